@@ -1,0 +1,9 @@
+// Everything a host or a plug-in needs: #include <ombra/ombra.h>.
+#ifndef OMBRA_OMBRA_H
+#define OMBRA_OMBRA_H
+
+#include <ombra/export.h>
+#include <ombra/memory.h>
+#include <ombra/pools.h>
+
+#endif

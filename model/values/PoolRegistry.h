@@ -1,0 +1,11 @@
+// Library-internal access to the value pool registry.
+#ifndef OMBRA_MODEL_VALUES_POOLREGISTRY_H
+#define OMBRA_MODEL_VALUES_POOLREGISTRY_H
+
+namespace ombra_detail {
+/// Destroys every registered pool, returning its chunks to the memory
+/// service, and clears every slot; later lookups create the pools anew.
+void ClearValuePools();
+} // namespace ombra_detail
+
+#endif

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building Ombra needs on a Debian machine (skips what is there).
+set -euo pipefail
+packages=(g++ cmake ninja-build ccache pkg-config
+          libboost-dev libboost-thread-dev
+          libgtest-dev libbenchmark-dev
+          libpugixml-dev zlib1g-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,56 @@
+#include <ombra/memory.h>
+
+#include "model/values/PoolRegistry.h"
+
+namespace {
+// Set once by the host before the library is used, then only read.
+OBMemoryService* gMemoryService = nullptr;
+} // namespace
+
+OBMemoryService::OBMemoryService(AllocateProc allocate, DeallocateProc deallocate,
+                                 AllocateProc defaultAllocate, DeallocateProc defaultDeallocate)
+    : allocate_(allocate), deallocate_(deallocate), defaultAllocate_(defaultAllocate),
+      defaultDeallocate_(defaultDeallocate), useDefault_(1) {}
+
+OBMemoryService& OBMemoryService::operator=(const OBMemoryService& other) {
+    allocate_ = other.allocate_;
+    deallocate_ = other.deallocate_;
+    defaultAllocate_ = other.defaultAllocate_;
+    defaultDeallocate_ = other.defaultDeallocate_;
+    useDefault_ = other.useDefault_;
+    return *this;
+}
+
+OBMemoryService::~OBMemoryService() {
+    // Pool chunks were obtained through the installed service; hand them back
+    // while its functions can still be called.
+    ombra_detail::ClearValuePools();
+}
+
+void* OBMemoryService::Allocate(unsigned long long size) {
+    AllocateProc proc = useDefault_ ? defaultAllocate_ : allocate_;
+    return proc ? proc(size) : nullptr;
+}
+
+void OBMemoryService::DeAllocate(void* block) {
+    DeallocateProc proc = useDefault_ ? defaultDeallocate_ : deallocate_;
+    if (proc && block) proc(block);
+}
+
+void OBMemoryService::SetDefault(short useDefault) { useDefault_ = useDefault; }
+
+short OBMemoryService::GetDefault() { return useDefault_; }
+
+void OBMemoryHandler::SetMemoryService(OBMemoryService* service) { gMemoryService = service; }
+
+OBMemoryService* OBMemoryHandler::GetMemoryService() { return gMemoryService; }
+
+extern "C" void* OBLibAllocate(std::size_t size) noexcept {
+    OBMemoryService* service = gMemoryService;
+    return service ? service->Allocate(size) : nullptr;
+}
+
+extern "C" void OBLibFree(void* block) noexcept {
+    if (!block) return;
+    if (OBMemoryService* service = gMemoryService) service->DeAllocate(block);
+}

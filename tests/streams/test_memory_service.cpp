@@ -1,0 +1,209 @@
+// The memory service, the memory helpers and the C-string functions.
+#include <ombra/memory.h>
+#include <ombra/pools.h>
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int gCustomAllocs = 0, gDefaultAllocs = 0, gCustomFrees = 0, gDefaultFrees = 0;
+void* CustomAlloc(unsigned long long n) { ++gCustomAllocs; return std::malloc(n); }
+void CustomFree(void* p) { ++gCustomFrees; std::free(p); }
+void* DefaultAlloc(unsigned long long n) { ++gDefaultAllocs; return std::malloc(n); }
+void DefaultFree(void* p) { ++gDefaultFrees; std::free(p); }
+
+struct Counted {
+    OB_MEMORY_OPERATORS
+    int payload[4] = {1, 2, 3, 4};
+};
+
+TEST(MemoryService, DefaultPairIsUsedUntilSwitchedOff) {
+    gCustomAllocs = gDefaultAllocs = gCustomFrees = gDefaultFrees = 0;
+    OBMemoryService service(CustomAlloc, CustomFree, DefaultAlloc, DefaultFree);
+    EXPECT_EQ(service.GetDefault(), 1);
+    void* a = service.Allocate(16);
+    service.DeAllocate(a);
+    EXPECT_EQ(gDefaultAllocs, 1);
+    EXPECT_EQ(gDefaultFrees, 1);
+    service.SetDefault(0);
+    EXPECT_EQ(service.GetDefault(), 0);
+    void* b = service.Allocate(16);
+    service.DeAllocate(b);
+    EXPECT_EQ(gCustomAllocs, 1);
+    EXPECT_EQ(gCustomFrees, 1);
+
+    OBMemoryService copy(nullptr, nullptr, nullptr, nullptr);
+    copy = service;
+    EXPECT_EQ(copy.GetDefault(), 0);
+    void* c = copy.Allocate(8);
+    copy.DeAllocate(c);
+    EXPECT_EQ(gCustomAllocs, 2);
+}
+
+TEST(MemoryService, LibraryObjectsComeFromTheInstalledService) {
+    auto& stats = ombra_test::Stats();
+    long long before = stats.allocations, freed = stats.releases;
+    Counted* c = new Counted;
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(stats.allocations, before + 1);
+    EXPECT_EQ(stats.lastSize, sizeof(Counted));
+    delete c;
+    EXPECT_EQ(stats.releases, freed + 1);
+
+    Counted* array = new Counted[3];
+    ASSERT_NE(array, nullptr);
+    EXPECT_EQ(array[2].payload[3], 4);
+    delete[] array;
+    EXPECT_EQ(stats.releases, freed + 2);
+}
+
+TEST(MemoryService, WithoutServiceAllocationYieldsNullNotAnException) {
+    ombra_test::WithoutMemoryService none;
+    Counted* c = nullptr;
+    EXPECT_NO_THROW(c = new Counted);
+    EXPECT_EQ(c, nullptr);
+    EXPECT_EQ(OBLibAllocate(10), nullptr);
+    OBLibFree(nullptr); // releasing null is harmless
+}
+
+TEST(MemoryService, FailedAllocationYieldsNull) {
+    ombra_test::FailAllocationsAfter fail(0);
+    EXPECT_EQ(new Counted, nullptr);
+}
+
+TEST(MemoryService, DestructorEmptiesThePoolRegistry) {
+    IPool* pool = OBGetValuePool(40);
+    ASSERT_NE(pool, nullptr);
+    void* block = pool->malloc();
+    ASSERT_NE(block, nullptr);
+    pool->free(block);
+    {
+        // A second service, destroyed here: the registry is emptied and the
+        // pools come back on demand.
+        OBMemoryService transient(nullptr, nullptr, nullptr, nullptr);
+    }
+    IPool* again = OBGetValuePool(40);
+    ASSERT_NE(again, nullptr);
+    void* fresh = again->malloc();
+    EXPECT_NE(fresh, nullptr);
+    again->free(fresh);
+}
+
+TEST(MemoryHelpers, NullArgumentsNeverFault) {
+    char buffer[8] = "abcdefg";
+    EXPECT_EQ(OBMemset(nullptr, 0, 4), nullptr);
+    EXPECT_EQ(OBMemcmp(nullptr, buffer, 4), 0);
+    EXPECT_EQ(OBMemcmp(buffer, nullptr, 4), 1);
+    EXPECT_EQ(OBMemchr(nullptr, 'a', 4), nullptr);
+    EXPECT_EQ(OBMemcpy(nullptr, buffer, 4), nullptr);
+    OBMemmove(nullptr, buffer, 4);
+
+    EXPECT_EQ(OBMemcpy(buffer, nullptr, 4), buffer);
+    EXPECT_EQ(std::memcmp(buffer, "\0\0\0\0efg", 8), 0);
+    std::strcpy(buffer, "abcdefg");
+    OBMemmove(buffer + 2, nullptr, 2);
+    EXPECT_EQ(std::memcmp(buffer, "ab\0\0efg", 8), 0);
+}
+
+TEST(MemoryHelpers, OrdinaryOperation) {
+    char buffer[8] = "abcdefg";
+    OBMemmove(buffer + 1, buffer, 4); // overlapping
+    EXPECT_STREQ(buffer, "aabcdfg");
+    EXPECT_EQ(OBMemchr(buffer, 'd', 7), buffer + 4);
+    EXPECT_EQ(OBMemchr(buffer, 'z', 7), nullptr);
+    EXPECT_LT(OBMemcmp("abc", "abd", 3), 0);
+    EXPECT_EQ(OBMemset(buffer, 'x', 3), buffer);
+    EXPECT_EQ(std::string(buffer, 3), "xxx");
+}
+
+TEST(CStrings, BoundedCopyAndConcatenation) {
+    char b8[8] = "abcdef";
+    EXPECT_STREQ(OBStrlcat(b8, "xyz", 8), "abcdefx");
+    EXPECT_STREQ(OBStrlcat(b8, "q", 8), "abcdefx"); // already full: unchanged
+
+    char one[4] = "zzz";
+    EXPECT_STREQ(OBStrlcpy(one, "hello", 1), "");
+    char four[4];
+    EXPECT_STREQ(OBStrlcpy(four, "hello", 4), "hel");
+    char keep[4] = "abc";
+    OBStrlcpy(keep, "x", 0);
+    EXPECT_STREQ(keep, "abc");
+    OBStrlcat(keep, nullptr, 4);
+    EXPECT_STREQ(keep, "abc");
+
+    char big[16] = "ab";
+    EXPECT_STREQ(OBStrcat(big, "cd"), "abcd");
+    EXPECT_STREQ(OBStrncat(big, "efgh", 2), "abcdef");
+    EXPECT_STREQ(OBStrcpy(big, "z"), "z");
+    EXPECT_EQ(OBStrcpy(nullptr, "z"), nullptr);
+    EXPECT_EQ(OBStrcpy(big, nullptr), big);
+    EXPECT_EQ(OBStrlen(nullptr), 0u);
+    EXPECT_EQ(OBStrlen("four"), 4u);
+}
+
+TEST(CStrings, Comparisons) {
+    EXPECT_EQ(OBStrcmp(nullptr, "a"), 0);
+    EXPECT_EQ(OBStrcmp("a", nullptr), 1);
+    EXPECT_EQ(OBStrcmp("abc", "abd"), -1);
+    EXPECT_EQ(OBStrcmp("b", "abc"), 1);
+    EXPECT_EQ(OBStrcmp("\xE9", "a"), 1); // unsigned bytes
+    EXPECT_EQ(OBStrcmp("same", "same"), 0);
+
+    EXPECT_TRUE(OBStrequal(nullptr, nullptr));
+    EXPECT_FALSE(OBStrequal(nullptr, "a"));
+    EXPECT_FALSE(OBStrequal("a", nullptr));
+    EXPECT_TRUE(OBStrequal("a", "a"));
+
+    EXPECT_EQ(OBStrcasecmp("Hello", "hELLO"), 0);
+    EXPECT_EQ(OBStrcasecmp("a", "C"), 'A' - 'C');
+    EXPECT_EQ(OBStrcasecmp(nullptr, "x"), 0);
+    EXPECT_EQ(OBStrcasecmp("x", nullptr), 1);
+    EXPECT_EQ(OBStrncasecmp("abcX", "ABCy", 3), 0);
+    EXPECT_EQ(OBStrncasecmp("a", "b", 0), 0);
+    EXPECT_EQ(OBStrncmp(nullptr, "a", 1), 0);
+    EXPECT_EQ(OBStrncmp("a", nullptr, 1), 1);
+}
+
+TEST(CStrings, Searches) {
+    const char* s = "a/b/c";
+    EXPECT_EQ(OBStrchr(s, '/'), s + 1);
+    EXPECT_EQ(OBStrrchr(s, '/'), s + 3);
+    EXPECT_EQ(OBStrchr(nullptr, '/'), nullptr);
+    EXPECT_EQ(OBStrstr(s, "b/"), s + 2);
+    EXPECT_EQ(OBStrstr(nullptr, "b"), nullptr);
+    EXPECT_EQ(OBStrstr(s, nullptr), nullptr);
+}
+
+TEST(CStrings, FormattedPrinting) {
+    char four[4];
+    EXPECT_EQ(OBSnprintf(four, 4, "%d", 12345), 3);
+    EXPECT_STREQ(four, "123");
+    char wide[32];
+    EXPECT_EQ(OBSprintf(wide, "%s-%d", "n", 7), 3);
+    EXPECT_STREQ(wide, "n-7");
+
+    char* out = nullptr;
+    EXPECT_EQ(OBAsprintf(nullptr, "%d", 1), -1);
+    EXPECT_EQ(OBAsprintf(&out, "%s", "short"), 5);
+    EXPECT_STREQ(out, "short");
+    std::free(out);
+
+    std::string long1(15998, 'x');
+    EXPECT_EQ(OBAsprintf(&out, "%s", long1.c_str()), 15998);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(std::strlen(out), 15998u);
+    std::free(out);
+
+    std::string tooLong(15999, 'x');
+    out = reinterpret_cast<char*>(1);
+    EXPECT_EQ(OBAsprintf(&out, "%s", tooLong.c_str()), -1);
+    EXPECT_EQ(out, nullptr);
+}
+
+} // namespace

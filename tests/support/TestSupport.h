@@ -1,0 +1,49 @@
+// Helpers shared by the core suites: memory services for tests, including
+// one that fails on demand.
+#ifndef OMBRA_TESTS_SUPPORT_H
+#define OMBRA_TESTS_SUPPORT_H
+
+#include <ombra/memory.h>
+
+#include <atomic>
+#include <cstddef>
+
+namespace ombra_test {
+
+/// Counts what goes through the test memory service and fails allocations
+/// on demand. Process-wide, like the service itself.
+struct AllocationStats {
+    std::atomic<long long> allocations{0};
+    std::atomic<long long> releases{0};
+    std::atomic<long long> bytes{0};
+    std::atomic<unsigned long long> lastSize{0};
+    /// When >= 0, the allocation with this index (counted from now) and all
+    /// later ones fail until failAfter is set back to -1.
+    std::atomic<long long> failAfter{-1};
+};
+AllocationStats& Stats();
+
+/// The service installed for the whole test run (malloc/free based).
+OBMemoryService* TestService();
+
+/// Makes every allocation from the n-th one on (0 = the next) return null
+/// for the lifetime of the object.
+class FailAllocationsAfter {
+public:
+    explicit FailAllocationsAfter(long long n);
+    ~FailAllocationsAfter();
+};
+
+/// Uninstalls the memory service for the lifetime of the object.
+class WithoutMemoryService {
+public:
+    WithoutMemoryService();
+    ~WithoutMemoryService();
+
+private:
+    OBMemoryService* saved_;
+};
+
+} // namespace ombra_test
+
+#endif
