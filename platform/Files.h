@@ -1,0 +1,81 @@
+// File, folder and temporary-file primitives over POSIX. Paths are UTF-8
+// with '/' as the separator. Nothing here allocates on the global heap.
+#ifndef OMBRA_PLATFORM_FILES_H
+#define OMBRA_PLATFORM_FILES_H
+
+#include <cstddef>
+
+namespace obsys {
+
+typedef int FileHandle;
+constexpr FileHandle kInvalidFile = -1;
+
+enum FileAccess : unsigned { kAccessRead = 1, kAccessWrite = 2 };
+
+enum FileCreation {
+    kOpenExisting,     // fail when missing
+    kOpenAlways,       // create when missing, keep content
+    kCreateAlways,     // create anew, empty
+    kTruncateExisting, // fail when missing, else empty it
+};
+
+enum SeekOrigin { kSeekSet, kSeekCurrent, kSeekEnd };
+
+/// Opens a file; other openers may read it at the same time. kInvalidFile on failure.
+FileHandle OpenFile(const char* path, unsigned access, FileCreation creation);
+/// Bytes read or written, -1 on failure. Short counts only at end of file or on error.
+long long ReadFile(FileHandle file, void* buffer, unsigned long long count);
+long long WriteFile(FileHandle file, const void* buffer, unsigned long long count);
+/// The new position, -1 on failure.
+long long SeekFile(FileHandle file, long long offset, SeekOrigin origin);
+/// Ends the file at its current position.
+bool TruncateFileHere(FileHandle file);
+bool FlushFile(FileHandle file);
+/// -1 on failure.
+long long FileSize(FileHandle file);
+void CloseFile(FileHandle file);
+
+bool PathExists(const char* path);
+bool IsDirectory(const char* path);
+bool DeleteFile(const char* path);
+/// Copies src onto dst, replacing dst. The copy is complete or dst is not left behind.
+bool CopyFile(const char* src, const char* dst);
+/// -1 when the file cannot be opened.
+long long FileSizeByPath(const char* path);
+/// True when the path lies on a network file system (NFS, SMB/CIFS, AFS, network FUSE).
+bool IsNetworkPath(const char* path);
+
+/// The platform's temporary folder ($TMPDIR, else /tmp), ending with '/'.
+/// Returns the length written (without NUL), 0 when it does not fit.
+std::size_t TempPath(char* buffer, std::size_t capacity);
+/// Creates a new empty file named folder/prefixXXXXXX and writes its path.
+bool CreateUniqueFile(const char* folder, const char* prefix, char* out, std::size_t capacity);
+
+/// A folder's entries (without "." and ".."), sorted by name for a stable walk.
+struct DirectoryEntry {
+    const char* name;
+    bool isDirectory; // symbolic links to folders count as files: walks never loop
+};
+class Directory {
+public:
+    Directory();
+    ~Directory();
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+    /// False when the folder cannot be read.
+    bool Open(const char* path);
+    /// False when no entry is left.
+    bool Next(DirectoryEntry& entry);
+    void Close();
+
+private:
+    char* names_;        // NUL-separated names, from the memory service
+    bool* isDirectory_;
+    std::size_t* offsets_;
+    std::size_t count_;
+    std::size_t next_;
+};
+
+} // namespace obsys
+
+#endif

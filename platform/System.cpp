@@ -1,0 +1,57 @@
+#include "platform/System.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace obsys {
+
+unsigned long CurrentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
+
+unsigned int TickCount() {
+    using namespace std::chrono;
+    auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<unsigned int>(ms);
+}
+
+bool DebuggerPresent() {
+    FILE* status = std::fopen("/proc/self/status", "re");
+    if (!status) return false;
+    char line[256];
+    long tracer = 0;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, "TracerPid:", 10) == 0) {
+            tracer = std::strtol(line + 10, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(status);
+    return tracer > 0;
+}
+
+void BreakIntoDebugger() { std::raise(SIGTRAP); }
+
+void* LoadLibrary(const char* path, char* error, std::size_t errorCapacity) {
+    if (error && errorCapacity) error[0] = 0;
+    if (!path || !*path) return nullptr;
+    void* lib = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!lib && error && errorCapacity) {
+        const char* why = ::dlerror();
+        std::snprintf(error, errorCapacity, "%s", why ? why : "cannot load library");
+    }
+    return lib;
+}
+
+void* GetProcAddress(void* library, const char* name) {
+    if (!library || !name) return nullptr;
+    return ::dlsym(library, name);
+}
+
+bool FreeLibrary(void* library) { return library && ::dlclose(library) == 0; }
+
+} // namespace obsys

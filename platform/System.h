@@ -1,0 +1,26 @@
+// Threads, time, debugger presence and dynamic libraries.
+#ifndef OMBRA_PLATFORM_SYSTEM_H
+#define OMBRA_PLATFORM_SYSTEM_H
+
+#include <cstddef>
+
+namespace obsys {
+
+/// A small number that identifies the calling thread within the process.
+unsigned long CurrentThreadId();
+/// Milliseconds since an arbitrary start, wrapping at 32 bits.
+unsigned int TickCount();
+
+/// True when a tracer (debugger) is attached, read from the process status.
+bool DebuggerPresent();
+/// Stops in the attached debugger (SIGTRAP).
+void BreakIntoDebugger();
+
+/// Loads a shared library; null on failure, with the reason in `error` when given.
+void* LoadLibrary(const char* path, char* error = nullptr, std::size_t errorCapacity = 0);
+void* GetProcAddress(void* library, const char* name);
+bool FreeLibrary(void* library);
+
+} // namespace obsys
+
+#endif
