@@ -5,5 +5,6 @@
 #include <ombra/export.h>
 #include <ombra/memory.h>
 #include <ombra/pools.h>
+#include <ombra/vocabulary.h>
 
 #endif

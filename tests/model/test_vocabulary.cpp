@@ -1,0 +1,474 @@
+// The document-model vocabulary: element kinds, attribute names, value types,
+// enumeration value classes and view accessor sets, checked against the facts
+// that plug-ins rely on (numbers, names, counts, the irregular spellings).
+#include <ombra/vocabulary.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The lookups are usable in constant expressions.
+static_assert(OBElementTypeFromName("publication") == EL::kPublication);
+static_assert(OBAttrNameFromString("Name") == AN::kName);
+static_assert(OBValueTypeFromName("ekString") == VT::ekString);
+
+std::vector<OBViewAccessorInfo> AccessorsOf(EL::ElementTypeEnum kind) {
+    const OBViewClassInfo* info = OBGetViewClass(kind);
+    if (!info)
+        return {};
+    return std::vector<OBViewAccessorInfo>(info->accessors, info->accessors + info->accessorCount);
+}
+
+VT::ValueTypeEnum Binding(EL::ElementTypeEnum kind, AN::AttrNameEnum attr) {
+    const OBViewAccessorInfo* a = OBFindViewAccessor(kind, attr);
+    return a ? a->valueType : VT::ekUndefined;
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+    std::size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+TEST(Vocabulary, ElementKindsByNumberAndName) {
+    EXPECT_EQ(kOBElementKindNameCount, 232);
+    EXPECT_EQ(kOBElementTypeCount, 234);
+    EXPECT_EQ(EL::kPublication, 163);
+    EXPECT_EQ(EL::kParagraphStyle, 155);
+    EXPECT_EQ(EL::kKinsokuTableList, 120);
+    EXPECT_EQ(EL::kCharacterAttributes, 30);
+    EXPECT_EQ(EL::kHyphenationAttributes, 101);
+    EXPECT_EQ(EL::kParagraphAttributes, 151);
+    EXPECT_EQ(EL::kCommomMarginPropertiesBlock, 43);
+    EXPECT_EQ(EL::kAdjustLayoutPreferences, 0);
+    EXPECT_EQ(EL::kYIQ, 227);
+    EXPECT_EQ(EL::kFreeLine, 229);
+    EXPECT_EQ(EL::kLinePath, 230);
+    EXPECT_EQ(EL::kFreeLinePath, 231);
+    EXPECT_EQ(EL::kUndefined, 233);
+
+    // Every slot's name finds its own kind, except the repeated name, which
+    // finds the earlier slot.
+    std::set<int> seen;
+    for (const OBElementKindName& slot : kOBElementKindNames) {
+        EXPECT_TRUE(seen.insert(slot.type).second) << slot.name;
+        EXPECT_STREQ(OBElementTypeName(slot.type), slot.name);
+        EL::ElementTypeEnum found = OBElementTypeFromName(slot.name);
+        if (slot.type == 232)
+            EXPECT_EQ(found, 120);
+        else
+            EXPECT_EQ(found, slot.type) << slot.name;
+    }
+    EXPECT_STREQ(OBElementTypeName(static_cast<EL::ElementTypeEnum>(232)), "KinsokuTableList");
+    EXPECT_STREQ(kOBElementKindNames[231].name, "KinsokuTableList");
+    for (int unnamed : {228, 233, -1, 234, 100000})
+        EXPECT_EQ(OBElementTypeName(static_cast<EL::ElementTypeEnum>(unnamed)), nullptr) << unnamed;
+
+    // Lookup by name ignores case and knows nothing but whole names.
+    EXPECT_EQ(OBElementTypeFromName("publication"), 163);
+    EXPECT_EQ(OBElementTypeFromName("KINSOKUTABLELIST"), 120);
+    EXPECT_EQ(OBElementTypeFromName("Publicatio"), EL::kUndefined);
+    EXPECT_EQ(OBElementTypeFromName("Publications"), EL::kUndefined);
+    EXPECT_EQ(OBElementTypeFromName(""), EL::kUndefined);
+    EXPECT_EQ(OBElementTypeFromName(nullptr), EL::kUndefined);
+    EXPECT_EQ(OBElementTypeFromName("CommonMarginPropertiesBlock"), EL::kUndefined);
+}
+
+TEST(Vocabulary, AttributeNamesByNumberAndName) {
+    EXPECT_EQ(kOBAttrNamedCount, 974);
+    EXPECT_EQ(kOBAttrNameCount, 979);
+    for (int i = 0; i < kOBAttrNamedCount; ++i) {
+        AN::AttrNameEnum attr = static_cast<AN::AttrNameEnum>(i);
+        ASSERT_EQ(kOBAttrNames[i].attr, i);
+        const char* name = OBAttrNameString(attr);
+        ASSERT_NE(name, nullptr) << i;
+        EXPECT_EQ(OBAttrNameFromString(name), attr) << name;
+    }
+    EXPECT_EQ(AN::kName, 41);
+    EXPECT_EQ(OBAttrNameFromString("Name"), 41);
+    EXPECT_EQ(OBAttrNameFromString("name"), 978);
+    EXPECT_EQ(OBAttrNameFromString(nullptr), AN::kUndefined);
+    EXPECT_STREQ(OBAttrNameString(AN::kAdjustLayoutForColumns), "AdjustLayoutForColumns");
+    EXPECT_EQ(AN::kQ, 973);
+    for (int unnamed : {974, 975, 976, 977, 978, -1, 5000})
+        EXPECT_EQ(OBAttrNameString(static_cast<AN::AttrNameEnum>(unnamed)), nullptr) << unnamed;
+
+    // Irregular spellings are distinct names with their own numbers.
+    EXPECT_EQ(OBAttrNameFromString("Levelnorestart"), 52);
+    EXPECT_EQ(OBAttrNameFromString("NumberofSteps"), 93);
+    EXPECT_EQ(OBAttrNameFromString("NumberOfSteps"), 404);
+    EXPECT_EQ(OBAttrNameFromString("FillId"), 77);
+    EXPECT_EQ(OBAttrNameFromString("FillID"), 407);
+    EXPECT_EQ(OBAttrNameFromString("StrokeID"), 406);
+    EXPECT_EQ(OBAttrNameFromString("Isonfill"), 912);
+    EXPECT_EQ(OBAttrNameFromString("SeperationPrinting"), 723);
+    EXPECT_EQ(OBAttrNameFromString("ptStart"), 544);
+    EXPECT_EQ(OBAttrNameFromString("LevelNoRestart"), AN::kUndefined);
+}
+
+TEST(Vocabulary, ValueTypesAndTheirClasses) {
+    EXPECT_EQ(kOBValueTypeCount, 155);
+    std::set<std::string> names;
+    for (int i = 0; i < kOBValueTypeCount; ++i) {
+        VT::ValueTypeEnum type = static_cast<VT::ValueTypeEnum>(i);
+        const char* name = OBValueTypeName(type);
+        ASSERT_NE(name, nullptr);
+        EXPECT_EQ(std::strncmp(name, "ek", 2), 0) << name;
+        EXPECT_TRUE(names.insert(name).second) << name;
+        EXPECT_EQ(OBValueTypeFromName(name), type) << name;
+    }
+    EXPECT_EQ(OBValueTypeName(static_cast<VT::ValueTypeEnum>(155)), nullptr);
+    EXPECT_EQ(OBValueTypeName(static_cast<VT::ValueTypeEnum>(-1)), nullptr);
+    EXPECT_EQ(OBValueTypeFromName("ekNoSuchType"), VT::ekUndefined);
+    EXPECT_EQ(VT::ekAlignmentEnum, 0);
+    EXPECT_EQ(VT::ekUndefined, 101);
+    EXPECT_EQ(VT::ekEnum, 111);
+    EXPECT_EQ(VT::ekMeasurement, 56);
+    EXPECT_EQ(VT::ekString, 87);
+    EXPECT_EQ(VT::ekEndNoteScopeEnum, 154);
+
+    // Codes without any value class; the factory makes nothing for them.
+    const std::set<int> classless = {4,  8,  9,   10,  11,  19,  27,  29,  45,  47,  54,  55,  57, 59,
+                                     60, 64, 65,  69,  71,  72,  74,  76,  77,  78,  80,  81,  93, 96,
+                                     97, 101, 110, 111, 115, 121, 126, 147, 148, 149, 150, 153};
+    int ownClasses = 0;
+    for (const OBValueTypeInfo& info : kOBValueTypes) {
+        if (info.valueClass)
+            ++ownClasses;
+        bool madeNothing = info.madeClass == nullptr;
+        EXPECT_EQ(madeNothing, classless.count(info.type) == 1 || info.type == VT::ekAlignmentEnum)
+            << info.name;
+    }
+    EXPECT_EQ(ownClasses, 112);
+
+    // Where the factory stands in another class.
+    auto made = [](VT::ValueTypeEnum t) { return std::string(OBFindValueType(t)->madeClass); };
+    EXPECT_EQ(OBFindValueType(VT::ekIdRef)->valueClass, nullptr);
+    EXPECT_EQ(made(VT::ekIdRef), "ValueOBID");
+    EXPECT_EQ(made(VT::ekKiloBytes), "ValueInteger32");
+    EXPECT_EQ(made(VT::ekStream), "ValueStream");
+    EXPECT_STREQ(OBFindValueType(VT::ekUnsignedInt32)->valueClass, "ValueUnInteger32");
+    EXPECT_EQ(made(VT::ekUnsignedInt32), "ValueInteger32");
+    EXPECT_EQ(made(VT::ekUnsignedInt64), "ValueInteger64");
+    EXPECT_EQ(made(VT::ekUnsignedShort16), "ValueInteger16");
+    EXPECT_STREQ(OBFindValueType(VT::ekAlignmentEnum)->valueClass, "ValueAlignmentEnum");
+    EXPECT_EQ(OBFindValueType(VT::ekAlignmentEnum)->madeClass, nullptr);
+    EXPECT_EQ(made(VT::ekMeasurement), "ValueLength");
+    EXPECT_EQ(made(VT::ekFileSpecification), "ValueFileSpec");
+    EXPECT_EQ(made(VT::ekIStreamPointer), "ValueStream");
+
+    EXPECT_TRUE(OBIsAccessorValueType(VT::ekAlignmentEnum));
+    EXPECT_TRUE(OBIsAccessorValueType(VT::ekMeasurement));
+    for (VT::ValueTypeEnum t : {VT::ekIdRef, VT::ekStream, VT::ekTextStream, VT::ekTransformationMatrix,
+                                VT::ekUnsignedInt32, VT::ekUndefined, VT::ekAny})
+        EXPECT_FALSE(OBIsAccessorValueType(t)) << OBValueTypeName(t);
+}
+
+TEST(Vocabulary, EnumerationValueClasses) {
+    int count = 0;
+    const OBValueEnumInfo* enums = OBGetValueEnums(count);
+    ASSERT_EQ(count, 83);
+    std::set<std::string> spaces;
+    int previous = -1;
+    for (int i = 0; i < count; ++i) {
+        const OBValueEnumInfo& e = enums[i];
+        EXPECT_GT(e.type, previous);
+        previous = e.type;
+        // The code is the value type whose name the row gives, and that type's
+        // own class is this class.
+        EXPECT_STREQ(OBValueTypeName(e.type), e.typeName);
+        EXPECT_STREQ(OBFindValueType(e.type)->valueClass, e.valueClass);
+        EXPECT_TRUE(OBIsAccessorValueType(e.type)) << e.valueClass;
+        EXPECT_EQ(std::strncmp(e.creator, "CreateValue", 11), 0) << e.creator;
+        EXPECT_TRUE(spaces.insert(e.nameSpace).second) << e.nameSpace;
+        EXPECT_EQ(OBFindValueEnum(e.type), &e);
+        if (e.external) {
+            EXPECT_EQ(e.memberCount, 0);
+            continue;
+        }
+        // Members: kUndefined first, numbered 0, 1, 2, … without repeats.
+        ASSERT_GE(e.memberCount, 3) << e.enumName;
+        EXPECT_STREQ(e.members[0].name, "kUndefined");
+        std::set<std::string> members;
+        for (int m = 0; m < e.memberCount; ++m) {
+            EXPECT_EQ(e.members[m].number, m) << e.enumName;
+            EXPECT_EQ(e.members[m].name[0], 'k') << e.members[m].name;
+            EXPECT_TRUE(members.insert(e.members[m].name).second) << e.members[m].name;
+            EXPECT_STREQ(OBValueEnumMemberName(e.type, m), e.members[m].name);
+        }
+        EXPECT_EQ(OBValueEnumMemberName(e.type, e.memberCount), nullptr);
+    }
+
+    // The two enumerations of the text service are declared there.
+    ASSERT_NE(OBFindValueEnum(VT::ekWritingScriptEnum), nullptr);
+    EXPECT_EQ(OBFindValueEnum(VT::ekWritingScriptEnum)->external, 1);
+    EXPECT_STREQ(OBFindValueEnum(VT::ekWritingScriptEnum)->nameSpace, "WSE");
+    EXPECT_EQ(OBFindValueEnum(VT::ekCodePageEnum)->external, 1);
+    EXPECT_STREQ(OBFindValueEnum(VT::ekCodePageEnum)->nameSpace, "CPGE");
+    EXPECT_EQ(OBFindValueEnum(VT::ekString), nullptr);
+    EXPECT_EQ(OBFindValueEnum(VT::ekEnum), nullptr);
+    EXPECT_EQ(OBValueEnumMemberName(VT::ekWritingScriptEnum, 0), nullptr);
+    EXPECT_EQ(OBValueEnumMemberName(VT::ekString, 0), nullptr);
+
+    // Creators whose names differ from their classes, with the codes they make.
+    const std::map<int, std::string> creators = {
+        {2, "CreateValueTxtRunDirectionEnum"},  {5, "CreateValueArrowHeadEnum"},
+        {25, "CreateValueCoordinateRelationEnum"}, {38, "CreateValueGDDEnum"},
+        {39, "CreateValueGDOEnum"},             {58, "CreateValueMFGEnum"},
+        {61, "CreateValuePNSEnum"},             {82, "CreateValueSCKeyEnum"},
+        {99, "CreateValueTransparencyMappingMode"}, {100, "CreateValueTTDPEnum"},
+        {119, "CreateValueTOPOrientationEnum"}, {125, "CreateValueTOPTextPlacementEnum"},
+        {130, "CreateValueTOPVertPlacementEnum"}, {154, "CreateValueEndNoteScopeTypeEnum"}};
+    for (const auto& c : creators) {
+        const OBValueEnumInfo* e = OBFindValueEnum(static_cast<VT::ValueTypeEnum>(c.first));
+        ASSERT_NE(e, nullptr) << c.first;
+        EXPECT_EQ(e->creator, c.second);
+    }
+    // Classes whose names differ from their value types.
+    EXPECT_STREQ(OBFindValueEnum(VT::ekTxtRunDirectionEnum)->valueClass, "ValueTxtRunDirEnum");
+    EXPECT_STREQ(OBFindValueEnum(VT::ekNumberingStyleEnum)->valueClass, "ValuePageNumberingStyleEnum");
+    EXPECT_STREQ(OBFindValueEnum(VT::ekOrientationEnum)->nameSpace, "TOPO");
+    EXPECT_STREQ(OBFindValueEnum(VT::ekTrapTypeEnum)->valueClass, "ValueTrappingTypeEnum");
+
+    // The enumerations are declared where a value class will need them.
+    EXPECT_EQ(AE::kUndefined, 0);
+    EXPECT_NE(AE::kJustify, AE::kForceJustify);
+    EXPECT_STREQ(OBValueEnumMemberName(VT::ekCapStyleEnum, CSE::kProjecting), "kProjecting");
+    EXPECT_STREQ(OBValueEnumMemberName(VT::ekPageSideEnum, PSE::kRight), "kRight");
+    EXPECT_STREQ(OBValueEnumMemberName(VT::ekUnderLineTypeEnum, UTE::kWordsOnly), "kWordsOnly");
+}
+
+TEST(Vocabulary, ViewClassesAndAccessorSets) {
+    int classCount = 0;
+    const OBViewClassInfo* classes = OBGetViewClasses(classCount);
+    ASSERT_EQ(classCount, 228);
+    int accessorCount = 0;
+    const OBViewAccessorInfo* all = OBGetViewAccessors(accessorCount);
+    EXPECT_EQ(accessorCount, 1662);
+
+    int withAccessors = 0, total = 0;
+    std::set<std::string> empty;
+    for (int k = 0; k < classCount; ++k) {
+        const OBViewClassInfo& c = classes[k];
+        EXPECT_EQ(c.kind, k);
+        EXPECT_EQ(std::string(c.viewClass), std::string("OBM") + OBElementTypeName(c.kind));
+        EXPECT_EQ(OBGetViewClass(c.kind), &c);
+        if (c.accessorCount == 0) {
+            EXPECT_EQ(c.accessors, nullptr);
+            empty.insert(c.viewClass);
+            continue;
+        }
+        ++withAccessors;
+        EXPECT_EQ(c.accessors, all + total) << c.viewClass;
+        total += c.accessorCount;
+        std::set<int> attrs;
+        for (int s = 0; s < c.accessorCount; ++s) {
+            const OBViewAccessorInfo& a = c.accessors[s];
+            EXPECT_EQ(a.slot, s);
+            EXPECT_EQ(a.kind, c.kind);
+            EXPECT_STREQ(a.viewClass, c.viewClass);
+            EXPECT_TRUE(attrs.insert(a.attr).second) << a.accessor;
+            // The accessor is Get plus the name of an attribute that exists.
+            const char* name = OBAttrNameString(a.attr);
+            ASSERT_NE(name, nullptr) << a.accessor;
+            EXPECT_EQ(std::string(a.accessor), std::string("Get") + name);
+            EXPECT_TRUE(OBIsAccessorValueType(a.valueType)) << a.accessor;
+            EXPECT_EQ(OBFindViewAccessor(c.kind, a.attr), &a);
+        }
+    }
+    EXPECT_EQ(withAccessors, 152);
+    EXPECT_EQ(total, 1662);
+
+    const std::set<std::string> expectedEmpty = {
+        "OBMAlternatingPatternList", "OBMArrowList", "OBMAuthorList", "OBMBNListTable",
+        "OBMBookList", "OBMBookmarkDestinationList", "OBMBookmarkSourceList", "OBMBorder",
+        "OBMBorderList", "OBMBulletList", "OBMCMSProfileList", "OBMCharacterRunList",
+        "OBMCharacterStyleList", "OBMColorList", "OBMColumnPositionList",
+        "OBMCommomMarginPropertiesBlock", "OBMCompositeFontList", "OBMDefaults",
+        "OBMDrawingObjectList", "OBMFillList", "OBMFlowList", "OBMFontList", "OBMFontSetList",
+        "OBMFootnoteList", "OBMFootnoteMarkerList", "OBMGradientList", "OBMGraphicsStyleList",
+        "OBMGroupedCharacterRunList", "OBMGuideList", "OBMHeaderFooterList", "OBMHiFiList",
+        "OBMHorizontalGuideList", "OBMHyperLinkAnchorList", "OBMHyperlinkList",
+        "OBMHyperlinkSource", "OBMHyperlinkSourceList", "OBMHyphenationAndJustificationStyleList",
+        "OBMIndexEntryList", "OBMIndexTopicList", "OBMInkList", "OBMInlineDrawingObjectList",
+        "OBMKentenRunList", "OBMKinsokuTableList", "OBMLayerList",
+        "OBMMasterConditionalReferenceList", "OBMMasterPageList", "OBMMasterPageSequenceList",
+        "OBMMasterSpreadList", "OBMOLEDataList", "OBMObjectStyleList", "OBMPageSequenceList",
+        "OBMParagraphRunList", "OBMParagraphStyleList", "OBMPasteboardDrawingObjectList",
+        "OBMRegularPageList", "OBMRegularSpreadList", "OBMRubiRunList", "OBMSectionList",
+        "OBMStoryList", "OBMStrokeList", "OBMStrokeStyleList", "OBMTCYRunList", "OBMTOCEntryList",
+        "OBMTOCStyleList", "OBMTabRunList", "OBMTableCellList", "OBMTableCellStyle",
+        "OBMTableCellStyleList", "OBMTableMergeCellList", "OBMTableRowList", "OBMTableRunList",
+        "OBMTableSimpleCellList", "OBMTextFlowList", "OBMVariableRunList",
+        "OBMVerticalGuideList", "OBMWarichuRunList"};
+    EXPECT_EQ(expectedEmpty.size(), 76u);
+    EXPECT_EQ(empty, expectedEmpty);
+
+    // Kinds without a view class.
+    for (int k : {228, 229, 230, 231, 232, 233, -1, 1000}) {
+        EXPECT_EQ(OBGetViewClass(static_cast<EL::ElementTypeEnum>(k)), nullptr) << k;
+        EXPECT_EQ(OBFindViewAccessor(static_cast<EL::ElementTypeEnum>(k), AN::kName), nullptr);
+    }
+    EXPECT_EQ(OBFindViewAccessor(EL::kPublication, AN::kFontSize), nullptr);
+    EXPECT_EQ(OBFindViewAccessor(EL::kColorList, AN::kName), nullptr);
+}
+
+TEST(Vocabulary, IndexedAccessorsAndTheirCounts) {
+    int count = 0;
+    const OBViewAccessorInfo* all = OBGetViewAccessors(count);
+    std::map<std::string, std::string> indexed;
+    for (int i = 0; i < count; ++i)
+        if (all[i].indexed)
+            indexed[std::string(all[i].viewClass) + "::" + all[i].accessor] = OBValueTypeName(all[i].valueType);
+    const std::map<std::string, std::string> expected = {
+        {"OBMMultiInk::GetNthColorID", "ekId"},
+        {"OBMMultiInk::GetNthColorPercentage", "ekPercent"},
+        {"OBMColumnWidthList::GetNthColumnAlignment", "ekAlignmentEnum"},
+        {"OBMColumnWidthList::GetNthColumnWidth", "ekMeasurement"},
+        {"OBMStrokeStyle::GetNthSegmentLength", "ekMeasurement"},
+        {"OBMClippingPath::GetNthVertexList", "ekVertexList"}};
+    EXPECT_EQ(indexed, expected);
+    // Each class with indexed accessors can say how many values there are.
+    EXPECT_EQ(Binding(EL::kMultiInk, AN::kNumberOfComponents), VT::ekSignedInt32);
+    EXPECT_EQ(Binding(EL::kColumnWidthList, AN::kNumberOfColumns), VT::ekSignedInt32);
+    EXPECT_EQ(Binding(EL::kStrokeStyle, AN::kNumberOfSegments), VT::ekSignedInt32);
+    EXPECT_EQ(Binding(EL::kClippingPath, AN::kNumberOfVertexLists), VT::ekSignedInt32);
+}
+
+TEST(Vocabulary, ResolverBasesShareTheirAccessorSets) {
+    EXPECT_EQ(AccessorsOf(EL::kCharacterAttributes).size(), 81u);
+    EXPECT_EQ(AccessorsOf(EL::kParagraphAttributes).size(), 77u);
+    EXPECT_EQ(AccessorsOf(EL::kHyphenationAttributes).size(), 12u);
+    // Spot checks at both ends of each set.
+    EXPECT_STREQ(AccessorsOf(EL::kCharacterAttributes).front().accessor, "GetAutoKerning");
+    EXPECT_STREQ(AccessorsOf(EL::kCharacterAttributes).back().accessor, "GetWritingScript");
+    EXPECT_STREQ(AccessorsOf(EL::kParagraphAttributes).front().accessor, "GetAlignToBaselineGrid");
+    EXPECT_STREQ(AccessorsOf(EL::kParagraphAttributes).back().accessor, "GetWidowOrphanControl");
+    EXPECT_STREQ(AccessorsOf(EL::kHyphenationAttributes).front().accessor, "GetBreakCapitalizedWords");
+    EXPECT_STREQ(AccessorsOf(EL::kHyphenationAttributes).back().accessor, "GetZone");
+    // The anchor views hand out the object they point at.
+    EXPECT_STREQ(OBFindViewAccessor(EL::kHyperLinkDOAnchor, AN::kObject)->accessor, "GetObject");
+}
+
+// The type that the naming rules imply for an attribute, or ekUndefined when
+// no rule speaks about it.
+VT::ValueTypeEnum RuleFor(const std::string& name) {
+    if (EndsWith(name, "IdRefList"))
+        return VT::ekIdRefList;
+    if ((EndsWith(name, "ID") || EndsWith(name, "Id") || EndsWith(name, "IdRef")) &&
+        name != "UniqueID")
+        return VT::ekId;
+    if (EndsWith(name, "ColorRef"))
+        return VT::ekId;
+    if (name.compare(0, 2, "Is") == 0)
+        return name == "IsClosedList" ? VT::ekBool16List : VT::ekBool16;
+    if (name == "Name" || name == "Title" || name == "Font")
+        return VT::ekString;
+    // A star's inset is a ratio; a drop cap either drops or hangs.
+    if ((EndsWith(name, "Margin") || EndsWith(name, "Indent") || EndsWith(name, "Inset") ||
+         EndsWith(name, "Standoff") || name == "FontSize" || name == "Leading") &&
+        name != "StarInset" && name != "DropCapDropOrHangingIndent")
+        return VT::ekMeasurement;
+    if (name == "Rotation" || name == "Skew" || EndsWith(name, "Angle"))
+        return VT::ekAngularMeasurement;
+    if (name == "Tint" || name == "Shade" || EndsWith(name, "Scale") || name == "Opacity")
+        return VT::ekPercent;
+    if (name == "BoundingBox" || name == "RelativeBoundingBox")
+        return VT::ekRect;
+    if (name == "TransformationMatrix")
+        return VT::ekMatrix;
+    return VT::ekUndefined;
+}
+
+TEST(Vocabulary, ValueTypeBindingFollowsTheAttribute) {
+    int count = 0;
+    const OBViewAccessorInfo* all = OBGetViewAccessors(count);
+    int ruled = 0;
+    for (int i = 0; i < count; ++i) {
+        const OBViewAccessorInfo& a = all[i];
+        std::string name = OBAttrNameString(a.attr);
+        std::string where = std::string(a.viewClass) + "::" + a.accessor;
+        VT::ValueTypeEnum expected = RuleFor(name);
+        if (expected != VT::ekUndefined) {
+            ++ruled;
+            EXPECT_EQ(a.valueType, expected) << where;
+        }
+        // Where a value type is an enumeration, its value class exists.
+        bool isEnum = EndsWith(OBValueTypeName(a.valueType), "Enum");
+        EXPECT_EQ(isEnum, OBFindValueEnum(a.valueType) != nullptr) << where;
+        if (name == "CapStyle" || name == "JoinStyle" || name == "Alignment" ||
+            name == "UnderlineType") {
+            EXPECT_TRUE(isEnum) << where;
+        }
+    }
+    // The rules speak about a good share of the table, so this test has teeth.
+    EXPECT_GT(ruled, 400);
+}
+
+TEST(Vocabulary, ContextDecidesTheValueType) {
+    // "Type" means something else in each class.
+    EXPECT_EQ(Binding(EL::kColor, AN::kType), VT::ekColorTypeEnum);
+    EXPECT_EQ(Binding(EL::kGradient, AN::kType), VT::ekGradientTypeEnum);
+    EXPECT_EQ(Binding(EL::kClippingPath, AN::kType), VT::ekClippingTypeEnum);
+    EXPECT_EQ(Binding(EL::kHeaderFooter, AN::kType), VT::ekHeaderFooterEnum);
+    EXPECT_EQ(Binding(EL::kRubiAttributes, AN::kType), VT::ekRubyTypeEnum);
+    EXPECT_EQ(Binding(EL::kAlternatingPattern, AN::kType), VT::ekAlternatingPatternTypeEnum);
+    EXPECT_EQ(Binding(EL::kOLEDataItem, AN::kType), VT::ekString);
+    // "Position" is a place in the text, on the page, or a choice.
+    EXPECT_EQ(Binding(EL::kFootnote, AN::kPosition), VT::ekSignedInt32);
+    EXPECT_EQ(Binding(EL::kTab, AN::kPosition), VT::ekMeasurement);
+    EXPECT_EQ(Binding(EL::kGuide, AN::kPosition), VT::ekMeasurement);
+    EXPECT_EQ(Binding(EL::kAnchoredObjectOptions, AN::kPosition), VT::ekAnchoredObjectEnum);
+    EXPECT_EQ(Binding(EL::kRubiAttributes, AN::kPosition), VT::ekRubyKentenPositionEnum);
+    // "Mode" is a blend mode only where the class blends.
+    EXPECT_EQ(Binding(EL::kTransparency, AN::kMode), VT::ekTransparencyModeEnum);
+    EXPECT_EQ(Binding(EL::kLine, AN::kMode), VT::ekString);
+    // Default bindings are what a class uses unless its context differs.
+    EXPECT_EQ(OBAttrDefaultValueType(AN::kType), VT::ekString);
+    EXPECT_EQ(OBAttrDefaultValueType(AN::kPageWidth), VT::ekMeasurement);
+    EXPECT_EQ(OBAttrDefaultValueType(AN::kUndefined), VT::ekUndefined);
+}
+
+TEST(Vocabulary, BindingsThatPublicationsNeed) {
+    // Text runs and styles.
+    EXPECT_EQ(Binding(EL::kCharacterRun, AN::kStartCharacterPosition), VT::ekSignedInt32);
+    EXPECT_EQ(Binding(EL::kCharacterRun, AN::kCharacterStyleID), VT::ekId);
+    EXPECT_EQ(Binding(EL::kParagraphRun, AN::kParagraphStyleID), VT::ekId);
+    EXPECT_EQ(Binding(EL::kParentStory, AN::kTextDirection), VT::ekTextDirectionEnum);
+    EXPECT_EQ(Binding(EL::kChildStory, AN::kTextStream), VT::ekIStreamPointer);
+    EXPECT_EQ(Binding(EL::kParagraphStyle, AN::kBasedOn), VT::ekId);
+    EXPECT_EQ(Binding(EL::kParagraphStyle, AN::kNext), VT::ekId);
+    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kColorRef), VT::ekId);
+    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kBold), VT::ekBool16);
+    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kCharacterPosition), VT::ekCharacterPositionEnum);
+    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kStrikeThru), VT::ekStrikeThruTypeEnum);
+    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kWritingScript), VT::ekWritingScriptEnum);
+    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kTrackChangeDate), VT::ekDateTime);
+    EXPECT_EQ(Binding(EL::kParagraphAttributes, AN::kAlignment), VT::ekAlignmentEnum);
+    EXPECT_EQ(Binding(EL::kParagraphAttributes, AN::kSpaceBefore), VT::ekMeasurement);
+    EXPECT_EQ(Binding(EL::kParagraphAttributes, AN::kHyphenationAndJustificationStyle), VT::ekId);
+    EXPECT_EQ(Binding(EL::kHyphenationAttributes, AN::kOn), VT::ekBool16);
+    EXPECT_EQ(Binding(EL::kTab, AN::kTabAlignment), VT::ekTabAlignmentEnum);
+    // Pages and geometry.
+    EXPECT_EQ(Binding(EL::kPublication, AN::kPageWidth), VT::ekMeasurement);
+    EXPECT_EQ(Binding(EL::kRegularPage, AN::kPageSide), VT::ekPageSideEnum);
+    EXPECT_EQ(Binding(EL::kText, AN::kInsetBox), VT::ekRect);
+    EXPECT_EQ(Binding(EL::kBezier, AN::kPathPointList), VT::ekPathPointList);
+    EXPECT_EQ(Binding(EL::kIrregularPolygon, AN::kVertexList), VT::ekVertexList);
+    EXPECT_EQ(Binding(EL::kLine, AN::kptStart), VT::ekPoint);
+    EXPECT_EQ(Binding(EL::kStroke, AN::kWeight), VT::ekMeasurement);
+    EXPECT_EQ(Binding(EL::kStroke, AN::kCapStyle), VT::ekCapStyleEnum);
+    // Colours.
+    EXPECT_EQ(Binding(EL::kCMYK, AN::kCyan), VT::ekPercent);
+    EXPECT_EQ(Binding(EL::kRGB, AN::kRed), VT::ekPercent);
+    EXPECT_EQ(Binding(EL::kColor, AN::kModel), VT::ekColorModelEnum);
+    EXPECT_EQ(Binding(EL::kGradient, AN::kGradientStopList), VT::ekGradientStopList);
+    EXPECT_EQ(Binding(EL::kLinkInformation, AN::kLinkedFile), VT::ekFileSpecification);
+}
+
+} // namespace
