@@ -167,7 +167,7 @@ constexpr const OBValueTypeInfo* OBFindValueType(VT::ValueTypeEnum type) {
 
 /// The name of a value type ("ekString", …), or null outside 0 to 154.
 constexpr const char* OBValueTypeName(VT::ValueTypeEnum type) {
-    return OBFindValueType(type) ? OBFindValueType(type)->name : nullptr;
+    return type >= 0 && type < kOBValueTypeCount ? kOBValueTypes[type].name : nullptr;
 }
 
 /// The value type whose name matches exactly; `VT::ekUndefined` when none does.
@@ -182,9 +182,11 @@ constexpr VT::ValueTypeEnum OBValueTypeFromName(const char* name) {
 /// that the factory (or, for ekAlignmentEnum, its typed creator) makes: only
 /// such types can be handed out by an accessor and read back by their type.
 constexpr bool OBIsAccessorValueType(VT::ValueTypeEnum type) {
-    const OBValueTypeInfo* info = OBFindValueType(type);
-    return info && info->valueClass &&
-           (!info->madeClass || obvocab::Equal(info->valueClass, info->madeClass, false));
+    // Indexes rather than pointer tests keep this a constant expression under
+    // the sanitizers.
+    return type >= 0 && type < kOBValueTypeCount && kOBValueTypes[type].valueClass &&
+           (!kOBValueTypes[type].madeClass ||
+            obvocab::Equal(kOBValueTypes[type].valueClass, kOBValueTypes[type].madeClass, false));
 }
 
 /// One accessor of a typed view class.
