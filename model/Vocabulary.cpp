@@ -11,6 +11,7 @@ namespace {
 enum AccessorRow : int {
 #define OB_VIEW_BEGIN(Kind, HasAccessors) kStart_##Kind, kResume_##Kind = kStart_##Kind - 1,
 #define OB_VIEW_ACCESSOR(Kind, Attr, ValueType) kRow_##Kind##_##Attr,
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType) kRow_##Kind##_##Name,
 #define OB_VIEW_INDEXED(Kind, Attr, ValueType) kRow_##Kind##_##Attr,
 #define OB_VIEW_END(Kind) kEnd_##Kind, kResumeEnd_##Kind = kEnd_##Kind - 1,
 #include <ombra/defs/ViewAccessors.def>
@@ -22,6 +23,10 @@ constexpr OBViewAccessorInfo kAccessors[] = {
     {"OBM" #Kind, EL::k##Kind,    AN::k##Attr,                                                      \
      "Get" #Attr, 0,              VT::ValueType,                                                    \
      kRow_##Kind##_##Attr - kStart_##Kind},
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
+    {"OBM" #Kind, EL::k##Kind,    AN::k##Attr,                                                      \
+     "Get" #Name, 0,              VT::ValueType,                                                    \
+     kRow_##Kind##_##Name - kStart_##Kind},
 #define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
     {"OBM" #Kind, EL::k##Kind,    AN::k##Attr,                                                      \
      "Get" #Attr, 1,              VT::ValueType,                                                    \
@@ -42,6 +47,8 @@ constexpr int kClassCount = sizeof(kClasses) / sizeof(kClasses[0]);
 // says it has no accessors has none.
 #define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
     static_assert(OBIsAccessorValueType(VT::ValueType), "OBM" #Kind "::Get" #Attr);
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
+    static_assert(OBIsAccessorValueType(VT::ValueType), "OBM" #Kind "::Get" #Name);
 #define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
     static_assert(OBIsAccessorValueType(VT::ValueType), "OBM" #Kind "::Get" #Attr);
 #define OB_VIEW_END(Kind) static_assert(kClasses[EL::k##Kind].kind == EL::k##Kind, "OBM" #Kind);
