@@ -5,6 +5,7 @@
 #include <ombra/collection.h>
 #include <ombra/export.h>
 #include <ombra/geometry.h>
+#include <ombra/identifiers.h>
 #include <ombra/memory.h>
 #include <ombra/pools.h>
 
