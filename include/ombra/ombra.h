@@ -2,7 +2,10 @@
 #ifndef OMBRA_OMBRA_H
 #define OMBRA_OMBRA_H
 
+#include <ombra/collection.h>
 #include <ombra/export.h>
+#include <ombra/geometry.h>
+#include <ombra/identifiers.h>
 #include <ombra/memory.h>
 #include <ombra/pools.h>
 #include <ombra/vocabulary.h>

@@ -1,0 +1,125 @@
+// Value pools against the global heap: allocating and releasing blocks of the
+// sizes that values have, on one thread and on two. A pooled allocation is
+// what a pooled value's operator new does: the registry lookup, then the
+// pool's malloc. At the end the program prints pooled time / heap time.
+#include <ombra/memory.h>
+#include <ombra/pools.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kBatch = 64; // blocks live at once, as a run of values does
+const std::size_t kSizes[] = {24, 40, 64};
+
+void* MallocAllocate(unsigned long long size) { return std::malloc(size ? size : 1); }
+void MallocFree(void* block) { std::free(block); }
+
+void Touch(void* block) { static_cast<unsigned char*>(block)[0] = 1; }
+
+void Pooled(benchmark::State& state, std::size_t size) {
+    if (!OBGetValuePool(size)) {
+        state.SkipWithError("no pool for this size");
+        return;
+    }
+    void* blocks[kBatch];
+    for (auto _ : state) {
+        for (void*& block : blocks) {
+            block = OBGetValuePool(size)->malloc();
+            Touch(block);
+        }
+        benchmark::DoNotOptimize(blocks);
+        for (void* block : blocks) OBGetValuePool(size)->free(block);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+void Heap(benchmark::State& state, std::size_t size) {
+    void* blocks[kBatch];
+    for (auto _ : state) {
+        for (void*& block : blocks) {
+            block = ::operator new(size);
+            Touch(block);
+        }
+        benchmark::DoNotOptimize(blocks);
+        for (void* block : blocks) ::operator delete(block);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+// Shows every run as the console does and keeps the mean real time per
+// iteration of each, for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            Sample& s = samples_[run.benchmark_name()];
+            s.total += run.GetAdjustedRealTime();
+            s.count += 1;
+        }
+    }
+
+    void PrintRatios() const {
+        std::printf("\nratio pooled / heap (time per batch of %d; below 1 the pool is faster)\n",
+                    kBatch);
+        bool any = false;
+        for (const auto& [name, pooled] : samples_) {
+            if (name.compare(0, 7, "pooled/") != 0) continue;
+            auto heap = samples_.find("heap/" + name.substr(7));
+            if (heap == samples_.end()) continue;
+            double ratio = (pooled.total / pooled.count) / (heap->second.total / heap->second.count);
+            std::printf("  %-36s %6.2f\n", name.substr(7).c_str(), ratio);
+            any = true;
+        }
+        if (!any) std::printf("  (no pooled and heap pair ran)\n");
+    }
+
+private:
+    struct Sample {
+        double total = 0;
+        int count = 0;
+    };
+    std::map<std::string, Sample> samples_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // As a host does: the memory service comes before any other call.
+    auto* service = new OBMemoryService(MallocAllocate, MallocFree, MallocAllocate, MallocFree);
+    OBMemoryHandler::SetMemoryService(service);
+
+    for (int threads : {1, 2}) {
+        for (std::size_t size : kSizes) {
+            std::string suffix = std::to_string(size);
+            benchmark::RegisterBenchmark(("pooled/" + suffix).c_str(), Pooled, size)
+                ->Threads(threads)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(("heap/" + suffix).c_str(), Heap, size)
+                ->Threads(threads)
+                ->UseRealTime();
+        }
+    }
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+
+    // Destroying the service returns the pools' chunks through it; it goes last.
+    delete service;
+    OBMemoryHandler::SetMemoryService(nullptr);
+    return 0;
+}

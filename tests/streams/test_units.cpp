@@ -1,0 +1,184 @@
+// Measurement units: conversions, unit strings and the C-string exceptions.
+#include <ombra/geometry.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+using namespace UNITS;
+
+// Points per unit for the values 0 to 13, written out by hand; 1 stands for
+// the units without a factor, which count as points.
+const double kPointsPerUnit[14] = {
+    7.086614173228,       // ha
+    28.346456693,         // cm
+    72.0,                 // in
+    72.0,                 // indec
+    12.7878751998,        // ciceros
+    12.0,                 // picas
+    1.0,                  // q: no factor
+    1.0,                  // points
+    0.75,                 // pixels
+    2.8346456693,         // mm
+    0.05,                 // twips
+    1.0,                  // 11: unnamed
+    1.0,                  // 12: unnamed
+    7.874015748031496e-05 // EMU
+};
+
+template <class F> std::string ThrownMessage(F f) {
+    try {
+        f();
+    } catch (const char* message) {
+        return message;
+    } catch (...) {
+        return "<another exception type>";
+    }
+    return "<nothing thrown>";
+}
+
+double Linear(int from, double value, int to) {
+    OBReal result = -12345.0;
+    ConvertMeasurement(static_cast<LINEAR::UnitEnum>(from), OBReal(value),
+                       static_cast<LINEAR::UnitEnum>(to), result);
+    return result;
+}
+
+TEST(Units, EveryLinearPairConvertsThroughPoints) {
+    for (int from = 0; from < 14; ++from) {
+        for (int to = 0; to < 14; ++to) {
+            double expected = from == to ? 3.5 : 3.5 * kPointsPerUnit[from] / kPointsPerUnit[to];
+            EXPECT_EQ(Linear(from, 3.5, to), expected) << from << " -> " << to;
+            double back = Linear(to, Linear(from, 3.5, to), from);
+            EXPECT_NEAR(back, 3.5, 3.5e-14) << from << " <-> " << to;
+        }
+        // Values outside the table count as points on either side.
+        EXPECT_EQ(Linear(from, 2.0, 99), 2.0 * kPointsPerUnit[from]);
+        EXPECT_EQ(Linear(-1, 2.0, from), 2.0 / kPointsPerUnit[from]);
+    }
+}
+
+TEST(Units, KnownLinearEquivalences) {
+    using namespace LINEAR;
+    EXPECT_EQ(Linear(kInches, 1, kCentimeters), 72 / 28.346456693);
+    EXPECT_NEAR(Linear(kInches, 1, kCentimeters), 2.54, 1e-9);
+    EXPECT_NEAR(Linear(kCentimeters, 1, kMillimeters), 10, 1e-12);
+    EXPECT_NEAR(Linear(kHa, 1, kMillimeters), 2.5, 1e-10);
+    EXPECT_EQ(Linear(kHa, 1, kMillimeters), 7.086614173228 / 2.8346456693);
+    EXPECT_EQ(Linear(kQ, 1, kPoints), 1.0);
+    EXPECT_EQ(Linear(kPoints, 12, kPicas), 1.0);
+    EXPECT_EQ(Linear(kPicas, 1, kTwips), 240.0);
+    EXPECT_EQ(Linear(kInches, 1, kTwips), 1440.0);
+    EXPECT_EQ(Linear(kPixels, 96, kInches), 1.0);
+    EXPECT_EQ(Linear(kDecimalInches, 2.5, kInches), 2.5);
+    EXPECT_NEAR(Linear(kEMU, 914400, kInches), 1.0, 1e-12);
+    EXPECT_NEAR(Linear(kEMU, 360000, kCentimeters), 1.0, 1e-9);
+    EXPECT_EQ(Linear(kCiceros, 1, kPoints), 12.7878751998);
+    EXPECT_EQ(Linear(11, 7.25, kPoints), 7.25);
+    // The same unit passes any value through untouched, NaN included.
+    EXPECT_TRUE(std::isnan(Linear(kCentimeters, std::nan(""), kCentimeters)));
+    EXPECT_EQ(Linear(kMillimeters, 0.1, kMillimeters), 0.1);
+}
+
+TEST(Units, AngularConversions) {
+    using namespace ANGULAR;
+    OBReal result;
+    ConvertMeasurement(kDegrees, 180.0, kRadians, result);
+    EXPECT_EQ(double(result), 180.0 * 0.017453292519943295);
+    EXPECT_NEAR(double(result), 3.141592653589793, 1e-15);
+    ConvertMeasurement(kRadians, 3.141592653589793, kDegrees, result);
+    EXPECT_NEAR(double(result), 180.0, 1e-12);
+    ConvertMeasurement(kRadians, 0.25, kRadians, result);
+    EXPECT_EQ(double(result), 0.25);
+    ConvertMeasurement(kDegrees, 33.0, kDegrees, result);
+    EXPECT_EQ(double(result), 33.0);
+
+    auto bad = static_cast<ANGULAR::UnitEnum>(2);
+    result = 7.0;
+    EXPECT_EQ(ThrownMessage([&] { ConvertMeasurement(bad, 1.0, kDegrees, result); }),
+              "Unexpected ANGULAR::UnitEnum values");
+    EXPECT_EQ(ThrownMessage([&] { ConvertMeasurement(kRadians, 1.0, bad, result); }),
+              "Unexpected ANGULAR::UnitEnum values");
+    EXPECT_EQ(double(result), 7.0);
+    ConvertMeasurement(bad, 4.0, bad, result); // equal units copy the value
+    EXPECT_EQ(double(result), 4.0);
+}
+
+TEST(Units, ParseAndNameLinearUnits) {
+    const char* names[11] = {"ha",     "cm",     "in", "indec", "ciceros", "picas",
+                             "q",      "points", "pixels", "mm", "twips"};
+    for (int unit = 0; unit < 11; ++unit) {
+        const char* name = nullptr;
+        UnitName(static_cast<LINEAR::UnitEnum>(unit), name);
+        ASSERT_NE(name, nullptr);
+        EXPECT_STREQ(name, names[unit]);
+        LINEAR::UnitEnum parsed = LINEAR::kEMU;
+        ParseUnit(name, parsed);
+        EXPECT_EQ(parsed, unit);
+        parsed = LINEAR::kEMU;
+        ParseUnit((std::string(" \t ") + names[unit]).c_str(), parsed);
+        EXPECT_EQ(parsed, unit);
+    }
+    LINEAR::UnitEnum parsed = LINEAR::kHa;
+    ParseUnit("  points", parsed);
+    EXPECT_EQ(parsed, LINEAR::kPoints);
+
+    parsed = LINEAR::kTwips;
+    for (const char* bad : {"Points", "points ", "", "   ", "pt", "inch", "i", "\npoints", "mm\t"}) {
+        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, parsed); }),
+                  "Invalid unit string in measurement")
+            << '"' << bad << '"';
+    }
+    EXPECT_EQ(ThrownMessage([&] { ParseUnit(static_cast<const char*>(nullptr), parsed); }),
+              "Invalid unit string in measurement");
+    EXPECT_EQ(parsed, LINEAR::kTwips);
+
+    const char* name = "untouched";
+    for (int unit : {11, 12, 13, -1, 14, 1000}) {
+        EXPECT_EQ(ThrownMessage([&] { UnitName(static_cast<LINEAR::UnitEnum>(unit), name); }),
+                  "Bad measurement unit type")
+            << unit;
+    }
+    EXPECT_STREQ(name, "untouched");
+}
+
+TEST(Units, ParseAndNameAngularUnits) {
+    ANGULAR::UnitEnum unit = ANGULAR::kRadians;
+    ParseUnit("degrees", unit);
+    EXPECT_EQ(unit, ANGULAR::kDegrees);
+    ParseUnit("radians", unit);
+    EXPECT_EQ(unit, ANGULAR::kRadians);
+    for (const char* bad : {"Degrees", "degree", " degrees", "radians ", "", "points"}) {
+        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, unit); }),
+                  "Invalid unit string in angle measurement")
+            << '"' << bad << '"';
+    }
+    EXPECT_EQ(ThrownMessage([&] { ParseUnit(static_cast<const char*>(nullptr), unit); }),
+              "Invalid unit string in angle measurement");
+
+    const char* name = nullptr;
+    UnitName(ANGULAR::kRadians, name);
+    EXPECT_STREQ(name, "radians");
+    UnitName(ANGULAR::kDegrees, name);
+    EXPECT_STREQ(name, "degrees");
+    for (int bad : {2, -1, 7}) {
+        EXPECT_EQ(ThrownMessage([&] { UnitName(static_cast<ANGULAR::UnitEnum>(bad), name); }),
+                  "Bad Angle unit type");
+    }
+}
+
+TEST(Units, RectangleCarriesItsUnit) {
+    OBRectangle r;
+    EXPECT_EQ(r.unit, LINEAR::kPoints);
+    EXPECT_TRUE(r.rect == OBRect());
+    r.unit = LINEAR::kMillimeters;
+    r.rect = OBRect(0, 0, 10, 20);
+    OBRectangle copy = r;
+    EXPECT_EQ(copy.unit, LINEAR::kMillimeters);
+    EXPECT_TRUE(copy.rect == r.rect);
+}
+
+} // namespace
