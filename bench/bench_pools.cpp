@@ -1,7 +1,8 @@
 // Value pools against the global heap: allocating and releasing blocks of the
 // sizes that values have, on one thread and on two. A pooled allocation is
-// what a pooled value's operator new does: the registry lookup, then the
-// pool's malloc. At the end the program prints pooled time / heap time.
+// what a pooled value's operator new does: OBValuePoolAllocate, which serves
+// blocks from the thread's cache of the size's pool. At the end the program
+// prints pooled time / heap time.
 #include <ombra/memory.h>
 #include <ombra/pools.h>
 
@@ -31,11 +32,11 @@ void Pooled(benchmark::State& state, std::size_t size) {
     void* blocks[kBatch];
     for (auto _ : state) {
         for (void*& block : blocks) {
-            block = OBGetValuePool(size)->malloc();
+            block = OBValuePoolAllocate(size);
             Touch(block);
         }
         benchmark::DoNotOptimize(blocks);
-        for (void* block : blocks) OBGetValuePool(size)->free(block);
+        for (void* block : blocks) OBValuePoolRelease(block, size);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBatch);

@@ -41,4 +41,12 @@ constexpr bool OBIsPooledSize(std::size_t size) {
 /// without a pool or when the handle cannot be allocated.
 OMBRA_API IPool* OBGetValuePool(std::size_t size);
 
+/// One block of `size` bytes for a value: from the calling thread's cache of
+/// the size's pool, which is refilled from the shared pool 32 blocks at a
+/// time. Null for a size without a pool or when memory is exhausted.
+OMBRA_API void* OBValuePoolAllocate(std::size_t size) noexcept;
+/// Gives a block from OBValuePoolAllocate back; `size` is the size it was
+/// allocated with. The thread's cache returns surplus blocks to the pool.
+OMBRA_API void OBValuePoolRelease(void* block, std::size_t size) noexcept;
+
 #endif

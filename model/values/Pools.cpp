@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <pthread.h>
 
 #include <boost/pool/singleton_pool.hpp>
 
@@ -18,87 +19,200 @@ struct ServiceAllocator {
     static void free(char* const block) { OBLibFree(block); }
 };
 
+constexpr int kSlots = 34; // sizes 12 to 144 in steps of 4
+constexpr int SlotOf(std::size_t size) { return static_cast<int>((size - 12) / 4); }
+
+// One mutex per size. The Boost pool itself runs unlocked because every
+// call into it holds this mutex, which lets a thread move a whole batch of
+// blocks under one acquisition.
+std::mutex gMutex[kSlots];
+// Bumped whenever a size's pool releases its memory: blocks that threads
+// keep in their caches are gone with it.
+std::atomic<unsigned> gGeneration[kSlots];
+
 template <unsigned N> struct PoolTag {};
 template <unsigned N>
-using SingletonPool = boost::singleton_pool<PoolTag<N>, N, ServiceAllocator, std::mutex, 32, 0>;
+using SingletonPool =
+    boost::singleton_pool<PoolTag<N>, N, ServiceAllocator, boost::details::pool::null_mutex, 32, 0>;
 
-constexpr int kSlots = 34; // sizes 12 to 144 in steps of 4
-std::atomic<IPool*> gRegistry[kSlots];
-std::once_flag gRegistryOnce;
+template <unsigned N> struct SizeClass {
+    static constexpr int kSlot = SlotOf(N);
+    static int Take(void** out, int n) {
+        std::lock_guard<std::mutex> lock(gMutex[kSlot]);
+        int got = 0;
+        while (got < n) {
+            void* block = SingletonPool<N>::malloc();
+            if (!block) break;
+            out[got++] = block;
+        }
+        return got;
+    }
+    static void Give(void* list) {
+        std::lock_guard<std::mutex> lock(gMutex[kSlot]);
+        while (list) {
+            void* next = *static_cast<void**>(list);
+            SingletonPool<N>::free(list);
+            list = next;
+        }
+    }
+    static void Purge() {
+        std::lock_guard<std::mutex> lock(gMutex[kSlot]);
+        SingletonPool<N>::purge_memory();
+        gGeneration[kSlot].fetch_add(1, std::memory_order_release);
+    }
+};
 
-void DestroyRegistry() { ombra_detail::ClearValuePools(); }
+struct SizeOps {
+    int (*take)(void** out, int n);
+    void (*give)(void* list);
+    void (*purge)();
+    IPool* (*make)();
+};
 
 template <unsigned N> IPool* MakePool() { return new Pool<N>; }
 
-IPool* MakePoolFor(std::size_t size) {
-    switch (size) {
-#define OB_POOL_SIZE(n)                                                                            \
-    case n:                                                                                        \
-        return MakePool<n>();
-        OB_POOL_SIZE(12) OB_POOL_SIZE(16) OB_POOL_SIZE(20) OB_POOL_SIZE(24) OB_POOL_SIZE(28)
-        OB_POOL_SIZE(32) OB_POOL_SIZE(36) OB_POOL_SIZE(40) OB_POOL_SIZE(44) OB_POOL_SIZE(48)
-        OB_POOL_SIZE(52) OB_POOL_SIZE(56) OB_POOL_SIZE(60) OB_POOL_SIZE(64) OB_POOL_SIZE(68)
-        OB_POOL_SIZE(88) OB_POOL_SIZE(92) OB_POOL_SIZE(96) OB_POOL_SIZE(100) OB_POOL_SIZE(128)
-        OB_POOL_SIZE(144)
-#undef OB_POOL_SIZE
-    default:
-        return nullptr;
+#define OB_POOL_SIZES(X)                                                                           \
+    X(12) X(16) X(20) X(24) X(28) X(32) X(36) X(40) X(44) X(48) X(52) X(56) X(60) X(64) X(68)      \
+        X(88) X(92) X(96) X(100) X(128) X(144)
+
+struct OpsTable {
+    SizeOps ops[kSlots] = {};
+    constexpr OpsTable() {
+#define OB_POOL_OPS(n)                                                                             \
+    ops[SlotOf(n)] = {&SizeClass<n>::Take, &SizeClass<n>::Give, &SizeClass<n>::Purge, &MakePool<n>};
+        OB_POOL_SIZES(OB_POOL_OPS)
+#undef OB_POOL_OPS
     }
+};
+constexpr OpsTable kOps;
+
+std::atomic<IPool*> gRegistry[kSlots];
+
+// The singleton pools exist before the first value is made, and the
+// registry is emptied at exit.
+struct StartUp {
+    StartUp() {
+#define OB_POOL_TOUCH(n) SingletonPool<n>::is_from(nullptr);
+        OB_POOL_SIZES(OB_POOL_TOUCH)
+#undef OB_POOL_TOUCH
+        std::atexit([] { ombra_detail::ClearValuePools(); });
+    }
+} gStartUp;
+
+// Each thread keeps a short list of free blocks per size, refilled from and
+// drained to the shared pool in batches, so most allocations take no lock.
+constexpr int kBatch = 32;
+constexpr int kKeepAtMost = 2 * kBatch;
+
+struct Bin {
+    void* head;
+    int count;
+    unsigned generation;
+};
+
+// Plain data in initial-exec TLS: the fast path is a few loads, with no
+// lazy-initialisation wrapper. Its blocks go back to the pools when the
+// thread ends, through a key destructor registered on first refill.
+struct ThreadCache {
+    Bin bins[kSlots];
+    bool registered;
+    bool finished; // set at thread end: later releases go straight to the pool
+};
+__attribute__((tls_model("initial-exec"))) thread_local ThreadCache tCache;
+
+pthread_key_t gExitKey;
+std::once_flag gExitKeyOnce;
+
+void FlushThreadCache(void*) {
+    for (int slot = 0; slot < kSlots; ++slot) {
+        Bin& bin = tCache.bins[slot];
+        if (bin.head && bin.generation == gGeneration[slot].load(std::memory_order_acquire))
+            kOps.ops[slot].give(bin.head);
+        bin.head = nullptr;
+        bin.count = 0;
+    }
+    tCache.finished = true;
 }
 
-// The singleton pools exist before the first value is made.
-struct EagerPools {
-    EagerPools() {
-#define OB_POOL_SIZE(n) SingletonPool<n>::is_from(nullptr);
-        OB_POOL_SIZE(12) OB_POOL_SIZE(16) OB_POOL_SIZE(20) OB_POOL_SIZE(24) OB_POOL_SIZE(28)
-        OB_POOL_SIZE(32) OB_POOL_SIZE(36) OB_POOL_SIZE(40) OB_POOL_SIZE(44) OB_POOL_SIZE(48)
-        OB_POOL_SIZE(52) OB_POOL_SIZE(56) OB_POOL_SIZE(60) OB_POOL_SIZE(64) OB_POOL_SIZE(68)
-        OB_POOL_SIZE(88) OB_POOL_SIZE(92) OB_POOL_SIZE(96) OB_POOL_SIZE(100) OB_POOL_SIZE(128)
-        OB_POOL_SIZE(144)
-#undef OB_POOL_SIZE
+void RegisterThreadCache() {
+    std::call_once(gExitKeyOnce, [] { pthread_key_create(&gExitKey, FlushThreadCache); });
+    pthread_setspecific(gExitKey, &tCache);
+    tCache.registered = true;
+}
+
+// A purge since the bin's last use leaves only dangling pointers in it.
+inline Bin& CurrentBin(int slot) {
+    Bin& bin = tCache.bins[slot];
+    unsigned generation = gGeneration[slot].load(std::memory_order_acquire);
+    if (bin.generation != generation) {
+        bin.head = nullptr;
+        bin.count = 0;
+        bin.generation = generation;
     }
-} gEagerPools;
+    return bin;
+}
+
+// Slot by size / 4, or -1 for a size without a pool.
+struct SlotTable {
+    signed char slot[37] = {};
+    constexpr SlotTable() {
+        for (int q = 0; q < 37; ++q) slot[q] = OBIsPooledSize(4u * q) ? SlotOf(4u * q) : -1;
+    }
+};
+constexpr SlotTable kSlotBySize;
+
+inline int PooledSlot(std::size_t size) {
+    return (size > 144 || (size & 3)) ? -1 : kSlotBySize.slot[size >> 2];
+}
+
+void* RefillAndTake(int slot, std::size_t size) {
+    // The registry holds the pool for as long as values of its size live.
+    if (!gRegistry[slot].load(std::memory_order_acquire) && !OBGetValuePool(size)) return nullptr;
+    if (tCache.finished) {
+        void* block = nullptr;
+        kOps.ops[slot].take(&block, 1);
+        return block;
+    }
+    if (!tCache.registered) RegisterThreadCache();
+    Bin& bin = CurrentBin(slot);
+    void* blocks[kBatch];
+    int got = kOps.ops[slot].take(blocks, kBatch);
+    if (got == 0) return nullptr;
+    for (int i = got - 1; i >= 1; --i) { // blocks[0] goes to the caller
+        *static_cast<void**>(blocks[i]) = bin.head;
+        bin.head = blocks[i];
+    }
+    bin.count += got - 1;
+    return blocks[0];
+}
 
 } // namespace
 
 IPool::~IPool() = default;
 
-template <unsigned N> Pool<N>::~Pool() { SingletonPool<N>::purge_memory(); }
-template <unsigned N> void* Pool<N>::malloc() { return SingletonPool<N>::malloc(); }
-template <unsigned N> void Pool<N>::free(void* block) {
-    if (block) SingletonPool<N>::free(block);
+template <unsigned N> Pool<N>::~Pool() { SizeClass<N>::Purge(); }
+template <unsigned N> void* Pool<N>::malloc() {
+    void* block = nullptr;
+    SizeClass<N>::Take(&block, 1);
+    return block;
 }
-template <unsigned N> void Pool<N>::purge() { SingletonPool<N>::purge_memory(); }
+template <unsigned N> void Pool<N>::free(void* block) {
+    if (!block) return;
+    *static_cast<void**>(block) = nullptr;
+    SizeClass<N>::Give(block);
+}
+template <unsigned N> void Pool<N>::purge() { SizeClass<N>::Purge(); }
 
-template class Pool<12>;
-template class Pool<16>;
-template class Pool<20>;
-template class Pool<24>;
-template class Pool<28>;
-template class Pool<32>;
-template class Pool<36>;
-template class Pool<40>;
-template class Pool<44>;
-template class Pool<48>;
-template class Pool<52>;
-template class Pool<56>;
-template class Pool<60>;
-template class Pool<64>;
-template class Pool<68>;
-template class Pool<88>;
-template class Pool<92>;
-template class Pool<96>;
-template class Pool<100>;
-template class Pool<128>;
-template class Pool<144>;
+#define OB_POOL_INSTANTIATE(n) template class Pool<n>;
+OB_POOL_SIZES(OB_POOL_INSTANTIATE)
+#undef OB_POOL_INSTANTIATE
 
 IPool* OBGetValuePool(std::size_t size) {
-    std::call_once(gRegistryOnce, [] { std::atexit(DestroyRegistry); });
     if (size < 12 || size > 144 || size % 4 != 0) return nullptr;
-    std::atomic<IPool*>& slot = gRegistry[(size - 12) / 4];
+    std::atomic<IPool*>& slot = gRegistry[SlotOf(size)];
     if (IPool* pool = slot.load(std::memory_order_acquire)) return pool;
     if (!OBIsPooledSize(size)) return nullptr;
-    IPool* made = MakePoolFor(size);
+    IPool* made = kOps.ops[SlotOf(size)].make();
     if (!made) return nullptr;
     IPool* expected = nullptr;
     if (!slot.compare_exchange_strong(expected, made, std::memory_order_acq_rel)) {
@@ -109,6 +223,39 @@ IPool* OBGetValuePool(std::size_t size) {
         return expected;
     }
     return made;
+}
+
+void* OBValuePoolAllocate(std::size_t size) noexcept {
+    int slot = PooledSlot(size);
+    if (slot < 0) return nullptr;
+    Bin& bin = CurrentBin(slot);
+    void* block = bin.head;
+    if (!block) return RefillAndTake(slot, size);
+    bin.head = *static_cast<void**>(block);
+    --bin.count;
+    return block;
+}
+
+void OBValuePoolRelease(void* block, std::size_t size) noexcept {
+    int slot = PooledSlot(size);
+    if (!block || slot < 0) return;
+    if (tCache.finished) {
+        *static_cast<void**>(block) = nullptr;
+        kOps.ops[slot].give(block);
+        return;
+    }
+    if (!tCache.registered) RegisterThreadCache(); // a thread may only release
+    Bin& bin = CurrentBin(slot);
+    *static_cast<void**>(block) = bin.head;
+    bin.head = block;
+    if (++bin.count < kKeepAtMost) return;
+    // Hand the older half back so that blocks freed here serve other threads.
+    void* keep = bin.head;
+    for (int i = 1; i < kBatch; ++i) keep = *static_cast<void**>(keep);
+    void* rest = *static_cast<void**>(keep);
+    *static_cast<void**>(keep) = nullptr;
+    bin.count = kBatch;
+    kOps.ops[slot].give(rest);
 }
 
 namespace ombra_detail {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <thread>
 #include <vector>
@@ -89,6 +90,82 @@ TEST(ValuePools, ConcurrentAllocationsReceiveDistinctBlocks) {
     EXPECT_EQ(all.count(nullptr), 0u);
     for (void* p : a) pool->free(p);
     for (void* p : b) pool->free(p);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ValuePoolCache, ReleasedBlockIsReusedFirst) {
+    void* a = OBValuePoolAllocate(40);
+    ASSERT_NE(a, nullptr);
+    OBValuePoolRelease(a, 40);
+    EXPECT_EQ(OBValuePoolAllocate(40), a);
+    OBValuePoolRelease(a, 40);
+    EXPECT_EQ(OBValuePoolAllocate(72), nullptr);
+    EXPECT_EQ(OBValuePoolAllocate(8), nullptr);
+    OBValuePoolRelease(nullptr, 40);
+}
+
+TEST(ValuePoolCache, ManyLiveBlocksAreDistinctAndSurviveReuse) {
+    std::vector<void*> blocks;
+    for (int i = 0; i < 1000; ++i) {
+        void* p = OBValuePoolAllocate(24);
+        ASSERT_NE(p, nullptr);
+        std::memset(p, i & 0xFF, 24);
+        blocks.push_back(p);
+    }
+    std::set<void*> distinct(blocks.begin(), blocks.end());
+    EXPECT_EQ(distinct.size(), blocks.size());
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_EQ(static_cast<unsigned char*>(blocks[i])[23], i & 0xFF);
+    for (void* p : blocks) OBValuePoolRelease(p, 24);
+}
+
+TEST(ValuePoolCache, BlocksCrossThreadsAndReturnWhenAThreadEnds) {
+    std::vector<void*> made(100);
+    std::thread maker([&] {
+        for (auto& p : made) p = OBValuePoolAllocate(52);
+    });
+    maker.join();
+    // Released on another thread than the one that took them.
+    std::thread releaser([&] {
+        for (void* p : made) OBValuePoolRelease(p, 52);
+    });
+    releaser.join();
+    // The ended thread's cache went back to the shared pool.
+    IPool* pool = OBGetValuePool(52);
+    std::set<void*> returned;
+    std::vector<void*> taken;
+    for (int i = 0; i < 200; ++i) {
+        void* p = pool->malloc();
+        taken.push_back(p);
+        returned.insert(p);
+    }
+    int found = 0;
+    for (void* p : made) found += returned.count(p) ? 1 : 0;
+    EXPECT_EQ(found, 100);
+    for (void* p : taken) pool->free(p);
+}
+
+TEST(ValuePoolCache, PurgeDropsCachedBlocksSafely) {
+    void* a = OBValuePoolAllocate(96);
+    ASSERT_NE(a, nullptr);
+    OBValuePoolRelease(a, 96); // now cached by this thread
+    {
+        OBMemoryService transient(nullptr, nullptr, nullptr, nullptr); // empties the pools
+    }
+    void* b = OBValuePoolAllocate(96); // from a fresh chunk, not the dropped cache
+    ASSERT_NE(b, nullptr);
+    std::memset(b, 0xAB, 96);
+    OBValuePoolRelease(b, 96);
+}
+
+TEST(ValuePoolCache, ExhaustedMemoryGivesNull) {
+    IPool* pool = OBGetValuePool(100);
+    pool->purge();
+    ombra_test::FailAllocationsAfter fail(0);
+    EXPECT_EQ(OBValuePoolAllocate(100), nullptr);
 }
 
 } // namespace
