@@ -8,6 +8,7 @@
 #include <ombra/identifiers.h>
 #include <ombra/memory.h>
 #include <ombra/pools.h>
+#include <ombra/messages.h>
 #include <ombra/vocabulary.h>
 
 #endif
