@@ -10,5 +10,8 @@
 #include <ombra/pools.h>
 #include <ombra/messages.h>
 #include <ombra/vocabulary.h>
+#include <ombra/textservice.h>
+#include <ombra/convertorlumservice.h>
+#include <ombra/strings.h>
 
 #endif

@@ -1,0 +1,60 @@
+// The core's own text service: converts through the platform's code pages.
+#ifndef OMBRA_CONVERTORLUMSERVICE_H
+#define OMBRA_CONVERTORLUMSERVICE_H
+
+#include <ombra/export.h>
+#include <ombra/textservice.h>
+
+/// The text service that the convertor manager installs. It maps each
+/// writing script to a Windows code page (ScriptToCodePage) and ignores the
+/// code page argument. Conversion replaces invalid input bytes by U+FFFD and
+/// characters a code page cannot hold by '?'; a result that does not fit the
+/// output gives 0 and leaves the output untouched.
+class OMBRA_API OBConvertorLumService : public OBLumService {
+public:
+    OBConvertorLumService() = default;
+    ~OBConvertorLumService() override;
+
+    /// Converts n bytes (-1: up to and including the NUL) in the script's
+    /// code page into at most capacity units. Returns the units written.
+    long long CharToTextChar(const char* src, long long n, unsigned short* dst, long long capacity,
+                             WSE::WritingScriptEnum script, CPGE::CodePageEnum codePage) override;
+    /// Converts n units (-1: up to and including the 0 unit) into at most
+    /// capacity bytes of the script's code page, NUL-terminated when there
+    /// is room. Returns the bytes written, without the NUL.
+    long long TextCharToChar(const unsigned short* src, long long n, char* dst, long long capacity,
+                             WSE::WritingScriptEnum script, CPGE::CodePageEnum codePage) override;
+    /// Ignores the font: converts with the system script's code page.
+    long long TextCharToChar(const unsigned short* src, long long n, char* dst, long long capacity,
+                             OBFont* font) override;
+    /// Ignores the font and leaves exact and used untouched; converts with
+    /// the system script's code page.
+    long long TextCharToChar_Exact(const unsigned short* src, long long n, char* dst,
+                                   long long capacity, short& exact, long long& used,
+                                   OBFont* font) override;
+    /// TextCharToChar with the script; exact and used stay untouched.
+    long long TextCharToChar_Exact(const unsigned short* src, long long n, char* dst,
+                                   long long capacity, short& exact, long long& used,
+                                   WSE::WritingScriptEnum script,
+                                   CPGE::CodePageEnum codePage) override;
+    /// Does nothing.
+    void SetEncoding(int encoding) override;
+
+    /// The Windows code page for a writing script: 1 gives 932, 2 gives 950,
+    /// 3 gives 1361, 4 and 31 give 1256, 5 gives 1255, 6 gives 1253, 7 gives
+    /// 1251, 21 gives 874, 25 gives 936, 36 gives 1254, 37 gives 1257; every
+    /// other value gives 0, the system default code page.
+    static unsigned int ScriptToCodePage(WSE::WritingScriptEnum script);
+
+    /// Sets the Windows code page that stands for the system default
+    /// (code page 0), process-wide; it starts as 1252. Set it before
+    /// conversions start. Returns 1 when the code page can be converted
+    /// here, 0 (and no change) otherwise. Code pages whose characters take
+    /// more than two bytes (65001, UTF-8) may not fit the buffers that the
+    /// strings size at two bytes per UTF-16 unit.
+    static short SetSystemCodePage(unsigned int codePage);
+    /// The Windows code page that stands for the system default.
+    static unsigned int GetSystemCodePage();
+};
+
+#endif
