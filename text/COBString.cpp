@@ -25,7 +25,7 @@ public:
     NarrowText(const IOBString& s, WSE::WritingScriptEnum script) : converted_(script) {
         if (s.IsUnicode() == 1) {
             converted_.SetWAsCString(s.GrabWString());
-            text_ = converted_.GrabCString();
+            text_ = static_cast<const COBString&>(converted_).GrabCString();
             length_ = converted_.Length();
         } else {
             text_ = s.GrabCString();
@@ -168,8 +168,13 @@ const unsigned short* COBString::GrabAsWString() const {
     // A failed translation is not kept: a later call may have a service.
     if (produced == 0) return TextBuffer<unsigned short>::Empty();
     units.Get()[produced] = 0;
-    data_->DropRendering();
-    data_->wide = units.Release();
+    // After write access the old rendering stays when the text did not
+    // change, so that pointers to it remain valid.
+    if (!data_->wide || !SameUnits(data_->wide, units.Get(), produced + 1)) {
+        data_->DropRendering();
+        data_->wide = units.Release();
+    }
+    data_->wideStale = false;
     return data_->wide;
 }
 
@@ -299,7 +304,7 @@ void COBString::Insert(const char* text, long long count, long long pos) {
 void COBString::StripWhiteSpace(WhitespaceType type) {
     long long length = Length();
     if (length == 0) return;
-    const char* text = GrabCString();
+    const char* text = data_->text.Text();
     long long leading = 0;
     while (leading < length && text[leading] == ' ') ++leading;
     long long trailing = 0;

@@ -143,6 +143,16 @@ template <typename T> long long TerminatedLength(const T* text, long long max = 
     return n;
 }
 
+/// True when the n characters of a, which may be shorter (0-terminated),
+/// equal those of b.
+template <typename T> bool SameUnits(const T* a, const T* b, long long n) {
+    for (long long i = 0; i < n; ++i) {
+        if (a[i] != b[i]) return false;
+        if (a[i] == 0) return i == n - 1;
+    }
+    return true;
+}
+
 /// The first position at or after from where needle occurs, or -1.
 template <typename T>
 long long Find(const T* text, long long length, const T* needle, long long needleLength,

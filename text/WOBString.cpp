@@ -158,8 +158,13 @@ const char* WOBString::GrabAsCString(WSE::WritingScriptEnum script,
     // A failed translation is not kept: a later call may have a service.
     if (produced == 0) return TextBuffer<char>::Empty();
     bytes.Get()[produced] = '\0';
-    data_->DropRendering();
-    data_->narrow = bytes.Release();
+    // After write access the old rendering stays when it did not change,
+    // so that pointers to it remain valid.
+    if (!data_->narrow || !SameUnits(data_->narrow, bytes.Get(), produced + 1)) {
+        data_->DropRendering();
+        data_->narrow = bytes.Release();
+    }
+    data_->narrowStale = false;
     return data_->narrow;
 }
 

@@ -507,7 +507,11 @@ TEST_F(Strings, RenderingsAreMadeOnceAndRenewedAfterAChange) {
     c.Append("\x96\x7B", 2);
     EXPECT_EQ(U16(c.GrabWString()), u"\u65E5\u672C");
 
-    // Writing through the own bytes is seen by the next rendering.
+    // Write access alone keeps the rendering (and pointers to it); writing
+    // through the own bytes is seen by the next rendering.
+    const unsigned short* before = c.GrabWString();
+    c.GrabCString();
+    EXPECT_EQ(c.GrabWString(), before);
     c.GrabCString()[0] = 'A';
     c.GrabCString()[1] = 'B';
     EXPECT_EQ(U16(c.GrabWString()), u"AB\u672C");
@@ -518,6 +522,8 @@ TEST_F(Strings, RenderingsAreMadeOnceAndRenewedAfterAChange) {
     EXPECT_STREQ(sjis, "\x93\xFA\x96\x7B");
     EXPECT_EQ(w.GrabAsCString(WSE::kCyrillicScript, CPGE::kCodePageFromScript), sjis);
     EXPECT_EQ(w.GrabCString(), sjis);
+    w[1] = w[1];
+    EXPECT_EQ(w.GrabAsCString(WSE::kJapaneseScript, CPGE::kCodePageFromScript), sjis);
     w[0] = 0x8A9E;
     EXPECT_STREQ(w.GrabAsCString(WSE::kJapaneseScript, CPGE::kCodePageFromScript),
                  "\x8C\xEA\x96\x7B");
