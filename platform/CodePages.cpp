@@ -115,6 +115,19 @@ void Describe(CodePageInfo& info, unsigned codePage) {
     iconv_close(cd);
     if (info.kind != CodePageInfo::kSingleByte) return;
 
+    // Bytes 0x80-0x9F that a page leaves undefined read as the C1 control
+    // of the same value, as the platform's tables have them, so that such
+    // bytes survive a round trip.
+    for (int b = 0x80; b < 0xA0; ++b) {
+        if (info.mapped[b]) continue;
+        bool taken = false;
+        for (int other = 0; other < 256 && !taken; ++other)
+            taken = info.mapped[other] && info.toUnit[other] == b;
+        if (taken) continue;
+        info.toUnit[b] = static_cast<unsigned short>(b);
+        info.mapped[b] = 1;
+    }
+
     struct Pair {
         unsigned short unit;
         unsigned char byte;

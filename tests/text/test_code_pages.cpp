@@ -101,6 +101,11 @@ TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(ToUnits(*service_, "\x82 a\x82", 4, 1), u"\uFFFD a\uFFFD");
     // A byte the Greek page leaves undefined.
     EXPECT_EQ(ToUnits(*service_, "\xC1\xAA\xC1", 3, 6), u"\u0391\uFFFD\u0391");
+    // Undefined bytes 0x80-0x9F of a single-byte page are C1 controls and
+    // survive a round trip.
+    EXPECT_EQ(ToUnits(*service_, "a\x81\x8D\x9D", 4, 0), u"a\u0081\u008D\u009D");
+    EXPECT_EQ(ToBytes(*service_, u"a\u0081\u008D\u009D", 0), "a\x81\x8D\x9D");
+    EXPECT_EQ(ToBytes(*service_, u"\u0098", 7), "\x98");
     // A Big5 lead byte followed by a byte that cannot trail.
     EXPECT_EQ(ToUnits(*service_, "\xA4\x0A", 2, 2), u"\uFFFD\n");
 }
