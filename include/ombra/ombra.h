@@ -3,15 +3,15 @@
 #define OMBRA_OMBRA_H
 
 #include <ombra/collection.h>
+#include <ombra/convertorlumservice.h>
 #include <ombra/export.h>
 #include <ombra/geometry.h>
 #include <ombra/identifiers.h>
 #include <ombra/memory.h>
-#include <ombra/pools.h>
 #include <ombra/messages.h>
-#include <ombra/vocabulary.h>
-#include <ombra/textservice.h>
-#include <ombra/convertorlumservice.h>
+#include <ombra/pools.h>
 #include <ombra/strings.h>
+#include <ombra/textservice.h>
+#include <ombra/vocabulary.h>
 
 #endif
