@@ -118,7 +118,7 @@ public:
     /// system script, which is stored instead.
     explicit COBString(WSE::WritingScriptEnum script = WSE::kSystemScript);
     /// The bytes of text up to its NUL (null: empty), with script as above.
-    COBString(const char* text, WSE::WritingScriptEnum script);
+    COBString(const char* text, WSE::WritingScriptEnum script = WSE::kSystemScript);
     /// Copies script and text.
     COBString(const COBString& other);
     ~COBString() override;
