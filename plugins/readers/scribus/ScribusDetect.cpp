@@ -1,0 +1,80 @@
+// Recognises a Scribus document by the name of its root element.
+#include "ScribusParser.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+namespace scribus {
+
+namespace {
+
+bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Skips the byte-order mark, white space, the XML declaration, processing
+// instructions, comments and a document type declaration. Returns the offset
+// of the first element's '<', or size when it is not within the bytes.
+std::size_t FirstElement(const unsigned char* p, std::size_t size) {
+    std::size_t i = 0;
+    if (size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) i = 3;
+    while (i < size) {
+        if (IsSpace(p[i])) {
+            ++i;
+            continue;
+        }
+        if (p[i] != '<' || i + 1 >= size) return size;
+        unsigned char next = p[i + 1];
+        const char* close = nullptr;
+        if (next == '?') close = "?>";
+        else if (next == '!') close = (i + 3 < size && p[i + 2] == '-' && p[i + 3] == '-') ? "-->" : ">";
+        else return i;
+        std::size_t len = std::strlen(close);
+        std::size_t j = i + 2;
+        while (j + len <= size && std::memcmp(p + j, close, len) != 0) ++j;
+        if (j + len > size) return size;
+        i = j + len;
+    }
+    return size;
+}
+
+short MatchesRoot(const unsigned char* p, std::size_t size) {
+    std::size_t i = FirstElement(p, size);
+    if (i >= size) return 0;
+    static const char* const kRoots[] = {"SCRIBUSUTF8NEW", "SCRIBUSUTF8", "SCRIBUS"};
+    for (const char* root : kRoots) {
+        std::size_t len = std::strlen(root);
+        // The name must be followed by something that ends it, so a prefix of a
+        // longer name or a document cut inside the name is not taken.
+        if (i + 1 + len < size && std::memcmp(p + i + 1, root, len) == 0) {
+            unsigned char after = p[i + 1 + len];
+            if (IsSpace(after) || after == '>' || after == '/') return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+short Detect(const unsigned char* data, std::size_t size) {
+    if (!data || size < 2) return 0;
+    if (size > kDetectBytes) size = kDetectBytes;
+    if (data[0] != 0x1f || data[1] != 0x8b) return MatchesRoot(data, size);
+
+    // Gzip: inflate what the prefix holds into a small buffer; a truncated
+    // stream is expected here and is not an error.
+    unsigned char out[kDetectBytes];
+    z_stream z;
+    std::memset(&z, 0, sizeof z);
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return 0;
+    z.next_in = const_cast<unsigned char*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = out;
+    z.avail_out = sizeof out;
+    int rc = inflate(&z, Z_SYNC_FLUSH);
+    std::size_t produced = sizeof out - z.avail_out;
+    inflateEnd(&z);
+    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return 0;
+    return MatchesRoot(out, produced);
+}
+
+} // namespace scribus

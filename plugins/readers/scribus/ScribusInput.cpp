@@ -1,0 +1,328 @@
+// Getting bytes ready for the XML parser: gzip inflation with a size limit
+// and the repair pass for documents that are not well formed.
+#include "ScribusParser.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <vector>
+
+namespace scribus {
+
+bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std::string& out,
+            std::string& error) {
+    out.clear();
+    z_stream z;
+    std::memset(&z, 0, sizeof z);
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) {
+        error = "cannot start the decompressor";
+        return false;
+    }
+    const std::size_t kChunk = 1 << 16;
+    bool ok = true;
+    std::size_t consumed = 0;
+    while (true) {
+        // zlib counts in 32-bit units; feed large inputs in slices.
+        std::size_t slice = size - consumed;
+        if (slice > (std::size_t(1) << 30)) slice = std::size_t(1) << 30;
+        z.next_in = const_cast<unsigned char*>(data + consumed);
+        z.avail_in = static_cast<uInt>(slice);
+        if (out.size() >= limit) {
+            error = "decompressed size exceeds the limit of " + std::to_string(limit) + " bytes";
+            ok = false;
+            break;
+        }
+        std::size_t room = limit - out.size();
+        if (room > kChunk) room = kChunk;
+        std::size_t before = out.size();
+        out.resize(before + room);
+        z.next_out = reinterpret_cast<unsigned char*>(&out[before]);
+        z.avail_out = static_cast<uInt>(room);
+        int rc = inflate(&z, Z_NO_FLUSH);
+        out.resize(before + (room - z.avail_out));
+        consumed += slice - z.avail_in;
+        if (rc == Z_STREAM_END) {
+            // Another gzip member may follow; trailing zero padding ends the data.
+            std::size_t rest = consumed;
+            while (rest < size && data[rest] == 0) ++rest;
+            if (rest + 1 < size && data[rest] == 0x1f && data[rest + 1] == 0x8b) {
+                consumed = rest;
+                inflateReset(&z);
+                continue;
+            }
+            break;
+        }
+        if (rc == Z_BUF_ERROR && consumed >= size) {
+            error = "the compressed data ends early";
+            ok = false;
+            break;
+        }
+        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            error = std::string("damaged compressed data") + (z.msg ? std::string(": ") + z.msg : "");
+            ok = false;
+            break;
+        }
+        if (consumed >= size && z.avail_out != 0) {
+            error = "the compressed data ends early";
+            ok = false;
+            break;
+        }
+    }
+    inflateEnd(&z);
+    return ok;
+}
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool IsNameStart(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+}
+
+bool IsNameChar(unsigned char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// True when data[i] == '&' begins a reference that XML accepts.
+bool IsValidReference(const char* p, std::size_t i, std::size_t size) {
+    std::size_t j = i + 1;
+    if (j < size && p[j] == '#') {
+        ++j;
+        bool hex = j < size && p[j] == 'x';
+        if (hex) ++j;
+        std::size_t digits = 0;
+        while (j < size && digits < 10 &&
+               ((p[j] >= '0' && p[j] <= '9') ||
+                (hex && ((p[j] >= 'a' && p[j] <= 'f') || (p[j] >= 'A' && p[j] <= 'F'))))) {
+            ++j;
+            ++digits;
+        }
+        return digits > 0 && j < size && p[j] == ';';
+    }
+    static const char* const kNames[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
+    for (const char* name : kNames) {
+        std::size_t len = std::strlen(name);
+        if (j + len <= size && std::memcmp(p + j, name, len) == 0) return true;
+    }
+    return false;
+}
+
+class Repairer {
+public:
+    Repairer(const char* p, std::size_t size, std::string& out) : p_(p), size_(size), out_(out) {}
+
+    std::size_t Run() {
+        out_.clear();
+        out_.reserve(size_ + size_ / 16 + 64);
+        while (i_ < size_) {
+            char c = p_[i_];
+            if (c == '<') {
+                if (!Markup()) break;  // cut inside markup: drop the rest
+            } else {
+                Text(c);
+            }
+        }
+        for (std::size_t k = open_.size(); k-- > 0;) {
+            out_ += "</";
+            out_ += open_[k];
+            out_ += '>';
+            ++repairs_;
+        }
+        return repairs_;
+    }
+
+private:
+    void Text(char c) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '&' && !IsValidReference(p_, i_, size_)) {
+            out_ += "&amp;";
+            ++repairs_;
+        } else if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            ++repairs_;  // not allowed in character data
+        } else {
+            out_ += c;
+        }
+        ++i_;
+    }
+
+    bool StartsWith(const char* s) const {
+        std::size_t len = std::strlen(s);
+        return i_ + len <= size_ && std::memcmp(p_ + i_, s, len) == 0;
+    }
+
+    // Copies a construct up to and including its terminator. Returns false
+    // when the input ends first; the construct is then dropped.
+    bool CopyUntil(const char* end) {
+        std::size_t len = std::strlen(end);
+        for (std::size_t j = i_; j + len <= size_; ++j) {
+            if (std::memcmp(p_ + j, end, len) == 0) {
+                out_.append(p_ + i_, j + len - i_);
+                i_ = j + len;
+                return true;
+            }
+        }
+        ++repairs_;
+        return false;
+    }
+
+    bool Markup() {
+        if (i_ + 1 >= size_) {
+            ++repairs_;
+            return false;
+        }
+        unsigned char next = static_cast<unsigned char>(p_[i_ + 1]);
+        if (StartsWith("<!--")) return CopyUntil("-->");
+        if (StartsWith("<![CDATA[")) return CopyUntil("]]>");
+        if (next == '!' || next == '?') return CopyUntil(">");
+        if (next == '/') return EndTag();
+        if (IsNameStart(next)) return StartTag();
+        out_ += "&lt;";  // a '<' that starts nothing
+        ++repairs_;
+        ++i_;
+        return true;
+    }
+
+    bool EndTag() {
+        std::size_t j = i_ + 2;
+        std::size_t nameStart = j;
+        while (j < size_ && IsNameChar(static_cast<unsigned char>(p_[j]))) ++j;
+        std::string name(p_ + nameStart, j - nameStart);
+        while (j < size_ && p_[j] != '>' && p_[j] != '<') ++j;
+        if (j >= size_) {
+            ++repairs_;
+            return false;
+        }
+        i_ = (p_[j] == '>') ? j + 1 : j;
+        std::size_t depth = open_.size();
+        while (depth > 0 && open_[depth - 1] != name) --depth;
+        if (depth == 0) {
+            ++repairs_;  // closes nothing that is open
+            return true;
+        }
+        while (open_.size() > depth) {
+            out_ += "</" + open_.back() + ">";
+            open_.pop_back();
+            ++repairs_;
+        }
+        out_ += "</" + name + ">";
+        open_.pop_back();
+        return true;
+    }
+
+    void AppendValueChar(char c) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '<') {
+            out_ += "&lt;";
+            ++repairs_;
+        } else if (c == '&' && !IsValidReference(p_, i_, size_)) {
+            out_ += "&amp;";
+            ++repairs_;
+        } else if (u == 0) {
+            ++repairs_;
+        } else {
+            out_ += c;
+        }
+    }
+
+    bool StartTag() {
+        std::size_t tagStart = out_.size();
+        std::size_t j = i_ + 1;
+        std::size_t nameStart = j;
+        while (j < size_ && IsNameChar(static_cast<unsigned char>(p_[j]))) ++j;
+        std::string name(p_ + nameStart, j - nameStart);
+        out_ += '<';
+        out_ += name;
+        i_ = j;
+        while (true) {
+            while (i_ < size_ && IsSpace(p_[i_])) ++i_;
+            if (i_ >= size_) break;
+            char c = p_[i_];
+            if (c == '>') {
+                out_ += '>';
+                ++i_;
+                open_.push_back(name);
+                return true;
+            }
+            if (c == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>') {
+                out_ += "/>";
+                i_ += 2;
+                return true;
+            }
+            if (c == '<') {  // the tag never ends: end it here
+                out_ += '>';
+                ++repairs_;
+                open_.push_back(name);
+                return true;
+            }
+            if (!IsNameStart(static_cast<unsigned char>(c))) {
+                ++repairs_;  // junk inside the tag
+                ++i_;
+                continue;
+            }
+            std::size_t attrStart = i_;
+            while (i_ < size_ && IsNameChar(static_cast<unsigned char>(p_[i_]))) ++i_;
+            std::string attr(p_ + attrStart, i_ - attrStart);
+            std::size_t k = i_;
+            while (k < size_ && IsSpace(p_[k])) ++k;
+            if (k >= size_) break;
+            out_ += ' ';
+            out_ += attr;
+            out_ += "=\"";
+            if (p_[k] != '=') {  // attribute without a value
+                out_ += '"';
+                ++repairs_;
+                i_ = k;
+                continue;
+            }
+            ++k;
+            while (k < size_ && IsSpace(p_[k])) ++k;
+            if (k >= size_) break;
+            char quote = p_[k];
+            if (quote == '"' || quote == '\'') {
+                i_ = k + 1;
+                while (i_ < size_ && p_[i_] != quote) {
+                    if (p_[i_] == '"') out_ += "&quot;";
+                    else AppendValueChar(p_[i_]);
+                    ++i_;
+                }
+                if (i_ >= size_) break;
+                ++i_;
+            } else {  // bare value
+                ++repairs_;
+                i_ = k;
+                while (i_ < size_ && !IsSpace(p_[i_]) && p_[i_] != '>' &&
+                       !(p_[i_] == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>')) {
+                    if (p_[i_] == '"') out_ += "&quot;";
+                    else AppendValueChar(p_[i_]);
+                    ++i_;
+                }
+            }
+            out_ += '"';
+        }
+        // The input ends inside the tag: drop the partial tag.
+        out_.resize(tagStart);
+        ++repairs_;
+        i_ = size_;
+        return false;
+    }
+
+    const char* p_;
+    std::size_t size_;
+    std::string& out_;
+    std::size_t i_ = 0;
+    std::size_t repairs_ = 0;
+    std::vector<std::string> open_;
+};
+
+} // namespace
+
+std::size_t RepairXml(const char* data, std::size_t size, std::string& out) {
+    if (!data) {
+        out.clear();
+        return 0;
+    }
+    return Repairer(data, size, out).Run();
+}
+
+} // namespace scribus

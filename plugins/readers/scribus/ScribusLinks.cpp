@@ -1,0 +1,339 @@
+// Everything that needs all items first: placing items on pages, groups
+// from group ids, frame chains and their stories, spreads.
+#include "ScribusInternal.h"
+#include "ScribusText.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+namespace scribus {
+namespace detail {
+
+namespace {
+
+class Assembler {
+public:
+    Assembler(Context& ctx, Document& doc, std::vector<ItemSource>& src, const std::vector<std::string>& styles)
+        : ctx_(ctx), doc_(doc), src_(src), styles_(styles), original_(doc.items.size()) {}
+
+    void Run() {
+        Place();
+        FlatGroups();
+        ListOnPages();
+        Chains();
+        Stories();
+        Spreads();
+    }
+
+private:
+    Item& At(int i) { return doc_.items[static_cast<std::size_t>(i)]; }
+
+    // Positions from 1.3 on are canvas coordinates; make them page relative.
+    void Place() {
+        for (std::size_t i = 0; i < original_; ++i) {
+            Item& it = doc_.items[i];
+            ItemSource& s = src_[i];
+            if (s.ownPage == -2) continue;  // 1.2: placed while reading
+            const Page* page = nullptr;
+            switch (s.scope) {
+            case ItemSource::kDocumentItems:
+                if (s.ownPage >= 0 && static_cast<std::size_t>(s.ownPage) < doc_.pages.size()) {
+                    it.page = static_cast<int>(s.ownPage);
+                    page = &doc_.pages[static_cast<std::size_t>(s.ownPage)];
+                } else if (s.ownPage != -1) {
+                    ctx_.Warn(Warning::Code::kBadReference, "item \"" + it.name + "\" lies on page " +
+                                                                std::to_string(s.ownPage) +
+                                                                ", which does not exist; it is kept off the pages");
+                }
+                break;
+            case ItemSource::kMasterItems: {
+                int found = -1;
+                for (std::size_t m = 0; m < doc_.masterPages.size() && found < 0; ++m)
+                    if (!s.masterName.empty() && doc_.masterPages[m].name == s.masterName) found = static_cast<int>(m);
+                if (found < 0 && s.ownPage >= 0 && static_cast<std::size_t>(s.ownPage) < doc_.masterPages.size())
+                    found = static_cast<int>(s.ownPage);
+                if (found < 0) {
+                    ctx_.Warn(Warning::Code::kBadReference, "master item \"" + it.name + "\" refers to master page \"" +
+                                                                s.masterName + "\", which does not exist");
+                    break;
+                }
+                it.page = found;
+                it.onMasterPage = true;
+                page = &doc_.masterPages[static_cast<std::size_t>(found)];
+                break;
+            }
+            case ItemSource::kGroupMembers:
+                if (it.parent >= 0) {
+                    const Item& g = At(it.parent);
+                    it.page = g.page;
+                    it.onMasterPage = g.onMasterPage;
+                    if (g.page >= 0) {
+                        const std::vector<Page>& list = g.onMasterPage ? doc_.masterPages : doc_.pages;
+                        page = &list[static_cast<std::size_t>(g.page)];
+                    }
+                }
+                break;
+            case ItemSource::kAnchoredItems:
+                break;
+            }
+            if (page) {
+                it.x = s.canvasX - page->x;
+                it.y = s.canvasY - page->y;
+            }
+        }
+    }
+
+    bool IsAncestor(int candidate, int item) {
+        for (std::size_t guard = 0; candidate >= 0 && guard <= doc_.items.size(); ++guard) {
+            if (candidate == item) return true;
+            candidate = At(candidate).parent;
+        }
+        return false;
+    }
+
+    // Before 1.5 a group is a list of ids on each member, innermost first.
+    void FlatGroups() {
+        std::map<std::pair<bool, long long>, int> groups;
+        auto groupFor = [&](bool master, long long id, const Item& member) {
+            auto key = std::make_pair(master, id);
+            auto found = groups.find(key);
+            if (found != groups.end()) return found->second;
+            Item g;
+            g.kind = Item::Kind::kGroup;
+            g.rawType = 12;
+            g.name = "Group " + std::to_string(id);
+            g.page = member.page;
+            g.onMasterPage = member.onMasterPage;
+            g.layer = member.layer;
+            int index = static_cast<int>(doc_.items.size());
+            doc_.items.push_back(std::move(g));
+            groups.emplace(key, index);
+            return index;
+        };
+        // Items are large: make room for every group before creating any.
+        {
+            std::map<std::pair<bool, long long>, char> distinct;
+            for (std::size_t i = 0; i < original_; ++i)
+                for (long long id : src_[i].groups)
+                    distinct.emplace(std::make_pair(src_[i].scope == ItemSource::kMasterItems, id), 0);
+            doc_.items.reserve(original_ + distinct.size());
+        }
+        for (std::size_t i = 0; i < original_; ++i) {
+            ItemSource& s = src_[i];
+            if (s.groups.empty() || s.scope == ItemSource::kGroupMembers) continue;
+            bool master = s.scope == ItemSource::kMasterItems;
+            int child = static_cast<int>(i);
+            for (std::size_t k = 0; k < s.groups.size(); ++k) {
+                int g = groupFor(master, s.groups[k], doc_.items[i]);
+                if (At(child).parent == g) break;  // this branch is already linked
+                if (At(child).parent >= 0 || IsAncestor(g, child)) {
+                    ctx_.WarnOnce(Warning::Code::kBadReference, "groups",
+                                  "group memberships contradict each other; an item keeps its first group");
+                    break;
+                }
+                At(child).parent = g;
+                At(g).children.push_back(child);
+                child = g;
+            }
+        }
+        // A group's box is the box of its members, innermost groups first
+        // (they were created before the groups that contain them).
+        for (std::size_t g = doc_.items.size(); g-- > original_;) Bounds(static_cast<int>(g), 0);
+    }
+
+    void Bounds(int g, int depth) {
+        Item& group = At(g);
+        if (depth > ctx_.options.maxNesting) return;
+        bool first = true;
+        double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        for (int c : group.children) {
+            if (static_cast<std::size_t>(c) >= original_) Bounds(c, depth + 1);
+            const Item& m = At(c);
+            if (first) {
+                x0 = m.x, y0 = m.y, x1 = m.x + m.width, y1 = m.y + m.height;
+                first = false;
+            } else {
+                x0 = std::min(x0, m.x), y0 = std::min(y0, m.y);
+                x1 = std::max(x1, m.x + m.width), y1 = std::max(y1, m.y + m.height);
+            }
+        }
+        group.x = x0, group.y = y0, group.width = x1 - x0, group.height = y1 - y0;
+    }
+
+    // A page lists its top-level items where their first member stood.
+    void ListOnPages() {
+        std::vector<char> listed(doc_.items.size(), 0);
+        for (std::size_t i = 0; i < original_; ++i) {
+            if (src_[i].scope == ItemSource::kAnchoredItems) continue;
+            int top = static_cast<int>(i);
+            for (std::size_t guard = 0; At(top).parent >= 0 && guard < doc_.items.size(); ++guard) top = At(top).parent;
+            if (listed[static_cast<std::size_t>(top)]) continue;
+            listed[static_cast<std::size_t>(top)] = 1;
+            const Item& it = At(top);
+            if (it.page < 0) continue;
+            std::vector<Page>& list = it.onMasterPage ? doc_.masterPages : doc_.pages;
+            if (static_cast<std::size_t>(it.page) < list.size())
+                list[static_cast<std::size_t>(it.page)].items.push_back(top);
+        }
+    }
+
+    bool CarriesText(const Item& it) {
+        return it.kind == Item::Kind::kTextFrame || it.kind == Item::Kind::kPathText;
+    }
+
+    int Resolve(std::size_t i) {
+        const ItemSource& s = src_[i];
+        if (s.next < 0) return -1;
+        if (s.pageOrdinal >= 0) {  // 1.2: page and position on that page
+            auto found = legacy_.find(std::make_tuple(s.scope == ItemSource::kMasterItems, s.nextPage, s.next));
+            return found == legacy_.end() ? -2 : found->second;
+        }
+        if (!ids_.empty()) {
+            auto found = ids_.find(s.next);
+            return found == ids_.end() ? -2 : found->second;
+        }
+        const std::vector<int>& list = byScope_[s.scope];
+        if (static_cast<unsigned long long>(s.next) >= list.size()) return -2;
+        return list[static_cast<std::size_t>(s.next)];
+    }
+
+    void Chains() {
+        for (std::size_t i = 0; i < original_; ++i) {
+            const ItemSource& s = src_[i];
+            if (s.id >= 0) ids_.emplace(s.id, static_cast<int>(i));
+            if (s.pageOrdinal >= 0)
+                legacy_.emplace(std::make_tuple(s.scope == ItemSource::kMasterItems,
+                                                static_cast<long long>(s.pageOrdinal),
+                                                static_cast<long long>(s.indexInScope)),
+                                static_cast<int>(i));
+            std::vector<int>& list = byScope_[s.scope];
+            if (static_cast<std::size_t>(s.indexInScope) >= list.size())
+                list.resize(static_cast<std::size_t>(s.indexInScope) + 1, -1);
+            list[static_cast<std::size_t>(s.indexInScope)] = static_cast<int>(i);
+        }
+        for (std::size_t i = 0; i < original_; ++i) {
+            Item& it = doc_.items[i];
+            if (src_[i].next < 0 || it.kind != Item::Kind::kTextFrame) continue;
+            int target = Resolve(i);
+            if (target < 0 || target == static_cast<int>(i) || At(target).kind != Item::Kind::kTextFrame) {
+                ctx_.Warn(Warning::Code::kChainDangling,
+                          "text frame \"" + it.name + "\" links to item " + std::to_string(src_[i].next) +
+                              ", which is not a text frame; its chain ends there");
+                continue;
+            }
+            if (At(target).prevInChain >= 0) {
+                ctx_.Warn(Warning::Code::kChainDangling,
+                          "two text frames link to the same frame; the link from \"" + it.name + "\" is dropped");
+                continue;
+            }
+            it.nextInChain = target;
+            At(target).prevInChain = static_cast<int>(i);
+        }
+        // Chains that come back to themselves have no first frame: cut each
+        // loop before its lowest item.
+        std::vector<char> seen(original_, 0);
+        for (std::size_t i = 0; i < original_; ++i) {
+            if (doc_.items[i].prevInChain >= 0) continue;
+            for (int f = static_cast<int>(i); f >= 0 && !seen[static_cast<std::size_t>(f)]; f = At(f).nextInChain)
+                seen[static_cast<std::size_t>(f)] = 1;
+        }
+        for (std::size_t i = 0; i < original_; ++i) {
+            if (seen[i] || doc_.items[i].prevInChain < 0) continue;
+            int lowest = static_cast<int>(i);
+            for (int f = At(lowest).nextInChain; f >= 0 && f != static_cast<int>(i); f = At(f).nextInChain)
+                lowest = std::min(lowest, f);
+            int before = At(lowest).prevInChain;
+            At(before).nextInChain = -1;
+            At(lowest).prevInChain = -1;
+            ctx_.Warn(Warning::Code::kChainLoop, "linked text frames form a loop; it is cut before \"" +
+                                                     At(lowest).name + "\"");
+            for (int f = lowest; f >= 0 && !seen[static_cast<std::size_t>(f)]; f = At(f).nextInChain)
+                seen[static_cast<std::size_t>(f)] = 1;
+        }
+    }
+
+    void Stories() {
+        for (std::size_t i = 0; i < original_; ++i) {
+            Item& head = doc_.items[i];
+            if (!CarriesText(head) || head.prevInChain >= 0) continue;
+            Story story;
+            StoryBuilder builder(ctx_, story, styles_);
+            int storyIndex = static_cast<int>(doc_.stories.size());
+            for (int f = static_cast<int>(i); f >= 0; f = At(f).nextInChain) {
+                Item& frame = At(f);
+                frame.story = storyIndex;
+                story.frames.push_back(f);
+                builder.AddFrame(src_[static_cast<std::size_t>(f)].node, &frame.defaultStyle,
+                                 &frame.defaultParagraphStyle);
+            }
+            builder.Finish();
+            ResolveAnchors(story, builder.anchoredIds);
+            doc_.stories.push_back(std::move(story));
+        }
+    }
+
+    void ResolveAnchors(Story& story, const std::vector<long long>& ids) {
+        std::size_t k = 0;
+        for (Marker& m : story.markers) {
+            if (m.kind != Marker::Kind::kAnchoredItem) continue;
+            long long id = k < ids.size() ? ids[k] : -1;
+            ++k;
+            if (id < 0) continue;
+            const std::vector<int>& anchored = byScope_[ItemSource::kAnchoredItems];
+            for (int a : anchored)
+                if (a >= 0 && src_[static_cast<std::size_t>(a)].anchorId == id) m.item = a;
+            if (m.item < 0 && static_cast<unsigned long long>(id) < anchored.size())
+                m.item = anchored[static_cast<std::size_t>(id)];
+            if (m.item < 0)
+                ctx_.Warn(Warning::Code::kBadReference, "text anchors frame " + std::to_string(id) +
+                                                            ", which does not exist");
+        }
+    }
+
+    // Spreads follow the page set in use: the first spread holds the pages
+    // from the set's first position on, later ones a full row each.
+    void Spreads() {
+        Publication& pub = doc_.publication;
+        int columns = 1, first = 0;
+        if (pub.facingPages) {
+            if (static_cast<std::size_t>(pub.pageSetIndex) < doc_.pageSets.size()) {
+                const PageSet& set = doc_.pageSets[static_cast<std::size_t>(pub.pageSetIndex)];
+                columns = set.columns;
+                first = set.firstPage;
+            } else {
+                columns = 2;
+                first = ctx_.legacyFirstLeft ? 0 : 1;
+            }
+        }
+        if (columns < 1) columns = 1;
+        if (first < 0 || first >= columns) first = 0;
+        int slot = first;
+        for (std::size_t p = 0; p < doc_.pages.size(); ++p) {
+            if (p == 0 || slot >= columns) {
+                if (p != 0) slot = 0;
+                doc_.spreads.emplace_back();
+            }
+            doc_.spreads.back().pages.push_back(static_cast<int>(p));
+            doc_.pages[p].position = slot++;
+        }
+    }
+
+    Context& ctx_;
+    Document& doc_;
+    std::vector<ItemSource>& src_;
+    const std::vector<std::string>& styles_;
+    std::size_t original_;
+    std::unordered_map<long long, int> ids_;
+    std::map<std::tuple<bool, long long, long long>, int> legacy_;
+    std::vector<int> byScope_[4];
+};
+
+} // namespace
+
+void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources, const std::vector<std::string>& styles) {
+    Assembler(ctx, doc, sources, styles).Run();
+}
+
+} // namespace detail
+} // namespace scribus

@@ -1,0 +1,415 @@
+// The Scribus reader's internal document model.
+//
+// The parser (ScribusParser.h) turns the bytes of a Scribus document, of any
+// generation from 1.2 to 1.6, into one `scribus::Document`. The model holds
+// plain values and indices only; it does not depend on the core, and every
+// generation's quirks are resolved here so that the reader maps it to Elements
+// without knowing which version wrote the file.
+//
+// Conventions
+// - Lengths are points (1/72 inch), whatever unit the document displays
+//   (`Publication::displayUnit` only records the user's choice). Angles are
+//   degrees, clockwise, as the page's y axis points down. Shades and scales
+//   are percentages (100 = full), opacities 0..1.
+// - References between parts are indices into the Document's vectors
+//   (`items`, `stories`, `pages`, ...), -1 meaning none. Colours and styles
+//   are referred to by name, exactly as the file does; "None" is no colour.
+// - An attribute that the file does not set is an empty std::optional, so the
+//   mapper can tell "inherits" from "set to the default value".
+//
+// The parts, and where each goes in the document model:
+// - `Publication`: page size, margins, facing pages, first page number,
+//   display unit, the page-set (layout) in use, language and metadata. Maps
+//   to the publication Element and its metadata.
+// - `Color`: the colour list. Each colour keeps its defining space (CMYK, RGB
+//   or Lab) with the values in that space, plus the spot and registration
+//   flags. Maps to the colour and ink lists.
+// - `Layer`: layers, bottom first (`level`), with visible/printable flags.
+// - `ParagraphStyle` and `CharacterStyle`: the style lists. `basedOn` names
+//   the parent style (BasedOn); attributes are only those the style sets.
+//   A paragraph style also carries the character attributes of its paragraph
+//   mark (`ParagraphAttributes::character`). Generations before 1.3.4 had no
+//   character styles and referred to paragraph styles by position; the parser
+//   has already turned those references into names.
+// - `Page` (document and master pages) and `Spread`: pages in document order,
+//   each with size, margins, position on the canvas, its master page's name
+//   and the items placed on it. Spreads are derived from the page set
+//   (facing pages: left/right pairs after a lone first page, and so on).
+//   Maps to spread and page Elements; master pages to master spreads.
+// - `Item`: every page object (text frame, picture, shape, polygon, line,
+//   polyline, text on a path, group, table, ...) with its geometry in page
+//   coordinates, its outline as Bézier path points relative to the item's
+//   top-left corner, fill and stroke, and kind-specific parts. Groups own
+//   their members through `children`; the items listed on a page are the
+//   top-level ones. Maps to frame/graphic Elements.
+// - `Story`: the text of one chain of linked text frames (or of a text on a
+//   path, or of a table cell) as UTF-16 in `text`, with `paragraphs` and
+//   `runs` that cover the text without gaps: each paragraph run is one
+//   paragraph (its terminating kParagraphSeparator included) and refers to a
+//   paragraph style by name plus local overrides; each character run refers
+//   to a character style by name plus local overrides. Special characters use
+//   the constants below; variable fields (page number, page count), breaks
+//   and anchored frames are kObjectReplacement in the text with a `Marker`
+//   describing them. `frames` lists the items through which the story flows,
+//   in order. Maps to Story Elements with paragraph and character runs.
+// - `Table`: rows, columns and cells of a table item; each cell's text is a
+//   Story of its own (`Cell::story`).
+// - `Annotation`: a frame's hyperlink or form field; `Item::annotation`.
+// - `TocSetup`: the table-of-contents definitions; `Item::attributes` carry
+//   the item attributes by which entries are collected.
+// - `Section`: page numbering sections.
+#ifndef OMBRA_SCRIBUS_MODEL_H
+#define OMBRA_SCRIBUS_MODEL_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scribus {
+
+// Characters with a meaning of their own in Story::text.
+constexpr char16_t kParagraphSeparator = 0x2029;
+constexpr char16_t kLineBreak = 0x2028;
+constexpr char16_t kTab = 0x0009;
+constexpr char16_t kNoBreakSpace = 0x00A0;
+constexpr char16_t kNoBreakHyphen = 0x2011;
+constexpr char16_t kSoftHyphen = 0x00AD;
+constexpr char16_t kZeroWidthSpace = 0x200B;
+constexpr char16_t kZeroWidthNoBreakSpace = 0x2060;
+constexpr char16_t kObjectReplacement = 0xFFFC;
+
+/// Which family of the file format a document was read as.
+enum class Generation {
+    kUnknown,
+    kLegacy,  ///< root SCRIBUS: before 1.2, 8-bit text
+    k12,      ///< root SCRIBUSUTF8: 1.2.x, objects nested in pages
+    k13,      ///< SCRIBUSUTF8NEW up to 1.3.3: styles by index, flag bits
+    k14,      ///< 1.3.4 to 1.4.x: named styles, para/trail elements
+    k15,      ///< 1.5 and later: StoryText, nested groups, tables
+};
+
+enum class Unit { kPoint = 0, kMillimetre, kInch, kPica, kCentimetre, kCicero };
+
+struct Margins {
+    double top = 0, left = 0, bottom = 0, right = 0;
+};
+
+struct Point {
+    double x = 0, y = 0;
+};
+
+/// One anchor of a Bézier path with its two direction points; a corner
+/// without handles has all three equal.
+struct PathPoint {
+    Point left, anchor, right;
+};
+
+struct SubPath {
+    std::vector<PathPoint> points;
+    bool closed = false;
+};
+
+struct Metadata {
+    std::string title, author, subject, keywords, comments, publisher, date, type, format,
+        identifier, source, languageInfo, relation, coverage, rights, contributor;
+};
+
+/// A page set: how pages are laid side by side.
+struct PageSet {
+    std::string name;
+    int columns = 1;     ///< pages per spread
+    int rows = 1;
+    int firstPage = 0;   ///< position of the first page inside the first spread
+    double gapHorizontal = 0, gapVertical = 0, gapBelow = 0;
+    std::vector<std::string> pageNames;
+};
+
+struct Publication {
+    double pageWidth = 0, pageHeight = 0;  ///< default page size
+    Margins margins;                       ///< default margins
+    Margins bleed;
+    int orientation = 0;                   ///< 0 portrait, 1 landscape
+    std::string pageSizeName;              ///< "A4", "Letter", "Custom", ...
+    bool facingPages = false;
+    int pageSetIndex = 0;                  ///< index into pageSets in use
+    int firstPageNumber = 1;
+    Unit displayUnit = Unit::kPoint;
+    std::string language;
+    std::string defaultFont;
+    double defaultFontSize = 12;
+    Metadata metadata;
+};
+
+struct Color {
+    enum class Space { kCMYK, kRGB, kLab };
+    std::string name;
+    Space space = Space::kCMYK;
+    double c = 0, m = 0, y = 0, k = 0;     ///< 0..1 (kCMYK)
+    double r = 0, g = 0, b = 0;            ///< 0..1 (kRGB; for kCMYK files that also give RGB)
+    double labL = 0, labA = 0, labB = 0;   ///< L 0..100, a and b -128..127 (kLab)
+    bool hasRGB = false;                   ///< r, g, b hold a value
+    bool spot = false;
+    bool registration = false;
+};
+
+struct Layer {
+    int id = 0;        ///< number items refer to (Item::layer)
+    int level = 0;     ///< stacking order, 0 at the bottom
+    std::string name;
+    bool visible = true, printable = true, editable = true, flowAround = true, outline = false;
+    double opacity = 1;
+    int blendMode = 0;
+};
+
+struct TabStop {
+    double position = 0;
+    int type = 0;          ///< 0 left, 1 right, 2 decimal point, 3 comma, 4 centre
+    std::u16string fill;   ///< leader character, empty for none
+};
+
+/// Character effects, as bits of CharacterAttributes::effects.
+enum Effect : unsigned {
+    kSuperscript = 1,
+    kSubscript = 2,
+    kOutline = 4,
+    kUnderline = 8,
+    kStrikeThrough = 16,
+    kAllCaps = 32,
+    kSmallCaps = 64,
+    kShadowed = 256,
+    kUnderlineWords = 512,
+};
+
+struct CharacterAttributes {
+    std::optional<std::string> font;        ///< full face name, "Family Style"
+    std::optional<double> size;             ///< points
+    std::optional<std::string> fillColor;
+    std::optional<double> fillShade;
+    std::optional<std::string> strokeColor;
+    std::optional<double> strokeShade;
+    std::optional<std::string> backgroundColor;
+    std::optional<double> backgroundShade;
+    std::optional<double> tracking;         ///< percent of the font size
+    std::optional<double> scaleH, scaleV;   ///< percent
+    std::optional<double> baselineShift;    ///< percent of the font size, up
+    std::optional<unsigned> effects;        ///< Effect bits
+    std::optional<double> underlineOffset, underlineWidth;  ///< percent; negative: automatic
+    std::optional<double> strikeOffset, strikeWidth;
+    std::optional<double> shadowX, shadowY, outlineWidth;
+    std::optional<std::string> language;
+    std::optional<std::string> fontFeatures;
+};
+
+struct ParagraphAttributes {
+    std::optional<int> alignment;        ///< 0 left, 1 centre, 2 right, 3 justified, 4 forced
+    std::optional<int> direction;        ///< 0 left to right, 1 right to left
+    std::optional<int> lineSpacingMode;  ///< 0 fixed, 1 automatic, 2 baseline grid
+    std::optional<double> lineSpacing;   ///< points
+    std::optional<double> leftIndent, rightIndent, firstIndent;
+    std::optional<double> spaceBefore, spaceAfter;
+    std::optional<bool> dropCap;
+    std::optional<int> dropCapLines;
+    std::optional<double> dropCapOffset;
+    std::optional<std::vector<TabStop>> tabs;
+    std::optional<std::string> characterStyle;  ///< style of the paragraph mark
+    CharacterAttributes character;              ///< character attributes of the paragraph mark
+};
+
+struct ParagraphStyle {
+    std::string name;
+    std::string basedOn;  ///< empty: the default style
+    bool isDefault = false;
+    ParagraphAttributes attributes;
+};
+
+struct CharacterStyle {
+    std::string name;
+    std::string basedOn;
+    bool isDefault = false;
+    CharacterAttributes attributes;
+};
+
+/// A position in a story that is not plain text: the text holds
+/// kObjectReplacement there.
+struct Marker {
+    enum class Kind { kPageNumber, kPageCount, kColumnBreak, kFrameBreak, kAnchoredItem };
+    uint32_t position = 0;
+    Kind kind = Kind::kPageNumber;
+    int item = -1;  ///< kAnchoredItem: index into Document::items, -1 when unresolved
+};
+
+struct ParagraphRun {
+    uint32_t start = 0, length = 0;
+    std::string style;             ///< paragraph style name, empty: default
+    ParagraphAttributes local;     ///< overrides of the style
+};
+
+struct CharacterRun {
+    uint32_t start = 0, length = 0;
+    std::string style;             ///< character style name, empty: none
+    CharacterAttributes local;     ///< overrides of the style
+};
+
+struct Story {
+    std::u16string text;
+    std::vector<ParagraphRun> paragraphs;  ///< contiguous, cover all of text
+    std::vector<CharacterRun> runs;        ///< contiguous, cover all of text
+    std::vector<Marker> markers;
+    std::vector<int> frames;  ///< items the story flows through, in order
+    int table = -1, cellRow = -1, cellColumn = -1;  ///< for the text of a table cell
+};
+
+struct Annotation {
+    int type = 0;           ///< 2 button, 3 text field, 4 check box, ..., 10 note, 11 link
+    int actionType = 0;     ///< 0 none, 1 script, 2 go to page, 7 go to file, 8 URI, ...
+    std::string name;
+    std::string tooltip;
+    std::string external;   ///< file or URI of an outside target
+    std::string action;     ///< script or destination position
+    int targetPage = -1;    ///< page index for a go-to action
+};
+
+struct Cell {
+    int row = 0, column = 0, rowSpan = 1, columnSpan = 1;
+    std::string style;
+    std::string fillColor;
+    double fillShade = 100;
+    Margins padding;
+    int story = -1;  ///< index into Document::stories
+};
+
+struct Table {
+    int rows = 0, columns = 0;
+    std::vector<double> rowHeights, columnWidths;
+    std::string style;
+    std::string fillColor;
+    std::vector<Cell> cells;  ///< row-major; spanned positions are omitted
+};
+
+/// A named attribute attached to an item (used by tables of contents).
+struct ItemAttribute {
+    std::string name, type, value, parameter;
+};
+
+struct Item {
+    enum class Kind {
+        kTextFrame,
+        kImageFrame,
+        kShape,      ///< rectangle, ellipse or other closed outline
+        kPolygon,
+        kPolyLine,
+        kLine,
+        kPathText,   ///< text on a path
+        kGroup,
+        kTable,
+        kOther,      ///< render frames, symbols, note frames, ...
+    };
+    Kind kind = Kind::kShape;
+    int rawType = 0;            ///< PTYPE as stored
+    std::string name;
+    int page = -1;              ///< owning page (index into pages or masterPages), -1: pasteboard
+    bool onMasterPage = false;  ///< page indexes Document::masterPages
+    int layer = 0;
+    int parent = -1;            ///< enclosing group item
+    std::vector<int> children;  ///< members of a group, bottom first
+
+    // Geometry: top-left corner relative to the page, size, rotation about
+    // the top-left corner.
+    double x = 0, y = 0, width = 0, height = 0, rotation = 0;
+    bool flipH = false, flipV = false;
+    std::vector<SubPath> outline;  ///< relative to (x, y), unrotated
+    std::vector<SubPath> contour;  ///< text-wrap contour, when it differs
+
+    // Appearance.
+    std::string fillColor = "None";
+    double fillShade = 100, fillOpacity = 1;
+    std::string lineColor = "None";
+    double lineShade = 100, lineOpacity = 1, lineWidth = 0;
+    int lineStyle = 1, lineCap = 0, lineJoin = 0;
+    double cornerRadius = 0;
+    bool printable = true, locked = false;
+
+    // Text frames and text on paths.
+    int story = -1;                ///< index into stories
+    int columns = 1;
+    double columnGap = 0;
+    Margins textInsets;
+    int nextInChain = -1, prevInChain = -1;  ///< resolved frame links
+    int textFlow = 0;              ///< 0 none, 1 around frame, 2 bounding box, 3 contour
+    ParagraphAttributes defaultStyle;       ///< frame-level defaults
+    std::string defaultParagraphStyle;      ///< frame's default paragraph style name
+    bool pathTextFlipped = false;
+    int pathTextType = 0;
+    double pathTextOffset = 0;
+
+    // Pictures.
+    std::string imageFile;         ///< as stored: relative to the document or absolute
+    bool imageEmbedded = false;    ///< image data is inside the file
+    std::string embeddedImageType; ///< file extension of the embedded data
+    std::string embeddedImageData; ///< as stored (compressed, base64)
+    double imageOffsetX = 0, imageOffsetY = 0, imageScaleX = 1, imageScaleY = 1, imageRotation = 0;
+
+    std::optional<Annotation> annotation;
+    std::optional<Table> table;
+    std::vector<ItemAttribute> attributes;
+    bool isTableCellFrame = false;  ///< 1.2 to 1.4 tables are groups of such frames
+    bool isGroupControl = false;    ///< 1.3/1.4 item that stands for its group's clip
+};
+
+struct Page {
+    std::string name;        ///< master pages: their name; pages: usually empty
+    std::string masterName;  ///< master page this page uses
+    int number = 0;          ///< NUM as stored
+    double x = 0, y = 0;     ///< position on the canvas
+    double width = 0, height = 0;
+    Margins margins;
+    int orientation = 0;
+    std::string sizeName;
+    int position = 0;        ///< place inside its spread (0 left), as stored
+    std::vector<double> horizontalGuides, verticalGuides;
+    std::vector<int> items;  ///< top-level items on the page, bottom first
+};
+
+struct Spread {
+    std::vector<int> pages;  ///< indices into Document::pages, left to right
+};
+
+struct Section {
+    std::string name;
+    int from = 0, to = 0;   ///< page indices
+    int start = 1;          ///< number of the first page
+    std::string type;       ///< numbering style as stored, e.g. "Type_1_2_3"
+    bool active = true, reversed = false;
+};
+
+struct TocSetup {
+    std::string name;
+    std::string itemAttributeName;  ///< items with this attribute become entries
+    std::string frameName;          ///< item that receives the table
+    std::string paragraphStyle;
+    std::string numberPlacement;    ///< "Beginning", "End" or "NotShown"
+    bool listNonPrinting = false;
+};
+
+struct Document {
+    Generation generation = Generation::kUnknown;
+    std::string version;  ///< Version attribute as stored
+    Publication publication;
+    std::vector<PageSet> pageSets;
+    std::vector<Color> colors;
+    std::vector<Layer> layers;
+    std::vector<ParagraphStyle> paragraphStyles;
+    std::vector<CharacterStyle> characterStyles;
+    std::vector<Page> masterPages;
+    std::vector<Page> pages;
+    std::vector<Spread> spreads;
+    std::vector<Section> sections;
+    std::vector<Item> items;      ///< all items: pages, master pages, pasteboard, anchored
+    std::vector<Story> stories;
+    std::vector<TocSetup> tablesOfContents;
+};
+
+} // namespace scribus
+
+#endif

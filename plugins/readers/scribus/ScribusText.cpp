@@ -1,0 +1,285 @@
+// Story text for every generation: ITEXT runs with flag bits and style
+// indexes (1.2 to 1.3.3), and ITEXT/para/trail with named styles (1.3.4 on,
+// inside StoryText from 1.5).
+#include "ScribusText.h"
+
+#include <cstring>
+
+namespace scribus {
+namespace detail {
+
+StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
+    : ctx_(ctx), story_(story), styleByIndex_(styleByIndex) {}
+
+void StoryBuilder::AddFrame(pugi::xml_node item, ParagraphAttributes* defaults, std::string* defaultStyle) {
+    frameText_ = story_.text.size();
+    frameParas_ = story_.paragraphs.size();
+    Elements(item, defaults, defaultStyle, 0);
+}
+
+void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults, std::string* defaultStyle,
+                            int depth) {
+    for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling()) {
+        if (n.type() != pugi::node_element) continue;
+        const char* name = n.name();
+        if (std::strcmp(name, "ITEXT") == 0) {
+            attrs_.Load(n);
+            bool old = attrs_.Has(kAttr_CAB) || attrs_.Has(kAttr_CSIZE) || attrs_.Has(kAttr_CFONT) ||
+                       attrs_.Has(kAttr_CSTYLE) || attrs_.Has(kAttr_CCOLOR);
+            if (old) OldText(attrs_);
+            else NewText(attrs_, attrs_.Get(kAttr_CH));
+        } else if (std::strcmp(name, "para") == 0) {
+            Para p = ReadPara(n);
+            CharacterAttributes none;
+            EndParagraph(p, std::string(), none);
+        } else if (std::strcmp(name, "trail") == 0) {
+            // Frames after the first of a chain carry an empty trail of their
+            // own; the one that ends the text counts.
+            bool contributed = story_.text.size() != frameText_ || story_.paragraphs.size() != frameParas_;
+            if (!haveTrail_ || contributed) {
+                trail_ = ReadPara(n);
+                haveTrail_ = true;
+            }
+        } else if (std::strcmp(name, "StoryText") == 0) {
+            if (depth < 2) Elements(n, defaults, defaultStyle, depth + 1);
+        } else if (std::strcmp(name, "DefaultStyle") == 0) {
+            Para p = ReadPara(n);
+            if (defaults) *defaults = p.local;
+            if (defaultStyle) *defaultStyle = p.style;
+        } else {
+            static const struct {
+                const char* name;
+                char16_t ch;
+            } kSpecials[] = {
+                {"tab", kTab},
+                {"breakline", kLineBreak},
+                {"nbhyphen", kNoBreakHyphen},
+                {"nbspace", kNoBreakSpace},
+                {"zwnbspace", kZeroWidthNoBreakSpace},
+                {"zwspace", kZeroWidthSpace},
+                {"shyphen", kSoftHyphen},
+            };
+            bool handled = false;
+            for (const auto& s : kSpecials) {
+                if (std::strcmp(name, s.name) == 0) {
+                    attrs_.Load(n);
+                    CharacterAttributes local;
+                    ReadCharacterAttributes(ctx_, attrs_, local);
+                    Append(&s.ch, 1, String(attrs_, kAttr_CPARENT), local);
+                    handled = true;
+                    break;
+                }
+            }
+            if (handled) continue;
+            bool breakCol = std::strcmp(name, "breakcol") == 0;
+            bool breakFrame = std::strcmp(name, "breakframe") == 0;
+            bool var = std::strcmp(name, "var") == 0;
+            if (breakCol || breakFrame || var) {
+                attrs_.Load(n);
+                CharacterAttributes local;
+                ReadCharacterAttributes(ctx_, attrs_, local);
+                Marker::Kind kind = breakCol ? Marker::Kind::kColumnBreak : Marker::Kind::kFrameBreak;
+                if (var) {
+                    const char* v = attrs_.Get(kAttr_name);
+                    if (v && std::strcmp(v, "pgco") == 0) kind = Marker::Kind::kPageCount;
+                    else if (v && std::strcmp(v, "pgno") == 0) kind = Marker::Kind::kPageNumber;
+                    else {
+                        ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("var:") + (v ? v : ""),
+                                      std::string("text variable \"") + (v ? v : "") + "\" is not read");
+                        continue;
+                    }
+                }
+                AddMarker(kind, String(attrs_, kAttr_CPARENT), local, -1);
+            } else if (std::strcmp(name, "MARK") == 0) {
+                ctx_.WarnOnce(Warning::Code::kUnsupported, "MARK", "marks and notes in text are not read");
+            }
+            // Anything else (PageItemAttributes, ImageEffects, ...) is not text.
+        }
+    }
+}
+
+StoryBuilder::Para StoryBuilder::ReadPara(pugi::xml_node node) {
+    Para p;
+    attrs_.Load(node);
+    if (const char* parent = attrs_.Get(kAttr_PARENT)) p.style = parent;
+    ReadParagraphAttributes(ctx_, attrs_, node, p.local);
+    return p;
+}
+
+StoryBuilder::Para StoryBuilder::ParaFromCab(long long cab) {
+    Para p;
+    if (cab >= 0 && cab < 5) {
+        p.local.alignment = static_cast<int>(cab);
+    } else if (cab >= 5 && static_cast<unsigned long long>(cab - 5) < styleByIndex_.size()) {
+        p.style = styleByIndex_[static_cast<std::size_t>(cab - 5)];
+    } else {
+        ctx_.WarnOnce(Warning::Code::kBadReference, "cab:" + std::to_string(cab),
+                      "text refers to paragraph style number " + std::to_string(cab) +
+                          ", which does not exist; the default style is used");
+    }
+    return p;
+}
+
+void StoryBuilder::OldText(const Attrs& a) {
+    CharacterAttributes local;
+    if (const char* v = a.Get(kAttr_CFONT)) local.font = std::string(v);
+    auto num = [&](AttrId id, std::optional<double>& field, double scale) {
+        if (a.Has(id) && *a.Get(id)) field = Number(ctx_, a, id, 0) * scale;
+    };
+    num(kAttr_CSIZE, local.size, 1);
+    if (const char* v = a.Get(kAttr_CCOLOR)) local.fillColor = std::string(v);
+    num(kAttr_CSHADE, local.fillShade, 1);
+    if (const char* v = a.Get(kAttr_CSTROKE)) local.strokeColor = std::string(v);
+    num(kAttr_CSHADE2, local.strokeShade, 1);
+    // Tracking and baseline shift are stored in tenths of a percent.
+    num(kAttr_CEXTRA, local.tracking, 0.1);
+    num(kAttr_CKERN, local.tracking, 0.1);
+    num(kAttr_CSCALE, local.scaleH, 1);
+    num(kAttr_CSCALEV, local.scaleV, 1);
+    num(kAttr_CBASE, local.baselineShift, 0.1);
+    num(kAttr_CULP, local.underlineOffset, 1);
+    num(kAttr_CULW, local.underlineWidth, 1);
+    num(kAttr_CSTP, local.strikeOffset, 1);
+    num(kAttr_CSTW, local.strikeWidth, 1);
+    num(kAttr_CSHX, local.shadowX, 1);
+    num(kAttr_CSHY, local.shadowY, 1);
+    num(kAttr_COUT, local.outlineWidth, 1);
+    if (const char* v = a.Get(kAttr_CLANG)) local.language = std::string(v);
+    if (a.Has(kAttr_CSTYLE)) {
+        // 128 marks a possible hyphenation point and higher bits are internal;
+        // only the visible effects are kept.
+        local.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_CSTYLE, 0)) & 0x37Fu;
+    }
+    Para p = ParaFromCab(Integer(ctx_, a, kAttr_CAB, 0));
+    lastOldPara_ = p;
+    sawOld_ = true;
+    scratch_.clear();
+    AppendText(ctx_, a.Get(kAttr_CH), scratch_);
+    AppendChars(scratch_, std::string(), local, &p);
+}
+
+void StoryBuilder::NewText(const Attrs& a, const char* text) {
+    CharacterAttributes local;
+    ReadCharacterAttributes(ctx_, a, local);
+    std::string cstyle = String(a, kAttr_CPARENT);
+    if (a.Has(kAttr_COBJ)) {  // an anchored frame stands in the text here
+        AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Integer(ctx_, a, kAttr_COBJ, -1));
+        return;
+    }
+    scratch_.clear();
+    AppendText(ctx_, text, scratch_);
+    AppendChars(scratch_, cstyle, local, nullptr);
+}
+
+void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyle,
+                               const CharacterAttributes& local, const Para* oldPara) {
+    std::size_t plain = 0;  // start of the pending plain characters
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char16_t c = s[i];
+        if (c >= 0x20) continue;
+        if (i > plain) Append(s.data() + plain, i - plain, cstyle, local);
+        plain = i + 1;
+        char16_t mapped = 0;
+        switch (c) {
+        case 5: case 13: case 10: {
+            Para none;
+            EndParagraph(oldPara ? *oldPara : none, cstyle, local);
+            break;
+        }
+        case 4: case 9: mapped = kTab; break;
+        case 28: mapped = kLineBreak; break;
+        case 29: mapped = kNoBreakSpace; break;
+        case 24: mapped = kNoBreakHyphen; break;
+        case 26: AddMarker(Marker::Kind::kColumnBreak, cstyle, local, -1); break;
+        case 27: AddMarker(Marker::Kind::kFrameBreak, cstyle, local, -1); break;
+        case 30: AddMarker(Marker::Kind::kPageNumber, cstyle, local, -1); break;
+        case 23: AddMarker(Marker::Kind::kPageCount, cstyle, local, -1); break;
+        case 25: AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, -1); break;
+        default:
+            ctx_.WarnOnce(Warning::Code::kUnsupported, "ctl" + std::to_string(int(c)),
+                          "control character " + std::to_string(int(c)) + " in text is dropped");
+            break;
+        }
+        if (mapped) Append(&mapped, 1, cstyle, local);
+    }
+    if (s.size() > plain) Append(s.data() + plain, s.size() - plain, cstyle, local);
+}
+
+void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
+                          const CharacterAttributes& local) {
+    if (n == 0 || full_) return;
+    std::size_t limit = ctx_.options.maxStoryLength;
+    if (story_.text.size() + n > limit) {
+        n = limit > story_.text.size() ? limit - story_.text.size() : 0;
+        full_ = true;
+        ctx_.Warn(Warning::Code::kLimit, "a story is longer than " + std::to_string(limit) +
+                                             " characters; the rest of it is skipped");
+        if (n == 0) return;
+    }
+    std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
+    story_.text.append(s, n);
+    if (!story_.runs.empty()) {
+        CharacterRun& last = story_.runs.back();
+        if (last.style == style && SameCharacter(last.local, local)) {
+            last.length += static_cast<std::uint32_t>(n);
+            return;
+        }
+    }
+    CharacterRun run;
+    run.start = start;
+    run.length = static_cast<std::uint32_t>(n);
+    run.style = style;
+    run.local = local;
+    story_.runs.push_back(std::move(run));
+}
+
+void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
+                             long long id) {
+    if (full_) return;
+    Marker m;
+    m.kind = kind;
+    m.position = static_cast<std::uint32_t>(story_.text.size());
+    const char16_t c = kObjectReplacement;
+    Append(&c, 1, cstyle, local);
+    if (full_ && story_.text.size() == m.position) return;
+    story_.markers.push_back(m);
+    if (kind == Marker::Kind::kAnchoredItem) anchoredIds.push_back(id);
+}
+
+void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local) {
+    if (full_) return;
+    const char16_t sep = kParagraphSeparator;
+    // The separator takes the character format of the text before it, so
+    // runs stay few.
+    if (!story_.runs.empty()) {
+        CharacterRun last = story_.runs.back();
+        Append(&sep, 1, last.style, last.local);
+    } else {
+        Append(&sep, 1, cstyle, local);
+    }
+    if (full_ && story_.text.size() == paraStart_) return;
+    ParagraphRun run;
+    run.start = paraStart_;
+    run.length = static_cast<std::uint32_t>(story_.text.size()) - paraStart_;
+    run.style = p.style;
+    run.local = p.local;
+    story_.paragraphs.push_back(std::move(run));
+    paraStart_ = static_cast<std::uint32_t>(story_.text.size());
+}
+
+void StoryBuilder::Finish() {
+    ParagraphRun run;
+    run.start = paraStart_;
+    run.length = static_cast<std::uint32_t>(story_.text.size()) - paraStart_;
+    if (haveTrail_) {
+        run.style = trail_.style;
+        run.local = trail_.local;
+    } else if (sawOld_) {
+        run.style = lastOldPara_.style;
+        run.local = lastOldPara_.local;
+    }
+    story_.paragraphs.push_back(std::move(run));
+}
+
+} // namespace detail
+} // namespace scribus
