@@ -63,6 +63,9 @@ bool ParseInt(const char* text, long long& out);
 /// the fallback then.
 double Number(Context& ctx, const Attrs& a, AttrId id, double fallback);
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback);
+/// Sets field only when the attribute holds a usable number; warns when it
+/// holds something else.
+void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field);
 bool Flag(const Attrs& a, AttrId id, bool fallback);
 std::string String(const Attrs& a, AttrId id);
 /// A list of numbers separated by spaces or commas; stops at max entries.

@@ -216,10 +216,15 @@ private:
             Item& it = doc_.items[i];
             if (src_[i].next < 0 || it.kind != Item::Kind::kTextFrame) continue;
             int target = Resolve(i);
-            if (target < 0 || target == static_cast<int>(i) || At(target).kind != Item::Kind::kTextFrame) {
+            if (target == static_cast<int>(i)) {
+                ctx_.Warn(Warning::Code::kChainLoop, "text frame \"" + it.name + "\" links to itself; the link is dropped");
+                continue;
+            }
+            if (target < 0 || At(target).kind != Item::Kind::kTextFrame) {
                 ctx_.Warn(Warning::Code::kChainDangling,
                           "text frame \"" + it.name + "\" links to item " + std::to_string(src_[i].next) +
-                              ", which is not a text frame; its chain ends there");
+                              (target < 0 ? ", which does not exist" : ", which is not a text frame") +
+                              "; its chain ends there");
                 continue;
             }
             if (At(target).prevInChain >= 0) {
@@ -230,8 +235,9 @@ private:
             it.nextInChain = target;
             At(target).prevInChain = static_cast<int>(i);
         }
-        // Chains that come back to themselves have no first frame: cut each
-        // loop before its lowest item.
+        // Chains that come back to themselves have no first frame. Items are
+        // visited in order, so the first one met in a loop is its lowest: the
+        // loop is cut before it.
         std::vector<char> seen(original_, 0);
         for (std::size_t i = 0; i < original_; ++i) {
             if (doc_.items[i].prevInChain >= 0) continue;
@@ -240,15 +246,12 @@ private:
         }
         for (std::size_t i = 0; i < original_; ++i) {
             if (seen[i] || doc_.items[i].prevInChain < 0) continue;
-            int lowest = static_cast<int>(i);
-            for (int f = At(lowest).nextInChain; f >= 0 && f != static_cast<int>(i); f = At(f).nextInChain)
-                lowest = std::min(lowest, f);
-            int before = At(lowest).prevInChain;
-            At(before).nextInChain = -1;
-            At(lowest).prevInChain = -1;
+            int first = static_cast<int>(i);
+            At(At(first).prevInChain).nextInChain = -1;
+            At(first).prevInChain = -1;
             ctx_.Warn(Warning::Code::kChainLoop, "linked text frames form a loop; it is cut before \"" +
-                                                     At(lowest).name + "\"");
-            for (int f = lowest; f >= 0 && !seen[static_cast<std::size_t>(f)]; f = At(f).nextInChain)
+                                                     At(first).name + "\"");
+            for (int f = first; f >= 0 && !seen[static_cast<std::size_t>(f)]; f = At(f).nextInChain)
                 seen[static_cast<std::size_t>(f)] = 1;
         }
     }

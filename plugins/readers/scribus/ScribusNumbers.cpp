@@ -1,6 +1,7 @@
 // Attribute look-up, numbers, text decoding and outlines.
 #include "ScribusInternal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -184,6 +185,19 @@ double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
              std::string("attribute ") + Attrs::NameOf(id) + " has the unusable value \"" + shown +
                  "\"; " + std::to_string(fallback) + " is used");
     return fallback;
+}
+
+void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field) {
+    const char* text = a.Get(id);
+    if (!text || !*text) return;
+    double v;
+    if (ParseDouble(text, v)) {
+        field = v;
+        return;
+    }
+    std::string shown(text, std::min<std::size_t>(std::strlen(text), 40));
+    ctx.Warn(Warning::Code::kBadNumber,
+             std::string("attribute ") + Attrs::NameOf(id) + " has the unusable value \"" + shown + "\"; it is ignored");
 }
 
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
@@ -556,9 +570,7 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
     auto str = [&](AttrId id, std::optional<std::string>& field) {
         if (const char* v = a.Get(id)) field = std::string(v);
     };
-    auto num = [&](AttrId id, std::optional<double>& field) {
-        if (a.Has(id) && *a.Get(id)) field = Number(ctx, a, id, 0);
-    };
+    auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
     str(kAttr_FONT, out.font);
     num(kAttr_FONTSIZE, out.size);
     str(kAttr_FCOLOR, out.fillColor);
@@ -589,11 +601,11 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
 }
 
 void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node, ParagraphAttributes& out) {
-    auto num = [&](AttrId id, std::optional<double>& field) {
-        if (a.Has(id) && *a.Get(id)) field = Number(ctx, a, id, 0);
-    };
+    auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
     auto integer = [&](AttrId id, std::optional<int>& field) {
-        if (a.Has(id) && *a.Get(id)) field = static_cast<int>(Integer(ctx, a, id, 0));
+        std::optional<double> v;
+        OptionalNumber(ctx, a, id, v);
+        if (v) field = static_cast<int>(*v);
     };
     integer(kAttr_ALIGN, out.alignment);
     if (out.alignment && (*out.alignment < 0 || *out.alignment > 4)) out.alignment = 0;

@@ -519,7 +519,9 @@ private:
         if (const char* groups = a.Get(kAttr_GROUPS)) {
             std::vector<double> ids;
             NumberList(groups, ids, 1000);
-            for (double g : ids) src.groups.push_back(static_cast<long long>(g));
+            for (double g : ids)
+                if (g >= 0 && g < 1e9 && g == static_cast<double>(static_cast<long long>(g)))
+                    src.groups.push_back(static_cast<long long>(g));
         }
 
         std::vector<double> rowHeights, columnWidths, cellAreas;
@@ -560,17 +562,17 @@ private:
             long long v = Integer(ctx_, a, kAttr_ALIGN, 0);
             if (v >= 0 && v <= 4) d.alignment = static_cast<int>(v);
         }
-        if (a.Has(kAttr_LINESP)) d.lineSpacing = Number(ctx_, a, kAttr_LINESP, 12);
+        OptionalNumber(ctx_, a, kAttr_LINESP, d.lineSpacing);
         if (a.Has(kAttr_LINESPMode)) d.lineSpacingMode = static_cast<int>(Integer(ctx_, a, kAttr_LINESPMode, 0));
         CharacterAttributes& c = d.character;
         if (const char* v = a.Get(kAttr_IFONT)) c.font = std::string(v);
-        if (a.Has(kAttr_ISIZE)) c.size = Number(ctx_, a, kAttr_ISIZE, 12);
+        OptionalNumber(ctx_, a, kAttr_ISIZE, c.size);
         if (const char* v = a.Get(kAttr_TXTFILL)) c.fillColor = std::string(v);
         if (const char* v = a.Get(kAttr_TXTSTROKE)) c.strokeColor = std::string(v);
-        if (a.Has(kAttr_TXTFILLSH)) c.fillShade = Number(ctx_, a, kAttr_TXTFILLSH, 100);
-        if (a.Has(kAttr_TXTSTRSH)) c.strokeShade = Number(ctx_, a, kAttr_TXTSTRSH, 100);
-        if (a.Has(kAttr_TXTSCALE)) c.scaleH = Number(ctx_, a, kAttr_TXTSCALE, 100);
-        if (a.Has(kAttr_TXTSCALEV)) c.scaleV = Number(ctx_, a, kAttr_TXTSCALEV, 100);
+        OptionalNumber(ctx_, a, kAttr_TXTFILLSH, c.fillShade);
+        OptionalNumber(ctx_, a, kAttr_TXTSTRSH, c.strokeShade);
+        OptionalNumber(ctx_, a, kAttr_TXTSCALE, c.scaleH);
+        OptionalNumber(ctx_, a, kAttr_TXTSCALEV, c.scaleV);
         if (a.Has(kAttr_TXTSTYLE)) c.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_TXTSTYLE, 0)) & 0x37Fu;
     }
 

@@ -124,7 +124,9 @@ void StoryBuilder::OldText(const Attrs& a) {
     CharacterAttributes local;
     if (const char* v = a.Get(kAttr_CFONT)) local.font = std::string(v);
     auto num = [&](AttrId id, std::optional<double>& field, double scale) {
-        if (a.Has(id) && *a.Get(id)) field = Number(ctx_, a, id, 0) * scale;
+        std::optional<double> v;
+        OptionalNumber(ctx_, a, id, v);
+        if (v) field = *v * scale;
     };
     num(kAttr_CSIZE, local.size, 1);
     if (const char* v = a.Get(kAttr_CCOLOR)) local.fillColor = std::string(v);

@@ -1,1 +1,333 @@
+// Damaged, truncated and hostile input: the parser returns what it could
+// read and says what it skipped, within its limits, and never crashes.
+#include "ScribusTestSupport.h"
+
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
+#include <zlib.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using namespace scribus;
+using scribus_test::CheckCoverage;
+using scribus_test::Fixture;
+using scribus_test::ParseBytes;
+using scribus_test::Utf8;
+
+bool HasWarning(const ParseResult& r, Warning::Code code) {
+    for (const Warning& w : r.warnings)
+        if (w.code == code) return true;
+    return false;
+}
+
+int ItemNamed(const Document& doc, const std::string& name) {
+    for (std::size_t i = 0; i < doc.items.size(); ++i)
+        if (doc.items[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+std::string Gzip(const std::string& prefix, std::size_t padding, const std::string& suffix) {
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out;
+    std::string chunk(1 << 20, ' ');
+    auto feed = [&](const std::string& in, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z.avail_in = static_cast<uInt>(in.size());
+        do {
+            char buf[1 << 16];
+            z.next_out = reinterpret_cast<Bytef*>(buf);
+            z.avail_out = sizeof buf;
+            deflate(&z, flush);
+            out.append(buf, sizeof buf - z.avail_out);
+        } while (z.avail_out == 0);
+    };
+    feed(prefix, Z_NO_FLUSH);
+    for (std::size_t done = 0; done < padding; done += chunk.size()) feed(chunk, Z_NO_FLUSH);
+    feed(suffix, Z_FINISH);
+    deflateEnd(&z);
+    return out;
+}
+
+void ExpectCovered(const ParseResult& r) {
+    for (std::size_t i = 0; i < r.document.stories.size(); ++i)
+        EXPECT_EQ("", CheckCoverage(r.document.stories[i])) << "story " << i;
+}
+
+TEST(ScribusRobustness, DamagedOldDocumentIsRepairedUpToTheDamage) {
+    ParseResult r = ParseBytes(Fixture("v12-damaged.sla"));
+    ASSERT_EQ(ParseResult::Status::kRecovered, r.status);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kMalformedXml));
+    const Document& doc = r.document;
+    ExpectCovered(r);
+    // Stray '&' and '<' stay part of the value; a bare value is read.
+    int photo = ItemNamed(doc, "Fish & Chips <large>");
+    ASSERT_GE(photo, 0);
+    EXPECT_EQ("images/photo.jpg", doc.items[photo].imageFile);
+    EXPECT_EQ(1, doc.items[ItemNamed(doc, "Star")].layer);
+    // The file ends inside the second page's frame: its complete text run is
+    // kept, the cut one is not, and the chain still links both frames.
+    int cut = ItemNamed(doc, "Cut");
+    ASSERT_GE(cut, 0);
+    const Story& s = doc.stories[doc.items[cut].story];
+    EXPECT_EQ(2u, s.frames.size());
+    std::string text = Utf8(s.text);
+    EXPECT_EQ("kept text", text.substr(text.size() - 9));
+    EXPECT_EQ(std::string::npos, text.find("lost"));
+    EXPECT_EQ(2u, doc.pages.size());
+}
+
+TEST(ScribusRobustness, RepairMakesWellFormedXml) {
+    const char* const kBroken[] = {
+        "<a x=\"1 & 2\"><b/></a>",
+        "<a><b>one < two</b></a>",
+        "<a x=1 y = 'q\"r' z><b/>",
+        "<a><b><c></b></a>",
+        "<a></x><b/></a>",
+        "<a><!-- never closed",
+        "<a><b x=\"cut in the val",
+        "<a>\x01\x02 text &nosuch; &#x41; &#65;</a>",
+        "<a x=\"ctrl \x05 kept\"><b\x07 y=\"1\"/></a>",
+        "<a><![CDATA[ok]]><?pi x?></a><",
+    };
+    for (const char* input : kBroken) {
+        std::string out;
+        RepairXml(input, std::char_traits<char>::length(input), out);
+        pugi::xml_document xml;
+        pugi::xml_parse_result r = xml.load_buffer(out.data(), out.size());
+        EXPECT_TRUE(r) << "input: " << input << "\nrepaired: " << out << "\n" << r.description();
+    }
+    std::string out;
+    RepairXml("<a x=\"ctrl \x05 kept\"/>", 21, out);
+    pugi::xml_document xml;
+    xml.load_buffer(out.data(), out.size());
+    EXPECT_EQ(std::string("ctrl \x05 kept"), xml.child("a").attribute("x").value());
+    EXPECT_EQ(0u, RepairXml("<a b=\"c\">d</a>", 14, out));
+}
+
+TEST(ScribusRobustness, EveryTruncationKeepsTheTextBeforeTheCut) {
+    std::string full = Fixture("v14.sla");
+    ParseResult whole = ParseBytes(full);
+    int chapter = ItemNamed(whole.document, "Chapter");
+    ASSERT_GE(chapter, 0);
+    const std::u16string fullText = whole.document.stories[whole.document.items[chapter].story].text;
+    std::size_t chapterEnd = full.find("</PAGEOBJECT>", full.find("ANNAME=\"Chapter\""));
+    for (std::size_t cut = 0; cut <= full.size(); cut += 23) {
+        ParseResult r = ParseBytes(full.substr(0, cut));
+        ASSERT_NE(ParseResult::Status::kFailed, r.status) << cut;
+        ExpectCovered(r);
+        int c = ItemNamed(r.document, "Chapter");
+        if (c < 0 || r.document.items[c].story < 0) continue;
+        const std::u16string& text = r.document.stories[r.document.items[c].story].text;
+        EXPECT_EQ(0u, fullText.compare(0, text.size(), text)) << "cut at " << cut;
+        if (cut > chapterEnd) {
+            EXPECT_EQ(fullText, text) << "cut at " << cut;
+        }
+    }
+}
+
+TEST(ScribusRobustness, TruncatedGzipKeepsWhatWasInflated) {
+    std::string packed = Fixture("v15.sla.gz");
+    ParseResult r = ParseBytes(packed.substr(0, packed.size() * 2 / 3));
+    EXPECT_EQ(ParseResult::Status::kRecovered, r.status);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kDecompression));
+    EXPECT_EQ(3u, r.document.pages.size());
+    EXPECT_GE(r.document.colors.size(), 5u);
+    ExpectCovered(r);
+}
+
+TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
+    std::string head = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>";
+    std::string bomb = Gzip(head, std::size_t(64) << 20, "</DOCUMENT></SCRIBUSUTF8NEW>");
+    ASSERT_LT(bomb.size(), std::size_t(1) << 20);
+    ParseOptions options;
+    options.maxInputBytes = std::size_t(4) << 20;
+    ParseResult r = ParseBytes(bomb, options);
+    EXPECT_EQ(ParseResult::Status::kRecovered, r.status);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kDecompression));
+    EXPECT_EQ(1u, r.document.pages.size());
+
+    std::string plain = head + std::string(1 << 20, ' ') + "</DOCUMENT></SCRIBUSUTF8NEW>";
+    options.maxInputBytes = 4096;
+    r = ParseBytes(plain, options);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));
+    EXPECT_EQ(1u, r.document.pages.size());
+}
+
+TEST(ScribusRobustness, BrokenFrameChainsAreCutAndReported) {
+    ParseResult r = ParseBytes(Fixture("chain-faults.sla"));
+    ASSERT_EQ(ParseResult::Status::kOk, r.status);
+    const Document& doc = r.document;
+    ExpectCovered(r);
+    int a = ItemNamed(doc, "A"), b = ItemNamed(doc, "B"), c = ItemNamed(doc, "C");
+    // A -> B -> C -> A: the loop is cut before its lowest item.
+    ASSERT_GE(doc.items[a].story, 0);
+    const Story& loop = doc.stories[doc.items[a].story];
+    EXPECT_EQ(std::vector<int>({a, b, c}), loop.frames);
+    EXPECT_EQ(u"one two three", loop.text);
+    EXPECT_EQ(-1, doc.items[c].nextInChain);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kChainLoop));
+    // Links to itself, to nothing, to a shape and into a taken frame end the
+    // chain; each frame keeps its own text.
+    for (const char* name : {"Self", "Dangling", "ToShape", "Also to B"}) {
+        int i = ItemNamed(doc, name);
+        ASSERT_GE(i, 0) << name;
+        EXPECT_EQ(-1, doc.items[i].nextInChain) << name;
+        ASSERT_GE(doc.items[i].story, 0) << name;
+        EXPECT_EQ(std::vector<int>({i}), doc.stories[doc.items[i].story].frames) << name;
+    }
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kChainDangling));
+    int warnings = 0;
+    for (const Warning& w : r.warnings)
+        if (w.code == Warning::Code::kChainDangling || w.code == Warning::Code::kChainLoop) ++warnings;
+    EXPECT_EQ(5, warnings);
+}
+
+TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
+    ParseResult r = ParseBytes(Fixture("absurd-numbers.sla"));
+    ASSERT_EQ(ParseResult::Status::kOk, r.status);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kBadNumber));
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));  // the huge table
+    const Document& doc = r.document;
+    ExpectCovered(r);
+    EXPECT_GT(doc.publication.pageWidth, 0);
+    EXPECT_GT(doc.publication.pageHeight, 0);
+    EXPECT_EQ(1, doc.publication.firstPageNumber);
+    EXPECT_EQ(Unit::kPoint, doc.publication.displayUnit);
+    ASSERT_EQ(1u, doc.pages.size());
+    EXPECT_GT(doc.pages[0].width, 0);
+    EXPECT_EQ(1u, doc.colors.size());  // the nameless one is dropped
+    int odd = ItemNamed(doc, "Odd frame");
+    ASSERT_GE(odd, 0);
+    EXPECT_EQ(-1, doc.items[odd].page);
+    EXPECT_EQ(1, doc.items[odd].columns);
+    const Story& s = doc.stories[doc.items[odd].story];
+    EXPECT_EQ(0u, Utf8(s.text).find("still read"));
+    EXPECT_FALSE(s.runs[0].local.size.has_value());
+    EXPECT_EQ(Item::Kind::kOther, doc.items[ItemNamed(doc, "Unknown kind")].kind);
+    EXPECT_TRUE(doc.items[ItemNamed(doc, "Huge table")].table->cells.empty());
+    EXPECT_TRUE(doc.items[ItemNamed(doc, "Cell outside")].table->cells.empty());
+}
+
+TEST(ScribusRobustness, DeepNestingIsCutAtTheLimit) {
+    std::string doc = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>";
+    const int depth = 5000;
+    for (int i = 0; i < depth; ++i) doc += "<PAGEOBJECT PTYPE=\"12\" OwnPage=\"0\">";
+    doc += "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" ANNAME=\"deep\"><StoryText><ITEXT CH=\"x\"/></StoryText></PAGEOBJECT>";
+    for (int i = 0; i < depth; ++i) doc += "</PAGEOBJECT>";
+    // Unrelated deep nesting elsewhere is not walked at all.
+    for (int i = 0; i < depth; ++i) doc += "<junk>";
+    for (int i = 0; i < depth; ++i) doc += "</junk>";
+    doc += "</DOCUMENT></SCRIBUSUTF8NEW>";
+    ParseOptions options;
+    options.maxNesting = 32;
+    ParseResult r = ParseBytes(doc, options);
+    EXPECT_EQ(ParseResult::Status::kOk, r.status);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));
+    EXPECT_EQ(33u, r.document.items.size());
+    EXPECT_EQ(-1, ItemNamed(r.document, "deep"));
+    ASSERT_EQ(1u, r.document.pages[0].items.size());
+}
+
+TEST(ScribusRobustness, EnormousValuesAreCappedWithWarnings) {
+    std::string big(3 << 20, 'a');
+    std::string doc = "<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>"
+                      "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" ANNAME=\"t\"><ITEXT CH=\"" + big + "\"/><trail/></PAGEOBJECT>"
+                      "<PAGEOBJECT PTYPE=\"2\" OwnPage=\"0\" ANNAME=\"i\" isInlineImage=\"1\" ImageData=\"" + big + "\"/>"
+                      "</DOCUMENT></SCRIBUSUTF8NEW>";
+    ParseOptions options;
+    options.maxStoryLength = 1000;
+    options.maxEmbeddedImageBytes = 1000;
+    ParseResult r = ParseBytes(doc, options);
+    ASSERT_EQ(ParseResult::Status::kOk, r.status);
+    ExpectCovered(r);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));
+    EXPECT_EQ(1000u, r.document.stories.at(0).text.size());
+    EXPECT_TRUE(r.document.items.at(1).embeddedImageData.empty());
+
+    ParseResult unlimited = ParseBytes(doc);
+    EXPECT_EQ(big.size(), unlimited.document.stories.at(0).text.size());
+}
+
+TEST(ScribusRobustness, ItemAndWarningLimitsHold) {
+    ParseOptions few;
+    few.maxItems = 3;
+    ParseResult r = ParseBytes(Fixture("v14.sla"), few);
+    EXPECT_EQ(ParseResult::Status::kOk, r.status);
+    EXPECT_LE(r.document.items.size(), 4u);  // three read, plus a group made for them
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));
+    ExpectCovered(r);
+
+    ParseOptions quiet;
+    quiet.maxWarnings = 2;
+    r = ParseBytes(Fixture("absurd-numbers.sla"), quiet);
+    EXPECT_EQ(2u, r.warnings.size());
+    EXPECT_GT(r.droppedWarnings, 5u);
+}
+
+TEST(ScribusRobustness, NotScribusInputGivesAnEmptyDocument) {
+    EXPECT_EQ(ParseResult::Status::kNotScribus, ParseBytes("").status);
+    EXPECT_EQ(ParseResult::Status::kNotScribus, Parse(nullptr, 10).status);
+    EXPECT_EQ(ParseResult::Status::kNotScribus, ParseBytes("<svg><g/></svg>").status);
+    ParseResult r = ParseBytes(std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_EQ(ParseResult::Status::kNotScribus, r.status);
+    EXPECT_TRUE(r.document.items.empty());
+    // A Scribus root without a DOCUMENT is read as empty, with a warning.
+    r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.5.8\"/>");
+    EXPECT_EQ(ParseResult::Status::kOk, r.status);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kTruncated));
+}
+
+TEST(ScribusRobustness, TextEncodings) {
+    // Invalid UTF-8 is read byte by byte as Latin-1, and said so.
+    ParseResult r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE/>"
+                               "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\"><ITEXT CH=\"caf\xe9 \xe2\x82\xac\"/></PAGEOBJECT>"
+                               "</DOCUMENT></SCRIBUSUTF8NEW>");
+    ASSERT_EQ(1u, r.document.stories.size());
+    EXPECT_EQ(u"caf\u00e9 \u20ac", r.document.stories[0].text);
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kEncoding));
+    // Documents before 1.2 are 8-bit throughout.
+    r = ParseBytes("<SCRIBUS Version=\"1.1.7\"><DOCUMENT PAGEWITH=\"100\" PAGEHEIGHT=\"100\" TITLE=\"\xc4rger\">"
+                   "<PAGE NUM=\"0\" NAM=\"\"><PAGEOBJECT PTYPE=\"4\" XPOS=\"1\"><ITEXT CH=\"Gr\xfc\xdf\x65\x05\" CAB=\"0\"/>"
+                   "</PAGEOBJECT></PAGE></DOCUMENT></SCRIBUS>");
+    EXPECT_EQ(Generation::kLegacy, r.document.generation);
+    ASSERT_EQ(1u, r.document.stories.size());
+    EXPECT_EQ(u"Gr\u00fc\u00dfe\u2029", r.document.stories[0].text);
+    EXPECT_EQ("\xc3\x84rger", r.document.publication.metadata.title);
+    EXPECT_FALSE(HasWarning(r, Warning::Code::kEncoding));
+}
+
+TEST(ScribusRobustness, RandomDamageNeverBreaksTheParser) {
+    std::mt19937 random(20240527);
+    for (const char* name : {"v12-basic.sla", "v14.sla", "v15.sla", "v15.sla.gz"}) {
+        const std::string original = Fixture(name);
+        ASSERT_FALSE(original.empty());
+        for (int round = 0; round < 150; ++round) {
+            std::string bytes = original;
+            int edits = 1 + static_cast<int>(random() % 8);
+            for (int e = 0; e < edits; ++e) {
+                std::size_t at = random() % bytes.size();
+                switch (random() % 4) {
+                case 0: bytes[at] = static_cast<char>(random()); break;
+                case 1: bytes.erase(at, 1 + random() % 40); break;
+                case 2: bytes.insert(at, 1, "<>&\"'/=\x05"[random() % 8]); break;
+                default: bytes.insert(at, bytes.substr(random() % bytes.size(), random() % 200)); break;
+                }
+                if (bytes.empty()) bytes = "<";
+            }
+            ParseResult r = ParseBytes(bytes);
+            EXPECT_NE(ParseResult::Status::kFailed, r.status) << name << " round " << round;
+            ExpectCovered(r);
+            for (const Item& it : r.document.items) {
+                ASSERT_LT(it.story, static_cast<int>(r.document.stories.size()));
+                ASSERT_LT(it.parent, static_cast<int>(r.document.items.size()));
+                ASSERT_LT(it.nextInChain, static_cast<int>(r.document.items.size()));
+            }
+        }
+    }
+}
+
+} // namespace
