@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 namespace scribus {
@@ -194,19 +195,18 @@ private:
             return false;
         }
         i_ = (p_[j] == '>') ? j + 1 : j;
-        std::size_t depth = open_.size();
-        while (depth > 0 && open_[depth - 1] != name) --depth;
-        if (depth == 0) {
+        auto counted = openCount_.find(name);
+        if (counted == openCount_.end() || counted->second == 0) {
             ++repairs_;  // closes nothing that is open
             return true;
         }
-        while (open_.size() > depth) {
+        while (open_.back() != name) {  // close what was left open inside
             out_ += "</" + open_.back() + ">";
-            open_.pop_back();
+            Pop();
             ++repairs_;
         }
         out_ += "</" + name + ">";
-        open_.pop_back();
+        Pop();
         return true;
     }
 
@@ -241,7 +241,7 @@ private:
             if (c == '>') {
                 out_ += '>';
                 ++i_;
-                open_.push_back(name);
+                Push(name);
                 return true;
             }
             if (c == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>') {
@@ -252,7 +252,7 @@ private:
             if (c == '<') {  // the tag never ends: end it here
                 out_ += '>';
                 ++repairs_;
-                open_.push_back(name);
+                Push(name);
                 return true;
             }
             if (!IsNameStart(static_cast<unsigned char>(c))) {
@@ -307,12 +307,24 @@ private:
         return false;
     }
 
+    // Open elements, and how many of each name, so that an end tag finds
+    // its element without searching the whole stack.
+    void Push(const std::string& name) {
+        open_.push_back(name);
+        ++openCount_[name];
+    }
+    void Pop() {
+        --openCount_[open_.back()];
+        open_.pop_back();
+    }
+
     const char* p_;
     std::size_t size_;
     std::string& out_;
     std::size_t i_ = 0;
     std::size_t repairs_ = 0;
     std::vector<std::string> open_;
+    std::unordered_map<std::string, std::size_t> openCount_;
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace scribus {
@@ -52,7 +53,7 @@ public:
     bool legacyFirstLeft = false; ///< 1.2 facing pages start with a left page
 
 private:
-    std::vector<std::string> onceKeys_;
+    std::unordered_set<std::string> onceKeys_;
 };
 
 // Numbers. Each returns false, leaving the output alone, when the text is

@@ -137,18 +137,18 @@ private:
                 child = g;
             }
         }
-        // A group's box is the box of its members, innermost groups first
-        // (they were created before the groups that contain them).
-        for (std::size_t g = doc_.items.size(); g-- > original_;) Bounds(static_cast<int>(g), 0);
+        // A group's box is the box of its members; member groups first.
+        bounded_.assign(doc_.items.size(), 0);
+        for (std::size_t g = original_; g < doc_.items.size(); ++g) Bounds(static_cast<int>(g));
     }
 
-    void Bounds(int g, int depth) {
-        Item& group = At(g);
-        if (depth > ctx_.options.maxNesting) return;
+    void Bounds(int g) {
+        if (bounded_[static_cast<std::size_t>(g)]) return;
+        bounded_[static_cast<std::size_t>(g)] = 1;  // also stops a cycle, should one exist
         bool first = true;
         double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-        for (int c : group.children) {
-            if (static_cast<std::size_t>(c) >= original_) Bounds(c, depth + 1);
+        for (int c : At(g).children) {
+            if (static_cast<std::size_t>(c) >= original_) Bounds(c);
             const Item& m = At(c);
             if (first) {
                 x0 = m.x, y0 = m.y, x1 = m.x + m.width, y1 = m.y + m.height;
@@ -158,6 +158,7 @@ private:
                 x1 = std::max(x1, m.x + m.width), y1 = std::max(y1, m.y + m.height);
             }
         }
+        Item& group = At(g);
         group.x = x0, group.y = y0, group.width = x1 - x0, group.height = y1 - y0;
     }
 
@@ -327,6 +328,7 @@ private:
     std::vector<ItemSource>& src_;
     const std::vector<std::string>& styles_;
     std::size_t original_;
+    std::vector<char> bounded_;
     std::unordered_map<long long, int> ids_;
     std::map<std::tuple<bool, long long, long long>, int> legacy_;
     std::vector<int> byScope_[4];

@@ -149,10 +149,7 @@ void Context::Warn(Warning::Code code, std::string message) {
 }
 
 void Context::WarnOnce(Warning::Code code, const std::string& key, std::string message) {
-    std::string full = std::to_string(static_cast<int>(code)) + ":" + key;
-    for (const std::string& k : onceKeys_)
-        if (k == full) return;
-    onceKeys_.push_back(full);
+    if (!onceKeys_.insert(std::to_string(static_cast<int>(code)) + ":" + key).second) return;
     Warn(code, std::move(message));
 }
 

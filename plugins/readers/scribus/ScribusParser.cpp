@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 namespace scribus {
 
@@ -592,7 +593,19 @@ private:
         t.fillColor = String(attrs_, kAttr_FillColor);
         t.rowHeights = rowHeights;
         t.columnWidths = columnWidths;
+        // Spans come from the table's list of merged areas: row, column,
+        // height and width of each.
+        std::unordered_map<long long, std::pair<int, int>> spans;
+        for (std::size_t k = 0; k + 3 < cellAreas.size(); k += 4)
+            spans[static_cast<long long>(cellAreas[k]) * 1000003 + static_cast<long long>(cellAreas[k + 1])] =
+                std::make_pair(std::max(1, static_cast<int>(cellAreas[k + 2])),
+                               std::max(1, static_cast<int>(cellAreas[k + 3])));
+        const std::size_t maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
         for (pugi::xml_node c = data.child("Cell"); c && t.rows > 0; c = c.next_sibling("Cell")) {
+            if (t.cells.size() >= maxCells) {
+                ctx_.Warn(Warning::Code::kLimit, "a table has more cells than rows times columns; the rest are skipped");
+                break;
+            }
             attrs_.Load(c);
             Cell cell;
             cell.row = static_cast<int>(Integer(ctx_, attrs_, kAttr_Row, -1));
@@ -608,13 +621,10 @@ private:
             cell.padding.right = Number(ctx_, attrs_, kAttr_RightPadding, 0);
             cell.padding.top = Number(ctx_, attrs_, kAttr_TopPadding, 0);
             cell.padding.bottom = Number(ctx_, attrs_, kAttr_BottomPadding, 0);
-            // Spans come from the table's list of merged areas: row, column,
-            // height and width of each.
-            for (std::size_t k = 0; k + 3 < cellAreas.size(); k += 4) {
-                if (static_cast<int>(cellAreas[k]) == cell.row && static_cast<int>(cellAreas[k + 1]) == cell.column) {
-                    cell.rowSpan = std::max(1, static_cast<int>(cellAreas[k + 2]));
-                    cell.columnSpan = std::max(1, static_cast<int>(cellAreas[k + 3]));
-                }
+            auto span = spans.find(static_cast<long long>(cell.row) * 1000003 + cell.column);
+            if (span != spans.end()) {
+                cell.rowSpan = span->second.first;
+                cell.columnSpan = span->second.second;
             }
             Story story;
             story.table = index;

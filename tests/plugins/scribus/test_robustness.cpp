@@ -100,6 +100,16 @@ TEST(ScribusRobustness, RepairMakesWellFormedXml) {
         pugi::xml_parse_result r = xml.load_buffer(out.data(), out.size());
         EXPECT_TRUE(r) << "input: " << input << "\nrepaired: " << out << "\n" << r.description();
     }
+    // Many open elements and many end tags that close none of them: each end
+    // tag is settled without searching the stack.
+    std::string deep;
+    for (int i = 0; i < 200000; ++i) deep += "<a>";
+    for (int i = 0; i < 200000; ++i) deep += "</b>";
+    std::string repaired;
+    EXPECT_EQ(400000u, RepairXml(deep.data(), deep.size(), repaired));
+    pugi::xml_document deepXml;
+    EXPECT_TRUE(deepXml.load_buffer(repaired.data(), repaired.size()));
+
     std::string out;
     RepairXml("<a x=\"ctrl \x05 kept\"/>", 21, out);
     pugi::xml_document xml;
@@ -210,6 +220,17 @@ TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     EXPECT_EQ(Item::Kind::kOther, doc.items[ItemNamed(doc, "Unknown kind")].kind);
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Huge table")].table->cells.empty());
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Cell outside")].table->cells.empty());
+
+    // More cells than the table has room for: the surplus is skipped.
+    std::string many = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGEOBJECT PTYPE=\"16\" OwnPage=\"0\">"
+                       "<TableData Rows=\"1\" Columns=\"2\">";
+    for (int i = 0; i < 5000; ++i) many += "<Cell Row=\"0\" Column=\"1\"/>";
+    many += "</TableData></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>";
+    ParseResult t = ParseBytes(many);
+    ASSERT_EQ(1u, t.document.items.size());
+    EXPECT_EQ(2u, t.document.items[0].table->cells.size());
+    EXPECT_EQ(2u, t.document.stories.size());
+    EXPECT_TRUE(HasWarning(t, Warning::Code::kLimit));
 }
 
 TEST(ScribusRobustness, DeepNestingIsCutAtTheLimit) {
