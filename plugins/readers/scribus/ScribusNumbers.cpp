@@ -78,29 +78,26 @@ const char* SkipSpace(const char* p, const char* end) {
 // Plain decimals ("-12.345") make up nearly all numbers in these files.
 // With at most 15 significant digits both the digits and the power of ten
 // are exact doubles, so one division gives the correctly rounded value.
-const char* ReadDecimal(const char* p, const char* end, double& out) {
+// The text must end with a NUL at or after end (all texts here do), so the
+// scan needs no bounds checks: a NUL is neither a digit nor a point.
+const char* ReadDecimal(const char* p, double& out) {
     static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
                                     1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* q = p;
-    bool negative = false;
-    if (q < end && (*q == '-' || *q == '+')) negative = *q++ == '-';
+    bool negative = *q == '-';
+    if (negative || *q == '+') ++q;
     std::uint64_t digits = 0;
-    int count = 0, fraction = 0;
     const char* start = q;
-    while (q < end && *q >= '0' && *q <= '9') {
-        digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-        ++count;
+    while (static_cast<unsigned>(*q - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+    int count = static_cast<int>(q - start), fraction = 0;
+    if (*q == '.') {
+        const char* f = ++q;
+        while (static_cast<unsigned>(*q - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+        fraction = static_cast<int>(q - f);
+        count += fraction;
     }
-    if (q < end && *q == '.') {
-        ++q;
-        while (q < end && *q >= '0' && *q <= '9') {
-            digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-            ++count;
-            ++fraction;
-        }
-    }
-    if (q == start || count == 0 || count > 15) return nullptr;
-    if (q < end && (*q == 'e' || *q == 'E' || *q == 'i' || *q == 'n')) return nullptr;
+    if (count == 0 || count > 15) return nullptr;
+    if (*q == 'e' || *q == 'E' || *q == 'i' || *q == 'n') return nullptr;
     double v = static_cast<double>(digits) / kPow10[fraction];
     out = negative ? -v : v;
     return q;
@@ -109,7 +106,8 @@ const char* ReadDecimal(const char* p, const char* end, double& out) {
 // Reads one number at p (a leading '+' allowed); returns the position after
 // it, or null.
 const char* ReadNumber(const char* p, const char* end, double& out) {
-    if (const char* q = ReadDecimal(p, end, out)) return q;
+    if (p >= end) return nullptr;
+    if (const char* q = ReadDecimal(p, out)) return q;
     if (p < end && *p == '+') ++p;
     auto r = std::from_chars(p, end, out, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr == p) return nullptr;
@@ -155,9 +153,16 @@ void Context::WarnOnce(Warning::Code code, const std::string& key, std::string m
 
 bool ParseDouble(const char* text, double& out) {
     if (!text) return false;
+    double v;
+    if (const char* q = ReadDecimal(text, v)) {  // the common case: nothing around the number
+        if (*q == 0) {
+            if (!InRange(v)) return false;
+            out = v;
+            return true;
+        }
+    }
     const char* end = text + std::strlen(text);
     const char* p = SkipSpace(text, end);
-    double v;
     p = ReadNumber(p, end, v);
     if (!p || SkipSpace(p, end) != end || !InRange(v)) return false;
     out = v;
