@@ -5,7 +5,7 @@
 # with "skipped: ..." when the packages cannot be had.
 #   usage: fetch-scribus-samples.sh [CACHE_FOLDER]
 set -u
-cache="${1:-${XDG_CACHE_HOME:-$HOME/.cache}/ombra/scribus-samples}"
+cache="${1:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/ombra/scribus-samples}"
 packages=(scribus-template scribus-data)
 root="$cache/root"
 
