@@ -1,0 +1,405 @@
+// Character sets to scripts, the writing-system service and its facade,
+// style names, fonts and the per-thread locale.
+#include <ombra/scripts.h>
+
+#include "support/TestSupport.h"
+#include "text/TextFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+using ombra_test::Ptr;
+using ombra_test::U16;
+
+namespace {
+
+WSE::WritingScriptEnum Fallback(int charset) {
+    return OBVellHandler::ConvertCharsetToLumWritingScript(charset);
+}
+
+TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
+    struct Case {
+        std::vector<int> charsets;
+        int script;
+    };
+    const Case cases[] = {
+        {{0, 1, 2, 77, 254, 255, 256}, 0}, {{78, 128}, 1},  {{79, 129, 130}, 3},
+        {{80, 134}, 25},                   {{81, 136}, 2},  {{161}, 6},
+        {{162}, 36},                       {{177, 181}, 5}, {{178, 179}, 4},
+        {{180}, 31},                       {{186, 238}, 37}, {{204}, 7},
+        {{222}, 21},
+    };
+    for (const Case& c : cases)
+        for (int charset : c.charsets) EXPECT_EQ(Fallback(charset), c.script) << charset;
+    for (int charset = 239; charset <= 253; ++charset) EXPECT_EQ(Fallback(charset), 32);
+    for (int charset : {3, 76, 127, 131, 163, 200, 257, 1000, -1, -128, -2147483647 - 1})
+        EXPECT_EQ(Fallback(charset), 32) << charset;
+}
+
+TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheFallbackAnswers) {
+    ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
+    char out[32];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(238, "Sans CE", kWindowsPlatform, out),
+              WSE::kBalticScript);
+    EXPECT_STREQ(out, "Sans CE");
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(128, "Mincho", kMacPlatform,
+                                                              nullptr),
+              WSE::kJapaneseScript);
+}
+
+// A writing-system service that answers from fields and records its calls.
+class FakeVell : public OBVellService {
+public:
+    WSE::WritingScriptEnum CharSetToScript(int charset) override {
+        Log("CharSetToScript " + std::to_string(charset));
+        return charsetScript;
+    }
+    int ScriptToCharset(WSE::WritingScriptEnum script) override { return 1000 + script; }
+    int RemoveWindowsLanguageSuffix(WSE::WritingScriptEnum script, const char* name,
+                                    char* out) override {
+        Log("RemoveWindowsLanguageSuffix " + std::to_string(script) + " " + name);
+        if (out) {
+            std::strcpy(out, name);
+            if (char* space = std::strrchr(out, ' ')) *space = 0;
+        }
+        return suffixScript;
+    }
+    WSE::WritingScriptEnum RealToPseudoScript(WSE::WritingScriptEnum script) override {
+        Log("RealToPseudoScript " + std::to_string(script));
+        return static_cast<WSE::WritingScriptEnum>(100 + script);
+    }
+    WSE::WritingScriptEnum RealMacScriptToPseudoScript(WSE::WritingScriptEnum script) override {
+        return static_cast<WSE::WritingScriptEnum>(200 + script);
+    }
+    WSE::WritingScriptEnum GetWritingScript(const char* name, short flag) override {
+        Log("GetWritingScript " + std::string(name) + " " + std::to_string(flag));
+        return nameScript;
+    }
+    CPGE::CodePageEnum GetBestCodePage(const unsigned short*, int length) override {
+        Log("GetBestCodePage " + std::to_string(length));
+        return CPGE::kWinJapaneseCodePage;
+    }
+    // Writes every unit as two bytes, high then low (0x00 high bytes as '.').
+    int TextCharToCharExtended(int mode, CPGE::CodePageEnum codePage, const unsigned short* src,
+                               int length, char* dst, int& dstLength) override {
+        Log("TextCharToCharExtended " + std::to_string(mode) + " " + std::to_string(codePage) +
+            " " + std::to_string(length) + " " + std::to_string(dstLength));
+        int n = 0;
+        for (int i = 0; i < length && n + 2 <= dstLength; ++i) {
+            dst[n++] = static_cast<char>(src[i] >> 8 ? src[i] >> 8 : '.');
+            dst[n++] = static_cast<char>(src[i] & 0xFF);
+        }
+        dstLength = n;
+        return n;
+    }
+    int ChunkCharToTextCharExtended(int, CPGE::CodePageEnum, const char*& src, int& srcLength,
+                                    unsigned short*, int& dstLength) override {
+        src += srcLength;
+        srcLength = 0;
+        dstLength = 0;
+        return 7;
+    }
+    int CharToTextCharExtended(int, CPGE::CodePageEnum, const char*&, int&, unsigned short*,
+                               int&) override {
+        return 8;
+    }
+    CPGE::CodePageEnum ScriptToMacCodePage(WSE::WritingScriptEnum) override {
+        return CPGE::kUTF16CodePage;
+    }
+    CPGE::CodePageEnum ScriptToWinCodePage(WSE::WritingScriptEnum) override {
+        return CPGE::kWinLatin1CodePage;
+    }
+    CPGE::CodePageEnum GetCodePage(const char*, short) override { return CPGE::kUTF8CodePage; }
+    WSE::WritingScriptEnum CodePageToScript(CPGE::CodePageEnum) override {
+        Log("CodePageToScript");
+        return codePageScript;
+    }
+    short GetCharacterProperty(unsigned short unit, unsigned short, void*, int*) override {
+        return static_cast<short>(unit + 1);
+    }
+
+    void Log(const std::string& call) { calls.push_back(call); }
+
+    WSE::WritingScriptEnum charsetScript = WSE::kCyrillicScript;
+    int suffixScript = WSE::kSystemScript;
+    WSE::WritingScriptEnum nameScript = WSE::kRomanScript;
+    WSE::WritingScriptEnum codePageScript = WSE::kJapaneseScript;
+    std::vector<std::string> calls;
+};
+
+class WithVellService : public ombra_test::WithTextService {
+protected:
+    void SetUp() override {
+        WithTextService::SetUp();
+        OBVellHandler::SetVellService(&vell_);
+    }
+    void TearDown() override {
+        OBVellHandler::SetVellService(nullptr);
+        WithTextService::TearDown();
+    }
+    FakeVell vell_;
+};
+
+TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
+    char out[32] = {};
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kWindowsPlatform,
+                                                              out),
+              WSE::kCyrillicScript);
+    EXPECT_STREQ(out, "Sans");
+    EXPECT_EQ(vell_.calls, (std::vector<std::string>{"RemoveWindowsLanguageSuffix 32 Sans Cyr",
+                                                     "CharSetToScript 204"}));
+
+    // Character set 0: the name decides.
+    vell_.calls.clear();
+    vell_.nameScript = WSE::kGreekScript;
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Sans Greek", kWindowsPlatform,
+                                                              out),
+              WSE::kGreekScript);
+    EXPECT_EQ(vell_.calls.back(), "GetWritingScript Sans Greek 1");
+
+    // A suffix that names a script is the answer.
+    vell_.calls.clear();
+    vell_.suffixScript = WSE::kHebrewScript;
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Hebrew",
+                                                              kWindowsPlatform, out),
+              WSE::kHebrewScript);
+    EXPECT_EQ(vell_.calls.size(), 1u);
+}
+
+TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(161, "Serif", kMacPlatform, nullptr),
+              WSE::kCyrillicScript);
+    EXPECT_EQ(vell_.calls, (std::vector<std::string>{"GetWritingScript Serif 1",
+                                                     "CharSetToScript 161"}));
+    vell_.calls.clear();
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Serif", kMacPlatform, nullptr),
+              100);
+    EXPECT_EQ(vell_.calls.back(), "RealToPseudoScript 0");
+    vell_.nameScript = WSE::kThaiScript;
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Thai Serif", kMacPlatform, nullptr),
+              WSE::kThaiScript);
+
+    // An unknown platform converts nothing, but the name is still copied.
+    char out[16] = {};
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(128, "Rounded",
+                                                              static_cast<OBPlatforms>(3), out),
+              0);
+    EXPECT_STREQ(out, "Rounded");
+}
+
+TEST_F(WithVellService, WithoutMemoryForTheFacadeTheAnswerIsZero) {
+    OBVellSystemUtils::DeleteInstance();
+    ombra_test::FailAllocationsAfter fail(0);
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kWindowsPlatform,
+                                                              nullptr),
+              0);
+    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kMacPlatform,
+                                                              nullptr),
+              0);
+    EXPECT_TRUE(vell_.calls.empty());
+}
+
+TEST_F(WithVellService, TheFacadeForwardsEveryOperation) {
+    OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
+    ASSERT_NE(utils, nullptr);
+    EXPECT_EQ(OBVellSystemUtils::Instance(), utils);
+    EXPECT_EQ(utils->CharSetToScript(1), WSE::kCyrillicScript);
+    EXPECT_EQ(utils->ScriptToCharset(WSE::kGreekScript), 1006);
+    EXPECT_EQ(utils->RealMacScriptToPseudoScript(WSE::kJapaneseScript), 201);
+    EXPECT_EQ(utils->ScriptToMacCodePage(WSE::kRomanScript), CPGE::kUTF16CodePage);
+    EXPECT_EQ(utils->ScriptToWinCodePage(WSE::kRomanScript), CPGE::kWinLatin1CodePage);
+    EXPECT_EQ(utils->GetCodePage("x", 0), CPGE::kUTF8CodePage);
+    EXPECT_EQ(utils->GetCharacterProperty(41, 0, nullptr, nullptr), 42);
+    const char* src = "abc";
+    int srcLength = 3, dstLength = 0;
+    EXPECT_EQ(utils->ChunkCharToTextCharExtended(1, CPGE::kWinJapaneseCodePage, src, srcLength,
+                                                 nullptr, dstLength),
+              7);
+    EXPECT_EQ(srcLength, 0);
+    EXPECT_EQ(*src, '\0');
+    EXPECT_EQ(utils->CharToTextCharExtended(1, CPGE::kWinJapaneseCodePage, src, srcLength, nullptr,
+                                            dstLength),
+              8);
+    OBVellSystemUtils::DeleteInstance();
+}
+
+TEST(VellSystemUtils, WithoutAServiceAnswersSafely) {
+    ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
+    OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
+    ASSERT_NE(utils, nullptr);
+    EXPECT_EQ(utils->CharSetToScript(128), WSE::kJapaneseScript);
+    EXPECT_EQ(utils->ScriptToCharset(WSE::kJapaneseScript), 0);
+    int dstLength = 5;
+    char dst[4] = {'k', 0, 0, 0};
+    unsigned short unit = 'a';
+    EXPECT_EQ(utils->TextCharToCharExtended(4, CPGE::kCodePageFromScript, &unit, 1, dst, dstLength),
+              0);
+    EXPECT_EQ(dstLength, 5);
+    EXPECT_EQ(dst[0], 'k');
+    OBVellSystemUtils::DeleteInstance();
+}
+
+TEST(VellService, InitSetsTheFlagAndCopiesCarryIt) {
+    FakeVell a;
+    EXPECT_EQ(a.IsInited(), 0);
+    a.Init();
+    EXPECT_EQ(a.IsInited(), 1);
+    FakeVell b(a);
+    EXPECT_EQ(b.IsInited(), 1);
+    FakeVell c;
+    a = c;
+    EXPECT_EQ(a.IsInited(), 0);
+}
+
+using StyleNames = ombra_test::WithTextService;
+
+TEST_F(StyleNames, WithoutAServiceBytesBecomeJapaneseText) {
+    IOBStringPtr out;
+    const char name[] = "\x8C\xA9\x8F\x6F\x82\xB5 extra"; // "見出し" in Shift-JIS
+    OBVellHandler::TranslateStyleName(6, name, out, 0);
+    ASSERT_TRUE(out.IsValid());
+    ASSERT_EQ(out->IsUnicode(), 0);
+    const auto& c = static_cast<const COBString&>(*out);
+    EXPECT_EQ(c.GetWSEScript(), WSE::kJapaneseScript);
+    EXPECT_EQ(std::string(c.GrabCString()), std::string(name, 6));
+    EXPECT_EQ(U16(c.GrabAsWString()), u"\u898B\u51FA\u3057");
+
+    // unicode: the bytes are read in the system script (Windows-1252 here).
+    OBVellHandler::TranslateStyleName(4, "Caf\xE9!", out, 1);
+    ASSERT_EQ(out->IsUnicode(), 1);
+    EXPECT_EQ(U16(out->GrabWString()), u"Caf\u00E9");
+}
+
+TEST_F(StyleNames, WithoutAServiceUnitsAreTranslatedIntoJapanese) {
+    IOBStringPtr out;
+    std::u16string name = u"\u898B\u51FA\u3057";
+    OBVellHandler::TranslateStyleName(3, Ptr(name), out, 0);
+    ASSERT_TRUE(out.IsValid());
+    ASSERT_EQ(out->IsUnicode(), 0);
+    EXPECT_EQ(static_cast<const COBString&>(*out).GetWSEScript(), WSE::kJapaneseScript);
+    EXPECT_STREQ(out->GrabCString(), "\x8C\xA9\x8F\x6F\x82\xB5");
+
+    OBVellHandler::TranslateStyleName(2, Ptr(name), out, 1);
+    ASSERT_EQ(out->IsUnicode(), 1);
+    EXPECT_EQ(U16(out->GrabWString()), u"\u898B\u51FA");
+}
+
+TEST_F(StyleNames, WithoutMemoryTheOutputStaysAsItWas) {
+    IOBStringPtr out(new COBString("before"));
+    {
+        ombra_test::FailAllocationsAfter fail(0);
+        OBVellHandler::TranslateStyleName(3, "abc", out, 0);
+    }
+    EXPECT_STREQ(out->GrabCString(), "before");
+}
+
+TEST_F(WithVellService, StyleNamesGoThroughTheServicesCodePage) {
+    IOBStringPtr out;
+    std::u16string name = u"\u898B\u51FAx";
+    OBVellHandler::TranslateStyleName(3, Ptr(name), out, 0);
+    ASSERT_TRUE(out.IsValid());
+    ASSERT_EQ(out->IsUnicode(), 0);
+    const auto& c = static_cast<const COBString&>(*out);
+    EXPECT_EQ(c.GetWSEScript(), WSE::kJapaneseScript);
+    // Every byte the service wrote is kept, not only as many as there were units.
+    EXPECT_EQ(std::string(c.GrabCString(), static_cast<std::size_t>(c.Length())),
+              "\x89\x8B\x51\xFA.x");
+    EXPECT_EQ(vell_.calls, (std::vector<std::string>{"GetBestCodePage 3", "CodePageToScript",
+                                                     "TextCharToCharExtended 4 12 3 6"}));
+
+    // A script of 39 gives UTF-16, read from the bytes in the system script.
+    vell_.codePageScript = WSE::kUnicodeScript;
+    std::u16string ascii = u"AB";
+    OBVellHandler::TranslateStyleName(2, Ptr(ascii), out, 0);
+    ASSERT_EQ(out->IsUnicode(), 1);
+    EXPECT_EQ(U16(out->GrabWString()), u".A.B");
+
+    // The 8-bit overload reads its bytes in the system script first.
+    vell_.codePageScript = WSE::kGreekScript;
+    OBVellHandler::TranslateStyleName(2, "\xE9z", out, 0);
+    ASSERT_EQ(out->IsUnicode(), 0);
+    EXPECT_EQ(static_cast<const COBString&>(*out).GetWSEScript(), WSE::kGreekScript);
+    EXPECT_EQ(std::string(out->GrabCString()), ".\xE9.z");
+}
+
+TEST_F(StyleNames, FontsCopyTheirNamesDeeply) {
+    OBFont empty;
+    EXPECT_EQ(empty.GetName(), nullptr);
+    EXPECT_EQ(empty.GetCharset(), 0);
+
+    COBString name("Mincho Pro", WSE::kRomanScript);
+    auto* original = new OBFont(name, kStandardEncoding, kCIDFont, 128, CPGE::kWinJapaneseCodePage);
+    ASSERT_NE(original, nullptr);
+    name.SetCString("changed");
+    OBFont copy(*original);
+    OBFont moved(std::move(*original));
+    OBFont assigned;
+    assigned = *original;
+    delete original;
+    for (const OBFont* font : {&copy, &moved, &assigned}) {
+        ASSERT_NE(font->GetName(), nullptr);
+        EXPECT_STREQ(font->GetName()->GrabCString(), "Mincho Pro");
+        EXPECT_EQ(font->GetEncoding(), kStandardEncoding);
+        EXPECT_EQ(font->GetTechnology(), kCIDFont);
+        EXPECT_EQ(font->GetCharset(), 128);
+        EXPECT_EQ(font->GetCodePage(), CPGE::kWinJapaneseCodePage);
+    }
+    EXPECT_NE(copy.GetName(), moved.GetName());
+    assigned = empty;
+    EXPECT_EQ(assigned.GetName(), nullptr);
+    EXPECT_EQ(assigned.GetCharset(), 0);
+    assigned.SetName(WOBString(reinterpret_cast<const unsigned short*>(u"Gothic")));
+    ASSERT_NE(assigned.GetName(), nullptr);
+    EXPECT_EQ(assigned.GetName()->IsUnicode(), 1);
+}
+
+TEST(Locale, EachThreadHasItsOwn) {
+    EXPECT_EQ(LocaleUtil::GetCurrentLocale(), OBL::kEnglish);
+    LocaleUtil::InitCurrentLocale();
+    LocaleUtil::SetCurrentLocale(OBL::kJapanese);
+    OBL::LocaleIDEnum seenByOther = OBL::kTurkish, otherAfterSet = OBL::kEnglish;
+    std::thread other([&] {
+        seenByOther = LocaleUtil::GetCurrentLocale();
+        LocaleUtil::InitCurrentLocale();
+        LocaleUtil::SetCurrentLocale(OBL::kGerman);
+        otherAfterSet = LocaleUtil::GetCurrentLocale();
+    });
+    other.join();
+    EXPECT_EQ(seenByOther, OBL::kEnglish);
+    EXPECT_EQ(otherAfterSet, OBL::kGerman);
+    EXPECT_EQ(LocaleUtil::GetCurrentLocale(), OBL::kJapanese);
+    // Init keeps a slot that exists.
+    LocaleUtil::InitCurrentLocale();
+    EXPECT_EQ(LocaleUtil::GetCurrentLocale(), OBL::kJapanese);
+    LocaleUtil::ResetCurrentLocale();
+    EXPECT_EQ(LocaleUtil::GetCurrentLocale(), OBL::kEnglish);
+}
+
+TEST(Locale, ASlotGoesBackToTheMemoryServiceWithItsThread) {
+    auto& stats = ombra_test::Stats();
+    long long allocations = stats.allocations.load(), releases = stats.releases.load();
+    std::thread worker([] {
+        LocaleUtil::InitCurrentLocale();
+        LocaleUtil::SetCurrentLocale(OBL::kFrench);
+    });
+    worker.join();
+    EXPECT_EQ(stats.allocations.load() - allocations, 1);
+    EXPECT_EQ(stats.releases.load() - releases, 1);
+}
+
+TEST(Locale, ScriptsAndTags) {
+    EXPECT_EQ(OBL::kLocaleCount, 15);
+    EXPECT_EQ(LocaleUtil::GetLocaleScript(OBL::kJapanese), WSE::kJapaneseScript);
+    EXPECT_EQ(LocaleUtil::GetLocaleScript(OBL::kKorean), WSE::kKoreanScript);
+    EXPECT_EQ(LocaleUtil::GetLocaleScript(OBL::kFrench), WSE::kRomanScript);
+    EXPECT_EQ(LocaleUtil::GetLocaleScript(static_cast<OBL::LocaleIDEnum>(15)), WSE::kSystemScript);
+    EXPECT_STREQ(LocaleUtil::GetLocaleTag(OBL::kSimplifiedChinese), "zh-Hans");
+    EXPECT_STREQ(LocaleUtil::GetLocaleTag(static_cast<OBL::LocaleIDEnum>(-1)), "");
+}
+
+} // namespace
