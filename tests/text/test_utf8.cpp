@@ -1,0 +1,167 @@
+// UTF-8 conversions: the exact byte sequences, lenient reading, malformed
+// input, long texts that span several internal chunks, and memory failure.
+#include <ombra/utf8.h>
+
+#include "support/TestSupport.h"
+#include "text/TextFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using ombra_test::U16;
+
+namespace {
+
+std::string ToUTF8(const std::u16string& units) {
+    COBString out("junk", WSE::kJapaneseScript);
+    OBStringUtils::ConvertUTF16StringToUTF8(reinterpret_cast<const unsigned short*>(units.data()),
+                                            units.size(), out);
+    EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);
+    return std::string(out.GrabCString(), static_cast<std::size_t>(out.Length()));
+}
+
+struct Decoded {
+    short result;
+    std::u16string units;
+};
+
+Decoded FromUTF8(const std::string& bytes) {
+    WOBString out(reinterpret_cast<const unsigned short*>(u"junk"));
+    short result = OBStringUtils::ConvertUTF8ToUTF16String(bytes.data(), bytes.size(), out);
+    return {result, U16(out.GrabWString(), out.Length())};
+}
+
+TEST(UTF8, UTF16ToUTF8ByteSequences) {
+    EXPECT_EQ(ToUTF8(u"A"), "A");
+    EXPECT_EQ(ToUTF8(u"\u00E9"), "\xC3\xA9");
+    EXPECT_EQ(ToUTF8(u"\u07FF"), "\xDF\xBF");
+    EXPECT_EQ(ToUTF8(u"\u0800"), "\xE0\xA0\x80");
+    EXPECT_EQ(ToUTF8(u"\u20AC"), "\xE2\x82\xAC");
+    EXPECT_EQ(ToUTF8(u"\uFFFF"), "\xEF\xBF\xBF");
+    EXPECT_EQ(ToUTF8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(ToUTF8(u"\U00010000"), "\xF0\x90\x80\x80");
+    EXPECT_EQ(ToUTF8(u"\U0010FFFF"), "\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(ToUTF8(u""), "");
+}
+
+TEST(UTF8, UnpairedSurrogatesAreEncodedAsTheyStand) {
+    EXPECT_EQ(ToUTF8(std::u16string(1, char16_t(0xD800))), "\xED\xA0\x80");
+    EXPECT_EQ(ToUTF8(std::u16string(1, char16_t(0xDC00))), "\xED\xB0\x80");
+    // A high surrogate followed by something else, and one at the very end.
+    std::u16string text = {char16_t(0xD83D), u'a', char16_t(0xD83D)};
+    EXPECT_EQ(ToUTF8(text), "\xED\xA0\xBD" "a" "\xED\xA0\xBD");
+    // Reversed pair: two lone surrogates.
+    std::u16string reversed = {char16_t(0xDE00), char16_t(0xD83D)};
+    EXPECT_EQ(ToUTF8(reversed), "\xED\xB8\x80\xED\xA0\xBD");
+}
+
+TEST(UTF8, Latin1ToUTF8) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    COBString out;
+    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(all.data()),
+                                        all.size(), out);
+    std::u16string expected;
+    for (int b = 1; b < 256; ++b) expected.push_back(static_cast<char16_t>(b));
+    EXPECT_EQ(std::string(out.GrabCString(), static_cast<std::size_t>(out.Length())),
+              ToUTF8(expected));
+    EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);
+
+    unsigned char ff = 0xFF;
+    OBStringUtils::ConvertCStringToUTF8(&ff, 1, out);
+    EXPECT_STREQ(out.GrabCString(), "\xC3\xBF");
+    // NUL bytes are text too.
+    const unsigned char withNul[] = {'a', 0, 'b'};
+    OBStringUtils::ConvertCStringToUTF8(withNul, 3, out);
+    EXPECT_EQ(out.Length(), 3);
+}
+
+TEST(UTF8, UTF8ToUTF16) {
+    EXPECT_EQ(FromUTF8("\xF0\x9F\x98\x80").units, u"\U0001F600");
+    EXPECT_EQ(FromUTF8("\xF0\x9F\x98\x80").result, 1);
+    EXPECT_EQ(FromUTF8("\xF4\x8F\xBF\xBF").units, u"\U0010FFFF");
+    EXPECT_EQ(FromUTF8("a\xC3\xA9\xE2\x82\xAC").units, u"a\u00E9\u20AC");
+    std::u16string mixed = u"Gr\u00FC\u00DF \u65E5\u672C\u8A9E \uD55C\uAD6D\uC5B4 \U0001D11E";
+    std::string bytes = ToUTF8(mixed);
+    EXPECT_EQ(FromUTF8(bytes).units, mixed);
+    Decoded empty = FromUTF8("");
+    EXPECT_EQ(empty.result, 1);
+    EXPECT_EQ(empty.units, u"");
+}
+
+TEST(UTF8, LenientReading) {
+    // Continuation bytes are not checked; a stray one reads as a two-byte lead.
+    EXPECT_EQ(FromUTF8("\x80\x41").units, std::u16string(1, char16_t(0x0001)));
+    // Overlong forms are taken.
+    EXPECT_EQ(FromUTF8("\xC0\xAF").units, u"/");
+    EXPECT_EQ(FromUTF8("\xE0\x80\xAF").units, u"/");
+    // Encoded surrogates come back as the units they encode.
+    EXPECT_EQ(FromUTF8("\xED\xA0\x80").units, std::u16string(1, char16_t(0xD800)));
+    // An embedded NUL is a unit like any other.
+    Decoded nul = FromUTF8(std::string("a\0b", 3));
+    EXPECT_EQ(nul.units, std::u16string(u"a\0b", 3));
+}
+
+TEST(UTF8, MalformedInputStopsAndKeepsWhatCameBefore) {
+    Decoded truncated = FromUTF8("a\xC3");
+    EXPECT_EQ(truncated.result, 0);
+    EXPECT_EQ(truncated.units, u"a");
+
+    Decoded f8 = FromUTF8("\xF8");
+    EXPECT_EQ(f8.result, 0);
+    EXPECT_EQ(f8.units, u"");
+
+    Decoded late = FromUTF8("ab\xE2\x82\xAC" "c\xFF" "d");
+    EXPECT_EQ(late.result, 0);
+    EXPECT_EQ(late.units, u"ab\u20AC" u"c");
+
+    EXPECT_EQ(FromUTF8("x\xE2\x82").result, 0);
+    EXPECT_EQ(FromUTF8("x\xE2\x82").units, u"x");
+    EXPECT_EQ(FromUTF8("x\xF0\x9F\x98").units, u"x");
+
+    WOBString out;
+    EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(nullptr, 3, out), 0);
+    EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(nullptr, 0, out), 1);
+}
+
+TEST(UTF8, LongTextsCrossTheInternalChunks) {
+    // Surrogate pairs at every alignment, so some fall on a chunk boundary.
+    std::u16string text;
+    for (int i = 0; i < 30000; ++i) {
+        switch (i % 5) {
+        case 0: text += u"a"; break;
+        case 1: text += u"\u00E9"; break;
+        case 2: text += u"\u3042"; break;
+        case 3: text += u"\U0001F600"; break;
+        default: text.push_back(static_cast<char16_t>(0x20 + i % 90)); break;
+        }
+    }
+    std::string bytes = ToUTF8(text);
+    Decoded back = FromUTF8(bytes);
+    EXPECT_EQ(back.result, 1);
+    EXPECT_EQ(back.units.size(), text.size());
+    EXPECT_TRUE(back.units == text);
+
+    std::string latin(20000, '\xE9');
+    COBString out;
+    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(latin.data()),
+                                        latin.size(), out);
+    EXPECT_EQ(out.Length(), 40000);
+}
+
+TEST(UTF8, RunningOutOfMemoryIsReported) {
+    std::string bytes(10000, 'a');
+    WOBString out;
+    {
+        ombra_test::FailAllocationsAfter fail(1);
+        EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(bytes.data(), bytes.size(), out), 0);
+    }
+    // What fitted is kept.
+    EXPECT_LT(out.Length(), 10000);
+    for (long long i = 0; i < out.Length(); ++i) ASSERT_EQ(out.GrabWString()[i], 'a');
+    EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(bytes.data(), bytes.size(), out), 1);
+    EXPECT_EQ(out.Length(), 10000);
+}
+
+} // namespace
