@@ -1,0 +1,303 @@
+// The string resources: string tables in memory and from files, the
+// registered module, loading into the fixed buffer, and display texts as
+// 8-bit strings in the script that holds them.
+#include <ombra/convertorlumservice.h>
+#include <ombra/resources.h>
+
+#include "support/TestSupport.h"
+#include "text/TextFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+using ombra_test::U16;
+
+namespace {
+
+std::string DataFile(const char* name) {
+    return std::string(OMBRA_TEST_DATA_DIR) + "/resources/" + name;
+}
+
+std::vector<std::pair<int, OBRES::ProblemEnum>> Problems(const OBStringTable& table) {
+    std::vector<std::pair<int, OBRES::ProblemEnum>> problems;
+    for (int i = 0; i < table.GetProblemCount(); ++i) {
+        int line = 0;
+        OBRES::ProblemEnum kind = OBRES::kNoProblem;
+        EXPECT_EQ(table.GetProblem(i, line, kind), 1);
+        problems.emplace_back(line, kind);
+    }
+    return problems;
+}
+
+TEST(StringTable, LoadsAGoodFile) {
+    OBStringTable table;
+    ASSERT_EQ(table.LoadFile(DataFile("good.txt").c_str()), 1);
+    EXPECT_EQ(table.GetProblemCount(), 0);
+    EXPECT_EQ(table.GetStringCount(), 7);
+    EXPECT_STREQ(table.GetString(1000), "Out of memory");
+    EXPECT_STREQ(table.GetString(1001), "\xE3\x83\xA1\xE3\x83\xA2\xE3\x83\xAA\xE3\x81\x8C\xE4\xB8"
+                                        "\x8D\xE8\xB6\xB3\xE3\x81\x97\xE3\x81\xA6\xE3\x81\x84\xE3"
+                                        "\x81\xBE\xE3\x81\x99");
+    EXPECT_STREQ(table.GetString(1016), "Line one\nLine two\tTabbed \\ backslash");
+    EXPECT_STREQ(table.GetString(2000), "literal\ttab inside");
+    EXPECT_STREQ(table.GetString(2001), "");
+    EXPECT_EQ(table.GetString(1002), nullptr);
+    EXPECT_STREQ(table.GetString(3009), "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 "
+                                        "\xED\x85\x8D\xEC\x8A\xA4\xED\x8A\xB8");
+}
+
+TEST(StringTable, ReportsBadLinesAndKeepsTheGoodOnes) {
+    OBStringTable table;
+    ASSERT_EQ(table.LoadFile(DataFile("bad.txt").c_str()), 1);
+    using P = OBRES::ProblemEnum;
+    std::vector<std::pair<int, P>> expected = {
+        {2, OBRES::kMissingTab}, {3, OBRES::kBadId},     {4, OBRES::kBadId},
+        {5, OBRES::kBadId},      {6, OBRES::kBadId},     {7, OBRES::kBadEscape},
+        {8, OBRES::kBadEscape},  {9, OBRES::kBadUTF8},   {10, OBRES::kBadUTF8},
+        {11, OBRES::kBadUTF8},   {12, OBRES::kDuplicateId},
+    };
+    EXPECT_EQ(Problems(table), expected);
+    EXPECT_EQ(table.GetStringCount(), 2);
+    EXPECT_STREQ(table.GetString(1), "again"); // the later line of a duplicate wins
+    EXPECT_STREQ(table.GetString(4294967295u), "last id");
+    for (unsigned id : {7u, 8u, 9u, 10u, 11u}) EXPECT_EQ(table.GetString(id), nullptr);
+
+    int line = -1;
+    OBRES::ProblemEnum kind = OBRES::kNoProblem;
+    EXPECT_EQ(table.GetProblem(11, line, kind), 0);
+    EXPECT_EQ(table.GetProblem(-1, line, kind), 0);
+    EXPECT_EQ(line, -1);
+
+    // Problems are those of the last load only; an id the table had before
+    // is no duplicate.
+    ASSERT_EQ(table.LoadText("1\tthird\n", 8), 1);
+    EXPECT_EQ(table.GetProblemCount(), 0);
+    EXPECT_STREQ(table.GetString(1), "third");
+}
+
+TEST(StringTable, AnUnreadableFileChangesNothing) {
+    OBStringTable table;
+    table.SetString(5, "kept");
+    EXPECT_EQ(table.LoadFile(DataFile("missing.txt").c_str()), 0);
+    EXPECT_EQ(table.LoadFile(OMBRA_TEST_DATA_DIR), 0); // a folder
+    EXPECT_EQ(table.LoadFile(nullptr), 0);
+    EXPECT_EQ(table.GetStringCount(), 1);
+    EXPECT_STREQ(table.GetString(5), "kept");
+}
+
+TEST(StringTable, TextInMemory) {
+    OBStringTable table;
+    const char text[] = "1\ta\n\n2\tb\r\n3\t\\\\n\n#4\tno\n5\tx\\";
+    ASSERT_EQ(table.LoadText(text, sizeof text - 1), 1);
+    EXPECT_STREQ(table.GetString(1), "a");
+    EXPECT_STREQ(table.GetString(2), "b");
+    EXPECT_STREQ(table.GetString(3), "\\n");
+    EXPECT_EQ(table.GetString(4), nullptr);
+    EXPECT_EQ(table.GetString(5), nullptr);
+    EXPECT_EQ(Problems(table), (std::vector<std::pair<int, OBRES::ProblemEnum>>{
+                                   {6, OBRES::kBadEscape}}));
+    // A NUL inside a line is no text.
+    const char withNul[] = "6\ta\0b\n7\tok";
+    ASSERT_EQ(table.LoadText(withNul, sizeof withNul - 1), 1);
+    EXPECT_EQ(table.GetString(6), nullptr);
+    EXPECT_STREQ(table.GetString(7), "ok");
+    EXPECT_EQ(table.LoadText(nullptr, 3), 0);
+    EXPECT_EQ(table.LoadText(nullptr, 0), 1);
+}
+
+TEST(StringTable, SetAndRemove) {
+    OBStringTable table;
+    EXPECT_EQ(table.SetString(1, "one"), 1);
+    EXPECT_EQ(table.SetString(1, "uno"), 1);
+    EXPECT_EQ(table.SetString(2, "\xC3"), 0);
+    EXPECT_EQ(table.SetString(3, nullptr), 0);
+    EXPECT_EQ(table.GetStringCount(), 1);
+    EXPECT_STREQ(table.GetString(1), "uno");
+    EXPECT_EQ(table.RemoveString(1), 1);
+    EXPECT_EQ(table.RemoveString(1), 0);
+    table.SetString(9, "x");
+    table.Clear();
+    EXPECT_EQ(table.GetStringCount(), 0);
+    {
+        ombra_test::FailAllocationsAfter fail(0);
+        EXPECT_EQ(table.SetString(4, "a text long enough to need its own block of memory"), 0);
+    }
+    EXPECT_EQ(table.GetString(4), nullptr);
+}
+
+// Registers a table as the module for one test.
+class RegisteredTable : public ombra_test::WithTextService {
+protected:
+    void SetUp() override {
+        WithTextService::SetUp();
+        handle_ = &table_;
+        OBConnectionUtility::SetCurrentHandle(&handle_);
+    }
+    void TearDown() override {
+        OBConnectionUtility::SetCurrentHandle(nullptr);
+        COBString::OBSetSystemScript(WSE::kSystemScript);
+        OBConvertorLumService::SetSystemCodePage(1252);
+        WithTextService::TearDown();
+    }
+    std::string Load(unsigned id, int size = kOBResourceBufferSize) {
+        std::vector<char> buffer(static_cast<std::size_t>(size) + 8, 'x');
+        int n = OBLoadResourceString(id, buffer.data(), size);
+        EXPECT_EQ(static_cast<std::size_t>(n), std::strlen(buffer.data()));
+        EXPECT_EQ(buffer[static_cast<std::size_t>(size)], 'x'); // nothing beyond the buffer
+        return std::string(buffer.data(), static_cast<std::size_t>(n));
+    }
+    OBStringTable table_;
+    HINSTANCE handle_ = nullptr;
+};
+
+TEST(ResourceModule, NothingIsRegisteredAtStart) {
+    EXPECT_EQ(OBConnectionUtility::GetCurrentHandle(), nullptr);
+    char buffer[8] = "xxxxxxx";
+    EXPECT_EQ(OBLoadResourceString(1, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    COBString text("unchanged");
+    EXPECT_EQ(OBLoadResourceText(1, OBL::kEnglish, text), 0);
+    EXPECT_STREQ(text.GrabCString(), "unchanged");
+}
+
+TEST_F(RegisteredTable, LoadsLikeThePlatformStringLoader) {
+    table_.SetString(1000, "Out of memory");
+    EXPECT_EQ(OBConnectionUtility::GetCurrentHandle(), &handle_);
+    EXPECT_EQ(Load(1000), "Out of memory");
+    EXPECT_EQ(Load(1001), "");
+    EXPECT_EQ(Load(1000, 4), "Out");
+    EXPECT_EQ(Load(1000, 1), "");
+    EXPECT_EQ(OBLoadResourceString(1000, nullptr, 10), 0);
+    char untouched = 'q';
+    EXPECT_EQ(OBLoadResourceString(1000, &untouched, 0), 0);
+    EXPECT_EQ(untouched, 'q');
+}
+
+TEST_F(RegisteredTable, LongTextsAreCutAtACharacterBoundary) {
+    std::string ascii(2000, 'a');
+    table_.SetString(1, ascii.c_str());
+    EXPECT_EQ(Load(1), std::string(1023, 'a'));
+
+    // A two-byte character that would straddle the end is left out whole.
+    table_.SetString(2, (std::string(1022, 'a') + "\xC3\xA9" "b").c_str());
+    EXPECT_EQ(Load(2), std::string(1022, 'a'));
+    table_.SetString(3, (std::string(1021, 'a') + "\xC3\xA9" "b").c_str());
+    EXPECT_EQ(Load(3), std::string(1021, 'a') + "\xC3\xA9");
+    // Three and four bytes.
+    table_.SetString(4, (std::string(1021, 'a') + "\xE6\x97\xA5").c_str());
+    EXPECT_EQ(Load(4), std::string(1021, 'a'));
+    table_.SetString(5, (std::string(1020, 'a') + "\xF0\x9F\x98\x80").c_str());
+    EXPECT_EQ(Load(5), std::string(1020, 'a'));
+    table_.SetString(6, (std::string(1019, 'a') + "\xF0\x9F\x98\x80" "z").c_str());
+    EXPECT_EQ(Load(6), std::string(1019, 'a') + "\xF0\x9F\x98\x80");
+}
+
+TEST_F(RegisteredTable, TheHandleIsReadThroughThePointer) {
+    table_.SetString(7, "first table");
+    OBStringTable other;
+    other.SetString(7, "second table");
+    EXPECT_EQ(Load(7), "first table");
+    handle_ = &other;
+    EXPECT_EQ(Load(7), "second table");
+    handle_ = nullptr;
+    EXPECT_EQ(Load(7), "");
+    COBString text("unchanged");
+    EXPECT_EQ(OBLoadResourceText(7, OBL::kEnglish, text), 0);
+    EXPECT_STREQ(text.GrabCString(), "unchanged");
+}
+
+TEST_F(RegisteredTable, DisplayTextsAreFoundByBasePlusLocale) {
+    table_.SetString(2000, "Units");
+    table_.SetString(2002, "Einheiten");
+    COBString text("old");
+    ASSERT_EQ(OBLoadResourceText(2000, OBL::kEnglish, text), 1);
+    EXPECT_STREQ(text.GrabCString(), "Units");
+    ASSERT_EQ(OBLoadResourceText(2000, OBL::kGerman, text), 1);
+    EXPECT_STREQ(text.GrabCString(), "Einheiten");
+    ASSERT_EQ(OBLoadResourceText(2000, OBL::kFrench, text), 1);
+    EXPECT_EQ(text.Length(), 0);
+}
+
+TEST_F(RegisteredTable, TextsTheSystemCodePageHoldsStayInTheSystemScript) {
+    table_.SetString(10, "Caf\xC3\xA9 cr\xC3\xA8me \xE2\x82\xAC");
+    COBString text;
+    ASSERT_EQ(OBLoadResourceText(10, OBL::kEnglish, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kSystemScript);
+    EXPECT_STREQ(text.GrabCString(), "Caf\xE9 cr\xE8me \x80"); // Windows-1252
+    EXPECT_EQ(U16(text.GrabAsWString()), u"Caf\u00E9 cr\u00E8me \u20AC");
+}
+
+TEST_F(RegisteredTable, JapaneseTextsBecomeJapaneseScript) {
+    ASSERT_EQ(table_.LoadFile(DataFile("good.txt").c_str()), 1);
+    const std::u16string japanese = u"\u30E1\u30E2\u30EA\u304C\u4E0D\u8DB3\u3057\u3066\u3044\u307E\u3059";
+    // The system code page (1252) cannot hold it: the locale's script can.
+    COBString text;
+    ASSERT_EQ(OBLoadResourceText(1000, OBL::kJapanese, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kJapaneseScript);
+    EXPECT_STREQ(text.GrabCString(), "\x83\x81\x83\x82\x83\x8A\x82\xAA\x95\x73\x91\xAB\x82\xB5"
+                                     "\x82\xC4\x82\xA2\x82\xDC\x82\xB7");
+    EXPECT_EQ(U16(text.GrabAsWString()), japanese);
+
+    // Asked in another locale, the first script that holds it is taken.
+    table_.SetString(1000, table_.GetString(1001));
+    ASSERT_EQ(OBLoadResourceText(1000, OBL::kEnglish, text), 1);
+    EXPECT_EQ(U16(text.GrabAsWString()), japanese);
+
+    // On a system whose code page is Japanese it stays in the system script.
+    ASSERT_EQ(OBConvertorLumService::SetSystemCodePage(932), 1);
+    ASSERT_EQ(OBLoadResourceText(1000, OBL::kJapanese, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kSystemScript);
+    EXPECT_EQ(U16(text.GrabAsWString()), japanese);
+}
+
+TEST_F(RegisteredTable, TheLocalesScriptComesBeforeOtherScripts) {
+    // Hanzi that both the Japanese and the simplified Chinese code pages hold.
+    table_.SetString(40, "\xE4\xB8\xAD\xE6\x96\x87");
+    table_.SetString(50, "\xE4\xB8\xAD\xE6\x96\x87");
+    COBString text;
+    ASSERT_EQ(OBLoadResourceText(40, OBL::kSimplifiedChinese, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kSimpChineseScript);
+    EXPECT_EQ(U16(text.GrabAsWString()), u"\u4E2D\u6587");
+    ASSERT_EQ(OBLoadResourceText(49, OBL::kJapanese, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kJapaneseScript);
+    EXPECT_EQ(U16(text.GrabAsWString()), u"\u4E2D\u6587");
+
+    ASSERT_EQ(table_.LoadFile(DataFile("good.txt").c_str()), 1);
+    ASSERT_EQ(OBLoadResourceText(3000, OBL::kKorean, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kKoreanScript);
+    EXPECT_EQ(U16(text.GrabAsWString()), u"\uD55C\uAD6D\uC5B4 \uD14D\uC2A4\uD2B8");
+}
+
+TEST_F(RegisteredTable, ASystemScriptSetByTheHostComesFirst) {
+    COBString::OBSetSystemScript(WSE::kGreekScript);
+    table_.SetString(60, "\xCE\xB1\xCE\xB2\xCE\xB3"); // αβγ
+    COBString text;
+    ASSERT_EQ(OBLoadResourceText(60, OBL::kEnglish, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kGreekScript);
+    EXPECT_STREQ(text.GrabCString(), "\xE1\xE2\xE3");
+}
+
+TEST_F(RegisteredTable, TextsNoCodePageHoldsWholeKeepWhatTheSystemScriptCan) {
+    table_.SetString(71, "A\xE6\x97\xA5\xD8\xB3" "B"); // A, a kanji, an Arabic letter, B
+    COBString text;
+    ASSERT_EQ(OBLoadResourceText(70, OBL::kJapanese, text), 1);
+    EXPECT_EQ(text.GetWSEScript(), WSE::kSystemScript);
+    EXPECT_STREQ(text.GrabCString(), "A??B");
+}
+
+TEST_F(RegisteredTable, TheLongestTextConvertsWhole) {
+    // 341 three-byte characters fill 1023 bytes: all of them arrive.
+    std::string utf8;
+    for (int i = 0; i < 400; ++i) utf8 += "\xE3\x81\x82"; // あ
+    table_.SetString(80, utf8.c_str());
+    COBString text;
+    ASSERT_EQ(OBLoadResourceText(80, OBL::kEnglish, text), 1);
+    EXPECT_EQ(text.Length(), 2 * 341);
+    EXPECT_EQ(U16(text.GrabAsWString()), std::u16string(341, u'\u3042'));
+}
+
+} // namespace
