@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -35,6 +36,18 @@ bool DebuggerPresent() {
 }
 
 void BreakIntoDebugger() { std::raise(SIGTRAP); }
+
+void AbortProcess() { std::abort(); }
+
+void WriteStandardError(const char* text, std::size_t n) {
+    while (text && n > 0) {
+        ssize_t written = ::write(STDERR_FILENO, text, n);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        text += written;
+        n -= static_cast<std::size_t>(written);
+    }
+}
 
 void* LoadLibrary(const char* path, char* error, std::size_t errorCapacity) {
     if (error && errorCapacity) error[0] = 0;

@@ -15,6 +15,12 @@ unsigned int TickCount();
 bool DebuggerPresent();
 /// Stops in the attached debugger (SIGTRAP).
 void BreakIntoDebugger();
+/// Ends the process at once, as a failed assertion does (SIGABRT).
+[[noreturn]] void AbortProcess();
+
+/// Writes n bytes to the standard error stream, unbuffered; gives up
+/// quietly when the stream is closed.
+void WriteStandardError(const char* text, std::size_t n);
 
 /// Loads a shared library; null on failure, with the reason in `error` when given.
 void* LoadLibrary(const char* path, char* error = nullptr, std::size_t errorCapacity = 0);

@@ -4,14 +4,19 @@
 
 #include <ombra/collection.h>
 #include <ombra/convertorlumservice.h>
+#include <ombra/diagnostics.h>
 #include <ombra/export.h>
 #include <ombra/geometry.h>
 #include <ombra/identifiers.h>
 #include <ombra/memory.h>
 #include <ombra/messages.h>
+#include <ombra/platformtypes.h>
 #include <ombra/pools.h>
+#include <ombra/resources.h>
+#include <ombra/scripts.h>
 #include <ombra/strings.h>
 #include <ombra/textservice.h>
+#include <ombra/utf8.h>
 #include <ombra/vocabulary.h>
 
 #endif

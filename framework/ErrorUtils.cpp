@@ -1,0 +1,50 @@
+// The per-thread error code and error string id.
+#include <ombra/diagnostics.h>
+#include <ombra/resources.h>
+
+#include <boost/thread/tss.hpp>
+
+namespace {
+
+struct ErrorValues {
+    OB_MEMORY_OPERATORS
+    int code = 0;
+    unsigned int stringId = 0;
+};
+
+boost::thread_specific_ptr<ErrorValues> gErrorValues;
+
+// The thread's values, made when needed; null when no memory is left.
+ErrorValues* Values() {
+    if (!gErrorValues.get()) gErrorValues.reset(new ErrorValues);
+    return gErrorValues.get();
+}
+
+} // namespace
+
+void OBErrorUtils::OBSetGlobalErrorCode(int code, unsigned int stringId) {
+    if (ErrorValues* values = Values()) {
+        values->code = code;
+        values->stringId = stringId;
+    }
+}
+
+int OBErrorUtils::OBGetGlobalErrorCode() {
+    ErrorValues* values = Values();
+    return values ? values->code : 0;
+}
+
+unsigned int OBErrorUtils::OBGetGlobalErrorStringId() {
+    ErrorValues* values = Values();
+    return values ? values->stringId : 0;
+}
+
+COBString OBErrorUtils::OBGetGlobalErrorString() {
+    COBString text;
+    OBLoadResourceText(OBGetGlobalErrorStringId(), LocaleUtil::GetCurrentLocale(), text);
+    return text;
+}
+
+void OBErrorUtils::OBInitErrorUtils() { Values(); }
+
+void OBErrorUtils::OBResetErrorUtils() { gErrorValues.reset(); }
