@@ -6,13 +6,13 @@
 #include <ombra/memory.h>
 #include <ombra/pools.h>
 
+#include "BenchRatios.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -56,43 +56,6 @@ void Heap(benchmark::State& state, std::size_t size) {
     state.SetItemsProcessed(state.iterations() * kBatch);
 }
 
-// Shows every run as the console does and keeps the mean real time per
-// iteration of each, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Sample& s = samples_[run.benchmark_name()];
-            s.total += run.GetAdjustedRealTime();
-            s.count += 1;
-        }
-    }
-
-    void PrintRatios() const {
-        std::printf("\nratio pooled / heap (time per batch of %d; below 1 the pool is faster)\n",
-                    kBatch);
-        bool any = false;
-        for (const auto& [name, pooled] : samples_) {
-            if (name.compare(0, 7, "pooled/") != 0) continue;
-            auto heap = samples_.find("heap/" + name.substr(7));
-            if (heap == samples_.end()) continue;
-            double ratio = (pooled.total / pooled.count) / (heap->second.total / heap->second.count);
-            std::printf("  %-36s %6.2f\n", name.substr(7).c_str(), ratio);
-            any = true;
-        }
-        if (!any) std::printf("  (no pooled and heap pair ran)\n");
-    }
-
-private:
-    struct Sample {
-        double total = 0;
-        int count = 0;
-    };
-    std::map<std::string, Sample> samples_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -114,9 +77,12 @@ int main(int argc, char** argv) {
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    ombra_bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    char heading[96];
+    std::snprintf(heading, sizeof heading,
+                  "ratio pooled / heap (time per batch of %d; below 1 the pool is faster)", kBatch);
+    reporter.PrintRatios(heading, "pooled/", "heap/");
     benchmark::Shutdown();
 
     // Destroying the service returns the pools' chunks through it; it goes last.
