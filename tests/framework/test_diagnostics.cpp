@@ -263,16 +263,32 @@ TEST(DebugBreakUnderATracer, BreaksStopInTheTracerInsteadOfAsking) {
         if (gTracedText != "boom\nDo you want to drop into the debugger?") _exit(12);
         _exit(0);
     }
+    // A failed assertion must not leave the child behind.
+    struct Reaper {
+        pid_t pid;
+        bool done = false;
+        ~Reaper() {
+            if (done) return;
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } reaper{child};
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "tracing is not allowed";
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        reaper.done = true;
+        GTEST_SKIP() << "tracing is not allowed";
+    }
     ASSERT_TRUE(WIFSTOPPED(status));
     ASSERT_EQ(WSTOPSIG(status), SIGSTOP);
     ASSERT_EQ(ptrace(PTRACE_CONT, child, nullptr, nullptr), 0);
     int traps = 0;
     for (;;) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
-        if (WIFEXITED(status) || WIFSIGNALED(status)) break;
+        if (WIFEXITED(status) || WIFSIGNALED(status)) {
+            reaper.done = true;
+            break;
+        }
         ASSERT_TRUE(WIFSTOPPED(status));
         int signal = WSTOPSIG(status);
         if (signal == SIGTRAP) ++traps;
