@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -13,6 +14,10 @@
 #include <unistd.h>
 
 namespace obsys {
+
+namespace {
+enum EntryKind : unsigned char { kEntryFile, kEntryDirectory, kEntryLinkToDirectory };
+}
 
 FileHandle OpenFile(const char* path, unsigned access, FileCreation creation) {
     if (!path || !*path) return kInvalidFile;
@@ -189,17 +194,49 @@ bool CreateUniqueFile(const char* folder, const char* prefix, char* out, std::si
     return true;
 }
 
+StdioFile StdioOpenRead(const char* path) {
+    if (!path || !*path || IsDirectory(path)) return nullptr;
+    return std::fopen(path, "rbe");
+}
+
+unsigned long long StdioRead(StdioFile file, void* buffer, unsigned long long count) {
+    if (!file || !buffer) return 0;
+    return std::fread(buffer, 1, count, static_cast<FILE*>(file));
+}
+
+unsigned long long StdioWrite(StdioFile file, const void* buffer, unsigned long long count) {
+    if (!file || !buffer) return 0;
+    return std::fwrite(buffer, 1, count, static_cast<FILE*>(file));
+}
+
+bool StdioSeek(StdioFile file, long long offset, SeekOrigin origin) {
+    if (!file) return false;
+    int whence = origin == kSeekSet ? SEEK_SET : (origin == kSeekEnd ? SEEK_END : SEEK_CUR);
+    return ::fseeko(static_cast<FILE*>(file), static_cast<off_t>(offset), whence) == 0;
+}
+
+long long StdioTell(StdioFile file) {
+    if (!file) return -1;
+    return static_cast<long long>(::ftello(static_cast<FILE*>(file)));
+}
+
+bool StdioFlush(StdioFile file) { return file && std::fflush(static_cast<FILE*>(file)) == 0; }
+
+void StdioClose(StdioFile file) {
+    if (file) std::fclose(static_cast<FILE*>(file));
+}
+
 Directory::Directory()
-    : names_(nullptr), isDirectory_(nullptr), offsets_(nullptr), count_(0), next_(0) {}
+    : names_(nullptr), kinds_(nullptr), offsets_(nullptr), count_(0), next_(0) {}
 
 Directory::~Directory() { Close(); }
 
 void Directory::Close() {
     OBLibFree(names_);
-    OBLibFree(isDirectory_);
+    OBLibFree(kinds_);
     OBLibFree(offsets_);
     names_ = nullptr;
-    isDirectory_ = nullptr;
+    kinds_ = nullptr;
     offsets_ = nullptr;
     count_ = next_ = 0;
 }
@@ -224,9 +261,9 @@ bool Directory::Open(const char* path) {
     bool ok = true;
     if (count) {
         names_ = static_cast<char*>(OBLibAllocate(bytes));
-        isDirectory_ = static_cast<bool*>(OBLibAllocate(count * sizeof(bool)));
+        kinds_ = static_cast<unsigned char*>(OBLibAllocate(count));
         offsets_ = static_cast<std::size_t*>(OBLibAllocate(count * sizeof(std::size_t)));
-        ok = names_ && isDirectory_ && offsets_;
+        ok = names_ && kinds_ && offsets_;
     }
     if (ok && count) {
         ::rewinddir(dir);
@@ -245,9 +282,16 @@ bool Directory::Open(const char* path) {
             return std::strcmp(names_ + a, names_ + b) < 0;
         });
         for (std::size_t k = 0; k < count; ++k) {
+            const char* name = names_ + offsets_[k];
             struct stat st;
-            isDirectory_[k] = ::fstatat(dirFd, names_ + offsets_[k], &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                              S_ISDIR(st.st_mode);
+            kinds_[k] = kEntryFile;
+            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (S_ISDIR(st.st_mode)) {
+                kinds_[k] = kEntryDirectory;
+            } else if (S_ISLNK(st.st_mode) && ::fstatat(dirFd, name, &st, 0) == 0 &&
+                       S_ISDIR(st.st_mode)) {
+                kinds_[k] = kEntryLinkToDirectory;
+            }
         }
     }
     ::closedir(dir);
@@ -263,7 +307,8 @@ bool Directory::Open(const char* path) {
 bool Directory::Next(DirectoryEntry& entry) {
     if (next_ >= count_) return false;
     entry.name = names_ + offsets_[next_];
-    entry.isDirectory = isDirectory_[next_];
+    entry.isDirectory = kinds_[next_] == kEntryDirectory;
+    entry.isLinkToDirectory = kinds_[next_] == kEntryLinkToDirectory;
     ++next_;
     return true;
 }

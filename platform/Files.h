@@ -51,10 +51,24 @@ std::size_t TempPath(char* buffer, std::size_t capacity);
 /// Creates a new empty file named folder/prefixXXXXXX and writes its path.
 bool CreateUniqueFile(const char* folder, const char* prefix, char* out, std::size_t capacity);
 
+/// The C runtime's buffered streams, the read fallback for files the
+/// handle calls cannot open. Null, 0 and -1 report failures.
+typedef void* StdioFile;
+/// fopen(path, "rb"); null for a folder or a file that cannot be opened.
+StdioFile StdioOpenRead(const char* path);
+unsigned long long StdioRead(StdioFile file, void* buffer, unsigned long long count);
+unsigned long long StdioWrite(StdioFile file, const void* buffer, unsigned long long count);
+/// False when the stream cannot move there.
+bool StdioSeek(StdioFile file, long long offset, SeekOrigin origin);
+long long StdioTell(StdioFile file);
+bool StdioFlush(StdioFile file);
+void StdioClose(StdioFile file);
+
 /// A folder's entries (without "." and ".."), sorted by name for a stable walk.
 struct DirectoryEntry {
     const char* name;
-    bool isDirectory; // symbolic links to folders count as files: walks never loop
+    bool isDirectory;       // symbolic links to folders count as files: walks never loop
+    bool isLinkToDirectory; // a symbolic link whose target is a folder, for walks that skip them
 };
 class Directory {
 public:
@@ -70,7 +84,7 @@ public:
 
 private:
     char* names_;        // NUL-separated names, from the memory service
-    bool* isDirectory_;
+    unsigned char* kinds_; // per entry: kEntryFile, kEntryDirectory or kEntryLinkToDirectory
     std::size_t* offsets_;
     std::size_t count_;
     std::size_t next_;

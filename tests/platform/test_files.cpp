@@ -94,12 +94,21 @@ TEST_F(PlatformFiles, DirectoryListsSortedEntriesAndMarksFolders) {
     ASSERT_EQ(::symlink(Path("sub").c_str(), Path("link").c_str()), 0);
     obsys::Directory dir;
     ASSERT_TRUE(dir.Open(root.c_str()));
-    std::vector<std::pair<std::string, bool>> seen;
+    ASSERT_EQ(::symlink(Path("gone").c_str(), Path("dangling").c_str()), 0);
+    std::vector<std::string> seen;
     obsys::DirectoryEntry e;
-    while (dir.Next(e)) seen.emplace_back(e.name, e.isDirectory);
-    std::vector<std::pair<std::string, bool>> expected = {
-        {"a.obrd", false}, {"b.txt", false}, {"link", false}, {"sub", true}};
+    while (dir.Next(e)) {
+        seen.push_back(std::string(e.name) + (e.isDirectory ? " dir" : "") +
+                       (e.isLinkToDirectory ? " link-to-dir" : ""));
+    }
+    std::vector<std::string> expected = {"a.obrd", "b.txt", "link link-to-dir", "sub dir"};
     EXPECT_EQ(seen, expected);
+    ASSERT_TRUE(dir.Open(root.c_str())); // a link to nowhere is a plain entry
+    seen.clear();
+    while (dir.Next(e)) {
+        if (!e.isDirectory && !e.isLinkToDirectory) seen.push_back(e.name);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"a.obrd", "b.txt", "dangling"}));
     EXPECT_FALSE(dir.Next(e));
 
     obsys::Directory empty;
@@ -107,6 +116,30 @@ TEST_F(PlatformFiles, DirectoryListsSortedEntriesAndMarksFolders) {
     EXPECT_FALSE(empty.Next(e));
     EXPECT_FALSE(empty.Open(Path("missing").c_str()));
     EXPECT_FALSE(empty.Open(Path("b.txt").c_str()));
+}
+
+TEST_F(PlatformFiles, StdioReadChannel) {
+    Write("data", "0123456789");
+    obsys::StdioFile f = obsys::StdioOpenRead(Path("data").c_str());
+    ASSERT_NE(f, nullptr);
+    char buf[16] = {};
+    EXPECT_EQ(obsys::StdioRead(f, buf, 4), 4u);
+    EXPECT_EQ(std::string(buf, 4), "0123");
+    EXPECT_TRUE(obsys::StdioSeek(f, -2, obsys::kSeekEnd));
+    EXPECT_EQ(obsys::StdioTell(f), 8);
+    EXPECT_EQ(obsys::StdioRead(f, buf, sizeof buf), 2u);
+    EXPECT_FALSE(obsys::StdioSeek(f, -100, obsys::kSeekCurrent));
+    EXPECT_EQ(obsys::StdioWrite(f, "x", 1), 0u); // opened for reading only
+    EXPECT_TRUE(obsys::StdioFlush(f));
+    obsys::StdioClose(f);
+    EXPECT_EQ(Read("data"), "0123456789");
+
+    EXPECT_EQ(obsys::StdioOpenRead(Path("missing").c_str()), nullptr);
+    EXPECT_EQ(obsys::StdioOpenRead(root.c_str()), nullptr); // a folder is not a file
+    EXPECT_EQ(obsys::StdioOpenRead(nullptr), nullptr);
+    EXPECT_EQ(obsys::StdioRead(nullptr, buf, 1), 0u);
+    EXPECT_EQ(obsys::StdioTell(nullptr), -1);
+    EXPECT_FALSE(obsys::StdioSeek(nullptr, 0, obsys::kSeekSet));
 }
 
 TEST_F(PlatformFiles, UnreadableFolderIsRefused) {
