@@ -1,0 +1,29 @@
+// Conversions between 8-bit paths (the file system's bytes, UTF-8) and
+// UTF-16 paths. They run through the platform's UTF-8 code page, so they
+// need no text service on the calling thread.
+#ifndef OMBRA_STREAMS_FILES_PATHTEXT_H
+#define OMBRA_STREAMS_FILES_PATHTEXT_H
+
+#include <ombra/files.h>
+#include <ombra/strings.h>
+
+namespace ombra_files {
+
+/// Appends n bytes of UTF-8 (invalid sequences become U+FFFD) to s.
+bool AppendUtf8(WOBString& s, const char* text, long long n);
+/// Appends n UTF-16 units as UTF-8 to s; false (s unchanged) for an
+/// unpaired surrogate.
+bool AppendUnitsAsUtf8(COBString& s, const unsigned short* units, long long n);
+/// Appends text of either kind to path, converting between the kinds as above.
+void AppendPathText(IOBString& path, const IOBString& text);
+
+/// Dot and extension of the last component of a file-system path ("" when
+/// it has no '.'), as the platform's path splitter gives it.
+const char* ExtensionOf(const char* path);
+
+/// True for a folder name that walks never enter.
+inline bool IsDotName(const char* name) { return name && name[0] == '.'; }
+
+} // namespace ombra_files
+
+#endif

@@ -1,0 +1,334 @@
+// File references and the file utility: path kinds, prepared names,
+// extensions and folders, unique temporary names, existence, sizes, copies,
+// deletes and libraries.
+#include <ombra/files.h>
+
+#include "platform/Files.h"
+#include "platform/System.h"
+#include "streams/StreamTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using ombra_test::ScratchFolder;
+
+std::u16string U16(const OBSysFileRef& ref) {
+    const unsigned short* u = ref.GrabWString();
+    return std::u16string(u, u + ref.Length());
+}
+
+const unsigned short* W(const std::u16string& s) {
+    return reinterpret_cast<const unsigned short*>(s.c_str());
+}
+
+std::string PathOf(const OBSysFileRef& ref) { return OBFileSystemPath(ref).Get(); }
+
+std::string Text(const COBString& s) { return s.GrabCString(); }
+
+std::string Prepared(const char* name) {
+    WOBFileUtility u(COBString(name), true);
+    COBString out;
+    u.GetPathName(&out);
+    return Text(out);
+}
+
+class Files : public ScratchFolder {};
+
+TEST(SysFileRef, KindsEqualityAndAppendAcrossKinds) {
+    OBSysFileRef empty;
+    EXPECT_EQ(empty.IsUnicode(), 0);
+    EXPECT_EQ(empty.Length(), 0);
+    EXPECT_STREQ(empty.GrabCString(), "");
+
+    OBSysFileRef narrow("/data/caf\xC3\xA9");
+    OBSysFileRef wide(W(u"/data/caf\u00E9"));
+    EXPECT_EQ(narrow.IsUnicode(), 0);
+    EXPECT_EQ(wide.IsUnicode(), 1);
+    EXPECT_EQ(narrow.Length(), 11);
+    EXPECT_EQ(wide.Length(), 10);
+    EXPECT_EQ(narrow.GetChar(1), 'd');
+    EXPECT_EQ(narrow.GetChar(99), 0);
+    EXPECT_EQ(narrow.GetChar(-1), 0);
+    EXPECT_EQ(wide.GetChar(1), 0);
+    // Both name the same file; as strings of different kinds they differ.
+    EXPECT_EQ(PathOf(narrow), PathOf(wide));
+    EXPECT_NE(narrow, wide);
+
+    OBSysFileRef copy(narrow);
+    EXPECT_EQ(copy, narrow);
+    EXPECT_NE(copy.GetSysFileStr(), narrow.GetSysFileStr()); // a deep copy
+    copy.Append("/x");
+    EXPECT_NE(copy, narrow);
+    EXPECT_STREQ(copy.GrabCString(), "/data/caf\xC3\xA9/x");
+
+    // Appending across kinds converts through UTF-8, no text service needed.
+    OBSysFileRef w(W(u"/d"));
+    w.Append("/\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(U16(w), u"/d/\u00E9t\u00E9");
+    OBSysFileRef n("/d");
+    n.Append(W(u"/\u00E9"));
+    EXPECT_STREQ(n.GrabCString(), "/d/\xC3\xA9");
+    n.Append(WOBString(W(u"/\u4E2D")));
+    EXPECT_STREQ(n.GrabCString(), "/d/\xC3\xA9/\xE4\xB8\xAD");
+    n.Append(*n.GetSysFileStr()); // onto itself
+    EXPECT_EQ(n.Length(), 2 * 9);
+
+    // Assigning a string keeps its kind; SetCString/SetWString change it.
+    OBSysFileRef r;
+    r = WOBString(W(u"/w"));
+    EXPECT_EQ(r.IsUnicode(), 1);
+    r.SetCString("/c");
+    EXPECT_EQ(r.IsUnicode(), 0);
+    r.SetWString(nullptr);
+    EXPECT_EQ(r.IsUnicode(), 1);
+    EXPECT_EQ(r.Length(), 0);
+
+    OBSysFileRef moved(static_cast<OBSysFileRef&&>(copy));
+    EXPECT_STREQ(moved.GrabCString(), "/data/caf\xC3\xA9/x");
+    EXPECT_EQ(copy.GetSysFileStr(), nullptr); // moved-from holds nothing...
+    EXPECT_EQ(copy.Length(), 0);
+    OBSysFileRef none(static_cast<OBSysFileRef&&>(copy));
+    EXPECT_EQ(none, copy); // ...and equals only another one without a string
+    EXPECT_NE(none, empty);
+    copy = moved;
+    EXPECT_EQ(copy, moved);
+
+    OBSysFileRef scripted("/s");
+    scripted.SetScript(WSE::kGreekScript);
+    EXPECT_EQ(static_cast<const COBString*>(scripted.GetSysFileStr())->GetWSEScript(),
+              WSE::kGreekScript);
+    scripted.SetScript(WSE::kUnicodeScript);
+    EXPECT_EQ(static_cast<const COBString*>(scripted.GetSysFileStr())->GetWSEScript(),
+              WSE::kGreekScript);
+}
+
+TEST(SysFileRef, UnpairedSurrogateNamesNoFile) {
+    const unsigned short bad[] = {'/', 't', 'm', 'p', 0xD800, 0};
+    OBSysFileRef ref(bad);
+    OBFileSystemPath path(ref);
+    EXPECT_EQ(path.Valid(), 0);
+    EXPECT_STREQ(path.Get(), "");
+    WOBFileUtility u(ref);
+    EXPECT_EQ(u.FileExists(), 0);
+    EXPECT_EQ(WOBFileUtility::DeleteFileA(ref), 0);
+}
+
+TEST_F(Files, UnicodePathsReachTheFileSystemAsUtf8) {
+    Write("caf\xC3\xA9.txt", "hello");
+    OBSysFileRef wide(W(u""));
+    wide.Append(root.c_str());
+    wide.Append(W(u"/caf\u00E9.txt"));
+    WOBFileUtility u(wide);
+    EXPECT_EQ(u.FileExists(), 1);
+    EXPECT_EQ(u.GetFileSize(), 5u);
+    COBString name;
+    u.GetFileName(&name);
+    EXPECT_EQ(Text(name), "caf\xC3\xA9.txt");
+    EXPECT_EQ(Text(u.GetExtension()), "TXT");
+    COBString path;
+    WOBFileUtility::GetPathName(wide, &path);
+    EXPECT_EQ(Text(path), Path("caf\xC3\xA9.txt"));
+    EXPECT_EQ(WOBFileUtility::DeleteFileA(wide), 1);
+    EXPECT_FALSE(Exists("caf\xC3\xA9.txt"));
+}
+
+TEST_F(Files, PreparedNames) {
+    EXPECT_EQ(Prepared("Disk:Folder:File"), "Disk/Folder/File");
+    EXPECT_EQ(Prepared(":Folder:File"), "Folder/File");
+    EXPECT_EQ(Prepared("a::b"), "a../b");
+    EXPECT_EQ(Prepared("/abs/with:colon"), "/abs/with:colon");
+    EXPECT_EQ(Prepared("rel/x.txt"), "rel/x.txt");
+    // A bare name goes into the temporary directory.
+    EXPECT_EQ(Prepared("notes.txt"), root + "/notes.txt");
+    EXPECT_EQ(Prepared(""), root + "/");
+    // A directory without its trailing separator still gets one.
+    UseTempDirectory(root);
+    EXPECT_EQ(Prepared("notes.txt"), root + "/notes.txt");
+    ASSERT_NE(WOBFileUtility::GetTempDirectory(), nullptr);
+    EXPECT_EQ(Text(*WOBFileUtility::GetTempDirectory()), root);
+    WOBFileUtility::SetTempDirectory(nullptr); // changes nothing
+    EXPECT_EQ(Text(*WOBFileUtility::GetTempDirectory()), root);
+    // An empty directory returns to the platform's temporary path.
+    UseTempDirectory("");
+    char platform[4096];
+    ASSERT_GT(obsys::TempPath(platform, sizeof platform), 0u);
+    EXPECT_EQ(Prepared("notes.txt"), std::string(platform) + "notes.txt");
+
+    // Without prepare the name is used unchanged.
+    WOBFileUtility plain(COBString("Disk:notes.txt"), false);
+    COBString out;
+    plain.GetPathName(&out);
+    EXPECT_EQ(Text(out), "Disk:notes.txt");
+}
+
+TEST_F(Files, NamePartsAndExtensions) {
+    auto ext = [](const char* name) {
+        return Text(WOBFileUtility(COBString(name), false).GetExtension());
+    };
+    EXPECT_EQ(ext("report.final.Txt  "), "TXT");
+    EXPECT_EQ(ext("/a/b/name.tar\" "), "TAR");
+    EXPECT_EQ(ext("noext"), "");
+    EXPECT_EQ(ext("ends."), "");
+    EXPECT_EQ(ext(""), "");
+    EXPECT_EQ(ext("/dir.d/file"), "D/FILE"); // the last dot may be in a folder name
+
+    WOBFileUtility u(COBString("/a/b.txt"), true);
+    OBSysFileRef dir("unchanged");
+    u.GetDirectory(dir);
+    EXPECT_STREQ(dir.GrabCString(), "/a");
+    COBString name("unchanged");
+    u.GetFileName(&name);
+    EXPECT_EQ(Text(name), "b.txt");
+
+    WOBFileUtility bare(COBString("b.txt"), false);
+    bare.GetDirectory(dir);
+    EXPECT_STREQ(dir.GrabCString(), "");
+    bare.GetFileName(&name);
+    EXPECT_EQ(Text(name), "b.txt");
+
+    WOBFileUtility empty;
+    name = "kept";
+    empty.GetFileName(&name);
+    EXPECT_EQ(Text(name), "kept");
+
+    // The reference and the name stay two views of one file.
+    WOBFileUtility fromRef(OBSysFileRef("/x/y.obrd"));
+    COBString path;
+    fromRef.GetPathName(&path);
+    EXPECT_EQ(Text(path), "/x/y.obrd");
+    EXPECT_STREQ(fromRef.GetSysFileUrl().GrabCString(), "/x/y.obrd");
+    unsigned creator = 7, type = 9;
+    fromRef.GetFileCreatorType(&creator, &type);
+    EXPECT_EQ(creator, 7u);
+    EXPECT_EQ(type, 9u);
+    EXPECT_EQ(fromRef.SetTemporaryFile(), 1);
+
+    WOBFileUtility copied(fromRef);
+    copied.GetPathName(&path);
+    EXPECT_EQ(Text(path), "/x/y.obrd");
+    copied = u;
+    EXPECT_STREQ(copied.GetSysFile().GrabCString(), "/a/b.txt");
+}
+
+TEST_F(Files, UniqueTemporaryNames) {
+    WOBFileUtility u(COBString("BackingStore"), true);
+    u.SetUniqueName();
+    std::string name = PathOf(u.GetSysFile());
+    std::string prefix = root + "/BackingStore" + std::to_string(int(obsys::CurrentThreadId()));
+    EXPECT_EQ(name.rfind(prefix, 0), 0u) << name;
+    EXPECT_GT(name.size(), prefix.size()); // the tick count follows
+    EXPECT_EQ(u.FileExists(), 0);
+    COBString path;
+    u.GetPathName(&path); // the object now stands for the new name
+    EXPECT_EQ(Text(path), name);
+
+    // The next name differs once the first is taken.
+    std::ofstream(name) << "x";
+    WOBFileUtility again(COBString("BackingStore"), true);
+    again.SetUniqueName();
+    EXPECT_NE(PathOf(again.GetSysFile()), name);
+    EXPECT_EQ(again.FileExists(), 0);
+
+    WOBFileUtility longName(COBString("VeryLongFileName.tmp"), true);
+    longName.SetUniqueName();
+    COBString base;
+    longName.GetFileName(&base);
+    EXPECT_EQ(Text(base).rfind("VeryLongFile" + std::to_string(int(obsys::CurrentThreadId())), 0),
+              0u);
+
+    // A cut never splits a UTF-8 character.
+    WOBFileUtility accents(COBString("abcdefghijk\xC3\xA9\xC3\xA9"), true);
+    accents.SetUniqueName();
+    accents.GetFileName(&base);
+    EXPECT_EQ(Text(base).rfind("abcdefghijk" + std::to_string(int(obsys::CurrentThreadId())), 0),
+              0u);
+}
+
+TEST_F(Files, UniqueNamesUnderConcurrency) {
+    constexpr int kThreads = 6, kEach = 25;
+    std::mutex lock;
+    std::vector<std::string> names;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kEach; ++i) {
+                WOBFileUtility u(COBString("Shared"), true);
+                u.SetUniqueName();
+                std::string name = PathOf(u.GetSysFile());
+                // Claim it at once, as the backing store does.
+                std::ofstream(name, std::ios::app) << "x";
+                std::lock_guard<std::mutex> g(lock);
+                names.push_back(name);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    std::set<std::string> distinct(names.begin(), names.end());
+    EXPECT_EQ(distinct.size(), names.size());
+    EXPECT_EQ(Entries(root).size(), std::size_t(kThreads * kEach));
+    for (const std::string& n : names) EXPECT_EQ(Read(n.substr(root.size() + 1)), "x");
+}
+
+TEST_F(Files, ExistenceSizeCopyDelete) {
+    Write("a.bin", std::string(1000, 'a'));
+    WOBFileUtility a(OBSysFileRef(Path("a.bin").c_str()));
+    EXPECT_EQ(a.FileExists(), 1);
+    EXPECT_EQ(a.GetFileSize(), 1000u);
+    EXPECT_EQ(a.OBCopyFile(OBSysFileRef(Path("b.bin").c_str())), 1);
+    EXPECT_EQ(Read("b.bin"), std::string(1000, 'a'));
+    // A copy onto a folder that does not exist fails and leaves nothing.
+    EXPECT_EQ(a.OBCopyFile(OBSysFileRef(Path("none/c.bin").c_str())), 0);
+    EXPECT_FALSE(Exists("none"));
+    a.OBDeleteFile();
+    EXPECT_EQ(a.FileExists(), 0);
+    EXPECT_EQ(a.GetFileSize(), 0xFFFFFFFFu);
+    a.OBDeleteFile(); // a missing file: nothing to report
+    EXPECT_EQ(a.OBCopyFile(OBSysFileRef(Path("d.bin").c_str())), 0);
+    EXPECT_FALSE(Exists("d.bin"));
+    EXPECT_EQ(WOBFileUtility::DeleteFileA(OBSysFileRef(Path("b.bin").c_str())), 1);
+    EXPECT_EQ(WOBFileUtility::DeleteFileA(OBSysFileRef(Path("b.bin").c_str())), 0);
+    // A folder exists but has no file size.
+    WOBFileUtility folder(OBSysFileRef(root.c_str()));
+    EXPECT_EQ(folder.FileExists(), 1);
+    EXPECT_EQ(folder.GetFileSize(), 0xFFFFFFFFu);
+}
+
+TEST_F(Files, LoadLibrary) {
+    void* module = reinterpret_cast<void*>(1);
+    WOBFileUtility::LoadLibraryA(OBSysFileRef(Path("missing.obrd").c_str()), module);
+    EXPECT_EQ(module, nullptr);
+    Write("not-a-library.obrd", "garbage");
+    module = reinterpret_cast<void*>(1);
+    WOBFileUtility::LoadLibraryA(OBSysFileRef(Path("not-a-library.obrd").c_str()), module);
+    EXPECT_EQ(module, nullptr);
+    WOBFileUtility::LoadLibraryA(OBSysFileRef(W(u"libc.so.6")), module);
+    ASSERT_NE(module, nullptr);
+    EXPECT_TRUE(obsys::FreeLibrary(module));
+}
+
+TEST_F(Files, NoMemory) {
+    ombra_test::FailAllocationsAfter fail(0);
+    OBSysFileRef ref("/tmp");
+    EXPECT_EQ(ref.Length(), 0);
+    EXPECT_STREQ(ref.GrabCString(), "");
+    ref.Append("/x");
+    WOBFileUtility u(COBString("notes.txt"), true);
+    u.SetUniqueName();
+    EXPECT_EQ(u.FileExists(), 0);
+    EXPECT_EQ(u.GetFileSize(), 0xFFFFFFFFu);
+    EXPECT_EQ(Text(u.GetExtension()), "");
+}
+
+} // namespace
