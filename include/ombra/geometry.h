@@ -94,6 +94,7 @@ struct tagRECT {
 };
 
 class OBRect;
+class OBStream;
 
 /// A point: x, then y. The y axis grows downwards.
 class OMBRA_API OBPoint {
@@ -127,6 +128,9 @@ public:
     short ConstrainTo(const OBRect& bounds);
     /// Each coordinate becomes floor(v + 0.5).
     void Round();
+    /// Reads x, then y, from a reading stream or writes them to a writing
+    /// one: 16 bytes, each coordinate an 8-byte double. Null: nothing.
+    void ReadWrite(OBStream* stream);
 
 private:
     OBReal x_;
@@ -255,6 +259,9 @@ public:
     static int PointIndexToIndex(_PointIndex index);
     /// 7 - n for n in 0 to 7, else kNoPoint.
     static _PointIndex IndexToPointIndex(int n);
+    /// Transfers left, top, right and bottom, in this order (32 bytes)
+    /// through a reading or a writing stream. Null: nothing.
+    void ReadWrite(OBStream* stream);
 
 private:
     OBReal left_;

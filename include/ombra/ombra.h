@@ -6,6 +6,7 @@
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
 #include <ombra/export.h>
+#include <ombra/files.h>
 #include <ombra/geometry.h>
 #include <ombra/identifiers.h>
 #include <ombra/memory.h>
@@ -14,8 +15,10 @@
 #include <ombra/pools.h>
 #include <ombra/resources.h>
 #include <ombra/scripts.h>
+#include <ombra/streams.h>
 #include <ombra/strings.h>
 #include <ombra/textservice.h>
+#include <ombra/typedstreams.h>
 #include <ombra/utf8.h>
 #include <ombra/vocabulary.h>
 

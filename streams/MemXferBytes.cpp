@@ -1,0 +1,137 @@
+#include <ombra/streams.h>
+
+#include <cstring>
+
+namespace {
+
+// The backing file's four-character creator and type codes.
+constexpr unsigned int kBackingCreator = 0x54454D50; // "TEMP"
+constexpr unsigned int kBackingType = 0x20202020;    // four spaces
+
+} // namespace
+
+OBMemXferBytes::OBMemXferBytes()
+    : buffer_(nullptr), capacity_(kCapacity), position_(0), size_(0), state_(kStreamOK),
+      ownsBuffer_(1), isBacked_(0), backingFile_(), backing_(nullptr) {}
+
+OBMemXferBytes::~OBMemXferBytes() {
+    if (ownsBuffer_) {
+        if (isBacked_ && backing_) {
+            backing_->Close();
+            WOBFileUtility::DeleteFileA(backingFile_);
+        }
+        OBLibFree(buffer_);
+        delete backing_;
+    }
+}
+
+bool OBMemXferBytes::CreateFileBackingStore() {
+    WOBFileUtility utility(COBString("BackingStore"), true);
+    utility.SetUniqueName();
+    OBSysFileRef file = utility.GetSysFile();
+    // A name that is still taken means no unique name was found; the file
+    // belongs to someone else and stays.
+    // Without memory the name may have stayed bare (no folder): it must
+    // not land in the working directory.
+    if (!std::strchr(OBFileSystemPath(file).Get(), '/') || utility.FileExists() == 1) return false;
+    OBFileXferBytesRef* backing = new OBFileXferBytesRef;
+    if (!backing) return false;
+    if (backing->Open(file, kFileRead | kFileWrite, kBackingCreator, kBackingType) != 1) {
+        delete backing;
+        return false;
+    }
+    // The write that overflows covers everything from position to the old
+    // size, so the bytes before position are all that must move.
+    if (position_ > 0 && backing->Write(buffer_, position_) != position_) {
+        backing->Close();
+        delete backing;
+        WOBFileUtility::DeleteFileA(file); // no partial file is left behind
+        return false;
+    }
+    backingFile_ = file;
+    if (backingFile_ != file) { // without the name the file could not be deleted later
+        backing->Close();
+        delete backing;
+        WOBFileUtility::DeleteFileA(file);
+        return false;
+    }
+    backing_ = backing;
+    isBacked_ = 1;
+    return true;
+}
+
+unsigned long long OBMemXferBytes::Read(void* buffer, unsigned long long count) {
+    if (isBacked_) return backing_->Read(buffer, count);
+    unsigned long long available = size_ - position_;
+    unsigned long long n = count < available ? count : available;
+    if (!buffer) n = 0;
+    if (n < count) state_ = kStreamEOF;
+    if (n) std::memcpy(buffer, buffer_ + position_, n);
+    position_ += n;
+    return n;
+}
+
+unsigned long long OBMemXferBytes::Write(const void* buffer, unsigned long long count) {
+    if (!isBacked_) {
+        if (!buffer && count) {
+            state_ = kStreamError;
+            return 0;
+        }
+        // The buffer comes with the first bytes, so an idle transfer costs
+        // nothing; without memory the bytes go straight to the file.
+        if (count && !buffer_ && capacity_) {
+            buffer_ = static_cast<unsigned char*>(OBLibAllocate(kCapacity));
+            if (!buffer_) capacity_ = 0;
+        }
+        if (count <= capacity_ - position_) {
+            if (count) std::memcpy(buffer_ + position_, buffer, count);
+            position_ += count;
+            if (position_ > size_) size_ = position_;
+            return count;
+        }
+        if (!CreateFileBackingStore()) {
+            state_ = kStreamError; // the content so far stays in memory
+            return 0;
+        }
+    }
+    unsigned long long n = backing_->Write(buffer, count);
+    position_ = backing_->Tell();
+    return n;
+}
+
+unsigned long long OBMemXferBytes::Seek(long long offset, OBSeekFromWhere from) {
+    if (isBacked_) {
+        position_ = backing_->Seek(offset, from);
+        return position_;
+    }
+    if (state_ == kStreamEOF) state_ = kStreamOK;
+    unsigned long long target = position_;
+    unsigned long long delta = static_cast<unsigned long long>(offset);
+    switch (from) {
+    case kSeekFromStart: target = delta; break;
+    case kSeekFromCurrent: target = position_ + delta; break;
+    case kSeekFromEnd: target = size_ + delta; break;
+    default: break;
+    }
+    // Compared as unsigned, a negative result lands on the end too.
+    position_ = target > size_ ? size_ : target;
+    return position_;
+}
+
+unsigned long long OBMemXferBytes::Tell() { return isBacked_ ? backing_->Tell() : position_; }
+
+void OBMemXferBytes::Flush() {
+    if (isBacked_) backing_->Flush();
+}
+
+OBStreamState OBMemXferBytes::GetStreamState() {
+    return isBacked_ ? backing_->GetStreamState() : state_;
+}
+
+void OBMemXferBytes::SetEndOfStream() {
+    if (isBacked_) {
+        backing_->SetEndOfStream();
+    } else {
+        size_ = position_;
+    }
+}

@@ -1,0 +1,316 @@
+// The byte movers: the memory transfer and its spill into a temporary file,
+// the file transfer's open modes, states and positions.
+#include <ombra/streams.h>
+
+#include "streams/StreamTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using ombra_test::Bytes;
+using ombra_test::Contents;
+
+Bytes Pattern(std::size_t n, unsigned seed = 0) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>((i * 7 + seed) % 251);
+    return b;
+}
+
+class MemoryTransfer : public ombra_test::ScratchFolder {};
+
+TEST_F(MemoryTransfer, SpillsPastTheBufferWithoutLosingAByte) {
+    Bytes data = Pattern(2049);
+    std::string backing;
+    {
+        OBMemXferBytes mem;
+        EXPECT_EQ(mem.Write(data.data(), 2048), 2048u);
+        EXPECT_EQ(mem.IsBacked(), 0);
+        EXPECT_TRUE(Entries(root).empty()); // still in memory
+        EXPECT_EQ(mem.Write(data.data() + 2048, 1), 1u);
+        EXPECT_EQ(mem.IsBacked(), 1);
+        EXPECT_EQ(mem.Tell(), 2049u);
+        backing = OBFileSystemPath(mem.GetBackingFile()).Get();
+        EXPECT_EQ(backing.rfind(root + "/BackingStore", 0), 0u) << backing;
+        EXPECT_EQ(Entries(root).size(), 1u);
+
+        EXPECT_EQ(mem.Seek(0, kSeekFromStart), 0u);
+        Bytes back(3000);
+        EXPECT_EQ(mem.Read(back.data(), 1000), 1000u);
+        EXPECT_EQ(mem.Tell(), 1000u);
+        EXPECT_EQ(mem.Read(back.data() + 1000, 2000), 1049u); // short: EOF
+        EXPECT_EQ(mem.GetStreamState(), kStreamEOF);
+        back.resize(2049);
+        EXPECT_EQ(back, data);
+        mem.Seek(0, kSeekFromStart);
+        EXPECT_EQ(mem.GetStreamState(), kStreamOK);
+        mem.Flush();
+    }
+    struct stat st;
+    EXPECT_NE(::stat(backing.c_str(), &st), 0); // deleted with the transfer
+    EXPECT_TRUE(Entries(root).empty());
+}
+
+TEST_F(MemoryTransfer, SpillInTheMiddleKeepsEarlierBytes) {
+    OBMemXferBytes mem;
+    Bytes first = Pattern(1500, 1), second = Pattern(3000, 2);
+    mem.Write(first.data(), first.size());
+    mem.Seek(500, kSeekFromStart);
+    EXPECT_EQ(mem.Write(second.data(), second.size()), 3000u);
+    EXPECT_EQ(mem.Tell(), 3500u);
+    Bytes expected(first.begin(), first.begin() + 500);
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(Contents(mem), expected);
+    // Seeking and truncating now go to the file.
+    EXPECT_EQ(mem.Seek(-500, kSeekFromEnd), 3000u);
+    mem.SetEndOfStream();
+    expected.resize(3000);
+    EXPECT_EQ(Contents(mem), expected);
+}
+
+TEST_F(MemoryTransfer, PositionsStatesAndTruncation) {
+    OBMemXferBytes mem;
+    Bytes data = Pattern(100);
+    mem.Write(data.data(), 100);
+    EXPECT_EQ(mem.Seek(5, kSeekFromEnd), 100u);
+    EXPECT_EQ(mem.Seek(-1, kSeekFromStart), 100u);
+    EXPECT_EQ(mem.Seek(-10, kSeekFromEnd), 90u);
+    EXPECT_EQ(mem.Seek(7, static_cast<OBSeekFromWhere>(3)), 90u);
+    EXPECT_EQ(mem.Seek(-20, kSeekFromCurrent), 70u);
+    EXPECT_EQ(mem.Seek(-200, kSeekFromCurrent), 100u);
+
+    mem.Seek(96, kSeekFromStart);
+    unsigned char buf[10];
+    EXPECT_EQ(mem.Read(buf, 10), 4u);
+    EXPECT_EQ(mem.GetStreamState(), kStreamEOF);
+    EXPECT_EQ(mem.Tell(), 100u);
+    mem.Seek(0, kSeekFromCurrent);
+    EXPECT_EQ(mem.GetStreamState(), kStreamOK);
+
+    mem.Seek(10, kSeekFromStart);
+    mem.SetEndOfStream();
+    EXPECT_EQ(Contents(mem), Bytes(data.begin(), data.begin() + 10));
+    EXPECT_EQ(mem.Write(nullptr, 0), 0u);
+    EXPECT_EQ(mem.GetStreamState(), kStreamOK);
+    EXPECT_EQ(mem.Write(nullptr, 5), 0u);
+    EXPECT_EQ(mem.GetStreamState(), kStreamError);
+    EXPECT_TRUE(Entries(root).empty());
+}
+
+// The temporary directory lies under a plain file: not even root can make
+// anything there.
+TEST_F(MemoryTransfer, UnwritableTemporaryDirectoryKeepsTheContent) {
+    Write("plain", "x");
+    UseTempDirectory(Path("plain") + "/");
+    OBMemXferBytes mem;
+    Bytes data = Pattern(3000);
+    EXPECT_EQ(mem.Write(data.data(), 1000), 1000u);
+    EXPECT_EQ(mem.Write(data.data() + 1000, 2000), 0u);
+    EXPECT_EQ(mem.GetStreamState(), kStreamError);
+    EXPECT_EQ(mem.IsBacked(), 0);
+    EXPECT_EQ(mem.Tell(), 1000u);
+    EXPECT_EQ(Contents(mem), Bytes(data.begin(), data.begin() + 1000));
+    // Once a directory is usable again the next overflow succeeds.
+    UseTempDirectory(root + "/spill/");
+    ASSERT_EQ(::mkdir(Path("spill").c_str(), 0755), 0);
+    EXPECT_EQ(mem.Write(data.data() + 1000, 2000), 2000u);
+    EXPECT_EQ(mem.IsBacked(), 1);
+    EXPECT_EQ(Contents(mem), data);
+}
+
+TEST_F(MemoryTransfer, DirectoryWithoutWritePermission) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    ASSERT_EQ(::mkdir(Path("locked").c_str(), 0555), 0);
+    UseTempDirectory(Path("locked") + "/");
+    OBMemXferBytes mem;
+    Bytes data = Pattern(4000);
+    EXPECT_EQ(mem.Write(data.data(), data.size()), 0u);
+    EXPECT_EQ(mem.GetStreamState(), kStreamError);
+    EXPECT_TRUE(Entries(Path("locked")).empty());
+}
+
+TEST_F(MemoryTransfer, NoMemoryNeverLosesOrLeaves) {
+    Bytes data = Pattern(3000);
+    int spilled = 0, refused = 0;
+
+    for (long long n = 0; n < 80; ++n) {
+        {
+            ombra_test::FailAllocationsAfter fail(n);
+            OBMemXferBytes mem;
+            unsigned long long first = mem.Write(data.data(), 100);
+            unsigned long long second = mem.Write(data.data() + 100, 2900);
+            // Whatever was stored reads back unchanged.
+            Bytes got = Contents(mem);
+            EXPECT_EQ(got.size(), first + second);
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+            (second == 2900 ? spilled : refused) += 1;
+        }
+        EXPECT_TRUE(Entries(root).empty()) << "after failing allocation " << n;
+    }
+    EXPECT_GT(spilled, 0); // the loop reaches both outcomes
+    EXPECT_GT(refused, 0);
+}
+
+class FileTransfer : public ombra_test::ScratchFolder {
+protected:
+    std::string ReadAll(const std::string& name) { return Read(name); }
+};
+
+TEST_F(FileTransfer, OpenModes) {
+    OBFileXferBytesRef f;
+    EXPECT_EQ(f.GetStreamState(), kStreamError); // never opened
+    OBSysFileRef missing(Path("missing").c_str());
+    EXPECT_EQ(f.Open(missing, kFileRead, 0, 0), 0);
+    EXPECT_EQ(f.GetStreamState(), kStreamClosed);
+    unsigned char buf[8];
+    EXPECT_EQ(f.Read(buf, 4), 0u);
+    EXPECT_EQ(f.GetStreamState(), kStreamEOF);
+    EXPECT_EQ(f.Write("abcd", 4), 0u);
+    EXPECT_EQ(f.GetStreamState(), kStreamError);
+    EXPECT_EQ(f.Tell(), 0u);
+    EXPECT_EQ(f.Seek(3, kSeekFromStart), 0u);
+    EXPECT_FALSE(Exists("missing"));
+
+    // kFileWrite creates; kFileWrite | kFileTruncate empties; kFileAppend
+    // alone writes at the start; with kFileWrite at the end.
+    OBSysFileRef file(Path("f").c_str());
+    ASSERT_EQ(f.Open(file, kFileWrite, 0, 0), 1);
+    EXPECT_EQ(f.GetStreamState(), kStreamOK);
+    EXPECT_EQ(f.Write("hello world", 11), 11u);
+    f.Close();
+    EXPECT_EQ(ReadAll("f"), "hello world");
+    ASSERT_EQ(f.Open(file, kFileAppend, 0, 0), 1);
+    EXPECT_EQ(f.Tell(), 0u);
+    f.Write("J", 1);
+    ASSERT_EQ(f.Open(file, kFileWrite | kFileAppend, 0, 0), 1); // closes first
+    EXPECT_EQ(f.Tell(), 11u);
+    f.Write("!", 1);
+    f.Close();
+    EXPECT_EQ(ReadAll("f"), "Jello world!");
+    ASSERT_EQ(f.Open(file, kFileWrite, 0, 0), 1);
+    f.Write("Y", 1);
+    f.Close();
+    EXPECT_EQ(ReadAll("f"), "Yello world!");
+    ASSERT_EQ(f.Open(file, kFileWrite | kFileTruncate, 0, 0), 1);
+    f.Close();
+    EXPECT_EQ(ReadAll("f"), "");
+    Write("f", "data");
+    ASSERT_EQ(f.Open(file, kFileTruncate, 0, 0), 1); // an existing file, emptied
+    f.Close();
+    EXPECT_EQ(ReadAll("f"), "");
+    EXPECT_EQ(f.Open(OBSysFileRef(Path("gone").c_str()), kFileTruncate, 0, 0), 0);
+    EXPECT_FALSE(Exists("gone"));
+
+    // Write access to a place that cannot hold a file fails cleanly.
+    EXPECT_EQ(f.Open(OBSysFileRef(Path("no/dir/x").c_str()), kFileWrite, 0, 0), 0);
+    EXPECT_EQ(f.GetStreamState(), kStreamClosed);
+    EXPECT_EQ(f.Open(OBSysFileRef(root.c_str()), kFileRead, 0, 0), 0); // a folder
+    EXPECT_EQ(f.Create(OBSysFileRef(Path("made").c_str()), kFileWrite, 0, 0), 1);
+    EXPECT_TRUE(Exists("made"));
+    EXPECT_STREQ(f.GetSystemFile().GrabCString(), Path("made").c_str());
+    EXPECT_EQ(f.GetCachedSystemFile(), f.GetSystemFile());
+}
+
+TEST_F(FileTransfer, ReadsSeeksAndTruncates) {
+    Write("r", "0123456789");
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(OBSysFileRef(Path("r").c_str()), kFileRead | kFileWrite, 0, 0), 1);
+    unsigned char buf[16] = {};
+    EXPECT_EQ(f.Read(buf, 4), 4u);
+    EXPECT_EQ(f.Tell(), 4u);
+    EXPECT_EQ(f.Seek(-3, kSeekFromEnd), 7u);
+    EXPECT_EQ(f.Read(buf, 10), 3u);
+    EXPECT_EQ(f.GetStreamState(), kStreamEOF);
+    EXPECT_EQ(f.Seek(2, static_cast<OBSeekFromWhere>(3)), 12u); // other origins count from here
+    EXPECT_EQ(f.GetStreamState(), kStreamOK);
+    EXPECT_EQ(f.Seek(-100, kSeekFromCurrent), 12u); // refused: the position stays
+    f.Seek(5, kSeekFromStart);
+    f.SetEndOfStream();
+    f.Flush();
+    f.Close();
+    f.Close(); // harmless
+    EXPECT_EQ(Read("r"), "01234");
+
+    OBFileXferBytesRef never;
+    never.Close();
+    EXPECT_EQ(never.GetStreamState(), kStreamClosed);
+    never.Close();
+}
+
+TEST_F(FileTransfer, CopiesNameTheFileButHoldNoneOpen) {
+    Write("c", "abc");
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(OBSysFileRef(Path("c").c_str()), kFileRead, 0, 0), 1);
+    OBFileXferBytesRef copy(f);
+    EXPECT_EQ(copy.GetStreamState(), kStreamError);
+    EXPECT_EQ(copy.GetSystemFile(), f.GetSystemFile());
+    unsigned char buf[3];
+    EXPECT_EQ(copy.Read(buf, 3), 0u);
+    ASSERT_EQ(copy.Open(copy.GetSystemFile(), kFileRead, 0, 0), 1);
+    EXPECT_EQ(copy.Read(buf, 3), 3u);
+    EXPECT_EQ(f.Read(buf, 3), 3u); // the source is untouched
+    copy = f;
+    EXPECT_EQ(copy.GetStreamState(), kStreamError);
+    EXPECT_EQ(f.GetStreamState(), kStreamOK);
+}
+
+// Exposes the protected network helpers.
+class NetworkProbe : public OBFileXferBytesRef {
+public:
+    using OBFileXferBytesRef::GetLocallyCachedFile;
+    using OBFileXferBytesRef::IsNetworkDrive;
+};
+
+TEST_F(FileTransfer, LocalFilesAreNotCached) {
+    Write("local", "x");
+    OBSysFileRef local(Path("local").c_str());
+    NetworkProbe probe;
+    EXPECT_EQ(probe.IsNetworkDrive(local), 0);
+    EXPECT_EQ(probe.GetLocallyCachedFile(local, kFileRead | kFileCacheNetwork), local);
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(local, kFileRead | kFileCacheNetwork, 0, 0), 1);
+    EXPECT_EQ(f.GetCachedSystemFile(), local);
+    f.Close();
+    EXPECT_TRUE(Exists("local")); // closing never deletes the file itself
+}
+
+// Runs only where a network file system is mounted and writable.
+TEST_F(FileTransfer, NetworkFilesAreReadFromALocalCopy) {
+    std::ifstream mounts("/proc/mounts");
+    std::string device, point, type, rest;
+    std::string folder;
+    while (mounts >> device >> point >> type && std::getline(mounts, rest)) {
+        if ((type.rfind("nfs", 0) == 0 || type == "cifs" || type == "smb3" ||
+             type.rfind("fuse.sshfs", 0) == 0) &&
+            ::access(point.c_str(), W_OK) == 0) {
+            folder = point;
+            break;
+        }
+    }
+    if (folder.empty()) GTEST_SKIP() << "no writable network file system is mounted";
+    std::string remote = folder + "/ombra-cache-test-" + std::to_string(::getpid());
+    std::ofstream(remote) << "remote";
+    OBSysFileRef file(remote.c_str());
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(file, kFileRead | kFileCacheNetwork, 0, 0), 1);
+    OBSysFileRef cached = f.GetCachedSystemFile();
+    EXPECT_NE(cached, file);
+    std::string copy = OBFileSystemPath(cached).Get();
+    EXPECT_NE(copy.find("/Ombra"), std::string::npos);
+    unsigned char buf[6];
+    EXPECT_EQ(f.Read(buf, 6), 6u);
+    EXPECT_EQ(std::string(buf, buf + 6), "remote");
+    f.Close();
+    struct stat st;
+    EXPECT_NE(::stat(copy.c_str(), &st), 0);
+    ::unlink(remote.c_str());
+}
+
+} // namespace

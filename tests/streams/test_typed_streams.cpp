@@ -1,0 +1,436 @@
+// Typed streams: the wire encoding in both byte orders, short reads, round
+// trips through memory, buffer and file streams, geometry serialisation and
+// the stream factory.
+#include <ombra/geometry.h>
+#include <ombra/typedstreams.h>
+
+#include "streams/StreamTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ombra_test::Bytes;
+using ombra_test::Written;
+
+// One record serialised by one routine in both directions, the way callers
+// write their ReadWrite members.
+struct Record {
+    unsigned char byte = 0;
+    short flag = 0;
+    short i16 = 0;
+    int i32 = 0;
+    OBReal real = 0.0;
+    unsigned char bytes[5] = {};
+    short flags[3] = {};
+    short i16s[4] = {};
+    int i32s[3] = {};
+    OBReal reals[3] = {0.0, 0.0, 0.0};
+    OBPoint point;
+    OBRect rect;
+
+    void ReadWrite(OBStream* s) {
+        s->XferByte(byte);
+        s->XferBool(flag);
+        s->XferInt16(i16);
+        s->XferInt32(i32);
+        s->XferRealNumber(real);
+        EXPECT_EQ(s->XferByte(bytes, 5), 5);
+        EXPECT_EQ(s->XferBool(flags, 3), 3);
+        EXPECT_EQ(s->XferInt16(i16s, 4), 4);
+        EXPECT_EQ(s->XferInt32(i32s, 3), 3);
+        EXPECT_EQ(s->XferRealNumber(reals, 3), 3);
+        point.ReadWrite(s);
+        rect.ReadWrite(s);
+    }
+
+    static Record Sample() {
+        Record r;
+        r.byte = 0xA5;
+        r.flag = 1;
+        r.i16 = -12345;
+        r.i32 = -123456789;
+        r.real = -2.5e-300;
+        const unsigned char b[5] = {0, 1, 0x7F, 0x80, 0xFF};
+        std::memcpy(r.bytes, b, 5);
+        r.flags[0] = 0;
+        r.flags[1] = 1;
+        r.flags[2] = 7; // arrays go out as they are
+        const short s[4] = {0, -1, 32767, -32768};
+        std::memcpy(r.i16s, s, sizeof s);
+        r.i32s[0] = std::numeric_limits<int>::min();
+        r.i32s[1] = 0x01020304;
+        r.i32s[2] = -1;
+        r.reals[0] = 1.0;
+        r.reals[1] = std::numeric_limits<double>::max();
+        r.reals[2] = std::numeric_limits<double>::denorm_min();
+        r.point = OBPoint(3.25, -4.5);
+        r.rect = OBRect(OBPoint(1, 2), OBPoint(30, 40));
+        return r;
+    }
+
+    bool operator==(const Record& o) const {
+        auto same = [](const OBReal& a, const OBReal& b) {
+            return std::memcmp(&a, &b, sizeof a) == 0; // bit for bit
+        };
+        for (int i = 0; i < 3; ++i) {
+            if (!same(reals[i], o.reals[i])) return false;
+        }
+        return byte == o.byte && flag == o.flag && i16 == o.i16 && i32 == o.i32 &&
+               same(real, o.real) && !std::memcmp(bytes, o.bytes, 5) &&
+               !std::memcmp(flags, o.flags, sizeof flags) && !std::memcmp(i16s, o.i16s, sizeof i16s) &&
+               !std::memcmp(i32s, o.i32s, sizeof i32s) && same(point.X(), o.point.X()) &&
+               same(point.Y(), o.point.Y()) && same(rect.Left(), o.rect.Left()) &&
+               same(rect.Top(), o.rect.Top()) && same(rect.Right(), o.rect.Right()) &&
+               same(rect.Bottom(), o.rect.Bottom());
+    }
+};
+
+constexpr std::size_t kRecordBytes = 1 + 2 + 2 + 4 + 8 + 5 + 6 + 8 + 12 + 24 + 16 + 32;
+
+class TypedStreams : public ombra_test::ScratchFolder {};
+
+TEST_F(TypedStreams, WireEncodingInBothByteOrders) {
+    OBMemStreamWrite plain;
+    short minusTwo = -2;
+    plain.XferInt16(minusTwo);
+    OBReal one = 1.0;
+    plain.XferRealNumber(one);
+    int i = 0x01020304;
+    plain.XferInt32(i);
+    unsigned char b = 0xAB;
+    plain.XferByte(b);
+    EXPECT_EQ(Written(plain), (Bytes{0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 4, 3, 2, 1, 0xAB}));
+
+    OBMemStreamWrite swapped;
+    swapped.SetSwapping(1);
+    EXPECT_EQ(swapped.GetSwapping(), 1);
+    swapped.XferInt16(minusTwo);
+    swapped.XferRealNumber(one);
+    swapped.XferInt32(i);
+    swapped.XferByte(b);
+    EXPECT_EQ(Written(swapped), (Bytes{0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0xAB}));
+    EXPECT_EQ(minusTwo, -2); // writing leaves the values alone
+    EXPECT_EQ(i, 0x01020304);
+
+    // Swapped arrays: each element reversed, the caller's array untouched.
+    OBMemStreamWrite arrays;
+    arrays.SetSwapping(7); // any nonzero value swaps
+    short words[2] = {0x0102, 0x0304};
+    int longs[1] = {0x0A0B0C0D};
+    OBReal reals[1] = {1.0};
+    EXPECT_EQ(arrays.XferInt16(words, 2), 2);
+    EXPECT_EQ(arrays.XferInt32(longs, 1), 1);
+    EXPECT_EQ(arrays.XferRealNumber(reals, 1), 1);
+    EXPECT_EQ(arrays.XferInt16(words, 0), 0);
+    EXPECT_EQ(arrays.XferRealNumber(reals, -1), 0);
+    EXPECT_EQ(Written(arrays), (Bytes{1, 2, 3, 4, 0x0A, 0x0B, 0x0C, 0x0D, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(words[0], 0x0102);
+    EXPECT_EQ(longs[0], 0x0A0B0C0D);
+}
+
+TEST_F(TypedStreams, BooleansAreNormalisedOnlyWhenWrittenSingly) {
+    OBMemStreamWrite w;
+    short five = 5;
+    EXPECT_EQ(w.XferBool(five), 1);
+    EXPECT_EQ(five, 1);
+    short zero = 0;
+    w.XferBool(zero);
+    short many[2] = {5, -1};
+    w.XferBool(many, 2);
+    EXPECT_EQ(Written(w), (Bytes{1, 0, 0, 0, 5, 0, 0xFF, 0xFF}));
+
+    const unsigned char raw[] = {5, 0, 0, 9};
+    OBBufferStreamRead r(raw, sizeof raw);
+    short v = 0;
+    EXPECT_EQ(r.XferBool(v), 5); // read as it is
+    r.SetSwapping(1);
+    EXPECT_EQ(r.XferBool(v), 9);
+}
+
+TEST_F(TypedStreams, ShortReads) {
+    Bytes sixteen(16, 0);
+    OBReal one = 1.0;
+    std::memcpy(sixteen.data(), &one, 8);
+    std::memcpy(sixteen.data() + 8, &one, 8);
+    OBBufferStreamRead reals(sixteen.data(), sixteen.size());
+    OBReal got[3] = {0.0, 0.0, 0.0};
+    EXPECT_EQ(reals.XferRealNumber(got, 3), 2);
+    EXPECT_EQ(reals.GetStreamState(), kStreamEOF);
+    EXPECT_EQ(got[1], 1.0);
+
+    const unsigned char five[] = {1, 0, 2, 0, 3};
+    OBBufferStreamRead words(five, sizeof five);
+    short w[4] = {};
+    EXPECT_EQ(words.XferInt16(w, 4), 2);
+    EXPECT_EQ(w[1], 2);
+
+    // A scalar that does not come leaves the variable as it was.
+    OBBufferStreamRead empty(nullptr, 0);
+    int kept = 42;
+    EXPECT_EQ(empty.XferInt32(kept), 42);
+    unsigned char byte = 9;
+    EXPECT_EQ(empty.XferByte(byte), 9);
+    empty.SetSwapping(1);
+    short s = 77;
+    EXPECT_EQ(empty.XferInt16(s), 77);
+    EXPECT_EQ(empty.GetStreamState(), kStreamEOF);
+
+    // Reading on after a real did not come does not go on.
+    EXPECT_EQ(empty.XferRealNumber(got, 2), 0);
+}
+
+TEST_F(TypedStreams, RoundTripsInBothByteOrdersThroughMemory) {
+    for (short swapping : {0, 1}) {
+        OBMemXferBytes bytes;
+        Record out = Record::Sample();
+        Bytes plain;
+        {
+            OBStream* w = OBStreamUtilRef::CreateMemoryStreamWrite(&bytes);
+            ASSERT_NE(w, nullptr);
+            w->SetSwapping(swapping);
+            EXPECT_EQ(w->IsWriting(), 1);
+            EXPECT_EQ(w->GetStreamType(), kStreamTypeWrite);
+            // Enough records to spill into the temporary file.
+            for (int n = 0; n < 40; ++n) out.ReadWrite(w);
+            EXPECT_EQ(w->Tell(), static_cast<long long>(40 * kRecordBytes));
+            EXPECT_EQ(w->GetStreamState(), kStreamOK);
+            delete w;
+        }
+        EXPECT_EQ(bytes.IsBacked(), 1);
+        Bytes all = ombra_test::Contents(bytes);
+        ASSERT_EQ(all.size(), 40 * kRecordBytes);
+        // The first fields as they lie on the wire.
+        Bytes head(all.begin() + 1, all.begin() + 9);
+        Bytes expected = swapping ? Bytes{0, 1, 0xCF, 0xC7, 0xF8, 0xA4, 0x32, 0xEB}
+                                  : Bytes{1, 0, 0xC7, 0xCF, 0xEB, 0x32, 0xA4, 0xF8};
+        EXPECT_EQ(head, expected);
+
+        bytes.Seek(0, kSeekFromStart); // a reader starts where the transfer stands
+        OBStream* r = OBStreamUtilRef::CreateMemoryStreamRead(&bytes);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->IsReading(), 1);
+        EXPECT_EQ(r->GetStreamType(), kStreamTypeRead);
+        EXPECT_EQ(r->GetXferBytes(), &bytes);
+        r->SetSwapping(swapping);
+        for (int n = 0; n < 40; ++n) {
+            Record in;
+            in.ReadWrite(r);
+            ASSERT_TRUE(in == out) << "record " << n << " swapping " << swapping;
+        }
+        EXPECT_EQ(r->GetStreamState(), kStreamOK);
+        unsigned char extra;
+        r->XferByte(extra);
+        EXPECT_EQ(r->GetStreamState(), kStreamEOF);
+        delete r;
+    }
+    EXPECT_TRUE(Entries(root).empty());
+}
+
+TEST_F(TypedStreams, RoundTripsThroughFiles) {
+    OBSysFileRef file(Path("record.bin").c_str());
+    Record out = Record::Sample();
+    {
+        OBFileStreamWriteRef w(file, kFileWrite | kFileTruncate, 0, 0);
+        ASSERT_EQ(w.GetStreamState(), kStreamOK);
+        w.SetSwapping(1);
+        out.ReadWrite(&w);
+        w.Flush();
+        EXPECT_EQ(w.GetSystemFile(), file);
+        EXPECT_EQ(w.GetCachedSystemFile(), file);
+    }
+    EXPECT_EQ(Read("record.bin").size(), kRecordBytes);
+    OBFileStreamReadRef r(file, kFileRead, 0, 0);
+    r.SetSwapping(1);
+    Record in;
+    in.ReadWrite(&r);
+    EXPECT_TRUE(in == out);
+    EXPECT_EQ(r.Seek(-32, kSeekFromEnd), static_cast<long long>(kRecordBytes - 32));
+    OBRect rect;
+    rect.ReadWrite(&r);
+    EXPECT_EQ(rect, out.rect);
+    r.Close();
+    EXPECT_EQ(r.GetStreamState(), kStreamClosed);
+    EXPECT_EQ(r.Open(file, kFileRead, 0, 0), 1);
+
+    // The opening constructor reports a failure through the state only.
+    OBFileStreamReadRef missing(OBSysFileRef(Path("missing").c_str()), kFileRead, 0, 0);
+    EXPECT_EQ(missing.GetStreamState(), kStreamClosed);
+    // Copies name the file but are not open.
+    OBFileStreamReadRef copy(r);
+    EXPECT_EQ(copy.GetSystemFile(), file);
+    EXPECT_EQ(copy.GetStreamState(), kStreamError);
+    EXPECT_EQ(copy.GetXferBytes() != r.GetXferBytes(), true);
+    OBFileStreamWriteRef wcopy;
+    wcopy = OBFileStreamWriteRef(file, kFileRead, 0, 0);
+    EXPECT_EQ(wcopy.GetSystemFile(), file);
+    EXPECT_EQ(wcopy.GetStreamState(), kStreamError);
+    EXPECT_EQ(wcopy.Create(OBSysFileRef(Path("new.bin").c_str()), kFileWrite, 0, 0), 1);
+    EXPECT_TRUE(Exists("new.bin"));
+}
+
+TEST_F(TypedStreams, GeometryOccupiesSixteenAndThirtyTwoBytes) {
+    OBMemStreamWrite w;
+    OBPoint p(1.0, -2.0);
+    p.ReadWrite(&w);
+    EXPECT_EQ(w.Tell(), 16);
+    OBRect r(OBPoint(0, 1), OBPoint(2, 3));
+    r.ReadWrite(&w);
+    EXPECT_EQ(w.Tell(), 48);
+    Bytes all = Written(w);
+    Bytes minusTwo = {0, 0, 0, 0, 0, 0, 0, 0xC0};
+    EXPECT_EQ(Bytes(all.begin() + 8, all.begin() + 16), minusTwo);
+    Bytes three = {0, 0, 0, 0, 0, 0, 0x08, 0x40}; // bottom comes last
+    EXPECT_EQ(Bytes(all.begin() + 40, all.end()), three);
+
+    OBMemStreamWrite big;
+    big.SetSwapping(1);
+    p.ReadWrite(&big);
+    EXPECT_EQ(Written(big), (Bytes{0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0}));
+    p.ReadWrite(nullptr); // nothing
+}
+
+TEST_F(TypedStreams, BufferStreamReadsLargeTextsWithoutTemporaryFiles) {
+    std::string text(1 << 20, 'x');
+    for (std::size_t i = 0; i < text.size(); i += 4099) text[i] = 'y';
+    OBStream* s = OBStreamUtilRef::CreateBufferStreamRead(text.data(), text.size());
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->Seek(0, kSeekFromEnd), static_cast<long long>(text.size()));
+    s->Seek(0, kSeekFromStart);
+    std::string back(text.size(), 0);
+    EXPECT_EQ(s->XferByte(reinterpret_cast<unsigned char*>(&back[0]),
+                          static_cast<long long>(back.size())),
+              static_cast<long long>(text.size()));
+    EXPECT_EQ(back, text);
+    EXPECT_TRUE(Entries(root).empty());
+    // Read-only: writes store nothing.
+    OBBufferXferBytes* xfer = static_cast<OBBufferXferBytes*>(s->GetXferBytes());
+    EXPECT_EQ(xfer->Write("z", 1), 0u);
+    EXPECT_EQ(xfer->GetStreamState(), kStreamError);
+    EXPECT_EQ(text[0], 'y');
+    xfer->Seek(10, kSeekFromStart);
+    xfer->SetEndOfStream();
+    EXPECT_EQ(xfer->Size(), 10u);
+    EXPECT_EQ(xfer->Seek(5, kSeekFromEnd), 10u);
+    delete s;
+
+    // Ownership of a buffer from the memory service passes to the stream.
+    long long released = ombra_test::Stats().releases;
+    void* owned = OBLibAllocate(64);
+    ASSERT_NE(owned, nullptr);
+    std::memset(owned, 0x11, 64);
+    s = OBStreamUtilRef::CreateBufferStreamRead(owned, 64, 1);
+    ASSERT_NE(s, nullptr);
+    int v = 0;
+    EXPECT_EQ(s->XferInt32(v), 0x11111111);
+    delete s;
+    EXPECT_EQ(ombra_test::Stats().releases - released, 2); // the stream and the buffer
+
+    // It passes even when the stream cannot be made.
+    owned = OBLibAllocate(64);
+    released = ombra_test::Stats().releases;
+    {
+        ombra_test::FailAllocationsAfter fail(0);
+        EXPECT_EQ(OBStreamUtilRef::CreateBufferStreamRead(owned, 64, 1), nullptr);
+    }
+    EXPECT_EQ(ombra_test::Stats().releases - released, 1);
+}
+
+TEST_F(TypedStreams, FactoryNeverReturnsAHalfOpenedStream) {
+    OBSysFileRef missing(Path("missing").c_str());
+    EXPECT_EQ(OBStreamUtilRef::CreateFileStreamRead(missing, kFileRead, 0, 0), nullptr);
+    EXPECT_EQ(OBStreamUtilRef::CreateFileStreamWrite(OBSysFileRef(Path("no/dir").c_str()),
+                                                     kFileWrite, 0, 0),
+              nullptr);
+    OBStream* w = OBStreamUtilRef::CreateFileStreamWriteFromPath(OBSysFileRef(Path("out").c_str()),
+                                                                 kFileWrite | kFileTruncate, 0, 0);
+    ASSERT_NE(w, nullptr);
+    int value = 0x64636261;
+    w->XferInt32(value);
+    delete w; // closes
+    EXPECT_EQ(Read("out"), "abcd");
+    OBStream* a = OBStreamUtilRef::CreateFileStreamWrite(OBSysFileRef(Path("out").c_str()),
+                                                         kFileWrite | kFileAppend, 0, 0);
+    ASSERT_NE(a, nullptr);
+    unsigned char e = 'e';
+    a->XferByte(e);
+    delete a;
+    OBStream* r = OBStreamUtilRef::CreateFileStreamRead(OBSysFileRef(Path("out").c_str()),
+                                                        kFileRead, 0, 0);
+    ASSERT_NE(r, nullptr);
+    unsigned char five[5];
+    EXPECT_EQ(r->XferByte(five, 5), 5);
+    EXPECT_EQ(std::string(five, five + 5), "abcde");
+    delete r;
+
+    for (long long n = 0; n < 12; ++n) {
+        ombra_test::FailAllocationsAfter fail(n);
+        OBStream* s = OBStreamUtilRef::CreateFileStreamRead(OBSysFileRef(Path("out").c_str()),
+                                                            kFileRead, 0, 0);
+        if (s) {
+            EXPECT_EQ(s->GetStreamState(), kStreamOK);
+            delete s;
+        }
+        OBStream* m = OBStreamUtilRef::CreateMemoryStreamWrite(nullptr);
+        delete m;
+    }
+}
+
+TEST_F(TypedStreams, StreamsWithoutTransferMoveNothing) {
+    COBStreamRead r;
+    COBStreamWrite w;
+    int v = 3;
+    EXPECT_EQ(r.XferInt32(v), 3);
+    EXPECT_EQ(w.XferInt32(v), 3);
+    short a[2] = {1, 2};
+    EXPECT_EQ(r.XferInt16(a, 2), 0);
+    EXPECT_EQ(w.XferInt16(a, 2), 0);
+    EXPECT_EQ(r.GetStreamState(), kStreamError);
+    EXPECT_EQ(w.Tell(), 0);
+    EXPECT_EQ(r.GetXferBytes(), nullptr);
+
+    // Comments and limits are accepted and ignored.
+    long long first = 1, second = 2;
+    w.GetStreamLimits(first, second);
+    w.SetStreamLimits(5, 6);
+    w.GetStreamLimits(first, second);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 2);
+    char note[] = "note";
+    w.Comment(note);
+    r.Comment(note);
+
+    OBMemXferBytes bytes;
+    w.SetXferBytes(&bytes);
+    COBStreamWrite copy(w);
+    EXPECT_EQ(copy.GetXferBytes(), &bytes);
+    EXPECT_EQ(copy.IsWriting(), 1);
+}
+
+TEST(ByteSwapReverse, ReversesEachWidth) {
+    EXPECT_EQ(ByteSwapReverse::SwapChar('a'), 'a');
+    EXPECT_EQ(ByteSwapReverse::SwapInt16(0x1234), 0x3412);
+    EXPECT_EQ(ByteSwapReverse::SwapInt32(0x12345678u), 0x78563412u);
+    double one = ByteSwapReverse::SwapDouble(1.0);
+    unsigned long long bits;
+    std::memcpy(&bits, &one, 8);
+    EXPECT_EQ(bits, 0x000000000000F03FULL);
+    EXPECT_EQ(ByteSwapReverse::SwapDouble(one), 1.0);
+    unsigned short words[3] = {0x0102, 0x0304, 0x0506};
+    ByteSwapReverse::SwapWordsInPlace(words, 2);
+    EXPECT_EQ(words[0], 0x0201);
+    EXPECT_EQ(words[1], 0x0403);
+    EXPECT_EQ(words[2], 0x0506);
+    ByteSwapReverse::SwapWordsInPlace(words, 0);
+    ByteSwapReverse::SwapWordsInPlace(nullptr, 3);
+    EXPECT_EQ(words[0], 0x0201);
+}
+
+} // namespace
