@@ -38,7 +38,7 @@ public:
             auto baseline = samples_.find(baselinePrefix + rest);
             if (baseline == samples_.end()) continue;
             double ratio = candidate.Mean() / baseline->second.Mean();
-            std::printf("  %-36s %6.2f\n", rest.c_str(), ratio);
+            std::printf("  %-36s %9.3g\n", rest.c_str(), ratio);
             any = true;
         }
         if (!any)

@@ -71,7 +71,7 @@ template <typename T> long long WriteArray(OBXferBytes* xfer, short swapping, co
     if (!swapping) {
         return static_cast<long long>(xfer->Write(buffer, ByteCount<T>(count)) / sizeof(T));
     }
-    constexpr long long kChunk = 1024 / sizeof(T);
+    constexpr long long kChunk = 8192 / sizeof(T);
     T block[kChunk];
     long long done = 0;
     while (done < count) {

@@ -1,0 +1,245 @@
+// Typed streams against plain copies.
+//
+// Arrays: 1 MiB of int32 moved with one XferInt32 call, unswapped and
+// swapped, against a memcpy of the same bytes. A memory stream holds 2048
+// bytes in memory and spills everything beyond into a temporary file, so
+// its array transfers measure the realistic path through that file:
+//   memstream_write_fresh  a new stream per iteration (temporary file made,
+//                          written, deleted)
+//   memstream_write        one stream rewritten from its start (the file is
+//                          reused)
+//   memstream_read         reading the spilled stream back
+//   bufferstream_read      the read-only stream over a caller's buffer
+//
+// Compressed integers: 1 million small values (0..200) written with
+// OBCompressInt_Write and read with OBCompressInt_Read, against the same
+// values written and read one XferInt32 call each. Writes go into a memory
+// stream (so into its file), reads come from a buffer stream.
+//
+// At the end the program prints each candidate's time over its baseline.
+#include <ombra/memory.h>
+#include <ombra/typedstreams.h>
+
+#include "BenchRatios.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr long long kInts = (1 << 20) / 4; // 1 MiB of int32
+constexpr int kSmallValues = 1000000;
+const char* const kArrayCase = "int32x262144";
+const char* const kCompressedCase = "1M_small_values";
+
+void* MallocAllocate(unsigned long long size) { return std::malloc(size ? size : 1); }
+void MallocFree(void* block) { std::free(block); }
+
+std::vector<int> Source() {
+    std::vector<int> v(kInts);
+    for (long long i = 0; i < kInts; ++i) v[i] = static_cast<int>(i * 2654435761u);
+    return v;
+}
+
+std::vector<int> SmallValues() {
+    std::vector<int> v(kSmallValues);
+    for (int i = 0; i < kSmallValues; ++i) v[i] = (i * 37) % 201;
+    return v;
+}
+
+void SetBytes(benchmark::State& state, long long perIteration) {
+    state.SetBytesProcessed(state.iterations() * perIteration);
+}
+
+// ---- Arrays ------------------------------------------------------------------
+
+void Memcpy(benchmark::State& state) {
+    std::vector<int> src = Source(), dst(kInts);
+    for (auto _ : state) {
+        std::memcpy(dst.data(), src.data(), kInts * sizeof(int));
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+    SetBytes(state, kInts * 4);
+}
+
+void MemStreamWriteFresh(benchmark::State& state, short swapping) {
+    std::vector<int> src = Source();
+    for (auto _ : state) {
+        OBMemStreamWrite stream;
+        stream.SetSwapping(swapping);
+        if (stream.XferInt32(src.data(), kInts) != kInts) state.SkipWithError("short write");
+    }
+    SetBytes(state, kInts * 4);
+}
+
+void MemStreamWrite(benchmark::State& state, short swapping) {
+    std::vector<int> src = Source();
+    OBMemStreamWrite stream;
+    stream.SetSwapping(swapping);
+    for (auto _ : state) {
+        stream.Seek(0, kSeekFromStart);
+        if (stream.XferInt32(src.data(), kInts) != kInts) state.SkipWithError("short write");
+    }
+    SetBytes(state, kInts * 4);
+}
+
+void MemStreamRead(benchmark::State& state, short swapping) {
+    std::vector<int> src = Source(), dst(kInts);
+    OBMemXferBytes bytes;
+    OBMemStreamWrite writer(&bytes);
+    writer.XferInt32(src.data(), kInts);
+    OBMemStreamRead stream(&bytes);
+    stream.SetSwapping(swapping);
+    for (auto _ : state) {
+        stream.Seek(0, kSeekFromStart);
+        if (stream.XferInt32(dst.data(), kInts) != kInts) state.SkipWithError("short read");
+        benchmark::DoNotOptimize(dst.data());
+    }
+    SetBytes(state, kInts * 4);
+}
+
+void BufferStreamRead(benchmark::State& state, short swapping) {
+    std::vector<int> src = Source(), dst(kInts);
+    OBBufferStreamRead stream(src.data(), kInts * sizeof(int));
+    stream.SetSwapping(swapping);
+    for (auto _ : state) {
+        stream.Seek(0, kSeekFromStart);
+        if (stream.XferInt32(dst.data(), kInts) != kInts) state.SkipWithError("short read");
+        benchmark::DoNotOptimize(dst.data());
+    }
+    SetBytes(state, kInts * 4);
+}
+
+// ---- Compressed integers -----------------------------------------------------
+
+void CompressedWrite(benchmark::State& state) {
+    std::vector<int> values = SmallValues();
+    OBMemStreamWrite stream;
+    long long bytes = 0;
+    for (auto _ : state) {
+        stream.Seek(0, kSeekFromStart);
+        {
+            OBCompressInt_Write writer(&stream);
+            for (int v : values) writer.Write(v);
+        }
+        bytes = stream.Tell();
+    }
+    state.counters["stream_bytes"] = static_cast<double>(bytes);
+}
+
+void RawWrite(benchmark::State& state) {
+    std::vector<int> values = SmallValues();
+    OBMemStreamWrite stream;
+    long long bytes = 0;
+    for (auto _ : state) {
+        stream.Seek(0, kSeekFromStart);
+        for (int v : values) stream.XferInt32(v);
+        bytes = stream.Tell();
+    }
+    state.counters["stream_bytes"] = static_cast<double>(bytes);
+}
+
+std::vector<unsigned char> Encoded(bool compressed) {
+    std::vector<int> values = SmallValues();
+    OBMemStreamWrite stream;
+    if (compressed) {
+        OBCompressInt_Write writer(&stream);
+        for (int v : values) writer.Write(v);
+    } else {
+        stream.XferInt32(values.data(), kSmallValues);
+    }
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(stream.Tell()));
+    OBMemStreamRead reader(stream.GetXferBytes());
+    reader.Seek(0, kSeekFromStart);
+    reader.XferByte(bytes.data(), static_cast<long long>(bytes.size()));
+    return bytes;
+}
+
+void CompressedRead(benchmark::State& state) {
+    std::vector<unsigned char> bytes = Encoded(true);
+    OBBufferStreamRead stream(bytes.data(), bytes.size());
+    for (auto _ : state) {
+        stream.Seek(0, kSeekFromStart);
+        OBCompressInt_Read reader(&stream);
+        long long sum = 0;
+        for (int i = 0; i < kSmallValues; ++i) sum += reader.Read();
+        benchmark::DoNotOptimize(sum);
+    }
+}
+
+void RawRead(benchmark::State& state) {
+    std::vector<unsigned char> bytes = Encoded(false);
+    OBBufferStreamRead stream(bytes.data(), bytes.size());
+    for (auto _ : state) {
+        stream.Seek(0, kSeekFromStart);
+        long long sum = 0;
+        for (int i = 0; i < kSmallValues; ++i) {
+            int v = 0;
+            sum += stream.XferInt32(v);
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+}
+
+std::string Name(const char* kind, const char* which) { return std::string(kind) + "/" + which; }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // As a host does: the memory service comes before any other call.
+    auto* service = new OBMemoryService(MallocAllocate, MallocFree, MallocAllocate, MallocFree);
+    OBMemoryHandler::SetMemoryService(service);
+
+    benchmark::RegisterBenchmark(Name("memcpy", kArrayCase).c_str(), Memcpy)->UseRealTime();
+    struct Variant {
+        const char* kind;
+        void (*run)(benchmark::State&, short);
+        short swapping;
+    };
+    const Variant variants[] = {
+        {"memstream_write_fresh", MemStreamWriteFresh, 0},
+        {"memstream_write_fresh_swapped", MemStreamWriteFresh, 1},
+        {"memstream_write", MemStreamWrite, 0},
+        {"memstream_write_swapped", MemStreamWrite, 1},
+        {"memstream_read", MemStreamRead, 0},
+        {"memstream_read_swapped", MemStreamRead, 1},
+        {"bufferstream_read", BufferStreamRead, 0},
+        {"bufferstream_read_swapped", BufferStreamRead, 1},
+    };
+    for (const Variant& v : variants) {
+        benchmark::RegisterBenchmark(Name(v.kind, kArrayCase).c_str(), v.run, v.swapping)
+            ->UseRealTime();
+    }
+    benchmark::RegisterBenchmark(Name("compressed_write", kCompressedCase).c_str(), CompressedWrite)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(Name("raw_write", kCompressedCase).c_str(), RawWrite)->UseRealTime();
+    benchmark::RegisterBenchmark(Name("compressed_read", kCompressedCase).c_str(), CompressedRead)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(Name("raw_read", kCompressedCase).c_str(), RawRead)->UseRealTime();
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    ombra_bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    for (const Variant& v : variants) {
+        std::string heading = std::string(v.kind) + " / memcpy, 1 MiB of int32 (1 = as fast as memcpy)";
+        reporter.PrintRatios(heading.c_str(), std::string(v.kind) + "/", "memcpy/");
+    }
+    reporter.PrintRatios("compressed / raw writing, 1 million values 0..200 (below 1: compressed "
+                         "is faster)",
+                         "compressed_write/", "raw_write/");
+    reporter.PrintRatios("compressed / raw reading, 1 million values 0..200", "compressed_read/",
+                         "raw_read/");
+    benchmark::Shutdown();
+
+    delete service;
+    OBMemoryHandler::SetMemoryService(nullptr);
+    return 0;
+}
