@@ -136,6 +136,41 @@ TEST_F(TypedStreams, WireEncodingInBothByteOrders) {
     EXPECT_EQ(longs[0], 0x0A0B0C0D);
 }
 
+TEST_F(TypedStreams, LargeSwappedArraysAcrossChunks) {
+    std::vector<int> longs(5001);
+    std::vector<short> words(9001);
+    for (std::size_t i = 0; i < longs.size(); ++i) longs[i] = static_cast<int>(i * 0x01010101u + 7);
+    for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<short>(i * 257 - 3);
+    OBMemStreamWrite w;
+    w.SetSwapping(1);
+    EXPECT_EQ(w.XferInt32(longs.data(), 5001), 5001);
+    EXPECT_EQ(w.XferInt16(words.data(), 9001), 9001);
+    Bytes all = Written(w);
+    ASSERT_EQ(all.size(), 5001u * 4 + 9001u * 2);
+    int v4097;
+    std::memcpy(&v4097, all.data() + 4097 * 4, 4);
+    EXPECT_EQ(ByteSwapReverse::SwapInt32(static_cast<unsigned>(v4097)),
+              static_cast<unsigned>(longs[4097]));
+
+    OBBufferStreamRead r(all.data(), all.size());
+    r.SetSwapping(1);
+    std::vector<int> longsBack(5001);
+    std::vector<short> wordsBack(9001);
+    EXPECT_EQ(r.XferInt32(longsBack.data(), 5001), 5001);
+    EXPECT_EQ(r.XferInt16(wordsBack.data(), 9001), 9001);
+    EXPECT_EQ(longsBack, longs);
+    EXPECT_EQ(wordsBack, words);
+
+    // A write that cannot be stored reports what went out.
+    Write("ro", "");
+    OBFileStreamWriteRef readOnly(OBSysFileRef(Path("ro").c_str()), kFileRead, 0, 0);
+    readOnly.SetSwapping(1);
+    EXPECT_EQ(readOnly.XferInt32(longs.data(), 5001), 0);
+    EXPECT_EQ(readOnly.GetStreamState(), kStreamError);
+    OBReal reals[2] = {1.0, 2.0};
+    EXPECT_EQ(readOnly.XferRealNumber(reals, 2), 0);
+}
+
 TEST_F(TypedStreams, BooleansAreNormalisedOnlyWhenWrittenSingly) {
     OBMemStreamWrite w;
     short five = 5;
