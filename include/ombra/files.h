@@ -48,7 +48,9 @@ public:
     /// Replaces the path by a new UTF-16 one (null: empty).
     void SetWString(const unsigned short* path);
     /// Appends text to the held path, keeping its kind. Between the kinds
-    /// the text converts as the file system sees it: 8-bit text as UTF-8.
+    /// the text converts as the file system sees it, 8-bit text being UTF-8
+    /// (OBStringUtils); UTF-16 text with an unpaired surrogate is not
+    /// appended to an 8-bit path.
     void Append(const char* text);
     void Append(const unsigned short* text);
     void Append(const IOBString& text);
@@ -77,9 +79,10 @@ private:
 };
 
 /// The path of a reference as the file system takes it: the bytes of an
-/// 8-bit path, the UTF-8 form of a UTF-16 one. A UTF-16 path that holds an
-/// unpaired surrogate has no such form: Get() is then empty and Valid() 0,
-/// so it names no file rather than a wrong one.
+/// 8-bit path, the UTF-8 form of a UTF-16 one (OBStringUtils). A UTF-16
+/// path that holds an unpaired surrogate or a 0 unit has no such form, nor
+/// one that memory ran out for: Get() is then empty and Valid() 0, so it
+/// names no file rather than a wrong one.
 class OMBRA_API OBFileSystemPath {
 public:
     explicit OBFileSystemPath(const OBSysFileRef& file);
@@ -96,10 +99,9 @@ public:
 
 private:
     const char* text_;
-    char* owned_;
+    COBString* converted_; // the UTF-8 form of a UTF-16 path
     std::size_t length_;
     short valid_;
-    char inline_[256];
 };
 
 /// One file seen both as an 8-bit path (name) and as a reference (sysFile);

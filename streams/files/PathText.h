@@ -1,6 +1,5 @@
 // Conversions between 8-bit paths (the file system's bytes, UTF-8) and
-// UTF-16 paths. They run through the platform's UTF-8 code page, so they
-// need no text service on the calling thread.
+// UTF-16 paths, through OBStringUtils: no text service is needed.
 #ifndef OMBRA_STREAMS_FILES_PATHTEXT_H
 #define OMBRA_STREAMS_FILES_PATHTEXT_H
 
@@ -9,7 +8,7 @@
 
 namespace ombra_files {
 
-/// Appends n bytes of UTF-8 (invalid sequences become U+FFFD) to s.
+/// Appends n bytes of UTF-8 to s (read leniently, as OBStringUtils does).
 bool AppendUtf8(WOBString& s, const char* text, long long n);
 /// Appends n UTF-16 units as UTF-8 to s; false (s unchanged) for an
 /// unpaired surrogate.

@@ -1,6 +1,6 @@
 #include <ombra/files.h>
+#include <ombra/utf8.h>
 
-#include "platform/CodePages.h"
 #include "streams/files/PathText.h"
 
 #include <cstring>
@@ -9,53 +9,57 @@ namespace ombra_files {
 
 namespace {
 
-// A scratch block that lives on the stack for short texts.
-template <typename T, std::size_t N> class Scratch {
-public:
-    explicit Scratch(long long n)
-        : heap_(n > static_cast<long long>(N)
-                    ? static_cast<T*>(OBLibAllocate(static_cast<std::size_t>(n) * sizeof(T)))
-                    : nullptr),
-          data_(n > static_cast<long long>(N) ? heap_ : local_) {}
-    ~Scratch() { OBLibFree(heap_); }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    T* Data() { return data_; }
+// The UTF-8 length of n UTF-16 units, or -1 when they hold an unpaired
+// surrogate, which names no file.
+long long Utf8Length(const unsigned short* units, long long n) {
+    long long bytes = 0;
+    for (long long i = 0; i < n; ++i) {
+        unsigned u = units[i];
+        if (u < 0x80) {
+            bytes += 1;
+        } else if (u < 0x800) {
+            bytes += 2;
+        } else if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 >= n || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return -1;
+            bytes += 4;
+            ++i;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            return -1;
+        } else {
+            bytes += 3;
+        }
+    }
+    return bytes;
+}
 
-private:
-    T local_[N];
-    T* heap_;
-    T* data_;
-};
+// Units as UTF-8 into out; false when they hold an unpaired surrogate or
+// memory ran out before all of them converted.
+bool ToUtf8(const unsigned short* units, long long n, COBString& out) {
+    long long expected = Utf8Length(units, n);
+    if (expected < 0) return false;
+    OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(n), out);
+    return out.Length() == expected;
+}
 
 } // namespace
 
 bool AppendUtf8(WOBString& s, const char* text, long long n) {
     if (!text || n <= 0) return true;
-    long long units = obsys::MultiByteToWideChar(obsys::kUTF8CodePage, 0, text, n, nullptr, 0);
-    if (units <= 0) return false;
-    Scratch<unsigned short, 256> buffer(units);
-    if (!buffer.Data()) return false;
-    units = obsys::MultiByteToWideChar(obsys::kUTF8CodePage, 0, text, n, buffer.Data(), units);
-    if (units <= 0) return false;
+    WOBString units;
+    short whole = OBStringUtils::ConvertUTF8ToUTF16String(text, static_cast<unsigned long long>(n),
+                                                         units);
     long long before = s.Length();
-    s.Append(buffer.Data(), units);
-    return s.Length() == before + units;
+    s.Append(units.GrabWString(), units.Length());
+    return whole == 1 && s.Length() == before + units.Length();
 }
 
 bool AppendUnitsAsUtf8(COBString& s, const unsigned short* units, long long n) {
     if (!units || n <= 0) return true;
-    long long bytes = obsys::WideCharToMultiByte(obsys::kUTF8CodePage, obsys::kErrorOnInvalidUnits,
-                                                 units, n, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return false;
-    Scratch<char, 512> buffer(bytes);
-    if (!buffer.Data()) return false;
-    bytes = obsys::WideCharToMultiByte(obsys::kUTF8CodePage, obsys::kErrorOnInvalidUnits, units, n,
-                                       buffer.Data(), bytes, nullptr, nullptr);
-    if (bytes <= 0) return false;
+    COBString bytes;
+    if (!ToUtf8(units, n, bytes)) return false;
     long long before = s.Length();
-    s.Append(buffer.Data(), bytes);
-    return s.Length() == before + bytes;
+    s.Append(bytes.GrabCString(), bytes.Length());
+    return s.Length() == before + bytes.Length();
 }
 
 void AppendPathText(IOBString& path, const IOBString& text) {
@@ -204,8 +208,7 @@ const IOBString* OBSysFileRef::GetSysFileStr() const { return path_.GetPtr(); }
 // ---- OBFileSystemPath --------------------------------------------------------
 
 OBFileSystemPath::OBFileSystemPath(const OBSysFileRef& file)
-    : text_(""), owned_(nullptr), length_(0), valid_(1) {
-    inline_[0] = 0;
+    : text_(""), converted_(nullptr), length_(0), valid_(1) {
     const IOBString* s = file.GetSysFileStr();
     if (!s) return;
     if (s->IsUnicode() != 1) {
@@ -215,27 +218,14 @@ OBFileSystemPath::OBFileSystemPath(const OBSysFileRef& file)
     }
     long long n = s->Length();
     if (n <= 0) return;
-    const unsigned short* units = s->GrabWString();
-    long long bytes = obsys::WideCharToMultiByte(obsys::kUTF8CodePage, obsys::kErrorOnInvalidUnits,
-                                                 units, n, nullptr, 0, nullptr, nullptr);
-    char* out = inline_;
-    if (bytes > 0 && bytes + 1 > static_cast<long long>(sizeof inline_)) {
-        out = owned_ = static_cast<char*>(OBLibAllocate(static_cast<std::size_t>(bytes) + 1));
-    }
-    if (bytes <= 0 || !out ||
-        obsys::WideCharToMultiByte(obsys::kUTF8CodePage, obsys::kErrorOnInvalidUnits, units, n,
-                                   out, bytes, nullptr, nullptr) != bytes) {
-        valid_ = 0;
+    converted_ = new COBString;
+    if (!converted_ || !ToUtf8(s->GrabWString(), n, *converted_) ||
+        std::strlen(converted_->GrabCString()) != static_cast<std::size_t>(converted_->Length())) {
+        valid_ = 0; // an unpaired surrogate, a NUL, or no memory: no file of this name
         return;
     }
-    out[bytes] = 0;
-    // A NUL inside the units would name a different file: refuse it.
-    if (std::strlen(out) != static_cast<std::size_t>(bytes)) {
-        valid_ = 0;
-        return;
-    }
-    text_ = out;
-    length_ = static_cast<std::size_t>(bytes);
+    text_ = converted_->GrabCString();
+    length_ = static_cast<std::size_t>(converted_->Length());
 }
 
-OBFileSystemPath::~OBFileSystemPath() { OBLibFree(owned_); }
+OBFileSystemPath::~OBFileSystemPath() { delete converted_; }

@@ -123,6 +123,21 @@ TEST(SysFileRef, UnpairedSurrogateNamesNoFile) {
     WOBFileUtility u(ref);
     EXPECT_EQ(u.FileExists(), 0);
     EXPECT_EQ(WOBFileUtility::DeleteFileA(ref), 0);
+    OBSysFileRef narrow("/tmp/");
+    narrow.Append(bad + 4); // not appended to an 8-bit path
+    EXPECT_STREQ(narrow.GrabCString(), "/tmp/");
+
+    const unsigned short low[] = {'/', 0xDC00, 0};
+    EXPECT_EQ(OBFileSystemPath(OBSysFileRef(low)).Valid(), 0);
+    const unsigned short withNul[] = {'/', 't', 'm', 'p', 0, 'x'};
+    OBSysFileRef nul;
+    nul = WOBString(withNul, 6);
+    EXPECT_EQ(nul.Length(), 6);
+    EXPECT_EQ(OBFileSystemPath(nul).Valid(), 0); // would name /tmp otherwise
+    const unsigned short pair[] = {'/', 0xD83D, 0xDE00, 0};
+    OBFileSystemPath emoji{OBSysFileRef(pair)};
+    EXPECT_EQ(emoji.Valid(), 1);
+    EXPECT_STREQ(emoji.Get(), "/\xF0\x9F\x98\x80");
 }
 
 TEST_F(Files, UnicodePathsReachTheFileSystemAsUtf8) {
