@@ -17,6 +17,15 @@
 // stream (so into its file), reads come from a buffer stream.
 //
 // At the end the program prints each candidate's time over its baseline.
+// What to expect: unswapped transfers stay close to memcpy (the spilled
+// stream's file lives in the page cache, and the kernel's copy is a memcpy);
+// a fresh stream adds making and deleting its temporary file. Swapped writes
+// reverse through an 8 KiB stack block, one write call per block, and
+// swapped reads reverse in place one element at a time (no SIMD byte
+// shuffle in the baseline instruction set). Files have no buffering layer of
+// the library's own, so raw one-value writes into a spilled stream cost a
+// write call each; compressed blocks go out as one array write per 4096
+// values, which is what makes them several hundred times faster.
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
 
