@@ -5,6 +5,8 @@
 #include <ombra/collection.h>
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
+#include <ombra/driver.h>
+#include <ombra/elements.h>
 #include <ombra/export.h>
 #include <ombra/files.h>
 #include <ombra/geometry.h>
@@ -13,6 +15,7 @@
 #include <ombra/messages.h>
 #include <ombra/platformtypes.h>
 #include <ombra/pools.h>
+#include <ombra/resolvers.h>
 #include <ombra/resources.h>
 #include <ombra/scripts.h>
 #include <ombra/streams.h>
@@ -20,6 +23,7 @@
 #include <ombra/textservice.h>
 #include <ombra/typedstreams.h>
 #include <ombra/utf8.h>
+#include <ombra/views.h>
 #include <ombra/vocabulary.h>
 
 #endif
