@@ -1,0 +1,276 @@
+// The character, paragraph and hyphenation resolvers: primary before
+// secondary, null sources skipped, chains of resolvers in nesting order.
+#include <ombra/resolvers.h>
+
+#include "support/ConversionState.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ombra_test::ConversionState;
+
+// A value that remembers which source and which getter made it.
+class Tag : public Value {
+public:
+    Tag() : Value(VT::ekString) {}
+    Value& operator=(Value&) override { return *this; }
+    short IsEqual(Value* other) override { return Value::IsEqual(other); }
+};
+
+// A source that sets the getters it is told to, each with a value of its own.
+// Its overrides are expanded from the accessor table, as a reader's would be.
+class Values {
+public:
+    Value* Find(const char* getter) {
+        auto at = set_.find(getter);
+        return at == set_.end() ? nullptr : at->second.get();
+    }
+    Value* Set(const std::string& getter) {
+        std::unique_ptr<Tag>& slot = set_[getter];
+        if (!slot) slot.reset(new Tag);
+        return slot.get();
+    }
+
+private:
+    std::map<std::string, std::unique_ptr<Tag>> set_;
+};
+
+#define OB_RESOLVE_ROW(Getter, Params, Args)                                                        \
+    Value* Getter Params override { return values.Find(#Getter); }
+
+class CharacterSource : public OBMCharacterAttributes {
+public:
+    Values values;
+#define OB_RESOLVE_BASE CharacterAttributes
+#include <ombra/detail/ResolverRows.h>
+#undef OB_RESOLVE_BASE
+};
+
+class ParagraphSource : public OBMParagraphAttributes {
+public:
+    Values values;
+#define OB_RESOLVE_BASE ParagraphAttributes
+#include <ombra/detail/ResolverRows.h>
+#undef OB_RESOLVE_BASE
+};
+
+class HyphenationSource : public OBMHyphenationAttributes {
+public:
+    Values values;
+#define OB_RESOLVE_BASE HyphenationAttributes
+#include <ombra/detail/ResolverRows.h>
+#undef OB_RESOLVE_BASE
+};
+
+#undef OB_RESOLVE_ROW
+
+// Every getter of a view as (name, member pointer), from the same table.
+template <class View> struct Getter {
+    const char* name;
+    Value* (View::*get)();
+};
+
+#define OB_RESOLVE_ROW(Getter, Params, Args) {#Getter, &OB_RESOLVE_VIEW::Getter},
+#define OB_RESOLVE_VIEW OBMCharacterAttributes
+#define OB_RESOLVE_BASE CharacterAttributes
+const std::vector<Getter<OBMCharacterAttributes>> kCharacterGetters = {
+#include <ombra/detail/ResolverRows.h>
+};
+#undef OB_RESOLVE_BASE
+#undef OB_RESOLVE_VIEW
+#define OB_RESOLVE_VIEW OBMParagraphAttributes
+#define OB_RESOLVE_BASE ParagraphAttributes
+const std::vector<Getter<OBMParagraphAttributes>> kParagraphGetters = {
+#include <ombra/detail/ResolverRows.h>
+};
+#undef OB_RESOLVE_BASE
+#undef OB_RESOLVE_VIEW
+#define OB_RESOLVE_VIEW OBMHyphenationAttributes
+#define OB_RESOLVE_BASE HyphenationAttributes
+const std::vector<Getter<OBMHyphenationAttributes>> kHyphenationGetters = {
+#include <ombra/detail/ResolverRows.h>
+};
+#undef OB_RESOLVE_BASE
+#undef OB_RESOLVE_VIEW
+#undef OB_RESOLVE_ROW
+
+// The resolvers override their views' getters in the views' slot order.
+template <class View>
+void ExpectSlotOrder(const std::vector<Getter<View>>& getters, EL::ElementTypeEnum kind) {
+    const OBViewClassInfo* info = OBGetViewClass(kind);
+    ASSERT_NE(info, nullptr);
+    ASSERT_EQ(static_cast<size_t>(info->accessorCount), getters.size());
+    for (size_t i = 0; i < getters.size(); ++i)
+        EXPECT_STREQ(getters[i].name, info->accessors[i].accessor);
+}
+
+TEST(Resolvers, GetterSetsMatchTheViews) {
+    EXPECT_EQ(kCharacterGetters.size(), 81u);
+    EXPECT_EQ(kParagraphGetters.size(), 77u);
+    EXPECT_EQ(kHyphenationGetters.size(), 12u);
+    ExpectSlotOrder(kCharacterGetters, EL::kCharacterAttributes);
+    ExpectSlotOrder(kParagraphGetters, EL::kParagraphAttributes);
+    ExpectSlotOrder(kHyphenationGetters, EL::kHyphenationAttributes);
+}
+
+TEST(Resolvers, KindsAndNoAttributesOfTheirOwn) {
+    ConversionState state;
+    OBMResolveCharacterAttributes character(nullptr, nullptr);
+    OBMResolveParagraphAttributes paragraph(nullptr, nullptr);
+    OBMResolveHyphenationAttributes hyphenation(nullptr, nullptr);
+    EXPECT_EQ(static_cast<int>(character.GetElementType()), 30);
+    EXPECT_EQ(static_cast<int>(paragraph.GetElementType()), 151);
+    EXPECT_EQ(static_cast<int>(hyphenation.GetElementType()), 101);
+    EXPECT_EQ(character.GetChildCount(), 0u);
+
+    // Both sources null: every getter yields null.
+    for (const auto& g : kCharacterGetters) EXPECT_EQ((character.*g.get)(), nullptr) << g.name;
+    for (const auto& g : kParagraphGetters) EXPECT_EQ((paragraph.*g.get)(), nullptr) << g.name;
+    for (const auto& g : kHyphenationGetters) EXPECT_EQ((hyphenation.*g.get)(), nullptr) << g.name;
+}
+
+// For every getter: the first source in `order` that sets it, or null. The
+// sources set getters by a pattern that differs per source, so every getter
+// sees a different mix of set and unset sources.
+template <class Resolver, class View, class Source>
+void ExpectNearestSource(Resolver& resolver, const std::vector<Source*>& order,
+                         const std::vector<Getter<View>>& getters, const char* what) {
+    View& view = resolver;
+    for (const auto& g : getters) {
+        Value* expected = nullptr;
+        for (Source* s : order)
+            if (s && (expected = s->values.Find(g.name))) break;
+        EXPECT_EQ((view.*g.get)(), expected) << what << " " << g.name;
+    }
+}
+
+template <class Source, class View>
+void SetByPattern(Source& source, const std::vector<Getter<View>>& getters, int modulus, int rest) {
+    for (size_t i = 0; i < getters.size(); ++i)
+        if (static_cast<int>(i) % modulus == rest) source.values.Set(getters[i].name);
+}
+
+TEST(Resolvers, PrimaryBeforeSecondary) {
+    ConversionState state;
+    CharacterSource primary, secondary;
+    primary.values.Set("GetFont");
+    Value* size = secondary.values.Set("GetFontSize");
+    Value* font = primary.values.Find("GetFont");
+    secondary.values.Set("GetFont");
+
+    OBMResolveCharacterAttributes resolver(&primary, &secondary);
+    EXPECT_EQ(resolver.GetFont(), font);
+    EXPECT_EQ(resolver.GetFontSize(), size);
+    EXPECT_EQ(resolver.GetBold(), nullptr); // set by neither
+    EXPECT_EQ(resolver.GetPrimary(), &primary);
+    EXPECT_EQ(resolver.GetSecondary(), &secondary);
+
+    // Primary null: the secondary answers every getter.
+    CharacterSource all;
+    SetByPattern(all, kCharacterGetters, 1, 0);
+    OBMResolveCharacterAttributes onlySecondary(nullptr, &all);
+    ExpectNearestSource(onlySecondary, std::vector<CharacterSource*>{&all}, kCharacterGetters,
+                        "secondary only");
+    OBMResolveCharacterAttributes onlyPrimary(&all, nullptr);
+    ExpectNearestSource(onlyPrimary, std::vector<CharacterSource*>{&all}, kCharacterGetters,
+                        "primary only");
+
+    // Each getter asks the source getter of the same name.
+    CharacterSource a, b;
+    SetByPattern(a, kCharacterGetters, 2, 0);
+    SetByPattern(b, kCharacterGetters, 3, 0);
+    OBMResolveCharacterAttributes mixed(&a, &b);
+    ExpectNearestSource(mixed, std::vector<CharacterSource*>{&a, &b}, kCharacterGetters, "mixed");
+}
+
+TEST(Resolvers, ParagraphAndHyphenation) {
+    ConversionState state;
+    ParagraphSource p1, p2;
+    Value* indent = p1.values.Set("GetLeftIndent");
+    p2.values.Set("GetLeftIndent");
+    Value* after = p2.values.Set("GetSpaceAfter");
+    Value* style = p2.values.Set("GetHyphenationAndJustificationStyle");
+    OBMResolveParagraphAttributes paragraph(&p1, &p2);
+    EXPECT_EQ(paragraph.GetLeftIndent(), indent);
+    EXPECT_EQ(paragraph.GetSpaceAfter(), after);
+    EXPECT_EQ(paragraph.GetHyphenationAndJustificationStyle(), style);
+    SetByPattern(p1, kParagraphGetters, 4, 1);
+    SetByPattern(p2, kParagraphGetters, 3, 2);
+    ExpectNearestSource(paragraph, std::vector<ParagraphSource*>{&p1, &p2}, kParagraphGetters,
+                        "paragraph");
+
+    HyphenationSource h;
+    Value* on = h.values.Set("GetOn");
+    OBMResolveHyphenationAttributes hyphenation(nullptr, &h);
+    EXPECT_EQ(hyphenation.GetOn(), on);
+    EXPECT_EQ(hyphenation.GetZone(), nullptr);
+    HyphenationSource h2;
+    SetByPattern(h, kHyphenationGetters, 2, 1);
+    SetByPattern(h2, kHyphenationGetters, 3, 0);
+    OBMResolveHyphenationAttributes both(&h2, &h);
+    ExpectNearestSource(both, std::vector<HyphenationSource*>{&h2, &h}, kHyphenationGetters,
+                        "hyphenation");
+}
+
+// Chains of depth 1 to 4, nested on the primary side, on the secondary side
+// and on both, with null sources at several places.
+TEST(Resolvers, ChainsFollowTheNestingOrder) {
+    ConversionState state;
+    CharacterSource s[6];
+    const int moduli[] = {2, 3, 5, 4, 7, 3};
+    for (int i = 0; i < 6; ++i) SetByPattern(s[i], kCharacterGetters, moduli[i], i % moduli[i]);
+    using Order = std::vector<CharacterSource*>;
+
+    // Depth 1.
+    OBMResolveCharacterAttributes r1(&s[0], &s[1]);
+    ExpectNearestSource(r1, Order{&s[0], &s[1]}, kCharacterGetters, "depth 1");
+
+    // Depth 2: R2 = (R1, C) and R2' = (A, (B, C)).
+    OBMResolveCharacterAttributes r2(&r1, &s[2]);
+    ExpectNearestSource(r2, Order{&s[0], &s[1], &s[2]}, kCharacterGetters, "depth 2 primary");
+    OBMResolveCharacterAttributes inner(&s[1], &s[2]);
+    OBMResolveCharacterAttributes r2s(&s[0], &inner);
+    ExpectNearestSource(r2s, Order{&s[0], &s[1], &s[2]}, kCharacterGetters, "depth 2 secondary");
+
+    // Depth 3 with a null source in the middle: ((A, null), B) then D.
+    OBMResolveCharacterAttributes n1(&s[0], nullptr);
+    OBMResolveCharacterAttributes n2(&n1, &s[1]);
+    OBMResolveCharacterAttributes r3(&n2, &s[3]);
+    ExpectNearestSource(r3, Order{&s[0], &s[1], &s[3]}, kCharacterGetters, "depth 3");
+
+    // Depth 4 nested on both sides: ((null, (E, F)), (R2, null)) then a null primary.
+    OBMResolveCharacterAttributes ef(&s[4], &s[5]);
+    OBMResolveCharacterAttributes left(nullptr, &ef);
+    OBMResolveCharacterAttributes right(&r2, nullptr);
+    OBMResolveCharacterAttributes top(&left, &right);
+    OBMResolveCharacterAttributes r4(nullptr, &top);
+    ExpectNearestSource(r4, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters,
+                        "depth 4");
+
+    // Sources that set nothing pass every question on.
+    CharacterSource empty;
+    OBMResolveCharacterAttributes e1(&empty, &r4);
+    OBMResolveCharacterAttributes e2(&e1, &empty);
+    ExpectNearestSource(e2, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters,
+                        "empty sources");
+}
+
+TEST(Resolvers, AResolverIsAnElementThatGoesThroughElement) {
+    ConversionState state;
+    CharacterSource source;
+    Value* font = source.values.Set("GetFont");
+    Element* element = new OBMResolveCharacterAttributes(&source, nullptr);
+    ASSERT_NE(element, nullptr);
+    ASSERT_EQ(element->GetElementType(), EL::kCharacterAttributes);
+    EXPECT_EQ(static_cast<OBMCharacterAttributes*>(element)->GetFont(), font);
+    delete element; // the source is not the resolver's to delete
+    EXPECT_EQ(source.GetFont(), font);
+}
+
+} // namespace
