@@ -25,6 +25,11 @@ Value::~Value() = default;
 
 void Value::GetType(VT::ValueTypeEnum& type) const { type = type_; }
 
+Value& Value::operator=(Value&) {
+    initialized_ = 1;
+    return *this;
+}
+
 short Value::IsEqual(Value* other) {
     if (!other) return 0;
     VT::ValueTypeEnum otherType = VT::ekUndefined;

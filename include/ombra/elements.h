@@ -296,7 +296,10 @@ public:
 
     /// Writes the value's type.
     virtual void GetType(VT::ValueTypeEnum& type) const;
-    /// Copies the other value's payload, treating it as the same class.
+    /// Copies the other value's payload, treating it as the same class, and
+    /// sets the initialized flag. The base body sets the flag (the type is
+    /// the class's and stays), so the implicit copy assignment of a concrete
+    /// class, which calls it, copies the payload and sets the flag as well.
     virtual Value& operator=(Value& other) = 0;
     /// Concrete classes call this first: 0 for null or another type, 1 when
     /// the types agree; they then compare payloads.

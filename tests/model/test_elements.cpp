@@ -449,6 +449,13 @@ TEST(ValueBase, TypeAndEquality) {
     a = base;
     EXPECT_EQ(a.Initialized(), 1);
     EXPECT_EQ(a.IsEqual(&c), 1);
+
+    // The implicit assignment of a concrete class goes through the base body.
+    Number d(3);
+    d.Forget();
+    d = b;
+    EXPECT_EQ(d.Initialized(), 1);
+    EXPECT_EQ(d.IsEqual(&b), 1);
 }
 
 TEST(ValueBase, ValuesComeFromTheirSizesPool) {
