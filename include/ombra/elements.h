@@ -164,7 +164,8 @@ private:
 ///   ownership to the target; the source keeps the pointers as a borrower;
 /// - an Element keeps owning the children it owned before an assignment
 ///   when they are still in its new list; those no longer in it are deleted,
-///   as the list that held them is replaced;
+///   as the list that held them is replaced (when the source lies inside one
+///   of them, its children pass to the target as on a move);
 /// - children added later (AddChild, AddChildBeforePosition) are owned by
 ///   the Element they are added to, except a pointer that it already
 ///   borrows, which stays its owner's;
@@ -172,8 +173,8 @@ private:
 /// So no child is deleted twice. A borrower must not read its borrowed
 /// children after their owner deleted them, and one Element must not be
 /// added to two lists (or twice to one), as with any owning container.
-/// When memory runs out, an assignment changes nothing and a copy starts
-/// without children rather than share them unmarked.
+/// When memory runs out, an assignment changes nothing and a constructed
+/// copy starts without children rather than share them unmarked.
 class OMBRA_API Element {
 public:
     OB_MEMORY_OPERATORS
@@ -214,11 +215,13 @@ public:
     Element* GetChildAndItsPosition(EL::ElementTypeEnum type, long long& pos) const noexcept;
     /// The child at index n, or null when n >= child count.
     Element* GetNthChild(unsigned long long n) const noexcept;
-    /// Removes child n (n < child count), deleting it when destroy is true
-    /// and this Element owns it; otherwise ownership passes to the caller.
+    /// Removes child n (n < child count). A child this Element owns is
+    /// deleted when destroy is true and passes to the caller otherwise; a
+    /// borrowed child is only detached.
     void RemoveNthChild(unsigned long long n, bool destroy) noexcept;
     /// Empties the list, deleting the owned children when destroy is true;
-    /// with destroy false the caller takes them over.
+    /// with destroy false the caller takes them over. Borrowed children are
+    /// only detached.
     void RemoveAllChildren(bool destroy) noexcept;
     /// 1 when this Element holds `child` and deletes it with itself.
     short OwnsChild(const Element* child) const noexcept;
