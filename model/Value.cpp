@@ -5,16 +5,14 @@
 
 ValuePooled::~ValuePooled() = default;
 
-void* ValuePooled::operator new(std::size_t size) noexcept {
-    IPool* pool = OBGetValuePool(size);
-    return pool ? pool->malloc() : nullptr;
-}
+// Values are made and released by the hundred thousand: they go through the
+// calling thread's cache of the size's pool, which takes no lock on most calls.
+void* ValuePooled::operator new(std::size_t size) noexcept { return OBValuePoolAllocate(size); }
 
 void ValuePooled::operator delete(void* block, std::size_t size) noexcept {
-    if (!block) return;
     // The size is that of the object's own class, so the block goes back
     // to the pool it came from.
-    if (IPool* pool = OBGetValuePool(size)) pool->free(block);
+    OBValuePoolRelease(block, size);
 }
 
 // ---- Value ----
