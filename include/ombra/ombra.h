@@ -23,6 +23,8 @@
 #include <ombra/textservice.h>
 #include <ombra/typedstreams.h>
 #include <ombra/utf8.h>
+#include <ombra/values.h>
+#include <ombra/valueutil.h>
 #include <ombra/views.h>
 #include <ombra/vocabulary.h>
 

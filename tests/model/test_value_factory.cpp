@@ -1,0 +1,383 @@
+// The value factory: the class made for every type code, the typed
+// creators, Recycle, running out of memory, and the Attribute record.
+#include <ombra/pools.h>
+#include <ombra/typedstreams.h>
+#include <ombra/valueutil.h>
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+using ombra_test::FailAllocationsAfter;
+using UNITS::LINEAR::kInches;
+using UNITS::LINEAR::kPoints;
+
+// Whether a value is of the class named in a row of the type table.
+template <class C> bool IsOf(Value* v) { return dynamic_cast<C*>(v) != nullptr; }
+template <> bool IsOf<void>(Value* v) { return v == nullptr; }
+
+VT::ValueTypeEnum TypeOf(Value* v) {
+    VT::ValueTypeEnum type = VT::ekUndefined;
+    v->GetType(type);
+    return type;
+}
+
+// ---------------------------------------------------------------- Create
+
+TEST(ValueFactory, EveryCodeMakesTheClassOfItsRow) {
+    std::vector<std::string> faults;
+#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                          \
+    {                                                                                              \
+        Value* v = reinterpret_cast<Value*>(&faults);                                              \
+        ValueUtil::Create(VT::Name, v);                                                            \
+        if (Number == 0 ? v != nullptr : !IsOf<MadeClass>(v))                                      \
+            faults.push_back(#Name " does not make " #MadeClass);                                  \
+        ValueUtil::Recycle(v);                                                                     \
+    }
+#include <ombra/defs/ValueTypes.def>
+    EXPECT_TRUE(faults.empty()) << faults.front();
+}
+
+TEST(ValueFactory, ReportedTypesIncludingTheStandIns) {
+    // The code each made value reports: its own, except for the stand-ins.
+    const int classless[] = {0,  4,  8,  9,  10, 11,  19,  27,  29,  45,  47,  54,  55,
+                             57, 59, 60, 64, 65, 69,  71,  72,  74,  76,  77,  78,  80,
+                             81, 93, 96, 97, 101, 110, 111, 115, 121, 126, 147, 148, 149,
+                             150, 153};
+    int made = 0;
+    for (int code = -3; code <= 158; ++code) {
+        Value* v = nullptr;
+        ValueUtil::Create(static_cast<VT::ValueTypeEnum>(code), v);
+        bool shouldBeNull = code < 0 || code > 154 ||
+                            std::find(std::begin(classless), std::end(classless), code) !=
+                                std::end(classless);
+        if (shouldBeNull) {
+            EXPECT_EQ(v, nullptr) << code;
+            continue;
+        }
+        ASSERT_NE(v, nullptr) << code;
+        ++made;
+        int expected = code;
+        switch (code) {
+        case 43: expected = 42; break;
+        case 50:
+        case 102: expected = 83; break;
+        case 103: expected = 84; break;
+        case 104: expected = 85; break;
+        case 123: expected = 46; break;
+        default: break;
+        }
+        EXPECT_EQ(TypeOf(v), expected) << code;
+        // The table agrees: the made class is the class of the reported code.
+        const OBValueTypeInfo* row = OBFindValueType(static_cast<VT::ValueTypeEnum>(code));
+        const OBValueTypeInfo* reported = OBFindValueType(static_cast<VT::ValueTypeEnum>(expected));
+        ASSERT_NE(row->madeClass, nullptr);
+        EXPECT_STREQ(row->madeClass, reported->valueClass) << code;
+        ValueUtil::Recycle(v);
+    }
+    EXPECT_EQ(made, 155 - 41);
+}
+
+TEST(ValueFactory, MadeValuesAreInTheirDefaultState) {
+    Value* v = nullptr;
+    ValueUtil::Create(VT::ekMeasurement, v);
+    int n = -1;
+    UNITS::LINEAR::UnitEnum unit = kInches;
+    static_cast<ValueLength*>(v)->Get(kPoints, n);
+    static_cast<ValueLength*>(v)->GetUnit(unit);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(unit, kPoints);
+    EXPECT_EQ(static_cast<ValueLength*>(v)->IsIntegral(), 1);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::Create(VT::ekVertexList, v);
+    EXPECT_EQ(static_cast<ValueVertexList*>(v)->NumVertices(), 0);
+    EXPECT_EQ(static_cast<ValueVertexList*>(v)->GetMeasurementUnit(), kPoints);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::Create(VT::ekMatrix, v);
+    OBMatrix m(2, 0, 0, 2, 0, 0);
+    static_cast<ValueMatrix*>(v)->Get(m);
+    EXPECT_EQ(m.IsIdentity(), 1);
+    ValueUtil::Recycle(v);
+}
+
+// ---------------------------------------------------------------- creators
+
+TEST(ValueCreators, ScalarsKeepTheirBits) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueChar(static_cast<char>(0xE9), v);
+    unsigned short code = 0;
+    static_cast<ValueChar*>(v)->Get(code);
+    EXPECT_EQ(code, 0xFFE9); // widened with its sign
+    ValueUtil::Recycle(v);
+    ValueUtil::CreateValueChar('A', v);
+    static_cast<ValueChar*>(v)->Get(code);
+    EXPECT_EQ(code, 0x41);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueUnInteger(1ull << 63, v);
+    EXPECT_EQ(TypeOf(v), VT::ekSignedInt64);
+    long long bits = 0;
+    static_cast<ValueInteger64*>(v)->Get(bits);
+    EXPECT_EQ(static_cast<unsigned long long>(bits), 1ull << 63);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueInteger(~0ull, v);
+    static_cast<ValueInteger64*>(v)->Get(bits);
+    EXPECT_EQ(bits, -1);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueUnInteger32(0xFFFFFFFFu, v);
+    EXPECT_EQ(TypeOf(v), VT::ekSignedInt32);
+    int i32 = 0;
+    static_cast<ValueInteger32*>(v)->Get(i32);
+    EXPECT_EQ(static_cast<unsigned>(i32), 0xFFFFFFFFu);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueUnInteger16(0x8001, v);
+    EXPECT_EQ(TypeOf(v), VT::ekSignedShort16);
+    short i16 = 0;
+    static_cast<ValueInteger16*>(v)->Get(i16);
+    EXPECT_EQ(static_cast<unsigned short>(i16), 0x8001);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueOBID(77u, v);
+    unsigned id = 0;
+    static_cast<ValueOBID*>(v)->Get(id);
+    EXPECT_EQ(id, 77u);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueBool16(1, v);
+    short flag = 0;
+    static_cast<ValueBool16*>(v)->Get(flag);
+    EXPECT_EQ(flag, 1);
+    ValueUtil::Recycle(v);
+}
+
+TEST(ValueCreators, MeasuredAndCompoundValues) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueLength(kPoints, 1.5, v); // a double is a real length
+    EXPECT_EQ(static_cast<ValueLength*>(v)->IsIntegral(), 0);
+    ValueUtil::Recycle(v);
+    ValueUtil::CreateValueLength(kPoints, 3, v);
+    EXPECT_EQ(static_cast<ValueLength*>(v)->IsIntegral(), 1);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueRectangle(kPoints, 10.0, 20.0, 5.0, 2.0, v);
+    OBRect r;
+    static_cast<ValueRectangle*>(v)->Get(kPoints, r);
+    EXPECT_EQ(r.Left().Value(), 10.0);
+    EXPECT_EQ(r.Bottom().Value(), 2.0);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValuePercent(1, 3, v);
+    EXPECT_EQ(static_cast<ValuePercent*>(v)->HasRatio(), 0);
+    ValueUtil::Recycle(v);
+
+    COBString path("C:\\x.tif");
+    ValueUtil::CreateValueFileSpec(static_cast<short>(-1), 5, path, v);
+    EXPECT_EQ(static_cast<ValueFileSpec*>(v)->GetVolRefID(), -1);
+    EXPECT_EQ(static_cast<ValueFileSpec*>(v)->GetDirID(), 5);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueGradientStop(0.1, 0.2, 9u, 0.3, v);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(TypeOf(v), VT::ekGradientStop);
+    OBReal a = 0.0, b = 0.0, tint = 0.0;
+    unsigned ref = 0;
+    static_cast<ValueGradientStop*>(v)->Get(a, b, ref);
+    static_cast<ValueGradientStop*>(v)->GetTint(tint);
+    EXPECT_EQ(a.Value(), 0.1);
+    EXPECT_EQ(b.Value(), 0.2);
+    EXPECT_EQ(ref, 9u);
+    EXPECT_EQ(tint.Value(), 0.3);
+    ValueUtil::Recycle(v);
+
+    OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead("abc", 3);
+    ValueUtil::CreateValueStream(stream, v);
+    EXPECT_EQ(TypeOf(v), VT::ekIStreamPointer);
+    OBStream* back = nullptr;
+    static_cast<ValueStream*>(v)->Get(back);
+    EXPECT_EQ(back, stream);
+    ValueUtil::Recycle(v); // the stream is not the value's
+    delete stream;
+
+    ValueUtil::CreateValueDateTime(2001, 2, 3, 4, 5, 6, v);
+    EXPECT_EQ(static_cast<ValueDateTime*>(v)->GetHour(), 4);
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueString(COBString("text"), v);
+    EXPECT_EQ(std::string(static_cast<ValueString*>(v)->GetPtr()->GrabCString()), "text");
+    ValueUtil::Recycle(v);
+
+    ValueUtil::CreateValueStringList(v);
+    EXPECT_EQ(static_cast<ValueStringList*>(v)->Count(), 0);
+    ValueUtil::Recycle(v);
+}
+
+TEST(ValueCreators, RecycleReturnsTheBlockAndClearsThePointer) {
+    Value* v = nullptr;
+    ValueUtil::Recycle(v);
+    EXPECT_EQ(v, nullptr);
+    ValueUtil::CreateValueInteger32(5, v);
+    void* block = v;
+    ValueUtil::Recycle(v);
+    EXPECT_EQ(v, nullptr);
+    ValueUtil::CreateValueOBID(6u, v); // same size: the same block again
+    EXPECT_EQ(static_cast<void*>(v), block);
+    ValueUtil::Recycle(v);
+}
+
+TEST(ValueCreators, WithoutMemoryTheFactoryYieldsNothing) {
+    static_assert(sizeof(ValueLength) == sizeof(ValuePoint), "one pool serves both");
+    IPool* pool = OBGetValuePool(sizeof(ValueLength));
+    ASSERT_NE(pool, nullptr);
+    pool->purge(); // no free blocks left in this size's pool or the thread's cache
+    {
+        FailAllocationsAfter fail(0);
+        EXPECT_EQ(new ValueLength, nullptr);
+        Value* v = reinterpret_cast<Value*>(pool);
+        ValueUtil::Create(VT::ekMeasurement, v);
+        EXPECT_EQ(v, nullptr);
+        v = reinterpret_cast<Value*>(pool);
+        ValueUtil::CreateValueLength(kPoints, 3, v);
+        EXPECT_EQ(v, nullptr);
+        ValueUtil::CreateValuePoint(kPoints, 1.0, 2.0, v);
+        EXPECT_EQ(v, nullptr);
+    }
+    Value* v = nullptr;
+    ValueUtil::CreateValueLength(kPoints, 3, v);
+    EXPECT_NE(v, nullptr);
+    ValueUtil::Recycle(v);
+}
+
+TEST(ValueCreators, TheCmdFlag) {
+    EXPECT_FALSE(ValueUtil::GetIsCMD());
+    ValueUtil::SetIsCMD(true);
+    EXPECT_TRUE(ValueUtil::GetIsCMD());
+    ValueUtil::SetIsCMD(false);
+    EXPECT_FALSE(ValueUtil::GetIsCMD());
+}
+
+// ---------------------------------------------------------------- Attribute
+
+// A value that counts how often it is destroyed.
+class Counted : public Value {
+public:
+    explicit Counted(int* deaths) : Value(VT::ekSignedInt32), deaths_(deaths) {}
+    ~Counted() override { ++*deaths_; }
+    Value& operator=(Value&) override { return *this; }
+    short IsEqual(Value* other) override { return Value::IsEqual(other); }
+
+private:
+    int* deaths_;
+};
+
+TEST(Attributes, OwnTheirValue) {
+    int deaths = 0;
+    {
+        Attribute a(AN::kFontSize, VT::ekMeasurement, new Counted(&deaths));
+        EXPECT_EQ(a.GetName(), AN::kFontSize);
+        EXPECT_EQ(a.GetType(), VT::ekMeasurement);
+        EXPECT_EQ(a.OwnsValue(), 1);
+    }
+    EXPECT_EQ(deaths, 1);
+    Attribute empty(AN::kName, VT::ekString, nullptr); // nothing to release
+    EXPECT_EQ(empty.GetValue(), nullptr);
+}
+
+TEST(Attributes, CopiesShareButNeverReleaseTwice) {
+    int deaths = 0;
+    // Destroy the copies before and after the owner, in every order.
+    for (int order = 0; order < 3; ++order) {
+        deaths = 0;
+        Attribute* owner = new Attribute(AN::kBold, VT::ekBool16, new Counted(&deaths));
+        Attribute* copy = new Attribute(*owner);
+        Attribute* assigned = new Attribute;
+        *assigned = *copy;
+        EXPECT_EQ(copy->GetValue(), owner->GetValue());
+        EXPECT_EQ(assigned->GetValue(), owner->GetValue());
+        EXPECT_EQ(copy->OwnsValue(), 0);
+        EXPECT_EQ(assigned->OwnsValue(), 0);
+        if (order == 0) {
+            delete copy;
+            delete assigned;
+            EXPECT_EQ(deaths, 0);
+            delete owner;
+        } else if (order == 1) {
+            delete copy;
+            delete owner;
+            EXPECT_EQ(deaths, 1);
+            delete assigned;
+        } else {
+            *owner = *assigned; // assigning back the value it owns keeps it owned
+            EXPECT_EQ(owner->OwnsValue(), 1);
+            delete owner;
+            delete copy;
+            delete assigned;
+        }
+        EXPECT_EQ(deaths, 1) << order;
+    }
+}
+
+TEST(Attributes, AssignmentReleasesTheValueItOwnedAndMovesTransferOwnership) {
+    int deathsA = 0, deathsB = 0;
+    {
+        Attribute a(AN::kBold, VT::ekBool16, new Counted(&deathsA));
+        Attribute b(AN::kItalics, VT::ekBool16, new Counted(&deathsB));
+        a = b; // a's own value is no longer held: released
+        EXPECT_EQ(deathsA, 1);
+        EXPECT_EQ(a.GetName(), AN::kItalics);
+        EXPECT_EQ(a.OwnsValue(), 0);
+        a = a;
+        EXPECT_EQ(deathsB, 0);
+
+        Attribute moved(std::move(b));
+        EXPECT_EQ(moved.OwnsValue(), 1);
+        EXPECT_EQ(b.GetValue(), nullptr);
+        Attribute target(AN::kName, VT::ekString, nullptr);
+        target = std::move(moved);
+        EXPECT_EQ(target.OwnsValue(), 1);
+        EXPECT_EQ(moved.GetValue(), nullptr);
+        EXPECT_EQ(deathsB, 0);
+    }
+    EXPECT_EQ(deathsA, 1);
+    EXPECT_EQ(deathsB, 1);
+}
+
+TEST(Attributes, InitCreatesAFreshValueAndSetValueAdopts) {
+    Attribute a(AN::kFontSize, VT::ekUndefined, nullptr);
+    a.Init(VT::ekMeasurement);
+    ASSERT_NE(a.GetValue(), nullptr);
+    EXPECT_EQ(TypeOf(a.GetValue()), VT::ekMeasurement);
+    EXPECT_EQ(a.GetType(), VT::ekMeasurement);
+    Value* first = a.GetValue();
+    a.Init(VT::ekAny); // the factory makes nothing for this type
+    EXPECT_EQ(a.GetValue(), nullptr);
+    EXPECT_EQ(a.GetType(), VT::ekAny);
+    ValueUtil::Recycle(first); // Init did not release it: it was the caller's to take
+
+    int deaths = 0;
+    Attribute borrower;
+    {
+        Attribute owner(AN::kBold, VT::ekBool16, new Counted(&deaths));
+        borrower = owner;
+        EXPECT_EQ(borrower.OwnsValue(), 0);
+        borrower.SetValue(new Counted(&deaths)); // adopted
+        EXPECT_EQ(borrower.OwnsValue(), 1);
+        EXPECT_EQ(borrower.GetType(), VT::ekBool16);
+    }
+    EXPECT_EQ(deaths, 1);
+}
+
+} // namespace
