@@ -36,4 +36,15 @@
     ;
 #include <ombra/defs/ViewAccessors.def>
 
+/// Generic access for writers and tools that walk a tree without naming the
+/// view classes: the value that element `e` hands out for `attr`, through
+/// the accessor of the view class of e's kind (so a plug-in's override
+/// answers). `index` selects the entry of an indexed accessor
+/// (GetNthColorID(int) and the others; a negative index gives null) and is
+/// ignored by the others. Null when e is null, when e's kind carries no
+/// such attribute (see OBFindViewAccessor), when e is not an object of its
+/// kind's view class, or when the element does not set the attribute. The
+/// value stays the element's.
+OMBRA_API Value* OBGetAttributeValue(Element* e, AN::AttrNameEnum attr, int index = 0);
+
 #endif

@@ -1,0 +1,605 @@
+// Values as readable UTF-8 text, for structure dumps.
+#include "streams/memory/StdAllocator.h"
+
+#include <ombra/streams.h>
+#include <ombra/utf8.h>
+#include <ombra/values.h>
+#include <ombra/vocabulary.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+class Text {
+public:
+    void Add(const char* s) { out_ += s; }
+    void Add(const char* s, std::size_t n) { out_.append(s, n); }
+    void Add(char c) { out_ += c; }
+    void Int(long long n) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%lld", n);
+        out_ += buf;
+    }
+    void Unsigned(unsigned long long n) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%llu", n);
+        out_ += buf;
+    }
+    void Real(double d) {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%.15g", d);
+        out_ += buf;
+    }
+    void Bool(long long flag) {
+        if (flag == 0 || flag == 1)
+            Add(flag ? "true" : "false");
+        else
+            Int(flag);
+    }
+    void Unit(UNITS::LINEAR::UnitEnum unit) {
+        const char* name = nullptr;
+        try {
+            UNITS::UnitName(unit, name);
+        } catch (...) {
+            name = nullptr;
+        }
+        Add(' ');
+        if (name) {
+            Add(name);
+        } else {
+            Add("unit ");
+            Int(unit);
+        }
+    }
+    void Unit(UNITS::ANGULAR::UnitEnum unit) {
+        const char* name = nullptr;
+        try {
+            UNITS::UnitName(unit, name);
+        } catch (...) {
+            name = nullptr;
+        }
+        Add(' ');
+        if (name) {
+            Add(name);
+        } else {
+            Add("angular unit ");
+            Int(unit);
+        }
+    }
+    void Point(const OBPoint& p) {
+        Add('(');
+        Real(p.X());
+        Add(", ");
+        Real(p.Y());
+        Add(')');
+    }
+    // UTF-8 text in double quotes, with quotes, backslashes and control
+    // characters escaped.
+    void Quoted(const char* s, std::size_t n) {
+        Add('"');
+        for (std::size_t i = 0; i < n; ++i) {
+            unsigned char c = static_cast<unsigned char>(s[i]);
+            switch (c) {
+            case '"': Add("\\\""); break;
+            case '\\': Add("\\\\"); break;
+            case '\n': Add("\\n"); break;
+            case '\r': Add("\\r"); break;
+            case '\t': Add("\\t"); break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04X", c);
+                    Add(buf);
+                } else {
+                    Add(static_cast<char>(c));
+                }
+            }
+        }
+        Add('"');
+    }
+    void QuotedUtf8(const COBString& utf8) {
+        Quoted(utf8.GrabCString(), static_cast<std::size_t>(utf8.Length()));
+    }
+    const OBStdString& Get() const { return out_; }
+
+private:
+    OBStdString out_;
+};
+
+bool IsUtf8(const char* s, long long n) {
+    for (long long i = 0; i < n;) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        int follow = c < 0x80                 ? 0
+                     : (c & 0xE0) == 0xC0 ? 1
+                     : (c & 0xF0) == 0xE0 ? 2
+                     : (c & 0xF8) == 0xF0 ? 3
+                                          : -1;
+        if (follow < 0) return false;
+        for (int k = 1; k <= follow; ++k)
+            if (i + k >= n || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += follow + 1;
+    }
+    return true;
+}
+
+// Any string as UTF-8: UTF-16 by arithmetic, 8-bit text through its script
+// (the thread's text service), or as ISO 8859-1 when nothing translates.
+void ToUtf8(const IOBString& s, COBString& utf8, bool bytesMayBeUtf8) {
+    if (s.IsUnicode() == 1) {
+        OBStringUtils::ConvertUTF16StringToUTF8(s.GrabWString(),
+                                                static_cast<unsigned long long>(s.Length()), utf8);
+        return;
+    }
+    const char* bytes = s.GrabCString();
+    const long long n = s.Length();
+    if (bytesMayBeUtf8 && IsUtf8(bytes, n)) {
+        utf8.SetXString(bytes, n);
+        return;
+    }
+    const unsigned short* units = s.GrabWString();
+    long long unitCount = 0;
+    while (units[unitCount]) ++unitCount;
+    if (unitCount > 0 || n == 0)
+        OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(unitCount),
+                                                utf8);
+    else
+        OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(bytes),
+                                            static_cast<unsigned long long>(n), utf8);
+}
+
+void AddString(Text& t, const IOBString* s, bool bytesMayBeUtf8 = false) {
+    if (!s) {
+        t.Add("<no string>");
+        return;
+    }
+    COBString utf8;
+    ToUtf8(*s, utf8, bytesMayBeUtf8);
+    t.QuotedUtf8(utf8);
+}
+
+void AddPath(Text& t, const IOBString& path) {
+    COBString utf8;
+    ToUtf8(path, utf8, true);
+    t.Add(utf8.GrabCString(), static_cast<std::size_t>(utf8.Length()));
+}
+
+const char* ExternalMemberName(VT::ValueTypeEnum type, int member) {
+    if (type == VT::ekWritingScriptEnum) {
+        switch (member) {
+#define OB_WRITING_SCRIPT(name, value, codePage) case value: return #name;
+#include <ombra/defs/WritingScripts.def>
+        default: return nullptr;
+        }
+    }
+    if (type == VT::ekCodePageEnum) {
+        switch (member) {
+#define OB_CODE_PAGE(name, value, windowsCodePage) case value: return #name;
+#include <ombra/defs/CodePages.def>
+        default: return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+void AddStream(Text& t, OBStream* stream) {
+    if (!stream) {
+        t.Add("<no stream>");
+        return;
+    }
+    // Measure by seeking to the end; the position is restored.
+    long long position = stream->Tell();
+    stream->Seek(0, kSeekFromEnd);
+    long long size = stream->Tell();
+    stream->Seek(position, kSeekFromStart);
+    t.Add("<stream, ");
+    t.Int(size);
+    t.Add(size == 1 ? " byte>" : " bytes>");
+}
+
+// The value as text; false for a class the library does not know.
+bool Render(Value* value, VT::ValueTypeEnum type, Text& t) {
+    if (ValueEnumBase* e = dynamic_cast<ValueEnumBase*>(value)) {
+        const char* name = OBValueEnumMemberName(type, e->GetMember());
+        if (!name) name = ExternalMemberName(type, e->GetMember());
+        if (name)
+            t.Add(name);
+        else
+            t.Int(e->GetMember());
+        return true;
+    }
+    switch (type) {
+    case VT::ekBool16:
+        if (auto* v = dynamic_cast<ValueBool16*>(value)) {
+            short b = 0;
+            v->Get(b);
+            t.Bool(b);
+            return true;
+        }
+        break;
+    case VT::ekChar:
+        if (auto* v = dynamic_cast<ValueChar*>(value)) {
+            unsigned short c = 0;
+            v->Get(c);
+            if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "U+%04X", c);
+                t.Add(buf);
+            } else {
+                COBString utf8;
+                OBStringUtils::ConvertUTF16StringToUTF8(&c, 1, utf8);
+                t.Add('\'');
+                t.Add(utf8.GrabCString(), static_cast<std::size_t>(utf8.Length()));
+                t.Add('\'');
+            }
+            return true;
+        }
+        break;
+    case VT::ekSignedShort16:
+        if (auto* v = dynamic_cast<ValueInteger16*>(value)) {
+            short n = 0;
+            v->Get(n);
+            t.Int(n);
+            return true;
+        }
+        break;
+    case VT::ekSignedInt32:
+        if (auto* v = dynamic_cast<ValueInteger32*>(value)) {
+            int n = 0;
+            v->Get(n);
+            t.Int(n);
+            return true;
+        }
+        break;
+    case VT::ekSignedInt64:
+        if (auto* v = dynamic_cast<ValueInteger64*>(value)) {
+            long long n = 0;
+            v->Get(n);
+            t.Int(n);
+            return true;
+        }
+        break;
+    case VT::ekUnsignedShort16:
+        if (auto* v = dynamic_cast<ValueUnInteger16*>(value)) {
+            unsigned short n = 0;
+            v->Get(n);
+            t.Unsigned(n);
+            return true;
+        }
+        break;
+    case VT::ekUnsignedInt32:
+        if (auto* v = dynamic_cast<ValueUnInteger32*>(value)) {
+            unsigned n = 0;
+            v->Get(n);
+            t.Unsigned(n);
+            return true;
+        }
+        break;
+    case VT::ekUnsignedInt64:
+        if (auto* v = dynamic_cast<ValueUnInteger64*>(value)) {
+            unsigned long long n = 0;
+            v->Get(n);
+            t.Unsigned(n);
+            return true;
+        }
+        break;
+    case VT::ekId:
+        if (auto* v = dynamic_cast<ValueOBID*>(value)) {
+            unsigned id = 0;
+            v->Get(id);
+            t.Add('#');
+            t.Unsigned(id);
+            return true;
+        }
+        break;
+    case VT::ekOBReal:
+        if (auto* v = dynamic_cast<ValueOBReal*>(value)) {
+            OBReal r(0.0);
+            v->Get(r);
+            t.Real(r);
+            return true;
+        }
+        break;
+    case VT::ekMeasurement:
+        if (auto* v = dynamic_cast<ValueLength*>(value)) {
+            UNITS::LINEAR::UnitEnum unit = v->GetMeasurementUnit();
+            if (v->IsIntegral()) {
+                int n = 0;
+                v->Get(unit, n);
+                t.Int(n);
+            } else {
+                OBReal r(0.0);
+                v->Get(unit, r);
+                t.Real(r);
+            }
+            t.Unit(unit);
+            return true;
+        }
+        break;
+    case VT::ekAngularMeasurement:
+        if (auto* v = dynamic_cast<ValueAngle*>(value)) {
+            OBReal r(0.0);
+            v->Get(v->GetMeasurementUnit(), r);
+            t.Real(r);
+            t.Unit(v->GetMeasurementUnit());
+            return true;
+        }
+        break;
+    case VT::ekPoint:
+        if (auto* v = dynamic_cast<ValuePoint*>(value)) {
+            OBPoint p;
+            v->Get(v->GetMeasurementUnit(), p);
+            t.Point(p);
+            t.Unit(v->GetMeasurementUnit());
+            return true;
+        }
+        break;
+    case VT::ekRect:
+        if (auto* v = dynamic_cast<ValueRectangle*>(value)) {
+            OBRect r;
+            v->Get(v->GetMeasurementUnit(), r);
+            t.Add('(');
+            t.Real(r.Left());
+            t.Add(", ");
+            t.Real(r.Top());
+            t.Add(", ");
+            t.Real(r.Right());
+            t.Add(", ");
+            t.Real(r.Bottom());
+            t.Add(')');
+            t.Unit(v->GetMeasurementUnit());
+            return true;
+        }
+        break;
+    case VT::ekPercent:
+        if (auto* v = dynamic_cast<ValuePercent*>(value)) {
+            OBReal ratio(0.0);
+            v->Get(ratio);
+            if (!v->HasRatio()) {
+                int numerator = 0, denominator = 1;
+                v->Get(numerator, denominator);
+                t.Int(numerator);
+                t.Add('/');
+                t.Int(denominator);
+                t.Add(" (");
+            }
+            t.Real(ratio.Value() * 100.0);
+            t.Add('%');
+            if (!v->HasRatio()) t.Add(')');
+            return true;
+        }
+        break;
+    case VT::ekMatrix:
+        if (auto* v = dynamic_cast<ValueMatrix*>(value)) {
+            OBMatrix m;
+            v->Get(m);
+            t.Add('[');
+            for (int i = 0; i < 6; ++i) {
+                if (i) t.Add(' ');
+                t.Real(m[i]);
+            }
+            t.Add(']');
+            return true;
+        }
+        break;
+    case VT::ekDateTime:
+        if (auto* v = dynamic_cast<ValueDateTime*>(value)) {
+            char buf[96];
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", v->GetYear(),
+                          v->GetMonth(), v->GetDay(), v->GetHour(), v->GetMin(), v->GetSec());
+            t.Add(buf);
+            return true;
+        }
+        break;
+    case VT::ekString:
+        if (auto* v = dynamic_cast<ValueString*>(value)) {
+            AddString(t, v->GetPtr());
+            return true;
+        }
+        break;
+    case VT::ekSysFile:
+        if (auto* v = dynamic_cast<ValueSysFile*>(value)) {
+            OBSysFileRef file;
+            v->Get(file);
+            OBFileSystemPath path(file);
+            t.Add(path.Get(), path.Length());
+            return true;
+        }
+        break;
+    case VT::ekFileSpecification:
+        if (auto* v = dynamic_cast<ValueFileSpec*>(value)) {
+            COBString path;
+            v->GetFullPathNameA(path);
+            AddPath(t, path);
+            if (v->GetVolRefID() != 0 || v->GetDirID() != 0) {
+                t.Add(" (volume ");
+                t.Int(v->GetVolRefID());
+                t.Add(", directory ");
+                t.Int(v->GetDirID());
+                t.Add(')');
+            }
+            return true;
+        }
+        break;
+    case VT::ekIStreamPointer:
+        if (auto* v = dynamic_cast<ValueStream*>(value)) {
+            OBStream* stream = nullptr;
+            v->Get(stream);
+            AddStream(t, stream);
+            return true;
+        }
+        break;
+    case VT::ekGradientStop:
+        if (auto* v = dynamic_cast<ValueGradientStop*>(value)) {
+            OBGradientStop s{0.0, 0.0, 0, 0.0};
+            v->Get(s.location, s.midpoint, s.colorRef);
+            v->GetTint(s.tint);
+            t.Add("(location ");
+            t.Real(s.location);
+            t.Add(", midpoint ");
+            t.Real(s.midpoint);
+            t.Add(", color #");
+            t.Unsigned(s.colorRef);
+            t.Add(", tint ");
+            t.Real(s.tint);
+            t.Add(')');
+            return true;
+        }
+        break;
+    case VT::ekIdRefList:
+        if (auto* v = dynamic_cast<ValueIdRefList*>(value)) {
+            t.Add('[');
+            for (long long i = 0; i < v->Count(); ++i) {
+                if (i) t.Add(", ");
+                t.Add('#');
+                t.Unsigned(v->Get(static_cast<int>(i)));
+            }
+            t.Add(']');
+            return true;
+        }
+        break;
+    case VT::ekBool16List:
+        if (auto* v = dynamic_cast<ValueBool16List*>(value)) {
+            t.Add('[');
+            for (long long i = 0; i < v->Count(); ++i) {
+                if (i) t.Add(", ");
+                t.Bool(v->Get(static_cast<int>(i)));
+            }
+            t.Add(']');
+            return true;
+        }
+        break;
+    case VT::ekStringList:
+        if (auto* v = dynamic_cast<ValueStringList*>(value)) {
+            t.Add('[');
+            for (long long i = 0; i < v->Count(); ++i) {
+                if (i) t.Add(", ");
+                AddString(t, v->Get(static_cast<int>(i)).GetPtr());
+            }
+            t.Add(']');
+            return true;
+        }
+        break;
+    case VT::ekRangeList:
+        if (auto* v = dynamic_cast<ValueRangeList*>(value)) {
+            t.Add('[');
+            for (long long i = 0; i < v->NumRanges(); ++i) {
+                unsigned start = 0, end = 0;
+                v->Get(static_cast<int>(i), start, end);
+                if (i) t.Add(", ");
+                t.Unsigned(start);
+                t.Add("..");
+                t.Unsigned(end);
+            }
+            t.Add(']');
+            return true;
+        }
+        break;
+    case VT::ekVertexList:
+        if (auto* v = dynamic_cast<ValueVertexList*>(value)) {
+            UNITS::LINEAR::UnitEnum unit = v->GetMeasurementUnit();
+            t.Add('[');
+            for (long long i = 0; i < v->NumVertices(); ++i) {
+                OBPoint p;
+                v->Get(static_cast<int>(i), unit, p);
+                if (i) t.Add(", ");
+                t.Point(p);
+            }
+            t.Add(']');
+            t.Unit(unit);
+            return true;
+        }
+        break;
+    case VT::ekPathPointList:
+        if (auto* v = dynamic_cast<ValuePathPointList*>(value)) {
+            UNITS::LINEAR::UnitEnum unit = v->GetMeasurementUnit();
+            t.Add('[');
+            for (long long i = 0; i < v->NumPathPoints(); ++i) {
+                OBPathPoint p;
+                v->Get(static_cast<int>(i), unit, p);
+                if (i) t.Add(", ");
+                switch (p.GetAnchorType()) {
+                case kSmoothPoint: t.Add("smooth "); break;
+                case kCornerPoint: t.Add("corner "); break;
+                default: t.Add("plain "); break;
+                }
+                t.Point(p.GetLeftDirPoint());
+                t.Add(' ');
+                t.Point(p.GetAnchorPoint());
+                t.Add(' ');
+                t.Point(p.GetRightDirPoint());
+            }
+            t.Add(']');
+            t.Unit(unit);
+            return true;
+        }
+        break;
+    case VT::ekGradientStopList:
+        if (auto* v = dynamic_cast<ValueGradientStopList*>(value)) {
+            t.Add('[');
+            for (long long i = 0; i < v->NumGradientStops(); ++i) {
+                OBGradientStop s{0.0, 0.0, 0, 0.0};
+                v->Get(static_cast<int>(i), s);
+                if (i) t.Add(", ");
+                t.Add('(');
+                t.Real(s.location);
+                t.Add(", ");
+                t.Real(s.midpoint);
+                t.Add(", #");
+                t.Unsigned(s.colorRef);
+                t.Add(", tint ");
+                t.Real(s.tint);
+                t.Add(')');
+            }
+            t.Add(']');
+            return true;
+        }
+        break;
+    default: break;
+    }
+    return false;
+}
+
+} // namespace
+
+short OBValueToText(const Value* value, COBString& utf8) {
+    try {
+        Text t;
+        short known = 0;
+        if (!value) {
+            t.Add("null");
+        } else {
+            // Reading goes through the value's own getters, some of which
+            // are not const; none of them changes the value.
+            Value* v = const_cast<Value*>(value);
+            VT::ValueTypeEnum type = VT::ekUndefined;
+            v->GetType(type);
+            if (Render(v, type, t)) {
+                known = 1;
+            } else {
+                const char* name = OBValueTypeName(type);
+                t.Add('<');
+                if (name)
+                    t.Add(name);
+                else
+                    t.Int(type);
+                t.Add(" value>");
+            }
+        }
+        utf8.SetXString(t.Get().data(), static_cast<long long>(t.Get().size()));
+        return known;
+    } catch (const std::bad_alloc&) {
+        return 0; // no memory: the text stays as it was
+    }
+}
+
+short OBValueToText(const Value* value, WOBString& text) {
+    COBString utf8;
+    short known = OBValueToText(value, utf8);
+    WOBString converted;
+    OBStringUtils::ConvertUTF8ToUTF16String(utf8.GrabCString(),
+                                            static_cast<unsigned long long>(utf8.Length()), converted);
+    text.SetXString(converted.GrabWString(), converted.Length());
+    return known;
+}
