@@ -160,7 +160,8 @@ public:
     VT::ValueTypeEnum GetType() const { return type_; }
     Value* GetValue() { return value_; }
     /// Stores the pointer and owns the new value; type and flag stay, and a
-    /// value held before is not released.
+    /// value held before is not released. Setting the value already held
+    /// changes nothing (a borrowed value stays borrowed).
     void SetValue(Value* value);
     /// 1 when the attribute releases its value with itself.
     short OwnsValue() const { return value_ && owns_ ? 1 : 0; }

@@ -305,6 +305,7 @@ void Attribute::Init(VT::ValueTypeEnum type) {
 }
 
 void Attribute::SetValue(Value* value) {
+    if (value == value_) return; // a borrowed value stays its owner's
     value_ = value;
     owns_ = 1;
 }

@@ -373,6 +373,8 @@ TEST(Attributes, InitCreatesAFreshValueAndSetValueAdopts) {
         Attribute owner(AN::kBold, VT::ekBool16, new Counted(&deaths));
         borrower = owner;
         EXPECT_EQ(borrower.OwnsValue(), 0);
+        borrower.SetValue(borrower.GetValue()); // still the owner's
+        EXPECT_EQ(borrower.OwnsValue(), 0);
         borrower.SetValue(new Counted(&deaths)); // adopted
         EXPECT_EQ(borrower.OwnsValue(), 1);
         EXPECT_EQ(borrower.GetType(), VT::ekBool16);
