@@ -1,0 +1,104 @@
+// Ready-made element classes for readers: every view kind with its attribute
+// values held in the element itself.
+#ifndef OMBRA_STOREDELEMENTS_H
+#define OMBRA_STOREDELEMENTS_H
+
+#include <ombra/geometry.h>
+#include <ombra/views.h>
+
+class IOBString;
+class OBStream;
+
+/// The attribute values of one element: (attribute, index) -> Value, owned.
+/// A reader sets what the source says; the element's accessors hand the
+/// values out. Values go back to their pools when replaced or when the store
+/// is destroyed, and streams given to SetStream are deleted with the store.
+class OMBRA_API OBAttributeStore {
+public:
+    OBAttributeStore() noexcept;
+    ~OBAttributeStore();
+    OBAttributeStore(const OBAttributeStore&) = delete;
+    OBAttributeStore& operator=(const OBAttributeStore&) = delete;
+
+    /// Stores `value` for `attr` (entry `index` of a repeated attribute),
+    /// replacing and recycling an earlier one. Takes ownership in every case:
+    /// returns 0 (and recycles the value) when the value is null or memory
+    /// runs out.
+    short Set(AN::AttrNameEnum attr, Value* value, int index = 0);
+    /// The value for attr/index, or null.
+    Value* Find(AN::AttrNameEnum attr, int index = 0) const;
+    /// Removes and recycles the value for attr/index; 1 when there was one.
+    short Remove(AN::AttrNameEnum attr, int index = 0);
+    /// The number of stored values.
+    int Count() const { return count_; }
+
+    // Shorthands that create the value through ValueUtil and store it.
+    short SetBool(AN::AttrNameEnum attr, bool flag);
+    short SetInteger(AN::AttrNameEnum attr, int number, int index = 0);
+    short SetReal(AN::AttrNameEnum attr, double number);
+    /// A ValueLength in `unit` (ValueLength keeps reals and integers apart).
+    short SetLength(AN::AttrNameEnum attr, double length,
+                    UNITS::LINEAR::UnitEnum unit = UNITS::LINEAR::kPoints);
+    /// A ValueAngle in degrees.
+    short SetAngle(AN::AttrNameEnum attr, double degrees);
+    /// A ValuePercent ratio: 0.5 is 50 %.
+    short SetPercent(AN::AttrNameEnum attr, double ratio, int index = 0);
+    /// A ValueOBID naming another element.
+    short SetId(AN::AttrNameEnum attr, unsigned id, int index = 0);
+    short SetString(AN::AttrNameEnum attr, const IOBString& text);
+    /// A ValueString holding a WOBString of the UTF-16 units.
+    short SetText(AN::AttrNameEnum attr, const unsigned short* units, long long count);
+    /// A ValueString holding a WOBString made from UTF-8 (no text service needed).
+    short SetUtf8(AN::AttrNameEnum attr, const char* utf8);
+    short SetRect(AN::AttrNameEnum attr, const OBRect& rect,
+                  UNITS::LINEAR::UnitEnum unit = UNITS::LINEAR::kPoints);
+    short SetPoint(AN::AttrNameEnum attr, const OBPoint& point,
+                   UNITS::LINEAR::UnitEnum unit = UNITS::LINEAR::kPoints);
+    /// A ValueStream over `stream`; the store owns the stream from now on
+    /// and deletes it when destroyed (also when this call fails).
+    short SetStream(AN::AttrNameEnum attr, OBStream* stream);
+
+private:
+    struct Entry {
+        int attr;
+        int index;
+        Value* value;
+    };
+    Entry* Lookup(int attr, int index) const;
+    short Append(int attr, int index, Value* value);
+
+    Entry* entries_;
+    int count_;
+    int capacity_;
+    OBStream** streams_;
+    int streamCount_;
+    int streamCapacity_;
+};
+
+/// OBStored<Kind>: the view OBM<Kind> whose accessors hand out the values
+/// stored with OBAttributeStore::Set. Readers create these (or derive from
+/// them) instead of writing a class per kind; the element owns its values.
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+    class OMBRA_API OBStored##Kind : public OBM##Kind, public OBAttributeStore {                   \
+    public:                                                                                        \
+        OBStored##Kind() noexcept {}                                                               \
+        ~OBStored##Kind() override;
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
+    Value* Get##Attr() override { return Find(AN::k##Attr); }
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
+    Value* Get##Name() override { return Find(AN::k##Attr); }
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
+    Value* Get##Attr(int n) override { return Find(AN::k##Attr, n); }
+#define OB_VIEW_END(Kind)                                                                           \
+    }                                                                                              \
+    ;
+#include <ombra/defs/ViewAccessors.def>
+
+/// A new stored element of `kind` (0 to 227), or null for a kind without a
+/// view or when memory runs out. Its store is OBGetAttributeStore(element).
+OMBRA_API Element* OBCreateStoredElement(EL::ElementTypeEnum kind);
+/// The attribute store of an element made by OBCreateStoredElement or of a
+/// class derived from an OBStored class; null for any other element.
+OMBRA_API OBAttributeStore* OBGetAttributeStore(Element* element);
+
+#endif

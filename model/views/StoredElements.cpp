@@ -1,0 +1,182 @@
+#include <ombra/storedelements.h>
+
+#include <ombra/strings.h>
+#include <ombra/streams.h>
+#include <ombra/utf8.h>
+#include <ombra/valueutil.h>
+#include <ombra/values.h>
+
+#include <cstring>
+
+OBAttributeStore::OBAttributeStore() noexcept
+    : entries_(nullptr), count_(0), capacity_(0), streams_(nullptr), streamCount_(0),
+      streamCapacity_(0) {}
+
+OBAttributeStore::~OBAttributeStore() {
+    for (int i = 0; i < count_; ++i) ValueUtil::Recycle(entries_[i].value);
+    OBLibFree(entries_);
+    // Stream values never own their stream: the element does.
+    for (int i = 0; i < streamCount_; ++i) delete streams_[i];
+    OBLibFree(streams_);
+}
+
+OBAttributeStore::Entry* OBAttributeStore::Lookup(int attr, int index) const {
+    for (int i = 0; i < count_; ++i)
+        if (entries_[i].attr == attr && entries_[i].index == index) return &entries_[i];
+    return nullptr;
+}
+
+short OBAttributeStore::Append(int attr, int index, Value* value) {
+    if (count_ == capacity_) {
+        int grown = capacity_ ? capacity_ * 2 : 8;
+        Entry* bigger = static_cast<Entry*>(OBLibAllocate(sizeof(Entry) * grown));
+        if (!bigger) return 0;
+        if (count_) std::memcpy(bigger, entries_, sizeof(Entry) * count_);
+        OBLibFree(entries_);
+        entries_ = bigger;
+        capacity_ = grown;
+    }
+    entries_[count_++] = Entry{attr, index, value};
+    return 1;
+}
+
+short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
+    if (!value) return 0;
+    if (Entry* e = Lookup(attr, index)) {
+        if (e->value != value) ValueUtil::Recycle(e->value);
+        e->value = value;
+        return 1;
+    }
+    if (Append(attr, index, value)) return 1;
+    ValueUtil::Recycle(value);
+    return 0;
+}
+
+Value* OBAttributeStore::Find(AN::AttrNameEnum attr, int index) const {
+    Entry* e = Lookup(attr, index);
+    return e ? e->value : nullptr;
+}
+
+short OBAttributeStore::Remove(AN::AttrNameEnum attr, int index) {
+    Entry* e = Lookup(attr, index);
+    if (!e) return 0;
+    ValueUtil::Recycle(e->value);
+    *e = entries_[--count_];
+    return 1;
+}
+
+short OBAttributeStore::SetBool(AN::AttrNameEnum attr, bool flag) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueBool16(static_cast<short>(flag ? 1 : 0), v);
+    return Set(attr, v);
+}
+
+short OBAttributeStore::SetInteger(AN::AttrNameEnum attr, int number, int index) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueInteger32(number, v);
+    return Set(attr, v, index);
+}
+
+short OBAttributeStore::SetReal(AN::AttrNameEnum attr, double number) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueOBReal(OBReal(number), v);
+    return Set(attr, v);
+}
+
+short OBAttributeStore::SetLength(AN::AttrNameEnum attr, double length,
+                                  UNITS::LINEAR::UnitEnum unit) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueLength(unit, OBReal(length), v);
+    return Set(attr, v);
+}
+
+short OBAttributeStore::SetAngle(AN::AttrNameEnum attr, double degrees) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueAngle(UNITS::ANGULAR::kDegrees, OBReal(degrees), v);
+    return Set(attr, v);
+}
+
+short OBAttributeStore::SetPercent(AN::AttrNameEnum attr, double ratio, int index) {
+    Value* v = nullptr;
+    ValueUtil::CreateValuePercent(OBReal(ratio), v);
+    return Set(attr, v, index);
+}
+
+short OBAttributeStore::SetId(AN::AttrNameEnum attr, unsigned id, int index) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueOBID(id, v);
+    return Set(attr, v, index);
+}
+
+short OBAttributeStore::SetString(AN::AttrNameEnum attr, const IOBString& text) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueString(text, v);
+    return Set(attr, v);
+}
+
+short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* units,
+                                long long count) {
+    if (!units && count) return 0;
+    WOBString text(units ? units : reinterpret_cast<const unsigned short*>(u""),
+                   count < 0 ? 0 : count);
+    return SetString(attr, text);
+}
+
+short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
+    WOBString text;
+    if (utf8 && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), text))
+        return 0;
+    return SetString(attr, text);
+}
+
+short OBAttributeStore::SetRect(AN::AttrNameEnum attr, const OBRect& rect,
+                                UNITS::LINEAR::UnitEnum unit) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueRectangle(unit, rect, v);
+    return Set(attr, v);
+}
+
+short OBAttributeStore::SetPoint(AN::AttrNameEnum attr, const OBPoint& point,
+                                 UNITS::LINEAR::UnitEnum unit) {
+    Value* v = nullptr;
+    ValueUtil::CreateValuePoint(unit, point, v);
+    return Set(attr, v);
+}
+
+short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
+    if (!stream) return 0;
+    if (streamCount_ == streamCapacity_) {
+        int grown = streamCapacity_ ? streamCapacity_ * 2 : 2;
+        OBStream** bigger = static_cast<OBStream**>(OBLibAllocate(sizeof(OBStream*) * grown));
+        if (!bigger) {
+            delete stream;
+            return 0;
+        }
+        if (streamCount_) std::memcpy(bigger, streams_, sizeof(OBStream*) * streamCount_);
+        OBLibFree(streams_);
+        streams_ = bigger;
+        streamCapacity_ = grown;
+    }
+    streams_[streamCount_++] = stream;
+    Value* v = nullptr;
+    ValueUtil::CreateValueStream(stream, v);
+    return Set(attr, v);
+}
+
+#define OB_VIEW_END(Kind) OBStored##Kind::~OBStored##Kind() = default;
+#include <ombra/defs/ViewAccessors.def>
+
+Element* OBCreateStoredElement(EL::ElementTypeEnum kind) {
+    switch (kind) {
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+    case EL::k##Kind:                                                                              \
+        return new OBStored##Kind;
+#include <ombra/defs/ViewAccessors.def>
+    default:
+        return nullptr;
+    }
+}
+
+OBAttributeStore* OBGetAttributeStore(Element* element) {
+    return dynamic_cast<OBAttributeStore*>(element);
+}
