@@ -67,4 +67,9 @@ void* GetProcAddress(void* library, const char* name) {
 
 bool FreeLibrary(void* library) { return library && ::dlclose(library) == 0; }
 
+void LastLibraryError(char* error, std::size_t errorCapacity) {
+    const char* why = ::dlerror();
+    if (error && errorCapacity) std::snprintf(error, errorCapacity, "%s", why ? why : "");
+}
+
 } // namespace obsys

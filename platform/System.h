@@ -26,6 +26,9 @@ void WriteStandardError(const char* text, std::size_t n);
 void* LoadLibrary(const char* path, char* error = nullptr, std::size_t errorCapacity = 0);
 void* GetProcAddress(void* library, const char* name);
 bool FreeLibrary(void* library);
+/// Copies the loader's reason for the calling thread's last failed load or
+/// symbol look-up into error (empty when there is none) and clears it.
+void LastLibraryError(char* error, std::size_t errorCapacity);
 
 } // namespace obsys
 

@@ -3,6 +3,7 @@
 #define OMBRA_OMBRA_H
 
 #include <ombra/collection.h>
+#include <ombra/convertor.h>
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
 #include <ombra/driver.h>
@@ -14,7 +15,10 @@
 #include <ombra/memory.h>
 #include <ombra/messages.h>
 #include <ombra/platformtypes.h>
+#include <ombra/plugin.h>
 #include <ombra/pools.h>
+#include <ombra/preferences.h>
+#include <ombra/readermanager.h>
 #include <ombra/resolvers.h>
 #include <ombra/resources.h>
 #include <ombra/scripts.h>
@@ -28,5 +32,6 @@
 #include <ombra/valueutil.h>
 #include <ombra/views.h>
 #include <ombra/vocabulary.h>
+#include <ombra/writermanager.h>
 
 #endif

@@ -92,6 +92,8 @@ public:
 protected:
     virtual short Open() = 0;
     virtual void Close() = 0;
+    // A writer closes the output stream it still holds when it is destroyed.
+    friend class OBWriter;
 
 public:
     /// The byte mover under the stream; null here.

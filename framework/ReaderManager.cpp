@@ -1,0 +1,225 @@
+// The reader manager: one instance, reader detection in a fixed id order or
+// the order a thread chose, and probing with fresh objects.
+#include <ombra/memory.h>
+#include <ombra/readermanager.h>
+
+#include "framework/FrameworkInternal.h"
+#include "framework/PlugInRegistry.h"
+
+#include <boost/thread/tss.hpp>
+
+#include <atomic>
+
+using obframework::PlugInRegistry;
+using obframework::ReaderTraits;
+
+namespace {
+
+// The reader ids in the order they are asked; ids 15 and 19 are not asked.
+const int kDefaultOrder[] = {1, 2, 3, 4, 5, 6, 7, 16, 8, 11, 10, 12, 13, 14, 17, 20, 18, 21, 22, 9, 23};
+const int kDefaultOrderCount = sizeof kDefaultOrder / sizeof kDefaultOrder[0];
+
+std::atomic<ReaderManager*> gInstance{nullptr};
+// Each instance gets a new generation; a thread's chosen list belongs to the
+// generation that made it, so a later instance never sees it.
+std::atomic<unsigned long long> gGeneration{0};
+
+boost::mutex& StaticMutex() {
+    static boost::mutex mutex;
+    return mutex;
+}
+
+struct ChosenReaders {
+    OB_MEMORY_OPERATORS
+    ~ChosenReaders() { OBLibFree(ids); }
+    unsigned long long generation = 0;
+    int* ids = nullptr;
+    int count = 0;
+};
+
+boost::thread_specific_ptr<ChosenReaders>& ChosenSlot() {
+    static boost::thread_specific_ptr<ChosenReaders> slot;
+    return slot;
+}
+
+} // namespace
+
+void obframework::DropChosenReaders() { ChosenSlot().reset(); }
+
+struct ReaderManager::Impl : PlugInRegistry<ReaderTraits> {
+    Impl(IOBString& folder, OBFilePathStyle style) : PlugInRegistry(folder, style) {}
+    unsigned long long generation = 0;
+};
+
+ReaderManager::ReaderManager(IOBString& folder, OBFilePathStyle style)
+    : impl_(new Impl(folder, style)) {
+    if (!impl_) return;
+    impl_->generation = ++gGeneration;
+    DetectReaders();
+    LoadAllReaders();
+}
+
+ReaderManager::~ReaderManager() {
+    obframework::DropChosenReaders();
+    delete impl_;
+}
+
+ReaderManager* ReaderManager::CreateInstance(IOBString& folder, OBFilePathStyle style) {
+    boost::lock_guard<boost::mutex> guard(StaticMutex());
+    ReaderManager* instance = gInstance.load();
+    if (!instance) {
+        instance = new ReaderManager(folder, style);
+        if (!instance) return nullptr;
+        if (!instance->impl_) {
+            delete instance;
+            return nullptr;
+        }
+        gInstance.store(instance);
+    }
+    ++instance->impl_->instanceCount;
+    return instance;
+}
+
+ReaderManager* ReaderManager::GetInstance() { return gInstance.load(); }
+
+void ReaderManager::DeleteInstance() {
+    boost::lock_guard<boost::mutex> guard(StaticMutex());
+    ReaderManager* instance = gInstance.load();
+    if (!instance || --instance->impl_->instanceCount > 0) return;
+    gInstance.store(nullptr);
+    delete instance;
+}
+
+void ReaderManager::DetectReaders() { impl_->Detect(); }
+
+void ReaderManager::LoadAllReaders() {
+    boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
+    impl_->LoadAllLocked();
+}
+
+void ReaderManager::UnloadAllReaders(short freeLibraries) {
+    boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
+    impl_->UnloadAllLocked(freeLibraries);
+}
+
+void ReaderManager::UnloadReader(int readerId, short freeLibrary) {
+    boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
+    for (OBReaderData* record : impl_->loaded)
+        if (record->GetReaderID() == readerId) {
+            impl_->UnloadOneLocked(*record, freeLibrary);
+            return;
+        }
+}
+
+OBReaderData ReaderManager::CanImportThis(OBStream* input, short& found) {
+    found = 0;
+    OBReaderData result;
+    if (!input) return result;
+    const int* order = kDefaultOrder;
+    int count = kDefaultOrderCount;
+    if (ChosenReaders* chosen = ChosenSlot().get()) {
+        if (chosen->generation == impl_->generation) {
+            order = chosen->ids;
+            count = chosen->count;
+        }
+    }
+    boost::shared_lock<boost::shared_mutex> guard(impl_->lock);
+    for (int i = 0; i < count; ++i) {
+        for (OBReaderData* record : impl_->loaded) {
+            OBReader* root = record->GetReaderRoot();
+            if (!root || root->GetReaderID() != order[i]) continue;
+            short answer = 0;
+            try {
+                answer = root->CanImportThis(input);
+            } catch (...) {
+                impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
+            }
+            if (answer == 1) {
+                boost::lock_guard<boost::mutex> errors(impl_->errorLock);
+                result = *record;
+                found = 1;
+                return result;
+            }
+            break; // only the first loaded reader with the id is asked
+        }
+    }
+    return result;
+}
+
+OBReader* ReaderManager::GetReader(OBStream* input) {
+    if (!input) return nullptr;
+    boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
+    for (OBReaderData* record : impl_->discovered) {
+        OBReaderUtils utils(*record);
+        OBModuleHandle handle = nullptr;
+        COBString error;
+        utils.Load(&handle, &error);
+        OBReader* probe = handle ? utils.CreateReader(handle, error) : nullptr;
+        if (!probe) {
+            utils.UnLoad(handle);
+            if (record->GetReaderRefCount() < 1) record->SetErrorString(error);
+            continue;
+        }
+        short answer = 0;
+        try {
+            answer = probe->CanImportThis(input);
+        } catch (...) {
+            impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
+        }
+        if (answer != 1) {
+            delete probe;
+            utils.UnLoad(handle);
+            continue;
+        }
+        if (record->GetReaderRefCount() < 1) {
+            // The probe becomes the root, as a load would have made it.
+            record->SetLoadStatus(kLoadStatusLoaded, probe, handle);
+            record->SetReaderID(probe->GetReaderID());
+            OBSysFileRef path(record->GetSystemPathNameRef());
+            probe->SetReaderName(&path);
+            record->SetLogicalName(probe->GetReaderName());
+            record->SetErrorString(COBString());
+            return impl_->Adopted(*record) ? probe : nullptr;
+        }
+        // The record has its root already: hand that out, not a second object.
+        delete probe;
+        utils.UnLoad(handle);
+        record->IncReaderRefCount();
+        return record->GetReaderRoot();
+    }
+    return nullptr;
+}
+
+int ReaderManager::GetFormats(Format*& formats) { return impl_->GetFormats(formats); }
+
+long long ReaderManager::GetNumberOfReaders() { return impl_->Count(); }
+
+void ReaderManager::UseReaders(OBChosenReaderIDList* ids) {
+    boost::thread_specific_ptr<ChosenReaders>& slot = ChosenSlot();
+    slot.reset();
+    ChosenReaders* chosen = new ChosenReaders;
+    if (!chosen) return;
+    chosen->generation = impl_->generation;
+    if (ids && ids->ids && ids->count > 0) {
+        chosen->ids = static_cast<int*>(OBLibAllocate(sizeof(int) * ids->count));
+        if (chosen->ids) {
+            OBMemcpy(chosen->ids, ids->ids, sizeof(int) * ids->count);
+            chosen->count = ids->count;
+        }
+    }
+    slot.reset(chosen);
+}
+
+void ReaderManager::ResetUseReaders() { obframework::DropChosenReaders(); }
+
+IOBStringPtr ReaderManager::GetReaderPath() { return impl_->folder; }
+
+OBFilePathStyle ReaderManager::GetPathStyle() { return impl_->style; }
+
+short ReaderManager::GetNthReaderData(long long n, OBReaderData& out) {
+    return impl_->GetNth(n, out);
+}
+
+short ReaderManager::GetNthReaderPreferences(long long n, OBPreferenceList* list) {
+    return impl_->GetNthPreferences(n, list);
+}
