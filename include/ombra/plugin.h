@@ -169,7 +169,9 @@ private:
 /// PutElement(null) as the end marker, then Reset. The override of
 /// GetStreamPrefs or Init(OBStream*, OBPreferenceList*) calls OBWriter::Init()
 /// once per conversion (it takes the writer's lock), and the override of
-/// Reset calls OBWriter::Reset() last. The list belongs to the core, as for
+/// Reset calls OBWriter::Reset() last (an override of one Init hides the
+/// other: call it qualified, or add `using OBWriter::Init;`). The list
+/// belongs to the core, as for
 /// readers; so do the Elements, which the writer never deletes. Hosts that
 /// list preferences call GetStreamPrefs with a null stream.
 class OMBRA_API OBWriter {

@@ -1,0 +1,183 @@
+// A reader for the framework suites, built once per reader id
+// (TEST_READER_ID). Its input is a script of whitespace-separated tokens:
+//   answer:<id>=<n>  the reader with that id answers n from CanImportThis
+//   count=<n>        GetFirstElement/GetNextElement yield n Elements (3)
+//   firstnull        GetFirstElement yields null; the n Elements follow
+//   noprefs          GetStreamPrefs adds nothing
+//   delay=<ms>       GetNextElement sleeps that long first
+//   tag=<text>       added to every recorded event of the conversion
+//   throw=<op>       the operation op (Init, GetNextElement) throws
+// Every call is recorded as "R<id>:<operation>[ <details>]".
+#include <ombra/plugin.h>
+
+#include "Recorder.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Script {
+    int answer = 0;
+    int count = 3;
+    bool firstNull = false;
+    bool noPrefs = false;
+    int delayMs = 0;
+    std::string tag;
+    std::string throwAt;
+};
+
+Script ReadScript(OBStream* input, int id) {
+    Script script;
+    if (!input) return script;
+    input->Seek(0, kSeekFromStart);
+    unsigned char buffer[4096];
+    long long n = input->XferByte(buffer, sizeof buffer);
+    std::istringstream tokens(std::string(reinterpret_cast<char*>(buffer), n > 0 ? n : 0));
+    std::string token;
+    const std::string mine = "answer:" + std::to_string(id) + "=";
+    while (tokens >> token) {
+        if (token.compare(0, mine.size(), mine) == 0)
+            script.answer = std::atoi(token.c_str() + mine.size());
+        else if (token.compare(0, 6, "count=") == 0)
+            script.count = std::atoi(token.c_str() + 6);
+        else if (token == "firstnull")
+            script.firstNull = true;
+        else if (token == "noprefs")
+            script.noPrefs = true;
+        else if (token.compare(0, 6, "delay=") == 0)
+            script.delayMs = std::atoi(token.c_str() + 6);
+        else if (token.compare(0, 4, "tag=") == 0)
+            script.tag = token.substr(4);
+        else if (token.compare(0, 6, "throw=") == 0)
+            script.throwAt = token.substr(6);
+    }
+    return script;
+}
+
+class TestReader : public OBReader {
+public:
+    TestReader() {
+        SetReaderID(TEST_READER_ID);
+        // The reader's own list: a single Boolean, so Init can tell it apart.
+        OBPreferenceList* own = new OBPreferenceList;
+        if (own) own->Add(new OBBooleanPreference(1, 7000));
+        SetPrefs(own);
+    }
+    ~TestReader() override { Clear(); }
+
+    // Probes and GetStreamPrefs run outside the conversion lock, possibly
+    // while another conversion uses this object: they touch no member.
+    short CanImportThis(OBStream* input) override {
+        Script script = ReadScript(input, GetReaderID());
+        Note("CanImportThis", std::to_string(script.answer), script.tag);
+        return static_cast<short>(script.answer);
+    }
+
+    void GetStreamPrefs(OBStream* input, OBPreferenceList* list) override {
+        Script script = ReadScript(input, GetReaderID());
+        Note("GetStreamPrefs", input ? "" : "null", script.tag);
+        if (!list || script.noPrefs) return;
+        list->Add(new OBBooleanPreference(0, 7100));
+        list->Add(new OBIntegerPreference(5, 7200));
+        list->Add(new OBBooleanPreference(0, 7300));
+        OBGroupPreference* group = new OBGroupPreference(7400);
+        OBPreferenceList* constituents = new OBPreferenceList;
+        for (int i = 0; i < 15; ++i) constituents->Add(new OBBooleanPreference(0, 7500 + 16 * i));
+        group->SetConstituentPreferenceList(constituents);
+        list->Add(group);
+    }
+
+    void Init(OBStream* input, OBPreferenceList* preferences) override {
+        OBReader::Init(input, preferences);
+        script_ = ReadScript(input, GetReaderID());
+        SetStream(input);
+        std::string detail = preferences == GetPrefs() ? "own" : "stream";
+        OBPreference* p = nullptr;
+        if (preferences) preferences->GetNthPreference(3, &p);
+        if (auto* group = dynamic_cast<OBGroupPreference*>(p)) {
+            OBPreferenceList* constituents = nullptr;
+            group->GetConstituentPreferenceList(&constituents);
+            OBPreference* flag = nullptr;
+            if (constituents) constituents->GetNthPreference(14, &flag);
+            if (auto* b = dynamic_cast<OBBooleanPreference*>(flag))
+                detail += " flag14=" + std::to_string(b->GetCurrentValue());
+        }
+        Note("Init", detail);
+        if (script_.throwAt == "Init") throw std::runtime_error("reader Init fails");
+        produced_ = 0;
+    }
+
+    void Reset() override {
+        Note("Reset", "");
+        Clear();
+        SetStream(nullptr);
+        script_ = Script();
+        OBReader::Reset();
+    }
+
+    Element* GetFirstElement() override {
+        Note("GetFirstElement", "");
+        if (script_.firstNull) return nullptr;
+        return Next();
+    }
+
+    Element* GetNextElement() override {
+        if (script_.delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(script_.delayMs));
+        Note("GetNextElement", "");
+        if (script_.throwAt == "GetNextElement" && produced_ > 0)
+            throw std::runtime_error("reader GetNextElement fails");
+        return Next();
+    }
+
+    void GetFormats(Format*& formats, short& count) override {
+        // Reader 30 reports more formats than a manager plans for per record.
+        count = GetReaderID() == 30 ? 25 : 2;
+        formats = new Format[count];
+        for (short i = 0; i < count; ++i) {
+            std::string name = "R" + std::to_string(GetReaderID()) + "f" + std::to_string(i);
+            formats[i] = Format(name.c_str(), 100u * GetReaderID() + i, 0x4F42u);
+        }
+    }
+
+private:
+    Element* Next() {
+        if (produced_ >= script_.count) return nullptr;
+        Element* e = new Element(produced_ == 0 ? EL::kPublication : EL::kColorList);
+        if (!e) return nullptr;
+        ++produced_;
+        elements_.push_back(e);
+        return e;
+    }
+
+    void Clear() {
+        for (Element* e : elements_) delete e;
+        elements_.clear();
+    }
+
+    void Note(const char* operation, const std::string& detail) {
+        Note(operation, detail, script_.tag);
+    }
+
+    void Note(const char* operation, const std::string& detail, const std::string& tag) {
+        std::string event = "R" + std::to_string(GetReaderID()) + ":" + operation;
+        if (!detail.empty()) event += " " + detail;
+        if (!tag.empty()) event += " tag=" + tag;
+        ombra_test::Record(event);
+    }
+
+    Script script_;
+    int produced_ = 0;
+    std::vector<Element*> elements_; // the reader owns what it yields until Reset
+};
+
+} // namespace
+
+OB_DECLARE_READER(TestReader)
+OB_DECLARE_PLUGIN_VERSION(TEST_READER_ID, 7)

@@ -1,0 +1,318 @@
+// The plug-in contract as the core supplies it: Format records, the plug-in
+// records, and the reader and writer base classes (their lock, the
+// per-thread conversion state, names and the writer's stream).
+#include <ombra/diagnostics.h>
+#include <ombra/identifiers.h>
+#include <ombra/plugin.h>
+#include <ombra/scripts.h>
+#include <ombra/typedstreams.h>
+
+#include "support/TestSupport.h"
+#include "text/TextFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class BareReader : public OBReader {
+public:
+    short CanImportThis(OBStream*) override { return 0; }
+    void GetStreamPrefs(OBStream*, OBPreferenceList*) override {}
+    void Init(OBStream* input, OBPreferenceList* prefs) override { OBReader::Init(input, prefs); }
+    void Reset() override { OBReader::Reset(); }
+    Element* GetFirstElement() override { return nullptr; }
+    Element* GetNextElement() override { return nullptr; }
+    void GetFormats(Format*& formats, short& count) override {
+        formats = nullptr;
+        count = 0;
+    }
+};
+
+class BareWriter : public OBWriter {
+public:
+    using OBWriter::Init;
+    void GetStreamPrefs(OBStream*, OBPreferenceList*) override {}
+    void Init(OBStream* output, OBPreferenceList*) override {
+        OBWriter::Init();
+        SetStream(output);
+    }
+    void PutElement(Element*) override {}
+    void GetFormats(Format*& formats, short& count) override {
+        formats = nullptr;
+        count = 0;
+    }
+};
+
+/// A stream that counts its Close calls.
+class ClosingStream : public COBStreamWrite {
+public:
+    int closes = 0;
+
+protected:
+    void Close() override { ++closes; }
+};
+
+// ---- Format ----------------------------------------------------------------
+
+TEST(Format, KeepsTenCharactersOfTheFormatString) {
+    Format f("ABCDEFGHIJKLMN", 1, 2);
+    EXPECT_STREQ(f.GetFormatString(), "ABCDEFGHIJ");
+    f.SetFormatString("short");
+    EXPECT_STREQ(f.GetFormatString(), "short");
+    f.SetFormatString(nullptr);
+    EXPECT_STREQ(f.GetFormatString(), "");
+    Format copy(Format("0123456789XYZ", 3, 4));
+    EXPECT_STREQ(copy.GetFormatString(), "0123456789");
+    EXPECT_EQ(copy.GetFileType(), 3u);
+    EXPECT_EQ(copy.GetCreatorType(), 4u);
+}
+
+TEST(Format, EqualOnlyWhenAllThreeFieldsAre) {
+    EXPECT_EQ(Format("TEXT", 1, 2) == Format("TEXT", 1, 2), 1);
+    EXPECT_EQ(Format("TEXT", 1, 2) == Format("TEXU", 1, 2), 0);
+    EXPECT_EQ(Format("TEXT", 1, 2) == Format("TEXT", 9, 2), 0);
+    EXPECT_EQ(Format("TEXT", 1, 2) == Format("TEXT", 1, 9), 0);
+    // Characters beyond the tenth never take part.
+    EXPECT_EQ(Format("0123456789A", 1, 2) == Format("0123456789B", 1, 2), 1);
+}
+
+// ---- records ---------------------------------------------------------------
+
+TEST(PlugInRecords, StartEmptyOrDiscovered) {
+    OBReaderData none;
+    EXPECT_EQ(none.GetLoadStatus(), kLoadStatusNone);
+    EXPECT_EQ(none.GetReaderRoot(), nullptr);
+    EXPECT_EQ(none.GetConnectionID(), nullptr);
+    EXPECT_FALSE(none.HasError());
+    EXPECT_TRUE(none.IsUnloadable());
+    EXPECT_EQ(none.CanLoad(), 0);
+
+    OBWriterData found(OBSysFileRef("/plug/ins/text.obwt"));
+    EXPECT_EQ(found.GetLoadStatus(), kLoadStatusNotLoaded);
+    EXPECT_STREQ(found.GetSystemPathNameRef().GrabCString(), "/plug/ins/text.obwt");
+    EXPECT_EQ(found.GetWriterRefCount(), 0);
+}
+
+TEST(PlugInRecords, ALoadedStatusIsNotOverwritten) {
+    BareReader reader, other;
+    int library = 0;
+    OBReaderData record(OBSysFileRef("/r.obrd"));
+    record.SetLoadStatus(kLoadStatusLoaded, &reader, &library);
+    EXPECT_EQ(record.GetLoadStatus(), kLoadStatusLoaded);
+    EXPECT_EQ(record.CanLoad(), 1);
+    record.SetLoadStatus(kLoadStatusNotLoaded, &other, nullptr);
+    EXPECT_EQ(record.GetLoadStatus(), kLoadStatusLoaded);
+    EXPECT_EQ(record.GetReaderRoot(), &reader);
+    EXPECT_EQ(record.GetConnectionID(), &library);
+
+    // Unloading returns the record to its discovered state, so it leads to
+    // no object any more and a later load can store a new one.
+    record.Unload();
+    EXPECT_EQ(record.GetLoadStatus(), kLoadStatusNotLoaded);
+    EXPECT_EQ(record.GetReaderRoot(), nullptr);
+    EXPECT_EQ(record.GetConnectionID(), nullptr);
+    EXPECT_EQ(record.CanLoad(), 0);
+    record.SetLoadStatus(kLoadStatusLoaded, &other, &library);
+    EXPECT_EQ(record.GetReaderRoot(), &other);
+}
+
+TEST(PlugInRecords, WriterUnloadForgetsTheIdToo) {
+    BareWriter writer;
+    OBWriterData record(OBSysFileRef("/w.obwt"));
+    record.SetLoadStatus(kLoadStatusLoaded, &writer, &writer);
+    record.SetWriterID(259);
+    record.IncWriterRefCount();
+    EXPECT_TRUE(record.IsLoaded());
+    record.Unload();
+    EXPECT_EQ(record.GetLoadStatus(), kLoadStatusNotLoaded);
+    EXPECT_EQ(record.GetWriterRoot(), nullptr);
+    EXPECT_EQ(record.GetWriterID(), -1);
+    EXPECT_EQ(record.CanLoad(), 0);
+}
+
+TEST(PlugInRecords, LoadingALibraryThatIsNoneFailsWithTheLoadersReason) {
+    OBReaderUtils utils{OBReaderData(OBSysFileRef("/no/such/folder/none.obrd"))};
+    OBModuleHandle handle = &handle;
+    COBString error;
+    utils.Load(&handle, &error);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_NE(std::string(error.GrabCString()).find("none.obrd"), std::string::npos)
+        << error.GrabCString();
+    EXPECT_EQ(utils.CreateReader(nullptr, error), nullptr);
+    utils.UnLoad(nullptr);
+}
+
+// ---- names -----------------------------------------------------------------
+
+TEST(PlugInNames, TakeTheLastPathComponent) {
+    BareReader reader;
+    OBSysFileRef path("/usr/lib/ombra/readers/sample.obrd");
+    reader.SetReaderName(&path);
+    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "sample.obrd");
+    OBSysFileRef windows("C:\\Program Files\\Ombra\\Readers\\legacy.obrd");
+    reader.SetReaderName(&windows);
+    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "legacy.obrd");
+    OBSysFileRef bare("bare.obrd");
+    reader.SetReaderName(&bare);
+    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "bare.obrd");
+    reader.SetReaderName(nullptr);
+    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "bare.obrd");
+}
+
+class PlugInNamesWithService : public ombra_test::WithTextService {};
+
+TEST_F(PlugInNamesWithService, WidePathsConvertToRomanText) {
+    BareWriter writer;
+    std::u16string wide = u"/plug/ins/\u00e9crit.obwt";
+    OBSysFileRef path(ombra_test::Ptr(wide));
+    writer.SetWriterName(&path);
+    EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xe9" "crit.obwt");
+    EXPECT_EQ(writer.GetWriterName().GetWSEScript(), WSE::kRomanScript);
+}
+
+TEST(PlugInNames, WidePathsWithoutATextServiceReadAsUTF8) {
+    ASSERT_EQ(OBLumHandler::GetLumService(), nullptr);
+    BareWriter writer;
+    std::u16string wide = u"C:\\w\\\u00e9crit.obwt";
+    OBSysFileRef path(ombra_test::Ptr(wide));
+    writer.SetWriterName(&path);
+    EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xc3\xa9" "crit.obwt");
+}
+
+// ---- the reader's lock and conversion state --------------------------------
+
+TEST(ReaderBase, InitPreparesAndResetDiscardsTheThreadsConversionState) {
+    BareReader reader;
+    OBIDGenerator::Reset();
+    reader.Init(nullptr, nullptr);
+    EXPECT_EQ(reader.IsInUse(), 1);
+    EXPECT_EQ(OBIDGenerator::GetID(), 0u);
+    EXPECT_EQ(OBIDGenerator::GetID(), 1u);
+    OBErrorUtils::OBSetGlobalErrorCode(7, 77);
+    LocaleUtil::SetCurrentLocale(OBL::kGerman);
+    ElementUtil::BeginChunk();
+    EXPECT_EQ(ElementUtil::GetChunkStatus(), 1);
+
+    reader.Reset();
+    EXPECT_EQ(reader.IsInUse(), 0);
+    EXPECT_EQ(OBIDGenerator::GetID(), kOBNoID);
+    EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 0);
+    EXPECT_EQ(LocaleUtil::GetCurrentLocale(), OBL::kEnglish);
+    EXPECT_EQ(ElementUtil::GetChunkStatus(), 0);
+    OBErrorUtils::OBResetErrorUtils();
+}
+
+TEST(ReaderBase, ARepeatedInitOnTheHoldingThreadReturnsAtOnce) {
+    BareReader reader;
+    auto twice = std::async(std::launch::async, [&] {
+        reader.Init(nullptr, nullptr);
+        reader.Init(nullptr, nullptr);
+        reader.Reset();
+    });
+    ASSERT_EQ(twice.wait_for(10s), std::future_status::ready) << "the second Init waited";
+    // One Reset released the lock: another Init gets it at once.
+    auto again = std::async(std::launch::async, [&] {
+        reader.Init(nullptr, nullptr);
+        reader.Reset();
+    });
+    EXPECT_EQ(again.wait_for(10s), std::future_status::ready);
+}
+
+TEST(ReaderBase, AnotherThreadsInitWaitsForTheReset) {
+    BareReader reader;
+    reader.Init(nullptr, nullptr);
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        reader.Init(nullptr, nullptr);
+        entered = true;
+        reader.Reset();
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(entered) << "the in-use flag let another thread through";
+    // A Reset on a thread that holds nothing releases nothing.
+    std::thread([&] { reader.Reset(); }).join();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(entered);
+    EXPECT_EQ(reader.IsInUse(), 1);
+    reader.Reset();
+    other.join();
+    EXPECT_TRUE(entered);
+    EXPECT_EQ(reader.IsInUse(), 0);
+}
+
+TEST(ReaderBase, ResetWithoutInitReleasesNothing) {
+    BareReader reader;
+    reader.Reset();
+    EXPECT_EQ(reader.IsInUse(), 0);
+    auto init = std::async(std::launch::async, [&] {
+        reader.Init(nullptr, nullptr);
+        reader.Reset();
+    });
+    EXPECT_EQ(init.wait_for(10s), std::future_status::ready);
+}
+
+TEST(ReaderBase, OwnsItsPreferenceList) {
+    long long before = ombra_test::Stats().releases;
+    {
+        BareReader reader;
+        OBPreferenceList* own = new OBPreferenceList;
+        own->Add(new OBBooleanPreference(1, 10));
+        reader.SetPrefs(own);
+        EXPECT_EQ(reader.GetPrefs(), own);
+        reader.SetPrefs(own); // the same list again is kept, not freed
+        EXPECT_EQ(reader.GetPrefs()->GetNumberOfPreferences(), 1);
+    }
+    EXPECT_GE(ombra_test::Stats().releases - before, 3); // list, its array, the preference
+}
+
+// ---- the writer ------------------------------------------------------------
+
+TEST(WriterBase, DestructionClosesAStreamStillSet) {
+    ClosingStream stream;
+    {
+        BareWriter writer;
+        writer.SetStream(&stream);
+    }
+    EXPECT_EQ(stream.closes, 1);
+}
+
+TEST(WriterBase, ResetForgetsTheHostsStream) {
+    ClosingStream stream;
+    {
+        BareWriter writer;
+        writer.Init(&stream, nullptr);
+        EXPECT_EQ(writer.GetStream(), &stream);
+        EXPECT_EQ(writer.IsInUse(), 1);
+        writer.Reset();
+        EXPECT_EQ(writer.GetStream(), nullptr);
+        EXPECT_EQ(writer.IsInUse(), 0);
+    }
+    EXPECT_EQ(stream.closes, 0);
+}
+
+TEST(WriterBase, ConversionsThroughOneWriterTakeTurns) {
+    BareWriter writer;
+    writer.Init();
+    writer.Init(); // a second Init of the holder does not deadlock
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        writer.Init();
+        entered = true;
+        writer.Reset();
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(entered);
+    writer.Reset();
+    other.join();
+    EXPECT_TRUE(entered);
+}
+
+} // namespace

@@ -1,0 +1,237 @@
+// Preferences: the six kinds, their display texts from the registered
+// resource module, and the owning list with its look-ups by position and type.
+#include <ombra/preferences.h>
+#include <ombra/resources.h>
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+/// Registers a string table as the resource module for one test.
+class ResourceModule {
+public:
+    ResourceModule() : handle_(&table_) { OBConnectionUtility::SetCurrentHandle(&handle_); }
+    ~ResourceModule() { OBConnectionUtility::SetCurrentHandle(nullptr); }
+    OBStringTable& Table() { return table_; }
+
+private:
+    OBStringTable table_;
+    HINSTANCE handle_;
+};
+
+VT::ValueTypeEnum TypeOf(const OBPreference* p) {
+    VT::ValueTypeEnum type = VT::ekUndefined;
+    p->GetType(type);
+    return type;
+}
+
+OBPreference* Nth(const OBPreferenceList& list, int n) {
+    OBBooleanPreference sentinel(0, 0); // must be overwritten
+    OBPreference* p = &sentinel;
+    list.GetNthPreference(n, &p);
+    return p;
+}
+
+OBPreference* NthOfType(const OBPreferenceList& list, int n, VT::ValueTypeEnum type) {
+    OBBooleanPreference sentinel(0, 0);
+    OBPreference* p = &sentinel;
+    list.GetNthPreferenceOfType(n, type, &p);
+    return p;
+}
+
+TEST(PreferenceKinds, StartWithTheirDefaultsAndTypeCodes) {
+    OBBooleanPreference flag(1, 100);
+    EXPECT_EQ(TypeOf(&flag), VT::ekBool16);
+    EXPECT_EQ(flag.GetDefaultValue(), 1);
+    EXPECT_EQ(flag.GetCurrentValue(), 0) << "current starts at 0 whatever the default";
+    flag.SetCurrentValue(1);
+    EXPECT_EQ(flag.GetCurrentValue(), 1);
+
+    OBGroupPreference group(200);
+    EXPECT_EQ(TypeOf(&group), VT::ekBool16);
+    EXPECT_EQ(group.GetDefaultValue(), 0);
+    EXPECT_EQ(group.GetCurrentValue(), 0);
+    OBPreferenceList* constituents = reinterpret_cast<OBPreferenceList*>(&group);
+    group.GetConstituentPreferenceList(&constituents);
+    EXPECT_EQ(constituents, nullptr);
+    EXPECT_EQ(OBGroupPreference(201, 1).GetDefaultValue(), 1);
+
+    OBIntegerPreference number(42, 300);
+    EXPECT_EQ(TypeOf(&number), VT::ekSignedInt32);
+    EXPECT_EQ(number.GetDefaultValue(), 42);
+    EXPECT_EQ(number.GetCurrentValue(), 0);
+    EXPECT_EQ(number.GetMinimumValue(), 0);
+    EXPECT_EQ(number.GetMaximumValue(), 0);
+    number.SetMinimumValue(10);
+    number.SetMaximumValue(20);
+    number.SetCurrentValue(99); // bounds are stored, never enforced
+    EXPECT_EQ(number.GetCurrentValue(), 99);
+    EXPECT_EQ(number.GetMinimumValue(), 10);
+    EXPECT_EQ(number.GetMaximumValue(), 20);
+
+    OBRealPreference real(2.5, 400);
+    EXPECT_EQ(TypeOf(&real), VT::ekOBReal);
+    EXPECT_DOUBLE_EQ(real.GetDefaultValue().Value(), 2.5);
+    EXPECT_DOUBLE_EQ(real.GetCurrentValue().Value(), 0.0);
+    EXPECT_DOUBLE_EQ(real.GetMinimumValue().Value(), 0.0);
+    EXPECT_DOUBLE_EQ(real.GetMaximumValue().Value(), 0.0);
+
+    OBStringPreference text(COBString("abc"), 500);
+    EXPECT_EQ(TypeOf(&text), VT::ekString);
+    ASSERT_NE(text.GetDefaultString(), nullptr);
+    EXPECT_STREQ(text.GetDefaultString()->GrabCString(), "abc");
+    EXPECT_EQ(text.GetCurrentString(), nullptr) << "the current value starts absent";
+    WOBString wide(reinterpret_cast<const unsigned short*>(u"wide"));
+    text.SetCurrentValue(wide);
+    ASSERT_NE(text.GetCurrentString(), nullptr);
+    EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1) << "a copy keeps its kind";
+
+    OBEnumPreference choice(COBString("Default"), 600, 0, nullptr, OBL::kJapanese);
+    EXPECT_EQ(TypeOf(&choice), VT::ekEnum);
+    EXPECT_STREQ(choice.GetDefaultValue().GrabCString(), "Default");
+    EXPECT_TRUE(choice.GetCurrentValue().IsNull());
+    EXPECT_EQ(choice.GetLocale(), OBL::kJapanese);
+    choice.SetCurrentValue(COBString("Unicode UTF8"));
+    EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF8");
+}
+
+TEST(PreferenceNames, ComeFromTheRegisteredModuleByIdPlusLocale) {
+    OBBooleanPreference flag(0, 1000);
+    COBString name("unchanged");
+    flag.GetMenuName(name, OBL::kEnglish);
+    EXPECT_STREQ(name.GrabCString(), "unchanged") << "no module is registered";
+
+    ResourceModule module;
+    module.Table().SetString(1000, "Keep styles");
+    module.Table().SetString(1002, "Formate behalten");
+    flag.GetMenuName(name, OBL::kEnglish);
+    EXPECT_STREQ(name.GrabCString(), "Keep styles");
+    flag.GetMenuName(name, OBL::kGerman);
+    EXPECT_STREQ(name.GrabCString(), "Formate behalten");
+    flag.GetMenuName(name, OBL::kFrench);
+    EXPECT_TRUE(name.IsNull()) << "an id without a text gives an empty name";
+
+    // A text longer than the 1024-byte buffer keeps its first 1023 bytes.
+    module.Table().SetString(1001, std::string(3000, 'x').c_str());
+    flag.GetMenuName(name, OBL::kJapanese);
+    EXPECT_EQ(name.Length(), 1023);
+}
+
+TEST(PreferenceNames, EnumerationEntriesCountFromZeroWithinTheArray) {
+    const unsigned ids[] = {2000, 2016, 2032};
+    OBEnumPreference choice(COBString("A"), 1900, 3, OBEnumPreference::CopyEntryIds(ids, 3),
+                            OBL::kEnglish);
+    EXPECT_EQ(choice.GetNumberOfEnumerations(), 3);
+    EXPECT_EQ(choice.GetNthEnumerationID(2), 2032u);
+    EXPECT_EQ(choice.GetNthEnumerationID(3), 0u);
+
+    COBString text("unchanged");
+    choice.GetNthEnumerationString(0, text, OBL::kEnglish);
+    EXPECT_STREQ(text.GrabCString(), "unchanged") << "no module is registered";
+
+    ResourceModule module;
+    module.Table().SetString(2000, "Unicode UTF8");
+    module.Table().SetString(2016, "Unicode UTF16");
+    module.Table().SetString(2033, "Standard (ja)");
+    choice.GetNthEnumerationString(0, text, OBL::kEnglish);
+    EXPECT_STREQ(text.GrabCString(), "Unicode UTF8");
+    choice.GetNthEnumerationString(1, text, OBL::kEnglish);
+    EXPECT_STREQ(text.GrabCString(), "Unicode UTF16");
+    choice.GetNthEnumerationString(2, text, OBL::kJapanese);
+    EXPECT_STREQ(text.GrabCString(), "Standard (ja)");
+    for (int outside : {3, -1, 1 << 30}) {
+        text = "unchanged";
+        choice.GetNthEnumerationString(outside, text, OBL::kEnglish);
+        EXPECT_STREQ(text.GrabCString(), "unchanged") << outside;
+    }
+
+    // Without an id array there are no entries, whatever the count said.
+    OBEnumPreference empty(COBString("A"), 1900, 5, nullptr, OBL::kEnglish);
+    EXPECT_EQ(empty.GetNumberOfEnumerations(), 0);
+    empty.GetNthEnumerationString(0, text, OBL::kEnglish);
+    EXPECT_STREQ(text.GrabCString(), "unchanged");
+}
+
+TEST(PreferenceList, GrowsFromTenByDoublingAndKeepsOrder) {
+    OBPreferenceList list;
+    EXPECT_EQ(list.GetCapacity(), 0);
+    OBPreference* added[25];
+    for (int i = 0; i < 25; ++i) {
+        added[i] = new OBIntegerPreference(i, 100 + i);
+        ASSERT_EQ(list.Add(added[i]), 1);
+        if (i == 0) {
+            EXPECT_EQ(list.GetCapacity(), 10);
+        }
+        if (i == 10) {
+            EXPECT_EQ(list.GetCapacity(), 20);
+        }
+    }
+    EXPECT_EQ(list.GetCapacity(), 40);
+    EXPECT_EQ(list.GetNumberOfPreferences(), 25);
+    for (int i = 0; i < 25; ++i) EXPECT_EQ(Nth(list, i), added[i]);
+    EXPECT_EQ(Nth(list, 25), nullptr);
+    EXPECT_EQ(Nth(list, -1), nullptr);
+    list.GetNthPreference(0, nullptr); // a null out-argument is ignored
+}
+
+TEST(PreferenceList, CountsGroupsAmongTheBooleans) {
+    OBPreferenceList list;
+    OBPreference* flag = new OBBooleanPreference(0, 1);
+    OBPreference* group = new OBGroupPreference(2);
+    OBPreference* number = new OBIntegerPreference(0, 3);
+    list.Add(flag);
+    list.Add(group);
+    list.Add(number);
+    EXPECT_EQ(list.GetNumberOfBooleanPreferences(), 2);
+    EXPECT_EQ(list.GetNumberOfIntegerResources(), 1);
+    EXPECT_EQ(list.GetNumberOfEnumerationPreferences(), 0);
+    EXPECT_EQ(list.GetNumberOfStringResources(), 0);
+    EXPECT_EQ(list.GetNumberOfOBRealResources(), 0);
+    EXPECT_EQ(NthOfType(list, 1, VT::ekBool16), flag);
+    EXPECT_EQ(NthOfType(list, 2, VT::ekBool16), group);
+    EXPECT_EQ(NthOfType(list, 3, VT::ekBool16), nullptr);
+    EXPECT_EQ(NthOfType(list, 0, VT::ekBool16), nullptr) << "counting starts at 1";
+    EXPECT_EQ(NthOfType(list, 1, VT::ekSignedInt32), number);
+    EXPECT_EQ(NthOfType(list, 1, VT::ekEnum), nullptr);
+    EXPECT_EQ(Nth(list, 3), nullptr);
+}
+
+TEST(PreferenceList, OwnsWhatItHoldsAndRefusesWhatItCannot) {
+    long long before = ombra_test::Stats().releases;
+    {
+        OBPreferenceList list;
+        OBGroupPreference* group = new OBGroupPreference(1);
+        OBPreferenceList* inner = new OBPreferenceList;
+        inner->Add(new OBStringPreference(COBString("x"), 2));
+        group->SetConstituentPreferenceList(inner);
+        EXPECT_EQ(list.Add(group), 1);
+        EXPECT_EQ(list.Add(group), 0) << "the same object twice would be deleted twice";
+        EXPECT_EQ(list.Add(nullptr), 0);
+        EXPECT_EQ(list.GetNumberOfPreferences(), 1);
+    }
+    // group, inner list and its array, the string preference and its string, the outer array
+    EXPECT_GE(ombra_test::Stats().releases - before, 6);
+
+    OBPreferenceList list;
+    OBPreference* p = new OBBooleanPreference(0, 1);
+    {
+        ombra_test::FailAllocationsAfter fail(0);
+        EXPECT_EQ(list.Add(p), 0) << "no room: the adopted preference is released";
+    }
+    EXPECT_EQ(list.GetNumberOfPreferences(), 0);
+    EXPECT_EQ(list.Add(new OBBooleanPreference(0, 1)), 1);
+}
+
+TEST(PreferenceKinds, SurviveAMissingMemoryService) {
+    ombra_test::WithoutMemoryService none;
+    EXPECT_EQ(new OBBooleanPreference(0, 1), nullptr);
+    EXPECT_EQ(new OBPreferenceList, nullptr);
+    OBPreferenceList list;
+    EXPECT_EQ(list.Add(nullptr), 0);
+}
+
+} // namespace
