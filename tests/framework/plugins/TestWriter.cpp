@@ -8,7 +8,7 @@
 //   3  Boolean      plain text (0)
 //   4  Enumeration  line ends ("Mac"), the list's second Enumeration
 // and records every call as "W<id>:<operation>[ <details>]"; Init records
-// the value of every preference it receives as "W<id>:P<index>=<value>",
+// the current value of every preference it receives as "W<id>:P<index>=<value>",
 // constituents as "P2.<index>". Each Element goes to the output as its id.
 #include <ombra/memory.h>
 #include <ombra/plugin.h>

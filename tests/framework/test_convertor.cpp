@@ -1,0 +1,446 @@
+// The host's entry point: convertors and their error codes, the pump's
+// calling order, the preference adjustments, conversions on several threads
+// and a host's whole sequence from start-up to shut-down.
+#include <ombra/convertor.h>
+#include <ombra/convertorlumservice.h>
+#include <ombra/diagnostics.h>
+#include <ombra/resources.h>
+
+#include "framework/PlugInFixture.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace ombra_test;
+using namespace std::chrono_literals;
+
+/// The events of one conversion without the probes and without the
+/// writer's preference dump.
+std::vector<std::string> CallOrder() {
+    std::vector<std::string> calls;
+    for (const std::string& e : Recorded()) {
+        if (e.find(":CanImportThis") != std::string::npos) continue;
+        if (e.compare(0, 6, "W259:P") == 0 && e.compare(0, 15, "W259:PutElement") != 0) continue;
+        if (e.compare(0, 6, "W300:P") == 0 && e.compare(0, 15, "W300:PutElement") != 0) continue;
+        calls.push_back(e);
+    }
+    return calls;
+}
+
+/// The writer's preference dump: "P<index>=<value>" as Init received it.
+std::vector<std::string> WriterPreferences(int writerId) {
+    std::vector<std::string> values;
+    std::string prefix = "W" + std::to_string(writerId) + ":P";
+    for (const std::string& e : Recorded())
+        if (e.compare(0, prefix.size(), prefix) == 0 && e.find("PutElement") == std::string::npos)
+            values.push_back(e.substr(prefix.size() - 1));
+    return values;
+}
+
+Preferences Options(int encoding, int unit) {
+    Preferences options;
+    options.groupFlag1 = 1;
+    options.groupText1 = "alpha";
+    options.groupFlag2 = 0;
+    options.groupText2 = "beta";
+    options.groupFlag3 = 1;
+    options.groupNumber = 12;
+    options.measurementUnit = unit;
+    options.textEncoding = encoding;
+    return options;
+}
+
+class ConvertorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ReaderManager::GetInstance(), nullptr);
+        ASSERT_EQ(WriterManager::GetInstance(), nullptr);
+        ASSERT_EQ(OBLumHandler::GetLumService(), nullptr);
+        readers_.Add("reader9.obrd").Add("reader16.obrd");
+        writers_.Add("writer259.obwt").Add("writer300.obwt", "more");
+        ClearRecorded();
+        OBErrorUtils::OBResetErrorUtils();
+    }
+    void TearDown() override {
+        EXPECT_EQ(ReaderManager::GetInstance(), nullptr);
+        EXPECT_EQ(WriterManager::GetInstance(), nullptr);
+        EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
+        OBErrorUtils::OBResetErrorUtils();
+    }
+
+    /// One conversion of script through the text convertor.
+    short Convert(OBConvertorManager& manager, const std::string& script,
+                  const Preferences* options = nullptr, std::vector<int>* written = nullptr) {
+        ErrorCode error = kUnknownConvertor;
+        OBConvertor* convertor = manager.GetConvertor(1, error);
+        EXPECT_EQ(error, kNoError);
+        if (!convertor) return -1;
+        ScriptInput input(script);
+        MemoryOutput output;
+        short result = convertor->ExtractData(input.Stream(), output.Stream(), options);
+        if (written) *written = output.Numbers();
+        return result;
+    }
+
+    PlugInFolder readers_;
+    PlugInFolder writers_;
+};
+
+// ---- convertors ------------------------------------------------------------
+
+TEST_F(ConvertorTest, HandsOutOneTextConvertorAndReportsWhatFails) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    EXPECT_NE(dynamic_cast<OBConvertorLumService*>(OBLumHandler::GetLumService()), nullptr)
+        << "the constructing thread gets the core's text service";
+    ErrorCode error = kUnknownConvertor;
+    OBConvertor* text = manager.GetConvertor(1, error);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(error, kNoError);
+    EXPECT_NE(dynamic_cast<OBTextConvertor*>(text), nullptr);
+    EXPECT_EQ(text->GetConvertorData()->writer->GetWriterID(), 259);
+    EXPECT_EQ(manager.GetConvertor(1, error), text);
+    EXPECT_EQ(error, kNoError);
+
+    error = kNoError;
+    EXPECT_EQ(manager.GetConvertor(7, error), nullptr);
+    EXPECT_EQ(error, kUnknownConvertor);
+    EXPECT_EQ(manager.GetConvertor(0, error), nullptr);
+    EXPECT_EQ(error, kUnknownConvertor);
+
+    OBConvertor* other = manager.GetConvertorForWriter(300, error);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(error, kNoError);
+    EXPECT_EQ(manager.GetConvertorForWriter(300, error), other);
+    EXPECT_EQ(other->GetConvertorData()->writer->GetWriterID(), 300);
+    OBConvertor* second259 = manager.GetConvertorForWriter(259, error);
+    EXPECT_NE(second259, text);
+    EXPECT_EQ(second259->GetConvertorData()->writer, text->GetConvertorData()->writer);
+    error = kNoError;
+    EXPECT_EQ(manager.GetConvertorForWriter(12345, error), nullptr);
+    EXPECT_EQ(error, kWriterUnavailable);
+}
+
+TEST_F(ConvertorTest, WithoutWriter259TheTextConvertorIsUnavailable) {
+    PlugInFolder others;
+    others.Add("writer300.obwt");
+    OBConvertorManager manager(readers_.Path(), others.Path());
+    ErrorCode error = kNoError;
+    EXPECT_EQ(manager.GetConvertor(1, error), nullptr);
+    EXPECT_EQ(error, kWriterUnavailable);
+    error = kNoError;
+    EXPECT_EQ(manager.GetConvertor(1, error), nullptr) << "a failure is not cached";
+    EXPECT_EQ(error, kWriterUnavailable);
+    EXPECT_NE(manager.GetConvertorForWriter(300, error), nullptr);
+}
+
+TEST_F(ConvertorTest, WithoutPlugInFoldersNoManagerIsTouched) {
+    for (auto folders : {std::make_pair(std::string(), writers_.Path()),
+                         std::make_pair(readers_.Path(), std::string())}) {
+        OBConvertorManager manager(folders.first, folders.second);
+        EXPECT_EQ(manager.GetReaderManager(), nullptr);
+        EXPECT_EQ(manager.GetWriterManager(), nullptr);
+        ErrorCode error = kNoError;
+        EXPECT_EQ(manager.GetConvertor(1, error), nullptr);
+        EXPECT_EQ(error, kWriterUnavailable);
+        EXPECT_EQ(manager.GetConvertor(2, error), nullptr);
+        EXPECT_EQ(error, kUnknownConvertor);
+        EXPECT_EQ(manager.GetConvertorForWriter(259, error), nullptr);
+        EXPECT_EQ(error, kWriterUnavailable);
+        EXPECT_EQ(ReaderManager::GetInstance(), nullptr);
+        EXPECT_EQ(WriterManager::GetInstance(), nullptr);
+        EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 0);
+    }
+}
+
+TEST_F(ConvertorTest, WriterFolderWithoutWritersGivesNullAndErrorEleven) {
+    PlugInFolder empty;
+    OBConvertorManager manager(readers_.Path(), empty.Path());
+    ErrorCode error = kNoError;
+    auto lookup = std::async(std::launch::async, [&] { return manager.GetConvertor(1, error); });
+    ASSERT_EQ(lookup.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(lookup.get(), nullptr);
+    EXPECT_EQ(error, kWriterUnavailable);
+    EXPECT_EQ(manager.GetWriterManager()->GetWriter(259), nullptr);
+    EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 11);
+}
+
+TEST_F(ConvertorTest, CanConvertThisAsksTheReaders) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    ErrorCode error;
+    OBConvertor* text = manager.GetConvertor(1, error);
+    ScriptInput yes("answer:16=1"), no("answer:3=1");
+    EXPECT_EQ(text->CanConvertThis(yes.Stream()), 1);
+    EXPECT_EQ(text->GetConvertorData()->reader->GetReaderID(), 16);
+    EXPECT_EQ(text->CanConvertThis(no.Stream()), 0);
+    EXPECT_EQ(text->GetConvertorData()->reader->GetReaderID(), 16) << "a miss keeps the reader";
+    EXPECT_EQ(text->CanConvertThis(nullptr), 0);
+}
+
+// ---- the pump --------------------------------------------------------------
+
+TEST_F(ConvertorTest, PumpsInTheContractsOrder) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    std::vector<int> written;
+    ASSERT_EQ(Convert(manager, "answer:9=1 count=3", nullptr, &written), 1);
+    EXPECT_EQ(CallOrder(), (std::vector<std::string>{
+                               "R9:GetStreamPrefs",
+                               "R9:Init stream flag14=1",
+                               "W259:GetStreamPrefs",
+                               "W259:Init",
+                               "R9:GetFirstElement",
+                               "W259:PutElement 0",
+                               "R9:GetNextElement",
+                               "W259:PutElement 1",
+                               "R9:GetNextElement",
+                               "W259:PutElement 2",
+                               "R9:GetNextElement",
+                               "W259:PutElement null",
+                               "W259:Reset",
+                               "R9:Reset",
+                           }));
+    EXPECT_EQ(written, (std::vector<int>{0, 1, 2}));
+    // Element ids start again from 0 with every conversion.
+    ClearRecorded();
+    ASSERT_EQ(Convert(manager, "answer:9=1 count=1", nullptr, &written), 1);
+    EXPECT_EQ(written, (std::vector<int>{0}));
+}
+
+TEST_F(ConvertorTest, AReaderWithoutAFirstElementIsStillAskedForTheNext) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    ASSERT_EQ(Convert(manager, "answer:9=1 firstnull count=0"), 1);
+    std::vector<std::string> tail = CallOrder();
+    tail.erase(tail.begin(), tail.begin() + 4);
+    EXPECT_EQ(tail, (std::vector<std::string>{"R9:GetFirstElement", "R9:GetNextElement",
+                                              "W259:PutElement null", "W259:Reset", "R9:Reset"}));
+
+    ClearRecorded();
+    std::vector<int> written;
+    ASSERT_EQ(Convert(manager, "answer:9=1 firstnull count=2", nullptr, &written), 1);
+    EXPECT_EQ(written, (std::vector<int>{0, 1}));
+}
+
+TEST_F(ConvertorTest, AReaderWithoutStreamPreferencesGetsItsOwnList) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    ASSERT_EQ(Convert(manager, "answer:9=1 noprefs"), 1);
+    EXPECT_EQ(EventsStartingWith("R9:Init"), std::vector<std::string>{"R9:Init own"});
+}
+
+TEST_F(ConvertorTest, CallsNoPlugInWithoutStreamsOrARecognisingReader) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    ErrorCode error;
+    OBConvertor* text = manager.GetConvertor(1, error);
+    ScriptInput input("answer:9=1");
+    MemoryOutput output;
+    ClearRecorded();
+    EXPECT_EQ(text->ExtractData(nullptr, output.Stream(), nullptr), 0);
+    EXPECT_EQ(text->ExtractData(input.Stream(), nullptr, nullptr), 0);
+    EXPECT_TRUE(Recorded().empty());
+
+    ScriptInput nobody("answer:3=1");
+    EXPECT_EQ(text->ExtractData(nobody.Stream(), output.Stream(), nullptr), 0);
+    EXPECT_TRUE(CallOrder().empty()) << "only probes ran";
+    EXPECT_FALSE(Recorded().empty());
+}
+
+TEST_F(ConvertorTest, TheThreadsChosenReaderServesItsNextConversionOnly) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    int nine[] = {9};
+    OBChosenReaderIDList chosen{nine, 1};
+    manager.GetReaderManager()->UseReaders(&chosen);
+    ASSERT_EQ(Convert(manager, "answer:9=1 answer:16=1 count=0"), 1);
+    EXPECT_FALSE(EventsStartingWith("R9:Init").empty());
+    EXPECT_TRUE(EventsStartingWith("R16:").empty());
+    ClearRecorded();
+    ASSERT_EQ(Convert(manager, "answer:9=1 answer:16=1 count=0"), 1);
+    EXPECT_TRUE(EventsStartingWith("R9:").empty());
+    EXPECT_FALSE(EventsStartingWith("R16:Init").empty());
+}
+
+// ---- the preference adjustments ---------------------------------------------
+
+TEST_F(ConvertorTest, WithoutOptionsTheTextWriterGetsOnlyPCAndPlainText) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    ASSERT_EQ(Convert(manager, "answer:9=1 count=0"), 1);
+    EXPECT_EQ(WriterPreferences(259),
+              (std::vector<std::string>{"P0=", "P1=0", "P2=0", "P2.0=0", "P2.1=0",
+                                        "P2.2=<absent>", "P2.3=<absent>", "P2.4=0", "P2.5=0",
+                                        "P2.6=", "P3=1", "P4=PC"}));
+}
+
+TEST_F(ConvertorTest, OptionsReachTheTextWritersGroup) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    Preferences options = Options(0, 2);
+    ASSERT_EQ(Convert(manager, "answer:9=1 count=0", &options), 1);
+    EXPECT_EQ(WriterPreferences(259),
+              (std::vector<std::string>{"P0=Unicode UTF8", "P1=0", "P2=0", "P2.0=1", "P2.1=0",
+                                        "P2.2=alpha", "P2.3=beta", "P2.4=1", "P2.5=12",
+                                        "P2.6=Inches", "P3=1", "P4=PC"}));
+}
+
+TEST_F(ConvertorTest, EncodingsAndUnitsMapToTheirEntries) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    struct Case {
+        int encoding, unit;
+        const char* encodingName;
+        const char* unitName;
+    };
+    for (Case c : {Case{1, 7, "P0=Unicode UTF16", "P2.6=Points"},
+                   Case{2, 10, "P0=Default", "P2.6=Twips"}, Case{-1, 5, "P0=Default", "P2.6=Undefined"},
+                   Case{0, 0, "P0=Unicode UTF8", "P2.6=Undefined"}}) {
+        ClearRecorded();
+        Preferences options = Options(c.encoding, c.unit);
+        ASSERT_EQ(Convert(manager, "answer:9=1 count=0", &options), 1);
+        std::vector<std::string> values = WriterPreferences(259);
+        ASSERT_EQ(values.size(), 12u);
+        EXPECT_EQ(values[0], c.encodingName);
+        EXPECT_EQ(values[9], c.unitName);
+    }
+}
+
+TEST_F(ConvertorTest, OtherWritersKeepTheirPreferences) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    ErrorCode error;
+    OBConvertor* other = manager.GetConvertorForWriter(300, error);
+    ASSERT_NE(other, nullptr);
+    ScriptInput input("answer:9=1 count=1");
+    MemoryOutput output;
+    Preferences options = Options(0, 2);
+    ASSERT_EQ(other->ExtractData(input.Stream(), output.Stream(), &options), 1);
+    EXPECT_EQ(WriterPreferences(300),
+              (std::vector<std::string>{"P0=", "P1=0", "P2=0", "P2.0=0", "P2.1=0",
+                                        "P2.2=<absent>", "P2.3=<absent>", "P2.4=0", "P2.5=0",
+                                        "P2.6=", "P3=0", "P4="}));
+    EXPECT_EQ(output.Numbers(), std::vector<int>{0});
+    // The reader's adjustment does not depend on the writer.
+    EXPECT_EQ(EventsStartingWith("R9:Init"), std::vector<std::string>{"R9:Init stream flag14=1"});
+
+    ClearRecorded();
+    OBConvertor* text = manager.GetConvertorForWriter(259, error);
+    ScriptInput again("answer:9=1 count=0");
+    ASSERT_EQ(text->ExtractData(again.Stream(), output.Stream(), &options), 1);
+    EXPECT_EQ(WriterPreferences(259)[11], "P4=PC");
+}
+
+// ---- failures and threads ---------------------------------------------------
+
+TEST_F(ConvertorTest, APlugInThatThrowsEndsTheConversionAndFreesBothPlugIns) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    EXPECT_EQ(Convert(manager, "answer:9=1 count=3 throw=GetNextElement"), 0);
+    std::vector<std::string> calls = CallOrder();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "W259:Reset");
+    EXPECT_EQ(calls.back(), "R9:Reset");
+    // Both locks are free: a conversion on another thread runs through.
+    auto next = std::async(std::launch::async, [&] { return Convert(manager, "answer:9=1"); });
+    ASSERT_EQ(next.wait_for(10s), std::future_status::ready) << "a lock stayed taken";
+    EXPECT_EQ(next.get(), 1);
+    EXPECT_EQ(Convert(manager, "answer:9=1 throw=Init"), 0);
+    EXPECT_EQ(Convert(manager, "answer:9=1"), 1);
+}
+
+TEST_F(ConvertorTest, ConversionsThroughOneReaderTakeTurns) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    ErrorCode error;
+    OBConvertor* first = manager.GetConvertor(1, error);
+    OBConvertor* second = manager.GetConvertorForWriter(300, error);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    auto run = [](OBConvertor* convertor, const char* tag, std::vector<int>* written) {
+        ScriptInput input(std::string("answer:9=1 count=4 delay=15 tag=") + tag);
+        MemoryOutput output;
+        short result = convertor->ExtractData(input.Stream(), output.Stream(), nullptr);
+        *written = output.Numbers();
+        return result;
+    };
+    std::vector<int> writtenA, writtenB;
+    auto a = std::async(std::launch::async, run, first, "A", &writtenA);
+    auto b = std::async(std::launch::async, run, second, "B", &writtenB);
+    ASSERT_EQ(a.wait_for(30s), std::future_status::ready);
+    ASSERT_EQ(b.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(a.get(), 1);
+    EXPECT_EQ(b.get(), 1);
+    EXPECT_EQ(writtenA, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(writtenB, (std::vector<int>{0, 1, 2, 3}));
+
+    // From Init to Reset a conversion has the reader to itself: the reader's
+    // events between them all carry one tag.
+    std::vector<std::string> held;
+    for (const std::string& e : EventsStartingWith("R9:"))
+        if (e.find("CanImportThis") == std::string::npos &&
+            e.find("GetStreamPrefs") == std::string::npos)
+            held.push_back(e);
+    ASSERT_EQ(held.size(), 2u * (1 + 1 + 4 + 1));
+    for (std::size_t start : {std::size_t(0), held.size() / 2}) {
+        std::string tag = held[start].substr(held[start].rfind("tag="));
+        EXPECT_EQ(held[start].compare(0, 7, "R9:Init"), 0) << held[start];
+        for (std::size_t i = start; i < start + held.size() / 2; ++i)
+            EXPECT_NE(held[i].find(tag), std::string::npos) << "interleaved at " << held[i];
+        EXPECT_EQ(held[start + held.size() / 2 - 1].compare(0, 8, "R9:Reset"), 0);
+    }
+}
+
+// ---- the host's lifecycle ---------------------------------------------------
+
+TEST_F(ConvertorTest, AHostsWholeSequenceLeavesNothingBehind) {
+    long long outstanding = Stats().allocations - Stats().releases;
+    {
+        // The memory service is installed for the whole run (TestMain).
+        OBStringTable table;
+        table.SetString(1000 + 16 * 11, "No writer could be loaded");
+        HINSTANCE module = &table;
+        OBConnectionUtility::SetCurrentHandle(&module);
+        {
+            OBConvertorManager manager(readers_.Path(), writers_.Path());
+            ErrorCode error = kUnknownConvertor;
+            OBConvertor* convertor = manager.GetConvertor(1, error);
+            ASSERT_NE(convertor, nullptr);
+            ASSERT_EQ(error, kNoError);
+            ScriptInput input("answer:16=1 count=5");
+            MemoryOutput output;
+            Preferences options = Options(1, 10);
+            EXPECT_EQ(convertor->ExtractData(input.Stream(), output.Stream(), &options), 1);
+            EXPECT_EQ(output.Numbers(), (std::vector<int>{0, 1, 2, 3, 4}));
+        }
+        EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
+        EXPECT_EQ(ReaderManager::GetInstance(), nullptr);
+        EXPECT_EQ(WriterManager::GetInstance(), nullptr);
+        OBConnectionUtility::SetCurrentHandle(nullptr);
+    }
+    EXPECT_EQ(Stats().allocations - Stats().releases, outstanding);
+}
+
+TEST_F(ConvertorTest, KeepsATextServiceThatTheThreadHadAlready) {
+    OBConvertorLumService* own = new OBConvertorLumService;
+    OBLumHandler::SetLumService(own);
+    {
+        OBConvertorManager manager(readers_.Path(), writers_.Path());
+        EXPECT_EQ(OBLumHandler::GetLumService(), own);
+    }
+    EXPECT_EQ(OBLumHandler::GetLumService(), own) << "the manager removed a service it did not install";
+    own->SetEncoding(0); // still alive
+    OBLumHandler::ResetLumService();
+    delete own;
+}
+
+TEST_F(ConvertorTest, ADestructionOnAnotherThreadLeavesTheServiceWithItsThread) {
+    OBConvertorManager* manager = new OBConvertorManager(readers_.Path(), writers_.Path());
+    OBLumService* installed = OBLumHandler::GetLumService();
+    ASSERT_NE(installed, nullptr);
+    std::thread([&] {
+        delete manager;
+        EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
+    }).join();
+    EXPECT_EQ(OBLumHandler::GetLumService(), installed);
+    OBLumHandler::ResetLumService();
+    delete installed;
+}
+
+} // namespace
