@@ -2,11 +2,14 @@
 // resource module, and the owning list with its look-ups by position and type.
 #include <ombra/preferences.h>
 #include <ombra/resources.h>
+#include <ombra/values.h>
+#include <ombra/valueutil.h>
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -22,6 +25,45 @@ private:
     OBStringTable table_;
     HINSTANCE handle_;
 };
+
+/// A value handed out by a preference, released when the holder goes.
+class Held {
+public:
+    Held() = default;
+    ~Held() { ValueUtil::Recycle(value_); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    Value*& Ref() { return value_; }
+    Value* Get() const { return value_; }
+    template <class Class> Class* As() const { return dynamic_cast<Class*>(value_); }
+
+private:
+    Value* value_ = nullptr;
+};
+
+short BoolOf(const Held& held) {
+    short flag = -1;
+    if (auto* b = held.As<ValueBool16>()) b->Get(flag);
+    return flag;
+}
+
+int IntOf(const Held& held) {
+    int n = -1;
+    if (auto* i = held.As<ValueInteger32>()) i->Get(n);
+    return n;
+}
+
+double RealOf(const Held& held) {
+    OBReal r(-1.0);
+    if (auto* v = held.As<ValueOBReal>()) v->Get(r);
+    return r.Value();
+}
+
+std::string TextOf(const Held& held) {
+    IOBStringPtr text;
+    if (auto* s = held.As<ValueString>()) s->Get(text);
+    return text.IsValid() ? std::string(text->GrabCString()) : std::string("<none>");
+}
 
 VT::ValueTypeEnum TypeOf(const OBPreference* p) {
     VT::ValueTypeEnum type = VT::ekUndefined;
@@ -97,6 +139,114 @@ TEST(PreferenceKinds, StartWithTheirDefaultsAndTypeCodes) {
     EXPECT_EQ(choice.GetLocale(), OBL::kJapanese);
     choice.SetCurrentValue(COBString("Unicode UTF8"));
     EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF8");
+}
+
+TEST(PreferenceValues, BooleansAndGroupsTradeInValueBool16Only) {
+    OBBooleanPreference flag(1, 100);
+    OBGroupPreference group(200, 1);
+    for (OBPreference* p : std::initializer_list<OBPreference*>{&flag, &group}) {
+        Held def, current;
+        p->GetDefaultValue(def.Ref());
+        p->GetCurrentValue(current.Ref());
+        ASSERT_NE(def.As<ValueBool16>(), nullptr);
+        EXPECT_EQ(BoolOf(def), 1);
+        EXPECT_EQ(BoolOf(current), 0);
+
+        Held number, on;
+        ValueUtil::CreateValueInteger32(1, number.Ref());
+        p->SetCurrentValue(number.Ref());
+        Held after;
+        p->GetCurrentValue(after.Ref());
+        EXPECT_EQ(BoolOf(after), 0) << "a ValueInteger32 changes nothing";
+        Value* none = nullptr;
+        p->SetCurrentValue(none);
+        ValueUtil::CreateValueBool16(1, on.Ref());
+        p->SetCurrentValue(on.Ref());
+        EXPECT_NE(on.Get(), nullptr) << "the caller keeps its value";
+        Held set;
+        p->GetCurrentValue(set.Ref());
+        EXPECT_EQ(BoolOf(set), 1);
+    }
+    EXPECT_EQ(flag.GetCurrentValue(), 1);
+    EXPECT_EQ(group.GetCurrentValue(), 1);
+}
+
+TEST(PreferenceValues, NumbersAndTheirBounds) {
+    OBIntegerPreference number(42, 300);
+    Held def, in, lower, upper;
+    number.GetDefaultValue(def.Ref());
+    EXPECT_EQ(IntOf(def), 42);
+    ValueUtil::CreateValueInteger32(7, in.Ref());
+    number.SetCurrentValue(in.Ref());
+    ValueUtil::CreateValueInteger32(-3, lower.Ref());
+    number.SetMinimumValue(lower.Ref());
+    ValueUtil::CreateValueInteger32(9, upper.Ref());
+    number.SetMaximumValue(upper.Ref());
+    Held real;
+    ValueUtil::CreateValueOBReal(5.5, real.Ref());
+    number.SetMaximumValue(real.Ref()); // a ValueOBReal is not taken
+    number.SetCurrentValue(real.Ref());
+    EXPECT_EQ(number.GetCurrentValue(), 7);
+    EXPECT_EQ(number.GetMinimumValue(), -3);
+    EXPECT_EQ(number.GetMaximumValue(), 9);
+    // The bounds are written into the caller's value; nothing is created.
+    number.GetMinimumValue(in.Get());
+    EXPECT_EQ(IntOf(in), -3);
+    number.GetMaximumValue(real.Get());
+    EXPECT_DOUBLE_EQ(RealOf(real), 5.5);
+    number.GetMaximumValue(nullptr);
+
+    OBRealPreference measure(2.5, 400);
+    Held realDefault, current;
+    measure.GetDefaultValue(realDefault.Ref());
+    EXPECT_DOUBLE_EQ(RealOf(realDefault), 2.5);
+    measure.SetCurrentValue(real.Ref());
+    measure.SetMinimumValue(real.Ref());
+    measure.SetMaximumValue(in.Ref()); // a ValueInteger32 is not taken
+    measure.GetCurrentValue(current.Ref());
+    EXPECT_DOUBLE_EQ(RealOf(current), 5.5);
+    EXPECT_DOUBLE_EQ(measure.GetMinimumValue().Value(), 5.5);
+    EXPECT_DOUBLE_EQ(measure.GetMaximumValue().Value(), 0.0);
+    Held out;
+    ValueUtil::CreateValueOBReal(0.0, out.Ref());
+    measure.GetMinimumValue(out.Get());
+    EXPECT_DOUBLE_EQ(RealOf(out), 5.5);
+}
+
+TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
+    OBStringPreference text(COBString("abc"), 500);
+    Held def, current;
+    text.GetDefaultValue(def.Ref());
+    EXPECT_EQ(TextOf(def), "abc");
+    text.GetCurrentValue(current.Ref());
+    EXPECT_EQ(current.Get(), nullptr) << "no value while the current text is absent";
+    Held wide;
+    ValueUtil::CreateValueString(WOBString(reinterpret_cast<const unsigned short*>(u"xyz")),
+                                 wide.Ref());
+    text.SetCurrentValue(wide.Ref());
+    ASSERT_NE(text.GetCurrentString(), nullptr);
+    EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1);
+    Held flag;
+    ValueUtil::CreateValueBool16(1, flag.Ref());
+    text.SetCurrentValue(flag.Ref());
+    EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1);
+
+    OBEnumPreference choice(COBString("Default"), 600, 0, nullptr, OBL::kEnglish);
+    Held choiceDefault, narrow, empty;
+    choice.GetDefaultValue(choiceDefault.Ref());
+    EXPECT_EQ(TextOf(choiceDefault), "Default");
+    choice.GetCurrentValue(empty.Ref());
+    EXPECT_EQ(TextOf(empty), "");
+    ValueUtil::CreateValueString(COBString("Unicode UTF16"), narrow.Ref());
+    choice.SetCurrentValue(narrow.Ref());
+    EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF16");
+    choice.SetCurrentValue(wide.Ref());
+    EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF16")
+        << "UTF-16 text is not an entry";
+    Held blank;
+    ValueUtil::Create(VT::ekString, blank.Ref()); // a string value holding no string
+    choice.SetCurrentValue(blank.Ref());
+    EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF16");
 }
 
 TEST(PreferenceNames, ComeFromTheRegisteredModuleByIdPlusLocale) {

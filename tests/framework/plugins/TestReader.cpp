@@ -9,6 +9,8 @@
 //   throw=<op>       the operation op (Init, GetNextElement) throws
 // Every call is recorded as "R<id>:<operation>[ <details>]".
 #include <ombra/plugin.h>
+#include <ombra/values.h>
+#include <ombra/valueutil.h>
 
 #include "Recorder.h"
 
@@ -21,6 +23,19 @@
 #include <vector>
 
 namespace {
+
+// A Boolean setting of the plug-in's own kind: the core knows it only by
+// its type and reaches it through the Value interface.
+class FlagPreference : public OBPreference {
+public:
+    explicit FlagPreference(unsigned id) : OBPreference(VT::ekBool16, id) {}
+    void GetDefaultValue(Value*& value) override { ValueUtil::CreateValueBool16(0, value); }
+    void GetCurrentValue(Value*& value) override { ValueUtil::CreateValueBool16(flag_, value); }
+    void SetCurrentValue(Value*& value) override {
+        if (auto* b = dynamic_cast<ValueBool16*>(value)) b->Get(flag_);
+    }
+    short flag_ = 0;
+};
 
 struct Script {
     int answer = 0;
@@ -88,7 +103,8 @@ public:
         list->Add(new OBBooleanPreference(0, 7300));
         OBGroupPreference* group = new OBGroupPreference(7400);
         OBPreferenceList* constituents = new OBPreferenceList;
-        for (int i = 0; i < 15; ++i) constituents->Add(new OBBooleanPreference(0, 7500 + 16 * i));
+        for (int i = 0; i < 14; ++i) constituents->Add(new OBBooleanPreference(0, 7500 + 16 * i));
+        constituents->Add(new FlagPreference(7724));
         group->SetConstituentPreferenceList(constituents);
         list->Add(group);
     }
@@ -105,8 +121,8 @@ public:
             group->GetConstituentPreferenceList(&constituents);
             OBPreference* flag = nullptr;
             if (constituents) constituents->GetNthPreference(14, &flag);
-            if (auto* b = dynamic_cast<OBBooleanPreference*>(flag))
-                detail += " flag14=" + std::to_string(b->GetCurrentValue());
+            if (auto* f = dynamic_cast<FlagPreference*>(flag))
+                detail += " flag14=" + std::to_string(f->flag_);
         }
         Note("Init", detail);
         if (script_.throwAt == "Init") throw std::runtime_error("reader Init fails");
