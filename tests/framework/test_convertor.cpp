@@ -5,6 +5,7 @@
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
 #include <ombra/resources.h>
+#include <ombra/valueutil.h>
 
 #include "framework/PlugInFixture.h"
 #include "support/TestSupport.h"
@@ -390,6 +391,11 @@ TEST_F(ConvertorTest, ConversionsThroughOneReaderTakeTurns) {
 // ---- the host's lifecycle ---------------------------------------------------
 
 TEST_F(ConvertorTest, AHostsWholeSequenceLeavesNothingBehind) {
+    // Values come from per-thread pool caches that live as long as the memory
+    // service; the first value made on this thread sets them up.
+    Value* warm = nullptr;
+    ValueUtil::CreateValueBool16(1, warm);
+    ValueUtil::Recycle(warm);
     long long outstanding = Stats().allocations - Stats().releases;
     {
         // The memory service is installed for the whole run (TestMain).
