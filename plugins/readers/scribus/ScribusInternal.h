@@ -49,6 +49,7 @@ public:
     const ParseOptions& options;
     ParseResult& result;
     bool latin1 = false;          ///< text is 8-bit (documents before 1.2)
+    bool storyText15 = false;     ///< text is written the 1.5 way (see ScribusText.cpp)
     bool sawInvalidUtf8 = false;
     bool legacyFirstLeft = false; ///< 1.2 facing pages start with a left page
 
@@ -64,6 +65,9 @@ bool ParseInt(const char* text, long long& out);
 /// the fallback then.
 double Number(Context& ctx, const Attrs& a, AttrId id, double fallback);
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback);
+/// Reads an item identifier or a link to one. Scribus 1.5 derives them from
+/// addresses, so they take the whole 64-bit range (-1 meaning none).
+long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback);
 /// Sets field only when the attribute holds a usable number; warns when it
 /// holds something else.
 void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field);

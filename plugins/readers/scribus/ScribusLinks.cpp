@@ -185,7 +185,7 @@ private:
 
     int Resolve(std::size_t i) {
         const ItemSource& s = src_[i];
-        if (s.next < 0) return -1;
+        if (s.next == -1) return -1;
         if (s.pageOrdinal >= 0) {  // 1.2: page and position on that page
             auto found = legacy_.find(std::make_tuple(s.scope == ItemSource::kMasterItems, s.nextPage, s.next));
             return found == legacy_.end() ? -2 : found->second;
@@ -202,7 +202,7 @@ private:
     void Chains() {
         for (std::size_t i = 0; i < original_; ++i) {
             const ItemSource& s = src_[i];
-            if (s.id >= 0) ids_.emplace(s.id, static_cast<int>(i));
+            if (s.id != -1) ids_.emplace(s.id, static_cast<int>(i));
             if (s.pageOrdinal >= 0)
                 legacy_.emplace(std::make_tuple(s.scope == ItemSource::kMasterItems,
                                                 static_cast<long long>(s.pageOrdinal),
@@ -215,7 +215,7 @@ private:
         }
         for (std::size_t i = 0; i < original_; ++i) {
             Item& it = doc_.items[i];
-            if (src_[i].next < 0 || it.kind != Item::Kind::kTextFrame) continue;
+            if (src_[i].next == -1 || it.kind != Item::Kind::kTextFrame) continue;
             int target = Resolve(i);
             if (target == static_cast<int>(i)) {
                 ctx_.Warn(Warning::Code::kChainLoop, "text frame \"" + it.name + "\" links to itself; the link is dropped");
@@ -283,7 +283,7 @@ private:
             if (m.kind != Marker::Kind::kAnchoredItem) continue;
             long long id = k < ids.size() ? ids[k] : -1;
             ++k;
-            if (id < 0) continue;
+            if (id == -1) continue;
             const std::vector<int>& anchored = byScope_[ItemSource::kAnchoredItems];
             for (int a : anchored)
                 if (a >= 0 && src_[static_cast<std::size_t>(a)].anchorId == id) m.item = a;

@@ -48,10 +48,11 @@
 //   paragraph (its terminating kParagraphSeparator included) and refers to a
 //   paragraph style by name plus local overrides; each character run refers
 //   to a character style by name plus local overrides. Special characters use
-//   the constants below; variable fields (page number, page count), breaks
-//   and anchored frames are kObjectReplacement in the text with a `Marker`
-//   describing them. `frames` lists the items through which the story flows,
-//   in order. Maps to Story Elements with paragraph and character runs.
+//   the constants below; variable fields (page number, page count) and
+//   anchored frames are kObjectReplacement in the text, column and frame
+//   breaks kBreak, each with a `Marker` describing it. U+2029 appears only
+//   as a paragraph's end. `frames` lists the items through which the story
+//   flows, in order. Maps to Story Elements with paragraph and character runs.
 // - `Table`: rows, columns and cells of a table item; each cell's text is a
 //   Story of its own (`Cell::story`).
 // - `Annotation`: a frame's hyperlink or form field; `Item::annotation`.
@@ -78,6 +79,7 @@ constexpr char16_t kSoftHyphen = 0x00AD;
 constexpr char16_t kZeroWidthSpace = 0x200B;
 constexpr char16_t kZeroWidthNoBreakSpace = 0x2060;
 constexpr char16_t kObjectReplacement = 0xFFFC;
+constexpr char16_t kBreak = 0x000C;  ///< column or frame break
 
 /// Which family of the file format a document was read as.
 enum class Generation {
@@ -230,8 +232,8 @@ struct CharacterStyle {
     CharacterAttributes attributes;
 };
 
-/// A position in a story that is not plain text: the text holds
-/// kObjectReplacement there.
+/// A position in a story that is not plain text: the text holds kBreak there
+/// for a break and kObjectReplacement for the others.
 struct Marker {
     enum class Kind { kPageNumber, kPageCount, kColumnBreak, kFrameBreak, kAnchoredItem };
     uint32_t position = 0;

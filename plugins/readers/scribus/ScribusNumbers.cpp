@@ -206,6 +206,17 @@ long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
     return static_cast<long long>(Number(ctx, a, id, static_cast<double>(fallback)));
 }
 
+long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
+    const char* text = a.Get(id);
+    if (!text) return fallback;
+    const char* end = text + std::strlen(text);
+    const char* p = SkipSpace(text, end);
+    long long v = 0;
+    auto r = std::from_chars(p, end, v);
+    if (r.ec == std::errc() && r.ptr != p && SkipSpace(r.ptr, end) == end) return v;
+    return Integer(ctx, a, id, fallback);  // written as a real, or unusable: warns
+}
+
 bool Flag(const Attrs& a, AttrId id, bool fallback) {
     const char* text = a.Get(id);
     if (!text || !*text) return fallback;

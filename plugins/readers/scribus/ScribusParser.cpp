@@ -49,6 +49,7 @@ public:
         doc_.version = root.attribute("Version").value();
         doc_.generation = GenerationOf(root.name(), doc_.version.c_str());
         ctx_.latin1 = doc_.generation == Generation::kLegacy;
+        ctx_.storyText15 = doc_.generation == Generation::k15;
         pugi::xml_node document = root.child("DOCUMENT");
         if (!document) {
             ctx_.Warn(Warning::Code::kTruncated, "the document has no DOCUMENT element; it is empty");
@@ -509,12 +510,12 @@ private:
             it.annotation = std::move(an);
         }
 
-        src.next = Integer(ctx_, a, kAttr_NEXTITEM, -1);
-        src.back = Integer(ctx_, a, kAttr_BACKITEM, -1);
+        src.next = Identifier(ctx_, a, kAttr_NEXTITEM, -1);
+        src.back = Identifier(ctx_, a, kAttr_BACKITEM, -1);
         src.nextPage = Integer(ctx_, a, kAttr_NEXTPAGE, -1);
         src.backPage = Integer(ctx_, a, kAttr_BACKPAGE, -1);
-        src.id = Integer(ctx_, a, kAttr_ItemID, -1);
-        src.anchorId = Integer(ctx_, a, kAttr_InID, -1);
+        src.id = Identifier(ctx_, a, kAttr_ItemID, -1);
+        src.anchorId = Identifier(ctx_, a, kAttr_InID, -1);
         src.ownPage = Integer(ctx_, a, kAttr_OwnPage, -1);
         src.masterName = String(a, kAttr_OnMasterPage);
         if (const char* groups = a.Get(kAttr_GROUPS)) {

@@ -1,6 +1,25 @@
 // Story text for every generation: ITEXT runs with flag bits and style
 // indexes (1.2 to 1.3.3), and ITEXT/para/trail with named styles (1.3.4 on,
 // inside StoryText from 1.5).
+//
+// How 1.5 writes a story, as Scribus 1.5.8 writes and reads it back (the
+// documents under tests/data/scribus/real show each case):
+// - ITEXT CH holds text. A line feed or carriage return in it (written as a
+//   character reference) ends a paragraph; a tab is a tab.
+// - A character that XML cannot carry is an ITEXT of its own whose Unicode
+//   attribute holds its UTF-16 code (and wins over CH); a character outside
+//   the basic plane comes as two of them, its surrogates. Codes 13, 9, 30,
+//   23, 26 and 27 are a paragraph end, a tab, the page number, the page
+//   count, a column and a frame break; 25 (an object mark without its
+//   object) is nothing; any other control character shows as a blank.
+// - A soft hyphen in the text is written twice in a row; a single one is a
+//   hyphenation point found by the hyphenator, not a character.
+// - para ends a paragraph and trail carries the last paragraph's format;
+//   tab, breakline, nbspace, nbhyphen, zwspace and zwnbspace are those
+//   characters; shyphen is nothing; var is the page number when its name is
+//   "pgno" and the page count otherwise.
+// - U+2029 in text is an ordinary character that neither breaks nor shows;
+//   it is dropped, as U+2029 in a story means a paragraph end.
 #include "ScribusText.h"
 
 #include <cstring>
@@ -22,12 +41,17 @@ void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults
     for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling()) {
         if (n.type() != pugi::node_element) continue;
         const char* name = n.name();
+        // A soft hyphen that ends one text may pair with one that starts the
+        // next, but not across anything else.
+        bool softHyphenPending = softHyphenPending_;
+        softHyphenPending_ = false;
         if (std::strcmp(name, "ITEXT") == 0) {
             attrs_.Load(n);
             bool old = attrs_.Has(kAttr_CAB) || attrs_.Has(kAttr_CSIZE) || attrs_.Has(kAttr_CFONT) ||
                        attrs_.Has(kAttr_CSTYLE) || attrs_.Has(kAttr_CCOLOR);
             if (old) OldText(attrs_);
-            else NewText(attrs_, attrs_.Get(kAttr_CH));
+            else if (ctx_.storyText15 && attrs_.Has(kAttr_Unicode)) UnicodeText(attrs_);
+            else NewText(attrs_, attrs_.Get(kAttr_CH), softHyphenPending);
         } else if (std::strcmp(name, "para") == 0) {
             Para p = ReadPara(n);
             CharacterAttributes none;
@@ -59,6 +83,7 @@ void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults
                 {"zwspace", kZeroWidthSpace},
                 {"shyphen", kSoftHyphen},
             };
+            if (ctx_.storyText15 && std::strcmp(name, "shyphen") == 0) continue;
             bool handled = false;
             for (const auto& s : kSpecials) {
                 if (std::strcmp(name, s.name) == 0) {
@@ -83,6 +108,7 @@ void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults
                     const char* v = attrs_.Get(kAttr_name);
                     if (v && std::strcmp(v, "pgco") == 0) kind = Marker::Kind::kPageCount;
                     else if (v && std::strcmp(v, "pgno") == 0) kind = Marker::Kind::kPageNumber;
+                    else if (ctx_.storyText15) kind = Marker::Kind::kPageCount;
                     else {
                         ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("var:") + (v ? v : ""),
                                       std::string("text variable \"") + (v ? v : "") + "\" is not read");
@@ -160,27 +186,71 @@ void StoryBuilder::OldText(const Attrs& a) {
     AppendChars(scratch_, std::string(), local, &p);
 }
 
-void StoryBuilder::NewText(const Attrs& a, const char* text) {
+void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {
     CharacterAttributes local;
     ReadCharacterAttributes(ctx_, a, local);
     std::string cstyle = String(a, kAttr_CPARENT);
     if (a.Has(kAttr_COBJ)) {  // an anchored frame stands in the text here
-        AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Integer(ctx_, a, kAttr_COBJ, -1));
+        AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
         return;
     }
     scratch_.clear();
     AppendText(ctx_, text, scratch_);
+    softHyphenPending_ = softHyphenPending;
+    AppendChars(scratch_, cstyle, local, nullptr);
+}
+
+void StoryBuilder::UnicodeText(const Attrs& a) {
+    CharacterAttributes local;
+    ReadCharacterAttributes(ctx_, a, local);
+    std::string cstyle = String(a, kAttr_CPARENT);
+    long long code = 0;
+    const char* text = a.Get(kAttr_Unicode);
+    if (!ParseInt(text, code) || code <= 0 || code > 0x10FFFF) {
+        ctx_.Warn(Warning::Code::kBadNumber, std::string("a text character has the unusable code \"") +
+                                                 std::string(text).substr(0, 40) + "\"; it is skipped");
+        return;
+    }
+    scratch_.clear();
+    if (code >= 0x10000) {  // Scribus writes surrogates one by one; take a whole code point too
+        scratch_ += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+        scratch_ += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else if (code == 25) {
+        return;  // an object mark without its object
+    } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 && code != 30) {
+        scratch_ += u' ';  // Scribus shows a blank
+    } else {
+        scratch_ += static_cast<char16_t>(code);
+    }
     AppendChars(scratch_, cstyle, local, nullptr);
 }
 
 void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyle,
                                const CharacterAttributes& local, const Para* oldPara) {
     std::size_t plain = 0;  // start of the pending plain characters
+    const bool pairedSoftHyphens = ctx_.storyText15;
+    bool softHyphen = softHyphenPending_;
+    softHyphenPending_ = false;
     for (std::size_t i = 0; i < s.size(); ++i) {
         char16_t c = s[i];
-        if (c >= 0x20) continue;
+        if (c >= 0x20 && c != kParagraphSeparator && (c != kSoftHyphen || !pairedSoftHyphens)) {
+            softHyphen = false;  // a single soft hyphen before was a hyphenation point
+            continue;
+        }
         if (i > plain) Append(s.data() + plain, i - plain, cstyle, local);
         plain = i + 1;
+        if (c == kSoftHyphen) {
+            if (softHyphen) Append(&c, 1, cstyle, local);
+            softHyphen = !softHyphen;
+            continue;
+        }
+        softHyphen = false;
+        if (c == kParagraphSeparator) {
+            ctx_.WarnOnce(Warning::Code::kUnsupported, "u2029",
+                          "a paragraph separator character inside a paragraph, which Scribus neither shows nor "
+                          "breaks at, is dropped");
+            continue;
+        }
         char16_t mapped = 0;
         switch (c) {
         case 5: case 13: case 10: {
@@ -205,6 +275,7 @@ void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyl
         if (mapped) Append(&mapped, 1, cstyle, local);
     }
     if (s.size() > plain) Append(s.data() + plain, s.size() - plain, cstyle, local);
+    softHyphenPending_ = softHyphen;
 }
 
 void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
@@ -241,7 +312,8 @@ void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle, const
     Marker m;
     m.kind = kind;
     m.position = static_cast<std::uint32_t>(story_.text.size());
-    const char16_t c = kObjectReplacement;
+    const bool isBreak = kind == Marker::Kind::kColumnBreak || kind == Marker::Kind::kFrameBreak;
+    const char16_t c = isBreak ? kBreak : kObjectReplacement;
     Append(&c, 1, cstyle, local);
     if (full_ && story_.text.size() == m.position) return;
     story_.markers.push_back(m);
@@ -270,6 +342,17 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle, const 
 }
 
 void StoryBuilder::Finish() {
+    // Surrogates that lost their partner are not text.
+    std::u16string& t = story_.text;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        bool high = t[i] >= 0xD800 && t[i] < 0xDC00, low = t[i] >= 0xDC00 && t[i] < 0xE000;
+        if (high && i + 1 < t.size() && t[i + 1] >= 0xDC00 && t[i + 1] < 0xE000) {
+            ++i;
+        } else if (high || low) {
+            t[i] = 0xFFFD;
+            ctx_.WarnOnce(Warning::Code::kEncoding, "surrogate", "a lone surrogate in text is replaced by U+FFFD");
+        }
+    }
     ParagraphRun run;
     run.start = paraStart_;
     run.length = static_cast<std::uint32_t>(story_.text.size()) - paraStart_;

@@ -31,7 +31,8 @@ private:
     };
     void Elements(pugi::xml_node parent, ParagraphAttributes* defaults, std::string* defaultStyle, int depth);
     void OldText(const Attrs& a);
-    void NewText(const Attrs& a, const char* text);
+    void NewText(const Attrs& a, const char* text, bool softHyphenPending);
+    void UnicodeText(const Attrs& a);
     void Append(const char16_t* s, std::size_t n, const std::string& style, const CharacterAttributes& local);
     void AppendChars(const std::u16string& s, const std::string& cstyle, const CharacterAttributes& local,
                      const Para* oldPara);
@@ -50,6 +51,7 @@ private:
     Para lastOldPara_;
     bool sawOld_ = false;
     bool full_ = false;
+    bool softHyphenPending_ = false;  ///< 1.5: the last text ended in a single soft hyphen
     std::size_t frameText_ = 0, frameParas_ = 0;
     std::u16string scratch_;
 };

@@ -54,6 +54,25 @@ std::string Utf8(const std::u16string& text) {
     return out;
 }
 
+std::u16string FromUtf8(const std::string& text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        unsigned cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+        for (int k = 1; k <= extra && i + k < text.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += 1 + extra;
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
 std::string CheckCoverage(const scribus::Story& story) {
     std::size_t pos = 0;
     for (const auto& r : story.runs) {
@@ -73,9 +92,12 @@ std::string CheckCoverage(const scribus::Story& story) {
     }
     if (story.paragraphs.empty()) return "no paragraphs";
     if (pos != story.text.size()) return "paragraphs end at " + std::to_string(pos);
-    for (const auto& m : story.markers)
-        if (m.position >= story.text.size() || story.text[m.position] != scribus::kObjectReplacement)
+    for (const auto& m : story.markers) {
+        bool isBreak = m.kind == scribus::Marker::Kind::kColumnBreak || m.kind == scribus::Marker::Kind::kFrameBreak;
+        char16_t placeholder = isBreak ? scribus::kBreak : scribus::kObjectReplacement;
+        if (m.position >= story.text.size() || story.text[m.position] != placeholder)
             return "marker at " + std::to_string(m.position) + " has no placeholder";
+    }
     return std::string();
 }
 

@@ -18,8 +18,12 @@ scribus::ParseResult ParseBytes(const std::string& bytes,
                                 const scribus::ParseOptions& options = scribus::ParseOptions());
 
 /// Story text as UTF-8, with the special characters spelled out:
-/// paragraph end "¶", line break "|", tab "\t", markers "#".
+/// paragraph end "¶", line break "|", tab "\t", objects and variables "#",
+/// breaks "\f".
 std::string Utf8(const std::u16string& text);
+
+/// UTF-8 as UTF-16 (characters outside the basic plane as surrogate pairs).
+std::u16string FromUtf8(const std::string& text);
 
 /// Empty when the story's runs and paragraphs cover its text without gaps
 /// or overlaps; otherwise what is wrong.

@@ -402,7 +402,7 @@ void CheckVersion15(const ParseResult& r) {
     EXPECT_EQ(std::vector<int>({lead, follow}), s.frames);
     EXPECT_EQ(3, doc.items[lead].defaultStyle.alignment.value_or(-1));
     EXPECT_EQ("Default Paragraph Style", doc.items[lead].defaultParagraphStyle);
-    std::u16string expected = u"Grüße stark \U0001D11E\t\u2028\u00A0\u2011\u200B\u2060\u2029Seite \uFFFC/\uFFFC\uFFFC\uFFFCEnde";
+    std::u16string expected = u"Grüße stark \U0001D11E\t\u2028\u00A0\u2011\u200B\u2060\u2029Seite \uFFFC/\uFFFC\f\fEnde";
     EXPECT_EQ(expected, s.text);
     ASSERT_EQ(2u, s.paragraphs.size());
     EXPECT_EQ("Arabic", s.paragraphs[0].style);

@@ -1,0 +1,448 @@
+// Real documents written by Scribus 1.5 (tests/data/scribus/real, made by the
+// scripts in its make/ folder), each checked against what Scribus itself
+// reported for it (NAME.expected beside it): the text of every story and
+// table cell word by word and in order, then exactly; pages, master pages,
+// layers, colours, styles and the items on each page.
+//
+// Scribus spells a few things in its story text (getAllText) differently from
+// the model (ScribusModel.h, docs/document-model.md section 5). The expected
+// text is mapped, character by character, before it is compared:
+//   U+000D  paragraph end                       -> U+2029
+//   U+001E  page number variable                -> U+FFFC with a kPageNumber marker
+//   U+0017  page count variable                 -> U+FFFC with a kPageCount marker
+//   U+001A  column break                        -> U+000C with a kColumnBreak marker
+//   U+001B  frame break                         -> U+000C with a kFrameBreak marker
+//   U+2029  an ordinary character to Scribus (it neither breaks nor shows) -> dropped
+//   other controls below U+0020 but the tab     -> U+0020 (Scribus shows a blank)
+// Everything else (tab, U+2028 line break, U+00A0, U+2011, U+00AD, U+200B,
+// U+2060, letters of every script) is the same on both sides.
+#include "ScribusTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace scribus;
+using scribus_test::CheckCoverage;
+using scribus_test::FromUtf8;
+using scribus_test::Utf8;
+
+std::string RealDir() {
+#ifdef OMBRA_SCRIBUS_DATA_DIR
+    return std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real";
+#else
+    return "real";
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// The expected file: tab-separated records, texts escaped with \\ and \uXXXX.
+
+std::string Unescape(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 >= s.size()) {
+            out += s[i];
+            continue;
+        }
+        if (s[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+        } else if (s[i + 1] == 'u' && i + 5 < s.size()) {
+            unsigned cp = static_cast<unsigned>(std::stoul(s.substr(i + 2, 4), nullptr, 16));
+            // Only characters of the basic plane are escaped.
+            if (cp < 0x80) out += static_cast<char>(cp);
+            else if (cp < 0x800) {
+                out += static_cast<char>(0xC0 | (cp >> 6));
+                out += static_cast<char>(0x80 | (cp & 0x3F));
+            } else {
+                out += static_cast<char>(0xE0 | (cp >> 12));
+                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (cp & 0x3F));
+            }
+            i += 5;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+struct ExpectedText {
+    std::vector<std::string> frames;   // a story: its frames in chain order
+    std::string table;                 // a cell: its table and place
+    int row = -1, column = -1, rowSpan = 1, columnSpan = 1;
+    std::u16string text;               // as Scribus reports it
+};
+
+struct Expected {
+    std::string scribusVersion;
+    int pages = -1;
+    std::map<int, std::string> masterOfPage;
+    std::vector<std::string> masters;
+    struct Layer {
+        std::string name;
+        bool visible, printable;
+    };
+    std::vector<Layer> layers;
+    std::map<std::string, bool> colors;  // name -> spot
+    std::vector<std::string> paragraphStyles, characterStyles;
+    std::map<int, std::vector<std::pair<std::string, int>>> items;  // page -> (name, type)
+    struct Frame {
+        std::string page;  // "3" or "master:NAME"
+        double x, y, width, height;
+    };
+    std::map<std::string, Frame> frames;  // text frames, paths with text, tables
+    std::vector<ExpectedText> texts;
+};
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, '\t')) out.push_back(Unescape(field));
+    return out;
+}
+
+bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
+    std::istringstream in(scribus_test::ReadFile(path));
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> f = Fields(line);
+        const std::string& kind = f[0];
+        auto need = [&](std::size_t n) {
+            if (f.size() >= n) return true;
+            error = path + ":" + std::to_string(number) + ": too few fields";
+            return false;
+        };
+        if (kind == "scribus" && need(2)) e.scribusVersion = f[1];
+        else if (kind == "pages" && need(2)) e.pages = std::stoi(f[1]);
+        else if (kind == "page" && need(3)) e.masterOfPage[std::stoi(f[1])] = f[2];
+        else if (kind == "master" && need(2)) e.masters.push_back(f[1]);
+        else if (kind == "layer" && need(4)) e.layers.push_back({f[1], f[2] == "1", f[3] == "1"});
+        else if (kind == "color" && need(3)) e.colors[f[1]] = f[2] == "1";
+        else if (kind == "paragraph-style" && need(2)) e.paragraphStyles.push_back(f[1]);
+        else if (kind == "character-style" && need(2)) e.characterStyles.push_back(f[1]);
+        else if (kind == "item" && need(4)) e.items[std::stoi(f[1])].emplace_back(f[2], std::stoi(f[3]));
+        else if (kind == "frame" && need(7))
+            e.frames[f[1]] = {f[2], std::stod(f[3]), std::stod(f[4]), std::stod(f[5]), std::stod(f[6])};
+        else if (kind == "story" && need(2)) {
+            ExpectedText t;
+            t.frames.assign(f.begin() + 1, f.end());
+            e.texts.push_back(t);
+        } else if (kind == "cell" && need(6)) {
+            ExpectedText t;
+            t.table = f[1];
+            t.row = std::stoi(f[2]);
+            t.column = std::stoi(f[3]);
+            t.rowSpan = std::stoi(f[4]);
+            t.columnSpan = std::stoi(f[5]);
+            e.texts.push_back(t);
+        } else if (kind == "text") {
+            if (e.texts.empty() || !e.texts.back().text.empty()) {
+                error = path + ":" + std::to_string(number) + ": text without a story or cell";
+                return false;
+            }
+            e.texts.back().text = FromUtf8(f.size() > 1 ? f[1] : std::string());
+        } else if (error.empty() && kind != "scribus" && kind != "pages" && kind != "page" &&
+                   kind != "master" && kind != "layer" && kind != "color" && kind != "paragraph-style" &&
+                   kind != "character-style" && kind != "item" && kind != "frame" && kind != "story" &&
+                   kind != "cell") {
+            error = path + ":" + std::to_string(number) + ": unknown record " + kind;
+        }
+        if (!error.empty()) return false;
+    }
+    if (e.pages < 0) error = path + ": no page count";
+    return error.empty();
+}
+
+// ---------------------------------------------------------------------------
+// Scribus's story text in the model's terms (see the table at the top).
+
+struct Mapped {
+    std::u16string text;
+    std::vector<std::pair<std::uint32_t, Marker::Kind>> markers;
+};
+
+Mapped ToModel(const std::u16string& scribus) {
+    Mapped m;
+    auto marker = [&](char16_t c, Marker::Kind kind) {
+        m.markers.emplace_back(static_cast<std::uint32_t>(m.text.size()), kind);
+        m.text += c;
+    };
+    for (char16_t c : scribus) {
+        switch (c) {
+        case 0x0D: m.text += kParagraphSeparator; break;
+        case 0x1E: marker(kObjectReplacement, Marker::Kind::kPageNumber); break;
+        case 0x17: marker(kObjectReplacement, Marker::Kind::kPageCount); break;
+        case 0x1A: marker(u'\f', Marker::Kind::kColumnBreak); break;
+        case 0x1B: marker(u'\f', Marker::Kind::kFrameBreak); break;
+        case 0x2029: break;
+        default:
+            m.text += (c < 0x20 && c != kTab) ? u' ' : c;
+            break;
+        }
+    }
+    return m;
+}
+
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == kTab || c == u'\f' || c == kNoBreakSpace || c == kLineBreak ||
+           c == kParagraphSeparator || c == 0x3000;
+}
+
+/// Words as a reader sees them: runs of characters between white space; an
+/// object replacement character is a word of its own.
+std::vector<std::u16string> Words(const std::u16string& text) {
+    std::vector<std::u16string> words;
+    std::u16string word;
+    for (char16_t c : text) {
+        if (IsSpace(c) || c == kObjectReplacement) {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+            if (c == kObjectReplacement) words.push_back(std::u16string(1, c));
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+}
+
+/// Empty when the words agree; otherwise where they part, with context.
+std::string CompareWords(const std::u16string& expected, const std::u16string& parsed) {
+    std::vector<std::u16string> e = Words(expected), p = Words(parsed);
+    std::size_t n = std::min(e.size(), p.size());
+    std::size_t i = 0;
+    while (i < n && e[i] == p[i]) ++i;
+    if (i == n && e.size() == p.size()) return std::string();
+    auto context = [](const std::vector<std::u16string>& w, std::size_t at) {
+        std::string s;
+        for (std::size_t k = at >= 3 ? at - 3 : 0; k < w.size() && k < at + 4; ++k)
+            s += (k == at ? "[" : "") + Utf8(w[k]) + (k == at ? "] " : " ");
+        return s.empty() ? std::string("(end)") : s;
+    };
+    return "word " + std::to_string(i) + " of " + std::to_string(e.size()) + " expected, " +
+           std::to_string(p.size()) + " parsed\n  Scribus: " + context(e, i) + "\n  parsed:  " + context(p, i);
+}
+
+// ---------------------------------------------------------------------------
+
+int ItemNamed(const Document& doc, const std::string& name) {
+    int found = -1;
+    for (std::size_t i = 0; i < doc.items.size(); ++i)
+        if (doc.items[i].name == name) {
+            if (found >= 0) return -2;  // not unique
+            found = static_cast<int>(i);
+        }
+    return found;
+}
+
+/// The item Scribus calls `name`. Items whose file stores no name get one
+/// from Scribus when it opens the file; those are found by page and place.
+int FindItem(const Document& doc, const Expected& e, const std::string& name) {
+    int found = ItemNamed(doc, name);
+    if (found != -1) return found;
+    auto frame = e.frames.find(name);
+    if (frame == e.frames.end()) return -1;
+    const Expected::Frame& f = frame->second;
+    bool master = f.page.compare(0, 7, "master:") == 0;
+    for (std::size_t i = 0; i < doc.items.size(); ++i) {
+        const Item& it = doc.items[i];
+        if (!it.name.empty() || it.onMasterPage != master || it.page < 0) continue;
+        bool samePage = master ? doc.masterPages[it.page].name == f.page.substr(7)
+                               : it.page + 1 == std::stoi(f.page);
+        auto near = [](double a, double b) { return std::abs(a - b) < 0.05; };
+        if (samePage && near(it.x, f.x) && near(it.y, f.y) && near(it.width, f.width) && near(it.height, f.height)) {
+            if (found >= 0) return -2;
+            found = static_cast<int>(i);
+        }
+    }
+    return found;
+}
+
+const Story* StoryFor(const Document& doc, const Expected& e, const ExpectedText& t, std::string& error) {
+    if (!t.table.empty()) {
+        int item = FindItem(doc, e, t.table);
+        if (item < 0 || !doc.items[item].table) {
+            error = "no table named " + t.table;
+            return nullptr;
+        }
+        for (const Cell& c : doc.items[item].table->cells)
+            if (c.row == t.row && c.column == t.column) {
+                if (c.rowSpan != t.rowSpan || c.columnSpan != t.columnSpan)
+                    error = "cell spans " + std::to_string(c.rowSpan) + "x" + std::to_string(c.columnSpan) +
+                            ", Scribus says " + std::to_string(t.rowSpan) + "x" + std::to_string(t.columnSpan);
+                if (c.story < 0) {
+                    error = "cell without a story";
+                    return nullptr;
+                }
+                return &doc.stories[c.story];
+            }
+        error = "no cell at that place";
+        return nullptr;
+    }
+    int first = FindItem(doc, e, t.frames[0]);
+    if (first < 0) {
+        error = first == -2 ? "several items are named " + t.frames[0] : "no item named " + t.frames[0];
+        return nullptr;
+    }
+    if (doc.items[first].story < 0) {
+        error = "item without a story";
+        return nullptr;
+    }
+    const Story& s = doc.stories[doc.items[first].story];
+    std::vector<std::string> frames;
+    for (int f : s.frames) frames.push_back(doc.items[f].name);
+    for (std::size_t k = 0; k < frames.size() && k < t.frames.size(); ++k)
+        if (frames[k].empty() && FindItem(doc, e, t.frames[k]) == s.frames[k]) frames[k] = t.frames[k];
+    if (frames != t.frames) {
+        error = "the story runs through";
+        for (const auto& f : frames) error += " \"" + f + "\"";
+        error += "; Scribus chains";
+        for (const auto& f : t.frames) error += " \"" + f + "\"";
+    }
+    return &s;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+std::vector<std::string> RealDocuments() {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(RealDir(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        const std::string suffix = ".expected";
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            names.push_back(name.substr(0, name.size() - suffix.size()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class RealDocument : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        const std::string path = RealDir() + "/" + GetParam();
+        std::string bytes = scribus_test::ReadFile(path);
+        ASSERT_FALSE(bytes.empty()) << path;
+        std::string error;
+        ASSERT_TRUE(ReadExpected(path + ".expected", expected_, error)) << error;
+        result_ = scribus_test::ParseBytes(bytes);
+    }
+
+    Expected expected_;
+    ParseResult result_;
+};
+
+TEST_P(RealDocument, ReadsCleanlyAsTheNewGeneration) {
+    EXPECT_EQ(ParseResult::Status::kOk, result_.status);
+    for (const Warning& w : result_.warnings) ADD_FAILURE() << "warning: " << w.message;
+    EXPECT_EQ(Generation::k15, result_.document.generation);
+    EXPECT_EQ(expected_.scribusVersion, result_.document.version);
+    for (std::size_t i = 0; i < result_.document.stories.size(); ++i)
+        EXPECT_EQ("", CheckCoverage(result_.document.stories[i])) << "story " << i;
+}
+
+TEST_P(RealDocument, StoriesAndCellsHoldTheTextScribusReports) {
+    const Document& doc = result_.document;
+    std::set<const Story*> matched;
+    for (const ExpectedText& t : expected_.texts) {
+        std::string where = t.table.empty() ? "story \"" + t.frames[0] + "\""
+                                            : "cell " + std::to_string(t.row) + "," + std::to_string(t.column) +
+                                                  " of \"" + t.table + "\"";
+        SCOPED_TRACE(where);
+        std::string error;
+        const Story* story = StoryFor(doc, expected_, t, error);
+        EXPECT_EQ("", error);
+        if (!story) continue;
+        matched.insert(story);
+        Mapped m = ToModel(t.text);
+        std::string words = CompareWords(m.text, story->text);
+        if (!words.empty()) ADD_FAILURE() << words;
+        else EXPECT_EQ(Utf8(m.text), Utf8(story->text));  // the separators too
+        std::vector<std::pair<std::uint32_t, Marker::Kind>> markers;
+        for (const Marker& k : story->markers) markers.emplace_back(k.position, k.kind);
+        EXPECT_EQ(m.markers, markers);
+    }
+    // Every story the parser found is one Scribus reported (empty ones aside:
+    // Scribus keeps no text for frames it never filled).
+    for (std::size_t i = 0; i < doc.stories.size(); ++i)
+        if (!matched.count(&doc.stories[i]) && !doc.stories[i].text.empty())
+            ADD_FAILURE() << "story " << i << " (\"" << Utf8(doc.stories[i].text).substr(0, 60)
+                          << "\") is not among those Scribus reports";
+}
+
+TEST_P(RealDocument, PagesLayersColoursAndStylesAreThoseScribusReports) {
+    const Document& doc = result_.document;
+    ASSERT_EQ(static_cast<std::size_t>(expected_.pages), doc.pages.size());
+    for (const auto& pm : expected_.masterOfPage)
+        EXPECT_EQ(pm.second, doc.pages[pm.first - 1].masterName) << "page " << pm.first;
+    std::vector<std::string> masters;
+    for (const Page& p : doc.masterPages) masters.push_back(p.name);
+    EXPECT_EQ(Sorted(expected_.masters), Sorted(masters));
+
+    std::vector<Layer> layers = doc.layers;
+    std::stable_sort(layers.begin(), layers.end(), [](const Layer& a, const Layer& b) { return a.level < b.level; });
+    ASSERT_EQ(expected_.layers.size(), layers.size());
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        EXPECT_EQ(expected_.layers[i].name, layers[i].name);
+        EXPECT_EQ(expected_.layers[i].visible, layers[i].visible) << layers[i].name;
+        EXPECT_EQ(expected_.layers[i].printable, layers[i].printable) << layers[i].name;
+    }
+
+    std::map<std::string, bool> colors;
+    for (const Color& c : doc.colors) colors[c.name] = c.spot;
+    EXPECT_EQ(expected_.colors, colors);
+
+    std::vector<std::string> paragraphStyles, characterStyles;
+    for (const auto& s : doc.paragraphStyles) paragraphStyles.push_back(s.name);
+    for (const auto& s : doc.characterStyles) characterStyles.push_back(s.name);
+    EXPECT_EQ(Sorted(expected_.paragraphStyles), Sorted(paragraphStyles));
+    EXPECT_EQ(Sorted(expected_.characterStyles), Sorted(characterStyles));
+}
+
+TEST_P(RealDocument, EachPageListsTheItemsScribusShowsThere) {
+    const Document& doc = result_.document;
+    for (std::size_t p = 0; p < doc.pages.size(); ++p) {
+        std::vector<std::pair<std::string, int>> items;
+        for (int i : doc.pages[p].items) items.emplace_back(doc.items[i].name, doc.items[i].rawType);
+        auto found = expected_.items.find(static_cast<int>(p) + 1);
+        std::vector<std::pair<std::string, int>> scribus;
+        if (found != expected_.items.end()) scribus = found->second;
+        // Names Scribus made up for unnamed items are not in the file.
+        for (std::size_t k = 0; k < items.size() && k < scribus.size(); ++k)
+            if (items[k].first.empty()) items[k].first = scribus[k].first;
+        EXPECT_EQ(scribus, items) << "page " << p + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scribus15, RealDocument, ::testing::ValuesIn(RealDocuments()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name;
+                             for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+TEST(RealDocuments, TheCorpusIsThere) {
+    // A missing folder would otherwise leave the suite above empty.
+    EXPECT_GE(RealDocuments().size(), 13u);
+}
+
+} // namespace
