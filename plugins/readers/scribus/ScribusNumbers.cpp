@@ -557,7 +557,10 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
         {"underline", kUnderline},     {"strike", kStrikeThrough},    {"allcaps", kAllCaps},
         {"smallcaps", kSmallCaps},     {"shadowed", kShadowed},       {"underlinewords", kUnderlineWords},
     };
-    bool any = false;
+    // "inherit" keeps the style's effects and adds the listed ones; without
+    // it the list is the whole set. Other words ("shyphen" marks a
+    // hyphenation point) are not effects.
+    bool inherit = false, effect = false;
     unsigned bits = 0;
     const char* p = text;
     while (p && *p) {
@@ -569,12 +572,12 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
         for (const auto& f : kFeatures) {
             if (std::strlen(f.name) == len && std::memcmp(f.name, w, len) == 0) {
                 bits |= f.bit;
-                any = true;
+                effect = true;
             }
         }
-        if (len != 7 || std::memcmp(w, "inherit", 7) != 0) any = true;
+        if (len == 7 && std::memcmp(w, "inherit", 7) == 0) inherit = true;
     }
-    if (!any) return false;  // only "inherit": nothing set
+    if (inherit && !effect) return false;  // nothing set here
     effects = bits;
     return true;
 }

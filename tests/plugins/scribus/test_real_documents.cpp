@@ -445,4 +445,238 @@ TEST(RealDocuments, TheCorpusIsThere) {
     EXPECT_GE(RealDocuments().size(), 13u);
 }
 
+
+// ---------------------------------------------------------------------------
+// What the made documents were made with (make/build_documents.py), as far as
+// Scribus has no scripter call to report it.
+
+ParseResult LoadReal(const std::string& name) {
+    std::string bytes = scribus_test::ReadFile(RealDir() + "/" + name);
+    EXPECT_FALSE(bytes.empty()) << name;
+    return scribus_test::ParseBytes(bytes);
+}
+
+const Item& Named(const Document& doc, const std::string& name) {
+    static const Item none;
+    int i = ItemNamed(doc, name);
+    if (i < 0) {
+        ADD_FAILURE() << "no single item named " << name;
+        return none;
+    }
+    return doc.items[i];
+}
+
+template <class Style>
+const Style* StyleNamed(const std::vector<Style>& styles, const std::string& name) {
+    for (const Style& s : styles)
+        if (s.name == name) return &s;
+    ADD_FAILURE() << "no style named " << name;
+    return nullptr;
+}
+
+TEST(RealDocuments, StylesInheritAndRunsCarryThem) {
+    ParseResult r = LoadReal("styles.sla");
+    const Document& doc = r.document;
+    const ParagraphStyle* heading2 = StyleNamed(doc.paragraphStyles, "Heading 2");
+    const ParagraphStyle* quote = StyleNamed(doc.paragraphStyles, "Quote");
+    const ParagraphStyle* heading = StyleNamed(doc.paragraphStyles, "Heading");
+    const ParagraphStyle* tabbed = StyleNamed(doc.paragraphStyles, "Tabbed");
+    const CharacterStyle* strong = StyleNamed(doc.characterStyles, "Strong Emphasis");
+    ASSERT_TRUE(heading2 && quote && heading && tabbed && strong);
+    // Only what a based-on style sets is there; the rest is inherited.
+    EXPECT_EQ("Heading", heading2->basedOn);
+    EXPECT_EQ(8, heading2->attributes.spaceBefore.value_or(-1));
+    EXPECT_FALSE(heading2->attributes.alignment.has_value());
+    EXPECT_FALSE(heading2->attributes.lineSpacing.has_value());
+    EXPECT_EQ("Body", quote->basedOn);
+    EXPECT_EQ(1, quote->attributes.alignment.value_or(-1));
+    EXPECT_EQ(24, quote->attributes.leftIndent.value_or(-1));
+    EXPECT_FALSE(quote->attributes.firstIndent.has_value());
+    EXPECT_EQ("Emphasis", strong->basedOn);
+    EXPECT_EQ("Accent Red", strong->attributes.fillColor.value_or(""));
+    EXPECT_EQ("Strong Emphasis", heading->attributes.characterStyle.value_or(""));
+    ASSERT_TRUE(tabbed->attributes.tabs.has_value());
+    ASSERT_EQ(3u, tabbed->attributes.tabs->size());
+    EXPECT_EQ(250, (*tabbed->attributes.tabs)[1].position);
+    EXPECT_EQ(1, (*tabbed->attributes.tabs)[1].type);
+    EXPECT_EQ(u".", (*tabbed->attributes.tabs)[1].fill);
+    EXPECT_EQ(4, (*tabbed->attributes.tabs)[2].type);
+
+    const Story& s = doc.stories[Named(doc, "Styled").story];
+    std::vector<std::string> styles;
+    for (const ParagraphRun& p : s.paragraphs) styles.push_back(p.style);
+    EXPECT_EQ(std::vector<std::string>({"Heading", "Body", "Heading 2", "Quote", "Body", "Tabbed", "Tabbed"}), styles);
+    auto runAt = [&](const std::u16string& word) -> const CharacterRun* {
+        std::size_t at = s.text.find(word);
+        for (const CharacterRun& run : s.runs)
+            if (at != std::u16string::npos && run.start <= at && at < run.start + run.length) return &run;
+        ADD_FAILURE() << "no run holds " << Utf8(word);
+        return nullptr;
+    };
+    const CharacterRun* emphasised = runAt(u"emphasised");
+    const CharacterRun* larger = runAt(u"larger and red");
+    const CharacterRun* plain = runAt(u"Local formatting");
+    ASSERT_TRUE(emphasised && larger && plain);
+    EXPECT_EQ("Emphasis", emphasised->style);
+    EXPECT_EQ(u"emphasised", s.text.substr(emphasised->start, emphasised->length));
+    EXPECT_EQ(15, larger->local.size.value_or(0));
+    EXPECT_EQ("Accent Red", larger->local.fillColor.value_or(""));
+    EXPECT_FALSE(plain->local.size.has_value());
+}
+
+TEST(RealDocuments, HyphenationPointsAreNeitherTextNorFormatting) {
+    // Documents from 1.2 mark hyphenation points; saved as 1.5 each becomes
+    // a single soft hyphen in a text of its own with FEATURES "inherit
+    // shyphen". Neither the character nor an effect may reach the model, so
+    // the text around them stays one run.
+    ParseResult r = LoadReal("resaved-newsletter1-A4-bw.sla.gz");
+    std::size_t runs = 0, characters = 0;
+    for (const Story& s : r.document.stories) {
+        EXPECT_EQ(std::u16string::npos, s.text.find(kSoftHyphen));
+        for (const CharacterRun& run : s.runs) EXPECT_FALSE(run.local.effects.has_value());
+        runs += s.runs.size();
+        characters += s.text.size();
+    }
+    EXPECT_LT(runs * 50, characters);
+    // Listed effects still count, on top of the style's.
+    ParseResult project = LoadReal("resaved-scribus_project_pl.sla.gz");
+    const ParagraphStyle* link = StyleNamed(project.document.paragraphStyles, "weblink");
+    const ParagraphStyle* plain = StyleNamed(project.document.paragraphStyles, "personalia");
+    ASSERT_TRUE(link && plain);
+    EXPECT_EQ(unsigned(kUnderline), link->attributes.character.effects.value_or(0));
+    EXPECT_FALSE(plain->attributes.character.effects.has_value());
+}
+
+TEST(RealDocuments, ColourSpacesAndSpotsKeepTheirValues) {
+    ParseResult r = LoadReal("colours.sla");
+    const Document& doc = r.document;
+    auto colour = [&](const std::string& name) -> const Color& {
+        static const Color none;
+        int i = scribus_test::FindColor(doc, name);
+        if (i < 0) ADD_FAILURE() << "no colour " << name;
+        return i < 0 ? none : doc.colors[i];
+    };
+    const Color& teal = colour("Process Teal");  // made as CMYK 255, 0, 100, 30 of 255
+    EXPECT_EQ(Color::Space::kCMYK, teal.space);
+    EXPECT_NEAR(1.0, teal.c, 1e-6);
+    EXPECT_NEAR(100 / 255.0, teal.y, 1e-6);
+    EXPECT_NEAR(30 / 255.0, teal.k, 1e-6);
+    const Color& orange = colour("Screen Orange");
+    EXPECT_EQ(Color::Space::kRGB, orange.space);
+    EXPECT_NEAR(128 / 255.0, orange.g, 1e-9);
+    const Color& lab = colour("Lab Green");
+    EXPECT_EQ(Color::Space::kLab, lab.space);
+    EXPECT_EQ(60, lab.labL);
+    EXPECT_EQ(-50, lab.labA);
+    EXPECT_EQ(40, lab.labB);
+    EXPECT_TRUE(colour("Pantone-like Spot").spot);
+    EXPECT_FALSE(colour("Process Teal").spot);
+    EXPECT_TRUE(colour("Registration").registration);
+    EXPECT_EQ("Process Teal", Named(doc, "Swatch Process Teal").fillColor);
+    EXPECT_EQ(50, Named(doc, "Swatch Process Teal").fillShade);
+    const Story& label = doc.stories[Named(doc, "Label Lab Green").story];
+    ASSERT_EQ(1u, label.runs.size());
+    EXPECT_EQ("Lab Green", label.runs[0].local.fillColor.value_or(""));
+}
+
+TEST(RealDocuments, FacingPagesMastersAndLayers) {
+    ParseResult r = LoadReal("layers-masters.sla.gz");
+    const Document& doc = r.document;
+    EXPECT_TRUE(doc.publication.facingPages);
+    EXPECT_EQ(7, doc.publication.firstPageNumber);
+    // The first page is a right page of its own; then left/right pairs.
+    ASSERT_EQ(3u, doc.spreads.size());
+    EXPECT_EQ(std::vector<int>({0}), doc.spreads[0].pages);
+    EXPECT_EQ(std::vector<int>({1, 2}), doc.spreads[1].pages);
+    EXPECT_EQ(std::vector<int>({3, 4}), doc.spreads[2].pages);
+
+    const Item& folio = Named(doc, "Folio Normal Left");
+    ASSERT_TRUE(folio.onMasterPage);
+    EXPECT_EQ("Normal Left", doc.masterPages[folio.page].name);
+    const Story& folioText = doc.stories[folio.story];
+    ASSERT_EQ(1u, folioText.markers.size());
+    EXPECT_EQ(Marker::Kind::kPageNumber, folioText.markers[0].kind);
+    const Item& head = Named(doc, "Running head left");
+    ASSERT_TRUE(head.onMasterPage);
+    EXPECT_EQ("Chapter Left", doc.masterPages[head.page].name);
+    EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Running head right"), ItemNamed(doc, "Bleed band")}),
+              doc.masterPages[Named(doc, "Bleed band").page].items);
+
+    auto layerOf = [&](const std::string& item) -> const Layer* {
+        for (const Layer& l : doc.layers)
+            if (l.id == Named(doc, item).layer) return &l;
+        return nullptr;
+    };
+    ASSERT_NE(nullptr, layerOf("Hidden note"));
+    EXPECT_EQ("Notes", layerOf("Hidden note")->name);
+    EXPECT_FALSE(layerOf("Hidden note")->visible);
+    ASSERT_NE(nullptr, layerOf("Draft box"));
+    EXPECT_FALSE(layerOf("Draft box")->printable);
+    EXPECT_EQ("Text", layerOf("Body 3")->name);
+}
+
+TEST(RealDocuments, PicturesShapesGroupsPathTextTablesAndLinks) {
+    ParseResult r = LoadReal("objects.sla");
+    const Document& doc = r.document;
+    EXPECT_EQ(Item::Kind::kImageFrame, Named(doc, "Picture").kind);
+    EXPECT_EQ("swatch.png", Named(doc, "Picture").imageFile);
+    EXPECT_EQ(Item::Kind::kPolyLine, Named(doc, "Zigzag").kind);
+    ASSERT_EQ(1u, Named(doc, "Zigzag").outline.size());
+    EXPECT_EQ(4u, Named(doc, "Zigzag").outline[0].points.size());
+    EXPECT_EQ(Item::Kind::kLine, Named(doc, "Rule").kind);
+    EXPECT_EQ(8, Named(doc, "Rectangle").cornerRadius);
+
+    const Item& outer = Named(doc, "Outer group");
+    EXPECT_EQ(Item::Kind::kGroup, outer.kind);
+    EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Inner group"), ItemNamed(doc, "Grouped text")}), outer.children);
+    EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Inner A"), ItemNamed(doc, "Inner B")}),
+              Named(doc, "Inner group").children);
+    // Members stay where Scribus shows them: page relative, page 1 at x 40.
+    EXPECT_NEAR(40, Named(doc, "Inner A").x, 1e-9);
+    EXPECT_NEAR(320, Named(doc, "Inner A").y, 1e-9);
+
+    const Item& curve = Named(doc, "On the curve");
+    EXPECT_EQ(Item::Kind::kPathText, curve.kind);
+    EXPECT_FALSE(curve.outline.empty());
+
+    const Item& web = Named(doc, "Web link");
+    ASSERT_TRUE(web.annotation.has_value());
+    EXPECT_EQ(8, web.annotation->actionType);
+    EXPECT_EQ("https://example.org/ombra?a=1&b=2", web.annotation->external);
+    const Item& page = Named(doc, "Page link");
+    ASSERT_TRUE(page.annotation.has_value());
+    EXPECT_EQ(2, page.annotation->actionType);
+    EXPECT_EQ(1, page.annotation->targetPage);
+
+    const Item& table = Named(doc, "Price table");
+    ASSERT_EQ(Item::Kind::kTable, table.kind);
+    ASSERT_TRUE(table.table.has_value());
+    EXPECT_EQ(3, table.table->rows);
+    EXPECT_EQ(3, table.table->columns);
+    EXPECT_EQ(3u, table.table->rowHeights.size());
+    EXPECT_EQ(8u, table.table->cells.size());  // the merged cell covers one place
+    const Story& cup = doc.stories[table.table->cells[4].story];
+    EXPECT_EQ(2u, cup.paragraphs.size());
+    EXPECT_EQ(1, cup.cellRow);
+    EXPECT_EQ(1, cup.cellColumn);
+}
+
+TEST(RealDocuments, ChainsKeepFrameOrderAndColumns) {
+    ParseResult r = LoadReal("linked-frames.sla.gz");
+    const Document& doc = r.document;
+    const Item& third = Named(doc, "Chain 3");
+    EXPECT_EQ(2, third.columns);
+    EXPECT_EQ(12, third.columnGap);
+    const Story& s = doc.stories[third.story];
+    EXPECT_EQ(13u, s.paragraphs.size());
+    EXPECT_EQ(ItemNamed(doc, "Chain 2"), third.prevInChain);
+    EXPECT_EQ(ItemNamed(doc, "Chain 4"), third.nextInChain);
+    EXPECT_EQ(1, third.page);
+    // Scripts that run right to left say so in the frame's default style.
+    ParseResult scripts = LoadReal("scripts.sla.gz");
+    EXPECT_EQ(1, Named(scripts.document, "Arabic").defaultStyle.direction.value_or(0));
+    EXPECT_EQ(1, Named(scripts.document, "Hebrew").defaultStyle.direction.value_or(0));
+    EXPECT_FALSE(Named(scripts.document, "Greek").defaultStyle.direction.value_or(0));
+}
+
 } // namespace
