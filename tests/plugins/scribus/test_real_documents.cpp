@@ -1,8 +1,10 @@
 // Real documents written by Scribus 1.5 (tests/data/scribus/real, made by the
 // scripts in its make/ folder), each checked against what Scribus itself
 // reported for it (NAME.expected beside it): the text of every story and
-// table cell word by word and in order, then exactly; pages, master pages,
-// layers, colours, styles and the items on each page.
+// table cell word by word and in order, then exactly, with the paragraph
+// style of each paragraph and the character style at each word Scribus was
+// asked about; pages, master pages, layers, colours, style names and the
+// items on each page.
 //
 // Scribus spells a few things in its story text (getAllText) differently from
 // the model (ScribusModel.h, docs/document-model.md section 5). The expected
@@ -83,6 +85,9 @@ struct ExpectedText {
     std::string table;                 // a cell: its table and place
     int row = -1, column = -1, rowSpan = 1, columnSpan = 1;
     std::u16string text;               // as Scribus reports it
+    std::vector<std::string> paragraphStyles;  // of the paragraphs that hold a character
+    std::vector<std::pair<std::size_t, std::string>> characterStyles;  // (position in text, style) where it changes
+    bool stylesRecorded = false;
 };
 
 struct Expected {
@@ -107,10 +112,12 @@ struct Expected {
 };
 
 std::vector<std::string> Fields(const std::string& line) {
+    // Empty fields count, the last one too.
     std::vector<std::string> out;
-    std::string field;
-    std::istringstream in(line);
-    while (std::getline(in, field, '\t')) out.push_back(Unescape(field));
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+        out.push_back(Unescape(line.substr(start, tab - start)));
+    out.push_back(Unescape(line.substr(start)));
     return out;
 }
 
@@ -157,6 +164,16 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
                 return false;
             }
             e.texts.back().text = FromUtf8(f.size() > 1 ? f[1] : std::string());
+        } else if (kind == "paragraph-styles" || kind == "character-styles") {
+            if (e.texts.empty()) {
+                error = path + ":" + std::to_string(number) + ": styles without a story";
+                return false;
+            }
+            ExpectedText& t = e.texts.back();
+            t.stylesRecorded = true;
+            if (kind == "paragraph-styles") t.paragraphStyles.assign(f.begin() + 1, f.end());
+            for (std::size_t k = 1; kind == "character-styles" && k + 1 < f.size() + 1; k += 2)
+                t.characterStyles.emplace_back(std::stoul(f[k]), k + 1 < f.size() ? f[k + 1] : std::string());
         } else if (error.empty() && kind != "scribus" && kind != "pages" && kind != "page" &&
                    kind != "master" && kind != "layer" && kind != "color" && kind != "paragraph-style" &&
                    kind != "character-style" && kind != "item" && kind != "frame" && kind != "story" &&
@@ -175,6 +192,7 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
 struct Mapped {
     std::u16string text;
     std::vector<std::pair<std::uint32_t, Marker::Kind>> markers;
+    std::vector<std::size_t> position;  // model position of each Scribus position
 };
 
 Mapped ToModel(const std::u16string& scribus) {
@@ -184,6 +202,7 @@ Mapped ToModel(const std::u16string& scribus) {
         m.text += c;
     };
     for (char16_t c : scribus) {
+        m.position.push_back(m.text.size());
         switch (c) {
         case 0x0D: m.text += kParagraphSeparator; break;
         case 0x1E: marker(kObjectReplacement, Marker::Kind::kPageNumber); break;
@@ -351,6 +370,27 @@ protected:
     ParseResult result_;
 };
 
+/// The paragraph style of each paragraph and the character style at each
+/// place Scribus was asked are those of the story's runs.
+void ExpectStyles(const ExpectedText& t, const Mapped& m, const Story& story) {
+    std::vector<std::string> paragraphs;
+    for (const ParagraphRun& p : story.paragraphs)
+        if (p.length > 0) paragraphs.push_back(p.style);
+    EXPECT_EQ(t.paragraphStyles, paragraphs) << "paragraph styles";
+    for (const auto& [at, style] : t.characterStyles) {
+        std::size_t pos = at < m.position.size() ? m.position[at] : story.text.size();
+        const CharacterRun* run = nullptr;
+        for (const CharacterRun& r : story.runs)
+            if (r.start <= pos && pos < r.start + r.length) run = &r;
+        if (!run) {
+            ADD_FAILURE() << "no character run at " << pos;
+            continue;
+        }
+        EXPECT_EQ(style, run->style) << "character style at " << pos << " (\""
+                                     << Utf8(story.text.substr(pos, 20)) << "\")";
+    }
+}
+
 TEST_P(RealDocument, ReadsCleanlyAsTheNewGeneration) {
     EXPECT_EQ(ParseResult::Status::kOk, result_.status);
     for (const Warning& w : result_.warnings) ADD_FAILURE() << "warning: " << w.message;
@@ -380,6 +420,7 @@ TEST_P(RealDocument, StoriesAndCellsHoldTheTextScribusReports) {
         std::vector<std::pair<std::uint32_t, Marker::Kind>> markers;
         for (const Marker& k : story->markers) markers.emplace_back(k.position, k.kind);
         EXPECT_EQ(m.markers, markers);
+        if (t.stylesRecorded) ExpectStyles(t, m, *story);
     }
     // Every story the parser found is one Scribus reported (empty ones aside:
     // Scribus keeps no text for frames it never filled).

@@ -22,6 +22,12 @@
 #   story FRAME...           frames of one chain, first to last
 #   cell TABLE ROW COLUMN ROWSPAN COLUMNSPAN   a table cell that is not covered
 #   text TEXT                the text of the story or cell above, escaped
+#   paragraph-styles STYLE...  the paragraph style Scribus reports for each
+#                            paragraph of the story above that holds a
+#                            character (a final empty one has none; "" for none)
+#   character-styles POS STYLE ...  the character style at the first letter
+#                            of each word, where it changes (POS counts
+#                            UTF-16 units of TEXT; "" for none)
 # Texts and names are escaped: "\\" for a backslash and "\uXXXX" for every
 # control, format or separator character (see Escape); everything else is
 # literal UTF-8. Characters outside the basic plane are written literally.
@@ -83,6 +89,34 @@ def Frames(lines, page, items):
             Record(lines, "frame", name, page, "%.3f" % x, "%.3f" % y, "%.3f" % w, "%.3f" % h)
 
 
+def Utf16Length(s):
+    return len(s.encode("utf-16-le")) // 2
+
+
+def RecordStyles(lines, name, text):
+    """Paragraph style of each paragraph and character style at word starts,
+    read by selecting one character there."""
+    paragraphs, characters = [], []
+    last = None
+    unit = 0  # position in UTF-16 units, as the parser counts
+    previous = "\r"
+    for i, ch in enumerate(text):
+        if previous == "\r":
+            scribus.selectText(i, 1, name)
+            paragraphs.append(scribus.getParagraphStyle(name) or "")
+        if previous in " \t\r\u2028\u00a0" and ch not in " \t\r\u2028\u00a0":
+            scribus.selectText(i, 1, name)
+            style = scribus.getCharacterStyle(name) or ""
+            if style != last:
+                characters += [unit, style]
+                last = style
+        previous = ch
+        unit += Utf16Length(ch)
+    scribus.selectText(0, 0, name)
+    Record(lines, "paragraph-styles", *paragraphs)
+    Record(lines, "character-styles", *characters)
+
+
 def Stories(lines, items):
     for name, kind in items:
         if kind in ("TextFrame", "PathText"):
@@ -95,7 +129,9 @@ def Stories(lines, items):
                     chain.append(nxt)
                     nxt = scribus.getNextLinkedFrame(nxt)
             Record(lines, "story", *chain)
-            Record(lines, "text", scribus.getAllText(name))
+            text = scribus.getAllText(name)
+            Record(lines, "text", text)
+            RecordStyles(lines, name, text)
         elif kind == "Table":
             rows, columns = scribus.getTableRows(name), scribus.getTableColumns(name)
             covered = set()
