@@ -474,6 +474,26 @@ TEST_P(RealDocument, EachPageListsTheItemsScribusShowsThere) {
     }
 }
 
+TEST_P(RealDocument, TextFramesAndTablesLieWhereScribusPutsThem) {
+    const Document& doc = result_.document;
+    for (const auto& [name, f] : expected_.frames) {
+        int i = FindItem(doc, expected_, name);
+        if (i < 0) {
+            ADD_FAILURE() << "no item for " << name;
+            continue;
+        }
+        const Item& it = doc.items[i];
+        bool master = f.page.compare(0, 7, "master:") == 0;
+        EXPECT_EQ(master, it.onMasterPage) << name;
+        if (master && it.page >= 0) EXPECT_EQ(f.page.substr(7), doc.masterPages[it.page].name) << name;
+        if (!master) EXPECT_EQ(std::stoi(f.page), it.page + 1) << name;
+        EXPECT_NEAR(f.x, it.x, 0.01) << name;
+        EXPECT_NEAR(f.y, it.y, 0.01) << name;
+        EXPECT_NEAR(f.width, it.width, 0.01) << name;
+        EXPECT_NEAR(f.height, it.height, 0.01) << name;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Scribus15, RealDocument, ::testing::ValuesIn(RealDocuments()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name;
