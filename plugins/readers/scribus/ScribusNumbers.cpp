@@ -653,20 +653,20 @@ void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node, 
             out.tabs = std::move(stops);
         }
     }
-    std::vector<TabStop> stops;
-    bool any = false;
-    Attrs tab;
-    for (pugi::xml_node t = node.child("Tabs"); t; t = t.next_sibling("Tabs")) {
-        tab.Load(t);
-        TabStop s;
-        s.position = Number(ctx, tab, kAttr_Pos, 0);
-        s.type = static_cast<int>(Integer(ctx, tab, kAttr_Type, 0));
-        s.fill = ToUtf16(ctx, tab.Get(kAttr_Fill));
-        stops.push_back(std::move(s));
-        any = true;
-        if (stops.size() > 1000) break;
+    if (pugi::xml_node first = node.child("Tabs")) {
+        std::vector<TabStop> stops;
+        Attrs tab;  // large: made only for styles that have tab stops
+        for (pugi::xml_node t = first; t; t = t.next_sibling("Tabs")) {
+            tab.Load(t);
+            TabStop s;
+            s.position = Number(ctx, tab, kAttr_Pos, 0);
+            s.type = static_cast<int>(Integer(ctx, tab, kAttr_Type, 0));
+            s.fill = ToUtf16(ctx, tab.Get(kAttr_Fill));
+            stops.push_back(std::move(s));
+            if (stops.size() > 1000) break;
+        }
+        out.tabs = std::move(stops);
     }
-    if (any) out.tabs = std::move(stops);
     ReadCharacterAttributes(ctx, a, out.character);
 }
 

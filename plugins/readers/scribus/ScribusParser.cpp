@@ -527,7 +527,11 @@ private:
         }
 
         std::vector<double> rowHeights, columnWidths, cellAreas;
+        long long rows = -1, columns = -1;
         if (it.kind == Item::Kind::kTable) {
+            // Scribus writes the table's size on the item, not on TableData.
+            rows = Integer(ctx_, a, kAttr_Rows, -1);
+            columns = Integer(ctx_, a, kAttr_Columns, -1);
             NumberList(a.Get(kAttr_RowHeights), rowHeights, 100000);
             NumberList(a.Get(kAttr_ColumnWidths), columnWidths, 100000);
             NumberList(a.Get(kAttr_CellAreas), cellAreas, 400000);
@@ -555,7 +559,9 @@ private:
             }
         }
         if (doc_.items[static_cast<std::size_t>(index)].kind == Item::Kind::kTable)
-            ReadTable(n, index, rowHeights, columnWidths, cellAreas);
+            ReadTable(n, index, rowHeights, columnWidths, cellAreas,
+                      rows >= 0 ? rows : static_cast<long long>(rowHeights.size()),
+                      columns >= 0 ? columns : static_cast<long long>(columnWidths.size()));
         return index;
     }
 
@@ -579,12 +585,15 @@ private:
     }
 
     void ReadTable(pugi::xml_node n, int index, const std::vector<double>& rowHeights,
-                   const std::vector<double>& columnWidths, const std::vector<double>& cellAreas) {
+                   const std::vector<double>& columnWidths, const std::vector<double>& cellAreas, long long rows,
+                   long long columns) {
         pugi::xml_node data = n.child("TableData");
         Table t;
         attrs_.Load(data);
-        t.rows = static_cast<int>(Integer(ctx_, attrs_, kAttr_Rows, static_cast<long long>(rowHeights.size())));
-        t.columns = static_cast<int>(Integer(ctx_, attrs_, kAttr_Columns, static_cast<long long>(columnWidths.size())));
+        rows = Integer(ctx_, attrs_, kAttr_Rows, rows);
+        columns = Integer(ctx_, attrs_, kAttr_Columns, columns);
+        t.rows = rows > 1000000 ? -1 : static_cast<int>(rows);
+        t.columns = columns > 1000000 ? -1 : static_cast<int>(columns);
         if (t.rows < 0 || t.columns < 0 || static_cast<double>(t.rows) * t.columns > 1e6) {
             ctx_.Warn(Warning::Code::kLimit, "a table claims " + std::to_string(t.rows) + " x " +
                                                  std::to_string(t.columns) + " cells; its cells are skipped");
