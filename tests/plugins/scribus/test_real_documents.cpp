@@ -108,6 +108,7 @@ struct Expected {
         double x, y, width, height;
     };
     std::map<std::string, Frame> frames;  // text frames, paths with text, tables
+    std::vector<std::string> frameOrder;  // their names, bottom first on each page
     std::vector<ExpectedText> texts;
 };
 
@@ -145,7 +146,10 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
         else if (kind == "character-style" && need(2)) e.characterStyles.push_back(f[1]);
         else if (kind == "item" && need(4)) e.items[std::stoi(f[1])].emplace_back(f[2], std::stoi(f[3]));
         else if (kind == "frame" && need(7))
+        {
             e.frames[f[1]] = {f[2], std::stod(f[3]), std::stod(f[4]), std::stod(f[5]), std::stod(f[6])};
+            e.frameOrder.push_back(f[1]);
+        }
         else if (kind == "story" && need(2)) {
             ExpectedText t;
             t.frames.assign(f.begin() + 1, f.end());
@@ -271,26 +275,32 @@ int ItemNamed(const Document& doc, const std::string& name) {
 }
 
 /// The item Scribus calls `name`. Items whose file stores no name get one
-/// from Scribus when it opens the file; those are found by page and place.
+/// from Scribus when it opens the file; those are found by page and place,
+/// and unnamed items stacked exactly on each other in the order they lie.
 int FindItem(const Document& doc, const Expected& e, const std::string& name) {
     int found = ItemNamed(doc, name);
     if (found != -1) return found;
     auto frame = e.frames.find(name);
     if (frame == e.frames.end()) return -1;
     const Expected::Frame& f = frame->second;
+    auto near = [](double a, double b) { return std::abs(a - b) < 0.05; };
+    auto samePlace = [&](const Expected::Frame& g) {
+        return g.page == f.page && near(g.x, f.x) && near(g.y, f.y) && near(g.width, f.width) &&
+               near(g.height, f.height);
+    };
+    std::size_t rank = 0;  // how many frames Scribus lists at the same place before this one
+    for (const std::string& other : e.frameOrder) {
+        if (other == name) break;
+        if (samePlace(e.frames.at(other)) && ItemNamed(doc, other) == -1) ++rank;
+    }
     bool master = f.page.compare(0, 7, "master:") == 0;
     for (std::size_t i = 0; i < doc.items.size(); ++i) {
         const Item& it = doc.items[i];
         if (!it.name.empty() || it.onMasterPage != master || it.page < 0) continue;
-        bool samePage = master ? doc.masterPages[it.page].name == f.page.substr(7)
-                               : it.page + 1 == std::stoi(f.page);
-        auto near = [](double a, double b) { return std::abs(a - b) < 0.05; };
-        if (samePage && near(it.x, f.x) && near(it.y, f.y) && near(it.width, f.width) && near(it.height, f.height)) {
-            if (found >= 0) return -2;
-            found = static_cast<int>(i);
-        }
+        std::string page = master ? "master:" + doc.masterPages[it.page].name : std::to_string(it.page + 1);
+        if (samePlace({page, it.x, it.y, it.width, it.height}) && rank-- == 0) return static_cast<int>(i);
     }
-    return found;
+    return -1;
 }
 
 const Story* StoryFor(const Document& doc, const Expected& e, const ExpectedText& t, std::string& error) {

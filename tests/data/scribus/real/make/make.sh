@@ -21,7 +21,8 @@ run_scribus() {  # SCRIPT: runs a scripter script in a headless Scribus
   timeout 900 xvfb-run -a scribus -g -ns -py "$1" >>"$stage/scribus.out" 2>&1 || true
 }
 
-# The 1.4-generation templates that are saved again in the 1.5 format.
+# Templates of the generations before 1.5 that are saved again in the 1.5
+# format.
 templates=(
   nl1-bw/newsletter1-A4-bw.sla.gz
   br2/br2-a4-3cols.sla.gz
@@ -29,6 +30,8 @@ templates=(
   cal1/cal1-a4.sla.gz
   scribus_project_pl/scribus_project_pl.sla.gz
   nl2/nl2.sla.gz
+  Lulu_and_Createspace_6x9_paper_book/Lulu_and_Createspace_6x9_paper_book.sla.gz
+  mc/menu_template1.sla.gz
 )
 
 if [ "${1:-}" != "--only-record" ]; then
