@@ -495,8 +495,12 @@ TEST_P(RealDocument, TextFramesAndTablesLieWhereScribusPutsThem) {
         const Item& it = doc.items[i];
         bool master = f.page.compare(0, 7, "master:") == 0;
         EXPECT_EQ(master, it.onMasterPage) << name;
-        if (master && it.page >= 0) EXPECT_EQ(f.page.substr(7), doc.masterPages[it.page].name) << name;
-        if (!master) EXPECT_EQ(std::stoi(f.page), it.page + 1) << name;
+        if (master && it.page >= 0) {
+            EXPECT_EQ(f.page.substr(7), doc.masterPages[it.page].name) << name;
+        }
+        if (!master) {
+            EXPECT_EQ(std::stoi(f.page), it.page + 1) << name;
+        }
         EXPECT_NEAR(f.x, it.x, 0.01) << name;
         EXPECT_NEAR(f.y, it.y, 0.01) << name;
         EXPECT_NEAR(f.width, it.width, 0.01) << name;
