@@ -93,7 +93,7 @@ public:
             }
             if (elementCount_++ > 0) pending_ += ',';
             NewLine(1);
-            WriteElement(element, 1);
+            WriteElement(element, 1, 1);
             Flush();
         } catch (const std::bad_alloc&) {
             Fail(OBERR::kOutOfMemory);
@@ -160,7 +160,8 @@ private:
         pending_ += indentation_ > 0 ? "\": " : "\":";
     }
 
-    void WriteElement(Element* element, int level) {
+    // level: the indentation level; depth: 1 for a top-level element.
+    void WriteElement(Element* element, int level, int depth) {
         if (pending_.size() >= kFlushSize) Flush();
         if (!element) {
             pending_ += "null";
@@ -199,7 +200,7 @@ private:
         WriteAttributes(element, level + 1);
 
         unsigned long long children = element->GetChildCount();
-        if (level >= kMaxDepth && children > 0) {
+        if (depth >= kMaxDepth && children > 0) {
             Member(first, level + 1);
             Key("childrenOmitted");
             pending_ += std::to_string(children);
@@ -210,7 +211,7 @@ private:
             bool firstChild = true;
             for (unsigned long long n = 0; n < children; ++n) {
                 Member(firstChild, level + 2);
-                WriteElement(element->GetNthChild(n), level + 2);
+                WriteElement(element->GetNthChild(n), level + 2, depth + 1);
             }
             Close(firstChild, level + 1, ']');
         }

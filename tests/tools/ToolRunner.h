@@ -1,0 +1,51 @@
+// Runs the built ombra program for the host's suites and keeps what it
+// printed, and makes temporary folders of files to convert.
+#ifndef OMBRA_TESTS_TOOLS_TOOLRUNNER_H
+#define OMBRA_TESTS_TOOLS_TOOLRUNNER_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ombra_test {
+
+struct ToolResult {
+    int exitCode = -1; ///< the exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+/// Runs the ombra program with the arguments, in folder (empty: here). The
+/// environment is this process's with LC_ALL, LC_MESSAGES and LANG
+/// replaced by `language` (empty: removed).
+ToolResult RunOmbra(const std::vector<std::string>& arguments, const std::string& folder = "",
+                    const std::string& language = "C");
+
+/// A temporary folder, removed with everything in it at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    /// The path of name inside the folder.
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    /// Writes a file (making its folders) and returns its path.
+    std::string Write(const std::string& name, const std::string& content) const;
+    /// The names in the folder (not in sub-folders), sorted.
+    std::vector<std::string> Names(const std::string& sub = "") const;
+
+private:
+    std::string path_;
+};
+
+/// The whole content of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
+/// True when a file or folder of that name exists.
+bool Exists(const std::string& path);
+
+} // namespace ombra_test
+
+#endif
