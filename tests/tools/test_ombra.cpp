@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -325,4 +326,41 @@ TEST(OmbraListings, ThePlugInFoldersNextToTheProgramAreFoundWithoutBeingNamed) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "Writers under " + std::string(OMBRA_WRITER_DIR))) << run.out;
     EXPECT_TRUE(Contains(run.out, "dump.obwt  id 260")) << run.out;
+}
+
+// ---- the sample publication ------------------------------------------------------
+
+namespace {
+
+// True when the build's plug-in folder holds a plug-in with the extension
+// (".obrd", ".obwt") other than the dump writer.
+bool Built(const std::string& folder, const std::string& extension) {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored)) {
+        std::string name = entry.path().filename().string();
+        if (entry.path().extension() == extension && name != "dump.obwt") return true;
+    }
+    return false;
+}
+
+const std::string kSample = std::string(OMBRA_SOURCE_DIR) + "/samples/sample.sla";
+
+} // namespace
+
+TEST(OmbraSample, TheSampleDumpsAsJsonWithItsStories) {
+    if (!Built(OMBRA_READER_DIR, ".obrd")) GTEST_SKIP() << "no reader plug-in is built yet";
+    ToolResult run = RunOmbra({"dump", kSample});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* text : {"The Ombra Gazette", "日本語の記事", "Καλημέρα", "Grüße aus der Schriftsetzerei"})
+        EXPECT_TRUE(Contains(run.out, text)) << text;
+}
+
+TEST(OmbraSample, TheSampleConvertsToItsTextInEveryLanguage) {
+    if (!Built(OMBRA_READER_DIR, ".obrd") || !Built(OMBRA_WRITER_DIR, ".obwt"))
+        GTEST_SKIP() << "the reader or the text writer is not built yet";
+    ToolResult run = RunOmbra({"convert", kSample, "-o", "-"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* text : {"The Ombra Gazette", "Two pages, four languages", "Grüße aus der Schriftsetzerei",
+                             "この小さな出版物は", "Στα ελληνικά", "おはようございます"})
+        EXPECT_TRUE(Contains(run.out, text)) << text << "\n" << run.out;
 }
