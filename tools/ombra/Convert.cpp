@@ -233,6 +233,9 @@ Outcome ConvertOne(OBConvertor* convertor, const Job& job, const Preferences* op
     OBConversionLogger log(locale);
     if (collectNotes) OBLoggerUtility::SetLogger(&log);
     input->Seek(0, kSeekFromStart);
+    // The plug-ins read texts in the thread's locale, which each conversion's
+    // Reset discards.
+    LocaleUtil::SetCurrentLocale(locale);
     short pumped = convertor->ExtractData(input.get(), output.get(), options);
     if (collectNotes) {
         OBLoggerUtility::SetLogger(nullptr);

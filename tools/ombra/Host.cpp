@@ -38,8 +38,10 @@ MemoryServiceScope::MemoryServiceScope()
 }
 
 MemoryServiceScope::~MemoryServiceScope() {
-    OBMemoryHandler::SetMemoryService(nullptr);
+    // Destroying the service returns the value pools' blocks through it, so it
+    // is still installed then.
     delete service_;
+    OBMemoryHandler::SetMemoryService(nullptr);
 }
 
 bool FindPlugInFolders(const Options& options, PlugInFolders& folders, std::string& problem,

@@ -113,7 +113,7 @@ void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 namespace {
 
 // Fixed slots, so that the signal handler reads them without allocating.
-constexpr int kGuardSlots = 256;
+constexpr int kGuardSlots = 64; // one output at a time per thread, at most 64 threads
 constexpr std::size_t kGuardPathMax = 4096;
 struct GuardSlot {
     std::atomic<int> state{0}; // 0 free, 1 being written, 2 guarded

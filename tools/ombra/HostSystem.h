@@ -39,8 +39,8 @@ std::string RenameReplacing(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& path);
 
 /// Temporary outputs that an interrupted process removes before it ends.
-/// Register returns a slot (or -1 when all are taken: the file then is
-/// not guarded) that Unregister gives back.
+/// GuardTemporaryFile returns a slot (or -1 when all are taken: the file
+/// then is not guarded) that UnguardTemporaryFile gives back.
 int GuardTemporaryFile(const std::string& path);
 void UnguardTemporaryFile(int slot);
 /// Installs the handlers for SIGINT, SIGTERM and SIGHUP that remove the
