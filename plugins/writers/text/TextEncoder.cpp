@@ -1,0 +1,315 @@
+#include "TextEncoder.h"
+
+#include "TextCodePages.h"
+
+#include <ombra/memory.h>
+#include <ombra/strings.h>
+#include <ombra/utf8.h>
+
+namespace {
+
+constexpr long long kBlock = 16384;
+constexpr unsigned short kReplacement = 0xFFFD;
+
+bool IsHigh(unsigned short u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLow(unsigned short u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+} // namespace
+
+OBTextEncoder::OBTextEncoder(OBStream* output, OBTW::EncodingEnum encoding,
+                             OBTW::PlatformEnum platform, bool utf8ByteOrderMark,
+                             OBTextProblems& problems)
+    : output_(output), encoding_(encoding), platform_(platform),
+      byteOrderMark_(utf8ByteOrderMark), bigEndian_(platform == OBTW::kMac), problems_(problems),
+      pendingHigh_(0), replaced_(0), written_(0), failed_(false) {}
+
+OBTextEncoder::~OBTextEncoder() = default;
+
+void OBTextEncoder::Begin() {
+    if (encoding_ == OBTW::kUTF16) {
+        PutUnit16(0xFEFF);
+    } else if (encoding_ == OBTW::kUTF8 && byteOrderMark_) {
+        static const unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+        Put(kMark, 3);
+    }
+}
+
+void OBTextEncoder::Write(const unsigned short* units, long long n, WSE::WritingScriptEnum script) {
+    if (!units || n <= 0) return;
+    // Pair up surrogates first, also across calls; an unpaired one is
+    // replaced. The encodings below then only ever see whole characters.
+    unsigned short* clean = scratchUnits_.Get(n + 1);
+    if (!clean) {
+        problems_.Report(OBERR::kOutOfMemory);
+        return;
+    }
+    long long count = 0;
+    const unsigned short stray = encoding_ == OBTW::kDefaultEncoding ? '?' : kReplacement;
+    for (long long i = 0; i < n; ++i) {
+        unsigned short u = units[i];
+        if (pendingHigh_) {
+            if (IsLow(u)) {
+                clean[count++] = pendingHigh_;
+                clean[count++] = u;
+                pendingHigh_ = 0;
+                continue;
+            }
+            clean[count++] = stray;
+            Replaced();
+            pendingHigh_ = 0;
+        }
+        if (IsHigh(u)) {
+            if (i + 1 < n && IsLow(units[i + 1])) {
+                clean[count++] = u;
+                clean[count++] = units[++i];
+            } else if (i + 1 == n) {
+                pendingHigh_ = u;
+            } else {
+                clean[count++] = stray;
+                Replaced();
+            }
+        } else if (IsLow(u)) {
+            clean[count++] = stray;
+            Replaced();
+        } else {
+            clean[count++] = u;
+        }
+    }
+    if (encoding_ == OBTW::kDefaultEncoding)
+        EncodeDefault(clean, count, script);
+    else
+        EncodeUnicode(clean, count);
+}
+
+void OBTextEncoder::WriteAscii(const char* text) {
+    if (!text) return;
+    for (; *text; ++text) {
+        unsigned short u = static_cast<unsigned char>(*text) & 0x7F;
+        if (encoding_ == OBTW::kUTF16)
+            PutUnit16(u);
+        else
+            PutByte(static_cast<unsigned char>(u));
+    }
+}
+
+void OBTextEncoder::LineEnd() {
+    Drain();
+    static const char* const kEnds[] = {"\r\n", "\r", "\n"};
+    int platform = platform_ >= OBTW::kPC && platform_ <= OBTW::kUnix ? platform_ : OBTW::kPC;
+    WriteAscii(kEnds[platform]);
+}
+
+void OBTextEncoder::Flush() {
+    Drain();
+    if (buffer_.IsEmpty()) return;
+    if (!failed_) {
+        long long n = buffer_.Count();
+        long long done = output_ ? output_->XferByte(const_cast<unsigned char*>(buffer_.Data()), n)
+                                 : 0;
+        if (done > 0) written_ += done < n ? done : n;
+        if (!output_ || done != n || output_->GetStreamState() == kStreamError) {
+            failed_ = true;
+            problems_.Report(OBERR::kWriteFailed);
+        }
+    }
+    buffer_.Clear();
+}
+
+// A high surrogate left over at a line end or at the end is replaced.
+void OBTextEncoder::Drain() {
+    if (!pendingHigh_) return;
+    pendingHigh_ = 0;
+    unsigned short stray = encoding_ == OBTW::kDefaultEncoding ? '?' : kReplacement;
+    Replaced();
+    if (encoding_ == OBTW::kDefaultEncoding)
+        PutByte('?');
+    else
+        EncodeUnicode(&stray, 1);
+}
+
+void OBTextEncoder::Put(const unsigned char* bytes, long long n) {
+    if (failed_ || n <= 0) return;
+    if (!buffer_.Append(bytes, static_cast<int>(n))) {
+        // No room to collect: write what there is and these bytes directly.
+        Flush();
+        if (failed_) return;
+        long long done = output_ ? output_->XferByte(const_cast<unsigned char*>(bytes), n) : 0;
+        if (done > 0) written_ += done < n ? done : n;
+        if (!output_ || done != n || output_->GetStreamState() == kStreamError) {
+            failed_ = true;
+            problems_.Report(OBERR::kWriteFailed);
+        }
+        return;
+    }
+    if (buffer_.Count() >= kBlock) Flush();
+}
+
+void OBTextEncoder::PutUnit16(unsigned short unit) {
+    unsigned char bytes[2];
+    bytes[bigEndian_ ? 0 : 1] = static_cast<unsigned char>(unit >> 8);
+    bytes[bigEndian_ ? 1 : 0] = static_cast<unsigned char>(unit & 0xFF);
+    Put(bytes, 2);
+}
+
+void OBTextEncoder::Replaced() {
+    ++replaced_;
+    problems_.Report(OBERR::kUnmappableCharacters);
+}
+
+void OBTextEncoder::EncodeUnicode(const unsigned short* units, long long n) {
+    if (encoding_ == OBTW::kUTF16) {
+        for (long long i = 0; i < n; ++i) PutUnit16(units[i]);
+        return;
+    }
+    COBString utf8;
+    OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(n), utf8);
+    Put(reinterpret_cast<const unsigned char*>(utf8.GrabCString()), utf8.Length());
+}
+
+void OBTextEncoder::EncodeDefault(const unsigned short* units, long long n,
+                                  WSE::WritingScriptEnum script) {
+    // ASCII is the same in every code page here; only the rest is converted.
+    long long i = 0;
+    while (i < n) {
+        if (units[i] < 0x80) {
+            long long j = i;
+            while (j < n && units[j] < 0x80) ++j;
+            unsigned char* bytes = reinterpret_cast<unsigned char*>(scratchBytes_.Get(j - i));
+            if (bytes) {
+                for (long long k = i; k < j; ++k) bytes[k - i] = static_cast<unsigned char>(units[k]);
+                Put(bytes, j - i);
+            } else {
+                for (long long k = i; k < j; ++k) PutByte(static_cast<unsigned char>(units[k]));
+            }
+            i = j;
+            continue;
+        }
+        long long j = i;
+        while (j < n && units[j] >= 0x80) ++j;
+        EncodeSegment(units + i, j - i, script);
+        i = j;
+    }
+}
+
+void OBTextEncoder::EncodeSegment(const unsigned short* units, long long n,
+                                  WSE::WritingScriptEnum script) {
+    OBTextCodePages::TableEnum table = OBTextCodePages::TableFor(platform_, script);
+    bool euc = OBTextCodePages::UsesEucJapanese(platform_, script) != 0;
+    if (table == OBTextCodePages::kNoTable && ServiceSegment(units, n, script, euc)) return;
+    for (long long i = 0; i < n;) {
+        int length = IsHigh(units[i]) && i + 1 < n && IsLow(units[i + 1]) ? 2 : 1;
+        if (table != OBTextCodePages::kNoTable) {
+            int byte = length == 1 ? OBTextCodePages::Encode(table, units[i]) : -1;
+            if (byte >= 0) {
+                PutByte(static_cast<unsigned char>(byte));
+            } else {
+                unsigned char stand = 0;
+                bool nothing = false;
+                if (length == 1 && Substitute(units[i], stand, nothing)) {
+                    if (!nothing) PutByte(stand);
+                } else {
+                    PutByte('?');
+                    Replaced();
+                }
+            }
+        } else {
+            EncodeCharacter(units + i, length, script);
+        }
+        i += length;
+    }
+}
+
+// The whole segment through the text service, accepted only when it comes
+// back unchanged: then no character was replaced on the way.
+bool OBTextEncoder::ServiceSegment(const unsigned short* units, long long n,
+                                   WSE::WritingScriptEnum script, bool euc) {
+    OBLumUnicodeTranslator* translator = OBLumUnicodeTranslator::Instance();
+    long long capacity = 2 * n + 8;
+    char* bytes = scratchBytes_.Get(2 * capacity);
+    unsigned short* back = roundTrip_.Get(n + 8);
+    if (!bytes || !back) return false;
+    long long produced = translator->TextCharToChar(units, n, bytes, capacity, script,
+                                                    CPGE::kCodePageFromScript);
+    if (produced <= 0 || produced > capacity) return false;
+    long long returned = translator->CharToTextChar(bytes, produced, back, n + 8, script,
+                                                    CPGE::kCodePageFromScript);
+    if (returned != n || OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) != 0) return false;
+    if (!euc) {
+        Put(reinterpret_cast<const unsigned char*>(bytes), produced);
+        return true;
+    }
+    unsigned char* converted = reinterpret_cast<unsigned char*>(bytes + capacity);
+    long long out = 0;
+    for (long long i = 0; i < produced;) {
+        auto lead = static_cast<unsigned char>(bytes[i]);
+        int length = (lead >= 0x81 && lead <= 0x9F) || lead >= 0xE0 ? 2 : 1;
+        if (i + length > produced || out + 2 > capacity) return false;
+        int made = OBTextCodePages::ShiftJisToEuc(reinterpret_cast<unsigned char*>(bytes + i),
+                                                  length, converted + out);
+        if (made == 0) return false;
+        out += made;
+        i += length;
+    }
+    Put(converted, out);
+    return true;
+}
+
+void OBTextEncoder::EncodeCharacter(const unsigned short* units, int n,
+                                    WSE::WritingScriptEnum script) {
+    OBLumUnicodeTranslator* translator = OBLumUnicodeTranslator::Instance();
+    char bytes[16];
+    unsigned short back[8];
+    long long produced = translator->TextCharToChar(units, n, bytes, sizeof bytes, script,
+                                                    CPGE::kCodePageFromScript);
+    bool held = produced > 0 && produced < static_cast<long long>(sizeof bytes);
+    if (held) {
+        long long returned = translator->CharToTextChar(bytes, produced, back, 8, script,
+                                                        CPGE::kCodePageFromScript);
+        held = returned == n && OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) == 0;
+    }
+    if (held && OBTextCodePages::UsesEucJapanese(platform_, script)) {
+        unsigned char euc[2];
+        int made = OBTextCodePages::ShiftJisToEuc(reinterpret_cast<unsigned char*>(bytes),
+                                                  static_cast<int>(produced), euc);
+        if (made > 0) {
+            Put(euc, made);
+            return;
+        }
+        held = false;
+    }
+    if (held) {
+        Put(reinterpret_cast<const unsigned char*>(bytes), produced);
+        return;
+    }
+    unsigned char stand = 0;
+    bool nothing = false;
+    if (n == 1 && Substitute(units[0], stand, nothing)) {
+        if (!nothing) PutByte(stand);
+        return;
+    }
+    PutByte('?');
+    Replaced();
+}
+
+bool OBTextEncoder::Substitute(unsigned short unit, unsigned char& byte, bool& nothing) {
+    nothing = false;
+    switch (unit) {
+    case 0x00A0: // no-break space
+    case 0x2000: case 0x2001: case 0x2002: case 0x2003: case 0x2004: case 0x2005:
+    case 0x2006: case 0x2007: case 0x2008: case 0x2009: case 0x200A: // typographic spaces
+    case 0x202F: case 0x205F:
+        byte = ' ';
+        return true;
+    case 0x2010: // hyphen
+    case 0x2011: // no-break hyphen
+        byte = '-';
+        return true;
+    case 0x200B: // zero-width space and joiners
+    case 0x2060:
+    case 0xFEFF:
+        nothing = true;
+        return true;
+    default:
+        return false;
+    }
+}

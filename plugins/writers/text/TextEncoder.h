@@ -1,0 +1,94 @@
+// Turns UTF-16 text tagged with writing scripts into the bytes of the chosen
+// encoding and line ends, and hands them to the output stream.
+#ifndef OMBRA_TEXTWRITER_ENCODER_H
+#define OMBRA_TEXTWRITER_ENCODER_H
+
+#include "TextProblems.h"
+#include "TextScratch.h"
+#include "TextWriterOptions.h"
+
+#include <ombra/collection.h>
+#include <ombra/streams.h>
+#include <ombra/textservice.h>
+
+/// The output end of the text writer. Text arrives as UTF-16 units with the
+/// writing script they belong to; line ends arrive as calls of LineEnd.
+///
+/// - kUTF8: UTF-8 through OBStringUtils, a byte-order mark only when asked.
+/// - kUTF16: UTF-16 with a byte-order mark, little-endian (big-endian for Mac).
+/// - kDefaultEncoding: each character in the code page of its script: the
+///   Windows code pages through the calling thread's text service on PC,
+///   Mac OS Roman for Latin text on Mac, ISO 8859 and EUC-JP on Unix (see
+///   OBTextCodePages; other scripts fall back to their Windows code page).
+///
+/// A character the encoding cannot hold is never dropped: a no-break or
+/// typographic space becomes a space, a no-break hyphen a hyphen, a zero-width
+/// space nothing, and everything else '?' (U+FFFD in the Unicode encodings,
+/// which hold everything but unpaired surrogates). Each such '?' is counted
+/// and reported as OBERR::kUnmappableCharacters.
+///
+/// Bytes are collected and written in blocks. When the stream refuses bytes
+/// (it writes fewer than asked or its state turns to kStreamError), or there
+/// is no stream, the encoder reports OBERR::kWriteFailed once and writes
+/// nothing more.
+class OBTextEncoder {
+public:
+    OB_MEMORY_OPERATORS
+
+    /// output is not owned.
+    OBTextEncoder(OBStream* output, OBTW::EncodingEnum encoding, OBTW::PlatformEnum platform,
+                  bool utf8ByteOrderMark, OBTextProblems& problems);
+    OBTextEncoder(const OBTextEncoder&) = delete;
+    OBTextEncoder& operator=(const OBTextEncoder&) = delete;
+    ~OBTextEncoder();
+
+    /// Writes the byte-order mark the encoding asks for; call it first.
+    void Begin();
+    /// n units of script. A surrogate pair may be split across calls.
+    void Write(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
+    /// Plain ASCII text (bytes 0x01-0x7F), for the writer's own texts.
+    void WriteAscii(const char* text);
+    /// The platform's line end: CR LF, CR or LF.
+    void LineEnd();
+    /// Hands everything collected so far to the stream.
+    void Flush();
+
+    /// Characters written as a replacement so far.
+    long long GetReplacedCount() const { return replaced_; }
+    /// Bytes the stream accepted so far.
+    long long GetBytesWritten() const { return written_; }
+    bool HasFailed() const { return failed_; }
+
+private:
+    void Put(const unsigned char* bytes, long long n);
+    void PutByte(unsigned char b) { Put(&b, 1); }
+    void PutUnit16(unsigned short unit);
+    void EncodeUnicode(const unsigned short* units, long long n);
+    void EncodeDefault(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
+    void EncodeSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
+    void EncodeCharacter(const unsigned short* units, int n, WSE::WritingScriptEnum script);
+    bool ServiceSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script,
+                        bool euc);
+    /// The stand-in for a character the code page lacks (no bytes for a
+    /// zero-width one); false when it has none and '?' is due.
+    static bool Substitute(unsigned short unit, unsigned char& byte, bool& nothing);
+    void Replaced();
+    void Drain();
+
+    OBStream* output_;
+    OBTW::EncodingEnum encoding_;
+    OBTW::PlatformEnum platform_;
+    bool byteOrderMark_;
+    bool bigEndian_;
+    OBTextProblems& problems_;
+    OBBaseTypeCollection<unsigned char> buffer_;
+    OBTextScratch<unsigned short> scratchUnits_; // the units being encoded
+    OBTextScratch<unsigned short> roundTrip_;
+    OBTextScratch<char> scratchBytes_;
+    unsigned short pendingHigh_;
+    long long replaced_;
+    long long written_;
+    bool failed_;
+};
+
+#endif

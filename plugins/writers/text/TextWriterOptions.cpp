@@ -1,0 +1,271 @@
+#include "TextWriterOptions.h"
+
+#include <ombra/memory.h>
+#include <ombra/scripts.h>
+#include <ombra/utf8.h>
+#include <ombra/values.h>
+#include <ombra/valueutil.h>
+
+namespace {
+
+// The texts of the enumeration entries, in entry order. They are the values
+// the pump sets, so they stay in English whatever the display locale.
+const char* const kEncodingTexts[] = {"Default", "Unicode UTF8", "Unicode UTF16"};
+const char* const kPlatformTexts[] = {"PC", "Mac", "Unix"};
+const char* const kUnitTexts[] = {"Inches", "Points", "Twips", "Undefined"};
+
+const char kDefaultStyleTemplate[] = "[%s] ";
+const char kDefaultBreakText[] = "\\f";
+
+OBEnumPreference* NewEnumeration(const char* defaultText, unsigned nameBlock, unsigned firstEntry,
+                                 int count) {
+    unsigned ids[4] = {};
+    for (int i = 0; i < count && i < 4; ++i) ids[i] = OBTW::ResourceId(firstEntry + i);
+    unsigned* entries = OBEnumPreference::CopyEntryIds(ids, count);
+    if (!entries) return nullptr;
+    auto* preference = new OBEnumPreference(COBString(defaultText, WSE::kRomanScript),
+                                            OBTW::ResourceId(nameBlock), count, entries,
+                                            LocaleUtil::GetCurrentLocale());
+    if (!preference) OBLibFree(entries);
+    return preference;
+}
+
+OBStringPreference* NewString(const char* defaultText, unsigned nameBlock) {
+    return new OBStringPreference(COBString(defaultText, WSE::kRomanScript),
+                                  OBTW::ResourceId(nameBlock));
+}
+
+// ---- reading through the Value interface, which every preference kind offers
+
+bool ReadBool(OBPreference* p, bool& out) {
+    if (!p || p->GetValueType() != VT::ekBool16) return false;
+    Value* value = nullptr;
+    p->GetCurrentValue(value);
+    auto* flag = dynamic_cast<ValueBool16*>(value);
+    bool ok = flag != nullptr;
+    if (flag) {
+        short v = 0;
+        flag->Get(v);
+        out = v == 1;
+    }
+    ValueUtil::Recycle(value);
+    return ok;
+}
+
+bool ReadInt(OBPreference* p, int& out) {
+    if (!p || p->GetValueType() != VT::ekSignedInt32) return false;
+    Value* value = nullptr;
+    p->GetCurrentValue(value);
+    auto* number = dynamic_cast<ValueInteger32*>(value);
+    if (number) number->Get(out);
+    ValueUtil::Recycle(value);
+    return number != nullptr;
+}
+
+// The current text of a String or Enumeration preference as a new string
+// (null when absent or empty); the default text when useDefault is set.
+IOBString* ReadText(OBPreference* p, VT::ValueTypeEnum type, bool useDefault) {
+    if (!p || p->GetValueType() != type) return nullptr;
+    Value* value = nullptr;
+    if (useDefault)
+        p->GetDefaultValue(value);
+    else
+        p->GetCurrentValue(value);
+    IOBString* text = nullptr;
+    if (auto* s = dynamic_cast<ValueString*>(value))
+        if (s->GetPtr() && !s->GetPtr()->IsNull()) text = s->GetPtr()->Clone();
+    ValueUtil::Recycle(value);
+    return text;
+}
+
+bool SameText(const IOBString& a, const char* b) {
+    return !a.IsUnicode() && OBStrcasecmp(a.GrabCString(), b) == 0;
+}
+
+// The entry that an Enumeration's current (or, when empty, default) text
+// names: its English text or its display text in the preference's locale.
+int ReadChoice(OBPreference* p, const char* const* texts, int count, int fallback) {
+    IOBString* text = ReadText(p, VT::ekEnum, false);
+    if (!text) text = ReadText(p, VT::ekEnum, true);
+    if (!text) return fallback;
+    int choice = -1;
+    for (int i = 0; i < count && choice < 0; ++i)
+        if (SameText(*text, texts[i])) choice = i;
+    if (auto* e = dynamic_cast<OBEnumPreference*>(p)) {
+        for (int i = 0; i < count && i < e->GetNumberOfEnumerations() && choice < 0; ++i) {
+            COBString display;
+            e->GetNthEnumerationString(i, display, e->GetLocale());
+            if (!display.IsNull() && !text->IsUnicode() &&
+                OBStrcasecmp(display.GrabCString(), text->GrabCString()) == 0)
+                choice = i;
+        }
+    }
+    delete text;
+    return choice >= 0 ? choice : fallback;
+}
+
+bool IsUtf8(const unsigned char* s, long long n) {
+    long long i = 0;
+    while (i < n) {
+        unsigned char c = s[i];
+        int more;
+        if (c < 0x80)
+            more = 0;
+        else if (c >= 0xC2 && c <= 0xDF)
+            more = 1;
+        else if ((c & 0xF0) == 0xE0)
+            more = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            more = 3;
+        else
+            return false;
+        if (more > n - i - 1) return false;
+        for (int k = 1; k <= more; ++k)
+            if ((s[i + k] & 0xC0) != 0x80) return false;
+        i += more + 1;
+    }
+    return true;
+}
+
+// A template as UTF-16. Hosts hand their texts over as 8-bit strings; on
+// this platform that is UTF-8, which is taken as such whenever the bytes
+// are well-formed UTF-8, and read in the string's script otherwise.
+void TemplateText(const IOBString* text, WOBString& out) {
+    out.Clear();
+    if (!text) return;
+    if (text->IsUnicode()) {
+        out.SetXString(text->GrabWString(), text->Length());
+        return;
+    }
+    const char* bytes = text->GrabCString();
+    long long n = text->Length();
+    if (IsUtf8(reinterpret_cast<const unsigned char*>(bytes), n)) {
+        OBStringUtils::ConvertUTF8ToUTF16String(bytes, static_cast<unsigned long long>(n), out);
+    } else {
+        auto* narrow = static_cast<const COBString*>(text);
+        out.AppendTranslate(bytes, n, narrow->GetWSEScript());
+    }
+}
+
+// A String preference's current text, escapes replaced, into out. A
+// preference set to an empty text gives an empty template; one never set
+// leaves out as it is.
+void ReadTemplate(OBPreference* p, WOBString& out) {
+    if (!p || p->GetValueType() != VT::ekString) return;
+    Value* value = nullptr;
+    p->GetCurrentValue(value);
+    if (auto* s = dynamic_cast<ValueString*>(value)) {
+        TemplateText(s->GetPtr(), out);
+        OBTextWriterPreferences::Unescape(out);
+    }
+    ValueUtil::Recycle(value);
+}
+
+} // namespace
+
+OBTextWriterOptions::OBTextWriterOptions() {
+    OBStringUtils::ConvertUTF8ToUTF16String(kDefaultStyleTemplate, sizeof kDefaultStyleTemplate - 1,
+                                            styleTemplate);
+    OBStringUtils::ConvertUTF8ToUTF16String(kDefaultBreakText, sizeof kDefaultBreakText - 1,
+                                            breakText);
+    OBTextWriterPreferences::Unescape(breakText);
+}
+
+void OBTextWriterPreferences::Publish(OBPreferenceList* list) {
+    if (!list) return;
+    list->Add(NewEnumeration(kEncodingTexts[0], OBTW::kEncodingName, OBTW::kEncodingEntries, 3));
+    list->Add(NewEnumeration(kPlatformTexts[0], OBTW::kPlatformName, OBTW::kPlatformEntries, 3));
+
+    auto* group = new OBGroupPreference(OBTW::ResourceId(OBTW::kOptionsName), 1);
+    auto* options = group ? new OBPreferenceList : nullptr;
+    if (options) {
+        options->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kMarkStylesName)));
+        options->Add(NewString(kDefaultStyleTemplate, OBTW::kStyleTemplateName));
+        options->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kMarkBreaksName)));
+        options->Add(NewString(kDefaultBreakText, OBTW::kBreakTextName));
+        options->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kIncludeHiddenName)));
+        auto* wrap = new OBIntegerPreference(0, OBTW::ResourceId(OBTW::kWrapColumnName));
+        if (wrap) wrap->SetMaximumValue(10000);
+        options->Add(wrap);
+        options->Add(NewEnumeration(kUnitTexts[3], OBTW::kUnitName, OBTW::kUnitEntries, 4));
+        group->SetConstituentPreferenceList(options);
+    }
+    list->Add(group);
+
+    list->Add(new OBBooleanPreference(1, OBTW::ResourceId(OBTW::kRubyName)));
+    list->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kByteOrderMarkName)));
+}
+
+OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* list) {
+    OBTextWriterOptions options;
+    if (!list) return options;
+    OBPreference* p = nullptr;
+
+    // The same look-ups as the pump's, so each setting is read where it was set.
+    list->GetNthPreference(0, &p);
+    static const OBTW::EncodingEnum kEncodings[] = {OBTW::kDefaultEncoding, OBTW::kUTF8,
+                                                    OBTW::kUTF16};
+    options.encoding = kEncodings[ReadChoice(p, kEncodingTexts, 3, 0)];
+
+    list->GetNthPreferenceOfType(2, VT::ekEnum, &p);
+    static const OBTW::PlatformEnum kPlatforms[] = {OBTW::kPC, OBTW::kMac, OBTW::kUnix};
+    options.platform = kPlatforms[ReadChoice(p, kPlatformTexts, 3, 0)];
+
+    list->GetNthPreference(2, &p);
+    OBPreferenceList* group = nullptr;
+    if (auto* g = dynamic_cast<OBGroupPreference*>(p)) g->GetConstituentPreferenceList(&group);
+    if (group) {
+        group->GetNthPreferenceOfType(1, VT::ekBool16, &p);
+        ReadBool(p, options.markStyles);
+        group->GetNthPreferenceOfType(2, VT::ekBool16, &p);
+        ReadBool(p, options.markBreaks);
+        group->GetNthPreferenceOfType(3, VT::ekBool16, &p);
+        ReadBool(p, options.includeHidden);
+
+        group->GetNthPreferenceOfType(1, VT::ekString, &p);
+        ReadTemplate(p, options.styleTemplate);
+        group->GetNthPreferenceOfType(2, VT::ekString, &p);
+        ReadTemplate(p, options.breakText);
+
+        group->GetNthPreferenceOfType(1, VT::ekSignedInt32, &p);
+        int column = 0;
+        if (ReadInt(p, column)) options.wrapColumn = column > 0 ? column : 0;
+
+        group->GetNthPreferenceOfType(1, VT::ekEnum, &p);
+        static const UNITS::LINEAR::UnitEnum kUnits[] = {
+            UNITS::LINEAR::kInches, UNITS::LINEAR::kPoints, UNITS::LINEAR::kTwips};
+        int unit = ReadChoice(p, kUnitTexts, 4, 3);
+        options.reportGeometry = unit < 3;
+        if (unit < 3) options.geometryUnit = kUnits[unit];
+    }
+
+    list->GetNthPreference(3, &p);
+    ReadBool(p, options.rubyReadings);
+    list->GetNthPreference(4, &p);
+    if (!dynamic_cast<OBGroupPreference*>(p)) ReadBool(p, options.utf8ByteOrderMark);
+    return options;
+}
+
+void OBTextWriterPreferences::Unescape(WOBString& text) {
+    long long n = text.Length();
+    const unsigned short* units = text.GrabWString();
+    bool escaped = false;
+    for (long long i = 0; i < n && !escaped; ++i) escaped = units[i] == '\\';
+    if (!escaped) return;
+    WOBString out;
+    for (long long i = 0; i < n; ++i) {
+        unsigned short u = units[i];
+        if (u == '\\' && i + 1 < n) {
+            unsigned short next = units[i + 1];
+            unsigned short replaced = next == 'n' ? 0x0A : next == 't' ? 0x09 : next == 'f' ? 0x0C
+                                    : next == '\\' ? '\\' : 0;
+            if (replaced) {
+                out.Append(replaced);
+                ++i;
+                continue;
+            }
+        }
+        out.Append(u);
+    }
+    text = out;
+}
