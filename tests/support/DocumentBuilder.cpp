@@ -1,0 +1,862 @@
+#include "DocumentBuilder.h"
+
+#include <ombra/memory.h>
+#include <ombra/typedstreams.h>
+#include <ombra/valueutil.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace ombra_test {
+
+namespace {
+
+// A new stored element of the kind; its store is reached through the class.
+template <class T> T* Make() { return new T; }
+
+OBAttributeStore& Store(Element* e) { return *OBGetAttributeStore(e); }
+
+void SetScript(Element* e, int script) {
+    if (!e || script < 0) return;
+    Value* v = nullptr;
+    ValueUtil::CreateValueWritingScriptEnum(static_cast<WSE::WritingScriptEnum>(script), v);
+    Store(e).Set(AN::kWritingScript, v);
+}
+
+void SetName(Element* e, const std::string& name) {
+    if (e) Store(e).SetUtf8(AN::kName, name.c_str());
+}
+
+// Adds child to parent; a child that cannot be added is deleted.
+Element* Add(Element* parent, Element* child) {
+    if (!parent || !child) return child;
+    if (!parent->AddChild(child)) {
+        delete child;
+        return nullptr;
+    }
+    return child;
+}
+
+Element* NewList(EL::ElementTypeEnum kind) { return OBCreateStoredElement(kind); }
+
+} // namespace
+
+// ---- conversions -----------------------------------------------------------
+
+std::u16string Utf16(const std::string& utf8) {
+    std::u16string out;
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    size_t n = utf8.size();
+    for (size_t i = 0; i < n;) {
+        unsigned c = s[i];
+        unsigned code;
+        int more;
+        if (c < 0x80) { code = c; more = 0; }
+        else if ((c & 0xE0) == 0xC0) { code = c & 0x1F; more = 1; }
+        else if ((c & 0xF0) == 0xE0) { code = c & 0x0F; more = 2; }
+        else { code = c & 0x07; more = 3; }
+        ++i;
+        for (int k = 0; k < more && i < n; ++k, ++i) code = (code << 6) | (s[i] & 0x3F);
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return out;
+}
+
+std::string Utf8(const std::u16string& units) {
+    std::string out;
+    for (size_t i = 0; i < units.size(); ++i) {
+        unsigned code = units[i];
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (code < 0x80) {
+            out.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else if (code < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    return out;
+}
+
+RunStyle RunStyle::Script(WSE::WritingScriptEnum script) {
+    RunStyle style;
+    style.script = script;
+    return style;
+}
+
+RunStyle RunStyle::Style(unsigned characterStyle, int script) {
+    RunStyle style;
+    style.characterStyle = characterStyle;
+    style.script = script;
+    return style;
+}
+
+// ---- TextBuilder -----------------------------------------------------------
+
+TextBuilder::TextBuilder() : paragraphStart_(0), openParagraphStyle_(kNoId) {}
+TextBuilder::~TextBuilder() = default;
+
+TextBuilder& TextBuilder::AppendRun(const std::u16string& units, RunStyle style) {
+    if (units.empty()) return *this;
+    long long start = Length();
+    text_ += units;
+    runs_.push_back({start, Length(), style.characterStyle, style.script, std::string(), 0});
+    return *this;
+}
+
+long long TextBuilder::AppendObject() {
+    long long position = Length();
+    AppendRun(std::u16string(1, u'\uFFFC'), RunStyle());
+    return position;
+}
+
+TextBuilder& TextBuilder::Para(const std::string& utf8, unsigned paragraphStyle, RunStyle style) {
+    Text(utf8, style);
+    return EndPara(paragraphStyle);
+}
+
+TextBuilder& TextBuilder::Text(const std::string& utf8, RunStyle style) {
+    return AppendRun(Utf16(utf8), style);
+}
+
+TextBuilder& TextBuilder::Units(const std::u16string& units, RunStyle style) {
+    return AppendRun(units, style);
+}
+
+TextBuilder& TextBuilder::EndPara(unsigned paragraphStyle) {
+    text_.push_back(u'\u2029');
+    // The paragraph end belongs to the run before it.
+    if (!runs_.empty() && runs_.back().end == Length() - 1)
+        runs_.back().end = Length();
+    else
+        runs_.push_back({Length() - 1, Length(), kNoId, -1, std::string(), 0});
+    unsigned style = paragraphStyle != kNoId ? paragraphStyle : openParagraphStyle_;
+    paragraphs_.push_back({paragraphStart_, Length(), style, -1, std::string(), 0});
+    paragraphStart_ = Length();
+    openParagraphStyle_ = kNoId;
+    return *this;
+}
+
+TextBuilder& TextBuilder::ParaStyle(unsigned paragraphStyle) {
+    openParagraphStyle_ = paragraphStyle;
+    return *this;
+}
+
+TextBuilder& TextBuilder::Ruby(const std::string& base, const std::string& reading,
+                               RunStyle style) {
+    long long start = Length();
+    Text(base, style);
+    rubies_.push_back({start, Length(), kNoId, -1, reading, 0});
+    return *this;
+}
+
+TextBuilder& TextBuilder::Kenten(const std::string& utf8, KKE::KentenKindEnum kind,
+                                 RunStyle style) {
+    long long start = Length();
+    Text(utf8, style);
+    kentens_.push_back({start, Length(), kNoId, -1, std::string(), static_cast<int>(kind)});
+    return *this;
+}
+
+TextBuilder& TextBuilder::Warichu(const std::string& utf8, RunStyle style) {
+    long long start = Length();
+    Text(utf8, style);
+    warichus_.push_back({start, Length(), kNoId, -1, std::string(), 0});
+    return *this;
+}
+
+TextBuilder& TextBuilder::Tcy(const std::string& utf8, RunStyle style) {
+    long long start = Length();
+    Text(utf8, style);
+    tcys_.push_back({start, Length(), kNoId, -1, std::string(), 0});
+    return *this;
+}
+
+TextBuilder& TextBuilder::Footnote(const std::string& utf8, bool endnote) {
+    AddFootnote(endnote).Text(utf8);
+    return *this;
+}
+
+TextBuilder& TextBuilder::AddFootnote(bool endnote) {
+    long long position = AppendObject();
+    notes_.push_back({position, endnote, std::make_unique<TextBuilder>()});
+    return *notes_.back().text;
+}
+
+TableBuilder& TextBuilder::AddTable(int rows, int columns) {
+    long long position = AppendObject();
+    tables_.push_back({position, std::make_unique<TableBuilder>(rows, columns)});
+    return *tables_.back().table;
+}
+
+TextBuilder& TextBuilder::Variable(const std::string& shown) {
+    long long position = AppendObject();
+    variables_.push_back({position, position + 1, kNoId, -1, shown, 0});
+    return *this;
+}
+
+TextBuilder& TextBuilder::Link(const std::string& utf8, const std::string& url, RunStyle style) {
+    long long start = Length();
+    Text(utf8, style);
+    links_.push_back({start, Length(), kNoId, -1, url, 0});
+    return *this;
+}
+
+TextBuilder& TextBuilder::PageLink(const std::string& utf8, unsigned page, RunStyle style) {
+    long long start = Length();
+    Text(utf8, style);
+    links_.push_back({start, Length(), page, -1, std::string(), 1});
+    return *this;
+}
+
+Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyperlinks) const {
+    Element* child = OBCreateStoredElement(EL::kChildStory);
+    if (!child) return nullptr;
+    const long long length = Length();
+
+    // The text: UTF-16 little-endian, no mark, no terminator.
+    unsigned long long bytes = static_cast<unsigned long long>(length) * 2;
+    auto* data = static_cast<unsigned char*>(bytes ? OBLibAllocate(bytes) : nullptr);
+    for (long long i = 0; data && i < length; ++i) {
+        data[2 * i] = static_cast<unsigned char>(text_[i] & 0xFF);
+        data[2 * i + 1] = static_cast<unsigned char>(text_[i] >> 8);
+    }
+    Store(child).SetStream(AN::kTextStream,
+                           OBStreamUtilRef::CreateBufferStreamRead(data, data ? bytes : 0, 1));
+
+    std::vector<Span> paragraphs = paragraphs_;
+    if (paragraphStart_ < length)
+        paragraphs.push_back({paragraphStart_, length, openParagraphStyle_, -1, std::string(), 0});
+    auto paragraphStyleAt = [&](long long position) {
+        for (const Span& p : paragraphs)
+            if (p.start <= position && position < p.end) return p.id;
+        return kNoId;
+    };
+
+    if (!paragraphs.empty()) {
+        Element* list = Add(child, NewList(EL::kParagraphRunList));
+        for (const Span& p : paragraphs) {
+            Element* run = Add(list, OBCreateStoredElement(EL::kParagraphRun));
+            if (!run) continue;
+            Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(p.start));
+            Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(p.end));
+            if (p.id != kNoId) Store(run).SetId(AN::kParagraphStyleID, p.id);
+            Add(run, OBCreateStoredElement(EL::kParagraphAttributes));
+        }
+    }
+    if (!runs_.empty()) {
+        Element* list = Add(child, NewList(EL::kCharacterRunList));
+        for (const Span& r : runs_) {
+            Element* run = Add(list, OBCreateStoredElement(EL::kCharacterRun));
+            if (!run) continue;
+            Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(r.start));
+            Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(r.end));
+            if (r.id != kNoId) Store(run).SetId(AN::kCharacterStyleID, r.id);
+            unsigned paragraphStyle = paragraphStyleAt(r.start);
+            if (paragraphStyle != kNoId) Store(run).SetId(AN::kParagraphStyleID, paragraphStyle);
+            Element* attributes = Add(run, OBCreateStoredElement(EL::kCharacterAttributes));
+            SetScript(attributes, r.script);
+        }
+    }
+    auto ranges = [&](const std::vector<Span>& spans, EL::ElementTypeEnum listKind,
+                      EL::ElementTypeEnum kind, auto&& fill) {
+        if (spans.empty()) return;
+        Element* list = Add(child, NewList(listKind));
+        for (const Span& s : spans) {
+            Element* run = Add(list, OBCreateStoredElement(kind));
+            if (!run) continue;
+            Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(s.start));
+            Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(s.end));
+            fill(run, s);
+        }
+    };
+    ranges(rubies_, EL::kRubiRunList, EL::kRubiRun,
+           [](Element* run, const Span& s) { Store(run).SetUtf8(AN::kRubiText, s.text.c_str()); });
+    ranges(kentens_, EL::kKentenRunList, EL::kKentenRun, [](Element* run, const Span& s) {
+        Value* v = nullptr;
+        ValueUtil::CreateValueKentenKindEnum(static_cast<KKE::KentenKindEnum>(s.kind), v);
+        Store(run).Set(AN::kKentenKind, v);
+    });
+    ranges(warichus_, EL::kWarichuRunList, EL::kWarichuRun, [](Element*, const Span&) {});
+    ranges(tcys_, EL::kTCYRunList, EL::kTCYRun, [](Element*, const Span&) {});
+
+    if (!tables_.empty()) {
+        Element* list = Add(child, NewList(EL::kTableRunList));
+        for (const Anchored& t : tables_) {
+            Element* run = Add(list, OBCreateStoredElement(EL::kTableRun));
+            if (!run) continue;
+            Store(run).SetInteger(AN::kTextIndex, static_cast<int>(t.position));
+            Add(run, t.table->BuildTable());
+        }
+    }
+    if (!variables_.empty()) {
+        Element* list = Add(child, NewList(EL::kVariableRunList));
+        for (const Span& v : variables_) {
+            Element* run = Add(list, OBCreateStoredElement(EL::kVariableRun));
+            if (!run) continue;
+            Store(run).SetInteger(AN::kPos, static_cast<int>(v.start));
+            Store(run).SetUtf8(AN::kStaticText, v.text.c_str());
+        }
+    }
+    if (!notes_.empty()) {
+        Element* list = Add(child, NewList(EL::kFootnoteList));
+        for (const Note& n : notes_) {
+            Element* note = Add(list, OBCreateStoredElement(EL::kFootnote));
+            if (!note) continue;
+            Store(note).SetInteger(AN::kPosition, static_cast<int>(n.position));
+            Store(note).SetBool(AN::kIsEndNote, n.endnote);
+            Add(note, n.text->BuildChildStory(kNoId, hyperlinks));
+        }
+    }
+    if (story != kNoId) {
+        for (const Span& l : links_) {
+            Element* link = OBCreateStoredElement(EL::kHyperlink);
+            Element* source = Add(link, OBCreateStoredElement(EL::kHyperLinkTextSource));
+            Element* anchor = Add(link, OBCreateStoredElement(l.kind == 1 ? EL::kHyperLinkPageAnchor
+                                                                          : EL::kHyperLinkURLAnchor));
+            if (!link || !source || !anchor) {
+                delete link;
+                continue;
+            }
+            Store(source).SetId(AN::kStory, story);
+            Store(source).SetInteger(AN::kStartPosition, static_cast<int>(l.start));
+            Store(source).SetInteger(AN::kEndPosition, static_cast<int>(l.end));
+            if (l.kind == 1)
+                Store(anchor).SetId(AN::kPage, l.id);
+            else
+                Store(anchor).SetUtf8(AN::kURL, l.text.c_str());
+            Store(link).SetUtf8(AN::kName, Utf8(text_.substr(l.start, l.end - l.start)).c_str());
+            Store(link).SetId(AN::kSource, source->GetId());
+            Store(link).SetId(AN::kAnchor, anchor->GetId());
+            hyperlinks.push_back(link);
+        }
+    }
+    return child;
+}
+
+// ---- TableBuilder ------------------------------------------------------------
+
+TableBuilder::TableBuilder(int rows, int columns) : rows_(rows), columns_(columns), headerRows_(0) {}
+TableBuilder::~TableBuilder() = default;
+
+TableBuilder& TableBuilder::Cell(int row, int column, const std::string& utf8, int endRow,
+                                 int endColumn) {
+    CellText(row, column, endRow, endColumn).Text(utf8);
+    return *this;
+}
+
+TextBuilder& TableBuilder::CellText(int row, int column, int endRow, int endColumn) {
+    cells_.push_back({row, column, endRow, endColumn, std::make_unique<TextBuilder>()});
+    return *cells_.back().text;
+}
+
+TableBuilder& TableBuilder::HeaderRows(int n) {
+    headerRows_ = n;
+    return *this;
+}
+
+Element* TableBuilder::BuildTable() const {
+    Element* table = OBCreateStoredElement(EL::kTable);
+    if (!table) return nullptr;
+    Store(table).SetInteger(AN::kNumberOfRows, rows_);
+    Store(table).SetInteger(AN::kNumberOfColumns, columns_);
+    Store(table).SetInteger(AN::kHeaderRows, headerRows_);
+    Store(table).SetInteger(AN::kFooterRows, 0);
+    Element* rows = Add(table, NewList(EL::kTableRowList));
+    std::vector<Element*> unused;
+    for (int r = 0; r < rows_; ++r) {
+        Element* row = Add(rows, OBCreateStoredElement(EL::kTableRow));
+        if (!row) continue;
+        Store(row).SetInteger(AN::kRowNumber, r);
+        Element* list = Add(row, NewList(EL::kTableCellList));
+        std::vector<const CellEntry*> inRow;
+        for (const CellEntry& c : cells_)
+            if (c.row == r) inRow.push_back(&c);
+        std::stable_sort(inRow.begin(), inRow.end(),
+                         [](const CellEntry* a, const CellEntry* b) { return a->column < b->column; });
+        for (const CellEntry* c : inRow) {
+            Element* cell = Add(list, OBCreateStoredElement(EL::kTableCell));
+            if (!cell) continue;
+            Store(cell).SetInteger(AN::kRowNumber, c->row);
+            Store(cell).SetInteger(AN::kColumnNumber, c->column);
+            if (c->endRow >= 0) Store(cell).SetInteger(AN::kEndRowNumber, c->endRow);
+            if (c->endColumn >= 0) Store(cell).SetInteger(AN::kEndColumnNumber, c->endColumn);
+            Add(cell, c->text->BuildChildStory(kNoId, unused));
+        }
+    }
+    for (Element* e : unused) delete e;
+    return table;
+}
+
+// ---- DocumentBuilder --------------------------------------------------------
+
+DocumentBuilder::DocumentBuilder()
+    : publication_(Make<OBStoredPublication>()), colors_(nullptr), fonts_(nullptr),
+      layers_(nullptr), characterStyles_(nullptr), paragraphStyles_(nullptr),
+      masterSpreads_(nullptr), spreads_(nullptr), stories_(nullptr), released_(false) {
+    Keep(publication_);
+    PageSize(612, 792).Margins(36, 36, 36, 36).StartPage(1);
+}
+
+DocumentBuilder::~DocumentBuilder() {
+    if (!released_) {
+        Build();
+        for (Element* e : built_) delete e;
+    }
+}
+
+Element* DocumentBuilder::Keep(Element* e) {
+    if (e) elements_[e->GetId()] = e;
+    return e;
+}
+
+Element* DocumentBuilder::List(Element*& list, EL::ElementTypeEnum kind) {
+    if (!list) list = NewList(kind);
+    return list;
+}
+
+DocumentBuilder& DocumentBuilder::PageSize(double width, double height,
+                                           UNITS::LINEAR::UnitEnum unit) {
+    publication_->SetLength(AN::kPageWidth, width, unit);
+    publication_->SetLength(AN::kPageHeight, height, unit);
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::Margins(double top, double bottom, double left, double right,
+                                          UNITS::LINEAR::UnitEnum unit) {
+    publication_->SetLength(AN::kTopMargin, top, unit);
+    publication_->SetLength(AN::kBottomMargin, bottom, unit);
+    publication_->SetLength(AN::kLeftMargin, left, unit);
+    publication_->SetLength(AN::kRightMargin, right, unit);
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::StartPage(int number) {
+    publication_->SetInteger(AN::kStartPageNum, number);
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::MetaData(const std::string& title, const std::string& author) {
+    Element* meta = publication_->GetChild(EL::kMetaData);
+    if (!meta) meta = Add(publication_, OBCreateStoredElement(EL::kMetaData));
+    if (meta) {
+        Store(meta).SetUtf8(AN::kTitle, title.c_str());
+        Store(meta).SetUtf8(AN::kAuthor, author.c_str());
+    }
+    return *this;
+}
+
+unsigned DocumentBuilder::AddRgbColor(const std::string& name, double red, double green,
+                                      double blue) {
+    Element* color = Keep(Add(List(colors_, EL::kColorList), OBCreateStoredElement(EL::kColor)));
+    if (!color) return kNoId;
+    SetName(color, name);
+    Value* v = nullptr;
+    ValueUtil::CreateValueColorModelEnum(CME::kRGB, v);
+    Store(color).Set(AN::kModel, v);
+    ValueUtil::CreateValueColorTypeEnum(CTE::kProcess, v);
+    Store(color).Set(AN::kType, v);
+    Element* rgb = Add(color, OBCreateStoredElement(EL::kRGB));
+    if (rgb) {
+        Store(rgb).SetPercent(AN::kRed, red);
+        Store(rgb).SetPercent(AN::kGreen, green);
+        Store(rgb).SetPercent(AN::kBlue, blue);
+    }
+    return color->GetId();
+}
+
+unsigned DocumentBuilder::AddCmykColor(const std::string& name, double cyan, double magenta,
+                                       double yellow, double black) {
+    Element* color = Keep(Add(List(colors_, EL::kColorList), OBCreateStoredElement(EL::kColor)));
+    if (!color) return kNoId;
+    SetName(color, name);
+    Value* v = nullptr;
+    ValueUtil::CreateValueColorModelEnum(CME::kCMYK, v);
+    Store(color).Set(AN::kModel, v);
+    ValueUtil::CreateValueColorTypeEnum(CTE::kProcess, v);
+    Store(color).Set(AN::kType, v);
+    Element* cmyk = Add(color, OBCreateStoredElement(EL::kCMYK));
+    if (cmyk) {
+        Store(cmyk).SetPercent(AN::kCyan, cyan);
+        Store(cmyk).SetPercent(AN::kMagenta, magenta);
+        Store(cmyk).SetPercent(AN::kYellow, yellow);
+        Store(cmyk).SetPercent(AN::kBlack, black);
+    }
+    return color->GetId();
+}
+
+unsigned DocumentBuilder::AddFont(const std::string& name, WSE::WritingScriptEnum script) {
+    Element* font = Keep(Add(List(fonts_, EL::kFontList), OBCreateStoredElement(EL::kFont)));
+    if (!font) return kNoId;
+    SetName(font, name);
+    SetScript(font, script);
+    return font->GetId();
+}
+
+unsigned DocumentBuilder::AddLayer(const std::string& name, bool visible, bool printing,
+                                   bool locked) {
+    Element* layer = Keep(Add(List(layers_, EL::kLayerList), OBCreateStoredElement(EL::kLayer)));
+    if (!layer) return kNoId;
+    SetName(layer, name);
+    Store(layer).SetBool(AN::kVisible, visible);
+    Store(layer).SetBool(AN::kIsNonPrinting, !printing);
+    Store(layer).SetBool(AN::kLocked, locked);
+    return layer->GetId();
+}
+
+unsigned DocumentBuilder::AddCharacterStyle(const std::string& name, unsigned basedOn, int script) {
+    Element* style = Keep(Add(List(characterStyles_, EL::kCharacterStyleList),
+                              OBCreateStoredElement(EL::kCharacterStyle)));
+    if (!style) return kNoId;
+    SetName(style, name);
+    if (basedOn != kNoId) Store(style).SetId(AN::kBasedOn, basedOn);
+    SetScript(Add(style, OBCreateStoredElement(EL::kCharacterAttributes)), script);
+    return style->GetId();
+}
+
+unsigned DocumentBuilder::AddParagraphStyle(const std::string& name, unsigned basedOn,
+                                            unsigned next, int script) {
+    Element* style = Keep(Add(List(paragraphStyles_, EL::kParagraphStyleList),
+                              OBCreateStoredElement(EL::kParagraphStyle)));
+    if (!style) return kNoId;
+    SetName(style, name);
+    if (basedOn != kNoId) Store(style).SetId(AN::kBasedOn, basedOn);
+    if (next != kNoId) Store(style).SetId(AN::kNext, next);
+    Add(style, OBCreateStoredElement(EL::kParagraphAttributes));
+    SetScript(Add(style, OBCreateStoredElement(EL::kCharacterAttributes)), script);
+    return style->GetId();
+}
+
+unsigned DocumentBuilder::AddMasterSpread(const std::string& name) {
+    Element* spread = Keep(Add(List(masterSpreads_, EL::kMasterSpreadList),
+                               OBCreateStoredElement(EL::kMasterSpread)));
+    if (!spread) return kNoId;
+    SetName(spread, name);
+    return spread->GetId();
+}
+
+unsigned DocumentBuilder::AddMasterPage(unsigned masterSpread, const std::string& name,
+                                        double width, double height) {
+    Element* page = Keep(Add(Find(masterSpread), OBCreateStoredElement(EL::kMasterPage)));
+    if (!page) return kNoId;
+    SetName(page, name);
+    if (width > 0) Store(page).SetLength(AN::kPageWidth, width);
+    if (height > 0) Store(page).SetLength(AN::kPageHeight, height);
+    containers_[page->GetId()] = Add(page, NewList(EL::kDrawingObjectList));
+    return page->GetId();
+}
+
+unsigned DocumentBuilder::AddSpread() {
+    Element* spread =
+        Keep(Add(List(spreads_, EL::kRegularSpreadList), OBCreateStoredElement(EL::kRegularSpread)));
+    return spread ? spread->GetId() : kNoId;
+}
+
+unsigned DocumentBuilder::AddPage(unsigned spread, unsigned master) {
+    Element* owner = Find(spread);
+    // Pages come before the spread's pasteboard list, if it has one.
+    Element* page = OBCreateStoredElement(EL::kRegularPage);
+    long long pasteboard = -1;
+    if (owner) owner->GetChildAndItsPosition(EL::kPasteboardDrawingObjectList, pasteboard);
+    if (!owner || !page ||
+        !(pasteboard >= 0 ? owner->AddChildBeforePosition(page, pasteboard) : owner->AddChild(page))) {
+        delete page;
+        return kNoId;
+    }
+    Keep(page);
+    if (master != kNoId) Store(page).SetId(AN::kBasedOn, master);
+    containers_[page->GetId()] = Add(page, NewList(EL::kDrawingObjectList));
+    return page->GetId();
+}
+
+unsigned DocumentBuilder::AddTextFrame(unsigned container, unsigned story, const OBRect& box,
+                                       unsigned layer, bool visible) {
+    auto found = containers_.find(container);
+    Element* target = found != containers_.end() ? found->second : nullptr;
+    Element* spread = target ? nullptr : Find(container);
+    if (!target && spread && spread->GetElementType() == EL::kRegularSpread) {
+        target = Add(spread, NewList(EL::kPasteboardDrawingObjectList));
+        containers_[container] = target;
+    }
+    if (!target) return kNoId;
+    Element* frame = Keep(Add(target, OBCreateStoredElement(EL::kText)));
+    if (!frame) return kNoId;
+    Store(frame).SetRect(AN::kBoundingBox, box);
+    Store(frame).SetId(AN::kStory, story);
+    if (layer != kNoId) Store(frame).SetId(AN::kLayer, layer);
+    Store(frame).SetBool(AN::kVisible, visible);
+    Store(frame).SetInteger(AN::kNumberOfColumns, 1);
+    frames_[story].push_back(frame);
+    return frame->GetId();
+}
+
+unsigned DocumentBuilder::AddRectangle(unsigned container, const OBRect& box, unsigned layer) {
+    auto found = containers_.find(container);
+    Element* item = found == containers_.end()
+                        ? nullptr
+                        : Keep(Add(found->second, OBCreateStoredElement(EL::kRectangle)));
+    if (!item) return kNoId;
+    Store(item).SetRect(AN::kBoundingBox, box);
+    if (layer != kNoId) Store(item).SetId(AN::kLayer, layer);
+    Store(item).SetBool(AN::kVisible, true);
+    return item->GetId();
+}
+
+unsigned DocumentBuilder::AddGroup(unsigned container, unsigned layer, bool visible) {
+    auto found = containers_.find(container);
+    Element* group = found == containers_.end()
+                         ? nullptr
+                         : Keep(Add(found->second, OBCreateStoredElement(EL::kGroup)));
+    if (!group) return kNoId;
+    if (layer != kNoId) Store(group).SetId(AN::kLayer, layer);
+    Store(group).SetBool(AN::kVisible, visible);
+    containers_[group->GetId()] = group;
+    return group->GetId();
+}
+
+StoryBuilder& DocumentBuilder::AddStory() {
+    storyBuilders_.push_back(std::make_unique<StoryBuilder>());
+    StoryBuilder& story = *storyBuilders_.back();
+    story.parent_ = Keep(Add(List(stories_, EL::kStoryList), OBCreateStoredElement(EL::kParentStory)));
+    if (story.parent_) story.id_ = story.parent_->GetId();
+    return story;
+}
+
+Element* DocumentBuilder::Find(unsigned id) const {
+    auto found = elements_.find(id);
+    return found == elements_.end() ? nullptr : found->second;
+}
+
+const std::vector<Element*>& DocumentBuilder::Build() {
+    if (!built_.empty() || released_) return built_;
+    std::vector<Element*> hyperlinks;
+    for (auto& story : storyBuilders_)
+        if (story->parent_) Add(story->parent_, story->BuildChildStory(story->id_, hyperlinks));
+    for (auto& chain : frames_) {
+        for (size_t i = 0; i < chain.second.size(); ++i) {
+            if (i > 0) Store(chain.second[i]).SetId(AN::kPreviousTextObject, chain.second[i - 1]->GetId());
+            if (i + 1 < chain.second.size())
+                Store(chain.second[i]).SetId(AN::kNextTextObject, chain.second[i + 1]->GetId());
+        }
+    }
+    if (spreads_) {
+        publication_->SetInteger(AN::kNumberOfSpreads, static_cast<int>(spreads_->GetChildCount()));
+        Element* first = spreads_->GetNthChild(0);
+        long long pages = 0;
+        for (unsigned long long i = 0; first && i < first->GetChildCount(); ++i)
+            if (first->GetNthChild(i)->GetElementType() == EL::kRegularPage) ++pages;
+        publication_->SetInteger(AN::kNumberOfPagesPerSpread, static_cast<int>(pages));
+    }
+    Element* links = nullptr;
+    if (!hyperlinks.empty()) {
+        links = NewList(EL::kHyperlinkList);
+        for (Element* link : hyperlinks)
+            if (!Add(links, link)) delete link;
+    }
+    for (Element* e : {static_cast<Element*>(publication_), colors_, fonts_, layers_,
+                       characterStyles_, paragraphStyles_, masterSpreads_, spreads_, stories_, links})
+        if (e) built_.push_back(e);
+    return built_;
+}
+
+std::vector<Element*> DocumentBuilder::Release() {
+    Build();
+    released_ = true;
+    std::vector<Element*> out;
+    out.swap(built_);
+    return out;
+}
+
+// ---- searching ---------------------------------------------------------------
+
+Element* FindFirst(Element* root, EL::ElementTypeEnum kind) {
+    if (!root) return nullptr;
+    if (root->GetElementType() == kind) return root;
+    for (unsigned long long i = 0; i < root->GetChildCount(); ++i)
+        if (Element* found = FindFirst(root->GetNthChild(i), kind)) return found;
+    return nullptr;
+}
+
+Element* FindFirst(const std::vector<Element*>& roots, EL::ElementTypeEnum kind) {
+    for (Element* root : roots)
+        if (Element* found = FindFirst(root, kind)) return found;
+    return nullptr;
+}
+
+namespace {
+void Collect(Element* root, EL::ElementTypeEnum kind, std::vector<Element*>& out) {
+    if (!root) return;
+    if (root->GetElementType() == kind) out.push_back(root);
+    for (unsigned long long i = 0; i < root->GetChildCount(); ++i)
+        Collect(root->GetNthChild(i), kind, out);
+}
+} // namespace
+
+std::vector<Element*> FindAll(const std::vector<Element*>& roots, EL::ElementTypeEnum kind) {
+    std::vector<Element*> out;
+    for (Element* root : roots) Collect(root, kind, out);
+    return out;
+}
+
+// ---- the registry of named documents ---------------------------------------------
+
+namespace {
+
+void Minimal(DocumentBuilder& b) {
+    unsigned body = b.AddParagraphStyle("Normal");
+    StoryBuilder& story = b.AddStory();
+    story.Para("Hello, world.", body);
+    b.AddTextFrame(b.AddPage(b.AddSpread()), story.Id(), OBRect(36, 36, 576, 756));
+}
+
+void Sample(DocumentBuilder& b) {
+    b.MetaData("Ombra sample", "Ombra tests");
+    b.AddCmykColor("Black", 0, 0, 0, 1);
+    b.AddRgbColor("Red", 1, 0, 0);
+    b.AddFont("Helvetica");
+    b.AddFont("MS Mincho", WSE::kJapaneseScript);
+    unsigned text = b.AddLayer("Text");
+    unsigned notes = b.AddLayer("Notes", false);
+    unsigned normal = b.AddParagraphStyle("Normal");
+    unsigned heading = b.AddParagraphStyle("Heading", normal);
+    unsigned body = b.AddParagraphStyle("Body", normal);
+    unsigned japanese = b.AddParagraphStyle("Japanese", body, kNoId, WSE::kJapaneseScript);
+    unsigned emphasis = b.AddCharacterStyle("Emphasis");
+
+    unsigned masters = b.AddMasterSpread("A-Master");
+    unsigned master = b.AddMasterPage(masters, "A");
+    unsigned spread = b.AddSpread();
+    unsigned page1 = b.AddPage(spread, master);
+    unsigned page2 = b.AddPage(spread, master);
+
+    StoryBuilder& article = b.AddStory();
+    article.Para("Ombra sample", heading);
+    article.Text("Plain text with ").Text("emphasis", RunStyle::Style(emphasis)).Text(" and a note");
+    article.Footnote("The note's text.");
+    article.Text(".").EndPara(body);
+    article.Text("Prices:").EndPara(body);
+    TableBuilder& table = article.AddTable(2, 3).HeaderRows(1);
+    table.Cell(0, 0, "Item").Cell(0, 1, "Count").Cell(0, 2, "Price");
+    table.Cell(1, 0, "Pens").Cell(1, 1, "12").Cell(1, 2, "3.50");
+    article.EndPara(body);
+    article.Text("See ").Link("the project page", "https://example.org/ombra").Text(".").EndPara(body);
+    b.AddTextFrame(page1, article.Id(), OBRect(36, 36, 576, 756), text);
+
+    StoryBuilder& japaneseStory = b.AddStory();
+    RunStyle ja = RunStyle::Script(WSE::kJapaneseScript);
+    japaneseStory.Text("これは", ja).Ruby("漢字", "かんじ", ja).Text("です。", ja).EndPara(japanese);
+    japaneseStory.Kenten("強調", KKE::kSesameDot, ja).Text("と", ja).Tcy("12", ja).EndPara(japanese);
+    b.AddTextFrame(page2, japaneseStory.Id(), OBRect(36, 36, 576, 756), text);
+
+    StoryBuilder& hidden = b.AddStory();
+    hidden.Para("Editor's note: check the prices.", body);
+    b.AddTextFrame(page1, hidden.Id(), OBRect(400, 700, 576, 756), notes);
+
+    StoryBuilder& running = b.AddStory();
+    running.Para("Running head", normal);
+    b.AddTextFrame(master, running.Id(), OBRect(36, 10, 576, 30));
+}
+
+struct Registry {
+    std::mutex lock;
+    std::map<std::string, DocumentRecipe> recipes;
+    std::vector<int> errorCodes;
+    Registry() {
+        recipes["minimal"] = Minimal;
+        recipes["sample"] = Sample;
+    }
+};
+
+Registry& TheRegistry() {
+    static Registry registry;
+    return registry;
+}
+
+} // namespace
+
+void RegisterTestDocument(const std::string& name, DocumentRecipe recipe) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.recipes[name] = std::move(recipe);
+}
+
+void UnregisterTestDocument(const std::string& name) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.recipes.erase(name);
+}
+
+bool HasTestDocument(const std::string& name) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.recipes.count(name) > 0;
+}
+
+bool BuildTestDocument(const std::string& name, DocumentBuilder& builder) {
+    DocumentRecipe recipe;
+    {
+        Registry& r = TheRegistry();
+        std::lock_guard<std::mutex> guard(r.lock);
+        auto found = r.recipes.find(name);
+        if (found == r.recipes.end()) return false;
+        recipe = found->second;
+    }
+    recipe(builder);
+    return true;
+}
+
+std::string TestDocumentInput(const std::string& name) {
+    return std::string(kTestDocumentPrefix) + name + "\n";
+}
+
+std::string TestDocumentName(const std::string& input) {
+    const std::string prefix = kTestDocumentPrefix;
+    if (input.compare(0, prefix.size(), prefix) != 0) return std::string();
+    size_t end = input.find_first_of(" \t\r\n", prefix.size());
+    return input.substr(prefix.size(), end == std::string::npos ? std::string::npos
+                                                                : end - prefix.size());
+}
+
+ScopedTestDocument::ScopedTestDocument(const std::string& name, DocumentRecipe recipe) : name_(name) {
+    RegisterTestDocument(name, std::move(recipe));
+}
+
+ScopedTestDocument::~ScopedTestDocument() { UnregisterTestDocument(name_); }
+
+std::vector<int> ReaderErrorCodes() {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.errorCodes;
+}
+
+void NoteReaderErrorCode(int code) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.errorCodes.push_back(code);
+}
+
+void ClearReaderObservations() {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.errorCodes.clear();
+}
+
+} // namespace ombra_test
