@@ -1,0 +1,195 @@
+// Helpers for the text writer's suites: output streams that capture or
+// refuse bytes, the thread set-up a conversion needs, and one call that runs
+// a builder-made document through OBTextConversion.
+#ifndef OMBRA_TESTS_TEXTWRITER_SUPPORT_H
+#define OMBRA_TESTS_TEXTWRITER_SUPPORT_H
+
+#include "TextConversion.h"
+#include "TextWriterOptions.h"
+
+#include <ombra/convertorlumservice.h>
+#include <ombra/diagnostics.h>
+#include <ombra/identifiers.h>
+#include <ombra/scripts.h>
+#include <ombra/typedstreams.h>
+#include <ombra/utf8.h>
+
+#include "support/ConversionState.h"
+#include "support/DocumentBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace textwriter_test {
+
+using ombra_test::DocumentBuilder;
+using ombra_test::RunStyle;
+using ombra_test::StoryBuilder;
+using ombra_test::TableBuilder;
+using ombra_test::TextBuilder;
+using ombra_test::kNoId;
+
+/// Bytes as a string, for byte-exact expectations.
+inline std::string Bytes(std::initializer_list<int> bytes) {
+    std::string out;
+    for (int b : bytes) out.push_back(static_cast<char>(b));
+    return out;
+}
+
+/// A byte mover that keeps what it is given in a std::string (off the
+/// memory service, so it works while allocations fail) and, when told,
+/// refuses everything after the first `accept` bytes.
+class CaptureXfer : public OBXferBytes {
+public:
+    explicit CaptureXfer(long long accept = -1) : accept_(accept) {}
+    unsigned long long Read(void*, unsigned long long) override { return 0; }
+    unsigned long long Write(const void* buffer, unsigned long long count) override {
+        ++writes_;
+        unsigned long long take = count;
+        if (accept_ >= 0) {
+            unsigned long long room =
+                static_cast<unsigned long long>(accept_) > bytes_.size() ? accept_ - bytes_.size() : 0;
+            if (take > room) take = room;
+        }
+        bytes_.append(static_cast<const char*>(buffer), take);
+        if (take < count) state_ = kStreamError;
+        return take;
+    }
+    unsigned long long Seek(long long, OBSeekFromWhere) override { return bytes_.size(); }
+    unsigned long long Tell() override { return bytes_.size(); }
+    void Flush() override {}
+    OBStreamState GetStreamState() override { return state_; }
+    void SetEndOfStream() override {}
+
+    const std::string& Data() const { return bytes_; }
+    int Writes() const { return writes_; }
+
+private:
+    long long accept_;
+    std::string bytes_;
+    OBStreamState state_ = kStreamOK;
+    int writes_ = 0;
+};
+
+/// An output stream over a CaptureXfer.
+class CaptureOutput {
+public:
+    explicit CaptureOutput(long long accept = -1) : xfer_(accept) { stream_.SetXferBytes(&xfer_); }
+    CaptureOutput(const CaptureOutput&) = delete;
+    CaptureOutput& operator=(const CaptureOutput&) = delete;
+    OBStream* Stream() { return &stream_; }
+    const std::string& Data() const { return xfer_.Data(); }
+    int Writes() const { return xfer_.Writes(); }
+
+private:
+    CaptureXfer xfer_;
+    COBStreamWrite stream_;
+};
+
+/// Installs the core's text service on the calling thread for the lifetime
+/// of the object (removing it again), unless the thread has one.
+class TextService {
+public:
+    TextService() {
+        if (!OBLumHandler::GetLumService()) {
+            service_ = new OBConvertorLumService;
+            OBLumHandler::SetLumService(service_);
+        }
+    }
+    ~TextService() {
+        if (service_) {
+            OBLumHandler::ResetLumService();
+            delete service_;
+        }
+    }
+    TextService(const TextService&) = delete;
+    TextService& operator=(const TextService&) = delete;
+
+private:
+    OBConvertorLumService* service_ = nullptr;
+};
+
+/// Installs a conversion logger for the lifetime of the object.
+class Logger {
+public:
+    Logger() { OBLoggerUtility::SetLogger(&logger_); }
+    ~Logger() { OBLoggerUtility::SetLogger(nullptr); }
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+    bool Has(OBERR::ConversionErrorEnum code) const {
+        for (int i = 0; i < logger_.GetStringCount(); ++i)
+            if (logger_.GetNthStringId(i) == OBMessageId(code)) return true;
+        return false;
+    }
+    int Count() const { return logger_.GetStringCount(); }
+
+private:
+    OBConversionLogger logger_;
+};
+
+/// What one conversion made.
+struct Result {
+    std::string bytes;
+    OBTextProblems problems;
+    long long replaced = 0;
+    long long written = 0;
+    bool failed = false;
+    int stories = 0;
+    int leftOut = 0;
+    int lastErrorCode = 0;
+
+    int Count(OBERR::ConversionErrorEnum code) const { return problems.Count(code); }
+};
+
+/// The fixture of the direct suites: the thread's conversion state (element
+/// ids, error code), a text service and a logger.
+class TextWriterTest : public ::testing::Test {
+protected:
+    TextWriterTest() {
+        OBErrorUtils::OBResetErrorUtils();
+        OBErrorUtils::OBInitErrorUtils();
+    }
+    ~TextWriterTest() override { OBErrorUtils::OBResetErrorUtils(); }
+
+    /// UTF-8 and LF line ends, the easiest to read in expectations.
+    static OBTextWriterOptions Plain() {
+        OBTextWriterOptions options;
+        options.encoding = OBTW::kUTF8;
+        options.platform = OBTW::kUnix;
+        return options;
+    }
+
+    /// Runs every Element of the builder's document through a conversion.
+    Result Convert(DocumentBuilder& builder, const OBTextWriterOptions& options,
+                   OBStream* output = nullptr) {
+        return Convert(builder.Build(), options, output);
+    }
+    Result Convert(const std::vector<Element*>& elements, const OBTextWriterOptions& options,
+                   OBStream* output = nullptr) {
+        CaptureOutput capture;
+        OBTextConversion conversion(output ? output : capture.Stream(), options);
+        for (Element* e : elements) conversion.PutElement(e);
+        conversion.PutElement(nullptr);
+        Result result;
+        result.bytes = capture.Data();
+        result.problems = conversion.GetProblems();
+        result.replaced = conversion.GetReplacedCharacters();
+        result.written = conversion.GetBytesWritten();
+        result.failed = conversion.HasWriteFailed();
+        result.stories = conversion.GetStoriesWritten();
+        result.leftOut = conversion.GetStoriesLeftOut();
+        result.lastErrorCode = OBErrorUtils::OBGetGlobalErrorCode();
+        return result;
+    }
+
+    ombra_test::ConversionState state_;
+    TextService service_;
+    Logger logger_;
+};
+
+} // namespace textwriter_test
+
+#endif
