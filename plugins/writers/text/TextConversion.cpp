@@ -146,6 +146,14 @@ const char* UnitLabel(UNITS::LINEAR::UnitEnum unit) {
     }
 }
 
+// A story without its text stream is left out whole, separator included.
+bool HasText(Element* childStory) {
+    auto* value = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream));
+    OBStream* stream = nullptr;
+    if (value) value->Get(stream);
+    return stream != nullptr;
+}
+
 // The UTF-16 text of a story, owned.
 struct StoryText {
     unsigned short* units = nullptr;
@@ -300,6 +308,10 @@ void OBTextConversion::Dispatch(Element* element) {
     case EL::kParentStory: WriteStory(element); break;
     case EL::kChildStory:
         // A story's text without its parent: written like a story.
+        if (!HasText(element)) {
+            problems_.Report(OBERR::kMalformedInput);
+            break;
+        }
         if (!lines_.IsLineEmpty()) lines_.EndLine();
         if (storiesWritten_ > 0 || reported_) lines_.EndLine();
         WriteStoryText(element);
@@ -497,7 +509,7 @@ void OBTextConversion::WriteStories(Element* list) {
 
 void OBTextConversion::WriteStory(Element* story) {
     Element* child = story->GetChild(EL::kChildStory);
-    if (!child) {
+    if (!HasText(child)) {
         problems_.Report(OBERR::kMalformedInput);
         return;
     }
