@@ -179,7 +179,6 @@ struct OBTextConversion::Body {
         long long position;
         int kind;
         Element* element;
-        long long order;
     };
 
     StoryText text;
@@ -668,7 +667,7 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
         } else if (body.text.units[position] != kObject) {
             problems_.Report(OBERR::kBadValue); // written before the character it names
         }
-        if (!body.anchors.Add({position, kind, item, body.anchors.Count()}))
+        if (!body.anchors.Add({position, kind, item}))
             problems_.Report(OBERR::kOutOfMemory);
     };
 
@@ -720,7 +719,7 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
                 } else if (body.text.units[position] != kObject) {
                     problems_.Report(OBERR::kBadValue);
                 }
-                body.anchors.Add({position, Body::kTable, table, body.anchors.Count()});
+                if (!body.anchors.Add({position, Body::kTable, table})) problems_.Report(OBERR::kOutOfMemory);
                 break;
             }
             default: break;

@@ -21,7 +21,7 @@ OBTextEncoder::OBTextEncoder(OBStream* output, OBTW::EncodingEnum encoding,
                              OBTextProblems& problems)
     : output_(output), encoding_(encoding), platform_(platform),
       byteOrderMark_(utf8ByteOrderMark), bigEndian_(platform == OBTW::kMac), problems_(problems),
-      pendingHigh_(0), replaced_(0), written_(0), failed_(false) {}
+      pendingHigh_(0), replaced_(0), written_(0), failed_(false), cache_() {}
 
 OBTextEncoder::~OBTextEncoder() = default;
 
@@ -256,29 +256,19 @@ bool OBTextEncoder::ServiceSegment(const unsigned short* units, long long n,
 
 void OBTextEncoder::EncodeCharacter(const unsigned short* units, int n,
                                     WSE::WritingScriptEnum script) {
-    OBLumUnicodeTranslator* translator = OBLumUnicodeTranslator::Instance();
-    char bytes[16];
-    unsigned short back[8];
-    long long produced = translator->TextCharToChar(units, n, bytes, sizeof bytes, script,
-                                                    CPGE::kCodePageFromScript);
-    bool held = produced > 0 && produced < static_cast<long long>(sizeof bytes);
-    if (held) {
-        long long returned = translator->CharToTextChar(bytes, produced, back, 8, script,
-                                                        CPGE::kCodePageFromScript);
-        held = returned == n && OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) == 0;
-    }
-    if (held && OBTextCodePages::UsesEucJapanese(platform_, script)) {
-        unsigned char euc[2];
-        int made = OBTextCodePages::ShiftJisToEuc(reinterpret_cast<unsigned char*>(bytes),
-                                                  static_cast<int>(produced), euc);
-        if (made > 0) {
-            Put(euc, made);
-            return;
+    CachedUnit* cached = nullptr;
+    if (n == 1) {
+        unsigned key = ((static_cast<unsigned>(script) & 0xFFFF) << 16 | units[0]) + 1;
+        cached = &cache_[(units[0] ^ (static_cast<unsigned>(script) * 40503u)) % kCacheSize];
+        if (cached->key != key) {
+            cached->key = key;
+            cached->length = Convert(units, n, script, cached->bytes);
         }
-        held = false;
     }
-    if (held) {
-        Put(reinterpret_cast<const unsigned char*>(bytes), produced);
+    unsigned char bytes[3];
+    unsigned char length = cached ? cached->length : Convert(units, n, script, bytes);
+    if (length != kUnheld) {
+        Put(cached ? cached->bytes : bytes, length);
         return;
     }
     unsigned char stand = 0;
@@ -289,6 +279,28 @@ void OBTextEncoder::EncodeCharacter(const unsigned short* units, int n,
     }
     PutByte('?');
     Replaced();
+}
+
+// One character through the text service, checked by the way back; the
+// bytes it takes (EUC-JP on Unix), or kUnheld when the code page lacks it.
+unsigned char OBTextEncoder::Convert(const unsigned short* units, int n,
+                                     WSE::WritingScriptEnum script, unsigned char* out) {
+    OBLumUnicodeTranslator* translator = OBLumUnicodeTranslator::Instance();
+    char bytes[16];
+    unsigned short back[8];
+    long long produced = translator->TextCharToChar(units, n, bytes, sizeof bytes, script,
+                                                    CPGE::kCodePageFromScript);
+    if (produced <= 0 || produced > 2) return kUnheld;
+    long long returned = translator->CharToTextChar(bytes, produced, back, 8, script,
+                                                    CPGE::kCodePageFromScript);
+    if (returned != n || OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) != 0) return kUnheld;
+    if (OBTextCodePages::UsesEucJapanese(platform_, script)) {
+        int made = OBTextCodePages::ShiftJisToEuc(reinterpret_cast<unsigned char*>(bytes),
+                                                  static_cast<int>(produced), out);
+        return made > 0 ? static_cast<unsigned char>(made) : kUnheld;
+    }
+    OBMemcpy(out, bytes, static_cast<std::size_t>(produced));
+    return static_cast<unsigned char>(produced);
 }
 
 bool OBTextEncoder::Substitute(unsigned short unit, unsigned char& byte, bool& nothing) {

@@ -67,6 +67,8 @@ private:
     void EncodeDefault(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     void EncodeSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     void EncodeCharacter(const unsigned short* units, int n, WSE::WritingScriptEnum script);
+    unsigned char Convert(const unsigned short* units, int n, WSE::WritingScriptEnum script,
+                          unsigned char* out);
     bool ServiceSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script,
                         bool euc);
     /// The stand-in for a character the code page lacks (no bytes for a
@@ -74,6 +76,17 @@ private:
     static bool Substitute(unsigned short unit, unsigned char& byte, bool& nothing);
     void Replaced();
     void Drain();
+
+    /// What single units of a script became, so that text whose script
+    /// lacks most of its characters costs one conversion per character kind
+    /// rather than per character.
+    struct CachedUnit {
+        unsigned key;          // (script << 16 | unit) + 1; 0: empty
+        unsigned char length;  // bytes, or kUnheld
+        unsigned char bytes[3];
+    };
+    static constexpr int kCacheSize = 1024;
+    static constexpr unsigned char kUnheld = 0xFF;
 
     OBStream* output_;
     OBTW::EncodingEnum encoding_;
@@ -89,6 +102,7 @@ private:
     long long replaced_;
     long long written_;
     bool failed_;
+    CachedUnit cache_[kCacheSize];
 };
 
 #endif

@@ -101,6 +101,19 @@ TEST_F(Encodings, CharactersACodePageLacksAreReplacedVisiblyCountedAndLogged) {
     EXPECT_EQ(r.lastErrorCode, OBERR::kUnmappableCharacters);
 }
 
+TEST_F(Encodings, ACharacterConvertsInTheScriptOfEachRunItIsIn) {
+    // Text whose script lacks its characters goes one character at a time;
+    // what one script made of a character never carries over to another.
+    Result r = Write({{"ЖΩ", WSE::kCyrillicScript},
+                      {"ЖΩ", WSE::kRomanScript},
+                      {"ЖΩ", WSE::kGreekScript},
+                      {"ЖΩ", WSE::kCyrillicScript}},
+                     OBTW::kDefaultEncoding);
+    EXPECT_EQ(r.bytes, Bytes({0xC6, '?', 0x0D, 0x0A, '?', '?', 0x0D, 0x0A, '?', 0xD9, 0x0D, 0x0A,
+                              0xC6, '?', 0x0D, 0x0A}));
+    EXPECT_EQ(r.replaced, 5);
+}
+
 TEST_F(Encodings, UnpairedSurrogatesAreReplacedInEveryEncoding) {
     DocumentBuilder b;
     b.AddStory().Units(u"a\xD800" u"b\xDC00").EndPara();
