@@ -3,11 +3,17 @@
 // geometry report, through OBTextConversion.
 #include "TextWriterTestSupport.h"
 
+#include <cstring>
+
 namespace {
 
 using namespace textwriter_test;
 
 class TextContent : public TextWriterTest {};
+
+void SetText(WOBString& text, const char* utf8) {
+    OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), text);
+}
 
 // ---- paragraphs and the characters with a meaning ------------------------------
 
@@ -119,7 +125,7 @@ TEST_F(TextContent, StyleTagsNameEachParagraphsStyleThroughTheTemplate) {
               "[Heading] Title\n[本文] Text\n[本文] \n[Normal] No style\ncell\n")
         << "a paragraph without a style gets the default style's; one holding only a table none";
 
-    OBStringUtils::ConvertUTF8ToUTF16String("<%s|100%%>", 10, options.styleTemplate);
+    SetText(options.styleTemplate, "<%s|100%%>");
     EXPECT_EQ(Convert(b, options).bytes,
               "<Heading|100%>Title\n<本文|100%>Text\n<本文|100%>\n<Normal|100%>No style\ncell\n");
 }
@@ -160,7 +166,7 @@ TEST_F(Breaks, MarkedBreaksAndNewPagesGetTheBreakText) {
     EXPECT_EQ(Convert(b, options).bytes,
               "A\n\f\nColumn one\n\f\nColumn two\n\f\nafter a break at the start\n\nC\n")
         << "the default break text is a form feed";
-    OBStringUtils::ConvertUTF8ToUTF16String("--- break ---", 13, options.breakText);
+    SetText(options.breakText, "--- break ---");
     EXPECT_EQ(Convert(b, options).bytes,
               "A\n--- break ---\nColumn one\n--- break ---\nColumn two\n--- break ---\n"
               "after a break at the start\n\nC\n");
@@ -168,7 +174,7 @@ TEST_F(Breaks, MarkedBreaksAndNewPagesGetTheBreakText) {
 
 TEST_F(Breaks, BreakTextAndTemplatesReadEscapesFromThePreferences) {
     WOBString text;
-    OBStringUtils::ConvertUTF8ToUTF16String("a\\nb\\tc\\fd\\\\e\\x", 17, text);
+    SetText(text, "a\\nb\\tc\\fd\\\\e\\x");
     OBTextWriterPreferences::Unescape(text);
     std::u16string expected = u"a\nb\tc\fd\\e\\x";
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text.GrabWString()),
