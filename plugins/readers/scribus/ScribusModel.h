@@ -309,6 +309,7 @@ struct Item {
     };
     Kind kind = Kind::kShape;
     int rawType = 0;            ///< PTYPE as stored
+    int frameType = -1;         ///< FRTYPE: 0 rectangle, 1 ellipse, 2 rounded rectangle, 3 free; -1 not stored
     std::string name;
     int page = -1;              ///< owning page (index into pages or masterPages), -1: pasteboard
     bool onMasterPage = false;  ///< page indexes Document::masterPages

@@ -449,6 +449,10 @@ private:
         it.lineCap = static_cast<int>(Integer(ctx_, a, kAttr_PLINEEND, 0));
         it.lineJoin = static_cast<int>(Integer(ctx_, a, kAttr_PLINEJOIN, 0));
         it.cornerRadius = Number(ctx_, a, kAttr_RADRECT, 0);
+        if (a.Has(kAttr_FRTYPE)) {
+            long long frame = Integer(ctx_, a, kAttr_FRTYPE, -1);
+            if (frame >= 0 && frame <= 3) it.frameType = static_cast<int>(frame);
+        }
 
         const char* coords = a.Get(kAttr_POCOOR);
         if (coords && *coords) CoordinatesToPath(ctx_, coords, it.outline);
@@ -710,8 +714,20 @@ void ParseInto(const unsigned char* data, std::size_t size, const ParseOptions& 
     }
     if (!loaded) {
         repaired = true;
-        ctx.Warn(Warning::Code::kMalformedXml, std::string("the XML is not well formed (") + r.description() +
-                                                   " at byte " + std::to_string(r.offset) + "); it is repaired");
+        // A document without its root's end tag was cut short rather than damaged.
+        std::size_t end = size;
+        while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == '\n' || bytes[end - 1] == '\r' ||
+                           bytes[end - 1] == '\t' || bytes[end - 1] == '\0'))
+            --end;
+        std::size_t tail = end > 64 ? end - 64 : 0;
+        bool cut = std::string(bytes + tail, end - tail).find("</SCRIBUS") == std::string::npos;
+        if (cut)
+            ctx.Warn(Warning::Code::kTruncated, "the document ends early, at byte " + std::to_string(size) +
+                                                    "; what it holds is read and the rest closed");
+        // Damage before the last bytes is damage, cut or not.
+        if (!cut || (r.offset >= 0 && static_cast<std::size_t>(r.offset) < tail))
+            ctx.Warn(Warning::Code::kMalformedXml, std::string("the XML is not well formed (") + r.description() +
+                                                       " at byte " + std::to_string(r.offset) + "); it is repaired");
         RepairXml(bytes, size, fixed);
         inflated.clear();
         inflated.shrink_to_fit();

@@ -41,6 +41,13 @@ TEST(ScribusDetect, RecognisesEveryGenerationPlainAndCompressed) {
         EXPECT_EQ(1, DetectBytes(bytes)) << name;
         // A reader hands over only the first bytes; a gzip prefix must do.
         EXPECT_EQ(1, DetectBytes(bytes.substr(0, 512))) << name;
+        // Damage after the root does not hide it; damage before it does.
+        std::string damaged = bytes;
+        for (std::size_t i = damaged.size() / 2; i < damaged.size(); ++i) damaged[i] = static_cast<char>(~damaged[i]);
+        EXPECT_EQ(1, DetectBytes(damaged)) << name;
+        damaged = bytes;
+        for (std::size_t i = 10; i < damaged.size(); ++i) damaged[i] = static_cast<char>(i * 7);
+        EXPECT_EQ(0, DetectBytes(damaged)) << name;
     }
 }
 

@@ -137,6 +137,10 @@ TEST(ScribusRobustness, EveryTruncationKeepsTheTextBeforeTheCut) {
             EXPECT_EQ(fullText, text) << "cut at " << cut;
         }
     }
+    // A cut is reported as the document ending early, not as damage.
+    ParseResult cut = ParseBytes(full.substr(0, chapterEnd + 5));
+    EXPECT_TRUE(HasWarning(cut, Warning::Code::kTruncated));
+    EXPECT_FALSE(HasWarning(cut, Warning::Code::kMalformedXml));
 }
 
 TEST(ScribusRobustness, TruncatedGzipKeepsWhatWasInflated) {
