@@ -1,0 +1,210 @@
+// The Scribus reader plug-in (scribus.obrd, reader id 17): recognises
+// Scribus documents of every generation, plain or gzip compressed, by their
+// content, and yields them as Elements (docs/document-model.md).
+//
+// Preferences (GetStreamPrefs; display names at OBReaderResourceBase(17) +
+// 16 x index + locale, in scribus.strings):
+//   0  Boolean  "Include master-page items"    (1)
+//   1  Boolean  "Include non-printing layers"  (1)
+//   2  Boolean  "Include hidden layers"        (1)
+//   3  Boolean  "Include pasteboard items"     (1)
+// The pump switches on constituent 14 of a group at index 3 of a reader's
+// list; index 3 here is a plain Boolean, so that adjustment leaves the list
+// alone. New preferences go after index 3, and index 3 stays no group.
+#include "ScribusMapper.h"
+#include "ScribusParser.h"
+#include "ScribusReader.h"
+
+#include <ombra/diagnostics.h>
+#include <ombra/messages.h>
+#include <ombra/valueutil.h>
+
+#include <new>
+#include <string>
+
+namespace {
+
+class ReaderProblems : public ScribusProblemSink {
+public:
+    void Report(int code) override {
+        OBLoggerUtility::LogEntry(OBMessageId(code));
+        OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
+    }
+};
+
+int CodeOf(scribus::Warning::Code code) {
+    using C = scribus::Warning::Code;
+    switch (code) {
+    case C::kMalformedXml: return OBERR::kMalformedInput;
+    case C::kTruncated: return OBERR::kTruncatedInput;
+    case C::kDecompression: return OBERR::kMalformedInput;
+    case C::kBadNumber: return OBERR::kBadValue;
+    case C::kBadReference:
+    case C::kChainLoop:
+    case C::kChainDangling: return OBERR::kBrokenReference;
+    case C::kLimit: return OBERR::kLimitExceeded;
+    case C::kEncoding: return OBERR::kMalformedInput;
+    case C::kUnsupported: return OBERR::kUnsupportedFeature;
+    }
+    return OBERR::kMalformedInput;
+}
+
+constexpr unsigned kPreferenceDefaults[ScribusReader::kPreferenceCount] = {1, 1, 1, 1};
+
+// A preference's current value, whatever its class, as long as it is a
+// Boolean; the fallback otherwise.
+bool Flag(OBPreferenceList* list, int index, bool fallback) {
+    OBPreference* p = nullptr;
+    if (list) list->GetNthPreference(index, &p);
+    if (!p || p->GetValueType() != VT::ekBool16) return fallback;
+    if (auto* b = dynamic_cast<OBBooleanPreference*>(p)) return b->GetCurrentValue() == 1;
+    Value* v = nullptr;
+    p->GetCurrentValue(v);
+    short flag = fallback ? 1 : 0;
+    if (auto* b = dynamic_cast<ValueBool16*>(v)) b->Get(flag);
+    ValueUtil::Recycle(v);
+    return flag == 1;
+}
+
+} // namespace
+
+ScribusReader::ScribusReader() : next_(0) {
+    SetReaderID(kReaderId);
+    // The reader's own list, for hosts that ask for it outside a conversion.
+    OBPreferenceList* own = new OBPreferenceList;
+    if (own) {
+        AddPreferences(own);
+        SetPrefs(own);
+    }
+}
+
+ScribusReader::~ScribusReader() { Clear(); }
+
+void ScribusReader::AddPreferences(OBPreferenceList* list) {
+    for (int i = 0; i < kPreferenceCount; ++i) {
+        short flag = static_cast<short>(kPreferenceDefaults[i]);
+        OBBooleanPreference* p = new OBBooleanPreference(flag, PreferenceResource(i));
+        if (!p) return;
+        p->SetCurrentValue(flag);
+        list->Add(p);
+    }
+}
+
+// Touches no member: probes run beside conversions on the same object.
+short ScribusReader::CanImportThis(OBStream* input) {
+    if (!input) return 0;
+    const long long position = input->Tell();
+    if (position < 0) return 0;
+    unsigned char head[scribus::kDetectBytes];
+    long long n = input->XferByte(head, static_cast<long long>(sizeof head));
+    input->Seek(position, kSeekFromStart);
+    if (n <= 0) return 0;
+    return scribus::Detect(head, static_cast<std::size_t>(n)) == 1 ? 1 : 0;
+}
+
+void ScribusReader::GetStreamPrefs(OBStream* /*input*/, OBPreferenceList* list) {
+    if (list) AddPreferences(list);
+}
+
+void ScribusReader::Init(OBStream* input, OBPreferenceList* preferences) {
+    OBReader::Init(input, preferences);
+    Clear();
+    SetStream(input);
+    ScribusMapOptions options;
+    options.masterItems = Flag(preferences, 0, kPreferenceDefaults[0]);
+    options.nonPrintingLayers = Flag(preferences, 1, kPreferenceDefaults[1]);
+    options.hiddenLayers = Flag(preferences, 2, kPreferenceDefaults[2]);
+    options.pasteboardItems = Flag(preferences, 3, kPreferenceDefaults[3]);
+    Convert(input, options);
+}
+
+void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
+    ReaderProblems problems;
+    if (!input) {
+        problems.Report(OBERR::kUnreadableInput);
+        return;
+    }
+    const scribus::ParseOptions limits;
+    std::string bytes;
+    try {
+        // The whole input, up to the parser's limit.
+        unsigned char chunk[65536];
+        for (;;) {
+            long long n = input->XferByte(chunk, static_cast<long long>(sizeof chunk));
+            if (n <= 0) break;
+            if (bytes.size() + static_cast<std::size_t>(n) > limits.maxInputBytes) {
+                bytes.append(reinterpret_cast<const char*>(chunk), limits.maxInputBytes - bytes.size());
+                problems.Report(OBERR::kLimitExceeded);
+                break;
+            }
+            bytes.append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
+            if (n < static_cast<long long>(sizeof chunk)) break;
+        }
+    } catch (const std::bad_alloc&) {
+        problems.Report(OBERR::kOutOfMemory);
+    }
+    if (bytes.empty()) {
+        problems.Report(OBERR::kUnreadableInput);
+        return;
+    }
+    try {
+        scribus::ParseResult parsed =
+            scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), limits);
+        std::string().swap(bytes);
+        for (const scribus::Warning& w : parsed.warnings) problems.Report(CodeOf(w.code));
+        switch (parsed.status) {
+        case scribus::ParseResult::Status::kNotScribus:
+            problems.Report(OBERR::kUnreadableInput);
+            return;
+        case scribus::ParseResult::Status::kFailed:
+            problems.Report(parsed.warnings.empty() ? OBERR::kUnreadableInput : OBERR::kOutOfMemory);
+            return;
+        default: break;
+        }
+        version_ = parsed.document.version;
+        ScribusBuildElements(parsed.document, options, problems, elements_);
+    } catch (const std::bad_alloc&) {
+        problems.Report(OBERR::kOutOfMemory);
+    }
+}
+
+void ScribusReader::Clear() {
+    for (Element* e : elements_) delete e;
+    elements_.Clear();
+    next_ = 0;
+    version_.clear();
+}
+
+void ScribusReader::Reset() {
+    Clear();
+    SetStream(nullptr);
+    OBReader::Reset();
+}
+
+Element* ScribusReader::GetFirstElement() {
+    next_ = 0;
+    return GetNextElement();
+}
+
+Element* ScribusReader::GetNextElement() {
+    if (next_ >= elements_.size()) return nullptr;
+    return elements_[next_++];
+}
+
+void ScribusReader::GetFormats(Format*& formats, short& count) {
+    count = 2;
+    formats = new Format[2];
+    if (!formats) {
+        count = 0;
+        return;
+    }
+    formats[0] = Format("Scribus", 0x534C4120u /* 'SLA ' */, 0x53435242u /* 'SCRB' */);
+    formats[1] = Format("Scribus gz", 0x534C415Au /* 'SLAZ' */, 0x53435242u);
+}
+
+void ScribusReader::GetFileVersion(COBString& version) {
+    version.SetXString(version_.data(), static_cast<long long>(version_.size()));
+}
+
+OB_DECLARE_READER(ScribusReader)
+OB_DECLARE_PLUGIN_VERSION(1, 0)
