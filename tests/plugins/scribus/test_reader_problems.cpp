@@ -1,0 +1,177 @@
+// Broken, hostile and truncated input, and memory running out: the reader
+// yields what it could read, reports what it skipped through the conversion
+// log and the per-thread error code, and the pump ends normally.
+#include "ReaderTestSupport.h"
+#include "ScribusTestSupport.h"
+
+#include <ombra/messages.h>
+
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+namespace {
+
+using namespace scribus_reader_test;
+
+class ScribusReaderProblems : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { pump_ = new Pump; }
+    static void TearDownTestSuite() {
+        delete pump_;
+        pump_ = nullptr;
+    }
+    // Converts through the pump and the reader directly; the pump must end
+    // normally and log `code`, the reader must leave it as the error code.
+    void Expect(const std::string& bytes, int code, const char* word) {
+        std::vector<unsigned> log;
+        short ok = 0;
+        std::string text = pump_->Convert(bytes, ok, &log);
+        EXPECT_EQ(ok, 1);
+        bool logged = false;
+        for (unsigned id : log) logged = logged || id == OBMessageId(code);
+        EXPECT_TRUE(logged) << "code " << code << " not logged";
+        if (word) {
+            EXPECT_NE(text.find(word), std::string::npos) << "lost: " << word << "\n" << text;
+        }
+        Conversion direct(bytes);
+        EXPECT_NE(direct.Error(), 0);
+        EXPECT_TRUE(direct.Logged(code));
+        EXPECT_EQ(CheckValueTypes(direct.Top()), "");
+    }
+    static Pump* pump_;
+};
+Pump* ScribusReaderProblems::pump_ = nullptr;
+
+std::string Document(const std::string& items) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\" "
+           "PAGEWIDTH=\"300\" PAGEHEIGHT=\"300\"><PAGE PAGEXPOS=\"0\" PAGEYPOS=\"0\" PAGEWIDTH=\"300\" "
+           "PAGEHEIGHT=\"300\" NUM=\"0\"/>" +
+           items + "</DOCUMENT></SCRIBUSUTF8NEW>\n";
+}
+
+std::string Frame(const std::string& id, const std::string& next, const std::string& text,
+                  const std::string& extra = "") {
+    return "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"50\" HEIGHT=\"50\" ItemID=\"" + id +
+           "\" NEXTITEM=\"" + next + "\" " + extra + "><StoryText><ITEXT CH=\"" + text +
+           "\"/><trail/></StoryText></PAGEOBJECT>";
+}
+
+TEST_F(ScribusReaderProblems, TruncatedDocumentsKeepWhatCameBefore) {
+    std::string doc = Fixture("v15.sla");
+    std::size_t cut = doc.find("</PAGEOBJECT>", doc.find("Follow"));
+    ASSERT_NE(cut, std::string::npos);
+    Expect(doc.substr(0, cut + 20), OBERR::kTruncatedInput, "Grüße");
+    // Every length of a small document ends normally.
+    std::string small = Document(Frame("1", "-1", "alpha beta"));
+    for (std::size_t n = 1; n < small.size(); n += 7) {
+        short ok = 0;
+        pump_->Convert(small.substr(0, n), ok);
+        Conversion direct(small.substr(0, n));
+        EXPECT_EQ(CheckValueTypes(direct.Top()), "");
+    }
+}
+
+TEST_F(ScribusReaderProblems, MalformedXmlIsRepairedAroundTheDamage) {
+    std::string doc = Document(Frame("1", "-1", "before damage") + "<PAGEOBJECT <<&& PTYPE=4 =\"\"\"/>" +
+                               Frame("2", "-1", "after damage") + "</NOTOPEN>");
+    Expect(doc, OBERR::kMalformedInput, "before damage");
+}
+
+TEST_F(ScribusReaderProblems, DamagedCompressionKeepsTheInflatedPart) {
+    std::string gz = Fixture("v15.sla.gz");
+    ASSERT_GT(gz.size(), 200u);
+    Expect(gz.substr(0, gz.size() * 3 / 4), OBERR::kMalformedInput, nullptr);
+    std::string flipped = gz;
+    for (std::size_t i = gz.size() / 2; i < gz.size() / 2 + 40; ++i) flipped[i] = static_cast<char>(~flipped[i]);
+    short ok = 0;
+    pump_->Convert(flipped, ok);
+    EXPECT_EQ(ok, 1);
+}
+
+TEST_F(ScribusReaderProblems, LinksThatLoopOrPointNowhere) {
+    Expect(Fixture("chain-faults.sla"), OBERR::kBrokenReference, "dangling");
+    // A loop through three frames is cut, and every word stays.
+    std::string loop = Document(Frame("1", "2", "first") + Frame("2", "3", "second") + Frame("3", "1", "third"));
+    std::vector<unsigned> log;
+    short ok = 0;
+    std::string text = pump_->Convert(loop, ok, &log);
+    EXPECT_EQ(ok, 1);
+    for (const char* w : {"first", "second", "third"}) EXPECT_NE(text.find(w), std::string::npos) << w;
+    Conversion direct(loop);
+    EXPECT_EQ(direct.Error(), OBERR::kBrokenReference);
+}
+
+TEST_F(ScribusReaderProblems, AbsurdAndEnormousValues) {
+    Expect(Fixture("absurd-numbers.sla"), OBERR::kBadValue, nullptr);
+    // A text of two million characters in one attribute, and a name of a
+    // million: kept, not choked on.
+    std::string big(2000000, 'x');
+    std::string doc = Document(Frame("1", "-1", "start " + big + " end", "ANNAME=\"" + std::string(1000000, 'n') + "\""));
+    short ok = 0;
+    std::string text = pump_->Convert(doc, ok);
+    EXPECT_EQ(ok, 1);
+    EXPECT_NE(text.find(" end"), std::string::npos);
+    // Numbers beyond any page.
+    std::string wild = Document(
+        "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"6\" XPOS=\"1e308\" YPOS=\"-nan\" WIDTH=\"inf\" HEIGHT=\"99999999999999999999\" "
+        "ROT=\"1e400\" ItemID=\"1\"/>" +
+        Frame("2", "-1", "still here", "COLUMNS=\"2147483648\" COLGAP=\"-1e300\""));
+    Expect(wild, OBERR::kBadValue, "still here");
+}
+
+TEST_F(ScribusReaderProblems, DeepNestingIsCutAtTheLimit) {
+    std::string open, close;
+    for (int i = 0; i < 300; ++i) {
+        open += "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"12\" XPOS=\"0\" YPOS=\"0\" WIDTH=\"10\" HEIGHT=\"10\" ItemID=\"" +
+                std::to_string(100 + i) + "\">";
+        close += "</PAGEOBJECT>";
+    }
+    Expect(Document(Frame("1", "-1", "outside the groups") + open + Frame("2", "-1", "deep inside") + close),
+           OBERR::kLimitExceeded, "outside the groups");
+}
+
+TEST_F(ScribusReaderProblems, InputThatIsNoScribusDocumentYieldsNothing) {
+    // Forced onto the reader (no probe): nothing to yield, a clear code.
+    Conversion garbage("this is not a document at all");
+    EXPECT_TRUE(garbage.Top().empty());
+    EXPECT_EQ(garbage.Error(), OBERR::kUnreadableInput);
+    Conversion empty("");
+    EXPECT_TRUE(empty.Top().empty());
+    EXPECT_EQ(empty.Error(), OBERR::kUnreadableInput);
+    // The pump does not pick the reader for it at all.
+    short ok = 1;
+    pump_->Convert("plain text", ok);
+    EXPECT_EQ(ok, 0);
+}
+
+TEST_F(ScribusReaderProblems, RunningOutOfMemoryKeepsWhatWasBuilt) {
+    std::string doc = Fixture("reader-features.sla");
+    std::size_t full = 0;
+    {
+        Conversion c(doc);
+        full = c.Top().size();
+    }
+    ASSERT_GT(full, 10u);
+    bool sawPartial = false;
+    for (long long n : {0LL, 5LL, 40LL, 200LL, 700LL, 1500LL, 3000LL}) {
+        SCOPED_TRACE(n);
+        std::size_t got = 0;
+        int error = 0;
+        {
+            Conversion c(doc, {}, n);
+            got = c.Top().size();
+            error = c.Error();
+        }
+        EXPECT_LE(got, full);
+        if (got > 0 && got < full) sawPartial = true;
+        // With no memory at all the thread's error code itself cannot be
+        // kept; from a few allocations on it can.
+        if (got < full && n > 0) {
+            EXPECT_EQ(error, OBERR::kOutOfMemory);
+        }
+    }
+    EXPECT_TRUE(sawPartial);
+}
+
+} // namespace
