@@ -275,8 +275,10 @@ private:
             if (listed[i]) continue;
             const Item& it = doc_.items[i];
             if (it.parent >= 0 && static_cast<std::size_t>(it.parent) < n) place_[i] = kMember;
-            else if (anchorStory_[i] >= 0) place_[i] = kAnchored;
-            else place_[i] = kPasteboard;
+            else if (anchorStory_[i] >= 0) {
+                place_[i] = kAnchored;
+                anchored_.push_back(i);
+            } else place_[i] = kPasteboard;
         }
         for (std::size_t i = 0; i < n; ++i) {
             if (place_[i] == kMember) continue;
@@ -740,11 +742,10 @@ private:
         else delete stream;
     }
 
-    WSE::WritingScriptEnum CjkScript(const Story& s, const std::string& language) const {
-        for (char16_t c : s.text) {
-            if ((c >= 0x3040 && c <= 0x30FF) || (c >= 0xFF66 && c <= 0xFF9F)) return WSE::kJapaneseScript;
-            if (c >= 0xAC00 && c <= 0xD7AF) return WSE::kKoreanScript;
-        }
+    // Which script CJK ideographs belong to: the story's kana or hangul
+    // decide, else the run's language.
+    WSE::WritingScriptEnum CjkScript(int storyHint, const std::string& language) const {
+        if (storyHint >= 0) return static_cast<WSE::WritingScriptEnum>(storyHint);
         std::string lang = language.empty() ? doc_.publication.language : language;
         for (char& ch : lang) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         if (lang.compare(0, 2, "zh") == 0)
@@ -853,17 +854,29 @@ private:
             if (local.tabs && !local.tabs->empty() && !run.local.tabs) Tabs(e, *local.tabs);
         }
 
+        int storyCjk = -1;
+        for (char16_t ch : s.text) {
+            if ((ch >= 0x3040 && ch <= 0x30FF) || (ch >= 0xFF66 && ch <= 0xFF9F)) {
+                storyCjk = WSE::kJapaneseScript;
+                break;
+            }
+            if (ch >= 0xAC00 && ch <= 0xD7AF && storyCjk < 0) storyCjk = WSE::kKoreanScript;
+        }
         Element* characters = Child(child, EL::kCharacterRunList);
         std::size_t hint = 0;
         int previousScript = -1;
         for (const CharacterRun& run : s.runs) {
             if (run.length == 0) continue;
-            std::string language = run.local.language ? *run.local.language : std::string();
-            if (language.empty() && !run.style.empty()) {
-                CharacterAttributes c = ResolvedCharacterStyle(run.style);
-                if (c.language) language = *c.language;
-            }
-            const WSE::WritingScriptEnum cjk = CjkScript(s, language);
+            // CJK ideographs are decided once one turns up in the run.
+            int cjk = -3;
+            auto decideCjk = [&]() {
+                std::string language = run.local.language ? *run.local.language : std::string();
+                if (language.empty() && !run.style.empty()) {
+                    CharacterAttributes c = ResolvedCharacterStyle(run.style);
+                    if (c.language) language = *c.language;
+                }
+                cjk = CjkScript(storyCjk, language);
+            };
             // Pieces of the run that share one writing script; characters
             // that every script has go with the piece they stand in.
             uint32_t end = run.start + run.length;
@@ -879,7 +892,11 @@ private:
                         c = 0x10000 + ((c - 0xD800) << 10) + (s.text[i + 1] - 0xDC00);
                         width = 2;
                     }
-                    script = ScribusCharacterScript(c, cjk);
+                    script = ScribusCharacterScript(c, static_cast<WSE::WritingScriptEnum>(cjk));
+                    if (script == -3) {
+                        decideCjk();
+                        script = cjk;
+                    }
                 }
                 bool cut = i == end || (script >= 0 && pieceScript >= 0 && script != pieceScript);
                 if (cut && i > pieceStart) {
@@ -934,7 +951,9 @@ private:
         }
         ParagraphStyleRef(e, paragraphStyle);
         Element* attributes = Child(e, EL::kCharacterAttributes);
-        CharacterAttributesOf(attributes, run.local, EffectiveSize(run.local, run.style, paragraphStyle));
+        // The size matters only to turn a relative baseline shift into a length.
+        double size = run.local.baselineShift ? EffectiveSize(run.local, run.style, paragraphStyle) : 0;
+        CharacterAttributesOf(attributes, run.local, size);
         Enum(attributes, AN::kWritingScript, &ValueUtil::CreateValueWritingScriptEnum,
              static_cast<WSE::WritingScriptEnum>(script));
     }
@@ -1074,8 +1093,8 @@ private:
     // Items anchored in text go with the page that shows their story's
     // first frame (the pasteboard when there is none).
     void AnchoredItems(Element* list, Place where, int index, Element* pasteboard, Element* spread) {
-        for (std::size_t i = 0; i < doc_.items.size(); ++i) {
-            if (place_[i] != kAnchored || !included_[i] || elements_[i]) continue;
+        for (std::size_t i : anchored_) {
+            if (!included_[i] || elements_[i]) continue;
             const Item& it = doc_.items[i];
             if (it.kind == Item::Kind::kTable && it.table) continue;  // tables stand in the text
             int story = anchorStory_[i];
@@ -1481,6 +1500,7 @@ private:
     std::vector<int> placePage_;
     std::vector<char> included_;
     std::vector<int> anchorStory_;
+    std::vector<std::size_t> anchored_;    // items placed in text, in order
     std::vector<Element*> elements_;       // per item, once built
     std::vector<Element*> storyElements_;  // per story, for the kept ones
     std::vector<Element*> tableStories_;   // per item, for page-level tables

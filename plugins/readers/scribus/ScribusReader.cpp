@@ -127,7 +127,13 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
     const scribus::ParseOptions limits;
     std::string bytes;
     try {
-        // The whole input, up to the parser's limit.
+        // The whole input, up to the parser's limit, in one block when the
+        // stream tells its size.
+        const long long start = input->Tell();
+        const long long end = start >= 0 ? input->Seek(0, kSeekFromEnd) : -1;
+        if (start >= 0) input->Seek(start, kSeekFromStart);
+        if (end > start && static_cast<unsigned long long>(end - start) <= limits.maxInputBytes)
+            bytes.reserve(static_cast<std::size_t>(end - start));
         unsigned char chunk[65536];
         for (;;) {
             long long n = input->XferByte(chunk, static_cast<long long>(sizeof chunk));
