@@ -10,6 +10,9 @@
 
 #include <zlib.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using namespace scribus_reader_test;
@@ -99,6 +102,37 @@ TEST(ScribusReaderDetect, ProbesDoNotDisturbAConversionOnTheSameObject) {
     reader.Reset();
     EXPECT_GT(ids.size(), 5u);
     EXPECT_EQ(ids, second);
+}
+
+TEST(ScribusReaderDetect, ProbesOnAnotherThreadRunBesideConversions) {
+    ScribusReader reader;
+    std::string doc = Fixture("reader-features.sla");
+    std::string probe = Fixture("v14.sla.gz");
+    std::atomic<bool> done{false};
+    std::atomic<int> yes{0}, wrong{0};
+    std::thread prober([&] {
+        while (!done) {
+            OBBufferStreamRead stream(probe.data(), probe.size());
+            short a = reader.CanImportThis(&stream);
+            (a == 1 ? yes : wrong)++;
+        }
+    });
+    std::vector<std::size_t> counts;
+    for (int round = 0; round < 20; ++round) {
+        OBBufferStreamRead input(doc.data(), doc.size());
+        OBPreferenceList prefs;
+        reader.GetStreamPrefs(&input, &prefs);
+        reader.Init(&input, &prefs);
+        std::size_t n = 0;
+        for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement()) ++n;
+        reader.Reset();
+        counts.push_back(n);
+    }
+    done = true;
+    prober.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(yes.load(), 0);
+    for (std::size_t n : counts) EXPECT_EQ(n, counts.front());
 }
 
 TEST(ScribusReaderDetect, PublishesItsFormatsAndPreferences) {
