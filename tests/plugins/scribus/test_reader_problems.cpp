@@ -131,6 +131,29 @@ TEST_F(ScribusReaderProblems, DeepNestingIsCutAtTheLimit) {
            OBERR::kLimitExceeded, "outside the groups");
 }
 
+TEST_F(ScribusReaderProblems, RandomDamageNeverBreaksTheTree) {
+    const std::string doc = Fixture("reader-features.sla");
+    unsigned seed = 12345;
+    auto next = [&seed]() { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFFFF; };
+    const char pieces[] = "<>\"&=/ \x00\xff" "0-9";
+    for (int round = 0; round < 150; ++round) {
+        std::string bytes = doc;
+        for (int k = 0; k < 1 + round % 12; ++k) {
+            std::size_t at = next() % bytes.size();
+            switch (next() % 3) {
+            case 0: bytes[at] = pieces[next() % (sizeof pieces - 1)]; break;
+            case 1: bytes.erase(at, next() % 40); break;
+            default: bytes.insert(at, bytes.substr(next() % bytes.size(), next() % 200)); break;
+            }
+        }
+        SCOPED_TRACE(round);
+        Conversion c(bytes);
+        ASSERT_EQ(CheckValueTypes(c.Top()), "");
+        for (Element* top : c.Top())
+            for (Element* story : Descendants(top, EL::kChildStory)) ASSERT_EQ(CheckRuns(story), "");
+    }
+}
+
 TEST_F(ScribusReaderProblems, InputThatIsNoScribusDocumentYieldsNothing) {
     // Forced onto the reader (no probe): nothing to yield, a clear code.
     Conversion garbage("this is not a document at all");
