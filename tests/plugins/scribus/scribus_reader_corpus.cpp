@@ -69,8 +69,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s FOLDER...\n", argv[0]);
         return 2;
     }
-    OBMemoryService service(Allocate, Release, Allocate, Release);
-    OBMemoryHandler::SetMemoryService(&service);
+    // Destroyed while installed, at the end: it takes the value pools with it.
+    OBMemoryService* service = new OBMemoryService(Allocate, Release, Allocate, Release);
+    OBMemoryHandler::SetMemoryService(service);
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
         std::error_code ec;
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
             (problem.empty() ? passed : failed)++;
         }
     }
+    delete service;
     OBMemoryHandler::SetMemoryService(nullptr);
     if (files.empty()) {
         std::printf("no Scribus documents found\n");
