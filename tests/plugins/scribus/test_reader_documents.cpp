@@ -7,8 +7,11 @@
 #include "ReaderTestSupport.h"
 #include "ScribusTestSupport.h"
 
+#include <ombra/typedstreams.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -123,6 +126,57 @@ TEST_F(ScribusReaderDocuments, EveryGenerationGivesTheWordsOfEveryStory) {
         for (Element* story : Descendants(direct.TopOf(EL::kStoryList), EL::kChildStory))
             EXPECT_EQ(CheckRuns(story), "");
     }
+}
+
+// The same documents through the text convertor (convertor id 1, the text
+// writer 259) as a host runs it, with hidden and master-page stories
+// included and UTF-8 output.
+TEST(ScribusReaderTextWriter, RealDocumentsGiveTheWordsScribusShows) {
+    if (!std::filesystem::exists(std::string(OMBRA_WRITER_DIR) + "/text.obwt"))
+        GTEST_SKIP() << "the text writer is not built here";
+    OBConvertorManager manager(OMBRA_READER_DIR, OMBRA_WRITER_DIR);
+    ErrorCode error = kNoError;
+    OBConvertor* convertor = manager.GetConvertor(1, error);
+    ASSERT_NE(convertor, nullptr);
+    Preferences options{};
+    options.textEncoding = 0;  // UTF-8
+    options.groupFlag3 = 1;    // stories on master pages and hidden layers too
+    options.measurementUnit = 0;
+    const std::string dir = std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real";
+    int documents = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::string path = entry.path().string();
+        if (path.size() < 9 || path.compare(path.size() - 9, 9, ".expected") != 0) continue;
+        std::string document = path.substr(0, path.size() - 9);
+        SCOPED_TRACE(document);
+        ++documents;
+        std::string bytes = ReadFile(document);
+        OBBufferStreamRead input(bytes.data(), bytes.size());
+        OBMemXferBytes xfer;
+        OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
+        ASSERT_EQ(convertor->ExtractData(&input, output, &options), 1);
+        delete output;
+        std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
+        xfer.Seek(0, kSeekFromStart);
+        if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
+        // Variables are written as the numbers they show, which Scribus's
+        // own text leaves out: numbers are not compared here.
+        auto noNumbers = [](std::vector<std::u16string> w) {
+            w.erase(std::remove_if(w.begin(), w.end(),
+                                   [](const std::u16string& x) {
+                                       return x.find_first_not_of(u"0123456789") == std::u16string::npos;
+                                   }),
+                    w.end());
+            return w;
+        };
+        std::vector<std::u16string> words = noNumbers(Words(FromUtf8(text)));
+        // Plain text has no use for soft hyphens; the writer drops them.
+        for (std::u16string expected : ExpectedTexts(path)) {
+            expected.erase(std::remove(expected.begin(), expected.end(), u'\u00AD'), expected.end());
+            EXPECT_TRUE(ContainsRun(words, noNumbers(Words(expected)))) << "missing: " << Utf8(expected);
+        }
+    }
+    EXPECT_GE(documents, 15);
 }
 
 } // namespace
