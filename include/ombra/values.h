@@ -1,6 +1,6 @@
 // The concrete attribute values of the document model: scalars, measured
 // quantities that keep their unit, percentages, matrices, strings, dates,
-// file specifications, streams, the list values and the 83 enumeration
+// file locations, streams, the list values and the 83 enumeration
 // values, plus a text rendering of any value for structure dumps.
 #ifndef OMBRA_VALUES_H
 #define OMBRA_VALUES_H
@@ -16,7 +16,7 @@
 
 class OBStream;
 
-/// The kinds of path that a file specification can hold, worked out from
+/// The kinds of path that a file location can hold, worked out from
 /// the path text (ValueFileSpec::GetPathType). Paths are data from
 /// documents made on other systems: '\\' and ':' are their separators, not
 /// the host's.
@@ -361,7 +361,7 @@ private:
     OBReal tint_;
 };
 
-/// A file specification as a document stores it, type ekFileSpecification
+/// A file location as a document stores it, type ekFileSpecification
 /// (34): a path in the form of the system the document was made on
 /// (Windows, UNC, old Mac volume or relative paths, URLs), with the old
 /// Mac volume reference and directory ids. Default: empty path, ids 0.
@@ -625,7 +625,7 @@ template <> constexpr bool HasPoolSize<void>() { return true; }
 /// ("12 points", "(0, 0, 10, 20) points"), percentages as "25%" (and the
 /// fraction when given as one), matrices as "[a b c d tx ty]", strings
 /// quoted with \\, \", and control characters escaped, dates in ISO 8601
-/// ("2024-03-05T14:07:09"), file specifications as their path (with the
+/// ("2024-03-05T14:07:09"), file locations as their path (with the
 /// ids when set), element ids as "#12", enumeration members by name
 /// ("kLeft", the number for an unnamed member), streams by their byte
 /// length. 8-bit strings are read in their script through the thread's

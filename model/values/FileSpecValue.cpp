@@ -1,4 +1,4 @@
-// File specifications as documents store them: the path in the form of the
+// File locations as documents store them: the path in the form of the
 // system the document came from, its kind worked out from the text.
 #include <ombra/values.h>
 

@@ -1,6 +1,6 @@
 // The single-payload value classes: scalars, measured values with their
 // units, percentages, matrices, dates, strings, file references, streams,
-// gradient stops and file specifications.
+// gradient stops and file locations.
 #include <ombra/typedstreams.h>
 #include <ombra/values.h>
 #include <ombra/valueutil.h>
@@ -424,7 +424,7 @@ TEST(GradientStopValues, GettersCopyWhateverTheFlag) {
     EXPECT_EQ(other.IsEqual(&stop), 0);
 }
 
-// ---------------------------------------------------------------- file specifications
+// ---------------------------------------------------------------- file locations
 
 struct PathCase {
     const char* path;
@@ -452,42 +452,42 @@ TEST(FileSpecValues, PathKindsAndFileNames) {
         {"http:", PATH::kPathMacVolume, ":"},
     };
     for (const PathCase& c : cases) {
-        ValueFileSpec spec;
+        ValueFileSpec file;
         COBString path(c.path);
-        spec.Init(0, 0, path);
-        EXPECT_EQ(spec.GetPathType(), c.kind) << c.path;
+        file.Init(0, 0, path);
+        EXPECT_EQ(file.GetPathType(), c.kind) << c.path;
         COBString name("previous");
-        spec.GetFileName(name);
+        file.GetFileName(name);
         EXPECT_EQ(Str(name), c.fileName) << c.path;
     }
 }
 
 TEST(FileSpecValues, TheKindIsWorkedOutAgainAfterInit) {
-    Forgetful<ValueFileSpec> spec;
+    Forgetful<ValueFileSpec> file;
     COBString drive("C:\\x.tif");
-    spec.Init(3, 4, drive);
-    EXPECT_EQ(spec.GetPathType(), PATH::kPathDOS);
+    file.Init(3, 4, drive);
+    EXPECT_EQ(file.GetPathType(), PATH::kPathDOS);
     COBString url("http://a/b");
-    spec.Init(3, 4, url);
-    EXPECT_EQ(spec.GetPathType(), PATH::kPathURL);
+    file.Init(3, 4, url);
+    EXPECT_EQ(file.GetPathType(), PATH::kPathURL);
     OBSysFileRef ref("Disk1:Folder:File");
-    spec.Init(ref); // the ids stay
-    EXPECT_EQ(spec.GetPathType(), PATH::kPathMacVolume);
-    EXPECT_EQ(spec.GetVolRefID(), 3);
-    EXPECT_EQ(spec.GetDirID(), 4);
+    file.Init(ref); // the ids stay
+    EXPECT_EQ(file.GetPathType(), PATH::kPathMacVolume);
+    EXPECT_EQ(file.GetVolRefID(), 3);
+    EXPECT_EQ(file.GetDirID(), 4);
     COBString text;
-    spec.GetAsString(text);
+    file.GetAsString(text);
     EXPECT_EQ(Str(text), "Disk1:Folder:File");
     OBSysFileRef back;
-    spec.Get(back);
+    file.Get(back);
     EXPECT_EQ(std::string(back.GrabCString()), "Disk1:Folder:File");
     IOBStringPtr holder;
-    spec.Get(holder);
+    file.Get(holder);
     ASSERT_TRUE(holder.IsValid());
     EXPECT_EQ(Str(*holder), "Disk1:Folder:File");
 
-    spec.Forget();
-    EXPECT_EQ(spec.GetPathType(), PATH::kPathUnknown);
+    file.Forget();
+    EXPECT_EQ(file.GetPathType(), PATH::kPathUnknown);
 }
 
 TEST(FileSpecValues, EqualityIgnoresCaseAndIds) {
@@ -504,24 +504,24 @@ TEST(FileSpecValues, FileExists) {
     // Every drive path (and every path without a colon) answers 0 unseen.
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    std::string folder = "obspec_" + std::to_string(getpid());
+    std::string folder = "obpath_" + std::to_string(getpid());
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     std::string file = folder + "/present.txt";
     FILE* f = std::fopen(file.c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
 
-    ValueFileSpec spec;
+    ValueFileSpec location;
     COBString posix(file.c_str()); // no colon: kind 16
-    spec.Init(0, 0, posix);
-    EXPECT_EQ(spec.FileExists(), 0);
+    location.Init(0, 0, posix);
+    EXPECT_EQ(location.FileExists(), 0);
     COBString mac((folder + ":present.txt").c_str()); // read as folder/present.txt
-    spec.Init(0, 0, mac);
-    EXPECT_EQ(spec.GetPathType(), PATH::kPathMacVolume);
-    EXPECT_EQ(spec.FileExists(), 1);
+    location.Init(0, 0, mac);
+    EXPECT_EQ(location.GetPathType(), PATH::kPathMacVolume);
+    EXPECT_EQ(location.FileExists(), 1);
     COBString missing((folder + ":absent.txt").c_str());
-    spec.Init(0, 0, missing);
-    EXPECT_EQ(spec.FileExists(), 0);
+    location.Init(0, 0, missing);
+    EXPECT_EQ(location.FileExists(), 0);
 
     std::remove(file.c_str());
     rmdir(folder.c_str());

@@ -60,7 +60,7 @@ const OptionSpec kOptions[] = {
 };
 
 struct Given {
-    const OptionSpec* spec;
+    const OptionSpec* rule;
     std::string spelling; // as the user wrote it, for messages
     std::string value;
 };
@@ -121,7 +121,7 @@ bool ReadCommand(const std::string& word, Command& command) {
 // Applies one option; returns the problem, or empty.
 std::string Apply(const Given& given, Options& options) {
     const std::string& value = given.value;
-    switch (given.spec->id) {
+    switch (given.rule->id) {
     case Id::kHelp: break;
     case Id::kVersion: break;
     case Id::kReaders: options.readers = value; break;
@@ -221,7 +221,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             words.push_back(argument); // "-" is a word too
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* rule = nullptr;
         std::string spelling;
         std::string value;
         bool valueAttached = false;
@@ -234,28 +234,28 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 valueAttached = true;
             }
             for (const OptionSpec& candidate : kOptions)
-                if (name == candidate.longName) spec = &candidate;
+                if (name == candidate.longName) rule = &candidate;
             spelling = "--" + name;
-            if (!spec) return Fail("unknown option " + spelling);
-            if (valueAttached && !spec->takesValue) return Fail(spelling + " takes no value");
+            if (!rule) return Fail("unknown option " + spelling);
+            if (valueAttached && !rule->takesValue) return Fail(spelling + " takes no value");
         } else {
             for (const OptionSpec& candidate : kOptions)
-                if (candidate.shortName && argument[1] == candidate.shortName) spec = &candidate;
+                if (candidate.shortName && argument[1] == candidate.shortName) rule = &candidate;
             spelling = argument.substr(0, 2);
-            if (!spec) return Fail("unknown option " + spelling);
+            if (!rule) return Fail("unknown option " + spelling);
             if (argument.size() > 2) {
-                if (!spec->takesValue) return Fail(spelling + " takes no value");
+                if (!rule->takesValue) return Fail(spelling + " takes no value");
                 value = argument.substr(2);
                 valueAttached = true;
             }
         }
-        if (spec->takesValue && !valueAttached) {
+        if (rule->takesValue && !valueAttached) {
             if (i + 1 >= arguments.size()) return Fail(spelling + " needs a value");
             value = arguments[++i];
         }
-        if (spec->id == Id::kHelp) helpAsked = true;
-        if (spec->id == Id::kVersion) versionAsked = true;
-        given.push_back(Given{spec, spelling, value});
+        if (rule->id == Id::kHelp) helpAsked = true;
+        if (rule->id == Id::kVersion) versionAsked = true;
+        given.push_back(Given{rule, spelling, value});
     }
 
     if (helpAsked) {
@@ -278,7 +278,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     options.inputs.assign(words.begin() + 1, words.end());
 
     for (const Given& option : given) {
-        if (!(option.spec->commands & CommandBit(options.command)))
+        if (!(option.rule->commands & CommandBit(options.command)))
             return Fail(option.spelling + " does not apply to '" + CommandName(options.command) + "'");
         std::string problem = Apply(option, options);
         if (!problem.empty()) return Fail(problem);

@@ -173,7 +173,7 @@ def scripts():
     save("scripts.sla.gz")
 
 
-def special_characters():
+def breaks_and_marks():
     """Tabs, line breaks, no-break spaces and hyphens, soft hyphens, zero-width spaces,
     page-number and page-count variables, column and frame breaks, empty paragraphs
     and characters that XML must escape."""
@@ -194,7 +194,7 @@ def special_characters():
     text_frame(2, 40, 40, 515, 300, "Specials next")
     scribus.linkTextFrames("Specials", "Specials next")
     text_frame(2, 40, 400, 515, 60, "Folio", "Page" + NBSP + PAGE_NUMBER)
-    save("special-characters.sla")
+    save("breaks-and-marks.sla")
 
 
 def colours():
@@ -332,7 +332,7 @@ def objects():
 
 
 def main():
-    jobs = [linked_frames, styles, scripts, special_characters, colours, layers_and_masters, objects]
+    jobs = [linked_frames, styles, scripts, breaks_and_marks, colours, layers_and_masters, objects]
     only = os.environ.get("SCRIBUS_ONLY")
     for job in jobs:
         if only and job.__name__ != only:
