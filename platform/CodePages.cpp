@@ -461,4 +461,6 @@ bool IsCodePageAvailable(unsigned codePage) {
     return info && info->kind != CodePageInfo::kUnavailable;
 }
 
+void ReleaseThreadConverters() { gConverters.reset(); }
+
 } // namespace obsys

@@ -46,6 +46,10 @@ bool SetSystemCodePage(unsigned codePage);
 /// True when conversions with `codePage` can be made.
 bool IsCodePageAvailable(unsigned codePage);
 
+/// Closes the converters the calling thread has opened; later conversions
+/// open them again.
+void ReleaseThreadConverters();
+
 } // namespace obsys
 
 #endif

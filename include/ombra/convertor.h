@@ -192,4 +192,13 @@ private:
     OBLumService* installedService_;
 };
 
+/// Releases everything the core keeps for the calling thread (error values,
+/// locale, element levels, id counter, chosen readers, code page converters,
+/// cached value blocks, and the installed text services, which are deleted),
+/// as the thread's end does. For the main thread, whose end never comes
+/// before exit: call it when the thread is done with conversions, after
+/// deleting the convertor manager it made. The thread may use the core again
+/// afterwards; what it needs is made anew.
+OMBRA_API void OBReleaseThreadState();
+
 #endif

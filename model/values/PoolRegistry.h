@@ -6,6 +6,9 @@ namespace ombra_detail {
 /// Destroys every registered pool, returning its chunks to the memory
 /// service, and clears every slot; later lookups create the pools anew.
 void ClearValuePools();
+/// Gives the calling thread's cached blocks back to their pools; the thread
+/// may go on allocating.
+void EmptyThreadValueCache();
 } // namespace ombra_detail
 
 #endif

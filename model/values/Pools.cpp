@@ -123,7 +123,7 @@ __attribute__((tls_model("initial-exec"))) thread_local ThreadCache tCache;
 pthread_key_t gExitKey;
 std::once_flag gExitKeyOnce;
 
-void FlushThreadCache(void*) {
+void EmptyThreadCache() {
     for (int slot = 0; slot < kSlots; ++slot) {
         Bin& bin = tCache.bins[slot];
         if (bin.head && bin.generation == gGeneration[slot].load(std::memory_order_acquire))
@@ -131,6 +131,10 @@ void FlushThreadCache(void*) {
         bin.head = nullptr;
         bin.count = 0;
     }
+}
+
+void FlushThreadCache(void*) {
+    EmptyThreadCache();
     tCache.finished = true;
 }
 
@@ -264,4 +268,6 @@ void ClearValuePools() {
         if (IPool* pool = slot.exchange(nullptr, std::memory_order_acq_rel)) delete pool;
     }
 }
+
+void EmptyThreadValueCache() { EmptyThreadCache(); }
 } // namespace ombra_detail

@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace ombra_host;
@@ -71,11 +70,9 @@ int main(int argc, char** argv) {
     // The memory service comes before every other call into the core and
     // goes after the last.
     MemoryServiceScope memory;
-    // The core keeps per-thread state (text converters, value caches) that it
-    // releases when its thread ends, which the main thread never does before
-    // exit: the work runs on a thread that ends while the service is there.
-    int status = 1;
-    std::thread work([&] { status = Run(options); });
-    work.join();
+    int status = Run(options);
+    // The main thread never ends before exit: its per-thread state goes back
+    // to the memory service while that is still there.
+    OBReleaseThreadState();
     return status;
 }
