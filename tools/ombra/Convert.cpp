@@ -299,6 +299,8 @@ std::string OutputPath(const Options& options, const std::string& input, const s
     if (options.hasOutput) return options.output;
     if (options.command == Command::kDump && !options.hasOutdir) return "-";
     fs::path name = fs::path(input).filename();
+    // A compressed document is named after what it holds: a.sla.gz gives a.txt.
+    if (name.extension() == ".gz" && name.stem().has_extension()) name = name.stem();
     name.replace_extension(extension);
     if (options.hasOutdir) return (fs::path(options.outdir) / name).string();
     return (fs::path(input).parent_path() / name).string();
