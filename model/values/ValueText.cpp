@@ -38,7 +38,11 @@ public:
         else
             Int(flag);
     }
-    void Unit(UNITS::LINEAR::UnitEnum unit) {
+    void Unit(UNITS::LINEAR::UnitEnum unit) { NamedUnit(unit, "unit "); }
+    void Unit(UNITS::ANGULAR::UnitEnum unit) { NamedUnit(unit, "angular unit "); }
+    // A unit without a name is written by its number.
+    template <class UnitEnum>
+    void NamedUnit(UnitEnum unit, const char* unnamed) {
         const char* name = nullptr;
         try {
             UNITS::UnitName(unit, name);
@@ -49,22 +53,7 @@ public:
         if (name) {
             Add(name);
         } else {
-            Add("unit ");
-            Int(unit);
-        }
-    }
-    void Unit(UNITS::ANGULAR::UnitEnum unit) {
-        const char* name = nullptr;
-        try {
-            UNITS::UnitName(unit, name);
-        } catch (...) {
-            name = nullptr;
-        }
-        Add(' ');
-        if (name) {
-            Add(name);
-        } else {
-            Add("angular unit ");
+            Add(unnamed);
             Int(unit);
         }
     }
