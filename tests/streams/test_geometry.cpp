@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <type_traits>
 
 namespace {
 
@@ -28,149 +27,79 @@ void ExpectRect(const OBRect& r, double left, double top, double right, double b
 
 void ExpectMatrix(const OBMatrix& m, double a, double b, double c, double d, double tx, double ty,
                   double tolerance = 1e-12) {
-    EXPECT_NEAR(double(m[0]), a, tolerance);
-    EXPECT_NEAR(double(m[1]), b, tolerance);
-    EXPECT_NEAR(double(m[2]), c, tolerance);
-    EXPECT_NEAR(double(m[3]), d, tolerance);
-    EXPECT_NEAR(double(m[4]), tx, tolerance);
-    EXPECT_NEAR(double(m[5]), ty, tolerance);
+    const double want[6] = {a, b, c, d, tx, ty};
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(double(m[i]), want[i], tolerance) << i;
+}
+
+// An inverted rectangle, as only the setters make one.
+OBRect Inverted(double left, double top, double right, double bottom) {
+    OBRect r;
+    r.Left(left);
+    r.Top(top);
+    r.Right(right);
+    r.Bottom(bottom);
+    return r;
 }
 
 // ---------------------------------------------------------------- OBReal
 
-TEST(GeometryReal, IsOneDoubleAndTheCompositesArePlainArrays) {
-    static_assert(sizeof(OBReal) == sizeof(double), "one double");
-    static_assert(sizeof(OBPoint) == 2 * sizeof(double), "two reals");
-    static_assert(sizeof(OBRect) == 4 * sizeof(double), "four reals");
-    static_assert(sizeof(OBMatrix) == 6 * sizeof(double), "six reals");
-    static_assert(std::is_trivially_copyable<OBPathPoint>::value, "plain value");
-    static_assert(std::is_trivially_copyable<OBLine>::value, "plain value");
-    OBRect r(1, 2, 3, 4);
-    double raw[4];
-    std::memcpy(raw, &r, sizeof raw);
-    EXPECT_EQ(raw[0], 1.0);
-    EXPECT_EQ(raw[1], 2.0);
-    EXPECT_EQ(raw[2], 3.0);
-    EXPECT_EQ(raw[3], 4.0);
-}
+static_assert(sizeof(OBReal) == sizeof(double) && sizeof(OBPoint) == 2 * sizeof(double) &&
+                  sizeof(OBRect) == 4 * sizeof(double) && sizeof(OBMatrix) == 6 * sizeof(double),
+              "the composites are plain arrays of doubles");
 
 TEST(GeometryReal, ComparisonsUseTheFixedTolerance) {
     OBReal a = 1.0;
     EXPECT_TRUE(a == OBReal(1.0 + 5e-9));
     EXPECT_FALSE(a == OBReal(1.0 + 2e-8));
-    EXPECT_TRUE(a != OBReal(1.0 - 2e-8));
     EXPECT_FALSE(a < OBReal(1.0 + 5e-9));
     EXPECT_TRUE(a < OBReal(1.0 + 2e-8));
-    EXPECT_FALSE(OBReal(1.0 + 5e-9) > a);
     EXPECT_TRUE(a <= OBReal(1.0 - 5e-9));
     EXPECT_FALSE(a <= OBReal(1.0 - 2e-8));
     EXPECT_TRUE(a >= OBReal(1.0 + 5e-9));
-    EXPECT_FALSE(a >= OBReal(1.0 + 2e-8));
+    EXPECT_FALSE(OBReal(1.0 + 5e-9) > a);
     // Plain numbers on either side compare with the same tolerance.
-    EXPECT_TRUE(OBReal(3e-9) == 0);
     EXPECT_TRUE(0.0 == OBReal(-3e-9));
-    EXPECT_TRUE(OBReal(2.0) > 1);
-    EXPECT_TRUE(OBReal(5e-9).IsNearlyZero());
     EXPECT_FALSE(OBReal(-2e-8).IsNearlyZero());
-    // A NaN equals nothing.
     EXPECT_FALSE(OBReal(std::nan("")) == OBReal(std::nan("")));
-}
-
-TEST(GeometryReal, ArithmeticIsPlainAndMinMaxPreferTheSecondWhenClose) {
-    OBReal v = 1.0;
-    v += 0.5;
-    v *= 4.0;
-    v -= 1.0;
-    v /= 2.0;
-    EXPECT_EQ(double(v), 2.5);
-    OBReal zero = 0.0;
-    v /= zero;
-    EXPECT_TRUE(std::isinf(double(v)));
-
+    // Min and Max prefer the second argument when the two are close.
     EXPECT_EQ(double(OBReal::Min(1.0, 2.0)), 1.0);
-    EXPECT_EQ(double(OBReal::Max(1.0, 2.0)), 2.0);
     EXPECT_EQ(double(OBReal::Min(1.0, 1.0 + 5e-9)), 1.0 + 5e-9);
-    EXPECT_EQ(double(OBReal::Min(1.0 + 5e-9, 1.0)), 1.0);
     EXPECT_EQ(double(OBReal::Max(1.0, 1.0 - 5e-9)), 1.0 - 5e-9);
 }
 
 // ---------------------------------------------------------------- OBPoint
 
-TEST(GeometryPoint, DistancesAnglesAndMirroring) {
-    OBPoint p(3, 4);
-    EXPECT_DOUBLE_EQ(double(p.VectorLength()), 5.0);
-    EXPECT_DOUBLE_EQ(double(OBPoint(1, 1).Distance(OBPoint(4, 5))), 5.0);
-    ExpectPoint(OBPoint(1, 2).MirrorPoint(OBPoint(3, 3)), 5, 4);
-
+TEST(GeometryPoint, AnglesAndProjection) {
     EXPECT_EQ(double(OBPoint().VectorAngle()), 0.0);
-    EXPECT_EQ(double(OBPoint(0, 2).VectorAngle()), 90.0);
     EXPECT_EQ(double(OBPoint(0, -2).VectorAngle()), 270.0);
-    EXPECT_NEAR(double(OBPoint(1, 1).VectorAngle()), 45.0, kNear);
-    EXPECT_NEAR(double(OBPoint(-1, 1).VectorAngle()), 135.0, kNear);
     EXPECT_NEAR(double(OBPoint(-1, -1).VectorAngle()), 225.0, kNear);
-    EXPECT_NEAR(double(OBPoint(-1, 0).VectorAngle()), 180.0, kNear);
-    // Not wrapped: the fourth quadrant is negative.
-    EXPECT_NEAR(double(OBPoint(1, -1).VectorAngle()), -45.0, kNear);
-
-    OBPoint q(1, 1);
-    q += OBPoint(2, 3);
-    ExpectPoint(q, 3, 4);
-    q -= OBPoint(1, 1);
-    ExpectPoint(q, 2, 3);
-    ExpectPoint(OBPoint(1, 2) + OBPoint(3, 4), 4, 6);
-    EXPECT_TRUE(OBPoint(1, 2) == OBPoint(1 + 5e-9, 2 - 5e-9));
-    EXPECT_TRUE(OBPoint(1, 2) != OBPoint(1, 2 + 2e-8));
-}
-
-TEST(GeometryPoint, ProjectOnLineGoesAwayFromTheSecondPoint) {
-    // Distance from p1 is 5; the result lies on the line through p1 and p2,
-    // on the far side of p1 from p2.
+    EXPECT_NEAR(double(OBPoint(1, -1).VectorAngle()), -45.0, kNear); // not wrapped
+    // Projection: at p's distance from p1, on the far side of p1 from p2.
     OBPoint p(3, 4);
     ExpectPoint(p.ProjectOnLine(OBPoint(0, 0), OBPoint(10, 0)), -5, 0);
-    ExpectPoint(p.ProjectOnLine(OBPoint(0, 0), OBPoint(0, -1)), 0, 5);
     ExpectPoint(p.ProjectOnLine(OBPoint(1, 1), OBPoint(1, 1)), 3, 4);
 }
 
 TEST(GeometryPoint, ConstrainToBounds) {
-    OBRect bounds(0, 0, 10, 20);
-    OBPoint inside(5, 5);
-    EXPECT_EQ(inside.ConstrainTo(bounds), 0);
-    ExpectPoint(inside, 5, 5);
     OBPoint onEdge(10 + 5e-9, 0);
-    EXPECT_EQ(onEdge.ConstrainTo(bounds), 0);
+    EXPECT_EQ(onEdge.ConstrainTo(OBRect(0, 0, 10, 20)), 0);
     OBPoint outside(-3, 25);
-    EXPECT_EQ(outside.ConstrainTo(bounds), 1);
+    EXPECT_EQ(outside.ConstrainTo(OBRect(0, 0, 10, 20)), 1);
     ExpectPoint(outside, 0, 20);
-    OBPoint right(15, 10);
-    EXPECT_EQ(right.ConstrainTo(bounds), 1);
-    ExpectPoint(right, 10, 10);
-
     // Inverted bounds: a coordinate not on the left (top) edge moves onto it.
-    OBRect inverted;
-    inverted.Left(10);
-    inverted.Right(0);
-    inverted.Top(20);
-    inverted.Bottom(0);
     for (double x : {-5.0, 5.0, 15.0}) {
-        OBPoint p(x, 30);
-        EXPECT_EQ(p.ConstrainTo(inverted), 1);
-        ExpectPoint(p, 10, 20);
+        OBPoint q(x, 30);
+        EXPECT_EQ(q.ConstrainTo(Inverted(10, 20, 0, 0)), 1);
+        ExpectPoint(q, 10, 20);
     }
-    OBPoint onLeftTop(10, 20);
-    EXPECT_EQ(onLeftTop.ConstrainTo(inverted), 0);
 }
 
 TEST(GeometryPoint, RoundAndToSys) {
     OBPoint p(2.5, -2.5);
     p.Round();
     ExpectPoint(p, 3, -2, 0);
-    OBPoint q(1.49, -1.51);
-    q.Round();
-    ExpectPoint(q, 1, -2, 0);
-
     tagPOINT s = ToSys(OBPoint(-1.9, 2.9));
-    EXPECT_EQ(s.x, -1);
-    EXPECT_EQ(s.y, 2);
+    EXPECT_EQ(s.x, -1); // toward zero
     s = ToSys(OBPoint(40000.7, -40000.7));
     EXPECT_EQ(s.x, 40000 - 65536);
     EXPECT_EQ(s.y, -40000 + 65536);
@@ -182,94 +111,54 @@ TEST(GeometryPoint, RoundAndToSys) {
 
 // ---------------------------------------------------------------- OBRect
 
-TEST(GeometryRect, ConstructionNormalises) {
+TEST(GeometryRect, ConstructionNormalisesSettersDoNot) {
     ExpectRect(OBRect(10, 20, 0, 5), 0, 5, 10, 20);
     OBRect fromPoints(OBPoint(10, 20), OBPoint(0, 5));
     ExpectRect(fromPoints, 0, 5, 10, 20);
     EXPECT_EQ(fromPoints.Normalize(), 0);
-    ExpectRect(OBRect(OBPoint(3, 4)), 3, 4, 3, 4);
     EXPECT_EQ(OBRect(OBPoint(3, 4)).IsEmpty(), 1);
     tagRECT sys{-1, 2, 30, 40};
     ExpectRect(OBRect(sys), -1, 2, 30, 40);
 
-    // Setters store what they are given; Normalize swaps afterwards.
-    OBRect r;
-    r.Left(10);
-    r.Right(0);
-    r.Top(5);
-    r.Bottom(8);
+    OBRect r = Inverted(10, 5, 0, 8);
     EXPECT_DOUBLE_EQ(double(r.Width()), -10);
     EXPECT_EQ(r.Normalize(), 1);
     ExpectRect(r, 0, 5, 10, 8);
 }
 
-TEST(GeometryRect, SizeCentreAndMoves) {
-    OBRect r(0, 0, 10, 20);
-    EXPECT_DOUBLE_EQ(double(r.AspectRatio()), 2.0);
+TEST(GeometryRect, SizeContainmentAndDistance) {
+    EXPECT_DOUBLE_EQ(double(OBRect(0, 0, 10, 20).AspectRatio()), 2.0);
     EXPECT_EQ(double(OBRect(5, 0, 5, 10).AspectRatio()), 0.0);
-    ExpectPoint(r.Dimensions(), 10, 20);
-    ExpectPoint(r.GetCenter(), 5, 10);
-    EXPECT_EQ(r.IsEmpty(), 0);
     EXPECT_EQ(OBRect(0, 0, 10, 5e-9).IsEmpty(), 1);
-
-    r.MoveTo(100, 200);
-    ExpectRect(r, 100, 200, 110, 220);
-    r.MoveRel(OBPoint(-100, -200));
-    ExpectRect(r, 0, 0, 10, 20);
-    r.CenterOn(OBPoint(0, 0));
-    ExpectRect(r, -5, -10, 5, 10);
-    r.Inset(1, 2);
-    ExpectRect(r, -4, -8, 4, 8);
-    r.SetDimensions(2, 3);
-    ExpectRect(r, -4, -8, -2, -5);
-    r.RightBottom(OBPoint(7, 9));
-    ExpectPoint(r.RightBottom(), 7, 9);
-    ExpectPoint(r.LeftTop(), -4, -8);
-    r.SetEmpty();
-    ExpectRect(r, -4, -8, -4, -8);
-
     OBRect h(0.4, 1.5, 2.5, -0.5);
     h.Round();
     ExpectRect(h, 0, 0, 3, 2);
-}
-
-TEST(GeometryRect, ContainmentAndDistance) {
     OBRect r(0, 0, 10, 10);
+    r.CenterOn(OBPoint(0, 0));
+    r.Inset(1, 2);
+    ExpectRect(r, -4, -3, 4, 3);
+
+    r = OBRect(0, 0, 10, 10);
     EXPECT_EQ(r.PointIn(OBPoint(10, 10)), 1); // edges belong to the rectangle
     EXPECT_EQ(r.PointIn(OBPoint(-5e-9, 5)), 1);
     EXPECT_EQ(r.PointIn(OBPoint(-2e-8, 5)), 0);
-    EXPECT_EQ(r.RectIn(OBRect(0, 0, 10, 10)), 1);
     EXPECT_EQ(r.RectIn(OBRect(2, 2, 11, 5)), 0);
-
     EXPECT_DOUBLE_EQ(double(r.DistanceTo(OBPoint(13, 14))), 5.0); // beyond a corner
-    EXPECT_DOUBLE_EQ(double(r.DistanceTo(OBPoint(5, 5))), 0.0);
     EXPECT_DOUBLE_EQ(double(r.DistanceTo(OBPoint(-3, 5))), 3.0);
-    EXPECT_DOUBLE_EQ(double(r.DistanceTo(OBPoint(5, 17))), 7.0);
-    EXPECT_DOUBLE_EQ(double(r.DistanceTo(OBPoint(-3, -4))), 5.0);
 }
 
 TEST(GeometryRect, UnionIntersectionAndEquality) {
-    OBRect a(0, 0, 10, 10), b(10, 0, 20, 10), far(50, 50, 60, 60);
+    OBRect a(0, 0, 10, 10), b(10, 0, 20, 10), far(50, 50, 60, 60), c(5, 5, 15, 15);
     EXPECT_EQ(Intersect(a, b), 0);
     EXPECT_EQ(IntersectOrAbut(a, b), 1);
     ExpectRect(Intersection(a, b, far), 50, 50, 60, 60);
-    EXPECT_EQ(IntersectOrAbut(a, far), 0);
-
-    OBRect c(5, 5, 15, 15);
-    EXPECT_EQ(Intersect(a, c), 1);
     EXPECT_EQ(Intersect(c, a), 1);
     ExpectRect(Intersection(a, c, far), 5, 5, 10, 10);
-    EXPECT_EQ(Intersect(a, OBRect(2, 2, 3, 3)), 1); // containment
-
     ExpectRect(Union(a, far), 0, 0, 60, 60);
+
     // In place, an inverted rectangle stays inverted; the free Union normalises.
-    OBRect inverted;
-    inverted.Left(30);
-    inverted.Right(20);
-    inverted.Top(0);
-    inverted.Bottom(5);
-    OBRect empty;
-    OBRect inPlace = empty;
+    OBRect inverted = Inverted(30, 0, 20, 5);
+    OBRect inPlace;
     inPlace.Union(inverted);
     ExpectRect(inPlace, 0, 0, 20, 5);
     OBRect lone = inverted;
@@ -277,37 +166,25 @@ TEST(GeometryRect, UnionIntersectionAndEquality) {
     ExpectRect(lone, 30, 0, 20, 5);
     ExpectRect(Union(inverted, inverted), 20, 0, 30, 5);
 
-    OBRect grown(0, 0, 1, 1);
-    grown.Expand(OBPoint(-2, 5));
-    ExpectRect(grown, -2, 0, 1, 5);
-
-    OBRect d(0, 0, 10, 10 + 5e-9);
-    EXPECT_TRUE(a == d);
+    EXPECT_TRUE(a == OBRect(0, 0, 10, 10 + 5e-9));
     EXPECT_TRUE(a != OBRect(0, 0, 10, 10 + 2e-8));
 }
 
 TEST(GeometryRect, Handles) {
     OBRect r(0, 0, 10, 20);
     ExpectPoint(r.GetPoint(OBRect::kTopCenter), 5, 0);
-    ExpectPoint(r.GetPoint(OBRect::kLeftCenter), 0, 10);
-    ExpectPoint(r.GetPoint(OBRect::kBottomCenter), 5, 20);
-    ExpectPoint(r.GetPoint(OBRect::kRightCenter), 10, 10);
-    ExpectPoint(r.GetPoint(OBRect::kLeftBottom), 0, 20);
     ExpectPoint(r.GetPoint(static_cast<OBRect::_PointIndex>(8)), 0, 0);
     EXPECT_EQ(r.GetPointIndex(r.GetCenter()), OBRect::kNoPoint);
     EXPECT_EQ(r.GetPointIndex(OBPoint(10, 0)), OBRect::kRightTop);
     EXPECT_EQ(r.GetPointIndex(OBPoint(10, 10 + 5e-9)), OBRect::kRightCenter);
-
     const int opposite[8] = {2, 3, 0, 1, 6, 7, 4, 5};
     for (int i = 0; i < 8; ++i) {
         auto index = static_cast<OBRect::_PointIndex>(i);
         EXPECT_EQ(OBRect::GetOppositePointIndex(index), opposite[i]);
-        EXPECT_EQ(r.GetOppositePoint(index), r.GetPoint(OBRect::GetOppositePointIndex(index)));
         EXPECT_EQ(OBRect::IsCorner(index), i >= 4 ? 1 : 0);
-        EXPECT_EQ(OBRect::PointIndexToIndex(index), 7 - i);
-        EXPECT_EQ(OBRect::IndexToPointIndex(i), 7 - i);
+        EXPECT_EQ(OBRect::IndexToPointIndex(OBRect::PointIndexToIndex(index)), index);
     }
-    EXPECT_EQ(OBRect::PointIndexToIndex(OBRect::kNoPoint), -1);
+    EXPECT_EQ(OBRect::PointIndexToIndex(OBRect::kLeftTop), 3);
     EXPECT_EQ(OBRect::IndexToPointIndex(8), OBRect::kNoPoint);
     EXPECT_EQ(OBRect::GetOppositePointIndex(OBRect::kNoPoint), OBRect::kNoPoint);
 }
@@ -324,13 +201,12 @@ TEST(GeometryRect, MovePointToReturnsTheHandleNowAtThePoint) {
             auto index = s.MovePointTo(static_cast<OBRect::_PointIndex>(i), p);
             EXPECT_EQ(s.Normalize(), 0);
             OBPoint at = s.GetPoint(index);
-            if (OBRect::IsCorner(index)) {
+            if (OBRect::IsCorner(index))
                 EXPECT_EQ(at, p) << i;
-            } else if (index == OBRect::kTopCenter || index == OBRect::kBottomCenter) {
+            else if (index == OBRect::kTopCenter || index == OBRect::kBottomCenter)
                 EXPECT_TRUE(at.Y() == p.Y()) << i;
-            } else {
+            else
                 EXPECT_TRUE(at.X() == p.X()) << i;
-            }
         }
     }
     OBRect unchanged(0, 0, 10, 10);
@@ -338,23 +214,15 @@ TEST(GeometryRect, MovePointToReturnsTheHandleNowAtThePoint) {
     ExpectRect(unchanged, 0, 0, 10, 10);
 }
 
-TEST(GeometryRect, ConstrainToMovesTheArgument) {
+TEST(GeometryRect, ConstrainToMovesTheArgumentAndToSysWraps) {
     OBRect bounds(0, 0, 100, 100);
-    OBRect inside(10, 10, 20, 20);
-    EXPECT_EQ(bounds.ConstrainTo(inside), 0);
-    ExpectRect(inside, 10, 10, 20, 20);
     OBRect out(-5, 95, 5, 110);
     EXPECT_EQ(bounds.ConstrainTo(out), 1);
     ExpectRect(out, 0, 85, 10, 100);
-    OBRect wideFromLeft(-10, 0, 150, 10);
-    EXPECT_EQ(bounds.ConstrainTo(wideFromLeft), 1);
-    ExpectRect(wideFromLeft, 0, 0, 160, 10);
-    OBRect wideFromInside(10, 0, 170, 10);
-    EXPECT_EQ(bounds.ConstrainTo(wideFromInside), 1);
-    ExpectRect(wideFromInside, -60, 0, 100, 10);
-}
+    OBRect wide(10, 0, 170, 10); // wider than the bounds: the right edge wins
+    EXPECT_EQ(bounds.ConstrainTo(wide), 1);
+    ExpectRect(wide, -60, 0, 100, 10);
 
-TEST(GeometryRect, ToSysGrowsOutwardsAndWraps) {
     tagRECT s = ToSys(OBRect(OBPoint(-0.5, 0.2), OBPoint(10.1, 40000.0)));
     EXPECT_EQ(s.left, -1);
     EXPECT_EQ(s.top, 0);
@@ -372,7 +240,6 @@ TEST(GeometryLine, UndefinedVerticalAndSlopedLines) {
     EXPECT_EQ(undefined.SolveForX(1, &out), 0);
     EXPECT_EQ(double(out), 42.0);
     EXPECT_TRUE(undefined == OBLine());
-    EXPECT_EQ(undefined.ContainsPoint(OBPoint(1, 1)), 0);
 
     OBLine vertical(OBPoint(2, 0), OBPoint(2, 5));
     EXPECT_EQ(vertical.SolveForX(123, &out), 1);
@@ -380,119 +247,64 @@ TEST(GeometryLine, UndefinedVerticalAndSlopedLines) {
     EXPECT_EQ(vertical.SolveForY(2, &out), 0);
     EXPECT_EQ(vertical.GetSlope(&out), 1);
     EXPECT_TRUE(vertical == OBLine(2.0 + 5e-9));
-    EXPECT_TRUE(vertical != OBLine(3.0));
     EXPECT_TRUE(vertical != OBLine());
-    EXPECT_EQ(vertical.ContainsPoint(OBPoint(2, -100)), 1);
 
     OBLine sloped(OBPoint(0, 1), OBPoint(2, 5)); // y = 2x + 1
-    EXPECT_EQ(sloped.GetSlope(&out), 0);
-    EXPECT_EQ(double(out), 2.0);
-    EXPECT_DOUBLE_EQ(double(sloped.YIntercept()), 1.0);
+    EXPECT_TRUE(sloped == OBLine(2, 1));
     EXPECT_DOUBLE_EQ(double(sloped.XIntercept()), -0.5);
-    EXPECT_EQ(sloped.SolveForY(3, &out), 1);
-    EXPECT_DOUBLE_EQ(double(out), 7.0);
     EXPECT_EQ(sloped.SolveForX(7, &out), 1);
     EXPECT_DOUBLE_EQ(double(out), 3.0);
-    EXPECT_TRUE(sloped == OBLine(2, 1));
-    EXPECT_TRUE(sloped != OBLine(2, 1.5));
-    EXPECT_EQ(sloped.ContainsPoint(OBPoint(-1, -1)), 1);
     EXPECT_EQ(sloped.ContainsPoint(OBPoint(-1, -0.9)), 0);
-
-    OBLine flat(0, 3);
-    EXPECT_EQ(double(flat.XIntercept()), 0.0);
     out = 42.0;
-    EXPECT_EQ(flat.SolveForX(3, &out), 0);
+    EXPECT_EQ(OBLine(0, 3).SolveForX(3, &out), 0); // flat
     EXPECT_EQ(double(out), 42.0);
-}
-
-TEST(GeometryLine, Perpendiculars) {
-    OBLine perpendicular = OBLine(2, 1).SolveForPerpendicularLine(OBPoint(2, 5));
+    OBLine perpendicular = sloped.SolveForPerpendicularLine(OBPoint(2, 5));
     EXPECT_DOUBLE_EQ(double(perpendicular.Slope()), -0.5);
     EXPECT_EQ(perpendicular.ContainsPoint(OBPoint(2, 5)), 1);
-    EXPECT_TRUE(OBLine(3.0).SolveForPerpendicularLine(OBPoint(7, 4)) == OBLine(0, 4));
-    EXPECT_TRUE(OBLine(0, 4).SolveForPerpendicularLine(OBPoint(7, 4)) == OBLine(7.0));
-    EXPECT_EQ(OBLine().SolveForPerpendicularLine(OBPoint(1, 1)).IsUndefined(), 1);
 }
 
-TEST(GeometryLine, Intersections) {
+TEST(GeometryLine, IntersectionsAndPointsAtADistance) {
     OBLine diagonal(1, 0); // y = x
     OBPoint at;
-    EXPECT_EQ(diagonal.SolveForIntersectPoint(OBLine(-1, 4), &at), 1);
-    ExpectPoint(at, 2, 2);
-    EXPECT_EQ(diagonal.SolveForIntersectPoint(OBLine(3.0), &at), 1);
-    ExpectPoint(at, 3, 3);
     EXPECT_EQ(OBLine(3.0).SolveForIntersectPoint(diagonal, &at), 1);
     ExpectPoint(at, 3, 3);
     EXPECT_EQ(diagonal.SolveForIntersectPoint(OBLine(1, 5), &at), 0); // parallel
-    EXPECT_EQ(OBLine(1.0).SolveForIntersectPoint(OBLine(2.0), &at), 0);
-    EXPECT_EQ(diagonal.SolveForIntersectPoint(OBLine(), &at), 0);
-
     EXPECT_EQ(diagonal.SolveForIntersectPoint(OBPoint(0, 1), OBPoint(1, 0), &at), 1);
     ExpectPoint(at, 0.5, 0.5);
     EXPECT_EQ(diagonal.SolveForIntersectPoint(OBPoint(2, 1), OBPoint(3, 0), &at), 0);
     ExpectPoint(at, 1.5, 1.5); // the line intersection is still reported
-}
 
-TEST(GeometryLine, FindPointOnLine) {
     OBPoint out(99, 99);
     OBLine horizontal(0, 0);
     EXPECT_EQ(horizontal.FindPointOnLine(OBPoint(0, 0), 5, OBPoint(1, 0), &out), 1);
     ExpectPoint(out, -5, 0);
-    EXPECT_EQ(horizontal.FindPointOnLine(OBPoint(0, 0), 5, OBPoint(-1, 0), &out), 1);
-    ExpectPoint(out, 5, 0);
     out = OBPoint(99, 99);
     EXPECT_EQ(horizontal.FindPointOnLine(OBPoint(0, 0), 0, OBPoint(1, 0), &out), 0);
     ExpectPoint(out, 99, 99);
-    EXPECT_EQ(horizontal.FindPointOnLine(OBPoint(0, 6), 5, OBPoint(1, 0), &out), 0);
-
-    OBLine vertical(4.0);
-    EXPECT_EQ(vertical.FindPointOnLine(OBPoint(1, 0), 5, OBPoint(4, 10), &out), 1);
+    EXPECT_EQ(OBLine(4.0).FindPointOnLine(OBPoint(1, 0), 5, OBPoint(4, 10), &out), 1);
     ExpectPoint(out, 4, -4);
-    EXPECT_EQ(vertical.FindPointOnLine(OBPoint(1, 0), 2, OBPoint(4, 10), &out), 0);
-
     OBLine sloped(1, 1); // y = x + 1
-    OBPoint from(0, 1);
-    EXPECT_EQ(sloped.FindPointOnLine(from, std::sqrt(2.0), OBPoint(-10, -9), &out), 1);
-    ExpectPoint(out, 1, 2);
-    EXPECT_EQ(sloped.FindPointOnLine(from, std::sqrt(2.0), OBPoint(10, 11), &out), 1);
+    EXPECT_EQ(sloped.FindPointOnLine(OBPoint(0, 1), std::sqrt(2.0), OBPoint(10, 11), &out), 1);
     ExpectPoint(out, -1, 0);
-    // A circle that misses the line.
-    EXPECT_EQ(sloped.FindPointOnLine(OBPoint(10, 0), 1, OBPoint(0, 0), &out), 0);
-    EXPECT_EQ(OBLine().FindPointOnLine(from, 1, from, &out), 0);
+    EXPECT_EQ(sloped.FindPointOnLine(OBPoint(10, 0), 1, OBPoint(0, 0), &out), 0); // a miss
 }
 
 // ---------------------------------------------------------------- OBMatrix
 
-TEST(GeometryMatrix, BasicsAndIndexing) {
-    OBMatrix m;
-    EXPECT_EQ(m.IsIdentity(), 1);
-    EXPECT_EQ(m.IsSingular(), 0);
+TEST(GeometryMatrix, IndexingAndConcatenationOrder) {
     OBMatrix n(1, 2, 3, 4, 5, 6);
-    OBReal a, b, c, d, tx, ty;
-    n.Get(a, b, c, d, tx, ty);
-    EXPECT_EQ(double(a) + double(b) * 10 + double(c) * 100 + double(d) * 1000 +
-                  double(tx) * 10000 + double(ty) * 100000,
-              654321.0);
     EXPECT_EQ(double(n[-1]), 1.0);
     EXPECT_EQ(double(n[6]), 1.0);
-    n[5] = 60;
-    EXPECT_EQ(double(n[5]), 60.0);
     EXPECT_EQ(OBMatrix(2, 4, 1, 2, 0, 0).IsSingular(), 1);
-    EXPECT_TRUE(OBMatrix() == OBMatrix(1 + 5e-9, 0, 0, 1, 0, 0));
     EXPECT_TRUE(OBMatrix() != OBMatrix(1, 0, 0, 1, 0, 2e-8));
-    n.ResetToIdentity();
-    EXPECT_EQ(n.IsIdentity(), 1);
-
     OBPoint p(1, 2);
-    OBMatrix(1, 2, 3, 4, 5, 6).Transform(&p);
+    n.Transform(&p);
     ExpectPoint(p, 1 + 6 + 5, 2 + 8 + 6);
-}
 
-TEST(GeometryMatrix, ConcatenationOrder) {
     OBMatrix scale(2, 0, 0, 3, 0, 0), move(1, 0, 0, 1, 10, 20);
     OBMatrix post = scale;
     post.PostConcat(move); // scale first, then move
-    OBPoint p(1, 1);
+    p = OBPoint(1, 1);
     post.Transform(&p);
     ExpectPoint(p, 12, 23);
     OBMatrix pre = scale;
@@ -502,17 +314,12 @@ TEST(GeometryMatrix, ConcatenationOrder) {
     ExpectPoint(p, 22, 63);
     EXPECT_TRUE(scale * move == post);
     EXPECT_TRUE(move * scale == pre);
-
     OBMatrix t;
     t.Translate(3, 4);
     t.Scale(2, 2);
-    ExpectMatrix(t, 2, 0, 0, 2, 6, 8);
     t.PreTranslate(1, 1);
-    ExpectMatrix(t, 2, 0, 0, 2, 8, 10);
     t.PreScale(0.5, 1);
     ExpectMatrix(t, 1, 0, 0, 2, 8, 10);
-    t.SetOrigin(-1, -2);
-    ExpectMatrix(t, 1, 0, 0, 2, -1, -2);
 }
 
 TEST(GeometryMatrix, IdentityOperandsAreShortCircuited) {
@@ -521,11 +328,6 @@ TEST(GeometryMatrix, IdentityOperandsAreShortCircuited) {
     m.PostConcat(OBMatrix());
     m.PreConcat(OBMatrix(1 + 5e-9, 0, 0, 1, 0, 0));
     EXPECT_EQ(std::memcmp(&m, &before, sizeof m), 0);
-    OBMatrix product = OBMatrix() * before;
-    EXPECT_EQ(std::memcmp(&product, &before, sizeof m), 0);
-    OBMatrix id;
-    id.PostConcat(before);
-    EXPECT_EQ(std::memcmp(&id, &before, sizeof m), 0);
 }
 
 TEST(GeometryMatrix, RotationAngles) {
@@ -533,48 +335,35 @@ TEST(GeometryMatrix, RotationAngles) {
     r.Rotate(90);
     ExpectMatrix(r, 0, 1, -1, 0, 0, 0);
     EXPECT_DOUBLE_EQ(double(r.GetRotationAngle()), 90.0);
-    OBPoint p(1, 0);
-    r.Transform(&p);
-    ExpectPoint(p, 0, 1);
-
     OBMatrix back;
     back.Rotate(-90);
     EXPECT_DOUBLE_EQ(double(back.GetRotationAngle()), 270.0);
-    for (double angle : {0.0, 30.0, 135.0, 180.0, 200.0, 315.0}) {
+    for (double angle : {0.0, 135.0, 200.0, 315.0}) {
         OBMatrix m;
         m.Rotate(angle);
         EXPECT_NEAR(double(m.GetRotationAngle()), angle, 1e-9) << angle;
         m.RotateTo(45);
         EXPECT_NEAR(double(m.GetRotationAngle()), 45.0, 1e-9) << angle;
     }
-    OBMatrix pre(2, 0, 0, 2, 5, 5);
-    pre.PreRotate(90);
-    ExpectMatrix(pre, 0, 2, -2, 0, 5, 5);
 }
 
 TEST(GeometryMatrix, DecompositionRoundTrips) {
     OBMatrix m;
     m.Scale(2, 3);
     m.Rotate(30);
-    OBReal rotation = -1, skew = -1, xScale = -1, yScale = -1;
-    m.GetMatrixInfo(&rotation, &skew, &xScale, &yScale);
-    EXPECT_NEAR(double(xScale), 2, 1e-9);
-    EXPECT_NEAR(double(yScale), 3, 1e-9);
-    EXPECT_NEAR(double(rotation), 30, 1e-9);
-    EXPECT_NEAR(double(skew), 0, 1e-9);
     EXPECT_NEAR(double(m.GetXScale()), 2, 1e-9);
     EXPECT_NEAR(double(m.GetYScale()), 3, 1e-9);
+    EXPECT_NEAR(double(m.GetRotationAngle()), 30, 1e-9);
     EXPECT_NEAR(double(m.GetXSkewAngle()), 0, 1e-9);
     m.GetMatrixInfo(nullptr, nullptr, nullptr, nullptr);
-
-    OBMatrix pure = m;
-    pure.ScaleTo(1, 1);
+    m.ScaleTo(1, 1);
     OBMatrix rotation30;
     rotation30.Rotate(30);
-    ExpectMatrix(pure, double(rotation30[0]), double(rotation30[1]), double(rotation30[2]),
+    ExpectMatrix(m, double(rotation30[0]), double(rotation30[1]), double(rotation30[2]),
                  double(rotation30[3]), 0, 0, 1e-9);
 
     // Scale, skew, rotate and translate, read back through each path.
+    OBReal rotation = -1, skew = -1, xScale = -1, yScale = -1;
     for (double angle : {10.0, 90.0, 250.0}) {
         OBMatrix s;
         s.Scale(1.5, 0.5);
@@ -586,20 +375,16 @@ TEST(GeometryMatrix, DecompositionRoundTrips) {
         EXPECT_NEAR(double(skew), 20, 1e-9);
         EXPECT_NEAR(double(xScale), 1.5, 1e-9);
         EXPECT_NEAR(double(yScale), 0.5, 1e-9);
-        OBMatrix rebuilt = s;
-        rebuilt.SkewTo(-10);
-        EXPECT_NEAR(double(rebuilt.GetXSkewAngle()), -10, 1e-9);
-        EXPECT_NEAR(double(rebuilt.GetXScale()), 1.5, 1e-9);
-        EXPECT_NEAR(double(rebuilt.GetRotationAngle()), angle, 1e-9);
-        rebuilt.ScaleTo(4, 5);
-        EXPECT_NEAR(double(rebuilt.GetXScale()), 4, 1e-9);
-        EXPECT_NEAR(double(rebuilt.GetYScale()), 5, 1e-9);
-        EXPECT_NEAR(double(rebuilt.GetXSkewAngle()), -10, 1e-9);
+        s.SkewTo(-10);
+        s.ScaleTo(4, 5);
+        EXPECT_NEAR(double(s.GetXSkewAngle()), -10, 1e-9);
+        EXPECT_NEAR(double(s.GetXScale()), 4, 1e-9);
+        EXPECT_NEAR(double(s.GetYScale()), 5, 1e-9);
+        EXPECT_NEAR(double(s.GetRotationAngle()), angle, 1e-9);
     }
 
     // Degenerate: the x axis collapsed.
-    OBMatrix degenerate(0, 0, 1, 4, 0, 0);
-    degenerate.GetMatrixInfo(&rotation, &skew, &xScale, &yScale);
+    OBMatrix(0, 0, 1, 4, 0, 0).GetMatrixInfo(&rotation, &skew, &xScale, &yScale);
     EXPECT_EQ(double(rotation), 0.0);
     EXPECT_EQ(double(skew), 0.0);
     EXPECT_EQ(double(xScale), 0.0);
@@ -616,18 +401,9 @@ TEST(GeometryMatrix, SkewTangentsAndInversion) {
     m.Skew(15, 0);
     m.Rotate(40);
     m.Translate(12, -7);
-    ASSERT_EQ(m.IsSingular(), 0);
     OBMatrix inverse = m;
     inverse.Invert();
-    OBMatrix product = m * inverse;
-    ExpectMatrix(product, 1, 0, 0, 1, 0, 0, 1e-12);
-    OBPoint p(3, 4);
-    m.Transform(&p);
-    inverse.Transform(&p);
-    ExpectPoint(p, 3, 4, 1e-12);
-    inverse.Invert();
-    EXPECT_TRUE(inverse == m);
-
+    ExpectMatrix(m * inverse, 1, 0, 0, 1, 0, 0, 1e-12);
     OBMatrix singular(1, 2, 2, 4, 0, 0);
     singular.Invert(); // no test: IEEE infinities or NaN
     EXPECT_FALSE(std::isfinite(double(singular[0])));
@@ -639,69 +415,40 @@ TEST(GeometryPathPoint, TypeFollowsTheArrangement) {
     EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 1), OBPoint(2, 2)).GetAnchorType(), kSmoothPoint);
     EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 2), OBPoint(2, 2)).GetAnchorType(), kCornerPoint);
     EXPECT_EQ(OBPathPoint(OBPoint(1, 1), OBPoint(1, 1), OBPoint(1, 1)).GetAnchorType(), kPlainPoint);
-    EXPECT_EQ(OBPathPoint(OBPoint(3, 3), OBPoint(1, 1), OBPoint(3, 3)).GetAnchorType(), kCornerPoint);
     // Vertical handles: the anchor is tested through SolveForX.
-    EXPECT_EQ(OBPathPoint(OBPoint(5, 0), OBPoint(5, 3), OBPoint(5, 9)).GetAnchorType(), kSmoothPoint);
     EXPECT_EQ(OBPathPoint(OBPoint(5, 0), OBPoint(6, 3), OBPoint(5, 9)).GetAnchorType(), kCornerPoint);
     // The anchor may sit beyond the handles on their line.
     EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(4, 4), OBPoint(2, 2)).GetAnchorType(), kSmoothPoint);
 
-    OBPathPoint given(kCornerPoint, OBPoint(0, 0), OBPoint(1, 1), OBPoint(2, 2));
-    EXPECT_EQ(given.GetAnchorType(), kCornerPoint);
-    OBPathPoint plain(OBPoint(7, 8));
-    EXPECT_EQ(plain.GetAnchorType(), kPlainPoint);
-    ExpectPoint(plain.GetRightDirPoint(), 7, 8);
-    EXPECT_TRUE(OBPathPoint() == OBPathPoint(OBPoint(0, 0)));
-}
-
-TEST(GeometryPathPoint, CollectionConstructors) {
+    // The collection constructors.
     OBBaseTypeCollection<OBPoint> coincident{OBPoint(1, 1), OBPoint(1, 1), OBPoint(1, 1)};
-    ASSERT_EQ(coincident.Count(), 3);
     EXPECT_EQ(OBPathPoint(coincident).GetAnchorType(), kCornerPoint);
-
     OBBaseTypeCollection<OBPoint> three{OBPoint(0, 0), OBPoint(1, 1), OBPoint(2, 2)};
     OBPathPoint smooth(three);
     EXPECT_EQ(smooth.GetAnchorType(), kSmoothPoint);
-    ExpectPoint(smooth.GetPoint(kLeftDirPoint), 0, 0);
-    ExpectPoint(smooth.GetPoint(kAnchorPoint), 1, 1);
     ExpectPoint(smooth.GetPoint(kRightDirPoint), 2, 2);
     ExpectPoint(smooth.GetPoint(static_cast<OBPathPointIndex>(7)), 1, 1);
-    EXPECT_EQ(OBPathPoint(kCornerPoint, three).GetAnchorType(), kCornerPoint);
-
     OBBaseTypeCollection<OBPoint> two{OBPoint(4, 5), OBPoint(6, 7)};
-    OBPathPoint first(two);
+    OBPathPoint first(two); // not three points: the first is all three
     EXPECT_EQ(first.GetAnchorType(), kPlainPoint);
-    ExpectPoint(first.GetLeftDirPoint(), 4, 5);
     ExpectPoint(first.GetRightDirPoint(), 4, 5);
-    OBPathPoint typed(kSmoothPoint, two);
-    EXPECT_EQ(typed.GetAnchorType(), kSmoothPoint);
-    ExpectPoint(typed.GetAnchorPoint(), 4, 5);
-
-    OBBaseTypeCollection<OBPoint> empty;
-    EXPECT_TRUE(OBPathPoint(empty) == OBPathPoint());
+    EXPECT_TRUE(OBPathPoint(OBBaseTypeCollection<OBPoint>()) == OBPathPoint());
 }
 
 TEST(GeometryPathPoint, BoundsTransformAndScaling) {
     OBPathPoint p(OBPoint(4, 0), OBPoint(1, 3), OBPoint(-2, 1));
     ExpectRect(p.GetBoundingBox(), -2, 0, 4, 3);
-    ExpectRect(OBPathPoint(OBPoint(2, 3)).GetBoundingBox(), 2, 3, 2, 3);
-
-    OBMatrix move(1, 0, 0, 1, 10, 20);
     OBPathPoint moved = p;
-    moved.TransformPoints(move);
+    moved.TransformPoints(OBMatrix(1, 0, 0, 1, 10, 20));
     EXPECT_EQ(moved.GetAnchorType(), p.GetAnchorType());
     ExpectPoint(moved.GetLeftDirPoint(), 14, 20);
-    ExpectPoint(moved.GetAnchorPoint(), 11, 23);
     ExpectPoint(moved.GetRightDirPoint(), 8, 21);
 
     OBPathPoint doubled = p * 2.0;
     ExpectPoint(doubled.GetLeftDirPoint(), 8, 0);
-    ExpectPoint(doubled.GetRightDirPoint(), -4, 2);
-    EXPECT_TRUE(2.0 * p == doubled);
     EXPECT_TRUE(doubled / 2.0 == p);
-    EXPECT_TRUE(doubled != p);
     OBPathPoint retyped(kSmoothPoint, p.GetLeftDirPoint(), p.GetAnchorPoint(), p.GetRightDirPoint());
-    EXPECT_TRUE(retyped != p);
+    EXPECT_TRUE(retyped != p); // the anchor type counts
 }
 
 // ---------------------------------------------------------------- collections
@@ -709,11 +456,6 @@ TEST(GeometryPathPoint, BoundsTransformAndScaling) {
 TEST(GeometryCollection, GrowsCopiesAndSurvivesExhaustedMemory) {
     OBBaseTypeCollection<OBPoint> points;
     for (int i = 0; i < 100; ++i) ASSERT_EQ(points.Add(OBPoint(i, -i)), 1);
-    ASSERT_EQ(points.Count(), 100);
-    ExpectPoint(points[99], 99, -99);
-    OBBaseTypeCollection<OBPoint> copy = points;
-    copy[0] = OBPoint(-1, -1);
-    ExpectPoint(points[0], 0, 0);
     ASSERT_EQ(points.Append(points.Data(), points.Count()), 1); // from its own storage
     ASSERT_EQ(points.Count(), 200);
     ExpectPoint(points[150], 50, -50);
@@ -727,7 +469,6 @@ TEST(GeometryCollection, GrowsCopiesAndSurvivesExhaustedMemory) {
         // The first block holds 8; beyond it nothing more fits.
         for (int i = 1; i < 8; ++i) EXPECT_EQ(small.Add(OBPoint(2, 2)), 1);
         EXPECT_EQ(small.Add(OBPoint(3, 3)), 0);
-        EXPECT_EQ(small.Count(), 8);
         EXPECT_EQ(small.Append(points.Data(), 2), 0);
         EXPECT_EQ(small.Count(), 8);
         OBBaseTypeCollection<OBPoint> failedCopy(points);
@@ -737,8 +478,6 @@ TEST(GeometryCollection, GrowsCopiesAndSurvivesExhaustedMemory) {
         EXPECT_EQ(kept.Count(), 0);
     }
     ExpectPoint(small[0], 1, 1);
-    small.Clear();
-    EXPECT_TRUE(small.IsEmpty());
 }
 
 } // namespace

@@ -65,22 +65,13 @@ TEST(Units, KnownLinearEquivalences) {
     using namespace LINEAR;
     EXPECT_EQ(Linear(kInches, 1, kCentimeters), 72 / 28.346456693);
     EXPECT_NEAR(Linear(kInches, 1, kCentimeters), 2.54, 1e-9);
-    EXPECT_NEAR(Linear(kCentimeters, 1, kMillimeters), 10, 1e-12);
-    EXPECT_NEAR(Linear(kHa, 1, kMillimeters), 2.5, 1e-10);
     EXPECT_EQ(Linear(kHa, 1, kMillimeters), 7.086614173228 / 2.8346456693);
     EXPECT_EQ(Linear(kQ, 1, kPoints), 1.0);
     EXPECT_EQ(Linear(kPoints, 12, kPicas), 1.0);
-    EXPECT_EQ(Linear(kPicas, 1, kTwips), 240.0);
-    EXPECT_EQ(Linear(kInches, 1, kTwips), 1440.0);
-    EXPECT_EQ(Linear(kPixels, 96, kInches), 1.0);
-    EXPECT_EQ(Linear(kDecimalInches, 2.5, kInches), 2.5);
     EXPECT_NEAR(Linear(kEMU, 914400, kInches), 1.0, 1e-12);
-    EXPECT_NEAR(Linear(kEMU, 360000, kCentimeters), 1.0, 1e-9);
-    EXPECT_EQ(Linear(kCiceros, 1, kPoints), 12.7878751998);
-    EXPECT_EQ(Linear(11, 7.25, kPoints), 7.25);
     // The same unit passes any value through untouched, NaN included.
     EXPECT_TRUE(std::isnan(Linear(kCentimeters, std::nan(""), kCentimeters)));
-    EXPECT_EQ(Linear(kMillimeters, 0.1, kMillimeters), 0.1);
+    EXPECT_EQ(OBRectangle().unit, kPoints);
 }
 
 TEST(Units, AngularConversions) {
@@ -93,8 +84,6 @@ TEST(Units, AngularConversions) {
     EXPECT_NEAR(double(result), 180.0, 1e-12);
     ConvertMeasurement(kRadians, 0.25, kRadians, result);
     EXPECT_EQ(double(result), 0.25);
-    ConvertMeasurement(kDegrees, 33.0, kDegrees, result);
-    EXPECT_EQ(double(result), 33.0);
 
     auto bad = static_cast<ANGULAR::UnitEnum>(2);
     result = 7.0;
@@ -105,6 +94,20 @@ TEST(Units, AngularConversions) {
     EXPECT_EQ(double(result), 7.0);
     ConvertMeasurement(bad, 4.0, bad, result); // equal units copy the value
     EXPECT_EQ(double(result), 4.0);
+
+    ANGULAR::UnitEnum unit = ANGULAR::kRadians;
+    ParseUnit("degrees", unit);
+    EXPECT_EQ(unit, ANGULAR::kDegrees);
+    const char* name = nullptr;
+    UnitName(ANGULAR::kRadians, name);
+    EXPECT_STREQ(name, "radians");
+    for (const char* text : {"Degrees", " degrees", "radians ", "", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(ThrownMessage([&] { ParseUnit(text, unit); }),
+                  "Invalid unit string in angle measurement");
+    EXPECT_EQ(unit, ANGULAR::kDegrees);
+    for (int other : {2, -1})
+        EXPECT_EQ(ThrownMessage([&] { UnitName(static_cast<ANGULAR::UnitEnum>(other), name); }),
+                  "Bad Angle unit type");
 }
 
 TEST(Units, ParseAndNameLinearUnits) {
@@ -122,63 +125,20 @@ TEST(Units, ParseAndNameLinearUnits) {
         ParseUnit((std::string(" \t ") + names[unit]).c_str(), parsed);
         EXPECT_EQ(parsed, unit);
     }
-    LINEAR::UnitEnum parsed = LINEAR::kHa;
-    ParseUnit("  points", parsed);
-    EXPECT_EQ(parsed, LINEAR::kPoints);
-
-    parsed = LINEAR::kTwips;
-    for (const char* bad : {"Points", "points ", "", "   ", "pt", "inch", "i", "\npoints", "mm\t"}) {
-        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, parsed); }),
-                  "Invalid unit string in measurement")
-            << '"' << bad << '"';
-    }
-    EXPECT_EQ(ThrownMessage([&] { ParseUnit(static_cast<const char*>(nullptr), parsed); }),
-              "Invalid unit string in measurement");
+    LINEAR::UnitEnum parsed = LINEAR::kTwips;
+    for (const char* bad : {"Points", "points ", "", "   ", "inch", "\npoints",
+                            static_cast<const char*>(nullptr)})
+        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, parsed); }), "Invalid unit string in measurement")
+            << (bad ? bad : "null");
     EXPECT_EQ(parsed, LINEAR::kTwips);
 
     const char* name = "untouched";
-    for (int unit : {11, 12, 13, -1, 14, 1000}) {
+    for (int unit : {11, 13, -1, 14}) {
         EXPECT_EQ(ThrownMessage([&] { UnitName(static_cast<LINEAR::UnitEnum>(unit), name); }),
                   "Bad measurement unit type")
             << unit;
     }
     EXPECT_STREQ(name, "untouched");
-}
-
-TEST(Units, ParseAndNameAngularUnits) {
-    ANGULAR::UnitEnum unit = ANGULAR::kRadians;
-    ParseUnit("degrees", unit);
-    EXPECT_EQ(unit, ANGULAR::kDegrees);
-    ParseUnit("radians", unit);
-    EXPECT_EQ(unit, ANGULAR::kRadians);
-    for (const char* bad : {"Degrees", "degree", " degrees", "radians ", "", "points"}) {
-        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, unit); }),
-                  "Invalid unit string in angle measurement")
-            << '"' << bad << '"';
-    }
-    EXPECT_EQ(ThrownMessage([&] { ParseUnit(static_cast<const char*>(nullptr), unit); }),
-              "Invalid unit string in angle measurement");
-
-    const char* name = nullptr;
-    UnitName(ANGULAR::kRadians, name);
-    EXPECT_STREQ(name, "radians");
-    UnitName(ANGULAR::kDegrees, name);
-    EXPECT_STREQ(name, "degrees");
-    for (int bad : {2, -1, 7}) {
-        EXPECT_EQ(ThrownMessage([&] { UnitName(static_cast<ANGULAR::UnitEnum>(bad), name); }),
-                  "Bad Angle unit type");
-    }
-}
-
-TEST(Units, RectangleCarriesItsUnit) {
-    OBRectangle r;
-    EXPECT_EQ(r.unit, LINEAR::kPoints);
-    EXPECT_TRUE(r.rect == OBRect());
-    r.unit = LINEAR::kMillimeters;
-    r.rect = OBRect(0, 0, 10, 20);
-    OBRectangle copy = r;
-    EXPECT_EQ(copy.unit, LINEAR::kMillimeters);
-    EXPECT_TRUE(copy.rect == r.rect);
 }
 
 } // namespace
