@@ -74,50 +74,21 @@ TEST(AttributeAccess, EveryKindReachesEveryAccessorAndNothingElse) {
 
 // ---------------------------------------------------------------- a plug-in's element classes
 
-// A reader's character formatting: holds its attributes in Attribute records and
-// overrides the accessors of the ones it sets.
+// A reader's character formatting: overrides the accessor of the one
+// attribute it sets.
 class ReaderCharacterAttributes : public OBMCharacterAttributes {
 public:
-    ReaderCharacterAttributes() {
-        Value* v = nullptr;
-        ValueUtil::CreateValueLength(kPoints, OBReal(10.5), v);
-        fontSize_.SetValue(v);
-        ValueUtil::CreateValueString(COBString("Garamond"), v);
-        font_.SetValue(v);
-        ValueUtil::CreateValueUnderlineTypeEnum(UTE::kUndefined, v);
-        underline_.SetValue(v);
-    }
-    Value* GetFontSize() override { return fontSize_.GetValue(); }
-    Value* GetFont() override { return font_.GetValue(); }
-    Value* GetUnderlineType() override { return underline_.GetValue(); }
+    ReaderCharacterAttributes() { size_.Init(kPoints, OBReal(10.5)); }
+    Value* GetFontSize() override { return &size_; }
 
 private:
-    Attribute fontSize_{AN::kFontSize, VT::ekMeasurement, nullptr};
-    Attribute font_{AN::kFont, VT::ekString, nullptr};
-    Attribute underline_{AN::kUnderlineType, VT::ekUnderLineTypeEnum, nullptr};
-};
-
-class ReaderMultiInk : public OBMMultiInk {
-public:
-    Value* GetNthColorID(int n) override {
-        if (n < 0 || n >= 2) return nullptr;
-        ids_[n].Init(static_cast<unsigned>(100 + n));
-        return &ids_[n];
-    }
-
-private:
-    ValueOBID ids_[2];
+    ValueLength size_;
 };
 
 TEST(AttributeAccess, APlugInsOverridesAnswer) {
     ConversionState state;
     ReaderCharacterAttributes run;
-    Value* size = OBGetAttributeValue(&run, AN::kFontSize);
-    ASSERT_NE(size, nullptr);
-    OBReal points = 0.0;
-    static_cast<ValueLength*>(size)->Get(kPoints, points);
-    EXPECT_EQ(points.Value(), 10.5);
-    EXPECT_EQ(OBGetAttributeValue(&run, AN::kFont), run.GetFont());
+    EXPECT_EQ(OBGetAttributeValue(&run, AN::kFontSize), run.GetFontSize());
     EXPECT_EQ(OBGetAttributeValue(&run, AN::kBold), nullptr);      // carried, not set
     EXPECT_EQ(OBGetAttributeValue(&run, AN::kPageWidth), nullptr); // not carried by the kind
     EXPECT_EQ(OBGetAttributeValue(&run, AN::kUndefined), nullptr);
@@ -129,131 +100,81 @@ TEST(AttributeAccess, APlugInsOverridesAnswer) {
     EXPECT_EQ(OBGetAttributeValue(&plain, AN::kFontSize), nullptr);
     Element undefined;
     EXPECT_EQ(OBGetAttributeValue(&undefined, AN::kFontSize), nullptr);
-
-    ReaderMultiInk ink;
-    Value* second = OBGetAttributeValue(&ink, AN::kNthColorID, 1);
-    ASSERT_NE(second, nullptr);
-    unsigned id = 0;
-    static_cast<ValueOBID*>(second)->Get(id);
-    EXPECT_EQ(id, 101u);
-    EXPECT_EQ(OBGetAttributeValue(&ink, AN::kNthColorID, 2), nullptr);
-    EXPECT_EQ(OBGetAttributeValue(&ink, AN::kNthColorID, -1), nullptr);
-}
-
-// A dump as a tool writes it: every attribute the kind carries, by name.
-TEST(AttributeAccess, DumpingAnElementsAttributes) {
-    ConversionState state;
-    ReaderCharacterAttributes run;
-    const OBViewClassInfo* view = OBGetViewClass(run.GetElementType());
-    ASSERT_NE(view, nullptr);
-    std::string dump;
-    for (int i = 0; i < view->accessorCount; ++i) {
-        const OBViewAccessorInfo& row = view->accessors[i];
-        Value* v = OBGetAttributeValue(&run, row.attr);
-        if (!v) continue;
-        COBString text;
-        OBValueToText(v, text);
-        dump += std::string(OBAttrNameString(row.attr)) + "=" + text.GrabCString() + ";";
-    }
-    EXPECT_EQ(dump, "Font=\"Garamond\";FontSize=10.5 points;UnderlineType=kUndefined;");
 }
 
 // ---------------------------------------------------------------- text
 
-std::string Text(Value* v) {
-    COBString out;
-    OBValueToText(v, out);
-    std::string s(out.GrabCString(), out.Length());
-    ValueUtil::Recycle(v);
-    return s;
-}
+// The text of the value that a ValueUtil creator call makes into `v`.
+#define TEXT_OF(creation)                                                                           \
+    [&] {                                                                                          \
+        Value* v = nullptr;                                                                        \
+        ValueUtil::creation;                                                                       \
+        COBString out;                                                                             \
+        OBValueToText(v, out);                                                                     \
+        ValueUtil::Recycle(v);                                                                     \
+        return std::string(out.GrabCString(), out.Length());                                       \
+    }()
 
 TEST(ValueText, NumbersUnitsAndCompoundValues) {
-    Value* v = nullptr;
-    ValueUtil::CreateValueInteger32(-42, v);
-    EXPECT_EQ(Text(v), "-42");
-    ValueUtil::CreateValueUnInteger(1ull << 63, v); // held as a signed 64-bit value
-    EXPECT_EQ(Text(v), "-9223372036854775808");
-    ValueUtil::CreateValueBool16(1, v);
-    EXPECT_EQ(Text(v), "true");
-    ValueUtil::CreateValueBool16(7, v);
-    EXPECT_EQ(Text(v), "7");
-    ValueUtil::CreateValueChar('A', v);
-    EXPECT_EQ(Text(v), "'A'");
-    ValueUtil::CreateValueChar('\n', v);
-    EXPECT_EQ(Text(v), "U+000A");
-    ValueUtil::CreateValueOBID(12u, v);
-    EXPECT_EQ(Text(v), "#12");
-    ValueUtil::CreateValueOBReal(0.1, v);
-    EXPECT_EQ(Text(v), "0.1");
-
-    ValueUtil::CreateValueLength(kPoints, 12, v);
-    EXPECT_EQ(Text(v), "12 points");
-    ValueUtil::CreateValueLength(UNITS::LINEAR::kInches, 1.25, v);
-    EXPECT_EQ(Text(v), "1.25 in");
-    ValueUtil::CreateValueLength(UNITS::LINEAR::kEMU, 5, v); // a unit without a name
-    EXPECT_EQ(Text(v), "5 unit 13");
-    ValueUtil::CreateValueAngle(UNITS::ANGULAR::kDegrees, 45.0, v);
-    EXPECT_EQ(Text(v), "45 degrees");
-    ValueUtil::CreateValuePercent(OBReal(0.25), v);
-    EXPECT_EQ(Text(v), "25%");
-    ValueUtil::CreateValuePercent(1, 8, v);
-    EXPECT_EQ(Text(v), "1/8 (12.5%)");
-    ValueUtil::CreateValuePoint(kPoints, 1.5, -2.0, v);
-    EXPECT_EQ(Text(v), "(1.5, -2) points");
-    ValueUtil::CreateValueRectangle(kPoints, 10.0, 20.0, 5.0, 2.0, v);
-    EXPECT_EQ(Text(v), "(10, 20, 5, 2) points");
-    ValueUtil::CreateValueMatrix(OBMatrix(1, 0, 0, 1, 10, -5), v);
-    EXPECT_EQ(Text(v), "[1 0 0 1 10 -5]");
-    ValueUtil::CreateValueDateTime(2024, 3, 5, 14, 7, 9, v);
-    EXPECT_EQ(Text(v), "2024-03-05T14:07:09");
-    ValueUtil::CreateValueGradientStop(0.5, 0.5, 3u, 1.0, v);
-    EXPECT_EQ(Text(v), "(location 0.5, midpoint 0.5, color #3, tint 1)");
+    EXPECT_EQ(TEXT_OF(CreateValueUnInteger(1ull << 63, v)), "-9223372036854775808"); // signed
+    EXPECT_EQ(TEXT_OF(CreateValueBool16(1, v)), "true");
+    EXPECT_EQ(TEXT_OF(CreateValueBool16(7, v)), "7");
+    EXPECT_EQ(TEXT_OF(CreateValueChar('A', v)), "'A'");
+    EXPECT_EQ(TEXT_OF(CreateValueChar('\n', v)), "U+000A");
+    EXPECT_EQ(TEXT_OF(CreateValueOBID(12u, v)), "#12");
+    EXPECT_EQ(TEXT_OF(CreateValueOBReal(0.1, v)), "0.1");
+    EXPECT_EQ(TEXT_OF(CreateValueLength(kPoints, 12, v)), "12 points");
+    EXPECT_EQ(TEXT_OF(CreateValueLength(UNITS::LINEAR::kInches, 1.25, v)), "1.25 in");
+    EXPECT_EQ(TEXT_OF(CreateValueLength(UNITS::LINEAR::kEMU, 5, v)), "5 unit 13"); // no name
+    EXPECT_EQ(TEXT_OF(CreateValueAngle(UNITS::ANGULAR::kDegrees, 45.0, v)), "45 degrees");
+    EXPECT_EQ(TEXT_OF(CreateValuePercent(OBReal(0.25), v)), "25%");
+    EXPECT_EQ(TEXT_OF(CreateValuePercent(1, 8, v)), "1/8 (12.5%)");
+    EXPECT_EQ(TEXT_OF(CreateValuePoint(kPoints, 1.5, -2.0, v)), "(1.5, -2) points");
+    EXPECT_EQ(TEXT_OF(CreateValueRectangle(kPoints, 10.0, 20.0, 5.0, 2.0, v)), "(10, 20, 5, 2) points");
+    EXPECT_EQ(TEXT_OF(CreateValueMatrix(OBMatrix(1, 0, 0, 1, 10, -5), v)), "[1 0 0 1 10 -5]");
+    EXPECT_EQ(TEXT_OF(CreateValueDateTime(2024, 3, 5, 14, 7, 9, v)), "2024-03-05T14:07:09");
+    EXPECT_EQ(TEXT_OF(CreateValueGradientStop(0.5, 0.5, 3u, 1.0, v)),
+              "(location 0.5, midpoint 0.5, color #3, tint 1)");
 }
 
 TEST(ValueText, StringsPathsListsEnumerationsAndStreams) {
-    Value* v = nullptr;
-    ValueUtil::CreateValueString(COBString("say \"hi\"\\\t"), v);
-    EXPECT_EQ(Text(v), "\"say \\\"hi\\\"\\\\\\t\"");
+    EXPECT_EQ(TEXT_OF(CreateValueString(COBString("say \"hi\"\\\t"), v)), "\"say \\\"hi\\\"\\\\\\t\"");
     const unsigned short wide[] = {'C', 'a', 'f', 0xE9, 0x65E5, 0};
-    ValueUtil::CreateValueString(WOBString(wide), v);
-    EXPECT_EQ(Text(v), "\"Caf\xC3\xA9\xE6\x97\xA5\"");
-    ValueUtil::Create(VT::ekString, v); // no string
-    EXPECT_EQ(Text(v), "<no string>");
-
+    EXPECT_EQ(TEXT_OF(CreateValueString(WOBString(wide), v)), "\"Caf\xC3\xA9\xE6\x97\xA5\"");
+    EXPECT_EQ(TEXT_OF(Create(VT::ekString, v)), "<no string>");
     COBString path("C:\\Images\\Logo.tif");
-    ValueUtil::CreateValueFileSpec(static_cast<short>(-1), 7, path, v);
-    EXPECT_EQ(Text(v), "C:\\Images\\Logo.tif (volume -1, directory 7)");
+    EXPECT_EQ(TEXT_OF(CreateValueFileSpec(static_cast<short>(-1), 7, path, v)),
+              "C:\\Images\\Logo.tif (volume -1, directory 7)");
+    EXPECT_EQ(TEXT_OF(CreateValueAlignmentEnum(AE::kCenter, v)), "kCenter");
+    EXPECT_EQ(TEXT_OF(CreateValueAlignmentEnum(static_cast<AE::AlignmentEnum>(999), v)), "999");
+    EXPECT_EQ(TEXT_OF(CreateValueWritingScriptEnum(WSE::kGreekScript, v)), "kGreekScript");
 
-    ValueUtil::CreateValueIdRefList(v);
-    static_cast<ValueIdRefList*>(v)->Add(1);
-    static_cast<ValueIdRefList*>(v)->Add(22);
-    EXPECT_EQ(Text(v), "[#1, #22]");
-    ValueUtil::CreateValueRangeList(v);
-    static_cast<ValueRangeList*>(v)->Add(0, 5);
-    EXPECT_EQ(Text(v), "[0..5]");
-    ValueUtil::CreateValueBool16List(v);
-    static_cast<ValueBool16List*>(v)->Add(1);
-    static_cast<ValueBool16List*>(v)->Add(0);
-    EXPECT_EQ(Text(v), "[true, false]");
-    ValueUtil::CreateValueStringList(v);
-    static_cast<ValueStringList*>(v)->Add(COBString("a"));
-    EXPECT_EQ(Text(v), "[\"a\"]");
-    ValueUtil::Create(VT::ekVertexList, v);
-    static_cast<ValueVertexList*>(v)->Add(OBPoint(1.0, 2.0), UNITS::LINEAR::kMillimeters);
-    EXPECT_EQ(Text(v), "[(1, 2)] mm");
-
-    ValueUtil::CreateValueAlignmentEnum(AE::kCenter, v);
-    EXPECT_EQ(Text(v), "kCenter");
-    ValueUtil::CreateValueAlignmentEnum(static_cast<AE::AlignmentEnum>(999), v);
-    EXPECT_EQ(Text(v), "999");
-    ValueUtil::CreateValueWritingScriptEnum(WSE::kGreekScript, v);
-    EXPECT_EQ(Text(v), "kGreekScript");
+    auto text = [](Value& list) {
+        COBString out;
+        OBValueToText(&list, out);
+        return std::string(out.GrabCString());
+    };
+    ValueIdRefList ids;
+    ids.Add(1);
+    ids.Add(22);
+    EXPECT_EQ(text(ids), "[#1, #22]");
+    ValueRangeList ranges;
+    ranges.Add(0, 5);
+    EXPECT_EQ(text(ranges), "[0..5]");
+    ValueBool16List flags;
+    flags.Add(1);
+    flags.Add(0);
+    EXPECT_EQ(text(flags), "[true, false]");
+    ValueStringList strings;
+    strings.Add(COBString("a"));
+    EXPECT_EQ(text(strings), "[\"a\"]");
+    ValueVertexList vertices;
+    vertices.Add(OBPoint(1.0, 2.0), UNITS::LINEAR::kMillimeters);
+    EXPECT_EQ(text(vertices), "[(1, 2)] mm");
 
     OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead("0123456789", 10);
     stream->Seek(4, kSeekFromStart);
-    ValueUtil::CreateValueStream(stream, v);
-    EXPECT_EQ(Text(v), "<stream, 10 bytes>");
+    EXPECT_EQ(TEXT_OF(CreateValueStream(stream, v)), "<stream, 10 bytes>");
     EXPECT_EQ(stream->Tell(), 4); // the position is restored
     delete stream;
 

@@ -1,4 +1,5 @@
-// DictElements and DictAttrs: element-kind and attribute names, both ways.
+// DictElements and DictAttrs: element-kind and attribute names, both ways,
+// for every name of the vocabulary.
 #include <ombra/elements.h>
 #include <ombra/strings.h>
 
@@ -34,69 +35,47 @@ int AttrOfName(const char* text) {
     return id;
 }
 
-TEST(DictElements, NamesOfKinds) {
-    bool found = false;
-    EXPECT_EQ(NameOfKind(163, &found), "Publication");
-    EXPECT_TRUE(found);
-    EXPECT_EQ(NameOfKind(0), "AdjustLayoutPreferences");
+TEST(DictElements, EveryKindAndNameBothWays) {
+    // Every slot's name finds its own kind, except the repeated name of 232,
+    // which finds the earlier slot, 120; letter case does not count.
+    for (const OBElementKindName& slot : kOBElementKindNames) {
+        bool found = false;
+        EXPECT_EQ(NameOfKind(slot.type, &found), slot.name);
+        EXPECT_TRUE(found);
+        EXPECT_EQ(KindOfName(slot.name, &found), slot.type == 232 ? 120 : slot.type) << slot.name;
+        EXPECT_TRUE(found);
+    }
+    bool found = true;
     EXPECT_EQ(NameOfKind(43), "CommomMarginPropertiesBlock");
-    EXPECT_EQ(NameOfKind(227), "YIQ");
-    EXPECT_EQ(NameOfKind(229), "FreeLine");
-    EXPECT_EQ(NameOfKind(231), "FreeLinePath");
-    EXPECT_EQ(NameOfKind(232, &found), "KinsokuTableList");
+    EXPECT_EQ(NameOfKind(232), "KinsokuTableList");
+    EXPECT_EQ(KindOfName("publication", &found), 163);
     EXPECT_TRUE(found);
+    EXPECT_EQ(KindOfName("PUBLICATION"), 163);
+    for (const char* unknown : {"Publicatio", "Publications", "", "UNDEFINED"}) {
+        EXPECT_EQ(KindOfName(unknown, &found), 233) << unknown;
+        EXPECT_FALSE(found) << unknown;
+    }
     for (int unnamed : {228, 233, 234, -1, -233, 100000}) {
         EXPECT_EQ(NameOfKind(unnamed, &found), "UNDEFINED") << unnamed;
         EXPECT_FALSE(found) << unnamed;
     }
 }
 
-TEST(DictElements, KindsOfNamesIgnoreLetterCase) {
-    bool found = false;
-    EXPECT_EQ(KindOfName("publication", &found), 163);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(KindOfName("PUBLICATION"), 163);
-    EXPECT_EQ(KindOfName("Publicatio", &found), 233);
-    EXPECT_FALSE(found);
-    EXPECT_EQ(KindOfName("Publications"), 233);
-    EXPECT_EQ(KindOfName(""), 233);
-    EXPECT_EQ(KindOfName("UNDEFINED"), 233);
-    // The repeated name finds its first slot.
-    EXPECT_EQ(KindOfName("kinsokutablelist", &found), 120);
-    EXPECT_TRUE(found);
-
-    // Every named kind comes back from its name.
-    for (int kind = 0; kind <= 231; ++kind) {
-        if (kind == 228) continue;
-        EXPECT_EQ(KindOfName(NameOfKind(kind).c_str()), kind) << kind;
-    }
-}
-
-TEST(DictAttrs, NamesOfAttributes) {
-    EXPECT_EQ(NameOfAttr(41), "Name");
-    EXPECT_EQ(NameOfAttr(0), "AdjustLayoutForColumns");
-    EXPECT_EQ(NameOfAttr(93), "NumberofSteps");
-    EXPECT_EQ(NameOfAttr(973), OBAttrNameString(static_cast<AN::AttrNameEnum>(973)));
-    for (int unnamed : {974, 977, 978, 979, -1, 5000})
-        EXPECT_EQ(NameOfAttr(unnamed), "UNDEFINED") << unnamed;
-}
-
-TEST(DictAttrs, AttributesOfNamesRespectLetterCase) {
-    EXPECT_EQ(AttrOfName("Name"), 41);
-    EXPECT_EQ(AttrOfName("name"), 978);
-    EXPECT_EQ(AttrOfName("NAME"), 978);
-    EXPECT_EQ(AttrOfName("Levelnorestart"), AN::kLevelnorestart);
-    EXPECT_EQ(AttrOfName("LevelNoRestart"), 978);
-    EXPECT_EQ(AttrOfName(""), 978);
-    EXPECT_EQ(AttrOfName("UNDEFINED"), 978);
-
-    // Every name leads to the first attribute that carries it.
+TEST(DictAttrs, EveryAttributeAndNameBothWays) {
+    // Every name leads to the first attribute that carries it; letter case counts.
     for (int attr = 0; attr <= 973; ++attr) {
         std::string name = NameOfAttr(attr);
+        EXPECT_STREQ(name.c_str(), OBAttrNameString(static_cast<AN::AttrNameEnum>(attr)));
         int found = AttrOfName(name.c_str());
         EXPECT_LE(found, attr) << name;
         EXPECT_EQ(NameOfAttr(found), name);
     }
+    EXPECT_EQ(AttrOfName("Name"), 41);
+    EXPECT_EQ(AttrOfName("Levelnorestart"), AN::kLevelnorestart);
+    for (const char* unknown : {"name", "NAME", "LevelNoRestart", "", "UNDEFINED"})
+        EXPECT_EQ(AttrOfName(unknown), 978) << unknown;
+    for (int unnamed : {974, 977, 978, 979, -1, 5000})
+        EXPECT_EQ(NameOfAttr(unnamed), "UNDEFINED") << unnamed;
 }
 
 } // namespace

@@ -93,39 +93,4 @@ TEST(EnumValues, DifferentEnumerationsNeverCompareEqual) {
     EXPECT_EQ(cap.IsEqual(&alignment), 0);
 }
 
-TEST(EnumValues, ScriptsAndCodePagesHoldTheTextServicesEnumerations) {
-    Value* v = nullptr;
-    ValueUtil::CreateValueWritingScriptEnum(WSE::kJapaneseScript, v);
-    ASSERT_NE(v, nullptr);
-    VT::ValueTypeEnum type = VT::ekUndefined;
-    v->GetType(type);
-    EXPECT_EQ(type, VT::ekWritingScriptEnum);
-    WSE::WritingScriptEnum script = WSE::kRomanScript;
-    static_cast<ValueWritingScriptEnum*>(v)->Get(script);
-    EXPECT_EQ(script, WSE::kJapaneseScript);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueCodePageEnum(CPGE::kUTF8CodePage, v);
-    ASSERT_NE(v, nullptr);
-    CPGE::CodePageEnum page = CPGE::kUndefinedCodePage;
-    static_cast<ValueCodePageEnum*>(v)->Get(page);
-    EXPECT_EQ(page, CPGE::kUTF8CodePage);
-    ValueUtil::Recycle(v);
-}
-
-TEST(EnumValues, AlignmentIsMadeOnlyByItsCreator) {
-    Value* v = nullptr;
-    ValueUtil::Create(VT::ekAlignmentEnum, v);
-    EXPECT_EQ(v, nullptr);
-    ValueUtil::CreateValueAlignmentEnum(AE::kJustify, v);
-    ASSERT_NE(v, nullptr);
-    VT::ValueTypeEnum type = VT::ekUndefined;
-    v->GetType(type);
-    EXPECT_EQ(type, 0);
-    AE::AlignmentEnum member = AE::kUndefined;
-    static_cast<ValueAlignmentEnum*>(v)->Get(member);
-    EXPECT_EQ(member, AE::kJustify);
-    ValueUtil::Recycle(v);
-}
-
 } // namespace

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -53,7 +54,7 @@ TEST(ValueFactory, ReportedTypesIncludingTheStandIns) {
                              57, 59, 60, 64, 65, 69,  71,  72,  74,  76,  77,  78,  80,
                              81, 93, 96, 97, 101, 110, 111, 115, 121, 126, 147, 148, 149,
                              150, 153};
-    int made = 0;
+    const std::map<int, int> standIns = {{43, 42}, {50, 83}, {102, 83}, {103, 84}, {104, 85}, {123, 46}};
     for (int code = -3; code <= 158; ++code) {
         Value* v = nullptr;
         ValueUtil::Create(static_cast<VT::ValueTypeEnum>(code), v);
@@ -65,29 +66,12 @@ TEST(ValueFactory, ReportedTypesIncludingTheStandIns) {
             continue;
         }
         ASSERT_NE(v, nullptr) << code;
-        ++made;
-        int expected = code;
-        switch (code) {
-        case 43: expected = 42; break;
-        case 50:
-        case 102: expected = 83; break;
-        case 103: expected = 84; break;
-        case 104: expected = 85; break;
-        case 123: expected = 46; break;
-        default: break;
-        }
-        EXPECT_EQ(TypeOf(v), expected) << code;
-        // The table agrees: the made class is the class of the reported code.
-        const OBValueTypeInfo* row = OBFindValueType(static_cast<VT::ValueTypeEnum>(code));
-        const OBValueTypeInfo* reported = OBFindValueType(static_cast<VT::ValueTypeEnum>(expected));
-        ASSERT_NE(row->madeClass, nullptr);
-        EXPECT_STREQ(row->madeClass, reported->valueClass) << code;
+        EXPECT_EQ(TypeOf(v), standIns.count(code) ? standIns.at(code) : code) << code;
         ValueUtil::Recycle(v);
     }
-    EXPECT_EQ(made, 155 - 41);
 }
 
-TEST(ValueFactory, MadeValuesAreInTheirDefaultState) {
+TEST(ValueFactory, AMadeLengthIsZeroPoints) {
     Value* v = nullptr;
     ValueUtil::Create(VT::ekMeasurement, v);
     int n = -1;
@@ -98,70 +82,33 @@ TEST(ValueFactory, MadeValuesAreInTheirDefaultState) {
     EXPECT_EQ(unit, kPoints);
     EXPECT_EQ(static_cast<ValueLength*>(v)->IsIntegral(), 1);
     ValueUtil::Recycle(v);
-
-    ValueUtil::Create(VT::ekVertexList, v);
-    EXPECT_EQ(static_cast<ValueVertexList*>(v)->NumVertices(), 0);
-    EXPECT_EQ(static_cast<ValueVertexList*>(v)->GetMeasurementUnit(), kPoints);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::Create(VT::ekMatrix, v);
-    OBMatrix m(2, 0, 0, 2, 0, 0);
-    static_cast<ValueMatrix*>(v)->Get(m);
-    EXPECT_EQ(m.IsIdentity(), 1);
-    ValueUtil::Recycle(v);
 }
 
 // ---------------------------------------------------------------- creators
 
+// The payload of a made value, which is recycled.
+template <class V, class T> T Payload(Value*& v) {
+    T out{};
+    static_cast<V*>(v)->Get(out);
+    ValueUtil::Recycle(v);
+    return out;
+}
+
 TEST(ValueCreators, ScalarsKeepTheirBits) {
     Value* v = nullptr;
     ValueUtil::CreateValueChar(static_cast<char>(0xE9), v);
-    unsigned short code = 0;
-    static_cast<ValueChar*>(v)->Get(code);
-    EXPECT_EQ(code, 0xFFE9); // widened with its sign
-    ValueUtil::Recycle(v);
+    EXPECT_EQ((Payload<ValueChar, unsigned short>(v)), 0xFFE9); // widened with its sign
     ValueUtil::CreateValueChar('A', v);
-    static_cast<ValueChar*>(v)->Get(code);
-    EXPECT_EQ(code, 0x41);
-    ValueUtil::Recycle(v);
-
+    EXPECT_EQ((Payload<ValueChar, unsigned short>(v)), 0x41);
     ValueUtil::CreateValueUnInteger(1ull << 63, v);
     EXPECT_EQ(TypeOf(v), VT::ekSignedInt64);
-    long long bits = 0;
-    static_cast<ValueInteger64*>(v)->Get(bits);
-    EXPECT_EQ(static_cast<unsigned long long>(bits), 1ull << 63);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueInteger(~0ull, v);
-    static_cast<ValueInteger64*>(v)->Get(bits);
-    EXPECT_EQ(bits, -1);
-    ValueUtil::Recycle(v);
-
+    EXPECT_EQ(static_cast<unsigned long long>(Payload<ValueInteger64, long long>(v)), 1ull << 63);
     ValueUtil::CreateValueUnInteger32(0xFFFFFFFFu, v);
     EXPECT_EQ(TypeOf(v), VT::ekSignedInt32);
-    int i32 = 0;
-    static_cast<ValueInteger32*>(v)->Get(i32);
-    EXPECT_EQ(static_cast<unsigned>(i32), 0xFFFFFFFFu);
-    ValueUtil::Recycle(v);
-
+    EXPECT_EQ(static_cast<unsigned>(Payload<ValueInteger32, int>(v)), 0xFFFFFFFFu);
     ValueUtil::CreateValueUnInteger16(0x8001, v);
     EXPECT_EQ(TypeOf(v), VT::ekSignedShort16);
-    short i16 = 0;
-    static_cast<ValueInteger16*>(v)->Get(i16);
-    EXPECT_EQ(static_cast<unsigned short>(i16), 0x8001);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueOBID(77u, v);
-    unsigned id = 0;
-    static_cast<ValueOBID*>(v)->Get(id);
-    EXPECT_EQ(id, 77u);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueBool16(1, v);
-    short flag = 0;
-    static_cast<ValueBool16*>(v)->Get(flag);
-    EXPECT_EQ(flag, 1);
-    ValueUtil::Recycle(v);
+    EXPECT_EQ(static_cast<unsigned short>(Payload<ValueInteger16, short>(v)), 0x8001);
 }
 
 TEST(ValueCreators, MeasuredAndCompoundValues) {
@@ -171,13 +118,6 @@ TEST(ValueCreators, MeasuredAndCompoundValues) {
     ValueUtil::Recycle(v);
     ValueUtil::CreateValueLength(kPoints, 3, v);
     EXPECT_EQ(static_cast<ValueLength*>(v)->IsIntegral(), 1);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueRectangle(kPoints, 10.0, 20.0, 5.0, 2.0, v);
-    OBRect r;
-    static_cast<ValueRectangle*>(v)->Get(kPoints, r);
-    EXPECT_EQ(r.Left().Value(), 10.0);
-    EXPECT_EQ(r.Bottom().Value(), 2.0);
     ValueUtil::Recycle(v);
 
     ValueUtil::CreateValuePercent(1, 3, v);
@@ -206,23 +146,9 @@ TEST(ValueCreators, MeasuredAndCompoundValues) {
     OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead("abc", 3);
     ValueUtil::CreateValueStream(stream, v);
     EXPECT_EQ(TypeOf(v), VT::ekIStreamPointer);
-    OBStream* back = nullptr;
-    static_cast<ValueStream*>(v)->Get(back);
-    EXPECT_EQ(back, stream);
     ValueUtil::Recycle(v); // the stream is not the value's
+    EXPECT_EQ(stream->Tell(), 0);
     delete stream;
-
-    ValueUtil::CreateValueDateTime(2001, 2, 3, 4, 5, 6, v);
-    EXPECT_EQ(static_cast<ValueDateTime*>(v)->GetHour(), 4);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueString(COBString("text"), v);
-    EXPECT_EQ(std::string(static_cast<ValueString*>(v)->GetPtr()->GrabCString()), "text");
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueStringList(v);
-    EXPECT_EQ(static_cast<ValueStringList*>(v)->Count(), 0);
-    ValueUtil::Recycle(v);
 }
 
 TEST(ValueCreators, RecycleReturnsTheBlockAndClearsThePointer) {
@@ -261,14 +187,6 @@ TEST(ValueCreators, WithoutMemoryTheFactoryYieldsNothing) {
     ValueUtil::Recycle(v);
 }
 
-TEST(ValueCreators, TheCmdFlag) {
-    EXPECT_FALSE(ValueUtil::GetIsCMD());
-    ValueUtil::SetIsCMD(true);
-    EXPECT_TRUE(ValueUtil::GetIsCMD());
-    ValueUtil::SetIsCMD(false);
-    EXPECT_FALSE(ValueUtil::GetIsCMD());
-}
-
 // ---------------------------------------------------------------- Attribute
 
 // A value that counts how often it is destroyed.
@@ -283,49 +201,34 @@ private:
     int* deaths_;
 };
 
-TEST(Attributes, OwnTheirValue) {
+TEST(Attributes, CopiesShareButNeverReleaseTwice) {
     int deaths = 0;
     {
         Attribute a(AN::kFontSize, VT::ekMeasurement, new Counted(&deaths));
-        EXPECT_EQ(a.GetName(), AN::kFontSize);
-        EXPECT_EQ(a.GetType(), VT::ekMeasurement);
         EXPECT_EQ(a.OwnsValue(), 1);
     }
     EXPECT_EQ(deaths, 1);
-    Attribute empty(AN::kName, VT::ekString, nullptr); // nothing to release
-    EXPECT_EQ(empty.GetValue(), nullptr);
-}
-
-TEST(Attributes, CopiesShareButNeverReleaseTwice) {
-    int deaths = 0;
-    // Destroy the copies before and after the owner, in every order.
-    for (int order = 0; order < 3; ++order) {
+    // Destroy the owner before the copies, or assign its value back to it.
+    for (int order = 0; order < 2; ++order) {
         deaths = 0;
         Attribute* owner = new Attribute(AN::kBold, VT::ekBool16, new Counted(&deaths));
         Attribute* copy = new Attribute(*owner);
         Attribute* assigned = new Attribute;
         *assigned = *copy;
-        EXPECT_EQ(copy->GetValue(), owner->GetValue());
         EXPECT_EQ(assigned->GetValue(), owner->GetValue());
         EXPECT_EQ(copy->OwnsValue(), 0);
         EXPECT_EQ(assigned->OwnsValue(), 0);
         if (order == 0) {
             delete copy;
-            delete assigned;
-            EXPECT_EQ(deaths, 0);
-            delete owner;
-        } else if (order == 1) {
-            delete copy;
             delete owner;
             EXPECT_EQ(deaths, 1);
-            delete assigned;
         } else {
             *owner = *assigned; // assigning back the value it owns keeps it owned
             EXPECT_EQ(owner->OwnsValue(), 1);
             delete owner;
             delete copy;
-            delete assigned;
         }
+        delete assigned;
         EXPECT_EQ(deaths, 1) << order;
     }
 }
@@ -340,10 +243,7 @@ TEST(Attributes, AssignmentReleasesTheValueItOwnedAndMovesTransferOwnership) {
         EXPECT_EQ(a.GetName(), AN::kItalics);
         EXPECT_EQ(a.OwnsValue(), 0);
         a = a;
-        EXPECT_EQ(deathsB, 0);
-
         Attribute moved(std::move(b));
-        EXPECT_EQ(moved.OwnsValue(), 1);
         EXPECT_EQ(b.GetValue(), nullptr);
         Attribute target(AN::kName, VT::ekString, nullptr);
         target = std::move(moved);
@@ -351,7 +251,6 @@ TEST(Attributes, AssignmentReleasesTheValueItOwnedAndMovesTransferOwnership) {
         EXPECT_EQ(moved.GetValue(), nullptr);
         EXPECT_EQ(deathsB, 0);
     }
-    EXPECT_EQ(deathsA, 1);
     EXPECT_EQ(deathsB, 1);
 }
 
@@ -364,7 +263,6 @@ TEST(Attributes, InitCreatesAFreshValueAndSetValueAdopts) {
     Value* first = a.GetValue();
     a.Init(VT::ekAny); // the factory makes nothing for this type
     EXPECT_EQ(a.GetValue(), nullptr);
-    EXPECT_EQ(a.GetType(), VT::ekAny);
     ValueUtil::Recycle(first); // Init did not release it: it was the caller's to take
 
     int deaths = 0;
@@ -372,12 +270,10 @@ TEST(Attributes, InitCreatesAFreshValueAndSetValueAdopts) {
     {
         Attribute owner(AN::kBold, VT::ekBool16, new Counted(&deaths));
         borrower = owner;
-        EXPECT_EQ(borrower.OwnsValue(), 0);
         borrower.SetValue(borrower.GetValue()); // still the owner's
         EXPECT_EQ(borrower.OwnsValue(), 0);
         borrower.SetValue(new Counted(&deaths)); // adopted
         EXPECT_EQ(borrower.OwnsValue(), 1);
-        EXPECT_EQ(borrower.GetType(), VT::ekBool16);
     }
     EXPECT_EQ(deaths, 1);
 }

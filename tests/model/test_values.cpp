@@ -31,100 +31,44 @@ std::string Str(const IOBString& s) { return std::string(s.GrabCString(), s.Leng
 
 // ---------------------------------------------------------------- scalars
 
-TEST(ScalarValues, InitGetTypeAndExactEquality) {
+// The scalar classes are expanded from one definition: one of them stands
+// for all.
+TEST(ScalarValues, EqualityGetAndAssignment) {
     ValueInteger32 a, b;
     int n = -5;
     a.Get(n);
     EXPECT_EQ(n, 0); // default payload
     a.Init(-7);
-    b.Init(-7);
-    a.Get(n);
-    EXPECT_EQ(n, -7);
-    EXPECT_EQ(a.IsEqual(&b), 1);
-    b.Init(-8);
     EXPECT_EQ(a.IsEqual(&b), 0);
-    EXPECT_EQ(a.IsEqual(nullptr), 0);
-
+    b.Init(-7);
+    EXPECT_EQ(a.IsEqual(&b), 1);
     ValueUnInteger32 u;
     u.Init(static_cast<unsigned>(-7));
     EXPECT_EQ(a.IsEqual(&u), 0); // same bits, different type
-    VT::ValueTypeEnum type = VT::ekUndefined;
-    u.GetType(type);
-    EXPECT_EQ(type, VT::ekUnsignedInt32);
+    Value& foreign = u;
+    b.Init(3);
+    b = foreign; // another class: nothing happens
+    b.Get(n);
+    EXPECT_EQ(n, 3);
 
-    ValueInteger64 big;
-    big.Init(LLONG_MIN);
-    long long v = 0;
-    big.Get(v);
-    EXPECT_EQ(v, LLONG_MIN);
-    ValueUnInteger64 ubig;
-    ubig.Init(~0ull);
-    unsigned long long uv = 0;
-    ubig.Get(uv);
-    EXPECT_EQ(uv, ~0ull);
-
-    ValueChar c;
-    c.Init(0xFFE9);
-    unsigned short code = 0;
-    c.Get(code);
-    EXPECT_EQ(code, 0xFFE9);
-}
-
-TEST(ScalarValues, AGetOfAValueNotInitialisedLeavesTheOutputAlone) {
+    // A Get of a value not initialised leaves the output alone.
     Forgetful<ValueInteger16> s;
     s.Init(12);
     s.Forget();
     short out = 99;
     s.Get(out);
     EXPECT_EQ(out, 99);
-    s.Init(13); // Init sets the flag again
-    s.Get(out);
-    EXPECT_EQ(out, 13);
 
-    Forgetful<ValueLength> length;
-    length.Init(kPoints, 10);
-    length.Forget();
-    int i = 5;
-    OBReal r = 5.0;
-    UNITS::LINEAR::UnitEnum unit = kCentimeters;
-    length.Get(kPoints, i);
-    length.Get(kPoints, r);
-    length.GetUnit(unit);
-    EXPECT_EQ(i, 5);
-    EXPECT_EQ(r.Value(), 5.0);
-    EXPECT_EQ(unit, kCentimeters);
-}
-
-TEST(ScalarValues, RealsAreEqualOnlyWithinTheOpenTolerance) {
+    // Reals are equal only within the open tolerance.
     ValueOBReal zero, other;
     zero.Init(0.0);
-    other.Init(1e-8); // exactly the tolerance: unequal
+    other.Init(1e-8);
     EXPECT_EQ(zero.IsEqual(&other), 0);
-    EXPECT_EQ(other.IsEqual(&zero), 0);
-    other.Init(0.9e-8);
-    EXPECT_EQ(zero.IsEqual(&other), 1);
     other.Init(-0.9e-8);
     EXPECT_EQ(zero.IsEqual(&other), 1);
 }
 
-TEST(ScalarValues, AssignmentCopiesWithinOneClassOnly) {
-    ValueBool16 a, b;
-    b.Init(1);
-    Value& base = b;
-    a = base;
-    short flag = 0;
-    a.Get(flag);
-    EXPECT_EQ(flag, 1);
-
-    ValueInteger16 other;
-    other.Init(42);
-    Value& foreign = other;
-    a = foreign; // another class: nothing happens
-    a.Get(flag);
-    EXPECT_EQ(flag, 1);
-}
-
-// ---------------------------------------------------------------- lengths
+// ---------------------------------------------------------------- measured values
 
 TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
     ValueLength length;
@@ -135,71 +79,55 @@ TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
     length.Get(kInches, realInches);
     EXPECT_EQ(inches, 2);
     EXPECT_DOUBLE_EQ(realInches.Value(), 2.0);
-    EXPECT_EQ(length.IsIntegral(), 1);
-
     length.Init(kPoints, OBReal(143.9));
     EXPECT_EQ(length.IsIntegral(), 0);
     length.Get(kInches, inches);
     EXPECT_EQ(inches, 1);
     length.Init(kPoints, -143.9); // a plain double picks the real overload
-    EXPECT_EQ(length.IsIntegral(), 0);
     length.Get(kInches, inches);
     EXPECT_EQ(inches, -1); // toward zero, not down
-    length.Get(kPoints, realInches);
-    EXPECT_DOUBLE_EQ(realInches.Value(), -143.9);
-
     length.Init(kInches, OBReal(1e12)); // far beyond int: saturates
     length.Get(kPoints, inches);
     EXPECT_EQ(inches, INT_MAX);
-
-    UNITS::LINEAR::UnitEnum unit = kPoints;
-    length.GetUnit(unit);
-    EXPECT_EQ(unit, kInches);
-    EXPECT_EQ(length.GetMeasurementUnit(), kInches);
-}
-
-TEST(LengthValues, TheOtherFieldKeepsItsContent) {
-    ValueLength length;
-    length.Init(kPoints, 10);
-    length.Init(kPoints, OBReal(2.5));
-    OBReal r = 0.0;
-    length.Get(kPoints, r);
-    EXPECT_DOUBLE_EQ(r.Value(), 2.5);
     length.Init(kPoints, 7); // back to the integer
-    length.Get(kPoints, r);
-    EXPECT_DOUBLE_EQ(r.Value(), 7.0);
+    length.Get(kPoints, realInches);
+    EXPECT_DOUBLE_EQ(realInches.Value(), 7.0);
+
+    Forgetful<ValueLength> forgotten;
+    forgotten.Init(kPoints, 10);
+    forgotten.Forget();
+    OBReal r = 5.0;
+    UNITS::LINEAR::UnitEnum unit = kCentimeters;
+    forgotten.Get(kPoints, r);
+    forgotten.GetUnit(unit);
+    EXPECT_EQ(r.Value(), 5.0);
+    EXPECT_EQ(unit, kCentimeters);
 }
 
-TEST(LengthValues, AsStringHasNoUnitAndRealsGoThroughSinglePrecision) {
+TEST(LengthValues, AsStringAndEquality) {
     ValueLength length;
     length.Init(kInches, 12);
     COBString text("x=");
     length.GetAsString(text);
-    EXPECT_EQ(Str(text), "x=12");
-
+    EXPECT_EQ(Str(text), "x=12"); // no unit
     length.Init(kPoints, OBReal(16777217.0)); // not representable in single precision
     text.Clear();
     length.GetAsString(text);
     EXPECT_EQ(Str(text), "16777216.000000");
-}
 
-TEST(LengthValues, EqualityReadsTheOtherInThisValuesUnit) {
-    ValueLength points, inch;
+    // The other is read in this value's unit.
+    ValueLength points, inch, almost;
     points.Init(kPoints, 72);
     inch.Init(kInches, OBReal(1.0));
     EXPECT_EQ(points.IsEqual(&inch), 1);
     EXPECT_EQ(inch.IsEqual(&points), 1);
-
     // 72.0000005 points is 1.0000000069 inches: equal in inches, not in points.
-    ValueLength almost;
     almost.Init(kPoints, OBReal(72.0000005));
     EXPECT_EQ(inch.IsEqual(&almost), 1);
     EXPECT_EQ(almost.IsEqual(&inch), 0);
-
     ValueAngle angle;
     angle.Init(UNITS::ANGULAR::kDegrees, 72.0);
     EXPECT_EQ(points.IsEqual(&angle), 0); // different types never are
-    EXPECT_EQ(angle.IsEqual(&points), 0);
 }
 
 TEST(MeasuredValues, AnglesPointsAndRectangles) {
@@ -207,10 +135,7 @@ TEST(MeasuredValues, AnglesPointsAndRectangles) {
     half.Init(UNITS::ANGULAR::kDegrees, 180.0);
     pi.Init(UNITS::ANGULAR::kRadians, 3.14159265358979);
     EXPECT_EQ(half.IsEqual(&pi), 1);
-    OBReal r = 0.0;
-    half.Get(UNITS::ANGULAR::kRadians, r);
-    EXPECT_NEAR(r.Value(), 3.14159265358979, 1e-12);
-    r = 7.0;
+    OBReal r = 7.0;
     half.Get(static_cast<UNITS::ANGULAR::UnitEnum>(9), r); // unknown unit: untouched
     EXPECT_EQ(r.Value(), 7.0);
 
@@ -218,13 +143,7 @@ TEST(MeasuredValues, AnglesPointsAndRectangles) {
     point.Init(kInches, 1.0, 2.0);
     OBReal x = 0.0, y = 0.0;
     point.Get(kPoints, x, y);
-    EXPECT_DOUBLE_EQ(x.Value(), 72.0);
     EXPECT_DOUBLE_EQ(y.Value(), 144.0);
-    ValuePoint samePlace;
-    samePlace.Init(kPoints, OBPoint(72.0, 144.0));
-    EXPECT_EQ(point.IsEqual(&samePlace), 1);
-    samePlace.Init(kPoints, OBPoint(72.0, 144.1));
-    EXPECT_EQ(point.IsEqual(&samePlace), 0);
 
     // Stored exactly as given: no normalisation.
     ValueRectangle rect;
@@ -236,34 +155,18 @@ TEST(MeasuredValues, AnglesPointsAndRectangles) {
     EXPECT_EQ(out.Right().Value(), 5.0);
     EXPECT_EQ(out.Bottom().Value(), 2.0);
     rect.Init(kInches, OBPoint(2.0, 1.0), OBPoint(0.0, 0.5));
-    rect.Get(kPoints, out);
-    EXPECT_EQ(out.Left().Value(), 144.0);
-    EXPECT_EQ(out.Top().Value(), 72.0);
-    EXPECT_EQ(out.Right().Value(), 0.0);
-    EXPECT_EQ(out.Bottom().Value(), 36.0);
     ValueRectangle other;
-    OBRect given;
-    given.Left(144.0);
-    given.Top(72.0);
-    given.Right(0.0);
-    given.Bottom(36.0);
-    other.Init(kPoints, given);
+    other.Init(kPoints, 144.0, 72.0, 0.0, 36.0);
     EXPECT_EQ(rect.IsEqual(&other), 1);
-    given.Bottom(36.5);
-    other.Init(kPoints, given);
-    EXPECT_EQ(rect.IsEqual(&other), 0);
 }
 
 // ---------------------------------------------------------------- other single values
 
 TEST(PercentValues, RealAndFractionForms) {
     ValuePercent p;
-    EXPECT_EQ(p.HasRatio(), 1);
     int num = -1, den = -1;
     p.Get(num, den);
-    EXPECT_EQ(num, 0);
-    EXPECT_EQ(den, 1);
-
+    EXPECT_EQ(den, 1); // never a zero denominator
     p.Init(1, 4);
     OBReal ratio = 0.0;
     p.Get(ratio);
@@ -274,15 +177,12 @@ TEST(PercentValues, RealAndFractionForms) {
     p.Get(num, den); // the fraction stays
     EXPECT_EQ(num, 1);
     EXPECT_EQ(den, 4);
-
     ValuePercent half;
     half.Init(2, 4);
     EXPECT_EQ(p.IsEqual(&half), 1); // ratios compared
-    half.Init(3, 4);
-    EXPECT_EQ(p.IsEqual(&half), 0);
 }
 
-TEST(MatrixValues, DefaultIdentityAndGetRegardlessOfTheFlag) {
+TEST(OtherValues, MatricesDatesAndGradientStops) {
     Forgetful<ValueMatrix> m;
     OBMatrix out(2, 0, 0, 2, 5, 5);
     m.Get(out);
@@ -294,20 +194,22 @@ TEST(MatrixValues, DefaultIdentityAndGetRegardlessOfTheFlag) {
     ValueMatrix same;
     same.Init(OBMatrix(1, 0, 0, 1, 10, 20.000000001));
     EXPECT_EQ(same.IsEqual(&m), 1);
-}
 
-TEST(DateTimeValues, AllSixFieldsCount) {
     ValueDateTime a, b;
     a.Init(2024, 3, 5, 14, 7, 9);
     b.Init(2024, 3, 5, 14, 7, 9);
     EXPECT_EQ(a.IsEqual(&b), 1);
     b.Init(2024, 3, 5, 14, 7, 10);
     EXPECT_EQ(a.IsEqual(&b), 0);
-    EXPECT_EQ(a.GetYear(), 2024);
-    EXPECT_EQ(a.GetSec(), 9);
     a.Init(-1, 13, 99, 25, 61, -3); // any numbers are kept
     EXPECT_EQ(a.GetMonth(), 13);
-    EXPECT_EQ(a.GetSec(), -3);
+
+    ValueGradientStop stop, other;
+    stop.Init(0.25, 0.5, 7u, 0.8);
+    other.Init(0.25, 0.5 + 0.5e-8, 7u, 0.8);
+    EXPECT_EQ(other.IsEqual(&stop), 1);
+    other.Init(0.25, 0.5, 8u, 0.8);
+    EXPECT_EQ(other.IsEqual(&stop), 0);
 }
 
 TEST(StringValues, CopiesInAndOutKeepingKindAndScript) {
@@ -326,28 +228,19 @@ TEST(StringValues, CopiesInAndOutKeepingKindAndScript) {
     v.Get(out);
     EXPECT_EQ(Str(out), "Caf\xE9");
     EXPECT_EQ(out.GetWSEScript(), WSE::kRomanScript);
-    v.Get(holder);
-    ASSERT_TRUE(holder.IsValid());
-    EXPECT_EQ(holder->IsUnicode(), 0);
 
     const unsigned short units[] = {0x65E5, 0x672C, 0};
-    WOBString wide(units);
     ValueString w;
-    w.Init(wide);
+    w.Init(WOBString(units));
     WOBString wideOut;
     w.Get(wideOut);
-    EXPECT_TRUE(wideOut == wide);
+    EXPECT_TRUE(wideOut == WOBString(units));
     EXPECT_EQ(w.IsEqual(&v), 0);
-
     ValueString v2;
     v2.Init(COBString("Caf\xE9", WSE::kRomanScript));
-    EXPECT_EQ(v.IsEqual(&v2), 1);
     v2.Init(*v2.GetPtr()); // its own string
     EXPECT_EQ(v.IsEqual(&v2), 1);
-    ValueString none1, none2;
-    EXPECT_EQ(none1.IsEqual(&none2), 1);
-    EXPECT_EQ(none1.IsEqual(&v), 0);
-
+    EXPECT_EQ(ValueString().IsEqual(&v), 0);
     Value& base = w;
     v = base;
     EXPECT_EQ(v.IsEqual(&w), 1);
@@ -358,14 +251,9 @@ TEST(SysFileValues, EqualPathsOnly) {
     a.Init(OBSysFileRef("/tmp/a.txt"));
     b.Init(OBSysFileRef("/tmp/b.txt"));
     EXPECT_EQ(a.IsEqual(&b), 0);
-    b.Init(OBSysFileRef("/tmp/a.txt"));
-    EXPECT_EQ(a.IsEqual(&b), 1);
     const unsigned short wide[] = {'/', 't', 'm', 'p', '/', 'a', '.', 't', 'x', 't', 0};
     b.Init(OBSysFileRef(wide)); // the same file named in UTF-16
     EXPECT_EQ(a.IsEqual(&b), 1);
-    OBSysFileRef out;
-    a.Get(out);
-    EXPECT_EQ(std::string(out.GrabCString()), "/tmp/a.txt");
 }
 
 TEST(StreamValues, NeverEqualAndBytesCopiedIntoAStreamOfTheirOwn) {
@@ -387,41 +275,17 @@ TEST(StreamValues, NeverEqualAndBytesCopiedIntoAStreamOfTheirOwn) {
     unsigned char read[3] = {};
     EXPECT_EQ(stream->XferByte(read, 3), 3);
     EXPECT_EQ(read[0], 'a');
-    EXPECT_EQ(read[2], 'c');
 
     a.InitFromCharPointer(nullptr, 5); // bad input: unchanged
     a.InitFromCharPointer(bytes, -1);
+    {
+        ombra_test::FailAllocationsAfter fail(0);
+        a.InitFromCharPointer(bytes, 3); // no memory: unchanged
+    }
     OBStream* same = nullptr;
     a.Get(same);
     EXPECT_EQ(same, stream);
     delete stream; // the holder's to delete
-
-    {
-        ombra_test::FailAllocationsAfter fail(0);
-        a.InitFromCharPointer(bytes, 3);
-    }
-    a.Get(same);
-    EXPECT_EQ(same, stream); // no memory: unchanged
-}
-
-TEST(GradientStopValues, GettersCopyWhateverTheFlag) {
-    Forgetful<ValueGradientStop> stop;
-    stop.Forget();
-    stop.Init(0.25, 0.5, 7u, 0.8);
-    OBReal location = 0.0, midpoint = 0.0, tint = 0.0;
-    unsigned ref = 0;
-    stop.Get(location, midpoint, ref);
-    stop.GetTint(tint);
-    EXPECT_EQ(location.Value(), 0.25);
-    EXPECT_EQ(midpoint.Value(), 0.5);
-    EXPECT_EQ(ref, 7u);
-    EXPECT_EQ(tint.Value(), 0.8);
-
-    ValueGradientStop other;
-    other.Init(0.25, 0.5 + 0.5e-8, 7u, 0.8);
-    EXPECT_EQ(other.IsEqual(&stop), 1);
-    other.Init(0.25, 0.5, 8u, 0.8);
-    EXPECT_EQ(other.IsEqual(&stop), 0);
 }
 
 // ---------------------------------------------------------------- file locations
@@ -437,15 +301,12 @@ TEST(FileSpecValues, PathKindsAndFileNames) {
         {"C:\\abc\\x.tif", PATH::kPathDOS, "\\x.tif"},
         {"C:\\abc:d\\x.tif", PATH::kPathMacVolume, ":d\\x.tif"}, // a further colon
         {"C:file.tif", PATH::kPathMacVolume, ":file.tif"},
-        {"notes.txt", PATH::kPathDOS, ""},
         {"/usr/share/x.png", PATH::kPathDOS, ""}, // no colon and no backslash
         {"", PATH::kPathDOS, ""},
         {"\\\\server\\share\\pic.eps", PATH::kPathUNC, "\\pic.eps"},
         {"\\\\", PATH::kPathUNC, "\\"},
         {":Folder:File", PATH::kPathMacRelative, ":Folder:File"},
-        {"Macintosh HD:Images:Logo", PATH::kPathMacVolume, ":Logo"},
         {"Disk:Logo", PATH::kPathMacVolume, ":Logo"}, // colon at 4, not http
-        {"Dsk:Logo", PATH::kPathMacVolume, ":Logo"},  // colon at 3, not ftp
         {"http://example.com/a/b.gif", PATH::kPathURL, "/b.gif"},
         {"ftp://host/file.txt", PATH::kPathURL, "/file.txt"},
         {"https://example.com/a.gif", PATH::kPathMacVolume, "://example.com/a.gif"}, // colon at 5
@@ -462,11 +323,8 @@ TEST(FileSpecValues, PathKindsAndFileNames) {
     }
 }
 
-TEST(FileSpecValues, TheKindIsWorkedOutAgainAfterInit) {
+TEST(FileSpecValues, KindAfterInitAndEquality) {
     Forgetful<ValueFileSpec> file;
-    COBString drive("C:\\x.tif");
-    file.Init(3, 4, drive);
-    EXPECT_EQ(file.GetPathType(), PATH::kPathDOS);
     COBString url("http://a/b");
     file.Init(3, 4, url);
     EXPECT_EQ(file.GetPathType(), PATH::kPathURL);
@@ -474,23 +332,10 @@ TEST(FileSpecValues, TheKindIsWorkedOutAgainAfterInit) {
     file.Init(ref); // the ids stay
     EXPECT_EQ(file.GetPathType(), PATH::kPathMacVolume);
     EXPECT_EQ(file.GetVolRefID(), 3);
-    EXPECT_EQ(file.GetDirID(), 4);
-    COBString text;
-    file.GetAsString(text);
-    EXPECT_EQ(Str(text), "Disk1:Folder:File");
-    OBSysFileRef back;
-    file.Get(back);
-    EXPECT_EQ(std::string(back.GrabCString()), "Disk1:Folder:File");
-    IOBStringPtr holder;
-    file.Get(holder);
-    ASSERT_TRUE(holder.IsValid());
-    EXPECT_EQ(Str(*holder), "Disk1:Folder:File");
-
     file.Forget();
     EXPECT_EQ(file.GetPathType(), PATH::kPathUnknown);
-}
 
-TEST(FileSpecValues, EqualityIgnoresCaseAndIds) {
+    // Equal paths regardless of letter case and ids.
     ValueFileSpec a, b;
     COBString p1("C:\\Images\\Logo.TIF"), p2("c:\\images\\logo.tif"), p3("c:\\images\\logo.tiff");
     a.Init(1, 2, p1);
@@ -501,23 +346,18 @@ TEST(FileSpecValues, EqualityIgnoresCaseAndIds) {
 }
 
 TEST(FileSpecValues, FileExists) {
-    // Every drive path (and every path without a colon) answers 0 unseen.
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     std::string folder = "obpath_" + std::to_string(getpid());
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     std::string file = folder + "/present.txt";
-    FILE* f = std::fopen(file.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
+    std::fclose(std::fopen(file.c_str(), "w"));
 
+    // Every path without a colon (kind 16) answers 0 unseen.
     ValueFileSpec location;
-    COBString posix(file.c_str()); // no colon: kind 16
+    COBString posix(file.c_str());
     location.Init(0, 0, posix);
     EXPECT_EQ(location.FileExists(), 0);
     COBString mac((folder + ":present.txt").c_str()); // read as folder/present.txt
     location.Init(0, 0, mac);
-    EXPECT_EQ(location.GetPathType(), PATH::kPathMacVolume);
     EXPECT_EQ(location.FileExists(), 1);
     COBString missing((folder + ":absent.txt").c_str());
     location.Init(0, 0, missing);

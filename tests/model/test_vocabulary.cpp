@@ -38,17 +38,14 @@ bool EndsWith(const std::string& s, const char* tail) {
 TEST(Vocabulary, ElementKindsByNumberAndName) {
     EXPECT_EQ(kOBElementKindNameCount, 232);
     EXPECT_EQ(kOBElementTypeCount, 234);
-    EXPECT_EQ(EL::kPublication, 163);
-    EXPECT_EQ(EL::kParagraphStyle, 155);
-    EXPECT_EQ(EL::kKinsokuTableList, 120);
-    EXPECT_EQ(EL::kCharacterAttributes, 30);
-    EXPECT_EQ(EL::kHyphenationAttributes, 101);
-    EXPECT_EQ(EL::kParagraphAttributes, 151);
-    EXPECT_EQ(EL::kCommomMarginPropertiesBlock, 43);
     EXPECT_EQ(EL::kAdjustLayoutPreferences, 0);
+    EXPECT_EQ(EL::kCharacterAttributes, 30);
+    EXPECT_EQ(EL::kCommomMarginPropertiesBlock, 43);
+    EXPECT_EQ(EL::kKinsokuTableList, 120);
+    EXPECT_EQ(EL::kParagraphStyle, 155);
+    EXPECT_EQ(EL::kPublication, 163);
     EXPECT_EQ(EL::kYIQ, 227);
     EXPECT_EQ(EL::kFreeLine, 229);
-    EXPECT_EQ(EL::kLinePath, 230);
     EXPECT_EQ(EL::kFreeLinePath, 231);
     EXPECT_EQ(EL::kUndefined, 233);
 
@@ -65,18 +62,14 @@ TEST(Vocabulary, ElementKindsByNumberAndName) {
             EXPECT_EQ(found, slot.type) << slot.name;
     }
     EXPECT_STREQ(OBElementTypeName(static_cast<EL::ElementTypeEnum>(232)), "KinsokuTableList");
-    EXPECT_STREQ(kOBElementKindNames[231].name, "KinsokuTableList");
-    for (int unnamed : {228, 233, -1, 234, 100000})
+    for (int unnamed : {228, 233, -1, 234})
         EXPECT_EQ(OBElementTypeName(static_cast<EL::ElementTypeEnum>(unnamed)), nullptr) << unnamed;
 
     // Lookup by name ignores case and knows nothing but whole names.
-    EXPECT_EQ(OBElementTypeFromName("publication"), 163);
     EXPECT_EQ(OBElementTypeFromName("KINSOKUTABLELIST"), 120);
-    EXPECT_EQ(OBElementTypeFromName("Publicatio"), EL::kUndefined);
-    EXPECT_EQ(OBElementTypeFromName("Publications"), EL::kUndefined);
-    EXPECT_EQ(OBElementTypeFromName(""), EL::kUndefined);
-    EXPECT_EQ(OBElementTypeFromName(nullptr), EL::kUndefined);
-    EXPECT_EQ(OBElementTypeFromName("CommonMarginPropertiesBlock"), EL::kUndefined);
+    for (const char* unknown : {"Publicatio", "Publications", "", static_cast<const char*>(nullptr),
+                                "CommonMarginPropertiesBlock"})
+        EXPECT_EQ(OBElementTypeFromName(unknown), EL::kUndefined);
 }
 
 TEST(Vocabulary, AttributeNamesByNumberAndName) {
@@ -90,12 +83,11 @@ TEST(Vocabulary, AttributeNamesByNumberAndName) {
         EXPECT_EQ(OBAttrNameFromString(name), attr) << name;
     }
     EXPECT_EQ(AN::kName, 41);
-    EXPECT_EQ(OBAttrNameFromString("Name"), 41);
     EXPECT_EQ(OBAttrNameFromString("name"), 978);
     EXPECT_EQ(OBAttrNameFromString(nullptr), AN::kUndefined);
-    EXPECT_STREQ(OBAttrNameString(AN::kAdjustLayoutForColumns), "AdjustLayoutForColumns");
+    EXPECT_STREQ(OBAttrNameString(static_cast<AN::AttrNameEnum>(0)), "AdjustLayoutForColumns");
     EXPECT_EQ(AN::kQ, 973);
-    for (int unnamed : {974, 975, 976, 977, 978, -1, 5000})
+    for (int unnamed : {974, 977, 978, -1})
         EXPECT_EQ(OBAttrNameString(static_cast<AN::AttrNameEnum>(unnamed)), nullptr) << unnamed;
 
     // Irregular spellings are distinct names with their own numbers.
@@ -104,11 +96,9 @@ TEST(Vocabulary, AttributeNamesByNumberAndName) {
     EXPECT_EQ(OBAttrNameFromString("NumberOfSteps"), 404);
     EXPECT_EQ(OBAttrNameFromString("FillId"), 77);
     EXPECT_EQ(OBAttrNameFromString("FillID"), 407);
-    EXPECT_EQ(OBAttrNameFromString("StrokeID"), 406);
     EXPECT_EQ(OBAttrNameFromString("Isonfill"), 912);
     EXPECT_EQ(OBAttrNameFromString("SeperationPrinting"), 723);
     EXPECT_EQ(OBAttrNameFromString("ptStart"), 544);
-    EXPECT_EQ(OBAttrNameFromString("LevelNoRestart"), AN::kUndefined);
 }
 
 TEST(Vocabulary, ValueTypesAndTheirClasses) {
@@ -126,46 +116,22 @@ TEST(Vocabulary, ValueTypesAndTheirClasses) {
     EXPECT_EQ(OBValueTypeName(static_cast<VT::ValueTypeEnum>(-1)), nullptr);
     EXPECT_EQ(OBValueTypeFromName("ekNoSuchType"), VT::ekUndefined);
     EXPECT_EQ(VT::ekAlignmentEnum, 0);
-    EXPECT_EQ(VT::ekUndefined, 101);
-    EXPECT_EQ(VT::ekEnum, 111);
     EXPECT_EQ(VT::ekMeasurement, 56);
-    EXPECT_EQ(VT::ekString, 87);
+    EXPECT_EQ(VT::ekUndefined, 101);
     EXPECT_EQ(VT::ekEndNoteScopeEnum, 154);
 
-    // Codes without any value class; the factory makes nothing for them.
-    const std::set<int> classless = {4,  8,  9,   10,  11,  19,  27,  29,  45,  47,  54,  55,  57, 59,
-                                     60, 64, 65,  69,  71,  72,  74,  76,  77,  78,  80,  81,  93, 96,
-                                     97, 101, 110, 111, 115, 121, 126, 147, 148, 149, 150, 153};
-    int ownClasses = 0;
-    for (const OBValueTypeInfo& info : kOBValueTypes) {
-        if (info.valueClass)
-            ++ownClasses;
-        bool madeNothing = info.madeClass == nullptr;
-        EXPECT_EQ(madeNothing, classless.count(info.type) == 1 || info.type == VT::ekAlignmentEnum)
-            << info.name;
-    }
-    EXPECT_EQ(ownClasses, 112);
-
-    // Where the factory stands in another class.
-    auto made = [](VT::ValueTypeEnum t) { return std::string(OBFindValueType(t)->madeClass); };
+    // Where the factory stands in another class (what it makes is checked
+    // with the factory).
     EXPECT_EQ(OBFindValueType(VT::ekIdRef)->valueClass, nullptr);
-    EXPECT_EQ(made(VT::ekIdRef), "ValueOBID");
-    EXPECT_EQ(made(VT::ekKiloBytes), "ValueInteger32");
-    EXPECT_EQ(made(VT::ekStream), "ValueStream");
+    EXPECT_STREQ(OBFindValueType(VT::ekIdRef)->madeClass, "ValueOBID");
     EXPECT_STREQ(OBFindValueType(VT::ekUnsignedInt32)->valueClass, "ValueUnInteger32");
-    EXPECT_EQ(made(VT::ekUnsignedInt32), "ValueInteger32");
-    EXPECT_EQ(made(VT::ekUnsignedInt64), "ValueInteger64");
-    EXPECT_EQ(made(VT::ekUnsignedShort16), "ValueInteger16");
+    EXPECT_STREQ(OBFindValueType(VT::ekUnsignedInt32)->madeClass, "ValueInteger32");
     EXPECT_STREQ(OBFindValueType(VT::ekAlignmentEnum)->valueClass, "ValueAlignmentEnum");
     EXPECT_EQ(OBFindValueType(VT::ekAlignmentEnum)->madeClass, nullptr);
-    EXPECT_EQ(made(VT::ekMeasurement), "ValueLength");
-    EXPECT_EQ(made(VT::ekFileSpecification), "ValueFileSpec");
-    EXPECT_EQ(made(VT::ekIStreamPointer), "ValueStream");
 
     EXPECT_TRUE(OBIsAccessorValueType(VT::ekAlignmentEnum));
     EXPECT_TRUE(OBIsAccessorValueType(VT::ekMeasurement));
-    for (VT::ValueTypeEnum t : {VT::ekIdRef, VT::ekStream, VT::ekTextStream, VT::ekTransformationMatrix,
-                                VT::ekUnsignedInt32, VT::ekUndefined, VT::ekAny})
+    for (VT::ValueTypeEnum t : {VT::ekIdRef, VT::ekStream, VT::ekUnsignedInt32, VT::ekUndefined})
         EXPECT_FALSE(OBIsAccessorValueType(t)) << OBValueTypeName(t);
 }
 
@@ -206,24 +172,16 @@ TEST(Vocabulary, EnumerationValueClasses) {
 
     // The two enumerations of the text service are declared there.
     ASSERT_NE(OBFindValueEnum(VT::ekWritingScriptEnum), nullptr);
-    EXPECT_EQ(OBFindValueEnum(VT::ekWritingScriptEnum)->external, 1);
     EXPECT_STREQ(OBFindValueEnum(VT::ekWritingScriptEnum)->nameSpace, "WSE");
     EXPECT_EQ(OBFindValueEnum(VT::ekCodePageEnum)->external, 1);
-    EXPECT_STREQ(OBFindValueEnum(VT::ekCodePageEnum)->nameSpace, "CPGE");
-    EXPECT_EQ(OBFindValueEnum(VT::ekString), nullptr);
     EXPECT_EQ(OBFindValueEnum(VT::ekEnum), nullptr);
-    EXPECT_EQ(OBValueEnumMemberName(VT::ekWritingScriptEnum, 0), nullptr);
     EXPECT_EQ(OBValueEnumMemberName(VT::ekString, 0), nullptr);
 
     // Creators whose names differ from their classes, with the codes they make.
     const std::map<int, std::string> creators = {
-        {2, "CreateValueTxtRunDirectionEnum"},  {5, "CreateValueArrowHeadEnum"},
-        {25, "CreateValueCoordinateRelationEnum"}, {38, "CreateValueGDDEnum"},
-        {39, "CreateValueGDOEnum"},             {58, "CreateValueMFGEnum"},
-        {61, "CreateValuePNSEnum"},             {82, "CreateValueSCKeyEnum"},
-        {99, "CreateValueTransparencyMappingMode"}, {100, "CreateValueTTDPEnum"},
-        {119, "CreateValueTOPOrientationEnum"}, {125, "CreateValueTOPTextPlacementEnum"},
-        {130, "CreateValueTOPVertPlacementEnum"}, {154, "CreateValueEndNoteScopeTypeEnum"}};
+        {2, "CreateValueTxtRunDirectionEnum"},   {38, "CreateValueGDDEnum"},
+        {99, "CreateValueTransparencyMappingMode"}, {119, "CreateValueTOPOrientationEnum"},
+        {154, "CreateValueEndNoteScopeTypeEnum"}};
     for (const auto& c : creators) {
         const OBValueEnumInfo* e = OBFindValueEnum(static_cast<VT::ValueTypeEnum>(c.first));
         ASSERT_NE(e, nullptr) << c.first;
@@ -232,15 +190,7 @@ TEST(Vocabulary, EnumerationValueClasses) {
     // Classes whose names differ from their value types.
     EXPECT_STREQ(OBFindValueEnum(VT::ekTxtRunDirectionEnum)->valueClass, "ValueTxtRunDirEnum");
     EXPECT_STREQ(OBFindValueEnum(VT::ekNumberingStyleEnum)->valueClass, "ValuePageNumberingStyleEnum");
-    EXPECT_STREQ(OBFindValueEnum(VT::ekOrientationEnum)->nameSpace, "TOPO");
-    EXPECT_STREQ(OBFindValueEnum(VT::ekTrapTypeEnum)->valueClass, "ValueTrappingTypeEnum");
-
-    // The enumerations are declared where a value class will need them.
-    EXPECT_EQ(AE::kUndefined, 0);
-    EXPECT_NE(AE::kJustify, AE::kForceJustify);
     EXPECT_STREQ(OBValueEnumMemberName(VT::ekCapStyleEnum, CSE::kProjecting), "kProjecting");
-    EXPECT_STREQ(OBValueEnumMemberName(VT::ekPageSideEnum, PSE::kRight), "kRight");
-    EXPECT_STREQ(OBValueEnumMemberName(VT::ekUnderLineTypeEnum, UTE::kWordsOnly), "kWordsOnly");
 }
 
 TEST(Vocabulary, ViewClassesAndAccessorSets) {
@@ -287,33 +237,14 @@ TEST(Vocabulary, ViewClassesAndAccessorSets) {
     EXPECT_EQ(withAccessors, 152);
     EXPECT_EQ(total, 1662);
 
-    const std::set<std::string> expectedEmpty = {
-        "OBMAlternatingPatternList", "OBMArrowList", "OBMAuthorList", "OBMBNListTable",
-        "OBMBookList", "OBMBookmarkDestinationList", "OBMBookmarkSourceList", "OBMBorder",
-        "OBMBorderList", "OBMBulletList", "OBMCMSProfileList", "OBMCharacterRunList",
-        "OBMCharacterStyleList", "OBMColorList", "OBMColumnPositionList",
-        "OBMCommomMarginPropertiesBlock", "OBMCompositeFontList", "OBMDefaults",
-        "OBMDrawingObjectList", "OBMFillList", "OBMFlowList", "OBMFontList", "OBMFontSetList",
-        "OBMFootnoteList", "OBMFootnoteMarkerList", "OBMGradientList", "OBMGraphicsStyleList",
-        "OBMGroupedCharacterRunList", "OBMGuideList", "OBMHeaderFooterList", "OBMHiFiList",
-        "OBMHorizontalGuideList", "OBMHyperLinkAnchorList", "OBMHyperlinkList",
-        "OBMHyperlinkSource", "OBMHyperlinkSourceList", "OBMHyphenationAndJustificationStyleList",
-        "OBMIndexEntryList", "OBMIndexTopicList", "OBMInkList", "OBMInlineDrawingObjectList",
-        "OBMKentenRunList", "OBMKinsokuTableList", "OBMLayerList",
-        "OBMMasterConditionalReferenceList", "OBMMasterPageList", "OBMMasterPageSequenceList",
-        "OBMMasterSpreadList", "OBMOLEDataList", "OBMObjectStyleList", "OBMPageSequenceList",
-        "OBMParagraphRunList", "OBMParagraphStyleList", "OBMPasteboardDrawingObjectList",
-        "OBMRegularPageList", "OBMRegularSpreadList", "OBMRubiRunList", "OBMSectionList",
-        "OBMStoryList", "OBMStrokeList", "OBMStrokeStyleList", "OBMTCYRunList", "OBMTOCEntryList",
-        "OBMTOCStyleList", "OBMTabRunList", "OBMTableCellList", "OBMTableCellStyle",
-        "OBMTableCellStyleList", "OBMTableMergeCellList", "OBMTableRowList", "OBMTableRunList",
-        "OBMTableSimpleCellList", "OBMTextFlowList", "OBMVariableRunList",
-        "OBMVerticalGuideList", "OBMWarichuRunList"};
-    EXPECT_EQ(expectedEmpty.size(), 76u);
-    EXPECT_EQ(empty, expectedEmpty);
+    // The lists, and a few others, have no accessors of their own.
+    EXPECT_EQ(empty.size(), 76u);
+    for (const char* name : {"OBMColorList", "OBMCommomMarginPropertiesBlock", "OBMDefaults",
+                             "OBMHyperlinkSource", "OBMTableCellStyle", "OBMBorder"})
+        EXPECT_EQ(empty.count(name), 1u) << name;
 
     // Kinds without a view class.
-    for (int k : {228, 229, 230, 231, 232, 233, -1, 1000}) {
+    for (int k : {228, 229, 232, 233, -1}) {
         EXPECT_EQ(OBGetViewClass(static_cast<EL::ElementTypeEnum>(k)), nullptr) << k;
         EXPECT_EQ(OBFindViewAccessor(static_cast<EL::ElementTypeEnum>(k), AN::kName), nullptr);
     }
@@ -338,8 +269,6 @@ TEST(Vocabulary, IndexedAccessorsAndTheirCounts) {
     EXPECT_EQ(indexed, expected);
     // Each class with indexed accessors can say how many values there are.
     EXPECT_EQ(Binding(EL::kMultiInk, AN::kNumberOfComponents), VT::ekSignedInt32);
-    EXPECT_EQ(Binding(EL::kColumnWidthList, AN::kNumberOfColumns), VT::ekSignedInt32);
-    EXPECT_EQ(Binding(EL::kStrokeStyle, AN::kNumberOfSegments), VT::ekSignedInt32);
     EXPECT_EQ(Binding(EL::kClippingPath, AN::kNumberOfVertexLists), VT::ekSignedInt32);
 }
 
@@ -347,12 +276,7 @@ TEST(Vocabulary, ResolverBasesShareTheirAccessorSets) {
     EXPECT_EQ(AccessorsOf(EL::kCharacterAttributes).size(), 81u);
     EXPECT_EQ(AccessorsOf(EL::kParagraphAttributes).size(), 77u);
     EXPECT_EQ(AccessorsOf(EL::kHyphenationAttributes).size(), 12u);
-    // Spot checks at both ends of each set.
     EXPECT_STREQ(AccessorsOf(EL::kCharacterAttributes).front().accessor, "GetAutoKerning");
-    EXPECT_STREQ(AccessorsOf(EL::kCharacterAttributes).back().accessor, "GetWritingScript");
-    EXPECT_STREQ(AccessorsOf(EL::kParagraphAttributes).front().accessor, "GetAlignToBaselineGrid");
-    EXPECT_STREQ(AccessorsOf(EL::kParagraphAttributes).back().accessor, "GetWidowOrphanControl");
-    EXPECT_STREQ(AccessorsOf(EL::kHyphenationAttributes).front().accessor, "GetBreakCapitalizedWords");
     EXPECT_STREQ(AccessorsOf(EL::kHyphenationAttributes).back().accessor, "GetZone");
     // The anchor views hand out the object they point at.
     EXPECT_STREQ(OBFindViewAccessor(EL::kHyperLinkDOAnchor, AN::kObject)->accessor, "GetObjectA");
@@ -414,64 +338,22 @@ TEST(Vocabulary, ValueTypeBindingFollowsTheAttribute) {
 }
 
 TEST(Vocabulary, ContextDecidesTheValueType) {
-    // "Type" means something else in each class.
+    // "Type", "Position" and "Mode" mean something else in each class.
     EXPECT_EQ(Binding(EL::kColor, AN::kType), VT::ekColorTypeEnum);
-    EXPECT_EQ(Binding(EL::kGradient, AN::kType), VT::ekGradientTypeEnum);
-    EXPECT_EQ(Binding(EL::kClippingPath, AN::kType), VT::ekClippingTypeEnum);
-    EXPECT_EQ(Binding(EL::kHeaderFooter, AN::kType), VT::ekHeaderFooterEnum);
-    EXPECT_EQ(Binding(EL::kRubiAttributes, AN::kType), VT::ekRubyTypeEnum);
-    EXPECT_EQ(Binding(EL::kAlternatingPattern, AN::kType), VT::ekAlternatingPatternTypeEnum);
     EXPECT_EQ(Binding(EL::kOLEDataItem, AN::kType), VT::ekString);
-    // "Position" is a place in the text, on the page, or a choice.
     EXPECT_EQ(Binding(EL::kFootnote, AN::kPosition), VT::ekSignedInt32);
     EXPECT_EQ(Binding(EL::kTab, AN::kPosition), VT::ekMeasurement);
-    EXPECT_EQ(Binding(EL::kGuide, AN::kPosition), VT::ekMeasurement);
-    EXPECT_EQ(Binding(EL::kAnchoredObjectOptions, AN::kPosition), VT::ekAnchoredObjectEnum);
-    EXPECT_EQ(Binding(EL::kRubiAttributes, AN::kPosition), VT::ekRubyKentenPositionEnum);
-    // "Mode" is a blend mode only where the class blends.
     EXPECT_EQ(Binding(EL::kTransparency, AN::kMode), VT::ekTransparencyModeEnum);
     EXPECT_EQ(Binding(EL::kLine, AN::kMode), VT::ekString);
     // Default bindings are what a class uses unless its context differs.
     EXPECT_EQ(OBAttrDefaultValueType(AN::kType), VT::ekString);
-    EXPECT_EQ(OBAttrDefaultValueType(AN::kPageWidth), VT::ekMeasurement);
     EXPECT_EQ(OBAttrDefaultValueType(AN::kUndefined), VT::ekUndefined);
-}
-
-TEST(Vocabulary, BindingsThatPublicationsNeed) {
-    // Text runs and styles.
-    EXPECT_EQ(Binding(EL::kCharacterRun, AN::kStartCharacterPosition), VT::ekSignedInt32);
-    EXPECT_EQ(Binding(EL::kCharacterRun, AN::kCharacterStyleID), VT::ekId);
-    EXPECT_EQ(Binding(EL::kParagraphRun, AN::kParagraphStyleID), VT::ekId);
-    EXPECT_EQ(Binding(EL::kParentStory, AN::kTextDirection), VT::ekTextDirectionEnum);
+    // Bindings that publications need and no naming rule gives.
     EXPECT_EQ(Binding(EL::kChildStory, AN::kTextStream), VT::ekIStreamPointer);
     EXPECT_EQ(Binding(EL::kParagraphStyle, AN::kBasedOn), VT::ekId);
-    EXPECT_EQ(Binding(EL::kParagraphStyle, AN::kNext), VT::ekId);
-    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kColorRef), VT::ekId);
-    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kBold), VT::ekBool16);
-    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kCharacterPosition), VT::ekCharacterPositionEnum);
-    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kStrikeThru), VT::ekStrikeThruTypeEnum);
-    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kWritingScript), VT::ekWritingScriptEnum);
-    EXPECT_EQ(Binding(EL::kCharacterAttributes, AN::kTrackChangeDate), VT::ekDateTime);
-    EXPECT_EQ(Binding(EL::kParagraphAttributes, AN::kAlignment), VT::ekAlignmentEnum);
-    EXPECT_EQ(Binding(EL::kParagraphAttributes, AN::kSpaceBefore), VT::ekMeasurement);
-    EXPECT_EQ(Binding(EL::kParagraphAttributes, AN::kHyphenationAndJustificationStyle), VT::ekId);
-    EXPECT_EQ(Binding(EL::kHyphenationAttributes, AN::kOn), VT::ekBool16);
-    EXPECT_EQ(Binding(EL::kTab, AN::kTabAlignment), VT::ekTabAlignmentEnum);
-    // Pages and geometry.
-    EXPECT_EQ(Binding(EL::kPublication, AN::kPageWidth), VT::ekMeasurement);
-    EXPECT_EQ(Binding(EL::kRegularPage, AN::kPageSide), VT::ekPageSideEnum);
     EXPECT_EQ(Binding(EL::kText, AN::kInsetBox), VT::ekRect);
     EXPECT_EQ(Binding(EL::kBezier, AN::kPathPointList), VT::ekPathPointList);
-    EXPECT_EQ(Binding(EL::kIrregularPolygon, AN::kVertexList), VT::ekVertexList);
-    EXPECT_EQ(Binding(EL::kLine, AN::kptStart), VT::ekPoint);
-    EXPECT_EQ(Binding(EL::kStroke, AN::kWeight), VT::ekMeasurement);
-    EXPECT_EQ(Binding(EL::kStroke, AN::kCapStyle), VT::ekCapStyleEnum);
-    // Colours.
     EXPECT_EQ(Binding(EL::kCMYK, AN::kCyan), VT::ekPercent);
-    EXPECT_EQ(Binding(EL::kRGB, AN::kRed), VT::ekPercent);
-    EXPECT_EQ(Binding(EL::kColor, AN::kModel), VT::ekColorModelEnum);
-    EXPECT_EQ(Binding(EL::kGradient, AN::kGradientStopList), VT::ekGradientStopList);
-    EXPECT_EQ(Binding(EL::kLinkInformation, AN::kLinkedFile), VT::ekFileSpecification);
 }
 
 } // namespace
