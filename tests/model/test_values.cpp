@@ -79,6 +79,7 @@ TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
     length.Get(kInches, realInches);
     EXPECT_EQ(inches, 2);
     EXPECT_DOUBLE_EQ(realInches.Value(), 2.0);
+    EXPECT_EQ(length.IsIntegral(), 1);
     length.Init(kPoints, OBReal(143.9));
     EXPECT_EQ(length.IsIntegral(), 0);
     length.Get(kInches, inches);

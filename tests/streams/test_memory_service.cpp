@@ -80,46 +80,34 @@ TEST(MemoryHelpers, NullArgumentsNeverFault) {
     EXPECT_STREQ(buffer, "aabcdfg");
 }
 
-TEST(CStrings, BoundedCopyAndConcatenation) {
+TEST(CStrings, BoundedCopiesAndNullArguments) {
     char b8[8] = "abcdef";
     EXPECT_STREQ(OBStrlcat(b8, "xyz", 8), "abcdefx");
     EXPECT_STREQ(OBStrlcat(b8, "q", 8), "abcdefx"); // already full: unchanged
     char one[4] = "zzz";
     EXPECT_STREQ(OBStrlcpy(one, "hello", 1), "");
-    char four[4];
-    EXPECT_STREQ(OBStrlcpy(four, "hello", 4), "hel");
     char keep[4] = "abc";
     OBStrlcpy(keep, "x", 0);
     OBStrlcat(keep, nullptr, 4);
     EXPECT_STREQ(keep, "abc");
-
-    char big[16] = "ab";
-    EXPECT_STREQ(OBStrncat(big, "efgh", 2), "abef");
     EXPECT_EQ(OBStrcpy(nullptr, "z"), nullptr);
-    EXPECT_EQ(OBStrcpy(big, nullptr), big);
+    EXPECT_EQ(OBStrcpy(keep, nullptr), keep);
     EXPECT_EQ(OBStrlen(nullptr), 0u);
-}
 
-TEST(CStrings, ComparisonsAndSearchesWithNull) {
+    // A null first string compares as 0, a null second one as 1; bytes compare
+    // unsigned and results are -1, 0 or 1.
     EXPECT_EQ(OBStrcmp(nullptr, "a"), 0);
     EXPECT_EQ(OBStrcmp("a", nullptr), 1);
+    EXPECT_EQ(OBStrcmp("\xE9", "a"), 1);
     EXPECT_EQ(OBStrcmp("abc", "abd"), -1);
-    EXPECT_EQ(OBStrcmp("\xE9", "a"), 1); // unsigned bytes
     EXPECT_TRUE(OBStrequal(nullptr, nullptr));
     EXPECT_FALSE(OBStrequal(nullptr, "a"));
-    EXPECT_EQ(OBStrcasecmp("Hello", "hELLO"), 0);
     EXPECT_EQ(OBStrcasecmp("a", "C"), 'A' - 'C');
     EXPECT_EQ(OBStrcasecmp("x", nullptr), 1);
-    EXPECT_EQ(OBStrncasecmp("abcX", "ABCy", 3), 0);
     EXPECT_EQ(OBStrncmp(nullptr, "a", 1), 0);
-    EXPECT_EQ(OBStrncmp("a", nullptr, 1), 1);
-
-    const char* s = "a/b/c";
-    EXPECT_EQ(OBStrrchr(s, '/'), s + 3);
     EXPECT_EQ(OBStrchr(nullptr, '/'), nullptr);
-    EXPECT_EQ(OBStrstr(s, "b/"), s + 2);
     EXPECT_EQ(OBStrstr(nullptr, "b"), nullptr);
-    EXPECT_EQ(OBStrstr(s, nullptr), nullptr);
+    EXPECT_EQ(OBStrstr("a/b", nullptr), nullptr);
 }
 
 TEST(CStrings, FormattedPrinting) {
