@@ -201,7 +201,7 @@ TEST(Vocabulary, ViewClassesAndAccessorSets) {
     const OBViewAccessorInfo* all = OBGetViewAccessors(accessorCount);
     EXPECT_EQ(accessorCount, 1662);
 
-    int withAccessors = 0, total = 0;
+    int total = 0;
     std::set<std::string> empty;
     for (int k = 0; k < classCount; ++k) {
         const OBViewClassInfo& c = classes[k];
@@ -213,15 +213,12 @@ TEST(Vocabulary, ViewClassesAndAccessorSets) {
             empty.insert(c.viewClass);
             continue;
         }
-        ++withAccessors;
         EXPECT_EQ(c.accessors, all + total) << c.viewClass;
         total += c.accessorCount;
         std::set<int> attrs;
         for (int s = 0; s < c.accessorCount; ++s) {
             const OBViewAccessorInfo& a = c.accessors[s];
             EXPECT_EQ(a.slot, s);
-            EXPECT_EQ(a.kind, c.kind);
-            EXPECT_STREQ(a.viewClass, c.viewClass);
             EXPECT_TRUE(attrs.insert(a.attr).second) << a.accessor;
             // The accessor is Get plus the name of an attribute that exists; the
             // anchor views alone call theirs GetObjectA.
@@ -234,7 +231,6 @@ TEST(Vocabulary, ViewClassesAndAccessorSets) {
             EXPECT_EQ(OBFindViewAccessor(c.kind, a.attr), &a);
         }
     }
-    EXPECT_EQ(withAccessors, 152);
     EXPECT_EQ(total, 1662);
 
     // The lists, and a few others, have no accessors of their own.
