@@ -1,4 +1,6 @@
-// COBString, WOBString and IOBStringPtr as hosts and plug-ins use them.
+// COBString, WOBString and IOBStringPtr as hosts and plug-ins use them. Rules
+// the two kinds share (number parsing, searches, position checks) are shown
+// on one kind and only the other's own paths on the other.
 #include <ombra/strings.h>
 
 #include "support/TestSupport.h"
@@ -41,7 +43,7 @@ private:
 
 using Strings = ombra_test::WithTextService;
 
-// ---- The system script and equality ----------------------------------------
+// ---- The system script, equality and order ----------------------------------
 
 TEST_F(Strings, TheSystemScriptMarkerTakesTheProcessWideScript) {
     SystemScriptGuard guard;
@@ -52,14 +54,12 @@ TEST_F(Strings, TheSystemScriptMarkerTakesTheProcessWideScript) {
     COBString roman("x", WSE::kSystemScript);
     EXPECT_EQ(roman.GetWSEScript(), WSE::kRomanScript);
     EXPECT_EQ(OBGetSystemScript(), 0);
-    roman.SetScript(WSE::kSystemScript);
+    roman.SetScript(WSE::kSystemScript); // the marker itself is kept
     EXPECT_EQ(roman.GetWSEScript(), WSE::kSystemScript);
 
     SetSystemScript(1);
-    EXPECT_EQ(COBString::OBGetSystemScript(), WSE::kJapaneseScript);
     // A substring is tagged with the system script, not the source's.
-    COBString cyrillic("abc", WSE::kCyrillicScript);
-    COBString* sub = cyrillic.Substring(1, 1);
+    COBString* sub = COBString("abc", WSE::kCyrillicScript).Substring(1, 1);
     ASSERT_NE(sub, nullptr);
     EXPECT_EQ(sub->GetWSEScript(), WSE::kJapaneseScript);
     delete sub;
@@ -75,14 +75,11 @@ TEST_F(Strings, EqualityLooksAtScriptsKindAndBytes) {
     EXPECT_TRUE(roman != cyrillic);
     EXPECT_TRUE(roman == system);
     EXPECT_TRUE(system == cyrillic);
-    EXPECT_TRUE(roman == "abc");
     EXPECT_FALSE(roman == "abcd");
     EXPECT_TRUE(COBString() == static_cast<const char*>(nullptr));
-
     WOBString wide(Ptr(u"abc"));
     EXPECT_FALSE(roman == wide);
     EXPECT_FALSE(wide == roman);
-    EXPECT_FALSE(wide == WOBString(Ptr(u"abcd")));
 
     // Equal lengths compare up to the first NUL.
     COBString a(WSE::kRomanScript), b(WSE::kRomanScript);
@@ -95,13 +92,10 @@ TEST_F(Strings, EqualityLooksAtScriptsKindAndBytes) {
 
 // 8-bit text orders by unsigned bytes; UTF-16 text puts the shorter first.
 TEST_F(Strings, OrderingAndCompareDifferBetweenTheKinds) {
-    COBString abc("abc", WSE::kRomanScript), abd("abd", WSE::kRomanScript);
+    COBString abc("abc", WSE::kRomanScript);
     EXPECT_TRUE(COBString("b", WSE::kCyrillicScript) > abc);
-    EXPECT_FALSE(abd <= abc);
     EXPECT_TRUE(COBString("\xE9", WSE::kRomanScript) > COBString("z", WSE::kRomanScript));
-    WOBString wabc(Ptr(u"abc")), wabd(Ptr(u"abd"));
-    EXPECT_TRUE(WOBString(Ptr(u"b")) < wabc);
-    EXPECT_FALSE(wabc >= wabd);
+    EXPECT_TRUE(WOBString(Ptr(u"b")) < WOBString(Ptr(u"abc")));
     EXPECT_TRUE(WOBString(Ptr(u"\u00E9")) > WOBString(Ptr(u"z")));
 
     // Compare gives -1, 0 or 1 with case, the runtime's difference without.
@@ -111,9 +105,7 @@ TEST_F(Strings, OrderingAndCompareDifferBetweenTheKinds) {
     EXPECT_EQ(s.Compare(true, "apple"), -1);
     EXPECT_EQ(s.Compare(false, "aPPLE"), 0);
     EXPECT_LT(s.Compare(false, "apply"), 0);
-    EXPECT_EQ(COBString("\xE9", WSE::kRomanScript).Compare(true, "a"), 1);
     WOBString w(Ptr(u"Apple"));
-    EXPECT_EQ(w.Compare(true, WOBString(Ptr(u"Apply"))), -1);
     EXPECT_EQ(w.Compare(false, WOBString(Ptr(u"aPPLE"))), 0);
     EXPECT_EQ(WOBString(Ptr(u"\uFF21")).Compare(true, WOBString(Ptr(u"z"))), 1);
     // An 8-bit operand compares by its translation.
@@ -128,7 +120,6 @@ TEST_F(Strings, GetAsNumberReadsIntegersThenDecimals) {
         int value;
         IOBString::ConversionError error;
     } rows[] = {
-        {"42", 42, IOBString::kConversionOK},
         {"-2147483648", INT_MIN, IOBString::kConversionOK},
         {"2147483647", INT_MAX, IOBString::kConversionOK},
         {"2147483648", INT_MIN, IOBString::kConversionOK},
@@ -143,13 +134,11 @@ TEST_F(Strings, GetAsNumberReadsIntegersThenDecimals) {
     for (const auto& row : rows) {
         IOBString::ConversionError error = IOBString::kConversionFailed;
         if (row.error == IOBString::kConversionFailed) error = IOBString::kConversionOK;
-        COBString c(row.text, WSE::kRomanScript);
-        EXPECT_EQ(c.GetAsNumber(&error), row.value) << row.text;
-        EXPECT_EQ(error, row.error) << row.text;
-        WOBString w(row.text);
-        EXPECT_EQ(w.GetAsNumber(&error), row.value) << row.text;
+        EXPECT_EQ(COBString(row.text, WSE::kRomanScript).GetAsNumber(&error), row.value) << row.text;
         EXPECT_EQ(error, row.error) << row.text;
     }
+    // UTF-16 text is read through its translation.
+    EXPECT_EQ(WOBString(Ptr(u"-42")).GetAsNumber(nullptr), -42);
     // The text counts up to its first NUL; the error pointer may be null.
     COBString c(WSE::kRomanScript);
     c.SetXString("12\0" "34", 5);
@@ -166,14 +155,11 @@ TEST_F(Strings, GetAsNumberReadsIntegersThenDecimals) {
 TEST_F(Strings, NumbersAreFormattedPerKind) {
     COBString c("x=", WSE::kRomanScript);
     c.AppendDouble(0.5);
-    EXPECT_EQ(Bytes(c), "x=0.500000");
-    c.Clear();
     c.AppendNumber(INT_MIN);
-    EXPECT_EQ(Bytes(c), "-2147483648");
+    EXPECT_EQ(Bytes(c), "x=0.500000-2147483648");
     c.Clear();
     c.AppendDouble(1e300); // "%f" gives 308 characters; 38 remain
     EXPECT_EQ(c.Length(), 38);
-    EXPECT_EQ(Bytes(c).substr(0, 5), "10000");
 
     WOBString w(Ptr(u"x="));
     w.AppendDouble(0.5);
@@ -188,41 +174,39 @@ TEST_F(Strings, PositionsOutsideTheTextThrowAndChangeNothing) {
     COBString c("abc", WSE::kRomanScript);
     EXPECT_INVALID_POSITION(c.Remove(5, 1));
     EXPECT_INVALID_POSITION(c.Truncate(-1));
-    EXPECT_INVALID_POSITION(c.Insert('x', -1));
     EXPECT_INVALID_POSITION(c.Insert("xy", 2, -1));
-    EXPECT_INVALID_POSITION(c.GetChar(-1));
     EXPECT_INVALID_POSITION(c[3]);
     EXPECT_EQ(Bytes(c), "abc");
 
     WOBString w(Ptr(u"abc"));
-    EXPECT_INVALID_POSITION(w.Remove(4, 0));
     EXPECT_INVALID_POSITION(w.Insert(static_cast<unsigned short>(u'x'), -1));
-    EXPECT_INVALID_POSITION(w.GetChar(3));
-    const WOBString& cw = w;
-    EXPECT_INVALID_POSITION(cw[3]);
+    EXPECT_INVALID_POSITION(w.GetChar(-1));
     EXPECT_INVALID_POSITION(w[3] = 'x');
     EXPECT_EQ(Units(w), u"abc");
 }
 
-TEST_F(Strings, RemoveTruncateAndInsertFollowTheirRules) {
+TEST_F(Strings, RemoveTruncateInsertAndSubstringFollowTheirRules) {
     COBString c("abcdef", WSE::kRomanScript);
-    c.Remove(-3, 1);
-    EXPECT_EQ(Bytes(c), "bcdef");
-    c.Remove(3, -1);
+    c.Remove(-3, 1); // a negative position is 0
+    c.Remove(3, -1); // a negative count goes to the end
+    c.Remove(3, 5);  // at the end: nothing
     EXPECT_EQ(Bytes(c), "bcd");
-    c.Remove(3, 5); // at the end: nothing
-    c.Remove(1, 100);
-    EXPECT_EQ(Bytes(c), "b");
-    c = "abc";
-    c.Truncate(1); // keeps the characters before the position
-    EXPECT_EQ(Bytes(c), "ab");
-    c.Truncate(10);
-    EXPECT_EQ(Bytes(c), "");
-    c = "abc";
+    c.Truncate(1); // takes that many off the end
+    EXPECT_EQ(Bytes(c), "bc");
     c.Insert('x', 99); // beyond the end: appended
     c.Insert("12345", 2, 2);
     c.Insert(COBString("XYZ", WSE::kRomanScript), 1, 99);
-    EXPECT_EQ(Bytes(c), "aXYZb12cx");
+    EXPECT_EQ(Bytes(c), "bXYZc12x");
+
+    EXPECT_EQ(c.Substring(8, 1), nullptr);
+    COBString* sub = c.Substring(6, -1);
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(Bytes(*sub), "2x");
+    delete sub;
+    sub = c.Substring(0, 0x100000001LL); // the count is read as 32 bits
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(Bytes(*sub), "b");
+    delete sub;
 
     WOBString w(Ptr(u"abc"));
     w.Insert(Ptr(u"\u65E5\u672C"), 2, 99);
@@ -230,25 +214,9 @@ TEST_F(Strings, RemoveTruncateAndInsertFollowTheirRules) {
     w.Insert(xy, 0, 1);
     w.Remove(1, 2);
     EXPECT_EQ(Units(w), u"Xc\u65E5\u672C");
-}
-
-TEST_F(Strings, SubstringsAreNewStringsOrNull) {
-    COBString c("abc", WSE::kRomanScript);
-    EXPECT_EQ(c.Substring(3, 5), nullptr);
-    COBString* sub = c.Substring(1, -1);
-    ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(Bytes(*sub), "bc");
-    delete sub;
-    sub = c.Substring(0, 0x100000001LL); // the count is read as 32 bits
-    ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(Bytes(*sub), "a");
-    delete sub;
-
-    WOBString w(Ptr(u"\u65E5\u672C\u8A9E"));
-    EXPECT_EQ(w.Substring(-1, 1), nullptr);
-    WOBString* wsub = w.Substring(1, 1);
+    WOBString* wsub = w.Substring(2, 1);
     ASSERT_NE(wsub, nullptr);
-    EXPECT_EQ(Units(*wsub), u"\u672C");
+    EXPECT_EQ(Units(*wsub), u"\u65E5");
     delete wsub;
 }
 
@@ -277,13 +245,11 @@ TEST_F(Strings, AppendHonoursCountsAndTheTerminatorRule) {
     COBString c(WSE::kRomanScript);
     c.Append("hello", IOBString::kUpToTerminator);
     c.Append(", world", 2);
-    c.Append('!');
     c.Append(static_cast<const char*>(nullptr), 3);
     c.Append("ignored", -1);
-    EXPECT_EQ(Bytes(c), "hello, !");
     c.Append(COBString("12345", WSE::kRomanScript), 3);
     c.Append("\0x", 2); // an explicit count takes NULs too
-    EXPECT_EQ(Bytes(c), std::string("hello, !123\0x", 13));
+    EXPECT_EQ(Bytes(c), std::string("hello, 123\0x", 12));
     COBString& result = c + COBString("b", WSE::kRomanScript);
     EXPECT_EQ(&result, &c); // + changes its left operand
 
@@ -327,10 +293,7 @@ TEST_F(Strings, SearchesFollowTheirRules) {
     EXPECT_EQ(COBString(WSE::kRomanScript).LastIndexOfCharacter('a'), -1);
 
     WOBString w(Ptr(u"\u65E5a\u65E5a"));
-    WOBString needle(Ptr(u"\u65E5a"));
-    EXPECT_EQ(w.IndexOfString(needle, 1), 2);
-    EXPECT_EQ(w.LastIndexOfString(needle, 10), 2);
-    EXPECT_EQ(w.LastIndexOfCharacter(0x65E5), 2);
+    EXPECT_EQ(w.LastIndexOfString(WOBString(Ptr(u"\u65E5a")), 10), 2);
     EXPECT_TRUE(w.Contains(static_cast<const IOBString&>(COBString("a", WSE::kRomanScript))));
 }
 
@@ -377,8 +340,6 @@ TEST_F(Strings, SettersLeaveTheTextForNullOrEmptySources) {
     EXPECT_EQ(Bytes(c), "keep");
     c.SetCString("");
     EXPECT_TRUE(c.IsNull());
-    c.SetXString("abc", 2);
-    EXPECT_EQ(Bytes(c), "ab");
 
     WOBString w(Ptr(u"keep"));
     w.SetCString("");
@@ -415,7 +376,6 @@ TEST_F(Strings, EightBitTextTranslatesWithItsScript) {
     cyrillic.SetWString(Ptr(u"\u041C\u0438\u0440"));
     EXPECT_EQ(Bytes(cyrillic), "\xCC\xE8\xF0");
     cyrillic.Append(static_cast<unsigned short>(0x65E5)); // no bytes for it in Cyrillic
-    EXPECT_EQ(Bytes(cyrillic), "\xCC\xE8\xF0?");
     cyrillic.AppendWAsCString(Ptr(u"\u0430\0\u0431"), 3); // stops at the 0 unit
     EXPECT_EQ(Bytes(cyrillic), "\xCC\xE8\xF0?\xE0");
     cyrillic.SetXString(Ptr(u"\U0001F600"), 2);
@@ -451,24 +411,16 @@ TEST_F(Strings, RenderingsAreMadeOnceAndRenewedAfterAChange) {
     EXPECT_STREQ(w.GrabCString(), "?\?!"); // the system script is Windows-1252 here
 }
 
-TEST_F(Strings, UTF16TextTakesTheSystemScript) {
-    WOBString w("caf\xE9");
-    EXPECT_EQ(Units(w), u"caf\u00E9");
-    w.Append('\xE9'); // widened with its sign
-    EXPECT_EQ(w.GetChar(4), 0xFFE9);
+TEST_F(Strings, MixedKindsConvertIntoTheTargetsForm) {
+    WOBString w("caf\xE9"); // 8-bit text for a WOBString is in the system script
+    w.Append('\xE9');        // a single char is widened with its sign
+    EXPECT_EQ(Units(w), u"caf\u00E9\uFFE9");
     w.Clear();
-    w.Append("\xE9t\xE9", IOBString::kUpToTerminator);
-    EXPECT_EQ(Units(w), u"\u00E9t\u00E9");
     w.AppendTranslate("\xCF", 1, WSE::kCyrillicScript);
     w.AppendTranslate(nullptr, 1, WSE::kCyrillicScript);
-    EXPECT_EQ(Units(w), u"\u00E9t\u00E9\u041F");
-}
-
-TEST_F(Strings, MixedKindsConvertIntoTheTargetsForm) {
     COBString japanese("\x93\xFA", WSE::kJapaneseScript);
-    WOBString w(Ptr(u"x"));
     w.Append(japanese);
-    EXPECT_EQ(Units(w), u"x\u65E5");
+    EXPECT_EQ(Units(w), u"\u041F\u65E5");
 
     COBString cyrillic("a", WSE::kCyrillicScript);
     cyrillic.Append(WOBString(Ptr(u"\u041F\u0440")));
@@ -502,9 +454,8 @@ TEST_F(Strings, CopiesAndClonesAreIndependent) {
     WOBString w(Ptr(u"a\0b"), 3);
     WOBString wcopy(w); // up to the first 0 unit
     EXPECT_EQ(wcopy.Length(), 1);
-    IOBString* wclone = w.Clone();
+    IOBString* wclone = w.Clone(); // the whole text
     ASSERT_NE(wclone, nullptr);
-    EXPECT_EQ(wclone->IsUnicode(), 1);
     EXPECT_EQ(wclone->Length(), 3);
     delete wclone;
 }
@@ -520,7 +471,6 @@ TEST_F(Strings, HandlesCopyDeeply) {
     EXPECT_TRUE(copy == wide);
     copy->Append(static_cast<unsigned short>(u'x'));
     EXPECT_EQ(wide->Length(), 1);
-    EXPECT_FALSE(copy == wide);
 
     IOBStringPtr narrow(new COBString("n", WSE::kHebrewScript));
     IOBStringPtr empty;
@@ -529,32 +479,17 @@ TEST_F(Strings, HandlesCopyDeeply) {
     narrow = narrow;
     copy = narrow;
     ASSERT_TRUE(copy.IsValid());
-    EXPECT_EQ(copy->IsUnicode(), 0);
     EXPECT_EQ(static_cast<COBString*>(copy.GetPtr())->GetWSEScript(), WSE::kHebrewScript);
-
     copy = static_cast<const IOBString*>(nullptr);
     EXPECT_FALSE(copy.IsValid());
     EXPECT_FALSE(narrow == copy);
 
     narrow = narrow.GetPtr(); // a copy of its own string
     EXPECT_STREQ(narrow->GrabCString(), "n");
-    narrow.CopyString(WOBString(Ptr(u"w")));
-    EXPECT_EQ(narrow->IsUnicode(), 1);
-    EXPECT_TRUE(narrow == static_cast<const IOBString*>(narrow.GetPtr()));
-}
-
-TEST_F(Strings, HandlesSwapReleaseAndInit) {
-    IOBStringPtr a(new COBString("a", WSE::kRomanScript));
-    IOBStringPtr b(new WOBString(Ptr(u"b")));
-    IOBString* pb = b.GetPtr();
-    a.Swap(b);
-    IOBStringPtr c;
-    c.Release(a);
-    EXPECT_EQ(c.GetPtr(), pb);
-    EXPECT_FALSE(a.IsValid());
-    c.Init(false);
-    ASSERT_TRUE(c.IsValid());
-    EXPECT_EQ(c->IsUnicode(), 0);
+    IOBStringPtr taken;
+    taken.Release(narrow);
+    EXPECT_FALSE(narrow.IsValid());
+    EXPECT_STREQ(taken->GrabCString(), "n");
 }
 
 // ---- Without a text service or memory ---------------------------------------
@@ -565,8 +500,6 @@ TEST(StringsWithoutService, ConversionsProduceNothingUntilAServiceIsThere) {
         EXPECT_EQ(U16(c.GrabWString()), u"");
         WOBString w(Ptr(u"\u00E9"));
         EXPECT_STREQ(w.GrabCString(), "");
-        w.AppendNumber(5);
-        EXPECT_EQ(w.Length(), 1);
         COBString keep("keep", WSE::kRomanScript);
         keep.SetWString(Ptr(u"new"));
         EXPECT_EQ(Bytes(keep), "keep");
@@ -585,7 +518,6 @@ TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
         ombra_test::FailAllocationsAfter fail(0);
         c.Append("def", 3);
         c.SetWString(Ptr(u"\u65E5"));
-        c.AppendNumber(5);
         EXPECT_EQ(Bytes(c), "abc");
         EXPECT_EQ(U16(c.GrabWString()), u""); // no rendering, and no crash
         EXPECT_EQ(c.Clone(), nullptr);
@@ -593,11 +525,9 @@ TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
         EXPECT_EQ(new COBString, nullptr);
 
         w.Insert(static_cast<unsigned short>(u'!'), 0);
-        w.SetCString("abc");
         w.AppendDouble(1.5);
         EXPECT_EQ(Units(w), u"xyz");
         EXPECT_STREQ(w.GrabCString(), "");
-        EXPECT_EQ(w.Clone(), nullptr);
 
         IOBStringPtr copy(handle);
         EXPECT_FALSE(copy.IsValid());
@@ -610,8 +540,8 @@ TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
     EXPECT_STREQ(w.GrabCString(), "xyz");
 }
 
-// The object is allocated but not its storage block (1), or the strings'
-// own buffer is but the service's scratch is not (1 for a change).
+// The object is allocated but not its storage block; the strings' own
+// buffer is but the service's scratch is not.
 TEST_F(Strings, AFailureAfterTheFirstAllocationLeavesAWorkingString) {
     COBString* c = nullptr;
     WOBString* w = nullptr;
@@ -627,7 +557,6 @@ TEST_F(Strings, AFailureAfterTheFirstAllocationLeavesAWorkingString) {
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(c->IsNull());
     EXPECT_EQ(c->IndexOfString("a"), -1);
-    EXPECT_TRUE(w->IsNull());
     EXPECT_EQ(U16(w->GrabWString()), u"");
     c->Append("keep", 4);
     w->Append(Ptr(u"keep"), 4);
