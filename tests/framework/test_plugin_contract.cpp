@@ -76,15 +76,6 @@ TEST(Format, KeepsTenCharactersAndComparesAllThreeFields) {
 
 // ---- records ---------------------------------------------------------------
 
-TEST(PlugInRecords, StartEmptyOrDiscovered) {
-    OBReaderData none;
-    EXPECT_EQ(none.GetLoadStatus(), kLoadStatusNone);
-    EXPECT_EQ(none.CanLoad(), 0);
-    OBWriterData found(OBSysFileRef("/plug/ins/text.obwt"));
-    EXPECT_EQ(found.GetLoadStatus(), kLoadStatusNotLoaded);
-    EXPECT_STREQ(found.GetSystemPathNameRef().GrabCString(), "/plug/ins/text.obwt");
-}
-
 TEST(PlugInRecords, ALoadedStatusIsNotOverwritten) {
     BareReader reader, other;
     int library = 0;

@@ -21,6 +21,10 @@ WSE::WritingScriptEnum Fallback(int charset) {
     return OBVellHandler::ConvertCharsetToLumWritingScript(charset);
 }
 
+int Convert(int charset, const char* name, OBPlatforms platform, char* out = nullptr) {
+    return OBVellHandler::ConvertCharsetToLumWritingScript(charset, name, platform, out);
+}
+
 TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
     struct Case {
         std::vector<int> charsets;
@@ -44,12 +48,9 @@ TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheFallbackAnswers) {
     ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
     char out[32];
     std::memset(out, 'x', sizeof out);
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(238, "Sans CE", kWindowsPlatform, out),
-              WSE::kBalticScript);
+    EXPECT_EQ(Convert(238, "Sans CE", kWindowsPlatform, out), WSE::kBalticScript);
     EXPECT_STREQ(out, "Sans CE");
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(128, "Mincho", kMacPlatform,
-                                                              nullptr),
-              WSE::kJapaneseScript);
+    EXPECT_EQ(Convert(128, "Mincho", kMacPlatform), WSE::kJapaneseScript);
 }
 
 // A writing-system service that answers from fields and records its calls.
@@ -136,9 +137,7 @@ protected:
 
 TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
     char out[32] = {};
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kWindowsPlatform,
-                                                              out),
-              WSE::kCyrillicScript);
+    EXPECT_EQ(Convert(204, "Sans Cyr", kWindowsPlatform, out), WSE::kCyrillicScript);
     EXPECT_STREQ(out, "Sans");
     EXPECT_EQ(vell_.calls, (std::vector<std::string>{"RemoveWindowsLanguageSuffix 32 Sans Cyr",
                                                      "CharSetToScript 204"}));
@@ -146,47 +145,36 @@ TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
     // Character set 0: the name decides.
     vell_.calls.clear();
     vell_.nameScript = WSE::kGreekScript;
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Sans Greek", kWindowsPlatform,
-                                                              out),
-              WSE::kGreekScript);
+    EXPECT_EQ(Convert(0, "Sans Greek", kWindowsPlatform, out), WSE::kGreekScript);
     EXPECT_EQ(vell_.calls.back(), "GetWritingScript Sans Greek 1");
 
     // A suffix that names a script is the answer.
     vell_.calls.clear();
     vell_.suffixScript = WSE::kHebrewScript;
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Hebrew",
-                                                              kWindowsPlatform, out),
-              WSE::kHebrewScript);
+    EXPECT_EQ(Convert(204, "Sans Hebrew", kWindowsPlatform, out), WSE::kHebrewScript);
     EXPECT_EQ(vell_.calls.size(), 1u);
 }
 
 TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(161, "Serif", kMacPlatform, nullptr),
-              WSE::kCyrillicScript);
+    EXPECT_EQ(Convert(161, "Serif", kMacPlatform), WSE::kCyrillicScript);
     EXPECT_EQ(vell_.calls, (std::vector<std::string>{"GetWritingScript Serif 1",
                                                      "CharSetToScript 161"}));
     vell_.calls.clear();
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Serif", kMacPlatform, nullptr),
-              100);
+    EXPECT_EQ(Convert(0, "Serif", kMacPlatform), 100);
     EXPECT_EQ(vell_.calls.back(), "RealToPseudoScript 0");
     vell_.nameScript = WSE::kThaiScript;
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Thai Serif", kMacPlatform, nullptr),
-              WSE::kThaiScript);
+    EXPECT_EQ(Convert(0, "Thai Serif", kMacPlatform), WSE::kThaiScript);
 
     // An unknown platform converts nothing, but the name is still copied.
     char out[16] = {};
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(128, "Rounded",
-                                                              static_cast<OBPlatforms>(3), out),
-              0);
+    EXPECT_EQ(Convert(128, "Rounded", static_cast<OBPlatforms>(3), out), 0);
     EXPECT_STREQ(out, "Rounded");
 }
 
 TEST_F(WithVellService, WithoutMemoryForTheFacadeTheAnswerIsZero) {
     OBVellSystemUtils::DeleteInstance();
     ombra_test::FailAllocationsAfter fail(0);
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kWindowsPlatform,
-                                                              nullptr),
-              0);
+    EXPECT_EQ(Convert(204, "Sans Cyr", kWindowsPlatform), 0);
     EXPECT_TRUE(vell_.calls.empty());
 }
 

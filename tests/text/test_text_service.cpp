@@ -123,16 +123,6 @@ TEST(TextService, ServicesAreThreadLocalAndDeletedWithTheirThread) {
     delete kept;
 }
 
-TEST(TextService, TheTranslatorIsOneInstanceForAllThreads) {
-    OBLumUnicodeTranslator* here = OBLumUnicodeTranslator::Instance();
-    ASSERT_NE(here, nullptr);
-    OBLumUnicodeTranslator::DeleteInstance();
-    OBLumUnicodeTranslator* there = nullptr;
-    OnNewThread([&there] { there = OBLumUnicodeTranslator::Instance(); });
-    EXPECT_EQ(here, there);
-    EXPECT_EQ(OBLumUnicodeTranslator::Instance(), here);
-}
-
 TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
     OnNewThread([] {
         OBLumUnicodeTranslator* t = OBLumUnicodeTranslator::Instance();
@@ -201,17 +191,6 @@ TEST(TextService, SpecialSpacesReverseToControlBytes) {
         EXPECT_EQ(t->ReverseSymbolAndControlChar(unit, out, 0), 0) << unit;
         EXPECT_EQ(out, 'x');
     }
-}
-
-TEST(TextService, TheBaseServiceAsksTheTranslatorForControlCharacters) {
-    RecordingService service;
-    unsigned short unit = 0;
-    EXPECT_EQ(service.TranslateSymbolAndControlChar(0x09, unit, 0), 1);
-    EXPECT_EQ(unit, 0x09);
-    char byte = 0;
-    EXPECT_EQ(service.ReverseSymbolAndControlChar(0x2003, byte, 0), 1);
-    EXPECT_EQ(byte, 0x14);
-    EXPECT_EQ(service.ReverseSymbolAndControlChar(0x2004, byte, 0), 0);
 }
 
 } // namespace
