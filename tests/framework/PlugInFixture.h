@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -106,13 +105,6 @@ inline std::vector<std::string> EventsStartingWith(const std::string& prefix) {
     for (const std::string& e : Recorded())
         if (e.compare(0, prefix.size(), prefix) == 0) events.push_back(e);
     return events;
-}
-
-/// Every recorded event, in order.
-inline std::vector<std::string> Events() { return Recorded(); }
-
-inline bool Contains(const std::vector<std::string>& events, const std::string& event) {
-    return std::find(events.begin(), events.end(), event) != events.end();
 }
 
 } // namespace ombra_test

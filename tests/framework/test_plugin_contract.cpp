@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <string>
 #include <thread>
 
@@ -62,20 +61,11 @@ protected:
 
 // ---- Format ----------------------------------------------------------------
 
-TEST(Format, KeepsTenCharactersOfTheFormatString) {
+TEST(Format, KeepsTenCharactersAndComparesAllThreeFields) {
     Format f("ABCDEFGHIJKLMN", 1, 2);
     EXPECT_STREQ(f.GetFormatString(), "ABCDEFGHIJ");
-    f.SetFormatString("short");
-    EXPECT_STREQ(f.GetFormatString(), "short");
     f.SetFormatString(nullptr);
     EXPECT_STREQ(f.GetFormatString(), "");
-    Format copy(Format("0123456789XYZ", 3, 4));
-    EXPECT_STREQ(copy.GetFormatString(), "0123456789");
-    EXPECT_EQ(copy.GetFileType(), 3u);
-    EXPECT_EQ(copy.GetCreatorType(), 4u);
-}
-
-TEST(Format, EqualOnlyWhenAllThreeFieldsAre) {
     EXPECT_EQ(Format("TEXT", 1, 2) == Format("TEXT", 1, 2), 1);
     EXPECT_EQ(Format("TEXT", 1, 2) == Format("TEXU", 1, 2), 0);
     EXPECT_EQ(Format("TEXT", 1, 2) == Format("TEXT", 9, 2), 0);
@@ -85,21 +75,6 @@ TEST(Format, EqualOnlyWhenAllThreeFieldsAre) {
 }
 
 // ---- records ---------------------------------------------------------------
-
-TEST(PlugInRecords, StartEmptyOrDiscovered) {
-    OBReaderData none;
-    EXPECT_EQ(none.GetLoadStatus(), kLoadStatusNone);
-    EXPECT_EQ(none.GetReaderRoot(), nullptr);
-    EXPECT_EQ(none.GetConnectionID(), nullptr);
-    EXPECT_FALSE(none.HasError());
-    EXPECT_TRUE(none.IsUnloadable());
-    EXPECT_EQ(none.CanLoad(), 0);
-
-    OBWriterData found(OBSysFileRef("/plug/ins/text.obwt"));
-    EXPECT_EQ(found.GetLoadStatus(), kLoadStatusNotLoaded);
-    EXPECT_STREQ(found.GetSystemPathNameRef().GrabCString(), "/plug/ins/text.obwt");
-    EXPECT_EQ(found.GetWriterRefCount(), 0);
-}
 
 TEST(PlugInRecords, ALoadedStatusIsNotOverwritten) {
     BareReader reader, other;
@@ -160,11 +135,8 @@ TEST(PlugInNames, TakeTheLastPathComponent) {
     OBSysFileRef windows("C:\\Program Files\\Ombra\\Readers\\legacy.obrd");
     reader.SetReaderName(&windows);
     EXPECT_STREQ(reader.GetReaderName().GrabCString(), "legacy.obrd");
-    OBSysFileRef bare("bare.obrd");
-    reader.SetReaderName(&bare);
-    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "bare.obrd");
     reader.SetReaderName(nullptr);
-    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "bare.obrd");
+    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "legacy.obrd");
 }
 
 class PlugInNamesWithService : public ombra_test::WithTextService {};
@@ -210,24 +182,14 @@ TEST(ReaderBase, InitPreparesAndResetDiscardsTheThreadsConversionState) {
     OBErrorUtils::OBResetErrorUtils();
 }
 
-TEST(ReaderBase, ARepeatedInitOnTheHoldingThreadReturnsAtOnce) {
-    BareReader reader;
-    auto twice = std::async(std::launch::async, [&] {
-        reader.Init(nullptr, nullptr);
-        reader.Init(nullptr, nullptr);
-        reader.Reset();
-    });
-    ASSERT_EQ(twice.wait_for(10s), std::future_status::ready) << "the second Init waited";
-    // One Reset released the lock: another Init gets it at once.
-    auto again = std::async(std::launch::async, [&] {
-        reader.Init(nullptr, nullptr);
-        reader.Reset();
-    });
-    EXPECT_EQ(again.wait_for(10s), std::future_status::ready);
-}
-
+// The in-use flag and the lock keep other threads out from Init to Reset;
+// the holding thread may Init again, and a Reset by a thread that holds
+// nothing releases nothing.
 TEST(ReaderBase, AnotherThreadsInitWaitsForTheReset) {
     BareReader reader;
+    reader.Reset(); // before any Init: nothing to release
+    EXPECT_EQ(reader.IsInUse(), 0);
+    reader.Init(nullptr, nullptr);
     reader.Init(nullptr, nullptr);
     std::atomic<bool> entered{false};
     std::thread other([&] {
@@ -237,26 +199,14 @@ TEST(ReaderBase, AnotherThreadsInitWaitsForTheReset) {
     });
     std::this_thread::sleep_for(100ms);
     EXPECT_FALSE(entered) << "the in-use flag let another thread through";
-    // A Reset on a thread that holds nothing releases nothing.
     std::thread([&] { reader.Reset(); }).join();
     std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(entered);
     EXPECT_EQ(reader.IsInUse(), 1);
-    reader.Reset();
+    reader.Reset(); // one Reset releases the lock
     other.join();
     EXPECT_TRUE(entered);
     EXPECT_EQ(reader.IsInUse(), 0);
-}
-
-TEST(ReaderBase, ResetWithoutInitReleasesNothing) {
-    BareReader reader;
-    reader.Reset();
-    EXPECT_EQ(reader.IsInUse(), 0);
-    auto init = std::async(std::launch::async, [&] {
-        reader.Init(nullptr, nullptr);
-        reader.Reset();
-    });
-    EXPECT_EQ(init.wait_for(10s), std::future_status::ready);
 }
 
 TEST(ReaderBase, OwnsItsPreferenceList) {
@@ -301,7 +251,7 @@ TEST(WriterBase, ResetForgetsTheHostsStream) {
 TEST(WriterBase, ConversionsThroughOneWriterTakeTurns) {
     BareWriter writer;
     writer.Init();
-    writer.Init(); // a second Init of the holder does not deadlock
+    writer.Init(); // the holder may Init again
     std::atomic<bool> entered{false};
     std::thread other([&] {
         writer.Init();

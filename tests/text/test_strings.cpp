@@ -1,4 +1,6 @@
-// COBString, WOBString and IOBStringPtr as hosts and plug-ins use them.
+// COBString, WOBString and IOBStringPtr as hosts and plug-ins use them. Rules
+// the two kinds share (number parsing, searches, position checks) are shown
+// on one kind and only the other's own paths on the other.
 #include <ombra/strings.h>
 
 #include "support/TestSupport.h"
@@ -7,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -42,26 +43,23 @@ private:
 
 using Strings = ombra_test::WithTextService;
 
-// ---- The system script and equality ----------------------------------------
+// ---- The system script, equality and order ----------------------------------
 
 TEST_F(Strings, TheSystemScriptMarkerTakesTheProcessWideScript) {
     SystemScriptGuard guard;
     ASSERT_EQ(COBString::OBGetSystemScript(), WSE::kSystemScript);
-    EXPECT_EQ(COBString().GetWSEScript(), WSE::kSystemScript);
     EXPECT_EQ(OBGetSystemScript(), 0x40000000);
 
     COBString::OBSetSystemScript(WSE::kRomanScript);
     COBString roman("x", WSE::kSystemScript);
     EXPECT_EQ(roman.GetWSEScript(), WSE::kRomanScript);
     EXPECT_EQ(OBGetSystemScript(), 0);
-    roman.SetScript(WSE::kSystemScript);
+    roman.SetScript(WSE::kSystemScript); // the marker itself is kept
     EXPECT_EQ(roman.GetWSEScript(), WSE::kSystemScript);
 
     SetSystemScript(1);
-    EXPECT_EQ(COBString::OBGetSystemScript(), WSE::kJapaneseScript);
     // A substring is tagged with the system script, not the source's.
-    COBString cyrillic("abc", WSE::kCyrillicScript);
-    COBString* sub = cyrillic.Substring(1, 1);
+    COBString* sub = COBString("abc", WSE::kCyrillicScript).Substring(1, 1);
     ASSERT_NE(sub, nullptr);
     EXPECT_EQ(sub->GetWSEScript(), WSE::kJapaneseScript);
     delete sub;
@@ -74,19 +72,14 @@ TEST_F(Strings, EqualityLooksAtScriptsKindAndBytes) {
     COBString cyrillic("abc", WSE::kCyrillicScript);
     COBString system("abc", WSE::kRomanScript);
     system.SetScript(WSE::kSystemScript);
-    EXPECT_FALSE(roman == cyrillic);
     EXPECT_TRUE(roman != cyrillic);
     EXPECT_TRUE(roman == system);
     EXPECT_TRUE(system == cyrillic);
-    EXPECT_TRUE(roman == "abc");
     EXPECT_FALSE(roman == "abcd");
     EXPECT_TRUE(COBString() == static_cast<const char*>(nullptr));
-
     WOBString wide(Ptr(u"abc"));
     EXPECT_FALSE(roman == wide);
     EXPECT_FALSE(wide == roman);
-    EXPECT_TRUE(wide == WOBString(Ptr(u"abc")));
-    EXPECT_FALSE(wide == WOBString(Ptr(u"abcd")));
 
     // Equal lengths compare up to the first NUL.
     COBString a(WSE::kRomanScript), b(WSE::kRomanScript);
@@ -97,41 +90,23 @@ TEST_F(Strings, EqualityLooksAtScriptsKindAndBytes) {
     EXPECT_FALSE(a == b);
 }
 
-TEST_F(Strings, OrderingDiffersBetweenTheKinds) {
-    COBString abc("abc", WSE::kRomanScript), abd("abd", WSE::kRomanScript);
-    COBString b("b", WSE::kCyrillicScript);
-    EXPECT_TRUE(abc < abd);
-    EXPECT_TRUE(b > abc);
-    EXPECT_TRUE(abc <= abc);
-    EXPECT_TRUE(abc >= abc);
-    EXPECT_FALSE(abd <= abc);
+// 8-bit text orders by unsigned bytes; UTF-16 text puts the shorter first.
+TEST_F(Strings, OrderingAndCompareDifferBetweenTheKinds) {
+    COBString abc("abc", WSE::kRomanScript);
+    EXPECT_TRUE(COBString("b", WSE::kCyrillicScript) > abc);
     EXPECT_TRUE(COBString("\xE9", WSE::kRomanScript) > COBString("z", WSE::kRomanScript));
-
-    WOBString wb(Ptr(u"b")), wabc(Ptr(u"abc")), wabd(Ptr(u"abd"));
-    EXPECT_TRUE(wb < wabc); // the shorter first
-    EXPECT_TRUE(wabc < wabd);
-    EXPECT_TRUE(wabd > wabc);
-    EXPECT_TRUE(wabc <= wabc);
-    EXPECT_FALSE(wabc >= wabd);
+    EXPECT_TRUE(WOBString(Ptr(u"b")) < WOBString(Ptr(u"abc")));
     EXPECT_TRUE(WOBString(Ptr(u"\u00E9")) > WOBString(Ptr(u"z")));
-}
 
-TEST_F(Strings, CompareGivesSignsOrTheRuntimesDifference) {
+    // Compare gives -1, 0 or 1 with case, the runtime's difference without.
     COBString s("Apple", WSE::kRomanScript);
     EXPECT_EQ(s.Compare(true, COBString("Apple", WSE::kGreekScript)), 0);
-    EXPECT_EQ(s.Compare(true, "Apply"), -1);
     EXPECT_EQ(s.Compare(true, "Ap"), 1);
     EXPECT_EQ(s.Compare(true, "apple"), -1);
     EXPECT_EQ(s.Compare(false, "aPPLE"), 0);
     EXPECT_LT(s.Compare(false, "apply"), 0);
-    EXPECT_EQ(COBString("\xE9", WSE::kRomanScript).Compare(true, "a"), 1);
-
     WOBString w(Ptr(u"Apple"));
-    EXPECT_EQ(w.Compare(true, WOBString(Ptr(u"Apple"))), 0);
-    EXPECT_EQ(w.Compare(true, WOBString(Ptr(u"Apply"))), -1);
-    EXPECT_EQ(w.Compare(true, WOBString(Ptr(u"Ap"))), 1);
     EXPECT_EQ(w.Compare(false, WOBString(Ptr(u"aPPLE"))), 0);
-    EXPECT_LT(w.Compare(false, WOBString(Ptr(u"apply"))), 0);
     EXPECT_EQ(WOBString(Ptr(u"\uFF21")).Compare(true, WOBString(Ptr(u"z"))), 1);
     // An 8-bit operand compares by its translation.
     EXPECT_EQ(w.Compare(true, COBString("Apple", WSE::kRomanScript)), 0);
@@ -145,68 +120,52 @@ TEST_F(Strings, GetAsNumberReadsIntegersThenDecimals) {
         int value;
         IOBString::ConversionError error;
     } rows[] = {
-        {"42", 42, IOBString::kConversionOK},
-        {"+42", 42, IOBString::kConversionOK},
         {"-2147483648", INT_MIN, IOBString::kConversionOK},
         {"2147483647", INT_MAX, IOBString::kConversionOK},
         {"2147483648", INT_MIN, IOBString::kConversionOK},
         {"3.9", 3, IOBString::kConversionOK},
-        {"-3.9", -3, IOBString::kConversionOK},
         {"1e3", 1000, IOBString::kConversionOK},
         {"1e300", INT_MIN, IOBString::kConversionOK},
         {" 42", 0, IOBString::kConversionFailed},
         {"42 ", 0, IOBString::kConversionFailed},
         {"", 0, IOBString::kConversionFailed},
-        {"4x", 0, IOBString::kConversionFailed},
         {"--4", 0, IOBString::kConversionFailed},
     };
     for (const auto& row : rows) {
         IOBString::ConversionError error = IOBString::kConversionFailed;
         if (row.error == IOBString::kConversionFailed) error = IOBString::kConversionOK;
-        COBString c(row.text, WSE::kRomanScript);
-        EXPECT_EQ(c.GetAsNumber(&error), row.value) << row.text;
-        EXPECT_EQ(error, row.error) << row.text;
-        WOBString w(row.text);
-        EXPECT_EQ(w.GetAsNumber(&error), row.value) << row.text;
+        EXPECT_EQ(COBString(row.text, WSE::kRomanScript).GetAsNumber(&error), row.value) << row.text;
         EXPECT_EQ(error, row.error) << row.text;
     }
+    // UTF-16 text is read through its translation.
+    EXPECT_EQ(WOBString(Ptr(u"-42")).GetAsNumber(nullptr), -42);
     // The text counts up to its first NUL; the error pointer may be null.
     COBString c(WSE::kRomanScript);
     c.SetXString("12\0" "34", 5);
     EXPECT_EQ(c.GetAsNumber(), 12);
-}
 
-TEST_F(Strings, GetAsDoubleReadsTheWholeText) {
+    // GetAsDouble reads the whole text or nothing.
     IOBString::ConversionError error = IOBString::kConversionFailed;
-    EXPECT_DOUBLE_EQ(COBString("2.5e-1", WSE::kRomanScript).GetAsDouble(&error), 0.25);
-    EXPECT_EQ(error, IOBString::kConversionOK);
-    EXPECT_DOUBLE_EQ(WOBString(Ptr(u"-7")).GetAsDouble(&error), -7.0);
+    EXPECT_DOUBLE_EQ(WOBString(Ptr(u"2.5e-1")).GetAsDouble(&error), 0.25);
     EXPECT_EQ(error, IOBString::kConversionOK);
     EXPECT_EQ(COBString("1.5cm", WSE::kRomanScript).GetAsDouble(&error), 0.0);
     EXPECT_EQ(error, IOBString::kConversionFailed);
-    EXPECT_EQ(WOBString().GetAsDouble(nullptr), 0.0);
 }
 
 TEST_F(Strings, NumbersAreFormattedPerKind) {
     COBString c("x=", WSE::kRomanScript);
     c.AppendDouble(0.5);
-    EXPECT_EQ(Bytes(c), "x=0.500000");
-    c.Clear();
-    c.AppendNumber(-7);
     c.AppendNumber(INT_MIN);
-    EXPECT_EQ(Bytes(c), "-7-2147483648");
+    EXPECT_EQ(Bytes(c), "x=0.500000-2147483648");
     c.Clear();
     c.AppendDouble(1e300); // "%f" gives 308 characters; 38 remain
     EXPECT_EQ(c.Length(), 38);
-    EXPECT_EQ(Bytes(c).substr(0, 5), "10000");
 
     WOBString w(Ptr(u"x="));
     w.AppendDouble(0.5);
-    EXPECT_EQ(Units(w), u"x=0.5");
-    w.Clear();
     w.AppendNumber(-7);
     w.AppendDouble(0.1);
-    EXPECT_EQ(Units(w), u"-70.10000000000000001");
+    EXPECT_EQ(Units(w), u"x=0.5-70.10000000000000001");
 }
 
 // ---- Editing ---------------------------------------------------------------
@@ -215,78 +174,49 @@ TEST_F(Strings, PositionsOutsideTheTextThrowAndChangeNothing) {
     COBString c("abc", WSE::kRomanScript);
     EXPECT_INVALID_POSITION(c.Remove(5, 1));
     EXPECT_INVALID_POSITION(c.Truncate(-1));
-    EXPECT_INVALID_POSITION(c.Insert('x', -1));
     EXPECT_INVALID_POSITION(c.Insert("xy", 2, -1));
-    EXPECT_INVALID_POSITION(c.GetChar(3));
-    EXPECT_INVALID_POSITION(c.GetChar(-1));
     EXPECT_INVALID_POSITION(c[3]);
     EXPECT_EQ(Bytes(c), "abc");
 
     WOBString w(Ptr(u"abc"));
-    EXPECT_INVALID_POSITION(w.Remove(4, 0));
-    EXPECT_INVALID_POSITION(w.Truncate(-2));
     EXPECT_INVALID_POSITION(w.Insert(static_cast<unsigned short>(u'x'), -1));
-    EXPECT_INVALID_POSITION(w.GetChar(3));
-    const WOBString& cw = w;
-    EXPECT_INVALID_POSITION(cw[3]);
+    EXPECT_INVALID_POSITION(w.GetChar(-1));
     EXPECT_INVALID_POSITION(w[3] = 'x');
     EXPECT_EQ(Units(w), u"abc");
 }
 
-TEST_F(Strings, RemoveTruncateAndInsertFollowTheirRules) {
+TEST_F(Strings, RemoveTruncateInsertAndSubstringFollowTheirRules) {
     COBString c("abcdef", WSE::kRomanScript);
-    c.Remove(-3, 1);
-    EXPECT_EQ(Bytes(c), "bcdef");
-    c.Remove(3, -1);
+    c.Remove(-3, 1); // a negative position is 0
+    c.Remove(3, -1); // a negative count goes to the end
+    c.Remove(3, 5);  // at the end: nothing
     EXPECT_EQ(Bytes(c), "bcd");
-    c.Remove(3, 5); // at the end: nothing
-    c.Remove(1, 100);
-    EXPECT_EQ(Bytes(c), "b");
-    c = "abc";
-    c.Truncate(1);
-    EXPECT_EQ(Bytes(c), "ab");
-    c.Truncate(10);
-    EXPECT_EQ(Bytes(c), "");
-    c = "abc";
-    c.Insert('x', 99);
-    c.Insert('<', 0);
-    EXPECT_EQ(Bytes(c), "<abcx");
+    c.Truncate(1); // takes that many off the end
+    EXPECT_EQ(Bytes(c), "bc");
+    c.Insert('x', 99); // beyond the end: appended
     c.Insert("12345", 2, 2);
-    EXPECT_EQ(Bytes(c), "<a12bcx");
     c.Insert(COBString("XYZ", WSE::kRomanScript), 1, 99);
-    EXPECT_EQ(Bytes(c), "<XYZa12bcx");
+    EXPECT_EQ(Bytes(c), "bXYZc12x");
 
-    WOBString w(Ptr(u"abc"));
-    w.Truncate(10);
-    EXPECT_TRUE(w.IsNull());
-    w.SetWString(Ptr(u"abc"));
-    w.Insert(static_cast<unsigned short>(0x3042), 1);
-    w.Insert(Ptr(u"\u65E5\u672C"), 2, 99);
-    WOBString tail(Ptr(u"XY"));
-    w.Insert(tail, 0, 1);
-    EXPECT_EQ(Units(w), u"Xa\u3042bc\u65E5\u672C");
-    w.Remove(1, 2);
-    EXPECT_EQ(Units(w), u"Xbc\u65E5\u672C");
-}
-
-TEST_F(Strings, SubstringsAreNewStringsOrNull) {
-    COBString c("abc", WSE::kRomanScript);
-    EXPECT_EQ(c.Substring(3, 5), nullptr);
-    EXPECT_EQ(c.Substring(-1, 1), nullptr);
-    COBString* sub = c.Substring(1, -1);
+    EXPECT_EQ(c.Substring(8, 1), nullptr);
+    COBString* sub = c.Substring(6, -1);
     ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(Bytes(*sub), "bc");
+    EXPECT_EQ(Bytes(*sub), "2x");
     delete sub;
     sub = c.Substring(0, 0x100000001LL); // the count is read as 32 bits
     ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(Bytes(*sub), "a");
+    EXPECT_EQ(Bytes(*sub), "b");
     delete sub;
 
-    WOBString w(Ptr(u"\u65E5\u672C\u8A9E"));
-    EXPECT_EQ(w.Substring(3, 1), nullptr);
-    WOBString* wsub = w.Substring(1, 1);
+    WOBString w(Ptr(u"abc"));
+    w.Insert(Ptr(u"\u65E5\u672C"), 2, 99);
+    WOBString xy(Ptr(u"XY"));
+    w.Insert(xy, 0, 1);
+    w.Remove(1, 2);
+    EXPECT_EQ(Units(w), u"Xc\u65E5\u672C");
+    WOBString* wsub = w.Substring(2, 1);
     ASSERT_NE(wsub, nullptr);
-    EXPECT_EQ(Units(*wsub), u"\u672C");
+    EXPECT_EQ(Units(*wsub), u"\u65E5");
     delete wsub;
 }
 
@@ -309,39 +239,25 @@ TEST_F(Strings, StripWhiteSpaceRemovesSpacesOnly) {
     COBString tabs("\t a\n ", WSE::kRomanScript);
     tabs.StripWhiteSpace(COBString::kAllWhitespace);
     EXPECT_EQ(Bytes(tabs), "\ta\n");
-    COBString empty(WSE::kRomanScript);
-    empty.StripWhiteSpace(COBString::kLeadingAndTrailingWhitespace);
-    EXPECT_TRUE(empty.IsNull());
 }
 
 TEST_F(Strings, AppendHonoursCountsAndTheTerminatorRule) {
     COBString c(WSE::kRomanScript);
     c.Append("hello", IOBString::kUpToTerminator);
     c.Append(", world", 2);
-    c.Append('!');
     c.Append(static_cast<const char*>(nullptr), 3);
     c.Append("ignored", -1);
-    EXPECT_EQ(Bytes(c), "hello, !");
     c.Append(COBString("12345", WSE::kRomanScript), 3);
-    EXPECT_EQ(Bytes(c), "hello, !123");
     c.Append("\0x", 2); // an explicit count takes NULs too
-    EXPECT_EQ(c.Length(), 13);
-
-    COBString plus("a", WSE::kRomanScript);
-    COBString& result = plus + COBString("b", WSE::kRomanScript);
-    EXPECT_EQ(&result, &plus); // + changes its left operand
-    plus += COBString("c", WSE::kRomanScript);
-    EXPECT_EQ(Bytes(plus), "abc");
+    EXPECT_EQ(Bytes(c), std::string("hello, 123\0x", 12));
+    COBString& result = c + COBString("b", WSE::kRomanScript);
+    EXPECT_EQ(&result, &c); // + changes its left operand
 
     WOBString w;
     w.Append(Ptr(u"\u65E5\u672C\u8A9E"), 2);
     w.Append(Ptr(u"!"), IOBString::kUpToTerminator);
     w.Append(WOBString(Ptr(u"abc")), 2);
-    w.Append(static_cast<unsigned short>(0x3042));
-    EXPECT_EQ(Units(w), u"\u65E5\u672C!ab\u3042");
-    WOBString& wr = w + WOBString(Ptr(u"z"));
-    EXPECT_EQ(&wr, &w);
-    EXPECT_EQ(Units(w).back(), u'z');
+    EXPECT_EQ(Units(w), u"\u65E5\u672C!ab");
 }
 
 TEST_F(Strings, TextMayAppendAndInsertItself) {
@@ -354,56 +270,35 @@ TEST_F(Strings, TextMayAppendAndInsertItself) {
     EXPECT_EQ(Bytes(c), "ababcdcd");
     c.SetCString(c.GrabCString() + 2);
     EXPECT_EQ(Bytes(c), "abcdcd");
-    c.Append(c);
-    EXPECT_EQ(Bytes(c), "abcdcdabcdcd");
 
     WOBString w(Ptr(u"xy"));
     w.Append(w);
     w.Insert(w, 1, 2);
     EXPECT_EQ(Units(w), u"xxyyxy");
-    w += w;
-    EXPECT_EQ(w.Length(), 12);
 }
 
 TEST_F(Strings, SearchesFollowTheirRules) {
     COBString c("abcabc", WSE::kRomanScript);
     COBString bc("bc", WSE::kRomanScript), none(WSE::kRomanScript);
-    EXPECT_EQ(c.IndexOfString(bc, 0), 1);
     EXPECT_EQ(c.IndexOfString(bc, 2), 4);
-    EXPECT_EQ(c.IndexOfString(bc, 5), -1);
     EXPECT_EQ(c.IndexOfString(none, 3), 3);
     EXPECT_EQ(c.IndexOfString(none, 7), -1);
-    EXPECT_EQ(c.IndexOfString("ca", 0), 2);
     EXPECT_EQ(c.IndexOfString(static_cast<const char*>(nullptr), 0), -1);
-    EXPECT_TRUE(c.Contains(bc, 4));
     EXPECT_FALSE(c.Contains(bc, 5));
     EXPECT_TRUE(c.Contains(static_cast<const IOBString&>(WOBString(Ptr(u"cab"))), 0));
-    EXPECT_EQ(c.IndexOfCharacter('c', 3), 5);
     EXPECT_EQ(c.IndexOfCharacter('c', 6), -1);
-    EXPECT_EQ(c.IndexOfCharacter('z', 0), -1);
-    EXPECT_EQ(c.LastIndexOfString(bc, 100), 4);
     EXPECT_EQ(c.LastIndexOfString(bc, 3), 1);
-    EXPECT_EQ(c.LastIndexOfString(bc, 0), -1);
     EXPECT_EQ(c.LastIndexOfString(none, 100), 6);
     EXPECT_EQ(c.LastIndexOfString(COBString("abcabcabc", WSE::kRomanScript), 100), -1);
-    EXPECT_EQ(c.LastIndexOfCharacter('a'), 3);
-    EXPECT_EQ(c.LastIndexOfCharacter('z'), -1);
     EXPECT_EQ(COBString(WSE::kRomanScript).LastIndexOfCharacter('a'), -1);
 
     WOBString w(Ptr(u"\u65E5a\u65E5a"));
-    WOBString needle(Ptr(u"\u65E5a"));
-    EXPECT_EQ(w.IndexOfString(needle, 1), 2);
-    EXPECT_EQ(w.LastIndexOfString(needle, 10), 2);
-    EXPECT_EQ(w.IndexOfCharacter(u'a', 2), 3);
-    EXPECT_EQ(w.LastIndexOfCharacter(0x65E5), 2);
-    EXPECT_TRUE(w.Contains(needle, 2));
-    EXPECT_FALSE(w.Contains(needle, 3));
+    EXPECT_EQ(w.LastIndexOfString(WOBString(Ptr(u"\u65E5a")), 10), 2);
     EXPECT_TRUE(w.Contains(static_cast<const IOBString&>(COBString("a", WSE::kRomanScript))));
 }
 
 TEST_F(Strings, CharactersAndFixedBuffers) {
     COBString c("\xE9z", WSE::kRomanScript);
-    EXPECT_EQ(c.GetChar(0), '\xE9');
     EXPECT_EQ(c[0], 0xE9);
     char buf[3] = {'#', '#', '#'};
     c.GetCString(buf, 2); // no room for the NUL: untouched
@@ -420,7 +315,6 @@ TEST_F(Strings, CharactersAndFixedBuffers) {
     c.SetPString(pascal);
     EXPECT_EQ(Bytes(c), "xyz");
     c.SetHexChar(0);
-    EXPECT_EQ(c.Length(), 1);
     c.SetPString(nullptr);
     EXPECT_EQ(c.Length(), 1);
 
@@ -431,11 +325,8 @@ TEST_F(Strings, CharactersAndFixedBuffers) {
     EXPECT_EQ(static_cast<unsigned char>(pbuf[0]), 255);
 
     WOBString w(Ptr(u"ab"));
-    EXPECT_EQ(w.GetChar(1), u'b');
     w[0] = u'X';
     EXPECT_EQ(Units(w), u"Xb");
-    w.SetX16String(0x3042);
-    EXPECT_EQ(Units(w), u"\u3042");
     w.SetX16String(Ptr(u"a\0b"), 3);
     EXPECT_EQ(w.Length(), 3);
 }
@@ -443,18 +334,14 @@ TEST_F(Strings, CharactersAndFixedBuffers) {
 TEST_F(Strings, SettersLeaveTheTextForNullOrEmptySources) {
     COBString c("keep", WSE::kRomanScript);
     c.SetCString(nullptr);
-    c.SetWString(nullptr);
     c.SetWString(Ptr(u""));
     c.SetXString(Ptr(u"abc"), 0);
     c.SetWAsCString(nullptr);
     EXPECT_EQ(Bytes(c), "keep");
     c.SetCString("");
     EXPECT_TRUE(c.IsNull());
-    c.SetXString("abc", 2);
-    EXPECT_EQ(Bytes(c), "ab");
 
     WOBString w(Ptr(u"keep"));
-    w.SetCString(nullptr);
     w.SetCString("");
     w.SetWString(nullptr);
     w.SetXString("abc", 0);
@@ -472,11 +359,7 @@ TEST_F(Strings, CaseMappingUsesTheRuntime) {
     COBString c("Mixed Case 1", WSE::kRomanScript);
     c.ToUpper();
     EXPECT_EQ(Bytes(c), "MIXED CASE 1");
-    c.ToLower();
-    EXPECT_EQ(Bytes(c), "mixed case 1");
     WOBString w(Ptr(u"Mixed \u65E5"));
-    w.ToUpper();
-    EXPECT_EQ(Units(w), u"MIXED \u65E5");
     w.ToLower();
     EXPECT_EQ(Units(w), u"mixed \u65E5");
 }
@@ -493,7 +376,6 @@ TEST_F(Strings, EightBitTextTranslatesWithItsScript) {
     cyrillic.SetWString(Ptr(u"\u041C\u0438\u0440"));
     EXPECT_EQ(Bytes(cyrillic), "\xCC\xE8\xF0");
     cyrillic.Append(static_cast<unsigned short>(0x65E5)); // no bytes for it in Cyrillic
-    EXPECT_EQ(Bytes(cyrillic), "\xCC\xE8\xF0?");
     cyrillic.AppendWAsCString(Ptr(u"\u0430\0\u0431"), 3); // stops at the 0 unit
     EXPECT_EQ(Bytes(cyrillic), "\xCC\xE8\xF0?\xE0");
     cyrillic.SetXString(Ptr(u"\U0001F600"), 2);
@@ -502,8 +384,7 @@ TEST_F(Strings, EightBitTextTranslatesWithItsScript) {
 
 TEST_F(Strings, RenderingsAreMadeOnceAndRenewedAfterAChange) {
     COBString c("\x93\xFA", WSE::kJapaneseScript);
-    const unsigned short* first = c.GrabWString();
-    EXPECT_EQ(c.GrabAsWString(), first);
+    EXPECT_EQ(U16(c.GrabWString()), u"\u65E5");
     c.Append("\x96\x7B", 2);
     EXPECT_EQ(U16(c.GrabWString()), u"\u65E5\u672C");
 
@@ -521,7 +402,6 @@ TEST_F(Strings, RenderingsAreMadeOnceAndRenewedAfterAChange) {
     const char* sjis = w.GrabAsCString(WSE::kJapaneseScript, CPGE::kCodePageFromScript);
     EXPECT_STREQ(sjis, "\x93\xFA\x96\x7B");
     EXPECT_EQ(w.GrabAsCString(WSE::kCyrillicScript, CPGE::kCodePageFromScript), sjis);
-    EXPECT_EQ(w.GrabCString(), sjis);
     w[1] = w[1];
     EXPECT_EQ(w.GrabAsCString(WSE::kJapaneseScript, CPGE::kCodePageFromScript), sjis);
     w[0] = 0x8A9E;
@@ -531,37 +411,22 @@ TEST_F(Strings, RenderingsAreMadeOnceAndRenewedAfterAChange) {
     EXPECT_STREQ(w.GrabCString(), "?\?!"); // the system script is Windows-1252 here
 }
 
-TEST_F(Strings, UTF16TextTakesTheSystemScript) {
-    WOBString w("caf\xE9");
-    EXPECT_EQ(Units(w), u"caf\u00E9");
-    EXPECT_STREQ(w.GrabCString(), "caf\xE9");
-    w.Append('\xE9'); // widened with its sign
-    EXPECT_EQ(w.GetChar(4), 0xFFE9);
-    w.Insert('\x41', 0);
-    EXPECT_EQ(w.GetChar(0), u'A');
+TEST_F(Strings, MixedKindsConvertIntoTheTargetsForm) {
+    WOBString w("caf\xE9"); // 8-bit text for a WOBString is in the system script
+    w.Append('\xE9');        // a single char is widened with its sign
+    EXPECT_EQ(Units(w), u"caf\u00E9\uFFE9");
     w.Clear();
-    w.Append("\xE9t\xE9", IOBString::kUpToTerminator);
-    EXPECT_EQ(Units(w), u"\u00E9t\u00E9");
     w.AppendTranslate("\xCF", 1, WSE::kCyrillicScript);
     w.AppendTranslate(nullptr, 1, WSE::kCyrillicScript);
-    w.AppendTranslate("x", 0, WSE::kCyrillicScript);
-    EXPECT_EQ(Units(w), u"\u00E9t\u00E9\u041F");
-}
-
-TEST_F(Strings, MixedKindsConvertIntoTheTargetsForm) {
     COBString japanese("\x93\xFA", WSE::kJapaneseScript);
-    WOBString w(Ptr(u"x"));
     w.Append(japanese);
-    EXPECT_EQ(Units(w), u"x\u65E5");
-    w = static_cast<const IOBString&>(japanese);
-    EXPECT_EQ(Units(w), u"\u65E5");
+    EXPECT_EQ(Units(w), u"\u041F\u65E5");
 
     COBString cyrillic("a", WSE::kCyrillicScript);
     cyrillic.Append(WOBString(Ptr(u"\u041F\u0440")));
     EXPECT_EQ(Bytes(cyrillic), "a\xCF\xF0");
-    static_cast<IOBString&>(cyrillic) = WOBString(Ptr(u"\u0416"));
+    static_cast<IOBString&>(cyrillic) = WOBString(Ptr(u"\u0416")); // keeps its script
     EXPECT_EQ(Bytes(cyrillic), "\xC6");
-    EXPECT_EQ(cyrillic.GetWSEScript(), WSE::kCyrillicScript);
     static_cast<IOBString&>(cyrillic) = WOBString();
     EXPECT_TRUE(cyrillic.IsNull());
     static_cast<IOBString&>(cyrillic) = japanese;
@@ -574,7 +439,6 @@ TEST_F(Strings, CopiesAndClonesAreIndependent) {
     COBString copy(c);
     copy.Append('d');
     EXPECT_EQ(Bytes(c), "abc");
-    EXPECT_EQ(copy.GetWSEScript(), WSE::kGreekScript);
     COBString assigned(WSE::kRomanScript);
     assigned = c;
     assigned = assigned;
@@ -582,19 +446,16 @@ TEST_F(Strings, CopiesAndClonesAreIndependent) {
     EXPECT_EQ(Bytes(assigned), "abc");
     IOBString* clone = c.Clone();
     ASSERT_NE(clone, nullptr);
-    EXPECT_EQ(clone->IsUnicode(), 0);
     EXPECT_TRUE(*clone == c);
     clone->Clear();
     EXPECT_EQ(c.Length(), 3);
     delete clone;
 
     WOBString w(Ptr(u"a\0b"), 3);
-    EXPECT_EQ(w.Length(), 3);
     WOBString wcopy(w); // up to the first 0 unit
     EXPECT_EQ(wcopy.Length(), 1);
-    IOBString* wclone = w.Clone();
+    IOBString* wclone = w.Clone(); // the whole text
     ASSERT_NE(wclone, nullptr);
-    EXPECT_EQ(wclone->IsUnicode(), 1);
     EXPECT_EQ(wclone->Length(), 3);
     delete wclone;
 }
@@ -603,62 +464,32 @@ TEST_F(Strings, CopiesAndClonesAreIndependent) {
 
 TEST_F(Strings, HandlesCopyDeeply) {
     IOBStringPtr wide(true);
-    ASSERT_TRUE(wide.IsValid());
-    EXPECT_EQ(wide->IsUnicode(), 1);
     wide->SetWString(Ptr(u"\u65E5"));
     IOBStringPtr copy(wide);
     ASSERT_TRUE(copy.IsValid());
-    EXPECT_NE(copy.GetPtr(), wide.GetPtr());
     EXPECT_EQ(copy->IsUnicode(), 1);
     EXPECT_TRUE(copy == wide);
     copy->Append(static_cast<unsigned short>(u'x'));
     EXPECT_EQ(wide->Length(), 1);
-    EXPECT_FALSE(copy == wide);
 
     IOBStringPtr narrow(new COBString("n", WSE::kHebrewScript));
     IOBStringPtr empty;
     narrow = empty; // a handle holding nothing changes nothing
     ASSERT_TRUE(narrow.IsValid());
     narrow = narrow;
-    EXPECT_STREQ(narrow->GrabCString(), "n");
     copy = narrow;
     ASSERT_TRUE(copy.IsValid());
-    EXPECT_EQ(copy->IsUnicode(), 0);
     EXPECT_EQ(static_cast<COBString*>(copy.GetPtr())->GetWSEScript(), WSE::kHebrewScript);
-
     copy = static_cast<const IOBString*>(nullptr);
     EXPECT_FALSE(copy.IsValid());
-    EXPECT_TRUE(copy == empty);
-    EXPECT_TRUE(copy == nullptr);
-    EXPECT_FALSE(copy == narrow);
     EXPECT_FALSE(narrow == copy);
 
     narrow = narrow.GetPtr(); // a copy of its own string
     EXPECT_STREQ(narrow->GrabCString(), "n");
-    narrow.CopyString(WOBString(Ptr(u"w")));
-    EXPECT_EQ(narrow->IsUnicode(), 1);
-    EXPECT_TRUE(narrow == static_cast<const IOBString*>(narrow.GetPtr()));
-}
-
-TEST_F(Strings, HandlesSwapReleaseAndInit) {
-    IOBStringPtr a(new COBString("a", WSE::kRomanScript));
-    IOBStringPtr b(new WOBString(Ptr(u"b")));
-    IOBString* pa = a.GetPtr();
-    IOBString* pb = b.GetPtr();
-    a.Swap(b);
-    EXPECT_EQ(a.GetPtr(), pb);
-    EXPECT_EQ(b.GetPtr(), pa);
-    IOBStringPtr c;
-    c.Release(a);
-    EXPECT_EQ(c.GetPtr(), pb);
-    EXPECT_FALSE(a.IsValid());
-    c.Init(false);
-    ASSERT_TRUE(c.IsValid());
-    EXPECT_EQ(c->IsUnicode(), 0);
-    EXPECT_TRUE(c->IsNull());
-    IOBString* raw = c;
-    EXPECT_EQ(raw, c.GetPtr());
-    EXPECT_EQ(&*c, raw);
+    IOBStringPtr taken;
+    taken.Release(narrow);
+    EXPECT_FALSE(narrow.IsValid());
+    EXPECT_STREQ(taken->GrabCString(), "n");
 }
 
 // ---- Without a text service or memory ---------------------------------------
@@ -669,8 +500,6 @@ TEST(StringsWithoutService, ConversionsProduceNothingUntilAServiceIsThere) {
         EXPECT_EQ(U16(c.GrabWString()), u"");
         WOBString w(Ptr(u"\u00E9"));
         EXPECT_STREQ(w.GrabCString(), "");
-        w.AppendNumber(5);
-        EXPECT_EQ(w.Length(), 1);
         COBString keep("keep", WSE::kRomanScript);
         keep.SetWString(Ptr(u"new"));
         EXPECT_EQ(Bytes(keep), "keep");
@@ -688,28 +517,20 @@ TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
     {
         ombra_test::FailAllocationsAfter fail(0);
         c.Append("def", 3);
-        c.Insert('x', 1);
-        c.SetCString("replaced");
         c.SetWString(Ptr(u"\u65E5"));
-        c.AppendNumber(5);
         EXPECT_EQ(Bytes(c), "abc");
         EXPECT_EQ(U16(c.GrabWString()), u""); // no rendering, and no crash
         EXPECT_EQ(c.Clone(), nullptr);
         EXPECT_EQ(c.Substring(0, 1), nullptr);
         EXPECT_EQ(new COBString, nullptr);
 
-        w.Append(Ptr(u"!"), 1);
         w.Insert(static_cast<unsigned short>(u'!'), 0);
-        w.SetCString("abc");
         w.AppendDouble(1.5);
         EXPECT_EQ(Units(w), u"xyz");
         EXPECT_STREQ(w.GrabCString(), "");
-        EXPECT_EQ(w.Clone(), nullptr);
 
         IOBStringPtr copy(handle);
         EXPECT_FALSE(copy.IsValid());
-        IOBStringPtr fresh(true);
-        EXPECT_FALSE(fresh.IsValid());
         c.Remove(0, 1); // needs no memory
         EXPECT_EQ(Bytes(c), "bc");
     }
@@ -719,11 +540,12 @@ TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
     EXPECT_STREQ(w.GrabCString(), "xyz");
 }
 
-TEST_F(Strings, AStringWhoseBlockCouldNotBeMadeStillWorks) {
+// The object is allocated but not its storage block; the strings' own
+// buffer is but the service's scratch is not.
+TEST_F(Strings, AFailureAfterTheFirstAllocationLeavesAWorkingString) {
     COBString* c = nullptr;
     WOBString* w = nullptr;
     {
-        // The objects are allocated, their storage blocks are not.
         ombra_test::FailAllocationsAfter fail(1);
         c = new COBString("lost", WSE::kRomanScript);
     }
@@ -734,32 +556,22 @@ TEST_F(Strings, AStringWhoseBlockCouldNotBeMadeStillWorks) {
     ASSERT_NE(c, nullptr);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(c->IsNull());
-    EXPECT_STREQ(c->GrabCString(), "");
     EXPECT_EQ(c->IndexOfString("a"), -1);
-    EXPECT_TRUE(w->IsNull());
     EXPECT_EQ(U16(w->GrabWString()), u"");
-    c->Append("ok", 2);
-    w->Append(Ptr(u"ok"), 2);
-    EXPECT_EQ(Bytes(*c), "ok");
-    EXPECT_EQ(Units(*w), u"ok");
+    c->Append("keep", 4);
+    w->Append(Ptr(u"keep"), 4);
+    {
+        ombra_test::FailAllocationsAfter fail(1);
+        c->SetWString(Ptr(u"new"));
+    }
+    {
+        ombra_test::FailAllocationsAfter fail(1);
+        w->SetCString("new");
+    }
+    EXPECT_EQ(Bytes(*c), "keep");
+    EXPECT_EQ(Units(*w), u"keep");
     delete c;
     delete w;
-}
-
-TEST_F(Strings, ATranslationWithoutScratchMemoryChangesNothing) {
-    COBString c("keep", WSE::kRomanScript);
-    WOBString w(Ptr(u"keep"));
-    {
-        // The strings' own buffer succeeds; the service's scratch fails.
-        ombra_test::FailAllocationsAfter fail(1);
-        c.SetWString(Ptr(u"new"));
-    }
-    {
-        ombra_test::FailAllocationsAfter fail(1);
-        w.SetCString("new");
-    }
-    EXPECT_EQ(Bytes(c), "keep");
-    EXPECT_EQ(Units(w), u"keep");
 }
 
 } // namespace

@@ -15,11 +15,10 @@ std::atomic<int> gDestroyed{0};
 class RecordingService : public OBLumService {
 public:
     ~RecordingService() override { ++gDestroyed; }
-    long long CharToTextChar(const char* src, long long n, unsigned short* dst, long long capacity,
+    long long CharToTextChar(const char* src, long long, unsigned short* dst, long long capacity,
                              WSE::WritingScriptEnum script, CPGE::CodePageEnum codePage) override {
         lastScript = script;
         lastCodePage = codePage;
-        lastN = n;
         lastCapacity = capacity;
         if (src && dst && capacity > 0) dst[0] = static_cast<unsigned char>(src[0]);
         return 1;
@@ -42,7 +41,6 @@ public:
 
     int lastScript = -1;
     int lastCodePage = -1;
-    long long lastN = -1;
     long long lastCapacity = -1;
     OBFont* lastFont = nullptr;
     int lastEncoding = -1;
@@ -68,13 +66,6 @@ template <typename F> void OnNewThread(F f) {
     t.join();
 }
 
-TEST(TextService, GetLumScriptSpellsTheSystemScriptForTheTextEngine) {
-    EXPECT_EQ(OBLumHandler::GetLumScript(WSE::kSystemScript), 0x40000000);
-    EXPECT_EQ(OBLumHandler::GetLumScript(WSE::kJapaneseScript), 1);
-    EXPECT_EQ(OBLumHandler::GetLumScript(WSE::kUnicodeScript), 39);
-    EXPECT_EQ(OBLumHandler::GetLumScript(static_cast<WSE::WritingScriptEnum>(12)), 12);
-}
-
 TEST(TextService, TheFirstServiceOfAThreadStays) {
     OnNewThread([] {
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
@@ -84,13 +75,23 @@ TEST(TextService, TheFirstServiceOfAThreadStays) {
         OBLumHandler::SetLumService(second);
         EXPECT_EQ(OBLumHandler::GetLumService(), first);
 
+        NoFonts* font = new NoFonts;
+        NoFonts* otherFont = new NoFonts;
+        OBLumHandler::SetLumFontService(font);
+        OBLumHandler::SetLumFontService(otherFont);
+        EXPECT_EQ(OBLumHandler::GetLumFontService(), font);
+
+        // Reset takes both away without deleting them; a new one may follow.
         OBLumHandler::ResetLumService();
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
+        EXPECT_EQ(OBLumHandler::GetLumFontService(), nullptr);
         OBLumHandler::SetLumService(second);
         EXPECT_EQ(OBLumHandler::GetLumService(), second);
         OBLumHandler::ResetLumService();
         delete first;
         delete second;
+        delete font;
+        delete otherFont;
     });
 }
 
@@ -122,40 +123,6 @@ TEST(TextService, ServicesAreThreadLocalAndDeletedWithTheirThread) {
     delete kept;
 }
 
-TEST(TextService, TheFontServiceSlotKeepsItsFirstService) {
-    OnNewThread([] {
-        NoFonts* first = new NoFonts;
-        NoFonts* second = new NoFonts;
-        OBLumHandler::SetLumFontService(first);
-        OBLumHandler::SetLumFontService(second);
-        EXPECT_EQ(OBLumHandler::GetLumFontService(), first);
-        OBLumHandler::ResetLumService();
-        EXPECT_EQ(OBLumHandler::GetLumFontService(), nullptr);
-        delete first;
-        delete second;
-    });
-}
-
-TEST(TextService, TheTorkProcedureIsStoredProcessWide) {
-    static int marker;
-    OBLumHandler::SetTorkGetAddressProc(&marker);
-    void* seen = nullptr;
-    OnNewThread([&seen] { seen = OBLumHandler::GetTorkGetAddressProc(); });
-    EXPECT_EQ(seen, &marker);
-    OBLumHandler::SetTorkGetAddressProc(nullptr);
-    EXPECT_EQ(OBLumHandler::GetTorkGetAddressProc(), nullptr);
-}
-
-TEST(TextService, TheTranslatorIsOneInstanceForAllThreads) {
-    OBLumUnicodeTranslator* here = OBLumUnicodeTranslator::Instance();
-    ASSERT_NE(here, nullptr);
-    OBLumUnicodeTranslator::DeleteInstance();
-    OBLumUnicodeTranslator* there = nullptr;
-    OnNewThread([&there] { there = OBLumUnicodeTranslator::Instance(); });
-    EXPECT_EQ(here, there);
-    EXPECT_EQ(OBLumUnicodeTranslator::Instance(), here);
-}
-
 TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
     OnNewThread([] {
         OBLumUnicodeTranslator* t = OBLumUnicodeTranslator::Instance();
@@ -164,20 +131,10 @@ TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
         short exact = 0;
         long long used = 0;
         const unsigned short text[] = {'a', 0};
-        // Without a service nothing converts and nothing is written.
-        EXPECT_EQ(t->CharToTextChar("a", 1, units, 4, WSE::kRomanScript,
-                                    CPGE::kCodePageFromScript),
-                  0);
-        EXPECT_EQ(units[0], 0);
-        EXPECT_EQ(t->TextCharToChar(text, 1, bytes, 4, WSE::kRomanScript,
-                                    CPGE::kCodePageFromScript),
-                  0);
+        // Without a service nothing converts (the strings suite has the rest).
         EXPECT_EQ(t->TextCharToChar(text, 1, bytes, 4, static_cast<OBFont*>(nullptr)), 0);
         EXPECT_EQ(t->TextCharToChar_Exact(text, 1, bytes, 4, exact, used,
                                           static_cast<OBFont*>(nullptr)),
-                  0);
-        EXPECT_EQ(t->TextCharToChar_Exact(text, 1, bytes, 4, exact, used, WSE::kRomanScript,
-                                          CPGE::kCodePageFromScript),
                   0);
         t->SetEncoding(5);
 
@@ -189,7 +146,6 @@ TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
         EXPECT_EQ(units[0], 'z');
         EXPECT_EQ(service->lastScript, 6);
         EXPECT_EQ(service->lastCodePage, 54);
-        EXPECT_EQ(service->lastN, 1);
         EXPECT_EQ(service->lastCapacity, 4);
         OBFont* font = reinterpret_cast<OBFont*>(&exact);
         EXPECT_EQ(t->TextCharToChar(text, 1, bytes, 4, font), 11);
@@ -197,13 +153,6 @@ TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
         EXPECT_EQ(t->TextCharToChar_Exact(text, 1, bytes, 4, exact, used, font), 12);
         EXPECT_EQ(exact, 1);
         EXPECT_EQ(used, 4);
-        // The base service converts nothing with a script.
-        EXPECT_EQ(t->TextCharToChar(text, 1, bytes, 4, WSE::kRomanScript,
-                                    CPGE::kCodePageFromScript),
-                  0);
-        EXPECT_EQ(t->TextCharToChar_Exact(text, 1, bytes, 4, exact, used, WSE::kRomanScript,
-                                          CPGE::kCodePageFromScript),
-                  0);
         t->SetEncoding(5);
         EXPECT_EQ(service->lastEncoding, 5);
         // Left installed: deleted when the thread ends.
@@ -242,21 +191,6 @@ TEST(TextService, SpecialSpacesReverseToControlBytes) {
         EXPECT_EQ(t->ReverseSymbolAndControlChar(unit, out, 0), 0) << unit;
         EXPECT_EQ(out, 'x');
     }
-}
-
-TEST(TextService, TheBaseServiceAsksTheTranslatorForControlCharacters) {
-    RecordingService service;
-    unsigned short unit = 0;
-    EXPECT_EQ(service.TranslateSymbolAndControlChar(0x09, unit, 0), 1);
-    EXPECT_EQ(unit, 0x09);
-    char byte = 0;
-    EXPECT_EQ(service.ReverseSymbolAndControlChar(0x2003, byte, 0), 1);
-    EXPECT_EQ(byte, 0x14);
-    EXPECT_EQ(service.ReverseSymbolAndControlChar(0x2004, byte, 0), 0);
-    unsigned short units[2];
-    EXPECT_EQ(service.OBLumService::CharToTextChar("a", 1, units, 2, WSE::kRomanScript,
-                                                   CPGE::kCodePageFromScript),
-              0);
 }
 
 } // namespace

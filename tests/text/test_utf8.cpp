@@ -37,7 +37,6 @@ TEST(UTF8, UTF16ToUTF8ByteSequences) {
     EXPECT_EQ(ToUTF8(u"\u00E9"), "\xC3\xA9");
     EXPECT_EQ(ToUTF8(u"\u07FF"), "\xDF\xBF");
     EXPECT_EQ(ToUTF8(u"\u0800"), "\xE0\xA0\x80");
-    EXPECT_EQ(ToUTF8(u"\u20AC"), "\xE2\x82\xAC");
     EXPECT_EQ(ToUTF8(u"\uFFFF"), "\xEF\xBF\xBF");
     EXPECT_EQ(ToUTF8(u"\U0001F600"), "\xF0\x9F\x98\x80");
     EXPECT_EQ(ToUTF8(u"\U00010000"), "\xF0\x90\x80\x80");
@@ -78,13 +77,12 @@ TEST(UTF8, Latin1ToUTF8) {
 }
 
 TEST(UTF8, UTF8ToUTF16) {
-    EXPECT_EQ(FromUTF8("\xF0\x9F\x98\x80").units, u"\U0001F600");
-    EXPECT_EQ(FromUTF8("\xF0\x9F\x98\x80").result, 1);
     EXPECT_EQ(FromUTF8("\xF4\x8F\xBF\xBF").units, u"\U0010FFFF");
     EXPECT_EQ(FromUTF8("a\xC3\xA9\xE2\x82\xAC").units, u"a\u00E9\u20AC");
     std::u16string mixed = u"Gr\u00FC\u00DF \u65E5\u672C\u8A9E \uD55C\uAD6D\uC5B4 \U0001D11E";
-    std::string bytes = ToUTF8(mixed);
-    EXPECT_EQ(FromUTF8(bytes).units, mixed);
+    Decoded back = FromUTF8(ToUTF8(mixed));
+    EXPECT_EQ(back.result, 1);
+    EXPECT_EQ(back.units, mixed);
     Decoded empty = FromUTF8("");
     EXPECT_EQ(empty.result, 1);
     EXPECT_EQ(empty.units, u"");
@@ -116,8 +114,6 @@ TEST(UTF8, MalformedInputStopsAndKeepsWhatCameBefore) {
     EXPECT_EQ(late.result, 0);
     EXPECT_EQ(late.units, u"ab\u20AC" u"c");
 
-    EXPECT_EQ(FromUTF8("x\xE2\x82").result, 0);
-    EXPECT_EQ(FromUTF8("x\xE2\x82").units, u"x");
     EXPECT_EQ(FromUTF8("x\xF0\x9F\x98").units, u"x");
 
     WOBString out;
@@ -140,7 +136,6 @@ TEST(UTF8, LongTextsCrossTheInternalChunks) {
     std::string bytes = ToUTF8(text);
     Decoded back = FromUTF8(bytes);
     EXPECT_EQ(back.result, 1);
-    EXPECT_EQ(back.units.size(), text.size());
     EXPECT_TRUE(back.units == text);
 
     std::string latin(20000, '\xE9');
