@@ -41,11 +41,17 @@ void IconvName(unsigned codePage, char* name, std::size_t size) {
     case 20127: fixed = "ASCII"; break;
     case 20866: fixed = "KOI8-R"; break;
     case 21866: fixed = "KOI8-U"; break;
-    case 20932: case 51932: fixed = "EUC-JP"; break;
+    case 20932: fixed = "EUC-JP"; break;
+    // EUC-JP with the characters and mappings of code page 932: NEC row 13,
+    // the full-width forms (U+FF5E, U+FF0D, U+FFE0...) and the IBM kanji.
+    case 51932: fixed = "EUC-JP-MS"; break;
     case 51949: fixed = "EUC-KR"; break;
     case 54936: fixed = "GB18030"; break;
     case 28603: fixed = "ISO-8859-13"; break;
     case 28605: fixed = "ISO-8859-15"; break;
+    // The C library's own CP10007 already is the platform's Mac Cyrillic.
+    case 10000: fixed = "MACINTOSH"; break;
+    case 10029: fixed = "MAC-CENTRALEUROPE"; break;
     default: break;
     }
     if (fixed)
@@ -55,6 +61,17 @@ void IconvName(unsigned codePage, char* name, std::size_t size) {
     else
         std::snprintf(name, size, "CP%u", codePage);
 }
+
+// Bytes whose character in the C library's table differs from the platform's.
+struct ByteFix {
+    unsigned codePage;
+    unsigned char byte;
+    unsigned short unit;
+};
+const ByteFix kByteFixes[] = {
+    {10000, 0xC6, 0x2206}, // increment, where the C library has Greek capital delta
+    {10000, 0xF0, 0xF8FF}, // the platform's private-use logo character
+};
 
 // What is known about one code page. Filled once, then only read; lives in
 // static storage so that no thread ever waits on or frees it.
@@ -114,6 +131,11 @@ void Describe(CodePageInfo& info, unsigned codePage) {
     }
     iconv_close(cd);
     if (info.kind != CodePageInfo::kSingleByte) return;
+    for (const ByteFix& fix : kByteFixes) {
+        if (fix.codePage != codePage) continue;
+        info.toUnit[fix.byte] = fix.unit;
+        info.mapped[fix.byte] = 1;
+    }
 
     // Bytes 0x80-0x9F that a page leaves undefined read as the C1 control
     // of the same value, as the platform's tables have them, so that such
@@ -330,6 +352,15 @@ std::size_t DefaultBytes(const char* defaultChar, char out[2]) {
     return 2;
 }
 
+// The byte of a single-byte page for unit u; false when the page has none.
+bool ByteOf(const CodePageInfo& info, unsigned short u, char& byte) {
+    const unsigned short* end = info.reverseUnits + info.reverseCount;
+    const unsigned short* at = std::lower_bound(info.reverseUnits, end, u);
+    if (at == end || *at != u) return false;
+    byte = static_cast<char>(info.reverseBytes[at - info.reverseUnits]);
+    return true;
+}
+
 long long EncodeSingleByte(const CodePageInfo& info, unsigned flags, const unsigned short* src,
                            long long n, char* dst, long long capacity, const char* defaultChar,
                            short* usedDefault) {
@@ -346,10 +377,8 @@ long long EncodeSingleByte(const CodePageInfo& info, unsigned flags, const unsig
             if (!sink.Put(fallback, fallbackSize)) return 0;
             continue;
         }
-        const unsigned short* end = info.reverseUnits + info.reverseCount;
-        const unsigned short* at = std::lower_bound(info.reverseUnits, end, u);
-        if (at != end && *at == u) {
-            char byte = static_cast<char>(info.reverseBytes[at - info.reverseUnits]);
+        char byte;
+        if (ByteOf(info, u, byte)) {
             if (!sink.Put(&byte, 1)) return 0;
         } else {
             if (usedDefault) *usedDefault = 1;
@@ -359,9 +388,14 @@ long long EncodeSingleByte(const CodePageInfo& info, unsigned flags, const unsig
     return sink.Total();
 }
 
+// With stoppedAt, the conversion ends before the first character the page
+// has no bytes for and *stoppedAt receives its index (n when there is none,
+// -1 on failure); defaultChar is not used then.
 long long EncodeMultiByte(const CodePageInfo& info, unsigned flags, const unsigned short* src,
                           long long n, char* dst, long long capacity, const char* defaultChar,
-                          short* usedDefault) {
+                          short* usedDefault, long long* stoppedAt = nullptr) {
+    if (stoppedAt) *stoppedAt = -1;
+    long long stop = n;
     iconv_t cd = ConverterFor(info, false);
     if (cd == kNoConverter) return 0;
     char fallback[2];
@@ -389,6 +423,9 @@ long long EncodeMultiByte(const CodePageInfo& info, unsigned flags, const unsign
         if (info.codePage == kJohabCodePage && u == 0x5C) {
             char backslash = '\\';
             if (!sink.Put(&backslash, 1)) return 0;
+        } else if (stoppedAt) {
+            stop = index;
+            break;
         } else {
             if (usedDefault) *usedDefault = 1;
             if (!sink.Put(fallback, fallbackSize)) return 0;
@@ -398,6 +435,73 @@ long long EncodeMultiByte(const CodePageInfo& info, unsigned flags, const unsign
     }
     while (iconv(cd, nullptr, nullptr, sink.Out(), sink.Left()) == static_cast<std::size_t>(-1))
         if (errno != E2BIG || !sink.Drain()) return 0;
+    if (stoppedAt) *stoppedAt = stop;
+    return sink.Total();
+}
+
+long long EncodeSingleByteExact(const CodePageInfo& info, const unsigned short* src, long long n,
+                                char* dst, long long capacity, long long* done) {
+    Sink sink(dst, capacity, 1);
+    long long i = 0;
+    char byte;
+    // Surrogates are in no single-byte page, so a pair stops here too.
+    for (; i < n && ByteOf(info, src[i], byte); ++i)
+        if (!sink.Put(&byte, 1)) return -1;
+    *done = i;
+    return sink.Total();
+}
+
+constexpr long long kExactRun = 64;
+
+// True when bytes read back as exactly the n units.
+bool ReadsBack(const CodePageInfo& info, const char* bytes, long long size,
+               const unsigned short* units, long long n) {
+    unsigned short back[kExactRun + 8];
+    if (size <= 0 || n <= 0 || n > kExactRun) return false;
+    long long got = DecodeMultiByte(info, kErrorOnInvalidChars, bytes, size, back, kExactRun + 8);
+    return got == n && std::memcmp(back, units, static_cast<std::size_t>(n) * 2) == 0;
+}
+
+// Runs of units are converted and read back whole; only a run that does not
+// come back unchanged is gone through character by character, to find the
+// first one the page holds only as a best fit.
+long long EncodeMultiByteExact(const CodePageInfo& info, const unsigned short* src, long long n,
+                               char* dst, long long capacity, long long* done) {
+    Sink sink(dst, capacity, 1);
+    char bytes[kExactRun * 4 + 16];
+    long long i = 0;
+    while (i < n) {
+        long long end = std::min(n, i + kExactRun);
+        if (end < n && IsHighSurrogate(src[end - 1]) && IsLowSurrogate(src[end])) --end;
+        long long length = end - i;
+        long long held = -1;
+        long long size = EncodeMultiByte(info, 0, src + i, length, bytes, sizeof bytes, nullptr,
+                                         nullptr, &held);
+        if (held < 0) return -1;
+        if (held > 0 && !ReadsBack(info, bytes, size, src + i, held)) {
+            long long k = 0;
+            size = 0;
+            while (k < held) {
+                long long one =
+                    IsHighSurrogate(src[i + k]) && k + 1 < held && IsLowSurrogate(src[i + k + 1])
+                        ? 2
+                        : 1;
+                long long fits = -1;
+                long long made =
+                    EncodeMultiByte(info, 0, src + i + k, one, bytes + size,
+                                    static_cast<long long>(sizeof bytes) - size, nullptr, nullptr,
+                                    &fits);
+                if (fits != one || !ReadsBack(info, bytes + size, made, src + i + k, one)) break;
+                size += made;
+                k += one;
+            }
+            held = k;
+        }
+        if (size > 0 && !sink.Put(bytes, static_cast<std::size_t>(size))) return -1;
+        i += held;
+        if (held < length) break;
+    }
+    *done = i;
     return sink.Total();
 }
 
@@ -445,6 +549,31 @@ long long WideCharToMultiByte(unsigned codePage, unsigned flags, const unsigned 
     default:
         return 0;
     }
+}
+
+long long WideCharToMultiByteExact(unsigned codePage, const unsigned short* src,
+                                   long long srcLength, char* dst, long long dstCapacity,
+                                   long long* used) {
+    if (used) *used = 0;
+    if (!ValidArguments(src, srcLength, dst, dstCapacity)) return -1;
+    if (srcLength == -1) srcLength = UnitLength(src) + 1;
+    if (srcLength > LLONG_MAX / 4) return -1;
+    const CodePageInfo* info = FindInfo(codePage);
+    if (!info) return -1;
+    long long done = 0;
+    long long produced = -1;
+    switch (info->kind) {
+    case CodePageInfo::kSingleByte:
+        produced = EncodeSingleByteExact(*info, src, srcLength, dst, dstCapacity, &done);
+        break;
+    case CodePageInfo::kMultiByte:
+        produced = EncodeMultiByteExact(*info, src, srcLength, dst, dstCapacity, &done);
+        break;
+    default:
+        break;
+    }
+    if (produced >= 0 && used) *used = done;
+    return produced;
 }
 
 unsigned GetSystemCodePage() { return gSystemCodePage.load(); }

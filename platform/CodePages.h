@@ -38,6 +38,17 @@ long long WideCharToMultiByte(unsigned codePage, unsigned flags, const unsigned 
                               long long srcLength, char* dst, long long dstCapacity,
                               const char* defaultChar, short* usedDefaultChar);
 
+/// Converts UTF-16 units into bytes of `codePage` up to the first character
+/// the code page does not hold exactly: one it has no bytes for, one whose
+/// bytes read back as another character (a best fit), or an unpaired
+/// surrogate. *used (when given) receives the units converted: srcLength
+/// (with -1: up to and including the 0 unit) when every one was. Returns
+/// the bytes produced for them (or counted, with dstCapacity 0), and -1
+/// when the code page is unknown, an argument is invalid or dst is too small.
+long long WideCharToMultiByteExact(unsigned codePage, const unsigned short* src,
+                                   long long srcLength, char* dst, long long dstCapacity,
+                                   long long* used);
+
 /// The code page that code page 0 stands for (initially 1252).
 unsigned GetSystemCodePage();
 /// Makes `codePage` the system default. Returns false and changes nothing
