@@ -1,7 +1,6 @@
 #include "TextEncoder.h"
 
-#include "TextCodePages.h"
-
+#include <ombra/convertorlumservice.h>
 #include <ombra/memory.h>
 #include <ombra/strings.h>
 #include <ombra/utf8.h>
@@ -13,6 +12,30 @@ constexpr unsigned short kReplacement = 0xFFFD;
 
 bool IsHigh(unsigned short u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLow(unsigned short u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+constexpr unsigned kScriptsWindowsCodePage = 0;
+
+// The code page of a script's text where the target platform has one of its
+// own (Mac OS Roman, the ISO 8859 pages, EUC-JP); kScriptsWindowsCodePage
+// where the text service converts it with the script's Windows code page.
+unsigned PlatformCodePage(OBTW::PlatformEnum platform, WSE::WritingScriptEnum script) {
+    if (script == WSE::kSystemScript) script = COBString::OBGetSystemScript();
+    bool latin = script == WSE::kRomanScript || script == WSE::kSystemScript ||
+                 script == WSE::kUnicodeScript;
+    if (platform == OBTW::kMac) return latin ? 10000 : kScriptsWindowsCodePage;
+    if (platform != OBTW::kUnix) return kScriptsWindowsCodePage;
+    if (latin) return 28591;
+    switch (script) {
+    case WSE::kJapaneseScript: return 51932;
+    case WSE::kCyrillicScript: return 28595;
+    case WSE::kArabicScript:
+    case WSE::kExtArabicScript: return 28596;
+    case WSE::kGreekScript: return 28597;
+    case WSE::kHebrewScript: return 28598;
+    case WSE::kTurkishScript: return 28599;
+    default: return kScriptsWindowsCodePage;
+    }
+}
 
 } // namespace
 
@@ -193,28 +216,38 @@ void OBTextEncoder::EncodeDefault(const unsigned short* units, long long n,
 
 void OBTextEncoder::EncodeSegment(const unsigned short* units, long long n,
                                   WSE::WritingScriptEnum script) {
-    OBTextCodePages::TableEnum table = OBTextCodePages::TableFor(platform_, script);
-    bool euc = OBTextCodePages::UsesEucJapanese(platform_, script) != 0;
-    if (table == OBTextCodePages::kNoTable && ServiceSegment(units, n, script, euc)) return;
+    unsigned codePage = PlatformCodePage(platform_, script);
+    if (codePage != kScriptsWindowsCodePage) {
+        EncodeInCodePage(units, n, codePage);
+        return;
+    }
+    if (ServiceSegment(units, n, script)) return;
     for (long long i = 0; i < n;) {
         int length = IsHigh(units[i]) && i + 1 < n && IsLow(units[i + 1]) ? 2 : 1;
-        if (table != OBTextCodePages::kNoTable) {
-            int byte = length == 1 ? OBTextCodePages::Encode(table, units[i]) : -1;
-            if (byte >= 0) {
-                PutByte(static_cast<unsigned char>(byte));
-            } else {
-                unsigned char stand = 0;
-                bool nothing = false;
-                if (length == 1 && Substitute(units[i], stand, nothing)) {
-                    if (!nothing) PutByte(stand);
-                } else {
-                    PutByte('?');
-                    Replaced();
-                }
-            }
-        } else {
-            EncodeCharacter(units + i, length, script);
-        }
+        EncodeCharacter(units + i, length, script);
+        i += length;
+    }
+}
+
+// In pieces whose bytes fit a buffer on the stack; the core stops before each
+// character the code page lacks, which gets its stand-in here.
+void OBTextEncoder::EncodeInCodePage(const unsigned short* units, long long n,
+                                     unsigned codePage) {
+    constexpr long long kPiece = 128;
+    char bytes[kPiece * 4];
+    long long i = 0;
+    while (i < n) {
+        long long end = n - i > kPiece ? i + kPiece : n;
+        if (end < n && IsHigh(units[end - 1])) --end; // keeps a surrogate pair together
+        short exact = 0;
+        long long used = 0;
+        long long produced = OBConvertorLumService::TextCharToCodePage_Exact(
+            codePage, units + i, end - i, bytes, sizeof bytes, exact, used);
+        if (produced > 0) Put(reinterpret_cast<const unsigned char*>(bytes), produced);
+        if (used > 0) i += used;
+        if (exact) continue;
+        int length = IsHigh(units[i]) && i + 1 < n && IsLow(units[i + 1]) ? 2 : 1;
+        StandIn(units + i, length);
         i += length;
     }
 }
@@ -222,10 +255,10 @@ void OBTextEncoder::EncodeSegment(const unsigned short* units, long long n,
 // The whole segment through the text service, accepted only when it comes
 // back unchanged: then no character was replaced on the way.
 bool OBTextEncoder::ServiceSegment(const unsigned short* units, long long n,
-                                   WSE::WritingScriptEnum script, bool euc) {
+                                   WSE::WritingScriptEnum script) {
     OBLumUnicodeTranslator* translator = OBLumUnicodeTranslator::Instance();
     long long capacity = 2 * n + 8;
-    char* bytes = scratchBytes_.Get(2 * capacity);
+    char* bytes = scratchBytes_.Get(capacity);
     unsigned short* back = roundTrip_.Get(n + 8);
     if (!bytes || !back) return false;
     long long produced = translator->TextCharToChar(units, n, bytes, capacity, script,
@@ -234,23 +267,7 @@ bool OBTextEncoder::ServiceSegment(const unsigned short* units, long long n,
     long long returned = translator->CharToTextChar(bytes, produced, back, n + 8, script,
                                                     CPGE::kCodePageFromScript);
     if (returned != n || OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) != 0) return false;
-    if (!euc) {
-        Put(reinterpret_cast<const unsigned char*>(bytes), produced);
-        return true;
-    }
-    unsigned char* converted = reinterpret_cast<unsigned char*>(bytes + capacity);
-    long long out = 0;
-    for (long long i = 0; i < produced;) {
-        auto lead = static_cast<unsigned char>(bytes[i]);
-        int length = (lead >= 0x81 && lead <= 0x9F) || lead >= 0xE0 ? 2 : 1;
-        if (i + length > produced || out + 2 > capacity) return false;
-        int made = OBTextCodePages::ShiftJisToEuc(reinterpret_cast<unsigned char*>(bytes + i),
-                                                  length, converted + out);
-        if (made == 0) return false;
-        out += made;
-        i += length;
-    }
-    Put(converted, out);
+    Put(reinterpret_cast<const unsigned char*>(bytes), produced);
     return true;
 }
 
@@ -267,10 +284,13 @@ void OBTextEncoder::EncodeCharacter(const unsigned short* units, int n,
     }
     unsigned char bytes[3];
     unsigned char length = cached ? cached->length : Convert(units, n, script, bytes);
-    if (length != kUnheld) {
+    if (length != kUnheld)
         Put(cached ? cached->bytes : bytes, length);
-        return;
-    }
+    else
+        StandIn(units, n);
+}
+
+void OBTextEncoder::StandIn(const unsigned short* units, int n) {
     unsigned char stand = 0;
     bool nothing = false;
     if (n == 1 && Substitute(units[0], stand, nothing)) {
@@ -282,7 +302,7 @@ void OBTextEncoder::EncodeCharacter(const unsigned short* units, int n,
 }
 
 // One character through the text service, checked by the way back; the
-// bytes it takes (EUC-JP on Unix), or kUnheld when the code page lacks it.
+// bytes it takes, or kUnheld when the code page lacks it.
 unsigned char OBTextEncoder::Convert(const unsigned short* units, int n,
                                      WSE::WritingScriptEnum script, unsigned char* out) {
     OBLumUnicodeTranslator* translator = OBLumUnicodeTranslator::Instance();
@@ -294,11 +314,6 @@ unsigned char OBTextEncoder::Convert(const unsigned short* units, int n,
     long long returned = translator->CharToTextChar(bytes, produced, back, 8, script,
                                                     CPGE::kCodePageFromScript);
     if (returned != n || OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) != 0) return kUnheld;
-    if (OBTextCodePages::UsesEucJapanese(platform_, script)) {
-        int made = OBTextCodePages::ShiftJisToEuc(reinterpret_cast<unsigned char*>(bytes),
-                                                  static_cast<int>(produced), out);
-        return made > 0 ? static_cast<unsigned char>(made) : kUnheld;
-    }
     OBMemcpy(out, bytes, static_cast<std::size_t>(produced));
     return static_cast<unsigned char>(produced);
 }

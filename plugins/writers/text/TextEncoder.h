@@ -17,9 +17,10 @@
 /// - kUTF8: UTF-8 through OBStringUtils, a byte-order mark only when asked.
 /// - kUTF16: UTF-16 with a byte-order mark, little-endian (big-endian for Mac).
 /// - kDefaultEncoding: each character in the code page of its script: the
-///   Windows code pages through the calling thread's text service on PC,
-///   Mac OS Roman for Latin text on Mac, ISO 8859 and EUC-JP on Unix (see
-///   OBTextCodePages; other scripts fall back to their Windows code page).
+///   Windows code pages through the calling thread's text service on PC;
+///   the core's explicit code pages for Mac OS Roman (Latin text on Mac)
+///   and for ISO 8859-1, -5, -6, -7, -8, -9 and EUC-JP on Unix. Other
+///   scripts fall back to their Windows code page.
 ///
 /// A character the encoding cannot hold is never dropped: a no-break or
 /// typographic space becomes a space, a no-break hyphen a hyphen, a zero-width
@@ -66,11 +67,13 @@ private:
     void EncodeUnicode(const unsigned short* units, long long n);
     void EncodeDefault(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     void EncodeSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
+    void EncodeInCodePage(const unsigned short* units, long long n, unsigned codePage);
     void EncodeCharacter(const unsigned short* units, int n, WSE::WritingScriptEnum script);
     unsigned char Convert(const unsigned short* units, int n, WSE::WritingScriptEnum script,
                           unsigned char* out);
-    bool ServiceSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script,
-                        bool euc);
+    bool ServiceSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
+    /// A character the code page lacks: its plain stand-in, or a counted '?'.
+    void StandIn(const unsigned short* units, int n);
     /// The stand-in for a character the code page lacks (no bytes for a
     /// zero-width one); false when it has none and '?' is due.
     static bool Substitute(unsigned short unit, unsigned char& byte, bool& nothing);
