@@ -21,7 +21,8 @@ public:
                              WSE::WritingScriptEnum script, CPGE::CodePageEnum codePage) override;
     /// Converts n units (-1: up to and including the 0 unit) into at most
     /// capacity bytes of the script's code page, NUL-terminated when there
-    /// is room. Returns the bytes written, without the NUL.
+    /// is room. Returns the bytes converted: with n = -1 they include the
+    /// byte of the 0 unit; a terminator added after n units is not counted.
     long long TextCharToChar(const unsigned short* src, long long n, char* dst, long long capacity,
                              WSE::WritingScriptEnum script, CPGE::CodePageEnum codePage) override;
     /// Ignores the font: converts with the system script's code page.
