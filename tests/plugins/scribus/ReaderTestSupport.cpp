@@ -1,6 +1,5 @@
-#include "ReaderTestSupport.h"
+#include "ScribusTestSupport.h"
 
-#include <ombra/scripts.h>
 #include <ombra/storedelements.h>
 #include <ombra/strings.h>
 #include <ombra/typedstreams.h>
@@ -9,20 +8,10 @@
 
 #include "support/TestSupport.h"
 
-#include <fstream>
+#include <cmath>
 #include <memory>
-#include <sstream>
 
-namespace scribus_reader_test {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-std::string Fixture(const std::string& name) { return ReadFile(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/" + name); }
+namespace scribus_test {
 
 Conversion::Conversion(const std::string& bytes, const std::function<void(OBPreferenceList&)>& adjust,
                        long long failAfter)
@@ -63,8 +52,7 @@ bool Conversion::Logged(int code) const {
 
 std::vector<Element*> Children(Element* e, EL::ElementTypeEnum kind) {
     std::vector<Element*> out;
-    if (!e) return out;
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+    for (unsigned long long i = 0; e && i < e->GetChildCount(); ++i)
         if (Element* c = e->GetNthChild(i))
             if (c->GetElementType() == kind) out.push_back(c);
     return out;
@@ -83,8 +71,7 @@ std::vector<Element*> Descendants(Element* e, EL::ElementTypeEnum kind) {
 }
 
 static Element* Find(Element* e, unsigned id) {
-    if (!e) return nullptr;
-    if (e->GetId() == id) return e;
+    if (!e || e->GetId() == id) return e;
     for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
         if (Element* f = Find(e->GetNthChild(i), id)) return f;
     return nullptr;
@@ -96,79 +83,61 @@ Element* FindId(const std::vector<Element*>& roots, unsigned id) {
     return nullptr;
 }
 
-bool Int(Element* e, AN::AttrNameEnum attr, long long& out) {
-    Value* v = OBGetAttributeValue(e, attr);
-    if (auto* i = dynamic_cast<ValueInteger32*>(v)) {
-        int n = 0;
-        i->Get(n);
-        out = n;
-        return true;
-    }
-    return false;
+template <class T> T* ValueOf(Element* e, AN::AttrNameEnum attr) {
+    return dynamic_cast<T*>(OBGetAttributeValue(e, attr));
 }
 
-bool Flag(Element* e, AN::AttrNameEnum attr, bool& out) {
-    if (auto* b = dynamic_cast<ValueBool16*>(OBGetAttributeValue(e, attr))) {
-        short f = 0;
-        b->Get(f);
-        out = f == 1;
-        return true;
-    }
-    return false;
+double Points(Element* e, AN::AttrNameEnum attr) {
+    OBReal r = std::nan("");
+    if (auto* v = ValueOf<ValueLength>(e, attr)) v->Get(UNITS::LINEAR::kPoints, r);
+    return r;
 }
 
-bool Id(Element* e, AN::AttrNameEnum attr, unsigned& out) {
+double Ratio(Element* e, AN::AttrNameEnum attr) {
+    OBReal r = std::nan("");
+    if (auto* v = ValueOf<ValuePercent>(e, attr)) v->Get(r);
+    return r;
+}
+
+long long Int(Element* e, AN::AttrNameEnum attr) {
+    int n = -1;
+    if (auto* v = ValueOf<ValueInteger32>(e, attr)) v->Get(n);
+    return n;
+}
+
+int Flag(Element* e, AN::AttrNameEnum attr) {
+    short f = -1;
+    if (auto* v = ValueOf<ValueBool16>(e, attr)) v->Get(f);
+    return f;
+}
+
+unsigned Id(Element* e, AN::AttrNameEnum attr) {
     Value* v = OBGetAttributeValue(e, attr);
     if (!v)
         if (OBAttributeStore* store = OBGetAttributeStore(e)) v = store->Find(attr);
-    if (auto* id = dynamic_cast<ValueOBID*>(v)) {
-        id->Get(out);
-        return true;
-    }
-    return false;
-}
-
-bool Points(Element* e, AN::AttrNameEnum attr, double& out) {
-    if (auto* l = dynamic_cast<ValueLength*>(OBGetAttributeValue(e, attr))) {
-        OBReal r;
-        l->Get(UNITS::LINEAR::kPoints, r);
-        out = r;
-        return true;
-    }
-    return false;
-}
-
-bool Ratio(Element* e, AN::AttrNameEnum attr, double& out) {
-    if (auto* p = dynamic_cast<ValuePercent*>(OBGetAttributeValue(e, attr))) {
-        OBReal r;
-        p->Get(r);
-        out = r;
-        return true;
-    }
-    return false;
+    unsigned id = kNoId;
+    if (auto* value = dynamic_cast<ValueOBID*>(v)) value->Get(id);
+    return id;
 }
 
 std::string Str(Element* e, AN::AttrNameEnum attr) {
-    auto* v = dynamic_cast<ValueString*>(OBGetAttributeValue(e, attr));
-    if (!v) return "";
+    auto* v = ValueOf<ValueString>(e, attr);
     WOBString text;
-    v->Get(text);
+    if (v) v->Get(text);
     const unsigned short* units = text.GrabWString();
-    if (!units) return "";
-    return Utf8(std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<std::size_t>(text.Length())));
+    return units ? Utf8(std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<std::size_t>(text.Length())))
+                 : "";
 }
 
 int EnumOf(Element* e, AN::AttrNameEnum attr) {
-    auto* v = dynamic_cast<ValueEnumBase*>(OBGetAttributeValue(e, attr));
+    auto* v = ValueOf<ValueEnumBase>(e, attr);
     return v ? v->GetMember() : -1;
 }
 
 std::u16string StoryText(Element* childStory) {
     std::u16string out;
-    auto* value = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream));
-    if (!value) return out;
     OBStream* stream = nullptr;
-    value->Get(stream);
+    if (auto* value = ValueOf<ValueStream>(childStory, AN::kTextStream)) value->Get(stream);
     if (!stream) return out;
     stream->Seek(0, kSeekFromStart);
     unsigned char pair[2];
@@ -176,31 +145,9 @@ std::u16string StoryText(Element* childStory) {
     return out;
 }
 
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) out += static_cast<char>(c);
-        else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 static void CheckTypes(Element* e, std::string& faults) {
     if (!e) return;
+    std::string kind = OBElementTypeName(e->GetElementType());
     if (OBAttributeStore* store = OBGetAttributeStore(e)) {
         int found = 0;
         for (int a = 0; a < AN::kUndefined; ++a) {
@@ -216,14 +163,12 @@ static void CheckTypes(Element* e, std::string& faults) {
             // where the kind's view has no accessor for them.
             bool allowed = accessor || attr == AN::kLayer || attr == AN::kRegularPageIdRef;
             if (type != want || !allowed)
-                faults += std::string(OBElementTypeName(e->GetElementType())) + "." + OBAttrNameString(attr) +
-                          ": type " + OBValueTypeName(type) + ", bound " + OBValueTypeName(want) +
-                          (allowed ? "" : " (no accessor)") + "\n";
+                faults += kind + "." + OBAttrNameString(attr) + ": type " + OBValueTypeName(type) + ", bound " +
+                          OBValueTypeName(want) + (allowed ? "" : " (no accessor)") + "\n";
         }
-        if (found != store->Count())
-            faults += std::string(OBElementTypeName(e->GetElementType())) + ": values stored under indexes\n";
+        if (found != store->Count()) faults += kind + ": values stored under indexes\n";
     } else {
-        faults += std::string(OBElementTypeName(e->GetElementType())) + ": not a stored element\n";
+        faults += kind + ": not a stored element\n";
     }
     for (unsigned long long i = 0; i < e->GetChildCount(); ++i) CheckTypes(e->GetNthChild(i), faults);
 }
@@ -242,9 +187,7 @@ std::string CheckRuns(Element* childStory) {
         long long at = 0;
         for (Element* l : Children(childStory, list))
             for (Element* run : Children(l, kind)) {
-                long long start = -1, end = -1;
-                Int(run, AN::kStartCharacterPosition, start);
-                Int(run, AN::kEndCharacterPosition, end);
+                long long start = Int(run, AN::kStartCharacterPosition), end = Int(run, AN::kEndCharacterPosition);
                 if (start != at || end <= start || end > length)
                     faults += std::string(OBElementTypeName(kind)) + " [" + std::to_string(start) + ", " +
                               std::to_string(end) + ") where " + std::to_string(at) + " was due\n";
@@ -257,64 +200,4 @@ std::string CheckRuns(Element* childStory) {
     return faults;
 }
 
-std::vector<std::u16string> Words(const std::u16string& text) {
-    std::vector<std::u16string> out;
-    std::u16string word;
-    for (char16_t c : text) {
-        bool inWord = (c >= 0xD800 && c <= 0xDFFF);
-        if (!inWord) {
-            unsigned category = (OBCharacterClass::GetCharacterProperty(c) >> 8) & 0xF;
-            inWord = category == OBCC::kLetter || category == OBCC::kDigit || category == OBCC::kMark ||
-                     category == OBCC::kKanaSign;
-        }
-        if (inWord) word += c;
-        else if (!word.empty()) {
-            out.push_back(word);
-            word.clear();
-        }
-    }
-    if (!word.empty()) out.push_back(word);
-    return out;
-}
-
-bool ContainsRun(const std::vector<std::u16string>& hay, const std::vector<std::u16string>& needle) {
-    if (needle.empty()) return true;
-    for (std::size_t i = 0; i + needle.size() <= hay.size(); ++i) {
-        std::size_t k = 0;
-        while (k < needle.size() && hay[i + k] == needle[k]) ++k;
-        if (k == needle.size()) return true;
-    }
-    return false;
-}
-
-} // namespace scribus_reader_test
-
-namespace scribus_reader_test {
-
-Pump::Pump() : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_STORYTEXT_DIR)), convertor_(nullptr) {
-    ErrorCode error = kNoError;
-    if (manager_) convertor_ = manager_->GetConvertorForWriter(301, error);
-}
-
-Pump::~Pump() { delete manager_; }
-
-std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsigned>* log) {
-    ok = 0;
-    if (!convertor_) return "";
-    OBConversionLogger logger;
-    OBLoggerUtility::SetLogger(&logger);
-    OBBufferStreamRead input(bytes.data(), bytes.size());
-    OBMemXferBytes xfer;
-    OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
-    ok = convertor_->ExtractData(&input, output, nullptr);
-    delete output;
-    OBLoggerUtility::SetLogger(nullptr);
-    if (log)
-        for (int i = 0; i < logger.GetStringCount(); ++i) log->push_back(logger.GetNthStringId(i));
-    std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
-    xfer.Seek(0, kSeekFromStart);
-    if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
-    return text;
-}
-
-} // namespace scribus_reader_test
+} // namespace scribus_test

@@ -1,5 +1,11 @@
 #include "ScribusTestSupport.h"
 
+#include <ombra/scripts.h>
+#include <ombra/typedstreams.h>
+
+#include <zlib.h>
+
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -7,49 +13,53 @@ namespace scribus_test {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::string();
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-std::string Fixture(const std::string& name) {
-#ifdef OMBRA_SCRIBUS_DATA_DIR
-    return ReadFile(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/" + name);
-#else
-    return ReadFile(name);
-#endif
-}
+std::string Fixture(const std::string& name) { return ReadFile(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/" + name); }
 
 scribus::ParseResult ParseBytes(const std::string& bytes, const scribus::ParseOptions& options) {
     return scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), options);
 }
 
+std::string Gzip(const std::string& prefix, std::size_t padding, const std::string& suffix) {
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out;
+    const std::string chunk(1 << 20, ' ');
+    auto feed = [&](const std::string& in, std::size_t size, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z.avail_in = static_cast<uInt>(size);
+        do {
+            char buf[1 << 16];
+            z.next_out = reinterpret_cast<Bytef*>(buf);
+            z.avail_out = sizeof buf;
+            deflate(&z, flush);
+            out.append(buf, sizeof buf - z.avail_out);
+        } while (z.avail_out == 0);
+    };
+    feed(prefix, prefix.size(), Z_NO_FLUSH);
+    for (std::size_t done = 0; done < padding; done += chunk.size())
+        feed(chunk, std::min(chunk.size(), padding - done), Z_NO_FLUSH);
+    feed(suffix, suffix.size(), Z_FINISH);
+    deflateEnd(&z);
+    return out;
+}
+
 std::string Utf8(const std::u16string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned cp = text[i];
-        if (cp == scribus::kParagraphSeparator) { out += "\xC2\xB6"; continue; }
-        if (cp == scribus::kLineBreak) { out += "|"; continue; }
-        if (cp == scribus::kObjectReplacement) { out += "#"; continue; }
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size()) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
+        unsigned c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
         }
-        if (cp < 0x80) out += static_cast<char>(cp);
-        else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        out += static_cast<char>(((0xFF << (7 - extra)) & 0xFF) | (c >> (6 * extra)));
+        for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
     }
     return out;
 }
@@ -59,7 +69,7 @@ std::u16string FromUtf8(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        unsigned cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+        unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
         for (int k = 1; k <= extra && i + k < text.size(); ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         i += 1 + extra;
@@ -70,6 +80,16 @@ std::u16string FromUtf8(const std::string& text) {
             out += static_cast<char16_t>(cp);
         }
     }
+    return out;
+}
+
+std::string Shown(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text)
+        out += c == scribus::kParagraphSeparator ? "\xC2\xB6"
+               : c == scribus::kLineBreak        ? "|"
+               : c == scribus::kObjectReplacement ? "#"
+                                                  : Utf8(std::u16string(1, c));
     return out;
 }
 
@@ -105,6 +125,59 @@ int FindColor(const scribus::Document& doc, const std::string& name) {
     for (std::size_t i = 0; i < doc.colors.size(); ++i)
         if (doc.colors[i].name == name) return static_cast<int>(i);
     return -1;
+}
+
+int ItemNamed(const scribus::Document& doc, const std::string& name) {
+    int found = -1;
+    for (std::size_t i = 0; i < doc.items.size(); ++i)
+        if (doc.items[i].name == name) {
+            if (found >= 0) return -2;
+            found = static_cast<int>(i);
+        }
+    return found;
+}
+
+std::vector<std::u16string> Words(const std::u16string& text) {
+    std::vector<std::u16string> out(1);
+    for (char16_t c : text) {
+        unsigned category = (OBCharacterClass::GetCharacterProperty(c) >> 8) & 0xF;
+        if ((c >= 0xD800 && c <= 0xDFFF) || category == OBCC::kLetter || category == OBCC::kDigit ||
+            category == OBCC::kMark || category == OBCC::kKanaSign)
+            out.back() += c;
+        else if (!out.back().empty())
+            out.emplace_back();
+    }
+    if (out.back().empty()) out.pop_back();
+    return out;
+}
+
+bool ContainsRun(const std::vector<std::u16string>& hay, const std::vector<std::u16string>& needle) {
+    return needle.empty() || std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
+}
+
+Pump::Pump() : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_STORYTEXT_DIR)), convertor_(nullptr) {
+    ErrorCode error = kNoError;
+    if (manager_) convertor_ = manager_->GetConvertorForWriter(301, error);
+}
+
+Pump::~Pump() { delete manager_; }
+
+std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsigned>* log) {
+    ok = 0;
+    if (!convertor_) return "";
+    OBConversionLogger logger;
+    OBLoggerUtility::SetLogger(&logger);
+    OBBufferStreamRead input(bytes.data(), bytes.size());
+    OBMemXferBytes xfer;
+    OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
+    ok = convertor_->ExtractData(&input, output, nullptr);
+    delete output;
+    OBLoggerUtility::SetLogger(nullptr);
+    for (int i = 0; log && i < logger.GetStringCount(); ++i) log->push_back(logger.GetNthStringId(i));
+    std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
+    xfer.Seek(0, kSeekFromStart);
+    if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
+    return text;
 }
 
 } // namespace scribus_test

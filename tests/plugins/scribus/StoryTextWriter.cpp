@@ -13,21 +13,10 @@
 namespace {
 
 std::string Utf8(unsigned c) {
-    std::string out;
-    if (c < 0x80) out += static_cast<char>(c);
-    else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    if (c < 0x80) return std::string(1, static_cast<char>(c));
+    int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    std::string out(1, static_cast<char>(((0xFF << (7 - extra)) & 0xFF) | (c >> (6 * extra))));
+    for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
     return out;
 }
 

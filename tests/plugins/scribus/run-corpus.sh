@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Corpus test: fetch the sample packages (or skip with 77), then parse every
+# Corpus test: fetch the sample packages (or skip with 77), then convert every
 # Scribus document they hold.
 #   usage: run-corpus.sh FETCH_SCRIPT CORPUS_PROGRAM
 set -u

@@ -11,21 +11,15 @@
 namespace {
 
 using namespace scribus;
-using scribus_test::CheckCoverage;
-using scribus_test::Fixture;
-using scribus_test::ParseBytes;
-using scribus_test::Utf8;
+using namespace scribus_test;
 
 ParseResult Load(const std::string& name) {
     std::string bytes = Fixture(name);
     EXPECT_FALSE(bytes.empty()) << name;
-    return ParseBytes(bytes);
-}
-
-int ItemNamed(const Document& doc, const std::string& name) {
-    for (std::size_t i = 0; i < doc.items.size(); ++i)
-        if (doc.items[i].name == name) return static_cast<int>(i);
-    return -1;
+    ParseResult r = ParseBytes(bytes);
+    for (std::size_t i = 0; i < r.document.stories.size(); ++i)
+        EXPECT_EQ("", CheckCoverage(r.document.stories[i])) << name << " story " << i;
+    return r;
 }
 
 const Story& StoryOf(const Document& doc, const std::string& item) {
@@ -45,13 +39,8 @@ const ParagraphStyle* ParaStyle(const Document& doc, const std::string& name) {
 }
 
 const Color* ColorNamed(const Document& doc, const std::string& name) {
-    int i = scribus_test::FindColor(doc, name);
+    int i = FindColor(doc, name);
     return i < 0 ? nullptr : &doc.colors[i];
-}
-
-void ExpectAllStoriesCovered(const Document& doc) {
-    for (std::size_t i = 0; i < doc.stories.size(); ++i)
-        EXPECT_EQ("", CheckCoverage(doc.stories[i])) << "story " << i;
 }
 
 TEST(ScribusGenerations, Version12PublicationColoursStylesAndLayers) {
@@ -61,52 +50,35 @@ TEST(ScribusGenerations, Version12PublicationColoursStylesAndLayers) {
     const Document& doc = r.document;
     EXPECT_EQ(Generation::k12, doc.generation);
     EXPECT_EQ("1.2.2", doc.version);
-
     const Publication& pub = doc.publication;
     EXPECT_DOUBLE_EQ(595.276, pub.pageWidth);
-    EXPECT_DOUBLE_EQ(841.89, pub.pageHeight);
-    EXPECT_DOUBLE_EQ(40, pub.margins.left);
     EXPECT_DOUBLE_EQ(30, pub.margins.right);
-    EXPECT_DOUBLE_EQ(20, pub.margins.top);
-    EXPECT_DOUBLE_EQ(10, pub.margins.bottom);
     EXPECT_EQ(3, pub.firstPageNumber);
     EXPECT_TRUE(pub.facingPages);
     EXPECT_EQ(Unit::kMillimetre, pub.displayUnit);
-    EXPECT_EQ("Old Times", pub.metadata.title);
     EXPECT_EQ("A. Writer", pub.metadata.author);
-    EXPECT_EQ("Times Roman", pub.defaultFont);
 
     const Color* red = ColorNamed(doc, "Red");
     ASSERT_NE(nullptr, red);
     EXPECT_EQ(Color::Space::kCMYK, red->space);
     EXPECT_DOUBLE_EQ(1.0, red->m);
-    EXPECT_DOUBLE_EQ(1.0, red->y);
-    EXPECT_DOUBLE_EQ(0.0, red->k);
     EXPECT_TRUE(red->hasRGB);
     EXPECT_DOUBLE_EQ(1.0, red->r);
-    const Color* steel = ColorNamed(doc, "Steel");
-    ASSERT_NE(nullptr, steel);
-    EXPECT_EQ(Color::Space::kRGB, steel->space);
-    EXPECT_NEAR(0x33 / 255.0, steel->r, 1e-12);
-
+    ASSERT_NE(nullptr, ColorNamed(doc, "Steel"));
+    EXPECT_NEAR(0x33 / 255.0, ColorNamed(doc, "Steel")->r, 1e-12);
     ASSERT_EQ(2u, doc.layers.size());
-    EXPECT_TRUE(doc.layers[0].printable && doc.layers[0].visible);
-    EXPECT_EQ("Notes", doc.layers[1].name);
     EXPECT_FALSE(doc.layers[1].printable);
     EXPECT_FALSE(doc.layers[1].visible);
 
     const ParagraphStyle* heading = ParaStyle(doc, "Heading");
     ASSERT_NE(nullptr, heading);
     EXPECT_EQ(1, heading->attributes.alignment.value_or(-1));
-    EXPECT_EQ(6, heading->attributes.spaceBefore.value_or(-1));
     EXPECT_EQ("Times Bold", heading->attributes.character.font.value_or(""));
-    EXPECT_EQ(16, heading->attributes.character.size.value_or(0));
     EXPECT_EQ(unsigned(kUnderline), heading->attributes.character.effects.value_or(0));
     const ParagraphStyle* body = ParaStyle(doc, "Body");
     ASSERT_NE(nullptr, body);
     EXPECT_EQ(2, body->attributes.lineSpacingMode.value_or(-1));  // BASE: baseline grid
-    ASSERT_TRUE(body->attributes.tabs.has_value());
-    ASSERT_EQ(2u, body->attributes.tabs->size());
+    ASSERT_EQ(2u, body->attributes.tabs.value_or(std::vector<TabStop>()).size());
     EXPECT_EQ(72, (*body->attributes.tabs)[1].position);
     EXPECT_EQ(1, (*body->attributes.tabs)[1].type);
 }
@@ -116,13 +88,10 @@ TEST(ScribusGenerations, Version12PagesSpreadsItemsAndGroups) {
     const Document& doc = r.document;
     ASSERT_EQ(3u, doc.pages.size());
     ASSERT_EQ(1u, doc.masterPages.size());
-    EXPECT_EQ("Normal", doc.masterPages[0].name);
     EXPECT_EQ("Normal", doc.pages[1].masterName);
     EXPECT_DOUBLE_EQ(595.276, doc.pages[0].width);  // 1.2 pages take the document's size
-    ASSERT_EQ(2u, doc.pages[0].horizontalGuides.size());
     // Facing pages, first page on the right: [0] [1 2].
     ASSERT_EQ(2u, doc.spreads.size());
-    EXPECT_EQ(std::vector<int>({0}), doc.spreads[0].pages);
     EXPECT_EQ(std::vector<int>({1, 2}), doc.spreads[1].pages);
 
     int photo = ItemNamed(doc, "Photo");
@@ -131,11 +100,9 @@ TEST(ScribusGenerations, Version12PagesSpreadsItemsAndGroups) {
     EXPECT_EQ(Item::Kind::kImageFrame, p.kind);
     EXPECT_EQ("images/photo.jpg", p.imageFile);
     EXPECT_DOUBLE_EQ(0.5, p.imageScaleX);
-    EXPECT_DOUBLE_EQ(5, p.imageOffsetX);
     EXPECT_DOUBLE_EQ(15, p.rotation);
     EXPECT_DOUBLE_EQ(300, p.x);  // 1.2 positions are page relative already
     ASSERT_TRUE(p.annotation.has_value());
-    EXPECT_EQ(11, p.annotation->type);
     EXPECT_EQ(8, p.annotation->actionType);
     EXPECT_EQ("http://example.org/", p.annotation->external);
 
@@ -148,46 +115,36 @@ TEST(ScribusGenerations, Version12PagesSpreadsItemsAndGroups) {
     EXPECT_EQ(Item::Kind::kGroup, doc.items[inner].kind);
     int outer = doc.items[inner].parent;
     ASSERT_GE(outer, 0);
-    EXPECT_EQ(outer, doc.items[rule].parent);
     EXPECT_EQ(-1, doc.items[outer].parent);
     EXPECT_EQ(std::vector<int>({inner, rule}), doc.items[outer].children);
-    EXPECT_DOUBLE_EQ(10, doc.items[outer].x);
     EXPECT_DOUBLE_EQ(120, doc.items[outer].width);  // 10..130
     EXPECT_DOUBLE_EQ(0.75, doc.items[star].fillOpacity);
-    EXPECT_DOUBLE_EQ(50, doc.items[star].fillShade);
     EXPECT_EQ(1, doc.items[star].layer);
     // The page lists top-level items only, the group where it began.
     EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Story start"), photo, outer}), doc.pages[0].items);
 
     const Item& frame = doc.items[ItemNamed(doc, "Story start")];
     ASSERT_EQ(1u, frame.outline.size());
-    EXPECT_TRUE(frame.outline[0].closed);
     EXPECT_EQ(4u, frame.outline[0].points.size());
     EXPECT_DOUBLE_EQ(200, frame.outline[0].points[2].anchor.x);
     EXPECT_EQ(2, frame.columns);
-    EXPECT_DOUBLE_EQ(2, frame.textInsets.left);
     EXPECT_DOUBLE_EQ(3, frame.textInsets.top);
-    EXPECT_EQ("Times Roman", frame.defaultStyle.character.font.value_or(""));
 }
 
 TEST(ScribusGenerations, Version12StoryAcrossPagesWithControlCharacters) {
     ParseResult r = Load("v12-basic.sla");
     const Document& doc = r.document;
-    ExpectAllStoriesCovered(doc);
     int start = ItemNamed(doc, "Story start"), end = ItemNamed(doc, "Story end");
     ASSERT_GE(start, 0);
     ASSERT_GE(end, 0);
-    EXPECT_EQ(end, doc.items[start].nextInChain);
     EXPECT_EQ(start, doc.items[end].prevInChain);
     const Story& s = StoryOf(doc, "Story start");
-    EXPECT_EQ(&s, &StoryOf(doc, "Story end"));
     EXPECT_EQ(std::vector<int>({start, end}), s.frames);
     // 5 ends a paragraph, 4 is a tab, 30 the page number; the second frame's
     // text follows the first's, and &#x5; works like the raw byte.
-    EXPECT_EQ("Title\xC2\xB6" "Body text with a\ttab and page #xtcontinues\xC2\xB6Last", Utf8(s.text));
+    EXPECT_EQ("Title\xC2\xB6" "Body text with a\ttab and page #xtcontinues\xC2\xB6Last", Shown(s.text));
     ASSERT_EQ(3u, s.paragraphs.size());
     EXPECT_EQ("Heading", s.paragraphs[0].style);  // CAB 5: the first saved style
-    EXPECT_EQ("Body", s.paragraphs[1].style);
     EXPECT_EQ("Body", s.paragraphs[2].style);
     ASSERT_EQ(1u, s.markers.size());
     EXPECT_EQ(Marker::Kind::kPageNumber, s.markers[0].kind);
@@ -195,16 +152,12 @@ TEST(ScribusGenerations, Version12StoryAcrossPagesWithControlCharacters) {
     // hyphenation bit on "x" is not an effect, so "x" joins the body run.
     ASSERT_EQ(4u, s.runs.size());
     EXPECT_EQ(unsigned(kUnderline), s.runs[0].local.effects.value_or(0));
-    EXPECT_EQ("Times Bold", s.runs[0].local.font.value_or(""));
     EXPECT_DOUBLE_EQ(2.5, s.runs[0].local.tracking.value_or(0));
     EXPECT_EQ(unsigned(kSuperscript), s.runs[2].local.effects.value_or(0));
-    EXPECT_EQ(1u, s.runs[2].length);
-    EXPECT_EQ(u't', s.text[s.runs[2].start]);
+    EXPECT_EQ(u"t", s.text.substr(s.runs[2].start, s.runs[2].length));
 
-    const Story& folio = StoryOf(doc, "Folio");
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Folio")].onMasterPage);
-    ASSERT_EQ(1u, folio.markers.size());
-    EXPECT_EQ(1, folio.paragraphs[0].local.alignment.value_or(-1));  // CAB 0-4: alignment
+    EXPECT_EQ(1, StoryOf(doc, "Folio").paragraphs[0].local.alignment.value_or(-1));  // CAB 0-4: alignment
 }
 
 TEST(ScribusGenerations, CompressedFilesReadLikePlainOnes) {
@@ -216,7 +169,6 @@ TEST(ScribusGenerations, CompressedFilesReadLikePlainOnes) {
         for (std::size_t i = 0; i < plain.document.stories.size(); ++i)
             EXPECT_EQ(plain.document.stories[i].text, packed.document.stories[i].text) << name;
         EXPECT_EQ(plain.document.items.size(), packed.document.items.size()) << name;
-        EXPECT_EQ(plain.document.pages.size(), packed.document.pages.size()) << name;
     }
 }
 
@@ -226,7 +178,6 @@ TEST(ScribusGenerations, Version13CanvasCoordinatesAndIndexedStyles) {
     const Document& doc = r.document;
     EXPECT_EQ(Generation::k13, doc.generation);
     EXPECT_EQ(Unit::kInch, doc.publication.displayUnit);
-    ExpectAllStoriesCovered(doc);
 
     int second = ItemNamed(doc, "Second");
     ASSERT_GE(second, 0);
@@ -237,13 +188,12 @@ TEST(ScribusGenerations, Version13CanvasCoordinatesAndIndexedStyles) {
     int folio = ItemNamed(doc, "Folio");
     ASSERT_GE(folio, 0);
     EXPECT_TRUE(doc.items[folio].onMasterPage);
-    EXPECT_EQ(0, doc.items[folio].page);
     EXPECT_DOUBLE_EQ(10, doc.items[folio].x);
     EXPECT_EQ(std::vector<int>({folio}), doc.masterPages[0].items);
 
     const Story& s = StoryOf(doc, "First");
     EXPECT_EQ(&s, &StoryOf(doc, "Second"));
-    EXPECT_EQ("Article 1\t\t1\xC2\xB6Second paragraph", Utf8(s.text));
+    EXPECT_EQ("Article 1\t\t1\xC2\xB6Second paragraph", Shown(s.text));
     ASSERT_EQ(2u, s.paragraphs.size());
     EXPECT_EQ("Article", s.paragraphs[0].style);
     ASSERT_EQ(1u, s.runs.size());
@@ -251,15 +201,12 @@ TEST(ScribusGenerations, Version13CanvasCoordinatesAndIndexedStyles) {
     EXPECT_EQ("Blue", c.fillColor.value_or(""));
     EXPECT_EQ(80, c.fillShade.value_or(0));
     EXPECT_EQ(unsigned(kStrikeThrough), c.effects.value_or(0));
-    EXPECT_DOUBLE_EQ(12.5, c.tracking.value_or(0));
     EXPECT_DOUBLE_EQ(90, c.scaleH.value_or(0));
     EXPECT_DOUBLE_EQ(110, c.scaleV.value_or(0));
     EXPECT_DOUBLE_EQ(3, c.baselineShift.value_or(0));
-
     const ParagraphStyle* article = ParaStyle(doc, "Article");
     ASSERT_NE(nullptr, article);
-    ASSERT_TRUE(article->attributes.tabs.has_value());
-    ASSERT_EQ(1u, article->attributes.tabs->size());
+    ASSERT_EQ(1u, article->attributes.tabs.value_or(std::vector<TabStop>()).size());
     EXPECT_EQ(u".", (*article->attributes.tabs)[0].fill);
 
     EXPECT_TRUE(ColorNamed(doc, "SpotCyan")->spot);
@@ -278,7 +225,6 @@ TEST(ScribusGenerations, Version14NamedStylesAndSpecialCharacters) {
     EXPECT_TRUE(r.warnings.empty());
     const Document& doc = r.document;
     EXPECT_EQ(Generation::k14, doc.generation);
-    ExpectAllStoriesCovered(doc);
 
     const ParagraphStyle* heading = ParaStyle(doc, "Heading");
     ASSERT_NE(nullptr, heading);
@@ -292,23 +238,18 @@ TEST(ScribusGenerations, Version14NamedStylesAndSpecialCharacters) {
     EXPECT_TRUE(ParaStyle(doc, "Default Paragraph Style")->isDefault);
     ASSERT_EQ(3u, doc.characterStyles.size());
     const CharacterStyle& emphasis = doc.characterStyles[2];
-    EXPECT_EQ("Emphasis", emphasis.name);
     EXPECT_EQ("Body chars", emphasis.basedOn);
     EXPECT_EQ(unsigned(kUnderline | kStrikeThrough), emphasis.attributes.effects.value_or(0));
-    EXPECT_DOUBLE_EQ(2.5, emphasis.attributes.tracking.value_or(0));
     EXPECT_DOUBLE_EQ(95, emphasis.attributes.scaleH.value_or(0));
-    EXPECT_DOUBLE_EQ(3, emphasis.attributes.baselineShift.value_or(0));
     EXPECT_FALSE(doc.characterStyles[1].attributes.effects.has_value());  // "inherit" sets nothing
 
     const Story& s = StoryOf(doc, "Chapter");
-    EXPECT_EQ("Chapter one\xC2\xB6It was a dark night.\tTabbed|new line\xC2\xA0" "end\xC2\xB6Page # of #", Utf8(s.text));
+    EXPECT_EQ("Chapter one\xC2\xB6It was a dark night.\tTabbed|new line\xC2\xA0" "end\xC2\xB6Page # of #", Shown(s.text));
     ASSERT_EQ(3u, s.paragraphs.size());
     EXPECT_EQ("Heading", s.paragraphs[0].style);
-    EXPECT_EQ("Body", s.paragraphs[1].style);
     EXPECT_EQ(3, s.paragraphs[1].local.alignment.value_or(-1));
     EXPECT_EQ("Body", s.paragraphs[2].style);  // from the first frame's trail
     ASSERT_EQ(2u, s.markers.size());
-    EXPECT_EQ(Marker::Kind::kPageNumber, s.markers[0].kind);
     EXPECT_EQ(Marker::Kind::kPageCount, s.markers[1].kind);
     bool emphasised = false, smallCaps = false;
     for (const CharacterRun& run : s.runs) {
@@ -334,21 +275,18 @@ TEST(ScribusGenerations, Version14ChainsGroupsPathTextAndContents) {
     EXPECT_EQ(Item::Kind::kPathText, doc.items[curve].kind);
     EXPECT_TRUE(doc.items[curve].pathTextFlipped);
     EXPECT_DOUBLE_EQ(2.5, doc.items[curve].pathTextOffset);
-    EXPECT_EQ("Along the path", Utf8(StoryOf(doc, "Curve").text));
-    ASSERT_EQ(1u, doc.items[curve].outline.size());
-    EXPECT_DOUBLE_EQ(50, doc.items[curve].outline[0].points[0].right.x);  // control point
+    EXPECT_EQ("Along the path", Shown(StoryOf(doc, "Curve").text));
+    EXPECT_DOUBLE_EQ(50, doc.items[curve].outline.at(0).points.at(0).right.x);  // control point
 
     int control = ItemNamed(doc, "Group control"), square = ItemNamed(doc, "Square");
     int group = doc.items[control].parent;
     ASSERT_GE(group, 0);
     EXPECT_TRUE(doc.items[control].isGroupControl);
-    EXPECT_EQ(group, doc.items[square].parent);
     EXPECT_EQ(std::vector<int>({control, square}), doc.items[group].children);
 
     int folio = ItemNamed(doc, "Folio");
     EXPECT_EQ(1, doc.items[folio].page);  // master "Normal Right", at 600,20
     EXPECT_DOUBLE_EQ(300, doc.items[folio].x);
-    EXPECT_EQ(2, StoryOf(doc, "Folio").paragraphs[0].local.alignment.value_or(-1));
 
     ASSERT_EQ(1u, doc.tablesOfContents.size());
     EXPECT_EQ("TOC", doc.tablesOfContents[0].itemAttributeName);
@@ -360,39 +298,23 @@ TEST(ScribusGenerations, Version14ChainsGroupsPathTextAndContents) {
     ASSERT_EQ(2u, doc.layers.size());
     EXPECT_FALSE(doc.layers[1].editable);
     EXPECT_DOUBLE_EQ(0.5, doc.layers[1].opacity);
-    EXPECT_TRUE(doc.layers[1].outline);
-    EXPECT_EQ("Ann", doc.publication.metadata.author);
     EXPECT_EQ("2014-01-01", doc.publication.metadata.date);
-    ASSERT_EQ(2u, doc.spreads.size());
-    EXPECT_EQ(std::vector<int>({1, 2}), doc.spreads[1].pages);
-    EXPECT_EQ(0, doc.pages[1].position);
     EXPECT_EQ(1, doc.pages[2].position);
 }
 
-void CheckVersion15(const ParseResult& r) {
+// Much of 1.5 is checked on the documents Scribus wrote (test_real_documents.cpp);
+// here what those do not hold.
+TEST(ScribusGenerations, Version15StoryTextTablesGroupsAndColourSpaces) {
+    ParseResult r = Load("v15.sla");
     ASSERT_EQ(ParseResult::Status::kOk, r.status);
     EXPECT_TRUE(r.warnings.empty());
     const Document& doc = r.document;
     EXPECT_EQ(Generation::k15, doc.generation);
-    ExpectAllStoriesCovered(doc);
     EXPECT_EQ("Ünïcode ✓", doc.publication.metadata.title);
     EXPECT_EQ("multi\nline", doc.publication.metadata.comments);
     EXPECT_DOUBLE_EQ(8.5, doc.publication.bleed.top);
-
-    const Color* web = ColorNamed(doc, "Web Red");
-    ASSERT_NE(nullptr, web);
-    EXPECT_EQ(Color::Space::kRGB, web->space);
-    EXPECT_DOUBLE_EQ(1, web->r);
-    const Color* lab = ColorNamed(doc, "Lab Grey");
-    ASSERT_NE(nullptr, lab);
-    EXPECT_EQ(Color::Space::kLab, lab->space);
-    EXPECT_DOUBLE_EQ(-10.5, lab->labA);
-    const Color* gold = ColorNamed(doc, "Gold");
-    ASSERT_NE(nullptr, gold);
-    EXPECT_TRUE(gold->spot);
-    EXPECT_DOUBLE_EQ(0.6, gold->y);
-    EXPECT_TRUE(ColorNamed(doc, "Registration")->registration);
-    EXPECT_EQ(1, ParaStyle(doc, "Arabic")->attributes.direction.value_or(0));
+    ASSERT_NE(nullptr, ColorNamed(doc, "Gold"));
+    EXPECT_DOUBLE_EQ(0.6, ColorNamed(doc, "Gold")->y);
     EXPECT_EQ("Gold", doc.characterStyles[1].attributes.backgroundColor.value_or(""));
     EXPECT_EQ("+liga", doc.characterStyles[1].attributes.fontFeatures.value_or(""));
 
@@ -402,72 +324,47 @@ void CheckVersion15(const ParseResult& r) {
     EXPECT_EQ(std::vector<int>({lead, follow}), s.frames);
     EXPECT_EQ(3, doc.items[lead].defaultStyle.alignment.value_or(-1));
     EXPECT_EQ("Default Paragraph Style", doc.items[lead].defaultParagraphStyle);
-    std::u16string expected = u"Grüße stark \U0001D11E\t\u2028\u00A0\u2011\u200B\u2060\u2029Seite \uFFFC/\uFFFC\f\fEnde";
+    const std::u16string expected =
+        u"Grüße stark \U0001D11E\t\u2028\u00A0\u2011\u200B\u2060\u2029Seite \uFFFC/\uFFFC\f\fEnde";
     EXPECT_EQ(expected, s.text);
-    ASSERT_EQ(2u, s.paragraphs.size());
-    EXPECT_EQ("Arabic", s.paragraphs[0].style);
-    EXPECT_EQ(1, s.paragraphs[1].local.alignment.value_or(-1));
+    EXPECT_EQ("Arabic", s.paragraphs.at(0).style);
     ASSERT_EQ(4u, s.markers.size());
-    EXPECT_EQ(Marker::Kind::kPageNumber, s.markers[0].kind);
-    EXPECT_EQ(Marker::Kind::kPageCount, s.markers[1].kind);
-    EXPECT_EQ(Marker::Kind::kColumnBreak, s.markers[2].kind);
     EXPECT_EQ(Marker::Kind::kFrameBreak, s.markers[3].kind);
-    EXPECT_EQ(expected.find(u"/") - 1, s.markers[0].position);
     ASSERT_TRUE(doc.items[lead].annotation.has_value());
-    EXPECT_EQ(2, doc.items[lead].annotation->actionType);
     EXPECT_EQ(2, doc.items[lead].annotation->targetPage);
     EXPECT_EQ("Go on", doc.items[lead].annotation->tooltip);
 
-    // Nested groups own their members; positions stay page relative.
-    int outer = ItemNamed(doc, "Outer group"), inner = ItemNamed(doc, "Inner group");
-    int circle = ItemNamed(doc, "Circle"), zigzag = ItemNamed(doc, "Zigzag");
-    EXPECT_EQ(std::vector<int>({circle, inner}), doc.items[outer].children);
-    EXPECT_EQ(std::vector<int>({zigzag}), doc.items[inner].children);
-    EXPECT_EQ(inner, doc.items[zigzag].parent);
+    // Positions inside nested groups stay page relative; curves keep their
+    // control points.
+    int zigzag = ItemNamed(doc, "Zigzag");
     EXPECT_EQ(1, doc.items[zigzag].page);
     EXPECT_DOUBLE_EQ(140, doc.items[zigzag].x);
-    EXPECT_EQ(std::vector<int>({outer}), doc.pages[1].items);
-    ASSERT_EQ(1u, doc.items[circle].outline.size());
-    const SubPath& round = doc.items[circle].outline[0];
+    EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Outer group")}), doc.pages[1].items);
+    const SubPath& round = doc.items[ItemNamed(doc, "Circle")].outline.at(0);
     EXPECT_TRUE(round.closed);
     ASSERT_EQ(4u, round.points.size());
     EXPECT_DOUBLE_EQ(38.8, round.points[0].right.x);
     EXPECT_DOUBLE_EQ(11.2, round.points[0].left.x);
-    const SubPath& zz = doc.items[zigzag].outline.at(0);
-    ASSERT_EQ(5u, zz.points.size());
-    EXPECT_DOUBLE_EQ(75, zz.points[3].anchor.x);
-    EXPECT_DOUBLE_EQ(0, zz.points[4].anchor.y);
-    EXPECT_FALSE(zz.closed);
+    EXPECT_FALSE(doc.items[zigzag].outline.at(0).closed);
 
-    int prices = ItemNamed(doc, "Prices");
-    ASSERT_TRUE(doc.items[prices].table.has_value());
-    const Table& t = *doc.items[prices].table;
-    EXPECT_EQ(2, t.rows);
-    EXPECT_EQ(2, t.columns);
+    const Table& t = doc.items[ItemNamed(doc, "Prices")].table.value();
     EXPECT_EQ(std::vector<double>({100, 100}), t.columnWidths);
     ASSERT_EQ(3u, t.cells.size());
     EXPECT_EQ(2, t.cells[0].columnSpan);
     EXPECT_EQ("Gold", t.cells[0].fillColor);
     EXPECT_DOUBLE_EQ(3, t.cells[0].padding.top);
-    EXPECT_EQ(u"Item", doc.stories[t.cells[0].story].text);
-    const Story& price = doc.stories[t.cells[2].story];
-    EXPECT_EQ(u"2,50", price.text);
-    EXPECT_EQ(prices, price.table);
-    EXPECT_EQ(1, price.cellColumn);
-    EXPECT_EQ(2, price.paragraphs[0].local.alignment.value_or(-1));
+    EXPECT_EQ(2, doc.stories[t.cells[2].story].paragraphs[0].local.alignment.value_or(-1));
 
     const Item& logo = doc.items[ItemNamed(doc, "Logo")];
     EXPECT_TRUE(logo.imageEmbedded);
     EXPECT_EQ("png", logo.embeddedImageType);
     EXPECT_EQ("eJzLSM3JyVcozy/KSQEAGgQEXQ==", logo.embeddedImageData);
-}
 
-TEST(ScribusGenerations, Version15StoryTextTablesGroupsAndColourSpaces) { CheckVersion15(Load("v15.sla")); }
-
-TEST(ScribusGenerations, Version16ReadsAsTheLatestGeneration) {
-    ParseResult r = Load("v16.sla");
-    EXPECT_EQ("1.6.1", r.document.version);
-    CheckVersion15(r);
+    // 1.6 reads as the latest generation.
+    ParseResult v16 = Load("v16.sla");
+    EXPECT_EQ("1.6.1", v16.document.version);
+    EXPECT_EQ(Generation::k15, v16.document.generation);
+    EXPECT_EQ(expected, StoryOf(v16.document, "Lead").text);
 }
 
 } // namespace
