@@ -1,6 +1,6 @@
-// Helpers for the text writer's suites: output streams that capture or
-// refuse bytes, the thread set-up a conversion needs, and one call that runs
-// a builder-made document through OBTextConversion.
+// Helpers for the text writer's suites: an output stream that captures or
+// refuses bytes, the thread set-up a conversion needs, and one call that
+// runs a builder-made document through OBTextConversion.
 #ifndef OMBRA_TESTS_TEXTWRITER_SUPPORT_H
 #define OMBRA_TESTS_TEXTWRITER_SUPPORT_H
 
@@ -9,7 +9,6 @@
 
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
-#include <ombra/identifiers.h>
 #include <ombra/scripts.h>
 #include <ombra/typedstreams.h>
 #include <ombra/utf8.h>
@@ -30,7 +29,6 @@ using ombra_test::RunStyle;
 using ombra_test::StoryBuilder;
 using ombra_test::TableBuilder;
 using ombra_test::TextBuilder;
-using ombra_test::kNoId;
 
 /// Bytes as a string, for byte-exact expectations.
 inline std::string Bytes(std::initializer_list<int> bytes) {
@@ -39,21 +37,19 @@ inline std::string Bytes(std::initializer_list<int> bytes) {
     return out;
 }
 
-/// A byte mover that keeps what it is given in a std::string (off the
+/// An output stream that keeps what it is given in a std::string (off the
 /// memory service, so it works while allocations fail) and, when told,
 /// refuses everything after the first `accept` bytes.
-class CaptureXfer : public OBXferBytes {
+class CaptureOutput : public OBXferBytes {
 public:
-    explicit CaptureXfer(long long accept = -1) : accept_(accept) {}
+    explicit CaptureOutput(long long accept = -1) : accept_(accept) { stream_.SetXferBytes(this); }
+    CaptureOutput(const CaptureOutput&) = delete;
+    CaptureOutput& operator=(const CaptureOutput&) = delete;
     unsigned long long Read(void*, unsigned long long) override { return 0; }
     unsigned long long Write(const void* buffer, unsigned long long count) override {
         ++writes_;
-        unsigned long long take = count;
-        if (accept_ >= 0) {
-            unsigned long long room =
-                static_cast<unsigned long long>(accept_) > bytes_.size() ? accept_ - bytes_.size() : 0;
-            if (take > room) take = room;
-        }
+        unsigned long long room = accept_ < 0 ? count : static_cast<unsigned long long>(accept_) - bytes_.size();
+        unsigned long long take = count < room ? count : room;
         bytes_.append(static_cast<const char*>(buffer), take);
         if (take < count) state_ = kStreamError;
         return take;
@@ -64,6 +60,7 @@ public:
     OBStreamState GetStreamState() override { return state_; }
     void SetEndOfStream() override {}
 
+    OBStream* Stream() { return &stream_; }
     const std::string& Data() const { return bytes_; }
     int Writes() const { return writes_; }
 
@@ -72,44 +69,7 @@ private:
     std::string bytes_;
     OBStreamState state_ = kStreamOK;
     int writes_ = 0;
-};
-
-/// An output stream over a CaptureXfer.
-class CaptureOutput {
-public:
-    explicit CaptureOutput(long long accept = -1) : xfer_(accept) { stream_.SetXferBytes(&xfer_); }
-    CaptureOutput(const CaptureOutput&) = delete;
-    CaptureOutput& operator=(const CaptureOutput&) = delete;
-    OBStream* Stream() { return &stream_; }
-    const std::string& Data() const { return xfer_.Data(); }
-    int Writes() const { return xfer_.Writes(); }
-
-private:
-    CaptureXfer xfer_;
     COBStreamWrite stream_;
-};
-
-/// Installs the core's text service on the calling thread for the lifetime
-/// of the object (removing it again), unless the thread has one.
-class TextService {
-public:
-    TextService() {
-        if (!OBLumHandler::GetLumService()) {
-            service_ = new OBConvertorLumService;
-            OBLumHandler::SetLumService(service_);
-        }
-    }
-    ~TextService() {
-        if (service_) {
-            OBLumHandler::ResetLumService();
-            delete service_;
-        }
-    }
-    TextService(const TextService&) = delete;
-    TextService& operator=(const TextService&) = delete;
-
-private:
-    OBConvertorLumService* service_ = nullptr;
 };
 
 /// Installs a conversion logger for the lifetime of the object.
@@ -117,14 +77,11 @@ class Logger {
 public:
     Logger() { OBLoggerUtility::SetLogger(&logger_); }
     ~Logger() { OBLoggerUtility::SetLogger(nullptr); }
-    Logger(const Logger&) = delete;
-    Logger& operator=(const Logger&) = delete;
     bool Has(OBERR::ConversionErrorEnum code) const {
         for (int i = 0; i < logger_.GetStringCount(); ++i)
             if (logger_.GetNthStringId(i) == OBMessageId(code)) return true;
         return false;
     }
-    int Count() const { return logger_.GetStringCount(); }
 
 private:
     OBConversionLogger logger_;
@@ -145,14 +102,25 @@ struct Result {
 };
 
 /// The fixture of the direct suites: the thread's conversion state (element
-/// ids, error code), a text service and a logger.
+/// ids, error code), the core's text service (unless the thread has one)
+/// and a logger.
 class TextWriterTest : public ::testing::Test {
 protected:
     TextWriterTest() {
         OBErrorUtils::OBResetErrorUtils();
         OBErrorUtils::OBInitErrorUtils();
+        if (!OBLumHandler::GetLumService()) {
+            service_ = new OBConvertorLumService;
+            OBLumHandler::SetLumService(service_);
+        }
     }
-    ~TextWriterTest() override { OBErrorUtils::OBResetErrorUtils(); }
+    ~TextWriterTest() override {
+        if (service_) {
+            OBLumHandler::ResetLumService();
+            delete service_;
+        }
+        OBErrorUtils::OBResetErrorUtils();
+    }
 
     /// UTF-8 and LF line ends, the easiest to read in expectations.
     static OBTextWriterOptions Plain() {
@@ -163,8 +131,7 @@ protected:
     }
 
     /// Runs every Element of the builder's document through a conversion.
-    Result Convert(DocumentBuilder& builder, const OBTextWriterOptions& options,
-                   OBStream* output = nullptr) {
+    Result Convert(DocumentBuilder& builder, const OBTextWriterOptions& options, OBStream* output = nullptr) {
         return Convert(builder.Build(), options, output);
     }
     Result Convert(const std::vector<Element*>& elements, const OBTextWriterOptions& options,
@@ -186,7 +153,7 @@ protected:
     }
 
     ombra_test::ConversionState state_;
-    TextService service_;
+    OBConvertorLumService* service_ = nullptr;
     Logger logger_;
 };
 

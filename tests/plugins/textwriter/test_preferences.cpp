@@ -1,26 +1,20 @@
 // The preference list of writer 259: its layout against each look-up of the
-// pump's text-writer adjustment, how the writer reads it back, and the
-// display texts of the resource file beside the plug-in.
+// pump's text-writer adjustment, how the writer reads it back (settings the
+// pump never makes included), and the display texts of the resource file
+// beside the plug-in.
 #include "TextWriterTestSupport.h"
 
 #include <ombra/resources.h>
 #include <ombra/valueutil.h>
 
-#include <memory>
-
 namespace {
 
 using namespace textwriter_test;
 
-OBPreference* Nth(OBPreferenceList* list, int n) {
+OBPreference* Nth(OBPreferenceList* list, int n, VT::ValueTypeEnum type = VT::ekUndefined) {
     OBPreference* p = nullptr;
-    list->GetNthPreference(n, &p);
-    return p;
-}
-
-OBPreference* NthOfType(OBPreferenceList* list, int n, VT::ValueTypeEnum type) {
-    OBPreference* p = nullptr;
-    list->GetNthPreferenceOfType(n, type, &p);
+    if (type == VT::ekUndefined) list->GetNthPreference(n, &p);
+    else list->GetNthPreferenceOfType(n, type, &p);
     return p;
 }
 
@@ -30,88 +24,69 @@ OBPreferenceList* Constituents(OBPreference* p) {
     return list;
 }
 
+template <class T> T* As(OBPreference* p) {
+    T* typed = dynamic_cast<T*>(p);
+    EXPECT_NE(typed, nullptr);
+    return typed;
+}
+
 std::u16string Units(const WOBString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.GrabWString()),
-                          static_cast<size_t>(s.Length()));
+    return std::u16string(reinterpret_cast<const char16_t*>(s.GrabWString()), static_cast<size_t>(s.Length()));
 }
 
 class WriterPreferences : public TextWriterTest {
 protected:
-    WriterPreferences() { OBTextWriterPreferences::Publish(&list_); }
+    WriterPreferences() {
+        OBTextWriterPreferences::Publish(&list_);
+        group_ = Constituents(Nth(&list_, 2));
+    }
     OBPreferenceList list_;
+    OBPreferenceList* group_;
 };
 
 TEST_F(WriterPreferences, EveryLookUpOfThePumpFindsThePreferenceMeantForIt) {
     ASSERT_EQ(list_.GetNumberOfPreferences(), 5);
-    auto resource = [](OBPreference* p) { return p ? p->GetResourceID() : 0u; };
-    // Step 1: the 2nd Enumeration of the list is the platform, which holds "PC".
-    auto* platform = dynamic_cast<OBEnumPreference*>(NthOfType(&list_, 2, VT::ekEnum));
-    ASSERT_NE(platform, nullptr);
-    EXPECT_EQ(platform, Nth(&list_, 1));
-    EXPECT_EQ(platform->GetNumberOfEnumerations(), 3);
-    EXPECT_STREQ(platform->GetDefaultValue().GrabCString(), "PC");
-    // Step 2: index 3 is a Boolean, and not the group.
-    OBPreference* ruby = Nth(&list_, 3);
-    ASSERT_NE(dynamic_cast<OBBooleanPreference*>(ruby), nullptr);
-    EXPECT_EQ(resource(ruby), OBTW::ResourceId(OBTW::kRubyName));
-    // Step 3: index 0 is the encoding Enumeration.
-    auto* encoding = dynamic_cast<OBEnumPreference*>(Nth(&list_, 0));
-    ASSERT_NE(encoding, nullptr);
-    EXPECT_EQ(encoding->GetNumberOfEnumerations(), 3);
-    EXPECT_STREQ(encoding->GetDefaultValue().GrabCString(), "Default");
-    // Step 4: index 2 is the group; steps 5 to 11 find their constituents.
-    OBPreferenceList* g = Constituents(Nth(&list_, 2));
-    ASSERT_NE(g, nullptr);
-    EXPECT_EQ(g->GetNumberOfPreferences(), 7);
-    EXPECT_EQ(resource(NthOfType(g, 1, VT::ekBool16)), OBTW::ResourceId(OBTW::kMarkStylesName));
-    EXPECT_EQ(resource(NthOfType(g, 2, VT::ekBool16)), OBTW::ResourceId(OBTW::kMarkBreaksName));
-    EXPECT_EQ(resource(NthOfType(g, 1, VT::ekString)), OBTW::ResourceId(OBTW::kStyleTemplateName));
-    EXPECT_EQ(resource(NthOfType(g, 2, VT::ekString)), OBTW::ResourceId(OBTW::kBreakTextName));
-    EXPECT_EQ(resource(NthOfType(g, 3, VT::ekBool16)), OBTW::ResourceId(OBTW::kIncludeHiddenName));
-    EXPECT_EQ(resource(NthOfType(g, 1, VT::ekSignedInt32)), OBTW::ResourceId(OBTW::kWrapColumnName));
-    auto* unit = dynamic_cast<OBEnumPreference*>(NthOfType(g, 1, VT::ekEnum));
-    ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(unit->GetNumberOfEnumerations(), 4);
-    EXPECT_STREQ(unit->GetDefaultValue().GrabCString(), "Undefined");
-    // The constituents in the order of the options record.
+    // The encoding at index 0, the platform as the 2nd Enumeration (where the
+    // pump sets "PC"), the group at index 2, a Boolean at index 3 and the
+    // byte-order mark after everything the pump looks up.
+    EXPECT_STREQ(As<OBEnumPreference>(Nth(&list_, 0))->GetDefaultValue().GrabCString(), "Default");
+    EXPECT_EQ(As<OBEnumPreference>(Nth(&list_, 0))->GetNumberOfEnumerations(), 3);
+    EXPECT_EQ(Nth(&list_, 2, VT::ekEnum), Nth(&list_, 1));
+    EXPECT_STREQ(As<OBEnumPreference>(Nth(&list_, 1))->GetDefaultValue().GrabCString(), "PC");
+    EXPECT_EQ(Nth(&list_, 3)->GetResourceID(), OBTW::ResourceId(OBTW::kRubyName));
+    EXPECT_EQ(Nth(&list_, 4)->GetResourceID(), OBTW::ResourceId(OBTW::kByteOrderMarkName));
+    // The group's constituents in the order of the options record.
+    ASSERT_NE(group_, nullptr);
+    ASSERT_EQ(group_->GetNumberOfPreferences(), 7);
     VT::ValueTypeEnum expected[] = {VT::ekBool16, VT::ekString, VT::ekBool16, VT::ekString,
                                     VT::ekBool16, VT::ekSignedInt32, VT::ekEnum};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(Nth(g, i)->GetValueType(), expected[i]) << i;
-    // The byte-order mark comes after everything the pump looks up.
-    EXPECT_EQ(resource(Nth(&list_, 4)), OBTW::ResourceId(OBTW::kByteOrderMarkName));
-    EXPECT_EQ(list_.GetNumberOfEnumerationPreferences(), 2);
-}
-
-TEST_F(WriterPreferences, TheListReadsBackAsTheDefaultsUntilChanged) {
-    OBTextWriterOptions options = OBTextWriterPreferences::FromPreferences(&list_);
-    EXPECT_EQ(options.encoding, OBTW::kDefaultEncoding);
-    EXPECT_EQ(options.platform, OBTW::kPC);
-    EXPECT_FALSE(options.markStyles);
-    EXPECT_EQ(Units(options.styleTemplate), u"[%s] ");
-    EXPECT_FALSE(options.markBreaks);
-    EXPECT_EQ(Units(options.breakText), u"\f");
-    EXPECT_FALSE(options.includeHidden);
-    EXPECT_EQ(options.wrapColumn, 0);
-    EXPECT_FALSE(options.reportGeometry);
-    EXPECT_FALSE(options.rubyReadings) << "a Boolean's current value starts at 0";
-    EXPECT_FALSE(options.utf8ByteOrderMark);
+    OBTW::ResourceBlock names[] = {OBTW::kMarkStylesName,  OBTW::kStyleTemplateName, OBTW::kMarkBreaksName,
+                                  OBTW::kBreakTextName,   OBTW::kIncludeHiddenName, OBTW::kWrapColumnName,
+                                  OBTW::kUnitName};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(Nth(group_, i)->GetValueType(), expected[i]) << i;
+        EXPECT_EQ(Nth(group_, i)->GetResourceID(), OBTW::ResourceId(names[i])) << i;
+    }
+    EXPECT_EQ(As<OBEnumPreference>(Nth(group_, 6))->GetNumberOfEnumerations(), 4);
+    EXPECT_STREQ(As<OBEnumPreference>(Nth(group_, 6))->GetDefaultValue().GrabCString(), "Undefined");
 }
 
 TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
-    static_cast<OBEnumPreference*>(Nth(&list_, 0))->SetCurrentValue(COBString("unicode utf16"));
-    static_cast<OBEnumPreference*>(Nth(&list_, 1))->SetCurrentValue(COBString("Unix"));
-    OBPreferenceList* g = Constituents(Nth(&list_, 2));
-    static_cast<OBBooleanPreference*>(NthOfType(g, 1, VT::ekBool16))->SetCurrentValue(short(1));
-    static_cast<OBBooleanPreference*>(NthOfType(g, 2, VT::ekBool16))->SetCurrentValue(short(1));
-    static_cast<OBBooleanPreference*>(NthOfType(g, 3, VT::ekBool16))->SetCurrentValue(short(1));
+    OBTextWriterOptions defaults = OBTextWriterPreferences::FromPreferences(&list_);
+    EXPECT_EQ(Units(defaults.styleTemplate), u"[%s] ");
+    EXPECT_EQ(Units(defaults.breakText), u"\f");
+    EXPECT_FALSE(defaults.rubyReadings) << "a Boolean's current value starts at 0";
+
+    As<OBEnumPreference>(Nth(&list_, 0))->SetCurrentValue(COBString("unicode utf16"));
+    As<OBEnumPreference>(Nth(&list_, 1))->SetCurrentValue(COBString("Unix"));
+    for (int i : {0, 2, 4}) As<OBBooleanPreference>(Nth(group_, i))->SetCurrentValue(short(1));
     // A host on this platform hands UTF-8 over as 8-bit text.
-    static_cast<OBStringPreference*>(NthOfType(g, 1, VT::ekString))
-        ->SetCurrentValue(COBString("«%s»\\t"));
-    static_cast<OBStringPreference*>(NthOfType(g, 2, VT::ekString))->SetCurrentValue(COBString(""));
-    static_cast<OBIntegerPreference*>(NthOfType(g, 1, VT::ekSignedInt32))->SetCurrentValue(40);
-    static_cast<OBEnumPreference*>(NthOfType(g, 1, VT::ekEnum))->SetCurrentValue(COBString("Twips"));
-    static_cast<OBBooleanPreference*>(Nth(&list_, 3))->SetCurrentValue(short(1));
-    static_cast<OBBooleanPreference*>(Nth(&list_, 4))->SetCurrentValue(short(1));
+    As<OBStringPreference>(Nth(group_, 1))->SetCurrentValue(COBString("«%s»\\t"));
+    As<OBStringPreference>(Nth(group_, 3))->SetCurrentValue(COBString(""));
+    As<OBIntegerPreference>(Nth(group_, 5))->SetCurrentValue(40);
+    As<OBEnumPreference>(Nth(group_, 6))->SetCurrentValue(COBString("Twips"));
+    As<OBBooleanPreference>(Nth(&list_, 3))->SetCurrentValue(short(1));
+    As<OBBooleanPreference>(Nth(&list_, 4))->SetCurrentValue(short(1));
 
     OBTextWriterOptions options = OBTextWriterPreferences::FromPreferences(&list_);
     EXPECT_EQ(options.encoding, OBTW::kUTF16) << "entries match without regard to case";
@@ -128,17 +103,23 @@ TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
     EXPECT_TRUE(options.utf8ByteOrderMark);
 
     // An 8-bit template that is not UTF-8 is read in its script.
-    static_cast<OBStringPreference*>(NthOfType(g, 1, VT::ekString))
-        ->SetCurrentValue(COBString("\xAB%s\xBB", WSE::kRomanScript));
+    As<OBStringPreference>(Nth(group_, 1))->SetCurrentValue(COBString("\xAB%s\xBB", WSE::kRomanScript));
     EXPECT_EQ(Units(OBTextWriterPreferences::FromPreferences(&list_).styleTemplate), u"«%s»");
     // Unknown entries and negative columns fall back.
-    static_cast<OBEnumPreference*>(Nth(&list_, 0))->SetCurrentValue(COBString("EBCDIC"));
-    static_cast<OBEnumPreference*>(NthOfType(g, 1, VT::ekEnum))->SetCurrentValue(COBString("Undefined"));
-    static_cast<OBIntegerPreference*>(NthOfType(g, 1, VT::ekSignedInt32))->SetCurrentValue(-3);
+    As<OBEnumPreference>(Nth(&list_, 0))->SetCurrentValue(COBString("EBCDIC"));
+    As<OBEnumPreference>(Nth(group_, 6))->SetCurrentValue(COBString("Undefined"));
+    As<OBIntegerPreference>(Nth(group_, 5))->SetCurrentValue(-3);
     options = OBTextWriterPreferences::FromPreferences(&list_);
     EXPECT_EQ(options.encoding, OBTW::kDefaultEncoding);
     EXPECT_FALSE(options.reportGeometry);
     EXPECT_EQ(options.wrapColumn, 0);
+}
+
+TEST_F(WriterPreferences, BreakTextAndTemplatesReadEscapes) {
+    WOBString text;
+    OBStringUtils::ConvertUTF8ToUTF16String("a\\nb\\tc\\fd\\\\e\\x", 15, text);
+    OBTextWriterPreferences::Unescape(text);
+    EXPECT_EQ(Units(text), u"a\nb\tc\fd\\e\\x");
 }
 
 TEST_F(WriterPreferences, ListsOfAnotherShapeGiveTheDefaults) {
@@ -166,9 +147,8 @@ protected:
     ~DisplayTexts() override { OBConnectionUtility::SetCurrentHandle(nullptr); }
 
     static std::string Utf8Of(const COBString& text) {
-        const unsigned short* units = text.GrabWString();
         std::u16string u;
-        for (; units && *units; ++units) u.push_back(static_cast<char16_t>(*units));
+        for (const unsigned short* units = text.GrabWString(); units && *units; ++units) u.push_back(*units);
         return ombra_test::Utf8(u);
     }
     std::string Name(OBPreference* p, OBL::LocaleIDEnum locale) {
@@ -192,24 +172,21 @@ TEST_F(DisplayTexts, EveryPreferenceAndEntryHasAnEnglishAndAJapaneseText) {
     EXPECT_EQ(table_.GetProblemCount(), 0);
     std::vector<OBPreference*> all;
     for (int i = 0; i < list_.GetNumberOfPreferences(); ++i) all.push_back(Nth(&list_, i));
-    OBPreferenceList* g = Constituents(Nth(&list_, 2));
-    for (int i = 0; i < g->GetNumberOfPreferences(); ++i) all.push_back(Nth(g, i));
-    for (OBPreference* p : all) {
+    for (int i = 0; i < group_->GetNumberOfPreferences(); ++i) all.push_back(Nth(group_, i));
+    for (OBPreference* p : all)
         for (OBL::LocaleIDEnum locale : {OBL::kEnglish, OBL::kJapanese}) {
             EXPECT_FALSE(Name(p, locale).empty()) << p->GetResourceID() << " in " << locale;
-            if (auto* e = dynamic_cast<OBEnumPreference*>(p)) {
-                for (int n = 0; n < e->GetNumberOfEnumerations(); ++n)
-                    EXPECT_FALSE(Entry(p, n, locale).empty()) << p->GetResourceID() << "/" << n;
-            }
+            auto* e = dynamic_cast<OBEnumPreference*>(p);
+            for (int n = 0; e && n < e->GetNumberOfEnumerations(); ++n)
+                EXPECT_FALSE(Entry(p, n, locale).empty()) << p->GetResourceID() << "/" << n;
         }
-    }
     EXPECT_EQ(Name(Nth(&list_, 0), OBL::kEnglish), "Text encoding");
     EXPECT_EQ(Name(Nth(&list_, 0), OBL::kJapanese), "文字コード");
     EXPECT_EQ(Entry(Nth(&list_, 0), 1, OBL::kEnglish), "Unicode UTF8");
-    EXPECT_EQ(Entry(NthOfType(g, 1, VT::ekEnum), 0, OBL::kJapanese), "インチ");
     // The English entry texts are the values the pump sets.
     const char* const units[] = {"Inches", "Points", "Twips", "Undefined"};
-    for (int n = 0; n < 4; ++n) EXPECT_EQ(Entry(NthOfType(g, 1, VT::ekEnum), n, OBL::kEnglish), units[n]);
+    for (int n = 0; n < 4; ++n) EXPECT_EQ(Entry(Nth(group_, 6), n, OBL::kEnglish), units[n]);
+    EXPECT_EQ(Entry(Nth(group_, 6), 0, OBL::kJapanese), "インチ");
 }
 
 TEST_F(DisplayTexts, AnEntryChosenByItsDisplayTextInTheListsLocaleIsUnderstood) {
@@ -217,10 +194,10 @@ TEST_F(DisplayTexts, AnEntryChosenByItsDisplayTextInTheListsLocaleIsUnderstood) 
     OBPreferenceList japanese;
     OBTextWriterPreferences::Publish(&japanese);
     LocaleUtil::SetCurrentLocale(OBL::kEnglish);
-    OBPreferenceList* g = Constituents(Nth(&japanese, 2));
+    auto* unit = As<OBEnumPreference>(Nth(Constituents(Nth(&japanese, 2)), 6));
     COBString points;
-    static_cast<OBEnumPreference*>(NthOfType(g, 1, VT::ekEnum))->GetNthEnumerationString(1, points, OBL::kJapanese);
-    static_cast<OBEnumPreference*>(NthOfType(g, 1, VT::ekEnum))->SetCurrentValue(points);
+    unit->GetNthEnumerationString(1, points, OBL::kJapanese);
+    unit->SetCurrentValue(points);
     OBTextWriterOptions options = OBTextWriterPreferences::FromPreferences(&japanese);
     EXPECT_TRUE(options.reportGeometry);
     EXPECT_EQ(options.geometryUnit, UNITS::LINEAR::kPoints);
