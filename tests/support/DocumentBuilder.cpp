@@ -2,6 +2,7 @@
 
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
+#include <ombra/utf8.h>
 #include <ombra/valueutil.h>
 
 #include <algorithm>
@@ -39,68 +40,41 @@ Element* Add(Element* parent, Element* child) {
 
 Element* NewList(EL::ElementTypeEnum kind) { return OBCreateStoredElement(kind); }
 
+// A process colour of the model in list, with its components as ratios.
+Element* NewColor(Element* list, const std::string& name, CME::ColorModelEnum model, EL::ElementTypeEnum kind,
+                  std::initializer_list<std::pair<AN::AttrNameEnum, double>> components) {
+    Element* color = Add(list, OBCreateStoredElement(EL::kColor));
+    if (!color) return nullptr;
+    SetName(color, name);
+    Value* v = nullptr;
+    ValueUtil::CreateValueColorModelEnum(model, v);
+    Store(color).Set(AN::kModel, v);
+    ValueUtil::CreateValueColorTypeEnum(CTE::kProcess, v);
+    Store(color).Set(AN::kType, v);
+    if (Element* values = Add(color, OBCreateStoredElement(kind)))
+        for (const auto& c : components) Store(values).SetPercent(c.first, c.second);
+    return color;
+}
+
 } // namespace
 
 // ---- conversions -----------------------------------------------------------
 
 std::u16string Utf16(const std::string& utf8) {
-    std::u16string out;
-    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
-    size_t n = utf8.size();
-    for (size_t i = 0; i < n;) {
-        unsigned c = s[i];
-        unsigned code;
-        int more;
-        if (c < 0x80) { code = c; more = 0; }
-        else if ((c & 0xE0) == 0xC0) { code = c & 0x1F; more = 1; }
-        else if ((c & 0xF0) == 0xE0) { code = c & 0x0F; more = 2; }
-        else { code = c & 0x07; more = 3; }
-        ++i;
-        for (int k = 0; k < more && i < n; ++k, ++i) code = (code << 6) | (s[i] & 0x3F);
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-    }
-    return out;
+    WOBString text;
+    OBStringUtils::ConvertUTF8ToUTF16String(utf8.data(), utf8.size(), text);
+    const unsigned short* units = text.GrabWString();
+    return std::u16string(reinterpret_cast<const char16_t*>(units), units ? static_cast<size_t>(text.Length()) : 0);
 }
 
 std::string Utf8(const std::u16string& units) {
-    std::string out;
-    for (size_t i = 0; i < units.size(); ++i) {
-        unsigned code = units[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-    return out;
+    COBString text;
+    OBStringUtils::ConvertUTF16StringToUTF8(reinterpret_cast<const unsigned short*>(units.data()), units.size(), text);
+    const char* bytes = text.GrabCString();
+    return std::string(bytes ? bytes : "", bytes ? static_cast<size_t>(text.Length()) : 0);
 }
 
-RunStyle RunStyle::Script(WSE::WritingScriptEnum script) {
-    RunStyle style;
-    style.script = script;
-    return style;
-}
+RunStyle RunStyle::Script(WSE::WritingScriptEnum script) { return Style(kNoId, script); }
 
 RunStyle RunStyle::Style(unsigned characterStyle, int script) {
     RunStyle style;
@@ -251,31 +225,6 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
         return kNoId;
     };
 
-    if (!paragraphs.empty()) {
-        Element* list = Add(child, NewList(EL::kParagraphRunList));
-        for (const Span& p : paragraphs) {
-            Element* run = Add(list, OBCreateStoredElement(EL::kParagraphRun));
-            if (!run) continue;
-            Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(p.start));
-            Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(p.end));
-            if (p.id != kNoId) Store(run).SetId(AN::kParagraphStyleID, p.id);
-            Add(run, OBCreateStoredElement(EL::kParagraphAttributes));
-        }
-    }
-    if (!runs_.empty()) {
-        Element* list = Add(child, NewList(EL::kCharacterRunList));
-        for (const Span& r : runs_) {
-            Element* run = Add(list, OBCreateStoredElement(EL::kCharacterRun));
-            if (!run) continue;
-            Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(r.start));
-            Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(r.end));
-            if (r.id != kNoId) Store(run).SetId(AN::kCharacterStyleID, r.id);
-            unsigned paragraphStyle = paragraphStyleAt(r.start);
-            if (paragraphStyle != kNoId) Store(run).SetId(AN::kParagraphStyleID, paragraphStyle);
-            Element* attributes = Add(run, OBCreateStoredElement(EL::kCharacterAttributes));
-            SetScript(attributes, r.script);
-        }
-    }
     auto ranges = [&](const std::vector<Span>& spans, EL::ElementTypeEnum listKind,
                       EL::ElementTypeEnum kind, auto&& fill) {
         if (spans.empty()) return;
@@ -288,6 +237,16 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
             fill(run, s);
         }
     };
+    ranges(paragraphs, EL::kParagraphRunList, EL::kParagraphRun, [](Element* run, const Span& p) {
+        if (p.id != kNoId) Store(run).SetId(AN::kParagraphStyleID, p.id);
+        Add(run, OBCreateStoredElement(EL::kParagraphAttributes));
+    });
+    ranges(runs_, EL::kCharacterRunList, EL::kCharacterRun, [&](Element* run, const Span& r) {
+        if (r.id != kNoId) Store(run).SetId(AN::kCharacterStyleID, r.id);
+        unsigned paragraphStyle = paragraphStyleAt(r.start);
+        if (paragraphStyle != kNoId) Store(run).SetId(AN::kParagraphStyleID, paragraphStyle);
+        SetScript(Add(run, OBCreateStoredElement(EL::kCharacterAttributes)), r.script);
+    });
     ranges(rubies_, EL::kRubiRunList, EL::kRubiRun,
            [](Element* run, const Span& s) { Store(run).SetUtf8(AN::kRubiText, s.text.c_str()); });
     ranges(kentens_, EL::kKentenRunList, EL::kKentenRun, [](Element* run, const Span& s) {
@@ -466,41 +425,17 @@ DocumentBuilder& DocumentBuilder::MetaData(const std::string& title, const std::
 
 unsigned DocumentBuilder::AddRgbColor(const std::string& name, double red, double green,
                                       double blue) {
-    Element* color = Keep(Add(List(colors_, EL::kColorList), OBCreateStoredElement(EL::kColor)));
-    if (!color) return kNoId;
-    SetName(color, name);
-    Value* v = nullptr;
-    ValueUtil::CreateValueColorModelEnum(CME::kRGB, v);
-    Store(color).Set(AN::kModel, v);
-    ValueUtil::CreateValueColorTypeEnum(CTE::kProcess, v);
-    Store(color).Set(AN::kType, v);
-    Element* rgb = Add(color, OBCreateStoredElement(EL::kRGB));
-    if (rgb) {
-        Store(rgb).SetPercent(AN::kRed, red);
-        Store(rgb).SetPercent(AN::kGreen, green);
-        Store(rgb).SetPercent(AN::kBlue, blue);
-    }
-    return color->GetId();
+    Element* color = Keep(NewColor(List(colors_, EL::kColorList), name, CME::kRGB, EL::kRGB,
+                                   {{AN::kRed, red}, {AN::kGreen, green}, {AN::kBlue, blue}}));
+    return color ? color->GetId() : kNoId;
 }
 
 unsigned DocumentBuilder::AddCmykColor(const std::string& name, double cyan, double magenta,
                                        double yellow, double black) {
-    Element* color = Keep(Add(List(colors_, EL::kColorList), OBCreateStoredElement(EL::kColor)));
-    if (!color) return kNoId;
-    SetName(color, name);
-    Value* v = nullptr;
-    ValueUtil::CreateValueColorModelEnum(CME::kCMYK, v);
-    Store(color).Set(AN::kModel, v);
-    ValueUtil::CreateValueColorTypeEnum(CTE::kProcess, v);
-    Store(color).Set(AN::kType, v);
-    Element* cmyk = Add(color, OBCreateStoredElement(EL::kCMYK));
-    if (cmyk) {
-        Store(cmyk).SetPercent(AN::kCyan, cyan);
-        Store(cmyk).SetPercent(AN::kMagenta, magenta);
-        Store(cmyk).SetPercent(AN::kYellow, yellow);
-        Store(cmyk).SetPercent(AN::kBlack, black);
-    }
-    return color->GetId();
+    Element* color = Keep(NewColor(List(colors_, EL::kColorList), name, CME::kCMYK, EL::kCMYK,
+                                   {{AN::kCyan, cyan}, {AN::kMagenta, magenta}, {AN::kYellow, yellow},
+                                    {AN::kBlack, black}}));
+    return color ? color->GetId() : kNoId;
 }
 
 unsigned DocumentBuilder::AddFont(const std::string& name, WSE::WritingScriptEnum script) {
@@ -777,12 +712,8 @@ void Sample(DocumentBuilder& b) {
 
 struct Registry {
     std::mutex lock;
-    std::map<std::string, DocumentRecipe> recipes;
+    std::map<std::string, DocumentRecipe> recipes{{"minimal", Minimal}, {"sample", Sample}};
     std::vector<int> errorCodes;
-    Registry() {
-        recipes["minimal"] = Minimal;
-        recipes["sample"] = Sample;
-    }
 };
 
 Registry& TheRegistry() {
@@ -790,37 +721,33 @@ Registry& TheRegistry() {
     return registry;
 }
 
+// Runs f on the registry under its lock.
+template <class F> auto Locked(F f) {
+    std::lock_guard<std::mutex> guard(TheRegistry().lock);
+    return f(TheRegistry());
+}
+
 } // namespace
 
 void RegisterTestDocument(const std::string& name, DocumentRecipe recipe) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    r.recipes[name] = std::move(recipe);
+    Locked([&](Registry& r) { r.recipes[name] = std::move(recipe); });
 }
 
 void UnregisterTestDocument(const std::string& name) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    r.recipes.erase(name);
+    Locked([&](Registry& r) { r.recipes.erase(name); });
 }
 
 bool HasTestDocument(const std::string& name) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    return r.recipes.count(name) > 0;
+    return Locked([&](Registry& r) { return r.recipes.count(name) > 0; });
 }
 
 bool BuildTestDocument(const std::string& name, DocumentBuilder& builder) {
-    DocumentRecipe recipe;
-    {
-        Registry& r = TheRegistry();
-        std::lock_guard<std::mutex> guard(r.lock);
+    DocumentRecipe recipe = Locked([&](Registry& r) {
         auto found = r.recipes.find(name);
-        if (found == r.recipes.end()) return false;
-        recipe = found->second;
-    }
-    recipe(builder);
-    return true;
+        return found == r.recipes.end() ? DocumentRecipe() : found->second;
+    });
+    if (recipe) recipe(builder);
+    return static_cast<bool>(recipe);
 }
 
 std::string TestDocumentInput(const std::string& name) {
@@ -842,21 +769,15 @@ ScopedTestDocument::ScopedTestDocument(const std::string& name, DocumentRecipe r
 ScopedTestDocument::~ScopedTestDocument() { UnregisterTestDocument(name_); }
 
 std::vector<int> ReaderErrorCodes() {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    return r.errorCodes;
+    return Locked([](Registry& r) { return r.errorCodes; });
 }
 
 void NoteReaderErrorCode(int code) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    r.errorCodes.push_back(code);
+    Locked([&](Registry& r) { r.errorCodes.push_back(code); });
 }
 
 void ClearReaderObservations() {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    r.errorCodes.clear();
+    Locked([](Registry& r) { r.errorCodes.clear(); });
 }
 
 } // namespace ombra_test
