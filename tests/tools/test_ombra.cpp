@@ -36,6 +36,16 @@ std::string Ids(int count) {
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+void ExpectHas(const std::string& text, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts) EXPECT_TRUE(Contains(text, part)) << part << " in\n" << text;
+}
+
+// The run ended with that exit status and said each part on standard error.
+void ExpectExit(const ToolResult& run, int status, const std::vector<std::string>& parts = {}) {
+    EXPECT_EQ(run.exitCode, status) << run.err;
+    ExpectHas(run.err, parts);
+}
+
 int CountLines(const std::string& text, const std::string& part) {
     int n = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -59,23 +69,21 @@ TEST(OmbraUsage, UsageErrorsExitWithTwoAndShowTheUsage) {
          {std::vector<std::string>{}, {"frobnicate"}, {"convert"}, {"convert", "a", "-j", "0"},
           {"convert", "a", "b", "-o", "x"}, {"dump", "a", "b"}, {"plugins", "--bogus"}}) {
         ToolResult run = RunOmbra(arguments);
-        EXPECT_EQ(run.exitCode, 2) << run.err;
-        EXPECT_TRUE(Contains(run.err, "usage: ombra convert")) << run.err;
+        ExpectExit(run, 2, {"usage: ombra convert"});
         EXPECT_TRUE(run.out.empty());
     }
     ToolResult help = RunOmbra({"help"});
-    EXPECT_EQ(help.exitCode, 0);
+    ExpectExit(help, 0);
     EXPECT_TRUE(Contains(help.out, "Exit status"));
     ToolResult version = RunOmbra({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
+    ExpectExit(version, 0);
     EXPECT_EQ(version.out.rfind("ombra ", 0), 0u);
 }
 
 TEST(OmbraUsage, APlugInFolderThatIsNoneIsAUsageError) {
     TempFolder work;
     ToolResult run = RunOmbra({"plugins", "--readers", work / "nowhere"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(Contains(run.err, "does not exist")) << run.err;
+    ExpectExit(run, 2, {"does not exist"});
 }
 
 TEST(OmbraUsage, TwoInputsThatWouldWriteOneFileAreRefusedBeforeAnythingIsWritten) {
@@ -84,8 +92,7 @@ TEST(OmbraUsage, TwoInputsThatWouldWriteOneFileAreRefusedBeforeAnythingIsWritten
     work.Write("two/doc.in", "answer:9=1");
     ToolResult run = RunOmbra(WithTestPlugIns({"convert", work / "one/doc.in", work / "two/doc.in",
                                                "--outdir", work / "out"}));
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(Contains(run.err, "would both write")) << run.err;
+    ExpectExit(run, 2, {"would both write"});
     EXPECT_FALSE(Exists(work / "out"));
 }
 
@@ -95,22 +102,22 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     TempFolder work;
     std::string input = work.Write("doc.in", "answer:9=1 count=4");
     ToolResult run = RunOmbra(WithTestPlugIns({"convert", input}));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectExit(run, 0);
     EXPECT_EQ(ReadFile(work / "doc.txt"), Ids(4));
     EXPECT_TRUE(run.err.empty()) << "one input gets no summary: " << run.err;
 
     run = RunOmbra(WithTestPlugIns({"convert", input, "-o", work / "named.bin"}));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectExit(run, 0);
     EXPECT_EQ(ReadFile(work / "named.bin"), Ids(4));
 
     run = RunOmbra(WithTestPlugIns({"convert", input, "-o", "-"}));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectExit(run, 0);
     EXPECT_EQ(run.out, Ids(4));
 
     // An output that is there already is replaced whole.
     work.Write("doc.txt", std::string(1000, 'x'));
     run = RunOmbra(WithTestPlugIns({"convert", "doc.in", "-v"}), work.Path());
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectExit(run, 0);
     EXPECT_EQ(ReadFile(work / "doc.txt"), Ids(4));
     EXPECT_TRUE(Contains(run.err, "doc.in -> doc.txt (read by reader9.obrd)")) << run.err;
     EXPECT_TRUE(Leftovers(work).empty());
@@ -128,13 +135,9 @@ TEST(OmbraConvert, ABatchNamesEveryFailedInputWithItsReasonAndConvertsTheRest) {
                                           "in/folder.in", "in/breaks.in", "in/empty.in", "in/good2.in",
                                           "--outdir", "out"};
     ToolResult run = RunOmbra(WithTestPlugIns(arguments), work.Path());
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Contains(run.err, "in/missing.in: not found")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "in/strange.in: not recognised by any reader")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "in/empty.in: not recognised by any reader")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "in/folder.in: unreadable (is a folder)")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "in/breaks.in: the conversion failed")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "2 of 7 converted, 5 failed")) << run.err;
+    ExpectExit(run, 1, {"in/missing.in: not found", "in/strange.in: not recognised by any reader",
+                        "in/empty.in: not recognised by any reader", "in/folder.in: unreadable (is a folder)",
+                        "in/breaks.in: the conversion failed", "2 of 7 converted, 5 failed"});
     EXPECT_FALSE(Contains(run.err, "good1")) << run.err;
 
     // The good ones are complete; the failed ones left nothing, not even a
@@ -151,8 +154,7 @@ TEST(OmbraConvert, AnInputThatCannotBeReadIsNamedAsUnreadable) {
     std::string locked = work.Write("locked.in", "answer:9=1");
     ::chmod(locked.c_str(), 0);
     ToolResult run = RunOmbra(WithTestPlugIns({"convert", locked}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Contains(run.err, "locked.in: unreadable (permission denied)")) << run.err;
+    ExpectExit(run, 1, {"locked.in: unreadable (permission denied)"});
     EXPECT_FALSE(Exists(work / "locked.txt"));
 }
 
@@ -160,19 +162,15 @@ TEST(OmbraConvert, AnOutputThatCannotBeWrittenFailsThatInputOnly) {
     TempFolder work;
     std::string input = work.Write("doc.in", "answer:9=1");
     ToolResult run = RunOmbra(WithTestPlugIns({"convert", input, "-o", work / "no/such/folder/doc.txt"}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Contains(run.err, "cannot write")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "does not exist")) << run.err;
+    ExpectExit(run, 1, {"cannot write", "does not exist"});
 
     // An output that is a folder, and one that would replace its input.
     ::mkdir((work / "taken").c_str(), 0755);
     run = RunOmbra(WithTestPlugIns({"convert", input, "-o", work / "taken"}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Contains(run.err, "is a folder")) << run.err;
+    ExpectExit(run, 1, {"is a folder"});
     std::string text = work.Write("notes.txt", "answer:9=1");
     run = RunOmbra(WithTestPlugIns({"convert", text}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Contains(run.err, "would replace the input")) << run.err;
+    ExpectExit(run, 1, {"would replace the input"});
     EXPECT_EQ(ReadFile(text), "answer:9=1");
     EXPECT_TRUE(Leftovers(work).empty());
 }
@@ -188,10 +186,9 @@ TEST(OmbraConvert, TwoThreadsConvertAHundredInputsAndStillNameEachFailure) {
     }
     arguments.insert(arguments.end(), {"-j", "2", "--outdir", "out"});
     ToolResult run = RunOmbra(WithTestPlugIns(arguments), work.Path());
-    EXPECT_EQ(run.exitCode, 1);
+    ExpectExit(run, 1);
     EXPECT_EQ(CountLines(run.err, ": not recognised by any reader"), 10) << run.err;
-    EXPECT_TRUE(Contains(run.err, "90 of 100 converted, 10 failed")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "2 threads")) << run.err;
+    ExpectHas(run.err, {"90 of 100 converted, 10 failed", "2 threads"});
     std::vector<std::string> names = work.Names("out");
     EXPECT_EQ(names.size(), 90u);
     for (int i = 0; i < 100; ++i) {
@@ -212,7 +209,7 @@ TEST(OmbraConvert, TheTextWritersFlagsReachTheWriter) {
                                               "--writers", OMBRA_WRITER_DIR};
         arguments.insert(arguments.end(), flags.begin(), flags.end());
         ToolResult run = RunOmbra(arguments);
-        EXPECT_EQ(run.exitCode, 0) << run.err;
+        ExpectExit(run, 0);
         return run.out;
     };
     EXPECT_EQ(convert({}), "Hello, world\r\n日本語 \xF0\x9D\x84\x9E\r\n") << "UTF-8 unless told otherwise";
@@ -226,11 +223,10 @@ TEST(OmbraConvert, WithoutTheWriterNothingIsConverted) {
     TempFolder work;
     std::string input = work.Write("doc.in", "answer:9=1");
     ToolResult run = RunOmbra(WithTestPlugIns({"convert", input, "--writer", "777"}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Contains(run.err, "no writer with id 777")) << run.err;
+    ExpectExit(run, 1, {"no writer with id 777"});
     // Another writer by its id: writer 300 writes the same numbers.
     run = RunOmbra(WithTestPlugIns({"convert", input, "--writer", "300", "-o", work / "out.bin"}));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectExit(run, 0);
     EXPECT_EQ(ReadFile(work / "out.bin"), Ids(3));
 }
 
@@ -242,7 +238,7 @@ TEST(OmbraMessages, NotesOfTheConversionLogAreShownInTheChosenLanguage) {
     std::vector<std::string> arguments = {"dump", input, "-o", work / "doc.json", "--readers", kToolReaders,
                                           "--writers", OMBRA_WRITER_DIR};
     ToolResult english = RunOmbra(arguments);
-    EXPECT_EQ(english.exitCode, 0) << english.err;
+    ExpectExit(english, 0);
     EXPECT_TRUE(Contains(english.err, "doc.tree: note: A number or name out of range was replaced or dropped"))
         << english.err;
 
@@ -257,20 +253,19 @@ TEST(OmbraMessages, NotesOfTheConversionLogAreShownInTheChosenLanguage) {
 
 TEST(OmbraListings, PlugInsAreListedWithIdVersionStatusAndWhyTheyFailed) {
     ToolResult run = RunOmbra(WithTestPlugIns({"plugins"}));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, "reader9.obrd  id 9  version 9.7  loaded")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "writer259.obwt  id 259  loaded")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "noentry.obrd  not loaded: the library has no entry point GetReader")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "throwing.obrd  not loaded: GetReader threw")) << run.out;
+    ExpectExit(run, 0);
+    ExpectHas(run.out, {"reader9.obrd  id 9  version 9.7  loaded", "writer259.obwt  id 259  loaded",
+                        "noentry.obrd  not loaded: the library has no entry point GetReader",
+                        "throwing.obrd  not loaded: GetReader threw"});
     // Preferences without a display text show their resource id; kinds in full.
-    EXPECT_TRUE(Contains(run.out, "(no name: resource 8000): one of (resource 8016), (resource 8032), (resource 8048); default \"Default\"")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "text, default \"first\"")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "      (no name: resource 8300): on/off, default off")) << run.out;
+    ExpectHas(run.out, {"(no name: resource 8000): one of (resource 8016), (resource 8032), (resource 8048); "
+                        "default \"Default\"",
+                        "text, default \"first\"", "      (no name: resource 8300): on/off, default off"});
 }
 
 TEST(OmbraListings, FormatsNameWhatEachPlugInReadsAndWrites) {
     ToolResult run = RunOmbra({"formats", "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectExit(run, 0);
     EXPECT_TRUE(Contains(run.out, "Readers read:\n  TREE        type 'TREE'  creator 'OMBR'  treereader.obrd (reader 2)"))
         << run.out;
     EXPECT_TRUE(Contains(run.out, "JSON        type 'JSON'  creator 'OMBR'  dump.obwt (writer 260)")) << run.out;
@@ -279,7 +274,7 @@ TEST(OmbraListings, FormatsNameWhatEachPlugInReadsAndWrites) {
 TEST(OmbraListings, DisplayNamesComeFromTheStringsBesideThePlugInsInEitherLanguage) {
     std::vector<std::string> arguments = {"plugins", "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR};
     ToolResult english = RunOmbra(arguments);
-    EXPECT_EQ(english.exitCode, 0) << english.err;
+    ExpectExit(english, 0);
     EXPECT_TRUE(Contains(english.out, "dump.obwt  id 260  version 1.0  loaded\n"
                                       "    Indentation: whole number, default 2 (0 to 8)\n"
                                       "    Story text: on/off, default on\n"))
@@ -302,19 +297,17 @@ TEST(OmbraListings, BadLinesInAStringsFileAreReportedAndTheRestIsUsed) {
     plugIns.Write("writers/dump.obwt", library);
     plugIns.Write("readers/none.txt", "");
     ToolResult run = RunOmbra({"plugins", "--readers", plugIns / "readers", "--writers", plugIns / "writers"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectExit(run, 0);
     EXPECT_TRUE(Contains(run.err, "warning: " + plugIns.Path() + "/writers/extra/broken.strings:3: the id is not a number"))
         << run.err;
     // Files load in the order of the folder walk; a later text for an id wins.
-    EXPECT_TRUE(Contains(run.out, "    Another name: whole number")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "Story text")) << run.out;
+    ExpectHas(run.out, {"    Another name: whole number", "Story text"});
 }
 
 TEST(OmbraListings, ThePlugInFoldersNextToTheProgramAreFoundWithoutBeingNamed) {
     ToolResult run = RunOmbra({"plugins"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, "Writers under " + std::string(OMBRA_WRITER_DIR))) << run.out;
-    EXPECT_TRUE(Contains(run.out, "dump.obwt  id 260")) << run.out;
+    ExpectExit(run, 0);
+    ExpectHas(run.out, {"Writers under " + std::string(OMBRA_WRITER_DIR), "dump.obwt  id 260"});
 }
 
 // ---- the sample publication ------------------------------------------------------

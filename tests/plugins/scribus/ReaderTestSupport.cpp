@@ -125,8 +125,8 @@ std::string Str(Element* e, AN::AttrNameEnum attr) {
     WOBString text;
     if (v) v->Get(text);
     const unsigned short* units = text.GrabWString();
-    return units ? Utf8(std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<std::size_t>(text.Length())))
-                 : "";
+    if (!units) return "";
+    return Utf8(std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<std::size_t>(text.Length())));
 }
 
 int EnumOf(Element* e, AN::AttrNameEnum attr) {

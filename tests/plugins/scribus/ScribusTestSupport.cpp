@@ -52,7 +52,8 @@ std::string Utf8(const std::u16string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         if (c < 0x80) {
             out += static_cast<char>(c);
             continue;
@@ -96,7 +97,8 @@ std::string Shown(const std::u16string& text) {
 std::string CheckCoverage(const scribus::Story& story) {
     std::size_t pos = 0;
     for (const auto& r : story.runs) {
-        if (r.start != pos) return "character run starts at " + std::to_string(r.start) + ", expected " + std::to_string(pos);
+        if (r.start != pos)
+            return "character run starts at " + std::to_string(r.start) + ", expected " + std::to_string(pos);
         if (r.length == 0) return "empty character run";
         pos += r.length;
     }
@@ -104,7 +106,8 @@ std::string CheckCoverage(const scribus::Story& story) {
     pos = 0;
     for (std::size_t i = 0; i < story.paragraphs.size(); ++i) {
         const auto& p = story.paragraphs[i];
-        if (p.start != pos) return "paragraph starts at " + std::to_string(p.start) + ", expected " + std::to_string(pos);
+        if (p.start != pos)
+            return "paragraph starts at " + std::to_string(p.start) + ", expected " + std::to_string(pos);
         pos += p.length;
         bool last = i + 1 == story.paragraphs.size();
         if (!last && (p.length == 0 || story.text[pos - 1] != scribus::kParagraphSeparator))

@@ -234,7 +234,8 @@ TEST_F(ScribusReaderMapping, PageItemsWithGeometryAndReferences) {
     Element* objects = page0->GetChild(EL::kDrawingObjectList);
     for (unsigned long long i = 0; i < objects->GetChildCount(); ++i)
         kinds.push_back(objects->GetNthChild(i)->GetElementType());
-    EXPECT_EQ(kinds, (std::vector<EL::ElementTypeEnum>{EL::kText, EL::kPicture, EL::kRectangle, EL::kEllipse, EL::kText}));
+    EXPECT_EQ(kinds,
+              (std::vector<EL::ElementTypeEnum>{EL::kText, EL::kPicture, EL::kRectangle, EL::kEllipse, EL::kText}));
 
     Element* intro = ItemByBox(page0, EL::kText, 40, 80);
     Element* more = ItemByBox(page1, EL::kText, 40, 100);
@@ -260,7 +261,8 @@ TEST_F(ScribusReaderMapping, PageItemsWithGeometryAndReferences) {
 
     Element* photo = ItemByBox(page0, EL::kPicture, 40, 330);
     ASSERT_NE(photo, nullptr);
-    auto* file = dynamic_cast<ValueFileSpec*>(OBGetAttributeValue(photo->GetChild(EL::kLinkInformation), AN::kLinkedFile));
+    auto* file =
+        dynamic_cast<ValueFileSpec*>(OBGetAttributeValue(photo->GetChild(EL::kLinkInformation), AN::kLinkedFile));
     ASSERT_NE(file, nullptr);
     COBString path;
     file->GetAsString(path);

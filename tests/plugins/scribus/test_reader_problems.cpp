@@ -29,7 +29,8 @@ protected:
         std::string text = pump_->Convert(bytes, ok, &log);
         EXPECT_EQ(ok, 1);
         EXPECT_NE(std::find(log.begin(), log.end(), OBMessageId(code)), log.end()) << "code " << code << " not logged";
-        for (const std::string& word : words) EXPECT_NE(text.find(word), std::string::npos) << "lost: " << word << "\n" << text;
+        for (const std::string& word : words)
+            EXPECT_NE(text.find(word), std::string::npos) << "lost: " << word << "\n" << text;
         Conversion direct(bytes);
         EXPECT_NE(direct.Error(), 0);
         EXPECT_TRUE(direct.Logged(code));

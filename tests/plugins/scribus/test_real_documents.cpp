@@ -1,10 +1,9 @@
 // Real documents written by Scribus 1.5 (tests/data/scribus/real, made by the
 // scripts in its make/ folder), each checked against what Scribus itself
 // reported for it (NAME.expected beside it): the text of every story and
-// table cell exactly, with the paragraph
-// style of each paragraph and the character style at each word Scribus was
-// asked about; pages, master pages, layers, colours, style names and the
-// items on each page.
+// table cell exactly, with the paragraph style of each paragraph and the
+// character style at each word Scribus was asked about; pages, master pages,
+// layers, colours, style names and the items on each page.
 //
 // Scribus spells a few things in its story text (getAllText) differently from
 // the model (ScribusModel.h, docs/document-model.md section 5). The expected
