@@ -1,0 +1,309 @@
+// File transfers: random reads, writes and seeks against a model of the
+// file, memory transfers spilling under small writes, truncation, failing
+// and refused writes, copies, pipes.
+#include <ombra/streams.h>
+#include <ombra/typedstreams.h>
+
+#include "streams/StreamTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A block as large as callers usually batch.
+constexpr unsigned long long kBlock = 65536;
+
+class FileTransfers : public ombra_test::ScratchFolder {
+protected:
+    OBSysFileRef Ref(const std::string& name) const { return OBSysFileRef(Path(name).c_str()); }
+};
+
+std::string RandomBytes(std::mt19937& rng, std::size_t n) {
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng() & 0xFF);
+    return s;
+}
+
+// A length that is mostly one value's worth, sometimes a few pages and now
+// and then more than a block.
+std::size_t RandomLength(std::mt19937& rng) {
+    unsigned pick = rng() % 100;
+    if (pick < 70) return 1 + rng() % 16;
+    if (pick < 95) return 1 + rng() % 9000;
+    return kBlock - 100 + rng() % 80000;
+}
+
+// Runs random operations on f (open read-write on name, which holds
+// `model` already) and checks every result against the model: a string
+// of the file's content and a position that may lie past its end.
+void RunAgainstModel(OBFileXferBytesRef& f, const std::string& path, std::string model,
+                     unsigned seed, int operations) {
+    std::mt19937 rng(seed);
+    long long pos = 0;
+    OBStreamState state = kStreamOK;
+    for (int op = 0; op < operations; ++op) {
+        SCOPED_TRACE("operation " + std::to_string(op) + " at " + std::to_string(pos));
+        long long size = static_cast<long long>(model.size());
+        unsigned kind = rng() % 100;
+        if (kind < 35) { // write
+            std::string data = RandomBytes(rng, RandomLength(rng));
+            ASSERT_EQ(f.Write(data.data(), data.size()), data.size());
+            if (pos > size) model.resize(static_cast<std::size_t>(pos), '\0');
+            model.replace(static_cast<std::size_t>(pos),
+                          std::min(data.size(), model.size() - static_cast<std::size_t>(pos)),
+                          data);
+            pos += static_cast<long long>(data.size());
+        } else if (kind < 70) { // read
+            std::size_t n = RandomLength(rng);
+            std::string got(n, '\0');
+            std::size_t expected =
+                pos >= size ? 0 : std::min<std::size_t>(n, static_cast<std::size_t>(size - pos));
+            ASSERT_EQ(f.Read(&got[0], n), expected);
+            ASSERT_TRUE(expected == 0 || got.compare(0, expected, model,
+                                                     static_cast<std::size_t>(pos), expected) == 0);
+            pos += static_cast<long long>(expected);
+            if (expected < n) state = kStreamEOF;
+        } else if (kind < 92) { // seek, past the end and before the start too
+            OBSeekFromWhere from =
+                kind < 80 ? kSeekFromStart : (kind < 88 ? kSeekFromCurrent : kSeekFromEnd);
+            long long offset = static_cast<long long>(rng() % (size + 3000)) - 1000;
+            if (from == kSeekFromCurrent) offset -= pos / 2;
+            if (from == kSeekFromEnd) offset -= size / 2;
+            long long base = from == kSeekFromStart ? 0 : (from == kSeekFromCurrent ? pos : size);
+            if (base + offset >= 0) pos = base + offset; // else refused
+            if (state == kStreamEOF) state = kStreamOK;
+            ASSERT_EQ(f.Seek(offset, from), static_cast<unsigned long long>(pos));
+        } else if (kind < 97) { // truncation, which also extends with zero bytes
+            f.SetEndOfStream();
+            model.resize(static_cast<std::size_t>(pos), '\0');
+        } else { // what other openers see after a flush
+            f.Flush();
+            std::ifstream in(path, std::ios::binary);
+            ASSERT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == model);
+        }
+        ASSERT_EQ(f.Tell(), static_cast<unsigned long long>(pos));
+        ASSERT_EQ(f.GetStreamState(), state);
+    }
+    f.Close();
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == model);
+}
+
+TEST_F(FileTransfers, RandomReadsWritesAndSeeksMatchTheModel) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed * 7919);
+        std::string initial = RandomBytes(rng, 100000 + seed * 1000);
+        std::string name = "model" + std::to_string(seed);
+        Write(name, initial);
+        OBFileXferBytesRef f;
+        ASSERT_EQ(f.Open(Ref(name), kFileRead | kFileWrite, 0, 0), 1);
+        RunAgainstModel(f, Path(name), initial, seed, 1500);
+    }
+}
+
+// Writes land amid bytes read before and across a block's end.
+TEST_F(FileTransfers, ReadsSeeWritesAndWritesLandAmidReadBytes) {
+    Write("f", std::string(200000, 'a'));
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(Ref("f"), kFileRead | kFileWrite, 0, 0), 1);
+    char c;
+    EXPECT_EQ(f.Read(&c, 1), 1u);
+    EXPECT_EQ(f.Write("XY", 2), 2u);
+    EXPECT_EQ(f.Seek(kBlock - 1, kSeekFromStart), kBlock - 1);
+    EXPECT_EQ(f.Write("123", 3), 3u); // across the block's end
+    EXPECT_EQ(f.Seek(0, kSeekFromStart), 0u);
+    std::string back(kBlock + 10, '\0');
+    EXPECT_EQ(f.Read(&back[0], back.size()), back.size());
+    EXPECT_EQ(back.substr(0, 4), "aXYa");
+    EXPECT_EQ(back.substr(kBlock - 2, 5), "a123a");
+
+    // Past the end: the gap reads as zero bytes, the end follows the write.
+    EXPECT_EQ(f.Seek(1000, kSeekFromEnd), 201000u);
+    EXPECT_EQ(f.Write("end", 3), 3u);
+    EXPECT_EQ(f.Seek(-1010, kSeekFromCurrent), 199993u);
+    std::string gap(20, 'z');
+    EXPECT_EQ(f.Read(&gap[0], 20), 20u);
+    EXPECT_EQ(gap, std::string(7, 'a') + std::string(13, '\0'));
+    EXPECT_EQ(f.Seek(-2, kSeekFromEnd), 201001u);
+    EXPECT_EQ(f.Read(&gap[0], 20), 2u);
+    EXPECT_EQ(gap.substr(0, 2), "nd");
+    EXPECT_EQ(f.GetStreamState(), kStreamEOF);
+    EXPECT_EQ(f.Seek(0, kSeekFromEnd), 201003u);
+    EXPECT_EQ(f.GetStreamState(), kStreamOK);
+    f.Close();
+    std::string all = Read("f");
+    ASSERT_EQ(all.size(), 201003u);
+    EXPECT_EQ(all.substr(201000), "end");
+    EXPECT_EQ(all.substr(kBlock - 2, 5), "a123a");
+}
+
+TEST_F(FileTransfers, EndOfStreamAfterWrites) {
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(Ref("t"), kFileWrite, 0, 0), 1);
+    std::string data(1000, 'x');
+    for (char& c : data)
+        c = static_cast<char>('a' + (&c - &data[0]) % 26);
+    for (std::size_t i = 0; i < data.size(); i += 10)
+        f.Write(data.data() + i, 10);
+    f.Seek(600, kSeekFromStart);
+    f.SetEndOfStream(); // the waiting bytes go out, then the file ends here
+    EXPECT_EQ(Read("t"), data.substr(0, 600));
+    EXPECT_EQ(f.Tell(), 600u);
+    EXPECT_EQ(f.Seek(0, kSeekFromEnd), 600u);
+    f.Write("!", 1);
+    f.Seek(5000, kSeekFromStart);
+    f.SetEndOfStream(); // past the end it grows with zero bytes
+    EXPECT_EQ(Read("t"), data.substr(0, 600) + "!" + std::string(4399, '\0'));
+    f.Seek(2, kSeekFromStart);
+    f.Write("ZZ", 2);
+    f.SetEndOfStream();
+    f.Close();
+    EXPECT_EQ(Read("t"), "abZZ");
+}
+
+TEST_F(FileTransfers, MemoryTransferSpillsUnderSmallWritesWithoutLosingAByte) {
+    const int kValues = 100000;
+    OBMemXferBytes bytes;
+    {
+        OBMemStreamWrite w(&bytes);
+        for (int i = 0; i < kValues; ++i) {
+            int v = i * 7919;
+            w.XferInt32(v);
+            if (i == 511 || i == 512) {
+                EXPECT_EQ(bytes.IsBacked(), i == 512 ? 1 : 0); // 2048 bytes fit
+            }
+            if (i % 9973 == 0) {
+                EXPECT_EQ(w.Tell(), 4LL * (i + 1));
+            }
+        }
+        // Overwrites in the middle and a read in between.
+        w.Seek(4 * 1000, kSeekFromStart);
+        int marker = -1;
+        w.XferInt32(marker);
+        OBMemStreamRead peek(&bytes);
+        int next = 0;
+        peek.XferInt32(next);
+        EXPECT_EQ(next, 1001 * 7919);
+        w.Seek(0, kSeekFromEnd);
+        w.Flush();
+    }
+    EXPECT_EQ(bytes.GetStreamState(), kStreamOK);
+    struct stat st;
+    ASSERT_EQ(::stat(OBFileSystemPath(bytes.GetBackingFile()).Get(), &st), 0);
+    EXPECT_EQ(st.st_size, 4LL * kValues); // flushed into the temporary file
+
+    OBMemStreamRead r(&bytes);
+    r.Seek(0, kSeekFromStart);
+    std::vector<int> back(kValues + 1, 0);
+    EXPECT_EQ(r.XferInt32(back.data(), kValues + 1), kValues);
+    for (int i = 0; i < kValues; ++i) {
+        if (back[i] != (i == 1000 ? -1 : i * 7919)) {
+            ADD_FAILURE() << "value " << i << " is " << back[i];
+            break;
+        }
+    }
+}
+
+// Spills at odd sizes: the write that overflows straddles the boundary.
+TEST_F(FileTransfers, SpillKeepsEveryByteAtAnyBoundary) {
+    for (std::size_t step : {1u, 3u, 7u, 2047u, 2049u}) {
+        OBMemXferBytes mem;
+        std::string expected;
+        for (int i = 0; expected.size() < 10000; ++i) {
+            std::string chunk(step, static_cast<char>('A' + i % 26));
+            ASSERT_EQ(mem.Write(chunk.data(), chunk.size()), chunk.size());
+            expected += chunk;
+        }
+        ombra_test::Bytes got = ombra_test::Contents(mem);
+        EXPECT_TRUE(std::string(got.begin(), got.end()) == expected) << "step " << step;
+    }
+}
+
+TEST_F(FileTransfers, AFailingWriteShowsAsAnErrorState) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    OBSysFileRef full("/dev/full");
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(full, kFileWrite, 0, 0), 1);
+    EXPECT_EQ(f.Write("0123456789", 10), 0u); // every write goes to the device
+    EXPECT_EQ(f.GetStreamState(), kStreamError);
+
+    // A typed stream learns of it at its first value.
+    OBFileStreamWriteRef w(full, kFileWrite, 0, 0);
+    int value = 7;
+    w.XferInt32(value);
+    EXPECT_EQ(w.GetStreamState(), kStreamError);
+    ASSERT_EQ(f.Open(full, kFileWrite, 0, 0), 1); // a new open starts afresh
+    EXPECT_EQ(f.GetStreamState(), kStreamOK);
+}
+
+TEST_F(FileTransfers, WritesToAFileOpenedForReadingAreRefusedAtOnce) {
+    Write("ro", "keep");
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(Ref("ro"), kFileRead, 0, 0), 1);
+    EXPECT_EQ(f.Write("lost", 4), 0u);
+    EXPECT_EQ(f.GetStreamState(), kStreamError);
+    char buf[4];
+    EXPECT_EQ(f.Read(buf, 4), 4u); // reading still works
+    EXPECT_EQ(std::string(buf, 4), "keep");
+    f.Close();
+    EXPECT_EQ(Read("ro"), "keep");
+
+    // And reads from a file opened for writing only find nothing.
+    ASSERT_EQ(f.Open(Ref("wo"), kFileWrite, 0, 0), 1);
+    f.Write("data", 4);
+    f.Seek(0, kSeekFromStart);
+    EXPECT_EQ(f.Read(buf, 4), 0u);
+    EXPECT_EQ(f.GetStreamState(), kStreamEOF);
+    f.Close();
+    EXPECT_EQ(Read("wo"), "data");
+}
+
+TEST_F(FileTransfers, ClosingAssigningAndReopeningKeepWhatWasWritten) {
+    OBFileXferBytesRef a, b;
+    ASSERT_EQ(a.Open(Ref("a"), kFileWrite, 0, 0), 1);
+    ASSERT_EQ(b.Open(Ref("b"), kFileWrite, 0, 0), 1);
+    a.Write("first", 5);
+    b.Write("second", 6);
+    OBFileXferBytesRef copy(a); // holds no file
+    EXPECT_EQ(copy.Write("x", 1), 0u);
+    EXPECT_EQ(Read("a"), "first");
+    b = a; // b closes
+    EXPECT_EQ(Read("b"), "second");
+    ASSERT_EQ(a.Open(Ref("c"), kFileWrite, 0, 0), 1); // closes a first
+    EXPECT_EQ(Read("a"), "first");
+    a.Write("third", 5);
+    {
+        OBFileXferBytesRef scoped;
+        ASSERT_EQ(scoped.Open(Ref("d"), kFileWrite, 0, 0), 1);
+        scoped.Write("fourth", 6);
+    }
+    EXPECT_EQ(Read("d"), "fourth"); // the destructor closes
+}
+
+// A pipe cannot seek; it is read as it comes.
+TEST_F(FileTransfers, PipesAreRead) {
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    std::thread writer([this] { Write("pipe", "through a pipe"); });
+    OBFileXferBytesRef f;
+    ASSERT_EQ(f.Open(Ref("pipe"), kFileRead, 0, 0), 1);
+    std::string got(32, '\0');
+    EXPECT_EQ(f.Read(&got[0], 32), 14u);
+    EXPECT_EQ(got.substr(0, 14), "through a pipe");
+    f.Close();
+    writer.join();
+}
+
+} // namespace
