@@ -668,12 +668,19 @@ bool Load(pugi::xml_document& xml, const char* data, std::size_t size, pugi::xml
 }
 
 // Parses a buffer the caller owns and keeps alive, without copying it.
-bool LoadInPlace(pugi::xml_document& xml, std::string& data, pugi::xml_parse_result& r) {
-    r = xml.load_buffer_inplace(&data[0], data.size(), kXmlOptions, pugi::encoding_utf8);
+bool LoadInPlace(pugi::xml_document& xml, char* data, std::size_t size, pugi::xml_parse_result& r) {
+    r = xml.load_buffer_inplace(data, size, kXmlOptions, pugi::encoding_utf8);
     return static_cast<bool>(r);
 }
 
-void ParseInto(const unsigned char* data, std::size_t size, const ParseOptions& options, ParseResult& result) {
+bool LoadInPlace(pugi::xml_document& xml, std::string& data, pugi::xml_parse_result& r) {
+    return LoadInPlace(xml, &data[0], data.size(), r);
+}
+
+// owned: the caller's bytes (data itself) when the parse may overwrite them;
+// reread then restores them.
+void ParseInto(const unsigned char* data, std::size_t size, char* owned, const Reread* reread,
+               const ParseOptions& options, ParseResult& result) {
     Context ctx(options, result);
     if (!data || size == 0 || Detect(data, size) != 1) {
         result.status = ParseResult::Status::kNotScribus;
@@ -692,6 +699,7 @@ void ParseInto(const unsigned char* data, std::size_t size, const ParseOptions& 
         }
         bytes = inflated.data();
         size = inflated.size();
+        owned = nullptr;
     } else if (size > options.maxInputBytes) {
         ctx.Warn(Warning::Code::kLimit, "the document is larger than " + std::to_string(options.maxInputBytes) +
                                             " bytes; only that much is read");
@@ -702,17 +710,29 @@ void ParseInto(const unsigned char* data, std::size_t size, const ParseOptions& 
     std::string fixed;  // the repaired text, parsed in place: outlives xml
     pugi::xml_document xml;
     pugi::xml_parse_result r;
-    // Inflated bytes are ours: parse them where they are. Repair then needs
-    // them again, so a failed in-place parse is followed by inflating anew.
+    // Inflated bytes are ours and owned ones the caller's to give: parse them
+    // where they are. Repair then needs them again, so a failed in-place
+    // parse is followed by inflating or reading them anew.
     bool inflatedInput = bytes == inflated.data() && !inflated.empty();
-    bool loaded = inflatedInput ? LoadInPlace(xml, inflated, r) : Load(xml, bytes, size, r);
+    bool loaded = inflatedInput ? LoadInPlace(xml, inflated, r)
+                  : owned       ? LoadInPlace(xml, owned, size, r)
+                                : Load(xml, bytes, size, r);
+    bool restored = true;
     if (!loaded && inflatedInput) {
         std::string error;
         Gunzip(data, originalSize, options.maxInputBytes, inflated, error);
         bytes = inflated.data();
         size = inflated.size();
+    } else if (!loaded && owned) {
+        restored = reread && *reread && (*reread)(owned, size);
     }
-    if (!loaded) {
+    if (!loaded && !restored) {
+        // The tree keeps what came before the damage.
+        repaired = true;
+        ctx.Warn(Warning::Code::kMalformedXml, std::string("the XML is not well formed (") + r.description() +
+                                                   " at byte " + std::to_string(r.offset) +
+                                                   "); what came before the damage is read");
+    } else if (!loaded) {
         repaired = true;
         // A document without its root's end tag was cut short rather than damaged.
         std::size_t end = size;
@@ -751,12 +771,11 @@ void ParseInto(const unsigned char* data, std::size_t size, const ParseOptions& 
     result.status = repaired ? ParseResult::Status::kRecovered : ParseResult::Status::kOk;
 }
 
-} // namespace
-
-ParseResult Parse(const unsigned char* data, std::size_t size, const ParseOptions& options) {
+ParseResult ParseWith(const unsigned char* data, std::size_t size, char* owned, const Reread* reread,
+                      const ParseOptions& options) {
     ParseResult result;
     try {
-        ParseInto(data, size, options, result);
+        ParseInto(data, size, owned, reread, options, result);
     } catch (const std::bad_alloc&) {
         // The model is plain standard containers; running out of memory ends
         // the parse with what is known so far discarded.
@@ -769,6 +788,16 @@ ParseResult Parse(const unsigned char* data, std::size_t size, const ParseOption
         result.warnings.push_back(Warning{Warning::Code::kLimit, std::string("reading failed: ") + e.what()});
     }
     return result;
+}
+
+} // namespace
+
+ParseResult Parse(const unsigned char* data, std::size_t size, const ParseOptions& options) {
+    return ParseWith(data, size, nullptr, nullptr, options);
+}
+
+ParseResult ParseBuffer(char* data, std::size_t size, const Reread& reread, const ParseOptions& options) {
+    return ParseWith(reinterpret_cast<const unsigned char*>(data), size, data, &reread, options);
 }
 
 } // namespace scribus

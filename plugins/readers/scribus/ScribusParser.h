@@ -5,6 +5,7 @@
 #include "ScribusModel.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,17 @@ struct ParseResult {
 /// was skipped.
 ParseResult Parse(const unsigned char* data, std::size_t size,
                   const ParseOptions& options = ParseOptions());
+
+/// Fills a buffer with the original bytes again; returns false when it cannot.
+using Reread = std::function<bool(char* data, std::size_t size)>;
+
+/// Parse for a buffer that the caller gives up to the parse: plain XML is
+/// read where it lies, without a copy, and its bytes are overwritten. When
+/// the XML proves damaged, `reread` is asked to restore the buffer for the
+/// repair pass; without it, or when it fails, what came before the damage
+/// is read. Compressed input is inflated as Parse does and stays untouched.
+ParseResult ParseBuffer(char* data, std::size_t size, const Reread& reread,
+                        const ParseOptions& options = ParseOptions());
 
 /// Inflates gzip data into out, stopping at limit bytes. Returns false when
 /// the data is damaged or the limit was hit; out then holds what was

@@ -19,6 +19,9 @@
 #include <ombra/messages.h>
 #include <ombra/valueutil.h>
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -125,38 +128,65 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
         return;
     }
     const scribus::ParseOptions limits;
-    std::string bytes;
+    // The whole input, up to the parser's limit, read straight into one
+    // block (of the stream's size when it tells it) that the parser then
+    // parses where it lies.
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    const long long start = input->Tell();
     try {
-        // The whole input, up to the parser's limit, in one block when the
-        // stream tells its size.
-        const long long start = input->Tell();
         const long long end = start >= 0 ? input->Seek(0, kSeekFromEnd) : -1;
         if (start >= 0) input->Seek(start, kSeekFromStart);
-        if (end > start && static_cast<unsigned long long>(end - start) <= limits.maxInputBytes)
-            bytes.reserve(static_cast<std::size_t>(end - start));
-        unsigned char chunk[65536];
+        // One byte more than expected: a read that comes back short ends the input.
+        std::size_t capacity = end > start && static_cast<unsigned long long>(end - start) <= limits.maxInputBytes
+                                   ? static_cast<std::size_t>(end - start) + 1
+                                   : 65536;
+        bytes.reset(new char[capacity]);
         for (;;) {
-            long long n = input->XferByte(chunk, static_cast<long long>(sizeof chunk));
+            if (size == capacity) {
+                std::size_t larger = std::min(capacity * 2, limits.maxInputBytes + 1);
+                if (larger <= capacity) break;
+                std::unique_ptr<char[]> grown(new char[larger]);
+                std::memcpy(grown.get(), bytes.get(), size);
+                bytes = std::move(grown);
+                capacity = larger;
+            }
+            const long long wanted = static_cast<long long>(capacity - size);
+            long long n = input->XferByte(reinterpret_cast<unsigned char*>(bytes.get() + size), wanted);
             if (n <= 0) break;
-            if (bytes.size() + static_cast<std::size_t>(n) > limits.maxInputBytes) {
-                bytes.append(reinterpret_cast<const char*>(chunk), limits.maxInputBytes - bytes.size());
+            size += static_cast<std::size_t>(std::min(n, wanted));
+            if (size > limits.maxInputBytes) {
+                size = limits.maxInputBytes;
                 problems.Report(OBERR::kLimitExceeded);
                 break;
             }
-            bytes.append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
-            if (n < static_cast<long long>(sizeof chunk)) break;
+            if (n < wanted) break;
         }
     } catch (const std::bad_alloc&) {
         problems.Report(OBERR::kOutOfMemory);
     }
-    if (bytes.empty()) {
+    if (size == 0) {
         problems.Report(OBERR::kUnreadableInput);
         return;
     }
     try {
+        // Damaged XML needs the bytes as they were: they are read again.
+        scribus::Reread reread = [input, start](char* data, std::size_t length) {
+            if (input->Seek(start, kSeekFromStart) != start) return false;
+            std::size_t got = 0;
+            while (got < length) {
+                long long n = input->XferByte(reinterpret_cast<unsigned char*>(data + got),
+                                              static_cast<long long>(length - got));
+                if (n <= 0) break;
+                got += static_cast<std::size_t>(n);
+            }
+            return got == length;
+        };
+        // A stream that cannot go back is parsed from a copy instead.
         scribus::ParseResult parsed =
-            scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), limits);
-        std::string().swap(bytes);
+            start >= 0 ? scribus::ParseBuffer(bytes.get(), size, reread, limits)
+                       : scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.get()), size, limits);
+        bytes.reset();
         for (const scribus::Warning& w : parsed.warnings) problems.Report(CodeOf(w.code));
         switch (parsed.status) {
         case scribus::ParseResult::Status::kNotScribus:
