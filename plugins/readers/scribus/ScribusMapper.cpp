@@ -147,7 +147,7 @@ private:
         long long before = out_->size();
         out_->Append(e);
         if (out_->size() == before) {
-            delete e;
+            Delete(e);
             OutOfMemory();
             return nullptr;
         }
@@ -163,14 +163,29 @@ private:
             return nullptr;
         }
         if (!parent->AddChild(e)) {
-            delete e;
+            Delete(e);
             OutOfMemory();
             return nullptr;
         }
         return e;
     }
 
-    OBAttributeStore* Store(Element* e) { return e ? OBGetAttributeStore(e) : nullptr; }
+    // Attributes come in runs on one element: its store is looked up once
+    // per run rather than through a cross-cast per attribute.
+    OBAttributeStore* Store(Element* e) {
+        if (e != storeOwner_) {
+            storeOwner_ = e;
+            store_ = e ? OBGetAttributeStore(e) : nullptr;
+        }
+        return store_;
+    }
+
+    // Every element the mapper deletes goes through here, so that a new one
+    // at the same address does not find the old one's store.
+    void Delete(Element* e) {
+        if (e == storeOwner_) storeOwner_ = nullptr, store_ = nullptr;
+        delete e;
+    }
 
     void Check(short ok) {
         if (!ok) OutOfMemory();
@@ -1383,7 +1398,7 @@ private:
             auto pending = std::find(pendingStories_.begin(), pendingStories_.end(), o.story);
             if (pending != pendingStories_.end()) pendingStories_.erase(pending);
             if (!list || !list->AddChild(o.story)) {
-                delete o.story;
+                Delete(o.story);
                 OutOfMemory();
                 continue;
             }
@@ -1396,7 +1411,7 @@ private:
                 TableStory(o.story, static_cast<std::size_t>(-1 - o.source));
             }
         }
-        for (Element* e : pendingStories_) delete e;
+        for (Element* e : pendingStories_) Delete(e);
         pendingStories_.clear();
     }
 
@@ -1492,6 +1507,8 @@ private:
     const ScribusMapOptions& options_;
     ScribusProblemSink& problems_;
     ElementList* out_ = nullptr;
+    Element* storeOwner_ = nullptr;
+    OBAttributeStore* store_ = nullptr;
     bool outOfMemory_ = false;
     bool badReference_ = false;
 
