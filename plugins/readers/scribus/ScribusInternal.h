@@ -52,6 +52,7 @@ public:
     bool storyText15 = false;     ///< text is written the 1.5 way (see ScribusText.cpp)
     bool sawInvalidUtf8 = false;
     bool legacyFirstLeft = false; ///< 1.2 facing pages start with a left page
+    std::vector<PathPoint> pathPoints;  ///< scratch for the outline being read
 
 private:
     std::unordered_set<std::string> onceKeys_;

@@ -304,14 +304,21 @@ bool Near(const Point& a, const Point& b) {
     return std::fabs(a.x - b.x) < 1e-6 && std::fabs(a.y - b.y) < 1e-6;
 }
 
-void CloseIfJoined(SubPath& sp) {
-    if (sp.points.size() > 2 && Near(sp.points.front().anchor, sp.points.back().anchor)) {
-        sp.points.front().left = sp.points.back().left;
-        sp.points.pop_back();
-        sp.closed = true;
+// Moves the gathered points into a new subpath of out, closing it when its
+// ends meet; the subpath gets one allocation of its exact size.
+void AddSubPath(std::vector<PathPoint>& points, std::vector<SubPath>& out) {
+    bool closed = false;
+    if (points.size() > 2 && Near(points.front().anchor, points.back().anchor)) {
+        points.front().left = points.back().left;
+        points.pop_back();
+        closed = true;
     }
-    // Room is reserved generously while reading; give back what is unused.
-    if (sp.points.capacity() > sp.points.size() + sp.points.size() / 4 + 8) sp.points.shrink_to_fit();
+    if (!points.empty()) {
+        out.emplace_back();
+        out.back().points.assign(points.begin(), points.end());
+        out.back().closed = closed;
+    }
+    points.clear();
 }
 
 void LimitWarning(Context& ctx) {
@@ -341,7 +348,8 @@ void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out
         }
         return false;
     };
-    SubPath current;
+    std::vector<PathPoint>& current = ctx.pathPoints;  // the subpath being read
+    current.clear();
     std::size_t total = 0;
     double q[8];
     while (true) {
@@ -354,26 +362,18 @@ void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out
         }
         Point p1{q[0], q[1]}, c1{q[2], q[3]}, p2{q[4], q[5]}, c2{q[6], q[7]};
         if (p1.x > 900000 && p1.y > 900000) {  // marker between subpaths
-            CloseIfJoined(current);
-            if (!current.points.empty()) out.push_back(std::move(current));
-            current = SubPath();
+            AddSubPath(current, out);
             continue;
         }
-        if (current.points.empty() || !Near(current.points.back().anchor, p1)) {
-            if (!current.points.empty()) {
-                CloseIfJoined(current);
-                out.push_back(std::move(current));
-                current = SubPath();
-            }
-            current.points.reserve(static_cast<std::size_t>(end - p) / 64 + 2);
-            current.points.push_back(PathPoint{p1, p1, c1});
+        if (current.empty() || !Near(current.back().anchor, p1)) {
+            AddSubPath(current, out);
+            current.push_back(PathPoint{p1, p1, c1});
         } else {
-            current.points.back().right = c1;
+            current.back().right = c1;
         }
-        current.points.push_back(PathPoint{c2, p2, p2});
+        current.push_back(PathPoint{c2, p2, p2});
     }
-    CloseIfJoined(current);
-    if (!current.points.empty()) out.push_back(std::move(current));
+    AddSubPath(current, out);
 }
 
 void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
