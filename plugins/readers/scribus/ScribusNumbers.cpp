@@ -16,51 +16,67 @@ const char* const kAttrNames[] = {
 #include "ScribusAttributes.def"
 };
 
-// Open-addressing table from attribute name to id, built once. Entries keep
-// the full hash and the length, so a probe rarely compares text.
+// Open-addressing table from attribute name to id, built once. Elements
+// carry up to a few hundred attributes, so a look-up reads each name only
+// once, a word at a time: two words (overlapping when the name is shorter
+// than 16 bytes) and the length tell every name of up to 16 bytes apart, so
+// the slot's key is compared without going back to the text; longer names
+// are compared in full.
 class NameTable {
 public:
-    static constexpr std::uint32_t kSize = 1024;  // a power of two, > 2 * kAttrCount
+    static constexpr std::uint32_t kBits = 10;
+    static constexpr std::uint32_t kSize = 1u << kBits;  // > 2 * kAttrCount
     NameTable() {
         static_assert(kSize > 2 * kAttrCount, "attribute table too small");
         for (auto& slot : slots_) slot.id = kAttrCount;
         for (std::uint16_t id = 0; id < kAttrCount; ++id) {
-            std::size_t len;
-            std::uint32_t hash = Hash(kAttrNames[id], len);
-            std::uint32_t h = hash & (kSize - 1);
+            Entry e = KeyOf(kAttrNames[id]);
+            e.id = id;
+            std::uint32_t h = Slot(e);
             while (slots_[h].id != kAttrCount) h = (h + 1) & (kSize - 1);
-            slots_[h] = Slot{hash, static_cast<std::uint16_t>(len), id};
+            slots_[h] = e;
         }
     }
     int Find(const char* name) const {
-        std::size_t len;
-        std::uint32_t hash = Hash(name, len);
-        std::uint32_t h = hash & (kSize - 1);
-        while (slots_[h].id != kAttrCount) {
-            const Slot& s = slots_[h];
-            if (s.hash == hash && s.length == len && std::memcmp(kAttrNames[s.id], name, len) == 0) return s.id;
-            h = (h + 1) & (kSize - 1);
+        const Entry key = KeyOf(name);
+        for (std::uint32_t h = Slot(key); slots_[h].id != kAttrCount; h = (h + 1) & (kSize - 1)) {
+            const Entry& s = slots_[h];
+            if (s.first == key.first && s.last == key.last && s.length == key.length &&
+                (key.length <= 16 || std::memcmp(kAttrNames[s.id], name, key.length) == 0))
+                return s.id;
         }
         return -1;
     }
 
 private:
-    // Length and three characters tell the known names apart well enough;
-    // the rare collision is settled by comparing the text.
-    static std::uint32_t Hash(const char* s, std::size_t& len) {
-        len = std::strlen(s);
-        if (len == 0) return 0;
-        std::uint32_t a = static_cast<unsigned char>(s[0]), b = static_cast<unsigned char>(s[len / 2]),
-                      c = static_cast<unsigned char>(s[len - 1]);
-        return (static_cast<std::uint32_t>(len) * 0x9E3779B1u) ^ (a * 0x85EBCA77u) ^ (b * 0xC2B2AE3Du) ^
-               (c * 0x27D4EB2Fu);
-    }
-    struct Slot {
-        std::uint32_t hash;
-        std::uint16_t length;
-        std::uint16_t id;
+    struct Entry {
+        std::uint64_t first, last;  // the first and the last (up to) eight bytes
+        std::uint32_t length;
+        std::uint32_t id;
     };
-    Slot slots_[kSize];
+    static Entry KeyOf(const char* s) {
+        const std::size_t len = std::strlen(s);
+        std::uint64_t first = 0, last = 0;
+        if (len >= 8) {
+            std::memcpy(&first, s, 8);
+            std::memcpy(&last, s + len - 8, 8);
+        } else if (len >= 4) {
+            std::uint32_t a, b;
+            std::memcpy(&a, s, 4);
+            std::memcpy(&b, s + len - 4, 4);
+            first = a;
+            last = b;
+        } else if (len > 0) {
+            first = static_cast<unsigned char>(s[0]) | static_cast<unsigned char>(s[len / 2]) << 8 |
+                    static_cast<unsigned char>(s[len - 1]) << 16;
+        }
+        return Entry{first, last, static_cast<std::uint32_t>(len), 0};
+    }
+    static std::uint32_t Slot(const Entry& e) {
+        std::uint64_t h = (e.first * 0x9E3779B97F4A7C15ull) ^ (e.last * 0xC2B2AE3D27D4EB4Full) ^ e.length;
+        return static_cast<std::uint32_t>(h >> (64 - kBits));
+    }
+    Entry slots_[kSize];
 };
 
 const NameTable& Names() {
