@@ -99,7 +99,9 @@ struct ItemSource {
     long long next = -1, back = -1, nextPage = -1, backPage = -1;
     long long id = -1;          ///< ItemID (1.5)
     long long anchorId = -1;    ///< InID of an anchored frame (1.5)
-    std::vector<long long> groups;  ///< GROUPS, innermost first (before 1.5)
+    /// GROUPS, innermost first (before 1.5): entries of the parse's one list
+    /// of group ids, so that no item needs a list of its own.
+    std::uint32_t groupsBegin = 0, groupsCount = 0;
     double canvasX = 0, canvasY = 0;
     long long ownPage = -1;
     std::string masterName;     ///< OnMasterPage
@@ -108,7 +110,7 @@ struct ItemSource {
 /// Links frame chains into stories, builds groups from group ids, places
 /// items on pages and derives spreads.
 void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources,
-              const std::vector<std::string>& styleByIndex);
+              const std::vector<long long>& groupIds, const std::vector<std::string>& styleByIndex);
 
 bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b);
 bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b);

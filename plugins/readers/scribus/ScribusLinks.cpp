@@ -14,8 +14,9 @@ namespace {
 
 class Assembler {
 public:
-    Assembler(Context& ctx, Document& doc, std::vector<ItemSource>& src, const std::vector<std::string>& styles)
-        : ctx_(ctx), doc_(doc), src_(src), styles_(styles), original_(doc.items.size()) {}
+    Assembler(Context& ctx, Document& doc, std::vector<ItemSource>& src, const std::vector<long long>& groupIds,
+              const std::vector<std::string>& styles)
+        : ctx_(ctx), doc_(doc), src_(src), groupIds_(groupIds), styles_(styles), original_(doc.items.size()) {}
 
     void Run() {
         Place();
@@ -115,17 +116,19 @@ private:
         {
             std::map<std::pair<bool, long long>, char> distinct;
             for (std::size_t i = 0; i < original_; ++i)
-                for (long long id : src_[i].groups)
-                    distinct.emplace(std::make_pair(src_[i].scope == ItemSource::kMasterItems, id), 0);
+                for (std::uint32_t k = 0; k < src_[i].groupsCount; ++k)
+                    distinct.emplace(std::make_pair(src_[i].scope == ItemSource::kMasterItems,
+                                                    groupIds_[src_[i].groupsBegin + k]),
+                                     0);
             doc_.items.reserve(original_ + distinct.size());
         }
         for (std::size_t i = 0; i < original_; ++i) {
             ItemSource& s = src_[i];
-            if (s.groups.empty() || s.scope == ItemSource::kGroupMembers) continue;
+            if (s.groupsCount == 0 || s.scope == ItemSource::kGroupMembers) continue;
             bool master = s.scope == ItemSource::kMasterItems;
             int child = static_cast<int>(i);
-            for (std::size_t k = 0; k < s.groups.size(); ++k) {
-                int g = groupFor(master, s.groups[k], doc_.items[i]);
+            for (std::uint32_t k = 0; k < s.groupsCount; ++k) {
+                int g = groupFor(master, groupIds_[s.groupsBegin + k], doc_.items[i]);
                 if (At(child).parent == g) break;  // this branch is already linked
                 if (At(child).parent >= 0 || IsAncestor(g, child)) {
                     ctx_.WarnOnce(Warning::Code::kBadReference, "groups",
@@ -326,6 +329,7 @@ private:
     Context& ctx_;
     Document& doc_;
     std::vector<ItemSource>& src_;
+    const std::vector<long long>& groupIds_;
     const std::vector<std::string>& styles_;
     std::size_t original_;
     std::vector<char> bounded_;
@@ -336,8 +340,9 @@ private:
 
 } // namespace
 
-void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources, const std::vector<std::string>& styles) {
-    Assembler(ctx, doc, sources, styles).Run();
+void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources, const std::vector<long long>& groupIds,
+              const std::vector<std::string>& styles) {
+    Assembler(ctx, doc, sources, groupIds, styles).Run();
 }
 
 } // namespace detail

@@ -85,7 +85,7 @@ public:
         }
         if (doc_.publication.pageSetIndex >= static_cast<int>(doc_.pageSets.size()) && !doc_.pageSets.empty())
             ctx_.Warn(Warning::Code::kBadReference, "the page layout refers to a page set that does not exist");
-        Assemble(ctx_, doc_, sources_, styleByIndex_);
+        Assemble(ctx_, doc_, sources_, groupIds_, styleByIndex_);
         if (ctx_.sawInvalidUtf8)
             ctx_.Warn(Warning::Code::kEncoding, "some text is not valid UTF-8; those bytes were read as Latin-1");
     }
@@ -528,11 +528,13 @@ private:
         src.ownPage = Integer(ctx_, a, kAttr_OwnPage, -1);
         src.masterName = String(a, kAttr_OnMasterPage);
         if (const char* groups = a.Get(kAttr_GROUPS)) {
-            std::vector<double> ids;
-            NumberList(groups, ids, 1000);
-            for (double g : ids)
+            numbers_.clear();
+            NumberList(groups, numbers_, 1000);
+            src.groupsBegin = static_cast<std::uint32_t>(groupIds_.size());
+            for (double g : numbers_)
                 if (g >= 0 && g < 1e9 && g == static_cast<double>(static_cast<long long>(g)))
-                    src.groups.push_back(static_cast<long long>(g));
+                    groupIds_.push_back(static_cast<long long>(g));
+            src.groupsCount = static_cast<std::uint32_t>(groupIds_.size() - src.groupsBegin);
         }
 
         std::vector<double> rowHeights, columnWidths, cellAreas;
@@ -663,6 +665,8 @@ private:
     Document& doc_;
     Attrs attrs_;
     std::vector<ItemSource> sources_;
+    std::vector<long long> groupIds_;  // ItemSource::groupsBegin points here
+    std::vector<double> numbers_;      // scratch
     std::vector<std::string> styleByIndex_;
     int scopeCount_[4] = {0, 0, 0, 0};
 };
