@@ -30,31 +30,40 @@ public:
         static_assert(kSize > 2 * kAttrCount, "attribute table too small");
         for (auto& slot : slots_) slot.id = kAttrCount;
         for (std::uint16_t id = 0; id < kAttrCount; ++id) {
-            Entry e = KeyOf(kAttrNames[id]);
-            e.id = id;
-            std::uint32_t h = Slot(e);
+            keys_[id] = KeyOf(kAttrNames[id]);
+            const std::uint64_t hash = Hash(keys_[id]);
+            std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
             while (slots_[h].id != kAttrCount) h = (h + 1) & (kSize - 1);
-            slots_[h] = e;
+            slots_[h] = Slot{static_cast<std::uint32_t>(hash), id};
         }
     }
     int Find(const char* name) const {
-        const Entry key = KeyOf(name);
-        for (std::uint32_t h = Slot(key); slots_[h].id != kAttrCount; h = (h + 1) & (kSize - 1)) {
-            const Entry& s = slots_[h];
-            if (s.first == key.first && s.last == key.last && s.length == key.length &&
-                (key.length <= 16 || std::memcmp(kAttrNames[s.id], name, key.length) == 0))
-                return s.id;
+        const Key key = KeyOf(name);
+        const std::uint64_t hash = Hash(key);
+        const std::uint32_t tag = static_cast<std::uint32_t>(hash);
+        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits)); slots_[h].id != kAttrCount;
+             h = (h + 1) & (kSize - 1)) {
+            if (slots_[h].tag != tag) continue;
+            const Key& k = keys_[slots_[h].id];
+            if (k.first == key.first && k.last == key.last && k.length == key.length &&
+                (key.length <= 16 || std::memcmp(kAttrNames[slots_[h].id], name, key.length) == 0))
+                return slots_[h].id;
         }
         return -1;
     }
 
 private:
-    struct Entry {
+    struct Key {
         std::uint64_t first, last;  // the first and the last (up to) eight bytes
-        std::uint32_t length;
+        std::uint64_t length;
+    };
+    // Slots stay small (the table is probed once per attribute of the
+    // document, and should stay in the cache); the keys sit beside them.
+    struct Slot {
+        std::uint32_t tag;  // the low half of the hash
         std::uint32_t id;
     };
-    static Entry KeyOf(const char* s) {
+    static Key KeyOf(const char* s) {
         const std::size_t len = std::strlen(s);
         std::uint64_t first = 0, last = 0;
         if (len >= 8) {
@@ -70,13 +79,13 @@ private:
             first = static_cast<unsigned char>(s[0]) | static_cast<unsigned char>(s[len / 2]) << 8 |
                     static_cast<unsigned char>(s[len - 1]) << 16;
         }
-        return Entry{first, last, static_cast<std::uint32_t>(len), 0};
+        return Key{first, last, len};
     }
-    static std::uint32_t Slot(const Entry& e) {
-        std::uint64_t h = (e.first * 0x9E3779B97F4A7C15ull) ^ (e.last * 0xC2B2AE3D27D4EB4Full) ^ e.length;
-        return static_cast<std::uint32_t>(h >> (64 - kBits));
+    static std::uint64_t Hash(const Key& k) {
+        return (k.first * 0x9E3779B97F4A7C15ull) ^ (k.last * 0xC2B2AE3D27D4EB4Full) ^ k.length;
     }
-    Entry slots_[kSize];
+    Slot slots_[kSize];
+    Key keys_[kAttrCount];
 };
 
 const NameTable& Names() {
@@ -143,8 +152,12 @@ void Attrs::Load(pugi::xml_node node) {
         current_ = 1;
     }
     const NameTable& names = Names();
-    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-        int id = names.Find(a.name());
+    // An attribute always has a name: an empty one is the end of the list
+    // (which saves asking the handle whether it is empty, a call each).
+    for (pugi::xml_attribute a = node.first_attribute();; a = a.next_attribute()) {
+        const char* name = a.name();
+        if (!*name) break;
+        int id = names.Find(name);
         if (id >= 0 && stamp_[id] != current_) {  // the first of duplicates wins
             stamp_[id] = current_;
             values_[id] = a.value();
