@@ -61,7 +61,11 @@ public:
         int legacyPageCount = 0, legacyMasterCount = 0;
         for (pugi::xml_node n = document.first_child(); n; n = n.next_sibling()) {
             if (n.type() != pugi::node_element) continue;
-            if (Is(n, "COLOR")) ReadColor(n);
+            // Items make up nearly all of a large document: they are told
+            // apart first.
+            const char* name = n.name();
+            if (name[0] == 'P' && std::strcmp(name, "PAGEOBJECT") == 0) ReadItem(n, ItemSource::kDocumentItems, 0, -1);
+            else if (Is(n, "COLOR")) ReadColor(n);
             else if (Is(n, "STYLE")) ReadParagraphStyle(n);
             else if (Is(n, "CHARSTYLE")) ReadCharacterStyle(n);
             else if (Is(n, "LAYERS")) ReadLayer(n);
@@ -79,8 +83,7 @@ public:
                     int ordinal = master ? legacyMasterCount++ : legacyPageCount++;
                     ReadLegacyPageItems(n, master, static_cast<int>(list.size()) - 1, ordinal);
                 }
-            } else if (Is(n, "PAGEOBJECT")) ReadItem(n, ItemSource::kDocumentItems, 0, -1);
-            else if (Is(n, "MASTEROBJECT")) ReadItem(n, ItemSource::kMasterItems, 0, -1);
+            } else if (Is(n, "MASTEROBJECT")) ReadItem(n, ItemSource::kMasterItems, 0, -1);
             else if (Is(n, "FRAMEOBJECT")) ReadItem(n, ItemSource::kAnchoredItems, 0, -1);
         }
         if (doc_.publication.pageSetIndex >= static_cast<int>(doc_.pageSets.size()) && !doc_.pageSets.empty())
