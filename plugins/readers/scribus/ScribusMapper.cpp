@@ -445,9 +445,18 @@ private:
         }
     }
 
+    // Neighbouring items mostly repeat their fill and stroke colours: the
+    // last two found are compared before the name is hashed.
     bool ColorId(const std::string& name, unsigned& id) {
+        for (const auto* recent : recentColors_)
+            if (recent && recent->first == name) {
+                id = recent->second;
+                return true;
+            }
         auto found = colors_.find(name);
         if (found == colors_.end()) return false;
+        recentColors_[1] = recentColors_[0];
+        recentColors_[0] = &*found;
         id = found->second;
         return true;
     }
@@ -1541,6 +1550,7 @@ private:
     Element* publication_ = nullptr;
 
     std::unordered_map<std::string, unsigned> colors_, characterStyles_, paragraphStyles_, masterPages_;
+    const std::pair<const std::string, unsigned>* recentColors_[2] = {nullptr, nullptr};  // into colors_
     std::unordered_map<int, unsigned> layers_;
     std::unordered_map<std::string, std::size_t> characterStyleIndex_, paragraphStyleIndex_;
     std::string defaultParagraphStyle_;
