@@ -612,10 +612,19 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
 }
 
 void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& out) {
+    // `out` may hold an earlier element's attributes: every field is set or
+    // cleared, and a text reuses the room of the one before, so that reading
+    // element after element into one object allocates nothing.
     auto str = [&](AttrId id, std::optional<std::string>& field) {
-        if (const char* v = a.Get(id)) field = std::string(v);
+        const char* v = a.Get(id);
+        if (!v) field.reset();
+        else if (field) field->assign(v);
+        else field.emplace(v);
     };
-    auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
+    auto num = [&](AttrId id, std::optional<double>& field) {
+        field.reset();
+        OptionalNumber(ctx, a, id, field);
+    };
     str(kAttr_FONT, out.font);
     num(kAttr_FONTSIZE, out.size);
     str(kAttr_FCOLOR, out.fillColor);
@@ -637,6 +646,7 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
     num(kAttr_TXTOUT, out.outlineWidth);
     str(kAttr_LANGUAGE, out.language);
     str(kAttr_FONTFEATURES, out.fontFeatures);
+    out.effects.reset();
     if (const char* f = a.Get(kAttr_FEATURES)) {
         unsigned bits;
         if (FeaturesToEffects(f, bits)) out.effects = bits;

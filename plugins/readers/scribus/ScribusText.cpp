@@ -187,9 +187,13 @@ void StoryBuilder::OldText(const Attrs& a) {
 }
 
 void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {
-    CharacterAttributes local;
+    // Texts come by the thousand and mostly repeat the format before them:
+    // they are read into the same objects each time.
+    CharacterAttributes& local = local_;
     ReadCharacterAttributes(ctx_, a, local);
-    std::string cstyle = String(a, kAttr_CPARENT);
+    const char* parent = a.Get(kAttr_CPARENT);
+    std::string& cstyle = cstyle_;
+    cstyle.assign(parent ? parent : "");
     if (a.Has(kAttr_COBJ)) {  // an anchored frame stands in the text here
         AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
         return;

@@ -54,6 +54,8 @@ private:
     bool softHyphenPending_ = false;  ///< 1.5: the last text ended in a single soft hyphen
     std::size_t frameText_ = 0, frameParas_ = 0;
     std::u16string scratch_;
+    CharacterAttributes local_;  ///< NewText's format, reused
+    std::string cstyle_;         ///< NewText's character style, reused
 };
 
 } // namespace detail
