@@ -19,10 +19,16 @@ namespace {
 constexpr int kBatch = 64; // blocks live at once, as a run of values does
 const std::size_t kSizes[] = {24, 40, 64};
 
-void* MallocAllocate(unsigned long long size) { return std::malloc(size ? size : 1); }
-void MallocFree(void* block) { std::free(block); }
+void* MallocAllocate(unsigned long long size) {
+    return std::malloc(size ? size : 1);
+}
+void MallocFree(void* block) {
+    std::free(block);
+}
 
-void Touch(void* block) { static_cast<unsigned char*>(block)[0] = 1; }
+void Touch(void* block) {
+    static_cast<unsigned char*>(block)[0] = 1;
+}
 
 void Pooled(benchmark::State& state, std::size_t size) {
     if (!OBGetValuePool(size)) {
@@ -36,7 +42,8 @@ void Pooled(benchmark::State& state, std::size_t size) {
             Touch(block);
         }
         benchmark::DoNotOptimize(blocks);
-        for (void* block : blocks) OBValuePoolRelease(block, size);
+        for (void* block : blocks)
+            OBValuePoolRelease(block, size);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBatch);
@@ -50,7 +57,8 @@ void Heap(benchmark::State& state, std::size_t size) {
             Touch(block);
         }
         benchmark::DoNotOptimize(blocks);
-        for (void* block : blocks) ::operator delete(block);
+        for (void* block : blocks)
+            ::operator delete(block);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBatch);

@@ -37,7 +37,7 @@
 namespace {
 
 const char* const kDocuments[] = {
-    "resaved-br2-a4-3cols.sla.gz",  // the largest: 1.6 MB of XML
+    "resaved-br2-a4-3cols.sla.gz", // the largest: 1.6 MB of XML
     "resaved-cal1-a4.sla.gz",
     "resaved-newsletter1-A4-bw.sla.gz",
     "resaved-program1-bw.sla.gz",
@@ -53,18 +53,18 @@ std::string ReadAll(const std::string& path) {
 std::string Inflate(const std::string& gz) {
     if (gz.size() < 2 || static_cast<unsigned char>(gz[0]) != 0x1f) return gz;
     std::string xml, error;
-    if (!scribus::Gunzip(reinterpret_cast<const unsigned char*>(gz.data()), gz.size(), std::size_t(1) << 30, xml,
-                         error))
+    if (!scribus::Gunzip(reinterpret_cast<const unsigned char*>(gz.data()), gz.size(),
+                         std::size_t(1) << 30, xml, error))
         xml.clear();
     return xml;
 }
-
 
 // The largest Scribus document of the corpus (by inflated size), or "".
 std::string LargestCorpusDocument() {
     namespace fs = std::filesystem;
     std::string folder;
-    if (const char* env = std::getenv("OMBRA_SCRIBUS_CORPUS")) folder = env;
+    if (const char* env = std::getenv("OMBRA_SCRIBUS_CORPUS"))
+        folder = env;
     else if (const char* home = std::getenv("HOME"))
         folder = std::string(home) + "/.cache/ombra/scribus-samples/root/usr/share/scribus";
     std::error_code ec;
@@ -72,7 +72,8 @@ std::string LargestCorpusDocument() {
     std::size_t bestSize = 0;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().string();
-        if (!it->is_regular_file() || (name.find(".sla") == std::string::npos && name.find(".scd") == std::string::npos))
+        if (!it->is_regular_file() ||
+            (name.find(".sla") == std::string::npos && name.find(".scd") == std::string::npos))
             continue;
         std::size_t size = Inflate(ReadAll(name)).size();
         if (size > bestSize) {
@@ -110,9 +111,11 @@ long long ReadStories(Element* e) {
         v->Get(stream);
         unsigned char buffer[4096];
         if (stream && stream->Seek(0, kSeekFromStart) >= 0)
-            for (long long n; (n = stream->XferByte(buffer, sizeof buffer)) > 0;) units += n / 2;
+            for (long long n; (n = stream->XferByte(buffer, sizeof buffer)) > 0;)
+                units += n / 2;
     }
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i) units += ReadStories(e->GetNthChild(i));
+    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+        units += ReadStories(e->GetNthChild(i));
     return units;
 }
 
@@ -123,33 +126,40 @@ long long Convert(ScribusReader& reader, const std::string& xml) {
     reader.GetStreamPrefs(&input, &prefs);
     reader.Init(&input, &prefs);
     long long units = 0;
-    for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement()) units += ReadStories(e);
+    for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement())
+        units += ReadStories(e);
     reader.Reset();
     return units;
 }
 
 void Reader(benchmark::State& state, const std::string* xml) {
     ScribusReader reader;
-    for (auto _ : state) benchmark::DoNotOptimize(Convert(reader, *xml));
-    state.SetBytesProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(xml->size()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Convert(reader, *xml));
+    state.SetBytesProcessed(static_cast<long long>(state.iterations()) *
+                            static_cast<long long>(xml->size()));
 }
 
 void Pugixml(benchmark::State& state, const std::string* xml) {
     for (auto _ : state) {
         pugi::xml_document doc;
-        pugi::xml_parse_result r = doc.load_buffer(xml->data(), xml->size(), pugi::parse_default, pugi::encoding_utf8);
+        pugi::xml_parse_result r =
+            doc.load_buffer(xml->data(), xml->size(), pugi::parse_default, pugi::encoding_utf8);
         benchmark::DoNotOptimize(r);
         benchmark::DoNotOptimize(doc.first_child());
     }
-    state.SetBytesProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(xml->size()));
+    state.SetBytesProcessed(static_cast<long long>(state.iterations()) *
+                            static_cast<long long>(xml->size()));
 }
 
 void Parser(benchmark::State& state, const std::string* xml) {
     for (auto _ : state) {
-        scribus::ParseResult r = scribus::Parse(reinterpret_cast<const unsigned char*>(xml->data()), xml->size());
+        scribus::ParseResult r =
+            scribus::Parse(reinterpret_cast<const unsigned char*>(xml->data()), xml->size());
         benchmark::DoNotOptimize(r.document.items.data());
     }
-    state.SetBytesProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(xml->size()));
+    state.SetBytesProcessed(static_cast<long long>(state.iterations()) *
+                            static_cast<long long>(xml->size()));
 }
 
 // The ratios once more from CPU time, which other work on a shared machine
@@ -160,8 +170,10 @@ public:
         RatioReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.error_occurred) continue;
-            if (run.run_type == Run::RT_Iteration) single_[run.run_name.str()] = run.GetAdjustedCPUTime();
-            else if (run.aggregate_name == "median") median_[run.run_name.str()] = run.GetAdjustedCPUTime();
+            if (run.run_type == Run::RT_Iteration)
+                single_[run.run_name.str()] = run.GetAdjustedCPUTime();
+            else if (run.aggregate_name == "median")
+                median_[run.run_name.str()] = run.GetAdjustedCPUTime();
         }
     }
 
@@ -173,14 +185,17 @@ public:
             std::string rest = name.substr(candidatePrefix.size());
             auto baseline = Times().find(baselinePrefix + rest);
             if (baseline == Times().end()) continue;
-            std::printf("  %-52s %6.2f  (%.2f ms / %.2f ms)\n", rest.c_str(), cpu / baseline->second, cpu,
-                        baseline->second);
+            std::printf("  %-52s %6.2f  (%.2f ms / %.2f ms)\n", rest.c_str(),
+                        cpu / baseline->second, cpu, baseline->second);
         }
     }
 
 private:
-    const std::map<std::string, double>& Times() const { return median_.empty() ? single_ : median_; }
-    std::map<std::string, double> single_, median_;  // CPU time per iteration, in the benchmark's unit
+    const std::map<std::string, double>& Times() const {
+        return median_.empty() ? single_ : median_;
+    }
+    std::map<std::string, double> single_,
+        median_; // CPU time per iteration, in the benchmark's unit
 };
 
 long MaxRssKiB() {
@@ -193,7 +208,8 @@ long MaxRssKiB() {
 
 int main(int argc, char** argv) {
     // Destroyed while installed, at the end: it takes the value pools with it.
-    OBMemoryService* service = new OBMemoryService(CountingAllocate, CountingRelease, CountingAllocate, CountingRelease);
+    OBMemoryService* service =
+        new OBMemoryService(CountingAllocate, CountingRelease, CountingAllocate, CountingRelease);
     OBMemoryHandler::SetMemoryService(service);
     struct Document {
         std::string label, xml;
@@ -204,9 +220,11 @@ int main(int argc, char** argv) {
     std::string largest = LargestCorpusDocument();
     if (!largest.empty()) {
         std::string bytes = ReadAll(largest);
-        documents.push_back({"corpus " + std::filesystem::path(largest).filename().string(), Inflate(bytes), bytes.size()});
+        documents.push_back({"corpus " + std::filesystem::path(largest).filename().string(),
+                             Inflate(bytes), bytes.size()});
     } else {
-        std::fprintf(stderr, "no corpus found (run tests/data/fetch-scribus-samples.sh); the repository's documents only\n");
+        std::fprintf(stderr, "no corpus found (run tests/data/fetch-scribus-samples.sh); the "
+                             "repository's documents only\n");
     }
     for (const char* name : kDocuments) {
         std::string bytes = ReadAll(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real/" + name);
@@ -227,7 +245,8 @@ int main(int argc, char** argv) {
         long long units = Convert(reader, d.xml);
         long rssGrowth = MaxRssKiB() - rssBefore;
         double xmlKiB = static_cast<double>(d.xml.size()) / 1024;
-        std::printf("  %-44s file %7.0f KiB, XML %7.0f KiB, %8lld text units; core peak %7.0f KiB (%.2f x XML), "
+        std::printf("  %-44s file %7.0f KiB, XML %7.0f KiB, %8lld text units; core peak %7.0f KiB "
+                    "(%.2f x XML), "
                     "resident growth %7ld KiB (%.2f x XML)\n",
                     d.label.c_str(), static_cast<double>(d.fileSize) / 1024, xmlKiB, units,
                     static_cast<double>(gPeak.load() - before) / 1024,
@@ -236,22 +255,29 @@ int main(int argc, char** argv) {
     }
     for (Document& d : documents) {
         std::string label = d.label + " (" + std::to_string(d.xml.size() / 1024) + " KiB)";
-        benchmark::RegisterBenchmark(("pugixml/" + label).c_str(), Pugixml, &d.xml)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("parser/" + label).c_str(), Parser, &d.xml)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("reader/" + label).c_str(), Reader, &d.xml)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("pugixml/" + label).c_str(), Pugixml, &d.xml)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("parser/" + label).c_str(), Parser, &d.xml)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("reader/" + label).c_str(), Reader, &d.xml)
+            ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     {
         CpuRatioReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
-        reporter.PrintRatios("ratio Scribus parser / pugixml tree alone (the parser aims at 2 or less)", "parser/",
-                             "pugixml/");
-        reporter.PrintRatios("ratio Scribus reader, whole conversion / pugixml tree alone (aims at 2 or less)",
-                             "reader/", "pugixml/");
-        reporter.PrintCpuRatios("the same in CPU time: Scribus parser / pugixml tree alone", "parser/", "pugixml/");
-        reporter.PrintCpuRatios("the same in CPU time: Scribus reader, whole conversion / pugixml tree alone",
-                                "reader/", "pugixml/");
+        reporter.PrintRatios(
+            "ratio Scribus parser / pugixml tree alone (the parser aims at 2 or less)", "parser/",
+            "pugixml/");
+        reporter.PrintRatios(
+            "ratio Scribus reader, whole conversion / pugixml tree alone (aims at 2 or less)",
+            "reader/", "pugixml/");
+        reporter.PrintCpuRatios("the same in CPU time: Scribus parser / pugixml tree alone",
+                                "parser/", "pugixml/");
+        reporter.PrintCpuRatios(
+            "the same in CPU time: Scribus reader, whole conversion / pugixml tree alone",
+            "reader/", "pugixml/");
     }
     benchmark::Shutdown();
     delete service;

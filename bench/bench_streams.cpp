@@ -58,18 +58,24 @@ const char* const kArrayCase = "int32x262144";
 const char* const kCompressedCase = "1M_small_values";
 const char* const kFileCase = "1M_int32";
 
-void* MallocAllocate(unsigned long long size) { return std::malloc(size ? size : 1); }
-void MallocFree(void* block) { std::free(block); }
+void* MallocAllocate(unsigned long long size) {
+    return std::malloc(size ? size : 1);
+}
+void MallocFree(void* block) {
+    std::free(block);
+}
 
 std::vector<int> Source() {
     std::vector<int> v(kInts);
-    for (long long i = 0; i < kInts; ++i) v[i] = static_cast<int>(i * 2654435761u);
+    for (long long i = 0; i < kInts; ++i)
+        v[i] = static_cast<int>(i * 2654435761u);
     return v;
 }
 
 std::vector<int> SmallValues() {
     std::vector<int> v(kSmallValues);
-    for (int i = 0; i < kSmallValues; ++i) v[i] = (i * 37) % 201;
+    for (int i = 0; i < kSmallValues; ++i)
+        v[i] = (i * 37) % 201;
     return v;
 }
 
@@ -147,7 +153,8 @@ void CompressedWrite(benchmark::State& state) {
         stream.Seek(0, kSeekFromStart);
         {
             OBCompressInt_Write writer(&stream);
-            for (int v : values) writer.Write(v);
+            for (int v : values)
+                writer.Write(v);
         }
         bytes = stream.Tell();
     }
@@ -160,7 +167,8 @@ void RawWrite(benchmark::State& state) {
     long long bytes = 0;
     for (auto _ : state) {
         stream.Seek(0, kSeekFromStart);
-        for (int v : values) stream.XferInt32(v);
+        for (int v : values)
+            stream.XferInt32(v);
         bytes = stream.Tell();
     }
     state.counters["stream_bytes"] = static_cast<double>(bytes);
@@ -171,7 +179,8 @@ std::vector<unsigned char> Encoded(bool compressed) {
     OBMemStreamWrite stream;
     if (compressed) {
         OBCompressInt_Write writer(&stream);
-        for (int v : values) writer.Write(v);
+        for (int v : values)
+            writer.Write(v);
     } else {
         stream.XferInt32(values.data(), kSmallValues);
     }
@@ -189,7 +198,8 @@ void CompressedRead(benchmark::State& state) {
         stream.Seek(0, kSeekFromStart);
         OBCompressInt_Read reader(&stream);
         long long sum = 0;
-        for (int i = 0; i < kSmallValues; ++i) sum += reader.Read();
+        for (int i = 0; i < kSmallValues; ++i)
+            sum += reader.Read();
         benchmark::DoNotOptimize(sum);
     }
 }
@@ -213,14 +223,17 @@ void RawRead(benchmark::State& state) {
 // A scratch folder for the file benchmarks, removed at the end of the run.
 std::string gScratch;
 
-std::string ScratchFile(const char* name) { return gScratch + "/" + name; }
+std::string ScratchFile(const char* name) {
+    return gScratch + "/" + name;
+}
 
 void FileStreamWrite(benchmark::State& state) {
     std::vector<int> values = SmallValues();
     OBSysFileRef file(ScratchFile("stream.bin").c_str());
     for (auto _ : state) {
         OBFileStreamWriteRef stream(file, kFileWrite | kFileTruncate, 0, 0);
-        for (int v : values) stream.XferInt32(v);
+        for (int v : values)
+            stream.XferInt32(v);
         stream.Close();
         if (stream.GetStreamState() != kStreamClosed) state.SkipWithError("not written");
     }
@@ -236,7 +249,8 @@ void StdioWrite(benchmark::State& state) {
             state.SkipWithError("fopen");
             break;
         }
-        for (int v : values) std::fwrite(&v, sizeof v, 1, f);
+        for (int v : values)
+            std::fwrite(&v, sizeof v, 1, f);
         std::fclose(f);
     }
     SetBytes(state, kSmallValues * 4LL);
@@ -288,7 +302,9 @@ void StdioRead(benchmark::State& state) {
     SetBytes(state, kSmallValues * 4LL);
 }
 
-std::string Name(const char* kind, const char* which) { return std::string(kind) + "/" + which; }
+std::string Name(const char* kind, const char* which) {
+    return std::string(kind) + "/" + which;
+}
 
 } // namespace
 
@@ -326,7 +342,8 @@ int main(int argc, char** argv) {
     }
     benchmark::RegisterBenchmark(Name("compressed_write", kCompressedCase).c_str(), CompressedWrite)
         ->UseRealTime();
-    benchmark::RegisterBenchmark(Name("raw_write", kCompressedCase).c_str(), RawWrite)->UseRealTime();
+    benchmark::RegisterBenchmark(Name("raw_write", kCompressedCase).c_str(), RawWrite)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(Name("compressed_read", kCompressedCase).c_str(), CompressedRead)
         ->UseRealTime();
     benchmark::RegisterBenchmark(Name("raw_read", kCompressedCase).c_str(), RawRead)->UseRealTime();
@@ -343,7 +360,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     for (const Variant& v : variants) {
-        std::string heading = std::string(v.kind) + " / memcpy, 1 MiB of int32 (1 = as fast as memcpy)";
+        std::string heading =
+            std::string(v.kind) + " / memcpy, 1 MiB of int32 (1 = as fast as memcpy)";
         reporter.PrintRatios(heading.c_str(), std::string(v.kind) + "/", "memcpy/");
     }
     reporter.PrintRatios("compressed / raw writing, 1 million values 0..200 (below 1: compressed "

@@ -22,22 +22,34 @@ namespace {
 
 constexpr std::size_t kTextSize = 10 * 1024 * 1024;
 
-void* MallocAllocate(unsigned long long size) { return std::malloc(size ? size : 1); }
-void MallocFree(void* block) { std::free(block); }
+void* MallocAllocate(unsigned long long size) {
+    return std::malloc(size ? size : 1);
+}
+void MallocFree(void* block) {
+    std::free(block);
+}
 
 // Words of several scripts, picked at random until the text is full.
 std::string MakeText() {
     const char* words[] = {
-        "the ",          "conversion ",  "caf\xC3\xA9 ",     "na\xC3\xAFve ",
-        "\xC3\xBC" "ber ", "stra\xC3\x9F" "e ", "\xCE\xB1\xCE\xBB\xCF\x86\xCE\xB1 ",
-        "\xD0\xBC\xD0\xB8\xD1\x80 ",                          // Cyrillic
-        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",              // Japanese kanji
+        "the ",
+        "conversion ",
+        "caf\xC3\xA9 ",
+        "na\xC3\xAFve ",
+        "\xC3\xBC"
+        "ber ",
+        "stra\xC3\x9F"
+        "e ",
+        "\xCE\xB1\xCE\xBB\xCF\x86\xCE\xB1 ",
+        "\xD0\xBC\xD0\xB8\xD1\x80 ",                        // Cyrillic
+        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",             // Japanese kanji
         "\xE3\x81\xB2\xE3\x82\x89\xE3\x81\x8C\xE3\x81\xAA", // hiragana
-        "\xE3\x82\xAB\xE3\x82\xBF\xE3\x82\xAB\xE3\x83\x8A",  // katakana
-        "\xE4\xB8\xAD\xE6\x96\x87 ",                         // Chinese
-        "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 ",             // Korean
-        "\xF0\x9F\x98\x80 ",                                 // emoji: a surrogate pair
-        "page 12, ",     "\n",
+        "\xE3\x82\xAB\xE3\x82\xBF\xE3\x82\xAB\xE3\x83\x8A", // katakana
+        "\xE4\xB8\xAD\xE6\x96\x87 ",                        // Chinese
+        "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 ",            // Korean
+        "\xF0\x9F\x98\x80 ",                                // emoji: a surrogate pair
+        "page 12, ",
+        "\n",
     };
     const std::size_t count = sizeof words / sizeof words[0];
     std::string text;

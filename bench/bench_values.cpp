@@ -27,8 +27,12 @@ constexpr int kValuesPerElement = 10;
 const char* const kFonts[] = {"Garamond Premier Pro", "Minion Pro Semibold Italic",
                               "Source Sans Pro Light", "Times New Roman PS MT"};
 
-void* MallocAllocate(unsigned long long size) { return std::malloc(size ? size : 1); }
-void MallocFree(void* block) { std::free(block); }
+void* MallocAllocate(unsigned long long size) {
+    return std::malloc(size ? size : 1);
+}
+void MallocFree(void* block) {
+    std::free(block);
+}
 
 // ---------------------------------------------------------------- the library's tree
 
@@ -48,14 +52,18 @@ public:
             ValueUtil::CreateValueString(COBString("Regular weight, normal width"), *v++);
             ValueUtil::CreateValueString(COBString(kFonts[(seed + 1) % 4]), *v++);
         } else {
-            for (int i = 0; i < 3; ++i) ValueUtil::CreateValueLength(UNITS::LINEAR::kPoints, i, *v++);
+            for (int i = 0; i < 3; ++i)
+                ValueUtil::CreateValueLength(UNITS::LINEAR::kPoints, i, *v++);
         }
-        ValueUtil::CreateValueCharacterCaseEnum(static_cast<CCE::CharacterCaseEnum>(seed % 3), *v++);
-        ValueUtil::CreateValueUnderlineTypeEnum(static_cast<UTE::UnderlineTypeEnum>(seed % 4), *v++);
+        ValueUtil::CreateValueCharacterCaseEnum(static_cast<CCE::CharacterCaseEnum>(seed % 3),
+                                                *v++);
+        ValueUtil::CreateValueUnderlineTypeEnum(static_cast<UTE::UnderlineTypeEnum>(seed % 4),
+                                                *v++);
         ValueUtil::CreateValueAlignmentEnum(static_cast<AE::AlignmentEnum>(seed % 5), *v++);
     }
     ~HoldingValues() override {
-        for (Value*& v : values_) ValueUtil::Recycle(v);
+        for (Value*& v : values_)
+            ValueUtil::Recycle(v);
     }
     Value* Get(int i) { return values_[i]; }
 
@@ -86,7 +94,8 @@ void LibraryTree(benchmark::State& state, bool strings) {
         int seed = 0;
         for (int p = 0; p < kParagraphs; ++p) {
             Paragraph* paragraph = new Paragraph(seed++, strings);
-            for (int r = 0; r < kRunsPerParagraph; ++r) paragraph->AddChild(new Character(seed++, strings));
+            for (int r = 0; r < kRunsPerParagraph; ++r)
+                paragraph->AddChild(new Character(seed++, strings));
             story->AddChild(paragraph);
         }
         benchmark::DoNotOptimize(story);
@@ -105,7 +114,8 @@ struct PlainValue {
     virtual ~PlainValue() = default;
 };
 struct PlainLength : PlainValue {
-    PlainLength(int unit, double value, bool integral) : unit(unit), value(value), integral(integral) {}
+    PlainLength(int unit, double value, bool integral)
+        : unit(unit), value(value), integral(integral) {}
     int unit;
     double value;
     bool integral;
@@ -131,15 +141,18 @@ struct PlainElement {
             *v++ = new PlainString("Regular weight, normal width");
             *v++ = new PlainString(kFonts[(seed + 1) % 4]);
         } else {
-            for (int i = 0; i < 3; ++i) *v++ = new PlainLength(7, i, true);
+            for (int i = 0; i < 3; ++i)
+                *v++ = new PlainLength(7, i, true);
         }
         *v++ = new PlainEnum(seed % 3);
         *v++ = new PlainEnum(seed % 4);
         *v++ = new PlainEnum(seed % 5);
     }
     virtual ~PlainElement() {
-        for (PlainElement* c : children) delete c;
-        for (PlainValue* v : values) delete v;
+        for (PlainElement* c : children)
+            delete c;
+        for (PlainValue* v : values)
+            delete v;
     }
     unsigned id;
     int type;
@@ -153,7 +166,8 @@ void PlainTree(benchmark::State& state, bool strings) {
         PlainElement* story = new PlainElement(id++, EL::kChildStory, 0, strings);
         int seed = 0;
         for (int p = 0; p < kParagraphs; ++p) {
-            PlainElement* paragraph = new PlainElement(id++, EL::kParagraphAttributes, seed++, strings);
+            PlainElement* paragraph =
+                new PlainElement(id++, EL::kParagraphAttributes, seed++, strings);
             for (int r = 0; r < kRunsPerParagraph; ++r)
                 paragraph->children.push_back(
                     new PlainElement(id++, EL::kCharacterAttributes, seed++, strings));

@@ -20,7 +20,9 @@ std::atomic<int> gBreakDepth{-1};
 // may be gone by then.
 std::atomic<bool> gProcessDetaching{false};
 
-__attribute__((destructor)) void MarkProcessDetaching() { gProcessDetaching.store(true); }
+__attribute__((destructor)) void MarkProcessDetaching() {
+    gProcessDetaching.store(true);
+}
 
 const char kDebugBreakText[] = "Debug Break";
 const char kSystemDefaultTitle[] = "Error";
@@ -51,12 +53,12 @@ public:
         OBConvertorLumService core;
         OBLumService* service = OBLumHandler::GetLumService();
         if (!service) service = &core;
-        long long produced = service->CharToTextChar(text_, static_cast<long long>(n), units,
-                                                     static_cast<long long>(n), script,
-                                                     CPGE::kCodePageFromScript);
+        long long produced =
+            service->CharToTextChar(text_, static_cast<long long>(n), units,
+                                    static_cast<long long>(n), script, CPGE::kCodePageFromScript);
         if (produced > 0 && produced <= static_cast<long long>(n)) {
-            OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(produced),
-                                                    utf8_);
+            OBStringUtils::ConvertUTF16StringToUTF8(
+                units, static_cast<unsigned long long>(produced), utf8_);
             if (utf8_.Length() > 0) text_ = utf8_.GrabCString();
         }
         OBLibFree(units);
@@ -73,7 +75,9 @@ void Alert(const char* title, const COBString& message) {
     ShowBox(title, text.Get(), OBMB::kAlertStyle);
 }
 
-void WriteError(const char* text) { obsys::WriteStandardError(text, std::strlen(text)); }
+void WriteError(const char* text) {
+    obsys::WriteStandardError(text, std::strlen(text));
+}
 
 } // namespace
 
@@ -83,13 +87,21 @@ void OBCAlert::InformationAlert(const COBString& message) {
     Alert("Ombra Information Alert", message);
 }
 
-void OBCAlert::WarningAlert(const COBString& message) { Alert("Ombra Warning!!", message); }
+void OBCAlert::WarningAlert(const COBString& message) {
+    Alert("Ombra Warning!!", message);
+}
 
-void OBCAlert::ErrorAlert(const COBString& message) { Alert("Ombra Error!!", message); }
+void OBCAlert::ErrorAlert(const COBString& message) {
+    Alert("Ombra Error!!", message);
+}
 
-void OBCAlert::StartupErrorAlert(const COBString& message) { Alert("Error", message); }
+void OBCAlert::StartupErrorAlert(const COBString& message) {
+    Alert("Error", message);
+}
 
-void OBCAlert::StartupWarningAlert(const COBString& message) { Alert("Error", message); }
+void OBCAlert::StartupWarningAlert(const COBString& message) {
+    Alert("Error", message);
+}
 
 short OBCAlert::ModalAlert(const COBString& message, const COBString&, short, const COBString&,
                            short, const COBString&, short, short, short) {
@@ -105,9 +117,13 @@ short OBCAlert::StartuSModalAlert(const COBString& message, const COBString&, sh
 
 void OBCAlert::SetShowAlerts(short) {}
 
-short OBCAlert::GetShowAlerts() { return 1; }
+short OBCAlert::GetShowAlerts() {
+    return 1;
+}
 
-void OBCAlert::SetAlertSink(OBAlertSink sink) { gAlertSink.store(sink); }
+void OBCAlert::SetAlertSink(OBAlertSink sink) {
+    gAlertSink.store(sink);
+}
 
 OBAlertSink OBCAlert::GetAlertSink() {
     OBAlertSink sink = gAlertSink.load();
@@ -120,25 +136,30 @@ int OBCAlert::DefaultAlertSink(const char* title, const char* text, unsigned sty
     WriteError(text ? text : "");
     WriteError("\n");
     switch (style & OBMB::kButtonsMask) {
-    case OBMB::kAbortRetryIgnore: return OBMB::kIDIgnore;
-    case OBMB::kYesNo: return OBMB::kIDNo;
+    case OBMB::kAbortRetryIgnore:
+        return OBMB::kIDIgnore;
+    case OBMB::kYesNo:
+        return OBMB::kIDNo;
     case OBMB::kYesNoCancel:
-    case OBMB::kRetryCancel: return OBMB::kIDCancel;
-    default: return OBMB::kIDOK;
+    case OBMB::kRetryCancel:
+        return OBMB::kIDCancel;
+    default:
+        return OBMB::kIDOK;
     }
 }
 
 // ---- Debug breaks -----------------------------------------------------------------
 
-short IsOBDebuggerRunning() { return obsys::DebuggerPresent() ? 1 : 0; }
+short IsOBDebuggerRunning() {
+    return obsys::DebuggerPresent() ? 1 : 0;
+}
 
 void OBBreakToDebugger() {
     int depth = ++gBreakDepth;
     if (IsOBDebuggerRunning() == 1) {
         obsys::BreakIntoDebugger();
     } else if (depth == 0) {
-        if (ShowBox(kSystemDefaultTitle, kDebugBreakText, OBMB::kDebugBreakStyle) ==
-            OBMB::kIDAbort)
+        if (ShowBox(kSystemDefaultTitle, kDebugBreakText, OBMB::kDebugBreakStyle) == OBMB::kIDAbort)
             obsys::AbortProcess();
     }
     --gBreakDepth;

@@ -32,12 +32,15 @@ OBConversionLogger& OBConversionLogger::operator=(const OBConversionLogger& othe
         capacity_ = other.count_;
     }
     if (other.count_ > 0)
-        std::memcpy(ids_, other.ids_, static_cast<std::size_t>(other.count_) * sizeof(unsigned int));
+        std::memcpy(ids_, other.ids_,
+                    static_cast<std::size_t>(other.count_) * sizeof(unsigned int));
     count_ = other.count_;
     return *this;
 }
 
-OBConversionLogger::~OBConversionLogger() { OBLibFree(ids_); }
+OBConversionLogger::~OBConversionLogger() {
+    OBLibFree(ids_);
+}
 
 void OBConversionLogger::AddLogEntry(unsigned int stringId) {
     for (int i = 0; i < count_; ++i)
@@ -48,7 +51,8 @@ void OBConversionLogger::AddLogEntry(unsigned int stringId) {
         auto* fresh = static_cast<unsigned int*>(
             OBLibAllocate(static_cast<std::size_t>(grown) * sizeof(unsigned int)));
         if (!fresh) return;
-        if (count_ > 0) std::memcpy(fresh, ids_, static_cast<std::size_t>(count_) * sizeof(unsigned int));
+        if (count_ > 0)
+            std::memcpy(fresh, ids_, static_cast<std::size_t>(count_) * sizeof(unsigned int));
         OBLibFree(ids_);
         ids_ = fresh;
         capacity_ = grown;
@@ -56,7 +60,9 @@ void OBConversionLogger::AddLogEntry(unsigned int stringId) {
     ids_[count_++] = stringId;
 }
 
-int OBConversionLogger::GetStringCount() const { return count_; }
+int OBConversionLogger::GetStringCount() const {
+    return count_;
+}
 
 COBString OBConversionLogger::GetNthString(int n) const {
     COBString text;
@@ -68,13 +74,21 @@ unsigned int OBConversionLogger::GetNthStringId(int n) const {
     return n >= 0 && n < count_ ? ids_[n] : 0;
 }
 
-void OBConversionLogger::SetLocale(OBL::LocaleIDEnum locale) { locale_ = locale; }
+void OBConversionLogger::SetLocale(OBL::LocaleIDEnum locale) {
+    locale_ = locale;
+}
 
-OBL::LocaleIDEnum OBConversionLogger::GetLocale() const { return locale_; }
+OBL::LocaleIDEnum OBConversionLogger::GetLocale() const {
+    return locale_;
+}
 
-void OBLoggerUtility::SetLogger(OBConversionLogger* logger) { gLogger.store(logger); }
+void OBLoggerUtility::SetLogger(OBConversionLogger* logger) {
+    gLogger.store(logger);
+}
 
-OBConversionLogger* OBLoggerUtility::GetLogger() { return gLogger.load(); }
+OBConversionLogger* OBLoggerUtility::GetLogger() {
+    return gLogger.load();
+}
 
 void OBLoggerUtility::LogEntry(unsigned int stringId) {
     if (OBConversionLogger* logger = gLogger.load()) logger->AddLogEntry(stringId);

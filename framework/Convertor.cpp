@@ -65,7 +65,8 @@ void SetEnumeration(OBPreference* p, const char* text) {
 
 OBPreferenceList* ConstituentsOf(OBPreference* p) {
     OBPreferenceList* list = nullptr;
-    if (auto* group = dynamic_cast<OBGroupPreference*>(p)) group->GetConstituentPreferenceList(&list);
+    if (auto* group = dynamic_cast<OBGroupPreference*>(p))
+        group->GetConstituentPreferenceList(&list);
     return list;
 }
 
@@ -88,18 +89,25 @@ void AdjustReaderPreferences(OBPreferenceList& list) {
 
 const char* EncodingName(int encoding) {
     switch (encoding) {
-    case 0: return "Unicode UTF8";
-    case 1: return "Unicode UTF16";
-    default: return "Default";
+    case 0:
+        return "Unicode UTF8";
+    case 1:
+        return "Unicode UTF16";
+    default:
+        return "Default";
     }
 }
 
 const char* UnitName(int unit) {
     switch (unit) {
-    case 2: return "Inches";
-    case 7: return "Points";
-    case 10: return "Twips";
-    default: return "Undefined";
+    case 2:
+        return "Inches";
+    case 7:
+        return "Points";
+    case 10:
+        return "Twips";
+    default:
+        return "Undefined";
     }
 }
 
@@ -208,7 +216,9 @@ short OBConvertor::ExtractData(OBStream* input, OBStream* output, const Preferen
 OBTextConvertor::OBTextConvertor() = default;
 OBTextConvertor::~OBTextConvertor() = default;
 
-short OBTextConvertor::CanConvertThis(OBStream* input) { return OBConvertor::CanConvertThis(input); }
+short OBTextConvertor::CanConvertThis(OBStream* input) {
+    return OBConvertor::CanConvertThis(input);
+}
 
 OBWriterConvertor::OBWriterConvertor() = default;
 OBWriterConvertor::~OBWriterConvertor() = default;
@@ -246,8 +256,10 @@ OBConvertorManager::OBConvertorManager(std::string readerFolder, std::string wri
 
 OBConvertorManager::~OBConvertorManager() {
     if (cache_) {
-        for (auto& entry : cache_->byId) delete entry.second;
-        for (auto& entry : cache_->byWriter) delete entry.second;
+        for (auto& entry : cache_->byId)
+            delete entry.second;
+        for (auto& entry : cache_->byWriter)
+            delete entry.second;
     }
     if (managers_) {
         if (ReaderManager* readers = managers_->readerManager) {

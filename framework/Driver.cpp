@@ -24,7 +24,9 @@ OBDriver& OBDriver::operator=(const OBDriver& other) noexcept {
     return *this;
 }
 
-OBDriver::~OBDriver() { delete data_; }
+OBDriver::~OBDriver() {
+    delete data_;
+}
 
 void OBDriver::SetDriverData(OBDriverData* data) noexcept {
     if (data == data_) return;
@@ -58,7 +60,8 @@ ChunkEnum::ChunkStatusEnum OBDriver::TobeKept(unsigned int id,
         result = ChunkEnum::kChunkSameOrDeeper;
     } else if (depth < previous) {
         // Widened: the two depths may be far apart.
-        for (long long n = static_cast<long long>(previous) - depth; n > 0 && !chunkStack_.empty(); --n)
+        for (long long n = static_cast<long long>(previous) - depth; n > 0 && !chunkStack_.empty();
+             --n)
             chunkStack_.pop();
         parentChunkId_ = chunkStack_.top();
         result = ChunkEnum::kChunkShallower;
@@ -88,18 +91,34 @@ ChunkEnum::ChunkStatusEnum OBDriver::TobeKept(unsigned int id,
     return result;
 }
 
-unsigned int OBDriver::GetChunkStackTop() { return chunkStack_.top(); }
+unsigned int OBDriver::GetChunkStackTop() {
+    return chunkStack_.top();
+}
 
-unsigned int OBDriver::RelationShipStackPop() { return relationshipStack_.pop(); }
+unsigned int OBDriver::RelationShipStackPop() {
+    return relationshipStack_.pop();
+}
 
-int OBDriver::GetChunkCount() { return chunkCount_; }
+int OBDriver::GetChunkCount() {
+    return chunkCount_;
+}
 
-void OBDriver::SetChunkCount(int count) { chunkCount_ = count; }
+void OBDriver::SetChunkCount(int count) {
+    chunkCount_ = count;
+}
 
-int OBDriver::GetRelationshipCount() { return relationshipCount_; }
+int OBDriver::GetRelationshipCount() {
+    return relationshipCount_;
+}
 
-void OBDriver::SetRelationshipCount(int count) { relationshipCount_ = count; }
+void OBDriver::SetRelationshipCount(int count) {
+    relationshipCount_ = count;
+}
 
-void OBDriver::SetImportMethod(ImportMethod method) { importMethod_ = method; }
+void OBDriver::SetImportMethod(ImportMethod method) {
+    importMethod_ = method;
+}
 
-ImportMethod OBDriver::GetImportMethod() { return importMethod_; }
+ImportMethod OBDriver::GetImportMethod() {
+    return importMethod_;
+}

@@ -45,6 +45,10 @@ COBString OBErrorUtils::OBGetGlobalErrorString() {
     return text;
 }
 
-void OBErrorUtils::OBInitErrorUtils() { Values(); }
+void OBErrorUtils::OBInitErrorUtils() {
+    Values();
+}
 
-void OBErrorUtils::OBResetErrorUtils() { gErrorValues.reset(); }
+void OBErrorUtils::OBResetErrorUtils() {
+    gErrorValues.reset();
+}

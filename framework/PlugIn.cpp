@@ -48,7 +48,8 @@ void Acquire(OBPlugInLock* lock) {
     if (!lock || HeldByCaller(lock)) return;
     {
         boost::unique_lock<boost::mutex> guard(lock->mutex);
-        while (lock->held) lock->freed.wait(guard);
+        while (lock->held)
+            lock->freed.wait(guard);
         lock->held = true;
     }
     lock->owner.store(obsys::CurrentThreadId());
@@ -92,7 +93,9 @@ void ResetConversionState() {
 
 // ---- Format --------------------------------------------------------------
 
-Format::Format() : fileType_(0), creatorType_(0) { formatString_[0] = 0; }
+Format::Format() : fileType_(0), creatorType_(0) {
+    formatString_[0] = 0;
+}
 
 Format::Format(const char* formatString, unsigned int fileType, unsigned int creatorType)
     : fileType_(fileType), creatorType_(creatorType) {
@@ -138,9 +141,8 @@ bool FileNameOf(const OBSysFileRef* path, COBString& name) {
             // Without a text service on this thread the name still reads as
             // the file system spells it.
             if (converted.IsNull())
-                OBStringUtils::ConvertUTF16StringToUTF8(units + start,
-                                                        static_cast<unsigned long long>(n - start),
-                                                        converted);
+                OBStringUtils::ConvertUTF16StringToUTF8(
+                    units + start, static_cast<unsigned long long>(n - start), converted);
         }
         name = converted;
     } else {
@@ -160,8 +162,7 @@ bool FileNameOf(const OBSysFileRef* path, COBString& name) {
 
 // ---- OBReader --------------------------------------------------------------
 
-OBReader::OBReader()
-    : stream_(nullptr), prefs_(nullptr), readerId_(0), lock_(NewLock()) {}
+OBReader::OBReader() : stream_(nullptr), prefs_(nullptr), readerId_(0), lock_(NewLock()) {}
 
 OBReader::~OBReader() {
     delete prefs_;
@@ -182,8 +183,12 @@ void OBReader::Reset() {
 void OBReader::GetFileVersion(COBString&) {}
 void OBReader::GetMEPrefs(OBPreferenceList*) {}
 void OBReader::AddWarning(int, unsigned short) {}
-unsigned long long OBReader::GetNoOfWarnings() { return 0; }
-int OBReader::GetNthWarningCode(unsigned int) { return 0; }
+unsigned long long OBReader::GetNoOfWarnings() {
+    return 0;
+}
+int OBReader::GetNthWarningCode(unsigned int) {
+    return 0;
+}
 void OBReader::SetPosAsBytePos(bool) {}
 
 void OBReader::SetPrefs(OBPreferenceList* list) {
@@ -192,14 +197,17 @@ void OBReader::SetPrefs(OBPreferenceList* list) {
     prefs_ = list;
 }
 
-void OBReader::SetReaderName(OBSysFileRef* path) { obframework::FileNameOf(path, name_); }
+void OBReader::SetReaderName(OBSysFileRef* path) {
+    obframework::FileNameOf(path, name_);
+}
 
-short OBReader::IsInUse() const { return lock_ && lock_->inUse.load() ? 1 : 0; }
+short OBReader::IsInUse() const {
+    return lock_ && lock_->inUse.load() ? 1 : 0;
+}
 
 // ---- OBWriter --------------------------------------------------------------
 
-OBWriter::OBWriter()
-    : stream_(nullptr), prefs_(nullptr), writerId_(0), lock_(NewLock()) {}
+OBWriter::OBWriter() : stream_(nullptr), prefs_(nullptr), writerId_(0), lock_(NewLock()) {}
 
 OBWriter::~OBWriter() {
     if (stream_) {
@@ -222,9 +230,13 @@ void OBWriter::Reset() {
 
 void OBWriter::SetUnicodePrefs() {}
 
-void OBWriter::SetWriterName(OBSysFileRef* path) { obframework::FileNameOf(path, name_); }
+void OBWriter::SetWriterName(OBSysFileRef* path) {
+    obframework::FileNameOf(path, name_);
+}
 
-short OBWriter::IsInUse() const { return lock_ && lock_->inUse.load() ? 1 : 0; }
+short OBWriter::IsInUse() const {
+    return lock_ && lock_->inUse.load() ? 1 : 0;
+}
 
 // ---- records ---------------------------------------------------------------
 

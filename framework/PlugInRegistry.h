@@ -68,7 +68,8 @@ public:
         boost::unique_lock<boost::shared_mutex> guard(lock);
         UnloadAllLocked(1);
         ReleaseAllLocked();
-        for (Record* record : discovered) delete record;
+        for (Record* record : discovered)
+            delete record;
     }
 
     PlugInRegistry(const PlugInRegistry&) = delete;
@@ -138,17 +139,20 @@ public:
         } catch (const std::bad_alloc&) {
             // Without memory for a copy, walk from the end, which erasing
             // does not disturb.
-            for (auto i = loaded.size(); i-- > 0;) UnloadOneLocked(*loaded[i], freeLibraries);
+            for (auto i = loaded.size(); i-- > 0;)
+                UnloadOneLocked(*loaded[i], freeLibraries);
             return;
         }
-        for (Record* record : snapshot) UnloadOneLocked(*record, freeLibraries);
+        for (Record* record : snapshot)
+            UnloadOneLocked(*record, freeLibraries);
     }
 
     /// Ends every reference still counted: the roots are deleted and their
     /// libraries released.
     void ReleaseAllLocked() {
         for (Record* record : loaded) {
-            while (Traits::Count(*record) > 0) Traits::Dec(*record);
+            while (Traits::Count(*record) > 0)
+                Traits::Dec(*record);
             Release(*record, 1);
         }
         loaded.clear();
@@ -182,7 +186,8 @@ public:
                 if (count > 0 && array) total += count;
                 arrays.push_back(std::make_pair(array, count)); // reserved above
             }
-        long long capacity = std::max<long long>(total, 10LL * static_cast<long long>(discovered.size()));
+        long long capacity =
+            std::max<long long>(total, 10LL * static_cast<long long>(discovered.size()));
         if (capacity < 1) capacity = 1;
         if (capacity <= 0x7FFFFFFF) formats = new Format[capacity];
         int appended = 0;

@@ -41,7 +41,9 @@ void OBBooleanPreference::GetCurrentValue(Value*& value) {
     value = nullptr;
     ValueUtil::CreateValueBool16(current_, value);
 }
-void OBBooleanPreference::SetCurrentValue(Value*& value) { Take<ValueBool16>(value, current_); }
+void OBBooleanPreference::SetCurrentValue(Value*& value) {
+    Take<ValueBool16>(value, current_);
+}
 
 void OBGroupPreference::GetDefaultValue(Value*& value) {
     value = nullptr;
@@ -51,7 +53,9 @@ void OBGroupPreference::GetCurrentValue(Value*& value) {
     value = nullptr;
     ValueUtil::CreateValueBool16(current_, value);
 }
-void OBGroupPreference::SetCurrentValue(Value*& value) { Take<ValueBool16>(value, current_); }
+void OBGroupPreference::SetCurrentValue(Value*& value) {
+    Take<ValueBool16>(value, current_);
+}
 
 void OBIntegerPreference::GetDefaultValue(Value*& value) {
     value = nullptr;
@@ -61,11 +65,21 @@ void OBIntegerPreference::GetCurrentValue(Value*& value) {
     value = nullptr;
     ValueUtil::CreateValueInteger32(current_, value);
 }
-void OBIntegerPreference::SetCurrentValue(Value*& value) { Take<ValueInteger32>(value, current_); }
-void OBIntegerPreference::SetMinimumValue(Value*& value) { Take<ValueInteger32>(value, minimum_); }
-void OBIntegerPreference::SetMaximumValue(Value*& value) { Take<ValueInteger32>(value, maximum_); }
-void OBIntegerPreference::GetMinimumValue(Value* value) const { Give<ValueInteger32>(value, minimum_); }
-void OBIntegerPreference::GetMaximumValue(Value* value) const { Give<ValueInteger32>(value, maximum_); }
+void OBIntegerPreference::SetCurrentValue(Value*& value) {
+    Take<ValueInteger32>(value, current_);
+}
+void OBIntegerPreference::SetMinimumValue(Value*& value) {
+    Take<ValueInteger32>(value, minimum_);
+}
+void OBIntegerPreference::SetMaximumValue(Value*& value) {
+    Take<ValueInteger32>(value, maximum_);
+}
+void OBIntegerPreference::GetMinimumValue(Value* value) const {
+    Give<ValueInteger32>(value, minimum_);
+}
+void OBIntegerPreference::GetMaximumValue(Value* value) const {
+    Give<ValueInteger32>(value, maximum_);
+}
 
 void OBRealPreference::GetDefaultValue(Value*& value) {
     value = nullptr;
@@ -75,11 +89,21 @@ void OBRealPreference::GetCurrentValue(Value*& value) {
     value = nullptr;
     ValueUtil::CreateValueOBReal(current_, value);
 }
-void OBRealPreference::SetCurrentValue(Value*& value) { Take<ValueOBReal>(value, current_); }
-void OBRealPreference::SetMinimumValue(Value*& value) { Take<ValueOBReal>(value, minimum_); }
-void OBRealPreference::SetMaximumValue(Value*& value) { Take<ValueOBReal>(value, maximum_); }
-void OBRealPreference::GetMinimumValue(Value* value) const { Give<ValueOBReal>(value, minimum_); }
-void OBRealPreference::GetMaximumValue(Value* value) const { Give<ValueOBReal>(value, maximum_); }
+void OBRealPreference::SetCurrentValue(Value*& value) {
+    Take<ValueOBReal>(value, current_);
+}
+void OBRealPreference::SetMinimumValue(Value*& value) {
+    Take<ValueOBReal>(value, minimum_);
+}
+void OBRealPreference::SetMaximumValue(Value*& value) {
+    Take<ValueOBReal>(value, maximum_);
+}
+void OBRealPreference::GetMinimumValue(Value* value) const {
+    Give<ValueOBReal>(value, minimum_);
+}
+void OBRealPreference::GetMaximumValue(Value* value) const {
+    Give<ValueOBReal>(value, maximum_);
+}
 
 void OBStringPreference::GetDefaultValue(Value*& value) {
     value = nullptr;

@@ -17,7 +17,9 @@ void OBPreference::GetMenuName(COBString& name, OBL::LocaleIDEnum locale) {
     OBLoadResourceText(resourceId_, locale, name);
 }
 
-void OBPreference::GetType(VT::ValueTypeEnum& type) const { type = type_; }
+void OBPreference::GetType(VT::ValueTypeEnum& type) const {
+    type = type_;
+}
 
 // ---- the kinds --------------------------------------------------------------
 
@@ -26,14 +28,15 @@ OBBooleanPreference::OBBooleanPreference(short defaultValue, unsigned int resour
 
 OBBooleanPreference::~OBBooleanPreference() = default;
 
-OBGroupPreference::OBGroupPreference(unsigned int resourceId)
-    : OBGroupPreference(resourceId, 0) {}
+OBGroupPreference::OBGroupPreference(unsigned int resourceId) : OBGroupPreference(resourceId, 0) {}
 
 OBGroupPreference::OBGroupPreference(unsigned int resourceId, short defaultValue)
     : OBPreference(VT::ekBool16, resourceId), constituents_(nullptr), default_(defaultValue),
       current_(0) {}
 
-OBGroupPreference::~OBGroupPreference() { delete constituents_; }
+OBGroupPreference::~OBGroupPreference() {
+    delete constituents_;
+}
 
 void OBGroupPreference::GetConstituentPreferenceList(OBPreferenceList** list) const {
     if (list) *list = constituents_;
@@ -44,14 +47,14 @@ void OBGroupPreference::SetConstituentPreferenceList(OBPreferenceList* list) {
 }
 
 OBIntegerPreference::OBIntegerPreference(int defaultValue, unsigned int resourceId)
-    : OBPreference(VT::ekSignedInt32, resourceId), default_(defaultValue), minimum_(0),
-      maximum_(0), current_(0) {}
+    : OBPreference(VT::ekSignedInt32, resourceId), default_(defaultValue), minimum_(0), maximum_(0),
+      current_(0) {}
 
 OBIntegerPreference::~OBIntegerPreference() = default;
 
 OBRealPreference::OBRealPreference(OBReal defaultValue, unsigned int resourceId)
-    : OBPreference(VT::ekOBReal, resourceId), default_(defaultValue), current_(0.0),
-      minimum_(0.0), maximum_(0.0) {}
+    : OBPreference(VT::ekOBReal, resourceId), default_(defaultValue), current_(0.0), minimum_(0.0),
+      maximum_(0.0) {}
 
 OBRealPreference::~OBRealPreference() = default;
 
@@ -76,9 +79,13 @@ OBEnumPreference::OBEnumPreference(const COBString& defaultValue, unsigned int r
       current_(defaultValue.GetWSEScript()), count_(entryIds && count > 0 ? count : 0),
       entryIds_(entryIds), locale_(locale) {}
 
-OBEnumPreference::~OBEnumPreference() { OBLibFree(entryIds_); }
+OBEnumPreference::~OBEnumPreference() {
+    OBLibFree(entryIds_);
+}
 
-int OBEnumPreference::GetNumberOfEnumerations() { return count_; }
+int OBEnumPreference::GetNumberOfEnumerations() {
+    return count_;
+}
 
 void OBEnumPreference::GetNthEnumerationString(int n, COBString& text, OBL::LocaleIDEnum locale) {
     if (n < 0 || n >= count_) return;
@@ -101,7 +108,8 @@ unsigned int* OBEnumPreference::CopyEntryIds(const unsigned int* ids, int count)
 OBPreferenceList::OBPreferenceList() : items_(nullptr), count_(0), capacity_(0) {}
 
 OBPreferenceList::~OBPreferenceList() {
-    for (int i = 0; i < count_; ++i) delete items_[i];
+    for (int i = 0; i < count_; ++i)
+        delete items_[i];
     OBLibFree(items_);
 }
 

@@ -16,7 +16,8 @@ using obframework::ReaderTraits;
 namespace {
 
 // The reader ids in the order they are asked; ids 15 and 19 are not asked.
-const int kDefaultOrder[] = {1, 2, 3, 4, 5, 6, 7, 16, 8, 11, 10, 12, 13, 14, 17, 20, 18, 21, 22, 9, 23};
+const int kDefaultOrder[] = {1,  2,  3,  4,  5,  6,  7,  16, 8, 11, 10,
+                             12, 13, 14, 17, 20, 18, 21, 22, 9, 23};
 const int kDefaultOrderCount = sizeof kDefaultOrder / sizeof kDefaultOrder[0];
 
 std::atomic<ReaderManager*> gInstance{nullptr};
@@ -44,7 +45,9 @@ boost::thread_specific_ptr<ChosenReaders>& ChosenSlot() {
 
 } // namespace
 
-void obframework::DropChosenReaders() { ChosenSlot().reset(); }
+void obframework::DropChosenReaders() {
+    ChosenSlot().reset();
+}
 
 struct ReaderManager::Impl : PlugInRegistry<ReaderTraits> {
     Impl(IOBString& folder, OBFilePathStyle style) : PlugInRegistry(folder, style) {}
@@ -80,7 +83,9 @@ ReaderManager* ReaderManager::CreateInstance(IOBString& folder, OBFilePathStyle 
     return instance;
 }
 
-ReaderManager* ReaderManager::GetInstance() { return gInstance.load(); }
+ReaderManager* ReaderManager::GetInstance() {
+    return gInstance.load();
+}
 
 void ReaderManager::DeleteInstance() {
     boost::lock_guard<boost::mutex> guard(StaticMutex());
@@ -90,7 +95,9 @@ void ReaderManager::DeleteInstance() {
     delete instance;
 }
 
-void ReaderManager::DetectReaders() { impl_->Detect(); }
+void ReaderManager::DetectReaders() {
+    impl_->Detect();
+}
 
 void ReaderManager::LoadAllReaders() {
     boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
@@ -190,9 +197,13 @@ OBReader* ReaderManager::GetReader(OBStream* input) {
     return nullptr;
 }
 
-int ReaderManager::GetFormats(Format*& formats) { return impl_->GetFormats(formats); }
+int ReaderManager::GetFormats(Format*& formats) {
+    return impl_->GetFormats(formats);
+}
 
-long long ReaderManager::GetNumberOfReaders() { return impl_->Count(); }
+long long ReaderManager::GetNumberOfReaders() {
+    return impl_->Count();
+}
 
 void ReaderManager::UseReaders(OBChosenReaderIDList* ids) {
     boost::thread_specific_ptr<ChosenReaders>& slot = ChosenSlot();
@@ -210,11 +221,17 @@ void ReaderManager::UseReaders(OBChosenReaderIDList* ids) {
     slot.reset(chosen);
 }
 
-void ReaderManager::ResetUseReaders() { obframework::DropChosenReaders(); }
+void ReaderManager::ResetUseReaders() {
+    obframework::DropChosenReaders();
+}
 
-IOBStringPtr ReaderManager::GetReaderPath() { return impl_->folder; }
+IOBStringPtr ReaderManager::GetReaderPath() {
+    return impl_->folder;
+}
 
-OBFilePathStyle ReaderManager::GetPathStyle() { return impl_->style; }
+OBFilePathStyle ReaderManager::GetPathStyle() {
+    return impl_->style;
+}
 
 short ReaderManager::GetNthReaderData(long long n, OBReaderData& out) {
     return impl_->GetNth(n, out);

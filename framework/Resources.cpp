@@ -116,10 +116,17 @@ bool Unescape(const char* s, long long n, OBStdString& out) {
         }
         if (++i >= n) return false;
         switch (s[i]) {
-        case 't': out.push_back('\t'); break;
-        case 'n': out.push_back('\n'); break;
-        case '\\': out.push_back('\\'); break;
-        default: return false;
+        case 't':
+            out.push_back('\t');
+            break;
+        case 'n':
+            out.push_back('\n');
+            break;
+        case '\\':
+            out.push_back('\\');
+            break;
+        default:
+            return false;
         }
     }
     return true;
@@ -141,7 +148,9 @@ struct OBStringTable::Impl {
 
 OBStringTable::OBStringTable() : impl_(new Impl) {}
 
-OBStringTable::~OBStringTable() { delete impl_; }
+OBStringTable::~OBStringTable() {
+    delete impl_;
+}
 
 short OBStringTable::SetString(unsigned id, const char* utf8) {
     if (!impl_ || !utf8) return 0;
@@ -179,11 +188,12 @@ short OBStringTable::LoadFile(const char* path) {
     obsys::FileHandle file = obsys::OpenFile(path, obsys::kAccessRead, obsys::kOpenExisting);
     if (file == obsys::kInvalidFile) return 0;
     long long size = obsys::FileSize(file);
-    char* bytes = size >= 0 ? static_cast<char*>(OBLibAllocate(static_cast<std::size_t>(size) + 1))
-                            : nullptr;
+    char* bytes =
+        size >= 0 ? static_cast<char*>(OBLibAllocate(static_cast<std::size_t>(size) + 1)) : nullptr;
     long long got = 0;
     while (bytes && got < size) {
-        long long n = obsys::ReadFile(file, bytes + got, static_cast<unsigned long long>(size - got));
+        long long n =
+            obsys::ReadFile(file, bytes + got, static_cast<unsigned long long>(size - got));
         if (n <= 0) break;
         got += n;
     }
@@ -261,9 +271,13 @@ short OBStringTable::GetProblem(int n, int& line, OBRES::ProblemEnum& problem) c
 
 // ---- The registered module ----------------------------------------------------
 
-void OBConnectionUtility::SetCurrentHandle(HINSTANCE* handle) { gCurrentHandle.store(handle); }
+void OBConnectionUtility::SetCurrentHandle(HINSTANCE* handle) {
+    gCurrentHandle.store(handle);
+}
 
-HINSTANCE* OBConnectionUtility::GetCurrentHandle() { return gCurrentHandle.load(); }
+HINSTANCE* OBConnectionUtility::GetCurrentHandle() {
+    return gCurrentHandle.load();
+}
 
 int OBLoadResourceString(unsigned id, char* buffer, int size) {
     if (!buffer || size < 1) return 0;
@@ -277,7 +291,8 @@ int OBLoadResourceString(unsigned id, char* buffer, int size) {
     if (n > room) {
         // Drop the character that the cut would split.
         n = room;
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
     }
     std::memcpy(buffer, text, n);
     buffer[n] = '\0';
@@ -337,7 +352,8 @@ short OBLoadResourceText(unsigned baseId, OBL::LocaleIDEnum locale, COBString& o
     for (int i = 0; i < count && !exact; ++i) {
         unsigned codePage = OBConvertorLumService::ScriptToCodePage(candidates[i]);
         bool again = false;
-        for (int j = 0; j < triedCount; ++j) again = again || tried[j] == codePage;
+        for (int j = 0; j < triedCount; ++j)
+            again = again || tried[j] == codePage;
         if (again) continue;
         tried[triedCount++] = codePage;
         chosen = candidates[i];

@@ -32,7 +32,9 @@ WriterManager::WriterManager(IOBString& folder, OBFilePathStyle style)
     LoadAllWriters();
 }
 
-WriterManager::~WriterManager() { delete impl_; }
+WriterManager::~WriterManager() {
+    delete impl_;
+}
 
 WriterManager* WriterManager::CreateInstance(IOBString& folder, OBFilePathStyle style) {
     boost::lock_guard<boost::mutex> guard(StaticMutex());
@@ -50,7 +52,9 @@ WriterManager* WriterManager::CreateInstance(IOBString& folder, OBFilePathStyle 
     return instance;
 }
 
-WriterManager* WriterManager::GetInstance() { return gInstance.load(); }
+WriterManager* WriterManager::GetInstance() {
+    return gInstance.load();
+}
 
 void WriterManager::DeleteInstance() {
     boost::lock_guard<boost::mutex> guard(StaticMutex());
@@ -60,7 +64,9 @@ void WriterManager::DeleteInstance() {
     delete instance;
 }
 
-void WriterManager::DetectWriters() { impl_->Detect(); }
+void WriterManager::DetectWriters() {
+    impl_->Detect();
+}
 
 void WriterManager::LoadAllWriters() {
     boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
@@ -91,11 +97,17 @@ OBWriter* WriterManager::GetWriter(int writerId) {
 
 void WriterManager::UnloadWriter(int, short) {}
 
-long long WriterManager::GetNumberOfWriters() { return impl_->Count(); }
+long long WriterManager::GetNumberOfWriters() {
+    return impl_->Count();
+}
 
-int WriterManager::GetFormats(Format*& formats) { return impl_->GetFormats(formats); }
+int WriterManager::GetFormats(Format*& formats) {
+    return impl_->GetFormats(formats);
+}
 
-IOBStringPtr WriterManager::GetWriterPath() { return impl_->folder; }
+IOBStringPtr WriterManager::GetWriterPath() {
+    return impl_->folder;
+}
 
 short WriterManager::GetNthWriterData(long long n, OBWriterData& out) {
     return impl_->GetNth(n, out);

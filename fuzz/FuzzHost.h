@@ -11,8 +11,12 @@
 
 namespace ombra_fuzz {
 
-inline void* Allocate(unsigned long long n) { return std::malloc(n ? n : 1); }
-inline void Release(void* p) { std::free(p); }
+inline void* Allocate(unsigned long long n) {
+    return std::malloc(n ? n : 1);
+}
+inline void Release(void* p) {
+    std::free(p);
+}
 
 inline void InstallHost() {
     static bool done = false;

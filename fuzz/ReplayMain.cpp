@@ -20,7 +20,8 @@ int RunFile(const std::string& path) {
     std::vector<uint8_t> bytes;
     unsigned char chunk[65536];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     std::fclose(f);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     return 0;
@@ -52,7 +53,8 @@ int Run(const std::string& path, int& count) {
 
 int main(int argc, char** argv) {
     int count = 0, failures = 0;
-    for (int i = 1; i < argc; ++i) failures += Run(argv[i], count);
+    for (int i = 1; i < argc; ++i)
+        failures += Run(argv[i], count);
     std::printf("replayed %d inputs\n", count);
     return failures ? 1 : 0;
 }

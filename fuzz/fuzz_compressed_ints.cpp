@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<int> values;
     {
         OBCompressInt_Read reader(in);
-        for (int i = 0; i < count; ++i) values.push_back(reader.Read());
+        for (int i = 0; i < count; ++i)
+            values.push_back(reader.Read());
     }
     delete in;
 
@@ -32,14 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out->SetSwapping(swapping);
     {
         OBCompressInt_Write writer(out);
-        for (int v : values) writer.Write(v);
+        for (int v : values)
+            writer.Write(v);
     }
     delete out;
     bytes->Seek(0, kSeekFromStart);
     std::vector<unsigned char> written;
     unsigned char chunk[256];
     unsigned long long n;
-    while ((n = bytes->Read(chunk, sizeof chunk)) > 0) written.insert(written.end(), chunk, chunk + n);
+    while ((n = bytes->Read(chunk, sizeof chunk)) > 0)
+        written.insert(written.end(), chunk, chunk + n);
     delete bytes;
     OBStream* again = OBStreamUtilRef::CreateBufferStreamRead(written.data(), written.size());
     if (!again) return 0;

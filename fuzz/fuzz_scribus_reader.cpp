@@ -32,7 +32,8 @@ void Check(Element* e, long long length, int depth) {
     switch (e->GetElementType()) {
     case EL::kParagraphRun:
     case EL::kCharacterRun: {
-        long long start = Int(e, AN::kStartCharacterPosition), end = Int(e, AN::kEndCharacterPosition);
+        long long start = Int(e, AN::kStartCharacterPosition),
+                  end = Int(e, AN::kEndCharacterPosition);
         if (start < 0 || end <= start || end > length) __builtin_trap();
         break;
     }
@@ -42,9 +43,11 @@ void Check(Element* e, long long length, int depth) {
     case EL::kVariableRun:
         if (Int(e, AN::kPos) < 0 || Int(e, AN::kPos) >= length) __builtin_trap();
         break;
-    default: break;
+    default:
+        break;
     }
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i) Check(e->GetNthChild(i), length, depth + 1);
+    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+        Check(e->GetNthChild(i), length, depth + 1);
 }
 
 } // namespace
@@ -53,11 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_fuzz::InstallHost();
     static ScribusReader* reader = new ScribusReader;
     OBBufferStreamRead input(data, size);
-    reader->CanImportThis(&input);  // then converts whatever it said, as a forced reader does
+    reader->CanImportThis(&input); // then converts whatever it said, as a forced reader does
     OBPreferenceList prefs;
     reader->GetStreamPrefs(&input, &prefs);
     reader->Init(&input, &prefs);
-    for (Element* e = reader->GetFirstElement(); e; e = reader->GetNextElement()) Check(e, 0, 0);
+    for (Element* e = reader->GetFirstElement(); e; e = reader->GetNextElement())
+        Check(e, 0, 0);
     reader->Reset();
     return 0;
 }

@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_fuzz::InstallHost();
     WOBString wide;
-    short ok = OBStringUtils::ConvertUTF8ToUTF16String(reinterpret_cast<const char*>(data), size, wide);
+    short ok =
+        OBStringUtils::ConvertUTF8ToUTF16String(reinterpret_cast<const char*>(data), size, wide);
     COBString back;
     OBStringUtils::ConvertUTF16StringToUTF8(wide.GrabWString(), wide.Length(), back);
     if (ok && size && !std::memchr(data, 0, size)) {

@@ -8,7 +8,9 @@
 namespace {
 
 // Borrowed lists are kept sorted by address for binary search.
-bool LessAddress(const Element* a, const Element* b) { return std::less<const Element*>()(a, b); }
+bool LessAddress(const Element* a, const Element* b) {
+    return std::less<const Element*>()(a, b);
+}
 
 bool SortedContains(const ElementList* list, const Element* e) {
     if (!list || !e) return false;
@@ -178,7 +180,8 @@ void Element::AssignFrom(Element& other, bool takeOwnership) noexcept {
     }
     delete sourceSet;
     // Last, since other may be one of them or lie inside one.
-    for (long long i = 0; i < owned->size(); ++i) delete (*owned)[i];
+    for (long long i = 0; i < owned->size(); ++i)
+        delete (*owned)[i];
     delete owned;
 }
 

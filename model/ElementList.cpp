@@ -8,7 +8,9 @@ namespace {
 
 constexpr long long kDefaultChunk = 8;
 
-inline Element* Unconst(const Element* e) { return const_cast<Element*>(e); }
+inline Element* Unconst(const Element* e) {
+    return const_cast<Element*>(e);
+}
 
 } // namespace
 
@@ -19,11 +21,14 @@ Element** ElementList::NewAsCharArray(long long n) noexcept {
     return static_cast<Element**>(OBLibAllocate(static_cast<std::size_t>(n) * sizeof(Element*)));
 }
 
-void ElementList::DeleteAsCharArray(Element** block) noexcept { OBLibFree(block); }
+void ElementList::DeleteAsCharArray(Element** block) noexcept {
+    OBLibFree(block);
+}
 
 void ElementList::FillN(Element** dst, long long n, const Element* const& e) noexcept {
     Element* value = Unconst(e);
-    for (long long i = 0; i < n; ++i) dst[i] = value;
+    for (long long i = 0; i < n; ++i)
+        dst[i] = value;
 }
 
 // ---- construction ----
@@ -86,7 +91,9 @@ ElementList& ElementList::operator=(ElementList&& other) noexcept {
     return *this;
 }
 
-ElementList::~ElementList() { DeleteAsCharArray(data_); }
+ElementList::~ElementList() {
+    DeleteAsCharArray(data_);
+}
 
 // ---- comparison ----
 
@@ -139,7 +146,8 @@ void ElementList::SetChunkSize(long long n) noexcept {
 Element** ElementList::OpenGap(long long pos, long long n, long long& newCapacity) noexcept {
     if (capacity_ - count_ >= n) {
         // In place: the tail moves up by n (memmove handles the overlap).
-        if (count_ > pos) OBMemmove(data_ + pos + n, data_ + pos, sizeof(Element*) * (count_ - pos));
+        if (count_ > pos)
+            OBMemmove(data_ + pos + n, data_ + pos, sizeof(Element*) * (count_ - pos));
         newCapacity = capacity_;
         return data_;
     }
@@ -180,9 +188,13 @@ void ElementList::Append(const Element* const& e, long long after) noexcept {
         Insert(e, after + 1);
 }
 
-void ElementList::Insert(const Element* const& e) noexcept { Insert(e, 0, 1); }
+void ElementList::Insert(const Element* const& e) noexcept {
+    Insert(e, 0, 1);
+}
 
-void ElementList::Insert(const Element* const& e, long long pos) noexcept { Insert(e, pos, 1); }
+void ElementList::Insert(const Element* const& e, long long pos) noexcept {
+    Insert(e, pos, 1);
+}
 
 void ElementList::Insert(const Element* const& e, long long pos, long long n) noexcept {
     if (pos < 0 || pos > count_ || n <= 0) return;
@@ -202,15 +214,16 @@ void ElementList::Insert(const Element* const* first, const Element* const* last
     std::uintptr_t hi = lo + sizeof(Element*) * static_cast<std::uintptr_t>(count_);
     bool inside = data_ && reinterpret_cast<std::uintptr_t>(first) >= lo &&
                   reinterpret_cast<std::uintptr_t>(last) <= hi;
-    long long from = inside ? static_cast<long long>((reinterpret_cast<std::uintptr_t>(first) - lo) /
-                                                     sizeof(Element*))
+    long long from = inside ? static_cast<long long>(
+                                  (reinterpret_cast<std::uintptr_t>(first) - lo) / sizeof(Element*))
                             : 0;
     long long newCapacity = 0;
     Element** block = OpenGap(pos, n, newCapacity);
     if (!block) return;
     if (block != data_ || !inside) {
         // A new block leaves the source intact in the old one.
-        for (long long i = 0; i < n; ++i) block[pos + i] = Unconst(first[i]);
+        for (long long i = 0; i < n; ++i)
+            block[pos + i] = Unconst(first[i]);
     } else {
         // The source lay in our own slots: those at or above pos moved up by n.
         for (long long i = 0; i < n; ++i) {
@@ -247,7 +260,8 @@ long long ElementList::Location(const Element* const& e) const noexcept {
 }
 
 void ElementList::Sort(int (*compare)(const void*, const void*)) noexcept {
-    if (count_ > 1 && compare) std::qsort(data_, static_cast<std::size_t>(count_), sizeof(Element*), compare);
+    if (count_ > 1 && compare)
+        std::qsort(data_, static_cast<std::size_t>(count_), sizeof(Element*), compare);
 }
 
 // ---- standard-container companions ----

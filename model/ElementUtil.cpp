@@ -6,7 +6,9 @@
 
 namespace {
 
-void ReleaseLevel(unsigned int* level) { OBLibFree(level); }
+void ReleaseLevel(unsigned int* level) {
+    OBLibFree(level);
+}
 
 // The calling thread's chunk and relationship levels and referral stack,
 // created by ElementUtil::Init and destroyed by ElementUtil::Reset.

@@ -8,7 +8,9 @@
 
 namespace {
 
-void ReleaseCounter(unsigned int* counter) { OBLibFree(counter); }
+void ReleaseCounter(unsigned int* counter) {
+    OBLibFree(counter);
+}
 
 // The calling thread's id counter, on the memory service.
 boost::thread_specific_ptr<unsigned int>& Counter() {
@@ -42,7 +44,9 @@ unsigned int OBIDGenerator::GetID() {
     return (*counter)++;
 }
 
-void OBIDGenerator::Reset() { Counter().reset(); }
+void OBIDGenerator::Reset() {
+    Counter().reset();
+}
 
 // ---- OBIDStack ----
 
@@ -59,8 +63,7 @@ OBIDStack::OBIDStack(const OBIDStack& other) noexcept
 
 OBIDStack& OBIDStack::operator=(const OBIDStack& other) noexcept {
     if (data_ == other.data_) return *this;
-    if (count_ == other.count_ &&
-        OBMemcmp(data_, other.data_, sizeof(unsigned int) * count_) == 0)
+    if (count_ == other.count_ && OBMemcmp(data_, other.data_, sizeof(unsigned int) * count_) == 0)
         return *this;
     unsigned int* block = nullptr;
     if (other.count_ > 0) {
@@ -74,7 +77,9 @@ OBIDStack& OBIDStack::operator=(const OBIDStack& other) noexcept {
     return *this;
 }
 
-OBIDStack::~OBIDStack() { OBLibFree(data_); }
+OBIDStack::~OBIDStack() {
+    OBLibFree(data_);
+}
 
 short OBIDStack::push(unsigned int id) noexcept {
     // Growth comes one slot early: a stack of 8 slots holding 7 ids grows.
@@ -93,9 +98,13 @@ short OBIDStack::push(unsigned int id) noexcept {
     return 1;
 }
 
-unsigned int OBIDStack::top() const noexcept { return count_ > 0 ? data_[count_ - 1] : kOBNoID; }
+unsigned int OBIDStack::top() const noexcept {
+    return count_ > 0 ? data_[count_ - 1] : kOBNoID;
+}
 
-unsigned int OBIDStack::pop() noexcept { return count_ > 0 ? data_[--count_] : kOBNoID; }
+unsigned int OBIDStack::pop() noexcept {
+    return count_ > 0 ? data_[--count_] : kOBNoID;
+}
 
 short OBIDStack::isPresent(unsigned int id) const noexcept {
     for (long long i = 0; i < count_; ++i)
@@ -111,7 +120,9 @@ void OBIDStack::clear() noexcept {
 
 // ---- OBIDTable ----
 
-OBIDTable::~OBIDTable() { OBLibFree(data_); }
+OBIDTable::~OBIDTable() {
+    OBLibFree(data_);
+}
 
 OBIDTable& OBIDTable::operator=(const OBIDTable& other) noexcept {
     if (data_ != other.data_) OBLibFree(data_);
@@ -158,6 +169,7 @@ void OBIDTable::Compact() noexcept {
     for (int i = 0; i < count_; ++i)
         if (data_[i] != kOBNoID) data_[kept++] = data_[i];
     // Freed slots read as empty again.
-    for (int i = kept; i < count_; ++i) data_[i] = kOBNoID;
+    for (int i = kept; i < count_; ++i)
+        data_[i] = kOBNoID;
     count_ = kept;
 }

@@ -19,25 +19,37 @@ enum AccessorRow : int {
 };
 
 constexpr OBViewAccessorInfo kAccessors[] = {
-#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
-    {"OBM" #Kind, EL::k##Kind,    AN::k##Attr,                                                      \
-     "Get" #Attr, 0,              VT::ValueType,                                                    \
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
+    {"OBM" #Kind,                                                                                  \
+     EL::k##Kind,                                                                                  \
+     AN::k##Attr,                                                                                  \
+     "Get" #Attr,                                                                                  \
+     0,                                                                                            \
+     VT::ValueType,                                                                                \
      kRow_##Kind##_##Attr - kStart_##Kind},
-#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
-    {"OBM" #Kind, EL::k##Kind,    AN::k##Attr,                                                      \
-     "Get" #Name, 0,              VT::ValueType,                                                    \
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
+    {"OBM" #Kind,                                                                                  \
+     EL::k##Kind,                                                                                  \
+     AN::k##Attr,                                                                                  \
+     "Get" #Name,                                                                                  \
+     0,                                                                                            \
+     VT::ValueType,                                                                                \
      kRow_##Kind##_##Name - kStart_##Kind},
-#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
-    {"OBM" #Kind, EL::k##Kind,    AN::k##Attr,                                                      \
-     "Get" #Attr, 1,              VT::ValueType,                                                    \
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
+    {"OBM" #Kind,                                                                                  \
+     EL::k##Kind,                                                                                  \
+     AN::k##Attr,                                                                                  \
+     "Get" #Attr,                                                                                  \
+     1,                                                                                            \
+     VT::ValueType,                                                                                \
      kRow_##Kind##_##Attr - kStart_##Kind},
 #include <ombra/defs/ViewAccessors.def>
 };
 static_assert(sizeof(kAccessors) / sizeof(kAccessors[0]) == kAccessorRowCount);
 
 constexpr OBViewClassInfo kClasses[] = {
-#define OB_VIEW_END(Kind)                                                                           \
-    {"OBM" #Kind, EL::k##Kind, kEnd_##Kind > kStart_##Kind ? &kAccessors[kStart_##Kind] : nullptr,  \
+#define OB_VIEW_END(Kind)                                                                          \
+    {"OBM" #Kind, EL::k##Kind, kEnd_##Kind > kStart_##Kind ? &kAccessors[kStart_##Kind] : nullptr, \
      kEnd_##Kind - kStart_##Kind},
 #include <ombra/defs/ViewAccessors.def>
 };
@@ -45,21 +57,21 @@ constexpr int kClassCount = sizeof(kClasses) / sizeof(kClasses[0]);
 
 // Every accessor hands out a type that a value can report, and a class that
 // says it has no accessors has none.
-#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
     static_assert(OBIsAccessorValueType(VT::ValueType), "OBM" #Kind "::Get" #Attr);
-#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
     static_assert(OBIsAccessorValueType(VT::ValueType), "OBM" #Kind "::Get" #Name);
-#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
     static_assert(OBIsAccessorValueType(VT::ValueType), "OBM" #Kind "::Get" #Attr);
 #define OB_VIEW_END(Kind) static_assert(kClasses[EL::k##Kind].kind == EL::k##Kind, "OBM" #Kind);
 #include <ombra/defs/ViewAccessors.def>
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     static_assert((kEnd_##Kind > kStart_##Kind) == (HasAccessors != 0), "OBM" #Kind);
 #include <ombra/defs/ViewAccessors.def>
 
 // Rows of the member table, numbered as the accessor rows are.
 enum MemberRow : int {
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     kMStart_##Space, kMResume_##Space = kMStart_##Space - 1,
 #define OB_VALUE_ENUM_MEMBER(Space, Member, Number) kM_##Space##_##Member,
 #define OB_VALUE_ENUM_END(Code, Space, Enum) kMEnd_##Space, kMResumeEnd_##Space = kMEnd_##Space - 1,
@@ -74,19 +86,26 @@ constexpr OBValueEnumMember kMembers[] = {
 static_assert(sizeof(kMembers) / sizeof(kMembers[0]) == kMemberRowCount);
 
 constexpr OBValueEnumInfo kEnums[] = {
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
-    {VT::TypeName, #TypeName, #Class, #Space, #Enum, #Creator, 0, &kMembers[kMStart_##Space],       \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
+    {VT::TypeName,                                                                                 \
+     #TypeName,                                                                                    \
+     #Class,                                                                                       \
+     #Space,                                                                                       \
+     #Enum,                                                                                        \
+     #Creator,                                                                                     \
+     0,                                                                                            \
+     &kMembers[kMStart_##Space],                                                                   \
      kMEnd_##Space - kMStart_##Space},
-#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                         \
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
     {VT::TypeName, #TypeName, #Class, #Space, #Enum, #Creator, 1, nullptr, 0},
 #include <ombra/defs/ValueEnums.def>
 };
 constexpr int kEnumCount = sizeof(kEnums) / sizeof(kEnums[0]);
 
 // The type code of each row is the value type that its name says.
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     static_assert(VT::TypeName == Code, #Class);
-#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                         \
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
     static_assert(VT::TypeName == Code, #Class);
 #include <ombra/defs/ValueEnums.def>
 
@@ -109,11 +128,9 @@ const OBViewAccessorInfo* OBGetViewAccessors(int& count) {
 
 const OBViewAccessorInfo* OBFindViewAccessor(EL::ElementTypeEnum kind, AN::AttrNameEnum attr) {
     const OBViewClassInfo* info = OBGetViewClass(kind);
-    if (!info)
-        return nullptr;
+    if (!info) return nullptr;
     for (int i = 0; i < info->accessorCount; ++i)
-        if (info->accessors[i].attr == attr)
-            return &info->accessors[i];
+        if (info->accessors[i].attr == attr) return &info->accessors[i];
     return nullptr;
 }
 
@@ -124,17 +141,14 @@ const OBValueEnumInfo* OBGetValueEnums(int& count) {
 
 const OBValueEnumInfo* OBFindValueEnum(VT::ValueTypeEnum type) {
     for (const OBValueEnumInfo& info : kEnums)
-        if (info.type == type)
-            return &info;
+        if (info.type == type) return &info;
     return nullptr;
 }
 
 const char* OBValueEnumMemberName(VT::ValueTypeEnum type, int member) {
     const OBValueEnumInfo* info = OBFindValueEnum(type);
-    if (!info)
-        return nullptr;
+    if (!info) return nullptr;
     for (int i = 0; i < info->memberCount; ++i)
-        if (info->members[i].number == member)
-            return info->members[i].name;
+        if (info->members[i].number == member) return info->members[i].name;
     return nullptr;
 }

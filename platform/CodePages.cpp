@@ -30,29 +30,60 @@ const unsigned kJohabCodePage = 1361;
 
 std::atomic<unsigned> gSystemCodePage{1252};
 
-bool IsHighSurrogate(unsigned short u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(unsigned short u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(unsigned short u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(unsigned short u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 void IconvName(unsigned codePage, char* name, std::size_t size) {
     const char* fixed = nullptr;
     switch (codePage) {
-    case 65001: fixed = "UTF-8"; break;
-    case 1361: fixed = "JOHAB"; break;
-    case 20127: fixed = "ASCII"; break;
-    case 20866: fixed = "KOI8-R"; break;
-    case 21866: fixed = "KOI8-U"; break;
-    case 20932: fixed = "EUC-JP"; break;
+    case 65001:
+        fixed = "UTF-8";
+        break;
+    case 1361:
+        fixed = "JOHAB";
+        break;
+    case 20127:
+        fixed = "ASCII";
+        break;
+    case 20866:
+        fixed = "KOI8-R";
+        break;
+    case 21866:
+        fixed = "KOI8-U";
+        break;
+    case 20932:
+        fixed = "EUC-JP";
+        break;
     // EUC-JP with the characters and mappings of code page 932: NEC row 13,
     // the full-width forms (U+FF5E, U+FF0D, U+FFE0...) and the IBM kanji.
-    case 51932: fixed = "EUC-JP-MS"; break;
-    case 51949: fixed = "EUC-KR"; break;
-    case 54936: fixed = "GB18030"; break;
-    case 28603: fixed = "ISO-8859-13"; break;
-    case 28605: fixed = "ISO-8859-15"; break;
+    case 51932:
+        fixed = "EUC-JP-MS";
+        break;
+    case 51949:
+        fixed = "EUC-KR";
+        break;
+    case 54936:
+        fixed = "GB18030";
+        break;
+    case 28603:
+        fixed = "ISO-8859-13";
+        break;
+    case 28605:
+        fixed = "ISO-8859-15";
+        break;
     // The C library's own CP10007 already is the platform's Mac Cyrillic.
-    case 10000: fixed = "MACINTOSH"; break;
-    case 10029: fixed = "MAC-CENTRALEUROPE"; break;
-    default: break;
+    case 10000:
+        fixed = "MACINTOSH";
+        break;
+    case 10029:
+        fixed = "MAC-CENTRALEUROPE";
+        break;
+    default:
+        break;
     }
     if (fixed)
         std::snprintf(name, size, "%s", fixed);
@@ -113,7 +144,7 @@ void Describe(CodePageInfo& info, unsigned codePage) {
         std::size_t outLeft = sizeof out;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-            if (errno == EILSEQ) continue; // a byte the page leaves undefined
+            if (errno == EILSEQ) continue;        // a byte the page leaves undefined
             info.kind = CodePageInfo::kMultiByte; // a lead byte: needs what follows
             break;
         }
@@ -193,7 +224,8 @@ public:
     ThreadConverters(const ThreadConverters&) = delete;
     ThreadConverters& operator=(const ThreadConverters&) = delete;
     ~ThreadConverters() {
-        for (int i = 0; i < count_; ++i) iconv_close(slots_[i].cd);
+        for (int i = 0; i < count_; ++i)
+            iconv_close(slots_[i].cd);
     }
 
     iconv_t Get(const CodePageInfo& info, bool toUnits) {
@@ -316,8 +348,7 @@ long long DecodeMultiByte(const CodePageInfo& info, unsigned flags, const char* 
     char* in = const_cast<char*>(src);
     std::size_t inLeft = static_cast<std::size_t>(n);
     while (inLeft > 0) {
-        if (iconv(cd, &in, &inLeft, sink.Out(), sink.Left()) != static_cast<std::size_t>(-1))
-            break;
+        if (iconv(cd, &in, &inLeft, sink.Out(), sink.Left()) != static_cast<std::size_t>(-1)) break;
         if (errno == E2BIG) {
             if (!sink.Drain()) return 0;
         } else if (errno == EILSEQ || errno == EINVAL) {
@@ -405,8 +436,7 @@ long long EncodeMultiByte(const CodePageInfo& info, unsigned flags, const unsign
     char* in = const_cast<char*>(start);
     std::size_t inLeft = static_cast<std::size_t>(n) * sizeof(unsigned short);
     while (inLeft > 0) {
-        if (iconv(cd, &in, &inLeft, sink.Out(), sink.Left()) != static_cast<std::size_t>(-1))
-            break;
+        if (iconv(cd, &in, &inLeft, sink.Out(), sink.Left()) != static_cast<std::size_t>(-1)) break;
         if (errno == E2BIG) {
             if (!sink.Drain()) return 0;
             continue;
@@ -475,8 +505,8 @@ long long EncodeMultiByteExact(const CodePageInfo& info, const unsigned short* s
         if (end < n && IsHighSurrogate(src[end - 1]) && IsLowSurrogate(src[end])) --end;
         long long length = end - i;
         long long held = -1;
-        long long size = EncodeMultiByte(info, 0, src + i, length, bytes, sizeof bytes, nullptr,
-                                         nullptr, &held);
+        long long size =
+            EncodeMultiByte(info, 0, src + i, length, bytes, sizeof bytes, nullptr, nullptr, &held);
         if (held < 0) return -1;
         if (held > 0 && !ReadsBack(info, bytes, size, src + i, held)) {
             long long k = 0;
@@ -487,10 +517,9 @@ long long EncodeMultiByteExact(const CodePageInfo& info, const unsigned short* s
                         ? 2
                         : 1;
                 long long fits = -1;
-                long long made =
-                    EncodeMultiByte(info, 0, src + i + k, one, bytes + size,
-                                    static_cast<long long>(sizeof bytes) - size, nullptr, nullptr,
-                                    &fits);
+                long long made = EncodeMultiByte(info, 0, src + i + k, one, bytes + size,
+                                                 static_cast<long long>(sizeof bytes) - size,
+                                                 nullptr, nullptr, &fits);
                 if (fits != one || !ReadsBack(info, bytes + size, made, src + i + k, one)) break;
                 size += made;
                 k += one;
@@ -507,7 +536,8 @@ long long EncodeMultiByteExact(const CodePageInfo& info, const unsigned short* s
 
 long long UnitLength(const unsigned short* s) {
     long long n = 0;
-    while (s[n]) ++n;
+    while (s[n])
+        ++n;
     return n;
 }
 
@@ -576,7 +606,9 @@ long long WideCharToMultiByteExact(unsigned codePage, const unsigned short* src,
     return produced;
 }
 
-unsigned GetSystemCodePage() { return gSystemCodePage.load(); }
+unsigned GetSystemCodePage() {
+    return gSystemCodePage.load();
+}
 
 bool SetSystemCodePage(unsigned codePage) {
     if (!IsCodePageAvailable(codePage)) return false;
@@ -590,6 +622,8 @@ bool IsCodePageAvailable(unsigned codePage) {
     return info && info->kind != CodePageInfo::kUnavailable;
 }
 
-void ReleaseThreadConverters() { gConverters.reset(); }
+void ReleaseThreadConverters() {
+    gConverters.reset();
+}
 
 } // namespace obsys

@@ -25,10 +25,17 @@ FileHandle OpenFile(const char* path, unsigned access, FileCreation creation) {
     bool read = access & kAccessRead, write = access & kAccessWrite;
     flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
     switch (creation) {
-    case kOpenExisting: break;
-    case kOpenAlways: flags |= O_CREAT; break;
-    case kCreateAlways: flags |= O_CREAT | O_TRUNC; break;
-    case kTruncateExisting: flags |= O_TRUNC; break;
+    case kOpenExisting:
+        break;
+    case kOpenAlways:
+        flags |= O_CREAT;
+        break;
+    case kCreateAlways:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case kTruncateExisting:
+        flags |= O_TRUNC;
+        break;
     }
     if ((flags & O_TRUNC) && !write) flags = (flags & ~O_RDONLY) | O_RDWR;
     int fd;
@@ -87,7 +94,9 @@ bool TruncateFileHere(FileHandle file) {
     return here >= 0 && ::ftruncate(file, static_cast<off_t>(here)) == 0;
 }
 
-bool FlushFile(FileHandle file) { return file >= 0 && ::fsync(file) == 0; }
+bool FlushFile(FileHandle file) {
+    return file >= 0 && ::fsync(file) == 0;
+}
 
 long long FileSize(FileHandle file) {
     struct stat st;
@@ -99,14 +108,18 @@ void CloseFile(FileHandle file) {
     if (file >= 0) ::close(file);
 }
 
-bool PathExists(const char* path) { return path && *path && ::access(path, F_OK) == 0; }
+bool PathExists(const char* path) {
+    return path && *path && ::access(path, F_OK) == 0;
+}
 
 bool IsDirectory(const char* path) {
     struct stat st;
     return path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const char* path) { return path && *path && ::unlink(path) == 0; }
+bool DeleteFile(const char* path) {
+    return path && *path && ::unlink(path) == 0;
+}
 
 bool CopyFile(const char* src, const char* dst) {
     if (!src || !dst || !*src || !*dst) return false;
@@ -220,16 +233,19 @@ long long StdioTell(StdioFile file) {
     return static_cast<long long>(::ftello(static_cast<FILE*>(file)));
 }
 
-bool StdioFlush(StdioFile file) { return file && std::fflush(static_cast<FILE*>(file)) == 0; }
+bool StdioFlush(StdioFile file) {
+    return file && std::fflush(static_cast<FILE*>(file)) == 0;
+}
 
 void StdioClose(StdioFile file) {
     if (file) std::fclose(static_cast<FILE*>(file));
 }
 
-Directory::Directory()
-    : names_(nullptr), kinds_(nullptr), offsets_(nullptr), count_(0), next_(0) {}
+Directory::Directory() : names_(nullptr), kinds_(nullptr), offsets_(nullptr), count_(0), next_(0) {}
 
-Directory::~Directory() { Close(); }
+Directory::~Directory() {
+    Close();
+}
 
 void Directory::Close() {
     OBLibFree(names_);

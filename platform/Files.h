@@ -83,7 +83,7 @@ public:
     void Close();
 
 private:
-    char* names_;        // NUL-separated names, from the memory service
+    char* names_;          // NUL-separated names, from the memory service
     unsigned char* kinds_; // per entry: kEntryFile, kEntryDirectory or kEntryLinkToDirectory
     std::size_t* offsets_;
     std::size_t count_;

@@ -12,7 +12,9 @@
 
 namespace obsys {
 
-unsigned long CurrentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
+unsigned long CurrentThreadId() {
+    return static_cast<unsigned long>(::syscall(SYS_gettid));
+}
 
 unsigned int TickCount() {
     using namespace std::chrono;
@@ -35,9 +37,13 @@ bool DebuggerPresent() {
     return tracer > 0;
 }
 
-void BreakIntoDebugger() { std::raise(SIGTRAP); }
+void BreakIntoDebugger() {
+    std::raise(SIGTRAP);
+}
 
-void AbortProcess() { std::abort(); }
+void AbortProcess() {
+    std::abort();
+}
 
 void WriteStandardError(const char* text, std::size_t n) {
     while (text && n > 0) {
@@ -65,7 +71,9 @@ void* GetProcAddress(void* library, const char* name) {
     return ::dlsym(library, name);
 }
 
-bool FreeLibrary(void* library) { return library && ::dlclose(library) == 0; }
+bool FreeLibrary(void* library) {
+    return library && ::dlclose(library) == 0;
+}
 
 void LastLibraryError(char* error, std::size_t errorCapacity) {
     const char* why = ::dlerror();

@@ -30,22 +30,35 @@ unsigned long long OBBufferXferBytes::Seek(long long offset, OBSeekFromWhere fro
     unsigned long long target = position_;
     unsigned long long delta = static_cast<unsigned long long>(offset);
     switch (from) {
-    case kSeekFromStart: target = delta; break;
-    case kSeekFromCurrent: target = position_ + delta; break;
-    case kSeekFromEnd: target = size_ + delta; break;
-    default: break;
+    case kSeekFromStart:
+        target = delta;
+        break;
+    case kSeekFromCurrent:
+        target = position_ + delta;
+        break;
+    case kSeekFromEnd:
+        target = size_ + delta;
+        break;
+    default:
+        break;
     }
     position_ = target > size_ ? size_ : target;
     return position_;
 }
 
-unsigned long long OBBufferXferBytes::Tell() { return position_; }
+unsigned long long OBBufferXferBytes::Tell() {
+    return position_;
+}
 
 void OBBufferXferBytes::Flush() {}
 
-OBStreamState OBBufferXferBytes::GetStreamState() { return state_; }
+OBStreamState OBBufferXferBytes::GetStreamState() {
+    return state_;
+}
 
-void OBBufferXferBytes::SetEndOfStream() { size_ = position_; }
+void OBBufferXferBytes::SetEndOfStream() {
+    size_ = position_;
+}
 
 OBBufferStreamRead::OBBufferStreamRead(const void* data, unsigned long long size,
                                        short takeOwnership)

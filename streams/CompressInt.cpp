@@ -34,7 +34,9 @@ OBCompressInt_Write::~OBCompressInt_Write() {
     if (count_ > 0) FlushBuffer();
 }
 
-void OBCompressInt_Write::Write(unsigned char value) { WriteKnown(value, kOBCompressInt_8); }
+void OBCompressInt_Write::Write(unsigned char value) {
+    WriteKnown(value, kOBCompressInt_8);
+}
 
 void OBCompressInt_Write::Write(short value) {
     short mode = (value >= 0 && value <= 255) ? kOBCompressInt_8 : kOBCompressInt_16;
@@ -55,12 +57,17 @@ void OBCompressInt_Write::WriteKnown(unsigned int value, short mode) {
     if (count_ > 0 && mode != mode_) FlushBuffer();
     mode_ = mode;
     switch (mode) {
-    case kOBCompressInt_32: buffer_.longs[count_] = static_cast<int>(value); break;
-    case kOBCompressInt_8: buffer_.bytes[count_] = static_cast<unsigned char>(value); break;
+    case kOBCompressInt_32:
+        buffer_.longs[count_] = static_cast<int>(value);
+        break;
+    case kOBCompressInt_8:
+        buffer_.bytes[count_] = static_cast<unsigned char>(value);
+        break;
     case kOBCompressInt_16:
         buffer_.words[count_] = static_cast<short>(static_cast<unsigned short>(value));
         break;
-    default: return;
+    default:
+        return;
     }
     if (++count_ >= kBlockLimit[mode]) FlushBuffer();
 }
@@ -70,9 +77,15 @@ void OBCompressInt_Write::FlushBuffer() {
         short header = static_cast<short>(static_cast<unsigned short>(mode_ * 16384 + count_));
         stream_->XferInt16(header);
         switch (mode_) {
-        case kOBCompressInt_32: stream_->XferInt32(buffer_.longs, count_); break;
-        case kOBCompressInt_8: stream_->XferByte(buffer_.bytes, count_); break;
-        default: stream_->XferInt16(buffer_.words, count_); break;
+        case kOBCompressInt_32:
+            stream_->XferInt32(buffer_.longs, count_);
+            break;
+        case kOBCompressInt_8:
+            stream_->XferByte(buffer_.bytes, count_);
+            break;
+        default:
+            stream_->XferInt16(buffer_.words, count_);
+            break;
         }
     }
     count_ = 0;
@@ -113,6 +126,7 @@ int OBCompressInt_Read::Read() {
         --remaining_;
         return value;
     }
-    default: return 0; // mode 3 carries nothing and never ends
+    default:
+        return 0; // mode 3 carries nothing and never ends
     }
 }

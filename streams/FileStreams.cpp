@@ -13,8 +13,8 @@ OBFileStreamReadRef::OBFileStreamReadRef(const OBSysFileRef& file, unsigned int 
 }
 
 OBFileStreamReadRef::OBFileStreamReadRef(const OBFileStreamReadRef& other)
-    : COBStreamRead(other),
-      fileXfer_(other.fileXfer_ ? new OBFileXferBytesRef(*other.fileXfer_) : new OBFileXferBytesRef) {
+    : COBStreamRead(other), fileXfer_(other.fileXfer_ ? new OBFileXferBytesRef(*other.fileXfer_)
+                                                      : new OBFileXferBytesRef) {
     SetXferBytes(fileXfer_);
 }
 
@@ -26,7 +26,9 @@ OBFileStreamReadRef& OBFileStreamReadRef::operator=(const OBFileStreamReadRef& o
     return *this;
 }
 
-OBFileStreamReadRef::~OBFileStreamReadRef() { delete fileXfer_; }
+OBFileStreamReadRef::~OBFileStreamReadRef() {
+    delete fileXfer_;
+}
 
 short OBFileStreamReadRef::Open(const OBSysFileRef& file, unsigned int mode, unsigned int creator,
                                 unsigned int type) {
@@ -45,11 +47,15 @@ void OBFileStreamReadRef::Close() {
     if (fileXfer_) fileXfer_->Close();
 }
 
-short OBFileStreamReadRef::Open() { return 0; }
+short OBFileStreamReadRef::Open() {
+    return 0;
+}
 
 // ---- OBFileStreamWriteRef ----------------------------------------------------
 
-OBFileStreamWriteRef::OBFileStreamWriteRef() { SetXferBytes(&fileXfer_); }
+OBFileStreamWriteRef::OBFileStreamWriteRef() {
+    SetXferBytes(&fileXfer_);
+}
 
 OBFileStreamWriteRef::OBFileStreamWriteRef(const OBSysFileRef& file, unsigned int mode,
                                            unsigned int creator, unsigned int type)
@@ -82,22 +88,27 @@ short OBFileStreamWriteRef::Create(const OBSysFileRef& file, unsigned int mode,
     return fileXfer_.Create(file, mode, creator, type);
 }
 
-OBSysFileRef OBFileStreamWriteRef::GetSystemFile() const { return fileXfer_.GetSystemFile(); }
+OBSysFileRef OBFileStreamWriteRef::GetSystemFile() const {
+    return fileXfer_.GetSystemFile();
+}
 
 OBSysFileRef OBFileStreamWriteRef::GetCachedSystemFile() const {
     return fileXfer_.GetCachedSystemFile();
 }
 
-void OBFileStreamWriteRef::Close() { fileXfer_.Close(); }
+void OBFileStreamWriteRef::Close() {
+    fileXfer_.Close();
+}
 
-short OBFileStreamWriteRef::Open() { return 0; }
+short OBFileStreamWriteRef::Open() {
+    return 0;
+}
 
 // ---- OBStreamUtilRef ---------------------------------------------------------
 
 namespace {
 
-template <typename Stream, typename Opener>
-OBStream* MadeAndOpened(Stream* stream, Opener open) {
+template <typename Stream, typename Opener> OBStream* MadeAndOpened(Stream* stream, Opener open) {
     if (!stream) return nullptr;
     if (!stream->GetXferBytes() || open(*stream) != 1) {
         delete stream; // never a half-opened stream
@@ -110,9 +121,8 @@ OBStream* MadeAndOpened(Stream* stream, Opener open) {
 
 OBStream* OBStreamUtilRef::CreateFileStreamRead(const OBSysFileRef& file, unsigned int mode,
                                                 unsigned int creator, unsigned int type) {
-    return MadeAndOpened(new OBFileStreamReadRef, [&](OBFileStreamReadRef& s) {
-        return s.Open(file, mode, creator, type);
-    });
+    return MadeAndOpened(new OBFileStreamReadRef,
+                         [&](OBFileStreamReadRef& s) { return s.Open(file, mode, creator, type); });
 }
 
 OBStream* OBStreamUtilRef::CreateFileStreamWrite(const OBSysFileRef& file, unsigned int mode,

@@ -31,7 +31,9 @@ OBFileXferBytesRef& OBFileXferBytesRef::operator=(const OBFileXferBytesRef& othe
     return *this;
 }
 
-OBFileXferBytesRef::~OBFileXferBytesRef() { Close(); }
+OBFileXferBytesRef::~OBFileXferBytesRef() {
+    Close();
+}
 
 short OBFileXferBytesRef::Open(const OBSysFileRef& file, unsigned int mode, unsigned int,
                                unsigned int) {
@@ -45,8 +47,8 @@ short OBFileXferBytesRef::Open(const OBSysFileRef& file, unsigned int mode, unsi
     cachedCopy_ = cachedSystemFile_ != requested && cachedSystemFile_.Length() > 0 ? 1 : 0;
 
     const bool write = (mode & (kFileWrite | kFileAppend)) != 0;
-    unsigned access = ((mode & kFileRead) ? obsys::kAccessRead : 0u) |
-                      (write ? obsys::kAccessWrite : 0u);
+    unsigned access =
+        ((mode & kFileRead) ? obsys::kAccessRead : 0u) | (write ? obsys::kAccessWrite : 0u);
     obsys::FileCreation creation = obsys::kOpenExisting;
     if (mode & kFileAppend) {
         creation = obsys::kOpenAlways;
@@ -160,7 +162,9 @@ void OBFileXferBytesRef::Flush() {
     }
 }
 
-OBStreamState OBFileXferBytesRef::GetStreamState() { return state_; }
+OBStreamState OBFileXferBytesRef::GetStreamState() {
+    return state_;
+}
 
 void OBFileXferBytesRef::SetEndOfStream() {
     if (fileHandle_ != obsys::kInvalidFile) obsys::TruncateFileHere(fileHandle_);

@@ -108,17 +108,26 @@ unsigned long long OBMemXferBytes::Seek(long long offset, OBSeekFromWhere from) 
     unsigned long long target = position_;
     unsigned long long delta = static_cast<unsigned long long>(offset);
     switch (from) {
-    case kSeekFromStart: target = delta; break;
-    case kSeekFromCurrent: target = position_ + delta; break;
-    case kSeekFromEnd: target = size_ + delta; break;
-    default: break;
+    case kSeekFromStart:
+        target = delta;
+        break;
+    case kSeekFromCurrent:
+        target = position_ + delta;
+        break;
+    case kSeekFromEnd:
+        target = size_ + delta;
+        break;
+    default:
+        break;
     }
     // Compared as unsigned, a negative result lands on the end too.
     position_ = target > size_ ? size_ : target;
     return position_;
 }
 
-unsigned long long OBMemXferBytes::Tell() { return isBacked_ ? backing_->Tell() : position_; }
+unsigned long long OBMemXferBytes::Tell() {
+    return isBacked_ ? backing_->Tell() : position_;
+}
 
 void OBMemXferBytes::Flush() {
     if (isBacked_) backing_->Flush();

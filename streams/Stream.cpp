@@ -11,6 +11,8 @@ OBStream& OBStream::operator=(const OBStream& other) {
 
 OBStream::~OBStream() = default;
 
-OBXferBytes* OBStream::GetXferBytes() { return nullptr; }
+OBXferBytes* OBStream::GetXferBytes() {
+    return nullptr;
+}
 
 OBXferBytes::~OBXferBytes() = default;

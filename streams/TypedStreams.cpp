@@ -45,13 +45,14 @@ template <typename T> T ReadScalar(OBXferBytes* xfer, short swapping, T& value) 
     return value;
 }
 
-template <typename T> long long ReadArray(OBXferBytes* xfer, short swapping, T* buffer,
-                                          long long count) {
+template <typename T>
+long long ReadArray(OBXferBytes* xfer, short swapping, T* buffer, long long count) {
     if (!xfer || !buffer || count <= 0) return 0;
     unsigned long long got = xfer->Read(buffer, ByteCount<T>(count));
     long long elements = static_cast<long long>(got / sizeof(T));
     if (swapping) {
-        for (long long i = 0; i < elements; ++i) buffer[i] = Reversed(buffer[i]);
+        for (long long i = 0; i < elements; ++i)
+            buffer[i] = Reversed(buffer[i]);
     }
     return elements;
 }
@@ -65,8 +66,8 @@ template <typename T> void WriteScalar(OBXferBytes* xfer, short swapping, T valu
 // Unswapped arrays go out in one write. Swapped ones pass through a small
 // stack block in chunks, so the caller's array is left alone and nothing is
 // allocated.
-template <typename T> long long WriteArray(OBXferBytes* xfer, short swapping, const T* buffer,
-                                           long long count) {
+template <typename T>
+long long WriteArray(OBXferBytes* xfer, short swapping, const T* buffer, long long count) {
     if (!xfer || !buffer || count <= 0) return 0;
     if (!swapping) {
         return static_cast<long long>(xfer->Write(buffer, ByteCount<T>(count)) / sizeof(T));
@@ -76,7 +77,8 @@ template <typename T> long long WriteArray(OBXferBytes* xfer, short swapping, co
     long long done = 0;
     while (done < count) {
         long long n = count - done < kChunk ? count - done : kChunk;
-        for (long long i = 0; i < n; ++i) block[i] = Reversed(buffer[done + i]);
+        for (long long i = 0; i < n; ++i)
+            block[i] = Reversed(buffer[done + i]);
         unsigned long long bytes = static_cast<unsigned long long>(n) * sizeof(T);
         unsigned long long put = xfer->Write(block, bytes);
         done += static_cast<long long>(put / sizeof(T));
@@ -89,7 +91,9 @@ template <typename T> long long WriteArray(OBXferBytes* xfer, short swapping, co
 
 // ---- COBStreamRead -----------------------------------------------------------
 
-COBStreamRead::COBStreamRead() : xfer_(nullptr), swapping_(0) { SetStreamType(kStreamTypeRead); }
+COBStreamRead::COBStreamRead() : xfer_(nullptr), swapping_(0) {
+    SetStreamType(kStreamTypeRead);
+}
 
 COBStreamRead::COBStreamRead(const COBStreamRead& other)
     : OBStream(other), xfer_(other.xfer_), swapping_(other.swapping_) {}
@@ -117,19 +121,25 @@ long long COBStreamRead::XferBool(short* buffer, long long count) {
     return XferInt16(buffer, count);
 }
 
-short COBStreamRead::XferBool(short& value) { return XferInt16(value); }
+short COBStreamRead::XferBool(short& value) {
+    return XferInt16(value);
+}
 
 long long COBStreamRead::XferInt16(short* buffer, long long count) {
     return ReadArray(xfer_, swapping_, buffer, count);
 }
 
-short COBStreamRead::XferInt16(short& value) { return ReadScalar(xfer_, swapping_, value); }
+short COBStreamRead::XferInt16(short& value) {
+    return ReadScalar(xfer_, swapping_, value);
+}
 
 long long COBStreamRead::XferInt32(int* buffer, long long count) {
     return ReadArray(xfer_, swapping_, buffer, count);
 }
 
-int COBStreamRead::XferInt32(int& value) { return ReadScalar(xfer_, swapping_, value); }
+int COBStreamRead::XferInt32(int& value) {
+    return ReadScalar(xfer_, swapping_, value);
+}
 
 long long COBStreamRead::XferRealNumber(OBReal* buffer, long long count) {
     if (!buffer) return 0;
@@ -160,7 +170,9 @@ void COBStreamRead::SetEndOfStream() {
     if (xfer_) xfer_->SetEndOfStream();
 }
 
-long long COBStreamRead::Tell() { return xfer_ ? static_cast<long long>(xfer_->Tell()) : 0; }
+long long COBStreamRead::Tell() {
+    return xfer_ ? static_cast<long long>(xfer_->Tell()) : 0;
+}
 
 void COBStreamRead::Flush() {
     if (xfer_) xfer_->Flush();
@@ -170,14 +182,26 @@ OBStreamState COBStreamRead::GetStreamState() {
     return xfer_ ? xfer_->GetStreamState() : kStreamError;
 }
 
-short COBStreamRead::IsReading() { return 1; }
-short COBStreamRead::IsWriting() { return 0; }
-void COBStreamRead::SetSwapping(short swapping) { swapping_ = swapping; }
-short COBStreamRead::Open() { return 1; }
+short COBStreamRead::IsReading() {
+    return 1;
+}
+short COBStreamRead::IsWriting() {
+    return 0;
+}
+void COBStreamRead::SetSwapping(short swapping) {
+    swapping_ = swapping;
+}
+short COBStreamRead::Open() {
+    return 1;
+}
 void COBStreamRead::Close() {}
-OBXferBytes* COBStreamRead::GetXferBytes() { return xfer_; }
+OBXferBytes* COBStreamRead::GetXferBytes() {
+    return xfer_;
+}
 void COBStreamRead::Comment(char*) {}
-short COBStreamRead::GetSwapping() { return swapping_; }
+short COBStreamRead::GetSwapping() {
+    return swapping_;
+}
 void COBStreamRead::GetStreamLimits(long long&, long long&) {}
 void COBStreamRead::SetStreamLimits(long long, long long) {}
 
@@ -242,7 +266,8 @@ long long COBStreamWrite::XferRealNumber(OBReal* buffer, long long count) {
     if (!buffer || count <= 0) return 0;
     long long done = 0;
     for (long long i = 0; i < count; ++i) {
-        double wire = swapping_ ? ByteSwapReverse::SwapDouble(buffer[i].Value()) : buffer[i].Value();
+        double wire =
+            swapping_ ? ByteSwapReverse::SwapDouble(buffer[i].Value()) : buffer[i].Value();
         unsigned char bytes[8];
         std::memcpy(bytes, &wire, 8);
         if (XferByte(bytes, 8) == 8) ++done;
@@ -266,7 +291,9 @@ void COBStreamWrite::SetEndOfStream() {
     if (xfer_) xfer_->SetEndOfStream();
 }
 
-long long COBStreamWrite::Tell() { return xfer_ ? static_cast<long long>(xfer_->Tell()) : 0; }
+long long COBStreamWrite::Tell() {
+    return xfer_ ? static_cast<long long>(xfer_->Tell()) : 0;
+}
 
 void COBStreamWrite::Flush() {
     if (xfer_) xfer_->Flush();
@@ -276,27 +303,45 @@ OBStreamState COBStreamWrite::GetStreamState() {
     return xfer_ ? xfer_->GetStreamState() : kStreamError;
 }
 
-short COBStreamWrite::IsReading() { return 0; }
-short COBStreamWrite::IsWriting() { return 1; }
-void COBStreamWrite::SetSwapping(short swapping) { swapping_ = swapping; }
-short COBStreamWrite::Open() { return 1; }
+short COBStreamWrite::IsReading() {
+    return 0;
+}
+short COBStreamWrite::IsWriting() {
+    return 1;
+}
+void COBStreamWrite::SetSwapping(short swapping) {
+    swapping_ = swapping;
+}
+short COBStreamWrite::Open() {
+    return 1;
+}
 void COBStreamWrite::Close() {}
-OBXferBytes* COBStreamWrite::GetXferBytes() { return xfer_; }
+OBXferBytes* COBStreamWrite::GetXferBytes() {
+    return xfer_;
+}
 void COBStreamWrite::Comment(char*) {}
-short COBStreamWrite::GetSwapping() { return swapping_; }
+short COBStreamWrite::GetSwapping() {
+    return swapping_;
+}
 void COBStreamWrite::GetStreamLimits(long long&, long long&) {}
 void COBStreamWrite::SetStreamLimits(long long, long long) {}
 
 // ---- The memory streams ------------------------------------------------------
 
-OBMemStreamRead::OBMemStreamRead(OBXferBytes* xfer) { SetXferBytes(xfer); }
+OBMemStreamRead::OBMemStreamRead(OBXferBytes* xfer) {
+    SetXferBytes(xfer);
+}
 
 OBMemStreamRead::OBMemStreamRead(const OBMemStreamRead& other) : COBStreamRead(other) {}
 
 OBMemStreamRead::~OBMemStreamRead() = default;
 
-OBMemStreamWrite::OBMemStreamWrite() { SetXferBytes(&memXfer_); }
+OBMemStreamWrite::OBMemStreamWrite() {
+    SetXferBytes(&memXfer_);
+}
 
-OBMemStreamWrite::OBMemStreamWrite(OBXferBytes* xfer) { SetXferBytes(xfer); }
+OBMemStreamWrite::OBMemStreamWrite(OBXferBytes* xfer) {
+    SetXferBytes(xfer);
+}
 
 OBMemStreamWrite::~OBMemStreamWrite() = default;

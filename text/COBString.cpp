@@ -56,7 +56,9 @@ COBString::COBString(const COBString& other)
     ReplaceBytes(other.GrabCString(), other.Length());
 }
 
-COBString::~COBString() { delete data_; }
+COBString::~COBString() {
+    delete data_;
+}
 
 COBString& COBString::operator=(const COBString& other) {
     if (&other != this && ReplaceBytes(other.GrabCString(), other.Length()))
@@ -76,7 +78,9 @@ bool COBString::Ready() {
     return data_ != nullptr;
 }
 
-void COBString::Changed() { data_->DropRendering(); }
+void COBString::Changed() {
+    data_->DropRendering();
+}
 
 bool COBString::ReplaceBytes(const char* text, long long n) {
     if (!Ready() || !data_->text.Assign(text, n)) return false;
@@ -102,7 +106,9 @@ bool COBString::InsertBytes(const char* text, long long n, long long pos) {
 
 // ---- Setting and reading the text -----------------------------------------
 
-unsigned char COBString::IsUnicode() const { return 0; }
+unsigned char COBString::IsUnicode() const {
+    return 0;
+}
 
 void COBString::SetCString(const char* text) {
     if (text) ReplaceBytes(text, static_cast<long long>(std::strlen(text)));
@@ -156,7 +162,9 @@ char* COBString::GrabCString() {
     return data_->text.Data();
 }
 
-const unsigned short* COBString::GrabWString() const { return GrabAsWString(); }
+const unsigned short* COBString::GrabWString() const {
+    return GrabAsWString();
+}
 
 const unsigned short* COBString::GrabAsWString() const {
     long long n = Length();
@@ -192,9 +200,13 @@ void COBString::Clear() {
     Changed();
 }
 
-long long COBString::Length() const { return data_ ? data_->text.Length() : 0; }
+long long COBString::Length() const {
+    return data_ ? data_->text.Length() : 0;
+}
 
-bool COBString::IsNull() const { return Length() == 0; }
+bool COBString::IsNull() const {
+    return Length() == 0;
+}
 
 void COBString::GetCString(char* buf, long long size) const {
     long long n = Length();
@@ -220,7 +232,9 @@ unsigned char COBString::operator[](long long i) const {
     return static_cast<unsigned char>(GetChar(i));
 }
 
-WSE::WritingScriptEnum COBString::GetWSEScript() const { return script_; }
+WSE::WritingScriptEnum COBString::GetWSEScript() const {
+    return script_;
+}
 
 void COBString::SetScript(WSE::WritingScriptEnum script) {
     if (script == script_) return;
@@ -228,9 +242,13 @@ void COBString::SetScript(WSE::WritingScriptEnum script) {
     if (data_) Changed(); // the rendering was made from the old script
 }
 
-WSE::WritingScriptEnum COBString::OBGetSystemScript() { return gOBSystemSciptID.load(); }
+WSE::WritingScriptEnum COBString::OBGetSystemScript() {
+    return gOBSystemSciptID.load();
+}
 
-void COBString::OBSetSystemScript(WSE::WritingScriptEnum script) { gOBSystemSciptID.store(script); }
+void COBString::OBSetSystemScript(WSE::WritingScriptEnum script) {
+    gOBSystemSciptID.store(script);
+}
 
 // ---- Editing ---------------------------------------------------------------
 
@@ -247,11 +265,17 @@ void COBString::Truncate(long long n) {
     Remove(n >= length ? 0 : length - n, -1);
 }
 
-void COBString::Append(unsigned short u) { AppendWAsCString(&u, 1); }
+void COBString::Append(unsigned short u) {
+    AppendWAsCString(&u, 1);
+}
 
-void COBString::Append(char c) { AppendBytes(&c, 1); }
+void COBString::Append(char c) {
+    AppendBytes(&c, 1);
+}
 
-void COBString::Append(const unsigned short* text, long long n) { AppendWAsCString(text, n); }
+void COBString::Append(const unsigned short* text, long long n) {
+    AppendWAsCString(text, n);
+}
 
 void COBString::Append(const char* text, long long n) {
     if (!text) return;
@@ -290,7 +314,9 @@ void COBString::AppendWAsCString(const unsigned short* text, long long n) {
     AppendBytes(bytes.Get(), produced);
 }
 
-void COBString::Insert(char c, long long pos) { InsertBytes(&c, 1, pos); }
+void COBString::Insert(char c, long long pos) {
+    InsertBytes(&c, 1, pos);
+}
 
 void COBString::Insert(const COBString& s, long long pos, long long count) {
     InsertBytes(s.GrabCString(), std::min(count, s.Length()), pos);
@@ -306,9 +332,11 @@ void COBString::StripWhiteSpace(WhitespaceType type) {
     if (length == 0) return;
     const char* text = data_->text.Text();
     long long leading = 0;
-    while (leading < length && text[leading] == ' ') ++leading;
+    while (leading < length && text[leading] == ' ')
+        ++leading;
     long long trailing = 0;
-    while (trailing < length && text[length - 1 - trailing] == ' ') ++trailing;
+    while (trailing < length && text[length - 1 - trailing] == ' ')
+        ++trailing;
     switch (type) {
     case kLeadingWhitespace:
         Remove(0, leading);
@@ -431,7 +459,9 @@ bool COBString::operator==(const char* text) const {
     return std::strcmp(GrabCString(), text ? text : "") == 0;
 }
 
-bool COBString::operator!=(const COBString& s) const { return !(*this == static_cast<const IOBString&>(s)); }
+bool COBString::operator!=(const COBString& s) const {
+    return !(*this == static_cast<const IOBString&>(s));
+}
 
 IOBString& COBString::operator=(const IOBString& s) {
     if (&s == this) return *this;
@@ -449,7 +479,9 @@ IOBString& COBString::operator=(const IOBString& s) {
     return *this;
 }
 
-COBString& COBString::operator+(const COBString& s) { return *this += s; }
+COBString& COBString::operator+(const COBString& s) {
+    return *this += s;
+}
 
 COBString& COBString::operator+=(const COBString& s) {
     const char* text = s.GrabCString();
@@ -465,9 +497,13 @@ bool COBString::operator>(const COBString& s) const {
     return OBStrcmp(GrabCString(), s.GrabCString()) > 0;
 }
 
-bool COBString::operator<=(const COBString& s) const { return !(*this > s); }
+bool COBString::operator<=(const COBString& s) const {
+    return !(*this > s);
+}
 
-bool COBString::operator>=(const COBString& s) const { return !(*this < s); }
+bool COBString::operator>=(const COBString& s) const {
+    return !(*this < s);
+}
 
 IOBString* COBString::Clone() const {
     COBString* copy = new COBString(*this);

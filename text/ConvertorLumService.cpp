@@ -30,7 +30,9 @@ private:
     void* block_;
 };
 
-bool UsableSource(const void* src, long long n) { return src && (n > 0 || n == -1); }
+bool UsableSource(const void* src, long long n) {
+    return src && (n > 0 || n == -1);
+}
 
 long long ToUnits(unsigned codePage, const char* src, long long n, unsigned short* dst,
                   long long capacity, bool explicitPage) {
@@ -115,7 +117,9 @@ short OBConvertorLumService::SetSystemCodePage(unsigned int codePage) {
     return obsys::SetSystemCodePage(codePage) ? 1 : 0;
 }
 
-unsigned int OBConvertorLumService::GetSystemCodePage() { return obsys::GetSystemCodePage(); }
+unsigned int OBConvertorLumService::GetSystemCodePage() {
+    return obsys::GetSystemCodePage();
+}
 
 short OBConvertorLumService::IsCodePageAvailable(unsigned int codePage) {
     if (codePage == obsys::kSystemDefaultCodePage) codePage = obsys::GetSystemCodePage();
@@ -143,14 +147,14 @@ long long OBConvertorLumService::TextCharToCodePage_Exact(unsigned int codePage,
     if (!UsableSource(src, n) || !dst || capacity <= 0) return 0;
     if (n == -1) {
         n = 1;
-        while (src[n - 1]) ++n;
+        while (src[n - 1])
+            ++n;
     }
     Scratch scratch(capacity, true);
     char* bytes = scratch.As<char>();
     if (!bytes) return 0;
     long long done = 0;
-    long long produced =
-        obsys::WideCharToMultiByteExact(codePage, src, n, bytes, capacity, &done);
+    long long produced = obsys::WideCharToMultiByteExact(codePage, src, n, bytes, capacity, &done);
     if (produced < 0 || produced > capacity) return 0;
     used = done;
     exact = done == n ? 1 : 0;

@@ -35,8 +35,8 @@ double ParseDouble(const char* text, IOBString::ConversionError* error) {
 long long BytesToUnits(const char* text, long long n, unsigned short* out, long long capacity,
                        WSE::WritingScriptEnum script) {
     OBLumUnicodeTranslator* translator = OBLumUnicodeTranslator::Instance();
-    long long produced = translator->CharToTextChar(text, n, out, capacity, script,
-                                                    CPGE::kCodePageFromScript);
+    long long produced =
+        translator->CharToTextChar(text, n, out, capacity, script, CPGE::kCodePageFromScript);
     OBLumUnicodeTranslator::DeleteInstance();
     // A service that claims more than fits must not make the strings overrun.
     return produced < 0 ? 0 : std::min(produced, capacity);
@@ -94,7 +94,9 @@ IOBStringPtr::IOBStringPtr(IOBString* p) : string_(p) {}
 IOBStringPtr::IOBStringPtr(const IOBStringPtr& other)
     : string_(other.string_ ? CopyOf(*other.string_) : nullptr) {}
 
-IOBStringPtr::~IOBStringPtr() { delete string_; }
+IOBStringPtr::~IOBStringPtr() {
+    delete string_;
+}
 
 void IOBStringPtr::Init(bool unicode) {
     delete string_;
@@ -117,15 +119,21 @@ IOBStringPtr& IOBStringPtr::operator=(const IOBString* s) {
     return *this;
 }
 
-void IOBStringPtr::CopyString(const IOBString& s) { *this = &s; }
+void IOBStringPtr::CopyString(const IOBString& s) {
+    *this = &s;
+}
 
 bool IOBStringPtr::operator==(const IOBStringPtr& other) const {
     return *this == static_cast<const IOBString*>(other.string_);
 }
 
-bool IOBStringPtr::operator==(IOBString* s) const { return *this == static_cast<const IOBString*>(s); }
+bool IOBStringPtr::operator==(IOBString* s) const {
+    return *this == static_cast<const IOBString*>(s);
+}
 
-bool IOBStringPtr::operator==(std::nullptr_t) const { return string_ == nullptr; }
+bool IOBStringPtr::operator==(std::nullptr_t) const {
+    return string_ == nullptr;
+}
 
 bool IOBStringPtr::operator==(const IOBString* s) const {
     if (string_ == s) return true;
@@ -133,19 +141,33 @@ bool IOBStringPtr::operator==(const IOBString* s) const {
     return *string_ == *s;
 }
 
-bool IOBStringPtr::IsValid() const { return string_ != nullptr; }
+bool IOBStringPtr::IsValid() const {
+    return string_ != nullptr;
+}
 
-IOBString* IOBStringPtr::GetPtr() const { return string_; }
+IOBString* IOBStringPtr::GetPtr() const {
+    return string_;
+}
 
-IOBStringPtr::operator IOBString*() const { return string_; }
+IOBStringPtr::operator IOBString*() const {
+    return string_;
+}
 
-IOBString* IOBStringPtr::operator->() { return string_; }
+IOBString* IOBStringPtr::operator->() {
+    return string_;
+}
 
-const IOBString* IOBStringPtr::operator->() const { return string_; }
+const IOBString* IOBStringPtr::operator->() const {
+    return string_;
+}
 
-IOBString& IOBStringPtr::operator*() const { return *string_; }
+IOBString& IOBStringPtr::operator*() const {
+    return *string_;
+}
 
-void IOBStringPtr::Swap(IOBStringPtr& other) { std::swap(string_, other.string_); }
+void IOBStringPtr::Swap(IOBStringPtr& other) {
+    std::swap(string_, other.string_);
+}
 
 void IOBStringPtr::Release(IOBStringPtr& other) {
     if (&other == this) return;
@@ -155,10 +177,11 @@ void IOBStringPtr::Release(IOBStringPtr& other) {
 
 // ---- The system script in the text engine's spelling -----------------------
 
-int OBGetSystemScript() { return OBLumHandler::GetLumScript(COBString::OBGetSystemScript()); }
+int OBGetSystemScript() {
+    return OBLumHandler::GetLumScript(COBString::OBGetSystemScript());
+}
 
 void SetSystemScript(int script) {
-    COBString::OBSetSystemScript(script == 0x40000000
-                                     ? WSE::kSystemScript
-                                     : static_cast<WSE::WritingScriptEnum>(script));
+    COBString::OBSetSystemScript(
+        script == 0x40000000 ? WSE::kSystemScript : static_cast<WSE::WritingScriptEnum>(script));
 }

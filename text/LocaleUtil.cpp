@@ -8,7 +8,9 @@ namespace {
 
 // The slot comes from the memory service, so it goes back there when its
 // thread ends.
-void FreeLocaleSlot(OBL::LocaleIDEnum* slot) { OBLibFree(slot); }
+void FreeLocaleSlot(OBL::LocaleIDEnum* slot) {
+    OBLibFree(slot);
+}
 
 boost::thread_specific_ptr<OBL::LocaleIDEnum> gCurrentLocale(FreeLocaleSlot);
 
@@ -49,7 +51,9 @@ void LocaleUtil::SetCurrentLocale(OBL::LocaleIDEnum locale) {
     if (OBL::LocaleIDEnum* slot = gCurrentLocale.get()) *slot = locale;
 }
 
-void LocaleUtil::ResetCurrentLocale() { gCurrentLocale.reset(); }
+void LocaleUtil::ResetCurrentLocale() {
+    gCurrentLocale.reset();
+}
 
 WSE::WritingScriptEnum LocaleUtil::GetLocaleScript(OBL::LocaleIDEnum locale) {
     const LocaleRow* row = FindLocale(locale);

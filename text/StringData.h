@@ -139,7 +139,8 @@ private:
 template <typename T> long long TerminatedLength(const T* text, long long max = LLONG_MAX) {
     long long n = 0;
     if (text)
-        while (n < max && text[n]) ++n;
+        while (n < max && text[n])
+            ++n;
     return n;
 }
 

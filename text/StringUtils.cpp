@@ -41,7 +41,9 @@ private:
 using ByteWriter = ChunkWriter<char, COBString>;
 using UnitWriter = ChunkWriter<unsigned short, WOBString>;
 
-void Byte(ByteWriter& w, unsigned value) { w.Put(static_cast<char>(value & 0xFF)); }
+void Byte(ByteWriter& w, unsigned value) {
+    w.Put(static_cast<char>(value & 0xFF));
+}
 
 } // namespace
 
@@ -120,8 +122,8 @@ short OBStringUtils::ConvertUTF8ToUTF16String(const char* src, unsigned long lon
             if (i + 3 >= n) return 0;
             unsigned c1 = s[i + 1] & 0x3F, c2 = s[i + 2] & 0x3F, c3 = s[i + 3] & 0x3F;
             unsigned plane = (((b & 7) << 2) | (c1 >> 4)) - 1;
-            w.Put(static_cast<unsigned short>(0xD800 | (plane << 6) | ((c1 & 0xF) << 2) |
-                                              (c2 >> 4)));
+            w.Put(
+                static_cast<unsigned short>(0xD800 | (plane << 6) | ((c1 & 0xF) << 2) | (c2 >> 4)));
             w.Put(static_cast<unsigned short>(0xDC00 | ((c2 & 0xF) << 6) | c3));
             i += 4;
         } else {

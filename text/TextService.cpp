@@ -74,18 +74,26 @@ void OBLumHandler::SetLumFontService(OBLumFontService* service) {
     if (!gLumFontService.get()) gLumFontService.reset(service);
 }
 
-OBLumService* OBLumHandler::GetLumService() { return gLumService.get(); }
+OBLumService* OBLumHandler::GetLumService() {
+    return gLumService.get();
+}
 
-OBLumFontService* OBLumHandler::GetLumFontService() { return gLumFontService.get(); }
+OBLumFontService* OBLumHandler::GetLumFontService() {
+    return gLumFontService.get();
+}
 
 void OBLumHandler::ResetLumService() {
     gLumService.release();
     gLumFontService.release();
 }
 
-void OBLumHandler::SetTorkGetAddressProc(void* proc) { gTorkGetAddressProc.store(proc); }
+void OBLumHandler::SetTorkGetAddressProc(void* proc) {
+    gTorkGetAddressProc.store(proc);
+}
 
-void* OBLumHandler::GetTorkGetAddressProc() { return gTorkGetAddressProc.load(); }
+void* OBLumHandler::GetTorkGetAddressProc() {
+    return gTorkGetAddressProc.load();
+}
 
 int OBLumHandler::GetLumScript(WSE::WritingScriptEnum script) {
     return script == WSE::kSystemScript ? kTextEngineSystemScript : static_cast<int>(script);
@@ -140,9 +148,9 @@ long long OBLumUnicodeTranslator::TextCharToChar_Exact(const unsigned short* src
                                                        WSE::WritingScriptEnum script,
                                                        CPGE::CodePageEnum codePage) {
     OBLumService* service = OBLumHandler::GetLumService();
-    return service ? service->TextCharToChar_Exact(src, n, dst, capacity, exact, used, script,
-                                                   codePage)
-                   : 0;
+    return service
+               ? service->TextCharToChar_Exact(src, n, dst, capacity, exact, used, script, codePage)
+               : 0;
 }
 
 void OBLumUnicodeTranslator::SetEncoding(int encoding) {

@@ -13,7 +13,9 @@ using namespace ombra_detail;
 
 namespace {
 
-bool IsSurrogate(unsigned short u) { return u >= 0xD800 && u <= 0xDFFF; }
+bool IsSurrogate(unsigned short u) {
+    return u >= 0xD800 && u <= 0xDFFF;
+}
 
 unsigned short UpperUnit(unsigned short u) {
     if (IsSurrogate(u)) return u;
@@ -48,14 +50,18 @@ WOBString::WOBString(const unsigned short* text, long long n) : data_(new WOBStr
     if (text && n > 0) ReplaceUnits(text, n);
 }
 
-WOBString::WOBString(const char* text) : data_(new WOBStringData) { SetCString(text); }
+WOBString::WOBString(const char* text) : data_(new WOBStringData) {
+    SetCString(text);
+}
 
 WOBString::WOBString(const WOBString& other) : IOBString(), data_(new WOBStringData) {
     const unsigned short* units = other.GrabWString();
     ReplaceUnits(units, TerminatedLength(units, other.Length()));
 }
 
-WOBString::~WOBString() { delete data_; }
+WOBString::~WOBString() {
+    delete data_;
+}
 
 WOBString& WOBString::operator=(const WOBString& other) {
     if (&other != this) {
@@ -72,7 +78,9 @@ bool WOBString::Ready() {
     return data_ != nullptr;
 }
 
-void WOBString::Changed() { data_->DropRendering(); }
+void WOBString::Changed() {
+    data_->DropRendering();
+}
 
 bool WOBString::ReplaceUnits(const unsigned short* text, long long n) {
     if (!Ready() || !data_->text.Assign(text, n)) return false;
@@ -98,7 +106,9 @@ bool WOBString::InsertUnits(const unsigned short* text, long long n, long long p
 
 // ---- Setting and reading the text -----------------------------------------
 
-unsigned char WOBString::IsUnicode() const { return 1; }
+unsigned char WOBString::IsUnicode() const {
+    return 1;
+}
 
 void WOBString::SetCString(const char* text) {
     if (text && text[0]) SetXString(text, static_cast<long long>(std::strlen(text)));
@@ -133,9 +143,13 @@ void WOBString::SetHexChar(unsigned char b) {
     SetXString(&c, 1);
 }
 
-void WOBString::SetX16String(unsigned short u) { ReplaceUnits(&u, 1); }
+void WOBString::SetX16String(unsigned short u) {
+    ReplaceUnits(&u, 1);
+}
 
-void WOBString::SetX16String(const unsigned short* text, long long n) { SetXString(text, n); }
+void WOBString::SetX16String(const unsigned short* text, long long n) {
+    SetXString(text, n);
+}
 
 const char* WOBString::GrabCString() const {
     return GrabAsCString(WSE::kSystemScript, CPGE::kCodePageFromScript);
@@ -182,16 +196,22 @@ void WOBString::Clear() {
     Changed();
 }
 
-long long WOBString::Length() const { return data_ ? data_->text.Length() : 0; }
+long long WOBString::Length() const {
+    return data_ ? data_->text.Length() : 0;
+}
 
-bool WOBString::IsNull() const { return Length() == 0; }
+bool WOBString::IsNull() const {
+    return Length() == 0;
+}
 
 unsigned short WOBString::GetChar(long long i) const {
     if (i < 0 || i >= Length()) ThrowInvalidPosition();
     return GrabWString()[i];
 }
 
-unsigned short WOBString::operator[](long long i) const { return GetChar(i); }
+unsigned short WOBString::operator[](long long i) const {
+    return GetChar(i);
+}
 
 unsigned short& WOBString::operator[](long long i) {
     if (i < 0 || i >= Length()) ThrowInvalidPosition();
@@ -214,7 +234,9 @@ void WOBString::Truncate(long long n) {
     Remove(n >= length ? 0 : length - n, -1);
 }
 
-void WOBString::Append(unsigned short u) { AppendUnits(&u, 1); }
+void WOBString::Append(unsigned short u) {
+    AppendUnits(&u, 1);
+}
 
 void WOBString::Append(char c) {
     unsigned short u = Widen(c);
@@ -275,13 +297,16 @@ void WOBString::Insert(const unsigned short* text, long long count, long long po
     InsertUnits(text, count, pos);
 }
 
-void WOBString::Insert(unsigned short u, long long pos) { InsertUnits(&u, 1, pos); }
+void WOBString::Insert(unsigned short u, long long pos) {
+    InsertUnits(&u, 1, pos);
+}
 
 void WOBString::ToUpper() {
     long long n = Length();
     if (n == 0) return;
     unsigned short* units = data_->text.Data();
-    for (long long i = 0; i < n; ++i) units[i] = UpperUnit(units[i]);
+    for (long long i = 0; i < n; ++i)
+        units[i] = UpperUnit(units[i]);
     Changed();
 }
 
@@ -289,7 +314,8 @@ void WOBString::ToLower() {
     long long n = Length();
     if (n == 0) return;
     unsigned short* units = data_->text.Data();
-    for (long long i = 0; i < n; ++i) units[i] = LowerUnit(units[i]);
+    for (long long i = 0; i < n; ++i)
+        units[i] = LowerUnit(units[i]);
     Changed();
 }
 
@@ -359,8 +385,8 @@ bool WOBString::operator==(const IOBString& s) const {
     const unsigned short* other = s.GrabWString();
     long long n = Length();
     if (TerminatedLength(other, n + 1) != n) return false;
-    return std::memcmp(GrabWString(), other, static_cast<std::size_t>(n) * sizeof(unsigned short)) ==
-           0;
+    return std::memcmp(GrabWString(), other,
+                       static_cast<std::size_t>(n) * sizeof(unsigned short)) == 0;
 }
 
 bool WOBString::operator!=(const WOBString& s) const {
@@ -374,7 +400,9 @@ IOBString& WOBString::operator=(const IOBString& s) {
     return *this;
 }
 
-WOBString& WOBString::operator+(const WOBString& s) { return *this += s; }
+WOBString& WOBString::operator+(const WOBString& s) {
+    return *this += s;
+}
 
 WOBString& WOBString::operator+=(const WOBString& s) {
     const unsigned short* units = s.GrabWString();
@@ -391,11 +419,17 @@ bool WOBString::operator<(const WOBString& s) const {
     return false;
 }
 
-bool WOBString::operator>(const WOBString& s) const { return s < *this; }
+bool WOBString::operator>(const WOBString& s) const {
+    return s < *this;
+}
 
-bool WOBString::operator<=(const WOBString& s) const { return !(*this > s); }
+bool WOBString::operator<=(const WOBString& s) const {
+    return !(*this > s);
+}
 
-bool WOBString::operator>=(const WOBString& s) const { return !(*this < s); }
+bool WOBString::operator>=(const WOBString& s) const {
+    return !(*this < s);
+}
 
 IOBString* WOBString::Clone() const {
     WOBString* copy = new WOBString(GrabWString(), Length());

@@ -37,20 +37,42 @@ OBFont& OBFont::operator=(const OBFont& other) {
     return *this;
 }
 
-OBFont& OBFont::operator=(OBFont&& other) { return *this = static_cast<const OBFont&>(other); }
+OBFont& OBFont::operator=(OBFont&& other) {
+    return *this = static_cast<const OBFont&>(other);
+}
 
 OBFont::~OBFont() = default;
 
-const IOBString* OBFont::GetName() const { return name_.GetPtr(); }
-void OBFont::SetName(const IOBString& name) { name_ = &name; }
-OBFontTechnology OBFont::GetTechnology() const { return technology_; }
-void OBFont::SetTechnology(OBFontTechnology technology) { technology_ = technology; }
-OBPreDefinedEncodingType OBFont::GetEncoding() const { return encoding_; }
-void OBFont::SetEncoding(OBPreDefinedEncodingType encoding) { encoding_ = encoding; }
-int OBFont::GetCharset() const { return charset_; }
-void OBFont::SetCharset(int charset) { charset_ = charset; }
-CPGE::CodePageEnum OBFont::GetCodePage() const { return codePage_; }
-void OBFont::SetCodePage(CPGE::CodePageEnum codePage) { codePage_ = codePage; }
+const IOBString* OBFont::GetName() const {
+    return name_.GetPtr();
+}
+void OBFont::SetName(const IOBString& name) {
+    name_ = &name;
+}
+OBFontTechnology OBFont::GetTechnology() const {
+    return technology_;
+}
+void OBFont::SetTechnology(OBFontTechnology technology) {
+    technology_ = technology;
+}
+OBPreDefinedEncodingType OBFont::GetEncoding() const {
+    return encoding_;
+}
+void OBFont::SetEncoding(OBPreDefinedEncodingType encoding) {
+    encoding_ = encoding;
+}
+int OBFont::GetCharset() const {
+    return charset_;
+}
+void OBFont::SetCharset(int charset) {
+    charset_ = charset;
+}
+CPGE::CodePageEnum OBFont::GetCodePage() const {
+    return codePage_;
+}
+void OBFont::SetCodePage(CPGE::CodePageEnum codePage) {
+    codePage_ = codePage;
+}
 
 // ---- OBVellService ------------------------------------------------------------
 
@@ -61,8 +83,12 @@ OBVellService& OBVellService::operator=(const OBVellService& other) {
     return *this;
 }
 OBVellService::~OBVellService() = default;
-void OBVellService::Init() { inited_ = 1; }
-short OBVellService::IsInited() const { return inited_; }
+void OBVellService::Init() {
+    inited_ = 1;
+}
+short OBVellService::IsInited() const {
+    return inited_;
+}
 
 // ---- OBVellSystemUtils ----------------------------------------------------------
 
@@ -91,7 +117,8 @@ void OBVellSystemUtils::DeleteInstance() {
 
 WSE::WritingScriptEnum OBVellSystemUtils::CharSetToScript(int charset) {
     OBVellService* s = gVellService.load();
-    return s ? s->CharSetToScript(charset) : OBVellHandler::ConvertCharsetToLumWritingScript(charset);
+    return s ? s->CharSetToScript(charset)
+             : OBVellHandler::ConvertCharsetToLumWritingScript(charset);
 }
 
 int OBVellSystemUtils::ScriptToCharset(WSE::WritingScriptEnum script) {
@@ -110,8 +137,8 @@ WSE::WritingScriptEnum OBVellSystemUtils::RealToPseudoScript(WSE::WritingScriptE
     return s ? s->RealToPseudoScript(script) : WSE::kRomanScript;
 }
 
-WSE::WritingScriptEnum OBVellSystemUtils::RealMacScriptToPseudoScript(
-    WSE::WritingScriptEnum script) {
+WSE::WritingScriptEnum
+OBVellSystemUtils::RealMacScriptToPseudoScript(WSE::WritingScriptEnum script) {
     OBVellService* s = gVellService.load();
     return s ? s->RealMacScriptToPseudoScript(script) : WSE::kRomanScript;
 }
@@ -141,8 +168,8 @@ int OBVellSystemUtils::ChunkCharToTextCharExtended(int mode, CPGE::CodePageEnum 
 }
 
 int OBVellSystemUtils::CharToTextCharExtended(int mode, CPGE::CodePageEnum codePage,
-                                              const char*& src, int& srcLength,
-                                              unsigned short* dst, int& dstLength) {
+                                              const char*& src, int& srcLength, unsigned short* dst,
+                                              int& dstLength) {
     OBVellService* s = gVellService.load();
     return s ? s->CharToTextCharExtended(mode, codePage, src, srcLength, dst, dstLength) : 0;
 }
@@ -175,33 +202,51 @@ short OBVellSystemUtils::GetCharacterProperty(unsigned short unit, unsigned shor
 
 // ---- OBVellHandler ----------------------------------------------------------------
 
-void OBVellHandler::SetVellService(OBVellService* service) { gVellService.store(service); }
+void OBVellHandler::SetVellService(OBVellService* service) {
+    gVellService.store(service);
+}
 
-OBVellService* OBVellHandler::GetVellService() { return gVellService.load(); }
+OBVellService* OBVellHandler::GetVellService() {
+    return gVellService.load();
+}
 
 WSE::WritingScriptEnum OBVellHandler::ConvertCharsetToLumWritingScript(int charset) {
     switch (charset) {
-    case 0: case 1: case 2: case 77: case 254: case 255: case 256:
+    case 0:
+    case 1:
+    case 2:
+    case 77:
+    case 254:
+    case 255:
+    case 256:
         return WSE::kRomanScript;
-    case 78: case 128:
+    case 78:
+    case 128:
         return WSE::kJapaneseScript;
-    case 79: case 129: case 130:
+    case 79:
+    case 129:
+    case 130:
         return WSE::kKoreanScript;
-    case 80: case 134:
+    case 80:
+    case 134:
         return WSE::kSimpChineseScript;
-    case 81: case 136:
+    case 81:
+    case 136:
         return WSE::kTradChineseScript;
     case 161:
         return WSE::kGreekScript;
     case 162:
         return WSE::kTurkishScript;
-    case 177: case 181:
+    case 177:
+    case 181:
         return WSE::kHebrewScript;
-    case 178: case 179:
+    case 178:
+    case 179:
         return WSE::kArabicScript;
     case 180:
         return WSE::kExtArabicScript;
-    case 186: case 238:
+    case 186:
+    case 238:
         return WSE::kBalticScript;
     case 204:
         return WSE::kCyrillicScript;
@@ -213,9 +258,9 @@ WSE::WritingScriptEnum OBVellHandler::ConvertCharsetToLumWritingScript(int chars
 }
 
 WSE::WritingScriptEnum OBVellHandler::ConvertCharsetToLumWritingScript(int charset,
-                                                                      const char* fontName,
-                                                                      OBPlatforms platform,
-                                                                      char* outName) {
+                                                                       const char* fontName,
+                                                                       OBPlatforms platform,
+                                                                       char* outName) {
     if (!fontName) fontName = "";
     if (outName) std::memcpy(outName, fontName, std::strlen(fontName) + 1);
     if (!gVellService.load()) return ConvertCharsetToLumWritingScript(charset);
@@ -231,8 +276,8 @@ WSE::WritingScriptEnum OBVellHandler::ConvertCharsetToLumWritingScript(int chars
     } else if (utils && platform == kMacPlatform) {
         result = utils->GetWritingScript(fontName, 1);
         if (result == WSE::kRomanScript || result == WSE::kSystemScript)
-            result = charset != 0 ? utils->CharSetToScript(charset)
-                                  : utils->RealToPseudoScript(result);
+            result =
+                charset != 0 ? utils->CharSetToScript(charset) : utils->RealToPseudoScript(result);
     }
     OBVellSystemUtils::DeleteInstance();
     return result;

@@ -17,7 +17,7 @@ enum StyleEnum : unsigned {
     kYesNoCancel = 0x3,
     kYesNo = 0x4,
     kRetryCancel = 0x5,
-    kButtonsMask = 0xF,       ///< the bits above that choose the buttons
+    kButtonsMask = 0xF, ///< the bits above that choose the buttons
     kIconStop = 0x10,
     kDefaultButton2 = 0x100,
     kDefaultButton3 = 0x200,
@@ -68,10 +68,9 @@ public:
                             const COBString& button2, short value2, const COBString& button3,
                             short value3, short defaultButton, short cancelButton);
     /// As ModalAlert.
-    static short StartuSModalAlert(const COBString& message, const COBString& button1,
-                                   short value1, const COBString& button2, short value2,
-                                   const COBString& button3, short value3, short defaultButton,
-                                   short cancelButton);
+    static short StartuSModalAlert(const COBString& message, const COBString& button1, short value1,
+                                   const COBString& button2, short value2, const COBString& button3,
+                                   short value3, short defaultButton, short cancelButton);
     /// Has no effect: alerts are always shown.
     static void SetShowAlerts(short show);
     /// Always 1.

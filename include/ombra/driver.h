@@ -17,8 +17,8 @@ enum ChunkStatusEnum : int {
 namespace RelationEnum {
 /// What TobeKept saw of the relationship depth.
 enum RelationshipStatusEnum : int {
-    kInRelationship = 1,       ///< the depth at the previous call was above 0
-    kOutsideRelationship = 2,  ///< the depth is now 0
+    kInRelationship = 1,      ///< the depth at the previous call was above 0
+    kOutsideRelationship = 2, ///< the depth is now 0
 };
 } // namespace RelationEnum
 

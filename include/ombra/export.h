@@ -24,19 +24,33 @@ extern "C" OMBRA_API void OBLibFree(void* block) noexcept;
 /// has no memory; core and plug-ins therefore free each other's objects with
 /// one allocator.
 #define OB_MEMORY_OPERATORS                                                                        \
-    static void* operator new(std::size_t n) noexcept { return OBLibAllocate(n); }                 \
-    static void* operator new[](std::size_t n) noexcept { return OBLibAllocate(n); }               \
+    static void* operator new(std::size_t n) noexcept {                                            \
+        return OBLibAllocate(n);                                                                   \
+    }                                                                                              \
+    static void* operator new[](std::size_t n) noexcept {                                          \
+        return OBLibAllocate(n);                                                                   \
+    }                                                                                              \
     static void* operator new(std::size_t n, const std::nothrow_t&) noexcept {                     \
         return OBLibAllocate(n);                                                                   \
     }                                                                                              \
     static void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {                   \
         return OBLibAllocate(n);                                                                   \
     }                                                                                              \
-    static void* operator new(std::size_t, void* where) noexcept { return where; }                 \
-    static void operator delete(void* p) noexcept { OBLibFree(p); }                                \
-    static void operator delete[](void* p) noexcept { OBLibFree(p); }                              \
-    static void operator delete(void* p, const std::nothrow_t&) noexcept { OBLibFree(p); }         \
-    static void operator delete[](void* p, const std::nothrow_t&) noexcept { OBLibFree(p); }       \
+    static void* operator new(std::size_t, void* where) noexcept {                                 \
+        return where;                                                                              \
+    }                                                                                              \
+    static void operator delete(void* p) noexcept {                                                \
+        OBLibFree(p);                                                                              \
+    }                                                                                              \
+    static void operator delete[](void* p) noexcept {                                              \
+        OBLibFree(p);                                                                              \
+    }                                                                                              \
+    static void operator delete(void* p, const std::nothrow_t&) noexcept {                         \
+        OBLibFree(p);                                                                              \
+    }                                                                                              \
+    static void operator delete[](void* p, const std::nothrow_t&) noexcept {                       \
+        OBLibFree(p);                                                                              \
+    }                                                                                              \
     static void operator delete(void*, void*) noexcept {}
 
 #endif

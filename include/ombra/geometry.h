@@ -22,10 +22,22 @@ public:
     constexpr double Value() const noexcept { return value_; }
 
     /// Plain floating-point arithmetic, no tolerance.
-    OBReal& operator+=(const OBReal& other) noexcept { value_ += other.value_; return *this; }
-    OBReal& operator-=(const OBReal& other) noexcept { value_ -= other.value_; return *this; }
-    OBReal& operator*=(const OBReal& other) noexcept { value_ *= other.value_; return *this; }
-    OBReal& operator/=(const OBReal& other) noexcept { value_ /= other.value_; return *this; }
+    OBReal& operator+=(const OBReal& other) noexcept {
+        value_ += other.value_;
+        return *this;
+    }
+    OBReal& operator-=(const OBReal& other) noexcept {
+        value_ -= other.value_;
+        return *this;
+    }
+    OBReal& operator*=(const OBReal& other) noexcept {
+        value_ *= other.value_;
+        return *this;
+    }
+    OBReal& operator/=(const OBReal& other) noexcept {
+        value_ /= other.value_;
+        return *this;
+    }
 
     /// |value| < 1e-8.
     constexpr bool IsNearlyZero() const noexcept {
@@ -48,7 +60,9 @@ private:
 constexpr bool operator==(const OBReal& a, const OBReal& b) noexcept {
     return OBReal(a.Value() - b.Value()).IsNearlyZero();
 }
-constexpr bool operator!=(const OBReal& a, const OBReal& b) noexcept { return !(a == b); }
+constexpr bool operator!=(const OBReal& a, const OBReal& b) noexcept {
+    return !(a == b);
+}
 constexpr bool operator<(const OBReal& a, const OBReal& b) noexcept {
     return a.Value() + OBReal::kTolerance < b.Value();
 }
@@ -109,8 +123,16 @@ public:
     const OBReal& Y() const noexcept { return y_; }
     void Y(const OBReal& y) noexcept { y_ = y; }
 
-    OBPoint& operator+=(const OBPoint& p) noexcept { x_ += p.x_; y_ += p.y_; return *this; }
-    OBPoint& operator-=(const OBPoint& p) noexcept { x_ -= p.x_; y_ -= p.y_; return *this; }
+    OBPoint& operator+=(const OBPoint& p) noexcept {
+        x_ += p.x_;
+        y_ += p.y_;
+        return *this;
+    }
+    OBPoint& operator-=(const OBPoint& p) noexcept {
+        x_ -= p.x_;
+        y_ -= p.y_;
+        return *this;
+    }
 
     /// Euclidean distance to `p`.
     OBReal Distance(const OBPoint& p) const;
@@ -141,9 +163,15 @@ private:
 inline bool operator==(const OBPoint& a, const OBPoint& b) noexcept {
     return a.X() == b.X() && a.Y() == b.Y();
 }
-inline bool operator!=(const OBPoint& a, const OBPoint& b) noexcept { return !(a == b); }
-inline OBPoint operator+(OBPoint a, const OBPoint& b) noexcept { return a += b; }
-inline OBPoint operator-(OBPoint a, const OBPoint& b) noexcept { return a -= b; }
+inline bool operator!=(const OBPoint& a, const OBPoint& b) noexcept {
+    return !(a == b);
+}
+inline OBPoint operator+(OBPoint a, const OBPoint& b) noexcept {
+    return a += b;
+}
+inline OBPoint operator-(OBPoint a, const OBPoint& b) noexcept {
+    return a -= b;
+}
 /// Truncates each coordinate towards zero and wraps it to 16 bits.
 OMBRA_API tagPOINT ToSys(const OBPoint& p);
 
@@ -190,13 +218,25 @@ public:
     void Bottom(const OBReal& v) noexcept { bottom_ = v; }
 
     OBPoint LeftTop() const noexcept { return OBPoint(left_, top_); }
-    void LeftTop(const OBPoint& p) noexcept { left_ = p.X(); top_ = p.Y(); }
+    void LeftTop(const OBPoint& p) noexcept {
+        left_ = p.X();
+        top_ = p.Y();
+    }
     OBPoint RightTop() const noexcept { return OBPoint(right_, top_); }
-    void RightTop(const OBPoint& p) noexcept { right_ = p.X(); top_ = p.Y(); }
+    void RightTop(const OBPoint& p) noexcept {
+        right_ = p.X();
+        top_ = p.Y();
+    }
     OBPoint RightBottom() const noexcept { return OBPoint(right_, bottom_); }
-    void RightBottom(const OBPoint& p) noexcept { right_ = p.X(); bottom_ = p.Y(); }
+    void RightBottom(const OBPoint& p) noexcept {
+        right_ = p.X();
+        bottom_ = p.Y();
+    }
     OBPoint LeftBottom() const noexcept { return OBPoint(left_, bottom_); }
-    void LeftBottom(const OBPoint& p) noexcept { left_ = p.X(); bottom_ = p.Y(); }
+    void LeftBottom(const OBPoint& p) noexcept {
+        left_ = p.X();
+        bottom_ = p.Y();
+    }
 
     OBReal Width() const noexcept { return right_ - left_; }
     OBReal Height() const noexcept { return bottom_ - top_; }
@@ -204,7 +244,10 @@ public:
     OBPoint Dimensions() const noexcept { return OBPoint(Width(), Height()); }
     void SetWidth(const OBReal& w) noexcept { right_ = left_ + w; }
     void SetHeight(const OBReal& h) noexcept { bottom_ = top_ + h; }
-    void SetDimensions(const OBReal& w, const OBReal& h) noexcept { SetWidth(w); SetHeight(h); }
+    void SetDimensions(const OBReal& w, const OBReal& h) noexcept {
+        SetWidth(w);
+        SetHeight(h);
+    }
     OBReal GetHCenter() const noexcept { return (left_ + right_) / 2; }
     OBReal GetVCenter() const noexcept { return (top_ + bottom_) / 2; }
     OBPoint GetCenter() const noexcept { return OBPoint(GetHCenter(), GetVCenter()); }
@@ -214,7 +257,10 @@ public:
     /// 1 when the width or the height is within the tolerance of 0.
     short IsEmpty() const noexcept { return (left_ == right_ || top_ == bottom_) ? 1 : 0; }
     /// Collapses the rectangle onto its left-top corner.
-    void SetEmpty() noexcept { right_ = left_; bottom_ = top_; }
+    void SetEmpty() noexcept {
+        right_ = left_;
+        bottom_ = top_;
+    }
     /// Swaps inverted edges; 1 when anything was swapped.
     short Normalize();
     /// Each coordinate becomes floor(v + 0.5).
@@ -248,11 +294,15 @@ public:
     OBPoint GetPoint(_PointIndex index) const;
     /// The first handle (0 to 7) at `p`, else kNoPoint.
     _PointIndex GetPointIndex(const OBPoint& p) const;
-    OBPoint GetOppositePoint(_PointIndex index) const { return GetPoint(GetOppositePointIndex(index)); }
+    OBPoint GetOppositePoint(_PointIndex index) const {
+        return GetPoint(GetOppositePointIndex(index));
+    }
     /// The handle across the rectangle; kNoPoint for an index outside 0 to 7.
     static _PointIndex GetOppositePointIndex(_PointIndex index);
     /// 1 for the four corner handles.
-    static short IsCorner(_PointIndex index) { return (index >= kLeftTop && index <= kLeftBottom) ? 1 : 0; }
+    static short IsCorner(_PointIndex index) {
+        return (index >= kLeftTop && index <= kLeftBottom) ? 1 : 0;
+    }
     /// Moves one handle to `p`, normalises, and returns the handle now at `p`.
     _PointIndex MovePointTo(_PointIndex index, const OBPoint& p);
     /// 7 - index for handles 0 to 7, else -1.
@@ -272,7 +322,9 @@ private:
 
 /// All four coordinates tolerant-equal.
 OMBRA_API bool operator==(const OBRect& a, const OBRect& b);
-inline bool operator!=(const OBRect& a, const OBRect& b) { return !(a == b); }
+inline bool operator!=(const OBRect& a, const OBRect& b) {
+    return !(a == b);
+}
 /// The normalised rectangle covering both.
 OMBRA_API OBRect Union(const OBRect& a, const OBRect& b);
 /// The common part of `a` and `b`, or `whenDisjoint` when they do not intersect.
@@ -356,7 +408,9 @@ private:
 };
 
 OMBRA_API bool operator==(const OBLine& a, const OBLine& b);
-inline bool operator!=(const OBLine& a, const OBLine& b) { return !(a == b); }
+inline bool operator!=(const OBLine& a, const OBLine& b) {
+    return !(a == b);
+}
 
 /// A 2-D affine transformation (a, b, c, d, tx, ty): (x, y) maps to
 /// (a x + c y + tx, b x + d y + ty). Read as Scale * Skew(x) * Rotate *
@@ -365,8 +419,8 @@ class OMBRA_API OBMatrix {
 public:
     /// The identity.
     OBMatrix() noexcept : m_{1.0, 0.0, 0.0, 1.0, 0.0, 0.0} {}
-    OBMatrix(const OBReal& a, const OBReal& b, const OBReal& c, const OBReal& d,
-             const OBReal& tx, const OBReal& ty) noexcept
+    OBMatrix(const OBReal& a, const OBReal& b, const OBReal& c, const OBReal& d, const OBReal& tx,
+             const OBReal& ty) noexcept
         : m_{a, b, c, d, tx, ty} {}
 
     /// 1 to 5 give b, c, d, tx, ty; every other index gives a.
@@ -418,7 +472,9 @@ private:
 
 /// All six elements tolerant-equal.
 OMBRA_API bool operator==(const OBMatrix& a, const OBMatrix& b);
-inline bool operator!=(const OBMatrix& a, const OBMatrix& b) { return !(a == b); }
+inline bool operator!=(const OBMatrix& a, const OBMatrix& b) {
+    return !(a == b);
+}
 /// a * b: b acts after a.
 OMBRA_API OBMatrix operator*(const OBMatrix& a, const OBMatrix& b);
 
@@ -437,7 +493,8 @@ public:
     /// A plain point at the origin.
     OBPathPoint() noexcept : type_(kPlainPoint) {}
     /// A plain point at `p`.
-    explicit OBPathPoint(const OBPoint& p) noexcept : type_(kPlainPoint), left_(p), anchor_(p), right_(p) {}
+    explicit OBPathPoint(const OBPoint& p) noexcept
+        : type_(kPlainPoint), left_(p), anchor_(p), right_(p) {}
     /// The type is derived from the arrangement of the points.
     OBPathPoint(const OBPoint& left, const OBPoint& anchor, const OBPoint& right);
     /// Stores the points with the type as given.
@@ -468,7 +525,8 @@ public:
     OBPathPoint& operator/=(const OBReal& divisor);
 
 private:
-    static OBPathPointType LineTest(const OBPoint& left, const OBPoint& anchor, const OBPoint& right);
+    static OBPathPointType LineTest(const OBPoint& left, const OBPoint& anchor,
+                                    const OBPoint& right);
 
     OBPathPointType type_;
     OBPoint left_;
@@ -478,10 +536,18 @@ private:
 
 /// Same type and all three points tolerant-equal.
 OMBRA_API bool operator==(const OBPathPoint& a, const OBPathPoint& b);
-inline bool operator!=(const OBPathPoint& a, const OBPathPoint& b) { return !(a == b); }
-inline OBPathPoint operator*(OBPathPoint p, const OBReal& factor) { return p *= factor; }
-inline OBPathPoint operator*(const OBReal& factor, OBPathPoint p) { return p *= factor; }
-inline OBPathPoint operator/(OBPathPoint p, const OBReal& divisor) { return p /= divisor; }
+inline bool operator!=(const OBPathPoint& a, const OBPathPoint& b) {
+    return !(a == b);
+}
+inline OBPathPoint operator*(OBPathPoint p, const OBReal& factor) {
+    return p *= factor;
+}
+inline OBPathPoint operator*(const OBReal& factor, OBPathPoint p) {
+    return p *= factor;
+}
+inline OBPathPoint operator/(OBPathPoint p, const OBReal& divisor) {
+    return p /= divisor;
+}
 
 /// Conversions between measurement units and their names. A bad unit or
 /// unit string throws its message as a C string (const char*).

@@ -8,17 +8,17 @@
 namespace OBERR {
 enum ConversionErrorEnum {
     kNone = 0,
-    kOutOfMemory = 1,          ///< an allocation failed; the part that needed it is missing
-    kUnreadableInput = 2,      ///< the input stream could not be read
-    kMalformedInput = 3,       ///< syntax errors; what could be read is kept
-    kTruncatedInput = 4,       ///< the input ends too early
-    kBrokenReference = 5,      ///< a reference points nowhere or forms a loop
-    kLimitExceeded = 6,        ///< a size or nesting limit was reached; the rest is skipped
-    kUnsupportedFeature = 7,   ///< a feature the plug-in cannot express was left out
-    kBadValue = 8,             ///< a number or name out of range was replaced or dropped
-    kWriteFailed = 9,          ///< the output stream refused bytes
-    kUnmappableCharacters = 10,///< characters the output encoding lacks were replaced
-    kNoWriterLoaded = 11,      ///< no writer plug-in could be loaded
+    kOutOfMemory = 1,           ///< an allocation failed; the part that needed it is missing
+    kUnreadableInput = 2,       ///< the input stream could not be read
+    kMalformedInput = 3,        ///< syntax errors; what could be read is kept
+    kTruncatedInput = 4,        ///< the input ends too early
+    kBrokenReference = 5,       ///< a reference points nowhere or forms a loop
+    kLimitExceeded = 6,         ///< a size or nesting limit was reached; the rest is skipped
+    kUnsupportedFeature = 7,    ///< a feature the plug-in cannot express was left out
+    kBadValue = 8,              ///< a number or name out of range was replaced or dropped
+    kWriteFailed = 9,           ///< the output stream refused bytes
+    kUnmappableCharacters = 10, ///< characters the output encoding lacks were replaced
+    kNoWriterLoaded = 11,       ///< no writer plug-in could be loaded
 };
 } // namespace OBERR
 

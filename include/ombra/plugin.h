@@ -429,14 +429,18 @@ typedef void (*OBGetPlugInVersionProc)(int* major, int* minor);
 
 /// Exports "GetReader" making a new ReaderClass (null when there is no memory).
 #define OB_DECLARE_READER(ReaderClass)                                                             \
-    OB_PLUGIN_EXPORT OBReader* GetReader() { return new ReaderClass; }
+    OB_PLUGIN_EXPORT OBReader* GetReader() {                                                       \
+        return new ReaderClass;                                                                    \
+    }
 
 /// Exports "GetWriter" making a new WriterClass.
 #define OB_DECLARE_WRITER(WriterClass)                                                             \
-    OB_PLUGIN_EXPORT OBWriter* GetWriter() { return new WriterClass; }
+    OB_PLUGIN_EXPORT OBWriter* GetWriter() {                                                       \
+        return new WriterClass;                                                                    \
+    }
 
 /// Exports "GetPlugInVersion" reporting major.minor.
-#define OB_DECLARE_PLUGIN_VERSION(majorVersion, minorVersion)                                     \
+#define OB_DECLARE_PLUGIN_VERSION(majorVersion, minorVersion)                                      \
     OB_PLUGIN_EXPORT void GetPlugInVersion(int* major, int* minor) {                               \
         if (major) *major = (majorVersion);                                                        \
         if (minor) *minor = (minorVersion);                                                        \

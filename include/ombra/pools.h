@@ -33,8 +33,8 @@ public:
 
 /// True when values of `size` bytes have a pool.
 constexpr bool OBIsPooledSize(std::size_t size) {
-    return (size >= 12 && size <= 68 && size % 4 == 0) || size == 88 || size == 92 ||
-           size == 96 || size == 100 || size == 128 || size == 144;
+    return (size >= 12 && size <= 68 && size % 4 == 0) || size == 88 || size == 92 || size == 96 ||
+           size == 100 || size == 128 || size == 144;
 }
 
 /// The registry's pool for `size`, created on first demand; null for a size

@@ -17,12 +17,12 @@ constexpr int kOBResourceBufferSize = 1024;
 namespace OBRES {
 enum ProblemEnum : int {
     kNoProblem = 0,
-    kMissingTab = 1,   ///< no TAB separates the id from the text
-    kBadId = 2,        ///< the id is not a decimal number from 0 to 4294967295
-    kBadEscape = 3,    ///< a backslash is not followed by 't', 'n' or a backslash
-    kBadUTF8 = 4,      ///< the text is not well-formed UTF-8, or holds a NUL
-    kDuplicateId = 5,  ///< the id came earlier in the same load; this later line is taken
-    kNoMemory = 6,     ///< the memory service had no room for the text
+    kMissingTab = 1,  ///< no TAB separates the id from the text
+    kBadId = 2,       ///< the id is not a decimal number from 0 to 4294967295
+    kBadEscape = 3,   ///< a backslash is not followed by 't', 'n' or a backslash
+    kBadUTF8 = 4,     ///< the text is not well-formed UTF-8, or holds a NUL
+    kDuplicateId = 5, ///< the id came earlier in the same load; this later line is taken
+    kNoMemory = 6,    ///< the memory service had no room for the text
 };
 } // namespace OBRES
 

@@ -43,8 +43,8 @@ enum OBFontTechnology : int {
 /// The encoding that maps a font's 8-bit codes to glyphs.
 enum OBPreDefinedEncodingType : int {
     kUndefinedEncoding = 0,
-    kStandardEncoding = 1,     ///< the font's built-in standard encoding
-    kWinAnsiEncoding = 2,      ///< Windows-1252
+    kStandardEncoding = 1, ///< the font's built-in standard encoding
+    kWinAnsiEncoding = 2,  ///< Windows-1252
     kMacRomanEncoding = 3,
     kSymbolEncoding = 4,       ///< codes name symbols, not letters
     kUnicodeEncoding = 5,      ///< the font is addressed in UTF-16
@@ -124,8 +124,8 @@ public:
                                        int& dstLength) = 0;
     /// 8-bit text of codePage to UTF-16 for a chunk that may end inside a
     /// character: src and srcLength advance over what was consumed.
-    virtual int ChunkCharToTextCharExtended(int mode, CPGE::CodePageEnum codePage,
-                                            const char*& src, int& srcLength, unsigned short* dst,
+    virtual int ChunkCharToTextCharExtended(int mode, CPGE::CodePageEnum codePage, const char*& src,
+                                            int& srcLength, unsigned short* dst,
                                             int& dstLength) = 0;
     /// 8-bit text of codePage to UTF-16.
     virtual int CharToTextCharExtended(int mode, CPGE::CodePageEnum codePage, const char*& src,
@@ -171,9 +171,9 @@ public:
     /// platforms give 0; so does a service call without memory for the
     /// OBVellSystemUtils instance.
     static WSE::WritingScriptEnum ConvertCharsetToLumWritingScript(int charset,
-                                                                  const char* fontName,
-                                                                  OBPlatforms platform,
-                                                                  char* outName);
+                                                                   const char* fontName,
+                                                                   OBPlatforms platform,
+                                                                   char* outName);
     /// A style name of length bytes as a string: without a service, a
     /// WOBString when unicode is not 0 (translated from the system script),
     /// else a COBString of script 1 (Japanese) holding the bytes. With a
@@ -289,9 +289,15 @@ enum Kind : unsigned short {
     kFinalQuote = 5,
     kConnector = 6,
 };
-constexpr unsigned short WidthOf(unsigned short property) { return property >> 12; }
-constexpr unsigned short CategoryOf(unsigned short property) { return (property >> 8) & 0xF; }
-constexpr unsigned short KindOf(unsigned short property) { return property & 0xF; }
+constexpr unsigned short WidthOf(unsigned short property) {
+    return property >> 12;
+}
+constexpr unsigned short CategoryOf(unsigned short property) {
+    return (property >> 8) & 0xF;
+}
+constexpr unsigned short KindOf(unsigned short property) {
+    return property & 0xF;
+}
 } // namespace OBCC
 
 /// Character classes of UTF-16 units, for word selection and for the

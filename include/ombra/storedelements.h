@@ -78,18 +78,24 @@ private:
 /// OBStored<Kind>: the view OBM<Kind> whose accessors hand out the values
 /// stored with OBAttributeStore::Set. Readers create these (or derive from
 /// them) instead of writing a class per kind; the element owns its values.
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     class OMBRA_API OBStored##Kind : public OBM##Kind, public OBAttributeStore {                   \
     public:                                                                                        \
         OBStored##Kind() noexcept {}                                                               \
         ~OBStored##Kind() override;
-#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
-    Value* Get##Attr() override { return Find(AN::k##Attr); }
-#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
-    Value* Get##Name() override { return Find(AN::k##Attr); }
-#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
-    Value* Get##Attr(int n) override { return Find(AN::k##Attr, n); }
-#define OB_VIEW_END(Kind)                                                                           \
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
+    Value* Get##Attr() override {                                                                  \
+        return Find(AN::k##Attr);                                                                  \
+    }
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
+    Value* Get##Name() override {                                                                  \
+        return Find(AN::k##Attr);                                                                  \
+    }
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
+    Value* Get##Attr(int n) override {                                                             \
+        return Find(AN::k##Attr, n);                                                               \
+    }
+#define OB_VIEW_END(Kind)                                                                          \
     }                                                                                              \
     ;
 #include <ombra/defs/ViewAccessors.def>

@@ -287,7 +287,8 @@ public:
     }
     /// Reverses the two bytes of each of count words in place.
     static void SwapWordsInPlace(unsigned short* words, unsigned int count) {
-        for (unsigned int i = 0; words && i < count; ++i) words[i] = SwapInt16(words[i]);
+        for (unsigned int i = 0; words && i < count; ++i)
+            words[i] = SwapInt16(words[i]);
     }
 };
 

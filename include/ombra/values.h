@@ -22,13 +22,13 @@ class OBStream;
 /// the host's.
 namespace PATH {
 enum PathType : int {
-    kPathUnknown = 0,      ///< not yet worked out, or the value is not initialised
-    kPathMacRelative = 1,  ///< begins with ':' (":Folder:File")
-    kPathUNC = 2,          ///< begins with two backslashes ("\\server\share\file")
-    kPathDOS = 16,         ///< a drive path ("C:\dir\file") or a path without ':'
-    kPathMacVolume = 256,  ///< a volume path separated by ':' ("Disk:Folder:File")
-    kPathURL = 2048,       ///< begins with "http://" or "ftp://"
-    kPathPOSIX = 16384,    ///< separated by '/'; never worked out from a path text
+    kPathUnknown = 0,     ///< not yet worked out, or the value is not initialised
+    kPathMacRelative = 1, ///< begins with ':' (":Folder:File")
+    kPathUNC = 2,         ///< begins with two backslashes ("\\server\share\file")
+    kPathDOS = 16,        ///< a drive path ("C:\dir\file") or a path without ':'
+    kPathMacVolume = 256, ///< a volume path separated by ':' ("Disk:Folder:File")
+    kPathURL = 2048,      ///< begins with "http://" or "ftp://"
+    kPathPOSIX = 16384,   ///< separated by '/'; never worked out from a path text
 };
 } // namespace PATH
 
@@ -43,13 +43,13 @@ enum PathType : int {
         /** Payload 0, initialised. */                                                             \
         Class() noexcept;                                                                          \
         ~Class() override;                                                                         \
-        /** Copies the number of another value of this class. */                                  \
+        /** Copies the number of another value of this class. */                                   \
         Value& operator=(Value& other) override;                                                   \
-        /** Same type and class and the same number. */                                           \
+        /** Same type and class and the same number. */                                            \
         short IsEqual(Value* other) override;                                                      \
-        /** Stores the number and sets the initialized flag. */                                   \
+        /** Stores the number and sets the initialized flag. */                                    \
         virtual void Init(const T& value);                                                         \
-        /** Writes the number while the value is initialised. */                                  \
+        /** Writes the number while the value is initialised. */                                   \
         virtual void Get(T& value) GetQualifier;                                                   \
                                                                                                    \
     private:                                                                                       \
@@ -422,12 +422,14 @@ private:
 #define OB_LIST_VALUE_COMMON(Class)                                                                \
     Class() noexcept;                                                                              \
     Class(const Class&) = delete;                                                                  \
-    ~Class() override;                                                                            \
+    ~Class() override;                                                                             \
     Value& operator=(Value& other) override;                                                       \
     Class& operator=(const Class& other);                                                          \
     short IsEqual(Value* other) override;                                                          \
     /** Entries allocated. */                                                                      \
-    long long Capacity() const { return capacity_; }
+    long long Capacity() const {                                                                   \
+        return capacity_;                                                                          \
+    }
 
 /// Element ids, type ekIdRefList (44). Equal: same count, ids pairwise equal.
 class OMBRA_API ValueIdRefList : public Value {
@@ -597,9 +599,9 @@ protected:
         virtual void Init(const Space::Enum& member);                                              \
         virtual void Get(Space::Enum& member) const;                                               \
     };
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     OB_VALUE_ENUM_CLASS_(Code, Class, Space, Enum)
-#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                         \
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
     OB_VALUE_ENUM_CLASS_(Code, Class, Space, Enum)
 #include <ombra/defs/ValueEnums.def>
 #undef OB_VALUE_ENUM_CLASS_
@@ -607,13 +609,17 @@ protected:
 // ---------------------------------------------------------------- pool sizes
 
 namespace obvalues {
-template <class T> constexpr bool HasPoolSize() { return OBIsPooledSize(sizeof(T)); }
-template <> constexpr bool HasPoolSize<void>() { return true; }
+template <class T> constexpr bool HasPoolSize() {
+    return OBIsPooledSize(sizeof(T));
+}
+template <> constexpr bool HasPoolSize<void>() {
+    return true;
+}
 } // namespace obvalues
 
 // Every value class has a size that a pool serves: `new` of it could never
 // succeed otherwise.
-#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                          \
+#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                         \
     static_assert(obvalues::HasPoolSize<ValueClass>(), #ValueClass " needs a pooled size");
 #include <ombra/defs/ValueTypes.def>
 

@@ -105,9 +105,9 @@ public:
 
     /// One creator per enumeration value class (CreateValueAlignmentEnum,
     /// CreateValueCapStyleEnum, …; the names are those of ValueEnums.def).
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     static void Creator(const Space::Enum& member, Value*& value);
-#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                         \
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
     static void Creator(const Space::Enum& member, Value*& value);
 #include <ombra/defs/ValueEnums.def>
 };

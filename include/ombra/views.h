@@ -17,7 +17,7 @@
 /// id of the calling thread and the view's kind; copy and move construction
 /// and assignment are those of Element (same id, type and child pointers,
 /// with the ownership rules described there).
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     class OMBRA_API OBM##Kind : public Element {                                                   \
     public:                                                                                        \
         /** The element kind of this view. */                                                      \
@@ -31,7 +31,7 @@
 #define OB_VIEW_ACCESSOR(Kind, Attr, ValueType) virtual Value* Get##Attr();
 #define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType) virtual Value* Get##Name();
 #define OB_VIEW_INDEXED(Kind, Attr, ValueType) virtual Value* Get##Attr(int n);
-#define OB_VIEW_END(Kind)                                                                           \
+#define OB_VIEW_END(Kind)                                                                          \
     }                                                                                              \
     ;
 #include <ombra/defs/ViewAccessors.def>

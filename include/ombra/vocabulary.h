@@ -44,12 +44,13 @@ enum AttrNameEnum : int {
 /// own short namespace (`AE::AlignmentEnum`, `CSE::CapStyleEnum`, …). Each
 /// starts with `kUndefined` = 0, the member of a value that was never set.
 /// `WSE::WritingScriptEnum` and `CPGE::CodePageEnum` belong to the text service.
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     namespace Space {                                                                              \
     enum Enum : int {
 #define OB_VALUE_ENUM_MEMBER(Space, Member, Number) Member = Number,
-#define OB_VALUE_ENUM_END(Code, Space, Enum)                                                        \
-    };                                                                                             \
+#define OB_VALUE_ENUM_END(Code, Space, Enum)                                                       \
+    }                                                                                              \
+    ;                                                                                              \
     }
 #include <ombra/defs/ValueEnums.def>
 
@@ -83,13 +84,13 @@ constexpr const char* ClassOrNull(const char* name) {
                ? nullptr
                : name;
 }
-constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 constexpr bool Equal(const char* a, const char* b, bool ignoreCase) {
-    if (!a || !b)
-        return false;
+    if (!a || !b) return false;
     for (; *a && *b; ++a, ++b)
-        if (ignoreCase ? Lower(*a) != Lower(*b) : *a != *b)
-            return false;
+        if (ignoreCase ? Lower(*a) != Lower(*b) : *a != *b) return false;
     return *a == *b;
 }
 } // namespace obvocab
@@ -109,7 +110,7 @@ inline constexpr OBAttrNameInfo kOBAttrNames[] = {
 
 /// The 155 value types; entry i is value type i.
 inline constexpr OBValueTypeInfo kOBValueTypes[] = {
-#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                          \
+#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                         \
     {VT::Name, #Name, obvocab::ClassOrNull(#ValueClass), obvocab::ClassOrNull(#MadeClass)},
 #include <ombra/defs/ValueTypes.def>
 };
@@ -119,15 +120,15 @@ constexpr int kOBElementTypeCount = EL::kUndefined + 1;
 constexpr int kOBAttrNameCount = AN::kUndefined + 1;
 constexpr int kOBValueTypeCount = sizeof(kOBValueTypes) / sizeof(kOBValueTypes[0]);
 /// Number of named entries: filled dictionary slots and attribute names.
-constexpr int kOBElementKindNameCount = sizeof(kOBElementKindNames) / sizeof(kOBElementKindNames[0]);
+constexpr int kOBElementKindNameCount =
+    sizeof(kOBElementKindNames) / sizeof(kOBElementKindNames[0]);
 constexpr int kOBAttrNamedCount = sizeof(kOBAttrNames) / sizeof(kOBAttrNames[0]);
 
 /// The name of an element kind (the first dictionary slot that holds it), or
 /// null for a value without a name.
 constexpr const char* OBElementTypeName(EL::ElementTypeEnum type) {
     for (const OBElementKindName& slot : kOBElementKindNames)
-        if (slot.type == type)
-            return slot.name;
+        if (slot.type == type) return slot.name;
     return nullptr;
 }
 
@@ -135,8 +136,7 @@ constexpr const char* OBElementTypeName(EL::ElementTypeEnum type) {
 /// ASCII letter case; `EL::kUndefined` when none does.
 constexpr EL::ElementTypeEnum OBElementTypeFromName(const char* name) {
     for (const OBElementKindName& slot : kOBElementKindNames)
-        if (obvocab::Equal(slot.name, name, true))
-            return slot.type;
+        if (obvocab::Equal(slot.name, name, true)) return slot.type;
     return EL::kUndefined;
 }
 
@@ -149,8 +149,7 @@ constexpr const char* OBAttrNameString(AN::AttrNameEnum attr) {
 /// `AN::kUndefined` when none does.
 constexpr AN::AttrNameEnum OBAttrNameFromString(const char* name) {
     for (const OBAttrNameInfo& info : kOBAttrNames)
-        if (obvocab::Equal(info.name, name, false))
-            return info.attr;
+        if (obvocab::Equal(info.name, name, false)) return info.attr;
     return AN::kUndefined;
 }
 
@@ -173,8 +172,7 @@ constexpr const char* OBValueTypeName(VT::ValueTypeEnum type) {
 /// The value type whose name matches exactly; `VT::ekUndefined` when none does.
 constexpr VT::ValueTypeEnum OBValueTypeFromName(const char* name) {
     for (const OBValueTypeInfo& info : kOBValueTypes)
-        if (obvocab::Equal(info.name, name, false))
-            return info.type;
+        if (obvocab::Equal(info.name, name, false)) return info.type;
     return VT::ekUndefined;
 }
 
@@ -216,13 +214,13 @@ struct OBValueEnumMember {
 
 /// An enumeration value class and its enumeration.
 struct OBValueEnumInfo {
-    VT::ValueTypeEnum type;   ///< its type code
-    const char* typeName;     ///< "ekAlignmentEnum"
-    const char* valueClass;   ///< "ValueAlignmentEnum"
-    const char* nameSpace;    ///< "AE"
-    const char* enumName;     ///< "AlignmentEnum"
-    const char* creator;      ///< "CreateValueAlignmentEnum", the ValueUtil creator
-    short external;           ///< 1 when the text service declares the enumeration
+    VT::ValueTypeEnum type;           ///< its type code
+    const char* typeName;             ///< "ekAlignmentEnum"
+    const char* valueClass;           ///< "ValueAlignmentEnum"
+    const char* nameSpace;            ///< "AE"
+    const char* enumName;             ///< "AlignmentEnum"
+    const char* creator;              ///< "CreateValueAlignmentEnum", the ValueUtil creator
+    short external;                   ///< 1 when the text service declares the enumeration
     const OBValueEnumMember* members; ///< null when external
     int memberCount;
 };

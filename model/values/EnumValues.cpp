@@ -27,10 +27,10 @@ short ValueEnumBase::IsEqual(Value* other) {
     void Class::Get(Space::Enum& member) const {                                                   \
         if (IsInitialized()) member = static_cast<Space::Enum>(member_);                           \
     }
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     OB_VALUE_ENUM_DEFINE_(Code, Class, Space, Enum)                                                \
     static_assert(Class::kType == VT::TypeName, #Class);
-#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                         \
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
     OB_VALUE_ENUM_DEFINE_(Code, Class, Space, Enum)                                                \
     static_assert(Class::kType == VT::TypeName, #Class);
 #include <ombra/defs/ValueEnums.def>

@@ -66,9 +66,13 @@ void ValueFileSpec::GetAsString(COBString& path) const {
     if (IsInitialized() && &path != &path_) path = path_;
 }
 
-int ValueFileSpec::GetVolRefID() const { return volumeRefId_; }
+int ValueFileSpec::GetVolRefID() const {
+    return volumeRefId_;
+}
 
-int ValueFileSpec::GetDirID() const { return directoryId_; }
+int ValueFileSpec::GetDirID() const {
+    return directoryId_;
+}
 
 void ValueFileSpec::GetFullPathNameA(COBString& path) const {
     if (IsInitialized() && &path != &path_) path = path_;
@@ -103,9 +107,10 @@ PATH::PathType ValueFileSpec::GetPathType() {
         kind = PATH::kPathMacRelative;
     } else if (colon == 1) {
         bool furtherColon = false;
-        for (long long i = 2; i < length && !furtherColon; ++i) furtherColon = text[i] == ':';
-        kind = length > 2 && text[2] == '\\' && !furtherColon ? PATH::kPathDOS
-                                                               : PATH::kPathMacVolume;
+        for (long long i = 2; i < length && !furtherColon; ++i)
+            furtherColon = text[i] == ':';
+        kind =
+            length > 2 && text[2] == '\\' && !furtherColon ? PATH::kPathDOS : PATH::kPathMacVolume;
     } else if (colon == 4) {
         kind = StartsWith(text, length, "http://") ? PATH::kPathURL : PATH::kPathMacVolume;
     } else if (colon == 3) {
@@ -119,11 +124,18 @@ void ValueFileSpec::GetFileName(COBString& name) {
     char separator = 0;
     switch (GetPathType()) {
     case PATH::kPathUNC:
-    case PATH::kPathDOS: separator = '\\'; break;
-    case PATH::kPathMacVolume: separator = ':'; break;
+    case PATH::kPathDOS:
+        separator = '\\';
+        break;
+    case PATH::kPathMacVolume:
+        separator = ':';
+        break;
     case PATH::kPathURL:
-    case PATH::kPathPOSIX: separator = '/'; break;
-    default: break;
+    case PATH::kPathPOSIX:
+        separator = '/';
+        break;
+    default:
+        break;
     }
     if (&name == &path_) return;
     if (!separator) {
@@ -132,7 +144,8 @@ void ValueFileSpec::GetFileName(COBString& name) {
     }
     const char* text = path_.GrabCString();
     long long at = path_.Length() - 1;
-    while (at >= 0 && text[at] != separator) --at;
+    while (at >= 0 && text[at] != separator)
+        --at;
     if (at < 0) {
         name.Clear();
         return;

@@ -21,7 +21,8 @@ bool AssignEntries(T*& data, long long& count, long long& capacity, const T* sou
     if (sourceCount > 0) {
         block = AllocateEntries<T>(sourceCount);
         if (!block) return false;
-        std::memcpy(static_cast<void*>(block), source, static_cast<std::size_t>(sourceCount) * sizeof(T));
+        std::memcpy(static_cast<void*>(block), source,
+                    static_cast<std::size_t>(sourceCount) * sizeof(T));
     }
     OBLibFree(data);
     data = block;
@@ -30,7 +31,9 @@ bool AssignEntries(T*& data, long long& count, long long& capacity, const T* sou
     return true;
 }
 
-inline bool InList(int i, long long count) { return i >= 0 && i < count; }
+inline bool InList(int i, long long count) {
+    return i >= 0 && i < count;
+}
 
 } // namespace
 
@@ -47,7 +50,9 @@ inline bool InList(int i, long long count) { return i >= 0 && i < count; }
 ValueIdRefList::ValueIdRefList() noexcept
     : Value(VT::ekIdRefList), ids_(nullptr), count_(0), capacity_(0) {}
 
-ValueIdRefList::~ValueIdRefList() { OBLibFree(ids_); }
+ValueIdRefList::~ValueIdRefList() {
+    OBLibFree(ids_);
+}
 
 OB_LIST_ASSIGN_FROM_VALUE(ValueIdRefList)
 
@@ -83,7 +88,9 @@ unsigned ValueIdRefList::Get(int i) const {
 ValueBool16List::ValueBool16List() noexcept
     : Value(VT::ekBool16List), flags_(nullptr), count_(0), capacity_(0) {}
 
-ValueBool16List::~ValueBool16List() { OBLibFree(flags_); }
+ValueBool16List::~ValueBool16List() {
+    OBLibFree(flags_);
+}
 
 OB_LIST_ASSIGN_FROM_VALUE(ValueBool16List)
 
@@ -124,13 +131,15 @@ IOBStringPtr* NewHandles(long long n) {
     void* raw = OBLibAllocate(static_cast<std::size_t>(n) * sizeof(IOBStringPtr));
     if (!raw) return nullptr;
     IOBStringPtr* block = static_cast<IOBStringPtr*>(raw);
-    for (long long i = 0; i < n; ++i) new (&block[i]) IOBStringPtr();
+    for (long long i = 0; i < n; ++i)
+        new (&block[i]) IOBStringPtr();
     return block;
 }
 
 void DeleteHandles(IOBStringPtr* block, long long n) {
     if (!block) return;
-    for (long long i = 0; i < n; ++i) block[i].~IOBStringPtr();
+    for (long long i = 0; i < n; ++i)
+        block[i].~IOBStringPtr();
     OBLibFree(block);
 }
 
@@ -144,7 +153,9 @@ const IOBStringPtr& EmptyHandle() {
 ValueStringList::ValueStringList() noexcept
     : Value(VT::ekStringList), strings_(nullptr), count_(0), capacity_(0) {}
 
-ValueStringList::~ValueStringList() { DeleteHandles(strings_, capacity_); }
+ValueStringList::~ValueStringList() {
+    DeleteHandles(strings_, capacity_);
+}
 
 OB_LIST_ASSIGN_FROM_VALUE(ValueStringList)
 
@@ -188,7 +199,8 @@ short ValueStringList::Add(const IOBString& text) {
         long long grown = NextCapacity(capacity_);
         IOBStringPtr* block = NewHandles(grown);
         if (!block) return 0;
-        for (long long i = 0; i < count_; ++i) block[i].Swap(strings_[i]);
+        for (long long i = 0; i < count_; ++i)
+            block[i].Swap(strings_[i]);
         DeleteHandles(strings_, capacity_);
         strings_ = block;
         capacity_ = grown;
@@ -282,7 +294,9 @@ ValueVertexList::ValueVertexList() noexcept
     : Value(VT::ekVertexList), unit_(UNITS::LINEAR::kPoints), points_(nullptr), count_(0),
       capacity_(0) {}
 
-ValueVertexList::~ValueVertexList() { OBLibFree(points_); }
+ValueVertexList::~ValueVertexList() {
+    OBLibFree(points_);
+}
 
 OB_LIST_ASSIGN_FROM_VALUE(ValueVertexList)
 
@@ -328,7 +342,9 @@ ValuePathPointList::ValuePathPointList() noexcept
     : Value(VT::ekPathPointList), unit_(UNITS::LINEAR::kPoints), points_(nullptr), count_(0),
       capacity_(0) {}
 
-ValuePathPointList::~ValuePathPointList() { OBLibFree(points_); }
+ValuePathPointList::~ValuePathPointList() {
+    OBLibFree(points_);
+}
 
 OB_LIST_ASSIGN_FROM_VALUE(ValuePathPointList)
 
@@ -374,7 +390,9 @@ void ValuePathPointList::Get(int i, UNITS::LINEAR::UnitEnum& unit, OBPathPoint& 
 ValueGradientStopList::ValueGradientStopList() noexcept
     : Value(VT::ekGradientStopList), stops_(nullptr), count_(0), capacity_(0) {}
 
-ValueGradientStopList::~ValueGradientStopList() { OBLibFree(stops_); }
+ValueGradientStopList::~ValueGradientStopList() {
+    OBLibFree(stops_);
+}
 
 OB_LIST_ASSIGN_FROM_VALUE(ValueGradientStopList)
 
@@ -398,8 +416,7 @@ short ValueGradientStopList::IsEqual(Value* other) {
     return 1;
 }
 
-short ValueGradientStopList::Add(OBReal location, OBReal midpoint, unsigned colorRef,
-                                 OBReal tint) {
+short ValueGradientStopList::Add(OBReal location, OBReal midpoint, unsigned colorRef, OBReal tint) {
     OBGradientStop stop;
     stop.location = location;
     stop.midpoint = midpoint;
@@ -431,4 +448,6 @@ void ValueGradientStopList::Get(int i, OBGradientStop& stop) {
     if (IsInitialized() && InList(i, count_)) stop = stops_[i];
 }
 
-long long ValueGradientStopList::NumGradientStops() { return count_; }
+long long ValueGradientStopList::NumGradientStops() {
+    return count_;
+}

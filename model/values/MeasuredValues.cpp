@@ -221,7 +221,8 @@ void ValueRectangle::Get(const UNITS::LINEAR::UnitEnum& unit, OBRect& rect) cons
     if (!IsInitialized()) return;
     OBReal left(0.0), top(0.0), right(0.0), bottom(0.0);
     if (Convert(unit_, rect_.Left(), unit, left) && Convert(unit_, rect_.Top(), unit, top) &&
-        Convert(unit_, rect_.Right(), unit, right) && Convert(unit_, rect_.Bottom(), unit, bottom)) {
+        Convert(unit_, rect_.Right(), unit, right) &&
+        Convert(unit_, rect_.Bottom(), unit, bottom)) {
         rect.Left(left);
         rect.Top(top);
         rect.Right(right);

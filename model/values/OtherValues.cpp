@@ -83,7 +83,9 @@ void ValueMatrix::Init(const OBMatrix& matrix) {
     SetInitialized(1);
 }
 
-void ValueMatrix::Get(OBMatrix& matrix) const { matrix = matrix_; }
+void ValueMatrix::Get(OBMatrix& matrix) const {
+    matrix = matrix_;
+}
 
 // ---------------------------------------------------------------- ValueDateTime
 
@@ -155,7 +157,8 @@ void ValueString::Init(const IOBString& text) {
 namespace {
 long long UnitsOf(const unsigned short* text) {
     long long n = 0;
-    while (text[n]) ++n;
+    while (text[n])
+        ++n;
     return n;
 }
 } // namespace
@@ -241,7 +244,9 @@ Value& ValueStream::operator=(Value& other) {
     return *this;
 }
 
-short ValueStream::IsEqual(Value*) { return 0; }
+short ValueStream::IsEqual(Value*) {
+    return 0;
+}
 
 void ValueStream::InitFromCharPointer(char* data, int length) {
     if (length < 0 || (!data && length > 0)) return;
@@ -312,4 +317,6 @@ void ValueGradientStop::Get(OBReal& location, OBReal& midpoint, unsigned& colorR
     colorRef = colorRef_;
 }
 
-void ValueGradientStop::GetTint(OBReal& tint) { tint = tint_; }
+void ValueGradientStop::GetTint(OBReal& tint) {
+    tint = tint_;
+}

@@ -20,7 +20,9 @@ struct ServiceAllocator {
 };
 
 constexpr int kSlots = 34; // sizes 12 to 144 in steps of 4
-constexpr int SlotOf(std::size_t size) { return static_cast<int>((size - 12) / 4); }
+constexpr int SlotOf(std::size_t size) {
+    return static_cast<int>((size - 12) / 4);
+}
 
 // One mutex per size. The Boost pool itself runs unlocked because every
 // call into it holds this mutex, which lets a thread move a whole batch of
@@ -69,11 +71,15 @@ struct SizeOps {
     IPool* (*make)();
 };
 
-template <unsigned N> IPool* MakePool() { return new Pool<N>; }
+template <unsigned N> IPool* MakePool() {
+    return new Pool<N>;
+}
 
-#define OB_POOL_SIZES(X)                                                                           \
-    X(12) X(16) X(20) X(24) X(28) X(32) X(36) X(40) X(44) X(48) X(52) X(56) X(60) X(64) X(68)      \
-        X(88) X(92) X(96) X(100) X(128) X(144)
+// clang-format off
+#define OB_POOL_SIZES(X) \
+    X(12) X(16) X(20) X(24) X(28) X(32) X(36) X(40) X(44) X(48) X(52) X(56) X(60) X(64) X(68) \
+    X(88) X(92) X(96) X(100) X(128) X(144)
+// clang-format on
 
 struct OpsTable {
     SizeOps ops[kSlots] = {};
@@ -160,7 +166,8 @@ inline Bin& CurrentBin(int slot) {
 struct SlotTable {
     signed char slot[37] = {};
     constexpr SlotTable() {
-        for (int q = 0; q < 37; ++q) slot[q] = OBIsPooledSize(4u * q) ? SlotOf(4u * q) : -1;
+        for (int q = 0; q < 37; ++q)
+            slot[q] = OBIsPooledSize(4u * q) ? SlotOf(4u * q) : -1;
     }
 };
 constexpr SlotTable kSlotBySize;
@@ -194,7 +201,9 @@ void* RefillAndTake(int slot, std::size_t size) {
 
 IPool::~IPool() = default;
 
-template <unsigned N> Pool<N>::~Pool() { SizeClass<N>::Purge(); }
+template <unsigned N> Pool<N>::~Pool() {
+    SizeClass<N>::Purge();
+}
 template <unsigned N> void* Pool<N>::malloc() {
     void* block = nullptr;
     SizeClass<N>::Take(&block, 1);
@@ -205,7 +214,9 @@ template <unsigned N> void Pool<N>::free(void* block) {
     *static_cast<void**>(block) = nullptr;
     SizeClass<N>::Give(block);
 }
-template <unsigned N> void Pool<N>::purge() { SizeClass<N>::Purge(); }
+template <unsigned N> void Pool<N>::purge() {
+    SizeClass<N>::Purge();
+}
 
 #define OB_POOL_INSTANTIATE(n) template class Pool<n>;
 OB_POOL_SIZES(OB_POOL_INSTANTIATE)
@@ -255,7 +266,8 @@ void OBValuePoolRelease(void* block, std::size_t size) noexcept {
     if (++bin.count < kKeepAtMost) return;
     // Hand the older half back so that blocks freed here serve other threads.
     void* keep = bin.head;
-    for (int i = 1; i < kBatch; ++i) keep = *static_cast<void**>(keep);
+    for (int i = 1; i < kBatch; ++i)
+        keep = *static_cast<void**>(keep);
     void* rest = *static_cast<void**>(keep);
     *static_cast<void**>(keep) = nullptr;
     bin.count = kBatch;
@@ -269,5 +281,7 @@ void ClearValuePools() {
     }
 }
 
-void EmptyThreadValueCache() { EmptyThreadCache(); }
+void EmptyThreadValueCache() {
+    EmptyThreadCache();
+}
 } // namespace ombra_detail

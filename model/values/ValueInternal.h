@@ -26,8 +26,8 @@ inline bool Convert(UNITS::LINEAR::UnitEnum from, const OBReal& value, UNITS::LI
     }
 }
 
-inline bool Convert(UNITS::ANGULAR::UnitEnum from, const OBReal& value,
-                    UNITS::ANGULAR::UnitEnum to, OBReal& out) noexcept {
+inline bool Convert(UNITS::ANGULAR::UnitEnum from, const OBReal& value, UNITS::ANGULAR::UnitEnum to,
+                    OBReal& out) noexcept {
     try {
         OBReal result(0.0);
         UNITS::ConvertMeasurement(from, value, to, result);
@@ -69,7 +69,8 @@ inline int TruncateToInt(double d) noexcept {
 // n <= 0, for a size that overflows, or without memory.
 template <class T> T* AllocateEntries(long long n) noexcept {
     static_assert(std::is_trivially_copyable<T>::value, "list entries are moved with memcpy");
-    if (n <= 0 || static_cast<unsigned long long>(n) > static_cast<unsigned long long>(-1) / 2 / sizeof(T))
+    if (n <= 0 ||
+        static_cast<unsigned long long>(n) > static_cast<unsigned long long>(-1) / 2 / sizeof(T))
         return nullptr;
     return static_cast<T*>(OBLibAllocate(static_cast<std::size_t>(n) * sizeof(T)));
 }
@@ -80,7 +81,8 @@ template <class T>
 bool GrowEntries(T*& data, long long count, long long& capacity, long long newCapacity) noexcept {
     T* block = AllocateEntries<T>(newCapacity);
     if (!block) return false;
-    if (count > 0) std::memcpy(static_cast<void*>(block), data, static_cast<std::size_t>(count) * sizeof(T));
+    if (count > 0)
+        std::memcpy(static_cast<void*>(block), data, static_cast<std::size_t>(count) * sizeof(T));
     OBLibFree(data);
     data = block;
     capacity = newCapacity;

@@ -41,8 +41,7 @@ public:
     void Unit(UNITS::LINEAR::UnitEnum unit) { NamedUnit(unit, "unit "); }
     void Unit(UNITS::ANGULAR::UnitEnum unit) { NamedUnit(unit, "angular unit "); }
     // A unit without a name is written by its number.
-    template <class UnitEnum>
-    void NamedUnit(UnitEnum unit, const char* unnamed) {
+    template <class UnitEnum> void NamedUnit(UnitEnum unit, const char* unnamed) {
         const char* name = nullptr;
         try {
             UNITS::UnitName(unit, name);
@@ -71,11 +70,21 @@ public:
         for (std::size_t i = 0; i < n; ++i) {
             unsigned char c = static_cast<unsigned char>(s[i]);
             switch (c) {
-            case '"': Add("\\\""); break;
-            case '\\': Add("\\\\"); break;
-            case '\n': Add("\\n"); break;
-            case '\r': Add("\\r"); break;
-            case '\t': Add("\\t"); break;
+            case '"':
+                Add("\\\"");
+                break;
+            case '\\':
+                Add("\\\\");
+                break;
+            case '\n':
+                Add("\\n");
+                break;
+            case '\r':
+                Add("\\r");
+                break;
+            case '\t':
+                Add("\\t");
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     char buf[8];
@@ -100,7 +109,7 @@ private:
 bool IsUtf8(const char* s, long long n) {
     for (long long i = 0; i < n;) {
         unsigned char c = static_cast<unsigned char>(s[i]);
-        int follow = c < 0x80                 ? 0
+        int follow = c < 0x80             ? 0
                      : (c & 0xE0) == 0xC0 ? 1
                      : (c & 0xF0) == 0xE0 ? 2
                      : (c & 0xF8) == 0xF0 ? 3
@@ -129,7 +138,8 @@ void ToUtf8(const IOBString& s, COBString& utf8, bool bytesMayBeUtf8) {
     }
     const unsigned short* units = s.GrabWString();
     long long unitCount = 0;
-    while (units[unitCount]) ++unitCount;
+    while (units[unitCount])
+        ++unitCount;
     if (unitCount > 0 || n == 0)
         OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(unitCount),
                                                 utf8);
@@ -157,16 +167,22 @@ void AddPath(Text& t, const IOBString& path) {
 const char* ExternalMemberName(VT::ValueTypeEnum type, int member) {
     if (type == VT::ekWritingScriptEnum) {
         switch (member) {
-#define OB_WRITING_SCRIPT(name, value, codePage) case value: return #name;
+#define OB_WRITING_SCRIPT(name, value, codePage)                                                   \
+    case value:                                                                                    \
+        return #name;
 #include <ombra/defs/WritingScripts.def>
-        default: return nullptr;
+        default:
+            return nullptr;
         }
     }
     if (type == VT::ekCodePageEnum) {
         switch (member) {
-#define OB_CODE_PAGE(name, value, windowsCodePage) case value: return #name;
+#define OB_CODE_PAGE(name, value, windowsCodePage)                                                 \
+    case value:                                                                                    \
+        return #name;
 #include <ombra/defs/CodePages.def>
-        default: return nullptr;
+        default:
+            return nullptr;
         }
     }
     return nullptr;
@@ -211,7 +227,8 @@ bool Render(Value* value, VT::ValueTypeEnum type, Text& t) {
         if (auto* v = dynamic_cast<ValueChar*>(value)) {
             unsigned short c = 0;
             v->Get(c);
-            if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+            if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
+                c == 0xFFFF) {
                 char buf[16];
                 std::snprintf(buf, sizeof buf, "U+%04X", c);
                 t.Add(buf);
@@ -509,9 +526,15 @@ bool Render(Value* value, VT::ValueTypeEnum type, Text& t) {
                 v->Get(static_cast<int>(i), unit, p);
                 if (i) t.Add(", ");
                 switch (p.GetAnchorType()) {
-                case kSmoothPoint: t.Add("smooth "); break;
-                case kCornerPoint: t.Add("corner "); break;
-                default: t.Add("plain "); break;
+                case kSmoothPoint:
+                    t.Add("smooth ");
+                    break;
+                case kCornerPoint:
+                    t.Add("corner ");
+                    break;
+                default:
+                    t.Add("plain ");
+                    break;
                 }
                 t.Point(p.GetLeftDirPoint());
                 t.Add(' ');
@@ -545,7 +568,8 @@ bool Render(Value* value, VT::ValueTypeEnum type, Text& t) {
             return true;
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return false;
 }
@@ -587,8 +611,8 @@ short OBValueToText(const Value* value, WOBString& text) {
     COBString utf8;
     short known = OBValueToText(value, utf8);
     WOBString converted;
-    OBStringUtils::ConvertUTF8ToUTF16String(utf8.GrabCString(),
-                                            static_cast<unsigned long long>(utf8.Length()), converted);
+    OBStringUtils::ConvertUTF8ToUTF16String(
+        utf8.GrabCString(), static_cast<unsigned long long>(utf8.Length()), converted);
     text.SetXString(converted.GrabWString(), converted.Length());
     return known;
 }

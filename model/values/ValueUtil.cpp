@@ -8,12 +8,16 @@ namespace {
 
 // The class that the factory makes for each type code, from the table.
 template <int Code> struct MadeClassOf;
-#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                          \
+#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                         \
     template <> struct MadeClassOf<Number> { typedef MadeClass type; };
 #include <ombra/defs/ValueTypes.def>
 
-template <class T> Value* Make() { return new T; } // null when the pool has no memory
-template <> Value* Make<void>() { return nullptr; }
+template <class T> Value* Make() {
+    return new T;
+} // null when the pool has no memory
+template <> Value* Make<void>() {
+    return nullptr;
+}
 
 // Create for a creator's code, checked at compile time to make the class
 // whose Init the creator calls.
@@ -47,10 +51,13 @@ void ValueUtil::Create(VT::ValueTypeEnum type, Value*& value) {
     value = nullptr;
     if (type < 1 || type > 154) return;
     switch (type) {
-#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                          \
-    case VT::Name: value = Make<MadeClass>(); break;
+#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                         \
+    case VT::Name:                                                                                 \
+        value = Make<MadeClass>();                                                                 \
+        break;
 #include <ombra/defs/ValueTypes.def>
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -59,9 +66,13 @@ void ValueUtil::Recycle(Value*& value) {
     value = nullptr;
 }
 
-void ValueUtil::SetIsCMD(bool isCMD) { gIsCMD.store(isCMD, std::memory_order_relaxed); }
+void ValueUtil::SetIsCMD(bool isCMD) {
+    gIsCMD.store(isCMD, std::memory_order_relaxed);
+}
 
-bool ValueUtil::GetIsCMD() { return gIsCMD.load(std::memory_order_relaxed); }
+bool ValueUtil::GetIsCMD() {
+    return gIsCMD.load(std::memory_order_relaxed);
+}
 
 void ValueUtil::CreateValuePercent(const OBReal& ratio, Value*& value) {
     if (ValuePercent* v = Made<ValuePercent, VT::ekPercent>(value)) v->Init(ratio);
@@ -122,7 +133,9 @@ void ValueUtil::CreateValuePathPointList(Value*& value) {
     Made<ValuePathPointList, VT::ekPathPointList>(value);
 }
 
-void ValueUtil::CreateValueIdRefList(Value*& value) { Made<ValueIdRefList, VT::ekIdRefList>(value); }
+void ValueUtil::CreateValueIdRefList(Value*& value) {
+    Made<ValueIdRefList, VT::ekIdRefList>(value);
+}
 
 void ValueUtil::CreateValueBool16List(Value*& value) {
     Made<ValueBool16List, VT::ekBool16List>(value);
@@ -132,7 +145,9 @@ void ValueUtil::CreateValueStringList(Value*& value) {
     Made<ValueStringList, VT::ekStringList>(value);
 }
 
-void ValueUtil::CreateValueRangeList(Value*& value) { Made<ValueRangeList, VT::ekRangeList>(value); }
+void ValueUtil::CreateValueRangeList(Value*& value) {
+    Made<ValueRangeList, VT::ekRangeList>(value);
+}
 
 void ValueUtil::CreateValueGradientStopList(Value*& value) {
     Made<ValueGradientStopList, VT::ekGradientStopList>(value);
@@ -222,11 +237,11 @@ void ValueUtil::CreateValueGradientStop(const OBReal& location, const OBReal& mi
         v->Init(location, midpoint, colorRef, tint);
 }
 
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     void ValueUtil::Creator(const Space::Enum& member, Value*& value) {                            \
         CreateEnumValue<Class, Code>(member, value);                                               \
     }
-#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                         \
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
     OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)
 #include <ombra/defs/ValueEnums.def>
 
@@ -250,7 +265,9 @@ Attribute::Attribute(Attribute&& other) noexcept
     other.owns_ = 1;
 }
 
-Attribute::~Attribute() { ReleaseOwned(); }
+Attribute::~Attribute() {
+    ReleaseOwned();
+}
 
 void Attribute::ReleaseOwned() {
     if (value_ && owns_) ValueUtil::Recycle(value_);

@@ -13,10 +13,12 @@ OBAttributeStore::OBAttributeStore() noexcept
       streamCapacity_(0) {}
 
 OBAttributeStore::~OBAttributeStore() {
-    for (int i = 0; i < count_; ++i) ValueUtil::Recycle(entries_[i].value);
+    for (int i = 0; i < count_; ++i)
+        ValueUtil::Recycle(entries_[i].value);
     OBLibFree(entries_);
     // Stream values never own their stream: the element does.
-    for (int i = 0; i < streamCount_; ++i) delete streams_[i];
+    for (int i = 0; i < streamCount_; ++i)
+        delete streams_[i];
     OBLibFree(streams_);
 }
 
@@ -124,8 +126,7 @@ short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* uni
 
 short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
     WOBString text;
-    if (utf8 && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), text))
-        return 0;
+    if (utf8 && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), text)) return 0;
     return SetString(attr, text);
 }
 
@@ -168,7 +169,7 @@ short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
 
 Element* OBCreateStoredElement(EL::ElementTypeEnum kind) {
     switch (kind) {
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     case EL::k##Kind:                                                                              \
         return new OBStored##Kind;
 #include <ombra/defs/ViewAccessors.def>

@@ -2,7 +2,7 @@
 // key function, so its vtable is emitted here, once.
 #include <ombra/views.h>
 
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     OBM##Kind::OBM##Kind() noexcept : Element(EL::k##Kind) {}                                      \
     OBM##Kind::OBM##Kind(const OBM##Kind& other) noexcept : Element(other) {}                      \
     OBM##Kind::OBM##Kind(OBM##Kind&& other) noexcept : Element(static_cast<Element&&>(other)) {}   \

@@ -56,7 +56,8 @@ void ConvertColons(OBStdString& text) {
 std::size_t CutAt(const char* text, std::size_t length, std::size_t limit) {
     if (length <= limit) return length;
     std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
     return cut;
 }
 
@@ -196,7 +197,9 @@ const OBSysFileRef& WOBFileUtility::GetSysFile() {
     return sysFile_;
 }
 
-const OBSysFileRef& WOBFileUtility::GetSysFileUrl() { return GetSysFile(); }
+const OBSysFileRef& WOBFileUtility::GetSysFileUrl() {
+    return GetSysFile();
+}
 
 void WOBFileUtility::GetDirectory(OBSysFileRef& out) {
     COBString folder;
@@ -215,18 +218,24 @@ short WOBFileUtility::FileExists() {
     return path.Valid() && obsys::PathExists(path.Get()) ? 1 : 0;
 }
 
-void WOBFileUtility::GetFileCreatorType(unsigned int*, unsigned int*) { ResolveSpec(); }
+void WOBFileUtility::GetFileCreatorType(unsigned int*, unsigned int*) {
+    ResolveSpec();
+}
 
-void WOBFileUtility::SetFileCreatorType(unsigned int, unsigned int) { ResolveSpec(); }
+void WOBFileUtility::SetFileCreatorType(unsigned int, unsigned int) {
+    ResolveSpec();
+}
 
 COBString WOBFileUtility::GetExtension() {
     ResolveName();
     COBString extension;
     const char* text = name_.GrabCString();
     std::size_t end = std::strlen(text);
-    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '"')) --end;
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '"'))
+        --end;
     std::size_t dot = end;
-    while (dot > 0 && text[dot - 1] != '.') --dot;
+    while (dot > 0 && text[dot - 1] != '.')
+        --dot;
     if (dot == 0 || dot == end) return extension; // no '.', or nothing after it
     extension.SetXString(text + dot, static_cast<long long>(end - dot));
     extension.ToUpper();
@@ -240,7 +249,9 @@ unsigned int WOBFileUtility::GetFileSize() {
     return size >= 0xFFFFFFFFLL ? 0xFFFFFFFEu : static_cast<unsigned int>(size);
 }
 
-short WOBFileUtility::SetTemporaryFile() { return 1; }
+short WOBFileUtility::SetTemporaryFile() {
+    return 1;
+}
 
 void WOBFileUtility::GetPathName(const OBSysFileRef& file, COBString* out) {
     if (!out) return;

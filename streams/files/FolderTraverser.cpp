@@ -45,7 +45,8 @@ void Join(const OBSysFileRef& folder, const char* name, bool wide, OBSysFileRef&
 // The extension (from the last '.') of the last component of a UTF-16 path.
 const unsigned short* ExtensionOfUnits(const unsigned short* path, long long n) {
     long long start = n;
-    while (start > 0 && path[start - 1] != '/') --start;
+    while (start > 0 && path[start - 1] != '/')
+        --start;
     for (long long i = n; i > start; --i) {
         if (path[i - 1] == '.') return path + i - 1;
     }
@@ -79,7 +80,8 @@ WFolderTraverser::WFolderTraverser(const OBSysFileRef& start, short reportFolder
 
 WFolderTraverser::~WFolderTraverser() {
     CloseFolder();
-    for (long long i = 0; i < folderCount_; ++i) folders_[i].~OBSysFileRef();
+    for (long long i = 0; i < folderCount_; ++i)
+        folders_[i].~OBSysFileRef();
     OBLibFree(folders_);
 }
 
@@ -160,7 +162,9 @@ short WFolderTraverser::Step(OBSysFileRef& out, bool wide) {
     }
 }
 
-short WFolderTraverser::GetNext(OBSysFileRef& out) { return Step(out, false); }
+short WFolderTraverser::GetNext(OBSysFileRef& out) {
+    return Step(out, false);
+}
 
 short WFolderTraverser::GetNextMatch(OBSysFileRef& out) {
     while (GetNext(out) == 1) {
@@ -169,7 +173,9 @@ short WFolderTraverser::GetNextMatch(OBSysFileRef& out) {
     return 0;
 }
 
-void WFolderTraverser::GetCurrentFile(OBSysFileRef& out) { out = currentFile_; }
+void WFolderTraverser::GetCurrentFile(OBSysFileRef& out) {
+    out = currentFile_;
+}
 
 short WFolderTraverser::Matches(const OBSysFileRef& file) {
     OBFileSystemPath path(file);
@@ -192,7 +198,9 @@ WFolderTraverserW::WFolderTraverserW(const OBSysFileRef& start, const unsigned s
 
 WFolderTraverserW::~WFolderTraverserW() = default;
 
-short WFolderTraverserW::GetNext(OBSysFileRef& out) { return Step(out, true); }
+short WFolderTraverserW::GetNext(OBSysFileRef& out) {
+    return Step(out, true);
+}
 
 short WFolderTraverserW::Matches(const OBSysFileRef& file) {
     OBSysFileRef wide;

@@ -21,7 +21,9 @@ void AppendPathText(IOBString& path, const IOBString& text);
 const char* ExtensionOf(const char* path);
 
 /// True for a folder name that walks never enter.
-inline bool IsDotName(const char* name) { return name && name[0] == '.'; }
+inline bool IsDotName(const char* name) {
+    return name && name[0] == '.';
+}
 
 } // namespace ombra_files
 

@@ -46,8 +46,8 @@ bool ToUtf8(const unsigned short* units, long long n, COBString& out) {
 bool AppendUtf8(WOBString& s, const char* text, long long n) {
     if (!text || n <= 0) return true;
     WOBString units;
-    short whole = OBStringUtils::ConvertUTF8ToUTF16String(text, static_cast<unsigned long long>(n),
-                                                         units);
+    short whole =
+        OBStringUtils::ConvertUTF8ToUTF16String(text, static_cast<unsigned long long>(n), units);
     long long before = s.Length();
     s.Append(units.GrabWString(), units.Length());
     return whole == 1 && s.Length() == before + units.Length();
@@ -99,7 +99,9 @@ OBSysFileRef::OBSysFileRef() : path_(false) {}
 
 OBSysFileRef::OBSysFileRef(const OBSysFileRef& other) : path_(other.path_) {}
 
-OBSysFileRef::OBSysFileRef(OBSysFileRef&& other) noexcept : path_() { path_.Swap(other.path_); }
+OBSysFileRef::OBSysFileRef(OBSysFileRef&& other) noexcept : path_() {
+    path_.Swap(other.path_);
+}
 
 OBSysFileRef::OBSysFileRef(const char* path) : path_(false) {
     if (path && *path && path_.IsValid()) path_->SetCString(path);
@@ -135,7 +137,9 @@ OBSysFileRef& OBSysFileRef::operator=(const IOBString& s) {
     return *this;
 }
 
-bool OBSysFileRef::operator==(const OBSysFileRef& other) const { return path_ == other.path_; }
+bool OBSysFileRef::operator==(const OBSysFileRef& other) const {
+    return path_ == other.path_;
+}
 
 void OBSysFileRef::SetCString(const char* path) {
     path_.Init(false);
@@ -150,7 +154,8 @@ void OBSysFileRef::SetWString(const unsigned short* path) {
 void OBSysFileRef::Append(const char* text) {
     if (!text || !*text || !path_.IsValid()) return;
     if (path_->IsUnicode() == 1) {
-        AppendUtf8(static_cast<WOBString&>(*path_), text, static_cast<long long>(std::strlen(text)));
+        AppendUtf8(static_cast<WOBString&>(*path_), text,
+                   static_cast<long long>(std::strlen(text)));
     } else {
         path_->Append(text, IOBString::kUpToTerminator);
     }
@@ -162,7 +167,8 @@ void OBSysFileRef::Append(const unsigned short* text) {
         path_->Append(text, IOBString::kUpToTerminator);
     } else {
         long long n = 0;
-        while (text[n]) ++n;
+        while (text[n])
+            ++n;
         AppendUnitsAsUtf8(static_cast<COBString&>(*path_), text, n);
     }
 }
@@ -190,7 +196,9 @@ unsigned char OBSysFileRef::IsUnicode() const {
     return path_.IsValid() && path_->IsUnicode() == 1 ? 1 : 0;
 }
 
-long long OBSysFileRef::Length() const { return path_.IsValid() ? path_->Length() : 0; }
+long long OBSysFileRef::Length() const {
+    return path_.IsValid() ? path_->Length() : 0;
+}
 
 char OBSysFileRef::GetChar(long long index) const {
     if (!path_.IsValid() || path_->IsUnicode() == 1) return 0;
@@ -203,7 +211,9 @@ void OBSysFileRef::SetScript(WSE::WritingScriptEnum script) {
     static_cast<COBString&>(*path_).SetScript(script);
 }
 
-const IOBString* OBSysFileRef::GetSysFileStr() const { return path_.GetPtr(); }
+const IOBString* OBSysFileRef::GetSysFileStr() const {
+    return path_.GetPtr();
+}
 
 // ---- OBFileSystemPath --------------------------------------------------------
 
@@ -228,4 +238,6 @@ OBFileSystemPath::OBFileSystemPath(const OBSysFileRef& file)
     length_ = static_cast<std::size_t>(converted_->Length());
 }
 
-OBFileSystemPath::~OBFileSystemPath() { delete converted_; }
+OBFileSystemPath::~OBFileSystemPath() {
+    delete converted_;
+}

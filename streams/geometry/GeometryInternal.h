@@ -11,7 +11,9 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
-inline bool NearlyZero(double v) { return std::fabs(v) < kEpsilon; }
+inline bool NearlyZero(double v) {
+    return std::fabs(v) < kEpsilon;
+}
 
 /// Reduces an integral double to a signed 16-bit value the way a 16-bit
 /// integer wraps; values that are no number give 0.

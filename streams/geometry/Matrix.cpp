@@ -104,9 +104,13 @@ void OBMatrix::PreScale(const OBReal& sx, const OBReal& sy) {
     PreConcat(OBMatrix(sx, 0.0, 0.0, sy, 0.0, 0.0));
 }
 
-void OBMatrix::Rotate(const OBReal& degrees) { PostConcat(RotationMatrix(degrees)); }
+void OBMatrix::Rotate(const OBReal& degrees) {
+    PostConcat(RotationMatrix(degrees));
+}
 
-void OBMatrix::PreRotate(const OBReal& degrees) { PreConcat(RotationMatrix(degrees)); }
+void OBMatrix::PreRotate(const OBReal& degrees) {
+    PreConcat(RotationMatrix(degrees));
+}
 
 void OBMatrix::Skew(const OBReal& xDegrees, const OBReal& yDegrees) {
     PostConcat(OBMatrix(1.0, SkewTangent(yDegrees), SkewTangent(xDegrees), 1.0, 0.0, 0.0));
@@ -150,11 +154,17 @@ Decomposition Decompose(const OBMatrix& m) {
 }
 } // namespace
 
-OBReal OBMatrix::GetXSkewAngle() const { return Decompose(*this).skew; }
+OBReal OBMatrix::GetXSkewAngle() const {
+    return Decompose(*this).skew;
+}
 
-OBReal OBMatrix::GetXScale() const { return Decompose(*this).xScale; }
+OBReal OBMatrix::GetXScale() const {
+    return Decompose(*this).xScale;
+}
 
-OBReal OBMatrix::GetYScale() const { return Decompose(*this).yScale; }
+OBReal OBMatrix::GetYScale() const {
+    return Decompose(*this).yScale;
+}
 
 void OBMatrix::GetMatrixInfo(OBReal* rotation, OBReal* xSkew, OBReal* xScale,
                              OBReal* yScale) const {

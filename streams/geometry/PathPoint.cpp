@@ -4,8 +4,10 @@ OBPathPointType OBPathPoint::LineTest(const OBPoint& left, const OBPoint& anchor
                                       const OBPoint& right) {
     OBLine handles(left, right);
     OBReal solved;
-    if (handles.SolveForY(anchor.X(), &solved)) return solved == anchor.Y() ? kSmoothPoint : kCornerPoint;
-    if (handles.SolveForX(anchor.Y(), &solved)) return solved == anchor.X() ? kSmoothPoint : kCornerPoint;
+    if (handles.SolveForY(anchor.X(), &solved))
+        return solved == anchor.Y() ? kSmoothPoint : kCornerPoint;
+    if (handles.SolveForX(anchor.Y(), &solved))
+        return solved == anchor.X() ? kSmoothPoint : kCornerPoint;
     return kCornerPoint;
 }
 

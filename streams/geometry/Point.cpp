@@ -10,7 +10,9 @@ OBReal OBPoint::Distance(const OBPoint& p) const {
     return std::hypot(double(p.x_) - double(x_), double(p.y_) - double(y_));
 }
 
-OBReal OBPoint::VectorLength() const { return std::hypot(double(x_), double(y_)); }
+OBReal OBPoint::VectorLength() const {
+    return std::hypot(double(x_), double(y_));
+}
 
 OBReal OBPoint::VectorAngle() const {
     double x = x_, y = y_;

@@ -129,15 +129,24 @@ short OBRect::ConstrainTo(OBRect& r) const {
 
 OBPoint OBRect::GetPoint(_PointIndex index) const {
     switch (index) {
-    case kTopCenter: return OBPoint(GetHCenter(), top_);
-    case kLeftCenter: return OBPoint(left_, GetVCenter());
-    case kBottomCenter: return OBPoint(GetHCenter(), bottom_);
-    case kRightCenter: return OBPoint(right_, GetVCenter());
-    case kLeftTop: return LeftTop();
-    case kRightTop: return RightTop();
-    case kRightBottom: return RightBottom();
-    case kLeftBottom: return LeftBottom();
-    default: return OBPoint();
+    case kTopCenter:
+        return OBPoint(GetHCenter(), top_);
+    case kLeftCenter:
+        return OBPoint(left_, GetVCenter());
+    case kBottomCenter:
+        return OBPoint(GetHCenter(), bottom_);
+    case kRightCenter:
+        return OBPoint(right_, GetVCenter());
+    case kLeftTop:
+        return LeftTop();
+    case kRightTop:
+        return RightTop();
+    case kRightBottom:
+        return RightBottom();
+    case kLeftBottom:
+        return LeftBottom();
+    default:
+        return OBPoint();
     }
 }
 
@@ -156,38 +165,81 @@ OBRect::_PointIndex OBRect::GetOppositePointIndex(_PointIndex index) {
 
 OBRect::_PointIndex OBRect::MovePointTo(_PointIndex index, const OBPoint& p) {
     switch (index) {
-    case kTopCenter: top_ = p.Y(); break;
-    case kLeftCenter: left_ = p.X(); break;
-    case kBottomCenter: bottom_ = p.Y(); break;
-    case kRightCenter: right_ = p.X(); break;
-    case kLeftTop: LeftTop(p); break;
-    case kRightTop: RightTop(p); break;
-    case kRightBottom: RightBottom(p); break;
-    case kLeftBottom: LeftBottom(p); break;
-    default: break;
+    case kTopCenter:
+        top_ = p.Y();
+        break;
+    case kLeftCenter:
+        left_ = p.X();
+        break;
+    case kBottomCenter:
+        bottom_ = p.Y();
+        break;
+    case kRightCenter:
+        right_ = p.X();
+        break;
+    case kLeftTop:
+        LeftTop(p);
+        break;
+    case kRightTop:
+        RightTop(p);
+        break;
+    case kRightBottom:
+        RightBottom(p);
+        break;
+    case kLeftBottom:
+        LeftBottom(p);
+        break;
+    default:
+        break;
     }
     if (left_ > right_) {
         Swap(left_, right_);
         switch (index) {
-        case kLeftTop: index = kRightTop; break;
-        case kRightTop: index = kLeftTop; break;
-        case kLeftCenter: index = kRightCenter; break;
-        case kRightCenter: index = kLeftCenter; break;
-        case kLeftBottom: index = kRightBottom; break;
-        case kRightBottom: index = kLeftBottom; break;
-        default: break;
+        case kLeftTop:
+            index = kRightTop;
+            break;
+        case kRightTop:
+            index = kLeftTop;
+            break;
+        case kLeftCenter:
+            index = kRightCenter;
+            break;
+        case kRightCenter:
+            index = kLeftCenter;
+            break;
+        case kLeftBottom:
+            index = kRightBottom;
+            break;
+        case kRightBottom:
+            index = kLeftBottom;
+            break;
+        default:
+            break;
         }
     }
     if (top_ > bottom_) {
         Swap(top_, bottom_);
         switch (index) {
-        case kLeftTop: index = kLeftBottom; break;
-        case kLeftBottom: index = kLeftTop; break;
-        case kTopCenter: index = kBottomCenter; break;
-        case kBottomCenter: index = kTopCenter; break;
-        case kRightTop: index = kRightBottom; break;
-        case kRightBottom: index = kRightTop; break;
-        default: break;
+        case kLeftTop:
+            index = kLeftBottom;
+            break;
+        case kLeftBottom:
+            index = kLeftTop;
+            break;
+        case kTopCenter:
+            index = kBottomCenter;
+            break;
+        case kBottomCenter:
+            index = kTopCenter;
+            break;
+        case kRightTop:
+            index = kRightBottom;
+            break;
+        case kRightBottom:
+            index = kRightTop;
+            break;
+        default:
+            break;
         }
     }
     return index;

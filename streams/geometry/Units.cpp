@@ -67,7 +67,8 @@ void ConvertMeasurement(const ANGULAR::UnitEnum& from, const OBReal& value,
 
 void ParseUnit(const char* text, LINEAR::UnitEnum& unit) {
     if (text) {
-        while (*text == ' ' || *text == '\t') ++text;
+        while (*text == ' ' || *text == '\t')
+            ++text;
         for (const LinearName& entry : kLinearNames) {
             if (entry.text && OBStrequal(text, entry.text)) {
                 unit = entry.unit;

@@ -36,7 +36,9 @@ void* OBMemchr(const void* buffer, int value, std::size_t count) {
     return const_cast<void*>(std::memchr(buffer, value, count));
 }
 
-std::size_t OBStrlen(const char* s) { return s ? std::strlen(s) : 0; }
+std::size_t OBStrlen(const char* s) {
+    return s ? std::strlen(s) : 0;
+}
 
 char* OBStrcpy(char* d, const char* s) {
     if (d && s) std::strcpy(d, s);
@@ -117,9 +119,13 @@ int OBStrcasecmp(const char* a, const char* b) {
     return OBStrncasecmp(a, b, static_cast<std::size_t>(-1));
 }
 
-char* OBStrchr(const char* s, int c) { return s ? const_cast<char*>(std::strchr(s, c)) : nullptr; }
+char* OBStrchr(const char* s, int c) {
+    return s ? const_cast<char*>(std::strchr(s, c)) : nullptr;
+}
 
-char* OBStrrchr(const char* s, int c) { return s ? const_cast<char*>(std::strrchr(s, c)) : nullptr; }
+char* OBStrrchr(const char* s, int c) {
+    return s ? const_cast<char*>(std::strrchr(s, c)) : nullptr;
+}
 
 char* OBStrstr(const char* haystack, const char* needle) {
     if (!haystack || !needle) return nullptr;

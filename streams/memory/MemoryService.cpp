@@ -37,13 +37,21 @@ void OBMemoryService::DeAllocate(void* block) {
     if (proc && block) proc(block);
 }
 
-void OBMemoryService::SetDefault(short useDefault) { useDefault_ = useDefault; }
+void OBMemoryService::SetDefault(short useDefault) {
+    useDefault_ = useDefault;
+}
 
-short OBMemoryService::GetDefault() { return useDefault_; }
+short OBMemoryService::GetDefault() {
+    return useDefault_;
+}
 
-void OBMemoryHandler::SetMemoryService(OBMemoryService* service) { gMemoryService = service; }
+void OBMemoryHandler::SetMemoryService(OBMemoryService* service) {
+    gMemoryService = service;
+}
 
-OBMemoryService* OBMemoryHandler::GetMemoryService() { return gMemoryService; }
+OBMemoryService* OBMemoryHandler::GetMemoryService() {
+    return gMemoryService;
+}
 
 extern "C" void* OBLibAllocate(std::size_t size) noexcept {
     OBMemoryService* service = gMemoryService;

@@ -10,8 +10,12 @@
 
 namespace {
 
-void* Allocate(unsigned long long size) { return std::malloc(size); }
-void Release(void* block) { std::free(block); }
+void* Allocate(unsigned long long size) {
+    return std::malloc(size);
+}
+void Release(void* block) {
+    std::free(block);
+}
 
 int Convert(const char* plugins, const char* input) {
     std::string folder(plugins);
@@ -33,13 +37,16 @@ int Convert(const char* plugins, const char* input) {
         text.resize(static_cast<std::size_t>(out->Tell()));
         OBStream* back = OBStreamUtilRef::CreateMemoryStreamRead(&bytes);
         back->Seek(0, kSeekFromStart);
-        back->XferByte(reinterpret_cast<unsigned char*>(&text[0]), static_cast<long long>(text.size()));
+        back->XferByte(reinterpret_cast<unsigned char*>(&text[0]),
+                       static_cast<long long>(text.size()));
         delete back;
     }
     delete out;
     delete in;
-    if (text.find("The Ombra Gazette") == std::string::npos || text.find("\xE6\x97\xA5\xE6\x9C\xAC") == std::string::npos) {
-        std::fprintf(stderr, "the text is not the sample's (pumped %d):\n%s\n", pumped, text.c_str());
+    if (text.find("The Ombra Gazette") == std::string::npos ||
+        text.find("\xE6\x97\xA5\xE6\x9C\xAC") == std::string::npos) {
+        std::fprintf(stderr, "the text is not the sample's (pumped %d):\n%s\n", pumped,
+                     text.c_str());
         return 1;
     }
     std::fputs(text.c_str(), stdout);

@@ -246,10 +246,10 @@ TEST_F(ConvertorTest, TheThreadsChosenReaderServesItsNextConversionOnly) {
 TEST_F(ConvertorTest, TheTextWriterGetsTheOptionsOrOnlyPCAndPlainText) {
     OBConvertorManager manager(readers_.Path(), writers_.Path());
     ASSERT_EQ(Convert(manager, "answer:9=1 count=0"), 1);
-    EXPECT_EQ(WriterPreferences(259),
-              (std::vector<std::string>{"P0=", "P1=0", "P2=0", "P2.0=0", "P2.1=0",
-                                        "P2.2=<absent>", "P2.3=<absent>", "P2.4=0", "P2.5=0",
-                                        "P2.6=", "P3=1", "P4=PC"}));
+    EXPECT_EQ(
+        WriterPreferences(259),
+        (std::vector<std::string>{"P0=", "P1=0", "P2=0", "P2.0=0", "P2.1=0", "P2.2=<absent>",
+                                  "P2.3=<absent>", "P2.4=0", "P2.5=0", "P2.6=", "P3=1", "P4=PC"}));
     ClearRecorded();
     Preferences options = Options(0, 2);
     ASSERT_EQ(Convert(manager, "answer:9=1 count=0", &options), 1);
@@ -264,8 +264,9 @@ TEST_F(ConvertorTest, TheTextWriterGetsTheOptionsOrOnlyPCAndPlainText) {
         const char* encodingName;
         const char* unitName;
     };
-    for (Case c : {Case{1, 10, "P0=Unicode UTF16", "P2.6=Twips"},
-                   Case{2, 0, "P0=Default", "P2.6=Undefined"}, Case{-1, 5, "P0=Default", "P2.6=Undefined"}}) {
+    for (Case c :
+         {Case{1, 10, "P0=Unicode UTF16", "P2.6=Twips"}, Case{2, 0, "P0=Default", "P2.6=Undefined"},
+          Case{-1, 5, "P0=Default", "P2.6=Undefined"}}) {
         ClearRecorded();
         options = Options(c.encoding, c.unit);
         ASSERT_EQ(Convert(manager, "answer:9=1 count=0", &options), 1);
@@ -285,10 +286,10 @@ TEST_F(ConvertorTest, OtherWritersKeepTheirPreferences) {
     MemoryOutput output;
     Preferences options = Options(0, 2);
     ASSERT_EQ(other->ExtractData(input.Stream(), output.Stream(), &options), 1);
-    EXPECT_EQ(WriterPreferences(300),
-              (std::vector<std::string>{"P0=", "P1=0", "P2=0", "P2.0=0", "P2.1=0",
-                                        "P2.2=<absent>", "P2.3=<absent>", "P2.4=0", "P2.5=0",
-                                        "P2.6=", "P3=0", "P4="}));
+    EXPECT_EQ(
+        WriterPreferences(300),
+        (std::vector<std::string>{"P0=", "P1=0", "P2=0", "P2.0=0", "P2.1=0", "P2.2=<absent>",
+                                  "P2.3=<absent>", "P2.4=0", "P2.5=0", "P2.6=", "P3=0", "P4="}));
     EXPECT_EQ(output.Numbers(), std::vector<int>{0});
     // The reader's adjustment does not depend on the writer.
     EXPECT_EQ(EventsStartingWith("R9:Init"), std::vector<std::string>{"R9:Init stream flag14=1"});
@@ -400,7 +401,8 @@ TEST_F(ConvertorTest, KeepsATextServiceThatTheThreadHadAlready) {
         OBConvertorManager manager(readers_.Path(), writers_.Path());
         EXPECT_EQ(OBLumHandler::GetLumService(), own);
     }
-    EXPECT_EQ(OBLumHandler::GetLumService(), own) << "the manager removed a service it did not install";
+    EXPECT_EQ(OBLumHandler::GetLumService(), own)
+        << "the manager removed a service it did not install";
     own->SetEncoding(0); // still alive
     OBLumHandler::ResetLumService();
     delete own;

@@ -58,8 +58,13 @@ TEST_F(Alerts, EachKindHasItsTitle) {
     gAnswer = OBMB::kIDCancel; // the answer is not used
     EXPECT_EQ(OBCAlert::ModalAlert(message, button, 1, button, 2, button, 3, 1, 2), 1);
     EXPECT_EQ(OBCAlert::StartuSModalAlert(message, button, 1, button, 2, button, 3, 1, 2), 1);
-    const char* titles[] = {"Ombra Information Alert", "Ombra Warning!!", "Ombra Error!!",
-                            "Error", "Error", "Error", "Error"};
+    const char* titles[] = {"Ombra Information Alert",
+                            "Ombra Warning!!",
+                            "Ombra Error!!",
+                            "Error",
+                            "Error",
+                            "Error",
+                            "Error"};
     ASSERT_EQ(gBoxes.size(), 7u);
     for (std::size_t i = 0; i < gBoxes.size(); ++i) {
         EXPECT_EQ(gBoxes[i].title, titles[i]);
@@ -107,7 +112,8 @@ TEST(AlertSink, TheDefaultWritesToStandardErrorAndNeverStops) {
         ::testing::internal::CaptureStderr();
         OBBreakToDebugger();
         OBBreakStrToDebugger("still running");
-        EXPECT_NE(::testing::internal::GetCapturedStderr().find("still running"), std::string::npos);
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find("still running"),
+                  std::string::npos);
     }
 }
 
@@ -215,8 +221,12 @@ TEST_F(DebugBreaks, WhileABoxIsOpenOtherThreadsDoNotAsk) {
     EXPECT_EQ(gGateBoxes.load(), 2);
 }
 
-int AnswerAbort(const char*, const char*, unsigned) { return OBMB::kIDAbort; }
-int AnswerYes(const char*, const char*, unsigned) { return OBMB::kIDYes; }
+int AnswerAbort(const char*, const char*, unsigned) {
+    return OBMB::kIDAbort;
+}
+int AnswerYes(const char*, const char*, unsigned) {
+    return OBMB::kIDYes;
+}
 
 TEST(DebugBreakDeathTest, AbortAndYesEndTheProcessWithoutADebugger) {
     if (IsOBDebuggerRunning() == 1) GTEST_SKIP() << "a debugger is attached";
@@ -249,9 +259,9 @@ TEST(DebugBreakUnderATracer, BreaksStopInTheTracerInsteadOfAsking) {
         raise(SIGSTOP);
         if (IsOBDebuggerRunning() != 1) _exit(10);
         OBCAlert::SetAlertSink(TracedSink);
-        OBBreakToDebugger();              // stops: no box
+        OBBreakToDebugger(); // stops: no box
         if (!gTracedText.empty()) _exit(11);
-        OBBreakStrToDebugger("boom");     // asks, and Yes stops instead of aborting
+        OBBreakStrToDebugger("boom"); // asks, and Yes stops instead of aborting
         if (gTracedText != "boom\nDo you want to drop into the debugger?") _exit(12);
         _exit(0);
     }
@@ -297,12 +307,15 @@ TEST(DebugBreakUnderATracer, BreaksStopInTheTracerInsteadOfAsking) {
 
 TEST(ConversionLog, KeepsEachIdOnceInOrderOfFirstReport) {
     OBConversionLogger logger(OBL::kGerman);
-    for (unsigned id : {7u, 9u, 7u, 9u}) logger.AddLogEntry(id);
+    for (unsigned id : {7u, 9u, 7u, 9u})
+        logger.AddLogEntry(id);
     EXPECT_EQ(logger.GetStringCount(), 2);
     EXPECT_EQ(logger.GetNthStringId(1), 9u);
     // Growing keeps the order.
-    for (unsigned id = 100; id < 200; ++id) logger.AddLogEntry(id);
-    for (unsigned id = 100; id < 200; ++id) logger.AddLogEntry(id);
+    for (unsigned id = 100; id < 200; ++id)
+        logger.AddLogEntry(id);
+    for (unsigned id = 100; id < 200; ++id)
+        logger.AddLogEntry(id);
     ASSERT_EQ(logger.GetStringCount(), 102);
     EXPECT_EQ(logger.GetNthStringId(101), 199u);
 
@@ -320,7 +333,8 @@ TEST(ConversionLog, PositionsOutsideTheLogGiveNothing) {
 
 TEST(ConversionLog, WithoutMemoryAnEntryIsLostAndTheLogKept) {
     OBConversionLogger logger;
-    for (unsigned id = 0; id < 16; ++id) logger.AddLogEntry(id);
+    for (unsigned id = 0; id < 16; ++id)
+        logger.AddLogEntry(id);
     {
         ombra_test::FailAllocationsAfter fail(0);
         logger.AddLogEntry(99); // needs a bigger array
@@ -384,8 +398,7 @@ TEST_F(WithMessages, TheLogRendersItsEntriesInItsLocale) {
 }
 
 TEST_F(WithMessages, TheErrorStringFollowsTheThreadsLocale) {
-    OBErrorUtils::OBSetGlobalErrorCode(OBERR::kMalformedInput,
-                                       OBMessageId(OBERR::kMalformedInput));
+    OBErrorUtils::OBSetGlobalErrorCode(OBERR::kMalformedInput, OBMessageId(OBERR::kMalformedInput));
     EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 3);
     EXPECT_STREQ(OBErrorUtils::OBGetGlobalErrorString().GrabCString(), "The input is damaged.");
     LocaleUtil::SetCurrentLocale(OBL::kJapanese);

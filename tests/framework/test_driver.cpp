@@ -37,13 +37,17 @@ private:
 
 // Sets the thread's chunk depth, as a reader does with Begin/EndChunk.
 void ChunkDepth(int depth) {
-    while (ElementUtil::GetChunkStatus() < depth) ElementUtil::BeginChunk();
-    while (ElementUtil::GetChunkStatus() > depth) ElementUtil::EndChunk();
+    while (ElementUtil::GetChunkStatus() < depth)
+        ElementUtil::BeginChunk();
+    while (ElementUtil::GetChunkStatus() > depth)
+        ElementUtil::EndChunk();
 }
 
 void RelationshipDepth(int depth) {
-    while (ElementUtil::GetRelationshipStatus() < depth) ElementUtil::BeginRelationship();
-    while (ElementUtil::GetRelationshipStatus() > depth) ElementUtil::EndRelationship();
+    while (ElementUtil::GetRelationshipStatus() < depth)
+        ElementUtil::BeginRelationship();
+    while (ElementUtil::GetRelationshipStatus() > depth)
+        ElementUtil::EndRelationship();
 }
 
 constexpr auto kUnset = static_cast<RelationEnum::RelationshipStatusEnum>(0);

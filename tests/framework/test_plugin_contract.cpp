@@ -146,7 +146,8 @@ TEST_F(PlugInNamesWithService, WidePathsConvertToRomanText) {
     std::u16string wide = u"/plug/ins/\u00e9crit.obwt";
     OBSysFileRef path(ombra_test::Ptr(wide));
     writer.SetWriterName(&path);
-    EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xe9" "crit.obwt");
+    EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xe9"
+                                                       "crit.obwt");
     EXPECT_EQ(writer.GetWriterName().GetWSEScript(), WSE::kRomanScript);
 }
 
@@ -156,7 +157,8 @@ TEST(PlugInNames, WidePathsWithoutATextServiceReadAsUTF8) {
     std::u16string wide = u"C:\\w\\\u00e9crit.obwt";
     OBSysFileRef path(ombra_test::Ptr(wide));
     writer.SetWriterName(&path);
-    EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xc3\xa9" "crit.obwt");
+    EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xc3\xa9"
+                                                       "crit.obwt");
 }
 
 // ---- the reader's lock and conversion state --------------------------------

@@ -252,7 +252,8 @@ TEST_F(ReaderManagerTest, ListsEveryFormatEvenBeyondTenPerRecord) {
     ASSERT_NE(formats, nullptr);
     ASSERT_EQ(n, 27);
     std::vector<std::string> names;
-    for (int i = 0; i < n; ++i) names.push_back(formats[i].GetFormatString());
+    for (int i = 0; i < n; ++i)
+        names.push_back(formats[i].GetFormatString());
     EXPECT_EQ(names.front(), "R30f0");
     EXPECT_EQ(names[24], "R30f24");
     EXPECT_EQ(names[25], "R9f0");
@@ -387,7 +388,8 @@ TEST_F(WriterManagerTest, HandsOutOneSharedWriterById) {
     delete[] formats;
 
     OBPreferenceList list;
-    for (long long i = 0; i < 2; ++i) writers->GetNthWriterPreferences(i, &list);
+    for (long long i = 0; i < 2; ++i)
+        writers->GetNthWriterPreferences(i, &list);
     EXPECT_EQ(list.GetNumberOfPreferences(), 10);
 }
 

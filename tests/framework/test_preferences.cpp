@@ -266,7 +266,8 @@ TEST(PreferenceList, GrowsFromTenByDoublingAndKeepsOrder) {
         }
     }
     EXPECT_EQ(list.GetCapacity(), 40);
-    for (int i = 0; i < 25; ++i) EXPECT_EQ(Nth(list, i), added[i]);
+    for (int i = 0; i < 25; ++i)
+        EXPECT_EQ(Nth(list, i), added[i]);
     EXPECT_EQ(Nth(list, 25), nullptr);
     EXPECT_EQ(Nth(list, -1), nullptr);
     list.GetNthPreference(0, nullptr); // a null out-argument is ignored

@@ -55,16 +55,17 @@ TEST(StringTable, ReportsBadLinesAndKeepsTheGoodOnes) {
     ASSERT_EQ(table.LoadFile(DataFile("bad.txt").c_str()), 1);
     using P = OBRES::ProblemEnum;
     std::vector<std::pair<int, P>> expected = {
-        {2, OBRES::kMissingTab}, {3, OBRES::kBadId},     {4, OBRES::kBadId},
-        {5, OBRES::kBadId},      {6, OBRES::kBadId},     {7, OBRES::kBadEscape},
-        {8, OBRES::kBadEscape},  {9, OBRES::kBadUTF8},   {10, OBRES::kBadUTF8},
+        {2, OBRES::kMissingTab}, {3, OBRES::kBadId},        {4, OBRES::kBadId},
+        {5, OBRES::kBadId},      {6, OBRES::kBadId},        {7, OBRES::kBadEscape},
+        {8, OBRES::kBadEscape},  {9, OBRES::kBadUTF8},      {10, OBRES::kBadUTF8},
         {11, OBRES::kBadUTF8},   {12, OBRES::kDuplicateId},
     };
     EXPECT_EQ(Problems(table), expected);
     EXPECT_EQ(table.GetStringCount(), 2);
     EXPECT_STREQ(table.GetString(1), "again"); // the later line of a duplicate wins
     EXPECT_STREQ(table.GetString(4294967295u), "last id");
-    for (unsigned id : {7u, 8u, 9u, 10u, 11u}) EXPECT_EQ(table.GetString(id), nullptr);
+    for (unsigned id : {7u, 8u, 9u, 10u, 11u})
+        EXPECT_EQ(table.GetString(id), nullptr);
 
     int line = -1;
     OBRES::ProblemEnum kind = OBRES::kNoProblem;
@@ -98,8 +99,8 @@ TEST(StringTable, TextInMemory) {
     EXPECT_STREQ(table.GetString(3), "\\n");
     EXPECT_EQ(table.GetString(4), nullptr);
     EXPECT_EQ(table.GetString(5), nullptr);
-    EXPECT_EQ(Problems(table), (std::vector<std::pair<int, OBRES::ProblemEnum>>{
-                                   {6, OBRES::kBadEscape}}));
+    EXPECT_EQ(Problems(table),
+              (std::vector<std::pair<int, OBRES::ProblemEnum>>{{6, OBRES::kBadEscape}}));
     // A NUL inside a line is no text.
     const char withNul[] = "6\ta\0b\n7\tok";
     ASSERT_EQ(table.LoadText(withNul, sizeof withNul - 1), 1);
@@ -179,14 +180,20 @@ TEST_F(RegisteredTable, LongTextsAreCutAtACharacterBoundary) {
     EXPECT_EQ(Load(1), std::string(1023, 'a'));
 
     // A two-byte character that would straddle the end is left out whole.
-    table_.SetString(2, (std::string(1022, 'a') + "\xC3\xA9" "b").c_str());
+    table_.SetString(2, (std::string(1022, 'a') + "\xC3\xA9"
+                                                  "b")
+                            .c_str());
     EXPECT_EQ(Load(2), std::string(1022, 'a'));
-    table_.SetString(3, (std::string(1021, 'a') + "\xC3\xA9" "b").c_str());
+    table_.SetString(3, (std::string(1021, 'a') + "\xC3\xA9"
+                                                  "b")
+                            .c_str());
     EXPECT_EQ(Load(3), std::string(1021, 'a') + "\xC3\xA9");
     // Four bytes.
     table_.SetString(5, (std::string(1020, 'a') + "\xF0\x9F\x98\x80").c_str());
     EXPECT_EQ(Load(5), std::string(1020, 'a'));
-    table_.SetString(6, (std::string(1019, 'a') + "\xF0\x9F\x98\x80" "z").c_str());
+    table_.SetString(6, (std::string(1019, 'a') + "\xF0\x9F\x98\x80"
+                                                  "z")
+                            .c_str());
     EXPECT_EQ(Load(6), std::string(1019, 'a') + "\xF0\x9F\x98\x80");
 }
 
@@ -227,7 +234,8 @@ TEST_F(RegisteredTable, TextsTheSystemCodePageHoldsStayInTheSystemScript) {
 
 TEST_F(RegisteredTable, JapaneseTextsBecomeJapaneseScript) {
     ASSERT_EQ(table_.LoadFile(DataFile("good.txt").c_str()), 1);
-    const std::u16string japanese = u"\u30E1\u30E2\u30EA\u304C\u4E0D\u8DB3\u3057\u3066\u3044\u307E\u3059";
+    const std::u16string japanese =
+        u"\u30E1\u30E2\u30EA\u304C\u4E0D\u8DB3\u3057\u3066\u3044\u307E\u3059";
     // The system code page (1252) cannot hold it: the locale's script can.
     COBString text;
     ASSERT_EQ(OBLoadResourceText(1000, OBL::kJapanese, text), 1);
@@ -276,7 +284,8 @@ TEST_F(RegisteredTable, ASystemScriptSetByTheHostComesFirst) {
 }
 
 TEST_F(RegisteredTable, TextsNoCodePageHoldsWholeKeepWhatTheSystemScriptCan) {
-    table_.SetString(71, "A\xE6\x97\xA5\xD8\xB3" "B"); // A, a kanji, an Arabic letter, B
+    table_.SetString(71, "A\xE6\x97\xA5\xD8\xB3"
+                         "B"); // A, a kanji, an Arabic letter, B
     COBString text;
     ASSERT_EQ(OBLoadResourceText(70, OBL::kJapanese, text), 1);
     EXPECT_EQ(text.GetWSEScript(), WSE::kSystemScript);
@@ -286,7 +295,8 @@ TEST_F(RegisteredTable, TextsNoCodePageHoldsWholeKeepWhatTheSystemScriptCan) {
 TEST_F(RegisteredTable, TheLongestTextConvertsWhole) {
     // 341 three-byte characters fill 1023 bytes: all of them arrive.
     std::string utf8;
-    for (int i = 0; i < 400; ++i) utf8 += "\xE3\x81\x82"; // あ
+    for (int i = 0; i < 400; ++i)
+        utf8 += "\xE3\x81\x82"; // あ
     table_.SetString(80, utf8.c_str());
     COBString text;
     ASSERT_EQ(OBLoadResourceText(80, OBL::kEnglish, text), 1);

@@ -24,19 +24,23 @@ using UNITS::LINEAR::kPoints;
 ValueInteger32 gTags[AN::kUndefined + 1];
 int gLastIndex = -1;
 
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     class Probe##Kind : public OBM##Kind {                                                         \
     public:
-#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
-    Value* Get##Attr() override { return &gTags[AN::k##Attr]; }
-#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
-    Value* Get##Name() override { return &gTags[AN::k##Attr]; }
-#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
+    Value* Get##Attr() override {                                                                  \
+        return &gTags[AN::k##Attr];                                                                \
+    }
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
+    Value* Get##Name() override {                                                                  \
+        return &gTags[AN::k##Attr];                                                                \
+    }
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
     Value* Get##Attr(int n) override {                                                             \
         gLastIndex = n;                                                                            \
         return &gTags[AN::k##Attr];                                                                \
     }
-#define OB_VIEW_END(Kind)                                                                           \
+#define OB_VIEW_END(Kind)                                                                          \
     }                                                                                              \
     ;
 #include <ombra/defs/ViewAccessors.def>
@@ -64,7 +68,7 @@ TEST(AttributeAccess, EveryKindReachesEveryAccessorAndNothingElse) {
     ConversionState state;
     std::vector<std::string> faults;
     int kinds = 0, hits = 0;
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     CheckKind<Probe##Kind>(EL::k##Kind, "OBM" #Kind, faults, kinds, hits);
 #include <ombra/defs/ViewAccessors.def>
     EXPECT_EQ(kinds, 228);
@@ -105,7 +109,7 @@ TEST(AttributeAccess, APlugInsOverridesAnswer) {
 // ---------------------------------------------------------------- text
 
 // The text of the value that a ValueUtil creator call makes into `v`.
-#define TEXT_OF(creation)                                                                           \
+#define TEXT_OF(creation)                                                                          \
     [&] {                                                                                          \
         Value* v = nullptr;                                                                        \
         ValueUtil::creation;                                                                       \
@@ -130,7 +134,8 @@ TEST(ValueText, NumbersUnitsAndCompoundValues) {
     EXPECT_EQ(TEXT_OF(CreateValuePercent(OBReal(0.25), v)), "25%");
     EXPECT_EQ(TEXT_OF(CreateValuePercent(1, 8, v)), "1/8 (12.5%)");
     EXPECT_EQ(TEXT_OF(CreateValuePoint(kPoints, 1.5, -2.0, v)), "(1.5, -2) points");
-    EXPECT_EQ(TEXT_OF(CreateValueRectangle(kPoints, 10.0, 20.0, 5.0, 2.0, v)), "(10, 20, 5, 2) points");
+    EXPECT_EQ(TEXT_OF(CreateValueRectangle(kPoints, 10.0, 20.0, 5.0, 2.0, v)),
+              "(10, 20, 5, 2) points");
     EXPECT_EQ(TEXT_OF(CreateValueMatrix(OBMatrix(1, 0, 0, 1, 10, -5), v)), "[1 0 0 1 10 -5]");
     EXPECT_EQ(TEXT_OF(CreateValueDateTime(2024, 3, 5, 14, 7, 9, v)), "2024-03-05T14:07:09");
     EXPECT_EQ(TEXT_OF(CreateValueGradientStop(0.5, 0.5, 3u, 1.0, v)),
@@ -138,7 +143,8 @@ TEST(ValueText, NumbersUnitsAndCompoundValues) {
 }
 
 TEST(ValueText, StringsPathsListsEnumerationsAndStreams) {
-    EXPECT_EQ(TEXT_OF(CreateValueString(COBString("say \"hi\"\\\t"), v)), "\"say \\\"hi\\\"\\\\\\t\"");
+    EXPECT_EQ(TEXT_OF(CreateValueString(COBString("say \"hi\"\\\t"), v)),
+              "\"say \\\"hi\\\"\\\\\\t\"");
     const unsigned short wide[] = {'C', 'a', 'f', 0xE9, 0x65E5, 0};
     EXPECT_EQ(TEXT_OF(CreateValueString(WOBString(wide), v)), "\"Caf\xC3\xA9\xE6\x97\xA5\"");
     EXPECT_EQ(TEXT_OF(Create(VT::ekString, v)), "<no string>");

@@ -20,7 +20,8 @@ protected:
 
     // A list holding items first .. first + n - 1, appended one by one.
     void Fill(ElementList& list, int n, int first = 0) {
-        for (int i = 0; i < n; ++i) list.Append(E(first + i));
+        for (int i = 0; i < n; ++i)
+            list.Append(E(first + i));
     }
 
     // The list's contents as item numbers (-1 for a pointer not in items_).
@@ -70,7 +71,8 @@ TEST_F(ElementListTest, AppendGrowsLinearlyByTheChunk) {
     EXPECT_EQ(capacities[7], 8);
     EXPECT_EQ(capacities[8], 16);
     EXPECT_EQ(capacities[16], 24);
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(list[i], E(i));
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(list[i], E(i));
 
     list.SetChunkSize(3);
     list.SetChunkSize(0); // ignored
@@ -86,15 +88,18 @@ TEST_F(ElementListTest, AppendGrowsLinearlyByTheChunk) {
 
 TEST_F(ElementListTest, InsertGrowsByTheLargerOfCountAndChunk) {
     std::vector<const Element*> many;
-    for (int i = 10; i < 30; ++i) many.push_back(E(i));
+    for (int i = 10; i < 30; ++i)
+        many.push_back(E(i));
 
     ElementList full;
     Fill(full, 8);
     full.Insert(many.data(), many.data() + 20, 3);
     EXPECT_EQ(full.Capacity(), 28);
     std::vector<int> expected = {0, 1, 2};
-    for (int i = 10; i < 30; ++i) expected.push_back(i);
-    for (int i = 3; i < 8; ++i) expected.push_back(i);
+    for (int i = 10; i < 30; ++i)
+        expected.push_back(i);
+    for (int i = 3; i < 8; ++i)
+        expected.push_back(i);
     EXPECT_EQ(Items(full), expected);
 
     ElementList small;

@@ -31,7 +31,8 @@ private:
 // An Element with n Probe children.
 Element* WithChildren(int* deaths, int n, EL::ElementTypeEnum type = EL::kParentStory) {
     Element* parent = new Element(type);
-    for (int i = 0; i < n; ++i) parent->AddChild(new Probe(deaths));
+    for (int i = 0; i < n; ++i)
+        parent->AddChild(new Probe(deaths));
     return parent;
 }
 
@@ -90,7 +91,7 @@ TEST(ElementChildren, RemovingDeletesOrHandsOver) {
     int deaths = 0;
     Element* parent = WithChildren(&deaths, 4);
     Element* second = parent->GetNthChild(1);
-    parent->RemoveNthChild(9, true); // outside: nothing
+    parent->RemoveNthChild(9, true);  // outside: nothing
     parent->RemoveNthChild(1, false); // detached: the caller owns it now
     EXPECT_EQ(parent->GetChildCount(), 3u);
     EXPECT_EQ(deaths, 0);
@@ -102,7 +103,8 @@ TEST(ElementChildren, RemovingDeletesOrHandsOver) {
     parent->RemoveAllChildren(false);
     EXPECT_EQ(parent->GetChildCount(), 0u);
     EXPECT_EQ(deaths, 2);
-    for (Element* e : rest) parent->AddChild(e);
+    for (Element* e : rest)
+        parent->AddChild(e);
     parent->AddChild(WithChildren(&deaths, 2)); // a subtree goes as a whole
     delete parent;
     EXPECT_EQ(deaths, 6);
@@ -146,7 +148,7 @@ TEST(ElementCopies, ACopySharesButNeverDeletesTheChildren) {
     Element second(*source);
     delete copy;
     EXPECT_EQ(deaths, 1); // only its own child
-    delete source; // before `second`, which holds the stale pointers unread
+    delete source;        // before `second`, which holds the stale pointers unread
     EXPECT_EQ(deaths, 4);
 }
 
@@ -272,7 +274,8 @@ TEST(ElementUtilState, LevelsAndReferralsPerThread) {
         ElementUtil::EndRelationship();
         ElementUtil::EndRelationship(); // below 0: the counter wraps
         EXPECT_EQ(ElementUtil::GetRelationshipStatus(), -1);
-        for (unsigned int id = 100; id < 120; ++id) ElementUtil::MakeReferralElement(id);
+        for (unsigned int id = 100; id < 120; ++id)
+            ElementUtil::MakeReferralElement(id);
         EXPECT_EQ(ElementUtil::isReferral(100), 1);
         EXPECT_EQ(ElementUtil::isReferral(120), 0);
 
@@ -339,7 +342,7 @@ TEST(ValueBase, TypeEqualityAndPooledAllocation) {
     // A plug-in's own value comes from the pool of its size, if there is one.
     Value* pooled = new Number(1);
     ASSERT_NE(pooled, nullptr);
-    delete pooled; // through the virtual destructor, back to the pool
+    delete pooled;                     // through the virtual destructor, back to the pool
     EXPECT_EQ(new Oversized, nullptr); // no pool: no value, no exception
 }
 

@@ -50,7 +50,8 @@ TEST(IDGenerator, EachThreadHasItsOwnCounter) {
         ++prepared;
         ready.notify_all();
         ready.wait(guard, [&] { return prepared == 2; });
-        for (int i = 0; i < 3; ++i) ids[which].push_back(OBIDGenerator::GetID());
+        for (int i = 0; i < 3; ++i)
+            ids[which].push_back(OBIDGenerator::GetID());
     };
     std::thread first(work, 0), second(work, 1);
     first.join();
@@ -82,7 +83,8 @@ TEST(IDGenerator, CounterLivesOnTheMemoryService) {
 TEST(IDStack, LastInFirstOut) {
     OBIDStack stack;
     EXPECT_EQ(stack.top(), kOBNoID);
-    for (unsigned int id : {1u, 2u, 3u}) EXPECT_EQ(stack.push(id), 1);
+    for (unsigned int id : {1u, 2u, 3u})
+        EXPECT_EQ(stack.push(id), 1);
     EXPECT_EQ(stack.at(0), 1u);
     EXPECT_EQ(stack.at(3), kOBNoID);
     EXPECT_EQ(stack.pop(), 3u);
@@ -108,7 +110,8 @@ TEST(IDStack, GrowsByEightOneSlotEarly) {
     // the 15th (14 on the stack) grows to 22.
     std::vector<long long> expected = {8, 8, 8, 8, 8, 8, 8, 15, 15, 15, 15, 15, 15, 15, 22, 22};
     EXPECT_EQ(capacities, expected);
-    for (unsigned int id = 0; id < 16; ++id) EXPECT_EQ(stack.at(id), id);
+    for (unsigned int id = 0; id < 16; ++id)
+        EXPECT_EQ(stack.at(id), id);
 
     EXPECT_EQ(stack.isPresent(7), 1);
     EXPECT_EQ(stack.isPresent(16), 0);
@@ -119,12 +122,13 @@ TEST(IDStack, GrowsByEightOneSlotEarly) {
 
 TEST(IDStack, CopiesTakeExactlyTheirIds) {
     OBIDStack stack;
-    for (unsigned int id : {10u, 20u, 30u}) stack.push(id);
+    for (unsigned int id : {10u, 20u, 30u})
+        stack.push(id);
     OBIDStack copy(stack);
     EXPECT_EQ(copy.capacity(), 3);
     EXPECT_EQ(copy.pop(), 30u);
     EXPECT_EQ(stack.top(), 30u); // deep
-    copy.push(31); // 2 on a 3-slot block: grows to 2 + 8
+    copy.push(31);               // 2 on a 3-slot block: grows to 2 + 8
     EXPECT_EQ(copy.capacity(), 10);
 
     OBIDStack assigned;
@@ -136,14 +140,16 @@ TEST(IDStack, CopiesTakeExactlyTheirIds) {
     EXPECT_EQ(assigned.size(), 3);
     // Equal contents: nothing happens, not even a reallocation.
     OBIDStack same;
-    for (unsigned int id : {10u, 20u, 30u}) same.push(id);
+    for (unsigned int id : {10u, 20u, 30u})
+        same.push(id);
     same = stack;
     EXPECT_EQ(same.capacity(), 8);
 }
 
 TEST(IDStack, FailedAllocationLeavesTheStackUnchanged) {
     OBIDStack stack;
-    for (unsigned int id = 0; id < 7; ++id) stack.push(id);
+    for (unsigned int id = 0; id < 7; ++id)
+        stack.push(id);
     {
         ombra_test::FailAllocationsAfter fail(0);
         EXPECT_EQ(stack.push(7), 0); // would grow
@@ -169,13 +175,16 @@ TEST(IDTable, StartsAtAHundredAndDoubles) {
     EXPECT_EQ(table.Capacity(), 0);
     table.Add(0);
     EXPECT_EQ(table.Capacity(), 100);
-    for (unsigned int id = 1; id < 100; ++id) table.Add(id);
+    for (unsigned int id = 1; id < 100; ++id)
+        table.Add(id);
     EXPECT_EQ(table.Capacity(), 100);
     table.Add(100);
     EXPECT_EQ(table.Capacity(), 200);
-    for (unsigned int id = 101; id < 201; ++id) table.Add(id);
+    for (unsigned int id = 101; id < 201; ++id)
+        table.Add(id);
     EXPECT_EQ(table.Capacity(), 400);
-    for (unsigned int id = 0; id < 201; ++id) ASSERT_EQ(table.At(id), id);
+    for (unsigned int id = 0; id < 201; ++id)
+        ASSERT_EQ(table.At(id), id);
     EXPECT_EQ(table.Lookup(201), 0);
     EXPECT_EQ(table.At(201), kOBNoID);
     EXPECT_EQ(table.At(-1), kOBNoID);
@@ -183,7 +192,8 @@ TEST(IDTable, StartsAtAHundredAndDoubles) {
 
 TEST(IDTable, DeleteRemovesTheFirstOccurrenceAndCompacts) {
     OBIDTable table;
-    for (unsigned int id : {5u, 7u, 5u, 9u}) table.Add(id);
+    for (unsigned int id : {5u, 7u, 5u, 9u})
+        table.Add(id);
     table.Delete(5);
     table.Delete(42); // not a member
     EXPECT_EQ(table.Count(), 3);
@@ -208,7 +218,8 @@ TEST(IDTable, FailedAllocationLeavesTheTableUnchanged) {
         EXPECT_EQ(table.Add(1), 0);
         EXPECT_EQ(table.Count(), 0);
     }
-    for (unsigned int id = 0; id < 100; ++id) ASSERT_EQ(table.Add(id), 1);
+    for (unsigned int id = 0; id < 100; ++id)
+        ASSERT_EQ(table.Add(id), 1);
     {
         ombra_test::FailAllocationsAfter fail(0);
         EXPECT_EQ(table.Add(100), 0);

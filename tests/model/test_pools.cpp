@@ -53,7 +53,8 @@ TEST(ValuePools, ChunksStartAt32BlocksAndDouble) {
     auto& stats = ombra_test::Stats();
     long long before = stats.allocations;
     std::vector<void*> blocks;
-    for (int i = 0; i < 32; ++i) blocks.push_back(pool->malloc());
+    for (int i = 0; i < 32; ++i)
+        blocks.push_back(pool->malloc());
     EXPECT_EQ(stats.allocations, before + 1); // one chunk of 32
     unsigned long long firstChunk = stats.lastSize;
     EXPECT_GE(firstChunk, 32u * 144u);
@@ -79,16 +80,24 @@ TEST(ValuePools, ConcurrentAllocationsReceiveDistinctBlocks) {
     IPool* pool = OBGetValuePool(28);
     const int perThread = 500;
     std::vector<void*> a(perThread), b(perThread);
-    std::thread t1([&] { for (auto& p : a) p = pool->malloc(); });
-    std::thread t2([&] { for (auto& p : b) p = pool->malloc(); });
+    std::thread t1([&] {
+        for (auto& p : a)
+            p = pool->malloc();
+    });
+    std::thread t2([&] {
+        for (auto& p : b)
+            p = pool->malloc();
+    });
     t1.join();
     t2.join();
     std::set<void*> all(a.begin(), a.end());
     all.insert(b.begin(), b.end());
     EXPECT_EQ(all.size(), 2u * perThread);
     EXPECT_EQ(all.count(nullptr), 0u);
-    for (void* p : a) pool->free(p);
-    for (void* p : b) pool->free(p);
+    for (void* p : a)
+        pool->free(p);
+    for (void* p : b)
+        pool->free(p);
 }
 
 TEST(ValuePoolCache, ManyLiveBlocksAreDistinctAndSurviveReuse) {
@@ -103,18 +112,21 @@ TEST(ValuePoolCache, ManyLiveBlocksAreDistinctAndSurviveReuse) {
     EXPECT_EQ(distinct.size(), blocks.size());
     for (int i = 0; i < 1000; ++i)
         EXPECT_EQ(static_cast<unsigned char*>(blocks[i])[23], i & 0xFF);
-    for (void* p : blocks) OBValuePoolRelease(p, 24);
+    for (void* p : blocks)
+        OBValuePoolRelease(p, 24);
 }
 
 TEST(ValuePoolCache, BlocksCrossThreadsAndReturnWhenAThreadEnds) {
     std::vector<void*> made(100);
     std::thread maker([&] {
-        for (auto& p : made) p = OBValuePoolAllocate(52);
+        for (auto& p : made)
+            p = OBValuePoolAllocate(52);
     });
     maker.join();
     // Released on another thread than the one that took them.
     std::thread releaser([&] {
-        for (void* p : made) OBValuePoolRelease(p, 52);
+        for (void* p : made)
+            OBValuePoolRelease(p, 52);
     });
     releaser.join();
     // The ended thread's cache went back to the shared pool.
@@ -127,9 +139,11 @@ TEST(ValuePoolCache, BlocksCrossThreadsAndReturnWhenAThreadEnds) {
         returned.insert(p);
     }
     int found = 0;
-    for (void* p : made) found += returned.count(p) ? 1 : 0;
+    for (void* p : made)
+        found += returned.count(p) ? 1 : 0;
     EXPECT_EQ(found, 100);
-    for (void* p : taken) pool->free(p);
+    for (void* p : taken)
+        pool->free(p);
 }
 
 TEST(ValuePoolCache, PurgeDropsCachedBlocksSafely) {

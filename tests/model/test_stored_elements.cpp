@@ -117,7 +117,8 @@ TEST(StoredElements, TheElementOwnsItsStreamsAndValues) {
         EXPECT_EQ(held->XferByte(bytes, 4), 4);
         EXPECT_EQ(std::memcmp(bytes, text, 4), 0);
         story.SetRect(AN::kInlineObjectList, OBRect(1, 2, 3, 4)); // any value kind may be stored
-        for (int i = 0; i < 40; ++i) story.SetInteger(AN::kTextDirection, i, i); // growth
+        for (int i = 0; i < 40; ++i)
+            story.SetInteger(AN::kTextDirection, i, i); // growth
         EXPECT_EQ(story.Count(), 42);
     }
     // Everything the element took from the memory service went back.
@@ -131,7 +132,8 @@ TEST(StoredElements, ExhaustedMemoryRecyclesTheValueAndKeepsTheRest) {
     Value* v = nullptr;
     ValueUtil::CreateValueBool16(1, v);
     ASSERT_NE(v, nullptr);
-    for (int i = 0; i < 7; ++i) color.SetInteger(AN::kTint, i, i + 1); // fill the first block
+    for (int i = 0; i < 7; ++i)
+        color.SetInteger(AN::kTint, i, i + 1); // fill the first block
     {
         ombra_test::FailAllocationsAfter fail(0);
         EXPECT_EQ(color.Set(AN::kOverprint, v), 0); // the store cannot grow

@@ -13,14 +13,14 @@ namespace {
 
 // The members of each enumeration, as numbers; the enumerators carry the
 // numbers of their rows.
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     const int kMembers##Code[] = {
 #define OB_VALUE_ENUM_MEMBER(Space, Member, Number) Space::Member,
-#define OB_VALUE_ENUM_END(Code, Space, Enum)                                                        \
+#define OB_VALUE_ENUM_END(Code, Space, Enum)                                                       \
     }                                                                                              \
     ;
 #include <ombra/defs/ValueEnums.def>
-#define OB_VALUE_ENUM_MEMBER(Space, Member, Number)                                                 \
+#define OB_VALUE_ENUM_MEMBER(Space, Member, Number)                                                \
     static_assert(Space::Member == Number, #Space "::" #Member);
 #include <ombra/defs/ValueEnums.def>
 
@@ -68,12 +68,12 @@ void CheckClass(int code, const int* members, int memberCount,
 TEST(EnumValues, EveryClassAgainstItsTable) {
     std::vector<std::string> faults;
     int classes = 0, members = 0;
-#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                            \
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     ++classes;                                                                                     \
     members += static_cast<int>(std::size(kMembers##Code));                                        \
     CheckClass<Class>(Code, kMembers##Code, static_cast<int>(std::size(kMembers##Code)),           \
                       &ValueUtil::Creator, #Class, faults);
-#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                         \
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
     ++classes;                                                                                     \
     CheckClass<Class>(Code, nullptr, 0, &ValueUtil::Creator, #Class, faults);
 #include <ombra/defs/ValueEnums.def>

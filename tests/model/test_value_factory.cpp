@@ -23,8 +23,12 @@ using UNITS::LINEAR::kInches;
 using UNITS::LINEAR::kPoints;
 
 // Whether a value is of the class named in a row of the type table.
-template <class C> bool IsOf(Value* v) { return dynamic_cast<C*>(v) != nullptr; }
-template <> bool IsOf<void>(Value* v) { return v == nullptr; }
+template <class C> bool IsOf(Value* v) {
+    return dynamic_cast<C*>(v) != nullptr;
+}
+template <> bool IsOf<void>(Value* v) {
+    return v == nullptr;
+}
 
 VT::ValueTypeEnum TypeOf(Value* v) {
     VT::ValueTypeEnum type = VT::ekUndefined;
@@ -36,7 +40,7 @@ VT::ValueTypeEnum TypeOf(Value* v) {
 
 TEST(ValueFactory, EveryCodeMakesTheClassOfItsRow) {
     std::vector<std::string> faults;
-#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                          \
+#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                         \
     {                                                                                              \
         Value* v = reinterpret_cast<Value*>(&faults);                                              \
         ValueUtil::Create(VT::Name, v);                                                            \
@@ -50,17 +54,17 @@ TEST(ValueFactory, EveryCodeMakesTheClassOfItsRow) {
 
 TEST(ValueFactory, ReportedTypesIncludingTheStandIns) {
     // The code each made value reports: its own, except for the stand-ins.
-    const int classless[] = {0,  4,  8,  9,  10, 11,  19,  27,  29,  45,  47,  54,  55,
-                             57, 59, 60, 64, 65, 69,  71,  72,  74,  76,  77,  78,  80,
-                             81, 93, 96, 97, 101, 110, 111, 115, 121, 126, 147, 148, 149,
-                             150, 153};
-    const std::map<int, int> standIns = {{43, 42}, {50, 83}, {102, 83}, {103, 84}, {104, 85}, {123, 46}};
+    const int classless[] = {0,  4,  8,   9,   10,  11,  19,  27,  29,  45,  47,  54,  55, 57,
+                             59, 60, 64,  65,  69,  71,  72,  74,  76,  77,  78,  80,  81, 93,
+                             96, 97, 101, 110, 111, 115, 121, 126, 147, 148, 149, 150, 153};
+    const std::map<int, int> standIns = {{43, 42},  {50, 83},  {102, 83},
+                                         {103, 84}, {104, 85}, {123, 46}};
     for (int code = -3; code <= 158; ++code) {
         Value* v = nullptr;
         ValueUtil::Create(static_cast<VT::ValueTypeEnum>(code), v);
-        bool shouldBeNull = code < 0 || code > 154 ||
-                            std::find(std::begin(classless), std::end(classless), code) !=
-                                std::end(classless);
+        bool shouldBeNull =
+            code < 0 || code > 154 ||
+            std::find(std::begin(classless), std::end(classless), code) != std::end(classless);
         if (shouldBeNull) {
             EXPECT_EQ(v, nullptr) << code;
             continue;

@@ -15,11 +15,14 @@ using UNITS::LINEAR::kPoints;
 
 using ombra_test::FailAllocationsAfter;
 
-std::string Str(const IOBString& s) { return std::string(s.GrabCString(), s.Length()); }
+std::string Str(const IOBString& s) {
+    return std::string(s.GrabCString(), s.Length());
+}
 
 TEST(IdRefLists, AddReadGrowAndCompare) {
     ValueIdRefList list;
-    for (unsigned id = 1; id <= 9; ++id) EXPECT_EQ(list.Add(id * 10), 1);
+    for (unsigned id = 1; id <= 9; ++id)
+        EXPECT_EQ(list.Add(id * 10), 1);
     EXPECT_EQ(list.Count(), 9);
     EXPECT_EQ(list.Capacity(), 16); // 8, then doubled
     EXPECT_EQ(list.Get(8), 90u);
@@ -35,7 +38,8 @@ TEST(IdRefLists, AddReadGrowAndCompare) {
     EXPECT_EQ(list.IsEqual(&copy), 0);
 
     ValueIdRefList reordered;
-    for (unsigned id = 9; id >= 1; --id) reordered.Add(id * 10);
+    for (unsigned id = 9; id >= 1; --id)
+        reordered.Add(id * 10);
     EXPECT_EQ(reordered.IsEqual(&list), 0);
 }
 
@@ -43,7 +47,8 @@ TEST(Bool16Lists, GrowInChunksOfEightKeepingOneSlotFree) {
     ValueBool16List list;
     EXPECT_EQ(list.Add(1), 1);
     EXPECT_EQ(list.Capacity(), 8);
-    for (int i = 1; i < 7; ++i) list.Add(static_cast<short>(i % 2));
+    for (int i = 1; i < 7; ++i)
+        list.Add(static_cast<short>(i % 2));
     EXPECT_EQ(list.Count(), 7);
     EXPECT_EQ(list.Capacity(), 8);
     list.Add(0); // count + 1 reaches the capacity: count + 8
@@ -79,7 +84,8 @@ TEST(StringLists, EntriesAreCopiesComparedAsStrings) {
     other.Add(WOBString(beta));
     EXPECT_EQ(other.IsEqual(&list), 1);
 
-    for (int i = 0; i < 20; ++i) list.Add(COBString("x")); // grows past 8 and 16
+    for (int i = 0; i < 20; ++i)
+        list.Add(COBString("x")); // grows past 8 and 16
     EXPECT_EQ(list.Count(), 22);
     EXPECT_EQ(Str(*list.Get(0)), "alpha");
     ValueStringList copy;
@@ -145,14 +151,14 @@ TEST(PathPointLists, AllThreePointsConvertAndTheTypeStays) {
     EXPECT_DOUBLE_EQ(out.GetRightDirPoint().Y().Value(), 36.0);
 
     ValuePathPointList same;
-    same.Add(OBPathPoint(kCornerPoint, OBPoint(0.0, 0.0), OBPoint(72.0, 72.0),
-                         OBPoint(144.0, 36.0)),
-             kPoints);
+    same.Add(
+        OBPathPoint(kCornerPoint, OBPoint(0.0, 0.0), OBPoint(72.0, 72.0), OBPoint(144.0, 36.0)),
+        kPoints);
     EXPECT_EQ(list.IsEqual(&same), 1);
     ValuePathPointList smooth;
-    smooth.Add(OBPathPoint(kSmoothPoint, OBPoint(0.0, 0.0), OBPoint(72.0, 72.0),
-                           OBPoint(144.0, 36.0)),
-               kPoints);
+    smooth.Add(
+        OBPathPoint(kSmoothPoint, OBPoint(0.0, 0.0), OBPoint(72.0, 72.0), OBPoint(144.0, 36.0)),
+        kPoints);
     EXPECT_EQ(list.IsEqual(&smooth), 0); // the anchor type counts
 }
 
@@ -181,13 +187,16 @@ TEST(GradientStopLists, BothAddFormsAndAllReads) {
 
 TEST(ListValues, AFailedGrowthLeavesTheListUnchanged) {
     ValueIdRefList ids;
-    for (unsigned i = 0; i < 8; ++i) ids.Add(i);
+    for (unsigned i = 0; i < 8; ++i)
+        ids.Add(i);
     ValueBool16List flags;
-    for (int i = 0; i < 7; ++i) flags.Add(1);
+    for (int i = 0; i < 7; ++i)
+        flags.Add(1);
     ValueStringList strings;
     strings.Add(COBString("kept"));
     ValueRangeList ranges;
-    for (unsigned i = 0; i < 8; ++i) ranges.Add(i, i + 1);
+    for (unsigned i = 0; i < 8; ++i)
+        ranges.Add(i, i + 1);
     ValueVertexList vertices;
     ValueGradientStopList stops;
     {

@@ -27,7 +27,9 @@ public:
     void Forget() { this->SetInitialized(0); }
 };
 
-std::string Str(const IOBString& s) { return std::string(s.GrabCString(), s.Length()); }
+std::string Str(const IOBString& s) {
+    return std::string(s.GrabCString(), s.Length());
+}
 
 // ---------------------------------------------------------------- scalars
 
@@ -86,7 +88,7 @@ TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
     EXPECT_EQ(inches, 1);
     length.Init(kPoints, -143.9); // a plain double picks the real overload
     length.Get(kInches, inches);
-    EXPECT_EQ(inches, -1); // toward zero, not down
+    EXPECT_EQ(inches, -1);              // toward zero, not down
     length.Init(kInches, OBReal(1e12)); // far beyond int: saturates
     length.Get(kPoints, inches);
     EXPECT_EQ(inches, INT_MAX);
@@ -110,7 +112,7 @@ TEST(LengthValues, AsStringAndEquality) {
     length.Init(kInches, 12);
     COBString text("x=");
     length.GetAsString(text);
-    EXPECT_EQ(Str(text), "x=12"); // no unit
+    EXPECT_EQ(Str(text), "x=12");             // no unit
     length.Init(kPoints, OBReal(16777217.0)); // not representable in single precision
     text.Clear();
     length.GetAsString(text);

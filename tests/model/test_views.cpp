@@ -25,25 +25,25 @@ struct NullCheck {
 };
 const int kIndexes[] = {INT_MIN, -1, 0, 1, 7, INT_MAX};
 
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                           \
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     void CheckNull##Kind(NullCheck& r) {                                                           \
         Element* element = new OBM##Kind;                                                          \
-        if (element->GetElementType() != EL::k##Kind || OBM##Kind::kKind != EL::k##Kind)            \
+        if (element->GetElementType() != EL::k##Kind || OBM##Kind::kKind != EL::k##Kind)           \
             r.wrongKind.push_back("OBM" #Kind);                                                    \
         OBM##Kind* view = static_cast<OBM##Kind*>(element);                                        \
         (void)view;                                                                                \
         ++r.classes;
-#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
     ++r.accessors;                                                                                 \
     if (view->Get##Attr() != nullptr) r.notNull.push_back("OBM" #Kind "::Get" #Attr);
-#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
     ++r.accessors;                                                                                 \
     if (view->Get##Name() != nullptr) r.notNull.push_back("OBM" #Kind "::Get" #Name);
-#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
     ++r.accessors;                                                                                 \
     for (int n : kIndexes)                                                                         \
         if (view->Get##Attr(n) != nullptr) r.notNull.push_back("OBM" #Kind "::Get" #Attr);
-#define OB_VIEW_END(Kind)                                                                           \
+#define OB_VIEW_END(Kind)                                                                          \
     delete element;                                                                                \
     }
 #include <ombra/defs/ViewAccessors.def>

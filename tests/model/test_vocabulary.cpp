@@ -20,8 +20,7 @@ static_assert(OBValueTypeFromName("ekString") == VT::ekString);
 
 std::vector<OBViewAccessorInfo> AccessorsOf(EL::ElementTypeEnum kind) {
     const OBViewClassInfo* info = OBGetViewClass(kind);
-    if (!info)
-        return {};
+    if (!info) return {};
     return std::vector<OBViewAccessorInfo>(info->accessors, info->accessors + info->accessorCount);
 }
 
@@ -178,10 +177,11 @@ TEST(Vocabulary, EnumerationValueClasses) {
     EXPECT_EQ(OBValueEnumMemberName(VT::ekString, 0), nullptr);
 
     // Creators whose names differ from their classes, with the codes they make.
-    const std::map<int, std::string> creators = {
-        {2, "CreateValueTxtRunDirectionEnum"},   {38, "CreateValueGDDEnum"},
-        {99, "CreateValueTransparencyMappingMode"}, {119, "CreateValueTOPOrientationEnum"},
-        {154, "CreateValueEndNoteScopeTypeEnum"}};
+    const std::map<int, std::string> creators = {{2, "CreateValueTxtRunDirectionEnum"},
+                                                 {38, "CreateValueGDDEnum"},
+                                                 {99, "CreateValueTransparencyMappingMode"},
+                                                 {119, "CreateValueTOPOrientationEnum"},
+                                                 {154, "CreateValueEndNoteScopeTypeEnum"}};
     for (const auto& c : creators) {
         const OBValueEnumInfo* e = OBFindValueEnum(static_cast<VT::ValueTypeEnum>(c.first));
         ASSERT_NE(e, nullptr) << c.first;
@@ -189,7 +189,8 @@ TEST(Vocabulary, EnumerationValueClasses) {
     }
     // Classes whose names differ from their value types.
     EXPECT_STREQ(OBFindValueEnum(VT::ekTxtRunDirectionEnum)->valueClass, "ValueTxtRunDirEnum");
-    EXPECT_STREQ(OBFindValueEnum(VT::ekNumberingStyleEnum)->valueClass, "ValuePageNumberingStyleEnum");
+    EXPECT_STREQ(OBFindValueEnum(VT::ekNumberingStyleEnum)->valueClass,
+                 "ValuePageNumberingStyleEnum");
     EXPECT_STREQ(OBValueEnumMemberName(VT::ekCapStyleEnum, CSE::kProjecting), "kProjecting");
 }
 
@@ -254,7 +255,8 @@ TEST(Vocabulary, IndexedAccessorsAndTheirCounts) {
     std::map<std::string, std::string> indexed;
     for (int i = 0; i < count; ++i)
         if (all[i].indexed)
-            indexed[std::string(all[i].viewClass) + "::" + all[i].accessor] = OBValueTypeName(all[i].valueType);
+            indexed[std::string(all[i].viewClass) + "::" + all[i].accessor] =
+                OBValueTypeName(all[i].valueType);
     const std::map<std::string, std::string> expected = {
         {"OBMMultiInk::GetNthColorID", "ekId"},
         {"OBMMultiInk::GetNthColorPercentage", "ekPercent"},
@@ -281,17 +283,14 @@ TEST(Vocabulary, ResolverBasesShareTheirAccessorSets) {
 // The type that the naming rules imply for an attribute, or ekUndefined when
 // no rule speaks about it.
 VT::ValueTypeEnum RuleFor(const std::string& name) {
-    if (EndsWith(name, "IdRefList"))
-        return VT::ekIdRefList;
+    if (EndsWith(name, "IdRefList")) return VT::ekIdRefList;
     if ((EndsWith(name, "ID") || EndsWith(name, "Id") || EndsWith(name, "IdRef")) &&
         name != "UniqueID")
         return VT::ekId;
-    if (EndsWith(name, "ColorRef"))
-        return VT::ekId;
+    if (EndsWith(name, "ColorRef")) return VT::ekId;
     if (name.compare(0, 2, "Is") == 0)
         return name == "IsClosedList" ? VT::ekBool16List : VT::ekBool16;
-    if (name == "Name" || name == "Title" || name == "Font")
-        return VT::ekString;
+    if (name == "Name" || name == "Title" || name == "Font") return VT::ekString;
     // A star's inset is a ratio; a drop cap either drops or hangs.
     if ((EndsWith(name, "Margin") || EndsWith(name, "Indent") || EndsWith(name, "Inset") ||
          EndsWith(name, "Standoff") || name == "FontSize" || name == "Leading") &&
@@ -301,10 +300,8 @@ VT::ValueTypeEnum RuleFor(const std::string& name) {
         return VT::ekAngularMeasurement;
     if (name == "Tint" || name == "Shade" || EndsWith(name, "Scale") || name == "Opacity")
         return VT::ekPercent;
-    if (name == "BoundingBox" || name == "RelativeBoundingBox")
-        return VT::ekRect;
-    if (name == "TransformationMatrix")
-        return VT::ekMatrix;
+    if (name == "BoundingBox" || name == "RelativeBoundingBox") return VT::ekRect;
+    if (name == "TransformationMatrix") return VT::ekMatrix;
     return VT::ekUndefined;
 }
 

@@ -57,7 +57,10 @@ TEST_F(PlatformFiles, TemporaryPathAndUniqueFiles) {
     ::setenv("TMPDIR", Path("not-there").c_str(), 1);
     obsys::TempPath(buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "/tmp/");
-    if (saved) ::setenv("TMPDIR", savedValue.c_str(), 1); else ::unsetenv("TMPDIR");
+    if (saved)
+        ::setenv("TMPDIR", savedValue.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
 
     char a[512], b[512];
     ASSERT_TRUE(obsys::CreateUniqueFile(root.c_str(), "Ombra", a, sizeof a));

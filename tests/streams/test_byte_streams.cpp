@@ -20,7 +20,8 @@ using ombra_test::Contents;
 
 Bytes Pattern(std::size_t n, unsigned seed = 0) {
     Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>((i * 7 + seed) % 251);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<unsigned char>((i * 7 + seed) % 251);
     return b;
 }
 

@@ -29,22 +29,25 @@ std::vector<int> ReadBack(const Bytes& bytes, std::size_t n, short swapping = 0)
     stream.SetSwapping(swapping);
     OBCompressInt_Read reader(&stream);
     std::vector<int> values;
-    for (std::size_t i = 0; i < n; ++i) values.push_back(reader.Read());
+    for (std::size_t i = 0; i < n; ++i)
+        values.push_back(reader.Read());
     return values;
 }
 
 TEST(CompressedInts, BlocksOfTheNarrowestWidth) {
     Bytes bytes = Compressed([](OBCompressInt_Write& w) {
-        for (int v : {1, 2, 300, 70000, -1}) w.Write(v);
+        for (int v : {1, 2, 300, 70000, -1})
+            w.Write(v);
     });
-    EXPECT_EQ(bytes, (Bytes{0x02, 0x40, 0x01, 0x02, 0x01, 0x80, 0x2C, 0x01, 0x02, 0x00, 0x70,
-                            0x11, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(bytes, (Bytes{0x02, 0x40, 0x01, 0x02, 0x01, 0x80, 0x2C, 0x01, 0x02, 0x00, 0x70, 0x11,
+                            0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(ReadBack(bytes, 5), (std::vector<int>{1, 2, 300, 70000, -1}));
 
     // Swapped, headers and values are big-endian; bytes stay bytes.
     Bytes big = Compressed(
         [](OBCompressInt_Write& w) {
-            for (int v : {1, 2, 300, 70000, -1}) w.Write(v);
+            for (int v : {1, 2, 300, 70000, -1})
+                w.Write(v);
         },
         1);
     EXPECT_EQ(big, (Bytes{0x40, 0x02, 0x01, 0x02, 0x80, 0x01, 0x01, 0x2C, 0x00, 0x02, 0x00, 0x01,
@@ -71,7 +74,8 @@ TEST(CompressedInts, BlocksOfTheNarrowestWidth) {
 
 TEST(CompressedInts, FullBlocks) {
     Bytes bytes = Compressed([](OBCompressInt_Write& w) {
-        for (int i = 0; i < 4097; ++i) w.Write(static_cast<unsigned char>(i));
+        for (int i = 0; i < 4097; ++i)
+            w.Write(static_cast<unsigned char>(i));
     });
     ASSERT_EQ(bytes.size(), 2u + 4096u + 2u + 1u);
     EXPECT_EQ(bytes[0], 0x00);
@@ -82,7 +86,8 @@ TEST(CompressedInts, FullBlocks) {
 
     // 16-bit blocks hold 2048 values, 32-bit blocks 1024.
     Bytes words = Compressed([](OBCompressInt_Write& w) {
-        for (int i = 0; i < 2049; ++i) w.Write(1000);
+        for (int i = 0; i < 2049; ++i)
+            w.Write(1000);
     });
     ASSERT_EQ(words.size(), 2u + 4096u + 2u + 2u);
     EXPECT_EQ(words[0], 0x00);
@@ -90,7 +95,8 @@ TEST(CompressedInts, FullBlocks) {
     EXPECT_EQ(words[4098], 0x01);
     EXPECT_EQ(words[4099], 0x80);
     Bytes longs = Compressed([](OBCompressInt_Write& w) {
-        for (int i = 0; i < 1025; ++i) w.Write(-7);
+        for (int i = 0; i < 1025; ++i)
+            w.Write(-7);
     });
     ASSERT_EQ(longs.size(), 2u + 4096u + 2u + 4u);
     EXPECT_EQ(longs[0], 0x00);
@@ -103,10 +109,18 @@ TEST(CompressedInts, RoundTripsInBothByteOrders) {
     std::vector<int> values;
     for (int i = 0; i < 20000; ++i) {
         switch (random() % 4) {
-        case 0: values.push_back(static_cast<int>(random() % 256)); break;
-        case 1: values.push_back(static_cast<int>(random() % 32768)); break;
-        case 2: values.push_back(static_cast<int>(random())); break;
-        default: values.push_back(-static_cast<int>(random() % 100000)); break;
+        case 0:
+            values.push_back(static_cast<int>(random() % 256));
+            break;
+        case 1:
+            values.push_back(static_cast<int>(random() % 32768));
+            break;
+        case 2:
+            values.push_back(static_cast<int>(random()));
+            break;
+        default:
+            values.push_back(-static_cast<int>(random() % 100000));
+            break;
         }
         // Long runs of one width fill whole blocks.
         if (i % 5000 == 0) values.insert(values.end(), 5000, 7);
@@ -114,7 +128,8 @@ TEST(CompressedInts, RoundTripsInBothByteOrders) {
     for (short swapping : {0, 1}) {
         Bytes bytes = Compressed(
             [&](OBCompressInt_Write& w) {
-                for (int v : values) w.Write(v);
+                for (int v : values)
+                    w.Write(v);
             },
             swapping);
         EXPECT_EQ(ReadBack(bytes, values.size(), swapping), values);

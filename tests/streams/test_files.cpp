@@ -33,9 +33,13 @@ const unsigned short* W(const std::u16string& s) {
     return reinterpret_cast<const unsigned short*>(s.c_str());
 }
 
-std::string PathOf(const OBSysFileRef& ref) { return OBFileSystemPath(ref).Get(); }
+std::string PathOf(const OBSysFileRef& ref) {
+    return OBFileSystemPath(ref).Get();
+}
 
-std::string Text(const COBString& s) { return s.GrabCString(); }
+std::string Text(const COBString& s) {
+    return s.GrabCString();
+}
 
 std::string Prepared(const char* name) {
     WOBFileUtility u(COBString(name), true);
@@ -242,11 +246,13 @@ TEST_F(Files, UniqueNamesUnderConcurrency) {
             }
         });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     std::set<std::string> distinct(names.begin(), names.end());
     EXPECT_EQ(distinct.size(), names.size());
     EXPECT_EQ(Entries(root).size(), std::size_t(kThreads * kEach));
-    for (const std::string& n : names) EXPECT_EQ(Read(n.substr(root.size() + 1)), "x");
+    for (const std::string& n : names)
+        EXPECT_EQ(Read(n.substr(root.size() + 1)), "x");
 }
 
 TEST_F(Files, ExistenceSizeCopyDelete) {

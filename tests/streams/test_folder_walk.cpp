@@ -18,7 +18,8 @@ namespace {
 std::vector<std::string> Walk(WFolderTraverser& walker, bool matchesOnly, std::size_t limit = 100) {
     std::vector<std::string> found;
     OBSysFileRef item;
-    while (found.size() < limit && (matchesOnly ? walker.GetNextMatch(item) : walker.GetNext(item))) {
+    while (found.size() < limit &&
+           (matchesOnly ? walker.GetNextMatch(item) : walker.GetNext(item))) {
         found.push_back(OBFileSystemPath(item).Get());
     }
     return found;
@@ -35,9 +36,9 @@ protected:
         for (const char* dir : {"sub", "sub/deeper", "z", ".hidden", "(skipped)"}) {
             ASSERT_EQ(::mkdir(Path(dir).c_str(), 0755), 0);
         }
-        for (const char* file : {"a.obrd", "E.OBRD", "sub/b.obrd", "sub/c.txt", ".hidden/d.obrd",
-                                 "sub/deeper/f.obrd", "z/g.obrd", "z/g.obrd.bak", "(skipped)/h.obrd",
-                                 "sub/.dotfile.obrd"}) {
+        for (const char* file :
+             {"a.obrd", "E.OBRD", "sub/b.obrd", "sub/c.txt", ".hidden/d.obrd", "sub/deeper/f.obrd",
+              "z/g.obrd", "z/g.obrd.bak", "(skipped)/h.obrd", "sub/.dotfile.obrd"}) {
             Write(file, "x");
         }
         // A loop back to the top and a link to a folder that looks like a
@@ -54,9 +55,10 @@ TEST_F(FolderWalk, BreadthFirstExactExtension) {
     // Breadth first: the top folder's files, then "(skipped)", "sub", "z"
     // (in name order), then "sub/deeper".
     std::vector<std::string> top = Walk(walker, true);
-    std::vector<std::string> want = {Path("a.obrd"), Path("filelink.obrd"),
+    std::vector<std::string> want = {Path("a.obrd"),           Path("filelink.obrd"),
                                      Path("(skipped)/h.obrd"), Path("sub/.dotfile.obrd"),
-                                     Path("sub/b.obrd"), Path("z/g.obrd"), Path("sub/deeper/f.obrd")};
+                                     Path("sub/b.obrd"),       Path("z/g.obrd"),
+                                     Path("sub/deeper/f.obrd")};
     EXPECT_EQ(top, want);
     OBSysFileRef item("kept");
     EXPECT_EQ(walker.GetNextMatch(item), 0);

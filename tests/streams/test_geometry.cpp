@@ -28,7 +28,8 @@ void ExpectRect(const OBRect& r, double left, double top, double right, double b
 void ExpectMatrix(const OBMatrix& m, double a, double b, double c, double d, double tx, double ty,
                   double tolerance = 1e-12) {
     const double want[6] = {a, b, c, d, tx, ty};
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(double(m[i]), want[i], tolerance) << i;
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NEAR(double(m[i]), want[i], tolerance) << i;
 }
 
 // An inverted rectangle, as only the setters make one.
@@ -390,13 +391,18 @@ TEST(GeometryMatrix, SkewTangentsAndInversion) {
 // ---------------------------------------------------------------- OBPathPoint
 
 TEST(GeometryPathPoint, TypeFollowsTheArrangement) {
-    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 1), OBPoint(2, 2)).GetAnchorType(), kSmoothPoint);
-    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 2), OBPoint(2, 2)).GetAnchorType(), kCornerPoint);
-    EXPECT_EQ(OBPathPoint(OBPoint(1, 1), OBPoint(1, 1), OBPoint(1, 1)).GetAnchorType(), kPlainPoint);
+    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 1), OBPoint(2, 2)).GetAnchorType(),
+              kSmoothPoint);
+    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 2), OBPoint(2, 2)).GetAnchorType(),
+              kCornerPoint);
+    EXPECT_EQ(OBPathPoint(OBPoint(1, 1), OBPoint(1, 1), OBPoint(1, 1)).GetAnchorType(),
+              kPlainPoint);
     // Vertical handles: the anchor is tested through SolveForX.
-    EXPECT_EQ(OBPathPoint(OBPoint(5, 0), OBPoint(6, 3), OBPoint(5, 9)).GetAnchorType(), kCornerPoint);
+    EXPECT_EQ(OBPathPoint(OBPoint(5, 0), OBPoint(6, 3), OBPoint(5, 9)).GetAnchorType(),
+              kCornerPoint);
     // The anchor may sit beyond the handles on their line.
-    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(4, 4), OBPoint(2, 2)).GetAnchorType(), kSmoothPoint);
+    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(4, 4), OBPoint(2, 2)).GetAnchorType(),
+              kSmoothPoint);
 
     // The collection constructors.
     OBBaseTypeCollection<OBPoint> coincident{OBPoint(1, 1), OBPoint(1, 1), OBPoint(1, 1)};
@@ -421,7 +427,8 @@ TEST(GeometryPathPoint, TransformAndScalingKeepTheType) {
     EXPECT_EQ(moved.GetAnchorType(), kCornerPoint);
     ExpectPoint(moved.GetRightDirPoint(), 6, 22);
     EXPECT_TRUE((p * 2.0) / 2.0 == p);
-    OBPathPoint retyped(kSmoothPoint, p.GetLeftDirPoint(), p.GetAnchorPoint(), p.GetRightDirPoint());
+    OBPathPoint retyped(kSmoothPoint, p.GetLeftDirPoint(), p.GetAnchorPoint(),
+                        p.GetRightDirPoint());
     EXPECT_TRUE(retyped != p); // the anchor type counts
 }
 
@@ -429,7 +436,8 @@ TEST(GeometryPathPoint, TransformAndScalingKeepTheType) {
 
 TEST(GeometryCollection, GrowsCopiesAndSurvivesExhaustedMemory) {
     OBBaseTypeCollection<OBPoint> points;
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(points.Add(OBPoint(i, -i)), 1);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(points.Add(OBPoint(i, -i)), 1);
     ASSERT_EQ(points.Append(points.Data(), points.Count()), 1); // from its own storage
     ASSERT_EQ(points.Count(), 200);
     ExpectPoint(points[150], 50, -50);
@@ -440,7 +448,8 @@ TEST(GeometryCollection, GrowsCopiesAndSurvivesExhaustedMemory) {
     {
         ombra_test::FailAllocationsAfter fail(0);
         // The first block holds 8; beyond it nothing more fits.
-        for (int i = 1; i < 8; ++i) EXPECT_EQ(small.Add(OBPoint(2, 2)), 1);
+        for (int i = 1; i < 8; ++i)
+            EXPECT_EQ(small.Add(OBPoint(2, 2)), 1);
         EXPECT_EQ(small.Add(OBPoint(3, 3)), 0);
         EXPECT_EQ(small.Append(points.Data(), 2), 0);
         EXPECT_EQ(small.Count(), 8);

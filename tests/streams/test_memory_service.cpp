@@ -12,10 +12,22 @@
 namespace {
 
 int gCustomAllocs = 0, gDefaultAllocs = 0, gCustomFrees = 0, gDefaultFrees = 0;
-void* CustomAlloc(unsigned long long n) { ++gCustomAllocs; return std::malloc(n); }
-void CustomFree(void* p) { ++gCustomFrees; std::free(p); }
-void* DefaultAlloc(unsigned long long n) { ++gDefaultAllocs; return std::malloc(n); }
-void DefaultFree(void* p) { ++gDefaultFrees; std::free(p); }
+void* CustomAlloc(unsigned long long n) {
+    ++gCustomAllocs;
+    return std::malloc(n);
+}
+void CustomFree(void* p) {
+    ++gCustomFrees;
+    std::free(p);
+}
+void* DefaultAlloc(unsigned long long n) {
+    ++gDefaultAllocs;
+    return std::malloc(n);
+}
+void DefaultFree(void* p) {
+    ++gDefaultFrees;
+    std::free(p);
+}
 
 struct Counted {
     OB_MEMORY_OPERATORS

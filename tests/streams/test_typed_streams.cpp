@@ -101,7 +101,8 @@ TEST_F(TypedStreams, WireEncodingInBothByteOrders) {
     swapped.XferRealNumber(one);
     swapped.XferInt32(i);
     swapped.XferByte(b);
-    EXPECT_EQ(Written(swapped), (Bytes{0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0xAB}));
+    EXPECT_EQ(Written(swapped),
+              (Bytes{0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0xAB}));
     EXPECT_EQ(minusTwo, -2); // writing leaves the values alone
     EXPECT_EQ(i, 0x01020304);
 
@@ -116,7 +117,8 @@ TEST_F(TypedStreams, WireEncodingInBothByteOrders) {
     EXPECT_EQ(arrays.XferRealNumber(reals, 1), 1);
     EXPECT_EQ(arrays.XferInt16(words, 0), 0);
     EXPECT_EQ(arrays.XferRealNumber(reals, -1), 0);
-    EXPECT_EQ(Written(arrays), (Bytes{1, 2, 3, 4, 0x0A, 0x0B, 0x0C, 0x0D, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Written(arrays),
+              (Bytes{1, 2, 3, 4, 0x0A, 0x0B, 0x0C, 0x0D, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(words[0], 0x0102);
     EXPECT_EQ(longs[0], 0x0A0B0C0D);
 }
@@ -124,8 +126,10 @@ TEST_F(TypedStreams, WireEncodingInBothByteOrders) {
 TEST_F(TypedStreams, LargeSwappedArraysAcrossChunks) {
     std::vector<int> longs(5001);
     std::vector<short> words(9001);
-    for (std::size_t i = 0; i < longs.size(); ++i) longs[i] = static_cast<int>(i * 0x01010101u + 7);
-    for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<short>(i * 257 - 3);
+    for (std::size_t i = 0; i < longs.size(); ++i)
+        longs[i] = static_cast<int>(i * 0x01010101u + 7);
+    for (std::size_t i = 0; i < words.size(); ++i)
+        words[i] = static_cast<short>(i * 257 - 3);
     OBMemStreamWrite w;
     w.SetSwapping(1);
     EXPECT_EQ(w.XferInt32(longs.data(), 5001), 5001);
@@ -214,7 +218,8 @@ TEST_F(TypedStreams, RoundTripsInBothByteOrdersThroughMemory) {
         w->SetSwapping(swapping);
         EXPECT_EQ(w->IsWriting(), 1);
         // Enough records to spill into the temporary file.
-        for (int n = 0; n < 40; ++n) out.ReadWrite(w);
+        for (int n = 0; n < 40; ++n)
+            out.ReadWrite(w);
         EXPECT_EQ(w->GetStreamState(), kStreamOK);
         delete w;
         EXPECT_EQ(bytes.IsBacked(), 1);
@@ -290,7 +295,8 @@ TEST_F(TypedStreams, GeometryOccupiesSixteenAndThirtyTwoBytes) {
 
 TEST_F(TypedStreams, BufferStreamReadsLargeTextsWithoutTemporaryFiles) {
     std::string text(1 << 20, 'x');
-    for (std::size_t i = 0; i < text.size(); i += 4099) text[i] = 'y';
+    for (std::size_t i = 0; i < text.size(); i += 4099)
+        text[i] = 'y';
     OBStream* s = OBStreamUtilRef::CreateBufferStreamRead(text.data(), text.size());
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->Seek(0, kSeekFromEnd), static_cast<long long>(text.size()));

@@ -101,7 +101,8 @@ TEST(Units, AngularConversions) {
     const char* name = nullptr;
     UnitName(ANGULAR::kRadians, name);
     EXPECT_STREQ(name, "radians");
-    for (const char* text : {"Degrees", " degrees", "radians ", "", static_cast<const char*>(nullptr)})
+    for (const char* text :
+         {"Degrees", " degrees", "radians ", "", static_cast<const char*>(nullptr)})
         EXPECT_EQ(ThrownMessage([&] { ParseUnit(text, unit); }),
                   "Invalid unit string in angle measurement");
     EXPECT_EQ(unit, ANGULAR::kDegrees);
@@ -111,8 +112,8 @@ TEST(Units, AngularConversions) {
 }
 
 TEST(Units, ParseAndNameLinearUnits) {
-    const char* names[11] = {"ha",     "cm",     "in", "indec", "ciceros", "picas",
-                             "q",      "points", "pixels", "mm", "twips"};
+    const char* names[11] = {"ha", "cm",     "in",     "indec", "ciceros", "picas",
+                             "q",  "points", "pixels", "mm",    "twips"};
     for (int unit = 0; unit < 11; ++unit) {
         const char* name = nullptr;
         UnitName(static_cast<LINEAR::UnitEnum>(unit), name);
@@ -126,9 +127,10 @@ TEST(Units, ParseAndNameLinearUnits) {
         EXPECT_EQ(parsed, unit);
     }
     LINEAR::UnitEnum parsed = LINEAR::kTwips;
-    for (const char* bad : {"Points", "points ", "", "   ", "inch", "\npoints",
-                            static_cast<const char*>(nullptr)})
-        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, parsed); }), "Invalid unit string in measurement")
+    for (const char* bad :
+         {"Points", "points ", "", "   ", "inch", "\npoints", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, parsed); }),
+                  "Invalid unit string in measurement")
             << (bad ? bad : "null");
     EXPECT_EQ(parsed, LINEAR::kTwips);
 

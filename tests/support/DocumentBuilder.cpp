@@ -13,9 +13,13 @@ namespace ombra_test {
 namespace {
 
 // A new stored element of the kind; its store is reached through the class.
-template <class T> T* Make() { return new T; }
+template <class T> T* Make() {
+    return new T;
+}
 
-OBAttributeStore& Store(Element* e) { return *OBGetAttributeStore(e); }
+OBAttributeStore& Store(Element* e) {
+    return *OBGetAttributeStore(e);
+}
 
 void SetScript(Element* e, int script) {
     if (!e || script < 0) return;
@@ -38,10 +42,13 @@ Element* Add(Element* parent, Element* child) {
     return child;
 }
 
-Element* NewList(EL::ElementTypeEnum kind) { return OBCreateStoredElement(kind); }
+Element* NewList(EL::ElementTypeEnum kind) {
+    return OBCreateStoredElement(kind);
+}
 
 // A process colour of the model in list, with its components as ratios.
-Element* NewColor(Element* list, const std::string& name, CME::ColorModelEnum model, EL::ElementTypeEnum kind,
+Element* NewColor(Element* list, const std::string& name, CME::ColorModelEnum model,
+                  EL::ElementTypeEnum kind,
                   std::initializer_list<std::pair<AN::AttrNameEnum, double>> components) {
     Element* color = Add(list, OBCreateStoredElement(EL::kColor));
     if (!color) return nullptr;
@@ -52,7 +59,8 @@ Element* NewColor(Element* list, const std::string& name, CME::ColorModelEnum mo
     ValueUtil::CreateValueColorTypeEnum(CTE::kProcess, v);
     Store(color).Set(AN::kType, v);
     if (Element* values = Add(color, OBCreateStoredElement(kind)))
-        for (const auto& c : components) Store(values).SetPercent(c.first, c.second);
+        for (const auto& c : components)
+            Store(values).SetPercent(c.first, c.second);
     return color;
 }
 
@@ -64,17 +72,21 @@ std::u16string Utf16(const std::string& utf8) {
     WOBString text;
     OBStringUtils::ConvertUTF8ToUTF16String(utf8.data(), utf8.size(), text);
     const unsigned short* units = text.GrabWString();
-    return std::u16string(reinterpret_cast<const char16_t*>(units), units ? static_cast<size_t>(text.Length()) : 0);
+    return std::u16string(reinterpret_cast<const char16_t*>(units),
+                          units ? static_cast<size_t>(text.Length()) : 0);
 }
 
 std::string Utf8(const std::u16string& units) {
     COBString text;
-    OBStringUtils::ConvertUTF16StringToUTF8(reinterpret_cast<const unsigned short*>(units.data()), units.size(), text);
+    OBStringUtils::ConvertUTF16StringToUTF8(reinterpret_cast<const unsigned short*>(units.data()),
+                                            units.size(), text);
     const char* bytes = text.GrabCString();
     return std::string(bytes ? bytes : "", bytes ? static_cast<size_t>(text.Length()) : 0);
 }
 
-RunStyle RunStyle::Script(WSE::WritingScriptEnum script) { return Style(kNoId, script); }
+RunStyle RunStyle::Script(WSE::WritingScriptEnum script) {
+    return Style(kNoId, script);
+}
 
 RunStyle RunStyle::Style(unsigned characterStyle, int script) {
     RunStyle style;
@@ -289,8 +301,9 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
         for (const Span& l : links_) {
             Element* link = OBCreateStoredElement(EL::kHyperlink);
             Element* source = Add(link, OBCreateStoredElement(EL::kHyperLinkTextSource));
-            Element* anchor = Add(link, OBCreateStoredElement(l.kind == 1 ? EL::kHyperLinkPageAnchor
-                                                                          : EL::kHyperLinkURLAnchor));
+            Element* anchor =
+                Add(link, OBCreateStoredElement(l.kind == 1 ? EL::kHyperLinkPageAnchor
+                                                            : EL::kHyperLinkURLAnchor));
             if (!link || !source || !anchor) {
                 delete link;
                 continue;
@@ -313,7 +326,8 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
 
 // ---- TableBuilder ------------------------------------------------------------
 
-TableBuilder::TableBuilder(int rows, int columns) : rows_(rows), columns_(columns), headerRows_(0) {}
+TableBuilder::TableBuilder(int rows, int columns)
+    : rows_(rows), columns_(columns), headerRows_(0) {}
 TableBuilder::~TableBuilder() = default;
 
 TableBuilder& TableBuilder::Cell(int row, int column, const std::string& utf8, int endRow,
@@ -349,8 +363,9 @@ Element* TableBuilder::BuildTable() const {
         std::vector<const CellEntry*> inRow;
         for (const CellEntry& c : cells_)
             if (c.row == r) inRow.push_back(&c);
-        std::stable_sort(inRow.begin(), inRow.end(),
-                         [](const CellEntry* a, const CellEntry* b) { return a->column < b->column; });
+        std::stable_sort(inRow.begin(), inRow.end(), [](const CellEntry* a, const CellEntry* b) {
+            return a->column < b->column;
+        });
         for (const CellEntry* c : inRow) {
             Element* cell = Add(list, OBCreateStoredElement(EL::kTableCell));
             if (!cell) continue;
@@ -361,7 +376,8 @@ Element* TableBuilder::BuildTable() const {
             Add(cell, c->text->BuildChildStory(kNoId, unused));
         }
     }
-    for (Element* e : unused) delete e;
+    for (Element* e : unused)
+        delete e;
     return table;
 }
 
@@ -378,7 +394,8 @@ DocumentBuilder::DocumentBuilder()
 DocumentBuilder::~DocumentBuilder() {
     if (!released_) {
         Build();
-        for (Element* e : built_) delete e;
+        for (Element* e : built_)
+            delete e;
     }
 }
 
@@ -432,9 +449,9 @@ unsigned DocumentBuilder::AddRgbColor(const std::string& name, double red, doubl
 
 unsigned DocumentBuilder::AddCmykColor(const std::string& name, double cyan, double magenta,
                                        double yellow, double black) {
-    Element* color = Keep(NewColor(List(colors_, EL::kColorList), name, CME::kCMYK, EL::kCMYK,
-                                   {{AN::kCyan, cyan}, {AN::kMagenta, magenta}, {AN::kYellow, yellow},
-                                    {AN::kBlack, black}}));
+    Element* color = Keep(NewColor(
+        List(colors_, EL::kColorList), name, CME::kCMYK, EL::kCMYK,
+        {{AN::kCyan, cyan}, {AN::kMagenta, magenta}, {AN::kYellow, yellow}, {AN::kBlack, black}}));
     return color ? color->GetId() : kNoId;
 }
 
@@ -481,8 +498,8 @@ unsigned DocumentBuilder::AddParagraphStyle(const std::string& name, unsigned ba
 }
 
 unsigned DocumentBuilder::AddMasterSpread(const std::string& name) {
-    Element* spread = Keep(Add(List(masterSpreads_, EL::kMasterSpreadList),
-                               OBCreateStoredElement(EL::kMasterSpread)));
+    Element* spread = Keep(
+        Add(List(masterSpreads_, EL::kMasterSpreadList), OBCreateStoredElement(EL::kMasterSpread)));
     if (!spread) return kNoId;
     SetName(spread, name);
     return spread->GetId();
@@ -500,8 +517,8 @@ unsigned DocumentBuilder::AddMasterPage(unsigned masterSpread, const std::string
 }
 
 unsigned DocumentBuilder::AddSpread() {
-    Element* spread =
-        Keep(Add(List(spreads_, EL::kRegularSpreadList), OBCreateStoredElement(EL::kRegularSpread)));
+    Element* spread = Keep(
+        Add(List(spreads_, EL::kRegularSpreadList), OBCreateStoredElement(EL::kRegularSpread)));
     return spread ? spread->GetId() : kNoId;
 }
 
@@ -512,7 +529,8 @@ unsigned DocumentBuilder::AddPage(unsigned spread, unsigned master) {
     long long pasteboard = -1;
     if (owner) owner->GetChildAndItsPosition(EL::kPasteboardDrawingObjectList, pasteboard);
     if (!owner || !page ||
-        !(pasteboard >= 0 ? owner->AddChildBeforePosition(page, pasteboard) : owner->AddChild(page))) {
+        !(pasteboard >= 0 ? owner->AddChildBeforePosition(page, pasteboard)
+                          : owner->AddChild(page))) {
         delete page;
         return kNoId;
     }
@@ -570,7 +588,8 @@ unsigned DocumentBuilder::AddGroup(unsigned container, unsigned layer, bool visi
 StoryBuilder& DocumentBuilder::AddStory() {
     storyBuilders_.push_back(std::make_unique<StoryBuilder>());
     StoryBuilder& story = *storyBuilders_.back();
-    story.parent_ = Keep(Add(List(stories_, EL::kStoryList), OBCreateStoredElement(EL::kParentStory)));
+    story.parent_ =
+        Keep(Add(List(stories_, EL::kStoryList), OBCreateStoredElement(EL::kParentStory)));
     if (story.parent_) story.id_ = story.parent_->GetId();
     return story;
 }
@@ -587,7 +606,8 @@ const std::vector<Element*>& DocumentBuilder::Build() {
         if (story->parent_) Add(story->parent_, story->BuildChildStory(story->id_, hyperlinks));
     for (auto& chain : frames_) {
         for (size_t i = 0; i < chain.second.size(); ++i) {
-            if (i > 0) Store(chain.second[i]).SetId(AN::kPreviousTextObject, chain.second[i - 1]->GetId());
+            if (i > 0)
+                Store(chain.second[i]).SetId(AN::kPreviousTextObject, chain.second[i - 1]->GetId());
             if (i + 1 < chain.second.size())
                 Store(chain.second[i]).SetId(AN::kNextTextObject, chain.second[i + 1]->GetId());
         }
@@ -606,8 +626,9 @@ const std::vector<Element*>& DocumentBuilder::Build() {
         for (Element* link : hyperlinks)
             if (!Add(links, link)) delete link;
     }
-    for (Element* e : {static_cast<Element*>(publication_), colors_, fonts_, layers_,
-                       characterStyles_, paragraphStyles_, masterSpreads_, spreads_, stories_, links})
+    for (Element* e :
+         {static_cast<Element*>(publication_), colors_, fonts_, layers_, characterStyles_,
+          paragraphStyles_, masterSpreads_, spreads_, stories_, links})
         if (e) built_.push_back(e);
     return built_;
 }
@@ -647,7 +668,8 @@ void Collect(Element* root, EL::ElementTypeEnum kind, std::vector<Element*>& out
 
 std::vector<Element*> FindAll(const std::vector<Element*>& roots, EL::ElementTypeEnum kind) {
     std::vector<Element*> out;
-    for (Element* root : roots) Collect(root, kind, out);
+    for (Element* root : roots)
+        Collect(root, kind, out);
     return out;
 }
 
@@ -684,7 +706,9 @@ void Sample(DocumentBuilder& b) {
 
     StoryBuilder& article = b.AddStory();
     article.Para("Ombra sample", heading);
-    article.Text("Plain text with ").Text("emphasis", RunStyle::Style(emphasis)).Text(" and a note");
+    article.Text("Plain text with ")
+        .Text("emphasis", RunStyle::Style(emphasis))
+        .Text(" and a note");
     article.Footnote("The note's text.");
     article.Text(".").EndPara(body);
     article.Text("Prices:").EndPara(body);
@@ -692,13 +716,22 @@ void Sample(DocumentBuilder& b) {
     table.Cell(0, 0, "Item").Cell(0, 1, "Count").Cell(0, 2, "Price");
     table.Cell(1, 0, "Pens").Cell(1, 1, "12").Cell(1, 2, "3.50");
     article.EndPara(body);
-    article.Text("See ").Link("the project page", "https://example.org/ombra").Text(".").EndPara(body);
+    article.Text("See ")
+        .Link("the project page", "https://example.org/ombra")
+        .Text(".")
+        .EndPara(body);
     b.AddTextFrame(page1, article.Id(), OBRect(36, 36, 576, 756), text);
 
     StoryBuilder& japaneseStory = b.AddStory();
     RunStyle ja = RunStyle::Script(WSE::kJapaneseScript);
-    japaneseStory.Text("これは", ja).Ruby("漢字", "かんじ", ja).Text("です。", ja).EndPara(japanese);
-    japaneseStory.Kenten("強調", KKE::kSesameDot, ja).Text("と", ja).Tcy("12", ja).EndPara(japanese);
+    japaneseStory.Text("これは", ja)
+        .Ruby("漢字", "かんじ", ja)
+        .Text("です。", ja)
+        .EndPara(japanese);
+    japaneseStory.Kenten("強調", KKE::kSesameDot, ja)
+        .Text("と", ja)
+        .Tcy("12", ja)
+        .EndPara(japanese);
     b.AddTextFrame(page2, japaneseStory.Id(), OBRect(36, 36, 576, 756), text);
 
     StoryBuilder& hidden = b.AddStory();
@@ -758,15 +791,18 @@ std::string TestDocumentName(const std::string& input) {
     const std::string prefix = kTestDocumentPrefix;
     if (input.compare(0, prefix.size(), prefix) != 0) return std::string();
     size_t end = input.find_first_of(" \t\r\n", prefix.size());
-    return input.substr(prefix.size(), end == std::string::npos ? std::string::npos
-                                                                : end - prefix.size());
+    return input.substr(prefix.size(),
+                        end == std::string::npos ? std::string::npos : end - prefix.size());
 }
 
-ScopedTestDocument::ScopedTestDocument(const std::string& name, DocumentRecipe recipe) : name_(name) {
+ScopedTestDocument::ScopedTestDocument(const std::string& name, DocumentRecipe recipe)
+    : name_(name) {
     RegisterTestDocument(name, std::move(recipe));
 }
 
-ScopedTestDocument::~ScopedTestDocument() { UnregisterTestDocument(name_); }
+ScopedTestDocument::~ScopedTestDocument() {
+    UnregisterTestDocument(name_);
+}
 
 std::vector<int> ReaderErrorCodes() {
     return Locked([](Registry& r) { return r.errorCodes; });

@@ -128,10 +128,10 @@ private:
     struct Span {
         long long start;
         long long end;
-        unsigned id;       // paragraph or character style
-        int script;        // character runs
-        std::string text;  // ruby reading, variable text, link URL
-        int kind;          // kenten kind; link: 0 URL, 1 page
+        unsigned id;      // paragraph or character style
+        int script;       // character runs
+        std::string text; // ruby reading, variable text, link URL
+        int kind;         // kenten kind; link: 0 URL, 1 page
     };
     struct Note {
         long long position;
@@ -296,8 +296,8 @@ private:
     Element* spreads_;
     Element* stories_;
     std::vector<std::unique_ptr<StoryBuilder>> storyBuilders_;
-    std::map<unsigned, Element*> elements_;   // by id
-    std::map<unsigned, Element*> containers_; // where items of a page, spread or group go
+    std::map<unsigned, Element*> elements_;            // by id
+    std::map<unsigned, Element*> containers_;          // where items of a page, spread or group go
     std::map<unsigned, std::vector<Element*>> frames_; // per story, in order
     std::vector<Element*> built_;
     bool released_;

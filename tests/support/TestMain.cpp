@@ -41,12 +41,16 @@ FailAllocationsAfter::FailAllocationsAfter(long long n) {
     gAllocationIndex = 0;
     Stats().failAfter = n;
 }
-FailAllocationsAfter::~FailAllocationsAfter() { Stats().failAfter = -1; }
+FailAllocationsAfter::~FailAllocationsAfter() {
+    Stats().failAfter = -1;
+}
 
 WithoutMemoryService::WithoutMemoryService() : saved_(OBMemoryHandler::GetMemoryService()) {
     OBMemoryHandler::SetMemoryService(nullptr);
 }
-WithoutMemoryService::~WithoutMemoryService() { OBMemoryHandler::SetMemoryService(saved_); }
+WithoutMemoryService::~WithoutMemoryService() {
+    OBMemoryHandler::SetMemoryService(saved_);
+}
 
 } // namespace ombra_test
 

@@ -24,18 +24,21 @@ int Int(Element* e, AN::AttrNameEnum attr) {
 unsigned Id(Element* e, AN::AttrNameEnum attr) {
     unsigned id = kNoId;
     Value* v = OBGetAttributeValue(e, attr);
-    if (auto* value = dynamic_cast<ValueOBID*>(v ? v : OBGetAttributeStore(e)->Find(attr))) value->Get(id);
+    if (auto* value = dynamic_cast<ValueOBID*>(v ? v : OBGetAttributeStore(e)->Find(attr)))
+        value->Get(id);
     return id;
 }
 
 std::u16string Text(Element* childStory) {
     OBStream* stream = nullptr;
-    if (auto* v = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream))) v->Get(stream);
+    if (auto* v = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream)))
+        v->Get(stream);
     std::u16string text;
     if (!stream) return text;
     stream->Seek(0, kSeekFromStart);
     unsigned char pair[2];
-    while (stream->XferByte(pair, 2) == 2) text.push_back(static_cast<char16_t>(pair[0] | pair[1] << 8));
+    while (stream->XferByte(pair, 2) == 2)
+        text.push_back(static_cast<char16_t>(pair[0] | pair[1] << 8));
     return text;
 }
 
@@ -50,15 +53,18 @@ void ExpectConventions(const std::vector<Element*>& elements) {
         todo.pop_back();
         all.push_back(e);
         EXPECT_TRUE(ids.insert(e->GetId()).second) << "id " << e->GetId() << " twice";
-        for (unsigned long long i = 0; i < e->GetChildCount(); ++i) todo.push_back(e->GetNthChild(i));
+        for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+            todo.push_back(e->GetNthChild(i));
     }
     for (Element* e : all) {
         OBAttributeStore* store = OBGetAttributeStore(e);
         for (int a = 0; store && a < AN::kUndefined; ++a)
-            if (auto* id = dynamic_cast<ValueOBID*>(store->Find(static_cast<AN::AttrNameEnum>(a)))) {
+            if (auto* id =
+                    dynamic_cast<ValueOBID*>(store->Find(static_cast<AN::AttrNameEnum>(a)))) {
                 unsigned target = kNoId;
                 id->Get(target);
-                EXPECT_TRUE(ids.count(target)) << OBAttrNameString(static_cast<AN::AttrNameEnum>(a));
+                EXPECT_TRUE(ids.count(target))
+                    << OBAttrNameString(static_cast<AN::AttrNameEnum>(a));
             }
     }
     for (Element* child : FindAll(elements, EL::kChildStory)) {
@@ -72,9 +78,10 @@ void ExpectConventions(const std::vector<Element*>& elements) {
             }
             EXPECT_EQ(next, static_cast<int>(text.size())) << Utf8(text);
         }
-        for (auto [listKind, attr] : {std::pair<EL::ElementTypeEnum, AN::AttrNameEnum>{EL::kFootnoteList, AN::kPosition},
-                                      {EL::kTableRunList, AN::kTextIndex},
-                                      {EL::kVariableRunList, AN::kPos}}) {
+        for (auto [listKind, attr] :
+             {std::pair<EL::ElementTypeEnum, AN::AttrNameEnum>{EL::kFootnoteList, AN::kPosition},
+              {EL::kTableRunList, AN::kTextIndex},
+              {EL::kVariableRunList, AN::kPos}}) {
             Element* anchored = child->GetChild(listKind);
             for (unsigned long long i = 0; anchored && i < anchored->GetChildCount(); ++i)
                 EXPECT_EQ(text.at(Int(anchored->GetNthChild(i), attr)), u'\uFFFC');
@@ -92,11 +99,12 @@ TEST_F(Builder, TheSampleFollowsTheConventions) {
     ASSERT_TRUE(BuildTestDocument("sample", b));
     const std::vector<Element*>& elements = b.Build();
     std::vector<EL::ElementTypeEnum> kinds;
-    for (Element* e : elements) kinds.push_back(e->GetElementType());
+    for (Element* e : elements)
+        kinds.push_back(e->GetElementType());
     EXPECT_EQ(kinds, (std::vector<EL::ElementTypeEnum>{
-                         EL::kPublication, EL::kColorList, EL::kFontList, EL::kLayerList, EL::kCharacterStyleList,
-                         EL::kParagraphStyleList, EL::kMasterSpreadList, EL::kRegularSpreadList, EL::kStoryList,
-                         EL::kHyperlinkList}));
+                         EL::kPublication, EL::kColorList, EL::kFontList, EL::kLayerList,
+                         EL::kCharacterStyleList, EL::kParagraphStyleList, EL::kMasterSpreadList,
+                         EL::kRegularSpreadList, EL::kStoryList, EL::kHyperlinkList}));
     EXPECT_EQ(&b.Build(), &elements) << "built once";
 
     ExpectConventions(elements);
@@ -112,8 +120,13 @@ TEST_F(Builder, TextsRunsTablesAndFramesAreWhereTheCallsPutThem) {
     unsigned spread = b.AddSpread();
     unsigned page = b.AddPage(spread, master);
     StoryBuilder& story = b.AddStory();
-    story.Text("Ab ").Text("é日\xF0\x9F\x98\x80", RunStyle::Script(WSE::kJapaneseScript)).EndPara(body);
-    story.Text("x", RunStyle::Style(emphasis)).Ruby("漢字", "かんじ").Footnote("note", true).Variable("7");
+    story.Text("Ab ")
+        .Text("é日\xF0\x9F\x98\x80", RunStyle::Script(WSE::kJapaneseScript))
+        .EndPara(body);
+    story.Text("x", RunStyle::Style(emphasis))
+        .Ruby("漢字", "かんじ")
+        .Footnote("note", true)
+        .Variable("7");
     story.AddTable(2, 3).Cell(0, 0, "wide", 1, 1).Cell(0, 2, "c").Cell(1, 2, "d");
     unsigned first = b.AddTextFrame(page, story.Id(), OBRect(0, 0, 10, 10), layer);
     unsigned second = b.AddTextFrame(b.AddGroup(page, layer), story.Id(), OBRect(0, 20, 10, 30));
@@ -125,7 +138,8 @@ TEST_F(Builder, TextsRunsTablesAndFramesAreWhereTheCallsPutThem) {
     Element* child = FindFirst(elements, EL::kChildStory);
     EXPECT_EQ(Text(child), u"Ab é日\U0001F600\u2029x漢字\uFFFC\uFFFC\uFFFCto the page");
     Element* paragraphs = child->GetChild(EL::kParagraphRunList);
-    ASSERT_EQ(paragraphs->GetChildCount(), 2u) << "the open last paragraph is closed without U+2029";
+    ASSERT_EQ(paragraphs->GetChildCount(), 2u)
+        << "the open last paragraph is closed without U+2029";
     EXPECT_EQ(Id(paragraphs->GetNthChild(0), AN::kParagraphStyleID), body);
     Element* japanese = child->GetChild(EL::kCharacterRunList)->GetNthChild(1);
     auto* script = dynamic_cast<ValueWritingScriptEnum*>(
@@ -133,7 +147,8 @@ TEST_F(Builder, TextsRunsTablesAndFramesAreWhereTheCallsPutThem) {
     ASSERT_NE(script, nullptr);
     EXPECT_EQ(script->GetMember(), WSE::kJapaneseScript);
     EXPECT_EQ(Id(japanese, AN::kParagraphStyleID), body);
-    EXPECT_EQ(Id(child->GetChild(EL::kCharacterRunList)->GetNthChild(2), AN::kCharacterStyleID), emphasis);
+    EXPECT_EQ(Id(child->GetChild(EL::kCharacterRunList)->GetNthChild(2), AN::kCharacterStyleID),
+              emphasis);
     // Ruby over its base; a spanning cell given once, at its top left.
     EXPECT_EQ(Int(FindFirst(child, EL::kRubiRun), AN::kStartCharacterPosition), 9);
     EXPECT_EQ(Int(FindFirst(child, EL::kRubiRun), AN::kEndCharacterPosition), 11);
@@ -165,14 +180,16 @@ TEST_F(Builder, ReleasedElementsAndNamedDocumentsBelongToTheCaller) {
         released = b.Release();
     }
     EXPECT_EQ(Text(FindFirst(released, EL::kChildStory)), u"kept after the builder\u2029");
-    for (Element* e : released) delete e;
+    for (Element* e : released)
+        delete e;
 
     EXPECT_TRUE(HasTestDocument("minimal"));
     EXPECT_EQ(TestDocumentName(TestDocumentInput("sample")), "sample");
     EXPECT_EQ(TestDocumentName("ombra-test-document:a b"), "a");
     EXPECT_EQ(TestDocumentName("something else"), "");
     {
-        ScopedTestDocument scoped("builder-test", [](DocumentBuilder& b) { b.AddStory().Para("x"); });
+        ScopedTestDocument scoped("builder-test",
+                                  [](DocumentBuilder& b) { b.AddStory().Para("x"); });
         DocumentBuilder b;
         EXPECT_TRUE(BuildTestDocument("builder-test", b));
         EXPECT_NE(FindFirst(b.Build(), EL::kParentStory), nullptr);

@@ -34,7 +34,8 @@ inline std::u16string U16(const unsigned short* units, long long n) {
 
 inline std::u16string U16(const unsigned short* units) {
     std::u16string s;
-    while (units && *units) s.push_back(static_cast<char16_t>(*units++));
+    while (units && *units)
+        s.push_back(static_cast<char16_t>(*units++));
     return s;
 }
 

@@ -8,7 +8,9 @@
 
 namespace {
 
-unsigned short P(unsigned short u) { return OBCharacterClass::GetCharacterProperty(u); }
+unsigned short P(unsigned short u) {
+    return OBCharacterClass::GetCharacterProperty(u);
+}
 
 // Reaches the protected digit rules.
 struct DigitRules : OBCharacterClass {
@@ -41,8 +43,10 @@ TEST(CharacterProperties, EveryFixedRowHasItsValue) {
 }
 
 TEST(CharacterProperties, WholeBlocksAreKanjiAndHangul) {
-    for (unsigned u = 0x4E00; u <= 0x9FFF; ++u) ASSERT_EQ(P(u), 0x150B) << std::hex << u;
-    for (unsigned u = 0xAC00; u <= 0xD7FF; ++u) ASSERT_EQ(P(u), 0x150D) << std::hex << u;
+    for (unsigned u = 0x4E00; u <= 0x9FFF; ++u)
+        ASSERT_EQ(P(u), 0x150B) << std::hex << u;
+    for (unsigned u = 0xAC00; u <= 0xD7FF; ++u)
+        ASSERT_EQ(P(u), 0x150D) << std::hex << u;
 }
 
 TEST(CharacterProperties, FollowThePatternOfTheFixedRows) {
@@ -63,13 +67,14 @@ TEST(CharacterProperties, FollowThePatternOfTheFixedRows) {
         {0xFF9E, 0xFF9E, 0x250A}, // half-width voiced sound mark
         {0xFFE5, 0xFFE5, 0x1402}, // full-width yen sign
     };
-    for (const Row& row : rows) EXPECT_EQ(P(row.first), row.property) << std::hex << row.first;
+    for (const Row& row : rows)
+        EXPECT_EQ(P(row.first), row.property) << std::hex << row.first;
     EXPECT_EQ(WidthOf(P(0x2460)), kNoWidthGroup); // circled digit one: ambiguous width
     EXPECT_EQ(CategoryOf(P(0x2460)), kDigit);
     EXPECT_EQ(KindOf(P(0x2460)), 2);
     // Controls, format characters, surrogates, private use and unassigned units.
-    for (unsigned short u : {0x0000, 0x0007, 0x001B, 0x007F, 0x00AD, 0x200B, 0xD800, 0xDFFF,
-                             0xE000, 0xFFFE, 0xFFFF, 0x0378})
+    for (unsigned short u : {0x0000, 0x0007, 0x001B, 0x007F, 0x00AD, 0x200B, 0xD800, 0xDFFF, 0xE000,
+                             0xFFFE, 0xFFFF, 0x0378})
         EXPECT_EQ(P(u), 0) << std::hex << u;
 }
 
@@ -147,10 +152,9 @@ const std::vector<unsigned short> kHardExtra = {
     0x30F5, 0x30F6, 0x309B, 0x309C, 0x30FD, 0x30FE, 0x309D, 0x309E, 0x2015, 0x2010, 0x00B0,
     0x2032, 0x2033, 0x2103, 0x2109, 0x00A2, 0xFF05, 0x2030, 0x002E, 0x002C, 0x003A, 0x003B,
     0x0021, 0x003F, 0x0029, 0x005D, 0x007D, 0x003E, 0x0027, 0x0022, 0x002D};
-const std::vector<unsigned short> kAfter = {0x2018, 0x201C, 0xFF08, 0x3014, 0xFF3B, 0xFF5B,
-                                            0x3008, 0x300A, 0x300C, 0x300E, 0x3010, 0xFFE5,
-                                            0xFF04, 0x00A3, 0xFF20, 0x00A7, 0x3012, 0x266F,
-                                            0x0028, 0x005B, 0x007B, 0x003C};
+const std::vector<unsigned short> kAfter = {
+    0x2018, 0x201C, 0xFF08, 0x3014, 0xFF3B, 0xFF5B, 0x3008, 0x300A, 0x300C, 0x300E, 0x3010,
+    0xFFE5, 0xFF04, 0x00A3, 0xFF20, 0x00A7, 0x3012, 0x266F, 0x0028, 0x005B, 0x007B, 0x003C};
 
 // Checks that exactly the units of `members` pass `rule`.
 void ExpectExactly(short (*rule)(unsigned short), const std::vector<unsigned short>& members,
@@ -179,7 +183,7 @@ TEST(Kinsoku, NumbersStayWithTheirSigns) {
     EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('1', '2'), 0);
     EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('a', '%'), 0);
     EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween(0x00A5, '0'), 1);
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('0', '$'), 0); // the digit rule wins
+    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('0', '$'), 0);    // the digit rule wins
     EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween(0xFF11, '%'), 0); // ASCII digits only
 }
 

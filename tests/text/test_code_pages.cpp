@@ -45,17 +45,16 @@ const Sample kSamples[] = {
 
 std::u16string ToUnits(OBLumService& service, const char* bytes, long long n, int script) {
     unsigned short out[64];
-    long long produced = service.CharToTextChar(bytes, n, out, 64,
-                                                static_cast<WSE::WritingScriptEnum>(script),
-                                                CPGE::kCodePageFromScript);
+    long long produced = service.CharToTextChar(
+        bytes, n, out, 64, static_cast<WSE::WritingScriptEnum>(script), CPGE::kCodePageFromScript);
     return U16(out, produced);
 }
 
 std::string ToBytes(OBLumService& service, const std::u16string& text, int script) {
     char out[64];
-    long long produced = service.TextCharToChar(
-        Ptr(text), static_cast<long long>(text.size()), out, 64,
-        static_cast<WSE::WritingScriptEnum>(script), CPGE::kCodePageFromScript);
+    long long produced = service.TextCharToChar(Ptr(text), static_cast<long long>(text.size()), out,
+                                                64, static_cast<WSE::WritingScriptEnum>(script),
+                                                CPGE::kCodePageFromScript);
     return std::string(out, static_cast<std::size_t>(produced));
 }
 
@@ -75,9 +74,9 @@ TEST_F(CodePages, ScriptsMapToTheirCodePages) {
     struct {
         int script;
         unsigned codePage;
-    } rows[] = {{0, 0},     {1, 932},   {2, 950},   {3, 1361},  {4, 1256}, {5, 1255},
-                {6, 1253},  {7, 1251},  {8, 0},     {21, 874},  {25, 936}, {31, 1256},
-                {32, 0},    {36, 1254}, {37, 1257}, {39, 0},    {-1, 0},   {0x40000000, 0}};
+    } rows[] = {{0, 0},    {1, 932},   {2, 950},   {3, 1361}, {4, 1256}, {5, 1255},
+                {6, 1253}, {7, 1251},  {8, 0},     {21, 874}, {25, 936}, {31, 1256},
+                {32, 0},   {36, 1254}, {37, 1257}, {39, 0},   {-1, 0},   {0x40000000, 0}};
     for (const auto& row : rows)
         EXPECT_EQ(OBConvertorLumService::ScriptToCodePage(
                       static_cast<WSE::WritingScriptEnum>(row.script)),
@@ -90,7 +89,11 @@ TEST_F(CodePages, CharactersACodePageCannotHoldBecomeQuestionMarks) {
     // A character outside the BMP is one character: one '?'.
     EXPECT_EQ(ToBytes(*service_, u"x\U0001F600y", 25), "x?y");
     // Unpaired surrogates are replaced, the rest survives.
-    EXPECT_EQ(ToBytes(*service_, u"a\xD800" u"b\xDC00", 0), "a?b?");
+    EXPECT_EQ(ToBytes(*service_,
+                      u"a\xD800"
+                      u"b\xDC00",
+                      0),
+              "a?b?");
     EXPECT_EQ(ToBytes(*service_, std::u16string(u"a\xD83D"), 1), "a?");
 }
 
@@ -193,7 +196,8 @@ TEST_F(CodePages, LongTextConvertsInOnePass) {
     std::string bytes;
     std::u16string expected;
     for (int i = 0; i < 5000; ++i) {
-        bytes += "\x93\xFA" "a";
+        bytes += "\x93\xFA"
+                 "a";
         expected += u"\u65E5a";
     }
     std::u16string units(bytes.size(), u'\0');

@@ -21,8 +21,12 @@ namespace {
 
 using Service = OBConvertorLumService;
 
-long long Size(const std::u16string& s) { return static_cast<long long>(s.size()); }
-long long Size(const std::string& s) { return static_cast<long long>(s.size()); }
+long long Size(const std::u16string& s) {
+    return static_cast<long long>(s.size());
+}
+long long Size(const std::string& s) {
+    return static_cast<long long>(s.size());
+}
 
 std::string ToPage(unsigned codePage, const std::u16string& text) {
     char out[1024];
@@ -65,15 +69,17 @@ const Row kRows[] = {
     // library's own table has other characters.
     {10000, 1252, "caf\x8E \xDB \xAA\xBD\xC6\xF0\xDE",
      u"caf\u00E9 \u20AC \u2122\u03A9\u2206\uF8FF\uFB01"},
-    {10029, 1250, "\xFC\x97" "d\x90", u"\u0141\u00F3d\u017A"},
+    {10029, 1250,
+     "\xFC\x97"
+     "d\x90",
+     u"\u0141\u00F3d\u017A"},
     // EUC-JP: JIS X 0208, half-width katakana and a JIS X 0212 character
     // that Shift JIS lacks.
     {20932, 932, "\xC6\xFC\xCB\xDC\xB8\xEC\x8E\xB6\x8E\xC0\x8F\xB0\xA1",
      u"\u65E5\u672C\u8A9E\uFF76\uFF80\u4E02"},
     // EUC-JP with the characters of Shift JIS: circled digits (NEC row 13)
     // and the full-width tilde and minus where Shift JIS has them.
-    {51932, 932, "\xAD\xA1\xA1\xC1\xA1\xDD\xC6\xFC\x8F\xB0\xA1",
-     u"\u2460\uFF5E\uFF0D\u65E5\u4E02"},
+    {51932, 932, "\xAD\xA1\xA1\xC1\xA1\xDD\xC6\xFC\x8F\xB0\xA1", u"\u2460\uFF5E\uFF0D\u65E5\u4E02"},
     {28595, 1251, "\xBF\xE0\xD8\xD2\xD5\xE2", u"\u041F\u0440\u0438\u0432\u0435\u0442"},
     {28597, 1253, "\xB6\xEB\xF6\xE1", u"\u0386\u03BB\u03C6\u03B1"},
 };
@@ -145,12 +151,13 @@ TEST(ExplicitCodePages, LongTextStopsAtTheRightCharacter) {
 
     // A surrogate pair that straddles where one piece would end stays whole.
     for (long long before = 60; before < 70; ++before) {
-        std::u16string pairs = std::u16string(static_cast<std::size_t>(before), u'a') +
-                               u"\U0001F600" + u"\U0001F600b";
+        std::u16string pairs =
+            std::u16string(static_cast<std::size_t>(before), u'a') + u"\U0001F600" + u"\U0001F600b";
         r = ToPageExact(65001, pairs);
         EXPECT_EQ(r.exact, 1) << before;
         EXPECT_EQ(r.bytes, std::string(static_cast<std::size_t>(before), 'a') +
-                               "\xF0\x9F\x98\x80\xF0\x9F\x98\x80" "b");
+                               "\xF0\x9F\x98\x80\xF0\x9F\x98\x80"
+                               "b");
     }
 }
 
@@ -189,8 +196,8 @@ TEST(ExplicitCodePages, AResultThatDoesNotFitLeavesTheOutputAlone) {
                                                 exact, used),
               3000);
     EXPECT_EQ(out, std::string(3000, '\x8E'));
-    EXPECT_EQ(Service::TextCharToCodePage_Exact(10000, Ptr(big), Size(big), &out[0],
-                                                Size(out) - 1, exact, used),
+    EXPECT_EQ(Service::TextCharToCodePage_Exact(10000, Ptr(big), Size(big), &out[0], Size(out) - 1,
+                                                exact, used),
               0);
     EXPECT_EQ(used, -1);
 }
@@ -226,11 +233,16 @@ TEST(ExplicitCodePages, UnknownPagesAndBadArgumentsConvertNothing) {
 
     // -1 reads up to and including the terminator, as the text service does.
     EXPECT_EQ(Service::TextCharToCodePage(28595, text, -1, bytes, 8), 3);
-    EXPECT_STREQ(bytes, "\xB6" "a");
+    EXPECT_STREQ(bytes, "\xB6"
+                        "a");
     EXPECT_EQ(Service::TextCharToCodePage_Exact(28595, text, -1, bytes, 8, exact, used), 3);
     EXPECT_EQ(used, 3);
     EXPECT_EQ(exact, 1);
-    EXPECT_EQ(Service::CodePageToTextChar(28595, "\xB6" "a", -1, units, 8), 3);
+    EXPECT_EQ(Service::CodePageToTextChar(28595,
+                                          "\xB6"
+                                          "a",
+                                          -1, units, 8),
+              3);
     EXPECT_EQ(U16(units), u"\u0416a");
 
     // Code page 0 is the system default, Windows-1252 unless set otherwise.
@@ -239,7 +251,10 @@ TEST(ExplicitCodePages, UnknownPagesAndBadArgumentsConvertNothing) {
 }
 
 TEST(ExplicitCodePages, InvalidBytesReadAsReplacementCharacters) {
-    EXPECT_EQ(FromPage(20932, "\xC6\xFC\xFF" "a"), u"\u65E5\uFFFD" u"a");
+    EXPECT_EQ(FromPage(20932, "\xC6\xFC\xFF"
+                              "a"),
+              u"\u65E5\uFFFD"
+              u"a");
     EXPECT_EQ(FromPage(20932, "a\xC6"), u"a\uFFFD") << "a lead byte cut off at the end";
 }
 

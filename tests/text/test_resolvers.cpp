@@ -41,8 +41,10 @@ private:
     std::map<std::string, std::unique_ptr<Tag>> set_;
 };
 
-#define OB_RESOLVE_ROW(Getter, Params, Args)                                                        \
-    Value* Getter Params override { return values.Find(#Getter); }
+#define OB_RESOLVE_ROW(Getter, Params, Args)                                                       \
+    Value* Getter Params override {                                                                \
+        return values.Find(#Getter);                                                               \
+    }
 
 class CharacterSource : public OBMCharacterAttributes {
 public:
@@ -129,9 +131,12 @@ TEST(Resolvers, KindsAndNoAttributesOfTheirOwn) {
     EXPECT_EQ(static_cast<int>(hyphenation.GetElementType()), 101);
 
     // Both sources null: every getter yields null.
-    for (const auto& g : kCharacterGetters) EXPECT_EQ((character.*g.get)(), nullptr) << g.name;
-    for (const auto& g : kParagraphGetters) EXPECT_EQ((paragraph.*g.get)(), nullptr) << g.name;
-    for (const auto& g : kHyphenationGetters) EXPECT_EQ((hyphenation.*g.get)(), nullptr) << g.name;
+    for (const auto& g : kCharacterGetters)
+        EXPECT_EQ((character.*g.get)(), nullptr) << g.name;
+    for (const auto& g : kParagraphGetters)
+        EXPECT_EQ((paragraph.*g.get)(), nullptr) << g.name;
+    for (const auto& g : kHyphenationGetters)
+        EXPECT_EQ((hyphenation.*g.get)(), nullptr) << g.name;
 }
 
 // For every getter: the first source in `order` that sets it, or null. The
@@ -178,8 +183,8 @@ TEST(Resolvers, PrimaryBeforeSecondaryForEveryGetter) {
     SetByPattern(h1, kHyphenationGetters, 3, 0);
     SetByPattern(h2, kHyphenationGetters, 2, 1);
     OBMResolveHyphenationAttributes hyphenation(&h1, &h2);
-    ExpectNearestSource(hyphenation, std::vector<HyphenationSource*>{&h1, &h2},
-                        kHyphenationGetters, "hyphenation");
+    ExpectNearestSource(hyphenation, std::vector<HyphenationSource*>{&h1, &h2}, kHyphenationGetters,
+                        "hyphenation");
 }
 
 // Chains of depth 1 to 4, nested on the primary side, on the secondary side
@@ -188,7 +193,8 @@ TEST(Resolvers, ChainsFollowTheNestingOrder) {
     ConversionState state;
     CharacterSource s[6];
     const int moduli[] = {2, 3, 5, 4, 7, 3};
-    for (int i = 0; i < 6; ++i) SetByPattern(s[i], kCharacterGetters, moduli[i], i % moduli[i]);
+    for (int i = 0; i < 6; ++i)
+        SetByPattern(s[i], kCharacterGetters, moduli[i], i % moduli[i]);
     using Order = std::vector<CharacterSource*>;
 
     // Depth 1.
@@ -211,8 +217,7 @@ TEST(Resolvers, ChainsFollowTheNestingOrder) {
     OBMResolveCharacterAttributes right(&r2, nullptr);
     OBMResolveCharacterAttributes top(&left, &right);
     OBMResolveCharacterAttributes r4(nullptr, &top);
-    ExpectNearestSource(r4, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters,
-                        "depth 4");
+    ExpectNearestSource(r4, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters, "depth 4");
 
     // Sources that set nothing pass every question on.
     CharacterSource empty;

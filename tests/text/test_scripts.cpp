@@ -31,15 +31,25 @@ TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
         int script;
     };
     const Case cases[] = {
-        {{0, 1, 2, 77, 254, 255, 256}, 0}, {{78, 128}, 1},  {{79, 129, 130}, 3},
-        {{80, 134}, 25},                   {{81, 136}, 2},  {{161}, 6},
-        {{162}, 36},                       {{177, 181}, 5}, {{178, 179}, 4},
-        {{180}, 31},                       {{186, 238}, 37}, {{204}, 7},
+        {{0, 1, 2, 77, 254, 255, 256}, 0},
+        {{78, 128}, 1},
+        {{79, 129, 130}, 3},
+        {{80, 134}, 25},
+        {{81, 136}, 2},
+        {{161}, 6},
+        {{162}, 36},
+        {{177, 181}, 5},
+        {{178, 179}, 4},
+        {{180}, 31},
+        {{186, 238}, 37},
+        {{204}, 7},
         {{222}, 21},
     };
     for (const Case& c : cases)
-        for (int charset : c.charsets) EXPECT_EQ(Fallback(charset), c.script) << charset;
-    for (int charset = 239; charset <= 253; ++charset) EXPECT_EQ(Fallback(charset), 32);
+        for (int charset : c.charsets)
+            EXPECT_EQ(Fallback(charset), c.script) << charset;
+    for (int charset = 239; charset <= 253; ++charset)
+        EXPECT_EQ(Fallback(charset), 32);
     for (int charset : {3, 131, 200, 257, -1, -2147483647 - 1})
         EXPECT_EQ(Fallback(charset), 32) << charset;
 }
@@ -74,7 +84,9 @@ public:
         Log("RealToPseudoScript " + std::to_string(script));
         return static_cast<WSE::WritingScriptEnum>(100 + script);
     }
-    WSE::WritingScriptEnum RealMacScriptToPseudoScript(WSE::WritingScriptEnum s) override { return s; }
+    WSE::WritingScriptEnum RealMacScriptToPseudoScript(WSE::WritingScriptEnum s) override {
+        return s;
+    }
     WSE::WritingScriptEnum GetWritingScript(const char* name, short flag) override {
         Log("GetWritingScript " + std::string(name) + " " + std::to_string(flag));
         return nameScript;
@@ -157,8 +169,8 @@ TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
 
 TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
     EXPECT_EQ(Convert(161, "Serif", kMacPlatform), WSE::kCyrillicScript);
-    EXPECT_EQ(vell_.calls, (std::vector<std::string>{"GetWritingScript Serif 1",
-                                                     "CharSetToScript 161"}));
+    EXPECT_EQ(vell_.calls,
+              (std::vector<std::string>{"GetWritingScript Serif 1", "CharSetToScript 161"}));
     vell_.calls.clear();
     EXPECT_EQ(Convert(0, "Serif", kMacPlatform), 100);
     EXPECT_EQ(vell_.calls.back(), "RealToPseudoScript 0");

@@ -18,8 +18,12 @@ using ombra_test::U16;
 
 namespace {
 
-std::string Bytes(const COBString& s) { return std::string(s.GrabCString(), s.Length()); }
-std::u16string Units(const WOBString& s) { return U16(s.GrabWString(), s.Length()); }
+std::string Bytes(const COBString& s) {
+    return std::string(s.GrabCString(), s.Length());
+}
+std::u16string Units(const WOBString& s) {
+    return U16(s.GrabWString(), s.Length());
+}
 
 #define EXPECT_INVALID_POSITION(statement)                                                         \
     do {                                                                                           \
@@ -134,14 +138,17 @@ TEST_F(Strings, GetAsNumberReadsIntegersThenDecimals) {
     for (const auto& row : rows) {
         IOBString::ConversionError error = IOBString::kConversionFailed;
         if (row.error == IOBString::kConversionFailed) error = IOBString::kConversionOK;
-        EXPECT_EQ(COBString(row.text, WSE::kRomanScript).GetAsNumber(&error), row.value) << row.text;
+        EXPECT_EQ(COBString(row.text, WSE::kRomanScript).GetAsNumber(&error), row.value)
+            << row.text;
         EXPECT_EQ(error, row.error) << row.text;
     }
     // UTF-16 text is read through its translation.
     EXPECT_EQ(WOBString(Ptr(u"-42")).GetAsNumber(nullptr), -42);
     // The text counts up to its first NUL; the error pointer may be null.
     COBString c(WSE::kRomanScript);
-    c.SetXString("12\0" "34", 5);
+    c.SetXString("12\0"
+                 "34",
+                 5);
     EXPECT_EQ(c.GetAsNumber(), 12);
 
     // GetAsDouble reads the whole text or nothing.
@@ -262,7 +269,8 @@ TEST_F(Strings, AppendHonoursCountsAndTheTerminatorRule) {
 
 TEST_F(Strings, TextMayAppendAndInsertItself) {
     COBString c("abcd", WSE::kRomanScript);
-    for (int i = 0; i < 6; ++i) c.Append(c.GrabCString(), c.Length()); // grows past its buffer
+    for (int i = 0; i < 6; ++i)
+        c.Append(c.GrabCString(), c.Length()); // grows past its buffer
     EXPECT_EQ(c.Length(), 4 * 64);
     EXPECT_EQ(Bytes(c).substr(0, 8), "abcdabcd");
     c = "abcd";
@@ -413,7 +421,7 @@ TEST_F(Strings, RenderingsAreMadeOnceAndRenewedAfterAChange) {
 
 TEST_F(Strings, MixedKindsConvertIntoTheTargetsForm) {
     WOBString w("caf\xE9"); // 8-bit text for a WOBString is in the system script
-    w.Append('\xE9');        // a single char is widened with its sign
+    w.Append('\xE9');       // a single char is widened with its sign
     EXPECT_EQ(Units(w), u"caf\u00E9\uFFE9");
     w.Clear();
     w.AppendTranslate("\xCF", 1, WSE::kCyrillicScript);

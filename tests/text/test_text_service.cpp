@@ -28,8 +28,8 @@ public:
         lastFont = font;
         return 11;
     }
-    long long TextCharToChar_Exact(const unsigned short*, long long, char*, long long,
-                                   short& exact, long long& used, OBFont*) override {
+    long long TextCharToChar_Exact(const unsigned short*, long long, char*, long long, short& exact,
+                                   long long& used, OBFont*) override {
         exact = 1;
         used = 4;
         return 12;
@@ -50,9 +50,7 @@ class NoFonts : public OBLumFontService {
 public:
     ~NoFonts() override { ++gDestroyed; }
     WSE::WritingScriptEnum GetFontScript(const OBFont*) override { return WSE::kRomanScript; }
-    CPGE::CodePageEnum GetFontCodePage(const OBFont*) override {
-        return CPGE::kUndefinedCodePage;
-    }
+    CPGE::CodePageEnum GetFontCodePage(const OBFont*) override { return CPGE::kUndefinedCodePage; }
     short IsSymbolFont(const OBFont*) override { return 0; }
     short HasGlyph(const OBFont*, unsigned short) override { return 0; }
     double GetCharWidth(const OBFont*, unsigned short) override { return 0.0; }
@@ -133,15 +131,14 @@ TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
         const unsigned short text[] = {'a', 0};
         // Without a service nothing converts (the strings suite has the rest).
         EXPECT_EQ(t->TextCharToChar(text, 1, bytes, 4, static_cast<OBFont*>(nullptr)), 0);
-        EXPECT_EQ(t->TextCharToChar_Exact(text, 1, bytes, 4, exact, used,
-                                          static_cast<OBFont*>(nullptr)),
-                  0);
+        EXPECT_EQ(
+            t->TextCharToChar_Exact(text, 1, bytes, 4, exact, used, static_cast<OBFont*>(nullptr)),
+            0);
         t->SetEncoding(5);
 
         RecordingService* service = new RecordingService;
         OBLumHandler::SetLumService(service);
-        EXPECT_EQ(t->CharToTextChar("z", 1, units, 4, WSE::kGreekScript,
-                                    CPGE::kCodePageFromScript),
+        EXPECT_EQ(t->CharToTextChar("z", 1, units, 4, WSE::kGreekScript, CPGE::kCodePageFromScript),
                   1);
         EXPECT_EQ(units[0], 'z');
         EXPECT_EQ(service->lastScript, 6);

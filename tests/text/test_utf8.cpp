@@ -49,7 +49,9 @@ TEST(UTF8, UnpairedSurrogatesAreEncodedAsTheyStand) {
     EXPECT_EQ(ToUTF8(std::u16string(1, char16_t(0xDC00))), "\xED\xB0\x80");
     // A high surrogate followed by something else, and one at the very end.
     std::u16string text = {char16_t(0xD83D), u'a', char16_t(0xD83D)};
-    EXPECT_EQ(ToUTF8(text), "\xED\xA0\xBD" "a" "\xED\xA0\xBD");
+    EXPECT_EQ(ToUTF8(text), "\xED\xA0\xBD"
+                            "a"
+                            "\xED\xA0\xBD");
     // Reversed pair: two lone surrogates.
     std::u16string reversed = {char16_t(0xDE00), char16_t(0xD83D)};
     EXPECT_EQ(ToUTF8(reversed), "\xED\xB8\x80\xED\xA0\xBD");
@@ -57,12 +59,14 @@ TEST(UTF8, UnpairedSurrogatesAreEncodedAsTheyStand) {
 
 TEST(UTF8, Latin1ToUTF8) {
     std::string all;
-    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    for (int b = 1; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
     COBString out;
     OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(all.data()),
                                         all.size(), out);
     std::u16string expected;
-    for (int b = 1; b < 256; ++b) expected.push_back(static_cast<char16_t>(b));
+    for (int b = 1; b < 256; ++b)
+        expected.push_back(static_cast<char16_t>(b));
     EXPECT_EQ(std::string(out.GrabCString(), static_cast<std::size_t>(out.Length())),
               ToUTF8(expected));
     EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);
@@ -110,9 +114,12 @@ TEST(UTF8, MalformedInputStopsAndKeepsWhatCameBefore) {
     EXPECT_EQ(f8.result, 0);
     EXPECT_EQ(f8.units, u"");
 
-    Decoded late = FromUTF8("ab\xE2\x82\xAC" "c\xFF" "d");
+    Decoded late = FromUTF8("ab\xE2\x82\xAC"
+                            "c\xFF"
+                            "d");
     EXPECT_EQ(late.result, 0);
-    EXPECT_EQ(late.units, u"ab\u20AC" u"c");
+    EXPECT_EQ(late.units, u"ab\u20AC"
+                          u"c");
 
     EXPECT_EQ(FromUTF8("x\xF0\x9F\x98").units, u"x");
 
@@ -126,11 +133,21 @@ TEST(UTF8, LongTextsCrossTheInternalChunks) {
     std::u16string text;
     for (int i = 0; i < 30000; ++i) {
         switch (i % 5) {
-        case 0: text += u"a"; break;
-        case 1: text += u"\u00E9"; break;
-        case 2: text += u"\u3042"; break;
-        case 3: text += u"\U0001F600"; break;
-        default: text.push_back(static_cast<char16_t>(0x20 + i % 90)); break;
+        case 0:
+            text += u"a";
+            break;
+        case 1:
+            text += u"\u00E9";
+            break;
+        case 2:
+            text += u"\u3042";
+            break;
+        case 3:
+            text += u"\U0001F600";
+            break;
+        default:
+            text.push_back(static_cast<char16_t>(0x20 + i % 90));
+            break;
         }
     }
     std::string bytes = ToUTF8(text);
@@ -154,7 +171,8 @@ TEST(UTF8, RunningOutOfMemoryIsReported) {
     }
     // What fitted is kept.
     EXPECT_LT(out.Length(), 10000);
-    for (long long i = 0; i < out.Length(); ++i) ASSERT_EQ(out.GrabWString()[i], 'a');
+    for (long long i = 0; i < out.Length(); ++i)
+        ASSERT_EQ(out.GrabWString()[i], 'a');
     EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(bytes.data(), bytes.size(), out), 1);
     EXPECT_EQ(out.Length(), 10000);
 }

@@ -21,7 +21,8 @@ private:
     }
     char Peek() const { return pos_ < s_.size() ? s_[pos_] : '\0'; }
     void Space() {
-        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
+        while (pos_ < s_.size() &&
+               (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
             ++pos_;
     }
     bool Take(char c) {
@@ -40,7 +41,8 @@ private:
     }
     bool Digits() {
         std::size_t start = pos_;
-        while (Peek() >= '0' && Peek() <= '9') ++pos_;
+        while (Peek() >= '0' && Peek() <= '9')
+            ++pos_;
         return pos_ > start;
     }
 
@@ -48,18 +50,28 @@ private:
         Space();
         if (depth > 1000) return Fail("nested too deeply");
         switch (Peek()) {
-        case '{': return List(out, depth, '}', true);
-        case '[': return List(out, depth, ']', false);
-        case '"': out.kind = Json::kString; return String(out.text);
-        case 't': return Literal("true", Json::kBool, out);
-        case 'f': return Literal("false", Json::kBool, out);
-        case 'n': return Literal("null", Json::kNull, out);
-        default: break;
+        case '{':
+            return List(out, depth, '}', true);
+        case '[':
+            return List(out, depth, ']', false);
+        case '"':
+            out.kind = Json::kString;
+            return String(out.text);
+        case 't':
+            return Literal("true", Json::kBool, out);
+        case 'f':
+            return Literal("false", Json::kBool, out);
+        case 'n':
+            return Literal("null", Json::kNull, out);
+        default:
+            break;
         }
         std::size_t start = pos_;
         if (Peek() == '-') ++pos_;
-        if (Peek() == '0') ++pos_;
-        else if (!Digits()) return Fail("value expected");
+        if (Peek() == '0')
+            ++pos_;
+        else if (!Digits())
+            return Fail("value expected");
         if (Peek() == '.' && (++pos_, !Digits())) return Fail("bad fraction");
         if (Peek() == 'e' || Peek() == 'E') {
             ++pos_;
@@ -98,7 +110,7 @@ private:
     }
 
     bool String(std::u16string& out) {
-        ++pos_;  // the opening quote
+        ++pos_; // the opening quote
         while (true) {
             if (pos_ >= s_.size()) return Fail("unterminated string");
             unsigned char c = static_cast<unsigned char>(s_[pos_++]);
@@ -114,8 +126,10 @@ private:
                     unsigned unit = 0;
                     for (int k = 0; k < 4; ++k, ++pos_) {
                         char h = Peek();
-                        int digit = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10
-                                  : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+                        int digit = h >= '0' && h <= '9'   ? h - '0'
+                                    : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                                    : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                                           : -1;
                         if (digit < 0) return Fail("bad \\u escape");
                         unit = unit * 16 + static_cast<unsigned>(digit);
                     }
@@ -126,8 +140,11 @@ private:
                 continue;
             }
             // A UTF-8 sequence, well formed: no overlong forms, no surrogates.
-            int extra = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2
-                                 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+            int extra = c < 0x80                 ? 0
+                        : c >= 0xC2 && c <= 0xDF ? 1
+                        : c >= 0xE0 && c <= 0xEF ? 2
+                        : c >= 0xF0 && c <= 0xF4 ? 3
+                                                 : -1;
             if (extra < 0 || pos_ + extra > s_.size()) return Fail("bad UTF-8");
             unsigned code = extra == 0 ? c : c & (0x3F >> extra);
             for (int k = 0; k < extra; ++k) {
@@ -161,9 +178,13 @@ const Json& Json::operator[](const char16_t* key) const {
     return kMissing;
 }
 
-const Json& Json::At(std::size_t n) const { return n < items.size() ? items[n] : kMissing; }
+const Json& Json::At(std::size_t n) const {
+    return n < items.size() ? items[n] : kMissing;
+}
 
-bool Json::Has(const char16_t* key) const { return &(*this)[key] != &kMissing; }
+bool Json::Has(const char16_t* key) const {
+    return &(*this)[key] != &kMissing;
+}
 
 bool ParseJson(const std::string& text, Json& out, std::string& error) {
     out = Json();

@@ -14,7 +14,7 @@ namespace ombra_test {
 struct Json {
     enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
     bool boolean = false;
-    std::string number;  ///< as written
+    std::string number; ///< as written
     /// Strings as UTF-16 units, escapes decoded (unpaired surrogates kept).
     std::u16string text;
     std::vector<Json> items;

@@ -29,8 +29,8 @@ TempFolder::~TempFolder() {
     std::error_code ignored;
     if (path_.empty()) return;
     // Folders made unreadable by a test are opened again first.
-    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
-         it.increment(ignored))
+    for (auto it = fs::recursive_directory_iterator(path_, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(path_, ignored);
 }
@@ -79,14 +79,16 @@ ToolResult RunOmbra(const std::vector<std::string>& arguments, const std::string
     }
     if (!language.empty()) environment.push_back("LANG=" + language);
     std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(&entry[0]);
+    for (std::string& entry : environment)
+        envp.push_back(&entry[0]);
     envp.push_back(nullptr);
 
     std::vector<std::string> argv_strings;
     argv_strings.push_back(OMBRA_CLI);
     argv_strings.insert(argv_strings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (std::string& argument : argv_strings) argv.push_back(&argument[0]);
+    for (std::string& argument : argv_strings)
+        argv.push_back(&argument[0]);
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;

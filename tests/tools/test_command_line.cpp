@@ -11,7 +11,9 @@ using namespace ombra_host;
 
 namespace {
 
-ParsedCommandLine Parse(std::vector<std::string> arguments) { return ParseCommandLine(arguments); }
+ParsedCommandLine Parse(std::vector<std::string> arguments) {
+    return ParseCommandLine(arguments);
+}
 
 std::string ErrorOf(std::vector<std::string> arguments) {
     ParsedCommandLine parsed = ParseCommandLine(arguments);
@@ -22,9 +24,9 @@ std::string ErrorOf(std::vector<std::string> arguments) {
 } // namespace
 
 TEST(CommandLine, OptionsComeInEveryFormAndPosition) {
-    ParsedCommandLine parsed = Parse({"--readers", "R", "convert", "a.sla", "-j4", "b.sla",
-                                      "--writers=W", "--outdir", "out", "--wrap=72", "-v", "--",
-                                      "-odd.sla"});
+    ParsedCommandLine parsed =
+        Parse({"--readers", "R", "convert", "a.sla", "-j4", "b.sla", "--writers=W", "--outdir",
+               "out", "--wrap=72", "-v", "--", "-odd.sla"});
     ASSERT_TRUE(parsed.ok) << parsed.error;
     const Options& o = parsed.options;
     EXPECT_EQ(o.command, Command::kConvert);
@@ -57,8 +59,8 @@ TEST(CommandLine, OptionsComeInEveryFormAndPosition) {
 
 TEST(CommandLine, TheTextWritersFlagsFillThePreferencesRecord) {
     ParsedCommandLine parsed =
-        Parse({"convert", "a.sla", "--encoding", "UTF16", "--unit", "points", "--style-tags", "<%s>",
-               "--page-breaks", "", "--hidden", "--wrap", "0"});
+        Parse({"convert", "a.sla", "--encoding", "UTF16", "--unit", "points", "--style-tags",
+               "<%s>", "--page-breaks", "", "--hidden", "--wrap", "0"});
     ASSERT_TRUE(parsed.ok) << parsed.error;
     Preferences p = MakePreferences(parsed.options.text);
     EXPECT_EQ(p.textEncoding, 1);
@@ -83,8 +85,11 @@ TEST(CommandLine, TheTextWritersFlagsFillThePreferencesRecord) {
     EXPECT_EQ(p.groupFlag3, 0);
     EXPECT_EQ(p.groupNumber, 0);
 
-    for (auto [word, code] : {std::pair<const char*, int>{"utf8", 0}, {"utf-8", 0}, {"utf16", 1},
-                              {"utf-16", 1}, {"default", 2}}) {
+    for (auto [word, code] : {std::pair<const char*, int>{"utf8", 0},
+                              {"utf-8", 0},
+                              {"utf16", 1},
+                              {"utf-16", 1},
+                              {"default", 2}}) {
         parsed = Parse({"convert", "a", "--encoding", word});
         ASSERT_TRUE(parsed.ok) << word;
         EXPECT_EQ(MakePreferences(parsed.options.text).textEncoding, code) << word;
@@ -115,7 +120,8 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
     EXPECT_EQ(ErrorOf({"convert", "a", "-vq"}), "-v takes no value");
     EXPECT_EQ(ErrorOf({"convert", "a", "b", "-o", "out"}),
               "-o names one output: use --outdir for several inputs");
-    EXPECT_EQ(ErrorOf({"convert", "a", "-o", "x", "--outdir", "d"}), "give either -o or --outdir, not both");
+    EXPECT_EQ(ErrorOf({"convert", "a", "-o", "x", "--outdir", "d"}),
+              "give either -o or --outdir, not both");
     EXPECT_EQ(ErrorOf({"dump", "a", "b"}), "'dump' takes exactly one input");
     EXPECT_EQ(ErrorOf({"dump"}), "'dump' takes exactly one input");
     EXPECT_EQ(ErrorOf({"plugins", "a"}), "'plugins' takes no inputs");
@@ -123,26 +129,31 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
     EXPECT_EQ(ErrorOf({"dump", "a", "-j", "2"}), "-j does not apply to 'dump'");
     EXPECT_EQ(ErrorOf({"convert", "a", "--encoding", "latin1"}),
               "--encoding takes utf8, utf16 or default, not 'latin1'");
-    EXPECT_EQ(ErrorOf({"convert", "a", "--unit", "mm"}), "--unit takes inches, points or twips, not 'mm'");
+    EXPECT_EQ(ErrorOf({"convert", "a", "--unit", "mm"}),
+              "--unit takes inches, points or twips, not 'mm'");
     EXPECT_EQ(ErrorOf({"plugins", "--locale", "fr"}), "--locale takes en or ja, not 'fr'");
     EXPECT_EQ(ErrorOf({"convert", "a", "--writer", "0"}),
               "--writer takes a writer id (a positive number), not '0'");
     EXPECT_EQ(ErrorOf({"convert", ""}), "an input name is empty");
-    EXPECT_EQ(ErrorOf({"convert", "a", "-o", ""}), "-o needs a file name (or - for the standard output)");
+    EXPECT_EQ(ErrorOf({"convert", "a", "-o", ""}),
+              "-o needs a file name (or - for the standard output)");
     for (const char* jobs : {"0", "65", "-1", "2x", "", "99999999999"})
-        EXPECT_NE(ErrorOf({"convert", "a", "-j", jobs}).find("takes a number of threads from 1 to 64"),
-                  std::string::npos)
+        EXPECT_NE(
+            ErrorOf({"convert", "a", "-j", jobs}).find("takes a number of threads from 1 to 64"),
+            std::string::npos)
             << jobs;
     for (const char* wrap : {"-3", "abc", "100001"})
-        EXPECT_NE(ErrorOf({"convert", "a", "--wrap", wrap}).find("--wrap takes a line width"), std::string::npos)
+        EXPECT_NE(ErrorOf({"convert", "a", "--wrap", wrap}).find("--wrap takes a line width"),
+                  std::string::npos)
             << wrap;
 }
 
 TEST(CommandLine, TheUsageTextNamesEveryCommandAndOption) {
     std::string help = UsageText(true);
-    for (const char* word : {"convert", "dump", "formats", "plugins", "--outdir", "--encoding", "--unit",
-                             "--style-tags", "--page-breaks", "--hidden", "--wrap", "--jobs", "--writer",
-                             "--readers", "--writers", "--locale", "Exit status"})
+    for (const char* word :
+         {"convert", "dump", "formats", "plugins", "--outdir", "--encoding", "--unit",
+          "--style-tags", "--page-breaks", "--hidden", "--wrap", "--jobs", "--writer", "--readers",
+          "--writers", "--locale", "Exit status"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
     EXPECT_LT(UsageText(false).size(), help.size());
 }

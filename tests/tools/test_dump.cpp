@@ -19,7 +19,8 @@ const std::string kToolReaders = std::string(OMBRA_TOOL_PLUGIN_DIR) + "/readers"
 Json Dump(const std::string& tree, std::string* raw = nullptr) {
     TempFolder work;
     std::string input = work.Write(tree + ".tree", "OMBRA-TREE " + tree + "\n");
-    ToolResult run = RunOmbra({"dump", input, "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR});
+    ToolResult run =
+        RunOmbra({"dump", input, "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     if (raw) *raw = run.out;
     Json json;
@@ -28,7 +29,9 @@ Json Dump(const std::string& tree, std::string* raw = nullptr) {
     return json;
 }
 
-const Json& Attribute(const Json& element, const char16_t* name) { return element[u"attributes"][name]; }
+const Json& Attribute(const Json& element, const char16_t* name) {
+    return element[u"attributes"][name];
+}
 
 } // namespace
 
@@ -75,8 +78,10 @@ TEST(OmbraDump, WritesEachTopLevelElementWithItsAttributesChildrenAndStoryText) 
         const Json* at = todo.back();
         todo.pop_back();
         if (at->Has(u"id")) ids.push_back((*at)[u"id"].number);
-        for (const Json& item : at->items) todo.push_back(&item);
-        for (const auto& member : at->members) todo.push_back(&member.second);
+        for (const Json& item : at->items)
+            todo.push_back(&item);
+        for (const auto& member : at->members)
+            todo.push_back(&member.second);
     }
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
@@ -92,13 +97,15 @@ TEST(OmbraDump, AHostileTreeStillGivesValidJsonThatSaysWhatItHolds) {
     // Escapes and unpaired surrogates, kept unit for unit.
     const Json& publication = dump.At(0);
     EXPECT_EQ(Attribute(publication, u"AuthorName").text,
-              std::u16string(u"\"\\\n\u0001\u007F\u2028") + char16_t(0xD800) + u"x" + char16_t(0xDC00) +
-                  char16_t(0xDC00) + char16_t(0xD800));
+              std::u16string(u"\"\\\n\u0001\u007F\u2028") + char16_t(0xD800) + u"x" +
+                  char16_t(0xDC00) + char16_t(0xDC00) + char16_t(0xD800));
     EXPECT_EQ(raw.find('\x01'), std::string::npos) << "control characters appear escaped";
     EXPECT_EQ(Attribute(publication, u"FoldType").text, u"café") << "8-bit text read in its script";
-    EXPECT_EQ(Attribute(publication, u"MMOpticalSize").kind, Json::kString) << "NaN is no JSON number";
+    EXPECT_EQ(Attribute(publication, u"MMOpticalSize").kind, Json::kString)
+        << "NaN is no JSON number";
     EXPECT_EQ(Attribute(publication, u"StartPageNum").number, "-7");
-    EXPECT_FALSE(publication[u"attributes"].Has(u"PageHeight")) << "a throwing accessor counts as unset";
+    EXPECT_FALSE(publication[u"attributes"].Has(u"PageHeight"))
+        << "a throwing accessor counts as unset";
 
     // Kinds without a name, Elements that are no views.
     EXPECT_EQ(dump.At(1)[u"kind"].kind, Json::kNull);

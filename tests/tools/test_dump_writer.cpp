@@ -22,7 +22,8 @@ std::string Written(OBMemXferBytes& bytes) {
     std::string text;
     bytes.Seek(0, kSeekFromStart);
     char buffer[4096];
-    for (unsigned long long n; (n = bytes.Read(buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    for (unsigned long long n; (n = bytes.Read(buffer, sizeof buffer)) > 0;)
+        text.append(buffer, n);
     return text;
 }
 
@@ -53,7 +54,8 @@ std::string DumpStory(int indentation, short storyText) {
         const unsigned char text[] = {'H', 0, 'i', 0};
         unsigned char* copy = static_cast<unsigned char*>(OBLibAllocate(sizeof text));
         std::memcpy(copy, text, sizeof text);
-        story.SetStream(AN::kTextStream, OBStreamUtilRef::CreateBufferStreamRead(copy, sizeof text, 1));
+        story.SetStream(AN::kTextStream,
+                        OBStreamUtilRef::CreateBufferStreamRead(copy, sizeof text, 1));
         OBStoredGroup group;
         writer->PutElement(&story);
         writer->PutElement(&group);
@@ -76,10 +78,13 @@ TEST(DumpWriter, IndentationAndStoryTextFollowItsPreferences) {
 
     std::string compact = DumpStory(0, 0);
     ASSERT_TRUE(ParseJson(compact, json, error)) << error << compact;
-    EXPECT_EQ(json.At(0)[u"attributes"][u"TextStream"].text, u"<stream, 4 bytes>") << "the text is left out";
-    EXPECT_EQ(compact,
-              "[\n{\"kind\":\"ChildStory\",\"id\":0,\"attributes\":{\"TextStream\":\"<stream, 4 bytes>\"},"
-              "\"children\":[]},\n{\"kind\":\"Group\",\"id\":1,\"attributes\":{},\"children\":[]}\n]\n");
+    EXPECT_EQ(json.At(0)[u"attributes"][u"TextStream"].text, u"<stream, 4 bytes>")
+        << "the text is left out";
+    EXPECT_EQ(
+        compact,
+        "[\n{\"kind\":\"ChildStory\",\"id\":0,\"attributes\":{\"TextStream\":\"<stream, 4 "
+        "bytes>\"},"
+        "\"children\":[]},\n{\"kind\":\"Group\",\"id\":1,\"attributes\":{},\"children\":[]}\n]\n");
 
     std::string wide = DumpStory(8, 1);
     EXPECT_NE(wide.find("\n                \"kind\""), std::string::npos) << wide;

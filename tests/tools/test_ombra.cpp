@@ -30,14 +30,18 @@ std::vector<std::string> WithTestPlugIns(std::vector<std::string> arguments) {
 
 std::string Ids(int count) {
     std::string bytes;
-    for (int id = 0; id < count; ++id) bytes.append(reinterpret_cast<const char*>(&id), 4);
+    for (int id = 0; id < count; ++id)
+        bytes.append(reinterpret_cast<const char*>(&id), 4);
     return bytes;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 void ExpectHas(const std::string& text, const std::vector<std::string>& parts) {
-    for (const std::string& part : parts) EXPECT_TRUE(Contains(text, part)) << part << " in\n" << text;
+    for (const std::string& part : parts)
+        EXPECT_TRUE(Contains(text, part)) << part << " in\n" << text;
 }
 
 // The run ended with that exit status and said each part on standard error.
@@ -48,7 +52,8 @@ void ExpectExit(const ToolResult& run, int status, const std::vector<std::string
 
 int CountLines(const std::string& text, const std::string& part) {
     int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
     return n;
 }
 
@@ -65,9 +70,13 @@ std::vector<std::string> Leftovers(const TempFolder& folder, const std::string& 
 // ---- usage ------------------------------------------------------------------
 
 TEST(OmbraUsage, UsageErrorsExitWithTwoAndShowTheUsage) {
-    for (std::vector<std::string> arguments :
-         {std::vector<std::string>{}, {"frobnicate"}, {"convert"}, {"convert", "a", "-j", "0"},
-          {"convert", "a", "b", "-o", "x"}, {"dump", "a", "b"}, {"plugins", "--bogus"}}) {
+    for (std::vector<std::string> arguments : {std::vector<std::string>{},
+                                               {"frobnicate"},
+                                               {"convert"},
+                                               {"convert", "a", "-j", "0"},
+                                               {"convert", "a", "b", "-o", "x"},
+                                               {"dump", "a", "b"},
+                                               {"plugins", "--bogus"}}) {
         ToolResult run = RunOmbra(arguments);
         ExpectExit(run, 2, {"usage: ombra convert"});
         EXPECT_TRUE(run.out.empty());
@@ -90,8 +99,8 @@ TEST(OmbraUsage, TwoInputsThatWouldWriteOneFileAreRefusedBeforeAnythingIsWritten
     TempFolder work;
     work.Write("one/doc.in", "answer:9=1");
     work.Write("two/doc.in", "answer:9=1");
-    ToolResult run = RunOmbra(WithTestPlugIns({"convert", work / "one/doc.in", work / "two/doc.in",
-                                               "--outdir", work / "out"}));
+    ToolResult run = RunOmbra(WithTestPlugIns(
+        {"convert", work / "one/doc.in", work / "two/doc.in", "--outdir", work / "out"}));
     ExpectExit(run, 2, {"would both write"});
     EXPECT_FALSE(Exists(work / "out"));
 }
@@ -131,13 +140,15 @@ TEST(OmbraConvert, ABatchNamesEveryFailedInputWithItsReasonAndConvertsTheRest) {
     work.Write("in/breaks.in", "answer:9=1 count=5 throw=GetNextElement");
     work.Write("in/empty.in", "");
     ::mkdir((work / "in/folder.in").c_str(), 0755);
-    std::vector<std::string> arguments = {"convert", "in/good1.in", "in/missing.in",  "in/strange.in",
-                                          "in/folder.in", "in/breaks.in", "in/empty.in", "in/good2.in",
-                                          "--outdir", "out"};
+    std::vector<std::string> arguments = {
+        "convert",      "in/good1.in", "in/missing.in", "in/strange.in", "in/folder.in",
+        "in/breaks.in", "in/empty.in", "in/good2.in",   "--outdir",      "out"};
     ToolResult run = RunOmbra(WithTestPlugIns(arguments), work.Path());
-    ExpectExit(run, 1, {"in/missing.in: not found", "in/strange.in: not recognised by any reader",
-                        "in/empty.in: not recognised by any reader", "in/folder.in: unreadable (is a folder)",
-                        "in/breaks.in: the conversion failed", "2 of 7 converted, 5 failed"});
+    ExpectExit(run, 1,
+               {"in/missing.in: not found", "in/strange.in: not recognised by any reader",
+                "in/empty.in: not recognised by any reader",
+                "in/folder.in: unreadable (is a folder)", "in/breaks.in: the conversion failed",
+                "2 of 7 converted, 5 failed"});
     EXPECT_FALSE(Contains(run.err, "good1")) << run.err;
 
     // The good ones are complete; the failed ones left nothing, not even a
@@ -161,7 +172,8 @@ TEST(OmbraConvert, AnInputThatCannotBeReadIsNamedAsUnreadable) {
 TEST(OmbraConvert, AnOutputThatCannotBeWrittenFailsThatInputOnly) {
     TempFolder work;
     std::string input = work.Write("doc.in", "answer:9=1");
-    ToolResult run = RunOmbra(WithTestPlugIns({"convert", input, "-o", work / "no/such/folder/doc.txt"}));
+    ToolResult run =
+        RunOmbra(WithTestPlugIns({"convert", input, "-o", work / "no/such/folder/doc.txt"}));
     ExpectExit(run, 1, {"cannot write", "does not exist"});
 
     // An output that is a folder, and one that would replace its input.
@@ -205,14 +217,15 @@ TEST(OmbraConvert, TheTextWritersFlagsReachTheWriter) {
     TempFolder work;
     std::string input = work.Write("doc.tree", "OMBRA-TREE story\n");
     auto convert = [&](std::vector<std::string> flags) {
-        std::vector<std::string> arguments = {"convert", input, "-o", "-", "--readers", kToolReaders,
-                                              "--writers", OMBRA_WRITER_DIR};
+        std::vector<std::string> arguments = {
+            "convert", input, "-o", "-", "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR};
         arguments.insert(arguments.end(), flags.begin(), flags.end());
         ToolResult run = RunOmbra(arguments);
         ExpectExit(run, 0);
         return run.out;
     };
-    EXPECT_EQ(convert({}), "Hello, world\r\n日本語 \xF0\x9D\x84\x9E\r\n") << "UTF-8 unless told otherwise";
+    EXPECT_EQ(convert({}), "Hello, world\r\n日本語 \xF0\x9D\x84\x9E\r\n")
+        << "UTF-8 unless told otherwise";
     EXPECT_EQ(convert({"--encoding", "utf16"}).substr(0, 6), std::string("\xFF\xFEH\0e\0", 6));
     EXPECT_EQ(convert({"--encoding", "default"}), "Hello, world\r\n??? ?\r\n");
     EXPECT_EQ(convert({"--wrap", "8", "--unit", "points"}),
@@ -235,15 +248,17 @@ TEST(OmbraConvert, WithoutTheWriterNothingIsConverted) {
 TEST(OmbraMessages, NotesOfTheConversionLogAreShownInTheChosenLanguage) {
     TempFolder work;
     std::string input = work.Write("doc.tree", "OMBRA-TREE story\n");
-    std::vector<std::string> arguments = {"dump", input, "-o", work / "doc.json", "--readers", kToolReaders,
-                                          "--writers", OMBRA_WRITER_DIR};
+    std::vector<std::string> arguments = {"dump",      input,        "-o",        work / "doc.json",
+                                          "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR};
     ToolResult english = RunOmbra(arguments);
     ExpectExit(english, 0);
-    EXPECT_TRUE(Contains(english.err, "doc.tree: note: A number or name out of range was replaced or dropped"))
+    EXPECT_TRUE(Contains(english.err,
+                         "doc.tree: note: A number or name out of range was replaced or dropped"))
         << english.err;
 
     ToolResult japanese = RunOmbra(arguments, "", "ja_JP.UTF-8");
-    EXPECT_TRUE(Contains(japanese.err, "note: 範囲外の数値または名前を置き換えたか、省略しました")) << japanese.err;
+    EXPECT_TRUE(Contains(japanese.err, "note: 範囲外の数値または名前を置き換えたか、省略しました"))
+        << japanese.err;
     arguments.insert(arguments.end(), {"--locale", "en"});
     ToolResult chosen = RunOmbra(arguments, "", "ja_JP.UTF-8");
     EXPECT_TRUE(Contains(chosen.err, "note: A number or name")) << chosen.err;
@@ -258,21 +273,29 @@ TEST(OmbraListings, PlugInsAreListedWithIdVersionStatusAndWhyTheyFailed) {
                         "noentry.obrd  not loaded: the library has no entry point GetReader",
                         "throwing.obrd  not loaded: GetReader threw"});
     // Preferences without a display text show their resource id; kinds in full.
-    ExpectHas(run.out, {"(no name: resource 8000): one of (resource 8016), (resource 8032), (resource 8048); "
-                        "default \"Default\"",
-                        "text, default \"first\"", "      (no name: resource 8300): on/off, default off"});
+    ExpectHas(
+        run.out,
+        {"(no name: resource 8000): one of (resource 8016), (resource 8032), (resource 8048); "
+         "default \"Default\"",
+         "text, default \"first\"", "      (no name: resource 8300): on/off, default off"});
 }
 
 TEST(OmbraListings, FormatsNameWhatEachPlugInReadsAndWrites) {
-    ToolResult run = RunOmbra({"formats", "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR});
+    ToolResult run =
+        RunOmbra({"formats", "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR});
     ExpectExit(run, 0);
-    EXPECT_TRUE(Contains(run.out, "Readers read:\n  TREE        type 'TREE'  creator 'OMBR'  treereader.obrd (reader 2)"))
+    EXPECT_TRUE(Contains(
+        run.out,
+        "Readers read:\n  TREE        type 'TREE'  creator 'OMBR'  treereader.obrd (reader 2)"))
         << run.out;
-    EXPECT_TRUE(Contains(run.out, "JSON        type 'JSON'  creator 'OMBR'  dump.obwt (writer 260)")) << run.out;
+    EXPECT_TRUE(
+        Contains(run.out, "JSON        type 'JSON'  creator 'OMBR'  dump.obwt (writer 260)"))
+        << run.out;
 }
 
 TEST(OmbraListings, DisplayNamesComeFromTheStringsBesideThePlugInsInEitherLanguage) {
-    std::vector<std::string> arguments = {"plugins", "--readers", kToolReaders, "--writers", OMBRA_WRITER_DIR};
+    std::vector<std::string> arguments = {"plugins", "--readers", kToolReaders, "--writers",
+                                          OMBRA_WRITER_DIR};
     ToolResult english = RunOmbra(arguments);
     ExpectExit(english, 0);
     EXPECT_TRUE(Contains(english.out, "dump.obwt  id 260  version 1.0  loaded\n"
@@ -291,14 +314,18 @@ TEST(OmbraListings, DisplayNamesComeFromTheStringsBesideThePlugInsInEitherLangua
 
 TEST(OmbraListings, BadLinesInAStringsFileAreReportedAndTheRestIsUsed) {
     TempFolder plugIns;
-    plugIns.Write("writers/dump.strings", ReadFile(std::string(OMBRA_WRITER_DIR) + "/dump.strings"));
-    plugIns.Write("writers/extra/broken.strings", "# a comment\n760000\tAnother name\nseven\tbad id\n");
+    plugIns.Write("writers/dump.strings",
+                  ReadFile(std::string(OMBRA_WRITER_DIR) + "/dump.strings"));
+    plugIns.Write("writers/extra/broken.strings",
+                  "# a comment\n760000\tAnother name\nseven\tbad id\n");
     std::string library = ReadFile(std::string(OMBRA_WRITER_DIR) + "/dump.obwt");
     plugIns.Write("writers/dump.obwt", library);
     plugIns.Write("readers/none.txt", "");
-    ToolResult run = RunOmbra({"plugins", "--readers", plugIns / "readers", "--writers", plugIns / "writers"});
+    ToolResult run =
+        RunOmbra({"plugins", "--readers", plugIns / "readers", "--writers", plugIns / "writers"});
     ExpectExit(run, 0);
-    EXPECT_TRUE(Contains(run.err, "warning: " + plugIns.Path() + "/writers/extra/broken.strings:3: the id is not a number"))
+    EXPECT_TRUE(Contains(run.err, "warning: " + plugIns.Path() +
+                                      "/writers/extra/broken.strings:3: the id is not a number"))
         << run.err;
     // Files load in the order of the folder walk; a later text for an id wins.
     ExpectHas(run.out, {"    Another name: whole number", "Story text"});
@@ -333,7 +360,8 @@ TEST(OmbraSample, TheSampleDumpsAsJsonWithItsStories) {
     if (!Built(OMBRA_READER_DIR, ".obrd")) GTEST_SKIP() << "no reader plug-in is built yet";
     ToolResult run = RunOmbra({"dump", kSample});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    for (const char* text : {"The Ombra Gazette", "日本語の記事", "Καλημέρα", "Grüße aus der Schriftsetzerei"})
+    for (const char* text :
+         {"The Ombra Gazette", "日本語の記事", "Καλημέρα", "Grüße aus der Schriftsetzerei"})
         EXPECT_TRUE(Contains(run.out, text)) << text;
 }
 
@@ -342,7 +370,8 @@ TEST(OmbraSample, TheSampleConvertsToItsTextInEveryLanguage) {
         GTEST_SKIP() << "the reader or the text writer is not built yet";
     ToolResult run = RunOmbra({"convert", kSample, "-o", "-"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    for (const char* text : {"The Ombra Gazette", "Two pages, four languages", "Grüße aus der Schriftsetzerei",
-                             "この小さな出版物は", "Στα ελληνικά", "おはようございます"})
+    for (const char* text :
+         {"The Ombra Gazette", "Two pages, four languages", "Grüße aus der Schriftsetzerei",
+          "この小さな出版物は", "Στα ελληνικά", "おはようございます"})
         EXPECT_TRUE(Contains(run.out, text)) << text << "\n" << run.out;
 }

@@ -2,7 +2,7 @@
 // the primary source's value when it sets one, else the secondary's.
 #include <ombra/resolvers.h>
 
-#define OB_RESOLVE_ROW(Getter, Params, Args)                                                        \
+#define OB_RESOLVE_ROW(Getter, Params, Args)                                                       \
     Value* OB_RESOLVE_CLASS::Getter Params {                                                       \
         if (primary_)                                                                              \
             if (Value* value = primary_->Getter Args) return value;                                \

@@ -27,8 +27,23 @@ enum : unsigned {
 };
 
 enum class Id {
-    kHelp, kVersion, kReaders, kWriters, kLocale, kOutput, kOutdir, kEncoding, kUnit,
-    kStyleTags, kPageBreaks, kHidden, kWrap, kJobs, kWriter, kVerbose, kQuiet,
+    kHelp,
+    kVersion,
+    kReaders,
+    kWriters,
+    kLocale,
+    kOutput,
+    kOutdir,
+    kEncoding,
+    kUnit,
+    kStyleTags,
+    kPageBreaks,
+    kHidden,
+    kWrap,
+    kJobs,
+    kWriter,
+    kVerbose,
+    kQuiet,
 };
 
 struct OptionSpec {
@@ -84,22 +99,33 @@ bool ReadNumber(const std::string& text, long low, long high, int& out) {
 
 unsigned CommandBit(Command command) {
     switch (command) {
-    case Command::kConvert: return kForConvert;
-    case Command::kDump: return kForDump;
-    case Command::kFormats: return kForFormats;
-    case Command::kPlugins: return kForPlugins;
-    default: return 0;
+    case Command::kConvert:
+        return kForConvert;
+    case Command::kDump:
+        return kForDump;
+    case Command::kFormats:
+        return kForFormats;
+    case Command::kPlugins:
+        return kForPlugins;
+    default:
+        return 0;
     }
 }
 
 const char* CommandName(Command command) {
     switch (command) {
-    case Command::kConvert: return "convert";
-    case Command::kDump: return "dump";
-    case Command::kFormats: return "formats";
-    case Command::kPlugins: return "plugins";
-    case Command::kHelp: return "help";
-    default: return "";
+    case Command::kConvert:
+        return "convert";
+    case Command::kDump:
+        return "dump";
+    case Command::kFormats:
+        return "formats";
+    case Command::kPlugins:
+        return "plugins";
+    case Command::kHelp:
+        return "help";
+    default:
+        return "";
     }
 }
 
@@ -107,8 +133,10 @@ bool ReadCommand(const std::string& word, Command& command) {
     static const struct {
         const char* word;
         Command command;
-    } kCommands[] = {{"convert", Command::kConvert}, {"dump", Command::kDump},
-                     {"formats", Command::kFormats}, {"plugins", Command::kPlugins},
+    } kCommands[] = {{"convert", Command::kConvert},
+                     {"dump", Command::kDump},
+                     {"formats", Command::kFormats},
+                     {"plugins", Command::kPlugins},
                      {"help", Command::kHelp}};
     for (const auto& entry : kCommands)
         if (word == entry.word) {
@@ -122,10 +150,16 @@ bool ReadCommand(const std::string& word, Command& command) {
 std::string Apply(const Given& given, Options& options) {
     const std::string& value = given.value;
     switch (given.rule->id) {
-    case Id::kHelp: break;
-    case Id::kVersion: break;
-    case Id::kReaders: options.readers = value; break;
-    case Id::kWriters: options.writers = value; break;
+    case Id::kHelp:
+        break;
+    case Id::kVersion:
+        break;
+    case Id::kReaders:
+        options.readers = value;
+        break;
+    case Id::kWriters:
+        options.writers = value;
+        break;
     case Id::kLocale: {
         std::string language = Lower(value);
         if (language != "en" && language != "ja")
@@ -134,7 +168,8 @@ std::string Apply(const Given& given, Options& options) {
         break;
     }
     case Id::kOutput:
-        if (value.empty()) return given.spelling + " needs a file name (or - for the standard output)";
+        if (value.empty())
+            return given.spelling + " needs a file name (or - for the standard output)";
         options.hasOutput = true;
         options.output = value;
         break;
@@ -175,7 +210,9 @@ std::string Apply(const Given& given, Options& options) {
         options.text.pageBreaks = true;
         options.text.pageBreakText = value;
         break;
-    case Id::kHidden: options.text.hidden = true; break;
+    case Id::kHidden:
+        options.text.hidden = true;
+        break;
     case Id::kWrap:
         if (!ReadNumber(value, 0, kMaxWrap, options.text.wrap))
             return "--wrap takes a line width from 0 (no wrapping) to " + std::to_string(kMaxWrap) +
@@ -190,8 +227,12 @@ std::string Apply(const Given& given, Options& options) {
         if (!ReadNumber(value, 0, INT_MAX, options.writerId) || options.writerId == 0)
             return "--writer takes a writer id (a positive number), not '" + value + "'";
         break;
-    case Id::kVerbose: options.verbose = true; break;
-    case Id::kQuiet: options.quiet = true; break;
+    case Id::kVerbose:
+        options.verbose = true;
+        break;
+    case Id::kQuiet:
+        options.quiet = true;
+        break;
     }
     return std::string();
 }
@@ -279,7 +320,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
     for (const Given& option : given) {
         if (!(option.rule->commands & CommandBit(options.command)))
-            return Fail(option.spelling + " does not apply to '" + CommandName(options.command) + "'");
+            return Fail(option.spelling + " does not apply to '" + CommandName(options.command) +
+                        "'");
         std::string problem = Apply(option, options);
         if (!problem.empty()) return Fail(problem);
     }
@@ -290,20 +332,23 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         break;
     case Command::kConvert:
         if (options.inputs.empty()) return Fail("'convert' needs at least one input");
-        if (options.hasOutput && options.hasOutdir) return Fail("give either -o or --outdir, not both");
+        if (options.hasOutput && options.hasOutdir)
+            return Fail("give either -o or --outdir, not both");
         if (options.hasOutput && options.inputs.size() > 1)
             return Fail("-o names one output: use --outdir for several inputs");
         break;
     case Command::kDump:
         if (options.inputs.size() != 1) return Fail("'dump' takes exactly one input");
-        if (options.hasOutput && options.hasOutdir) return Fail("give either -o or --outdir, not both");
+        if (options.hasOutput && options.hasOutdir)
+            return Fail("give either -o or --outdir, not both");
         break;
     case Command::kFormats:
     case Command::kPlugins:
         if (!options.inputs.empty())
             return Fail(std::string("'") + CommandName(options.command) + "' takes no inputs");
         break;
-    default: break;
+    default:
+        break;
     }
     for (const std::string& input : options.inputs)
         if (input.empty()) return Fail("an input name is empty");
@@ -378,6 +423,8 @@ std::string UsageText(bool full) {
            "is named on the standard error with the reason), 2 for a usage error.\n";
 }
 
-std::string VersionText() { return "ombra " OMBRA_HOST_VERSION "\n"; }
+std::string VersionText() {
+    return "ombra " OMBRA_HOST_VERSION "\n";
+}
 
 } // namespace ombra_host

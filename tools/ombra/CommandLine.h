@@ -34,7 +34,7 @@ struct Options {
     std::string readers; ///< empty: the folder next to the program
     std::string writers;
     int jobs = 1;
-    int writerId = 0; ///< 0: the command's own writer (259 for convert, 260 for dump)
+    int writerId = 0;     ///< 0: the command's own writer (259 for convert, 260 for dump)
     std::string language; ///< "en", "ja", or empty: from the environment
     bool verbose = false;
     bool quiet = false;

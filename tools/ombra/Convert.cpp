@@ -67,7 +67,7 @@ public:
         return count;
     }
     unsigned long long Seek(long long offset, OBSeekFromWhere from) override {
-        long long base = from == kSeekFromStart ? 0
+        long long base = from == kSeekFromStart     ? 0
                          : from == kSeekFromCurrent ? static_cast<long long>(position_)
                          : from == kSeekFromEnd     ? static_cast<long long>(bytes_.size())
                                                     : -1;
@@ -104,7 +104,8 @@ std::atomic<unsigned long> gTemporarySequence{0};
 // The input, read into memory; the file stream itself when there is no
 // memory for all of it.
 StreamPtr OpenInput(const std::string& path, std::string& reason) {
-    StreamPtr file(OBStreamUtilRef::CreateFileStreamRead(OBSysFileRef(path.c_str()), kFileRead, 0, 0));
+    StreamPtr file(
+        OBStreamUtilRef::CreateFileStreamRead(OBSysFileRef(path.c_str()), kFileRead, 0, 0));
     if (!file) {
         std::string why = WhyUnreadable(path);
         reason = "unreadable (" + (why.empty() ? std::string("cannot be opened") : why) + ")";
@@ -131,7 +132,8 @@ StreamPtr OpenInput(const std::string& path, std::string& reason) {
         return nullptr;
     }
     file.reset();
-    StreamPtr memory(OBStreamUtilRef::CreateBufferStreamRead(data, static_cast<unsigned long long>(size), 1));
+    StreamPtr memory(
+        OBStreamUtilRef::CreateBufferStreamRead(data, static_cast<unsigned long long>(size), 1));
     if (!memory) reason = "unreadable (out of memory)";
     return memory;
 }
@@ -142,7 +144,8 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Writes the bytes to path through a temporary file beside it.
-bool WriteOutput(const std::string& path, const std::vector<unsigned char>& bytes, std::string& reason) {
+bool WriteOutput(const std::string& path, const std::vector<unsigned char>& bytes,
+                 std::string& reason) {
     if (path == "-") {
         if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
             reason = "cannot write to the standard output";
@@ -165,10 +168,10 @@ bool WriteOutput(const std::string& path, const std::vector<unsigned char>& byte
         return false;
     }
     std::string name = std::filesystem::path(path).filename().string();
-    std::string temporary = (std::filesystem::path(folder) /
-                             ("." + name + ".ombra-" + std::to_string(ProcessId()) + "-" +
-                              std::to_string(++gTemporarySequence) + ".part"))
-                                .string();
+    std::string temporary =
+        (std::filesystem::path(folder) / ("." + name + ".ombra-" + std::to_string(ProcessId()) +
+                                          "-" + std::to_string(++gTemporarySequence) + ".part"))
+            .string();
     int guard = GuardTemporaryFile(temporary);
     bool written = false;
     {
@@ -203,9 +206,14 @@ Outcome ConvertOne(OBConvertor* convertor, const Job& job, const Preferences* op
                    bool collectNotes, OBL::LocaleIDEnum locale) {
     Outcome outcome;
     switch (KindOf(job.input)) {
-    case PathKind::kMissing: outcome.reason = "not found"; return outcome;
-    case PathKind::kFolder: outcome.reason = "unreadable (is a folder)"; return outcome;
-    default: break;
+    case PathKind::kMissing:
+        outcome.reason = "not found";
+        return outcome;
+    case PathKind::kFolder:
+        outcome.reason = "unreadable (is a folder)";
+        return outcome;
+    default:
+        break;
     }
     if (job.output != "-" && SameFile(job.input, job.output)) {
         outcome.reason = "the output " + job.output + " would replace the input";
@@ -285,7 +293,8 @@ std::string OutputExtension(OBConvertorManager& manager, int writerId) {
             if (formats && count > 0)
                 for (const char* c = formats[0].GetFormatString(); *c; ++c)
                     if (std::isalnum(static_cast<unsigned char>(*c)))
-                        extension += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+                        extension +=
+                            static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
             delete[] formats;
         }
     }
@@ -294,7 +303,8 @@ std::string OutputExtension(OBConvertorManager& manager, int writerId) {
 
 namespace {
 
-std::string OutputPath(const Options& options, const std::string& input, const std::string& extension) {
+std::string OutputPath(const Options& options, const std::string& input,
+                       const std::string& extension) {
     namespace fs = std::filesystem;
     if (options.hasOutput) return options.output;
     if (options.command == Command::kDump && !options.hasOutdir) return "-";
@@ -316,7 +326,8 @@ std::string FindClash(const std::vector<Job>& jobs) {
         std::string key = fs::absolute(job.output, error).lexically_normal().string();
         auto entry = seen.emplace(key, &job);
         if (!entry.second)
-            return entry.first->second->input + " and " + job.input + " would both write " + job.output;
+            return entry.first->second->input + " and " + job.input + " would both write " +
+                   job.output;
     }
     return std::string();
 }
@@ -332,7 +343,8 @@ struct Batch {
 };
 
 void Report(Batch& batch, const Job& job, const Outcome& outcome) {
-    for (const std::string& note : outcome.notes) batch.reporter->Line(job.input + ": note: " + note);
+    for (const std::string& note : outcome.notes)
+        batch.reporter->Line(job.input + ": note: " + note);
     if (!outcome.converted) {
         ++batch.failed;
         batch.reporter->Line(job.input + ": " + outcome.reason);
@@ -368,7 +380,8 @@ int RunConversions(const Options& options, const PlugInFolders& folders,
     ErrorCode error = kNoError;
     OBConvertor* convertor = ConvertorFor(manager, writerId, error);
     if (!convertor) {
-        std::fprintf(stderr, "ombra: no writer with id %d under %s\n", writerId, folders.writers.c_str());
+        std::fprintf(stderr, "ombra: no writer with id %d under %s\n", writerId,
+                     folders.writers.c_str());
         return 1;
     }
 
@@ -409,7 +422,8 @@ int RunConversions(const Options& options, const PlugInFolders& folders,
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t)
             workers.emplace_back(Worker, std::ref(batch), std::cref(folders), writerId);
-        for (std::thread& worker : workers) worker.join();
+        for (std::thread& worker : workers)
+            worker.join();
     }
     reporter.Finish();
 

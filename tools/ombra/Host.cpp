@@ -16,18 +16,29 @@ extern const unsigned long kOmbraHostStringsSize;
 namespace ombra_host {
 
 namespace {
-void* HeapAllocate(unsigned long long size) { return std::malloc(size ? size : 1); }
-void HeapRelease(void* block) { std::free(block); }
+void* HeapAllocate(unsigned long long size) {
+    return std::malloc(size ? size : 1);
+}
+void HeapRelease(void* block) {
+    std::free(block);
+}
 
 const char* ProblemText(OBRES::ProblemEnum problem) {
     switch (problem) {
-    case OBRES::kMissingTab: return "no TAB between the id and the text";
-    case OBRES::kBadId: return "the id is not a number";
-    case OBRES::kBadEscape: return "a backslash not followed by t, n or a backslash";
-    case OBRES::kBadUTF8: return "the text is not UTF-8";
-    case OBRES::kDuplicateId: return "the id came before in the file (this line is taken)";
-    case OBRES::kNoMemory: return "out of memory";
-    default: return "bad line";
+    case OBRES::kMissingTab:
+        return "no TAB between the id and the text";
+    case OBRES::kBadId:
+        return "the id is not a number";
+    case OBRES::kBadEscape:
+        return "a backslash not followed by t, n or a backslash";
+    case OBRES::kBadUTF8:
+        return "the text is not UTF-8";
+    case OBRES::kDuplicateId:
+        return "the id came before in the file (this line is taken)";
+    case OBRES::kNoMemory:
+        return "out of memory";
+    default:
+        return "bad line";
     }
 }
 } // namespace
@@ -113,7 +124,8 @@ void HostStrings::Load(const PlugInFolders& folders, std::vector<std::string>& w
             report(path);
         }
     }
-    table_.LoadText(reinterpret_cast<const char*>(kOmbraHostStrings), static_cast<long long>(kOmbraHostStringsSize));
+    table_.LoadText(reinterpret_cast<const char*>(kOmbraHostStrings),
+                    static_cast<long long>(kOmbraHostStringsSize));
     report("ombra.strings");
     OBConnectionUtility::SetCurrentHandle(&handle_);
 }
@@ -127,7 +139,8 @@ std::string Utf8(const COBString& text) {
     if (text.IsNull() || text.Length() == 0) return std::string();
     const unsigned short* units = text.GrabAsWString();
     unsigned long long count = 0;
-    while (units && units[count]) ++count;
+    while (units && units[count])
+        ++count;
     if (count == 0) return std::string(text.GrabCString(), static_cast<std::size_t>(text.Length()));
     COBString utf8;
     OBStringUtils::ConvertUTF16StringToUTF8(units, count, utf8);

@@ -26,7 +26,9 @@ std::string ProgramFolder() {
     return self.parent_path().string();
 }
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 int TerminalWidth() {
     struct winsize size;
@@ -42,7 +44,9 @@ std::string EnvironmentLanguage() {
     return "en";
 }
 
-long ProcessId() { return static_cast<long>(::getpid()); }
+long ProcessId() {
+    return static_cast<long>(::getpid());
+}
 
 PathKind KindOf(const std::string& path) {
     struct stat info;
@@ -61,14 +65,21 @@ bool SameFile(const std::string& a, const std::string& b) {
 namespace {
 std::string Reason(int error) {
     switch (error) {
-    case ENOENT: return "no such file or folder";
+    case ENOENT:
+        return "no such file or folder";
     case EACCES:
-    case EPERM: return "permission denied";
-    case EISDIR: return "is a folder";
-    case ENOTDIR: return "a part of the path is not a folder";
-    case EROFS: return "read-only file system";
-    case ENOSPC: return "no space left on the device";
-    default: return std::strerror(error);
+    case EPERM:
+        return "permission denied";
+    case EISDIR:
+        return "is a folder";
+    case ENOTDIR:
+        return "a part of the path is not a folder";
+    case EROFS:
+        return "read-only file system";
+    case ENOSPC:
+        return "no space left on the device";
+    default:
+        return std::strerror(error);
     }
 }
 } // namespace
@@ -85,9 +96,12 @@ std::string WhyUnreadable(const std::string& path) {
 
 std::string WhyNotWritable(const std::string& folder) {
     switch (KindOf(folder.empty() ? "." : folder)) {
-    case PathKind::kMissing: return "the folder " + folder + " does not exist";
-    case PathKind::kFolder: break;
-    default: return folder + " is not a folder";
+    case PathKind::kMissing:
+        return "the folder " + folder + " does not exist";
+    case PathKind::kFolder:
+        break;
+    default:
+        return folder + " is not a folder";
     }
     if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) return Reason(errno);
     return std::string();
@@ -106,7 +120,9 @@ std::string RenameReplacing(const std::string& from, const std::string& to) {
     return std::string();
 }
 
-void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+void RemoveFile(const std::string& path) {
+    ::unlink(path.c_str());
+}
 
 // ---- removal of temporary outputs on interruption ---------------------------
 
@@ -148,7 +164,8 @@ void UnguardTemporaryFile(int slot) {
 }
 
 void InstallInterruptCleanup() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RemoveGuardedAndEnd);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, RemoveGuardedAndEnd);
 }
 
 } // namespace ombra_host

@@ -20,9 +20,13 @@ std::string Relative(const std::string& path, const std::string& folder) {
     return error || relative.empty() || relative.compare(0, 2, "..") == 0 ? path : relative;
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
-std::string OnOff(short value) { return value == 1 ? "on" : value == 0 ? "off" : std::to_string(value); }
+std::string OnOff(short value) {
+    return value == 1 ? "on" : value == 0 ? "off" : std::to_string(value);
+}
 
 std::string RealText(double value) {
     char text[64];
@@ -34,7 +38,8 @@ std::string NameOf(OBPreference* preference, OBL::LocaleIDEnum locale) {
     COBString name;
     preference->GetMenuName(name, locale);
     std::string text = Utf8(name);
-    if (text.empty()) text = "(no name: resource " + std::to_string(preference->GetResourceID() + locale) + ")";
+    if (text.empty())
+        text = "(no name: resource " + std::to_string(preference->GetResourceID() + locale) + ")";
     return text;
 }
 
@@ -49,13 +54,15 @@ std::string DescribeOther(OBPreference* preference) {
     if (value) {
         COBString rendered;
         OBValueToText(value, rendered);
-        text += ", default " + std::string(rendered.GrabCString(), static_cast<std::size_t>(rendered.Length()));
+        text += ", default " +
+                std::string(rendered.GrabCString(), static_cast<std::size_t>(rendered.Length()));
         ValueUtil::Recycle(value);
     }
     return text;
 }
 
-void ListPreferences(std::string& out, OBPreferenceList* list, OBL::LocaleIDEnum locale, int indent) {
+void ListPreferences(std::string& out, OBPreferenceList* list, OBL::LocaleIDEnum locale,
+                     int indent) {
     for (int i = 0; list && i < list->GetNumberOfPreferences(); ++i) {
         OBPreference* p = nullptr;
         list->GetNthPreference(i, &p);
@@ -84,7 +91,8 @@ void ListPreferences(std::string& out, OBPreferenceList* list, OBL::LocaleIDEnum
                 COBString utf8;
                 const unsigned short* units = value->GrabWString();
                 unsigned long long n = 0;
-                while (units && units[n]) ++n;
+                while (units && units[n])
+                    ++n;
                 OBStringUtils::ConvertUTF16StringToUTF8(units, n, utf8);
                 shown = std::string(utf8.GrabCString(), static_cast<std::size_t>(utf8.Length()));
             } else if (value) {
@@ -99,7 +107,8 @@ void ListPreferences(std::string& out, OBPreferenceList* list, OBL::LocaleIDEnum
                 choice->GetNthEnumerationString(n, entry, locale);
                 std::string text = Utf8(entry);
                 if (text.empty())
-                    text = "(resource " + std::to_string(choice->GetNthEnumerationID(n) + locale) + ")";
+                    text = "(resource " + std::to_string(choice->GetNthEnumerationID(n) + locale) +
+                           ")";
                 line += (n == 0 ? " " : ", ") + text;
             }
             line += "; default " + Quoted(Utf8(choice->GetDefaultValue()));
@@ -111,7 +120,8 @@ void ListPreferences(std::string& out, OBPreferenceList* list, OBL::LocaleIDEnum
     }
 }
 
-template <class Record> std::string StatusLine(const Record& record, int id, const std::string& folder) {
+template <class Record>
+std::string StatusLine(const Record& record, int id, const std::string& folder) {
     std::string line = "  " + Relative(PathText(record.GetSystemPathNameRef()), folder);
     if (record.GetLoadStatus() == kLoadStatusLoaded) {
         line += "  id " + std::to_string(id);
@@ -144,7 +154,8 @@ std::string FourCharacters(unsigned code) {
     return "'" + text + "'";
 }
 
-template <class PlugIn> void ListFormatsOf(std::string& out, PlugIn* plugIn, const std::string& who) {
+template <class PlugIn>
+void ListFormatsOf(std::string& out, PlugIn* plugIn, const std::string& who) {
     Format* formats = nullptr;
     short count = 0;
     try {
@@ -157,7 +168,8 @@ template <class PlugIn> void ListFormatsOf(std::string& out, PlugIn* plugIn, con
     for (short n = 0; formats && n < count; ++n) {
         char line[256];
         std::snprintf(line, sizeof line, "  %-10s  type %s  creator %s  %s\n",
-                      formats[n].GetFormatString(), FourCharacters(formats[n].GetFileType()).c_str(),
+                      formats[n].GetFormatString(),
+                      FourCharacters(formats[n].GetFileType()).c_str(),
                       FourCharacters(formats[n].GetCreatorType()).c_str(), who.c_str());
         out += line;
     }
@@ -196,7 +208,8 @@ std::string ListPlugIns(OBConvertorManager& manager, const PlugInFolders& folder
     if (writerCount == 0) out += "  (none)\n";
 
     out += "Display texts from the program";
-    for (const std::string& file : strings.Files()) out += ", " + file;
+    for (const std::string& file : strings.Files())
+        out += ", " + file;
     out += "\n";
     return out;
 }
@@ -209,8 +222,9 @@ std::string ListFormats(OBConvertorManager& manager) {
     for (long long n = 0; readers && n < readers->GetNumberOfReaders(); ++n) {
         OBReaderData record;
         if (!readers->GetNthReaderData(n, record) || !record.GetReaderRoot()) continue;
-        std::string who = std::filesystem::path(PathText(record.GetSystemPathNameRef())).filename().string() +
-                          " (reader " + std::to_string(record.GetReaderID()) + ")";
+        std::string who =
+            std::filesystem::path(PathText(record.GetSystemPathNameRef())).filename().string() +
+            " (reader " + std::to_string(record.GetReaderID()) + ")";
         ListFormatsOf(out, record.GetReaderRoot(), who);
         any = true;
     }
@@ -220,8 +234,9 @@ std::string ListFormats(OBConvertorManager& manager) {
     for (long long n = 0; writers && n < writers->GetNumberOfWriters(); ++n) {
         OBWriterData record;
         if (!writers->GetNthWriterData(n, record) || !record.GetWriterRoot()) continue;
-        std::string who = std::filesystem::path(PathText(record.GetSystemPathNameRef())).filename().string() +
-                          " (writer " + std::to_string(record.GetWriterID()) + ")";
+        std::string who =
+            std::filesystem::path(PathText(record.GetSystemPathNameRef())).filename().string() +
+            " (writer " + std::to_string(record.GetWriterID()) + ")";
         ListFormatsOf(out, record.GetWriterRoot(), who);
         any = true;
     }

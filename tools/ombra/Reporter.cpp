@@ -47,7 +47,8 @@ void Reporter::DrawBar() {
     int barWidth = width / 3;
     if (barWidth < 10) barWidth = 10;
     int filled = total_ > 0 ? barWidth * done_ / total_ : barWidth;
-    std::string line = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]" + counts;
+    std::string line =
+        "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]" + counts;
     // The name of the last input, cut from the left to what the line holds.
     int room = width - 1 - static_cast<int>(line.size());
     std::string name = lastName_;
@@ -55,7 +56,8 @@ void Reporter::DrawBar() {
         name.clear();
     else if (static_cast<int>(name.size()) > room) {
         std::size_t from = name.size() - (room - 3);
-        while (from < name.size() && (static_cast<unsigned char>(name[from]) & 0xC0) == 0x80) ++from;
+        while (from < name.size() && (static_cast<unsigned char>(name[from]) & 0xC0) == 0x80)
+            ++from;
         name = "..." + name.substr(from);
     }
     std::fprintf(stderr, "\r\033[K%s%s", line.c_str(), name.c_str());

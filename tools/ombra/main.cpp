@@ -37,14 +37,16 @@ int Run(const Options& options) {
     OBConvertorManager manager(folders.readers, folders.writers);
     switch (options.command) {
     case Command::kConvert:
-    case Command::kDump: return RunConversions(options, folders, manager, locale);
+    case Command::kDump:
+        return RunConversions(options, folders, manager, locale);
     case Command::kPlugins:
         std::fputs(ListPlugIns(manager, folders, strings, locale).c_str(), stdout);
         return 0;
     case Command::kFormats:
         std::fputs(ListFormats(manager).c_str(), stdout);
         return 0;
-    default: return 2;
+    default:
+        return 2;
     }
 }
 

@@ -19,10 +19,10 @@
 #define OB_RESOLVE_IF_0(...)
 #endif
 
-#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                     \
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
     OB_RESOLVE_IF(OB_RESOLVE_IS(OB_RESOLVE_BASE, Kind))(OB_RESOLVE_ROW(Get##Attr, (), ()))
-#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                            \
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
     OB_RESOLVE_IF(OB_RESOLVE_IS(OB_RESOLVE_BASE, Kind))(OB_RESOLVE_ROW(Get##Name, (), ()))
-#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                      \
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
     OB_RESOLVE_IF(OB_RESOLVE_IS(OB_RESOLVE_BASE, Kind))(OB_RESOLVE_ROW(Get##Attr, (int n), (n)))
 #include <ombra/defs/ViewAccessors.def>

@@ -9,7 +9,9 @@ namespace scribus {
 
 namespace {
 
-bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Skips the byte-order mark, white space, the XML declaration, processing
 // instructions, comments and a document type declaration. Returns the offset
@@ -25,12 +27,16 @@ std::size_t FirstElement(const unsigned char* p, std::size_t size) {
         if (p[i] != '<' || i + 1 >= size) return size;
         unsigned char next = p[i + 1];
         const char* close = nullptr;
-        if (next == '?') close = "?>";
-        else if (next == '!') close = (i + 3 < size && p[i + 2] == '-' && p[i + 3] == '-') ? "-->" : ">";
-        else return i;
+        if (next == '?')
+            close = "?>";
+        else if (next == '!')
+            close = (i + 3 < size && p[i + 2] == '-' && p[i + 3] == '-') ? "-->" : ">";
+        else
+            return i;
         std::size_t len = std::strlen(close);
         std::size_t j = i + 2;
-        while (j + len <= size && std::memcmp(p + j, close, len) != 0) ++j;
+        while (j + len <= size && std::memcmp(p + j, close, len) != 0)
+            ++j;
         if (j + len > size) return size;
         i = j + len;
     }

@@ -45,7 +45,8 @@ bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std:
         if (rc == Z_STREAM_END) {
             // Another gzip member may follow; trailing zero padding ends the data.
             std::size_t rest = consumed;
-            while (rest < size && data[rest] == 0) ++rest;
+            while (rest < size && data[rest] == 0)
+                ++rest;
             if (rest + 1 < size && data[rest] == 0x1f && data[rest + 1] == 0x8b) {
                 consumed = rest;
                 inflateReset(&z);
@@ -59,7 +60,8 @@ bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std:
             break;
         }
         if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            error = std::string("damaged compressed data") + (z.msg ? std::string(": ") + z.msg : "");
+            error =
+                std::string("damaged compressed data") + (z.msg ? std::string(": ") + z.msg : "");
             ok = false;
             break;
         }
@@ -75,7 +77,9 @@ bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std:
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 bool IsNameStart(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
@@ -119,7 +123,7 @@ public:
         while (i_ < size_) {
             char c = p_[i_];
             if (c == '<') {
-                if (!Markup()) break;  // cut inside markup: drop the rest
+                if (!Markup()) break; // cut inside markup: drop the rest
             } else {
                 Text(c);
             }
@@ -140,7 +144,7 @@ private:
             out_ += "&amp;";
             ++repairs_;
         } else if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            ++repairs_;  // not allowed in character data
+            ++repairs_; // not allowed in character data
         } else {
             out_ += c;
         }
@@ -178,7 +182,7 @@ private:
         if (next == '!' || next == '?') return CopyUntil(">");
         if (next == '/') return EndTag();
         if (IsNameStart(next)) return StartTag();
-        out_ += "&lt;";  // a '<' that starts nothing
+        out_ += "&lt;"; // a '<' that starts nothing
         ++repairs_;
         ++i_;
         return true;
@@ -187,9 +191,11 @@ private:
     bool EndTag() {
         std::size_t j = i_ + 2;
         std::size_t nameStart = j;
-        while (j < size_ && IsNameChar(static_cast<unsigned char>(p_[j]))) ++j;
+        while (j < size_ && IsNameChar(static_cast<unsigned char>(p_[j])))
+            ++j;
         std::string name(p_ + nameStart, j - nameStart);
-        while (j < size_ && p_[j] != '>' && p_[j] != '<') ++j;
+        while (j < size_ && p_[j] != '>' && p_[j] != '<')
+            ++j;
         if (j >= size_) {
             ++repairs_;
             return false;
@@ -197,10 +203,10 @@ private:
         i_ = (p_[j] == '>') ? j + 1 : j;
         auto counted = openCount_.find(name);
         if (counted == openCount_.end() || counted->second == 0) {
-            ++repairs_;  // closes nothing that is open
+            ++repairs_; // closes nothing that is open
             return true;
         }
-        while (open_.back() != name) {  // close what was left open inside
+        while (open_.back() != name) { // close what was left open inside
             out_ += "</" + open_.back() + ">";
             Pop();
             ++repairs_;
@@ -229,13 +235,15 @@ private:
         std::size_t tagStart = out_.size();
         std::size_t j = i_ + 1;
         std::size_t nameStart = j;
-        while (j < size_ && IsNameChar(static_cast<unsigned char>(p_[j]))) ++j;
+        while (j < size_ && IsNameChar(static_cast<unsigned char>(p_[j])))
+            ++j;
         std::string name(p_ + nameStart, j - nameStart);
         out_ += '<';
         out_ += name;
         i_ = j;
         while (true) {
-            while (i_ < size_ && IsSpace(p_[i_])) ++i_;
+            while (i_ < size_ && IsSpace(p_[i_]))
+                ++i_;
             if (i_ >= size_) break;
             char c = p_[i_];
             if (c == '>') {
@@ -249,52 +257,59 @@ private:
                 i_ += 2;
                 return true;
             }
-            if (c == '<') {  // the tag never ends: end it here
+            if (c == '<') { // the tag never ends: end it here
                 out_ += '>';
                 ++repairs_;
                 Push(name);
                 return true;
             }
             if (!IsNameStart(static_cast<unsigned char>(c))) {
-                ++repairs_;  // junk inside the tag
+                ++repairs_; // junk inside the tag
                 ++i_;
                 continue;
             }
             std::size_t attrStart = i_;
-            while (i_ < size_ && IsNameChar(static_cast<unsigned char>(p_[i_]))) ++i_;
+            while (i_ < size_ && IsNameChar(static_cast<unsigned char>(p_[i_])))
+                ++i_;
             std::string attr(p_ + attrStart, i_ - attrStart);
             std::size_t k = i_;
-            while (k < size_ && IsSpace(p_[k])) ++k;
+            while (k < size_ && IsSpace(p_[k]))
+                ++k;
             if (k >= size_) break;
             out_ += ' ';
             out_ += attr;
             out_ += "=\"";
-            if (p_[k] != '=') {  // attribute without a value
+            if (p_[k] != '=') { // attribute without a value
                 out_ += '"';
                 ++repairs_;
                 i_ = k;
                 continue;
             }
             ++k;
-            while (k < size_ && IsSpace(p_[k])) ++k;
+            while (k < size_ && IsSpace(p_[k]))
+                ++k;
             if (k >= size_) break;
             char quote = p_[k];
             if (quote == '"' || quote == '\'') {
                 i_ = k + 1;
                 while (i_ < size_ && p_[i_] != quote) {
-                    if (p_[i_] == '"') out_ += "&quot;";
-                    else AppendValueChar(p_[i_]);
+                    if (p_[i_] == '"')
+                        out_ += "&quot;";
+                    else
+                        AppendValueChar(p_[i_]);
                     ++i_;
                 }
                 if (i_ >= size_) break;
                 ++i_;
-            } else {  // bare value
+            } else { // bare value
                 ++repairs_;
                 i_ = k;
                 while (i_ < size_ && !IsSpace(p_[i_]) && p_[i_] != '>' &&
                        !(p_[i_] == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>')) {
-                    if (p_[i_] == '"') out_ += "&quot;";
-                    else AppendValueChar(p_[i_]);
+                    if (p_[i_] == '"')
+                        out_ += "&quot;";
+                    else
+                        AppendValueChar(p_[i_]);
                     ++i_;
                 }
             }

@@ -48,11 +48,11 @@ public:
 
     const ParseOptions& options;
     ParseResult& result;
-    bool latin1 = false;          ///< text is 8-bit (documents before 1.2)
-    bool storyText15 = false;     ///< text is written the 1.5 way (see ScribusText.cpp)
+    bool latin1 = false;      ///< text is 8-bit (documents before 1.2)
+    bool storyText15 = false; ///< text is written the 1.5 way (see ScribusText.cpp)
     bool sawInvalidUtf8 = false;
-    bool legacyFirstLeft = false; ///< 1.2 facing pages start with a left page
-    std::vector<PathPoint> pathPoints;  ///< scratch for the outline being read
+    bool legacyFirstLeft = false;      ///< 1.2 facing pages start with a left page
+    std::vector<PathPoint> pathPoints; ///< scratch for the outline being read
 
 private:
     std::unordered_set<std::string> onceKeys_;
@@ -94,17 +94,17 @@ struct ItemSource {
     enum Scope { kDocumentItems, kMasterItems, kAnchoredItems, kGroupMembers };
     pugi::xml_node node;
     Scope scope = kDocumentItems;
-    int indexInScope = 0;       ///< position among the items of its scope
-    int pageOrdinal = -1;       ///< 1.2: position of the enclosing PAGE among its kind
+    int indexInScope = 0; ///< position among the items of its scope
+    int pageOrdinal = -1; ///< 1.2: position of the enclosing PAGE among its kind
     long long next = -1, back = -1, nextPage = -1, backPage = -1;
-    long long id = -1;          ///< ItemID (1.5)
-    long long anchorId = -1;    ///< InID of an anchored frame (1.5)
+    long long id = -1;       ///< ItemID (1.5)
+    long long anchorId = -1; ///< InID of an anchored frame (1.5)
     /// GROUPS, innermost first (before 1.5): entries of the parse's one list
     /// of group ids, so that no item needs a list of its own.
     std::uint32_t groupsBegin = 0, groupsCount = 0;
     double canvasX = 0, canvasY = 0;
     long long ownPage = -1;
-    std::string masterName;     ///< OnMasterPage
+    std::string masterName; ///< OnMasterPage
 };
 
 /// Links frame chains into stories, builds groups from group ids, places

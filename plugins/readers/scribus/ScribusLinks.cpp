@@ -14,9 +14,10 @@ namespace {
 
 class Assembler {
 public:
-    Assembler(Context& ctx, Document& doc, std::vector<ItemSource>& src, const std::vector<long long>& groupIds,
-              const std::vector<std::string>& styles)
-        : ctx_(ctx), doc_(doc), src_(src), groupIds_(groupIds), styles_(styles), original_(doc.items.size()) {}
+    Assembler(Context& ctx, Document& doc, std::vector<ItemSource>& src,
+              const std::vector<long long>& groupIds, const std::vector<std::string>& styles)
+        : ctx_(ctx), doc_(doc), src_(src), groupIds_(groupIds), styles_(styles),
+          original_(doc.items.size()) {}
 
     void Run() {
         Place();
@@ -35,7 +36,7 @@ private:
         for (std::size_t i = 0; i < original_; ++i) {
             Item& it = doc_.items[i];
             ItemSource& s = src_[i];
-            if (s.ownPage == -2) continue;  // 1.2: placed while reading
+            if (s.ownPage == -2) continue; // 1.2: placed while reading
             const Page* page = nullptr;
             switch (s.scope) {
             case ItemSource::kDocumentItems:
@@ -43,20 +44,23 @@ private:
                     it.page = static_cast<int>(s.ownPage);
                     page = &doc_.pages[static_cast<std::size_t>(s.ownPage)];
                 } else if (s.ownPage != -1) {
-                    ctx_.Warn(Warning::Code::kBadReference, "item \"" + it.name + "\" lies on page " +
-                                                                std::to_string(s.ownPage) +
-                                                                ", which does not exist; it is kept off the pages");
+                    ctx_.Warn(Warning::Code::kBadReference,
+                              "item \"" + it.name + "\" lies on page " + std::to_string(s.ownPage) +
+                                  ", which does not exist; it is kept off the pages");
                 }
                 break;
             case ItemSource::kMasterItems: {
                 int found = -1;
                 for (std::size_t m = 0; m < doc_.masterPages.size() && found < 0; ++m)
-                    if (!s.masterName.empty() && doc_.masterPages[m].name == s.masterName) found = static_cast<int>(m);
-                if (found < 0 && s.ownPage >= 0 && static_cast<std::size_t>(s.ownPage) < doc_.masterPages.size())
+                    if (!s.masterName.empty() && doc_.masterPages[m].name == s.masterName)
+                        found = static_cast<int>(m);
+                if (found < 0 && s.ownPage >= 0 &&
+                    static_cast<std::size_t>(s.ownPage) < doc_.masterPages.size())
                     found = static_cast<int>(s.ownPage);
                 if (found < 0) {
-                    ctx_.Warn(Warning::Code::kBadReference, "master item \"" + it.name + "\" refers to master page \"" +
-                                                                s.masterName + "\", which does not exist");
+                    ctx_.Warn(Warning::Code::kBadReference,
+                              "master item \"" + it.name + "\" refers to master page \"" +
+                                  s.masterName + "\", which does not exist");
                     break;
                 }
                 it.page = found;
@@ -70,7 +74,8 @@ private:
                     it.page = g.page;
                     it.onMasterPage = g.onMasterPage;
                     if (g.page >= 0) {
-                        const std::vector<Page>& list = g.onMasterPage ? doc_.masterPages : doc_.pages;
+                        const std::vector<Page>& list =
+                            g.onMasterPage ? doc_.masterPages : doc_.pages;
                         page = &list[static_cast<std::size_t>(g.page)];
                     }
                 }
@@ -129,10 +134,11 @@ private:
             int child = static_cast<int>(i);
             for (std::uint32_t k = 0; k < s.groupsCount; ++k) {
                 int g = groupFor(master, groupIds_[s.groupsBegin + k], doc_.items[i]);
-                if (At(child).parent == g) break;  // this branch is already linked
+                if (At(child).parent == g) break; // this branch is already linked
                 if (At(child).parent >= 0 || IsAncestor(g, child)) {
-                    ctx_.WarnOnce(Warning::Code::kBadReference, "groups",
-                                  "group memberships contradict each other; an item keeps its first group");
+                    ctx_.WarnOnce(
+                        Warning::Code::kBadReference, "groups",
+                        "group memberships contradict each other; an item keeps its first group");
                     break;
                 }
                 At(child).parent = g;
@@ -142,12 +148,13 @@ private:
         }
         // A group's box is the box of its members; member groups first.
         bounded_.assign(doc_.items.size(), 0);
-        for (std::size_t g = original_; g < doc_.items.size(); ++g) Bounds(static_cast<int>(g));
+        for (std::size_t g = original_; g < doc_.items.size(); ++g)
+            Bounds(static_cast<int>(g));
     }
 
     void Bounds(int g) {
         if (bounded_[static_cast<std::size_t>(g)]) return;
-        bounded_[static_cast<std::size_t>(g)] = 1;  // also stops a cycle, should one exist
+        bounded_[static_cast<std::size_t>(g)] = 1; // also stops a cycle, should one exist
         bool first = true;
         double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
         for (int c : At(g).children) {
@@ -171,7 +178,8 @@ private:
         for (std::size_t i = 0; i < original_; ++i) {
             if (src_[i].scope == ItemSource::kAnchoredItems) continue;
             int top = static_cast<int>(i);
-            for (std::size_t guard = 0; At(top).parent >= 0 && guard < doc_.items.size(); ++guard) top = At(top).parent;
+            for (std::size_t guard = 0; At(top).parent >= 0 && guard < doc_.items.size(); ++guard)
+                top = At(top).parent;
             if (listed[static_cast<std::size_t>(top)]) continue;
             listed[static_cast<std::size_t>(top)] = 1;
             const Item& it = At(top);
@@ -189,8 +197,9 @@ private:
     int Resolve(std::size_t i) {
         const ItemSource& s = src_[i];
         if (s.next == -1) return -1;
-        if (s.pageOrdinal >= 0) {  // 1.2: page and position on that page
-            auto found = legacy_.find(std::make_tuple(s.scope == ItemSource::kMasterItems, s.nextPage, s.next));
+        if (s.pageOrdinal >= 0) { // 1.2: page and position on that page
+            auto found = legacy_.find(
+                std::make_tuple(s.scope == ItemSource::kMasterItems, s.nextPage, s.next));
             return found == legacy_.end() ? -2 : found->second;
         }
         if (!ids_.empty()) {
@@ -221,19 +230,22 @@ private:
             if (src_[i].next == -1 || it.kind != Item::Kind::kTextFrame) continue;
             int target = Resolve(i);
             if (target == static_cast<int>(i)) {
-                ctx_.Warn(Warning::Code::kChainLoop, "text frame \"" + it.name + "\" links to itself; the link is dropped");
+                ctx_.Warn(Warning::Code::kChainLoop,
+                          "text frame \"" + it.name + "\" links to itself; the link is dropped");
                 continue;
             }
             if (target < 0 || At(target).kind != Item::Kind::kTextFrame) {
-                ctx_.Warn(Warning::Code::kChainDangling,
-                          "text frame \"" + it.name + "\" links to item " + std::to_string(src_[i].next) +
-                              (target < 0 ? ", which does not exist" : ", which is not a text frame") +
-                              "; its chain ends there");
+                ctx_.Warn(
+                    Warning::Code::kChainDangling,
+                    "text frame \"" + it.name + "\" links to item " + std::to_string(src_[i].next) +
+                        (target < 0 ? ", which does not exist" : ", which is not a text frame") +
+                        "; its chain ends there");
                 continue;
             }
             if (At(target).prevInChain >= 0) {
                 ctx_.Warn(Warning::Code::kChainDangling,
-                          "two text frames link to the same frame; the link from \"" + it.name + "\" is dropped");
+                          "two text frames link to the same frame; the link from \"" + it.name +
+                              "\" is dropped");
                 continue;
             }
             it.nextInChain = target;
@@ -245,7 +257,8 @@ private:
         std::vector<char> seen(original_, 0);
         for (std::size_t i = 0; i < original_; ++i) {
             if (doc_.items[i].prevInChain >= 0) continue;
-            for (int f = static_cast<int>(i); f >= 0 && !seen[static_cast<std::size_t>(f)]; f = At(f).nextInChain)
+            for (int f = static_cast<int>(i); f >= 0 && !seen[static_cast<std::size_t>(f)];
+                 f = At(f).nextInChain)
                 seen[static_cast<std::size_t>(f)] = 1;
         }
         for (std::size_t i = 0; i < original_; ++i) {
@@ -253,8 +266,9 @@ private:
             int first = static_cast<int>(i);
             At(At(first).prevInChain).nextInChain = -1;
             At(first).prevInChain = -1;
-            ctx_.Warn(Warning::Code::kChainLoop, "linked text frames form a loop; it is cut before \"" +
-                                                     At(first).name + "\"");
+            ctx_.Warn(Warning::Code::kChainLoop,
+                      "linked text frames form a loop; it is cut before \"" + At(first).name +
+                          "\"");
             for (int f = first; f >= 0 && !seen[static_cast<std::size_t>(f)]; f = At(f).nextInChain)
                 seen[static_cast<std::size_t>(f)] = 1;
         }
@@ -293,8 +307,8 @@ private:
             if (m.item < 0 && static_cast<unsigned long long>(id) < anchored.size())
                 m.item = anchored[static_cast<std::size_t>(id)];
             if (m.item < 0)
-                ctx_.Warn(Warning::Code::kBadReference, "text anchors frame " + std::to_string(id) +
-                                                            ", which does not exist");
+                ctx_.Warn(Warning::Code::kBadReference,
+                          "text anchors frame " + std::to_string(id) + ", which does not exist");
         }
     }
 
@@ -340,8 +354,8 @@ private:
 
 } // namespace
 
-void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources, const std::vector<long long>& groupIds,
-              const std::vector<std::string>& styles) {
+void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources,
+              const std::vector<long long>& groupIds, const std::vector<std::string>& styles) {
     Assembler(ctx, doc, sources, groupIds, styles).Run();
 }
 

@@ -24,7 +24,7 @@ ScribusProblemSink::~ScribusProblemSink() {}
 
 int ScribusCharacterScript(unsigned c, WSE::WritingScriptEnum cjk) {
     if (c < 0x80) return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') ? WSE::kRomanScript : -1;
-    if (c < 0xC0) return -1;  // Latin-1 signs: every code page has most of them
+    if (c < 0xC0) return -1; // Latin-1 signs: every code page has most of them
     if (c <= 0x24F) return (c == 0xD7 || c == 0xF7) ? -1 : WSE::kRomanScript;
     if (c >= 0x1E00 && c <= 0x1EFF) return WSE::kRomanScript;
     if ((c >= 0x370 && c <= 0x3FF) || (c >= 0x1F00 && c <= 0x1FFF)) return WSE::kGreekScript;
@@ -34,15 +34,19 @@ int ScribusCharacterScript(unsigned c, WSE::WritingScriptEnum cjk) {
         (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF))
         return WSE::kArabicScript;
     if (c >= 0xE00 && c <= 0xE7F) return WSE::kThaiScript;
-    if ((c >= 0x2000 && c <= 0x206F) || c == 0xFFFC || c == 0xFEFF) return -1;  // punctuation, spaces, marks
-    if ((c >= 0x3040 && c <= 0x30FF) || (c >= 0x31F0 && c <= 0x31FF) || (c >= 0xFF66 && c <= 0xFF9F))
+    if ((c >= 0x2000 && c <= 0x206F) || c == 0xFFFC || c == 0xFEFF)
+        return -1; // punctuation, spaces, marks
+    if ((c >= 0x3040 && c <= 0x30FF) || (c >= 0x31F0 && c <= 0x31FF) ||
+        (c >= 0xFF66 && c <= 0xFF9F))
         return WSE::kJapaneseScript;
-    if ((c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xAC00 && c <= 0xD7AF))
+    if ((c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) ||
+        (c >= 0xAC00 && c <= 0xD7AF))
         return WSE::kKoreanScript;
-    if ((c >= 0x3000 && c <= 0x303F) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
-        (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF))
+    if ((c >= 0x3000 && c <= 0x303F) || (c >= 0x3400 && c <= 0x4DBF) ||
+        (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+        (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF))
         return cjk;
-    if (c >= 0x2070 && c <= 0x2BFF) return -1;  // signs, arrows, mathematical and technical symbols
+    if (c >= 0x2070 && c <= 0x2BFF) return -1; // signs, arrows, mathematical and technical symbols
     return WSE::kUnicodeScript;
 }
 
@@ -55,22 +59,46 @@ constexpr int kMaxDepth = 64;
 // Copies into `into` what it does not set itself.
 void Fill(CharacterAttributes& into, const CharacterAttributes& from) {
 #define SCRIBUS_FILL(f)                                                                            \
-    if (!into.f && from.f) into.f = from.f;
-    SCRIBUS_FILL(font) SCRIBUS_FILL(size) SCRIBUS_FILL(fillColor) SCRIBUS_FILL(fillShade)
-    SCRIBUS_FILL(strokeColor) SCRIBUS_FILL(strokeShade) SCRIBUS_FILL(backgroundColor)
-    SCRIBUS_FILL(backgroundShade) SCRIBUS_FILL(tracking) SCRIBUS_FILL(scaleH) SCRIBUS_FILL(scaleV)
-    SCRIBUS_FILL(baselineShift) SCRIBUS_FILL(effects) SCRIBUS_FILL(underlineOffset)
-    SCRIBUS_FILL(underlineWidth) SCRIBUS_FILL(strikeOffset) SCRIBUS_FILL(strikeWidth)
-    SCRIBUS_FILL(shadowX) SCRIBUS_FILL(shadowY) SCRIBUS_FILL(outlineWidth) SCRIBUS_FILL(language)
-    SCRIBUS_FILL(fontFeatures)
+    if (!into.f && from.f) into.f = from.f
+    SCRIBUS_FILL(font);
+    SCRIBUS_FILL(size);
+    SCRIBUS_FILL(fillColor);
+    SCRIBUS_FILL(fillShade);
+    SCRIBUS_FILL(strokeColor);
+    SCRIBUS_FILL(strokeShade);
+    SCRIBUS_FILL(backgroundColor);
+    SCRIBUS_FILL(backgroundShade);
+    SCRIBUS_FILL(tracking);
+    SCRIBUS_FILL(scaleH);
+    SCRIBUS_FILL(scaleV);
+    SCRIBUS_FILL(baselineShift);
+    SCRIBUS_FILL(effects);
+    SCRIBUS_FILL(underlineOffset);
+    SCRIBUS_FILL(underlineWidth);
+    SCRIBUS_FILL(strikeOffset);
+    SCRIBUS_FILL(strikeWidth);
+    SCRIBUS_FILL(shadowX);
+    SCRIBUS_FILL(shadowY);
+    SCRIBUS_FILL(outlineWidth);
+    SCRIBUS_FILL(language);
+    SCRIBUS_FILL(fontFeatures);
 }
 
 void Fill(ParagraphAttributes& into, const ParagraphAttributes& from) {
-    SCRIBUS_FILL(alignment) SCRIBUS_FILL(direction) SCRIBUS_FILL(lineSpacingMode)
-    SCRIBUS_FILL(lineSpacing) SCRIBUS_FILL(leftIndent) SCRIBUS_FILL(rightIndent)
-    SCRIBUS_FILL(firstIndent) SCRIBUS_FILL(spaceBefore) SCRIBUS_FILL(spaceAfter) SCRIBUS_FILL(dropCap)
-    SCRIBUS_FILL(dropCapLines) SCRIBUS_FILL(dropCapOffset) SCRIBUS_FILL(tabs)
-    SCRIBUS_FILL(characterStyle)
+    SCRIBUS_FILL(alignment);
+    SCRIBUS_FILL(direction);
+    SCRIBUS_FILL(lineSpacingMode);
+    SCRIBUS_FILL(lineSpacing);
+    SCRIBUS_FILL(leftIndent);
+    SCRIBUS_FILL(rightIndent);
+    SCRIBUS_FILL(firstIndent);
+    SCRIBUS_FILL(spaceBefore);
+    SCRIBUS_FILL(spaceAfter);
+    SCRIBUS_FILL(dropCap);
+    SCRIBUS_FILL(dropCapLines);
+    SCRIBUS_FILL(dropCapOffset);
+    SCRIBUS_FILL(tabs);
+    SCRIBUS_FILL(characterStyle);
 #undef SCRIBUS_FILL
     Fill(into.character, from.character);
 }
@@ -83,27 +111,30 @@ bool Empty(const CharacterAttributes& a) {
 
 bool EmptyParagraph(const ParagraphAttributes& a) {
     return !(a.alignment || a.direction || a.lineSpacingMode || a.lineSpacing || a.leftIndent ||
-             a.rightIndent || a.firstIndent || a.spaceBefore || a.spaceAfter || a.dropCap || a.tabs);
+             a.rightIndent || a.firstIndent || a.spaceBefore || a.spaceAfter || a.dropCap ||
+             a.tabs);
 }
 
 bool EndsWith(const std::string& s, const char* suffix) {
     std::size_t n = std::strlen(suffix);
     if (s.size() < n) return false;
     for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i])
+            return false;
     return true;
 }
 
 bool HasWord(const std::string& s, const char* word) {
     std::string lower;
-    for (char c : s) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : s)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return lower.find(word) != std::string::npos;
 }
 
 double CounterClockwise(double clockwise) {
     double a = std::fmod(-clockwise, 360.0);
     if (a < 0) a += 360.0;
-    return a == 0 ? 0 : a;  // no negative zero
+    return a == 0 ? 0 : a; // no negative zero
 }
 
 class Mapper {
@@ -217,7 +248,8 @@ private:
         if (target) Id(e, a, target->GetId());
     }
     // Kept as given: an inset box is four distances, not corners to normalise.
-    void Rect(Element* e, AN::AttrNameEnum a, double left, double top, double right, double bottom) {
+    void Rect(Element* e, AN::AttrNameEnum a, double left, double top, double right,
+              double bottom) {
         if (!e) return;
         Value* v = nullptr;
         ValueUtil::CreateValueRectangle(UNITS::LINEAR::kPoints, left, top, right, bottom, v);
@@ -234,10 +266,13 @@ private:
             OutOfMemory();
             return;
         }
-        if (auto* st = Store(e)) Check(st->Set(a, v));
-        else ValueUtil::Recycle(v);
+        if (auto* st = Store(e))
+            Check(st->Set(a, v));
+        else
+            ValueUtil::Recycle(v);
     }
-    template <class M> void Enum(Element* e, AN::AttrNameEnum a, void (*create)(const M&, Value*&), M member) {
+    template <class M>
+    void Enum(Element* e, AN::AttrNameEnum a, void (*create)(const M&, Value*&), M member) {
         if (!e) return;
         Value* v = nullptr;
         create(member, v);
@@ -263,7 +298,8 @@ private:
     // Decides where each item goes and whether it is kept.
     void Plan() {
         const std::size_t n = doc_.items.size();
-        for (std::size_t i = 0; i < doc_.layers.size(); ++i) layerIndex_.emplace(doc_.layers[i].id, i);
+        for (std::size_t i = 0; i < doc_.layers.size(); ++i)
+            layerIndex_.emplace(doc_.layers[i].id, i);
         place_.assign(n, kNowhere);
         placePage_.assign(n, -1);
         included_.assign(n, 0);
@@ -271,14 +307,16 @@ private:
         elements_.assign(n, nullptr);
         for (std::size_t s = 0; s < doc_.stories.size(); ++s)
             for (const Marker& m : doc_.stories[s].markers)
-                if (m.kind == Marker::Kind::kAnchoredItem && m.item >= 0 && static_cast<std::size_t>(m.item) < n &&
+                if (m.kind == Marker::Kind::kAnchoredItem && m.item >= 0 &&
+                    static_cast<std::size_t>(m.item) < n &&
                     anchorStory_[static_cast<std::size_t>(m.item)] < 0)
                     anchorStory_[static_cast<std::size_t>(m.item)] = static_cast<int>(s);
         std::vector<char> listed(n, 0);
         auto listPages = [&](const std::vector<Page>& pages, Place where) {
             for (std::size_t p = 0; p < pages.size(); ++p)
                 for (int i : pages[p].items)
-                    if (i >= 0 && static_cast<std::size_t>(i) < n && !listed[static_cast<std::size_t>(i)]) {
+                    if (i >= 0 && static_cast<std::size_t>(i) < n &&
+                        !listed[static_cast<std::size_t>(i)]) {
                         listed[static_cast<std::size_t>(i)] = 1;
                         place_[static_cast<std::size_t>(i)] = where;
                         placePage_[static_cast<std::size_t>(i)] = static_cast<int>(p);
@@ -289,11 +327,13 @@ private:
         for (std::size_t i = 0; i < n; ++i) {
             if (listed[i]) continue;
             const Item& it = doc_.items[i];
-            if (it.parent >= 0 && static_cast<std::size_t>(it.parent) < n) place_[i] = kMember;
+            if (it.parent >= 0 && static_cast<std::size_t>(it.parent) < n)
+                place_[i] = kMember;
             else if (anchorStory_[i] >= 0) {
                 place_[i] = kAnchored;
                 anchored_.push_back(i);
-            } else place_[i] = kPasteboard;
+            } else
+                place_[i] = kPasteboard;
         }
         for (std::size_t i = 0; i < n; ++i) {
             if (place_[i] == kMember) continue;
@@ -330,8 +370,10 @@ private:
         Length(e, AN::kRightMargin, p.margins.right);
         Bool(e, AN::kIsFacingPage, p.facingPages);
         int columns = ColumnsPerSpread();
-        if (p.facingPages && !doc_.pages.empty()) Bool(e, AN::kIsFirstPageRight, doc_.pages[0].position == columns - 1);
-        else Bool(e, AN::kIsFirstPageRight, true);
+        if (p.facingPages && !doc_.pages.empty())
+            Bool(e, AN::kIsFirstPageRight, doc_.pages[0].position == columns - 1);
+        else
+            Bool(e, AN::kIsFirstPageRight, true);
         Int(e, AN::kStartPageNum, PageNumber(0));
         Int(e, AN::kNumberOfSpreads, static_cast<long long>(doc_.spreads.size()));
         Int(e, AN::kNumberOfPagesPerSpread, columns);
@@ -340,8 +382,8 @@ private:
         if (!p.metadata.author.empty()) Utf8(e, AN::kAuthorName, p.metadata.author);
 
         const Metadata& m = p.metadata;
-        if (m.title.empty() && m.author.empty() && m.subject.empty() && m.keywords.empty() && m.comments.empty() &&
-            m.date.empty() && m.publisher.empty())
+        if (m.title.empty() && m.author.empty() && m.subject.empty() && m.keywords.empty() &&
+            m.comments.empty() && m.date.empty() && m.publisher.empty())
             return;
         Element* meta = Child(e, EL::kMetaData);
         if (!meta) return;
@@ -353,8 +395,8 @@ private:
         if (!m.publisher.empty()) Utf8(meta, AN::kCompany, m.publisher);
         Utf8(meta, AN::kApplication, "Scribus " + doc_.version);
         int year = 0, month = 0, day = 0;
-        if (std::sscanf(m.date.c_str(), "%4d-%2d-%2d", &year, &month, &day) == 3 && year > 0 && month >= 1 &&
-            month <= 12 && day >= 1 && day <= 31) {
+        if (std::sscanf(m.date.c_str(), "%4d-%2d-%2d", &year, &month, &day) == 3 && year > 0 &&
+            month >= 1 && month <= 12 && day >= 1 && day <= 31) {
             Value* v = nullptr;
             ValueUtil::CreateValueDateTime(year, month, day, 0, 0, 0, v);
             Put(meta, AN::kCreated, v);
@@ -365,7 +407,8 @@ private:
     int ColumnsPerSpread() const {
         if (!doc_.publication.facingPages) return 1;
         std::size_t set = static_cast<std::size_t>(doc_.publication.pageSetIndex);
-        if (set < doc_.pageSets.size() && doc_.pageSets[set].columns >= 1 && doc_.pageSets[set].columns <= 100)
+        if (set < doc_.pageSets.size() && doc_.pageSets[set].columns >= 1 &&
+            doc_.pageSets[set].columns <= 100)
             return doc_.pageSets[set].columns;
         return 2;
     }
@@ -385,7 +428,8 @@ private:
 
     void Inks() {
         bool any = false;
-        for (const Color& c : doc_.colors) any = any || c.spot;
+        for (const Color& c : doc_.colors)
+            any = any || c.spot;
         if (!any) return;
         Element* list = Top(EL::kInkList);
         for (const Color& c : doc_.colors) {
@@ -400,7 +444,8 @@ private:
         Element* list = Top(EL::kColorList);
         if (!list) return;
         bool haveNone = false;
-        for (const Color& c : doc_.colors) haveNone = haveNone || c.name == "None";
+        for (const Color& c : doc_.colors)
+            haveNone = haveNone || c.name == "None";
         if (!haveNone) {
             Element* none = Child(list, EL::kColor);
             if (none) {
@@ -421,7 +466,9 @@ private:
                 continue;
             }
             Enum(e, AN::kType, &ValueUtil::CreateValueColorTypeEnum,
-                 c.registration ? CTE::kRegistration : c.spot ? CTE::kSpot : CTE::kProcess);
+                 c.registration ? CTE::kRegistration
+                 : c.spot       ? CTE::kSpot
+                                : CTE::kProcess);
             if (c.space == Color::Space::kCMYK) {
                 Enum(e, AN::kModel, &ValueUtil::CreateValueColorModelEnum, CME::kCMYK);
                 Element* k = Child(e, EL::kCMYK);
@@ -464,18 +511,25 @@ private:
     // ------------------------------------------------------------ fonts, layers
 
     void NoteFont(const CharacterAttributes& a) {
-        if (a.font && !a.font->empty() && fontSet_.insert(*a.font).second) fonts_.push_back(*a.font);
+        if (a.font && !a.font->empty() && fontSet_.insert(*a.font).second)
+            fonts_.push_back(*a.font);
     }
 
     void Fonts() {
-        if (!doc_.publication.defaultFont.empty() && fontSet_.insert(doc_.publication.defaultFont).second)
+        if (!doc_.publication.defaultFont.empty() &&
+            fontSet_.insert(doc_.publication.defaultFont).second)
             fonts_.push_back(doc_.publication.defaultFont);
-        for (const CharacterStyle& s : doc_.characterStyles) NoteFont(s.attributes);
-        for (const ParagraphStyle& s : doc_.paragraphStyles) NoteFont(s.attributes.character);
-        for (const Item& it : doc_.items) NoteFont(it.defaultStyle.character);
+        for (const CharacterStyle& s : doc_.characterStyles)
+            NoteFont(s.attributes);
+        for (const ParagraphStyle& s : doc_.paragraphStyles)
+            NoteFont(s.attributes.character);
+        for (const Item& it : doc_.items)
+            NoteFont(it.defaultStyle.character);
         for (const Story& s : doc_.stories) {
-            for (const ParagraphRun& p : s.paragraphs) NoteFont(p.local.character);
-            for (const CharacterRun& r : s.runs) NoteFont(r.local);
+            for (const ParagraphRun& p : s.paragraphs)
+                NoteFont(p.local.character);
+            for (const CharacterRun& r : s.runs)
+                NoteFont(r.local);
         }
         if (fonts_.empty()) return;
         Element* list = Top(EL::kFontList);
@@ -488,9 +542,11 @@ private:
     void Layers() {
         if (doc_.layers.empty()) return;
         std::vector<std::size_t> order(doc_.layers.size());
-        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return doc_.layers[a].level < doc_.layers[b].level; });
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return doc_.layers[a].level < doc_.layers[b].level;
+        });
         Element* list = Top(EL::kLayerList);
         for (std::size_t i : order) {
             const Layer& l = doc_.layers[i];
@@ -547,18 +603,23 @@ private:
         if (!e) return;
         if (a.font) {
             Utf8(e, AN::kFont, *a.font);
-            Bool(e, AN::kBold, HasWord(*a.font, "bold") || HasWord(*a.font, "black") || HasWord(*a.font, "heavy"));
+            Bool(e, AN::kBold,
+                 HasWord(*a.font, "bold") || HasWord(*a.font, "black") ||
+                     HasWord(*a.font, "heavy"));
             Bool(e, AN::kItalics, HasWord(*a.font, "italic") || HasWord(*a.font, "oblique"));
         }
         if (a.size) Length(e, AN::kFontSize, *a.size);
         unsigned id = 0;
         if (a.fillColor) {
-            if (ColorId(*a.fillColor, id)) Id(e, AN::kColorRef, id);
-            else BadReference();
+            if (ColorId(*a.fillColor, id))
+                Id(e, AN::kColorRef, id);
+            else
+                BadReference();
         }
         if (a.fillShade) Percent(e, AN::kShade, *a.fillShade / 100.0);
         if (a.strokeColor && ColorId(*a.strokeColor, id)) Id(e, AN::kStrokeId, id);
-        if (a.backgroundColor && ColorId(*a.backgroundColor, id)) Id(e, AN::kBackgroundShadingColorRef, id);
+        if (a.backgroundColor && ColorId(*a.backgroundColor, id))
+            Id(e, AN::kBackgroundShadingColorRef, id);
         if (a.tracking) Percent(e, AN::kRangeKerning, *a.tracking / 100.0);
         if (a.scaleH) Percent(e, AN::kHorizontalScale, *a.scaleH / 100.0);
         if (a.scaleV) Percent(e, AN::kVerticalScale, *a.scaleV / 100.0);
@@ -566,13 +627,19 @@ private:
         if (a.effects) {
             unsigned f = *a.effects;
             Enum(e, AN::kCharacterPosition, &ValueUtil::CreateValueCharacterPositionEnum,
-                 (f & kSuperscript) ? CPE::kSuperscript : (f & kSubscript) ? CPE::kSubscript : CPE::kNormal);
+                 (f & kSuperscript) ? CPE::kSuperscript
+                 : (f & kSubscript) ? CPE::kSubscript
+                                    : CPE::kNormal);
             Enum(e, AN::kCharacterCase, &ValueUtil::CreateValueCharacterCaseEnum,
-                 (f & kAllCaps) ? CCE::kAllCaps : (f & kSmallCaps) ? CCE::kSmallCaps : CCE::kNormal);
+                 (f & kAllCaps)     ? CCE::kAllCaps
+                 : (f & kSmallCaps) ? CCE::kSmallCaps
+                                    : CCE::kNormal);
             bool underline = (f & (kUnderline | kUnderlineWords)) != 0;
             Bool(e, AN::kUnderline, underline);
             Enum(e, AN::kUnderlineType, &ValueUtil::CreateValueUnderlineTypeEnum,
-                 (f & kUnderlineWords) ? UTE::kWordsOnly : underline ? UTE::kSingle : UTE::kNone);
+                 (f & kUnderlineWords) ? UTE::kWordsOnly
+                 : underline           ? UTE::kSingle
+                                       : UTE::kNone);
             Enum(e, AN::kStrikeThru, &ValueUtil::CreateValueStrikeThruTypeEnum,
                  (f & kStrikeThrough) ? STE::kSingle : STE::kNone);
             Bool(e, AN::kOutline, (f & kOutline) != 0);
@@ -583,8 +650,8 @@ private:
     void ParagraphAttributesOf(Element* e, const ParagraphAttributes& a) {
         if (!e) return;
         if (a.alignment) {
-            static const AE::AlignmentEnum kAlign[] = {AE::kLeft, AE::kCenter, AE::kRight, AE::kJustify,
-                                                       AE::kForceJustify};
+            static const AE::AlignmentEnum kAlign[] = {AE::kLeft, AE::kCenter, AE::kRight,
+                                                       AE::kJustify, AE::kForceJustify};
             if (*a.alignment >= 0 && *a.alignment <= 4)
                 Enum(e, AN::kAlignment, &ValueUtil::CreateValueAlignmentEnum, kAlign[*a.alignment]);
         }
@@ -622,11 +689,20 @@ private:
             Length(tab, AN::kPosition, t.position);
             TAE::TabAlignmentEnum align = TAE::kLeft;
             switch (t.type) {
-            case 1: align = TAE::kRight; break;
-            case 2: align = TAE::kDecimal; break;
-            case 3: align = TAE::kAlignOnCharacter; break;
-            case 4: align = TAE::kCenter; break;
-            default: break;
+            case 1:
+                align = TAE::kRight;
+                break;
+            case 2:
+                align = TAE::kDecimal;
+                break;
+            case 3:
+                align = TAE::kAlignOnCharacter;
+                break;
+            case 4:
+                align = TAE::kCenter;
+                break;
+            default:
+                break;
             }
             Enum(tab, AN::kTabAlignment, &ValueUtil::CreateValueTabAlignmentEnum, align);
             if (t.type == 3) {
@@ -636,7 +712,8 @@ private:
             }
             if (!t.fill.empty())
                 if (auto* st = Store(tab))
-                    Check(st->SetText(AN::kLeader, reinterpret_cast<const unsigned short*>(t.fill.data()),
+                    Check(st->SetText(AN::kLeader,
+                                      reinterpret_cast<const unsigned short*>(t.fill.data()),
                                       static_cast<long long>(t.fill.size())));
         }
     }
@@ -663,15 +740,18 @@ private:
             characterStyles_.emplace(s.name, e->GetId());
             made.emplace_back(e, i);
             Utf8(e, AN::kName, s.name);
-            double size = s.attributes.size ? *s.attributes.size : EffectiveSize(s.attributes, s.basedOn, "");
+            double size =
+                s.attributes.size ? *s.attributes.size : EffectiveSize(s.attributes, s.basedOn, "");
             CharacterAttributesOf(Child(e, EL::kCharacterAttributes), s.attributes, size);
         }
         for (auto& m : made) {
             const std::string& parent = doc_.characterStyles[m.second].basedOn;
             if (parent.empty()) continue;
             auto found = characterStyles_.find(parent);
-            if (found != characterStyles_.end() && found->second != m.first->GetId()) Id(m.first, AN::kBasedOn, found->second);
-            else BadReference();
+            if (found != characterStyles_.end() && found->second != m.first->GetId())
+                Id(m.first, AN::kBasedOn, found->second);
+            else
+                BadReference();
         }
     }
 
@@ -695,7 +775,8 @@ private:
             // The paragraph's character style lies below what the paragraph
             // style sets itself.
             CharacterAttributes character = s.attributes.character;
-            if (s.attributes.characterStyle) Fill(character, ResolvedCharacterStyle(*s.attributes.characterStyle));
+            if (s.attributes.characterStyle)
+                Fill(character, ResolvedCharacterStyle(*s.attributes.characterStyle));
             if (!Empty(character))
                 CharacterAttributesOf(Child(e, EL::kCharacterAttributes), character,
                                       EffectiveSize(character, "", s.name));
@@ -705,8 +786,10 @@ private:
             const std::string& parent = doc_.paragraphStyles[m.second].basedOn;
             if (parent.empty()) continue;
             auto found = paragraphStyles_.find(parent);
-            if (found != paragraphStyles_.end() && found->second != m.first->GetId()) Id(m.first, AN::kBasedOn, found->second);
-            else BadReference();
+            if (found != paragraphStyles_.end() && found->second != m.first->GetId())
+                Id(m.first, AN::kBasedOn, found->second);
+            else
+                BadReference();
         }
     }
 
@@ -727,7 +810,8 @@ private:
             if (story.table >= 0) continue;
             bool keep = false;
             for (int f : story.frames)
-                if (f >= 0 && static_cast<std::size_t>(f) < doc_.items.size() && included_[static_cast<std::size_t>(f)])
+                if (f >= 0 && static_cast<std::size_t>(f) < doc_.items.size() &&
+                    included_[static_cast<std::size_t>(f)])
                     keep = true;
             if (!keep) continue;
             storyElements_[s] = NewParentStory();
@@ -740,8 +824,10 @@ private:
 
     Element* NewParentStory() {
         Element* e = OBCreateStoredElement(EL::kParentStory);
-        if (!e) OutOfMemory();
-        else pendingStories_.push_back(e);
+        if (!e)
+            OutOfMemory();
+        else
+            pendingStories_.push_back(e);
         return e;
     }
 
@@ -762,8 +848,10 @@ private:
             OutOfMemory();
             return;
         }
-        if (auto* st = Store(child)) Check(st->SetStream(AN::kTextStream, stream));
-        else delete stream;
+        if (auto* st = Store(child))
+            Check(st->SetStream(AN::kTextStream, stream));
+        else
+            delete stream;
     }
 
     // Which script CJK ideographs belong to: the story's kana or hangul
@@ -771,7 +859,8 @@ private:
     WSE::WritingScriptEnum CjkScript(int storyHint, const std::string& language) const {
         if (storyHint >= 0) return static_cast<WSE::WritingScriptEnum>(storyHint);
         std::string lang = language.empty() ? doc_.publication.language : language;
-        for (char& ch : lang) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        for (char& ch : lang)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         if (lang.compare(0, 2, "zh") == 0)
             return (lang.find("tw") != std::string::npos || lang.find("hk") != std::string::npos ||
                     lang.find("hant") != std::string::npos)
@@ -803,7 +892,9 @@ private:
     }
 
     int TopItem(int i) const {
-        for (int guard = 0; guard <= kMaxDepth && i >= 0 && static_cast<std::size_t>(i) < doc_.items.size(); ++guard) {
+        for (int guard = 0;
+             guard <= kMaxDepth && i >= 0 && static_cast<std::size_t>(i) < doc_.items.size();
+             ++guard) {
             if (place_[static_cast<std::size_t>(i)] != kMember) return i;
             i = doc_.items[static_cast<std::size_t>(i)].parent;
         }
@@ -814,8 +905,10 @@ private:
         const std::string& name = style.empty() ? defaultParagraphStyle_ : style;
         if (name.empty()) return;
         auto found = paragraphStyles_.find(name);
-        if (found != paragraphStyles_.end()) Id(e, AN::kParagraphStyleID, found->second);
-        else BadReference();
+        if (found != paragraphStyles_.end())
+            Id(e, AN::kParagraphStyleID, found->second);
+        else
+            BadReference();
     }
 
     // The child story with text, runs and anchored objects.
@@ -832,7 +925,8 @@ private:
         // Frame defaults of old documents stand for the paragraph style
         // where a paragraph has none.
         const Item* defaults = nullptr;
-        if (frame >= 0 && static_cast<std::size_t>(frame) < doc_.items.size()) defaults = &doc_.items[static_cast<std::size_t>(frame)];
+        if (frame >= 0 && static_cast<std::size_t>(frame) < doc_.items.size())
+            defaults = &doc_.items[static_cast<std::size_t>(frame)];
 
         Value* inline_ = nullptr;
         std::vector<std::pair<uint32_t, int>> tables;
@@ -842,7 +936,8 @@ private:
                 continue;
             const Item& it = doc_.items[static_cast<std::size_t>(m.item)];
             if (it.kind == Item::Kind::kTable && it.table) {
-                if (included_[static_cast<std::size_t>(m.item)]) tables.emplace_back(m.position, m.item);
+                if (included_[static_cast<std::size_t>(m.item)])
+                    tables.emplace_back(m.position, m.item);
                 continue;
             }
             Element* e = elements_[static_cast<std::size_t>(m.item)];
@@ -870,8 +965,10 @@ private:
             Int(e, AN::kStartCharacterPosition, run.start);
             Int(e, AN::kEndCharacterPosition, static_cast<long long>(run.start) + run.length);
             ParagraphStyleRef(e, style);
-            if (local.characterStyle) Fill(local.character, ResolvedCharacterStyle(*local.characterStyle));
-            if (!EmptyParagraph(local)) ParagraphAttributesOf(Child(e, EL::kParagraphAttributes), local);
+            if (local.characterStyle)
+                Fill(local.character, ResolvedCharacterStyle(*local.characterStyle));
+            if (!EmptyParagraph(local))
+                ParagraphAttributesOf(Child(e, EL::kParagraphAttributes), local);
             if (!Empty(local.character))
                 CharacterAttributesOf(Child(e, EL::kCharacterAttributes), local.character,
                                       EffectiveSize(local.character, "", style));
@@ -912,7 +1009,8 @@ private:
                 uint32_t width = 1;
                 if (i < end) {
                     unsigned c = s.text[i];
-                    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < end && s.text[i + 1] >= 0xDC00 && s.text[i + 1] <= 0xDFFF) {
+                    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < end && s.text[i + 1] >= 0xDC00 &&
+                        s.text[i + 1] <= 0xDFFF) {
                         c = 0x10000 + ((c - 0xD800) << 10) + (s.text[i + 1] - 0xDC00);
                         width = 2;
                     }
@@ -924,9 +1022,13 @@ private:
                 }
                 bool cut = i == end || (script >= 0 && pieceScript >= 0 && script != pieceScript);
                 if (cut && i > pieceStart) {
-                    int use = pieceScript >= 0 ? pieceScript : previousScript >= 0 ? previousScript : WSE::kRomanScript;
+                    int use = pieceScript >= 0      ? pieceScript
+                              : previousScript >= 0 ? previousScript
+                                                    : WSE::kRomanScript;
                     int para = ParagraphAt(s, pieceStart, hint);
-                    CharacterRunOf(characters, run, pieceStart, i, use, para >= 0 ? paragraphStyle[static_cast<std::size_t>(para)] : std::string());
+                    CharacterRunOf(characters, run, pieceStart, i, use,
+                                   para >= 0 ? paragraphStyle[static_cast<std::size_t>(para)]
+                                             : std::string());
                     previousScript = use;
                     pieceStart = i;
                     pieceScript = -1;
@@ -947,8 +1049,10 @@ private:
             bool number = m.kind == Marker::Kind::kPageNumber;
             Enum(v, AN::kVariableType, &ValueUtil::CreateValueAutoVariableEnum,
                  number ? AVE::kPageNumber : AVE::kPageCount);
-            if (!number) Utf8(v, AN::kStaticText, std::to_string(doc_.pages.size()));
-            else if (page >= 0) Utf8(v, AN::kStaticText, std::to_string(PageNumber(page)));
+            if (!number)
+                Utf8(v, AN::kStaticText, std::to_string(doc_.pages.size()));
+            else if (page >= 0)
+                Utf8(v, AN::kStaticText, std::to_string(PageNumber(page)));
         }
 
         if (!tables.empty()) {
@@ -962,21 +1066,24 @@ private:
         }
     }
 
-    void CharacterRunOf(Element* list, const CharacterRun& run, uint32_t start, uint32_t end, int script,
-                        const std::string& paragraphStyle) {
+    void CharacterRunOf(Element* list, const CharacterRun& run, uint32_t start, uint32_t end,
+                        int script, const std::string& paragraphStyle) {
         Element* e = Child(list, EL::kCharacterRun);
         if (!e) return;
         Int(e, AN::kStartCharacterPosition, start);
         Int(e, AN::kEndCharacterPosition, end);
         if (!run.style.empty()) {
             auto found = characterStyles_.find(run.style);
-            if (found != characterStyles_.end()) Id(e, AN::kCharacterStyleID, found->second);
-            else BadReference();
+            if (found != characterStyles_.end())
+                Id(e, AN::kCharacterStyleID, found->second);
+            else
+                BadReference();
         }
         ParagraphStyleRef(e, paragraphStyle);
         Element* attributes = Child(e, EL::kCharacterAttributes);
         // The size matters only to turn a relative baseline shift into a length.
-        double size = run.local.baselineShift ? EffectiveSize(run.local, run.style, paragraphStyle) : 0;
+        double size =
+            run.local.baselineShift ? EffectiveSize(run.local, run.style, paragraphStyle) : 0;
         CharacterAttributesOf(attributes, run.local, size);
         Enum(attributes, AN::kWritingScript, &ValueUtil::CreateValueWritingScriptEnum,
              static_cast<WSE::WritingScriptEnum>(script));
@@ -992,14 +1099,16 @@ private:
         Int(table, AN::kFooterRows, 0);
         Rect(table, AN::kBoundingBox, it.x, it.y, it.x + it.width, it.y + it.height);
         unsigned id = 0;
-        if (!t.fillColor.empty() && t.fillColor != "None" && ColorId(t.fillColor, id)) Id(table, AN::kFillId, id);
+        if (!t.fillColor.empty() && t.fillColor != "None" && ColorId(t.fillColor, id))
+            Id(table, AN::kFillId, id);
         Element* rows = Child(table, EL::kTableRowList);
         std::size_t next = 0;
         for (int r = 0; r < t.rows && rows; ++r) {
             Element* row = Child(rows, EL::kTableRow);
             if (!row) break;
             Int(row, AN::kRowNumber, r);
-            if (static_cast<std::size_t>(r) < t.rowHeights.size()) Length(row, AN::kRowHeight, t.rowHeights[static_cast<std::size_t>(r)]);
+            if (static_cast<std::size_t>(r) < t.rowHeights.size())
+                Length(row, AN::kRowHeight, t.rowHeights[static_cast<std::size_t>(r)]);
             Element* cells = Child(row, EL::kTableCellList);
             for (; next < t.cells.size() && t.cells[next].row == r; ++next) {
                 const Cell& c = t.cells[next];
@@ -1007,15 +1116,20 @@ private:
                 if (!cell) continue;
                 Int(cell, AN::kRowNumber, c.row);
                 Int(cell, AN::kColumnNumber, c.column);
-                if (c.rowSpan > 1) Int(cell, AN::kEndRowNumber, static_cast<long long>(c.row) + c.rowSpan - 1);
-                if (c.columnSpan > 1) Int(cell, AN::kEndColumnNumber, static_cast<long long>(c.column) + c.columnSpan - 1);
+                if (c.rowSpan > 1)
+                    Int(cell, AN::kEndRowNumber, static_cast<long long>(c.row) + c.rowSpan - 1);
+                if (c.columnSpan > 1)
+                    Int(cell, AN::kEndColumnNumber,
+                        static_cast<long long>(c.column) + c.columnSpan - 1);
                 if (static_cast<std::size_t>(c.column) < t.columnWidths.size())
-                    Length(cell, AN::kColumnWidth, t.columnWidths[static_cast<std::size_t>(c.column)]);
+                    Length(cell, AN::kColumnWidth,
+                           t.columnWidths[static_cast<std::size_t>(c.column)]);
                 if (c.story >= 0 && static_cast<std::size_t>(c.story) < doc_.stories.size())
                     ChildStory(cell, static_cast<std::size_t>(c.story), -1, depth + 1);
             }
             // Cells out of row order: the rest go where they belong.
-            while (next < t.cells.size() && t.cells[next].row < r) ++next;
+            while (next < t.cells.size() && t.cells[next].row < r)
+                ++next;
         }
     }
 
@@ -1040,7 +1154,9 @@ private:
                  page.orientation == 1 ? TOPO::kLandscape : TOPO::kPortrait);
             if (columns > 1)
                 Enum(e, AN::kPageSide, &ValueUtil::CreateValuePageSideEnum,
-                     page.position == 0 ? PSE::kLeft : page.position == columns - 1 ? PSE::kRight : PSE::kUnknown);
+                     page.position == 0             ? PSE::kLeft
+                     : page.position == columns - 1 ? PSE::kRight
+                                                    : PSE::kUnknown);
             Items(e, kMaster, static_cast<int>(m), page);
         }
     }
@@ -1066,7 +1182,9 @@ private:
             Bool(spread, AN::kIsFirstRegularSpread, s == 0);
             Bool(spread, AN::kIsLastRegularSpread, s + 1 == doc_.spreads.size());
             for (int p : doc_.spreads[s].pages) {
-                if (p < 0 || static_cast<std::size_t>(p) >= doc_.pages.size() || placed[static_cast<std::size_t>(p)]) continue;
+                if (p < 0 || static_cast<std::size_t>(p) >= doc_.pages.size() ||
+                    placed[static_cast<std::size_t>(p)])
+                    continue;
                 placed[static_cast<std::size_t>(p)] = 1;
                 RegularPage(spread, static_cast<std::size_t>(p), columns);
             }
@@ -1094,14 +1212,18 @@ private:
         if (!e) return;
         pageElements_[p] = e;
         auto master = masterPages_.find(page.masterName);
-        if (master != masterPages_.end()) Id(e, AN::kBasedOn, master->second);
-        else if (!page.masterName.empty() && !doc_.masterPages.empty() && options_.masterItems) BadReference();
+        if (master != masterPages_.end())
+            Id(e, AN::kBasedOn, master->second);
+        else if (!page.masterName.empty() && !doc_.masterPages.empty() && options_.masterItems)
+            BadReference();
         Margins(e, page);
         Enum(e, AN::kOrientation, &ValueUtil::CreateValueTOPOrientationEnum,
              page.orientation == 1 ? TOPO::kLandscape : TOPO::kPortrait);
         Enum(e, AN::kPageSide, &ValueUtil::CreateValuePageSideEnum,
-             columns == 1 ? PSE::kRight
-                          : page.position == 0 ? PSE::kLeft : page.position == columns - 1 ? PSE::kRight : PSE::kUnknown);
+             columns == 1                   ? PSE::kRight
+             : page.position == 0           ? PSE::kLeft
+             : page.position == columns - 1 ? PSE::kRight
+                                            : PSE::kUnknown);
         Items(e, kRegular, static_cast<int>(p), page);
     }
 
@@ -1111,7 +1233,8 @@ private:
     void Prefetch(int i) const {
         if (i < 0 || static_cast<std::size_t>(i) >= doc_.items.size()) return;
         const char* p = reinterpret_cast<const char*>(&doc_.items[static_cast<std::size_t>(i)]);
-        for (int line = 0; line < 6; ++line) __builtin_prefetch(p + 64 * line);
+        for (int line = 0; line < 6; ++line)
+            __builtin_prefetch(p + 64 * line);
     }
 
     void Items(Element* page, Place where, int index, const Page& source) {
@@ -1119,8 +1242,10 @@ private:
         for (std::size_t k = 0; k < source.items.size(); ++k) {
             if (k + 1 < source.items.size()) Prefetch(source.items[k + 1]);
             int i = source.items[k];
-            if (i >= 0 && static_cast<std::size_t>(i) < doc_.items.size() && included_[static_cast<std::size_t>(i)] &&
-                place_[static_cast<std::size_t>(i)] == where && placePage_[static_cast<std::size_t>(i)] == index)
+            if (i >= 0 && static_cast<std::size_t>(i) < doc_.items.size() &&
+                included_[static_cast<std::size_t>(i)] &&
+                place_[static_cast<std::size_t>(i)] == where &&
+                placePage_[static_cast<std::size_t>(i)] == index)
                 ItemOf(list, i, where == kRegular ? index : -1, 0);
         }
         AnchoredItems(list, where, index, nullptr, nullptr);
@@ -1128,11 +1253,12 @@ private:
 
     // Items anchored in text go with the page that shows their story's
     // first frame (the pasteboard when there is none).
-    void AnchoredItems(Element* list, Place where, int index, Element* pasteboard, Element* spread) {
+    void AnchoredItems(Element* list, Place where, int index, Element* pasteboard,
+                       Element* spread) {
         for (std::size_t i : anchored_) {
             if (!included_[i] || elements_[i]) continue;
             const Item& it = doc_.items[i];
-            if (it.kind == Item::Kind::kTable && it.table) continue;  // tables stand in the text
+            if (it.kind == Item::Kind::kTable && it.table) continue; // tables stand in the text
             int story = anchorStory_[i];
             int frame = -1;
             for (int guard = 0; guard < kMaxDepth && story >= 0; ++guard) {
@@ -1159,17 +1285,24 @@ private:
     static EL::ElementTypeEnum KindOf(const Item& it) {
         switch (it.kind) {
         case Item::Kind::kTextFrame:
-        case Item::Kind::kTable: return EL::kText;
-        case Item::Kind::kImageFrame: return EL::kPicture;
-        case Item::Kind::kLine: return EL::kLine;
-        case Item::Kind::kGroup: return EL::kGroup;
-        case Item::Kind::kPathText: return EL::kBezierTextPath;
-        case Item::Kind::kPolyLine: return Curved(it) ? EL::kBezier : EL::kIrregularPolygon;
+        case Item::Kind::kTable:
+            return EL::kText;
+        case Item::Kind::kImageFrame:
+            return EL::kPicture;
+        case Item::Kind::kLine:
+            return EL::kLine;
+        case Item::Kind::kGroup:
+            return EL::kGroup;
+        case Item::Kind::kPathText:
+            return EL::kBezierTextPath;
+        case Item::Kind::kPolyLine:
+            return Curved(it) ? EL::kBezier : EL::kIrregularPolygon;
         case Item::Kind::kShape:
         case Item::Kind::kPolygon:
         case Item::Kind::kOther:
             if (it.frameType == 1 || (it.frameType < 0 && it.rawType == 1)) return EL::kEllipse;
-            if (it.frameType == 0 || it.frameType == 2 || (it.frameType < 0 && it.rawType == 3)) return EL::kRectangle;
+            if (it.frameType == 0 || it.frameType == 2 || (it.frameType < 0 && it.rawType == 3))
+                return EL::kRectangle;
             return Curved(it) ? EL::kBezier : EL::kIrregularPolygon;
         }
         return EL::kBezier;
@@ -1197,7 +1330,8 @@ private:
         if (it.flipH) Bool(e, AN::kHorizontalFlipping, true);
         if (it.flipV) Bool(e, AN::kVerticalFlipping, true);
         if (it.locked) Bool(e, AN::kLockPosition, true);
-        if (page >= 0 && static_cast<std::size_t>(page) < pageElements_.size() && pageElements_[static_cast<std::size_t>(page)])
+        if (page >= 0 && static_cast<std::size_t>(page) < pageElements_.size() &&
+            pageElements_[static_cast<std::size_t>(page)])
             IdOf(e, AN::kRegularPageIdRef, pageElements_[static_cast<std::size_t>(page)]);
     }
 
@@ -1217,7 +1351,8 @@ private:
         }
         for (const SubPath& s : it.outline) {
             for (const PathPoint& p : s.points)
-                if (!list->Add(OBPathPoint(OBPoint(p.left.x, p.left.y), OBPoint(p.anchor.x, p.anchor.y),
+                if (!list->Add(OBPathPoint(OBPoint(p.left.x, p.left.y),
+                                           OBPoint(p.anchor.x, p.anchor.y),
                                            OBPoint(p.right.x, p.right.y)),
                                UNITS::LINEAR::kPoints)) {
                     OutOfMemory();
@@ -1235,7 +1370,7 @@ private:
             return;
         }
         const std::size_t i = static_cast<std::size_t>(index);
-        if (elements_[i]) return;  // listed once
+        if (elements_[i]) return; // listed once
         const Item& it = doc_.items[i];
         Element* e = Child(list, KindOf(it));
         if (!e) return;
@@ -1244,13 +1379,15 @@ private:
         switch (e->GetElementType()) {
         case EL::kText: {
             Element* story = nullptr;
-            if (it.kind == Item::Kind::kTable) story = tableStories_[i];
+            if (it.kind == Item::Kind::kTable)
+                story = tableStories_[i];
             else if (it.story >= 0 && static_cast<std::size_t>(it.story) < storyElements_.size())
                 story = storyElements_[static_cast<std::size_t>(it.story)];
             IdOf(e, AN::kStory, story);
             Int(e, AN::kNumberOfColumns, it.columns);
             Length(e, AN::kSpaceBetweenColumns, it.columnGap);
-            Rect(e, AN::kInsetBox, it.textInsets.left, it.textInsets.top, it.textInsets.right, it.textInsets.bottom);
+            Rect(e, AN::kInsetBox, it.textInsets.left, it.textInsets.top, it.textInsets.right,
+                 it.textInsets.bottom);
             Bool(e, AN::kIsThreadedTextFrame, it.prevInChain >= 0 || it.nextInChain >= 0);
             break;
         }
@@ -1280,39 +1417,48 @@ private:
             double x1 = it.x + it.width * std::cos(r), y1 = it.y + it.width * std::sin(r);
             Point(e, AN::kptStart, it.x, it.y);
             Point(e, AN::kptEnd, x1, y1);
-            Rect(e, AN::kBoundingBox, std::min(it.x, x1), std::min(it.y, y1), std::max(it.x, x1), std::max(it.y, y1));
-            if (it.rotation != 0) Store(e)->Remove(AN::kRotation);  // the ends carry the direction
+            Rect(e, AN::kBoundingBox, std::min(it.x, x1), std::min(it.y, y1), std::max(it.x, x1),
+                 std::max(it.y, y1));
+            if (it.rotation != 0) Store(e)->Remove(AN::kRotation); // the ends carry the direction
             break;
         }
         case EL::kRectangle:
             Paint(e, it);
-            if (it.cornerRadius > 0 || it.frameType == 2) Length(e, AN::kCornerRadius, it.cornerRadius);
+            if (it.cornerRadius > 0 || it.frameType == 2)
+                Length(e, AN::kCornerRadius, it.cornerRadius);
             break;
-        case EL::kEllipse: Paint(e, it); break;
+        case EL::kEllipse:
+            Paint(e, it);
+            break;
         case EL::kIrregularPolygon: {
             Paint(e, it);
-            bool closed = !it.outline.empty() && it.outline.front().closed && it.kind != Item::Kind::kPolyLine;
+            bool closed = !it.outline.empty() && it.outline.front().closed &&
+                          it.kind != Item::Kind::kPolyLine;
             Bool(e, AN::kIsClosedPolygon, closed);
             Value* v = nullptr;
             ValueUtil::Create(VT::ekVertexList, v);
             if (auto* list = dynamic_cast<ValueVertexList*>(v)) {
                 if (!it.outline.empty())
                     for (const PathPoint& p : it.outline.front().points)
-                        if (!list->Add(OBPoint(p.anchor.x, p.anchor.y), UNITS::LINEAR::kPoints)) OutOfMemory();
+                        if (!list->Add(OBPoint(p.anchor.x, p.anchor.y), UNITS::LINEAR::kPoints))
+                            OutOfMemory();
             }
             Put(e, AN::kVertexList, v);
             break;
         }
         case EL::kBezier: {
             Paint(e, it);
-            bool closed = !it.outline.empty() && it.outline.front().closed && it.kind != Item::Kind::kPolyLine;
+            bool closed = !it.outline.empty() && it.outline.front().closed &&
+                          it.kind != Item::Kind::kPolyLine;
             Bool(e, AN::kIsClosed, closed);
             Put(e, AN::kPathPointList, PathPoints(it, false));
             Value* v = nullptr;
             ValueUtil::CreateValueBool16List(v);
             if (auto* flags = dynamic_cast<ValueBool16List*>(v))
                 for (const SubPath& s : it.outline)
-                    if (!flags->Add(static_cast<short>(s.closed && it.kind != Item::Kind::kPolyLine ? 1 : 0))) OutOfMemory();
+                    if (!flags->Add(static_cast<short>(
+                            s.closed && it.kind != Item::Kind::kPolyLine ? 1 : 0)))
+                        OutOfMemory();
             Put(e, AN::kIsClosedList, v);
             break;
         }
@@ -1330,12 +1476,14 @@ private:
             for (std::size_t k = 0; k < it.children.size(); ++k) {
                 if (k + 1 < it.children.size()) Prefetch(it.children[k + 1]);
                 int c = it.children[k];
-                if (c >= 0 && static_cast<std::size_t>(c) < doc_.items.size() && included_[static_cast<std::size_t>(c)] &&
+                if (c >= 0 && static_cast<std::size_t>(c) < doc_.items.size() &&
+                    included_[static_cast<std::size_t>(c)] &&
                     place_[static_cast<std::size_t>(c)] == kMember)
                     ItemOf(e, c, page, depth + 1);
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
 
@@ -1343,13 +1491,15 @@ private:
         struct {
             const char* ext;
             PTE::PictureTypeEnum type;
-        } const kTypes[] = {{".png", PTE::kPNG},   {".jpg", PTE::kJPEG}, {".jpeg", PTE::kJPEG}, {".tif", PTE::kTIFF},
-                            {".tiff", PTE::kTIFF}, {".gif", PTE::kGIF},  {".bmp", PTE::kBMP},   {".eps", PTE::kEPS},
-                            {".ps", PTE::kEPS},    {".pdf", PTE::kPDF},  {".psd", PTE::kPSD},   {".svg", PTE::kSVG},
-                            {".wmf", PTE::kWMF},   {".emf", PTE::kEMF},  {".pct", PTE::kPICT},  {".pict", PTE::kPICT},
-                            {".pcx", PTE::kPCX},   {".jp2", PTE::kJPEG2000}};
+        } const kTypes[] = {{".png", PTE::kPNG},   {".jpg", PTE::kJPEG},  {".jpeg", PTE::kJPEG},
+                            {".tif", PTE::kTIFF},  {".tiff", PTE::kTIFF}, {".gif", PTE::kGIF},
+                            {".bmp", PTE::kBMP},   {".eps", PTE::kEPS},   {".ps", PTE::kEPS},
+                            {".pdf", PTE::kPDF},   {".psd", PTE::kPSD},   {".svg", PTE::kSVG},
+                            {".wmf", PTE::kWMF},   {".emf", PTE::kEMF},   {".pct", PTE::kPICT},
+                            {".pict", PTE::kPICT}, {".pcx", PTE::kPCX},   {".jp2", PTE::kJPEG2000}};
         std::string name = file;
-        if (!name.empty() && name[0] != '.' && name.find('.') == std::string::npos) name = "." + name;
+        if (!name.empty() && name[0] != '.' && name.find('.') == std::string::npos)
+            name = "." + name;
         for (const auto& t : kTypes)
             if (EndsWith(name, t.ext)) return t.type;
         return PTE::kUnknown;
@@ -1361,7 +1511,8 @@ private:
             if (!e || e->GetElementType() != EL::kText) continue;
             const Item& it = doc_.items[i];
             if (it.prevInChain >= 0 && static_cast<std::size_t>(it.prevInChain) < doc_.items.size())
-                IdOf(e, AN::kPreviousTextObject, elements_[static_cast<std::size_t>(it.prevInChain)]);
+                IdOf(e, AN::kPreviousTextObject,
+                     elements_[static_cast<std::size_t>(it.prevInChain)]);
             if (it.nextInChain >= 0 && static_cast<std::size_t>(it.nextInChain) < doc_.items.size())
                 IdOf(e, AN::kNextTextObject, elements_[static_cast<std::size_t>(it.nextInChain)]);
         }
@@ -1370,12 +1521,12 @@ private:
     // ------------------------------------------------------------ story list
 
     struct Order {
-        int category;  // 0 regular page, 1 master page, 2 elsewhere
+        int category; // 0 regular page, 1 master page, 2 elsewhere
         int page;
         double y, x;
         std::size_t sequence;
         Element* story;
-        int source;    // story index, or -1 - item index for a table's story
+        int source; // story index, or -1 - item index for a table's story
     };
 
     Order Where(int frame, std::size_t sequence, Element* story, int source) const {
@@ -1384,9 +1535,12 @@ private:
         if (top < 0) return o;
         const Item& it = doc_.items[static_cast<std::size_t>(frame)];
         Place p = place_[static_cast<std::size_t>(top)];
-        if (p == kRegular) o.category = 0;
-        else if (p == kMaster) o.category = 1;
-        else return o;
+        if (p == kRegular)
+            o.category = 0;
+        else if (p == kMaster)
+            o.category = 1;
+        else
+            return o;
         o.page = placePage_[static_cast<std::size_t>(top)];
         o.y = it.y;
         o.x = it.x;
@@ -1401,14 +1555,17 @@ private:
             // The first frame that is kept decides where the story stands.
             int frame = -1;
             for (int f : story.frames)
-                if (f >= 0 && static_cast<std::size_t>(f) < doc_.items.size() && included_[static_cast<std::size_t>(f)]) {
+                if (f >= 0 && static_cast<std::size_t>(f) < doc_.items.size() &&
+                    included_[static_cast<std::size_t>(f)]) {
                     frame = f;
                     break;
                 }
             order.push_back(Where(frame, order.size(), storyElements_[s], static_cast<int>(s)));
         }
         for (std::size_t i = 0; i < tableStories_.size(); ++i)
-            if (tableStories_[i]) order.push_back(Where(static_cast<int>(i), order.size(), tableStories_[i], -1 - static_cast<int>(i)));
+            if (tableStories_[i])
+                order.push_back(Where(static_cast<int>(i), order.size(), tableStories_[i],
+                                      -1 - static_cast<int>(i)));
         std::stable_sort(order.begin(), order.end(), [](const Order& a, const Order& b) {
             if (a.category != b.category) return a.category < b.category;
             if (a.page != b.page) return a.page < b.page;
@@ -1428,14 +1585,18 @@ private:
             }
             if (o.source >= 0) {
                 const Story& s = doc_.stories[static_cast<std::size_t>(o.source)];
-                if (!s.frames.empty() && doc_.items[static_cast<std::size_t>(s.frames.front())].kind == Item::Kind::kPathText)
+                if (!s.frames.empty() &&
+                    doc_.items[static_cast<std::size_t>(s.frames.front())].kind ==
+                        Item::Kind::kPathText)
                     Bool(o.story, AN::kIsTextOnPath, true);
-                ChildStory(o.story, static_cast<std::size_t>(o.source), s.frames.empty() ? -1 : s.frames.front(), 0);
+                ChildStory(o.story, static_cast<std::size_t>(o.source),
+                           s.frames.empty() ? -1 : s.frames.front(), 0);
             } else {
                 TableStory(o.story, static_cast<std::size_t>(-1 - o.source));
             }
         }
-        for (Element* e : pendingStories_) Delete(e);
+        for (Element* e : pendingStories_)
+            Delete(e);
         pendingStories_.clear();
     }
 
@@ -1475,7 +1636,8 @@ private:
             if (!page && !uri) continue;
             Element* target = nullptr;
             if (page) {
-                if (a.targetPage < 0 || static_cast<std::size_t>(a.targetPage) >= pageElements_.size() ||
+                if (a.targetPage < 0 ||
+                    static_cast<std::size_t>(a.targetPage) >= pageElements_.size() ||
                     !pageElements_[static_cast<std::size_t>(a.targetPage)]) {
                     BadReference();
                     continue;
@@ -1485,12 +1647,18 @@ private:
             if (!list) list = Top(EL::kHyperlinkList);
             Element* link = Child(list, EL::kHyperlink);
             if (!link) continue;
-            Utf8(link, AN::kName, !a.name.empty() ? a.name : !a.tooltip.empty() ? a.tooltip : it.name);
+            Utf8(link, AN::kName,
+                 !a.name.empty()      ? a.name
+                 : !a.tooltip.empty() ? a.tooltip
+                                      : it.name);
             Element* source = Child(link, EL::kHyperLinkDOSource);
             IdOf(source, AN::kObject, elements_[i]);
-            Element* anchor = Child(link, page ? EL::kHyperLinkPageAnchor : EL::kHyperLinkURLAnchor);
-            if (page) IdOf(anchor, AN::kPage, target);
-            else Utf8(anchor, AN::kURL, a.external);
+            Element* anchor =
+                Child(link, page ? EL::kHyperLinkPageAnchor : EL::kHyperLinkURLAnchor);
+            if (page)
+                IdOf(anchor, AN::kPage, target);
+            else
+                Utf8(anchor, AN::kURL, a.external);
             IdOf(link, AN::kSource, source);
             IdOf(link, AN::kAnchor, anchor);
         }
@@ -1503,25 +1671,32 @@ private:
             Element* style = Child(list, EL::kTOCStyle);
             if (!style) continue;
             Utf8(style, AN::kName, t.name);
-            TOCE::TableOfContentsFormatEnum format = t.numberPlacement == "Beginning" ? TOCE::kPageNumberBeforeEntry
-                                                     : t.numberPlacement == "NotShown" ? TOCE::kNoPageNumber
-                                                                                       : TOCE::kPageNumberAfterEntry;
-            Enum(style, AN::kTableOfContentsFormat, &ValueUtil::CreateValueTableOfContentsFormatEnum, format);
+            TOCE::TableOfContentsFormatEnum format =
+                t.numberPlacement == "Beginning"  ? TOCE::kPageNumberBeforeEntry
+                : t.numberPlacement == "NotShown" ? TOCE::kNoPageNumber
+                                                  : TOCE::kPageNumberAfterEntry;
+            Enum(style, AN::kTableOfContentsFormat,
+                 &ValueUtil::CreateValueTableOfContentsFormatEnum, format);
             Bool(style, AN::kIncludeParagraphsOnHiddenLayers, t.listNonPrinting);
             Element* entries = Child(style, EL::kTOCEntryList);
             Element* entry = Child(entries, EL::kTOCEntry);
             Int(entry, AN::kLevel, 1);
-            Enum(entry, AN::kTableOfContentsFormat, &ValueUtil::CreateValueTableOfContentsFormatEnum, format);
+            Enum(entry, AN::kTableOfContentsFormat,
+                 &ValueUtil::CreateValueTableOfContentsFormatEnum, format);
             auto found = paragraphStyles_.find(t.paragraphStyle);
-            if (found != paragraphStyles_.end()) Id(entry, AN::kFormatStyleID, found->second);
-            else if (!t.paragraphStyle.empty()) BadReference();
+            if (found != paragraphStyles_.end())
+                Id(entry, AN::kFormatStyleID, found->second);
+            else if (!t.paragraphStyle.empty())
+                BadReference();
             // The frame that receives the table names the publication's contents story.
             for (std::size_t i = 0; i < doc_.items.size() && publication_; ++i) {
                 const Item& it = doc_.items[i];
-                if (it.name != t.frameName || it.story < 0 || static_cast<std::size_t>(it.story) >= storyElements_.size() ||
+                if (it.name != t.frameName || it.story < 0 ||
+                    static_cast<std::size_t>(it.story) >= storyElements_.size() ||
                     !storyElements_[static_cast<std::size_t>(it.story)])
                     continue;
-                IdOf(publication_, AN::kTOCStoryID, storyElements_[static_cast<std::size_t>(it.story)]);
+                IdOf(publication_, AN::kTOCStoryID,
+                     storyElements_[static_cast<std::size_t>(it.story)]);
                 break;
             }
         }
@@ -1549,8 +1724,10 @@ private:
     std::vector<Element*> pageElements_;
     Element* publication_ = nullptr;
 
-    std::unordered_map<std::string, unsigned> colors_, characterStyles_, paragraphStyles_, masterPages_;
-    const std::pair<const std::string, unsigned>* recentColors_[2] = {nullptr, nullptr};  // into colors_
+    std::unordered_map<std::string, unsigned> colors_, characterStyles_, paragraphStyles_,
+        masterPages_;
+    const std::pair<const std::string, unsigned>* recentColors_[2] = {nullptr,
+                                                                      nullptr}; // into colors_
     std::unordered_map<int, unsigned> layers_;
     std::unordered_map<std::string, std::size_t> characterStyleIndex_, paragraphStyleIndex_;
     std::string defaultParagraphStyle_;
@@ -1559,14 +1736,15 @@ private:
 
 public:
     ~Mapper() {
-        for (Element* e : pendingStories_) delete e;
+        for (Element* e : pendingStories_)
+            delete e;
     }
 };
 
 } // namespace
 
-void ScribusBuildElements(const Document& doc, const ScribusMapOptions& options, ScribusProblemSink& problems,
-                          ElementList& out) {
+void ScribusBuildElements(const Document& doc, const ScribusMapOptions& options,
+                          ScribusProblemSink& problems, ElementList& out) {
     Mapper mapper(doc, options, problems);
     try {
         mapper.Build(out);

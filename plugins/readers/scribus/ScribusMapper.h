@@ -10,10 +10,10 @@
 
 /// What a conversion leaves out; everything is kept by default.
 struct ScribusMapOptions {
-    bool masterItems = true;        ///< items on master pages and the stories only they show
-    bool nonPrintingLayers = true;  ///< layers that do not print, with their items
-    bool hiddenLayers = true;       ///< layers that are not shown, with their items
-    bool pasteboardItems = true;    ///< items that lie on no page
+    bool masterItems = true;       ///< items on master pages and the stories only they show
+    bool nonPrintingLayers = true; ///< layers that do not print, with their items
+    bool hiddenLayers = true;      ///< layers that are not shown, with their items
+    bool pasteboardItems = true;   ///< items that lie on no page
 };
 
 /// Where the mapper reports what it skipped or repaired: an OBERR code.

@@ -79,16 +79,16 @@ constexpr char16_t kSoftHyphen = 0x00AD;
 constexpr char16_t kZeroWidthSpace = 0x200B;
 constexpr char16_t kZeroWidthNoBreakSpace = 0x2060;
 constexpr char16_t kObjectReplacement = 0xFFFC;
-constexpr char16_t kBreak = 0x000C;  ///< column or frame break
+constexpr char16_t kBreak = 0x000C; ///< column or frame break
 
 /// Which family of the file format a document was read as.
 enum class Generation {
     kUnknown,
-    kLegacy,  ///< root SCRIBUS: before 1.2, 8-bit text
-    k12,      ///< root SCRIBUSUTF8: 1.2.x, objects nested in pages
-    k13,      ///< SCRIBUSUTF8NEW up to 1.3.3: styles by index, flag bits
-    k14,      ///< 1.3.4 to 1.4.x: named styles, para/trail elements
-    k15,      ///< 1.5 and later: StoryText, nested groups, tables
+    kLegacy, ///< root SCRIBUS: before 1.2, 8-bit text
+    k12,     ///< root SCRIBUSUTF8: 1.2.x, objects nested in pages
+    k13,     ///< SCRIBUSUTF8NEW up to 1.3.3: styles by index, flag bits
+    k14,     ///< 1.3.4 to 1.4.x: named styles, para/trail elements
+    k15,     ///< 1.5 and later: StoryText, nested groups, tables
 };
 
 enum class Unit { kPoint = 0, kMillimetre, kInch, kPica, kCentimetre, kCicero };
@@ -120,21 +120,21 @@ struct Metadata {
 /// A page set: how pages are laid side by side.
 struct PageSet {
     std::string name;
-    int columns = 1;     ///< pages per spread
+    int columns = 1; ///< pages per spread
     int rows = 1;
-    int firstPage = 0;   ///< position of the first page inside the first spread
+    int firstPage = 0; ///< position of the first page inside the first spread
     double gapHorizontal = 0, gapVertical = 0, gapBelow = 0;
     std::vector<std::string> pageNames;
 };
 
 struct Publication {
-    double pageWidth = 0, pageHeight = 0;  ///< default page size
-    Margins margins;                       ///< default margins
+    double pageWidth = 0, pageHeight = 0; ///< default page size
+    Margins margins;                      ///< default margins
     Margins bleed;
-    int orientation = 0;                   ///< 0 portrait, 1 landscape
-    std::string pageSizeName;              ///< "A4", "Letter", "Custom", ...
+    int orientation = 0;      ///< 0 portrait, 1 landscape
+    std::string pageSizeName; ///< "A4", "Letter", "Custom", ...
     bool facingPages = false;
-    int pageSetIndex = 0;                  ///< index into pageSets in use
+    int pageSetIndex = 0; ///< index into pageSets in use
     int firstPageNumber = 1;
     Unit displayUnit = Unit::kPoint;
     std::string language;
@@ -147,17 +147,17 @@ struct Color {
     enum class Space { kCMYK, kRGB, kLab };
     std::string name;
     Space space = Space::kCMYK;
-    double c = 0, m = 0, y = 0, k = 0;     ///< 0..1 (kCMYK)
-    double r = 0, g = 0, b = 0;            ///< 0..1 (kRGB; for kCMYK files that also give RGB)
-    double labL = 0, labA = 0, labB = 0;   ///< L 0..100, a and b -128..127 (kLab)
-    bool hasRGB = false;                   ///< r, g, b hold a value
+    double c = 0, m = 0, y = 0, k = 0;   ///< 0..1 (kCMYK)
+    double r = 0, g = 0, b = 0;          ///< 0..1 (kRGB; for kCMYK files that also give RGB)
+    double labL = 0, labA = 0, labB = 0; ///< L 0..100, a and b -128..127 (kLab)
+    bool hasRGB = false;                 ///< r, g, b hold a value
     bool spot = false;
     bool registration = false;
 };
 
 struct Layer {
-    int id = 0;        ///< number items refer to (Item::layer)
-    int level = 0;     ///< stacking order, 0 at the bottom
+    int id = 0;    ///< number items refer to (Item::layer)
+    int level = 0; ///< stacking order, 0 at the bottom
     std::string name;
     bool visible = true, printable = true, editable = true, flowAround = true, outline = false;
     double opacity = 1;
@@ -166,8 +166,8 @@ struct Layer {
 
 struct TabStop {
     double position = 0;
-    int type = 0;          ///< 0 left, 1 right, 2 decimal point, 3 comma, 4 centre
-    std::u16string fill;   ///< leader character, empty for none
+    int type = 0;        ///< 0 left, 1 right, 2 decimal point, 3 comma, 4 centre
+    std::u16string fill; ///< leader character, empty for none
 };
 
 /// Character effects, as bits of CharacterAttributes::effects.
@@ -184,19 +184,19 @@ enum Effect : unsigned {
 };
 
 struct CharacterAttributes {
-    std::optional<std::string> font;        ///< full face name, "Family Style"
-    std::optional<double> size;             ///< points
+    std::optional<std::string> font; ///< full face name, "Family Style"
+    std::optional<double> size;      ///< points
     std::optional<std::string> fillColor;
     std::optional<double> fillShade;
     std::optional<std::string> strokeColor;
     std::optional<double> strokeShade;
     std::optional<std::string> backgroundColor;
     std::optional<double> backgroundShade;
-    std::optional<double> tracking;         ///< percent of the font size
-    std::optional<double> scaleH, scaleV;   ///< percent
-    std::optional<double> baselineShift;    ///< percent of the font size, up
-    std::optional<unsigned> effects;        ///< Effect bits
-    std::optional<double> underlineOffset, underlineWidth;  ///< percent; negative: automatic
+    std::optional<double> tracking;                        ///< percent of the font size
+    std::optional<double> scaleH, scaleV;                  ///< percent
+    std::optional<double> baselineShift;                   ///< percent of the font size, up
+    std::optional<unsigned> effects;                       ///< Effect bits
+    std::optional<double> underlineOffset, underlineWidth; ///< percent; negative: automatic
     std::optional<double> strikeOffset, strikeWidth;
     std::optional<double> shadowX, shadowY, outlineWidth;
     std::optional<std::string> language;
@@ -204,23 +204,23 @@ struct CharacterAttributes {
 };
 
 struct ParagraphAttributes {
-    std::optional<int> alignment;        ///< 0 left, 1 centre, 2 right, 3 justified, 4 forced
-    std::optional<int> direction;        ///< 0 left to right, 1 right to left
-    std::optional<int> lineSpacingMode;  ///< 0 fixed, 1 automatic, 2 baseline grid
-    std::optional<double> lineSpacing;   ///< points
+    std::optional<int> alignment;       ///< 0 left, 1 centre, 2 right, 3 justified, 4 forced
+    std::optional<int> direction;       ///< 0 left to right, 1 right to left
+    std::optional<int> lineSpacingMode; ///< 0 fixed, 1 automatic, 2 baseline grid
+    std::optional<double> lineSpacing;  ///< points
     std::optional<double> leftIndent, rightIndent, firstIndent;
     std::optional<double> spaceBefore, spaceAfter;
     std::optional<bool> dropCap;
     std::optional<int> dropCapLines;
     std::optional<double> dropCapOffset;
     std::optional<std::vector<TabStop>> tabs;
-    std::optional<std::string> characterStyle;  ///< style of the paragraph mark
-    CharacterAttributes character;              ///< character attributes of the paragraph mark
+    std::optional<std::string> characterStyle; ///< style of the paragraph mark
+    CharacterAttributes character;             ///< character attributes of the paragraph mark
 };
 
 struct ParagraphStyle {
     std::string name;
-    std::string basedOn;  ///< empty: the default style
+    std::string basedOn; ///< empty: the default style
     bool isDefault = false;
     ParagraphAttributes attributes;
 };
@@ -238,38 +238,38 @@ struct Marker {
     enum class Kind { kPageNumber, kPageCount, kColumnBreak, kFrameBreak, kAnchoredItem };
     uint32_t position = 0;
     Kind kind = Kind::kPageNumber;
-    int item = -1;  ///< kAnchoredItem: index into Document::items, -1 when unresolved
+    int item = -1; ///< kAnchoredItem: index into Document::items, -1 when unresolved
 };
 
 struct ParagraphRun {
     uint32_t start = 0, length = 0;
-    std::string style;             ///< paragraph style name, empty: default
-    ParagraphAttributes local;     ///< overrides of the style
+    std::string style;         ///< paragraph style name, empty: default
+    ParagraphAttributes local; ///< overrides of the style
 };
 
 struct CharacterRun {
     uint32_t start = 0, length = 0;
-    std::string style;             ///< character style name, empty: none
-    CharacterAttributes local;     ///< overrides of the style
+    std::string style;         ///< character style name, empty: none
+    CharacterAttributes local; ///< overrides of the style
 };
 
 struct Story {
     std::u16string text;
-    std::vector<ParagraphRun> paragraphs;  ///< contiguous, cover all of text
-    std::vector<CharacterRun> runs;        ///< contiguous, cover all of text
+    std::vector<ParagraphRun> paragraphs; ///< contiguous, cover all of text
+    std::vector<CharacterRun> runs;       ///< contiguous, cover all of text
     std::vector<Marker> markers;
-    std::vector<int> frames;  ///< items the story flows through, in order
-    int table = -1, cellRow = -1, cellColumn = -1;  ///< for the text of a table cell
+    std::vector<int> frames;                       ///< items the story flows through, in order
+    int table = -1, cellRow = -1, cellColumn = -1; ///< for the text of a table cell
 };
 
 struct Annotation {
-    int type = 0;           ///< 2 button, 3 text field, 4 check box, ..., 10 note, 11 link
-    int actionType = 0;     ///< 0 none, 1 script, 2 go to page, 7 go to file, 8 URI, ...
+    int type = 0;       ///< 2 button, 3 text field, 4 check box, ..., 10 note, 11 link
+    int actionType = 0; ///< 0 none, 1 script, 2 go to page, 7 go to file, 8 URI, ...
     std::string name;
     std::string tooltip;
-    std::string external;   ///< file or URI of an outside target
-    std::string action;     ///< script or destination position
-    int targetPage = -1;    ///< page index for a go-to action
+    std::string external; ///< file or URI of an outside target
+    std::string action;   ///< script or destination position
+    int targetPage = -1;  ///< page index for a go-to action
 };
 
 struct Cell {
@@ -278,7 +278,7 @@ struct Cell {
     std::string fillColor;
     double fillShade = 100;
     Margins padding;
-    int story = -1;  ///< index into Document::stories
+    int story = -1; ///< index into Document::stories
 };
 
 struct Table {
@@ -286,7 +286,7 @@ struct Table {
     std::vector<double> rowHeights, columnWidths;
     std::string style;
     std::string fillColor;
-    std::vector<Cell> cells;  ///< row-major; spanned positions are omitted
+    std::vector<Cell> cells; ///< row-major; spanned positions are omitted
 };
 
 /// A named attribute attached to an item (used by tables of contents).
@@ -298,31 +298,32 @@ struct Item {
     enum class Kind {
         kTextFrame,
         kImageFrame,
-        kShape,      ///< rectangle, ellipse or other closed outline
+        kShape, ///< rectangle, ellipse or other closed outline
         kPolygon,
         kPolyLine,
         kLine,
-        kPathText,   ///< text on a path
+        kPathText, ///< text on a path
         kGroup,
         kTable,
-        kOther,      ///< render frames, symbols, note frames, ...
+        kOther, ///< render frames, symbols, note frames, ...
     };
     Kind kind = Kind::kShape;
-    int rawType = 0;            ///< PTYPE as stored
-    int frameType = -1;         ///< FRTYPE: 0 rectangle, 1 ellipse, 2 rounded rectangle, 3 free; -1 not stored
+    int rawType = 0; ///< PTYPE as stored
+    int frameType =
+        -1; ///< FRTYPE: 0 rectangle, 1 ellipse, 2 rounded rectangle, 3 free; -1 not stored
     std::string name;
-    int page = -1;              ///< owning page (index into pages or masterPages), -1: pasteboard
-    bool onMasterPage = false;  ///< page indexes Document::masterPages
+    int page = -1;             ///< owning page (index into pages or masterPages), -1: pasteboard
+    bool onMasterPage = false; ///< page indexes Document::masterPages
     int layer = 0;
-    int parent = -1;            ///< enclosing group item
-    std::vector<int> children;  ///< members of a group, bottom first
+    int parent = -1;           ///< enclosing group item
+    std::vector<int> children; ///< members of a group, bottom first
 
     // Geometry: top-left corner relative to the page, size, rotation about
     // the top-left corner.
     double x = 0, y = 0, width = 0, height = 0, rotation = 0;
     bool flipH = false, flipV = false;
-    std::vector<SubPath> outline;  ///< relative to (x, y), unrotated
-    std::vector<SubPath> contour;  ///< text-wrap contour, when it differs
+    std::vector<SubPath> outline; ///< relative to (x, y), unrotated
+    std::vector<SubPath> contour; ///< text-wrap contour, when it differs
 
     // Appearance.
     std::string fillColor = "None";
@@ -334,12 +335,12 @@ struct Item {
     bool printable = true, locked = false;
 
     // Text frames and text on paths.
-    int story = -1;                ///< index into stories
+    int story = -1; ///< index into stories
     int columns = 1;
     double columnGap = 0;
     Margins textInsets;
-    int nextInChain = -1, prevInChain = -1;  ///< resolved frame links
-    int textFlow = 0;              ///< 0 none, 1 around frame, 2 bounding box, 3 contour
+    int nextInChain = -1, prevInChain = -1; ///< resolved frame links
+    int textFlow = 0;                       ///< 0 none, 1 around frame, 2 bounding box, 3 contour
     ParagraphAttributes defaultStyle;       ///< frame-level defaults
     std::string defaultParagraphStyle;      ///< frame's default paragraph style name
     bool pathTextFlipped = false;
@@ -356,48 +357,48 @@ struct Item {
     std::optional<Annotation> annotation;
     std::optional<Table> table;
     std::vector<ItemAttribute> attributes;
-    bool isTableCellFrame = false;  ///< 1.2 to 1.4 tables are groups of such frames
-    bool isGroupControl = false;    ///< 1.3/1.4 item that stands for its group's clip
+    bool isTableCellFrame = false; ///< 1.2 to 1.4 tables are groups of such frames
+    bool isGroupControl = false;   ///< 1.3/1.4 item that stands for its group's clip
 };
 
 struct Page {
-    std::string name;        ///< master pages: their name; pages: usually empty
-    std::string masterName;  ///< master page this page uses
-    int number = 0;          ///< NUM as stored
-    double x = 0, y = 0;     ///< position on the canvas
+    std::string name;       ///< master pages: their name; pages: usually empty
+    std::string masterName; ///< master page this page uses
+    int number = 0;         ///< NUM as stored
+    double x = 0, y = 0;    ///< position on the canvas
     double width = 0, height = 0;
     Margins margins;
     int orientation = 0;
     std::string sizeName;
-    int position = 0;        ///< place inside its spread (0 left), as stored
+    int position = 0; ///< place inside its spread (0 left), as stored
     std::vector<double> horizontalGuides, verticalGuides;
-    std::vector<int> items;  ///< top-level items on the page, bottom first
+    std::vector<int> items; ///< top-level items on the page, bottom first
 };
 
 struct Spread {
-    std::vector<int> pages;  ///< indices into Document::pages, left to right
+    std::vector<int> pages; ///< indices into Document::pages, left to right
 };
 
 struct Section {
     std::string name;
-    int from = 0, to = 0;   ///< page indices
-    int start = 1;          ///< number of the first page
-    std::string type;       ///< numbering style as stored, e.g. "Type_1_2_3"
+    int from = 0, to = 0; ///< page indices
+    int start = 1;        ///< number of the first page
+    std::string type;     ///< numbering style as stored, e.g. "Type_1_2_3"
     bool active = true, reversed = false;
 };
 
 struct TocSetup {
     std::string name;
-    std::string itemAttributeName;  ///< items with this attribute become entries
-    std::string frameName;          ///< item that receives the table
+    std::string itemAttributeName; ///< items with this attribute become entries
+    std::string frameName;         ///< item that receives the table
     std::string paragraphStyle;
-    std::string numberPlacement;    ///< "Beginning", "End" or "NotShown"
+    std::string numberPlacement; ///< "Beginning", "End" or "NotShown"
     bool listNonPrinting = false;
 };
 
 struct Document {
     Generation generation = Generation::kUnknown;
-    std::string version;  ///< Version attribute as stored
+    std::string version; ///< Version attribute as stored
     Publication publication;
     std::vector<PageSet> pageSets;
     std::vector<Color> colors;
@@ -408,7 +409,7 @@ struct Document {
     std::vector<Page> pages;
     std::vector<Spread> spreads;
     std::vector<Section> sections;
-    std::vector<Item> items;      ///< all items: pages, master pages, pasteboard, anchored
+    std::vector<Item> items; ///< all items: pages, master pages, pasteboard, anchored
     std::vector<Story> stories;
     std::vector<TocSetup> tablesOfContents;
 };

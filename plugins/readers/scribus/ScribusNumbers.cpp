@@ -25,15 +25,17 @@ const char* const kAttrNames[] = {
 class NameTable {
 public:
     static constexpr std::uint32_t kBits = 10;
-    static constexpr std::uint32_t kSize = 1u << kBits;  // > 2 * kAttrCount
+    static constexpr std::uint32_t kSize = 1u << kBits; // > 2 * kAttrCount
     NameTable() {
         static_assert(kSize > 2 * kAttrCount, "attribute table too small");
-        for (auto& slot : slots_) slot.id = kAttrCount;
+        for (auto& slot : slots_)
+            slot.id = kAttrCount;
         for (std::uint16_t id = 0; id < kAttrCount; ++id) {
             keys_[id] = KeyOf(kAttrNames[id]);
             const std::uint64_t hash = Hash(keys_[id]);
             std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
-            while (slots_[h].id != kAttrCount) h = (h + 1) & (kSize - 1);
+            while (slots_[h].id != kAttrCount)
+                h = (h + 1) & (kSize - 1);
             slots_[h] = Slot{static_cast<std::uint32_t>(hash), id};
         }
     }
@@ -41,8 +43,8 @@ public:
         const Key key = KeyOf(name);
         const std::uint64_t hash = Hash(key);
         const std::uint32_t tag = static_cast<std::uint32_t>(hash);
-        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits)); slots_[h].id != kAttrCount;
-             h = (h + 1) & (kSize - 1)) {
+        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
+             slots_[h].id != kAttrCount; h = (h + 1) & (kSize - 1)) {
             if (slots_[h].tag != tag) continue;
             const Key& k = keys_[slots_[h].id];
             if (k.first == key.first && k.last == key.last && k.length == key.length &&
@@ -54,13 +56,13 @@ public:
 
 private:
     struct Key {
-        std::uint64_t first, last;  // the first and the last (up to) eight bytes
+        std::uint64_t first, last; // the first and the last (up to) eight bytes
         std::uint64_t length;
     };
     // Slots stay small (the table is probed once per attribute of the
     // document, and should stay in the cache); the keys sit beside them.
     struct Slot {
-        std::uint32_t tag;  // the low half of the hash
+        std::uint32_t tag; // the low half of the hash
         std::uint32_t id;
     };
     static Key KeyOf(const char* s) {
@@ -93,10 +95,13 @@ const NameTable& Names() {
     return table;
 }
 
-bool InRange(double v) { return std::isfinite(v) && v <= 1e9 && v >= -1e9; }
+bool InRange(double v) {
+    return std::isfinite(v) && v <= 1e9 && v >= -1e9;
+}
 
 const char* SkipSpace(const char* p, const char* end) {
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+        ++p;
     return p;
 }
 
@@ -106,18 +111,20 @@ const char* SkipSpace(const char* p, const char* end) {
 // The text must end with a NUL at or after end (all texts here do), so the
 // scan needs no bounds checks: a NUL is neither a digit nor a point.
 const char* ReadDecimal(const char* p, double& out) {
-    static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                    1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* q = p;
     bool negative = *q == '-';
     if (negative || *q == '+') ++q;
     std::uint64_t digits = 0;
     const char* start = q;
-    while (static_cast<unsigned>(*q - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+    while (static_cast<unsigned>(*q - '0') < 10)
+        digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
     int count = static_cast<int>(q - start), fraction = 0;
     if (*q == '.') {
         const char* f = ++q;
-        while (static_cast<unsigned>(*q - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+        while (static_cast<unsigned>(*q - '0') < 10)
+            digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
         fraction = static_cast<int>(q - f);
         count += fraction;
     }
@@ -147,7 +154,7 @@ Attrs::Attrs() {
 }
 
 void Attrs::Load(pugi::xml_node node) {
-    if (++current_ == 0) {  // the stamp wrapped: forget every old value
+    if (++current_ == 0) { // the stamp wrapped: forget every old value
         std::memset(stamp_, 0, sizeof stamp_);
         current_ = 1;
     }
@@ -158,14 +165,16 @@ void Attrs::Load(pugi::xml_node node) {
         const char* name = a.name();
         if (!*name) break;
         int id = names.Find(name);
-        if (id >= 0 && stamp_[id] != current_) {  // the first of duplicates wins
+        if (id >= 0 && stamp_[id] != current_) { // the first of duplicates wins
             stamp_[id] = current_;
             values_[id] = a.value();
         }
     }
 }
 
-const char* Attrs::NameOf(AttrId id) { return id < kAttrCount ? kAttrNames[id] : "?"; }
+const char* Attrs::NameOf(AttrId id) {
+    return id < kAttrCount ? kAttrNames[id] : "?";
+}
 
 void Context::Warn(Warning::Code code, std::string message) {
     if (result.warnings.size() >= options.maxWarnings) {
@@ -183,7 +192,7 @@ void Context::WarnOnce(Warning::Code code, const std::string& key, std::string m
 bool ParseDouble(const char* text, double& out) {
     if (!text) return false;
     double v;
-    if (const char* q = ReadDecimal(text, v)) {  // the common case: nothing around the number
+    if (const char* q = ReadDecimal(text, v)) { // the common case: nothing around the number
         if (*q == 0) {
             if (!InRange(v)) return false;
             out = v;
@@ -201,7 +210,7 @@ bool ParseDouble(const char* text, double& out) {
 bool ParseInt(const char* text, long long& out) {
     double v;
     if (!ParseDouble(text, v)) return false;
-    out = static_cast<long long>(v);  // old files write some counts as reals
+    out = static_cast<long long>(v); // old files write some counts as reals
     return true;
 }
 
@@ -210,11 +219,11 @@ double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
     if (!text) return fallback;
     double v;
     if (ParseDouble(text, v)) return v;
-    if (*text == 0) return fallback;  // an empty value means "not set"
+    if (*text == 0) return fallback; // an empty value means "not set"
     std::string shown(text, std::min<std::size_t>(std::strlen(text), 40));
-    ctx.Warn(Warning::Code::kBadNumber,
-             std::string("attribute ") + Attrs::NameOf(id) + " has the unusable value \"" + shown +
-                 "\"; " + std::to_string(fallback) + " is used");
+    ctx.Warn(Warning::Code::kBadNumber, std::string("attribute ") + Attrs::NameOf(id) +
+                                            " has the unusable value \"" + shown + "\"; " +
+                                            std::to_string(fallback) + " is used");
     return fallback;
 }
 
@@ -227,8 +236,9 @@ void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<doubl
         return;
     }
     std::string shown(text, std::min<std::size_t>(std::strlen(text), 40));
-    ctx.Warn(Warning::Code::kBadNumber,
-             std::string("attribute ") + Attrs::NameOf(id) + " has the unusable value \"" + shown + "\"; it is ignored");
+    ctx.Warn(Warning::Code::kBadNumber, std::string("attribute ") + Attrs::NameOf(id) +
+                                            " has the unusable value \"" + shown +
+                                            "\"; it is ignored");
 }
 
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
@@ -243,7 +253,7 @@ long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback
     long long v = 0;
     auto r = std::from_chars(p, end, v);
     if (r.ec == std::errc() && r.ptr != p && SkipSpace(r.ptr, end) == end) return v;
-    return Integer(ctx, a, id, fallback);  // written as a real, or unusable: warns
+    return Integer(ctx, a, id, fallback); // written as a real, or unusable: warns
 }
 
 bool Flag(const Attrs& a, AttrId id, bool fallback) {
@@ -266,12 +276,14 @@ void NumberList(const char* text, std::vector<double>& out, std::size_t max) {
     const char* end = text + std::strlen(text);
     const char* p = text;
     while (out.size() < max) {
-        while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+        while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r'))
+            ++p;
         if (p >= end) break;
         double v;
         const char* next = ReadNumber(p, end, v);
-        if (!next) {  // skip a token that is not a number
-            while (p < end && *p != ' ' && *p != ',') ++p;
+        if (!next) { // skip a token that is not a number
+            while (p < end && *p != ' ' && *p != ',')
+                ++p;
             continue;
         }
         out.push_back(InRange(v) ? v : 0.0);
@@ -283,7 +295,8 @@ void AppendText(Context& ctx, const char* text, std::u16string& out) {
     if (!text) return;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     if (ctx.latin1) {
-        for (; *p; ++p) out.push_back(static_cast<char16_t>(*p));
+        for (; *p; ++p)
+            out.push_back(static_cast<char16_t>(*p));
         return;
     }
     while (*p) {
@@ -295,18 +308,30 @@ void AppendText(Context& ctx, const char* text, std::u16string& out) {
         }
         int extra = 0;
         std::uint32_t cp = 0, min = 0;
-        if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; min = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; min = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; min = 0x10000; }
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+            min = 0x10000;
+        }
         bool ok = extra > 0;
         for (int k = 1; ok && k <= extra; ++k) {
-            if ((p[k] & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (p[k] & 0x3F);
+            if ((p[k] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (p[k] & 0x3F);
         }
         if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
         if (!ok) {
             ctx.sawInvalidUtf8 = true;
-            out.push_back(c);  // Latin-1 reading of the stray byte
+            out.push_back(c); // Latin-1 reading of the stray byte
             ++p;
             continue;
         }
@@ -365,7 +390,8 @@ void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out
     // Reads the next number; junk between numbers is skipped.
     auto next = [&](double& v) {
         while (p < end) {
-            while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+            while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r'))
+                ++p;
             if (p >= end) return false;
             const char* q = ReadNumber(p, end, v);
             if (q) {
@@ -373,24 +399,26 @@ void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out
                 p = q;
                 return true;
             }
-            while (p < end && *p != ' ' && *p != ',') ++p;
+            while (p < end && *p != ' ' && *p != ',')
+                ++p;
         }
         return false;
     };
-    std::vector<PathPoint>& current = ctx.pathPoints;  // the subpath being read
+    std::vector<PathPoint>& current = ctx.pathPoints; // the subpath being read
     current.clear();
     std::size_t total = 0;
     double q[8];
     while (true) {
         int got = 0;
-        while (got < 8 && next(q[got])) ++got;
+        while (got < 8 && next(q[got]))
+            ++got;
         if (got < 8) break;
         if (++total > ctx.options.maxPathPoints) {
             LimitWarning(ctx);
             break;
         }
         Point p1{q[0], q[1]}, c1{q[2], q[3]}, p2{q[4], q[5]}, c2{q[6], q[7]};
-        if (p1.x > 900000 && p1.y > 900000) {  // marker between subpaths
+        if (p1.x > 900000 && p1.y > 900000) { // marker between subpaths
             AddSubPath(current, out);
             continue;
         }
@@ -417,7 +445,8 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
         if (current.points.empty()) return;
         if (closed) {
             current.closed = true;
-            if (current.points.size() > 1 && Near(current.points.front().anchor, current.points.back().anchor)) {
+            if (current.points.size() > 1 &&
+                Near(current.points.front().anchor, current.points.back().anchor)) {
                 current.points.front().left = current.points.back().left;
                 current.points.pop_back();
             }
@@ -426,7 +455,8 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
         current = SubPath();
     };
     auto number = [&](double& v) {
-        while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+        while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r'))
+            ++p;
         const char* next = ReadNumber(p, end, v);
         if (!next) return false;
         if (!InRange(v)) v = 0;
@@ -446,7 +476,8 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
         pos = to;
     };
     while (p < end) {
-        while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+        while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r'))
+            ++p;
         if (p >= end) break;
         if (++total > ctx.options.maxPathPoints) {
             LimitWarning(ctx);
@@ -463,7 +494,8 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
                 continue;
             }
         } else if (!command) {
-            ctx.WarnOnce(Warning::Code::kUnsupported, "svg-path", "unreadable outline data skipped");
+            ctx.WarnOnce(Warning::Code::kUnsupported, "svg-path",
+                         "unreadable outline data skipped");
             break;
         }
         bool rel = command >= 'a';
@@ -471,43 +503,56 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
         double a[6];
         bool ok = true;
         switch (command) {
-        case 'M': case 'm':
+        case 'M':
+        case 'm':
             ok = number(a[0]) && number(a[1]);
             if (ok) {
                 flush(false);
                 pos = start = Point{base.x + a[0], base.y + a[1]};
                 current.points.push_back(PathPoint{pos, pos, pos});
-                command = rel ? 'l' : 'L';  // further pairs are lines
+                command = rel ? 'l' : 'L'; // further pairs are lines
             }
             break;
-        case 'L': case 'l':
+        case 'L':
+        case 'l':
             ok = number(a[0]) && number(a[1]);
             if (ok) lineTo(Point{base.x + a[0], base.y + a[1]});
             break;
-        case 'H': case 'h':
+        case 'H':
+        case 'h':
             ok = number(a[0]);
             if (ok) lineTo(Point{(rel ? pos.x : 0) + a[0], pos.y});
             break;
-        case 'V': case 'v':
+        case 'V':
+        case 'v':
             ok = number(a[0]);
             if (ok) lineTo(Point{pos.x, (rel ? pos.y : 0) + a[0]});
             break;
-        case 'C': case 'c':
-            ok = number(a[0]) && number(a[1]) && number(a[2]) && number(a[3]) && number(a[4]) && number(a[5]);
+        case 'C':
+        case 'c':
+            ok = number(a[0]) && number(a[1]) && number(a[2]) && number(a[3]) && number(a[4]) &&
+                 number(a[5]);
             if (ok)
                 curveTo(Point{base.x + a[0], base.y + a[1]}, Point{base.x + a[2], base.y + a[3]},
                         Point{base.x + a[4], base.y + a[5]});
             break;
-        case 'S': case 's': {
+        case 'S':
+        case 's': {
             ok = number(a[0]) && number(a[1]) && number(a[2]) && number(a[3]);
             if (ok) {
-                bool smooth = previous == 'C' || previous == 'c' || previous == 'S' || previous == 's';
-                Point c1 = smooth ? Point{2 * pos.x - lastControl.x, 2 * pos.y - lastControl.y} : pos;
-                curveTo(c1, Point{base.x + a[0], base.y + a[1]}, Point{base.x + a[2], base.y + a[3]});
+                bool smooth =
+                    previous == 'C' || previous == 'c' || previous == 'S' || previous == 's';
+                Point c1 =
+                    smooth ? Point{2 * pos.x - lastControl.x, 2 * pos.y - lastControl.y} : pos;
+                curveTo(c1, Point{base.x + a[0], base.y + a[1]},
+                        Point{base.x + a[2], base.y + a[3]});
             }
             break;
         }
-        case 'Q': case 'q': case 'T': case 't': {
+        case 'Q':
+        case 'q':
+        case 'T':
+        case 't': {
             Point q;
             if (command == 'Q' || command == 'q') {
                 ok = number(a[0]) && number(a[1]) && number(a[2]) && number(a[3]);
@@ -516,7 +561,8 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
                 a[1] = a[3];
             } else {
                 ok = number(a[0]) && number(a[1]);
-                bool smooth = previous == 'Q' || previous == 'q' || previous == 'T' || previous == 't';
+                bool smooth =
+                    previous == 'Q' || previous == 'q' || previous == 'T' || previous == 't';
                 q = smooth ? Point{2 * pos.x - lastControl.x, 2 * pos.y - lastControl.y} : pos;
             }
             if (ok) {
@@ -530,7 +576,8 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
         }
         default:
             ctx.WarnOnce(Warning::Code::kUnsupported, std::string("svg-") + command,
-                         std::string("outline command '") + command + "' is not read; the outline ends there");
+                         std::string("outline command '") + command +
+                             "' is not read; the outline ends there");
             ok = false;
             p = end;
             break;
@@ -555,12 +602,14 @@ bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b) {
 }
 
 namespace {
-bool SameTabs(const std::optional<std::vector<TabStop>>& a, const std::optional<std::vector<TabStop>>& b) {
+bool SameTabs(const std::optional<std::vector<TabStop>>& a,
+              const std::optional<std::vector<TabStop>>& b) {
     if (a.has_value() != b.has_value()) return false;
     if (!a) return true;
     if (a->size() != b->size()) return false;
     for (std::size_t i = 0; i < a->size(); ++i)
-        if ((*a)[i].position != (*b)[i].position || (*a)[i].type != (*b)[i].type || (*a)[i].fill != (*b)[i].fill)
+        if ((*a)[i].position != (*b)[i].position || (*a)[i].type != (*b)[i].type ||
+            (*a)[i].fill != (*b)[i].fill)
             return false;
     return true;
 }
@@ -582,9 +631,15 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
         const char* name;
         unsigned bit;
     } kFeatures[] = {
-        {"superscript", kSuperscript}, {"subscript", kSubscript},     {"outline", kOutline},
-        {"underline", kUnderline},     {"strike", kStrikeThrough},    {"allcaps", kAllCaps},
-        {"smallcaps", kSmallCaps},     {"shadowed", kShadowed},       {"underlinewords", kUnderlineWords},
+        {"superscript", kSuperscript},
+        {"subscript", kSubscript},
+        {"outline", kOutline},
+        {"underline", kUnderline},
+        {"strike", kStrikeThrough},
+        {"allcaps", kAllCaps},
+        {"smallcaps", kSmallCaps},
+        {"shadowed", kShadowed},
+        {"underlinewords", kUnderlineWords},
     };
     // "inherit" keeps the style's effects and adds the listed ones; without
     // it the list is the whole set. Other words ("shyphen" marks a
@@ -593,9 +648,11 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
     unsigned bits = 0;
     const char* p = text;
     while (p && *p) {
-        while (*p == ' ') ++p;
+        while (*p == ' ')
+            ++p;
         const char* w = p;
-        while (*p && *p != ' ') ++p;
+        while (*p && *p != ' ')
+            ++p;
         std::size_t len = static_cast<std::size_t>(p - w);
         if (len == 0) break;
         for (const auto& f : kFeatures) {
@@ -606,7 +663,7 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
         }
         if (len == 7 && std::memcmp(w, "inherit", 7) == 0) inherit = true;
     }
-    if (inherit && !effect) return false;  // nothing set here
+    if (inherit && !effect) return false; // nothing set here
     effects = bits;
     return true;
 }
@@ -617,9 +674,12 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
     // element after element into one object allocates nothing.
     auto str = [&](AttrId id, std::optional<std::string>& field) {
         const char* v = a.Get(id);
-        if (!v) field.reset();
-        else if (field) field->assign(v);
-        else field.emplace(v);
+        if (!v)
+            field.reset();
+        else if (field)
+            field->assign(v);
+        else
+            field.emplace(v);
     };
     auto num = [&](AttrId id, std::optional<double>& field) {
         field.reset();
@@ -655,7 +715,8 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
     }
 }
 
-void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node, ParagraphAttributes& out) {
+void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node,
+                             ParagraphAttributes& out) {
     auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
     auto integer = [&](AttrId id, std::optional<int>& field) {
         std::optional<double> v;
@@ -666,7 +727,8 @@ void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node, 
     if (out.alignment && (*out.alignment < 0 || *out.alignment > 4)) out.alignment = 0;
     integer(kAttr_DIRECTION, out.direction);
     integer(kAttr_LINESPMode, out.lineSpacingMode);
-    if (!out.lineSpacingMode && a.Has(kAttr_BASE) && Flag(a, kAttr_BASE, false)) out.lineSpacingMode = 2;
+    if (!out.lineSpacingMode && a.Has(kAttr_BASE) && Flag(a, kAttr_BASE, false))
+        out.lineSpacingMode = 2;
     num(kAttr_LINESP, out.lineSpacing);
     num(kAttr_INDENT, out.leftIndent);
     num(kAttr_RMARGIN, out.rightIndent);
@@ -694,7 +756,7 @@ void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node, 
     }
     if (pugi::xml_node first = node.child("Tabs")) {
         std::vector<TabStop> stops;
-        Attrs tab;  // large: made only for styles that have tab stops
+        Attrs tab; // large: made only for styles that have tab stops
         for (pugi::xml_node t = first; t; t = t.next_sibling("Tabs")) {
             tab.Load(t);
             TabStop s;

@@ -17,7 +17,9 @@ namespace {
 
 const unsigned kXmlOptions = pugi::parse_default;
 
-bool Is(pugi::xml_node n, const char* name) { return std::strcmp(n.name(), name) == 0; }
+bool Is(pugi::xml_node n, const char* name) {
+    return std::strcmp(n.name(), name) == 0;
+}
 
 Generation GenerationOf(const char* root, const char* version) {
     if (std::strcmp(root, "SCRIBUS") == 0) return Generation::kLegacy;
@@ -31,10 +33,12 @@ Generation GenerationOf(const char* root, const char* version) {
             if (part[i] > 100000) part[i] = 100000;
             ++p;
         }
-        if (*p == '.') ++p;
-        else break;
+        if (*p == '.')
+            ++p;
+        else
+            break;
     }
-    if (part[0] == 0 && part[1] == 0) return Generation::k14;  // no usable version
+    if (part[0] == 0 && part[1] == 0) return Generation::k14; // no usable version
     if (part[0] > 1 || part[1] >= 5) return Generation::k15;
     if (part[1] == 3 && part[2] < 4) return Generation::k13;
     if (part[1] < 3) return Generation::k12;
@@ -52,27 +56,38 @@ public:
         ctx_.storyText15 = doc_.generation == Generation::k15;
         pugi::xml_node document = root.child("DOCUMENT");
         if (!document) {
-            ctx_.Warn(Warning::Code::kTruncated, "the document has no DOCUMENT element; it is empty");
+            ctx_.Warn(Warning::Code::kTruncated,
+                      "the document has no DOCUMENT element; it is empty");
             return;
         }
         ReadPublication(document);
         Reserve(document);
-        bool legacyPages = doc_.generation == Generation::kLegacy || doc_.generation == Generation::k12;
+        bool legacyPages =
+            doc_.generation == Generation::kLegacy || doc_.generation == Generation::k12;
         int legacyPageCount = 0, legacyMasterCount = 0;
         for (pugi::xml_node n = document.first_child(); n; n = n.next_sibling()) {
             if (n.type() != pugi::node_element) continue;
             // Items make up nearly all of a large document: they are told
             // apart first.
             const char* name = n.name();
-            if (name[0] == 'P' && std::strcmp(name, "PAGEOBJECT") == 0) ReadItem(n, ItemSource::kDocumentItems, 0, -1);
-            else if (Is(n, "COLOR")) ReadColor(n);
-            else if (Is(n, "STYLE")) ReadParagraphStyle(n);
-            else if (Is(n, "CHARSTYLE")) ReadCharacterStyle(n);
-            else if (Is(n, "LAYERS")) ReadLayer(n);
-            else if (Is(n, "PageSets")) ReadPageSets(n);
-            else if (Is(n, "Sections")) ReadSections(n);
-            else if (Is(n, "TablesOfContents")) ReadTocs(n);
-            else if (Is(n, "MASTERPAGE")) doc_.masterPages.push_back(ReadPage(n));
+            if (name[0] == 'P' && std::strcmp(name, "PAGEOBJECT") == 0)
+                ReadItem(n, ItemSource::kDocumentItems, 0, -1);
+            else if (Is(n, "COLOR"))
+                ReadColor(n);
+            else if (Is(n, "STYLE"))
+                ReadParagraphStyle(n);
+            else if (Is(n, "CHARSTYLE"))
+                ReadCharacterStyle(n);
+            else if (Is(n, "LAYERS"))
+                ReadLayer(n);
+            else if (Is(n, "PageSets"))
+                ReadPageSets(n);
+            else if (Is(n, "Sections"))
+                ReadSections(n);
+            else if (Is(n, "TablesOfContents"))
+                ReadTocs(n);
+            else if (Is(n, "MASTERPAGE"))
+                doc_.masterPages.push_back(ReadPage(n));
             else if (Is(n, "PAGE")) {
                 Page page = ReadPage(n);
                 // 1.2 keeps master pages among the pages, told apart by a name.
@@ -83,14 +98,19 @@ public:
                     int ordinal = master ? legacyMasterCount++ : legacyPageCount++;
                     ReadLegacyPageItems(n, master, static_cast<int>(list.size()) - 1, ordinal);
                 }
-            } else if (Is(n, "MASTEROBJECT")) ReadItem(n, ItemSource::kMasterItems, 0, -1);
-            else if (Is(n, "FRAMEOBJECT")) ReadItem(n, ItemSource::kAnchoredItems, 0, -1);
+            } else if (Is(n, "MASTEROBJECT"))
+                ReadItem(n, ItemSource::kMasterItems, 0, -1);
+            else if (Is(n, "FRAMEOBJECT"))
+                ReadItem(n, ItemSource::kAnchoredItems, 0, -1);
         }
-        if (doc_.publication.pageSetIndex >= static_cast<int>(doc_.pageSets.size()) && !doc_.pageSets.empty())
-            ctx_.Warn(Warning::Code::kBadReference, "the page layout refers to a page set that does not exist");
+        if (doc_.publication.pageSetIndex >= static_cast<int>(doc_.pageSets.size()) &&
+            !doc_.pageSets.empty())
+            ctx_.Warn(Warning::Code::kBadReference,
+                      "the page layout refers to a page set that does not exist");
         Assemble(ctx_, doc_, sources_, groupIds_, styleByIndex_);
         if (ctx_.sawInvalidUtf8)
-            ctx_.Warn(Warning::Code::kEncoding, "some text is not valid UTF-8; those bytes were read as Latin-1");
+            ctx_.Warn(Warning::Code::kEncoding,
+                      "some text is not valid UTF-8; those bytes were read as Latin-1");
     }
 
 private:
@@ -105,8 +125,10 @@ private:
         for (pugi::xml_node n = document.first_child(); n; n = n.next_sibling()) {
             const char* name = n.name();
             if (name[0] == 'P' && std::strcmp(name, "PAGE") == 0) {
-                for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) ++count;
-            } else if (std::strcmp(name, "PAGEOBJECT") == 0 || std::strcmp(name, "MASTEROBJECT") == 0 ||
+                for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+                    ++count;
+            } else if (std::strcmp(name, "PAGEOBJECT") == 0 ||
+                       std::strcmp(name, "MASTEROBJECT") == 0 ||
                        std::strcmp(name, "FRAMEOBJECT") == 0) {
                 ++count;
             }
@@ -119,7 +141,8 @@ private:
     void ReadPublication(pugi::xml_node n) {
         attrs_.Load(n);
         Publication& p = doc_.publication;
-        p.pageWidth = Number(ctx_, attrs_, attrs_.Has(kAttr_PAGEWIDTH) ? kAttr_PAGEWIDTH : kAttr_PAGEWITH, 595.28);
+        p.pageWidth = Number(
+            ctx_, attrs_, attrs_.Has(kAttr_PAGEWIDTH) ? kAttr_PAGEWIDTH : kAttr_PAGEWITH, 595.28);
         p.pageHeight = Number(ctx_, attrs_, kAttr_PAGEHEIGHT, 841.89);
         p.margins.top = Number(ctx_, attrs_, kAttr_BORDERTOP, 0);
         p.margins.left = Number(ctx_, attrs_, kAttr_BORDERLEFT, 0);
@@ -161,7 +184,8 @@ private:
         m.contributor = String(attrs_, kAttr_DOCCONTRIB);
         if (ctx_.latin1) {
             // 8-bit documents: re-read the texts as Latin-1 so they are UTF-8 here.
-            for (std::string* s : {&m.title, &m.author, &m.subject, &m.keywords, &m.comments, &m.publisher})
+            for (std::string* s :
+                 {&m.title, &m.author, &m.subject, &m.keywords, &m.comments, &m.publisher})
                 *s = Latin1ToUtf8(*s);
         }
     }
@@ -169,7 +193,8 @@ private:
     static std::string Latin1ToUtf8(const std::string& s) {
         std::string out;
         for (unsigned char c : s) {
-            if (c < 0x80) out += static_cast<char>(c);
+            if (c < 0x80)
+                out += static_cast<char>(c);
             else {
                 out += static_cast<char>(0xC0 | (c >> 6));
                 out += static_cast<char>(0x80 | (c & 0x3F));
@@ -184,8 +209,10 @@ private:
             int v = 0;
             for (int k = 0; k < 2; ++k) {
                 char c = s[1 + i * 2 + k];
-                int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                      : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+                int d = (c >= '0' && c <= '9')   ? c - '0'
+                        : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                        : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                 : -1;
                 if (d < 0) return false;
                 v = v * 16 + d;
             }
@@ -203,7 +230,7 @@ private:
         c.registration = Flag(attrs_, kAttr_Register, false);
         const char* space = attrs_.Get(kAttr_SPACE);
         auto clamp01 = [](double v) { return v < 0 ? 0 : v > 1 ? 1 : v; };
-        if (space) {  // 1.5: named space, components in their natural ranges
+        if (space) { // 1.5: named space, components in their natural ranges
             if (std::strcmp(space, "RGB") == 0) {
                 c.space = Color::Space::kRGB;
                 c.r = clamp01(Number(ctx_, attrs_, kAttr_R, 0) / 255);
@@ -246,7 +273,8 @@ private:
             } else if (hasRgb) {
                 c.space = Color::Space::kRGB;
             } else {
-                ctx_.Warn(Warning::Code::kBadNumber, "colour \"" + c.name + "\" has no usable value; black is used");
+                ctx_.Warn(Warning::Code::kBadNumber,
+                          "colour \"" + c.name + "\" has no usable value; black is used");
                 c.k = 1;
             }
         }
@@ -282,7 +310,8 @@ private:
     void ReadLayer(pugi::xml_node n) {
         attrs_.Load(n);
         Layer l;
-        l.id = static_cast<int>(Integer(ctx_, attrs_, kAttr_NUMMER, static_cast<long long>(doc_.layers.size())));
+        l.id = static_cast<int>(
+            Integer(ctx_, attrs_, kAttr_NUMMER, static_cast<long long>(doc_.layers.size())));
         l.level = static_cast<int>(Integer(ctx_, attrs_, kAttr_LEVEL, l.id));
         l.name = String(attrs_, kAttr_NAME);
         l.visible = Flag(attrs_, kAttr_SICHTBAR, true);
@@ -308,7 +337,8 @@ private:
             set.gapBelow = Number(ctx_, attrs_, kAttr_GapBelow, 0);
             if (set.columns < 1 || set.columns > 100) {
                 ctx_.Warn(Warning::Code::kBadNumber, "page set \"" + set.name + "\" has " +
-                                                         std::to_string(set.columns) + " columns; 1 is used");
+                                                         std::to_string(set.columns) +
+                                                         " columns; 1 is used");
                 set.columns = 1;
             }
             if (set.firstPage < 0 || set.firstPage >= set.columns) set.firstPage = 0;
@@ -334,7 +364,8 @@ private:
     }
 
     void ReadTocs(pugi::xml_node n) {
-        for (pugi::xml_node t = n.child("TableOfContents"); t; t = t.next_sibling("TableOfContents")) {
+        for (pugi::xml_node t = n.child("TableOfContents"); t;
+             t = t.next_sibling("TableOfContents")) {
             attrs_.Load(t);
             TocSetup toc;
             toc.name = String(attrs_, kAttr_Name);
@@ -363,7 +394,8 @@ private:
         p.width = Number(ctx_, attrs_, kAttr_PAGEWIDTH, pub.pageWidth);
         p.height = Number(ctx_, attrs_, kAttr_PAGEHEIGHT, pub.pageHeight);
         if (p.width <= 0 || p.height <= 0) {
-            ctx_.Warn(Warning::Code::kBadNumber, "a page has no size; the document's page size is used");
+            ctx_.Warn(Warning::Code::kBadNumber,
+                      "a page has no size; the document's page size is used");
             p.width = pub.pageWidth;
             p.height = pub.pageHeight;
         }
@@ -382,7 +414,8 @@ private:
     void ReadLegacyPageItems(pugi::xml_node page, bool master, int pageIndex, int ordinal) {
         int index = 0;
         for (pugi::xml_node n = page.child("PAGEOBJECT"); n; n = n.next_sibling("PAGEOBJECT")) {
-            int item = ReadItem(n, master ? ItemSource::kMasterItems : ItemSource::kDocumentItems, 0, -1);
+            int item =
+                ReadItem(n, master ? ItemSource::kMasterItems : ItemSource::kDocumentItems, 0, -1);
             if (item < 0) break;
             ItemSource& src = sources_[static_cast<std::size_t>(item)];
             src.pageOrdinal = ordinal;
@@ -391,22 +424,36 @@ private:
             Item& it = doc_.items[static_cast<std::size_t>(item)];
             it.page = pageIndex;
             it.onMasterPage = master;
-            src.ownPage = -2;  // placed
+            src.ownPage = -2; // placed
         }
     }
 
     static Item::Kind KindOf(long long type) {
         switch (type) {
-        case 2: return Item::Kind::kImageFrame;
-        case 4: return Item::Kind::kTextFrame;
-        case 5: return Item::Kind::kLine;
-        case 6: case 13: return Item::Kind::kPolygon;
-        case 7: case 15: return Item::Kind::kPolyLine;
-        case 8: return Item::Kind::kPathText;
-        case 12: return Item::Kind::kGroup;
-        case 16: return Item::Kind::kTable;
-        case 1: case 3: case 14: return Item::Kind::kShape;
-        default: return Item::Kind::kOther;
+        case 2:
+            return Item::Kind::kImageFrame;
+        case 4:
+            return Item::Kind::kTextFrame;
+        case 5:
+            return Item::Kind::kLine;
+        case 6:
+        case 13:
+            return Item::Kind::kPolygon;
+        case 7:
+        case 15:
+            return Item::Kind::kPolyLine;
+        case 8:
+            return Item::Kind::kPathText;
+        case 12:
+            return Item::Kind::kGroup;
+        case 16:
+            return Item::Kind::kTable;
+        case 1:
+        case 3:
+        case 14:
+            return Item::Kind::kShape;
+        default:
+            return Item::Kind::kOther;
         }
     }
 
@@ -463,14 +510,17 @@ private:
         }
 
         const char* coords = a.Get(kAttr_POCOOR);
-        if (coords && *coords) CoordinatesToPath(ctx_, coords, it.outline);
-        else if (const char* path = a.Get(kAttr_path)) SvgToPath(ctx_, path, it.outline);
+        if (coords && *coords)
+            CoordinatesToPath(ctx_, coords, it.outline);
+        else if (const char* path = a.Get(kAttr_path))
+            SvgToPath(ctx_, path, it.outline);
         const char* contour = a.Get(kAttr_COCOOR);
         if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0))
             CoordinatesToPath(ctx_, contour, it.contour);
         else if (const char* copath = a.Get(kAttr_copath)) {
             const char* path = a.Get(kAttr_path);
-            if (*copath && (!path || std::strcmp(copath, path) != 0)) SvgToPath(ctx_, copath, it.contour);
+            if (*copath && (!path || std::strcmp(copath, path) != 0))
+                SvgToPath(ctx_, copath, it.contour);
         }
 
         it.columns = static_cast<int>(Integer(ctx_, a, kAttr_COLUMNS, 1));
@@ -480,10 +530,14 @@ private:
         it.textInsets.top = Number(ctx_, a, kAttr_TEXTRA, 0);
         it.textInsets.bottom = Number(ctx_, a, kAttr_BEXTRA, 0);
         it.textInsets.right = Number(ctx_, a, kAttr_REXTRA, 0);
-        if (a.Has(kAttr_TEXTFLOWMODE)) it.textFlow = static_cast<int>(Integer(ctx_, a, kAttr_TEXTFLOWMODE, 0));
-        else if (Flag(a, kAttr_TEXTFLOW3, false)) it.textFlow = 3;
-        else if (Flag(a, kAttr_TEXTFLOW2, false)) it.textFlow = 2;
-        else if (Flag(a, kAttr_TEXTFLOW, false)) it.textFlow = 1;
+        if (a.Has(kAttr_TEXTFLOWMODE))
+            it.textFlow = static_cast<int>(Integer(ctx_, a, kAttr_TEXTFLOWMODE, 0));
+        else if (Flag(a, kAttr_TEXTFLOW3, false))
+            it.textFlow = 3;
+        else if (Flag(a, kAttr_TEXTFLOW2, false))
+            it.textFlow = 2;
+        else if (Flag(a, kAttr_TEXTFLOW, false))
+            it.textFlow = 1;
         ReadFrameDefaults(a, it.defaultStyle);
 
         it.imageFile = String(a, kAttr_PFILE);
@@ -499,7 +553,8 @@ private:
             std::size_t len = data ? std::strlen(data) : 0;
             if (len > ctx_.options.maxEmbeddedImageBytes)
                 ctx_.Warn(Warning::Code::kLimit, "embedded image of " + std::to_string(len) +
-                                                     " bytes in item \"" + it.name + "\" exceeds the limit; skipped");
+                                                     " bytes in item \"" + it.name +
+                                                     "\" exceeds the limit; skipped");
             else if (data)
                 it.embeddedImageData.assign(data, len);
         }
@@ -554,10 +609,10 @@ private:
         for (pugi::xml_node c = n.child("PageItemAttributes").child("ItemAttribute"); c;
              c = c.next_sibling("ItemAttribute")) {
             attrs_.Load(c);
-            it.attributes.push_back(ItemAttribute{String(attrs_, kAttr_Name), String(attrs_, kAttr_Type),
-                                                  String(attrs_, kAttr_Value), String(attrs_, kAttr_Parameter)});
+            it.attributes.push_back(
+                ItemAttribute{String(attrs_, kAttr_Name), String(attrs_, kAttr_Type),
+                              String(attrs_, kAttr_Value), String(attrs_, kAttr_Parameter)});
         }
-
 
         if (doc_.items[static_cast<std::size_t>(index)].kind == Item::Kind::kGroup) {
             if (depth >= ctx_.options.maxNesting) {
@@ -565,7 +620,8 @@ private:
                                                      std::to_string(ctx_.options.maxNesting) +
                                                      " levels; the inner ones are skipped");
             } else {
-                for (pugi::xml_node c = n.child("PAGEOBJECT"); c; c = c.next_sibling("PAGEOBJECT")) {
+                for (pugi::xml_node c = n.child("PAGEOBJECT"); c;
+                     c = c.next_sibling("PAGEOBJECT")) {
                     int child = ReadItem(c, ItemSource::kGroupMembers, depth + 1, index);
                     if (child < 0) break;
                     doc_.items[static_cast<std::size_t>(index)].children.push_back(child);
@@ -585,7 +641,8 @@ private:
             if (v >= 0 && v <= 4) d.alignment = static_cast<int>(v);
         }
         OptionalNumber(ctx_, a, kAttr_LINESP, d.lineSpacing);
-        if (a.Has(kAttr_LINESPMode)) d.lineSpacingMode = static_cast<int>(Integer(ctx_, a, kAttr_LINESPMode, 0));
+        if (a.Has(kAttr_LINESPMode))
+            d.lineSpacingMode = static_cast<int>(Integer(ctx_, a, kAttr_LINESPMode, 0));
         CharacterAttributes& c = d.character;
         if (const char* v = a.Get(kAttr_IFONT)) c.font = std::string(v);
         OptionalNumber(ctx_, a, kAttr_ISIZE, c.size);
@@ -595,12 +652,13 @@ private:
         OptionalNumber(ctx_, a, kAttr_TXTSTRSH, c.strokeShade);
         OptionalNumber(ctx_, a, kAttr_TXTSCALE, c.scaleH);
         OptionalNumber(ctx_, a, kAttr_TXTSCALEV, c.scaleV);
-        if (a.Has(kAttr_TXTSTYLE)) c.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_TXTSTYLE, 0)) & 0x37Fu;
+        if (a.Has(kAttr_TXTSTYLE))
+            c.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_TXTSTYLE, 0)) & 0x37Fu;
     }
 
     void ReadTable(pugi::xml_node n, int index, const std::vector<double>& rowHeights,
-                   const std::vector<double>& columnWidths, const std::vector<double>& cellAreas, long long rows,
-                   long long columns) {
+                   const std::vector<double>& columnWidths, const std::vector<double>& cellAreas,
+                   long long rows, long long columns) {
         pugi::xml_node data = n.child("TableData");
         Table t;
         attrs_.Load(data);
@@ -610,7 +668,8 @@ private:
         t.columns = columns > 1000000 ? -1 : static_cast<int>(columns);
         if (t.rows < 0 || t.columns < 0 || static_cast<double>(t.rows) * t.columns > 1e6) {
             ctx_.Warn(Warning::Code::kLimit, "a table claims " + std::to_string(t.rows) + " x " +
-                                                 std::to_string(t.columns) + " cells; its cells are skipped");
+                                                 std::to_string(t.columns) +
+                                                 " cells; its cells are skipped");
             t.rows = t.columns = 0;
         }
         t.style = String(attrs_, kAttr_Style);
@@ -621,13 +680,16 @@ private:
         // height and width of each.
         std::unordered_map<long long, std::pair<int, int>> spans;
         for (std::size_t k = 0; k + 3 < cellAreas.size(); k += 4)
-            spans[static_cast<long long>(cellAreas[k]) * 1000003 + static_cast<long long>(cellAreas[k + 1])] =
+            spans[static_cast<long long>(cellAreas[k]) * 1000003 +
+                  static_cast<long long>(cellAreas[k + 1])] =
                 std::make_pair(std::max(1, static_cast<int>(cellAreas[k + 2])),
                                std::max(1, static_cast<int>(cellAreas[k + 3])));
-        const std::size_t maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
+        const std::size_t maxCells =
+            static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
         for (pugi::xml_node c = data.child("Cell"); c && t.rows > 0; c = c.next_sibling("Cell")) {
             if (t.cells.size() >= maxCells) {
-                ctx_.Warn(Warning::Code::kLimit, "a table has more cells than rows times columns; the rest are skipped");
+                ctx_.Warn(Warning::Code::kLimit,
+                          "a table has more cells than rows times columns; the rest are skipped");
                 break;
             }
             attrs_.Load(c);
@@ -635,7 +697,8 @@ private:
             cell.row = static_cast<int>(Integer(ctx_, attrs_, kAttr_Row, -1));
             cell.column = static_cast<int>(Integer(ctx_, attrs_, kAttr_Column, -1));
             if (cell.row < 0 || cell.row >= t.rows || cell.column < 0 || cell.column >= t.columns) {
-                ctx_.Warn(Warning::Code::kBadReference, "a table cell lies outside its table; skipped");
+                ctx_.Warn(Warning::Code::kBadReference,
+                          "a table cell lies outside its table; skipped");
                 continue;
             }
             cell.style = String(attrs_, kAttr_Style);
@@ -668,8 +731,8 @@ private:
     Document& doc_;
     Attrs attrs_;
     std::vector<ItemSource> sources_;
-    std::vector<long long> groupIds_;  // ItemSource::groupsBegin points here
-    std::vector<double> numbers_;      // scratch
+    std::vector<long long> groupIds_; // ItemSource::groupsBegin points here
+    std::vector<double> numbers_;     // scratch
     std::vector<std::string> styleByIndex_;
     int scopeCount_[4] = {0, 0, 0, 0};
 };
@@ -705,21 +768,22 @@ void ParseInto(const unsigned char* data, std::size_t size, char* owned, const R
     if (size >= 2 && data[0] == 0x1f && data[1] == 0x8b) {
         std::string error;
         if (!Gunzip(data, size, options.maxInputBytes, inflated, error)) {
-            ctx.Warn(Warning::Code::kDecompression, error + "; the " + std::to_string(inflated.size()) +
-                                                        " bytes before are read");
+            ctx.Warn(Warning::Code::kDecompression,
+                     error + "; the " + std::to_string(inflated.size()) + " bytes before are read");
             repaired = true;
         }
         bytes = inflated.data();
         size = inflated.size();
         owned = nullptr;
     } else if (size > options.maxInputBytes) {
-        ctx.Warn(Warning::Code::kLimit, "the document is larger than " + std::to_string(options.maxInputBytes) +
+        ctx.Warn(Warning::Code::kLimit, "the document is larger than " +
+                                            std::to_string(options.maxInputBytes) +
                                             " bytes; only that much is read");
         size = options.maxInputBytes;
         repaired = true;
     }
 
-    std::string fixed;  // the repaired text, parsed in place: outlives xml
+    std::string fixed; // the repaired text, parsed in place: outlives xml
     pugi::xml_document xml;
     pugi::xml_parse_result r;
     // Inflated bytes are ours and owned ones the caller's to give: parse them
@@ -741,30 +805,34 @@ void ParseInto(const unsigned char* data, std::size_t size, char* owned, const R
     if (!loaded && !restored) {
         // The tree keeps what came before the damage.
         repaired = true;
-        ctx.Warn(Warning::Code::kMalformedXml, std::string("the XML is not well formed (") + r.description() +
-                                                   " at byte " + std::to_string(r.offset) +
-                                                   "); what came before the damage is read");
+        ctx.Warn(Warning::Code::kMalformedXml,
+                 std::string("the XML is not well formed (") + r.description() + " at byte " +
+                     std::to_string(r.offset) + "); what came before the damage is read");
     } else if (!loaded) {
         repaired = true;
         // A document without its root's end tag was cut short rather than damaged.
         std::size_t end = size;
-        while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == '\n' || bytes[end - 1] == '\r' ||
-                           bytes[end - 1] == '\t' || bytes[end - 1] == '\0'))
+        while (end > 0 &&
+               (bytes[end - 1] == ' ' || bytes[end - 1] == '\n' || bytes[end - 1] == '\r' ||
+                bytes[end - 1] == '\t' || bytes[end - 1] == '\0'))
             --end;
         std::size_t tail = end > 64 ? end - 64 : 0;
         bool cut = std::string(bytes + tail, end - tail).find("</SCRIBUS") == std::string::npos;
         if (cut)
-            ctx.Warn(Warning::Code::kTruncated, "the document ends early, at byte " + std::to_string(size) +
+            ctx.Warn(Warning::Code::kTruncated, "the document ends early, at byte " +
+                                                    std::to_string(size) +
                                                     "; what it holds is read and the rest closed");
         // Damage before the last bytes is damage, cut or not.
         if (!cut || (r.offset >= 0 && static_cast<std::size_t>(r.offset) < tail))
-            ctx.Warn(Warning::Code::kMalformedXml, std::string("the XML is not well formed (") + r.description() +
-                                                       " at byte " + std::to_string(r.offset) + "); it is repaired");
+            ctx.Warn(Warning::Code::kMalformedXml,
+                     std::string("the XML is not well formed (") + r.description() + " at byte " +
+                         std::to_string(r.offset) + "); it is repaired");
         RepairXml(bytes, size, fixed);
         inflated.clear();
         inflated.shrink_to_fit();
         if (!LoadInPlace(xml, fixed, r))
-            ctx.Warn(Warning::Code::kTruncated, std::string("the repaired XML still fails (") + r.description() +
+            ctx.Warn(Warning::Code::kTruncated, std::string("the repaired XML still fails (") +
+                                                    r.description() +
                                                     "); what came before that is read");
     }
     pugi::xml_node root = xml.document_element();
@@ -773,7 +841,8 @@ void ParseInto(const unsigned char* data, std::size_t size, char* owned, const R
             root = n;
             break;
         }
-    if (!root || (std::strcmp(root.name(), "SCRIBUSUTF8NEW") != 0 && std::strcmp(root.name(), "SCRIBUSUTF8") != 0 &&
+    if (!root || (std::strcmp(root.name(), "SCRIBUSUTF8NEW") != 0 &&
+                  std::strcmp(root.name(), "SCRIBUSUTF8") != 0 &&
                   std::strcmp(root.name(), "SCRIBUS") != 0)) {
         result.status = ParseResult::Status::kNotScribus;
         return;
@@ -783,8 +852,8 @@ void ParseInto(const unsigned char* data, std::size_t size, char* owned, const R
     result.status = repaired ? ParseResult::Status::kRecovered : ParseResult::Status::kOk;
 }
 
-ParseResult ParseWith(const unsigned char* data, std::size_t size, char* owned, const Reread* reread,
-                      const ParseOptions& options) {
+ParseResult ParseWith(const unsigned char* data, std::size_t size, char* owned,
+                      const Reread* reread, const ParseOptions& options) {
     ParseResult result;
     try {
         ParseInto(data, size, owned, reread, options, result);
@@ -793,11 +862,13 @@ ParseResult ParseWith(const unsigned char* data, std::size_t size, char* owned, 
         // the parse with what is known so far discarded.
         result.document = Document();
         result.status = ParseResult::Status::kFailed;
-        result.warnings.push_back(Warning{Warning::Code::kLimit, "out of memory while reading the document"});
+        result.warnings.push_back(
+            Warning{Warning::Code::kLimit, "out of memory while reading the document"});
     } catch (const std::exception& e) {
         result.document = Document();
         result.status = ParseResult::Status::kFailed;
-        result.warnings.push_back(Warning{Warning::Code::kLimit, std::string("reading failed: ") + e.what()});
+        result.warnings.push_back(
+            Warning{Warning::Code::kLimit, std::string("reading failed: ") + e.what()});
     }
     return result;
 }
@@ -808,7 +879,8 @@ ParseResult Parse(const unsigned char* data, std::size_t size, const ParseOption
     return ParseWith(data, size, nullptr, nullptr, options);
 }
 
-ParseResult ParseBuffer(char* data, std::size_t size, const Reread& reread, const ParseOptions& options) {
+ParseResult ParseBuffer(char* data, std::size_t size, const Reread& reread,
+                        const ParseOptions& options) {
     return ParseWith(reinterpret_cast<const unsigned char*>(data), size, data, &reread, options);
 }
 

@@ -21,27 +21,27 @@ short Detect(const unsigned char* data, std::size_t size);
 
 /// Limits that keep hostile input from exhausting time or memory.
 struct ParseOptions {
-    std::size_t maxInputBytes = std::size_t(256) << 20;      ///< after decompression
-    int maxNesting = 64;                                     ///< nested groups and cells
+    std::size_t maxInputBytes = std::size_t(256) << 20; ///< after decompression
+    int maxNesting = 64;                                ///< nested groups and cells
     std::size_t maxItems = 1000000;
-    std::size_t maxStoryLength = std::size_t(64) << 20;      ///< UTF-16 units per story
-    std::size_t maxPathPoints = 1000000;                     ///< per item outline
+    std::size_t maxStoryLength = std::size_t(64) << 20; ///< UTF-16 units per story
+    std::size_t maxPathPoints = 1000000;                ///< per item outline
     std::size_t maxEmbeddedImageBytes = std::size_t(64) << 20;
-    std::size_t maxWarnings = 1000;                          ///< further ones are only counted
+    std::size_t maxWarnings = 1000; ///< further ones are only counted
 };
 
 struct Warning {
     enum class Code {
-        kMalformedXml,    ///< the XML is not well formed; it was repaired or cut
-        kTruncated,       ///< the input ends early; what came before is kept
-        kDecompression,   ///< the gzip stream is damaged or exceeds the limit
-        kBadNumber,       ///< a number is unreadable or absurd; a default is used
-        kBadReference,    ///< a style, page, layer or item that does not exist
-        kChainLoop,       ///< linked frames form a loop; the loop is cut
-        kChainDangling,   ///< a frame link points nowhere; the chain ends there
-        kLimit,           ///< a size or depth limit was reached; the rest is skipped
-        kEncoding,        ///< invalid UTF-8, read as Latin-1
-        kUnsupported,     ///< content this parser does not read; skipped
+        kMalformedXml,  ///< the XML is not well formed; it was repaired or cut
+        kTruncated,     ///< the input ends early; what came before is kept
+        kDecompression, ///< the gzip stream is damaged or exceeds the limit
+        kBadNumber,     ///< a number is unreadable or absurd; a default is used
+        kBadReference,  ///< a style, page, layer or item that does not exist
+        kChainLoop,     ///< linked frames form a loop; the loop is cut
+        kChainDangling, ///< a frame link points nowhere; the chain ends there
+        kLimit,         ///< a size or depth limit was reached; the rest is skipped
+        kEncoding,      ///< invalid UTF-8, read as Latin-1
+        kUnsupported,   ///< content this parser does not read; skipped
     };
     Code code;
     std::string message;
@@ -49,15 +49,15 @@ struct Warning {
 
 struct ParseResult {
     enum class Status {
-        kOk,           ///< read completely
-        kRecovered,    ///< read with repairs; see warnings
-        kNotScribus,   ///< not a Scribus document; document is empty
-        kFailed,       ///< nothing could be read (e.g. no memory)
+        kOk,         ///< read completely
+        kRecovered,  ///< read with repairs; see warnings
+        kNotScribus, ///< not a Scribus document; document is empty
+        kFailed,     ///< nothing could be read (e.g. no memory)
     };
     Status status = Status::kFailed;
     Document document;
     std::vector<Warning> warnings;
-    std::size_t droppedWarnings = 0;  ///< warnings past ParseOptions::maxWarnings
+    std::size_t droppedWarnings = 0; ///< warnings past ParseOptions::maxWarnings
 };
 
 /// Parses a whole Scribus document (plain or gzip compressed). Never throws;
@@ -80,8 +80,8 @@ ParseResult ParseBuffer(char* data, std::size_t size, const Reread& reread,
 /// Inflates gzip data into out, stopping at limit bytes. Returns false when
 /// the data is damaged or the limit was hit; out then holds what was
 /// inflated so far and error says why.
-bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit,
-            std::string& out, std::string& error);
+bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std::string& out,
+            std::string& error);
 
 /// Rewrites damaged XML so that a parser can read everything up to the
 /// damage: escapes stray '&' and '<', quotes bare attribute values, drops

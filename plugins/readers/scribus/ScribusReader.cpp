@@ -38,16 +38,24 @@ public:
 int CodeOf(scribus::Warning::Code code) {
     using C = scribus::Warning::Code;
     switch (code) {
-    case C::kMalformedXml: return OBERR::kMalformedInput;
-    case C::kTruncated: return OBERR::kTruncatedInput;
-    case C::kDecompression: return OBERR::kMalformedInput;
-    case C::kBadNumber: return OBERR::kBadValue;
+    case C::kMalformedXml:
+        return OBERR::kMalformedInput;
+    case C::kTruncated:
+        return OBERR::kTruncatedInput;
+    case C::kDecompression:
+        return OBERR::kMalformedInput;
+    case C::kBadNumber:
+        return OBERR::kBadValue;
     case C::kBadReference:
     case C::kChainLoop:
-    case C::kChainDangling: return OBERR::kBrokenReference;
-    case C::kLimit: return OBERR::kLimitExceeded;
-    case C::kEncoding: return OBERR::kMalformedInput;
-    case C::kUnsupported: return OBERR::kUnsupportedFeature;
+    case C::kChainDangling:
+        return OBERR::kBrokenReference;
+    case C::kLimit:
+        return OBERR::kLimitExceeded;
+    case C::kEncoding:
+        return OBERR::kMalformedInput;
+    case C::kUnsupported:
+        return OBERR::kUnsupportedFeature;
     }
     return OBERR::kMalformedInput;
 }
@@ -81,7 +89,9 @@ ScribusReader::ScribusReader() : next_(0) {
     }
 }
 
-ScribusReader::~ScribusReader() { Clear(); }
+ScribusReader::~ScribusReader() {
+    Clear();
+}
 
 void ScribusReader::AddPreferences(OBPreferenceList* list) {
     for (int i = 0; i < kPreferenceCount; ++i) {
@@ -138,9 +148,10 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
         const long long end = start >= 0 ? input->Seek(0, kSeekFromEnd) : -1;
         if (start >= 0) input->Seek(start, kSeekFromStart);
         // One byte more than expected: a read that comes back short ends the input.
-        std::size_t capacity = end > start && static_cast<unsigned long long>(end - start) <= limits.maxInputBytes
-                                   ? static_cast<std::size_t>(end - start) + 1
-                                   : 65536;
+        std::size_t capacity =
+            end > start && static_cast<unsigned long long>(end - start) <= limits.maxInputBytes
+                ? static_cast<std::size_t>(end - start) + 1
+                : 65536;
         bytes.reset(new char[capacity]);
         for (;;) {
             if (size == capacity) {
@@ -152,7 +163,8 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
                 capacity = larger;
             }
             const long long wanted = static_cast<long long>(capacity - size);
-            long long n = input->XferByte(reinterpret_cast<unsigned char*>(bytes.get() + size), wanted);
+            long long n =
+                input->XferByte(reinterpret_cast<unsigned char*>(bytes.get() + size), wanted);
             if (n <= 0) break;
             size += static_cast<std::size_t>(std::min(n, wanted));
             if (size > limits.maxInputBytes) {
@@ -184,18 +196,22 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
         };
         // A stream that cannot go back is parsed from a copy instead.
         scribus::ParseResult parsed =
-            start >= 0 ? scribus::ParseBuffer(bytes.get(), size, reread, limits)
-                       : scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.get()), size, limits);
+            start >= 0
+                ? scribus::ParseBuffer(bytes.get(), size, reread, limits)
+                : scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.get()), size, limits);
         bytes.reset();
-        for (const scribus::Warning& w : parsed.warnings) problems.Report(CodeOf(w.code));
+        for (const scribus::Warning& w : parsed.warnings)
+            problems.Report(CodeOf(w.code));
         switch (parsed.status) {
         case scribus::ParseResult::Status::kNotScribus:
             problems.Report(OBERR::kUnreadableInput);
             return;
         case scribus::ParseResult::Status::kFailed:
-            problems.Report(parsed.warnings.empty() ? OBERR::kUnreadableInput : OBERR::kOutOfMemory);
+            problems.Report(parsed.warnings.empty() ? OBERR::kUnreadableInput
+                                                    : OBERR::kOutOfMemory);
             return;
-        default: break;
+        default:
+            break;
         }
         version_ = parsed.document.version;
         ScribusBuildElements(parsed.document, options, problems, elements_);
@@ -205,7 +221,8 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
 }
 
 void ScribusReader::Clear() {
-    for (Element* e : elements_) delete e;
+    for (Element* e : elements_)
+        delete e;
     elements_.Clear();
     next_ = 0;
     version_.clear();

@@ -30,14 +30,15 @@ namespace detail {
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
     : ctx_(ctx), story_(story), styleByIndex_(styleByIndex) {}
 
-void StoryBuilder::AddFrame(pugi::xml_node item, ParagraphAttributes* defaults, std::string* defaultStyle) {
+void StoryBuilder::AddFrame(pugi::xml_node item, ParagraphAttributes* defaults,
+                            std::string* defaultStyle) {
     frameText_ = story_.text.size();
     frameParas_ = story_.paragraphs.size();
     Elements(item, defaults, defaultStyle, 0);
 }
 
-void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults, std::string* defaultStyle,
-                            int depth) {
+void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults,
+                            std::string* defaultStyle, int depth) {
     for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling()) {
         if (n.type() != pugi::node_element) continue;
         const char* name = n.name();
@@ -47,11 +48,15 @@ void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults
         softHyphenPending_ = false;
         if (std::strcmp(name, "ITEXT") == 0) {
             attrs_.Load(n);
-            bool old = attrs_.Has(kAttr_CAB) || attrs_.Has(kAttr_CSIZE) || attrs_.Has(kAttr_CFONT) ||
-                       attrs_.Has(kAttr_CSTYLE) || attrs_.Has(kAttr_CCOLOR);
-            if (old) OldText(attrs_);
-            else if (ctx_.storyText15 && attrs_.Has(kAttr_Unicode)) UnicodeText(attrs_);
-            else NewText(attrs_, attrs_.Get(kAttr_CH), softHyphenPending);
+            bool old = attrs_.Has(kAttr_CAB) || attrs_.Has(kAttr_CSIZE) ||
+                       attrs_.Has(kAttr_CFONT) || attrs_.Has(kAttr_CSTYLE) ||
+                       attrs_.Has(kAttr_CCOLOR);
+            if (old)
+                OldText(attrs_);
+            else if (ctx_.storyText15 && attrs_.Has(kAttr_Unicode))
+                UnicodeText(attrs_);
+            else
+                NewText(attrs_, attrs_.Get(kAttr_CH), softHyphenPending);
         } else if (std::strcmp(name, "para") == 0) {
             Para p = ReadPara(n);
             CharacterAttributes none;
@@ -59,7 +64,8 @@ void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults
         } else if (std::strcmp(name, "trail") == 0) {
             // Frames after the first of a chain carry an empty trail of their
             // own; the one that ends the text counts.
-            bool contributed = story_.text.size() != frameText_ || story_.paragraphs.size() != frameParas_;
+            bool contributed =
+                story_.text.size() != frameText_ || story_.paragraphs.size() != frameParas_;
             if (!haveTrail_ || contributed) {
                 trail_ = ReadPara(n);
                 haveTrail_ = true;
@@ -103,21 +109,27 @@ void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults
                 attrs_.Load(n);
                 CharacterAttributes local;
                 ReadCharacterAttributes(ctx_, attrs_, local);
-                Marker::Kind kind = breakCol ? Marker::Kind::kColumnBreak : Marker::Kind::kFrameBreak;
+                Marker::Kind kind =
+                    breakCol ? Marker::Kind::kColumnBreak : Marker::Kind::kFrameBreak;
                 if (var) {
                     const char* v = attrs_.Get(kAttr_name);
-                    if (v && std::strcmp(v, "pgco") == 0) kind = Marker::Kind::kPageCount;
-                    else if (v && std::strcmp(v, "pgno") == 0) kind = Marker::Kind::kPageNumber;
-                    else if (ctx_.storyText15) kind = Marker::Kind::kPageCount;
+                    if (v && std::strcmp(v, "pgco") == 0)
+                        kind = Marker::Kind::kPageCount;
+                    else if (v && std::strcmp(v, "pgno") == 0)
+                        kind = Marker::Kind::kPageNumber;
+                    else if (ctx_.storyText15)
+                        kind = Marker::Kind::kPageCount;
                     else {
-                        ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("var:") + (v ? v : ""),
-                                      std::string("text variable \"") + (v ? v : "") + "\" is not read");
+                        ctx_.WarnOnce(
+                            Warning::Code::kUnsupported, std::string("var:") + (v ? v : ""),
+                            std::string("text variable \"") + (v ? v : "") + "\" is not read");
                         continue;
                     }
                 }
                 AddMarker(kind, String(attrs_, kAttr_CPARENT), local, -1);
             } else if (std::strcmp(name, "MARK") == 0) {
-                ctx_.WarnOnce(Warning::Code::kUnsupported, "MARK", "marks and notes in text are not read");
+                ctx_.WarnOnce(Warning::Code::kUnsupported, "MARK",
+                              "marks and notes in text are not read");
             }
             // Anything else (PageItemAttributes, ImageEffects, ...) is not text.
         }
@@ -194,7 +206,7 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     const char* parent = a.Get(kAttr_CPARENT);
     std::string& cstyle = cstyle_;
     cstyle.assign(parent ? parent : "");
-    if (a.Has(kAttr_COBJ)) {  // an anchored frame stands in the text here
+    if (a.Has(kAttr_COBJ)) { // an anchored frame stands in the text here
         AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
         return;
     }
@@ -211,18 +223,20 @@ void StoryBuilder::UnicodeText(const Attrs& a) {
     long long code = 0;
     const char* text = a.Get(kAttr_Unicode);
     if (!ParseInt(text, code) || code <= 0 || code > 0x10FFFF) {
-        ctx_.Warn(Warning::Code::kBadNumber, std::string("a text character has the unusable code \"") +
-                                                 std::string(text).substr(0, 40) + "\"; it is skipped");
+        ctx_.Warn(Warning::Code::kBadNumber,
+                  std::string("a text character has the unusable code \"") +
+                      std::string(text).substr(0, 40) + "\"; it is skipped");
         return;
     }
     scratch_.clear();
-    if (code >= 0x10000) {  // Scribus writes surrogates one by one; take a whole code point too
+    if (code >= 0x10000) { // Scribus writes surrogates one by one; take a whole code point too
         scratch_ += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
         scratch_ += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
     } else if (code == 25) {
-        return;  // an object mark without its object
-    } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 && code != 30) {
-        scratch_ += u' ';  // Scribus shows a blank
+        return; // an object mark without its object
+    } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 &&
+               code != 30) {
+        scratch_ += u' '; // Scribus shows a blank
     } else {
         scratch_ += static_cast<char16_t>(code);
     }
@@ -231,14 +245,14 @@ void StoryBuilder::UnicodeText(const Attrs& a) {
 
 void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyle,
                                const CharacterAttributes& local, const Para* oldPara) {
-    std::size_t plain = 0;  // start of the pending plain characters
+    std::size_t plain = 0; // start of the pending plain characters
     const bool pairedSoftHyphens = ctx_.storyText15;
     bool softHyphen = softHyphenPending_;
     softHyphenPending_ = false;
     for (std::size_t i = 0; i < s.size(); ++i) {
         char16_t c = s[i];
         if (c >= 0x20 && c != kParagraphSeparator && (c != kSoftHyphen || !pairedSoftHyphens)) {
-            softHyphen = false;  // a single soft hyphen before was a hyphenation point
+            softHyphen = false; // a single soft hyphen before was a hyphenation point
             continue;
         }
         if (i > plain) Append(s.data() + plain, i - plain, cstyle, local);
@@ -251,26 +265,48 @@ void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyl
         softHyphen = false;
         if (c == kParagraphSeparator) {
             ctx_.WarnOnce(Warning::Code::kUnsupported, "u2029",
-                          "a paragraph separator character inside a paragraph, which Scribus neither shows nor "
+                          "a paragraph separator character inside a paragraph, which Scribus "
+                          "neither shows nor "
                           "breaks at, is dropped");
             continue;
         }
         char16_t mapped = 0;
         switch (c) {
-        case 5: case 13: case 10: {
+        case 5:
+        case 13:
+        case 10: {
             Para none;
             EndParagraph(oldPara ? *oldPara : none, cstyle, local);
             break;
         }
-        case 4: case 9: mapped = kTab; break;
-        case 28: mapped = kLineBreak; break;
-        case 29: mapped = kNoBreakSpace; break;
-        case 24: mapped = kNoBreakHyphen; break;
-        case 26: AddMarker(Marker::Kind::kColumnBreak, cstyle, local, -1); break;
-        case 27: AddMarker(Marker::Kind::kFrameBreak, cstyle, local, -1); break;
-        case 30: AddMarker(Marker::Kind::kPageNumber, cstyle, local, -1); break;
-        case 23: AddMarker(Marker::Kind::kPageCount, cstyle, local, -1); break;
-        case 25: AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, -1); break;
+        case 4:
+        case 9:
+            mapped = kTab;
+            break;
+        case 28:
+            mapped = kLineBreak;
+            break;
+        case 29:
+            mapped = kNoBreakSpace;
+            break;
+        case 24:
+            mapped = kNoBreakHyphen;
+            break;
+        case 26:
+            AddMarker(Marker::Kind::kColumnBreak, cstyle, local, -1);
+            break;
+        case 27:
+            AddMarker(Marker::Kind::kFrameBreak, cstyle, local, -1);
+            break;
+        case 30:
+            AddMarker(Marker::Kind::kPageNumber, cstyle, local, -1);
+            break;
+        case 23:
+            AddMarker(Marker::Kind::kPageCount, cstyle, local, -1);
+            break;
+        case 25:
+            AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, -1);
+            break;
         default:
             ctx_.WarnOnce(Warning::Code::kUnsupported, "ctl" + std::to_string(int(c)),
                           "control character " + std::to_string(int(c)) + " in text is dropped");
@@ -310,8 +346,8 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     story_.runs.push_back(std::move(run));
 }
 
-void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
-                             long long id) {
+void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
+                             const CharacterAttributes& local, long long id) {
     if (full_) return;
     Marker m;
     m.kind = kind;
@@ -324,7 +360,8 @@ void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle, const
     if (kind == Marker::Kind::kAnchoredItem) anchoredIds.push_back(id);
 }
 
-void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local) {
+void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
+                                const CharacterAttributes& local) {
     if (full_) return;
     const char16_t sep = kParagraphSeparator;
     // The separator takes the character format of the text before it, so
@@ -354,7 +391,8 @@ void StoryBuilder::Finish() {
             ++i;
         } else if (high || low) {
             t[i] = 0xFFFD;
-            ctx_.WarnOnce(Warning::Code::kEncoding, "surrogate", "a lone surrogate in text is replaced by U+FFFD");
+            ctx_.WarnOnce(Warning::Code::kEncoding, "surrogate",
+                          "a lone surrogate in text is replaced by U+FFFD");
         }
     }
     ParagraphRun run;

@@ -29,14 +29,17 @@ private:
         std::string style;
         ParagraphAttributes local;
     };
-    void Elements(pugi::xml_node parent, ParagraphAttributes* defaults, std::string* defaultStyle, int depth);
+    void Elements(pugi::xml_node parent, ParagraphAttributes* defaults, std::string* defaultStyle,
+                  int depth);
     void OldText(const Attrs& a);
     void NewText(const Attrs& a, const char* text, bool softHyphenPending);
     void UnicodeText(const Attrs& a);
-    void Append(const char16_t* s, std::size_t n, const std::string& style, const CharacterAttributes& local);
-    void AppendChars(const std::u16string& s, const std::string& cstyle, const CharacterAttributes& local,
-                     const Para* oldPara);
-    void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local, long long id);
+    void Append(const char16_t* s, std::size_t n, const std::string& style,
+                const CharacterAttributes& local);
+    void AppendChars(const std::u16string& s, const std::string& cstyle,
+                     const CharacterAttributes& local, const Para* oldPara);
+    void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
+                   long long id);
     void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
     Para ParaFromCab(long long cab);
     Para ReadPara(pugi::xml_node node);
@@ -51,11 +54,11 @@ private:
     Para lastOldPara_;
     bool sawOld_ = false;
     bool full_ = false;
-    bool softHyphenPending_ = false;  ///< 1.5: the last text ended in a single soft hyphen
+    bool softHyphenPending_ = false; ///< 1.5: the last text ended in a single soft hyphen
     std::size_t frameText_ = 0, frameParas_ = 0;
     std::u16string scratch_;
-    CharacterAttributes local_;  ///< NewText's format, reused
-    std::string cstyle_;         ///< NewText's character style, reused
+    CharacterAttributes local_; ///< NewText's format, reused
+    std::string cstyle_;        ///< NewText's character style, reused
 };
 
 } // namespace detail

@@ -246,7 +246,8 @@ private:
             Key(name);
             pending_ += '[';
             bool firstEntry = true;
-            for (int n = 0; value && n < kMaxIndexedEntries; value = Ask(element, accessor.attr, ++n)) {
+            for (int n = 0; value && n < kMaxIndexedEntries;
+                 value = Ask(element, accessor.attr, ++n)) {
                 Member(firstEntry, level + 2);
                 WriteValue(value, accessor.attr);
             }
@@ -290,7 +291,8 @@ private:
         COBString rendered;
         OBValueToText(value, rendered);
         pending_ += '"';
-        AppendJsonUtf8(pending_, rendered.GrabCString(), static_cast<std::size_t>(rendered.Length()));
+        AppendJsonUtf8(pending_, rendered.GrabCString(),
+                       static_cast<std::size_t>(rendered.Length()));
         pending_ += '"';
     }
 
@@ -322,12 +324,14 @@ private:
     void WriteString(const IOBString* text) {
         pending_ += '"';
         if (text && text->IsUnicode()) {
-            AppendJsonUtf16(pending_, text->GrabWString(), static_cast<std::size_t>(text->Length()));
+            AppendJsonUtf16(pending_, text->GrabWString(),
+                            static_cast<std::size_t>(text->Length()));
         } else if (text) {
             // 8-bit text in its script, through the thread's text service.
             const unsigned short* units = text->GrabWString();
             std::size_t count = 0;
-            while (units && units[count]) ++count;
+            while (units && units[count])
+                ++count;
             AppendJsonUtf16(pending_, units, count);
         }
         pending_ += '"';
@@ -360,7 +364,8 @@ private:
                 if (!last && ready > 0 && units[ready - 1] >= 0xD800 && units[ready - 1] <= 0xDBFF)
                     --ready;
                 AppendJsonUtf16(pending_, units, ready);
-                for (std::size_t k = ready; k < count; ++k) units[k - ready] = units[k];
+                for (std::size_t k = ready; k < count; ++k)
+                    units[k - ready] = units[k];
                 count -= ready;
                 if (pending_.size() >= kFlushSize) Flush();
                 if (last) break;

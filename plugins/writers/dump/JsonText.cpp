@@ -38,14 +38,29 @@ void AppendUtf8(std::string& out, unsigned code) {
 // One character that is not a surrogate.
 void AppendCharacter(std::string& out, unsigned code) {
     switch (code) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\b': out += "\\b"; return;
-    case '\f': out += "\\f"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
-    default: break;
+    case '"':
+        out += "\\\"";
+        return;
+    case '\\':
+        out += "\\\\";
+        return;
+    case '\b':
+        out += "\\b";
+        return;
+    case '\f':
+        out += "\\f";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    default:
+        break;
     }
     if (code < 0x20 || code == 0x7F || code == 0x2028 || code == 0x2029)
         AppendEscape(out, code);
@@ -53,8 +68,12 @@ void AppendCharacter(std::string& out, unsigned code) {
         AppendUtf8(out, code);
 }
 
-bool IsHigh(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLow(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHigh(unsigned unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLow(unsigned unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 } // namespace
 

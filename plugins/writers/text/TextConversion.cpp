@@ -90,8 +90,12 @@ bool GetText(Value* v, WOBString& out, int& script) {
     return true;
 }
 
-Element* Child(Element* e, unsigned long long n) { return e ? e->GetNthChild(n) : nullptr; }
-unsigned long long Children(Element* e) { return e ? e->GetChildCount() : 0; }
+Element* Child(Element* e, unsigned long long n) {
+    return e ? e->GetNthChild(n) : nullptr;
+}
+unsigned long long Children(Element* e) {
+    return e ? e->GetChildCount() : 0;
+}
 
 template <class T> void SortById(OBBaseTypeCollection<T>& items) {
     if (items.Count() > 1)
@@ -133,16 +137,20 @@ void FormatNumber(double value, char* out, int size) {
     char digits[4];
     OBSnprintf(digits, sizeof digits, "%03d", fraction);
     int n = 3;
-    while (n > 0 && digits[n - 1] == '0') --n;
+    while (n > 0 && digits[n - 1] == '0')
+        --n;
     digits[n] = 0;
     OBSnprintf(out, static_cast<std::size_t>(size), "%s%lld.%s", sign, whole, digits);
 }
 
 const char* UnitLabel(UNITS::LINEAR::UnitEnum unit) {
     switch (unit) {
-    case UNITS::LINEAR::kInches: return "in";
-    case UNITS::LINEAR::kTwips: return "twips";
-    default: return "pt";
+    case UNITS::LINEAR::kInches:
+        return "in";
+    case UNITS::LINEAR::kTwips:
+        return "twips";
+    default:
+        return "pt";
     }
 }
 
@@ -292,7 +300,9 @@ void OBTextConversion::Dispatch(Element* element) {
         }
         break;
     }
-    case EL::kLayerList: TakeLayers(element); break;
+    case EL::kLayerList:
+        TakeLayers(element);
+        break;
     case EL::kParagraphStyleList:
         TakeStyles(element, paragraphStyles_, EL::kParagraphStyle, true);
         paragraphStylesSorted_ = false;
@@ -301,10 +311,18 @@ void OBTextConversion::Dispatch(Element* element) {
         TakeStyles(element, characterStyles_, EL::kCharacterStyle, false);
         characterStylesSorted_ = false;
         break;
-    case EL::kMasterSpreadList: TakeMasters(element); break;
-    case EL::kRegularSpreadList: TakePages(element); break;
-    case EL::kStoryList: WriteStories(element); break;
-    case EL::kParentStory: WriteStory(element); break;
+    case EL::kMasterSpreadList:
+        TakeMasters(element);
+        break;
+    case EL::kRegularSpreadList:
+        TakePages(element);
+        break;
+    case EL::kStoryList:
+        WriteStories(element);
+        break;
+    case EL::kParentStory:
+        WriteStory(element);
+        break;
     case EL::kChildStory:
         // A story's text without its parent: written like a story.
         if (!HasText(element)) {
@@ -315,7 +333,8 @@ void OBTextConversion::Dispatch(Element* element) {
         if (storiesWritten_ > 0 || reported_) lines_.EndLine();
         WriteStoryText(element);
         break;
-    default: break; // colours, fonts, hyperlinks and the rest have no text
+    default:
+        break; // colours, fonts, hyperlinks and the rest have no text
     }
 }
 
@@ -330,8 +349,10 @@ void OBTextConversion::TakeLayers(Element* list) {
         }
         bool visible = true;
         GetFlag(OBGetAttributeValue(layer, AN::kVisible), visible);
-        if (layers_.Add({layer->GetId(), visible})) layersSorted_ = false;
-        else problems_.Report(OBERR::kOutOfMemory);
+        if (layers_.Add({layer->GetId(), visible}))
+            layersSorted_ = false;
+        else
+            problems_.Report(OBERR::kOutOfMemory);
     }
 }
 
@@ -418,7 +439,8 @@ void OBTextConversion::TakeItems(Element* list, int page, bool hidden, int depth
                 } else {
                     ++place->shown;
                     if (page >= 0) {
-                        if (place->firstPage < 0 || page < place->firstPage) place->firstPage = page;
+                        if (place->firstPage < 0 || page < place->firstPage)
+                            place->firstPage = page;
                         if (page > place->lastPage) place->lastPage = page;
                     }
                 }
@@ -563,8 +585,7 @@ void OBTextConversion::WriteNotes(OBBaseTypeCollection<Note>& notes, int depth) 
 
 void OBTextConversion::WriteBreak() {
     if (!lines_.IsLineEmpty()) lines_.EndLine();
-    WriteLiteral(options_.breakText.GrabWString(), options_.breakText.Length(),
-                 WSE::kSystemScript);
+    WriteLiteral(options_.breakText.GrabWString(), options_.breakText.Length(), WSE::kSystemScript);
     lines_.EndLine();
     afterBlock_ = false;
 }
@@ -580,8 +601,7 @@ void OBTextConversion::WriteLiteral(const unsigned short* units, long long n,
     if (n > 0) afterBlock_ = false;
 }
 
-void OBTextConversion::WriteAscii(const char* text, WSE::WritingScriptEnum script,
-                                  unsigned flags) {
+void OBTextConversion::WriteAscii(const char* text, WSE::WritingScriptEnum script, unsigned flags) {
     for (; text && *text; ++text) {
         lines_.Put(static_cast<unsigned char>(*text), script, flags);
         flags &= ~static_cast<unsigned>(OBTextLineWrapper::kGlue);
@@ -601,7 +621,8 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
     body.pendingTag = options_.markStyles && (mode == kStoryText || mode == kNoteText);
 
     // The text: UTF-16LE in the ChildStory's stream.
-    auto* streamValue = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream));
+    auto* streamValue =
+        dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream));
     OBStream* stream = nullptr;
     if (streamValue) streamValue->Get(stream);
     if (!stream) {
@@ -620,8 +641,10 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
     }
     if (bytes > 0) {
         auto* raw = static_cast<unsigned char*>(OBLibAllocate(static_cast<std::size_t>(bytes)));
-        body.scripts = static_cast<int*>(OBLibAllocate(static_cast<std::size_t>(bytes / 2) * sizeof(int)));
-        body.text.units = static_cast<unsigned short*>(OBLibAllocate(static_cast<std::size_t>(bytes)));
+        body.scripts =
+            static_cast<int*>(OBLibAllocate(static_cast<std::size_t>(bytes / 2) * sizeof(int)));
+        body.text.units =
+            static_cast<unsigned short*>(OBLibAllocate(static_cast<std::size_t>(bytes)));
         if (!raw || !body.scripts || !body.text.units) {
             OBLibFree(raw);
             problems_.Report(OBERR::kOutOfMemory);
@@ -667,8 +690,7 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
         } else if (body.text.units[position] != kObject) {
             problems_.Report(OBERR::kBadValue); // written before the character it names
         }
-        if (!body.anchors.Add({position, kind, item}))
-            problems_.Report(OBERR::kOutOfMemory);
+        if (!body.anchors.Add({position, kind, item})) problems_.Report(OBERR::kOutOfMemory);
     };
 
     OBBaseTypeCollection<Body::Span> characterRuns;
@@ -678,13 +700,26 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
         EL::ElementTypeEnum listKind = list->GetElementType();
         EL::ElementTypeEnum itemKind;
         switch (listKind) {
-        case EL::kParagraphRunList: itemKind = EL::kParagraphRun; break;
-        case EL::kCharacterRunList: itemKind = EL::kCharacterRun; break;
-        case EL::kRubiRunList: itemKind = EL::kRubiRun; break;
-        case EL::kFootnoteList: itemKind = EL::kFootnote; break;
-        case EL::kTableRunList: itemKind = EL::kTableRun; break;
-        case EL::kVariableRunList: itemKind = EL::kVariableRun; break;
-        default: continue; // kenten, warichu, tate-chu-yoko: their text is the story's
+        case EL::kParagraphRunList:
+            itemKind = EL::kParagraphRun;
+            break;
+        case EL::kCharacterRunList:
+            itemKind = EL::kCharacterRun;
+            break;
+        case EL::kRubiRunList:
+            itemKind = EL::kRubiRun;
+            break;
+        case EL::kFootnoteList:
+            itemKind = EL::kFootnote;
+            break;
+        case EL::kTableRunList:
+            itemKind = EL::kTableRun;
+            break;
+        case EL::kVariableRunList:
+            itemKind = EL::kVariableRun;
+            break;
+        default:
+            continue; // kenten, warichu, tate-chu-yoko: their text is the story's
         }
         for (unsigned long long k = 0; k < Children(list); ++k) {
             Element* item = Child(list, k);
@@ -703,8 +738,12 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
             case EL::kRubiRun:
                 if (range(item, start, end)) body.rubies.Add({start, end, item});
                 break;
-            case EL::kFootnote: anchor(item, AN::kPosition, Body::kFootnote); break;
-            case EL::kVariableRun: anchor(item, AN::kPos, Body::kVariable); break;
+            case EL::kFootnote:
+                anchor(item, AN::kPosition, Body::kFootnote);
+                break;
+            case EL::kVariableRun:
+                anchor(item, AN::kPos, Body::kVariable);
+                break;
             case EL::kTableRun: {
                 Element* table = item->GetChild(EL::kTable);
                 if (!table) {
@@ -712,31 +751,32 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
                     break;
                 }
                 long long position = 0;
-                if (!GetInt(item, AN::kTextIndex, position) || position < 0 ||
-                    position >= length) {
+                if (!GetInt(item, AN::kTextIndex, position) || position < 0 || position >= length) {
                     problems_.Report(OBERR::kBadValue);
                     position = length;
                 } else if (body.text.units[position] != kObject) {
                     problems_.Report(OBERR::kBadValue);
                 }
-                if (!body.anchors.Add({position, Body::kTable, table})) problems_.Report(OBERR::kOutOfMemory);
+                if (!body.anchors.Add({position, Body::kTable, table}))
+                    problems_.Report(OBERR::kOutOfMemory);
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
     }
     auto byStart = [](const Body::Span& a, const Body::Span& b) { return a.start < b.start; };
     if (body.paragraphs.Count() > 1)
-        std::stable_sort(&body.paragraphs[0], &body.paragraphs[0] + body.paragraphs.Count(), byStart);
+        std::stable_sort(&body.paragraphs[0], &body.paragraphs[0] + body.paragraphs.Count(),
+                         byStart);
     if (body.rubies.Count() > 1)
         std::stable_sort(&body.rubies[0], &body.rubies[0] + body.rubies.Count(),
                          [](const Body::Span& a, const Body::Span& b) { return a.end < b.end; });
     if (body.anchors.Count() > 1)
-        std::stable_sort(&body.anchors[0], &body.anchors[0] + body.anchors.Count(),
-                         [](const Body::Anchor& a, const Body::Anchor& b) {
-                             return a.position < b.position;
-                         });
+        std::stable_sort(
+            &body.anchors[0], &body.anchors[0] + body.anchors.Count(),
+            [](const Body::Anchor& a, const Body::Anchor& b) { return a.position < b.position; });
     // Each character run gives its range its writing script (its own
     // formatting, its style's, its paragraph's, the default style's).
     for (int k = 0; k < characterRuns.Count(); ++k) {
@@ -746,7 +786,8 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
         if (!script) continue;
         WSE::WritingScriptEnum member = WSE::kSystemScript;
         script->Get(member);
-        for (long long i = run.start; i < run.end; ++i) body.scripts[i] = member;
+        for (long long i = run.start; i < run.end; ++i)
+            body.scripts[i] = member;
     }
 
     // The walk.
@@ -790,7 +831,8 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
         unsigned short c = body.text.units[i];
         WSE::WritingScriptEnum script = body.ScriptAt(i);
         switch (c) {
-        case kObject: break; // an anchor took it, or an inline graphic that has no text
+        case kObject:
+            break; // an anchor took it, or an inline graphic that has no text
         case kParagraphEnd:
             if (inCell) {
                 if (i + 1 < length) lines_.Put(' ', script);
@@ -846,7 +888,8 @@ void OBTextConversion::WriteBody(Element* childStory, Mode mode, int depth) {
             if (!options_.rubyReadings) continue;
             WOBString reading;
             int readingScript = -1;
-            if (!GetText(OBGetAttributeValue(ruby.element, AN::kRubiText), reading, readingScript) ||
+            if (!GetText(OBGetAttributeValue(ruby.element, AN::kRubiText), reading,
+                         readingScript) ||
                 reading.IsNull())
                 continue;
             WSE::WritingScriptEnum s = readingScript >= 0
@@ -881,9 +924,8 @@ void OBTextConversion::WriteStyleTag(Body& body, long long position) {
     WOBString name;
     int nameScript = -1;
     if (!style || !GetText(OBGetAttributeValue(style, AN::kName), name, nameScript)) return;
-    WSE::WritingScriptEnum script = nameScript >= 0
-                                        ? static_cast<WSE::WritingScriptEnum>(nameScript)
-                                        : body.ScriptAt(position);
+    WSE::WritingScriptEnum script =
+        nameScript >= 0 ? static_cast<WSE::WritingScriptEnum>(nameScript) : body.ScriptAt(position);
     const unsigned short* t = options_.styleTemplate.GrabWString();
     long long n = options_.styleTemplate.Length();
     for (long long i = 0; i < n; ++i) {
@@ -947,7 +989,8 @@ void OBTextConversion::WriteTable(Element* table, Mode mode, int depth) {
                 problems_.Report(OBERR::kBadValue);
                 column = next;
             }
-            if (!GetInt(cell, AN::kEndColumnNumber, last) || last < column || last > 4096) last = column;
+            if (!GetInt(cell, AN::kEndColumnNumber, last) || last < column || last > 4096)
+                last = column;
             if (!cells.Add({column, last, cell})) problems_.Report(OBERR::kOutOfMemory);
             next = last + 1;
             if (last + 1 > columns) columns = last + 1;
@@ -990,7 +1033,8 @@ void OBTextConversion::WriteTable(Element* table, Mode mode, int depth) {
 Value* OBTextConversion::StyleChainValue(Element* style, bool paragraphStyle,
                                          AN::AttrNameEnum attr) {
     for (int depth = 0; style && depth <= kMaxDepth; ++depth) {
-        if (Value* v = OBGetAttributeValue(style->GetChild(EL::kCharacterAttributes), attr)) return v;
+        if (Value* v = OBGetAttributeValue(style->GetChild(EL::kCharacterAttributes), attr))
+            return v;
         unsigned basedOn = 0;
         if (!GetId(style, AN::kBasedOn, basedOn)) return nullptr;
         Element* next = paragraphStyle

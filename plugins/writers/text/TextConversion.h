@@ -95,8 +95,8 @@ private:
 
     void Dispatch(Element* element);
     void TakeLayers(Element* list);
-    void TakeStyles(Element* list, OBBaseTypeCollection<IdElement>& styles, EL::ElementTypeEnum kind,
-                    bool paragraphStyles);
+    void TakeStyles(Element* list, OBBaseTypeCollection<IdElement>& styles,
+                    EL::ElementTypeEnum kind, bool paragraphStyles);
     void TakeMasters(Element* list);
     void TakePages(Element* list);
     void TakeItems(Element* list, int page, bool hidden, int depth);
@@ -146,8 +146,8 @@ private:
     int storiesWritten_;
     int storiesLeftOut_;
     int previousLastPage_;
-    bool reported_;    // the geometry report wrote lines
-    bool afterBlock_;  // the last thing written was a table, which ended its line
+    bool reported_;   // the geometry report wrote lines
+    bool afterBlock_; // the last thing written was a table, which ended its line
     bool begun_;
     bool finished_;
 };

@@ -10,8 +10,12 @@ namespace {
 constexpr long long kBlock = 16384;
 constexpr unsigned short kReplacement = 0xFFFD;
 
-bool IsHigh(unsigned short u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(unsigned short u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHigh(unsigned short u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(unsigned short u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 constexpr unsigned kScriptsWindowsCodePage = 0;
 
@@ -26,14 +30,21 @@ unsigned PlatformCodePage(OBTW::PlatformEnum platform, WSE::WritingScriptEnum sc
     if (platform != OBTW::kUnix) return kScriptsWindowsCodePage;
     if (latin) return 28591;
     switch (script) {
-    case WSE::kJapaneseScript: return 51932;
-    case WSE::kCyrillicScript: return 28595;
+    case WSE::kJapaneseScript:
+        return 51932;
+    case WSE::kCyrillicScript:
+        return 28595;
     case WSE::kArabicScript:
-    case WSE::kExtArabicScript: return 28596;
-    case WSE::kGreekScript: return 28597;
-    case WSE::kHebrewScript: return 28598;
-    case WSE::kTurkishScript: return 28599;
-    default: return kScriptsWindowsCodePage;
+    case WSE::kExtArabicScript:
+        return 28596;
+    case WSE::kGreekScript:
+        return 28597;
+    case WSE::kHebrewScript:
+        return 28598;
+    case WSE::kTurkishScript:
+        return 28599;
+    default:
+        return kScriptsWindowsCodePage;
     }
 }
 
@@ -42,9 +53,9 @@ unsigned PlatformCodePage(OBTW::PlatformEnum platform, WSE::WritingScriptEnum sc
 OBTextEncoder::OBTextEncoder(OBStream* output, OBTW::EncodingEnum encoding,
                              OBTW::PlatformEnum platform, bool utf8ByteOrderMark,
                              OBTextProblems& problems)
-    : output_(output), encoding_(encoding), platform_(platform),
-      byteOrderMark_(utf8ByteOrderMark), bigEndian_(platform == OBTW::kMac), problems_(problems),
-      pendingHigh_(0), replaced_(0), written_(0), failed_(false), cache_() {}
+    : output_(output), encoding_(encoding), platform_(platform), byteOrderMark_(utf8ByteOrderMark),
+      bigEndian_(platform == OBTW::kMac), problems_(problems), pendingHigh_(0), replaced_(0),
+      written_(0), failed_(false), cache_() {}
 
 OBTextEncoder::~OBTextEncoder() = default;
 
@@ -127,8 +138,8 @@ void OBTextEncoder::Flush() {
     if (buffer_.IsEmpty()) return;
     if (!failed_) {
         long long n = buffer_.Count();
-        long long done = output_ ? output_->XferByte(const_cast<unsigned char*>(buffer_.Data()), n)
-                                 : 0;
+        long long done =
+            output_ ? output_->XferByte(const_cast<unsigned char*>(buffer_.Data()), n) : 0;
         if (done > 0) written_ += done < n ? done : n;
         if (!output_ || done != n || output_->GetStreamState() == kStreamError) {
             failed_ = true;
@@ -181,7 +192,8 @@ void OBTextEncoder::Replaced() {
 
 void OBTextEncoder::EncodeUnicode(const unsigned short* units, long long n) {
     if (encoding_ == OBTW::kUTF16) {
-        for (long long i = 0; i < n; ++i) PutUnit16(units[i]);
+        for (long long i = 0; i < n; ++i)
+            PutUnit16(units[i]);
         return;
     }
     COBString utf8;
@@ -196,19 +208,23 @@ void OBTextEncoder::EncodeDefault(const unsigned short* units, long long n,
     while (i < n) {
         if (units[i] < 0x80) {
             long long j = i;
-            while (j < n && units[j] < 0x80) ++j;
+            while (j < n && units[j] < 0x80)
+                ++j;
             unsigned char* bytes = reinterpret_cast<unsigned char*>(scratchBytes_.Get(j - i));
             if (bytes) {
-                for (long long k = i; k < j; ++k) bytes[k - i] = static_cast<unsigned char>(units[k]);
+                for (long long k = i; k < j; ++k)
+                    bytes[k - i] = static_cast<unsigned char>(units[k]);
                 Put(bytes, j - i);
             } else {
-                for (long long k = i; k < j; ++k) PutByte(static_cast<unsigned char>(units[k]));
+                for (long long k = i; k < j; ++k)
+                    PutByte(static_cast<unsigned char>(units[k]));
             }
             i = j;
             continue;
         }
         long long j = i;
-        while (j < n && units[j] >= 0x80) ++j;
+        while (j < n && units[j] >= 0x80)
+            ++j;
         EncodeSegment(units + i, j - i, script);
         i = j;
     }
@@ -231,8 +247,7 @@ void OBTextEncoder::EncodeSegment(const unsigned short* units, long long n,
 
 // In pieces whose bytes fit a buffer on the stack; the core stops before each
 // character the code page lacks, which gets its stand-in here.
-void OBTextEncoder::EncodeInCodePage(const unsigned short* units, long long n,
-                                     unsigned codePage) {
+void OBTextEncoder::EncodeInCodePage(const unsigned short* units, long long n, unsigned codePage) {
     constexpr long long kPiece = 128;
     char bytes[kPiece * 4];
     long long i = 0;
@@ -261,11 +276,11 @@ bool OBTextEncoder::ServiceSegment(const unsigned short* units, long long n,
     char* bytes = scratchBytes_.Get(capacity);
     unsigned short* back = roundTrip_.Get(n + 8);
     if (!bytes || !back) return false;
-    long long produced = translator->TextCharToChar(units, n, bytes, capacity, script,
-                                                    CPGE::kCodePageFromScript);
+    long long produced =
+        translator->TextCharToChar(units, n, bytes, capacity, script, CPGE::kCodePageFromScript);
     if (produced <= 0 || produced > capacity) return false;
-    long long returned = translator->CharToTextChar(bytes, produced, back, n + 8, script,
-                                                    CPGE::kCodePageFromScript);
+    long long returned =
+        translator->CharToTextChar(bytes, produced, back, n + 8, script, CPGE::kCodePageFromScript);
     if (returned != n || OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) != 0) return false;
     Put(reinterpret_cast<const unsigned char*>(bytes), produced);
     return true;
@@ -311,9 +326,10 @@ unsigned char OBTextEncoder::Convert(const unsigned short* units, int n,
     long long produced = translator->TextCharToChar(units, n, bytes, sizeof bytes, script,
                                                     CPGE::kCodePageFromScript);
     if (produced <= 0 || produced > 2) return kUnheld;
-    long long returned = translator->CharToTextChar(bytes, produced, back, 8, script,
-                                                    CPGE::kCodePageFromScript);
-    if (returned != n || OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) != 0) return kUnheld;
+    long long returned =
+        translator->CharToTextChar(bytes, produced, back, 8, script, CPGE::kCodePageFromScript);
+    if (returned != n || OBMemcmp(back, units, static_cast<std::size_t>(n) * 2) != 0)
+        return kUnheld;
     OBMemcpy(out, bytes, static_cast<std::size_t>(produced));
     return static_cast<unsigned char>(produced);
 }
@@ -322,9 +338,19 @@ bool OBTextEncoder::Substitute(unsigned short unit, unsigned char& byte, bool& n
     nothing = false;
     switch (unit) {
     case 0x00A0: // no-break space
-    case 0x2000: case 0x2001: case 0x2002: case 0x2003: case 0x2004: case 0x2005:
-    case 0x2006: case 0x2007: case 0x2008: case 0x2009: case 0x200A: // typographic spaces
-    case 0x202F: case 0x205F:
+    case 0x2000:
+    case 0x2001:
+    case 0x2002:
+    case 0x2003:
+    case 0x2004:
+    case 0x2005:
+    case 0x2006:
+    case 0x2007:
+    case 0x2008:
+    case 0x2009:
+    case 0x200A: // typographic spaces
+    case 0x202F:
+    case 0x205F:
         byte = ' ';
         return true;
     case 0x2010: // hyphen

@@ -84,8 +84,8 @@ private:
     /// lacks most of its characters costs one conversion per character kind
     /// rather than per character.
     struct CachedUnit {
-        unsigned key;          // (script << 16 | unit) + 1; 0: empty
-        unsigned char length;  // bytes, or kUnheld
+        unsigned key;         // (script << 16 | unit) + 1; 0: empty
+        unsigned char length; // bytes, or kUnheld
         unsigned char bytes[3];
     };
     static constexpr int kCacheSize = 1024;

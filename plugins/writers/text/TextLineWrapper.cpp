@@ -10,12 +10,20 @@ constexpr int kPiece = 65536;
 
 constexpr unsigned short kSoftHyphen = 0x00AD;
 
-bool IsHigh(unsigned short u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(unsigned short u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHigh(unsigned short u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(unsigned short u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 // Supplementary ideographs (planes 2 and 3) start with these high surrogates.
-bool IsWideHigh(unsigned short u) { return u >= 0xD840 && u <= 0xD8BF; }
+bool IsWideHigh(unsigned short u) {
+    return u >= 0xD840 && u <= 0xD8BF;
+}
 
-bool IsSpace(unsigned short u) { return u == ' '; }
+bool IsSpace(unsigned short u) {
+    return u == ' ';
+}
 
 bool IsLetter(unsigned short u) {
     return OBCC::CategoryOf(OBCharacterClass::GetCharacterProperty(u)) == OBCC::kLetter;
@@ -29,23 +37,26 @@ bool IsIdeographic(unsigned short u) {
     unsigned short category = OBCC::CategoryOf(property);
     unsigned short kind = OBCC::KindOf(property);
     return category == OBCC::kKanaSign ||
-           (category == OBCC::kLetter && (kind == OBCC::kHiragana || kind == OBCC::kKatakana ||
-                                          kind == OBCC::kKanji));
+           (category == OBCC::kLetter &&
+            (kind == OBCC::kHiragana || kind == OBCC::kKatakana || kind == OBCC::kKanji));
 }
 
 } // namespace
 
 OBTextLineWrapper::OBTextLineWrapper(OBTextEncoder& encoder, int column)
-    : encoder_(encoder), column_(column > 0 ? column : 0), cells_(nullptr), count_(0),
-      capacity_(0), width_(0), visible_(0) {}
+    : encoder_(encoder), column_(column > 0 ? column : 0), cells_(nullptr), count_(0), capacity_(0),
+      width_(0), visible_(0) {}
 
-OBTextLineWrapper::~OBTextLineWrapper() { OBLibFree(cells_); }
+OBTextLineWrapper::~OBTextLineWrapper() {
+    OBLibFree(cells_);
+}
 
 bool OBTextLineWrapper::Add(const Cell& cell) {
     if (count_ == capacity_) {
         int grown = capacity_ < 64 ? 64 : capacity_ * 2;
         if (grown > kPiece * 4) grown = capacity_ + kPiece;
-        auto* block = static_cast<Cell*>(OBLibAllocate(sizeof(Cell) * static_cast<std::size_t>(grown)));
+        auto* block =
+            static_cast<Cell*>(OBLibAllocate(sizeof(Cell) * static_cast<std::size_t>(grown)));
         if (!block) return false;
         if (count_ > 0) OBMemcpy(block, cells_, sizeof(Cell) * static_cast<std::size_t>(count_));
         OBLibFree(cells_);
@@ -108,7 +119,8 @@ void OBTextLineWrapper::Put(unsigned short unit, WSE::WritingScriptEnum script, 
 
 void OBTextLineWrapper::Put(const unsigned short* units, long long n, WSE::WritingScriptEnum script,
                             unsigned flags) {
-    for (long long i = 0; units && i < n; ++i) Put(units[i], script, flags);
+    for (long long i = 0; units && i < n; ++i)
+        Put(units[i], script, flags);
 }
 
 void OBTextLineWrapper::EndLine() {
@@ -116,7 +128,8 @@ void OBTextLineWrapper::EndLine() {
     // past the column go with the line end.
     int end = count_;
     if (column_ > 0)
-        while (end > 0 && IsSpace(cells_[end - 1].unit)) --end;
+        while (end > 0 && IsSpace(cells_[end - 1].unit))
+            --end;
     Emit(end, false);
     Remove(count_);
     encoder_.LineEnd();
@@ -129,7 +142,8 @@ bool OBTextLineWrapper::BreakOnce() {
     int* widths = widths_.Get(count + 1);
     if (!widths || count < 2) return false;
     widths[0] = 0;
-    for (int i = 0; i < count; ++i) widths[i + 1] = widths[i] + UnitWidth(cells_[i].unit, widths[i]);
+    for (int i = 0; i < count; ++i)
+        widths[i + 1] = widths[i] + UnitWidth(cells_[i].unit, widths[i]);
 
     int best = -1;
     int visibleEnd = 0; // the width up to the last non-space before the break
@@ -151,11 +165,13 @@ bool OBTextLineWrapper::BreakOnce() {
     }
     bool hyphen = cells_[best - 1].unit == kSoftHyphen;
     int end = best;
-    while (end > 0 && IsSpace(cells_[end - 1].unit)) --end;
+    while (end > 0 && IsSpace(cells_[end - 1].unit))
+        --end;
     Emit(end, hyphen);
     encoder_.LineEnd();
     int drop = best;
-    while (drop < count && IsSpace(cells_[drop].unit)) ++drop;
+    while (drop < count && IsSpace(cells_[drop].unit))
+        ++drop;
     Remove(drop);
     return true;
 }

@@ -6,7 +6,6 @@
 #include "TextEncoder.h"
 #include "TextScratch.h"
 
-
 /// Sits in front of the encoder. Units arrive with their writing script and
 /// collect into the current line; EndLine writes the line and a line end.
 ///

@@ -17,6 +17,7 @@ int OBTextProblems::Count(OBERR::ConversionErrorEnum code) const {
 
 int OBTextProblems::Total() const {
     int total = 0;
-    for (int n : counts_) total += n;
+    for (int n : counts_)
+        total += n;
     return total;
 }

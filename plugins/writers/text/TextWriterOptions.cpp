@@ -20,12 +20,13 @@ const char kDefaultBreakText[] = "\\f";
 OBEnumPreference* NewEnumeration(const char* defaultText, unsigned nameBlock, unsigned firstEntry,
                                  int count) {
     unsigned ids[4] = {};
-    for (int i = 0; i < count && i < 4; ++i) ids[i] = OBTW::ResourceId(firstEntry + i);
+    for (int i = 0; i < count && i < 4; ++i)
+        ids[i] = OBTW::ResourceId(firstEntry + i);
     unsigned* entries = OBEnumPreference::CopyEntryIds(ids, count);
     if (!entries) return nullptr;
-    auto* preference = new OBEnumPreference(COBString(defaultText, WSE::kRomanScript),
-                                            OBTW::ResourceId(nameBlock), count, entries,
-                                            LocaleUtil::GetCurrentLocale());
+    auto* preference =
+        new OBEnumPreference(COBString(defaultText, WSE::kRomanScript), OBTW::ResourceId(nameBlock),
+                             count, entries, LocaleUtil::GetCurrentLocale());
     if (!preference) OBLibFree(entries);
     return preference;
 }
@@ -250,15 +251,19 @@ void OBTextWriterPreferences::Unescape(WOBString& text) {
     long long n = text.Length();
     const unsigned short* units = text.GrabWString();
     bool escaped = false;
-    for (long long i = 0; i < n && !escaped; ++i) escaped = units[i] == '\\';
+    for (long long i = 0; i < n && !escaped; ++i)
+        escaped = units[i] == '\\';
     if (!escaped) return;
     WOBString out;
     for (long long i = 0; i < n; ++i) {
         unsigned short u = units[i];
         if (u == '\\' && i + 1 < n) {
             unsigned short next = units[i + 1];
-            unsigned short replaced = next == 'n' ? 0x0A : next == 't' ? 0x09 : next == 'f' ? 0x0C
-                                    : next == '\\' ? '\\' : 0;
+            unsigned short replaced = next == 'n'    ? 0x0A
+                                      : next == 't'  ? 0x09
+                                      : next == 'f'  ? 0x0C
+                                      : next == '\\' ? '\\'
+                                                     : 0;
             if (replaced) {
                 out.Append(replaced);
                 ++i;

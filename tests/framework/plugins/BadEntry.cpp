@@ -6,9 +6,15 @@
 #include <stdexcept>
 
 #if defined(BAD_ENTRY_NULL)
-OB_PLUGIN_EXPORT OBReader* GetReader() { return nullptr; }
+OB_PLUGIN_EXPORT OBReader* GetReader() {
+    return nullptr;
+}
 #elif defined(BAD_ENTRY_THROWS)
-OB_PLUGIN_EXPORT OBReader* GetReader() { throw std::runtime_error("no reader today"); }
+OB_PLUGIN_EXPORT OBReader* GetReader() {
+    throw std::runtime_error("no reader today");
+}
 #else
-OB_PLUGIN_EXPORT int NotAnEntryPoint() { return 42; }
+OB_PLUGIN_EXPORT int NotAnEntryPoint() {
+    return 42;
+}
 #endif

@@ -103,7 +103,8 @@ public:
         list->Add(new OBBooleanPreference(0, 7300));
         OBGroupPreference* group = new OBGroupPreference(7400);
         OBPreferenceList* constituents = new OBPreferenceList;
-        for (int i = 0; i < 14; ++i) constituents->Add(new OBBooleanPreference(0, 7500 + 16 * i));
+        for (int i = 0; i < 14; ++i)
+            constituents->Add(new OBBooleanPreference(0, 7500 + 16 * i));
         constituents->Add(new FlagPreference(7724));
         group->SetConstituentPreferenceList(constituents);
         list->Add(group);
@@ -173,7 +174,8 @@ private:
     }
 
     void Clear() {
-        for (Element* e : elements_) delete e;
+        for (Element* e : elements_)
+            delete e;
         elements_.clear();
     }
 

@@ -20,9 +20,11 @@
 namespace {
 
 std::string ValueOf(OBPreference* p) {
-    if (auto* b = dynamic_cast<OBBooleanPreference*>(p)) return std::to_string(b->GetCurrentValue());
+    if (auto* b = dynamic_cast<OBBooleanPreference*>(p))
+        return std::to_string(b->GetCurrentValue());
     if (auto* g = dynamic_cast<OBGroupPreference*>(p)) return std::to_string(g->GetCurrentValue());
-    if (auto* i = dynamic_cast<OBIntegerPreference*>(p)) return std::to_string(i->GetCurrentValue());
+    if (auto* i = dynamic_cast<OBIntegerPreference*>(p))
+        return std::to_string(i->GetCurrentValue());
     if (auto* s = dynamic_cast<OBStringPreference*>(p))
         return s->GetCurrentString() ? s->GetCurrentString()->GrabCString() : "<absent>";
     if (auto* e = dynamic_cast<OBEnumPreference*>(p)) return e->GetCurrentValue().GrabCString();
@@ -31,7 +33,8 @@ std::string ValueOf(OBPreference* p) {
 
 OBEnumPreference* NewEnumeration(const char* defaultText, unsigned id, int entries) {
     unsigned ids[8];
-    for (int i = 0; i < entries; ++i) ids[i] = id + 16 * (i + 1);
+    for (int i = 0; i < entries; ++i)
+        ids[i] = id + 16 * (i + 1);
     return new OBEnumPreference(COBString(defaultText), id, entries,
                                 OBEnumPreference::CopyEntryIds(ids, entries), OBL::kEnglish);
 }
@@ -71,7 +74,8 @@ public:
             preferences->GetNthPreference(i, &p);
             Note("P" + std::to_string(i) + "=" + ValueOf(p));
             OBPreferenceList* constituents = nullptr;
-            if (auto* g = dynamic_cast<OBGroupPreference*>(p)) g->GetConstituentPreferenceList(&constituents);
+            if (auto* g = dynamic_cast<OBGroupPreference*>(p))
+                g->GetConstituentPreferenceList(&constituents);
             for (int j = 0; constituents && j < constituents->GetNumberOfPreferences(); ++j) {
                 OBPreference* c = nullptr;
                 constituents->GetNthPreference(j, &c);

@@ -13,8 +13,8 @@
 
 namespace scribus_test {
 
-Conversion::Conversion(const std::string& bytes, const std::function<void(OBPreferenceList&)>& adjust,
-                       long long failAfter)
+Conversion::Conversion(const std::string& bytes,
+                       const std::function<void(OBPreferenceList&)>& adjust, long long failAfter)
     : bytes_(bytes), reader_(new ScribusReader), stream_(nullptr), error_(0) {
     stream_ = OBStreamUtilRef::CreateBufferStreamRead(bytes_.data(), bytes_.size());
     OBLoggerUtility::SetLogger(&logger_);
@@ -26,9 +26,11 @@ Conversion::Conversion(const std::string& bytes, const std::function<void(OBPref
         if (failAfter >= 0) fail.reset(new ombra_test::FailAllocationsAfter(failAfter));
         reader_->Init(stream_, &prefs);
     }
-    for (Element* e = reader_->GetFirstElement(); e; e = reader_->GetNextElement()) top_.push_back(e);
+    for (Element* e = reader_->GetFirstElement(); e; e = reader_->GetNextElement())
+        top_.push_back(e);
     error_ = OBErrorUtils::OBGetGlobalErrorCode();
-    for (int i = 0; i < logger_.GetStringCount(); ++i) log_.push_back(logger_.GetNthStringId(i));
+    for (int i = 0; i < logger_.GetStringCount(); ++i)
+        log_.push_back(logger_.GetNthStringId(i));
 }
 
 Conversion::~Conversion() {
@@ -61,7 +63,8 @@ std::vector<Element*> Children(Element* e, EL::ElementTypeEnum kind) {
 static void Walk(Element* e, EL::ElementTypeEnum kind, std::vector<Element*>& out) {
     if (!e) return;
     if (e->GetElementType() == kind) out.push_back(e);
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i) Walk(e->GetNthChild(i), kind, out);
+    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+        Walk(e->GetNthChild(i), kind, out);
 }
 
 std::vector<Element*> Descendants(Element* e, EL::ElementTypeEnum kind) {
@@ -126,7 +129,8 @@ std::string Str(Element* e, AN::AttrNameEnum attr) {
     if (v) v->Get(text);
     const unsigned short* units = text.GrabWString();
     if (!units) return "";
-    return Utf8(std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<std::size_t>(text.Length())));
+    return Utf8(std::u16string(reinterpret_cast<const char16_t*>(units),
+                               static_cast<std::size_t>(text.Length())));
 }
 
 int EnumOf(Element* e, AN::AttrNameEnum attr) {
@@ -141,7 +145,8 @@ std::u16string StoryText(Element* childStory) {
     if (!stream) return out;
     stream->Seek(0, kSeekFromStart);
     unsigned char pair[2];
-    while (stream->XferByte(pair, 2) == 2) out.push_back(static_cast<char16_t>(pair[0] | (pair[1] << 8)));
+    while (stream->XferByte(pair, 2) == 2)
+        out.push_back(static_cast<char16_t>(pair[0] | (pair[1] << 8)));
     return out;
 }
 
@@ -163,19 +168,22 @@ static void CheckTypes(Element* e, std::string& faults) {
             // where the kind's view has no accessor for them.
             bool allowed = accessor || attr == AN::kLayer || attr == AN::kRegularPageIdRef;
             if (type != want || !allowed)
-                faults += kind + "." + OBAttrNameString(attr) + ": type " + OBValueTypeName(type) + ", bound " +
-                          OBValueTypeName(want) + (allowed ? "" : " (no accessor)") + "\n";
+                faults += kind + "." + OBAttrNameString(attr) + ": type " + OBValueTypeName(type) +
+                          ", bound " + OBValueTypeName(want) + (allowed ? "" : " (no accessor)") +
+                          "\n";
         }
         if (found != store->Count()) faults += kind + ": values stored under indexes\n";
     } else {
         faults += kind + ": not a stored element\n";
     }
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i) CheckTypes(e->GetNthChild(i), faults);
+    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+        CheckTypes(e->GetNthChild(i), faults);
 }
 
 std::string CheckValueTypes(const std::vector<Element*>& roots) {
     std::string faults;
-    for (Element* r : roots) CheckTypes(r, faults);
+    for (Element* r : roots)
+        CheckTypes(r, faults);
     return faults;
 }
 
@@ -183,19 +191,22 @@ std::string CheckRuns(Element* childStory) {
     const long long length = static_cast<long long>(StoryText(childStory).size());
     std::string faults;
     for (EL::ElementTypeEnum list : {EL::kParagraphRunList, EL::kCharacterRunList}) {
-        EL::ElementTypeEnum kind = list == EL::kParagraphRunList ? EL::kParagraphRun : EL::kCharacterRun;
+        EL::ElementTypeEnum kind =
+            list == EL::kParagraphRunList ? EL::kParagraphRun : EL::kCharacterRun;
         long long at = 0;
         for (Element* l : Children(childStory, list))
             for (Element* run : Children(l, kind)) {
-                long long start = Int(run, AN::kStartCharacterPosition), end = Int(run, AN::kEndCharacterPosition);
+                long long start = Int(run, AN::kStartCharacterPosition),
+                          end = Int(run, AN::kEndCharacterPosition);
                 if (start != at || end <= start || end > length)
-                    faults += std::string(OBElementTypeName(kind)) + " [" + std::to_string(start) + ", " +
-                              std::to_string(end) + ") where " + std::to_string(at) + " was due\n";
+                    faults += std::string(OBElementTypeName(kind)) + " [" + std::to_string(start) +
+                              ", " + std::to_string(end) + ") where " + std::to_string(at) +
+                              " was due\n";
                 at = end;
             }
         if (at != length)
-            faults += std::string(OBElementTypeName(list)) + " ends at " + std::to_string(at) + " of " +
-                      std::to_string(length) + "\n";
+            faults += std::string(OBElementTypeName(list)) + " ends at " + std::to_string(at) +
+                      " of " + std::to_string(length) + "\n";
     }
     return faults;
 }

@@ -18,10 +18,13 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-std::string Fixture(const std::string& name) { return ReadFile(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/" + name); }
+std::string Fixture(const std::string& name) {
+    return ReadFile(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/" + name);
+}
 
 scribus::ParseResult ParseBytes(const std::string& bytes, const scribus::ParseOptions& options) {
-    return scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), options);
+    return scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                          options);
 }
 
 std::string Gzip(const std::string& prefix, std::size_t padding, const std::string& suffix) {
@@ -60,7 +63,8 @@ std::string Utf8(const std::u16string& text) {
         }
         int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
         out += static_cast<char>(((0xFF << (7 - extra)) & 0xFF) | (c >> (6 * extra)));
-        for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+        for (int k = extra - 1; k >= 0; --k)
+            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
     }
     return out;
 }
@@ -87,8 +91,8 @@ std::u16string FromUtf8(const std::string& text) {
 std::string Shown(const std::u16string& text) {
     std::string out;
     for (char16_t c : text)
-        out += c == scribus::kParagraphSeparator ? "\xC2\xB6"
-               : c == scribus::kLineBreak        ? "|"
+        out += c == scribus::kParagraphSeparator  ? "\xC2\xB6"
+               : c == scribus::kLineBreak         ? "|"
                : c == scribus::kObjectReplacement ? "#"
                                                   : Utf8(std::u16string(1, c));
     return out;
@@ -98,7 +102,8 @@ std::string CheckCoverage(const scribus::Story& story) {
     std::size_t pos = 0;
     for (const auto& r : story.runs) {
         if (r.start != pos)
-            return "character run starts at " + std::to_string(r.start) + ", expected " + std::to_string(pos);
+            return "character run starts at " + std::to_string(r.start) + ", expected " +
+                   std::to_string(pos);
         if (r.length == 0) return "empty character run";
         pos += r.length;
     }
@@ -107,7 +112,8 @@ std::string CheckCoverage(const scribus::Story& story) {
     for (std::size_t i = 0; i < story.paragraphs.size(); ++i) {
         const auto& p = story.paragraphs[i];
         if (p.start != pos)
-            return "paragraph starts at " + std::to_string(p.start) + ", expected " + std::to_string(pos);
+            return "paragraph starts at " + std::to_string(p.start) + ", expected " +
+                   std::to_string(pos);
         pos += p.length;
         bool last = i + 1 == story.paragraphs.size();
         if (!last && (p.length == 0 || story.text[pos - 1] != scribus::kParagraphSeparator))
@@ -116,7 +122,8 @@ std::string CheckCoverage(const scribus::Story& story) {
     if (story.paragraphs.empty()) return "no paragraphs";
     if (pos != story.text.size()) return "paragraphs end at " + std::to_string(pos);
     for (const auto& m : story.markers) {
-        bool isBreak = m.kind == scribus::Marker::Kind::kColumnBreak || m.kind == scribus::Marker::Kind::kFrameBreak;
+        bool isBreak = m.kind == scribus::Marker::Kind::kColumnBreak ||
+                       m.kind == scribus::Marker::Kind::kFrameBreak;
         char16_t placeholder = isBreak ? scribus::kBreak : scribus::kObjectReplacement;
         if (m.position >= story.text.size() || story.text[m.position] != placeholder)
             return "marker at " + std::to_string(m.position) + " has no placeholder";
@@ -154,16 +161,21 @@ std::vector<std::u16string> Words(const std::u16string& text) {
     return out;
 }
 
-bool ContainsRun(const std::vector<std::u16string>& hay, const std::vector<std::u16string>& needle) {
-    return needle.empty() || std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
+bool ContainsRun(const std::vector<std::u16string>& hay,
+                 const std::vector<std::u16string>& needle) {
+    return needle.empty() ||
+           std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
 }
 
-Pump::Pump() : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_STORYTEXT_DIR)), convertor_(nullptr) {
+Pump::Pump()
+    : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_STORYTEXT_DIR)), convertor_(nullptr) {
     ErrorCode error = kNoError;
     if (manager_) convertor_ = manager_->GetConvertorForWriter(301, error);
 }
 
-Pump::~Pump() { delete manager_; }
+Pump::~Pump() {
+    delete manager_;
+}
 
 std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsigned>* log) {
     ok = 0;
@@ -176,7 +188,8 @@ std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsig
     ok = convertor_->ExtractData(&input, output, nullptr);
     delete output;
     OBLoggerUtility::SetLogger(nullptr);
-    for (int i = 0; log && i < logger.GetStringCount(); ++i) log->push_back(logger.GetNthStringId(i));
+    for (int i = 0; log && i < logger.GetStringCount(); ++i)
+        log->push_back(logger.GetNthStringId(i));
     std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
     xfer.Seek(0, kSeekFromStart);
     if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));

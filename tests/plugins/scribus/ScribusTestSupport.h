@@ -26,7 +26,8 @@ std::string Fixture(const std::string& name);
 scribus::ParseResult ParseBytes(const std::string& bytes,
                                 const scribus::ParseOptions& options = scribus::ParseOptions());
 /// prefix, then padding spaces, then suffix, gzip compressed.
-std::string Gzip(const std::string& prefix, std::size_t padding = 0, const std::string& suffix = "");
+std::string Gzip(const std::string& prefix, std::size_t padding = 0,
+                 const std::string& suffix = "");
 
 std::string Utf8(const std::u16string& text);
 /// UTF-8 as UTF-16 (characters outside the basic plane as surrogate pairs).

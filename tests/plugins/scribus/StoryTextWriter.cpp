@@ -16,7 +16,8 @@ std::string Utf8(unsigned c) {
     if (c < 0x80) return std::string(1, static_cast<char>(c));
     int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
     std::string out(1, static_cast<char>(((0xFF << (7 - extra)) & 0xFF) | (c >> (6 * extra))));
-    for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+    for (int k = extra - 1; k >= 0; --k)
+        out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
     return out;
 }
 
@@ -35,7 +36,8 @@ public:
     void PutElement(Element* element) override {
         if (!element) {
             if (OBStream* out = GetStream())
-                out->XferByte(reinterpret_cast<unsigned char*>(&text_[0]), static_cast<long long>(text_.size()));
+                out->XferByte(reinterpret_cast<unsigned char*>(&text_[0]),
+                              static_cast<long long>(text_.size()));
             text_.clear();
             return;
         }
@@ -80,22 +82,28 @@ private:
                 pending = c;
                 continue;
             }
-            if (c >= 0xDC00 && c <= 0xDFFF && pending) c = 0x10000 + ((pending - 0xD800) << 10) + (c - 0xDC00);
+            if (c >= 0xDC00 && c <= 0xDFFF && pending)
+                c = 0x10000 + ((pending - 0xD800) << 10) + (c - 0xDC00);
             pending = 0;
-            if (c == 0x2029 || c == 0x2028 || c == 0x0C) text_ += "\n";
-            else if (c == 0xFFFC) text_ += " ";
-            else text_ += Utf8(c);
+            if (c == 0x2029 || c == 0x2028 || c == 0x0C)
+                text_ += "\n";
+            else if (c == 0xFFFC)
+                text_ += " ";
+            else
+                text_ += Utf8(c);
         }
         text_ += "\n";
         if (depth > 32) return;
         Element* runs = child->GetChild(EL::kTableRunList);
         for (unsigned long long r = 0; runs && r < runs->GetChildCount(); ++r) {
-            Element* table = runs->GetNthChild(r) ? runs->GetNthChild(r)->GetChild(EL::kTable) : nullptr;
+            Element* table =
+                runs->GetNthChild(r) ? runs->GetNthChild(r)->GetChild(EL::kTable) : nullptr;
             Element* rows = table ? table->GetChild(EL::kTableRowList) : nullptr;
             for (unsigned long long w = 0; rows && w < rows->GetChildCount(); ++w) {
                 Element* cells = rows->GetNthChild(w)->GetChild(EL::kTableCellList);
                 for (unsigned long long c = 0; cells && c < cells->GetChildCount(); ++c)
-                    if (Element* text = cells->GetNthChild(c)->GetChild(EL::kChildStory)) Story(text, depth + 1);
+                    if (Element* text = cells->GetNthChild(c)->GetChild(EL::kChildStory))
+                        Story(text, depth + 1);
             }
         }
     }

@@ -20,12 +20,17 @@ using namespace scribus_test;
 
 namespace {
 
-void* Allocate(unsigned long long size) { return std::malloc(size ? size : 1); }
-void Release(void* block) { std::free(block); }
+void* Allocate(unsigned long long size) {
+    return std::malloc(size ? size : 1);
+}
+void Release(void* block) {
+    std::free(block);
+}
 
 bool IsScribusName(const std::string& name) {
     for (std::string suffix : {".sla", ".sla.gz", ".scd", ".scd.gz"})
-        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (name.size() >= suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             return true;
     return false;
 }
@@ -35,7 +40,8 @@ std::string Check(Pump& pump, const std::string& bytes, std::string& summary) {
     auto t0 = std::chrono::steady_clock::now();
     short ok = 0;
     std::string text = pump.Convert(bytes, ok);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     scribus::ParseResult parsed = ParseBytes(bytes);
     const scribus::Document& doc = parsed.document;
     std::vector<std::u16string> words = Words(FromUtf8(text));
@@ -50,11 +56,13 @@ std::string Check(Pump& pump, const std::string& bytes, std::string& summary) {
         if (!ContainsRun(words, Words(s.text)) && problem.empty())
             problem = "missing the words of \"" + Utf8(s.text).substr(0, 60) + "\"";
     }
-    for (const auto& item : doc.items) textFrames += item.kind == scribus::Item::Kind::kTextFrame;
+    for (const auto& item : doc.items)
+        textFrames += item.kind == scribus::Item::Kind::kTextFrame;
     summary = "version " + doc.version + ", " + std::to_string(doc.pages.size()) + " pages, " +
-              std::to_string(doc.items.size()) + " items, " + std::to_string(stories) + " stories, " +
-              std::to_string(characters) + " characters, " + std::to_string(parsed.warnings.size()) +
-              " warnings, " + std::to_string(text.size()) + " bytes of text, " + std::to_string(int(ms)) + " ms";
+              std::to_string(doc.items.size()) + " items, " + std::to_string(stories) +
+              " stories, " + std::to_string(characters) + " characters, " +
+              std::to_string(parsed.warnings.size()) + " warnings, " + std::to_string(text.size()) +
+              " bytes of text, " + std::to_string(int(ms)) + " ms";
     if (scribus::Detect(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 1)
         return "not detected";
     if (parsed.status == scribus::ParseResult::Status::kNotScribus ||
@@ -80,8 +88,10 @@ int main(int argc, char** argv) {
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
         std::error_code ec;
-        for (fs::recursive_directory_iterator it(argv[i], ec), end; !ec && it != end; it.increment(ec))
-            if (it->is_regular_file() && IsScribusName(it->path().filename().string())) files.push_back(it->path());
+        for (fs::recursive_directory_iterator it(argv[i], ec), end; !ec && it != end;
+             it.increment(ec))
+            if (it->is_regular_file() && IsScribusName(it->path().filename().string()))
+                files.push_back(it->path());
     }
     std::sort(files.begin(), files.end());
     int failed = 0, passed = 0;
@@ -93,8 +103,9 @@ int main(int argc, char** argv) {
         }
         for (const fs::path& path : files) {
             std::string summary, problem = Check(pump, ReadFile(path.string()), summary);
-            std::printf("%-4s %s: %s%s%s\n", problem.empty() ? "ok" : "FAIL", path.filename().c_str(),
-                        summary.c_str(), problem.empty() ? "" : " -- ", problem.c_str());
+            std::printf("%-4s %s: %s%s%s\n", problem.empty() ? "ok" : "FAIL",
+                        path.filename().c_str(), summary.c_str(), problem.empty() ? "" : " -- ",
+                        problem.c_str());
             (problem.empty() ? passed : failed)++;
         }
     }

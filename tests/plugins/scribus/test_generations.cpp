@@ -71,7 +71,7 @@ TEST(ScribusGenerations, Version12PublicationColoursStylesAndLayers) {
     EXPECT_EQ(unsigned(kUnderline), heading->attributes.character.effects.value_or(0));
     const ParagraphStyle* body = ParaStyle(doc, "Body");
     ASSERT_NE(nullptr, body);
-    EXPECT_EQ(2, body->attributes.lineSpacingMode.value_or(-1));  // BASE: baseline grid
+    EXPECT_EQ(2, body->attributes.lineSpacingMode.value_or(-1)); // BASE: baseline grid
     ASSERT_EQ(2u, body->attributes.tabs.value_or(std::vector<TabStop>()).size());
     EXPECT_EQ(72, (*body->attributes.tabs)[1].position);
     EXPECT_EQ(1, (*body->attributes.tabs)[1].type);
@@ -83,7 +83,7 @@ TEST(ScribusGenerations, Version12PagesSpreadsItemsAndGroups) {
     ASSERT_EQ(3u, doc.pages.size());
     ASSERT_EQ(1u, doc.masterPages.size());
     EXPECT_EQ("Normal", doc.pages[1].masterName);
-    EXPECT_DOUBLE_EQ(595.276, doc.pages[0].width);  // 1.2 pages take the document's size
+    EXPECT_DOUBLE_EQ(595.276, doc.pages[0].width); // 1.2 pages take the document's size
     // Facing pages, first page on the right: [0] [1 2].
     ASSERT_EQ(2u, doc.spreads.size());
     EXPECT_EQ(std::vector<int>({1, 2}), doc.spreads[1].pages);
@@ -95,7 +95,7 @@ TEST(ScribusGenerations, Version12PagesSpreadsItemsAndGroups) {
     EXPECT_EQ("images/photo.jpg", p.imageFile);
     EXPECT_DOUBLE_EQ(0.5, p.imageScaleX);
     EXPECT_DOUBLE_EQ(15, p.rotation);
-    EXPECT_DOUBLE_EQ(300, p.x);  // 1.2 positions are page relative already
+    EXPECT_DOUBLE_EQ(300, p.x); // 1.2 positions are page relative already
     ASSERT_TRUE(p.annotation.has_value());
     EXPECT_EQ(8, p.annotation->actionType);
     EXPECT_EQ("http://example.org/", p.annotation->external);
@@ -111,7 +111,7 @@ TEST(ScribusGenerations, Version12PagesSpreadsItemsAndGroups) {
     ASSERT_GE(outer, 0);
     EXPECT_EQ(-1, doc.items[outer].parent);
     EXPECT_EQ(std::vector<int>({inner, rule}), doc.items[outer].children);
-    EXPECT_DOUBLE_EQ(120, doc.items[outer].width);  // 10..130
+    EXPECT_DOUBLE_EQ(120, doc.items[outer].width); // 10..130
     EXPECT_EQ(1, doc.items[star].layer);
     // The page lists top-level items only, the group where it began.
     EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Story start"), photo, outer}), doc.pages[0].items);
@@ -135,9 +135,11 @@ TEST(ScribusGenerations, Version12StoryAcrossPagesWithControlCharacters) {
     EXPECT_EQ(std::vector<int>({start, end}), s.frames);
     // 5 ends a paragraph, 4 is a tab, 30 the page number; the second frame's
     // text follows the first's, and &#x5; works like the raw byte.
-    EXPECT_EQ("Title\xC2\xB6" "Body text with a\ttab and page #xtcontinues\xC2\xB6Last", Shown(s.text));
+    EXPECT_EQ("Title\xC2\xB6"
+              "Body text with a\ttab and page #xtcontinues\xC2\xB6Last",
+              Shown(s.text));
     ASSERT_EQ(3u, s.paragraphs.size());
-    EXPECT_EQ("Heading", s.paragraphs[0].style);  // CAB 5: the first saved style
+    EXPECT_EQ("Heading", s.paragraphs[0].style); // CAB 5: the first saved style
     EXPECT_EQ("Body", s.paragraphs[2].style);
     ASSERT_EQ(1u, s.markers.size());
     EXPECT_EQ(Marker::Kind::kPageNumber, s.markers[0].kind);
@@ -150,7 +152,8 @@ TEST(ScribusGenerations, Version12StoryAcrossPagesWithControlCharacters) {
     EXPECT_EQ(u"t", s.text.substr(s.runs[2].start, s.runs[2].length));
 
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Folio")].onMasterPage);
-    EXPECT_EQ(1, StoryOf(doc, "Folio").paragraphs[0].local.alignment.value_or(-1));  // CAB 0-4: alignment
+    EXPECT_EQ(
+        1, StoryOf(doc, "Folio").paragraphs[0].local.alignment.value_or(-1)); // CAB 0-4: alignment
 }
 
 TEST(ScribusGenerations, CompressedFilesReadLikePlainOnes) {
@@ -175,7 +178,7 @@ TEST(ScribusGenerations, Version13CanvasCoordinatesAndIndexedStyles) {
     int second = ItemNamed(doc, "Second");
     ASSERT_GE(second, 0);
     EXPECT_EQ(1, doc.items[second].page);
-    EXPECT_DOUBLE_EQ(20, doc.items[second].x);  // 120 on the canvas, page at 100
+    EXPECT_DOUBLE_EQ(20, doc.items[second].x); // 120 on the canvas, page at 100
     EXPECT_DOUBLE_EQ(40, doc.items[second].y);
     EXPECT_DOUBLE_EQ(25, doc.pages[1].margins.left);
     int folio = ItemNamed(doc, "Folio");
@@ -228,15 +231,16 @@ TEST(ScribusGenerations, Version14NamedStylesAndSpecialCharacters) {
     const CharacterStyle& emphasis = doc.characterStyles[2];
     EXPECT_EQ("Body chars", emphasis.basedOn);
     EXPECT_EQ(unsigned(kUnderline | kStrikeThrough), emphasis.attributes.effects.value_or(0));
-    EXPECT_FALSE(doc.characterStyles[1].attributes.effects.has_value());  // "inherit" sets nothing
+    EXPECT_FALSE(doc.characterStyles[1].attributes.effects.has_value()); // "inherit" sets nothing
 
     const Story& s = StoryOf(doc, "Chapter");
-    EXPECT_EQ("Chapter one\xC2\xB6It was a dark night.\tTabbed|new line\xC2\xA0" "end\xC2\xB6Page # of #",
+    EXPECT_EQ("Chapter one\xC2\xB6It was a dark night.\tTabbed|new line\xC2\xA0"
+              "end\xC2\xB6Page # of #",
               Shown(s.text));
     ASSERT_EQ(3u, s.paragraphs.size());
     EXPECT_EQ("Heading", s.paragraphs[0].style);
     EXPECT_EQ(3, s.paragraphs[1].local.alignment.value_or(-1));
-    EXPECT_EQ("Body", s.paragraphs[2].style);  // from the first frame's trail
+    EXPECT_EQ("Body", s.paragraphs[2].style); // from the first frame's trail
     ASSERT_EQ(2u, s.markers.size());
     EXPECT_EQ(Marker::Kind::kPageCount, s.markers[1].kind);
     bool emphasised = false, smallCaps = false;
@@ -252,11 +256,12 @@ TEST(ScribusGenerations, Version14NamedStylesAndSpecialCharacters) {
 TEST(ScribusGenerations, Version14ChainsGroupsPathTextAndContents) {
     ParseResult r = Load("v14.sla");
     const Document& doc = r.document;
-    int chapter = ItemNamed(doc, "Chapter"), cont = ItemNamed(doc, "Chapter cont"), end = ItemNamed(doc, "Chapter end");
+    int chapter = ItemNamed(doc, "Chapter"), cont = ItemNamed(doc, "Chapter cont"),
+        end = ItemNamed(doc, "Chapter end");
     ASSERT_GE(chapter, 0);
     // NEXTITEM counts page objects only; the text is all in the first frame.
     EXPECT_EQ(std::vector<int>({chapter, cont, end}), StoryOf(doc, "Chapter").frames);
-    EXPECT_EQ(3u, doc.stories.size());  // folio, chapter, path text
+    EXPECT_EQ(3u, doc.stories.size()); // folio, chapter, path text
 
     int curve = ItemNamed(doc, "Curve");
     ASSERT_GE(curve, 0);
@@ -264,7 +269,7 @@ TEST(ScribusGenerations, Version14ChainsGroupsPathTextAndContents) {
     EXPECT_TRUE(doc.items[curve].pathTextFlipped);
     EXPECT_DOUBLE_EQ(2.5, doc.items[curve].pathTextOffset);
     EXPECT_EQ("Along the path", Shown(StoryOf(doc, "Curve").text));
-    EXPECT_DOUBLE_EQ(50, doc.items[curve].outline.at(0).points.at(0).right.x);  // control point
+    EXPECT_DOUBLE_EQ(50, doc.items[curve].outline.at(0).points.at(0).right.x); // control point
 
     int control = ItemNamed(doc, "Group control"), square = ItemNamed(doc, "Square");
     int group = doc.items[control].parent;
@@ -273,7 +278,7 @@ TEST(ScribusGenerations, Version14ChainsGroupsPathTextAndContents) {
     EXPECT_EQ(std::vector<int>({control, square}), doc.items[group].children);
 
     int folio = ItemNamed(doc, "Folio");
-    EXPECT_EQ(1, doc.items[folio].page);  // master "Normal Right", at 600,20
+    EXPECT_EQ(1, doc.items[folio].page); // master "Normal Right", at 600,20
     EXPECT_DOUBLE_EQ(300, doc.items[folio].x);
 
     ASSERT_EQ(1u, doc.tablesOfContents.size());

@@ -25,8 +25,8 @@ short Probe(ScribusReader& reader, const std::string& bytes, long long at = 0) {
 
 TEST(ScribusReaderDetect, RecognisesEveryGenerationPlainAndCompressed) {
     ScribusReader reader;
-    for (const char* name : {"v12-basic.sla", "v12-basic.sla.gz", "v13.sla", "v13.sla.gz", "v14.sla", "v14.sla.gz",
-                             "v15.sla", "v15.sla.gz", "v16.sla"}) {
+    for (const char* name : {"v12-basic.sla", "v12-basic.sla.gz", "v13.sla", "v13.sla.gz",
+                             "v14.sla", "v14.sla.gz", "v15.sla", "v15.sla.gz", "v16.sla"}) {
         std::string bytes = Fixture(name);
         ASSERT_FALSE(bytes.empty()) << name;
         EXPECT_EQ(Probe(reader, bytes), 1) << name;
@@ -34,16 +34,19 @@ TEST(ScribusReaderDetect, RecognisesEveryGenerationPlainAndCompressed) {
     // The root comes after a byte-order mark, the declaration, comments and
     // a document type; the oldest root name counts too.
     EXPECT_EQ(Probe(reader, "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- made by hand -->\n"
-                            "<!DOCTYPE x>\n  <SCRIBUSUTF8NEW Version=\"1.5.8\">"), 1);
+                            "<!DOCTYPE x>\n  <SCRIBUSUTF8NEW Version=\"1.5.8\">"),
+              1);
     EXPECT_EQ(Probe(reader, "<SCRIBUS Version=\"1.0\">"), 1);
     // A gzip prefix is enough; damage after the root does not hide it,
     // damage before it does.
     std::string gz = Fixture("v14.sla.gz");
     EXPECT_EQ(Probe(reader, gz.substr(0, 512)), 1);
     std::string damaged = gz;
-    for (std::size_t i = gz.size() / 2; i < gz.size(); ++i) damaged[i] = static_cast<char>(~damaged[i]);
+    for (std::size_t i = gz.size() / 2; i < gz.size(); ++i)
+        damaged[i] = static_cast<char>(~damaged[i]);
     EXPECT_EQ(Probe(reader, damaged), 1);
-    for (std::size_t i = 10; i < gz.size(); ++i) damaged[i] = static_cast<char>(i * 7);
+    for (std::size_t i = 10; i < gz.size(); ++i)
+        damaged[i] = static_cast<char>(i * 7);
     EXPECT_EQ(Probe(reader, damaged), 0);
 }
 
@@ -71,9 +74,10 @@ TEST(ScribusReaderDetect, SaysNoToEverythingElse) {
           std::string("<?xml version=\"1.0\""), std::string("<?xml version=\"1.0\"?><svg/>"),
           std::string("<SCRIBUSX/>"), std::string("<scribusutf8new Version=\"1.5\">"),
           std::string("<DOCUMENT><SCRIBUSUTF8NEW/></DOCUMENT>"), std::string("text SCRIBUSUTF8NEW"),
-          std::string("%PDF-1.4\n"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), std::string("\x1f\x8b", 2),
-          std::string("\x1f\x8b\x08\x00garbage that is not deflate", 30), Gzip("plain text, compressed"),
-          std::string(10000, '\0')})
+          std::string("%PDF-1.4\n"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+          std::string("\x1f\x8b", 2),
+          std::string("\x1f\x8b\x08\x00garbage that is not deflate", 30),
+          Gzip("plain text, compressed"), std::string(10000, '\0')})
         EXPECT_EQ(Probe(reader, other), 0) << other.substr(0, 40);
 }
 
@@ -119,7 +123,8 @@ TEST(ScribusReaderDetect, ProbesOnAnotherThreadRunBesideConversions) {
         reader.GetStreamPrefs(&input, &prefs);
         reader.Init(&input, &prefs);
         std::size_t n = 0;
-        for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement()) ++n;
+        for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement())
+            ++n;
         reader.Reset();
         counts.push_back(n);
     }
@@ -127,7 +132,8 @@ TEST(ScribusReaderDetect, ProbesOnAnotherThreadRunBesideConversions) {
     prober.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_GT(yes.load(), 0);
-    for (std::size_t n : counts) EXPECT_EQ(n, counts.front());
+    for (std::size_t n : counts)
+        EXPECT_EQ(n, counts.front());
 }
 
 TEST(ScribusReaderDetect, PublishesItsFormatsAndPreferences) {

@@ -35,7 +35,7 @@ std::vector<std::u16string> ExpectedTexts(const std::string& path) {
                 c = static_cast<char16_t>(std::stoul(Utf8(raw.substr(i + 2, 4)), nullptr, 16));
                 i += 5;
             }
-            if (c != 0x2029)  // an ordinary character to Scribus, which the model drops
+            if (c != 0x2029) // an ordinary character to Scribus, which the model drops
                 text += (c < 0x20 && c != u'\t') ? u' ' : c;
         }
         texts.push_back(text);
@@ -45,7 +45,8 @@ std::vector<std::u16string> ExpectedTexts(const std::string& path) {
 
 std::vector<std::string> RealDocumentPaths() {
     std::vector<std::string> paths;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real")) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real")) {
         std::string path = entry.path().string();
         if (path.size() > 9 && path.compare(path.size() - 9, 9, ".expected") == 0)
             paths.push_back(path.substr(0, path.size() - 9));
@@ -63,8 +64,8 @@ void ExpectTreeFollowsTheConventions(const std::string& bytes) {
 
 TEST(ScribusReaderDocuments, EveryGenerationGivesTheWordsOfEveryStory) {
     Pump pump;
-    for (const char* name : {"v12-basic.sla", "v12-basic.sla.gz", "v13.sla", "v13.sla.gz", "v14.sla", "v14.sla.gz",
-                             "v15.sla", "v15.sla.gz", "v16.sla"}) {
+    for (const char* name : {"v12-basic.sla", "v12-basic.sla.gz", "v13.sla", "v13.sla.gz",
+                             "v14.sla", "v14.sla.gz", "v15.sla", "v15.sla.gz", "v16.sla"}) {
         SCOPED_TRACE(name);
         std::string bytes = Fixture(name);
         short ok = 0;
@@ -90,13 +91,15 @@ TEST(ScribusReaderTextWriter, RealDocumentsGiveTheWordsScribusShows) {
     OBConvertor* convertor = manager.GetConvertor(1, error);
     ASSERT_NE(convertor, nullptr);
     Preferences options{};
-    options.textEncoding = 0;  // UTF-8
-    options.groupFlag3 = 1;    // stories on master pages and hidden layers too
+    options.textEncoding = 0; // UTF-8
+    options.groupFlag3 = 1;   // stories on master pages and hidden layers too
     // Variables are written as the numbers they show, which Scribus's own
     // text leaves out: numbers are not compared here.
     auto noNumbers = [](std::vector<std::u16string> w) {
         w.erase(std::remove_if(w.begin(), w.end(),
-                               [](const std::u16string& x) { return x.find_first_not_of(u"0123456789") == x.npos; }),
+                               [](const std::u16string& x) {
+                                   return x.find_first_not_of(u"0123456789") == x.npos;
+                               }),
                 w.end());
         return w;
     };

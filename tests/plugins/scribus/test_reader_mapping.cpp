@@ -53,11 +53,13 @@ protected:
 TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqueIdsAndReferences) {
     Conversion c(bytes_);
     std::vector<EL::ElementTypeEnum> kinds;
-    for (Element* e : c.Top()) kinds.push_back(e->GetElementType());
+    for (Element* e : c.Top())
+        kinds.push_back(e->GetElementType());
     std::vector<EL::ElementTypeEnum> expected = {
-        EL::kPublication,       EL::kInkList,           EL::kColorList,         EL::kFontList,
-        EL::kLayerList,         EL::kCharacterStyleList, EL::kParagraphStyleList, EL::kMasterSpreadList,
-        EL::kRegularSpreadList, EL::kStoryList,         EL::kHyperlinkList,     EL::kTOCStyleList};
+        EL::kPublication,        EL::kInkList,          EL::kColorList,
+        EL::kFontList,           EL::kLayerList,        EL::kCharacterStyleList,
+        EL::kParagraphStyleList, EL::kMasterSpreadList, EL::kRegularSpreadList,
+        EL::kStoryList,          EL::kHyperlinkList,    EL::kTOCStyleList};
     EXPECT_EQ(kinds, expected);
     EXPECT_EQ(c.Error(), 0);
     EXPECT_EQ(CheckValueTypes(c.Top()), "");
@@ -67,19 +69,23 @@ TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqu
     std::function<void(Element*)> walk = [&](Element* e) {
         EXPECT_TRUE(ids.insert(e->GetId()).second) << "id " << e->GetId() << " twice";
         all.push_back(e);
-        for (unsigned long long i = 0; i < e->GetChildCount(); ++i) walk(e->GetNthChild(i));
+        for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+            walk(e->GetNthChild(i));
     };
-    for (Element* top : c.Top()) walk(top);
+    for (Element* top : c.Top())
+        walk(top);
     int references = 0;
     for (Element* e : all) {
         OBAttributeStore* store = OBGetAttributeStore(e);
         for (int a = 0; store && a < AN::kUndefined; ++a)
-            if (auto* id = dynamic_cast<ValueOBID*>(store->Find(static_cast<AN::AttrNameEnum>(a)))) {
+            if (auto* id =
+                    dynamic_cast<ValueOBID*>(store->Find(static_cast<AN::AttrNameEnum>(a)))) {
                 unsigned target = 0;
                 id->Get(target);
                 ++references;
-                EXPECT_TRUE(ids.count(target)) << OBElementTypeName(e->GetElementType()) << "."
-                                               << OBAttrNameString(static_cast<AN::AttrNameEnum>(a));
+                EXPECT_TRUE(ids.count(target))
+                    << OBElementTypeName(e->GetElementType()) << "."
+                    << OBAttrNameString(static_cast<AN::AttrNameEnum>(a));
             }
     }
     EXPECT_GT(references, 40);
@@ -142,7 +148,8 @@ TEST_F(ScribusReaderMapping, PublicationColoursInksAndLayers) {
 
 TEST_F(ScribusReaderMapping, StylesWithInheritanceAndEveryAttribute) {
     Conversion c(bytes_);
-    std::vector<Element*> paragraphs = Children(c.TopOf(EL::kParagraphStyleList), EL::kParagraphStyle);
+    std::vector<Element*> paragraphs =
+        Children(c.TopOf(EL::kParagraphStyleList), EL::kParagraphStyle);
     ASSERT_EQ(paragraphs.size(), 3u);
     EXPECT_EQ(Str(paragraphs[0], AN::kName), "Default Paragraph Style");
     Element* heading = Named(paragraphs, "Heading");
@@ -172,15 +179,17 @@ TEST_F(ScribusReaderMapping, StylesWithInheritanceAndEveryAttribute) {
     EXPECT_EQ(Str(tabs[0], AN::kLeader), ".");
     EXPECT_EQ(EnumOf(tabs[1], AN::kTabAlignment), TAE::kCenter);
 
-    std::vector<Element*> characters = Children(c.TopOf(EL::kCharacterStyleList), EL::kCharacterStyle);
+    std::vector<Element*> characters =
+        Children(c.TopOf(EL::kCharacterStyleList), EL::kCharacterStyle);
     ASSERT_EQ(characters.size(), 2u);
     EXPECT_EQ(Id(characters[1], AN::kBasedOn), characters[0]->GetId());
     Element* e = characters[1]->GetChild(EL::kCharacterAttributes);
-    EXPECT_EQ(Id(e, AN::kColorRef), Named(Children(c.TopOf(EL::kColorList), EL::kColor), "Web Red")->GetId());
+    EXPECT_EQ(Id(e, AN::kColorRef),
+              Named(Children(c.TopOf(EL::kColorList), EL::kColor), "Web Red")->GetId());
     EXPECT_DOUBLE_EQ(Ratio(e, AN::kShade), 0.8);
     EXPECT_DOUBLE_EQ(Ratio(e, AN::kRangeKerning), 0.05);
     EXPECT_DOUBLE_EQ(Ratio(e, AN::kHorizontalScale), 0.9);
-    EXPECT_DOUBLE_EQ(Points(e, AN::kBaselineShift), 1.0);  // 10 % of the 10 points it inherits
+    EXPECT_DOUBLE_EQ(Points(e, AN::kBaselineShift), 1.0); // 10 % of the 10 points it inherits
     EXPECT_EQ(EnumOf(e, AN::kUnderlineType), UTE::kSingle);
     EXPECT_EQ(EnumOf(e, AN::kStrikeThru), STE::kNone);
     EXPECT_EQ(EnumOf(e, AN::kCharacterCase), CCE::kNormal);
@@ -216,7 +225,8 @@ TEST_F(ScribusReaderMapping, SpreadsPagesAndMasterPages) {
     EXPECT_EQ(Id(second[0], AN::kBasedOn), left->GetId());
     EXPECT_DOUBLE_EQ(Points(first[0], AN::kTopMargin), 40);
     // The pasteboard item lies on the first spread.
-    EXPECT_EQ(Descendants(spreads[0]->GetChild(EL::kPasteboardDrawingObjectList), EL::kText).size(), 1u);
+    EXPECT_EQ(Descendants(spreads[0]->GetChild(EL::kPasteboardDrawingObjectList), EL::kText).size(),
+              1u);
 }
 
 TEST_F(ScribusReaderMapping, PageItemsWithGeometryAndReferences) {
@@ -234,8 +244,8 @@ TEST_F(ScribusReaderMapping, PageItemsWithGeometryAndReferences) {
     Element* objects = page0->GetChild(EL::kDrawingObjectList);
     for (unsigned long long i = 0; i < objects->GetChildCount(); ++i)
         kinds.push_back(objects->GetNthChild(i)->GetElementType());
-    EXPECT_EQ(kinds,
-              (std::vector<EL::ElementTypeEnum>{EL::kText, EL::kPicture, EL::kRectangle, EL::kEllipse, EL::kText}));
+    EXPECT_EQ(kinds, (std::vector<EL::ElementTypeEnum>{EL::kText, EL::kPicture, EL::kRectangle,
+                                                       EL::kEllipse, EL::kText}));
 
     Element* intro = ItemByBox(page0, EL::kText, 40, 80);
     Element* more = ItemByBox(page1, EL::kText, 40, 100);
@@ -250,19 +260,20 @@ TEST_F(ScribusReaderMapping, PageItemsWithGeometryAndReferences) {
     EXPECT_EQ(Id(intro, AN::kNextTextObject), more->GetId());
     EXPECT_EQ(Id(more, AN::kPreviousTextObject), intro->GetId());
     EXPECT_EQ(Id(intro, AN::kStory), Id(more, AN::kStory));
-    EXPECT_EQ(Id(intro, AN::kStory), Children(c.TopOf(EL::kStoryList), EL::kParentStory)[0]->GetId());
+    EXPECT_EQ(Id(intro, AN::kStory),
+              Children(c.TopOf(EL::kStoryList), EL::kParentStory)[0]->GetId());
     EXPECT_EQ(Id(intro, AN::kLayer), layers[0]->GetId());
     EXPECT_EQ(Id(intro, AN::kRegularPageIdRef), page0->GetId());
     auto* angle = dynamic_cast<ValueAngle*>(OBGetAttributeValue(more, AN::kRotation));
     ASSERT_NE(angle, nullptr);
     OBReal degrees;
     angle->Get(UNITS::ANGULAR::kDegrees, degrees);
-    EXPECT_DOUBLE_EQ(degrees, 270);  // 90 clockwise
+    EXPECT_DOUBLE_EQ(degrees, 270); // 90 clockwise
 
     Element* photo = ItemByBox(page0, EL::kPicture, 40, 330);
     ASSERT_NE(photo, nullptr);
-    auto* file =
-        dynamic_cast<ValueFileSpec*>(OBGetAttributeValue(photo->GetChild(EL::kLinkInformation), AN::kLinkedFile));
+    auto* file = dynamic_cast<ValueFileSpec*>(
+        OBGetAttributeValue(photo->GetChild(EL::kLinkInformation), AN::kLinkedFile));
     ASSERT_NE(file, nullptr);
     COBString path;
     file->GetAsString(path);
@@ -280,7 +291,8 @@ TEST_F(ScribusReaderMapping, PageItemsWithGeometryAndReferences) {
     // Text on a path: the path's geometry, its story on the TextPath child.
     std::vector<Element*> paths = Descendants(page1, EL::kBezierTextPath);
     ASSERT_EQ(paths.size(), 1u);
-    auto* points = dynamic_cast<ValuePathPointList*>(OBGetAttributeValue(paths[0], AN::kPathPointList));
+    auto* points =
+        dynamic_cast<ValuePathPointList*>(OBGetAttributeValue(paths[0], AN::kPathPointList));
     ASSERT_NE(points, nullptr);
     EXPECT_EQ(points->NumPathPoints(), 2);
     Element* textPath = paths[0]->GetChild(EL::kTextPath);
@@ -318,27 +330,33 @@ TEST_F(ScribusReaderMapping, StoriesInReadingOrderWithRunsScriptsAndTables) {
     Conversion c(bytes_);
     auto stories = Stories(c);
     std::vector<std::string> texts;
-    for (auto& s : stories) texts.push_back(Shown(s.second));
+    for (auto& s : stories)
+        texts.push_back(Shown(s.second));
     ASSERT_EQ(texts.size(), 8u);
     EXPECT_EQ(texts[0].substr(0, 10), "Openings\xC2\xB6");
-    EXPECT_EQ(texts, (std::vector<std::string>{texts[0], "Hidden words", "Along the path", "#", "Above the closing",
-                                               "Closing words", "Page #", "Pasteboard note"}));
-    for (auto& s : stories) EXPECT_EQ(CheckRuns(s.first->GetChild(EL::kChildStory)), "") << Utf8(s.second);
+    EXPECT_EQ(texts, (std::vector<std::string>{texts[0], "Hidden words", "Along the path", "#",
+                                               "Above the closing", "Closing words", "Page #",
+                                               "Pasteboard note"}));
+    for (auto& s : stories)
+        EXPECT_EQ(CheckRuns(s.first->GetChild(EL::kChildStory)), "") << Utf8(s.second);
 
     Element* intro = stories[0].first->GetChild(EL::kChildStory);
     const std::u16string& text = stories[0].second;
-    std::vector<Element*> paragraphs = Children(intro->GetChild(EL::kParagraphRunList), EL::kParagraphRun);
+    std::vector<Element*> paragraphs =
+        Children(intro->GetChild(EL::kParagraphRunList), EL::kParagraphRun);
     ASSERT_EQ(paragraphs.size(), 3u);
     std::vector<Element*> styles = Children(c.TopOf(EL::kParagraphStyleList), EL::kParagraphStyle);
     EXPECT_EQ(Id(paragraphs[0], AN::kParagraphStyleID), Named(styles, "Heading")->GetId());
     // No style of its own: the frame's default, Body.
     EXPECT_EQ(Id(paragraphs[1], AN::kParagraphStyleID), Named(styles, "Body")->GetId());
 
-    std::vector<Element*> runs = Children(intro->GetChild(EL::kCharacterRunList), EL::kCharacterRun);
+    std::vector<Element*> runs =
+        Children(intro->GetChild(EL::kCharacterRunList), EL::kCharacterRun);
     auto runAt = [&](const char* word) -> Element* {
         long long at = static_cast<long long>(text.find(FromUtf8(word)));
         for (Element* r : runs)
-            if (at >= Int(r, AN::kStartCharacterPosition) && at < Int(r, AN::kEndCharacterPosition)) return r;
+            if (at >= Int(r, AN::kStartCharacterPosition) && at < Int(r, AN::kEndCharacterPosition))
+                return r;
         ADD_FAILURE() << "no run at " << word;
         return nullptr;
     };
@@ -349,7 +367,9 @@ TEST_F(ScribusReaderMapping, StoriesInReadingOrderWithRunsScriptsAndTables) {
     Element* big = runAt("big");
     ASSERT_NE(big, nullptr);
     EXPECT_DOUBLE_EQ(Points(big->GetChild(EL::kCharacterAttributes), AN::kFontSize), 20);
-    EXPECT_EQ(Str(FindId(c.Top(), Id(big->GetChild(EL::kCharacterAttributes), AN::kColorRef)), AN::kName), "Gold");
+    EXPECT_EQ(
+        Str(FindId(c.Top(), Id(big->GetChild(EL::kCharacterAttributes), AN::kColorRef)), AN::kName),
+        "Gold");
     auto script = [&](const char* word) {
         Element* r = runAt(word);
         return r ? EnumOf(r->GetChild(EL::kCharacterAttributes), AN::kWritingScript) : -2;
@@ -362,7 +382,8 @@ TEST_F(ScribusReaderMapping, StoriesInReadingOrderWithRunsScriptsAndTables) {
     EXPECT_EQ(script("עברית"), WSE::kHebrewScript);
 
     // The inline table stands at its U+FFFC.
-    std::vector<Element*> tableRuns = Descendants(intro->GetChild(EL::kTableRunList), EL::kTableRun);
+    std::vector<Element*> tableRuns =
+        Descendants(intro->GetChild(EL::kTableRunList), EL::kTableRun);
     ASSERT_EQ(tableRuns.size(), 1u);
     long long at = Int(tableRuns[0], AN::kTextIndex);
     ASSERT_TRUE(at >= 0 && at < static_cast<long long>(text.size()));
@@ -428,28 +449,34 @@ TEST_F(ScribusReaderMapping, HyperlinksAndTableOfContents) {
 
 TEST_F(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
     // Each preference switched off in turn; the texts of the stories left.
-    auto convert = [&](int off, const std::function<void(const Conversion&, const std::vector<std::string>&)>& check) {
-        Conversion c(bytes_, [off](OBPreferenceList& l) {
-            OBPreference* p = nullptr;
-            l.GetNthPreference(off, &p);
-            if (auto* flag = dynamic_cast<OBBooleanPreference*>(p)) flag->SetCurrentValue(short(0));
-        });
-        std::vector<std::string> texts;
-        for (auto& s : Stories(c)) texts.push_back(Shown(s.second));
-        EXPECT_EQ(CheckValueTypes(c.Top()), "");
-        check(c, texts);
-    };
+    auto convert =
+        [&](int off,
+            const std::function<void(const Conversion&, const std::vector<std::string>&)>& check) {
+            Conversion c(bytes_, [off](OBPreferenceList& l) {
+                OBPreference* p = nullptr;
+                l.GetNthPreference(off, &p);
+                if (auto* flag = dynamic_cast<OBBooleanPreference*>(p))
+                    flag->SetCurrentValue(short(0));
+            });
+            std::vector<std::string> texts;
+            for (auto& s : Stories(c))
+                texts.push_back(Shown(s.second));
+            EXPECT_EQ(CheckValueTypes(c.Top()), "");
+            check(c, texts);
+        };
     auto has = [](const std::vector<std::string>& texts, const std::string& text) {
         return std::find(texts.begin(), texts.end(), text) != texts.end();
     };
     convert(-1, [&](const Conversion&, const std::vector<std::string>& texts) {
-        EXPECT_TRUE(has(texts, "Page #") && has(texts, "Hidden words") && has(texts, "Pasteboard note"));
+        EXPECT_TRUE(has(texts, "Page #") && has(texts, "Hidden words") &&
+                    has(texts, "Pasteboard note"));
     });
     convert(0, [&](const Conversion& c, const std::vector<std::string>& texts) {
         EXPECT_FALSE(has(texts, "Page #"));
         EXPECT_EQ(texts.size(), 7u);
-        std::vector<Element*> masters = Descendants(c.TopOf(EL::kMasterSpreadList), EL::kMasterPage);
-        ASSERT_EQ(masters.size(), 2u);  // the pages stay, their items go
+        std::vector<Element*> masters =
+            Descendants(c.TopOf(EL::kMasterSpreadList), EL::kMasterPage);
+        ASSERT_EQ(masters.size(), 2u); // the pages stay, their items go
         EXPECT_EQ(Descendants(masters[1], EL::kText).size(), 0u);
     });
     convert(1, [&](const Conversion& c, const std::vector<std::string>&) {

@@ -28,7 +28,8 @@ protected:
         short ok = 0;
         std::string text = pump_->Convert(bytes, ok, &log);
         EXPECT_EQ(ok, 1);
-        EXPECT_NE(std::find(log.begin(), log.end(), OBMessageId(code)), log.end()) << "code " << code << " not logged";
+        EXPECT_NE(std::find(log.begin(), log.end(), OBMessageId(code)), log.end())
+            << "code " << code << " not logged";
         for (const std::string& word : words)
             EXPECT_NE(text.find(word), std::string::npos) << "lost: " << word << "\n" << text;
         Conversion direct(bytes);
@@ -41,16 +42,19 @@ protected:
 Pump* ScribusReaderProblems::pump_ = nullptr;
 
 std::string Document(const std::string& items) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\" "
-           "PAGEWIDTH=\"300\" PAGEHEIGHT=\"300\"><PAGE PAGEXPOS=\"0\" PAGEYPOS=\"0\" PAGEWIDTH=\"300\" "
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SCRIBUSUTF8NEW "
+           "Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\" "
+           "PAGEWIDTH=\"300\" PAGEHEIGHT=\"300\"><PAGE PAGEXPOS=\"0\" PAGEYPOS=\"0\" "
+           "PAGEWIDTH=\"300\" "
            "PAGEHEIGHT=\"300\" NUM=\"0\"/>" +
            items + "</DOCUMENT></SCRIBUSUTF8NEW>\n";
 }
 
 std::string Frame(const std::string& id, const std::string& next, const std::string& text,
                   const std::string& extra = "") {
-    return "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"50\" HEIGHT=\"50\" ItemID=\"" + id +
-           "\" NEXTITEM=\"" + next + "\" " + extra + "><StoryText><ITEXT CH=\"" + text +
+    return "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"50\" "
+           "HEIGHT=\"50\" ItemID=\"" +
+           id + "\" NEXTITEM=\"" + next + "\" " + extra + "><StoryText><ITEXT CH=\"" + text +
            "\"/><trail/></StoryText></PAGEOBJECT>";
 }
 
@@ -62,8 +66,9 @@ TEST_F(ScribusReaderProblems, TruncatedDocumentsKeepWhatCameBefore) {
 }
 
 TEST_F(ScribusReaderProblems, MalformedXmlIsRepairedAroundTheDamage) {
-    std::string doc = Document(Frame("1", "-1", "before damage") + "<PAGEOBJECT <<&& PTYPE=4 =\"\"\"/>" +
-                               Frame("2", "-1", "after damage") + "</NOTOPEN>");
+    std::string doc =
+        Document(Frame("1", "-1", "before damage") + "<PAGEOBJECT <<&& PTYPE=4 =\"\"\"/>" +
+                 Frame("2", "-1", "after damage") + "</NOTOPEN>");
     Expect(doc, OBERR::kMalformedInput, {"before damage"});
 }
 
@@ -72,17 +77,20 @@ TEST_F(ScribusReaderProblems, DamagedCompressionKeepsTheInflatedPart) {
     ASSERT_GT(gz.size(), 200u);
     Expect(gz.substr(0, gz.size() * 3 / 4), OBERR::kMalformedInput, {});
     std::string flipped = gz;
-    for (std::size_t i = gz.size() / 2; i < gz.size() / 2 + 40; ++i) flipped[i] = static_cast<char>(~flipped[i]);
+    for (std::size_t i = gz.size() / 2; i < gz.size() / 2 + 40; ++i)
+        flipped[i] = static_cast<char>(~flipped[i]);
     short ok = 0;
     pump_->Convert(flipped, ok);
     EXPECT_EQ(ok, 1);
 }
 
 TEST_F(ScribusReaderProblems, LinksThatLoopOrPointNowhere) {
-    Expect(Fixture("chain-faults.sla"), OBERR::kBrokenReference, {"dangling", "one", "two", "three"});
+    Expect(Fixture("chain-faults.sla"), OBERR::kBrokenReference,
+           {"dangling", "one", "two", "three"});
     // A loop through three frames linked by item id is cut, and every word stays.
-    Expect(Document(Frame("1", "2", "first") + Frame("2", "3", "second") + Frame("3", "1", "third")),
-           OBERR::kBrokenReference, {"first", "second", "third"});
+    Expect(
+        Document(Frame("1", "2", "first") + Frame("2", "3", "second") + Frame("3", "1", "third")),
+        OBERR::kBrokenReference, {"first", "second", "third"});
 }
 
 TEST_F(ScribusReaderProblems, AbsurdAndEnormousValues) {
@@ -90,34 +98,39 @@ TEST_F(ScribusReaderProblems, AbsurdAndEnormousValues) {
     // A text of two million characters in one attribute, and a name of a
     // million: kept, not choked on.
     std::string big(2000000, 'x');
-    std::string doc = Document(Frame("1", "-1", "start " + big + " end", "ANNAME=\"" + std::string(1000000, 'n') + "\""));
+    std::string doc = Document(
+        Frame("1", "-1", "start " + big + " end", "ANNAME=\"" + std::string(1000000, 'n') + "\""));
     short ok = 0;
     std::string text = pump_->Convert(doc, ok);
     EXPECT_EQ(ok, 1);
     EXPECT_NE(text.find(" end"), std::string::npos);
     // Numbers beyond any page.
-    std::string wild = Document(
-        "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"6\" XPOS=\"1e308\" YPOS=\"-nan\" WIDTH=\"inf\" HEIGHT=\"99999999999999999999\" "
-        "ROT=\"1e400\" ItemID=\"1\"/>" +
-        Frame("2", "-1", "still here", "COLUMNS=\"2147483648\" COLGAP=\"-1e300\""));
+    std::string wild =
+        Document("<PAGEOBJECT OwnPage=\"0\" PTYPE=\"6\" XPOS=\"1e308\" YPOS=\"-nan\" WIDTH=\"inf\" "
+                 "HEIGHT=\"99999999999999999999\" "
+                 "ROT=\"1e400\" ItemID=\"1\"/>" +
+                 Frame("2", "-1", "still here", "COLUMNS=\"2147483648\" COLGAP=\"-1e300\""));
     Expect(wild, OBERR::kBadValue, {"still here"});
 }
 
 TEST_F(ScribusReaderProblems, DeepNestingIsCutAtTheLimit) {
     std::string open, close;
     for (int i = 0; i < 300; ++i) {
-        open += "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"12\" XPOS=\"0\" YPOS=\"0\" WIDTH=\"10\" HEIGHT=\"10\" ItemID=\"" +
+        open += "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"12\" XPOS=\"0\" YPOS=\"0\" WIDTH=\"10\" "
+                "HEIGHT=\"10\" ItemID=\"" +
                 std::to_string(100 + i) + "\">";
         close += "</PAGEOBJECT>";
     }
-    Expect(Document(Frame("1", "-1", "outside the groups") + open + Frame("2", "-1", "deep inside") + close),
+    Expect(Document(Frame("1", "-1", "outside the groups") + open +
+                    Frame("2", "-1", "deep inside") + close),
            OBERR::kLimitExceeded, {"outside the groups"});
 }
 
 TEST_F(ScribusReaderProblems, RandomDamageNeverBreaksTheTree) {
     unsigned seed = 12345;
     auto next = [&seed]() { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFFFF; };
-    const char pieces[] = "<>\"&=/ \x00\xff" "0-9\x05";
+    const char pieces[] = "<>\"&=/ \x00\xff"
+                          "0-9\x05";
     for (const char* name : {"reader-features.sla", "v12-basic.sla", "v14.sla", "v15.sla.gz"}) {
         const std::string doc = Fixture(name);
         ASSERT_FALSE(doc.empty());
@@ -126,9 +139,15 @@ TEST_F(ScribusReaderProblems, RandomDamageNeverBreaksTheTree) {
             for (int k = 0; k < 1 + round % 12; ++k) {
                 std::size_t at = next() % bytes.size();
                 switch (next() % 3) {
-                case 0: bytes[at] = pieces[next() % (sizeof pieces - 1)]; break;
-                case 1: bytes.erase(at, next() % 40); break;
-                default: bytes.insert(at, bytes.substr(next() % bytes.size(), next() % 200)); break;
+                case 0:
+                    bytes[at] = pieces[next() % (sizeof pieces - 1)];
+                    break;
+                case 1:
+                    bytes.erase(at, next() % 40);
+                    break;
+                default:
+                    bytes.insert(at, bytes.substr(next() % bytes.size(), next() % 200));
+                    break;
                 }
                 if (bytes.empty()) bytes = "<";
             }
@@ -136,7 +155,8 @@ TEST_F(ScribusReaderProblems, RandomDamageNeverBreaksTheTree) {
             Conversion c(bytes);
             ASSERT_EQ(CheckValueTypes(c.Top()), "");
             for (Element* top : c.Top())
-                for (Element* story : Descendants(top, EL::kChildStory)) ASSERT_EQ(CheckRuns(story), "");
+                for (Element* story : Descendants(top, EL::kChildStory))
+                    ASSERT_EQ(CheckRuns(story), "");
         }
     }
 }

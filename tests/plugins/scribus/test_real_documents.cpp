@@ -39,7 +39,9 @@ using scribus_test::FromUtf8;
 using scribus_test::ItemNamed;
 using scribus_test::Utf8;
 
-std::string RealDir() { return std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real"; }
+std::string RealDir() {
+    return std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real";
+}
 
 // ---------------------------------------------------------------------------
 // The expected file: tab-separated records, texts escaped with \\ and \uXXXX.
@@ -51,7 +53,8 @@ std::string Unescape(const std::string& s) {
             out += s[++i];
         } else if (s[i] == '\\' && i + 5 < s.size() && s[i + 1] == 'u') {
             // Only characters of the basic plane are escaped.
-            out += Utf8(std::u16string(1, static_cast<char16_t>(std::stoul(s.substr(i + 2, 4), nullptr, 16))));
+            out += Utf8(std::u16string(
+                1, static_cast<char16_t>(std::stoul(s.substr(i + 2, 4), nullptr, 16))));
             i += 5;
         } else {
             out += s[i];
@@ -61,12 +64,13 @@ std::string Unescape(const std::string& s) {
 }
 
 struct ExpectedText {
-    std::vector<std::string> frames;   // a story: its frames in chain order
-    std::string table;                 // a cell: its table and place
+    std::vector<std::string> frames; // a story: its frames in chain order
+    std::string table;               // a cell: its table and place
     int row = -1, column = -1, rowSpan = 1, columnSpan = 1;
-    std::u16string text;               // as Scribus reports it
-    std::vector<std::string> paragraphStyles;  // of the paragraphs that hold a character
-    std::vector<std::pair<std::size_t, std::string>> characterStyles;  // (position in text, style) where it changes
+    std::u16string text;                      // as Scribus reports it
+    std::vector<std::string> paragraphStyles; // of the paragraphs that hold a character
+    std::vector<std::pair<std::size_t, std::string>>
+        characterStyles; // (position in text, style) where it changes
     bool stylesRecorded = false;
 };
 
@@ -80,29 +84,40 @@ struct Expected {
         bool visible, printable;
     };
     std::vector<Layer> layers;
-    std::map<std::string, bool> colors;  // name -> spot
+    std::map<std::string, bool> colors; // name -> spot
     std::vector<std::string> paragraphStyles, characterStyles;
-    std::map<int, std::vector<std::pair<std::string, int>>> items;  // page -> (name, type)
+    std::map<int, std::vector<std::pair<std::string, int>>> items; // page -> (name, type)
     struct Frame {
-        std::string page;  // "3" or "master:NAME"
+        std::string page; // "3" or "master:NAME"
         double x, y, width, height;
     };
-    std::map<std::string, Frame> frames;  // text frames, paths with text, tables
-    std::vector<std::string> frameOrder;  // their names, bottom first on each page
+    std::map<std::string, Frame> frames; // text frames, paths with text, tables
+    std::vector<std::string> frameOrder; // their names, bottom first on each page
     std::vector<ExpectedText> texts;
 };
 
 bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
     // Each record's kind with the number of fields it needs at least.
-    static const std::map<std::string, std::size_t> kRecords = {
-        {"scribus", 2}, {"pages", 2}, {"page", 3}, {"master", 2}, {"layer", 4}, {"color", 3},
-        {"paragraph-style", 2}, {"character-style", 2}, {"item", 4}, {"frame", 7}, {"story", 2},
-        {"cell", 6}, {"text", 1}, {"paragraph-styles", 1}, {"character-styles", 1}};
+    static const std::map<std::string, std::size_t> kRecords = {{"scribus", 2},
+                                                                {"pages", 2},
+                                                                {"page", 3},
+                                                                {"master", 2},
+                                                                {"layer", 4},
+                                                                {"color", 3},
+                                                                {"paragraph-style", 2},
+                                                                {"character-style", 2},
+                                                                {"item", 4},
+                                                                {"frame", 7},
+                                                                {"story", 2},
+                                                                {"cell", 6},
+                                                                {"text", 1},
+                                                                {"paragraph-styles", 1},
+                                                                {"character-styles", 1}};
     std::istringstream in(scribus_test::ReadFile(path));
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> f;  // empty fields count, the last one too
+        std::vector<std::string> f; // empty fields count, the last one too
         std::size_t start = 0;
         for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
             f.push_back(Unescape(line.substr(start, tab - start)));
@@ -110,24 +125,36 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
         const std::string& kind = f[0];
         const std::string where = path + ":" + std::to_string(number) + ": ";
         auto record = kRecords.find(kind);
-        if (record == kRecords.end()) error = where + "unknown record " + kind;
-        else if (f.size() < record->second) error = where + "too few fields";
+        if (record == kRecords.end())
+            error = where + "unknown record " + kind;
+        else if (f.size() < record->second)
+            error = where + "too few fields";
         else if (kind == "text" && (e.texts.empty() || !e.texts.back().text.empty()))
             error = where + "text without a story or cell";
         else if ((kind == "paragraph-styles" || kind == "character-styles") && e.texts.empty())
             error = where + "styles without a story";
         if (!error.empty()) return false;
-        if (kind == "scribus") e.scribusVersion = f[1];
-        else if (kind == "pages") e.pages = std::stoi(f[1]);
-        else if (kind == "page") e.masterOfPage[std::stoi(f[1])] = f[2];
-        else if (kind == "master") e.masters.push_back(f[1]);
-        else if (kind == "layer") e.layers.push_back({f[1], f[2] == "1", f[3] == "1"});
-        else if (kind == "color") e.colors[f[1]] = f[2] == "1";
-        else if (kind == "paragraph-style") e.paragraphStyles.push_back(f[1]);
-        else if (kind == "character-style") e.characterStyles.push_back(f[1]);
-        else if (kind == "item") e.items[std::stoi(f[1])].emplace_back(f[2], std::stoi(f[3]));
+        if (kind == "scribus")
+            e.scribusVersion = f[1];
+        else if (kind == "pages")
+            e.pages = std::stoi(f[1]);
+        else if (kind == "page")
+            e.masterOfPage[std::stoi(f[1])] = f[2];
+        else if (kind == "master")
+            e.masters.push_back(f[1]);
+        else if (kind == "layer")
+            e.layers.push_back({f[1], f[2] == "1", f[3] == "1"});
+        else if (kind == "color")
+            e.colors[f[1]] = f[2] == "1";
+        else if (kind == "paragraph-style")
+            e.paragraphStyles.push_back(f[1]);
+        else if (kind == "character-style")
+            e.characterStyles.push_back(f[1]);
+        else if (kind == "item")
+            e.items[std::stoi(f[1])].emplace_back(f[2], std::stoi(f[3]));
         else if (kind == "frame") {
-            e.frames[f[1]] = {f[2], std::stod(f[3]), std::stod(f[4]), std::stod(f[5]), std::stod(f[6])};
+            e.frames[f[1]] = {f[2], std::stod(f[3]), std::stod(f[4]), std::stod(f[5]),
+                              std::stod(f[6])};
             e.frameOrder.push_back(f[1]);
         } else if (kind == "story") {
             e.texts.emplace_back();
@@ -147,7 +174,8 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
             t.stylesRecorded = true;
             if (kind == "paragraph-styles") t.paragraphStyles.assign(f.begin() + 1, f.end());
             for (std::size_t k = 1; kind == "character-styles" && k < f.size(); k += 2)
-                t.characterStyles.emplace_back(std::stoul(f[k]), k + 1 < f.size() ? f[k + 1] : std::string());
+                t.characterStyles.emplace_back(std::stoul(f[k]),
+                                               k + 1 < f.size() ? f[k + 1] : std::string());
         }
     }
     if (e.pages < 0) error = path + ": no page count";
@@ -160,7 +188,7 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
 struct Mapped {
     std::u16string text;
     std::vector<std::pair<std::uint32_t, Marker::Kind>> markers;
-    std::vector<std::size_t> position;  // model position of each Scribus position
+    std::vector<std::size_t> position; // model position of each Scribus position
 };
 
 Mapped ToModel(const std::u16string& scribus) {
@@ -172,12 +200,23 @@ Mapped ToModel(const std::u16string& scribus) {
     for (char16_t c : scribus) {
         m.position.push_back(m.text.size());
         switch (c) {
-        case 0x0D: m.text += kParagraphSeparator; break;
-        case 0x1E: marker(kObjectReplacement, Marker::Kind::kPageNumber); break;
-        case 0x17: marker(kObjectReplacement, Marker::Kind::kPageCount); break;
-        case 0x1A: marker(u'\f', Marker::Kind::kColumnBreak); break;
-        case 0x1B: marker(u'\f', Marker::Kind::kFrameBreak); break;
-        case 0x2029: break;
+        case 0x0D:
+            m.text += kParagraphSeparator;
+            break;
+        case 0x1E:
+            marker(kObjectReplacement, Marker::Kind::kPageNumber);
+            break;
+        case 0x17:
+            marker(kObjectReplacement, Marker::Kind::kPageCount);
+            break;
+        case 0x1A:
+            marker(u'\f', Marker::Kind::kColumnBreak);
+            break;
+        case 0x1B:
+            marker(u'\f', Marker::Kind::kFrameBreak);
+            break;
+        case 0x2029:
+            break;
         default:
             m.text += (c < 0x20 && c != kTab) ? u' ' : c;
             break;
@@ -189,11 +228,15 @@ Mapped ToModel(const std::u16string& scribus) {
 /// Empty when the texts agree; otherwise where they part, with context.
 std::string Compare(const std::u16string& expected, const std::u16string& parsed) {
     if (expected == parsed) return std::string();
-    std::size_t i = std::mismatch(expected.begin(), expected.begin() + std::min(expected.size(), parsed.size()),
-                                  parsed.begin()).first - expected.begin();
+    std::size_t i =
+        std::mismatch(expected.begin(), expected.begin() + std::min(expected.size(), parsed.size()),
+                      parsed.begin())
+            .first -
+        expected.begin();
     std::size_t from = i > 30 ? i - 30 : 0;
     return "unit " + std::to_string(i) + " of " + std::to_string(expected.size()) + " expected, " +
-           std::to_string(parsed.size()) + " parsed\n  Scribus: " + Utf8(expected.substr(from, 60)) +
+           std::to_string(parsed.size()) +
+           " parsed\n  Scribus: " + Utf8(expected.substr(from, 60)) +
            "\n  parsed:  " + Utf8(parsed.substr(from, 60));
 }
 
@@ -213,7 +256,7 @@ int FindItem(const Document& doc, const Expected& e, const std::string& name) {
         return g.page == f.page && near(g.x, f.x) && near(g.y, f.y) && near(g.width, f.width) &&
                near(g.height, f.height);
     };
-    std::size_t rank = 0;  // how many frames Scribus lists at the same place before this one
+    std::size_t rank = 0; // how many frames Scribus lists at the same place before this one
     for (const std::string& other : e.frameOrder) {
         if (other == name) break;
         if (samePlace(e.frames.at(other)) && ItemNamed(doc, other) == -1) ++rank;
@@ -222,13 +265,16 @@ int FindItem(const Document& doc, const Expected& e, const std::string& name) {
     for (std::size_t i = 0; i < doc.items.size(); ++i) {
         const Item& it = doc.items[i];
         if (!it.name.empty() || it.onMasterPage != master || it.page < 0) continue;
-        std::string page = master ? "master:" + doc.masterPages[it.page].name : std::to_string(it.page + 1);
-        if (samePlace({page, it.x, it.y, it.width, it.height}) && rank-- == 0) return static_cast<int>(i);
+        std::string page =
+            master ? "master:" + doc.masterPages[it.page].name : std::to_string(it.page + 1);
+        if (samePlace({page, it.x, it.y, it.width, it.height}) && rank-- == 0)
+            return static_cast<int>(i);
     }
     return -1;
 }
 
-const Story* StoryFor(const Document& doc, const Expected& e, const ExpectedText& t, std::string& error) {
+const Story* StoryFor(const Document& doc, const Expected& e, const ExpectedText& t,
+                      std::string& error) {
     if (!t.table.empty()) {
         int item = FindItem(doc, e, t.table);
         if (item < 0 || !doc.items[item].table) {
@@ -238,8 +284,9 @@ const Story* StoryFor(const Document& doc, const Expected& e, const ExpectedText
         for (const Cell& c : doc.items[item].table->cells)
             if (c.row == t.row && c.column == t.column) {
                 if (c.rowSpan != t.rowSpan || c.columnSpan != t.columnSpan)
-                    error = "cell spans " + std::to_string(c.rowSpan) + "x" + std::to_string(c.columnSpan) +
-                            ", Scribus says " + std::to_string(t.rowSpan) + "x" + std::to_string(t.columnSpan);
+                    error = "cell spans " + std::to_string(c.rowSpan) + "x" +
+                            std::to_string(c.columnSpan) + ", Scribus says " +
+                            std::to_string(t.rowSpan) + "x" + std::to_string(t.columnSpan);
                 if (c.story < 0) {
                     error = "cell without a story";
                     return nullptr;
@@ -251,7 +298,8 @@ const Story* StoryFor(const Document& doc, const Expected& e, const ExpectedText
     }
     int first = FindItem(doc, e, t.frames[0]);
     if (first < 0) {
-        error = first == -2 ? "several items are named " + t.frames[0] : "no item named " + t.frames[0];
+        error =
+            first == -2 ? "several items are named " + t.frames[0] : "no item named " + t.frames[0];
         return nullptr;
     }
     if (doc.items[first].story < 0) {
@@ -260,14 +308,18 @@ const Story* StoryFor(const Document& doc, const Expected& e, const ExpectedText
     }
     const Story& s = doc.stories[doc.items[first].story];
     std::vector<std::string> frames;
-    for (int f : s.frames) frames.push_back(doc.items[f].name);
+    for (int f : s.frames)
+        frames.push_back(doc.items[f].name);
     for (std::size_t k = 0; k < frames.size() && k < t.frames.size(); ++k)
-        if (frames[k].empty() && FindItem(doc, e, t.frames[k]) == s.frames[k]) frames[k] = t.frames[k];
+        if (frames[k].empty() && FindItem(doc, e, t.frames[k]) == s.frames[k])
+            frames[k] = t.frames[k];
     if (frames != t.frames) {
         error = "the story runs through";
-        for (const auto& f : frames) error += " \"" + f + "\"";
+        for (const auto& f : frames)
+            error += " \"" + f + "\"";
         error += "; Scribus chains";
-        for (const auto& f : t.frames) error += " \"" + f + "\"";
+        for (const auto& f : t.frames)
+            error += " \"" + f + "\"";
     }
     return &s;
 }
@@ -280,10 +332,12 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
 std::vector<std::string> RealDocuments() {
     std::vector<std::string> names;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(RealDir(), ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(RealDir(), ec), end; !ec && it != end;
+         it.increment(ec)) {
         std::string name = it->path().filename().string();
         const std::string suffix = ".expected";
-        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (name.size() > suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             names.push_back(name.substr(0, name.size() - suffix.size()));
     }
     std::sort(names.begin(), names.end());
@@ -321,14 +375,15 @@ void ExpectStyles(const ExpectedText& t, const Mapped& m, const Story& story) {
             ADD_FAILURE() << "no character run at " << pos;
             continue;
         }
-        EXPECT_EQ(style, run->style) << "character style at " << pos << " (\""
-                                     << Utf8(story.text.substr(pos, 20)) << "\")";
+        EXPECT_EQ(style, run->style)
+            << "character style at " << pos << " (\"" << Utf8(story.text.substr(pos, 20)) << "\")";
     }
 }
 
 TEST_P(RealDocument, ReadsCleanlyAsTheNewGeneration) {
     EXPECT_EQ(ParseResult::Status::kOk, result_.status);
-    for (const Warning& w : result_.warnings) ADD_FAILURE() << "warning: " << w.message;
+    for (const Warning& w : result_.warnings)
+        ADD_FAILURE() << "warning: " << w.message;
     EXPECT_EQ(Generation::k15, result_.document.generation);
     EXPECT_EQ(expected_.scribusVersion, result_.document.version);
     for (std::size_t i = 0; i < result_.document.stories.size(); ++i)
@@ -339,9 +394,10 @@ TEST_P(RealDocument, StoriesAndCellsHoldTheTextScribusReports) {
     const Document& doc = result_.document;
     std::set<const Story*> matched;
     for (const ExpectedText& t : expected_.texts) {
-        std::string where = t.table.empty() ? "story \"" + t.frames[0] + "\""
-                                            : "cell " + std::to_string(t.row) + "," + std::to_string(t.column) +
-                                                  " of \"" + t.table + "\"";
+        std::string where = t.table.empty()
+                                ? "story \"" + t.frames[0] + "\""
+                                : "cell " + std::to_string(t.row) + "," + std::to_string(t.column) +
+                                      " of \"" + t.table + "\"";
         SCOPED_TRACE(where);
         std::string error;
         const Story* story = StoryFor(doc, expected_, t, error);
@@ -351,7 +407,8 @@ TEST_P(RealDocument, StoriesAndCellsHoldTheTextScribusReports) {
         Mapped m = ToModel(t.text);
         EXPECT_EQ("", Compare(m.text, story->text));
         std::vector<std::pair<std::uint32_t, Marker::Kind>> markers;
-        for (const Marker& k : story->markers) markers.emplace_back(k.position, k.kind);
+        for (const Marker& k : story->markers)
+            markers.emplace_back(k.position, k.kind);
         EXPECT_EQ(m.markers, markers);
         if (t.stylesRecorded) ExpectStyles(t, m, *story);
     }
@@ -369,11 +426,13 @@ TEST_P(RealDocument, PagesLayersColoursAndStylesAreThoseScribusReports) {
     for (const auto& pm : expected_.masterOfPage)
         EXPECT_EQ(pm.second, doc.pages[pm.first - 1].masterName) << "page " << pm.first;
     std::vector<std::string> masters;
-    for (const Page& p : doc.masterPages) masters.push_back(p.name);
+    for (const Page& p : doc.masterPages)
+        masters.push_back(p.name);
     EXPECT_EQ(Sorted(expected_.masters), Sorted(masters));
 
     std::vector<Layer> layers = doc.layers;
-    std::stable_sort(layers.begin(), layers.end(), [](const Layer& a, const Layer& b) { return a.level < b.level; });
+    std::stable_sort(layers.begin(), layers.end(),
+                     [](const Layer& a, const Layer& b) { return a.level < b.level; });
     ASSERT_EQ(expected_.layers.size(), layers.size());
     for (std::size_t i = 0; i < layers.size(); ++i) {
         EXPECT_EQ(expected_.layers[i].name, layers[i].name);
@@ -382,12 +441,15 @@ TEST_P(RealDocument, PagesLayersColoursAndStylesAreThoseScribusReports) {
     }
 
     std::map<std::string, bool> colors;
-    for (const Color& c : doc.colors) colors[c.name] = c.spot;
+    for (const Color& c : doc.colors)
+        colors[c.name] = c.spot;
     EXPECT_EQ(expected_.colors, colors);
 
     std::vector<std::string> paragraphStyles, characterStyles;
-    for (const auto& s : doc.paragraphStyles) paragraphStyles.push_back(s.name);
-    for (const auto& s : doc.characterStyles) characterStyles.push_back(s.name);
+    for (const auto& s : doc.paragraphStyles)
+        paragraphStyles.push_back(s.name);
+    for (const auto& s : doc.characterStyles)
+        characterStyles.push_back(s.name);
     EXPECT_EQ(Sorted(expected_.paragraphStyles), Sorted(paragraphStyles));
     EXPECT_EQ(Sorted(expected_.characterStyles), Sorted(characterStyles));
 }
@@ -396,7 +458,8 @@ TEST_P(RealDocument, EachPageListsTheItemsScribusShowsThere) {
     const Document& doc = result_.document;
     for (std::size_t p = 0; p < doc.pages.size(); ++p) {
         std::vector<std::pair<std::string, int>> items;
-        for (int i : doc.pages[p].items) items.emplace_back(doc.items[i].name, doc.items[i].rawType);
+        for (int i : doc.pages[p].items)
+            items.emplace_back(doc.items[i].name, doc.items[i].rawType);
         auto found = expected_.items.find(static_cast<int>(p) + 1);
         std::vector<std::pair<std::string, int>> scribus;
         if (found != expected_.items.end()) scribus = found->second;
@@ -434,7 +497,8 @@ TEST_P(RealDocument, TextFramesAndTablesLieWhereScribusPutsThem) {
 INSTANTIATE_TEST_SUITE_P(Scribus15, RealDocument, ::testing::ValuesIn(RealDocuments()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name;
-                             for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             for (char c : info.param)
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
                          });
 
@@ -442,7 +506,6 @@ TEST(RealDocuments, TheCorpusIsThere) {
     // A missing folder would otherwise leave the suite above empty.
     EXPECT_GE(RealDocuments().size(), 13u);
 }
-
 
 // ---------------------------------------------------------------------------
 // What the made documents were made with (make/build_documents.py), as far as
@@ -502,7 +565,8 @@ TEST(RealDocuments, StylesInheritAndRunsCarryThem) {
     auto runAt = [&](const std::u16string& word) -> const CharacterRun* {
         std::size_t at = s.text.find(word);
         for (const CharacterRun& run : s.runs)
-            if (at != std::u16string::npos && run.start <= at && at < run.start + run.length) return &run;
+            if (at != std::u16string::npos && run.start <= at && at < run.start + run.length)
+                return &run;
         ADD_FAILURE() << "no run holds " << Utf8(word);
         return nullptr;
     };
@@ -523,7 +587,8 @@ TEST(RealDocuments, HyphenationPointsAreNeitherTextNorFormatting) {
     std::size_t runs = 0, characters = 0;
     for (const Story& s : r.document.stories) {
         EXPECT_EQ(std::u16string::npos, s.text.find(kSoftHyphen));
-        for (const CharacterRun& run : s.runs) EXPECT_FALSE(run.local.effects.has_value());
+        for (const CharacterRun& run : s.runs)
+            EXPECT_FALSE(run.local.effects.has_value());
         runs += s.runs.size();
         characters += s.text.size();
     }
@@ -546,7 +611,7 @@ TEST(RealDocuments, ColourSpacesAndSpotsKeepTheirValues) {
         if (i < 0) ADD_FAILURE() << "no colour " << name;
         return i < 0 ? none : doc.colors[i];
     };
-    const Color& teal = colour("Process Teal");  // made as CMYK 255, 0, 100, 30 of 255
+    const Color& teal = colour("Process Teal"); // made as CMYK 255, 0, 100, 30 of 255
     EXPECT_EQ(Color::Space::kCMYK, teal.space);
     EXPECT_NEAR(1.0, teal.c, 1e-6);
     EXPECT_NEAR(100 / 255.0, teal.y, 1e-6);
@@ -587,8 +652,9 @@ TEST(RealDocuments, FacingPagesMastersAndLayers) {
     const Item& head = Named(doc, "Running head left");
     ASSERT_TRUE(head.onMasterPage);
     EXPECT_EQ("Chapter Left", doc.masterPages[head.page].name);
-    EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Running head right"), ItemNamed(doc, "Bleed band")}),
-              doc.masterPages[Named(doc, "Bleed band").page].items);
+    EXPECT_EQ(
+        std::vector<int>({ItemNamed(doc, "Running head right"), ItemNamed(doc, "Bleed band")}),
+        doc.masterPages[Named(doc, "Bleed band").page].items);
 
     auto layerOf = [&](const std::string& item) -> const Layer* {
         for (const Layer& l : doc.layers)
@@ -616,7 +682,8 @@ TEST(RealDocuments, PicturesShapesGroupsPathTextTablesAndLinks) {
 
     const Item& outer = Named(doc, "Outer group");
     EXPECT_EQ(Item::Kind::kGroup, outer.kind);
-    EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Inner group"), ItemNamed(doc, "Grouped text")}), outer.children);
+    EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Inner group"), ItemNamed(doc, "Grouped text")}),
+              outer.children);
     EXPECT_EQ(std::vector<int>({ItemNamed(doc, "Inner A"), ItemNamed(doc, "Inner B")}),
               Named(doc, "Inner group").children);
     // Members stay where Scribus shows them: page relative, page 1 at x 40.
@@ -642,7 +709,7 @@ TEST(RealDocuments, PicturesShapesGroupsPathTextTablesAndLinks) {
     EXPECT_EQ(3, table.table->rows);
     EXPECT_EQ(3, table.table->columns);
     EXPECT_EQ(3u, table.table->rowHeights.size());
-    EXPECT_EQ(8u, table.table->cells.size());  // the merged cell covers one place
+    EXPECT_EQ(8u, table.table->cells.size()); // the merged cell covers one place
     const Story& cup = doc.stories[table.table->cells[4].story];
     EXPECT_EQ(2u, cup.paragraphs.size());
     EXPECT_EQ(1, cup.cellRow);

@@ -68,8 +68,10 @@ TEST(ScribusRobustness, RepairMakesWellFormedXml) {
     // Many open elements and many end tags that close none of them: each end
     // tag is settled without searching the stack.
     std::string deep;
-    for (int i = 0; i < 200000; ++i) deep += "<a>";
-    for (int i = 0; i < 200000; ++i) deep += "</b>";
+    for (int i = 0; i < 200000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 200000; ++i)
+        deep += "</b>";
     std::string repaired;
     EXPECT_EQ(400000u, RepairXml(deep.data(), deep.size(), repaired));
     pugi::xml_document deepXml;
@@ -88,7 +90,8 @@ TEST(ScribusRobustness, EveryTruncationKeepsTheTextBeforeTheCut) {
     ParseResult whole = ParseBytes(full);
     int chapter = ItemNamed(whole.document, "Chapter");
     ASSERT_GE(chapter, 0);
-    const std::u16string fullText = whole.document.stories[whole.document.items[chapter].story].text;
+    const std::u16string fullText =
+        whole.document.stories[whole.document.items[chapter].story].text;
     std::size_t chapterEnd = full.find("</PAGEOBJECT>", full.find("ANNAME=\"Chapter\""));
     for (std::size_t cut = 0; cut <= full.size(); cut += 23) {
         ParseResult r = ParseBytes(full.substr(0, cut));
@@ -119,7 +122,8 @@ TEST(ScribusRobustness, TruncatedGzipKeepsWhatWasInflated) {
 }
 
 TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
-    std::string head = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>";
+    std::string head =
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>";
     std::string bomb = Gzip(head, std::size_t(64) << 20, "</DOCUMENT></SCRIBUSUTF8NEW>");
     ASSERT_LT(bomb.size(), std::size_t(1) << 20);
     ParseOptions options;
@@ -161,7 +165,8 @@ TEST(ScribusRobustness, BrokenFrameChainsAreCutAndReported) {
     EXPECT_TRUE(HasWarning(r, Warning::Code::kChainDangling));
     int warnings = 0;
     for (const Warning& w : r.warnings)
-        if (w.code == Warning::Code::kChainDangling || w.code == Warning::Code::kChainLoop) ++warnings;
+        if (w.code == Warning::Code::kChainDangling || w.code == Warning::Code::kChainLoop)
+            ++warnings;
     EXPECT_EQ(5, warnings);
 }
 
@@ -169,7 +174,7 @@ TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     ParseResult r = ParseBytes(Fixture("absurd-numbers.sla"));
     ASSERT_EQ(ParseResult::Status::kOk, r.status);
     EXPECT_TRUE(HasWarning(r, Warning::Code::kBadNumber));
-    EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));  // the huge table
+    EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit)); // the huge table
     const Document& doc = r.document;
     ExpectCovered(r);
     EXPECT_GT(doc.publication.pageWidth, 0);
@@ -178,7 +183,7 @@ TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     EXPECT_EQ(Unit::kPoint, doc.publication.displayUnit);
     ASSERT_EQ(1u, doc.pages.size());
     EXPECT_GT(doc.pages[0].width, 0);
-    EXPECT_EQ(1u, doc.colors.size());  // the nameless one is dropped
+    EXPECT_EQ(1u, doc.colors.size()); // the nameless one is dropped
     int odd = ItemNamed(doc, "Odd frame");
     ASSERT_GE(odd, 0);
     EXPECT_EQ(-1, doc.items[odd].page);
@@ -191,9 +196,11 @@ TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Cell outside")].table->cells.empty());
 
     // More cells than the table has room for: the surplus is skipped.
-    std::string many = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGEOBJECT PTYPE=\"16\" OwnPage=\"0\">"
-                       "<TableData Rows=\"1\" Columns=\"2\">";
-    for (int i = 0; i < 5000; ++i) many += "<Cell Row=\"0\" Column=\"1\"/>";
+    std::string many =
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGEOBJECT PTYPE=\"16\" OwnPage=\"0\">"
+        "<TableData Rows=\"1\" Columns=\"2\">";
+    for (int i = 0; i < 5000; ++i)
+        many += "<Cell Row=\"0\" Column=\"1\"/>";
     many += "</TableData></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>";
     ParseResult t = ParseBytes(many);
     ASSERT_EQ(1u, t.document.items.size());
@@ -203,14 +210,20 @@ TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
 }
 
 TEST(ScribusRobustness, DeepNestingIsCutAtTheLimit) {
-    std::string doc = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>";
+    std::string doc =
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>";
     const int depth = 5000;
-    for (int i = 0; i < depth; ++i) doc += "<PAGEOBJECT PTYPE=\"12\" OwnPage=\"0\">";
-    doc += "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" ANNAME=\"deep\"><StoryText><ITEXT CH=\"x\"/></StoryText></PAGEOBJECT>";
-    for (int i = 0; i < depth; ++i) doc += "</PAGEOBJECT>";
+    for (int i = 0; i < depth; ++i)
+        doc += "<PAGEOBJECT PTYPE=\"12\" OwnPage=\"0\">";
+    doc += "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" ANNAME=\"deep\"><StoryText><ITEXT "
+           "CH=\"x\"/></StoryText></PAGEOBJECT>";
+    for (int i = 0; i < depth; ++i)
+        doc += "</PAGEOBJECT>";
     // Unrelated deep nesting elsewhere is not walked at all.
-    for (int i = 0; i < depth; ++i) doc += "<junk>";
-    for (int i = 0; i < depth; ++i) doc += "</junk>";
+    for (int i = 0; i < depth; ++i)
+        doc += "<junk>";
+    for (int i = 0; i < depth; ++i)
+        doc += "</junk>";
     doc += "</DOCUMENT></SCRIBUSUTF8NEW>";
     ParseOptions options;
     options.maxNesting = 32;
@@ -224,10 +237,15 @@ TEST(ScribusRobustness, DeepNestingIsCutAtTheLimit) {
 
 TEST(ScribusRobustness, EnormousValuesAreCappedWithWarnings) {
     std::string big(3 << 20, 'a');
-    std::string doc = "<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>"
-                      "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" ANNAME=\"t\"><ITEXT CH=\"" + big + "\"/><trail/></PAGEOBJECT>"
-                      "<PAGEOBJECT PTYPE=\"2\" OwnPage=\"0\" ANNAME=\"i\" isInlineImage=\"1\" ImageData=\"" + big + "\"/>"
-                      "</DOCUMENT></SCRIBUSUTF8NEW>";
+    std::string doc =
+        "<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>"
+        "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" ANNAME=\"t\"><ITEXT CH=\"" +
+        big +
+        "\"/><trail/></PAGEOBJECT>"
+        "<PAGEOBJECT PTYPE=\"2\" OwnPage=\"0\" ANNAME=\"i\" isInlineImage=\"1\" ImageData=\"" +
+        big +
+        "\"/>"
+        "</DOCUMENT></SCRIBUSUTF8NEW>";
     ParseOptions options;
     options.maxStoryLength = 1000;
     options.maxEmbeddedImageBytes = 1000;
@@ -247,7 +265,7 @@ TEST(ScribusRobustness, ItemAndWarningLimitsHold) {
     few.maxItems = 3;
     ParseResult r = ParseBytes(Fixture("v14.sla"), few);
     EXPECT_EQ(ParseResult::Status::kOk, r.status);
-    EXPECT_LE(r.document.items.size(), 4u);  // three read, plus a group made for them
+    EXPECT_LE(r.document.items.size(), 4u); // three read, plus a group made for them
     EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));
     ExpectCovered(r);
 
@@ -273,15 +291,18 @@ TEST(ScribusRobustness, NotScribusInputGivesAnEmptyDocument) {
 
 TEST(ScribusRobustness, TextEncodings) {
     // Invalid UTF-8 is read byte by byte as Latin-1, and said so.
-    ParseResult r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE/>"
-                               "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\"><ITEXT CH=\"caf\xe9 \xe2\x82\xac\"/></PAGEOBJECT>"
-                               "</DOCUMENT></SCRIBUSUTF8NEW>");
+    ParseResult r = ParseBytes(
+        "<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE/>"
+        "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\"><ITEXT CH=\"caf\xe9 \xe2\x82\xac\"/></PAGEOBJECT>"
+        "</DOCUMENT></SCRIBUSUTF8NEW>");
     ASSERT_EQ(1u, r.document.stories.size());
     EXPECT_EQ(u"caf\u00e9 \u20ac", r.document.stories[0].text);
     EXPECT_TRUE(HasWarning(r, Warning::Code::kEncoding));
     // Documents before 1.2 are 8-bit throughout.
-    r = ParseBytes("<SCRIBUS Version=\"1.1.7\"><DOCUMENT PAGEWITH=\"100\" PAGEHEIGHT=\"100\" TITLE=\"\xc4rger\">"
-                   "<PAGE NUM=\"0\" NAM=\"\"><PAGEOBJECT PTYPE=\"4\" XPOS=\"1\"><ITEXT CH=\"Gr\xfc\xdf\x65\x05\" CAB=\"0\"/>"
+    r = ParseBytes("<SCRIBUS Version=\"1.1.7\"><DOCUMENT PAGEWITH=\"100\" PAGEHEIGHT=\"100\" "
+                   "TITLE=\"\xc4rger\">"
+                   "<PAGE NUM=\"0\" NAM=\"\"><PAGEOBJECT PTYPE=\"4\" XPOS=\"1\"><ITEXT "
+                   "CH=\"Gr\xfc\xdf\x65\x05\" CAB=\"0\"/>"
                    "</PAGEOBJECT></PAGE></DOCUMENT></SCRIBUS>");
     EXPECT_EQ(Generation::kLegacy, r.document.generation);
     ASSERT_EQ(1u, r.document.stories.size());

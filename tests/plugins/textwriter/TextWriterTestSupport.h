@@ -33,7 +33,8 @@ using ombra_test::TextBuilder;
 /// Bytes as a string, for byte-exact expectations.
 inline std::string Bytes(std::initializer_list<int> bytes) {
     std::string out;
-    for (int b : bytes) out.push_back(static_cast<char>(b));
+    for (int b : bytes)
+        out.push_back(static_cast<char>(b));
     return out;
 }
 
@@ -48,7 +49,8 @@ public:
     unsigned long long Read(void*, unsigned long long) override { return 0; }
     unsigned long long Write(const void* buffer, unsigned long long count) override {
         ++writes_;
-        unsigned long long room = accept_ < 0 ? count : static_cast<unsigned long long>(accept_) - bytes_.size();
+        unsigned long long room =
+            accept_ < 0 ? count : static_cast<unsigned long long>(accept_) - bytes_.size();
         unsigned long long take = count < room ? count : room;
         bytes_.append(static_cast<const char*>(buffer), take);
         if (take < count) state_ = kStreamError;
@@ -131,14 +133,16 @@ protected:
     }
 
     /// Runs every Element of the builder's document through a conversion.
-    Result Convert(DocumentBuilder& builder, const OBTextWriterOptions& options, OBStream* output = nullptr) {
+    Result Convert(DocumentBuilder& builder, const OBTextWriterOptions& options,
+                   OBStream* output = nullptr) {
         return Convert(builder.Build(), options, output);
     }
     Result Convert(const std::vector<Element*>& elements, const OBTextWriterOptions& options,
                    OBStream* output = nullptr) {
         CaptureOutput capture;
         OBTextConversion conversion(output ? output : capture.Stream(), options);
-        for (Element* e : elements) conversion.PutElement(e);
+        for (Element* e : elements)
+            conversion.PutElement(e);
         conversion.PutElement(nullptr);
         Result result;
         result.bytes = capture.Data();

@@ -42,14 +42,15 @@ TEST_F(Encodings, Utf8HasNoByteOrderMarkUnlessAskedAndThePlatformsLineEnds) {
     OBTextWriterOptions options;
     options.encoding = OBTW::kUTF8;
     options.utf8ByteOrderMark = true;
-    EXPECT_EQ(Convert(b, options).bytes, "\xEF\xBB\xBF" "A\r\n");
+    EXPECT_EQ(Convert(b, options).bytes, "\xEF\xBB\xBF"
+                                         "A\r\n");
 }
 
 TEST_F(Encodings, Utf16StartsWithItsByteOrderMark) {
     std::vector<std::pair<std::string, int>> text = {{"Aé", -1}, {"日\xF0\x9F\x98\x80", 1}};
     EXPECT_EQ(Write(text, OBTW::kUTF16).bytes,
-              Bytes({0xFF, 0xFE, 0x41, 0x00, 0xE9, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0xE5, 0x65, 0x3D,
-                     0xD8, 0x00, 0xDE, 0x0D, 0x00, 0x0A, 0x00}));
+              Bytes({0xFF, 0xFE, 0x41, 0x00, 0xE9, 0x00, 0x0D, 0x00, 0x0A, 0x00,
+                     0xE5, 0x65, 0x3D, 0xD8, 0x00, 0xDE, 0x0D, 0x00, 0x0A, 0x00}));
     EXPECT_EQ(Write(text, OBTW::kUTF16, OBTW::kMac).bytes,
               Bytes({0xFE, 0xFF, 0x00, 0x41, 0x00, 0xE9, 0x00, 0x0D, 0x65, 0xE5, 0xD8, 0x3D, 0xDE,
                      0x00, 0x00, 0x0D}))
@@ -70,15 +71,14 @@ TEST_F(Encodings, DefaultWritesEachRunInItsScriptsWindowsCodePage) {
                       {"Grüße €", WSE::kRomanScript},
                       {"Grüße €", -1}},
                      OBTW::kDefaultEncoding);
-    EXPECT_EQ(r.bytes,
-              Bytes({0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0x83, 0x65, 0x83, 0x4C, 0x83, 0x58, 0x83,
-                     0x67, 0x0D, 0x0A,                                     // Shift JIS
-                     0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0x0D, 0x0A,       // 1251
-                     0xCA, 0xE1, 0xEB, 0xE7, 0xEC, 0xDD, 0xF1, 0xE1, 0x0D, 0x0A, // 1253
-                     0xE3, 0xD1, 0xCD, 0xC8, 0xC7, 0x0D, 0x0A,             // 1256
-                     0xF9, 0xEC, 0xE5, 0xED, 0x0D, 0x0A,                   // 1255
-                     0x47, 0x72, 0xFC, 0xDF, 0x65, 0x20, 0x80, 0x0D, 0x0A, // 1252
-                     0x47, 0x72, 0xFC, 0xDF, 0x65, 0x20, 0x80, 0x0D, 0x0A}));
+    EXPECT_EQ(r.bytes, Bytes({0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0x83, 0x65, 0x83, 0x4C,
+                              0x83, 0x58, 0x83, 0x67, 0x0D, 0x0A,             // Shift JIS
+                              0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0x0D, 0x0A, // 1251
+                              0xCA, 0xE1, 0xEB, 0xE7, 0xEC, 0xDD, 0xF1, 0xE1, 0x0D, 0x0A, // 1253
+                              0xE3, 0xD1, 0xCD, 0xC8, 0xC7, 0x0D, 0x0A,                   // 1256
+                              0xF9, 0xEC, 0xE5, 0xED, 0x0D, 0x0A,                         // 1255
+                              0x47, 0x72, 0xFC, 0xDF, 0x65, 0x20, 0x80, 0x0D, 0x0A,       // 1252
+                              0x47, 0x72, 0xFC, 0xDF, 0x65, 0x20, 0x80, 0x0D, 0x0A}));
     EXPECT_EQ(r.replaced, 0);
     EXPECT_EQ(r.problems.Total(), 0);
     EXPECT_FALSE(logger_.Has(OBERR::kUnmappableCharacters));
@@ -91,10 +91,11 @@ TEST_F(Encodings, CharactersACodePageLacksAreReplacedVisiblyCountedAndLogged) {
                       // No-break and zero-width characters have plain stand-ins.
                       {"日\u00A0本\u2011語\u200B!", WSE::kJapaneseScript}},
                      OBTW::kDefaultEncoding);
-    EXPECT_EQ(r.bytes, Bytes({'?', ' ', 'a', 'n', 'd', ' ', '?', 0x0D, 0x0A,             //
-                              0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, ',', ' ', '?', '?', 0x0D, 0x0A, //
-                              'a', '?', 'z', 0x0D, 0x0A,                                     //
-                              0x93, 0xFA, ' ', 0x96, 0x7B, '-', 0x8C, 0xEA, '!', 0x0D, 0x0A}));
+    EXPECT_EQ(r.bytes,
+              Bytes({'?',  ' ',  'a',  'n',  'd',  ' ',  '?',  0x0D, 0x0A,                   //
+                     0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, ',',  ' ',  '?',  '?',  0x0D, 0x0A, //
+                     'a',  '?',  'z',  0x0D, 0x0A,                                           //
+                     0x93, 0xFA, ' ',  0x96, 0x7B, '-',  0x8C, 0xEA, '!',  0x0D, 0x0A}));
     EXPECT_EQ(r.replaced, 5) << "a surrogate pair is one character";
     EXPECT_EQ(r.Count(OBERR::kUnmappableCharacters), 5);
     EXPECT_TRUE(logger_.Has(OBERR::kUnmappableCharacters));
@@ -116,11 +117,15 @@ TEST_F(Encodings, ACharacterConvertsInTheScriptOfEachRunItIsIn) {
 
 TEST_F(Encodings, UnpairedSurrogatesAreReplacedInEveryEncoding) {
     DocumentBuilder b;
-    b.AddStory().Units(u"a\xD800" u"b\xDC00").EndPara();
+    b.AddStory()
+        .Units(u"a\xD800"
+               u"b\xDC00")
+        .EndPara();
     OBTextWriterOptions options;
     options.encoding = OBTW::kUTF8;
     Result r = Convert(b, options);
-    EXPECT_EQ(r.bytes, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\r\n");
+    EXPECT_EQ(r.bytes, "a\xEF\xBF\xBD"
+                       "b\xEF\xBF\xBD\r\n");
     EXPECT_EQ(r.replaced, 2);
     options.encoding = OBTW::kUTF16;
     EXPECT_EQ(Convert(b, options).bytes,
@@ -140,15 +145,15 @@ TEST_F(Encodings, DefaultOnUnixUsesIsoCodePagesAndEucJp) {
                       {"日本語テキストｶﾀｶﾅ", WSE::kJapaneseScript},
                       {"Ğüş", WSE::kTurkishScript}},
                      OBTW::kDefaultEncoding, OBTW::kUnix);
-    EXPECT_EQ(r.bytes, Bytes({'c', 'a', 'f', 0xE9, ' ', '?', 0x0A,              // 8859-1
-                              0xBF, 0xE0, 0xD8, 0xD2, 0xD5, 0xE2, 0x0A,        // 8859-5
+    EXPECT_EQ(r.bytes, Bytes({'c',  'a',  'f',  0xE9, ' ',  '?',  0x0A,             // 8859-1
+                              0xBF, 0xE0, 0xD8, 0xD2, 0xD5, 0xE2, 0x0A,             // 8859-5
                               0xCA, 0xE1, 0xEB, 0xE7, 0xEC, 0xDD, 0xF1, 0xE1, 0x0A, // 8859-7
-                              0xE5, 0xD1, 0xCD, 0xC8, 0xC7, 0x0A,              // 8859-6
-                              0xF9, 0xEC, 0xE5, 0xED, 0x0A,                    // 8859-8
+                              0xE5, 0xD1, 0xCD, 0xC8, 0xC7, 0x0A,                   // 8859-6
+                              0xF9, 0xEC, 0xE5, 0xED, 0x0A,                         // 8859-8
                               0xC6, 0xFC, 0xCB, 0xDC, 0xB8, 0xEC, 0xA5, 0xC6, 0xA5, 0xAD, 0xA5,
                               0xB9, 0xA5, 0xC8, 0x8E, 0xB6, 0x8E, 0xC0, 0x8E, 0xB6, 0x8E, 0xC5,
-                              0x0A,                                            // EUC-JP
-                              0xD0, 0xFC, 0xFE, 0x0A}));                       // 8859-9
+                              0x0A,                      // EUC-JP
+                              0xD0, 0xFC, 0xFE, 0x0A})); // 8859-9
     EXPECT_EQ(r.replaced, 1) << "ISO 8859-1 has no euro sign";
 }
 

@@ -13,14 +13,17 @@ using namespace textwriter_test;
 
 OBPreference* Nth(OBPreferenceList* list, int n, VT::ValueTypeEnum type = VT::ekUndefined) {
     OBPreference* p = nullptr;
-    if (type == VT::ekUndefined) list->GetNthPreference(n, &p);
-    else list->GetNthPreferenceOfType(n, type, &p);
+    if (type == VT::ekUndefined)
+        list->GetNthPreference(n, &p);
+    else
+        list->GetNthPreferenceOfType(n, type, &p);
     return p;
 }
 
 OBPreferenceList* Constituents(OBPreference* p) {
     OBPreferenceList* list = nullptr;
-    if (auto* group = dynamic_cast<OBGroupPreference*>(p)) group->GetConstituentPreferenceList(&list);
+    if (auto* group = dynamic_cast<OBGroupPreference*>(p))
+        group->GetConstituentPreferenceList(&list);
     return list;
 }
 
@@ -31,7 +34,8 @@ template <class T> T* As(OBPreference* p) {
 }
 
 std::u16string Units(const WOBString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.GrabWString()), static_cast<size_t>(s.Length()));
+    return std::u16string(reinterpret_cast<const char16_t*>(s.GrabWString()),
+                          static_cast<size_t>(s.Length()));
 }
 
 class WriterPreferences : public TextWriterTest {
@@ -58,17 +62,19 @@ TEST_F(WriterPreferences, EveryLookUpOfThePumpFindsThePreferenceMeantForIt) {
     // The group's constituents in the order of the options record.
     ASSERT_NE(group_, nullptr);
     ASSERT_EQ(group_->GetNumberOfPreferences(), 7);
-    VT::ValueTypeEnum expected[] = {VT::ekBool16, VT::ekString, VT::ekBool16, VT::ekString,
+    VT::ValueTypeEnum expected[] = {VT::ekBool16, VT::ekString,      VT::ekBool16, VT::ekString,
                                     VT::ekBool16, VT::ekSignedInt32, VT::ekEnum};
-    OBTW::ResourceBlock names[] = {OBTW::kMarkStylesName,  OBTW::kStyleTemplateName, OBTW::kMarkBreaksName,
-                                  OBTW::kBreakTextName,   OBTW::kIncludeHiddenName, OBTW::kWrapColumnName,
-                                  OBTW::kUnitName};
+    OBTW::ResourceBlock names[] = {OBTW::kMarkStylesName,    OBTW::kStyleTemplateName,
+                                   OBTW::kMarkBreaksName,    OBTW::kBreakTextName,
+                                   OBTW::kIncludeHiddenName, OBTW::kWrapColumnName,
+                                   OBTW::kUnitName};
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(Nth(group_, i)->GetValueType(), expected[i]) << i;
         EXPECT_EQ(Nth(group_, i)->GetResourceID(), OBTW::ResourceId(names[i])) << i;
     }
     EXPECT_EQ(As<OBEnumPreference>(Nth(group_, 6))->GetNumberOfEnumerations(), 4);
-    EXPECT_STREQ(As<OBEnumPreference>(Nth(group_, 6))->GetDefaultValue().GrabCString(), "Undefined");
+    EXPECT_STREQ(As<OBEnumPreference>(Nth(group_, 6))->GetDefaultValue().GrabCString(),
+                 "Undefined");
 }
 
 TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
@@ -79,7 +85,8 @@ TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
 
     As<OBEnumPreference>(Nth(&list_, 0))->SetCurrentValue(COBString("unicode utf16"));
     As<OBEnumPreference>(Nth(&list_, 1))->SetCurrentValue(COBString("Unix"));
-    for (int i : {0, 2, 4}) As<OBBooleanPreference>(Nth(group_, i))->SetCurrentValue(short(1));
+    for (int i : {0, 2, 4})
+        As<OBBooleanPreference>(Nth(group_, i))->SetCurrentValue(short(1));
     // A host on this platform hands UTF-8 over as 8-bit text.
     As<OBStringPreference>(Nth(group_, 1))->SetCurrentValue(COBString("«%s»\\t"));
     As<OBStringPreference>(Nth(group_, 3))->SetCurrentValue(COBString(""));
@@ -103,7 +110,8 @@ TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
     EXPECT_TRUE(options.utf8ByteOrderMark);
 
     // An 8-bit template that is not UTF-8 is read in its script.
-    As<OBStringPreference>(Nth(group_, 1))->SetCurrentValue(COBString("\xAB%s\xBB", WSE::kRomanScript));
+    As<OBStringPreference>(Nth(group_, 1))
+        ->SetCurrentValue(COBString("\xAB%s\xBB", WSE::kRomanScript));
     EXPECT_EQ(Units(OBTextWriterPreferences::FromPreferences(&list_).styleTemplate), u"«%s»");
     // Unknown entries and negative columns fall back.
     As<OBEnumPreference>(Nth(&list_, 0))->SetCurrentValue(COBString("EBCDIC"));
@@ -125,7 +133,8 @@ TEST_F(WriterPreferences, BreakTextAndTemplatesReadEscapes) {
 TEST_F(WriterPreferences, ListsOfAnotherShapeGiveTheDefaults) {
     EXPECT_EQ(OBTextWriterPreferences::FromPreferences(nullptr).encoding, OBTW::kDefaultEncoding);
     OBPreferenceList odd;
-    for (int i = 0; i < 6; ++i) odd.Add(new OBIntegerPreference(7, 100 + i));
+    for (int i = 0; i < 6; ++i)
+        odd.Add(new OBIntegerPreference(7, 100 + i));
     OBGroupPreference* group = new OBGroupPreference(200);
     group->SetConstituentPreferenceList(new OBPreferenceList); // an empty group at index 6
     odd.Add(group);
@@ -148,7 +157,8 @@ protected:
 
     static std::string Utf8Of(const COBString& text) {
         std::u16string u;
-        for (const unsigned short* units = text.GrabWString(); units && *units; ++units) u.push_back(*units);
+        for (const unsigned short* units = text.GrabWString(); units && *units; ++units)
+            u.push_back(*units);
         return ombra_test::Utf8(u);
     }
     std::string Name(OBPreference* p, OBL::LocaleIDEnum locale) {
@@ -171,8 +181,10 @@ TEST_F(DisplayTexts, EveryPreferenceAndEntryHasAnEnglishAndAJapaneseText) {
     ASSERT_EQ(loaded_, 1);
     EXPECT_EQ(table_.GetProblemCount(), 0);
     std::vector<OBPreference*> all;
-    for (int i = 0; i < list_.GetNumberOfPreferences(); ++i) all.push_back(Nth(&list_, i));
-    for (int i = 0; i < group_->GetNumberOfPreferences(); ++i) all.push_back(Nth(group_, i));
+    for (int i = 0; i < list_.GetNumberOfPreferences(); ++i)
+        all.push_back(Nth(&list_, i));
+    for (int i = 0; i < group_->GetNumberOfPreferences(); ++i)
+        all.push_back(Nth(group_, i));
     for (OBPreference* p : all)
         for (OBL::LocaleIDEnum locale : {OBL::kEnglish, OBL::kJapanese}) {
             EXPECT_FALSE(Name(p, locale).empty()) << p->GetResourceID() << " in " << locale;
@@ -185,7 +197,8 @@ TEST_F(DisplayTexts, EveryPreferenceAndEntryHasAnEnglishAndAJapaneseText) {
     EXPECT_EQ(Entry(Nth(&list_, 0), 1, OBL::kEnglish), "Unicode UTF8");
     // The English entry texts are the values the pump sets.
     const char* const units[] = {"Inches", "Points", "Twips", "Undefined"};
-    for (int n = 0; n < 4; ++n) EXPECT_EQ(Entry(Nth(group_, 6), n, OBL::kEnglish), units[n]);
+    for (int n = 0; n < 4; ++n)
+        EXPECT_EQ(Entry(Nth(group_, 6), n, OBL::kEnglish), units[n]);
     EXPECT_EQ(Entry(Nth(group_, 6), 0, OBL::kJapanese), "インチ");
 }
 

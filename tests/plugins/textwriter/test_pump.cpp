@@ -38,8 +38,8 @@ void PumpDocument(DocumentBuilder& b) {
 
 const std::string kTitle = "Title\r\nThe body text of the first story.\r\n";
 const std::string kJapaneseShiftJis =
-    Bytes({0x93, 0x8C, 0x8B, 0x9E, 0x82, 0xCC, 0x8A, 0xBF, 0x8E, 0x9A, 0x81, 0x69, 0x82, 0xA9,
-           0x82, 0xF1, 0x82, 0xB6, 0x81, 0x6A});
+    Bytes({0x93, 0x8C, 0x8B, 0x9E, 0x82, 0xCC, 0x8A, 0xBF, 0x8E, 0x9A,
+           0x81, 0x69, 0x82, 0xA9, 0x82, 0xF1, 0x82, 0xB6, 0x81, 0x6A});
 
 class ThroughThePump : public ::testing::Test {
 protected:
@@ -100,7 +100,8 @@ TEST_F(ThroughThePump, TheGroupsFlagsTextsAndNumberReachTheirSettings) {
         << "the template alone marks nothing; the break text marks the new page";
     options = Options();
     options.groupFlag3 = 1;
-    EXPECT_EQ(Convert(&options), kTitle + "\r\n東京の漢字（かんじ）\r\n\r\nSecret\r\n\r\nHeader\r\n");
+    EXPECT_EQ(Convert(&options),
+              kTitle + "\r\n東京の漢字（かんじ）\r\n\r\nSecret\r\n\r\nHeader\r\n");
     options = Options();
     options.groupNumber = 12;
     EXPECT_EQ(Convert(&options), "Title\r\nThe body\r\ntext of the\r\nfirst story.\r\n\r\n"
@@ -118,8 +119,9 @@ TEST_F(ThroughThePump, MeasurementUnitChoosesTheGeometryReport) {
         EXPECT_EQ(Convert(&options).substr(0, std::string(head).size()), head) << "unit " << unit;
     }
     options.measurementUnit = 7;
-    const std::string report = "Page size: 612 x 792 pt\r\nMargins: top 36, bottom 36, left 36, right 36 pt\r\n"
-                               "Page 1: 612 x 792 pt\r\nPage 2: 612 x 792 pt\r\n\r\nTitle\r\n";
+    const std::string report =
+        "Page size: 612 x 792 pt\r\nMargins: top 36, bottom 36, left 36, right 36 pt\r\n"
+        "Page 1: 612 x 792 pt\r\nPage 2: 612 x 792 pt\r\n\r\nTitle\r\n";
     EXPECT_EQ(Convert(&options).substr(0, report.size()), report);
 }
 
@@ -148,8 +150,9 @@ TEST_F(ThroughThePump, TheBuiltInSampleConvertsCompletely) {
     options.groupFlag1 = 1;
     options.groupText1 = "[%s] ";
     std::string text = Convert(&options, "sample");
-    for (const char* part : {"[Heading] Ombra sample\r\n", "Item\tCount\tPrice\r\nPens\t12\t3.50\r\n",
-                             "[1] [Normal] The note's text.\r\n", "これは漢字（かんじ）です。\r\n"})
+    for (const char* part :
+         {"[Heading] Ombra sample\r\n", "Item\tCount\tPrice\r\nPens\t12\t3.50\r\n",
+          "[1] [Normal] The note's text.\r\n", "これは漢字（かんじ）です。\r\n"})
         EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
     EXPECT_EQ(text.find("Editor's note"), std::string::npos) << text;
     EXPECT_EQ(text.find("Running head"), std::string::npos) << text;

@@ -15,13 +15,16 @@ using namespace textwriter_test;
 using ombra_test::FindAll;
 using ombra_test::FindFirst;
 
-OBAttributeStore& Store(Element* e) { return *OBGetAttributeStore(e); }
+OBAttributeStore& Store(Element* e) {
+    return *OBGetAttributeStore(e);
+}
 
 class BrokenTrees : public TextWriterTest {};
 
 TEST_F(BrokenTrees, StoriesWithoutTextAreLeftOutAndTheOthersWritten) {
     DocumentBuilder b;
-    for (const char* text : {"one", "two", "three", "four"}) b.AddStory().Para(text);
+    for (const char* text : {"one", "two", "three", "four"})
+        b.AddStory().Para(text);
     std::vector<Element*> stories = FindAll(b.Build(), EL::kParentStory);
     Store(stories[1]->GetChild(EL::kChildStory)).Remove(AN::kTextStream);
     stories[2]->RemoveAllChildren(true);
@@ -97,8 +100,8 @@ TEST_F(BrokenTrees, ElementsOfTheWrongKindAreSkipped) {
     FindAll(elements, EL::kTableRun)[0]->RemoveAllChildren(true); // a TableRun without its Table
 
     std::vector<Element*> fed(elements.begin(), elements.end());
-    Element undefined;                                // a plain Element of no kind
-    Element plainStory(EL::kParentStory);             // a ParentStory that is no view
+    Element undefined;                                           // a plain Element of no kind
+    Element plainStory(EL::kParentStory);                        // a ParentStory that is no view
     plainStory.AddChild(OBCreateStoredElement(EL::kChildStory)); // with a text that has no stream
     fed.insert(fed.begin(), &undefined);
     fed.push_back(&plainStory);
@@ -126,7 +129,8 @@ TEST_F(BrokenTrees, StyleLoopsAndDeepNestingEndInsteadOfRunningAway) {
     Store(b.Find(a)).SetId(AN::kBasedOn, bStyle);
     unsigned page = b.AddPage(b.AddSpread());
     unsigned group = page;
-    for (int i = 0; i < 100; ++i) group = b.AddGroup(group);
+    for (int i = 0; i < 100; ++i)
+        group = b.AddGroup(group);
     StoryBuilder& deep = b.AddStory();
     deep.Para("under a hundred groups", bStyle);
     b.AddTextFrame(group, deep.Id(), OBRect());
@@ -139,7 +143,8 @@ TEST_F(BrokenTrees, StyleLoopsAndDeepNestingEndInsteadOfRunningAway) {
     cell->Text("bottom");
     Result r = Convert(b, Plain());
     EXPECT_EQ(r.bytes.substr(0, 24), "under a hundred groups\n\n");
-    EXPECT_EQ(r.bytes.find("bottom"), std::string::npos) << "nesting past the limit is not followed";
+    EXPECT_EQ(r.bytes.find("bottom"), std::string::npos)
+        << "nesting past the limit is not followed";
     EXPECT_GE(r.Count(OBERR::kLimitExceeded), 2);
     EXPECT_GE(r.Count(OBERR::kBrokenReference), 1) << "the BasedOn loop";
 }
@@ -169,10 +174,12 @@ TEST_F(BrokenTrees, TheEndMarkerEndsTheConversionOnce) {
     b.AddStory().Para("text");
     CaptureOutput out;
     OBTextConversion conversion(out.Stream(), Plain());
-    for (Element* e : b.Build()) conversion.PutElement(e);
+    for (Element* e : b.Build())
+        conversion.PutElement(e);
     conversion.PutElement(nullptr);
     conversion.PutElement(nullptr);
-    for (Element* e : b.Build()) conversion.PutElement(e);
+    for (Element* e : b.Build())
+        conversion.PutElement(e);
     conversion.Finish();
     EXPECT_EQ(out.Data(), "text\n");
 }
@@ -184,7 +191,8 @@ class FailingOutput : public TextWriterTest {};
 TEST_F(FailingOutput, AStreamThatRefusesBytesStopsTheWritingOnce) {
     DocumentBuilder b;
     StoryBuilder& story = b.AddStory();
-    for (int i = 0; i < 2000; ++i) story.Para("a paragraph of some length");
+    for (int i = 0; i < 2000; ++i)
+        story.Para("a paragraph of some length");
     CaptureOutput out(10);
     Result r = Convert(b, Plain(), out.Stream());
     EXPECT_TRUE(r.failed);
@@ -200,7 +208,8 @@ TEST_F(FailingOutput, NoStreamAtAllIsAFailedWrite) {
     DocumentBuilder b;
     b.AddStory().Para("text");
     OBTextConversion conversion(nullptr, Plain());
-    for (Element* e : b.Build()) conversion.PutElement(e);
+    for (Element* e : b.Build())
+        conversion.PutElement(e);
     conversion.PutElement(nullptr);
     EXPECT_TRUE(conversion.HasWriteFailed());
     EXPECT_EQ(conversion.GetProblems().Count(OBERR::kWriteFailed), 1);

@@ -143,7 +143,10 @@ protected:
         a.Para("A");
         b.AddTextFrame(page1, a.Id(), OBRect(0, 0, 100, 100));
         StoryBuilder& story = b.AddStory();
-        story.Text("Column one\fColumn two").EndPara().Text("\fafter a break at the start").EndPara();
+        story.Text("Column one\fColumn two")
+            .EndPara()
+            .Text("\fafter a break at the start")
+            .EndPara();
         b.AddTextFrame(page2, story.Id(), OBRect(0, 0, 100, 100));
         StoryBuilder& c = b.AddStory();
         c.Para("C");
@@ -155,7 +158,8 @@ TEST_F(Breaks, BreaksEndTheLineAndMarkedOnesAndNewPagesGetTheBreakText) {
     DocumentBuilder b;
     Build(b);
     OBTextWriterOptions options = Plain();
-    EXPECT_EQ(Convert(b, options).bytes, "A\n\nColumn one\nColumn two\nafter a break at the start\n\nC\n");
+    EXPECT_EQ(Convert(b, options).bytes,
+              "A\n\nColumn one\nColumn two\nafter a break at the start\n\nC\n");
     options.markBreaks = true;
     EXPECT_EQ(Convert(b, options).bytes,
               "A\n\f\nColumn one\n\f\nColumn two\n\f\nafter a break at the start\n\nC\n")
@@ -302,9 +306,11 @@ TEST_F(Geometry, ReportsPageSizeMarginsAndEachPageInTheChosenUnit) {
               "Page 5: 8.5 x 11 in\n"
               "Page 6: 8.268 x 11.693 in\n"
               "\nText\n");
-    EXPECT_NE(Report(UNITS::LINEAR::kPoints).find("\nPage 6: 595.276 x 841.89 pt\n"), std::string::npos);
-    EXPECT_NE(Report(UNITS::LINEAR::kTwips).find("\nMargins: top 1440, bottom 720, left 1080, right 360 twips\n"
-                                                 "Page 5: 12240 x 15840 twips\nPage 6: 11905.52 x 16837.8 twips\n"),
+    EXPECT_NE(Report(UNITS::LINEAR::kPoints).find("\nPage 6: 595.276 x 841.89 pt\n"),
+              std::string::npos);
+    EXPECT_NE(Report(UNITS::LINEAR::kTwips)
+                  .find("\nMargins: top 1440, bottom 720, left 1080, right 360 twips\n"
+                        "Page 5: 12240 x 15840 twips\nPage 6: 11905.52 x 16837.8 twips\n"),
               std::string::npos);
     EXPECT_EQ(Report(UNITS::LINEAR::kPoints, false), "Text\n");
 }

@@ -68,7 +68,8 @@ public:
 private:
     Element* Next() { return next_ < elements_.size() ? elements_[next_++] : nullptr; }
     void Clear() {
-        for (Element* e : elements_) delete e;
+        for (Element* e : elements_)
+            delete e;
         elements_.clear();
         next_ = 0;
     }

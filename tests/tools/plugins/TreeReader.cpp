@@ -50,7 +50,8 @@ OBStream* TextStream(const std::vector<unsigned short>& units, bool oddByte = fa
 
 std::vector<unsigned short> Units(const char16_t* text) {
     std::vector<unsigned short> units;
-    for (; *text; ++text) units.push_back(static_cast<unsigned short>(*text));
+    for (; *text; ++text)
+        units.push_back(static_cast<unsigned short>(*text));
     return units;
 }
 
@@ -85,7 +86,9 @@ public:
         next_ = 0;
         return GetNextElement();
     }
-    Element* GetNextElement() override { return next_ < yielded_.size() ? yielded_[next_++] : nullptr; }
+    Element* GetNextElement() override {
+        return next_ < yielded_.size() ? yielded_[next_++] : nullptr;
+    }
 
     void GetFormats(Format*& formats, short& count) override {
         formats = new Format[1];
@@ -136,8 +139,8 @@ private:
     void BuildHostile() {
         // 1: strings that need escapes, a NaN, a throwing accessor.
         auto* publication = new ThrowingPublication;
-        const unsigned short nasty[] = {'"', '\\', '\n', 0x01, 0x7F, 0x2028, 0xD800, 'x',
-                                        0xDC00, 0xDC00, 0xD800};
+        const unsigned short nasty[] = {'"',    '\\', '\n',   0x01,   0x7F,  0x2028,
+                                        0xD800, 'x',  0xDC00, 0xDC00, 0xD800};
         publication->SetText(AN::kAuthorName, nasty, sizeof nasty / sizeof nasty[0]);
         publication->SetString(AN::kFoldType, COBString("caf\xE9", WSE::kRomanScript));
         publication->SetReal(AN::kMMOpticalSize, std::nan(""));
@@ -153,7 +156,8 @@ private:
 
         // 3: an indexed accessor.
         auto* ink = Make<OBStoredMultiInk>();
-        for (int n = 0; n < 3; ++n) ink->SetId(AN::kNthColorID, 5 + n, n);
+        for (int n = 0; n < 3; ++n)
+            ink->SetId(AN::kNthColorID, 5 + n, n);
         ink->SetPercent(AN::kNthColorPercentage, 0.25, 0);
         Yield(ink);
 
@@ -198,7 +202,8 @@ private:
         // The loop is opened before anything is deleted.
         if (loopBack_) loopBack_->RemoveNthChild(0, false);
         loopBack_ = nullptr;
-        for (Element* element : owned_) delete element;
+        for (Element* element : owned_)
+            delete element;
         owned_.clear();
         yielded_.clear();
         next_ = 0;
