@@ -3,6 +3,7 @@
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
 #include <ombra/messages.h>
+#include <ombra/pluginids.h>
 #include <ombra/utf8.h>
 
 #include "framework/FrameworkInternal.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr int kTextWriterId = 259;
+constexpr int kTextWriterId = OBPLUGIN::kTextWriter;
 
 template <class Key>
 using ConvertorMap =

@@ -15,6 +15,7 @@
 #include <ombra/memory.h>
 #include <ombra/messages.h>
 #include <ombra/platformtypes.h>
+#include <ombra/pluginids.h>
 #include <ombra/plugin.h>
 #include <ombra/pools.h>
 #include <ombra/preferences.h>

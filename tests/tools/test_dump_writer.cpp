@@ -1,9 +1,10 @@
 // The dump writer driven directly, the way a host with its own settings
 // would: its two preferences change what it writes.
-#include "DumpWriterIds.h"
 #include "Json.h"
 
 #include <ombra/convertor.h>
+#include <ombra/messages.h>
+#include <ombra/pluginids.h>
 #include <ombra/storedelements.h>
 #include <ombra/typedstreams.h>
 #include <ombra/writermanager.h>
@@ -31,7 +32,7 @@ std::string Written(OBMemXferBytes& bytes) {
 std::string DumpStory(int indentation, short storyText) {
     OBConvertorManager manager(OMBRA_WRITER_DIR, OMBRA_WRITER_DIR);
     WriterManager* writers = manager.GetWriterManager();
-    OBWriter* writer = writers ? writers->GetWriter(kDumpWriterId) : nullptr;
+    OBWriter* writer = writers ? writers->GetWriter(OBPLUGIN::kDumpWriter) : nullptr;
     EXPECT_NE(writer, nullptr);
     if (!writer) return std::string();
 
@@ -41,11 +42,12 @@ std::string DumpStory(int indentation, short storyText) {
     writer->GetStreamPrefs(out, &list);
     OBPreference* p = nullptr;
     list.GetNthPreferenceOfType(1, VT::ekSignedInt32, &p);
-    EXPECT_EQ(p ? p->GetResourceID() : 0u, kDumpIndentationName);
+    EXPECT_EQ(p ? p->GetResourceID() : 0u, OBWriterResourceBase(OBPLUGIN::kDumpWriter));
     if (auto* indent = dynamic_cast<OBIntegerPreference*>(p)) indent->SetCurrentValue(indentation);
     p = nullptr;
     list.GetNthPreferenceOfType(1, VT::ekBool16, &p);
-    EXPECT_EQ(p ? p->GetResourceID() : 0u, kDumpStoryTextName);
+    EXPECT_EQ(p ? p->GetResourceID() : 0u,
+              OBWriterResourceBase(OBPLUGIN::kDumpWriter) + kOBLocaleBlock);
     if (auto* text = dynamic_cast<OBBooleanPreference*>(p)) text->SetCurrentValue(storyText);
 
     writer->Init(out, &list);

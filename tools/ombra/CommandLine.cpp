@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 
-#include "DumpWriterIds.h"
+#include <ombra/pluginids.h>
 
 #include <ombra/geometry.h>
 
@@ -13,7 +13,8 @@ namespace ombra_host {
 
 namespace {
 
-constexpr int kTextWriterId = 259;
+constexpr int kTextWriterId = OBPLUGIN::kTextWriter;
+constexpr int kDumpWriterId = OBPLUGIN::kDumpWriter;
 constexpr int kMaxJobs = 64;
 constexpr int kMaxWrap = 100000;
 

@@ -19,6 +19,7 @@
 #include <ombra/diagnostics.h>
 #include <ombra/files.h>
 #include <ombra/memory.h>
+#include <ombra/pluginids.h>
 #include <ombra/typedstreams.h>
 #include <ombra/writermanager.h>
 
@@ -35,8 +36,7 @@ namespace ombra_host {
 
 namespace {
 
-constexpr int kTextWriterId = 259;
-constexpr int kDumpWriterId = 260;
+constexpr int kTextWriterId = OBPLUGIN::kTextWriter;
 
 /// Output bytes in memory, growing as needed.
 class MemoryBytes : public OBXferBytes {
@@ -273,8 +273,7 @@ OBConvertor* ConvertorFor(OBConvertorManager& manager, int writerId, ErrorCode& 
 }
 
 std::string OutputExtension(OBConvertorManager& manager, int writerId) {
-    if (writerId == kTextWriterId) return "txt";
-    if (writerId == kDumpWriterId) return "json";
+    if (const OBPLUGIN::Info* shipped = OBPLUGIN::FindWriter(writerId)) return shipped->extension;
     // Another writer: its first format, as a lower-case name.
     std::string extension;
     if (WriterManager* writers = manager.GetWriterManager()) {

@@ -4,6 +4,7 @@
 #define OMBRA_SCRIBUS_READER_H
 
 #include <ombra/messages.h>
+#include <ombra/pluginids.h>
 #include <ombra/plugin.h>
 
 #include <string>
@@ -12,7 +13,7 @@ struct ScribusMapOptions;
 
 class ScribusReader : public OBReader {
 public:
-    static constexpr int kReaderId = 17;
+    static constexpr int kReaderId = OBPLUGIN::kScribusReader;
     static constexpr int kPreferenceCount = 4;
     /// The base resource id of preference n's display name.
     static constexpr unsigned PreferenceResource(int n) {

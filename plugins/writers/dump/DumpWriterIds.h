@@ -4,9 +4,9 @@
 #define OMBRA_PLUGINS_DUMPWRITERIDS_H
 
 #include <ombra/messages.h>
+#include <ombra/pluginids.h>
 
-/// The structure dump writer's id (the text writer is 259).
-constexpr int kDumpWriterId = 260;
+constexpr int kDumpWriterId = OBPLUGIN::kDumpWriter;
 /// Display names of its preferences, each a block of 16 ids (base + locale).
 constexpr unsigned kDumpIndentationName = OBWriterResourceBase(kDumpWriterId) + 0;
 constexpr unsigned kDumpStoryTextName = OBWriterResourceBase(kDumpWriterId) + 16;

@@ -6,11 +6,12 @@
 
 #include <ombra/geometry.h>
 #include <ombra/messages.h>
+#include <ombra/pluginids.h>
 #include <ombra/preferences.h>
 #include <ombra/strings.h>
 
 /// The writer id the core's text convertor asks for.
-constexpr int kOBTextWriterID = 259;
+constexpr int kOBTextWriterID = OBPLUGIN::kTextWriter;
 
 namespace OBTW {
 /// How characters become bytes.
