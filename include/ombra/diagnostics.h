@@ -94,8 +94,13 @@ public:
 };
 
 /// Collects the string ids of the notes made during a conversion, each id
-/// once, in the order of its first report, and renders them in one locale.
-/// Not locked: log from one thread at a time.
+/// once, in the order of its first report, with a count per id, and renders
+/// them in one locale. Not locked: log from one thread at a time.
+///
+/// The count says how often the note applies: AddLogEntry(id) adds 1,
+/// AddLogEntry(id, n) adds n (a writer's summary of "12 pictures without a
+/// link" logs its id once with 12). A text may hold "{n}", which
+/// GetNthString replaces with the entry's count.
 class OMBRA_API OBConversionLogger {
 public:
     OB_MEMORY_OPERATORS
@@ -105,24 +110,33 @@ public:
     OBConversionLogger& operator=(const OBConversionLogger& other);
     ~OBConversionLogger();
 
-    /// Appends stringId unless the log holds it already. When memory runs
-    /// out the entry is lost and the log stays as it was.
+    /// Appends stringId unless the log holds it already, and adds 1 to its
+    /// count. When memory runs out the entry is lost and the log stays as it
+    /// was.
     void AddLogEntry(unsigned int stringId);
+    /// As AddLogEntry(stringId), adding count (when above 0) instead of 1.
+    void AddLogEntry(unsigned int stringId, long long count);
     /// The number of entries.
     int GetStringCount() const;
     /// The text of entry n (0 to GetStringCount() - 1): resource id + the
-    /// logger's locale from the registered module (OBLoadResourceText).
-    /// Empty without a module, for an id without a text and for n outside
-    /// the log.
+    /// logger's locale from the registered module (OBLoadResourceText), with
+    /// each "{n}" replaced by the entry's count. Empty without a module, for
+    /// an id without a text and for n outside the log.
     COBString GetNthString(int n) const;
     /// The string id of entry n, or 0 for n outside the log.
     unsigned int GetNthStringId(int n) const;
+    /// The count of entry n, or 0 for n outside the log.
+    long long GetNthCount(int n) const;
     void SetLocale(OBL::LocaleIDEnum locale);
     OBL::LocaleIDEnum GetLocale() const;
 
 private:
+    struct Entry {
+        unsigned int id;
+        long long count;
+    };
     int count_;
-    unsigned int* ids_; // from the memory service, capacity_ entries
+    Entry* entries_; // from the memory service, capacity_ entries
     int capacity_;
     OBL::LocaleIDEnum locale_;
 };
@@ -135,6 +149,8 @@ public:
     static OBConversionLogger* GetLogger();
     /// Adds stringId to the logger; nothing when none is set.
     static void LogEntry(unsigned int stringId);
+    /// Adds stringId with count to the logger; nothing when none is set.
+    static void LogCount(unsigned int stringId, long long count);
 };
 
 /// The calling thread's last error code and the string id of its message
