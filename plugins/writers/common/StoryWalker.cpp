@@ -439,6 +439,25 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
     ++storiesWritten_;
 }
 
+void OBStoryWalker::CountScripts(long long counts[64]) {
+    for (int n = 0; n < deferred_.Count(); ++n) {
+        Element* e = deferred_[n];
+        Element* text = e->GetElementType() == EL::kParentStory ? e->GetChild(EL::kChildStory) : e;
+        Element* runs = text ? text->GetChild(EL::kCharacterRunList) : nullptr;
+        for (unsigned long long k = 0; k < Children(runs); ++k) {
+            Element* run = Child(runs, k);
+            long long start = 0, end = 0;
+            if (!run || run->GetElementType() != EL::kCharacterRun ||
+                !GetInt(run, AN::kStartCharacterPosition, start) ||
+                !GetInt(run, AN::kEndCharacterPosition, end) || end <= start)
+                continue;
+            int script = WSE::kSystemScript;
+            GetEnum(CharacterValue(AN::kWritingScript, run, nullptr), script);
+            if (script >= 0 && script < 64) counts[script] += end - start;
+        }
+    }
+}
+
 bool OBStoryWalker::HasTextStream(Element* childStory) {
     auto* value = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream));
     OBStream* stream = nullptr;

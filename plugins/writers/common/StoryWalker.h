@@ -115,6 +115,9 @@ struct OBWalkRun {
     OBMCharacterAttributes* format;
     OBMCharacterAttributes* local;
     Element* characterStyle;
+    /// What the run's own attributes override: its style's chain, then the
+    /// paragraph's formatting (with formatting, else null).
+    OBMCharacterAttributes* inherited;
 };
 
 struct OBWalkSpan {
@@ -272,6 +275,13 @@ public:
     int CharacterStyleCount() const { return characterStyles_.Count(); }
     Element* NthCharacterStyle(int n) const { return characterStyles_.Nth(n); }
     const OBWalkCounts& Counts() const { return counts_; }
+    /// With deferred stories, once everything arrived: how many units of
+    /// the stories' own texts each writing script (0 to 63) covers, by
+    /// their character runs.
+    void CountScripts(long long counts[64]);
+    /// The hyperlinks that arrived, in order.
+    int LinkCount() const { return linkCount_; }
+    const OBWalkLink& NthLink(int n) const { return links_[n]; }
     int StoriesWritten() const { return storiesWritten_; }
 
     /// A character attribute as the text writer resolves it: the run's

@@ -605,6 +605,7 @@ const OBWalkRun& OBStoryWalker::TextWalk::RunAt(long long i) {
     }
     OBMCharacterAttributes* styled = runStyleFormat.Make<OBMCharacterAttributes>(
         w.CharacterStyleFormat(run.characterStyle), paragraph.characterFormat);
+    run.inherited = styled;
     run.format = runFormat.Make<OBMCharacterAttributes>(run.local, styled);
     return run;
 }

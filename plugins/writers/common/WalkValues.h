@@ -83,6 +83,9 @@ public:
     void Append(const char* text);
     void Append(char c) { Append(&c, 1); }
     void Append(const Utf8Text& text) { Append(text.Data(), text.Size()); }
+    // For the text helpers that also write std::string (JsonText.h).
+    void push_back(char c) { Append(&c, 1); }
+    void append(const char* text, std::size_t n) { Append(text, static_cast<long long>(n)); }
     /// UTF-16 units as UTF-8; an unpaired surrogate becomes U+FFFD.
     void AppendUtf16(const unsigned short* units, long long n);
     void AppendNumber(long long n);

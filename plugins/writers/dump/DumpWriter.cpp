@@ -31,9 +31,9 @@ constexpr int kMaxIndexedEntries = 100000;
 /// Pending output is handed to the stream in pieces of about this size.
 constexpr std::size_t kFlushSize = 64 * 1024;
 
-using ombra_dump::AppendJsonNumber;
-using ombra_dump::AppendJsonUtf16;
-using ombra_dump::AppendJsonUtf8;
+using objson::AppendJsonNumber;
+using objson::AppendJsonUtf16;
+using objson::AppendJsonUtf8;
 
 class DumpWriter : public OBWriter {
 public:

@@ -1,0 +1,58 @@
+// What the structured writers (HTML, pandoc) read the same way: the
+// publication's metadata, headings by style, languages, colours, kenten
+// marks, picture paths and font names.
+#ifndef OMBRA_WRITERS_TOOLS_H
+#define OMBRA_WRITERS_TOOLS_H
+
+#include "StoryWalker.h"
+
+namespace obwalk {
+
+/// The publication's metadata as UTF-8; dates as YYYY-MM-DD (with the time
+/// when it is not midnight); pages 0 when unknown.
+struct DocumentInfo {
+    Utf8Text title, author, subject, keywords, comments, created, modified;
+    long long pages = 0;
+};
+/// From the MetaData, the Publication where it says more, else the pages.
+void ReadDocumentInfo(OBStoryWalker& walker, DocumentInfo& info);
+
+/// The heading level a paragraph style stands for (1 to 6), or 0: by its
+/// name ("Title", "Heading 2", "見出し3", "h1", ...) or the name of a style
+/// it is based on.
+int HeadingLevel(OBStoryWalker& walker, Element* paragraphStyle);
+
+/// The language tag (BCP 47) of a writing script, or null when the script
+/// says nothing about the language (Roman, the system script).
+const char* ScriptLanguage(int script);
+/// The tag of a DictionaryLanguage value, or null.
+const char* DictionaryLanguageTag(Value* language);
+
+/// A colour as sRGB 0 to 255 with the tint and shade applied; converted is
+/// set for colours not given in RGB. False for no colour, None or one
+/// whose components are unknown.
+bool ColorRgb(Element* color, double shade, int rgb[3], bool& converted);
+
+/// The CSS text-emphasis of a KentenRun: "text-emphasis: filled sesame;
+/// text-emphasis-position: over right" and the like; false when the run
+/// asks for no marks.
+bool KentenCss(Element* kentenRun, Utf8Text& css);
+
+/// A picture's path as the document stores it, as a URL: relative paths
+/// stay relative, backslashes become slashes, drive and old Mac paths
+/// become file URLs, and characters a URL cannot hold are escaped. A path
+/// inside `base` (a folder) is made relative to it.
+void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url);
+
+/// The family of a font name as readers give it ("DejaVu Serif Bold"
+/// gives "DejaVu Serif").
+void FontFamily(Value* font, Utf8Text& family);
+
+/// Whether a ruby's readings are one per base character (its
+/// RubiAttributes say kPerCharacter), and the readings: one per character
+/// separated by spaces, or the whole text.
+bool PerCharacterRuby(Element* rubiRun);
+
+} // namespace obwalk
+
+#endif
