@@ -127,13 +127,13 @@ Utf8Text::~Utf8Text() {
 
 void Utf8Text::Append(const char* text, long long n) {
     if (n <= 0 || !text) return;
-    if (size_ + n > capacity_) {
+    if (size_ + n + 1 > capacity_) { // room for the NUL after the text
         if (n > (1LL << 40) || size_ > (1LL << 40)) {
             failed_ = true;
             return;
         }
         long long grown = capacity_ < 256 ? 256 : capacity_ * 2;
-        if (grown < size_ + n) grown = size_ + n;
+        if (grown < size_ + n + 1) grown = size_ + n + 1;
         auto* block = static_cast<char*>(OBLibAllocate(static_cast<std::size_t>(grown)));
         if (!block) {
             failed_ = true;
@@ -146,6 +146,7 @@ void Utf8Text::Append(const char* text, long long n) {
     }
     std::memmove(data_ + size_, text, static_cast<std::size_t>(n));
     size_ += n;
+    data_[size_] = 0;
 }
 
 void Utf8Text::Append(const char* text) {

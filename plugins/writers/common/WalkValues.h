@@ -92,10 +92,12 @@ public:
     /// A number with at most `decimals` decimals and no trailing zeros.
     void AppendReal(double value, int decimals = 3);
     /// Empties the text and keeps its storage for reuse.
-    void Clear() { size_ = 0; }
+    void Clear() { Truncate(0); }
     void Truncate(long long size) {
         if (size >= 0 && size < size_) size_ = size;
+        if (data_) data_[size_] = 0;
     }
+    /// The text, with a NUL after it.
     const char* Data() const { return data_ ? data_ : ""; }
     long long Size() const { return size_; }
     bool IsEmpty() const { return size_ == 0; }

@@ -1,5 +1,6 @@
 #include "WriterTools.h"
 
+#include <ombra/scripts.h>
 #include <ombra/views.h>
 
 #include <cctype>
@@ -337,6 +338,36 @@ void FontFamily(Value* font, Utf8Text& family) {
         }
     }
     family.Append(name.Data(), end);
+}
+
+const char* DocumentLanguage(OBStoryWalker& walker) {
+    long long counts[64] = {};
+    walker.CountScripts(counts);
+    long long best = 0, unnamed = 0;
+    const char* language = nullptr;
+    for (int script = 0; script < 64; ++script) {
+        const char* tag = ScriptLanguage(script);
+        if (!tag)
+            unnamed += counts[script];
+        else if (counts[script] > best)
+            best = counts[script], language = tag;
+    }
+    if (best > unnamed) return language;
+    OBMCharacterAttributes* defaults =
+        walker.ParagraphStyleCharacterFormat(walker.DefaultParagraphStyle());
+    return defaults ? DictionaryLanguageTag(defaults->GetDictionaryLanguage()) : nullptr;
+}
+
+void LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages) {
+    for (int n = 0; n < walker.LinkCount(); ++n) {
+        const OBWalkLink& link = walker.NthLink(n);
+        if (link.kind == OBWALK::kPage && link.page >= 0) pages.Add(link.page);
+    }
+}
+
+bool IsIdeographic(unsigned short u) {
+    unsigned short property = OBCharacterClass::GetCharacterProperty(u);
+    return OBCC::WidthOf(property) == OBCC::kFullWidth || (u >= 0xD840 && u <= 0xD8BF);
 }
 
 bool PerCharacterRuby(Element* rubiRun) {

@@ -48,6 +48,19 @@ void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url);
 /// gives "DejaVu Serif").
 void FontFamily(Value* font, Utf8Text& family);
 
+/// The language most of the stories' text is in (their writing scripts by
+/// their character runs; text whose script names no language counts
+/// against the others), else the default style's dictionary language, or
+/// null. For deferred stories, once the walk has begun.
+const char* DocumentLanguage(OBStoryWalker& walker);
+
+/// The pages (indices) that hyperlinks go to.
+void LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages);
+
+/// Whether a character is set wide (kanji, kana, full-width forms): ruby
+/// readings after such a base go in full-width parentheses.
+bool IsIdeographic(unsigned short unit);
+
 /// Whether a ruby's readings are one per base character (its
 /// RubiAttributes say kPerCharacter), and the readings: one per character
 /// separated by spaces, or the whole text.

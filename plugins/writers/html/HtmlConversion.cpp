@@ -76,28 +76,8 @@ void OBHtmlConversion::Finish() {
 // ---- the document -------------------------------------------------------------------
 
 void OBHtmlConversion::BeginDocument() {
-    // The language most of the text is in; text whose script names no
-    // language counts against it.
-    long long counts[64] = {};
-    walker_.CountScripts(counts);
-    long long best = 0, unnamed = 0;
-    for (int script = 0; script < 64; ++script) {
-        const char* tag = ScriptLanguage(script);
-        if (!tag)
-            unnamed += counts[script];
-        else if (counts[script] > best)
-            best = counts[script], language_ = tag;
-    }
-    if (best <= unnamed) language_ = nullptr;
-    if (!language_)
-        if (OBMCharacterAttributes* defaults =
-                walker_.ParagraphStyleCharacterFormat(walker_.DefaultParagraphStyle()))
-            language_ = DictionaryLanguageTag(defaults->GetDictionaryLanguage());
-    for (int n = 0; n < walker_.LinkCount(); ++n) {
-        const OBWalkLink& link = walker_.NthLink(n);
-        if (link.kind == OBWALK::kPage && link.page >= 0)
-            if (!linkedPages_.Add(link.page)) problems_.Report(OBERR::kOutOfMemory);
-    }
+    language_ = DocumentLanguage(walker_);
+    LinkedPages(walker_, linkedPages_);
 }
 
 void OBHtmlConversion::EndDocument() {

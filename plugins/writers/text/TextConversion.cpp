@@ -1,5 +1,7 @@
 #include "TextConversion.h"
 
+#include "WriterTools.h"
+
 #include <ombra/memory.h>
 #include <ombra/scripts.h>
 #include <ombra/values.h>
@@ -16,11 +18,6 @@ OBWalkOptions WalkOptions(const OBTextWriterOptions& options) {
     OBWalkOptions walk;
     walk.includeHidden = options.includeHidden;
     return walk;
-}
-
-bool IsIdeographic(unsigned short u) {
-    unsigned short property = OBCharacterClass::GetCharacterProperty(u);
-    return OBCC::WidthOf(property) == OBCC::kFullWidth || (u >= 0xD840 && u <= 0xD8BF);
 }
 
 // A number for the geometry report: at most three decimals, no trailing zeros.
