@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building Ombra needs on a Debian machine (skips what is there).
+# The writers' tests read their outputs with python3-html5lib, chromium
+# (driven through chromium-driver and python3-selenium) and pandoc.
 set -euo pipefail
 packages=(g++ cmake ninja-build ccache pkg-config
           libboost-dev libboost-thread-dev
           libgtest-dev libbenchmark-dev
-          libpugixml-dev zlib1g-dev)
+          libpugixml-dev zlib1g-dev
+          python3 python3-html5lib python3-selenium chromium chromium-driver pandoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -502,7 +502,8 @@ void OBStoryWalker::NoteInlineItems(Element* childStory, int depth) {
     if (auto* list =
             dynamic_cast<ValueIdRefList*>(OBGetAttributeValue(childStory, AN::kInlineObjectList)))
         for (long long i = 0; i < list->Count() && i < 0x7FFFFFFF; ++i)
-            inlineItems_.Add(list->Get(static_cast<int>(i)));
+            if (!inlineItems_.Add(list->Get(static_cast<int>(i))))
+                problems_.Report(OBERR::kOutOfMemory);
     // Notes and cells have texts of their own.
     for (unsigned long long n = 0; n < Children(childStory); ++n) {
         Element* runs = Child(childStory, n);

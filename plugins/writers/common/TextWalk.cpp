@@ -277,12 +277,14 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
                 continue;
             }
             long long start = 0, end = 0, position = 0;
+            bool kept = true;
             if (itemKind == EL::kParagraphRun) {
-                if (range(item, start, end)) paragraphs.Add({start, end, item, 0, -1});
+                if (range(item, start, end)) kept = paragraphs.Add({start, end, item, 0, -1});
             } else if (itemKind == EL::kCharacterRun) {
-                if (range(item, start, end)) characterRuns.Add({start, end, item, order++, -1});
+                if (range(item, start, end))
+                    kept = characterRuns.Add({start, end, item, order++, -1});
             } else if (spanKind >= 0) {
-                if (range(item, start, end)) spans.Add({start, end, item, spanKind, -1});
+                if (range(item, start, end)) kept = spans.Add({start, end, item, spanKind, -1});
             } else if (itemKind == EL::kFootnote) {
                 bool known = GetInt(item, AN::kPosition, position);
                 anchor(item, position, known, kFootnote, true);
@@ -298,6 +300,7 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
                 bool known = GetInt(item, AN::kTextIndex, position);
                 anchor(table, position, known, kTable, false);
             }
+            if (!kept) problems.Report(OBERR::kOutOfMemory);
         }
     }
     auto byStart = [](const Span& a, const Span& b) { return a.start < b.start; };

@@ -121,6 +121,14 @@ bool GetRect(Element* e, AN::AttrNameEnum attr, OBRect& out) {
 
 // ---- Utf8Text -------------------------------------------------------------------
 
+namespace {
+thread_local long long gFailures = 0;
+}
+
+long long Utf8Text::Failures() {
+    return gFailures;
+}
+
 Utf8Text::~Utf8Text() {
     OBLibFree(data_);
 }
@@ -130,6 +138,7 @@ void Utf8Text::Append(const char* text, long long n) {
     if (size_ + n + 1 > capacity_) { // room for the NUL after the text
         if (n > (1LL << 40) || size_ > (1LL << 40)) {
             failed_ = true;
+            ++gFailures;
             return;
         }
         long long grown = capacity_ < 256 ? 256 : capacity_ * 2;
@@ -137,6 +146,7 @@ void Utf8Text::Append(const char* text, long long n) {
         auto* block = static_cast<char*>(OBLibAllocate(static_cast<std::size_t>(grown)));
         if (!block) {
             failed_ = true;
+            ++gFailures;
             return;
         }
         if (size_ > 0) std::memcpy(block, data_, static_cast<std::size_t>(size_));

@@ -102,6 +102,9 @@ public:
     long long Size() const { return size_; }
     bool IsEmpty() const { return size_ == 0; }
     bool Failed() const { return failed_; }
+    /// How often growing any text failed on this thread: writers compare
+    /// it before and after a conversion to report memory that ran out.
+    static long long Failures();
     bool Equals(const char* text) const;
 
 private:

@@ -358,11 +358,13 @@ const char* DocumentLanguage(OBStoryWalker& walker) {
     return defaults ? DictionaryLanguageTag(defaults->GetDictionaryLanguage()) : nullptr;
 }
 
-void LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages) {
+bool LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages) {
+    bool kept = true;
     for (int n = 0; n < walker.LinkCount(); ++n) {
         const OBWalkLink& link = walker.NthLink(n);
-        if (link.kind == OBWALK::kPage && link.page >= 0) pages.Add(link.page);
+        if (link.kind == OBWALK::kPage && link.page >= 0) kept = pages.Add(link.page) && kept;
     }
+    return kept;
 }
 
 bool IsIdeographic(unsigned short u) {

@@ -54,8 +54,8 @@ void FontFamily(Value* font, Utf8Text& family);
 /// null. For deferred stories, once the walk has begun.
 const char* DocumentLanguage(OBStoryWalker& walker);
 
-/// The pages (indices) that hyperlinks go to.
-void LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages);
+/// The pages (indices) that hyperlinks go to; false when memory ran out.
+bool LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages);
 
 /// Whether a character is set wide (kanji, kana, full-width forms): ruby
 /// readings after such a base go in full-width parentheses.

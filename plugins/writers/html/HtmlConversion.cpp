@@ -35,7 +35,8 @@ OBHtmlConversion::OBHtmlConversion(OBStream* output, const OBHtmlOptions& option
       walker_(*this, problems_, WalkOptions(options)), styles_(walker_, report_), blockCount_(0),
       language_(nullptr), openRun_(nullptr), runOpen_(false), linkDepth_(0), pageSection_(-1),
       lastPage_(-1), pendingNote_(0), pictures_(0), tagCount_(0), splitBegin_(0), splitEnd_(0),
-      headingText_(false), firstParagraph_(false), written_(false), finished_(false) {}
+      headingText_(false), firstParagraph_(false), written_(false), finished_(false),
+      failures_(Utf8Text::Failures()) {}
 
 OBHtmlConversion::~OBHtmlConversion() = default;
 
@@ -70,6 +71,7 @@ void OBHtmlConversion::Finish() {
     } catch (...) {
         problems_.Report(OBERR::kOutOfMemory);
     }
+    if (Utf8Text::Failures() != failures_) problems_.Report(OBERR::kOutOfMemory);
     LogReport();
 }
 
@@ -77,7 +79,7 @@ void OBHtmlConversion::Finish() {
 
 void OBHtmlConversion::BeginDocument() {
     language_ = DocumentLanguage(walker_);
-    LinkedPages(walker_, linkedPages_);
+    if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 void OBHtmlConversion::EndDocument() {

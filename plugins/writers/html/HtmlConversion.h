@@ -162,6 +162,7 @@ private:
     bool firstParagraph_; // or the first paragraph's
     bool written_;
     bool finished_;
+    long long failures_; // Utf8Text::Failures() when the conversion began
 };
 
 #endif

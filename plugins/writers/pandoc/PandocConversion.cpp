@@ -66,7 +66,7 @@ OBPandocConversion::OBPandocConversion(OBStream* output, const OBPandocOptions& 
       walker_(*this, problems_, WalkOptions(options)), frameCount_(0), blockCount_(0),
       splitBegin_(0), splitEnd_(0), language_(nullptr), openRun_(nullptr), runOpen_(false),
       linkDepth_(0), lastPage_(-1), pictures_(0), rubyWide_(false), begun_(false), written_(false),
-      finished_(false) {}
+      finished_(false), failures_(Utf8Text::Failures()), headers_(0) {}
 
 OBPandocConversion::~OBPandocConversion() = default;
 
@@ -100,6 +100,7 @@ void OBPandocConversion::Finish() {
     } catch (...) {
         problems_.Report(OBERR::kOutOfMemory);
     }
+    if (Utf8Text::Failures() != failures_) problems_.Report(OBERR::kOutOfMemory);
     LogReport();
 }
 
@@ -225,7 +226,7 @@ void OBPandocConversion::Flush(bool force) {
 
 void OBPandocConversion::BeginDocument() {
     language_ = DocumentLanguage(walker_);
-    LinkedPages(walker_, linkedPages_);
+    if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
     begun_ = true;
     out_.Append("{\"blocks\":");
     Utf8Text open;
@@ -325,7 +326,7 @@ void OBPandocConversion::PageAnchors(int page, bool atEnd) {
     for (int p = lastPage_ + 1; p <= page && p < walker_.Pages().Count(); ++p)
         for (int i = 0; i < linkedPages_.Count(); ++i)
             if (linkedPages_[i] == p) {
-                dueAnchors_.Add(p);
+                if (!dueAnchors_.Add(p)) problems_.Report(OBERR::kOutOfMemory);
                 break;
             }
     if (page > lastPage_) lastPage_ = page;
@@ -453,9 +454,12 @@ void OBPandocConversion::EnsureParagraph() {
     }
     Utf8Text open;
     if (block.pending && block.level > 0) {
+        // Headers need identifiers: EPUB splits its chapters at them.
         open.Append("{\"t\":\"Header\",\"c\":[");
         open.AppendNumber(block.level);
-        open.Append(",[\"\",[],[]],[");
+        open.Append(",[\"heading-");
+        open.AppendNumber(++headers_);
+        open.Append("\",[],[]],[");
         Open(kBlockFrame, open, "]]}");
     } else {
         open.Append("{\"t\":\"Para\",\"c\":[");

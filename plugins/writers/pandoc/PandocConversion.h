@@ -154,6 +154,8 @@ private:
     bool begun_;
     bool written_;
     bool finished_;
+    long long failures_; // Utf8Text::Failures() when the conversion began
+    int headers_;
 };
 
 #endif
