@@ -61,7 +61,8 @@ OBTextConversion::OBTextConversion(OBStream* output, const OBTextWriterOptions& 
       encoder_(output, options.encoding, options.platform, options.utf8ByteOrderMark, problems_),
       lines_(encoder_, options.wrapColumn), walker_(*this, problems_, WalkOptions(options)),
       cellMode_(kCellText), bodyCount_(0), storiesWritten_(0), previousLastPage_(-1),
-      reported_(false), afterBlock_(false), begun_(false), finished_(false) {}
+      reported_(false), afterBlock_(false), infoWritten_(!options.documentInfo), begun_(false),
+      finished_(false) {}
 
 OBTextConversion::~OBTextConversion() = default;
 
@@ -97,6 +98,7 @@ void OBTextConversion::Finish() {
     }
     try {
         walker_.Finish();
+        WriteDocumentInfo();
         if (!endnotes_.IsEmpty()) {
             if (!lines_.IsLineEmpty()) lines_.EndLine();
             if (storiesWritten_ > 0 || reported_) lines_.EndLine();
@@ -155,6 +157,48 @@ void OBTextConversion::ReportPublication(Element* publication) {
     ReportLine(line);
 }
 
+// "Title: ..." and the rest of the publication's metadata, each string in
+// its own script, before the first story.
+void OBTextConversion::WriteDocumentInfo() {
+    if (infoWritten_) return;
+    infoWritten_ = true;
+    Element* meta = walker_.MetaData();
+    struct Field {
+        const char* label;
+        Element* source;
+        AN::AttrNameEnum attr;
+    } fields[] = {{"Title: ", meta, AN::kTitle},
+                  {"Author: ", meta, AN::kAuthor},
+                  {"Author: ", walker_.Publication(), AN::kAuthorName},
+                  {"Subject: ", meta, AN::kSubject},
+                  {"Keywords: ", meta, AN::kKeywords}};
+    bool author = false;
+    for (const Field& field : fields) {
+        WOBString text;
+        int script = -1;
+        bool isAuthor = field.label[0] == 'A';
+        if ((isAuthor && author) ||
+            !GetText(OBGetAttributeValue(field.source, field.attr), text, script) || text.IsNull())
+            continue;
+        author = author || isAuthor;
+        if (!lines_.IsLineEmpty()) lines_.EndLine();
+        WriteAscii(field.label, WSE::kSystemScript);
+        WriteLiteral(text.GrabWString(), text.Length(),
+                     script >= 0 ? static_cast<WSE::WritingScriptEnum>(script)
+                                 : WSE::kSystemScript);
+        lines_.EndLine();
+        reported_ = true;
+    }
+    DocumentInfo info;
+    ReadDocumentInfo(walker_, info);
+    char line[96];
+    if (!info.created.IsEmpty())
+        OBSnprintf(line, sizeof line, "Created: %s", info.created.Data()), ReportLine(line);
+    if (!info.modified.IsEmpty())
+        OBSnprintf(line, sizeof line, "Modified: %s", info.modified.Data()), ReportLine(line);
+    if (info.pages > 0) OBSnprintf(line, sizeof line, "Pages: %lld", info.pages), ReportLine(line);
+}
+
 void OBTextConversion::OnPage(const OBWalkPage& page) {
     if (!options_.reportGeometry) return;
     char label[48];
@@ -192,6 +236,7 @@ void OBTextConversion::ReportPageSize(const char* label, Element* source, Elemen
 // ---- stories and notes ------------------------------------------------------------------
 
 void OBTextConversion::BeginStory(const OBWalkStory& story) {
+    WriteDocumentInfo();
     if (!lines_.IsLineEmpty()) lines_.EndLine();
     if (storiesWritten_ > 0 || reported_) {
         int firstPage = story.place.firstPage;

@@ -114,6 +114,7 @@ private:
     void WriteAscii(const char* text, WSE::WritingScriptEnum script, unsigned flags = 0);
     void WriteBreak();
     void ReportPublication(Element* publication);
+    void WriteDocumentInfo();
     void ReportPageSize(const char* label, Element* source, Element* fallback);
     void ReportLine(const char* text);
     void LogReport();
@@ -135,6 +136,7 @@ private:
     int previousLastPage_;
     bool reported_;   // the geometry report wrote lines
     bool afterBlock_; // the last thing written was a table, which ended its line
+    bool infoWritten_;
     bool begun_;
     bool finished_;
 };

@@ -110,6 +110,7 @@ void OBTextWriterPreferences::Publish(OBPreferenceList* list) {
 
     list->Add(new OBBooleanPreference(1, OBTW::ResourceId(OBTW::kRubyName)));
     list->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kByteOrderMarkName)));
+    list->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kDocumentInfoName)));
 }
 
 OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* list) {
@@ -159,6 +160,8 @@ OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* l
     ReadBool(p, options.rubyReadings);
     list->GetNthPreference(4, &p);
     if (!dynamic_cast<OBGroupPreference*>(p)) ReadBool(p, options.utf8ByteOrderMark);
+    list->GetNthPreference(5, &p);
+    if (!dynamic_cast<OBGroupPreference*>(p)) ReadBool(p, options.documentInfo);
     return options;
 }
 

@@ -45,6 +45,7 @@ enum ResourceBlock : unsigned {
     kUnitEntries = 16, ///< 4 entries: "Inches", "Points", "Twips", "Undefined"
     kRubyName = 20,
     kByteOrderMarkName = 21,
+    kDocumentInfoName = 22,
 };
 /// The resource id of a block's English text.
 constexpr unsigned ResourceId(unsigned block) {
@@ -79,6 +80,9 @@ struct OBTextWriterOptions {
     bool rubyReadings = true;
     /// UTF-8 output starts with a byte-order mark.
     bool utf8ByteOrderMark = false;
+    /// A header names the publication's title, author, subject, keywords,
+    /// dates and page count.
+    bool documentInfo = false;
 
     /// The defaults, with the default templates.
     OBTextWriterOptions();
@@ -98,6 +102,7 @@ struct OBTextWriterOptions {
 ///        Enumeration  geometry unit: "Inches", "Points", "Twips", "Undefined"
 ///   3  Boolean      ruby readings in parentheses
 ///   4  Boolean      byte-order mark for UTF-8 (the pump does not touch it)
+///   5  Boolean      document information before the text
 class OBTextWriterPreferences {
 public:
     /// Appends the preferences to list (null: nothing). A preference that
