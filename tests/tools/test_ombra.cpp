@@ -227,11 +227,10 @@ std::string Drain(int descriptor) {
     ::close(descriptor);
     return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
-} // namespace
 
-TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere) {
-    int reader = -1, master = -1;
-    const OutputCase cases[] = {
+// reader and master receive the read ends of the FIFO and the pty.
+std::vector<OutputCase> OutputCases(int& reader, int& master) {
+    return {
         {"null", false, [](TempFolder&) { return std::string("/dev/null"); }, 0, "",
          [](TempFolder&, const std::string&) { EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null"))); }},
         {"full", false, [](TempFolder&) { return std::string("/dev/full"); }, 1,
@@ -299,6 +298,12 @@ TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere)
              EXPECT_FALSE(Exists(w / "doc.txt"));
          }},
     };
+}
+} // namespace
+
+TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere) {
+    int reader = -1, master = -1;
+    const std::vector<OutputCase> cases = OutputCases(reader, master);
     for (int uid : {-1, kUnprivilegedUser}) {
         if (uid >= 0 && !Root()) continue;
         for (const OutputCase& c : cases) {

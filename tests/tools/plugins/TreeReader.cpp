@@ -104,6 +104,10 @@ public:
 
 private:
     template <class T> T* Make() { return new T; }
+    // A child that finds no room in its parent is not leaked.
+    static void Adopt(Element* parent, Element* child) {
+        if (parent->AddChild(child) != 1) delete child;
+    }
 
     void Yield(Element* element) {
         if (!element) return;
@@ -123,8 +127,8 @@ private:
             return nullptr;
         }
         text->SetStream(AN::kTextStream, TextStream(Units(content)));
-        story->AddChild(text);
-        stories->AddChild(story);
+        Adopt(story, text);
+        Adopt(stories, story);
         return stories;
     }
 
@@ -146,13 +150,13 @@ private:
         publication->SetBool(AN::kIsFacingPage, true);
         publication->SetInteger(AN::kStartPageNum, 3);
         meta->SetUtf8(AN::kTitle, "Grüße, 日本");
-        publication->AddChild(meta);
+        Adopt(publication, meta);
         Yield(publication);
 
         gold->SetUtf8(AN::kName, "Gold");
         gold->SetPercent(AN::kTint, 0.5);
         gold->SetReal(AN::kLPIRuling, 133.5);
-        colours->AddChild(gold);
+        Adopt(colours, gold);
         Yield(colours);
 
         Yield(stories);
