@@ -8,10 +8,19 @@ _ombra_settings()
         sed -n 's/^    \( *\)\([^ ][^:]*\): .*/\2/p' | sed 's/ (.*//' | sort -u
 }
 
+# Without the bash-completion package, plain file names stand in for _filedir.
+declare -F _filedir >/dev/null ||
+    _filedir() { COMPREPLY=($(compgen $([[ $1 == -d ]] && echo -d || echo -f) -- "$cur")); }
+
 _ombra()
 {
     local cur prev words cword
-    _init_completion -n = || return
+    if declare -F _init_completion >/dev/null; then
+        _init_completion -n = || return
+    else
+        words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
+        cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+    fi
 
     local commands="convert dump formats plugins help"
     local command="" w
