@@ -72,24 +72,24 @@ bool Contains(const std::string& text, const std::string& part) {
 
 namespace {
 // In the child: only calls that are safe after fork.
-[[noreturn]] void Exec(const RunSpec& spec, const std::string& out, const std::string& err,
+[[noreturn]] void Exec(const RunHow& how, const std::string& out, const std::string& err,
                        char** argv, char** envp) {
-    int in = ::open(spec.input.c_str(), O_RDONLY);
-    int o = ::open(spec.output.empty() ? out.c_str() : spec.output.c_str(),
+    int in = ::open(how.input.c_str(), O_RDONLY);
+    int o = ::open(how.output.empty() ? out.c_str() : how.output.c_str(),
                    O_WRONLY | O_CREAT | O_TRUNC, 0666);
     int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0)
         ::_exit(126);
-    if (!spec.folder.empty() && ::chdir(spec.folder.c_str()) != 0) ::_exit(126);
-    if (spec.uid >= 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(spec.uid) != 0 || ::setuid(spec.uid) != 0))
+    if (!how.folder.empty() && ::chdir(how.folder.c_str()) != 0) ::_exit(126);
+    if (how.uid >= 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(how.uid) != 0 || ::setuid(how.uid) != 0))
         ::_exit(126);
     ::execve(argv[0], argv, envp);
     ::_exit(127);
 }
 } // namespace
 
-ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunSpec& spec) {
+ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunHow& how) {
     ToolResult result;
     TempFolder capture;
     std::string outPath = capture / "out", errPath = capture / "err";
@@ -100,7 +100,7 @@ ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunSpec& sp
             entry.rfind("LANG=", 0) != 0 && entry.rfind("LANGUAGE=", 0) != 0)
             environment.push_back(entry);
     }
-    if (!spec.language.empty()) environment.push_back("LANG=" + spec.language);
+    if (!how.language.empty()) environment.push_back("LANG=" + how.language);
     std::vector<std::string> words = {OMBRA_CLI};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> envp, argv;
@@ -112,7 +112,7 @@ ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunSpec& sp
     argv.push_back(nullptr);
 
     pid_t child = ::fork();
-    if (child == 0) Exec(spec, outPath, errPath, argv.data(), envp.data());
+    if (child == 0) Exec(how, outPath, errPath, argv.data(), envp.data());
     int status = 0;
     while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -18,7 +18,7 @@ struct ToolResult {
 /// LANG replaced by language (empty: removed), the standard input from
 /// input, the standard output to output (empty: kept in ToolResult::out),
 /// and as the user uid (-1: this process's; needs root).
-struct RunSpec {
+struct RunHow {
     std::string folder;
     std::string language = "C";
     std::string input = "/dev/null";
@@ -26,7 +26,7 @@ struct RunSpec {
     int uid = -1;
 };
 
-ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunSpec& spec = RunSpec());
+ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunHow& how = RunHow());
 
 /// A user id that the tests can switch to when they run as root ("nobody").
 constexpr int kUnprivilegedUser = 65534;

@@ -109,7 +109,7 @@ TEST(OmbraUsage, HelpVersionAndListingsGoToTheStandardOutputWhichMustTakeThem) {
     EXPECT_EQ(help.out, RunOmbra({"convert", "--help"}).out);
     ExpectHas(help.out, {"--eol", "Exit status"});
     EXPECT_EQ(RunOmbra({"-V"}).out.rfind("ombra ", 0), 0u);
-    RunSpec full;
+    RunHow full;
     full.output = "/dev/full";
     for (Args arguments : {Args{"help"}, Args{"--version"}, Args{"formats"}, Args{"plugins"}})
         ExpectExit(RunOmbra(arguments, full), 1,
@@ -128,7 +128,7 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     run = RunOmbra(WithTestPlugIns({"convert", input, "-o", "-"}));
     EXPECT_EQ(run.out, Ids(4));
     work.Write("doc.txt", std::string(1000, 'x'));
-    RunSpec inWork;
+    RunHow inWork;
     inWork.folder = work.Path();
     run = RunOmbra(WithTestPlugIns({"convert", "doc.in", "-v"}), inWork);
     ExpectExit(run, 0, {"doc.in -> doc.txt (read by reader9.obrd)"});
@@ -148,7 +148,7 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfThrea
     work.Write("in/broken.tree", "OMBRA-TREE broken\n");
     work.Write("in/story.tree", "OMBRA-TREE story\n");
     ::mkdir((work / "in/folder.in").c_str(), 0755);
-    RunSpec inWork;
+    RunHow inWork;
     inWork.folder = work.Path();
     std::vector<std::string> lines[2];
     for (int threads : {1, 2}) {
@@ -189,7 +189,7 @@ TEST(OmbraConvert, TwoThreadsConvertManyInputsAndStillNameEachFailure) {
         arguments.push_back(name);
     }
     arguments.insert(arguments.end(), {"-j", "2", "--outdir", "out"});
-    RunSpec inWork;
+    RunHow inWork;
     inWork.folder = work.Path();
     ToolResult run = RunOmbra(WithTestPlugIns(arguments), inWork);
     ExpectExit(run, 1, {"54 of 60 converted, 6 failed", "2 threads"});
@@ -312,7 +312,7 @@ TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere)
             TempFolder work;
             std::string input = work.Write("doc.tree", "OMBRA-TREE story\n");
             std::string output = c.make(work);
-            RunSpec as;
+            RunHow as;
             as.uid = uid;
             Args arguments = {"convert", input, "-q"};
             if (!output.empty()) arguments.insert(arguments.end(), {"-o", output});
@@ -327,7 +327,7 @@ TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere)
 
 TEST(OmbraInput, StandardInputFifosAndCompressedDocumentsAreRecognisedByContent) {
     TempFolder work;
-    RunSpec fromFile;
+    RunHow fromFile;
     fromFile.input = work.Write("doc.tree", "OMBRA-TREE story\n");
     ToolResult run = RunOmbra(WithTrees({"convert", "-"}), fromFile);
     ExpectExit(run, 0);
@@ -468,7 +468,7 @@ TEST(OmbraConvert, StrictRefusesNotesAndMetadataComesAsTextOrJson) {
 TEST(OmbraMessages, TheProgramsMessagesAndTheNotesFollowTheLanguage) {
     TempFolder work;
     std::string tree = work.Write("doc.tree", "OMBRA-TREE story\n");
-    RunSpec japanese;
+    RunHow japanese;
     japanese.language = "ja_JP.UTF-8";
     ToolResult run = RunOmbra(
         {"convert", tree, work / "gone.tree", "--outdir", work / "o", "--readers", kToolReaders},
