@@ -7,7 +7,8 @@ packages=(g++ cmake ninja-build ccache pkg-config
           libboost-dev libboost-thread-dev
           libgtest-dev libbenchmark-dev
           libpugixml-dev zlib1g-dev
-          python3 python3-html5lib python3-selenium chromium chromium-driver pandoc)
+          python3 python3-jsonschema
+          python3-html5lib python3-selenium chromium chromium-driver pandoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

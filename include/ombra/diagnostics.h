@@ -94,62 +94,96 @@ public:
 };
 
 /// Collects the string ids of the notes made during a conversion, each id
-/// once, in the order of its first report, with a count per id, and renders
-/// them in one locale. Not locked: log from one thread at a time.
-///
-/// The count says how often the note applies: AddLogEntry(id) adds 1,
-/// AddLogEntry(id, n) adds n (a writer's summary of "12 pictures without a
-/// link" logs its id once with 12). A text may hold "{n}", which
-/// GetNthString replaces with the entry's count.
+/// once, in the order of its first report, and renders them in one locale.
+/// An entry may carry details: short UTF-8 texts that name what the note is
+/// about ("text frame \"Intro\" links to item 7, which does not exist"),
+/// each kept once, at most kMaxDetails per entry (the rest are counted).
+/// Each entry has a count of how often its note applies: AddLogEntry adds
+/// 1, AddLogCount adds n (a writer's summary of "12 pictures without a
+/// link" logs its id once with 12), and "{n}" in the entry's text stands
+/// for it. Not locked: log from one thread at a time.
 class OMBRA_API OBConversionLogger {
 public:
     OB_MEMORY_OPERATORS
+    /// The details an entry keeps; further ones are only counted.
+    static constexpr int kMaxDetails = 20;
+
     /// An empty log whose texts are rendered in locale.
     explicit OBConversionLogger(OBL::LocaleIDEnum locale = OBL::kEnglish);
     OBConversionLogger(const OBConversionLogger& other);
     OBConversionLogger& operator=(const OBConversionLogger& other);
     ~OBConversionLogger();
 
-    /// Appends stringId unless the log holds it already, and adds 1 to its
-    /// count. When memory runs out the entry is lost and the log stays as it
-    /// was.
+    /// Appends stringId unless the log holds it already. When memory runs
+    /// out the entry is lost and the log stays as it was.
     void AddLogEntry(unsigned int stringId);
-    /// As AddLogEntry(stringId), adding count (when above 0) instead of 1.
-    void AddLogEntry(unsigned int stringId, long long count);
+    /// As AddLogEntry(stringId), then adds detail (UTF-8; null or empty:
+    /// none) to that entry unless the entry has it already. A detail that
+    /// finds no memory or no room is counted as omitted.
+    void AddLogEntry(unsigned int stringId, const char* detail);
+    /// As AddLogEntry(stringId), adding count (when above 0) to the
+    /// entry's count instead of 1.
+    void AddLogCount(unsigned int stringId, long long count);
     /// The number of entries.
     int GetStringCount() const;
     /// The text of entry n (0 to GetStringCount() - 1): resource id + the
-    /// logger's locale from the registered module (OBLoadResourceText), with
-    /// each "{n}" replaced by the entry's count. Empty without a module, for
-    /// an id without a text and for n outside the log.
+    /// logger's locale from the registered module (OBLoadResourceText),
+    /// each "{n}" in it replaced by the entry's count. Empty without a
+    /// module, for an id without a text and for n outside the log.
     COBString GetNthString(int n) const;
     /// The string id of entry n, or 0 for n outside the log.
     unsigned int GetNthStringId(int n) const;
-    /// The count of entry n, or 0 for n outside the log.
+    /// The count of entry n (0 outside the log).
     long long GetNthCount(int n) const;
+    /// The details kept for entry n (0 outside the log).
+    int GetDetailCount(int n) const;
+    /// Detail k of entry n, in the order they came; null outside.
+    const char* GetNthDetail(int n, int k) const;
+    /// The details of entry n that were not kept.
+    int GetOmittedDetailCount(int n) const;
+    /// 1 when the log holds stringId.
+    short HasEntry(unsigned int stringId) const;
+    /// Makes room for entries entries, so that that many ids are logged
+    /// even when memory runs out later (out of memory is one of them).
+    /// 1, or 0 when there is no memory for the room.
+    short Reserve(int entries);
     void SetLocale(OBL::LocaleIDEnum locale);
     OBL::LocaleIDEnum GetLocale() const;
 
 private:
-    struct Entry {
-        unsigned int id;
-        long long count;
-    };
+    struct Entry;
+    struct Detail;
+    void Clear();
+    int Find(unsigned int stringId) const;
     int count_;
-    Entry* entries_; // from the memory service, capacity_ entries
+    Entry* entries_; // from the memory service, capacity_ of them
     int capacity_;
+    Detail* details_; // from the memory service, detailCapacity_ of them
+    int detailCount_;
+    int detailCapacity_;
     OBL::LocaleIDEnum locale_;
 };
 
-/// The logger of the process, for plug-ins to log into. Not owned: the host
-/// clears it before destroying the logger.
+/// Where plug-ins log. A thread that sets a logger of its own gets every
+/// entry logged on it, so that conversions on several threads each collect
+/// their own notes; the other threads log into the process's logger.
+/// Neither logger is owned: the host clears its pointer before destroying
+/// the logger.
 class OMBRA_API OBLoggerUtility {
 public:
+    /// The process's logger, for threads without one of their own.
     static void SetLogger(OBConversionLogger* logger);
     static OBConversionLogger* GetLogger();
-    /// Adds stringId to the logger; nothing when none is set.
+    /// The calling thread's own logger (null: the process's). The core's
+    /// convenience layer (<ombra/convert.h>) sets one around each conversion.
+    static void SetThreadLogger(OBConversionLogger* logger);
+    static OBConversionLogger* GetThreadLogger();
+    /// Adds stringId to the calling thread's logger, else to the process's;
+    /// nothing when neither is set.
     static void LogEntry(unsigned int stringId);
-    /// Adds stringId with count to the logger; nothing when none is set.
+    /// The same with a detail (UTF-8) that names what the note is about.
+    static void LogEntry(unsigned int stringId, const char* detail);
+    /// The same with the count the note applies to.
     static void LogCount(unsigned int stringId, long long count);
 };
 

@@ -387,10 +387,10 @@ TEST_F(WithMessages, CountsAddUpPerIdAndFillTheTexts) {
     table_.SetString(400000, "Pictures left out: {n}, so {n} in all");
     table_.SetString(400016, "No count here");
     OBConversionLogger logger(OBL::kEnglish);
-    logger.AddLogEntry(400000, 12);
+    logger.AddLogCount(400000, 12);
     logger.AddLogEntry(400016);
-    logger.AddLogEntry(400000, 3);
-    logger.AddLogEntry(400016, -4); // counts never fall
+    logger.AddLogCount(400000, 3);
+    logger.AddLogCount(400016, -4); // counts never fall
     ASSERT_EQ(logger.GetStringCount(), 2);
     EXPECT_EQ(logger.GetNthCount(0), 15);
     EXPECT_EQ(logger.GetNthCount(1), 1);

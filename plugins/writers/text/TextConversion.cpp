@@ -57,12 +57,10 @@ const char* UnitLabel(UNITS::LINEAR::UnitEnum unit) {
 } // namespace
 
 OBTextConversion::OBTextConversion(OBStream* output, const OBTextWriterOptions& options)
-    : options_(options),
-      encoder_(output, options.encoding, options.platform, options.utf8ByteOrderMark, problems_),
-      lines_(encoder_, options.wrapColumn), walker_(*this, problems_, WalkOptions(options)),
-      cellMode_(kCellText), bodyCount_(0), storiesWritten_(0), previousLastPage_(-1),
-      reported_(false), afterBlock_(false), infoWritten_(!options.documentInfo), begun_(false),
-      finished_(false) {}
+    : options_(options), encoder_(output, options, problems_), lines_(encoder_, options.wrapColumn),
+      walker_(*this, problems_, WalkOptions(options)), cellMode_(kCellText), bodyCount_(0),
+      storiesWritten_(0), previousLastPage_(-1), reported_(false), afterBlock_(false),
+      infoWritten_(!options.documentInfo), begun_(false), finished_(false) {}
 
 OBTextConversion::~OBTextConversion() = default;
 
