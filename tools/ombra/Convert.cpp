@@ -125,6 +125,8 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
         result = converter.Convert(source, sink, options);
     }
     NoteLines(result, outcome.lines);
+    for (const ombra::Note& note : result.dropped)
+        outcome.dropped.push_back(Say(Message::kDropped, note.text));
     outcome.reader = result.reader;
     outcome.converted = result.Ok();
     if (!outcome.converted) outcome.reason = Describe(result, job);
@@ -190,6 +192,7 @@ struct Batch {
     ombra::Options options;
     JobMode mode;
     bool verbose;
+    bool report; // what each conversion dropped
     Reporter* reporter;
     std::atomic<std::size_t> next{0};
     std::atomic<int> failed{0};
@@ -199,6 +202,9 @@ void Report(Batch& batch, const Job& job, Outcome& outcome) {
     std::string name = job.input == "-" ? Say(Message::kStandardInput) : job.input;
     for (const std::string& line : outcome.lines)
         batch.reporter->Line(name + ": " + line);
+    if (batch.report || batch.verbose)
+        for (const std::string& line : outcome.dropped)
+            batch.reporter->Line(name + ": " + line);
     if (outcome.converted && !outcome.standardOutput.empty()) {
         std::lock_guard<std::mutex> lock(gStandardOutput);
         std::fwrite(outcome.standardOutput.data(), 1, outcome.standardOutput.size(), stdout);
@@ -282,6 +288,7 @@ int RunConversions(const Options& options, const ombra::Converter& converter) {
     batch.options = layer;
     batch.mode = mode;
     batch.verbose = options.verbose;
+    batch.report = options.report;
     batch.reporter = &reporter;
     if (threads <= 1) {
         RunJobs(batch);

@@ -21,10 +21,11 @@ struct Job {
 /// What became of one input, in the user's language.
 struct Outcome {
     bool converted = false;
-    std::string reason;             ///< why not, when not converted
-    std::string reader;             ///< the reader that recognised the input
-    std::vector<std::string> lines; ///< notes and their details, one line each
-    std::string standardOutput;     ///< what goes to the standard output
+    std::string reason;               ///< why not, when not converted
+    std::string reader;               ///< the reader that recognised the input
+    std::vector<std::string> lines;   ///< notes and their details, one line each
+    std::vector<std::string> dropped; ///< what the writer could not express, one line each
+    std::string standardOutput;       ///< what goes to the standard output
 };
 
 /// What a job does besides converting.

@@ -44,6 +44,8 @@ const char kConvert[] =
     "                     count instead of the content (as JSON with -t json)\n"
     "  -j, --jobs N       converts N inputs at once (1 to 64; default 1)\n"
     "  --strict           an input whose conversion has notes counts as failed\n"
+    "  --report           says what each conversion left out or wrote otherwise\n"
+    "                     (\"Pictures left out: 3\"; -v says it too)\n"
     "  -v, --verbose      names each input, its output and its reader\n"
     "  -q, --quiet        no progress bar and no summary\n"
     "\n"

@@ -64,7 +64,7 @@ _ombra()
         convert)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --output --outdir --to
                 --writer --encoding --eol --unit --style-tags --page-breaks --hidden --wrap
-                --squeeze --set --metadata --strict --jobs --verbose --quiet" -- "$cur")) ||
+                --squeeze --set --metadata --strict --report --jobs --verbose --quiet" -- "$cur")) ||
                 _filedir ;;
         dump)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --output --outdir --set
