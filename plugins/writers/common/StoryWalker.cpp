@@ -26,8 +26,8 @@ OBStoryWalker::OBStoryWalker(OBWalkHandler& handler, OBWriterProblems& problems,
                              const OBWalkOptions& options)
     : handler_(handler), problems_(problems), options_(options), current_(nullptr),
       currentWalk_(nullptr), publication_(nullptr), defaultParagraphStyle_(nullptr),
-      storiesSorted_(true), links_(nullptr), linkCount_(0), linkCapacity_(0), formats_(nullptr),
-      counts_(), nextPicture_(0), noteNumber_(0), storiesWritten_(0), finished_(false) {}
+      links_(nullptr), linkCount_(0), linkCapacity_(0), formats_(nullptr), counts_(),
+      nextPicture_(0), noteNumber_(0), storiesWritten_(0), finished_(false) {}
 
 OBStoryWalker::~OBStoryWalker() {
     for (int i = 0; i < linkCount_; ++i)
@@ -252,25 +252,12 @@ bool OBStoryWalker::ItemHidden(Element* item) {
 }
 
 OBStoryWalker::StoryEntry* OBStoryWalker::FindStory(unsigned id, bool create) {
-    if (!storiesSorted_) {
-        if (stories_.Count() > 1)
-            std::stable_sort(&stories_[0], &stories_[0] + stories_.Count(),
-                             [](const StoryEntry& a, const StoryEntry& b) { return a.id < b.id; });
-        storiesSorted_ = true;
-    }
-    StoryEntry* first = stories_.IsEmpty() ? nullptr : &stories_[0];
-    StoryEntry* last = first + stories_.Count();
-    StoryEntry* found =
-        std::lower_bound(first, last, id, [](const StoryEntry& a, unsigned b) { return a.id < b; });
-    if (found != last && found->id == id) return found;
+    auto found = stories_.find(id);
+    if (found != stories_.end()) return &found->second;
     if (!create) return nullptr;
-    StoryEntry entry = {id, {-1, -1, 0, 0, 0, 0}, false};
-    if (!stories_.Add(entry)) {
-        problems_.Report(OBERR::kOutOfMemory);
-        return nullptr;
-    }
-    storiesSorted_ = false;
-    return FindStory(id, false);
+    StoryEntry& entry = stories_[id];
+    entry = StoryEntry{id, {-1, -1, 0, 0, 0, 0}, false};
+    return &entry;
 }
 
 // ---- hyperlinks ---------------------------------------------------------------------
@@ -329,8 +316,8 @@ void OBStoryWalker::TakeHyperlinks(Element* list) {
             unsigned id = 0;
             Element* item = GetId(source, AN::kObject, id) ? items_.Find(id) : nullptr;
             if (item && item->GetElementType() == EL::kPicture) {
-                range.story = id;
-                range.end = kPictureLink;
+                pictureLinks_[id] = index;
+                continue;
             } else if (!item || !GetId(item, AN::kStory, range.story)) {
                 ++counts_.itemLinks;
                 continue;
@@ -386,10 +373,8 @@ int OBStoryWalker::AddLink(Element* hyperlink, Element* anchor) {
 }
 
 const OBWalkLink* OBStoryWalker::PictureLink(unsigned picture) const {
-    for (int i = 0; i < linkRanges_.Count(); ++i) // pictures with links are few
-        if (linkRanges_[i].end == kPictureLink && linkRanges_[i].story == picture)
-            return &links_[linkRanges_[i].link];
-    return nullptr;
+    auto found = pictureLinks_.find(picture);
+    return found == pictureLinks_.end() ? nullptr : &links_[found->second];
 }
 
 // ---- stories --------------------------------------------------------------------------

@@ -17,6 +17,9 @@
 #include <ombra/resolvers.h>
 #include <ombra/scripts.h>
 
+#include <functional>
+#include <unordered_map>
+
 namespace OBWALK {
 /// What a walked text belongs to.
 enum TextKind : int { kStoryText, kNoteText, kCellText };
@@ -309,12 +312,11 @@ private:
         double left;
     };
     struct LinkRange {
-        unsigned story; ///< the story whose text it covers, or the picture's id
+        unsigned story; ///< the story whose text it covers
         long long start;
-        long long end; ///< -1: the whole text; kPictureLink: on a picture
+        long long end; ///< -1: the whole text
         int link;      ///< index into links_
     };
-    static constexpr long long kPictureLink = -2;
     static constexpr unsigned kNoStory = 0xFFFFFFFFu;
 
     void Dispatch(Element* element);
@@ -359,8 +361,12 @@ private:
     obwalk::IdTable layers_; // a hidden layer is entered with itself, a visible one with null
     obwalk::IdTable items_;  // page items, for the hyperlinks and inline lists that name them
     OBBaseTypeCollection<OBWalkPage> pages_;
-    OBBaseTypeCollection<StoryEntry> stories_;
-    bool storiesSorted_;
+    std::unordered_map<unsigned, StoryEntry, std::hash<unsigned>, std::equal_to<unsigned>,
+                       obwalk::Allocator<std::pair<const unsigned, StoryEntry>>>
+        stories_;
+    std::unordered_map<unsigned, int, std::hash<unsigned>, std::equal_to<unsigned>,
+                       obwalk::Allocator<std::pair<const unsigned, int>>>
+        pictureLinks_; // picture id -> index into links_
     OBBaseTypeCollection<Element*> deferred_;
     OBBaseTypeCollection<PictureEntry> pictures_;
     OBBaseTypeCollection<unsigned> inlineItems_; // sorted when the walk starts

@@ -321,7 +321,6 @@ void OBStoryWalker::TextWalk::CollectSpans() {
         const LinkRange* found = std::lower_bound(
             first, last, story, [](const LinkRange& a, unsigned b) { return a.story < b; });
         for (; found != last && found->story == story; ++found) {
-            if (found->end == kPictureLink) continue;
             long long start = found->start, end = found->end < 0 ? length : found->end;
             if (start < 0 || end > length || start > end) {
                 w.problems_.Report(OBERR::kBadValue);

@@ -2,6 +2,7 @@
 
 #include <ombra/views.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -80,6 +81,8 @@ void OBHtmlConversion::Finish() {
 void OBHtmlConversion::BeginDocument() {
     language_ = DocumentLanguage(walker_);
     if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
+    if (linkedPages_.Count() > 1)
+        std::sort(&linkedPages_[0], &linkedPages_[0] + linkedPages_.Count());
 }
 
 void OBHtmlConversion::EndDocument() {
@@ -198,9 +201,8 @@ void OBHtmlConversion::PageMarkers(int page, bool atEnd) {
 }
 
 bool OBHtmlConversion::IsLinkedPage(int page) const {
-    for (int i = 0; i < linkedPages_.Count(); ++i)
-        if (linkedPages_[i] == page) return true;
-    return false;
+    const int* first = linkedPages_.IsEmpty() ? nullptr : &linkedPages_[0];
+    return std::binary_search(first, first + linkedPages_.Count(), page);
 }
 
 // ---- stories, notes and texts --------------------------------------------------------
@@ -343,11 +345,9 @@ void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {
 
 int OBHtmlConversion::HeadingOf(Element* style) {
     if (!style) return 0;
-    for (int i = 0; i < headings_.Count(); ++i)
-        if (headings_[i].style == style) return headings_[i].level;
-    int level = HeadingLevel(walker_, style);
-    headings_.Add({style, level});
-    return level;
+    auto found = headings_.find(style);
+    if (found != headings_.end()) return found->second;
+    return headings_[style] = HeadingLevel(walker_, style);
 }
 
 void OBHtmlConversion::EnsureParagraph() {

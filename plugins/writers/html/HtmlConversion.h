@@ -11,6 +11,8 @@
 #include "WriterReport.h"
 #include "WriterTools.h"
 
+#include <unordered_map>
+
 /// Writes a publication as one HTML5 document in UTF-8 when the conversion
 /// ends (docs/writers.md describes the markup): metadata in title and meta
 /// elements, the language of the text in lang, a stylesheet from the
@@ -77,10 +79,6 @@ private:
         int number;
         Element* text;
     };
-    struct Heading {
-        Element* style;
-        int level;
-    };
 
     // The walk.
     void BeginDocument() override;
@@ -145,7 +143,10 @@ private:
     OBBaseTypeCollection<Split> splits_; // those from splitBegin_ to splitEnd_ are due
     OBBaseTypeCollection<Note> footnotes_;
     OBBaseTypeCollection<Note> endnotes_;
-    OBBaseTypeCollection<Heading> headings_;
+    std::unordered_map<const Element*, int, std::hash<const Element*>,
+                       std::equal_to<const Element*>,
+                       obwalk::Allocator<std::pair<const Element* const, int>>>
+        headings_; // the heading level of each paragraph style met
     OBBaseTypeCollection<int> linkedPages_;
     const char* language_; // the document's; null for undetermined
     Element* openRun_;     // the run whose markup is open, when runOpen_

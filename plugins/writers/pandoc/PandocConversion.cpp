@@ -4,6 +4,7 @@
 
 #include <ombra/views.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -227,6 +228,8 @@ void OBPandocConversion::Flush(bool force) {
 void OBPandocConversion::BeginDocument() {
     language_ = DocumentLanguage(walker_);
     if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
+    if (linkedPages_.Count() > 1)
+        std::sort(&linkedPages_[0], &linkedPages_[0] + linkedPages_.Count());
     begun_ = true;
     out_.Append("{\"blocks\":");
     Utf8Text open;
@@ -323,12 +326,10 @@ void OBPandocConversion::LogReport() {
 // Links to pages go to anchors in the first paragraph of the page's first
 // story (or, for pages no story begins on, the next one).
 void OBPandocConversion::PageAnchors(int page, bool atEnd) {
+    const int* linked = linkedPages_.IsEmpty() ? nullptr : &linkedPages_[0];
     for (int p = lastPage_ + 1; p <= page && p < walker_.Pages().Count(); ++p)
-        for (int i = 0; i < linkedPages_.Count(); ++i)
-            if (linkedPages_[i] == p) {
-                if (!dueAnchors_.Add(p)) problems_.Report(OBERR::kOutOfMemory);
-                break;
-            }
+        if (std::binary_search(linked, linked + linkedPages_.Count(), p) && !dueAnchors_.Add(p))
+            problems_.Report(OBERR::kOutOfMemory);
     if (page > lastPage_) lastPage_ = page;
     if (atEnd && !dueAnchors_.IsEmpty()) {
         Utf8Text open;
@@ -396,14 +397,10 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     if (!block.language) block.language = language_;
     block.level = 0;
     if (paragraph.style) {
-        for (int i = 0; i < headings_.Count() && !block.level; ++i)
-            if (headings_[i].style == paragraph.style) block.level = headings_[i].level + 1;
-        if (!block.level) {
-            int level = HeadingLevel(walker_, paragraph.style);
-            headings_.Add({paragraph.style, level});
-            block.level = level + 1;
-        }
-        --block.level;
+        auto found = headings_.find(paragraph.style);
+        block.level = found != headings_.end()
+                          ? found->second
+                          : (headings_[paragraph.style] = HeadingLevel(walker_, paragraph.style));
     }
 }
 

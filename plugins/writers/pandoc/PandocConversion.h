@@ -10,6 +10,8 @@
 #include "WriterReport.h"
 #include "WriterTools.h"
 
+#include <unordered_map>
+
 /// Writes a publication as a pandoc document when the conversion ends
 /// (docs/writers.md describes the mapping): each story a Div in reading
 /// order with the pictures of the pages between them, paragraphs as Para
@@ -68,10 +70,6 @@ private:
         long long position;
         int level;
         long long markup, markupLength; ///< the reading (UTF-8) in frameText_
-    };
-    struct Heading {
-        Element* style;
-        int level;
     };
 
     // The walk.
@@ -143,7 +141,10 @@ private:
     int splitEnd_;
     OBBaseTypeCollection<int> linkedPages_;
     OBBaseTypeCollection<int> dueAnchors_; // pages whose anchors go into the next paragraph
-    OBBaseTypeCollection<Heading> headings_;
+    std::unordered_map<const Element*, int, std::hash<const Element*>,
+                       std::equal_to<const Element*>,
+                       obwalk::Allocator<std::pair<const Element* const, int>>>
+        headings_; // the heading level of each paragraph style met
     const char* language_;
     Element* openRun_;
     bool runOpen_;
