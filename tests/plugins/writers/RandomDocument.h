@@ -1,4 +1,4 @@
-// Documents of random content for the writers' tests and the corpus tool:
+// Documents of random content for the writers' tests:
 // stories with every kind of run, note and table, some of them breaking
 // the document-model conventions (runs and anchors out of place, styles
 // that never arrive). The same seed gives the same document.
