@@ -450,28 +450,31 @@ bool OBStoryWalker::HasTextStream(Element* childStory) {
     return stream != nullptr;
 }
 
+namespace {
+// Sorts a collection (of any length) stably.
+template <class T, class Less> void SortAll(OBBaseTypeCollection<T>& items, Less less) {
+    if (items.Count() > 1) std::stable_sort(&items[0], &items[0] + items.Count(), less);
+}
+} // namespace
+
 void OBStoryWalker::WalkDeferred() {
     handler_.BeginDocument();
-    std::stable_sort(&linkRanges_[0], &linkRanges_[0] + linkRanges_.Count(),
-                     [](const LinkRange& a, const LinkRange& b) { return a.story < b.story; });
-    std::stable_sort(&targets_[0], &targets_[0] + targets_.Count(),
-                     [](const OBWalkTarget& a, const OBWalkTarget& b) {
-                         return a.story != b.story ? a.story < b.story : a.position < b.position;
-                     });
+    SortAll(linkRanges_, [](const LinkRange& a, const LinkRange& b) { return a.story < b.story; });
+    SortAll(targets_, [](const OBWalkTarget& a, const OBWalkTarget& b) {
+        return a.story != b.story ? a.story < b.story : a.position < b.position;
+    });
     // Pictures anchored in text are walked where they stand, not on their page.
     for (int n = 0; n < deferred_.Count(); ++n) {
         Element* e = deferred_[n];
         NoteInlineItems(e->GetElementType() == EL::kParentStory ? e->GetChild(EL::kChildStory) : e,
                         0);
     }
-    std::sort(&inlineItems_[0], &inlineItems_[0] + inlineItems_.Count());
-    std::stable_sort(&pictures_[0], &pictures_[0] + pictures_.Count(),
-                     [](const PictureEntry& a, const PictureEntry& b) {
-                         unsigned pa = static_cast<unsigned>(a.page),
-                                  pb = static_cast<unsigned>(b.page);
-                         if (pa != pb) return pa < pb; // pictures off the pages last
-                         return a.top != b.top ? a.top < b.top : a.left < b.left;
-                     });
+    SortAll(inlineItems_, [](unsigned a, unsigned b) { return a < b; });
+    SortAll(pictures_, [](const PictureEntry& a, const PictureEntry& b) {
+        unsigned pa = static_cast<unsigned>(a.page), pb = static_cast<unsigned>(b.page);
+        if (pa != pb) return pa < pb; // pictures off the pages last
+        return a.top != b.top ? a.top < b.top : a.left < b.left;
+    });
     for (int n = 0; n < deferred_.Count(); ++n) {
         Element* e = deferred_[n];
         if (e->GetElementType() == EL::kParentStory)

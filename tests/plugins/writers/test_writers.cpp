@@ -367,7 +367,7 @@ bool JsonBalanced(const std::string& json) {
 }
 
 TEST_F(Writers, RandomDocumentsGiveWellFormedHtmlAndJson) {
-    for (unsigned seed = 1; seed <= 120; ++seed) {
+    for (unsigned seed = 1; seed <= 80; ++seed) {
         DocumentBuilder b;
         writers_test::RandomDocument(seed).Build(b);
         const std::vector<Element*>& elements = b.Build();
