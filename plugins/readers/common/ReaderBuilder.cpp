@@ -83,7 +83,8 @@ bool ElementBuilder::Attach(Element* parent, Element* child) {
 }
 
 void ElementBuilder::Delete(Element* e) {
-    if (e == storeOwner_) storeOwner_ = nullptr, store_ = nullptr;
+    // The cached store may belong to e or to anything below it.
+    storeOwner_ = nullptr, store_ = nullptr;
     delete e;
 }
 

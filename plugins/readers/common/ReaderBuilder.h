@@ -53,7 +53,8 @@ public:
     /// Attaches child to parent; when that fails the child is deleted.
     bool Attach(Element* parent, Element* child);
     /// Every Element the reader deletes goes through here, so that a new
-    /// one at the same address does not find the old one's store.
+    /// one at the same address (of it or of its children) does not find the
+    /// old one's store.
     void Delete(Element* e);
 
     /// The store of e's attributes (looked up once per run of setters).
