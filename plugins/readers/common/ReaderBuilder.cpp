@@ -82,6 +82,13 @@ bool ElementBuilder::Attach(Element* parent, Element* child) {
     return true;
 }
 
+void ElementBuilder::DropLast(Element* parent) {
+    unsigned long long n = parent ? parent->GetChildCount() : 0;
+    if (n == 0) return;
+    storeOwner_ = nullptr, store_ = nullptr;
+    parent->RemoveNthChild(n - 1, true);
+}
+
 void ElementBuilder::Delete(Element* e) {
     // The cached store may belong to e or to anything below it.
     storeOwner_ = nullptr, store_ = nullptr;
@@ -116,10 +123,13 @@ void ElementBuilder::Bool(Element* e, AN::AttrNameEnum a, bool v) {
     if (auto* st = Store(e)) Check(st->SetBool(a, v));
 }
 
-void ElementBuilder::Int(Element* e, AN::AttrNameEnum a, long long v) {
+bool ElementBuilder::Int(Element* e, AN::AttrNameEnum a, long long v) {
     if (v > 2147483647LL) v = 2147483647LL;
     if (v < -2147483647LL) v = -2147483647LL;
-    if (auto* st = Store(e)) Check(st->SetInteger(a, static_cast<int>(v)));
+    auto* st = Store(e);
+    short ok = st ? st->SetInteger(a, static_cast<int>(v)) : 0;
+    if (st) Check(ok);
+    return ok == 1;
 }
 
 void ElementBuilder::Percent(Element* e, AN::AttrNameEnum a, double ratio) {

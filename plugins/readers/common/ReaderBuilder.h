@@ -52,6 +52,9 @@ public:
     Element* Loose(EL::ElementTypeEnum kind);
     /// Attaches child to parent; when that fails the child is deleted.
     bool Attach(Element* parent, Element* child);
+    /// Deletes the last child of parent (one made a moment ago that cannot
+    /// be completed).
+    void DropLast(Element* parent);
     /// Every Element the reader deletes goes through here, so that a new
     /// one at the same address (of it or of its children) does not find the
     /// old one's store.
@@ -68,8 +71,8 @@ public:
     void Length(Element* e, AN::AttrNameEnum a, double v,
                 UNITS::LINEAR::UnitEnum unit = UNITS::LINEAR::kPoints);
     void Bool(Element* e, AN::AttrNameEnum a, bool v);
-    /// Clamped to the 32-bit range.
-    void Int(Element* e, AN::AttrNameEnum a, long long v);
+    /// Clamped to the 32-bit range; false when it could not be stored.
+    bool Int(Element* e, AN::AttrNameEnum a, long long v);
     void Percent(Element* e, AN::AttrNameEnum a, double ratio);
     void Angle(Element* e, AN::AttrNameEnum a, double degrees);
     void Real(Element* e, AN::AttrNameEnum a, double v);

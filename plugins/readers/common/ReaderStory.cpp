@@ -7,26 +7,30 @@
 
 namespace obreader {
 
-void SetTextStream(ElementBuilder& b, Element* child, const char16_t* text, std::size_t length) {
+bool SetTextStream(ElementBuilder& b, Element* child, const char16_t* text, std::size_t length) {
     unsigned long long bytes = static_cast<unsigned long long>(length) * 2;
     unsigned char* buffer = static_cast<unsigned char*>(OBLibAllocate(bytes ? bytes : 2));
     if (!buffer) {
         b.OutOfMemory();
-        return;
+        return false;
     }
     for (std::size_t i = 0; i < length; ++i) {
         buffer[2 * i] = static_cast<unsigned char>(text[i] & 0xFF);
         buffer[2 * i + 1] = static_cast<unsigned char>(text[i] >> 8);
     }
     OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead(buffer, bytes, 1);
-    if (!stream) {
+    if (!stream) { // the buffer went with the stream that could not be made
         b.OutOfMemory();
-        return;
+        return false;
     }
-    if (auto* st = b.Store(child))
-        b.Check(st->SetStream(AN::kTextStream, stream));
-    else
+    auto* st = b.Store(child);
+    if (!st) {
         delete stream;
+        return false;
+    }
+    short ok = st->SetStream(AN::kTextStream, stream);
+    b.Check(ok);
+    return ok == 1;
 }
 
 int CharacterScript(unsigned c, int cjk) {
@@ -94,9 +98,21 @@ Element* StoryLists::List(EL::ElementTypeEnum listKind) {
 Element* StoryLists::Run(EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind, long long start,
                          long long end) {
     Element* run = Entry(listKind, kind);
-    b_.Int(run, AN::kStartCharacterPosition, start);
-    b_.Int(run, AN::kEndCharacterPosition, end);
-    return run;
+    if (!run) return nullptr;
+    if (b_.Int(run, AN::kStartCharacterPosition, start) &&
+        b_.Int(run, AN::kEndCharacterPosition, end))
+        return run;
+    b_.DropLast(List(listKind)); // a run without its range would say nothing true
+    return nullptr;
+}
+
+Element* StoryLists::At(EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind,
+                        AN::AttrNameEnum attr, long long position) {
+    Element* entry = Entry(listKind, kind);
+    if (!entry) return nullptr;
+    if (b_.Int(entry, attr, position)) return entry;
+    b_.DropLast(List(listKind));
+    return nullptr;
 }
 
 } // namespace obreader

@@ -14,8 +14,9 @@
 namespace obreader {
 
 /// Sets childStory's TextStream to the text as UTF-16LE bytes in a buffer
-/// stream that the Element owns.
-void SetTextStream(ElementBuilder& b, Element* childStory, const char16_t* text,
+/// stream that the Element owns; false when memory ran out (then the story
+/// should get no runs either).
+bool SetTextStream(ElementBuilder& b, Element* childStory, const char16_t* text,
                    std::size_t length);
 
 /// The writing script of one character: -1 for characters every script
@@ -88,9 +89,15 @@ public:
     Element* Entry(EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind) {
         return b_.Child(List(listKind), kind);
     }
-    /// A new run of the list covering [start, end).
+    /// A new run of the list covering [start, end); null (and no run) when
+    /// memory runs out.
     Element* Run(EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind, long long start,
                  long long end);
+    /// A new entry of the list at a position of the text (a table run's
+    /// TextIndex, a variable's Pos, a footnote's Position); null (and no
+    /// entry) when memory runs out.
+    Element* At(EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind, AN::AttrNameEnum attr,
+                long long position);
 
 private:
     static constexpr int kMaxLists = 12;

@@ -219,7 +219,7 @@ void Mapper::Colors() {
             continue;
         }
         obreader::ColorSpec spec = SpecOf(*base->second);
-        if (!s.name.empty()) spec.name = s.name;
+        spec.name = s.name.empty() ? s.self.substr(s.self.find('/') + 1) : s.name;
         Element* e = obreader::AddColor(b_, list, spec);
         if (!e) continue;
         swatches_.emplace(s.self, e->GetId());
@@ -433,6 +433,7 @@ void Mapper::CharacterStyles() {
         made.emplace_back(e, i);
         b_.Utf8(e, AN::kName, s.name);
         StyleAttributes(e, s, false);
+        Resolved(false, &s.self); // reports a chain that loops
     }
     for (auto& m : made) {
         const std::string& parent = doc_.characterStyles[m.second].basedOn;
@@ -462,6 +463,7 @@ void Mapper::ParagraphStyles() {
         made.emplace_back(e, i);
         b_.Utf8(e, AN::kName, s.name);
         StyleAttributes(e, s, true);
+        Resolved(true, &s.self); // reports a chain that loops
     }
     for (auto& m : made) {
         const Style& s = doc_.paragraphStyles[m.second];

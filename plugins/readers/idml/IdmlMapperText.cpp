@@ -151,7 +151,7 @@ void Mapper::ChildStory(Element* parent, int story, int depth) {
     const Story& s = doc_.stories[static_cast<std::size_t>(story)];
     Element* child = b_.Child(parent, EL::kChildStory);
     if (!child) return;
-    obreader::SetTextStream(b_, child, s.text.data(), s.text.size());
+    if (!obreader::SetTextStream(b_, child, s.text.data(), s.text.size())) return;
     if (s.vertical)
         b_.Enum(child, AN::kTextDirection, &ValueUtil::CreateValueTextDirectionEnum,
                 TDE::kVertical);
@@ -227,7 +227,7 @@ void Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s, const Ra
 
 void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s, const Ranges& paragraphs,
                            const std::vector<int>& paragraphOf) {
-    Element* characters = lists.List(EL::kCharacterRunList);
+    lists.List(EL::kCharacterRunList);
     const int storyCjk = obreader::StoryCjkHint(s.text.data(), s.text.size());
     std::size_t para = 0;
     int previousScript = -1;
@@ -242,10 +242,8 @@ void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s, const Ra
         obreader::SplitByScript(
             s.text.data(), s.text.size(), run.start, run.end, previousScript, decideCjk,
             [&](std::uint32_t start, std::uint32_t end, int script) {
-                Element* e = b_.Child(characters, EL::kCharacterRun);
+                Element* e = lists.Run(EL::kCharacterRunList, EL::kCharacterRun, start, end);
                 if (!e) return;
-                b_.Int(e, AN::kStartCharacterPosition, start);
-                b_.Int(e, AN::kEndCharacterPosition, end);
                 if (run.style) {
                     auto found = characterStyles_.find(*run.style);
                     if (found != characterStyles_.end())
@@ -302,21 +300,20 @@ void Mapper::Markers(Element* child, obreader::StoryLists& lists, int story, int
             continue;
         }
         if (m.kind == K::kTable) {
-            Element* run = lists.Entry(EL::kTableRunList, EL::kTableRun);
-            b_.Int(run, AN::kTextIndex, m.position);
-            if (run) TableOf(run, m.index, depth + 1);
+            if (Element* run =
+                    lists.At(EL::kTableRunList, EL::kTableRun, AN::kTextIndex, m.position))
+                TableOf(run, m.index, depth + 1);
             continue;
         }
         if (m.kind == K::kFootnote) {
-            Element* note = lists.Entry(EL::kFootnoteList, EL::kFootnote);
-            b_.Int(note, AN::kPosition, m.position);
             footnoteNumber_[static_cast<std::size_t>(m.index)] = ++footnotes_;
-            if (note) ChildStory(note, m.index, depth + 1);
+            if (Element* note =
+                    lists.At(EL::kFootnoteList, EL::kFootnote, AN::kPosition, m.position))
+                ChildStory(note, m.index, depth + 1);
             continue;
         }
-        Element* v = lists.Entry(EL::kVariableRunList, EL::kVariableRun);
+        Element* v = lists.At(EL::kVariableRunList, EL::kVariableRun, AN::kPos, m.position);
         if (!v) continue;
-        b_.Int(v, AN::kPos, m.position);
         AVE::AutoVariableEnum type = AVE::kCustom;
         std::string shown = m.text;
         int page = HomePage(story, 0);
@@ -332,9 +329,17 @@ void Mapper::Markers(Element* child, obreader::StoryLists& lists, int story, int
         case K::kPreviousPageNumber:
             type = AVE::kPreviousPageNumber;
             break;
-        case K::kSectionName:
+        case K::kSectionName: { // the name of the section the page lies in
             type = AVE::kSectionName;
+            int best = -1;
+            for (const idml::Section& section : doc_.sections) {
+                auto start = pageIndex_.find(section.pageStart);
+                if (page >= 0 && start != pageIndex_.end() && start->second <= page &&
+                    start->second > best)
+                    best = start->second, shown = section.name;
+            }
             break;
+        }
         case K::kFootnoteNumber:
             if (footnoteNumber_[static_cast<std::size_t>(story)] > 0)
                 shown = std::to_string(footnoteNumber_[static_cast<std::size_t>(story)]);

@@ -191,7 +191,12 @@ Package::Status Package::Open(OBStream* input) {
         if (end > base) archive = OpenStreamZip(input, base, end - base, noMemory);
         input->Seek(base, kSeekFromStart);
         if (noMemory) return Status::kOutOfMemory;
-        return archive ? Finish(archive) : Status::kNotZip;
+        if (archive) return Finish(archive);
+        // A zip that starts as one but cannot be opened is cut short or damaged.
+        unsigned char head[4] = {0, 0, 0, 0};
+        input->XferByte(head, 4);
+        input->Seek(base, kSeekFromStart);
+        return std::memcmp(head, "PK\3\4", 4) == 0 ? Status::kDamaged : Status::kNotZip;
     }
     // A stream that cannot seek: the whole package into memory.
     try {
@@ -216,7 +221,8 @@ Package::Status Package::OpenMemory(const void* data, std::size_t size) {
     if (source && !archive) zip_source_free(source);
     zip_error_fini(&error);
     if (noMemory) return Status::kOutOfMemory;
-    return archive ? Finish(archive) : Status::kNotZip;
+    if (archive) return Finish(archive);
+    return size >= 4 && std::memcmp(data, "PK\3\4", 4) == 0 ? Status::kDamaged : Status::kNotZip;
 }
 
 Package::Status Package::Finish(struct zip* archive) {

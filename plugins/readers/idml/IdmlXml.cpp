@@ -9,6 +9,9 @@ bool Load(pugi::xml_document& doc, std::string& bytes, bool& malformed) {
     malformed = false;
     if (bytes.empty()) return false;
     const unsigned flags = pugi::parse_default | pugi::parse_pi | pugi::parse_ws_pcdata;
+    // A terminator of its own, so that text cut off at the end of a damaged
+    // part keeps its last character.
+    bytes.push_back('\0');
     pugi::xml_parse_result r =
         doc.load_buffer_inplace(&bytes[0], bytes.size(), flags, pugi::encoding_utf8);
     if (r.status == pugi::status_ok) return true;

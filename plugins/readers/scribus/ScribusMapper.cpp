@@ -298,7 +298,8 @@ void Mapper::Colors() {
         entry.type = c.registration ? CTE::kRegistration : c.spot ? CTE::kSpot : CTE::kProcess;
         if (c.space == Color::Space::kCMYK) {
             entry.model = CME::kCMYK;
-            entry.values[0] = c.c, entry.values[1] = c.m, entry.values[2] = c.y, entry.values[3] = c.k;
+            entry.values[0] = c.c, entry.values[1] = c.m, entry.values[2] = c.y,
+            entry.values[3] = c.k;
         } else if (c.space == Color::Space::kRGB) {
             entry.model = CME::kRGB;
             entry.values[0] = c.r, entry.values[1] = c.g, entry.values[2] = c.b;

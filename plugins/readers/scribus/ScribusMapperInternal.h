@@ -81,8 +81,8 @@ private:
     void CharacterRuns(obreader::StoryLists& lists, const Story& s,
                        const std::vector<std::string>& paragraphStyle);
     void VariableRuns(obreader::StoryLists& lists, const Story& s);
-    void CharacterRunOf(Element* list, const CharacterRun& run, uint32_t start, uint32_t end,
-                        int script, const std::string& paragraphStyle);
+    void CharacterRunOf(obreader::StoryLists& lists, const CharacterRun& run, uint32_t start,
+                        uint32_t end, int script, const std::string& paragraphStyle);
     void TableOf(Element* parent, const Item& it, int depth);
     void StoryList();
     void TableStory(Element* story, std::size_t item);

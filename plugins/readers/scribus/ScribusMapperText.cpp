@@ -95,19 +95,16 @@ void Mapper::ChildStory(Element* parent, std::size_t index, int frame, int depth
     const Story& s = doc_.stories[index];
     Element* child = b_.Child(parent, EL::kChildStory);
     if (!child) return;
-    obreader::SetTextStream(b_, child, s.text.data(), s.text.size());
+    if (!obreader::SetTextStream(b_, child, s.text.data(), s.text.size())) return;
     std::vector<std::pair<uint32_t, int>> tables;
     InlineObjects(child, s, tables);
     obreader::StoryLists lists(b_, child);
     std::vector<std::string> paragraphStyle = ParagraphRuns(lists, s, frame);
     CharacterRuns(lists, s, paragraphStyle);
     VariableRuns(lists, s);
-    for (auto& t : tables) {
-        Element* run = lists.Entry(EL::kTableRunList, EL::kTableRun);
-        if (!run) continue;
-        b_.Int(run, AN::kTextIndex, t.first);
-        TableOf(run, doc_.items[static_cast<std::size_t>(t.second)], depth + 1);
-    }
+    for (auto& t : tables)
+        if (Element* run = lists.At(EL::kTableRunList, EL::kTableRun, AN::kTextIndex, t.first))
+            TableOf(run, doc_.items[static_cast<std::size_t>(t.second)], depth + 1);
 }
 
 // Items anchored in the text are named in the story's InlineObjectList;
@@ -176,7 +173,7 @@ std::vector<std::string> Mapper::ParagraphRuns(obreader::StoryLists& lists, cons
 void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
                            const std::vector<std::string>& paragraphStyle) {
     const int storyCjk = obreader::StoryCjkHint(s.text.data(), s.text.size());
-    Element* characters = lists.List(EL::kCharacterRunList);
+    lists.List(EL::kCharacterRunList);
     std::size_t hint = 0;
     int previousScript = -1;
     for (const CharacterRun& run : s.runs) {
@@ -194,7 +191,7 @@ void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
             s.text.data(), s.text.size(), run.start, run.start + run.length, previousScript,
             decideCjk, [&](uint32_t start, uint32_t end, int script) {
                 int para = ParagraphAt(s, start, hint);
-                CharacterRunOf(characters, run, start, end, script,
+                CharacterRunOf(lists, run, start, end, script,
                                para >= 0 ? paragraphStyle[static_cast<std::size_t>(para)]
                                          : std::string());
             });
@@ -206,9 +203,8 @@ void Mapper::VariableRuns(obreader::StoryLists& lists, const Story& s) {
     int page = SinglePage(s);
     for (const Marker& m : s.markers) {
         if (m.kind != Marker::Kind::kPageNumber && m.kind != Marker::Kind::kPageCount) continue;
-        Element* v = lists.Entry(EL::kVariableRunList, EL::kVariableRun);
+        Element* v = lists.At(EL::kVariableRunList, EL::kVariableRun, AN::kPos, m.position);
         if (!v) continue;
-        b_.Int(v, AN::kPos, m.position);
         bool number = m.kind == Marker::Kind::kPageNumber;
         b_.Enum(v, AN::kVariableType, &ValueUtil::CreateValueAutoVariableEnum,
                 number ? AVE::kPageNumber : AVE::kPageCount);
@@ -219,12 +215,10 @@ void Mapper::VariableRuns(obreader::StoryLists& lists, const Story& s) {
     }
 }
 
-void Mapper::CharacterRunOf(Element* list, const CharacterRun& run, uint32_t start, uint32_t end,
-                            int script, const std::string& paragraphStyle) {
-    Element* e = b_.Child(list, EL::kCharacterRun);
+void Mapper::CharacterRunOf(obreader::StoryLists& lists, const CharacterRun& run, uint32_t start,
+                            uint32_t end, int script, const std::string& paragraphStyle) {
+    Element* e = lists.Run(EL::kCharacterRunList, EL::kCharacterRun, start, end);
     if (!e) return;
-    b_.Int(e, AN::kStartCharacterPosition, start);
-    b_.Int(e, AN::kEndCharacterPosition, end);
     if (!run.style.empty()) {
         auto found = characterStyles_.find(run.style);
         if (found != characterStyles_.end())
@@ -363,16 +357,14 @@ void Mapper::TableStory(Element* story, std::size_t item) {
     Element* child = b_.Child(story, EL::kChildStory);
     if (!child) return;
     const char16_t text[1] = {kObjectReplacement};
-    obreader::SetTextStream(b_, child, text, 1);
+    if (!obreader::SetTextStream(b_, child, text, 1)) return;
     obreader::StoryLists lists(b_, child);
     Element* p = lists.Run(EL::kParagraphRunList, EL::kParagraphRun, 0, 1);
     ParagraphStyleRef(p, "");
     Element* c = lists.Run(EL::kCharacterRunList, EL::kCharacterRun, 0, 1);
     ParagraphStyleRef(c, "");
-    Element* run = lists.Entry(EL::kTableRunList, EL::kTableRun);
-    if (!run) return;
-    b_.Int(run, AN::kTextIndex, 0);
-    TableOf(run, doc_.items[item], 1);
+    if (Element* run = lists.At(EL::kTableRunList, EL::kTableRun, AN::kTextIndex, 0))
+        TableOf(run, doc_.items[item], 1);
 }
 
 } // namespace scribus_mapper
