@@ -310,6 +310,20 @@ void AttrSet::Set(Attr a, const char* text) {
         entries_.emplace(at, a, text);
 }
 
+void AttrSet::Assign(std::vector<std::pair<Attr, std::string>> entries) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    // Keeps the last of each run of equal attributes.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
+        if (kept != i) entries[kept] = std::move(entries[i]);
+        ++kept;
+    }
+    entries.resize(kept);
+    entries_.swap(entries);
+}
+
 void AttrSet::FillFrom(const AttrSet& other) {
     if (other.entries_.empty()) return;
     std::vector<std::pair<Attr, std::string>> merged;

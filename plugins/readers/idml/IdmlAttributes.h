@@ -94,6 +94,9 @@ public:
     const std::string* Find(Attr a) const;
     /// Sets or replaces.
     void Set(Attr a, const char* text);
+    /// Replaces the whole set by entries in any order; of two entries for
+    /// the same attribute the later one counts.
+    void Assign(std::vector<std::pair<Attr, std::string>> entries);
     /// Takes what other sets and this set does not.
     void FillFrom(const AttrSet& other);
     bool Empty() const { return entries_.empty(); }

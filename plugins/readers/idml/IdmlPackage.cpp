@@ -127,12 +127,18 @@ bool SafeName(const char* name) {
     }
 }
 
-bool StartsWithMimetype(const unsigned char* head, long long n) {
+// Whether the first local header names the media type or the designmap, so
+// that the common packages are known without reading the central directory.
+bool StartsLikePackage(const unsigned char* head, long long n) {
     // The first local header: signature, then the name at 30 and the stored
     // data after the name and the extra field.
     if (n < 30 || std::memcmp(head, "PK\3\4", 4) != 0) return false;
     unsigned nameLength = head[26] | (head[27] << 8), extra = head[28] | (head[29] << 8);
     unsigned method = head[8] | (head[9] << 8);
+    static const char kDesignmap[] = "designmap.xml";
+    if (nameLength == sizeof kDesignmap - 1 && n >= 30 + static_cast<long long>(nameLength) &&
+        std::memcmp(head + 30, kDesignmap, nameLength) == 0)
+        return true;
     if (nameLength != 8 || std::memcmp(head + 30, "mimetype", 8) != 0 || method != 0) return false;
     std::size_t type = std::strlen(kMediaType);
     long long at = 38 + extra;
@@ -149,7 +155,7 @@ short DetectPackage(OBStream* input) {
     long long n = input->XferByte(head, static_cast<long long>(sizeof head));
     short found = 0;
     if (n >= 4 && std::memcmp(head, "PK", 2) == 0) {
-        if (StartsWithMimetype(head, n)) {
+        if (StartsLikePackage(head, n)) {
             found = 1;
         } else {
             Package package;
@@ -267,7 +273,7 @@ Package::ReadResult Package::Read(const std::string& name, std::string& out) {
         // allocation, and a modest one at that.
         zip_stat_t st;
         if (zip_stat_index(zip_, found->second, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
-            out.reserve(static_cast<std::size_t>(std::min<zip_uint64_t>(st.size, 16u << 20)));
+            out.reserve(static_cast<std::size_t>(std::min<zip_uint64_t>(st.size, 16u << 20)) + 1);
         char chunk[65536];
         for (;;) {
             zip_int64_t n = zip_fread(file, chunk, sizeof chunk);

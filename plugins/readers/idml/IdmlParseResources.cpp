@@ -6,6 +6,7 @@
 #include <ombra/messages.h>
 
 #include <cstring>
+#include <iterator>
 
 namespace idml {
 namespace parse {
@@ -257,37 +258,74 @@ void ReadPreferences(Context& ctx, pugi::xml_node root) {
 
 namespace {
 
-// The first element below n whose name ends in ":local" (any prefix).
-pugi::xml_node FindLocal(pugi::xml_node n, const char* local, int depth) {
+const char* LocalName(pugi::xml_node n) {
+    const char* name = n.name();
+    const char* colon = std::strchr(name, ':');
+    return colon ? colon + 1 : name;
+}
+
+// The first element below n whose name is "li" (any prefix).
+pugi::xml_node FirstItem(pugi::xml_node n, int depth) {
     if (depth > 32) return pugi::xml_node();
     for (pugi::xml_node c : n.children()) {
-        const char* name = c.name();
-        const char* colon = std::strchr(name, ':');
-        if (std::strcmp(colon ? colon + 1 : name, local) == 0) return c;
-        if (pugi::xml_node found = FindLocal(c, local, depth + 1)) return found;
+        if (std::strcmp(LocalName(c), "li") == 0) return c;
+        if (pugi::xml_node found = FirstItem(c, depth + 1)) return found;
     }
     return pugi::xml_node();
 }
 
-// The text of a property that is plain, or the first item of a list.
-std::string Text(pugi::xml_node root, const char* local) {
-    pugi::xml_node n = FindLocal(root, local, 0);
-    if (!n) return std::string();
-    if (pugi::xml_node item = FindLocal(n, "li", 0)) return item.child_value();
-    return n.child_value();
+struct Property {
+    const char* local;
+    std::string Publication::*field;
+};
+
+constexpr Property kProperties[] = {
+    {"title", &Publication::title},         {"creator", &Publication::author},
+    {"description", &Publication::subject}, {"subject", &Publication::keywords},
+    {"CreatorTool", &Publication::creator}, {"CreateDate", &Publication::created},
+    {"ModifyDate", &Publication::modified},
+};
+
+void Take(Publication& p, unsigned& seen, const char* local, pugi::xml_node value,
+          const char* attribute) {
+    for (std::size_t i = 0; i < std::size(kProperties); ++i) {
+        if ((seen & (1u << i)) || std::strcmp(local, kProperties[i].local) != 0) continue;
+        seen |= 1u << i;
+        if (attribute) {
+            p.*kProperties[i].field = attribute;
+        } else {
+            pugi::xml_node item = FirstItem(value, 0);
+            p.*kProperties[i].field = (item ? item : value).child_value();
+        }
+    }
+}
+
+// The properties of each rdf:Description, as elements or attributes; the
+// first of each name gives its text, or the text of its list's first item.
+// Property values (histories, thumbnails) are not searched.
+void Collect(pugi::xml_node n, Publication& p, unsigned& seen, int depth) {
+    if (depth > 8) return;
+    for (pugi::xml_node c : n.children()) {
+        if (c.type() != pugi::node_element) continue;
+        if (std::strcmp(LocalName(c), "Description") != 0) {
+            Collect(c, p, seen, depth + 1);
+            continue;
+        }
+        for (pugi::xml_attribute a : c.attributes()) {
+            const char* colon = std::strchr(a.name(), ':');
+            Take(p, seen, colon ? colon + 1 : a.name(), pugi::xml_node(), a.value());
+        }
+        for (pugi::xml_node property : c.children())
+            if (property.type() == pugi::node_element)
+                Take(p, seen, LocalName(property), property, nullptr);
+    }
 }
 
 } // namespace
 
 void ReadMetadata(Context& ctx, pugi::xml_node root) {
-    Publication& p = ctx.doc.publication;
-    p.title = Text(root, "title");
-    p.author = Text(root, "creator");
-    p.subject = Text(root, "description");
-    p.keywords = Text(root, "subject");
-    p.creator = Text(root, "CreatorTool");
-    p.created = Text(root, "CreateDate");
-    p.modified = Text(root, "ModifyDate");
+    unsigned seen = 0;
+    Collect(root, ctx.doc.publication, seen, 0);
 }
 
 } // namespace parse

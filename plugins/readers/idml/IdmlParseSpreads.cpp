@@ -68,10 +68,15 @@ void ReadTextFrame(pugi::xml_node n, Item& it) {
     }
 }
 
+bool IsGraphic(const char* name) {
+    for (const char* tag : kGraphicTags)
+        if (std::strcmp(name, tag) == 0) return true;
+    return false;
+}
+
 void ReadGraphicIn(pugi::xml_node n, Item& it) {
-    for (const char* tag : kGraphicTags) {
-        pugi::xml_node g = n.child(tag);
-        if (!g) continue;
+    for (pugi::xml_node g : n.children()) {
+        if (g.type() != pugi::node_element || !IsGraphic(g.name())) continue;
         it.picture = true;
         xml::ReadMatrix(xml::Attr(g, "ItemTransform"), it.imageTransform);
         pugi::xml_node link = g.child("Link");

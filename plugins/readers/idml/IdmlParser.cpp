@@ -25,8 +25,8 @@ using parse::Context;
 using parse::Parts;
 
 // A part's XML, parsed; false (reported) when it is missing or unreadable.
-bool LoadPart(Context& ctx, Package& package, const std::string& name, std::string& bytes,
-              pugi::xml_document& doc) {
+bool LoadPart(Context& ctx, Package& package, const std::string& name, bool story,
+              std::string& bytes, pugi::xml_document& doc) {
     switch (package.Read(name, bytes)) {
     case Package::ReadResult::kOk:
         break;
@@ -45,7 +45,7 @@ bool LoadPart(Context& ctx, Package& package, const std::string& name, std::stri
         return false;
     }
     bool malformed = false;
-    bool any = xml::Load(doc, bytes, malformed);
+    bool any = xml::Load(doc, bytes, story, malformed);
     if (malformed) ctx.Report(OBERR::kMalformedInput);
     return any;
 }
@@ -71,11 +71,12 @@ void FindParts(const Package& package, Parts& parts, bool all) {
 }
 
 template <class Read>
-void ReadPart(Context& ctx, Package& package, const std::string& name, Read read) {
+void ReadPart(Context& ctx, Package& package, const std::string& name, Read read,
+              bool story = false) {
     if (name.empty()) return;
     std::string bytes;
     pugi::xml_document doc;
-    if (LoadPart(ctx, package, name, bytes, doc)) read(doc.document_element());
+    if (LoadPart(ctx, package, name, story, bytes, doc)) read(doc.document_element());
 }
 
 } // namespace
@@ -113,7 +114,8 @@ bool ParsePackage(Package& package, const ParseOptions& options, obreader::Probl
                      [&](pugi::xml_node r) { parse::ReadSpreads(ctx, r, false); });
     for (const std::string& name : parts.stories)
         if (seen.insert(name).second)
-            ReadPart(ctx, package, name, [&](pugi::xml_node r) { parse::ReadStories(ctx, r); });
+            ReadPart(
+                ctx, package, name, [&](pugi::xml_node r) { parse::ReadStories(ctx, r); }, true);
     return true;
 }
 
@@ -122,7 +124,7 @@ void ParseStoryPart(std::string& bytes, const ParseOptions& options,
     Context ctx(options, problems, doc);
     pugi::xml_document xml;
     bool malformed = false;
-    if (xml::Load(xml, bytes, malformed)) parse::ReadStories(ctx, xml.document_element());
+    if (xml::Load(xml, bytes, true, malformed)) parse::ReadStories(ctx, xml.document_element());
     if (malformed) ctx.Report(OBERR::kMalformedInput);
 }
 

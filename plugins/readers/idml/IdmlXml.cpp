@@ -5,10 +5,11 @@
 namespace idml {
 namespace xml {
 
-bool Load(pugi::xml_document& doc, std::string& bytes, bool& malformed) {
+bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malformed) {
     malformed = false;
     if (bytes.empty()) return false;
-    const unsigned flags = pugi::parse_default | pugi::parse_pi | pugi::parse_ws_pcdata;
+    const unsigned flags = pugi::parse_default | (story ? pugi::parse_pi | pugi::parse_ws_pcdata
+                                                        : pugi::parse_ws_pcdata_single);
     // A terminator of its own, so that text cut off at the end of a damaged
     // part keeps its last character.
     bytes.push_back('\0');
@@ -49,11 +50,14 @@ pugi::xml_node Property(pugi::xml_node n, const char* name) {
 }
 
 void ReadAttrSet(pugi::xml_node n, AttrSet& out) {
+    // Gathered, then sorted once: styles carry a hundred attributes and more.
+    std::vector<std::pair<idml::Attr, std::string>> entries;
     idml::Attr a;
     for (pugi::xml_attribute at : n.attributes())
-        if (FindAttr(at.name(), a)) out.Set(a, at.value());
+        if (FindAttr(at.name(), a)) entries.emplace_back(a, at.value());
     for (pugi::xml_node p : n.child("Properties").children())
-        if (FindAttr(p.name(), a)) out.Set(a, p.child_value());
+        if (FindAttr(p.name(), a)) entries.emplace_back(a, p.child_value());
+    out.Assign(std::move(entries));
 }
 
 bool ReadTabs(pugi::xml_node n, std::vector<TabStop>& out) {

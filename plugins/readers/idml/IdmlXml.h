@@ -12,11 +12,13 @@
 namespace idml {
 namespace xml {
 
-/// Parses the part's bytes where they lie (they must outlive doc). Keeps
-/// comments out and text that is only white space in (Content elements hold
-/// spaces). Returns false when nothing was parsed; malformed is set when the
-/// XML is damaged, and doc then holds what came before the damage.
-bool Load(pugi::xml_document& doc, std::string& bytes, bool& malformed);
+/// Parses the part's bytes where they lie (they must outlive doc). A story
+/// keeps its processing instructions and all text that is only white space
+/// (Content elements hold spaces); other parts keep such text only where it
+/// is all an element holds (a tab leader of one space). Returns false when
+/// nothing was parsed; malformed is set when the XML is damaged, and doc
+/// then holds what came before the damage.
+bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malformed);
 
 /// The attribute's text, "" when absent.
 inline const char* Attr(pugi::xml_node n, const char* name) {
@@ -32,7 +34,8 @@ std::string Ref(const char* text);
 /// The element of that name under n's Properties.
 pugi::xml_node Property(pugi::xml_node n, const char* name);
 
-/// The formatting attributes n carries as attributes and as Properties.
+/// The formatting attributes n carries as attributes and as Properties
+/// (these win), in place of what out held.
 void ReadAttrSet(pugi::xml_node n, AttrSet& out);
 /// Tab stops from a Properties TabList; false when n has none.
 bool ReadTabs(pugi::xml_node n, std::vector<TabStop>& out);

@@ -200,12 +200,24 @@ KENTEN = ["KentenSesameDot", "KentenWhiteSesameDot", "KentenFisheye", "KentenBul
           "KentenSmallWhiteCircle", "KentenBlackTriangle", "KentenWhiteTriangle", "Custom"]
 
 
+# Properties as elements, lists and attributes; the history's names are not
+# the document's.
+METADATA = (
+    '<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF xmlns:rdf="r"><rdf:Description xmlns:dc="d" '
+    'xmlns:xmp="x" xmp:CreatorTool="Maker 1"><xmpMM:History xmlns:xmpMM="m"><rdf:Seq><rdf:li>'
+    '<dc:title>Old</dc:title><dc:creator>Nobody</dc:creator></rdf:li></rdf:Seq></xmpMM:History>'
+    '<dc:title><rdf:Alt><rdf:li xml:lang="x-default">Guide</rdf:li></rdf:Alt></dc:title>'
+    '<dc:creator><rdf:Seq><rdf:li>Ann</rdf:li><rdf:li>Bo</rdf:li></rdf:Seq></dc:creator>'
+    '</rdf:Description></rdf:RDF></x:xmpmeta>')
+
+
 def features():
     """Every feature package: name -> bytes."""
     f = {}
     f["text"] = package({"s": psr(
         csr(c("One\u2028line\ttab") + BR + c("Two<?ACE 8?>x")) + csr(BR, 'GotoNextX="NextColumn"')
-        + csr(c("Three")) + csr(BR, 'GotoNextX="NextPage"') + csr(c("Four")))})
+        + csr(c("Three")) + csr(BR, 'GotoNextX="NextPage"') + csr(c("Four")))},
+        extra_parts={"META-INF/metadata.xml": METADATA})
     f["variables"] = package(
         {"s": psr(csr(c("Page <?ACE 18?> of <?ACE 19?> ")
                       + '<TextVariableInstance Self="tv" ResultText="9" AssociatedTextVariable="dTV"/>'))},

@@ -37,6 +37,10 @@ struct Feature {
 };
 
 void DocumentParts(const Reading& r) {
+    Element* meta = Nth(r, EL::kMetaData, 0);
+    EXPECT_EQ(Str(meta, AN::kTitle), "Guide");
+    EXPECT_EQ(Str(meta, AN::kAuthor), "Ann");
+    EXPECT_EQ(Str(meta, AN::kApplication), "Maker 1");
     Element* general = Nth(r, EL::kGeneralPreferences, 0);
     EXPECT_EQ(Int(general, AN::kHorizontalMeasurement), UNITS::LINEAR::kMillimeters);
     Element* section = Nth(r, EL::kSection, 0);
