@@ -209,7 +209,7 @@ struct Marker {
     std::uint32_t position = 0;
     Kind kind = Kind::kPageNumber;
     int index = -1;       ///< kAnchor: item; kTable: table; kFootnote: story
-    std::string text;     ///< kVariable: the text shown; kBreak: the GotoNextX keyword
+    std::string text;     ///< kVariable: the text shown; kBreak: the ParagraphBreakType keyword
     std::string variable; ///< kVariable: the TextVariable's Self
 };
 

@@ -215,8 +215,8 @@ def features():
     """Every feature package: name -> bytes."""
     f = {}
     f["text"] = package({"s": psr(
-        csr(c("One\u2028line\ttab") + BR + c("Two<?ACE 8?>x")) + csr(BR, 'GotoNextX="NextColumn"')
-        + csr(c("Three")) + csr(BR, 'GotoNextX="NextPage"') + csr(c("Four")))},
+        csr(c("One\u2028line\ttab") + BR + c("Two<?ACE 8?>x")) + csr(BR, 'ParagraphBreakType="NextColumn"')
+        + csr(c("Three")) + csr(BR, 'ParagraphBreakType="NextPage"') + csr(c("Four")))},
         extra_parts={"META-INF/metadata.xml": METADATA})
     f["variables"] = package(
         {"s": psr(csr(c("Page <?ACE 18?> of <?ACE 19?> ")
