@@ -13,6 +13,11 @@ void LoggingProblems::Report(int code) {
     OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
 }
 
+void LoggingProblems::Report(int code, const std::string& detail) {
+    OBLoggerUtility::LogEntry(OBMessageId(code), detail.c_str());
+    OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
+}
+
 void ElementBuilder::OutOfMemory() {
     if (!outOfMemory_) problems_.Report(OBERR::kOutOfMemory);
     outOfMemory_ = true;

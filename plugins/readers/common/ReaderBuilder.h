@@ -5,6 +5,7 @@
 #ifndef OMBRA_READER_BUILDER_H
 #define OMBRA_READER_BUILDER_H
 
+#include <ombra/messages.h>
 #include <ombra/elements.h>
 #include <ombra/storedelements.h>
 #include <ombra/valueutil.h>
@@ -19,13 +20,19 @@ class ProblemSink {
 public:
     virtual ~ProblemSink();
     virtual void Report(int code) = 0;
+    /// With what the problem is about (a style, a colour, a page), in English.
+    virtual void Report(int code, const std::string& detail) {
+        (void)detail;
+        Report(code);
+    }
 };
 
-/// Reports through the conversion log (the code's message id) and the
-/// calling thread's error code, as every reader does.
+/// Reports through the conversion log (the code's message id, with the
+/// detail) and the calling thread's error code, as every reader does.
 class LoggingProblems : public ProblemSink {
 public:
     void Report(int code) override;
+    void Report(int code, const std::string& detail) override;
 };
 
 /// Makes Elements and sets their attributes. New top-level Elements are
@@ -39,9 +46,13 @@ public:
     ElementBuilder& operator=(const ElementBuilder&) = delete;
 
     void Report(int code) { problems_.Report(code); }
-    /// kOutOfMemory and kBrokenReference, each reported once per conversion.
+    void Report(int code, const std::string& detail) { problems_.Report(code, detail); }
+    /// kOutOfMemory, reported once per conversion.
     void OutOfMemory();
+    /// kBrokenReference: without a detail once per conversion, with one
+    /// (what points where) each time, the log keeping each detail once.
     void BadReference();
+    void BadReference(const std::string& what) { problems_.Report(OBERR::kBrokenReference, what); }
     bool RanOutOfMemory() const { return outOfMemory_; }
 
     /// A new top-level Element, or null.

@@ -445,7 +445,7 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
         if (ColorId(*a.fillColor, id))
             b_.Id(e, AN::kColorRef, id);
         else
-            b_.BadReference();
+            b_.BadReference("the colour \"" + *a.fillColor + "\" does not exist");
     }
     if (a.fillShade) b_.Percent(e, AN::kShade, *a.fillShade / 100.0);
     if (a.strokeColor && ColorId(*a.strokeColor, id)) b_.Id(e, AN::kStrokeId, id);
@@ -556,7 +556,8 @@ void Mapper::CharacterStyles() {
         if (found != characterStyles_.end() && found->second != m.first->GetId())
             b_.Id(m.first, AN::kBasedOn, found->second);
         else
-            b_.BadReference();
+            b_.BadReference("character style \"" + doc_.characterStyles[m.second].name +
+                            "\" is based on \"" + parent + "\", which it cannot be");
     }
 }
 
@@ -594,7 +595,8 @@ void Mapper::ParagraphStyles() {
         if (found != paragraphStyles_.end() && found->second != m.first->GetId())
             b_.Id(m.first, AN::kBasedOn, found->second);
         else
-            b_.BadReference();
+            b_.BadReference("paragraph style \"" + doc_.paragraphStyles[m.second].name +
+                            "\" is based on \"" + parent + "\", which it cannot be");
     }
 }
 

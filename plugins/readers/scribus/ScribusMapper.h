@@ -3,6 +3,8 @@
 #ifndef OMBRA_SCRIBUS_MAPPER_H
 #define OMBRA_SCRIBUS_MAPPER_H
 
+#include <string>
+
 #include "ScribusModel.h"
 
 #include <ReaderBuilder.h>

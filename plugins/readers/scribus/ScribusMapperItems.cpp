@@ -103,7 +103,8 @@ void Mapper::RegularPage(Element* spread, std::size_t p, int columns) {
     if (master != masterPages_.end())
         b_.Id(e, AN::kBasedOn, master->second);
     else if (!page.masterName.empty() && !doc_.masterPages.empty() && options_.masterItems)
-        b_.BadReference();
+        b_.BadReference("page " + std::to_string(p + 1) + " is based on master page \"" +
+                        page.masterName + "\", which does not exist");
     Margins(e, page);
     b_.Enum(e, AN::kOrientation, &ValueUtil::CreateValueTOPOrientationEnum,
             page.orientation == 1 ? TOPO::kLandscape : TOPO::kPortrait);
@@ -389,7 +390,8 @@ void Mapper::Hyperlinks() {
             if (a.targetPage < 0 ||
                 static_cast<std::size_t>(a.targetPage) >= pageElements_.size() ||
                 !pageElements_[static_cast<std::size_t>(a.targetPage)]) {
-                b_.BadReference();
+                b_.BadReference("the link of \"" + it.name + "\" goes to page " +
+                                std::to_string(a.targetPage + 1) + ", which does not exist");
                 continue;
             }
             target = pageElements_[static_cast<std::size_t>(a.targetPage)];
@@ -436,7 +438,8 @@ void Mapper::TablesOfContents() {
         if (found != paragraphStyles_.end())
             b_.Id(entry, AN::kFormatStyleID, found->second);
         else if (!t.paragraphStyle.empty())
-            b_.BadReference();
+            b_.BadReference("table of contents \"" + t.name + "\" lists paragraph style \"" +
+                            t.paragraphStyle + "\", which does not exist");
         // The frame that receives the table names the publication's contents story.
         for (std::size_t i = 0; i < doc_.items.size() && publication_; ++i) {
             const Item& it = doc_.items[i];

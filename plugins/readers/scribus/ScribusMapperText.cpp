@@ -83,7 +83,7 @@ void Mapper::ParagraphStyleRef(Element* e, const std::string& style) {
     if (found != paragraphStyles_.end())
         b_.Id(e, AN::kParagraphStyleID, found->second);
     else
-        b_.BadReference();
+        b_.BadReference("the paragraph style \"" + name + "\" does not exist");
 }
 
 // The child story with text, runs and anchored objects.
@@ -224,7 +224,7 @@ void Mapper::CharacterRunOf(obreader::StoryLists& lists, const CharacterRun& run
         if (found != characterStyles_.end())
             b_.Id(e, AN::kCharacterStyleID, found->second);
         else
-            b_.BadReference();
+            b_.BadReference("the character style \"" + run.style + "\" does not exist");
     }
     ParagraphStyleRef(e, paragraphStyle);
     Element* attributes = b_.Child(e, EL::kCharacterAttributes);

@@ -174,7 +174,7 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
                 : scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.get()), size, limits);
         bytes.reset();
         for (const scribus::Warning& w : parsed.warnings)
-            problems.Report(CodeOf(w.code));
+            problems.Report(CodeOf(w.code), w.message);
         switch (parsed.status) {
         case scribus::ParseResult::Status::kNotScribus:
             problems.Report(OBERR::kUnreadableInput);
