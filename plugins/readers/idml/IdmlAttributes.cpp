@@ -228,7 +228,7 @@ bool WriteOne(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
         if (refs.Swatch(text, id))
             b.Id(e, info.target, id);
         else
-            b.BadReference();
+            b.BadReference("the swatch \"" + text + "\" does not exist");
         return true;
     case C::kOldStyle:
         b.Bool(e, info.target, text.find("Oldstyle") != std::string::npos);

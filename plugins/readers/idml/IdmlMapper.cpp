@@ -215,7 +215,8 @@ void Mapper::Colors() {
         auto baseId = swatches_.find(s.base);
         if (base == bySelf.end() || baseId == swatches_.end() ||
             base->second->kind != idml::Swatch::Kind::kColor) {
-            b_.BadReference();
+            b_.BadReference("tint \"" + s.self + "\" is based on \"" + s.base +
+                            "\", which is no colour of the package");
             continue;
         }
         obreader::ColorSpec spec = SpecOf(*base->second);
@@ -246,7 +247,9 @@ void Mapper::Gradients() {
         if (auto* stops = dynamic_cast<ValueGradientStopList*>(v))
             for (const idml::Swatch::Stop& stop : s.stops) {
                 unsigned id = 0;
-                if (!Swatch(stop.color, id)) b_.BadReference();
+                if (!Swatch(stop.color, id))
+                    b_.BadReference("gradient \"" + s.self + "\" uses the swatch \"" + stop.color +
+                                    "\", which does not exist");
                 if (!stops->Add(stop.location / 100.0, stop.midpoint / 100.0, id, 1.0))
                     b_.OutOfMemory();
             }
@@ -358,7 +361,7 @@ const AttrSet& Mapper::Resolved(bool paragraph, const std::string* self) {
             out.FillFrom(s.attrs);
             return s.basedOn;
         });
-    if (!ok) b_.BadReference();
+    if (!ok) b_.BadReference("style \"" + *self + "\" is based on styles that form a loop");
     done[i] = 1;
     sets[i] = std::move(out);
     return sets[i];
@@ -442,7 +445,8 @@ void Mapper::CharacterStyles() {
         if (found != characterStyles_.end() && found->second != m.first->GetId())
             b_.Id(m.first, AN::kBasedOn, found->second);
         else
-            b_.BadReference();
+            b_.BadReference("character style \"" + doc_.characterStyles[m.second].self +
+                            "\" is based on \"" + parent + "\", which it cannot be");
     }
 }
 
@@ -474,7 +478,9 @@ void Mapper::ParagraphStyles() {
             if (found != paragraphStyles_.end() && (k == 1 || found->second != m.first->GetId()))
                 b_.Id(m.first, k == 0 ? AN::kBasedOn : AN::kNext, found->second);
             else
-                b_.BadReference();
+                b_.BadReference("paragraph style \"" + s.self +
+                                (k == 0 ? "\" is based on \"" : "\" is followed by \"") + ref +
+                                "\", which it cannot be");
         }
     }
 }

@@ -90,7 +90,8 @@ void Mapper::MasterSpreads() {
         if (found != masterPages_.end() && !found->second.empty() && found->second.front())
             b_.IdOf(pages_[p], AN::kBasedOn, found->second.front());
         else
-            b_.BadReference();
+            b_.BadReference("master page \"" + page.self + "\" is based on the master \"" +
+                            page.master + "\", which does not exist");
     }
 }
 
@@ -117,7 +118,8 @@ void Mapper::RegularSpreads() {
                 Element* m = pages.size() > 1 && !LeftPage(p) ? pages.back() : pages.front();
                 b_.IdOf(page, AN::kBasedOn, m);
             } else if (!source.master.empty() && options_.masterItems) {
-                b_.BadReference();
+                b_.BadReference("page \"" + source.self + "\" is based on the master \"" +
+                                source.master + "\", which does not exist");
             }
             Items(page, p, false, static_cast<int>(s));
         }
@@ -165,9 +167,10 @@ void Mapper::Paint(Element* e, const Item& it) {
     unsigned id = 0;
     if (!it.fill.empty() && Swatch(it.fill, id)) b_.Id(e, AN::kFillId, id);
     if (!it.stroke.empty() && Swatch(it.stroke, id)) b_.Id(e, AN::kStrokeId, id);
-    if ((!it.fill.empty() && !Swatch(it.fill, id)) ||
-        (!it.stroke.empty() && !Swatch(it.stroke, id)))
-        b_.BadReference();
+    for (const std::string* swatch : {&it.fill, &it.stroke})
+        if (!swatch->empty() && !Swatch(*swatch, id))
+            b_.BadReference("item \"" + it.self + "\" is painted with the swatch \"" + *swatch +
+                            "\", which does not exist");
 }
 
 void Mapper::Common(Element* e, const Item& it, int page) {
@@ -329,7 +332,8 @@ void Mapper::TextPathOf(Element* list, const Item& it, const std::vector<SubPath
         if (found != storyIndex_.end())
             b_.IdOf(t, AN::kStory, stories_[static_cast<std::size_t>(found->second)]);
         else
-            b_.BadReference();
+            b_.BadReference("text path \"" + path.self + "\" shows the story \"" + path.story +
+                            "\", which does not exist");
         b_.Bool(t, AN::kTextOnPathOtherSide, path.flipped);
         holder = nullptr;
         if (!list) break; // a shape shows one path
@@ -374,7 +378,8 @@ void Mapper::Sections() {
         if (page != pageIndex_.end())
             b_.IdOf(e, AN::kFirstPage, pages_[static_cast<std::size_t>(page->second)]);
         else
-            b_.BadReference();
+            b_.BadReference("section \"" + s.name + "\" starts at the page \"" + s.pageStart +
+                            "\", which does not exist");
         for (const auto& style : kStyles)
             if (s.style == style.name)
                 b_.Enum(e, AN::kPageNumberingStyle, &ValueUtil::CreateValuePNSEnum, style.style);

@@ -89,7 +89,8 @@ void Mapper::Hyperlinks() {
             // A link whose source or destination is not there (or was left
             // out with its layer or page) is no link.
             b_.Delete(link);
-            b_.BadReference();
+            b_.BadReference("hyperlink \"" + h.self + "\" has no " +
+                            (source ? "destination" : "source") + " that is read");
             continue;
         }
         b_.Utf8(link, AN::kName, h.name);

@@ -161,7 +161,8 @@ void Mapper::StoryFrames() {
         if (it.kind == Item::Kind::kTextFrame && !it.story.empty()) {
             auto found = storyIndex_.find(it.story);
             if (found == storyIndex_.end())
-                b_.BadReference();
+                b_.BadReference("text frame \"" + it.self + "\" shows the story \"" + it.story +
+                                "\", which does not exist");
             else
                 frames[static_cast<std::size_t>(found->second)].push_back(static_cast<int>(i));
         }
@@ -183,7 +184,9 @@ void Mapper::StoryFrames() {
         for (std::size_t k = 0; k < list.size() && out.empty(); ++k) {
             const Item& first = doc_.items[static_cast<std::size_t>(list[k])];
             if (!first.previous.empty() && at.count(first.previous)) continue;
-            if (!first.previous.empty()) b_.BadReference();
+            if (!first.previous.empty())
+                b_.BadReference("text frame \"" + first.self + "\" follows \"" + first.previous +
+                                "\", which is no frame of its story");
             for (std::size_t here = k; !taken[here];) {
                 taken[here] = 1;
                 out.push_back(list[here]);
@@ -191,15 +194,27 @@ void Mapper::StoryFrames() {
                 if (next.empty()) break;
                 auto hit = at.find(next);
                 if (hit == at.end() || taken[hit->second]) {
-                    b_.BadReference(); // a chain that points nowhere or loops
+                    b_.BadReference(
+                        "text frame \"" + doc_.items[static_cast<std::size_t>(list[here])].self +
+                        "\" leads to \"" + next + "\", which " +
+                        (hit == at.end() ? "is no frame of its story" : "closes a loop"));
                     break;
                 }
                 here = hit->second;
             }
         }
+        // Frames outside the chain still show the story; a chain without
+        // a first frame is a loop, taken in the order of the spreads.
+        const bool loop = out.empty() && !list.empty();
+        if (loop)
+            b_.BadReference("the text frames of the story \"" + doc_.stories[s].self +
+                            "\" form a loop");
         for (std::size_t k = 0; k < list.size(); ++k)
             if (!taken[k]) {
-                b_.BadReference(); // frames outside the chain still show the story
+                if (!loop)
+                    b_.BadReference("text frame \"" +
+                                    doc_.items[static_cast<std::size_t>(list[k])].self +
+                                    "\" is outside the frame chain of its story");
                 out.push_back(list[k]);
             }
         for (int p : paths[s])

@@ -194,7 +194,7 @@ void Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s, const Ra
         if (found != paragraphStyles_.end())
             b_.Id(e, AN::kParagraphStyleID, found->second);
         else if (style)
-            b_.BadReference();
+            b_.BadReference("the paragraph style \"" + *style + "\" does not exist");
         static const AttrSet kNone;
         const AttrSet& local = seg.local ? *seg.local : kNone;
         if (local.HasAny(Where::kPara) || !breakBefore.empty()) {
@@ -249,7 +249,8 @@ void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s, const Ra
                     if (found != characterStyles_.end())
                         b_.Id(e, AN::kCharacterStyleID, found->second);
                     else
-                        b_.BadReference();
+                        b_.BadReference("the character style \"" + *run.style +
+                                        "\" does not exist");
                 }
                 while (para + 1 < paragraphs.size() && paragraphs[para].second <= start)
                     ++para;

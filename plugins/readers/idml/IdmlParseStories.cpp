@@ -265,7 +265,8 @@ private:
     }
 
     void Break() {
-        const std::string* next = range_.local ? range_.local->Find(Attr::kParagraphBreakType) : nullptr;
+        const std::string* next =
+            range_.local ? range_.local->Find(Attr::kParagraphBreakType) : nullptr;
         if (range_.flags & kNoteText)
             Append(kLineBreak);
         else if (next && !next->empty() && *next != "Anywhere")

@@ -110,8 +110,11 @@ Reading::Reading(const std::string& bytes, const std::vector<std::pair<int, bool
     }
     for (Element* e = reader_.GetFirstElement(); e; e = reader_.GetNextElement())
         top.push_back(e);
-    for (int i = 0; i < logger_.GetStringCount(); ++i)
+    for (int i = 0; i < logger_.GetStringCount(); ++i) {
         log.push_back(logger_.GetNthStringId(i));
+        for (int k = 0; k < logger_.GetDetailCount(i); ++k)
+            details += std::string(logger_.GetNthDetail(i, k)) + "\n";
+    }
 }
 
 Reading::~Reading() {

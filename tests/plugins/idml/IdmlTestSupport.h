@@ -47,6 +47,7 @@ public:
     short recognised = 0;
     std::vector<Element*> top;
     std::vector<unsigned> log;
+    std::string details; ///< what the notes are about, one a line
 
 private:
     std::string bytes_;

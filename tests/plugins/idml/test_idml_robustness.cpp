@@ -17,7 +17,8 @@ struct Damaged {
     const char* package;
     short recognised;
     std::vector<int> logged;
-    std::vector<std::string> kept, lost; ///< texts some story holds, and none does
+    std::vector<std::string> kept, lost;   ///< texts some story holds, and none does
+    std::vector<std::string> details = {}; ///< what some note names
 };
 
 const Damaged kDamaged[] = {
@@ -36,7 +37,13 @@ const Damaged kDamaged[] = {
     {"zip-bomb", 1, {OBERR::kLimitExceeded}, {"Alpha"}, {"Bomb"}},
     {"deep-nesting", 1, {OBERR::kLimitExceeded}, {"Top"}, {"Deep"}},
     {"huge-attributes", 1, {}, {"Huge"}, {}},
-    {"dangling", 1, {OBERR::kBrokenReference}, {"Looped", "Beta"}, {}},
+    {"dangling",
+     1,
+     {OBERR::kBrokenReference},
+     {"Looped", "Beta"},
+     {},
+     {"\"f3\" shows the story \"zz\"", "ParagraphStyle/Missing", "\"h\" has no source",
+      "the text frames of the story \"a\" form a loop"}},
     {"cell-positions",
      1,
      {OBERR::kBadValue, OBERR::kMalformedInput},
@@ -58,6 +65,8 @@ TEST(IdmlDamaged, WhatWasGoodIsYieldedAndTheRestReported) {
             EXPECT_NE(all.find(text), std::string::npos) << text;
         for (const std::string& text : d.lost)
             EXPECT_EQ(all.find(text), std::string::npos) << text;
+        for (const std::string& text : d.details)
+            EXPECT_NE(r.details.find(text), std::string::npos) << text << " in " << r.details;
         EXPECT_EQ(CheckStories(r.top), "");
     }
 }
