@@ -52,8 +52,8 @@ int UnitOf(const std::string& unit) {
 } // namespace
 
 Mapper::~Mapper() {
-    for (Element* e : pending_)
-        delete e;
+    for (std::size_t s = 0; s < pending_.size(); ++s)
+        if (pending_[s]) delete stories_[s];
 }
 
 void Mapper::Build() {

@@ -154,8 +154,8 @@ private:
     std::vector<char> kept_;                    ///< per story
     std::vector<std::pair<int, std::uint32_t>> holder_; ///< per nested story: story and position
     std::vector<Element*> stories_;                     ///< ParentStory per kept top-level story
-    std::vector<Element*> pending_;                     ///< made, not yet in the story list
-    std::vector<int> footnoteNumber_;                   ///< per story (footnotes)
+    std::vector<char> pending_;       ///< per story: made, not yet in the story list
+    std::vector<int> footnoteNumber_; ///< per story (footnotes)
     std::unordered_map<std::string, std::vector<Element*>> masterPages_; ///< per master spread
     std::vector<std::vector<int>> anchoredOn_; ///< per page + 1: items anchored in text there
     int footnotes_ = 0;

@@ -46,11 +46,12 @@ AVE::AutoVariableEnum VariableTypeOf(const std::string& type) {
 // name it.
 void Mapper::CreateStories() {
     stories_.assign(doc_.stories.size(), nullptr);
+    pending_.assign(doc_.stories.size(), 0);
     footnoteNumber_.assign(doc_.stories.size(), 0);
     for (std::size_t s = 0; s < doc_.stories.size(); ++s) {
         if (!kept_[s]) continue;
         stories_[s] = b_.Loose(EL::kParentStory);
-        if (stories_[s]) pending_.push_back(stories_[s]);
+        pending_[s] = stories_[s] ? 1 : 0;
     }
 }
 
@@ -119,14 +120,19 @@ void Mapper::StoryList() {
     Element* list = sequence.empty() ? nullptr : b_.Top(EL::kStoryList);
     for (int s : sequence) {
         Element* story = stories_[static_cast<std::size_t>(s)];
-        auto pending = std::find(pending_.begin(), pending_.end(), story);
-        if (pending != pending_.end()) pending_.erase(pending);
+        pending_[static_cast<std::size_t>(s)] = 0;
+        // A story that finds no place is deleted, and later references
+        // (hyperlinks) must not find it.
         if (!list) {
             b_.Delete(story);
+            stories_[static_cast<std::size_t>(s)] = nullptr;
             b_.OutOfMemory();
             continue;
         }
-        if (!b_.Attach(list, story)) continue;
+        if (!b_.Attach(list, story)) {
+            stories_[static_cast<std::size_t>(s)] = nullptr;
+            continue;
+        }
         const Story& source = doc_.stories[static_cast<std::size_t>(s)];
         int frame = FirstFrame(s);
         if (frame >= 0 &&
@@ -136,9 +142,12 @@ void Mapper::StoryList() {
                 source.vertical ? TDE::kVertical : TDE::kHorizontal);
         ChildStory(story, s, 0);
     }
-    for (Element* e : pending_)
-        b_.Delete(e);
-    pending_.clear();
+    for (std::size_t s = 0; s < pending_.size(); ++s)
+        if (pending_[s]) {
+            b_.Delete(stories_[s]);
+            stories_[s] = nullptr;
+            pending_[s] = 0;
+        }
 }
 
 // The child story with text, runs, tables, footnotes and anchored objects.

@@ -38,14 +38,37 @@ void* Allocate(std::size_t n) {
 
 } // namespace
 
+// Every form, so that none pairs the heap's allocation with another's
+// release (the nothrow form serves std::stable_sort's buffer).
 void* operator new(std::size_t n) {
     if (void* p = Allocate(n)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t n) {
+    return operator new(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return Allocate(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return Allocate(n);
+}
 void operator delete(void* p) noexcept {
     std::free(p);
 }
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 
