@@ -219,12 +219,12 @@ void Mapper::Colors() {
                             "\", which is no colour of the package");
             continue;
         }
-        obreader::ColorSpec spec = SpecOf(*base->second);
-        spec.name = s.name.empty() ? s.self.substr(s.self.find('/') + 1) : s.name;
-        Element* e = obreader::AddColor(b_, list, spec);
+        obreader::ColorSpec tint = SpecOf(*base->second);
+        tint.name = s.name.empty() ? s.self.substr(s.self.find('/') + 1) : s.name;
+        Element* e = obreader::AddColor(b_, list, tint);
         if (!e) continue;
         swatches_.emplace(s.self, e->GetId());
-        b_.Enum(e, AN::kOriginalType, &ValueUtil::CreateValueColorTypeEnum, spec.type);
+        b_.Enum(e, AN::kOriginalType, &ValueUtil::CreateValueColorTypeEnum, tint.type);
         b_.Enum(e, AN::kType, &ValueUtil::CreateValueColorTypeEnum, CTE::kTint);
         b_.Id(e, AN::kBasedOn, baseId->second);
         b_.Percent(e, AN::kTint, s.tint / 100.0);
