@@ -378,4 +378,8 @@ bool PerCharacterRuby(Element* rubiRun) {
     return GetEnum(OBGetAttributeValue(attributes, AN::kType), type) && type == RTE::kPerCharacter;
 }
 
+bool IsNoteNumber(const OBWalkText* text, const OBWalkRun& run) {
+    return text && text->kind == OBWALK::kNoteText && run.position == 0;
+}
+
 } // namespace obwalk

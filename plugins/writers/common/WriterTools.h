@@ -66,6 +66,11 @@ bool IsIdeographic(unsigned short unit);
 /// separated by spaces, or the whole text.
 bool PerCharacterRuby(Element* rubiRun);
 
+/// Whether a variable is the number a footnote's text begins with (some
+/// readers put the note's number there): the writers number notes
+/// themselves, so they leave it out.
+bool IsNoteNumber(const OBWalkText* text, const OBWalkRun& run);
+
 } // namespace obwalk
 
 #endif

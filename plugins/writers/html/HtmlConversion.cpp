@@ -721,8 +721,8 @@ void OBHtmlConversion::OnFootnote(const OBWalkNote& note, const OBWalkRun&) {
     Top().content = true;
 }
 
-void OBHtmlConversion::OnVariable(Element* variable, const OBWalkRun&) {
-    if (blockCount_ == 0) return;
+void OBHtmlConversion::OnVariable(Element* variable, const OBWalkRun& run) {
+    if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
     EnsureParagraph();
     WOBString shown;
     Units(OBGetAttributeValue(variable, AN::kStaticText), shown);

@@ -55,7 +55,16 @@ const OBHtmlStyles::Name& OBHtmlStyles::CharacterClass(Element* style) {
 const OBHtmlStyles::Name& OBHtmlStyles::ClassOf(Element* style, bool paragraph) {
     if (!style) return empty_;
     auto found = classes_.find(style);
-    if (found != classes_.end()) return entries_[found->second].name;
+    if (found != classes_.end())
+        return found->second < entries_.size() ? entries_[found->second].name : empty_;
+    if (!paragraph) { // a character style that sets nothing ("[None]") gets no class
+        Utf8Text css;
+        CharacterCss(walker_.CharacterStyleFormat(style), css);
+        if (css.IsEmpty()) {
+            classes_[style] = kNoClass;
+            return empty_;
+        }
+    }
     Utf8Text text;
     GetUtf8(OBGetAttributeValue(style, AN::kName), text);
     Name name(paragraph ? "p-" : "c-");

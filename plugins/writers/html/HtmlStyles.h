@@ -45,6 +45,7 @@ private:
         bool paragraph;
         Name name;
     };
+    static constexpr std::size_t kNoClass = ~std::size_t(0);
     const Name& ClassOf(Element* style, bool paragraph);
     void Color(Value* colorRef, double shade, const char* property, obwalk::Utf8Text& css);
 

@@ -820,8 +820,8 @@ void OBPandocConversion::OnFootnote(const OBWalkNote& note, const OBWalkRun&) {
     Close();
 }
 
-void OBPandocConversion::OnVariable(Element* variable, const OBWalkRun&) {
-    if (blockCount_ == 0) return;
+void OBPandocConversion::OnVariable(Element* variable, const OBWalkRun& run) {
+    if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
     EnsureParagraph();
     WOBString shown;
     Units(OBGetAttributeValue(variable, AN::kStaticText), shown);

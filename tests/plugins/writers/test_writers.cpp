@@ -152,6 +152,19 @@ const std::vector<Feature>& Features() {
          "a[1][2]\n\n[1] fn\n\n[2] en\n",
          OBREPORT::kStoriesLeftOut,
          0},
+        {"a note's own number and a style that sets nothing",
+         [](DocumentBuilder& b) {
+             unsigned none = b.AddCharacterStyle("[None]");
+             StoryBuilder& s = b.AddStory();
+             s.Text("a", RunStyle::Style(none));
+             s.AddFootnote().Variable("1").Text(" fn");
+         },
+         {"<p>a<a class=\"noteref\"", "role=\"doc-backlink\">1</a>  fn</p>"},
+         {"{\"t\":\"Note\",\"c\":[{\"t\":\"Para\",\"c\":[{\"t\":\"Space\"},{\"t\":\"Str\",\"c\":"
+          "\"fn\"}"},
+         "a[1]\n\n[1] 1 fn\n",
+         OBREPORT::kStoriesLeftOut,
+         0},
         {"links",
          [](DocumentBuilder& b) {
              unsigned page = b.AddPage(b.AddSpread());
