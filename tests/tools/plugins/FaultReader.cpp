@@ -4,12 +4,16 @@
 //   OMBRA-FAULT hang    never returns from Init
 //   OMBRA-FAULT grow    allocates without end (stopping at 2 GiB, so that a
 //                       run without a memory limit fails in the end too)
+//   OMBRA-FAULT slow    takes a second in Init
+//   OMBRA-FAULT throw   throws from Init
+// None of them yields an Element.
 // Anything else is not recognised.
 #include <ombra/plugin.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +48,8 @@ public:
         if (fault == "crash") std::raise(SIGSEGV);
         while (fault == "hang")
             std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (fault == "slow") std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (fault == "throw") throw std::runtime_error("a broken reader");
         if (fault == "grow") {
             std::vector<std::string> held;
             for (int n = 0; n < 128; ++n)
