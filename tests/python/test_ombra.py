@@ -1,9 +1,8 @@
-"""The ombra package as a Python program uses it: every kind of source gives
-what the ombra program gives, options by name, errors as exceptions with
-their reasons, listings, and threads that run while a conversion waits.
-
-Run by CTest: test_ombra.py OMBRA_CLI TOOL_READERS SOURCE_DIR
-"""
+# The ombra package as a Python program uses it: every kind of source gives
+# what the ombra program gives, options by name, errors as exceptions with
+# their reasons, listings, and threads that run while a conversion waits.
+#
+# Run by CTest: test_ombra.py OMBRA_CLI TOOL_READERS SOURCE_DIR
 import io
 import json
 import os
@@ -45,32 +44,25 @@ class Conversions(unittest.TestCase):
                 with self.subTest(type(source).__name__):
                     self.assertEqual(ombra.convert(source), expected)
 
-    def test_writers_and_encodings_decide_between_str_and_bytes(self):
-        for to in ["json", "html", "pandoc", 260]:
-            with self.subTest(to):
-                try:
-                    out = ombra.convert(SAMPLE, to=to)
-                except ValueError:
-                    continue  # a writer this build does not have yet
-                self.assertIsInstance(out, str)
-                self.assertEqual(out.encode(), program("convert", SAMPLE, "-o", "-", "-t", str(to)))
-        text = ombra.convert(SAMPLE)
-        self.assertEqual(ombra.convert(SAMPLE, encoding="utf16"),
-                         b"\xff\xfe" + text.encode("utf-16-le"))
-        self.assertEqual(ombra.convert(SAMPLE, encoding="cp1252", eol="crlf"),
-                         program("convert", SAMPLE, "-o", "-", "--encoding", "cp1252",
-                                 "--eol", "crlf"))
-
-    def test_settings_by_keyword_or_by_name_as_the_program_takes_them(self):
-        expected = program("convert", SAMPLE, "-o", "-", "--wrap", "20", "--hidden").decode()
-        self.assertEqual(ombra.convert(SAMPLE, wrap_lines_at_column=20,
-                                       include_master_pages_and_hidden_layers=True), expected)
-        self.assertEqual(ombra.convert(SAMPLE, settings={"Wrap lines at column": 20,
-                                                         "Include master pages and hidden layers": "on"}),
-                         expected)
-        compact = ombra.dump(SAMPLE, indentation=0, story_text=False)
-        self.assertEqual(compact, json.loads(program("dump", SAMPLE, "--set", "Indentation=0",
-                                                     "--set", "Story text=off")))
+    def test_writers_encodings_and_settings_give_what_the_program_gives(self):
+        writers = {p.name for p in ombra.plugins() if not p.reader and p.loaded}
+        cases = [({"to": "json"}, ["-t", "json"]), ({"to": 260}, ["-t", "260"]),
+                 ({"to": "html"}, ["-t", "html"]), ({"to": "pandoc"}, ["-t", "pandoc"]),
+                 ({"encoding": "utf16"}, ["--encoding", "utf16"]),
+                 ({"encoding": "cp1252", "eol": "crlf"}, ["--encoding", "cp1252", "--eol", "crlf"]),
+                 ({"wrap_lines_at_column": 20, "include_master_pages_and_hidden_layers": True},
+                  ["--wrap", "20", "--hidden"]),
+                 ({"settings": {"Wrap lines at column": 20}}, ["--set", "Wrap lines at column=20"])]
+        for options, arguments in cases:
+            if options.get("to") in ("html", "pandoc") and options["to"] not in writers:
+                continue
+            with self.subTest(arguments):
+                expected = program("convert", SAMPLE, "-o", "-", *arguments)
+                self.assertEqual(ombra.convert(SAMPLE, **options),
+                                 expected if "encoding" in options else expected.decode())
+        self.assertEqual(ombra.dump(SAMPLE, indentation=0, story_text=False),
+                         json.loads(program("dump", SAMPLE, "--set", "Indentation=0",
+                                            "--set", "Story text=off")))
 
     def test_notes_come_with_the_conversion_and_strict_refuses_them(self):
         path = os.path.join(DATA, "chain-faults.sla")
@@ -111,48 +103,41 @@ class Errors(unittest.TestCase):
                 (SAMPLE, {"eol": "unix"}, ValueError, "unix"),
                 (io.StringIO("text"), {}, TypeError, "binary"),
                 (42, {}, TypeError, "int"),
+                (b"OMBRA-FAULT crash", {"isolated": True}, ombra.ConversionError,
+                 "crashed with signal 11 (SIGSEGV)"),
+                (b"OMBRA-FAULT hang", {"isolated": True, "timeout": 1}, ombra.ConversionError,
+                 "timed out after 1 s"),
             ]
             for source, options, kind, reason in cases:
                 with self.subTest(kind.__name__, reason=reason):
                     with self.assertRaises(kind) as raised:
                         ombra.convert(source, **options)
                     self.assertIn(reason, str(raised.exception))
-        self.assertTrue(issubclass(ombra.OutOfMemory, MemoryError))
-        self.assertTrue(issubclass(ombra.UnsupportedFormat, ombra.Error))
 
 
 class Isolation(unittest.TestCase):
-    def test_a_child_process_converts_and_a_crash_or_hang_costs_only_the_child(self):
+    def test_a_child_process_converts_and_leaves_nothing_when_it_crashes(self):
         self.assertEqual(ombra.convert(SAMPLE, isolated=True), ombra.convert(SAMPLE))
         conversion = ombra.convert_with_notes(os.path.join(DATA, "chain-faults.sla"),
                                               isolated=True)
         self.assertIn("links to itself", str(conversion.notes[0]))
-        for fault, reason in [(b"OMBRA-FAULT crash", "crashed with signal 11 (SIGSEGV)"),
-                              (b"OMBRA-FAULT hang", "timed out after 1 s"),
-                              (b"OMBRA-FAULT throw", "plug-in")]:
-            with self.subTest(reason):
-                with tempfile.TemporaryDirectory() as folder:
-                    with self.assertRaises(ombra.ConversionError) as raised:
-                        ombra.convert_with_notes(fault, isolated=True, timeout=1,
-                                                 output=os.path.join(folder, "out.txt"))
-                    self.assertIn(reason, raised.exception.reason)
-                    self.assertEqual(os.listdir(folder), [])
+        with tempfile.TemporaryDirectory() as folder:
+            with self.assertRaises(ombra.ConversionError):
+                ombra.convert_with_notes(b"OMBRA-FAULT crash", isolated=True,
+                                         output=os.path.join(folder, "out.txt"))
+            self.assertEqual(os.listdir(folder), [])
 
 
 class Listings(unittest.TestCase):
     def test_plugins_formats_metadata_and_version(self):
-        scribus = [p for p in ombra.plugins() if p.reader and p.name == "scribus"]
-        self.assertEqual(len(scribus), 1)
-        self.assertIn("Include hidden layers", [p.name for p in scribus[0].preferences])
+        self.assertIn("Include hidden layers", [preference.name for p in ombra.plugins()
+                                                if p.name == "scribus" for preference in p.preferences])
         self.assertIn("faultreader.obrd", [os.path.basename(p.path) for p in ombra.plugins()])
         self.assertIn(".sla", [f.extensions for f in ombra.formats() if f.kind == "reader"])
         self.assertIn("Text", [f.format for f in ombra.formats() if f.kind == "writer"])
-        meta = ombra.metadata(SAMPLE)
-        self.assertEqual(meta["pages"], 2)
-        self.assertEqual(meta["title"], json.loads(program("convert", SAMPLE, "-m", "-t", "json",
-                                                           "-o", "-"))["title"])
-        self.assertEqual(ombra.__version__,
-                         program("--version").decode().split()[1])
+        self.assertEqual(ombra.metadata(SAMPLE),
+                         json.loads(program("convert", SAMPLE, "-m", "-t", "json", "-o", "-")))
+        self.assertEqual(ombra.__version__, program("--version").decode().split()[1])
 
 
 class Threads(unittest.TestCase):
@@ -177,12 +162,11 @@ class Threads(unittest.TestCase):
         self.assertGreater(meanwhile, 0, "this thread ran while the other converted")
 
         workers = [threading.Thread(target=convert, args=(n,)) for n in range(4)]
-        for worker in workers:
-            worker.start()
-        for worker in workers:
-            worker.join()
-        self.assertEqual({results[n] for n in range(4)}, {results["slow"]})
+        for action in (threading.Thread.start, threading.Thread.join):
+            for worker in workers:
+                action(worker)
         self.assertIn("could not be read", results["slow"])
+        self.assertEqual({results[n] for n in range(4)}, {results["slow"]})
         self.assertEqual([results[n, "tree"] for n in range(4)], [results["slow", "tree"]] * 4)
         self.assertEqual(len(results["slow", "tree"]["elements"]), 3)
 
