@@ -93,11 +93,19 @@ void CloseChannel(int channel) {
     if (channel >= 0) ::close(channel);
 }
 
+namespace {
+double Seconds(const timeval& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+}
+} // namespace
+
 ChildEnd WaitForChild(int pid) {
     ChildEnd end;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0)
         if (errno != EINTR) return end;
+    end.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     if (WIFSIGNALED(status)) end.signal = WTERMSIG(status);
     if (WIFEXITED(status)) end.exitCode = WEXITSTATUS(status);
     return end;
@@ -117,6 +125,12 @@ int LimitAddressSpace(unsigned long long bytes) {
 std::string SignalName(int signal) {
     const char* name = ::sigabbrev_np(signal);
     return name ? std::string("SIG") + name : "signal " + std::to_string(signal);
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
 long long MonotonicMilliseconds() {

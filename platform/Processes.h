@@ -41,8 +41,9 @@ void CloseChannel(int channel);
 
 /// How a child ended.
 struct ChildEnd {
-    int signal = 0;   ///< the signal that ended it, or 0
-    int exitCode = 0; ///< its exit status when no signal ended it
+    int signal = 0;        ///< the signal that ended it, or 0
+    int exitCode = 0;      ///< its exit status when no signal ended it
+    double cpuSeconds = 0; ///< the processor time it used, user and system
 };
 /// Waits for the child to end and reaps it.
 ChildEnd WaitForChild(int pid);
@@ -55,6 +56,9 @@ int LimitAddressSpace(unsigned long long bytes);
 
 /// "SIGSEGV" for 11, and so on; "signal N" for numbers without a name.
 std::string SignalName(int signal);
+
+/// The processor time the calling process used so far, user and system.
+double ProcessCpuSeconds();
 
 /// Milliseconds on a clock that never goes back.
 long long MonotonicMilliseconds();

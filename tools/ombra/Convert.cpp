@@ -6,6 +6,8 @@
 #include "Messages.h"
 #include "Reporter.h"
 
+#include "platform/Processes.h"
+
 #include <ombra/pluginids.h>
 
 #include <algorithm>
@@ -237,17 +239,30 @@ std::vector<std::size_t> Shard(const Options& options, const std::vector<Job>& j
     return mine;
 }
 
-std::string Summary(std::size_t total, int failed, std::size_t skipped, double seconds,
-                    int workers) {
-    char time[32];
-    std::snprintf(time, sizeof time, "%.1f", seconds);
+std::string Seconds(double seconds, const char* format = "%.2f") {
+    char text[32];
+    std::snprintf(text, sizeof text, format, seconds);
+    return text;
+}
+
+// With -v, the processor time of the program and of each worker, for
+// judging what more workers would gain.
+std::string ProcessorTimes(const std::vector<double>& workers) {
+    std::string each;
+    for (double seconds : workers)
+        each += (each.empty() ? "" : " + ") + Seconds(seconds);
+    return Say(Message::kSummaryCpu, Seconds(obsys::ProcessCpuSeconds()), each);
+}
+
+std::string Summary(std::size_t total, int failed, std::size_t skipped, double seconds, int workers,
+                    const std::string& processor) {
     std::size_t converted = total - skipped - static_cast<std::size_t>(failed);
     std::string text = Say(Message::kSummary, std::to_string(converted), std::to_string(total));
     if (failed) text += Say(Message::kSummaryFailed, std::to_string(failed));
     if (skipped) text += Say(Message::kSummarySkipped, std::to_string(skipped));
-    text += Say(Message::kSummaryTime, time);
+    text += Say(Message::kSummaryTime, Seconds(seconds, "%.1f"));
     if (workers > 1) text += Say(Message::kSummaryWorkers, std::to_string(workers));
-    return text + Say(Message::kSummaryEnd);
+    return text + processor + Say(Message::kSummaryEnd);
 }
 
 // Checks the options and makes the jobs; returns 0 to go on, else the exit status.
@@ -316,16 +331,18 @@ int RunConversions(const Options& options, const ombra::Converter& converter) {
     }
     Batch batch{options.verbose, &reporter};
     WorkerLimits limits{options.timeout, options.maxMemory};
-    RunInWorkers(
+    std::vector<double> seconds = RunInWorkers(
         order, workers, limits,
         [&](std::size_t i) { return ConvertOne(converter, jobs[i], layer, mode); },
         [&](std::size_t i, Outcome& outcome) { Report(batch, jobs[i], outcome); });
     reporter.Finish();
-    if (several && !options.quiet)
-        std::fprintf(
-            stderr, "ombra: %s\n",
-            Summary(shard.size(), batch.failed, skipped.size(), reporter.Elapsed(), workers)
-                .c_str());
+    if (several && !options.quiet) {
+        std::string processor = options.verbose ? ProcessorTimes(seconds) : std::string();
+        std::fprintf(stderr, "ombra: %s\n",
+                     Summary(shard.size(), batch.failed, skipped.size(), reporter.Elapsed(),
+                             workers, processor)
+                         .c_str());
+    }
     return batch.failed ? 1 : 0;
 }
 

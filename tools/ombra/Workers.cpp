@@ -151,6 +151,7 @@ int WorkerMain(int channel, const WorkerLimits& limits,
 
 struct Slot {
     obsys::Child child;
+    double cpuSeconds = 0; // of the workers that ended
     bool busy = false;
     std::size_t index = 0;
     long long deadline = -1;
@@ -164,7 +165,7 @@ public:
         : order_(order), slots_(std::min<std::size_t>(workers, order.size())), limits_(limits),
           convert_(convert), done_(done) {}
 
-    void Run() {
+    std::vector<double> Run() {
         for (Slot& slot : slots_)
             Start(slot);
         for (;;) {
@@ -192,6 +193,10 @@ public:
         // Inputs that found no worker at all.
         while (next_ < order_.size())
             Fail(order_[next_++], Say(Message::kNoWorker, SayError(startError_)));
+        std::vector<double> seconds;
+        for (const Slot& slot : slots_)
+            seconds.push_back(slot.cpuSeconds);
+        return seconds;
     }
 
 private:
@@ -216,7 +221,7 @@ private:
     void Stop(Slot& slot) {
         if (slot.child.pid < 0) return;
         obsys::CloseChannel(slot.child.channel);
-        obsys::WaitForChild(slot.child.pid);
+        slot.cpuSeconds += obsys::WaitForChild(slot.child.pid).cpuSeconds;
         slot.child = obsys::Child();
     }
 
@@ -253,6 +258,7 @@ private:
         if (error) {
             obsys::CloseChannel(slot.child.channel);
             obsys::ChildEnd end = obsys::WaitForChild(slot.child.pid);
+            slot.cpuSeconds += end.cpuSeconds;
             slot.child = obsys::Child();
             std::string reason = end.signal
                                      ? Say(Message::kCrashed, std::to_string(end.signal),
@@ -276,7 +282,7 @@ private:
     // Kills the slot's worker, fails its input and starts another worker.
     void Replace(Slot& slot, const std::string& reason) {
         obsys::CloseChannel(slot.child.channel);
-        obsys::KillChild(slot.child.pid);
+        slot.cpuSeconds += obsys::KillChild(slot.child.pid).cpuSeconds;
         slot.child = obsys::Child();
         Finish(slot, reason);
         if (next_ < order_.size()) Start(slot);
@@ -304,11 +310,12 @@ private:
 
 } // namespace
 
-void RunInWorkers(const std::vector<std::size_t>& order, int workers, const WorkerLimits& limits,
-                  const std::function<Outcome(std::size_t)>& convert,
-                  const std::function<void(std::size_t, Outcome&)>& done) {
-    if (order.empty()) return;
-    Pool(order, workers < 1 ? 1 : workers, limits, convert, done).Run();
+std::vector<double> RunInWorkers(const std::vector<std::size_t>& order, int workers,
+                                 const WorkerLimits& limits,
+                                 const std::function<Outcome(std::size_t)>& convert,
+                                 const std::function<void(std::size_t, Outcome&)>& done) {
+    if (order.empty()) return {};
+    return Pool(order, workers < 1 ? 1 : workers, limits, convert, done).Run();
 }
 
 std::string ShowSize(unsigned long long bytes) {

@@ -32,9 +32,11 @@ struct WorkerLimits {
 /// `workers` processes, forked from this one so that they share what it
 /// loaded. convert(i) runs in a worker; done(i, outcome) runs here, in
 /// the order the inputs finish. Call it while the process has one thread.
-void RunInWorkers(const std::vector<std::size_t>& order, int workers, const WorkerLimits& limits,
-                  const std::function<Outcome(std::size_t)>& convert,
-                  const std::function<void(std::size_t, Outcome&)>& done);
+/// Returns the processor seconds of the workers, one sum per worker slot.
+std::vector<double> RunInWorkers(const std::vector<std::size_t>& order, int workers,
+                                 const WorkerLimits& limits,
+                                 const std::function<Outcome(std::size_t)>& convert,
+                                 const std::function<void(std::size_t, Outcome&)>& done);
 
 /// "1.5 GiB", "256 MiB": a size as the messages show it.
 std::string ShowSize(unsigned long long bytes);
