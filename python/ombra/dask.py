@@ -43,8 +43,7 @@ def _convert_one(path: str, output: Optional[str], to: str, readers: Sequence[st
     row: Dict[str, Any] = {"path": path, "output": output, "status": "converted", "reason": "",
                            "notes": []}
     try:
-        if readers or writers:
-            ombra.use_plugins(readers, writers)
+        ombra.use_plugins(readers, writers)  # loads nothing when they are loaded already
         conversion = ombra.convert_with_notes(path, to, output=output, isolated=isolated,
                                               timeout=timeout, **options)
         row["notes"] = [str(note) for note in conversion.notes]

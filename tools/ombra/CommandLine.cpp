@@ -227,15 +227,30 @@ bool ReadSize(const std::string& text, unsigned long long& out) {
     return out >= kMinMemory && (out >> shift) == value;
 }
 
-std::string ApplyShard(const std::string& value, Options& options) {
-    std::size_t slash = value.find('/');
-    int index = 0, count = 0;
-    if (slash == std::string::npos || !ReadNumber(value.substr(slash + 1), 1, kMaxShards, count) ||
-        !ReadNumber(value.substr(0, slash), 1, count, index))
-        return "--shard takes I/N, the Ith of N shards (1 <= I <= N), not '" + value + "'";
-    options.shardIndex = index;
-    options.shardCount = count;
-    return std::string();
+// The options of a batch in worker processes and across machines.
+std::string ApplyBatchOption(Id id, const std::string& value, Options& options) {
+    switch (id) {
+    case Id::kTimeout:
+        if (!ReadNumber(value, 0, kMaxTimeout, options.timeout))
+            return "--timeout takes seconds from 0 (no limit) to " + std::to_string(kMaxTimeout) +
+                   ", not '" + value + "'";
+        return std::string();
+    case Id::kMaxMemory:
+        if (!ReadSize(value, options.maxMemory))
+            return "--max-memory takes a size of at least 64M (K, M, G or T), not '" + value + "'";
+        return std::string();
+    case Id::kShard: {
+        std::size_t slash = value.find('/');
+        if (slash == std::string::npos ||
+            !ReadNumber(value.substr(slash + 1), 1, kMaxShards, options.shardCount) ||
+            !ReadNumber(value.substr(0, slash), 1, options.shardCount, options.shardIndex))
+            return "--shard takes I/N, the Ith of N shards (1 <= I <= N), not '" + value + "'";
+        return std::string();
+    }
+    default:
+        options.skipExisting = true;
+        return std::string();
+    }
 }
 
 // Applies one option; returns the problem, or empty.
@@ -310,19 +325,10 @@ std::string Apply(const Given& given, Options& options) {
                    std::to_string(kMaxJobs) + ", not '" + value + "'";
         break;
     case Id::kTimeout:
-        if (!ReadNumber(value, 0, kMaxTimeout, options.timeout))
-            return "--timeout takes seconds from 0 (no limit) to " + std::to_string(kMaxTimeout) +
-                   ", not '" + value + "'";
-        break;
     case Id::kMaxMemory:
-        if (!ReadSize(value, options.maxMemory))
-            return "--max-memory takes a size of at least 64M (K, M, G or T), not '" + value + "'";
-        break;
     case Id::kShard:
-        return ApplyShard(value, options);
     case Id::kSkipExisting:
-        options.skipExisting = true;
-        break;
+        return ApplyBatchOption(given.rule->id, value, options);
     case Id::kVerbose:
         options.verbose = true;
         break;
