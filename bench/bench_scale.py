@@ -9,15 +9,17 @@ single-threaded worker processes (the cluster's start not counted).
 Wall-clock figures are the best of ROUNDS runs, taken in turns so that a
 busy machine slows every way alike. On a machine that other work keeps busy
 they say little, so the program's rows also give the processor-time
-critical path, which other load does not change: the program's own
-processor time plus that of its busiest worker (`ombra -v` prints both), and
-the speed-up it implies.
+critical path, which other load changes far less: the program's own
+processor time plus that of its busiest worker (`ombra -v` prints both), the
+median of the rounds (the kernel counts processor time in ticks), and the
+speed-up it implies.
 
     PYTHONPATH=build/python bench/bench_scale.py build/bin/ombra [ROUNDS]
 """
 import glob
 import os
 import re
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -85,19 +87,23 @@ def main():
         print(f"(no Python rows: {error})", file=sys.stderr)
         client = None
 
-    best = {way: (float("inf"), float("inf")) for way in ways}
+    walls = {way: [] for way in ways}
+    paths = {way: [] for way in ways}
     for _ in range(rounds):
         for way, run in ways.items():
             wall, path = timed(run)
-            best[way] = (min(best[way][0], wall), min(best[way][1], path or float("inf")))
+            walls[way].append(wall)
+            paths[way].append(path or float("inf"))
+    best = {way: (min(walls[way]), statistics.median(paths[way])) for way in ways}
     if client:
         client.close()
         cluster.close()
 
     base_wall, base_path = best["ombra convert -j 1"]
     load = os.getloadavg()[0]
-    print(f"{len(files)} documents, {os.cpu_count()} cores, load {load:.1f}, best of {rounds}\n")
-    print("| Way | Wall s | Speed-up (wall) | Processor critical path s | Speed-up (processor) |")
+    print(f"{len(files)} documents, {os.cpu_count()} cores, load {load:.1f}, {rounds} rounds\n")
+    print("| Way | Wall s (best) | Speed-up (wall) | Processor critical path s (median) "
+          "| Speed-up (processor) |")
     print("|---|---|---|---|---|")
     for way, (wall, path) in best.items():
         shown = (f"{path:.2f} | {base_path / path:.2f}x" if path != float("inf") else "— | —")

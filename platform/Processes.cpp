@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include <malloc.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -120,6 +121,13 @@ int LimitAddressSpace(unsigned long long bytes) {
     rlimit limit;
     limit.rlim_cur = limit.rlim_max = bytes;
     return ::setrlimit(RLIMIT_AS, &limit) == 0 ? 0 : errno;
+}
+
+void KeepFreedMemory() {
+    // Blocks up to 32 MB (the most glibc takes) come from the heap, and the
+    // heap shrinks only past 256 MB free at its top.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
 }
 
 std::string SignalName(int signal) {

@@ -54,6 +54,11 @@ ChildEnd KillChild(int pid);
 /// Returns 0 or the errno.
 int LimitAddressSpace(unsigned long long bytes);
 
+/// Lets the calling process keep the memory it frees for what it allocates
+/// next, rather than return it to the system and fault it in again: for a
+/// worker that converts input after input.
+void KeepFreedMemory();
+
 /// "SIGSEGV" for 11, and so on; "signal N" for numbers without a name.
 std::string SignalName(int signal);
 

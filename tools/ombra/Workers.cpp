@@ -130,6 +130,7 @@ Outcome ConvertIn(std::size_t index, const WorkerLimits& limits,
 int WorkerMain(int channel, const WorkerLimits& limits,
                const std::function<Outcome(std::size_t)>& convert) {
     if (limits.maxMemory) obsys::LimitAddressSpace(limits.maxMemory);
+    obsys::KeepFreedMemory();
     std::set_new_handler(NoteFailedAllocation);
     for (;;) {
         std::uint64_t index = 0;
