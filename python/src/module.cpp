@@ -4,13 +4,11 @@
 #include <ombra/convert.h>
 #include <ombra/pluginids.h>
 
-#include "platform/Processes.h"
+#include "Isolated.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cstdint>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -67,6 +65,7 @@ ombra::Result UsePlugIns(const std::vector<std::string>& readers,
     Process& process = TheProcess();
     std::unique_lock<std::shared_mutex> only(process.lock);
     if (!process.converter || !SameSetup(setup, process.setup)) {
+        isolated::StopHelpers();   // they have the old plug-ins
         process.converter.reset(); // the plug-ins unload before the new ones load
         process.setup = setup;
         process.converter.reset(new ombra::Converter(setup));
@@ -139,164 +138,38 @@ Conversion Convert(const py::object& source, const std::string& name, const py::
     return conversion;
 }
 
-// ---- isolated conversions: a forked child converts, so that a plug-in that
-// crashes or hangs costs the child, not the process -----------------------------
-
-void PutNumber(std::string& out, std::int64_t value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-void PutText(std::string& out, const std::string& text) {
-    PutNumber(out, static_cast<std::int64_t>(text.size()));
-    out += text;
-}
-
-struct Unpacker {
-    const std::string& in;
-    std::size_t at = 0;
-    bool ok = true;
-    std::int64_t Number() {
-        std::int64_t value = 0;
-        if (in.size() - at < sizeof value) return ok = false, 0;
-        std::memcpy(&value, in.data() + at, sizeof value);
-        at += sizeof value;
-        return value;
-    }
-    std::string Text() {
-        std::int64_t size = Number();
-        if (!ok || size < 0 || in.size() - at < static_cast<std::size_t>(size))
-            return ok = false, std::string();
-        at += static_cast<std::size_t>(size);
-        return in.substr(at - static_cast<std::size_t>(size), static_cast<std::size_t>(size));
-    }
-};
-
-std::string Pack(const ombra::Result& r, const std::string& output) {
-    std::string out;
-    for (std::int64_t n : {static_cast<std::int64_t>(r.status), std::int64_t(r.systemError),
-                           std::int64_t(r.readerId), std::int64_t(r.writerId),
-                           static_cast<std::int64_t>(r.notes.size())})
-        PutNumber(out, n);
-    for (const std::string* text : {&r.reason, &r.subject, &r.reader})
-        PutText(out, *text);
-    for (const ombra::Note& note : r.notes) {
-        PutNumber(out, note.id);
-        PutNumber(out, note.code);
-        PutNumber(out, note.omittedDetails);
-        PutText(out, note.text);
-        PutNumber(out, static_cast<std::int64_t>(note.details.size()));
-        for (const std::string& detail : note.details)
-            PutText(out, detail);
-    }
-    PutText(out, output);
-    return out;
-}
-
-bool Unpack(const std::string& in, ombra::Result& r, std::string& output) {
-    Unpacker u{in};
-    r.status = static_cast<ombra::Status>(u.Number());
-    r.systemError = static_cast<int>(u.Number());
-    r.readerId = static_cast<int>(u.Number());
-    r.writerId = static_cast<int>(u.Number());
-    std::int64_t notes = u.Number();
-    r.reason = u.Text();
-    r.subject = u.Text();
-    r.reader = u.Text();
-    for (std::int64_t n = 0; u.ok && n < notes; ++n) {
-        ombra::Note note;
-        note.id = static_cast<unsigned>(u.Number());
-        note.code = static_cast<int>(u.Number());
-        note.omittedDetails = static_cast<int>(u.Number());
-        note.text = u.Text();
-        std::int64_t details = u.Number();
-        for (std::int64_t d = 0; u.ok && d < details; ++d)
-            note.details.push_back(u.Text());
-        r.notes.push_back(std::move(note));
-    }
-    output = u.Text();
-    return u.ok && u.at == in.size();
-}
-
-// The child's answer, or why there is none.
-ombra::Result Await(obsys::Child& child, int timeout, std::string& output) {
-    ombra::Result result;
-    result.status = ombra::Status::kFailed;
-    long long wait = timeout > 0 ? timeout * 1000LL : -1;
-    std::int64_t size = 0;
-    std::string message;
-    if (obsys::WaitForChannel(&child.channel, 1, wait) != 0) {
-        obsys::CloseChannel(child.channel);
-        obsys::KillChild(child.pid);
-        result.reason = "timed out after " + std::to_string(timeout) + " s";
-        return result;
-    }
-    bool received = obsys::ReceiveAll(child.channel, &size, sizeof size) == 0 && size >= 0;
-    if (received) {
-        message.resize(static_cast<std::size_t>(size));
-        received = obsys::ReceiveAll(child.channel, &message[0], message.size()) == 0;
-    }
-    obsys::CloseChannel(child.channel);
-    obsys::ChildEnd end = obsys::WaitForChild(child.pid);
-    if (received && Unpack(message, result, output)) return result;
-    result = ombra::Result();
-    result.status = ombra::Status::kFailed;
-    result.reason =
-        end.signal ? "crashed with signal " + std::to_string(end.signal) + " (" +
-                         obsys::SignalName(end.signal) + ")"
-                   : "the conversion's process ended with status " + std::to_string(end.exitCode);
-    return result;
-}
-
-// Forks a child that converts. The fork happens under the converter's lock
-// held alone, so that no thread holds a lock of the core that the child
-// would wait for; the child's conversion needs no lock of the process.
-ombra::Result ConvertInChild(const ombra::Source& in, const ombra::Options& options, int timeout,
-                             std::string& output) {
+// Forks a helper when none is idle. The fork happens under the converter's
+// lock held alone, so that no thread holds a lock of the core that the
+// helper would wait for; its conversions need no lock of the process.
+ombra::Result ConvertInHelper(const isolated::Request& request, int timeout, std::string& output) {
     py::gil_scoped_release released;
     Process& process = TheProcess();
-    obsys::Child child;
-    int error = 0;
-    {
+    return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
         std::unique_lock<std::shared_mutex> only(process.lock);
         if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));
-        const ombra::Converter& converter = *process.converter;
-        error = obsys::StartChild(
-            [&](int channel) {
-                std::string bytes;
-                ombra::Result r = converter.Convert(in, ombra::Sink::Memory(bytes), options);
-                std::string message = Pack(r, bytes);
-                std::int64_t size = static_cast<std::int64_t>(message.size());
-                obsys::SendAll(channel, &size, sizeof size);
-                obsys::SendAll(channel, message.data(), message.size());
-                return 0;
-            },
-            nullptr, 0, child);
-    }
-    if (!error) return Await(child, timeout, output);
-    ombra::Result result;
-    result.status = ombra::Status::kFailed;
-    result.systemError = error;
-    result.reason =
-        "cannot start a process for the conversion (" + std::string(std::strerror(error)) + ")";
-    return result;
+        return start(*process.converter);
+    });
 }
 
 Conversion ConvertIsolated(const py::object& source, const std::string& name,
                            const py::object& output, const ombra::Options& options, int timeout) {
-    std::string bytes;
+    isolated::Request request;
+    request.name = name;
+    request.options = options;
+    request.bytes = py::isinstance<py::bytes>(source);
+    request.input =
+        request.bytes ? std::string(source.cast<py::bytes>()) : source.cast<std::string>();
     std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    std::string bytes;
     Conversion conversion;
-    conversion.result = WithSource(source, name, [&](const ombra::Source& in) {
-        ombra::Result r = ConvertInChild(in, options, timeout, bytes);
-        // Written here, whole: a child killed half-way leaves nothing.
-        if (r.Ok() && !path.empty()) {
-            py::gil_scoped_release released;
-            ombra::Result written = ombra::WriteOutput(ombra::Sink::Path(path), bytes);
-            if (!written.Ok()) r = written;
-            bytes.clear();
-        }
-        return r;
-    });
+    conversion.result = ConvertInHelper(request, timeout, bytes);
+    // Written here, whole: a helper killed half-way leaves nothing.
+    if (conversion.result.Ok() && !path.empty()) {
+        py::gil_scoped_release released;
+        ombra::Result written = ombra::WriteOutput(ombra::Sink::Path(path), bytes);
+        if (!written.Ok()) conversion.result = written;
+        bytes.clear();
+    }
     conversion.output = py::bytes(bytes);
     return conversion;
 }
