@@ -172,11 +172,12 @@ def convert_with_notes(source: Source, to: Union[str, int] = "text", *,
     With ``output``, the output goes to that path instead, written whole (a
     failed conversion leaves no file), and ``Conversion.output`` is None.
 
-    With ``isolated``, a child process forked for the conversion converts,
-    with the plug-ins this process loaded: a plug-in that crashes, or takes
-    longer than ``timeout`` seconds, costs the child and raises
-    :class:`ConversionError` ("crashed with signal 11 (SIGSEGV)", "timed out
-    after 60 s"). Threads that convert isolated run at once.
+    With ``isolated``, a helper process forked from this one converts (each
+    thread has its own, forked once and kept for the next conversion): a
+    plug-in that crashes, or takes longer than ``timeout`` seconds, costs the
+    helper and raises :class:`ConversionError` ("crashed with signal 11
+    (SIGSEGV)", "timed out after 60 s"). Threads that convert isolated run
+    at once.
     """
     data, name = _read(source)
     options = _options(to, encoding, eol, strict, locale, settings, preferences)
@@ -219,7 +220,7 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
     spaces, hyphens and underscores aside (``wrap_lines_at_column=72``,
     ``include_hidden_layers=False``); ``settings`` takes names that are no
     Python identifiers. ``isolated`` and ``timeout`` run the conversion in a
-    child process (:func:`convert_with_notes`).
+    helper process (:func:`convert_with_notes`).
 
     Raises FileNotFoundError or OSError for an input that cannot be read,
     :class:`UnsupportedFormat` when no reader recognises it,

@@ -8,10 +8,10 @@ Each file is one task of ``client.map``. Conversions through one plug-in take
 turns inside a process, so workers should be processes with one thread each
 (a cluster that convert_files makes itself is).
 
-Each conversion runs in a child process forked from its worker (``isolated``,
-the default), with the plug-ins the worker loaded once: a file that crashes a
-plug-in or passes ``timeout`` is reported as failed with the reason
-("crashed with signal 11 (SIGSEGV)") and the worker goes on. Without
+Each conversion runs in a helper process forked once from its worker
+(``isolated``, the default), with the plug-ins the worker loaded: a file
+that crashes a plug-in or passes ``timeout`` is reported as failed with the
+reason ("crashed with signal 11 (SIGSEGV)") and the worker goes on. Without
 isolation a crash takes the worker with it; the scheduler then starts the
 task again on another worker, and when it has taken more workers than
 ``distributed.scheduler.allowed-failures`` says (1 on the clusters that
