@@ -8,6 +8,9 @@ packages=(g++ cmake ninja-build ccache pkg-config
           libgtest-dev libbenchmark-dev
           libpugixml-dev zlib1g-dev libzip-dev
           python3 python3-jsonschema
+          python3-dev pybind11-dev python3-pybind11
+          python3-dask python3-distributed python3-pandas
+          python3-setuptools python3-pip python3-venv
           python3-html5lib python3-selenium chromium chromium-driver pandoc)
 missing=()
 for p in "${packages[@]}"; do
