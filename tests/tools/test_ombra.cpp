@@ -531,4 +531,13 @@ TEST(OmbraSample, TheSampleConvertsToItsTextInEveryLanguageAndDumps) {
     ExpectHas(run.out, {"The Ombra Gazette", "Two pages, four languages",
                         "Grüße aus der Schriftsetzerei", "この小さな出版物は", "Στα ελληνικά"});
     ExpectHas(RunOmbra({"dump", sample}).out, {"\"version\": 2", "日本語の記事", "Καλημέρα"});
+    // What the HTML writer dropped comes back from the worker with --report or -v only.
+    run = RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null", "--report"});
+    ExpectExit(run, 0, {"sample.sla: report: Colours converted to RGB: 2"});
+    EXPECT_FALSE(
+        Contains(RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null"}).err, "report:"));
+    RunHow japanese;
+    japanese.language = "ja_JP.UTF-8";
+    run = RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null", "-v"}, japanese);
+    ExpectExit(run, 0, {"sample.sla: 報告: 色 2 件を RGB に変換しました"});
 }
