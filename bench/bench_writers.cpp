@@ -18,7 +18,7 @@
 #include <ombra/values.h>
 #include <ombra/views.h>
 
-#include "BenchRatios.h"
+#include "BenchReaders.h"
 
 #include <benchmark/benchmark.h>
 
@@ -171,13 +171,16 @@ int main(int argc, char** argv) {
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    ombra_bench::RatioReporter reporter;
+    ombra_bench::CpuRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios(
         "ratio HTML writer / text writer on the same Elements (aims at 1.5 or less)", "html/",
         "text/");
     reporter.PrintRatios("ratio pandoc writer / text writer on the same Elements", "pandoc/",
                          "text/");
+    reporter.PrintCpuRatios("the same from CPU time (with repetitions, their medians): HTML",
+                            "html/", "text/");
+    reporter.PrintCpuRatios("the same from CPU time: pandoc", "pandoc/", "text/");
     benchmark::Shutdown();
     for (const auto& d : documents)
         if (d) d->reader->Reset();

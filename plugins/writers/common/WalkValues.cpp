@@ -5,6 +5,7 @@
 #include <ombra/utf8.h>
 #include <ombra/views.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -210,7 +211,11 @@ void Utf8Text::AppendReal(double value, int decimals) {
         return;
     }
     char digits[48];
-    int length = std::snprintf(digits, sizeof digits, "%.*f", decimals, value);
+    // As printf's "%.*f" writes it, without its cost.
+    std::to_chars_result written = std::to_chars(digits, digits + sizeof digits - 1, value,
+                                                 std::chars_format::fixed, decimals);
+    int length = written.ec == std::errc() ? static_cast<int>(written.ptr - digits) : 0;
+    digits[length] = '\0';
     if (std::strchr(digits, '.')) {
         while (length > 0 && digits[length - 1] == '0')
             --length;

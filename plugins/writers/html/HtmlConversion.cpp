@@ -253,6 +253,7 @@ void OBHtmlConversion::NoteNumber(int number) {
 }
 
 void OBHtmlConversion::BeginText(const OBWalkText&) {
+    underValid_ = false; // what lies under runs changes
     Block block = {tagCount_, blockText_.Size(), 0,        0, false, false, false,
                    false,     pendingNote_,      language_};
     pendingNote_ = 0;
@@ -265,6 +266,7 @@ void OBHtmlConversion::BeginText(const OBWalkText&) {
 }
 
 void OBHtmlConversion::EndText(const OBWalkText&) {
+    underValid_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     CloseRun();
     CloseParagraph();
@@ -277,6 +279,7 @@ void OBHtmlConversion::EndText(const OBWalkText&) {
 }
 
 void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
+    underValid_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     Block& block = Top();
     CloseRun();
@@ -304,6 +307,18 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
             styles_.CharacterCss(
                 dynamic_cast<OBMCharacterAttributes*>(run->GetChild(EL::kCharacterAttributes)),
                 css);
+            if (!css.IsEmpty()) {
+                if (!styleUnderValid_ || styleUnderStyle_ != style) {
+                    styleUnderCss_.Truncate(0);
+                    styles_.ParagraphCss(walker_.ParagraphStyleFormat(style), styleUnderCss_);
+                    styles_.CharacterCss(walker_.ParagraphStyleCharacterFormat(style),
+                                         styleUnderCss_);
+                    styleUnder_.Of(styleUnderCss_);
+                    styleUnderStyle_ = style;
+                    styleUnderValid_ = true;
+                }
+                OBHtmlStyles::WithoutRepeats(css, styleUnder_);
+            }
         }
         if (!css.IsEmpty()) {
             css.Truncate(css.Size() - 2); // the last "; "
@@ -332,6 +347,7 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
 }
 
 void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {
+    underValid_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     Block& block = Top();
     CloseRun();
@@ -435,6 +451,21 @@ void OBHtmlConversion::CloseRun() {
     runOpen_ = false;
 }
 
+// Leaves out of a run's own CSS what its character style and paragraph give
+// it already (older documents repeat the whole formatting on every run). The
+// CSS of what lies under the run is kept while the paragraph and the run's
+// character style stay.
+void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
+    if (!underValid_ || underStyle_ != run.characterStyle) {
+        underCss_.Truncate(0);
+        styles_.CharacterCss(run.inherited, underCss_);
+        under_.Of(underCss_);
+        underValid_ = true;
+        underStyle_ = run.characterStyle;
+    }
+    OBHtmlStyles::WithoutRepeats(css, under_);
+}
+
 // The run's character style as a class, its own formatting as an inline
 // style (bold and italics as strong and em where what lies under it is
 // neither), and its language where it differs from the document's.
@@ -460,6 +491,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         }
         Utf8Text css;
         styles_.CharacterCss(run.local, css, strong, em);
+        if (!css.IsEmpty()) UnderRun(run, css);
         if (!css.IsEmpty()) {
             css.Truncate(css.Size() - 2);
             open.Append(" style=\"");

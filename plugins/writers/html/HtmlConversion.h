@@ -110,6 +110,7 @@ private:
     void CloseTagsFrom(int level);
     void ReopenTagsFrom(int level);
     void OpenRun(const OBWalkRun& run);
+    void UnderRun(const OBWalkRun& run, obwalk::Utf8Text& css);
     void EnsureParagraph();
     void CloseParagraph();
     void ReachPosition(long long position);
@@ -151,6 +152,13 @@ private:
     const char* language_; // the document's; null for undetermined
     Element* openRun_;     // the run whose markup is open, when runOpen_
     bool runOpen_;
+    // The CSS of what lies under the runs of a character style in this
+    // paragraph, and under paragraphs of a paragraph style.
+    obwalk::Utf8Text underCss_, styleUnderCss_;
+    OBHtmlStyles::Declarations under_, styleUnder_; // in underCss_, styleUnderCss_
+    Element* underStyle_ = nullptr;
+    Element* styleUnderStyle_ = nullptr;
+    bool underValid_ = false, styleUnderValid_ = false;
     int linkDepth_;
     int pageSection_; // the page whose section is open, or -1
     int lastPage_;    // the last page whose beginning is marked

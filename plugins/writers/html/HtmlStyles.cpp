@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 using namespace obwalk;
 
@@ -94,13 +95,22 @@ void OBHtmlStyles::Color(Value* colorRef, double shade, const char* property, Ut
     if (!id) return;
     unsigned colorId = 0;
     id->Get(colorId);
-    int rgb[3];
-    bool converted = false;
-    if (!ColorRgb(walker_.FindColor(colorId), shade, rgb, converted)) return;
-    if (converted && convertedColors_.insert(colorId).second)
-        report_.Add(OBREPORT::kColorsConverted);
-    char text[16];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+    // Runs mostly repeat a few colours: the last ones met are kept, as text.
+    ColorEntry& entry = colors_[colorId % kColorEntries];
+    if (!entry.known || entry.id != colorId || entry.shade != shade) {
+        int rgb[3];
+        bool converted = false;
+        entry.known = true;
+        entry.id = colorId;
+        entry.shade = shade;
+        entry.text[0] = '\0';
+        if (!ColorRgb(walker_.FindColor(colorId), shade, rgb, converted)) return;
+        if (converted && convertedColors_.insert(colorId).second)
+            report_.Add(OBREPORT::kColorsConverted);
+        std::snprintf(entry.text, sizeof entry.text, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+    }
+    const char* text = entry.text;
+    if (!*text) return;
     css.Append(property);
     css.Append(": ");
     css.Append(text);
@@ -146,16 +156,35 @@ void OBHtmlStyles::ParagraphCss(OBMParagraphAttributes* p, Utf8Text& css) {
     if (Flag(p->GetKeepWithNext(), flag) && flag) css.Append("break-after: avoid; ");
 }
 
+// Runs mostly repeat one font: the last one's declaration is kept.
+void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
+    WOBString name;
+    int script = -1;
+    if (!GetText(font, name, script)) return;
+    const unsigned short* units = name.GrabWString();
+    std::size_t length = static_cast<std::size_t>(name.Length());
+    bool same = fontKnown_ && fontName_.size() == length &&
+                (length == 0 || std::memcmp(fontName_.data(), units, length * 2) == 0);
+    if (!same) {
+        fontKnown_ = false;
+        fontName_.assign(reinterpret_cast<const char16_t*>(units), length);
+        fontCss_.Truncate(0);
+        Utf8Text family;
+        FontFamily(font, family);
+        if (!family.IsEmpty()) {
+            fontCss_.Append("font-family: ");
+            CssString(family, fontCss_);
+            fontCss_.Append("; ");
+        }
+        fontKnown_ = true;
+    }
+    css.Append(fontCss_);
+}
+
 void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool noBold,
                                 bool noItalics) {
     if (!c) return;
-    Utf8Text family;
-    FontFamily(c->GetFont(), family);
-    if (!family.IsEmpty()) {
-        css.Append("font-family: ");
-        CssString(family, css);
-        css.Append("; ");
-    }
+    FontCss(c->GetFont(), css);
     Length(c->GetFontSize(), "font-size", css);
     bool flag = false;
     if (!noBold && Flag(c->GetBold(), flag))
@@ -238,6 +267,55 @@ void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {
     if (v) v->Get(n);
     lines = n;
     if (lines > 0) report_.Add(OBREPORT::kDropCapsLeftOut);
+}
+
+namespace {
+
+// The length of the declaration `css` begins with, up to its "; " outside
+// quotes (font names are quoted and may hold one).
+std::size_t DeclarationSize(std::string_view css) {
+    bool quoted = false;
+    for (std::size_t i = 0; i < css.size(); ++i) {
+        char c = css[i];
+        if (quoted && c == '\\') {
+            ++i;
+        } else if (c == '\'') {
+            quoted = !quoted;
+        } else if (!quoted && c == ';' && i + 1 < css.size() && css[i + 1] == ' ') {
+            return i + 2;
+        }
+    }
+    return css.size();
+}
+
+} // namespace
+
+void OBHtmlStyles::Declarations::Of(const Utf8Text& css) {
+    count = 0;
+    std::string_view rest(css.Data(), static_cast<std::size_t>(css.Size()));
+    while (!rest.empty() && count < kMax) {
+        part[count] = rest.substr(0, DeclarationSize(rest));
+        rest.remove_prefix(part[count++].size());
+    }
+}
+
+bool OBHtmlStyles::Declarations::Has(std::string_view declaration) const {
+    for (int i = 0; i < count; ++i)
+        if (part[i] == declaration) return true;
+    return false;
+}
+
+void OBHtmlStyles::WithoutRepeats(Utf8Text& css, const Declarations& under) {
+    if (css.IsEmpty() || under.count == 0) return;
+    std::string_view rest(css.Data(), static_cast<std::size_t>(css.Size()));
+    Utf8Text kept;
+    while (!rest.empty()) {
+        std::string_view declaration = rest.substr(0, DeclarationSize(rest));
+        rest.remove_prefix(declaration.size());
+        if (!under.Has(declaration))
+            kept.Append(declaration.data(), static_cast<long long>(declaration.size()));
+    }
+    css = kept;
 }
 
 void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes) {

@@ -30,6 +30,18 @@ public:
     void ParagraphCss(OBMParagraphAttributes* source, obwalk::Utf8Text& css);
     void CharacterCss(OBMCharacterAttributes* source, obwalk::Utf8Text& css, bool noBold = false,
                       bool noItalics = false);
+    /// The declarations of a piece of CSS, in place (the text must outlive
+    /// it); beyond kMax they are not kept.
+    struct Declarations {
+        static constexpr int kMax = 64;
+        std::string_view part[kMax];
+        int count = 0;
+        void Of(const obwalk::Utf8Text& css);
+        bool Has(std::string_view declaration) const;
+    };
+    /// Leaves out of `css` the declarations that `under` (the CSS of what
+    /// the element stands in) holds already, word for word.
+    static void WithoutRepeats(obwalk::Utf8Text& css, const Declarations& under);
     /// Counts what a run's or a paragraph's whole formatting asks for that
     /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
     void CountRunLosses(OBMCharacterAttributes* format);
@@ -66,6 +78,18 @@ private:
                        obwalk::Allocator<unsigned>>
         convertedColors_;
     Name empty_;
+    void FontCss(Value* font, obwalk::Utf8Text& css);
+    std::basic_string<char16_t, std::char_traits<char16_t>, obwalk::Allocator<char16_t>> fontName_;
+    obwalk::Utf8Text fontCss_;
+    bool fontKnown_ = false;
+    struct ColorEntry {
+        bool known = false;
+        unsigned id = 0;
+        double shade = 0;
+        char text[8] = {}; ///< "#rrggbb", or empty for no colour
+    };
+    static constexpr unsigned kColorEntries = 16;
+    ColorEntry colors_[kColorEntries];
 };
 
 #endif

@@ -134,6 +134,22 @@ const std::vector<Feature>& Features() {
          "ab\n\nc\n",
          OBREPORT::kColorsConverted,
          1},
+        {"own formatting that repeats what lies under it",
+         [](DocumentBuilder& b) {
+             unsigned normal = b.AddParagraphStyle("Normal");
+             b.CharacterFormat(normal).SetLength(AN::kFontSize, 10);
+             b.CharacterFormat(normal).SetUtf8(AN::kFont, "X; Y");
+             b.AddStory()
+                 .Text("a", RunStyle().Size(10).Font("X; Y").Size(11))
+                 .Text("b", RunStyle().Size(10).Font("X; Z"))
+                 .EndPara(normal);
+         },
+         {"<p class=\"p-Normal\"><span style=\"font-size: 11pt\">a</span><span "
+          "style=\"font-family: 'X; Z'\">b</span></p>"},
+         {},
+         "ab\n",
+         OBREPORT::kStoriesLeftOut,
+         0},
         {"tables",
          [](DocumentBuilder& b) {
              TableBuilder& t = b.AddStory().AddTable(3, 2).HeaderRows(1).FooterRows(1);
