@@ -104,6 +104,28 @@ public:
     }
 
     /// Removes n characters at pos; the caller keeps both inside the text.
+    /// Room for `total` characters and the terminator, growing as appends
+    /// do; the content stays. Null when there is no memory for it.
+    T* Reserve(long long total) {
+        if (total < 0 || total > kMaxLength) return nullptr;
+        if (data_ && total <= capacity_) return data_;
+        long long want = total;
+        if (capacity_ < kMaxLength / 2) want = std::max(total, capacity_ + capacity_ / 2);
+        T* fresh = Allocate(want);
+        if (!fresh && want != total) fresh = Allocate(want = total);
+        if (!fresh) return nullptr;
+        Copy(fresh, data_, length_);
+        fresh[length_] = 0;
+        Replace(fresh, want);
+        return data_;
+    }
+
+    /// Takes the first n characters written into the reserved room as the text.
+    void SetLength(long long n) {
+        length_ = n;
+        data_[n] = 0;
+    }
+
     void Erase(long long pos, long long n) {
         if (!data_ || n <= 0) return;
         std::memmove(data_ + pos, data_ + pos + n,

@@ -251,6 +251,8 @@ public:
     static void OBSetSystemScript(WSE::WritingScriptEnum script);
 
 private:
+    friend class OBStringUtils; // converts straight into the buffer
+
     bool Ready();
     void Changed();
     bool ReplaceBytes(const char* text, long long n);
@@ -376,6 +378,8 @@ public:
     bool operator>=(const WOBString& s) const;
 
 private:
+    friend class OBStringUtils; // converts straight into the buffer
+
     bool Ready();
     void Changed();
     bool ReplaceUnits(const unsigned short* text, long long n);
