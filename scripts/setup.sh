@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(g++ cmake ninja-build ccache pkg-config
           libboost-dev libboost-thread-dev
           libgtest-dev libbenchmark-dev
-          libpugixml-dev zlib1g-dev)
+          libpugixml-dev zlib1g-dev
+          python3 python3-jsonschema)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -614,7 +614,7 @@ private:
             if (ColorId(*a.fillColor, id))
                 Id(e, AN::kColorRef, id);
             else
-                BadReference();
+                BadReference("the colour \"" + *a.fillColor + "\" does not exist");
         }
         if (a.fillShade) Percent(e, AN::kShade, *a.fillShade / 100.0);
         if (a.strokeColor && ColorId(*a.strokeColor, id)) Id(e, AN::kStrokeId, id);
@@ -751,7 +751,8 @@ private:
             if (found != characterStyles_.end() && found->second != m.first->GetId())
                 Id(m.first, AN::kBasedOn, found->second);
             else
-                BadReference();
+                BadReference("character style \"" + doc_.characterStyles[m.second].name +
+                             "\" is based on \"" + parent + "\", which it cannot be");
         }
     }
 
@@ -789,14 +790,12 @@ private:
             if (found != paragraphStyles_.end() && found->second != m.first->GetId())
                 Id(m.first, AN::kBasedOn, found->second);
             else
-                BadReference();
+                BadReference("paragraph style \"" + doc_.paragraphStyles[m.second].name +
+                             "\" is based on \"" + parent + "\", which it cannot be");
         }
     }
 
-    void BadReference() {
-        if (!badReference_) problems_.Report(OBERR::kBrokenReference);
-        badReference_ = true;
-    }
+    void BadReference(const std::string& what) { problems_.Report(OBERR::kBrokenReference, what); }
 
     // ------------------------------------------------------------ stories
 
@@ -908,7 +907,7 @@ private:
         if (found != paragraphStyles_.end())
             Id(e, AN::kParagraphStyleID, found->second);
         else
-            BadReference();
+            BadReference("the paragraph style \"" + name + "\" does not exist");
     }
 
     // The child story with text, runs and anchored objects.
@@ -1077,7 +1076,7 @@ private:
             if (found != characterStyles_.end())
                 Id(e, AN::kCharacterStyleID, found->second);
             else
-                BadReference();
+                BadReference("the character style \"" + run.style + "\" does not exist");
         }
         ParagraphStyleRef(e, paragraphStyle);
         Element* attributes = Child(e, EL::kCharacterAttributes);
@@ -1215,7 +1214,8 @@ private:
         if (master != masterPages_.end())
             Id(e, AN::kBasedOn, master->second);
         else if (!page.masterName.empty() && !doc_.masterPages.empty() && options_.masterItems)
-            BadReference();
+            BadReference("page " + std::to_string(p + 1) + " is based on master page \"" +
+                         page.masterName + "\", which does not exist");
         Margins(e, page);
         Enum(e, AN::kOrientation, &ValueUtil::CreateValueTOPOrientationEnum,
              page.orientation == 1 ? TOPO::kLandscape : TOPO::kPortrait);
@@ -1639,7 +1639,8 @@ private:
                 if (a.targetPage < 0 ||
                     static_cast<std::size_t>(a.targetPage) >= pageElements_.size() ||
                     !pageElements_[static_cast<std::size_t>(a.targetPage)]) {
-                    BadReference();
+                    BadReference("the link of \"" + it.name + "\" goes to page " +
+                                 std::to_string(a.targetPage + 1) + ", which does not exist");
                     continue;
                 }
                 target = pageElements_[static_cast<std::size_t>(a.targetPage)];
@@ -1687,7 +1688,8 @@ private:
             if (found != paragraphStyles_.end())
                 Id(entry, AN::kFormatStyleID, found->second);
             else if (!t.paragraphStyle.empty())
-                BadReference();
+                BadReference("table of contents \"" + t.name + "\" lists paragraph style \"" +
+                             t.paragraphStyle + "\", which does not exist");
             // The frame that receives the table names the publication's contents story.
             for (std::size_t i = 0; i < doc_.items.size() && publication_; ++i) {
                 const Item& it = doc_.items[i];
@@ -1709,7 +1711,6 @@ private:
     Element* storeOwner_ = nullptr;
     OBAttributeStore* store_ = nullptr;
     bool outOfMemory_ = false;
-    bool badReference_ = false;
 
     std::unordered_map<int, std::size_t> layerIndex_;
     std::vector<Place> place_;

@@ -3,6 +3,8 @@
 #ifndef OMBRA_SCRIBUS_MAPPER_H
 #define OMBRA_SCRIBUS_MAPPER_H
 
+#include <string>
+
 #include "ScribusModel.h"
 
 #include <ombra/elements.h>
@@ -21,6 +23,11 @@ class ScribusProblemSink {
 public:
     virtual ~ScribusProblemSink();
     virtual void Report(int code) = 0;
+    /// With what the problem is about (a style, a colour), in English.
+    virtual void Report(int code, const std::string& detail) {
+        (void)detail;
+        Report(code);
+    }
 };
 
 /// The writing script of one UTF-16 unit (a surrogate pair is judged by the

@@ -29,8 +29,10 @@ namespace {
 
 class ReaderProblems : public ScribusProblemSink {
 public:
-    void Report(int code) override {
-        OBLoggerUtility::LogEntry(OBMessageId(code));
+    void Report(int code) override { Report(code, std::string()); }
+    /// With what the note is about (a frame, a page, a style), in English.
+    void Report(int code, const std::string& detail) override {
+        OBLoggerUtility::LogEntry(OBMessageId(code), detail.c_str());
         OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
     }
 };
@@ -201,7 +203,7 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
                 : scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.get()), size, limits);
         bytes.reset();
         for (const scribus::Warning& w : parsed.warnings)
-            problems.Report(CodeOf(w.code));
+            problems.Report(CodeOf(w.code), w.message);
         switch (parsed.status) {
         case scribus::ParseResult::Status::kNotScribus:
             problems.Report(OBERR::kUnreadableInput);
