@@ -57,6 +57,27 @@ inline void Store(Byte* out, unsigned v) {
     std::memcpy(out, &v, 4);
 }
 
+// The two- and three-byte forms of one unit, lowest byte first.
+inline unsigned Two(unsigned u) {
+    return (0xC0 | (u >> 6)) | (0x80 | (u & 0x3F)) << 8;
+}
+inline unsigned Three(unsigned u) {
+    return (0xE0 | (u >> 12)) | (0x80 | ((u >> 6) & 0x3F)) << 8 | (0x80 | (u & 0x3F)) << 16;
+}
+inline bool TakesTwo(unsigned u) {
+    return u - 0x80 < 0x780;
+}
+inline bool TakesThree(unsigned u) { // surrogates aside
+    return u >= 0x800 && (u & 0xF800) != 0xD800;
+}
+
+// Whether the scalar loop goes on at i: a lone ASCII character between
+// others (a space between words) is not worth a 16-wide step.
+template <typename C>
+inline bool MoreOthers(const C* text, std::size_t n, std::size_t i, std::size_t stop) {
+    return i < stop && (text[i] >= 0x80 || (i + 1 < n && text[i + 1] >= 0x80));
+}
+
 // UTF-16 from src[i] while i < stop (a pair may end past it); returns the
 // bytes written. Unpaired surrogates are encoded as they stand.
 std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::size_t stop,
@@ -82,15 +103,31 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
         }
 #endif
         do {
+            if (i + 1 < stop) { // two units of one form in one store
+                unsigned u = src[i], v = src[i + 1];
+                if (TakesThree(u) && TakesThree(v)) {
+                    unsigned long long w = Three(u) | static_cast<unsigned long long>(Three(v))
+                                                          << 24;
+                    std::memcpy(out + o, &w, 8);
+                    o += 6;
+                    i += 2;
+                    continue;
+                }
+                if (TakesTwo(u) && TakesTwo(v)) {
+                    Store(out + o, Two(u) | Two(v) << 16);
+                    o += 4;
+                    i += 2;
+                    continue;
+                }
+            }
             unsigned u = src[i++];
             if (u < 0x80) {
                 out[o++] = static_cast<Byte>(u);
             } else if (u < 0x800) { // one store for the two bytes
-                Store(out + o, (0xC0 | (u >> 6)) | (0x80 | (u & 0x3F)) << 8);
+                Store(out + o, Two(u));
                 o += 2;
             } else if ((u & 0xF800) != 0xD800) { // one store for three bytes and a spare
-                Store(out + o, (0xE0 | (u >> 12)) | (0x80 | ((u >> 6) & 0x3F)) << 8 |
-                                   (0x80 | (u & 0x3F)) << 16);
+                Store(out + o, Three(u));
                 o += 3;
             } else if (u <= 0xDBFF && i < n && src[i] >= 0xDC00 && src[i] <= 0xDFFF) {
                 unsigned v = src[i++];
@@ -104,7 +141,7 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
                 out[o++] = static_cast<Byte>(0x80 | ((u >> 6) & 0x3F));
                 out[o++] = static_cast<Byte>(0x80 | (u & 0x3F));
             }
-        } while (i < stop && src[i] >= 0x80);
+        } while (MoreOthers(src, n, i, stop));
     }
     return o;
 }
@@ -160,11 +197,30 @@ std::size_t DecodeSlice(const Byte* s, std::size_t n, std::size_t& i, std::size_
         }
 #endif
         do {
+            if (n - i >= 6) { // two sequences of one form at a time
+                unsigned b = s[i];
+                if (b - 0xE0u < 0x10 && s[i + 3] - 0xE0u < 0x10) {
+                    out[o] =
+                        static_cast<Unit>((b << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F));
+                    out[o + 1] = static_cast<Unit>((s[i + 3] << 12) | ((s[i + 4] & 0x3F) << 6) |
+                                                   (s[i + 5] & 0x3F));
+                    o += 2;
+                    i += 6;
+                    continue;
+                }
+                if (b - 0x80u < 0x60 && s[i + 2] - 0x80u < 0x60) {
+                    out[o] = static_cast<Unit>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
+                    out[o + 1] = static_cast<Unit>(((s[i + 2] & 0x1F) << 6) | (s[i + 3] & 0x3F));
+                    o += 2;
+                    i += 4;
+                    continue;
+                }
+            }
             if (!DecodeOne(s, n, i, out, o)) {
                 bad = true;
                 return o;
             }
-        } while (i < stop && s[i] >= 0x80);
+        } while (MoreOthers(s, n, i, stop));
     }
     return o;
 }
