@@ -71,13 +71,6 @@ inline bool TakesThree(unsigned u) { // surrogates aside
     return u >= 0x800 && (u & 0xF800) != 0xD800;
 }
 
-// Whether the scalar loop goes on at i: a lone ASCII character between
-// others (a space between words) is not worth a 16-wide step.
-template <typename C>
-inline bool MoreOthers(const C* text, std::size_t n, std::size_t i, std::size_t stop) {
-    return i < stop && (text[i] >= 0x80 || (i + 1 < n && text[i + 1] >= 0x80));
-}
-
 // UTF-16 from src[i] while i < stop (a pair may end past it); returns the
 // bytes written. Unpaired surrogates are encoded as they stand.
 std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::size_t stop,
@@ -141,7 +134,7 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
                 out[o++] = static_cast<Byte>(0x80 | ((u >> 6) & 0x3F));
                 out[o++] = static_cast<Byte>(0x80 | (u & 0x3F));
             }
-        } while (MoreOthers(src, n, i, stop));
+        } while (i < stop && src[i] >= 0x80);
     }
     return o;
 }
@@ -220,7 +213,7 @@ std::size_t DecodeSlice(const Byte* s, std::size_t n, std::size_t& i, std::size_
                 bad = true;
                 return o;
             }
-        } while (MoreOthers(s, n, i, stop));
+        } while (i < stop && s[i] >= 0x80);
     }
     return o;
 }
