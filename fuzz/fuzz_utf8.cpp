@@ -115,8 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     COBString encoded;
     OBStringUtils::ConvertUTF16StringToUTF8(reinterpret_cast<const unsigned short*>(units.data()),
                                             units.size(), encoded);
-    if (!Same(encoded, ReferenceEncode(reinterpret_cast<const uint16_t*>(units.data()),
-                                       units.size())))
+    if (!Same(encoded,
+              ReferenceEncode(reinterpret_cast<const uint16_t*>(units.data()), units.size())))
         __builtin_trap();
     COBString latin;
     OBStringUtils::ConvertCStringToUTF8(data, size, latin);
