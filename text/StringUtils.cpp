@@ -81,15 +81,13 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
         if (n - i >= 16) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm_packus_epi16(a, b));
-            const __m128i notAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
-            const __m128i zero = _mm_setzero_si128();
-            unsigned lo = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(a, notAscii), zero)));
-            unsigned hi = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(b, notAscii), zero)));
-            unsigned other = ~(lo | hi << 16); // two bits per unit that is not ASCII
-            unsigned ascii = other ? static_cast<unsigned>(__builtin_ctz(other)) / 2 : 16u;
+            __m128i bytes = _mm_packus_epi16(a, b);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), bytes);
+            // One bit per unit from 0x80 on: unsigned saturation marks those
+            // up to 0x7FFF, signed saturation those from 0x8000.
+            unsigned other = static_cast<unsigned>(_mm_movemask_epi8(bytes) |
+                                                   _mm_movemask_epi8(_mm_packs_epi16(a, b)));
+            unsigned ascii = other ? static_cast<unsigned>(__builtin_ctz(other)) : 16u;
             i += ascii;
             o += ascii;
             if (!other) continue;
