@@ -1,5 +1,6 @@
-// Reversing the bytes of whole arrays of 16- and 32-bit values: 16 bytes a
-// step with SSE2 (always there on x86-64), one value a step elsewhere.
+// Reversing the bytes of whole arrays of 16- and 32-bit values: 32 bytes a
+// step where the processor has AVX2, 16 with SSE2 (always there on x86-64),
+// one value a step elsewhere.
 #ifndef OMBRA_STREAMS_BYTESWAP_H
 #define OMBRA_STREAMS_BYTESWAP_H
 
@@ -8,6 +9,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace ombra_detail {
@@ -54,12 +58,45 @@ inline void SwapCopy32(void* dst, const void* src, std::size_t count) {
     }
 }
 
+#if defined(__x86_64__)
+// Where the processor has them, one byte shuffle reverses 16 or 32 bytes.
+template <int kWidth>
+__attribute__((target("avx2"))) inline std::size_t
+ShuffleAvx2(unsigned char* out, const unsigned char* in, std::size_t bytes) {
+    const __m256i order =
+        kWidth == 2 ? _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0,
+                                       3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14)
+                    : _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2,
+                                       1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    std::size_t done = 0;
+    for (; done + 32 <= bytes; done += 32) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + done));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), _mm256_shuffle_epi8(v, order));
+    }
+    return done;
+}
+
+inline bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
 template <typename T> inline void SwapCopy(T* dst, const T* src, std::size_t count) {
     static_assert(sizeof(T) == 2 || sizeof(T) == 4, "16- and 32-bit values");
+    std::size_t done = 0; // values
+#if defined(__x86_64__)
+    if (HasAvx2()) {
+        done =
+            ShuffleAvx2<sizeof(T)>(reinterpret_cast<unsigned char*>(dst),
+                                   reinterpret_cast<const unsigned char*>(src), count * sizeof(T)) /
+            sizeof(T);
+    }
+#endif
     if (sizeof(T) == 2) {
-        SwapCopy16(dst, src, count);
+        SwapCopy16(dst + done, src + done, count - done);
     } else {
-        SwapCopy32(dst, src, count);
+        SwapCopy32(dst + done, src + done, count - done);
     }
 }
 
