@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 PROGRAMS = ["bench_streams", "bench_pools", "bench_utf8", "bench_values", "bench_pump",
-            "bench_scribus"]
+            "bench_scribus", "bench_idml"]
 
 # (label, candidate, baseline, aim); None as aim: shown, not judged. A
 # candidate or baseline ending in "*" stands for every benchmark with that
@@ -22,6 +22,8 @@ PROGRAMS = ["bench_streams", "bench_pools", "bench_utf8", "bench_values", "bench
 ROWS = [
     ("Scribus reader, whole conversion / pugixml tree", "reader/*", "pugixml/*", 2.0),
     ("Scribus parser alone / pugixml tree", "parser/*", "pugixml/*", None),
+    ("IDML reader, whole conversion / inflating and parsing its parts", "reader/*", "parts/*",
+     2.0),
     ("one-value XferInt32 writes, file stream / fwrite", "file_write/1M_int32/real_time",
      "stdio_write/1M_int32/real_time", 1.5),
     ("one-value XferInt32 reads, file stream / fread", "file_read/1M_int32/real_time",

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build ccache pkg-config
           libboost-dev libboost-thread-dev
           libgtest-dev libbenchmark-dev
-          libpugixml-dev zlib1g-dev
+          libpugixml-dev zlib1g-dev libzip-dev
           python3 python3-jsonschema)
 missing=()
 for p in "${packages[@]}"; do

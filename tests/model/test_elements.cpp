@@ -121,6 +121,17 @@ TEST(ElementChildren, AddChildWithoutMemoryLeavesTheChildToTheCaller) {
     }
     EXPECT_EQ(parent.GetChildCount(), 0u);
     EXPECT_EQ(parent.AddChild(child), 1);
+
+    // Room reserved ahead takes children without allocating.
+    std::vector<Element*> more;
+    for (int i = 0; i < 39; ++i)
+        more.push_back(new Probe(&deaths));
+    EXPECT_EQ(parent.ReserveChildren(40), 1);
+    ombra_test::FailAllocationsAfter failing(0);
+    for (Element* e : more)
+        EXPECT_EQ(parent.AddChild(e), 1);
+    EXPECT_EQ(parent.ReserveChildren(41), 0);
+    EXPECT_EQ(parent.GetChildCount(), 40u);
 }
 
 // ---------------------------------------------------------------- shallow copies

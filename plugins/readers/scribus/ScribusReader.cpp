@@ -15,6 +15,8 @@
 #include "ScribusParser.h"
 #include "ScribusReader.h"
 
+#include <ReaderPreferences.h>
+
 #include <ombra/diagnostics.h>
 #include <ombra/messages.h>
 #include <ombra/valueutil.h>
@@ -26,16 +28,6 @@
 #include <string>
 
 namespace {
-
-class ReaderProblems : public ScribusProblemSink {
-public:
-    void Report(int code) override { Report(code, std::string()); }
-    /// With what the note is about (a frame, a page, a style), in English.
-    void Report(int code, const std::string& detail) override {
-        OBLoggerUtility::LogEntry(OBMessageId(code), detail.c_str());
-        OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
-    }
-};
 
 int CodeOf(scribus::Warning::Code code) {
     using C = scribus::Warning::Code;
@@ -62,22 +54,7 @@ int CodeOf(scribus::Warning::Code code) {
     return OBERR::kMalformedInput;
 }
 
-constexpr unsigned kPreferenceDefaults[ScribusReader::kPreferenceCount] = {1, 1, 1, 1};
-
-// A preference's current value, whatever its class, as long as it is a
-// Boolean; the fallback otherwise.
-bool Flag(OBPreferenceList* list, int index, bool fallback) {
-    OBPreference* p = nullptr;
-    if (list) list->GetNthPreference(index, &p);
-    if (!p || p->GetValueType() != VT::ekBool16) return fallback;
-    if (auto* b = dynamic_cast<OBBooleanPreference*>(p)) return b->GetCurrentValue() == 1;
-    Value* v = nullptr;
-    p->GetCurrentValue(v);
-    short flag = fallback ? 1 : 0;
-    if (auto* b = dynamic_cast<ValueBool16*>(v)) b->Get(flag);
-    ValueUtil::Recycle(v);
-    return flag == 1;
-}
+constexpr bool kPreferenceDefaults[ScribusReader::kPreferenceCount] = {true, true, true, true};
 
 } // namespace
 
@@ -96,13 +73,7 @@ ScribusReader::~ScribusReader() {
 }
 
 void ScribusReader::AddPreferences(OBPreferenceList* list) {
-    for (int i = 0; i < kPreferenceCount; ++i) {
-        short flag = static_cast<short>(kPreferenceDefaults[i]);
-        OBBooleanPreference* p = new OBBooleanPreference(flag, PreferenceResource(i));
-        if (!p) return;
-        p->SetCurrentValue(flag);
-        list->Add(p);
-    }
+    obreader::AddBooleanPreferences(list, kReaderId, kPreferenceDefaults, kPreferenceCount);
 }
 
 // Touches no member: probes run beside conversions on the same object.
@@ -126,15 +97,15 @@ void ScribusReader::Init(OBStream* input, OBPreferenceList* preferences) {
     Clear();
     SetStream(input);
     ScribusMapOptions options;
-    options.masterItems = Flag(preferences, 0, kPreferenceDefaults[0]);
-    options.nonPrintingLayers = Flag(preferences, 1, kPreferenceDefaults[1]);
-    options.hiddenLayers = Flag(preferences, 2, kPreferenceDefaults[2]);
-    options.pasteboardItems = Flag(preferences, 3, kPreferenceDefaults[3]);
+    options.masterItems = obreader::BooleanPreference(preferences, 0, kPreferenceDefaults[0]);
+    options.nonPrintingLayers = obreader::BooleanPreference(preferences, 1, kPreferenceDefaults[1]);
+    options.hiddenLayers = obreader::BooleanPreference(preferences, 2, kPreferenceDefaults[2]);
+    options.pasteboardItems = obreader::BooleanPreference(preferences, 3, kPreferenceDefaults[3]);
     Convert(input, options);
 }
 
 void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
-    ReaderProblems problems;
+    obreader::LoggingProblems problems;
     if (!input) {
         problems.Report(OBERR::kUnreadableInput);
         return;
