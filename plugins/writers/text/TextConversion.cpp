@@ -330,8 +330,7 @@ void OBTextConversion::EndParagraph(const OBWalkParagraph& paragraph) {
 
 void OBTextConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
     FlushPendingTag();
-    for (long long i = 0; i < n; ++i)
-        lines_.Put(units[i], run.script);
+    lines_.Put(units, n, run.script);
     afterBlock_ = false;
 }
 
@@ -407,7 +406,7 @@ void OBTextConversion::OnTable(Element* table, const OBWalkRun& run) {
     } else {
         // A paragraph that holds only a table gets no tag.
         WriteTable(table, Top().mode, text->depth + 1);
-        if (!bodyCount_ == 0) Top().blockInParagraph = true;
+        if (bodyCount_ > 0) Top().blockInParagraph = true;
     }
 }
 

@@ -5,7 +5,8 @@
 #   compare-text-corpus.sh BUILD OUTDIR [BASELINE]
 # Without BASELINE only writes OUTDIR. The documents: the sample, the Scribus
 # test documents, the distribution's templates when they were fetched
-# (tests/data/fetch-scribus-samples.sh) and the document builder's documents.
+# (tests/data/fetch-scribus-samples.sh), the IDML test documents and the
+# document builder's documents.
 set -u
 build=$1 out=$2 baseline=${3:-}
 root=$(cd "$(dirname "$0")/../../.." && pwd)
@@ -15,8 +16,9 @@ rm -rf "$out" && mkdir -p "$out/inputs" || exit 1
 
 documents=()
 while IFS= read -r -d '' f; do documents+=("$f"); done < <(
-  find "$root/samples" "$root/tests/data/scribus" ${corpus:+"$corpus"} -type f \
-    \( -name '*.sla' -o -name '*.sla.gz' -o -name '*.scd' -o -name '*.scd.gz' \) -print0 \
+  find "$root/samples" "$root/tests/data/scribus" "$root/tests/data/idml" ${corpus:+"$corpus"} \
+    -type f \( -name '*.sla' -o -name '*.sla.gz' -o -name '*.scd' -o -name '*.scd.gz' \
+    -o -name '*.idml' \) -print0 \
     2>/dev/null | sort -z)
 for name in minimal sample features; do
   echo "ombra-test-document:$name" > "$out/inputs/testdoc:$name"
@@ -59,6 +61,7 @@ for combination in "${combinations[@]}"; do
     case $doc in
       "$root/samples/"*) name=samples/${doc#"$root/samples/"} ;;
       "$root/tests/data/scribus/"*) name=scribus/${doc#"$root/tests/data/scribus/"} ;;
+      "$root/tests/data/idml/"*) name=idml/${doc#"$root/tests/data/idml/"} ;;
       "$corpus/"*) name=scribus/${doc#"$corpus/"} ;;
       *) name=$(basename "$doc") ;;
     esac
