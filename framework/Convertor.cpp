@@ -232,6 +232,7 @@ struct OBConvertorManager::Cache {
     ConvertorMap<int> byWriter;
 };
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes a copy
 OBConvertorManager::OBConvertorManager(std::string readerFolder, std::string writerFolder)
     : managers_(nullptr), cache_(new Cache), installedService_(nullptr) {
     if (!OBLumHandler::GetLumService()) {

@@ -22,7 +22,8 @@ const char kUnitEncoding[] = "UTF-16BE";
 const char kUnitEncoding[] = "UTF-16LE";
 #endif
 
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+// iconv_open's failure value is this cast.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
 const unsigned short kReplacementUnit = 0xFFFD;
 // Johab as shipped with the C library reads 0x5C as the won sign; the code
 // page keeps ASCII there, and paths depend on the backslash.

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building Ombra needs on a Debian machine (skips what is there).
+# clang 14 builds the sanitizer and fuzz targets; clang-format and clang-tidy
+# of the same release check the code in CI (scripts/format.sh, scripts/tidy.py).
 set -euo pipefail
 packages=(g++ cmake ninja-build ccache pkg-config
           libboost-dev libboost-thread-dev
           libgtest-dev libbenchmark-dev
-          libpugixml-dev zlib1g-dev)
+          libpugixml-dev zlib1g-dev
+          clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -39,7 +39,8 @@ short OBFileXferBytesRef::Open(const OBSysFileRef& file, unsigned int mode, unsi
                                unsigned int) {
     // Close before taking the new names, so that an old cache copy goes.
     if (fileHandle_ != obsys::kInvalidFile || stdioStream_) Close();
-    OBSysFileRef requested(file); // file may be one of this object's own references
+    // file may be one of this object's own references, which the next lines change.
+    OBSysFileRef requested(file); // NOLINT(performance-unnecessary-copy-initialization)
     cachedSystemFile_ = GetLocallyCachedFile(requested, mode);
     systemFile_ = requested;
     // Only a copy made here is ever deleted, never the caller's file (even
@@ -82,6 +83,7 @@ short OBFileXferBytesRef::Open(const OBSysFileRef& file, unsigned int mode, unsi
     return 1;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes a copy
 short OBFileXferBytesRef::Create(OBSysFileRef file, unsigned int mode, unsigned int creator,
                                  unsigned int type) {
     return Open(file, mode, creator, type);

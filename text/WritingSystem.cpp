@@ -25,7 +25,8 @@ OBFont::OBFont(const OBFont& other)
       charset_(other.charset_), codePage_(other.codePage_) {}
 
 // A move copies too: the name stays with the source, which keeps it usable.
-OBFont::OBFont(OBFont&& other) : OBFont(static_cast<const OBFont&>(other)) {}
+// NOLINTNEXTLINE(performance-move-constructor-init)
+OBFont::OBFont(OBFont&& other) noexcept : OBFont(static_cast<const OBFont&>(other)) {}
 
 OBFont& OBFont::operator=(const OBFont& other) {
     if (this == &other) return *this;
@@ -37,7 +38,7 @@ OBFont& OBFont::operator=(const OBFont& other) {
     return *this;
 }
 
-OBFont& OBFont::operator=(OBFont&& other) {
+OBFont& OBFont::operator=(OBFont&& other) noexcept {
     return *this = static_cast<const OBFont&>(other);
 }
 

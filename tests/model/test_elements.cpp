@@ -325,7 +325,7 @@ public:
     short IsEqual(Value* other) override { return Value::IsEqual(other); }
 
 private:
-    char payload_[56] = {};
+    [[maybe_unused]] char payload_[56] = {};
 };
 static_assert(!OBIsPooledSize(sizeof(Oversized)), "a size without a pool");
 

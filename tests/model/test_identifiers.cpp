@@ -136,7 +136,8 @@ TEST(IDStack, CopiesTakeExactlyTheirIds) {
     assigned = stack;
     EXPECT_EQ(assigned.capacity(), 3);
     EXPECT_EQ(assigned.top(), 30u);
-    assigned = assigned;
+    const OBIDStack& self = assigned;
+    assigned = self;
     EXPECT_EQ(assigned.size(), 3);
     // Equal contents: nothing happens, not even a reallocation.
     OBIDStack same;

@@ -239,7 +239,8 @@ TEST(Attributes, AssignmentReleasesTheValueItOwnedAndMovesTransferOwnership) {
         EXPECT_EQ(deathsA, 1);
         EXPECT_EQ(a.GetName(), AN::kItalics);
         EXPECT_EQ(a.OwnsValue(), 0);
-        a = a;
+        const Attribute& self = a;
+        a = self;
         Attribute moved(std::move(b));
         EXPECT_EQ(b.GetValue(), nullptr);
         Attribute target(AN::kName, VT::ekString, nullptr);

@@ -449,7 +449,8 @@ TEST_F(Strings, CopiesAndClonesAreIndependent) {
     EXPECT_EQ(Bytes(c), "abc");
     COBString assigned(WSE::kRomanScript);
     assigned = c;
-    assigned = assigned;
+    const COBString& self = assigned;
+    assigned = self;
     EXPECT_EQ(assigned.GetWSEScript(), WSE::kGreekScript);
     EXPECT_EQ(Bytes(assigned), "abc");
     IOBString* clone = c.Clone();
@@ -484,7 +485,8 @@ TEST_F(Strings, HandlesCopyDeeply) {
     IOBStringPtr empty;
     narrow = empty; // a handle holding nothing changes nothing
     ASSERT_TRUE(narrow.IsValid());
-    narrow = narrow;
+    const IOBStringPtr& same = narrow;
+    narrow = same;
     copy = narrow;
     ASSERT_TRUE(copy.IsValid());
     EXPECT_EQ(static_cast<COBString*>(copy.GetPtr())->GetWSEScript(), WSE::kHebrewScript);
