@@ -2,7 +2,7 @@
 // docs/document-model.md, made from the ready-made stored element classes
 // (storedelements.h), and handed out as the top-level Elements in the order
 // a reader yields them. Also the registry through which the document reader
-// test plug-in (support/plugins, reader id 23) yields builder-made documents
+// test plug-in (support/plugins, OBPLUGIN::kDocumentReader) yields builder-made documents
 // through the real pump.
 //
 // Writers' tests use it directly (build, then feed each Element to the
@@ -27,6 +27,7 @@
 
 #include <ombra/elements.h>
 #include <ombra/geometry.h>
+#include <ombra/pluginids.h>
 #include <ombra/storedelements.h>
 #include <ombra/textservice.h>
 #include <ombra/values.h>
@@ -317,7 +318,7 @@ OMBRA_TESTDOC_API std::string Utf8(const std::u16string& units);
 
 /// The document reader's id; it answers only inputs that start with
 /// kTestDocumentPrefix and name a registered document.
-constexpr int kDocumentReaderId = 23;
+constexpr int kDocumentReaderId = OBPLUGIN::kDocumentReader;
 constexpr char kTestDocumentPrefix[] = "ombra-test-document:";
 
 using DocumentRecipe = std::function<void(DocumentBuilder&)>;
