@@ -99,7 +99,13 @@ std::atomic<OBVellService*> gVellService{nullptr};
 OBVellSystemUtils* gVellSystemUtils = nullptr;
 
 // Hands a new string to out; the string out held before is deleted.
-void Adopt(IOBStringPtr& out, IOBString* made) {
+// A string whose text could not be stored, for want of memory, replaces nothing.
+void Adopt(IOBStringPtr& out, IOBString* made, long long length) {
+    if (!made) return;
+    if (length > 0 && made->Length() == 0) {
+        delete made;
+        return;
+    }
     IOBStringPtr fresh(made);
     out.Swap(fresh);
 }
@@ -298,7 +304,7 @@ void OBVellHandler::TranslateStyleName(unsigned short length, const char* name, 
             if (c) c->SetXString(name, length);
             made = c;
         }
-        if (made) Adopt(out, made);
+        Adopt(out, made, length);
         return;
     }
     // The service works on UTF-16: read the bytes in the system script first.
@@ -327,7 +333,7 @@ void OBVellHandler::TranslateStyleName(unsigned short length, const unsigned sho
             if (c) c->SetXString(name, length);
             made = c;
         }
-        if (made) Adopt(out, made);
+        Adopt(out, made, length);
         return;
     }
 
@@ -356,7 +362,7 @@ void OBVellHandler::TranslateStyleName(unsigned short length, const unsigned sho
             if (c) c->SetXString(buffer.Get(), bytes);
             made = c;
         }
-        if (made) Adopt(out, made);
+        Adopt(out, made, length);
     }
     OBVellSystemUtils::DeleteInstance();
 }
