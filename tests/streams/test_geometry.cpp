@@ -444,19 +444,19 @@ TEST(GeometryCollection, GrowsCopiesAndSurvivesExhaustedMemory) {
     OBPoint out;
     EXPECT_EQ(points.Get(200, out), 0);
 
-    OBBaseTypeCollection<OBPoint> small{OBPoint(1, 1)};
-    {
-        ombra_test::FailAllocationsAfter fail(0);
-        // The first block holds 8; beyond it nothing more fits.
-        for (int i = 1; i < 8; ++i)
-            EXPECT_EQ(small.Add(OBPoint(2, 2)), 1);
-        EXPECT_EQ(small.Add(OBPoint(3, 3)), 0);
-        EXPECT_EQ(small.Append(points.Data(), 2), 0);
-        EXPECT_EQ(small.Count(), 8);
-        OBBaseTypeCollection<OBPoint> failedCopy(points);
-        EXPECT_EQ(failedCopy.Count(), 0);
-    }
-    ExpectPoint(small[0], 1, 1);
+    // Without room an Add or Append is refused whole; a copy is whole or empty.
+    ombra_test::SweepAllocationFailures([&] {
+        OBBaseTypeCollection<OBPoint> grown;
+        for (int i = 0; i < 20; ++i)
+            if (grown.Add(OBPoint(i, i)) != 1) break;
+        int added = grown.Count();
+        EXPECT_TRUE(grown.Append(points.Data(), 30) == 1 || grown.Count() == added);
+        for (int i = 0; i < grown.Count(); ++i)
+            ExpectPoint(grown[i], i < added ? i : i - added, i < added ? i : added - i);
+        OBBaseTypeCollection<OBPoint> copy(points);
+        EXPECT_TRUE(copy.Count() == 0 || copy.Count() == points.Count());
+        return grown.Count() == 50 && copy.Count() == points.Count();
+    });
 }
 
 } // namespace

@@ -31,8 +31,16 @@ class ReaderProblems : public ScribusProblemSink {
 public:
     void Report(int code) override {
         OBLoggerUtility::LogEntry(OBMessageId(code));
+        // Running out of memory explains what goes wrong after it (a missing
+        // element makes a broken reference), and the log may have had no
+        // room for it: it stays the thread's error code.
+        if (outOfMemory_) return;
+        outOfMemory_ = code == OBERR::kOutOfMemory;
         OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
     }
+
+private:
+    bool outOfMemory_ = false;
 };
 
 int CodeOf(scribus::Warning::Code code) {

@@ -14,18 +14,15 @@
 namespace scribus_test {
 
 Conversion::Conversion(const std::string& bytes,
-                       const std::function<void(OBPreferenceList&)>& adjust, long long failAfter)
+                       const std::function<void(OBPreferenceList&)>& adjust)
     : bytes_(bytes), reader_(new ScribusReader), stream_(nullptr), error_(0) {
     stream_ = OBStreamUtilRef::CreateBufferStreamRead(bytes_.data(), bytes_.size());
     OBLoggerUtility::SetLogger(&logger_);
+    if (!reader_ || !stream_) return; // no memory for them
     OBPreferenceList prefs;
     reader_->GetStreamPrefs(stream_, &prefs);
     if (adjust) adjust(prefs);
-    {
-        std::unique_ptr<ombra_test::FailAllocationsAfter> fail;
-        if (failAfter >= 0) fail.reset(new ombra_test::FailAllocationsAfter(failAfter));
-        reader_->Init(stream_, &prefs);
-    }
+    reader_->Init(stream_, &prefs);
     for (Element* e = reader_->GetFirstElement(); e; e = reader_->GetNextElement())
         top_.push_back(e);
     error_ = OBErrorUtils::OBGetGlobalErrorCode();
@@ -34,7 +31,7 @@ Conversion::Conversion(const std::string& bytes,
 }
 
 Conversion::~Conversion() {
-    reader_->Reset();
+    if (reader_) reader_->Reset();
     OBLoggerUtility::SetLogger(nullptr);
     delete reader_;
     delete stream_;

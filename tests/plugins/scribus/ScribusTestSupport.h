@@ -73,13 +73,12 @@ private:
 
 /// Runs the reader over bytes as the pump does (GetStreamPrefs, Init, the
 /// Elements) and keeps everything until destroyed, which resets the reader.
-/// `adjust` may change the preference list before Init; with failAfter >= 0
-/// the memory service fails from that allocation of Init on.
+/// `adjust` may change the preference list before Init. Without memory for
+/// the reader or the stream nothing is converted.
 class Conversion {
 public:
     explicit Conversion(const std::string& bytes,
-                        const std::function<void(OBPreferenceList&)>& adjust = nullptr,
-                        long long failAfter = -1);
+                        const std::function<void(OBPreferenceList&)>& adjust = nullptr);
     ~Conversion();
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
