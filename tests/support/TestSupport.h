@@ -55,7 +55,8 @@ private:
 /// operation returns whether it succeeded; the last run, which got all the
 /// memory it asked for, must succeed. Every refusal point is tried up to
 /// `exhaustive`, then points further apart by 5% each. Returns the number of
-/// allocations the operation needs, or -1 after a failure.
+/// allocations the operation needs, or -1 after a failure. The checks run
+/// under the refusal too: read results back without allocating.
 long long SweepAllocationFailures(const std::function<bool()>& operation,
                                   long long exhaustive = 400);
 
