@@ -9,7 +9,7 @@
       Copies the committed tree (git archive HEAD) to --src unless it exists,
       builds it in --build, checks that the suites pass, then applies one
       mutant at a time: rebuild (ninja), run every CTest suite with a timeout,
-      restore the line. Results (id, status, seconds, first failing test) are
+      restore the line. Results (id, status, seconds, failing tests) are
       appended to --results, so an interrupted run resumes where it stopped.
       Status: killed (a test failed, crashed or hung), survived, or stillborn
       (the mutant did not compile; not counted).
@@ -24,7 +24,7 @@ import argparse
 import os
 import random
 import re
-import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -224,18 +224,29 @@ def quiet(command, cwd, timeout=None):
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
 
-def run_suites(build, timeout):
-    """(passed, first failing test) for every CTest suite of the build."""
+def run_suites(build, timeout, every=False):
+    """(passed, failing tests) for the CTest suites of the build. With every,
+    all suites run, so the failing tests say which of them catch the mutant;
+    otherwise the run stops at the first failure."""
+    command = ["nice", "-n", "10", "ctest", "--test-dir", build, "-j2", "--timeout", str(timeout)]
+    if not every:
+        command.append("--stop-on-failure")
+    ctest = subprocess.Popen(command, cwd=build, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, text=True, start_new_session=True,
+                             env=dict(os.environ, CCACHE_DISABLE="1"))
     try:
-        result = quiet(["ctest", "--test-dir", build, "-j2", "--timeout", str(timeout),
-                        "--stop-on-failure"], cwd=build, timeout=20 * timeout)
+        output, _ = ctest.communicate(timeout=8 * timeout)
     except subprocess.TimeoutExpired:
-        return False, "(the suites hung)"
-    if result.returncode == 0:
-        return True, ""
-    failed = re.findall(r"\d+ - (\S+) \((?:Failed|Timeout|SEGFAULT|Subprocess aborted|"
-                        r"Child aborted|Exception|Not Run)", result.stdout)
-    return False, failed[0] if failed else "(ctest failed)"
+        os.killpg(ctest.pid, signal.SIGKILL)  # the hung tests too
+        output, _ = ctest.communicate()
+        output += "\n(the suites hung)"
+    if ctest.returncode == 0:
+        return True, []
+    failed = re.findall(r"Test +#\d+: (\S+) \.*\**(?:Failed|Timeout|Exception|SEGFAULT|"
+                        r"Subprocess aborted|Child aborted|Not Run)", output)
+    if "(the suites hung)" in output:
+        failed.append("(the suites hung)")
+    return False, failed or ["(ctest failed)"]
 
 
 def prepare(args):
@@ -249,11 +260,11 @@ def prepare(args):
     # a changed shared library needs keeps each mutant's build small.
     configure = ["cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
                  "-DCMAKE_CXX_FLAGS_RELEASE=-O1", "-DCMAKE_LINK_DEPENDS_NO_SHARED=ON"]
-    if quiet(configure, cwd=src).returncode != 0 or quiet(["ninja"], cwd=build).returncode:
+    if quiet(configure, cwd=src).returncode != 0 or quiet(["ninja", "-j2"], cwd=build).returncode:
         sys.exit("mutate: the unmutated tree does not build in %s" % build)
-    passed, failing = run_suites(build, args.timeout)
+    passed, failing = run_suites(build, args.timeout, True)
     if not passed:
-        sys.exit("mutate: the unmutated tree fails %s; fix that first" % failing)
+        sys.exit("mutate: the unmutated tree fails %s; fix that first" % ", ".join(failing))
     return src, build
 
 
@@ -277,11 +288,12 @@ def run(args):
             try:
                 with open(path, "w", encoding="utf-8") as f:
                     f.write("\n".join(lines))
-                if quiet(["ninja"], cwd=build).returncode != 0:
+                if quiet(["ninja", "-j2"], cwd=build).returncode != 0:
                     status, failing = "stillborn", ""
                 else:
-                    passed, failing = run_suites(build, args.timeout)
+                    passed, failing = run_suites(build, args.timeout, args.every)
                     status = "survived" if passed else "killed"
+                    failing = ",".join(failing)
             finally:
                 with open(path, "w", encoding="utf-8") as f:
                     f.write(text)
@@ -289,7 +301,7 @@ def run(args):
             out.write("\t".join([mutant["id"], status, str(seconds), failing]) + "\n")
             out.flush()
             print("%s %s %ss %s" % (mutant["id"], status, seconds, failing), flush=True)
-    quiet(["ninja"], cwd=build)  # leave the build unmutated
+    quiet(["ninja", "-j2"], cwd=build)  # leave the build unmutated
 
 
 def report(args):
@@ -335,6 +347,8 @@ def main():
     p.add_argument("--src", default=os.path.join(ROOT, "build-mut", "src"))
     p.add_argument("--build", default=os.path.join(ROOT, "build-mut", "build"))
     p.add_argument("--timeout", type=int, default=30, help="seconds a test may take")
+    p.add_argument("--every", action="store_true",
+                   help="run every suite on a killed mutant, to learn which tests catch it")
     p = sub.add_parser("report")
     p.add_argument("results", nargs="+")
     p.add_argument("--sample", default=os.path.join(ROOT, "scripts", "mutation-sample.tsv"))

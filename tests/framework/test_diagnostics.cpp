@@ -151,14 +151,14 @@ TEST_F(DebugBreaks, TheQuestionFollowsTheMessage) {
 
 TEST_F(DebugBreaks, LongMessagesAreCutTo2499Bytes) {
     gAnswer = OBMB::kIDNo;
-    OBBreakStrToDebugger(std::string(3000, 'm').c_str());
-    OBBreakStrToDebugger(std::string(2499, 'm').c_str());
+    for (int length : {3000, 2501, 2500, 2499})
+        OBBreakStrToDebugger(std::string(length, 'm').c_str());
     // Room for the first ten bytes of the question only.
     OBBreakStrToDebugger(std::string(2489, 'm').c_str());
-    ASSERT_EQ(gBoxes.size(), 3u);
-    EXPECT_EQ(gBoxes[0].text, std::string(2499, 'm'));
-    EXPECT_EQ(gBoxes[1].text, std::string(2499, 'm'));
-    EXPECT_EQ(gBoxes[2].text, std::string(2489, 'm') + "\nDo you wa");
+    ASSERT_EQ(gBoxes.size(), 5u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(gBoxes[i].text, std::string(2499, 'm')) << i;
+    EXPECT_EQ(gBoxes[4].text, std::string(2489, 'm') + "\nDo you wa");
 }
 
 int gNestedCalls = 0;

@@ -261,6 +261,15 @@ TEST_F(RegisteredTable, EachTextArrivesInAScriptThatHoldsIt) {
         {"A\xE6\x97\xA5\xD8\xB3"
          "B",
          OBL::kJapanese, 1252, WSE::kSystemScript, WSE::kSystemScript, "A??B"},
+        // A character beyond the basic plane: one '?', or its bytes where a page holds it.
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         OBL::kEnglish, 1252, WSE::kSystemScript, WSE::kSystemScript, "a?b"},
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         OBL::kEnglish, 65001, WSE::kSystemScript, WSE::kSystemScript,
+         "a\xF0\x9F\x98\x80"
+         "b"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.utf8);
