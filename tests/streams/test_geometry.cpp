@@ -301,14 +301,6 @@ TEST(GeometryMatrix, IndexingAndConcatenationOrder) {
     ExpectMatrix(t, 1, 0, 0, 2, 8, 10);
 }
 
-TEST(GeometryMatrix, IdentityOperandsAreShortCircuited) {
-    OBMatrix m(0.1, 0.2, 0.3, 0.7, 1.1, 1.3);
-    OBMatrix before = m;
-    m.PostConcat(OBMatrix());
-    m.PreConcat(OBMatrix(1 + 5e-9, 0, 0, 1, 0, 0));
-    EXPECT_EQ(std::memcmp(&m, &before, sizeof m), 0);
-}
-
 TEST(GeometryMatrix, RotationAngles) {
     OBMatrix r;
     r.Rotate(90);
