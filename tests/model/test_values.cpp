@@ -335,8 +335,13 @@ TEST(FileSpecValues, KindAfterInitAndEquality) {
     file.Init(ref); // the ids stay
     EXPECT_EQ(file.GetPathType(), PATH::kPathMacVolume);
     EXPECT_EQ(file.GetVolRefID(), 3);
+    COBString path("before");
+    file.GetAsString(path);
+    EXPECT_EQ(Str(path), "Disk1:Folder:File");
     file.Forget();
     EXPECT_EQ(file.GetPathType(), PATH::kPathUnknown);
+    file.GetAsString(path = "kept"); // not initialised: left alone
+    EXPECT_EQ(Str(path), "kept");
 
     // Equal paths regardless of letter case and ids.
     ValueFileSpec a, b;
