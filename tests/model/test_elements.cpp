@@ -276,7 +276,7 @@ TEST(ElementUtilState, LevelsAndReferralsPerThread) {
         ElementUtil::BeginChunk();
         ElementUtil::EndChunk();
         ElementUtil::BeginRelationship();
-        ElementUtil::Init(); // existing values stay
+        EXPECT_EQ(ElementUtil::Init(), 1); // existing values stay
         EXPECT_EQ(ElementUtil::GetChunkStatus(), 1);
         EXPECT_EQ(ElementUtil::GetRelationshipStatus(), 1);
         ElementUtil::EndRelationship();

@@ -199,6 +199,7 @@ TEST(OtherValues, MatricesDatesAndGradientStops) {
     EXPECT_EQ(same.IsEqual(&m), 1);
 
     ValueDateTime a, b;
+    EXPECT_EQ(a.GetYear() | a.GetMonth() | a.GetDay() | a.GetHour() | a.GetMin() | a.GetSec(), 0);
     a.Init(2024, 3, 5, 14, 7, 9);
     b.Init(2024, 3, 5, 14, 7, 9);
     EXPECT_EQ(a.IsEqual(&b), 1);

@@ -171,6 +171,7 @@ TEST(GeometryRect, Handles) {
     const int opposite[8] = {2, 3, 0, 1, 6, 7, 4, 5};
     for (int i = 0; i < 8; ++i) {
         auto index = static_cast<OBRect::_PointIndex>(i);
+        EXPECT_EQ(r.GetPointIndex(r.GetPoint(index)), index) << "each handle is found";
         EXPECT_EQ(OBRect::GetOppositePointIndex(index), opposite[i]);
         EXPECT_EQ(OBRect::IsCorner(index), i >= 4 ? 1 : 0);
         EXPECT_EQ(OBRect::IndexToPointIndex(OBRect::PointIndexToIndex(index)), index);
@@ -266,6 +267,24 @@ TEST(GeometryLine, IntersectionsAndPointsAtADistance) {
     EXPECT_EQ(horizontal.FindPointOnLine(OBPoint(0, 0), 0, OBPoint(1, 0), &out), 0);
     ExpectPoint(out, 99, 99);
     EXPECT_EQ(OBLine(1, 1).FindPointOnLine(OBPoint(10, 0), 1, OBPoint(0, 0), &out), 0); // a miss
+}
+
+// Of the two points at a distance on a sloped line, the one farther from
+// the other point: on the line, at the distance.
+TEST(GeometryLine, PointsAtADistanceLieOnTheLine) {
+    for (double m : {-2.0, -0.5, 0.75, 3.0}) {
+        for (double k : {-4.0, 1.5}) {
+            OBLine line(m, k);
+            OBPoint from(1, m + k), out;
+            for (double awayX : {10.0, -10.0}) {
+                OBPoint away(awayX, awayX * m + k);
+                ASSERT_EQ(line.FindPointOnLine(from, 2.0, away, &out), 1);
+                EXPECT_NEAR(double(out.Y()), m * double(out.X()) + k, 1e-9) << m << " " << k;
+                EXPECT_NEAR(double(out.Distance(from)), 2.0, 1e-9) << m << " " << k;
+                EXPECT_EQ(double(out.X()) < 1.0, awayX > 1.0) << "the side away from the point";
+            }
+        }
+    }
 }
 
 // ---------------------------------------------------------------- OBMatrix

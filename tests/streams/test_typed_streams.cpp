@@ -369,6 +369,8 @@ TEST_F(TypedStreams, FactoryNeverReturnsAHalfOpenedStream) {
 TEST_F(TypedStreams, StreamsWithoutTransferMoveNothing) {
     COBStreamRead r;
     COBStreamWrite w;
+    EXPECT_EQ(r.GetStreamType(), kStreamTypeRead);
+    EXPECT_EQ(w.GetStreamType(), kStreamTypeWrite);
     int v = 3;
     EXPECT_EQ(r.XferInt32(v), 3);
     EXPECT_EQ(w.XferInt32(v), 3);
