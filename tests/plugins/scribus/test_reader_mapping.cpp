@@ -505,7 +505,8 @@ TEST(ScribusReaderMappingDetails, ReadingOrderPageNumbersAndClosedSubpaths) {
     };
     std::string items =
         item("4", "200", "10",
-             "><StoryText><ITEXT CH=\"right\"/><trail/></StoryText></PAGEOBJECT>") +
+             "><StoryText><ITEXT CH=\"right\xE9\xBF\xBF\xEA\x80\x80\"/><trail/></StoryText>"
+             "</PAGEOBJECT>") +
         item("4", "10", "10",
              "><StoryText><ITEXT CH=\"left \"/><var name=\"pgno\"/><trail/></StoryText>"
              "</PAGEOBJECT>") +
@@ -521,6 +522,13 @@ TEST(ScribusReaderMappingDetails, ReadingOrderPageNumbersAndClosedSubpaths) {
     std::vector<Element*> numbers = Descendants(stories[0], EL::kVariableRun);
     ASSERT_EQ(numbers.size(), 1u);
     EXPECT_EQ(Str(numbers[0], AN::kStaticText), "4");
+    // The last ideograph of the block is CJK text, the first Yi syllable not.
+    std::vector<Element*> runs = Descendants(stories[1], EL::kCharacterRun);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(EnumOf(runs[1]->GetChild(EL::kCharacterAttributes), AN::kWritingScript),
+              WSE::kJapaneseScript);
+    EXPECT_EQ(EnumOf(runs[2]->GetChild(EL::kCharacterAttributes), AN::kWritingScript),
+              WSE::kUnicodeScript);
 
     std::vector<Element*> curves = Descendants(c.TopOf(EL::kRegularSpreadList), EL::kBezier);
     ASSERT_EQ(curves.size(), 2u); // the shape, then the polyline

@@ -109,10 +109,16 @@ TEST(ScribusRobustness, EveryTruncationKeepsTheTextBeforeTheCut) {
             EXPECT_EQ(fullText, text) << "cut at " << cut;
         }
     }
-    // A cut is reported as the document ending early, not as damage.
+    // A cut is reported as the document ending early, not as damage; damage
+    // is not a cut, however much white space follows the end tag.
     ParseResult cut = ParseBytes(full.substr(0, chapterEnd + 5));
     EXPECT_TRUE(HasWarning(cut, Warning::Code::kTruncated));
     EXPECT_FALSE(HasWarning(cut, Warning::Code::kMalformedXml));
+    ParseResult damaged = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><x y=>"
+                                     "</DOCUMENT></SCRIBUSUTF8NEW>" +
+                                     std::string(100, '\n'));
+    EXPECT_TRUE(HasWarning(damaged, Warning::Code::kMalformedXml));
+    EXPECT_FALSE(HasWarning(damaged, Warning::Code::kTruncated));
 }
 
 TEST(ScribusRobustness, TruncatedGzipKeepsWhatWasInflated) {
