@@ -543,4 +543,23 @@ TEST(ScribusReaderMappingDetails, ReadingOrderPageNumbersAndClosedSubpaths) {
     EXPECT_EQ(closed(curves[1]), (std::vector<short>{0}));
 }
 
+// An item anchored in the text of a frame inside a group lies on the page
+// that shows the frame, and says which page that is.
+TEST(ScribusReaderMappingDetails, AnchoredItemsGoWithTheirTextsPage) {
+    Conversion c(
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\" PAGEWIDTH=\"300\" "
+        "PAGEHEIGHT=\"300\"><PAGE PAGEXPOS=\"0\" PAGEYPOS=\"0\" PAGEWIDTH=\"300\" "
+        "PAGEHEIGHT=\"300\" NUM=\"0\"/>"
+        "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"12\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"90\" HEIGHT=\"90\">"
+        "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"50\" HEIGHT=\"50\">"
+        "<StoryText><ITEXT CH=\"a\"/><ITEXT COBJ=\"7001\"/><ITEXT CH=\"b\"/><trail/></StoryText>"
+        "</PAGEOBJECT></PAGEOBJECT>"
+        "<FRAMEOBJECT OwnPage=\"-1\" PTYPE=\"6\" FRTYPE=\"0\" InID=\"7001\" XPOS=\"0\" "
+        "YPOS=\"0\" WIDTH=\"10\" HEIGHT=\"10\"/></DOCUMENT></SCRIBUSUTF8NEW>");
+    Element* page = Descendants(c.TopOf(EL::kRegularSpreadList), EL::kRegularPage).at(0);
+    std::vector<Element*> anchored = Descendants(page, EL::kRectangle);
+    ASSERT_EQ(anchored.size(), 1u);
+    EXPECT_EQ(Id(anchored[0], AN::kRegularPageIdRef), page->GetId());
+}
+
 } // namespace
