@@ -1,6 +1,7 @@
 #include "platform/CodePages.h"
 
 #include <ombra/export.h>
+#include <ombra/utf16.h>
 
 #include <algorithm>
 #include <atomic>
@@ -31,12 +32,8 @@ const unsigned kJohabCodePage = 1361;
 
 std::atomic<unsigned> gSystemCodePage{1252};
 
-bool IsHighSurrogate(unsigned short u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLowSurrogate(unsigned short u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
+using OBUTF16::IsHighSurrogate;
+using OBUTF16::IsLowSurrogate;
 
 void IconvName(unsigned codePage, char* name, std::size_t size) {
     const char* fixed = nullptr;

@@ -1,5 +1,6 @@
 // UTF-8 conversions. Each one fills a buffer on the stack and appends it to
 // the string a chunk at a time, so memory use stays flat for any length.
+#include <ombra/utf16.h>
 #include <ombra/utf8.h>
 
 namespace {
@@ -71,26 +72,26 @@ void OBStringUtils::ConvertUTF16StringToUTF8(const unsigned short* src, unsigned
     out.Clear();
     if (!src) return;
     ByteWriter w(out);
-    for (unsigned long long i = 0; i < n; ++i) {
-        unsigned u = src[i];
+    const long long count = static_cast<long long>(n);
+    for (long long i = 0; i < count;) {
+        int length = 1;
+        unsigned c = OBUTF16::CodePointAt(src, count, i, length);
+        i += length;
         w.Reserve(4);
-        if (u < 0x80) {
-            Byte(w, u);
-        } else if (u < 0x800) {
-            Byte(w, 0xC0 | (u >> 6));
-            Byte(w, 0x80 | (u & 0x3F));
-        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && src[i + 1] >= 0xDC00 &&
-                   src[i + 1] <= 0xDFFF) {
-            unsigned v = src[++i];
-            unsigned p = ((u >> 6) & 0xF) + 1;
-            Byte(w, 0xF0 | (p >> 2));
-            Byte(w, 0x80 | ((p & 3) << 4) | ((u >> 2) & 0xF));
-            Byte(w, 0x80 | ((u & 3) << 4) | ((v >> 6) & 0xF));
-            Byte(w, 0x80 | (v & 0x3F));
+        if (c < 0x80) {
+            Byte(w, c);
+        } else if (c < 0x800) {
+            Byte(w, 0xC0 | (c >> 6));
+            Byte(w, 0x80 | (c & 0x3F));
+        } else if (c < 0x10000) { // unpaired surrogates too, as they stand
+            Byte(w, 0xE0 | (c >> 12));
+            Byte(w, 0x80 | ((c >> 6) & 0x3F));
+            Byte(w, 0x80 | (c & 0x3F));
         } else {
-            Byte(w, 0xE0 | (u >> 12));
-            Byte(w, 0x80 | ((u >> 6) & 0x3F));
-            Byte(w, 0x80 | (u & 0x3F));
+            Byte(w, 0xF0 | (c >> 18));
+            Byte(w, 0x80 | ((c >> 12) & 0x3F));
+            Byte(w, 0x80 | ((c >> 6) & 0x3F));
+            Byte(w, 0x80 | (c & 0x3F));
         }
     }
 }
@@ -120,11 +121,12 @@ short OBStringUtils::ConvertUTF8ToUTF16String(const char* src, unsigned long lon
             i += 3;
         } else if (b < 0xF8) {
             if (i + 3 >= n) return 0;
-            unsigned c1 = s[i + 1] & 0x3F, c2 = s[i + 2] & 0x3F, c3 = s[i + 3] & 0x3F;
-            unsigned plane = (((b & 7) << 2) | (c1 >> 4)) - 1;
-            w.Put(
-                static_cast<unsigned short>(0xD800 | (plane << 6) | ((c1 & 0xF) << 2) | (c2 >> 4)));
-            w.Put(static_cast<unsigned short>(0xDC00 | ((c2 & 0xF) << 6) | c3));
+            unsigned short units[2];
+            int made = OBUTF16::Split(((b & 7) << 18) | ((s[i + 1] & 0x3F) << 12) |
+                                          ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F),
+                                      units);
+            for (int k = 0; k < made; ++k)
+                w.Put(units[k]);
             i += 4;
         } else {
             return 0;

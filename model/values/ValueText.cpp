@@ -2,6 +2,7 @@
 #include "streams/memory/StdAllocator.h"
 
 #include <ombra/streams.h>
+#include <ombra/utf16.h>
 #include <ombra/utf8.h>
 #include <ombra/values.h>
 #include <ombra/vocabulary.h>
@@ -255,7 +256,7 @@ void Put(Text& t, ValueBool16& v) {
 void Put(Text& t, ValueChar& v) {
     unsigned short c = 0;
     v.Get(c);
-    if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+    if (c < 0x20 || c == 0x7F || OBUTF16::IsSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "U+%04X", c);
         t.Add(buf);

@@ -3,6 +3,7 @@
 // clockwise degrees into the model's counter-clockwise ones.
 #include "ScribusMapper.h"
 
+#include <ombra/utf16.h>
 #include <ombra/memory.h>
 #include <ombra/messages.h>
 #include <ombra/storedelements.h>
@@ -1009,9 +1010,9 @@ private:
                 uint32_t width = 1;
                 if (i < end) {
                     unsigned c = s.text[i];
-                    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < end && s.text[i + 1] >= 0xDC00 &&
-                        s.text[i + 1] <= 0xDFFF) {
-                        c = 0x10000 + ((c - 0xD800) << 10) + (s.text[i + 1] - 0xDC00);
+                    if (OBUTF16::IsHighSurrogate(c) && i + 1 < end &&
+                        OBUTF16::IsLowSurrogate(s.text[i + 1])) {
+                        c = OBUTF16::Combine(c, s.text[i + 1]);
                         width = 2;
                     }
                     script = ScribusCharacterScript(c, static_cast<WSE::WritingScriptEnum>(cjk));
