@@ -439,21 +439,24 @@ void Put(Text& t, ValueRangeList& v) {
     });
 }
 
-void Put(Text& t, ValueVertexList& v) {
+// A point list in its unit: each point as putPoint writes it.
+template <class Point, class List, class PutPoint>
+void PutPoints(Text& t, List& v, long long count, PutPoint putPoint) {
     UNITS::LINEAR::UnitEnum unit = v.GetMeasurementUnit();
-    PutList(t, v.NumVertices(), [&](int i) {
-        OBPoint p;
+    PutList(t, count, [&](int i) {
+        Point p;
         v.Get(i, unit, p);
-        t.Point(p);
+        putPoint(p);
     });
     t.Unit(unit);
 }
 
+void Put(Text& t, ValueVertexList& v) {
+    PutPoints<OBPoint>(t, v, v.NumVertices(), [&](const OBPoint& p) { t.Point(p); });
+}
+
 void Put(Text& t, ValuePathPointList& v) {
-    UNITS::LINEAR::UnitEnum unit = v.GetMeasurementUnit();
-    PutList(t, v.NumPathPoints(), [&](int i) {
-        OBPathPoint p;
-        v.Get(i, unit, p);
+    PutPoints<OBPathPoint>(t, v, v.NumPathPoints(), [&](const OBPathPoint& p) {
         switch (p.GetAnchorType()) {
         case kSmoothPoint:
             t.Add("smooth ");
@@ -471,7 +474,6 @@ void Put(Text& t, ValuePathPointList& v) {
         t.Add(' ');
         t.Point(p.GetRightDirPoint());
     });
-    t.Unit(unit);
 }
 
 void Put(Text& t, ValueGradientStopList& v) {
