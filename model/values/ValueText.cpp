@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <type_traits>
 
@@ -58,13 +59,16 @@ public:
             Int(unit);
         }
     }
-    void Point(const OBPoint& p) {
+    // Numbers as "(a, b, ...)".
+    void Reals(std::initializer_list<double> values) {
         Add('(');
-        Real(p.X());
-        Add(", ");
-        Real(p.Y());
+        for (const double* v = values.begin(); v != values.end(); ++v) {
+            if (v != values.begin()) Add(", ");
+            Real(*v);
+        }
         Add(')');
     }
+    void Point(const OBPoint& p) { Reals({p.X(), p.Y()}); }
     // UTF-8 text in double quotes, with quotes, backslashes and control
     // characters escaped.
     void Quoted(const char* s, std::size_t n) {
@@ -313,15 +317,7 @@ void Put(Text& t, ValuePoint& v) {
 void Put(Text& t, ValueRectangle& v) {
     OBRect r;
     v.Get(v.GetMeasurementUnit(), r);
-    t.Add('(');
-    t.Real(r.Left());
-    t.Add(", ");
-    t.Real(r.Top());
-    t.Add(", ");
-    t.Real(r.Right());
-    t.Add(", ");
-    t.Real(r.Bottom());
-    t.Add(')');
+    t.Reals({r.Left(), r.Top(), r.Right(), r.Bottom()});
     t.Unit(v.GetMeasurementUnit());
 }
 
@@ -389,19 +385,24 @@ void Put(Text& t, ValueStream& v) {
     AddStream(t, stream);
 }
 
-void Put(Text& t, ValueGradientStop& v) {
-    OBGradientStop s{0.0, 0.0, 0, 0.0};
-    v.Get(s.location, s.midpoint, s.colorRef);
-    v.GetTint(s.tint);
-    t.Add("(location ");
+// A gradient stop; a stop of a list leaves out the names of its first fields.
+void PutStop(Text& t, const OBGradientStop& s, bool named) {
+    t.Add(named ? "(location " : "(");
     t.Real(s.location);
-    t.Add(", midpoint ");
+    t.Add(named ? ", midpoint " : ", ");
     t.Real(s.midpoint);
-    t.Add(", color #");
+    t.Add(named ? ", color #" : ", #");
     t.Unsigned(s.colorRef);
     t.Add(", tint ");
     t.Real(s.tint);
     t.Add(')');
+}
+
+void Put(Text& t, ValueGradientStop& v) {
+    OBGradientStop s{0.0, 0.0, 0, 0.0};
+    v.Get(s.location, s.midpoint, s.colorRef);
+    v.GetTint(s.tint);
+    PutStop(t, s, true);
 }
 
 // A list as "[a, b, ...]": each(i) writes entry i.
@@ -480,15 +481,7 @@ void Put(Text& t, ValueGradientStopList& v) {
     PutList(t, v.NumGradientStops(), [&](int i) {
         OBGradientStop s{0.0, 0.0, 0, 0.0};
         v.Get(i, s);
-        t.Add('(');
-        t.Real(s.location);
-        t.Add(", ");
-        t.Real(s.midpoint);
-        t.Add(", #");
-        t.Unsigned(s.colorRef);
-        t.Add(", tint ");
-        t.Real(s.tint);
-        t.Add(')');
+        PutStop(t, s, false);
     });
 }
 
