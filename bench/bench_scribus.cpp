@@ -17,14 +17,11 @@
 #include <ombra/values.h>
 #include <ombra/views.h>
 
-#include "BenchRatios.h"
+#include "BenchReaders.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
 
-#include <sys/resource.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -84,41 +81,6 @@ std::string LargestCorpusDocument() {
     return best;
 }
 
-// The core's allocations, counted: bytes in use and their peak.
-std::atomic<long long> gInUse{0}, gPeak{0};
-void* CountingAllocate(unsigned long long size) {
-    auto* block = static_cast<long long*>(std::malloc(size + 16));
-    if (!block) return nullptr;
-    block[0] = static_cast<long long>(size);
-    long long now = gInUse += static_cast<long long>(size);
-    long long peak = gPeak.load();
-    while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
-    }
-    return block + 2;
-}
-void CountingRelease(void* p) {
-    if (!p) return;
-    auto* block = static_cast<long long*>(p) - 2;
-    gInUse -= block[0];
-    std::free(block);
-}
-
-// What a text writer does with the stories: reads every text stream.
-long long ReadStories(Element* e) {
-    long long units = 0;
-    if (auto* v = dynamic_cast<ValueStream*>(OBGetAttributeValue(e, AN::kTextStream))) {
-        OBStream* stream = nullptr;
-        v->Get(stream);
-        unsigned char buffer[4096];
-        if (stream && stream->Seek(0, kSeekFromStart) >= 0)
-            for (long long n; (n = stream->XferByte(buffer, sizeof buffer)) > 0;)
-                units += n / 2;
-    }
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
-        units += ReadStories(e->GetNthChild(i));
-    return units;
-}
-
 // One conversion: Init, every Element to the null writer, Reset.
 long long Convert(ScribusReader& reader, const std::string& xml) {
     OBBufferStreamRead input(xml.data(), xml.size());
@@ -127,7 +89,7 @@ long long Convert(ScribusReader& reader, const std::string& xml) {
     reader.Init(&input, &prefs);
     long long units = 0;
     for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement())
-        units += ReadStories(e);
+        units += ombra_bench::ReadStories(e);
     reader.Reset();
     return units;
 }
@@ -162,54 +124,11 @@ void Parser(benchmark::State& state, const std::string* xml) {
                             static_cast<long long>(xml->size()));
 }
 
-// The ratios once more from CPU time, which other work on a shared machine
-// disturbs far less than real time; with repetitions, from the medians.
-class CpuRatioReporter : public ombra_bench::RatioReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        RatioReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            if (run.run_type == Run::RT_Iteration)
-                single_[run.run_name.str()] = run.GetAdjustedCPUTime();
-            else if (run.aggregate_name == "median")
-                median_[run.run_name.str()] = run.GetAdjustedCPUTime();
-        }
-    }
-
-    void PrintCpuRatios(const char* heading, const std::string& candidatePrefix,
-                        const std::string& baselinePrefix) const {
-        std::printf("\n%s\n", heading);
-        for (const auto& [name, cpu] : Times()) {
-            if (name.compare(0, candidatePrefix.size(), candidatePrefix) != 0) continue;
-            std::string rest = name.substr(candidatePrefix.size());
-            auto baseline = Times().find(baselinePrefix + rest);
-            if (baseline == Times().end()) continue;
-            std::printf("  %-52s %6.2f  (%.2f ms / %.2f ms)\n", rest.c_str(),
-                        cpu / baseline->second, cpu, baseline->second);
-        }
-    }
-
-private:
-    const std::map<std::string, double>& Times() const {
-        return median_.empty() ? single_ : median_;
-    }
-    std::map<std::string, double> single_,
-        median_; // CPU time per iteration, in the benchmark's unit
-};
-
-long MaxRssKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     // Destroyed while installed, at the end: it takes the value pools with it.
-    OBMemoryService* service =
-        new OBMemoryService(CountingAllocate, CountingRelease, CountingAllocate, CountingRelease);
+    OBMemoryService* service = ombra_bench::NewCountingService();
     OBMemoryHandler::SetMemoryService(service);
     struct Document {
         std::string label, xml;
@@ -239,19 +158,19 @@ int main(int argc, char** argv) {
             return 1;
         }
         ScribusReader reader;
-        long rssBefore = MaxRssKiB();
-        gPeak = gInUse.load();
-        long long before = gInUse.load();
+        long rssBefore = ombra_bench::MaxRssKiB();
+        ombra_bench::gPeak = ombra_bench::gInUse.load();
+        long long before = ombra_bench::gInUse.load();
         long long units = Convert(reader, d.xml);
-        long rssGrowth = MaxRssKiB() - rssBefore;
+        long rssGrowth = ombra_bench::MaxRssKiB() - rssBefore;
         double xmlKiB = static_cast<double>(d.xml.size()) / 1024;
         std::printf("  %-44s file %7.0f KiB, XML %7.0f KiB, %8lld text units; core peak %7.0f KiB "
                     "(%.2f x XML), "
                     "resident growth %7ld KiB (%.2f x XML)\n",
                     d.label.c_str(), static_cast<double>(d.fileSize) / 1024, xmlKiB, units,
-                    static_cast<double>(gPeak.load() - before) / 1024,
-                    static_cast<double>(gPeak.load() - before) / 1024 / xmlKiB, rssGrowth,
-                    static_cast<double>(rssGrowth) / xmlKiB);
+                    static_cast<double>(ombra_bench::gPeak.load() - before) / 1024,
+                    static_cast<double>(ombra_bench::gPeak.load() - before) / 1024 / xmlKiB,
+                    rssGrowth, static_cast<double>(rssGrowth) / xmlKiB);
     }
     for (Document& d : documents) {
         std::string label = d.label + " (" + std::to_string(d.xml.size() / 1024) + " KiB)";
@@ -265,7 +184,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     {
-        CpuRatioReporter reporter;
+        ombra_bench::CpuRatioReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         reporter.PrintRatios(
             "ratio Scribus parser / pugixml tree alone (the parser aims at 2 or less)", "parser/",

@@ -1,63 +1,131 @@
-// The conversion log and the process-wide logger.
+// The conversion log, the process-wide logger and the threads' own loggers.
 #include <ombra/diagnostics.h>
 #include <ombra/memory.h>
 #include <ombra/resources.h>
+
+#include <boost/thread/tss.hpp>
 
 #include <atomic>
 #include <climits>
 #include <cstring>
 
+struct OBConversionLogger::Entry {
+    unsigned int id;
+    int details;
+    int omitted;
+};
+
+struct OBConversionLogger::Detail {
+    int entry;
+    char* text; // from the memory service
+};
+
 namespace {
+
 std::atomic<OBConversionLogger*> gLogger{nullptr};
+
+// The pointer is not owned: the thread's end leaves the logger alone.
+void KeepLogger(OBConversionLogger*) {}
+boost::thread_specific_ptr<OBConversionLogger> gThreadLogger(KeepLogger);
+
+// Grows an array of T from the memory service to hold one more than count.
+template <class T> bool Room(T*& items, int count, int& capacity) {
+    if (count < capacity) return true;
+    if (capacity > INT_MAX / 2) return false;
+    int grown = capacity ? 2 * capacity : 16;
+    auto* fresh = static_cast<T*>(OBLibAllocate(static_cast<std::size_t>(grown) * sizeof(T)));
+    if (!fresh) return false;
+    if (count > 0) std::memcpy(fresh, items, static_cast<std::size_t>(count) * sizeof(T));
+    OBLibFree(items);
+    items = fresh;
+    capacity = grown;
+    return true;
 }
 
+char* CopyText(const char* text) {
+    std::size_t n = std::strlen(text);
+    auto* copy = static_cast<char*>(OBLibAllocate(n + 1));
+    if (copy) std::memcpy(copy, text, n + 1);
+    return copy;
+}
+
+} // namespace
+
 OBConversionLogger::OBConversionLogger(OBL::LocaleIDEnum locale)
-    : count_(0), ids_(nullptr), capacity_(0), locale_(locale) {}
+    : count_(0), entries_(nullptr), capacity_(0), details_(nullptr), detailCount_(0),
+      detailCapacity_(0), locale_(locale) {}
 
 OBConversionLogger::OBConversionLogger(const OBConversionLogger& other)
-    : count_(0), ids_(nullptr), capacity_(0), locale_(other.locale_) {
+    : OBConversionLogger(other.locale_) {
     *this = other;
 }
 
+// Without memory for all of the other's entries the copy keeps its own.
 OBConversionLogger& OBConversionLogger::operator=(const OBConversionLogger& other) {
     if (this == &other) return *this;
-    locale_ = other.locale_;
-    if (other.count_ > capacity_) {
-        auto* fresh = static_cast<unsigned int*>(
-            OBLibAllocate(static_cast<std::size_t>(other.count_) * sizeof(unsigned int)));
-        // Without memory the copy keeps its own entries rather than half of the other's.
-        if (!fresh) return *this;
-        OBLibFree(ids_);
-        ids_ = fresh;
-        capacity_ = other.count_;
+    OBConversionLogger copy(other.locale_);
+    for (int i = 0; i < other.count_; ++i) {
+        copy.AddLogEntry(other.entries_[i].id);
+        if (copy.count_ != i + 1) return *this;
+        copy.entries_[i].omitted = other.entries_[i].omitted;
     }
-    if (other.count_ > 0)
-        std::memcpy(ids_, other.ids_,
-                    static_cast<std::size_t>(other.count_) * sizeof(unsigned int));
-    count_ = other.count_;
+    for (int k = 0; k < other.detailCount_; ++k) {
+        const Detail& d = other.details_[k];
+        int before = copy.detailCount_;
+        copy.AddLogEntry(other.entries_[d.entry].id, d.text);
+        if (copy.detailCount_ == before) return *this;
+    }
+    Clear();
+    std::swap(count_, copy.count_);
+    std::swap(entries_, copy.entries_);
+    std::swap(capacity_, copy.capacity_);
+    std::swap(details_, copy.details_);
+    std::swap(detailCount_, copy.detailCount_);
+    std::swap(detailCapacity_, copy.detailCapacity_);
+    locale_ = other.locale_;
     return *this;
 }
 
 OBConversionLogger::~OBConversionLogger() {
-    OBLibFree(ids_);
+    Clear();
+}
+
+void OBConversionLogger::Clear() {
+    for (int k = 0; k < detailCount_; ++k)
+        OBLibFree(details_[k].text);
+    OBLibFree(details_);
+    OBLibFree(entries_);
+    details_ = nullptr;
+    entries_ = nullptr;
+    count_ = capacity_ = detailCount_ = detailCapacity_ = 0;
+}
+
+int OBConversionLogger::Find(unsigned int stringId) const {
+    for (int i = 0; i < count_; ++i)
+        if (entries_[i].id == stringId) return i;
+    return -1;
 }
 
 void OBConversionLogger::AddLogEntry(unsigned int stringId) {
-    for (int i = 0; i < count_; ++i)
-        if (ids_[i] == stringId) return;
-    if (count_ == capacity_) {
-        if (capacity_ > INT_MAX / 2) return;
-        int grown = capacity_ ? 2 * capacity_ : 16;
-        auto* fresh = static_cast<unsigned int*>(
-            OBLibAllocate(static_cast<std::size_t>(grown) * sizeof(unsigned int)));
-        if (!fresh) return;
-        if (count_ > 0)
-            std::memcpy(fresh, ids_, static_cast<std::size_t>(count_) * sizeof(unsigned int));
-        OBLibFree(ids_);
-        ids_ = fresh;
-        capacity_ = grown;
+    if (Find(stringId) >= 0 || !Room(entries_, count_, capacity_)) return;
+    entries_[count_++] = Entry{stringId, 0, 0};
+}
+
+void OBConversionLogger::AddLogEntry(unsigned int stringId, const char* detail) {
+    AddLogEntry(stringId);
+    int n = Find(stringId);
+    if (n < 0 || !detail || !*detail) return;
+    for (int k = 0; k < detailCount_; ++k)
+        if (details_[k].entry == n && std::strcmp(details_[k].text, detail) == 0) return;
+    char* text = nullptr;
+    if (entries_[n].details < kMaxDetails && Room(details_, detailCount_, detailCapacity_))
+        text = CopyText(detail);
+    if (!text) {
+        ++entries_[n].omitted;
+        return;
     }
-    ids_[count_++] = stringId;
+    details_[detailCount_++] = Detail{n, text};
+    ++entries_[n].details;
 }
 
 int OBConversionLogger::GetStringCount() const {
@@ -66,12 +134,37 @@ int OBConversionLogger::GetStringCount() const {
 
 COBString OBConversionLogger::GetNthString(int n) const {
     COBString text;
-    if (n >= 0 && n < count_) OBLoadResourceText(ids_[n], locale_, text);
+    if (n >= 0 && n < count_) OBLoadResourceText(entries_[n].id, locale_, text);
     return text;
 }
 
 unsigned int OBConversionLogger::GetNthStringId(int n) const {
-    return n >= 0 && n < count_ ? ids_[n] : 0;
+    return n >= 0 && n < count_ ? entries_[n].id : 0;
+}
+
+int OBConversionLogger::GetDetailCount(int n) const {
+    return n >= 0 && n < count_ ? entries_[n].details : 0;
+}
+
+const char* OBConversionLogger::GetNthDetail(int n, int k) const {
+    if (n < 0 || n >= count_ || k < 0) return nullptr;
+    for (int i = 0; i < detailCount_; ++i)
+        if (details_[i].entry == n && k-- == 0) return details_[i].text;
+    return nullptr;
+}
+
+int OBConversionLogger::GetOmittedDetailCount(int n) const {
+    return n >= 0 && n < count_ ? entries_[n].omitted : 0;
+}
+
+short OBConversionLogger::Reserve(int entries) {
+    while (capacity_ < entries)
+        if (!Room(entries_, capacity_, capacity_)) return 0;
+    return 1;
+}
+
+short OBConversionLogger::HasEntry(unsigned int stringId) const {
+    return Find(stringId) >= 0 ? 1 : 0;
 }
 
 void OBConversionLogger::SetLocale(OBL::LocaleIDEnum locale) {
@@ -90,6 +183,20 @@ OBConversionLogger* OBLoggerUtility::GetLogger() {
     return gLogger.load();
 }
 
+void OBLoggerUtility::SetThreadLogger(OBConversionLogger* logger) {
+    gThreadLogger.reset(logger);
+}
+
+OBConversionLogger* OBLoggerUtility::GetThreadLogger() {
+    return gThreadLogger.get();
+}
+
 void OBLoggerUtility::LogEntry(unsigned int stringId) {
-    if (OBConversionLogger* logger = gLogger.load()) logger->AddLogEntry(stringId);
+    LogEntry(stringId, nullptr);
+}
+
+void OBLoggerUtility::LogEntry(unsigned int stringId, const char* detail) {
+    OBConversionLogger* logger = gThreadLogger.get();
+    if (!logger) logger = gLogger.load();
+    if (logger) logger->AddLogEntry(stringId, detail);
 }

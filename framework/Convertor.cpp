@@ -4,6 +4,7 @@
 #include <ombra/diagnostics.h>
 #include <ombra/messages.h>
 #include <ombra/pluginids.h>
+#include <ombra/settings.h>
 #include <ombra/utf8.h>
 
 #include "framework/FrameworkInternal.h"
@@ -112,6 +113,22 @@ const char* UnitName(int unit) {
     }
 }
 
+// The text writer's line-end entry for a Preferences::lineEnd; null leaves
+// the platform's.
+const char* LineEndName(int lineEnd) {
+    switch (lineEnd) {
+    case OBLINEEND::kLF:
+    case OBLINEEND::kNative:
+        return "LF";
+    case OBLINEEND::kCRLF:
+        return "CR LF";
+    case OBLINEEND::kCR:
+        return "CR";
+    default:
+        return nullptr;
+    }
+}
+
 COBString Text(const std::string& s) {
     COBString text;
     text.SetXString(s.data(), static_cast<long long>(s.size()));
@@ -134,6 +151,8 @@ void AdjustTextWriterPreferences(OBPreferenceList& list, int writerId, const Pre
     SetBoolean(NthOfType(*group, kGroupFlag3Nth, VT::ekBool16), options->groupFlag3);
     SetInteger(NthOfType(*group, kGroupNumberNth, VT::ekSignedInt32), options->groupNumber);
     SetEnumeration(NthOfType(*group, kUnitNth, VT::ekEnum), UnitName(options->measurementUnit));
+    if (const char* ends = LineEndName(options->lineEnd))
+        SetEnumeration(Nth(list, kLineEnds), ends);
 }
 
 template <class PlugIn> void ResetQuietly(PlugIn* plugIn) {
@@ -192,9 +211,13 @@ short OBConvertor::ExtractData(OBStream* input, OBStream* output, const Preferen
             AdjustReaderPreferences(readerList);
         else
             readerPrefs = reader->GetPrefs();
+        const OBPreferenceSettings* settings = options ? options->settings : nullptr;
+        if (settings && readerPrefs == &readerList)
+            OBApplyPreferenceSettings(&readerList, *settings);
         reader->Init(input, readerPrefs);
         writer->GetStreamPrefs(output, &writerList);
         AdjustTextWriterPreferences(writerList, writer->GetWriterID(), options);
+        if (settings) OBApplyPreferenceSettings(&writerList, *settings);
         writer->Init(output, &writerList);
         Element* element = reader->GetFirstElement();
         if (element) writer->PutElement(element);
@@ -235,6 +258,11 @@ struct OBConvertorManager::Cache {
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes a copy
 OBConvertorManager::OBConvertorManager(std::string readerFolder, std::string writerFolder)
+    : OBConvertorManager(std::vector<std::string>{readerFolder},
+                         std::vector<std::string>{writerFolder}) {}
+
+OBConvertorManager::OBConvertorManager(const std::vector<std::string>& readerFolders,
+                                       const std::vector<std::string>& writerFolders)
     : managers_(nullptr), cache_(new Cache), installedService_(nullptr) {
     if (!OBLumHandler::GetLumService()) {
         OBLumService* service = new OBConvertorLumService;
@@ -246,15 +274,32 @@ OBConvertorManager::OBConvertorManager(std::string readerFolder, std::string wri
                 delete service;
         }
     }
-    if (readerFolder.empty() || writerFolder.empty()) return;
+    MakeManagers(readerFolders, writerFolders);
+}
+
+void OBConvertorManager::MakeManagers(const std::vector<std::string>& readerFolders,
+                                      const std::vector<std::string>& writerFolders) {
+    if (readerFolders.empty() || writerFolders.empty() || readerFolders[0].empty() ||
+        writerFolders[0].empty())
+        return;
     managers_ = new OBPlugInManagers{nullptr, nullptr};
     if (!managers_) return;
-    IOBStringPtr readers(FolderString(readerFolder));
-    IOBStringPtr writers(FolderString(writerFolder));
+    IOBStringPtr readers(FolderString(readerFolders[0]));
+    IOBStringPtr writers(FolderString(writerFolders[0]));
     if (!readers.IsValid() || !writers.IsValid()) return;
     managers_->readerManager = ReaderManager::CreateInstance(*readers, kPathStyleNative);
-    if (managers_->readerManager) managers_->readerManager->LoadAllReaders();
     managers_->writerManager = WriterManager::CreateInstance(*writers, kPathStyleNative);
+    // Added folders load before LoadAllReaders, so that every reader is
+    // counted alike and outlives the other managers of the process.
+    for (std::size_t i = 1; i < readerFolders.size() && managers_->readerManager; ++i) {
+        IOBStringPtr more(FolderString(readerFolders[i]));
+        if (more.IsValid() && !readerFolders[i].empty()) managers_->readerManager->AddFolder(*more);
+    }
+    for (std::size_t i = 1; i < writerFolders.size() && managers_->writerManager; ++i) {
+        IOBStringPtr more(FolderString(writerFolders[i]));
+        if (more.IsValid() && !writerFolders[i].empty()) managers_->writerManager->AddFolder(*more);
+    }
+    if (managers_->readerManager) managers_->readerManager->LoadAllReaders();
 }
 
 OBConvertorManager::~OBConvertorManager() {

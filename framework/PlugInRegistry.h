@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <utility>
@@ -121,10 +122,37 @@ public:
     void Detect() {
         boost::unique_lock<boost::shared_mutex> guard(lock);
         if (!discovered.empty() || !folder.IsValid()) return;
+        Walk(*folder);
+    }
+
+    /// Adds the libraries under another folder and loads them (count 1,
+    /// as the first folder's were). A folder met before adds nothing.
+    void AddFolder(IOBString& more) {
+        boost::unique_lock<boost::shared_mutex> guard(lock);
+        if (folder.IsValid() && SameText(*folder, more)) return;
+        for (const IOBStringPtr& added : extraFolders)
+            if (SameText(*added, more)) return;
+        IOBStringPtr copy(more.Clone());
+        if (!copy.IsValid() || !Push(extraFolders, copy)) return;
+        std::size_t before = discovered.size();
+        Walk(more);
+        for (std::size_t i = before; i < discovered.size(); ++i)
+            if (Traits::Load(*discovered[i])) Adopted(*discovered[i]);
+    }
+
+    static bool SameText(const IOBString& a, const IOBString& b) {
+        if (a.IsUnicode() != b.IsUnicode() || a.Length() != b.Length()) return false;
+        std::size_t bytes = static_cast<std::size_t>(a.Length()) * (a.IsUnicode() ? 2 : 1);
+        const void* x = a.IsUnicode() ? static_cast<const void*>(a.GrabWString()) : a.GrabCString();
+        const void* y = b.IsUnicode() ? static_cast<const void*>(b.GrabWString()) : b.GrabCString();
+        return bytes == 0 || (x && y && std::memcmp(x, y, bytes) == 0);
+    }
+
+    void Walk(IOBString& where) {
         OBSysFileRef start;
-        start = *folder;
+        start = where;
         WFolderTraverser* walk;
-        if (folder->IsUnicode())
+        if (where.IsUnicode())
             walk = new WFolderTraverserW(start, Traits::WideExtension(), 0);
         else
             walk = new WFolderTraverser(start, Traits::Extension(), 0);
@@ -293,6 +321,7 @@ public:
 
     OBVector<Record*> discovered;
     IOBStringPtr folder;
+    OBVector<IOBStringPtr> extraFolders;
     OBFilePathStyle style;
     OBVector<Record*> loaded;
     boost::shared_mutex lock;

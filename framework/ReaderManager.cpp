@@ -85,6 +85,10 @@ void ReaderManager::DetectReaders() {
     impl_->Detect();
 }
 
+void ReaderManager::AddFolder(IOBString& folder) {
+    impl_->AddFolder(folder);
+}
+
 void ReaderManager::LoadAllReaders() {
     boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
     impl_->LoadAllLocked();

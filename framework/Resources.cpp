@@ -364,3 +364,12 @@ short OBLoadResourceText(unsigned baseId, OBL::LocaleIDEnum locale, COBString& o
     out.SetXString(bytes, produced > 0 ? produced : 0);
     return 1;
 }
+
+// framework/messages.strings, compiled in by the build.
+extern const unsigned char kOmbraCoreStrings[];
+extern const unsigned long kOmbraCoreStringsSize;
+
+const char* OBCoreMessageTexts(long long& size) {
+    size = static_cast<long long>(kOmbraCoreStringsSize);
+    return reinterpret_cast<const char*>(kOmbraCoreStrings);
+}

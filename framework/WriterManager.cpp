@@ -49,6 +49,10 @@ void WriterManager::DetectWriters() {
     impl_->Detect();
 }
 
+void WriterManager::AddFolder(IOBString& folder) {
+    impl_->AddFolder(folder);
+}
+
 void WriterManager::LoadAllWriters() {
     boost::unique_lock<boost::shared_mutex> guard(impl_->lock);
     impl_->LoadAllLocked();

@@ -192,6 +192,10 @@ short Element::AddChild(Element* child) noexcept {
     return children_.size() > before ? 1 : 0;
 }
 
+short Element::ReserveChildren(long long n) noexcept {
+    return children_.Preallocate(n);
+}
+
 short Element::AddChildBeforePosition(Element* child, long long pos) noexcept {
     if (!child || pos < 0 || pos >= children_.size()) return 0;
     long long before = children_.size();

@@ -99,4 +99,33 @@ void LastLibraryError(char* error, std::size_t errorCapacity) {
     if (error && errorCapacity) std::snprintf(error, errorCapacity, "%s", why ? why : "");
 }
 
+namespace {
+std::size_t FolderOf(const char* path, char* out, std::size_t capacity) {
+    const char* slash = path ? std::strrchr(path, '/') : nullptr;
+    if (!slash) return 0;
+    std::size_t n = static_cast<std::size_t>(slash - path);
+    if (n == 0) n = 1; // the root folder
+    if (n >= capacity) return 0;
+    std::memcpy(out, path, n);
+    out[n] = 0;
+    return n;
+}
+} // namespace
+
+std::size_t LibraryFolder(char* out, std::size_t capacity) {
+    Dl_info info;
+    if (!::dladdr(reinterpret_cast<void*>(&LibraryFolder), &info) || !info.dli_fname) return 0;
+    char resolved[4096];
+    const char* path = ::realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
+    return FolderOf(path, out, capacity);
+}
+
+std::size_t ProgramFolder(char* out, std::size_t capacity) {
+    char path[4096];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return 0;
+    path[n] = 0;
+    return FolderOf(path, out, capacity);
+}
+
 } // namespace obsys

@@ -48,6 +48,12 @@ bool FreeLibrary(void* library);
 /// symbol look-up into error (empty when there is none) and clears it.
 void LastLibraryError(char* error, std::size_t errorCapacity);
 
+/// The folder of the shared object that holds this code (the core
+/// library), without a trailing '/'; the length written, 0 when unknown.
+std::size_t LibraryFolder(char* out, std::size_t capacity);
+/// The folder the process's program lies in; 0 when unknown.
+std::size_t ProgramFolder(char* out, std::size_t capacity);
+
 } // namespace obsys
 
 #endif

@@ -6,7 +6,11 @@ set -euo pipefail
 packages=(g++ cmake ninja-build ccache pkg-config
           libboost-dev libboost-thread-dev
           libgtest-dev libbenchmark-dev
-          libpugixml-dev zlib1g-dev
+          libpugixml-dev zlib1g-dev libzip-dev
+          python3 python3-jsonschema
+          python3-dev pybind11-dev python3-pybind11
+          python3-dask python3-distributed python3-pandas
+          python3-setuptools python3-pip python3-venv
           clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14)
 missing=()
 for p in "${packages[@]}"; do

@@ -10,8 +10,10 @@
 #include <ombra/writermanager.h>
 
 #include <string>
+#include <vector>
 
 class OBLumService;
+class OBPreferenceSettings;
 
 /// What GetConvertor reports.
 enum ErrorCode : int {
@@ -36,7 +38,30 @@ struct Preferences {
     int measurementUnit;
     /// 0: UTF-8, 1: UTF-16, anything else the default encoding.
     int textEncoding;
+
+    // Fields added after the eight above. A host that fills only those, or
+    // value-initialises the record, keeps the behaviour they always had.
+
+    /// How the text writer ends its lines (OBLINEEND): 0 as its target
+    /// platform does, which the pump sets to "PC" (CR LF); 1 LF, 2 CR LF,
+    /// 3 CR, 4 this system's own (LF).
+    int lineEnd = 0;
+    /// Preferences by name (<ombra/settings.h>), not owned; null for none.
+    /// They are applied, for every writer and every reader, after the
+    /// pump's own adjustments.
+    const OBPreferenceSettings* settings = nullptr;
 };
+
+/// The line ends a host may choose for the text writer (Preferences::lineEnd).
+namespace OBLINEEND {
+enum LineEndEnum : int {
+    kPlatform = 0, ///< the target platform's: CR LF for "PC", which the pump sets
+    kLF = 1,
+    kCRLF = 2,
+    kCR = 3,
+    kNative = 4, ///< this system's own: LF
+};
+} // namespace OBLINEEND
 
 /// The two plug-in managers a convertor manager holds (both null when a
 /// plug-in folder was empty).
@@ -96,9 +121,13 @@ public:
     /// order of their type, 1st Boolean groupFlag1, 2nd Boolean groupFlag2,
     /// 1st String groupText1, 2nd String groupText2, 3rd Boolean groupFlag3,
     /// 1st Integer groupNumber and 1st Enumeration "Inches", "Points",
-    /// "Twips" or "Undefined" after measurementUnit. A preference that is
-    /// missing or of another kind is skipped. Both lists are destroyed
-    /// before ExtractData returns.
+    /// "Twips" or "Undefined" after measurementUnit; with a lineEnd other
+    /// than 0, its preference 5 (Enumeration) becomes "LF", "CR LF" or "CR".
+    /// A preference that is missing or of another kind is skipped. Then,
+    /// for any writer, options->settings are applied to the writer's list
+    /// and to the reader's list (not to the reader's own list, which
+    /// outlives the conversion). Both lists are destroyed before
+    /// ExtractData returns.
     ///
     /// Returns 1 when the pump ran; 0, calling no plug-in operation, when a
     /// stream is null or no reader recognises the input; 0 as well when a
@@ -159,6 +188,12 @@ public:
     OB_MEMORY_OPERATORS
 
     OBConvertorManager(std::string readerFolder, std::string writerFolder);
+    /// As above with the first folder of each list, and the plug-ins under
+    /// the further folders added to them (ReaderManager::AddFolder,
+    /// WriterManager::AddFolder). An empty list, or an empty first folder,
+    /// makes no plug-in managers.
+    OBConvertorManager(const std::vector<std::string>& readerFolders,
+                       const std::vector<std::string>& writerFolders);
     OBConvertorManager(const OBConvertorManager&) = delete;
     OBConvertorManager& operator=(const OBConvertorManager&) = delete;
     ~OBConvertorManager();
@@ -184,6 +219,8 @@ public:
 
 private:
     void InitConvertor(OBConvertor* convertor, unsigned int id);
+    void MakeManagers(const std::vector<std::string>& readerFolders,
+                      const std::vector<std::string>& writerFolders);
 
     struct Cache;
     OBPlugInManagers* managers_;

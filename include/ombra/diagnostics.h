@@ -95,10 +95,16 @@ public:
 
 /// Collects the string ids of the notes made during a conversion, each id
 /// once, in the order of its first report, and renders them in one locale.
+/// An entry may carry details: short UTF-8 texts that name what the note is
+/// about ("text frame \"Intro\" links to item 7, which does not exist"),
+/// each kept once, at most kMaxDetails per entry (the rest are counted).
 /// Not locked: log from one thread at a time.
 class OMBRA_API OBConversionLogger {
 public:
     OB_MEMORY_OPERATORS
+    /// The details an entry keeps; further ones are only counted.
+    static constexpr int kMaxDetails = 20;
+
     /// An empty log whose texts are rendered in locale.
     explicit OBConversionLogger(OBL::LocaleIDEnum locale = OBL::kEnglish);
     OBConversionLogger(const OBConversionLogger& other);
@@ -108,6 +114,10 @@ public:
     /// Appends stringId unless the log holds it already. When memory runs
     /// out the entry is lost and the log stays as it was.
     void AddLogEntry(unsigned int stringId);
+    /// As AddLogEntry(stringId), then adds detail (UTF-8; null or empty:
+    /// none) to that entry unless the entry has it already. A detail that
+    /// finds no memory or no room is counted as omitted.
+    void AddLogEntry(unsigned int stringId, const char* detail);
     /// The number of entries.
     int GetStringCount() const;
     /// The text of entry n (0 to GetStringCount() - 1): resource id + the
@@ -117,24 +127,54 @@ public:
     COBString GetNthString(int n) const;
     /// The string id of entry n, or 0 for n outside the log.
     unsigned int GetNthStringId(int n) const;
+    /// The details kept for entry n (0 outside the log).
+    int GetDetailCount(int n) const;
+    /// Detail k of entry n, in the order they came; null outside.
+    const char* GetNthDetail(int n, int k) const;
+    /// The details of entry n that were not kept.
+    int GetOmittedDetailCount(int n) const;
+    /// 1 when the log holds stringId.
+    short HasEntry(unsigned int stringId) const;
+    /// Makes room for entries entries, so that that many ids are logged
+    /// even when memory runs out later (out of memory is one of them).
+    /// 1, or 0 when there is no memory for the room.
+    short Reserve(int entries);
     void SetLocale(OBL::LocaleIDEnum locale);
     OBL::LocaleIDEnum GetLocale() const;
 
 private:
+    struct Entry;
+    struct Detail;
+    void Clear();
+    int Find(unsigned int stringId) const;
     int count_;
-    unsigned int* ids_; // from the memory service, capacity_ entries
+    Entry* entries_; // from the memory service, capacity_ of them
     int capacity_;
+    Detail* details_; // from the memory service, detailCapacity_ of them
+    int detailCount_;
+    int detailCapacity_;
     OBL::LocaleIDEnum locale_;
 };
 
-/// The logger of the process, for plug-ins to log into. Not owned: the host
-/// clears it before destroying the logger.
+/// Where plug-ins log. A thread that sets a logger of its own gets every
+/// entry logged on it, so that conversions on several threads each collect
+/// their own notes; the other threads log into the process's logger.
+/// Neither logger is owned: the host clears its pointer before destroying
+/// the logger.
 class OMBRA_API OBLoggerUtility {
 public:
+    /// The process's logger, for threads without one of their own.
     static void SetLogger(OBConversionLogger* logger);
     static OBConversionLogger* GetLogger();
-    /// Adds stringId to the logger; nothing when none is set.
+    /// The calling thread's own logger (null: the process's). The core's
+    /// convenience layer (<ombra/convert.h>) sets one around each conversion.
+    static void SetThreadLogger(OBConversionLogger* logger);
+    static OBConversionLogger* GetThreadLogger();
+    /// Adds stringId to the calling thread's logger, else to the process's;
+    /// nothing when neither is set.
     static void LogEntry(unsigned int stringId);
+    /// The same with a detail (UTF-8) that names what the note is about.
+    static void LogEntry(unsigned int stringId, const char* detail);
 };
 
 /// The calling thread's last error code and the string id of its message

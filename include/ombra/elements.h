@@ -209,6 +209,11 @@ public:
     /// Inserts `child` so that it takes index pos, 0 <= pos < child count;
     /// returns 1 when inserted (and owned), else 0 and nothing changes.
     short AddChildBeforePosition(Element* child, long long pos) noexcept;
+    /// Makes room for n children, so that adding up to n allocates nothing:
+    /// a reader that reserves ahead (twice the count, say) grows long lists
+    /// in linear time, where AddChild alone grows them a chunk at a time.
+    /// Returns 0 when memory runs out (nothing changes).
+    short ReserveChildren(long long n) noexcept;
     /// The first child of the type, or null.
     Element* GetChild(EL::ElementTypeEnum type) const noexcept;
     /// As GetChild; pos becomes the child's index, or -1.

@@ -23,6 +23,7 @@
 #include <ombra/resolvers.h>
 #include <ombra/resources.h>
 #include <ombra/scripts.h>
+#include <ombra/settings.h>
 #include <ombra/storedelements.h>
 #include <ombra/streams.h>
 #include <ombra/strings.h>

@@ -49,6 +49,33 @@ inline const Info* FindByName(const char* name, bool reader) {
     return nullptr;
 }
 
+/// A shipped format as people know it (defs/FileFormats.def).
+struct FormatNames {
+    bool reader;
+    int id;
+    const char* formatString;
+    const char* extensions; ///< ".sla .sla.gz"
+    const char* mimeType;   ///< "" when it has none
+};
+
+constexpr FormatNames kFormatNames[] = {
+#define OB_FILE_FORMAT(Reader, PlugInId, FormatString, Extensions, MimeType)                       \
+    {Reader, PlugInId, FormatString, Extensions, MimeType},
+#include <ombra/defs/FileFormats.def>
+};
+
+/// The row for a plug-in's format (its exact format string first, then
+/// the plug-in's row for every format), or null.
+inline const FormatNames* FindFormatNames(bool reader, int id, const char* formatString) {
+    const FormatNames* any = nullptr;
+    for (const FormatNames& row : kFormatNames) {
+        if (row.reader != reader || row.id != id) continue;
+        if (formatString && std::strcmp(row.formatString, formatString) == 0) return &row;
+        if (!*row.formatString && !any) any = &row;
+    }
+    return any;
+}
+
 } // namespace OBPLUGIN
 
 #endif

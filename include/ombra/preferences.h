@@ -321,6 +321,7 @@ constexpr int kEncoding = 0;     ///< Enumeration: "Unicode UTF8", "Unicode UTF1
 constexpr int kPlatformNth = 2;  ///< the 2nd Enumeration of the list, set to "PC"
 constexpr int kOptionsGroup = 2; ///< Group whose constituents follow
 constexpr int kWriterSwitch = 3; ///< Boolean set to 1
+constexpr int kLineEnds = 5;     ///< Enumeration: "LF", "CR LF" or "CR" from Preferences::lineEnd
 /// In the kOptionsGroup group, from the host's Preferences record:
 constexpr int kGroupFlag1Nth = 1;  ///< Boolean: groupFlag1
 constexpr int kGroupFlag2Nth = 2;  ///< Boolean: groupFlag2

@@ -47,6 +47,10 @@ public:
 
     /// Fills the record list from the folder when it is empty.
     void DetectReaders();
+    /// Adds the reader libraries under another folder to the ones found so
+    /// far and loads them; a folder added before (or the first one) adds
+    /// nothing. Look-ups meet the first folder's plug-ins first.
+    void AddFolder(IOBString& folder);
     /// Loads every discovered reader that is not loaded, and counts one more
     /// reference on those that are.
     void LoadAllReaders();

@@ -104,4 +104,9 @@ OMBRA_API int OBLoadResourceString(unsigned id, char* buffer, int size);
 /// registered; otherwise 1, with out empty for an id without a text.
 OMBRA_API short OBLoadResourceText(unsigned baseId, OBL::LocaleIDEnum locale, COBString& out);
 
+/// The texts of the core's messages (<ombra/messages.h>) in English and
+/// Japanese, in the format OBStringTable::LoadText reads; size receives
+/// their length in bytes. A host that builds its own table loads them too.
+OMBRA_API const char* OBCoreMessageTexts(long long& size);
+
 #endif

@@ -30,6 +30,10 @@ public:
 
     /// Fills the record list from the folder when it is empty.
     void DetectWriters();
+    /// Adds the writer libraries under another folder to the ones found so
+    /// far and loads them; a folder added before (or the first one) adds
+    /// nothing. Look-ups meet the first folder's plug-ins first.
+    void AddFolder(IOBString& folder);
     /// The shared root of the first loaded writer with writerId, counting one
     /// more reference on it; the same object for every caller. When no
     /// writer is loaded it loads them first; when still none is, it sets the

@@ -42,11 +42,27 @@ foreach(name prefix libdir includedir plugindir Libs Cflags)
 endforeach()
 separate_arguments(cflags UNIX_COMMAND "${pc_Cflags}")
 separate_arguments(libs UNIX_COMMAND "${pc_Libs}")
-run(${CXX} ${cflags} ${CONSUMER_DIR}/consumer.cpp -o ${WORK_DIR}/pc-consumer ${libs} -Wl,-rpath,${pc_libdir})
+run(${CXX} -std=c++20 ${cflags} ${CONSUMER_DIR}/consumer.cpp -o ${WORK_DIR}/pc-consumer ${libs} -Wl,-rpath,${pc_libdir})
 run(${WORK_DIR}/pc-consumer ${pc_plugindir} ${SAMPLE})
 
-# The installed program finds its plug-ins by itself.
+# The installed program finds its plug-ins by itself, and its man page and
+# bash completion are there.
+foreach(file share/man/man1/ombra.1 share/bash-completion/completions/ombra)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "the installation lacks ${file}")
+  endif()
+endforeach()
 run(${prefix}/bin/ombra convert ${SAMPLE} -o - -q)
 if(NOT last_output MATCHES "The Ombra Gazette")
   message(FATAL_ERROR "the installed ombra program did not convert the sample:\n${last_output}")
+endif()
+
+# The installed Python package imports from the prefix's packages folder
+# and finds the core and the plug-ins by itself.
+if(PYTHON AND PYTHON_DIR)
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+  run(${PYTHON} -c "import ombra, sys\nsys.stdout.write(ombra.convert(sys.argv[1]))" ${SAMPLE})
+  if(NOT last_output MATCHES "The Ombra Gazette")
+    message(FATAL_ERROR "the installed Python package did not convert the sample:\n${last_output}")
+  endif()
 endif()

@@ -1,6 +1,8 @@
 // A host built outside the project against the installed core: it sees only
 // <ombra/ombra.h> and libombra, loads the installed plug-ins and converts the
-// sample publication to UTF-8 text.
+// sample publication to UTF-8 text, through the fixed API and through the
+// convenience layer.
+#include <ombra/convert.h>
 #include <ombra/ombra.h>
 
 #include <cstdio>
@@ -50,6 +52,14 @@ int Convert(const char* plugins, const char* input) {
         return 1;
     }
     std::fputs(text.c_str(), stdout);
+    // The convenience layer finds the installed plug-ins beside the core and
+    // ends lines as this system does.
+    std::string layered;
+    ombra::Result result = ombra::Convert(ombra::Source::Path(input), ombra::Sink::Memory(layered));
+    if (!result.Ok() || layered.find("The Ombra Gazette\n") == std::string::npos) {
+        std::fprintf(stderr, "the convenience layer failed: %s\n", result.reason.c_str());
+        return 1;
+    }
     return 0;
 }
 
@@ -63,6 +73,7 @@ int main(int argc, char** argv) {
     OBMemoryService* service = new OBMemoryService(Allocate, Release, Allocate, Release);
     OBMemoryHandler::SetMemoryService(service);
     int status = Convert(argv[1], argv[2]);
+    ombra::ReleaseDefaultConverter();
     OBReleaseThreadState();
     delete service;
     OBMemoryHandler::SetMemoryService(nullptr);

@@ -106,6 +106,21 @@ TEST(ElementChildren, RemovingDeletesOrHandsOver) {
     EXPECT_EQ(deaths, 6);
 }
 
+TEST(ElementChildren, ReservedRoomTakesChildrenWithoutAllocating) {
+    ConversionState state;
+    int deaths = 0;
+    Element parent(EL::kParentStory);
+    std::vector<Element*> more;
+    for (int i = 0; i < 40; ++i)
+        more.push_back(new Probe(&deaths));
+    EXPECT_EQ(parent.ReserveChildren(40), 1);
+    ombra_test::FailAllocationsAfter failing(0);
+    for (Element* e : more)
+        EXPECT_EQ(parent.AddChild(e), 1);
+    EXPECT_EQ(parent.ReserveChildren(41), 0);
+    EXPECT_EQ(parent.GetChildCount(), 40u);
+}
+
 // ---------------------------------------------------------------- shallow copies
 
 TEST(ElementCopies, ACopySharesButNeverDeletesTheChildren) {

@@ -520,21 +520,24 @@ TEST(StringsWithoutService, ConversionsProduceNothingUntilAServiceIsThere) {
     }).join();
 }
 
-// Strings edited while memory runs out: each edit is whole or not made, a
-// string whose storage could not be had is empty but works, and renderings
-// come back once memory does.
+// Strings edited while memory runs out (texts past what a string holds
+// without a buffer of its own): each edit is whole or not made, a string
+// whose storage could not be had is empty but works, and renderings come
+// back once memory does.
 TEST_F(Strings, RunningOutOfMemoryLeavesStringsWorking) {
-    ombra_test::SweepAllocationFailures([] {
+    const std::string more(60, 'd');
+    const std::u16string wide = u"xyz-0123456789-0123456789";
+    ombra_test::SweepAllocationFailures([&] {
         COBString* c = new COBString("abc", WSE::kJapaneseScript);
-        WOBString* w = new WOBString(Ptr(u"xyz"));
+        WOBString* w = new WOBString(Ptr(wide.c_str()));
         if (!c || !w) {
             delete c;
             delete w;
             return false;
         }
         std::string before = Bytes(*c);
-        c->Append("def", 3);
-        EXPECT_TRUE(Bytes(*c) == before + "def" || Bytes(*c) == before);
+        c->Append(more.c_str(), 60);
+        EXPECT_TRUE(Bytes(*c) == before + more || Bytes(*c) == before);
         std::u16string units = Units(*w);
         w->Insert(static_cast<unsigned short>(u'!'), 0);
         w->AppendDouble(1.5);
@@ -544,8 +547,8 @@ TEST_F(Strings, RunningOutOfMemoryLeavesStringsWorking) {
         IOBStringPtr copy(handle);
         EXPECT_TRUE(!copy.IsValid() || Bytes(*static_cast<COBString*>(copy.GetPtr())) == Bytes(*c));
         COBString* sub = c->Substring(0, 1);
-        bool ok = Bytes(*c) == "abcdef" && Units(*w) == u"!xyz1.5" && copy.IsValid() && sub &&
-                  U16(c->GrabWString()) == u"abcdef" && std::string(w->GrabCString()) == "!xyz1.5";
+        bool ok = Bytes(*c) == "abc" + more && Units(*w) == u"!" + wide + u"1.5" &&
+                  copy.IsValid() && sub && U16(c->GrabWString()).size() == 63;
         std::string kept = Bytes(*c);
         c->Remove(0, 1); // needs no memory
         EXPECT_EQ(Bytes(*c), kept.empty() ? kept : kept.substr(1));

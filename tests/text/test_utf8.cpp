@@ -163,13 +163,13 @@ TEST(UTF8, LongTextsCrossTheInternalChunks) {
 }
 
 TEST(UTF8, RunningOutOfMemoryIsReportedAndWhatFittedIsKept) {
-    std::string bytes(10000, 'a');
+    std::string bytes(100000, 'a'); // more than one step of the conversion
     ombra_test::SweepAllocationFailures([&] {
         WOBString out;
         short ok = OBStringUtils::ConvertUTF8ToUTF16String(bytes.data(), bytes.size(), out);
-        EXPECT_EQ(out.Length() == 10000, ok == 1);
+        EXPECT_EQ(out.Length() == 100000, ok == 1);
         for (long long i = 0; i < out.Length(); ++i)
-            EXPECT_EQ(out.GrabWString()[i], 'a');
+            if (out.GrabWString()[i] != 'a') return false;
         return ok == 1;
     });
 }

@@ -1,6 +1,7 @@
 #include "ToolRunner.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -8,7 +9,8 @@
 #include <sstream>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@ TempFolder::TempFolder() {
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back(0);
     if (::mkdtemp(name.data())) path_ = name.data();
+    ::chmod(path_.c_str(), 0777);
 }
 
 TempFolder::~TempFolder() {
@@ -63,56 +66,58 @@ bool Exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ignored));
 }
 
-ToolResult RunOmbra(const std::vector<std::string>& arguments, const std::string& folder,
-                    const std::string& language) {
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+namespace {
+// In the child: only calls that are safe after fork.
+[[noreturn]] void Exec(const RunHow& how, const std::string& out, const std::string& err,
+                       char** argv, char** envp) {
+    int in = ::open(how.input.c_str(), O_RDONLY);
+    int o = ::open(how.output.empty() ? out.c_str() : how.output.c_str(),
+                   O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0)
+        ::_exit(126);
+    if (!how.folder.empty() && ::chdir(how.folder.c_str()) != 0) ::_exit(126);
+    if (how.uid >= 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(how.uid) != 0 || ::setuid(how.uid) != 0))
+        ::_exit(126);
+    ::execve(argv[0], argv, envp);
+    ::_exit(127);
+}
+} // namespace
+
+ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunHow& how) {
     ToolResult result;
     TempFolder capture;
     std::string outPath = capture / "out", errPath = capture / "err";
-
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
-        if (entry.rfind("LC_ALL=", 0) == 0 || entry.rfind("LC_MESSAGES=", 0) == 0 ||
-            entry.rfind("LANG=", 0) == 0 || entry.rfind("LANGUAGE=", 0) == 0)
-            continue;
-        environment.push_back(entry);
+        if (entry.rfind("LC_ALL=", 0) != 0 && entry.rfind("LC_MESSAGES=", 0) != 0 &&
+            entry.rfind("LANG=", 0) != 0 && entry.rfind("LANGUAGE=", 0) != 0)
+            environment.push_back(entry);
     }
-    if (!language.empty()) environment.push_back("LANG=" + language);
-    std::vector<char*> envp;
+    if (!how.language.empty()) environment.push_back("LANG=" + how.language);
+    std::vector<std::string> words = {OMBRA_CLI};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> envp, argv;
     for (std::string& entry : environment)
         envp.push_back(&entry[0]);
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
     envp.push_back(nullptr);
-
-    std::vector<std::string> argv_strings;
-    argv_strings.push_back(OMBRA_CLI);
-    argv_strings.insert(argv_strings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : argv_strings)
-        argv.push_back(&argument[0]);
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    pid_t child = 0;
-    int spawned = posix_spawn(&child, OMBRA_CLI, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        result.err = std::string("cannot run ") + OMBRA_CLI + ": " + std::strerror(spawned);
-        return result;
-    }
+    pid_t child = ::fork();
+    if (child == 0) Exec(how, outPath, errPath, argv.data(), envp.data());
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        result.exitCode = 128 + WTERMSIG(status);
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.exitCode = 128 + WTERMSIG(status);
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;

@@ -4,7 +4,6 @@
 #define OMBRA_TESTS_TOOLS_TOOLRUNNER_H
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace ombra_test {
@@ -15,13 +14,25 @@ struct ToolResult {
     std::string err;
 };
 
-/// Runs the ombra program with the arguments, in folder (empty: here). The
-/// environment is this process's with LC_ALL, LC_MESSAGES and LANG
-/// replaced by `language` (empty: removed).
-ToolResult RunOmbra(const std::vector<std::string>& arguments, const std::string& folder = "",
-                    const std::string& language = "C");
+/// How to run it: in folder (empty: here), with LC_ALL, LC_MESSAGES and
+/// LANG replaced by language (empty: removed), the standard input from
+/// input, the standard output to output (empty: kept in ToolResult::out),
+/// and as the user uid (-1: this process's; needs root).
+struct RunHow {
+    std::string folder;
+    std::string language = "C";
+    std::string input = "/dev/null";
+    std::string output;
+    int uid = -1;
+};
 
-/// A temporary folder, removed with everything in it at the end.
+ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunHow& how = RunHow());
+
+/// A user id that the tests can switch to when they run as root ("nobody").
+constexpr int kUnprivilegedUser = 65534;
+
+/// A temporary folder, removed with everything in it at the end; open to
+/// every user, so that runs as kUnprivilegedUser can work in it.
 class TempFolder {
 public:
     TempFolder();
@@ -45,6 +56,8 @@ private:
 std::string ReadFile(const std::string& path);
 /// True when a file or folder of that name exists.
 bool Exists(const std::string& path);
+/// True when text holds part.
+bool Contains(const std::string& text, const std::string& part);
 
 } // namespace ombra_test
 

@@ -5,155 +5,152 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace ombra_host;
 
 namespace {
+using Args = std::vector<std::string>;
+using Settings = std::vector<std::pair<std::string, std::string>>;
 
-ParsedCommandLine Parse(std::vector<std::string> arguments) {
-    return ParseCommandLine(arguments);
-}
-
-std::string ErrorOf(std::vector<std::string> arguments) {
+Options Parsed(const Args& arguments) {
     ParsedCommandLine parsed = ParseCommandLine(arguments);
-    EXPECT_FALSE(parsed.ok) << "accepted";
-    return parsed.error;
+    EXPECT_TRUE(parsed.ok) << parsed.error;
+    return parsed.options;
 }
-
 } // namespace
 
 TEST(CommandLine, OptionsComeInEveryFormAndPosition) {
-    ParsedCommandLine parsed =
-        Parse({"--readers", "R", "convert", "a.sla", "-j4", "b.sla", "--writers=W", "--outdir",
-               "out", "--wrap=72", "-v", "--", "-odd.sla"});
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    const Options& o = parsed.options;
+    Options o = Parsed({"--readers", "R", "convert", "a.sla", "-j4", "b.sla", "--writers=W",
+                        "--outdir", "out", "-vq", "--readers", "R2", "--", "-odd.sla"});
     EXPECT_EQ(o.command, Command::kConvert);
-    EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.sla", "b.sla", "-odd.sla"}));
-    EXPECT_EQ(o.readers, "R");
-    EXPECT_EQ(o.writers, "W");
+    EXPECT_EQ(o.inputs, (Args{"a.sla", "b.sla", "-odd.sla"}));
+    EXPECT_EQ(o.readerFolders, (Args{"R", "R2"}));
+    EXPECT_EQ(o.writerFolders, (Args{"W"}));
     EXPECT_EQ(o.jobs, 4);
-    EXPECT_TRUE(o.hasOutdir);
     EXPECT_EQ(o.outdir, "out");
-    EXPECT_EQ(o.text.wrap, 72);
-    EXPECT_TRUE(o.verbose);
-
-    parsed = Parse({"convert", "a.sla", "-o", "-", "-j", "2"});
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_TRUE(parsed.options.hasOutput);
-    EXPECT_EQ(parsed.options.output, "-");
-    EXPECT_EQ(parsed.options.jobs, 2);
-
-    parsed = Parse({"convert", "a.sla", "-oresult.txt", "--jobs=3"});
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_EQ(parsed.options.output, "result.txt");
-    EXPECT_EQ(parsed.options.jobs, 3);
-
-    // A lone "-" is an input, and the last of a repeated option counts.
-    parsed = Parse({"convert", "-", "--unit", "inches", "--unit", "twips"});
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_EQ(parsed.options.inputs, (std::vector<std::string>{"-"}));
-    EXPECT_EQ(parsed.options.text.unit, 10);
+    EXPECT_TRUE(o.verbose && o.quiet);
+    o = Parsed({"convert", "-", "-mvj", "3", "-oresult.txt", "-t", "json"});
+    EXPECT_EQ(o.inputs, (Args{"-"}));
+    EXPECT_TRUE(o.metadata && o.verbose);
+    EXPECT_EQ(o.jobs, 3);
+    EXPECT_EQ(o.output, "result.txt");
+    EXPECT_EQ(MakeOptions(o).writer, "json");
+    EXPECT_EQ(MakeOptions(Parsed({"dump", "a"})).writer, "json");
+    EXPECT_EQ(MakeOptions(Parsed({"convert", "a"})).writer, "text");
+    o = Parsed({"convert", "a", "--shard", "2/4", "--skip-existing", "--timeout=0"});
+    EXPECT_EQ(std::make_pair(o.shardIndex, o.shardCount), std::make_pair(2, 4));
+    EXPECT_TRUE(o.skipExisting);
+    EXPECT_EQ(o.timeout, 0);
+    EXPECT_EQ(Parsed({"convert", "a"}).timeout, kDefaultTimeout);
+    const std::pair<const char*, unsigned long long> sizes[] = {{"64M", 64ull << 20},
+                                                                {"1g", 1ull << 30},
+                                                                {"3GiB", 3ull << 30},
+                                                                {"100000000", 100000000ull},
+                                                                {"2TB", 2ull << 40}};
+    for (const auto& [text, bytes] : sizes)
+        EXPECT_EQ(Parsed({"dump", "a", "--max-memory", text}).maxMemory, bytes) << text;
 }
 
-TEST(CommandLine, TheTextWritersFlagsFillThePreferencesRecord) {
-    ParsedCommandLine parsed =
-        Parse({"convert", "a.sla", "--encoding", "UTF16", "--unit", "points", "--style-tags",
-               "<%s>", "--page-breaks", "", "--hidden", "--wrap", "0"});
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    Preferences p = MakePreferences(parsed.options.text);
-    EXPECT_EQ(p.textEncoding, 1);
-    EXPECT_EQ(p.measurementUnit, 7);
-    EXPECT_EQ(p.groupFlag1, 1);
-    EXPECT_EQ(p.groupText1, "<%s>");
-    EXPECT_EQ(p.groupFlag2, 1) << "an empty page-break text is still given";
-    EXPECT_EQ(p.groupText2, "");
-    EXPECT_EQ(p.groupFlag3, 1);
-    EXPECT_EQ(p.groupNumber, 0);
+TEST(CommandLine, TheTextWritersFlagsAreSettingsByNameInTheirOrder) {
+    Options o = Parsed({"convert",       "a",
+                        "--style-tags",  "<%s>",
+                        "--wrap",        "72",
+                        "--unit",        "POINTS",
+                        "--hidden",      "-s",
+                        "--page-breaks", "",
+                        "--set",         "Story text=off",
+                        "--eol",         "CRLF",
+                        "--encoding",    "shift_jis",
+                        "--locale",      "JA"});
+    EXPECT_EQ(o.settings, (Settings{{"Mark paragraph styles", "on"},
+                                    {"Style tag template", "<%s>"},
+                                    {"Wrap lines at column", "72"},
+                                    {"Page geometry unit", "Points"},
+                                    {"Include master pages and hidden layers", "on"},
+                                    {"Squeeze blank lines", "on"},
+                                    {"Mark column and page breaks", "on"},
+                                    {"Break text", ""},
+                                    {"Story text", "off"}}));
+    ombra::Options made = MakeOptions(o);
+    EXPECT_EQ(made.lineEnd, ombra::LineEnd::kCRLF);
+    EXPECT_EQ(made.encoding, "shift_jis");
+    EXPECT_EQ(made.locale, OBL::kJapanese);
+    EXPECT_EQ(MakeOptions(Parsed({"convert", "a"})).lineEnd, ombra::LineEnd::kNative);
+}
 
-    // Without flags: UTF-8, no unit the writer knows, nothing switched on.
-    parsed = Parse({"convert", "a.sla"});
-    ASSERT_TRUE(parsed.ok);
-    p = MakePreferences(parsed.options.text);
-    EXPECT_EQ(p.textEncoding, 0);
-    EXPECT_NE(p.measurementUnit, 2);
-    EXPECT_NE(p.measurementUnit, 7);
-    EXPECT_NE(p.measurementUnit, 10);
-    EXPECT_EQ(p.groupFlag1, 0);
-    EXPECT_EQ(p.groupFlag2, 0);
-    EXPECT_EQ(p.groupFlag3, 0);
-    EXPECT_EQ(p.groupNumber, 0);
-
-    for (auto [word, code] : {std::pair<const char*, int>{"utf8", 0},
-                              {"utf-8", 0},
-                              {"utf16", 1},
-                              {"utf-16", 1},
-                              {"default", 2}}) {
-        parsed = Parse({"convert", "a", "--encoding", word});
-        ASSERT_TRUE(parsed.ok) << word;
-        EXPECT_EQ(MakePreferences(parsed.options.text).textEncoding, code) << word;
+TEST(CommandLine, HelpAndVersionWinWhereverTheyStand) {
+    const std::pair<Args, Command> cases[] = {{{"help"}, Command::kNone},
+                                              {{"help", "dump"}, Command::kDump},
+                                              {{"convert", "--help"}, Command::kConvert},
+                                              {{"-h"}, Command::kNone},
+                                              {{"formats", "-h"}, Command::kFormats}};
+    for (const auto& [arguments, topic] : cases) {
+        ParsedCommandLine parsed = ParseCommandLine(arguments);
+        EXPECT_EQ(parsed.options.command, Command::kHelp);
+        EXPECT_EQ(parsed.options.helpTopic, topic) << arguments.front();
     }
-    parsed = Parse({"convert", "a", "--unit", "Inches"});
-    ASSERT_TRUE(parsed.ok);
-    EXPECT_EQ(MakePreferences(parsed.options.text).measurementUnit, 2);
-}
-
-TEST(CommandLine, EachCommandConvertsIntoItsOwnWriter) {
-    EXPECT_EQ(WriterIdFor(Parse({"convert", "a"}).options), 259);
-    EXPECT_EQ(WriterIdFor(Parse({"dump", "a"}).options), 260);
-    EXPECT_EQ(WriterIdFor(Parse({"convert", "a", "--writer", "300"}).options), 300);
-    EXPECT_EQ(Parse({"help"}).options.command, Command::kHelp);
-    EXPECT_EQ(Parse({"convert", "--help"}).options.command, Command::kHelp);
-    EXPECT_EQ(Parse({"--version"}).options.command, Command::kVersion);
-    EXPECT_EQ(Parse({"plugins", "--locale", "JA"}).options.language, "ja");
+    EXPECT_EQ(Parsed({"-V"}).command, Command::kVersion);
+    EXPECT_EQ(Parsed({"convert", "--version"}).command, Command::kVersion);
+    for (Command topic : {Command::kNone, Command::kConvert, Command::kDump})
+        EXPECT_NE(HelpText(topic).find("Exit status"), std::string::npos);
+    for (const char* word : {"--eol", "--set", "--strict", "--squeeze", "-m, --metadata", "%s",
+                             "\\f", "10000", "shift_jis", "Include master-page items=off"})
+        EXPECT_NE(HelpText(Command::kConvert).find(word), std::string::npos) << word;
 }
 
 TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
-    EXPECT_EQ(ErrorOf({}), "no command given");
-    EXPECT_EQ(ErrorOf({"transmogrify", "a"}), "unknown command 'transmogrify'");
-    EXPECT_EQ(ErrorOf({"convert"}), "'convert' needs at least one input");
-    EXPECT_EQ(ErrorOf({"convert", "a", "--frobnicate"}), "unknown option --frobnicate");
-    EXPECT_EQ(ErrorOf({"convert", "a", "-x"}), "unknown option -x");
-    EXPECT_EQ(ErrorOf({"convert", "a", "-o"}), "-o needs a value");
-    EXPECT_EQ(ErrorOf({"convert", "a", "--hidden=yes"}), "--hidden takes no value");
-    EXPECT_EQ(ErrorOf({"convert", "a", "-vq"}), "-v takes no value");
-    EXPECT_EQ(ErrorOf({"convert", "a", "b", "-o", "out"}),
-              "-o names one output: use --outdir for several inputs");
-    EXPECT_EQ(ErrorOf({"convert", "a", "-o", "x", "--outdir", "d"}),
-              "give either -o or --outdir, not both");
-    EXPECT_EQ(ErrorOf({"dump", "a", "b"}), "'dump' takes exactly one input");
-    EXPECT_EQ(ErrorOf({"dump"}), "'dump' takes exactly one input");
-    EXPECT_EQ(ErrorOf({"plugins", "a"}), "'plugins' takes no inputs");
-    EXPECT_EQ(ErrorOf({"formats", "--wrap", "3"}), "--wrap does not apply to 'formats'");
-    EXPECT_EQ(ErrorOf({"dump", "a", "-j", "2"}), "-j does not apply to 'dump'");
-    EXPECT_EQ(ErrorOf({"convert", "a", "--encoding", "latin1"}),
-              "--encoding takes utf8, utf16 or default, not 'latin1'");
-    EXPECT_EQ(ErrorOf({"convert", "a", "--unit", "mm"}),
-              "--unit takes inches, points or twips, not 'mm'");
-    EXPECT_EQ(ErrorOf({"plugins", "--locale", "fr"}), "--locale takes en or ja, not 'fr'");
-    EXPECT_EQ(ErrorOf({"convert", "a", "--writer", "0"}),
-              "--writer takes a writer id (a positive number), not '0'");
-    EXPECT_EQ(ErrorOf({"convert", ""}), "an input name is empty");
-    EXPECT_EQ(ErrorOf({"convert", "a", "-o", ""}),
-              "-o needs a file name (or - for the standard output)");
-    for (const char* jobs : {"0", "65", "-1", "2x", "", "99999999999"})
-        EXPECT_NE(
-            ErrorOf({"convert", "a", "-j", jobs}).find("takes a number of threads from 1 to 64"),
-            std::string::npos)
-            << jobs;
-    for (const char* wrap : {"-3", "abc", "100001"})
-        EXPECT_NE(ErrorOf({"convert", "a", "--wrap", wrap}).find("--wrap takes a line width"),
-                  std::string::npos)
-            << wrap;
-}
-
-TEST(CommandLine, TheUsageTextNamesEveryCommandAndOption) {
-    std::string help = UsageText(true);
-    for (const char* word :
-         {"convert", "dump", "formats", "plugins", "--outdir", "--encoding", "--unit",
-          "--style-tags", "--page-breaks", "--hidden", "--wrap", "--jobs", "--writer", "--readers",
-          "--writers", "--locale", "Exit status"})
-        EXPECT_NE(help.find(word), std::string::npos) << word;
-    EXPECT_LT(UsageText(false).size(), help.size());
+    const std::pair<Args, const char*> cases[] = {
+        {{}, "no command given"},
+        {{"transmogrify", "a"}, "unknown command 'transmogrify'"},
+        {{"help", "frob"}, "'help' knows no command 'frob'"},
+        {{"convert"}, "'convert' needs at least one input"},
+        {{"convert", "a", "--frobnicate"}, "unknown option --frobnicate"},
+        {{"convert", "a", "-vx"}, "unknown option -x"},
+        {{"convert", "a", "-o"}, "-o needs a value"},
+        {{"convert", "a", "--hidden=yes"}, "--hidden takes no value"},
+        {{"convert", "a", "b", "-o", "out"},
+         "-o names one output: use --outdir for several inputs"},
+        {{"convert", "a", "-o", "x", "--outdir", "d"}, "give either -o or --outdir, not both"},
+        {{"convert", "-", "-"}, "the standard input (-) can be read only once"},
+        {{"dump", "a", "b"}, "'dump' takes exactly one input"},
+        {{"plugins", "a"}, "'plugins' takes no inputs"},
+        {{"formats", "--wrap", "3"}, "--wrap does not apply to 'formats'"},
+        {{"dump", "a", "-j", "2"}, "-j does not apply to 'dump'"},
+        {{"convert", "a", "--unit", "mm"}, "--unit takes inches, points or twips, not 'mm'"},
+        {{"convert", "a", "--eol", "unix"},
+         "--eol takes lf, crlf, cr, native or platform, not 'unix'"},
+        {{"plugins", "--locale", "fr"}, "--locale takes en or ja, not 'fr'"},
+        {{"convert", "a", "-t", "docx"},
+         "-t takes a writer's name (text, json, html, pandoc) or id, not 'docx'"},
+        {{"convert", "a", "--set", "=on"},
+         "--set takes NAME=VALUE (names as 'ombra plugins' lists them), not '=on'"},
+        {{"convert", "a", "-t", "json", "--wrap", "9"},
+         "--wrap is a setting of the text writer (-t text)"},
+        {{"convert", "a", "-m", "--encoding", "cp1252"},
+         "--encoding is a setting of the text writer (-t text)"},
+        {{"convert", "a", "-m", "-t", "html"}, "-m writes text, or JSON with -t json"},
+        {{"convert", ""}, "an input name is empty"},
+        {{"convert", "a", "-j", "65"},
+         "-j takes a number of worker processes from 1 to 64, not '65'"},
+        {{"dump", "a", "--shard", "1/2"}, "--shard does not apply to 'dump'"},
+        {{"convert", "a", "--timeout", "1.5"},
+         "--timeout takes seconds from 0 (no limit) to 604800, not '1.5'"},
+        {{"convert", "a", "--wrap", "-3"},
+         "--wrap takes a line width from 0 (no wrapping) to 10000, not '-3'"},
+    };
+    for (const char* shard : {"0/4", "5/4", "1/0", "2", "/3", "1/2/3"})
+        EXPECT_EQ(ParseCommandLine({"convert", "a", "--shard", shard}).error,
+                  "--shard takes I/N, the Ith of N shards (1 <= I <= N), not '" +
+                      std::string(shard) + "'");
+    for (const char* size : {"63M", "64X", "1MBB", "M", "99999999999999G", "-1G"})
+        EXPECT_EQ(ParseCommandLine({"convert", "a", "--max-memory", size}).error,
+                  "--max-memory takes a size of at least 64M (K, M, G or T), not '" +
+                      std::string(size) + "'");
+    for (const auto& [arguments, error] : cases) {
+        ParsedCommandLine parsed = ParseCommandLine(arguments);
+        EXPECT_FALSE(parsed.ok) << error;
+        EXPECT_EQ(parsed.error, error);
+    }
 }

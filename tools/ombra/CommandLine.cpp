@@ -1,22 +1,19 @@
 #include "CommandLine.h"
 
-#include <ombra/pluginids.h>
-
-#include <ombra/geometry.h>
-
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace ombra_host {
 
 namespace {
 
-constexpr int kTextWriterId = OBPLUGIN::kTextWriter;
-constexpr int kDumpWriterId = OBPLUGIN::kDumpWriter;
 constexpr int kMaxJobs = 64;
-constexpr int kMaxWrap = 100000;
+constexpr int kMaxWrap = 10000;
+constexpr int kMaxTimeout = 7 * 24 * 3600;
+constexpr int kMaxShards = 1000000;
+constexpr unsigned long long kMinMemory = 64ull << 20;
 
 // Which commands accept an option.
 enum : unsigned {
@@ -24,6 +21,7 @@ enum : unsigned {
     kForDump = 1u << 1,
     kForFormats = 1u << 2,
     kForPlugins = 1u << 3,
+    kForConversions = kForConvert | kForDump,
     kForPlugInCommands = kForConvert | kForDump | kForFormats | kForPlugins,
 };
 
@@ -32,17 +30,28 @@ enum class Id {
     kVersion,
     kReaders,
     kWriters,
+    kNoDefaultPlugIns,
     kLocale,
     kOutput,
     kOutdir,
+    kTo,
+    kWriter,
     kEncoding,
+    kEol,
     kUnit,
     kStyleTags,
     kPageBreaks,
     kHidden,
     kWrap,
+    kSqueeze,
+    kSet,
+    kMetadata,
+    kStrict,
     kJobs,
-    kWriter,
+    kTimeout,
+    kMaxMemory,
+    kShard,
+    kSkipExisting,
     kVerbose,
     kQuiet,
 };
@@ -57,22 +66,33 @@ struct OptionSpec {
 
 const OptionSpec kOptions[] = {
     {Id::kHelp, "help", 'h', false, ~0u},
-    {Id::kVersion, "version", 0, false, ~0u},
+    {Id::kVersion, "version", 'V', false, ~0u},
     {Id::kReaders, "readers", 0, true, kForPlugInCommands},
     {Id::kWriters, "writers", 0, true, kForPlugInCommands},
+    {Id::kNoDefaultPlugIns, "no-default-plugins", 0, false, kForPlugInCommands},
     {Id::kLocale, "locale", 0, true, kForPlugInCommands},
-    {Id::kOutput, "output", 'o', true, kForConvert | kForDump},
-    {Id::kOutdir, "outdir", 0, true, kForConvert | kForDump},
+    {Id::kOutput, "output", 'o', true, kForConversions},
+    {Id::kOutdir, "outdir", 0, true, kForConversions},
+    {Id::kTo, "to", 't', true, kForConvert},
+    {Id::kWriter, "writer", 0, true, kForConvert},
     {Id::kEncoding, "encoding", 0, true, kForConvert},
+    {Id::kEol, "eol", 0, true, kForConvert},
     {Id::kUnit, "unit", 0, true, kForConvert},
     {Id::kStyleTags, "style-tags", 0, true, kForConvert},
     {Id::kPageBreaks, "page-breaks", 0, true, kForConvert},
     {Id::kHidden, "hidden", 0, false, kForConvert},
     {Id::kWrap, "wrap", 0, true, kForConvert},
+    {Id::kSqueeze, "squeeze", 's', false, kForConvert},
+    {Id::kSet, "set", 0, true, kForConversions},
+    {Id::kMetadata, "metadata", 'm', false, kForConvert},
+    {Id::kStrict, "strict", 0, false, kForConversions},
     {Id::kJobs, "jobs", 'j', true, kForConvert},
-    {Id::kWriter, "writer", 0, true, kForConvert},
-    {Id::kVerbose, "verbose", 'v', false, kForConvert | kForDump},
-    {Id::kQuiet, "quiet", 'q', false, kForConvert | kForDump},
+    {Id::kTimeout, "timeout", 0, true, kForConversions},
+    {Id::kMaxMemory, "max-memory", 0, true, kForConversions},
+    {Id::kShard, "shard", 0, true, kForConvert},
+    {Id::kSkipExisting, "skip-existing", 0, false, kForConvert},
+    {Id::kVerbose, "verbose", 'v', false, kForConversions},
+    {Id::kQuiet, "quiet", 'q', false, kForConversions},
 };
 
 struct Given {
@@ -80,6 +100,16 @@ struct Given {
     std::string spelling; // as the user wrote it, for messages
     std::string value;
 };
+
+const struct {
+    const char* word;
+    Command command;
+    unsigned bit;
+} kCommands[] = {{"convert", Command::kConvert, kForConvert},
+                 {"dump", Command::kDump, kForDump},
+                 {"formats", Command::kFormats, kForFormats},
+                 {"plugins", Command::kPlugins, kForPlugins},
+                 {"help", Command::kHelp, 0}};
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -89,9 +119,8 @@ std::string Lower(std::string text) {
 
 // A decimal number from low to high, nothing else.
 bool ReadNumber(const std::string& text, long low, long high, int& out) {
-    if (text.empty() || text.size() > 9) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos)
+        return false;
     long value = std::strtol(text.c_str(), nullptr, 10);
     if (value < low || value > high) return false;
     out = static_cast<int>(value);
@@ -99,46 +128,18 @@ bool ReadNumber(const std::string& text, long low, long high, int& out) {
 }
 
 unsigned CommandBit(Command command) {
-    switch (command) {
-    case Command::kConvert:
-        return kForConvert;
-    case Command::kDump:
-        return kForDump;
-    case Command::kFormats:
-        return kForFormats;
-    case Command::kPlugins:
-        return kForPlugins;
-    default:
-        return 0;
-    }
+    for (const auto& entry : kCommands)
+        if (entry.command == command) return entry.bit;
+    return 0;
 }
 
 const char* CommandName(Command command) {
-    switch (command) {
-    case Command::kConvert:
-        return "convert";
-    case Command::kDump:
-        return "dump";
-    case Command::kFormats:
-        return "formats";
-    case Command::kPlugins:
-        return "plugins";
-    case Command::kHelp:
-        return "help";
-    default:
-        return "";
-    }
+    for (const auto& entry : kCommands)
+        if (entry.command == command) return entry.word;
+    return "";
 }
 
 bool ReadCommand(const std::string& word, Command& command) {
-    static const struct {
-        const char* word;
-        Command command;
-    } kCommands[] = {{"convert", Command::kConvert},
-                     {"dump", Command::kDump},
-                     {"formats", Command::kFormats},
-                     {"plugins", Command::kPlugins},
-                     {"help", Command::kHelp}};
     for (const auto& entry : kCommands)
         if (word == entry.word) {
             command = entry.command;
@@ -147,27 +148,132 @@ bool ReadCommand(const std::string& word, Command& command) {
     return false;
 }
 
+void TextSetting(Options& options, const std::string& spelling, const char* name,
+                 const std::string& value) {
+    if (options.textFlag.empty()) options.textFlag = spelling;
+    options.settings.emplace_back(name, value);
+}
+
+std::string ApplyTextFlag(Id id, const Given& given, Options& options) {
+    const std::string& value = given.value;
+    switch (id) {
+    case Id::kUnit: {
+        static const char* const kUnits[] = {"Inches", "Points", "Twips"};
+        for (const char* unit : kUnits)
+            if (Lower(value) == Lower(unit)) {
+                TextSetting(options, given.spelling, "Page geometry unit", unit);
+                return std::string();
+            }
+        return "--unit takes inches, points or twips, not '" + value + "'";
+    }
+    case Id::kStyleTags:
+        TextSetting(options, given.spelling, "Mark paragraph styles", "on");
+        TextSetting(options, given.spelling, "Style tag template", value);
+        return std::string();
+    case Id::kPageBreaks:
+        TextSetting(options, given.spelling, "Mark column and page breaks", "on");
+        TextSetting(options, given.spelling, "Break text", value);
+        return std::string();
+    case Id::kHidden:
+        TextSetting(options, given.spelling, "Include master pages and hidden layers", "on");
+        return std::string();
+    case Id::kSqueeze:
+        TextSetting(options, given.spelling, "Squeeze blank lines", "on");
+        return std::string();
+    default: {
+        int wrap = 0;
+        if (!ReadNumber(value, 0, kMaxWrap, wrap))
+            return "--wrap takes a line width from 0 (no wrapping) to " + std::to_string(kMaxWrap) +
+                   ", not '" + value + "'";
+        TextSetting(options, given.spelling, "Wrap lines at column", value);
+        return std::string();
+    }
+    }
+}
+
+std::string ApplyEol(const std::string& value, Options& options) {
+    static const struct {
+        const char* word;
+        ombra::LineEnd end;
+    } kEnds[] = {{"lf", ombra::LineEnd::kLF},
+                 {"crlf", ombra::LineEnd::kCRLF},
+                 {"cr", ombra::LineEnd::kCR},
+                 {"native", ombra::LineEnd::kNative},
+                 {"platform", ombra::LineEnd::kPlatform}};
+    for (const auto& entry : kEnds)
+        if (Lower(value) == entry.word) {
+            options.lineEnd = entry.end;
+            return std::string();
+        }
+    return "--eol takes lf, crlf, cr, native or platform, not '" + value + "'";
+}
+
+// A size in bytes: a number with an optional K, M, G or T (powers of 1024;
+// "MB", "MiB" alike).
+bool ReadSize(const std::string& text, unsigned long long& out) {
+    std::size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+    if (digits == 0 || digits > 12) return false;
+    unsigned long long value = std::strtoull(text.substr(0, digits).c_str(), nullptr, 10);
+    std::string unit = Lower(text.substr(digits));
+    static const char kUnits[] = "kmgt";
+    int shift = 0;
+    if (!unit.empty()) {
+        const char* found = unit[0] ? std::strchr(kUnits, unit[0]) : nullptr;
+        std::string rest = unit.substr(1);
+        if (!found || !(rest.empty() || rest == "b" || rest == "ib")) return false;
+        shift = 10 * static_cast<int>(found - kUnits + 1);
+    }
+    out = value << shift;
+    return out >= kMinMemory && (out >> shift) == value;
+}
+
+// The options of a batch in worker processes and across machines.
+std::string ApplyBatchOption(Id id, const std::string& value, Options& options) {
+    switch (id) {
+    case Id::kTimeout:
+        if (!ReadNumber(value, 0, kMaxTimeout, options.timeout))
+            return "--timeout takes seconds from 0 (no limit) to " + std::to_string(kMaxTimeout) +
+                   ", not '" + value + "'";
+        return std::string();
+    case Id::kMaxMemory:
+        if (!ReadSize(value, options.maxMemory))
+            return "--max-memory takes a size of at least 64M (K, M, G or T), not '" + value + "'";
+        return std::string();
+    case Id::kShard: {
+        std::size_t slash = value.find('/');
+        if (slash == std::string::npos ||
+            !ReadNumber(value.substr(slash + 1), 1, kMaxShards, options.shardCount) ||
+            !ReadNumber(value.substr(0, slash), 1, options.shardCount, options.shardIndex))
+            return "--shard takes I/N, the Ith of N shards (1 <= I <= N), not '" + value + "'";
+        return std::string();
+    }
+    default:
+        options.skipExisting = true;
+        return std::string();
+    }
+}
+
 // Applies one option; returns the problem, or empty.
 std::string Apply(const Given& given, Options& options) {
     const std::string& value = given.value;
     switch (given.rule->id) {
     case Id::kHelp:
-        break;
     case Id::kVersion:
         break;
     case Id::kReaders:
-        options.readers = value;
-        break;
     case Id::kWriters:
-        options.writers = value;
+        if (value.empty()) return given.spelling + " needs a folder";
+        (given.rule->id == Id::kReaders ? options.readerFolders : options.writerFolders)
+            .push_back(value);
         break;
-    case Id::kLocale: {
-        std::string language = Lower(value);
-        if (language != "en" && language != "ja")
+    case Id::kNoDefaultPlugIns:
+        options.noDefaultPlugIns = true;
+        break;
+    case Id::kLocale:
+        options.language = Lower(value);
+        if (options.language != "en" && options.language != "ja")
             return "--locale takes en or ja, not '" + value + "'";
-        options.language = language;
         break;
-    }
     case Id::kOutput:
         if (value.empty())
             return given.spelling + " needs a file name (or - for the standard output)";
@@ -179,55 +285,50 @@ std::string Apply(const Given& given, Options& options) {
         options.hasOutdir = true;
         options.outdir = value;
         break;
-    case Id::kEncoding: {
-        std::string encoding = Lower(value);
-        if (encoding == "utf8" || encoding == "utf-8")
-            options.text.encoding = 0;
-        else if (encoding == "utf16" || encoding == "utf-16")
-            options.text.encoding = 1;
-        else if (encoding == "default")
-            options.text.encoding = 2;
-        else
-            return "--encoding takes utf8, utf16 or default, not '" + value + "'";
+    case Id::kTo:
+    case Id::kWriter:
+        if (ombra::Converter::WriterIdFor(value) <= 0)
+            return given.spelling +
+                   " takes a writer's name (text, json, html, pandoc) or id, not '" + value + "'";
+        options.writer = value;
         break;
-    }
-    case Id::kUnit: {
-        std::string unit = Lower(value);
-        if (unit == "inches")
-            options.text.unit = UNITS::LINEAR::kInches;
-        else if (unit == "points")
-            options.text.unit = UNITS::LINEAR::kPoints;
-        else if (unit == "twips")
-            options.text.unit = UNITS::LINEAR::kTwips;
-        else
-            return "--unit takes inches, points or twips, not '" + value + "'";
+    case Id::kEncoding:
+        options.encoding = value;
+        if (options.textFlag.empty()) options.textFlag = given.spelling;
         break;
-    }
+    case Id::kEol:
+        return ApplyEol(value, options);
+    case Id::kUnit:
     case Id::kStyleTags:
-        options.text.styleTags = true;
-        options.text.styleTagFormat = value;
-        break;
     case Id::kPageBreaks:
-        options.text.pageBreaks = true;
-        options.text.pageBreakText = value;
-        break;
     case Id::kHidden:
-        options.text.hidden = true;
-        break;
     case Id::kWrap:
-        if (!ReadNumber(value, 0, kMaxWrap, options.text.wrap))
-            return "--wrap takes a line width from 0 (no wrapping) to " + std::to_string(kMaxWrap) +
-                   ", not '" + value + "'";
+    case Id::kSqueeze:
+        return ApplyTextFlag(given.rule->id, given, options);
+    case Id::kSet: {
+        std::size_t equals = value.find('=');
+        if (equals == std::string::npos || equals == 0)
+            return "--set takes NAME=VALUE (names as 'ombra plugins' lists them), not '" + value +
+                   "'";
+        options.settings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
+        break;
+    }
+    case Id::kMetadata:
+        options.metadata = true;
+        break;
+    case Id::kStrict:
+        options.strict = true;
         break;
     case Id::kJobs:
         if (!ReadNumber(value, 1, kMaxJobs, options.jobs))
-            return given.spelling + " takes a number of threads from 1 to " +
+            return given.spelling + " takes a number of worker processes from 1 to " +
                    std::to_string(kMaxJobs) + ", not '" + value + "'";
         break;
-    case Id::kWriter:
-        if (!ReadNumber(value, 0, INT_MAX, options.writerId) || options.writerId == 0)
-            return "--writer takes a writer id (a positive number), not '" + value + "'";
-        break;
+    case Id::kTimeout:
+    case Id::kMaxMemory:
+    case Id::kShard:
+    case Id::kSkipExisting:
+        return ApplyBatchOption(given.rule->id, value, options);
     case Id::kVerbose:
         options.verbose = true;
         break;
@@ -244,184 +345,162 @@ ParsedCommandLine Fail(std::string error) {
     return result;
 }
 
-} // namespace
+const OptionSpec* FindLong(const std::string& name) {
+    for (const OptionSpec& candidate : kOptions)
+        if (name == candidate.longName) return &candidate;
+    return nullptr;
+}
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-    Options options;
-    std::vector<Given> given;
-    std::vector<std::string> words;
-    bool helpAsked = false;
-    bool versionAsked = false;
+const OptionSpec* FindShort(char name) {
+    for (const OptionSpec& candidate : kOptions)
+        if (candidate.shortName == name) return &candidate;
+    return nullptr;
+}
 
+// Splits the arguments into options and words; returns the problem or empty.
+std::string Scan(const std::vector<std::string>& arguments, std::vector<Given>& given,
+                 std::vector<std::string>& words) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--") {
-            words.insert(words.end(), arguments.begin() + i + 1, arguments.end());
+            words.insert(words.end(), arguments.begin() + static_cast<long>(i) + 1,
+                         arguments.end());
             break;
         }
         if (argument.size() < 2 || argument[0] != '-') {
             words.push_back(argument); // "-" is a word too
             continue;
         }
-        const OptionSpec* rule = nullptr;
-        std::string spelling;
-        std::string value;
-        bool valueAttached = false;
         if (argument[1] == '-') {
-            std::string name = argument.substr(2);
+            std::string name = argument.substr(2), value;
             std::size_t equals = name.find('=');
             if (equals != std::string::npos) {
                 value = name.substr(equals + 1);
                 name.erase(equals);
-                valueAttached = true;
             }
-            for (const OptionSpec& candidate : kOptions)
-                if (name == candidate.longName) rule = &candidate;
-            spelling = "--" + name;
-            if (!rule) return Fail("unknown option " + spelling);
-            if (valueAttached && !rule->takesValue) return Fail(spelling + " takes no value");
-        } else {
-            for (const OptionSpec& candidate : kOptions)
-                if (candidate.shortName && argument[1] == candidate.shortName) rule = &candidate;
-            spelling = argument.substr(0, 2);
-            if (!rule) return Fail("unknown option " + spelling);
-            if (argument.size() > 2) {
-                if (!rule->takesValue) return Fail(spelling + " takes no value");
-                value = argument.substr(2);
-                valueAttached = true;
+            const OptionSpec* rule = FindLong(name);
+            if (!rule) return "unknown option --" + name;
+            if (equals != std::string::npos && !rule->takesValue)
+                return "--" + name + " takes no value";
+            if (rule->takesValue && equals == std::string::npos) {
+                if (i + 1 >= arguments.size()) return "--" + name + " needs a value";
+                value = arguments[++i];
             }
+            given.push_back(Given{rule, "--" + name, value});
+            continue;
         }
-        if (rule->takesValue && !valueAttached) {
-            if (i + 1 >= arguments.size()) return Fail(spelling + " needs a value");
-            value = arguments[++i];
+        // Short flags combine; one that takes a value takes the rest.
+        for (std::size_t k = 1; k < argument.size(); ++k) {
+            const OptionSpec* rule = FindShort(argument[k]);
+            std::string spelling = std::string("-") + argument[k];
+            if (!rule) return "unknown option " + spelling;
+            if (!rule->takesValue) {
+                given.push_back(Given{rule, spelling, std::string()});
+                continue;
+            }
+            std::string value = argument.substr(k + 1);
+            if (value.empty()) {
+                if (i + 1 >= arguments.size()) return spelling + " needs a value";
+                value = arguments[++i];
+            }
+            given.push_back(Given{rule, spelling, value});
+            break;
         }
-        if (rule->id == Id::kHelp) helpAsked = true;
-        if (rule->id == Id::kVersion) versionAsked = true;
-        given.push_back(Given{rule, spelling, value});
     }
+    return std::string();
+}
 
-    if (helpAsked) {
-        options.command = Command::kHelp;
-        ParsedCommandLine result;
-        result.ok = true;
-        result.options = options;
-        return result;
-    }
-    if (versionAsked) {
-        options.command = Command::kVersion;
-        ParsedCommandLine result;
-        result.ok = true;
-        result.options = options;
-        return result;
-    }
-    if (words.empty()) return Fail("no command given");
-    if (!ReadCommand(words.front(), options.command))
-        return Fail("unknown command '" + words.front() + "'");
-    options.inputs.assign(words.begin() + 1, words.end());
-
-    for (const Given& option : given) {
-        if (!(option.rule->commands & CommandBit(options.command)))
-            return Fail(option.spelling + " does not apply to '" + CommandName(options.command) +
-                        "'");
-        std::string problem = Apply(option, options);
-        if (!problem.empty()) return Fail(problem);
-    }
-
+std::string CheckCommand(const Options& options) {
     switch (options.command) {
-    case Command::kHelp:
-        if (!options.inputs.empty()) return Fail("'help' takes no arguments");
-        break;
     case Command::kConvert:
-        if (options.inputs.empty()) return Fail("'convert' needs at least one input");
-        if (options.hasOutput && options.hasOutdir)
-            return Fail("give either -o or --outdir, not both");
+        if (options.inputs.empty()) return "'convert' needs at least one input";
         if (options.hasOutput && options.inputs.size() > 1)
-            return Fail("-o names one output: use --outdir for several inputs");
+            return "-o names one output: use --outdir for several inputs";
         break;
     case Command::kDump:
-        if (options.inputs.size() != 1) return Fail("'dump' takes exactly one input");
-        if (options.hasOutput && options.hasOutdir)
-            return Fail("give either -o or --outdir, not both");
+        if (options.inputs.size() != 1) return "'dump' takes exactly one input";
         break;
     case Command::kFormats:
     case Command::kPlugins:
         if (!options.inputs.empty())
-            return Fail(std::string("'") + CommandName(options.command) + "' takes no inputs");
+            return std::string("'") + CommandName(options.command) + "' takes no inputs";
         break;
     default:
         break;
     }
-    for (const std::string& input : options.inputs)
-        if (input.empty()) return Fail("an input name is empty");
+    if (options.hasOutput && options.hasOutdir) return "give either -o or --outdir, not both";
+    int stdinInputs = 0;
+    for (const std::string& input : options.inputs) {
+        if (input.empty()) return "an input name is empty";
+        stdinInputs += input == "-";
+    }
+    if (stdinInputs > 1) return "the standard input (-) can be read only once";
+    int writer = ombra::Converter::WriterIdFor(options.writer.empty() ? "text" : options.writer);
+    if (!options.textFlag.empty() && (writer != 259 || options.metadata))
+        return options.textFlag + " is a setting of the text writer (-t text)";
+    if (options.metadata && writer != 259 && writer != 260)
+        return "-m writes text, or JSON with -t json";
+    return std::string();
+}
 
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    Options options;
+    std::vector<Given> given;
+    std::vector<std::string> words;
+    std::string problem = Scan(arguments, given, words);
+    if (!problem.empty()) return Fail(problem);
+
+    bool helpAsked = false, versionAsked = false;
+    for (const Given& option : given) {
+        helpAsked = helpAsked || option.rule->id == Id::kHelp;
+        versionAsked = versionAsked || option.rule->id == Id::kVersion;
+    }
     ParsedCommandLine result;
     result.ok = true;
+    if (!words.empty() && ReadCommand(words.front(), options.command)) {
+        if (options.command == Command::kHelp && words.size() > 1 &&
+            !ReadCommand(words[1], options.helpTopic))
+            return Fail("'help' knows no command '" + words[1] + "'");
+    }
+    if (helpAsked || versionAsked) {
+        if (helpAsked && options.command != Command::kHelp) options.helpTopic = options.command;
+        options.command = helpAsked ? Command::kHelp : Command::kVersion;
+        result.options = options;
+        return result;
+    }
+    if (words.empty()) return Fail("no command given");
+    if (options.command == Command::kNone) return Fail("unknown command '" + words.front() + "'");
+    if (options.command == Command::kHelp) {
+        if (words.size() > 2) return Fail("'help' takes one command at most");
+        result.options = options;
+        return result;
+    }
+    options.inputs.assign(words.begin() + 1, words.end());
+    for (const Given& option : given) {
+        if (!(option.rule->commands & CommandBit(options.command)))
+            return Fail(option.spelling + " does not apply to '" + CommandName(options.command) +
+                        "'");
+        problem = Apply(option, options);
+        if (!problem.empty()) return Fail(problem);
+    }
+    problem = CheckCommand(options);
+    if (!problem.empty()) return Fail(problem);
     result.options = options;
     return result;
 }
 
-Preferences MakePreferences(const TextSettings& settings) {
-    Preferences preferences{};
-    preferences.groupFlag1 = settings.styleTags ? 1 : 0;
-    preferences.groupText1 = settings.styleTagFormat;
-    preferences.groupFlag2 = settings.pageBreaks ? 1 : 0;
-    preferences.groupText2 = settings.pageBreakText;
-    preferences.groupFlag3 = settings.hidden ? 1 : 0;
-    preferences.groupNumber = settings.wrap;
-    preferences.measurementUnit = settings.unit;
-    preferences.textEncoding = settings.encoding;
-    return preferences;
-}
-
-int WriterIdFor(const Options& options) {
-    if (options.writerId > 0) return options.writerId;
-    return options.command == Command::kDump ? kDumpWriterId : kTextWriterId;
-}
-
-std::string UsageText(bool full) {
-    std::string usage =
-        "usage: ombra convert IN... [-o OUT | --outdir DIR] [--encoding utf8|utf16|default]\n"
-        "                     [--unit inches|points|twips] [--style-tags FMT]\n"
-        "                     [--page-breaks TEXT] [--hidden] [--wrap N] [-j N] [--writer ID]\n"
-        "       ombra dump IN [-o OUT]\n"
-        "       ombra formats\n"
-        "       ombra plugins\n"
-        "       ombra help\n";
-    if (!full) return usage + "Run 'ombra help' for more.\n";
-    return usage +
-           "\n"
-           "Commands:\n"
-           "  convert   converts each input with the reader that recognises it into the\n"
-           "            text writer (writer id 259, or the writer given with --writer)\n"
-           "  dump      writes the Elements that the reader makes of IN as JSON\n"
-           "  formats   lists what the readers read and the writers write\n"
-           "  plugins   lists every plug-in found, whether it loaded, and its settings\n"
-           "\n"
-           "Where things go:\n"
-           "  -o, --output OUT   the output file of a single input; - is the standard output\n"
-           "  --outdir DIR       the folder for the outputs (made when missing); without -o\n"
-           "                     and --outdir each output goes next to its input\n"
-           "  -j, --jobs N       converts N inputs at once (1 to 64; default 1)\n"
-           "  -v, --verbose      names each input, its output and its reader\n"
-           "  -q, --quiet        no progress bar and no summary\n"
-           "\n"
-           "The text writer's settings:\n"
-           "  --encoding E       utf8 (the default), utf16, or the writer's default\n"
-           "  --unit U           reports geometry in inches, points or twips (none without)\n"
-           "  --style-tags FMT   marks styled text with tags made from FMT\n"
-           "  --page-breaks TEXT writes TEXT where a page ends\n"
-           "  --hidden           includes hidden text\n"
-           "  --wrap N           wraps lines at N characters (0: no wrapping)\n"
-           "\n"
-           "Plug-ins and texts:\n"
-           "  --readers DIR      loads the reader plug-ins (*.obrd) under DIR\n"
-           "  --writers DIR      loads the writer plug-ins (*.obwt) under DIR\n"
-           "                     (both default to the plug-in folders next to the program)\n"
-           "  --locale en|ja     the language of display names and messages (default: from\n"
-           "                     LC_ALL, LC_MESSAGES or LANG)\n"
-           "\n"
-           "Exit status: 0 when everything was converted, 1 when some input failed (each\n"
-           "is named on the standard error with the reason), 2 for a usage error.\n";
+ombra::Options MakeOptions(const Options& options) {
+    ombra::Options made;
+    made.writer = !options.writer.empty()             ? options.writer
+                  : options.command == Command::kDump ? "json"
+                                                      : "text";
+    made.encoding = options.encoding;
+    made.lineEnd = options.lineEnd;
+    made.settings = options.settings;
+    made.locale = options.language == "ja" ? OBL::kJapanese : OBL::kEnglish;
+    return made;
 }
 
 std::string VersionText() {

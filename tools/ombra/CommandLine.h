@@ -1,44 +1,49 @@
-// The command line of the ombra host: commands, options and the usage text.
+// The command line of the ombra host: commands, options and the help texts.
 #ifndef OMBRA_TOOLS_COMMANDLINE_H
 #define OMBRA_TOOLS_COMMANDLINE_H
 
-#include <ombra/convertor.h>
+#include <ombra/convert.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ombra_host {
 
-enum class Command { kNone, kHelp, kVersion, kConvert, kDump, kFormats, kPlugins };
+/// Seconds an input may take before its worker is killed (--timeout).
+constexpr int kDefaultTimeout = 600;
 
-/// The text writer's settings, as the flags of `convert` give them.
-struct TextSettings {
-    int encoding = 0;       ///< 0 UTF-8, 1 UTF-16, 2 the writer's default
-    int unit = -1;          ///< a linear unit code (2, 7, 10), or -1: no geometry
-    bool styleTags = false; ///< --style-tags given
-    std::string styleTagFormat;
-    bool pageBreaks = false; ///< --page-breaks given
-    std::string pageBreakText;
-    bool hidden = false;
-    int wrap = 0; ///< line width, 0: no wrapping
-};
+enum class Command { kNone, kHelp, kVersion, kConvert, kDump, kFormats, kPlugins };
 
 /// Everything the command line says.
 struct Options {
     Command command = Command::kNone;
+    Command helpTopic = Command::kNone; ///< `ombra help CMD`, `ombra CMD --help`
     std::vector<std::string> inputs;
     bool hasOutput = false;
     std::string output; ///< "-" is the standard output
     bool hasOutdir = false;
     std::string outdir;
-    std::string readers; ///< empty: the folder next to the program
-    std::string writers;
-    int jobs = 1;
-    int writerId = 0;     ///< 0: the command's own writer (259 for convert, 260 for dump)
+    /// Folders whose plug-ins join the shipped ones (--readers, --writers).
+    std::vector<std::string> readerFolders, writerFolders;
+    bool noDefaultPlugIns = false;      ///< only the folders named
+    int jobs = 1;                       ///< worker processes
+    int timeout = kDefaultTimeout;      ///< seconds per input; 0: none
+    unsigned long long maxMemory = 0;   ///< bytes of address space per worker; 0: none
+    int shardIndex = 1, shardCount = 1; ///< --shard I/N
+    bool skipExisting = false;
+    std::string writer;   ///< -t NAME|ID; empty: the command's own (text, json)
     std::string language; ///< "en", "ja", or empty: from the environment
     bool verbose = false;
     bool quiet = false;
-    TextSettings text;
+    bool strict = false;   ///< notes count as failures
+    bool metadata = false; ///< -m: the publication's metadata instead of its content
+    std::string encoding;  ///< as ombra::Options::encoding
+    ombra::LineEnd lineEnd = ombra::LineEnd::kNative;
+    /// Preferences by name, in command-line order (--set, and what the text
+    /// writer's own flags stand for).
+    std::vector<std::pair<std::string, std::string>> settings;
+    std::string textFlag; ///< the first text-writer flag given, for messages
 };
 
 /// The result of parsing: ok, or the problem to report with the usage text.
@@ -50,19 +55,17 @@ struct ParsedCommandLine {
 
 /// Parses the arguments after the program name. Options may come before or
 /// after the command and between inputs; "--" ends them. Long options take
-/// their value as "--name value" or "--name=value", short ones as "-j 4" or
-/// "-j4".
+/// their value as "--name value" or "--name=value"; short ones as "-j 4" or
+/// "-j4", and flags combine ("-vq").
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-/// The host's options record for the text writer.
-Preferences MakePreferences(const TextSettings& settings);
+/// The options of the convenience layer that a command line gives.
+ombra::Options MakeOptions(const Options& options);
 
-/// The writer a command converts into.
-int WriterIdFor(const Options& options);
-
-/// The usage text: the short one for errors, or the whole help.
-std::string UsageText(bool full);
-
+/// The usage lines, shown with usage errors.
+std::string UsageText();
+/// The help of a command (kNone: the program's).
+std::string HelpText(Command topic);
 /// The program's version text.
 std::string VersionText();
 

@@ -1,6 +1,6 @@
-// The few operating-system calls the host makes itself: where the program
-// lies, terminals, renames, folders and the clean-up of temporary outputs
-// when the process is interrupted. Everything else goes through the core.
+// The few operating-system calls the host makes itself: terminals, the
+// environment's language, folders and the handlers that remove partial
+// outputs when the process is interrupted. Files go through the core.
 #ifndef OMBRA_TOOLS_HOSTSYSTEM_H
 #define OMBRA_TOOLS_HOSTSYSTEM_H
 
@@ -8,8 +8,6 @@
 
 namespace ombra_host {
 
-/// The folder of the running program (empty when it cannot be found).
-std::string ProgramFolder();
 /// True when the standard error stream is a terminal.
 bool StandardErrorIsTerminal();
 /// The width of the terminal on standard error, or 80.
@@ -17,35 +15,23 @@ int TerminalWidth();
 /// The locale the user's environment asks messages in: "ja" when LC_ALL,
 /// LC_MESSAGES or LANG (the first one set) starts with "ja", else "en".
 std::string EnvironmentLanguage();
-/// The process id, for temporary names.
-long ProcessId();
 
-/// What exists under a path.
+/// What exists under a path (symbolic links followed).
 enum class PathKind { kMissing, kFile, kFolder, kOther };
 PathKind KindOf(const std::string& path);
+/// Makes a folder and its parents; 0 on success, else the errno.
+int MakeFolders(const std::string& path);
+/// The size of a regular file, or -1 for anything else.
+long long FileSize(const std::string& path);
 /// True when both paths name one existing file.
 bool SameFile(const std::string& a, const std::string& b);
-/// Why a file cannot be opened for reading ("permission denied"), or empty
-/// when it can.
-std::string WhyUnreadable(const std::string& path);
-/// Why a new file cannot be made in a folder, or empty when it can.
-std::string WhyNotWritable(const std::string& folder);
-/// Makes a folder and its parents; empty on success, else the reason.
-std::string MakeFolders(const std::string& path);
-/// Renames from onto to, replacing it in one step; empty on success, else
-/// the reason.
-std::string RenameReplacing(const std::string& from, const std::string& to);
-/// Removes a file; failures are ignored.
-void RemoveFile(const std::string& path);
 
-/// Temporary outputs that an interrupted process removes before it ends.
-/// GuardTemporaryFile returns a slot (or -1 when all are taken: the file
-/// then is not guarded) that UnguardTemporaryFile gives back.
-int GuardTemporaryFile(const std::string& path);
-void UnguardTemporaryFile(int slot);
-/// Installs the handlers for SIGINT, SIGTERM and SIGHUP that remove the
-/// guarded files and end the process as the signal would.
+/// Installs the handlers for SIGINT, SIGTERM and SIGHUP that remove partial
+/// outputs and end the process as the signal would.
 void InstallInterruptCleanup();
+
+/// Flushes the standard output; 0, or the errno of a write that failed.
+int FinishStandardOutput();
 
 } // namespace ombra_host
 

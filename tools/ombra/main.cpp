@@ -2,11 +2,11 @@
 // shows what a reader makes of a document, and lists the plug-ins.
 #include "CommandLine.h"
 #include "Convert.h"
-#include "Host.h"
 #include "HostSystem.h"
 #include "Listings.h"
+#include "Messages.h"
 
-#include <ombra/convertor.h>
+#include <ombra/convert.h>
 
 #include <cstdio>
 #include <string>
@@ -16,35 +16,54 @@ using namespace ombra_host;
 
 namespace {
 
+ombra::Setup MakeSetup(const Options& options) {
+    ombra::Setup setup;
+    setup.shipped = !options.noDefaultPlugIns;
+    setup.readerFolders = options.readerFolders;
+    setup.writerFolders = options.writerFolders;
+    return setup;
+}
+
+// A folder named on the command line must be one.
+bool CheckFolders(const Options& options) {
+    for (const auto* folders : {&options.readerFolders, &options.writerFolders})
+        for (const std::string& folder : *folders)
+            if (KindOf(folder) != PathKind::kFolder) {
+                std::fprintf(stderr, "ombra: the plug-in folder %s does not exist\n%s",
+                             folder.c_str(), UsageText().c_str());
+                return false;
+            }
+    return true;
+}
+
+// Prints a listing; a standard output that refuses it fails the run.
+int Print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    int error = FinishStandardOutput();
+    if (!error) return 0;
+    std::fprintf(stderr, "ombra: %s\n", Say(Message::kCannotWriteOutput, SayError(error)).c_str());
+    return 1;
+}
+
 int Run(const Options& options) {
-    PlugInFolders folders;
-    std::string problem;
-    bool usage = false;
-    if (!FindPlugInFolders(options, folders, problem, usage)) {
-        std::fprintf(stderr, "ombra: %s\n", problem.c_str());
-        if (usage) std::fputs(UsageText(false).c_str(), stderr);
-        return usage ? 2 : 1;
+    if (!CheckFolders(options)) return 2;
+    OBL::LocaleIDEnum locale = options.language == "ja" ? OBL::kJapanese : OBL::kEnglish;
+    ombra::Converter converter(MakeSetup(options));
+    for (const std::string& problem : converter.TextProblems())
+        std::fprintf(stderr, "ombra: %s\n", Say(Message::kWarning, problem).c_str());
+    if (!converter.State().Ok()) {
+        std::string where = converter.State().subject.empty() ? "-" : converter.State().subject;
+        std::fprintf(stderr, "ombra: %s\n", Say(Message::kNoPlugIns, where).c_str());
+        return 1;
     }
-
-    // The string resources are registered before the manager is made.
-    HostStrings strings;
-    std::vector<std::string> warnings;
-    strings.Load(folders, warnings);
-    for (const std::string& warning : warnings)
-        std::fprintf(stderr, "ombra: warning: %s\n", warning.c_str());
-
-    OBL::LocaleIDEnum locale = ChooseLocale(options);
-    OBConvertorManager manager(folders.readers, folders.writers);
     switch (options.command) {
     case Command::kConvert:
     case Command::kDump:
-        return RunConversions(options, folders, manager, locale);
+        return RunConversions(options, converter);
     case Command::kPlugins:
-        std::fputs(ListPlugIns(manager, folders, strings, locale).c_str(), stdout);
-        return 0;
+        return Print(ListPlugIns(converter, locale));
     case Command::kFormats:
-        std::fputs(ListFormats(manager).c_str(), stdout);
-        return 0;
+        return Print(ListFormats(converter));
     default:
         return 2;
     }
@@ -56,25 +75,17 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.ok) {
-        std::fprintf(stderr, "ombra: %s\n%s", parsed.error.c_str(), UsageText(false).c_str());
+        std::fprintf(stderr, "ombra: %s\n%s", parsed.error.c_str(), UsageText().c_str());
         return 2;
     }
-    const Options& options = parsed.options;
-    if (options.command == Command::kHelp) {
-        std::fputs(UsageText(true).c_str(), stdout);
-        return 0;
-    }
-    if (options.command == Command::kVersion) {
-        std::fputs(VersionText().c_str(), stdout);
-        return 0;
-    }
+    Options& options = parsed.options;
+    if (options.language.empty()) options.language = EnvironmentLanguage();
+    SetMessageLanguage(options.language);
+    if (options.command == Command::kHelp) return Print(HelpText(options.helpTopic));
+    if (options.command == Command::kVersion) return Print(VersionText());
     InstallInterruptCleanup();
     // The memory service comes before every other call into the core and
-    // goes after the last.
-    MemoryServiceScope memory;
-    int status = Run(options);
-    // The main thread never ends before exit: its per-thread state goes back
-    // to the memory service while that is still there.
-    OBReleaseThreadState();
-    return status;
+    // goes after the last (with the main thread's state).
+    ombra::MemoryScope memory;
+    return Run(options);
 }

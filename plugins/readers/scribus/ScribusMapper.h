@@ -3,10 +3,13 @@
 #ifndef OMBRA_SCRIBUS_MAPPER_H
 #define OMBRA_SCRIBUS_MAPPER_H
 
+#include <string>
+
 #include "ScribusModel.h"
 
+#include <ReaderBuilder.h>
+
 #include <ombra/elements.h>
-#include <ombra/scripts.h>
 
 /// What a conversion leaves out; everything is kept by default.
 struct ScribusMapOptions {
@@ -16,24 +19,10 @@ struct ScribusMapOptions {
     bool pasteboardItems = true;   ///< items that lie on no page
 };
 
-/// Where the mapper reports what it skipped or repaired: an OBERR code.
-class ScribusProblemSink {
-public:
-    virtual ~ScribusProblemSink();
-    virtual void Report(int code) = 0;
-};
-
-/// The writing script of one UTF-16 unit (a surrogate pair is judged by the
-/// character it forms): -1 for characters every script shares (spaces,
-/// digits, ASCII punctuation, controls), kUnicodeScript for letters of
-/// scripts without a code page, and for CJK ideographs and punctuation
-/// `cjk` (Japanese, Chinese or Korean, chosen by the caller).
-int ScribusCharacterScript(unsigned codePoint, WSE::WritingScriptEnum cjk);
-
 /// Builds the Elements of one document. Elements come from the memory
 /// service; when it runs out, what was built so far is kept and kOutOfMemory
 /// is reported. The caller owns the top-level Elements appended to `out`.
 void ScribusBuildElements(const scribus::Document& doc, const ScribusMapOptions& options,
-                          ScribusProblemSink& problems, ElementList& out);
+                          obreader::ProblemSink& problems, ElementList& out);
 
 #endif

@@ -850,6 +850,8 @@ void ParseInto(const unsigned char* data, std::size_t size, char* owned, const R
     DocumentReader reader(ctx, result.document);
     reader.Read(root);
     result.status = repaired ? ParseResult::Status::kRecovered : ParseResult::Status::kOk;
+    // Without its DOCUMENT element (cut off before it) nothing was read.
+    if (!root.child("DOCUMENT")) result.status = ParseResult::Status::kNotScribus;
 }
 
 ParseResult ParseWith(const unsigned char* data, std::size_t size, char* owned,

@@ -15,6 +15,8 @@
 #include "ScribusParser.h"
 #include "ScribusReader.h"
 
+#include <ReaderPreferences.h>
+
 #include <ombra/diagnostics.h>
 #include <ombra/messages.h>
 #include <ombra/valueutil.h>
@@ -26,22 +28,6 @@
 #include <string>
 
 namespace {
-
-class ReaderProblems : public ScribusProblemSink {
-public:
-    void Report(int code) override {
-        OBLoggerUtility::LogEntry(OBMessageId(code));
-        // Running out of memory explains what goes wrong after it (a missing
-        // element makes a broken reference), and the log may have had no
-        // room for it: it stays the thread's error code.
-        if (outOfMemory_) return;
-        outOfMemory_ = code == OBERR::kOutOfMemory;
-        OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
-    }
-
-private:
-    bool outOfMemory_ = false;
-};
 
 int CodeOf(scribus::Warning::Code code) {
     using C = scribus::Warning::Code;
@@ -68,22 +54,7 @@ int CodeOf(scribus::Warning::Code code) {
     return OBERR::kMalformedInput;
 }
 
-constexpr unsigned kPreferenceDefaults[ScribusReader::kPreferenceCount] = {1, 1, 1, 1};
-
-// A preference's current value, whatever its class, as long as it is a
-// Boolean; the fallback otherwise.
-bool Flag(OBPreferenceList* list, int index, bool fallback) {
-    OBPreference* p = nullptr;
-    if (list) list->GetNthPreference(index, &p);
-    if (!p || p->GetValueType() != VT::ekBool16) return fallback;
-    if (auto* b = dynamic_cast<OBBooleanPreference*>(p)) return b->GetCurrentValue() == 1;
-    Value* v = nullptr;
-    p->GetCurrentValue(v);
-    short flag = fallback ? 1 : 0;
-    if (auto* b = dynamic_cast<ValueBool16*>(v)) b->Get(flag);
-    ValueUtil::Recycle(v);
-    return flag == 1;
-}
+constexpr bool kPreferenceDefaults[ScribusReader::kPreferenceCount] = {true, true, true, true};
 
 } // namespace
 
@@ -102,13 +73,7 @@ ScribusReader::~ScribusReader() {
 }
 
 void ScribusReader::AddPreferences(OBPreferenceList* list) {
-    for (int i = 0; i < kPreferenceCount; ++i) {
-        short flag = static_cast<short>(kPreferenceDefaults[i]);
-        OBBooleanPreference* p = new OBBooleanPreference(flag, PreferenceResource(i));
-        if (!p) return;
-        p->SetCurrentValue(flag);
-        list->Add(p);
-    }
+    obreader::AddBooleanPreferences(list, kReaderId, kPreferenceDefaults, kPreferenceCount);
 }
 
 // Touches no member: probes run beside conversions on the same object.
@@ -132,15 +97,15 @@ void ScribusReader::Init(OBStream* input, OBPreferenceList* preferences) {
     Clear();
     SetStream(input);
     ScribusMapOptions options;
-    options.masterItems = Flag(preferences, 0, kPreferenceDefaults[0]);
-    options.nonPrintingLayers = Flag(preferences, 1, kPreferenceDefaults[1]);
-    options.hiddenLayers = Flag(preferences, 2, kPreferenceDefaults[2]);
-    options.pasteboardItems = Flag(preferences, 3, kPreferenceDefaults[3]);
+    options.masterItems = obreader::BooleanPreference(preferences, 0, kPreferenceDefaults[0]);
+    options.nonPrintingLayers = obreader::BooleanPreference(preferences, 1, kPreferenceDefaults[1]);
+    options.hiddenLayers = obreader::BooleanPreference(preferences, 2, kPreferenceDefaults[2]);
+    options.pasteboardItems = obreader::BooleanPreference(preferences, 3, kPreferenceDefaults[3]);
     Convert(input, options);
 }
 
 void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
-    ReaderProblems problems;
+    obreader::LoggingProblems problems;
     if (!input) {
         problems.Report(OBERR::kUnreadableInput);
         return;
@@ -209,7 +174,7 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
                 : scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.get()), size, limits);
         bytes.reset();
         for (const scribus::Warning& w : parsed.warnings)
-            problems.Report(CodeOf(w.code));
+            problems.Report(CodeOf(w.code), w.message);
         switch (parsed.status) {
         case scribus::ParseResult::Status::kNotScribus:
             problems.Report(OBERR::kUnreadableInput);

@@ -3,7 +3,9 @@
 // element's kind, id, every attribute its view hands out and its children.
 // It is how a person sees what a reader made of a document.
 //
-// The output is one JSON array, valid whatever the tree holds: strings are
+// The output is one JSON object, {"format": "ombra-dump", "version": 2,
+// "elements": [...]} (docs/dump.schema.json), valid whatever the tree holds:
+// measurements are objects with a number and a unit, strings are
 // escaped (unpaired surrogates as \u escapes), numbers JSON has no form for
 // become strings, an element met a second time (shared or in a loop) is
 // written as a reference, and nesting deeper than kMaxDepth is cut off.
@@ -12,6 +14,7 @@
 
 #include <ombra/utf16.h>
 #include <ombra/diagnostics.h>
+#include <ombra/geometry.h>
 #include <ombra/messages.h>
 #include <ombra/plugin.h>
 #include <ombra/values.h>
@@ -31,6 +34,9 @@ constexpr int kMaxDepth = 100;
 constexpr int kMaxIndexedEntries = 100000;
 /// Pending output is handed to the stream in pieces of about this size.
 constexpr std::size_t kFlushSize = 64 * 1024;
+/// The version of the dump's form; it changes when a reader of the dump
+/// would read it differently.
+constexpr int kDumpFormatVersion = 2;
 
 using ombra_dump::AppendJsonNumber;
 using ombra_dump::AppendJsonUtf16;
@@ -77,7 +83,10 @@ public:
         try {
             seen_.clear();
             pending_.clear();
-            pending_ += '[';
+            pending_ += indentation_ > 0 ? "{\"format\": \"ombra-dump\", \"version\": "
+                                         : "{\"format\":\"ombra-dump\",\"version\":";
+            pending_ += std::to_string(kDumpFormatVersion);
+            pending_ += indentation_ > 0 ? ", \"elements\": [" : ",\"elements\":[";
         } catch (const std::bad_alloc&) {
             Fail(OBERR::kOutOfMemory);
         }
@@ -88,7 +97,7 @@ public:
         try {
             if (!element) {
                 if (elementCount_ > 0) NewLine(0);
-                pending_ += "]\n";
+                pending_ += "]}\n";
                 Flush();
                 return;
             }
@@ -283,6 +292,13 @@ private:
             WriteString(text->GetPtr());
             return;
         }
+        bool measured = false;
+        try {
+            measured = WriteMeasurement(value);
+        } catch (const char*) {
+            // A unit the helpers do not know: the value's text follows.
+        }
+        if (measured) return;
         if (auto* stream = dynamic_cast<ValueStream*>(value)) {
             if (storyText_ && attr == AN::kTextStream) {
                 WriteStreamText(stream);
@@ -295,6 +311,64 @@ private:
         AppendJsonUtf8(pending_, rendered.GrabCString(),
                        static_cast<std::size_t>(rendered.Length()));
         pending_ += '"';
+    }
+
+    // {"value": 12.5, "unit": "points"}, and the same with x and y for a
+    // point or left, top, right and bottom for a rectangle. A unit without
+    // a name is written in points; a number JSON cannot hold, as text.
+    bool WriteMeasurement(Value* value) {
+        using UNITS::LINEAR::UnitEnum;
+        std::string out = "{";
+        const bool spaced = indentation_ > 0;
+        auto number = [&out, spaced](const char* key, double x) {
+            out += std::string(out.size() > 1 ? (spaced ? ", \"" : ",\"") : "\"") + key +
+                   (spaced ? "\": " : "\":");
+            return AppendJsonNumber(out, x);
+        };
+        auto linear = [](UnitEnum unit, const char*& name) {
+            name = nullptr;
+            try {
+                UNITS::UnitName(unit, name);
+            } catch (const char*) {
+                name = nullptr;
+            }
+            if (!name) unit = UNITS::LINEAR::kPoints;
+            if (!name) UNITS::UnitName(unit, name);
+            return unit;
+        };
+        const char* unit = nullptr;
+        bool ok = true;
+        if (auto* length = dynamic_cast<ValueLength*>(value)) {
+            OBReal x(0.0);
+            length->Get(linear(length->GetMeasurementUnit(), unit), x);
+            ok = number("value", x.Value());
+        } else if (auto* angle = dynamic_cast<ValueAngle*>(value)) {
+            OBReal x(0.0);
+            angle->Get(angle->GetMeasurementUnit(), x);
+            UNITS::UnitName(angle->GetMeasurementUnit(), unit);
+            ok = number("value", x.Value());
+        } else if (auto* percent = dynamic_cast<ValuePercent*>(value)) {
+            OBReal ratio(0.0);
+            percent->Get(ratio);
+            unit = "%";
+            ok = number("value", ratio.Value() * 100);
+        } else if (auto* point = dynamic_cast<ValuePoint*>(value)) {
+            OBReal x(0.0), y(0.0);
+            point->Get(linear(point->GetMeasurementUnit(), unit), x, y);
+            ok = number("x", x.Value()) && number("y", y.Value());
+        } else if (auto* rect = dynamic_cast<ValueRectangle*>(value)) {
+            OBRect r;
+            rect->Get(linear(rect->GetMeasurementUnit(), unit), r);
+            ok = number("left", r.Left().Value()) && number("top", r.Top().Value()) &&
+                 number("right", r.Right().Value()) && number("bottom", r.Bottom().Value());
+        } else {
+            return false;
+        }
+        if (!ok || !unit) return false;
+        out += spaced ? ", \"unit\": \"" : ",\"unit\":\"";
+        AppendJsonUtf8(out, unit, std::char_traits<char>::length(unit));
+        pending_ += out + "\"}";
+        return true;
     }
 
     bool WriteInteger(Value* value) {

@@ -227,13 +227,12 @@ struct OBTextConversion::Body {
 };
 
 OBTextConversion::OBTextConversion(OBStream* output, const OBTextWriterOptions& options)
-    : options_(options),
-      encoder_(output, options.encoding, options.platform, options.utf8ByteOrderMark, problems_),
-      lines_(encoder_, options.wrapColumn), publication_(nullptr), defaultParagraphStyle_(nullptr),
-      paragraphStylesSorted_(true), characterStylesSorted_(true), masterPagesSorted_(true),
-      layersSorted_(true), placesSorted_(true), pages_(0), noteNumber_(0), storiesWritten_(0),
-      storiesLeftOut_(0), previousLastPage_(-1), reported_(false), afterBlock_(false),
-      begun_(false), finished_(false) {}
+    : options_(options), encoder_(output, options, problems_), lines_(encoder_, options.wrapColumn),
+      publication_(nullptr), defaultParagraphStyle_(nullptr), paragraphStylesSorted_(true),
+      characterStylesSorted_(true), masterPagesSorted_(true), layersSorted_(true),
+      placesSorted_(true), pages_(0), noteNumber_(0), storiesWritten_(0), storiesLeftOut_(0),
+      previousLastPage_(-1), reported_(false), afterBlock_(false), begun_(false), finished_(false) {
+}
 
 OBTextConversion::~OBTextConversion() = default;
 

@@ -2,9 +2,12 @@
 
 #include <ombra/utf16.h>
 #include <ombra/convertorlumservice.h>
+#include <ombra/diagnostics.h>
 #include <ombra/memory.h>
 #include <ombra/strings.h>
 #include <ombra/utf8.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -45,16 +48,40 @@ unsigned PlatformCodePage(OBTW::PlatformEnum platform, WSE::WritingScriptEnum sc
     }
 }
 
+const char* LineEndText(OBTW::LineEndEnum lineEnd, OBTW::PlatformEnum platform) {
+    static const char* const kPlatformEnds[] = {"\r\n", "\r", "\n"};
+    switch (lineEnd) {
+    case OBTW::kLF:
+        return "\n";
+    case OBTW::kCRLF:
+        return "\r\n";
+    case OBTW::kCR:
+        return "\r";
+    default:
+        return kPlatformEnds[platform >= OBTW::kPC && platform <= OBTW::kUnix ? platform : 0];
+    }
+}
+
 } // namespace
 
-OBTextEncoder::OBTextEncoder(OBStream* output, OBTW::EncodingEnum encoding,
-                             OBTW::PlatformEnum platform, bool utf8ByteOrderMark,
+OBTextEncoder::OBTextEncoder(OBStream* output, const OBTextWriterOptions& options,
                              OBTextProblems& problems)
-    : output_(output), encoding_(encoding), platform_(platform), byteOrderMark_(utf8ByteOrderMark),
-      bigEndian_(platform == OBTW::kMac), problems_(problems), pendingHigh_(0), replaced_(0),
-      written_(0), failed_(false), cache_() {}
+    : output_(output),
+      encoding_(options.encoding == OBTW::kCodePage ? OBTW::kDefaultEncoding : options.encoding),
+      platform_(options.platform), lineEnd_(LineEndText(options.lineEnd, options.platform)),
+      codePage_(options.encoding == OBTW::kCodePage ? options.codePage : 0),
+      squeeze_(options.squeezeBlankLines), emptyLines_(1),
+      byteOrderMark_(options.utf8ByteOrderMark), bigEndian_(options.platform == OBTW::kMac),
+      problems_(problems), pendingHigh_(0), replaced_(0), written_(0), failed_(false), cache_() {}
 
-OBTextEncoder::~OBTextEncoder() = default;
+// The note of replaced characters says how many there were.
+OBTextEncoder::~OBTextEncoder() {
+    if (replaced_ <= 0) return;
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "%lld character%s replaced with '%s'", replaced_,
+                  replaced_ == 1 ? "" : "s", encoding_ == OBTW::kDefaultEncoding ? "?" : "U+FFFD");
+    OBLoggerUtility::LogEntry(OBMessageId(OBERR::kUnmappableCharacters), detail);
+}
 
 void OBTextEncoder::Begin() {
     if (encoding_ == OBTW::kUTF16) {
@@ -67,6 +94,7 @@ void OBTextEncoder::Begin() {
 
 void OBTextEncoder::Write(const unsigned short* units, long long n, WSE::WritingScriptEnum script) {
     if (!units || n <= 0) return;
+    emptyLines_ = 0;
     // Pair up surrogates first, also across calls; an unpaired one is
     // replaced. The encodings below then only ever see whole characters.
     unsigned short* clean = scratchUnits_.Get(n + 1);
@@ -114,6 +142,7 @@ void OBTextEncoder::Write(const unsigned short* units, long long n, WSE::Writing
 
 void OBTextEncoder::WriteAscii(const char* text) {
     if (!text) return;
+    if (*text) emptyLines_ = 0;
     for (; *text; ++text) {
         unsigned short u = static_cast<unsigned char>(*text) & 0x7F;
         if (encoding_ == OBTW::kUTF16)
@@ -125,9 +154,12 @@ void OBTextEncoder::WriteAscii(const char* text) {
 
 void OBTextEncoder::LineEnd() {
     Drain();
-    static const char* const kEnds[] = {"\r\n", "\r", "\n"};
-    int platform = platform_ >= OBTW::kPC && platform_ <= OBTW::kUnix ? platform_ : OBTW::kPC;
-    WriteAscii(kEnds[platform]);
+    // Text since the last line end resets the count; a second empty line
+    // in a row is left out when squeezing.
+    int ends = emptyLines_ + 1;
+    if (squeeze_ && ends > 2) return;
+    WriteAscii(lineEnd_);
+    emptyLines_ = ends;
 }
 
 void OBTextEncoder::Flush() {
@@ -229,7 +261,7 @@ void OBTextEncoder::EncodeDefault(const unsigned short* units, long long n,
 
 void OBTextEncoder::EncodeSegment(const unsigned short* units, long long n,
                                   WSE::WritingScriptEnum script) {
-    unsigned codePage = PlatformCodePage(platform_, script);
+    unsigned codePage = codePage_ ? codePage_ : PlatformCodePage(platform_, script);
     if (codePage != kScriptsWindowsCodePage) {
         EncodeInCodePage(units, n, codePage);
         return;

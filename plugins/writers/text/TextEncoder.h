@@ -16,6 +16,8 @@
 ///
 /// - kUTF8: UTF-8 through OBStringUtils, a byte-order mark only when asked.
 /// - kUTF16: UTF-16 with a byte-order mark, little-endian (big-endian for Mac).
+/// - kCodePage: every character in the one code page named by the options,
+///   through the core's explicit code pages.
 /// - kDefaultEncoding: each character in the code page of its script: the
 ///   Windows code pages through the calling thread's text service on PC;
 ///   the core's explicit code pages for Mac OS Roman (Latin text on Mac)
@@ -26,7 +28,11 @@
 /// typographic space becomes a space, a no-break hyphen a hyphen, a zero-width
 /// space nothing, and everything else '?' (U+FFFD in the Unicode encodings,
 /// which hold everything but unpaired surrogates). Each such '?' is counted
-/// and reported as OBERR::kUnmappableCharacters.
+/// and reported as OBERR::kUnmappableCharacters, whose note says at the end
+/// how many were replaced.
+///
+/// Lines end as the options say (the platform's, or LF, CR LF or CR); with
+/// squeezeBlankLines a run of empty lines is written as one.
 ///
 /// Bytes are collected and written in blocks. When the stream refuses bytes
 /// (it writes fewer than asked or its state turns to kStreamError), or there
@@ -37,8 +43,7 @@ public:
     OB_MEMORY_OPERATORS
 
     /// output is not owned.
-    OBTextEncoder(OBStream* output, OBTW::EncodingEnum encoding, OBTW::PlatformEnum platform,
-                  bool utf8ByteOrderMark, OBTextProblems& problems);
+    OBTextEncoder(OBStream* output, const OBTextWriterOptions& options, OBTextProblems& problems);
     OBTextEncoder(const OBTextEncoder&) = delete;
     OBTextEncoder& operator=(const OBTextEncoder&) = delete;
     ~OBTextEncoder();
@@ -49,7 +54,7 @@ public:
     void Write(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     /// Plain ASCII text (bytes 0x01-0x7F), for the writer's own texts.
     void WriteAscii(const char* text);
-    /// The platform's line end: CR LF, CR or LF.
+    /// The chosen line end (none for a second empty line when squeezing).
     void LineEnd();
     /// Hands everything collected so far to the stream.
     void Flush();
@@ -94,6 +99,10 @@ private:
     OBStream* output_;
     OBTW::EncodingEnum encoding_;
     OBTW::PlatformEnum platform_;
+    const char* lineEnd_;
+    unsigned codePage_; // kCodePage's, else 0
+    bool squeeze_;
+    int emptyLines_; // line ends since the last text
     bool byteOrderMark_;
     bool bigEndian_;
     OBTextProblems& problems_;

@@ -10,18 +10,20 @@ namespace {
 
 // The texts of the enumeration entries, in entry order. They are the values
 // the pump sets, so they stay in English whatever the display locale.
-const char* const kEncodingTexts[] = {"Default", "Unicode UTF8", "Unicode UTF16"};
+const char* const kEncodingTexts[] = {"Default", "Unicode UTF8", "Unicode UTF16", "Code page"};
 const char* const kPlatformTexts[] = {"PC", "Mac", "Unix"};
 const char* const kUnitTexts[] = {"Inches", "Points", "Twips", "Undefined"};
+const char* const kLineEndTexts[] = {"Platform", "LF", "CR LF", "CR"};
 
 const char kDefaultStyleTemplate[] = "[%s] ";
 const char kDefaultBreakText[] = "\\f";
 
+// Entries from firstEntry on; an entry past lastInRow comes from extraEntry.
 OBEnumPreference* NewEnumeration(const char* defaultText, unsigned nameBlock, unsigned firstEntry,
-                                 int count) {
+                                 int count, int lastInRow = 4, unsigned extraEntry = 0) {
     unsigned ids[4] = {};
     for (int i = 0; i < count && i < 4; ++i)
-        ids[i] = OBTW::ResourceId(firstEntry + i);
+        ids[i] = OBTW::ResourceId(i < lastInRow ? firstEntry + i : extraEntry);
     unsigned* entries = OBEnumPreference::CopyEntryIds(ids, count);
     if (!entries) return nullptr;
     auto* preference =
@@ -174,7 +176,8 @@ OBTextWriterOptions::OBTextWriterOptions() {
 
 void OBTextWriterPreferences::Publish(OBPreferenceList* list) {
     if (!list) return;
-    list->Add(NewEnumeration(kEncodingTexts[0], OBTW::kEncodingName, OBTW::kEncodingEntries, 3));
+    list->Add(NewEnumeration(kEncodingTexts[0], OBTW::kEncodingName, OBTW::kEncodingEntries, 4, 3,
+                             OBTW::kCodePageEntry));
     list->Add(NewEnumeration(kPlatformTexts[0], OBTW::kPlatformName, OBTW::kPlatformEntries, 3));
 
     auto* group = new OBGroupPreference(OBTW::ResourceId(OBTW::kOptionsName), 1);
@@ -195,6 +198,15 @@ void OBTextWriterPreferences::Publish(OBPreferenceList* list) {
 
     list->Add(new OBBooleanPreference(1, OBTW::ResourceId(OBTW::kRubyName)));
     list->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kByteOrderMarkName)));
+    list->Add(NewEnumeration(kLineEndTexts[0], OBTW::kLineEndName, OBTW::kLineEndEntries, 4));
+    list->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kSqueezeName)));
+    auto* codePage = new OBIntegerPreference(1252, OBTW::ResourceId(OBTW::kCodePageName));
+    if (codePage) {
+        codePage->SetCurrentValue(1252);
+        codePage->SetMinimumValue(1);
+        codePage->SetMaximumValue(65535);
+    }
+    list->Add(codePage);
 }
 
 OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* list) {
@@ -206,8 +218,8 @@ OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* l
     using namespace OBPUMP;
     list->GetNthPreference(kEncoding, &p);
     static const OBTW::EncodingEnum kEncodings[] = {OBTW::kDefaultEncoding, OBTW::kUTF8,
-                                                    OBTW::kUTF16};
-    options.encoding = kEncodings[ReadChoice(p, kEncodingTexts, 3, 0)];
+                                                    OBTW::kUTF16, OBTW::kCodePage};
+    options.encoding = kEncodings[ReadChoice(p, kEncodingTexts, 4, 0)];
 
     list->GetNthPreferenceOfType(kPlatformNth, VT::ekEnum, &p);
     static const OBTW::PlatformEnum kPlatforms[] = {OBTW::kPC, OBTW::kMac, OBTW::kUnix};
@@ -245,6 +257,15 @@ OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* l
     ReadBool(p, options.rubyReadings);
     list->GetNthPreference(4, &p);
     if (!dynamic_cast<OBGroupPreference*>(p)) ReadBool(p, options.utf8ByteOrderMark);
+    list->GetNthPreference(kLineEnds, &p);
+    static const OBTW::LineEndEnum kLineEnds[] = {OBTW::kPlatformLineEnd, OBTW::kLF, OBTW::kCRLF,
+                                                  OBTW::kCR};
+    options.lineEnd = kLineEnds[ReadChoice(p, kLineEndTexts, 4, 0)];
+    list->GetNthPreference(6, &p);
+    ReadBool(p, options.squeezeBlankLines);
+    list->GetNthPreference(7, &p);
+    int codePage = 0;
+    if (ReadInt(p, codePage) && codePage > 0) options.codePage = static_cast<unsigned>(codePage);
     return options;
 }
 

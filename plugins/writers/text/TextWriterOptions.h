@@ -19,6 +19,14 @@ enum EncodingEnum : int {
     kDefaultEncoding = 0, ///< each run in the code page of its writing script
     kUTF8 = 1,            ///< UTF-8, a byte-order mark only when asked for
     kUTF16 = 2,           ///< UTF-16 with a byte-order mark
+    kCodePage = 3,        ///< all text in one code page (codePage), '?' for what it lacks
+};
+/// How lines end, whatever the platform.
+enum LineEndEnum : int {
+    kPlatformLineEnd = 0, ///< the platform's: CR LF on PC, CR on Mac, LF on Unix
+    kLF = 1,
+    kCRLF = 2,
+    kCR = 3,
 };
 /// The system the text is meant for: line ends and the code pages of kDefaultEncoding.
 enum PlatformEnum : int {
@@ -45,6 +53,11 @@ enum ResourceBlock : unsigned {
     kUnitEntries = 16, ///< 4 entries: "Inches", "Points", "Twips", "Undefined"
     kRubyName = 20,
     kByteOrderMarkName = 21,
+    kLineEndName = 22,
+    kLineEndEntries = 23, ///< 4 entries: "Platform", "LF", "CR LF", "CR"
+    kSqueezeName = 27,
+    kCodePageName = 28,
+    kCodePageEntry = 29, ///< the encoding's 4th entry: "Code page"
 };
 /// The resource id of a block's English text.
 constexpr unsigned ResourceId(unsigned block) {
@@ -79,6 +92,11 @@ struct OBTextWriterOptions {
     bool rubyReadings = true;
     /// UTF-8 output starts with a byte-order mark.
     bool utf8ByteOrderMark = false;
+    OBTW::LineEndEnum lineEnd = OBTW::kPlatformLineEnd;
+    /// Runs of empty lines are written as one.
+    bool squeezeBlankLines = false;
+    /// The Windows number of the code page of kCodePage.
+    unsigned codePage = 1252;
 
     /// The defaults, with the default templates.
     OBTextWriterOptions();
@@ -86,7 +104,7 @@ struct OBTextWriterOptions {
 
 /// The preference list of writer 259. Its positions are those that the
 /// core's pump adjusts:
-///   0  Enumeration  encoding: "Default", "Unicode UTF8", "Unicode UTF16"
+///   0  Enumeration  encoding: "Default", "Unicode UTF8", "Unicode UTF16", "Code page"
 ///   1  Enumeration  platform: "PC", "Mac", "Unix" (the list's 2nd Enumeration)
 ///   2  Group        options, its constituents in this order:
 ///        Boolean      mark paragraph styles            (1st Boolean)
@@ -98,6 +116,10 @@ struct OBTextWriterOptions {
 ///        Enumeration  geometry unit: "Inches", "Points", "Twips", "Undefined"
 ///   3  Boolean      ruby readings in parentheses
 ///   4  Boolean      byte-order mark for UTF-8 (the pump does not touch it)
+///   5  Enumeration  line ends: "Platform", "LF", "CR LF", "CR" (the pump sets
+///                   it from the host's Preferences::lineEnd when that is set)
+///   6  Boolean      squeeze runs of blank lines into one
+///   7  Integer      code page of the encoding "Code page" (a Windows number)
 class OBTextWriterPreferences {
 public:
     /// Appends the preferences to list (null: nothing). A preference that

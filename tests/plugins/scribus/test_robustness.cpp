@@ -297,9 +297,9 @@ TEST(ScribusRobustness, NotScribusInputGivesAnEmptyDocument) {
     ParseResult r = ParseBytes(std::string("\x89PNG\r\n\x1a\n", 8));
     EXPECT_EQ(ParseResult::Status::kNotScribus, r.status);
     EXPECT_TRUE(r.document.items.empty());
-    // A Scribus root without a DOCUMENT is read as empty, with a warning.
+    // A Scribus root without a DOCUMENT holds nothing to read: said with a warning.
     r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.5.8\"/>");
-    EXPECT_EQ(ParseResult::Status::kOk, r.status);
+    EXPECT_EQ(ParseResult::Status::kNotScribus, r.status);
     EXPECT_TRUE(HasWarning(r, Warning::Code::kTruncated));
 }
 

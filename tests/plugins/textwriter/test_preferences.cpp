@@ -49,16 +49,18 @@ protected:
 };
 
 TEST_F(WriterPreferences, EveryLookUpOfThePumpFindsThePreferenceMeantForIt) {
-    ASSERT_EQ(list_.GetNumberOfPreferences(), 5);
+    ASSERT_EQ(list_.GetNumberOfPreferences(), 8);
     // The encoding at index 0, the platform as the 2nd Enumeration (where the
     // pump sets "PC"), the group at index 2, a Boolean at index 3 and the
     // byte-order mark after everything the pump looks up.
     EXPECT_STREQ(As<OBEnumPreference>(Nth(&list_, 0))->GetDefaultValue().GrabCString(), "Default");
-    EXPECT_EQ(As<OBEnumPreference>(Nth(&list_, 0))->GetNumberOfEnumerations(), 3);
+    EXPECT_EQ(As<OBEnumPreference>(Nth(&list_, 0))->GetNumberOfEnumerations(), 4);
     EXPECT_EQ(Nth(&list_, 2, VT::ekEnum), Nth(&list_, 1));
     EXPECT_STREQ(As<OBEnumPreference>(Nth(&list_, 1))->GetDefaultValue().GrabCString(), "PC");
     EXPECT_EQ(Nth(&list_, 3)->GetResourceID(), OBTW::ResourceId(OBTW::kRubyName));
     EXPECT_EQ(Nth(&list_, 4)->GetResourceID(), OBTW::ResourceId(OBTW::kByteOrderMarkName));
+    // Line ends at index 5, where the pump sets Preferences::lineEnd.
+    EXPECT_EQ(Nth(&list_, 5)->GetResourceID(), OBTW::ResourceId(OBTW::kLineEndName));
     // The group's constituents in the order of the options record.
     ASSERT_NE(group_, nullptr);
     ASSERT_EQ(group_->GetNumberOfPreferences(), 7);

@@ -1,7 +1,9 @@
 // A reader for the host's suites (reader id 2) that yields fixed trees of
 // stored elements, chosen by the first line of the input:
 //   OMBRA-TREE story    a publication header, a colour, one story with text;
-//                       logs one note (OBERR::kBadValue)
+//                       logs one note (OBERR::kBadValue) with a detail
+//   OMBRA-TREE blanks   one story: "a", three empty paragraphs, "b"; no notes
+//   OMBRA-TREE broken   nothing: logs that the input could not be read
 //   OMBRA-TREE hostile  everything a dump must survive: escapes, unpaired
 //                       surrogates, NaN, unnamed kinds, elements that are no
 //                       views, an accessor that throws, shared children, a
@@ -28,6 +30,7 @@ std::string Kind(OBStream* input) {
     input->Seek(0, kSeekFromStart);
     unsigned char buffer[64] = {};
     long long n = input->XferByte(buffer, sizeof buffer - 1);
+    input->Seek(0, kSeekFromStart); // the next reader's probe starts there too
     std::string head(reinterpret_cast<char*>(buffer), n > 0 ? static_cast<std::size_t>(n) : 0);
     if (head.compare(0, sizeof kMagic - 1, kMagic) != 0) return std::string();
     std::string kind = head.substr(sizeof kMagic - 1);
@@ -74,6 +77,9 @@ public:
         std::string kind = Kind(input);
         if (kind == "story") BuildStory();
         if (kind == "hostile") BuildHostile();
+        if (kind == "blanks") Yield(Story(u"a\u2029\u2029\u2029\u2029b"));
+        if (kind == "broken")
+            OBLoggerUtility::LogEntry(OBMessageId(OBERR::kUnreadableInput), "the tree ends early");
         next_ = 0;
     }
 
@@ -97,9 +103,10 @@ public:
     }
 
 private:
-    template <class T> T* Make() {
-        T* element = new T;
-        return element;
+    template <class T> T* Make() { return new T; }
+    // A child that finds no room in its parent is not leaked.
+    static void Adopt(Element* parent, Element* child) {
+        if (parent->AddChild(child) != 1) delete child;
     }
 
     void Yield(Element* element) {
@@ -108,31 +115,50 @@ private:
         owned_.push_back(element);
     }
 
-    void BuildStory() {
-        OBLoggerUtility::LogEntry(OBMessageId(OBERR::kBadValue));
-        auto* publication = Make<OBStoredPublication>();
-        publication->SetLength(AN::kPageWidth, 595.25);
-        publication->SetBool(AN::kIsFacingPage, true);
-        publication->SetInteger(AN::kStartPageNum, 3);
-        auto* meta = Make<OBStoredMetaData>();
-        meta->SetUtf8(AN::kTitle, "Grüße, 日本");
-        publication->AddChild(meta);
-        Yield(publication);
-
-        auto* colours = Make<OBStoredColorList>();
-        auto* gold = Make<OBStoredColor>();
-        gold->SetUtf8(AN::kName, "Gold");
-        gold->SetPercent(AN::kTint, 0.5);
-        gold->SetReal(AN::kLPIRuling, 133.5);
-        colours->AddChild(gold);
-        Yield(colours);
-
+    // Null when memory ran out (the sweeps of the suites make it run out).
+    Element* Story(const char16_t* content) {
         auto* stories = Make<OBStoredStoryList>();
         auto* story = Make<OBStoredParentStory>();
         auto* text = Make<OBStoredChildStory>();
-        text->SetStream(AN::kTextStream, TextStream(Units(u"Hello, world\u2029日本語 \U0001D11E")));
-        story->AddChild(text);
-        stories->AddChild(story);
+        if (!stories || !story || !text) {
+            delete stories;
+            delete story;
+            delete text;
+            return nullptr;
+        }
+        text->SetStream(AN::kTextStream, TextStream(Units(content)));
+        Adopt(story, text);
+        Adopt(stories, story);
+        return stories;
+    }
+
+    void BuildStory() {
+        OBLoggerUtility::LogEntry(OBMessageId(OBERR::kBadValue), "colour \"Gold\" is too bright");
+        auto* publication = Make<OBStoredPublication>();
+        auto* meta = Make<OBStoredMetaData>();
+        auto* colours = Make<OBStoredColorList>();
+        auto* gold = Make<OBStoredColor>();
+        Element* stories = Story(u"Hello, world\u2029日本語 \U0001D11E");
+        if (!publication || !meta || !colours || !gold || !stories) {
+            for (Element* e :
+                 std::initializer_list<Element*>{publication, meta, colours, gold, stories})
+                delete e;
+            OBLoggerUtility::LogEntry(OBMessageId(OBERR::kOutOfMemory));
+            return;
+        }
+        publication->SetLength(AN::kPageWidth, 595.25);
+        publication->SetBool(AN::kIsFacingPage, true);
+        publication->SetInteger(AN::kStartPageNum, 3);
+        meta->SetUtf8(AN::kTitle, "Grüße, 日本");
+        Adopt(publication, meta);
+        Yield(publication);
+
+        gold->SetUtf8(AN::kName, "Gold");
+        gold->SetPercent(AN::kTint, 0.5);
+        gold->SetReal(AN::kLPIRuling, 133.5);
+        Adopt(colours, gold);
+        Yield(colours);
+
         Yield(stories);
     }
 

@@ -1,0 +1,115 @@
+// What the reader benchmarks share: ratios once more from CPU time, a memory
+// service that counts the core's bytes in use and their peak, and the
+// process's resident high-water mark.
+#ifndef OMBRA_BENCH_READERS_H
+#define OMBRA_BENCH_READERS_H
+
+#include "BenchRatios.h"
+
+#include <ombra/memory.h>
+#include <ombra/typedstreams.h>
+#include <ombra/values.h>
+#include <ombra/views.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ombra_bench {
+
+/// The ratios once more from CPU time, which other work on a shared machine
+/// disturbs far less than real time; with repetitions, from the medians.
+class CpuRatioReporter : public RatioReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        RatioReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            if (run.run_type == Run::RT_Iteration)
+                single_[run.run_name.str()] = run.GetAdjustedCPUTime();
+            else if (run.aggregate_name == "median")
+                median_[run.run_name.str()] = run.GetAdjustedCPUTime();
+        }
+    }
+
+    void PrintCpuRatios(const char* heading, const std::string& candidatePrefix,
+                        const std::string& baselinePrefix) const {
+        std::printf("\n%s\n", heading);
+        for (const auto& [name, cpu] : Times()) {
+            if (name.compare(0, candidatePrefix.size(), candidatePrefix) != 0) continue;
+            std::string rest = name.substr(candidatePrefix.size());
+            auto baseline = Times().find(baselinePrefix + rest);
+            if (baseline == Times().end()) continue;
+            std::printf("  %-52s %6.2f  (%.2f ms / %.2f ms)\n", rest.c_str(),
+                        cpu / baseline->second, cpu, baseline->second);
+        }
+    }
+
+private:
+    const std::map<std::string, double>& Times() const {
+        return median_.empty() ? single_ : median_;
+    }
+    std::map<std::string, double> single_,
+        median_; // CPU time per iteration, in the benchmark's unit
+};
+
+/// The core's allocations, counted: bytes in use and their peak.
+inline std::atomic<long long> gInUse{0}, gPeak{0};
+
+inline void* CountingAllocate(unsigned long long size) {
+    auto* block = static_cast<long long*>(std::malloc(size + 16));
+    if (!block) return nullptr;
+    block[0] = static_cast<long long>(size);
+    long long now = gInUse += static_cast<long long>(size);
+    long long peak = gPeak.load();
+    while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
+    }
+    return block + 2;
+}
+
+inline void CountingRelease(void* p) {
+    if (!p) return;
+    auto* block = static_cast<long long*>(p) - 2;
+    gInUse -= block[0];
+    std::free(block);
+}
+
+/// A service over CountingAllocate; destroy it while it is installed, at the
+/// end, so that it takes the value pools with it.
+inline OBMemoryService* NewCountingService() {
+    return new OBMemoryService(CountingAllocate, CountingRelease, CountingAllocate,
+                               CountingRelease);
+}
+
+/// What a text writer does with the stories: reads every text stream. The
+/// UTF-16 units read.
+inline long long ReadStories(Element* e) {
+    long long units = 0;
+    if (auto* v = dynamic_cast<ValueStream*>(OBGetAttributeValue(e, AN::kTextStream))) {
+        OBStream* stream = nullptr;
+        v->Get(stream);
+        unsigned char buffer[4096];
+        if (stream && stream->Seek(0, kSeekFromStart) >= 0)
+            for (long long n; (n = stream->XferByte(buffer, sizeof buffer)) > 0;)
+                units += n / 2;
+    }
+    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+        units += ReadStories(e->GetNthChild(i));
+    return units;
+}
+
+/// The process's resident high-water mark.
+inline long MaxRssKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace ombra_bench
+
+#endif

@@ -1,0 +1,303 @@
+#include "IdmlPackage.h"
+
+#include <ombra/streams.h>
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace idml {
+
+namespace {
+
+// A read-only, seekable libzip source over an OBStream, from the position
+// it had when the source was made.
+struct StreamSource {
+    OBStream* stream;
+    long long base;
+    long long size;
+    long long at = 0;
+    zip_error_t error;
+};
+
+zip_int64_t StreamCallback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    auto* s = static_cast<StreamSource*>(user);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        s->at = 0;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        long long left = s->size - s->at;
+        long long want = static_cast<long long>(std::min<zip_uint64_t>(len, 1u << 30));
+        if (want > left) want = left;
+        if (want <= 0) return 0;
+        if (s->stream->Seek(s->base + s->at, kSeekFromStart) != s->base + s->at) {
+            zip_error_set(&s->error, ZIP_ER_SEEK, 0);
+            return -1;
+        }
+        long long n = s->stream->XferByte(static_cast<unsigned char*>(data), want);
+        if (n < 0) {
+            zip_error_set(&s->error, ZIP_ER_READ, 0);
+            return -1;
+        }
+        s->at += n;
+        return n;
+    }
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        if (len < sizeof(*st)) return -1;
+        zip_stat_init(st);
+        st->size = static_cast<zip_uint64_t>(s->size);
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&s->error, data, len);
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&s->error);
+        delete s;
+        return 0;
+    case ZIP_SOURCE_SEEK: {
+        zip_int64_t to = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(s->at),
+                                                        static_cast<zip_uint64_t>(s->size), data,
+                                                        len, &s->error);
+        if (to < 0) return -1;
+        s->at = to;
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return s->at;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(
+            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
+            ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, -1);
+    default:
+        zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// A zip over the stream from where it stands, or null; the stream's position
+// is restored by the caller.
+struct zip* OpenStreamZip(OBStream* input, long long base, long long size, bool& noMemory) {
+    auto* s = new (std::nothrow) StreamSource{input, base, size, 0, {}};
+    if (!s) {
+        noMemory = true;
+        return nullptr;
+    }
+    zip_error_init(&s->error);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_function_create(StreamCallback, s, &error);
+    if (!source) {
+        zip_error_fini(&s->error);
+        delete s;
+        noMemory = zip_error_code_zip(&error) == ZIP_ER_MEMORY;
+        zip_error_fini(&error);
+        return nullptr;
+    }
+    struct zip* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    if (!archive) {
+        noMemory = zip_error_code_zip(&error) == ZIP_ER_MEMORY;
+        zip_source_free(source);
+    }
+    zip_error_fini(&error);
+    return archive;
+}
+
+// A part name that stays inside the package.
+bool SafeName(const char* name) {
+    if (!name || !*name || *name == '/') return false;
+    const char* segment = name;
+    for (const char* p = name;; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '/' || c == 0) {
+            std::size_t n = static_cast<std::size_t>(p - segment);
+            if ((n == 2 && segment[0] == '.' && segment[1] == '.') || (n == 1 && segment[0] == '.'))
+                return false;
+            if (c == 0) return true;
+            segment = p + 1;
+        } else if (c < 0x20 || c == '\\' || c == ':') {
+            return false;
+        }
+    }
+}
+
+// Whether the first local header names the media type or the designmap, so
+// that the common packages are known without reading the central directory.
+bool StartsLikePackage(const unsigned char* head, long long n) {
+    // The first local header: signature, then the name at 30 and the stored
+    // data after the name and the extra field.
+    if (n < 30 || std::memcmp(head, "PK\3\4", 4) != 0) return false;
+    unsigned nameLength = head[26] | (head[27] << 8), extra = head[28] | (head[29] << 8);
+    unsigned method = head[8] | (head[9] << 8);
+    static const char kDesignmap[] = "designmap.xml";
+    if (nameLength == sizeof kDesignmap - 1 && n >= 30 + static_cast<long long>(nameLength) &&
+        std::memcmp(head + 30, kDesignmap, nameLength) == 0)
+        return true;
+    if (nameLength != 8 || std::memcmp(head + 30, "mimetype", 8) != 0 || method != 0) return false;
+    std::size_t type = std::strlen(kMediaType);
+    long long at = 38 + extra;
+    return at + static_cast<long long>(type) <= n && std::memcmp(head + at, kMediaType, type) == 0;
+}
+
+} // namespace
+
+short DetectPackage(OBStream* input) {
+    if (!input) return 0;
+    const long long position = input->Tell();
+    if (position < 0) return 0;
+    unsigned char head[1024];
+    long long n = input->XferByte(head, static_cast<long long>(sizeof head));
+    short found = 0;
+    if (n >= 4 && std::memcmp(head, "PK", 2) == 0) {
+        if (StartsLikePackage(head, n)) {
+            found = 1;
+        } else {
+            Package package;
+            input->Seek(position, kSeekFromStart);
+            std::string type;
+            if (package.Open(input) == Package::Status::kOk) {
+                if (package.Has("designmap.xml"))
+                    found = 1;
+                else if (package.Has("mimetype") &&
+                         package.Read("mimetype", type) == Package::ReadResult::kOk)
+                    found = type.compare(0, std::strlen(kMediaType), kMediaType) == 0 ? 1 : 0;
+            }
+        }
+    }
+    input->Seek(position, kSeekFromStart);
+    return found;
+}
+
+Package::Package() {}
+
+Package::~Package() {
+    Close();
+}
+
+void Package::Close() {
+    if (zip_) zip_discard(zip_);
+    zip_ = nullptr;
+}
+
+Package::Status Package::Open(OBStream* input) {
+    Close();
+    if (!input) return Status::kNotZip;
+    const long long base = input->Tell();
+    bool noMemory = false;
+    struct zip* archive = nullptr;
+    if (base >= 0) {
+        const long long end = input->Seek(0, kSeekFromEnd);
+        input->Seek(base, kSeekFromStart);
+        if (end > base) archive = OpenStreamZip(input, base, end - base, noMemory);
+        input->Seek(base, kSeekFromStart);
+        if (noMemory) return Status::kOutOfMemory;
+        if (archive) return Finish(archive);
+        // A zip that starts as one but cannot be opened is cut short or damaged.
+        unsigned char head[4] = {0, 0, 0, 0};
+        input->XferByte(head, 4);
+        input->Seek(base, kSeekFromStart);
+        return std::memcmp(head, "PK\3\4", 4) == 0 ? Status::kDamaged : Status::kNotZip;
+    }
+    // A stream that cannot seek: the whole package into memory.
+    try {
+        unsigned char chunk[65536];
+        for (long long got; (got = input->XferByte(chunk, sizeof chunk)) > 0;) {
+            if (buffer_.size() + static_cast<std::size_t>(got) > kMaxPackageBytes) break;
+            buffer_.append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(got));
+        }
+    } catch (const std::bad_alloc&) {
+        return Status::kOutOfMemory;
+    }
+    return OpenMemory(buffer_.data(), buffer_.size());
+}
+
+Package::Status Package::OpenMemory(const void* data, std::size_t size) {
+    Close();
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
+    struct zip* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    bool noMemory = zip_error_code_zip(&error) == ZIP_ER_MEMORY;
+    if (source && !archive) zip_source_free(source);
+    zip_error_fini(&error);
+    if (noMemory) return Status::kOutOfMemory;
+    if (archive) return Finish(archive);
+    return size >= 4 && std::memcmp(data, "PK\3\4", 4) == 0 ? Status::kDamaged : Status::kNotZip;
+}
+
+Package::Status Package::Finish(struct zip* archive) {
+    zip_ = archive;
+    names_.clear();
+    index_.clear();
+    unsafe_ = duplicates_ = 0;
+    const zip_int64_t count = zip_get_num_entries(zip_, 0);
+    try {
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+            if (!SafeName(name)) {
+                ++unsafe_;
+                continue;
+            }
+            if (!index_.emplace(name, static_cast<std::uint64_t>(i)).second) {
+                ++duplicates_;
+                continue;
+            }
+            names_.emplace_back(name);
+        }
+    } catch (const std::bad_alloc&) {
+        return Status::kOutOfMemory;
+    }
+    return Status::kOk;
+}
+
+Package::ReadResult Package::Read(const std::string& name, std::string& out) {
+    out.clear();
+    auto found = index_.find(name);
+    if (!zip_ || found == index_.end()) return ReadResult::kMissing;
+    zip_file_t* file = zip_fopen_index(zip_, found->second, 0);
+    if (!file) {
+        zip_error_t* error = zip_get_error(zip_);
+        bool noMemory = error && zip_error_code_zip(error) == ZIP_ER_MEMORY;
+        zip_error_clear(zip_);
+        return noMemory ? ReadResult::kOutOfMemory : ReadResult::kDamaged;
+    }
+    ReadResult result = ReadResult::kOk;
+    try {
+        // Grown as the data comes: the declared size only sets the first
+        // allocation, and a modest one at that.
+        zip_stat_t st;
+        if (zip_stat_index(zip_, found->second, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+            out.reserve(static_cast<std::size_t>(std::min<zip_uint64_t>(st.size, 16u << 20)) + 1);
+        char chunk[65536];
+        for (;;) {
+            zip_int64_t n = zip_fread(file, chunk, sizeof chunk);
+            if (n < 0) {
+                result = ReadResult::kDamaged;
+                break;
+            }
+            if (n == 0) break;
+            if (out.size() + static_cast<std::uint64_t>(n) > kMaxPartBytes ||
+                inflated_ + static_cast<std::uint64_t>(n) > kMaxPackageBytes) {
+                result = ReadResult::kTooLarge;
+                break;
+            }
+            out.append(chunk, static_cast<std::size_t>(n));
+            inflated_ += static_cast<std::uint64_t>(n);
+        }
+    } catch (const std::bad_alloc&) {
+        result = ReadResult::kOutOfMemory;
+    }
+    zip_fclose(file);
+    if (result == ReadResult::kOutOfMemory) {
+        std::string().swap(out);
+    }
+    return result;
+}
+
+} // namespace idml

@@ -1,0 +1,78 @@
+// An IDML package: a zip of XML parts, read through libzip. Parts are
+// inflated one at a time into memory, with a limit checked while inflating
+// (the sizes a zip declares are not trusted), so that a zip bomb costs no
+// more than the limit.
+#ifndef OMBRA_IDML_PACKAGE_H
+#define OMBRA_IDML_PACKAGE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class OBStream;
+struct zip;
+
+namespace idml {
+
+/// The most a single part may inflate to, and the most all parts of one
+/// package may inflate to together.
+constexpr std::uint64_t kMaxPartBytes = 128ull << 20;
+constexpr std::uint64_t kMaxPackageBytes = 1024ull << 20;
+
+/// The media type a package's `mimetype` entry holds.
+constexpr const char* kMediaType = "application/vnd.adobe.indesign-idml-package";
+
+/// 1 when the stream holds an IDML package: a zip whose `mimetype` entry
+/// (first or not) names the IDML media type, or that has a `designmap.xml`.
+/// Reads the first local header, and the central directory only when that
+/// does not decide; the stream is left where it was.
+short DetectPackage(OBStream* input);
+
+class Package {
+public:
+    enum class Status { kOk, kNotZip, kDamaged, kOutOfMemory };
+    enum class ReadResult { kOk, kMissing, kDamaged, kTooLarge, kOutOfMemory };
+
+    Package();
+    ~Package();
+    Package(const Package&) = delete;
+    Package& operator=(const Package&) = delete;
+
+    /// Opens the zip from the stream's current position; a stream that
+    /// cannot seek is read into memory first (up to kMaxPackageBytes).
+    Status Open(OBStream* input);
+    /// Opens a zip held in memory; the bytes must outlive the package.
+    Status OpenMemory(const void* data, std::size_t size);
+
+    /// The names of the entries that are safe part names, in zip order: a
+    /// name that climbs out (`..`), starts at the root, holds a backslash
+    /// or a control character, or repeats an earlier one is left out.
+    const std::vector<std::string>& Names() const { return names_; }
+    bool Has(const std::string& name) const { return index_.count(name) != 0; }
+    /// Entries left out of Names(), by reason.
+    int UnsafeNames() const { return unsafe_; }
+    int DuplicateNames() const { return duplicates_; }
+
+    /// Inflates a part into out (replacing its content).
+    ReadResult Read(const std::string& name, std::string& out);
+    /// Bytes inflated so far.
+    std::uint64_t Inflated() const { return inflated_; }
+
+private:
+    Status Finish(struct zip* archive);
+    void Close();
+
+    struct zip* zip_ = nullptr;
+    std::string buffer_; // the package, for streams that cannot seek
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, std::uint64_t> index_;
+    int unsafe_ = 0;
+    int duplicates_ = 0;
+    std::uint64_t inflated_ = 0;
+};
+
+} // namespace idml
+
+#endif

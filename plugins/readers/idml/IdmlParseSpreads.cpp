@@ -1,0 +1,200 @@
+// Master spreads and spreads: their pages and page items (frames, shapes,
+// pictures, groups, text on paths), also those anchored in stories.
+#include "IdmlParser.h"
+#include "IdmlXml.h"
+
+#include <ombra/messages.h>
+
+#include <cstring>
+
+namespace idml {
+namespace parse {
+
+namespace {
+
+bool Is(pugi::xml_node n, const char* name) {
+    return std::strcmp(n.name(), name) == 0;
+}
+
+struct KindName {
+    const char* name;
+    Item::Kind kind;
+};
+
+const KindName kItemKinds[] = {
+    {"TextFrame", Item::Kind::kTextFrame}, {"Rectangle", Item::Kind::kRectangle},
+    {"Oval", Item::Kind::kOval},           {"Polygon", Item::Kind::kPolygon},
+    {"GraphicLine", Item::Kind::kLine},    {"Group", Item::Kind::kGroup},
+    {"Button", Item::Kind::kOther},        {"MultiStateObject", Item::Kind::kOther},
+    {"FormField", Item::Kind::kOther},     {"EPSText", Item::Kind::kOther},
+    {"CheckBox", Item::Kind::kOther},      {"ComboBox", Item::Kind::kOther},
+    {"ListBox", Item::Kind::kOther},       {"RadioButton", Item::Kind::kOther},
+    {"TextBox", Item::Kind::kOther},       {"SignatureField", Item::Kind::kOther},
+};
+
+const KindName* KindOf(const char* name) {
+    for (const KindName& k : kItemKinds)
+        if (std::strcmp(name, k.name) == 0) return &k;
+    return nullptr;
+}
+
+const char* const kGraphicTags[] = {"Image", "PDF", "EPS", "PICT", "WMF", "ImportedPage", "SVG"};
+
+void ReadGrid(pugi::xml_node n, Grid& g) {
+    xml::Number(n, "PointSize", g.pointSize);
+    xml::Number(n, "LineAki", g.lineAki);
+    xml::Number(n, "CharacterAki", g.characterAki);
+    xml::Number(n, "HorizontalScale", g.scaleX);
+    xml::Number(n, "VerticalScale", g.scaleY);
+}
+
+void ReadTextFrame(pugi::xml_node n, Item& it) {
+    it.story = xml::Ref(xml::Attr(n, "ParentStory"));
+    it.previous = xml::Ref(xml::Attr(n, "PreviousTextFrame"));
+    it.next = xml::Ref(xml::Attr(n, "NextTextFrame"));
+    pugi::xml_node pref = n.child("TextFramePreference");
+    it.columns = static_cast<int>(xml::NumberOr(pref, "TextColumnCount", 1));
+    if (it.columns < 1 || it.columns > 40) it.columns = 1;
+    xml::Number(pref, "TextColumnGutter", it.gutter);
+    double inset[4] = {0, 0, 0, 0};
+    int i = 0;
+    for (pugi::xml_node v : xml::Property(pref, "InsetSpacing").children("ListItem"))
+        if (i < 4) ParseNumber(v.child_value(), inset[i++]);
+    if (i == 1) inset[1] = inset[2] = inset[3] = inset[0];
+    it.insets = {inset[0], inset[1], inset[2], inset[3]};
+    if (pugi::xml_node grid = n.child("GridDataInformation")) {
+        it.hasGrid = true;
+        ReadGrid(grid, it.grid);
+    }
+}
+
+bool IsGraphic(const char* name) {
+    for (const char* tag : kGraphicTags)
+        if (std::strcmp(name, tag) == 0) return true;
+    return false;
+}
+
+void ReadGraphicIn(pugi::xml_node n, Item& it) {
+    for (pugi::xml_node g : n.children()) {
+        if (g.type() != pugi::node_element || !IsGraphic(g.name())) continue;
+        it.picture = true;
+        xml::ReadMatrix(xml::Attr(g, "ItemTransform"), it.imageTransform);
+        pugi::xml_node link = g.child("Link");
+        it.link = xml::Attr(link, "LinkResourceURI");
+        it.format = xml::DisplayName(xml::Attr(link, "LinkResourceFormat"));
+        it.embedded = xml::Property(g, "Contents") ||
+                      std::strcmp(xml::Attr(link, "StoredState"), "Embedded") == 0;
+        return;
+    }
+}
+
+void ReadCommon(pugi::xml_node n, Item& it) {
+    it.self = xml::Attr(n, "Self");
+    it.name = xml::DisplayName(xml::Attr(n, "Name"));
+    it.layer = xml::Ref(xml::Attr(n, "ItemLayer"));
+    it.objectStyle = xml::Ref(xml::Attr(n, "AppliedObjectStyle"));
+    it.visible = xml::Flag(n, "Visible", true);
+    it.locked = xml::Flag(n, "Locked", false);
+    it.nonPrinting = xml::Flag(n, "Nonprinting", false);
+    it.fill = xml::Ref(xml::Attr(n, "FillColor"));
+    it.stroke = xml::Ref(xml::Attr(n, "StrokeColor"));
+    xml::Number(n, "StrokeWeight", it.strokeWeight);
+    xml::ReadMatrix(xml::Attr(n, "ItemTransform"), it.transform);
+    xml::ReadOutline(n, it.outline);
+    const char* corner = xml::Attr(n, "TopLeftCornerOption");
+    if (*corner && std::strcmp(corner, "None") != 0)
+        xml::Number(n, "TopLeftCornerRadius", it.cornerRadius);
+    for (pugi::xml_node path : n.children("TextPath"))
+        it.textPaths.push_back({xml::Attr(path, "Self"), xml::Ref(xml::Attr(path, "ParentStory")),
+                                xml::Ref(xml::Attr(path, "PreviousTextFrame")),
+                                xml::Ref(xml::Attr(path, "NextTextFrame")),
+                                std::strcmp(xml::Attr(path, "FlipPathEffect"), "Flipped") == 0});
+}
+
+void ReadPage(Context& ctx, pugi::xml_node n, int spread, bool master) {
+    Page p;
+    p.self = xml::Attr(n, "Self");
+    p.name = xml::DisplayName(xml::Attr(n, "Name"));
+    p.master = xml::Ref(xml::Attr(n, "AppliedMaster"));
+    p.spread = spread;
+    p.onMaster = master;
+    xml::ReadMatrix(xml::Attr(n, "ItemTransform"), p.transform);
+    std::string bounds = xml::Attr(n, "GeometricBounds");
+    std::size_t at = 0;
+    for (int i = 0; i < 4 && at <= bounds.size(); ++i) {
+        std::size_t end = bounds.find(' ', at);
+        if (end == std::string::npos) end = bounds.size();
+        ParseNumber(bounds.substr(at, end - at), p.bounds[i]);
+        at = end + 1;
+    }
+    pugi::xml_node m = n.child("MarginPreference");
+    xml::Number(m, "Top", p.margins.top);
+    xml::Number(m, "Left", p.margins.left);
+    xml::Number(m, "Bottom", p.margins.bottom);
+    xml::Number(m, "Right", p.margins.right);
+    p.columns = static_cast<int>(xml::NumberOr(m, "ColumnCount", 1));
+    xml::Number(m, "ColumnGutter", p.gutter);
+    ctx.doc.spreads[static_cast<std::size_t>(spread)].pages.push_back(
+        static_cast<int>(ctx.doc.pages.size()));
+    ctx.doc.pages.push_back(std::move(p));
+}
+
+} // namespace
+
+bool IsPageItem(const char* name) {
+    return KindOf(name) != nullptr;
+}
+
+int ReadItem(Context& ctx, pugi::xml_node n, int parent, int depth) {
+    const KindName* kind = KindOf(n.name());
+    if (!kind) return -1;
+    if (depth > kMaxItemDepth) {
+        ctx.Report(OBERR::kLimitExceeded);
+        return -1;
+    }
+    Document& doc = ctx.doc;
+    const int index = static_cast<int>(doc.items.size());
+    doc.items.emplace_back();
+    {
+        Item& it = doc.items.back();
+        it.kind = kind->kind;
+        it.parent = parent;
+        ReadCommon(n, it);
+        if (it.kind == Item::Kind::kTextFrame) ReadTextFrame(n, it);
+        ReadGraphicIn(n, it);
+    }
+    // Members of groups and the content of buttons, after their holder.
+    for (pugi::xml_node c : n.children()) {
+        if (!IsPageItem(c.name())) continue;
+        int child = ReadItem(ctx, c, index, depth + 1);
+        if (child >= 0) doc.items[static_cast<std::size_t>(index)].children.push_back(child);
+    }
+    return index;
+}
+
+void ReadSpreads(Context& ctx, pugi::xml_node root, bool master) {
+    Document& doc = ctx.doc;
+    for (pugi::xml_node n : root.children()) {
+        if (!Is(n, master ? "MasterSpread" : "Spread")) continue;
+        Spread s;
+        s.self = xml::Attr(n, "Self");
+        s.name = xml::DisplayName(xml::Attr(n, "Name"));
+        s.master = master;
+        const int spread = static_cast<int>(doc.spreads.size());
+        doc.spreads.push_back(std::move(s));
+        for (pugi::xml_node c : n.children()) {
+            if (Is(c, "Page")) {
+                ReadPage(ctx, c, spread, master);
+                continue;
+            }
+            int item = ReadItem(ctx, c, -1, 0);
+            if (item < 0) continue;
+            doc.items[static_cast<std::size_t>(item)].spread = spread;
+            doc.items[static_cast<std::size_t>(item)].onMaster = master;
+            doc.spreads[static_cast<std::size_t>(spread)].items.push_back(item);
+        }
+    }
+}
+
+} // namespace parse
+} // namespace idml

@@ -1,0 +1,149 @@
+// The IDML reader plug-in (idml.obrd, reader id 20): recognises IDML
+// packages by their content and yields them as Elements
+// (docs/document-model.md, docs/idml-reader.md).
+//
+// Preferences (GetStreamPrefs; display names at OBReaderResourceBase(20) +
+// 16 x index + locale, in idml.strings):
+//   0  Boolean  "Include master-page items"         (1)
+//   1  Boolean  "Include non-printing layers"       (1)
+//   2  Boolean  "Include hidden layers"             (1)
+//   3  Boolean  "Include pasteboard items"          (1)
+//   4  Boolean  "Include notes"                     (0)
+//   5  Boolean  "Include hidden conditional text"   (0)
+//   6  Boolean  "Include deleted tracked changes"   (0)
+// Index 3 is a plain Boolean, so the pump's adjustment of a group there
+// leaves the list alone; new preferences go at the end.
+#include "IdmlReader.h"
+#include "IdmlMapper.h"
+#include "IdmlParser.h"
+
+#include <ReaderPreferences.h>
+
+#include <ombra/messages.h>
+#include <ombra/strings.h>
+
+#include <exception>
+#include <new>
+
+namespace {
+
+constexpr bool kDefaults[IdmlReader::kPreferenceCount] = {true,  true,  true, true,
+                                                          false, false, false};
+
+} // namespace
+
+IdmlReader::IdmlReader() : next_(0) {
+    SetReaderID(kReaderId);
+    // The reader's own list, for hosts that ask for it outside a conversion.
+    OBPreferenceList* own = new OBPreferenceList;
+    if (own) {
+        obreader::AddBooleanPreferences(own, kReaderId, kDefaults, kPreferenceCount);
+        SetPrefs(own);
+    }
+}
+
+IdmlReader::~IdmlReader() {
+    Clear();
+}
+
+// Touches no member: probes run beside conversions on the same object.
+short IdmlReader::CanImportThis(OBStream* input) {
+    try {
+        return idml::DetectPackage(input);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+void IdmlReader::GetStreamPrefs(OBStream* /*input*/, OBPreferenceList* list) {
+    obreader::AddBooleanPreferences(list, kReaderId, kDefaults, kPreferenceCount);
+}
+
+void IdmlReader::Init(OBStream* input, OBPreferenceList* preferences) {
+    OBReader::Init(input, preferences);
+    Clear();
+    SetStream(input);
+    Convert(input, preferences);
+}
+
+void IdmlReader::Convert(OBStream* input, OBPreferenceList* preferences) {
+    auto flag = [&](int i) { return obreader::BooleanPreference(preferences, i, kDefaults[i]); };
+    idml::MapOptions map;
+    map.masterItems = flag(0);
+    map.nonPrintingLayers = flag(1);
+    map.hiddenLayers = flag(2);
+    map.pasteboardItems = flag(3);
+    idml::ParseOptions parse;
+    parse.notes = flag(4);
+    parse.hiddenConditions = flag(5);
+    parse.deletedChanges = flag(6);
+    obreader::LoggingProblems problems;
+    try {
+        idml::Package package;
+        switch (package.Open(input)) {
+        case idml::Package::Status::kOk:
+            break;
+        case idml::Package::Status::kDamaged:
+            problems.Report(OBERR::kTruncatedInput);
+            return;
+        case idml::Package::Status::kOutOfMemory:
+            problems.Report(OBERR::kOutOfMemory);
+            return;
+        case idml::Package::Status::kNotZip:
+            problems.Report(OBERR::kUnreadableInput);
+            return;
+        }
+        idml::Document doc;
+        if (!idml::ParsePackage(package, parse, problems, doc)) {
+            problems.Report(OBERR::kUnreadableInput);
+            return;
+        }
+        version_ = doc.publication.version;
+        idml::BuildElements(doc, map, problems, elements_);
+    } catch (const std::bad_alloc&) {
+        problems.Report(OBERR::kOutOfMemory);
+    } catch (const std::exception&) {
+        problems.Report(OBERR::kMalformedInput);
+    }
+}
+
+void IdmlReader::Clear() {
+    for (Element* e : elements_)
+        delete e;
+    elements_.Clear();
+    next_ = 0;
+    version_.clear();
+}
+
+void IdmlReader::Reset() {
+    Clear();
+    SetStream(nullptr);
+    OBReader::Reset();
+}
+
+Element* IdmlReader::GetFirstElement() {
+    next_ = 0;
+    return GetNextElement();
+}
+
+Element* IdmlReader::GetNextElement() {
+    if (next_ >= elements_.size()) return nullptr;
+    return elements_[next_++];
+}
+
+void IdmlReader::GetFormats(Format*& formats, short& count) {
+    count = 1;
+    formats = new Format[1];
+    if (!formats) {
+        count = 0;
+        return;
+    }
+    formats[0] = Format("IDML", 0x49444D4Cu /* 'IDML' */, 0x49444D4Cu);
+}
+
+void IdmlReader::GetFileVersion(COBString& version) {
+    version.SetXString(version_.data(), static_cast<long long>(version_.size()));
+}
+
+OB_DECLARE_READER(IdmlReader)
+OB_DECLARE_PLUGIN_VERSION(1, 0)

@@ -1,0 +1,152 @@
+// The mapper's class, shared by its three source files: ScribusMapper.cpp
+// (header, colours, fonts, layers, styles), ScribusMapperText.cpp (stories
+// and tables) and ScribusMapperItems.cpp (pages, page items, links).
+// Lengths are points throughout (Scribus stores points whatever unit it
+// shows); rotations turn from Scribus's clockwise degrees into the model's
+// counter-clockwise ones.
+#ifndef OMBRA_SCRIBUS_MAPPER_INTERNAL_H
+#define OMBRA_SCRIBUS_MAPPER_INTERNAL_H
+
+#include "ScribusMapper.h"
+
+#include <ReaderBuilder.h>
+#include <ReaderStory.h>
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace scribus_mapper {
+
+using namespace scribus;
+
+constexpr int kMaxDepth = 64;
+
+/// Copies into `into` what it does not set itself.
+void Fill(CharacterAttributes& into, const CharacterAttributes& from);
+void Fill(ParagraphAttributes& into, const ParagraphAttributes& from);
+bool Empty(const CharacterAttributes& a);
+bool EmptyParagraph(const ParagraphAttributes& a);
+
+class Mapper {
+public:
+    Mapper(const Document& doc, const ScribusMapOptions& options, obreader::ProblemSink& problems,
+           ElementList& out)
+        : doc_(doc), options_(options), b_(problems, out) {}
+    ~Mapper();
+    void Build();
+
+private:
+    enum Place { kNowhere, kRegular, kMaster, kPasteboard, kMember, kAnchored };
+
+    // ScribusMapper.cpp
+    const Layer* LayerOf(const Item& it) const;
+    bool LayerIncluded(const Layer* l) const;
+    void Plan();
+    void Include(int i, int depth);
+    void Publication();
+    void MetaData(Element* publication);
+    int ColumnsPerSpread() const;
+    long long PageNumber(int index) const;
+    void Inks();
+    void Colors();
+    bool ColorId(const std::string& name, unsigned& id);
+    void NoteFont(const CharacterAttributes& a);
+    void Fonts();
+    void Layers();
+    CharacterAttributes ResolvedCharacterStyle(const std::string& name) const;
+    double EffectiveSize(const CharacterAttributes& local, const std::string& characterStyle,
+                         const std::string& paragraphStyle) const;
+    void CharacterAttributesOf(Element* e, const CharacterAttributes& a, double size);
+    void Effects(Element* e, unsigned effects);
+    void ParagraphAttributesOf(Element* e, const ParagraphAttributes& a);
+    void Tabs(Element* parent, const std::vector<TabStop>& tabs);
+    void CharacterStyles();
+    void ParagraphStyles();
+
+    // ScribusMapperText.cpp
+    void CreateStories();
+    Element* NewParentStory();
+    WSE::WritingScriptEnum CjkScript(int storyHint, const std::string& language) const;
+    int ParagraphAt(const Story& s, uint32_t position, std::size_t& hint) const;
+    int SinglePage(const Story& s) const;
+    int TopItem(int i) const;
+    void ParagraphStyleRef(Element* e, const std::string& style);
+    void ChildStory(Element* parent, std::size_t index, int frame, int depth);
+    void InlineObjects(Element* child, const Story& s,
+                       std::vector<std::pair<uint32_t, int>>& tables);
+    std::vector<std::string> ParagraphRuns(obreader::StoryLists& lists, const Story& s, int frame);
+    void CharacterRuns(obreader::StoryLists& lists, const Story& s,
+                       const std::vector<std::string>& paragraphStyle);
+    void VariableRuns(obreader::StoryLists& lists, const Story& s);
+    void CharacterRunOf(obreader::StoryLists& lists, const CharacterRun& run, uint32_t start,
+                        uint32_t end, int script, const std::string& paragraphStyle);
+    void TableOf(Element* parent, const Item& it, int depth);
+    void StoryList();
+    void TableStory(Element* story, std::size_t item);
+
+    // ScribusMapperItems.cpp
+    void MasterSpreads();
+    void Margins(Element* e, const Page& page);
+    void RegularSpreads();
+    void RegularPage(Element* spread, std::size_t p, int columns);
+    void Prefetch(int i) const;
+    void Items(Element* page, Place where, int index, const Page& source);
+    void AnchoredItems(Element* list, Place where, int index, Element* pasteboard, Element* spread);
+    static EL::ElementTypeEnum KindOf(const Item& it);
+    static bool Curved(const Item& it);
+    void Common(Element* e, const Item& it, int page);
+    void Paint(Element* e, const Item& it);
+    void ItemOf(Element* list, int index, int page, int depth);
+    void TextFrameOf(Element* e, const Item& it, std::size_t i);
+    void PictureOf(Element* e, const Item& it);
+    void LineOf(Element* e, const Item& it);
+    void PolygonOf(Element* e, const Item& it);
+    void BezierOf(Element* e, const Item& it);
+    void ChainLinks();
+    void Hyperlinks();
+    void TablesOfContents();
+
+    struct Order {
+        int category; // 0 regular page, 1 master page, 2 elsewhere
+        int page;
+        double y, x;
+        std::size_t sequence;
+        Element* story;
+        int source; // story index, or -1 - item index for a table's story
+    };
+    Order Where(int frame, std::size_t sequence, Element* story, int source) const;
+
+    const Document& doc_;
+    const ScribusMapOptions& options_;
+    obreader::ElementBuilder b_;
+
+    std::unordered_map<int, std::size_t> layerIndex_;
+    std::vector<Place> place_;
+    std::vector<int> placePage_;
+    std::vector<char> included_;
+    std::vector<int> anchorStory_;
+    std::vector<std::size_t> anchored_;    // items placed in text, in order
+    std::vector<Element*> elements_;       // per item, once built
+    std::vector<Element*> storyElements_;  // per story, for the kept ones
+    std::vector<Element*> tableStories_;   // per item, for page-level tables
+    std::vector<Element*> pendingStories_; // made, not yet in the story list
+    std::vector<Element*> pageElements_;
+    Element* publication_ = nullptr;
+
+    std::unordered_map<std::string, unsigned> colors_, characterStyles_, paragraphStyles_,
+        masterPages_;
+    const std::pair<const std::string, unsigned>* recentColors_[2] = {nullptr,
+                                                                      nullptr}; // into colors_
+    std::unordered_map<int, unsigned> layers_;
+    std::unordered_map<std::string, std::size_t> characterStyleIndex_, paragraphStyleIndex_;
+    std::string defaultParagraphStyle_;
+    std::unordered_set<std::string> fontSet_;
+    std::vector<std::string> fonts_;
+};
+
+} // namespace scribus_mapper
+
+#endif

@@ -1,0 +1,87 @@
+// Helpers of the IDML reader's suites: the packages make_packages.py writes,
+// the reader driven as the pump drives it, and the Elements it yields.
+#ifndef OMBRA_TESTS_IDML_SUPPORT_H
+#define OMBRA_TESTS_IDML_SUPPORT_H
+
+#include <IdmlReader.h>
+
+#include <ombra/diagnostics.h>
+#include <ombra/elements.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace idml_test {
+
+std::string ReadFile(const std::string& path);
+/// A package make_packages.py wrote ("features/ruby", "damaged/truncated").
+std::string Package(const std::string& name);
+
+/// Makes the n-th allocation from now fail, whether it comes from the memory
+/// service, global operator new or the XML parser; the others succeed.
+class FailEverythingAfter {
+public:
+    explicit FailEverythingAfter(long long n);
+    ~FailEverythingAfter();
+    /// Whether an allocation was refused.
+    static bool Refused();
+};
+
+/// The reader run over bytes as the pump runs it, with Boolean preferences
+/// (index, value) set first; everything stays until it is destroyed.
+class Reading {
+public:
+    explicit Reading(const std::string& bytes, const std::vector<std::pair<int, bool>>& prefs = {},
+                     long long failAfter = -1);
+    ~Reading();
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+
+    bool Logged(int code) const;
+    /// The elements of a kind below the top-level ones, in document order.
+    std::vector<Element*> All(EL::ElementTypeEnum kind) const;
+    /// The text of each story of the story list, as UTF-8.
+    std::vector<std::string> Texts() const;
+
+    short recognised = 0;
+    std::vector<Element*> top;
+    std::vector<unsigned> log;
+    std::string details; ///< what the notes are about, one a line
+
+private:
+    std::string bytes_;
+    IdmlReader reader_;
+    OBStream* stream_;
+    OBConversionLogger logger_;
+};
+
+/// Elements of that kind at or below e, in document order.
+std::vector<Element*> Below(Element* e, EL::ElementTypeEnum kind);
+/// Values through the view accessors (or the store, for attributes the
+/// kind's view lacks): NaN, -1 or "" when absent.
+double Points(Element* e, AN::AttrNameEnum attr);
+double Ratio(Element* e, AN::AttrNameEnum attr);
+double Degrees(Element* e, AN::AttrNameEnum attr);
+long long Int(Element* e, AN::AttrNameEnum attr);
+int Flag(Element* e, AN::AttrNameEnum attr);
+/// An enumeration's member.
+int Member(Element* e, AN::AttrNameEnum attr);
+long long Id(Element* e, AN::AttrNameEnum attr);
+std::string Str(Element* e, AN::AttrNameEnum attr);
+/// The text of a ChildStory (or of a ParentStory's first one), as UTF-8.
+std::string Text(Element* story);
+/// [start, end) of the runs of a kind below e.
+std::vector<std::pair<long long, long long>> Ranges(Element* e, EL::ElementTypeEnum kind);
+
+/// Empty when, in every ChildStory below the roots, every run and anchor
+/// lies inside the text, in order, and (when complete) the paragraph and
+/// character runs cover it without gaps; otherwise what is wrong.
+std::string CheckStories(const std::vector<Element*>& roots, bool complete = true);
+
+/// The words (runs of letters, digits and underscores of any script) of UTF-8 text.
+std::vector<std::string> Words(const std::string& text);
+
+} // namespace idml_test
+
+#endif

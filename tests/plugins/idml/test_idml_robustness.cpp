@@ -1,0 +1,124 @@
+// Damaged packages as one table, recognition by content, and memory running
+// out anywhere along a conversion.
+#include "IdmlTestSupport.h"
+
+#include <ombra/messages.h>
+#include <ombra/typedstreams.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using namespace idml_test;
+
+struct Damaged {
+    const char* package;
+    short recognised;
+    std::vector<int> logged;
+    std::vector<std::string> kept, lost;   ///< texts some story holds, and none does
+    std::vector<std::string> details = {}; ///< what some note names
+};
+
+const Damaged kDamaged[] = {
+    {"truncated", 1, {OBERR::kTruncatedInput}, {}, {"Alpha"}},
+    {"empty", 0, {}, {}, {}},
+    {"garbage", 0, {}, {}, {}},
+    {"not-idml", 0, {}, {}, {}},
+    {"other-mimetype", 0, {}, {}, {}},
+    {"corrupt-story", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}},
+    {"malformed-story", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta", "Lost"}, {}},
+    {"missing-parts", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}},
+    {"no-designmap", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}},
+    {"duplicate-parts", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {"Again"}},
+    {"duplicate-story", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {"Twice"}},
+    {"escaping-names", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {"Outside", "Rooted"}},
+    {"zip-bomb", 1, {OBERR::kLimitExceeded}, {"Alpha"}, {"Bomb"}},
+    {"deep-nesting", 1, {OBERR::kLimitExceeded}, {"Top"}, {"Deep"}},
+    {"huge-attributes", 1, {}, {"Huge"}, {}},
+    {"dangling",
+     1,
+     {OBERR::kBrokenReference},
+     {"Looped", "Beta"},
+     {},
+     {"\"f3\" shows the story \"zz\"", "ParagraphStyle/Missing", "\"h\" has no source",
+      "the text frames of the story \"a\" form a loop"}},
+    {"cell-positions",
+     1,
+     {OBERR::kBadValue, OBERR::kMalformedInput},
+     {"Kept"},
+     {"Same", "Outside", "NoName"}},
+};
+
+TEST(IdmlDamaged, WhatWasGoodIsYieldedAndTheRestReported) {
+    for (const Damaged& d : kDamaged) {
+        SCOPED_TRACE(d.package);
+        Reading r(Package(std::string("damaged/") + d.package));
+        EXPECT_EQ(r.recognised, d.recognised);
+        for (int code : d.logged)
+            EXPECT_TRUE(r.Logged(code)) << "code " << code;
+        std::string all;
+        for (Element* child : r.All(EL::kChildStory))
+            all += Text(child) + "\n";
+        for (const std::string& text : d.kept)
+            EXPECT_NE(all.find(text), std::string::npos) << text;
+        for (const std::string& text : d.lost)
+            EXPECT_EQ(all.find(text), std::string::npos) << text;
+        for (const std::string& text : d.details)
+            EXPECT_NE(r.details.find(text), std::string::npos) << text << " in " << r.details;
+        EXPECT_EQ(CheckStories(r.top), "");
+    }
+}
+
+// Recognition reads from where the stream stands and leaves it there, with
+// the media type first, second or not at all.
+TEST(IdmlDamaged, RecognitionLeavesTheStreamWhereItWas) {
+    for (const char* name : {"features/text", "features/mimetype-second", "features/no-mimetype",
+                             "damaged/not-idml"}) {
+        SCOPED_TRACE(name);
+        std::string bytes = "12345" + Package(name);
+        OBBufferStreamRead input(bytes.data(), bytes.size());
+        input.Seek(5, kSeekFromStart);
+        IdmlReader reader;
+        EXPECT_EQ(reader.CanImportThis(&input), std::string(name) == "damaged/not-idml" ? 0 : 1);
+        EXPECT_EQ(input.Tell(), 5);
+    }
+}
+
+std::size_t Count(const std::vector<Element*>& top) {
+    std::size_t n = 0;
+    for (Element* e : top) {
+        std::vector<Element*> todo{e};
+        while (!todo.empty()) {
+            Element* at = todo.back();
+            todo.pop_back();
+            ++n;
+            for (unsigned long long i = 0; at && i < at->GetChildCount(); ++i)
+                todo.push_back(at->GetNthChild(i));
+        }
+    }
+    return n;
+}
+
+// Any allocation along the way may fail (the memory service's, the heap's,
+// the XML parser's): the conversion ends, what it yields is consistent, and
+// either the failure is reported or nothing was lost.
+TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
+    for (const char* name :
+         {"features/items", "features/table", "features/ruby", "features/hyperlinks"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = Package(name);
+        Reading whole(bytes);
+        for (long long n = 0;; ++n) {
+            Reading r(bytes, {}, n);
+            if (!FailEverythingAfter::Refused()) break; // past the last allocation
+            EXPECT_EQ(CheckStories(r.top, false), "") << "failing at " << n;
+            EXPECT_TRUE(r.Logged(OBERR::kOutOfMemory) ||
+                        (r.Texts() == whole.Texts() && Count(r.top) == Count(whole.top)))
+                << "failing at " << n;
+        }
+    }
+}
+
+} // namespace

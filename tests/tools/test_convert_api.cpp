@@ -1,0 +1,246 @@
+// The convenience layer as a library host uses it: inputs and outputs of
+// every kind, what each status means, notes per conversion on several
+// threads at once, settings by name, the line ends of the fixed API, the
+// metadata mode and running out of memory.
+#include "ToolRunner.h"
+#include "support/TestSupport.h"
+
+#include <ombra/convert.h>
+#include <ombra/convertor.h>
+#include <ombra/messages.h>
+#include <ombra/pluginids.h>
+#include <ombra/settings.h>
+#include <ombra/typedstreams.h>
+#include <ombra/writermanager.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace ombra_test;
+using ombra::Status;
+
+namespace {
+
+const std::string kStory = "OMBRA-TREE story\n";
+const std::string kStoryText = "Hello, world\n日本語 \xF0\x9D\x84\x9E\n";
+
+// The shipped plug-ins and the tool suites' tree reader, for every test.
+const ombra::Converter& Trees() {
+    static ombra::Converter* converter = [] {
+        ombra::Setup setup;
+        setup.readerFolders = {std::string(OMBRA_TOOL_PLUGIN_DIR) + "/readers"};
+        return new ombra::Converter(setup);
+    }();
+    return *converter;
+}
+
+ombra::Result FromBytes(const std::string& input, std::string& out,
+                        const ombra::Options& options = {}) {
+    return Trees().Convert(ombra::Source::Bytes(input.data(), input.size()),
+                           ombra::Sink::Memory(out), options);
+}
+
+} // namespace
+
+TEST(ConvertApi, SourcesAndSinksOfEveryKindCarryTheSameBytes) {
+    ASSERT_TRUE(Trees().State().Ok()) << Trees().State().reason;
+    TempFolder work;
+    std::string path = work.Write("in.tree", kStory), text;
+    EXPECT_TRUE(FromBytes(kStory, text).Ok());
+    EXPECT_EQ(text, kStoryText);
+    std::istringstream in(kStory);
+    std::ostringstream out;
+    EXPECT_TRUE(Trees().Convert(ombra::Source::Stream(in), ombra::Sink::Stream(out)).Ok());
+    EXPECT_EQ(out.str(), kStoryText);
+    int source = ::open(path.c_str(), O_RDONLY), sink = ::creat((work / "fd.txt").c_str(), 0644);
+    ombra::Result result =
+        Trees().Convert(ombra::Source::Descriptor(source), ombra::Sink::Descriptor(sink));
+    ::close(source);
+    ::close(sink);
+    EXPECT_EQ(result.reader, "treereader.obrd");
+    EXPECT_EQ(result.outputBytes, kStoryText.size());
+    EXPECT_EQ(ReadFile(work / "fd.txt"), kStoryText);
+    EXPECT_TRUE(Trees().Convert(ombra::Source::Path(path), ombra::Sink::Path(work / "p.txt")).Ok());
+    EXPECT_EQ(ReadFile(work / "p.txt"), kStoryText);
+}
+
+TEST(ConvertApi, EachOutcomeHasItsStatusAndFailuresWriteNothing) {
+    TempFolder work;
+    std::string story = work.Write("story.tree", kStory);
+    auto with = [](std::vector<std::pair<std::string, std::string>> settings, bool strict) {
+        ombra::Options options;
+        options.settings = std::move(settings);
+        options.strict = strict;
+        return options;
+    };
+    ombra::Options noWriter, badEncoding;
+    noWriter.writer = "777";
+    badEncoding.encoding = "ebcdic";
+    const struct {
+        ombra::Source source;
+        ombra::Options options;
+        Status status;
+    } cases[] = {
+        {ombra::Source::Path(work / "missing"), {}, Status::kInputMissing},
+        {ombra::Source::Path(work.Path()), {}, Status::kInputUnreadable},
+        {ombra::Source::Bytes("junk", 4), {}, Status::kNotRecognised},
+        {ombra::Source::Bytes("OMBRA-TREE broken", 17), {}, Status::kUnreadable},
+        {ombra::Source::Path(story), noWriter, Status::kNoWriter},
+        {ombra::Source::Path(story), badEncoding, Status::kBadSetting},
+        {ombra::Source::Path(story), with({{"Nonesuch", "1"}}, false), Status::kBadSetting},
+        {ombra::Source::Path(story), with({{"Indentation", "3"}}, false), Status::kBadSetting},
+        {ombra::Source::Path(story), with({{"Squeeze blank lines", "on"}}, true), Status::kNotes},
+        {ombra::Source::Path(story), with({{"Squeeze blank lines", "on"}}, false),
+         Status::kConverted},
+    };
+    for (const auto& c : cases) {
+        std::string out = "untouched";
+        ombra::Result result = Trees().Convert(c.source, ombra::Sink::Memory(out), c.options);
+        EXPECT_EQ(static_cast<int>(result.status), static_cast<int>(c.status)) << result.reason;
+        EXPECT_EQ(out == "untouched", !result.Ok()) << result.reason;
+        EXPECT_EQ(result.reason.empty(), result.Ok());
+    }
+    ombra::Result same = Trees().Convert(ombra::Source::Path(story), ombra::Sink::Path(story));
+    EXPECT_EQ(static_cast<int>(same.status), static_cast<int>(Status::kOutputIsInput));
+    EXPECT_EQ(ReadFile(story), kStory);
+    WithoutMemoryService none;
+    EXPECT_EQ(
+        static_cast<int>(ombra::Convert(ombra::Source::Path(story), ombra::Sink::Discard()).status),
+        static_cast<int>(Status::kNoMemoryService));
+    EXPECT_EQ(static_cast<int>(ombra::Converter().State().status),
+              static_cast<int>(Status::kNoMemoryService));
+}
+
+// The conversion log is process-wide; each conversion still gets exactly
+// its own notes while others run on other threads.
+TEST(ConvertApi, NotesBelongToTheirOwnConversionOnEveryThread) {
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t, &wrong] {
+            for (int i = 0; i < 25; ++i) {
+                bool story = (i + t) % 2 == 0;
+                std::string out;
+                ombra::Result r = FromBytes(story ? kStory : "OMBRA-TREE blanks", out);
+                bool right =
+                    r.Ok() && r.notes.size() == (story ? 1u : 0u) &&
+                    (!story || (r.notes[0].code == OBERR::kBadValue &&
+                                r.notes[0].details ==
+                                    std::vector<std::string>{"colour \"Gold\" is too bright"}));
+                wrong += right ? 0 : 1;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// A host of the fixed API keeps CR LF; the record's added fields choose the
+// line ends and set preferences by name after the pump's own adjustments.
+TEST(ConvertApi, TheRecordsAddedFieldsReachTheTextWriterAfterThePumpsAdjustments) {
+    ErrorCode error = kNoError;
+    OBConvertor* convertor = Trees().Manager()->GetConvertor(1, error);
+    ASSERT_NE(convertor, nullptr);
+    auto convert = [convertor](const Preferences& options) {
+        OBStream* in = OBStreamUtilRef::CreateBufferStreamRead(kStory.data(), kStory.size());
+        OBMemXferBytes bytes;
+        OBStream* out = OBStreamUtilRef::CreateMemoryStreamWrite(&bytes);
+        EXPECT_EQ(convertor->ExtractData(in, out, &options), 1);
+        std::string text(static_cast<std::size_t>(out->Tell()), '\0');
+        bytes.Seek(0, kSeekFromStart);
+        bytes.Read(&text[0], text.size());
+        delete out;
+        delete in;
+        return text;
+    };
+    Preferences old{0, "", 0, "", 0, 0, -1, 0};
+    EXPECT_EQ(convert(old).substr(0, 14), "Hello, world\r\n");
+    Preferences chosen = old;
+    OBPreferenceSettings settings;
+    settings.Add("wrap lines at column", "8");
+    settings.Add("Line ends", "CR"); // the last word over lineEnd
+    chosen.lineEnd = OBLINEEND::kLF;
+    chosen.settings = &settings;
+    EXPECT_EQ(convert(chosen).substr(0, 13), "Hello,\rworld\r");
+    settings.Clear();
+    EXPECT_EQ(convert(chosen).substr(0, 13), "Hello, world\n");
+}
+
+TEST(ConvertApi, SettingsFindPreferencesByFoldedNamesAndReadValuesAfterTheirKind) {
+    OBWriter* writer = Trees().Manager()->GetWriterManager()->GetWriter(OBPLUGIN::kTextWriter);
+    ASSERT_NE(writer, nullptr);
+    const struct {
+        const char* name;
+        const char* value;
+        bool set;
+        const char* shown; // the value afterwards, or what is accepted
+    } cases[] = {
+        {"wrap lines at column", "72", true, "72"},
+        {"WRAP-LINES_AT  column (0 for no wrapping)", "0", true, "0"},
+        {"Wrap lines at column", "10001", false, "a whole number from 0 to 10000"},
+        {"Wrap lines at column", "7.5", false, "a whole number from 0 to 10000"},
+        {"line ends", "cr-lf", true, "CR LF"},
+        {"Line ends", "LF CR", false, "one of Platform, LF, CR LF, CR"},
+        {"Squeeze blank lines", "YES", true, "on"},
+        {"Squeeze blank lines", "2", false, "on or off"},
+        {"Text options", "off", true, "off"},
+        {"Style tag template", "<%s>", true, "<%s>"},
+    };
+    for (const auto& c : cases) {
+        OBPreferenceList list;
+        writer->GetStreamPrefs(nullptr, &list);
+        OBPreference* found = nullptr;
+        ASSERT_EQ(OBFindPreferences(&list, c.name, &found, 1), 1) << c.name;
+        std::string accepted;
+        EXPECT_EQ(OBSetPreferenceFromText(found, c.value, &accepted), c.set ? 1 : 0) << c.name;
+        EXPECT_EQ(c.set ? OBPreferenceValueText(found) : accepted, c.shown) << c.name;
+    }
+    OBPreferenceList list;
+    writer->GetStreamPrefs(nullptr, &list);
+    EXPECT_EQ(OBFindPreferences(&list, "Wrap lines", nullptr, 0), 0) << "no prefixes";
+    OBPreferenceSettings settings;
+    settings.Add("Squeeze blank lines", "on");
+    settings.Add("Squeeze blank lines", "maybe"); // skipped: the first value stays
+    settings.Add("Nonesuch", "1");
+    EXPECT_EQ(OBApplyPreferenceSettings(&list, settings), 1);
+}
+
+TEST(ConvertApi, MetadataComesWithoutAWriterAndAsJson) {
+    ombra::Metadata metadata;
+    std::string sample = std::string(OMBRA_SOURCE_DIR) + "/samples/sample.sla";
+    ombra::Result read = Trees().ReadMetadata(ombra::Source::Path(sample), metadata);
+    ASSERT_TRUE(read.Ok()) << read.reason;
+    EXPECT_EQ(metadata.author, "The Ombra developers");
+    EXPECT_EQ(metadata.pages, 2);
+    EXPECT_EQ(metadata.ToText().rfind("Title: The Ombra Gazette", 0), 0u);
+    ombra::Result result =
+        Trees().ReadMetadata(ombra::Source::Bytes(kStory.data(), kStory.size()), metadata);
+    EXPECT_TRUE(result.Ok()) << result.reason;
+    EXPECT_EQ(metadata.ToJson(), "{\"title\": \"Grüße, 日本\", \"author\": null, \"subject\": "
+                                 "null, \"keywords\": null, \"comments\": null, \"created\": "
+                                 "null, \"modified\": null, \"application\": null, \"pages\": "
+                                 "null}\n");
+}
+
+// Every allocation of a conversion fails in turn: the output is whole or
+// the result says why there is none, and nothing crashes.
+TEST(ConvertApi, RunningOutOfMemoryAtAnyAllocationGivesAResult) {
+    Trees();
+    int converted = 0;
+    for (long long n = 0; n < 4000 && converted < 3; ++n) {
+        std::string out;
+        ombra::Result result;
+        {
+            FailAllocationsAfter fail(n);
+            result = FromBytes(kStory, out);
+        }
+        EXPECT_EQ(result.Ok(), out == kStoryText) << n << ": whole, or a reason";
+        EXPECT_EQ(result.Ok(), result.reason.empty()) << n;
+        converted += result.Ok();
+    }
+    EXPECT_EQ(converted, 3) << "enough memory converts";
+}

@@ -1,0 +1,73 @@
+#include "Messages.h"
+
+#include <cerrno>
+
+namespace ombra_host {
+
+namespace {
+
+struct Texts {
+    const char* english;
+    const char* japanese;
+};
+
+const Texts kTexts[] = {
+#define OMBRA_MESSAGE(Ident, English, Japanese) {English, Japanese},
+#include "Messages.def"
+};
+
+bool gJapanese = false;
+
+} // namespace
+
+void SetMessageLanguage(const std::string& language) {
+    gJapanese = language == "ja";
+}
+
+bool MessagesInJapanese() {
+    return gJapanese;
+}
+
+std::string Say(Message id, const std::string& a, const std::string& b, const std::string& c) {
+    const Texts& texts = kTexts[static_cast<int>(id)];
+    std::string pattern = gJapanese ? texts.japanese : texts.english;
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' &&
+            pattern[i + 1] <= '3') {
+            out += pattern[i + 1] == '1' ? a : pattern[i + 1] == '2' ? b : c;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+std::string SayError(int error) {
+    switch (error) {
+    case ENOENT:
+        return Say(Message::kNoSuchFile);
+    case EACCES:
+    case EPERM:
+        return Say(Message::kPermissionDenied);
+    case EISDIR:
+        return Say(Message::kIsFolder);
+    case ENOTDIR:
+        return Say(Message::kNotAFolder);
+    case EROFS:
+        return Say(Message::kReadOnlyFileSystem);
+    case ENOSPC:
+        return Say(Message::kNoSpace);
+    case EPIPE:
+        return Say(Message::kBrokenPipe);
+    case ELOOP:
+        return Say(Message::kLinkLoop);
+    case ENOMEM:
+        return Say(Message::kOutOfMemory);
+    default:
+        return Say(Message::kSystemError, std::to_string(error));
+    }
+}
+
+} // namespace ombra_host
