@@ -5,6 +5,8 @@
 #ifndef OMBRA_WRITERS_JSONTEXT_H
 #define OMBRA_WRITERS_JSONTEXT_H
 
+#include <ombra/utf16.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -66,13 +68,6 @@ template <class Out> void Character(Out& out, unsigned code) {
         Utf8(out, code);
 }
 
-inline bool IsHigh(unsigned unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-inline bool IsLow(unsigned unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 } // namespace detail
 
 /// Appends the UTF-16 units as the inside of a JSON string (no quotes):
@@ -84,10 +79,11 @@ void AppendJsonUtf16(Out& out, const unsigned short* units, std::size_t count) {
     if (!units) return;
     for (std::size_t i = 0; i < count; ++i) {
         unsigned unit = units[i];
-        if (detail::IsHigh(unit) && i + 1 < count && detail::IsLow(units[i + 1])) {
-            detail::Utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+        if (OBUTF16::IsHighSurrogate(unit) && i + 1 < count &&
+            OBUTF16::IsLowSurrogate(units[i + 1])) {
+            detail::Utf8(out, OBUTF16::Combine(unit, units[i + 1]));
             ++i;
-        } else if (detail::IsHigh(unit) || detail::IsLow(unit)) {
+        } else if (OBUTF16::IsSurrogate(unit)) {
             detail::Escape(out, unit);
         } else {
             detail::Character(out, unit);
@@ -129,7 +125,7 @@ template <class Out> void AppendJsonUtf8(Out& out, const char* bytes, std::size_
             ++i;
             continue;
         }
-        if (detail::IsHigh(code) || detail::IsLow(code))
+        if (OBUTF16::IsSurrogate(code))
             detail::Escape(out, code);
         else
             detail::Character(out, code);

@@ -1,5 +1,6 @@
 #include "WalkValues.h"
 
+#include <ombra/utf16.h>
 #include <ombra/memory.h>
 #include <ombra/storedelements.h>
 #include <ombra/utf8.h>
@@ -168,14 +169,10 @@ void Utf8Text::AppendUtf16(const unsigned short* units, long long n) {
     char buffer[256];
     int used = 0;
     for (long long i = 0; units && i < n; ++i) {
-        unsigned c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
+        int length = 1;
+        unsigned c = OBUTF16::CodePointAt(units, n, i, length);
+        i += length - 1;
+        if (OBUTF16::IsSurrogate(c)) c = 0xFFFD;
         if (c < 0x80) {
             buffer[used++] = static_cast<char>(c);
         } else if (c < 0x800) {

@@ -1,5 +1,6 @@
 #include "WriterTools.h"
 
+#include <ombra/utf16.h>
 #include <ombra/scripts.h>
 #include <ombra/views.h>
 
@@ -255,8 +256,7 @@ bool KentenCss(Element* run, Utf8Text& css) {
             mark = dynamic_cast<ValueChar*>(OBGetAttributeValue(attributes, AN::kKentenCharacter));
         unsigned short unit = 0x25CF; // a black circle when the custom mark is missing
         if (mark) mark->Get(unit);
-        if (unit < 0x20 || unit == '"' || unit == '\\' || (unit >= 0xD800 && unit <= 0xDFFF))
-            unit = 0x25CF;
+        if (unit < 0x20 || unit == '"' || unit == '\\' || OBUTF16::IsSurrogate(unit)) unit = 0x25CF;
         css.Append('"');
         css.AppendUtf16(&unit, 1);
         css.Append('"');
@@ -376,6 +376,47 @@ bool PerCharacterRuby(Element* rubiRun) {
     Element* attributes = rubiRun ? rubiRun->GetChild(EL::kRubiAttributes) : nullptr;
     int type = 0;
     return GetEnum(OBGetAttributeValue(attributes, AN::kType), type) && type == RTE::kPerCharacter;
+}
+
+long long CountCharacters(const unsigned short* units, long long start, long long end) {
+    long long characters = 0;
+    for (long long i = start; i < end; ++i)
+        if (!OBUTF16::IsLowSurrogate(units[i])) ++characters;
+    return characters;
+}
+
+long long NextCharacter(const unsigned short* units, long long at, long long end) {
+    return at + (OBUTF16::IsHighSurrogate(units[at]) && at + 1 < end ? 2 : 1);
+}
+
+namespace {
+bool IsReadingSpace(unsigned short u) {
+    return u == ' ' || u == 0x3000;
+}
+} // namespace
+
+RubyPairs::RubyPairs(const unsigned short* base, long long start, long long end,
+                     const unsigned short* reading, long long length)
+    : base_(base), reading_(reading), at_(start), end_(end), i_(0), length_(length) {
+    long long readings = 0;
+    for (long long i = 0; i < length; ++i)
+        if (!IsReadingSpace(reading[i]) && (i == 0 || IsReadingSpace(reading[i - 1]))) ++readings;
+    long long characters = CountCharacters(base, start, end);
+    matches_ = characters > 0 && readings == characters;
+}
+
+bool RubyPairs::Next(long long& baseEnd, long long& from, long long& to) {
+    if (!matches_) return false;
+    while (i_ < length_ && IsReadingSpace(reading_[i_]))
+        ++i_;
+    from = i_;
+    while (i_ < length_ && !IsReadingSpace(reading_[i_]))
+        ++i_;
+    if (from == i_ || at_ >= end_) return false;
+    to = i_;
+    at_ = NextCharacter(base_, at_, end_);
+    baseEnd = at_;
+    return true;
 }
 
 bool IsNoteNumber(const OBWalkText* text, const OBWalkRun& run) {

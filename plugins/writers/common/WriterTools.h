@@ -66,6 +66,29 @@ bool IsIdeographic(unsigned short unit);
 /// separated by spaces, or the whole text.
 bool PerCharacterRuby(Element* rubiRun);
 
+/// The characters of units [start, end): a surrogate pair counts once.
+long long CountCharacters(const unsigned short* units, long long start, long long end);
+/// Where the character at `at` ends, within `end`.
+long long NextCharacter(const unsigned short* units, long long at, long long end);
+
+/// Pairs a per-character ruby's readings (separated by spaces) with the
+/// characters of its base: each Next gives where a base character ends and
+/// the units [from, to) of its reading.
+class RubyPairs {
+public:
+    RubyPairs(const unsigned short* base, long long start, long long end,
+              const unsigned short* reading, long long length);
+    /// One reading per base character, and at least one.
+    bool Matches() const { return matches_; }
+    bool Next(long long& baseEnd, long long& from, long long& to);
+
+private:
+    const unsigned short* base_;
+    const unsigned short* reading_;
+    long long at_, end_, i_, length_;
+    bool matches_;
+};
+
 /// Whether a variable is the number a footnote's text begins with (some
 /// readers put the note's number there): the writers number notes
 /// themselves, so they leave it out.

@@ -19,10 +19,6 @@ OBWalkOptions WalkOptions(const OBHtmlOptions& options) {
     return walk;
 }
 
-bool IsSpace(unsigned short u) {
-    return u == ' ' || u == 0x3000;
-}
-
 // The units of a string value.
 bool Units(Value* v, WOBString& out) {
     int script = -1;
@@ -658,24 +654,13 @@ void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
         return;
     // Readings and base characters, each counted.
     const unsigned short* r = reading.GrabWString();
-    long long rn = reading.Length(), readings = 0, characters = 0;
-    for (long long i = 0; i < rn; ++i)
-        if (!IsSpace(r[i]) && (i == 0 || IsSpace(r[i - 1]))) ++readings;
-    for (long long i = span.start; i < span.end; ++i)
-        if (!(text->units[i] >= 0xDC00 && text->units[i] <= 0xDFFF)) ++characters;
-    if (readings != characters || characters == 0) return;
-    long long at = span.start;
-    for (long long i = 0; i < rn;) {
-        while (i < rn && IsSpace(r[i]))
-            ++i;
-        long long from = i;
-        while (i < rn && !IsSpace(r[i]))
-            ++i;
-        if (from == i) break;
-        at += text->units[at] >= 0xD800 && text->units[at] <= 0xDBFF && at + 1 < span.end ? 2 : 1;
+    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
+    if (!pairs.Matches()) return;
+    long long at = 0, from = 0, to = 0;
+    while (pairs.Next(at, from, to)) {
         Utf8Text markup;
         markup.Append("<rp>(</rp><rt>");
-        AppendEscapedUtf16(markup, r + from, i - from);
+        AppendEscapedUtf16(markup, r + from, to - from);
         markup.Append("</rt><rp>)</rp>");
         AddSplit(at, level, markup);
     }
@@ -692,12 +677,9 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     PushTag(kWarichuTag, open, "</span></span>");
     const OBWalkText* text = walker_.CurrentText();
     if (span.resumed || !text) return;
-    long long characters = 0;
-    for (long long i = span.start; i < span.end; ++i)
-        if (!(text->units[i] >= 0xDC00 && text->units[i] <= 0xDFFF)) ++characters;
-    long long half = (characters + 1) / 2, at = span.start;
+    long long half = (CountCharacters(text->units, span.start, span.end) + 1) / 2, at = span.start;
     for (long long k = 0; k < half && at < span.end; ++k)
-        at += text->units[at] >= 0xD800 && text->units[at] <= 0xDBFF && at + 1 < span.end ? 2 : 1;
+        at = NextCharacter(text->units, at, span.end);
     if (at <= span.start || at >= span.end) return;
     Utf8Text markup;
     markup.Append("</span><span class=\"warichu-line\">");

@@ -27,10 +27,6 @@ bool Units(Value* v, WOBString& out) {
     return GetText(v, out, script);
 }
 
-bool IsSpace(unsigned short u) {
-    return u == ' ' || u == 0x3000;
-}
-
 void Quoted(Utf8Text& out, const Utf8Text& text) {
     out.Append('"');
     objson::AppendJsonUtf8(out, text.Data(), static_cast<std::size_t>(text.Size()));
@@ -743,23 +739,12 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
         !Units(OBGetAttributeValue(span.element, AN::kRubiText), reading))
         return;
     const unsigned short* r = reading.GrabWString();
-    long long rn = reading.Length(), readings = 0, characters = 0;
-    for (long long i = 0; i < rn; ++i)
-        if (!IsSpace(r[i]) && (i == 0 || IsSpace(r[i - 1]))) ++readings;
-    for (long long i = span.start; i < span.end; ++i)
-        if (!(text->units[i] >= 0xDC00 && text->units[i] <= 0xDFFF)) ++characters;
-    if (readings != characters || characters == 0) return;
-    long long at = span.start;
-    for (long long i = 0; i < rn;) {
-        while (i < rn && IsSpace(r[i]))
-            ++i;
-        long long from = i;
-        while (i < rn && !IsSpace(r[i]))
-            ++i;
-        if (from == i) break;
-        at += text->units[at] >= 0xD800 && text->units[at] <= 0xDBFF && at + 1 < span.end ? 2 : 1;
+    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
+    if (!pairs.Matches()) return;
+    long long at = 0, from = 0, to = 0;
+    while (pairs.Next(at, from, to)) {
         Utf8Text piece;
-        piece.AppendUtf16(r + from, i - from);
+        piece.AppendUtf16(r + from, to - from);
         AddSplit(at, level, piece);
     }
     frames_[level].group = 0;
