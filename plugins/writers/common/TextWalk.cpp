@@ -80,6 +80,42 @@ private:
     R* made_ = nullptr;
 };
 
+// The kind of Element a list of a ChildStory holds, and the span kind for
+// those that become spans; false for lists that hold no runs or anchors.
+bool ListedKind(EL::ElementTypeEnum list, EL::ElementTypeEnum& item, int& spanKind) {
+    switch (list) {
+    case EL::kParagraphRunList:
+        item = EL::kParagraphRun;
+        return true;
+    case EL::kCharacterRunList:
+        item = EL::kCharacterRun;
+        return true;
+    case EL::kRubiRunList:
+        item = EL::kRubiRun, spanKind = OBWALK::kRuby;
+        return true;
+    case EL::kKentenRunList:
+        item = EL::kKentenRun, spanKind = OBWALK::kKenten;
+        return true;
+    case EL::kWarichuRunList:
+        item = EL::kWarichuRun, spanKind = OBWALK::kWarichu;
+        return true;
+    case EL::kTCYRunList:
+        item = EL::kTCYRun, spanKind = OBWALK::kTcy;
+        return true;
+    case EL::kFootnoteList:
+        item = EL::kFootnote;
+        return true;
+    case EL::kTableRunList:
+        item = EL::kTableRun;
+        return true;
+    case EL::kVariableRunList:
+        item = EL::kVariableRun;
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 struct OBStoryWalker::TextWalk {
@@ -237,39 +273,9 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
     for (unsigned long long n = 0; n < Children(childStory); ++n) {
         Element* list = Child(childStory, n);
         if (!list) continue;
-        EL::ElementTypeEnum itemKind;
+        EL::ElementTypeEnum itemKind = EL::kParagraphRun;
         int spanKind = -1;
-        switch (list->GetElementType()) {
-        case EL::kParagraphRunList:
-            itemKind = EL::kParagraphRun;
-            break;
-        case EL::kCharacterRunList:
-            itemKind = EL::kCharacterRun;
-            break;
-        case EL::kRubiRunList:
-            itemKind = EL::kRubiRun, spanKind = OBWALK::kRuby;
-            break;
-        case EL::kKentenRunList:
-            itemKind = EL::kKentenRun, spanKind = OBWALK::kKenten;
-            break;
-        case EL::kWarichuRunList:
-            itemKind = EL::kWarichuRun, spanKind = OBWALK::kWarichu;
-            break;
-        case EL::kTCYRunList:
-            itemKind = EL::kTCYRun, spanKind = OBWALK::kTcy;
-            break;
-        case EL::kFootnoteList:
-            itemKind = EL::kFootnote;
-            break;
-        case EL::kTableRunList:
-            itemKind = EL::kTableRun;
-            break;
-        case EL::kVariableRunList:
-            itemKind = EL::kVariableRun;
-            break;
-        default:
-            continue;
-        }
+        if (!ListedKind(list->GetElementType(), itemKind, spanKind)) continue;
         for (unsigned long long k = 0; k < Children(list); ++k) {
             Element* item = Child(list, k);
             if (!item || item->GetElementType() != itemKind) {

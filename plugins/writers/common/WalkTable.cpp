@@ -7,8 +7,32 @@
 using namespace obwalk;
 
 namespace {
+
 constexpr long long kMaxColumns = 4096;
+
+// A cell of row rowIndex, which stands at column `next` unless it says
+// otherwise; last: the column it ends in.
+OBWalkCell ReadCell(Element* cell, int rowIndex, long long next, long long& last,
+                    OBWriterProblems& problems) {
+    long long column = next, firstRow = rowIndex, lastRow = -1;
+    if (GetInt(cell, AN::kColumnNumber, column) && (column < 0 || column > kMaxColumns)) {
+        problems.Report(OBERR::kBadValue);
+        column = next;
+    }
+    if (!GetInt(cell, AN::kEndColumnNumber, last) || last < column || last > kMaxColumns)
+        last = column;
+    GetInt(cell, AN::kRowNumber, firstRow);
+    if (!GetInt(cell, AN::kEndRowNumber, lastRow) || lastRow < firstRow) lastRow = firstRow;
+    long long rowSpan = std::min<long long>(lastRow - firstRow + 1, kMaxColumns);
+    return {cell,
+            cell->GetChild(EL::kChildStory),
+            rowIndex,
+            static_cast<int>(column),
+            static_cast<int>(rowSpan < 1 ? 1 : rowSpan),
+            static_cast<int>(last - column + 1)};
 }
+
+} // namespace
 
 bool OBStoryWalker::ReadTable(Element* table, OBWalkTable& out) {
     out.table = table;
@@ -48,23 +72,9 @@ bool OBStoryWalker::ReadTable(Element* table, OBWalkTable& out) {
                 problems_.Report(OBERR::kMalformedInput);
                 continue;
             }
-            long long column = next, last = -1, firstRow = rowIndex, lastRow = -1;
-            if (GetInt(cell, AN::kColumnNumber, column) && (column < 0 || column > kMaxColumns)) {
-                problems_.Report(OBERR::kBadValue);
-                column = next;
-            }
-            if (!GetInt(cell, AN::kEndColumnNumber, last) || last < column || last > kMaxColumns)
-                last = column;
-            GetInt(cell, AN::kRowNumber, firstRow);
-            if (!GetInt(cell, AN::kEndRowNumber, lastRow) || lastRow < firstRow) lastRow = firstRow;
-            long long rowSpan = std::min<long long>(lastRow - firstRow + 1, kMaxColumns);
-            OBWalkCell entry = {cell,
-                                cell->GetChild(EL::kChildStory),
-                                rowIndex,
-                                static_cast<int>(column),
-                                static_cast<int>(rowSpan < 1 ? 1 : rowSpan),
-                                static_cast<int>(last - column + 1)};
-            if (!row.Add(entry)) problems_.Report(OBERR::kOutOfMemory);
+            long long last = 0;
+            if (!row.Add(ReadCell(cell, rowIndex, next, last, problems_)))
+                problems_.Report(OBERR::kOutOfMemory);
             next = last + 1;
             if (last + 1 > columns) columns = last + 1;
         }
