@@ -21,7 +21,15 @@ const std::string kData = std::string(OMBRA_SOURCE_DIR) + "/tests/data/scribus/"
 
 // RLIMIT_AS cannot bind a process whose sanitizer reserved terabytes, and
 // the sanitizer reports crashes itself.
+// g++ says so with __SANITIZE_ADDRESS__, clang through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
+#define OB_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OB_TEST_ASAN 1
+#endif
+#endif
+#ifdef OB_TEST_ASAN
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;

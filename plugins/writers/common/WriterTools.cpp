@@ -268,6 +268,20 @@ bool KentenCss(Element* run, Utf8Text& css) {
     return true;
 }
 
+namespace {
+
+// Whether the n characters at s are a URL scheme: a letter, then letters,
+// digits, '+', '-' or '.'; one letter is a drive.
+bool IsScheme(const char* s, long long n) {
+    if (n < 2 || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+    for (long long i = 1; i < n; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(s[i])) && !std::strchr("+-.", s[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
 void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url) {
     Utf8Text slashed;
     for (long long i = 0; i < path.Size(); ++i)
@@ -275,8 +289,17 @@ void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url) {
     const char* s = slashed.Data();
     long long n = slashed.Size();
     const char* colon = static_cast<const char*>(std::memchr(s, ':', static_cast<std::size_t>(n)));
-    if (colon && colon - s > 1 && colon + 2 < s + n && colon[1] == '/' && colon[2] == '/') {
-        url.Append(s, n); // a URL already
+    if (colon && colon + 1 < s + n && colon[1] == '/' && IsScheme(s, colon - s)) {
+        // A URL already; file:/path (as IDML links are written) gets its empty host.
+        bool emptyHost = colon + 2 < s + n && colon[2] == '/';
+        bool file =
+            colon - s == 4 && (std::strncmp(s, "file", 4) == 0 || std::strncmp(s, "FILE", 4) == 0);
+        if (file && !emptyHost) {
+            url.Append("file://");
+            url.Append(colon + 1, n - (colon + 1 - s));
+        } else {
+            url.Append(s, n);
+        }
         return;
     }
     long long start = 0;

@@ -238,13 +238,15 @@ const std::vector<Feature>& Features() {
              unsigned icon = b.AddPicture(page, OBRect(0, 0, 8, 8), "C:\\My Pictures\\i.png");
              b.AddPicture(page, OBRect(0, 0, 72, 9), "img/a b.jpg", "An \"a\"");
              b.AddPicture(page, OBRect(0, 0, 72, 9), "");
+             b.AddPicture(page, OBRect(0, 0, 72, 9), "file:/Users/a/c.jpg");
              StoryBuilder& s = b.AddStory();
              s.Text("x").Inline(icon);
              b.AddTextFrame(page, s.Id(), OBRect(0, 100, 9, 109));
          },
          {"<figure class=\"picture\"><img src=\"img/a%20b.jpg\" alt=\"An &quot;a&quot;\" "
           "style=\"width: 72pt\"></figure>",
-          "x<img src=\"file:///C:/My%20Pictures/i.png\" alt=\"\" style=\"width: 8pt\">"},
+          "x<img src=\"file:///C:/My%20Pictures/i.png\" alt=\"\" style=\"width: 8pt\">",
+          "<img src=\"file:///Users/a/c.jpg\""},
          {"[\"img/a%20b.jpg\",\"\"]", "\"c\":\"An\"},{\"t\":\"Space\"}"},
          "x\n",
          OBREPORT::kPicturesWithoutLink,
