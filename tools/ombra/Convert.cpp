@@ -211,11 +211,16 @@ std::string ShownInput(const std::string& input) {
 
 void Report(Batch& batch, const Job& job, Outcome& outcome) {
     std::string name = ShownInput(job.input);
+    auto say = [&](const std::string& line) {
+        std::string shown = name;
+        shown.append(": ").append(line);
+        batch.reporter->Line(shown);
+    };
     for (const std::string& line : outcome.lines)
-        batch.reporter->Line(name + ": " + line);
+        say(line);
     if (batch.report || batch.verbose)
         for (const std::string& line : outcome.dropped)
-            batch.reporter->Line(name + ": " + line);
+            say(line);
     WriteOutcome(job, outcome);
     if (!outcome.converted) {
         ++batch.failed;
