@@ -182,21 +182,21 @@ OBReader* ReaderManager::GetReader(OBStream* input) {
             utils.UnLoad(handle);
             continue;
         }
+        // The object that answered is the caller's, and its library stays
+        // loaded for it. The record gets a root of its own (as a load makes
+        // it), so that deleting the caller's object never touches the root.
         if (record->GetReaderRefCount() < 1) {
-            // The probe becomes the root, as a load would have made it.
-            record->SetLoadStatus(kLoadStatusLoaded, probe, handle);
-            record->SetReaderID(probe->GetReaderID());
-            OBSysFileRef path(record->GetSystemPathNameRef());
-            probe->SetReaderName(&path);
-            record->SetLogicalName(probe->GetReaderName());
-            record->SetErrorString(COBString());
-            return impl_->Adopted(*record) ? probe : nullptr;
+            if (!obframework::LoadReaderRecord(*record) || !impl_->Adopted(*record)) {
+                delete probe;
+                utils.UnLoad(handle);
+                return nullptr;
+            }
+        } else {
+            record->IncReaderRefCount();
         }
-        // The record has its root already: hand that out, not a second object.
-        delete probe;
-        utils.UnLoad(handle);
-        record->IncReaderRefCount();
-        return record->GetReaderRoot();
+        OBSysFileRef path(record->GetSystemPathNameRef());
+        probe->SetReaderName(&path);
+        return probe;
     }
     return nullptr;
 }
