@@ -20,6 +20,10 @@ struct AllocationStats {
     /// When >= 0, the allocation with this index (counted from now) and all
     /// later ones fail until failAfter is set back to -1.
     std::atomic<long long> failAfter{-1};
+    /// Allocations of kLargeAllocation bytes or more: the blocks of long
+    /// lists, which small objects never reach.
+    std::atomic<long long> largeAllocations{0};
+    static constexpr unsigned long long kLargeAllocation = 64 * 1024;
 };
 AllocationStats& Stats();
 
