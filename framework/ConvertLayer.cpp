@@ -466,24 +466,30 @@ bool Converter::Impl::Pump(OBStream* input, OBWriter* writer, const Preferences&
     obconvert::CallConvertor convertor(manager->GetReaderManager(), &counter);
     std::unique_ptr<OBStream> output(OBStreamUtilRef::CreateMemoryStreamWrite(&bytes));
     if (!convertor.Ready() || !output) return Fail(result, Status::kOutOfMemory, "").Ok();
-    if (convertor.CanConvertThis(input) != 1) return Fail(result, Status::kNotRecognised, "").Ok();
-    OBReader* reader = convertor.Reader();
-    result.reader = obconvert::Utf8Of(&reader->GetReaderName());
-    result.readerId = reader->GetReaderID();
-    input->Seek(0, kSeekFromStart);
-
+    // The probes log too: a reader that runs out of memory while it looks
+    // at the input says so rather than not recognising it.
     OBConversionLogger* previous = OBLoggerUtility::GetThreadLogger();
     OBLoggerUtility::SetThreadLogger(&log);
-    // The plug-ins read texts in the thread's locale, which Reset discards.
-    LocaleUtil::SetCurrentLocale(options.locale);
-    short pumped = convertor.ExtractData(input, output.get(), &record);
+    short pumped = 0;
+    bool recognised = convertor.CanConvertThis(input) == 1;
+    if (recognised) {
+        OBReader* reader = convertor.Reader();
+        result.reader = obconvert::Utf8Of(&reader->GetReaderName());
+        result.readerId = reader->GetReaderID();
+        input->Seek(0, kSeekFromStart);
+        // The plug-ins read texts in the thread's locale, which Reset discards.
+        LocaleUtil::SetCurrentLocale(options.locale);
+        pumped = convertor.ExtractData(input, output.get(), &record);
+    }
     OBLoggerUtility::SetThreadLogger(previous);
     bool kept = output->GetStreamState() != kStreamError;
     output.reset();
     CollectNotes(log, result);
 
+    if (Logged(log, OBERR::kOutOfMemory)) return Fail(result, Status::kOutOfMemory, "").Ok();
+    if (!recognised) return Fail(result, Status::kNotRecognised, "").Ok();
     if (pumped != 1) return Fail(result, Status::kFailed, "").Ok();
-    if (!kept || Logged(log, OBERR::kOutOfMemory) || Logged(log, OBERR::kWriteFailed))
+    if (!kept || Logged(log, OBERR::kWriteFailed))
         return Fail(result, Status::kOutOfMemory, "").Ok();
     // A reader that yields nothing has read nothing.
     if (Logged(log, OBERR::kUnreadableInput) || counter.Count() == 0) {

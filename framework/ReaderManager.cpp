@@ -143,7 +143,8 @@ OBReaderData ReaderManager::CanImportThis(OBStream* input, short& found) {
             try {
                 answer = root->CanImportThis(input);
             } catch (...) {
-                impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
+                if (!obframework::ReportEscapedException())
+                    impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
             }
             if (answer == 1) {
                 boost::lock_guard<boost::mutex> errors(impl_->errorLock);
@@ -175,7 +176,8 @@ OBReader* ReaderManager::GetReader(OBStream* input) {
         try {
             answer = probe->CanImportThis(input);
         } catch (...) {
-            impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
+            if (!obframework::ReportEscapedException())
+                impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
         }
         if (answer != 1) {
             delete probe;
