@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <new>
 
 namespace obconvert {
 
@@ -544,26 +545,48 @@ Result Converter::Impl::Run(const Source& input, const Sink& output, const Optio
     return result;
 }
 
+namespace {
+
+// What the layer's own containers or a plug-in's settings list throw stays
+// here: the host gets a result, never an exception.
+template <class Call> Result Guarded(const std::string& subject, Call call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        Result result;
+        return Fail(result, Status::kOutOfMemory, subject);
+    } catch (...) {
+        Result result;
+        return Fail(result, Status::kFailed, subject);
+    }
+}
+
+} // namespace
+
 Result Converter::Convert(const Source& input, const Sink& output, const Options& options) const {
-    return impl_->Run(input, output, options, nullptr);
+    return Guarded(input.Name(), [&] { return impl_->Run(input, output, options, nullptr); });
 }
 
 Result Converter::Check(const Options& options) const {
-    Result result;
-    if (impl_->state.status != Status::kConverted) return impl_->state;
-    Preferences record;
-    OBPreferenceSettings settings;
-    impl_->Check(options, result, record, settings);
-    return result;
+    return Guarded(options.writer, [&] {
+        Result result;
+        if (impl_->state.status != Status::kConverted) return impl_->state;
+        Preferences record;
+        OBPreferenceSettings settings;
+        impl_->Check(options, result, record, settings);
+        return result;
+    });
 }
 
 Result Converter::ReadMetadata(const Source& input, Metadata& metadata,
                                const Options& options) const {
-    metadata = Metadata();
-    std::unique_ptr<OBWriter> writer(obconvert::NewMetadataWriter(metadata));
-    Result result;
-    if (!writer) return Fail(result, Status::kOutOfMemory, input.Name());
-    return impl_->Run(input, Sink::Discard(), options, writer.get());
+    return Guarded(input.Name(), [&] {
+        metadata = Metadata();
+        std::unique_ptr<OBWriter> writer(obconvert::NewMetadataWriter(metadata));
+        Result result;
+        if (!writer) return Fail(result, Status::kOutOfMemory, input.Name());
+        return impl_->Run(input, Sink::Discard(), options, writer.get());
+    });
 }
 
 // ---- the process's converter and memory -------------------------------------
