@@ -240,9 +240,10 @@ TEST(ConvertApi, RunningOutOfMemoryAtAnyAllocationGivesAResult) {
         }
         EXPECT_EQ(result.Ok(), out == kStoryText) << n << ": whole, or a reason";
         EXPECT_EQ(result.Ok(), result.reason.empty()) << n;
-        if (!result.Ok())
+        if (!result.Ok()) {
             EXPECT_EQ(static_cast<int>(result.status), static_cast<int>(Status::kOutOfMemory))
                 << n << ": " << result.reason;
+        }
         converted += result.Ok();
     }
     EXPECT_EQ(converted, 3) << "enough memory converts";
