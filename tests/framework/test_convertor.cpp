@@ -346,11 +346,11 @@ TEST_F(ConvertorTest, AReaderThatRunsOutOfMemoryAnywhereIsReportedAsThat) {
 
 TEST_F(ConvertorTest, AMillionChildrenAddedOneByOneTakeLogarithmicallyManyListBlocks) {
     OBConvertorManager manager(readers_.Path(), writers_.Path());
-    long long before = Stats().largeAllocations;
+    long long before = Stats().large;
     EXPECT_EQ(Convert(manager, "answer:9=1 count=1 children=1000000"), 1);
     // A list that grew by its chunk of 8 would take (1,000,000 - 8,192) / 8
     // blocks of 64 KiB or more; one that doubles takes 8 (2^13 to 2^20 slots).
-    EXPECT_LE(Stats().largeAllocations - before, 8);
+    EXPECT_LE(Stats().large - before, 8);
 }
 
 TEST_F(ConvertorTest, ConversionsThroughOneReaderTakeTurns) {
