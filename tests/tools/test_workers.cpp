@@ -38,8 +38,7 @@ Args Documents() {
     return paths;
 }
 
-ToolResult Convert(const TempFolder& work, Args arguments) {
-    RunHow how;
+ToolResult Convert(const TempFolder& work, Args arguments, RunHow how = RunHow()) {
     how.folder = work.Path();
     arguments.insert(arguments.begin(), "convert");
     arguments.insert(arguments.end(), {"--readers", kToolReaders});
@@ -97,12 +96,9 @@ TEST(OmbraWorkers, WithoutWorkerProcessesTheBatchIsConvertedInThisProcess) {
     arguments = documents;
     arguments.insert(arguments.end(), {"--outdir", "out", "-j", "3"});
     RunHow how;
-    how.folder = work.Path();
     how.uid = ::geteuid() == 0 ? kUnprivilegedUser : -1;
     how.processes = 1;
-    arguments.insert(arguments.begin(), "convert");
-    arguments.insert(arguments.end(), {"--readers", kToolReaders});
-    ToolResult run = RunOmbra(arguments, how);
+    ToolResult run = Convert(work, arguments, how);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.err, "ombra: note: cannot start a worker process (")) << run.err;
     EXPECT_EQ(work.Names("out"), work.Names("reference"));
