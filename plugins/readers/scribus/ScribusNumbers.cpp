@@ -1,6 +1,8 @@
 // Attribute look-up, numbers, text decoding and outlines.
 #include "ScribusInternal.h"
 
+#include <ombra/utf16.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -328,20 +330,16 @@ void AppendText(Context& ctx, const char* text, std::u16string& out) {
             else
                 cp = (cp << 6) | (p[k] & 0x3F);
         }
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+        if (ok && (cp < min || cp > 0x10FFFF || OBUTF16::IsSurrogate(cp))) ok = false;
         if (!ok) {
             ctx.sawInvalidUtf8 = true;
             out.push_back(c); // Latin-1 reading of the stray byte
             ++p;
             continue;
         }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        unsigned short units[2];
+        for (int k = 0, made = OBUTF16::Split(cp, units); k < made; ++k)
+            out.push_back(static_cast<char16_t>(units[k]));
         p += extra + 1;
     }
 }
