@@ -25,6 +25,8 @@ const std::string kData = std::string(OMBRA_SOURCE_DIR) + "/tests/data/scribus/"
 // the sanitizer reports crashes itself.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
 #else
 constexpr bool kSanitized = false;
 #endif
@@ -100,7 +102,10 @@ TEST(OmbraWorkers, WithoutWorkerProcessesTheBatchIsConvertedInThisProcess) {
     how.uid = ::geteuid() == 0 ? kUnprivilegedUser : -1;
     how.processes = 1;
     ToolResult run = Convert(work, arguments, how);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // The leak checker cannot start its thread at the end, which it takes for a failure.
+    if (!kSanitized) {
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+    }
     EXPECT_TRUE(Contains(run.err, "ombra: note: cannot start a worker process (")) << run.err;
     EXPECT_EQ(work.Names("out"), work.Names("reference"));
     for (const std::string& name : work.Names("reference"))
