@@ -104,6 +104,8 @@ void OBTextConversion::Finish() {
             WriteNotes(footnotes_, 0); // notes that the endnotes hold
         }
         if (!lines_.IsLineEmpty()) lines_.EndLine();
+    } catch (const std::bad_alloc&) {
+        problems_.Report(OBERR::kOutOfMemory);
     } catch (...) {
         problems_.Report(OBERR::kMalformedInput);
     }
