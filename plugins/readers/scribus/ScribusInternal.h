@@ -58,6 +58,11 @@ private:
     std::unordered_set<std::string> onceKeys_;
 };
 
+/// True for a finite number within +-1e9.
+bool InRange(double v);
+/// Reads one number at p (a leading '+' allowed); returns the position after
+/// it, or null. The text ends with a NUL at or after end.
+const char* ReadNumber(const char* p, const char* end, double& out);
 // Numbers. Each returns false, leaving the output alone, when the text is
 // missing, unreadable, not finite or beyond +-1e9.
 bool ParseDouble(const char* text, double& out);

@@ -27,6 +27,67 @@
 namespace scribus {
 namespace detail {
 
+void AppendText(Context& ctx, const char* text, std::u16string& out) {
+    if (!text) return;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    if (ctx.latin1) {
+        for (; *p; ++p)
+            out.push_back(static_cast<char16_t>(*p));
+        return;
+    }
+    while (*p) {
+        unsigned char c = *p;
+        if (c < 0x80) {
+            out.push_back(c);
+            ++p;
+            continue;
+        }
+        int extra = 0;
+        std::uint32_t cp = 0, min = 0;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+            min = 0x10000;
+        }
+        bool ok = extra > 0;
+        for (int k = 1; ok && k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (p[k] & 0x3F);
+        }
+        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+        if (!ok) {
+            ctx.sawInvalidUtf8 = true;
+            out.push_back(c); // Latin-1 reading of the stray byte
+            ++p;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        p += extra + 1;
+    }
+}
+
+std::u16string ToUtf16(Context& ctx, const char* text) {
+    std::u16string s;
+    AppendText(ctx, text, s);
+    return s;
+}
+
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
     : ctx_(ctx), story_(story), styleByIndex_(styleByIndex) {}
 

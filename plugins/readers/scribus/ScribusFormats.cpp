@@ -1,0 +1,194 @@
+// Character and paragraph formatting as styles and text elements write it,
+// and when two formats are the same.
+#include "ScribusInternal.h"
+
+#include <cstring>
+
+namespace scribus {
+namespace detail {
+
+bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b) {
+    return a.font == b.font && a.size == b.size && a.fillColor == b.fillColor &&
+           a.fillShade == b.fillShade && a.strokeColor == b.strokeColor &&
+           a.strokeShade == b.strokeShade && a.backgroundColor == b.backgroundColor &&
+           a.backgroundShade == b.backgroundShade && a.tracking == b.tracking &&
+           a.scaleH == b.scaleH && a.scaleV == b.scaleV && a.baselineShift == b.baselineShift &&
+           a.effects == b.effects && a.underlineOffset == b.underlineOffset &&
+           a.underlineWidth == b.underlineWidth && a.strikeOffset == b.strikeOffset &&
+           a.strikeWidth == b.strikeWidth && a.shadowX == b.shadowX && a.shadowY == b.shadowY &&
+           a.outlineWidth == b.outlineWidth && a.language == b.language &&
+           a.fontFeatures == b.fontFeatures;
+}
+
+namespace {
+bool SameTabs(const std::optional<std::vector<TabStop>>& a,
+              const std::optional<std::vector<TabStop>>& b) {
+    if (a.has_value() != b.has_value()) return false;
+    if (!a) return true;
+    if (a->size() != b->size()) return false;
+    for (std::size_t i = 0; i < a->size(); ++i)
+        if ((*a)[i].position != (*b)[i].position || (*a)[i].type != (*b)[i].type ||
+            (*a)[i].fill != (*b)[i].fill)
+            return false;
+    return true;
+}
+} // namespace
+
+bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b) {
+    return a.alignment == b.alignment && a.direction == b.direction &&
+           a.lineSpacingMode == b.lineSpacingMode && a.lineSpacing == b.lineSpacing &&
+           a.leftIndent == b.leftIndent && a.rightIndent == b.rightIndent &&
+           a.firstIndent == b.firstIndent && a.spaceBefore == b.spaceBefore &&
+           a.spaceAfter == b.spaceAfter && a.dropCap == b.dropCap &&
+           a.dropCapLines == b.dropCapLines && a.dropCapOffset == b.dropCapOffset &&
+           SameTabs(a.tabs, b.tabs) && a.characterStyle == b.characterStyle &&
+           SameCharacter(a.character, b.character);
+}
+
+bool FeaturesToEffects(const char* text, unsigned& effects) {
+    static const struct {
+        const char* name;
+        unsigned bit;
+    } kFeatures[] = {
+        {"superscript", kSuperscript},
+        {"subscript", kSubscript},
+        {"outline", kOutline},
+        {"underline", kUnderline},
+        {"strike", kStrikeThrough},
+        {"allcaps", kAllCaps},
+        {"smallcaps", kSmallCaps},
+        {"shadowed", kShadowed},
+        {"underlinewords", kUnderlineWords},
+    };
+    // "inherit" keeps the style's effects and adds the listed ones; without
+    // it the list is the whole set. Other words ("shyphen" marks a
+    // hyphenation point) are not effects.
+    bool inherit = false, effect = false;
+    unsigned bits = 0;
+    const char* p = text;
+    while (p && *p) {
+        while (*p == ' ')
+            ++p;
+        const char* w = p;
+        while (*p && *p != ' ')
+            ++p;
+        std::size_t len = static_cast<std::size_t>(p - w);
+        if (len == 0) break;
+        for (const auto& f : kFeatures) {
+            if (std::strlen(f.name) == len && std::memcmp(f.name, w, len) == 0) {
+                bits |= f.bit;
+                effect = true;
+            }
+        }
+        if (len == 7 && std::memcmp(w, "inherit", 7) == 0) inherit = true;
+    }
+    if (inherit && !effect) return false; // nothing set here
+    effects = bits;
+    return true;
+}
+
+void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& out) {
+    // `out` may hold an earlier element's attributes: every field is set or
+    // cleared, and a text reuses the room of the one before, so that reading
+    // element after element into one object allocates nothing.
+    auto str = [&](AttrId id, std::optional<std::string>& field) {
+        const char* v = a.Get(id);
+        if (!v)
+            field.reset();
+        else if (field)
+            field->assign(v);
+        else
+            field.emplace(v);
+    };
+    auto num = [&](AttrId id, std::optional<double>& field) {
+        field.reset();
+        OptionalNumber(ctx, a, id, field);
+    };
+    str(kAttr_FONT, out.font);
+    num(kAttr_FONTSIZE, out.size);
+    str(kAttr_FCOLOR, out.fillColor);
+    num(kAttr_FSHADE, out.fillShade);
+    str(kAttr_SCOLOR, out.strokeColor);
+    num(kAttr_SSHADE, out.strokeShade);
+    str(kAttr_BGCOLOR, out.backgroundColor);
+    num(kAttr_BGSHADE, out.backgroundShade);
+    num(kAttr_KERN, out.tracking);
+    num(kAttr_SCALEH, out.scaleH);
+    num(kAttr_SCALEV, out.scaleV);
+    num(kAttr_BASEO, out.baselineShift);
+    num(kAttr_TXTULP, out.underlineOffset);
+    num(kAttr_TXTULW, out.underlineWidth);
+    num(kAttr_TXTSTP, out.strikeOffset);
+    num(kAttr_TXTSTW, out.strikeWidth);
+    num(kAttr_TXTSHX, out.shadowX);
+    num(kAttr_TXTSHY, out.shadowY);
+    num(kAttr_TXTOUT, out.outlineWidth);
+    str(kAttr_LANGUAGE, out.language);
+    str(kAttr_FONTFEATURES, out.fontFeatures);
+    out.effects.reset();
+    if (const char* f = a.Get(kAttr_FEATURES)) {
+        unsigned bits;
+        if (FeaturesToEffects(f, bits)) out.effects = bits;
+    } else if (a.Has(kAttr_EFFECT)) {
+        out.effects = static_cast<unsigned>(Integer(ctx, a, kAttr_EFFECT, 0)) & 0x37F;
+    }
+}
+
+void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node,
+                             ParagraphAttributes& out) {
+    auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
+    auto integer = [&](AttrId id, std::optional<int>& field) {
+        std::optional<double> v;
+        OptionalNumber(ctx, a, id, v);
+        if (v) field = static_cast<int>(*v);
+    };
+    integer(kAttr_ALIGN, out.alignment);
+    if (out.alignment && (*out.alignment < 0 || *out.alignment > 4)) out.alignment = 0;
+    integer(kAttr_DIRECTION, out.direction);
+    integer(kAttr_LINESPMode, out.lineSpacingMode);
+    if (!out.lineSpacingMode && a.Has(kAttr_BASE) && Flag(a, kAttr_BASE, false))
+        out.lineSpacingMode = 2;
+    num(kAttr_LINESP, out.lineSpacing);
+    num(kAttr_INDENT, out.leftIndent);
+    num(kAttr_RMARGIN, out.rightIndent);
+    num(kAttr_FIRST, out.firstIndent);
+    num(kAttr_VOR, out.spaceBefore);
+    num(kAttr_NACH, out.spaceAfter);
+    if (a.Has(kAttr_DROP) && *a.Get(kAttr_DROP)) out.dropCap = Flag(a, kAttr_DROP, false);
+    integer(kAttr_DROPLIN, out.dropCapLines);
+    num(kAttr_DROPDIST, out.dropCapOffset);
+    if (const char* cs = a.Get(kAttr_CPARENT)) out.characterStyle = std::string(cs);
+    // Old styles list tab positions in TABS; newer ones use Tabs children.
+    if (const char* tabs = a.Get(kAttr_TABS)) {
+        std::vector<double> v;
+        NumberList(tabs, v, 2000);
+        if (!v.empty()) {
+            std::vector<TabStop> stops;
+            for (std::size_t i = 0; i + 1 < v.size(); i += 2) {
+                TabStop t;
+                t.type = static_cast<int>(v[i]);
+                t.position = v[i + 1];
+                stops.push_back(t);
+            }
+            out.tabs = std::move(stops);
+        }
+    }
+    if (pugi::xml_node first = node.child("Tabs")) {
+        std::vector<TabStop> stops;
+        Attrs tab; // large: made only for styles that have tab stops
+        for (pugi::xml_node t = first; t; t = t.next_sibling("Tabs")) {
+            tab.Load(t);
+            TabStop s;
+            s.position = Number(ctx, tab, kAttr_Pos, 0);
+            s.type = static_cast<int>(Integer(ctx, tab, kAttr_Type, 0));
+            s.fill = ToUtf16(ctx, tab.Get(kAttr_Fill));
+            stops.push_back(std::move(s));
+            if (stops.size() > 1000) break;
+        }
+        out.tabs = std::move(stops);
+    }
+    ReadCharacterAttributes(ctx, a, out.character);
+}
+
+} // namespace detail
+} // namespace scribus
