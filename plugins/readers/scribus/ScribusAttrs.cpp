@@ -13,42 +13,49 @@ const char* const kAttrNames[] = {
 #include "ScribusAttributes.def"
 };
 
-// Open-addressing table from attribute name to id, built once. Elements
-// carry up to a few hundred attributes, so a look-up reads each name only
-// once, a word at a time: two words (overlapping when the name is shorter
-// than 16 bytes) and the length tell every name of up to 16 bytes apart, so
-// the slot's key is compared without going back to the text; longer names
-// are compared in full.
-class NameTable {
+const char* const kElementNames[] = {
+#define SCRIBUS_ELEMENT(id, text) text,
+#include "ScribusElements.def"
+};
+
+// Open-addressing table from a name to its index in `names`, built once.
+// Elements carry up to a few hundred attributes, so a look-up reads each
+// name only once, a word at a time: two words (overlapping when the name is
+// shorter than 16 bytes) and the length tell every name of up to 16 bytes
+// apart, so the slot's key is compared without going back to the text;
+// longer names are compared in full.
+template <std::uint32_t kCount, std::uint32_t kBits> class NameTable {
 public:
-    static constexpr std::uint32_t kBits = 10;
-    static constexpr std::uint32_t kSize = 1u << kBits; // > 2 * kAttrCount
-    NameTable() {
-        static_assert(kSize > 2 * kAttrCount, "attribute table too small");
+    static constexpr std::uint32_t kSize = 1u << kBits;
+    static_assert(kSize > 2 * kCount, "name table too small");
+
+    explicit NameTable(const char* const* names) : names_(names) {
         for (auto& slot : slots_)
-            slot.id = kAttrCount;
-        for (std::uint16_t id = 0; id < kAttrCount; ++id) {
-            keys_[id] = KeyOf(kAttrNames[id]);
+            slot.id = kCount;
+        for (std::uint32_t id = 0; id < kCount; ++id) {
+            keys_[id] = KeyOf(names[id], std::strlen(names[id]));
             const std::uint64_t hash = Hash(keys_[id]);
             std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
-            while (slots_[h].id != kAttrCount)
+            while (slots_[h].id != kCount)
                 h = (h + 1) & (kSize - 1);
             slots_[h] = Slot{static_cast<std::uint32_t>(hash), id};
         }
     }
-    int Find(const char* name) const {
-        const Key key = KeyOf(name);
+
+    /// The index of the name [name, name + length), or kCount.
+    std::uint32_t Find(const char* name, std::size_t length) const {
+        const Key key = KeyOf(name, length);
         const std::uint64_t hash = Hash(key);
         const std::uint32_t tag = static_cast<std::uint32_t>(hash);
         for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
-             slots_[h].id != kAttrCount; h = (h + 1) & (kSize - 1)) {
+             slots_[h].id != kCount; h = (h + 1) & (kSize - 1)) {
             if (slots_[h].tag != tag) continue;
             const Key& k = keys_[slots_[h].id];
             if (k.first == key.first && k.last == key.last && k.length == key.length &&
-                (key.length <= 16 || std::memcmp(kAttrNames[slots_[h].id], name, key.length) == 0))
+                (length <= 16 || std::memcmp(names_[slots_[h].id], name, length) == 0))
                 return slots_[h].id;
         }
-        return -1;
+        return kCount;
     }
 
 private:
@@ -62,8 +69,7 @@ private:
         std::uint32_t tag; // the low half of the hash
         std::uint32_t id;
     };
-    static Key KeyOf(const char* s) {
-        const std::size_t len = std::strlen(s);
+    static Key KeyOf(const char* s, std::size_t len) {
         std::uint64_t first = 0, last = 0;
         if (len >= 8) {
             std::memcpy(&first, s, 8);
@@ -83,12 +89,18 @@ private:
     static std::uint64_t Hash(const Key& k) {
         return (k.first * 0x9E3779B97F4A7C15ull) ^ (k.last * 0xC2B2AE3D27D4EB4Full) ^ k.length;
     }
+    const char* const* names_;
     Slot slots_[kSize];
-    Key keys_[kAttrCount];
+    Key keys_[kCount];
 };
 
-const NameTable& Names() {
-    static const NameTable table;
+const NameTable<kAttrCount, 10>& AttributeNames() {
+    static const NameTable<kAttrCount, 10> table(kAttrNames);
+    return table;
+}
+
+const NameTable<kElementCount, 7>& ElementNames() {
+    static const NameTable<kElementCount, 7> table(kElementNames);
     return table;
 }
 
@@ -99,30 +111,43 @@ Attrs::Attrs() {
     std::memset(values_, 0, sizeof values_);
 }
 
-void Attrs::Load(pugi::xml_node node) {
+void Attrs::Begin() {
+    count_ = 0;
     if (++current_ == 0) { // the stamp wrapped: forget every old value
         std::memset(stamp_, 0, sizeof stamp_);
         current_ = 1;
     }
-    const NameTable& names = Names();
+}
+
+void Attrs::Load(pugi::xml_node node) {
+    Begin();
     // An attribute always has a name: an empty one is the end of the list
     // (which saves asking the handle whether it is empty, a call each).
     for (pugi::xml_attribute a = node.first_attribute();; a = a.next_attribute()) {
         const char* name = a.name();
         if (!*name) break;
-        int id = names.Find(name);
-        if (id >= 0 && stamp_[id] != current_) { // the first of duplicates wins
-            stamp_[id] = current_;
-            values_[id] = a.value();
-        }
+        std::uint32_t id = AttrIdOf(name, std::strlen(name));
+        if (id < kAttrCount) Set(static_cast<AttrId>(id), a.value());
     }
+}
+
+std::uint32_t Attrs::AttrIdOf(const char* name, std::size_t length) {
+    return AttributeNames().Find(name, length);
 }
 
 const char* Attrs::NameOf(AttrId id) {
     return id < kAttrCount ? kAttrNames[id] : "?";
 }
 
+ElementId ElementIdOf(const char* name, std::size_t length) {
+    return static_cast<ElementId>(ElementNames().Find(name, length));
+}
+
 void Context::Warn(Warning::Code code, std::string message) {
+    if (held_) {
+        Keep(code, std::string(), std::move(message));
+        return;
+    }
     if (result.warnings.size() >= options.maxWarnings) {
         ++result.droppedWarnings;
         return;
@@ -131,8 +156,45 @@ void Context::Warn(Warning::Code code, std::string message) {
 }
 
 void Context::WarnOnce(Warning::Code code, const std::string& key, std::string message) {
-    if (!onceKeys_.insert(std::to_string(static_cast<int>(code)) + ":" + key).second) return;
+    std::string full = std::to_string(static_cast<int>(code)) + ":" + key;
+    if (held_) {
+        Keep(code, full, std::move(message));
+        return;
+    }
+    if (!onceKeys_.insert(std::move(full)).second) return;
     Warn(code, std::move(message));
+}
+
+// A held list stays within the limit: plain warnings past it could only be
+// dropped when given out, and a key held before is said already.
+void Context::Keep(Warning::Code code, const std::string& key, std::string message) {
+    HeldWarnings& list = *held_;
+    if (!key.empty()) {
+        if (!list.keys.insert(key).second) return;
+    } else if (list.plain >= options.maxWarnings) {
+        ++list.dropped;
+        return;
+    } else {
+        ++list.plain;
+    }
+    list.entries.push_back(HeldWarnings::Entry{code, key, std::move(message)});
+}
+
+void Context::Release(HeldWarnings& list) {
+    for (HeldWarnings::Entry& e : list.entries) {
+        if (held_) {
+            Keep(e.code, e.key, std::move(e.message));
+        } else if (e.key.empty()) {
+            Warn(e.code, std::move(e.message));
+        } else if (onceKeys_.insert(e.key).second) {
+            Warn(e.code, std::move(e.message));
+        }
+    }
+    if (held_)
+        held_->dropped += list.dropped;
+    else
+        result.droppedWarnings += list.dropped;
+    list = HeldWarnings();
 }
 
 } // namespace detail

@@ -134,8 +134,10 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
     }
 }
 
-void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node,
-                             ParagraphAttributes& out) {
+void ParagraphFormat::Start(Context& ctx, const Attrs& a, ParagraphAttributes& out) {
+    out_ = &out;
+    stops_.clear();
+    sawTabs_ = full_ = false;
     auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
     auto integer = [&](AttrId id, std::optional<int>& field) {
         std::optional<double> v;
@@ -173,21 +175,27 @@ void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node,
             out.tabs = std::move(stops);
         }
     }
-    if (pugi::xml_node first = node.child("Tabs")) {
-        std::vector<TabStop> stops;
-        Attrs tab; // large: made only for styles that have tab stops
-        for (pugi::xml_node t = first; t; t = t.next_sibling("Tabs")) {
-            tab.Load(t);
-            TabStop s;
-            s.position = Number(ctx, tab, kAttr_Pos, 0);
-            s.type = static_cast<int>(Integer(ctx, tab, kAttr_Type, 0));
-            s.fill = ToUtf16(ctx, tab.Get(kAttr_Fill));
-            stops.push_back(std::move(s));
-            if (stops.size() > 1000) break;
-        }
-        out.tabs = std::move(stops);
-    }
+    HeldWarnings* before = ctx.Hold(&held_);
     ReadCharacterAttributes(ctx, a, out.character);
+    ctx.Hold(before);
+}
+
+void ParagraphFormat::Tab(Context& ctx, const Attrs& a) {
+    if (full_) return;
+    sawTabs_ = true;
+    TabStop s;
+    s.position = Number(ctx, a, kAttr_Pos, 0);
+    s.type = static_cast<int>(Integer(ctx, a, kAttr_Type, 0));
+    s.fill = ToUtf16(ctx, a.Get(kAttr_Fill));
+    stops_.push_back(std::move(s));
+    full_ = stops_.size() > 1000;
+}
+
+void ParagraphFormat::End(Context& ctx) {
+    if (sawTabs_ && out_) out_->tabs = std::move(stops_);
+    stops_.clear();
+    ctx.Release(held_);
+    out_ = nullptr;
 }
 
 } // namespace detail
