@@ -3,9 +3,148 @@
 #include "ScribusInternal.h"
 
 #include <cstring>
+#include <functional>
+#include <tuple>
 
 namespace scribus {
 namespace detail {
+
+namespace {
+
+// Every field of a format, for comparing and hashing them alike.
+auto Fields(const CharacterAttributes& a) {
+    return std::tie(a.font, a.size, a.fillColor, a.fillShade, a.strokeColor, a.strokeShade,
+                    a.backgroundColor, a.backgroundShade, a.tracking, a.scaleH, a.scaleV,
+                    a.baselineShift, a.effects, a.underlineOffset, a.underlineWidth, a.strikeOffset,
+                    a.strikeWidth, a.shadowX, a.shadowY, a.outlineWidth, a.language,
+                    a.fontFeatures);
+}
+
+auto Fields(const ParagraphAttributes& a) {
+    return std::tie(a.alignment, a.direction, a.lineSpacingMode, a.lineSpacing, a.leftIndent,
+                    a.rightIndent, a.firstIndent, a.spaceBefore, a.spaceAfter, a.dropCap,
+                    a.dropCapLines, a.dropCapOffset, a.tabs, a.characterStyle);
+}
+
+std::uint64_t Bits(double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Exact equality (doubles to the bit) and a hash that agrees with it.
+bool Identical(double a, double b) {
+    return Bits(a) == Bits(b);
+}
+template <class T> bool Identical(const T& a, const T& b) {
+    return a == b;
+}
+bool Identical(const TabStop& a, const TabStop& b) {
+    return Identical(a.position, b.position) && a.type == b.type && a.fill == b.fill;
+}
+template <class T> bool Identical(const std::vector<T>& a, const std::vector<T>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!Identical(a[i], b[i])) return false;
+    return true;
+}
+template <class T> bool Identical(const std::optional<T>& a, const std::optional<T>& b) {
+    return a.has_value() == b.has_value() && (!a || Identical(*a, *b));
+}
+
+std::uint64_t Mix(std::uint64_t h, std::uint64_t v) {
+    return (h ^ v) * 0x9E3779B97F4A7C15ull + (h >> 29);
+}
+std::uint64_t HashOf(double v) {
+    return Bits(v);
+}
+std::uint64_t HashOf(const std::string& v) {
+    return std::hash<std::string>()(v);
+}
+template <class T> std::uint64_t HashOf(const T& v) {
+    return static_cast<std::uint64_t>(v);
+}
+std::uint64_t HashOf(const std::vector<TabStop>& v) {
+    std::uint64_t h = v.size();
+    for (const TabStop& t : v)
+        h = Mix(Mix(h, Bits(t.position)), static_cast<std::uint64_t>(t.type) + t.fill.size());
+    return h;
+}
+template <class T> std::uint64_t HashOf(const std::optional<T>& v) {
+    return v ? Mix(1, HashOf(*v)) : 0;
+}
+
+template <class Tuple, std::size_t... I>
+bool AllIdentical(const Tuple& a, const Tuple& b, std::index_sequence<I...>) {
+    return (Identical(std::get<I>(a), std::get<I>(b)) && ...);
+}
+template <class Tuple, std::size_t... I>
+std::uint64_t HashAll(const Tuple& t, std::index_sequence<I...>) {
+    std::uint64_t h = 0;
+    ((h = Mix(h, HashOf(std::get<I>(t)))), ...);
+    return h;
+}
+
+template <class A> bool SameFields(const A& a, const A& b) {
+    auto ta = Fields(a), tb = Fields(b);
+    return AllIdentical(ta, tb, std::make_index_sequence<std::tuple_size<decltype(ta)>::value>());
+}
+template <class A> std::uint64_t HashFields(const A& a) {
+    auto t = Fields(a);
+    return HashAll(t, std::make_index_sequence<std::tuple_size<decltype(t)>::value>());
+}
+bool SameFields(const ParagraphAttributes& a, const ParagraphAttributes& b) {
+    auto ta = Fields(a), tb = Fields(b);
+    return AllIdentical(ta, tb, std::make_index_sequence<std::tuple_size<decltype(ta)>::value>()) &&
+           SameFields(a.character, b.character);
+}
+std::uint64_t HashFields(const ParagraphAttributes& a) {
+    auto t = Fields(a);
+    return Mix(HashAll(t, std::make_index_sequence<std::tuple_size<decltype(t)>::value>()),
+               HashFields(a.character));
+}
+
+} // namespace
+
+// Formats mostly repeat the one asked for before: that one is compared
+// first, the table searched only when it differs.
+template <class F, class A>
+std::uint32_t FormatTables::Find(std::vector<F>& list, Index& index, const std::string& style,
+                                 const A& local) {
+    if (index.last && list[index.last - 1].style == style &&
+        SameFields(list[index.last - 1].local, local))
+        return index.last - 1;
+    if (2 * (list.size() + 1) > index.slots.size()) {
+        std::vector<std::uint32_t> slots(index.slots.empty() ? 64 : 2 * index.slots.size(), 0);
+        for (std::uint32_t i = 0; i < list.size(); ++i) {
+            std::size_t h =
+                Mix(HashOf(list[i].style), HashFields(list[i].local)) & (slots.size() - 1);
+            while (slots[h])
+                h = (h + 1) & (slots.size() - 1);
+            slots[h] = i + 1;
+        }
+        index.slots.swap(slots);
+    }
+    const std::size_t mask = index.slots.size() - 1;
+    std::size_t h = Mix(HashOf(style), HashFields(local)) & mask;
+    for (; index.slots[h]; h = (h + 1) & mask) {
+        const F& f = list[index.slots[h] - 1];
+        if (f.style == style && SameFields(f.local, local))
+            return index.last = index.slots[h], index.last - 1;
+    }
+    list.push_back(F{style, local});
+    index.slots[h] = static_cast<std::uint32_t>(list.size());
+    index.last = index.slots[h];
+    return index.last - 1;
+}
+
+std::uint32_t FormatTables::Paragraph(const std::string& style, const ParagraphAttributes& local) {
+    return Find(doc_.paragraphFormats, paragraphs_, style, local);
+}
+
+std::uint32_t FormatTables::Character(const std::string& style, const CharacterAttributes& local) {
+    return Find(doc_.characterFormats, characters_, style, local);
+}
 
 bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b) {
     return a.font == b.font && a.size == b.size && a.fillColor == b.fillColor &&
@@ -134,7 +273,7 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
     }
 }
 
-void ParagraphFormat::Start(Context& ctx, const Attrs& a, ParagraphAttributes& out) {
+void ParagraphFormatReader::Start(Context& ctx, const Attrs& a, ParagraphAttributes& out) {
     out_ = &out;
     stops_.clear();
     sawTabs_ = full_ = false;
@@ -180,7 +319,7 @@ void ParagraphFormat::Start(Context& ctx, const Attrs& a, ParagraphAttributes& o
     ctx.Hold(before);
 }
 
-void ParagraphFormat::Tab(Context& ctx, const Attrs& a) {
+void ParagraphFormatReader::Tab(Context& ctx, const Attrs& a) {
     if (full_) return;
     sawTabs_ = true;
     TabStop s;
@@ -191,7 +330,7 @@ void ParagraphFormat::Tab(Context& ctx, const Attrs& a) {
     full_ = stops_.size() > 1000;
 }
 
-void ParagraphFormat::End(Context& ctx) {
+void ParagraphFormatReader::End(Context& ctx) {
     if (sawTabs_ && out_) out_->tabs = std::move(stops_);
     stops_.clear();
     ctx.Release(held_);

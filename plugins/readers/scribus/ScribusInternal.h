@@ -81,10 +81,32 @@ struct HeldWarnings {
     std::size_t dropped = 0;              ///< plain warnings past the limit: never shown
 };
 
+/// The document's paragraph and character formats, each kept once: the
+/// index of a format equal to the one given (every field the same, to the
+/// bit), made when there is none yet.
+class FormatTables {
+public:
+    explicit FormatTables(Document& doc) : doc_(doc) {}
+    std::uint32_t Paragraph(const std::string& style, const ParagraphAttributes& local);
+    std::uint32_t Character(const std::string& style, const CharacterAttributes& local);
+
+private:
+    struct Index {
+        std::vector<std::uint32_t> slots; // format index + 1; 0 for an empty slot
+        std::uint32_t last = 0;           // index + 1 of the format asked for last
+    };
+    template <class F, class A>
+    std::uint32_t Find(std::vector<F>& list, Index& index, const std::string& style,
+                       const A& local);
+    Document& doc_;
+    Index paragraphs_, characters_;
+};
+
 /// Collects warnings and holds the limits for one parse.
 class Context {
 public:
-    Context(const ParseOptions& options, ParseResult& result) : options(options), result(result) {}
+    Context(const ParseOptions& options, ParseResult& result)
+        : options(options), result(result), formats(result.document) {}
     void Warn(Warning::Code code, std::string message);
     /// Warns once per code and key, for faults that repeat through a file.
     void WarnOnce(Warning::Code code, const std::string& key, std::string message);
@@ -100,6 +122,7 @@ public:
 
     const ParseOptions& options;
     ParseResult& result;
+    FormatTables formats;
     bool latin1 = false;      ///< text is 8-bit (documents before 1.2)
     bool storyText15 = false; ///< text is written the 1.5 way (see ScribusText.cpp)
     bool sawInvalidUtf8 = false;
@@ -180,7 +203,7 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
 /// frame's defaults) as it streams by: its attributes at its start, tab
 /// stops from its Tabs children, and at its end what the character
 /// attributes had to say, which follows what the tab stops said.
-class ParagraphFormat {
+class ParagraphFormatReader {
 public:
     void Start(Context& ctx, const Attrs& a, ParagraphAttributes& out);
     /// A Tabs child.

@@ -155,7 +155,9 @@ void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
         it.textFlow = 2;
     else if (Flag(a, kAttr_TEXTFLOW, false))
         it.textFlow = 1;
-    ReadFrameDefaults(a, it.defaultStyle);
+    ParagraphAttributes defaults;
+    ReadFrameDefaults(a, defaults);
+    it.defaults = static_cast<int>(ctx_.formats.Paragraph(std::string(), defaults));
 }
 
 void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
@@ -304,7 +306,7 @@ void DocumentReader::EndItem() {
         BuiltStory& b = state_.built[static_cast<std::size_t>(
             state_.sources[static_cast<std::size_t>(state.index)].built)];
         HeldWarnings* before = ctx_.Hold(&b.warnings);
-        state.text->EndFrame(&it.defaultStyle, &it.defaultParagraphStyle);
+        state.text->EndFrame(&it.defaults);
         state.text->Finish();
         ctx_.Hold(before);
         b.anchoredIds = std::move(state.text->anchoredIds);
@@ -394,7 +396,7 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
 void DocumentReader::EndCell() {
     text_ = nullptr;
     if (!cell_) return;
-    cell_->builder->EndFrame(nullptr, nullptr);
+    cell_->builder->EndFrame(nullptr);
     cell_->builder->Finish();
     Cell& cell = cell_->cell;
     cell.story = static_cast<int>(doc_.stories.size());

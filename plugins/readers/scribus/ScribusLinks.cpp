@@ -305,7 +305,7 @@ private:
                     state_.records[static_cast<std::size_t>(s.record)].Replay(builder);
                 else if (s.node)
                     WalkTree(s.node, builder);
-                builder.EndFrame(&frame.defaultStyle, &frame.defaultParagraphStyle);
+                builder.EndFrame(&frame.defaults);
             }
             builder.Finish();
             ResolveAnchors(story, builder.anchoredIds);

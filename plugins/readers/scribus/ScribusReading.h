@@ -152,7 +152,7 @@ private:
     int pageIndex_ = -1, pageOrdinal_ = 0, pageItem_ = 0;
     bool pageMaster_ = false, pageStopped_ = false;
     ParagraphStyle style_;
-    ParagraphFormat styleFormat_;
+    ParagraphFormatReader styleFormat_;
     PageSet set_;
     std::vector<double> numbers_; // scratch
     int scopeCount_[4] = {0, 0, 0, 0};

@@ -98,10 +98,9 @@ void StoryBuilder::BeginFrame() {
     open_.clear();
 }
 
-void StoryBuilder::EndFrame(ParagraphAttributes* defaults, std::string* defaultStyle) {
-    if (!haveDefaults_) return;
-    if (defaults) *defaults = std::move(defaults_.local);
-    if (defaultStyle) *defaultStyle = std::move(defaults_.style);
+void StoryBuilder::EndFrame(int* defaults) {
+    if (haveDefaults_ && defaults)
+        *defaults = static_cast<int>(ctx_.formats.Paragraph(defaults_.style, defaults_.local));
 }
 
 void StoryBuilder::Start(ElementId id, const Attrs& a) {
@@ -406,32 +405,35 @@ void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyl
     softHyphenPending_ = softHyphen;
 }
 
-void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
-                          const CharacterAttributes& local) {
-    if (n == 0 || full_) return;
-    std::size_t limit = ctx_.options.maxStoryLength;
+// How many of n more units the story takes; at its limit it says so, once.
+std::size_t StoryBuilder::Fit(std::size_t n) {
+    if (n == 0 || full_) return 0;
+    const std::size_t limit = ctx_.options.maxStoryLength;
     if (story_.text.size() + n > limit) {
         n = limit > story_.text.size() ? limit - story_.text.size() : 0;
         full_ = true;
         ctx_.Warn(Warning::Code::kLimit, "a story is longer than " + std::to_string(limit) +
                                              " characters; the rest of it is skipped");
-        if (n == 0) return;
     }
-    std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
+    return n;
+}
+
+void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
+                          const CharacterAttributes& local) {
+    n = Fit(n);
+    if (n == 0) return;
+    const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
     story_.text.append(s, n);
     if (!story_.runs.empty()) {
         CharacterRun& last = story_.runs.back();
-        if (last.style == style && SameCharacter(last.local, local)) {
+        const CharacterFormat& f = ctx_.result.document.Format(last);
+        if (f.style == style && SameCharacter(f.local, local)) {
             last.length += static_cast<std::uint32_t>(n);
             return;
         }
     }
-    CharacterRun run;
-    run.start = start;
-    run.length = static_cast<std::uint32_t>(n);
-    run.style = style;
-    run.local = local;
-    story_.runs.push_back(std::move(run));
+    story_.runs.push_back(
+        CharacterRun{start, static_cast<std::uint32_t>(n), ctx_.formats.Character(style, local)});
 }
 
 void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
@@ -455,19 +457,18 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
     // The separator takes the character format of the text before it, so
     // runs stay few.
     if (!story_.runs.empty()) {
-        CharacterRun last = story_.runs.back();
-        Append(&sep, 1, last.style, last.local);
+        if (Fit(1)) {
+            story_.text += sep;
+            ++story_.runs.back().length;
+        }
     } else {
         Append(&sep, 1, cstyle, local);
     }
     if (full_ && story_.text.size() == paraStart_) return;
-    ParagraphRun run;
-    run.start = paraStart_;
-    run.length = static_cast<std::uint32_t>(story_.text.size()) - paraStart_;
-    run.style = p.style;
-    run.local = p.local;
-    story_.paragraphs.push_back(std::move(run));
-    paraStart_ = static_cast<std::uint32_t>(story_.text.size());
+    const std::uint32_t end = static_cast<std::uint32_t>(story_.text.size());
+    story_.paragraphs.push_back(
+        ParagraphRun{paraStart_, end - paraStart_, ctx_.formats.Paragraph(p.style, p.local)});
+    paraStart_ = end;
 }
 
 void StoryBuilder::Finish() {
@@ -483,17 +484,11 @@ void StoryBuilder::Finish() {
                           "a lone surrogate in text is replaced by U+FFFD");
         }
     }
-    ParagraphRun run;
-    run.start = paraStart_;
-    run.length = static_cast<std::uint32_t>(story_.text.size()) - paraStart_;
-    if (haveTrail_) {
-        run.style = trail_.style;
-        run.local = trail_.local;
-    } else if (sawOld_) {
-        run.style = lastOldPara_.style;
-        run.local = lastOldPara_.local;
-    }
-    story_.paragraphs.push_back(std::move(run));
+    static const Para kNone;
+    const Para& last = haveTrail_ ? trail_ : sawOld_ ? lastOldPara_ : kNone;
+    story_.paragraphs.push_back(
+        ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
+                     ctx_.formats.Paragraph(last.style, last.local)});
 }
 
 // A record is a run of entries: 'S', the element id, the number of

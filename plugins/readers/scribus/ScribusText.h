@@ -20,9 +20,9 @@ public:
     void BeginFrame();
     void Start(ElementId id, const Attrs& a) override;
     void End() override;
-    /// The frame's elements are over; defaults receive the frame's default
-    /// paragraph attributes when its text carries them.
-    void EndFrame(ParagraphAttributes* defaults, std::string* defaultStyle);
+    /// The frame's elements are over; defaults receives the frame's default
+    /// paragraph format (Item::defaults) when its text carries one.
+    void EndFrame(int* defaults);
 
     /// Closes the last paragraph. Anchored-item markers keep the raw ids in
     /// anchoredIds (parallel to the kAnchoredItem markers, in order).
@@ -49,6 +49,7 @@ private:
     void OldText(const Attrs& a);
     void NewText(const Attrs& a, const char* text, bool softHyphenPending);
     void UnicodeText(const Attrs& a);
+    std::size_t Fit(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
                 const CharacterAttributes& local);
     void AppendChars(const std::u16string& s, const std::string& cstyle,
@@ -65,7 +66,7 @@ private:
     Para defaults_;
     bool haveDefaults_ = false;
     Para format_; ///< the paragraph format element being read
-    ParagraphFormat formatReader_;
+    ParagraphFormatReader formatReader_;
     std::uint32_t paraStart_ = 0;
     Para trail_;
     bool haveTrail_ = false;

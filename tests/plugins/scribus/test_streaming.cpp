@@ -201,7 +201,7 @@ TEST(ScribusStreaming, StoriesReadEarlyComeOutAsIfReadAtTheEnd) {
                    "<PAGEOBJECT PTYPE=\"4\"><ITEXT CH=\"x\" CAB=\"5\"/></PAGEOBJECT>"
                    "<STYLE NAME=\"Late\"/></DOCUMENT></SCRIBUSUTF8NEW>");
     ASSERT_EQ(1u, r.document.stories.size());
-    EXPECT_EQ("Late", r.document.stories[0].paragraphs.at(0).style);
+    EXPECT_EQ("Late", r.document.Format(r.document.stories[0].paragraphs.at(0)).style);
     EXPECT_TRUE(r.warnings.empty());
 }
 
