@@ -108,6 +108,20 @@ void CloseFile(FileHandle file) {
     if (file >= 0) ::close(file);
 }
 
+bool RegularFileIdentity(FileHandle file, FileIdentity& out) {
+    struct stat st;
+    if (file < 0 || ::fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    out = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+    return true;
+}
+
+bool PathIdentity(const char* path, FileIdentity& out) {
+    struct stat st;
+    if (!path || !*path || ::stat(path, &st) != 0) return false;
+    out = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+    return true;
+}
+
 bool PathExists(const char* path) {
     return path && *path && ::access(path, F_OK) == 0;
 }

@@ -35,6 +35,17 @@ bool FlushFile(FileHandle file);
 long long FileSize(FileHandle file);
 void CloseFile(FileHandle file);
 
+/// What tells two handles or paths of one file apart from others.
+struct FileIdentity {
+    unsigned long long device;
+    unsigned long long inode;
+    bool operator==(const FileIdentity& o) const { return device == o.device && inode == o.inode; }
+};
+/// False for a handle that is not a regular file (a pipe, a device) or cannot be examined.
+bool RegularFileIdentity(FileHandle file, FileIdentity& out);
+/// False when the path names no file.
+bool PathIdentity(const char* path, FileIdentity& out);
+
 bool PathExists(const char* path);
 bool IsDirectory(const char* path);
 bool DeleteFile(const char* path);

@@ -5,7 +5,10 @@ packages=(g++ cmake ninja-build ccache pkg-config
           libboost-dev libboost-thread-dev
           libgtest-dev libbenchmark-dev
           libpugixml-dev zlib1g-dev libzip-dev
-          python3 python3-jsonschema)
+          python3 python3-jsonschema
+          python3-dev pybind11-dev python3-pybind11
+          python3-dask python3-distributed python3-pandas
+          python3-setuptools python3-pip python3-venv)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,6 @@
 #include <ombra/typedstreams.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -94,9 +95,9 @@ void OBCompressInt_Write::FlushBuffer() {
 // ---- OBCompressInt_Read ------------------------------------------------------
 
 OBCompressInt_Read::OBCompressInt_Read(OBStream* stream)
-    : stream_(stream), remaining_(0), mode_(0) {}
+    : stream_(stream), remaining_(0), mode_(0), ready_(0), next_(0) {}
 
-int OBCompressInt_Read::Read() {
+int OBCompressInt_Read::ReadBlock() {
     if (!stream_) return 0;
     // Empty blocks carry nothing and are passed over; a header that cannot
     // be read ends the attempt, so a truncated stream never loops.
@@ -107,26 +108,28 @@ int OBCompressInt_Read::Read() {
         remaining_ = h & kCountMask;
         mode_ = static_cast<unsigned short>(h >> 14);
     }
+    // A count beyond what a writer puts in one block comes in parts.
+    long long got = 0, n = remaining_;
     switch (mode_) {
-    case kOBCompressInt_32: {
-        int value = 0;
-        stream_->XferInt32(value);
-        --remaining_;
-        return value;
-    }
-    case kOBCompressInt_8: {
-        unsigned char value = 0;
-        stream_->XferByte(value);
-        --remaining_;
-        return value;
-    }
-    case kOBCompressInt_16: {
-        short value = 0;
-        stream_->XferInt16(value);
-        --remaining_;
-        return value;
-    }
+    case kOBCompressInt_32:
+        n = std::min(n, 1024LL);
+        got = stream_->XferInt32(block_.longs, n);
+        std::fill(block_.longs + got, block_.longs + n, 0);
+        break;
+    case kOBCompressInt_8:
+        n = std::min(n, 4096LL);
+        got = stream_->XferByte(block_.bytes, n);
+        std::fill(block_.bytes + got, block_.bytes + n, 0);
+        break;
+    case kOBCompressInt_16:
+        n = std::min(n, 2048LL);
+        got = stream_->XferInt16(block_.words, n);
+        std::fill(block_.words + got, block_.words + n, 0);
+        break;
     default:
         return 0; // mode 3 carries nothing and never ends
     }
+    next_ = 0;
+    ready_ = static_cast<unsigned int>(n);
+    return Read();
 }

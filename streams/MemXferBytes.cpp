@@ -42,7 +42,8 @@ bool OBMemXferBytes::CreateFileBackingStore() {
     }
     // The write that overflows covers everything from position to the old
     // size, so the bytes before position are all that must move.
-    if (position_ > 0 && backing->Write(buffer_, position_) != position_) {
+    if (position_ > 0 &&
+        (backing->Write(buffer_, position_) != position_ || !backing->WriteOut())) {
         backing->Close();
         delete backing;
         WOBFileUtility::DeleteFileA(file); // no partial file is left behind
@@ -93,6 +94,12 @@ unsigned long long OBMemXferBytes::Write(const void* buffer, unsigned long long 
             state_ = kStreamError; // the content so far stays in memory
             return 0;
         }
+        // The spill is complete once the file holds every byte.
+        unsigned long long before = backing_->Tell();
+        unsigned long long n = backing_->Write(buffer, count);
+        if (n == count && !backing_->WriteOut()) n = backing_->Tell() - before;
+        position_ = backing_->Tell();
+        return n;
     }
     unsigned long long n = backing_->Write(buffer, count);
     position_ = backing_->Tell();

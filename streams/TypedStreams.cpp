@@ -1,5 +1,7 @@
 #include <ombra/typedstreams.h>
 
+#include "streams/ByteSwap.h"
+
 #include <cstring>
 
 namespace {
@@ -50,10 +52,7 @@ long long ReadArray(OBXferBytes* xfer, short swapping, T* buffer, long long coun
     if (!xfer || !buffer || count <= 0) return 0;
     unsigned long long got = xfer->Read(buffer, ByteCount<T>(count));
     long long elements = static_cast<long long>(got / sizeof(T));
-    if (swapping) {
-        for (long long i = 0; i < elements; ++i)
-            buffer[i] = Reversed(buffer[i]);
-    }
+    if (swapping) ombra_detail::SwapCopy(buffer, buffer, static_cast<std::size_t>(elements));
     return elements;
 }
 
@@ -63,8 +62,8 @@ template <typename T> void WriteScalar(OBXferBytes* xfer, short swapping, T valu
     xfer->Write(&wire, sizeof(T));
 }
 
-// Unswapped arrays go out in one write. Swapped ones pass through a small
-// stack block in chunks, so the caller's array is left alone and nothing is
+// Unswapped arrays go out in one write. Swapped ones pass through a stack
+// block in chunks, so the caller's array is left alone and nothing is
 // allocated.
 template <typename T>
 long long WriteArray(OBXferBytes* xfer, short swapping, const T* buffer, long long count) {
@@ -72,13 +71,12 @@ long long WriteArray(OBXferBytes* xfer, short swapping, const T* buffer, long lo
     if (!swapping) {
         return static_cast<long long>(xfer->Write(buffer, ByteCount<T>(count)) / sizeof(T));
     }
-    constexpr long long kChunk = 8192 / sizeof(T);
+    constexpr long long kChunk = 16384 / sizeof(T);
     T block[kChunk];
     long long done = 0;
     while (done < count) {
         long long n = count - done < kChunk ? count - done : kChunk;
-        for (long long i = 0; i < n; ++i)
-            block[i] = Reversed(buffer[done + i]);
+        ombra_detail::SwapCopy(block, buffer + done, static_cast<std::size_t>(n));
         unsigned long long bytes = static_cast<unsigned long long>(n) * sizeof(T);
         unsigned long long put = xfer->Write(block, bytes);
         done += static_cast<long long>(put / sizeof(T));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <locale>
+#include <new>
 #include <strings.h>
 
 using namespace ombra_detail;
@@ -56,8 +57,36 @@ COBString::COBString(const COBString& other)
     ReplaceBytes(other.GrabCString(), other.Length());
 }
 
+// The storage block right behind the object, in the same allocation:
+// copies that live on the heap take one request to the memory service,
+// not two; deleting the object frees both.
+COBString::COBString(COBStringData* inside, WSE::WritingScriptEnum script)
+    : data_(inside), script_(script), dataInside_(true) {}
+
+COBString* COBString::CopyInto(void* block, const COBString& other) {
+    static_assert(sizeof(COBString) % alignof(COBStringData) == 0, "the block follows the object");
+    auto* data = new (static_cast<char*>(block) + sizeof(COBString)) COBStringData;
+    COBString* copy = new (block) COBString(data, other.script_);
+    if (!copy->ReplaceBytes(other.GrabCString(), other.Length())) {
+        copy->~COBString();
+        return nullptr;
+    }
+    return copy;
+}
+
+COBString* COBString::NewCopy(const COBString& other) {
+    void* block = OBLibAllocate(sizeof(COBString) + sizeof(COBStringData));
+    COBString* copy = block ? CopyInto(block, other) : nullptr;
+    if (!copy) OBLibFree(block);
+    return copy;
+}
+
 COBString::~COBString() {
-    delete data_;
+    if (dataInside_) {
+        data_->~COBStringData();
+    } else {
+        delete data_;
+    }
 }
 
 COBString& COBString::operator=(const COBString& other) {
@@ -506,10 +535,5 @@ bool COBString::operator>=(const COBString& s) const {
 }
 
 IOBString* COBString::Clone() const {
-    COBString* copy = new COBString(*this);
-    if (copy && copy->Length() != Length()) {
-        delete copy;
-        copy = nullptr;
-    }
-    return copy;
+    return NewCopy(*this);
 }

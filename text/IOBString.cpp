@@ -65,7 +65,7 @@ IOBString* CopyOf(const IOBString& s) {
     if (s.IsUnicode() == 1) {
         copy = new WOBString(s.GrabWString(), s.Length());
     } else if (const COBString* c = dynamic_cast<const COBString*>(&s)) {
-        copy = new COBString(*c);
+        return c->Clone();
     } else {
         COBString* plain = new COBString;
         if (plain) plain->SetXString(s.GrabCString(), s.Length());

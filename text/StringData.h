@@ -23,9 +23,12 @@ public:
     TextBuffer() = default;
     TextBuffer(const TextBuffer&) = delete;
     TextBuffer& operator=(const TextBuffer&) = delete;
-    ~TextBuffer() { OBLibFree(data_); }
+    ~TextBuffer() { Free(data_); }
 
     static constexpr long long kMaxLength = LLONG_MAX / static_cast<long long>(sizeof(T)) - 2;
+    // Short texts live in the block itself, which saves an allocation for
+    // most names and runs of text.
+    static constexpr long long kInline = 48 / static_cast<long long>(sizeof(T)) - 1;
 
     long long Length() const { return length_; }
     T* Data() { return data_; }
@@ -39,10 +42,9 @@ public:
     /// Makes sure a buffer exists, so that Data() is not null.
     bool EnsureBuffer() {
         if (data_) return true;
-        T* fresh = Allocate(0);
-        if (!fresh) return false;
-        fresh[0] = 0;
-        Replace(fresh, 0);
+        inline_[0] = 0;
+        data_ = inline_;
+        capacity_ = kInline;
         return true;
     }
 
@@ -53,11 +55,12 @@ public:
             return true;
         }
         if (n > capacity_ || !data_) {
-            T* fresh = Allocate(n);
+            long long capacity = n;
+            T* fresh = Obtain(capacity);
             if (!fresh) return false;
             Copy(fresh, text, n);
             fresh[n] = 0;
-            Replace(fresh, n);
+            Replace(fresh, capacity);
         } else {
             std::memmove(data_, text, static_cast<std::size_t>(n) * sizeof(T));
             data_[n] = 0;
@@ -80,17 +83,17 @@ public:
             long long want = total;
             if (total > capacity_ && capacity_ < kMaxLength / 2)
                 want = std::max(total, capacity_ + capacity_ / 2);
-            T* fresh = Allocate(want);
+            T* fresh = Obtain(want);
             if (!fresh) {
                 if (want == total) return false;
-                fresh = Allocate(want = total);
+                fresh = Obtain(want = total);
                 if (!fresh) return false;
             }
             Copy(fresh, data_, pos);
             Copy(fresh + pos, text, n);
             Copy(fresh + pos + n, data_ ? data_ + pos : nullptr, length_ - pos);
             fresh[total] = 0;
-            OBLibFree(data_);
+            Free(data_);
             data_ = fresh;
             capacity_ = want;
         } else {
@@ -104,6 +107,28 @@ public:
     }
 
     /// Removes n characters at pos; the caller keeps both inside the text.
+    /// Room for `total` characters and the terminator, growing as appends
+    /// do; the content stays. Null when there is no memory for it.
+    T* Reserve(long long total) {
+        if (total < 0 || total > kMaxLength) return nullptr;
+        if (data_ && total <= capacity_) return data_;
+        long long want = total;
+        if (capacity_ < kMaxLength / 2) want = std::max(total, capacity_ + capacity_ / 2);
+        T* fresh = Obtain(want);
+        if (!fresh && want != total) fresh = Obtain(want = total);
+        if (!fresh) return nullptr;
+        Copy(fresh, data_, length_);
+        fresh[length_] = 0;
+        Replace(fresh, want);
+        return data_;
+    }
+
+    /// Takes the first n characters written into the reserved room as the text.
+    void SetLength(long long n) {
+        length_ = n;
+        data_[n] = 0;
+    }
+
     void Erase(long long pos, long long n) {
         if (!data_ || n <= 0) return;
         std::memmove(data_ + pos, data_ + pos + n,
@@ -118,21 +143,33 @@ public:
     }
 
 private:
-    static T* Allocate(long long n) {
-        return static_cast<T*>(OBLibAllocate(static_cast<std::size_t>(n + 1) * sizeof(T)));
+    // Room for `capacity` characters and the terminator: the inline room
+    // when it is big enough and not the current buffer (whose content is
+    // still to be copied), else from the memory service. capacity grows to
+    // what the inline room holds.
+    T* Obtain(long long& capacity) {
+        if (capacity <= kInline && data_ != inline_) {
+            capacity = kInline;
+            return inline_;
+        }
+        return static_cast<T*>(OBLibAllocate(static_cast<std::size_t>(capacity + 1) * sizeof(T)));
+    }
+    void Free(T* block) {
+        if (block != inline_) OBLibFree(block);
     }
     static void Copy(T* to, const T* from, long long n) {
         if (n > 0 && from) std::memcpy(to, from, static_cast<std::size_t>(n) * sizeof(T));
     }
     void Replace(T* fresh, long long capacity) {
-        OBLibFree(data_);
+        Free(data_);
         data_ = fresh;
         capacity_ = capacity;
     }
 
-    T* data_ = nullptr;
+    T* data_ = nullptr; // null, inline_ or a block of the memory service
     long long length_ = 0;
     long long capacity_ = 0;
+    T inline_[kInline + 1];
 };
 
 /// Counts the characters before the first 0 one, looking at most at max.

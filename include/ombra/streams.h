@@ -177,10 +177,35 @@ private:
 };
 
 /// Bytes of a file, through the platform's file handles or, when a
-/// read-only open through them fails, through the C runtime's stdio. There
-/// is no buffering layer of the library's own. Positions are 64-bit.
+/// read-only open through them fails, through the C runtime's stdio.
+/// Positions are 64-bit.
+///
+/// A regular file goes through a buffer of kBufferSize bytes: writes wait
+/// in it (write-behind) and reads take what it read ahead. The file's bytes,
+/// the positions, the counts and the states are those of a transfer without
+/// a buffer at every Flush, Seek, SetEndOfStream and Close, at a memory
+/// transfer's spill, and whenever the core reaches the same file another way
+/// on the same thread (another transfer opened on it, whereupon both stop
+/// buffering until closed; a copy, a size query, copying this object).
+/// Pipes, devices and the stdio fallback are never buffered.
+///
+/// Where a buffered transfer differs from one without a buffer:
+/// - A write that the file refuses (a full disk, a size limit) shows at the
+///   next of those points instead of at once: that Write, or the Write that
+///   finds the buffer full, returns 0 and the state becomes kStreamError;
+///   Seek and Flush set kStreamError; Close leaves kStreamError instead of
+///   kStreamClosed (the file is closed all the same). The bytes that did
+///   not reach the file are dropped and the position moves back to the end
+///   of those that did.
+/// - Another process sees waiting bytes only after one of those points, and
+///   bytes that another process changes inside what was read ahead show
+///   after the next Flush, write or seek outside them.
+/// - A file that another thread has open is that thread's to flush.
 class OMBRA_API OBFileXferBytesRef : public OBXferBytes {
 public:
+    /// The size of the buffer of a regular file.
+    static constexpr unsigned int kBufferSize = 32768;
+
     /// No file: kStreamError until Open.
     OBFileXferBytesRef();
     /// The copy names the same file but holds no open file (kStreamError,
@@ -225,7 +250,20 @@ protected:
     OBSysFileRef GetLocallyCachedFile(const OBSysFileRef& file, unsigned int mode);
 
 private:
+    friend class OBOpenFileList; // the transfers open on this thread, by file
+    friend class OBMemXferBytes; // a spill reaches the file at once
+
     void DropCachedCopy();
+    void StartBuffering();
+    /// Waiting bytes to the file; false (and kStreamError) when some did not get there.
+    bool WriteOut();
+    /// Forgets what was read ahead; the handle goes back to the position callers see.
+    void DropReadAhead();
+    /// WriteOut and DropReadAhead: the file and the handle as without a buffer.
+    void Settle();
+    unsigned long long BufferedRead(unsigned char* buffer, unsigned long long count);
+    unsigned long long BufferedWrite(const unsigned char* buffer, unsigned long long count);
+    unsigned long long BufferedSeek(long long offset, OBSeekFromWhere from);
 
     OBSysFileRef systemFile_;
     OBSysFileRef cachedSystemFile_;
@@ -233,6 +271,25 @@ private:
     void* stdioStream_;
     int fileHandle_;
     short cachedCopy_; // cachedSystemFile_ is a local copy that Close deletes
+
+    // The buffer (null: every transfer goes straight to the handle). While
+    // reading ahead it holds the file's bytes from bufferStart_ and the
+    // handle stands after them; while writing behind it holds the bytes for
+    // bufferStart_ onwards and the handle stands at bufferStart_.
+    unsigned char* buffer_;
+    unsigned long long bufferStart_;
+    unsigned long long position_; // the position callers see, while buffered
+    unsigned int bufferFill_;
+    unsigned int bufferNext_; // reading ahead: the next byte to hand out
+    short bufferMode_;        // 0 idle, 1 reading ahead, 2 writing behind
+    short writable_;
+    // The list of open transfers (OBOpenFileList).
+    unsigned long long fileDevice_;
+    unsigned long long fileInode_;
+    unsigned long ownerThread_;
+    OBFileXferBytesRef* prevOpen_;
+    OBFileXferBytesRef* nextOpen_;
+    short listed_;
 };
 
 #endif

@@ -251,14 +251,25 @@ public:
     static void OBSetSystemScript(WSE::WritingScriptEnum script);
 
 private:
+    friend class OBStringUtils; // converts straight into the buffer
+
     bool Ready();
     void Changed();
     bool ReplaceBytes(const char* text, long long n);
     bool AppendBytes(const char* text, long long n);
     bool InsertBytes(const char* text, long long n, long long pos);
+    friend class ValueString; // keeps short copies inside the value
+    /// A copy made in one block with its storage (Clone, string handles).
+    static COBString* NewCopy(const COBString& other);
+    /// A copy built in place in block, which holds a COBString and its
+    /// storage block; null (nothing left in block) when the text could not
+    /// be stored.
+    static COBString* CopyInto(void* block, const COBString& other);
+    COBString(COBStringData* inside, WSE::WritingScriptEnum script);
 
     COBStringData* data_;
     WSE::WritingScriptEnum script_;
+    bool dataInside_ = false; // data_ lives in this object's own block
 
     static std::atomic<WSE::WritingScriptEnum> gOBSystemSciptID;
 };
@@ -376,6 +387,8 @@ public:
     bool operator>=(const WOBString& s) const;
 
 private:
+    friend class OBStringUtils; // converts straight into the buffer
+
     bool Ready();
     void Changed();
     bool ReplaceUnits(const unsigned short* text, long long n);

@@ -353,12 +353,32 @@ public:
     OBCompressInt_Read& operator=(const OBCompressInt_Read&) = default;
     OBCompressInt_Read& operator=(OBCompressInt_Read&&) = default;
 
-    int Read();
+    /// The next value. Each block comes from the stream whole, in one array
+    /// transfer after its header, so the stream stands after the block while
+    /// its values are handed out; values that a short stream lacks (a value
+    /// cut off included) read as 0.
+    int Read() {
+        if (ready_ == 0) return ReadBlock();
+        --ready_;
+        --remaining_;
+        unsigned int i = next_++;
+        if (mode_ == kOBCompressInt_8) return block_.bytes[i];
+        return mode_ == kOBCompressInt_16 ? block_.words[i] : block_.longs[i];
+    }
 
 private:
+    int ReadBlock();
+
     OBStream* stream_;
     unsigned int remaining_;
     unsigned short mode_;
+    unsigned int ready_; // values of the block in block_, from next_ on
+    unsigned int next_;
+    union {
+        unsigned char bytes[4096];
+        short words[2048];
+        int longs[1024];
+    } block_;
 };
 
 #endif

@@ -275,6 +275,9 @@ private:
 class OMBRA_API ValueString : public Value {
 public:
     ValueString() noexcept;
+    /// Copies the other value's string (a deep copy).
+    ValueString(const ValueString& other);
+    ValueString& operator=(const ValueString& other);
     ~ValueString() override;
     Value& operator=(Value& other) override;
     /// The held strings are equal (IOBStringPtr equality): same kind and
@@ -293,7 +296,14 @@ public:
     const IOBString* GetPtr() const { return text_.GetPtr(); }
 
 private:
+    /// Lets go of the held string, wherever it lives.
+    void ReleaseText();
+    bool HoldsInside() const;
+
     IOBStringPtr text_;
+    // A short 8-bit string (object and storage) lives here rather than on
+    // the heap: most names and runs of text then cost no allocation.
+    alignas(8) unsigned char inside_[120];
 };
 
 /// A reference to a file of this system, type ekSysFile (90).

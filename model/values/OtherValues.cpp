@@ -1,6 +1,7 @@
 // Percentages, matrices, dates, strings, file references, streams and
 // gradient stops.
 #include "model/values/ValueInternal.h"
+#include "text/StringData.h"
 
 #include <ombra/typedstreams.h>
 #include <ombra/values.h>
@@ -125,18 +126,45 @@ void ValueDateTime::Init(const int& year, const int& month, const int& day, cons
 
 ValueString::ValueString() noexcept : Value(VT::ekString) {}
 
-ValueString::~ValueString() = default;
+ValueString::ValueString(const ValueString& other) : Value(other) {
+    if (const IOBString* text = other.text_.GetPtr()) Init(*text);
+    SetInitialized(other.IsInitialized());
+}
+
+ValueString& ValueString::operator=(const ValueString& other) {
+    operator=(const_cast<Value&>(static_cast<const Value&>(other)));
+    return *this;
+}
+
+ValueString::~ValueString() {
+    ReleaseText();
+}
+
+bool ValueString::HoldsInside() const {
+    return text_.GetPtr() ==
+           static_cast<const IOBString*>(reinterpret_cast<const COBString*>(inside_));
+}
+
+void ValueString::ReleaseText() {
+    if (HoldsInside()) {
+        IOBStringPtr none;
+        text_.Release(none); // the handle must not delete what lives here
+        reinterpret_cast<COBString*>(inside_)->~COBString();
+    } else {
+        IOBStringPtr none;
+        text_.Swap(none);
+    }
+}
 
 Value& ValueString::operator=(Value& other) {
     ValueString* same = dynamic_cast<ValueString*>(&other);
     if (!same || same == this) return *this;
-    IOBStringPtr copy;
-    if (same->text_.IsValid()) {
-        copy = same->text_;
-        if (!copy.IsValid()) return *this; // no memory: keep what was held
+    if (const IOBString* text = same->text_.GetPtr()) {
+        Init(*text); // no memory: keeps what was held
+    } else {
+        ReleaseText();
+        SetInitialized(1);
     }
-    text_.Swap(copy);
-    SetInitialized(1);
     return *this;
 }
 
@@ -147,9 +175,24 @@ short ValueString::IsEqual(Value* other) {
 }
 
 void ValueString::Init(const IOBString& text) {
+    static_assert(sizeof(COBString) + sizeof(COBStringData) <= sizeof inside_,
+                  "a short 8-bit string fits inside the value");
+    const COBString* bytes =
+        text.IsUnicode() == 1 ? nullptr : dynamic_cast<const COBString*>(&text);
+    // Short text is stored inside without asking for memory, so the string
+    // held so far can go first (unless it is the one to copy).
+    if (bytes && &text != text_.GetPtr() &&
+        bytes->Length() <= ombra_detail::TextBuffer<char>::kInline) {
+        ReleaseText();
+        IOBStringPtr made(COBString::CopyInto(inside_, *bytes));
+        text_.Swap(made);
+        SetInitialized(1);
+        return;
+    }
     IOBStringPtr copy;
     copy.CopyString(text); // copies first: text may be the string held here
     if (!copy.IsValid()) return;
+    ReleaseText();
     text_.Swap(copy);
     SetInitialized(1);
 }

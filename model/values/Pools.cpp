@@ -105,10 +105,12 @@ struct StartUp {
     }
 } gStartUp;
 
-// Each thread keeps a short list of free blocks per size, refilled from and
+// Each thread keeps a list of free blocks per size, refilled from and
 // drained to the shared pool in batches, so most allocations take no lock.
+// A run of values that lives and dies together (a few hundred) stays within
+// the cache; beyond kKeepAtMost the older half goes back.
 constexpr int kBatch = 32;
-constexpr int kKeepAtMost = 2 * kBatch;
+constexpr int kKeepAtMost = 8 * kBatch;
 
 struct Bin {
     void* head;
@@ -123,6 +125,7 @@ struct ThreadCache {
     Bin bins[kSlots];
     bool registered;
     bool finished; // set at thread end: later releases go straight to the pool
+    bool active;   // registered and not finished: the one test of a release
 };
 __attribute__((tls_model("initial-exec"))) thread_local ThreadCache tCache;
 
@@ -142,12 +145,14 @@ void EmptyThreadCache() {
 void FlushThreadCache(void*) {
     EmptyThreadCache();
     tCache.finished = true;
+    tCache.active = false;
 }
 
 void RegisterThreadCache() {
     std::call_once(gExitKeyOnce, [] { pthread_key_create(&gExitKey, FlushThreadCache); });
     pthread_setspecific(gExitKey, &tCache);
     tCache.registered = true;
+    tCache.active = !tCache.finished;
 }
 
 // A purge since the bin's last use leaves only dangling pointers in it.
@@ -176,7 +181,7 @@ inline int PooledSlot(std::size_t size) {
     return (size > 144 || (size & 3)) ? -1 : kSlotBySize.slot[size >> 2];
 }
 
-void* RefillAndTake(int slot, std::size_t size) {
+__attribute__((noinline)) void* RefillAndTake(int slot, std::size_t size) {
     // The registry holds the pool for as long as values of its size live.
     if (!gRegistry[slot].load(std::memory_order_acquire) && !OBGetValuePool(size)) return nullptr;
     if (tCache.finished) {
@@ -251,27 +256,43 @@ void* OBValuePoolAllocate(std::size_t size) noexcept {
     return block;
 }
 
-void OBValuePoolRelease(void* block, std::size_t size) noexcept {
-    int slot = PooledSlot(size);
-    if (!block || slot < 0) return;
+namespace {
+
+// Kept out of line, so that the common path of a release needs no stack frame.
+__attribute__((noinline)) void ReleaseUncached(void* block, int slot) {
     if (tCache.finished) {
         *static_cast<void**>(block) = nullptr;
         kOps.ops[slot].give(block);
         return;
     }
-    if (!tCache.registered) RegisterThreadCache(); // a thread may only release
-    Bin& bin = CurrentBin(slot);
-    *static_cast<void**>(block) = bin.head;
-    bin.head = block;
-    if (++bin.count < kKeepAtMost) return;
-    // Hand the older half back so that blocks freed here serve other threads.
+    RegisterThreadCache(); // a thread may only release
+    OBValuePoolRelease(block, 4u * static_cast<unsigned>(slot) + 12u);
+}
+
+// Hands the older half back so that blocks freed here serve other threads.
+__attribute__((noinline)) void Trim(Bin& bin, int slot) {
     void* keep = bin.head;
-    for (int i = 1; i < kBatch; ++i)
+    for (int i = 1; i < kKeepAtMost / 2; ++i)
         keep = *static_cast<void**>(keep);
     void* rest = *static_cast<void**>(keep);
     *static_cast<void**>(keep) = nullptr;
-    bin.count = kBatch;
+    bin.count = kKeepAtMost / 2;
     kOps.ops[slot].give(rest);
+}
+
+} // namespace
+
+void OBValuePoolRelease(void* block, std::size_t size) noexcept {
+    int slot = PooledSlot(size);
+    if (!block || slot < 0) return;
+    if (__builtin_expect(!tCache.active, 0)) {
+        ReleaseUncached(block, slot);
+        return;
+    }
+    Bin& bin = CurrentBin(slot);
+    *static_cast<void**>(block) = bin.head;
+    bin.head = block;
+    if (__builtin_expect(++bin.count >= kKeepAtMost, 0)) Trim(bin, slot);
 }
 
 namespace ombra_detail {

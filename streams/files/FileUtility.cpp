@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "streams/OpenFiles.h"
 #include "streams/memory/StdAllocator.h"
 
 #include <cstdio>
@@ -210,6 +211,8 @@ void WOBFileUtility::GetDirectory(OBSysFileRef& out) {
 short WOBFileUtility::OBCopyFile(const OBSysFileRef& destination) {
     OBFileSystemPath from(GetSysFile()), to(destination);
     if (!from.Valid() || !to.Valid()) return 0;
+    OBOpenFileList::SettlePath(from.Get());
+    OBOpenFileList::SettlePath(to.Get());
     return obsys::CopyFile(from.Get(), to.Get()) ? 1 : 0;
 }
 
@@ -244,6 +247,7 @@ COBString WOBFileUtility::GetExtension() {
 
 unsigned int WOBFileUtility::GetFileSize() {
     OBFileSystemPath path(GetSysFile());
+    if (path.Valid()) OBOpenFileList::SettlePath(path.Get());
     long long size = path.Valid() ? obsys::FileSizeByPath(path.Get()) : -1;
     if (size < 0) return 0xFFFFFFFFu;
     return size >= 0xFFFFFFFFLL ? 0xFFFFFFFEu : static_cast<unsigned int>(size);

@@ -56,3 +56,13 @@ run(${prefix}/bin/ombra convert ${SAMPLE} -o - -q)
 if(NOT last_output MATCHES "The Ombra Gazette")
   message(FATAL_ERROR "the installed ombra program did not convert the sample:\n${last_output}")
 endif()
+
+# The installed Python package imports from the prefix's packages folder
+# and finds the core and the plug-ins by itself.
+if(PYTHON AND PYTHON_DIR)
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+  run(${PYTHON} -c "import ombra, sys\nsys.stdout.write(ombra.convert(sys.argv[1]))" ${SAMPLE})
+  if(NOT last_output MATCHES "The Ombra Gazette")
+    message(FATAL_ERROR "the installed Python package did not convert the sample:\n${last_output}")
+  endif()
+endif()

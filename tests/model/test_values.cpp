@@ -249,6 +249,45 @@ TEST(StringValues, CopiesInAndOutKeepingKindAndScript) {
     EXPECT_EQ(v.IsEqual(&w), 1);
 }
 
+// Each kind of text replacing each other, in place or on the heap, and
+// copied between values: the last text and script always read back.
+TEST(StringValues, ShortLongAndWideTextsReplaceEachOther) {
+    const std::string sources[] = {"", "short", std::string(47, 's'), std::string(48, 'L'),
+                                   std::string(300, 'L')};
+    for (const std::string& first : sources) {
+        for (const std::string& second : sources) {
+            ValueString v, copy;
+            v.Init(COBString(first.c_str(), WSE::kRomanScript));
+            copy = v;
+            v.Init(COBString(second.c_str(), WSE::kJapaneseScript));
+            COBString out;
+            v.Get(out);
+            EXPECT_EQ(Str(out), second);
+            EXPECT_EQ(out.GetWSEScript(), WSE::kJapaneseScript);
+            copy.Get(out);
+            EXPECT_EQ(Str(out), first);
+            EXPECT_EQ(out.GetWSEScript(), WSE::kRomanScript);
+            const unsigned short units[] = {0x65E5, 0};
+            copy.Init(WOBString(units));
+            v = copy;
+            EXPECT_EQ(v.GetPtr()->IsUnicode(), 1);
+        }
+    }
+
+    // Without memory a long text cannot be copied and the held one stays;
+    // a short one needs none.
+    ValueString v;
+    v.Init(COBString("held"));
+    COBString longText(std::string(100, 'x').c_str()), shortText("new");
+    {
+        ombra_test::FailAllocationsAfter fail(0);
+        v.Init(longText);
+        EXPECT_EQ(Str(*static_cast<const COBString*>(v.GetPtr())), "held");
+        v.Init(shortText);
+    }
+    EXPECT_EQ(Str(*static_cast<const COBString*>(v.GetPtr())), "new");
+}
+
 TEST(SysFileValues, EqualPathsOnly) {
     ValueSysFile a, b;
     a.Init(OBSysFileRef("/tmp/a.txt"));

@@ -136,10 +136,12 @@ TEST_F(TypedStreams, LargeSwappedArraysAcrossChunks) {
     EXPECT_EQ(w.XferInt16(words.data(), 9001), 9001);
     Bytes all = Written(w);
     ASSERT_EQ(all.size(), 5001u * 4 + 9001u * 2);
-    int v4097;
-    std::memcpy(&v4097, all.data() + 4097 * 4, 4);
-    EXPECT_EQ(ByteSwapReverse::SwapInt32(static_cast<unsigned>(v4097)),
-              static_cast<unsigned>(longs[4097]));
+    for (std::size_t i = 0; i < all.size(); ++i) { // every element reversed, at every offset
+        std::size_t width = i < 5001 * 4 ? 4 : 2, at = i < 5001 * 4 ? i : i - 5001 * 4;
+        const unsigned char* source = i < 5001 * 4 ? reinterpret_cast<unsigned char*>(longs.data())
+                                                   : reinterpret_cast<unsigned char*>(words.data());
+        ASSERT_EQ(all[i], source[at - at % width + width - 1 - at % width]) << "byte " << i;
+    }
 
     OBBufferStreamRead r(all.data(), all.size());
     r.SetSwapping(1);

@@ -519,12 +519,15 @@ TEST(StringsWithoutService, ConversionsProduceNothingUntilAServiceIsThere) {
 }
 
 TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
+    // Texts past what a string holds without a buffer of its own.
+    const std::string more(60, 'd');
+    const std::u16string wide = u"xyz-0123456789-0123456789";
     COBString c("abc", WSE::kJapaneseScript);
-    WOBString w(Ptr(u"xyz"));
+    WOBString w(Ptr(wide.c_str()));
     IOBStringPtr handle(new COBString("h", WSE::kRomanScript));
     {
         ombra_test::FailAllocationsAfter fail(0);
-        c.Append("def", 3);
+        c.Append(more.c_str(), 60);
         c.SetWString(Ptr(u"\u65E5"));
         EXPECT_EQ(Bytes(c), "abc");
         EXPECT_EQ(U16(c.GrabWString()), u""); // no rendering, and no crash
@@ -534,7 +537,7 @@ TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
 
         w.Insert(static_cast<unsigned short>(u'!'), 0);
         w.AppendDouble(1.5);
-        EXPECT_EQ(Units(w), u"xyz");
+        EXPECT_EQ(Units(w), wide);
         EXPECT_STREQ(w.GrabCString(), "");
 
         IOBStringPtr copy(handle);
@@ -543,9 +546,9 @@ TEST_F(Strings, NoMemoryLeavesStringsAsTheyWere) {
         EXPECT_EQ(Bytes(c), "bc");
     }
     // Memory is back: the strings work from where they were.
-    c.Append("d", 1);
-    EXPECT_EQ(Bytes(c), "bcd");
-    EXPECT_STREQ(w.GrabCString(), "xyz");
+    c.Append(more.c_str(), 60);
+    EXPECT_EQ(Bytes(c), "bc" + more);
+    EXPECT_STREQ(w.GrabCString(), "xyz-0123456789-0123456789");
 }
 
 // The object is allocated but not its storage block; the strings' own

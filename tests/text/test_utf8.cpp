@@ -163,18 +163,19 @@ TEST(UTF8, LongTextsCrossTheInternalChunks) {
 }
 
 TEST(UTF8, RunningOutOfMemoryIsReported) {
-    std::string bytes(10000, 'a');
+    std::string bytes(100000, 'a'); // more than one step of the conversion
     WOBString out;
+    ASSERT_EQ(OBStringUtils::ConvertUTF8ToUTF16String("xy", 2, out), 1);
     {
-        ombra_test::FailAllocationsAfter fail(1);
+        ombra_test::FailAllocationsAfter fail(0);
         EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(bytes.data(), bytes.size(), out), 0);
     }
-    // What fitted is kept.
-    EXPECT_LT(out.Length(), 10000);
+    // What fitted is kept, and the string goes on working.
+    EXPECT_LT(out.Length(), 100000);
     for (long long i = 0; i < out.Length(); ++i)
         ASSERT_EQ(out.GrabWString()[i], 'a');
     EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(bytes.data(), bytes.size(), out), 1);
-    EXPECT_EQ(out.Length(), 10000);
+    EXPECT_EQ(out.Length(), 100000);
 }
 
 } // namespace

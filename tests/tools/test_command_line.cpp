@@ -39,6 +39,18 @@ TEST(CommandLine, OptionsComeInEveryFormAndPosition) {
     EXPECT_EQ(MakeOptions(o).writer, "json");
     EXPECT_EQ(MakeOptions(Parsed({"dump", "a"})).writer, "json");
     EXPECT_EQ(MakeOptions(Parsed({"convert", "a"})).writer, "text");
+    o = Parsed({"convert", "a", "--shard", "2/4", "--skip-existing", "--timeout=0"});
+    EXPECT_EQ(std::make_pair(o.shardIndex, o.shardCount), std::make_pair(2, 4));
+    EXPECT_TRUE(o.skipExisting);
+    EXPECT_EQ(o.timeout, 0);
+    EXPECT_EQ(Parsed({"convert", "a"}).timeout, kDefaultTimeout);
+    const std::pair<const char*, unsigned long long> sizes[] = {{"64M", 64ull << 20},
+                                                                {"1g", 1ull << 30},
+                                                                {"3GiB", 3ull << 30},
+                                                                {"100000000", 100000000ull},
+                                                                {"2TB", 2ull << 40}};
+    for (const auto& [text, bytes] : sizes)
+        EXPECT_EQ(Parsed({"dump", "a", "--max-memory", text}).maxMemory, bytes) << text;
 }
 
 TEST(CommandLine, TheTextWritersFlagsAreSettingsByNameInTheirOrder) {
@@ -120,10 +132,22 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
          "--encoding is a setting of the text writer (-t text)"},
         {{"convert", "a", "-m", "-t", "html"}, "-m writes text, or JSON with -t json"},
         {{"convert", ""}, "an input name is empty"},
-        {{"convert", "a", "-j", "65"}, "-j takes a number of threads from 1 to 64, not '65'"},
+        {{"convert", "a", "-j", "65"},
+         "-j takes a number of worker processes from 1 to 64, not '65'"},
+        {{"dump", "a", "--shard", "1/2"}, "--shard does not apply to 'dump'"},
+        {{"convert", "a", "--timeout", "1.5"},
+         "--timeout takes seconds from 0 (no limit) to 604800, not '1.5'"},
         {{"convert", "a", "--wrap", "-3"},
          "--wrap takes a line width from 0 (no wrapping) to 10000, not '-3'"},
     };
+    for (const char* shard : {"0/4", "5/4", "1/0", "2", "/3", "1/2/3"})
+        EXPECT_EQ(ParseCommandLine({"convert", "a", "--shard", shard}).error,
+                  "--shard takes I/N, the Ith of N shards (1 <= I <= N), not '" +
+                      std::string(shard) + "'");
+    for (const char* size : {"63M", "64X", "1MBB", "M", "99999999999999G", "-1G"})
+        EXPECT_EQ(ParseCommandLine({"convert", "a", "--max-memory", size}).error,
+                  "--max-memory takes a size of at least 64M (K, M, G or T), not '" +
+                      std::string(size) + "'");
     for (const auto& [arguments, error] : cases) {
         ParsedCommandLine parsed = ParseCommandLine(arguments);
         EXPECT_FALSE(parsed.ok) << error;

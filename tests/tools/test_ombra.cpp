@@ -138,7 +138,7 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
 
 // Every way an input fails, in one batch, with one thread and with two: the
 // same lines, each naming its input; the good ones are converted.
-TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfThreads) {
+TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorkers) {
     TempFolder work;
     work.Write("in/good1.in", "answer:9=1 count=2");
     work.Write("in/strange.in", "nobody claims this");
@@ -151,11 +151,11 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfThrea
     RunHow inWork;
     inWork.folder = work.Path();
     std::vector<std::string> lines[2];
-    for (int threads : {1, 2}) {
+    for (int workers : {1, 2}) {
         Args arguments = {"convert",      "in/good1.in",          "in/missing.in", "in/strange.in",
                           "in/folder.in", "in/breaks.in",         "in/empty.in",   "in/broken.tree",
                           "in/good2.in",  "in/story.tree",        "--outdir",      "out",
-                          "-j",           std::to_string(threads)};
+                          "-j",           std::to_string(workers)};
         ToolResult run = RunOmbra(WithTestPlugIns(arguments, true), inWork);
         ExpectExit(run, 1,
                    {"in/missing.in: not found\n", "in/strange.in: not recognised by any reader\n",
@@ -173,14 +173,14 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfThrea
         EXPECT_TRUE(Leftovers(work, "out").empty());
         std::istringstream err(run.err);
         for (std::string line; std::getline(err, line);)
-            if (!Contains(line, " converted, ")) lines[threads - 1].push_back(line);
-        std::sort(lines[threads - 1].begin(), lines[threads - 1].end());
+            if (!Contains(line, " converted, ")) lines[workers - 1].push_back(line);
+        std::sort(lines[workers - 1].begin(), lines[workers - 1].end());
         std::filesystem::remove_all(work / "out");
     }
     EXPECT_EQ(lines[0], lines[1]);
 }
 
-TEST(OmbraConvert, TwoThreadsConvertManyInputsAndStillNameEachFailure) {
+TEST(OmbraConvert, TwoWorkersConvertManyInputsAndStillNameEachFailure) {
     TempFolder work;
     Args arguments = {"convert"};
     for (int i = 0; i < 60; ++i) {
@@ -192,7 +192,7 @@ TEST(OmbraConvert, TwoThreadsConvertManyInputsAndStillNameEachFailure) {
     RunHow inWork;
     inWork.folder = work.Path();
     ToolResult run = RunOmbra(WithTestPlugIns(arguments), inWork);
-    ExpectExit(run, 1, {"54 of 60 converted, 6 failed", "2 threads"});
+    ExpectExit(run, 1, {"54 of 60 converted, 6 failed", "2 workers"});
     for (int i = 0; i < 60; ++i) {
         std::string output = work / ("out/doc" + std::to_string(i) + ".txt");
         EXPECT_EQ(ReadFile(output), i % 10 == 3 ? "" : Ids(i % 7 + 1)) << output;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 namespace ombra_host {
 
@@ -10,6 +11,9 @@ namespace {
 
 constexpr int kMaxJobs = 64;
 constexpr int kMaxWrap = 10000;
+constexpr int kMaxTimeout = 7 * 24 * 3600;
+constexpr int kMaxShards = 1000000;
+constexpr unsigned long long kMinMemory = 64ull << 20;
 
 // Which commands accept an option.
 enum : unsigned {
@@ -44,6 +48,10 @@ enum class Id {
     kMetadata,
     kStrict,
     kJobs,
+    kTimeout,
+    kMaxMemory,
+    kShard,
+    kSkipExisting,
     kVerbose,
     kQuiet,
 };
@@ -79,6 +87,10 @@ const OptionSpec kOptions[] = {
     {Id::kMetadata, "metadata", 'm', false, kForConvert},
     {Id::kStrict, "strict", 0, false, kForConversions},
     {Id::kJobs, "jobs", 'j', true, kForConvert},
+    {Id::kTimeout, "timeout", 0, true, kForConversions},
+    {Id::kMaxMemory, "max-memory", 0, true, kForConversions},
+    {Id::kShard, "shard", 0, true, kForConvert},
+    {Id::kSkipExisting, "skip-existing", 0, false, kForConvert},
     {Id::kVerbose, "verbose", 'v', false, kForConversions},
     {Id::kQuiet, "quiet", 'q', false, kForConversions},
 };
@@ -196,6 +208,51 @@ std::string ApplyEol(const std::string& value, Options& options) {
     return "--eol takes lf, crlf, cr, native or platform, not '" + value + "'";
 }
 
+// A size in bytes: a number with an optional K, M, G or T (powers of 1024;
+// "MB", "MiB" alike).
+bool ReadSize(const std::string& text, unsigned long long& out) {
+    std::size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+    if (digits == 0 || digits > 12) return false;
+    unsigned long long value = std::strtoull(text.substr(0, digits).c_str(), nullptr, 10);
+    std::string unit = Lower(text.substr(digits));
+    static const char kUnits[] = "kmgt";
+    int shift = 0;
+    if (!unit.empty()) {
+        const char* found = unit[0] ? std::strchr(kUnits, unit[0]) : nullptr;
+        std::string rest = unit.substr(1);
+        if (!found || !(rest.empty() || rest == "b" || rest == "ib")) return false;
+        shift = 10 * static_cast<int>(found - kUnits + 1);
+    }
+    out = value << shift;
+    return out >= kMinMemory && (out >> shift) == value;
+}
+
+// The options of a batch in worker processes and across machines.
+std::string ApplyBatchOption(Id id, const std::string& value, Options& options) {
+    switch (id) {
+    case Id::kTimeout:
+        if (!ReadNumber(value, 0, kMaxTimeout, options.timeout))
+            return "--timeout takes seconds from 0 (no limit) to " + std::to_string(kMaxTimeout) +
+                   ", not '" + value + "'";
+        return std::string();
+    case Id::kMaxMemory:
+        if (!ReadSize(value, options.maxMemory))
+            return "--max-memory takes a size of at least 64M (K, M, G or T), not '" + value + "'";
+        return std::string();
+    case Id::kShard: {
+        std::size_t slash = value.find('/');
+        if (slash == std::string::npos ||
+            !ReadNumber(value.substr(slash + 1), 1, kMaxShards, options.shardCount) ||
+            !ReadNumber(value.substr(0, slash), 1, options.shardCount, options.shardIndex))
+            return "--shard takes I/N, the Ith of N shards (1 <= I <= N), not '" + value + "'";
+        return std::string();
+    }
+    default:
+        options.skipExisting = true;
+        return std::string();
+    }
+}
+
 // Applies one option; returns the problem, or empty.
 std::string Apply(const Given& given, Options& options) {
     const std::string& value = given.value;
@@ -264,9 +321,14 @@ std::string Apply(const Given& given, Options& options) {
         break;
     case Id::kJobs:
         if (!ReadNumber(value, 1, kMaxJobs, options.jobs))
-            return given.spelling + " takes a number of threads from 1 to " +
+            return given.spelling + " takes a number of worker processes from 1 to " +
                    std::to_string(kMaxJobs) + ", not '" + value + "'";
         break;
+    case Id::kTimeout:
+    case Id::kMaxMemory:
+    case Id::kShard:
+    case Id::kSkipExisting:
+        return ApplyBatchOption(given.rule->id, value, options);
     case Id::kVerbose:
         options.verbose = true;
         break;

@@ -10,6 +10,9 @@
 
 namespace ombra_host {
 
+/// Seconds an input may take before its worker is killed (--timeout).
+constexpr int kDefaultTimeout = 600;
+
 enum class Command { kNone, kHelp, kVersion, kConvert, kDump, kFormats, kPlugins };
 
 /// Everything the command line says.
@@ -23,8 +26,12 @@ struct Options {
     std::string outdir;
     /// Folders whose plug-ins join the shipped ones (--readers, --writers).
     std::vector<std::string> readerFolders, writerFolders;
-    bool noDefaultPlugIns = false; ///< only the folders named
-    int jobs = 1;
+    bool noDefaultPlugIns = false;      ///< only the folders named
+    int jobs = 1;                       ///< worker processes
+    int timeout = kDefaultTimeout;      ///< seconds per input; 0: none
+    unsigned long long maxMemory = 0;   ///< bytes of address space per worker; 0: none
+    int shardIndex = 1, shardCount = 1; ///< --shard I/N
+    bool skipExisting = false;
     std::string writer;   ///< -t NAME|ID; empty: the command's own (text, json)
     std::string language; ///< "en", "ja", or empty: from the environment
     bool verbose = false;

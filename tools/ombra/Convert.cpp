@@ -1,34 +1,27 @@
-// Several inputs at once (-j N): the worker threads share one converter,
-// whose plug-in objects let one conversion at a time through from a plug-in's
-// Init to its Reset. What overlaps is everything outside that stretch:
-// reading inputs, the readers' probes, writing outputs, and conversions
-// through different plug-ins. Each conversion collects its own notes.
+// `ombra convert` and `ombra dump`: inputs are converted in worker
+// processes (Workers.h), outputs written here, in the parent, once whole.
 #include "Convert.h"
 
 #include "HostSystem.h"
 #include "Messages.h"
 #include "Reporter.h"
 
+#include "platform/Processes.h"
+
 #include <ombra/pluginids.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <mutex>
-#include <thread>
-
-#include <unistd.h>
 
 namespace ombra_host {
 
 namespace {
 
 using ombra::Status;
-
-std::mutex gStandardOutput;
 
 std::string ShownPath(const std::string& path) {
     return path == "-" ? Say(Message::kStandardOutput) : path;
@@ -107,29 +100,48 @@ std::string MetadataText(const ombra::Metadata& metadata, const Job& job, const 
 Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombra::Options& options,
                    const JobMode& mode) {
     Outcome outcome;
-    ombra::Source source =
-        job.input == "-" ? ombra::Source::Descriptor(0, "-") : ombra::Source::Path(job.input);
-    bool toStandardOutput = job.output == "-";
-    std::string bytes;
-    ombra::Sink sink =
-        toStandardOutput ? ombra::Sink::Memory(bytes) : ombra::Sink::Path(job.output);
     ombra::Result result;
-    if (mode.metadata) {
-        ombra::Metadata metadata;
-        result = converter.ReadMetadata(source, metadata, options);
-        if (result.Ok()) {
-            result.notes.clear(); // the content's notes say nothing of the metadata
-            result = ombra::WriteOutput(sink, MetadataText(metadata, job, mode));
-        }
+    if (job.input != "-" && job.output != "-" && SameFile(job.input, job.output)) {
+        result.status = Status::kOutputIsInput;
     } else {
-        result = converter.Convert(source, sink, options);
+        ombra::Source source =
+            job.input == "-" ? ombra::Source::Descriptor(0, "-") : ombra::Source::Path(job.input);
+        ombra::Sink sink = ombra::Sink::Memory(outcome.output);
+        if (mode.metadata) {
+            ombra::Metadata metadata;
+            result = converter.ReadMetadata(source, metadata, options);
+            if (result.Ok()) {
+                result.notes.clear(); // the content's notes say nothing of the metadata
+                result = ombra::WriteOutput(sink, MetadataText(metadata, job, mode));
+            }
+        } else {
+            result = converter.Convert(source, sink, options);
+        }
     }
     NoteLines(result, outcome.lines);
     outcome.reader = result.reader;
     outcome.converted = result.Ok();
-    if (!outcome.converted) outcome.reason = Describe(result, job);
-    if (outcome.converted && toStandardOutput) outcome.standardOutput = std::move(bytes);
+    outcome.outOfMemory = result.status == Status::kOutOfMemory;
+    if (!outcome.converted) {
+        outcome.reason = Describe(result, job);
+        outcome.output.clear();
+    }
     return outcome;
+}
+
+void WriteOutcome(const Job& job, Outcome& outcome) {
+    if (!outcome.converted) return;
+    if (job.output == "-") {
+        if (outcome.output.empty()) return;
+        std::fwrite(outcome.output.data(), 1, outcome.output.size(), stdout);
+        int error = FinishStandardOutput();
+        outcome.converted = error == 0;
+        if (error) outcome.reason = Say(Message::kCannotWriteOutput, SayError(error));
+        return;
+    }
+    ombra::Result written = ombra::WriteOutput(ombra::Sink::Path(job.output), outcome.output);
+    outcome.converted = written.Ok();
+    if (!written.Ok()) outcome.reason = Describe(written, job);
 }
 
 namespace {
@@ -185,29 +197,20 @@ std::string FindClash(const std::vector<Job>& jobs) {
 }
 
 struct Batch {
-    const std::vector<Job>* jobs;
-    const ombra::Converter* converter;
-    ombra::Options options;
-    JobMode mode;
     bool verbose;
     Reporter* reporter;
-    std::atomic<std::size_t> next{0};
-    std::atomic<int> failed{0};
+    int failed = 0;
 };
 
+std::string ShownInput(const std::string& input) {
+    return input == "-" ? Say(Message::kStandardInput) : input;
+}
+
 void Report(Batch& batch, const Job& job, Outcome& outcome) {
-    std::string name = job.input == "-" ? Say(Message::kStandardInput) : job.input;
+    std::string name = ShownInput(job.input);
     for (const std::string& line : outcome.lines)
         batch.reporter->Line(name + ": " + line);
-    if (outcome.converted && !outcome.standardOutput.empty()) {
-        std::lock_guard<std::mutex> lock(gStandardOutput);
-        std::fwrite(outcome.standardOutput.data(), 1, outcome.standardOutput.size(), stdout);
-        int error = FinishStandardOutput();
-        if (error) {
-            outcome.converted = false;
-            outcome.reason = Say(Message::kCannotWriteOutput, SayError(error));
-        }
-    }
+    WriteOutcome(job, outcome);
     if (!outcome.converted) {
         ++batch.failed;
         batch.reporter->Line(name + ": " + outcome.reason);
@@ -218,31 +221,54 @@ void Report(Batch& batch, const Job& job, Outcome& outcome) {
     batch.reporter->Advance(name);
 }
 
-void RunJobs(Batch& batch) {
-    for (;;) {
-        std::size_t i = batch.next++;
-        if (i >= batch.jobs->size()) return;
-        const Job& job = (*batch.jobs)[i];
-        Outcome outcome = ConvertOne(*batch.converter, job, batch.options, batch.mode);
-        Report(batch, job, outcome);
-    }
+// The inputs of this shard: sorted by path, every Nth from the Ith on, so
+// that every machine that lists the same inputs takes its own share. They
+// stay in command-line order.
+std::vector<std::size_t> Shard(const Options& options, const std::vector<Job>& jobs) {
+    std::vector<std::size_t> all(jobs.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = i;
+    if (options.shardCount <= 1) return all;
+    std::stable_sort(all.begin(), all.end(),
+                     [&](std::size_t a, std::size_t b) { return jobs[a].input < jobs[b].input; });
+    std::vector<std::size_t> mine;
+    for (std::size_t k = static_cast<std::size_t>(options.shardIndex - 1); k < all.size();
+         k += static_cast<std::size_t>(options.shardCount))
+        mine.push_back(all[k]);
+    std::sort(mine.begin(), mine.end());
+    return mine;
 }
 
-std::string Summary(std::size_t total, int failed, double seconds, int threads) {
-    char time[32];
-    std::snprintf(time, sizeof time, "%.1f", seconds);
-    std::string text =
-        Say(Message::kSummary, std::to_string(total - failed), std::to_string(total));
+std::string Seconds(double seconds, const char* format = "%.2f") {
+    char text[32];
+    std::snprintf(text, sizeof text, format, seconds);
+    return text;
+}
+
+// With -v, the processor time of the program and of each worker, for
+// judging what more workers would gain.
+std::string ProcessorTimes(const std::vector<double>& workers) {
+    std::string each;
+    for (double seconds : workers)
+        each += (each.empty() ? "" : " + ") + Seconds(seconds);
+    return Say(Message::kSummaryCpu, Seconds(obsys::ProcessCpuSeconds()), each);
+}
+
+std::string Summary(std::size_t total, int failed, std::size_t skipped, double seconds, int workers,
+                    const std::string& processor) {
+    std::size_t converted = total - skipped - static_cast<std::size_t>(failed);
+    std::string text = Say(Message::kSummary, std::to_string(converted), std::to_string(total));
     if (failed) text += Say(Message::kSummaryFailed, std::to_string(failed));
-    text += Say(Message::kSummaryTime, time);
-    if (threads > 1) text += Say(Message::kSummaryThreads, std::to_string(threads));
-    return text + Say(Message::kSummaryEnd);
+    if (skipped) text += Say(Message::kSummarySkipped, std::to_string(skipped));
+    text += Say(Message::kSummaryTime, Seconds(seconds, "%.1f"));
+    if (workers > 1) text += Say(Message::kSummaryWorkers, std::to_string(workers));
+    return text + processor + Say(Message::kSummaryEnd);
 }
 
-} // namespace
-
-int RunConversions(const Options& options, const ombra::Converter& converter) {
-    ombra::Options layer = MakeOptions(options);
+// Checks the options and makes the jobs; returns 0 to go on, else the exit status.
+int Prepare(const Options& options, const ombra::Converter& converter, ombra::Options& layer,
+            JobMode& mode, std::vector<Job>& jobs) {
+    layer = MakeOptions(options);
     layer.strict = options.strict;
     ombra::Result checked = converter.Check(layer);
     if (!checked.Ok()) {
@@ -251,13 +277,11 @@ int RunConversions(const Options& options, const ombra::Converter& converter) {
                      usage ? UsageText().c_str() : "");
         return usage ? 2 : 1;
     }
-    JobMode mode;
     mode.metadata = options.metadata;
     mode.json = options.metadata && checked.writerId == OBPLUGIN::kDumpWriter;
     mode.label = options.metadata && options.inputs.size() > 1;
     std::string extension =
         mode.metadata ? (mode.json ? "json" : "txt") : OutputExtension(converter, checked.writerId);
-    std::vector<Job> jobs;
     for (const std::string& input : options.inputs)
         jobs.push_back(MakeJob(options, input, extension));
     std::string clash = FindClash(jobs);
@@ -273,31 +297,53 @@ int RunConversions(const Options& options, const ombra::Converter& converter) {
             return 1;
         }
     }
-    int threads = std::min<int>(options.jobs, static_cast<int>(jobs.size()));
-    bool several = jobs.size() > 1;
-    Reporter reporter(static_cast<int>(jobs.size()), several && !options.quiet);
-    Batch batch;
-    batch.jobs = &jobs;
-    batch.converter = &converter;
-    batch.options = layer;
-    batch.mode = mode;
-    batch.verbose = options.verbose;
-    batch.reporter = &reporter;
-    if (threads <= 1) {
-        RunJobs(batch);
-    } else {
-        std::vector<std::thread> workers;
-        for (int t = 0; t < threads; ++t)
-            workers.emplace_back(RunJobs, std::ref(batch));
-        for (std::thread& worker : workers)
-            worker.join();
+    return 0;
+}
+
+} // namespace
+
+int RunConversions(const Options& options, const ombra::Converter& converter) {
+    ombra::Options layer;
+    JobMode mode;
+    std::vector<Job> jobs;
+    if (int status = Prepare(options, converter, layer, mode, jobs)) return status;
+
+    std::vector<std::size_t> shard = Shard(options, jobs), order, skipped;
+    for (std::size_t i : shard) {
+        bool done = options.skipExisting && jobs[i].output != "-" &&
+                    KindOf(jobs[i].output) == PathKind::kFile;
+        (done ? skipped : order).push_back(i);
     }
+    int workers = std::min<int>(options.jobs, static_cast<int>(order.size()));
+    bool several = shard.size() > 1;
+    Reporter reporter(static_cast<int>(order.size()), several && !options.quiet);
+    if (options.verbose)
+        for (std::size_t i : skipped)
+            reporter.Line(ShownInput(jobs[i].input) + ": " +
+                          Say(Message::kSkipped, jobs[i].output));
+    // The biggest inputs first, so that the last to finish is a small one.
+    if (workers > 1) {
+        std::vector<long long> sizes(jobs.size(), 0);
+        for (std::size_t i : order)
+            sizes[i] = FileSize(jobs[i].input);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
+    }
+    Batch batch{options.verbose, &reporter};
+    WorkerLimits limits{options.timeout, options.maxMemory};
+    std::vector<double> seconds = RunInWorkers(
+        order, workers, limits,
+        [&](std::size_t i) { return ConvertOne(converter, jobs[i], layer, mode); },
+        [&](std::size_t i, Outcome& outcome) { Report(batch, jobs[i], outcome); });
     reporter.Finish();
-    int failed = batch.failed.load();
-    if (several && !options.quiet)
+    if (several && !options.quiet) {
+        std::string processor = options.verbose ? ProcessorTimes(seconds) : std::string();
         std::fprintf(stderr, "ombra: %s\n",
-                     Summary(jobs.size(), failed, reporter.Elapsed(), threads).c_str());
-    return failed ? 1 : 0;
+                     Summary(shard.size(), batch.failed, skipped.size(), reporter.Elapsed(),
+                             workers, processor)
+                         .c_str());
+    }
+    return batch.failed ? 1 : 0;
 }
 
 } // namespace ombra_host

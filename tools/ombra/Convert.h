@@ -3,6 +3,7 @@
 #define OMBRA_TOOLS_CONVERT_H
 
 #include "CommandLine.h"
+#include "Workers.h"
 
 #include <ombra/convert.h>
 
@@ -18,15 +19,6 @@ struct Job {
     bool outputNamed = false; ///< -o or --outdir chose it
 };
 
-/// What became of one input, in the user's language.
-struct Outcome {
-    bool converted = false;
-    std::string reason;             ///< why not, when not converted
-    std::string reader;             ///< the reader that recognised the input
-    std::vector<std::string> lines; ///< notes and their details, one line each
-    std::string standardOutput;     ///< what goes to the standard output
-};
-
 /// What a job does besides converting.
 struct JobMode {
     bool metadata = false; ///< the metadata instead of the content
@@ -34,13 +26,17 @@ struct JobMode {
     bool label = false;    ///< metadata names its input (several inputs)
 };
 
-/// Converts one input with a converter that any thread may share. It
-/// touches nothing but the input, the output and what it returns, so a
-/// worker process can run it as well as a thread.
+/// Converts one input into memory (Outcome::output) with a converter that
+/// any thread may share. It touches nothing but the input and what it
+/// returns, so that a worker process can run it as well as a thread.
 Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombra::Options& options,
                    const JobMode& mode);
 
-/// Runs `convert` or `dump`; returns the exit status.
+/// Writes a converted input's output where the job says; an output that
+/// cannot be written turns the outcome into a failure.
+void WriteOutcome(const Job& job, Outcome& outcome);
+
+/// Runs `convert` or `dump` in worker processes; returns the exit status.
 int RunConversions(const Options& options, const ombra::Converter& converter);
 
 } // namespace ombra_host

@@ -42,9 +42,19 @@ const char kConvert[] =
     "                     text by default (--writer ID is the same)\n"
     "  -m, --metadata     prints title, author, subject, keywords, dates and page\n"
     "                     count instead of the content (as JSON with -t json)\n"
-    "  -j, --jobs N       converts N inputs at once (1 to 64; default 1)\n"
+    "  -j, --jobs N       converts N inputs at once in N worker processes (1 to 64;\n"
+    "                     default 1); a worker that crashes, hangs or runs out of\n"
+    "                     memory is replaced and only its input fails\n"
+    "  --timeout S        an input taking more than S seconds fails (default 600;\n"
+    "                     0: no limit)\n"
+    "  --max-memory SIZE  each worker's address space, e.g. 512M or 2G (at least\n"
+    "                     64M; default: no limit)\n"
+    "  --shard I/N        converts only shard I of N: the inputs sorted by path,\n"
+    "                     every Nth from the Ith on (for job arrays)\n"
+    "  --skip-existing    skips inputs whose output is a file already\n"
     "  --strict           an input whose conversion has notes counts as failed\n"
-    "  -v, --verbose      names each input, its output and its reader\n"
+    "  -v, --verbose      names each input, its output and its reader; the summary\n"
+    "                     adds the processor time of the program and each worker\n"
     "  -q, --quiet        no progress bar and no summary\n"
     "\n"
     "The text writer:\n"
@@ -87,7 +97,8 @@ const char kDump[] =
     "output unless -o or --outdir says otherwise: {\"format\": \"ombra-dump\",\n"
     "\"version\": 2, \"elements\": [...]} (docs/dump.schema.json). --set\n"
     "Indentation=0 writes one element a line; --set \"Story text=off\" leaves the\n"
-    "story texts out. Options: -o, --outdir, --set, --strict, -v, -q.\n";
+    "story texts out. Options: -o, --outdir, --set, --strict, --timeout,\n"
+    "--max-memory, -v, -q.\n";
 
 const char kFormats[] =
     "ombra formats\n"

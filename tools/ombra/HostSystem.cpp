@@ -49,6 +49,18 @@ int MakeFolders(const std::string& path) {
     return KindOf(path) == PathKind::kFolder ? 0 : ENOTDIR;
 }
 
+long long FileSize(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<long long>(info.st_size);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first, second;
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 namespace {
 void RemovePartialAndEnd(int signal) {
     ombra::RemovePartialOutputs();

@@ -21,6 +21,10 @@ enum class PathKind { kMissing, kFile, kFolder, kOther };
 PathKind KindOf(const std::string& path);
 /// Makes a folder and its parents; 0 on success, else the errno.
 int MakeFolders(const std::string& path);
+/// The size of a regular file, or -1 for anything else.
+long long FileSize(const std::string& path);
+/// True when both paths name one existing file.
+bool SameFile(const std::string& a, const std::string& b);
 
 /// Installs the handlers for SIGINT, SIGTERM and SIGHUP that remove partial
 /// outputs and end the process as the signal would.

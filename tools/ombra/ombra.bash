@@ -42,7 +42,7 @@ _ombra()
         --eol) COMPREPLY=($(compgen -W "lf crlf cr native platform" -- "$cur")); return ;;
         --unit) COMPREPLY=($(compgen -W "inches points twips" -- "$cur")); return ;;
         --locale) COMPREPLY=($(compgen -W "en ja" -- "$cur")); return ;;
-        -j|--jobs|--wrap|--style-tags|--page-breaks) return ;;
+        -j|--jobs|--wrap|--style-tags|--page-breaks|--timeout|--max-memory|--shard) return ;;
         --set)
             local IFS=$'\n'
             COMPREPLY=($(compgen -W "$(_ombra_settings | sed 's/$/=/')" -- "$cur"))
@@ -64,11 +64,12 @@ _ombra()
         convert)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --output --outdir --to
                 --writer --encoding --eol --unit --style-tags --page-breaks --hidden --wrap
-                --squeeze --set --metadata --strict --jobs --verbose --quiet" -- "$cur")) ||
+                --squeeze --set --metadata --strict --jobs --timeout --max-memory --shard
+                --skip-existing --verbose --quiet" -- "$cur")) ||
                 _filedir ;;
         dump)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --output --outdir --set
-                --strict --verbose --quiet" -- "$cur")) || _filedir ;;
+                --strict --timeout --max-memory --verbose --quiet" -- "$cur")) || _filedir ;;
         formats|plugins)
             COMPREPLY=($(compgen -W "$common" -- "$cur")) ;;
         help)

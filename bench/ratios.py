@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""Runs the benchmark programs and prints one table of ratios against their aims.
+
+Each program writes its measurements as JSON; a ratio is the median CPU time
+of a candidate over the median CPU time of its baseline, both from this run.
+"""
+import argparse
+import gzip
+import json
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+
+PROGRAMS = ["bench_streams", "bench_pools", "bench_utf8", "bench_values", "bench_pump",
+            "bench_scribus", "bench_idml"]
+
+# (label, candidate, baseline, aim); None as aim: shown, not judged. A
+# candidate or baseline ending in "*" stands for every benchmark with that
+# prefix, matched by what follows it.
+ROWS = [
+    ("Scribus reader, whole conversion / pugixml tree", "reader/*", "pugixml/*", 2.0),
+    ("Scribus parser alone / pugixml tree", "parser/*", "pugixml/*", None),
+    ("IDML reader, whole conversion / inflating and parsing its parts", "reader/*", "parts/*",
+     2.0),
+    ("one-value XferInt32 writes, file stream / fwrite", "file_write/1M_int32/real_time",
+     "stdio_write/1M_int32/real_time", 1.5),
+    ("one-value XferInt32 reads, file stream / fread", "file_read/1M_int32/real_time",
+     "stdio_read/1M_int32/real_time", 1.5),
+    ("memory stream, fresh, 1 MiB int32 write / memcpy",
+     "memstream_write_fresh/int32x262144/real_time", "memcpy/int32x262144/real_time", 3.0),
+    ("memory stream, fresh, swapped write / memcpy",
+     "memstream_write_fresh_swapped/int32x262144/real_time", "memcpy/int32x262144/real_time",
+     4.0),
+    ("memory stream write, existing / memcpy", "memstream_write/int32x262144/real_time",
+     "memcpy/int32x262144/real_time", 1.2),
+    ("memory stream read, existing / memcpy", "memstream_read/int32x262144/real_time",
+     "memcpy/int32x262144/real_time", 1.2),
+    ("memory stream swapped read, existing / memcpy",
+     "memstream_read_swapped/int32x262144/real_time", "memcpy/int32x262144/real_time", 2.0),
+    ("buffer stream read / memcpy", "bufferstream_read/int32x262144/real_time",
+     "memcpy/int32x262144/real_time", None),
+    ("buffer stream swapped read / memcpy", "bufferstream_read_swapped/int32x262144/real_time",
+     "memcpy/int32x262144/real_time", None),
+    ("compressed-integer read / raw read, 1 M small values",
+     "compressed_read/1M_small_values/real_time", "raw_read/1M_small_values/real_time", 1.0),
+    ("compressed-integer write / raw write, 1 M small values",
+     "compressed_write/1M_small_values/real_time", "raw_write/1M_small_values/real_time", None),
+    ("ValuePooled new+delete / operator new+delete, 1 thread", "pooled/*/real_time/threads:1",
+     "heap/*/real_time/threads:1", 0.5),
+    ("the same with 2 threads", "pooled/*/real_time/threads:2", "heap/*/real_time/threads:2",
+     0.5),
+    ("UTF-8 -> UTF-16 / iconv", "ombra/utf8_to_utf16/*", "iconv/utf8_to_utf16/*", 0.33),
+    ("UTF-8 -> UTF-16 into a fresh string / iconv", "ombra_fresh/utf8_to_utf16/*",
+     "iconv/utf8_to_utf16/*", None),
+    ("UTF-16 -> UTF-8 / iconv", "ombra/utf16_to_utf8/*", "iconv/utf16_to_utf8/*", 0.33),
+    ("tree of 100,001 Elements with string values / plain objects", "library/tree100k",
+     "plain/tree100k", 1.2),
+    ("the same without string values", "library/tree100k_without_strings",
+     "plain/tree100k_without_strings", None),
+    ("pump per Element / plain loop", "pump/100k_elements", "loop/100k_elements", 2.0),
+]
+
+
+def run_programs(bench, results, args):
+    times = {}
+    for program in PROGRAMS:
+        path = os.path.join(bench, program)
+        out = os.path.join(results, program + ".json")
+        cmd = [path, "--benchmark_out=" + out, "--benchmark_out_format=json"] + args
+        done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        if done.returncode != 0 or not os.path.exists(out):
+            sys.stderr.write("%s failed:\n%s\n" % (program, done.stderr))
+            sys.exit(1)
+        with open(out) as f:
+            report = json.load(f)
+        samples = {}
+        for b in report["benchmarks"]:
+            if b.get("error_occurred"):
+                continue
+            name = b.get("run_name", b["name"])
+            if b.get("run_type") == "aggregate":
+                if b.get("aggregate_name") == "median":
+                    times[name] = b["cpu_time"]
+            else:
+                samples.setdefault(name, []).append(b["cpu_time"])
+        for name, values in samples.items():
+            if name not in times:
+                values.sort()
+                times[name] = values[len(values) // 2]
+    return times
+
+
+def pairs(times, candidate, baseline):
+    if not candidate.endswith("*") and "*" not in candidate:
+        if candidate in times and baseline in times:
+            yield "", times[candidate] / times[baseline]
+        return
+    cpre, csuf = candidate.split("*")
+    bpre, bsuf = baseline.split("*")
+    for name in sorted(times):
+        if name.startswith(cpre) and name.endswith(csuf) and len(name) >= len(cpre) + len(csuf):
+            middle = name[len(cpre):len(name) - len(csuf)]
+            other = bpre + middle + bsuf
+            if other in times:
+                yield middle, times[name] / times[other]
+
+
+def peak_memory(ombra, data):
+    """Peak resident memory of `ombra convert` over the largest document's XML size."""
+    corpus = os.environ.get("OMBRA_SCRIBUS_CORPUS") or os.path.join(
+        os.environ.get("HOME", "/tmp"), ".cache/ombra/scribus-samples/root/usr/share/scribus")
+    best, best_size = None, 0
+    for folder in (corpus, os.path.join(data, "real")):
+        for dirpath, _, files in os.walk(folder):
+            for name in files:
+                if ".sla" not in name and ".scd" not in name:
+                    continue
+                path = os.path.join(dirpath, name)
+                with open(path, "rb") as f:
+                    raw = f.read()
+                try:
+                    size = len(gzip.decompress(raw)) if raw[:2] == b"\x1f\x8b" else len(raw)
+                except OSError:
+                    continue
+                if size > best_size:
+                    best, best_size = path, size
+        if best:
+            break
+    if not best or not os.path.exists(ombra):
+        return None
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run([ombra, "convert", best, "--outdir", out], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    peak_kib = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    return os.path.basename(best), peak_kib * 1024.0 / best_size
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bench", required=True)
+    parser.add_argument("--ombra", required=True)
+    parser.add_argument("--results", required=True)
+    parser.add_argument("--data", required=True)
+    parser.add_argument("--smoke", action="store_true")
+    parser.add_argument("args", nargs="*")
+    options = parser.parse_args()
+
+    memory = peak_memory(options.ombra, options.data)  # first: the only child so far
+    times = run_programs(options.bench, options.results, options.args)
+
+    lines = []
+    if memory:
+        lines.append(("peak resident memory of ombra convert / XML size", memory[0], memory[1],
+                      1.5))
+    for label, candidate, baseline, aim in ROWS:
+        found = list(pairs(times, candidate, baseline))
+        if not found:
+            lines.append((label, "(not measured)", None, aim))
+        for case, ratio in found:
+            lines.append((label, case, ratio, aim))
+
+    width = max(len(l[0]) for l in lines)
+    case_width = max(len(l[1]) for l in lines)
+    print("%-*s  %-*s  %8s  %6s  %s" % (width, "ratio (CPU time, median)", case_width, "case",
+                                        "measured", "aim", "met"))
+    missed = 0
+    for label, case, ratio, aim in lines:
+        measured = "%8.3f" % ratio if ratio is not None else "%8s" % "-"
+        aim_text = "<= %.2f" % aim if aim else "-"
+        if aim is None or ratio is None:
+            met = "-"
+        elif options.smoke:
+            met = "(not judged)"
+        else:
+            met = "yes" if ratio <= aim else "no"
+            missed += met == "no"
+        print("%-*s  %-*s  %s  %6s  %s" % (width, label, case_width, case, measured, aim_text,
+                                           met))
+    if not options.smoke:
+        print("%d ratio(s) miss their aim" % missed if missed else "every ratio meets its aim")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,129 @@
+"""Converting a corpus on a Dask cluster::
+
+    from ombra.dask import convert_files
+    table = convert_files(glob.glob("archive/**/*.sla", recursive=True), outdir="text")
+    print(table[table.status == "failed"])
+
+Each file is one task of ``client.map``. Conversions through one plug-in take
+turns inside a process, so workers should be processes with one thread each
+(a cluster that convert_files makes itself is).
+
+Each conversion runs in a helper process forked once from its worker
+(``isolated``, the default), with the plug-ins the worker loaded: a file
+that crashes a plug-in or passes ``timeout`` is reported as failed with the
+reason ("crashed with signal 11 (SIGSEGV)") and the worker goes on. Without
+isolation a crash takes the worker with it; the scheduler then starts the
+task again on another worker, and when it has taken more workers than
+``distributed.scheduler.allowed-failures`` says (1 on the clusters that
+convert_files makes: the task is retried once), the file is reported failed
+and the rest go on.
+"""
+from __future__ import annotations
+
+import os
+import time
+from typing import Any, Dict, Iterable, List, Optional, Sequence, Union
+
+import dask
+import pandas
+from distributed import Client, LocalCluster, as_completed
+from distributed.scheduler import KilledWorker
+
+import ombra
+
+#: The columns of the table convert_files returns.
+COLUMNS = ["path", "output", "status", "reason", "notes", "seconds"]
+
+
+def _convert_one(path: str, output: Optional[str], to: str, readers: Sequence[str],
+                 writers: Sequence[str], isolated: bool, timeout: int,
+                 options: Dict[str, Any]) -> Dict[str, Any]:
+    """One row of the table; runs in a worker process."""
+    start = time.perf_counter()
+    row: Dict[str, Any] = {"path": path, "output": output, "status": "converted", "reason": "",
+                           "notes": []}
+    try:
+        ombra.use_plugins(readers, writers)  # loads nothing when they are loaded already
+        conversion = ombra.convert_with_notes(path, to, output=output, isolated=isolated,
+                                              timeout=timeout, **options)
+        row["notes"] = [str(note) for note in conversion.notes]
+        if output is None:
+            row["output"] = conversion.output
+    except (ombra.Error, OSError, ValueError) as error:
+        row.update(status="failed", output=None, reason=str(getattr(error, "reason", error)),
+                   notes=[str(note) for note in getattr(error, "notes", [])])
+    row["seconds"] = time.perf_counter() - start
+    return row
+
+
+def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
+                 arguments: Dict[str, Any]) -> List[Dict[str, Any]]:
+    futures = client.map(_convert_one, paths, outputs, pure=False, **arguments)
+    # Results leave the workers as they come, so that a worker lost later
+    # takes none with it.
+    position = {future.key: n for n, future in enumerate(futures)}
+    rows: List[Dict[str, Any]] = [{} for _ in paths]
+    for future in as_completed(futures):
+        n = position[future.key]
+        try:
+            rows[n] = future.result()
+        except KilledWorker:
+            rows[n] = {"path": paths[n], "output": None, "status": "failed",
+                       "reason": "its worker process died, also when tried again",
+                       "notes": [], "seconds": float("nan")}
+        future.release()
+    return rows
+
+
+def _outputs(paths: Sequence[str], outdir: Optional[str], to: str) -> List[Optional[str]]:
+    if outdir is None:
+        return [None] * len(paths)
+    outputs = [os.path.join(outdir, ombra.output_name(path, to)) for path in paths]
+    seen: Dict[str, str] = {}
+    for path, output in zip(paths, outputs):
+        if output in seen:
+            raise ValueError(f"{seen[output]} and {path} would both write {output}")
+        seen[output] = path
+    os.makedirs(outdir, exist_ok=True)
+    return outputs
+
+
+def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optional[str] = None,
+                  to: str = "text", client: Optional[Client] = None, *,
+                  readers: Sequence[str] = (), writers: Sequence[str] = (),
+                  isolated: bool = True, timeout: int = 600,
+                  **options: Any) -> pandas.DataFrame:
+    """Converts every file on a Dask cluster and returns one row per file, in
+    the order given: ``path``, ``output`` (the output's path with ``outdir``,
+    else the converted text or bytes), ``status`` ("converted" or "failed"),
+    ``reason``, ``notes`` (a list of str) and ``seconds`` (the conversion's
+    time in its worker).
+
+    With ``outdir``, outputs are named as the ``ombra`` program names them
+    (``a.sla.gz`` gives ``a.txt``) and written whole; two inputs that would
+    write one file are refused with ValueError before anything runs.
+    ``client`` is the cluster to use; without one, convert_files starts a
+    ``LocalCluster`` of one single-threaded worker process per core and
+    closes it at the end. ``readers`` and ``writers`` are plug-in folders the
+    workers load besides the shipped plug-ins. ``isolated`` and ``timeout``
+    (seconds; 0 for no limit) are described above; every other keyword is an
+    option of :func:`ombra.convert`.
+    """
+    paths = [os.fsdecode(os.fspath(path)) for path in paths]
+    outputs = _outputs(paths, outdir, to)
+    own = client is None
+    cluster = None
+    if own:
+        with dask.config.set({"distributed.scheduler.allowed-failures": 1}):
+            cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
+                                   processes=True, dashboard_address=None)
+            client = Client(cluster)
+    arguments = dict(to=to, readers=list(readers), writers=list(writers), isolated=isolated,
+                     timeout=timeout, options=options)
+    try:
+        rows = _convert_all(client, paths, outputs, arguments)
+    finally:
+        if own:
+            client.close()
+            cluster.close()
+    return pandas.DataFrame(rows, columns=COLUMNS)

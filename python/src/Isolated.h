@@ -1,0 +1,40 @@
+// Isolated conversions: a helper process forked from this one converts
+// request after request with the plug-ins the process loaded, so that a
+// plug-in that crashes or hangs costs the helper, never the process, and a
+// fork is paid once, not per conversion.
+#ifndef OMBRA_PYTHON_ISOLATED_H
+#define OMBRA_PYTHON_ISOLATED_H
+
+#include <ombra/convert.h>
+
+#include <functional>
+#include <string>
+
+namespace isolated {
+
+/// One conversion: the input's path, or its bytes, and the options.
+struct Request {
+    bool bytes = false;
+    std::string input; ///< a path, or the bytes of the document
+    std::string name;  ///< the input's name for messages
+    ombra::Options options;
+};
+
+/// Starts a helper with this converter: returns 0 or the errno.
+using Start = std::function<int(const ombra::Converter&)>;
+/// Calls start with a Start under whatever lock the caller needs.
+using Starter = std::function<int(const Start&)>;
+
+/// Converts in an idle helper, or in a new one that starter forks. A helper
+/// that crashes or passes timeout seconds (0: no limit) is killed and the
+/// result says why ("crashed with signal 11 (SIGSEGV)", "timed out after
+/// 60 s"). Thread-safe: each thread's conversion has a helper of its own.
+ombra::Result Convert(const Request& request, int timeout, std::string& output,
+                      const Starter& starter);
+
+/// Ends the idle helpers (when the process loads other plug-ins).
+void StopHelpers();
+
+} // namespace isolated
+
+#endif

@@ -1,0 +1,305 @@
+// The native half of the ombra package: one converter for the process,
+// conversions with the GIL released, and results as plain objects that the
+// Python half (ombra/__init__.py) turns into values and exceptions.
+#include <ombra/convert.h>
+#include <ombra/pluginids.h>
+
+#include "Isolated.h"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+// The process's converter. Conversions share it; a change of plug-in
+// folders waits for them to end. It is never destroyed: the plug-ins stay
+// loaded until the process ends, as the memory service does.
+struct Process {
+    std::shared_mutex lock;
+    std::unique_ptr<ombra::Converter> converter;
+    ombra::Setup setup;
+};
+
+Process& TheProcess() {
+    static Process* process = new Process;
+    return *process;
+}
+
+bool SameSetup(const ombra::Setup& a, const ombra::Setup& b) {
+    return a.readerFolders == b.readerFolders && a.writerFolders == b.writerFolders &&
+           a.shipped == b.shipped;
+}
+
+// Runs work with the converter under a shared lock, the GIL released.
+template <typename Work> auto WithConverter(Work work) {
+    py::gil_scoped_release released;
+    Process& process = TheProcess();
+    for (;;) {
+        {
+            std::shared_lock<std::shared_mutex> shared(process.lock);
+            if (process.converter) return work(*process.converter);
+        }
+        std::unique_lock<std::shared_mutex> only(process.lock);
+        if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));
+    }
+}
+
+// Loads the plug-ins of these folders (besides the shipped ones unless
+// shipped is false), replacing the converter when they differ.
+ombra::Result UsePlugIns(const std::vector<std::string>& readers,
+                         const std::vector<std::string>& writers, bool shipped) {
+    ombra::Setup setup;
+    setup.readerFolders = readers;
+    setup.writerFolders = writers;
+    setup.shipped = shipped;
+    py::gil_scoped_release released;
+    Process& process = TheProcess();
+    std::unique_lock<std::shared_mutex> only(process.lock);
+    if (!process.converter || !SameSetup(setup, process.setup)) {
+        isolated::StopHelpers();   // they have the old plug-ins
+        process.converter.reset(); // the plug-ins unload before the new ones load
+        process.setup = setup;
+        process.converter.reset(new ombra::Converter(setup));
+    }
+    return process.converter->State();
+}
+
+OBL::LocaleIDEnum Locale(const std::string& name) {
+    if (name == "ja") return OBL::kJapanese;
+    if (name.empty() || name == "en") return OBL::kEnglish;
+    throw py::value_error("locale takes 'en' or 'ja', not '" + name + "'");
+}
+
+ombra::LineEnd LineEnd(const std::string& name) {
+    static const std::pair<const char*, ombra::LineEnd> kEnds[] = {
+        {"native", ombra::LineEnd::kNative},
+        {"lf", ombra::LineEnd::kLF},
+        {"crlf", ombra::LineEnd::kCRLF},
+        {"cr", ombra::LineEnd::kCR},
+        {"platform", ombra::LineEnd::kPlatform}};
+    for (const auto& entry : kEnds)
+        if (name == entry.first) return entry.second;
+    throw py::value_error("eol takes native, lf, crlf, cr or platform, not '" + name + "'");
+}
+
+ombra::Options MakeOptions(const std::string& writer, const std::string& encoding,
+                           const std::string& eol,
+                           const std::vector<std::pair<std::string, std::string>>& settings,
+                           const std::string& locale, bool strict) {
+    ombra::Options options;
+    options.writer = writer;
+    options.encoding = encoding;
+    options.lineEnd = LineEnd(eol);
+    options.settings = settings;
+    options.locale = Locale(locale);
+    options.strict = strict;
+    return options;
+}
+
+// A conversion's result with its output, which the GIL must be held to make.
+struct Conversion {
+    ombra::Result result;
+    py::bytes output;
+};
+
+// The input: a path (str) or the bytes of a document; bytes objects do not
+// change, so the conversion reads them in place without the GIL.
+template <typename Work>
+auto WithSource(const py::object& source, const std::string& name, Work work) {
+    if (py::isinstance<py::bytes>(source)) {
+        char* data = nullptr;
+        Py_ssize_t size = 0;
+        PyBytes_AsStringAndSize(source.ptr(), &data, &size);
+        return work(ombra::Source::Bytes(data, static_cast<std::size_t>(size), name));
+    }
+    return work(ombra::Source::Path(source.cast<std::string>()));
+}
+
+Conversion Convert(const py::object& source, const std::string& name, const py::object& output,
+                   const ombra::Options& options) {
+    std::string bytes;
+    std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    ombra::Sink sink = path.empty() ? ombra::Sink::Memory(bytes) : ombra::Sink::Path(path);
+    Conversion conversion;
+    conversion.result = WithSource(source, name, [&](const ombra::Source& in) {
+        return WithConverter(
+            [&](const ombra::Converter& c) { return c.Convert(in, sink, options); });
+    });
+    conversion.output = py::bytes(bytes);
+    return conversion;
+}
+
+// Forks a helper when none is idle. The fork happens under the converter's
+// lock held alone, so that no thread holds a lock of the core that the
+// helper would wait for; its conversions need no lock of the process.
+ombra::Result ConvertInHelper(const isolated::Request& request, int timeout, std::string& output) {
+    py::gil_scoped_release released;
+    Process& process = TheProcess();
+    return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
+        std::unique_lock<std::shared_mutex> only(process.lock);
+        if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));
+        return start(*process.converter);
+    });
+}
+
+Conversion ConvertIsolated(const py::object& source, const std::string& name,
+                           const py::object& output, const ombra::Options& options, int timeout) {
+    isolated::Request request;
+    request.name = name;
+    request.options = options;
+    request.bytes = py::isinstance<py::bytes>(source);
+    request.input =
+        request.bytes ? std::string(source.cast<py::bytes>()) : source.cast<std::string>();
+    std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    std::string bytes;
+    Conversion conversion;
+    conversion.result = ConvertInHelper(request, timeout, bytes);
+    // Written here, whole: a helper killed half-way leaves nothing.
+    if (conversion.result.Ok() && !path.empty()) {
+        py::gil_scoped_release released;
+        ombra::Result written = ombra::WriteOutput(ombra::Sink::Path(path), bytes);
+        if (!written.Ok()) conversion.result = written;
+        bytes.clear();
+    }
+    conversion.output = py::bytes(bytes);
+    return conversion;
+}
+
+std::pair<ombra::Result, std::string> Metadata(const py::object& source, const std::string& name,
+                                               const ombra::Options& options) {
+    ombra::Metadata metadata;
+    ombra::Result result = WithSource(source, name, [&](const ombra::Source& in) {
+        return WithConverter(
+            [&](const ombra::Converter& c) { return c.ReadMetadata(in, metadata, options); });
+    });
+    return {result, result.Ok() ? metadata.ToJson() : std::string()};
+}
+
+// The shipped writers by name: their ids and output extensions.
+py::dict ShippedWriters() {
+    py::dict writers;
+    for (const OBPLUGIN::Info& info : OBPLUGIN::kAll)
+        if (!info.reader) writers[info.name] = py::make_tuple(info.id, info.extension);
+    return writers;
+}
+
+void BindResults(py::module_& m) {
+    py::enum_<ombra::Status>(m, "Status", "What became of a conversion.")
+        .value("converted", ombra::Status::kConverted)
+        .value("input_missing", ombra::Status::kInputMissing)
+        .value("input_unreadable", ombra::Status::kInputUnreadable)
+        .value("not_recognised", ombra::Status::kNotRecognised)
+        .value("unreadable", ombra::Status::kUnreadable)
+        .value("failed", ombra::Status::kFailed)
+        .value("out_of_memory", ombra::Status::kOutOfMemory)
+        .value("output_failed", ombra::Status::kOutputFailed)
+        .value("output_is_input", ombra::Status::kOutputIsInput)
+        .value("no_writer", ombra::Status::kNoWriter)
+        .value("bad_setting", ombra::Status::kBadSetting)
+        .value("no_memory_service", ombra::Status::kNoMemoryService)
+        .value("no_plugins", ombra::Status::kNoPlugIns)
+        .value("notes", ombra::Status::kNotes);
+
+    py::class_<ombra::Note>(m, "Note", "A note of the conversion log: what a reader repaired.")
+        .def_readonly("text", &ombra::Note::text, "the message, in the options' locale")
+        .def_readonly("details", &ombra::Note::details, "what it is about: a frame, a style")
+        .def_readonly("omitted_details", &ombra::Note::omittedDetails)
+        .def_readonly("id", &ombra::Note::id, "the message's string id")
+        .def("__str__",
+             [](const ombra::Note& note) {
+                 std::string text = note.text;
+                 for (std::size_t i = 0; i < note.details.size(); ++i)
+                     text += (i ? "; " : ": ") + note.details[i];
+                 return text;
+             })
+        .def("__repr__", [](const ombra::Note& note) { return "<ombra.Note " + note.text + ">"; });
+
+    py::class_<ombra::Result>(m, "Result")
+        .def_readonly("status", &ombra::Result::status)
+        .def_readonly("reason", &ombra::Result::reason)
+        .def_readonly("subject", &ombra::Result::subject)
+        .def_readonly("system_error", &ombra::Result::systemError)
+        .def_readonly("reader", &ombra::Result::reader)
+        .def_readonly("writer_id", &ombra::Result::writerId)
+        .def_readonly("notes", &ombra::Result::notes);
+
+    py::class_<Conversion>(m, "Conversion")
+        .def_readonly("result", &Conversion::result)
+        .def_readonly("output", &Conversion::output);
+}
+
+void BindPlugIns(py::module_& m) {
+    py::class_<ombra::PreferenceInfo>(m, "Preference", "A setting of a plug-in.")
+        .def_readonly("name", &ombra::PreferenceInfo::name, "the English name settings take")
+        .def_readonly("local_name", &ombra::PreferenceInfo::localName)
+        .def_readonly("kind", &ombra::PreferenceInfo::kind)
+        .def_readonly("default", &ombra::PreferenceInfo::defaultText)
+        .def_readonly("accepts", &ombra::PreferenceInfo::accepts)
+        .def_readonly("choices", &ombra::PreferenceInfo::choices)
+        .def_readonly("depth", &ombra::PreferenceInfo::depth)
+        .def("__repr__", [](const ombra::PreferenceInfo& p) {
+            return "<ombra.Preference " + p.name + " = " + p.defaultText + ">";
+        });
+
+    py::class_<ombra::FormatInfo>(m, "FormatInfo")
+        .def_readonly("format", &ombra::FormatInfo::format)
+        .def_readonly("extensions", &ombra::FormatInfo::extensions)
+        .def_readonly("mime_type", &ombra::FormatInfo::mimeType);
+
+    py::class_<ombra::PlugInInfo>(m, "PlugIn", "A reader or writer plug-in found in the folders.")
+        .def_readonly("reader", &ombra::PlugInInfo::reader)
+        .def_readonly("id", &ombra::PlugInInfo::id)
+        .def_readonly("name", &ombra::PlugInInfo::name)
+        .def_readonly("path", &ombra::PlugInInfo::path)
+        .def_readonly("loaded", &ombra::PlugInInfo::loaded)
+        .def_readonly("error", &ombra::PlugInInfo::error)
+        .def_readonly("preferences", &ombra::PlugInInfo::preferences)
+        .def_readonly("formats", &ombra::PlugInInfo::formats)
+        .def_property_readonly("version",
+                               [](const ombra::PlugInInfo& p) {
+                                   return std::to_string(p.majorVersion) + "." +
+                                          std::to_string(p.minorVersion);
+                               })
+        .def("__repr__", [](const ombra::PlugInInfo& p) {
+            return std::string("<ombra.PlugIn ") + (p.reader ? "reader " : "writer ") +
+                   std::to_string(p.id) + " " + p.path + ">";
+        });
+}
+
+} // namespace
+
+PYBIND11_MODULE(_ombra, m) {
+    m.doc() = "The native half of the ombra package; use the functions of ombra itself.";
+    m.attr("__version__") = OMBRA_VERSION_STRING;
+    // The memory service comes before every other call into the core and
+    // stays until the process ends.
+    static ombra::MemoryScope* memory = new ombra::MemoryScope;
+    (void)memory;
+    BindResults(m);
+    BindPlugIns(m);
+    m.def("use_plugins", &UsePlugIns, py::arg("readers"), py::arg("writers"), py::arg("shipped"));
+    m.def("options", &MakeOptions, py::arg("writer"), py::arg("encoding"), py::arg("eol"),
+          py::arg("settings"), py::arg("locale"), py::arg("strict"));
+    py::class_<ombra::Options>(m, "Options");
+    m.def("convert", &Convert, py::arg("source"), py::arg("name"), py::arg("output"),
+          py::arg("options"));
+    m.def("convert_isolated", &ConvertIsolated, py::arg("source"), py::arg("name"),
+          py::arg("output"), py::arg("options"), py::arg("timeout"));
+    m.def("metadata", &Metadata, py::arg("source"), py::arg("name"), py::arg("options"));
+    m.def("plugins", [](const std::string& locale) {
+        OBL::LocaleIDEnum id = Locale(locale);
+        return WithConverter([&](const ombra::Converter& c) { return c.PlugIns(id); });
+    });
+    m.def("state",
+          [] { return WithConverter([](const ombra::Converter& c) { return c.State(); }); });
+    m.def("shipped_writers", &ShippedWriters);
+}

@@ -1,0 +1,175 @@
+# The ombra package as a Python program uses it: every kind of source gives
+# what the ombra program gives, options by name, errors as exceptions with
+# their reasons, listings, and threads that run while a conversion waits.
+#
+# Run by CTest: test_ombra.py OMBRA_CLI TOOL_READERS SOURCE_DIR
+import io
+import json
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+import ombra
+
+OMBRA, TEST_READERS, SOURCE = sys.argv[1:4]
+SAMPLE = os.path.join(SOURCE, "samples", "sample.sla")
+DATA = os.path.join(SOURCE, "tests", "data", "scribus")
+
+
+def setUpModule():
+    # The host suites' readers join the shipped plug-ins: trees and faults.
+    ombra.use_plugins(readers=[TEST_READERS])
+
+
+def program(*arguments):
+    """What the ombra program writes to the standard output."""
+    run = subprocess.run([OMBRA, *arguments, "-q"], capture_output=True)
+    assert run.returncode == 0, run.stderr
+    return run.stdout
+
+
+class Conversions(unittest.TestCase):
+    def test_every_source_gives_what_the_program_gives(self):
+        expected = program("convert", SAMPLE, "-o", "-").decode()
+        data = pathlib.Path(SAMPLE).read_bytes()
+        with open(SAMPLE, "rb") as file:
+            sources = [SAMPLE, pathlib.Path(SAMPLE), data, bytearray(data), memoryview(data),
+                       file, io.BytesIO(data)]
+            for source in sources:
+                with self.subTest(type(source).__name__):
+                    self.assertEqual(ombra.convert(source), expected)
+
+    def test_writers_encodings_and_settings_give_what_the_program_gives(self):
+        writers = {p.name for p in ombra.plugins() if not p.reader and p.loaded}
+        cases = [({"to": "json"}, ["-t", "json"]), ({"to": 260}, ["-t", "260"]),
+                 ({"to": "html"}, ["-t", "html"]), ({"to": "pandoc"}, ["-t", "pandoc"]),
+                 ({"encoding": "utf16"}, ["--encoding", "utf16"]),
+                 ({"encoding": "cp1252", "eol": "crlf"}, ["--encoding", "cp1252", "--eol", "crlf"]),
+                 ({"wrap_lines_at_column": 20, "include_master_pages_and_hidden_layers": True},
+                  ["--wrap", "20", "--hidden"]),
+                 ({"settings": {"Wrap lines at column": 20}}, ["--set", "Wrap lines at column=20"])]
+        for options, arguments in cases:
+            if options.get("to") in ("html", "pandoc") and options["to"] not in writers:
+                continue
+            with self.subTest(arguments):
+                expected = program("convert", SAMPLE, "-o", "-", *arguments)
+                self.assertEqual(ombra.convert(SAMPLE, **options),
+                                 expected if "encoding" in options else expected.decode())
+        self.assertEqual(ombra.dump(SAMPLE, indentation=0, story_text=False),
+                         json.loads(program("dump", SAMPLE, "--set", "Indentation=0",
+                                            "--set", "Story text=off")))
+
+    def test_notes_come_with_the_conversion_and_strict_refuses_them(self):
+        path = os.path.join(DATA, "chain-faults.sla")
+        conversion = ombra.convert_with_notes(path)
+        self.assertEqual(conversion.reader, "scribus.obrd")
+        self.assertIn('text frame "Self" links to itself', str(conversion.notes[0]))
+        with self.assertRaises(ombra.ConversionError) as raised:
+            ombra.convert(path, strict=True)
+        self.assertEqual(raised.exception.status, ombra.Status.notes)
+        self.assertEqual([n.text for n in raised.exception.notes],
+                         [n.text for n in conversion.notes])
+        japanese = ombra.convert_with_notes(path, locale="ja").notes[0].text
+        self.assertNotEqual(japanese, conversion.notes[0].text)
+
+    def test_outputs_to_a_path_are_written_whole(self):
+        with tempfile.TemporaryDirectory() as folder:
+            target = os.path.join(folder, ombra.output_name(SAMPLE + ".gz", "json"))
+            self.assertTrue(target.endswith("sample.json"))
+            self.assertIsNone(ombra.convert_with_notes(SAMPLE, "json", output=target).output)
+            self.assertEqual(pathlib.Path(target).read_text(), ombra.convert(SAMPLE, "json"))
+            with self.assertRaises(ombra.UnsupportedFormat):
+                ombra.convert_with_notes(b"nothing", output=os.path.join(folder, "x.txt"))
+            self.assertEqual(os.listdir(folder), ["sample.json"])
+
+
+class Errors(unittest.TestCase):
+    def test_each_failure_raises_its_exception_with_the_reason(self):
+        with tempfile.TemporaryDirectory() as folder:
+            cases = [
+                (os.path.join(folder, "missing.sla"), {}, FileNotFoundError, "not found"),
+                (folder, {}, IsADirectoryError, "directory"),
+                (b"no publication", {}, ombra.UnsupportedFormat, "not recognised by any reader"),
+                (b"OMBRA-TREE broken", {}, ombra.ConversionError, "could not be read"),
+                (b"OMBRA-FAULT throw", {}, ombra.ConversionError, "plug-in"),
+                (SAMPLE, {"to": "docx"}, ValueError, "docx"),
+                (SAMPLE, {"frobnicate": 1}, ValueError, "frobnicate"),
+                (SAMPLE, {"wrap_lines_at_column": "wide"}, ValueError, "wide"),
+                (SAMPLE, {"eol": "unix"}, ValueError, "unix"),
+                (io.StringIO("text"), {}, TypeError, "binary"),
+                (42, {}, TypeError, "int"),
+                (b"OMBRA-FAULT crash", {"isolated": True}, ombra.ConversionError,
+                 "crashed with signal 11 (SIGSEGV)"),
+                (b"OMBRA-FAULT hang", {"isolated": True, "timeout": 1}, ombra.ConversionError,
+                 "timed out after 1 s"),
+            ]
+            for source, options, kind, reason in cases:
+                with self.subTest(kind.__name__, reason=reason):
+                    with self.assertRaises(kind) as raised:
+                        ombra.convert(source, **options)
+                    self.assertIn(reason, str(raised.exception))
+
+
+class Isolation(unittest.TestCase):
+    def test_a_child_process_converts_and_leaves_nothing_when_it_crashes(self):
+        self.assertEqual(ombra.convert(SAMPLE, isolated=True), ombra.convert(SAMPLE))
+        conversion = ombra.convert_with_notes(os.path.join(DATA, "chain-faults.sla"),
+                                              isolated=True)
+        self.assertIn("links to itself", str(conversion.notes[0]))
+        with tempfile.TemporaryDirectory() as folder:
+            with self.assertRaises(ombra.ConversionError):
+                ombra.convert_with_notes(b"OMBRA-FAULT crash", isolated=True,
+                                         output=os.path.join(folder, "out.txt"))
+            self.assertEqual(os.listdir(folder), [])
+
+
+class Listings(unittest.TestCase):
+    def test_plugins_formats_metadata_and_version(self):
+        self.assertIn("Include hidden layers", [preference.name for p in ombra.plugins()
+                                                if p.name == "scribus" for preference in p.preferences])
+        self.assertIn("faultreader.obrd", [os.path.basename(p.path) for p in ombra.plugins()])
+        self.assertIn(".sla", [f.extensions for f in ombra.formats() if f.kind == "reader"])
+        self.assertIn("Text", [f.format for f in ombra.formats() if f.kind == "writer"])
+        self.assertEqual(ombra.metadata(SAMPLE),
+                         json.loads(program("convert", SAMPLE, "-m", "-t", "json", "-o", "-")))
+        self.assertEqual(ombra.__version__, program("--version").decode().split()[1])
+
+
+class Threads(unittest.TestCase):
+    def test_a_conversion_lets_other_threads_run_and_threads_agree(self):
+        results = {}
+
+        def convert(n):
+            try:
+                ombra.convert(b"OMBRA-FAULT slow")  # a second in the reader
+            except ombra.ConversionError as error:
+                results[n] = error.reason
+            results[n, "returned"] = time.monotonic()
+            results[n, "tree"] = ombra.dump(b"OMBRA-TREE story")
+
+        waiting = threading.Thread(target=convert, args=("slow",))
+        start = time.monotonic()
+        waiting.start()
+        meanwhile = 0
+        while ("slow", "returned") not in results:
+            meanwhile += 0.3 < time.monotonic() - start < 0.7
+        waiting.join()
+        self.assertGreater(meanwhile, 0, "this thread ran while the other converted")
+
+        workers = [threading.Thread(target=convert, args=(n,)) for n in range(4)]
+        for action in (threading.Thread.start, threading.Thread.join):
+            for worker in workers:
+                action(worker)
+        self.assertIn("could not be read", results["slow"])
+        self.assertEqual({results[n] for n in range(4)}, {results["slow"]})
+        self.assertEqual([results[n, "tree"] for n in range(4)], [results["slow", "tree"]] * 4)
+        self.assertEqual(len(results["slow", "tree"]["elements"]), 3)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
