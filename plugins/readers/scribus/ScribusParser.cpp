@@ -73,9 +73,15 @@ private:
     Input& input_;
 };
 
+// A tree that memory ran out for is no damage to repair.
+bool Loaded(const pugi::xml_parse_result& r) {
+    if (r.status == pugi::status_out_of_memory) throw std::bad_alloc();
+    return static_cast<bool>(r);
+}
+
 bool LoadInPlace(pugi::xml_document& xml, char* data, std::size_t size, pugi::xml_parse_result& r) {
     r = xml.load_buffer_inplace(data, size, kXmlOptions, pugi::encoding_utf8);
-    return static_cast<bool>(r);
+    return Loaded(r);
 }
 
 // The streaming read. False when the document must be read as a tree.
@@ -269,7 +275,7 @@ ParseResult ParseWith(Input& input, const ParseOptions& options) {
         result.document = Document();
         result.status = ParseResult::Status::kFailed;
         result.warnings.push_back(
-            Warning{Warning::Code::kLimit, "out of memory while reading the document"});
+            Warning{Warning::Code::kOutOfMemory, "out of memory while reading the document"});
     } catch (const std::exception& e) {
         result.document = Document();
         result.status = ParseResult::Status::kFailed;

@@ -41,6 +41,7 @@ struct Warning {
         kLimit,         ///< a size or depth limit was reached; the rest is skipped
         kEncoding,      ///< invalid UTF-8, read as Latin-1
         kUnsupported,   ///< content this parser does not read; skipped
+        kOutOfMemory,   ///< memory ran out; nothing was read
     };
     Code code;
     std::string message;
@@ -51,7 +52,7 @@ struct ParseResult {
         kOk,         ///< read completely
         kRecovered,  ///< read with repairs; see warnings
         kNotScribus, ///< not a Scribus document; document is empty
-        kFailed,     ///< nothing could be read (e.g. no memory)
+        kFailed,     ///< nothing could be read (no memory: a kOutOfMemory warning says so)
     };
     Status status = Status::kFailed;
     Document document;

@@ -50,6 +50,8 @@ int CodeOf(scribus::Warning::Code code) {
         return OBERR::kMalformedInput;
     case C::kUnsupported:
         return OBERR::kUnsupportedFeature;
+    case C::kOutOfMemory:
+        return OBERR::kOutOfMemory;
     }
     return OBERR::kMalformedInput;
 }
@@ -92,16 +94,24 @@ void ScribusReader::GetStreamPrefs(OBStream* /*input*/, OBPreferenceList* list) 
     if (list) AddPreferences(list);
 }
 
+// No exception leaves the plug-in: running out of memory anywhere in it,
+// the base class's per-thread state included, is reported as such.
 void ScribusReader::Init(OBStream* input, OBPreferenceList* preferences) {
-    OBReader::Init(input, preferences);
-    Clear();
-    SetStream(input);
-    ScribusMapOptions options;
-    options.masterItems = obreader::BooleanPreference(preferences, 0, kPreferenceDefaults[0]);
-    options.nonPrintingLayers = obreader::BooleanPreference(preferences, 1, kPreferenceDefaults[1]);
-    options.hiddenLayers = obreader::BooleanPreference(preferences, 2, kPreferenceDefaults[2]);
-    options.pasteboardItems = obreader::BooleanPreference(preferences, 3, kPreferenceDefaults[3]);
-    Convert(input, options);
+    try {
+        OBReader::Init(input, preferences);
+        Clear();
+        SetStream(input);
+        ScribusMapOptions options;
+        options.masterItems = obreader::BooleanPreference(preferences, 0, kPreferenceDefaults[0]);
+        options.nonPrintingLayers =
+            obreader::BooleanPreference(preferences, 1, kPreferenceDefaults[1]);
+        options.hiddenLayers = obreader::BooleanPreference(preferences, 2, kPreferenceDefaults[2]);
+        options.pasteboardItems =
+            obreader::BooleanPreference(preferences, 3, kPreferenceDefaults[3]);
+        Convert(input, options);
+    } catch (const std::bad_alloc&) {
+        obreader::LoggingProblems().Report(OBERR::kOutOfMemory);
+    }
 }
 
 namespace {
@@ -181,8 +191,8 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
             problems.Report(OBERR::kUnreadableInput);
             return;
         case scribus::ParseResult::Status::kFailed:
-            problems.Report(parsed.warnings.empty() ? OBERR::kUnreadableInput
-                                                    : OBERR::kOutOfMemory);
+            // A failure says why in its warning, reported above.
+            if (parsed.warnings.empty()) problems.Report(OBERR::kUnreadableInput);
             return;
         default:
             break;

@@ -256,11 +256,7 @@ private:
     };
 
     bool Grow(std::size_t size) {
-        std::unique_ptr<char[]> larger(new (std::nothrow) char[size + kPadding]);
-        if (!larger) {
-            failure_ = XmlResult::kUnreadable;
-            return false;
-        }
+        std::unique_ptr<char[]> larger(new char[size + kPadding]); // may throw std::bad_alloc
         if (end_) std::memcpy(larger.get(), buf_.get(), end_);
         buf_ = std::move(larger);
         size_ = size;

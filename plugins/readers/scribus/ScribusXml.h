@@ -85,6 +85,7 @@ enum class XmlResult {
 
 /// Reads the document from source, handing every element to handler. On
 /// anything but kDone the elements handed on so far are to be forgotten.
+/// Throws std::bad_alloc when memory runs out.
 XmlResult ReadXml(ByteSource& source, XmlHandler& handler, std::size_t maxBytes);
 
 /// The same events from a tree: every element below document, in order.

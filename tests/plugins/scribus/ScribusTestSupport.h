@@ -74,17 +74,20 @@ private:
 /// Runs the reader over bytes as the pump does (GetStreamPrefs, Init, the
 /// Elements) and keeps everything until destroyed, which resets the reader.
 /// `adjust` may change the preference list before Init; with failAfter >= 0
-/// the memory service fails from that allocation of Init on.
+/// the memory service fails from that allocation of Init on, with
+/// failHeapAfter >= 0 the heap (operator new, pugixml's allocations) does.
 class Conversion {
 public:
     explicit Conversion(const std::string& bytes,
                         const std::function<void(OBPreferenceList&)>& adjust = nullptr,
-                        long long failAfter = -1);
+                        long long failAfter = -1, long long failHeapAfter = -1);
     ~Conversion();
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
 
     const std::vector<Element*>& Top() const { return top_; }
+    /// Whether the heap refused an allocation (with failHeapAfter).
+    bool HeapRefused() const { return heapRefused_; }
     /// The top-level Element of that kind, or null.
     Element* TopOf(EL::ElementTypeEnum kind) const;
     /// The per-thread error code after the last Element.
@@ -99,6 +102,7 @@ private:
     std::vector<Element*> top_;
     std::vector<unsigned> log_;
     int error_;
+    bool heapRefused_ = false;
 };
 
 /// Direct children of that kind, in order.

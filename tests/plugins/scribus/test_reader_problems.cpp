@@ -204,4 +204,23 @@ TEST_F(ScribusReaderProblems, RunningOutOfMemoryKeepsWhatWasBuilt) {
     EXPECT_TRUE(sawPartial);
 }
 
+// Memory running out in the parser's containers, pugixml's tree (damaged
+// documents) or the mapper's bookkeeping is reported as running out of
+// memory, never as a limit, at every point of the conversion.
+TEST_F(ScribusReaderProblems, RunningOutOfHeapIsOutOfMemory) {
+    for (const char* name : {"reader-features.sla", "v12-damaged.sla", "v15.sla.gz"}) {
+        std::string doc = Fixture(name);
+        int refused = 0;
+        for (long long n = 0;; n = n < 16 ? n + 1 : n * 5 / 4) {
+            SCOPED_TRACE(std::string(name) + " from allocation " + std::to_string(n));
+            Conversion c(doc, {}, -1, n);
+            EXPECT_FALSE(c.Logged(OBERR::kLimitExceeded));
+            if (!c.HeapRefused()) break; // the whole conversion needed fewer
+            ++refused;
+            EXPECT_TRUE(c.Logged(OBERR::kOutOfMemory));
+        }
+        EXPECT_GT(refused, 20) << name;
+    }
+}
+
 } // namespace
