@@ -300,6 +300,7 @@ void DocumentReader::EndItem() {
     Item& it = doc_.items[static_cast<std::size_t>(state.index)];
     if (state.table) {
         if (!state.sawTableData) StartTable(state, none_);
+        KeepRowsHeld(state.table_);
         it.table = std::move(state.table_);
     }
     if (state.text) {
@@ -348,6 +349,22 @@ void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
                            std::max(1, static_cast<int>(state.cellAreas[k + 3])));
     state.maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
     state.cellsStopped = t.rows <= 0;
+}
+
+// Rows that nothing in the input stands for (no height, no cell) are a
+// claim the input cannot back: a table keeps a few, as one may leave rows
+// empty, and no more.
+void DocumentReader::KeepRowsHeld(Table& t) {
+    const std::size_t kEmptyRows = 1024;
+    std::size_t held = t.rowHeights.size();
+    for (const Cell& c : t.cells)
+        held = std::max(held, static_cast<std::size_t>(c.row) + 1);
+    const std::size_t kept = std::max(held, kEmptyRows);
+    if (t.rows <= 0 || static_cast<std::size_t>(t.rows) <= kept) return;
+    ctx_.Warn(Warning::Code::kLimit, "a table claims " + std::to_string(t.rows) +
+                                         " rows, but its data hold " + std::to_string(held) +
+                                         "; the first " + std::to_string(kept) + " are kept");
+    t.rows = static_cast<int>(kept);
 }
 
 DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {

@@ -127,6 +127,7 @@ private:
     void EndItem();
     Kind ItemChild(ElementId id, const Attrs& a);
     void StartTable(ItemState& state, const Attrs& a);
+    void KeepRowsHeld(Table& t);
     Kind StartCell(const Attrs& a);
     void EndCell();
 
