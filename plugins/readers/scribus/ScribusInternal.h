@@ -159,9 +159,9 @@ std::string String(const Attrs& a, AttrId id);
 /// A list of numbers separated by spaces or commas; stops at max entries.
 void NumberList(const char* text, std::vector<double>& out, std::size_t max);
 
-/// Appends UTF-8 (or 8-bit, for old documents) text as UTF-16. Invalid
+/// Appends size bytes of UTF-8 (or 8-bit, for old documents) text as UTF-16. Invalid
 /// sequences are read as Latin-1 and noted in the context.
-void AppendText(Context& ctx, const char* text, std::u16string& out);
+void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out);
 std::u16string ToUtf16(Context& ctx, const char* text);
 
 /// Outline from the legacy coordinate list (groups of four points per

@@ -27,15 +27,18 @@
 namespace scribus {
 namespace detail {
 
-void AppendText(Context& ctx, const char* text, std::u16string& out) {
+void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out) {
     if (!text) return;
+    // No more units than bytes: one allocation, however long the text.
+    out.reserve(out.size() + size);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* const end = p + size;
     if (ctx.latin1) {
-        for (; *p; ++p)
+        for (; p < end; ++p)
             out.push_back(static_cast<char16_t>(*p));
         return;
     }
-    while (*p) {
+    while (p < end) {
         unsigned char c = *p;
         if (c < 0x80) {
             out.push_back(c);
@@ -59,7 +62,7 @@ void AppendText(Context& ctx, const char* text, std::u16string& out) {
         }
         bool ok = extra > 0;
         for (int k = 1; ok && k <= extra; ++k) {
-            if ((p[k] & 0xC0) != 0x80)
+            if (p + k >= end || (p[k] & 0xC0) != 0x80)
                 ok = false;
             else
                 cp = (cp << 6) | (p[k] & 0x3F);
@@ -84,7 +87,7 @@ void AppendText(Context& ctx, const char* text, std::u16string& out) {
 
 std::u16string ToUtf16(Context& ctx, const char* text) {
     std::u16string s;
-    AppendText(ctx, text, s);
+    if (text) AppendText(ctx, text, std::strlen(text), s);
     return s;
 }
 
@@ -280,9 +283,7 @@ void StoryBuilder::OldText(const Attrs& a) {
     Para p = ParaFromCab(Integer(ctx_, a, kAttr_CAB, 0));
     lastOldPara_ = p;
     sawOld_ = true;
-    scratch_.clear();
-    AppendText(ctx_, a.Get(kAttr_CH), scratch_);
-    AppendChars(scratch_, std::string(), local, &p);
+    AppendSliced(a.Get(kAttr_CH), std::string(), local, &p);
 }
 
 void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {
@@ -297,10 +298,40 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
         AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
         return;
     }
-    scratch_.clear();
-    AppendText(ctx_, text, scratch_);
     softHyphenPending_ = softHyphenPending;
-    AppendChars(scratch_, cstyle, local, nullptr);
+    AppendSliced(text, cstyle, local, nullptr);
+}
+
+// A huge text is converted a slice at a time, so that it is not held twice.
+// A slice ends before a byte that starts a character, or where no character
+// can reach across the end (three continuation bytes before it).
+void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
+                                const CharacterAttributes& local, const Para* oldPara) {
+    constexpr std::size_t kSlice = 1 << 16;
+    const std::size_t size = text ? std::strlen(text) : 0;
+    auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
+    if (size > kSlice) { // the story grows once, not by doubling
+        std::size_t units = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            units += (c & 0xC0) != 0x80 ? 1 + (c >= 0xF0) : 0;
+        }
+        story_.text.reserve(story_.text.size() + std::min(units, ctx_.options.maxStoryLength));
+    }
+    std::size_t at = 0;
+    do {
+        std::size_t end = std::min(size, at + kSlice);
+        if (end < size) {
+            std::size_t cut = end;
+            for (int k = 0; k < 3 && continues(cut); ++k)
+                --cut;
+            if (!continues(cut)) end = cut;
+        }
+        scratch_.clear();
+        AppendText(ctx_, text + at, end - at, scratch_);
+        AppendChars(scratch_, cstyle, local, oldPara);
+        at = end;
+    } while (at < size);
 }
 
 void StoryBuilder::UnicodeText(const Attrs& a) {

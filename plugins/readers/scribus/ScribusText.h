@@ -52,6 +52,8 @@ private:
     std::size_t Fit(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
                 const CharacterAttributes& local);
+    void AppendSliced(const char* text, const std::string& cstyle, const CharacterAttributes& local,
+                      const Para* oldPara);
     void AppendChars(const std::u16string& s, const std::string& cstyle,
                      const CharacterAttributes& local, const Para* oldPara);
     void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,

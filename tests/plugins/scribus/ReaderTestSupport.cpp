@@ -17,15 +17,17 @@
 #include <new>
 
 // The heap of this binary can refuse from the n-th allocation on: every
-// form of operator new and pugixml's allocations go through Allocate.
+// form of operator new and pugixml's allocations go through Allocate. A
+// refused nothrow new does not count as refused: its callers have a way
+// without the memory (std::stable_sort's buffer), and nothing is lost.
 namespace {
 
 std::atomic<long long> gHeapCountdown{-1};
 std::atomic<bool> gHeapRefused{false};
 
-void* Allocate(std::size_t n) {
+void* Allocate(std::size_t n, bool counts = true) {
     if (gHeapCountdown.load() >= 0 && gHeapCountdown.fetch_sub(1) <= 0) {
-        gHeapRefused = true;
+        if (counts) gHeapRefused = true;
         return nullptr;
     }
     return std::malloc(n ? n : 1);
@@ -36,7 +38,7 @@ class FailHeapAfter {
 public:
     explicit FailHeapAfter(long long n) {
         gHeapRefused = false;
-        pugi::set_memory_management_functions(Allocate, std::free);
+        pugi::set_memory_management_functions([](std::size_t n) { return Allocate(n); }, std::free);
         gHeapCountdown = n;
     }
     ~FailHeapAfter() { gHeapCountdown = -1; }
@@ -52,10 +54,10 @@ void* operator new[](std::size_t n) {
     return operator new(n);
 }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
+    return Allocate(n, false);
 }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
+    return Allocate(n, false);
 }
 void operator delete(void* p) noexcept {
     std::free(p);

@@ -205,4 +205,44 @@ TEST(ScribusStreaming, StoriesReadEarlyComeOutAsIfReadAtTheEnd) {
     EXPECT_TRUE(r.warnings.empty());
 }
 
+TEST(ScribusStreaming, AHugeTextReadsAsTheSameTextInPieces) {
+    // A text longer than the slices it is converted in, with characters of
+    // every length and damaged ones across the slice ends, reads as the same
+    // text given in many short pieces of the same format.
+    static const char* const kPieces[] = {"a",
+                                          "word ",
+                                          "\xC3\xA9",
+                                          "\xE2\x82\xAC",
+                                          "\xF0\x9D\x84\x9E",
+                                          "\xC3"
+                                          "A",
+                                          "B\x80",
+                                          "&#13;",
+                                          "&#9;"};
+    std::mt19937 random(7);
+    std::string whole, split;
+    for (std::size_t bytes = 0; bytes < 300000;) {
+        std::string piece;
+        for (int k = 0; k < 20; ++k)
+            piece += kPieces[random() % (sizeof kPieces / sizeof *kPieces)];
+        whole += piece;
+        split += "<ITEXT FONTSIZE=\"9\" CH=\"" + piece + "\"/>";
+        bytes += piece.size();
+    }
+    auto read = [](const std::string& texts) {
+        return ParseBytes("<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE/><PAGEOBJECT "
+                          "PTYPE=\"4\">" +
+                          texts + "</PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
+    };
+    ParseResult one = read("<ITEXT FONTSIZE=\"9\" CH=\"" + whole + "\"/>"), many = read(split);
+    ASSERT_EQ(1u, one.document.stories.size());
+    ASSERT_EQ(1u, many.document.stories.size());
+    const Story &a = one.document.stories[0], &b = many.document.stories[0];
+    EXPECT_GT(a.text.size(), 150000u);
+    EXPECT_TRUE(a.text == b.text);
+    EXPECT_EQ(b.runs.size(), a.runs.size());
+    EXPECT_EQ(b.paragraphs.size(), a.paragraphs.size());
+    EXPECT_EQ(many.warnings.size(), one.warnings.size());
+}
+
 } // namespace
