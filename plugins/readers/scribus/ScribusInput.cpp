@@ -312,6 +312,58 @@ private:
         }
     }
 
+    // One attribute from i_ on, written out quoted; false when the input
+    // ends inside it.
+    bool Attribute() {
+        std::size_t attrStart = i_;
+        while (i_ < size_ && IsNameChar(static_cast<unsigned char>(p_[i_])))
+            ++i_;
+        std::string attr(p_ + attrStart, i_ - attrStart);
+        std::size_t k = i_;
+        while (k < size_ && IsSpace(p_[k]))
+            ++k;
+        if (k >= size_) return false;
+        out_ += ' ';
+        out_ += attr;
+        out_ += "=\"";
+        if (p_[k] != '=') { // attribute without a value
+            out_ += '"';
+            ++repairs_;
+            i_ = k;
+            return true;
+        }
+        ++k;
+        while (k < size_ && IsSpace(p_[k]))
+            ++k;
+        if (k >= size_) return false;
+        char quote = p_[k];
+        if (quote == '"' || quote == '\'') {
+            i_ = k + 1;
+            while (i_ < size_ && p_[i_] != quote) {
+                if (p_[i_] == '"')
+                    out_ += "&quot;";
+                else
+                    AppendValueChar(p_[i_]);
+                ++i_;
+            }
+            if (i_ >= size_) return false;
+            ++i_;
+        } else { // bare value
+            ++repairs_;
+            i_ = k;
+            while (i_ < size_ && !IsSpace(p_[i_]) && p_[i_] != '>' &&
+                   !(p_[i_] == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>')) {
+                if (p_[i_] == '"')
+                    out_ += "&quot;";
+                else
+                    AppendValueChar(p_[i_]);
+                ++i_;
+            }
+        }
+        out_ += '"';
+        return true;
+    }
+
     bool StartTag() {
         std::size_t tagStart = out_.size();
         std::size_t j = i_ + 1;
@@ -349,52 +401,7 @@ private:
                 ++i_;
                 continue;
             }
-            std::size_t attrStart = i_;
-            while (i_ < size_ && IsNameChar(static_cast<unsigned char>(p_[i_])))
-                ++i_;
-            std::string attr(p_ + attrStart, i_ - attrStart);
-            std::size_t k = i_;
-            while (k < size_ && IsSpace(p_[k]))
-                ++k;
-            if (k >= size_) break;
-            out_ += ' ';
-            out_ += attr;
-            out_ += "=\"";
-            if (p_[k] != '=') { // attribute without a value
-                out_ += '"';
-                ++repairs_;
-                i_ = k;
-                continue;
-            }
-            ++k;
-            while (k < size_ && IsSpace(p_[k]))
-                ++k;
-            if (k >= size_) break;
-            char quote = p_[k];
-            if (quote == '"' || quote == '\'') {
-                i_ = k + 1;
-                while (i_ < size_ && p_[i_] != quote) {
-                    if (p_[i_] == '"')
-                        out_ += "&quot;";
-                    else
-                        AppendValueChar(p_[i_]);
-                    ++i_;
-                }
-                if (i_ >= size_) break;
-                ++i_;
-            } else { // bare value
-                ++repairs_;
-                i_ = k;
-                while (i_ < size_ && !IsSpace(p_[i_]) && p_[i_] != '>' &&
-                       !(p_[i_] == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>')) {
-                    if (p_[i_] == '"')
-                        out_ += "&quot;";
-                    else
-                        AppendValueChar(p_[i_]);
-                    ++i_;
-                }
-            }
-            out_ += '"';
+            if (!Attribute()) break;
         }
         // The input ends inside the tag: drop the partial tag.
         out_.resize(tagStart);
