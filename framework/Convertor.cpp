@@ -84,9 +84,9 @@ OBPreference* NthOfType(const OBPreferenceList& list, int n, VT::ValueTypeEnum t
     return p;
 }
 
-// Constituent 14 of the group at index 3 of a reader's list is switched on.
 void AdjustReaderPreferences(OBPreferenceList& list) {
-    if (OBPreferenceList* group = ConstituentsOf(Nth(list, 3))) SetBoolean(Nth(*group, 14), 1);
+    if (OBPreferenceList* group = ConstituentsOf(Nth(list, OBPUMP::kReaderGroup)))
+        SetBoolean(Nth(*group, OBPUMP::kReaderSwitch), 1);
 }
 
 const char* EncodingName(int encoding) {
@@ -137,20 +137,22 @@ COBString Text(const std::string& s) {
 
 void AdjustTextWriterPreferences(OBPreferenceList& list, int writerId, const Preferences* options) {
     if (writerId != kTextWriterId) return;
-    SetEnumeration(NthOfType(list, 2, VT::ekEnum), "PC");
-    SetBoolean(Nth(list, 3), 1);
+    using namespace OBPUMP;
+    SetEnumeration(NthOfType(list, kPlatformNth, VT::ekEnum), "PC");
+    SetBoolean(Nth(list, kWriterSwitch), 1);
     if (!options) return;
-    SetEnumeration(Nth(list, 0), EncodingName(options->textEncoding));
-    OBPreferenceList* group = ConstituentsOf(Nth(list, 2));
+    SetEnumeration(Nth(list, kEncoding), EncodingName(options->textEncoding));
+    OBPreferenceList* group = ConstituentsOf(Nth(list, kOptionsGroup));
     if (!group) return;
-    SetBoolean(NthOfType(*group, 1, VT::ekBool16), options->groupFlag1);
-    SetBoolean(NthOfType(*group, 2, VT::ekBool16), options->groupFlag2);
-    SetString(NthOfType(*group, 1, VT::ekString), Text(options->groupText1));
-    SetString(NthOfType(*group, 2, VT::ekString), Text(options->groupText2));
-    SetBoolean(NthOfType(*group, 3, VT::ekBool16), options->groupFlag3);
-    SetInteger(NthOfType(*group, 1, VT::ekSignedInt32), options->groupNumber);
-    SetEnumeration(NthOfType(*group, 1, VT::ekEnum), UnitName(options->measurementUnit));
-    if (const char* ends = LineEndName(options->lineEnd)) SetEnumeration(Nth(list, 5), ends);
+    SetBoolean(NthOfType(*group, kGroupFlag1Nth, VT::ekBool16), options->groupFlag1);
+    SetBoolean(NthOfType(*group, kGroupFlag2Nth, VT::ekBool16), options->groupFlag2);
+    SetString(NthOfType(*group, kGroupText1Nth, VT::ekString), Text(options->groupText1));
+    SetString(NthOfType(*group, kGroupText2Nth, VT::ekString), Text(options->groupText2));
+    SetBoolean(NthOfType(*group, kGroupFlag3Nth, VT::ekBool16), options->groupFlag3);
+    SetInteger(NthOfType(*group, kGroupNumberNth, VT::ekSignedInt32), options->groupNumber);
+    SetEnumeration(NthOfType(*group, kUnitNth, VT::ekEnum), UnitName(options->measurementUnit));
+    if (const char* ends = LineEndName(options->lineEnd))
+        SetEnumeration(Nth(list, kLineEnds), ends);
 }
 
 template <class PlugIn> void ResetQuietly(PlugIn* plugIn) {
@@ -255,8 +257,8 @@ struct OBConvertorManager::Cache {
 };
 
 OBConvertorManager::OBConvertorManager(std::string readerFolder, std::string writerFolder)
-    : OBConvertorManager(std::vector<std::string>{readerFolder},
-                         std::vector<std::string>{writerFolder}) {}
+    : OBConvertorManager(std::vector<std::string>{std::move(readerFolder)},
+                         std::vector<std::string>{std::move(writerFolder)}) {}
 
 OBConvertorManager::OBConvertorManager(const std::vector<std::string>& readerFolders,
                                        const std::vector<std::string>& writerFolders)

@@ -363,6 +363,7 @@ void ReadVersion(OBModuleHandle handle, int& major, int& minor) {
 
 } // namespace
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes a copy
 OBReaderUtils::OBReaderUtils(OBReaderData record) : record_(record) {}
 OBReaderUtils::~OBReaderUtils() = default;
 
@@ -378,6 +379,7 @@ OBReader* OBReaderUtils::CreateReader(OBModuleHandle handle, COBString& error) {
     return handle ? CallEntryPoint<OBReader>(handle, "GetReader", error) : nullptr;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes a copy
 OBWriterUtils::OBWriterUtils(OBWriterData record) : record_(record) {}
 OBWriterUtils::~OBWriterUtils() = default;
 

@@ -16,12 +16,54 @@
 #include <boost/thread/shared_mutex.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <utility>
 
 namespace obframework {
+
+/// The one instance of a manager class, counted: the first Create makes it
+/// (make returns it, or null when it could not be made whole), each Create
+/// counts it once more, each Delete takes one count back and the last
+/// destroys it. Creation and destruction of one class run one at a time.
+template <class Manager> class SingleInstance {
+public:
+    template <class Make> static Manager* Create(Make make) {
+        boost::lock_guard<boost::mutex> guard(Mutex());
+        Manager* instance = Slot().load();
+        if (!instance) {
+            instance = make();
+            if (!instance) return nullptr;
+            Slot().store(instance);
+        }
+        ++Count();
+        return instance;
+    }
+    static Manager* Get() { return Slot().load(); }
+    template <class Destroy> static void Delete(Destroy destroy) {
+        boost::lock_guard<boost::mutex> guard(Mutex());
+        Manager* instance = Slot().load();
+        if (!instance || --Count() > 0) return;
+        Slot().store(nullptr);
+        destroy(instance);
+    }
+
+private:
+    static boost::mutex& Mutex() {
+        static boost::mutex mutex;
+        return mutex;
+    }
+    static std::atomic<Manager*>& Slot() {
+        static std::atomic<Manager*> slot{nullptr};
+        return slot;
+    }
+    static int& Count() {
+        static int count = 0;
+        return count;
+    }
+};
 
 struct ReaderTraits {
     typedef OBReaderData Record;
@@ -63,7 +105,7 @@ public:
     OB_MEMORY_OPERATORS
 
     PlugInRegistry(IOBString& folderPath, OBFilePathStyle pathStyle)
-        : folder(folderPath.Clone()), style(pathStyle), instanceCount(0) {}
+        : folder(folderPath.Clone()), style(pathStyle) {}
 
     ~PlugInRegistry() {
         boost::unique_lock<boost::shared_mutex> guard(lock);
@@ -282,7 +324,6 @@ public:
     OBVector<IOBStringPtr> extraFolders;
     OBFilePathStyle style;
     OBVector<Record*> loaded;
-    int instanceCount;
     boost::shared_mutex lock;
     boost::mutex errorLock; // guards the records' runtime error strings
 };

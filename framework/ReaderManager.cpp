@@ -20,15 +20,9 @@ const int kDefaultOrder[] = {1,  2,  3,  4,  5,  6,  7,  16, 8, 11, 10,
                              12, 13, 14, 17, 20, 18, 21, 22, 9, 23};
 const int kDefaultOrderCount = sizeof kDefaultOrder / sizeof kDefaultOrder[0];
 
-std::atomic<ReaderManager*> gInstance{nullptr};
 // Each instance gets a new generation; a thread's chosen list belongs to the
 // generation that made it, so a later instance never sees it.
 std::atomic<unsigned long long> gGeneration{0};
-
-boost::mutex& StaticMutex() {
-    static boost::mutex mutex;
-    return mutex;
-}
 
 struct ChosenReaders {
     OB_MEMORY_OPERATORS
@@ -68,31 +62,23 @@ ReaderManager::~ReaderManager() {
 }
 
 ReaderManager* ReaderManager::CreateInstance(IOBString& folder, OBFilePathStyle style) {
-    boost::lock_guard<boost::mutex> guard(StaticMutex());
-    ReaderManager* instance = gInstance.load();
-    if (!instance) {
-        instance = new ReaderManager(folder, style);
-        if (!instance) return nullptr;
-        if (!instance->impl_) {
-            delete instance;
-            return nullptr;
+    return obframework::SingleInstance<ReaderManager>::Create([&]() -> ReaderManager* {
+        ReaderManager* made = new ReaderManager(folder, style);
+        if (made && !made->impl_) {
+            delete made;
+            made = nullptr;
         }
-        gInstance.store(instance);
-    }
-    ++instance->impl_->instanceCount;
-    return instance;
+        return made;
+    });
 }
 
 ReaderManager* ReaderManager::GetInstance() {
-    return gInstance.load();
+    return obframework::SingleInstance<ReaderManager>::Get();
 }
 
 void ReaderManager::DeleteInstance() {
-    boost::lock_guard<boost::mutex> guard(StaticMutex());
-    ReaderManager* instance = gInstance.load();
-    if (!instance || --instance->impl_->instanceCount > 0) return;
-    gInstance.store(nullptr);
-    delete instance;
+    obframework::SingleInstance<ReaderManager>::Delete(
+        [](ReaderManager* instance) { delete instance; });
 }
 
 void ReaderManager::DetectReaders() {

@@ -1,4 +1,5 @@
 // String tables, the registered resource module and display-text lookups.
+#include <ombra/utf16.h>
 #include <ombra/convertorlumservice.h>
 #include <ombra/memory.h>
 #include <ombra/resources.h>
@@ -71,15 +72,11 @@ long long DecodeUTF8(const char* text, long long n, unsigned short* units, long 
             c = ((c & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
                 (s[i + 3] & 0x3F);
         i += length;
-        if (c >= 0x10000) {
-            if (count + 2 > capacity) break;
-            c -= 0x10000;
-            units[count++] = static_cast<unsigned short>(0xD800 | (c >> 10));
-            units[count++] = static_cast<unsigned short>(0xDC00 | (c & 0x3FF));
-        } else {
-            if (count + 1 > capacity) break;
-            units[count++] = static_cast<unsigned short>(c);
-        }
+        unsigned short pair[2];
+        int made = OBUTF16::Split(c, pair);
+        if (count + made > capacity) break;
+        for (int k = 0; k < made; ++k)
+            units[count++] = pair[k];
     }
     return count;
 }

@@ -10,17 +10,6 @@
 using obframework::PlugInRegistry;
 using obframework::WriterTraits;
 
-namespace {
-
-std::atomic<WriterManager*> gInstance{nullptr};
-
-boost::mutex& StaticMutex() {
-    static boost::mutex mutex;
-    return mutex;
-}
-
-} // namespace
-
 struct WriterManager::Impl : PlugInRegistry<WriterTraits> {
     Impl(IOBString& folder, OBFilePathStyle style) : PlugInRegistry(folder, style) {}
 };
@@ -37,31 +26,23 @@ WriterManager::~WriterManager() {
 }
 
 WriterManager* WriterManager::CreateInstance(IOBString& folder, OBFilePathStyle style) {
-    boost::lock_guard<boost::mutex> guard(StaticMutex());
-    WriterManager* instance = gInstance.load();
-    if (!instance) {
-        instance = new WriterManager(folder, style);
-        if (!instance) return nullptr;
-        if (!instance->impl_) {
-            delete instance;
-            return nullptr;
+    return obframework::SingleInstance<WriterManager>::Create([&]() -> WriterManager* {
+        WriterManager* made = new WriterManager(folder, style);
+        if (made && !made->impl_) {
+            delete made;
+            made = nullptr;
         }
-        gInstance.store(instance);
-    }
-    ++instance->impl_->instanceCount;
-    return instance;
+        return made;
+    });
 }
 
 WriterManager* WriterManager::GetInstance() {
-    return gInstance.load();
+    return obframework::SingleInstance<WriterManager>::Get();
 }
 
 void WriterManager::DeleteInstance() {
-    boost::lock_guard<boost::mutex> guard(StaticMutex());
-    WriterManager* instance = gInstance.load();
-    if (!instance || --instance->impl_->instanceCount > 0) return;
-    gInstance.store(nullptr);
-    delete instance;
+    obframework::SingleInstance<WriterManager>::Delete(
+        [](WriterManager* instance) { delete instance; });
 }
 
 void WriterManager::DetectWriters() {

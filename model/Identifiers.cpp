@@ -62,7 +62,7 @@ OBIDStack::OBIDStack(const OBIDStack& other) noexcept
 }
 
 OBIDStack& OBIDStack::operator=(const OBIDStack& other) noexcept {
-    if (data_ == other.data_) return *this;
+    if (this == &other || data_ == other.data_) return *this;
     if (count_ == other.count_ && OBMemcmp(data_, other.data_, sizeof(unsigned int) * count_) == 0)
         return *this;
     unsigned int* block = nullptr;
@@ -125,6 +125,7 @@ OBIDTable::~OBIDTable() {
 }
 
 OBIDTable& OBIDTable::operator=(const OBIDTable& other) noexcept {
+    if (this == &other) return *this;
     if (data_ != other.data_) OBLibFree(data_);
     data_ = other.data_;
     count_ = other.count_;

@@ -1,6 +1,7 @@
 #include "platform/CodePages.h"
 
 #include <ombra/export.h>
+#include <ombra/utf16.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,7 +23,8 @@ const char kUnitEncoding[] = "UTF-16BE";
 const char kUnitEncoding[] = "UTF-16LE";
 #endif
 
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+// iconv_open's failure value is this cast.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
 const unsigned short kReplacementUnit = 0xFFFD;
 // Johab as shipped with the C library reads 0x5C as the won sign; the code
 // page keeps ASCII there, and paths depend on the backslash.
@@ -30,12 +32,8 @@ const unsigned kJohabCodePage = 1361;
 
 std::atomic<unsigned> gSystemCodePage{1252};
 
-bool IsHighSurrogate(unsigned short u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLowSurrogate(unsigned short u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
+using OBUTF16::IsHighSurrogate;
+using OBUTF16::IsLowSurrogate;
 
 void IconvName(unsigned codePage, char* name, std::size_t size) {
     const char* fixed = nullptr;

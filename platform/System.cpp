@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -53,6 +54,24 @@ void WriteStandardError(const char* text, std::size_t n) {
         text += written;
         n -= static_cast<std::size_t>(written);
     }
+}
+
+static_assert(sizeof(pthread_key_t) <= sizeof(unsigned), "a key fits the slot's member");
+
+ThreadExitSlot::ThreadExitSlot(void (*atThreadExit)(void*)) : key_(0), valid_(false) {
+    pthread_key_t key;
+    if (pthread_key_create(&key, atThreadExit) == 0) {
+        key_ = static_cast<unsigned>(key);
+        valid_ = true;
+    }
+}
+
+ThreadExitSlot::~ThreadExitSlot() {
+    if (valid_) pthread_key_delete(static_cast<pthread_key_t>(key_));
+}
+
+bool ThreadExitSlot::Set(void* value) {
+    return valid_ && pthread_setspecific(static_cast<pthread_key_t>(key_), value) == 0;
 }
 
 void* LoadLibrary(const char* path, char* error, std::size_t errorCapacity) {

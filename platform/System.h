@@ -22,6 +22,24 @@ void BreakIntoDebugger();
 /// quietly when the stream is closed.
 void WriteStandardError(const char* text, std::size_t n);
 
+/// A per-thread slot whose hook runs, with the slot's value, when a thread
+/// that set a non-null value ends (never for the main thread, which ends
+/// with the process). The slot goes with the object, so a hook never runs
+/// after its library was unloaded.
+class ThreadExitSlot {
+public:
+    explicit ThreadExitSlot(void (*atThreadExit)(void* value));
+    ~ThreadExitSlot();
+    ThreadExitSlot(const ThreadExitSlot&) = delete;
+    ThreadExitSlot& operator=(const ThreadExitSlot&) = delete;
+    /// Sets the calling thread's value; false when the system had no slot to give.
+    bool Set(void* value);
+
+private:
+    unsigned key_;
+    bool valid_;
+};
+
 /// Loads a shared library; null on failure, with the reason in `error` when given.
 void* LoadLibrary(const char* path, char* error = nullptr, std::size_t errorCapacity = 0);
 void* GetProcAddress(void* library, const char* name);

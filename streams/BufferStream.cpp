@@ -1,5 +1,7 @@
 #include <ombra/typedstreams.h>
 
+#include "streams/SeekWithin.h"
+
 #include <cstring>
 
 OBBufferXferBytes::OBBufferXferBytes(const void* data, unsigned long long size, short takeOwnership)
@@ -27,22 +29,7 @@ unsigned long long OBBufferXferBytes::Write(const void*, unsigned long long coun
 
 unsigned long long OBBufferXferBytes::Seek(long long offset, OBSeekFromWhere from) {
     if (state_ == kStreamEOF) state_ = kStreamOK;
-    unsigned long long target = position_;
-    unsigned long long delta = static_cast<unsigned long long>(offset);
-    switch (from) {
-    case kSeekFromStart:
-        target = delta;
-        break;
-    case kSeekFromCurrent:
-        target = position_ + delta;
-        break;
-    case kSeekFromEnd:
-        target = size_ + delta;
-        break;
-    default:
-        break;
-    }
-    position_ = target > size_ ? size_ : target;
+    position_ = obstreams::SeekWithin(position_, size_, offset, from);
     return position_;
 }
 

@@ -52,7 +52,8 @@ short OBFileXferBytesRef::Open(const OBSysFileRef& file, unsigned int mode, unsi
                                unsigned int) {
     // Close before taking the new names, so that an old cache copy goes.
     if (fileHandle_ != obsys::kInvalidFile || stdioStream_) Close();
-    OBSysFileRef requested(file); // file may be one of this object's own references
+    // file may be one of this object's own references, which the next lines change.
+    OBSysFileRef requested(file); // NOLINT(performance-unnecessary-copy-initialization)
     writable_ = 0;
     cachedSystemFile_ = GetLocallyCachedFile(requested, mode);
     systemFile_ = requested;
@@ -238,6 +239,7 @@ unsigned long long OBFileXferBytesRef::BufferedSeek(long long offset, OBSeekFrom
     return position_;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes a copy
 short OBFileXferBytesRef::Create(OBSysFileRef file, unsigned int mode, unsigned int creator,
                                  unsigned int type) {
     return Open(file, mode, creator, type);

@@ -1,5 +1,7 @@
 #include <ombra/streams.h>
 
+#include "streams/SeekWithin.h"
+
 #include <cstring>
 
 namespace {
@@ -112,23 +114,7 @@ unsigned long long OBMemXferBytes::Seek(long long offset, OBSeekFromWhere from) 
         return position_;
     }
     if (state_ == kStreamEOF) state_ = kStreamOK;
-    unsigned long long target = position_;
-    unsigned long long delta = static_cast<unsigned long long>(offset);
-    switch (from) {
-    case kSeekFromStart:
-        target = delta;
-        break;
-    case kSeekFromCurrent:
-        target = position_ + delta;
-        break;
-    case kSeekFromEnd:
-        target = size_ + delta;
-        break;
-    default:
-        break;
-    }
-    // Compared as unsigned, a negative result lands on the end too.
-    position_ = target > size_ ? size_ : target;
+    position_ = obstreams::SeekWithin(position_, size_, offset, from);
     return position_;
 }
 

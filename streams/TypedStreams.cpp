@@ -97,6 +97,7 @@ COBStreamRead::COBStreamRead(const COBStreamRead& other)
     : OBStream(other), xfer_(other.xfer_), swapping_(other.swapping_) {}
 
 COBStreamRead& COBStreamRead::operator=(const COBStreamRead& other) {
+    if (this == &other) return *this;
     OBStream::operator=(other);
     xfer_ = other.xfer_;
     swapping_ = other.swapping_;
@@ -213,6 +214,7 @@ COBStreamWrite::COBStreamWrite(const COBStreamWrite& other)
     : OBStream(other), xfer_(other.xfer_), swapping_(other.swapping_) {}
 
 COBStreamWrite& COBStreamWrite::operator=(const COBStreamWrite& other) {
+    if (this == &other) return *this;
     OBStream::operator=(other);
     xfer_ = other.xfer_;
     swapping_ = other.swapping_;

@@ -2,6 +2,7 @@
 // straight into the string's buffer, which grows as appends make it grow.
 // Runs of ASCII go 16 bytes a step (SSE2, always there on x86-64); the
 // other forms are decoded by arithmetic, one character at a time.
+#include <ombra/utf16.h>
 #include <ombra/utf8.h>
 
 #include "text/StringData.h"
@@ -120,13 +121,12 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
             } else if ((u & 0xF800) != 0xD800) { // one store for three bytes and a spare
                 Store(out + o, Three(u));
                 o += 3;
-            } else if (u <= 0xDBFF && i < n && src[i] >= 0xDC00 && src[i] <= 0xDFFF) {
-                unsigned v = src[i++];
-                unsigned p = ((u >> 6) & 0xF) + 1;
-                out[o++] = static_cast<Byte>(0xF0 | (p >> 2));
-                out[o++] = static_cast<Byte>(0x80 | ((p & 3) << 4) | ((u >> 2) & 0xF));
-                out[o++] = static_cast<Byte>(0x80 | ((u & 3) << 4) | ((v >> 6) & 0xF));
-                out[o++] = static_cast<Byte>(0x80 | (v & 0x3F));
+            } else if (OBUTF16::IsHighSurrogate(u) && i < n && OBUTF16::IsLowSurrogate(src[i])) {
+                unsigned c = OBUTF16::Combine(u, src[i++]);
+                out[o++] = static_cast<Byte>(0xF0 | (c >> 18));
+                out[o++] = static_cast<Byte>(0x80 | ((c >> 12) & 0x3F));
+                out[o++] = static_cast<Byte>(0x80 | ((c >> 6) & 0x3F));
+                out[o++] = static_cast<Byte>(0x80 | (c & 0x3F));
             } else {
                 out[o++] = static_cast<Byte>(0xE0 | (u >> 12));
                 out[o++] = static_cast<Byte>(0x80 | ((u >> 6) & 0x3F));
@@ -156,10 +156,12 @@ inline bool DecodeOne(const Byte* s, std::size_t n, std::size_t& i, Unit* out, s
         i += 3;
     } else if (b < 0xF8) {
         if (n - i < 4) return false;
-        unsigned c1 = s[i + 1] & 0x3F, c2 = s[i + 2] & 0x3F, c3 = s[i + 3] & 0x3F;
-        unsigned plane = (((b & 7) << 2) | (c1 >> 4)) - 1;
-        out[o++] = static_cast<Unit>(0xD800 | (plane << 6) | ((c1 & 0xF) << 2) | (c2 >> 4));
-        out[o++] = static_cast<Unit>(0xDC00 | ((c2 & 0xF) << 6) | c3);
+        unsigned short units[2];
+        int made = OBUTF16::Split(((b & 7) << 18) | ((s[i + 1] & 0x3F) << 12) |
+                                      ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F),
+                                  units);
+        for (int k = 0; k < made; ++k)
+            out[o++] = units[k];
         i += 4;
     } else {
         return false;

@@ -1,3 +1,4 @@
+#include <ombra/utf16.h>
 #include <ombra/memory.h>
 #include <ombra/strings.h>
 
@@ -13,9 +14,7 @@ using namespace ombra_detail;
 
 namespace {
 
-bool IsSurrogate(unsigned short u) {
-    return u >= 0xD800 && u <= 0xDFFF;
-}
+using OBUTF16::IsSurrogate;
 
 unsigned short UpperUnit(unsigned short u) {
     if (IsSurrogate(u)) return u;

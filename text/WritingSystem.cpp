@@ -25,7 +25,8 @@ OBFont::OBFont(const OBFont& other)
       charset_(other.charset_), codePage_(other.codePage_) {}
 
 // A move copies too: the name stays with the source, which keeps it usable.
-OBFont::OBFont(OBFont&& other) : OBFont(static_cast<const OBFont&>(other)) {}
+// NOLINTNEXTLINE(performance-move-constructor-init)
+OBFont::OBFont(OBFont&& other) noexcept : OBFont(static_cast<const OBFont&>(other)) {}
 
 OBFont& OBFont::operator=(const OBFont& other) {
     if (this == &other) return *this;
@@ -37,7 +38,7 @@ OBFont& OBFont::operator=(const OBFont& other) {
     return *this;
 }
 
-OBFont& OBFont::operator=(OBFont&& other) {
+OBFont& OBFont::operator=(OBFont&& other) noexcept {
     return *this = static_cast<const OBFont&>(other);
 }
 
@@ -98,7 +99,13 @@ std::atomic<OBVellService*> gVellService{nullptr};
 OBVellSystemUtils* gVellSystemUtils = nullptr;
 
 // Hands a new string to out; the string out held before is deleted.
-void Adopt(IOBStringPtr& out, IOBString* made) {
+// A string whose text could not be stored, for want of memory, replaces nothing.
+void Adopt(IOBStringPtr& out, IOBString* made, long long length) {
+    if (!made) return;
+    if (length > 0 && made->Length() == 0) {
+        delete made;
+        return;
+    }
     IOBStringPtr fresh(made);
     out.Swap(fresh);
 }
@@ -297,7 +304,7 @@ void OBVellHandler::TranslateStyleName(unsigned short length, const char* name, 
             if (c) c->SetXString(name, length);
             made = c;
         }
-        if (made) Adopt(out, made);
+        Adopt(out, made, length);
         return;
     }
     // The service works on UTF-16: read the bytes in the system script first.
@@ -326,7 +333,7 @@ void OBVellHandler::TranslateStyleName(unsigned short length, const unsigned sho
             if (c) c->SetXString(name, length);
             made = c;
         }
-        if (made) Adopt(out, made);
+        Adopt(out, made, length);
         return;
     }
 
@@ -355,7 +362,7 @@ void OBVellHandler::TranslateStyleName(unsigned short length, const unsigned sho
             if (c) c->SetXString(buffer.Get(), bytes);
             made = c;
         }
-        if (made) Adopt(out, made);
+        Adopt(out, made, length);
     }
     OBVellSystemUtils::DeleteInstance();
 }

@@ -114,7 +114,7 @@ public:
     }
 
 private:
-    static constexpr int kMaxCount = 0x7fffffff / static_cast<int>(sizeof(T) > 0 ? sizeof(T) : 1);
+    static constexpr int kMaxCount = 0x7fffffff / static_cast<int>(sizeof(T));
 
     static T* Allocate(int count) noexcept {
         return static_cast<T*>(OBLibAllocate(sizeof(T) * static_cast<std::size_t>(count)));

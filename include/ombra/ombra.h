@@ -29,6 +29,7 @@
 #include <ombra/strings.h>
 #include <ombra/textservice.h>
 #include <ombra/typedstreams.h>
+#include <ombra/utf16.h>
 #include <ombra/utf8.h>
 #include <ombra/values.h>
 #include <ombra/valueutil.h>

@@ -305,4 +305,31 @@ private:
     int capacity_;
 };
 
+/// The positions of the preferences that the pump adjusts before a
+/// conversion (OBConvertor::ExtractData). Indexes count from 0
+/// (GetNthPreference); ...Nth positions count from 1 among the preferences
+/// of one value type (GetNthPreferenceOfType). A preference missing there,
+/// or of another kind, is left alone.
+namespace OBPUMP {
+/// In a reader's list: the group at kReaderGroup, whose constituent at
+/// index kReaderSwitch is a Boolean that the pump sets to 1.
+constexpr int kReaderGroup = 3;
+constexpr int kReaderSwitch = 14;
+
+/// In the list of the text convertor's writer (OBPLUGIN::kTextWriter):
+constexpr int kEncoding = 0;     ///< Enumeration: "Unicode UTF8", "Unicode UTF16", "Default"
+constexpr int kPlatformNth = 2;  ///< the 2nd Enumeration of the list, set to "PC"
+constexpr int kOptionsGroup = 2; ///< Group whose constituents follow
+constexpr int kWriterSwitch = 3; ///< Boolean set to 1
+constexpr int kLineEnds = 5;     ///< Enumeration: "LF", "CR LF" or "CR" from Preferences::lineEnd
+/// In the kOptionsGroup group, from the host's Preferences record:
+constexpr int kGroupFlag1Nth = 1;  ///< Boolean: groupFlag1
+constexpr int kGroupFlag2Nth = 2;  ///< Boolean: groupFlag2
+constexpr int kGroupFlag3Nth = 3;  ///< Boolean: groupFlag3
+constexpr int kGroupText1Nth = 1;  ///< String: groupText1
+constexpr int kGroupText2Nth = 2;  ///< String: groupText2
+constexpr int kGroupNumberNth = 1; ///< Integer: groupNumber
+constexpr int kUnitNth = 1;        ///< Enumeration: measurementUnit as "Inches", "Points", ...
+} // namespace OBPUMP
+
 #endif

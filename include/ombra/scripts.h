@@ -64,9 +64,9 @@ public:
            int charset, CPGE::CodePageEnum codePage);
     /// Copies and moves copy the name deeply and the four numbers.
     OBFont(const OBFont& other);
-    OBFont(OBFont&& other);
+    OBFont(OBFont&& other) noexcept;
     OBFont& operator=(const OBFont& other);
-    OBFont& operator=(OBFont&& other);
+    OBFont& operator=(OBFont&& other) noexcept;
     ~OBFont();
 
     /// The name; null when the font has none (or no memory was left for it).

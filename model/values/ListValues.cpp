@@ -288,102 +288,75 @@ void ValueRangeList::Get(int i, unsigned& start, unsigned& end) const {
     end = ends_[i];
 }
 
-// ---------------------------------------------------------------- ValueVertexList
+// ---------------------------------------------------------------- the point lists
 
-ValueVertexList::ValueVertexList() noexcept
-    : Value(VT::ekVertexList), unit_(UNITS::LINEAR::kPoints), points_(nullptr), count_(0),
-      capacity_(0) {}
+namespace {
 
-ValueVertexList::~ValueVertexList() {
-    OBLibFree(points_);
+bool Convert(UNITS::LINEAR::UnitEnum from, const OBPoint& point, UNITS::LINEAR::UnitEnum to,
+             OBPoint& out) {
+    return obvalues_detail::ConvertPoint(from, point, to, out);
+}
+bool Convert(UNITS::LINEAR::UnitEnum from, const OBPathPoint& point, UNITS::LINEAR::UnitEnum to,
+             OBPathPoint& out) {
+    return obvalues_detail::ConvertPathPoint(from, point, to, out);
 }
 
-OB_LIST_ASSIGN_FROM_VALUE(ValueVertexList)
+// Entry i of a point list whose entries are in `from`, converted into `to`;
+// out stays as it is outside the list.
+template <class Point>
+void GetPoint(UNITS::LINEAR::UnitEnum from, const Point* points, long long count, int i,
+              UNITS::LINEAR::UnitEnum to, Point& out) {
+    Point converted;
+    if (InList(i, count) && Convert(from, points[i], to, converted)) out = converted;
+}
 
-ValueVertexList& ValueVertexList::operator=(const ValueVertexList& other) {
-    if (&other != this && AssignEntries(points_, count_, capacity_, other.points_, other.count_)) {
-        unit_ = other.unit_;
-        SetInitialized(1);
+} // namespace
+
+// ValueVertexList and ValuePathPointList are one implementation: one unit
+// for the whole list (the first Add's), entries converted on reading; equal
+// when both hold as many entries, equal when read in the first list's unit.
+#define OB_POINT_LIST(Class, Point, Type)                                                          \
+    Class::Class() noexcept                                                                        \
+        : Value(Type), unit_(UNITS::LINEAR::kPoints), points_(nullptr), count_(0), capacity_(0) {} \
+    Class::~Class() {                                                                              \
+        OBLibFree(points_);                                                                        \
+    }                                                                                              \
+    OB_LIST_ASSIGN_FROM_VALUE(Class)                                                               \
+    Class& Class::operator=(const Class& other) {                                                  \
+        if (&other != this &&                                                                      \
+            AssignEntries(points_, count_, capacity_, other.points_, other.count_)) {              \
+            unit_ = other.unit_;                                                                   \
+            SetInitialized(1);                                                                     \
+        }                                                                                          \
+        return *this;                                                                              \
+    }                                                                                              \
+    short Class::IsEqual(Value* other) {                                                           \
+        Class* same = dynamic_cast<Class*>(other);                                                 \
+        if (!Value::IsEqual(other) || !same || same->count_ != count_) return 0;                   \
+        UNITS::LINEAR::UnitEnum unit = unit_;                                                      \
+        for (long long i = 0; i < count_; ++i) {                                                   \
+            Point theirs(OBPoint(__builtin_nan(""), 0.0));                                         \
+            same->Get(static_cast<int>(i), unit, theirs);                                          \
+            if (!(points_[i] == theirs)) return 0;                                                 \
+        }                                                                                          \
+        return 1;                                                                                  \
+    }                                                                                              \
+    short Class::Add(const Point& point, UNITS::LINEAR::UnitEnum unit) {                           \
+        if (count_ == capacity_ &&                                                                 \
+            !GrowEntries(points_, count_, capacity_, NextCapacity(capacity_)))                     \
+            return 0;                                                                              \
+        if (count_ == 0) unit_ = unit;                                                             \
+        points_[count_++] = point;                                                                 \
+        SetInitialized(1);                                                                         \
+        return 1;                                                                                  \
+    }                                                                                              \
+    void Class::Get(int i, UNITS::LINEAR::UnitEnum& unit, Point& point) const {                    \
+        if (IsInitialized()) GetPoint(unit_, points_, count_, i, unit, point);                     \
     }
-    return *this;
-}
 
-short ValueVertexList::IsEqual(Value* other) {
-    if (!Value::IsEqual(other)) return 0;
-    ValueVertexList* same = dynamic_cast<ValueVertexList*>(other);
-    if (!same || same->count_ != count_) return 0;
-    UNITS::LINEAR::UnitEnum unit = unit_;
-    for (long long i = 0; i < count_; ++i) {
-        OBPoint theirs(__builtin_nan(""), 0.0);
-        same->Get(static_cast<int>(i), unit, theirs);
-        if (!(points_[i] == theirs)) return 0;
-    }
-    return 1;
-}
-
-short ValueVertexList::Add(const OBPoint& point, UNITS::LINEAR::UnitEnum unit) {
-    if (count_ == capacity_ && !GrowEntries(points_, count_, capacity_, NextCapacity(capacity_)))
-        return 0;
-    if (count_ == 0) unit_ = unit;
-    points_[count_++] = point;
-    SetInitialized(1);
-    return 1;
-}
-
-void ValueVertexList::Get(int i, UNITS::LINEAR::UnitEnum& unit, OBPoint& point) const {
-    if (!IsInitialized() || !InList(i, count_)) return;
-    OBPoint converted;
-    if (obvalues_detail::ConvertPoint(unit_, points_[i], unit, converted)) point = converted;
-}
-
-// ---------------------------------------------------------------- ValuePathPointList
-
-ValuePathPointList::ValuePathPointList() noexcept
-    : Value(VT::ekPathPointList), unit_(UNITS::LINEAR::kPoints), points_(nullptr), count_(0),
-      capacity_(0) {}
-
-ValuePathPointList::~ValuePathPointList() {
-    OBLibFree(points_);
-}
-
-OB_LIST_ASSIGN_FROM_VALUE(ValuePathPointList)
-
-ValuePathPointList& ValuePathPointList::operator=(const ValuePathPointList& other) {
-    if (&other != this && AssignEntries(points_, count_, capacity_, other.points_, other.count_)) {
-        unit_ = other.unit_;
-        SetInitialized(1);
-    }
-    return *this;
-}
-
-short ValuePathPointList::IsEqual(Value* other) {
-    if (!Value::IsEqual(other)) return 0;
-    ValuePathPointList* same = dynamic_cast<ValuePathPointList*>(other);
-    if (!same || same->count_ != count_) return 0;
-    UNITS::LINEAR::UnitEnum unit = unit_;
-    for (long long i = 0; i < count_; ++i) {
-        OBPathPoint mine, theirs(OBPoint(__builtin_nan(""), 0.0));
-        Get(static_cast<int>(i), unit, mine);
-        same->Get(static_cast<int>(i), unit, theirs);
-        if (!(mine == theirs)) return 0;
-    }
-    return 1;
-}
-
-short ValuePathPointList::Add(const OBPathPoint& point, UNITS::LINEAR::UnitEnum unit) {
-    if (count_ == capacity_ && !GrowEntries(points_, count_, capacity_, NextCapacity(capacity_)))
-        return 0;
-    if (count_ == 0) unit_ = unit;
-    points_[count_++] = point;
-    SetInitialized(1);
-    return 1;
-}
-
-void ValuePathPointList::Get(int i, UNITS::LINEAR::UnitEnum& unit, OBPathPoint& point) const {
-    if (!IsInitialized() || !InList(i, count_)) return;
-    OBPathPoint converted;
-    if (obvalues_detail::ConvertPathPoint(unit_, points_[i], unit, converted)) point = converted;
-}
+OB_POINT_LIST(ValueVertexList, OBPoint, VT::ekVertexList)
+OB_POINT_LIST(ValuePathPointList, OBPathPoint, VT::ekPathPointList)
+#undef OB_POINT_LIST
 
 // ---------------------------------------------------------------- ValueGradientStopList
 

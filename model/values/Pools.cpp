@@ -1,11 +1,11 @@
 #include <ombra/pools.h>
 
 #include "model/values/PoolRegistry.h"
+#include "platform/System.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
-#include <pthread.h>
 
 #include <boost/pool/singleton_pool.hpp>
 
@@ -118,19 +118,18 @@ struct Bin {
     unsigned generation;
 };
 
-// Plain data in initial-exec TLS: the fast path is a few loads, with no
-// lazy-initialisation wrapper. Its blocks go back to the pools when the
-// thread ends, through a key destructor registered on first refill.
+// Plain data, so the fast path has no lazy-initialisation wrapper. The
+// default (dynamic) TLS model keeps it loadable with dlopen: initial-exec
+// would take static TLS that a library loaded later may not find. Its blocks
+// go back to the pools when the thread ends, through a thread-exit slot set
+// on first refill.
 struct ThreadCache {
     Bin bins[kSlots];
     bool registered;
     bool finished; // set at thread end: later releases go straight to the pool
     bool active;   // registered and not finished: the one test of a release
 };
-__attribute__((tls_model("initial-exec"))) thread_local ThreadCache tCache;
-
-pthread_key_t gExitKey;
-std::once_flag gExitKeyOnce;
+thread_local ThreadCache tCache;
 
 void EmptyThreadCache() {
     for (int slot = 0; slot < kSlots; ++slot) {
@@ -149,8 +148,8 @@ void FlushThreadCache(void*) {
 }
 
 void RegisterThreadCache() {
-    std::call_once(gExitKeyOnce, [] { pthread_key_create(&gExitKey, FlushThreadCache); });
-    pthread_setspecific(gExitKey, &tCache);
+    static obsys::ThreadExitSlot exitSlot(FlushThreadCache);
+    exitSlot.Set(&tCache);
     tCache.registered = true;
     tCache.active = !tCache.finished;
 }

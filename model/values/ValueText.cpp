@@ -2,13 +2,16 @@
 #include "streams/memory/StdAllocator.h"
 
 #include <ombra/streams.h>
+#include <ombra/utf16.h>
 #include <ombra/utf8.h>
 #include <ombra/values.h>
 #include <ombra/vocabulary.h>
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -56,13 +59,16 @@ public:
             Int(unit);
         }
     }
-    void Point(const OBPoint& p) {
+    // Numbers as "(a, b, ...)".
+    void Reals(std::initializer_list<double> values) {
         Add('(');
-        Real(p.X());
-        Add(", ");
-        Real(p.Y());
+        for (const double* v = values.begin(); v != values.end(); ++v) {
+            if (v != values.begin()) Add(", ");
+            Real(*v);
+        }
         Add(')');
     }
+    void Point(const OBPoint& p) { Reals({p.X(), p.Y()}); }
     // UTF-8 text in double quotes, with quotes, backslashes and control
     // characters escaped.
     void Quoted(const char* s, std::size_t n) {
@@ -203,373 +209,314 @@ void AddStream(Text& t, OBStream* stream) {
     t.Add(size == 1 ? " byte>" : " bytes>");
 }
 
-// The value as text; false for a class the library does not know.
-bool Render(Value* value, VT::ValueTypeEnum type, Text& t) {
-    if (ValueEnumBase* e = dynamic_cast<ValueEnumBase*>(value)) {
-        const char* name = OBValueEnumMemberName(type, e->GetMember());
-        if (!name) name = ExternalMemberName(type, e->GetMember());
-        if (name)
-            t.Add(name);
+// ---- one writer per value class; Render dispatches to them from ValueTypes.def
+
+void PutEnum(Text& t, ValueEnumBase& e, VT::ValueTypeEnum type) {
+    const char* name = OBValueEnumMemberName(type, e.GetMember());
+    if (!name) name = ExternalMemberName(type, e.GetMember());
+    if (name)
+        t.Add(name);
+    else
+        t.Int(e.GetMember());
+}
+
+template <class Class, class Number> void PutSigned(Text& t, Class& v) {
+    Number n = 0;
+    v.Get(n);
+    t.Int(n);
+}
+
+template <class Class, class Number> void PutUnsigned(Text& t, Class& v) {
+    Number n = 0;
+    v.Get(n);
+    t.Unsigned(n);
+}
+
+void Put(Text& t, ValueInteger16& v) {
+    PutSigned<ValueInteger16, short>(t, v);
+}
+void Put(Text& t, ValueInteger32& v) {
+    PutSigned<ValueInteger32, int>(t, v);
+}
+void Put(Text& t, ValueInteger64& v) {
+    PutSigned<ValueInteger64, long long>(t, v);
+}
+void Put(Text& t, ValueUnInteger16& v) {
+    PutUnsigned<ValueUnInteger16, unsigned short>(t, v);
+}
+void Put(Text& t, ValueUnInteger32& v) {
+    PutUnsigned<ValueUnInteger32, unsigned>(t, v);
+}
+void Put(Text& t, ValueUnInteger64& v) {
+    PutUnsigned<ValueUnInteger64, unsigned long long>(t, v);
+}
+
+void Put(Text& t, ValueBool16& v) {
+    short b = 0;
+    v.Get(b);
+    t.Bool(b);
+}
+
+void Put(Text& t, ValueChar& v) {
+    unsigned short c = 0;
+    v.Get(c);
+    if (c < 0x20 || c == 0x7F || OBUTF16::IsSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "U+%04X", c);
+        t.Add(buf);
+        return;
+    }
+    COBString utf8;
+    OBStringUtils::ConvertUTF16StringToUTF8(&c, 1, utf8);
+    t.Add('\'');
+    t.Add(utf8.GrabCString(), static_cast<std::size_t>(utf8.Length()));
+    t.Add('\'');
+}
+
+void Put(Text& t, ValueOBID& v) {
+    unsigned id = 0;
+    v.Get(id);
+    t.Add('#');
+    t.Unsigned(id);
+}
+
+void Put(Text& t, ValueOBReal& v) {
+    OBReal r(0.0);
+    v.Get(r);
+    t.Real(r);
+}
+
+void Put(Text& t, ValueLength& v) {
+    UNITS::LINEAR::UnitEnum unit = v.GetMeasurementUnit();
+    if (v.IsIntegral()) {
+        int n = 0;
+        v.Get(unit, n);
+        t.Int(n);
+    } else {
+        OBReal r(0.0);
+        v.Get(unit, r);
+        t.Real(r);
+    }
+    t.Unit(unit);
+}
+
+void Put(Text& t, ValueAngle& v) {
+    OBReal r(0.0);
+    v.Get(v.GetMeasurementUnit(), r);
+    t.Real(r);
+    t.Unit(v.GetMeasurementUnit());
+}
+
+void Put(Text& t, ValuePoint& v) {
+    OBPoint p;
+    v.Get(v.GetMeasurementUnit(), p);
+    t.Point(p);
+    t.Unit(v.GetMeasurementUnit());
+}
+
+void Put(Text& t, ValueRectangle& v) {
+    OBRect r;
+    v.Get(v.GetMeasurementUnit(), r);
+    t.Reals({r.Left(), r.Top(), r.Right(), r.Bottom()});
+    t.Unit(v.GetMeasurementUnit());
+}
+
+void Put(Text& t, ValuePercent& v) {
+    OBReal ratio(0.0);
+    v.Get(ratio);
+    if (!v.HasRatio()) {
+        int numerator = 0, denominator = 1;
+        v.Get(numerator, denominator);
+        t.Int(numerator);
+        t.Add('/');
+        t.Int(denominator);
+        t.Add(" (");
+    }
+    t.Real(ratio.Value() * 100.0);
+    t.Add('%');
+    if (!v.HasRatio()) t.Add(')');
+}
+
+void Put(Text& t, ValueMatrix& v) {
+    OBMatrix m;
+    v.Get(m);
+    t.Add('[');
+    for (int i = 0; i < 6; ++i) {
+        if (i) t.Add(' ');
+        t.Real(m[i]);
+    }
+    t.Add(']');
+}
+
+void Put(Text& t, ValueDateTime& v) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", v.GetYear(), v.GetMonth(),
+                  v.GetDay(), v.GetHour(), v.GetMin(), v.GetSec());
+    t.Add(buf);
+}
+
+void Put(Text& t, ValueString& v) {
+    AddString(t, v.GetPtr());
+}
+
+void Put(Text& t, ValueSysFile& v) {
+    OBSysFileRef file;
+    v.Get(file);
+    OBFileSystemPath path(file);
+    t.Add(path.Get(), path.Length());
+}
+
+void Put(Text& t, ValueFileSpec& v) {
+    COBString path;
+    v.GetFullPathNameA(path);
+    AddPath(t, path);
+    if (v.GetVolRefID() != 0 || v.GetDirID() != 0) {
+        t.Add(" (volume ");
+        t.Int(v.GetVolRefID());
+        t.Add(", directory ");
+        t.Int(v.GetDirID());
+        t.Add(')');
+    }
+}
+
+void Put(Text& t, ValueStream& v) {
+    OBStream* stream = nullptr;
+    v.Get(stream);
+    AddStream(t, stream);
+}
+
+// A gradient stop; a stop of a list leaves out the names of its first fields.
+void PutStop(Text& t, const OBGradientStop& s, bool named) {
+    t.Add(named ? "(location " : "(");
+    t.Real(s.location);
+    t.Add(named ? ", midpoint " : ", ");
+    t.Real(s.midpoint);
+    t.Add(named ? ", color #" : ", #");
+    t.Unsigned(s.colorRef);
+    t.Add(", tint ");
+    t.Real(s.tint);
+    t.Add(')');
+}
+
+void Put(Text& t, ValueGradientStop& v) {
+    OBGradientStop s{0.0, 0.0, 0, 0.0};
+    v.Get(s.location, s.midpoint, s.colorRef);
+    v.GetTint(s.tint);
+    PutStop(t, s, true);
+}
+
+// A list as "[a, b, ...]": each(i) writes entry i.
+template <class Each> void PutList(Text& t, long long count, Each each) {
+    t.Add('[');
+    for (long long i = 0; i < count; ++i) {
+        if (i) t.Add(", ");
+        each(static_cast<int>(i));
+    }
+    t.Add(']');
+}
+
+void Put(Text& t, ValueIdRefList& v) {
+    PutList(t, v.Count(), [&](int i) {
+        t.Add('#');
+        t.Unsigned(v.Get(i));
+    });
+}
+
+void Put(Text& t, ValueBool16List& v) {
+    PutList(t, v.Count(), [&](int i) { t.Bool(v.Get(i)); });
+}
+
+void Put(Text& t, ValueStringList& v) {
+    PutList(t, v.Count(), [&](int i) { AddString(t, v.Get(i).GetPtr()); });
+}
+
+void Put(Text& t, ValueRangeList& v) {
+    PutList(t, v.NumRanges(), [&](int i) {
+        unsigned start = 0, end = 0;
+        v.Get(i, start, end);
+        t.Unsigned(start);
+        t.Add("..");
+        t.Unsigned(end);
+    });
+}
+
+// A point list in its unit: each point as putPoint writes it.
+template <class Point, class List, class PutPoint>
+void PutPoints(Text& t, List& v, long long count, PutPoint putPoint) {
+    UNITS::LINEAR::UnitEnum unit = v.GetMeasurementUnit();
+    PutList(t, count, [&](int i) {
+        Point p;
+        v.Get(i, unit, p);
+        putPoint(p);
+    });
+    t.Unit(unit);
+}
+
+void Put(Text& t, ValueVertexList& v) {
+    PutPoints<OBPoint>(t, v, v.NumVertices(), [&](const OBPoint& p) { t.Point(p); });
+}
+
+void Put(Text& t, ValuePathPointList& v) {
+    PutPoints<OBPathPoint>(t, v, v.NumPathPoints(), [&](const OBPathPoint& p) {
+        switch (p.GetAnchorType()) {
+        case kSmoothPoint:
+            t.Add("smooth ");
+            break;
+        case kCornerPoint:
+            t.Add("corner ");
+            break;
+        default:
+            t.Add("plain ");
+            break;
+        }
+        t.Point(p.GetLeftDirPoint());
+        t.Add(' ');
+        t.Point(p.GetAnchorPoint());
+        t.Add(' ');
+        t.Point(p.GetRightDirPoint());
+    });
+}
+
+void Put(Text& t, ValueGradientStopList& v) {
+    PutList(t, v.NumGradientStops(), [&](int i) {
+        OBGradientStop s{0.0, 0.0, 0, 0.0};
+        v.Get(i, s);
+        PutStop(t, s, false);
+    });
+}
+
+// The value as its type's class, when it is one (void: the type has none).
+template <class Class> bool RenderAs(Value* value, VT::ValueTypeEnum type, Text& t) {
+    if constexpr (std::is_void_v<Class>) {
+        return false;
+    } else {
+        auto* v = dynamic_cast<Class*>(value);
+        if (!v) return false;
+        if constexpr (std::is_base_of_v<ValueEnumBase, Class>)
+            PutEnum(t, *v, type);
         else
-            t.Int(e->GetMember());
+            Put(t, *v);
         return true;
     }
+}
+
+// The value as text; false for a class the library does not know.
+bool Render(Value* value, VT::ValueTypeEnum type, Text& t) {
+    bool done = false;
     switch (type) {
-    case VT::ekBool16:
-        if (auto* v = dynamic_cast<ValueBool16*>(value)) {
-            short b = 0;
-            v->Get(b);
-            t.Bool(b);
-            return true;
-        }
+#define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                         \
+    case VT::Name:                                                                                 \
+        done = RenderAs<ValueClass>(value, type, t);                                               \
         break;
-    case VT::ekChar:
-        if (auto* v = dynamic_cast<ValueChar*>(value)) {
-            unsigned short c = 0;
-            v->Get(c);
-            if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
-                c == 0xFFFF) {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "U+%04X", c);
-                t.Add(buf);
-            } else {
-                COBString utf8;
-                OBStringUtils::ConvertUTF16StringToUTF8(&c, 1, utf8);
-                t.Add('\'');
-                t.Add(utf8.GrabCString(), static_cast<std::size_t>(utf8.Length()));
-                t.Add('\'');
-            }
-            return true;
-        }
-        break;
-    case VT::ekSignedShort16:
-        if (auto* v = dynamic_cast<ValueInteger16*>(value)) {
-            short n = 0;
-            v->Get(n);
-            t.Int(n);
-            return true;
-        }
-        break;
-    case VT::ekSignedInt32:
-        if (auto* v = dynamic_cast<ValueInteger32*>(value)) {
-            int n = 0;
-            v->Get(n);
-            t.Int(n);
-            return true;
-        }
-        break;
-    case VT::ekSignedInt64:
-        if (auto* v = dynamic_cast<ValueInteger64*>(value)) {
-            long long n = 0;
-            v->Get(n);
-            t.Int(n);
-            return true;
-        }
-        break;
-    case VT::ekUnsignedShort16:
-        if (auto* v = dynamic_cast<ValueUnInteger16*>(value)) {
-            unsigned short n = 0;
-            v->Get(n);
-            t.Unsigned(n);
-            return true;
-        }
-        break;
-    case VT::ekUnsignedInt32:
-        if (auto* v = dynamic_cast<ValueUnInteger32*>(value)) {
-            unsigned n = 0;
-            v->Get(n);
-            t.Unsigned(n);
-            return true;
-        }
-        break;
-    case VT::ekUnsignedInt64:
-        if (auto* v = dynamic_cast<ValueUnInteger64*>(value)) {
-            unsigned long long n = 0;
-            v->Get(n);
-            t.Unsigned(n);
-            return true;
-        }
-        break;
-    case VT::ekId:
-        if (auto* v = dynamic_cast<ValueOBID*>(value)) {
-            unsigned id = 0;
-            v->Get(id);
-            t.Add('#');
-            t.Unsigned(id);
-            return true;
-        }
-        break;
-    case VT::ekOBReal:
-        if (auto* v = dynamic_cast<ValueOBReal*>(value)) {
-            OBReal r(0.0);
-            v->Get(r);
-            t.Real(r);
-            return true;
-        }
-        break;
-    case VT::ekMeasurement:
-        if (auto* v = dynamic_cast<ValueLength*>(value)) {
-            UNITS::LINEAR::UnitEnum unit = v->GetMeasurementUnit();
-            if (v->IsIntegral()) {
-                int n = 0;
-                v->Get(unit, n);
-                t.Int(n);
-            } else {
-                OBReal r(0.0);
-                v->Get(unit, r);
-                t.Real(r);
-            }
-            t.Unit(unit);
-            return true;
-        }
-        break;
-    case VT::ekAngularMeasurement:
-        if (auto* v = dynamic_cast<ValueAngle*>(value)) {
-            OBReal r(0.0);
-            v->Get(v->GetMeasurementUnit(), r);
-            t.Real(r);
-            t.Unit(v->GetMeasurementUnit());
-            return true;
-        }
-        break;
-    case VT::ekPoint:
-        if (auto* v = dynamic_cast<ValuePoint*>(value)) {
-            OBPoint p;
-            v->Get(v->GetMeasurementUnit(), p);
-            t.Point(p);
-            t.Unit(v->GetMeasurementUnit());
-            return true;
-        }
-        break;
-    case VT::ekRect:
-        if (auto* v = dynamic_cast<ValueRectangle*>(value)) {
-            OBRect r;
-            v->Get(v->GetMeasurementUnit(), r);
-            t.Add('(');
-            t.Real(r.Left());
-            t.Add(", ");
-            t.Real(r.Top());
-            t.Add(", ");
-            t.Real(r.Right());
-            t.Add(", ");
-            t.Real(r.Bottom());
-            t.Add(')');
-            t.Unit(v->GetMeasurementUnit());
-            return true;
-        }
-        break;
-    case VT::ekPercent:
-        if (auto* v = dynamic_cast<ValuePercent*>(value)) {
-            OBReal ratio(0.0);
-            v->Get(ratio);
-            if (!v->HasRatio()) {
-                int numerator = 0, denominator = 1;
-                v->Get(numerator, denominator);
-                t.Int(numerator);
-                t.Add('/');
-                t.Int(denominator);
-                t.Add(" (");
-            }
-            t.Real(ratio.Value() * 100.0);
-            t.Add('%');
-            if (!v->HasRatio()) t.Add(')');
-            return true;
-        }
-        break;
-    case VT::ekMatrix:
-        if (auto* v = dynamic_cast<ValueMatrix*>(value)) {
-            OBMatrix m;
-            v->Get(m);
-            t.Add('[');
-            for (int i = 0; i < 6; ++i) {
-                if (i) t.Add(' ');
-                t.Real(m[i]);
-            }
-            t.Add(']');
-            return true;
-        }
-        break;
-    case VT::ekDateTime:
-        if (auto* v = dynamic_cast<ValueDateTime*>(value)) {
-            char buf[96];
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", v->GetYear(),
-                          v->GetMonth(), v->GetDay(), v->GetHour(), v->GetMin(), v->GetSec());
-            t.Add(buf);
-            return true;
-        }
-        break;
-    case VT::ekString:
-        if (auto* v = dynamic_cast<ValueString*>(value)) {
-            AddString(t, v->GetPtr());
-            return true;
-        }
-        break;
-    case VT::ekSysFile:
-        if (auto* v = dynamic_cast<ValueSysFile*>(value)) {
-            OBSysFileRef file;
-            v->Get(file);
-            OBFileSystemPath path(file);
-            t.Add(path.Get(), path.Length());
-            return true;
-        }
-        break;
-    case VT::ekFileSpecification:
-        if (auto* v = dynamic_cast<ValueFileSpec*>(value)) {
-            COBString path;
-            v->GetFullPathNameA(path);
-            AddPath(t, path);
-            if (v->GetVolRefID() != 0 || v->GetDirID() != 0) {
-                t.Add(" (volume ");
-                t.Int(v->GetVolRefID());
-                t.Add(", directory ");
-                t.Int(v->GetDirID());
-                t.Add(')');
-            }
-            return true;
-        }
-        break;
-    case VT::ekIStreamPointer:
-        if (auto* v = dynamic_cast<ValueStream*>(value)) {
-            OBStream* stream = nullptr;
-            v->Get(stream);
-            AddStream(t, stream);
-            return true;
-        }
-        break;
-    case VT::ekGradientStop:
-        if (auto* v = dynamic_cast<ValueGradientStop*>(value)) {
-            OBGradientStop s{0.0, 0.0, 0, 0.0};
-            v->Get(s.location, s.midpoint, s.colorRef);
-            v->GetTint(s.tint);
-            t.Add("(location ");
-            t.Real(s.location);
-            t.Add(", midpoint ");
-            t.Real(s.midpoint);
-            t.Add(", color #");
-            t.Unsigned(s.colorRef);
-            t.Add(", tint ");
-            t.Real(s.tint);
-            t.Add(')');
-            return true;
-        }
-        break;
-    case VT::ekIdRefList:
-        if (auto* v = dynamic_cast<ValueIdRefList*>(value)) {
-            t.Add('[');
-            for (long long i = 0; i < v->Count(); ++i) {
-                if (i) t.Add(", ");
-                t.Add('#');
-                t.Unsigned(v->Get(static_cast<int>(i)));
-            }
-            t.Add(']');
-            return true;
-        }
-        break;
-    case VT::ekBool16List:
-        if (auto* v = dynamic_cast<ValueBool16List*>(value)) {
-            t.Add('[');
-            for (long long i = 0; i < v->Count(); ++i) {
-                if (i) t.Add(", ");
-                t.Bool(v->Get(static_cast<int>(i)));
-            }
-            t.Add(']');
-            return true;
-        }
-        break;
-    case VT::ekStringList:
-        if (auto* v = dynamic_cast<ValueStringList*>(value)) {
-            t.Add('[');
-            for (long long i = 0; i < v->Count(); ++i) {
-                if (i) t.Add(", ");
-                AddString(t, v->Get(static_cast<int>(i)).GetPtr());
-            }
-            t.Add(']');
-            return true;
-        }
-        break;
-    case VT::ekRangeList:
-        if (auto* v = dynamic_cast<ValueRangeList*>(value)) {
-            t.Add('[');
-            for (long long i = 0; i < v->NumRanges(); ++i) {
-                unsigned start = 0, end = 0;
-                v->Get(static_cast<int>(i), start, end);
-                if (i) t.Add(", ");
-                t.Unsigned(start);
-                t.Add("..");
-                t.Unsigned(end);
-            }
-            t.Add(']');
-            return true;
-        }
-        break;
-    case VT::ekVertexList:
-        if (auto* v = dynamic_cast<ValueVertexList*>(value)) {
-            UNITS::LINEAR::UnitEnum unit = v->GetMeasurementUnit();
-            t.Add('[');
-            for (long long i = 0; i < v->NumVertices(); ++i) {
-                OBPoint p;
-                v->Get(static_cast<int>(i), unit, p);
-                if (i) t.Add(", ");
-                t.Point(p);
-            }
-            t.Add(']');
-            t.Unit(unit);
-            return true;
-        }
-        break;
-    case VT::ekPathPointList:
-        if (auto* v = dynamic_cast<ValuePathPointList*>(value)) {
-            UNITS::LINEAR::UnitEnum unit = v->GetMeasurementUnit();
-            t.Add('[');
-            for (long long i = 0; i < v->NumPathPoints(); ++i) {
-                OBPathPoint p;
-                v->Get(static_cast<int>(i), unit, p);
-                if (i) t.Add(", ");
-                switch (p.GetAnchorType()) {
-                case kSmoothPoint:
-                    t.Add("smooth ");
-                    break;
-                case kCornerPoint:
-                    t.Add("corner ");
-                    break;
-                default:
-                    t.Add("plain ");
-                    break;
-                }
-                t.Point(p.GetLeftDirPoint());
-                t.Add(' ');
-                t.Point(p.GetAnchorPoint());
-                t.Add(' ');
-                t.Point(p.GetRightDirPoint());
-            }
-            t.Add(']');
-            t.Unit(unit);
-            return true;
-        }
-        break;
-    case VT::ekGradientStopList:
-        if (auto* v = dynamic_cast<ValueGradientStopList*>(value)) {
-            t.Add('[');
-            for (long long i = 0; i < v->NumGradientStops(); ++i) {
-                OBGradientStop s{0.0, 0.0, 0, 0.0};
-                v->Get(static_cast<int>(i), s);
-                if (i) t.Add(", ");
-                t.Add('(');
-                t.Real(s.location);
-                t.Add(", ");
-                t.Real(s.midpoint);
-                t.Add(", #");
-                t.Unsigned(s.colorRef);
-                t.Add(", tint ");
-                t.Real(s.tint);
-                t.Add(')');
-            }
-            t.Add(']');
-            return true;
-        }
-        break;
+#include <ombra/defs/ValueTypes.def>
     default:
         break;
+    }
+    if (done) return true;
+    // A plug-in's own enumeration class, or one under another type code.
+    if (auto* e = dynamic_cast<ValueEnumBase*>(value)) {
+        PutEnum(t, *e, type);
+        return true;
     }
     return false;
 }

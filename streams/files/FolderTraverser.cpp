@@ -249,8 +249,9 @@ bool OpenFrame(OBVector<SearchFrame>& frames, const OBSysFileRef& folder) {
 
 } // namespace
 
+// The exported signature takes a copy of the extension.
 void GetSubDirectoryWithGivenExtension(OBSysFileRef* folder, OBSysFileRef& result,
-                                       COBString extension) {
+                                       COBString extension) { // NOLINT(performance-*)
     if (!folder) return;
     // Depth first with an explicit stack, so deep trees cannot exhaust the
     // thread's stack.

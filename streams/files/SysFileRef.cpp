@@ -1,3 +1,4 @@
+#include <ombra/utf16.h>
 #include <ombra/files.h>
 #include <ombra/utf8.h>
 
@@ -13,21 +14,12 @@ namespace {
 // surrogate, which names no file.
 long long Utf8Length(const unsigned short* units, long long n) {
     long long bytes = 0;
-    for (long long i = 0; i < n; ++i) {
-        unsigned u = units[i];
-        if (u < 0x80) {
-            bytes += 1;
-        } else if (u < 0x800) {
-            bytes += 2;
-        } else if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 1 >= n || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return -1;
-            bytes += 4;
-            ++i;
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            return -1;
-        } else {
-            bytes += 3;
-        }
+    for (long long i = 0; i < n;) {
+        int length = 1;
+        unsigned c = OBUTF16::CodePointAt(units, n, i, length);
+        if (OBUTF16::IsSurrogate(c)) return -1;
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        i += length;
     }
     return bytes;
 }

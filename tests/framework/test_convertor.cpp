@@ -394,6 +394,35 @@ TEST_F(ConvertorTest, AHostsWholeSequenceLeavesNothingBehind) {
     EXPECT_EQ(Stats().allocations - Stats().releases, outstanding);
 }
 
+// A host's sequence while memory runs out: no convertor and an error code,
+// or a conversion that ends normally, and the managers gone afterwards.
+TEST_F(ConvertorTest, RunningOutOfMemoryNeverBreaksAHostsSequence) {
+    EXPECT_GT(
+        ombra_test::SweepAllocationFailures(
+            [&] {
+                short result = 0;
+                {
+                    OBConvertorManager manager(readers_.Path(), writers_.Path());
+                    ErrorCode error = kNoError;
+                    OBConvertor* convertor = manager.GetConvertor(1, error);
+                    EXPECT_TRUE(convertor || error != kNoError);
+                    ScriptInput input("answer:9=1 count=2");
+                    MemoryOutput output;
+                    if (convertor)
+                        result = convertor->ExtractData(input.Stream(), output.Stream(), nullptr);
+                }
+                EXPECT_EQ(ReaderManager::GetInstance(), nullptr);
+                EXPECT_EQ(WriterManager::GetInstance(), nullptr);
+                if (OBLumService* left = OBLumHandler::GetLumService()) {
+                    OBLumHandler::ResetLumService(); // a service the manager could not take back
+                    delete left;
+                }
+                return result == 1;
+            },
+            50),
+        100);
+}
+
 TEST_F(ConvertorTest, KeepsATextServiceThatTheThreadHadAlready) {
     OBConvertorLumService* own = new OBConvertorLumService;
     OBLumHandler::SetLumService(own);

@@ -319,6 +319,22 @@ TEST_F(ReaderManagerTest, GetReaderProbesEveryLibraryAndHandsOutTheRoot) {
     EXPECT_EQ(readers->GetReader(nullptr), nullptr);
 }
 
+TEST_F(ReaderManagerTest, AProbeThatThrowsIsANoAndSaysSoInItsRecord) {
+    folder_.Add("reader9.obrd").Add("reader16.obrd");
+    Readers readers(folder_.Path());
+    const std::string throwing = "answer:16=1 answer:9=1 throw=CanImportThis";
+    readers->UnloadReader(16, 1);
+    EXPECT_EQ(readers.Detect(throwing), 0) << "loaded roots";
+    ScriptInput input(throwing);
+    EXPECT_EQ(readers->GetReader(input.Stream()), nullptr) << "probes of unloaded libraries";
+    for (int id : {9, 16}) {
+        EXPECT_NE(std::string(readers.Record(id).GetRuntimeErrorString().GrabCString())
+                      .find("CanImportThis threw an exception"),
+                  std::string::npos)
+            << id;
+    }
+}
+
 TEST_F(ReaderManagerTest, AnEmptyFolderHasNoReaders) {
     Readers readers(folder_.Path());
     EXPECT_EQ(readers->GetNumberOfReaders(), 0);

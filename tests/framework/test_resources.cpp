@@ -3,6 +3,7 @@
 // 8-bit strings in the script that holds them.
 #include <ombra/convertorlumservice.h>
 #include <ombra/resources.h>
+#include <ombra/utf8.h>
 
 #include "support/TestSupport.h"
 #include "text/TextFixture.h"
@@ -120,11 +121,20 @@ TEST(StringTable, SetAndRemove) {
     EXPECT_STREQ(table.GetString(1), "uno");
     EXPECT_EQ(table.RemoveString(1), 1);
     EXPECT_EQ(table.RemoveString(1), 0);
-    {
-        ombra_test::FailAllocationsAfter fail(0);
-        EXPECT_EQ(table.SetString(4, "a text long enough to need its own block of memory"), 0);
-    }
-    EXPECT_EQ(table.GetString(4), nullptr);
+    ombra_test::SweepAllocationFailures([] {
+        OBStringTable t;
+        const char* long_ = "a text long enough to need its own block of memory";
+        bool ok = true;
+        for (unsigned id = 0; id < 20; ++id) {
+            bool set = t.SetString(id, long_) == 1;
+            EXPECT_EQ(set, t.GetString(id) != nullptr);
+            if (set) {
+                EXPECT_STREQ(t.GetString(id), long_);
+            }
+            ok = ok && set;
+        }
+        return ok;
+    });
 }
 
 // Registers a table as the module for one test.
@@ -223,73 +233,60 @@ TEST_F(RegisteredTable, DisplayTextsAreFoundByBasePlusLocale) {
     EXPECT_EQ(text.Length(), 0);
 }
 
-TEST_F(RegisteredTable, TextsTheSystemCodePageHoldsStayInTheSystemScript) {
-    table_.SetString(10, "Caf\xC3\xA9 cr\xC3\xA8me \xE2\x82\xAC");
-    COBString text;
-    ASSERT_EQ(OBLoadResourceText(10, OBL::kEnglish, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kSystemScript);
-    EXPECT_STREQ(text.GrabCString(), "Caf\xE9 cr\xE8me \x80"); // Windows-1252
-    EXPECT_EQ(U16(text.GrabAsWString()), u"Caf\u00E9 cr\u00E8me \u20AC");
-}
-
-TEST_F(RegisteredTable, JapaneseTextsBecomeJapaneseScript) {
-    ASSERT_EQ(table_.LoadFile(DataFile("good.txt").c_str()), 1);
-    const std::u16string japanese =
-        u"\u30E1\u30E2\u30EA\u304C\u4E0D\u8DB3\u3057\u3066\u3044\u307E\u3059";
-    // The system code page (1252) cannot hold it: the locale's script can.
-    COBString text;
-    ASSERT_EQ(OBLoadResourceText(1000, OBL::kJapanese, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kJapaneseScript);
-    EXPECT_STREQ(text.GrabCString(), "\x83\x81\x83\x82\x83\x8A\x82\xAA\x95\x73\x91\xAB\x82\xB5"
-                                     "\x82\xC4\x82\xA2\x82\xDC\x82\xB7");
-    EXPECT_EQ(U16(text.GrabAsWString()), japanese);
-
-    // Asked in another locale, the first script that holds it is taken.
-    table_.SetString(1000, table_.GetString(1001));
-    ASSERT_EQ(OBLoadResourceText(1000, OBL::kEnglish, text), 1);
-    EXPECT_EQ(U16(text.GrabAsWString()), japanese);
-
-    // On a system whose code page is Japanese it stays in the system script.
-    ASSERT_EQ(OBConvertorLumService::SetSystemCodePage(932), 1);
-    ASSERT_EQ(OBLoadResourceText(1000, OBL::kJapanese, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kSystemScript);
-    EXPECT_EQ(U16(text.GrabAsWString()), japanese);
-}
-
-TEST_F(RegisteredTable, TheLocalesScriptComesBeforeOtherScripts) {
-    // Hanzi that both the Japanese and the simplified Chinese code pages hold.
-    table_.SetString(40, "\xE4\xB8\xAD\xE6\x96\x87");
-    table_.SetString(50, "\xE4\xB8\xAD\xE6\x96\x87");
-    COBString text;
-    ASSERT_EQ(OBLoadResourceText(40, OBL::kSimplifiedChinese, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kSimpChineseScript);
-    EXPECT_EQ(U16(text.GrabAsWString()), u"\u4E2D\u6587");
-    ASSERT_EQ(OBLoadResourceText(49, OBL::kJapanese, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kJapaneseScript);
-    EXPECT_EQ(U16(text.GrabAsWString()), u"\u4E2D\u6587");
-
-    ASSERT_EQ(table_.LoadFile(DataFile("good.txt").c_str()), 1);
-    ASSERT_EQ(OBLoadResourceText(3000, OBL::kKorean, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kKoreanScript);
-    EXPECT_EQ(U16(text.GrabAsWString()), u"\uD55C\uAD6D\uC5B4 \uD14D\uC2A4\uD2B8");
-}
-
-TEST_F(RegisteredTable, ASystemScriptSetByTheHostComesFirst) {
-    COBString::OBSetSystemScript(WSE::kGreekScript);
-    table_.SetString(60, "\xCE\xB1\xCE\xB2\xCE\xB3"); // αβγ
-    COBString text;
-    ASSERT_EQ(OBLoadResourceText(60, OBL::kEnglish, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kGreekScript);
-    EXPECT_STREQ(text.GrabCString(), "\xE1\xE2\xE3");
-}
-
-TEST_F(RegisteredTable, TextsNoCodePageHoldsWholeKeepWhatTheSystemScriptCan) {
-    table_.SetString(71, "A\xE6\x97\xA5\xD8\xB3"
-                         "B"); // A, a kanji, an Arabic letter, B
-    COBString text;
-    ASSERT_EQ(OBLoadResourceText(70, OBL::kJapanese, text), 1);
-    EXPECT_EQ(text.GetWSEScript(), WSE::kSystemScript);
-    EXPECT_STREQ(text.GrabCString(), "A??B");
+// The script a display text arrives in: the system script when the system
+// code page holds it, else the locale's script, else the first script that
+// holds it, else the system script with what it can hold.
+TEST_F(RegisteredTable, EachTextArrivesInAScriptThatHoldsIt) {
+    struct Row {
+        const char* utf8;
+        OBL::LocaleIDEnum locale;
+        unsigned systemCodePage;
+        WSE::WritingScriptEnum systemScript, script;
+        const char* bytes;
+    } rows[] = {
+        {"Caf\xC3\xA9 \xE2\x82\xAC", OBL::kEnglish, 1252, WSE::kSystemScript, WSE::kSystemScript,
+         "Caf\xE9 \x80"},
+        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 1252, WSE::kSystemScript, WSE::kJapaneseScript,
+         "\x83\x81\x83\x82"},
+        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kEnglish, 1252, WSE::kSystemScript, WSE::kJapaneseScript,
+         "\x83\x81\x83\x82"},
+        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 932, WSE::kSystemScript, WSE::kSystemScript,
+         "\x83\x81\x83\x82"},
+        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kSimplifiedChinese, 1252, WSE::kSystemScript,
+         WSE::kSimpChineseScript, "\xD6\xD0\xCE\xC4"},
+        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kJapanese, 1252, WSE::kSystemScript, WSE::kJapaneseScript,
+         "\x92\x86\x95\xB6"},
+        {"\xED\x95\x9C", OBL::kKorean, 1252, WSE::kSystemScript, WSE::kKoreanScript, "\xD0\x65"},
+        {"\xCE\xB1\xCE\xB2", OBL::kEnglish, 1252, WSE::kGreekScript, WSE::kGreekScript, "\xE1\xE2"},
+        {"A\xE6\x97\xA5\xD8\xB3"
+         "B",
+         OBL::kJapanese, 1252, WSE::kSystemScript, WSE::kSystemScript, "A??B"},
+        // A character beyond the basic plane: one '?', or its bytes where a page holds it.
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         OBL::kEnglish, 1252, WSE::kSystemScript, WSE::kSystemScript, "a?b"},
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         OBL::kEnglish, 65001, WSE::kSystemScript, WSE::kSystemScript,
+         "a\xF0\x9F\x98\x80"
+         "b"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.utf8);
+        ASSERT_EQ(OBConvertorLumService::SetSystemCodePage(row.systemCodePage), 1);
+        COBString::OBSetSystemScript(row.systemScript);
+        table_.SetString(16 * 10 + row.locale, row.utf8);
+        COBString text;
+        ASSERT_EQ(OBLoadResourceText(16 * 10, row.locale, text), 1);
+        EXPECT_EQ(text.GetWSEScript(), row.script);
+        EXPECT_EQ(std::string(text.GrabCString()), row.bytes);
+        // The text reads back as it was written, where a script holds it whole.
+        WOBString written;
+        OBStringUtils::ConvertUTF8ToUTF16String(row.utf8, std::strlen(row.utf8), written);
+        if (std::string(row.bytes).find('?') == std::string::npos) {
+            EXPECT_EQ(U16(text.GrabAsWString()), U16(written.GrabWString()));
+        }
+    }
 }
 
 TEST_F(RegisteredTable, TheLongestTextConvertsWhole) {

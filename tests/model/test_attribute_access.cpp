@@ -71,8 +71,11 @@ TEST(AttributeAccess, EveryKindReachesEveryAccessorAndNothingElse) {
 #define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     CheckKind<Probe##Kind>(EL::k##Kind, "OBM" #Kind, faults, kinds, hits);
 #include <ombra/defs/ViewAccessors.def>
-    EXPECT_EQ(kinds, 228);
-    EXPECT_EQ(hits, 1662);
+    int classCount = 0, accessorCount = 0;
+    OBGetViewClasses(classCount);
+    OBGetViewAccessors(accessorCount);
+    EXPECT_EQ(kinds, classCount);
+    EXPECT_EQ(hits, accessorCount);
     EXPECT_TRUE(faults.empty()) << faults.size() << " faults, first: " << faults.front();
 }
 

@@ -1,17 +1,20 @@
-// Element identifiers: per-thread id counters, id stacks and id tables.
+// Element identifiers: per-thread id counters, and id stacks and tables
+// against models of them, with memory running out at every point.
 #include <ombra/identifiers.h>
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <algorithm>
 #include <new>
+#include <random>
 #include <thread>
 #include <vector>
 
 namespace {
+
+using Ids = std::vector<unsigned int>;
 
 // Runs `body` on a fresh thread, so every case starts without a counter.
 template <class F> void OnFreshThread(F body) {
@@ -19,17 +22,19 @@ template <class F> void OnFreshThread(F body) {
     worker.join();
 }
 
-// ---------------------------------------------------------------- OBIDGenerator
-
-TEST(IDGenerator, CountsFromZeroUntilReset) {
+TEST(IDGenerator, CountsFromZeroPerThreadUntilReset) {
     OnFreshThread([] {
         EXPECT_EQ(OBIDGenerator::GetID(), kOBNoID); // never prepared
         ASSERT_EQ(OBIDGenerator::Init(), 1);
         EXPECT_EQ(OBIDGenerator::GetID(), 0u);
         EXPECT_EQ(OBIDGenerator::GetID(), 1u);
-        EXPECT_EQ(OBIDGenerator::GetID(), 2u);
+        std::thread other([] {
+            OBIDGenerator::Init();
+            EXPECT_EQ(OBIDGenerator::GetID(), 0u) << "each thread counts for itself";
+        });
+        other.join();
         ASSERT_EQ(OBIDGenerator::Init(), 1); // a second Init keeps counting
-        EXPECT_EQ(OBIDGenerator::GetID(), 3u);
+        EXPECT_EQ(OBIDGenerator::GetID(), 2u);
         OBIDGenerator::Reset();
         EXPECT_EQ(OBIDGenerator::GetID(), kOBNoID);
         OBIDGenerator::Reset(); // twice is harmless
@@ -38,196 +43,115 @@ TEST(IDGenerator, CountsFromZeroUntilReset) {
     });
 }
 
-TEST(IDGenerator, EachThreadHasItsOwnCounter) {
-    // Both threads prepare their counters before either takes an id.
-    std::mutex lock;
-    std::condition_variable ready;
-    int prepared = 0;
-    std::vector<unsigned int> ids[2];
-    auto work = [&](int which) {
-        OBIDGenerator::Init();
-        std::unique_lock<std::mutex> guard(lock);
-        ++prepared;
-        ready.notify_all();
-        ready.wait(guard, [&] { return prepared == 2; });
-        for (int i = 0; i < 3; ++i)
-            ids[which].push_back(OBIDGenerator::GetID());
-    };
-    std::thread first(work, 0), second(work, 1);
-    first.join();
-    second.join();
-    EXPECT_EQ(ids[0], (std::vector<unsigned int>{0, 1, 2}));
-    EXPECT_EQ(ids[1], ids[0]);
-}
-
 TEST(IDGenerator, CounterLivesOnTheMemoryService) {
     // A thread that ends without Reset still hands its counter back.
     auto& stats = ombra_test::Stats();
     long long releases = stats.releases;
     OnFreshThread([] { OBIDGenerator::Init(); });
     EXPECT_EQ(stats.releases, releases + 1);
-
     OnFreshThread([] {
-        {
-            ombra_test::FailAllocationsAfter fail(0);
-            EXPECT_EQ(OBIDGenerator::Init(), 0);
-        }
-        EXPECT_EQ(OBIDGenerator::GetID(), kOBNoID);
-        EXPECT_EQ(OBIDGenerator::Init(), 1);
-        EXPECT_EQ(OBIDGenerator::GetID(), 0u);
+        ombra_test::SweepAllocationFailures([] {
+            bool ok = OBIDGenerator::Init() == 1;
+            EXPECT_EQ(OBIDGenerator::GetID(), ok ? 0u : kOBNoID);
+            OBIDGenerator::Reset();
+            return ok;
+        });
     });
 }
 
-// ---------------------------------------------------------------- OBIDStack
-
-TEST(IDStack, LastInFirstOut) {
+// Random pushes, pops and copies against a vector; a push that finds no
+// memory answers 0 and leaves the stack as it was.
+bool StackFollowsItsModel(unsigned seed) {
+    std::mt19937 rng(seed);
     OBIDStack stack;
-    EXPECT_EQ(stack.top(), kOBNoID);
-    for (unsigned int id : {1u, 2u, 3u})
-        EXPECT_EQ(stack.push(id), 1);
-    EXPECT_EQ(stack.at(0), 1u);
-    EXPECT_EQ(stack.at(3), kOBNoID);
-    EXPECT_EQ(stack.pop(), 3u);
-    EXPECT_EQ(stack.pop(), 2u);
-    EXPECT_EQ(stack.pop(), 1u);
-    EXPECT_EQ(stack.pop(), kOBNoID);
-    EXPECT_EQ(stack.size(), 0);
-    EXPECT_EQ(stack.top(), kOBNoID);
-    EXPECT_EQ(stack.push(9), 1); // still usable after underflow
-    EXPECT_EQ(stack.top(), 9u);
-}
-
-TEST(IDStack, GrowsByEightOneSlotEarly) {
-    OBIDStack stack;
-    EXPECT_EQ(stack.capacity(), 0);
-    EXPECT_EQ(stack.chunkSize(), 8);
-    std::vector<long long> capacities;
-    for (unsigned int id = 0; id < 16; ++id) {
-        stack.push(id);
-        capacities.push_back(stack.capacity());
+    Ids model;
+    for (int step = 0; step < 300; ++step) {
+        unsigned int id = rng() % 20;
+        unsigned int top = model.empty() ? kOBNoID : model.back();
+        switch (rng() % 6) {
+        case 0:
+        case 1:
+            if (stack.push(id) == 1) model.push_back(id);
+            break;
+        case 2:
+            EXPECT_EQ(stack.pop(), top);
+            if (!model.empty()) model.pop_back();
+            break;
+        case 3: {
+            OBIDStack copy(stack); // all the ids, or none without memory
+            EXPECT_TRUE(copy.size() == 0 || copy.capacity() == stack.size());
+            OBIDStack target;
+            target.push(id);
+            long long held = target.size();
+            target = stack; // takes the ids, or nothing changes without memory
+            EXPECT_TRUE(target.size() == stack.size() || target.size() == held);
+            EXPECT_TRUE(target.top() == stack.top() || target.size() == held);
+            while (!copy.empty()) {
+                unsigned int popped = copy.pop();
+                EXPECT_EQ(popped, model[static_cast<std::size_t>(copy.size())]);
+            }
+            break;
+        }
+        case 4:
+            EXPECT_EQ(stack.isPresent(id),
+                      std::find(model.begin(), model.end(), id) != model.end() ? 1 : 0);
+            break;
+        default:
+            if (rng() % 8 == 0) {
+                stack.clear();
+                model.clear();
+            }
+        }
+        EXPECT_EQ(stack.size(), static_cast<long long>(model.size()));
+        EXPECT_EQ(stack.top(), model.empty() ? kOBNoID : model.back());
+        long long index = static_cast<long long>(rng() % 25) - 2;
+        bool inside = index >= 0 && index < static_cast<long long>(model.size());
+        EXPECT_EQ(stack.at(index), inside ? model[static_cast<std::size_t>(index)] : kOBNoID);
+        if (::testing::Test::HasFailure()) return false;
     }
-    // Pushes 1-7 fit the first 8 slots; the 8th (7 on the stack) grows to 15;
-    // the 15th (14 on the stack) grows to 22.
-    std::vector<long long> expected = {8, 8, 8, 8, 8, 8, 8, 15, 15, 15, 15, 15, 15, 15, 22, 22};
-    EXPECT_EQ(capacities, expected);
-    for (unsigned int id = 0; id < 16; ++id)
-        EXPECT_EQ(stack.at(id), id);
-
-    EXPECT_EQ(stack.isPresent(7), 1);
-    EXPECT_EQ(stack.isPresent(16), 0);
-    stack.clear();
-    EXPECT_EQ(stack.capacity(), 0);
-    EXPECT_EQ(stack.isPresent(0), 0);
+    return true;
 }
 
-TEST(IDStack, CopiesTakeExactlyTheirIds) {
-    OBIDStack stack;
-    for (unsigned int id : {10u, 20u, 30u})
-        stack.push(id);
-    OBIDStack copy(stack);
-    EXPECT_EQ(copy.capacity(), 3);
-    EXPECT_EQ(copy.pop(), 30u);
-    EXPECT_EQ(stack.top(), 30u); // deep
-    copy.push(31);               // 2 on a 3-slot block: grows to 2 + 8
-    EXPECT_EQ(copy.capacity(), 10);
-
-    OBIDStack assigned;
-    assigned.push(1);
-    assigned = stack;
-    EXPECT_EQ(assigned.capacity(), 3);
-    EXPECT_EQ(assigned.top(), 30u);
-    assigned = assigned;
-    EXPECT_EQ(assigned.size(), 3);
-    // Equal contents: nothing happens, not even a reallocation.
-    OBIDStack same;
-    for (unsigned int id : {10u, 20u, 30u})
-        same.push(id);
-    same = stack;
-    EXPECT_EQ(same.capacity(), 8);
+TEST(IDStack, FollowsItsModelWhateverMemoryRemains) {
+    for (unsigned seed = 1; seed <= 10; ++seed)
+        ASSERT_TRUE(StackFollowsItsModel(seed));
+    ombra_test::SweepAllocationFailures([] { return StackFollowsItsModel(3); });
 }
 
-TEST(IDStack, FailedAllocationLeavesTheStackUnchanged) {
-    OBIDStack stack;
-    for (unsigned int id = 0; id < 7; ++id)
-        stack.push(id);
-    {
-        ombra_test::FailAllocationsAfter fail(0);
-        EXPECT_EQ(stack.push(7), 0); // would grow
-        EXPECT_EQ(stack.size(), 7);
-        EXPECT_EQ(stack.top(), 6u);
-        OBIDStack fresh;
-        EXPECT_EQ(fresh.push(1), 0);
-        OBIDStack copy(stack);
-        EXPECT_EQ(copy.size(), 0);
-        OBIDStack target;
-        target = stack;
-        EXPECT_EQ(target.size(), 0);
-        EXPECT_EQ(new OBIDStack, nullptr);
-    }
-    EXPECT_EQ(stack.push(7), 1);
-    EXPECT_EQ(stack.at(7), 7u);
-}
-
-// ---------------------------------------------------------------- OBIDTable
-
-TEST(IDTable, StartsAtAHundredAndDoubles) {
+// Random adds and deletes against a vector: Delete removes the first
+// occurrence, and compacting drops the empty marker kOBNoID too.
+bool TableFollowsItsModel(unsigned seed) {
+    std::mt19937 rng(seed);
     OBIDTable table;
-    EXPECT_EQ(table.Capacity(), 0);
-    table.Add(0);
-    EXPECT_EQ(table.Capacity(), 100);
-    for (unsigned int id = 1; id < 100; ++id)
-        table.Add(id);
-    EXPECT_EQ(table.Capacity(), 100);
-    table.Add(100);
-    EXPECT_EQ(table.Capacity(), 200);
-    for (unsigned int id = 101; id < 201; ++id)
-        table.Add(id);
-    EXPECT_EQ(table.Capacity(), 400);
-    for (unsigned int id = 0; id < 201; ++id)
-        ASSERT_EQ(table.At(id), id);
-    EXPECT_EQ(table.Lookup(201), 0);
-    EXPECT_EQ(table.At(201), kOBNoID);
-    EXPECT_EQ(table.At(-1), kOBNoID);
+    Ids model;
+    for (int step = 0; step < 400; ++step) {
+        unsigned int id = rng() % 16 == 0 ? kOBNoID : rng() % 30;
+        if (rng() % 3 != 0) {
+            if (table.Add(id) == 1) model.push_back(id);
+        } else {
+            table.Delete(id);
+            auto found = std::find(model.begin(), model.end(), id);
+            if (found != model.end()) {
+                model.erase(found);
+                model.erase(std::remove(model.begin(), model.end(), kOBNoID), model.end());
+            }
+        }
+        EXPECT_EQ(table.Count(), static_cast<int>(model.size()));
+        EXPECT_GE(table.Capacity(), table.Count());
+        for (int i = -1; i <= table.Count(); ++i)
+            EXPECT_EQ(table.At(i), i >= 0 && i < table.Count() ? model[i] : kOBNoID);
+        unsigned int probe = rng() % 30;
+        EXPECT_EQ(table.Lookup(probe),
+                  std::find(model.begin(), model.end(), probe) != model.end() ? 1 : 0);
+        if (::testing::Test::HasFailure()) return false;
+    }
+    return true;
 }
 
-TEST(IDTable, DeleteRemovesTheFirstOccurrenceAndCompacts) {
-    OBIDTable table;
-    for (unsigned int id : {5u, 7u, 5u, 9u})
-        table.Add(id);
-    table.Delete(5);
-    table.Delete(42); // not a member
-    EXPECT_EQ(table.Count(), 3);
-    EXPECT_EQ(table.Lookup(5), 1); // the second 5 is still there
-    EXPECT_EQ(table.At(0), 7u);
-    EXPECT_EQ(table.At(1), 5u);
-
-    // The empty marker can be added; the next compaction drops it.
-    table.Add(kOBNoID);
-    table.Add(11);
-    EXPECT_EQ(table.Count(), 5);
-    table.Delete(7);
-    EXPECT_EQ(table.Count(), 3);
-    EXPECT_EQ(table.At(2), 11u);
-    EXPECT_EQ(table.Lookup(kOBNoID), 0);
-}
-
-TEST(IDTable, FailedAllocationLeavesTheTableUnchanged) {
-    OBIDTable table;
-    {
-        ombra_test::FailAllocationsAfter fail(0);
-        EXPECT_EQ(table.Add(1), 0);
-        EXPECT_EQ(table.Count(), 0);
-    }
-    for (unsigned int id = 0; id < 100; ++id)
-        ASSERT_EQ(table.Add(id), 1);
-    {
-        ombra_test::FailAllocationsAfter fail(0);
-        EXPECT_EQ(table.Add(100), 0);
-        EXPECT_EQ(table.Count(), 100);
-        EXPECT_EQ(table.Lookup(99), 1);
-    }
-    EXPECT_EQ(table.Add(100), 1);
-    EXPECT_EQ(table.Capacity(), 200);
+TEST(IDTable, FollowsItsModelWhateverMemoryRemains) {
+    for (unsigned seed = 1; seed <= 5; ++seed)
+        ASSERT_TRUE(TableFollowsItsModel(seed));
+    ombra_test::SweepAllocationFailures([] { return TableFollowsItsModel(2); });
 }
 
 TEST(IDTable, AssignmentSharesTheBlock) {
@@ -235,22 +159,19 @@ TEST(IDTable, AssignmentSharesTheBlock) {
     original.Add(1);
     original.Add(2);
     // Only one of two tables that share a block may be destroyed, so the
-    // copy lives in raw storage and is never destroyed.
-    alignas(OBIDTable) unsigned char storage[sizeof(OBIDTable)];
-    OBIDTable* shared = ::new (static_cast<void*>(storage)) OBIDTable;
+    // copies live in raw storage and are never destroyed.
+    alignas(OBIDTable) unsigned char storage[2][sizeof(OBIDTable)];
+    OBIDTable* shared = ::new (static_cast<void*>(storage[0])) OBIDTable;
     *shared = original;
-    EXPECT_EQ(shared->Lookup(2), 1);
     shared->Delete(1); // visible through the shared block
     EXPECT_EQ(original.At(0), 2u);
 
     // Assigning over a table with a block of its own hands that block back.
-    auto& stats = ombra_test::Stats();
-    alignas(OBIDTable) unsigned char storage2[sizeof(OBIDTable)];
-    OBIDTable* other = ::new (static_cast<void*>(storage2)) OBIDTable;
+    OBIDTable* other = ::new (static_cast<void*>(storage[1])) OBIDTable;
     other->Add(7);
-    long long releases = stats.releases;
+    long long releases = ombra_test::Stats().releases;
     *other = original;
-    EXPECT_EQ(stats.releases, releases + 1);
+    EXPECT_EQ(ombra_test::Stats().releases, releases + 1);
     EXPECT_EQ(other->Lookup(2), 1);
     EXPECT_EQ(other->Lookup(7), 0);
 }

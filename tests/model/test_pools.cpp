@@ -22,12 +22,8 @@ TEST(ValuePools, LookupBySize) {
         EXPECT_EQ(OBGetValuePool(unsupported), nullptr) << unsupported;
         EXPECT_EQ(OBValuePoolAllocate(unsupported), nullptr) << unsupported;
     }
-    int supported = 0;
-    for (std::size_t n = 0; n <= 200; ++n) {
+    for (std::size_t n = 0; n <= 200; ++n)
         EXPECT_EQ(OBGetValuePool(n) != nullptr, OBIsPooledSize(n)) << n;
-        supported += OBIsPooledSize(n) ? 1 : 0;
-    }
-    EXPECT_EQ(supported, 21);
 }
 
 TEST(ValuePools, ReleasedBlockIsReused) {
@@ -45,26 +41,6 @@ TEST(ValuePools, ReleasedBlockIsReused) {
     EXPECT_EQ(OBValuePoolAllocate(40), a);
     OBValuePoolRelease(a, 40);
     OBValuePoolRelease(nullptr, 40);
-}
-
-TEST(ValuePools, ChunksStartAt32BlocksAndDouble) {
-    IPool* pool = OBGetValuePool(144);
-    pool->purge();
-    auto& stats = ombra_test::Stats();
-    long long before = stats.allocations;
-    std::vector<void*> blocks;
-    for (int i = 0; i < 32; ++i)
-        blocks.push_back(pool->malloc());
-    EXPECT_EQ(stats.allocations, before + 1); // one chunk of 32
-    unsigned long long firstChunk = stats.lastSize;
-    EXPECT_GE(firstChunk, 32u * 144u);
-    blocks.push_back(pool->malloc()); // the 33rd
-    EXPECT_EQ(stats.allocations, before + 2);
-    EXPECT_GE(stats.lastSize, 64u * 144u);
-    EXPECT_LT(stats.lastSize, 65u * 144u);
-    long long releases = stats.releases;
-    pool->purge(); // chunks go back to the service at once
-    EXPECT_EQ(stats.releases, releases + 2);
 }
 
 TEST(ValuePools, ExhaustedMemoryGivesNullBlock) {

@@ -8,10 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <iterator>
-#include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -38,6 +35,8 @@ VT::ValueTypeEnum TypeOf(Value* v) {
 
 // ---------------------------------------------------------------- Create
 
+// Each row's code makes its MadeClass (nothing for void), which reports the
+// code of the row whose own class it is; codes outside the table make nothing.
 TEST(ValueFactory, EveryCodeMakesTheClassOfItsRow) {
     std::vector<std::string> faults;
 #define OB_VALUE_TYPE(Number, Name, ValueClass, MadeClass)                                         \
@@ -46,32 +45,16 @@ TEST(ValueFactory, EveryCodeMakesTheClassOfItsRow) {
         ValueUtil::Create(VT::Name, v);                                                            \
         if (Number == 0 ? v != nullptr : !IsOf<MadeClass>(v))                                      \
             faults.push_back(#Name " does not make " #MadeClass);                                  \
+        else if (v && std::strcmp(OBFindValueType(TypeOf(v))->valueClass, #MadeClass) != 0)        \
+            faults.push_back(#Name " reports the code of another class");                          \
         ValueUtil::Recycle(v);                                                                     \
     }
 #include <ombra/defs/ValueTypes.def>
     EXPECT_TRUE(faults.empty()) << faults.front();
-}
-
-TEST(ValueFactory, ReportedTypesIncludingTheStandIns) {
-    // The code each made value reports: its own, except for the stand-ins.
-    const int classless[] = {0,  4,  8,   9,   10,  11,  19,  27,  29,  45,  47,  54,  55, 57,
-                             59, 60, 64,  65,  69,  71,  72,  74,  76,  77,  78,  80,  81, 93,
-                             96, 97, 101, 110, 111, 115, 121, 126, 147, 148, 149, 150, 153};
-    const std::map<int, int> standIns = {{43, 42},  {50, 83},  {102, 83},
-                                         {103, 84}, {104, 85}, {123, 46}};
-    for (int code = -3; code <= 158; ++code) {
-        Value* v = nullptr;
+    for (int code : {-3, -1, kOBValueTypeCount, kOBValueTypeCount + 4}) {
+        Value* v = reinterpret_cast<Value*>(&faults);
         ValueUtil::Create(static_cast<VT::ValueTypeEnum>(code), v);
-        bool shouldBeNull =
-            code < 0 || code > 154 ||
-            std::find(std::begin(classless), std::end(classless), code) != std::end(classless);
-        if (shouldBeNull) {
-            EXPECT_EQ(v, nullptr) << code;
-            continue;
-        }
-        ASSERT_NE(v, nullptr) << code;
-        EXPECT_EQ(TypeOf(v), standIns.count(code) ? standIns.at(code) : code) << code;
-        ValueUtil::Recycle(v);
+        EXPECT_EQ(v, nullptr) << code;
     }
 }
 
@@ -239,7 +222,8 @@ TEST(Attributes, AssignmentReleasesTheValueItOwnedAndMovesTransferOwnership) {
         EXPECT_EQ(deathsA, 1);
         EXPECT_EQ(a.GetName(), AN::kItalics);
         EXPECT_EQ(a.OwnsValue(), 0);
-        a = a;
+        const Attribute& self = a;
+        a = self;
         Attribute moved(std::move(b));
         EXPECT_EQ(b.GetValue(), nullptr);
         Attribute target(AN::kName, VT::ekString, nullptr);

@@ -199,6 +199,7 @@ TEST(OtherValues, MatricesDatesAndGradientStops) {
     EXPECT_EQ(same.IsEqual(&m), 1);
 
     ValueDateTime a, b;
+    EXPECT_EQ(a.GetYear() | a.GetMonth() | a.GetDay() | a.GetHour() | a.GetMin() | a.GetSec(), 0);
     a.Init(2024, 3, 5, 14, 7, 9);
     b.Init(2024, 3, 5, 14, 7, 9);
     EXPECT_EQ(a.IsEqual(&b), 1);
@@ -374,8 +375,13 @@ TEST(FileSpecValues, KindAfterInitAndEquality) {
     file.Init(ref); // the ids stay
     EXPECT_EQ(file.GetPathType(), PATH::kPathMacVolume);
     EXPECT_EQ(file.GetVolRefID(), 3);
+    COBString path("before");
+    file.GetAsString(path);
+    EXPECT_EQ(Str(path), "Disk1:Folder:File");
     file.Forget();
     EXPECT_EQ(file.GetPathType(), PATH::kPathUnknown);
+    file.GetAsString(path = "kept"); // not initialised: left alone
+    EXPECT_EQ(Str(path), "kept");
 
     // Equal paths regardless of letter case and ids.
     ValueFileSpec a, b;

@@ -1,5 +1,6 @@
 // The platform layer where no public class reaches it in a test: the stdio
 // read fallback, the temporary path and unique files, threads and libraries.
+#include "platform/CodePages.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -69,7 +72,48 @@ TEST_F(PlatformFiles, TemporaryPathAndUniqueFiles) {
     EXPECT_TRUE(obsys::PathExists(a));
     EXPECT_EQ(std::string(a).rfind(root + "/Ombra", 0), 0u);
     EXPECT_FALSE(obsys::CreateUniqueFile(Path("missing").c_str(), "x", a, sizeof a));
-    EXPECT_FALSE(obsys::CreateUniqueFile(root.c_str(), "x", a, 8));
+
+    // Both need room for the path and its NUL, and write nothing without it.
+    std::size_t unique = root.size() + 1 + 5 + 6 + 1;
+    std::string fence(512, '#');
+    EXPECT_FALSE(obsys::CreateUniqueFile(root.c_str(), "Ombra", &fence[0], unique - 1));
+    EXPECT_TRUE(obsys::CreateUniqueFile(root.c_str(), "Ombra", &fence[0], unique));
+    EXPECT_EQ(fence.find('\0'), unique - 1);
+    ::setenv("TMPDIR", root.c_str(), 1);
+    fence.assign(512, '#');
+    EXPECT_EQ(obsys::TempPath(&fence[0], root.size() + 1), 0u);
+    EXPECT_EQ(fence, std::string(512, '#'));
+    EXPECT_EQ(obsys::TempPath(&fence[0], root.size() + 2), root.size() + 1);
+    if (saved)
+        ::setenv("TMPDIR", savedValue.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+}
+
+TEST_F(PlatformFiles, SeekingToTheStartAndTruncatingThere) {
+    obsys::FileHandle f = obsys::OpenFile(
+        Path("t").c_str(), obsys::kAccessRead | obsys::kAccessWrite, obsys::kCreateAlways);
+    ASSERT_NE(f, obsys::kInvalidFile);
+    EXPECT_EQ(obsys::WriteFile(f, "abc", 3), 3);
+    EXPECT_EQ(obsys::SeekFile(f, 0, obsys::kSeekSet), 0);
+    EXPECT_TRUE(obsys::TruncateFileHere(f));
+    EXPECT_EQ(obsys::FileSize(f), 0);
+    EXPECT_EQ(obsys::SeekFile(f, -1, obsys::kSeekSet), -1);
+    obsys::CloseFile(f);
+}
+
+// The text service converts into scratch space of its own, so only here
+// does an encoder that runs past the caller's capacity show.
+TEST(PlatformCodePages, AResultThatDoesNotFitWritesNothingPastTheEnd) {
+    const unsigned short cyrillic[] = {0x0416, 0x0416, 0x0416};
+    const unsigned short unmapped[] = {'a', 0x65E5, 'b'};
+    for (const unsigned short* units : {cyrillic, unmapped}) {
+        char out[4] = {'x', 'x', 'x', 'x'};
+        EXPECT_EQ(obsys::WideCharToMultiByte(28595, 0, units, 3, out, 2, nullptr, nullptr), 0);
+        EXPECT_EQ(out[2], 'x');
+        EXPECT_EQ(obsys::WideCharToMultiByte(28595, 0, units, 3, out, 3, nullptr, nullptr), 3);
+        EXPECT_EQ(out[3], 'x');
+    }
 }
 
 TEST(PlatformSystem, ThreadsTicksAndLibraryErrors) {
@@ -84,6 +128,23 @@ TEST(PlatformSystem, ThreadsTicksAndLibraryErrors) {
     EXPECT_EQ(obsys::LoadLibrary("/nonexistent/lib.obrd", why, sizeof why), nullptr);
     EXPECT_NE(std::string(why).find("lib.obrd"), std::string::npos);
     EXPECT_FALSE(obsys::FreeLibrary(nullptr));
+
+    // Asking whether a debugger is attached leaves no file open: with room
+    // for only a few more, a thousand questions still leave a file to open.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    int probe = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(probe + 8);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    for (int i = 0; i < 1000; ++i)
+        obsys::DebuggerPresent();
+    int last = ::open("/dev/null", O_RDONLY);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_GE(last, 0);
+    if (last >= 0) ::close(last);
 }
 
 } // namespace

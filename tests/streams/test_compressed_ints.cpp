@@ -54,6 +54,13 @@ TEST(CompressedInts, BlocksOfTheNarrowestWidth) {
                           0x11, 0x70, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(ReadBack(big, 5, 1), (std::vector<int>{1, 2, 300, 70000, -1}));
 
+    // The 16-bit overload: 0 to 255 in a byte each.
+    Bytes shorts = Compressed([](OBCompressInt_Write& w) {
+        for (short v : {0, 255, 256, -1})
+            w.Write(v);
+    });
+    EXPECT_EQ(shorts, (Bytes{0x02, 0x40, 0x00, 0xFF, 0x02, 0x80, 0x00, 0x01, 0xFF, 0xFF}));
+
     Bytes forty = Compressed([](OBCompressInt_Write& w) { w.Write(40000); });
     EXPECT_EQ(forty, (Bytes{0x01, 0x00, 0x40, 0x9C, 0x00, 0x00}));
     EXPECT_EQ(ReadBack(forty, 1), (std::vector<int>{40000}));

@@ -10,25 +10,6 @@ namespace {
 
 using namespace UNITS;
 
-// Points per unit for the values 0 to 13, written out by hand; 1 stands for
-// the units without a factor, which count as points.
-const double kPointsPerUnit[14] = {
-    7.086614173228,       // ha
-    28.346456693,         // cm
-    72.0,                 // in
-    72.0,                 // indec
-    12.7878751998,        // ciceros
-    12.0,                 // picas
-    1.0,                  // q: no factor
-    1.0,                  // points
-    0.75,                 // pixels
-    2.8346456693,         // mm
-    0.05,                 // twips
-    1.0,                  // 11: unnamed
-    1.0,                  // 12: unnamed
-    7.874015748031496e-05 // EMU
-};
-
 template <class F> std::string ThrownMessage(F f) {
     try {
         f();
@@ -47,18 +28,23 @@ double Linear(int from, double value, int to) {
     return result;
 }
 
+// Every pair converts through points, and back to the value it started from;
+// values outside the table count as points on either side.
 TEST(Units, EveryLinearPairConvertsThroughPoints) {
-    for (int from = 0; from < 14; ++from) {
-        for (int to = 0; to < 14; ++to) {
-            double expected = from == to ? 3.5 : 3.5 * kPointsPerUnit[from] / kPointsPerUnit[to];
-            EXPECT_EQ(Linear(from, 3.5, to), expected) << from << " -> " << to;
-            double back = Linear(to, Linear(from, 3.5, to), from);
-            EXPECT_NEAR(back, 3.5, 3.5e-14) << from << " <-> " << to;
+    const int points = LINEAR::kPoints;
+    for (int from = -1; from <= 14; ++from) {
+        for (int to = -1; to <= 14; ++to) {
+            double direct = Linear(from, 3.5, to);
+            EXPECT_DOUBLE_EQ(direct, Linear(points, Linear(from, 3.5, points), to))
+                << from << " -> " << to;
+            EXPECT_NEAR(Linear(to, direct, from), 3.5, 3.5e-14) << from << " <-> " << to;
+            if (from == to) {
+                EXPECT_EQ(direct, 3.5);
+            }
         }
-        // Values outside the table count as points on either side.
-        EXPECT_EQ(Linear(from, 2.0, 99), 2.0 * kPointsPerUnit[from]);
-        EXPECT_EQ(Linear(-1, 2.0, from), 2.0 / kPointsPerUnit[from]);
     }
+    for (int unknown : {-1, 14, 99})
+        EXPECT_EQ(Linear(unknown, 2.0, points), 2.0) << unknown;
 }
 
 TEST(Units, KnownLinearEquivalences) {
@@ -66,7 +52,10 @@ TEST(Units, KnownLinearEquivalences) {
     EXPECT_EQ(Linear(kInches, 1, kCentimeters), 72 / 28.346456693);
     EXPECT_NEAR(Linear(kInches, 1, kCentimeters), 2.54, 1e-9);
     EXPECT_EQ(Linear(kHa, 1, kMillimeters), 7.086614173228 / 2.8346456693);
-    EXPECT_EQ(Linear(kQ, 1, kPoints), 1.0);
+    EXPECT_EQ(Linear(kQ, 1, kPoints), 1.0); // no factor: counts as points
+    EXPECT_EQ(Linear(kPixels, 4, kPoints), 3.0);
+    EXPECT_EQ(Linear(kTwips, 20, kPoints), 1.0);
+    EXPECT_NEAR(Linear(kCiceros, 1, kMillimeters), 4.5113, 1e-4);
     EXPECT_EQ(Linear(kPoints, 12, kPicas), 1.0);
     EXPECT_NEAR(Linear(kEMU, 914400, kInches), 1.0, 1e-12);
     // The same unit passes any value through untouched, NaN included.

@@ -2,7 +2,7 @@
 // docs/document-model.md, made from the ready-made stored element classes
 // (storedelements.h), and handed out as the top-level Elements in the order
 // a reader yields them. Also the registry through which the document reader
-// test plug-in (support/plugins, reader id 23) yields builder-made documents
+// test plug-in (support/plugins, OBPLUGIN::kDocumentReader) yields builder-made documents
 // through the real pump.
 //
 // Writers' tests use it directly (build, then feed each Element to the
@@ -27,6 +27,7 @@
 
 #include <ombra/elements.h>
 #include <ombra/geometry.h>
+#include <ombra/pluginids.h>
 #include <ombra/storedelements.h>
 #include <ombra/textservice.h>
 #include <ombra/values.h>
@@ -309,6 +310,31 @@ OMBRA_TESTDOC_API Element* FindFirst(const std::vector<Element*>& roots, EL::Ele
 /// Every Element of the kind, depth-first.
 OMBRA_TESTDOC_API std::vector<Element*> FindAll(const std::vector<Element*>& roots,
                                                 EL::ElementTypeEnum kind);
+/// Direct children of that kind, in order; every Element of the kind at or
+/// below e; the Element with that id below any of the roots, or null.
+OMBRA_TESTDOC_API std::vector<Element*> Children(Element* e, EL::ElementTypeEnum kind);
+OMBRA_TESTDOC_API std::vector<Element*> Descendants(Element* e, EL::ElementTypeEnum kind);
+OMBRA_TESTDOC_API Element* FindId(const std::vector<Element*>& roots, unsigned id);
+/// Values through the view accessors: NaN, -1, kNoId or "" when absent or of
+/// another type. Id also finds the page-item attributes that every item
+/// carries in its store; Flag is 1, 0 or -1; EnumOf an enumeration's member.
+OMBRA_TESTDOC_API double Points(Element* e, AN::AttrNameEnum attr);
+OMBRA_TESTDOC_API double Ratio(Element* e, AN::AttrNameEnum attr);
+OMBRA_TESTDOC_API long long Int(Element* e, AN::AttrNameEnum attr);
+OMBRA_TESTDOC_API int Flag(Element* e, AN::AttrNameEnum attr);
+OMBRA_TESTDOC_API unsigned Id(Element* e, AN::AttrNameEnum attr);
+OMBRA_TESTDOC_API std::string Str(Element* e, AN::AttrNameEnum attr);
+OMBRA_TESTDOC_API int EnumOf(Element* e, AN::AttrNameEnum attr);
+/// The text of a ChildStory's stream, read from the start.
+OMBRA_TESTDOC_API std::u16string StoryText(Element* childStory);
+/// Empty when every value stored below the roots has the type its kind's
+/// accessor binds (or, without an accessor, the attribute's own type);
+/// otherwise one line per fault.
+OMBRA_TESTDOC_API std::string CheckValueTypes(const std::vector<Element*>& roots);
+/// Empty when the story's paragraph and character runs each cover its text
+/// in order, without gaps or overlaps.
+OMBRA_TESTDOC_API std::string CheckRuns(Element* childStory);
+
 /// UTF-8 to UTF-16 (and back), for expectations.
 OMBRA_TESTDOC_API std::u16string Utf16(const std::string& utf8);
 OMBRA_TESTDOC_API std::string Utf8(const std::u16string& units);
@@ -317,7 +343,7 @@ OMBRA_TESTDOC_API std::string Utf8(const std::u16string& units);
 
 /// The document reader's id; it answers only inputs that start with
 /// kTestDocumentPrefix and name a registered document.
-constexpr int kDocumentReaderId = 23;
+constexpr int kDocumentReaderId = OBPLUGIN::kDocumentReader;
 constexpr char kTestDocumentPrefix[] = "ombra-test-document:";
 
 using DocumentRecipe = std::function<void(DocumentBuilder&)>;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace ombra_test {
 
@@ -18,7 +19,10 @@ void* TestAllocate(unsigned long long size) {
     AllocationStats& s = Stats();
     long long index = gAllocationIndex++;
     long long fail = s.failAfter.load();
-    if (fail >= 0 && index >= fail) return nullptr;
+    if (fail >= 0 && index >= fail) {
+        s.refused++;
+        return nullptr;
+    }
     s.allocations++;
     s.bytes += static_cast<long long>(size);
     s.lastSize = size;
@@ -51,6 +55,23 @@ WithoutMemoryService::WithoutMemoryService() : saved_(OBMemoryHandler::GetMemory
 }
 WithoutMemoryService::~WithoutMemoryService() {
     OBMemoryHandler::SetMemoryService(saved_);
+}
+
+long long SweepAllocationFailures(const std::function<bool()>& operation, long long exhaustive) {
+    for (long long n = 0;; n = n < exhaustive ? n + 1 : n + n / 20) {
+        SCOPED_TRACE("allocations refused from number " + std::to_string(n + 1) + " on");
+        long long refusedBefore = Stats().refused;
+        bool succeeded;
+        {
+            FailAllocationsAfter failing(n);
+            succeeded = operation();
+        }
+        if (::testing::Test::HasFailure()) return -1;
+        if (Stats().refused == refusedBefore) {
+            EXPECT_TRUE(succeeded) << "fails although no allocation was refused";
+            return n;
+        }
+    }
 }
 
 } // namespace ombra_test

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 
 namespace ombra_test {
 
@@ -24,6 +25,8 @@ struct AllocationStats {
     /// When >= 0, the allocation with this index (counted from now) and all
     /// later ones fail until failAfter is set back to -1.
     std::atomic<long long> failAfter{-1};
+    /// Allocations refused so far.
+    std::atomic<long long> refused{0};
 };
 AllocationStats& Stats();
 
@@ -47,6 +50,19 @@ public:
 private:
     OBMemoryService* saved_;
 };
+
+/// The allocation-failure sweep. Runs `operation` with the memory service
+/// refusing every allocation from the 1st on, then from the 2nd on, and so
+/// on, until a run completes without a refusal; each run must leave things
+/// in order, which the operation checks itself (a failure result or state,
+/// nothing half-built reachable; the sanitizer build finds leaks). The
+/// operation returns whether it succeeded; the last run, which got all the
+/// memory it asked for, must succeed. Every refusal point is tried up to
+/// `exhaustive`, then points further apart by 5% each. Returns the number of
+/// allocations the operation needs, or -1 after a failure. The checks run
+/// under the refusal too: read results back without allocating.
+long long SweepAllocationFailures(const std::function<bool()>& operation,
+                                  long long exhaustive = 400);
 
 } // namespace ombra_test
 

@@ -15,37 +15,11 @@ namespace {
 
 using namespace ombra_test;
 
-int Int(Element* e, AN::AttrNameEnum attr) {
-    int n = -12345;
-    if (auto* v = dynamic_cast<ValueInteger32*>(OBGetAttributeValue(e, attr))) v->Get(n);
-    return n;
-}
-
-unsigned Id(Element* e, AN::AttrNameEnum attr) {
-    unsigned id = kNoId;
-    Value* v = OBGetAttributeValue(e, attr);
-    if (auto* value = dynamic_cast<ValueOBID*>(v ? v : OBGetAttributeStore(e)->Find(attr)))
-        value->Get(id);
-    return id;
-}
-
-std::u16string Text(Element* childStory) {
-    OBStream* stream = nullptr;
-    if (auto* v = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream)))
-        v->Get(stream);
-    std::u16string text;
-    if (!stream) return text;
-    stream->Seek(0, kSeekFromStart);
-    unsigned char pair[2];
-    while (stream->XferByte(pair, 2) == 2)
-        text.push_back(static_cast<char16_t>(pair[0] | pair[1] << 8));
-    return text;
-}
-
-// Ids are unique, every reference names an Element of the tree, the runs of
-// every text (stories, notes, cells) cover it in order without gaps, and
-// each anchored object stands on its U+FFFC.
+// Ids are unique, every reference names an Element of the tree, values have
+// their bound types, the runs of every text (stories, notes, cells) cover it
+// in order without gaps, and each anchored object stands on its U+FFFC.
 void ExpectConventions(const std::vector<Element*>& elements) {
+    EXPECT_EQ(CheckValueTypes(elements), "");
     std::set<unsigned> ids;
     std::vector<Element*> all;
     for (std::vector<Element*> todo(elements.begin(), elements.end()); !todo.empty();) {
@@ -68,16 +42,8 @@ void ExpectConventions(const std::vector<Element*>& elements) {
             }
     }
     for (Element* child : FindAll(elements, EL::kChildStory)) {
-        std::u16string text = Text(child);
-        for (EL::ElementTypeEnum list : {EL::kParagraphRunList, EL::kCharacterRunList}) {
-            Element* runs = child->GetChild(list);
-            int next = 0;
-            for (unsigned long long i = 0; runs && i < runs->GetChildCount(); ++i) {
-                EXPECT_EQ(Int(runs->GetNthChild(i), AN::kStartCharacterPosition), next);
-                next = Int(runs->GetNthChild(i), AN::kEndCharacterPosition);
-            }
-            EXPECT_EQ(next, static_cast<int>(text.size())) << Utf8(text);
-        }
+        std::u16string text = StoryText(child);
+        EXPECT_EQ(CheckRuns(child), "") << Utf8(text);
         for (auto [listKind, attr] :
              {std::pair<EL::ElementTypeEnum, AN::AttrNameEnum>{EL::kFootnoteList, AN::kPosition},
               {EL::kTableRunList, AN::kTextIndex},
@@ -136,7 +102,7 @@ TEST_F(Builder, TextsRunsTablesAndFramesAreWhereTheCallsPutThem) {
     ExpectConventions(elements);
 
     Element* child = FindFirst(elements, EL::kChildStory);
-    EXPECT_EQ(Text(child), u"Ab é日\U0001F600\u2029x漢字\uFFFC\uFFFC\uFFFCto the page");
+    EXPECT_EQ(StoryText(child), u"Ab é日\U0001F600\u2029x漢字\uFFFC\uFFFC\uFFFCto the page");
     Element* paragraphs = child->GetChild(EL::kParagraphRunList);
     ASSERT_EQ(paragraphs->GetChildCount(), 2u)
         << "the open last paragraph is closed without U+2029";
@@ -179,7 +145,7 @@ TEST_F(Builder, ReleasedElementsAndNamedDocumentsBelongToTheCaller) {
         b.AddStory().Para("kept after the builder");
         released = b.Release();
     }
-    EXPECT_EQ(Text(FindFirst(released, EL::kChildStory)), u"kept after the builder\u2029");
+    EXPECT_EQ(StoryText(FindFirst(released, EL::kChildStory)), u"kept after the builder\u2029");
     for (Element* e : released)
         delete e;
 

@@ -184,10 +184,13 @@ TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
 }
 
 TEST_F(WithVellService, WithoutMemoryForTheFacadeTheAnswerIsZero) {
-    OBVellSystemUtils::DeleteInstance();
-    ombra_test::FailAllocationsAfter fail(0);
-    EXPECT_EQ(Convert(204, "Sans Cyr", kWindowsPlatform), 0);
-    EXPECT_TRUE(vell_.calls.empty());
+    ombra_test::SweepAllocationFailures([&] {
+        OBVellSystemUtils::DeleteInstance();
+        vell_.calls.clear();
+        int script = Convert(204, "Sans Cyr", kWindowsPlatform);
+        EXPECT_TRUE(script == WSE::kCyrillicScript || (script == 0 && vell_.calls.empty()));
+        return script == WSE::kCyrillicScript;
+    });
 }
 
 TEST(VellSystemUtils, WithoutAServiceAnswersSafely) {
@@ -236,11 +239,12 @@ TEST_F(StyleNames, WithoutAServiceUnitsAreTranslatedIntoJapanese) {
 
 TEST_F(StyleNames, WithoutMemoryTheOutputStaysAsItWas) {
     IOBStringPtr out(new COBString("before"));
-    {
-        ombra_test::FailAllocationsAfter fail(0);
+    ombra_test::SweepAllocationFailures([&] {
         OBVellHandler::TranslateStyleName(3, "abc", out, 0);
-    }
-    EXPECT_STREQ(out->GrabCString(), "before");
+        std::string text = out->GrabCString();
+        EXPECT_TRUE(text == "before" || text == "abc") << text;
+        return text == "abc";
+    });
 }
 
 TEST_F(WithVellService, StyleNamesGoThroughTheServicesCodePage) {

@@ -10,11 +10,20 @@ ProblemSink::~ProblemSink() {}
 
 void LoggingProblems::Report(int code) {
     OBLoggerUtility::LogEntry(OBMessageId(code));
-    OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
+    SetErrorCode(code);
 }
 
 void LoggingProblems::Report(int code, const std::string& detail) {
     OBLoggerUtility::LogEntry(OBMessageId(code), detail.c_str());
+    SetErrorCode(code);
+}
+
+// Running out of memory explains what goes wrong after it (a missing element
+// makes a broken reference), and the log may have had no room for it: it
+// stays the thread's error code.
+void LoggingProblems::SetErrorCode(int code) {
+    if (outOfMemory_) return;
+    outOfMemory_ = code == OBERR::kOutOfMemory;
     OBErrorUtils::OBSetGlobalErrorCode(code, OBMessageId(code));
 }
 

@@ -33,6 +33,10 @@ class LoggingProblems : public ProblemSink {
 public:
     void Report(int code) override;
     void Report(int code, const std::string& detail) override;
+
+private:
+    void SetErrorCode(int code);
+    bool outOfMemory_ = false;
 };
 
 /// Makes Elements and sets their attributes. New top-level Elements are

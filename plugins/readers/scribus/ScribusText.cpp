@@ -22,6 +22,8 @@
 //   it is dropped, as U+2029 in a story means a paragraph end.
 #include "ScribusText.h"
 
+#include <ombra/utf16.h>
+
 #include <cstring>
 
 namespace scribus {
@@ -67,20 +69,16 @@ void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string
             else
                 cp = (cp << 6) | (p[k] & 0x3F);
         }
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+        if (ok && (cp < min || cp > 0x10FFFF || OBUTF16::IsSurrogate(cp))) ok = false;
         if (!ok) {
             ctx.sawInvalidUtf8 = true;
             out.push_back(c); // Latin-1 reading of the stray byte
             ++p;
             continue;
         }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        unsigned short units[2];
+        for (int k = 0, made = OBUTF16::Split(cp, units); k < made; ++k)
+            out.push_back(static_cast<char16_t>(units[k]));
         p += extra + 1;
     }
 }
@@ -348,8 +346,10 @@ void StoryBuilder::UnicodeText(const Attrs& a) {
     }
     scratch_.clear();
     if (code >= 0x10000) { // Scribus writes surrogates one by one; take a whole code point too
-        scratch_ += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-        scratch_ += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        unsigned short units[2];
+        OBUTF16::Split(static_cast<unsigned>(code), units);
+        scratch_ += static_cast<char16_t>(units[0]);
+        scratch_ += static_cast<char16_t>(units[1]);
     } else if (code == 25) {
         return; // an object mark without its object
     } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 &&
@@ -506,10 +506,10 @@ void StoryBuilder::Finish() {
     // Surrogates that lost their partner are not text.
     std::u16string& t = story_.text;
     for (std::size_t i = 0; i < t.size(); ++i) {
-        bool high = t[i] >= 0xD800 && t[i] < 0xDC00, low = t[i] >= 0xDC00 && t[i] < 0xE000;
-        if (high && i + 1 < t.size() && t[i + 1] >= 0xDC00 && t[i + 1] < 0xE000) {
+        if (OBUTF16::IsHighSurrogate(t[i]) && i + 1 < t.size() &&
+            OBUTF16::IsLowSurrogate(t[i + 1])) {
             ++i;
-        } else if (high || low) {
+        } else if (OBUTF16::IsSurrogate(t[i])) {
             t[i] = 0xFFFD;
             ctx_.WarnOnce(Warning::Code::kEncoding, "surrogate",
                           "a lone surrogate in text is replaced by U+FFFD");

@@ -12,6 +12,7 @@
 #include "DumpWriterIds.h"
 #include "JsonText.h"
 
+#include <ombra/utf16.h>
 #include <ombra/diagnostics.h>
 #include <ombra/geometry.h>
 #include <ombra/messages.h>
@@ -435,8 +436,7 @@ private:
                 bool last = got < static_cast<long long>(sizeof bytes);
                 // A surrogate pair split between two reads stays together.
                 std::size_t ready = count;
-                if (!last && ready > 0 && units[ready - 1] >= 0xD800 && units[ready - 1] <= 0xDBFF)
-                    --ready;
+                if (!last && ready > 0 && OBUTF16::IsHighSurrogate(units[ready - 1])) --ready;
                 AppendJsonUtf16(pending_, units, ready);
                 for (std::size_t k = ready; k < count; ++k)
                     units[k - ready] = units[k];

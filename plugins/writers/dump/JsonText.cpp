@@ -1,5 +1,7 @@
 #include "JsonText.h"
 
+#include <ombra/utf16.h>
+
 #include <charconv>
 #include <cmath>
 
@@ -68,12 +70,8 @@ void AppendCharacter(std::string& out, unsigned code) {
         AppendUtf8(out, code);
 }
 
-bool IsHigh(unsigned unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLow(unsigned unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
+constexpr auto IsHigh = OBUTF16::IsHighSurrogate;
+constexpr auto IsLow = OBUTF16::IsLowSurrogate;
 
 } // namespace
 
@@ -82,7 +80,7 @@ void AppendJsonUtf16(std::string& out, const unsigned short* units, std::size_t 
     for (std::size_t i = 0; i < count; ++i) {
         unsigned unit = units[i];
         if (IsHigh(unit) && i + 1 < count && IsLow(units[i + 1])) {
-            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            AppendUtf8(out, OBUTF16::Combine(unit, units[i + 1]));
             ++i;
         } else if (IsHigh(unit) || IsLow(unit)) {
             AppendEscape(out, unit);

@@ -1,5 +1,6 @@
 #include "TextEncoder.h"
 
+#include <ombra/utf16.h>
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
 #include <ombra/memory.h>
@@ -13,12 +14,8 @@ namespace {
 constexpr long long kBlock = 16384;
 constexpr unsigned short kReplacement = 0xFFFD;
 
-bool IsHigh(unsigned short u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLow(unsigned short u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
+constexpr auto IsHigh = OBUTF16::IsHighSurrogate;
+constexpr auto IsLow = OBUTF16::IsLowSurrogate;
 
 constexpr unsigned kScriptsWindowsCodePage = 0;
 

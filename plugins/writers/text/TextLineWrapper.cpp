@@ -1,5 +1,6 @@
 #include "TextLineWrapper.h"
 
+#include <ombra/utf16.h>
 #include <ombra/memory.h>
 #include <ombra/scripts.h>
 
@@ -10,12 +11,8 @@ constexpr int kPiece = 65536;
 
 constexpr unsigned short kSoftHyphen = 0x00AD;
 
-bool IsHigh(unsigned short u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLow(unsigned short u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
+constexpr auto IsHigh = OBUTF16::IsHighSurrogate;
+constexpr auto IsLow = OBUTF16::IsLowSurrogate;
 // Supplementary ideographs (planes 2 and 3) start with these high surrogates.
 bool IsWideHigh(unsigned short u) {
     return u >= 0xD840 && u <= 0xD8BF;

@@ -7,12 +7,14 @@ OBTextProblems::OBTextProblems() : counts_() {}
 void OBTextProblems::Report(OBERR::ConversionErrorEnum code) {
     unsigned id = OBMessageId(code);
     OBErrorUtils::OBSetGlobalErrorCode(code, id);
-    int slot = code >= 0 && code < kCodes ? code : 0;
+    int n = code; // any int may arrive as a code
+    int slot = n >= 0 && n < kCodes ? n : 0;
     if (counts_[slot]++ == 0) OBLoggerUtility::LogEntry(id);
 }
 
 int OBTextProblems::Count(OBERR::ConversionErrorEnum code) const {
-    return code >= 0 && code < kCodes ? counts_[code] : 0;
+    int n = code;
+    return n >= 0 && n < kCodes ? counts_[n] : 0;
 }
 
 int OBTextProblems::Total() const {

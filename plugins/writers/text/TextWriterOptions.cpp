@@ -215,36 +215,37 @@ OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* l
     OBPreference* p = nullptr;
 
     // The same look-ups as the pump's, so each setting is read where it was set.
-    list->GetNthPreference(0, &p);
+    using namespace OBPUMP;
+    list->GetNthPreference(kEncoding, &p);
     static const OBTW::EncodingEnum kEncodings[] = {OBTW::kDefaultEncoding, OBTW::kUTF8,
                                                     OBTW::kUTF16, OBTW::kCodePage};
     options.encoding = kEncodings[ReadChoice(p, kEncodingTexts, 4, 0)];
 
-    list->GetNthPreferenceOfType(2, VT::ekEnum, &p);
+    list->GetNthPreferenceOfType(kPlatformNth, VT::ekEnum, &p);
     static const OBTW::PlatformEnum kPlatforms[] = {OBTW::kPC, OBTW::kMac, OBTW::kUnix};
     options.platform = kPlatforms[ReadChoice(p, kPlatformTexts, 3, 0)];
 
-    list->GetNthPreference(2, &p);
+    list->GetNthPreference(kOptionsGroup, &p);
     OBPreferenceList* group = nullptr;
     if (auto* g = dynamic_cast<OBGroupPreference*>(p)) g->GetConstituentPreferenceList(&group);
     if (group) {
-        group->GetNthPreferenceOfType(1, VT::ekBool16, &p);
+        group->GetNthPreferenceOfType(kGroupFlag1Nth, VT::ekBool16, &p);
         ReadBool(p, options.markStyles);
-        group->GetNthPreferenceOfType(2, VT::ekBool16, &p);
+        group->GetNthPreferenceOfType(kGroupFlag2Nth, VT::ekBool16, &p);
         ReadBool(p, options.markBreaks);
-        group->GetNthPreferenceOfType(3, VT::ekBool16, &p);
+        group->GetNthPreferenceOfType(kGroupFlag3Nth, VT::ekBool16, &p);
         ReadBool(p, options.includeHidden);
 
-        group->GetNthPreferenceOfType(1, VT::ekString, &p);
+        group->GetNthPreferenceOfType(kGroupText1Nth, VT::ekString, &p);
         ReadTemplate(p, options.styleTemplate);
-        group->GetNthPreferenceOfType(2, VT::ekString, &p);
+        group->GetNthPreferenceOfType(kGroupText2Nth, VT::ekString, &p);
         ReadTemplate(p, options.breakText);
 
-        group->GetNthPreferenceOfType(1, VT::ekSignedInt32, &p);
+        group->GetNthPreferenceOfType(kGroupNumberNth, VT::ekSignedInt32, &p);
         int column = 0;
         if (ReadInt(p, column)) options.wrapColumn = column > 0 ? column : 0;
 
-        group->GetNthPreferenceOfType(1, VT::ekEnum, &p);
+        group->GetNthPreferenceOfType(kUnitNth, VT::ekEnum, &p);
         static const UNITS::LINEAR::UnitEnum kUnits[] = {
             UNITS::LINEAR::kInches, UNITS::LINEAR::kPoints, UNITS::LINEAR::kTwips};
         int unit = ReadChoice(p, kUnitTexts, 4, 3);
@@ -252,11 +253,11 @@ OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* l
         if (unit < 3) options.geometryUnit = kUnits[unit];
     }
 
-    list->GetNthPreference(3, &p);
+    list->GetNthPreference(kWriterSwitch, &p);
     ReadBool(p, options.rubyReadings);
     list->GetNthPreference(4, &p);
     if (!dynamic_cast<OBGroupPreference*>(p)) ReadBool(p, options.utf8ByteOrderMark);
-    list->GetNthPreference(5, &p);
+    list->GetNthPreference(kLineEnds, &p);
     static const OBTW::LineEndEnum kLineEnds[] = {OBTW::kPlatformLineEnd, OBTW::kLF, OBTW::kCRLF,
                                                   OBTW::kCR};
     options.lineEnd = kLineEnds[ReadChoice(p, kLineEndTexts, 4, 0)];

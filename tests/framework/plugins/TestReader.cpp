@@ -6,7 +6,7 @@
 //   noprefs          GetStreamPrefs adds nothing
 //   delay=<ms>       GetNextElement sleeps that long first
 //   tag=<text>       added to every recorded event of the conversion
-//   throw=<op>       the operation op (Init, GetNextElement) throws
+//   throw=<op>       the operation op (CanImportThis, Init, GetNextElement) throws
 // Every call is recorded as "R<id>:<operation>[ <details>]".
 #include <ombra/plugin.h>
 #include <ombra/values.h>
@@ -91,6 +91,7 @@ public:
     short CanImportThis(OBStream* input) override {
         Script script = ReadScript(input, GetReaderID());
         Note("CanImportThis", std::to_string(script.answer), script.tag);
+        if (script.throwAt == "CanImportThis") throw std::runtime_error("no answer today");
         return static_cast<short>(script.answer);
     }
 
@@ -102,11 +103,11 @@ public:
         list->Add(new OBIntegerPreference(5, 7200));
         list->Add(new OBBooleanPreference(0, 7300));
         OBGroupPreference* group = new OBGroupPreference(7400);
-        OBPreferenceList* constituents = new OBPreferenceList;
-        for (int i = 0; i < 14; ++i)
+        OBPreferenceList* constituents = group ? new OBPreferenceList : nullptr;
+        for (int i = 0; constituents && i < 14; ++i)
             constituents->Add(new OBBooleanPreference(0, 7500 + 16 * i));
-        constituents->Add(new FlagPreference(7724));
-        group->SetConstituentPreferenceList(constituents);
+        if (constituents) constituents->Add(new FlagPreference(7724));
+        if (group) group->SetConstituentPreferenceList(constituents);
         list->Add(group);
     }
 
@@ -157,6 +158,7 @@ public:
         // Reader 30 reports more formats than a manager plans for per record.
         count = GetReaderID() == 30 ? 25 : 2;
         formats = new Format[count];
+        if (!formats) count = 0;
         for (short i = 0; i < count; ++i) {
             std::string name = "R" + std::to_string(GetReaderID()) + "f" + std::to_string(i);
             formats[i] = Format(name.c_str(), 100u * GetReaderID() + i, 0x4F42u);

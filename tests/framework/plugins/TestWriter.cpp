@@ -49,15 +49,17 @@ public:
         list->Add(NewEnumeration("Default", 8000, 3));
         list->Add(new OBIntegerPreference(72, 8100));
         OBGroupPreference* group = new OBGroupPreference(8200);
-        OBPreferenceList* options = new OBPreferenceList;
-        options->Add(new OBBooleanPreference(0, 8300));
-        options->Add(new OBBooleanPreference(0, 8316));
-        options->Add(new OBStringPreference(COBString("first"), 8332));
-        options->Add(new OBStringPreference(COBString("second"), 8348));
-        options->Add(new OBBooleanPreference(0, 8364));
-        options->Add(new OBIntegerPreference(0, 8380));
-        options->Add(NewEnumeration("Points", 8396, 4));
-        group->SetConstituentPreferenceList(options);
+        OBPreferenceList* options = group ? new OBPreferenceList : nullptr;
+        if (options) {
+            options->Add(new OBBooleanPreference(0, 8300));
+            options->Add(new OBBooleanPreference(0, 8316));
+            options->Add(new OBStringPreference(COBString("first"), 8332));
+            options->Add(new OBStringPreference(COBString("second"), 8348));
+            options->Add(new OBBooleanPreference(0, 8364));
+            options->Add(new OBIntegerPreference(0, 8380));
+            options->Add(NewEnumeration("Points", 8396, 4));
+            group->SetConstituentPreferenceList(options);
+        }
         list->Add(group);
         list->Add(new OBBooleanPreference(0, 8400));
         list->Add(NewEnumeration("Mac", 8500, 3));
@@ -103,9 +105,9 @@ public:
     }
 
     void GetFormats(Format*& formats, short& count) override {
-        count = 1;
         formats = new Format[1];
-        formats[0] = Format("Text", TEST_WRITER_ID, 0x5458u);
+        count = formats ? 1 : 0;
+        if (formats) formats[0] = Format("Text", TEST_WRITER_ID, 0x5458u);
     }
 
 private:

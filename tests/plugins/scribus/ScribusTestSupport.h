@@ -13,6 +13,8 @@
 #include <ombra/preferences.h>
 #include <ombra/streams.h>
 
+#include "support/DocumentBuilder.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -73,14 +75,15 @@ private:
 
 /// Runs the reader over bytes as the pump does (GetStreamPrefs, Init, the
 /// Elements) and keeps everything until destroyed, which resets the reader.
-/// `adjust` may change the preference list before Init; with failAfter >= 0
-/// the memory service fails from that allocation of Init on, with
-/// failHeapAfter >= 0 the heap (operator new, pugixml's allocations) does.
+/// `adjust` may change the preference list before Init. Without memory for
+/// the reader or the stream nothing is converted. With failHeapAfter >= 0 the
+/// heap (operator new, pugixml's allocations) fails from that allocation of
+/// Init on.
 class Conversion {
 public:
     explicit Conversion(const std::string& bytes,
                         const std::function<void(OBPreferenceList&)>& adjust = nullptr,
-                        long long failAfter = -1, long long failHeapAfter = -1);
+                        long long failHeapAfter = -1);
     ~Conversion();
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
@@ -105,39 +108,21 @@ private:
     bool heapRefused_ = false;
 };
 
-/// Direct children of that kind, in order.
-std::vector<Element*> Children(Element* e, EL::ElementTypeEnum kind);
-/// Every element of that kind below e (e included), in document order.
-std::vector<Element*> Descendants(Element* e, EL::ElementTypeEnum kind);
-/// The element with that id below any of the roots, or null.
-Element* FindId(const std::vector<Element*>& roots, unsigned id);
-
-/// Values through the view accessors: NaN, -1, kNoId or "" when absent or
-/// of another type.
-double Points(Element* e, AN::AttrNameEnum attr);
-double Ratio(Element* e, AN::AttrNameEnum attr);
-long long Int(Element* e, AN::AttrNameEnum attr);
-/// 1 or 0, -1 when absent.
-int Flag(Element* e, AN::AttrNameEnum attr);
-/// An id value (from the view or, for the page-item attributes every item
-/// carries, from the element's store).
-constexpr unsigned kNoId = 0xFFFFFFFFu;
-unsigned Id(Element* e, AN::AttrNameEnum attr);
-std::string Str(Element* e, AN::AttrNameEnum attr);
-/// An enumeration's member number.
-int EnumOf(Element* e, AN::AttrNameEnum attr);
-
-/// The text of a ChildStory's stream, read from the start.
-std::u16string StoryText(Element* childStory);
-
-/// Empty when every value stored on every element below the roots has the
-/// type that the accessor table binds for the element's kind (or, for an
-/// attribute the kind has no accessor for, the attribute's own type);
-/// otherwise what is wrong, one line per fault.
-std::string CheckValueTypes(const std::vector<Element*>& roots);
-/// Empty when the story's runs cover its text without gaps or overlaps and
-/// every range lies inside it.
-std::string CheckRuns(Element* childStory);
+// Reading the reader's trees (tests/support/DocumentBuilder.h).
+using ombra_test::CheckRuns;
+using ombra_test::CheckValueTypes;
+using ombra_test::Children;
+using ombra_test::Descendants;
+using ombra_test::EnumOf;
+using ombra_test::FindId;
+using ombra_test::Flag;
+using ombra_test::Id;
+using ombra_test::Int;
+using ombra_test::kNoId;
+using ombra_test::Points;
+using ombra_test::Ratio;
+using ombra_test::StoryText;
+using ombra_test::Str;
 
 } // namespace scribus_test
 

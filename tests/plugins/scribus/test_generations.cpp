@@ -357,4 +357,20 @@ TEST(ScribusGenerations, Version15StoryTextTablesGroupsAndColourSpaces) {
     EXPECT_EQ(expected, StoryOf(v16.document, "Lead").text);
 }
 
+// The document's language (which decides the script of CJK text that says
+// nothing else) and an outline of several subpaths, each closed only by Z.
+TEST(ScribusGenerations, LanguageAndOpenSubpathsAsWritten) {
+    ParseResult r = ParseBytes(
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT LANGUAGE=\"zh_TW\"><PAGE/>"
+        "<PAGEOBJECT PTYPE=\"7\" OwnPage=\"0\" ANNAME=\"two\" path=\"M0,0 L10,0\tM20 0 L30 0 Z\"/>"
+        "</DOCUMENT></SCRIBUSUTF8NEW>");
+    EXPECT_EQ(r.document.publication.language, "zh_TW");
+    ASSERT_GE(ItemNamed(r.document, "two"), 0);
+    const Item& two = r.document.items[ItemNamed(r.document, "two")];
+    ASSERT_EQ(two.outline.size(), 2u); // commas and tabs separate numbers too
+    EXPECT_EQ(two.outline[0].points.size(), 2u);
+    EXPECT_FALSE(two.outline[0].closed);
+    EXPECT_TRUE(two.outline[1].closed);
+}
+
 } // namespace

@@ -495,4 +495,71 @@ TEST_F(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
     });
 }
 
+// Frames at one height read left to right; a page number shows its page's
+// number; of a shape's subpaths only those closed by Z are closed, and none
+// of a polyline's.
+TEST(ScribusReaderMappingDetails, ReadingOrderPageNumbersAndClosedSubpaths) {
+    auto item = [](const char* kind, const char* x, const char* y, const std::string& rest) {
+        return std::string("<PAGEOBJECT OwnPage=\"0\" PTYPE=\"") + kind + "\" XPOS=\"" + x +
+               "\" YPOS=\"" + y + "\" WIDTH=\"50\" HEIGHT=\"50\" " + rest;
+    };
+    std::string items =
+        item("4", "200", "10",
+             "><StoryText><ITEXT CH=\"right\xE9\xBF\xBF\xEA\x80\x80\"/><trail/></StoryText>"
+             "</PAGEOBJECT>") +
+        item("4", "10", "10",
+             "><StoryText><ITEXT CH=\"left \"/><var name=\"pgno\"/><trail/></StoryText>"
+             "</PAGEOBJECT>") +
+        item("6", "10", "100", "path=\"M0 0 C5 5 5 5 10 0 Z M20 0 C25 5 25 5 30 0\"/>") +
+        item("7", "10", "200", "path=\"M0 0 C5 5 5 5 10 0 Z\"/>");
+    Conversion c("<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\" FIRSTNUM=\"4\" "
+                 "PAGEWIDTH=\"300\" PAGEHEIGHT=\"300\"><PAGE PAGEXPOS=\"0\" PAGEYPOS=\"0\" "
+                 "PAGEWIDTH=\"300\" PAGEHEIGHT=\"300\" NUM=\"0\"/>" +
+                 items + "</DOCUMENT></SCRIBUSUTF8NEW>");
+    std::vector<Element*> stories = Children(c.TopOf(EL::kStoryList), EL::kParentStory);
+    ASSERT_EQ(stories.size(), 2u);
+    EXPECT_EQ(StoryText(stories[0]->GetChild(EL::kChildStory)), u"left \uFFFC");
+    std::vector<Element*> numbers = Descendants(stories[0], EL::kVariableRun);
+    ASSERT_EQ(numbers.size(), 1u);
+    EXPECT_EQ(Str(numbers[0], AN::kStaticText), "4");
+    // The last ideograph of the block is CJK text, the first Yi syllable not.
+    std::vector<Element*> runs = Descendants(stories[1], EL::kCharacterRun);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(EnumOf(runs[1]->GetChild(EL::kCharacterAttributes), AN::kWritingScript),
+              WSE::kJapaneseScript);
+    EXPECT_EQ(EnumOf(runs[2]->GetChild(EL::kCharacterAttributes), AN::kWritingScript),
+              WSE::kUnicodeScript);
+
+    std::vector<Element*> curves = Descendants(c.TopOf(EL::kRegularSpreadList), EL::kBezier);
+    ASSERT_EQ(curves.size(), 2u); // the shape, then the polyline
+    auto closed = [&](Element* e) {
+        std::vector<short> flags;
+        auto* list = dynamic_cast<ValueBool16List*>(OBGetAttributeValue(e, AN::kIsClosedList));
+        for (long long i = 0; list && i < list->Count(); ++i)
+            flags.push_back(list->Get(static_cast<int>(i)));
+        return flags;
+    };
+    EXPECT_EQ(closed(curves[0]), (std::vector<short>{1, 0}));
+    EXPECT_EQ(closed(curves[1]), (std::vector<short>{0}));
+}
+
+// An item anchored in the text of a frame inside a group lies on the page
+// that shows the frame, and says which page that is.
+TEST(ScribusReaderMappingDetails, AnchoredItemsGoWithTheirTextsPage) {
+    Conversion c(
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\" PAGEWIDTH=\"300\" "
+        "PAGEHEIGHT=\"300\"><PAGE PAGEXPOS=\"0\" PAGEYPOS=\"0\" PAGEWIDTH=\"300\" "
+        "PAGEHEIGHT=\"300\" NUM=\"0\"/>"
+        "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"12\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"90\" HEIGHT=\"90\">"
+        "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"50\" HEIGHT=\"50\">"
+        "<StoryText><ITEXT CH=\"a\"/><ITEXT COBJ=\"7001\"/><ITEXT CH=\"b\"/><trail/></StoryText>"
+        "</PAGEOBJECT></PAGEOBJECT>"
+        "<FRAMEOBJECT OwnPage=\"-1\" PTYPE=\"6\" FRTYPE=\"0\" InID=\"7001\" XPOS=\"0\" "
+        "YPOS=\"0\" WIDTH=\"10\" HEIGHT=\"10\"/></DOCUMENT></SCRIBUSUTF8NEW>");
+    Element* page = Descendants(c.TopOf(EL::kRegularSpreadList), EL::kRegularPage).at(0);
+    std::vector<Element*> anchored = Descendants(page, EL::kRectangle);
+    ASSERT_EQ(anchored.size(), 1u);
+    EXPECT_EQ(Id(anchored[0], AN::kRegularPageIdRef), page->GetId());
+}
+
 } // namespace

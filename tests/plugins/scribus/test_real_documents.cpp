@@ -19,6 +19,9 @@
 // U+2060, letters of every script) is the same on both sides.
 #include "ScribusTestSupport.h"
 
+#include <ombra/messages.h>
+#include <ombra/typedstreams.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -492,6 +495,57 @@ TEST_P(RealDocument, TextFramesAndTablesLieWhereScribusPutsThem) {
         EXPECT_NEAR(f.width, it.width, 0.01) << name;
         EXPECT_NEAR(f.height, it.height, 0.01) << name;
     }
+}
+
+// Through the text convertor (writer 259) as a host runs it, with hidden and
+// master-page stories included and UTF-8 output, every text Scribus reports
+// is there, word for word and in order, and the writer finds nothing to
+// complain about but references the document itself breaks.
+TEST_P(RealDocument, TheTextConvertorGivesTheWordsScribusShows) {
+    OBConvertorManager manager(OMBRA_READER_DIR, OMBRA_WRITER_DIR);
+    ErrorCode error = kNoError;
+    OBConvertor* convertor = manager.GetConvertor(1, error);
+    ASSERT_NE(convertor, nullptr);
+    Preferences options{};
+    options.textEncoding = 0; // UTF-8
+    options.groupFlag3 = 1;   // stories on master pages and hidden layers too
+    std::string bytes = scribus_test::ReadFile(RealDir() + "/" + GetParam());
+    OBBufferStreamRead input(bytes.data(), bytes.size());
+    OBMemXferBytes xfer;
+    OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
+    OBConversionLogger logger;
+    OBLoggerUtility::SetLogger(&logger);
+    ASSERT_EQ(convertor->ExtractData(&input, output, &options), 1);
+    OBLoggerUtility::SetLogger(nullptr);
+    delete output;
+    for (int i = 0; i < logger.GetStringCount(); ++i)
+        for (int code : {OBERR::kMalformedInput, OBERR::kBadValue, OBERR::kLimitExceeded})
+            EXPECT_NE(logger.GetNthStringId(i), OBMessageId(code)) << "code " << code;
+    std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
+    xfer.Seek(0, kSeekFromStart);
+    if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
+    // Variables are written as the numbers they show, which Scribus's text
+    // leaves out, and plain text has no use for soft hyphens.
+    auto words = [](const std::u16string& s) {
+        std::u16string plain = s;
+        plain.erase(std::remove(plain.begin(), plain.end(), kSoftHyphen), plain.end());
+        std::vector<std::u16string> w = scribus_test::Words(plain);
+        w.erase(std::remove_if(w.begin(), w.end(),
+                               [](const std::u16string& x) {
+                                   return x.find_first_not_of(u"0123456789") == x.npos;
+                               }),
+                w.end());
+        return w;
+    };
+    std::vector<std::u16string> written = words(FromUtf8(text));
+    for (const ExpectedText& t : expected_.texts)
+        EXPECT_TRUE(scribus_test::ContainsRun(written, words(ToModel(t.text).text)))
+            << "missing: " << Utf8(t.text);
+    // The reader's tree itself follows the conventions.
+    scribus_test::Conversion direct(bytes);
+    EXPECT_EQ(scribus_test::CheckValueTypes(direct.Top()), "");
+    for (Element* story : scribus_test::Descendants(direct.TopOf(EL::kStoryList), EL::kChildStory))
+        EXPECT_EQ(scribus_test::CheckRuns(story), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Scribus15, RealDocument, ::testing::ValuesIn(RealDocuments()),

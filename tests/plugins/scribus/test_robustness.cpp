@@ -58,6 +58,10 @@ TEST(ScribusRobustness, RepairMakesWellFormedXml) {
         "<a x=\"ctrl \x05 kept\"><b\x07 y=\"1\"/></a>",
         "<a><![CDATA[ok]]><?pi x?></a><",
     };
+    // Valid references stay as they are, a stray '&' is escaped.
+    std::string kept;
+    RepairXml("<a>&#10;&#x30;&amp; & &#;</a", 27, kept);
+    EXPECT_EQ(kept.substr(0, 26), "<a>&#10;&#x30;&amp; &amp; ");
     for (const char* input : kBroken) {
         std::string out;
         RepairXml(input, std::char_traits<char>::length(input), out);
@@ -105,10 +109,16 @@ TEST(ScribusRobustness, EveryTruncationKeepsTheTextBeforeTheCut) {
             EXPECT_EQ(fullText, text) << "cut at " << cut;
         }
     }
-    // A cut is reported as the document ending early, not as damage.
+    // A cut is reported as the document ending early, not as damage; damage
+    // is not a cut, however much white space follows the end tag.
     ParseResult cut = ParseBytes(full.substr(0, chapterEnd + 5));
     EXPECT_TRUE(HasWarning(cut, Warning::Code::kTruncated));
     EXPECT_FALSE(HasWarning(cut, Warning::Code::kMalformedXml));
+    ParseResult damaged = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><x y=>"
+                                     "</DOCUMENT></SCRIBUSUTF8NEW>" +
+                                     std::string(100, '\n'));
+    EXPECT_TRUE(HasWarning(damaged, Warning::Code::kMalformedXml));
+    EXPECT_FALSE(HasWarning(damaged, Warning::Code::kTruncated));
 }
 
 TEST(ScribusRobustness, TruncatedGzipKeepsWhatWasInflated) {
@@ -193,18 +203,22 @@ TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     EXPECT_FALSE(doc.Format(s.runs[0]).local.size.has_value());
     EXPECT_EQ(Item::Kind::kOther, doc.items[ItemNamed(doc, "Unknown kind")].kind);
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Huge table")].table->cells.empty());
+    // A page set of an impossible width has one page a row.
+    for (const PageSet& set : doc.pageSets)
+        EXPECT_TRUE(set.columns >= 1 && set.columns <= 100) << set.name;
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Cell outside")].table->cells.empty());
 
     // More cells than the table has room for: the surplus is skipped.
     std::string many =
         "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGEOBJECT PTYPE=\"16\" OwnPage=\"0\">"
-        "<TableData Rows=\"1\" Columns=\"2\">";
+        "<TableData Rows=\"1\" Columns=\"2\"><Cell Row=\"0\"/>";
     for (int i = 0; i < 5000; ++i)
         many += "<Cell Row=\"0\" Column=\"1\"/>";
     many += "</TableData></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>";
     ParseResult t = ParseBytes(many);
     ASSERT_EQ(1u, t.document.items.size());
     EXPECT_EQ(2u, t.document.items[0].table->cells.size());
+    EXPECT_EQ(1, t.document.items[0].table->cells[0].column) << "a cell without a column is none";
     EXPECT_EQ(2u, t.document.stories.size());
     EXPECT_TRUE(HasWarning(t, Warning::Code::kLimit));
 }

@@ -1,4 +1,4 @@
-// The document reader for tests, reader id 23: it answers inputs that start
+// The document reader for tests, OBPLUGIN::kDocumentReader: it answers inputs that start
 // with "ombra-test-document:<name>" for a registered name (DocumentBuilder.h)
 // and yields that document, built anew for each conversion, through the
 // real pump. Each request for the next Element notes the thread's error code
