@@ -4,6 +4,8 @@
 
 #include <boost/thread/tss.hpp>
 
+#include <new>
+
 namespace {
 
 void ReleaseLevel(unsigned int* level) {
@@ -32,7 +34,12 @@ bool MakeLevel(boost::thread_specific_ptr<unsigned int>& slot) {
     unsigned int* level = static_cast<unsigned int*>(OBLibAllocate(sizeof(unsigned int)));
     if (!level) return false;
     *level = 0;
-    slot.reset(level);
+    try { // the slot's own bookkeeping may find no memory: the level is ours then
+        slot.reset(level);
+    } catch (const std::bad_alloc&) {
+        OBLibFree(level);
+        throw;
+    }
     return true;
 }
 
@@ -44,10 +51,13 @@ short ElementUtil::Init() {
     boost::thread_specific_ptr<OBIDStack>& referrals = Referrals();
     if (!referrals.get()) {
         OBIDStack* stack = new OBIDStack; // chunk size 8
-        if (stack)
-            referrals.reset(stack);
-        else
-            ok = false;
+        try {
+            if (stack) referrals.reset(stack);
+        } catch (const std::bad_alloc&) {
+            delete stack;
+            throw;
+        }
+        ok = stack && ok;
     }
     return ok ? 1 : 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fetches the distribution's Scribus template and data packages and unpacks
 # them into a cache outside the source tree, for the corpus test. Prints the
-# folder that holds the unpacked files. Reuses a complete cache. Exits 77
+# folder that holds the unpacked files. Reuses a complete cache (and, with
+# OMBRA_FETCH_OFFLINE set, downloads nothing when there is none). Exits 77
 # with "skipped: ..." when the packages cannot be had.
 #   usage: fetch-scribus-samples.sh [CACHE_FOLDER]
 set -u
@@ -18,6 +19,7 @@ if [ -f "$cache/complete" ] && [ -d "$root" ]; then
   echo "$root"
   exit 0
 fi
+[ -z "${OMBRA_FETCH_OFFLINE:-}" ] || skip "no cache, and OMBRA_FETCH_OFFLINE forbids a download"
 command -v apt-get >/dev/null 2>&1 || skip "apt-get is not available"
 command -v dpkg-deb >/dev/null 2>&1 || skip "dpkg-deb is not available"
 mkdir -p "$cache" || skip "cannot create $cache"

@@ -1,6 +1,6 @@
 // Getting bytes ready for the XML parser: gzip inflation with a size limit
 // and the repair pass for documents that are not well formed.
-#include "ScribusParser.h"
+#include "ScribusXml.h"
 
 #include <zlib.h>
 
@@ -74,6 +74,87 @@ bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std:
     inflateEnd(&z);
     return ok;
 }
+
+namespace detail {
+
+struct GzipSource::Stream {
+    z_stream z;
+    char in[1 << 16];
+    std::size_t available = 0; // bytes of `in` not given to zlib yet
+    bool eof = false;
+};
+
+GzipSource::GzipSource(ByteSource& in) : in_(in), z_(new Stream) {
+    std::memset(&z_->z, 0, sizeof z_->z);
+    failed_ = inflateInit2(&z_->z, 16 + MAX_WBITS) != Z_OK;
+}
+
+GzipSource::~GzipSource() {
+    inflateEnd(&z_->z);
+}
+
+// Refills the compressed bytes when zlib has used them; false on a read error.
+bool GzipSource::More() {
+    if (z_->z.avail_in > 0 || z_->eof) return true;
+    long long n = in_.Read(z_->in, sizeof z_->in);
+    if (n < 0) return false;
+    if (n == 0) z_->eof = true;
+    z_->z.next_in = reinterpret_cast<Bytef*>(z_->in);
+    z_->z.avail_in = static_cast<uInt>(n);
+    return true;
+}
+
+// After a member: zero padding ends the data, another member goes on.
+bool GzipSource::NextMember() {
+    for (;;) {
+        while (z_->z.avail_in > 0 && *z_->z.next_in == 0) {
+            ++z_->z.next_in;
+            --z_->z.avail_in;
+        }
+        if (z_->z.avail_in > 0 || z_->eof) break;
+        if (!More()) return failed_ = true, false;
+    }
+    if (z_->z.avail_in == 1 && !z_->eof) { // the magic may lie across two reads
+        unsigned char first = *z_->z.next_in;
+        z_->z.avail_in = 0;
+        if (!More()) return failed_ = true, false;
+        if (first != 0x1f || z_->z.avail_in == 0 || *z_->z.next_in != 0x8b) return false;
+        // Give zlib both magic bytes: the first is put back before the rest.
+        std::memmove(z_->in + 1, z_->z.next_in, z_->z.avail_in);
+        z_->in[0] = static_cast<char>(first);
+        z_->z.next_in = reinterpret_cast<Bytef*>(z_->in);
+        ++z_->z.avail_in;
+    }
+    if (z_->z.avail_in < 2 || z_->z.next_in[0] != 0x1f || z_->z.next_in[1] != 0x8b) return false;
+    return inflateReset(&z_->z) == Z_OK;
+}
+
+long long GzipSource::Read(char* data, std::size_t size) {
+    if (failed_) return -1;
+    if (done_ || size == 0) return 0;
+    if (size > (std::size_t(1) << 30)) size = std::size_t(1) << 30;
+    z_stream& z = z_->z;
+    z.next_out = reinterpret_cast<Bytef*>(data);
+    z.avail_out = static_cast<uInt>(size);
+    while (z.avail_out == size) {
+        if (!More()) return failed_ = true, -1;
+        int rc = inflate(&z, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END) {
+            if (!NextMember()) {
+                if (failed_) return -1;
+                done_ = true;
+                break;
+            }
+        } else if (rc == Z_BUF_ERROR) {
+            if (z.avail_in == 0 && z_->eof) return failed_ = true, -1; // ends early
+        } else if (rc != Z_OK) {
+            return failed_ = true, -1;
+        }
+    }
+    return static_cast<long long>(size - z.avail_out);
+}
+
+} // namespace detail
 
 namespace {
 
@@ -231,6 +312,58 @@ private:
         }
     }
 
+    // One attribute from i_ on, written out quoted; false when the input
+    // ends inside it.
+    bool Attribute() {
+        std::size_t attrStart = i_;
+        while (i_ < size_ && IsNameChar(static_cast<unsigned char>(p_[i_])))
+            ++i_;
+        std::string attr(p_ + attrStart, i_ - attrStart);
+        std::size_t k = i_;
+        while (k < size_ && IsSpace(p_[k]))
+            ++k;
+        if (k >= size_) return false;
+        out_ += ' ';
+        out_ += attr;
+        out_ += "=\"";
+        if (p_[k] != '=') { // attribute without a value
+            out_ += '"';
+            ++repairs_;
+            i_ = k;
+            return true;
+        }
+        ++k;
+        while (k < size_ && IsSpace(p_[k]))
+            ++k;
+        if (k >= size_) return false;
+        char quote = p_[k];
+        if (quote == '"' || quote == '\'') {
+            i_ = k + 1;
+            while (i_ < size_ && p_[i_] != quote) {
+                if (p_[i_] == '"')
+                    out_ += "&quot;";
+                else
+                    AppendValueChar(p_[i_]);
+                ++i_;
+            }
+            if (i_ >= size_) return false;
+            ++i_;
+        } else { // bare value
+            ++repairs_;
+            i_ = k;
+            while (i_ < size_ && !IsSpace(p_[i_]) && p_[i_] != '>' &&
+                   !(p_[i_] == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>')) {
+                if (p_[i_] == '"')
+                    out_ += "&quot;";
+                else
+                    AppendValueChar(p_[i_]);
+                ++i_;
+            }
+        }
+        out_ += '"';
+        return true;
+    }
+
     bool StartTag() {
         std::size_t tagStart = out_.size();
         std::size_t j = i_ + 1;
@@ -268,52 +401,7 @@ private:
                 ++i_;
                 continue;
             }
-            std::size_t attrStart = i_;
-            while (i_ < size_ && IsNameChar(static_cast<unsigned char>(p_[i_])))
-                ++i_;
-            std::string attr(p_ + attrStart, i_ - attrStart);
-            std::size_t k = i_;
-            while (k < size_ && IsSpace(p_[k]))
-                ++k;
-            if (k >= size_) break;
-            out_ += ' ';
-            out_ += attr;
-            out_ += "=\"";
-            if (p_[k] != '=') { // attribute without a value
-                out_ += '"';
-                ++repairs_;
-                i_ = k;
-                continue;
-            }
-            ++k;
-            while (k < size_ && IsSpace(p_[k]))
-                ++k;
-            if (k >= size_) break;
-            char quote = p_[k];
-            if (quote == '"' || quote == '\'') {
-                i_ = k + 1;
-                while (i_ < size_ && p_[i_] != quote) {
-                    if (p_[i_] == '"')
-                        out_ += "&quot;";
-                    else
-                        AppendValueChar(p_[i_]);
-                    ++i_;
-                }
-                if (i_ >= size_) break;
-                ++i_;
-            } else { // bare value
-                ++repairs_;
-                i_ = k;
-                while (i_ < size_ && !IsSpace(p_[i_]) && p_[i_] != '>' &&
-                       !(p_[i_] == '/' && i_ + 1 < size_ && p_[i_ + 1] == '>')) {
-                    if (p_[i_] == '"')
-                        out_ += "&quot;";
-                    else
-                        AppendValueChar(p_[i_]);
-                    ++i_;
-                }
-            }
-            out_ += '"';
+            if (!Attribute()) break;
         }
         // The input ends inside the tag: drop the partial tag.
         out_.resize(tagStart);

@@ -20,34 +20,109 @@ enum AttrId : std::uint16_t {
     kAttrCount
 };
 
+/// The elements the parser reads; kElementCount stands for any other.
+enum ElementId : std::uint8_t {
+#define SCRIBUS_ELEMENT(id, text) id,
+#include "ScribusElements.def"
+    kElementCount
+};
+
+/// The id of the element name [name, name + length), or kElementCount.
+ElementId ElementIdOf(const char* name, std::size_t length);
+
 /// The known attributes of one element, found in a single pass over its
 /// attribute list (elements carry up to a few hundred attributes, so looking
 /// each name up separately would be quadratic).
 class Attrs {
 public:
     Attrs();
+    /// Forgets the attributes of the element before.
+    void Begin();
+    /// Sets one attribute; the first of duplicates wins, as it does in a tree.
+    void Set(AttrId id, const char* value) {
+        if (stamp_[id] != current_) {
+            stamp_[id] = current_;
+            values_[id] = value;
+            ids_[count_++] = id;
+        }
+    }
+    /// Begin, then every known attribute of a tree node.
     void Load(pugi::xml_node node);
+    /// The id of the attribute name [name, name + length), or kAttrCount.
+    static std::uint32_t AttrIdOf(const char* name, std::size_t length);
     /// The value, or null when the element does not have the attribute.
     const char* Get(AttrId id) const { return stamp_[id] == current_ ? values_[id] : nullptr; }
     bool Has(AttrId id) const { return stamp_[id] == current_; }
     static const char* NameOf(AttrId id);
+    /// The attributes set since Begin, in the order they came.
+    std::size_t Count() const { return count_; }
+    AttrId IdAt(std::size_t i) const { return ids_[i]; }
 
 private:
     const char* values_[kAttrCount];
     std::uint32_t stamp_[kAttrCount];
     std::uint32_t current_ = 0;
+    AttrId ids_[kAttrCount];
+    std::size_t count_ = 0;
+};
+
+/// Warnings kept back to be given out later, in their order: what a story
+/// read while the document streams by says about itself waits for the place
+/// the story takes among the document's warnings.
+struct HeldWarnings {
+    struct Entry {
+        Warning::Code code;
+        std::string key; ///< empty, or the key of a warning given once
+        std::string message;
+    };
+    std::vector<Entry> entries;
+    std::unordered_set<std::string> keys; ///< once-keys already held
+    std::size_t plain = 0;                ///< entries without a key
+    std::size_t dropped = 0;              ///< plain warnings past the limit: never shown
+};
+
+/// The document's paragraph and character formats, each kept once: the
+/// index of a format equal to the one given (every field the same, to the
+/// bit), made when there is none yet.
+class FormatTables {
+public:
+    explicit FormatTables(Document& doc) : doc_(doc) {}
+    std::uint32_t Paragraph(const std::string& style, const ParagraphAttributes& local);
+    std::uint32_t Character(const std::string& style, const CharacterAttributes& local);
+
+private:
+    struct Index {
+        std::vector<std::uint32_t> slots; // format index + 1; 0 for an empty slot
+        std::uint32_t last = 0;           // index + 1 of the format asked for last
+    };
+    template <class F, class A>
+    std::uint32_t Find(std::vector<F>& list, Index& index, const std::string& style,
+                       const A& local);
+    Document& doc_;
+    Index paragraphs_, characters_;
 };
 
 /// Collects warnings and holds the limits for one parse.
 class Context {
 public:
-    Context(const ParseOptions& options, ParseResult& result) : options(options), result(result) {}
+    Context(const ParseOptions& options, ParseResult& result)
+        : options(options), result(result), formats(result.document) {}
     void Warn(Warning::Code code, std::string message);
     /// Warns once per code and key, for faults that repeat through a file.
     void WarnOnce(Warning::Code code, const std::string& key, std::string message);
+    /// From now on warnings wait in `list` (null: they are given out);
+    /// returns where they went before.
+    HeldWarnings* Hold(HeldWarnings* list) {
+        HeldWarnings* before = held_;
+        held_ = list;
+        return before;
+    }
+    /// Gives out what waited in `list`, to wherever warnings go now.
+    void Release(HeldWarnings& list);
 
     const ParseOptions& options;
     ParseResult& result;
+    FormatTables formats;
     bool latin1 = false;      ///< text is 8-bit (documents before 1.2)
     bool storyText15 = false; ///< text is written the 1.5 way (see ScribusText.cpp)
     bool sawInvalidUtf8 = false;
@@ -55,9 +130,16 @@ public:
     std::vector<PathPoint> pathPoints; ///< scratch for the outline being read
 
 private:
+    void Keep(Warning::Code code, const std::string& key, std::string message);
     std::unordered_set<std::string> onceKeys_;
+    HeldWarnings* held_ = nullptr;
 };
 
+/// True for a finite number within +-1e9.
+bool InRange(double v);
+/// Reads one number at p (a leading '+' allowed); returns the position after
+/// it, or null. The text ends with a NUL at or after end.
+const char* ReadNumber(const char* p, const char* end, double& out);
 // Numbers. Each returns false, leaving the output alone, when the text is
 // missing, unreadable, not finite or beyond +-1e9.
 bool ParseDouble(const char* text, double& out);
@@ -77,9 +159,9 @@ std::string String(const Attrs& a, AttrId id);
 /// A list of numbers separated by spaces or commas; stops at max entries.
 void NumberList(const char* text, std::vector<double>& out, std::size_t max);
 
-/// Appends UTF-8 (or 8-bit, for old documents) text as UTF-16. Invalid
+/// Appends size bytes of UTF-8 (or 8-bit, for old documents) text as UTF-16. Invalid
 /// sequences are read as Latin-1 and noted in the context.
-void AppendText(Context& ctx, const char* text, std::u16string& out);
+void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out);
 std::u16string ToUtf16(Context& ctx, const char* text);
 
 /// Outline from the legacy coordinate list (groups of four points per
@@ -92,7 +174,6 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out);
 /// raw links and group ids that are resolved once every item is read.
 struct ItemSource {
     enum Scope { kDocumentItems, kMasterItems, kAnchoredItems, kGroupMembers };
-    pugi::xml_node node;
     Scope scope = kDocumentItems;
     int indexInScope = 0; ///< position among the items of its scope
     int pageOrdinal = -1; ///< 1.2: position of the enclosing PAGE among its kind
@@ -105,21 +186,37 @@ struct ItemSource {
     double canvasX = 0, canvasY = 0;
     long long ownPage = -1;
     std::string masterName; ///< OnMasterPage
+    /// A text frame's text: the story read from it as the document streamed
+    /// by (a frame linked to no other), its elements kept for later (a frame
+    /// of a chain), or its element in the tree.
+    int built = -1, record = -1;
+    pugi::xml_node node;
 };
-
-/// Links frame chains into stories, builds groups from group ids, places
-/// items on pages and derives spreads.
-void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources,
-              const std::vector<long long>& groupIds, const std::vector<std::string>& styleByIndex);
 
 bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b);
 bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b);
 
 /// Character attributes written the 1.3.4+ way (FONT, FONTSIZE, FCOLOR, ...).
 void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& out);
-/// Paragraph attributes written the 1.3.4+ way, and their tab stops.
-void ReadParagraphAttributes(Context& ctx, const Attrs& a, pugi::xml_node node,
-                             ParagraphAttributes& out);
+
+/// Reads an element of paragraph formatting (a style, a paragraph's end, a
+/// frame's defaults) as it streams by: its attributes at its start, tab
+/// stops from its Tabs children, and at its end what the character
+/// attributes had to say, which follows what the tab stops said.
+class ParagraphFormatReader {
+public:
+    void Start(Context& ctx, const Attrs& a, ParagraphAttributes& out);
+    /// A Tabs child.
+    void Tab(Context& ctx, const Attrs& a);
+    void End(Context& ctx);
+
+private:
+    ParagraphAttributes* out_ = nullptr;
+    std::vector<TabStop> stops_;
+    bool sawTabs_ = false, full_ = false;
+    HeldWarnings held_;
+};
+
 /// Effect bits from a FEATURES list ("inherit underline smallcaps").
 bool FeaturesToEffects(const char* text, unsigned& effects);
 

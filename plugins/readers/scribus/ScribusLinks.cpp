@@ -1,7 +1,6 @@
 // Everything that needs all items first: placing items on pages, groups
 // from group ids, frame chains and their stories, spreads.
-#include "ScribusInternal.h"
-#include "ScribusText.h"
+#include "ScribusReading.h"
 
 #include <algorithm>
 #include <map>
@@ -14,18 +13,18 @@ namespace {
 
 class Assembler {
 public:
-    Assembler(Context& ctx, Document& doc, std::vector<ItemSource>& src,
-              const std::vector<long long>& groupIds, const std::vector<std::string>& styles)
-        : ctx_(ctx), doc_(doc), src_(src), groupIds_(groupIds), styles_(styles),
-          original_(doc.items.size()) {}
+    Assembler(Context& ctx, Document& doc, ReadState& state)
+        : ctx_(ctx), doc_(doc), state_(state), src_(state.sources), groupIds_(state.groupIds),
+          styles_(state.styleByIndex), original_(doc.items.size()) {}
 
-    void Run() {
+    bool Run() {
         Place();
         FlatGroups();
         ListOnPages();
         Chains();
-        Stories();
+        if (!Stories()) return false;
         Spreads();
+        return true;
     }
 
 private:
@@ -274,24 +273,45 @@ private:
         }
     }
 
-    void Stories() {
+    // A frame's text was read with the document when the frame stands
+    // alone; frames of a chain kept theirs (or the tree has them), read now
+    // in chain order. False when a frame that stood alone turns out to be
+    // part of a chain.
+    bool Stories() {
         for (std::size_t i = 0; i < original_; ++i) {
             Item& head = doc_.items[i];
             if (!CarriesText(head) || head.prevInChain >= 0) continue;
+            const int storyIndex = static_cast<int>(doc_.stories.size());
+            if (src_[i].built >= 0) {
+                if (head.nextInChain >= 0) return false;
+                BuiltStory& b = state_.built[static_cast<std::size_t>(src_[i].built)];
+                head.story = storyIndex;
+                b.story.frames.push_back(static_cast<int>(i));
+                ctx_.Release(b.warnings);
+                ResolveAnchors(b.story, b.anchoredIds);
+                doc_.stories.push_back(std::move(b.story));
+                continue;
+            }
             Story story;
             StoryBuilder builder(ctx_, story, styles_);
-            int storyIndex = static_cast<int>(doc_.stories.size());
             for (int f = static_cast<int>(i); f >= 0; f = At(f).nextInChain) {
+                const ItemSource& s = src_[static_cast<std::size_t>(f)];
+                if (s.built >= 0) return false;
                 Item& frame = At(f);
                 frame.story = storyIndex;
                 story.frames.push_back(f);
-                builder.AddFrame(src_[static_cast<std::size_t>(f)].node, &frame.defaultStyle,
-                                 &frame.defaultParagraphStyle);
+                builder.BeginFrame();
+                if (s.record >= 0)
+                    state_.records[static_cast<std::size_t>(s.record)].Replay(builder);
+                else if (s.node)
+                    WalkTree(s.node, builder);
+                builder.EndFrame(&frame.defaults);
             }
             builder.Finish();
             ResolveAnchors(story, builder.anchoredIds);
             doc_.stories.push_back(std::move(story));
         }
+        return true;
     }
 
     void ResolveAnchors(Story& story, const std::vector<long long>& ids) {
@@ -342,6 +362,7 @@ private:
 
     Context& ctx_;
     Document& doc_;
+    ReadState& state_;
     std::vector<ItemSource>& src_;
     const std::vector<long long>& groupIds_;
     const std::vector<std::string>& styles_;
@@ -354,9 +375,8 @@ private:
 
 } // namespace
 
-void Assemble(Context& ctx, Document& doc, std::vector<ItemSource>& sources,
-              const std::vector<long long>& groupIds, const std::vector<std::string>& styles) {
-    Assembler(ctx, doc, sources, groupIds, styles).Run();
+bool Assemble(Context& ctx, Document& doc, ReadState& state) {
+    return Assembler(ctx, doc, state).Run();
 }
 
 } // namespace detail

@@ -342,12 +342,12 @@ void Mapper::Fonts() {
     for (const ParagraphStyle& s : doc_.paragraphStyles)
         NoteFont(s.attributes.character);
     for (const Item& it : doc_.items)
-        NoteFont(it.defaultStyle.character);
+        NoteFont(doc_.Defaults(it).local.character);
     for (const Story& s : doc_.stories) {
         for (const ParagraphRun& p : s.paragraphs)
-            NoteFont(p.local.character);
+            NoteFont(doc_.Format(p).local.character);
         for (const CharacterRun& r : s.runs)
-            NoteFont(r.local);
+            NoteFont(doc_.Format(r).local);
     }
     if (fonts_.empty()) return;
     Element* list = b_.Top(EL::kFontList);

@@ -81,7 +81,7 @@ private:
     void CharacterRuns(obreader::StoryLists& lists, const Story& s,
                        const std::vector<std::string>& paragraphStyle);
     void VariableRuns(obreader::StoryLists& lists, const Story& s);
-    void CharacterRunOf(obreader::StoryLists& lists, const CharacterRun& run, uint32_t start,
+    void CharacterRunOf(obreader::StoryLists& lists, const CharacterFormat& run, uint32_t start,
                         uint32_t end, int script, const std::string& paragraphStyle);
     void TableOf(Element* parent, const Item& it, int depth);
     void StoryList();

@@ -146,11 +146,13 @@ std::vector<std::string> Mapper::ParagraphRuns(obreader::StoryLists& lists, cons
         // An empty last paragraph (after the final U+2029) covers nothing.
         Element* e =
             run.length > 0 ? lists.Entry(EL::kParagraphRunList, EL::kParagraphRun) : nullptr;
-        std::string style = run.style;
-        ParagraphAttributes local = run.local;
+        const ParagraphFormat& format = doc_.Format(run);
+        std::string style = format.style;
+        ParagraphAttributes local = format.local;
         if (style.empty() && defaults) {
-            style = defaults->defaultParagraphStyle;
-            Fill(local, defaults->defaultStyle);
+            const ParagraphFormat& frame = doc_.Defaults(*defaults);
+            style = frame.style;
+            Fill(local, frame.local);
         }
         paragraphStyle[p] = style;
         if (!e) continue;
@@ -164,7 +166,7 @@ std::vector<std::string> Mapper::ParagraphRuns(obreader::StoryLists& lists, cons
         if (!Empty(local.character))
             CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), local.character,
                                   EffectiveSize(local.character, "", style));
-        if (local.tabs && !local.tabs->empty() && !run.local.tabs) Tabs(e, *local.tabs);
+        if (local.tabs && !local.tabs->empty() && !format.local.tabs) Tabs(e, *local.tabs);
     }
     return paragraphStyle;
 }
@@ -178,11 +180,12 @@ void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
     int previousScript = -1;
     for (const CharacterRun& run : s.runs) {
         if (run.length == 0) continue;
+        const CharacterFormat& format = doc_.Format(run);
         // CJK ideographs are decided once one turns up in the run.
         auto decideCjk = [&]() -> int {
-            std::string language = run.local.language ? *run.local.language : std::string();
-            if (language.empty() && !run.style.empty()) {
-                CharacterAttributes c = ResolvedCharacterStyle(run.style);
+            std::string language = format.local.language ? *format.local.language : std::string();
+            if (language.empty() && !format.style.empty()) {
+                CharacterAttributes c = ResolvedCharacterStyle(format.style);
                 if (c.language) language = *c.language;
             }
             return CjkScript(storyCjk, language);
@@ -191,7 +194,7 @@ void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
             s.text.data(), s.text.size(), run.start, run.start + run.length, previousScript,
             decideCjk, [&](uint32_t start, uint32_t end, int script) {
                 int para = ParagraphAt(s, start, hint);
-                CharacterRunOf(lists, run, start, end, script,
+                CharacterRunOf(lists, format, start, end, script,
                                para >= 0 ? paragraphStyle[static_cast<std::size_t>(para)]
                                          : std::string());
             });
@@ -215,7 +218,7 @@ void Mapper::VariableRuns(obreader::StoryLists& lists, const Story& s) {
     }
 }
 
-void Mapper::CharacterRunOf(obreader::StoryLists& lists, const CharacterRun& run, uint32_t start,
+void Mapper::CharacterRunOf(obreader::StoryLists& lists, const CharacterFormat& run, uint32_t start,
                             uint32_t end, int script, const std::string& paragraphStyle) {
     Element* e = lists.Run(EL::kCharacterRunList, EL::kCharacterRun, start, end);
     if (!e) return;

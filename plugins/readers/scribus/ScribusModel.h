@@ -47,11 +47,12 @@
 //   `runs` that cover the text without gaps: each paragraph run is one
 //   paragraph (its terminating kParagraphSeparator included) and refers to a
 //   paragraph style by name plus local overrides; each character run refers
-//   to a character style by name plus local overrides. Special characters use
-//   the constants below; variable fields (page number, page count) and
-//   anchored frames are kObjectReplacement in the text, column and frame
-//   breaks kBreak, each with a `Marker` describing it. U+2029 appears only
-//   as a paragraph's end. `frames` lists the items through which the story
+//   to a character style by name plus local overrides. Both are formats of
+//   the document's lists (`paragraphFormats`, `characterFormats`), named by
+//   index, so that a million short paragraphs share the few formats they use. Special characters
+//   use the constants below; variable fields (page number, page count) and anchored frames are
+//   kObjectReplacement in the text, column and frame breaks kBreak, each with a `Marker` describing
+//   it. U+2029 appears only as a paragraph's end. `frames` lists the items through which the story
 //   flows, in order. Maps to Story Elements with paragraph and character runs.
 // - `Table`: rows, columns and cells of a table item; each cell's text is a
 //   Story of its own (`Cell::story`).
@@ -62,6 +63,7 @@
 #ifndef OMBRA_SCRIBUS_MODEL_H
 #define OMBRA_SCRIBUS_MODEL_H
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -241,16 +243,27 @@ struct Marker {
     int item = -1; ///< kAnchoredItem: index into Document::items, -1 when unresolved
 };
 
-struct ParagraphRun {
-    uint32_t start = 0, length = 0;
+/// Paragraph formatting as text uses it: a style by name and what the text
+/// sets over it. Runs and frames name formats by their index into the
+/// document's list, where equal formats are kept once.
+struct ParagraphFormat {
     std::string style;         ///< paragraph style name, empty: default
     ParagraphAttributes local; ///< overrides of the style
 };
 
-struct CharacterRun {
-    uint32_t start = 0, length = 0;
+struct CharacterFormat {
     std::string style;         ///< character style name, empty: none
     CharacterAttributes local; ///< overrides of the style
+};
+
+struct ParagraphRun {
+    uint32_t start = 0, length = 0;
+    uint32_t format = 0; ///< index into Document::paragraphFormats
+};
+
+struct CharacterRun {
+    uint32_t start = 0, length = 0;
+    uint32_t format = 0; ///< index into Document::characterFormats
 };
 
 struct Story {
@@ -341,8 +354,9 @@ struct Item {
     Margins textInsets;
     int nextInChain = -1, prevInChain = -1; ///< resolved frame links
     int textFlow = 0;                       ///< 0 none, 1 around frame, 2 bounding box, 3 contour
-    ParagraphAttributes defaultStyle;       ///< frame-level defaults
-    std::string defaultParagraphStyle;      ///< frame's default paragraph style name
+    /// The frame's default paragraph style and attributes: an index into
+    /// Document::paragraphFormats, -1 for none.
+    int defaults = -1;
     bool pathTextFlipped = false;
     int pathTextType = 0;
     double pathTextOffset = 0;
@@ -412,6 +426,21 @@ struct Document {
     std::vector<Item> items; ///< all items: pages, master pages, pasteboard, anchored
     std::vector<Story> stories;
     std::vector<TocSetup> tablesOfContents;
+    std::vector<ParagraphFormat> paragraphFormats;
+    std::vector<CharacterFormat> characterFormats;
+
+    const ParagraphFormat& Format(const ParagraphRun& run) const {
+        return paragraphFormats[run.format];
+    }
+    const CharacterFormat& Format(const CharacterRun& run) const {
+        return characterFormats[run.format];
+    }
+    /// A frame's defaults; empty ones when it has none.
+    const ParagraphFormat& Defaults(const Item& frame) const {
+        static const ParagraphFormat kNone;
+        return frame.defaults >= 0 ? paragraphFormats[static_cast<std::size_t>(frame.defaults)]
+                                   : kNone;
+    }
 };
 
 } // namespace scribus

@@ -5,7 +5,6 @@
 #include "ScribusModel.h"
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +41,7 @@ struct Warning {
         kLimit,         ///< a size or depth limit was reached; the rest is skipped
         kEncoding,      ///< invalid UTF-8, read as Latin-1
         kUnsupported,   ///< content this parser does not read; skipped
+        kOutOfMemory,   ///< memory ran out; nothing was read
     };
     Code code;
     std::string message;
@@ -52,7 +52,7 @@ struct ParseResult {
         kOk,         ///< read completely
         kRecovered,  ///< read with repairs; see warnings
         kNotScribus, ///< not a Scribus document; document is empty
-        kFailed,     ///< nothing could be read (e.g. no memory)
+        kFailed,     ///< nothing could be read (no memory: a kOutOfMemory warning says so)
     };
     Status status = Status::kFailed;
     Document document;
@@ -66,16 +66,21 @@ struct ParseResult {
 ParseResult Parse(const unsigned char* data, std::size_t size,
                   const ParseOptions& options = ParseOptions());
 
-/// Fills a buffer with the original bytes again; returns false when it cannot.
-using Reread = std::function<bool(char* data, std::size_t size)>;
+/// Where the parser reads a document from, as often as it needs to.
+class Input {
+public:
+    virtual ~Input();
+    /// Up to size more bytes into data: how many, 0 at the end, -1 when the
+    /// input cannot be read.
+    virtual long long Read(char* data, std::size_t size) = 0;
+    /// Back to the first byte; false when the input cannot go back.
+    virtual bool Rewind() = 0;
+};
 
-/// Parse for a buffer that the caller gives up to the parse: plain XML is
-/// read where it lies, without a copy, and its bytes are overwritten. When
-/// the XML proves damaged, `reread` is asked to restore the buffer for the
-/// repair pass; without it, or when it fails, what came before the damage
-/// is read. Compressed input is inflated as Parse does and stays untouched.
-ParseResult ParseBuffer(char* data, std::size_t size, const Reread& reread,
-                        const ParseOptions& options = ParseOptions());
+/// Parse, reading the document once, as it arrives: nothing of it stays in
+/// memory but the model. A document that is not well formed is read again,
+/// whole, to be repaired.
+ParseResult Parse(Input& input, const ParseOptions& options = ParseOptions());
 
 /// Inflates gzip data into out, stopping at limit bytes. Returns false when
 /// the data is damaged or the limit was hit; out then holds what was

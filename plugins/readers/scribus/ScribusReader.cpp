@@ -50,6 +50,8 @@ int CodeOf(scribus::Warning::Code code) {
         return OBERR::kMalformedInput;
     case C::kUnsupported:
         return OBERR::kUnsupportedFeature;
+    case C::kOutOfMemory:
+        return OBERR::kOutOfMemory;
     }
     return OBERR::kMalformedInput;
 }
@@ -92,17 +94,70 @@ void ScribusReader::GetStreamPrefs(OBStream* /*input*/, OBPreferenceList* list) 
     if (list) AddPreferences(list);
 }
 
+// No exception leaves the plug-in: running out of memory anywhere in it,
+// the base class's per-thread state included, is reported as such.
 void ScribusReader::Init(OBStream* input, OBPreferenceList* preferences) {
-    OBReader::Init(input, preferences);
-    Clear();
-    SetStream(input);
-    ScribusMapOptions options;
-    options.masterItems = obreader::BooleanPreference(preferences, 0, kPreferenceDefaults[0]);
-    options.nonPrintingLayers = obreader::BooleanPreference(preferences, 1, kPreferenceDefaults[1]);
-    options.hiddenLayers = obreader::BooleanPreference(preferences, 2, kPreferenceDefaults[2]);
-    options.pasteboardItems = obreader::BooleanPreference(preferences, 3, kPreferenceDefaults[3]);
-    Convert(input, options);
+    try {
+        OBReader::Init(input, preferences);
+        Clear();
+        SetStream(input);
+        ScribusMapOptions options;
+        options.masterItems = obreader::BooleanPreference(preferences, 0, kPreferenceDefaults[0]);
+        options.nonPrintingLayers =
+            obreader::BooleanPreference(preferences, 1, kPreferenceDefaults[1]);
+        options.hiddenLayers = obreader::BooleanPreference(preferences, 2, kPreferenceDefaults[2]);
+        options.pasteboardItems =
+            obreader::BooleanPreference(preferences, 3, kPreferenceDefaults[3]);
+        Convert(input, options);
+    } catch (const std::bad_alloc&) {
+        obreader::LoggingProblems().Report(OBERR::kOutOfMemory);
+    }
 }
+
+namespace {
+
+// A stream the parser reads as it goes, and from the start again when it
+// has to repair the document.
+class StreamInput : public scribus::Input {
+public:
+    StreamInput(OBStream* stream, long long start) : stream_(stream), start_(start) {}
+    long long Read(char* data, std::size_t size) override {
+        long long n =
+            stream_->XferByte(reinterpret_cast<unsigned char*>(data), static_cast<long long>(size));
+        return n > 0 ? n : 0; // a failed read ends the input, as it ends a document
+    }
+    bool Rewind() override { return stream_->Seek(start_, kSeekFromStart) == start_; }
+
+private:
+    OBStream* stream_;
+    long long start_;
+};
+
+// The whole input, up to the parser's limit, for a stream that cannot go
+// back or that is larger than the limit.
+std::string ReadWhole(OBStream* input, std::size_t limit, obreader::ProblemSink& problems) {
+    std::string bytes;
+    try {
+        for (std::size_t chunk = 65536;; chunk = std::min<std::size_t>(chunk * 2, 1 << 24)) {
+            const std::size_t size = bytes.size();
+            bytes.resize(size + chunk);
+            long long n = input->XferByte(reinterpret_cast<unsigned char*>(&bytes[size]),
+                                          static_cast<long long>(chunk));
+            bytes.resize(size + static_cast<std::size_t>(n > 0 ? n : 0));
+            if (bytes.size() > limit) {
+                bytes.resize(limit);
+                problems.Report(OBERR::kLimitExceeded);
+                break;
+            }
+            if (n < static_cast<long long>(chunk)) break;
+        }
+    } catch (const std::bad_alloc&) {
+        problems.Report(OBERR::kOutOfMemory);
+    }
+    return bytes;
+}
+
+} // namespace
 
 void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
     obreader::LoggingProblems problems;
@@ -111,68 +166,24 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
         return;
     }
     const scribus::ParseOptions limits;
-    // The whole input, up to the parser's limit, read straight into one
-    // block (of the stream's size when it tells it) that the parser then
-    // parses where it lies.
-    std::unique_ptr<char[]> bytes;
-    std::size_t size = 0;
     const long long start = input->Tell();
+    const long long end = start >= 0 ? input->Seek(0, kSeekFromEnd) : -1;
+    if (start >= 0) input->Seek(start, kSeekFromStart);
     try {
-        const long long end = start >= 0 ? input->Seek(0, kSeekFromEnd) : -1;
-        if (start >= 0) input->Seek(start, kSeekFromStart);
-        // One byte more than expected: a read that comes back short ends the input.
-        std::size_t capacity =
-            end > start && static_cast<unsigned long long>(end - start) <= limits.maxInputBytes
-                ? static_cast<std::size_t>(end - start) + 1
-                : 65536;
-        bytes.reset(new char[capacity]);
-        for (;;) {
-            if (size == capacity) {
-                std::size_t larger = std::min(capacity * 2, limits.maxInputBytes + 1);
-                if (larger <= capacity) break;
-                std::unique_ptr<char[]> grown(new char[larger]);
-                std::memcpy(grown.get(), bytes.get(), size);
-                bytes = std::move(grown);
-                capacity = larger;
+        scribus::ParseResult parsed;
+        if (start >= 0 && end >= start &&
+            static_cast<unsigned long long>(end - start) <= limits.maxInputBytes) {
+            StreamInput in(input, start);
+            parsed = scribus::Parse(in, limits);
+        } else {
+            std::string bytes = ReadWhole(input, limits.maxInputBytes, problems);
+            if (bytes.empty()) {
+                problems.Report(OBERR::kUnreadableInput);
+                return;
             }
-            const long long wanted = static_cast<long long>(capacity - size);
-            long long n =
-                input->XferByte(reinterpret_cast<unsigned char*>(bytes.get() + size), wanted);
-            if (n <= 0) break;
-            size += static_cast<std::size_t>(std::min(n, wanted));
-            if (size > limits.maxInputBytes) {
-                size = limits.maxInputBytes;
-                problems.Report(OBERR::kLimitExceeded);
-                break;
-            }
-            if (n < wanted) break;
+            parsed = scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                    bytes.size(), limits);
         }
-    } catch (const std::bad_alloc&) {
-        problems.Report(OBERR::kOutOfMemory);
-    }
-    if (size == 0) {
-        problems.Report(OBERR::kUnreadableInput);
-        return;
-    }
-    try {
-        // Damaged XML needs the bytes as they were: they are read again.
-        scribus::Reread reread = [input, start](char* data, std::size_t length) {
-            if (input->Seek(start, kSeekFromStart) != start) return false;
-            std::size_t got = 0;
-            while (got < length) {
-                long long n = input->XferByte(reinterpret_cast<unsigned char*>(data + got),
-                                              static_cast<long long>(length - got));
-                if (n <= 0) break;
-                got += static_cast<std::size_t>(n);
-            }
-            return got == length;
-        };
-        // A stream that cannot go back is parsed from a copy instead.
-        scribus::ParseResult parsed =
-            start >= 0
-                ? scribus::ParseBuffer(bytes.get(), size, reread, limits)
-                : scribus::Parse(reinterpret_cast<const unsigned char*>(bytes.get()), size, limits);
-        bytes.reset();
         for (const scribus::Warning& w : parsed.warnings)
             problems.Report(CodeOf(w.code), w.message);
         switch (parsed.status) {
@@ -180,8 +191,8 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
             problems.Report(OBERR::kUnreadableInput);
             return;
         case scribus::ParseResult::Status::kFailed:
-            problems.Report(parsed.warnings.empty() ? OBERR::kUnreadableInput
-                                                    : OBERR::kOutOfMemory);
+            // A failure says why in its warning, reported above.
+            if (parsed.warnings.empty()) problems.Report(OBERR::kUnreadableInput);
             return;
         default:
             break;

@@ -29,121 +29,206 @@
 namespace scribus {
 namespace detail {
 
+void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out) {
+    if (!text) return;
+    // No more units than bytes: one allocation, however long the text.
+    out.reserve(out.size() + size);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* const end = p + size;
+    if (ctx.latin1) {
+        for (; p < end; ++p)
+            out.push_back(static_cast<char16_t>(*p));
+        return;
+    }
+    while (p < end) {
+        unsigned char c = *p;
+        if (c < 0x80) {
+            out.push_back(c);
+            ++p;
+            continue;
+        }
+        int extra = 0;
+        std::uint32_t cp = 0, min = 0;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+            min = 0x10000;
+        }
+        bool ok = extra > 0;
+        for (int k = 1; ok && k <= extra; ++k) {
+            if (p + k >= end || (p[k] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (p[k] & 0x3F);
+        }
+        if (ok && (cp < min || cp > 0x10FFFF || OBUTF16::IsSurrogate(cp))) ok = false;
+        if (!ok) {
+            ctx.sawInvalidUtf8 = true;
+            out.push_back(c); // Latin-1 reading of the stray byte
+            ++p;
+            continue;
+        }
+        unsigned short units[2];
+        for (int k = 0, made = OBUTF16::Split(cp, units); k < made; ++k)
+            out.push_back(static_cast<char16_t>(units[k]));
+        p += extra + 1;
+    }
+}
+
+std::u16string ToUtf16(Context& ctx, const char* text) {
+    std::u16string s;
+    if (text) AppendText(ctx, text, std::strlen(text), s);
+    return s;
+}
+
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
     : ctx_(ctx), story_(story), styleByIndex_(styleByIndex) {}
 
-void StoryBuilder::AddFrame(pugi::xml_node item, ParagraphAttributes* defaults,
-                            std::string* defaultStyle) {
+void StoryBuilder::BeginFrame() {
     frameText_ = story_.text.size();
     frameParas_ = story_.paragraphs.size();
-    Elements(item, defaults, defaultStyle, 0);
+    haveDefaults_ = false;
+    open_.clear();
 }
 
-void StoryBuilder::Elements(pugi::xml_node parent, ParagraphAttributes* defaults,
-                            std::string* defaultStyle, int depth) {
-    for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling()) {
-        if (n.type() != pugi::node_element) continue;
-        const char* name = n.name();
-        // A soft hyphen that ends one text may pair with one that starts the
-        // next, but not across anything else.
-        bool softHyphenPending = softHyphenPending_;
-        softHyphenPending_ = false;
-        if (std::strcmp(name, "ITEXT") == 0) {
-            attrs_.Load(n);
-            bool old = attrs_.Has(kAttr_CAB) || attrs_.Has(kAttr_CSIZE) ||
-                       attrs_.Has(kAttr_CFONT) || attrs_.Has(kAttr_CSTYLE) ||
-                       attrs_.Has(kAttr_CCOLOR);
-            if (old)
-                OldText(attrs_);
-            else if (ctx_.storyText15 && attrs_.Has(kAttr_Unicode))
-                UnicodeText(attrs_);
-            else
-                NewText(attrs_, attrs_.Get(kAttr_CH), softHyphenPending);
-        } else if (std::strcmp(name, "para") == 0) {
-            Para p = ReadPara(n);
-            CharacterAttributes none;
-            EndParagraph(p, std::string(), none);
-        } else if (std::strcmp(name, "trail") == 0) {
+void StoryBuilder::EndFrame(int* defaults) {
+    if (haveDefaults_ && defaults)
+        *defaults = static_cast<int>(ctx_.formats.Paragraph(defaults_.style, defaults_.local));
+}
+
+void StoryBuilder::Start(ElementId id, const Attrs& a) {
+    const Role parent = open_.empty() ? kLevel0 : open_.back();
+    Role role = kNone;
+    if (parent <= kLevel2) {
+        if (id == kElem_StoryText)
+            role = parent < kLevel2 ? static_cast<Role>(parent + 1) : kNone;
+        else if (id == kElem_para)
+            role = kParagraph;
+        else if (id == kElem_DefaultStyle)
+            role = kDefaults;
+        else if (id == kElem_trail) {
             // Frames after the first of a chain carry an empty trail of their
             // own; the one that ends the text counts.
             bool contributed =
                 story_.text.size() != frameText_ || story_.paragraphs.size() != frameParas_;
-            if (!haveTrail_ || contributed) {
-                trail_ = ReadPara(n);
-                haveTrail_ = true;
-            }
-        } else if (std::strcmp(name, "StoryText") == 0) {
-            if (depth < 2) Elements(n, defaults, defaultStyle, depth + 1);
-        } else if (std::strcmp(name, "DefaultStyle") == 0) {
-            Para p = ReadPara(n);
-            if (defaults) *defaults = p.local;
-            if (defaultStyle) *defaultStyle = p.style;
-        } else {
-            static const struct {
-                const char* name;
-                char16_t ch;
-            } kSpecials[] = {
-                {"tab", kTab},
-                {"breakline", kLineBreak},
-                {"nbhyphen", kNoBreakHyphen},
-                {"nbspace", kNoBreakSpace},
-                {"zwnbspace", kZeroWidthNoBreakSpace},
-                {"zwspace", kZeroWidthSpace},
-                {"shyphen", kSoftHyphen},
-            };
-            if (ctx_.storyText15 && std::strcmp(name, "shyphen") == 0) continue;
-            bool handled = false;
-            for (const auto& s : kSpecials) {
-                if (std::strcmp(name, s.name) == 0) {
-                    attrs_.Load(n);
-                    CharacterAttributes local;
-                    ReadCharacterAttributes(ctx_, attrs_, local);
-                    Append(&s.ch, 1, String(attrs_, kAttr_CPARENT), local);
-                    handled = true;
-                    break;
-                }
-            }
-            if (handled) continue;
-            bool breakCol = std::strcmp(name, "breakcol") == 0;
-            bool breakFrame = std::strcmp(name, "breakframe") == 0;
-            bool var = std::strcmp(name, "var") == 0;
-            if (breakCol || breakFrame || var) {
-                attrs_.Load(n);
-                CharacterAttributes local;
-                ReadCharacterAttributes(ctx_, attrs_, local);
-                Marker::Kind kind =
-                    breakCol ? Marker::Kind::kColumnBreak : Marker::Kind::kFrameBreak;
-                if (var) {
-                    const char* v = attrs_.Get(kAttr_name);
-                    if (v && std::strcmp(v, "pgco") == 0)
-                        kind = Marker::Kind::kPageCount;
-                    else if (v && std::strcmp(v, "pgno") == 0)
-                        kind = Marker::Kind::kPageNumber;
-                    else if (ctx_.storyText15)
-                        kind = Marker::Kind::kPageCount;
-                    else {
-                        ctx_.WarnOnce(
-                            Warning::Code::kUnsupported, std::string("var:") + (v ? v : ""),
-                            std::string("text variable \"") + (v ? v : "") + "\" is not read");
-                        continue;
-                    }
-                }
-                AddMarker(kind, String(attrs_, kAttr_CPARENT), local, -1);
-            } else if (std::strcmp(name, "MARK") == 0) {
-                ctx_.WarnOnce(Warning::Code::kUnsupported, "MARK",
-                              "marks and notes in text are not read");
-            }
-            // Anything else (PageItemAttributes, ImageEffects, ...) is not text.
+            if (!haveTrail_ || contributed) role = kTrail;
         }
+        TextElement(id, a, role);
+    } else if (parent != kNone && id == kElem_Tabs) {
+        formatReader_.Tab(ctx_, a);
+    }
+    open_.push_back(role);
+}
+
+void StoryBuilder::End() {
+    if (open_.empty()) return;
+    const Role role = open_.back();
+    open_.pop_back();
+    if (role == kParagraph || role == kTrail || role == kDefaults) EndFormat(role);
+}
+
+// An element whose parent holds text; role is what it is while open.
+void StoryBuilder::TextElement(ElementId id, const Attrs& a, Role role) {
+    // A soft hyphen that ends one text may pair with one that starts the
+    // next, but not across anything else.
+    bool softHyphenPending = softHyphenPending_;
+    softHyphenPending_ = false;
+    switch (id) {
+    case kElem_ITEXT: {
+        bool old = a.Has(kAttr_CAB) || a.Has(kAttr_CSIZE) || a.Has(kAttr_CFONT) ||
+                   a.Has(kAttr_CSTYLE) || a.Has(kAttr_CCOLOR);
+        if (old)
+            OldText(a);
+        else if (ctx_.storyText15 && a.Has(kAttr_Unicode))
+            UnicodeText(a);
+        else
+            NewText(a, a.Get(kAttr_CH), softHyphenPending);
+        break;
+    }
+    case kElem_para:
+    case kElem_trail:
+    case kElem_DefaultStyle:
+        if (role != kNone) StartFormat(a);
+        break;
+    case kElem_MARK:
+        ctx_.WarnOnce(Warning::Code::kUnsupported, "MARK", "marks and notes in text are not read");
+        break;
+    default:
+        Special(id, a); // anything else (PageItemAttributes, ImageEffects, ...) is not text
+        break;
     }
 }
 
-StoryBuilder::Para StoryBuilder::ReadPara(pugi::xml_node node) {
-    Para p;
-    attrs_.Load(node);
-    if (const char* parent = attrs_.Get(kAttr_PARENT)) p.style = parent;
-    ReadParagraphAttributes(ctx_, attrs_, node, p.local);
-    return p;
+// Characters and markers written as elements of their own.
+void StoryBuilder::Special(ElementId id, const Attrs& a) {
+    static const struct {
+        ElementId id;
+        char16_t ch;
+    } kCharacters[] = {
+        {kElem_tab, kTab},
+        {kElem_breakline, kLineBreak},
+        {kElem_nbhyphen, kNoBreakHyphen},
+        {kElem_nbspace, kNoBreakSpace},
+        {kElem_zwnbspace, kZeroWidthNoBreakSpace},
+        {kElem_zwspace, kZeroWidthSpace},
+        {kElem_shyphen, kSoftHyphen},
+    };
+    if (ctx_.storyText15 && id == kElem_shyphen) return;
+    for (const auto& c : kCharacters) {
+        if (c.id != id) continue;
+        CharacterAttributes local;
+        ReadCharacterAttributes(ctx_, a, local);
+        Append(&c.ch, 1, String(a, kAttr_CPARENT), local);
+        return;
+    }
+    if (id != kElem_breakcol && id != kElem_breakframe && id != kElem_var) return;
+    CharacterAttributes local;
+    ReadCharacterAttributes(ctx_, a, local);
+    Marker::Kind kind =
+        id == kElem_breakcol ? Marker::Kind::kColumnBreak : Marker::Kind::kFrameBreak;
+    if (id == kElem_var) {
+        const char* v = a.Get(kAttr_name);
+        if (v && std::strcmp(v, "pgco") == 0)
+            kind = Marker::Kind::kPageCount;
+        else if (v && std::strcmp(v, "pgno") == 0)
+            kind = Marker::Kind::kPageNumber;
+        else if (ctx_.storyText15)
+            kind = Marker::Kind::kPageCount;
+        else {
+            ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("var:") + (v ? v : ""),
+                          std::string("text variable \"") + (v ? v : "") + "\" is not read");
+            return;
+        }
+    }
+    AddMarker(kind, String(a, kAttr_CPARENT), local, -1);
+}
+
+void StoryBuilder::StartFormat(const Attrs& a) {
+    format_ = Para();
+    if (const char* parent = a.Get(kAttr_PARENT)) format_.style = parent;
+    formatReader_.Start(ctx_, a, format_.local);
+}
+
+void StoryBuilder::EndFormat(Role role) {
+    formatReader_.End(ctx_);
+    if (role == kParagraph) {
+        CharacterAttributes none;
+        EndParagraph(format_, std::string(), none);
+    } else if (role == kTrail) {
+        trail_ = std::move(format_);
+        haveTrail_ = true;
+    } else {
+        defaults_ = std::move(format_);
+        haveDefaults_ = true;
+    }
 }
 
 StoryBuilder::Para StoryBuilder::ParaFromCab(long long cab) {
@@ -153,6 +238,7 @@ StoryBuilder::Para StoryBuilder::ParaFromCab(long long cab) {
     } else if (cab >= 5 && static_cast<unsigned long long>(cab - 5) < styleByIndex_.size()) {
         p.style = styleByIndex_[static_cast<std::size_t>(cab - 5)];
     } else {
+        if (cab >= 5 && (unknownStyleIndex < 0 || cab < unknownStyleIndex)) unknownStyleIndex = cab;
         ctx_.WarnOnce(Warning::Code::kBadReference, "cab:" + std::to_string(cab),
                       "text refers to paragraph style number " + std::to_string(cab) +
                           ", which does not exist; the default style is used");
@@ -195,9 +281,7 @@ void StoryBuilder::OldText(const Attrs& a) {
     Para p = ParaFromCab(Integer(ctx_, a, kAttr_CAB, 0));
     lastOldPara_ = p;
     sawOld_ = true;
-    scratch_.clear();
-    AppendText(ctx_, a.Get(kAttr_CH), scratch_);
-    AppendChars(scratch_, std::string(), local, &p);
+    AppendSliced(a.Get(kAttr_CH), std::string(), local, &p);
 }
 
 void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {
@@ -212,10 +296,40 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
         AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
         return;
     }
-    scratch_.clear();
-    AppendText(ctx_, text, scratch_);
     softHyphenPending_ = softHyphenPending;
-    AppendChars(scratch_, cstyle, local, nullptr);
+    AppendSliced(text, cstyle, local, nullptr);
+}
+
+// A huge text is converted a slice at a time, so that it is not held twice.
+// A slice ends before a byte that starts a character, or where no character
+// can reach across the end (three continuation bytes before it).
+void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
+                                const CharacterAttributes& local, const Para* oldPara) {
+    constexpr std::size_t kSlice = 1 << 16;
+    const std::size_t size = text ? std::strlen(text) : 0;
+    auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
+    if (size > kSlice) { // the story grows once, not by doubling
+        std::size_t units = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            units += (c & 0xC0) != 0x80 ? 1 + (c >= 0xF0) : 0;
+        }
+        story_.text.reserve(story_.text.size() + std::min(units, ctx_.options.maxStoryLength));
+    }
+    std::size_t at = 0;
+    do {
+        std::size_t end = std::min(size, at + kSlice);
+        if (end < size) {
+            std::size_t cut = end;
+            for (int k = 0; k < 3 && continues(cut); ++k)
+                --cut;
+            if (!continues(cut)) end = cut;
+        }
+        scratch_.clear();
+        AppendText(ctx_, text + at, end - at, scratch_);
+        AppendChars(scratch_, cstyle, local, oldPara);
+        at = end;
+    } while (at < size);
 }
 
 void StoryBuilder::UnicodeText(const Attrs& a) {
@@ -322,32 +436,35 @@ void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyl
     softHyphenPending_ = softHyphen;
 }
 
-void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
-                          const CharacterAttributes& local) {
-    if (n == 0 || full_) return;
-    std::size_t limit = ctx_.options.maxStoryLength;
+// How many of n more units the story takes; at its limit it says so, once.
+std::size_t StoryBuilder::Fit(std::size_t n) {
+    if (n == 0 || full_) return 0;
+    const std::size_t limit = ctx_.options.maxStoryLength;
     if (story_.text.size() + n > limit) {
         n = limit > story_.text.size() ? limit - story_.text.size() : 0;
         full_ = true;
         ctx_.Warn(Warning::Code::kLimit, "a story is longer than " + std::to_string(limit) +
                                              " characters; the rest of it is skipped");
-        if (n == 0) return;
     }
-    std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
+    return n;
+}
+
+void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
+                          const CharacterAttributes& local) {
+    n = Fit(n);
+    if (n == 0) return;
+    const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
     story_.text.append(s, n);
     if (!story_.runs.empty()) {
         CharacterRun& last = story_.runs.back();
-        if (last.style == style && SameCharacter(last.local, local)) {
+        const CharacterFormat& f = ctx_.result.document.Format(last);
+        if (f.style == style && SameCharacter(f.local, local)) {
             last.length += static_cast<std::uint32_t>(n);
             return;
         }
     }
-    CharacterRun run;
-    run.start = start;
-    run.length = static_cast<std::uint32_t>(n);
-    run.style = style;
-    run.local = local;
-    story_.runs.push_back(std::move(run));
+    story_.runs.push_back(
+        CharacterRun{start, static_cast<std::uint32_t>(n), ctx_.formats.Character(style, local)});
 }
 
 void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
@@ -371,19 +488,18 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
     // The separator takes the character format of the text before it, so
     // runs stay few.
     if (!story_.runs.empty()) {
-        CharacterRun last = story_.runs.back();
-        Append(&sep, 1, last.style, last.local);
+        if (Fit(1)) {
+            story_.text += sep;
+            ++story_.runs.back().length;
+        }
     } else {
         Append(&sep, 1, cstyle, local);
     }
     if (full_ && story_.text.size() == paraStart_) return;
-    ParagraphRun run;
-    run.start = paraStart_;
-    run.length = static_cast<std::uint32_t>(story_.text.size()) - paraStart_;
-    run.style = p.style;
-    run.local = p.local;
-    story_.paragraphs.push_back(std::move(run));
-    paraStart_ = static_cast<std::uint32_t>(story_.text.size());
+    const std::uint32_t end = static_cast<std::uint32_t>(story_.text.size());
+    story_.paragraphs.push_back(
+        ParagraphRun{paraStart_, end - paraStart_, ctx_.formats.Paragraph(p.style, p.local)});
+    paraStart_ = end;
 }
 
 void StoryBuilder::Finish() {
@@ -399,17 +515,60 @@ void StoryBuilder::Finish() {
                           "a lone surrogate in text is replaced by U+FFFD");
         }
     }
-    ParagraphRun run;
-    run.start = paraStart_;
-    run.length = static_cast<std::uint32_t>(story_.text.size()) - paraStart_;
-    if (haveTrail_) {
-        run.style = trail_.style;
-        run.local = trail_.local;
-    } else if (sawOld_) {
-        run.style = lastOldPara_.style;
-        run.local = lastOldPara_.local;
+    static const Para kNone;
+    const Para& last = haveTrail_ ? trail_ : sawOld_ ? lastOldPara_ : kNone;
+    story_.paragraphs.push_back(
+        ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
+                     ctx_.formats.Paragraph(last.style, last.local)});
+}
+
+// A record is a run of entries: 'S', the element id, the number of
+// attributes, then each attribute's id, length and text with its NUL; 'E'
+// for an end.
+void TextRecord::Start(ElementId id, const Attrs& a) {
+    bytes_ += 'S';
+    bytes_ += static_cast<char>(id);
+    const std::uint16_t count = static_cast<std::uint16_t>(a.Count());
+    bytes_.append(reinterpret_cast<const char*>(&count), sizeof count);
+    for (std::size_t i = 0; i < a.Count(); ++i) {
+        const AttrId attr = a.IdAt(i);
+        const char* value = a.Get(attr);
+        const std::uint32_t length = static_cast<std::uint32_t>(std::strlen(value));
+        bytes_.append(reinterpret_cast<const char*>(&attr), sizeof attr);
+        bytes_.append(reinterpret_cast<const char*>(&length), sizeof length);
+        bytes_.append(value, length + 1);
     }
-    story_.paragraphs.push_back(std::move(run));
+}
+
+void TextRecord::End() {
+    bytes_ += 'E';
+}
+
+void TextRecord::Replay(XmlHandler& handler) const {
+    Attrs attrs;
+    const char* p = bytes_.data();
+    const char* end = p + bytes_.size();
+    while (p < end) {
+        if (*p++ == 'E') {
+            handler.End();
+            continue;
+        }
+        const ElementId id = static_cast<ElementId>(static_cast<unsigned char>(*p++));
+        std::uint16_t count;
+        std::memcpy(&count, p, sizeof count);
+        p += sizeof count;
+        attrs.Begin();
+        for (std::uint16_t i = 0; i < count; ++i) {
+            AttrId attr;
+            std::uint32_t length;
+            std::memcpy(&attr, p, sizeof attr);
+            std::memcpy(&length, p + sizeof attr, sizeof length);
+            p += sizeof attr + sizeof length;
+            attrs.Set(attr, p);
+            p += length + 1;
+        }
+        handler.Start(id, attrs);
+    }
 }
 
 } // namespace detail

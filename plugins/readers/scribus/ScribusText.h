@@ -1,53 +1,74 @@
-// Builds one Story from the text elements of the frames in a chain.
+// Builds one Story from the text elements of the frames in a chain, as they
+// stream by, and keeps the elements of a frame to be read later.
 #ifndef OMBRA_SCRIBUS_TEXT_H
 #define OMBRA_SCRIBUS_TEXT_H
 
-#include "ScribusInternal.h"
+#include "ScribusXml.h"
 
 namespace scribus {
 namespace detail {
 
-class StoryBuilder {
+/// Takes the elements inside a frame's element (or a table cell's), frame
+/// after frame.
+class StoryBuilder : public XmlHandler {
 public:
     /// styleByIndex: paragraph style names in file order, for documents that
     /// refer to styles by position (index 5 is the first saved style).
     StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex);
 
-    /// Reads the text elements of one frame (directly inside the item, or in
-    /// its StoryText). defaults receives the frame's default paragraph
-    /// attributes when the text carries them.
-    void AddFrame(pugi::xml_node item, ParagraphAttributes* defaults, std::string* defaultStyle);
+    /// The next frame's elements follow.
+    void BeginFrame();
+    void Start(ElementId id, const Attrs& a) override;
+    void End() override;
+    /// The frame's elements are over; defaults receives the frame's default
+    /// paragraph format (Item::defaults) when its text carries one.
+    void EndFrame(int* defaults);
 
     /// Closes the last paragraph. Anchored-item markers keep the raw ids in
     /// anchoredIds (parallel to the kAnchoredItem markers, in order).
     void Finish();
 
     std::vector<long long> anchoredIds;
+    /// The lowest style number that named no style yet, or -1: a style read
+    /// later may be the one it means.
+    long long unknownStyleIndex = -1;
 
 private:
     struct Para {
         std::string style;
         ParagraphAttributes local;
     };
-    void Elements(pugi::xml_node parent, ParagraphAttributes* defaults, std::string* defaultStyle,
-                  int depth);
+    // What an open element is to the text: a level whose children are text
+    // (the frame, StoryText), a paragraph format whose Tabs children count,
+    // or nothing.
+    enum Role : std::uint8_t { kLevel0, kLevel1, kLevel2, kParagraph, kTrail, kDefaults, kNone };
+    void TextElement(ElementId id, const Attrs& a, Role role);
+    void Special(ElementId id, const Attrs& a);
+    void StartFormat(const Attrs& a);
+    void EndFormat(Role role);
     void OldText(const Attrs& a);
     void NewText(const Attrs& a, const char* text, bool softHyphenPending);
     void UnicodeText(const Attrs& a);
+    std::size_t Fit(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
                 const CharacterAttributes& local);
+    void AppendSliced(const char* text, const std::string& cstyle, const CharacterAttributes& local,
+                      const Para* oldPara);
     void AppendChars(const std::u16string& s, const std::string& cstyle,
                      const CharacterAttributes& local, const Para* oldPara);
     void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
                    long long id);
     void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
     Para ParaFromCab(long long cab);
-    Para ReadPara(pugi::xml_node node);
 
     Context& ctx_;
     Story& story_;
     const std::vector<std::string>& styleByIndex_;
-    Attrs attrs_;
+    std::vector<Role> open_;
+    Para defaults_;
+    bool haveDefaults_ = false;
+    Para format_; ///< the paragraph format element being read
+    ParagraphFormatReader formatReader_;
     std::uint32_t paraStart_ = 0;
     Para trail_;
     bool haveTrail_ = false;
@@ -59,6 +80,18 @@ private:
     std::u16string scratch_;
     CharacterAttributes local_; ///< NewText's format, reused
     std::string cstyle_;        ///< NewText's character style, reused
+};
+
+/// The elements inside one frame's element, kept to be handed on later.
+class TextRecord : public XmlHandler {
+public:
+    void Start(ElementId id, const Attrs& a) override;
+    void End() override;
+    /// Hands the kept elements to handler, in order.
+    void Replay(XmlHandler& handler) const;
+
+private:
+    std::string bytes_;
 };
 
 } // namespace detail

@@ -76,16 +76,21 @@ private:
 /// Runs the reader over bytes as the pump does (GetStreamPrefs, Init, the
 /// Elements) and keeps everything until destroyed, which resets the reader.
 /// `adjust` may change the preference list before Init. Without memory for
-/// the reader or the stream nothing is converted.
+/// the reader or the stream nothing is converted. With failHeapAfter >= 0 the
+/// heap (operator new, pugixml's allocations) fails from that allocation of
+/// Init on.
 class Conversion {
 public:
     explicit Conversion(const std::string& bytes,
-                        const std::function<void(OBPreferenceList&)>& adjust = nullptr);
+                        const std::function<void(OBPreferenceList&)>& adjust = nullptr,
+                        long long failHeapAfter = -1);
     ~Conversion();
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
 
     const std::vector<Element*>& Top() const { return top_; }
+    /// Whether the heap refused an allocation (with failHeapAfter).
+    bool HeapRefused() const { return heapRefused_; }
     /// The top-level Element of that kind, or null.
     Element* TopOf(EL::ElementTypeEnum kind) const;
     /// The per-thread error code after the last Element.
@@ -100,6 +105,7 @@ private:
     std::vector<Element*> top_;
     std::vector<unsigned> log_;
     int error_;
+    bool heapRefused_ = false;
 };
 
 // Reading the reader's trees (tests/support/DocumentBuilder.h).

@@ -139,21 +139,21 @@ TEST(ScribusGenerations, Version12StoryAcrossPagesWithControlCharacters) {
               "Body text with a\ttab and page #xtcontinues\xC2\xB6Last",
               Shown(s.text));
     ASSERT_EQ(3u, s.paragraphs.size());
-    EXPECT_EQ("Heading", s.paragraphs[0].style); // CAB 5: the first saved style
-    EXPECT_EQ("Body", s.paragraphs[2].style);
+    EXPECT_EQ("Heading", doc.Format(s.paragraphs[0]).style); // CAB 5: the first saved style
+    EXPECT_EQ("Body", doc.Format(s.paragraphs[2]).style);
     ASSERT_EQ(1u, s.markers.size());
     EXPECT_EQ(Marker::Kind::kPageNumber, s.markers[0].kind);
     // Runs: the title (underlined), body, a superscript "t", body again. The
     // hyphenation bit on "x" is not an effect, so "x" joins the body run.
     ASSERT_EQ(4u, s.runs.size());
-    EXPECT_EQ(unsigned(kUnderline), s.runs[0].local.effects.value_or(0));
-    EXPECT_DOUBLE_EQ(2.5, s.runs[0].local.tracking.value_or(0));
-    EXPECT_EQ(unsigned(kSuperscript), s.runs[2].local.effects.value_or(0));
+    EXPECT_EQ(unsigned(kUnderline), doc.Format(s.runs[0]).local.effects.value_or(0));
+    EXPECT_DOUBLE_EQ(2.5, doc.Format(s.runs[0]).local.tracking.value_or(0));
+    EXPECT_EQ(unsigned(kSuperscript), doc.Format(s.runs[2]).local.effects.value_or(0));
     EXPECT_EQ(u"t", s.text.substr(s.runs[2].start, s.runs[2].length));
 
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Folio")].onMasterPage);
-    EXPECT_EQ(
-        1, StoryOf(doc, "Folio").paragraphs[0].local.alignment.value_or(-1)); // CAB 0-4: alignment
+    EXPECT_EQ(1, doc.Format(StoryOf(doc, "Folio").paragraphs[0])
+                     .local.alignment.value_or(-1)); // CAB 0-4: alignment
 }
 
 TEST(ScribusGenerations, CompressedFilesReadLikePlainOnes) {
@@ -191,9 +191,9 @@ TEST(ScribusGenerations, Version13CanvasCoordinatesAndIndexedStyles) {
     EXPECT_EQ(&s, &StoryOf(doc, "Second"));
     EXPECT_EQ("Article 1\t\t1\xC2\xB6Second paragraph", Shown(s.text));
     ASSERT_EQ(2u, s.paragraphs.size());
-    EXPECT_EQ("Article", s.paragraphs[0].style);
+    EXPECT_EQ("Article", doc.Format(s.paragraphs[0]).style);
     ASSERT_EQ(1u, s.runs.size());
-    const CharacterAttributes& c = s.runs[0].local;
+    const CharacterAttributes& c = doc.Format(s.runs[0]).local;
     EXPECT_EQ("Blue", c.fillColor.value_or(""));
     EXPECT_EQ(80, c.fillShade.value_or(0));
     EXPECT_EQ(unsigned(kStrikeThrough), c.effects.value_or(0));
@@ -238,16 +238,16 @@ TEST(ScribusGenerations, Version14NamedStylesAndSpecialCharacters) {
               "end\xC2\xB6Page # of #",
               Shown(s.text));
     ASSERT_EQ(3u, s.paragraphs.size());
-    EXPECT_EQ("Heading", s.paragraphs[0].style);
-    EXPECT_EQ(3, s.paragraphs[1].local.alignment.value_or(-1));
-    EXPECT_EQ("Body", s.paragraphs[2].style); // from the first frame's trail
+    EXPECT_EQ("Heading", doc.Format(s.paragraphs[0]).style);
+    EXPECT_EQ(3, doc.Format(s.paragraphs[1]).local.alignment.value_or(-1));
+    EXPECT_EQ("Body", doc.Format(s.paragraphs[2]).style); // from the first frame's trail
     ASSERT_EQ(2u, s.markers.size());
     EXPECT_EQ(Marker::Kind::kPageCount, s.markers[1].kind);
     bool emphasised = false, smallCaps = false;
     for (const CharacterRun& run : s.runs) {
         std::u16string part = s.text.substr(run.start, run.length);
-        if (run.style == "Emphasis") emphasised = part == u"dark";
-        if (run.local.effects.value_or(0) == kSmallCaps) smallCaps = part == u"Page ";
+        if (doc.Format(run).style == "Emphasis") emphasised = part == u"dark";
+        if (doc.Format(run).local.effects.value_or(0) == kSmallCaps) smallCaps = part == u"Page ";
     }
     EXPECT_TRUE(emphasised);
     EXPECT_TRUE(smallCaps);
@@ -311,12 +311,12 @@ TEST(ScribusGenerations, Version15StoryTextTablesGroupsAndColourSpaces) {
     int lead = ItemNamed(doc, "Lead"), follow = ItemNamed(doc, "Follow");
     const Story& s = StoryOf(doc, "Lead");
     EXPECT_EQ(std::vector<int>({lead, follow}), s.frames);
-    EXPECT_EQ(3, doc.items[lead].defaultStyle.alignment.value_or(-1));
-    EXPECT_EQ("Default Paragraph Style", doc.items[lead].defaultParagraphStyle);
+    EXPECT_EQ(3, doc.Defaults(doc.items[lead]).local.alignment.value_or(-1));
+    EXPECT_EQ("Default Paragraph Style", doc.Defaults(doc.items[lead]).style);
     const std::u16string expected =
         u"Grüße stark \U0001D11E\t\u2028\u00A0\u2011\u200B\u2060\u2029Seite \uFFFC/\uFFFC\f\fEnde";
     EXPECT_EQ(expected, s.text);
-    EXPECT_EQ("Arabic", s.paragraphs.at(0).style);
+    EXPECT_EQ("Arabic", doc.Format(s.paragraphs.at(0)).style);
     ASSERT_EQ(4u, s.markers.size());
     EXPECT_EQ(Marker::Kind::kFrameBreak, s.markers[3].kind);
     ASSERT_TRUE(doc.items[lead].annotation.has_value());
@@ -342,7 +342,8 @@ TEST(ScribusGenerations, Version15StoryTextTablesGroupsAndColourSpaces) {
     EXPECT_EQ(2, t.cells[0].columnSpan);
     EXPECT_EQ("Gold", t.cells[0].fillColor);
     EXPECT_DOUBLE_EQ(3, t.cells[0].padding.top);
-    EXPECT_EQ(2, doc.stories[t.cells[2].story].paragraphs[0].local.alignment.value_or(-1));
+    EXPECT_EQ(2,
+              doc.Format(doc.stories[t.cells[2].story].paragraphs[0]).local.alignment.value_or(-1));
 
     const Item& logo = doc.items[ItemNamed(doc, "Logo")];
     EXPECT_TRUE(logo.imageEmbedded);

@@ -198,4 +198,51 @@ TEST_F(ScribusReaderProblems, RunningOutOfMemoryKeepsWhatWasBuilt) {
         100);
 }
 
+// Memory running out in the parser's containers, pugixml's tree (damaged
+// documents) or the mapper's bookkeeping is reported as running out of
+// memory, never as a limit, at every point of the conversion.
+TEST_F(ScribusReaderProblems, RunningOutOfHeapIsOutOfMemory) {
+    for (const char* name : {"reader-features.sla", "v12-damaged.sla", "v15.sla.gz"}) {
+        std::string doc = Fixture(name);
+        int refused = 0;
+        for (long long n = 0;; n = n < 16 ? n + 1 : n * 5 / 4) {
+            SCOPED_TRACE(std::string(name) + " from allocation " + std::to_string(n));
+            Conversion c(doc, {}, n);
+            EXPECT_FALSE(c.Logged(OBERR::kLimitExceeded));
+            if (!c.HeapRefused()) break; // the whole conversion needed fewer
+            ++refused;
+            EXPECT_TRUE(c.Logged(OBERR::kOutOfMemory));
+        }
+        EXPECT_GT(refused, 20) << name;
+    }
+}
+
+// Lists grow geometrically: a million paragraphs make one list of a million
+// paragraph runs, whose storage the memory service sees grow a few dozen
+// times, not once per chunk of eight. Claimed sizes the input cannot back
+// cost nothing.
+TEST_F(ScribusReaderProblems, MillionsOfItemsAreReadInLinearTime) {
+    const long kParagraphs = 1000000;
+    std::string doc = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/>"
+                      "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\"><StoryText>";
+    for (long i = 0; i < kParagraphs; ++i)
+        doc += "<ITEXT CH=\"w\"/><para/>";
+    doc += "</StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>";
+    const long long before = ombra_test::Stats().large.load();
+    std::size_t runs = 0;
+    {
+        Conversion c(doc);
+        for (Element* list : Descendants(c.TopOf(EL::kStoryList), EL::kParagraphRunList))
+            runs += list->GetChildCount();
+    }
+    EXPECT_EQ(static_cast<std::size_t>(kParagraphs), runs);
+    EXPECT_LT(ombra_test::Stats().large.load() - before, 200);
+
+    Conversion claim("<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGEOBJECT "
+                     "PTYPE=\"16\" OwnPage=\"0\" Rows=\"1000000\" Columns=\"1\"><TableData/>"
+                     "</PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
+    EXPECT_EQ(1024u, Descendants(claim.TopOf(EL::kStoryList), EL::kTableRow).size());
+    EXPECT_TRUE(claim.Logged(OBERR::kLimitExceeded));
+}
+
 } // namespace

@@ -364,10 +364,10 @@ protected:
 
 /// The paragraph style of each paragraph and the character style at each
 /// place Scribus was asked are those of the story's runs.
-void ExpectStyles(const ExpectedText& t, const Mapped& m, const Story& story) {
+void ExpectStyles(const ExpectedText& t, const Mapped& m, const Document& doc, const Story& story) {
     std::vector<std::string> paragraphs;
     for (const ParagraphRun& p : story.paragraphs)
-        if (p.length > 0) paragraphs.push_back(p.style);
+        if (p.length > 0) paragraphs.push_back(doc.Format(p).style);
     EXPECT_EQ(t.paragraphStyles, paragraphs) << "paragraph styles";
     for (const auto& [at, style] : t.characterStyles) {
         std::size_t pos = at < m.position.size() ? m.position[at] : story.text.size();
@@ -378,7 +378,7 @@ void ExpectStyles(const ExpectedText& t, const Mapped& m, const Story& story) {
             ADD_FAILURE() << "no character run at " << pos;
             continue;
         }
-        EXPECT_EQ(style, run->style)
+        EXPECT_EQ(style, doc.Format(*run).style)
             << "character style at " << pos << " (\"" << Utf8(story.text.substr(pos, 20)) << "\")";
     }
 }
@@ -413,7 +413,7 @@ TEST_P(RealDocument, StoriesAndCellsHoldTheTextScribusReports) {
         for (const Marker& k : story->markers)
             markers.emplace_back(k.position, k.kind);
         EXPECT_EQ(m.markers, markers);
-        if (t.stylesRecorded) ExpectStyles(t, m, *story);
+        if (t.stylesRecorded) ExpectStyles(t, m, doc, *story);
     }
     // Every story the parser found is one Scribus reported (empty ones aside:
     // Scribus keeps no text for frames it never filled).
@@ -627,9 +627,9 @@ TEST(RealDocuments, StylesInheritAndRunsCarryThem) {
     const CharacterRun* larger = runAt(u"larger and red");
     const CharacterRun* plain = runAt(u"Local formatting");
     ASSERT_TRUE(larger && plain);
-    EXPECT_EQ(15, larger->local.size.value_or(0));
-    EXPECT_EQ("Accent Red", larger->local.fillColor.value_or(""));
-    EXPECT_FALSE(plain->local.size.has_value());
+    EXPECT_EQ(15, doc.Format(*larger).local.size.value_or(0));
+    EXPECT_EQ("Accent Red", doc.Format(*larger).local.fillColor.value_or(""));
+    EXPECT_FALSE(doc.Format(*plain).local.size.has_value());
 }
 
 TEST(RealDocuments, HyphenationPointsAreNeitherTextNorFormatting) {
@@ -642,7 +642,7 @@ TEST(RealDocuments, HyphenationPointsAreNeitherTextNorFormatting) {
     for (const Story& s : r.document.stories) {
         EXPECT_EQ(std::u16string::npos, s.text.find(kSoftHyphen));
         for (const CharacterRun& run : s.runs)
-            EXPECT_FALSE(run.local.effects.has_value());
+            EXPECT_FALSE(r.document.Format(run).local.effects.has_value());
         runs += s.runs.size();
         characters += s.text.size();
     }
@@ -683,7 +683,7 @@ TEST(RealDocuments, ColourSpacesAndSpotsKeepTheirValues) {
     EXPECT_EQ(50, Named(doc, "Swatch Process Teal").fillShade);
     const Story& label = doc.stories[Named(doc, "Label Lab Green").story];
     ASSERT_EQ(1u, label.runs.size());
-    EXPECT_EQ("Lab Green", label.runs[0].local.fillColor.value_or(""));
+    EXPECT_EQ("Lab Green", doc.Format(label.runs[0]).local.fillColor.value_or(""));
 }
 
 TEST(RealDocuments, FacingPagesMastersAndLayers) {
@@ -780,9 +780,12 @@ TEST(RealDocuments, ChainsKeepFrameOrderAndColumns) {
     EXPECT_EQ(ItemNamed(doc, "Chain 4"), third.nextInChain);
     // Scripts that run right to left say so in the frame's default style.
     ParseResult scripts = LoadReal("scripts.sla.gz");
-    EXPECT_EQ(1, Named(scripts.document, "Arabic").defaultStyle.direction.value_or(0));
-    EXPECT_EQ(1, Named(scripts.document, "Hebrew").defaultStyle.direction.value_or(0));
-    EXPECT_FALSE(Named(scripts.document, "Greek").defaultStyle.direction.value_or(0));
+    auto direction = [&](const char* name) {
+        return scripts.document.Defaults(Named(scripts.document, name)).local.direction.value_or(0);
+    };
+    EXPECT_EQ(1, direction("Arabic"));
+    EXPECT_EQ(1, direction("Hebrew"));
+    EXPECT_FALSE(direction("Greek"));
 }
 
 } // namespace

@@ -200,7 +200,7 @@ TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     EXPECT_EQ(1, doc.items[odd].columns);
     const Story& s = doc.stories[doc.items[odd].story];
     EXPECT_EQ(0u, s.text.find(u"still read"));
-    EXPECT_FALSE(s.runs[0].local.size.has_value());
+    EXPECT_FALSE(doc.Format(s.runs[0]).local.size.has_value());
     EXPECT_EQ(Item::Kind::kOther, doc.items[ItemNamed(doc, "Unknown kind")].kind);
     EXPECT_TRUE(doc.items[ItemNamed(doc, "Huge table")].table->cells.empty());
     // A page set of an impossible width has one page a row.

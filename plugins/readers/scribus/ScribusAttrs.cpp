@@ -1,0 +1,201 @@
+// Attribute names to ids, the attributes of one element, and warnings.
+#include "ScribusInternal.h"
+
+#include <cstring>
+
+namespace scribus {
+namespace detail {
+
+namespace {
+
+const char* const kAttrNames[] = {
+#define SCRIBUS_ATTRIBUTE(id, text) text,
+#include "ScribusAttributes.def"
+};
+
+const char* const kElementNames[] = {
+#define SCRIBUS_ELEMENT(id, text) text,
+#include "ScribusElements.def"
+};
+
+// Open-addressing table from a name to its index in `names`, built once.
+// Elements carry up to a few hundred attributes, so a look-up reads each
+// name only once, a word at a time: two words (overlapping when the name is
+// shorter than 16 bytes) and the length tell every name of up to 16 bytes
+// apart, so the slot's key is compared without going back to the text;
+// longer names are compared in full.
+template <std::uint32_t kCount, std::uint32_t kBits> class NameTable {
+public:
+    static constexpr std::uint32_t kSize = 1u << kBits;
+    static_assert(kSize > 2 * kCount, "name table too small");
+
+    explicit NameTable(const char* const* names) : names_(names) {
+        for (auto& slot : slots_)
+            slot.id = kCount;
+        for (std::uint32_t id = 0; id < kCount; ++id) {
+            keys_[id] = KeyOf(names[id], std::strlen(names[id]));
+            const std::uint64_t hash = Hash(keys_[id]);
+            std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
+            while (slots_[h].id != kCount)
+                h = (h + 1) & (kSize - 1);
+            slots_[h] = Slot{static_cast<std::uint32_t>(hash), id};
+        }
+    }
+
+    /// The index of the name [name, name + length), or kCount.
+    std::uint32_t Find(const char* name, std::size_t length) const {
+        const Key key = KeyOf(name, length);
+        const std::uint64_t hash = Hash(key);
+        const std::uint32_t tag = static_cast<std::uint32_t>(hash);
+        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
+             slots_[h].id != kCount; h = (h + 1) & (kSize - 1)) {
+            if (slots_[h].tag != tag) continue;
+            const Key& k = keys_[slots_[h].id];
+            if (k.first == key.first && k.last == key.last && k.length == key.length &&
+                (length <= 16 || std::memcmp(names_[slots_[h].id], name, length) == 0))
+                return slots_[h].id;
+        }
+        return kCount;
+    }
+
+private:
+    struct Key {
+        std::uint64_t first, last; // the first and the last (up to) eight bytes
+        std::uint64_t length;
+    };
+    // Slots stay small (the table is probed once per attribute of the
+    // document, and should stay in the cache); the keys sit beside them.
+    struct Slot {
+        std::uint32_t tag; // the low half of the hash
+        std::uint32_t id;
+    };
+    static Key KeyOf(const char* s, std::size_t len) {
+        std::uint64_t first = 0, last = 0;
+        if (len >= 8) {
+            std::memcpy(&first, s, 8);
+            std::memcpy(&last, s + len - 8, 8);
+        } else if (len >= 4) {
+            std::uint32_t a, b;
+            std::memcpy(&a, s, 4);
+            std::memcpy(&b, s + len - 4, 4);
+            first = a;
+            last = b;
+        } else if (len > 0) {
+            first = static_cast<unsigned char>(s[0]) | static_cast<unsigned char>(s[len / 2]) << 8 |
+                    static_cast<unsigned char>(s[len - 1]) << 16;
+        }
+        return Key{first, last, len};
+    }
+    static std::uint64_t Hash(const Key& k) {
+        return (k.first * 0x9E3779B97F4A7C15ull) ^ (k.last * 0xC2B2AE3D27D4EB4Full) ^ k.length;
+    }
+    const char* const* names_;
+    Slot slots_[kSize];
+    Key keys_[kCount];
+};
+
+const NameTable<kAttrCount, 10>& AttributeNames() {
+    static const NameTable<kAttrCount, 10> table(kAttrNames);
+    return table;
+}
+
+const NameTable<kElementCount, 7>& ElementNames() {
+    static const NameTable<kElementCount, 7> table(kElementNames);
+    return table;
+}
+
+} // namespace
+
+Attrs::Attrs() {
+    std::memset(stamp_, 0, sizeof stamp_);
+    std::memset(values_, 0, sizeof values_);
+}
+
+void Attrs::Begin() {
+    count_ = 0;
+    if (++current_ == 0) { // the stamp wrapped: forget every old value
+        std::memset(stamp_, 0, sizeof stamp_);
+        current_ = 1;
+    }
+}
+
+void Attrs::Load(pugi::xml_node node) {
+    Begin();
+    // An attribute always has a name: an empty one is the end of the list
+    // (which saves asking the handle whether it is empty, a call each).
+    for (pugi::xml_attribute a = node.first_attribute();; a = a.next_attribute()) {
+        const char* name = a.name();
+        if (!*name) break;
+        std::uint32_t id = AttrIdOf(name, std::strlen(name));
+        if (id < kAttrCount) Set(static_cast<AttrId>(id), a.value());
+    }
+}
+
+std::uint32_t Attrs::AttrIdOf(const char* name, std::size_t length) {
+    return AttributeNames().Find(name, length);
+}
+
+const char* Attrs::NameOf(AttrId id) {
+    return id < kAttrCount ? kAttrNames[id] : "?";
+}
+
+ElementId ElementIdOf(const char* name, std::size_t length) {
+    return static_cast<ElementId>(ElementNames().Find(name, length));
+}
+
+void Context::Warn(Warning::Code code, std::string message) {
+    if (held_) {
+        Keep(code, std::string(), std::move(message));
+        return;
+    }
+    if (result.warnings.size() >= options.maxWarnings) {
+        ++result.droppedWarnings;
+        return;
+    }
+    result.warnings.push_back(Warning{code, std::move(message)});
+}
+
+void Context::WarnOnce(Warning::Code code, const std::string& key, std::string message) {
+    std::string full = std::to_string(static_cast<int>(code)) + ":" + key;
+    if (held_) {
+        Keep(code, full, std::move(message));
+        return;
+    }
+    if (!onceKeys_.insert(std::move(full)).second) return;
+    Warn(code, std::move(message));
+}
+
+// A held list stays within the limit: plain warnings past it could only be
+// dropped when given out, and a key held before is said already.
+void Context::Keep(Warning::Code code, const std::string& key, std::string message) {
+    HeldWarnings& list = *held_;
+    if (!key.empty()) {
+        if (!list.keys.insert(key).second) return;
+    } else if (list.plain >= options.maxWarnings) {
+        ++list.dropped;
+        return;
+    } else {
+        ++list.plain;
+    }
+    list.entries.push_back(HeldWarnings::Entry{code, key, std::move(message)});
+}
+
+void Context::Release(HeldWarnings& list) {
+    for (HeldWarnings::Entry& e : list.entries) {
+        if (held_) {
+            Keep(e.code, e.key, std::move(e.message));
+        } else if (e.key.empty()) {
+            Warn(e.code, std::move(e.message));
+        } else if (onceKeys_.insert(e.key).second) {
+            Warn(e.code, std::move(e.message));
+        }
+    }
+    if (held_)
+        held_->dropped += list.dropped;
+    else
+        result.droppedWarnings += list.dropped;
+    list = HeldWarnings();
+}
+
+} // namespace detail
+} // namespace scribus

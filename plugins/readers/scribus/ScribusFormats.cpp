@@ -1,0 +1,341 @@
+// Character and paragraph formatting as styles and text elements write it,
+// and when two formats are the same.
+#include "ScribusInternal.h"
+
+#include <cstring>
+#include <functional>
+#include <tuple>
+
+namespace scribus {
+namespace detail {
+
+namespace {
+
+// Every field of a format, for comparing and hashing them alike.
+auto Fields(const CharacterAttributes& a) {
+    return std::tie(a.font, a.size, a.fillColor, a.fillShade, a.strokeColor, a.strokeShade,
+                    a.backgroundColor, a.backgroundShade, a.tracking, a.scaleH, a.scaleV,
+                    a.baselineShift, a.effects, a.underlineOffset, a.underlineWidth, a.strikeOffset,
+                    a.strikeWidth, a.shadowX, a.shadowY, a.outlineWidth, a.language,
+                    a.fontFeatures);
+}
+
+auto Fields(const ParagraphAttributes& a) {
+    return std::tie(a.alignment, a.direction, a.lineSpacingMode, a.lineSpacing, a.leftIndent,
+                    a.rightIndent, a.firstIndent, a.spaceBefore, a.spaceAfter, a.dropCap,
+                    a.dropCapLines, a.dropCapOffset, a.tabs, a.characterStyle);
+}
+
+std::uint64_t Bits(double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Exact equality (doubles to the bit) and a hash that agrees with it.
+bool Identical(double a, double b) {
+    return Bits(a) == Bits(b);
+}
+template <class T> bool Identical(const T& a, const T& b) {
+    return a == b;
+}
+bool Identical(const TabStop& a, const TabStop& b) {
+    return Identical(a.position, b.position) && a.type == b.type && a.fill == b.fill;
+}
+template <class T> bool Identical(const std::vector<T>& a, const std::vector<T>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!Identical(a[i], b[i])) return false;
+    return true;
+}
+template <class T> bool Identical(const std::optional<T>& a, const std::optional<T>& b) {
+    return a.has_value() == b.has_value() && (!a || Identical(*a, *b));
+}
+
+std::uint64_t Mix(std::uint64_t h, std::uint64_t v) {
+    return (h ^ v) * 0x9E3779B97F4A7C15ull + (h >> 29);
+}
+std::uint64_t HashOf(double v) {
+    return Bits(v);
+}
+std::uint64_t HashOf(const std::string& v) {
+    return std::hash<std::string>()(v);
+}
+template <class T> std::uint64_t HashOf(const T& v) {
+    return static_cast<std::uint64_t>(v);
+}
+std::uint64_t HashOf(const std::vector<TabStop>& v) {
+    std::uint64_t h = v.size();
+    for (const TabStop& t : v)
+        h = Mix(Mix(h, Bits(t.position)), static_cast<std::uint64_t>(t.type) + t.fill.size());
+    return h;
+}
+template <class T> std::uint64_t HashOf(const std::optional<T>& v) {
+    return v ? Mix(1, HashOf(*v)) : 0;
+}
+
+template <class Tuple, std::size_t... I>
+bool AllIdentical(const Tuple& a, const Tuple& b, std::index_sequence<I...>) {
+    return (Identical(std::get<I>(a), std::get<I>(b)) && ...);
+}
+template <class Tuple, std::size_t... I>
+std::uint64_t HashAll(const Tuple& t, std::index_sequence<I...>) {
+    std::uint64_t h = 0;
+    ((h = Mix(h, HashOf(std::get<I>(t)))), ...);
+    return h;
+}
+
+template <class A> bool SameFields(const A& a, const A& b) {
+    auto ta = Fields(a), tb = Fields(b);
+    return AllIdentical(ta, tb, std::make_index_sequence<std::tuple_size<decltype(ta)>::value>());
+}
+template <class A> std::uint64_t HashFields(const A& a) {
+    auto t = Fields(a);
+    return HashAll(t, std::make_index_sequence<std::tuple_size<decltype(t)>::value>());
+}
+bool SameFields(const ParagraphAttributes& a, const ParagraphAttributes& b) {
+    auto ta = Fields(a), tb = Fields(b);
+    return AllIdentical(ta, tb, std::make_index_sequence<std::tuple_size<decltype(ta)>::value>()) &&
+           SameFields(a.character, b.character);
+}
+std::uint64_t HashFields(const ParagraphAttributes& a) {
+    auto t = Fields(a);
+    return Mix(HashAll(t, std::make_index_sequence<std::tuple_size<decltype(t)>::value>()),
+               HashFields(a.character));
+}
+
+} // namespace
+
+// Formats mostly repeat the one asked for before: that one is compared
+// first, the table searched only when it differs.
+template <class F, class A>
+std::uint32_t FormatTables::Find(std::vector<F>& list, Index& index, const std::string& style,
+                                 const A& local) {
+    if (index.last && list[index.last - 1].style == style &&
+        SameFields(list[index.last - 1].local, local))
+        return index.last - 1;
+    if (2 * (list.size() + 1) > index.slots.size()) {
+        std::vector<std::uint32_t> slots(index.slots.empty() ? 64 : 2 * index.slots.size(), 0);
+        for (std::uint32_t i = 0; i < list.size(); ++i) {
+            std::size_t h =
+                Mix(HashOf(list[i].style), HashFields(list[i].local)) & (slots.size() - 1);
+            while (slots[h])
+                h = (h + 1) & (slots.size() - 1);
+            slots[h] = i + 1;
+        }
+        index.slots.swap(slots);
+    }
+    const std::size_t mask = index.slots.size() - 1;
+    std::size_t h = Mix(HashOf(style), HashFields(local)) & mask;
+    for (; index.slots[h]; h = (h + 1) & mask) {
+        const F& f = list[index.slots[h] - 1];
+        if (f.style == style && SameFields(f.local, local))
+            return index.last = index.slots[h], index.last - 1;
+    }
+    list.push_back(F{style, local});
+    index.slots[h] = static_cast<std::uint32_t>(list.size());
+    index.last = index.slots[h];
+    return index.last - 1;
+}
+
+std::uint32_t FormatTables::Paragraph(const std::string& style, const ParagraphAttributes& local) {
+    return Find(doc_.paragraphFormats, paragraphs_, style, local);
+}
+
+std::uint32_t FormatTables::Character(const std::string& style, const CharacterAttributes& local) {
+    return Find(doc_.characterFormats, characters_, style, local);
+}
+
+bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b) {
+    return a.font == b.font && a.size == b.size && a.fillColor == b.fillColor &&
+           a.fillShade == b.fillShade && a.strokeColor == b.strokeColor &&
+           a.strokeShade == b.strokeShade && a.backgroundColor == b.backgroundColor &&
+           a.backgroundShade == b.backgroundShade && a.tracking == b.tracking &&
+           a.scaleH == b.scaleH && a.scaleV == b.scaleV && a.baselineShift == b.baselineShift &&
+           a.effects == b.effects && a.underlineOffset == b.underlineOffset &&
+           a.underlineWidth == b.underlineWidth && a.strikeOffset == b.strikeOffset &&
+           a.strikeWidth == b.strikeWidth && a.shadowX == b.shadowX && a.shadowY == b.shadowY &&
+           a.outlineWidth == b.outlineWidth && a.language == b.language &&
+           a.fontFeatures == b.fontFeatures;
+}
+
+namespace {
+bool SameTabs(const std::optional<std::vector<TabStop>>& a,
+              const std::optional<std::vector<TabStop>>& b) {
+    if (a.has_value() != b.has_value()) return false;
+    if (!a) return true;
+    if (a->size() != b->size()) return false;
+    for (std::size_t i = 0; i < a->size(); ++i)
+        if ((*a)[i].position != (*b)[i].position || (*a)[i].type != (*b)[i].type ||
+            (*a)[i].fill != (*b)[i].fill)
+            return false;
+    return true;
+}
+} // namespace
+
+bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b) {
+    return a.alignment == b.alignment && a.direction == b.direction &&
+           a.lineSpacingMode == b.lineSpacingMode && a.lineSpacing == b.lineSpacing &&
+           a.leftIndent == b.leftIndent && a.rightIndent == b.rightIndent &&
+           a.firstIndent == b.firstIndent && a.spaceBefore == b.spaceBefore &&
+           a.spaceAfter == b.spaceAfter && a.dropCap == b.dropCap &&
+           a.dropCapLines == b.dropCapLines && a.dropCapOffset == b.dropCapOffset &&
+           SameTabs(a.tabs, b.tabs) && a.characterStyle == b.characterStyle &&
+           SameCharacter(a.character, b.character);
+}
+
+bool FeaturesToEffects(const char* text, unsigned& effects) {
+    static const struct {
+        const char* name;
+        unsigned bit;
+    } kFeatures[] = {
+        {"superscript", kSuperscript},
+        {"subscript", kSubscript},
+        {"outline", kOutline},
+        {"underline", kUnderline},
+        {"strike", kStrikeThrough},
+        {"allcaps", kAllCaps},
+        {"smallcaps", kSmallCaps},
+        {"shadowed", kShadowed},
+        {"underlinewords", kUnderlineWords},
+    };
+    // "inherit" keeps the style's effects and adds the listed ones; without
+    // it the list is the whole set. Other words ("shyphen" marks a
+    // hyphenation point) are not effects.
+    bool inherit = false, effect = false;
+    unsigned bits = 0;
+    const char* p = text;
+    while (p && *p) {
+        while (*p == ' ')
+            ++p;
+        const char* w = p;
+        while (*p && *p != ' ')
+            ++p;
+        std::size_t len = static_cast<std::size_t>(p - w);
+        if (len == 0) break;
+        for (const auto& f : kFeatures) {
+            if (std::strlen(f.name) == len && std::memcmp(f.name, w, len) == 0) {
+                bits |= f.bit;
+                effect = true;
+            }
+        }
+        if (len == 7 && std::memcmp(w, "inherit", 7) == 0) inherit = true;
+    }
+    if (inherit && !effect) return false; // nothing set here
+    effects = bits;
+    return true;
+}
+
+void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& out) {
+    // `out` may hold an earlier element's attributes: every field is set or
+    // cleared, and a text reuses the room of the one before, so that reading
+    // element after element into one object allocates nothing.
+    auto str = [&](AttrId id, std::optional<std::string>& field) {
+        const char* v = a.Get(id);
+        if (!v)
+            field.reset();
+        else if (field)
+            field->assign(v);
+        else
+            field.emplace(v);
+    };
+    auto num = [&](AttrId id, std::optional<double>& field) {
+        field.reset();
+        OptionalNumber(ctx, a, id, field);
+    };
+    str(kAttr_FONT, out.font);
+    num(kAttr_FONTSIZE, out.size);
+    str(kAttr_FCOLOR, out.fillColor);
+    num(kAttr_FSHADE, out.fillShade);
+    str(kAttr_SCOLOR, out.strokeColor);
+    num(kAttr_SSHADE, out.strokeShade);
+    str(kAttr_BGCOLOR, out.backgroundColor);
+    num(kAttr_BGSHADE, out.backgroundShade);
+    num(kAttr_KERN, out.tracking);
+    num(kAttr_SCALEH, out.scaleH);
+    num(kAttr_SCALEV, out.scaleV);
+    num(kAttr_BASEO, out.baselineShift);
+    num(kAttr_TXTULP, out.underlineOffset);
+    num(kAttr_TXTULW, out.underlineWidth);
+    num(kAttr_TXTSTP, out.strikeOffset);
+    num(kAttr_TXTSTW, out.strikeWidth);
+    num(kAttr_TXTSHX, out.shadowX);
+    num(kAttr_TXTSHY, out.shadowY);
+    num(kAttr_TXTOUT, out.outlineWidth);
+    str(kAttr_LANGUAGE, out.language);
+    str(kAttr_FONTFEATURES, out.fontFeatures);
+    out.effects.reset();
+    if (const char* f = a.Get(kAttr_FEATURES)) {
+        unsigned bits;
+        if (FeaturesToEffects(f, bits)) out.effects = bits;
+    } else if (a.Has(kAttr_EFFECT)) {
+        out.effects = static_cast<unsigned>(Integer(ctx, a, kAttr_EFFECT, 0)) & 0x37F;
+    }
+}
+
+void ParagraphFormatReader::Start(Context& ctx, const Attrs& a, ParagraphAttributes& out) {
+    out_ = &out;
+    stops_.clear();
+    sawTabs_ = full_ = false;
+    auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
+    auto integer = [&](AttrId id, std::optional<int>& field) {
+        std::optional<double> v;
+        OptionalNumber(ctx, a, id, v);
+        if (v) field = static_cast<int>(*v);
+    };
+    integer(kAttr_ALIGN, out.alignment);
+    if (out.alignment && (*out.alignment < 0 || *out.alignment > 4)) out.alignment = 0;
+    integer(kAttr_DIRECTION, out.direction);
+    integer(kAttr_LINESPMode, out.lineSpacingMode);
+    if (!out.lineSpacingMode && a.Has(kAttr_BASE) && Flag(a, kAttr_BASE, false))
+        out.lineSpacingMode = 2;
+    num(kAttr_LINESP, out.lineSpacing);
+    num(kAttr_INDENT, out.leftIndent);
+    num(kAttr_RMARGIN, out.rightIndent);
+    num(kAttr_FIRST, out.firstIndent);
+    num(kAttr_VOR, out.spaceBefore);
+    num(kAttr_NACH, out.spaceAfter);
+    if (a.Has(kAttr_DROP) && *a.Get(kAttr_DROP)) out.dropCap = Flag(a, kAttr_DROP, false);
+    integer(kAttr_DROPLIN, out.dropCapLines);
+    num(kAttr_DROPDIST, out.dropCapOffset);
+    if (const char* cs = a.Get(kAttr_CPARENT)) out.characterStyle = std::string(cs);
+    // Old styles list tab positions in TABS; newer ones use Tabs children.
+    if (const char* tabs = a.Get(kAttr_TABS)) {
+        std::vector<double> v;
+        NumberList(tabs, v, 2000);
+        if (!v.empty()) {
+            std::vector<TabStop> stops;
+            for (std::size_t i = 0; i + 1 < v.size(); i += 2) {
+                TabStop t;
+                t.type = static_cast<int>(v[i]);
+                t.position = v[i + 1];
+                stops.push_back(t);
+            }
+            out.tabs = std::move(stops);
+        }
+    }
+    HeldWarnings* before = ctx.Hold(&held_);
+    ReadCharacterAttributes(ctx, a, out.character);
+    ctx.Hold(before);
+}
+
+void ParagraphFormatReader::Tab(Context& ctx, const Attrs& a) {
+    if (full_) return;
+    sawTabs_ = true;
+    TabStop s;
+    s.position = Number(ctx, a, kAttr_Pos, 0);
+    s.type = static_cast<int>(Integer(ctx, a, kAttr_Type, 0));
+    s.fill = ToUtf16(ctx, a.Get(kAttr_Fill));
+    stops_.push_back(std::move(s));
+    full_ = stops_.size() > 1000;
+}
+
+void ParagraphFormatReader::End(Context& ctx) {
+    if (sawTabs_ && out_) out_->tabs = std::move(stops_);
+    stops_.clear();
+    ctx.Release(held_);
+    out_ = nullptr;
+}
+
+} // namespace detail
+} // namespace scribus

@@ -1,0 +1,426 @@
+// The document reader's page items: an item's attributes at its start, then
+// what its children hold (item attributes, the members of a group, a
+// table's cells, a frame's text), and tables.
+#include "ScribusReading.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace scribus {
+namespace detail {
+
+namespace {
+
+Item::Kind KindOf(long long type) {
+    switch (type) {
+    case 2:
+        return Item::Kind::kImageFrame;
+    case 4:
+        return Item::Kind::kTextFrame;
+    case 5:
+        return Item::Kind::kLine;
+    case 6:
+    case 13:
+        return Item::Kind::kPolygon;
+    case 7:
+    case 15:
+        return Item::Kind::kPolyLine;
+    case 8:
+        return Item::Kind::kPathText;
+    case 12:
+        return Item::Kind::kGroup;
+    case 16:
+        return Item::Kind::kTable;
+    case 1:
+    case 3:
+    case 14:
+        return Item::Kind::kShape;
+    default:
+        return Item::Kind::kOther;
+    }
+}
+
+long long SpanKey(long long row, long long column) {
+    return row * 1000003 + column;
+}
+
+} // namespace
+
+// Reads one item's attributes. kIgnore when the item limit is reached.
+DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope scope, int depth,
+                                               int parent) {
+    if (doc_.items.size() >= ctx_.options.maxItems) {
+        ctx_.WarnOnce(Warning::Code::kLimit, "items",
+                      "the document has more than " + std::to_string(ctx_.options.maxItems) +
+                          " items; the rest are skipped");
+        return kIgnore;
+    }
+    const int index = static_cast<int>(doc_.items.size());
+    doc_.items.emplace_back();
+    state_.sources.emplace_back();
+    Item& it = doc_.items.back();
+    ItemSource& src = state_.sources.back();
+    src.scope = scope;
+    src.indexInScope = scopeCount_[scope]++;
+    it.rawType = static_cast<int>(Integer(ctx_, a, kAttr_PTYPE, 6));
+    it.kind = KindOf(it.rawType);
+    it.name = String(a, kAttr_ANNAME);
+    it.layer = static_cast<int>(Integer(ctx_, a, kAttr_LAYER, 0));
+    it.parent = parent;
+    ReadItemShape(a, it, src);
+    ReadItemFrame(a, it);
+    ReadItemContent(a, it);
+    ReadItemLinks(a, src);
+
+    items_.emplace_back();
+    ItemState& state = items_.back();
+    state.index = index;
+    state.depth = depth;
+    state.group = it.kind == Item::Kind::kGroup;
+    state.table = it.kind == Item::Kind::kTable;
+    if (state.table) {
+        // Scribus writes the table's size on the item, not on TableData.
+        state.rows = Integer(ctx_, a, kAttr_Rows, -1);
+        state.columns = Integer(ctx_, a, kAttr_Columns, -1);
+        NumberList(a.Get(kAttr_RowHeights), state.rowHeights, 100000);
+        NumberList(a.Get(kAttr_ColumnWidths), state.columnWidths, 100000);
+        NumberList(a.Get(kAttr_CellAreas), state.cellAreas, 400000);
+    }
+    if (state.group && depth >= ctx_.options.maxNesting) {
+        ctx_.Warn(Warning::Code::kLimit, "groups are nested deeper than " +
+                                             std::to_string(ctx_.options.maxNesting) +
+                                             " levels; the inner ones are skipped");
+        state.membersStopped = true;
+    }
+    if (it.kind == Item::Kind::kTextFrame || it.kind == Item::Kind::kPathText)
+        StartText(state, src);
+    return kItem;
+}
+
+void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
+    src.canvasX = Number(ctx_, a, kAttr_XPOS, 0);
+    src.canvasY = Number(ctx_, a, kAttr_YPOS, 0);
+    it.x = src.canvasX;
+    it.y = src.canvasY;
+    it.width = Number(ctx_, a, kAttr_WIDTH, 0);
+    it.height = Number(ctx_, a, kAttr_HEIGHT, 0);
+    it.rotation = Number(ctx_, a, kAttr_ROT, 0);
+    it.flipH = Flag(a, kAttr_FLIPPEDH, false);
+    it.flipV = Flag(a, kAttr_FLIPPEDV, false);
+    it.locked = Flag(a, kAttr_LOCK, false);
+    it.printable = Flag(a, kAttr_PRINTABLE, true);
+    it.fillColor = a.Has(kAttr_PCOLOR) ? String(a, kAttr_PCOLOR) : std::string("None");
+    it.fillShade = Number(ctx_, a, kAttr_SHADE, 100);
+    it.lineColor = a.Has(kAttr_PCOLOR2) ? String(a, kAttr_PCOLOR2) : std::string("None");
+    it.lineShade = Number(ctx_, a, kAttr_SHADE2, 100);
+    it.fillOpacity = 1 - Number(ctx_, a, kAttr_TransValue, 0);
+    it.lineOpacity = 1 - Number(ctx_, a, kAttr_TransValueS, 0);
+    it.lineWidth = Number(ctx_, a, kAttr_PWIDTH, 0);
+    it.lineStyle = static_cast<int>(Integer(ctx_, a, kAttr_PLINEART, 1));
+    it.lineCap = static_cast<int>(Integer(ctx_, a, kAttr_PLINEEND, 0));
+    it.lineJoin = static_cast<int>(Integer(ctx_, a, kAttr_PLINEJOIN, 0));
+    it.cornerRadius = Number(ctx_, a, kAttr_RADRECT, 0);
+    if (a.Has(kAttr_FRTYPE)) {
+        long long frame = Integer(ctx_, a, kAttr_FRTYPE, -1);
+        if (frame >= 0 && frame <= 3) it.frameType = static_cast<int>(frame);
+    }
+    const char* coords = a.Get(kAttr_POCOOR);
+    if (coords && *coords)
+        CoordinatesToPath(ctx_, coords, it.outline);
+    else if (const char* path = a.Get(kAttr_path))
+        SvgToPath(ctx_, path, it.outline);
+    const char* contour = a.Get(kAttr_COCOOR);
+    if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0))
+        CoordinatesToPath(ctx_, contour, it.contour);
+    else if (const char* copath = a.Get(kAttr_copath)) {
+        const char* path = a.Get(kAttr_path);
+        if (*copath && (!path || std::strcmp(copath, path) != 0))
+            SvgToPath(ctx_, copath, it.contour);
+    }
+}
+
+void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
+    it.columns = static_cast<int>(Integer(ctx_, a, kAttr_COLUMNS, 1));
+    if (it.columns < 1 || it.columns > 1000) it.columns = 1;
+    it.columnGap = Number(ctx_, a, kAttr_COLGAP, 0);
+    it.textInsets.left = Number(ctx_, a, kAttr_EXTRA, 0);
+    it.textInsets.top = Number(ctx_, a, kAttr_TEXTRA, 0);
+    it.textInsets.bottom = Number(ctx_, a, kAttr_BEXTRA, 0);
+    it.textInsets.right = Number(ctx_, a, kAttr_REXTRA, 0);
+    if (a.Has(kAttr_TEXTFLOWMODE))
+        it.textFlow = static_cast<int>(Integer(ctx_, a, kAttr_TEXTFLOWMODE, 0));
+    else if (Flag(a, kAttr_TEXTFLOW3, false))
+        it.textFlow = 3;
+    else if (Flag(a, kAttr_TEXTFLOW2, false))
+        it.textFlow = 2;
+    else if (Flag(a, kAttr_TEXTFLOW, false))
+        it.textFlow = 1;
+    ParagraphAttributes defaults;
+    ReadFrameDefaults(a, defaults);
+    it.defaults = static_cast<int>(ctx_.formats.Paragraph(std::string(), defaults));
+}
+
+void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
+    if (a.Has(kAttr_ALIGN)) {
+        long long v = Integer(ctx_, a, kAttr_ALIGN, 0);
+        if (v >= 0 && v <= 4) d.alignment = static_cast<int>(v);
+    }
+    OptionalNumber(ctx_, a, kAttr_LINESP, d.lineSpacing);
+    if (a.Has(kAttr_LINESPMode))
+        d.lineSpacingMode = static_cast<int>(Integer(ctx_, a, kAttr_LINESPMode, 0));
+    CharacterAttributes& c = d.character;
+    if (const char* v = a.Get(kAttr_IFONT)) c.font = std::string(v);
+    OptionalNumber(ctx_, a, kAttr_ISIZE, c.size);
+    if (const char* v = a.Get(kAttr_TXTFILL)) c.fillColor = std::string(v);
+    if (const char* v = a.Get(kAttr_TXTSTROKE)) c.strokeColor = std::string(v);
+    OptionalNumber(ctx_, a, kAttr_TXTFILLSH, c.fillShade);
+    OptionalNumber(ctx_, a, kAttr_TXTSTRSH, c.strokeShade);
+    OptionalNumber(ctx_, a, kAttr_TXTSCALE, c.scaleH);
+    OptionalNumber(ctx_, a, kAttr_TXTSCALEV, c.scaleV);
+    if (a.Has(kAttr_TXTSTYLE))
+        c.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_TXTSTYLE, 0)) & 0x37Fu;
+}
+
+// Pictures, text on a path, old tables' cell frames and annotations.
+void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
+    it.imageFile = String(a, kAttr_PFILE);
+    it.imageOffsetX = Number(ctx_, a, kAttr_LOCALX, 0);
+    it.imageOffsetY = Number(ctx_, a, kAttr_LOCALY, 0);
+    it.imageScaleX = Number(ctx_, a, kAttr_LOCALSCX, 1);
+    it.imageScaleY = Number(ctx_, a, kAttr_LOCALSCY, 1);
+    it.imageRotation = Number(ctx_, a, kAttr_LOCALROT, 0);
+    if (Flag(a, kAttr_isInlineImage, false)) {
+        it.imageEmbedded = true;
+        it.embeddedImageType = String(a, kAttr_inlineImageExt);
+        const char* data = a.Get(kAttr_ImageData);
+        std::size_t len = data ? std::strlen(data) : 0;
+        if (len > ctx_.options.maxEmbeddedImageBytes)
+            ctx_.Warn(Warning::Code::kLimit, "embedded image of " + std::to_string(len) +
+                                                 " bytes in item \"" + it.name +
+                                                 "\" exceeds the limit; skipped");
+        else if (data)
+            it.embeddedImageData.assign(data, len);
+    }
+    it.pathTextType = static_cast<int>(Integer(ctx_, a, kAttr_textPathType, 0));
+    it.pathTextFlipped = Flag(a, kAttr_textPathFlipped, false);
+    it.pathTextOffset = Number(ctx_, a, kAttr_BASEOF, 0);
+    it.isTableCellFrame = Flag(a, kAttr_isTableItem, false);
+    it.isGroupControl = Flag(a, kAttr_isGroupControl, false);
+    if (Flag(a, kAttr_ANNOTATION, false)) {
+        Annotation an;
+        an.type = static_cast<int>(Integer(ctx_, a, kAttr_ANTYPE, 0));
+        an.actionType = static_cast<int>(Integer(ctx_, a, kAttr_ANACTYP, 0));
+        an.name = it.name;
+        an.tooltip = String(a, kAttr_ANTOOLTIP);
+        an.external = String(a, kAttr_ANEXTERN);
+        an.action = String(a, kAttr_ANACTION);
+        an.targetPage = static_cast<int>(Integer(ctx_, a, kAttr_ANZIEL, -1));
+        it.annotation = std::move(an);
+    }
+}
+
+void DocumentReader::ReadItemLinks(const Attrs& a, ItemSource& src) {
+    src.next = Identifier(ctx_, a, kAttr_NEXTITEM, -1);
+    src.back = Identifier(ctx_, a, kAttr_BACKITEM, -1);
+    src.nextPage = Integer(ctx_, a, kAttr_NEXTPAGE, -1);
+    src.backPage = Integer(ctx_, a, kAttr_BACKPAGE, -1);
+    src.id = Identifier(ctx_, a, kAttr_ItemID, -1);
+    src.anchorId = Identifier(ctx_, a, kAttr_InID, -1);
+    src.ownPage = Integer(ctx_, a, kAttr_OwnPage, -1);
+    src.masterName = String(a, kAttr_OnMasterPage);
+    if (const char* groups = a.Get(kAttr_GROUPS)) {
+        numbers_.clear();
+        NumberList(groups, numbers_, 1000);
+        src.groupsBegin = static_cast<std::uint32_t>(state_.groupIds.size());
+        for (double g : numbers_)
+            if (g >= 0 && g < 1e9 && g == static_cast<double>(static_cast<long long>(g)))
+                state_.groupIds.push_back(static_cast<long long>(g));
+        src.groupsCount = static_cast<std::uint32_t>(state_.groupIds.size() - src.groupsBegin);
+    }
+}
+
+// A frame's text: from the tree later, kept now when the frame is linked to
+// another (its story is read in chain order once every item is known), or
+// read now.
+void DocumentReader::StartText(ItemState& state, ItemSource& src) {
+    const Item& it = doc_.items[static_cast<std::size_t>(state.index)];
+    if (state_.tree) {
+        src.node = node_;
+        return;
+    }
+    textDepth_ = 0;
+    if (it.kind == Item::Kind::kTextFrame && (src.next != -1 || src.back != -1)) {
+        src.record = static_cast<int>(state_.records.size());
+        state_.records.emplace_back();
+        state.record = &state_.records.back();
+        text_ = state.record;
+        textHold_ = nullptr;
+        return;
+    }
+    src.built = static_cast<int>(state_.built.size());
+    state_.built.emplace_back();
+    BuiltStory& b = state_.built.back();
+    state.text.reset(new StoryBuilder(ctx_, b.story, state_.styleByIndex));
+    state.text->BeginFrame();
+    text_ = state.text.get();
+    textHold_ = &b.warnings;
+}
+
+DocumentReader::Kind DocumentReader::ItemChild(ElementId id, const Attrs& a) {
+    ItemState& state = items_.back();
+    switch (id) {
+    case kElem_PageItemAttributes:
+        if (state.sawAttributes) return kIgnore;
+        state.sawAttributes = true;
+        return kItemAttributes;
+    case kElem_PAGEOBJECT: {
+        if (!state.group || state.membersStopped) return kIgnore;
+        const int group = state.index;
+        const int depth = state.depth;
+        Kind kind = StartItem(a, ItemSource::kGroupMembers, depth + 1, group);
+        if (kind != kItem) {
+            items_.back().membersStopped = true;
+            return kind;
+        }
+        doc_.items[static_cast<std::size_t>(group)].children.push_back(items_.back().index);
+        return kind;
+    }
+    case kElem_TableData:
+        if (!state.table || state.sawTableData) return kIgnore;
+        state.sawTableData = true;
+        StartTable(state, a);
+        return kTableData;
+    default:
+        return kIgnore;
+    }
+}
+
+void DocumentReader::EndItem() {
+    ItemState& state = items_.back();
+    Item& it = doc_.items[static_cast<std::size_t>(state.index)];
+    if (state.table) {
+        if (!state.sawTableData) StartTable(state, none_);
+        KeepRowsHeld(state.table_);
+        it.table = std::move(state.table_);
+    }
+    if (state.text) {
+        BuiltStory& b = state_.built[static_cast<std::size_t>(
+            state_.sources[static_cast<std::size_t>(state.index)].built)];
+        HeldWarnings* before = ctx_.Hold(&b.warnings);
+        state.text->EndFrame(&it.defaults);
+        state.text->Finish();
+        ctx_.Hold(before);
+        b.anchoredIds = std::move(state.text->anchoredIds);
+        b.unknownStyleIndex = state.text->unknownStyleIndex;
+    }
+    if (state.text || state.record) {
+        text_ = nullptr;
+        textHold_ = nullptr;
+    }
+    items_.pop_back();
+}
+
+void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
+    Table& t = state.table_;
+    long long rows =
+        Integer(ctx_, a, kAttr_Rows,
+                state.rows >= 0 ? state.rows : static_cast<long long>(state.rowHeights.size()));
+    long long columns = Integer(
+        ctx_, a, kAttr_Columns,
+        state.columns >= 0 ? state.columns : static_cast<long long>(state.columnWidths.size()));
+    t.rows = rows > 1000000 ? -1 : static_cast<int>(rows);
+    t.columns = columns > 1000000 ? -1 : static_cast<int>(columns);
+    if (t.rows < 0 || t.columns < 0 || static_cast<double>(t.rows) * t.columns > 1e6) {
+        ctx_.Warn(Warning::Code::kLimit, "a table claims " + std::to_string(t.rows) + " x " +
+                                             std::to_string(t.columns) +
+                                             " cells; its cells are skipped");
+        t.rows = t.columns = 0;
+    }
+    t.style = String(a, kAttr_Style);
+    t.fillColor = String(a, kAttr_FillColor);
+    t.rowHeights = std::move(state.rowHeights);
+    t.columnWidths = std::move(state.columnWidths);
+    // Spans come from the table's list of merged areas: row, column,
+    // height and width of each.
+    for (std::size_t k = 0; k + 3 < state.cellAreas.size(); k += 4)
+        state.spans[SpanKey(static_cast<long long>(state.cellAreas[k]),
+                            static_cast<long long>(state.cellAreas[k + 1]))] =
+            std::make_pair(std::max(1, static_cast<int>(state.cellAreas[k + 2])),
+                           std::max(1, static_cast<int>(state.cellAreas[k + 3])));
+    state.maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
+    state.cellsStopped = t.rows <= 0;
+}
+
+// Rows that nothing in the input stands for (no height, no cell) are a
+// claim the input cannot back: a table keeps a few, as one may leave rows
+// empty, and no more.
+void DocumentReader::KeepRowsHeld(Table& t) {
+    const std::size_t kEmptyRows = 1024;
+    std::size_t held = t.rowHeights.size();
+    for (const Cell& c : t.cells)
+        held = std::max(held, static_cast<std::size_t>(c.row) + 1);
+    const std::size_t kept = std::max(held, kEmptyRows);
+    if (t.rows <= 0 || static_cast<std::size_t>(t.rows) <= kept) return;
+    ctx_.Warn(Warning::Code::kLimit, "a table claims " + std::to_string(t.rows) +
+                                         " rows, but its data hold " + std::to_string(held) +
+                                         "; the first " + std::to_string(kept) + " are kept");
+    t.rows = static_cast<int>(kept);
+}
+
+DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
+    ItemState& state = items_.back();
+    if (state.cellsStopped) return kIgnore;
+    Table& t = state.table_;
+    if (t.cells.size() >= state.maxCells) {
+        ctx_.Warn(Warning::Code::kLimit,
+                  "a table has more cells than rows times columns; the rest are skipped");
+        state.cellsStopped = true;
+        return kIgnore;
+    }
+    cell_.reset(new CellState);
+    Cell& cell = cell_->cell;
+    cell.row = static_cast<int>(Integer(ctx_, a, kAttr_Row, -1));
+    cell.column = static_cast<int>(Integer(ctx_, a, kAttr_Column, -1));
+    if (cell.row < 0 || cell.row >= t.rows || cell.column < 0 || cell.column >= t.columns) {
+        ctx_.Warn(Warning::Code::kBadReference, "a table cell lies outside its table; skipped");
+        cell_.reset();
+        return kIgnore;
+    }
+    cell.style = String(a, kAttr_Style);
+    cell.fillColor = String(a, kAttr_FillColor);
+    cell.fillShade = Number(ctx_, a, kAttr_FillShade, 100);
+    cell.padding.left = Number(ctx_, a, kAttr_LeftPadding, 0);
+    cell.padding.right = Number(ctx_, a, kAttr_RightPadding, 0);
+    cell.padding.top = Number(ctx_, a, kAttr_TopPadding, 0);
+    cell.padding.bottom = Number(ctx_, a, kAttr_BottomPadding, 0);
+    auto span = state.spans.find(SpanKey(cell.row, cell.column));
+    if (span != state.spans.end()) {
+        cell.rowSpan = span->second.first;
+        cell.columnSpan = span->second.second;
+    }
+    Story& story = cell_->story;
+    story.table = state.index;
+    story.cellRow = cell.row;
+    story.cellColumn = cell.column;
+    cell_->builder.reset(new StoryBuilder(ctx_, story, state_.styleByIndex));
+    cell_->builder->BeginFrame();
+    text_ = cell_->builder.get();
+    textHold_ = nullptr;
+    textDepth_ = 0;
+    return kCell;
+}
+
+void DocumentReader::EndCell() {
+    text_ = nullptr;
+    if (!cell_) return;
+    cell_->builder->EndFrame(nullptr);
+    cell_->builder->Finish();
+    Cell& cell = cell_->cell;
+    cell.story = static_cast<int>(doc_.stories.size());
+    doc_.stories.push_back(std::move(cell_->story));
+    items_.back().table_.cells.push_back(std::move(cell));
+    cell_.reset();
+}
+
+} // namespace detail
+} // namespace scribus

@@ -1,0 +1,274 @@
+// Item outlines: the legacy coordinate lists and SVG path data, as Bézier
+// path points.
+#include "ScribusInternal.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace scribus {
+namespace detail {
+
+namespace {
+
+bool Near(const Point& a, const Point& b) {
+    return std::fabs(a.x - b.x) < 1e-6 && std::fabs(a.y - b.y) < 1e-6;
+}
+
+// Moves the gathered points into a new subpath of out, closing it when its
+// ends meet; the subpath gets one allocation of its exact size.
+void AddSubPath(std::vector<PathPoint>& points, std::vector<SubPath>& out) {
+    bool closed = false;
+    if (points.size() > 2 && Near(points.front().anchor, points.back().anchor)) {
+        points.front().left = points.back().left;
+        points.pop_back();
+        closed = true;
+    }
+    if (!points.empty()) {
+        out.emplace_back();
+        out.back().points.assign(points.begin(), points.end());
+        out.back().closed = closed;
+    }
+    points.clear();
+}
+
+void LimitWarning(Context& ctx) {
+    ctx.WarnOnce(Warning::Code::kLimit, "path",
+                 "an outline has more than " + std::to_string(ctx.options.maxPathPoints) +
+                     " points; the rest of it is skipped");
+}
+
+} // namespace
+
+void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
+    if (!text) return;
+    const char* end = text + std::strlen(text);
+    const char* p = text;
+    // Reads the next number; junk between numbers is skipped.
+    auto next = [&](double& v) {
+        while (p < end) {
+            while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r'))
+                ++p;
+            if (p >= end) return false;
+            const char* q = ReadNumber(p, end, v);
+            if (q) {
+                if (!InRange(v)) v = 0;
+                p = q;
+                return true;
+            }
+            while (p < end && *p != ' ' && *p != ',')
+                ++p;
+        }
+        return false;
+    };
+    std::vector<PathPoint>& current = ctx.pathPoints; // the subpath being read
+    current.clear();
+    std::size_t total = 0;
+    double q[8];
+    while (true) {
+        int got = 0;
+        while (got < 8 && next(q[got]))
+            ++got;
+        if (got < 8) break;
+        if (++total > ctx.options.maxPathPoints) {
+            LimitWarning(ctx);
+            break;
+        }
+        Point p1{q[0], q[1]}, c1{q[2], q[3]}, p2{q[4], q[5]}, c2{q[6], q[7]};
+        if (p1.x > 900000 && p1.y > 900000) { // marker between subpaths
+            AddSubPath(current, out);
+            continue;
+        }
+        if (current.empty() || !Near(current.back().anchor, p1)) {
+            AddSubPath(current, out);
+            current.push_back(PathPoint{p1, p1, c1});
+        } else {
+            current.back().right = c1;
+        }
+        current.push_back(PathPoint{c2, p2, p2});
+    }
+    AddSubPath(current, out);
+}
+
+namespace {
+
+// SVG path data, one command at a time; numbers after a command repeat it.
+class SvgPath {
+public:
+    SvgPath(Context& ctx, const char* text, std::vector<SubPath>& out)
+        : ctx_(ctx), p_(text), end_(text + std::strlen(text)), out_(out) {}
+
+    void Run() {
+        std::size_t total = 0;
+        while (p_ < end_) {
+            SkipSeparators();
+            if (p_ >= end_) break;
+            if (++total > ctx_.options.maxPathPoints) {
+                LimitWarning(ctx_);
+                break;
+            }
+            char c = *p_;
+            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+                command_ = c;
+                ++p_;
+                if (c == 'Z' || c == 'z') {
+                    pos_ = start_;
+                    Flush(true);
+                    previous_ = c;
+                    continue;
+                }
+            } else if (!command_) {
+                ctx_.WarnOnce(Warning::Code::kUnsupported, "svg-path",
+                              "unreadable outline data skipped");
+                break;
+            }
+            if (!Step()) break;
+            previous_ = command_;
+        }
+        Flush(false);
+    }
+
+private:
+    void SkipSeparators() {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == ',' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r'))
+            ++p_;
+    }
+
+    bool Number(double& v) {
+        SkipSeparators();
+        const char* next = ReadNumber(p_, end_, v);
+        if (!next) return false;
+        if (!InRange(v)) v = 0;
+        p_ = next;
+        return true;
+    }
+
+    bool Numbers(double* a, int n) {
+        for (int i = 0; i < n; ++i)
+            if (!Number(a[i])) return false;
+        return true;
+    }
+
+    void Flush(bool closed) {
+        if (current_.points.empty()) return;
+        if (closed) {
+            current_.closed = true;
+            if (current_.points.size() > 1 &&
+                Near(current_.points.front().anchor, current_.points.back().anchor)) {
+                current_.points.front().left = current_.points.back().left;
+                current_.points.pop_back();
+            }
+        }
+        out_.push_back(std::move(current_));
+        current_ = SubPath();
+    }
+
+    void LineTo(Point to) {
+        if (current_.points.empty()) current_.points.push_back(PathPoint{pos_, pos_, pos_});
+        current_.points.push_back(PathPoint{to, to, to});
+        pos_ = to;
+    }
+
+    void CurveTo(Point c1, Point c2, Point to) {
+        if (current_.points.empty()) current_.points.push_back(PathPoint{pos_, pos_, pos_});
+        current_.points.back().right = c1;
+        current_.points.push_back(PathPoint{c2, to, to});
+        lastControl_ = c2;
+        pos_ = to;
+    }
+
+    Point Reflected(const char* after) const {
+        bool smooth = previous_ && std::strchr(after, previous_);
+        return smooth ? Point{2 * pos_.x - lastControl_.x, 2 * pos_.y - lastControl_.y} : pos_;
+    }
+
+    // One command with its numbers; false ends the outline.
+    bool Step() {
+        const bool rel = command_ >= 'a';
+        const Point base = rel ? pos_ : Point{0, 0};
+        auto at = [&](double x, double y) { return Point{base.x + x, base.y + y}; };
+        double a[6];
+        switch (command_) {
+        case 'M':
+        case 'm':
+            if (!Numbers(a, 2)) return false;
+            Flush(false);
+            pos_ = start_ = at(a[0], a[1]);
+            current_.points.push_back(PathPoint{pos_, pos_, pos_});
+            command_ = rel ? 'l' : 'L'; // further pairs are lines
+            return true;
+        case 'L':
+        case 'l':
+            if (!Numbers(a, 2)) return false;
+            LineTo(at(a[0], a[1]));
+            return true;
+        case 'H':
+        case 'h':
+            if (!Numbers(a, 1)) return false;
+            LineTo(Point{(rel ? pos_.x : 0) + a[0], pos_.y});
+            return true;
+        case 'V':
+        case 'v':
+            if (!Numbers(a, 1)) return false;
+            LineTo(Point{pos_.x, (rel ? pos_.y : 0) + a[0]});
+            return true;
+        case 'C':
+        case 'c':
+            if (!Numbers(a, 6)) return false;
+            CurveTo(at(a[0], a[1]), at(a[2], a[3]), at(a[4], a[5]));
+            return true;
+        case 'S':
+        case 's':
+            if (!Numbers(a, 4)) return false;
+            CurveTo(Reflected("CcSs"), at(a[0], a[1]), at(a[2], a[3]));
+            return true;
+        case 'Q':
+        case 'q':
+        case 'T':
+        case 't':
+            return Quadratic(at);
+        default:
+            ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("svg-") + command_,
+                          std::string("outline command '") + command_ +
+                              "' is not read; the outline ends there");
+            p_ = end_;
+            return false;
+        }
+    }
+
+    // A quadratic curve, as the cubic one that draws it.
+    template <class At> bool Quadratic(At at) {
+        double a[4];
+        Point q, to;
+        if (command_ == 'Q' || command_ == 'q') {
+            if (!Numbers(a, 4)) return false;
+            q = at(a[0], a[1]);
+            to = at(a[2], a[3]);
+        } else {
+            q = Reflected("QqTt");
+            if (!Numbers(a, 2)) return false;
+            to = at(a[0], a[1]);
+        }
+        Point c1{pos_.x + 2.0 / 3 * (q.x - pos_.x), pos_.y + 2.0 / 3 * (q.y - pos_.y)};
+        Point c2{to.x + 2.0 / 3 * (q.x - to.x), to.y + 2.0 / 3 * (q.y - to.y)};
+        CurveTo(c1, c2, to);
+        lastControl_ = q;
+        return true;
+    }
+
+    Context& ctx_;
+    const char* p_;
+    const char* end_;
+    std::vector<SubPath>& out_;
+    SubPath current_;
+    Point pos_, start_, lastControl_;
+    char command_ = 0, previous_ = 0;
+};
+
+} // namespace
+
+void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
+    if (text) SvgPath(ctx, text, out).Run();
+}
+
+} // namespace detail
+} // namespace scribus

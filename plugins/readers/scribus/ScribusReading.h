@@ -1,0 +1,165 @@
+// The document reader: builds the model from the elements as they arrive
+// (ScribusDocument.cpp for the document's parts, ScribusItems.cpp for page
+// items and tables), then links items into stories, groups and spreads
+// (ScribusLinks.cpp).
+#ifndef OMBRA_SCRIBUS_READING_H
+#define OMBRA_SCRIBUS_READING_H
+
+#include "ScribusText.h"
+
+#include <deque>
+#include <memory>
+#include <unordered_map>
+
+namespace scribus {
+namespace detail {
+
+/// A story read from a frame linked to no other while the document streamed
+/// by, with what it had to say and the ids of the frames anchored in it.
+struct BuiltStory {
+    Story story;
+    HeldWarnings warnings;
+    std::vector<long long> anchoredIds;
+    long long unknownStyleIndex = -1;
+};
+
+/// What reading leaves for the links to be made.
+struct ReadState {
+    std::vector<ItemSource> sources;
+    std::vector<long long> groupIds; // ItemSource::groupsBegin points here
+    std::vector<std::string> styleByIndex;
+    std::deque<BuiltStory> built;
+    std::deque<TextRecord> records;
+    bool tree = false; ///< frames keep their elements in the tree
+};
+
+/// Links frame chains into stories, builds groups from group ids, places
+/// items on pages and derives spreads. False when the text of a frame is
+/// wanted in a chain but was read on its own: the document must then be
+/// read as a tree.
+bool Assemble(Context& ctx, Document& doc, ReadState& state);
+
+class DocumentReader : public XmlHandler {
+public:
+    /// tree: the elements come from a tree (WalkTree), whose nodes text
+    /// frames keep.
+    DocumentReader(Context& ctx, Document& doc, bool tree);
+    ~DocumentReader() override;
+
+    void Start(ElementId id, const Attrs& a) override;
+    void StartInTree(pugi::xml_node node, ElementId id, const Attrs& a) override;
+    void End() override;
+
+    /// After the last element: what depends on the whole document. False
+    /// when the document must be read as a tree instead.
+    bool Finish();
+    /// The first element was a Scribus root / it had a DOCUMENT.
+    bool SawRoot() const { return root_ == kScribusRoot; }
+    bool SawDocument() const { return sawDocument_; }
+
+private:
+    enum Kind : std::uint8_t {
+        kIgnore,
+        kRootKind,
+        kDocumentKind,
+        kStyle,
+        kPageSets,
+        kSet,
+        kSections,
+        kTocs,
+        kLegacyPage,
+        kItem,
+        kItemAttributes,
+        kTableData,
+        kCell,
+    };
+    enum RootState { kNoRoot, kScribusRoot, kOtherRoot };
+
+    // One item being read, with what its children need.
+    struct ItemState {
+        int index = -1;
+        int depth = 0;
+        bool group = false, table = false, sawAttributes = false, sawTableData = false;
+        bool membersStopped = false, cellsStopped = false;
+        std::vector<double> rowHeights, columnWidths, cellAreas;
+        long long rows = -1, columns = -1;
+        std::unique_ptr<StoryBuilder> text; // a frame linked to no other, read now
+        int built = -1;
+        TextRecord* record = nullptr; // a frame of a chain, kept
+        Table table_;
+        std::unordered_map<long long, std::pair<int, int>> spans;
+        std::size_t maxCells = 0;
+    };
+    struct CellState {
+        Story story;
+        Cell cell;
+        std::unique_ptr<StoryBuilder> builder;
+    };
+
+    // ScribusDocument.cpp
+    Kind DocumentChild(ElementId id, const Attrs& a);
+    Kind Child(Kind parent, ElementId id, const Attrs& a);
+    void EndOf(Kind kind);
+    void Root(ElementId id, const Attrs& a);
+    void ReadPublication(const Attrs& a);
+    void ReadMetadata(const Attrs& a);
+    void ReadColor(const Attrs& a);
+    void ReadColorSpace(const Attrs& a, Color& c);
+    void StartStyle(const Attrs& a);
+    void EndStyle();
+    void ReadCharacterStyle(const Attrs& a);
+    void ReadLayer(const Attrs& a);
+    void StartPageSet(const Attrs& a);
+    void ReadSection(const Attrs& a);
+    void ReadToc(const Attrs& a);
+    Page ReadPage(const Attrs& a);
+    Kind StartPage(const Attrs& a);
+    Kind LegacyPageItem(const Attrs& a);
+
+    // ScribusItems.cpp
+    Kind StartItem(const Attrs& a, ItemSource::Scope scope, int depth, int parent);
+    void ReadItemShape(const Attrs& a, Item& it, ItemSource& src);
+    void ReadItemFrame(const Attrs& a, Item& it);
+    void ReadItemContent(const Attrs& a, Item& it);
+    void ReadItemLinks(const Attrs& a, ItemSource& src);
+    void ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d);
+    void StartText(ItemState& state, ItemSource& src);
+    void EndItem();
+    Kind ItemChild(ElementId id, const Attrs& a);
+    void StartTable(ItemState& state, const Attrs& a);
+    void KeepRowsHeld(Table& t);
+    Kind StartCell(const Attrs& a);
+    void EndCell();
+
+    Context& ctx_;
+    Document& doc_;
+    ReadState state_;
+    Attrs none_; // the attributes of an element that is not there
+    std::vector<Kind> open_;
+    std::vector<ItemState> items_;
+    std::unique_ptr<CellState> cell_;
+    // The handler of the text being read (a frame's or a cell's) and how deep
+    // below its element the elements are.
+    XmlHandler* text_ = nullptr;
+    HeldWarnings* textHold_ = nullptr;
+    int textDepth_ = 0;
+    pugi::xml_node node_; // the element being started, in a tree
+    RootState root_ = kNoRoot;
+    bool sawDocument_ = false, documentDone_ = false;
+    bool legacyPages_ = false;
+    int legacyPageCount_ = 0, legacyMasterCount_ = 0;
+    // The legacy page being read: its index, whether a master, its ordinal,
+    // the next item's position on it, and whether the item limit stopped it.
+    int pageIndex_ = -1, pageOrdinal_ = 0, pageItem_ = 0;
+    bool pageMaster_ = false, pageStopped_ = false;
+    ParagraphStyle style_;
+    ParagraphFormatReader styleFormat_;
+    PageSet set_;
+    std::vector<double> numbers_; // scratch
+    int scopeCount_[4] = {0, 0, 0, 0};
+};
+
+} // namespace detail
+} // namespace scribus
+
+#endif

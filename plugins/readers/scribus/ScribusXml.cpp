@@ -1,0 +1,527 @@
+// The streaming XML reader (see ScribusXml.h). What it accepts and how it
+// turns attribute values into text follow pugixml's default options: a
+// value ends at its first quote character; tabs and line ends in it become
+// spaces (CR LF one space); the five named references and numeric ones are
+// replaced, numeric ones by any code they name, as UTF-8, and anything else
+// after '&' stays as it is. Comments, processing instructions, CDATA
+// sections and character data are skipped; a NUL ends the document outside
+// the root element and is damage inside it.
+#include "ScribusXml.h"
+
+#include <emmintrin.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace scribus {
+namespace detail {
+
+ByteSource::~ByteSource() {}
+XmlHandler::~XmlHandler() {}
+
+long long MemorySource::Read(char* data, std::size_t size) {
+    std::size_t n = size < size_ - at_ ? size : size_ - at_;
+    std::memcpy(data, data_ + at_, n);
+    at_ += n;
+    return static_cast<long long>(n);
+}
+
+namespace {
+
+enum CharClass : unsigned char { kSpace = 1, kSymbol = 2, kStartSymbol = 4 };
+
+struct CharTable {
+    unsigned char c[256];
+    CharTable() {
+        for (int i = 0; i < 256; ++i) {
+            bool letter = (i >= 'a' && i <= 'z') || (i >= 'A' && i <= 'Z') || i == '_' ||
+                          i == ':' || i >= 0x80;
+            bool symbol = letter || (i >= '0' && i <= '9') || i == '-' || i == '.';
+            bool space = i == ' ' || i == '\t' || i == '\n' || i == '\r';
+            c[i] = static_cast<unsigned char>((space ? kSpace : 0) | (symbol ? kSymbol : 0) |
+                                              (letter ? kStartSymbol : 0));
+        }
+    }
+};
+
+const CharTable kChars;
+
+inline bool Is(char c, CharClass k) {
+    return (kChars.c[static_cast<unsigned char>(c)] & k) != 0;
+}
+
+inline unsigned Mask(__m128i v, char c) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+}
+
+// The first quote or NUL from p on; special tells whether '&', a tab or a
+// line end comes before it. The bytes from p on end with a NUL and have
+// room for a 16-byte read past it.
+const char* ScanValue(const char* p, char quote, bool& special) {
+    for (;; p += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned stop = Mask(v, quote) | Mask(v, 0);
+        unsigned odd = Mask(v, '&') | Mask(v, '\t') | Mask(v, '\n') | Mask(v, '\r');
+        if (stop) {
+            unsigned at = static_cast<unsigned>(__builtin_ctz(stop));
+            if (odd & ((1u << at) - 1)) special = true;
+            return p + at;
+        }
+        if (odd) special = true;
+    }
+}
+
+// The first '<' or NUL from p on.
+const char* ScanText(const char* p) {
+    for (;; p += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned stop = Mask(v, '<') | Mask(v, 0);
+        if (stop) return p + __builtin_ctz(stop);
+    }
+}
+
+// Writes code as UTF-8 the way pugixml does: four bytes from 0x10000 on,
+// whatever the code.
+char* PutCode(char* w, std::uint32_t ch) {
+    auto* u = reinterpret_cast<unsigned char*>(w);
+    if (ch < 0x80) {
+        u[0] = static_cast<unsigned char>(ch);
+        return w + 1;
+    }
+    if (ch < 0x800) {
+        u[0] = static_cast<unsigned char>(0xC0 | (ch >> 6));
+        u[1] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
+        return w + 2;
+    }
+    if (ch < 0x10000) {
+        u[0] = static_cast<unsigned char>(0xE0 | (ch >> 12));
+        u[1] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
+        u[2] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
+        return w + 3;
+    }
+    u[0] = static_cast<unsigned char>(0xF0 | (ch >> 18));
+    u[1] = static_cast<unsigned char>(0x80 | ((ch >> 12) & 0x3F));
+    u[2] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
+    u[3] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
+    return w + 4;
+}
+
+// A numeric reference at r ("&#..."): where reading goes on, and in code
+// what it names; null code position when it is no reference (then the text
+// up to the returned position stays as it is).
+const char* Numeric(const char* r, const char* end, std::uint32_t& code, bool& ok) {
+    const char* s = r + 2;
+    const bool hex = s < end && *s == 'x';
+    if (hex) ++s;
+    ok = false;
+    if (s < end && *s == ';') return s;
+    code = 0;
+    for (; s < end; ++s) {
+        const char c = *s;
+        if (static_cast<unsigned>(c - '0') <= 9)
+            code = code * (hex ? 16 : 10) + static_cast<unsigned>(c - '0');
+        else if (hex && static_cast<unsigned>((c | ' ') - 'a') <= 5)
+            code = code * 16 + static_cast<unsigned>((c | ' ') - 'a' + 10);
+        else if (c == ';') {
+            ok = true;
+            return s + 1;
+        } else
+            return s;
+    }
+    return s;
+}
+
+// A reference at r ('&'): writes what it stands for at w and returns where
+// reading goes on; what is no reference is copied as it stands.
+const char* Reference(const char* r, const char* end, char*& w) {
+    if (r + 1 < end && r[1] == '#') {
+        std::uint32_t code = 0;
+        bool ok = false;
+        const char* next = Numeric(r, end, code, ok);
+        if (ok) {
+            w = PutCode(w, code);
+            return next;
+        }
+        while (r < next)
+            *w++ = *r++;
+        return next;
+    }
+    // The letter after '&' picks the name to match ('a' two of them, by the
+    // letter after it); reading goes on at the first letter that differs.
+    const char* s = r + 1;
+    const char* name = nullptr;
+    char ch = 0;
+    if (s < end) {
+        switch (*s) {
+        case 'a':
+            name = s + 1 < end && s[1] == 'p' ? "apos;" : "amp;";
+            ch = name[1] == 'p' ? '\'' : '&';
+            break;
+        case 'g':
+            name = "gt;", ch = '>';
+            break;
+        case 'l':
+            name = "lt;", ch = '<';
+            break;
+        case 'q':
+            name = "quot;", ch = '"';
+            break;
+        default:
+            break;
+        }
+    }
+    std::size_t k = 0;
+    while (name && name[k] && s + k < end && s[k] == name[k])
+        ++k;
+    if (name && !name[k]) {
+        *w++ = ch;
+        return s + k;
+    }
+    while (r < s + k)
+        *w++ = *r++;
+    return s + k;
+}
+
+// Replaces a raw attribute value [p, end) by its text, ending with a NUL.
+void DecodeValue(char* p, char* end) {
+    char* w = p;
+    const char* r = p;
+    while (r < end) {
+        const char c = *r;
+        if (c == '\t' || c == '\n') {
+            *w++ = ' ';
+            ++r;
+        } else if (c == '\r') {
+            *w++ = ' ';
+            if (++r < end && *r == '\n') ++r;
+        } else if (c == '&') {
+            r = Reference(r, end, w);
+        } else {
+            *w++ = c;
+            ++r;
+        }
+    }
+    *w = 0;
+}
+
+// The reader proper. The bytes sit in one buffer that is refilled from the
+// source as they are used up; a token (a tag with all its attributes, a
+// comment, ...) is only acted on once all of it is in the buffer, so one
+// that runs past the bytes read so far is read again from its start after
+// the refill, which keeps what is left and doubles the buffer when that is
+// more than half of it.
+class XmlReader {
+public:
+    XmlReader(ByteSource& source, XmlHandler& handler, std::size_t maxBytes)
+        : source_(source), handler_(handler), maxBytes_(maxBytes) {
+        spans_.reserve(256);
+    }
+
+    XmlResult Run() {
+        if (!Grow(kInitialSize)) return XmlResult::kUnreadable;
+        while (end_ < 3 && !eof_)
+            if (!Fill()) return failure_;
+        if (end_ >= 3 && std::memcmp(buf_.get(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+        for (;;) {
+            if (pos_ == end_) {
+                if (!Refill()) return failure_;
+                if (pos_ == end_) break; // the end of the input
+            }
+            Step step = buf_[pos_] == '<' ? Markup() : Text();
+            if (step == kMore) {
+                std::size_t before = end_ - pos_;
+                if (!Refill()) return failure_;
+                if (end_ - pos_ == before) return XmlResult::kMalformed; // cut inside a token
+            } else if (step == kBad) {
+                return XmlResult::kMalformed;
+            } else if (step == kStop) {
+                break;
+            }
+        }
+        return depth_ == 0 && sawElement_ ? XmlResult::kDone : XmlResult::kMalformed;
+    }
+
+private:
+    enum Step { kOk, kMore, kBad, kStop };
+    static constexpr std::size_t kInitialSize = 64 * 1024;
+    static constexpr std::size_t kPadding = 64; // NULs after the bytes, for the 16-byte scans
+
+    struct Span {
+        AttrId id;
+        bool special;
+        char* value;
+        char* end;
+    };
+
+    bool Grow(std::size_t size) {
+        std::unique_ptr<char[]> larger(new char[size + kPadding]); // may throw std::bad_alloc
+        if (end_) std::memcpy(larger.get(), buf_.get(), end_);
+        buf_ = std::move(larger);
+        size_ = size;
+        Pad();
+        return true;
+    }
+
+    void Pad() { std::memset(buf_.get() + end_, 0, kPadding); }
+
+    // Reads more bytes after end_; false when the source failed or the limit
+    // was passed.
+    bool Fill() {
+        if (eof_ || end_ == size_) return true;
+        long long n = source_.Read(buf_.get() + end_, size_ - end_);
+        if (n < 0) {
+            failure_ = XmlResult::kUnreadable;
+            return false;
+        }
+        if (n == 0) eof_ = true;
+        end_ += static_cast<std::size_t>(n);
+        total_ += static_cast<std::size_t>(n);
+        Pad();
+        if (total_ > maxBytes_) {
+            failure_ = XmlResult::kTooLarge;
+            return false;
+        }
+        return true;
+    }
+
+    // Keeps the bytes from pos_ on at the start of the buffer and reads more.
+    bool Refill() {
+        std::size_t kept = end_ - pos_;
+        if (pos_ > 0) std::memmove(buf_.get(), buf_.get() + pos_, kept);
+        pos_ = 0;
+        end_ = kept;
+        Pad();
+        if (kept > size_ / 2 && !Grow(size_ * 2)) return false;
+        return Fill();
+    }
+
+    char* At(std::size_t i) { return buf_.get() + i; }
+    // True at the end of the bytes read so far (not a NUL in the input).
+    bool AtEnd(const char* p) const { return p >= buf_.get() + end_; }
+
+    // Character data: skipped, up to the next '<'.
+    Step Text() {
+        const char* p = ScanText(At(pos_));
+        if (AtEnd(p)) {
+            pos_ = end_;
+            return kOk;
+        }
+        if (*p == 0) return depth_ == 0 ? kStop : kBad;
+        pos_ = static_cast<std::size_t>(p - buf_.get());
+        return kOk;
+    }
+
+    Step Markup() {
+        const char* p = At(pos_ + 1);
+        if (AtEnd(p)) return kMore;
+        if (Is(*p, kStartSymbol)) return StartTag();
+        if (*p == '/') return EndTag();
+        if (*p == '?') return Instruction();
+        if (*p == '!') return Declaration();
+        return kBad;
+    }
+
+    // Skips white space; kMore at the end of the bytes.
+    Step SkipSpace(char*& p) {
+        while (Is(*p, kSpace))
+            ++p;
+        return AtEnd(p) ? kMore : kOk;
+    }
+
+    Step StartTag() {
+        char* name = At(pos_ + 1);
+        char* p = name;
+        while (Is(*p, kSymbol))
+            ++p;
+        if (AtEnd(p)) return kMore;
+        const std::size_t nameLength = static_cast<std::size_t>(p - name);
+        spans_.clear();
+        bool empty = false;
+        if (*p == '/') {
+            if (AtEnd(++p)) return kMore;
+            if (*p != '>') return kBad;
+            empty = true;
+        } else if (Is(*p, kSpace)) {
+            Step s = Attributes(p, empty);
+            if (s != kOk) return s;
+        } else if (*p != '>') {
+            return kBad;
+        }
+        pos_ = static_cast<std::size_t>(p + 1 - buf_.get());
+        Open(name, nameLength, empty);
+        return kOk;
+    }
+
+    // The attributes of a start tag up to its '>' (p then points at it).
+    Step Attributes(char*& p, bool& empty) {
+        for (;;) {
+            if (SkipSpace(p) == kMore) return kMore;
+            if (*p == '>') return kOk;
+            if (*p == '/') {
+                if (AtEnd(++p)) return kMore;
+                if (*p != '>') return kBad;
+                empty = true;
+                return kOk;
+            }
+            if (!Is(*p, kStartSymbol)) return kBad;
+            Step s = Attribute(p);
+            if (s != kOk) return s;
+        }
+    }
+
+    Step Attribute(char*& p) {
+        const char* name = p;
+        while (Is(*p, kSymbol))
+            ++p;
+        const std::size_t nameLength = static_cast<std::size_t>(p - name);
+        if (SkipSpace(p) == kMore) return kMore;
+        if (*p++ != '=') return kBad;
+        if (SkipSpace(p) == kMore) return kMore;
+        const char quote = *p;
+        if (quote != '"' && quote != '\'') return kBad;
+        char* value = ++p;
+        bool special = false;
+        p = const_cast<char*>(ScanValue(value, quote, special));
+        if (AtEnd(p)) return kMore;
+        if (*p == 0) return kBad;
+        char* end = p++;
+        if (AtEnd(p)) return kMore;
+        if (Is(*p, kStartSymbol)) return kBad; // a name right after the quote
+        std::uint32_t id = Attrs::AttrIdOf(name, nameLength);
+        if (id < kAttrCount) spans_.push_back(Span{static_cast<AttrId>(id), special, value, end});
+        return kOk;
+    }
+
+    // The tag is complete: its values become text where they lie.
+    void Open(const char* name, std::size_t length, bool empty) {
+        attrs_.Begin();
+        for (const Span& s : spans_) {
+            if (s.special)
+                DecodeValue(s.value, s.end);
+            else
+                *s.end = 0;
+            attrs_.Set(s.id, s.value);
+        }
+        sawElement_ = true;
+        handler_.Start(ElementIdOf(name, length), attrs_);
+        if (empty) {
+            handler_.End();
+            return;
+        }
+        names_.append(name, length);
+        lengths_.push_back(static_cast<std::uint32_t>(length));
+        ++depth_;
+    }
+
+    Step EndTag() {
+        if (depth_ == 0) return kBad;
+        const std::size_t length = lengths_.back();
+        const char* open = names_.data() + names_.size() - length;
+        char* p = At(pos_ + 2);
+        std::size_t k = 0;
+        for (; Is(*p, kSymbol); ++p, ++k)
+            if (k >= length || *p != open[k]) return kBad;
+        if (AtEnd(p)) return kMore;
+        if (k != length) return kBad;
+        if (SkipSpace(p) == kMore) return kMore;
+        if (*p != '>') return kBad;
+        pos_ = static_cast<std::size_t>(p + 1 - buf_.get());
+        names_.resize(names_.size() - length);
+        lengths_.pop_back();
+        --depth_;
+        handler_.End();
+        return kOk;
+    }
+
+    // Skips to just after the first `close` from p on.
+    Step SkipTo(const char* p, const char* close) {
+        const std::size_t n = std::strlen(close);
+        for (;; ++p) {
+            p = static_cast<const char*>(std::memchr(p, close[0], At(end_) - p + 1));
+            if (!p || AtEnd(p)) return kMore;
+            if (std::memcmp(p, close, n) == 0) break;
+        }
+        if (std::memchr(At(pos_), 0, static_cast<std::size_t>(p - At(pos_)))) return kBad;
+        pos_ = static_cast<std::size_t>(p + n - buf_.get());
+        return kOk;
+    }
+
+    // <?target ...?>
+    Step Instruction() {
+        char* p = At(pos_ + 2);
+        if (AtEnd(p)) return kMore;
+        if (!Is(*p, kStartSymbol)) return kBad;
+        while (Is(*p, kSymbol))
+            ++p;
+        if (AtEnd(p)) return kMore;
+        if (*p == 0) return kBad;
+        return SkipTo(p, "?>");
+    }
+
+    // Comments and CDATA sections; a document type is left to the tree.
+    Step Declaration() {
+        const char* p = At(pos_ + 2);
+        static const char kComment[] = "--", kCdata[] = "[CDATA[";
+        const bool comment = *p == '-';
+        const char* lead = comment ? kComment : kCdata;
+        const std::size_t n = comment ? 2 : 7;
+        if (*p != '-' && *p != '[') return AtEnd(p) ? kMore : kBad;
+        for (std::size_t k = 0; k < n; ++k, ++p) {
+            if (AtEnd(p)) return kMore;
+            if (*p != lead[k]) return kBad;
+        }
+        return SkipTo(p, comment ? "-->" : "]]>");
+    }
+
+    ByteSource& source_;
+    XmlHandler& handler_;
+    const std::size_t maxBytes_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t size_ = 0, pos_ = 0, end_ = 0, total_ = 0;
+    bool eof_ = false, sawElement_ = false;
+    XmlResult failure_ = XmlResult::kUnreadable;
+    std::vector<Span> spans_;
+    Attrs attrs_;
+    std::string names_; // the open elements' names, one after the other
+    std::vector<std::uint32_t> lengths_;
+    std::size_t depth_ = 0;
+};
+
+// Iterative, so that any depth of nesting fits.
+void Walk(pugi::xml_node root, Attrs& attrs, XmlHandler& handler) {
+    pugi::xml_node n = root.first_child();
+    while (n) {
+        if (n.type() == pugi::node_element) {
+            const char* name = n.name();
+            attrs.Load(n);
+            handler.StartInTree(n, ElementIdOf(name, std::strlen(name)), attrs);
+            if (pugi::xml_node child = n.first_child()) {
+                n = child;
+                continue;
+            }
+            handler.End();
+        }
+        while (!n.next_sibling()) {
+            n = n.parent();
+            if (n == root) return;
+            handler.End();
+        }
+        n = n.next_sibling();
+    }
+}
+
+} // namespace
+
+XmlResult ReadXml(ByteSource& source, XmlHandler& handler, std::size_t maxBytes) {
+    return XmlReader(source, handler, maxBytes).Run();
+}
+
+void WalkTree(pugi::xml_node document, XmlHandler& handler) {
+    Attrs attrs;
+    Walk(document, attrs, handler);
+}
+
+} // namespace detail
+} // namespace scribus

@@ -1,0 +1,248 @@
+// The document read as it streams in: the elements and attribute values the
+// streaming XML reader hands on are those of pugixml's tree of the same
+// bytes, however the bytes arrive; what it cannot vouch for goes to the
+// tree; compressed input inflates as it is read; and stories read before
+// the whole document is known come out as if read at the end.
+#include "ScribusTestSupport.h"
+
+#include <ScribusXml.h>
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <cstring>
+#include <random>
+
+namespace {
+
+using namespace scribus;
+using namespace scribus::detail;
+using namespace scribus_test;
+
+// The events as text: element ids, every known attribute and its value.
+struct Recorder : XmlHandler {
+    std::string out;
+    void Start(ElementId id, const Attrs& a) override {
+        out += "<" + std::to_string(id);
+        for (std::size_t i = 0; i < a.Count(); ++i)
+            out += " " + std::to_string(a.IdAt(i)) + "=" + a.Get(a.IdAt(i));
+        out += ">";
+    }
+    void End() override { out += "/"; }
+};
+
+// Bytes handed out a few at a time, so that tokens cross the refills.
+struct Trickle : ByteSource {
+    const std::string& bytes;
+    std::mt19937& random;
+    std::size_t at = 0;
+    Trickle(const std::string& b, std::mt19937& r) : bytes(b), random(r) {}
+    long long Read(char* data, std::size_t size) override {
+        std::size_t n = std::min<std::size_t>({size, bytes.size() - at, random() % 97 + 1});
+        std::memcpy(data, bytes.data() + at, n);
+        at += n;
+        return static_cast<long long>(n);
+    }
+};
+
+// Empty when the stream reader rejects the bytes or agrees with the tree.
+std::string Compare(const std::string& bytes, ByteSource& source, bool* accepted = nullptr) {
+    Recorder streamed, tree;
+    XmlResult r = ReadXml(source, streamed, std::size_t(1) << 30);
+    if (accepted) *accepted = r == XmlResult::kDone;
+    if (r != XmlResult::kDone) return "";
+    pugi::xml_document doc;
+    if (!doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8))
+        return "accepted what pugixml rejects: " + bytes;
+    WalkTree(doc, tree);
+    return streamed.out == tree.out ? "" : "differs from the tree: " + bytes;
+}
+
+TEST(ScribusStreaming, ElementsAndValuesAreThoseOfTheTree) {
+    // Mutations of documents with the constructs whose reading differs
+    // between parsers: references of every kind, line ends and tabs in
+    // values, both quotes, comments, CDATA, instructions, NULs.
+    std::vector<std::string> seeds = {
+        Fixture("v13.sla"), Fixture("chain-faults.sla"),
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><SCRIBUSUTF8NEW Version='1.5'><DOCUMENT "
+        "TITLE=\"a&amp;b &lt;&gt; &quot;&apos; &#65;&#x42;&#x1F600; &#0; &#; &am &#12a;\" "
+        "AUTHOR=\"t\tx\r\ny\nz\r\"><![CDATA[<x>]]><PAGEOBJECT ANNAME='q\"' CH=\"&#xD800;\"/>"
+        "</DOCUMENT></SCRIBUSUTF8NEW>\n"};
+    const char* pieces[] = {"&",        "&#",         "&#x",
+                            ";",        "&amp;",      "&ap",
+                            "&quot",    "&#1114112;", "&#9;",
+                            "<",        ">",          "\"",
+                            "'",        "/",          "?",
+                            "!",        "-",          "[",
+                            "]",        "\r\n",       "\t",
+                            "<!--",     "-->",        "<![CDATA[",
+                            "]]>",      "<?p ",       "?>",
+                            "</a>",     "<a>",        "<a/>",
+                            " b=\"1\"", "=",          "<!DOCTYPE a>",
+                            "\xff",     " "};
+    std::mt19937 random(7);
+    int accepted = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string bytes = seeds[random() % seeds.size()];
+        for (int k = random() % 2; k >= 0; --k) {
+            std::size_t at = random() % (bytes.size() + 1);
+            switch (random() % 6) {
+            case 0:
+                bytes.erase(at, random() % 4 + 1);
+                break;
+            case 1:
+                bytes.insert(at, 1, '\0');
+                break;
+            default:
+                bytes.insert(at, pieces[random() % (sizeof pieces / sizeof *pieces)]);
+            }
+        }
+        bool whole = false, trickled = false;
+        MemorySource memory(bytes.data(), bytes.size());
+        ASSERT_EQ("", Compare(bytes, memory, &whole));
+        Trickle trickle(bytes, random);
+        ASSERT_EQ("", Compare(bytes, trickle, &trickled));
+        ASSERT_EQ(whole, trickled) << bytes;
+        accepted += whole;
+    }
+    EXPECT_GT(accepted, 500); // the mutations keep many documents well formed
+}
+
+TEST(ScribusStreaming, LeavesToTheTreeWhatItCannotVouchFor) {
+    using namespace std::string_literals;
+    const struct {
+        std::string xml;
+        bool accepted;
+    } kCases[] = {
+        {"<a><b x=\"1\"/></a>", true},
+        {"<a/>\0<junk"s, true},         // a NUL ends the document outside the root
+        {"<a/> text <b/> more", true},  // another root and text outside: pugixml reads on
+        {"<a>\0</a>"s, false},          // a NUL inside it is damage
+        {"<!DOCTYPE a><a/>", false},    // document types go to the tree
+        {"<a>", false},                 // not closed
+        {"<a></b>", false},             // not the element that is open
+        {"</a>", false},                // closes nothing
+        {"<a x=\"1\"y=\"2\"/>", false}, // no space between attributes
+        {"<a x=1/>", false},            // no quotes
+        {"<a x/>", false},              // no value
+        {"<a/><", false},               // a stray '<' at the end
+        {"<a><!-- open</a>", false},    // a comment that never ends
+        {"<a><![CDATA[x]></a>", false}, // nor does this section
+        {"<a><?9?></a>", false},        // an instruction without a name
+        {"", false},                    // no element at all
+        {"  <?xml version=\"1.0\"?>", false},
+    };
+    for (const auto& c : kCases) {
+        bool accepted = false;
+        MemorySource memory(c.xml.data(), c.xml.size());
+        EXPECT_EQ("", Compare(c.xml, memory, &accepted));
+        EXPECT_EQ(c.accepted, accepted) << c.xml;
+    }
+    // Beyond the limit it stops; within, a token may be larger than the
+    // buffer it starts in.
+    std::string big = "<a x=\"" + std::string(300000, 'v') + "\"/>";
+    MemorySource limited(big.data(), big.size());
+    Recorder ignored;
+    EXPECT_EQ(XmlResult::kTooLarge, ReadXml(limited, ignored, 1000));
+    MemorySource whole(big.data(), big.size());
+    EXPECT_EQ("", Compare(big, whole));
+}
+
+TEST(ScribusStreaming, CompressedInputInflatesAsItIsRead) {
+    const std::string doc = Fixture("v15.sla");
+    const std::string packed = Gzip(doc);
+    const struct {
+        std::string bytes;
+        long long expected; // bytes inflated, or -1 for damage
+    } kCases[] = {
+        {packed, static_cast<long long>(doc.size())},
+        {packed + std::string(100, '\0'), static_cast<long long>(doc.size())}, // padding
+        {packed + packed, static_cast<long long>(2 * doc.size())},             // two members
+        {packed + "\x1f", static_cast<long long>(doc.size())}, // not the start of another
+        {packed + "junk", static_cast<long long>(doc.size())}, // neither is this
+        {packed.substr(0, packed.size() / 2), -1},             // cut short
+        {packed.substr(0, 20) + std::string(40, 'x') + packed.substr(60), -1}, // damaged
+    };
+    for (const auto& c : kCases) {
+        std::mt19937 random(3);
+        Trickle in(c.bytes, random);
+        GzipSource gz(in);
+        std::string out(doc.size() * 2 + 16, '\0');
+        long long total = 0, n;
+        while ((n = gz.Read(&out[total], std::min<std::size_t>(4096, out.size() - total))) > 0)
+            total += n;
+        EXPECT_EQ(c.expected, n < 0 ? -1 : total) << c.bytes.size();
+        if (n == 0) {
+            EXPECT_EQ(0, out.compare(0, doc.size(), doc));
+        }
+    }
+}
+
+TEST(ScribusStreaming, StoriesReadEarlyComeOutAsIfReadAtTheEnd) {
+    // A frame's text says what is wrong with it after every item has: its
+    // warnings wait for its place among the stories.
+    ParseResult r = ParseBytes(
+        "<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE/>"
+        "<PAGEOBJECT PTYPE=\"4\" ANNAME=\"A\"><ITEXT FONTSIZE=\"big\" CH=\"one\"/></PAGEOBJECT>"
+        "<PAGEOBJECT PTYPE=\"6\" XPOS=\"wide\"/></DOCUMENT></SCRIBUSUTF8NEW>");
+    ASSERT_EQ(2u, r.warnings.size());
+    EXPECT_NE(std::string::npos, r.warnings[0].message.find("XPOS"));
+    EXPECT_NE(std::string::npos, r.warnings[1].message.find("FONTSIZE"));
+    // A frame that names no link of its own but is linked to: read again,
+    // in its chain.
+    r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE/>"
+                   "<PAGEOBJECT PTYPE=\"4\" ANNAME=\"A\" NEXTITEM=\"1\"><ITEXT CH=\"one \"/>"
+                   "</PAGEOBJECT><PAGEOBJECT PTYPE=\"4\" ANNAME=\"B\"><ITEXT CH=\"two\"/>"
+                   "</PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
+    ASSERT_EQ(1u, r.document.stories.size());
+    EXPECT_EQ(u"one two", r.document.stories[0].text);
+    // Text that names a style by a number before the style is read.
+    r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.3.3\"><DOCUMENT><PAGE/>"
+                   "<PAGEOBJECT PTYPE=\"4\"><ITEXT CH=\"x\" CAB=\"5\"/></PAGEOBJECT>"
+                   "<STYLE NAME=\"Late\"/></DOCUMENT></SCRIBUSUTF8NEW>");
+    ASSERT_EQ(1u, r.document.stories.size());
+    EXPECT_EQ("Late", r.document.Format(r.document.stories[0].paragraphs.at(0)).style);
+    EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(ScribusStreaming, AHugeTextReadsAsTheSameTextInPieces) {
+    // A text longer than the slices it is converted in, with characters of
+    // every length and damaged ones across the slice ends, reads as the same
+    // text given in many short pieces of the same format.
+    static const char* const kPieces[] = {"a",
+                                          "word ",
+                                          "\xC3\xA9",
+                                          "\xE2\x82\xAC",
+                                          "\xF0\x9D\x84\x9E",
+                                          "\xC3"
+                                          "A",
+                                          "B\x80",
+                                          "&#13;",
+                                          "&#9;"};
+    std::mt19937 random(7);
+    std::string whole, split;
+    for (std::size_t bytes = 0; bytes < 300000;) {
+        std::string piece;
+        for (int k = 0; k < 20; ++k)
+            piece += kPieces[random() % (sizeof kPieces / sizeof *kPieces)];
+        whole += piece;
+        split += "<ITEXT FONTSIZE=\"9\" CH=\"" + piece + "\"/>";
+        bytes += piece.size();
+    }
+    auto read = [](const std::string& texts) {
+        return ParseBytes("<SCRIBUSUTF8NEW Version=\"1.4.7\"><DOCUMENT><PAGE/><PAGEOBJECT "
+                          "PTYPE=\"4\">" +
+                          texts + "</PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
+    };
+    ParseResult one = read("<ITEXT FONTSIZE=\"9\" CH=\"" + whole + "\"/>"), many = read(split);
+    ASSERT_EQ(1u, one.document.stories.size());
+    ASSERT_EQ(1u, many.document.stories.size());
+    const Story &a = one.document.stories[0], &b = many.document.stories[0];
+    EXPECT_GT(a.text.size(), 150000u);
+    EXPECT_TRUE(a.text == b.text);
+    EXPECT_EQ(b.runs.size(), a.runs.size());
+    EXPECT_EQ(b.paragraphs.size(), a.paragraphs.size());
+    EXPECT_EQ(many.warnings.size(), one.warnings.size());
+}
+
+} // namespace
