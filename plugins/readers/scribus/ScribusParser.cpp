@@ -137,9 +137,15 @@ private:
         if (size_ >= 2 && data_[0] == 0x1f && data_[1] == 0x8b) {
             std::string error;
             if (!Gunzip(data_, size_, options_.maxInputBytes, inflated_, error)) {
-                ctx_.Warn(Warning::Code::kDecompression, error + "; the " +
-                                                             std::to_string(inflated_.size()) +
-                                                             " bytes before are read");
+                limited_ = inflated_.size() >= options_.maxInputBytes;
+                if (limited_) // a bomb or a huge document, not damage
+                    ctx_.Warn(Warning::Code::kLimit, "the document inflates to more than " +
+                                                         std::to_string(options_.maxInputBytes) +
+                                                         " bytes; only that much is read");
+                else
+                    ctx_.Warn(Warning::Code::kDecompression, error + "; the " +
+                                                                 std::to_string(inflated_.size()) +
+                                                                 " bytes before are read");
                 repaired_ = true;
             }
             bytes_ = inflated_.data();
@@ -150,7 +156,7 @@ private:
                                                  std::to_string(options_.maxInputBytes) +
                                                  " bytes; only that much is read");
             length_ = options_.maxInputBytes;
-            repaired_ = true;
+            limited_ = repaired_ = true;
         }
     }
 
@@ -196,7 +202,7 @@ private:
             --end;
         std::size_t tail = end > 64 ? end - 64 : 0;
         bool cut = std::string(bytes_ + tail, end - tail).find("</SCRIBUS") == std::string::npos;
-        if (cut)
+        if (cut && !limited_) // the limit's cut is reported as the limit
             ctx_.Warn(Warning::Code::kTruncated, "the document ends early, at byte " +
                                                      std::to_string(length_) +
                                                      "; what it holds is read and the rest closed");
@@ -233,6 +239,7 @@ private:
     Input* input_ = nullptr;
     const char* bytes_ = nullptr;
     bool repaired_ = false;
+    bool limited_ = false;         ///< cut at the size limit
     std::string inflated_, fixed_; // the repaired text, parsed in place: outlives xml_
     pugi::xml_document xml_;
     pugi::xml_parse_result r_;
