@@ -47,8 +47,7 @@ bool Inflate(const uint8_t* data, size_t size, int windowBits, Bytes& out) {
 
 bool Deflate(const Bytes& in, int windowBits, Bytes& out) {
     z_stream z{};
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) !=
-        Z_OK)
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     out.resize(deflateBound(&z, in.size()) + 32);
     z.next_in = const_cast<Bytef*>(in.data());

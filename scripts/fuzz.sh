@@ -36,17 +36,12 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/findings" "$build/logs"
 
-# One target: its seeds (fuzz/corpus/NAME and the folders listed in
-# fuzz/corpus/NAME.seeds) feed a working corpus of its own.
+# One target: its seeds (fuzz/corpus/NAME) and what earlier runs found
+# (build-fuzz/corpus/NAME, where new inputs go).
 run() {
-  local name=$1 work="$build/corpus/$1" seeds=() extra dict=()
+  local name=$1 work="$build/corpus/$1" seeds=() dict=()
   mkdir -p "$work"
   [ -d "$root/fuzz/corpus/$name" ] && seeds+=("$root/fuzz/corpus/$name")
-  if [ -f "$root/fuzz/corpus/$name.seeds" ]; then
-    while read -r extra; do
-      [ -n "$extra" ] && seeds+=("$root/$extra")
-    done <"$root/fuzz/corpus/$name.seeds"
-  fi
   [ -f "$root/fuzz/$name.dict" ] && dict=(-dict="$root/fuzz/$name.dict")
   if "$build/fuzz/fuzz_$name" "$work" "${seeds[@]}" "${dict[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
