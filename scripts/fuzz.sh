@@ -27,8 +27,10 @@ cmake -S "$root" -B "$build" -G Ninja -DOMBRA_BUILD_FUZZ=ON -DOMBRA_BUILD_TESTS=
   -DOMBRA_WERROR="${OMBRA_WERROR:-OFF}" \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 if [ ${#targets[@]} -eq 0 ]; then
-  mapfile -t targets < <(sed -n 's/^ *set(OMBRA_FUZZ_TARGETS//; T; s/)//; p' \
-    "$root/fuzz/CMakeLists.txt" | tr ' ' '\n' | sed '/^$/d')
+  for source in "$root"/fuzz/fuzz_*.cpp; do
+    name=${source##*/fuzz_}
+    targets+=("${name%.cpp}")
+  done
 fi
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 
