@@ -227,7 +227,7 @@ TEST(ConvertApi, MetadataComesWithoutAWriterAndAsJson) {
 }
 
 // Every allocation of a conversion fails in turn: the output is whole or
-// the result says why there is none, and nothing crashes.
+// the result says that memory ran out, and nothing crashes.
 TEST(ConvertApi, RunningOutOfMemoryAtAnyAllocationGivesAResult) {
     Trees();
     int converted = 0;
@@ -240,6 +240,10 @@ TEST(ConvertApi, RunningOutOfMemoryAtAnyAllocationGivesAResult) {
         }
         EXPECT_EQ(result.Ok(), out == kStoryText) << n << ": whole, or a reason";
         EXPECT_EQ(result.Ok(), result.reason.empty()) << n;
+        if (!result.Ok()) {
+            EXPECT_EQ(static_cast<int>(result.status), static_cast<int>(Status::kOutOfMemory))
+                << n << ": " << result.reason;
+        }
         converted += result.Ok();
     }
     EXPECT_EQ(converted, 3) << "enough memory converts";
