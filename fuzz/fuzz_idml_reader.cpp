@@ -1,6 +1,7 @@
 // The IDML reader's whole conversion on arbitrary bytes (a package, damaged
 // or not): never a crash, a hang or a leak, and every run, anchor and range
 // it yields lies inside its story's text.
+#include "CompressedMutator.h"
 #include "FuzzHost.h"
 #include "plugins/readers/idml/IdmlReader.h"
 

@@ -1,5 +1,6 @@
 // Scribus detection and parsing on arbitrary bytes: never a crash, a hang or
 // a read outside the input.
+#include "CompressedMutator.h"
 #include "plugins/readers/scribus/ScribusParser.h"
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The Scribus reader's whole conversion on arbitrary bytes: never a crash, a
 // hang or a leak, and every run and anchor it yields lies inside its story's
 // text.
+#include "CompressedMutator.h"
 #include "FuzzHost.h"
 #include "plugins/readers/scribus/ScribusReader.h"
 

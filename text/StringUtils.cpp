@@ -156,12 +156,12 @@ inline bool DecodeOne(const Byte* s, std::size_t n, std::size_t& i, Unit* out, s
         i += 3;
     } else if (b < 0xF8) {
         if (n - i < 4) return false;
-        unsigned short units[2];
-        int made = OBUTF16::Split(((b & 7) << 18) | ((s[i + 1] & 0x3F) << 12) |
-                                      ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F),
-                                  units);
-        for (int k = 0; k < made; ++k)
-            out[o++] = units[k];
+        // Always two units, by the form's arithmetic alone: overlong forms
+        // and those past U+10FFFF give what the format always gave.
+        unsigned c1 = s[i + 1] & 0x3Fu, c2 = s[i + 2] & 0x3Fu, c3 = s[i + 3] & 0x3Fu;
+        unsigned w = (((b & 7) << 2) | (c1 >> 4)) - 1;
+        out[o++] = static_cast<Unit>(0xD800 | (w << 6) | ((c1 & 0xF) << 2) | (c2 >> 4));
+        out[o++] = static_cast<Unit>(0xDC00 | ((c2 & 0xF) << 6) | c3);
         i += 4;
     } else {
         return false;

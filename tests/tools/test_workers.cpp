@@ -23,10 +23,10 @@ const std::string kData = std::string(OMBRA_SOURCE_DIR) + "/tests/data/scribus/"
 
 // RLIMIT_AS cannot bind a process whose sanitizer reserved terabytes, and
 // the sanitizer reports crashes itself.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
+constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
 #else
 constexpr bool kSanitized = false;
 #endif

@@ -281,6 +281,12 @@ private:
         doc_.stories.emplace_back();
         StoryReader nested(ctx_, index);
         nested.range_.flags = range_.flags & (kInserted | kDeleted | kHiddenText);
+        // A tracked change around the table or note covers its text too,
+        // and each story keeps the changes its runs name.
+        if (range_.change >= 0) {
+            nested.range_.change = static_cast<int>(nested.s_.changes.size());
+            nested.s_.changes.push_back(s_.changes[static_cast<std::size_t>(range_.change)]);
+        }
         nested.ReadNested(content, index_, depth + 1);
         return index;
     }

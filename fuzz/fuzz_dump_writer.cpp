@@ -1,0 +1,141 @@
+// The dump writer on documents made from arbitrary bytes (FuzzDocument.h):
+// never a crash, a hang or a leak; its output is one well-formed JSON
+// value, and indenting changes nothing but the white space.
+#include "FuzzDocument.h"
+#include "FuzzHost.h"
+#include "FuzzOutput.h"
+
+#include "support/ConversionState.h"
+
+#include <ombra/plugin.h>
+#include <ombra/preferences.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+extern "C" OBWriter* GetWriter();
+
+namespace {
+
+// A JSON checker: Value consumes one value at `at` and says whether it was well-formed.
+struct Json {
+    const std::string& s;
+    size_t at = 0;
+    void Space() {
+        while (at < s.size() && (s[at] == ' ' || s[at] == '\n' || s[at] == '\t' || s[at] == '\r'))
+            ++at;
+    }
+    bool Eat(char c) {
+        Space();
+        if (at < s.size() && s[at] == c) return ++at, true;
+        return false;
+    }
+    bool String() {
+        if (!Eat('"')) return false;
+        while (at < s.size()) {
+            unsigned char c = static_cast<unsigned char>(s[at++]);
+            if (c == '"') return true;
+            if (c < 0x20) return false;
+            if (c != '\\') continue;
+            if (at >= s.size()) return false;
+            char e = s[at++];
+            if (e == 'u') {
+                for (int k = 0; k < 4; ++k, ++at)
+                    if (at >= s.size() || !isxdigit(static_cast<unsigned char>(s[at])))
+                        return false;
+            } else if (!strchr("\"\\/bfnrt", e)) {
+                return false;
+            }
+        }
+        return false;
+    }
+    bool Value(int depth) {
+        Space();
+        if (at >= s.size() || depth > 2000) return false;
+        char c = s[at];
+        if (c == '"') return String();
+        if (c == '{' || c == '[') {
+            ++at;
+            char close = c == '{' ? '}' : ']';
+            if (Eat(close)) return true;
+            do {
+                if (c == '{' && !(String() && Eat(':'))) return false;
+                if (!Value(depth + 1)) return false;
+            } while (Eat(','));
+            return Eat(close);
+        }
+        for (const char* word : {"true", "false", "null"})
+            if (s.compare(at, strlen(word), word) == 0) return at += strlen(word), true;
+        size_t start = at;
+        if (s[at] == '-') ++at;
+        while (at < s.size() &&
+               (isdigit(static_cast<unsigned char>(s[at])) || strchr(".eE+-", s[at])))
+            ++at;
+        return at > start + (s[start] == '-');
+    }
+};
+
+// The text without the white space outside strings.
+std::string Squeeze(const std::string& text) {
+    std::string out;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            out += c;
+            if (c == '\\' && i + 1 < text.size())
+                out += text[++i];
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+            out += c;
+        } else if (c != ' ' && c != '\n') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Dump(const std::vector<Element*>& elements, int indentation, bool storyText) {
+    ombra_fuzz::Capture output;
+    OBWriter* writer = GetWriter();
+    OBPreferenceList prefs;
+    writer->GetStreamPrefs(output.Stream(), &prefs);
+    OBPreference* p = nullptr;
+    prefs.GetNthPreferenceOfType(1, VT::ekSignedInt32, &p);
+    if (auto* indent = dynamic_cast<OBIntegerPreference*>(p)) indent->SetCurrentValue(indentation);
+    p = nullptr;
+    prefs.GetNthPreferenceOfType(1, VT::ekBool16, &p);
+    if (auto* text = dynamic_cast<OBBooleanPreference*>(p)) text->SetCurrentValue(storyText);
+    writer->Init(output.Stream(), &prefs);
+    for (Element* e : elements)
+        writer->PutElement(e);
+    writer->PutElement(nullptr);
+    writer->Reset();
+    delete writer;
+    return output.Data();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ombra_fuzz::InstallHost();
+    if (size > 16384) return 0;
+    ombra_fuzz::Bytes in(data, size);
+    int indentation = static_cast<int>(in.Byte() % 9);
+    bool storyText = in.Byte() & 1;
+    ombra_test::ConversionState state;
+    ombra_test::DocumentBuilder builder;
+    ombra_fuzz::DocumentProgram(builder, in).Run();
+    const std::vector<Element*>& elements = builder.Build();
+    std::string compact = Dump(elements, 0, storyText);
+    Json json{compact};
+    if (!json.Value(0) || (json.Space(), json.at != compact.size())) __builtin_trap();
+    if (!ombra_fuzz::IsUtf8(compact)) __builtin_trap();
+    if (indentation && Squeeze(Dump(elements, indentation, storyText)) != Squeeze(compact))
+        __builtin_trap();
+    return 0;
+}
