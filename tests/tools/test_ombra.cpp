@@ -154,22 +154,11 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorke
     inWork.folder = work.Path();
     std::vector<std::string> lines[2];
     for (int workers : {1, 2}) {
-        Args arguments = {"convert",
-                          "in/good1.in",
-                          "in/missing.in",
-                          "in/strange.in",
-                          "in/folder.in",
-                          "in/breaks.in",
-                          "in/empty.in",
-                          "in/broken.tree",
-                          "in/good2.in",
-                          "in/story.tree",
-                          "in/nomemory.in",
-                          "in/probe.in",
-                          "--outdir",
-                          "out",
-                          "-j",
-                          std::to_string(workers)};
+        Args arguments = {
+            "convert",        "in/good1.in", "in/missing.in",  "in/strange.in", "in/folder.in",
+            "in/breaks.in",   "in/empty.in", "in/broken.tree", "in/good2.in",   "in/story.tree",
+            "in/nomemory.in", "in/probe.in", "--outdir",       "out",           "-j"};
+        arguments.push_back(std::to_string(workers));
         ToolResult run = RunOmbra(WithTestPlugIns(arguments, true), inWork);
         ExpectExit(run, 1,
                    {"in/missing.in: not found\n", "in/strange.in: not recognised by any reader\n",
