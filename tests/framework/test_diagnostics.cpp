@@ -66,28 +66,20 @@ TEST_F(Alerts, EachKindHasItsTitle) {
                             "Error",
                             "Error"};
     ASSERT_EQ(gBoxes.size(), 7u);
-    for (std::size_t i = 0; i < gBoxes.size(); ++i) {
+    for (std::size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(gBoxes[i].title, titles[i]);
         EXPECT_EQ(gBoxes[i].text, "Disk full");
         EXPECT_EQ(gBoxes[i].style, OBMB::kOKCancel);
     }
-}
-
-TEST_F(Alerts, MessagesReachTheSinkAsUTF8) {
-    // No text service on this thread: the core's own converts.
+    // No text service on this thread: the core's own converts to UTF-8.
     ASSERT_EQ(OBLumHandler::GetLumService(), nullptr);
+    OBCAlert::SetShowAlerts(0); // alerts are always shown
+    EXPECT_EQ(OBCAlert::GetShowAlerts(), 1);
     OBCAlert::ErrorAlert(COBString("\x93\xFA\x96\x7B", WSE::kJapaneseScript)); // 日本
     OBCAlert::ErrorAlert(COBString("caf\xE9", WSE::kSystemScript));
-    ASSERT_EQ(gBoxes.size(), 2u);
-    EXPECT_EQ(gBoxes[0].text, "\xE6\x97\xA5\xE6\x9C\xAC");
-    EXPECT_EQ(gBoxes[1].text, "caf\xC3\xA9");
-}
-
-TEST_F(Alerts, AlertsAreAlwaysShown) {
-    OBCAlert::SetShowAlerts(0);
-    EXPECT_EQ(OBCAlert::GetShowAlerts(), 1);
-    OBCAlert::InformationAlert(COBString("still shown"));
-    EXPECT_EQ(gBoxes.size(), 1u);
+    ASSERT_EQ(gBoxes.size(), 9u);
+    EXPECT_EQ(gBoxes[7].text, "\xE6\x97\xA5\xE6\x9C\xAC");
+    EXPECT_EQ(gBoxes[8].text, "caf\xC3\xA9");
 }
 
 TEST(AlertSink, TheDefaultWritesToStandardErrorAndNeverStops) {
@@ -125,40 +117,32 @@ protected:
     }
 };
 
-TEST_F(DebugBreaks, TheBreakBoxAsksAbortRetryIgnore) {
+// The plain break asks Abort/Retry/Ignore; a message break asks a question
+// after the message, cut to 2499 bytes in all.
+TEST_F(DebugBreaks, TheBoxesAndTheirTexts) {
     gAnswer = OBMB::kIDIgnore;
     OBBreakToDebugger();
     gAnswer = OBMB::kIDRetry;
     OBBreakToDebugger();
-    ASSERT_EQ(gBoxes.size(), 2u);
-    EXPECT_EQ(gBoxes[0].title, "Error");
-    EXPECT_EQ(gBoxes[0].text, "Debug Break");
-    EXPECT_EQ(gBoxes[0].style, 0x12212u);
-}
-
-TEST_F(DebugBreaks, TheQuestionFollowsTheMessage) {
     gAnswer = OBMB::kIDNo;
     OBBreakStrToDebugger("Bad frame chain");
     OBBreakStrToDebugger(nullptr);
     OBBreakStrToDebugger("caf\xE9"); // the system script's bytes reach the sink as UTF-8
-    ASSERT_EQ(gBoxes.size(), 3u);
-    EXPECT_EQ(gBoxes[0].title, "Debug Break");
-    EXPECT_EQ(gBoxes[0].text, "Bad frame chain\nDo you want to quit the app?");
-    EXPECT_EQ(gBoxes[0].style, 0x12014u);
-    EXPECT_EQ(gBoxes[1].text, "\nDo you want to quit the app?");
-    EXPECT_EQ(gBoxes[2].text, "caf\xC3\xA9\nDo you want to quit the app?");
-}
-
-TEST_F(DebugBreaks, LongMessagesAreCutTo2499Bytes) {
-    gAnswer = OBMB::kIDNo;
-    for (int length : {3000, 2501, 2500, 2499})
+    // The last one has room for the first ten bytes of the question only.
+    for (int length : {3000, 2501, 2500, 2499, 2489})
         OBBreakStrToDebugger(std::string(length, 'm').c_str());
-    // Room for the first ten bytes of the question only.
-    OBBreakStrToDebugger(std::string(2489, 'm').c_str());
-    ASSERT_EQ(gBoxes.size(), 5u);
-    for (int i = 0; i < 4; ++i)
+    ASSERT_EQ(gBoxes.size(), 10u);
+    EXPECT_EQ(gBoxes[0].title + gBoxes[0].text, "ErrorDebug Break");
+    EXPECT_EQ(gBoxes[0].style, 0x12212u);
+    EXPECT_EQ(gBoxes[2].title, "Debug Break");
+    EXPECT_EQ(gBoxes[2].style, 0x12014u);
+    const std::string question = "\nDo you want to quit the app?";
+    const std::string texts[] = {"Bad frame chain" + question, question, "caf\xC3\xA9" + question};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(gBoxes[2 + i].text, texts[i]);
+    for (int i = 5; i < 9; ++i)
         EXPECT_EQ(gBoxes[i].text, std::string(2499, 'm')) << i;
-    EXPECT_EQ(gBoxes[4].text, std::string(2489, 'm') + "\nDo you wa");
+    EXPECT_EQ(gBoxes[9].text, std::string(2489, 'm') + "\nDo you wa");
 }
 
 int gNestedCalls = 0;
@@ -322,13 +306,9 @@ TEST(ConversionLog, KeepsEachIdOnceInOrderOfFirstReport) {
     OBConversionLogger copy(logger); // a copy of its own
     logger.AddLogEntry(5);
     EXPECT_EQ(copy.GetStringCount(), 102);
-}
-
-TEST(ConversionLog, PositionsOutsideTheLogGiveNothing) {
-    OBConversionLogger logger(OBL::kEnglish);
-    logger.AddLogEntry(OBMessageId(OBERR::kMalformedInput));
+    // Positions outside the log give nothing.
     EXPECT_EQ(logger.GetNthString(-1).Length(), 0);
-    EXPECT_EQ(logger.GetNthStringId(5), 0u);
+    EXPECT_EQ(logger.GetNthStringId(500), 0u);
 }
 
 TEST(ConversionLog, WithoutMemoryAnEntryIsLostAndTheLogKept) {

@@ -56,25 +56,18 @@ TEST(ValuePools, ExhaustedMemoryGivesNullBlock) {
 
 TEST(ValuePools, ConcurrentAllocationsReceiveDistinctBlocks) {
     IPool* pool = OBGetValuePool(28);
-    const int perThread = 500;
-    std::vector<void*> a(perThread), b(perThread);
-    std::thread t1([&] {
-        for (auto& p : a)
-            p = pool->malloc();
-    });
-    std::thread t2([&] {
-        for (auto& p : b)
-            p = pool->malloc();
-    });
+    std::vector<void*> blocks(1000);
+    auto take = [&](std::size_t from) {
+        for (std::size_t i = from; i < from + 500; ++i)
+            blocks[i] = pool->malloc();
+    };
+    std::thread t1(take, 0), t2(take, 500);
     t1.join();
     t2.join();
-    std::set<void*> all(a.begin(), a.end());
-    all.insert(b.begin(), b.end());
-    EXPECT_EQ(all.size(), 2u * perThread);
+    std::set<void*> all(blocks.begin(), blocks.end());
+    EXPECT_EQ(all.size(), blocks.size());
     EXPECT_EQ(all.count(nullptr), 0u);
-    for (void* p : a)
-        pool->free(p);
-    for (void* p : b)
+    for (void* p : blocks)
         pool->free(p);
 }
 

@@ -295,9 +295,8 @@ TEST_F(Files, ExistenceSizeCopyDelete) {
 }
 
 TEST_F(Files, LoadLibrary) {
-    void* module = reinterpret_cast<void*>(1);
     Write("not-a-library.obrd", "garbage");
-    module = reinterpret_cast<void*>(1);
+    void* module = reinterpret_cast<void*>(1);
     WOBFileUtility::LoadLibraryA(OBSysFileRef(Path("not-a-library.obrd").c_str()), module);
     EXPECT_EQ(module, nullptr);
     WOBFileUtility::LoadLibraryA(OBSysFileRef(W(u"libc.so.6")), module);

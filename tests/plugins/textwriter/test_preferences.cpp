@@ -123,9 +123,7 @@ TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
     EXPECT_EQ(options.encoding, OBTW::kDefaultEncoding);
     EXPECT_FALSE(options.reportGeometry);
     EXPECT_EQ(options.wrapColumn, 0);
-}
-
-TEST_F(WriterPreferences, BreakTextAndTemplatesReadEscapes) {
+    // The break text and the templates read escapes.
     WOBString text;
     OBStringUtils::ConvertUTF8ToUTF16String("a\\nb\\tc\\fd\\\\e\\x", 15, text);
     OBTextWriterPreferences::Unescape(text);

@@ -15,18 +15,20 @@ OMBRA, READERS, DOCUMENTS = sys.argv[1], sys.argv[2], sys.argv[3:]
 WORK = tempfile.mkdtemp(prefix="ombra-html-")
 
 
-def convert(source, name, *settings):
-    """The HTML of a Scribus document or a builder document ("features")."""
-    out = os.path.join(WORK, name + ".html")
+def run(source, name, out, *flags):
+    """Converts a Scribus document or a builder document ("features") to HTML."""
     if not os.path.exists(source):
         doc = os.path.join(WORK, name + ".testdoc")
         with open(doc, "w") as f:
             f.write("ombra-test-document:%s\n" % source)
         source = doc
-    args = [OMBRA, "convert", "--writer", "261", "-o", out, "-q", source]
-    if source.endswith(".testdoc"):
-        args[2:2] = ["--readers", READERS]
-    subprocess.run(args + list(settings), check=True, capture_output=True)
+    return subprocess.run([OMBRA, "convert", "--readers", READERS, "--writer", "261", "-o", out,
+                           source] + list(flags), capture_output=True, text=True)
+
+
+def convert(source, name):
+    out = os.path.join(WORK, name + ".html")
+    run(source, name, out, "-q").check_returncode()
     return out
 
 
@@ -70,13 +72,9 @@ class Parsed(unittest.TestCase):
 
 class Reported(unittest.TestCase):
     def report(self, *flags):
-        doc = os.path.join(WORK, "report.testdoc")
-        with open(doc, "w") as f:
-            f.write("ombra-test-document:features\n")
-        run = subprocess.run([OMBRA, "convert", "--readers", READERS, "-t", "html", "-o",
-                              os.devnull, doc] + list(flags), capture_output=True, text=True)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        return run.stderr
+        done = run("features", "report", os.devnull, *flags)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stderr
 
     def test_report_says_what_the_writer_could_not_express_counted(self):
         self.assertEqual(self.report(), "", "nothing without --report")
