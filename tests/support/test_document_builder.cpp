@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 namespace {
 
 using namespace ombra_test;
@@ -20,27 +18,7 @@ using namespace ombra_test;
 // in order without gaps, and each anchored object stands on its U+FFFC.
 void ExpectConventions(const std::vector<Element*>& elements) {
     EXPECT_EQ(CheckValueTypes(elements), "");
-    std::set<unsigned> ids;
-    std::vector<Element*> all;
-    for (std::vector<Element*> todo(elements.begin(), elements.end()); !todo.empty();) {
-        Element* e = todo.back();
-        todo.pop_back();
-        all.push_back(e);
-        EXPECT_TRUE(ids.insert(e->GetId()).second) << "id " << e->GetId() << " twice";
-        for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
-            todo.push_back(e->GetNthChild(i));
-    }
-    for (Element* e : all) {
-        OBAttributeStore* store = OBGetAttributeStore(e);
-        for (int a = 0; store && a < AN::kUndefined; ++a)
-            if (auto* id =
-                    dynamic_cast<ValueOBID*>(store->Find(static_cast<AN::AttrNameEnum>(a)))) {
-                unsigned target = kNoId;
-                id->Get(target);
-                EXPECT_TRUE(ids.count(target))
-                    << OBAttrNameString(static_cast<AN::AttrNameEnum>(a));
-            }
-    }
+    EXPECT_EQ(CheckReferences(elements), "");
     for (Element* child : FindAll(elements, EL::kChildStory)) {
         std::u16string text = StoryText(child);
         EXPECT_EQ(CheckRuns(child), "") << Utf8(text);

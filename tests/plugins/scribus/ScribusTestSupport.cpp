@@ -51,51 +51,14 @@ std::string Gzip(const std::string& prefix, std::size_t padding, const std::stri
     return out;
 }
 
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-        out += static_cast<char>(((0xFF << (7 - extra)) & 0xFF) | (c >> (6 * extra)));
-        for (int k = extra - 1; k >= 0; --k)
-            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-    }
-    return out;
-}
-
-std::u16string FromUtf8(const std::string& text) {
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + k < text.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        i += 1 + extra;
-        if (cp >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
-}
-
 std::string Shown(const std::u16string& text) {
-    std::string out;
+    std::u16string out;
     for (char16_t c : text)
-        out += c == scribus::kParagraphSeparator  ? "\xC2\xB6"
-               : c == scribus::kLineBreak         ? "|"
-               : c == scribus::kObjectReplacement ? "#"
-                                                  : Utf8(std::u16string(1, c));
-    return out;
+        out += c == scribus::kParagraphSeparator  ? u'\u00B6'
+               : c == scribus::kLineBreak         ? u'|'
+               : c == scribus::kObjectReplacement ? u'#'
+                                                  : c;
+    return Utf8(out);
 }
 
 std::string CheckCoverage(const scribus::Story& story) {
@@ -129,12 +92,6 @@ std::string CheckCoverage(const scribus::Story& story) {
             return "marker at " + std::to_string(m.position) + " has no placeholder";
     }
     return std::string();
-}
-
-int FindColor(const scribus::Document& doc, const std::string& name) {
-    for (std::size_t i = 0; i < doc.colors.size(); ++i)
-        if (doc.colors[i].name == name) return static_cast<int>(i);
-    return -1;
 }
 
 int ItemNamed(const scribus::Document& doc, const std::string& name) {

@@ -31,9 +31,10 @@ scribus::ParseResult ParseBytes(const std::string& bytes,
 std::string Gzip(const std::string& prefix, std::size_t padding = 0,
                  const std::string& suffix = "");
 
-std::string Utf8(const std::u16string& text);
-/// UTF-8 as UTF-16 (characters outside the basic plane as surrogate pairs).
-std::u16string FromUtf8(const std::string& text);
+using ombra_test::Utf8;
+inline std::u16string FromUtf8(const std::string& text) {
+    return ombra_test::Utf16(text);
+}
 /// Story text as UTF-8 with the special characters spelled out: paragraph
 /// end "¶", line break "|", objects and variables "#".
 std::string Shown(const std::u16string& text);
@@ -41,8 +42,6 @@ std::string Shown(const std::u16string& text);
 /// Empty when the story's runs and paragraphs cover its text without gaps
 /// or overlaps; otherwise what is wrong.
 std::string CheckCoverage(const scribus::Story& story);
-/// Index of the colour with that name, or -1.
-int FindColor(const scribus::Document& doc, const std::string& name);
 /// Index of the item with that name, -1 when there is none, -2 when the
 /// name is not unique.
 int ItemNamed(const scribus::Document& doc, const std::string& name);
@@ -109,6 +108,7 @@ private:
 };
 
 // Reading the reader's trees (tests/support/DocumentBuilder.h).
+using ombra_test::CheckReferences;
 using ombra_test::CheckRuns;
 using ombra_test::CheckValueTypes;
 using ombra_test::Children;
@@ -120,7 +120,6 @@ using ombra_test::Id;
 using ombra_test::Int;
 using ombra_test::kNoId;
 using ombra_test::Points;
-using ombra_test::Ratio;
 using ombra_test::StoryText;
 using ombra_test::Str;
 

@@ -1,5 +1,7 @@
 // Damaged, truncated and hostile input: the parser returns what it could
-// read and says what it skipped, within its limits, and never crashes.
+// read and says what it skipped, within its limits, and never crashes. What
+// the damaged documents of tests/data/scribus read as is pinned by the
+// recorded outputs (scribus_outputs_unchanged).
 #include "ScribusTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,28 +23,6 @@ bool HasWarning(const ParseResult& r, Warning::Code code) {
 void ExpectCovered(const ParseResult& r) {
     for (std::size_t i = 0; i < r.document.stories.size(); ++i)
         EXPECT_EQ("", CheckCoverage(r.document.stories[i])) << "story " << i;
-}
-
-TEST(ScribusRobustness, DamagedOldDocumentIsRepairedUpToTheDamage) {
-    ParseResult r = ParseBytes(Fixture("v12-damaged.sla"));
-    ASSERT_EQ(ParseResult::Status::kRecovered, r.status);
-    EXPECT_TRUE(HasWarning(r, Warning::Code::kMalformedXml));
-    const Document& doc = r.document;
-    ExpectCovered(r);
-    // Stray '&' and '<' stay part of the value; a bare value is read.
-    int photo = ItemNamed(doc, "Fish & Chips <large>");
-    ASSERT_GE(photo, 0);
-    EXPECT_EQ("images/photo.jpg", doc.items[photo].imageFile);
-    EXPECT_EQ(1, doc.items[ItemNamed(doc, "Star")].layer);
-    // The file ends inside the second page's frame: its complete text run is
-    // kept, the cut one is not, and the chain still links both frames.
-    int cut = ItemNamed(doc, "Cut");
-    ASSERT_GE(cut, 0);
-    const Story& s = doc.stories[doc.items[cut].story];
-    EXPECT_EQ(2u, s.frames.size());
-    EXPECT_EQ(u"kept text", s.text.substr(s.text.size() - 9));
-    EXPECT_EQ(std::u16string::npos, s.text.find(u"lost"));
-    EXPECT_EQ(2u, doc.pages.size());
 }
 
 TEST(ScribusRobustness, RepairMakesWellFormedXml) {
@@ -150,36 +130,6 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
     r = ParseBytes(plain, options);
     EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));
     EXPECT_EQ(1u, r.document.pages.size());
-}
-
-TEST(ScribusRobustness, BrokenFrameChainsAreCutAndReported) {
-    ParseResult r = ParseBytes(Fixture("chain-faults.sla"));
-    ASSERT_EQ(ParseResult::Status::kOk, r.status);
-    const Document& doc = r.document;
-    ExpectCovered(r);
-    int a = ItemNamed(doc, "A"), b = ItemNamed(doc, "B"), c = ItemNamed(doc, "C");
-    // A -> B -> C -> A: the loop is cut before its lowest item.
-    ASSERT_GE(doc.items[a].story, 0);
-    const Story& loop = doc.stories[doc.items[a].story];
-    EXPECT_EQ(std::vector<int>({a, b, c}), loop.frames);
-    EXPECT_EQ(u"one two three", loop.text);
-    EXPECT_EQ(-1, doc.items[c].nextInChain);
-    EXPECT_TRUE(HasWarning(r, Warning::Code::kChainLoop));
-    // Links to itself, to nothing, to a shape and into a taken frame end the
-    // chain; each frame keeps its own text.
-    for (const char* name : {"Self", "Dangling", "ToShape", "Also to B"}) {
-        int i = ItemNamed(doc, name);
-        ASSERT_GE(i, 0) << name;
-        EXPECT_EQ(-1, doc.items[i].nextInChain) << name;
-        ASSERT_GE(doc.items[i].story, 0) << name;
-        EXPECT_EQ(std::vector<int>({i}), doc.stories[doc.items[i].story].frames) << name;
-    }
-    EXPECT_TRUE(HasWarning(r, Warning::Code::kChainDangling));
-    int warnings = 0;
-    for (const Warning& w : r.warnings)
-        if (w.code == Warning::Code::kChainDangling || w.code == Warning::Code::kChainLoop)
-            ++warnings;
-    EXPECT_EQ(5, warnings);
 }
 
 TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
