@@ -111,7 +111,7 @@ RunStyle RunStyle::Style(unsigned characterStyle, int script) {
 
 // ---- TextBuilder -----------------------------------------------------------
 
-TextBuilder::TextBuilder() : paragraphStart_(0) {}
+TextBuilder::TextBuilder() : paragraphStart_(0), openParagraphStyle_(kNoId) {}
 TextBuilder::~TextBuilder() = default;
 
 TextBuilder& TextBuilder::AppendRun(const std::u16string& units, RunStyle style) {
@@ -151,43 +151,55 @@ TextBuilder& TextBuilder::EndPara(unsigned paragraphStyle) {
         runs_.push_back({Length() - 1, Length(), kNoId, -1, std::string(), 0});
         runFormats_.push_back(RunStyle());
     }
-    paragraphs_.push_back({paragraphStart_, Length(), paragraphStyle, -1, std::string(), 0});
+    unsigned style = paragraphStyle != kNoId ? paragraphStyle : openParagraphStyle_;
+    paragraphs_.push_back({paragraphStart_, Length(), style, -1, std::string(), 0});
     paragraphStart_ = Length();
+    openParagraphStyle_ = kNoId;
     return *this;
 }
 
-TextBuilder& TextBuilder::Spanned(std::vector<Span>& list, const std::string& utf8, RunStyle style,
-                                  Span span) {
-    span.start = Length();
-    Text(utf8, style);
-    span.end = Length();
-    list.push_back(span);
+TextBuilder& TextBuilder::ParaStyle(unsigned paragraphStyle) {
+    openParagraphStyle_ = paragraphStyle;
     return *this;
 }
 
 TextBuilder& TextBuilder::Ruby(const std::string& base, const std::string& reading,
                                RunStyle style) {
-    return Spanned(rubies_, base, style, {0, 0, kNoId, -1, reading, 0});
+    long long start = Length();
+    Text(base, style);
+    rubies_.push_back({start, Length(), kNoId, -1, reading, 0});
+    return *this;
 }
 
 TextBuilder& TextBuilder::RubyPerCharacter(const std::string& base, const std::string& readings,
                                            RunStyle style) {
-    return Spanned(rubies_, base, style, {0, 0, kNoId, -1, readings, 1});
+    long long start = Length();
+    Text(base, style);
+    rubies_.push_back({start, Length(), kNoId, -1, readings, 1});
+    return *this;
 }
 
 TextBuilder& TextBuilder::Kenten(const std::string& utf8, KKE::KentenKindEnum kind, RunStyle style,
                                  unsigned short character, bool belowLeft) {
-    return Spanned(kentens_, utf8, style,
-                   {0, 0, kNoId, -1, std::string(), static_cast<int>(kind),
-                    character | (belowLeft ? 1LL << 16 : 0)});
+    long long start = Length();
+    Text(utf8, style);
+    kentens_.push_back({start, Length(), kNoId, -1, std::string(), static_cast<int>(kind),
+                        character | (belowLeft ? 1LL << 16 : 0)});
+    return *this;
 }
 
 TextBuilder& TextBuilder::Warichu(const std::string& utf8, RunStyle style) {
-    return Spanned(warichus_, utf8, style, {0, 0, kNoId, -1, std::string(), 0});
+    long long start = Length();
+    Text(utf8, style);
+    warichus_.push_back({start, Length(), kNoId, -1, std::string(), 0});
+    return *this;
 }
 
 TextBuilder& TextBuilder::Tcy(const std::string& utf8, RunStyle style) {
-    return Spanned(tcys_, utf8, style, {0, 0, kNoId, -1, std::string(), 0});
+    long long start = Length();
+    Text(utf8, style);
+    tcys_.push_back({start, Length(), kNoId, -1, std::string(), 0});
+    return *this;
 }
 
 TextBuilder& TextBuilder::Footnote(const std::string& utf8, bool endnote) {
@@ -214,16 +226,25 @@ TextBuilder& TextBuilder::Variable(const std::string& shown) {
 }
 
 TextBuilder& TextBuilder::Link(const std::string& utf8, const std::string& url, RunStyle style) {
-    return Spanned(links_, utf8, style, {0, 0, kNoId, -1, url, 0});
+    long long start = Length();
+    Text(utf8, style);
+    links_.push_back({start, Length(), kNoId, -1, url, 0});
+    return *this;
 }
 
 TextBuilder& TextBuilder::PageLink(const std::string& utf8, unsigned page, RunStyle style) {
-    return Spanned(links_, utf8, style, {0, 0, page, -1, std::string(), 1});
+    long long start = Length();
+    Text(utf8, style);
+    links_.push_back({start, Length(), page, -1, std::string(), 1});
+    return *this;
 }
 
 TextBuilder& TextBuilder::TextLink(const std::string& utf8, unsigned story, long long position,
                                    RunStyle style) {
-    return Spanned(links_, utf8, style, {0, 0, story, -1, std::string(), 2, position});
+    long long start = Length();
+    Text(utf8, style);
+    links_.push_back({start, Length(), story, -1, std::string(), 2, position});
+    return *this;
 }
 
 TextBuilder& TextBuilder::Inline(unsigned item) {
@@ -254,27 +275,24 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
 
     std::vector<Span> paragraphs = paragraphs_;
     if (paragraphStart_ < length)
-        paragraphs.push_back({paragraphStart_, length, kNoId, -1, std::string(), 0});
+        paragraphs.push_back({paragraphStart_, length, openParagraphStyle_, -1, std::string(), 0});
     auto paragraphStyleAt = [&](long long position) {
         for (const Span& p : paragraphs)
             if (p.start <= position && position < p.end) return p.id;
         return kNoId;
     };
 
-    auto each = [&](const auto& entries, EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind,
-                    auto&& fill) {
-        if (entries.empty()) return;
-        Element* list = Add(child, NewList(listKind));
-        for (const auto& entry : entries)
-            if (Element* run = Add(list, OBCreateStoredElement(kind))) fill(run, entry);
-    };
     auto ranges = [&](const std::vector<Span>& spans, EL::ElementTypeEnum listKind,
                       EL::ElementTypeEnum kind, auto&& fill) {
-        each(spans, listKind, kind, [&](Element* run, const Span& s) {
+        if (spans.empty()) return;
+        Element* list = Add(child, NewList(listKind));
+        for (const Span& s : spans) {
+            Element* run = Add(list, OBCreateStoredElement(kind));
+            if (!run) continue;
             Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(s.start));
             Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(s.end));
             fill(run, s);
-        });
+        }
     };
     ranges(paragraphs, EL::kParagraphRunList, EL::kParagraphRun, [](Element* run, const Span& p) {
         if (p.id != kNoId) Store(run).SetId(AN::kParagraphStyleID, p.id);
@@ -334,19 +352,34 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
                 ids->Add(id);
         Store(child).Set(AN::kInlineObjectList, list);
     }
-    each(tables_, EL::kTableRunList, EL::kTableRun, [](Element* run, const Anchored& t) {
-        Store(run).SetInteger(AN::kTextIndex, static_cast<int>(t.position));
-        Add(run, t.table->BuildTable());
-    });
-    each(variables_, EL::kVariableRunList, EL::kVariableRun, [](Element* run, const Span& v) {
-        Store(run).SetInteger(AN::kPos, static_cast<int>(v.start));
-        Store(run).SetUtf8(AN::kStaticText, v.text.c_str());
-    });
-    each(notes_, EL::kFootnoteList, EL::kFootnote, [&](Element* note, const Note& n) {
-        Store(note).SetInteger(AN::kPosition, static_cast<int>(n.position));
-        Store(note).SetBool(AN::kIsEndNote, n.endnote);
-        Add(note, n.text->BuildChildStory(kNoId, hyperlinks));
-    });
+    if (!tables_.empty()) {
+        Element* list = Add(child, NewList(EL::kTableRunList));
+        for (const Anchored& t : tables_) {
+            Element* run = Add(list, OBCreateStoredElement(EL::kTableRun));
+            if (!run) continue;
+            Store(run).SetInteger(AN::kTextIndex, static_cast<int>(t.position));
+            Add(run, t.table->BuildTable());
+        }
+    }
+    if (!variables_.empty()) {
+        Element* list = Add(child, NewList(EL::kVariableRunList));
+        for (const Span& v : variables_) {
+            Element* run = Add(list, OBCreateStoredElement(EL::kVariableRun));
+            if (!run) continue;
+            Store(run).SetInteger(AN::kPos, static_cast<int>(v.start));
+            Store(run).SetUtf8(AN::kStaticText, v.text.c_str());
+        }
+    }
+    if (!notes_.empty()) {
+        Element* list = Add(child, NewList(EL::kFootnoteList));
+        for (const Note& n : notes_) {
+            Element* note = Add(list, OBCreateStoredElement(EL::kFootnote));
+            if (!note) continue;
+            Store(note).SetInteger(AN::kPosition, static_cast<int>(n.position));
+            Store(note).SetBool(AN::kIsEndNote, n.endnote);
+            Add(note, n.text->BuildChildStory(kNoId, hyperlinks));
+        }
+    }
     if (story != kNoId) {
         for (const Span& l : links_) {
             Element* link = OBCreateStoredElement(EL::kHyperlink);
@@ -609,8 +642,8 @@ unsigned DocumentBuilder::AddPage(unsigned spread, unsigned master) {
     return page->GetId();
 }
 
-Element* DocumentBuilder::Item(unsigned container, EL::ElementTypeEnum kind, unsigned layer,
-                               bool visible) {
+unsigned DocumentBuilder::AddTextFrame(unsigned container, unsigned story, const OBRect& box,
+                                       unsigned layer, bool visible) {
     auto found = containers_.find(container);
     Element* target = found != containers_.end() ? found->second : nullptr;
     Element* spread = target ? nullptr : Find(container);
@@ -618,36 +651,52 @@ Element* DocumentBuilder::Item(unsigned container, EL::ElementTypeEnum kind, uns
         target = Add(spread, NewList(EL::kPasteboardDrawingObjectList));
         containers_[container] = target;
     }
-    Element* item = target ? Keep(Add(target, OBCreateStoredElement(kind))) : nullptr;
-    if (!item) return nullptr;
-    if (layer != kNoId) Store(item).SetId(AN::kLayer, layer);
-    Store(item).SetBool(AN::kVisible, visible);
-    return item;
-}
-
-unsigned DocumentBuilder::AddTextFrame(unsigned container, unsigned story, const OBRect& box,
-                                       unsigned layer, bool visible) {
-    Element* frame = Item(container, EL::kText, layer, visible);
+    if (!target) return kNoId;
+    Element* frame = Keep(Add(target, OBCreateStoredElement(EL::kText)));
     if (!frame) return kNoId;
     Store(frame).SetRect(AN::kBoundingBox, box);
     Store(frame).SetId(AN::kStory, story);
+    if (layer != kNoId) Store(frame).SetId(AN::kLayer, layer);
+    Store(frame).SetBool(AN::kVisible, visible);
     Store(frame).SetInteger(AN::kNumberOfColumns, 1);
     frames_[story].push_back(frame);
     return frame->GetId();
 }
 
+unsigned DocumentBuilder::AddRectangle(unsigned container, const OBRect& box, unsigned layer) {
+    auto found = containers_.find(container);
+    Element* item = found == containers_.end()
+                        ? nullptr
+                        : Keep(Add(found->second, OBCreateStoredElement(EL::kRectangle)));
+    if (!item) return kNoId;
+    Store(item).SetRect(AN::kBoundingBox, box);
+    if (layer != kNoId) Store(item).SetId(AN::kLayer, layer);
+    Store(item).SetBool(AN::kVisible, true);
+    return item->GetId();
+}
+
 unsigned DocumentBuilder::AddGroup(unsigned container, unsigned layer, bool visible) {
-    Element* group = Item(container, EL::kGroup, layer, visible);
+    auto found = containers_.find(container);
+    Element* group = found == containers_.end()
+                         ? nullptr
+                         : Keep(Add(found->second, OBCreateStoredElement(EL::kGroup)));
     if (!group) return kNoId;
+    if (layer != kNoId) Store(group).SetId(AN::kLayer, layer);
+    Store(group).SetBool(AN::kVisible, visible);
     containers_[group->GetId()] = group;
     return group->GetId();
 }
 
 unsigned DocumentBuilder::AddPicture(unsigned container, const OBRect& box, const std::string& path,
                                      const std::string& alt, unsigned layer) {
-    Element* item = Item(container, EL::kPicture, layer, true);
+    auto found = containers_.find(container);
+    Element* item = found == containers_.end()
+                        ? nullptr
+                        : Keep(Add(found->second, OBCreateStoredElement(EL::kPicture)));
     if (!item) return kNoId;
     Store(item).SetRect(AN::kBoundingBox, box);
+    if (layer != kNoId) Store(item).SetId(AN::kLayer, layer);
+    Store(item).SetBool(AN::kVisible, true);
     if (!alt.empty()) Store(item).SetUtf8(AN::kAlternativeText, alt.c_str());
     Element* link = Add(item, OBCreateStoredElement(EL::kLinkInformation));
     if (link && !path.empty()) {

@@ -64,15 +64,24 @@ struct OMBRA_TESTDOC_API RunStyle {
     RunStyle() = default;
     static RunStyle Script(WSE::WritingScriptEnum script);
     static RunStyle Style(unsigned characterStyle, int script = -1);
-    RunStyle& Bold(bool on = true) { return With(bold, on); }
-    RunStyle& Italic(bool on = true) { return With(italic, on); }
-    RunStyle& Size(double points) { return With(fontSize, points); }
-    RunStyle& Color(unsigned colorId) { return With(color, colorId); }
-    RunStyle& Font(const std::string& name) { return With(font, name); }
-
-private:
-    template <class Field, class V> RunStyle& With(Field& field, const V& value) {
-        field = value;
+    RunStyle& Bold(bool on = true) {
+        bold = on;
+        return *this;
+    }
+    RunStyle& Italic(bool on = true) {
+        italic = on;
+        return *this;
+    }
+    RunStyle& Size(double points) {
+        fontSize = points;
+        return *this;
+    }
+    RunStyle& Color(unsigned colorId) {
+        color = colorId;
+        return *this;
+    }
+    RunStyle& Font(const std::string& name) {
+        font = name;
         return *this;
     }
 };
@@ -106,6 +115,8 @@ public:
     TextBuilder& Units(const std::u16string& units, RunStyle style = RunStyle());
     /// Appends U+2029 and closes the current paragraph with that style.
     TextBuilder& EndPara(unsigned paragraphStyle = kNoId);
+    /// The style of the paragraph that is still open (for the last one).
+    TextBuilder& ParaStyle(unsigned paragraphStyle);
 
     /// Base text with a RubiRun over it whose RubiText is reading.
     TextBuilder& Ruby(const std::string& base, const std::string& reading,
@@ -179,9 +190,6 @@ private:
     };
 
     TextBuilder& AppendRun(const std::u16string& units, RunStyle style);
-    // Text under a span of the list (start and end set from the text).
-    TextBuilder& Spanned(std::vector<Span>& list, const std::string& utf8, RunStyle style,
-                         Span span);
     long long AppendObject();
 
     std::u16string text_;
@@ -199,6 +207,7 @@ private:
     std::vector<unsigned> inlines_;
     bool vertical_ = false;
     long long paragraphStart_;
+    unsigned openParagraphStyle_;
 };
 
 /// A table anchored in a text: rows x columns cells, each with a text of
@@ -270,6 +279,8 @@ public:
     DocumentBuilder& MetaData(const std::string& title, const std::string& author);
     /// The values of the MetaData child (made when missing), to set more.
     OBAttributeStore& MetaDataStore();
+    /// The Publication, to set more of its values.
+    OBStoredPublication& Publication() { return *publication_; }
 
     /// Colours (ColorList), components as ratios 0 to 1. Return the ids.
     unsigned AddRgbColor(const std::string& name, double red, double green, double blue);
@@ -308,6 +319,7 @@ public:
     /// is kept in its attribute store (OBGetAttributeStore(frame)->Find(AN::kLayer)).
     unsigned AddTextFrame(unsigned container, unsigned story, const OBRect& box,
                           unsigned layer = kNoId, bool visible = true);
+    unsigned AddRectangle(unsigned container, const OBRect& box, unsigned layer = kNoId);
     unsigned AddGroup(unsigned container, unsigned layer = kNoId, bool visible = true);
     /// A Picture whose LinkInformation names path as the document stores it
     /// (no LinkedFile when path is empty), with AlternativeText alt unless empty.
@@ -333,8 +345,6 @@ public:
 private:
     Element* Keep(Element* e);
     Element* List(Element*& list, EL::ElementTypeEnum kind);
-    // A page item of the kind in the container (a spread: its pasteboard).
-    Element* Item(unsigned container, EL::ElementTypeEnum kind, unsigned layer, bool visible);
 
     OBStoredPublication* publication_;
     Element* colors_;
