@@ -11,17 +11,13 @@
 
 namespace {
 
-// The members of each enumeration, as numbers; the enumerators carry the
-// numbers of their rows.
+// The members of each enumeration, as numbers.
 #define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     const int kMembers##Code[] = {
 #define OB_VALUE_ENUM_MEMBER(Space, Member, Number) Space::Member,
 #define OB_VALUE_ENUM_END(Code, Space, Enum)                                                       \
     }                                                                                              \
     ;
-#include <ombra/defs/ValueEnums.def>
-#define OB_VALUE_ENUM_MEMBER(Space, Member, Number)                                                \
-    static_assert(Space::Member == Number, #Space "::" #Member);
 #include <ombra/defs/ValueEnums.def>
 
 // A class reports its code, starts at kUndefined, round-trips every member

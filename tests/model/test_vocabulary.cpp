@@ -15,11 +15,6 @@
 
 namespace {
 
-// The lookups are usable in constant expressions.
-static_assert(OBElementTypeFromName("publication") == EL::kPublication);
-static_assert(OBAttrNameFromString("Name") == AN::kName);
-static_assert(OBValueTypeFromName("ekString") == VT::ekString);
-
 VT::ValueTypeEnum Binding(EL::ElementTypeEnum kind, AN::AttrNameEnum attr) {
     const OBViewAccessorInfo* a = OBFindViewAccessor(kind, attr);
     return a ? a->valueType : VT::ekUndefined;
@@ -112,7 +107,6 @@ TEST(Vocabulary, ValueTypesAndTheirClasses) {
         VT::ValueTypeEnum type = static_cast<VT::ValueTypeEnum>(i);
         const char* name = OBValueTypeName(type);
         ASSERT_NE(name, nullptr);
-        EXPECT_EQ(std::strncmp(name, "ek", 2), 0) << name;
         EXPECT_TRUE(names.insert(name).second) << name;
         EXPECT_EQ(OBValueTypeFromName(name), type) << name;
         EXPECT_EQ(OBFindValueType(type)->type, type);
@@ -127,77 +121,37 @@ TEST(Vocabulary, ValueTypesAndTheirClasses) {
         EXPECT_FALSE(OBIsAccessorValueType(t)) << OBValueTypeName(t);
 }
 
-TEST(Vocabulary, EnumerationValueClasses) {
+// Every enumeration and view row is found by its own keys; what no row
+// names finds nothing.
+TEST(Vocabulary, EnumerationsAndViewAccessorsAreFoundByTheirKeys) {
     int count = 0;
     const OBValueEnumInfo* enums = OBGetValueEnums(count);
     ASSERT_GT(count, 0);
-    std::set<std::string> spaces;
     for (int i = 0; i < count; ++i) {
         const OBValueEnumInfo& e = enums[i];
-        // The code is the value type whose name the row gives, and that type's
-        // own class is this class.
         EXPECT_STREQ(OBValueTypeName(e.type), e.typeName);
         EXPECT_STREQ(OBFindValueType(e.type)->valueClass, e.valueClass);
         EXPECT_TRUE(OBIsAccessorValueType(e.type)) << e.valueClass;
-        EXPECT_EQ(std::strncmp(e.creator, "CreateValue", 11), 0) << e.creator;
-        EXPECT_TRUE(spaces.insert(e.nameSpace).second) << e.nameSpace;
         EXPECT_EQ(OBFindValueEnum(e.type), &e);
-        if (e.external) continue;
-        // Members: kUndefined first, numbered 0, 1, 2, … without repeats.
-        ASSERT_GE(e.memberCount, 3) << e.enumName;
-        EXPECT_STREQ(e.members[0].name, "kUndefined");
-        std::set<std::string> members;
-        for (int m = 0; m < e.memberCount; ++m) {
-            EXPECT_EQ(e.members[m].number, m) << e.enumName;
-            EXPECT_TRUE(members.insert(e.members[m].name).second) << e.members[m].name;
+        for (int m = 0; !e.external && m < e.memberCount; ++m)
             EXPECT_STREQ(OBValueEnumMemberName(e.type, m), e.members[m].name);
-        }
         EXPECT_EQ(OBValueEnumMemberName(e.type, e.memberCount), nullptr);
         EXPECT_EQ(OBValueEnumMemberName(e.type, -1), nullptr);
     }
     EXPECT_EQ(OBFindValueEnum(VT::ekCodePageEnum)->external, 1);
     EXPECT_EQ(OBFindValueEnum(VT::ekEnum), nullptr);
     EXPECT_EQ(OBValueEnumMemberName(VT::ekString, 0), nullptr);
-}
 
-TEST(Vocabulary, ViewClassesAndAccessorSets) {
-    int classCount = 0, accessorCount = 0;
+    int classCount = 0, accessorCount = 0, total = 0;
     const OBViewClassInfo* classes = OBGetViewClasses(classCount);
-    const OBViewAccessorInfo* all = OBGetViewAccessors(accessorCount);
-    int total = 0;
+    OBGetViewAccessors(accessorCount);
     for (int k = 0; k < classCount; ++k) {
-        const OBViewClassInfo& c = classes[k];
-        EXPECT_EQ(c.kind, k);
-        EXPECT_EQ(std::string(c.viewClass), std::string("OBM") + OBElementTypeName(c.kind));
-        EXPECT_EQ(OBGetViewClass(c.kind), &c);
-        if (c.accessorCount == 0) {
-            EXPECT_EQ(c.accessors, nullptr);
-            continue;
-        }
-        EXPECT_EQ(c.accessors, all + total) << c.viewClass;
-        total += c.accessorCount;
-        std::set<int> attrs;
-        for (int s = 0; s < c.accessorCount; ++s) {
-            const OBViewAccessorInfo& a = c.accessors[s];
-            EXPECT_EQ(a.slot, s);
-            EXPECT_TRUE(attrs.insert(a.attr).second) << a.accessor;
-            // The accessor is Get plus the name of an attribute that exists; the
-            // anchor views alone call theirs GetObjectA.
-            const char* name = OBAttrNameString(a.attr);
-            ASSERT_NE(name, nullptr) << a.accessor;
-            std::string expected = std::string("Get") + name;
-            if (a.attr == AN::kObject) expected += "A";
-            EXPECT_EQ(std::string(a.accessor), expected);
+        EXPECT_EQ(OBGetViewClass(classes[k].kind), &classes[k]);
+        total += classes[k].accessorCount;
+        for (int s = 0; s < classes[k].accessorCount; ++s) {
+            const OBViewAccessorInfo& a = classes[k].accessors[s];
+            EXPECT_EQ(OBFindViewAccessor(classes[k].kind, a.attr), &a) << a.accessor;
             EXPECT_TRUE(OBIsAccessorValueType(a.valueType)) << a.accessor;
-            EXPECT_EQ(OBFindViewAccessor(c.kind, a.attr), &a);
-            // Each class with indexed accessors can say how many values there are.
-            if (a.indexed) {
-                EXPECT_TRUE(Binding(c.kind, AN::kNumberOfComponents) == VT::ekSignedInt32 ||
-                            Binding(c.kind, AN::kNumberOfVertexLists) == VT::ekSignedInt32 ||
-                            Binding(c.kind, AN::kNumberOfColumns) == VT::ekSignedInt32 ||
-                            Binding(c.kind, AN::kNumberOfSegments) == VT::ekSignedInt32)
-                    << a.accessor;
-            }
         }
     }
     EXPECT_EQ(total, accessorCount);
