@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -184,27 +185,30 @@ TEST_F(RegisteredTable, LoadsLikeThePlatformStringLoader) {
     EXPECT_EQ(untouched, 'q');
 }
 
+// Cut at 1023 bytes, leaving out whole a character that would straddle the end.
 TEST_F(RegisteredTable, LongTextsAreCutAtACharacterBoundary) {
-    std::string ascii(2000, 'a');
-    table_.SetString(1, ascii.c_str());
-    EXPECT_EQ(Load(1), std::string(1023, 'a'));
-
-    // A two-byte character that would straddle the end is left out whole.
-    table_.SetString(2, (std::string(1022, 'a') + "\xC3\xA9"
-                                                  "b")
-                            .c_str());
-    EXPECT_EQ(Load(2), std::string(1022, 'a'));
-    table_.SetString(3, (std::string(1021, 'a') + "\xC3\xA9"
-                                                  "b")
-                            .c_str());
-    EXPECT_EQ(Load(3), std::string(1021, 'a') + "\xC3\xA9");
-    // Four bytes.
-    table_.SetString(5, (std::string(1020, 'a') + "\xF0\x9F\x98\x80").c_str());
-    EXPECT_EQ(Load(5), std::string(1020, 'a'));
-    table_.SetString(6, (std::string(1019, 'a') + "\xF0\x9F\x98\x80"
-                                                  "z")
-                            .c_str());
-    EXPECT_EQ(Load(6), std::string(1019, 'a') + "\xF0\x9F\x98\x80");
+    const struct {
+        std::size_t as;
+        const char* tail;
+        const char* kept;
+    } rows[] = {{2000, "", ""},
+                {1022,
+                 "\xC3\xA9"
+                 "b",
+                 ""},
+                {1021,
+                 "\xC3\xA9"
+                 "b",
+                 "\xC3\xA9"},
+                {1020, "\xF0\x9F\x98\x80", ""},
+                {1019,
+                 "\xF0\x9F\x98\x80"
+                 "z",
+                 "\xF0\x9F\x98\x80"}};
+    for (const auto& row : rows) {
+        table_.SetString(1, (std::string(row.as, 'a') + row.tail).c_str());
+        EXPECT_EQ(Load(1), std::string(std::min<std::size_t>(row.as, 1023), 'a') + row.kept);
+    }
 }
 
 TEST_F(RegisteredTable, TheHandleIsReadThroughThePointer) {
@@ -237,6 +241,7 @@ TEST_F(RegisteredTable, DisplayTextsAreFoundByBasePlusLocale) {
 // code page holds it, else the locale's script, else the first script that
 // holds it, else the system script with what it can hold.
 TEST_F(RegisteredTable, EachTextArrivesInAScriptThatHoldsIt) {
+    const auto kSys = WSE::kSystemScript, kJa = WSE::kJapaneseScript;
     struct Row {
         const char* utf8;
         OBL::LocaleIDEnum locale;
@@ -244,30 +249,25 @@ TEST_F(RegisteredTable, EachTextArrivesInAScriptThatHoldsIt) {
         WSE::WritingScriptEnum systemScript, script;
         const char* bytes;
     } rows[] = {
-        {"Caf\xC3\xA9 \xE2\x82\xAC", OBL::kEnglish, 1252, WSE::kSystemScript, WSE::kSystemScript,
-         "Caf\xE9 \x80"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 1252, WSE::kSystemScript, WSE::kJapaneseScript,
-         "\x83\x81\x83\x82"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kEnglish, 1252, WSE::kSystemScript, WSE::kJapaneseScript,
-         "\x83\x81\x83\x82"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 932, WSE::kSystemScript, WSE::kSystemScript,
-         "\x83\x81\x83\x82"},
-        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kSimplifiedChinese, 1252, WSE::kSystemScript,
-         WSE::kSimpChineseScript, "\xD6\xD0\xCE\xC4"},
-        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kJapanese, 1252, WSE::kSystemScript, WSE::kJapaneseScript,
-         "\x92\x86\x95\xB6"},
-        {"\xED\x95\x9C", OBL::kKorean, 1252, WSE::kSystemScript, WSE::kKoreanScript, "\xD0\x65"},
+        {"Caf\xC3\xA9 \xE2\x82\xAC", OBL::kEnglish, 1252, kSys, kSys, "Caf\xE9 \x80"},
+        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 1252, kSys, kJa, "\x83\x81\x83\x82"},
+        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kEnglish, 1252, kSys, kJa, "\x83\x81\x83\x82"},
+        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 932, kSys, kSys, "\x83\x81\x83\x82"},
+        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kSimplifiedChinese, 1252, kSys, WSE::kSimpChineseScript,
+         "\xD6\xD0\xCE\xC4"},
+        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kJapanese, 1252, kSys, kJa, "\x92\x86\x95\xB6"},
+        {"\xED\x95\x9C", OBL::kKorean, 1252, kSys, WSE::kKoreanScript, "\xD0\x65"},
         {"\xCE\xB1\xCE\xB2", OBL::kEnglish, 1252, WSE::kGreekScript, WSE::kGreekScript, "\xE1\xE2"},
         {"A\xE6\x97\xA5\xD8\xB3"
          "B",
-         OBL::kJapanese, 1252, WSE::kSystemScript, WSE::kSystemScript, "A??B"},
+         OBL::kJapanese, 1252, kSys, kSys, "A??B"},
         // A character beyond the basic plane: one '?', or its bytes where a page holds it.
         {"a\xF0\x9F\x98\x80"
          "b",
-         OBL::kEnglish, 1252, WSE::kSystemScript, WSE::kSystemScript, "a?b"},
+         OBL::kEnglish, 1252, kSys, kSys, "a?b"},
         {"a\xF0\x9F\x98\x80"
          "b",
-         OBL::kEnglish, 65001, WSE::kSystemScript, WSE::kSystemScript,
+         OBL::kEnglish, 65001, kSys, kSys,
          "a\xF0\x9F\x98\x80"
          "b"},
     };
