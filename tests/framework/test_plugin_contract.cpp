@@ -106,7 +106,8 @@ TEST(PlugInRecords, ALoadedStatusIsNotOverwritten) {
     written.IncWriterRefCount();
     written.Unload();
     EXPECT_TRUE(written.GetLoadStatus() == kLoadStatusNotLoaded && !written.GetWriterRoot());
-    EXPECT_EQ(written.GetWriterID() * 10 + written.CanLoad(), -10);
+    EXPECT_EQ(std::make_pair(written.GetWriterID(), written.CanLoad()),
+              std::make_pair(-1, short(0)));
 }
 
 TEST(PlugInRecords, LoadingALibraryThatIsNoneFailsWithTheLoadersReason) {
