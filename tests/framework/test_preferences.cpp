@@ -215,18 +215,9 @@ TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
     EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF16");
 }
 
-// How texts are loaded is the resource suite's; here, which id is asked.
+// How texts are loaded is the resource suite's; here, which id is asked:
+// the base plus the locale, and entries counted from zero within the array.
 TEST(PreferenceNames, ComeFromTheRegisteredModuleByIdPlusLocale) {
-    OBBooleanPreference flag(0, 1000);
-    COBString name;
-    ResourceModule module;
-    module.Table().SetString(1000, "Keep styles");
-    module.Table().SetString(1002, "Formate behalten");
-    flag.GetMenuName(name, OBL::kGerman);
-    EXPECT_STREQ(name.GrabCString(), "Formate behalten");
-}
-
-TEST(PreferenceNames, EnumerationEntriesCountFromZeroWithinTheArray) {
     const unsigned ids[] = {2000, 2016, 2032};
     OBEnumPreference choice(COBString("A"), 1900, 3, OBEnumPreference::CopyEntryIds(ids, 3),
                             OBL::kEnglish);
@@ -235,6 +226,9 @@ TEST(PreferenceNames, EnumerationEntriesCountFromZeroWithinTheArray) {
 
     COBString text;
     ResourceModule module;
+    module.Table().SetString(1002, "Formate behalten");
+    OBBooleanPreference(0, 1000).GetMenuName(text, OBL::kGerman);
+    EXPECT_STREQ(text.GrabCString(), "Formate behalten");
     module.Table().SetString(2000, "Unicode UTF8");
     module.Table().SetString(2033, "Standard (ja)");
     choice.GetNthEnumerationString(0, text, OBL::kEnglish);

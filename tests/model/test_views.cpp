@@ -62,16 +62,6 @@ TEST(Views, EveryLibraryAccessorReturnsNull) {
     EXPECT_EQ(r.accessors, accessorCount);
 }
 
-TEST(Views, AViewIsAnElementOfItsKindWithoutDataOfItsOwn) {
-    ConversionState state;
-    OBMPublication publication;
-    EXPECT_EQ(publication.GetElementType(), EL::kPublication);
-    EXPECT_EQ(publication.GetId(), 0u);
-    static_assert(sizeof(OBMPublication) == sizeof(Element), "views add no data");
-    static_assert(OBMYIQ::kKind == EL::kYIQ && OBMAdjustLayoutPreferences::kKind == 0,
-                  "first and last views");
-}
-
 TEST(Views, CopiesShareChildrenAndKeepTheId) {
     ConversionState state;
     OBMParagraphStyle* style = new OBMParagraphStyle;

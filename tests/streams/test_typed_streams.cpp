@@ -391,19 +391,11 @@ TEST_F(TypedStreams, StreamsWithoutTransferMoveNothing) {
     EXPECT_EQ(second, 2);
 }
 
-TEST(ByteSwapReverse, ReversesEachWidth) {
-    EXPECT_EQ(ByteSwapReverse::SwapInt16(0x1234), 0x3412);
-    EXPECT_EQ(ByteSwapReverse::SwapInt32(0x12345678u), 0x78563412u);
-    double one = ByteSwapReverse::SwapDouble(1.0);
-    unsigned long long bits;
-    std::memcpy(&bits, &one, 8);
-    EXPECT_EQ(bits, 0x000000000000F03FULL);
-    EXPECT_EQ(ByteSwapReverse::SwapDouble(one), 1.0);
+// The stream tests cover the other widths.
+TEST(ByteSwapReverse, WordsInPlace) {
     unsigned short words[3] = {0x0102, 0x0304, 0x0506};
     ByteSwapReverse::SwapWordsInPlace(words, 2);
-    EXPECT_EQ(words[0], 0x0201);
-    EXPECT_EQ(words[1], 0x0403);
-    EXPECT_EQ(words[2], 0x0506);
+    EXPECT_TRUE(words[0] == 0x0201 && words[1] == 0x0403 && words[2] == 0x0506);
     ByteSwapReverse::SwapWordsInPlace(nullptr, 3);
 }
 

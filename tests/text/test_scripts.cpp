@@ -209,30 +209,26 @@ TEST(VellSystemUtils, WithoutAServiceAnswersSafely) {
 
 using StyleNames = ombra_test::WithTextService;
 
-TEST_F(StyleNames, WithoutAServiceBytesBecomeJapaneseText) {
+// Without a service, bytes are read as Shift JIS and units translated into
+// it; with unicode set, both become UTF-16 (bytes read in the system script,
+// Windows-1252 here).
+TEST_F(StyleNames, WithoutAServiceNamesBecomeJapaneseText) {
     IOBStringPtr out;
     const char name[] = "\x8C\xA9\x8F\x6F\x82\xB5 extra"; // "見出し" in Shift-JIS
+    std::u16string units = u"\u898B\u51FA\u3057";
     OBVellHandler::TranslateStyleName(6, name, out, 0);
     ASSERT_TRUE(out.IsValid() && out->IsUnicode() == 0);
-    const auto& c = static_cast<const COBString&>(*out);
-    EXPECT_EQ(c.GetWSEScript(), WSE::kJapaneseScript);
-    EXPECT_EQ(U16(c.GrabAsWString()), u"\u898B\u51FA\u3057");
-
-    // unicode: the bytes are read in the system script (Windows-1252 here).
-    OBVellHandler::TranslateStyleName(4, "Caf\xE9!", out, 1);
-    ASSERT_EQ(out->IsUnicode(), 1);
-    EXPECT_EQ(U16(out->GrabWString()), u"Caf\u00E9");
-}
-
-TEST_F(StyleNames, WithoutAServiceUnitsAreTranslatedIntoJapanese) {
-    IOBStringPtr out;
-    std::u16string name = u"\u898B\u51FA\u3057";
-    OBVellHandler::TranslateStyleName(3, Ptr(name), out, 0);
+    EXPECT_EQ(static_cast<const COBString&>(*out).GetWSEScript(), WSE::kJapaneseScript);
+    EXPECT_EQ(U16(static_cast<const COBString&>(*out).GrabAsWString()), units);
+    OBVellHandler::TranslateStyleName(3, Ptr(units), out, 0);
     ASSERT_TRUE(out.IsValid() && out->IsUnicode() == 0);
     EXPECT_EQ(static_cast<const COBString&>(*out).GetWSEScript(), WSE::kJapaneseScript);
     EXPECT_STREQ(out->GrabCString(), "\x8C\xA9\x8F\x6F\x82\xB5");
 
-    OBVellHandler::TranslateStyleName(2, Ptr(name), out, 1);
+    OBVellHandler::TranslateStyleName(4, "Caf\xE9!", out, 1);
+    ASSERT_EQ(out->IsUnicode(), 1);
+    EXPECT_EQ(U16(out->GrabWString()), u"Caf\u00E9");
+    OBVellHandler::TranslateStyleName(2, Ptr(units), out, 1);
     ASSERT_EQ(out->IsUnicode(), 1);
     EXPECT_EQ(U16(out->GrabWString()), u"\u898B\u51FA");
 }
