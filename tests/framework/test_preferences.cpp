@@ -25,18 +25,6 @@ using ombra_test::U16;
 
 namespace {
 
-/// Registers a string table as the resource module for one test.
-class ResourceModule {
-public:
-    ResourceModule() : handle_(&table_) { OBConnectionUtility::SetCurrentHandle(&handle_); }
-    ~ResourceModule() { OBConnectionUtility::SetCurrentHandle(nullptr); }
-    OBStringTable& Table() { return table_; }
-
-private:
-    OBStringTable table_;
-    HINSTANCE handle_;
-};
-
 /// A value handed out by a preference, released when the holder goes.
 class Held {
 public:
@@ -224,39 +212,6 @@ TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
     ValueUtil::Create(VT::ekString, blank.Ref()); // a string value holding no string
     choice.SetCurrentValue(blank.Ref());
     EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF16");
-}
-
-// How texts are loaded is the resource suite's; here, which id is asked:
-// the base plus the locale, and entries counted from zero within the array.
-TEST(PreferenceNames, ComeFromTheRegisteredModuleByIdPlusLocale) {
-    const unsigned ids[] = {2000, 2016, 2032};
-    OBEnumPreference choice(COBString("A"), 1900, 3, OBEnumPreference::CopyEntryIds(ids, 3),
-                            OBL::kEnglish);
-    EXPECT_EQ(choice.GetNumberOfEnumerations(), 3);
-    EXPECT_EQ(choice.GetNthEnumerationID(3), 0u);
-
-    COBString text;
-    ResourceModule module;
-    module.Table().SetString(1002, "Formate behalten");
-    OBBooleanPreference(0, 1000).GetMenuName(text, OBL::kGerman);
-    EXPECT_STREQ(text.GrabCString(), "Formate behalten");
-    module.Table().SetString(2000, "Unicode UTF8");
-    module.Table().SetString(2033, "Standard (ja)");
-    choice.GetNthEnumerationString(0, text, OBL::kEnglish);
-    EXPECT_STREQ(text.GrabCString(), "Unicode UTF8");
-    choice.GetNthEnumerationString(2, text, OBL::kJapanese);
-    EXPECT_STREQ(text.GrabCString(), "Standard (ja)");
-    for (int outside : {3, -1, 1 << 30}) {
-        text = "unchanged";
-        choice.GetNthEnumerationString(outside, text, OBL::kEnglish);
-        EXPECT_STREQ(text.GrabCString(), "unchanged") << outside;
-    }
-
-    // Without an id array there are no entries, whatever the count said.
-    OBEnumPreference empty(COBString("A"), 1900, 5, nullptr, OBL::kEnglish);
-    EXPECT_EQ(empty.GetNumberOfEnumerations(), 0);
-    empty.GetNthEnumerationString(0, text, OBL::kEnglish);
-    EXPECT_STREQ(text.GrabCString(), "unchanged");
 }
 
 TEST(PreferenceList, GrowsAndKeepsOrder) {
@@ -468,6 +423,38 @@ protected:
     OBStringTable table_;
     HINSTANCE handle_ = nullptr;
 };
+
+// How texts are loaded is the resource suite's; here, which id is asked:
+// the base plus the locale, and entries counted from zero within the array.
+TEST_F(RegisteredTable, PreferenceNamesComeByIdPlusLocale) {
+    const unsigned ids[] = {2000, 2016, 2032};
+    OBEnumPreference choice(COBString("A"), 1900, 3, OBEnumPreference::CopyEntryIds(ids, 3),
+                            OBL::kEnglish);
+    EXPECT_EQ(choice.GetNumberOfEnumerations(), 3);
+    EXPECT_EQ(choice.GetNthEnumerationID(3), 0u);
+
+    COBString text;
+    table_.SetString(1002, "Formate behalten");
+    OBBooleanPreference(0, 1000).GetMenuName(text, OBL::kGerman);
+    EXPECT_STREQ(text.GrabCString(), "Formate behalten");
+    table_.SetString(2000, "Unicode UTF8");
+    table_.SetString(2033, "Standard (ja)");
+    choice.GetNthEnumerationString(0, text, OBL::kEnglish);
+    EXPECT_STREQ(text.GrabCString(), "Unicode UTF8");
+    choice.GetNthEnumerationString(2, text, OBL::kJapanese);
+    EXPECT_STREQ(text.GrabCString(), "Standard (ja)");
+    for (int outside : {3, -1, 1 << 30}) {
+        text = "unchanged";
+        choice.GetNthEnumerationString(outside, text, OBL::kEnglish);
+        EXPECT_STREQ(text.GrabCString(), "unchanged") << outside;
+    }
+
+    // Without an id array there are no entries, whatever the count said.
+    OBEnumPreference empty(COBString("A"), 1900, 5, nullptr, OBL::kEnglish);
+    EXPECT_EQ(empty.GetNumberOfEnumerations(), 0);
+    empty.GetNthEnumerationString(0, text, OBL::kEnglish);
+    EXPECT_STREQ(text.GrabCString(), "unchanged");
+}
 
 TEST(ResourceModule, NothingIsRegisteredAtStart) {
     EXPECT_EQ(OBConnectionUtility::GetCurrentHandle(), nullptr);

@@ -28,7 +28,8 @@ namespace {
 constexpr unsigned long long kBlock = 65536;
 
 class FileTransfers : public ombra_test::ScratchFolder {
-protected:
+public: // for the tables' lambdas
+    using ScratchFolder::Read;
     OBSysFileRef Ref(const std::string& name) const { return OBSysFileRef(Path(name).c_str()); }
 };
 
@@ -219,11 +220,7 @@ TEST_F(FileTransfers, PipesAreRead) {
     writer.join();
 }
 
-class FileBuffering : public ombra_test::ScratchFolder {
-public: // for the tables' lambdas
-    using ScratchFolder::Read;
-    OBSysFileRef Ref(const std::string& name) const { return OBSysFileRef(Path(name).c_str()); }
-};
+using FileBuffering = FileTransfers;
 
 const std::string kText = "abcdefghijklmnopqrstuvwxyz0123456789";
 
