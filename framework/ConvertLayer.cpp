@@ -384,7 +384,8 @@ bool CheckSetting(const std::vector<ListPtr>& lists, const std::string& name,
         for (int k = 0; k < n && k < 16; ++k, ++total)
             if (!OBSetPreferenceFromText(found[k], value, &accepted)) {
                 Fail(result, Status::kBadSetting, name);
-                result.reason = "'" + name + "' takes " + accepted + ", not '" + value + "'";
+                result.reason.assign("'").append(name).append("' takes ").append(accepted);
+                result.reason.append(", not '").append(value).append("'");
                 return false;
             }
     }

@@ -256,10 +256,9 @@ struct OBConvertorManager::Cache {
     ConvertorMap<int> byWriter;
 };
 
-// NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes a copy
 OBConvertorManager::OBConvertorManager(std::string readerFolder, std::string writerFolder)
-    : OBConvertorManager(std::vector<std::string>{readerFolder},
-                         std::vector<std::string>{writerFolder}) {}
+    : OBConvertorManager(std::vector<std::string>{std::move(readerFolder)},
+                         std::vector<std::string>{std::move(writerFolder)}) {}
 
 OBConvertorManager::OBConvertorManager(const std::vector<std::string>& readerFolders,
                                        const std::vector<std::string>& writerFolders)

@@ -208,8 +208,11 @@ std::string ShownInput(const std::string& input) {
 
 void Report(Batch& batch, const Job& job, Outcome& outcome) {
     std::string name = ShownInput(job.input);
-    for (const std::string& line : outcome.lines)
-        batch.reporter->Line(name + ": " + line);
+    for (const std::string& line : outcome.lines) {
+        std::string shown = name;
+        shown.append(": ").append(line);
+        batch.reporter->Line(shown);
+    }
     WriteOutcome(job, outcome);
     if (!outcome.converted) {
         ++batch.failed;

@@ -169,16 +169,77 @@ void WriteChar16(obreader::ElementBuilder& b, Element* e, AN::AttrNameEnum targe
     b.Put(e, target, v);
 }
 
+// The kinds that hold a number. Returns false when the text is none.
+bool WriteNumber(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
+                 const std::string& text) {
+    double n = 0;
+    if (info.convert == C::kLeading && text == "Auto") {
+        b.Bool(e, AN::kUseAutoLeading, true);
+        return true;
+    }
+    if (!ParseNumber(text, n)) return false;
+    switch (info.convert) {
+    case C::kLeading:
+        b.Length(e, info.target, n);
+        b.Bool(e, AN::kUseAutoLeading, false);
+        return true;
+    case C::kRatio100:
+    case C::kRatio1000:
+        b.Percent(e, info.target, n / (info.convert == C::kRatio100 ? 100.0 : 1000.0));
+        return true;
+    case C::kTint:
+        if (n >= 0) b.Percent(e, info.target, n / 100.0);
+        return true;
+    case C::kAngle:
+        b.Angle(e, info.target, n);
+        return true;
+    case C::kInt:
+        b.Int(e, info.target, static_cast<long long>(std::llround(n)));
+        return true;
+    default:
+        b.Length(e, info.target, n);
+        return true;
+    }
+}
+
+// The kinds that name something else of the package.
+void WriteReference(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
+                    const std::string& text, References& refs) {
+    unsigned id = 0;
+    if (info.convert == C::kSwatch) {
+        // Keywords ("Text Color") are no swatch of the package.
+        if (text.empty() || text == "n" || text.find('/') == std::string::npos) return;
+        if (refs.Swatch(text, id))
+            b.Id(e, info.target, id);
+        else
+            b.BadReference("the swatch \"" + text + "\" does not exist");
+    } else if (info.convert == C::kMojikumi) {
+        std::string name = refs.MojikumiName(text);
+        if (!name.empty()) b.Utf8(e, info.target, name);
+    } else if (refs.KinsokuTable(text, id)) {
+        b.Id(e, info.target, id);
+    } else {
+        WriteEnum(b, e, AN::kKinsokushori, info.table, text);
+    }
+}
+
 // One value. Returns false when the text cannot be read as the row wants.
 bool WriteOne(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
               const std::string& text, References& refs) {
-    double n = 0;
     bool flag = false;
-    unsigned id = 0;
     switch (info.convert) {
     case C::kLength:
-        if (!ParseNumber(text, n)) return false;
-        b.Length(e, info.target, n);
+    case C::kLeading:
+    case C::kRatio100:
+    case C::kRatio1000:
+    case C::kTint:
+    case C::kAngle:
+    case C::kInt:
+        return WriteNumber(b, e, info, text);
+    case C::kSwatch:
+    case C::kMojikumi:
+    case C::kKinsoku:
+        WriteReference(b, e, info, text, refs);
         return true;
     case C::kText:
         b.Utf8(e, info.target, text);
@@ -189,24 +250,6 @@ bool WriteOne(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
                HasWord(text, "bold") || HasWord(text, "black") || HasWord(text, "heavy"));
         b.Bool(e, AN::kItalics, HasWord(text, "italic") || HasWord(text, "oblique"));
         return true;
-    case C::kLeading:
-        if (text == "Auto") {
-            b.Bool(e, AN::kUseAutoLeading, true);
-            return true;
-        }
-        if (!ParseNumber(text, n)) return false;
-        b.Length(e, info.target, n);
-        b.Bool(e, AN::kUseAutoLeading, false);
-        return true;
-    case C::kRatio100:
-    case C::kRatio1000:
-        if (!ParseNumber(text, n)) return false;
-        b.Percent(e, info.target, n / (info.convert == C::kRatio100 ? 100.0 : 1000.0));
-        return true;
-    case C::kTint:
-        if (!ParseNumber(text, n)) return false;
-        if (n >= 0) b.Percent(e, info.target, n / 100.0);
-        return true;
     case C::kNotNone:
         b.Bool(e, info.target, !text.empty() && text != "None" && text != "$ID/None");
         return true;
@@ -214,43 +257,16 @@ bool WriteOne(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
         WriteEnum(b, e, info.target, info.table, text);
         return true;
     case C::kBool:
-        if (!ParseBool(text, flag)) return false;
-        b.Bool(e, info.target, flag);
-        return true;
     case C::kStrike:
         if (!ParseBool(text, flag)) return false;
-        b.Enum(e, info.target, &ValueUtil::CreateValueStrikeThruTypeEnum,
-               flag ? STE::kSingle : STE::kNone);
-        return true;
-    case C::kSwatch:
-        // Keywords ("Text Color") are no swatch of the package.
-        if (text.empty() || text == "n" || text.find('/') == std::string::npos) return true;
-        if (refs.Swatch(text, id))
-            b.Id(e, info.target, id);
+        if (info.convert == C::kBool)
+            b.Bool(e, info.target, flag);
         else
-            b.BadReference("the swatch \"" + text + "\" does not exist");
+            b.Enum(e, info.target, &ValueUtil::CreateValueStrikeThruTypeEnum,
+                   flag ? STE::kSingle : STE::kNone);
         return true;
     case C::kOldStyle:
         b.Bool(e, info.target, text.find("Oldstyle") != std::string::npos);
-        return true;
-    case C::kAngle:
-        if (!ParseNumber(text, n)) return false;
-        b.Angle(e, info.target, n);
-        return true;
-    case C::kMojikumi: {
-        std::string name = refs.MojikumiName(text);
-        if (!name.empty()) b.Utf8(e, info.target, name);
-        return true;
-    }
-    case C::kInt:
-        if (!ParseNumber(text, n)) return false;
-        b.Int(e, info.target, static_cast<long long>(std::llround(n)));
-        return true;
-    case C::kKinsoku:
-        if (refs.KinsokuTable(text, id))
-            b.Id(e, info.target, id);
-        else
-            WriteEnum(b, e, AN::kKinsokushori, info.table, text);
         return true;
     case C::kChar16:
         WriteChar16(b, e, info.target, text);

@@ -66,7 +66,7 @@ void Mapper::MasterSpreads() {
     anchoredOn_.assign(doc_.pages.size() + 1, std::vector<int>());
     for (std::size_t i = 0; i < doc_.items.size(); ++i)
         if (placed_[i].place == Placed::kAnchored && placed_[i].included)
-            anchoredOn_[static_cast<std::size_t>(placed_[i].page + 1)].push_back(
+            anchoredOn_[static_cast<std::size_t>(placed_[i].page) + 1].push_back(
                 static_cast<int>(i));
     Element* list = nullptr;
     for (std::size_t s = 0; s < doc_.spreads.size(); ++s) {
@@ -144,7 +144,7 @@ void Mapper::Items(Element* parent, int page, bool pasteboard, int spread) {
         ItemOf(list, i, pasteboard ? -1 : page, 0);
     }
     if (pasteboard && !first) return;
-    for (int i : anchoredOn_[static_cast<std::size_t>(page + 1)]) {
+    for (int i : anchoredOn_[static_cast<std::size_t>(page) + 1]) {
         if (!list) list = b_.Child(parent, EL::kPasteboardDrawingObjectList);
         ItemOf(list, i, page, 0);
     }

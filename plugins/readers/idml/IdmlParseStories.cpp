@@ -106,7 +106,7 @@ private:
         run.local = range_.local;
         run.flags = range_.flags;
         run.change = range_.change;
-        s_.runs.push_back(std::move(run));
+        s_.runs.push_back(run);
     }
     void Append(char16_t c) { Append(&c, 1); }
 
@@ -179,9 +179,9 @@ private:
             s_.tabs.push_back(std::move(tabs));
         }
         if (!s_.paragraphs.empty() && s_.paragraphs.back().start == seg.start)
-            s_.paragraphs.back() = std::move(seg);
+            s_.paragraphs.back() = seg;
         else
-            s_.paragraphs.push_back(std::move(seg));
+            s_.paragraphs.push_back(seg);
         Walk(n, depth + 1);
     }
 
