@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <new>
 
 namespace obconvert {
 
@@ -467,24 +468,30 @@ bool Converter::Impl::Pump(OBStream* input, OBWriter* writer, const Preferences&
     obconvert::CallConvertor convertor(manager->GetReaderManager(), &counter);
     std::unique_ptr<OBStream> output(OBStreamUtilRef::CreateMemoryStreamWrite(&bytes));
     if (!convertor.Ready() || !output) return Fail(result, Status::kOutOfMemory, "").Ok();
-    if (convertor.CanConvertThis(input) != 1) return Fail(result, Status::kNotRecognised, "").Ok();
-    OBReader* reader = convertor.Reader();
-    result.reader = obconvert::Utf8Of(&reader->GetReaderName());
-    result.readerId = reader->GetReaderID();
-    input->Seek(0, kSeekFromStart);
-
+    // The probes log too: a reader that runs out of memory while it looks
+    // at the input says so rather than not recognising it.
     OBConversionLogger* previous = OBLoggerUtility::GetThreadLogger();
     OBLoggerUtility::SetThreadLogger(&log);
-    // The plug-ins read texts in the thread's locale, which Reset discards.
-    LocaleUtil::SetCurrentLocale(options.locale);
-    short pumped = convertor.ExtractData(input, output.get(), &record);
+    short pumped = 0;
+    bool recognised = convertor.CanConvertThis(input) == 1;
+    if (recognised) {
+        OBReader* reader = convertor.Reader();
+        result.reader = obconvert::Utf8Of(&reader->GetReaderName());
+        result.readerId = reader->GetReaderID();
+        input->Seek(0, kSeekFromStart);
+        // The plug-ins read texts in the thread's locale, which Reset discards.
+        LocaleUtil::SetCurrentLocale(options.locale);
+        pumped = convertor.ExtractData(input, output.get(), &record);
+    }
     OBLoggerUtility::SetThreadLogger(previous);
     bool kept = output->GetStreamState() != kStreamError;
     output.reset();
     CollectNotes(log, result);
 
+    if (Logged(log, OBERR::kOutOfMemory)) return Fail(result, Status::kOutOfMemory, "").Ok();
+    if (!recognised) return Fail(result, Status::kNotRecognised, "").Ok();
     if (pumped != 1) return Fail(result, Status::kFailed, "").Ok();
-    if (!kept || Logged(log, OBERR::kOutOfMemory) || Logged(log, OBERR::kWriteFailed))
+    if (!kept || Logged(log, OBERR::kWriteFailed))
         return Fail(result, Status::kOutOfMemory, "").Ok();
     // A reader that yields nothing has read nothing.
     if (Logged(log, OBERR::kUnreadableInput) || counter.Count() == 0) {
@@ -539,26 +546,48 @@ Result Converter::Impl::Run(const Source& input, const Sink& output, const Optio
     return result;
 }
 
+namespace {
+
+// What the layer's own containers or a plug-in's settings list throw stays
+// here: the host gets a result, never an exception.
+template <class Call> Result Guarded(const std::string& subject, Call call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        Result result;
+        return Fail(result, Status::kOutOfMemory, subject);
+    } catch (...) {
+        Result result;
+        return Fail(result, Status::kFailed, subject);
+    }
+}
+
+} // namespace
+
 Result Converter::Convert(const Source& input, const Sink& output, const Options& options) const {
-    return impl_->Run(input, output, options, nullptr);
+    return Guarded(input.Name(), [&] { return impl_->Run(input, output, options, nullptr); });
 }
 
 Result Converter::Check(const Options& options) const {
-    Result result;
-    if (impl_->state.status != Status::kConverted) return impl_->state;
-    Preferences record;
-    OBPreferenceSettings settings;
-    impl_->Check(options, result, record, settings);
-    return result;
+    return Guarded(options.writer, [&] {
+        Result result;
+        if (impl_->state.status != Status::kConverted) return impl_->state;
+        Preferences record;
+        OBPreferenceSettings settings;
+        impl_->Check(options, result, record, settings);
+        return result;
+    });
 }
 
 Result Converter::ReadMetadata(const Source& input, Metadata& metadata,
                                const Options& options) const {
-    metadata = Metadata();
-    std::unique_ptr<OBWriter> writer(obconvert::NewMetadataWriter(metadata));
-    Result result;
-    if (!writer) return Fail(result, Status::kOutOfMemory, input.Name());
-    return impl_->Run(input, Sink::Discard(), options, writer.get());
+    return Guarded(input.Name(), [&] {
+        metadata = Metadata();
+        std::unique_ptr<OBWriter> writer(obconvert::NewMetadataWriter(metadata));
+        Result result;
+        if (!writer) return Fail(result, Status::kOutOfMemory, input.Name());
+        return impl_->Run(input, Sink::Discard(), options, writer.get());
+    });
 }
 
 // ---- the process's converter and memory -------------------------------------

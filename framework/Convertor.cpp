@@ -228,9 +228,14 @@ short OBConvertor::ExtractData(OBStream* input, OBStream* output, const Preferen
         }
         writer->PutElement(nullptr);
     } catch (...) {
+        // Logged first: the plug-ins' Reset discards the thread's error code.
+        bool outOfMemory = obframework::ReportEscapedException();
         // The plug-ins' locks and per-thread state must not outlive the failure.
         ResetQuietly(writer);
         ResetQuietly(reader);
+        if (outOfMemory)
+            OBErrorUtils::OBSetGlobalErrorCode(OBERR::kOutOfMemory,
+                                               OBMessageId(OBERR::kOutOfMemory));
         return 0;
     }
     ResetQuietly(writer);

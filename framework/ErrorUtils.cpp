@@ -2,7 +2,13 @@
 #include <ombra/diagnostics.h>
 #include <ombra/resources.h>
 
+#include <ombra/messages.h>
+
+#include "framework/FrameworkInternal.h"
+
 #include <boost/thread/tss.hpp>
+
+#include <new>
 
 namespace {
 
@@ -51,4 +57,16 @@ void OBErrorUtils::OBInitErrorUtils() {
 
 void OBErrorUtils::OBResetErrorUtils() {
     gErrorValues.reset();
+}
+
+bool obframework::ReportEscapedException() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        OBLoggerUtility::LogEntry(OBMessageId(OBERR::kOutOfMemory));
+        OBErrorUtils::OBSetGlobalErrorCode(OBERR::kOutOfMemory, OBMessageId(OBERR::kOutOfMemory));
+        return true;
+    } catch (...) {
+        return false;
+    }
 }

@@ -33,6 +33,11 @@ void SetThroughValue(OBPreference* p, short value);
 void SetThroughValue(OBPreference* p, int value);
 void SetThroughValue(OBPreference* p, const COBString& value);
 
+/// Called inside a catch of what a plug-in threw: std::bad_alloc is logged
+/// as kOutOfMemory and set as the thread's error code; true when it was
+/// that. Any other exception is left to the caller to describe.
+bool ReportEscapedException() noexcept;
+
 } // namespace obframework
 
 #endif

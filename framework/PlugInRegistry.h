@@ -289,7 +289,8 @@ public:
         try {
             root->GetStreamPrefs(nullptr, list);
         } catch (...) {
-            NoteRuntimeError(record, "GetStreamPrefs threw an exception");
+            if (!ReportEscapedException())
+                NoteRuntimeError(record, "GetStreamPrefs threw an exception");
             return 0;
         }
         return 1;

@@ -129,7 +129,8 @@ OBReaderData ReaderManager::CanImportThis(OBStream* input, short& found) {
             try {
                 answer = root->CanImportThis(input);
             } catch (...) {
-                impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
+                if (!obframework::ReportEscapedException())
+                    impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
             }
             if (answer == 1) {
                 boost::lock_guard<boost::mutex> errors(impl_->errorLock);
@@ -161,28 +162,29 @@ OBReader* ReaderManager::GetReader(OBStream* input) {
         try {
             answer = probe->CanImportThis(input);
         } catch (...) {
-            impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
+            if (!obframework::ReportEscapedException())
+                impl_->NoteRuntimeError(*record, "CanImportThis threw an exception");
         }
         if (answer != 1) {
             delete probe;
             utils.UnLoad(handle);
             continue;
         }
+        // The object that answered is the caller's, and its library stays
+        // loaded for it. The record gets a root of its own (as a load makes
+        // it), so that deleting the caller's object never touches the root.
         if (record->GetReaderRefCount() < 1) {
-            // The probe becomes the root, as a load would have made it.
-            record->SetLoadStatus(kLoadStatusLoaded, probe, handle);
-            record->SetReaderID(probe->GetReaderID());
-            OBSysFileRef path(record->GetSystemPathNameRef());
-            probe->SetReaderName(&path);
-            record->SetLogicalName(probe->GetReaderName());
-            record->SetErrorString(COBString());
-            return impl_->Adopted(*record) ? probe : nullptr;
+            if (!obframework::LoadReaderRecord(*record) || !impl_->Adopted(*record)) {
+                delete probe;
+                utils.UnLoad(handle);
+                return nullptr;
+            }
+        } else {
+            record->IncReaderRefCount();
         }
-        // The record has its root already: hand that out, not a second object.
-        delete probe;
-        utils.UnLoad(handle);
-        record->IncReaderRefCount();
-        return record->GetReaderRoot();
+        OBSysFileRef path(record->GetSystemPathNameRef());
+        probe->SetReaderName(&path);
+        return probe;
     }
     return nullptr;
 }

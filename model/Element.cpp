@@ -185,8 +185,18 @@ void Element::AssignFrom(Element& other, bool takeOwnership) noexcept {
     delete owned;
 }
 
+// The list's own chunk keeps short lists small; past it, doubling makes n
+// additions cost O(n) copies. When doubling finds no memory, the list's
+// own smaller step may still succeed.
+void Element::MakeRoomForChild() noexcept {
+    long long count = children_.size();
+    if (count < children_.Capacity() || count < children_.ChunkSize()) return;
+    children_.Preallocate(2 * count);
+}
+
 short Element::AddChild(Element* child) noexcept {
     if (!child) return 0;
+    MakeRoomForChild();
     long long before = children_.size();
     children_.Append(child);
     return children_.size() > before ? 1 : 0;
@@ -198,6 +208,7 @@ short Element::ReserveChildren(long long n) noexcept {
 
 short Element::AddChildBeforePosition(Element* child, long long pos) noexcept {
     if (!child || pos < 0 || pos >= children_.size()) return 0;
+    MakeRoomForChild();
     long long before = children_.size();
     children_.Insert(child, pos);
     return children_.size() > before ? 1 : 0;

@@ -205,14 +205,15 @@ public:
     }
     /// Appends and takes ownership of `child`. Returns 1 when added; 0 for a
     /// null child or when the list cannot grow (the caller keeps the child).
+    /// A full child list as long as its chunk or longer doubles, so that adding n
+    /// children one by one takes time linear in n.
     short AddChild(Element* child) noexcept;
     /// Inserts `child` so that it takes index pos, 0 <= pos < child count;
     /// returns 1 when inserted (and owned), else 0 and nothing changes.
     short AddChildBeforePosition(Element* child, long long pos) noexcept;
-    /// Makes room for n children, so that adding up to n allocates nothing:
-    /// a reader that reserves ahead (twice the count, say) grows long lists
-    /// in linear time, where AddChild alone grows them a chunk at a time.
-    /// Returns 0 when memory runs out (nothing changes).
+    /// Makes room for n children, so that adding up to n allocates nothing
+    /// (a reader that knows the count from its input). Returns 0 when memory
+    /// runs out (nothing changes).
     short ReserveChildren(long long n) noexcept;
     /// The first child of the type, or null.
     Element* GetChild(EL::ElementTypeEnum type) const noexcept;
@@ -234,6 +235,7 @@ public:
 private:
     short IsBorrowed(const Element* child) const noexcept;
     void ForgetBorrowed(const Element* child) noexcept;
+    void MakeRoomForChild() noexcept;
     void AssignFrom(Element& other, bool takeOwnership) noexcept;
     static bool SubtreeHolds(const Element* root, const Element* target) noexcept;
 

@@ -8,6 +8,11 @@
 /// The allocator through which the library obtains every block it uses.
 /// A host constructs one and installs it with OBMemoryHandler::SetMemoryService
 /// before any other call, and keeps it installed while library objects live.
+///
+/// Tearing down, the order does not matter: uninstall then delete, or
+/// delete while installed (which uninstalls it), or delete while another
+/// service is installed. The value pools' memory always goes back to the
+/// service it came from.
 class OMBRA_API OBMemoryService {
 public:
     typedef void* (*AllocateProc)(unsigned long long size);
@@ -19,8 +24,10 @@ public:
                     DeallocateProc defaultDeallocate);
     /// Copies all five fields.
     OBMemoryService& operator=(const OBMemoryService& other);
-    /// Destroys the value pools first: they are the one piece of library
-    /// state that outlives the objects allocated from the service.
+    /// Destroys the value pools first (they are the one piece of library
+    /// state that outlives the objects allocated from the service), each
+    /// block going back to the service that gave it, then uninstalls this
+    /// service if it is the installed one. No value may live any more.
     ~OBMemoryService();
 
     /// The default allocator while useDefault is set, the other one otherwise.

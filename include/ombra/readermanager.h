@@ -67,11 +67,12 @@ public:
     /// empty record and found = 0. Loads nothing.
     OBReaderData CanImportThis(OBStream* input, short& found);
     /// Probes every discovered library in discovery order with a fresh
-    /// object and returns the shared root of the first whose object answers
-    /// exactly 1 for input, or null. A library not loaded before becomes
-    /// loaded with that object as its root. Either way the reader's count
-    /// goes up by one, which UnloadReader(id, …) takes off again. The caller
-    /// never deletes the result.
+    /// object and returns the first object that answers exactly 1 for
+    /// input, or null. The object is the caller's, who deletes it; its
+    /// library stays loaded for the life of the process. A library not
+    /// loaded before becomes loaded with a root of its own (never the
+    /// returned object). Either way the reader's count goes up by one, which
+    /// UnloadReader(id, …) takes off again.
     OBReader* GetReader(OBStream* input);
     /// A new array (`new Format[n]`, the caller's to `delete[]`) of the
     /// formats of every loaded reader in load order, duplicates kept, and

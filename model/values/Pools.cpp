@@ -6,17 +6,22 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 
 #include <boost/pool/singleton_pool.hpp>
 
 namespace {
 
-// Pool chunks come from the installed memory service; the pool never throws.
+// Pool chunks come from the installed memory service and go back to the
+// service they came from, so that a host may uninstall and delete services
+// in either order; the pool never throws.
 struct ServiceAllocator {
     typedef std::size_t size_type;
     typedef std::ptrdiff_t difference_type;
-    static char* malloc(const size_type bytes) { return static_cast<char*>(OBLibAllocate(bytes)); }
-    static void free(char* const block) { OBLibFree(block); }
+    static char* malloc(const size_type bytes) {
+        return static_cast<char*>(ombra_detail::AllocateFromService(bytes));
+    }
+    static void free(char* const block) { ombra_detail::ReleaseToOwner(block); }
 };
 
 constexpr int kSlots = 34; // sizes 12 to 144 in steps of 4
@@ -71,8 +76,15 @@ struct SizeOps {
     IPool* (*make)();
 };
 
+// Handles, like chunks, go back to the service they came from.
 template <unsigned N> IPool* MakePool() {
-    return new Pool<N>;
+    void* block = ombra_detail::AllocateFromService(sizeof(Pool<N>));
+    return block ? ::new (block) Pool<N> : nullptr;
+}
+
+void DestroyPool(IPool* pool) {
+    pool->~IPool();
+    ombra_detail::ReleaseToOwner(pool);
 }
 
 // clang-format off
@@ -238,7 +250,7 @@ IPool* OBGetValuePool(std::size_t size) {
         // Another thread registered first: keep its pool. Deleting the
         // handle would purge the shared pool; the handle has no state of its
         // own, so its storage is released without running the destructor.
-        OBLibFree(made);
+        ombra_detail::ReleaseToOwner(made);
         return expected;
     }
     return made;
@@ -297,7 +309,7 @@ void OBValuePoolRelease(void* block, std::size_t size) noexcept {
 namespace ombra_detail {
 void ClearValuePools() {
     for (auto& slot : gRegistry) {
-        if (IPool* pool = slot.exchange(nullptr, std::memory_order_acq_rel)) delete pool;
+        if (IPool* pool = slot.exchange(nullptr, std::memory_order_acq_rel)) DestroyPool(pool);
     }
 }
 

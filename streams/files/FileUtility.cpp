@@ -52,6 +52,24 @@ void ConvertColons(OBStdString& text) {
     text.assign(reversed.rbegin(), reversed.rend());
 }
 
+// Paths of documents made on other systems keep their own form: a drive
+// ("C:" alone or followed by a backslash) or a network share ("\\server").
+// Backslashes separate their folders.
+bool IsForeignPath(const char* text) {
+    unsigned char first = static_cast<unsigned char>(text[0]);
+    bool drive = ((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && text[1] == ':' &&
+                 (text[2] == 0 || text[2] == '\\');
+    return drive || (text[0] == '\\' && text[1] == '\\');
+}
+
+// Where the file name starts: after the last folder separator, or 0.
+std::size_t NameStart(const char* text) {
+    const char* slash = std::strrchr(text, '/');
+    const char* backslash = IsForeignPath(text) ? std::strrchr(text, '\\') : nullptr;
+    const char* last = slash > backslash ? slash : backslash;
+    return last ? static_cast<std::size_t>(last - text) + 1 : 0;
+}
+
 // The first `limit` bytes of text, backed off to the start of a UTF-8
 // character so that the cut never splits one.
 std::size_t CutAt(const char* text, std::size_t length, std::size_t limit) {
@@ -94,8 +112,8 @@ void WOBFileUtility::Init() {
     try {
         const char* raw = name_.GrabCString();
         OBStdString text(raw, std::strlen(raw));
-        if (!text.empty() && text[0] != '/') ConvertColons(text);
-        if (text.find('/') == OBStdString::npos) {
+        if (!text.empty() && text[0] != '/' && !IsForeignPath(text.c_str())) ConvertColons(text);
+        if (NameStart(text.c_str()) == 0) {
             OBStdString path;
             TemporaryDirectory(path);
             path += text;
@@ -126,8 +144,7 @@ long long WOBFileUtility::GetNamePos() {
     ResolveName();
     const char* text = name_.GrabCString();
     if (!*text) return -1;
-    const char* slash = std::strrchr(text, '/');
-    return slash ? (slash - text) + 1 : 0;
+    return static_cast<long long>(NameStart(text));
 }
 
 void WOBFileUtility::GetPathOnly(COBString* out) {

@@ -22,9 +22,10 @@ OBMemoryService& OBMemoryService::operator=(const OBMemoryService& other) {
 }
 
 OBMemoryService::~OBMemoryService() {
-    // Pool chunks were obtained through the installed service; hand them back
-    // while its functions can still be called.
+    // Every pool chunk goes back to the service it came from, this one
+    // among them, while their functions can still be called.
     ombra_detail::ClearValuePools();
+    if (gMemoryService == this) gMemoryService = nullptr;
 }
 
 void* OBMemoryService::Allocate(unsigned long long size) {
@@ -62,3 +63,28 @@ extern "C" void OBLibFree(void* block) noexcept {
     if (!block) return;
     if (OBMemoryService* service = gMemoryService) service->DeAllocate(block);
 }
+
+namespace ombra_detail {
+
+namespace {
+// The owner sits in front of the block; 16 bytes keep the block aligned as
+// the service's own blocks are.
+constexpr std::size_t kOwnerHeader = 16;
+} // namespace
+
+void* AllocateFromService(std::size_t size) noexcept {
+    OBMemoryService* service = gMemoryService;
+    if (!service || size > static_cast<std::size_t>(-1) - kOwnerHeader) return nullptr;
+    void* block = service->Allocate(size + kOwnerHeader);
+    if (!block) return nullptr;
+    *static_cast<OBMemoryService**>(block) = service;
+    return static_cast<char*>(block) + kOwnerHeader;
+}
+
+void ReleaseToOwner(void* block) noexcept {
+    if (!block) return;
+    char* start = static_cast<char*>(block) - kOwnerHeader;
+    (*reinterpret_cast<OBMemoryService**>(start))->DeAllocate(start);
+}
+
+} // namespace ombra_detail

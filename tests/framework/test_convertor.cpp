@@ -4,6 +4,7 @@
 #include <ombra/convertor.h>
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
+#include <ombra/messages.h>
 #include <ombra/resources.h>
 #include <ombra/valueutil.h>
 
@@ -316,6 +317,40 @@ TEST_F(ConvertorTest, APlugInThatThrowsEndsTheConversionAndFreesBothPlugIns) {
     EXPECT_EQ(next.get(), 1);
     EXPECT_EQ(Convert(manager, "answer:9=1 throw=Init"), 0);
     EXPECT_EQ(Convert(manager, "answer:9=1"), 1);
+}
+
+// std::bad_alloc from any call into a reader ends at the boundary as out
+// of memory, in the log and the thread's error code; other exceptions are
+// no such thing.
+TEST_F(ConvertorTest, AReaderThatRunsOutOfMemoryAnywhereIsReportedAsThat) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    const char* operations[] = {"CanImportThis", "GetStreamPrefs", "Init", "GetFirstElement",
+                                "GetNextElement"};
+    for (const char* op : operations) {
+        for (const char* how : {"nomemory=", "throw="}) {
+            bool noMemory = how[0] == 'n';
+            OBConversionLogger log;
+            OBLoggerUtility::SetThreadLogger(&log);
+            OBErrorUtils::OBResetErrorUtils();
+            short pumped = Convert(manager, std::string("answer:9=1 count=3 ") + how + op);
+            OBLoggerUtility::SetThreadLogger(nullptr);
+            EXPECT_EQ(pumped, 0) << how << op;
+            EXPECT_EQ(log.HasEntry(OBMessageId(OBERR::kOutOfMemory)), noMemory ? 1 : 0)
+                << how << op;
+            EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode() == OBERR::kOutOfMemory, noMemory)
+                << how << op;
+        }
+    }
+    EXPECT_EQ(Convert(manager, "answer:9=1"), 1) << "the reader is not marked as broken";
+}
+
+TEST_F(ConvertorTest, AMillionChildrenAddedOneByOneTakeLogarithmicallyManyListBlocks) {
+    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    long long before = Stats().large;
+    EXPECT_EQ(Convert(manager, "answer:9=1 count=1 children=1000000"), 1);
+    // A list that grew by its chunk of 8 would take (1,000,000 - 8,192) / 8
+    // blocks of 64 KiB or more; one that doubles takes 8 (2^13 to 2^20 slots).
+    EXPECT_LE(Stats().large - before, 8);
 }
 
 TEST_F(ConvertorTest, ConversionsThroughOneReaderTakeTurns) {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -133,6 +135,44 @@ TEST(ValuePoolCache, PurgeDropsCachedBlocksSafely) {
     ASSERT_NE(b, nullptr);
     std::memset(b, 0xAB, 96);
     OBValuePoolRelease(b, 96);
+}
+
+std::atomic<long long> gOwnBlocks{0};
+void* OwnAllocate(unsigned long long size) {
+    ++gOwnBlocks;
+    return std::malloc(size);
+}
+void OwnRelease(void* block) {
+    --gOwnBlocks;
+    std::free(block);
+}
+
+TEST(ValuePools, AServiceGetsBackItsPoolMemoryWhateverTheOrderOfTeardown) {
+    OBMemoryService* installed = OBMemoryHandler::GetMemoryService();
+    // 0: uninstalled, then deleted; 1: deleted while another is installed;
+    // 2: deleted while installed.
+    for (int order = 0; order < 3; ++order) {
+        SCOPED_TRACE(order);
+        OBMemoryService* own =
+            new OBMemoryService(OwnAllocate, OwnRelease, OwnAllocate, OwnRelease);
+        OBMemoryHandler::SetMemoryService(own);
+        IPool* pool = OBGetValuePool(52);
+        ASSERT_NE(pool, nullptr);
+        pool->purge();
+        void* block = pool->malloc(); // a chunk (and perhaps the handle) from own
+        ASSERT_NE(block, nullptr);
+        pool->free(block);
+        EXPECT_GT(gOwnBlocks.load(), 0);
+        OBMemoryHandler::SetMemoryService(order == 0 ? nullptr : installed);
+        if (order == 2) OBMemoryHandler::SetMemoryService(own);
+        delete own;
+        EXPECT_EQ(gOwnBlocks.load(), 0);
+        EXPECT_EQ(OBMemoryHandler::GetMemoryService(), order == 1 ? installed : nullptr);
+        OBMemoryHandler::SetMemoryService(installed);
+    }
+    void* again = OBValuePoolAllocate(52); // the pools come back on demand
+    ASSERT_NE(again, nullptr);
+    OBValuePoolRelease(again, 52);
 }
 
 } // namespace

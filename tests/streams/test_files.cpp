@@ -147,6 +147,9 @@ TEST_F(Files, PreparedNames) {
     EXPECT_EQ(Prepared("a::b"), "a../b");
     EXPECT_EQ(Prepared("/abs/with:colon"), "/abs/with:colon");
     EXPECT_EQ(Prepared("rel/x.txt"), "rel/x.txt");
+    // Paths of other systems' documents stay as they are.
+    EXPECT_EQ(Prepared("C:\\x"), "C:\\x");
+    EXPECT_EQ(Prepared("\\\\server\\share\\x"), "\\\\server\\share\\x");
     // A bare name goes into the temporary directory.
     EXPECT_EQ(Prepared("notes.txt"), root + "/notes.txt");
     EXPECT_EQ(Prepared(""), root + "/");
@@ -180,13 +183,22 @@ TEST_F(Files, NamePartsAndExtensions) {
     EXPECT_EQ(ext("ends."), "");
     EXPECT_EQ(ext("/dir.d/file"), "D/FILE"); // the last dot may be in a folder name
 
-    WOBFileUtility u(COBString("/a/b.txt"), true);
+    // Folder and name, backslashes separating in other systems' paths only.
+    const char* const parts[][3] = {{"/a/b.txt", "/a", "b.txt"},
+                                    {"C:\\a\\b.txt", "C:\\a", "b.txt"},
+                                    {"\\\\server\\share\\x", "\\\\server\\share", "x"},
+                                    {"/a/b\\c", "/a", "b\\c"}};
+    for (const auto& row : parts) {
+        WOBFileUtility u(COBString(row[0]), true);
+        OBSysFileRef dir("unchanged");
+        u.GetDirectory(dir);
+        EXPECT_STREQ(dir.GrabCString(), row[1]);
+        COBString name("unchanged");
+        u.GetFileName(&name);
+        EXPECT_EQ(Text(name), row[2]);
+    }
     OBSysFileRef dir("unchanged");
-    u.GetDirectory(dir);
-    EXPECT_STREQ(dir.GrabCString(), "/a");
-    COBString name("unchanged");
-    u.GetFileName(&name);
-    EXPECT_EQ(Text(name), "b.txt");
+    COBString name;
     WOBFileUtility(COBString("b.txt"), false).GetDirectory(dir);
     EXPECT_STREQ(dir.GrabCString(), "");
     name = "kept";

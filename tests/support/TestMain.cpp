@@ -26,6 +26,7 @@ void* TestAllocate(unsigned long long size) {
     s.allocations++;
     s.bytes += static_cast<long long>(size);
     s.lastSize = size;
+    if (size >= AllocationStats::kLargeAllocation) s.large++;
     return std::malloc(size ? size : 1);
 }
 

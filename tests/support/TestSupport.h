@@ -18,6 +18,10 @@ struct AllocationStats {
     std::atomic<long long> releases{0};
     std::atomic<long long> bytes{0};
     std::atomic<unsigned long long> lastSize{0};
+    /// Allocations of kLargeAllocation bytes or more: few, when big blocks
+    /// grow geometrically.
+    std::atomic<long long> large{0};
+    static constexpr unsigned long long kLargeAllocation = 64 * 1024;
     /// When >= 0, the allocation with this index (counted from now) and all
     /// later ones fail until failAfter is set back to -1.
     std::atomic<long long> failAfter{-1};

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,6 +85,8 @@ namespace {
     if (how.uid >= 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(how.uid) != 0 || ::setuid(how.uid) != 0))
         ::_exit(126);
+    rlimit processes{static_cast<rlim_t>(how.processes), static_cast<rlim_t>(how.processes)};
+    if (how.processes >= 0 && ::setrlimit(RLIMIT_NPROC, &processes) != 0) ::_exit(126);
     ::execve(argv[0], argv, envp);
     ::_exit(127);
 }

@@ -17,13 +17,15 @@ struct ToolResult {
 /// How to run it: in folder (empty: here), with LC_ALL, LC_MESSAGES and
 /// LANG replaced by language (empty: removed), the standard input from
 /// input, the standard output to output (empty: kept in ToolResult::out),
-/// and as the user uid (-1: this process's; needs root).
+/// as the user uid (-1: this process's; needs root), and allowed at most
+/// processes processes of that user (-1: no limit; root has none).
 struct RunHow {
     std::string folder;
     std::string language = "C";
     std::string input = "/dev/null";
     std::string output;
     int uid = -1;
+    int processes = -1;
 };
 
 ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunHow& how = RunHow());

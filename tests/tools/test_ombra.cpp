@@ -144,6 +144,8 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorke
     work.Write("in/strange.in", "nobody claims this");
     work.Write("in/good2.in", "answer:16=1 count=5");
     work.Write("in/breaks.in", "answer:9=1 count=5 throw=GetNextElement");
+    work.Write("in/nomemory.in", "answer:9=1 count=5 nomemory=GetNextElement");
+    work.Write("in/probe.in", "answer:9=1 nomemory=CanImportThis");
     work.Write("in/empty.in", "");
     work.Write("in/broken.tree", "OMBRA-TREE broken\n");
     work.Write("in/story.tree", "OMBRA-TREE story\n");
@@ -152,10 +154,22 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorke
     inWork.folder = work.Path();
     std::vector<std::string> lines[2];
     for (int workers : {1, 2}) {
-        Args arguments = {"convert",      "in/good1.in",          "in/missing.in", "in/strange.in",
-                          "in/folder.in", "in/breaks.in",         "in/empty.in",   "in/broken.tree",
-                          "in/good2.in",  "in/story.tree",        "--outdir",      "out",
-                          "-j",           std::to_string(workers)};
+        Args arguments = {"convert",
+                          "in/good1.in",
+                          "in/missing.in",
+                          "in/strange.in",
+                          "in/folder.in",
+                          "in/breaks.in",
+                          "in/empty.in",
+                          "in/broken.tree",
+                          "in/good2.in",
+                          "in/story.tree",
+                          "in/nomemory.in",
+                          "in/probe.in",
+                          "--outdir",
+                          "out",
+                          "-j",
+                          std::to_string(workers)};
         ToolResult run = RunOmbra(WithTestPlugIns(arguments, true), inWork);
         ExpectExit(run, 1,
                    {"in/missing.in: not found\n", "in/strange.in: not recognised by any reader\n",
@@ -167,7 +181,8 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorke
                     "in/broken.tree: recognised by treereader.obrd, but it could not be read\n",
                     "in/story.tree: note: A number or name out of range was replaced or dropped\n",
                     "in/story.tree:   colour \"Gold\" is too bright\n",
-                    "3 of 9 converted, 6 failed"});
+                    "in/nomemory.in: out of memory\n", "in/probe.in: out of memory\n",
+                    "3 of 11 converted, 8 failed"});
         EXPECT_EQ(work.Names("out"), (Args{"good1.txt", "good2.txt", "story.txt"}));
         EXPECT_EQ(ReadFile(work / "out/good2.txt"), Ids(5));
         EXPECT_TRUE(Leftovers(work, "out").empty());

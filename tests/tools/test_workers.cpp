@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 using namespace ombra_test;
 
 namespace {
@@ -23,6 +25,8 @@ const std::string kData = std::string(OMBRA_SOURCE_DIR) + "/tests/data/scribus/"
 // the sanitizer reports crashes itself.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
 #else
 constexpr bool kSanitized = false;
 #endif
@@ -36,8 +40,7 @@ Args Documents() {
     return paths;
 }
 
-ToolResult Convert(const TempFolder& work, Args arguments) {
-    RunHow how;
+ToolResult Convert(const TempFolder& work, Args arguments, RunHow how = RunHow()) {
     how.folder = work.Path();
     arguments.insert(arguments.begin(), "convert");
     arguments.insert(arguments.end(), {"--readers", kToolReaders});
@@ -84,6 +87,29 @@ TEST(OmbraWorkers, AWorkerThatCrashesHangsOrRunsOutOfMemoryCostsOnlyItsInput) {
             EXPECT_EQ(ReadFile(work / ("out/" + name)), ReadFile(work / ("reference/" + name)));
         std::filesystem::remove_all(work / "out");
     }
+}
+
+// Where no process may be started, -j converts the batch here, with a note,
+// rather than fail every input.
+TEST(OmbraWorkers, WithoutWorkerProcessesTheBatchIsConvertedInThisProcess) {
+    TempFolder work;
+    Args documents = Documents(), arguments = documents;
+    arguments.insert(arguments.end(), {"-q", "--outdir", "reference"});
+    ASSERT_EQ(Convert(work, arguments).exitCode, 0);
+    arguments = documents;
+    arguments.insert(arguments.end(), {"--outdir", "out", "-j", "3"});
+    RunHow how;
+    how.uid = ::geteuid() == 0 ? kUnprivilegedUser : -1;
+    how.processes = 1;
+    ToolResult run = Convert(work, arguments, how);
+    // The leak checker cannot start its thread at the end, which it takes for a failure.
+    if (!kSanitized) {
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+    }
+    EXPECT_TRUE(Contains(run.err, "ombra: note: cannot start a worker process (")) << run.err;
+    EXPECT_EQ(work.Names("out"), work.Names("reference"));
+    for (const std::string& name : work.Names("reference"))
+        EXPECT_EQ(ReadFile(work / ("out/" + name)), ReadFile(work / ("reference/" + name)));
 }
 
 TEST(OmbraWorkers, ShardsAddUpToTheWholeAndARerunConvertsOnlyWhatIsMissing) {

@@ -337,13 +337,14 @@ int RunConversions(const Options& options, const ombra::Converter& converter) {
     std::vector<double> seconds = RunInWorkers(
         order, workers, limits,
         [&](std::size_t i) { return ConvertOne(converter, jobs[i], layer, mode); },
-        [&](std::size_t i, Outcome& outcome) { Report(batch, jobs[i], outcome); });
+        [&](std::size_t i, Outcome& outcome) { Report(batch, jobs[i], outcome); },
+        [&](const std::string& note) { reporter.Line(note); });
     reporter.Finish();
     if (several && !options.quiet) {
         std::string processor = options.verbose ? ProcessorTimes(seconds) : std::string();
         std::fprintf(stderr, "ombra: %s\n",
                      Summary(shard.size(), batch.failed, skipped.size(), reporter.Elapsed(),
-                             workers, processor)
+                             static_cast<int>(seconds.size()), processor)
                          .c_str());
     }
     return batch.failed ? 1 : 0;

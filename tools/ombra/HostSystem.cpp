@@ -69,8 +69,10 @@ void RemovePartialAndEnd(int signal) {
 }
 } // namespace
 
+// SIGABRT too: an abort (std::terminate among them) while an output is
+// being written leaves no temporary file beside it.
 void InstallInterruptCleanup() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT})
         std::signal(signal, RemovePartialAndEnd);
 }
 

@@ -26,7 +26,7 @@ long long FileSize(const std::string& path);
 /// True when both paths name one existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
-/// Installs the handlers for SIGINT, SIGTERM and SIGHUP that remove partial
+/// Installs the handlers for SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGABRT that remove partial
 /// outputs and end the process as the signal would.
 void InstallInterruptCleanup();
 

@@ -154,6 +154,7 @@ struct Slot {
     obsys::Child child;
     double cpuSeconds = 0; // of the workers that ended
     bool busy = false;
+    bool started = false; // a worker ran here at some point
     std::size_t index = 0;
     long long deadline = -1;
 };
@@ -162,13 +163,18 @@ class Pool {
 public:
     Pool(const std::vector<std::size_t>& order, int workers, const WorkerLimits& limits,
          const std::function<Outcome(std::size_t)>& convert,
-         const std::function<void(std::size_t, Outcome&)>& done)
+         const std::function<void(std::size_t, Outcome&)>& done,
+         const std::function<void(const std::string&)>& note)
         : order_(order), slots_(std::min<std::size_t>(workers, order.size())), limits_(limits),
-          convert_(convert), done_(done) {}
+          convert_(convert), done_(done), note_(note) {}
 
     std::vector<double> Run() {
+        std::size_t started = 0;
         for (Slot& slot : slots_)
-            Start(slot);
+            started += Start(slot) ? 1 : 0;
+        if (started > 0 && started < slots_.size())
+            note_(Say(Message::kFewerWorkers, std::to_string(started),
+                      std::to_string(slots_.size()), SayError(startError_)));
         for (;;) {
             for (Slot& slot : slots_)
                 Feed(slot);
@@ -191,12 +197,16 @@ public:
         }
         for (Slot& slot : slots_)
             Stop(slot);
-        // Inputs that found no worker at all.
-        while (next_ < order_.size())
-            Fail(order_[next_++], Say(Message::kNoWorker, SayError(startError_)));
+        // No worker could be started, or none replaced: the rest is done here.
+        if (next_ < order_.size()) note_(Say(Message::kConvertingHere, SayError(startError_)));
+        while (next_ < order_.size()) {
+            std::size_t index = order_[next_++];
+            Outcome outcome = ConvertIn(index, WorkerLimits(), convert_);
+            done_(index, outcome);
+        }
         std::vector<double> seconds;
         for (const Slot& slot : slots_)
-            seconds.push_back(slot.cpuSeconds);
+            if (slot.started) seconds.push_back(slot.cpuSeconds);
         return seconds;
     }
 
@@ -216,6 +226,7 @@ private:
             startError_ = error;
             slot.child = obsys::Child();
         }
+        slot.started = slot.started || !error;
         return !error;
     }
 
@@ -305,6 +316,7 @@ private:
     WorkerLimits limits_;
     const std::function<Outcome(std::size_t)>& convert_;
     const std::function<void(std::size_t, Outcome&)>& done_;
+    const std::function<void(const std::string&)>& note_;
     std::size_t next_ = 0;
     int startError_ = 0;
 };
@@ -314,9 +326,10 @@ private:
 std::vector<double> RunInWorkers(const std::vector<std::size_t>& order, int workers,
                                  const WorkerLimits& limits,
                                  const std::function<Outcome(std::size_t)>& convert,
-                                 const std::function<void(std::size_t, Outcome&)>& done) {
+                                 const std::function<void(std::size_t, Outcome&)>& done,
+                                 const std::function<void(const std::string&)>& note) {
     if (order.empty()) return {};
-    return Pool(order, workers < 1 ? 1 : workers, limits, convert, done).Run();
+    return Pool(order, workers < 1 ? 1 : workers, limits, convert, done, note).Run();
 }
 
 std::string ShowSize(unsigned long long bytes) {

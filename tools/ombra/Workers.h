@@ -32,11 +32,16 @@ struct WorkerLimits {
 /// `workers` processes, forked from this one so that they share what it
 /// loaded. convert(i) runs in a worker; done(i, outcome) runs here, in
 /// the order the inputs finish. Call it while the process has one thread.
-/// Returns the processor seconds of the workers, one sum per worker slot.
+/// When fewer workers start than asked for, the batch goes on with those
+/// and note(text) says so; when none starts (or none is left), the inputs
+/// are converted here, one at a time, without the limits.
+/// Returns the processor seconds of the workers, one sum per worker slot
+/// that ever had a worker.
 std::vector<double> RunInWorkers(const std::vector<std::size_t>& order, int workers,
                                  const WorkerLimits& limits,
                                  const std::function<Outcome(std::size_t)>& convert,
-                                 const std::function<void(std::size_t, Outcome&)>& done);
+                                 const std::function<void(std::size_t, Outcome&)>& done,
+                                 const std::function<void(const std::string&)>& note);
 
 /// "1.5 GiB", "256 MiB": a size as the messages show it.
 std::string ShowSize(unsigned long long bytes);

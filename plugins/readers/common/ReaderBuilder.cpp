@@ -39,8 +39,9 @@ void ElementBuilder::BadReference() {
 
 namespace {
 
-// Lists grow a chunk at a time by themselves; room for twice as many
-// whenever the count reaches a power of two keeps long lists linear.
+// A bare list grows a chunk at a time; room for twice as many whenever the
+// count reaches a power of two keeps a long one linear (children's lists
+// double by themselves).
 bool GrowsAt(long long n) {
     return n >= 8 && (n & (n - 1)) == 0;
 }
@@ -86,8 +87,6 @@ bool ElementBuilder::Attach(Element* parent, Element* child) {
         Delete(child);
         return false;
     }
-    long long count = static_cast<long long>(parent->GetChildCount());
-    if (GrowsAt(count)) parent->ReserveChildren(2 * count);
     if (!parent->AddChild(child)) {
         Delete(child);
         OutOfMemory();

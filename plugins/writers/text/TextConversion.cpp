@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -248,6 +249,8 @@ void OBTextConversion::PutElement(Element* element) {
     }
     try {
         Dispatch(element);
+    } catch (const std::bad_alloc&) {
+        problems_.Report(OBERR::kOutOfMemory);
     } catch (...) {
         // An element class of another plug-in threw from an accessor.
         problems_.Report(OBERR::kMalformedInput);
@@ -268,6 +271,8 @@ void OBTextConversion::Finish() {
             WriteNotes(footnotes_, 0); // notes that the endnotes hold
         }
         if (!lines_.IsLineEmpty()) lines_.EndLine();
+    } catch (const std::bad_alloc&) {
+        problems_.Report(OBERR::kOutOfMemory);
     } catch (...) {
         problems_.Report(OBERR::kMalformedInput);
     }

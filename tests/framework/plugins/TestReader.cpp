@@ -6,7 +6,11 @@
 //   noprefs          GetStreamPrefs adds nothing
 //   delay=<ms>       GetNextElement sleeps that long first
 //   tag=<text>       added to every recorded event of the conversion
-//   throw=<op>       the operation op (CanImportThis, Init, GetNextElement) throws
+//   throw=<op>       the operation op (CanImportThis, GetStreamPrefs, Init,
+//                    GetFirstElement, GetNextElement) throws; GetNextElement
+//                    only after the first Element
+//   nomemory=<op>    the same, with std::bad_alloc
+//   children=<n>     the first Element gets n children, added one by one
 // Every call is recorded as "R<id>:<operation>[ <details>]".
 #include <ombra/plugin.h>
 #include <ombra/values.h>
@@ -16,6 +20,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -45,6 +50,14 @@ struct Script {
     int delayMs = 0;
     std::string tag;
     std::string throwAt;
+    bool outOfMemory = false;
+    long long children = 0;
+
+    void MaybeThrow(const char* op) const {
+        if (throwAt != op) return;
+        if (outOfMemory) throw std::bad_alloc();
+        throw std::runtime_error(std::string("reader ") + op + " fails");
+    }
 };
 
 Script ReadScript(OBStream* input, int id) {
@@ -71,6 +84,10 @@ Script ReadScript(OBStream* input, int id) {
             script.tag = token.substr(4);
         else if (token.compare(0, 6, "throw=") == 0)
             script.throwAt = token.substr(6);
+        else if (token.compare(0, 9, "nomemory=") == 0)
+            script.throwAt = token.substr(9), script.outOfMemory = true;
+        else if (token.compare(0, 9, "children=") == 0)
+            script.children = std::atoll(token.c_str() + 9);
     }
     return script;
 }
@@ -91,13 +108,14 @@ public:
     short CanImportThis(OBStream* input) override {
         Script script = ReadScript(input, GetReaderID());
         Note("CanImportThis", std::to_string(script.answer), script.tag);
-        if (script.throwAt == "CanImportThis") throw std::runtime_error("no answer today");
+        script.MaybeThrow("CanImportThis");
         return static_cast<short>(script.answer);
     }
 
     void GetStreamPrefs(OBStream* input, OBPreferenceList* list) override {
         Script script = ReadScript(input, GetReaderID());
         Note("GetStreamPrefs", input ? "" : "null", script.tag);
+        script.MaybeThrow("GetStreamPrefs");
         if (!list || script.noPrefs) return;
         list->Add(new OBBooleanPreference(0, 7100));
         list->Add(new OBIntegerPreference(5, 7200));
@@ -127,7 +145,7 @@ public:
                 detail += " flag14=" + std::to_string(f->flag_);
         }
         Note("Init", detail);
-        if (script_.throwAt == "Init") throw std::runtime_error("reader Init fails");
+        script_.MaybeThrow("Init");
         produced_ = 0;
     }
 
@@ -141,6 +159,7 @@ public:
 
     Element* GetFirstElement() override {
         Note("GetFirstElement", "");
+        script_.MaybeThrow("GetFirstElement");
         if (script_.firstNull) return nullptr;
         return Next();
     }
@@ -149,8 +168,7 @@ public:
         if (script_.delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(script_.delayMs));
         Note("GetNextElement", "");
-        if (script_.throwAt == "GetNextElement" && produced_ > 0)
-            throw std::runtime_error("reader GetNextElement fails");
+        if (produced_ > 0) script_.MaybeThrow("GetNextElement");
         return Next();
     }
 
@@ -170,7 +188,9 @@ private:
         if (produced_ >= script_.count) return nullptr;
         Element* e = new Element(produced_ == 0 ? EL::kPublication : EL::kColorList);
         if (!e) return nullptr;
-        ++produced_;
+        if (produced_++ == 0)
+            for (long long n = 0; n < script_.children; ++n)
+                e->AddChild(new Element(EL::kColor));
         elements_.push_back(e);
         return e;
     }
