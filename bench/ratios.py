@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 PROGRAMS = ["bench_streams", "bench_pools", "bench_utf8", "bench_values", "bench_pump",
-            "bench_scribus", "bench_idml"]
+            "bench_scribus", "bench_idml", "bench_writers"]
 
 # (label, candidate, baseline, aim); None as aim: shown, not judged. A
 # candidate or baseline ending in "*" stands for every benchmark with that
@@ -60,6 +60,8 @@ ROWS = [
     ("the same without string values", "library/tree100k_without_strings",
      "plain/tree100k_without_strings", None),
     ("pump per Element / plain loop", "pump/100k_elements", "loop/100k_elements", 2.0),
+    ("HTML writer / text writer, the same Elements", "html/*", "text/*", 1.5),
+    ("pandoc writer / text writer, the same Elements", "pandoc/*", "text/*", None),
 ]
 
 

@@ -7,12 +7,14 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 struct OBConversionLogger::Entry {
     unsigned int id;
     int details;
     int omitted;
+    long long count;
 };
 
 struct OBConversionLogger::Detail {
@@ -68,6 +70,7 @@ OBConversionLogger& OBConversionLogger::operator=(const OBConversionLogger& othe
         copy.AddLogEntry(other.entries_[i].id);
         if (copy.count_ != i + 1) return *this;
         copy.entries_[i].omitted = other.entries_[i].omitted;
+        copy.entries_[i].count = other.entries_[i].count;
     }
     for (int k = 0; k < other.detailCount_; ++k) {
         const Detail& d = other.details_[k];
@@ -107,8 +110,18 @@ int OBConversionLogger::Find(unsigned int stringId) const {
 }
 
 void OBConversionLogger::AddLogEntry(unsigned int stringId) {
-    if (Find(stringId) >= 0 || !Room(entries_, count_, capacity_)) return;
-    entries_[count_++] = Entry{stringId, 0, 0};
+    AddLogCount(stringId, 1);
+}
+
+void OBConversionLogger::AddLogCount(unsigned int stringId, long long count) {
+    if (count < 0) count = 0;
+    int n = Find(stringId);
+    if (n >= 0) {
+        entries_[n].count += count < LLONG_MAX - entries_[n].count ? count : 0;
+        return;
+    }
+    if (!Room(entries_, count_, capacity_)) return;
+    entries_[count_++] = Entry{stringId, 0, 0, count};
 }
 
 void OBConversionLogger::AddLogEntry(unsigned int stringId, const char* detail) {
@@ -134,8 +147,28 @@ int OBConversionLogger::GetStringCount() const {
 
 COBString OBConversionLogger::GetNthString(int n) const {
     COBString text;
-    if (n >= 0 && n < count_) OBLoadResourceText(entries_[n].id, locale_, text);
-    return text;
+    if (n < 0 || n >= count_) return text;
+    OBLoadResourceText(entries_[n].id, locale_, text);
+    // "{n}" stands for the count; the text's script is kept, and digits are
+    // the same in every code page.
+    const char* chars = text.GrabCString();
+    if (!chars || !std::strstr(chars, "{n}")) return text;
+    char number[24];
+    std::snprintf(number, sizeof number, "%lld", entries_[n].count);
+    COBString counted(text.GetWSEScript());
+    for (const char* c = chars; *c;) {
+        const char* mark = std::strstr(c, "{n}");
+        const char* stop = mark ? mark : c + std::strlen(c);
+        counted.Append(c, static_cast<long long>(stop - c));
+        if (!mark) break;
+        counted.Append(number, static_cast<long long>(std::strlen(number)));
+        c = mark + 3;
+    }
+    return counted;
+}
+
+long long OBConversionLogger::GetNthCount(int n) const {
+    return n >= 0 && n < count_ ? entries_[n].count : 0;
 }
 
 unsigned int OBConversionLogger::GetNthStringId(int n) const {
@@ -199,4 +232,10 @@ void OBLoggerUtility::LogEntry(unsigned int stringId, const char* detail) {
     OBConversionLogger* logger = gThreadLogger.get();
     if (!logger) logger = gLogger.load();
     if (logger) logger->AddLogEntry(stringId, detail);
+}
+
+void OBLoggerUtility::LogCount(unsigned int stringId, long long count) {
+    OBConversionLogger* logger = gThreadLogger.get();
+    if (!logger) logger = gLogger.load();
+    if (logger) logger->AddLogCount(stringId, count);
 }

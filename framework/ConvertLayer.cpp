@@ -102,7 +102,11 @@ void CollectNotes(const OBConversionLogger& log, Result& result) {
         for (int k = 0; k < log.GetDetailCount(n); ++k)
             note.details.push_back(log.GetNthDetail(n, k));
         note.omittedDetails = log.GetOmittedDetailCount(n);
-        result.notes.push_back(std::move(note));
+        note.count = log.GetNthCount(n);
+        for (std::size_t at = note.text.find("{n}"); at != std::string::npos;
+             at = note.text.find("{n}", at))
+            note.text.replace(at, 3, std::to_string(note.count));
+        (OBIsReportId(note.id) ? result.dropped : result.notes).push_back(std::move(note));
     }
 }
 

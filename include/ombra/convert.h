@@ -53,6 +53,7 @@ struct Note {
     std::string text;                 ///< the message in the options' locale, UTF-8
     std::vector<std::string> details; ///< what it is about (UTF-8, as the plug-in wrote them)
     int omittedDetails = 0;           ///< details past the ones kept
+    long long count = 0;              ///< how often it applies; "{n}" in its text says it
 };
 
 /// What a conversion did. Nothing is written to the output unless the
@@ -66,6 +67,10 @@ struct Result {
     int readerId = 0;
     int writerId = 0;
     std::vector<Note> notes;
+    /// What the writer received and could not express, counted ("Pictures
+    /// left out: 3"; the report ids of <ombra/messages.h>). No notes: they
+    /// say what the output lacks, not what went wrong.
+    std::vector<Note> dropped;
     unsigned long long outputBytes = 0;
 
     bool Ok() const { return status == Status::kConverted; }

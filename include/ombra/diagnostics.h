@@ -98,7 +98,10 @@ public:
 /// An entry may carry details: short UTF-8 texts that name what the note is
 /// about ("text frame \"Intro\" links to item 7, which does not exist"),
 /// each kept once, at most kMaxDetails per entry (the rest are counted).
-/// Not locked: log from one thread at a time.
+/// Each entry has a count of how often its note applies: AddLogEntry adds
+/// 1, AddLogCount adds n (a writer's summary of "12 pictures without a
+/// link" logs its id once with 12), and "{n}" in the entry's text stands
+/// for it. Not locked: log from one thread at a time.
 class OMBRA_API OBConversionLogger {
 public:
     OB_MEMORY_OPERATORS
@@ -118,15 +121,20 @@ public:
     /// none) to that entry unless the entry has it already. A detail that
     /// finds no memory or no room is counted as omitted.
     void AddLogEntry(unsigned int stringId, const char* detail);
+    /// As AddLogEntry(stringId), adding count (when above 0) to the
+    /// entry's count instead of 1.
+    void AddLogCount(unsigned int stringId, long long count);
     /// The number of entries.
     int GetStringCount() const;
     /// The text of entry n (0 to GetStringCount() - 1): resource id + the
-    /// logger's locale from the registered module (OBLoadResourceText).
-    /// Empty without a module, for an id without a text and for n outside
-    /// the log.
+    /// logger's locale from the registered module (OBLoadResourceText),
+    /// each "{n}" in it replaced by the entry's count. Empty without a
+    /// module, for an id without a text and for n outside the log.
     COBString GetNthString(int n) const;
     /// The string id of entry n, or 0 for n outside the log.
     unsigned int GetNthStringId(int n) const;
+    /// The count of entry n (0 outside the log).
+    long long GetNthCount(int n) const;
     /// The details kept for entry n (0 outside the log).
     int GetDetailCount(int n) const;
     /// Detail k of entry n, in the order they came; null outside.
@@ -175,6 +183,8 @@ public:
     static void LogEntry(unsigned int stringId);
     /// The same with a detail (UTF-8) that names what the note is about.
     static void LogEntry(unsigned int stringId, const char* detail);
+    /// The same with the count the note applies to.
+    static void LogCount(unsigned int stringId, long long count);
 };
 
 /// The calling thread's last error code and the string id of its message

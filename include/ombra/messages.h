@@ -31,6 +31,16 @@ constexpr unsigned OBMessageId(int code) {
     return kOBMessageBase + kOBLocaleBlock * static_cast<unsigned>(code);
 }
 
+/// Writers summarise what a conversion dropped ("{n} pictures without a
+/// link") in counted log entries (OBLoggerUtility::LogCount) whose texts
+/// start here, a block of 16 ids per text; hosts tell these summaries from
+/// notes about problems by their ids.
+constexpr unsigned kOBReportBase = 400000;
+constexpr unsigned kOBReportEnd = 500000;
+constexpr bool OBIsReportId(unsigned id) {
+    return id >= kOBReportBase && id < kOBReportEnd;
+}
+
 /// Resource ids of plug-in display texts (preference names, enumeration
 /// entries) start at a block per plug-in: readers at 100000 + 1000 x id,
 /// writers at 500000 + 1000 x id, each text again a block of 16.

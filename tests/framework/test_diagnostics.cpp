@@ -380,6 +380,24 @@ protected:
     HINSTANCE handle_ = nullptr;
 };
 
+TEST_F(WithMessages, CountsAddUpPerIdAndFillTheTexts) {
+    table_.SetString(400000, "Pictures left out: {n}, so {n} in all");
+    table_.SetString(400016, "No count here");
+    OBConversionLogger logger(OBL::kEnglish);
+    logger.AddLogCount(400000, 12);
+    logger.AddLogEntry(400016);
+    logger.AddLogCount(400000, 3);
+    logger.AddLogCount(400016, -4); // counts never fall
+    ASSERT_EQ(logger.GetStringCount(), 2);
+    EXPECT_EQ(logger.GetNthCount(0), 15);
+    EXPECT_EQ(logger.GetNthCount(1), 1);
+    EXPECT_EQ(logger.GetNthCount(2), 0);
+    EXPECT_STREQ(logger.GetNthString(0).GrabCString(), "Pictures left out: 15, so 15 in all");
+    EXPECT_STREQ(logger.GetNthString(1).GrabCString(), "No count here");
+    OBConversionLogger copy(logger);
+    EXPECT_EQ(copy.GetNthCount(0), 15);
+}
+
 TEST_F(WithMessages, TheLogRendersItsEntriesInItsLocale) {
     OBConversionLogger logger(OBL::kJapanese);
     logger.AddLogEntry(OBMessageId(OBERR::kMalformedInput));

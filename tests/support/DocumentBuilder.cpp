@@ -1,5 +1,6 @@
 #include "DocumentBuilder.h"
 
+#include <ombra/files.h>
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
 #include <ombra/utf8.h>
@@ -33,6 +34,15 @@ void SetScript(Element* e, int script) {
 
 void SetName(Element* e, const std::string& name) {
     if (e) Store(e).SetUtf8(AN::kName, name.c_str());
+}
+
+// The local formatting a RunStyle asks for.
+void SetFormat(OBAttributeStore& store, const RunStyle& style) {
+    if (style.bold >= 0) store.SetBool(AN::kBold, style.bold != 0);
+    if (style.italic >= 0) store.SetBool(AN::kItalics, style.italic != 0);
+    if (style.fontSize > 0) store.SetLength(AN::kFontSize, style.fontSize);
+    if (style.color != kNoId) store.SetId(AN::kColorRef, style.color);
+    if (!style.font.empty()) store.SetUtf8(AN::kFont, style.font.c_str());
 }
 
 // Adds child to parent; a child that cannot be added is deleted.
@@ -108,6 +118,7 @@ TextBuilder& TextBuilder::AppendRun(const std::u16string& units, RunStyle style)
     long long start = Length();
     text_ += units;
     runs_.push_back({start, Length(), style.characterStyle, style.script, std::string(), 0});
+    runFormats_.push_back(style);
     return *this;
 }
 
@@ -135,8 +146,10 @@ TextBuilder& TextBuilder::EndPara(unsigned paragraphStyle) {
     // The paragraph end belongs to the run before it.
     if (!runs_.empty() && runs_.back().end == Length() - 1)
         runs_.back().end = Length();
-    else
+    else {
         runs_.push_back({Length() - 1, Length(), kNoId, -1, std::string(), 0});
+        runFormats_.push_back(RunStyle());
+    }
     unsigned style = paragraphStyle != kNoId ? paragraphStyle : openParagraphStyle_;
     paragraphs_.push_back({paragraphStart_, Length(), style, -1, std::string(), 0});
     paragraphStart_ = Length();
@@ -157,11 +170,20 @@ TextBuilder& TextBuilder::Ruby(const std::string& base, const std::string& readi
     return *this;
 }
 
-TextBuilder& TextBuilder::Kenten(const std::string& utf8, KKE::KentenKindEnum kind,
-                                 RunStyle style) {
+TextBuilder& TextBuilder::RubyPerCharacter(const std::string& base, const std::string& readings,
+                                           RunStyle style) {
+    long long start = Length();
+    Text(base, style);
+    rubies_.push_back({start, Length(), kNoId, -1, readings, 1});
+    return *this;
+}
+
+TextBuilder& TextBuilder::Kenten(const std::string& utf8, KKE::KentenKindEnum kind, RunStyle style,
+                                 unsigned short character, bool belowLeft) {
     long long start = Length();
     Text(utf8, style);
-    kentens_.push_back({start, Length(), kNoId, -1, std::string(), static_cast<int>(kind)});
+    kentens_.push_back({start, Length(), kNoId, -1, std::string(), static_cast<int>(kind),
+                        character | (belowLeft ? 1LL << 16 : 0)});
     return *this;
 }
 
@@ -216,6 +238,25 @@ TextBuilder& TextBuilder::PageLink(const std::string& utf8, unsigned page, RunSt
     return *this;
 }
 
+TextBuilder& TextBuilder::TextLink(const std::string& utf8, unsigned story, long long position,
+                                   RunStyle style) {
+    long long start = Length();
+    Text(utf8, style);
+    links_.push_back({start, Length(), story, -1, std::string(), 2, position});
+    return *this;
+}
+
+TextBuilder& TextBuilder::Inline(unsigned item) {
+    AppendObject();
+    inlines_.push_back(item);
+    return *this;
+}
+
+TextBuilder& TextBuilder::Vertical() {
+    vertical_ = true;
+    return *this;
+}
+
 Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyperlinks) const {
     Element* child = OBCreateStoredElement(EL::kChildStory);
     if (!child) return nullptr;
@@ -256,22 +297,60 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
         if (p.id != kNoId) Store(run).SetId(AN::kParagraphStyleID, p.id);
         Add(run, OBCreateStoredElement(EL::kParagraphAttributes));
     });
+    size_t runIndex = 0;
     ranges(runs_, EL::kCharacterRunList, EL::kCharacterRun, [&](Element* run, const Span& r) {
         if (r.id != kNoId) Store(run).SetId(AN::kCharacterStyleID, r.id);
         unsigned paragraphStyle = paragraphStyleAt(r.start);
         if (paragraphStyle != kNoId) Store(run).SetId(AN::kParagraphStyleID, paragraphStyle);
-        SetScript(Add(run, OBCreateStoredElement(EL::kCharacterAttributes)), r.script);
+        Element* attributes = Add(run, OBCreateStoredElement(EL::kCharacterAttributes));
+        SetScript(attributes, r.script);
+        if (attributes && runIndex < runFormats_.size())
+            SetFormat(Store(attributes), runFormats_[runIndex]);
+        ++runIndex;
     });
-    ranges(rubies_, EL::kRubiRunList, EL::kRubiRun,
-           [](Element* run, const Span& s) { Store(run).SetUtf8(AN::kRubiText, s.text.c_str()); });
+    ranges(rubies_, EL::kRubiRunList, EL::kRubiRun, [](Element* run, const Span& s) {
+        Store(run).SetUtf8(AN::kRubiText, s.text.c_str());
+        if (s.kind != 1) return;
+        Value* v = nullptr;
+        ValueUtil::CreateValueRubyTypeEnum(RTE::kPerCharacter, v);
+        if (Element* attributes = Add(run, OBCreateStoredElement(EL::kRubiAttributes)))
+            Store(attributes).Set(AN::kType, v);
+        else
+            ValueUtil::Recycle(v);
+    });
     ranges(kentens_, EL::kKentenRunList, EL::kKentenRun, [](Element* run, const Span& s) {
         Value* v = nullptr;
         ValueUtil::CreateValueKentenKindEnum(static_cast<KKE::KentenKindEnum>(s.kind), v);
         Store(run).Set(AN::kKentenKind, v);
+        if (s.target & 0xFFFF) {
+            auto* character = new ValueChar;
+            if (character) character->Init(static_cast<unsigned short>(s.target & 0xFFFF));
+            Store(run).Set(AN::kKentenCharacter, character);
+        }
+        if (s.target >> 16) {
+            ValueUtil::CreateValueRubyKentenPositionEnum(RKPE::kBelowLeft, v);
+            if (Element* attributes = Add(run, OBCreateStoredElement(EL::kKentenAttributes)))
+                Store(attributes).Set(AN::kPosition, v);
+            else
+                ValueUtil::Recycle(v);
+        }
     });
     ranges(warichus_, EL::kWarichuRunList, EL::kWarichuRun, [](Element*, const Span&) {});
     ranges(tcys_, EL::kTCYRunList, EL::kTCYRun, [](Element*, const Span&) {});
 
+    if (vertical_) {
+        Value* v = nullptr;
+        ValueUtil::CreateValueTextDirectionEnum(TDE::kVertical, v);
+        Store(child).Set(AN::kTextDirection, v);
+    }
+    if (!inlines_.empty()) {
+        Value* list = nullptr;
+        ValueUtil::CreateValueIdRefList(list);
+        if (auto* ids = dynamic_cast<ValueIdRefList*>(list))
+            for (unsigned id : inlines_)
+                ids->Add(id);
+        Store(child).Set(AN::kInlineObjectList, list);
+    }
     if (!tables_.empty()) {
         Element* list = Add(child, NewList(EL::kTableRunList));
         for (const Anchored& t : tables_) {
@@ -305,8 +384,9 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
             Element* link = OBCreateStoredElement(EL::kHyperlink);
             Element* source = Add(link, OBCreateStoredElement(EL::kHyperLinkTextSource));
             Element* anchor =
-                Add(link, OBCreateStoredElement(l.kind == 1 ? EL::kHyperLinkPageAnchor
-                                                            : EL::kHyperLinkURLAnchor));
+                Add(link, OBCreateStoredElement(l.kind == 1   ? EL::kHyperLinkPageAnchor
+                                                : l.kind == 2 ? EL::kHyperLinkTextAnchor
+                                                              : EL::kHyperLinkURLAnchor));
             if (!link || !source || !anchor) {
                 delete link;
                 continue;
@@ -314,9 +394,12 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
             Store(source).SetId(AN::kStory, story);
             Store(source).SetInteger(AN::kStartPosition, static_cast<int>(l.start));
             Store(source).SetInteger(AN::kEndPosition, static_cast<int>(l.end));
-            if (l.kind == 1)
+            if (l.kind == 1) {
                 Store(anchor).SetId(AN::kPage, l.id);
-            else
+            } else if (l.kind == 2) {
+                Store(anchor).SetId(AN::kStory, l.id);
+                Store(anchor).SetInteger(AN::kPosition, static_cast<int>(l.target));
+            } else
                 Store(anchor).SetUtf8(AN::kURL, l.text.c_str());
             Store(link).SetUtf8(AN::kName, Utf8(text_.substr(l.start, l.end - l.start)).c_str());
             Store(link).SetId(AN::kSource, source->GetId());
@@ -349,13 +432,18 @@ TableBuilder& TableBuilder::HeaderRows(int n) {
     return *this;
 }
 
+TableBuilder& TableBuilder::FooterRows(int n) {
+    footerRows_ = n;
+    return *this;
+}
+
 Element* TableBuilder::BuildTable() const {
     Element* table = OBCreateStoredElement(EL::kTable);
     if (!table) return nullptr;
     Store(table).SetInteger(AN::kNumberOfRows, rows_);
     Store(table).SetInteger(AN::kNumberOfColumns, columns_);
     Store(table).SetInteger(AN::kHeaderRows, headerRows_);
-    Store(table).SetInteger(AN::kFooterRows, 0);
+    Store(table).SetInteger(AN::kFooterRows, footerRows_);
     Element* rows = Add(table, NewList(EL::kTableRowList));
     std::vector<Element*> unused;
     for (int r = 0; r < rows_; ++r) {
@@ -434,13 +522,23 @@ DocumentBuilder& DocumentBuilder::StartPage(int number) {
 }
 
 DocumentBuilder& DocumentBuilder::MetaData(const std::string& title, const std::string& author) {
+    MetaDataStore().SetUtf8(AN::kTitle, title.c_str());
+    MetaDataStore().SetUtf8(AN::kAuthor, author.c_str());
+    return *this;
+}
+
+OBAttributeStore& DocumentBuilder::MetaDataStore() {
     Element* meta = publication_->GetChild(EL::kMetaData);
     if (!meta) meta = Add(publication_, OBCreateStoredElement(EL::kMetaData));
-    if (meta) {
-        Store(meta).SetUtf8(AN::kTitle, title.c_str());
-        Store(meta).SetUtf8(AN::kAuthor, author.c_str());
-    }
-    return *this;
+    return Store(meta);
+}
+
+OBAttributeStore& DocumentBuilder::CharacterFormat(unsigned style) {
+    return Store(Find(style)->GetChild(EL::kCharacterAttributes));
+}
+
+OBAttributeStore& DocumentBuilder::ParagraphFormat(unsigned paragraphStyle) {
+    return Store(Find(paragraphStyle)->GetChild(EL::kParagraphAttributes));
 }
 
 unsigned DocumentBuilder::AddRgbColor(const std::string& name, double red, double green,
@@ -588,6 +686,27 @@ unsigned DocumentBuilder::AddGroup(unsigned container, unsigned layer, bool visi
     return group->GetId();
 }
 
+unsigned DocumentBuilder::AddPicture(unsigned container, const OBRect& box, const std::string& path,
+                                     const std::string& alt, unsigned layer) {
+    auto found = containers_.find(container);
+    Element* item = found == containers_.end()
+                        ? nullptr
+                        : Keep(Add(found->second, OBCreateStoredElement(EL::kPicture)));
+    if (!item) return kNoId;
+    Store(item).SetRect(AN::kBoundingBox, box);
+    if (layer != kNoId) Store(item).SetId(AN::kLayer, layer);
+    Store(item).SetBool(AN::kVisible, true);
+    if (!alt.empty()) Store(item).SetUtf8(AN::kAlternativeText, alt.c_str());
+    Element* link = Add(item, OBCreateStoredElement(EL::kLinkInformation));
+    if (link && !path.empty()) {
+        OBSysFileRef file(path.c_str());
+        Value* v = nullptr;
+        ValueUtil::CreateValueFileSpec(file, v);
+        Store(link).Set(AN::kLinkedFile, v);
+    }
+    return item->GetId();
+}
+
 StoryBuilder& DocumentBuilder::AddStory() {
     storyBuilders_.push_back(std::make_unique<StoryBuilder>());
     StoryBuilder& story = *storyBuilders_.back();
@@ -605,8 +724,15 @@ Element* DocumentBuilder::Find(unsigned id) const {
 const std::vector<Element*>& DocumentBuilder::Build() {
     if (!built_.empty() || released_) return built_;
     std::vector<Element*> hyperlinks;
-    for (auto& story : storyBuilders_)
-        if (story->parent_) Add(story->parent_, story->BuildChildStory(story->id_, hyperlinks));
+    for (auto& story : storyBuilders_) {
+        if (!story->parent_) continue;
+        Add(story->parent_, story->BuildChildStory(story->id_, hyperlinks));
+        if (story->vertical_) {
+            Value* v = nullptr;
+            ValueUtil::CreateValueTextDirectionEnum(TDE::kVertical, v);
+            Store(story->parent_).Set(AN::kTextDirection, v);
+        }
+    }
     for (auto& chain : frames_) {
         for (size_t i = 0; i < chain.second.size(); ++i) {
             if (i > 0)
@@ -746,9 +872,130 @@ void Sample(DocumentBuilder& b) {
     b.AddTextFrame(master, running.Id(), OBRect(36, 10, 576, 30));
 }
 
+void SetDate(OBAttributeStore& store, AN::AttrNameEnum attr, int year, int month, int day) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueDateTime(year, month, day, 9, 30, 0, v);
+    store.Set(attr, v);
+}
+
+// Styles with formatting, a heading hierarchy and every inline feature.
+void FeatureArticle(DocumentBuilder& b, StoryBuilder& article, unsigned target, unsigned page2,
+                    unsigned inlinePicture) {
+    unsigned red = b.AddRgbColor("Red", 1, 0, 0);
+    unsigned blue = b.AddCmykColor("Blue", 1, 0.5, 0, 0);
+    unsigned normal = b.AddParagraphStyle("Normal");
+    b.ParagraphFormat(normal).SetLength(AN::kLeading, 12);
+    b.CharacterFormat(normal).SetUtf8(AN::kFont, "DejaVu Serif");
+    b.CharacterFormat(normal).SetLength(AN::kFontSize, 10);
+    unsigned title = b.AddParagraphStyle("Title", normal);
+    b.CharacterFormat(title).SetLength(AN::kFontSize, 24);
+    b.CharacterFormat(title).SetBool(AN::kBold, true);
+    b.ParagraphFormat(title).SetLength(AN::kSpaceAfter, 12);
+    Value* v = nullptr;
+    ValueUtil::CreateValueAlignmentEnum(AE::kCenter, v);
+    b.ParagraphFormat(title).Set(AN::kAlignment, v);
+    unsigned heading = b.AddParagraphStyle("Heading 2", normal);
+    b.CharacterFormat(heading).SetLength(AN::kFontSize, 14);
+    b.CharacterFormat(heading).SetId(AN::kColorRef, blue);
+    b.ParagraphFormat(heading).SetLength(AN::kSpaceBefore, 6);
+    unsigned body = b.AddParagraphStyle("Body", normal);
+    b.ParagraphFormat(body).SetLength(AN::kFirstIndent, 12);
+    ValueUtil::CreateValueAlignmentEnum(AE::kJustify, v);
+    b.ParagraphFormat(body).Set(AN::kAlignment, v);
+    unsigned quote = b.AddParagraphStyle("Quote", body);
+    b.ParagraphFormat(quote).SetLength(AN::kLeftIndent, 24);
+    b.ParagraphFormat(quote).SetLength(AN::kRightIndent, 24);
+    b.CharacterFormat(quote).SetBool(AN::kItalics, true);
+    unsigned emphasis = b.AddCharacterStyle("Emphasis");
+    b.CharacterFormat(emphasis).SetBool(AN::kItalics, true);
+    unsigned strong = b.AddCharacterStyle("Strong Emphasis", emphasis);
+    b.CharacterFormat(strong).SetBool(AN::kBold, true);
+    b.CharacterFormat(strong).SetId(AN::kColorRef, red);
+
+    article.Para("Ombra features", title);
+    article.Text("Plain, ").Text("emphasis", RunStyle::Style(emphasis)).Text(", ");
+    article.Text("strong", RunStyle::Style(strong)).Text(", local ");
+    article.Text("bold", RunStyle().Bold()).Text(" and ");
+    article.Text("red", RunStyle().Color(red).Size(12)).Text(".").EndPara(body);
+    article.Para("Tables", heading);
+    TableBuilder& table = article.AddTable(4, 3).HeaderRows(1).FooterRows(1);
+    table.Cell(0, 0, "Item").Cell(0, 1, "Count").Cell(0, 2, "Price");
+    table.Cell(1, 0, "Pens and pencils", -1, 1).Cell(1, 2, "3.50", 2, -1);
+    table.Cell(2, 0, "Ink").Cell(2, 1, "2");
+    table.CellText(3, 0, -1, 1).Text("Total").EndPara().Text("(two lines)");
+    table.Cell(3, 2, "7.00");
+    article.EndPara(body);
+    article.Text("A note").Footnote("The note's text.").Text(" and an endnote");
+    article.Footnote("The endnote's text.", true).Text(".").EndPara(body);
+    article.Text("Links: ").Link("a web page", "https://example.org/ombra?a=1&b=<2>");
+    article.Text(", ").PageLink("page 2", page2).Text(" and ");
+    article.TextLink("the Japanese story", target, 3).Text(".").EndPara(body);
+    article.Text("Page ").Variable("1").Text(" of ").Variable("3").Text(".").EndPara(body);
+    article.Text("A picture in the text: ").Inline(inlinePicture).Text(".").EndPara(body);
+    article.Text("Quoted\u2028with a line break\tand a tab.").EndPara(quote);
+    article.Text("Special <characters> & \"quotes\" 'too', soft\u00ADhyphen, no-break\u00A0space.");
+    article.EndPara(body);
+    article.Text("Before a column break\fafter it").EndPara(body);
+}
+
+void Features(DocumentBuilder& b) {
+    b.MetaData("Ombra features", "Ombra tests");
+    OBAttributeStore& meta = b.MetaDataStore();
+    meta.SetUtf8(AN::kSubject, "What the writers express");
+    meta.SetUtf8(AN::kKeywords, "ruby, kenten, tables");
+    SetDate(meta, AN::kCreated, 2024, 5, 17);
+    SetDate(meta, AN::kModified, 2024, 6, 1);
+    meta.SetInteger(AN::kNumPages, 3);
+    b.AddFont("DejaVu Serif");
+    b.AddFont("Noto Serif CJK JP", WSE::kJapaneseScript);
+    unsigned text = b.AddLayer("Text");
+    unsigned hidden = b.AddLayer("Hidden", false);
+    unsigned master = b.AddMasterPage(b.AddMasterSpread("A-Master"), "A");
+    unsigned spread = b.AddSpread();
+    unsigned page1 = b.AddPage(spread, master);
+    unsigned page2 = b.AddPage(spread, master);
+    unsigned page3 = b.AddPage(b.AddSpread(), master);
+
+    StoryBuilder& article = b.AddStory();
+    StoryBuilder& japanese = b.AddStory();
+    StoryBuilder& vertical = b.AddStory();
+    b.AddPicture(page1, OBRect(36, 600, 300, 756), "images/photo.jpg", "A photo");
+    unsigned icon = b.AddPicture(page1, OBRect(0, 0, 12, 12), "C:\\Pictures\\icon.png");
+    b.AddPicture(page2, OBRect(36, 600, 300, 756), "");
+    FeatureArticle(b, article, japanese.Id(), page2, icon);
+    b.AddTextFrame(page1, article.Id(), OBRect(36, 36, 576, 580), text);
+
+    unsigned style = b.AddParagraphStyle("Japanese", kNoId, kNoId, WSE::kJapaneseScript);
+    b.CharacterFormat(style).SetUtf8(AN::kFont, "Noto Serif CJK JP");
+    RunStyle ja = RunStyle::Script(WSE::kJapaneseScript);
+    japanese.Text("これは", ja).Ruby("漢字", "かんじ", ja).Text("と", ja);
+    japanese.RubyPerCharacter("東京", "とう きょう", ja).Text("です。", ja).EndPara(style);
+    japanese.Kenten("強調", KKE::kSesameDot, ja).Text("、", ja);
+    japanese.Kenten("丸", KKE::kWhiteCircle, ja, 0, true).Text("、", ja);
+    japanese.Kenten("星", KKE::kCustom, ja, 0x2605).Text("と", ja).Tcy("12", ja).Text("月", ja);
+    japanese.Warichu("割注の例です", ja).Text("。", ja).EndPara(style);
+    b.AddTextFrame(page2, japanese.Id(), OBRect(36, 36, 576, 580), text);
+
+    vertical.Vertical().Text("縦書きの", ja).Ruby("文章", "ぶんしょう", ja).Text("で", ja);
+    vertical.Tcy("2024", ja).Text("年、", ja).Kenten("圏点", KKE::kBlackCircle, ja);
+    vertical.Warichu("二行の割注", ja).Text("。", ja).EndPara(style);
+    b.AddTextFrame(page3, vertical.Id(), OBRect(36, 36, 576, 756), text);
+
+    StoryBuilder& hiddenStory = b.AddStory();
+    hiddenStory.Para("On a hidden layer.");
+    b.AddTextFrame(page1, hiddenStory.Id(), OBRect(400, 700, 576, 756), hidden);
+    StoryBuilder& running = b.AddStory();
+    running.Text("Running head, page ").Variable("").EndPara();
+    b.AddTextFrame(master, running.Id(), OBRect(36, 10, 576, 30));
+    StoryBuilder& pasteboard = b.AddStory();
+    pasteboard.Para("On the pasteboard.");
+    b.AddTextFrame(spread, pasteboard.Id(), OBRect(-200, 36, -20, 100));
+}
+
 struct Registry {
     std::mutex lock;
-    std::map<std::string, DocumentRecipe> recipes{{"minimal", Minimal}, {"sample", Sample}};
+    std::map<std::string, DocumentRecipe> recipes{
+        {"minimal", Minimal}, {"sample", Sample}, {"features", Features}};
     std::vector<int> errorCodes;
 };
 

@@ -53,9 +53,37 @@ struct OMBRA_TESTDOC_API RunStyle {
     /// -1 to leave it unset.
     int script = -1;
 
+    /// Local formatting in the run's CharacterAttributes (Bold, Italics,
+    /// FontSize in points, ColorRef, Font); -1, 0, kNoId and "" leave each unset.
+    int bold = -1;
+    int italic = -1;
+    double fontSize = 0;
+    unsigned color = kNoId;
+    std::string font;
+
     RunStyle() = default;
     static RunStyle Script(WSE::WritingScriptEnum script);
     static RunStyle Style(unsigned characterStyle, int script = -1);
+    RunStyle& Bold(bool on = true) {
+        bold = on;
+        return *this;
+    }
+    RunStyle& Italic(bool on = true) {
+        italic = on;
+        return *this;
+    }
+    RunStyle& Size(double points) {
+        fontSize = points;
+        return *this;
+    }
+    RunStyle& Color(unsigned colorId) {
+        color = colorId;
+        return *this;
+    }
+    RunStyle& Font(const std::string& name) {
+        font = name;
+        return *this;
+    }
 };
 
 class TableBuilder;
@@ -93,9 +121,16 @@ public:
     /// Base text with a RubiRun over it whose RubiText is reading.
     TextBuilder& Ruby(const std::string& base, const std::string& reading,
                       RunStyle style = RunStyle());
-    /// Text under a KentenRun of the kind.
+    /// Per-character ruby: a RubiRun whose RubiAttributes say kPerCharacter
+    /// and whose RubiText holds one reading per base character, separated by
+    /// spaces.
+    TextBuilder& RubyPerCharacter(const std::string& base, const std::string& readings,
+                                  RunStyle style = RunStyle());
+    /// Text under a KentenRun of the kind; character is the KentenCharacter
+    /// of a custom kind (0: none), belowLeft the KentenAttributes' Position.
     TextBuilder& Kenten(const std::string& utf8, KKE::KentenKindEnum kind = KKE::kSesameDot,
-                        RunStyle style = RunStyle());
+                        RunStyle style = RunStyle(), unsigned short character = 0,
+                        bool belowLeft = false);
     /// Text under a WarichuRun.
     TextBuilder& Warichu(const std::string& utf8, RunStyle style = RunStyle());
     /// Text under a TCYRun.
@@ -115,6 +150,15 @@ public:
     TextBuilder& Link(const std::string& utf8, const std::string& url, RunStyle style = RunStyle());
     /// As Link, anchored at a page (HyperLinkPageAnchor with the page's id).
     TextBuilder& PageLink(const std::string& utf8, unsigned page, RunStyle style = RunStyle());
+    /// As Link, anchored at a position of a story (HyperLinkTextAnchor).
+    TextBuilder& TextLink(const std::string& utf8, unsigned story, long long position,
+                          RunStyle style = RunStyle());
+    /// U+FFFC for a page item anchored in the text (a picture, say): its id
+    /// joins the ChildStory's InlineObjectList, in text order.
+    TextBuilder& Inline(unsigned item);
+    /// The text runs top to bottom (TextDirection vertical on the ChildStory
+    /// and, for a story, on its ParentStory).
+    TextBuilder& Vertical();
 
     /// The UTF-16 text so far.
     const std::u16string& Units() const { return text_; }
@@ -129,10 +173,11 @@ private:
     struct Span {
         long long start;
         long long end;
-        unsigned id;      // paragraph or character style
-        int script;       // character runs
-        std::string text; // ruby reading, variable text, link URL
-        int kind;         // kenten kind; link: 0 URL, 1 page
+        unsigned id;          // paragraph or character style
+        int script;           // character runs
+        std::string text;     // ruby reading, variable text, link URL
+        int kind;             // kenten kind; link: 0 URL, 1 page, 2 text; ruby: 1 per character
+        long long target = 0; // kenten: custom character, 1 << 16 when below; link: position
     };
     struct Note {
         long long position;
@@ -150,6 +195,7 @@ private:
     std::u16string text_;
     std::vector<Span> paragraphs_;
     std::vector<Span> runs_;
+    std::vector<RunStyle> runFormats_; // the local formatting of each of runs_
     std::vector<Span> rubies_;
     std::vector<Span> kentens_;
     std::vector<Span> warichus_;
@@ -158,6 +204,8 @@ private:
     std::vector<Span> links_;
     std::vector<Note> notes_;
     std::vector<Anchored> tables_;
+    std::vector<unsigned> inlines_;
+    bool vertical_ = false;
     long long paragraphStart_;
     unsigned openParagraphStyle_;
 };
@@ -177,8 +225,9 @@ public:
                        int endColumn = -1);
     /// A cell; returns the builder of its text.
     TextBuilder& CellText(int row, int column, int endRow = -1, int endColumn = -1);
-    /// The number of header rows (HeaderRows).
+    /// The number of header rows (HeaderRows) and footer rows (FooterRows).
     TableBuilder& HeaderRows(int n);
+    TableBuilder& FooterRows(int n);
 
     Element* BuildTable() const;
 
@@ -193,6 +242,7 @@ private:
     int rows_;
     int columns_;
     int headerRows_;
+    int footerRows_ = 0;
     std::vector<CellEntry> cells_;
 };
 
@@ -227,6 +277,8 @@ public:
     DocumentBuilder& StartPage(int number);
     /// A MetaData child of the Publication.
     DocumentBuilder& MetaData(const std::string& title, const std::string& author);
+    /// The values of the MetaData child (made when missing), to set more.
+    OBAttributeStore& MetaDataStore();
     /// The Publication, to set more of its values.
     OBStoredPublication& Publication() { return *publication_; }
 
@@ -246,6 +298,9 @@ public:
     unsigned AddCharacterStyle(const std::string& name, unsigned basedOn = kNoId, int script = -1);
     unsigned AddParagraphStyle(const std::string& name, unsigned basedOn = kNoId,
                                unsigned next = kNoId, int script = -1);
+    /// The values of a style's CharacterAttributes or ParagraphAttributes.
+    OBAttributeStore& CharacterFormat(unsigned style);
+    OBAttributeStore& ParagraphFormat(unsigned paragraphStyle);
 
     /// Master spreads and their pages; a size of 0 leaves PageWidth and
     /// PageHeight unset (the publication's size applies).
@@ -266,6 +321,10 @@ public:
                           unsigned layer = kNoId, bool visible = true);
     unsigned AddRectangle(unsigned container, const OBRect& box, unsigned layer = kNoId);
     unsigned AddGroup(unsigned container, unsigned layer = kNoId, bool visible = true);
+    /// A Picture whose LinkInformation names path as the document stores it
+    /// (no LinkedFile when path is empty), with AlternativeText alt unless empty.
+    unsigned AddPicture(unsigned container, const OBRect& box, const std::string& path,
+                        const std::string& alt = std::string(), unsigned layer = kNoId);
 
     /// A new story, last in reading order.
     StoryBuilder& AddStory();
@@ -349,8 +408,12 @@ constexpr char kTestDocumentPrefix[] = "ombra-test-document:";
 using DocumentRecipe = std::function<void(DocumentBuilder&)>;
 
 /// Registers (or replaces) the recipe of a named document, process-wide.
-/// Built in: "minimal" (one story, one paragraph) and "sample" (styles,
-/// layers, master and regular pages, a table, a footnote, ruby, scripts).
+/// Built in: "minimal" (one story, one paragraph), "sample" (styles,
+/// layers, master and regular pages, a table, a footnote, ruby, scripts) and
+/// "features" (everything the writers express: formatting in styles and
+/// runs, headings, every kind of Japanese run, a vertical story, tables with
+/// spans and header and footer rows, notes, links of every anchor, pictures
+/// on pages and in text, variables, metadata, hidden and master-page text).
 OMBRA_TESTDOC_API void RegisterTestDocument(const std::string& name, DocumentRecipe recipe);
 OMBRA_TESTDOC_API void UnregisterTestDocument(const std::string& name);
 OMBRA_TESTDOC_API bool HasTestDocument(const std::string& name);

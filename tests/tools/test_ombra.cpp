@@ -431,11 +431,14 @@ TEST(OmbraSettings, EveryListedPreferenceCanBeSetByName) {
     TempFolder work;
     std::string tree = work.Write("t.tree", "OMBRA-TREE story\n");
     std::istringstream listing(RunOmbra(WithTrees({"plugins"})).out);
-    std::string command = "convert";
+    std::string command = "convert", writer = "text";
     int checked = 0;
     for (std::string line; std::getline(listing, line);) {
-        if (line.rfind("  ", 0) == 0 && line[2] != ' ')
+        if (line.rfind("  ", 0) == 0 && line[2] != ' ') {
             command = Contains(line, "(json)") ? "dump" : "convert";
+            std::size_t open = line.find(") "), from = line.rfind('(', open);
+            writer = Contains(line, ".obwt") ? line.substr(from + 1, open - from - 1) : "text";
+        }
         std::size_t colon = line.find(": ");
         if (line.rfind("    ", 0) != 0 || colon == std::string::npos) continue;
         std::string name = line.substr(line.find_first_not_of(' '));
@@ -447,16 +450,19 @@ TEST(OmbraSettings, EveryListedPreferenceCanBeSetByName) {
                                    : rest.substr(rest.find("default ") + 8);
         fallback = fallback.substr(0, fallback.find(" ("));
         SCOPED_TRACE(name);
-        ExpectExit(
-            RunOmbra(WithTrees({command, tree, "-o", "/dev/null", "--set", name + "=" + fallback})),
-            0);
+        Args chosen = {command, tree};
+        if (command == "convert") chosen = {command, tree, "-t", writer};
+        Args set = chosen;
+        set.insert(set.end(), {"-o", "/dev/null", "--set", name + "=" + fallback});
+        ExpectExit(RunOmbra(WithTrees(set)), 0);
         const char* takes = Contains(rest, "on/off") || Contains(rest, "group") ? "on or off"
                             : Contains(rest, "whole number")                    ? "a whole number"
                             : Contains(rest, "choice")                          ? "one of"
                                                                                 : nullptr;
-        if (takes)
-            ExpectExit(RunOmbra(WithTrees({command, tree, "--set", name + "=bogus"})), 2,
-                       {"takes " + std::string(takes)});
+        if (takes) {
+            chosen.insert(chosen.end(), {"--set", name + "=bogus"});
+            ExpectExit(RunOmbra(WithTrees(chosen)), 2, {"takes " + std::string(takes)});
+        }
         ++checked;
     }
     EXPECT_GE(checked, 21) << "the Scribus reader's, the dump writer's and the text writer's";
@@ -540,4 +546,13 @@ TEST(OmbraSample, TheSampleConvertsToItsTextInEveryLanguageAndDumps) {
     ExpectHas(run.out, {"The Ombra Gazette", "Two pages, four languages",
                         "Grüße aus der Schriftsetzerei", "この小さな出版物は", "Στα ελληνικά"});
     ExpectHas(RunOmbra({"dump", sample}).out, {"\"version\": 2", "日本語の記事", "Καλημέρα"});
+    // What the HTML writer dropped comes back from the worker with --report or -v only.
+    run = RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null", "--report"});
+    ExpectExit(run, 0, {"sample.sla: report: Colours converted to RGB: 2"});
+    EXPECT_FALSE(
+        Contains(RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null"}).err, "report:"));
+    RunHow japanese;
+    japanese.language = "ja_JP.UTF-8";
+    run = RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null", "-v"}, japanese);
+    ExpectExit(run, 0, {"sample.sla: 報告: 色 2 件を RGB に変換しました"});
 }

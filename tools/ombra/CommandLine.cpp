@@ -47,6 +47,7 @@ enum class Id {
     kSet,
     kMetadata,
     kStrict,
+    kReport,
     kJobs,
     kTimeout,
     kMaxMemory,
@@ -86,6 +87,7 @@ const OptionSpec kOptions[] = {
     {Id::kSet, "set", 0, true, kForConversions},
     {Id::kMetadata, "metadata", 'm', false, kForConvert},
     {Id::kStrict, "strict", 0, false, kForConversions},
+    {Id::kReport, "report", 0, false, kForConvert},
     {Id::kJobs, "jobs", 'j', true, kForConvert},
     {Id::kTimeout, "timeout", 0, true, kForConversions},
     {Id::kMaxMemory, "max-memory", 0, true, kForConversions},
@@ -318,6 +320,9 @@ std::string Apply(const Given& given, Options& options) {
         break;
     case Id::kStrict:
         options.strict = true;
+        break;
+    case Id::kReport:
+        options.report = true;
         break;
     case Id::kJobs:
         if (!ReadNumber(value, 1, kMaxJobs, options.jobs))

@@ -37,6 +37,7 @@ struct Options {
     bool verbose = false;
     bool quiet = false;
     bool strict = false;   ///< notes count as failures
+    bool report = false;   ///< print what each conversion dropped (also with verbose)
     bool metadata = false; ///< -m: the publication's metadata instead of its content
     std::string encoding;  ///< as ombra::Options::encoding
     ombra::LineEnd lineEnd = ombra::LineEnd::kNative;

@@ -119,6 +119,8 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
         }
     }
     NoteLines(result, outcome.lines);
+    for (const ombra::Note& note : result.dropped)
+        outcome.dropped.push_back(Say(Message::kDropped, note.text));
     outcome.reader = result.reader;
     outcome.converted = result.Ok();
     outcome.outOfMemory = result.status == Status::kOutOfMemory;
@@ -198,6 +200,7 @@ std::string FindClash(const std::vector<Job>& jobs) {
 
 struct Batch {
     bool verbose;
+    bool report; // what each conversion dropped
     Reporter* reporter;
     int failed = 0;
 };
@@ -208,11 +211,16 @@ std::string ShownInput(const std::string& input) {
 
 void Report(Batch& batch, const Job& job, Outcome& outcome) {
     std::string name = ShownInput(job.input);
-    for (const std::string& line : outcome.lines) {
+    auto say = [&](const std::string& line) {
         std::string shown = name;
         shown.append(": ").append(line);
         batch.reporter->Line(shown);
-    }
+    };
+    for (const std::string& line : outcome.lines)
+        say(line);
+    if (batch.report || batch.verbose)
+        for (const std::string& line : outcome.dropped)
+            say(line);
     WriteOutcome(job, outcome);
     if (!outcome.converted) {
         ++batch.failed;
@@ -332,7 +340,7 @@ int RunConversions(const Options& options, const ombra::Converter& converter) {
         std::stable_sort(order.begin(), order.end(),
                          [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
     }
-    Batch batch{options.verbose, &reporter};
+    Batch batch{options.verbose, options.report, &reporter};
     WorkerLimits limits{options.timeout, options.maxMemory};
     std::vector<double> seconds = RunInWorkers(
         order, workers, limits,

@@ -53,6 +53,8 @@ const char kConvert[] =
     "                     every Nth from the Ith on (for job arrays)\n"
     "  --skip-existing    skips inputs whose output is a file already\n"
     "  --strict           an input whose conversion has notes counts as failed\n"
+    "  --report           says what each conversion left out or wrote otherwise\n"
+    "                     (\"Pictures left out: 3\"; -v says it too)\n"
     "  -v, --verbose      names each input, its output and its reader; the summary\n"
     "                     adds the processor time of the program and each worker\n"
     "  -q, --quiet        no progress bar and no summary\n"

@@ -36,6 +36,9 @@ std::string PackFields(const Outcome& outcome) {
     PutNumber(bytes, outcome.lines.size());
     for (const std::string& line : outcome.lines)
         PutText(bytes, line);
+    PutNumber(bytes, outcome.dropped.size());
+    for (const std::string& line : outcome.dropped)
+        PutText(bytes, line);
     return bytes;
 }
 
@@ -76,6 +79,9 @@ bool UnpackFields(const std::string& bytes, Outcome& outcome) {
     std::uint64_t lines = in.Number();
     for (std::uint64_t n = 0; in.ok && n < lines; ++n)
         outcome.lines.push_back(in.Text());
+    std::uint64_t dropped = in.Number();
+    for (std::uint64_t n = 0; in.ok && n < dropped; ++n)
+        outcome.dropped.push_back(in.Text());
     return in.ok && in.at == bytes.size();
 }
 

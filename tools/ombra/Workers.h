@@ -15,11 +15,12 @@ namespace ombra_host {
 /// What became of one input, in the user's language.
 struct Outcome {
     bool converted = false;
-    bool outOfMemory = false;       ///< memory ran out (the reason says so)
-    std::string reason;             ///< why not, when not converted
-    std::string reader;             ///< the reader that recognised the input
-    std::vector<std::string> lines; ///< notes and their details, one line each
-    std::string output;             ///< the converted bytes, for the parent to write
+    bool outOfMemory = false;         ///< memory ran out (the reason says so)
+    std::string reason;               ///< why not, when not converted
+    std::string reader;               ///< the reader that recognised the input
+    std::vector<std::string> lines;   ///< notes and their details, one line each
+    std::vector<std::string> dropped; ///< what the writer could not express, one line each
+    std::string output;               ///< the converted bytes, for the parent to write
 };
 
 /// Limits of each worker.

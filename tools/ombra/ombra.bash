@@ -64,7 +64,7 @@ _ombra()
         convert)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --output --outdir --to
                 --writer --encoding --eol --unit --style-tags --page-breaks --hidden --wrap
-                --squeeze --set --metadata --strict --jobs --timeout --max-memory --shard
+                --squeeze --set --metadata --strict --report --jobs --timeout --max-memory --shard
                 --skip-existing --verbose --quiet" -- "$cur")) ||
                 _filedir ;;
         dump)

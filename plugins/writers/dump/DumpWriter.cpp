@@ -38,9 +38,9 @@ constexpr std::size_t kFlushSize = 64 * 1024;
 /// would read it differently.
 constexpr int kDumpFormatVersion = 2;
 
-using ombra_dump::AppendJsonNumber;
-using ombra_dump::AppendJsonUtf16;
-using ombra_dump::AppendJsonUtf8;
+using objson::AppendJsonNumber;
+using objson::AppendJsonUtf16;
+using objson::AppendJsonUtf8;
 
 class DumpWriter : public OBWriter {
 public:

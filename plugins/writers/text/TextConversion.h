@@ -4,10 +4,12 @@
 #ifndef OMBRA_TEXTWRITER_CONVERSION_H
 #define OMBRA_TEXTWRITER_CONVERSION_H
 
+#include "StoryWalker.h"
 #include "TextEncoder.h"
 #include "TextLineWrapper.h"
 #include "TextProblems.h"
 #include "TextWriterOptions.h"
+#include "WriterReport.h"
 
 #include <ombra/collection.h>
 #include <ombra/elements.h>
@@ -36,9 +38,10 @@
 /// hidden themselves) are left out unless the options include them; stories
 /// without any frame are written.
 ///
-/// The writer keeps pointers to styles, layers and master pages it received
+/// The story walker (StoryWalker.h) hands it the stories as they arrive.
+/// The walker keeps pointers to styles, layers and master pages it received
 /// and reads them while later Elements arrive: they must live until Finish,
-/// which the document-model conventions guarantee. It never deletes them.
+/// which the document-model conventions guarantee. Nothing is deleted.
 ///
 /// A tree that breaks the conventions is written as far as it can be: what
 /// is skipped or repaired is reported through OBTextProblems (the per-thread
@@ -47,7 +50,7 @@
 /// its text as kBadValue (anchors outside the text are written at its
 /// end), a reference to an id that never arrived as kBrokenReference,
 /// nesting deeper than 32 levels as kLimitExceeded.
-class OBTextConversion {
+class OBTextConversion : private OBWalkHandler {
 public:
     OB_MEMORY_OPERATORS
 
@@ -55,99 +58,85 @@ public:
     OBTextConversion(OBStream* output, const OBTextWriterOptions& options);
     OBTextConversion(const OBTextConversion&) = delete;
     OBTextConversion& operator=(const OBTextConversion&) = delete;
-    ~OBTextConversion();
+    ~OBTextConversion() override;
 
     /// One top-level Element; null ends the conversion (Finish).
     void PutElement(Element* element);
     /// Writes the endnotes and hands every byte to the stream; later
-    /// Elements are ignored.
+    /// Elements are ignored. Logs what the text could not hold.
     void Finish();
 
     const OBTextProblems& GetProblems() const { return problems_; }
+    const OBWriterReport& GetReport() const { return report_; }
     long long GetReplacedCharacters() const { return encoder_.GetReplacedCount(); }
     long long GetBytesWritten() const { return encoder_.GetBytesWritten(); }
     bool HasWriteFailed() const { return encoder_.HasFailed(); }
     int GetStoriesWritten() const { return storiesWritten_; }
-    int GetStoriesLeftOut() const { return storiesLeftOut_; }
+    int GetStoriesLeftOut() const { return static_cast<int>(walker_.Counts().storiesLeftOut); }
 
 private:
-    struct IdElement {
-        unsigned id;
-        Element* element;
-    };
-    struct Layer {
-        unsigned id;
-        bool visible;
-    };
-    struct StoryPlace {
-        unsigned id;
-        int firstPage; // -1: on no regular page
-        int lastPage;
-        int shown;  // frames on regular pages or the pasteboard, visible
-        int hidden; // frames on master pages, hidden or on hidden layers
-    };
     struct Note {
         int number;
         Element* note;
     };
-    struct Body;
     enum Mode : int { kStoryText, kNoteText, kCellText, kInlineCellText };
+    /// Where the walk of one text stands (texts nest: cells in cells).
+    struct Body {
+        Mode mode;
+        bool pendingTag; // the paragraph's style tag is due before its first content
+        long long paragraphStart;
+        bool blockInParagraph; // the paragraph holds a table
+    };
 
-    void Dispatch(Element* element);
-    void TakeLayers(Element* list);
-    void TakeStyles(Element* list, OBBaseTypeCollection<IdElement>& styles,
-                    EL::ElementTypeEnum kind, bool paragraphStyles);
-    void TakeMasters(Element* list);
-    void TakePages(Element* list);
-    void TakeItems(Element* list, int page, bool hidden, int depth);
-    void WriteStories(Element* list);
-    void WriteStory(Element* story);
-    void WriteStoryText(Element* childStory);
-    void WriteBody(Element* childStory, Mode mode, int depth);
+    // The walk.
+    void OnPage(const OBWalkPage& page) override;
+    void BeginStory(const OBWalkStory& story) override;
+    void EndStory(const OBWalkStory& story) override;
+    void BeginText(const OBWalkText& text) override;
+    void EndText(const OBWalkText& text) override;
+    void EndParagraph(const OBWalkParagraph& paragraph) override;
+    void OnText(const unsigned short* units, long long n, const OBWalkRun& run) override;
+    void OnBreak(OBWALK::BreakKind kind, const OBWalkRun& run) override;
+    void EndSpan(const OBWalkSpan& span) override;
+    void OnFootnote(const OBWalkNote& note, const OBWalkRun& run) override;
+    void OnTable(Element* table, const OBWalkRun& run) override;
+    void OnVariable(Element* variable, const OBWalkRun& run) override;
+
+    Body& Top() { return bodies_[bodyCount_ - 1]; }
+    bool InCell() { return Top().mode == kCellText || Top().mode == kInlineCellText; }
     void WriteTable(Element* table, Mode mode, int depth);
     void WriteNotes(OBBaseTypeCollection<Note>& notes, int depth);
-    void WriteStyleTag(Body& body, long long position);
+    void WriteStyleTag(long long position);
+    void FlushPendingTag();
+    void WriteRuby(const OBWalkSpan& ruby);
     void WriteLiteral(const unsigned short* units, long long n, WSE::WritingScriptEnum script,
                       unsigned flags = 0);
     void WriteAscii(const char* text, WSE::WritingScriptEnum script, unsigned flags = 0);
     void WriteBreak();
-    void FlushPendingTag(Body& body);
+    void ReportPublication(Element* publication);
+    void WriteDocumentInfo();
     void ReportPageSize(const char* label, Element* source, Element* fallback);
     void ReportLine(const char* text);
-
-    bool ItemHidden(Element* item);
-    Element* FindStyle(OBBaseTypeCollection<IdElement>& styles, bool& sorted, unsigned id);
-    Value* CharacterValue(AN::AttrNameEnum attr, Element* characterRun, Element* paragraphRun);
-    Value* StyleChainValue(Element* style, bool paragraphStyle, AN::AttrNameEnum attr);
-    StoryPlace* FindPlace(unsigned story, bool create);
+    void LogReport();
 
     OBTextWriterOptions options_;
     OBTextProblems problems_;
+    OBWriterReport report_;
     OBTextEncoder encoder_;
     OBTextLineWrapper lines_;
+    OBStoryWalker walker_;
 
-    Element* publication_;
-    Element* defaultParagraphStyle_;
-    OBBaseTypeCollection<IdElement> paragraphStyles_;
-    OBBaseTypeCollection<IdElement> characterStyles_;
-    OBBaseTypeCollection<IdElement> masterPages_;
-    OBBaseTypeCollection<Layer> layers_;
-    OBBaseTypeCollection<StoryPlace> places_;
+    OBBaseTypeCollection<Body> bodies_; // the first bodyCount_ are the texts walked now
     OBBaseTypeCollection<Note> footnotes_;
     OBBaseTypeCollection<Note> endnotes_;
-    bool paragraphStylesSorted_;
-    bool characterStylesSorted_;
-    bool masterPagesSorted_;
-    bool layersSorted_;
-    bool placesSorted_;
-
-    int pages_;
-    int noteNumber_;
+    OBBaseTypeCollection<OBWalkSpan> afterParagraph_; // rubies whose base ends a paragraph
+    Mode cellMode_;                                   // the mode of the cells WriteTable walks
+    int bodyCount_;
     int storiesWritten_;
-    int storiesLeftOut_;
     int previousLastPage_;
     bool reported_;   // the geometry report wrote lines
     bool afterBlock_; // the last thing written was a table, which ended its line
+    bool infoWritten_;
     bool begun_;
     bool finished_;
 };

@@ -6,7 +6,7 @@
 
 namespace {
 
-// Unwrapped lines are handed on in pieces of this many units.
+// Lines grow by at most this many cells at a time.
 constexpr int kPiece = 65536;
 
 constexpr unsigned short kSoftHyphen = 0x00AD;
@@ -42,7 +42,7 @@ bool IsIdeographic(unsigned short u) {
 
 OBTextLineWrapper::OBTextLineWrapper(OBTextEncoder& encoder, int column)
     : encoder_(encoder), column_(column > 0 ? column : 0), cells_(nullptr), count_(0), capacity_(0),
-      width_(0), visible_(0) {}
+      width_(0), visible_(0), unwrappedLineEmpty_(true) {}
 
 OBTextLineWrapper::~OBTextLineWrapper() {
     OBLibFree(cells_);
@@ -91,6 +91,10 @@ bool OBTextLineWrapper::MayBreakBetween(unsigned short before2, unsigned short a
 }
 
 void OBTextLineWrapper::Put(unsigned short unit, WSE::WritingScriptEnum script, unsigned flags) {
+    if (column_ == 0) {
+        PutUnwrapped(&unit, 1, script);
+        return;
+    }
     Cell cell = {unit, static_cast<unsigned short>(flags), static_cast<int>(script)};
     if (!Add(cell)) {
         // No room to collect the line: hand it on as it stands.
@@ -103,30 +107,46 @@ void OBTextLineWrapper::Put(unsigned short unit, WSE::WritingScriptEnum script, 
     }
     width_ += UnitWidth(unit, width_);
     if (!IsSpace(unit)) visible_ = width_;
-    if (column_ == 0) {
-        if (count_ >= kPiece && !IsHigh(unit)) {
-            Emit(count_, false);
-            Remove(count_);
-        }
-        return;
-    }
     while (visible_ > column_ && BreakOnce()) {
     }
 }
 
 void OBTextLineWrapper::Put(const unsigned short* units, long long n, WSE::WritingScriptEnum script,
                             unsigned flags) {
+    if (column_ == 0) {
+        PutUnwrapped(units, n, script);
+        return;
+    }
     for (long long i = 0; units && i < n; ++i)
         Put(units[i], script, flags);
 }
 
+// Without wrapping nothing is collected: the units go to the encoder as they
+// come, less soft hyphens, which only a wrapped line's end shows.
+void OBTextLineWrapper::PutUnwrapped(const unsigned short* units, long long n,
+                                     WSE::WritingScriptEnum script) {
+    if (!units || n <= 0) return;
+    unwrappedLineEmpty_ = false;
+    long long start = 0;
+    for (long long i = 0; i < n; ++i) {
+        if (units[i] != kSoftHyphen) continue;
+        if (i > start) encoder_.Write(units + start, i - start, script);
+        start = i + 1;
+    }
+    if (n > start) encoder_.Write(units + start, n - start, script);
+}
+
 void OBTextLineWrapper::EndLine() {
+    if (column_ == 0) {
+        unwrappedLineEmpty_ = true;
+        encoder_.LineEnd();
+        return;
+    }
     // Wrapped lines end at their last visible character; spaces that hung
     // past the column go with the line end.
     int end = count_;
-    if (column_ > 0)
-        while (end > 0 && IsSpace(cells_[end - 1].unit))
-            --end;
+    while (end > 0 && IsSpace(cells_[end - 1].unit))
+        --end;
     Emit(end, false);
     Remove(count_);
     encoder_.LineEnd();

@@ -6,8 +6,9 @@
 #include "TextEncoder.h"
 #include "TextScratch.h"
 
-/// Sits in front of the encoder. Units arrive with their writing script and
-/// collect into the current line; EndLine writes the line and a line end.
+/// Sits in front of the encoder. Units arrive with their writing script;
+/// EndLine ends the line. Without a column they go straight on to the
+/// encoder (less soft hyphens); with one they collect into the current line.
 ///
 /// With a column above 0 the line is wrapped as it grows: East Asian wide
 /// and full-width characters take two columns, combining marks and
@@ -42,7 +43,7 @@ public:
     /// wrapping, spaces at the end of the line are dropped.
     void EndLine();
     /// True when nothing has been put since the last line end.
-    bool IsLineEmpty() const { return count_ == 0; }
+    bool IsLineEmpty() const { return column_ == 0 ? unwrappedLineEmpty_ : count_ == 0; }
 
     /// The columns a unit takes at column `at` (tabs depend on it).
     static int UnitWidth(unsigned short unit, int at);
@@ -57,6 +58,7 @@ private:
         int script;
     };
 
+    void PutUnwrapped(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     bool Add(const Cell& cell);
     bool BreakOnce();
     void Emit(int count, bool hyphen);
@@ -72,6 +74,7 @@ private:
     OBTextScratch<int> widths_;
     int width_;   // of all cells
     int visible_; // up to the last cell that is not a space
+    bool unwrappedLineEmpty_;
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "TextWriterOptions.h"
 
+#include "WriterSettings.h"
+
 #include <ombra/memory.h>
 #include <ombra/scripts.h>
 #include <ombra/utf8.h>
@@ -38,97 +40,10 @@ OBStringPreference* NewString(const char* defaultText, unsigned nameBlock) {
                                   OBTW::ResourceId(nameBlock));
 }
 
-// ---- reading through the Value interface, which every preference kind offers
-
-bool ReadBool(OBPreference* p, bool& out) {
-    if (!p || p->GetValueType() != VT::ekBool16) return false;
-    Value* value = nullptr;
-    p->GetCurrentValue(value);
-    auto* flag = dynamic_cast<ValueBool16*>(value);
-    bool ok = flag != nullptr;
-    if (flag) {
-        short v = 0;
-        flag->Get(v);
-        out = v == 1;
-    }
-    ValueUtil::Recycle(value);
-    return ok;
-}
-
-bool ReadInt(OBPreference* p, int& out) {
-    if (!p || p->GetValueType() != VT::ekSignedInt32) return false;
-    Value* value = nullptr;
-    p->GetCurrentValue(value);
-    auto* number = dynamic_cast<ValueInteger32*>(value);
-    if (number) number->Get(out);
-    ValueUtil::Recycle(value);
-    return number != nullptr;
-}
-
-// The current text of a String or Enumeration preference as a new string
-// (null when absent or empty); the default text when useDefault is set.
-IOBString* ReadText(OBPreference* p, VT::ValueTypeEnum type, bool useDefault) {
-    if (!p || p->GetValueType() != type) return nullptr;
-    Value* value = nullptr;
-    if (useDefault)
-        p->GetDefaultValue(value);
-    else
-        p->GetCurrentValue(value);
-    IOBString* text = nullptr;
-    if (auto* s = dynamic_cast<ValueString*>(value))
-        if (s->GetPtr() && !s->GetPtr()->IsNull()) text = s->GetPtr()->Clone();
-    ValueUtil::Recycle(value);
-    return text;
-}
-
-bool SameText(const IOBString& a, const char* b) {
-    return !a.IsUnicode() && OBStrcasecmp(a.GrabCString(), b) == 0;
-}
-
-// The entry that an Enumeration's current (or, when empty, default) text
-// names: its English text or its display text in the preference's locale.
-int ReadChoice(OBPreference* p, const char* const* texts, int count, int fallback) {
-    IOBString* text = ReadText(p, VT::ekEnum, false);
-    if (!text) text = ReadText(p, VT::ekEnum, true);
-    if (!text) return fallback;
-    int choice = -1;
-    for (int i = 0; i < count && choice < 0; ++i)
-        if (SameText(*text, texts[i])) choice = i;
-    if (auto* e = dynamic_cast<OBEnumPreference*>(p)) {
-        for (int i = 0; i < count && i < e->GetNumberOfEnumerations() && choice < 0; ++i) {
-            COBString display;
-            e->GetNthEnumerationString(i, display, e->GetLocale());
-            if (!display.IsNull() && !text->IsUnicode() &&
-                OBStrcasecmp(display.GrabCString(), text->GrabCString()) == 0)
-                choice = i;
-        }
-    }
-    delete text;
-    return choice >= 0 ? choice : fallback;
-}
-
-bool IsUtf8(const unsigned char* s, long long n) {
-    long long i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        int more;
-        if (c < 0x80)
-            more = 0;
-        else if (c >= 0xC2 && c <= 0xDF)
-            more = 1;
-        else if ((c & 0xF0) == 0xE0)
-            more = 2;
-        else if (c >= 0xF0 && c <= 0xF4)
-            more = 3;
-        else
-            return false;
-        if (more > n - i - 1) return false;
-        for (int k = 1; k <= more; ++k)
-            if ((s[i + k] & 0xC0) != 0x80) return false;
-        i += more + 1;
-    }
-    return true;
-}
+using obpref::IsUtf8;
+using obpref::ReadBool;
+using obpref::ReadChoice;
+using obpref::ReadInt;
 
 // A template as UTF-16. Hosts hand their texts over as 8-bit strings; on
 // this platform that is UTF-8, which is taken as such whenever the bytes
@@ -207,6 +122,7 @@ void OBTextWriterPreferences::Publish(OBPreferenceList* list) {
         codePage->SetMaximumValue(65535);
     }
     list->Add(codePage);
+    list->Add(new OBBooleanPreference(0, OBTW::ResourceId(OBTW::kDocumentInfoName)));
 }
 
 OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* list) {
@@ -266,6 +182,8 @@ OBTextWriterOptions OBTextWriterPreferences::FromPreferences(OBPreferenceList* l
     list->GetNthPreference(7, &p);
     int codePage = 0;
     if (ReadInt(p, codePage) && codePage > 0) options.codePage = static_cast<unsigned>(codePage);
+    list->GetNthPreference(8, &p);
+    if (!dynamic_cast<OBGroupPreference*>(p)) ReadBool(p, options.documentInfo);
     return options;
 }
 

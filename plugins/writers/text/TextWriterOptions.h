@@ -58,6 +58,7 @@ enum ResourceBlock : unsigned {
     kSqueezeName = 27,
     kCodePageName = 28,
     kCodePageEntry = 29, ///< the encoding's 4th entry: "Code page"
+    kDocumentInfoName = 30,
 };
 /// The resource id of a block's English text.
 constexpr unsigned ResourceId(unsigned block) {
@@ -97,6 +98,9 @@ struct OBTextWriterOptions {
     bool squeezeBlankLines = false;
     /// The Windows number of the code page of kCodePage.
     unsigned codePage = 1252;
+    /// A header names the publication's title, author, subject, keywords,
+    /// dates and page count.
+    bool documentInfo = false;
 
     /// The defaults, with the default templates.
     OBTextWriterOptions();
@@ -120,6 +124,7 @@ struct OBTextWriterOptions {
 ///                   it from the host's Preferences::lineEnd when that is set)
 ///   6  Boolean      squeeze runs of blank lines into one
 ///   7  Integer      code page of the encoding "Code page" (a Windows number)
+///   8  Boolean      document information before the text
 class OBTextWriterPreferences {
 public:
     /// Appends the preferences to list (null: nothing). A preference that

@@ -49,7 +49,7 @@ protected:
 };
 
 TEST_F(WriterPreferences, EveryLookUpOfThePumpFindsThePreferenceMeantForIt) {
-    ASSERT_EQ(list_.GetNumberOfPreferences(), 8);
+    ASSERT_EQ(list_.GetNumberOfPreferences(), 9);
     // The encoding at index 0, the platform as the 2nd Enumeration (where the
     // pump sets "PC"), the group at index 2, a Boolean at index 3 and the
     // byte-order mark after everything the pump looks up.

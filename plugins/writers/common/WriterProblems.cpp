@@ -1,10 +1,10 @@
-#include "TextProblems.h"
+#include "WriterProblems.h"
 
 #include <ombra/diagnostics.h>
 
-OBTextProblems::OBTextProblems() : counts_() {}
+OBWriterProblems::OBWriterProblems() : counts_() {}
 
-void OBTextProblems::Report(OBERR::ConversionErrorEnum code) {
+void OBWriterProblems::Report(OBERR::ConversionErrorEnum code) {
     unsigned id = OBMessageId(code);
     OBErrorUtils::OBSetGlobalErrorCode(code, id);
     int n = code; // any int may arrive as a code
@@ -12,12 +12,12 @@ void OBTextProblems::Report(OBERR::ConversionErrorEnum code) {
     if (counts_[slot]++ == 0) OBLoggerUtility::LogEntry(id);
 }
 
-int OBTextProblems::Count(OBERR::ConversionErrorEnum code) const {
+int OBWriterProblems::Count(OBERR::ConversionErrorEnum code) const {
     int n = code;
     return n >= 0 && n < kCodes ? counts_[n] : 0;
 }
 
-int OBTextProblems::Total() const {
+int OBWriterProblems::Total() const {
     int total = 0;
     for (int n : counts_)
         total += n;

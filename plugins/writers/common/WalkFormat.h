@@ -1,0 +1,57 @@
+// Formatting through styles: the BasedOn chain of each style as a chain of
+// the core's attribute resolvers, built once per style, loops cut.
+#ifndef OMBRA_WRITERS_WALKFORMAT_H
+#define OMBRA_WRITERS_WALKFORMAT_H
+
+#include "WalkValues.h"
+#include "WriterProblems.h"
+
+#include <ombra/resolvers.h>
+
+#include <functional>
+#include <unordered_map>
+
+class OBStoryWalker;
+
+/// The resolved formatting of the styles of one conversion. A style's chain
+/// gives the style's own attributes first, then those of the style it is
+/// based on, and so on; a paragraph style's full chain ends with the
+/// default style's. Styles named as BasedOn that never arrived, and loops,
+/// are reported once per style and cut.
+class OBWalkFormats {
+public:
+    OB_MEMORY_OPERATORS
+    OBWalkFormats(OBStoryWalker& walker, OBWriterProblems& problems);
+    OBWalkFormats(const OBWalkFormats&) = delete;
+    OBWalkFormats& operator=(const OBWalkFormats&) = delete;
+    ~OBWalkFormats();
+
+    /// Null for a null style or one without formatting anywhere in its chain.
+    OBMParagraphAttributes* Paragraph(Element* paragraphStyle);
+    OBMCharacterAttributes* ParagraphCharacter(Element* paragraphStyle);
+    OBMCharacterAttributes* Character(Element* characterStyle);
+
+private:
+    struct Chain {
+        OBMParagraphAttributes* paragraph = nullptr; // the style's own chain
+        OBMCharacterAttributes* character = nullptr;
+        OBMParagraphAttributes* fullParagraph = nullptr; // and the default style's
+        OBMCharacterAttributes* fullCharacter = nullptr;
+        int state = 0; // 1 while built, 2 when done
+    };
+    Chain* Build(Element* style, bool paragraphStyle, int depth);
+    OBMParagraphAttributes* Join(OBMParagraphAttributes* primary,
+                                 OBMParagraphAttributes* secondary);
+    OBMCharacterAttributes* Join(OBMCharacterAttributes* primary,
+                                 OBMCharacterAttributes* secondary);
+
+    OBStoryWalker& walker_;
+    OBWriterProblems& problems_;
+    std::unordered_map<const Element*, Chain, std::hash<const Element*>,
+                       std::equal_to<const Element*>,
+                       obwalk::Allocator<std::pair<const Element* const, Chain>>>
+        chains_;
+    OBBaseTypeCollection<Element*> resolvers_; // owned
+};
+
+#endif

@@ -1,0 +1,145 @@
+// Reading values whatever class an element hands them out in, and the small
+// containers the writers share: id tables and a growable text buffer.
+#ifndef OMBRA_WRITERS_WALKVALUES_H
+#define OMBRA_WRITERS_WALKVALUES_H
+
+#include <ombra/collection.h>
+#include <ombra/elements.h>
+#include <ombra/geometry.h>
+#include <ombra/memory.h>
+#include <ombra/strings.h>
+#include <ombra/values.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+
+namespace obwalk {
+
+/// A standard-library allocator on the installed memory service, for the
+/// few maps the writers keep. Containers cannot report a null block, so an
+/// exhausted service surfaces as std::bad_alloc, which the writers catch
+/// where an Element enters them.
+template <class T> struct Allocator {
+    typedef T value_type;
+    Allocator() noexcept = default;
+    template <class U> Allocator(const Allocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+        void* p = OBLibAllocate(n * sizeof(T));
+        if (!p) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t) noexcept { OBLibFree(p); }
+    template <class U> bool operator==(const Allocator<U>&) const noexcept { return true; }
+    template <class U> bool operator!=(const Allocator<U>&) const noexcept { return false; }
+};
+
+/// An integer of any of the integer classes.
+bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out);
+/// An id (ValueOBID).
+bool GetId(Element* e, AN::AttrNameEnum attr, unsigned& out);
+/// An id, also from the element's attribute store when its view has no
+/// accessor for attr (a text frame's Layer).
+bool GetStoredId(Element* e, AN::AttrNameEnum attr, unsigned& out);
+/// A 16-bit boolean value.
+bool GetFlag(Value* v, bool& out);
+/// A length in unit; false for a missing or non-finite one.
+bool GetLength(Element* e, AN::AttrNameEnum attr, UNITS::LINEAR::UnitEnum unit, double& out);
+bool GetLength(Value* v, UNITS::LINEAR::UnitEnum unit, double& out);
+/// A percentage as its ratio (0.5 for 50 %).
+bool GetPercent(Value* v, double& out);
+/// Any enumeration value as its member number.
+bool GetEnum(Value* v, int& member);
+/// A string value as UTF-16; script is the 8-bit string's script, or -1 for
+/// UTF-16 text, whose script the caller takes from its context.
+bool GetText(Value* v, WOBString& out, int& script);
+/// A rectangle in points.
+bool GetRect(Element* e, AN::AttrNameEnum attr, OBRect& out);
+
+inline Element* Child(Element* e, unsigned long long n) {
+    return e ? e->GetNthChild(n) : nullptr;
+}
+inline unsigned long long Children(Element* e) {
+    return e ? e->GetChildCount() : 0;
+}
+
+/// UTF-8 text on the memory service: what the HTML and pandoc writers
+/// build their output and names in. A failed growth sets the failed flag
+/// and keeps what was there.
+class Utf8Text {
+public:
+    Utf8Text() = default;
+    Utf8Text(const Utf8Text& other) { Append(other.Data(), other.Size()); }
+    Utf8Text& operator=(const Utf8Text& other) {
+        if (this != &other) {
+            Clear();
+            Append(other.Data(), other.Size());
+        }
+        return *this;
+    }
+    ~Utf8Text();
+    void Append(const char* text, long long n);
+    void Append(const char* text);
+    void Append(char c) { Append(&c, 1); }
+    void Append(const Utf8Text& text) { Append(text.Data(), text.Size()); }
+    // For the text helpers that also write std::string (JsonText.h).
+    void push_back(char c) { Append(&c, 1); }
+    void append(const char* text, std::size_t n) { Append(text, static_cast<long long>(n)); }
+    /// UTF-16 units as UTF-8; an unpaired surrogate becomes U+FFFD.
+    void AppendUtf16(const unsigned short* units, long long n);
+    void AppendNumber(long long n);
+    /// A number with at most `decimals` decimals and no trailing zeros.
+    void AppendReal(double value, int decimals = 3);
+    /// Empties the text and keeps its storage for reuse.
+    void Clear() { Truncate(0); }
+    void Truncate(long long size) {
+        if (size >= 0 && size < size_) size_ = size;
+        if (data_) data_[size_] = 0;
+    }
+    /// The text, with a NUL after it.
+    const char* Data() const { return data_ ? data_ : ""; }
+    long long Size() const { return size_; }
+    bool IsEmpty() const { return size_ == 0; }
+    bool Failed() const { return failed_; }
+    /// How often growing any text failed on this thread: writers compare
+    /// it before and after a conversion to report memory that ran out.
+    static long long Failures();
+    bool Equals(const char* text) const;
+
+private:
+    char* data_ = nullptr;
+    long long size_ = 0;
+    long long capacity_ = 0;
+    bool failed_ = false;
+};
+
+/// A string value as UTF-8 (8-bit text through its script).
+bool GetUtf8(Value* v, Utf8Text& out);
+
+/// Elements by id, sorted when first searched after a change.
+class IdTable {
+public:
+    struct Entry {
+        unsigned id;
+        Element* element;
+    };
+    bool Add(unsigned id, Element* element) {
+        sorted_ = false;
+        return entries_.Add({id, element}) != 0;
+    }
+    Element* Find(unsigned id) { return Find(id, nullptr); }
+    /// As Find; known says whether the id is in the table (its element may be null).
+    Element* Find(unsigned id, bool* known);
+    int Count() const { return entries_.Count(); }
+    Element* Nth(int n) const { return entries_[n].element; }
+    void Clear() { entries_.Clear(); }
+
+private:
+    OBBaseTypeCollection<Entry> entries_;
+    bool sorted_ = true;
+};
+
+} // namespace obwalk
+
+#endif

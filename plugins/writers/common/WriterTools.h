@@ -1,0 +1,99 @@
+// What the structured writers (HTML, pandoc) read the same way: the
+// publication's metadata, headings by style, languages, colours, kenten
+// marks, picture paths and font names.
+#ifndef OMBRA_WRITERS_TOOLS_H
+#define OMBRA_WRITERS_TOOLS_H
+
+#include "StoryWalker.h"
+
+namespace obwalk {
+
+/// The publication's metadata as UTF-8; dates as YYYY-MM-DD (with the time
+/// when it is not midnight); pages 0 when unknown.
+struct DocumentInfo {
+    Utf8Text title, author, subject, keywords, comments, created, modified;
+    long long pages = 0;
+};
+/// From the MetaData, the Publication where it says more, else the pages.
+void ReadDocumentInfo(OBStoryWalker& walker, DocumentInfo& info);
+
+/// The heading level a paragraph style stands for (1 to 6), or 0: by its
+/// name ("Title", "Heading 2", "見出し3", "h1", ...) or the name of a style
+/// it is based on.
+int HeadingLevel(OBStoryWalker& walker, Element* paragraphStyle);
+
+/// The language tag (BCP 47) of a writing script, or null when the script
+/// says nothing about the language (Roman, the system script).
+const char* ScriptLanguage(int script);
+/// The tag of a DictionaryLanguage value, or null.
+const char* DictionaryLanguageTag(Value* language);
+
+/// A colour as sRGB 0 to 255 with the tint and shade applied; converted is
+/// set for colours not given in RGB. False for no colour, None or one
+/// whose components are unknown.
+bool ColorRgb(Element* color, double shade, int rgb[3], bool& converted);
+
+/// The CSS text-emphasis of a KentenRun: "text-emphasis: filled sesame;
+/// text-emphasis-position: over right" and the like; false when the run
+/// asks for no marks.
+bool KentenCss(Element* kentenRun, Utf8Text& css);
+
+/// A picture's path as the document stores it, as a URL: relative paths
+/// stay relative, backslashes become slashes, drive and old Mac paths
+/// become file URLs, and characters a URL cannot hold are escaped. A path
+/// inside `base` (a folder) is made relative to it.
+void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url);
+
+/// The family of a font name as readers give it ("DejaVu Serif Bold"
+/// gives "DejaVu Serif").
+void FontFamily(Value* font, Utf8Text& family);
+
+/// The language most of the stories' text is in (their writing scripts by
+/// their character runs; text whose script names no language counts
+/// against the others), else the default style's dictionary language, or
+/// null. For deferred stories, once the walk has begun.
+const char* DocumentLanguage(OBStoryWalker& walker);
+
+/// The pages (indices) that hyperlinks go to; false when memory ran out.
+bool LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages);
+
+/// Whether a character is set wide (kanji, kana, full-width forms): ruby
+/// readings after such a base go in full-width parentheses.
+bool IsIdeographic(unsigned short unit);
+
+/// Whether a ruby's readings are one per base character (its
+/// RubiAttributes say kPerCharacter), and the readings: one per character
+/// separated by spaces, or the whole text.
+bool PerCharacterRuby(Element* rubiRun);
+
+/// The characters of units [start, end): a surrogate pair counts once.
+long long CountCharacters(const unsigned short* units, long long start, long long end);
+/// Where the character at `at` ends, within `end`.
+long long NextCharacter(const unsigned short* units, long long at, long long end);
+
+/// Pairs a per-character ruby's readings (separated by spaces) with the
+/// characters of its base: each Next gives where a base character ends and
+/// the units [from, to) of its reading.
+class RubyPairs {
+public:
+    RubyPairs(const unsigned short* base, long long start, long long end,
+              const unsigned short* reading, long long length);
+    /// One reading per base character, and at least one.
+    bool Matches() const { return matches_; }
+    bool Next(long long& baseEnd, long long& from, long long& to);
+
+private:
+    const unsigned short* base_;
+    const unsigned short* reading_;
+    long long at_, end_, i_, length_;
+    bool matches_;
+};
+
+/// Whether a variable is the number a footnote's text begins with (some
+/// readers put the note's number there): the writers number notes
+/// themselves, so they leave it out.
+bool IsNoteNumber(const OBWalkText* text, const OBWalkRun& run);
+
+} // namespace obwalk
+
+#endif

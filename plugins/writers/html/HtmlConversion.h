@@ -1,0 +1,177 @@
+// The HTML writer's conversion: document-model Elements in, one HTML5
+// document out. The plug-in class only hands its Elements on; everything
+// else is here, so it can be driven without the pump.
+#ifndef OMBRA_HTMLWRITER_CONVERSION_H
+#define OMBRA_HTMLWRITER_CONVERSION_H
+
+#include "HtmlOptions.h"
+#include "HtmlStyles.h"
+#include "StoryWalker.h"
+#include "WriterOutput.h"
+#include "WriterReport.h"
+#include "WriterTools.h"
+
+#include <unordered_map>
+
+/// Writes a publication as one HTML5 document in UTF-8 when the conversion
+/// ends (docs/writers.md describes the markup): metadata in title and meta
+/// elements, the language of the text in lang, a stylesheet from the
+/// styles, each story a section in reading order with pictures on the
+/// pages between them, paragraphs as p or, for heading styles, h1 to h6,
+/// character formatting as em, strong and spans, tables with thead, tbody,
+/// tfoot and spans, notes linked both ways at the end of their story (or
+/// of the document for endnotes), hyperlinks as a, pictures as img, and
+/// the Japanese constructions as the web writes them: ruby with rp
+/// fallbacks, kenten as text-emphasis, tate-chu-yoko as
+/// text-combine-upright, vertical stories in vertical-rl, warichu as two
+/// lines in an inline flex box.
+///
+/// What HTML cannot hold is counted and logged when the conversion ends
+/// (WriterReport.def); problems with the tree are reported as the walker
+/// finds them.
+class OBHtmlConversion : private OBWalkHandler {
+public:
+    OB_MEMORY_OPERATORS
+    /// output is not owned; the options are copied.
+    OBHtmlConversion(OBStream* output, const OBHtmlOptions& options);
+    OBHtmlConversion(const OBHtmlConversion&) = delete;
+    OBHtmlConversion& operator=(const OBHtmlConversion&) = delete;
+    ~OBHtmlConversion() override;
+
+    /// One top-level Element; null ends the conversion (Finish).
+    void PutElement(Element* element);
+    /// Writes the document; later Elements are ignored.
+    void Finish();
+
+    const OBWriterProblems& GetProblems() const { return problems_; }
+    const OBWriterReport& GetReport() const { return report_; }
+    long long GetBytesWritten() const { return output_.GetBytesWritten(); }
+    bool HasWriteFailed() const { return output_.HasFailed(); }
+
+private:
+    enum TagKind : int { kRunTag, kSpanTag, kLinkTag, kRubyTag, kWarichuTag };
+    /// An element open in the text now; its markup lies in tagText_.
+    struct Tag {
+        int kind;
+        long long open, openLength, close, closeLength;
+        int group; ///< a ruby whose reading goes at its end
+    };
+    /// Where the walk of one text stands (texts nest: cells in cells).
+    struct Block {
+        int tagBase;     ///< tags_ that belong to the texts around
+        long long attrs; ///< the paragraph's start tag in blockText_
+        long long attrsLength;
+        int level;            ///< the paragraph's heading level; 0 for p
+        bool pending;         ///< a paragraph began and is not open yet
+        bool open;            ///< its element is open
+        bool content;         ///< the open element holds something
+        bool table;           ///< the paragraph held a table
+        int note;             ///< a note whose number goes before the text
+        const char* language; ///< the paragraph's, where its lang says it
+    };
+    /// A point inside a ruby or warichu where markup goes between characters.
+    struct Split {
+        long long position;
+        int level;                      ///< the tag it belongs to
+        long long markup, markupLength; // in tagText_
+    };
+    struct Note {
+        int number;
+        Element* text;
+    };
+
+    // The walk.
+    void BeginDocument() override;
+    void EndDocument() override;
+    void BeginStory(const OBWalkStory& story) override;
+    void EndStory(const OBWalkStory& story) override;
+    void BeginText(const OBWalkText& text) override;
+    void EndText(const OBWalkText& text) override;
+    void BeginParagraph(const OBWalkParagraph& paragraph) override;
+    void EndParagraph(const OBWalkParagraph& paragraph) override;
+    void OnText(const unsigned short* units, long long n, const OBWalkRun& run) override;
+    void OnBreak(OBWALK::BreakKind kind, const OBWalkRun& run) override;
+    void BeginSpan(const OBWalkSpan& span) override;
+    void EndSpan(const OBWalkSpan& span) override;
+    void OnTarget(const OBWalkTarget& target) override;
+    void OnFootnote(const OBWalkNote& note, const OBWalkRun& run) override;
+    void OnTable(Element* table, const OBWalkRun& run) override;
+    void OnVariable(Element* variable, const OBWalkRun& run) override;
+    void OnPicture(const OBWalkPicture& picture) override;
+
+    // Markup.
+    Block& Top() { return blocks_[blockCount_ - 1]; }
+    void Escaped(const unsigned short* units, long long n);
+    static void AppendEscapedUtf16(obwalk::Utf8Text& out, const unsigned short* units, long long n);
+    static void AppendEscaped(obwalk::Utf8Text& out, const obwalk::Utf8Text& text, bool attribute);
+    void PushTag(int kind, const obwalk::Utf8Text& open, const char* close);
+    void PopTag();
+    void CloseRun();
+    void CloseTagsFrom(int level);
+    void ReopenTagsFrom(int level);
+    void OpenRun(const OBWalkRun& run);
+    void UnderRun(const OBWalkRun& run, obwalk::Utf8Text& css);
+    void EnsureParagraph();
+    void CloseParagraph();
+    void ReachPosition(long long position);
+    void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
+    void BeginRuby(const OBWalkSpan& span);
+    void BeginWarichu(const OBWalkSpan& span);
+    void LinkHref(const OBWalkLink& link, obwalk::Utf8Text& href);
+    int HeadingOf(Element* paragraphStyle);
+    void WriteNotes(OBBaseTypeCollection<Note>& notes, bool endnotes);
+    void NoteNumber(int number);
+    void PageMarkers(int page, bool atEnd);
+    bool IsLinkedPage(int page) const;
+    void WriteHead(obwalk::Utf8Text& out);
+    void LogReport();
+
+    OBHtmlOptions options_;
+    OBWriterProblems problems_;
+    OBWriterReport report_;
+    OBWriterOutput output_;
+    OBStoryWalker walker_;
+    OBHtmlStyles styles_;
+
+    obwalk::Utf8Text body_;
+    obwalk::Utf8Text tagText_;
+    obwalk::Utf8Text blockText_;
+    obwalk::Utf8Text firstHeading_;      // the title when the metadata has none
+    obwalk::Utf8Text firstText_;         // or else the first paragraph's start
+    OBBaseTypeCollection<Tag> tags_;     // the first tagCount_ are open
+    OBBaseTypeCollection<Block> blocks_; // the first blockCount_ are the texts walked now
+    int blockCount_;
+    OBBaseTypeCollection<Split> splits_; // those from splitBegin_ to splitEnd_ are due
+    OBBaseTypeCollection<Note> footnotes_;
+    OBBaseTypeCollection<Note> endnotes_;
+    std::unordered_map<const Element*, int, std::hash<const Element*>,
+                       std::equal_to<const Element*>,
+                       obwalk::Allocator<std::pair<const Element* const, int>>>
+        headings_; // the heading level of each paragraph style met
+    OBBaseTypeCollection<int> linkedPages_;
+    const char* language_; // the document's; null for undetermined
+    Element* openRun_;     // the run whose markup is open, when runOpen_
+    bool runOpen_;
+    // The CSS of what lies under the runs of a character style in this
+    // paragraph, and under paragraphs of a paragraph style.
+    obwalk::Utf8Text underCss_, styleUnderCss_;
+    OBHtmlStyles::Declarations under_, styleUnder_; // in underCss_, styleUnderCss_
+    Element* underStyle_ = nullptr;
+    Element* styleUnderStyle_ = nullptr;
+    bool underValid_ = false, styleUnderValid_ = false;
+    int linkDepth_;
+    int pageSection_; // the page whose section is open, or -1
+    int lastPage_;    // the last page whose beginning is marked
+    int pendingNote_; // the number of the note whose text is walked next
+    long long pictures_;
+    int tagCount_;
+    int splitBegin_;
+    int splitEnd_;
+    bool headingText_;    // the text walked now is the first heading's
+    bool firstParagraph_; // or the first paragraph's
+    bool written_;
+    bool finished_;
+    long long failures_; // Utf8Text::Failures() when the conversion began
+};
+
+#endif

@@ -1,0 +1,350 @@
+#include "HtmlStyles.h"
+
+#include "WriterTools.h"
+
+#include <ombra/views.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+using namespace obwalk;
+
+namespace {
+
+bool Flag(Value* v, bool& out) {
+    return GetFlag(v, out);
+}
+
+void Length(Value* v, const char* property, Utf8Text& css) {
+    double points = 0;
+    if (!GetLength(v, UNITS::LINEAR::kPoints, points)) return;
+    css.Append(property);
+    css.Append(": ");
+    css.AppendReal(points, 2);
+    css.Append(points == 0 ? "; " : "pt; ");
+}
+
+// A name as a CSS string in single quotes.
+void CssString(const Utf8Text& text, Utf8Text& css) {
+    css.Append('\'');
+    for (long long i = 0; i < text.Size(); ++i) {
+        char c = text.Data()[i];
+        if (c == '\'' || c == '\\') css.Append('\\');
+        if (c == '<')
+            css.Append("\\3c "); // never an end tag of the style element
+        else if (static_cast<unsigned char>(c) >= 0x20)
+            css.Append(c);
+    }
+    css.Append('\'');
+}
+
+} // namespace
+
+OBHtmlStyles::OBHtmlStyles(OBStoryWalker& walker, OBWriterReport& report)
+    : walker_(walker), report_(report) {}
+
+const OBHtmlStyles::Name& OBHtmlStyles::ParagraphClass(Element* style) {
+    return ClassOf(style, true);
+}
+
+const OBHtmlStyles::Name& OBHtmlStyles::CharacterClass(Element* style) {
+    return ClassOf(style, false);
+}
+
+// "p-" or "c-" and the style's name with what a class cannot hold as '-'.
+const OBHtmlStyles::Name& OBHtmlStyles::ClassOf(Element* style, bool paragraph) {
+    if (!style) return empty_;
+    auto found = classes_.find(style);
+    if (found != classes_.end())
+        return found->second < entries_.size() ? entries_[found->second].name : empty_;
+    if (!paragraph) { // a character style that sets nothing ("[None]") gets no class
+        Utf8Text css;
+        CharacterCss(walker_.CharacterStyleFormat(style), css);
+        if (css.IsEmpty()) {
+            classes_[style] = kNoClass;
+            return empty_;
+        }
+    }
+    Utf8Text text;
+    GetUtf8(OBGetAttributeValue(style, AN::kName), text);
+    Name name(paragraph ? "p-" : "c-");
+    for (long long i = 0; i < text.Size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text.Data()[i]);
+        bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                    c == '_' || c >= 0x80;
+        if (keep)
+            name.push_back(static_cast<char>(c));
+        else if (name.back() != '-')
+            name.push_back('-');
+    }
+    while (name.size() > 2 && name.back() == '-')
+        name.pop_back();
+    if (name.size() == 2) name += "style";
+    Name unique = name;
+    for (int n = 2; names_.count(unique); ++n)
+        unique = name + "-" + Name(std::to_string(n).c_str());
+    names_.insert(unique);
+    classes_[style] = entries_.size();
+    entries_.push_back(Entry{style, paragraph, unique});
+    return entries_.back().name;
+}
+
+void OBHtmlStyles::Color(Value* colorRef, double shade, const char* property, Utf8Text& css) {
+    auto* id = dynamic_cast<ValueOBID*>(colorRef);
+    if (!id) return;
+    unsigned colorId = 0;
+    id->Get(colorId);
+    // Runs mostly repeat a few colours: the last ones met are kept, as text.
+    ColorEntry& entry = colors_[colorId % kColorEntries];
+    if (!entry.known || entry.id != colorId || entry.shade != shade) {
+        int rgb[3];
+        bool converted = false;
+        entry.known = true;
+        entry.id = colorId;
+        entry.shade = shade;
+        entry.text[0] = '\0';
+        if (!ColorRgb(walker_.FindColor(colorId), shade, rgb, converted)) return;
+        if (converted && convertedColors_.insert(colorId).second)
+            report_.Add(OBREPORT::kColorsConverted);
+        std::snprintf(entry.text, sizeof entry.text, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+    }
+    const char* text = entry.text;
+    if (!*text) return;
+    css.Append(property);
+    css.Append(": ");
+    css.Append(text);
+    css.Append("; ");
+}
+
+void OBHtmlStyles::ParagraphCss(OBMParagraphAttributes* p, Utf8Text& css) {
+    if (!p) return;
+    int alignment = 0;
+    if (GetEnum(p->GetAlignment(), alignment)) {
+        static const char* const kAlign[] = {nullptr,   "left",    "center",  "right", "justify",
+                                             "justify", "justify", "justify", "start", "end",
+                                             "justify", "center",  "justify"};
+        if (alignment > 0 && alignment < 13) {
+            css.Append("text-align: ");
+            css.Append(kAlign[alignment]);
+            css.Append("; ");
+            if (alignment == AE::kForceJustify || alignment == AE::kDistribute)
+                css.Append("text-align-last: justify; ");
+            if (alignment == AE::kJustifyCenter) css.Append("text-align-last: center; ");
+            if (alignment == AE::kJustifyRight) css.Append("text-align-last: right; ");
+        }
+    }
+    Length(p->GetLeftIndent(), "margin-inline-start", css);
+    Length(p->GetRightIndent(), "margin-inline-end", css);
+    Length(p->GetFirstIndent(), "text-indent", css);
+    Length(p->GetSpaceBefore(), "margin-block-start", css);
+    Length(p->GetSpaceAfter(), "margin-block-end", css);
+    double ratio = 0;
+    if (GetPercent(p->GetAutoLeading(), ratio) && ratio > 0) {
+        css.Append("line-height: ");
+        css.AppendReal(ratio, 3);
+        css.Append("; ");
+    } else {
+        Length(p->GetLeading(), "line-height", css);
+    }
+    int direction = 0;
+    if (GetEnum(p->GetDirection(), direction) && direction != DE::kUndefined)
+        css.Append(direction == DE::kRightToLeft ? "direction: rtl; " : "direction: ltr; ");
+    bool flag = false;
+    if (Flag(p->GetPageBreakBefore(), flag) && flag) css.Append("break-before: page; ");
+    if (Flag(p->GetColumnBreakBefore(), flag) && flag) css.Append("break-before: column; ");
+    if (Flag(p->GetKeepWithNext(), flag) && flag) css.Append("break-after: avoid; ");
+}
+
+// Runs mostly repeat one font: the last one's declaration is kept.
+void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
+    WOBString name;
+    int script = -1;
+    if (!GetText(font, name, script)) return;
+    const unsigned short* units = name.GrabWString();
+    std::size_t length = static_cast<std::size_t>(name.Length());
+    bool same = fontKnown_ && fontName_.size() == length &&
+                (length == 0 || std::memcmp(fontName_.data(), units, length * 2) == 0);
+    if (!same) {
+        fontKnown_ = false;
+        fontName_.assign(reinterpret_cast<const char16_t*>(units), length);
+        fontCss_.Truncate(0);
+        Utf8Text family;
+        FontFamily(font, family);
+        if (!family.IsEmpty()) {
+            fontCss_.Append("font-family: ");
+            CssString(family, fontCss_);
+            fontCss_.Append("; ");
+        }
+        fontKnown_ = true;
+    }
+    css.Append(fontCss_);
+}
+
+void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool noBold,
+                                bool noItalics) {
+    if (!c) return;
+    FontCss(c->GetFont(), css);
+    Length(c->GetFontSize(), "font-size", css);
+    bool flag = false;
+    if (!noBold && Flag(c->GetBold(), flag))
+        css.Append(flag ? "font-weight: bold; " : "font-weight: normal; ");
+    if (!noItalics && Flag(c->GetItalics(), flag))
+        css.Append(flag ? "font-style: italic; " : "font-style: normal; ");
+    bool underline = false;
+    int strike = 0;
+    bool hasUnderline = Flag(c->GetUnderline(), underline);
+    bool hasStrike = GetEnum(c->GetStrikeThru(), strike);
+    if (hasUnderline || hasStrike) {
+        bool struck = strike > STE::kNone;
+        css.Append("text-decoration-line: ");
+        css.Append(underline && struck ? "underline line-through"
+                   : underline         ? "underline"
+                   : struck            ? "line-through"
+                                       : "none");
+        css.Append("; ");
+        int type = 0;
+        if (underline && GetEnum(c->GetUnderlineType(), type)) {
+            static const char* const kStyles[] = {nullptr,  nullptr,  nullptr,  "double", nullptr,
+                                                  "dotted", "dashed", "dashed", "dashed", "wavy"};
+            if (type > 0 && type < 10 && kStyles[type]) {
+                css.Append("text-decoration-style: ");
+                css.Append(kStyles[type]);
+                css.Append("; ");
+            }
+        }
+    }
+    double shade = 1;
+    GetPercent(c->GetShade(), shade);
+    Color(c->GetColorRef(), shade, "color", css);
+    Color(c->GetBackgroundShadingColorRef(), 1, "background-color", css);
+    int value = 0;
+    if (GetEnum(c->GetCharacterCase(), value) && value != CCE::kUndefined) {
+        static const char* const kCase[] = {nullptr,
+                                            "text-transform: none; font-variant-caps: normal; ",
+                                            "text-transform: uppercase; ",
+                                            "font-variant-caps: small-caps; ",
+                                            "font-variant-caps: all-small-caps; ",
+                                            "text-transform: lowercase; ",
+                                            "text-transform: capitalize; "};
+        if (value < 7) css.Append(kCase[value]);
+    }
+    if (GetEnum(c->GetCharacterPosition(), value) && value != CPE::kUndefined) {
+        if (value == CPE::kSuperscript || value == CPE::kSuperior || value == CPE::kNumerator)
+            css.Append("vertical-align: super; font-size: smaller; ");
+        else if (value == CPE::kSubscript || value == CPE::kInferior || value == CPE::kDenominator)
+            css.Append("vertical-align: sub; font-size: smaller; ");
+        else
+            css.Append("vertical-align: baseline; ");
+    } else {
+        double shift = 0;
+        if (GetLength(c->GetBaselineShift(), UNITS::LINEAR::kPoints, shift) && shift != 0)
+            Length(c->GetBaselineShift(), "vertical-align", css);
+    }
+}
+
+void OBHtmlStyles::CountRunLosses(OBMCharacterAttributes* c) {
+    if (!c) return;
+    double ratio = 1;
+    if ((GetPercent(c->GetHorizontalScale(), ratio) && std::fabs(ratio - 1) > 1e-6) ||
+        (GetPercent(c->GetVerticalScale(), ratio) && std::fabs(ratio - 1) > 1e-6))
+        report_.Add(OBREPORT::kScalingLeftOut);
+    bool outline = false, shadow = false;
+    Flag(c->GetOutline(), outline);
+    Flag(c->GetShadow(), shadow);
+    if (outline || shadow) report_.Add(OBREPORT::kOutlineShadowLeftOut);
+    int track = 0;
+    if ((GetPercent(c->GetRangeKerning(), ratio) && std::fabs(ratio) > 1e-6) ||
+        (GetEnum(c->GetTrack(), track) && track != TE::kUndefined && track != TE::kNoTrack &&
+         track != TE::kNormal))
+        report_.Add(OBREPORT::kTrackingLeftOut);
+}
+
+void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {
+    long long lines = 0;
+    auto* v = dynamic_cast<ValueInteger32*>(p ? p->GetDropCapNumberOfLines() : nullptr);
+    int n = 0;
+    if (v) v->Get(n);
+    lines = n;
+    if (lines > 0) report_.Add(OBREPORT::kDropCapsLeftOut);
+}
+
+namespace {
+
+// The length of the declaration `css` begins with, up to its "; " outside
+// quotes (font names are quoted and may hold one).
+std::size_t DeclarationSize(std::string_view css) {
+    bool quoted = false;
+    for (std::size_t i = 0; i < css.size(); ++i) {
+        char c = css[i];
+        if (quoted && c == '\\') {
+            ++i;
+        } else if (c == '\'') {
+            quoted = !quoted;
+        } else if (!quoted && c == ';' && i + 1 < css.size() && css[i + 1] == ' ') {
+            return i + 2;
+        }
+    }
+    return css.size();
+}
+
+} // namespace
+
+void OBHtmlStyles::Declarations::Of(const Utf8Text& css) {
+    count = 0;
+    std::string_view rest(css.Data(), static_cast<std::size_t>(css.Size()));
+    while (!rest.empty() && count < kMax) {
+        part[count] = rest.substr(0, DeclarationSize(rest));
+        rest.remove_prefix(part[count++].size());
+    }
+}
+
+bool OBHtmlStyles::Declarations::Has(std::string_view declaration) const {
+    for (int i = 0; i < count; ++i)
+        if (part[i] == declaration) return true;
+    return false;
+}
+
+void OBHtmlStyles::WithoutRepeats(Utf8Text& css, const Declarations& under) {
+    if (css.IsEmpty() || under.count == 0) return;
+    std::string_view rest(css.Data(), static_cast<std::size_t>(css.Size()));
+    Utf8Text kept;
+    while (!rest.empty()) {
+        std::string_view declaration = rest.substr(0, DeclarationSize(rest));
+        rest.remove_prefix(declaration.size());
+        if (!under.Has(declaration))
+            kept.Append(declaration.data(), static_cast<long long>(declaration.size()));
+    }
+    css = kept;
+}
+
+void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes) {
+    out.Append("p, h1, h2, h3, h4, h5, h6 { margin: 0; white-space: pre-wrap; }\n"
+               ".story { margin-block: 1em; }\n"
+               ".vertical { writing-mode: vertical-rl; }\n"
+               ".picture { margin: 0; }\n"
+               ".notes { font-size: smaller; border-block-start: thin solid; margin-block-start: "
+               "0.5em; }\n"
+               "table { border-collapse: collapse; }\n"
+               "td, th { border: thin solid; padding: 0.2em 0.4em; vertical-align: top; }\n"
+               ".page-break { break-before: page; }\n"
+               ".kenten { text-emphasis: filled sesame; }\n"
+               ".tcy { text-combine-upright: all; }\n"
+               ".warichu { display: inline-flex; flex-direction: column; vertical-align: middle; "
+               "font-size: 50%; line-height: 1.1; }\n");
+    if (!classes) return;
+    for (const Entry& entry : entries_) {
+        Utf8Text css;
+        if (entry.paragraph) {
+            ParagraphCss(walker_.ParagraphStyleFormat(entry.style), css);
+            CharacterCss(walker_.ParagraphStyleCharacterFormat(entry.style), css);
+        } else {
+            CharacterCss(walker_.CharacterStyleFormat(entry.style), css);
+        }
+        out.Append('.');
+        out.Append(entry.name.data(), static_cast<long long>(entry.name.size()));
+        out.Append(" { ");
+        out.Append(css);
+        out.Append("}\n");
+    }
+}

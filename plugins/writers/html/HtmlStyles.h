@@ -1,0 +1,95 @@
+// What the HTML writer makes of formatting: a class per paragraph and
+// character style with a rule in the stylesheet, CSS declarations for local
+// formatting, and the stylesheet itself.
+#ifndef OMBRA_HTMLWRITER_STYLES_H
+#define OMBRA_HTMLWRITER_STYLES_H
+
+#include "StoryWalker.h"
+#include "WriterReport.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+class OBHtmlStyles {
+public:
+    using Name = std::basic_string<char, std::char_traits<char>, obwalk::Allocator<char>>;
+
+    OBHtmlStyles(OBStoryWalker& walker, OBWriterReport& report);
+
+    /// The class of a style, made on first use ("p-Body", "c-Emphasis");
+    /// names stay unique. Empty for null.
+    const Name& ParagraphClass(Element* paragraphStyle);
+    const Name& CharacterClass(Element* characterStyle);
+
+    /// The CSS declarations ("font-size: 12pt; ") of what a source of
+    /// formatting sets; bold and italics are left out when asked (they are
+    /// strong and em then).
+    void ParagraphCss(OBMParagraphAttributes* source, obwalk::Utf8Text& css);
+    void CharacterCss(OBMCharacterAttributes* source, obwalk::Utf8Text& css, bool noBold = false,
+                      bool noItalics = false);
+    /// The declarations of a piece of CSS, in place (the text must outlive
+    /// it); beyond kMax they are not kept.
+    struct Declarations {
+        static constexpr int kMax = 64;
+        std::string_view part[kMax];
+        int count = 0;
+        void Of(const obwalk::Utf8Text& css);
+        bool Has(std::string_view declaration) const;
+    };
+    /// Leaves out of `css` the declarations that `under` (the CSS of what
+    /// the element stands in) holds already, word for word.
+    static void WithoutRepeats(obwalk::Utf8Text& css, const Declarations& under);
+    /// Counts what a run's or a paragraph's whole formatting asks for that
+    /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
+    void CountRunLosses(OBMCharacterAttributes* format);
+    void CountParagraphLosses(OBMParagraphAttributes* format);
+
+    /// The base rules, the Japanese constructions and, with classes, one
+    /// rule per class used.
+    void Stylesheet(obwalk::Utf8Text& out, bool classes);
+
+private:
+    struct Entry {
+        Element* style;
+        bool paragraph;
+        Name name;
+    };
+    static constexpr std::size_t kNoClass = ~std::size_t(0);
+    const Name& ClassOf(Element* style, bool paragraph);
+    void Color(Value* colorRef, double shade, const char* property, obwalk::Utf8Text& css);
+
+    OBStoryWalker& walker_;
+    OBWriterReport& report_;
+    std::unordered_map<const Element*, std::size_t, std::hash<const Element*>,
+                       std::equal_to<const Element*>,
+                       obwalk::Allocator<std::pair<const Element* const, std::size_t>>>
+        classes_;
+    std::vector<Entry, obwalk::Allocator<Entry>> entries_;
+    struct NameHash {
+        std::size_t operator()(const Name& name) const noexcept {
+            return std::hash<std::string_view>()(std::string_view(name.data(), name.size()));
+        }
+    };
+    std::unordered_set<Name, NameHash, std::equal_to<Name>, obwalk::Allocator<Name>> names_;
+    std::unordered_set<unsigned, std::hash<unsigned>, std::equal_to<unsigned>,
+                       obwalk::Allocator<unsigned>>
+        convertedColors_;
+    Name empty_;
+    void FontCss(Value* font, obwalk::Utf8Text& css);
+    std::basic_string<char16_t, std::char_traits<char16_t>, obwalk::Allocator<char16_t>> fontName_;
+    obwalk::Utf8Text fontCss_;
+    bool fontKnown_ = false;
+    struct ColorEntry {
+        bool known = false;
+        unsigned id = 0;
+        double shade = 0;
+        char text[8] = {}; ///< "#rrggbb", or empty for no colour
+    };
+    static constexpr unsigned kColorEntries = 16;
+    ColorEntry colors_[kColorEntries];
+};
+
+#endif

@@ -1,0 +1,911 @@
+#include "PandocConversion.h"
+
+#include "JsonText.h"
+
+#include <ombra/views.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+using namespace obwalk;
+
+namespace {
+
+constexpr long long kFlushSize = 64 * 1024;
+
+OBWalkOptions WalkOptions(const OBPandocOptions& options) {
+    OBWalkOptions walk;
+    walk.includeHidden = options.includeHidden;
+    walk.deferStories = true;
+    walk.resolveFormatting = true;
+    return walk;
+}
+
+bool Units(Value* v, WOBString& out) {
+    int script = -1;
+    return GetText(v, out, script);
+}
+
+void Quoted(Utf8Text& out, const Utf8Text& text) {
+    out.Append('"');
+    objson::AppendJsonUtf8(out, text.Data(), static_cast<std::size_t>(text.Size()));
+    out.Append('"');
+}
+
+// UTF-8 text as pandoc inlines (Str and Space), without brackets.
+void Inlines(Utf8Text& out, const Utf8Text& text) {
+    const char* s = text.Data();
+    long long n = text.Size(), i = 0;
+    bool first = true;
+    while (i < n) {
+        if (!first) out.Append(',');
+        first = false;
+        if (s[i] == ' ') {
+            while (i < n && s[i] == ' ')
+                ++i;
+            out.Append("{\"t\":\"Space\"}");
+            continue;
+        }
+        long long from = i;
+        while (i < n && s[i] != ' ')
+            ++i;
+        out.Append("{\"t\":\"Str\",\"c\":\"");
+        objson::AppendJsonUtf8(out, s + from, static_cast<std::size_t>(i - from));
+        out.Append("\"}");
+    }
+}
+
+} // namespace
+
+OBPandocConversion::OBPandocConversion(OBStream* output, const OBPandocOptions& options)
+    : options_(options), output_(output, problems_),
+      walker_(*this, problems_, WalkOptions(options)), frameCount_(0), blockCount_(0),
+      splitBegin_(0), splitEnd_(0), language_(nullptr), openRun_(nullptr), runOpen_(false),
+      linkDepth_(0), lastPage_(-1), pictures_(0), rubyWide_(false), begun_(false), written_(false),
+      finished_(false), failures_(Utf8Text::Failures()), headers_(0) {}
+
+OBPandocConversion::~OBPandocConversion() = default;
+
+void OBPandocConversion::PutElement(Element* element) {
+    if (finished_) return;
+    if (!element) {
+        Finish();
+        return;
+    }
+    try {
+        walker_.Put(element);
+    } catch (const std::bad_alloc&) {
+        problems_.Report(OBERR::kOutOfMemory);
+    } catch (...) {
+        problems_.Report(OBERR::kMalformedInput);
+    }
+}
+
+void OBPandocConversion::Finish() {
+    if (finished_) return;
+    finished_ = true;
+    try {
+        walker_.Finish();
+    } catch (const std::bad_alloc&) {
+        problems_.Report(OBERR::kOutOfMemory);
+    } catch (...) {
+        problems_.Report(OBERR::kMalformedInput);
+    }
+    try {
+        if (!written_) EndDocument(); // what was walked before the walk stopped
+    } catch (...) {
+        problems_.Report(OBERR::kOutOfMemory);
+    }
+    if (Utf8Text::Failures() != failures_) problems_.Report(OBERR::kOutOfMemory);
+    LogReport();
+}
+
+// ---- JSON ---------------------------------------------------------------------------------
+
+void OBPandocConversion::Item() {
+    if (frameCount_ > 0 && frames_[frameCount_ - 1].items++ > 0) out_.Append(',');
+}
+
+void OBPandocConversion::Open(int kind, const Utf8Text& open, const char* close) {
+    Item();
+    Frame frame = {kind, frameText_.Size(), open.Size(), 0, 0, 0, 0};
+    frameText_.Append(open);
+    frame.close = frameText_.Size();
+    frameText_.Append(close);
+    frame.closeLength = frameText_.Size() - frame.close;
+    bool pushed = true;
+    if (frameCount_ < frames_.Count())
+        frames_[frameCount_++] = frame;
+    else if (frames_.Add(frame))
+        ++frameCount_;
+    else
+        pushed = false;
+    out_.Append(open);
+    if (!pushed) {
+        // Without memory the element stays empty, and the JSON whole.
+        problems_.Report(OBERR::kOutOfMemory);
+        out_.Append(close);
+        frameText_.Truncate(frame.open);
+    }
+}
+
+void OBPandocConversion::Close() {
+    if (frameCount_ == 0) return;
+    Frame frame = frames_[--frameCount_];
+    out_.Append(frameText_.Data() + frame.close, frame.closeLength);
+    if (frame.kind == kLinkFrame) --linkDepth_;
+    while (splitEnd_ > splitBegin_ && splits_[splitEnd_ - 1].level >= frameCount_)
+        --splitEnd_;
+    frameText_.Truncate(frame.open);
+    Flush(false);
+}
+
+void OBPandocConversion::CloseTo(int count) {
+    while (frameCount_ > count && frameCount_ > 0)
+        Close();
+}
+
+void OBPandocConversion::Leaf(const char* json) {
+    Item();
+    out_.Append(json);
+}
+
+void OBPandocConversion::Leaf(const Utf8Text& json) {
+    Item();
+    out_.Append(json);
+}
+
+void OBPandocConversion::Str(const unsigned short* units, long long n) {
+    long long i = 0;
+    while (i < n) {
+        Item();
+        if (units[i] == ' ') {
+            while (i < n && units[i] == ' ')
+                ++i;
+            out_.Append("{\"t\":\"Space\"}");
+            continue;
+        }
+        long long from = i;
+        while (i < n && units[i] != ' ')
+            ++i;
+        out_.Append("{\"t\":\"Str\",\"c\":\"");
+        objson::AppendJsonUtf16(out_, units + from, static_cast<std::size_t>(i - from));
+        out_.Append("\"}");
+    }
+}
+
+void OBPandocConversion::StrUtf8(const char* text) {
+    Item();
+    out_.Append("{\"t\":\"Str\",\"c\":\"");
+    objson::AppendJsonUtf8(out_, text, std::strlen(text));
+    out_.Append("\"}");
+}
+
+void OBPandocConversion::Raw(const char* html) {
+    Item();
+    out_.Append("{\"t\":\"RawInline\",\"c\":[\"html\",\"");
+    objson::AppendJsonUtf8(out_, html, std::strlen(html));
+    out_.Append("\"]}");
+}
+
+// An Attr: [id, [classes], [[key, value]]]; classes space-separated.
+void OBPandocConversion::Attr(Utf8Text& out, const char* id, const char* classes, const char* key,
+                              const Utf8Text* value) {
+    out.Append("[\"");
+    objson::AppendJsonUtf8(out, id, std::strlen(id));
+    out.Append("\",[");
+    for (const char* c = classes; c && *c;) {
+        const char* end = std::strchr(c, ' ');
+        std::size_t n = end ? static_cast<std::size_t>(end - c) : std::strlen(c);
+        if (c != classes) out.Append(',');
+        out.Append('"');
+        objson::AppendJsonUtf8(out, c, n);
+        out.Append('"');
+        c = end ? end + 1 : c + n;
+    }
+    out.Append("],[");
+    if (key && value) {
+        out.Append("[\"");
+        out.Append(key);
+        out.Append("\",");
+        Quoted(out, *value);
+        out.Append(']');
+    }
+    out.Append("]]");
+}
+
+void OBPandocConversion::Flush(bool force) {
+    if (force || out_.Size() >= kFlushSize) output_.Write(out_);
+}
+
+// ---- the document ---------------------------------------------------------------------------
+
+void OBPandocConversion::BeginDocument() {
+    language_ = DocumentLanguage(walker_);
+    if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
+    if (linkedPages_.Count() > 1)
+        std::sort(&linkedPages_[0], &linkedPages_[0] + linkedPages_.Count());
+    begun_ = true;
+    out_.Append("{\"blocks\":");
+    Utf8Text open;
+    open.Append('[');
+    Open(kList, open, "]");
+}
+
+void OBPandocConversion::EndDocument() {
+    if (written_) return;
+    written_ = true;
+    if (!begun_) BeginDocument();
+    PageAnchors(walker_.Pages().Count() - 1, true);
+    CloseTo(0);
+    WriteMeta();
+    out_.Append(",\"pandoc-api-version\":[1,22,2,1]}\n");
+    Flush(true);
+}
+
+void OBPandocConversion::WriteMeta() {
+    DocumentInfo info;
+    ReadDocumentInfo(walker_, info);
+    out_.Append(",\"meta\":{");
+    bool first = true;
+    auto field = [&](const char* key, const Utf8Text& text, bool list) {
+        if (text.IsEmpty()) return;
+        if (!first) out_.Append(',');
+        first = false;
+        out_.Append('"');
+        out_.Append(key);
+        out_.Append(list ? "\":{\"t\":\"MetaList\",\"c\":[" : "\":");
+        // A list's items are separated by commas or semicolons.
+        const char* s = text.Data();
+        long long n = text.Size(), from = 0;
+        for (long long i = 0; i <= n; ++i) {
+            if (list && i < n && s[i] != ',' && s[i] != ';') continue;
+            if (!list && i < n) continue;
+            while (from < i && s[from] == ' ')
+                ++from;
+            long long to = i;
+            while (to > from && s[to - 1] == ' ')
+                --to;
+            if (to > from) {
+                if (list && out_.Data()[out_.Size() - 1] != '[') out_.Append(',');
+                Utf8Text part;
+                part.Append(s + from, to - from);
+                out_.Append("{\"t\":\"MetaInlines\",\"c\":[");
+                Inlines(out_, part);
+                out_.Append("]}");
+            }
+            from = i + 1;
+        }
+        if (list) out_.Append("]}");
+    };
+    field("title", info.title, false);
+    field("author", info.author, true);
+    field("date", !info.created.IsEmpty() ? info.created : info.modified, false);
+    field("keywords", info.keywords, true);
+    field("subject", info.subject, false);
+    field("description", info.comments, false);
+    if (language_) {
+        if (!first) out_.Append(',');
+        first = false;
+        out_.Append("\"lang\":{\"t\":\"MetaString\",\"c\":\"");
+        out_.Append(language_);
+        out_.Append("\"}");
+    }
+    out_.Append('}');
+}
+
+void OBPandocConversion::LogReport() {
+    const OBWalkCounts& c = walker_.Counts();
+    report_.Add(OBREPORT::kStoriesLeftOut, c.storiesLeftOut);
+    report_.Add(OBREPORT::kPicturesLeftOut, c.pictures - pictures_);
+    report_.Add(OBREPORT::kPicturesWithoutLink, c.picturesWithoutLink);
+    report_.Add(OBREPORT::kShapesLeftOut, c.shapes);
+    report_.Add(OBREPORT::kItemLinksLeftOut, c.itemLinks);
+    report_.Add(OBREPORT::kVariablesAsText, c.variables);
+    report_.Add(OBREPORT::kBreaksAsLineBreaks, c.breaks);
+    report_.Add(OBREPORT::kObjectStylesIgnored, c.objectStyles);
+    report_.Add(OBREPORT::kIndexLeftOut, c.indexEntries);
+    report_.Add(OBREPORT::kTocStylesLeftOut, c.tocStyles);
+    report_.Add(OBREPORT::kWarichuInParentheses, c.warichus);
+    report_.Add(OBREPORT::kKentenApproximated, c.kentens);
+    report_.Add(OBREPORT::kTcyApproximated, c.tcys);
+    if (options_.ruby == OBPANDOC::kRubyParentheses) report_.Add(OBREPORT::kRubyAsText, c.rubies);
+    if (options_.ruby == OBPANDOC::kRubyBaseOnly) report_.Add(OBREPORT::kRubyLeftOut, c.rubies);
+    // Paragraphs and runs name their styles; what the styles say is left to
+    // the target's own styles.
+    report_.Add(OBREPORT::kFormattingLeftOut,
+                walker_.ParagraphStyleCount() + walker_.CharacterStyleCount());
+    report_.Log();
+}
+
+// Links to pages go to anchors in the first paragraph of the page's first
+// story (or, for pages no story begins on, the next one).
+void OBPandocConversion::PageAnchors(int page, bool atEnd) {
+    const int* linked = linkedPages_.IsEmpty() ? nullptr : &linkedPages_[0];
+    for (int p = lastPage_ + 1; p <= page && p < walker_.Pages().Count(); ++p)
+        if (std::binary_search(linked, linked + linkedPages_.Count(), p) && !dueAnchors_.Add(p))
+            problems_.Report(OBERR::kOutOfMemory);
+    if (page > lastPage_) lastPage_ = page;
+    if (atEnd && !dueAnchors_.IsEmpty()) {
+        Utf8Text open;
+        open.Append("{\"t\":\"Para\",\"c\":[");
+        Open(kBlockFrame, open, "]}");
+        for (int i = 0; i < dueAnchors_.Count(); ++i) {
+            Utf8Text anchor, id;
+            id.Append("page-");
+            id.AppendNumber(walker_.Pages()[dueAnchors_[i]].number);
+            anchor.Append("{\"t\":\"Span\",\"c\":[");
+            Attr(anchor, id.Data(), nullptr);
+            anchor.Append(",[]]}");
+            Leaf(anchor);
+        }
+        dueAnchors_.Clear();
+        Close();
+    }
+}
+
+// ---- stories and texts ------------------------------------------------------------------------
+
+void OBPandocConversion::BeginStory(const OBWalkStory& story) {
+    PageAnchors(story.place.firstPage, false);
+    Utf8Text open, id, style;
+    id.Append("story-");
+    id.AppendNumber(story.index + 1);
+    style.Append("writing-mode: vertical-rl");
+    open.Append("{\"t\":\"Div\",\"c\":[");
+    Attr(open, id.Data(), story.vertical ? "story vertical" : "story",
+         story.vertical ? "style" : nullptr, &style);
+    open.Append(",[");
+    Open(kBlockFrame, open, "]]}");
+}
+
+void OBPandocConversion::EndStory(const OBWalkStory&) {
+    Close();
+}
+
+void OBPandocConversion::BeginText(const OBWalkText&) {
+    Block block = {frameCount_, -1, -1, nullptr, language_, language_, false, 0, nullptr, false};
+    if (blockCount_ < blocks_.Count())
+        blocks_[blockCount_++] = block;
+    else if (blocks_.Add(block))
+        ++blockCount_;
+    else
+        problems_.Report(OBERR::kOutOfMemory);
+}
+
+void OBPandocConversion::EndText(const OBWalkText&) {
+    if (blockCount_ == 0) return;
+    CloseParagraph();
+    CloseStyleDiv();
+    CloseTo(Top().frameBase);
+    --blockCount_;
+}
+
+void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
+    if (blockCount_ == 0) return;
+    CloseParagraph();
+    Block& block = Top();
+    block.pending = true;
+    block.table = false;
+    block.paragraphStyle = paragraph.style;
+    block.language = ScriptLanguage(paragraph.script);
+    if (!block.language) block.language = language_;
+    block.level = 0;
+    if (paragraph.style) {
+        auto found = headings_.find(paragraph.style);
+        block.level = found != headings_.end()
+                          ? found->second
+                          : (headings_[paragraph.style] = HeadingLevel(walker_, paragraph.style));
+    }
+}
+
+void OBPandocConversion::EndParagraph(const OBWalkParagraph&) {
+    if (blockCount_ == 0) return;
+    Block& block = Top();
+    if (block.pending && block.paragraph < 0 && !block.table) EnsureParagraph(); // an empty one
+    CloseParagraph();
+    block.pending = false;
+    block.table = false;
+}
+
+// Opens the paragraph: in the Div that names its style and, where it
+// differs from the document's, its language (the one open when the
+// paragraph before had the same), a Para or a Header.
+void OBPandocConversion::EnsureParagraph() {
+    if (blockCount_ == 0) return;
+    Block& block = Top();
+    if (block.paragraph >= 0) return;
+    Element* style = block.pending ? block.paragraphStyle : nullptr;
+    Utf8Text name;
+    if (options_.styleNames && style && block.level == 0)
+        GetUtf8(OBGetAttributeValue(style, AN::kName), name);
+    const char* language = block.pending && block.level == 0 ? block.language : language_;
+    bool otherLanguage = language && (!language_ || std::strcmp(language, language_) != 0);
+    if (block.styleDiv >= 0 &&
+        (block.divStyle != style || block.divLanguage != (otherLanguage ? language : language_) ||
+         (name.IsEmpty() && !otherLanguage)))
+        CloseStyleDiv();
+    if ((!name.IsEmpty() || otherLanguage) && block.styleDiv < 0) {
+        Utf8Text open;
+        open.Append("{\"t\":\"Div\",\"c\":[[\"\",[],[");
+        if (!name.IsEmpty()) {
+            open.Append("[\"custom-style\",");
+            Quoted(open, name);
+            open.Append(']');
+        }
+        if (otherLanguage) {
+            open.Append(name.IsEmpty() ? "[\"lang\",\"" : ",[\"lang\",\"");
+            open.Append(language);
+            open.Append("\"]");
+        }
+        open.Append("]],[");
+        Open(kBlockFrame, open, "]]}");
+        block.styleDiv = frameCount_ - 1;
+        block.divStyle = style;
+        block.divLanguage = otherLanguage ? language : language_;
+    }
+    Utf8Text open;
+    if (block.pending && block.level > 0) {
+        // Headers need identifiers: EPUB splits its chapters at them.
+        open.Append("{\"t\":\"Header\",\"c\":[");
+        open.AppendNumber(block.level);
+        open.Append(",[\"heading-");
+        open.AppendNumber(++headers_);
+        open.Append("\",[],[]],[");
+        Open(kBlockFrame, open, "]]}");
+    } else {
+        open.Append("{\"t\":\"Para\",\"c\":[");
+        Open(kBlockFrame, open, "]}");
+    }
+    block.paragraph = frameCount_ - 1;
+    for (int i = 0; i < dueAnchors_.Count(); ++i) {
+        Utf8Text anchor, id;
+        id.Append("page-");
+        id.AppendNumber(walker_.Pages()[dueAnchors_[i]].number);
+        anchor.Append("{\"t\":\"Span\",\"c\":[");
+        Attr(anchor, id.Data(), nullptr);
+        anchor.Append(",[]]}");
+        Leaf(anchor);
+    }
+    dueAnchors_.Clear();
+}
+
+void OBPandocConversion::CloseParagraph() {
+    if (blockCount_ == 0) return;
+    CloseRun();
+    Block& block = Top();
+    if (block.paragraph < 0) return;
+    CloseTo(block.paragraph);
+    block.paragraph = -1;
+}
+
+void OBPandocConversion::CloseStyleDiv() {
+    if (blockCount_ == 0) return;
+    Block& block = Top();
+    if (block.styleDiv < 0) return;
+    CloseParagraph();
+    CloseTo(block.styleDiv);
+    block.styleDiv = -1;
+    block.divStyle = nullptr;
+    block.divLanguage = language_;
+}
+
+// ---- runs -------------------------------------------------------------------------------------
+
+void OBPandocConversion::CloseRun() {
+    while (frameCount_ > 0 && frames_[frameCount_ - 1].kind == kRunFrame)
+        Close();
+    runOpen_ = false;
+}
+
+// Bold, italics and the rest that the run's own formatting or its
+// character style set, and the paragraph's does not, as pandoc's inline
+// kinds; the character style's name and the run's language in a Span.
+void OBPandocConversion::OpenRun(const OBWalkRun& run) {
+    runOpen_ = true;
+    openRun_ = run.run;
+    OBMCharacterAttributes* paragraph = nullptr;
+    if (blockCount_ > 0 && Top().paragraphStyle)
+        paragraph = walker_.ParagraphStyleCharacterFormat(Top().paragraphStyle);
+    OBMResolveCharacterAttributes own(run.local, walker_.CharacterStyleFormat(run.characterStyle));
+    auto flag = [&](Value* (OBMCharacterAttributes::*getter)()) {
+        bool on = false, under = false;
+        GetFlag((own.*getter)(), on);
+        if (paragraph) GetFlag((paragraph->*getter)(), under);
+        return on && !under;
+    };
+    Utf8Text name, open;
+    if (options_.styleNames && run.characterStyle)
+        GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), name);
+    const char* language = ScriptLanguage(run.script);
+    const char* around = blockCount_ > 0 && Top().styleDiv >= 0 ? Top().divLanguage : language_;
+    if (language && around && std::strcmp(language, around) == 0) language = nullptr;
+    if (!name.IsEmpty() || language) {
+        open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[");
+        if (!name.IsEmpty()) {
+            open.Append("[\"custom-style\",");
+            Quoted(open, name);
+            open.Append(']');
+        }
+        if (language) {
+            if (!name.IsEmpty()) open.Append(',');
+            open.Append("[\"lang\",\"");
+            open.Append(language);
+            open.Append("\"]");
+        }
+        open.Append("]],[");
+        Open(kRunFrame, open, "]]}");
+    }
+    int value = 0;
+    bool strike = GetEnum(own.GetStrikeThru(), value) && value > STE::kNone;
+    int position = 0;
+    GetEnum(own.GetCharacterPosition(), position);
+    int letterCase = 0;
+    GetEnum(own.GetCharacterCase(), letterCase);
+    struct Kind {
+        bool on;
+        const char* name;
+    } kinds[] = {
+        {flag(&OBMCharacterAttributes::GetBold), "Strong"},
+        {flag(&OBMCharacterAttributes::GetItalics), "Emph"},
+        {flag(&OBMCharacterAttributes::GetUnderline), "Underline"},
+        {strike, "Strikeout"},
+        {position == CPE::kSuperscript || position == CPE::kSuperior, "Superscript"},
+        {position == CPE::kSubscript || position == CPE::kInferior, "Subscript"},
+        {letterCase == CCE::kSmallCaps || letterCase == CCE::kAllSmallCaps, "SmallCaps"},
+    };
+    for (const Kind& kind : kinds) {
+        if (!kind.on) continue;
+        open.Clear();
+        open.Append("{\"t\":\"");
+        open.Append(kind.name);
+        open.Append("\",\"c\":[");
+        Open(kRunFrame, open, "]}");
+    }
+}
+
+void OBPandocConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
+    if (blockCount_ == 0 || n <= 0) return;
+    EnsureParagraph();
+    ReachPosition(run.position);
+    if (!runOpen_ || openRun_ != run.run) {
+        CloseRun();
+        OpenRun(run);
+    }
+    long long at = run.position, end = run.position + n;
+    while (at < end) {
+        long long stop = end;
+        for (int i = splitBegin_; i < splitEnd_; ++i)
+            if (splits_[i].position > at && splits_[i].position < stop) stop = splits_[i].position;
+        Str(units + (at - run.position), stop - at);
+        at = stop;
+        if (at < end) ReachPosition(at);
+    }
+}
+
+void OBPandocConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    if (kind == OBWALK::kTab)
+        StrUtf8("\t");
+    else
+        Leaf("{\"t\":\"LineBreak\"}");
+}
+
+void OBPandocConversion::CloseFramesFrom(int level) {
+    for (int i = frameCount_ - 1; i >= level; --i)
+        out_.Append(frameText_.Data() + frames_[i].close, frames_[i].closeLength);
+}
+
+void OBPandocConversion::ReopenFramesFrom(int level) {
+    for (int i = level; i < frameCount_; ++i) {
+        if (frames_[i - 1].items++ > 0) out_.Append(',');
+        out_.Append(frameText_.Data() + frames_[i].open, frames_[i].openLength);
+        frames_[i].items = 0;
+    }
+}
+
+// The reading of each base character of a per-character ruby goes after
+// it, in the ruby's Span: the inlines opened inside close around it.
+void OBPandocConversion::ReachPosition(long long position) {
+    while (splitBegin_ < splitEnd_ && splits_[splitBegin_].position <= position) {
+        Split split = splits_[splitBegin_++];
+        if (split.level >= frameCount_) continue;
+        CloseFramesFrom(split.level + 1);
+        int saved = frameCount_;
+        frameCount_ = split.level + 1; // the reading goes into the ruby's Span
+        Utf8Text reading;
+        reading.Append(frameText_.Data() + split.markup, split.markupLength);
+        Reading(reading);
+        frameCount_ = saved;
+        ReopenFramesFrom(split.level + 1);
+    }
+    if (splitBegin_ == splitEnd_) splitBegin_ = splitEnd_ = 0;
+}
+
+void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
+    Split split = {position, level, frameText_.Size(), markup.Size()};
+    frameText_.Append(markup);
+    if (splitEnd_ < splits_.Count())
+        splits_[splitEnd_++] = split;
+    else if (splits_.Add(split))
+        ++splitEnd_;
+    else
+        problems_.Report(OBERR::kOutOfMemory);
+}
+
+// ---- spans ----------------------------------------------------------------------------------
+
+void OBPandocConversion::LinkTarget(const OBWalkLink& link, Utf8Text& url) {
+    if (link.kind == OBWALK::kUrl) {
+        url.Append(link.url);
+    } else if (link.kind == OBWALK::kPage && link.page >= 0 &&
+               link.page < walker_.Pages().Count()) {
+        url.Append("#page-");
+        url.AppendNumber(walker_.Pages()[link.page].number);
+    } else if (link.kind == OBWALK::kText) {
+        url.Append("#target-");
+        url.AppendNumber(link.target);
+    }
+}
+
+void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    CloseRun();
+    Utf8Text open, css;
+    switch (span.kind) {
+    case OBWALK::kLink: {
+        Utf8Text url;
+        if (span.link) LinkTarget(*span.link, url);
+        if (linkDepth_ > 0 || url.IsEmpty()) {
+            if (linkDepth_ > 0 && !span.resumed) report_.Add(OBREPORT::kLinksInLinksLeftOut);
+            open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[]],[");
+            Open(kSpanFrame, open, "]]}");
+            return;
+        }
+        Utf8Text close;
+        close.Append("],[");
+        Quoted(close, url);
+        close.Append(",\"\"]]}");
+        open.Append("{\"t\":\"Link\",\"c\":[[\"\",[],[]],[");
+        Open(kLinkFrame, open, close.Data());
+        ++linkDepth_;
+        return;
+    }
+    case OBWALK::kRuby:
+        BeginRuby(span);
+        return;
+    case OBWALK::kKenten:
+        KentenCss(span.element, css);
+        open.Append("{\"t\":\"Span\",\"c\":[");
+        Attr(open, "", "kenten", css.IsEmpty() ? nullptr : "style", &css);
+        open.Append(",[");
+        Open(kSpanFrame, open, "]]}");
+        return;
+    case OBWALK::kTcy:
+        css.Append("text-combine-upright: all");
+        open.Append("{\"t\":\"Span\",\"c\":[");
+        Attr(open, "", "tcy", "style", &css);
+        open.Append(",[");
+        Open(kSpanFrame, open, "]]}");
+        return;
+    default: { // warichu: in parentheses
+        open.Append("{\"t\":\"Span\",\"c\":[");
+        Attr(open, "", "warichu", nullptr);
+        open.Append(",[");
+        Open(kSpanFrame, open, "]]}");
+        const OBWalkText* text = walker_.CurrentText();
+        bool wide = text && IsIdeographic(text->units[span.start]);
+        if (!span.resumed) StrUtf8(wide ? "\xEF\xBC\x88" : "(");
+        return;
+    }
+    }
+}
+
+void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
+    if (blockCount_ == 0) return;
+    CloseRun();
+    if (!span.continues) ReachPosition(span.end);
+    if (frameCount_ <= Top().frameBase) return;
+    if (span.kind == OBWALK::kRuby) {
+        EndRuby(span);
+    } else if (span.kind == OBWALK::kWarichu && !span.continues) {
+        const OBWalkText* text = walker_.CurrentText();
+        bool wide = text && IsIdeographic(text->units[span.start]);
+        StrUtf8(wide ? "\xEF\xBC\x89" : ")");
+    }
+    Close();
+}
+
+// Ruby: a Span around "<ruby>", the base, the reading in parentheses
+// inside HTML rp and rt, and "</ruby>". HTML and EPUB show ruby; every
+// other format drops the raw HTML and shows base(reading).
+void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
+    Utf8Text open;
+    open.Append("{\"t\":\"Span\",\"c\":[");
+    Attr(open, "", "ruby", nullptr);
+    open.Append(",[");
+    Open(kRubyFrame, open, "]]}");
+    int level = frameCount_ - 1;
+    frames_[level].group = 1;
+    if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<ruby>");
+    const OBWalkText* text = walker_.CurrentText();
+    rubyWide_ = text && IsIdeographic(text->units[span.start]);
+    WOBString reading;
+    if (span.resumed || !text || options_.ruby == OBPANDOC::kRubyBaseOnly ||
+        !PerCharacterRuby(span.element) ||
+        !Units(OBGetAttributeValue(span.element, AN::kRubiText), reading))
+        return;
+    const unsigned short* r = reading.GrabWString();
+    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
+    if (!pairs.Matches()) return;
+    long long at = 0, from = 0, to = 0;
+    while (pairs.Next(at, from, to)) {
+        Utf8Text piece;
+        piece.AppendUtf16(r + from, to - from);
+        AddSplit(at, level, piece);
+    }
+    frames_[level].group = 0;
+}
+
+void OBPandocConversion::EndRuby(const OBWalkSpan& span) {
+    Frame& frame = frames_[frameCount_ - 1];
+    if (span.continues) {
+        if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<rt></rt></ruby>");
+        return;
+    }
+    if (frame.group && options_.ruby != OBPANDOC::kRubyBaseOnly) {
+        Utf8Text reading;
+        GetUtf8(OBGetAttributeValue(span.element, AN::kRubiText), reading);
+        const OBWalkText* text = walker_.CurrentText();
+        rubyWide_ = text && IsIdeographic(text->units[span.start]);
+        Reading(reading);
+    }
+    if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("</ruby>");
+}
+
+void OBPandocConversion::Reading(const Utf8Text& reading) {
+    if (options_.ruby == OBPANDOC::kRubyBaseOnly) return;
+    bool markup = options_.ruby == OBPANDOC::kRubyMarkup;
+    if (markup) Raw("<rp>");
+    StrUtf8(rubyWide_ ? "\xEF\xBC\x88" : "(");
+    if (markup) Raw("</rp><rt>");
+    Item();
+    Inlines(out_, reading);
+    if (reading.IsEmpty()) out_.Append("{\"t\":\"Str\",\"c\":\"\"}");
+    if (markup) Raw("</rt><rp>");
+    StrUtf8(rubyWide_ ? "\xEF\xBC\x89" : ")");
+    if (markup) Raw("</rp>");
+}
+
+// ---- anchored things ---------------------------------------------------------------------------
+
+void OBPandocConversion::OnTarget(const OBWalkTarget& target) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    Utf8Text anchor, id;
+    id.Append("target-");
+    id.AppendNumber(target.number);
+    anchor.Append("{\"t\":\"Span\",\"c\":[");
+    Attr(anchor, id.Data(), nullptr);
+    anchor.Append(",[]]}");
+    Leaf(anchor);
+}
+
+void OBPandocConversion::OnFootnote(const OBWalkNote& note, const OBWalkRun&) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    const OBWalkText* text = walker_.CurrentText();
+    Utf8Text open;
+    open.Append("{\"t\":\"Note\",\"c\":[");
+    Open(kBlockFrame, open, "]}");
+    if (note.text) walker_.Walk(note.text, OBWALK::kNoteText, text ? text->depth + 1 : 1);
+    Close();
+}
+
+void OBPandocConversion::OnVariable(Element* variable, const OBWalkRun& run) {
+    if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
+    EnsureParagraph();
+    WOBString shown;
+    Units(OBGetAttributeValue(variable, AN::kStaticText), shown);
+    Str(shown.GrabWString(), shown.Length());
+}
+
+void OBPandocConversion::OnTable(Element* table, const OBWalkRun&) {
+    if (blockCount_ == 0) return;
+    CloseParagraph();
+    CloseStyleDiv();
+    Top().table = true;
+    const OBWalkText* text = walker_.CurrentText();
+    int depth = text ? text->depth + 1 : 1;
+    OBWalkTable grid;
+    if (depth > OBWALK::kMaxDepth) {
+        problems_.Report(OBERR::kLimitExceeded);
+        return;
+    }
+    if (!walker_.ReadTable(table, grid) || grid.columns <= 0) return;
+    Item();
+    out_.Append("{\"t\":\"Table\",\"c\":[[\"\",[],[]],[null,[]],[");
+    for (int c = 0; c < grid.columns; ++c)
+        out_.Append(c ? ",[{\"t\":\"AlignDefault\"},{\"t\":\"ColWidthDefault\"}]"
+                      : "[{\"t\":\"AlignDefault\"},{\"t\":\"ColWidthDefault\"}]");
+    out_.Append("],");
+    int bounds[4] = {0, grid.headerRows, grid.rows.Count() - grid.footerRows, grid.rows.Count()};
+    static const char* const kOpen[] = {"[[\"\",[],[]],[", "[[[\"\",[],[]],0,[],[",
+                                        "[[\"\",[],[]],["};
+    static const char* const kClose[] = {"]],", "]]],", "]]"};
+    for (int part = 0; part < 3; ++part) {
+        out_.Append(kOpen[part]);
+        for (int r = bounds[part]; r < bounds[part + 1]; ++r) {
+            const OBWalkRow row = grid.rows[r];
+            out_.Append(r > bounds[part] ? ",[[\"\",[],[]],[" : "[[\"\",[],[]],[");
+            for (int k = row.firstCell; k < row.firstCell + row.cellCount; ++k) {
+                const OBWalkCell cell = grid.cells[k];
+                out_.Append(k > row.firstCell ? ",[[\"\",[],[]],{\"t\":\"AlignDefault\"},"
+                                              : "[[\"\",[],[]],{\"t\":\"AlignDefault\"},");
+                out_.AppendNumber(cell.rowSpan);
+                out_.Append(',');
+                out_.AppendNumber(cell.columnSpan);
+                out_.Append(",[");
+                // The cell's blocks, in a list of their own.
+                Frame frame = {kList, frameText_.Size(), 0, frameText_.Size(), 0, 0, 0};
+                int base = frameCount_;
+                if (frameCount_ < frames_.Count())
+                    frames_[frameCount_++] = frame;
+                else if (frames_.Add(frame))
+                    ++frameCount_;
+                if (cell.text && frameCount_ > base)
+                    walker_.Walk(cell.text, OBWALK::kCellText, depth + 1);
+                frameCount_ = base;
+                out_.Append("]]");
+            }
+            out_.Append("]]");
+        }
+        out_.Append(kClose[part]);
+    }
+    out_.Append("]}");
+    Flush(false);
+}
+
+void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
+    ++pictures_;
+    if (picture.path.IsEmpty()) return; // counted by the walker
+    Utf8Text image, url, width;
+    PathToUrl(picture.path, options_.pictureFolder, url);
+    double points = picture.box.Width().Value();
+    if (points > 0 && points < 1e6) {
+        width.AppendReal(points, 2);
+        width.Append("pt");
+    }
+    image.Append("{\"t\":\"Image\",\"c\":[");
+    Attr(image, "", nullptr, width.IsEmpty() ? nullptr : "width", &width);
+    image.Append(",[");
+    Inlines(image, picture.alt);
+    image.Append("],[");
+    Quoted(image, url);
+    image.Append(",\"\"]]}");
+    Utf8Text href;
+    if (picture.link && linkDepth_ == 0) LinkTarget(*picture.link, href);
+    if (picture.inlined) {
+        if (blockCount_ == 0) return;
+        EnsureParagraph();
+    } else {
+        PageAnchors(picture.page, false);
+        Utf8Text open;
+        open.Append("{\"t\":\"Para\",\"c\":[");
+        Open(kBlockFrame, open, "]}");
+    }
+    if (!href.IsEmpty()) {
+        Utf8Text open, close;
+        open.Append("{\"t\":\"Link\",\"c\":[[\"\",[],[]],[");
+        close.Append("],[");
+        Quoted(close, href);
+        close.Append(",\"\"]]}");
+        Open(kSpanFrame, open, close.Data());
+    }
+    Leaf(image);
+    if (!href.IsEmpty()) Close();
+    if (!picture.inlined) Close();
+}

@@ -1,0 +1,162 @@
+// The pandoc writer's conversion: document-model Elements in, the JSON
+// document that pandoc reads with -f json out (API 1.22, the pandoc of
+// Debian 12). The plug-in class only hands its Elements on.
+#ifndef OMBRA_PANDOCWRITER_CONVERSION_H
+#define OMBRA_PANDOCWRITER_CONVERSION_H
+
+#include "PandocOptions.h"
+#include "StoryWalker.h"
+#include "WriterOutput.h"
+#include "WriterReport.h"
+#include "WriterTools.h"
+
+#include <unordered_map>
+
+/// Writes a publication as a pandoc document when the conversion ends
+/// (docs/writers.md describes the mapping): each story a Div in reading
+/// order with the pictures of the pages between them, paragraphs as Para
+/// (grouped in Divs whose custom-style names their style) or Header for
+/// heading styles, character formatting as Strong, Emph, Underline,
+/// Strikeout, Superscript, Subscript, SmallCaps and Spans with
+/// custom-style and lang, tables in pandoc's table model with row and
+/// column spans, notes as Note, hyperlinks as Link, pictures as Image;
+/// ruby as HTML ruby markup around its base and its reading in
+/// parentheses, so that HTML and EPUB show ruby and every other format the
+/// reading; kenten, tate-chu-yoko and vertical stories as Spans and Divs
+/// whose style attributes HTML keeps; warichu in parentheses. Metadata
+/// (title, author, date, keywords, subject, description, lang) goes into
+/// meta.
+class OBPandocConversion : private OBWalkHandler {
+public:
+    OB_MEMORY_OPERATORS
+    /// output is not owned; the options are copied.
+    OBPandocConversion(OBStream* output, const OBPandocOptions& options);
+    OBPandocConversion(const OBPandocConversion&) = delete;
+    OBPandocConversion& operator=(const OBPandocConversion&) = delete;
+    ~OBPandocConversion() override;
+
+    void PutElement(Element* element);
+    void Finish();
+
+    const OBWriterProblems& GetProblems() const { return problems_; }
+    const OBWriterReport& GetReport() const { return report_; }
+    long long GetBytesWritten() const { return output_.GetBytesWritten(); }
+    bool HasWriteFailed() const { return output_.HasFailed(); }
+
+private:
+    enum FrameKind : int { kList, kRunFrame, kSpanFrame, kLinkFrame, kRubyFrame, kBlockFrame };
+    /// An open JSON array (a list of blocks or inlines) and what closes it.
+    struct Frame {
+        int kind;
+        long long open, openLength, close, closeLength; // in frameText_
+        long long items;
+        int group; ///< a ruby whose reading goes at its end
+    };
+    /// Where the walk of one text stands.
+    struct Block {
+        int frameBase;
+        int paragraph;           ///< the frame of the open Para or Header, or -1
+        int styleDiv;            ///< the frame of the open custom-style Div, or -1
+        Element* divStyle;       ///< the style it names
+        const char* divLanguage; ///< the lang it says, where it differs from the document's
+        const char* language;    ///< the paragraph's
+        bool pending;            ///< a paragraph began and is not open yet
+        int level;               ///< its heading level; 0 for Para
+        Element* paragraphStyle;
+        bool table;
+    };
+    /// A reading that goes after a base character of a per-character ruby.
+    struct Split {
+        long long position;
+        int level;
+        long long markup, markupLength; ///< the reading (UTF-8) in frameText_
+    };
+
+    // The walk.
+    void BeginDocument() override;
+    void EndDocument() override;
+    void BeginStory(const OBWalkStory& story) override;
+    void EndStory(const OBWalkStory& story) override;
+    void BeginText(const OBWalkText& text) override;
+    void EndText(const OBWalkText& text) override;
+    void BeginParagraph(const OBWalkParagraph& paragraph) override;
+    void EndParagraph(const OBWalkParagraph& paragraph) override;
+    void OnText(const unsigned short* units, long long n, const OBWalkRun& run) override;
+    void OnBreak(OBWALK::BreakKind kind, const OBWalkRun& run) override;
+    void BeginSpan(const OBWalkSpan& span) override;
+    void EndSpan(const OBWalkSpan& span) override;
+    void OnTarget(const OBWalkTarget& target) override;
+    void OnFootnote(const OBWalkNote& note, const OBWalkRun& run) override;
+    void OnTable(Element* table, const OBWalkRun& run) override;
+    void OnVariable(Element* variable, const OBWalkRun& run) override;
+    void OnPicture(const OBWalkPicture& picture) override;
+
+    // JSON.
+    Block& Top() { return blocks_[blockCount_ - 1]; }
+    void Item();
+    void Open(int kind, const obwalk::Utf8Text& open, const char* close);
+    void Close();
+    void CloseTo(int count);
+    void Leaf(const char* json);
+    void Leaf(const obwalk::Utf8Text& json);
+    void Str(const unsigned short* units, long long n);
+    void StrUtf8(const char* text);
+    void Raw(const char* html);
+    static void Attr(obwalk::Utf8Text& out, const char* id, const char* classes,
+                     const char* key = nullptr, const obwalk::Utf8Text* value = nullptr);
+    void Flush(bool force);
+
+    // Blocks and inlines.
+    void EnsureParagraph();
+    void CloseParagraph();
+    void CloseStyleDiv();
+    void CloseRun();
+    void OpenRun(const OBWalkRun& run);
+    void CloseFramesFrom(int level);
+    void ReopenFramesFrom(int level);
+    void ReachPosition(long long position);
+    void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
+    void BeginRuby(const OBWalkSpan& span);
+    void EndRuby(const OBWalkSpan& span);
+    void Reading(const obwalk::Utf8Text& reading);
+    void LinkTarget(const OBWalkLink& link, obwalk::Utf8Text& url);
+    void PageAnchors(int page, bool atEnd);
+    void WriteMeta();
+    void LogReport();
+
+    OBPandocOptions options_;
+    OBWriterProblems problems_;
+    OBWriterReport report_;
+    OBWriterOutput output_;
+    OBStoryWalker walker_;
+
+    obwalk::Utf8Text out_;
+    obwalk::Utf8Text frameText_;
+    OBBaseTypeCollection<Frame> frames_; // the first frameCount_ are open
+    int frameCount_;
+    OBBaseTypeCollection<Block> blocks_;
+    int blockCount_;
+    OBBaseTypeCollection<Split> splits_;
+    int splitBegin_;
+    int splitEnd_;
+    OBBaseTypeCollection<int> linkedPages_;
+    OBBaseTypeCollection<int> dueAnchors_; // pages whose anchors go into the next paragraph
+    std::unordered_map<const Element*, int, std::hash<const Element*>,
+                       std::equal_to<const Element*>,
+                       obwalk::Allocator<std::pair<const Element* const, int>>>
+        headings_; // the heading level of each paragraph style met
+    const char* language_;
+    Element* openRun_;
+    bool runOpen_;
+    int linkDepth_;
+    int lastPage_;
+    long long pictures_;
+    bool rubyWide_; // the ruby's base is set wide: full-width parentheses
+    bool begun_;
+    bool written_;
+    bool finished_;
+    long long failures_; // Utf8Text::Failures() when the conversion began
+    int headers_;
+};
+
+#endif

@@ -1,0 +1,168 @@
+"""The HTML writer's documents read by an HTML5 parser and laid out by a
+headless browser: well-formed, links that resolve, ruby above its base in
+horizontal text and beside it in vertical text, tate-chu-yoko one em tall,
+kenten marks in the computed style.
+
+usage: test_html.py OMBRA READER_FOLDER [SCRIBUS_DOCUMENT...]"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+OMBRA, READERS, DOCUMENTS = sys.argv[1], sys.argv[2], sys.argv[3:]
+WORK = tempfile.mkdtemp(prefix="ombra-html-")
+
+
+def convert(source, name, *settings):
+    """The HTML of a Scribus document or a builder document ("features")."""
+    out = os.path.join(WORK, name + ".html")
+    if not os.path.exists(source):
+        doc = os.path.join(WORK, name + ".testdoc")
+        with open(doc, "w") as f:
+            f.write("ombra-test-document:%s\n" % source)
+        source = doc
+    args = [OMBRA, "convert", "--writer", "261", "-o", out, "-q", source]
+    if source.endswith(".testdoc"):
+        args[2:2] = ["--readers", READERS]
+    subprocess.run(args + list(settings), check=True, capture_output=True)
+    return out
+
+
+try:
+    import html5lib
+except ImportError:
+    html5lib = None
+
+
+@unittest.skipIf(html5lib is None, "python3-html5lib is not installed")
+class Parsed(unittest.TestCase):
+    def check(self, path):
+        parser = html5lib.HTMLParser(strict=True, namespaceHTMLElements=False)
+        with open(path, "rb") as f:
+            root = parser.parse(f.read())
+        ids = [e.get("id") for e in root.iter() if e.get("id")]
+        self.assertEqual(len(ids), len(set(ids)), path)
+        for e in root.iter():
+            href = e.get("href", "")
+            if e.tag == "a" and href.startswith("#"):
+                self.assertIn(href[1:], ids, path)
+            if e.tag == "img":
+                self.assertIsNotNone(e.get("alt"), path)
+            for child in e:
+                if child.tag in ("rt", "rp"):
+                    self.assertEqual(e.tag, "ruby", path)
+                if e.tag == "a":
+                    self.assertNotIn("a", [d.tag for d in child.iter()], path)
+        self.assertTrue(root.get("lang"), path)
+        return root
+
+    def test_builder_documents_are_well_formed_html5(self):
+        root = self.check(convert("features", "features"))
+        self.assertEqual(root.find("head/title").text, "Ombra features")
+        self.check(convert("sample", "sample"))
+
+    def test_scribus_documents_are_well_formed_html5(self):
+        for n, document in enumerate(DOCUMENTS):
+            self.check(convert(document, "doc%d" % n))
+
+
+class Reported(unittest.TestCase):
+    def report(self, *flags):
+        doc = os.path.join(WORK, "report.testdoc")
+        with open(doc, "w") as f:
+            f.write("ombra-test-document:features\n")
+        run = subprocess.run([OMBRA, "convert", "--readers", READERS, "-t", "html", "-o",
+                              os.devnull, doc] + list(flags), capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        return run.stderr
+
+    def test_report_says_what_the_writer_could_not_express_counted(self):
+        self.assertEqual(self.report(), "", "nothing without --report")
+        said = self.report("--report", "--strict")
+        for line in ("Pictures without a link to their file, left out: 1",
+                     "Stories on master pages or hidden layers left out: 2",
+                     "Colours converted to RGB: 1"):
+            self.assertIn("report.testdoc: report: " + line + "\n", said)
+        self.assertIn("報告: マスターページまたは非表示レイヤーのストーリー 2 件を省略しました",
+                      self.report("-v", "--locale", "ja"))
+
+
+def chrome():
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+    except ImportError:
+        return None, "python3-selenium is not installed"
+    driver = shutil.which("chromedriver") or "/usr/bin/chromedriver"
+    if not os.path.exists(driver) or not shutil.which("chromium"):
+        return None, "chromium and chromium-driver are not installed"
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--no-first-run",
+                 "--user-data-dir=" + tempfile.mkdtemp(dir=WORK)):
+        options.add_argument(flag)
+    options.binary_location = shutil.which("chromium")
+    return webdriver.Chrome(service=Service(driver), options=options), None
+
+
+class LaidOut(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.browser, why = chrome()
+        if not cls.browser:
+            raise unittest.SkipTest(why)
+        cls.browser.get("file://" + convert("features", "layout"))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+
+    def measure(self, script):
+        return self.browser.execute_script(script)
+
+    def test_ruby_stands_above_its_base_and_beside_it_in_vertical_text(self):
+        boxes = self.measure("""
+            return [...document.querySelectorAll('ruby')].map(r => {
+              const base = document.createRange();
+              base.selectNodeContents(r); base.setEndBefore(r.querySelector('rp, rt'));
+              const b = base.getBoundingClientRect(), t = r.querySelector('rt').getBoundingClientRect();
+              return [!!r.closest('.vertical'), b.top, b.bottom, b.left, b.right,
+                      t.top, t.bottom, t.left, t.right];
+            });""")
+        self.assertGreaterEqual(len(boxes), 3)
+        for vertical, top, bottom, left, right, rtop, rbottom, rleft, rright in boxes:
+            if vertical:
+                self.assertGreaterEqual(rleft, right - 1, "the reading stands right of its base")
+                self.assertLess(rtop, bottom)
+            else:
+                self.assertLessEqual(rbottom, top + 1, "the reading stands above its base")
+                self.assertLess(rleft, right)
+
+    def test_tate_chu_yoko_takes_one_em_in_vertical_text(self):
+        height, size = self.measure("""
+            const t = document.querySelector('.vertical .tcy');
+            return [t.getBoundingClientRect().height, parseFloat(getComputedStyle(t).fontSize)];""")
+        self.assertLessEqual(height, size * 1.1, "four digits in one em")
+        self.assertGreaterEqual(height, size * 0.8)
+
+    def test_kenten_marks_are_in_the_computed_style(self):
+        styles = self.measure("""
+            return [...document.querySelectorAll('.kenten')].map(k => {
+              const s = getComputedStyle(k);
+              return (s.textEmphasisStyle || s.webkitTextEmphasisStyle) + '|' +
+                     (s.textEmphasisPosition || s.webkitTextEmphasisPosition);
+            });""")
+        # Browsers leave out what is the default: "filled", "right" after "over".
+        normal = [s.replace("filled ", "").replace("over right", "over") for s in styles]
+        self.assertEqual(normal, ["sesame|over", "open circle|under left", '"★"|over',
+                                  "circle|over"])
+
+
+if __name__ == "__main__":
+    try:
+        unittest.main(argv=sys.argv[:1] + os.environ.get("OMBRA_TEST_CASES", "").split(),
+                      verbosity=2)
+    finally:
+        shutil.rmtree(WORK, ignore_errors=True)

@@ -1,0 +1,242 @@
+// The story walker at its interface: what a handler receives, in which
+// order and nesting, for documents that follow the conventions and for
+// random ones that break them.
+#include "StoryWalker.h"
+
+#include <ombra/typedstreams.h>
+#include <ombra/views.h>
+
+#include "RandomDocument.h"
+#include "support/ConversionState.h"
+#include "support/DocumentBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ombra_test;
+
+// Records what the walker hands over as a compact line of events.
+class Recorder : public OBWalkHandler {
+public:
+    explicit Recorder(bool walkNotes) : walkNotes_(walkNotes) {}
+    OBStoryWalker* walker = nullptr;
+    std::string events;
+    std::u16string text;   // text, breaks and objects of every walked text
+    std::vector<int> open; // spans open now, by kind
+    bool nested = true;    // every end matched the innermost begin
+    bool inParagraph = false;
+    int spansAcrossParagraphs = 0;
+
+    void BeginStory(const OBWalkStory& s) override {
+        events += "{";
+        if (s.vertical) events += "V";
+    }
+    void EndStory(const OBWalkStory&) override { events += "}"; }
+    void BeginParagraph(const OBWalkParagraph& p) override {
+        events += "<";
+        if (p.style) events += Name(p.style);
+        inParagraph = true;
+    }
+    void EndParagraph(const OBWalkParagraph&) override {
+        spansAcrossParagraphs += static_cast<int>(open.size());
+        events += ">";
+        inParagraph = false;
+    }
+    void OnText(const unsigned short* units, long long n, const OBWalkRun& run) override {
+        text.append(reinterpret_cast<const char16_t*>(units), static_cast<size_t>(n));
+        events += Utf8(std::u16string(reinterpret_cast<const char16_t*>(units), n));
+        if (run.format && run.local && run.characterStyle) events += "*";
+    }
+    void OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) override {
+        char16_t c = kind == OBWALK::kTab ? u'\t' : kind == OBWALK::kLineBreak ? u'\n' : u'\f';
+        text += c;
+        events += kind == OBWALK::kTab ? "\\t" : kind == OBWALK::kLineBreak ? "\\n" : "\\f";
+    }
+    void BeginSpan(const OBWalkSpan& s) override {
+        open.push_back(s.kind);
+        events += std::string(s.resumed ? "+" : "[") + "LWRKT"[s.kind];
+    }
+    void EndSpan(const OBWalkSpan& s) override {
+        nested = nested && !open.empty() && open.back() == s.kind;
+        if (!open.empty()) open.pop_back();
+        events += std::string("LWRKT").substr(s.kind, 1) + (s.continues ? "-" : "]");
+    }
+    void OnTarget(const OBWalkTarget& t) override { events += "#" + std::to_string(t.number); }
+    void OnFootnote(const OBWalkNote& note, const OBWalkRun&) override {
+        events += "^" + std::to_string(note.number);
+        if (walkNotes_ && note.text) walker->Walk(note.text, OBWALK::kNoteText, 1);
+    }
+    void OnTable(Element* table, const OBWalkRun&) override {
+        events += "|T";
+        OBWalkTable grid;
+        if (!walker->ReadTable(table, grid)) return;
+        for (const OBWalkCell& cell : grid.cells) {
+            events += "(" + std::to_string(cell.row) + std::to_string(cell.column) +
+                      std::to_string(cell.rowSpan) + std::to_string(cell.columnSpan);
+            if (cell.text) walker->Walk(cell.text, OBWALK::kCellText, 2);
+            events += ")";
+        }
+    }
+    void OnVariable(Element*, const OBWalkRun&) override { events += "$"; }
+    void OnPicture(const OBWalkPicture& p) override {
+        events += (p.inlined ? "@i:" : "@") + std::string(p.path.Data());
+    }
+    void OnObject(const OBWalkRun&) override { events += "?"; }
+
+    static std::string Name(Element* e) {
+        obwalk::Utf8Text name;
+        obwalk::GetUtf8(OBGetAttributeValue(e, AN::kName), name);
+        return name.Data();
+    }
+
+private:
+    bool walkNotes_;
+};
+
+// A text stream's units, with the breaks as the recorder writes them.
+std::u16string Utf16Text(Element* childStory) {
+    OBStream* stream = nullptr;
+    if (auto* v = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream)))
+        v->Get(stream);
+    std::u16string text;
+    unsigned char pair[2];
+    for (stream->Seek(0, kSeekFromStart); stream->XferByte(pair, 2) == 2;) {
+        char16_t c = static_cast<char16_t>(pair[0] | pair[1] << 8);
+        if (c == u'\n' && !text.empty() && text.back() == u'\r') text.pop_back();
+        text += c;
+    }
+    return text;
+}
+
+std::string Walk(const std::vector<Element*>& elements, OBWalkOptions options,
+                 OBWriterProblems* problems = nullptr, Recorder* into = nullptr) {
+    Recorder local(false);
+    Recorder& recorder = into ? *into : local;
+    OBWriterProblems own;
+    OBStoryWalker walker(recorder, problems ? *problems : own, options);
+    recorder.walker = &walker;
+    for (Element* e : elements)
+        walker.Put(e);
+    walker.Put(nullptr);
+    return recorder.events;
+}
+
+OBWalkOptions Deferred() {
+    OBWalkOptions options;
+    options.deferStories = true;
+    options.resolveFormatting = true;
+    return options;
+}
+
+class Walker : public ::testing::Test {
+protected:
+    ConversionState state_;
+};
+
+TEST_F(Walker, SpansNestAndSplitAtParagraphEndsTablesAndEachOther) {
+    DocumentBuilder b;
+    unsigned body = b.AddParagraphStyle("Body");
+    StoryBuilder& s = b.AddStory();
+    s.Text("a").Kenten("bc").Ruby("de", "r").EndPara(body).Link("x", "u").EndPara(body);
+    s.AddTable(1, 1).Cell(0, 0, "c");
+    s.EndPara(body);
+    const std::vector<Element*>& e = b.Build();
+    // The kenten ends inside the ruby; the link begins with the kenten and
+    // goes on into the next paragraph.
+    OBGetAttributeStore(FindFirst(e, EL::kKentenRun))->SetInteger(AN::kEndCharacterPosition, 4);
+    OBGetAttributeStore(FindFirst(e, EL::kHyperLinkTextSource))->SetInteger(AN::kStartPosition, 1);
+    OBWriterProblems problems;
+    EXPECT_EQ(Walk(e, Deferred(), &problems),
+              "{<Bodya[L[Kbc[RdR-K]+ReR]L-><Body+LxL]><Body|T(0011<Bodyc>)>}");
+    EXPECT_EQ(problems.Total(), 0);
+}
+
+TEST_F(Walker, TargetsLinksNotesVariablesPicturesAndReadingOrder) {
+    DocumentBuilder b;
+    unsigned page1 = b.AddPage(b.AddSpread()), page2 = b.AddPage(b.AddSpread());
+    StoryBuilder& first = b.AddStory();
+    StoryBuilder& second = b.AddStory();
+    b.AddPicture(page1, OBRect(0, 500, 10, 510), "low.png");
+    b.AddPicture(page1, OBRect(0, 10, 10, 20), "high.png");
+    b.AddPicture(page2, OBRect(0, 0, 10, 10), "");
+    unsigned icon = b.AddPicture(page2, OBRect(0, 0, 1, 1), "icon.png");
+    first.Text("ab").TextLink("go", second.Id(), 1).Footnote("n").Variable("7").EndPara();
+    second.Vertical().Text("x").Inline(icon).Text("y\u2028z").EndPara();
+    b.AddTextFrame(page1, first.Id(), OBRect(0, 100, 100, 200));
+    b.AddTextFrame(page2, second.Id(), OBRect(0, 100, 100, 200));
+    EXPECT_EQ(Walk(b.Build(), Deferred()),
+              "@high.png{<ab[LgoL]^1$>}@low.png@{V<x#1@i:icon.pngy\\nz>}")
+        << "pictures by their place on their page, the one in the text where it stands";
+}
+
+TEST_F(Walker, FormattingResolvesThroughStyleChainsAndCutsLoops) {
+    DocumentBuilder b;
+    unsigned base = b.AddParagraphStyle("Base");
+    unsigned derived = b.AddParagraphStyle("Derived", base);
+    unsigned emphasis = b.AddCharacterStyle("Emphasis");
+    b.ParagraphFormat(base).SetLength(AN::kLeftIndent, 9);
+    b.CharacterFormat(base).SetLength(AN::kFontSize, 11);
+    b.CharacterFormat(emphasis).SetBool(AN::kItalics, true);
+    b.AddStory().Text("x", RunStyle::Style(emphasis).Bold()).EndPara(derived);
+    struct Check : Recorder {
+        Check() : Recorder(false) {}
+        double indent = 0, size = 0;
+        bool bold = false, italic = false;
+        void BeginParagraph(const OBWalkParagraph& p) override {
+            obwalk::GetLength(p.format->GetLeftIndent(), UNITS::LINEAR::kPoints, indent);
+        }
+        void OnText(const unsigned short*, long long, const OBWalkRun& r) override {
+            obwalk::GetLength(r.format->GetFontSize(), UNITS::LINEAR::kPoints, size);
+            obwalk::GetFlag(r.format->GetBold(), bold);
+            obwalk::GetFlag(r.format->GetItalics(), italic);
+        }
+    } check;
+    Walk(b.Build(), Deferred(), nullptr, &check);
+    EXPECT_EQ(check.indent, 9);
+    EXPECT_EQ(check.size, 11);
+    EXPECT_TRUE(check.bold && check.italic);
+
+    // Based on each other: reported, and the walk goes on.
+    OBGetAttributeStore(b.Find(base))->SetId(AN::kBasedOn, derived);
+    OBWriterProblems problems;
+    Check again;
+    Walk(b.Build(), Deferred(), &problems, &again);
+    EXPECT_GE(problems.Count(OBERR::kBrokenReference), 1);
+    EXPECT_EQ(again.size, 11);
+}
+
+// Random documents, many breaking the conventions: spans always nest and
+// close within their paragraph, and every character of every text comes
+// out once, in order.
+TEST_F(Walker, RandomDocumentsLoseNoTextAndKeepSpansNested) {
+    for (unsigned seed = 1; seed <= 150; ++seed) {
+        DocumentBuilder b;
+        writers_test::RandomDocument(seed).Build(b);
+        const std::vector<Element*>& e = b.Build();
+        std::u16string expected;
+        for (Element* story : FindAll(e, EL::kParentStory)) {
+            for (char16_t c : Utf16Text(story->GetChild(EL::kChildStory)))
+                if (c != u'\uFFFC' && c != u'\u2029')
+                    expected += c == u'\r' || c == u'\u2028' ? u'\n' : c;
+        }
+        struct StoriesOnly : Recorder {
+            StoriesOnly() : Recorder(false) {}
+            void OnTable(Element*, const OBWalkRun&) override {}
+        } recorder;
+        OBWalkOptions options = Deferred();
+        options.includeHidden = true;
+        Walk(e, options, nullptr, &recorder);
+        std::u16string got;
+        for (char16_t c : recorder.text)
+            if (c != u'\uFFFC') got += c;
+        EXPECT_EQ(Utf8(got), Utf8(expected)) << "seed " << seed;
+        EXPECT_TRUE(recorder.nested && recorder.open.empty()) << "seed " << seed;
+        EXPECT_EQ(recorder.spansAcrossParagraphs, 0) << "seed " << seed;
+    }
+}
+
+} // namespace
