@@ -1,12 +1,16 @@
 // The plug-in contract as the core supplies it: Format records, the plug-in
-// records, and the reader and writer base classes (their lock, the
-// per-thread conversion state, names and the writer's stream).
+// records, the reader and writer base classes (their lock, the per-thread
+// conversion state, names and the writer's stream), releasing a thread's
+// state, and how OBDriver turns chunk and relationship depths into parents.
 #include <ombra/diagnostics.h>
+#include <ombra/driver.h>
 #include <ombra/identifiers.h>
+#include <ombra/ombra.h>
 #include <ombra/plugin.h>
 #include <ombra/scripts.h>
 #include <ombra/typedstreams.h>
 
+#include "support/ConversionState.h"
 #include "support/TestSupport.h"
 #include "text/TextFixture.h"
 
@@ -16,6 +20,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -97,20 +102,17 @@ TEST(PlugInRecords, ALoadedStatusIsNotOverwritten) {
     EXPECT_EQ(record.CanLoad(), 0);
     record.SetLoadStatus(kLoadStatusLoaded, &other, &library);
     EXPECT_EQ(record.GetReaderRoot(), &other);
-}
 
-TEST(PlugInRecords, WriterUnloadForgetsTheIdToo) {
+    // A writer's record forgets its id too.
     BareWriter writer;
-    OBWriterData record(OBSysFileRef("/w.obwt"));
-    record.SetLoadStatus(kLoadStatusLoaded, &writer, &writer);
-    record.SetWriterID(259);
-    record.IncWriterRefCount();
-    EXPECT_TRUE(record.IsLoaded());
-    record.Unload();
-    EXPECT_EQ(record.GetLoadStatus(), kLoadStatusNotLoaded);
-    EXPECT_EQ(record.GetWriterRoot(), nullptr);
-    EXPECT_EQ(record.GetWriterID(), -1);
-    EXPECT_EQ(record.CanLoad(), 0);
+    OBWriterData written(OBSysFileRef("/w.obwt"));
+    written.SetLoadStatus(kLoadStatusLoaded, &writer, &writer);
+    written.SetWriterID(259);
+    written.IncWriterRefCount();
+    written.Unload();
+    EXPECT_TRUE(written.GetLoadStatus() == kLoadStatusNotLoaded && !written.GetWriterRoot());
+    EXPECT_EQ(std::make_pair(written.GetWriterID(), written.CanLoad()),
+              std::make_pair(-1, short(0)));
 }
 
 TEST(PlugInRecords, LoadingALibraryThatIsNoneFailsWithTheLoadersReason) {
@@ -227,16 +229,8 @@ TEST(ReaderBase, OwnsItsPreferenceList) {
 
 // ---- the writer ------------------------------------------------------------
 
-TEST(WriterBase, DestructionClosesAStreamStillSet) {
-    ClosingStream stream;
-    {
-        BareWriter writer;
-        writer.SetStream(&stream);
-    }
-    EXPECT_EQ(stream.closes, 1);
-}
-
-TEST(WriterBase, ResetForgetsTheHostsStream) {
+// Reset forgets the host's stream; destruction closes one still set.
+TEST(WriterBase, ResetForgetsTheHostsStreamAndDestructionClosesOneStillSet) {
     ClosingStream stream;
     {
         BareWriter writer;
@@ -246,8 +240,10 @@ TEST(WriterBase, ResetForgetsTheHostsStream) {
         writer.Reset();
         EXPECT_EQ(writer.GetStream(), nullptr);
         EXPECT_EQ(writer.IsInUse(), 0);
+        BareWriter other;
+        other.SetStream(&stream);
     }
-    EXPECT_EQ(stream.closes, 0);
+    EXPECT_EQ(stream.closes, 1);
 }
 
 TEST(WriterBase, ConversionsThroughOneWriterTakeTurns) {
@@ -265,6 +261,212 @@ TEST(WriterBase, ConversionsThroughOneWriterTakeTurns) {
     writer.Reset();
     other.join();
     EXPECT_TRUE(entered);
+}
+
+long long Outstanding() {
+    ombra_test::AllocationStats& stats = ombra_test::Stats();
+    return stats.allocations.load() - stats.releases.load();
+}
+
+// Uses every piece of per-thread state; true when the conversion worked.
+bool UseTheCore() {
+    OBErrorUtils::OBSetGlobalErrorCode(7, 1234);
+    LocaleUtil::SetCurrentLocale(OBL::kJapanese);
+    OBIDGenerator::Init();
+    OBIDGenerator::GetID();
+    ElementUtil::Init();
+    OBLumHandler::SetLumService(new OBConvertorLumService);
+    unsigned short units[4] = {};
+    return OBLumHandler::GetLumService()->CharToTextChar("\x93\xFA\x96\x7B", 4, units, 4,
+                                                         WSE::kJapaneseScript,
+                                                         CPGE::kCodePageFromScript) == 2 &&
+           units[0] == 0x65E5 && units[1] == 0x672C;
+}
+
+TEST(ThreadState, ReleasingGivesEverythingBackAndTheThreadCanStartAgain) {
+    std::thread([] {
+        long long before = Outstanding();
+        ASSERT_TRUE(UseTheCore());
+        EXPECT_GT(Outstanding(), before);
+
+        OBReleaseThreadState();
+        EXPECT_EQ(Outstanding(), before);
+        EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 0);
+        EXPECT_EQ(LocaleUtil::GetCurrentLocale(), OBL::kEnglish);
+        EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
+
+        // What the thread needs again is made anew; a second release is harmless.
+        EXPECT_TRUE(UseTheCore());
+        EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 7);
+        OBReleaseThreadState();
+        OBReleaseThreadState();
+        EXPECT_EQ(Outstanding(), before);
+    }).join();
+}
+
+using ombra_test::ConversionState;
+
+// The smallest reader-side driver: the import operations are the reader's.
+class TestDriver : public OBDriver {
+public:
+    Element* GetFirstElement() override { return nullptr; }
+    Element* GetNextElement() override { return nullptr; }
+    void SetImportMethod(ImportMethod method) override {
+        ++methodCalls;
+        OBDriver::SetImportMethod(method);
+    }
+    using OBDriver::GetDriverData;
+    using OBDriver::SetDriverData;
+    int methodCalls = 0;
+};
+
+class Data : public OBDriverData {
+public:
+    explicit Data(int* deaths) : deaths_(deaths) {}
+    ~Data() override { ++*deaths_; }
+
+private:
+    int* deaths_;
+};
+
+// Sets the thread's chunk depth, as a reader does with Begin/EndChunk.
+void ChunkDepth(int depth) {
+    while (ElementUtil::GetChunkStatus() < depth)
+        ElementUtil::BeginChunk();
+    while (ElementUtil::GetChunkStatus() > depth)
+        ElementUtil::EndChunk();
+}
+
+void RelationshipDepth(int depth) {
+    while (ElementUtil::GetRelationshipStatus() < depth)
+        ElementUtil::BeginRelationship();
+    while (ElementUtil::GetRelationshipStatus() > depth)
+        ElementUtil::EndRelationship();
+}
+
+constexpr auto kUnset = static_cast<RelationEnum::RelationshipStatusEnum>(0);
+
+// One reader step: the thread's chunk depth when the id comes, and what
+// TobeKept makes of it.
+struct Step {
+    int depth;
+    unsigned id;
+    ChunkEnum::ChunkStatusEnum result;
+    unsigned parent, top;
+};
+
+void ExpectSteps(const std::vector<Step>& steps) {
+    ConversionState state;
+    TestDriver driver;
+    auto status = kUnset;
+    for (const Step& step : steps) {
+        ChunkDepth(step.depth);
+        EXPECT_EQ(driver.TobeKept(step.id, status), step.result) << step.id;
+        EXPECT_EQ(driver.GetParentChunkId(), step.parent) << step.id;
+        EXPECT_EQ(driver.GetChunkStackTop(), step.top) << step.id;
+        EXPECT_EQ(status, RelationEnum::kOutsideRelationship);
+    }
+}
+
+constexpr auto kDeeper = ChunkEnum::kChunkSameOrDeeper;
+constexpr auto kShallower = ChunkEnum::kChunkShallower;
+
+TEST(Driver, ChunkDepthsBecomeParents) {
+    ExpectSteps({
+        {1, 10, kDeeper, kOBNoID, 10},
+        {2, 20, kDeeper, 10, 20},
+        {0, 30, kShallower, kOBNoID, kOBNoID}, // two pops empty the stack; 30 is not pushed
+        // Several levels at once: one push on the way down, the difference on the way up.
+        {3, 40, kDeeper, kOBNoID, 40},
+        {4, 41, kDeeper, 40, 41},
+        {5, 42, kDeeper, 41, 42},
+        {3, 43, kShallower, 40, 40}, // two pops leave the first
+        {4, 44, kDeeper, 40, 44},
+        {5, 45, kDeeper, 44, 45},
+        {4, 46, kShallower, 44, 44},
+    });
+    // Siblings: the latest of a level takes the top, its parent is the id below.
+    ExpectSteps({
+        {0, 1, kDeeper, kOBNoID, kOBNoID},
+        {1, 10, kDeeper, kOBNoID, 10},
+        {1, 11, kDeeper, 10, 11}, // the only entry is the parent
+        {2, 20, kDeeper, 11, 20},
+        {2, 21, kDeeper, 11, 21},
+        {3, 30, kDeeper, 21, 30}, // under the latest sibling
+    });
+}
+
+TEST(Driver, RelationshipsCollectTheirIds) {
+    ConversionState state;
+    TestDriver driver;
+    auto status = kUnset;
+
+    ChunkDepth(1);
+    RelationshipDepth(1);
+    driver.TobeKept(5, status); // previous depth 0, now 1: status untouched
+    EXPECT_EQ(status, kUnset);
+    EXPECT_EQ(driver.GetRelationshipCount(), 1);
+
+    ChunkDepth(2);
+    driver.TobeKept(6, status); // still inside
+    EXPECT_EQ(status, RelationEnum::kInRelationship);
+
+    RelationshipDepth(0);
+    ChunkDepth(0);
+    status = kUnset;
+    // Shallower, but the previous relationship depth was 1.
+    EXPECT_EQ(driver.TobeKept(7, status), ChunkEnum::kChunkSameOrDeeper);
+    EXPECT_EQ(status, RelationEnum::kOutsideRelationship);
+    EXPECT_EQ(driver.GetRelationshipCount(), 0);
+
+    EXPECT_EQ(driver.RelationShipStackPop(), 7u);
+    EXPECT_EQ(driver.RelationShipStackPop(), 6u);
+    EXPECT_EQ(driver.RelationShipStackPop(), kOBNoID);
+
+    driver.TobeKept(8, status); // outside: nothing collected
+    EXPECT_EQ(driver.RelationShipStackPop(), kOBNoID);
+}
+
+TEST(Driver, InitAndResetClearCountsButKeepStacks) {
+    ConversionState state;
+    TestDriver driver;
+    auto status = kUnset;
+    ChunkDepth(2);
+    driver.TobeKept(1, status);
+    driver.SetRelationshipCount(3);
+    driver.TobeKept(2, status);
+    EXPECT_EQ(driver.GetParentChunkId(), 1u);
+
+    driver.Init(static_cast<ImportMethod>(7));
+    EXPECT_EQ(driver.methodCalls, 1); // through the virtual setter
+    EXPECT_EQ(driver.GetImportMethod(), 7);
+    EXPECT_EQ(driver.GetRelationshipCount(), 0);
+    EXPECT_EQ(driver.GetParentChunkId(), kOBNoID);
+    EXPECT_EQ(driver.GetChunkStackTop(), 2u);
+
+    driver.SetChunkCount(5);
+    driver.Reset();
+    EXPECT_EQ(driver.GetChunkCount(), 0);
+    EXPECT_EQ(driver.RelationShipStackPop(), 2u);
+}
+
+TEST(Driver, CopiesAndOwnedData) {
+    ConversionState state;
+    int deaths = 0;
+    {
+        TestDriver driver;
+        auto status = kUnset;
+        ChunkDepth(1);
+        driver.TobeKept(9, status);
+        driver.SetDriverData(new Data(&deaths));
+        driver.SetDriverData(new Data(&deaths)); // the replaced one goes
+        EXPECT_EQ(deaths, 1);
+
+        TestDriver copy(driver);
+        EXPECT_EQ(copy.GetChunkStackTop(), 9u);
+        EXPECT_EQ(copy.GetDriverData(), nullptr); // one owner
+    }
+    EXPECT_EQ(deaths, 2);
 }
 
 } // namespace

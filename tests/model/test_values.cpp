@@ -1,6 +1,6 @@
-// The single-payload value classes: scalars, measured values with their
-// units, percentages, matrices, dates, strings, file references, streams,
-// gradient stops and file locations.
+// The value classes: scalars, measured values with their units,
+// percentages, matrices, dates, strings, file references, streams, gradient
+// stops, file locations, and the lists of them.
 #include <ombra/typedstreams.h>
 #include <ombra/values.h>
 #include <ombra/valueutil.h>
@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,7 +32,11 @@ std::string Str(const IOBString& s) {
     return std::string(s.GrabCString(), s.Length());
 }
 
-// ---------------------------------------------------------------- scalars
+template <class V, class... Args> V Made(Args... args) {
+    V v;
+    v.Init(args...);
+    return v;
+}
 
 // The scalar classes are expanded from one definition: one of them stands
 // for all.
@@ -44,8 +49,7 @@ TEST(ScalarValues, EqualityGetAndAssignment) {
     EXPECT_EQ(a.IsEqual(&b), 0);
     b.Init(-7);
     EXPECT_EQ(a.IsEqual(&b), 1);
-    ValueUnInteger32 u;
-    u.Init(static_cast<unsigned>(-7));
+    ValueUnInteger32 u = Made<ValueUnInteger32>(static_cast<unsigned>(-7));
     EXPECT_EQ(a.IsEqual(&u), 0); // same bits, different type
     Value& foreign = u;
     b.Init(3);
@@ -62,39 +66,41 @@ TEST(ScalarValues, EqualityGetAndAssignment) {
     EXPECT_EQ(out, 99);
 
     // Reals are equal only within the open tolerance.
-    ValueOBReal zero, other;
-    zero.Init(0.0);
-    other.Init(1e-8);
+    ValueOBReal zero = Made<ValueOBReal>(0.0), other = Made<ValueOBReal>(1e-8);
     EXPECT_EQ(zero.IsEqual(&other), 0);
     other.Init(-0.9e-8);
     EXPECT_EQ(zero.IsEqual(&other), 1);
 }
 
-// ---------------------------------------------------------------- measured values
-
 TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
+    struct {
+        UNITS::LINEAR::UnitEnum unit;
+        double value;
+        bool integral;
+        UNITS::LINEAR::UnitEnum readIn;
+        int read;
+    } rows[] = {
+        {kPoints, 144, true, kInches, 2},
+        {kPoints, 143.9, false, kInches, 1},
+        {kPoints, -143.9, false, kInches, -1},    // toward zero, not down
+        {kInches, 1e12, false, kPoints, INT_MAX}, // far beyond int: saturates
+    };
+    for (const auto& row : rows) {
+        ValueLength length;
+        if (row.integral)
+            length.Init(row.unit, static_cast<int>(row.value));
+        else
+            length.Init(row.unit, OBReal(row.value));
+        int n = 0;
+        length.Get(row.readIn, n);
+        EXPECT_EQ(n, row.read) << row.value;
+        EXPECT_EQ(length.IsIntegral(), row.integral ? 1 : 0) << row.value;
+    }
     ValueLength length;
     length.Init(kPoints, 144);
-    int inches = 0;
-    OBReal realInches = 0.0;
-    length.Get(kInches, inches);
-    length.Get(kInches, realInches);
-    EXPECT_EQ(inches, 2);
-    EXPECT_DOUBLE_EQ(realInches.Value(), 2.0);
-    EXPECT_EQ(length.IsIntegral(), 1);
-    length.Init(kPoints, OBReal(143.9));
-    EXPECT_EQ(length.IsIntegral(), 0);
-    length.Get(kInches, inches);
-    EXPECT_EQ(inches, 1);
-    length.Init(kPoints, -143.9); // a plain double picks the real overload
-    length.Get(kInches, inches);
-    EXPECT_EQ(inches, -1);              // toward zero, not down
-    length.Init(kInches, OBReal(1e12)); // far beyond int: saturates
-    length.Get(kPoints, inches);
-    EXPECT_EQ(inches, INT_MAX);
-    length.Init(kPoints, 7); // back to the integer
-    length.Get(kPoints, realInches);
-    EXPECT_DOUBLE_EQ(realInches.Value(), 7.0);
+    OBReal real = 0.0;
+    length.Get(kInches, real);
+    EXPECT_DOUBLE_EQ(real.Value(), 2.0);
 
     Forgetful<ValueLength> forgotten;
     forgotten.Init(kPoints, 10);
@@ -122,48 +128,36 @@ TEST(LengthValues, AsStringAndEquality) {
     ValueLength points, inch, almost;
     points.Init(kPoints, 72);
     inch.Init(kInches, OBReal(1.0));
-    EXPECT_EQ(points.IsEqual(&inch), 1);
-    EXPECT_EQ(inch.IsEqual(&points), 1);
+    EXPECT_EQ(points.IsEqual(&inch) + inch.IsEqual(&points), 2);
     // 72.0000005 points is 1.0000000069 inches: equal in inches, not in points.
     almost.Init(kPoints, OBReal(72.0000005));
     EXPECT_EQ(inch.IsEqual(&almost), 1);
     EXPECT_EQ(almost.IsEqual(&inch), 0);
-    ValueAngle angle;
-    angle.Init(UNITS::ANGULAR::kDegrees, 72.0);
+    ValueAngle angle = Made<ValueAngle>(UNITS::ANGULAR::kDegrees, 72.0);
     EXPECT_EQ(points.IsEqual(&angle), 0); // different types never are
 }
 
 TEST(MeasuredValues, AnglesPointsAndRectangles) {
-    ValueAngle half, pi;
-    half.Init(UNITS::ANGULAR::kDegrees, 180.0);
-    pi.Init(UNITS::ANGULAR::kRadians, 3.14159265358979);
+    ValueAngle half = Made<ValueAngle>(UNITS::ANGULAR::kDegrees, 180.0);
+    ValueAngle pi = Made<ValueAngle>(UNITS::ANGULAR::kRadians, 3.14159265358979);
     EXPECT_EQ(half.IsEqual(&pi), 1);
     OBReal r = 7.0;
     half.Get(static_cast<UNITS::ANGULAR::UnitEnum>(9), r); // unknown unit: untouched
     EXPECT_EQ(r.Value(), 7.0);
 
-    ValuePoint point;
-    point.Init(kInches, 1.0, 2.0);
     OBReal x = 0.0, y = 0.0;
-    point.Get(kPoints, x, y);
+    Made<ValuePoint>(kInches, 1.0, 2.0).Get(kPoints, x, y);
     EXPECT_DOUBLE_EQ(y.Value(), 144.0);
 
     // Stored exactly as given: no normalisation.
-    ValueRectangle rect;
-    rect.Init(kPoints, 10.0, 20.0, 5.0, 2.0);
     OBRect out;
-    rect.Get(kPoints, out);
-    EXPECT_EQ(out.Left().Value(), 10.0);
-    EXPECT_EQ(out.Top().Value(), 20.0);
-    EXPECT_EQ(out.Right().Value(), 5.0);
-    EXPECT_EQ(out.Bottom().Value(), 2.0);
-    rect.Init(kInches, OBPoint(2.0, 1.0), OBPoint(0.0, 0.5));
-    ValueRectangle other;
-    other.Init(kPoints, 144.0, 72.0, 0.0, 36.0);
+    Made<ValueRectangle>(kPoints, 10.0, 20.0, 5.0, 2.0).Get(kPoints, out);
+    EXPECT_TRUE(out.Left() == 10.0 && out.Top() == 20.0 && out.Right() == 5.0 &&
+                out.Bottom() == 2.0);
+    ValueRectangle rect = Made<ValueRectangle>(kInches, OBPoint(2.0, 1.0), OBPoint(0.0, 0.5));
+    ValueRectangle other = Made<ValueRectangle>(kPoints, 144.0, 72.0, 0.0, 36.0);
     EXPECT_EQ(rect.IsEqual(&other), 1);
 }
-
-// ---------------------------------------------------------------- other single values
 
 TEST(PercentValues, RealAndFractionForms) {
     ValuePercent p;
@@ -178,10 +172,8 @@ TEST(PercentValues, RealAndFractionForms) {
     p.Init(OBReal(0.5));
     EXPECT_EQ(p.HasRatio(), 1);
     p.Get(num, den); // the fraction stays
-    EXPECT_EQ(num, 1);
-    EXPECT_EQ(den, 4);
-    ValuePercent half;
-    half.Init(2, 4);
+    EXPECT_EQ(std::make_pair(num, den), std::make_pair(1, 4));
+    ValuePercent half = Made<ValuePercent>(2, 4);
     EXPECT_EQ(p.IsEqual(&half), 1); // ratios compared
 }
 
@@ -194,8 +186,7 @@ TEST(OtherValues, MatricesDatesAndGradientStops) {
     m.Forget();
     m.Get(out); // copies although not initialised
     EXPECT_EQ(out[4].Value(), 10.0);
-    ValueMatrix same;
-    same.Init(OBMatrix(1, 0, 0, 1, 10, 20.000000001));
+    ValueMatrix same = Made<ValueMatrix>(OBMatrix(1, 0, 0, 1, 10, 20.000000001));
     EXPECT_EQ(same.IsEqual(&m), 1);
 
     ValueDateTime a, b;
@@ -208,12 +199,9 @@ TEST(OtherValues, MatricesDatesAndGradientStops) {
     a.Init(-1, 13, 99, 25, 61, -3); // any numbers are kept
     EXPECT_EQ(a.GetMonth(), 13);
 
-    ValueGradientStop stop, other;
-    stop.Init(0.25, 0.5, 7u, 0.8);
-    other.Init(0.25, 0.5 + 0.5e-8, 7u, 0.8);
-    EXPECT_EQ(other.IsEqual(&stop), 1);
-    other.Init(0.25, 0.5, 8u, 0.8);
-    EXPECT_EQ(other.IsEqual(&stop), 0);
+    ValueGradientStop stop = Made<ValueGradientStop>(0.25, 0.5, 7u, 0.8);
+    EXPECT_EQ(Made<ValueGradientStop>(0.25, 0.5 + 0.5e-8, 7u, 0.8).IsEqual(&stop), 1);
+    EXPECT_EQ(Made<ValueGradientStop>(0.25, 0.5, 8u, 0.8).IsEqual(&stop), 0);
 }
 
 TEST(StringValues, CopiesInAndOutKeepingKindAndScript) {
@@ -234,14 +222,12 @@ TEST(StringValues, CopiesInAndOutKeepingKindAndScript) {
     EXPECT_EQ(out.GetWSEScript(), WSE::kRomanScript);
 
     const unsigned short units[] = {0x65E5, 0x672C, 0};
-    ValueString w;
-    w.Init(WOBString(units));
+    ValueString w = Made<ValueString>(WOBString(units));
     WOBString wideOut;
     w.Get(wideOut);
     EXPECT_TRUE(wideOut == WOBString(units));
     EXPECT_EQ(w.IsEqual(&v), 0);
-    ValueString v2;
-    v2.Init(COBString("Caf\xE9", WSE::kRomanScript));
+    ValueString v2 = Made<ValueString>(COBString("Caf\xE9", WSE::kRomanScript));
     v2.Init(*v2.GetPtr()); // its own string
     EXPECT_EQ(v.IsEqual(&v2), 1);
     EXPECT_EQ(ValueString().IsEqual(&v), 0);
@@ -255,30 +241,25 @@ TEST(StringValues, CopiesInAndOutKeepingKindAndScript) {
 TEST(StringValues, ShortLongAndWideTextsReplaceEachOther) {
     const std::string sources[] = {"", "short", std::string(47, 's'), std::string(48, 'L'),
                                    std::string(300, 'L')};
+    const unsigned short units[] = {0x65E5, 0};
     for (const std::string& first : sources) {
         for (const std::string& second : sources) {
-            ValueString v, copy;
-            v.Init(COBString(first.c_str(), WSE::kRomanScript));
+            ValueString v = Made<ValueString>(COBString(first.c_str(), WSE::kRomanScript)), copy;
             copy = v;
             v.Init(COBString(second.c_str(), WSE::kJapaneseScript));
-            COBString out;
+            COBString out, copied;
             v.Get(out);
-            EXPECT_EQ(Str(out), second);
-            EXPECT_EQ(out.GetWSEScript(), WSE::kJapaneseScript);
-            copy.Get(out);
-            EXPECT_EQ(Str(out), first);
-            EXPECT_EQ(out.GetWSEScript(), WSE::kRomanScript);
-            const unsigned short units[] = {0x65E5, 0};
+            copy.Get(copied);
+            EXPECT_TRUE(Str(out) == second && out.GetWSEScript() == WSE::kJapaneseScript);
+            EXPECT_TRUE(Str(copied) == first && copied.GetWSEScript() == WSE::kRomanScript);
             copy.Init(WOBString(units));
             v = copy;
             EXPECT_EQ(v.GetPtr()->IsUnicode(), 1);
         }
     }
-
     // Without memory a long text cannot be copied and the held one stays;
     // a short one needs none.
-    ValueString v;
-    v.Init(COBString("held"));
+    ValueString v = Made<ValueString>(COBString("held"));
     COBString longText(std::string(100, 'x').c_str()), shortText("new");
     {
         ombra_test::FailAllocationsAfter fail(0);
@@ -290,9 +271,8 @@ TEST(StringValues, ShortLongAndWideTextsReplaceEachOther) {
 }
 
 TEST(SysFileValues, EqualPathsOnly) {
-    ValueSysFile a, b;
-    a.Init(OBSysFileRef("/tmp/a.txt"));
-    b.Init(OBSysFileRef("/tmp/b.txt"));
+    ValueSysFile a = Made<ValueSysFile>(OBSysFileRef("/tmp/a.txt"));
+    ValueSysFile b = Made<ValueSysFile>(OBSysFileRef("/tmp/b.txt"));
     EXPECT_EQ(a.IsEqual(&b), 0);
     const unsigned short wide[] = {'/', 't', 'm', 'p', '/', 'a', '.', 't', 'x', 't', 0};
     b.Init(OBSysFileRef(wide)); // the same file named in UTF-16
@@ -304,8 +284,7 @@ TEST(StreamValues, NeverEqualAndBytesCopiedIntoAStreamOfTheirOwn) {
     OBStream* none = nullptr;
     a.Init(none);
     b.Init(none);
-    EXPECT_EQ(a.IsEqual(&b), 0);
-    EXPECT_EQ(a.IsEqual(&a), 0);
+    EXPECT_EQ(a.IsEqual(&b) + a.IsEqual(&a), 0);
 
     char bytes[] = {'a', 'b', 'c'};
     a.InitFromCharPointer(bytes, 3);
@@ -331,16 +310,12 @@ TEST(StreamValues, NeverEqualAndBytesCopiedIntoAStreamOfTheirOwn) {
     delete stream; // the holder's to delete
 }
 
-// ---------------------------------------------------------------- file locations
-
-struct PathCase {
-    const char* path;
-    PATH::PathType kind;
-    const char* fileName;
-};
-
 TEST(FileSpecValues, PathKindsAndFileNames) {
-    const PathCase cases[] = {
+    const struct {
+        const char* path;
+        PATH::PathType kind;
+        const char* fileName;
+    } cases[] = {
         {"C:\\abc\\x.tif", PATH::kPathDOS, "\\x.tif"},
         {"C:\\abc:d\\x.tif", PATH::kPathMacVolume, ":d\\x.tif"}, // a further colon
         {"C:file.tif", PATH::kPathMacVolume, ":file.tif"},
@@ -355,7 +330,7 @@ TEST(FileSpecValues, PathKindsAndFileNames) {
         {"https://example.com/a.gif", PATH::kPathMacVolume, "://example.com/a.gif"}, // colon at 5
         {"http:", PATH::kPathMacVolume, ":"},
     };
-    for (const PathCase& c : cases) {
+    for (const auto& c : cases) {
         ValueFileSpec file;
         COBString path(c.path);
         file.Init(0, 0, path);
@@ -398,21 +373,226 @@ TEST(FileSpecValues, FileExists) {
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     std::string file = folder + "/present.txt";
     std::fclose(std::fopen(file.c_str(), "w"));
-
-    // Every path without a colon (kind 16) answers 0 unseen.
-    ValueFileSpec location;
-    COBString posix(file.c_str());
-    location.Init(0, 0, posix);
-    EXPECT_EQ(location.FileExists(), 0);
-    COBString mac((folder + ":present.txt").c_str()); // read as folder/present.txt
-    location.Init(0, 0, mac);
-    EXPECT_EQ(location.FileExists(), 1);
-    COBString missing((folder + ":absent.txt").c_str());
-    location.Init(0, 0, missing);
-    EXPECT_EQ(location.FileExists(), 0);
-
+    // Every path without a colon answers 0 unseen; a colon path is read as
+    // folder/name.
+    for (auto [path, exists] : {std::pair<std::string, short>{file, 0},
+                                {folder + ":present.txt", 1},
+                                {folder + ":absent.txt", 0}}) {
+        ValueFileSpec location;
+        COBString text(path.c_str());
+        location.Init(0, 0, text);
+        EXPECT_EQ(location.FileExists(), exists) << path;
+    }
     std::remove(file.c_str());
     rmdir(folder.c_str());
+}
+
+// Adds entries 0, 1, 2, ... (made from the number by `add`) while memory
+// runs out: a refused Add answers 0 and leaves the list as it was, `holds`
+// reads back the first n entries, and an assignment copies the whole list or
+// leaves the target's own entry.
+template <class List, class Add, class Holds> bool GrowsAndCopies(Add add, Holds holds) {
+    List list;
+    for (int i = 0; i < 20; ++i) {
+        if (add(list, i) != 1) {
+            EXPECT_TRUE(holds(list, i)) << "after a refused Add";
+            return false;
+        }
+        EXPECT_TRUE(holds(list, i + 1));
+    }
+    List before, copy;
+    if ((add(before, 99) == 1) != (add(copy, 99) == 1)) return false; // memory ran out between
+    copy = list;
+    bool copied = copy.IsEqual(&list) == 1;
+    EXPECT_TRUE(copied || copy.IsEqual(&before) == 1);
+    List shorter;
+    add(shorter, 0);
+    EXPECT_EQ(list.IsEqual(&shorter), 0);
+    EXPECT_EQ(shorter.IsEqual(&list), 0);
+    return copied && holds(copy, 20);
+}
+
+TEST(ListValues, EveryKindGrowsReadsAndCopiesWhateverMemoryRemains) {
+    auto ids = [] {
+        return GrowsAndCopies<ValueIdRefList>(
+            [](ValueIdRefList& l, int i) { return l.Add(10u * i + 1); },
+            [](ValueIdRefList& l, int n) {
+                bool ok = l.Count() == n && l.Get(n) == 0u && l.Get(-1) == 0u;
+                for (int k = 0; k < n; ++k)
+                    ok = ok && l.Get(k) == 10u * k + 1;
+                return ok;
+            });
+    };
+    auto flags = [] {
+        return GrowsAndCopies<ValueBool16List>(
+            [](ValueBool16List& l, int i) { return l.Add(static_cast<short>(i % 3 == 0)); },
+            [](ValueBool16List& l, int n) {
+                bool ok = l.Count() == n;
+                for (int k = 0; k < n; ++k)
+                    ok = ok && l.Get(k) == (k % 3 == 0);
+                return ok;
+            });
+    };
+    auto ranges = [] {
+        return GrowsAndCopies<ValueRangeList>(
+            [](ValueRangeList& l, int i) { return l.Add(i, 2u * i + 1); },
+            [](ValueRangeList& l, int n) {
+                bool ok = l.NumRanges() == n;
+                for (int k = 0; k <= n; ++k) {
+                    unsigned start = 77, end = 88; // outside: untouched
+                    l.Get(k, start, end);
+                    ok = ok && (k < n ? start == unsigned(k) && end == 2u * k + 1 : start == 77);
+                }
+                return ok;
+            });
+    };
+    auto strings = [] {
+        return GrowsAndCopies<ValueStringList>(
+            [](ValueStringList& l, int i) { return l.Add(COBString(std::to_string(i).c_str())); },
+            [](ValueStringList& l, int n) {
+                bool ok = l.Count() == n && !l.Get(n).IsValid() && !l.Get(-3).IsValid();
+                for (int k = 0; k < n; ++k)
+                    ok = ok && l.Get(k).IsValid() && Str(*l.Get(k)) == std::to_string(k);
+                return ok;
+            });
+    };
+    auto stops = [] {
+        return GrowsAndCopies<ValueGradientStopList>(
+            [](ValueGradientStopList& l, int i) { return l.Add(i, 0.5, unsigned(i), 1.0); },
+            [](ValueGradientStopList& l, int n) {
+                bool ok = l.NumGradientStops() == n;
+                for (int k = 0; k <= n; ++k) {
+                    OBGradientStop out{-1.0, -1.0, 0, -1.0};
+                    l.Get(k, out);
+                    ok = ok && out.location.Value() == (k < n ? k : -1.0);
+                }
+                return ok;
+            });
+    };
+    auto vertices = [] {
+        return GrowsAndCopies<ValueVertexList>(
+            [](ValueVertexList& l, int i) { return l.Add(OBPoint(i, -i), kInches); },
+            [](ValueVertexList& l, int n) {
+                bool ok = l.NumVertices() == n && l.GetMeasurementUnit() == (n ? kInches : kPoints);
+                for (int k = 0; k <= n; ++k) {
+                    UNITS::LINEAR::UnitEnum unit = kPoints;
+                    OBPoint p(-1.0, -1.0);
+                    l.Get(k, unit, p);
+                    ok = ok && p.X().Value() == (k < n ? 72.0 * k : -1.0);
+                }
+                return ok;
+            });
+    };
+    for (auto kind : {std::function<bool()>(ids), std::function<bool()>(flags),
+                      std::function<bool()>(ranges), std::function<bool()>(strings),
+                      std::function<bool()>(stops), std::function<bool()>(vertices)})
+        ombra_test::SweepAllocationFailures(kind);
+}
+
+TEST(IdRefLists, OrderMatters) {
+    ValueIdRefList list, reordered;
+    for (unsigned id = 1; id <= 9; ++id) {
+        list.Add(id);
+        reordered.Add(10 - id);
+    }
+    EXPECT_EQ(reordered.IsEqual(&list), 0);
+    EXPECT_EQ(ValueIdRefList().IsEqual(&list), 0);
+}
+
+TEST(StringLists, EntriesAreCopiesComparedAsStrings) {
+    ValueStringList list;
+    COBString a("alpha");
+    list.Add(a);
+    a.SetCString("changed");
+    const unsigned short beta[] = {'b', 'e', 't', 'a', 0};
+    list.Add(WOBString(beta));
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(Str(*list.Get(0)), "alpha");
+    EXPECT_EQ(list.Get(1)->IsUnicode(), 1);
+    EXPECT_FALSE(list.Get(2).IsValid());
+    EXPECT_FALSE(list.Get(-3).IsValid());
+
+    ValueStringList other;
+    other.Add(COBString("alpha"));
+    other.Add(COBString("beta"));
+    EXPECT_EQ(other.IsEqual(&list), 0); // the kind of string counts
+    ValueStringList same;
+    same.Add(COBString("alpha"));
+    same.Add(WOBString(beta));
+    EXPECT_EQ(same.IsEqual(&list), 1);
+    ValueStringList copy;
+    copy = list;
+    EXPECT_NE(copy.Get(0).GetPtr(), list.Get(0).GetPtr()); // deep
+}
+
+TEST(VertexLists, TheFirstUnitHoldsForTheWholeList) {
+    ValueVertexList list;
+    EXPECT_EQ(list.GetMeasurementUnit(), kPoints);
+    list.Add(OBPoint(1.0, 2.0), kInches);
+    list.Add(OBPoint(72.0, 36.0), kPoints); // stored as given, read as inches
+    EXPECT_EQ(list.GetMeasurementUnit(), kInches);
+    UNITS::LINEAR::UnitEnum unit = kPoints;
+    OBPoint p;
+    list.Get(0, unit, p);
+    EXPECT_DOUBLE_EQ(p.X().Value(), 72.0);
+    EXPECT_DOUBLE_EQ(p.Y().Value(), 144.0);
+    list.Get(1, unit, p);
+    EXPECT_DOUBLE_EQ(p.X().Value(), 72.0 * 72.0);
+    OBPoint untouched(-1.0, -1.0);
+    list.Get(2, unit, untouched);
+    EXPECT_EQ(untouched.X().Value(), -1.0);
+
+    // The same vertices in points: equal either way round.
+    ValueVertexList inPoints;
+    inPoints.Add(OBPoint(72.0, 144.0), kPoints);
+    inPoints.Add(OBPoint(72.0 * 72.0, 36.0 * 72.0), kPoints);
+    EXPECT_EQ(list.IsEqual(&inPoints), 1);
+    EXPECT_EQ(inPoints.IsEqual(&list), 1);
+}
+
+TEST(PathPointLists, AllThreePointsConvertAndTheTypeStays) {
+    ValuePathPointList list;
+    OBPathPoint corner(kCornerPoint, OBPoint(0.0, 0.0), OBPoint(1.0, 1.0), OBPoint(2.0, 0.5));
+    list.Add(corner, kInches);
+    UNITS::LINEAR::UnitEnum unit = kPoints;
+    OBPathPoint out;
+    list.Get(0, unit, out);
+    EXPECT_EQ(out.GetAnchorType(), kCornerPoint);
+    EXPECT_DOUBLE_EQ(out.GetAnchorPoint().X().Value(), 72.0);
+    EXPECT_DOUBLE_EQ(out.GetRightDirPoint().X().Value(), 144.0);
+    EXPECT_DOUBLE_EQ(out.GetRightDirPoint().Y().Value(), 36.0);
+
+    ValuePathPointList same;
+    same.Add(
+        OBPathPoint(kCornerPoint, OBPoint(0.0, 0.0), OBPoint(72.0, 72.0), OBPoint(144.0, 36.0)),
+        kPoints);
+    EXPECT_EQ(list.IsEqual(&same), 1);
+    ValuePathPointList smooth;
+    smooth.Add(
+        OBPathPoint(kSmoothPoint, OBPoint(0.0, 0.0), OBPoint(72.0, 72.0), OBPoint(144.0, 36.0)),
+        kPoints);
+    EXPECT_EQ(list.IsEqual(&smooth), 0); // the anchor type counts
+}
+
+TEST(GradientStopLists, BothAddFormsAndAllReads) {
+    ValueGradientStopList list;
+    list.Add(0.0, 0.5, 3u, 1.0);
+    OBGradientStop stop{1.0, 0.5, 4u, 0.25};
+    list.Add(stop);
+    OBReal tint = 0.0;
+    list.Get(1, tint);
+    EXPECT_EQ(tint.Value(), 0.25);
+    OBGradientStop out{-1.0, -1.0, 0, -1.0};
+    list.Get(0, out);
+    EXPECT_EQ(out.colorRef, 3u);
+    EXPECT_EQ(out.midpoint.Value(), 0.5);
+
+    ValueGradientStopList other;
+    other.Add(0.0, 0.5, 3u, 1.0 + 0.5e-8);
+    other.Add(1.0, 0.5, 4u, 0.25);
+    EXPECT_EQ(other.IsEqual(&list), 1);
+    other.Add(1.0, 0.5, 4u, 0.25);
+    EXPECT_EQ(other.IsEqual(&list), 0);
 }
 
 } // namespace

@@ -1,13 +1,24 @@
-// The typed element views: one class per named kind, expanded from the
-// accessor table, and how a plug-in's Element classes override them.
+// The document-model vocabulary and the typed element views expanded from
+// it: every lookup agrees with the tables both ways, every kind reaches every
+// accessor, a plug-in's classes override them, the stored elements hold their
+// values, and values render as text.
+#include <ombra/elements.h>
+#include <ombra/storedelements.h>
+#include <ombra/strings.h>
+#include <ombra/typedstreams.h>
 #include <ombra/values.h>
+#include <ombra/valueutil.h>
 #include <ombra/views.h>
+#include <ombra/vocabulary.h>
 
 #include "support/ConversionState.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,62 +26,6 @@
 namespace {
 
 using ombra_test::ConversionState;
-
-// Every class and accessor of the table, called on a library view.
-// One small function per view class: a single function holding all of them
-// takes the compiler minutes.
-struct NullCheck {
-    std::vector<std::string> notNull, wrongKind;
-    int classes = 0, accessors = 0;
-};
-const int kIndexes[] = {INT_MIN, -1, 0, 1, 7, INT_MAX};
-
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
-    void CheckNull##Kind(NullCheck& r) {                                                           \
-        Element* element = new OBM##Kind;                                                          \
-        if (element->GetElementType() != EL::k##Kind || OBM##Kind::kKind != EL::k##Kind)           \
-            r.wrongKind.push_back("OBM" #Kind);                                                    \
-        OBM##Kind* view = static_cast<OBM##Kind*>(element);                                        \
-        (void)view;                                                                                \
-        ++r.classes;
-#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
-    ++r.accessors;                                                                                 \
-    if (view->Get##Attr() != nullptr) r.notNull.push_back("OBM" #Kind "::Get" #Attr);
-#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
-    ++r.accessors;                                                                                 \
-    if (view->Get##Name() != nullptr) r.notNull.push_back("OBM" #Kind "::Get" #Name);
-#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
-    ++r.accessors;                                                                                 \
-    for (int n : kIndexes)                                                                         \
-        if (view->Get##Attr(n) != nullptr) r.notNull.push_back("OBM" #Kind "::Get" #Attr);
-#define OB_VIEW_END(Kind)                                                                          \
-    delete element;                                                                                \
-    }
-#include <ombra/defs/ViewAccessors.def>
-
-TEST(Views, EveryLibraryAccessorReturnsNull) {
-    ConversionState state;
-    NullCheck r;
-#define OB_VIEW_END(Kind) CheckNull##Kind(r);
-#include <ombra/defs/ViewAccessors.def>
-    EXPECT_TRUE(r.notNull.empty()) << r.notNull.front();
-    EXPECT_TRUE(r.wrongKind.empty()) << r.wrongKind.front();
-    int classCount = 0, accessorCount = 0;
-    OBGetViewClasses(classCount);
-    OBGetViewAccessors(accessorCount);
-    EXPECT_EQ(r.classes, classCount);
-    EXPECT_EQ(r.accessors, accessorCount);
-}
-
-TEST(Views, AViewIsAnElementOfItsKindWithoutDataOfItsOwn) {
-    ConversionState state;
-    OBMPublication publication;
-    EXPECT_EQ(publication.GetElementType(), EL::kPublication);
-    EXPECT_EQ(publication.GetId(), 0u);
-    static_assert(sizeof(OBMPublication) == sizeof(Element), "views add no data");
-    static_assert(OBMYIQ::kKind == EL::kYIQ && OBMAdjustLayoutPreferences::kKind == 0,
-                  "first and last views");
-}
 
 TEST(Views, CopiesShareChildrenAndKeepTheId) {
     ConversionState state;
@@ -124,6 +79,541 @@ TEST(Views, APlugInOverrideIsSeenThroughTheViewAndTheElement) {
     Element* asElement = row;
     delete asElement; // the core deletes the plug-in's Elements through Element
     EXPECT_EQ(deaths, 1);
+}
+
+using ombra_test::ConversionState;
+using UNITS::LINEAR::kPoints;
+
+// ---------------------------------------------------------------- every view, every accessor
+
+// One tag value per attribute name; a probe's accessor hands out the tag of
+// its own attribute and notes the index it was asked for.
+ValueInteger32 gTags[AN::kUndefined + 1];
+int gLastIndex = -1;
+
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
+    class Probe##Kind : public OBM##Kind {                                                         \
+    public:
+#define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
+    Value* Get##Attr() override {                                                                  \
+        return &gTags[AN::k##Attr];                                                                \
+    }
+#define OB_VIEW_ACCESSOR_AS(Kind, Name, Attr, ValueType)                                           \
+    Value* Get##Name() override {                                                                  \
+        return &gTags[AN::k##Attr];                                                                \
+    }
+#define OB_VIEW_INDEXED(Kind, Attr, ValueType)                                                     \
+    Value* Get##Attr(int n) override {                                                             \
+        gLastIndex = n;                                                                            \
+        return &gTags[AN::k##Attr];                                                                \
+    }
+#define OB_VIEW_END(Kind)                                                                          \
+    }                                                                                              \
+    ;
+#include <ombra/defs/ViewAccessors.def>
+
+// For an element of each kind, every attribute name: the tag of that
+// attribute exactly when the kind carries it. One call per kind keeps the
+// test quick to compile.
+template <class Probe, class View>
+void CheckKind(EL::ElementTypeEnum kind, const char* name, std::vector<std::string>& faults,
+               int& kinds, int& hits) {
+    ++kinds;
+    Probe probe;
+    View plain; // the library's own view answers null everywhere
+    if (plain.GetElementType() != kind || View::kKind != kind) faults.push_back(name);
+    for (int a = 0; a <= AN::kUndefined; ++a) {
+        AN::AttrNameEnum attr = static_cast<AN::AttrNameEnum>(a);
+        const OBViewAccessorInfo* row = OBFindViewAccessor(kind, attr);
+        gLastIndex = -1;
+        Value* got = OBGetAttributeValue(&probe, attr, 3);
+        if (got != (row ? &gTags[a] : nullptr)) faults.push_back(name);
+        if (row && row->indexed && gLastIndex != 3) faults.push_back(std::string(name) + " index");
+        if (OBGetAttributeValue(&plain, attr, 3)) faults.push_back(std::string(name) + " not null");
+        if (got) ++hits;
+    }
+}
+
+TEST(AttributeAccess, EveryKindReachesEveryAccessorAndNothingElse) {
+    ConversionState state;
+    std::vector<std::string> faults;
+    int kinds = 0, hits = 0;
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
+    CheckKind<Probe##Kind, OBM##Kind>(EL::k##Kind, "OBM" #Kind, faults, kinds, hits);
+#include <ombra/defs/ViewAccessors.def>
+    int classCount = 0, accessorCount = 0;
+    OBGetViewClasses(classCount);
+    OBGetViewAccessors(accessorCount);
+    EXPECT_EQ(kinds, classCount);
+    EXPECT_EQ(hits, accessorCount);
+    EXPECT_TRUE(faults.empty()) << faults.size() << " faults, first: " << faults.front();
+}
+
+// ---------------------------------------------------------------- a plug-in's element classes
+
+// A reader's character formatting: overrides the accessor of the one
+// attribute it sets.
+class ReaderCharacterAttributes : public OBMCharacterAttributes {
+public:
+    ReaderCharacterAttributes() { size_.Init(kPoints, OBReal(10.5)); }
+    Value* GetFontSize() override { return &size_; }
+
+private:
+    ValueLength size_;
+};
+
+TEST(AttributeAccess, APlugInsOverridesAnswer) {
+    ConversionState state;
+    ReaderCharacterAttributes run;
+    EXPECT_EQ(OBGetAttributeValue(&run, AN::kFontSize), run.GetFontSize());
+    EXPECT_EQ(OBGetAttributeValue(&run, AN::kBold), nullptr);      // carried, not set
+    EXPECT_EQ(OBGetAttributeValue(&run, AN::kPageWidth), nullptr); // not carried by the kind
+    EXPECT_EQ(OBGetAttributeValue(&run, AN::kUndefined), nullptr);
+    EXPECT_EQ(OBGetAttributeValue(&run, static_cast<AN::AttrNameEnum>(-4)), nullptr);
+    EXPECT_EQ(OBGetAttributeValue(nullptr, AN::kFontSize), nullptr);
+
+    // An Element of the kind that is no view has no accessors to call.
+    Element plain(EL::kCharacterAttributes);
+    EXPECT_EQ(OBGetAttributeValue(&plain, AN::kFontSize), nullptr);
+    Element undefined;
+    EXPECT_EQ(OBGetAttributeValue(&undefined, AN::kFontSize), nullptr);
+}
+
+// ---------------------------------------------------------------- text
+
+// The text of the value that a ValueUtil creator call makes into `v`.
+#define TEXT_OF(creation)                                                                          \
+    [&] {                                                                                          \
+        Value* v = nullptr;                                                                        \
+        ValueUtil::creation;                                                                       \
+        COBString out;                                                                             \
+        OBValueToText(v, out);                                                                     \
+        ValueUtil::Recycle(v);                                                                     \
+        return std::string(out.GrabCString(), out.Length());                                       \
+    }()
+
+TEST(ValueText, NumbersUnitsAndCompoundValues) {
+    EXPECT_EQ(TEXT_OF(CreateValueUnInteger(1ull << 63, v)), "-9223372036854775808"); // signed
+    EXPECT_EQ(TEXT_OF(CreateValueBool16(1, v)), "true");
+    EXPECT_EQ(TEXT_OF(CreateValueBool16(7, v)), "7");
+    EXPECT_EQ(TEXT_OF(CreateValueChar('A', v)), "'A'");
+    EXPECT_EQ(TEXT_OF(CreateValueChar('\n', v)), "U+000A");
+    EXPECT_EQ(TEXT_OF(CreateValueOBID(12u, v)), "#12");
+    EXPECT_EQ(TEXT_OF(CreateValueOBReal(0.1, v)), "0.1");
+    EXPECT_EQ(TEXT_OF(CreateValueLength(kPoints, 12, v)), "12 points");
+    EXPECT_EQ(TEXT_OF(CreateValueLength(UNITS::LINEAR::kInches, 1.25, v)), "1.25 in");
+    EXPECT_EQ(TEXT_OF(CreateValueLength(UNITS::LINEAR::kEMU, 5, v)), "5 unit 13"); // no name
+    EXPECT_EQ(TEXT_OF(CreateValueAngle(UNITS::ANGULAR::kDegrees, 45.0, v)), "45 degrees");
+    EXPECT_EQ(TEXT_OF(CreateValuePercent(OBReal(0.25), v)), "25%");
+    EXPECT_EQ(TEXT_OF(CreateValuePercent(1, 8, v)), "1/8 (12.5%)");
+    EXPECT_EQ(TEXT_OF(CreateValuePoint(kPoints, 1.5, -2.0, v)), "(1.5, -2) points");
+    EXPECT_EQ(TEXT_OF(CreateValueRectangle(kPoints, 10.0, 20.0, 5.0, 2.0, v)),
+              "(10, 20, 5, 2) points");
+    EXPECT_EQ(TEXT_OF(CreateValueMatrix(OBMatrix(1, 0, 0, 1, 10, -5), v)), "[1 0 0 1 10 -5]");
+    EXPECT_EQ(TEXT_OF(CreateValueDateTime(2024, 3, 5, 14, 7, 9, v)), "2024-03-05T14:07:09");
+    EXPECT_EQ(TEXT_OF(CreateValueGradientStop(0.5, 0.5, 3u, 1.0, v)),
+              "(location 0.5, midpoint 0.5, color #3, tint 1)");
+}
+
+TEST(ValueText, StringsPathsListsEnumerationsAndStreams) {
+    EXPECT_EQ(TEXT_OF(CreateValueString(COBString("say \"hi\"\\\t"), v)),
+              "\"say \\\"hi\\\"\\\\\\t\"");
+    const unsigned short wide[] = {'C', 'a', 'f', 0xE9, 0x65E5, 0};
+    EXPECT_EQ(TEXT_OF(CreateValueString(WOBString(wide), v)), "\"Caf\xC3\xA9\xE6\x97\xA5\"");
+    EXPECT_EQ(TEXT_OF(Create(VT::ekString, v)), "<no string>");
+    COBString path("C:\\Images\\Logo.tif");
+    EXPECT_EQ(TEXT_OF(CreateValueFileSpec(static_cast<short>(-1), 7, path, v)),
+              "C:\\Images\\Logo.tif (volume -1, directory 7)");
+    EXPECT_EQ(TEXT_OF(CreateValueAlignmentEnum(AE::kCenter, v)), "kCenter");
+    EXPECT_EQ(TEXT_OF(CreateValueAlignmentEnum(static_cast<AE::AlignmentEnum>(999), v)), "999");
+    EXPECT_EQ(TEXT_OF(CreateValueWritingScriptEnum(WSE::kGreekScript, v)), "kGreekScript");
+
+    auto text = [](Value& list) {
+        COBString out;
+        OBValueToText(&list, out);
+        return std::string(out.GrabCString());
+    };
+    ValueIdRefList ids;
+    ids.Add(1);
+    ids.Add(22);
+    EXPECT_EQ(text(ids), "[#1, #22]");
+    ValueRangeList ranges;
+    ranges.Add(0, 5);
+    EXPECT_EQ(text(ranges), "[0..5]");
+    ValueBool16List flags;
+    flags.Add(1);
+    flags.Add(0);
+    EXPECT_EQ(text(flags), "[true, false]");
+    ValueStringList strings;
+    strings.Add(COBString("a"));
+    EXPECT_EQ(text(strings), "[\"a\"]");
+    ValueVertexList vertices;
+    vertices.Add(OBPoint(1.0, 2.0), UNITS::LINEAR::kMillimeters);
+    EXPECT_EQ(text(vertices), "[(1, 2)] mm");
+
+    OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead("0123456789", 10);
+    stream->Seek(4, kSeekFromStart);
+    EXPECT_EQ(TEXT_OF(CreateValueStream(stream, v)), "<stream, 10 bytes>");
+    EXPECT_EQ(stream->Tell(), 4); // the position is restored
+    delete stream;
+
+    COBString out("old");
+    EXPECT_EQ(OBValueToText(nullptr, out), 0);
+    EXPECT_EQ(std::string(out.GrabCString()), "null");
+    ValueInteger32 known;
+    WOBString wideOut;
+    EXPECT_EQ(OBValueToText(&known, wideOut), 1);
+    EXPECT_EQ(wideOut.Length(), 1);
+    EXPECT_EQ(wideOut.GetChar(0), '0');
+}
+
+// A plug-in's own value class: rendered by its type only.
+class PluginValue : public Value {
+public:
+    PluginValue() : Value(VT::ekSignedInt32) {}
+    Value& operator=(Value&) override { return *this; }
+    short IsEqual(Value* other) override { return Value::IsEqual(other); }
+};
+
+TEST(ValueText, AClassOfAPlugInsOwnIsNamedByItsType) {
+    PluginValue own;
+    COBString out;
+    EXPECT_EQ(OBValueToText(&own, out), 0);
+    EXPECT_EQ(std::string(out.GrabCString()), "<ekSignedInt32 value>");
+    ValueInteger32 real;
+    EXPECT_EQ(real.IsEqual(&own), 0); // same type code, but not a value of this class
+}
+
+using ombra_test::ConversionState;
+
+TEST(StoredElements, EveryViewKindHasOneAndNothingElse) {
+    ConversionState state;
+    int made = 0;
+    for (int k = 0; k <= EL::kUndefined; ++k) {
+        EL::ElementTypeEnum kind = static_cast<EL::ElementTypeEnum>(k);
+        Element* e = OBCreateStoredElement(kind);
+        if (k < 228) {
+            ASSERT_NE(e, nullptr) << k;
+            EXPECT_EQ(e->GetElementType(), kind);
+            EXPECT_NE(OBGetAttributeStore(e), nullptr);
+            ++made;
+        } else {
+            EXPECT_EQ(e, nullptr) << k;
+        }
+        delete e;
+    }
+    EXPECT_EQ(made, 228);
+    OBMPublication plain;
+    EXPECT_EQ(OBGetAttributeStore(&plain), nullptr);
+    EXPECT_EQ(OBGetAttributeStore(nullptr), nullptr);
+}
+
+TEST(StoredElements, AccessorsHandOutWhatWasStored) {
+    ConversionState state;
+    OBStoredPublication pub;
+    EXPECT_EQ(pub.GetPageWidth(), nullptr);
+    ASSERT_EQ(pub.SetLength(AN::kPageWidth, 595.5), 1);
+    ASSERT_EQ(pub.SetBool(AN::kIsFacingPage, true), 1);
+    ASSERT_EQ(pub.SetInteger(AN::kStartPageNum, 3), 1);
+
+    // Seen through the view and through the generic access alike.
+    OBMPublication* view = &pub;
+    ASSERT_NE(view->GetPageWidth(), nullptr);
+    OBReal inches;
+    static_cast<ValueLength*>(view->GetPageWidth())->Get(UNITS::LINEAR::kInches, inches);
+    EXPECT_NEAR(static_cast<double>(inches), 595.5 / 72, 1e-9);
+    EXPECT_EQ(OBGetAttributeValue(&pub, AN::kPageWidth), view->GetPageWidth());
+    short facing = 0;
+    static_cast<ValueBool16*>(view->GetIsFacingPage())->Get(facing);
+    EXPECT_EQ(facing, 1);
+    EXPECT_EQ(OBGetAttributeValue(&pub, AN::kPageHeight), nullptr);
+    // An attribute the kind does not carry is stored but never handed out.
+    pub.SetUtf8(AN::kRubiText, "x");
+    EXPECT_EQ(OBGetAttributeValue(&pub, AN::kRubiText), nullptr);
+
+    // A value set again replaces the old one.
+    pub.SetInteger(AN::kStartPageNum, 9);
+    int page = 0;
+    static_cast<ValueInteger32*>(view->GetStartPageNum())->Get(page);
+    EXPECT_EQ(page, 9);
+    EXPECT_EQ(pub.Remove(AN::kStartPageNum), 1);
+    EXPECT_EQ(pub.Remove(AN::kStartPageNum), 0);
+    EXPECT_EQ(view->GetStartPageNum(), nullptr);
+}
+
+TEST(StoredElements, IndexedAttributesAndStrings) {
+    ConversionState state;
+    OBStoredMultiInk ink;
+    ink.SetId(AN::kNthColorID, 11, 0);
+    ink.SetId(AN::kNthColorID, 12, 1);
+    ink.SetPercent(AN::kNthColorPercentage, 0.25, 1);
+    ink.SetInteger(AN::kNumberOfComponents, 2);
+    unsigned id = 0;
+    static_cast<ValueOBID*>(OBGetAttributeValue(&ink, AN::kNthColorID, 1))->Get(id);
+    EXPECT_EQ(id, 12u);
+    EXPECT_EQ(ink.GetNthColorPercentage(0), nullptr);
+    EXPECT_EQ(ink.GetNthColorID(2), nullptr);
+
+    OBStoredRubiRun ruby;
+    ASSERT_EQ(ruby.SetUtf8(AN::kRubiText, "\xE3\x81\x8B\xE3\x82\x93"), 1); // かん
+    WOBString reading;
+    static_cast<ValueString*>(ruby.GetRubiText())->Get(reading);
+    ASSERT_EQ(reading.Length(), 2);
+    EXPECT_EQ(reading.GetChar(0), 0x304B);
+    EXPECT_EQ(reading.GetChar(1), 0x3093);
+    EXPECT_EQ(ruby.SetUtf8(AN::kFont, "\xC3"), 0); // malformed UTF-8 is refused
+}
+
+TEST(StoredElements, TheElementOwnsItsStreamsAndValues) {
+    ConversionState state;
+    auto& stats = ombra_test::Stats();
+    long long allocated = 0, released = 0;
+    // The second round runs on blocks the value pools already hold.
+    for (int round = 0; round < 2; ++round) {
+        allocated = stats.allocations;
+        released = stats.releases;
+        OBStoredChildStory story;
+        const char text[] = "H\0i\0";
+        OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead(
+            reinterpret_cast<const unsigned char*>(text), 4);
+        ASSERT_NE(stream, nullptr);
+        ASSERT_EQ(story.SetStream(AN::kTextStream, stream), 1);
+        OBStream* held = nullptr;
+        static_cast<ValueStream*>(story.GetTextStream())->Get(held);
+        EXPECT_EQ(held, stream);
+        held->Seek(0, kSeekFromStart);
+        unsigned char bytes[4] = {};
+        EXPECT_EQ(held->XferByte(bytes, 4), 4);
+        EXPECT_EQ(std::memcmp(bytes, text, 4), 0);
+        story.SetRect(AN::kInlineObjectList, OBRect(1, 2, 3, 4)); // any value kind may be stored
+        for (int i = 0; i < 40; ++i)
+            story.SetInteger(AN::kTextDirection, i, i); // growth
+        EXPECT_EQ(story.Count(), 42);
+    }
+    // Everything the element took from the memory service went back.
+    EXPECT_EQ(stats.allocations - allocated, stats.releases - released);
+}
+
+TEST(StoredElements, ExhaustedMemoryRecyclesTheValueAndKeepsTheRest) {
+    ConversionState state;
+    ombra_test::SweepAllocationFailures([&] {
+        OBStoredColor other;
+        Value* flag = nullptr;
+        ValueUtil::CreateValueBool16(1, flag);
+        bool set = other.SetUtf8(AN::kName, "Red") == 1;
+        for (int i = 0; i < 7; ++i) // fill the first block
+            set = other.SetInteger(AN::kTint, i, i + 1) == 1 && set;
+        // A value the store cannot take is recycled, not leaked.
+        bool overprint = flag && other.Set(AN::kOverprint, flag) == 1;
+        EXPECT_EQ(other.GetOverprint() != nullptr, overprint);
+        if (auto* name = dynamic_cast<ValueString*>(other.GetName())) {
+            EXPECT_EQ(name->GetPtr()->Length(), 3); // read without allocating
+        }
+        return set && overprint;
+    });
+    EXPECT_EQ(OBStoredColor().Set(AN::kOverprint, nullptr), 0);
+}
+
+VT::ValueTypeEnum Binding(EL::ElementTypeEnum kind, AN::AttrNameEnum attr) {
+    const OBViewAccessorInfo* a = OBFindViewAccessor(kind, attr);
+    return a ? a->valueType : VT::ekUndefined;
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+    std::size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// The dictionaries' answers: the name ("UNDEFINED" when none) and whether found.
+std::pair<std::string, bool> KindName(int kind) {
+    COBString name("stale");
+    bool found = DictElements::GetStringById(static_cast<EL::ElementTypeEnum>(kind), name);
+    return {name.GrabCString(), found};
+}
+std::pair<int, bool> KindOf(const char* text) {
+    EL::ElementTypeEnum id = EL::kPublication;
+    bool found = DictElements::GetIdByString(COBString(text), id);
+    return {id, found};
+}
+std::string AttrName(int attr) {
+    COBString name("stale");
+    DictAttrs::GetStringByNameId(static_cast<AN::AttrNameEnum>(attr), name);
+    return name.GrabCString();
+}
+int AttrOf(const char* text) {
+    AN::AttrNameEnum id = AN::kName;
+    DictAttrs::GetNameIdByString(COBString(text), id);
+    return id;
+}
+
+TEST(Vocabulary, ElementKindsBothWaysInEveryLookup) {
+    // Every slot's name finds its own kind, except a repeated name, which
+    // finds the earlier slot; letter case does not count.
+    std::set<int> seen;
+    for (const OBElementKindName& slot : kOBElementKindNames) {
+        EXPECT_TRUE(seen.insert(slot.type).second) << slot.name;
+        EXPECT_STREQ(OBElementTypeName(slot.type), slot.name);
+        EXPECT_EQ(KindName(slot.type), std::make_pair(std::string(slot.name), true));
+        EL::ElementTypeEnum first = OBElementTypeFromName(slot.name);
+        EXPECT_STREQ(OBElementTypeName(first), slot.name);
+        EXPECT_LE(first, slot.type) << slot.name;
+        EXPECT_EQ(KindOf(slot.name), std::make_pair(static_cast<int>(first), true));
+        std::string upper = slot.name;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(OBElementTypeFromName(upper.c_str()), first);
+    }
+    EXPECT_EQ(OBElementTypeFromName("KinsokuTableList"), EL::kKinsokuTableList);
+    for (int unnamed : {int(EL::kUnnamed228), int(EL::kUndefined), -1, kOBElementTypeCount}) {
+        EXPECT_EQ(OBElementTypeName(static_cast<EL::ElementTypeEnum>(unnamed)), nullptr);
+        EXPECT_EQ(KindName(unnamed), std::make_pair(std::string("UNDEFINED"), false)) << unnamed;
+    }
+    for (const char* unknown : {"Publicatio", "Publications", "", "UNDEFINED"}) {
+        EXPECT_EQ(OBElementTypeFromName(unknown), EL::kUndefined) << unknown;
+        EXPECT_EQ(KindOf(unknown), std::make_pair(static_cast<int>(EL::kUndefined), false));
+    }
+    EXPECT_EQ(OBElementTypeFromName(nullptr), EL::kUndefined);
+}
+
+TEST(Vocabulary, AttributeNamesBothWaysAndCaseSensitive) {
+    for (int i = 0; i < kOBAttrNamedCount; ++i) {
+        AN::AttrNameEnum attr = static_cast<AN::AttrNameEnum>(i);
+        ASSERT_EQ(kOBAttrNames[i].attr, i);
+        const char* name = OBAttrNameString(attr);
+        ASSERT_NE(name, nullptr) << i;
+        EXPECT_EQ(OBAttrNameFromString(name), attr) << name;
+        EXPECT_EQ(AttrName(i), name);
+        EXPECT_EQ(AttrOf(name), i);
+    }
+    // Irregular spellings are names of their own.
+    EXPECT_NE(AN::kNumberofSteps, AN::kNumberOfSteps);
+    EXPECT_NE(AN::kFillId, AN::kFillID);
+    EXPECT_EQ(AttrOf("Levelnorestart"), AN::kLevelnorestart);
+    for (const char* unknown : {"name", "NAME", "LevelNoRestart", "", "UNDEFINED"}) {
+        EXPECT_EQ(AttrOf(unknown), AN::kUndefined) << unknown;
+        EXPECT_EQ(OBAttrNameFromString(unknown), AN::kUndefined) << unknown;
+    }
+    EXPECT_EQ(OBAttrNameFromString(nullptr), AN::kUndefined);
+    for (int unnamed : {kOBAttrNamedCount, int(AN::kUndefined), kOBAttrNameCount, -1}) {
+        EXPECT_EQ(OBAttrNameString(static_cast<AN::AttrNameEnum>(unnamed)), nullptr);
+        EXPECT_EQ(AttrName(unnamed), "UNDEFINED") << unnamed;
+    }
+}
+
+TEST(Vocabulary, ValueTypesAndTheirClasses) {
+    std::set<std::string> names;
+    for (int i = 0; i < kOBValueTypeCount; ++i) {
+        VT::ValueTypeEnum type = static_cast<VT::ValueTypeEnum>(i);
+        const char* name = OBValueTypeName(type);
+        ASSERT_NE(name, nullptr);
+        EXPECT_TRUE(names.insert(name).second) << name;
+        EXPECT_EQ(OBValueTypeFromName(name), type) << name;
+        EXPECT_EQ(OBFindValueType(type)->type, type);
+    }
+    EXPECT_EQ(OBValueTypeName(static_cast<VT::ValueTypeEnum>(kOBValueTypeCount)), nullptr);
+    EXPECT_EQ(OBValueTypeName(static_cast<VT::ValueTypeEnum>(-1)), nullptr);
+    EXPECT_EQ(OBValueTypeFromName("ekNoSuchType"), VT::ekUndefined);
+    // A type can carry accessors only when a class of its own reports it.
+    EXPECT_TRUE(OBIsAccessorValueType(VT::ekAlignmentEnum));
+    EXPECT_TRUE(OBIsAccessorValueType(VT::ekMeasurement));
+    for (VT::ValueTypeEnum t : {VT::ekIdRef, VT::ekStream, VT::ekUnsignedInt32, VT::ekUndefined})
+        EXPECT_FALSE(OBIsAccessorValueType(t)) << OBValueTypeName(t);
+}
+
+// Every enumeration and view row is found by its own keys; what no row
+// names finds nothing.
+TEST(Vocabulary, EnumerationsAndViewAccessorsAreFoundByTheirKeys) {
+    int count = 0;
+    const OBValueEnumInfo* enums = OBGetValueEnums(count);
+    ASSERT_GT(count, 0);
+    for (int i = 0; i < count; ++i) {
+        const OBValueEnumInfo& e = enums[i];
+        EXPECT_STREQ(OBValueTypeName(e.type), e.typeName);
+        EXPECT_STREQ(OBFindValueType(e.type)->valueClass, e.valueClass);
+        EXPECT_TRUE(OBIsAccessorValueType(e.type)) << e.valueClass;
+        EXPECT_EQ(OBFindValueEnum(e.type), &e);
+        for (int m = 0; !e.external && m < e.memberCount; ++m)
+            EXPECT_STREQ(OBValueEnumMemberName(e.type, m), e.members[m].name);
+        EXPECT_EQ(OBValueEnumMemberName(e.type, e.memberCount), nullptr);
+        EXPECT_EQ(OBValueEnumMemberName(e.type, -1), nullptr);
+    }
+    EXPECT_EQ(OBFindValueEnum(VT::ekCodePageEnum)->external, 1);
+    EXPECT_EQ(OBFindValueEnum(VT::ekEnum), nullptr);
+    EXPECT_EQ(OBValueEnumMemberName(VT::ekString, 0), nullptr);
+
+    int classCount = 0, accessorCount = 0, total = 0;
+    const OBViewClassInfo* classes = OBGetViewClasses(classCount);
+    OBGetViewAccessors(accessorCount);
+    for (int k = 0; k < classCount; ++k) {
+        EXPECT_EQ(OBGetViewClass(classes[k].kind), &classes[k]);
+        total += classes[k].accessorCount;
+        for (int s = 0; s < classes[k].accessorCount; ++s) {
+            const OBViewAccessorInfo& a = classes[k].accessors[s];
+            EXPECT_EQ(OBFindViewAccessor(classes[k].kind, a.attr), &a) << a.accessor;
+            EXPECT_TRUE(OBIsAccessorValueType(a.valueType)) << a.accessor;
+        }
+    }
+    EXPECT_EQ(total, accessorCount);
+    for (int k : {int(EL::kUnnamed228), int(EL::kUndefined), -1}) {
+        EXPECT_EQ(OBGetViewClass(static_cast<EL::ElementTypeEnum>(k)), nullptr) << k;
+        EXPECT_EQ(OBFindViewAccessor(static_cast<EL::ElementTypeEnum>(k), AN::kName), nullptr);
+    }
+    EXPECT_EQ(OBFindViewAccessor(EL::kPublication, AN::kFontSize), nullptr);
+    EXPECT_EQ(OBFindViewAccessor(EL::kColorList, AN::kName), nullptr);
+}
+
+// The type that the naming rules imply for an attribute, or ekUndefined when
+// no rule speaks about it.
+VT::ValueTypeEnum RuleFor(const std::string& name) {
+    if (EndsWith(name, "IdRefList")) return VT::ekIdRefList;
+    if ((EndsWith(name, "ID") || EndsWith(name, "Id") || EndsWith(name, "IdRef")) &&
+        name != "UniqueID")
+        return VT::ekId;
+    if (EndsWith(name, "ColorRef")) return VT::ekId;
+    if (name.compare(0, 2, "Is") == 0)
+        return name == "IsClosedList" ? VT::ekBool16List : VT::ekBool16;
+    if (name == "Name" || name == "Title" || name == "Font") return VT::ekString;
+    // A star's inset is a ratio; a drop cap either drops or hangs.
+    if ((EndsWith(name, "Margin") || EndsWith(name, "Indent") || EndsWith(name, "Inset") ||
+         EndsWith(name, "Standoff") || name == "FontSize" || name == "Leading") &&
+        name != "StarInset" && name != "DropCapDropOrHangingIndent")
+        return VT::ekMeasurement;
+    if (name == "Rotation" || name == "Skew" || EndsWith(name, "Angle"))
+        return VT::ekAngularMeasurement;
+    if (name == "Tint" || name == "Shade" || EndsWith(name, "Scale") || name == "Opacity")
+        return VT::ekPercent;
+    if (name == "BoundingBox" || name == "RelativeBoundingBox") return VT::ekRect;
+    if (name == "TransformationMatrix") return VT::ekMatrix;
+    return VT::ekUndefined;
+}
+
+TEST(Vocabulary, ValueTypeBindingFollowsTheAttribute) {
+    int count = 0;
+    const OBViewAccessorInfo* all = OBGetViewAccessors(count);
+    int ruled = 0;
+    for (int i = 0; i < count; ++i) {
+        const OBViewAccessorInfo& a = all[i];
+        std::string name = OBAttrNameString(a.attr);
+        std::string where = std::string(a.viewClass) + "::" + a.accessor;
+        VT::ValueTypeEnum expected = RuleFor(name);
+        if (expected != VT::ekUndefined) {
+            ++ruled;
+            EXPECT_EQ(a.valueType, expected) << where;
+        }
+        // Where a value type is an enumeration, its value class exists.
+        bool isEnum = EndsWith(OBValueTypeName(a.valueType), "Enum");
+        EXPECT_EQ(isEnum, OBFindValueEnum(a.valueType) != nullptr) << where;
+    }
+    // The rules speak about a good share of the table, so this test has teeth.
+    EXPECT_GT(ruled, 400);
+    // "Type", "Position" and "Mode" mean something else in each class.
+    EXPECT_EQ(Binding(EL::kColor, AN::kType), VT::ekColorTypeEnum);
+    EXPECT_EQ(Binding(EL::kOLEDataItem, AN::kType), VT::ekString);
+    EXPECT_EQ(Binding(EL::kTab, AN::kPosition), VT::ekMeasurement);
+    EXPECT_EQ(Binding(EL::kTransparency, AN::kMode), VT::ekTransparencyModeEnum);
+    EXPECT_EQ(OBAttrDefaultValueType(AN::kType), VT::ekString);
+    EXPECT_EQ(OBAttrDefaultValueType(AN::kUndefined), VT::ekUndefined);
+    EXPECT_EQ(Binding(EL::kChildStory, AN::kTextStream), VT::ekIStreamPointer);
 }
 
 } // namespace

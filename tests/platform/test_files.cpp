@@ -4,6 +4,8 @@
 #include "platform/Files.h"
 #include "platform/System.h"
 
+#include "streams/StreamTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,17 +18,7 @@
 
 namespace {
 
-class PlatformFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/ombra-platform-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root = tmpl;
-    }
-    void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
-    std::string Path(const std::string& name) const { return root + "/" + name; }
-    std::string root;
-};
+class PlatformFiles : public ombra_test::ScratchFolder {};
 
 TEST_F(PlatformFiles, StdioReadChannel) {
     std::ofstream(Path("data")) << "0123456789";

@@ -1,6 +1,6 @@
-// File transfers: random reads, writes and seeks against a model of the
-// file, memory transfers spilling under small writes, truncation, failing
-// and refused writes, copies, pipes.
+// File and memory transfers against a model of their content, failing and
+// refused writes, copies, pipes, and buffering: what the file holds at each
+// buffering point and where a file that refuses bytes says so.
 #include <ombra/streams.h>
 #include <ombra/typedstreams.h>
 
@@ -10,10 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -25,7 +28,8 @@ namespace {
 constexpr unsigned long long kBlock = 65536;
 
 class FileTransfers : public ombra_test::ScratchFolder {
-protected:
+public: // for the tables' lambdas
+    using ScratchFolder::Read;
     OBSysFileRef Ref(const std::string& name) const { return OBSysFileRef(Path(name).c_str()); }
 };
 
@@ -45,17 +49,21 @@ std::size_t RandomLength(std::mt19937& rng) {
     return kBlock - 100 + rng() % 80000;
 }
 
-// Runs random operations on f (open read-write on name, which holds
-// `model` already) and checks every result against the model: a string
-// of the file's content and a position that may lie past its end.
-void RunAgainstModel(OBFileXferBytesRef& f, const std::string& path, std::string model,
-                     unsigned seed, int operations) {
+// Runs random operations on f, which holds `model` already, and checks every
+// result against the model: a string of the content and a position that may
+// lie past its end. A file (path given) refuses a seek before its start and
+// may seek past its end; a memory transfer that has not spilled into its
+// file seeks to its end instead, and a spill starts the file's state afresh.
+void RunAgainstModel(OBXferBytes& f, const std::string& path, std::string model, unsigned seed,
+                     int operations) {
     std::mt19937 rng(seed);
-    long long pos = 0;
+    auto* memory = dynamic_cast<OBMemXferBytes*>(&f);
+    long long pos = static_cast<long long>(memory ? model.size() : 0);
     OBStreamState state = kStreamOK;
     for (int op = 0; op < operations; ++op) {
         SCOPED_TRACE("operation " + std::to_string(op) + " at " + std::to_string(pos));
         long long size = static_cast<long long>(model.size());
+        bool inMemory = memory && !memory->IsBacked();
         unsigned kind = rng() % 100;
         if (kind < 35) { // write
             std::string data = RandomBytes(rng, RandomLength(rng));
@@ -65,6 +73,7 @@ void RunAgainstModel(OBFileXferBytesRef& f, const std::string& path, std::string
                           std::min(data.size(), model.size() - static_cast<std::size_t>(pos)),
                           data);
             pos += static_cast<long long>(data.size());
+            if (inMemory && memory->IsBacked()) state = kStreamOK;
         } else if (kind < 70) { // read
             std::size_t n = RandomLength(rng);
             std::string got(n, '\0');
@@ -82,13 +91,17 @@ void RunAgainstModel(OBFileXferBytesRef& f, const std::string& path, std::string
             if (from == kSeekFromCurrent) offset -= pos / 2;
             if (from == kSeekFromEnd) offset -= size / 2;
             long long base = from == kSeekFromStart ? 0 : (from == kSeekFromCurrent ? pos : size);
-            if (base + offset >= 0) pos = base + offset; // else refused
+            long long target = base + offset;
+            if (inMemory && (target < 0 || target > size))
+                pos = size;
+            else if (target >= 0)
+                pos = target; // else refused
             if (state == kStreamEOF) state = kStreamOK;
             ASSERT_EQ(f.Seek(offset, from), static_cast<unsigned long long>(pos));
         } else if (kind < 97) { // truncation, which also extends with zero bytes
             f.SetEndOfStream();
             model.resize(static_cast<std::size_t>(pos), '\0');
-        } else { // what other openers see after a flush
+        } else if (!path.empty()) { // what other openers see after a flush
             f.Flush();
             std::ifstream in(path, std::ios::binary);
             ASSERT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == model);
@@ -96,7 +109,12 @@ void RunAgainstModel(OBFileXferBytesRef& f, const std::string& path, std::string
         ASSERT_EQ(f.Tell(), static_cast<unsigned long long>(pos));
         ASSERT_EQ(f.GetStreamState(), state);
     }
-    f.Close();
+    if (memory) {
+        ombra_test::Bytes all = ombra_test::Contents(f);
+        EXPECT_TRUE(std::string(all.begin(), all.end()) == model);
+        return;
+    }
+    static_cast<OBFileXferBytesRef&>(f).Close();
     std::ifstream in(path, std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == model);
 }
@@ -114,122 +132,18 @@ TEST_F(FileTransfers, RandomReadsWritesAndSeeksMatchTheModel) {
     }
 }
 
-// Writes land amid bytes read before and across a block's end.
-TEST_F(FileTransfers, ReadsSeeWritesAndWritesLandAmidReadBytes) {
-    Write("f", std::string(200000, 'a'));
-    OBFileXferBytesRef f;
-    ASSERT_EQ(f.Open(Ref("f"), kFileRead | kFileWrite, 0, 0), 1);
-    char c;
-    EXPECT_EQ(f.Read(&c, 1), 1u);
-    EXPECT_EQ(f.Write("XY", 2), 2u);
-    EXPECT_EQ(f.Seek(kBlock - 1, kSeekFromStart), kBlock - 1);
-    EXPECT_EQ(f.Write("123", 3), 3u); // across the block's end
-    EXPECT_EQ(f.Seek(0, kSeekFromStart), 0u);
-    std::string back(kBlock + 10, '\0');
-    EXPECT_EQ(f.Read(&back[0], back.size()), back.size());
-    EXPECT_EQ(back.substr(0, 4), "aXYa");
-    EXPECT_EQ(back.substr(kBlock - 2, 5), "a123a");
-
-    // Past the end: the gap reads as zero bytes, the end follows the write.
-    EXPECT_EQ(f.Seek(1000, kSeekFromEnd), 201000u);
-    EXPECT_EQ(f.Write("end", 3), 3u);
-    EXPECT_EQ(f.Seek(-1010, kSeekFromCurrent), 199993u);
-    std::string gap(20, 'z');
-    EXPECT_EQ(f.Read(&gap[0], 20), 20u);
-    EXPECT_EQ(gap, std::string(7, 'a') + std::string(13, '\0'));
-    EXPECT_EQ(f.Seek(-2, kSeekFromEnd), 201001u);
-    EXPECT_EQ(f.Read(&gap[0], 20), 2u);
-    EXPECT_EQ(gap.substr(0, 2), "nd");
-    EXPECT_EQ(f.GetStreamState(), kStreamEOF);
-    EXPECT_EQ(f.Seek(0, kSeekFromEnd), 201003u);
-    EXPECT_EQ(f.GetStreamState(), kStreamOK);
-    f.Close();
-    std::string all = Read("f");
-    ASSERT_EQ(all.size(), 201003u);
-    EXPECT_EQ(all.substr(201000), "end");
-    EXPECT_EQ(all.substr(kBlock - 2, 5), "a123a");
-}
-
-TEST_F(FileTransfers, EndOfStreamAfterWrites) {
-    OBFileXferBytesRef f;
-    ASSERT_EQ(f.Open(Ref("t"), kFileWrite, 0, 0), 1);
-    std::string data(1000, 'x');
-    for (char& c : data)
-        c = static_cast<char>('a' + (&c - &data[0]) % 26);
-    for (std::size_t i = 0; i < data.size(); i += 10)
-        f.Write(data.data() + i, 10);
-    f.Seek(600, kSeekFromStart);
-    f.SetEndOfStream(); // the waiting bytes go out, then the file ends here
-    EXPECT_EQ(Read("t"), data.substr(0, 600));
-    EXPECT_EQ(f.Tell(), 600u);
-    EXPECT_EQ(f.Seek(0, kSeekFromEnd), 600u);
-    f.Write("!", 1);
-    f.Seek(5000, kSeekFromStart);
-    f.SetEndOfStream(); // past the end it grows with zero bytes
-    EXPECT_EQ(Read("t"), data.substr(0, 600) + "!" + std::string(4399, '\0'));
-    f.Seek(2, kSeekFromStart);
-    f.Write("ZZ", 2);
-    f.SetEndOfStream();
-    f.Close();
-    EXPECT_EQ(Read("t"), "abZZ");
-}
-
-TEST_F(FileTransfers, MemoryTransferSpillsUnderSmallWritesWithoutLosingAByte) {
-    const int kValues = 100000;
-    OBMemXferBytes bytes;
-    {
-        OBMemStreamWrite w(&bytes);
-        for (int i = 0; i < kValues; ++i) {
-            int v = i * 7919;
-            w.XferInt32(v);
-            if (i == 511 || i == 512) {
-                EXPECT_EQ(bytes.IsBacked(), i == 512 ? 1 : 0); // 2048 bytes fit
-            }
-            if (i % 9973 == 0) {
-                EXPECT_EQ(w.Tell(), 4LL * (i + 1));
-            }
-        }
-        // Overwrites in the middle and a read in between.
-        w.Seek(4 * 1000, kSeekFromStart);
-        int marker = -1;
-        w.XferInt32(marker);
-        OBMemStreamRead peek(&bytes);
-        int next = 0;
-        peek.XferInt32(next);
-        EXPECT_EQ(next, 1001 * 7919);
-        w.Seek(0, kSeekFromEnd);
-        w.Flush();
-    }
-    EXPECT_EQ(bytes.GetStreamState(), kStreamOK);
-    struct stat st;
-    ASSERT_EQ(::stat(OBFileSystemPath(bytes.GetBackingFile()).Get(), &st), 0);
-    EXPECT_EQ(st.st_size, 4LL * kValues); // flushed into the temporary file
-
-    OBMemStreamRead r(&bytes);
-    r.Seek(0, kSeekFromStart);
-    std::vector<int> back(kValues + 1, 0);
-    EXPECT_EQ(r.XferInt32(back.data(), kValues + 1), kValues);
-    for (int i = 0; i < kValues; ++i) {
-        if (back[i] != (i == 1000 ? -1 : i * 7919)) {
-            ADD_FAILURE() << "value " << i << " is " << back[i];
-            break;
-        }
-    }
-}
-
-// Spills at odd sizes: the write that overflows straddles the boundary.
-TEST_F(FileTransfers, SpillKeepsEveryByteAtAnyBoundary) {
-    for (std::size_t step : {1u, 3u, 7u, 2047u, 2049u}) {
+// In memory, across the spill into the temporary file and after it, from
+// a few bytes on.
+TEST_F(FileTransfers, MemoryTransfersMatchTheModelAcrossTheirSpill) {
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::string initial = RandomBytes(rng, seed * 150);
         OBMemXferBytes mem;
-        std::string expected;
-        for (int i = 0; expected.size() < 10000; ++i) {
-            std::string chunk(step, static_cast<char>('A' + i % 26));
-            ASSERT_EQ(mem.Write(chunk.data(), chunk.size()), chunk.size());
-            expected += chunk;
-        }
-        ombra_test::Bytes got = ombra_test::Contents(mem);
-        EXPECT_TRUE(std::string(got.begin(), got.end()) == expected) << "step " << step;
+        ASSERT_EQ(mem.Write(initial.data(), initial.size()), initial.size());
+        RunAgainstModel(mem, "", initial, seed, 60 + 40 * seed);
     }
+    EXPECT_TRUE(Entries(root).empty()) << "the spill files are left behind";
 }
 
 TEST_F(FileTransfers, AFailingWriteShowsAsAnErrorState) {
@@ -304,6 +218,141 @@ TEST_F(FileTransfers, PipesAreRead) {
     EXPECT_EQ(got.substr(0, 14), "through a pipe");
     f.Close();
     writer.join();
+}
+
+using FileBuffering = FileTransfers;
+
+const std::string kText = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+// Small writes that a buffer holds back, then one buffering point, which
+// returns what another handle then finds.
+TEST_F(FileBuffering, EveryBufferingPointPutsTheBytesInTheFile) {
+    using Point = std::function<std::string(FileBuffering&, OBFileXferBytesRef&)>;
+    const std::pair<Point, std::string> points[] = {
+        {[](FileBuffering& t, OBFileXferBytesRef& f) { return f.Flush(), t.Read("f"); }, kText},
+        {[](FileBuffering& t, OBFileXferBytesRef& f) { return f.Close(), t.Read("f"); }, kText},
+        {[](FileBuffering& t, OBFileXferBytesRef& f) {
+             return f.Seek(0, kSeekFromStart) == 0 ? t.Read("f") : "";
+         },
+         kText},
+        {[](FileBuffering& t, OBFileXferBytesRef& f) { // the size
+             return f.Seek(0, kSeekFromEnd) == 36 ? t.Read("f") : "";
+         },
+         kText},
+        {[](FileBuffering& t, OBFileXferBytesRef& f) {
+             f.Seek(-6, kSeekFromCurrent);
+             return f.SetEndOfStream(), t.Read("f");
+         },
+         kText.substr(0, 30)},
+        {[](FileBuffering& t, OBFileXferBytesRef& f) {
+             OBFileXferBytesRef copy(f); // copying the transfer
+             return t.Read("f");
+         },
+         kText},
+        {[](FileBuffering& t, OBFileXferBytesRef&) {
+             return WOBFileUtility(t.Ref("f")).GetFileSize() == 36 ? t.Read("f") : "";
+         },
+         kText},
+        {[](FileBuffering& t, OBFileXferBytesRef&) {
+             return WOBFileUtility(t.Ref("f")).OBCopyFile(t.Ref("copy")) ? t.Read("copy") : "";
+         },
+         kText},
+        {[](FileBuffering& t, OBFileXferBytesRef& f) { // a second transfer of the file
+             OBFileXferBytesRef second;
+             second.Open(t.Ref("f"), kFileRead | kFileWrite, 0, 0);
+             std::string seen(40, '\0');
+             seen.resize(second.Read(&seen[0], 40));
+             // From now on each sees the other's bytes at once.
+             second.Seek(0, kSeekFromStart);
+             second.Write("AB", 2);
+             char back[2] = {};
+             f.Seek(0, kSeekFromStart);
+             f.Read(back, 2);
+             f.Write("!", 1);
+             second.Read(back + 1, 1);
+             return seen + std::string(back, 2);
+         },
+         kText + "A!"},
+    };
+    for (const auto& point : points) {
+        SCOPED_TRACE(&point - points);
+        Write("f", "");
+        OBFileXferBytesRef f;
+        ASSERT_EQ(f.Open(Ref("f"), kFileRead | kFileWrite, 0, 0), 1);
+        for (char c : kText)
+            ASSERT_EQ(f.Write(&c, 1), 1u);
+        EXPECT_EQ(f.Tell(), 36u);
+        EXPECT_EQ(point.first(*this, f), point.second);
+        EXPECT_NE(f.GetStreamState(), kStreamError);
+    }
+    // A memory transfer's spill leaves every byte in its temporary file.
+    OBMemXferBytes mem;
+    for (int i = 0; i < 700; ++i)
+        ASSERT_EQ(mem.Write("abc", 3), 3u);
+    std::ifstream in(OBFileSystemPath(mem.GetBackingFile()).Get(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}).size(), 2049u);
+}
+
+// A file size limit: writes past it fail as on a full disk.
+class SizeLimit {
+public:
+    explicit SizeLimit(rlim_t bytes) : old_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ok_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~SizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, old_);
+    }
+    bool ok_;
+
+private:
+    void (*old_)(int);
+    rlimit saved_;
+};
+
+// The refusal shows at the next buffering point at the latest, through the
+// count or the state; the file holds what fitted, and the position moves
+// back to its end.
+TEST_F(FileBuffering, AFullFileShowsAtTheNextBufferingPoint) {
+    const std::string big(OBFileXferBytesRef::kBufferSize, 'z');
+    const std::function<void(OBFileXferBytesRef&)> points[] = {
+        [](OBFileXferBytesRef& f) { f.Flush(); },
+        [](OBFileXferBytesRef& f) { f.Seek(0, kSeekFromCurrent); },
+        [](OBFileXferBytesRef& f) { f.SetEndOfStream(); },
+        [&](OBFileXferBytesRef& f) { EXPECT_EQ(f.Write(big.data(), big.size()), 0u); },
+        [](OBFileXferBytesRef& f) { f.Close(); },
+    };
+    for (const auto& point : points) {
+        SCOPED_TRACE(&point - points);
+        OBFileXferBytesRef f;
+        ASSERT_EQ(f.Open(Ref("full"), kFileWrite | kFileTruncate, 0, 0), 1);
+        {
+            SizeLimit limit(1000);
+            if (!limit.ok_) GTEST_SKIP() << "no file size limit";
+            for (int i = 0; i < 300; ++i)
+                ASSERT_EQ(f.Write("0123", 4), 4u); // 1200 bytes wait in the buffer
+            point(f);
+            EXPECT_EQ(f.GetStreamState(), kStreamError);
+            if (&point != &points[4]) {
+                EXPECT_EQ(f.Tell(), 1000u);
+            }
+            f.Close();
+        }
+        EXPECT_EQ(Read("full").size(), 1000u);
+    }
+    // A typed stream learns of it when it closes.
+    OBFileStreamWriteRef w(Ref("typed"), kFileWrite, 0, 0);
+    {
+        SizeLimit limit(1000);
+        for (int i = 0; i < 1000; ++i)
+            w.XferInt32(i);
+        w.Close();
+    }
+    EXPECT_EQ(w.GetStreamState(), kStreamError);
+    EXPECT_EQ(Read("typed").size(), 1000u);
 }
 
 } // namespace

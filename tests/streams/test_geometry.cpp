@@ -1,5 +1,6 @@
 // Geometry values: tolerant reals, points, rectangles, lines, matrices and
-// path points, used the way plug-ins use them.
+// path points, used the way plug-ins use them; measurement units, their
+// conversions, names and exceptions.
 #include <ombra/geometry.h>
 
 #include "support/TestSupport.h"
@@ -8,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -69,20 +71,16 @@ TEST(GeometryReal, ComparisonsUseTheFixedTolerance) {
 
 // ---------------------------------------------------------------- OBPoint
 
-TEST(GeometryPoint, AnglesAndProjection) {
+TEST(GeometryPoint, AnglesProjectionBoundsRoundingAndToSys) {
     EXPECT_EQ(double(OBPoint().VectorAngle()), 0.0);
     EXPECT_EQ(double(OBPoint(0, -2).VectorAngle()), 270.0);
     EXPECT_NEAR(double(OBPoint(-1, -1).VectorAngle()), 225.0, kNear);
     EXPECT_NEAR(double(OBPoint(1, -1).VectorAngle()), -45.0, kNear); // not wrapped
     // Projection: at p's distance from p1, on the far side of p1 from p2.
-    OBPoint p(3, 4);
-    ExpectPoint(p.ProjectOnLine(OBPoint(0, 0), OBPoint(10, 0)), -5, 0);
-}
+    ExpectPoint(OBPoint(3, 4).ProjectOnLine(OBPoint(0, 0), OBPoint(10, 0)), -5, 0);
 
-TEST(GeometryPoint, ConstrainToBounds) {
-    OBPoint onEdge(10 + 5e-9, 0);
+    OBPoint onEdge(10 + 5e-9, 0), outside(-3, 25);
     EXPECT_EQ(onEdge.ConstrainTo(OBRect(0, 0, 10, 20)), 0);
-    OBPoint outside(-3, 25);
     EXPECT_EQ(outside.ConstrainTo(OBRect(0, 0, 10, 20)), 1);
     ExpectPoint(outside, 0, 20);
     // Inverted bounds: a coordinate not on the left (top) edge moves onto it.
@@ -91,9 +89,7 @@ TEST(GeometryPoint, ConstrainToBounds) {
         EXPECT_EQ(q.ConstrainTo(Inverted(10, 20, 0, 0)), 1);
         ExpectPoint(q, 10, 20);
     }
-}
 
-TEST(GeometryPoint, RoundAndToSys) {
     OBPoint p(2.5, -2.5);
     p.Round();
     ExpectPoint(p, 3, -2, 0);
@@ -103,9 +99,7 @@ TEST(GeometryPoint, RoundAndToSys) {
     EXPECT_EQ(s.x, 40000 - 65536);
     EXPECT_EQ(s.y, -40000 + 65536);
     s = ToSys(OBPoint(65536.0 * 1e12 + 5, std::nan("")));
-    EXPECT_EQ(s.y, 0);
-    EXPECT_GE(s.x, -32768);
-    EXPECT_LE(s.x, 32767);
+    EXPECT_TRUE(s.y == 0 && s.x >= -32768 && s.x <= 32767);
 }
 
 // ---------------------------------------------------------------- OBRect
@@ -468,6 +462,126 @@ TEST(GeometryCollection, GrowsCopiesAndSurvivesExhaustedMemory) {
         EXPECT_TRUE(copy.Count() == 0 || copy.Count() == points.Count());
         return grown.Count() == 50 && copy.Count() == points.Count();
     });
+}
+
+using namespace UNITS;
+
+template <class F> std::string ThrownMessage(F f) {
+    try {
+        f();
+    } catch (const char* message) {
+        return message;
+    } catch (...) {
+        return "<another exception type>";
+    }
+    return "<nothing thrown>";
+}
+
+double Linear(int from, double value, int to) {
+    OBReal result = -12345.0;
+    ConvertMeasurement(static_cast<LINEAR::UnitEnum>(from), OBReal(value),
+                       static_cast<LINEAR::UnitEnum>(to), result);
+    return result;
+}
+
+// Every pair converts through points, and back to the value it started from;
+// values outside the table count as points on either side.
+TEST(Units, EveryLinearPairConvertsThroughPoints) {
+    const int points = LINEAR::kPoints;
+    for (int from = -1; from <= 14; ++from) {
+        for (int to = -1; to <= 14; ++to) {
+            double direct = Linear(from, 3.5, to);
+            EXPECT_DOUBLE_EQ(direct, Linear(points, Linear(from, 3.5, points), to))
+                << from << " -> " << to;
+            EXPECT_NEAR(Linear(to, direct, from), 3.5, 3.5e-14) << from << " <-> " << to;
+            if (from == to) {
+                EXPECT_EQ(direct, 3.5);
+            }
+        }
+    }
+    for (int unknown : {-1, 14, 99})
+        EXPECT_EQ(Linear(unknown, 2.0, points), 2.0) << unknown;
+}
+
+TEST(Units, KnownLinearEquivalences) {
+    using namespace LINEAR;
+    EXPECT_NEAR(Linear(kInches, 1, kCentimeters), 2.54, 1e-9);
+    EXPECT_EQ(Linear(kQ, 1, kPoints), 1.0); // no factor: counts as points
+    EXPECT_EQ(Linear(kPixels, 4, kPoints), 3.0);
+    EXPECT_EQ(Linear(kTwips, 20, kPoints), 1.0);
+    EXPECT_NEAR(Linear(kCiceros, 1, kMillimeters), 4.5113, 1e-4);
+    EXPECT_EQ(Linear(kPoints, 12, kPicas), 1.0);
+    EXPECT_NEAR(Linear(kEMU, 914400, kInches), 1.0, 1e-12);
+    // The same unit passes any value through untouched, NaN included.
+    EXPECT_TRUE(std::isnan(Linear(kCentimeters, std::nan(""), kCentimeters)));
+    EXPECT_EQ(OBRectangle().unit, kPoints);
+}
+
+TEST(Units, AngularConversions) {
+    using namespace ANGULAR;
+    OBReal result;
+    ConvertMeasurement(kDegrees, 180.0, kRadians, result);
+    EXPECT_NEAR(double(result), 3.141592653589793, 1e-15);
+    ConvertMeasurement(kRadians, 3.141592653589793, kDegrees, result);
+    EXPECT_NEAR(double(result), 180.0, 1e-12);
+    ConvertMeasurement(kRadians, 0.25, kRadians, result);
+    EXPECT_EQ(double(result), 0.25);
+
+    auto bad = static_cast<ANGULAR::UnitEnum>(2);
+    result = 7.0;
+    EXPECT_EQ(ThrownMessage([&] { ConvertMeasurement(bad, 1.0, kDegrees, result); }),
+              "Unexpected ANGULAR::UnitEnum values");
+    EXPECT_EQ(ThrownMessage([&] { ConvertMeasurement(kRadians, 1.0, bad, result); }),
+              "Unexpected ANGULAR::UnitEnum values");
+    EXPECT_EQ(double(result), 7.0);
+    ConvertMeasurement(bad, 4.0, bad, result); // equal units copy the value
+    EXPECT_EQ(double(result), 4.0);
+
+    ANGULAR::UnitEnum unit = ANGULAR::kRadians;
+    ParseUnit("degrees", unit);
+    EXPECT_EQ(unit, ANGULAR::kDegrees);
+    const char* name = nullptr;
+    UnitName(ANGULAR::kRadians, name);
+    EXPECT_STREQ(name, "radians");
+    for (const char* text :
+         {"Degrees", " degrees", "radians ", "", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(ThrownMessage([&] { ParseUnit(text, unit); }),
+                  "Invalid unit string in angle measurement");
+    EXPECT_EQ(unit, ANGULAR::kDegrees);
+    for (int other : {2, -1})
+        EXPECT_EQ(ThrownMessage([&] { UnitName(static_cast<ANGULAR::UnitEnum>(other), name); }),
+                  "Bad Angle unit type");
+}
+
+// Every unit's name parses back to it, after blanks too.
+TEST(Units, ParseAndNameLinearUnits) {
+    for (int unit = 0; unit < 11; ++unit) {
+        const char* name = nullptr;
+        UnitName(static_cast<LINEAR::UnitEnum>(unit), name);
+        ASSERT_NE(name, nullptr);
+        LINEAR::UnitEnum parsed = LINEAR::kEMU, blanks = LINEAR::kEMU;
+        ParseUnit(name, parsed);
+        ParseUnit((std::string(" \t ") + name).c_str(), blanks);
+        EXPECT_TRUE(parsed == unit && blanks == unit) << name;
+    }
+    const char* points = nullptr;
+    UnitName(LINEAR::kPoints, points);
+    EXPECT_STREQ(points, "points");
+    LINEAR::UnitEnum parsed = LINEAR::kTwips;
+    for (const char* bad :
+         {"Points", "points ", "", "   ", "inch", "\npoints", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(ThrownMessage([&] { ParseUnit(bad, parsed); }),
+                  "Invalid unit string in measurement")
+            << (bad ? bad : "null");
+    EXPECT_EQ(parsed, LINEAR::kTwips);
+
+    const char* name = "untouched";
+    for (int unit : {11, 13, -1, 14}) {
+        EXPECT_EQ(ThrownMessage([&] { UnitName(static_cast<LINEAR::UnitEnum>(unit), name); }),
+                  "Bad measurement unit type")
+            << unit;
+    }
+    EXPECT_STREQ(name, "untouched");
 }
 
 } // namespace

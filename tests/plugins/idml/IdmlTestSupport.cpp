@@ -169,119 +169,17 @@ std::vector<std::string> Reading::Texts() const {
     return out;
 }
 
-std::vector<Element*> Below(Element* e, EL::ElementTypeEnum kind) {
-    std::vector<Element*> out, todo{e};
-    while (!todo.empty()) { // depth first, children in order
-        Element* at = todo.back();
-        todo.pop_back();
-        if (!at) continue;
-        if (at->GetElementType() == kind) out.push_back(at);
-        for (unsigned long long i = at->GetChildCount(); i-- > 0;)
-            todo.push_back(at->GetNthChild(i));
-    }
-    return out;
-}
-
-namespace {
-
-Value* Find(Element* e, AN::AttrNameEnum attr) {
-    Value* v = e ? OBGetAttributeValue(e, attr) : nullptr;
-    if (!v && e)
-        if (OBAttributeStore* store = OBGetAttributeStore(e)) v = store->Find(attr);
-    return v;
-}
-
-} // namespace
-
-double Points(Element* e, AN::AttrNameEnum attr) {
-    OBReal r = std::nan("");
-    if (auto* v = dynamic_cast<ValueLength*>(Find(e, attr))) v->Get(UNITS::LINEAR::kPoints, r);
-    return r;
-}
-
-double Ratio(Element* e, AN::AttrNameEnum attr) {
-    OBReal r = std::nan("");
-    if (auto* v = dynamic_cast<ValuePercent*>(Find(e, attr))) v->Get(r);
-    return r;
-}
-
 double Degrees(Element* e, AN::AttrNameEnum attr) {
     OBReal r = std::nan("");
-    if (auto* v = dynamic_cast<ValueAngle*>(Find(e, attr))) v->Get(UNITS::ANGULAR::kDegrees, r);
+    if (auto* v = dynamic_cast<ValueAngle*>(OBGetAttributeValue(e, attr)))
+        v->Get(UNITS::ANGULAR::kDegrees, r);
     return r;
-}
-
-long long Int(Element* e, AN::AttrNameEnum attr) {
-    int n = -1;
-    if (auto* v = dynamic_cast<ValueInteger32*>(Find(e, attr))) v->Get(n);
-    return n;
-}
-
-int Flag(Element* e, AN::AttrNameEnum attr) {
-    short f = -1;
-    if (auto* v = dynamic_cast<ValueBool16*>(Find(e, attr))) v->Get(f);
-    return f;
-}
-
-int Member(Element* e, AN::AttrNameEnum attr) {
-    auto* v = dynamic_cast<ValueEnumBase*>(Find(e, attr));
-    return v ? v->GetMember() : -1;
-}
-
-long long Id(Element* e, AN::AttrNameEnum attr) {
-    unsigned id = 0;
-    auto* v = dynamic_cast<ValueOBID*>(Find(e, attr));
-    if (!v) return -1;
-    v->Get(id);
-    return id;
-}
-
-namespace {
-
-std::string Utf8(const unsigned short* units, long long n) {
-    std::string out;
-    for (long long i = 0; i < n; ++i) {
-        unsigned c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n)
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-        out += static_cast<char>(((0xFF << (7 - extra)) & 0xFF) | (c >> (6 * extra)));
-        for (int k = extra - 1; k >= 0; --k)
-            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-    }
-    return out;
-}
-
-std::u16string Units(Element* child) {
-    std::u16string out;
-    OBStream* stream = nullptr;
-    if (auto* v = dynamic_cast<ValueStream*>(Find(child, AN::kTextStream))) v->Get(stream);
-    if (!stream) return out;
-    stream->Seek(0, kSeekFromStart);
-    unsigned char pair[2];
-    while (stream->XferByte(pair, 2) == 2)
-        out.push_back(static_cast<char16_t>(pair[0] | (pair[1] << 8)));
-    return out;
-}
-
-} // namespace
-
-std::string Str(Element* e, AN::AttrNameEnum attr) {
-    WOBString text;
-    if (auto* v = dynamic_cast<ValueString*>(Find(e, attr))) v->Get(text);
-    return text.GrabWString() ? Utf8(text.GrabWString(), text.Length()) : std::string();
 }
 
 std::string Text(Element* story) {
     if (story && story->GetElementType() == EL::kParentStory)
         story = story->GetChild(EL::kChildStory);
-    std::u16string units = Units(story);
-    return Utf8(reinterpret_cast<const unsigned short*>(units.data()),
-                static_cast<long long>(units.size()));
+    return ombra_test::Utf8(ombra_test::StoryText(story));
 }
 
 std::vector<std::pair<long long, long long>> Ranges(Element* e, EL::ElementTypeEnum kind) {
@@ -295,7 +193,7 @@ std::string CheckStories(const std::vector<Element*>& roots, bool complete) {
     std::string faults;
     for (Element* root : roots)
         for (Element* child : Below(root, EL::kChildStory)) {
-            const long long length = static_cast<long long>(Units(child).size());
+            const long long length = static_cast<long long>(ombra_test::StoryText(child).size());
             for (EL::ElementTypeEnum list : {EL::kParagraphRunList, EL::kCharacterRunList}) {
                 long long at = 0;
                 Element* l = child->GetChild(list);

@@ -8,6 +8,8 @@
 #include <ombra/diagnostics.h>
 #include <ombra/elements.h>
 
+#include "support/DocumentBuilder.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,19 +58,23 @@ private:
     OBConversionLogger logger_;
 };
 
-/// Elements of that kind at or below e, in document order.
-std::vector<Element*> Below(Element* e, EL::ElementTypeEnum kind);
-/// Values through the view accessors (or the store, for attributes the
-/// kind's view lacks): NaN, -1 or "" when absent.
-double Points(Element* e, AN::AttrNameEnum attr);
-double Ratio(Element* e, AN::AttrNameEnum attr);
+// Elements at or below one, and values through the view accessors, as the
+// writers' suites read them.
+using ombra_test::Flag;
+using ombra_test::Id;
+using ombra_test::Int;
+using ombra_test::Points;
+using ombra_test::Ratio;
+using ombra_test::Str;
+inline std::vector<Element*> Below(Element* e, EL::ElementTypeEnum kind) {
+    return ombra_test::Descendants(e, kind);
+}
+/// An enumeration's member, -1 when absent.
+inline int Member(Element* e, AN::AttrNameEnum attr) {
+    return ombra_test::EnumOf(e, attr);
+}
+/// Degrees of an angle, NaN when absent.
 double Degrees(Element* e, AN::AttrNameEnum attr);
-long long Int(Element* e, AN::AttrNameEnum attr);
-int Flag(Element* e, AN::AttrNameEnum attr);
-/// An enumeration's member.
-int Member(Element* e, AN::AttrNameEnum attr);
-long long Id(Element* e, AN::AttrNameEnum attr);
-std::string Str(Element* e, AN::AttrNameEnum attr);
 /// The text of a ChildStory (or of a ParentStory's first one), as UTF-8.
 std::string Text(Element* story);
 /// [start, end) of the runs of a kind below e.

@@ -53,34 +53,16 @@ def story(self, content, pref="Horizontal", frame_type="TextFrameType", extra=""
                                                            content))
 
 
-GRAPHIC = ('<Color Self="Color/Black" Model="Process" Space="CMYK" ColorValue="0 0 0 100" Name="Black"/>'
-           '<Color Self="Color/Red" Model="Spot" Space="RGB" ColorValue="255 0 0" Name="Red"/>'
-           '<Color Self="Color/Lab" Model="Process" Space="LAB" ColorValue="50 10 -20" Name="Lab"/>'
-           '<Color Self="Color/Paper" Model="Process" Space="CMYK" ColorValue="0 0 0 0" Name="Paper"/>'
-           '<Tint Self="Tint/Red 50" BaseColor="Color/Red" TintValue="50"/>'
-           '<Gradient Self="Gradient/G" Name="G" Type="Radial"><GradientStop StopColor="Color/Red" '
-           'Location="0"/><GradientStop StopColor="Color/Black" Location="100" Midpoint="40"/></Gradient>'
-           '<Swatch Self="Swatch/None" Name="None"/><Ink Self="Ink/Red" Name="Red"/>')
+PARTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "idml", "parts")
 
-STYLES = ('<RootCharacterStyleGroup><CharacterStyle Self="%s" Name="$ID/[No character style]"/>'
-          '<CharacterStyle Self="CharacterStyle/Dots" Name="Dots" KentenKind="KentenSesameDot">'
-          '<Properties><BasedOn type="string">$ID/[No character style]</BasedOn></Properties>'
-          '</CharacterStyle><CharacterStyleGroup Name="G"><CharacterStyle Self="CharacterStyle/G:Loop1" '
-          'Name="Loop1"><Properties><BasedOn type="object">CharacterStyle/G:Loop2</BasedOn></Properties>'
-          '</CharacterStyle><CharacterStyle Self="CharacterStyle/G:Loop2" Name="Loop2" PointSize="9">'
-          '<Properties><BasedOn type="object">CharacterStyle/G:Loop1</BasedOn></Properties>'
-          '</CharacterStyle></CharacterStyleGroup></RootCharacterStyleGroup>'
-          '<RootParagraphStyleGroup><ParagraphStyle Self="ParagraphStyle/$ID/[No paragraph style]" '
-          'Name="$ID/[No paragraph style]" PointSize="12" Justification="LeftAlign"/>'
-          '<ParagraphStyle Self="%s" Name="$ID/NormalParagraphStyle" NextStyle="%s" KinsokuType='
-          '"KinsokuPushInFirst" Rensuuji="true" GridAlignment="AlignEmCenter"><Properties><BasedOn '
-          'type="string">$ID/[No paragraph style]</BasedOn><KinsokuSet type="object">KinsokuTable/K'
-          '</KinsokuSet><Mojikumi type="object">MojikumiTable/M</Mojikumi><TabList type="list">'
-          '<ListItem type="record"><Alignment type="enumeration">CharacterAlign</Alignment>'
-          '<AlignmentCharacter type="string">,</AlignmentCharacter><Leader type="string">.</Leader>'
-          '<Position type="unit">72</Position></ListItem></TabList></Properties></ParagraphStyle>'
-          '</RootParagraphStyleGroup><RootCellStyleGroup><CellStyle Self="CellStyle/$ID/[None]" '
-          'Name="$ID/[None]"/></RootCellStyleGroup>') % (CHAR, PARA, PARA)
+
+def part(name):
+    """A shared part, as the packages hold it (tests/data/idml/parts)."""
+    with open(os.path.join(PARTS, name), encoding="utf-8") as f:
+        return f.read()
+
+
+GRAPHIC, STYLES, METADATA = part("Graphic.xml"), part("Styles.xml"), part("metadata.xml")
 
 
 def package(stories, items="", designmap="", master=False, mimetype="first", spreads=None,
@@ -198,17 +180,6 @@ def anchored_package():
 KENTEN = ["KentenSesameDot", "KentenWhiteSesameDot", "KentenFisheye", "KentenBullseye",
           "KentenBlackCircle", "KentenWhiteCircle", "KentenSmallBlackCircle",
           "KentenSmallWhiteCircle", "KentenBlackTriangle", "KentenWhiteTriangle", "Custom"]
-
-
-# Properties as elements, lists and attributes; the history's names are not
-# the document's.
-METADATA = (
-    '<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF xmlns:rdf="r"><rdf:Description xmlns:dc="d" '
-    'xmlns:xmp="x" xmp:CreatorTool="Maker 1"><xmpMM:History xmlns:xmpMM="m"><rdf:Seq><rdf:li>'
-    '<dc:title>Old</dc:title><dc:creator>Nobody</dc:creator></rdf:li></rdf:Seq></xmpMM:History>'
-    '<dc:title><rdf:Alt><rdf:li xml:lang="x-default">Guide</rdf:li></rdf:Alt></dc:title>'
-    '<dc:creator><rdf:Seq><rdf:li>Ann</rdf:li><rdf:li>Bo</rdf:li></rdf:Seq></dc:creator>'
-    '</rdf:Description></rdf:RDF></x:xmpmeta>')
 
 
 def features():
