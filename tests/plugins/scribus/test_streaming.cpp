@@ -214,8 +214,8 @@ TEST(ScribusStreaming, AHugeTextReadsAsTheSameTextInPieces) {
                                           "\xC3\xA9",
                                           "\xE2\x82\xAC",
                                           "\xF0\x9D\x84\x9E",
-                                          "\xC3"
-                                          "A",
+                                          ("\xC3"
+                                           "A"), // a lead byte without its continuation
                                           "B\x80",
                                           "&#13;",
                                           "&#9;"};
