@@ -8,6 +8,7 @@
 
 #include <boost/thread/tss.hpp>
 
+#include <memory>
 #include <new>
 
 namespace {
@@ -22,7 +23,11 @@ boost::thread_specific_ptr<ErrorValues> gErrorValues;
 
 // The thread's values, made when needed; null when no memory is left.
 ErrorValues* Values() {
-    if (!gErrorValues.get()) gErrorValues.reset(new ErrorValues);
+    if (!gErrorValues.get()) {
+        std::unique_ptr<ErrorValues> fresh(new ErrorValues); // freed if the slot throws
+        gErrorValues.reset(fresh.get());
+        fresh.release();
+    }
     return gErrorValues.get();
 }
 

@@ -3,6 +3,8 @@
 
 #include <boost/thread/tss.hpp>
 
+#include <new>
+
 #include <climits>
 #include <cstdint>
 
@@ -34,7 +36,12 @@ short OBIDGenerator::Init() {
     unsigned int* fresh = static_cast<unsigned int*>(OBLibAllocate(sizeof(unsigned int)));
     if (!fresh) return 0;
     *fresh = 0;
-    counter.reset(fresh);
+    try { // the slot's own bookkeeping may find no memory: the counter is ours then
+        counter.reset(fresh);
+    } catch (const std::bad_alloc&) {
+        OBLibFree(fresh);
+        throw;
+    }
     return 1;
 }
 

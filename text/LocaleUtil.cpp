@@ -4,6 +4,8 @@
 
 #include <boost/thread/tss.hpp>
 
+#include <new>
+
 namespace {
 
 // The slot comes from the memory service, so it goes back there when its
@@ -38,7 +40,12 @@ void LocaleUtil::InitCurrentLocale() {
     auto* slot = static_cast<OBL::LocaleIDEnum*>(OBLibAllocate(sizeof(OBL::LocaleIDEnum)));
     if (!slot) return;
     *slot = OBL::kEnglish;
-    gCurrentLocale.reset(slot);
+    try { // the slot's own bookkeeping may find no memory: the value is ours then
+        gCurrentLocale.reset(slot);
+    } catch (const std::bad_alloc&) {
+        OBLibFree(slot);
+        throw;
+    }
 }
 
 OBL::LocaleIDEnum LocaleUtil::GetCurrentLocale() {
