@@ -26,7 +26,7 @@ ErrorValues* Values() {
     if (!gErrorValues.get()) {
         std::unique_ptr<ErrorValues> fresh(new ErrorValues); // freed if the slot throws
         gErrorValues.reset(fresh.get());
-        fresh.release();
+        static_cast<void>(fresh.release()); // the slot owns it now
     }
     return gErrorValues.get();
 }
