@@ -49,17 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_host::HelpText(parsed.options.helpTopic);
 
     // The same line with every long option's value as an argument of its own.
+    // An argument right after a bare long option may be that option's value,
+    // "--x=y" included: it stays whole.
     std::vector<std::string> split;
-    bool options = true;
+    bool options = true, afterBare = false;
     for (const std::string& a : arguments) {
         if (a == "--") options = false;
         size_t equals = a.find('=');
-        if (options && a.size() > 2 && a.compare(0, 2, "--") == 0 && equals != a.npos) {
+        bool isLong = options && a.size() > 2 && a.compare(0, 2, "--") == 0;
+        if (isLong && equals != a.npos && !afterBare) {
             split.push_back(a.substr(0, equals));
             split.push_back(a.substr(equals + 1));
         } else {
             split.push_back(a);
         }
+        afterBare = isLong && equals == a.npos;
     }
     auto again = ParseCommandLine(split);
     if (!again.ok || !Same(parsed.options, again.options)) __builtin_trap();
