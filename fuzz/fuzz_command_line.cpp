@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_host::HelpText(parsed.options.helpTopic);
 
     // The same line with every long option's value as an argument of its own.
-    // An argument right after a bare long option may be that option's value,
-    // "--x=y" included: it stays whole.
+    // An argument right after an option without "=" may be that option's
+    // value, "--x=y" included: it stays whole.
     std::vector<std::string> split;
     bool options = true, afterBare = false;
     for (const std::string& a : arguments) {
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             split.push_back(a);
         }
-        afterBare = isLong && equals == a.npos;
+        afterBare = options && a.size() > 1 && a[0] == '-' && equals == a.npos;
     }
     auto again = ParseCommandLine(split);
     if (!again.ok || !Same(parsed.options, again.options)) __builtin_trap();
