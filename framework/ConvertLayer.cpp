@@ -406,6 +406,14 @@ bool CheckSetting(const std::vector<ListPtr>& lists, const std::string& name,
     return false;
 }
 
+// The reader object is shared by every conversion, and its name renders
+// its UTF-16 form on first use: reading it takes turns.
+std::string ReaderName(OBReader& reader) {
+    static boost::mutex lock;
+    boost::lock_guard<boost::mutex> guard(lock);
+    return obconvert::Utf8Of(&reader.GetReaderName());
+}
+
 std::string WriterNames() {
     std::string names;
     for (const OBPLUGIN::Info& info : OBPLUGIN::kAll)
@@ -480,7 +488,7 @@ bool Converter::Impl::Pump(OBStream* input, OBWriter* writer, const Preferences&
     bool recognised = convertor.CanConvertThis(input) == 1;
     if (recognised) {
         OBReader* reader = convertor.Reader();
-        result.reader = obconvert::Utf8Of(&reader->GetReaderName());
+        result.reader = ReaderName(*reader);
         result.readerId = reader->GetReaderID();
         input->Seek(0, kSeekFromStart);
         // The plug-ins read texts in the thread's locale, which Reset discards.
