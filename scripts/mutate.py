@@ -1,18 +1,19 @@
 #!/usr/bin/env python3
 """A small mutation runner: how many one-line faults in the sources do the tests catch?
 
-  mutate.py sample [--seed N] [--out FILE]
+  mutate.py sample [--seed N] [--out FILE] [--areas A,B] [--scale K]
       Draws a fixed sample of mutants from the .cpp files of the library,
       plug-ins and tools, spread over the areas below, and writes it as
       tab-separated rows (id, area, file, line, operator, original, mutated).
-  mutate.py run --sample FILE --results FILE [--src DIR] [--build DIR]
+  mutate.py run --sample FILE --results FILE [--src DIR] [--build DIR] [--regex RE]
       Copies the committed tree (git archive HEAD) to --src unless it exists,
       builds it in --build, checks that the suites pass, then applies one
       mutant at a time: rebuild (ninja), run every CTest suite with a timeout,
       restore the line. Results (id, status, seconds, failing tests) are
       appended to --results, so an interrupted run resumes where it stopped.
-      Status: killed (a test failed, crashed or hung), survived, or stillborn
-      (the mutant did not compile; not counted).
+      Status: killed (a test failed, crashed or hung), survived, stillborn
+      (the mutant did not compile) or gone (its line changed since the sample
+      was drawn); the last two are not counted.
   mutate.py report RESULTS... [--sample FILE]
       Kill rate overall and per area, and the survivors.
 
@@ -42,6 +43,11 @@ AREAS = [
     ("scribus", "plugins/readers/scribus/", 40),
     ("textwriter", "plugins/writers/text/", 24),
     ("dump", "plugins/writers/dump/", 10),
+    ("idml", "plugins/readers/idml/", 24),
+    ("readers", "plugins/readers/common/", 16),
+    ("walker", "plugins/writers/common/", 16),
+    ("html", "plugins/writers/html/", 12),
+    ("pandoc", "plugins/writers/pandoc/", 12),
     ("tools", "tools/ombra/", 16),
 ]
 
@@ -60,6 +66,7 @@ SWAPS = [
     ("bool", [("true", "false"), ("false", "true")]),
 ]
 NUMBER = re.compile(r"(?<![\w.])(0[xX][0-9A-Fa-f]+|\d+)([uUlL]*)(?![\w.])")
+STATUSES = ("killed", "survived", "stillborn", "gone")
 CONDITION = re.compile(r"\b(if|while) \(")
 
 
@@ -165,6 +172,9 @@ def sample(args):
                            text=True, check=True).stdout.split()
     rows = []
     for area, folder, count in AREAS:
+        if args.areas and area not in args.areas.split(","):
+            continue
+        count *= args.scale
         by_operator = {}
         for path in sorted(f for f in files if f.startswith(folder) and "/gen/" not in f):
             lines, found = candidates(path)
@@ -224,13 +234,15 @@ def quiet(command, cwd, timeout=None):
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
 
-def run_suites(build, timeout, every=False):
+def run_suites(build, timeout, every=False, regex=None):
     """(passed, failing tests) for the CTest suites of the build. With every,
     all suites run, so the failing tests say which of them catch the mutant;
     otherwise the run stops at the first failure."""
     command = ["nice", "-n", "10", "ctest", "--test-dir", build, "-j2", "--timeout", str(timeout)]
     if not every:
         command.append("--stop-on-failure")
+    if regex:
+        command += ["-R", regex]
     ctest = subprocess.Popen(command, cwd=build, stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, text=True, start_new_session=True,
                              env=dict(os.environ, CCACHE_DISABLE="1"))
@@ -262,7 +274,7 @@ def prepare(args):
                  "-DCMAKE_CXX_FLAGS_RELEASE=-O1", "-DCMAKE_LINK_DEPENDS_NO_SHARED=ON"]
     if quiet(configure, cwd=src).returncode != 0 or quiet(["ninja", "-j2"], cwd=build).returncode:
         sys.exit("mutate: the unmutated tree does not build in %s" % build)
-    passed, failing = run_suites(build, args.timeout, True)
+    passed, failing = run_suites(build, args.timeout, True, args.regex)
     if not passed:
         sys.exit("mutate: the unmutated tree fails %s; fix that first" % ", ".join(failing))
     return src, build
@@ -281,8 +293,10 @@ def run(args):
                 text = f.read()
             lines = text.split("\n")
             at = locate(lines, mutant)
-            if at < 0:
-                sys.exit("mutate: %s no longer applies to %s" % (mutant["id"], mutant["file"]))
+            if at < 0:  # the line changed since the sample was drawn
+                out.write("\t".join([mutant["id"], "gone", "0", ""]) + "\n")
+                print("%s gone: no longer applies to %s" % (mutant["id"], mutant["file"]))
+                continue
             began = time.time()
             lines[at] = mutant["mutated"]
             try:
@@ -291,7 +305,7 @@ def run(args):
                 if quiet(["ninja", "-j2"], cwd=build).returncode != 0:
                     status, failing = "stillborn", ""
                 else:
-                    passed, failing = run_suites(build, args.timeout, args.every)
+                    passed, failing = run_suites(build, args.timeout, args.every, args.regex)
                     status = "survived" if passed else "killed"
                     failing = ",".join(failing)
             finally:
@@ -312,10 +326,10 @@ def report(args):
         totals = {}
         for mid, fields in results.items():
             area = mutants[mid]["area"]
-            counts = totals.setdefault(area, {"killed": 0, "survived": 0, "stillborn": 0})
+            counts = totals.setdefault(area, dict.fromkeys(STATUSES, 0))
             counts[fields[1]] += 1
-        print("%-11s %7s %8s %9s %6s" % ("area", "killed", "survived", "stillborn", "rate"))
-        whole = {"killed": 0, "survived": 0, "stillborn": 0}
+        print("%-11s %7s %8s %9s %5s %6s" % (("area",) + STATUSES + ("rate",)))
+        whole = dict.fromkeys(STATUSES, 0)
         for area, _, _ in AREAS + [("all", "", 0)]:
             counts = whole if area == "all" else totals.get(area)
             if not counts:
@@ -325,8 +339,8 @@ def report(args):
                     whole[key] += counts[key]
             valid = counts["killed"] + counts["survived"]
             rate = 100.0 * counts["killed"] / valid if valid else 0.0
-            print("%-11s %7d %8d %9d %5.1f%%" % (area, counts["killed"], counts["survived"],
-                                                  counts["stillborn"], rate))
+            print("%-11s %7d %8d %9d %5d %5.1f%%" % ((area,) + tuple(counts[k] for k in STATUSES)
+                                                      + (rate,)))
         if args.survivors:
             for mid, fields in sorted(results.items()):
                 if fields[1] == "survived":
@@ -341,6 +355,8 @@ def main():
     p = sub.add_parser("sample")
     p.add_argument("--seed", type=int, default=12)
     p.add_argument("--out", default=os.path.join(ROOT, "scripts", "mutation-sample.tsv"))
+    p.add_argument("--areas", help="comma-separated areas to draw from (default: all)")
+    p.add_argument("--scale", type=int, default=1, help="draw this many times the mutants")
     p = sub.add_parser("run")
     p.add_argument("--sample", default=os.path.join(ROOT, "scripts", "mutation-sample.tsv"))
     p.add_argument("--results", required=True)
@@ -349,6 +365,7 @@ def main():
     p.add_argument("--timeout", type=int, default=30, help="seconds a test may take")
     p.add_argument("--every", action="store_true",
                    help="run every suite on a killed mutant, to learn which tests catch it")
+    p.add_argument("--regex", help="run only the tests whose names match (ctest -R)")
     p = sub.add_parser("report")
     p.add_argument("results", nargs="+")
     p.add_argument("--sample", default=os.path.join(ROOT, "scripts", "mutation-sample.tsv"))
