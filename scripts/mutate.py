@@ -228,8 +228,9 @@ def locate(lines, mutant):
     return min(hits, key=lambda i: abs(i - want)) if hits else -1
 
 
-def quiet(command, cwd, timeout=None):
-    env = dict(os.environ, CCACHE_DISABLE="1")
+def quiet(command, cwd, timeout=None, cache=False):
+    # Mutants stay out of the compiler cache; the unmutated tree may use it.
+    env = dict(os.environ) if cache else dict(os.environ, CCACHE_DISABLE="1")
     return subprocess.run(["nice", "-n", "10"] + command, cwd=cwd, env=env, timeout=timeout,
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
@@ -272,7 +273,8 @@ def prepare(args):
     # a changed shared library needs keeps each mutant's build small.
     configure = ["cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
                  "-DCMAKE_CXX_FLAGS_RELEASE=-O1", "-DCMAKE_LINK_DEPENDS_NO_SHARED=ON"]
-    if quiet(configure, cwd=src).returncode != 0 or quiet(["ninja", "-j2"], cwd=build).returncode:
+    if (quiet(configure, cwd=src).returncode != 0
+            or quiet(["ninja", "-j2"], cwd=build, cache=True).returncode):
         sys.exit("mutate: the unmutated tree does not build in %s" % build)
     passed, failing = run_suites(build, args.timeout, True, args.regex)
     if not passed:
