@@ -13,7 +13,6 @@
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace {

@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstring>
 #include <set>
 #include <string>
@@ -81,7 +80,6 @@ TEST(Views, APlugInOverrideIsSeenThroughTheViewAndTheElement) {
     EXPECT_EQ(deaths, 1);
 }
 
-using ombra_test::ConversionState;
 using UNITS::LINEAR::kPoints;
 
 // ---------------------------------------------------------------- every view, every accessor
@@ -284,7 +282,6 @@ TEST(ValueText, AClassOfAPlugInsOwnIsNamedByItsType) {
     EXPECT_EQ(real.IsEqual(&own), 0); // same type code, but not a value of this class
 }
 
-using ombra_test::ConversionState;
 
 TEST(StoredElements, EveryViewKindHasOneAndNothingElse) {
     ConversionState state;

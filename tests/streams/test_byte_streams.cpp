@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>

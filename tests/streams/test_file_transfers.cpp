@@ -20,7 +20,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
