@@ -282,7 +282,6 @@ TEST(ValueText, AClassOfAPlugInsOwnIsNamedByItsType) {
     EXPECT_EQ(real.IsEqual(&own), 0); // same type code, but not a value of this class
 }
 
-
 TEST(StoredElements, EveryViewKindHasOneAndNothingElse) {
     ConversionState state;
     int made = 0;

@@ -43,14 +43,7 @@ TEST_F(MemoryTransfer, SpillsPastTheBufferWithoutLosingAByte) {
         backing = OBFileSystemPath(mem.GetBackingFile()).Get();
         EXPECT_EQ(backing.rfind(root + "/BackingStore", 0), 0u) << backing;
         EXPECT_EQ(Entries(root).size(), 1u);
-
-        EXPECT_EQ(mem.Seek(0, kSeekFromStart), 0u);
-        Bytes back(3000);
-        EXPECT_EQ(mem.Read(back.data(), 1000), 1000u);
-        EXPECT_EQ(mem.Tell(), 1000u);
-        EXPECT_EQ(mem.Read(back.data() + 1000, 2000), 1049u); // short: EOF
-        back.resize(2049);
-        EXPECT_EQ(back, data);
+        EXPECT_EQ(Contents(mem), data);
     }
     struct stat st;
     EXPECT_NE(::stat(backing.c_str(), &st), 0); // deleted with the transfer
@@ -134,33 +127,29 @@ TEST_F(FileTransfer, OpenModes) {
     EXPECT_EQ(f.Seek(3, kSeekFromStart), 0u);
     EXPECT_FALSE(Exists("missing"));
 
-    // kFileWrite creates; kFileWrite | kFileTruncate empties; kFileAppend
-    // alone writes at the start; with kFileWrite at the end.
+    // kFileWrite creates; kFileAppend alone writes at the start, with
+    // kFileWrite at the end; kFileWrite | kFileTruncate empties, and so does
+    // kFileTruncate an existing file.
+    const struct {
+        int mode;
+        unsigned long long at;
+        std::string write, then;
+    } opens[] = {{kFileWrite, 0, "hello world", "hello world"},
+                 {kFileAppend, 0, "J", "Jello world"},
+                 {kFileWrite | kFileAppend, 11, "!", "Jello world!"},
+                 {kFileWrite, 0, "Y", "Yello world!"},
+                 {kFileWrite | kFileTruncate, 0, "", ""},
+                 {kFileTruncate, 0, "", ""}};
     OBSysFileRef file(Path("f").c_str());
-    ASSERT_EQ(f.Open(file, kFileWrite, 0, 0), 1);
-    EXPECT_EQ(f.GetStreamState(), kStreamOK);
-    EXPECT_EQ(f.Write("hello world", 11), 11u);
-    f.Close();
-    EXPECT_EQ(Read("f"), "hello world");
-    ASSERT_EQ(f.Open(file, kFileAppend, 0, 0), 1);
-    EXPECT_EQ(f.Tell(), 0u);
-    f.Write("J", 1);
-    ASSERT_EQ(f.Open(file, kFileWrite | kFileAppend, 0, 0), 1); // closes first
-    EXPECT_EQ(f.Tell(), 11u);
-    f.Write("!", 1);
-    f.Close();
-    EXPECT_EQ(Read("f"), "Jello world!");
-    ASSERT_EQ(f.Open(file, kFileWrite, 0, 0), 1);
-    f.Write("Y", 1);
-    f.Close();
-    EXPECT_EQ(Read("f"), "Yello world!");
-    ASSERT_EQ(f.Open(file, kFileWrite | kFileTruncate, 0, 0), 1);
-    f.Close();
-    EXPECT_EQ(Read("f"), "");
-    Write("f", "data");
-    ASSERT_EQ(f.Open(file, kFileTruncate, 0, 0), 1); // an existing file, emptied
-    f.Close();
-    EXPECT_EQ(Read("f"), "");
+    for (const auto& open : opens) {
+        if (open.mode == kFileTruncate) Write("f", "data");
+        ASSERT_EQ(f.Open(file, open.mode, 0, 0), 1) << open.mode;
+        EXPECT_EQ(f.GetStreamState(), kStreamOK);
+        EXPECT_EQ(f.Tell(), open.at);
+        EXPECT_EQ(f.Write(open.write.data(), open.write.size()), open.write.size());
+        f.Close();
+        EXPECT_EQ(Read("f"), open.then) << open.mode;
+    }
     EXPECT_EQ(f.Open(OBSysFileRef(Path("gone").c_str()), kFileTruncate, 0, 0), 0);
     EXPECT_FALSE(Exists("gone"));
 

@@ -394,7 +394,6 @@ TEST(ByteSwapReverse, WordsInPlace) {
     ByteSwapReverse::SwapWordsInPlace(nullptr, 3);
 }
 
-
 template <typename Fill> Bytes Compressed(Fill fill, short swapping = 0) {
     OBMemStreamWrite stream;
     stream.SetSwapping(swapping);

@@ -325,15 +325,12 @@ TEST_F(CodePages, UnknownPagesAndBadArgumentsConvertNothing) {
     EXPECT_EQ(service_->TextCharToChar(text + 1, -1, bytes, 8, roman, kFromScript), 2);
     EXPECT_STREQ(bytes, "a");
     EXPECT_EQ(Service::TextCharToCodePage(28595, text, -1, bytes, 8), 3);
-    EXPECT_STREQ(bytes, "\xB6"
-                        "a");
+    const std::string zhe = "\xB6"
+                            "a";
+    EXPECT_EQ(bytes, zhe);
     EXPECT_EQ(Service::TextCharToCodePage_Exact(28595, text, -1, bytes, 8, exact, used), 3);
     EXPECT_EQ(std::make_pair(used, exact), std::make_pair(3LL, short(1)));
-    EXPECT_EQ(Service::CodePageToTextChar(28595,
-                                          "\xB6"
-                                          "a",
-                                          -1, units, 8),
-              3);
+    EXPECT_EQ(Service::CodePageToTextChar(28595, zhe.c_str(), -1, units, 8), 3);
     EXPECT_EQ(U16(units), u"\u0416a");
 }
 
