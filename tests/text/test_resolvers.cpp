@@ -139,31 +139,27 @@ void SetByPattern(Source& source, const std::vector<Getter<View>>& getters, int 
         if (static_cast<int>(i) % modulus == rest) source.values.Set(getters[i].name);
 }
 
-// Each getter asks the source getter of the same name, the primary first.
+// Each getter asks the source getter of the same name, the primary first;
+// the two sources set getters by patterns of their own.
+template <class Resolver, class Source, class View>
+void ExpectPrimaryFirst(const std::vector<Getter<View>>& getters, const int (&patterns)[4],
+                        const char* what) {
+    Source a, b;
+    SetByPattern(a, getters, patterns[0], patterns[1]);
+    SetByPattern(b, getters, patterns[2], patterns[3]);
+    Resolver resolver(&a, &b);
+    EXPECT_TRUE(resolver.GetPrimary() == &a && resolver.GetSecondary() == &b) << what;
+    ExpectNearestSource(resolver, std::vector<Source*>{&a, &b}, getters, what);
+}
+
 TEST(Resolvers, PrimaryBeforeSecondaryForEveryGetter) {
     ConversionState state;
-    CharacterSource a, b;
-    SetByPattern(a, kCharacterGetters, 2, 0);
-    SetByPattern(b, kCharacterGetters, 3, 0);
-    OBMResolveCharacterAttributes character(&a, &b);
-    EXPECT_EQ(character.GetPrimary(), &a);
-    EXPECT_EQ(character.GetSecondary(), &b);
-    ExpectNearestSource(character, std::vector<CharacterSource*>{&a, &b}, kCharacterGetters,
-                        "character");
-
-    ParagraphSource p1, p2;
-    SetByPattern(p1, kParagraphGetters, 4, 1);
-    SetByPattern(p2, kParagraphGetters, 3, 2);
-    OBMResolveParagraphAttributes paragraph(&p1, &p2);
-    ExpectNearestSource(paragraph, std::vector<ParagraphSource*>{&p1, &p2}, kParagraphGetters,
-                        "paragraph");
-
-    HyphenationSource h1, h2;
-    SetByPattern(h1, kHyphenationGetters, 3, 0);
-    SetByPattern(h2, kHyphenationGetters, 2, 1);
-    OBMResolveHyphenationAttributes hyphenation(&h1, &h2);
-    ExpectNearestSource(hyphenation, std::vector<HyphenationSource*>{&h1, &h2}, kHyphenationGetters,
-                        "hyphenation");
+    ExpectPrimaryFirst<OBMResolveCharacterAttributes, CharacterSource>(kCharacterGetters,
+                                                                       {2, 0, 3, 0}, "character");
+    ExpectPrimaryFirst<OBMResolveParagraphAttributes, ParagraphSource>(kParagraphGetters,
+                                                                       {4, 1, 3, 2}, "paragraph");
+    ExpectPrimaryFirst<OBMResolveHyphenationAttributes, HyphenationSource>(
+        kHyphenationGetters, {3, 0, 2, 1}, "hyphenation");
 }
 
 // Chains of depth 1 to 4, nested on the primary side, on the secondary side
