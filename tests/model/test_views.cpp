@@ -213,6 +213,15 @@ TEST(ValueText, NumbersUnitsAndCompoundValues) {
               "(location 0.5, midpoint 0.5, color #3, tint 1)");
 }
 
+// The text of a list that `fill` fills.
+template <class List, class Fill> std::string ListText(Fill fill) {
+    List list;
+    fill(list);
+    COBString out;
+    OBValueToText(&list, out);
+    return out.GrabCString();
+}
+
 TEST(ValueText, StringsPathsListsEnumerationsAndStreams) {
     EXPECT_EQ(TEXT_OF(CreateValueString(COBString("say \"hi\"\\\t"), v)),
               "\"say \\\"hi\\\"\\\\\\t\"");
@@ -226,28 +235,13 @@ TEST(ValueText, StringsPathsListsEnumerationsAndStreams) {
     EXPECT_EQ(TEXT_OF(CreateValueAlignmentEnum(static_cast<AE::AlignmentEnum>(999), v)), "999");
     EXPECT_EQ(TEXT_OF(CreateValueWritingScriptEnum(WSE::kGreekScript, v)), "kGreekScript");
 
-    auto text = [](Value& list) {
-        COBString out;
-        OBValueToText(&list, out);
-        return std::string(out.GrabCString());
-    };
-    ValueIdRefList ids;
-    ids.Add(1);
-    ids.Add(22);
-    EXPECT_EQ(text(ids), "[#1, #22]");
-    ValueRangeList ranges;
-    ranges.Add(0, 5);
-    EXPECT_EQ(text(ranges), "[0..5]");
-    ValueBool16List flags;
-    flags.Add(1);
-    flags.Add(0);
-    EXPECT_EQ(text(flags), "[true, false]");
-    ValueStringList strings;
-    strings.Add(COBString("a"));
-    EXPECT_EQ(text(strings), "[\"a\"]");
-    ValueVertexList vertices;
-    vertices.Add(OBPoint(1.0, 2.0), UNITS::LINEAR::kMillimeters);
-    EXPECT_EQ(text(vertices), "[(1, 2)] mm");
+    EXPECT_EQ(ListText<ValueIdRefList>([](auto& l) { l.Add(1), l.Add(22); }), "[#1, #22]");
+    EXPECT_EQ(ListText<ValueRangeList>([](auto& l) { l.Add(0, 5); }), "[0..5]");
+    EXPECT_EQ(ListText<ValueBool16List>([](auto& l) { l.Add(1), l.Add(0); }), "[true, false]");
+    EXPECT_EQ(ListText<ValueStringList>([](auto& l) { l.Add(COBString("a")); }), "[\"a\"]");
+    EXPECT_EQ(ListText<ValueVertexList>(
+                  [](auto& l) { l.Add(OBPoint(1.0, 2.0), UNITS::LINEAR::kMillimeters); }),
+              "[(1, 2)] mm");
 
     OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead("0123456789", 10);
     stream->Seek(4, kSeekFromStart);
