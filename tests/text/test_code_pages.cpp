@@ -31,8 +31,8 @@ constexpr auto kFromScript = CPGE::kCodePageFromScript;
 template <class S> long long Size(const S& s) {
     return static_cast<long long>(s.size());
 }
-std::string Repeat(const std::string& s, int n) {
-    std::string out;
+template <class S> S Repeat(const S& s, int n) {
+    S out;
     while (n-- > 0)
         out += s;
     return out;
@@ -175,7 +175,9 @@ TEST(ExplicitCodePages, ACharacterThePageLacksEndsTheExactConversion) {
         Exact expected;
     } rows[] = {
         // Far beyond any piece the conversion works in.
-        {20932, std::u16string(300, u'\u65E5') + u"\u2460x", {Repeat("\xC6\xFC", 300), 300, 0}},
+        {20932,
+         std::u16string(300, u'\u65E5') + u"\u2460x",
+         {Repeat<std::string>("\xC6\xFC", 300), 300, 0}},
         {932,
          std::u16string(150, u'a') + u"\u65E5\u301C",
          {std::string(150, 'a') + "\x93\xFA", 151, 0}},
@@ -270,13 +272,8 @@ TEST_F(CodePages, AResultThatDoesNotFitLeavesTheOutputAlone) {
               0);
     EXPECT_EQ(used, -1);
 
-    std::string many;
-    std::u16string expected;
-    for (int i = 0; i < 5000; ++i) {
-        many += "\x93\xFA"
-                "a";
-        expected += u"\u65E5a";
-    }
+    std::string many = Repeat<std::string>("\x93\xFA\x61", 5000); // "日a"
+    std::u16string expected = Repeat<std::u16string>(u"\u65E5a", 5000);
     std::vector<unsigned short> read(many.size());
     long long produced = service_->CharToTextChar(many.data(), Size(many), read.data(), Size(read),
                                                   WSE::kJapaneseScript, kFromScript);

@@ -119,25 +119,23 @@ TEST_F(Strings, OrderingAndCompareDifferBetweenTheKinds) {
 // ---- Numbers ---------------------------------------------------------------
 
 TEST_F(Strings, GetAsNumberReadsIntegersThenDecimals) {
-    struct {
+    const auto ok = IOBString::kConversionOK, failed = IOBString::kConversionFailed;
+    const struct {
         const char* text;
         int value;
         IOBString::ConversionError error;
-    } rows[] = {
-        {"-2147483648", INT_MIN, IOBString::kConversionOK},
-        {"2147483647", INT_MAX, IOBString::kConversionOK},
-        {"2147483648", INT_MIN, IOBString::kConversionOK},
-        {"3.9", 3, IOBString::kConversionOK},
-        {"1e3", 1000, IOBString::kConversionOK},
-        {"1e300", INT_MIN, IOBString::kConversionOK},
-        {" 42", 0, IOBString::kConversionFailed},
-        {"42 ", 0, IOBString::kConversionFailed},
-        {"", 0, IOBString::kConversionFailed},
-        {"--4", 0, IOBString::kConversionFailed},
-    };
+    } rows[] = {{"-2147483648", INT_MIN, ok},
+                {"2147483647", INT_MAX, ok},
+                {"2147483648", INT_MIN, ok},
+                {"3.9", 3, ok},
+                {"1e3", 1000, ok},
+                {"1e300", INT_MIN, ok},
+                {" 42", 0, failed},
+                {"42 ", 0, failed},
+                {"", 0, failed},
+                {"--4", 0, failed}};
     for (const auto& row : rows) {
-        IOBString::ConversionError error = IOBString::kConversionFailed;
-        if (row.error == IOBString::kConversionFailed) error = IOBString::kConversionOK;
+        IOBString::ConversionError error = row.error == ok ? failed : ok;
         EXPECT_EQ(COBString(row.text, WSE::kRomanScript).GetAsNumber(&error), row.value)
             << row.text;
         EXPECT_EQ(error, row.error) << row.text;
