@@ -2,6 +2,7 @@
 // colours, fonts, layers and styles (see ScribusMapperInternal.h).
 #include "ScribusMapperInternal.h"
 
+#include <Languages.h>
 #include <ReaderColors.h>
 #include <ReaderStyles.h>
 
@@ -456,6 +457,12 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
     if (a.scaleV) b_.Percent(e, AN::kVerticalScale, *a.scaleV / 100.0);
     if (a.baselineShift) b_.Length(e, AN::kBaselineShift, *a.baselineShift / 100.0 * size);
     if (a.effects) Effects(e, *a.effects);
+    if (a.language) {
+        DLE::DictionaryLanguageEnum language = oblanguage::FromName(*a.language);
+        if (language != DLE::kUndefined)
+            b_.Enum(e, AN::kDictionaryLanguage, &ValueUtil::CreateValueDictionaryLanguageEnum,
+                    language);
+    }
 }
 
 void Mapper::Effects(Element* e, unsigned f) {
@@ -583,6 +590,10 @@ void Mapper::ParagraphStyles() {
         CharacterAttributes character = s.attributes.character;
         if (s.attributes.characterStyle)
             Fill(character, ResolvedCharacterStyle(*s.attributes.characterStyle));
+        // The first style is the default one, and the document's language
+        // is what it says.
+        if (made.size() == 1 && !character.language && !doc_.publication.language.empty())
+            character.language = doc_.publication.language;
         if (!Empty(character))
             CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), character,
                                   EffectiveSize(character, "", s.name));

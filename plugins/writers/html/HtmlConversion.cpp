@@ -326,7 +326,7 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     // The paragraph's language where its first character's script names
     // another than the document's; its runs say theirs where they differ.
     block.language = language_;
-    const char* language = ScriptLanguage(paragraph.script);
+    const char* language = TextLanguage(paragraph.script, paragraph.characterFormat);
     if (language && (!language_ || std::strcmp(language, language_) != 0)) {
         tag.Append(" lang=\"");
         tag.Append(language);
@@ -495,7 +495,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
             open.Append('"');
         }
     }
-    const char* language = ScriptLanguage(run.script);
+    const char* language = TextLanguage(run.script, run.format);
     const char* around = blockCount_ > 0 ? Top().language : language_;
     if (language && (!around || std::strcmp(language, around) != 0)) {
         open.Append(" lang=\"");

@@ -389,7 +389,7 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     block.pending = true;
     block.table = false;
     block.paragraphStyle = paragraph.style;
-    block.language = ScriptLanguage(paragraph.script);
+    block.language = TextLanguage(paragraph.script, paragraph.characterFormat);
     if (!block.language) block.language = language_;
     block.level = 0;
     if (paragraph.style) {
@@ -518,7 +518,7 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
     Utf8Text name, open;
     if (options_.styleNames && run.characterStyle)
         GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), name);
-    const char* language = ScriptLanguage(run.script);
+    const char* language = TextLanguage(run.script, run.format);
     const char* around = blockCount_ > 0 && Top().styleDiv >= 0 ? Top().divLanguage : language_;
     if (language && around && std::strcmp(language, around) == 0) language = nullptr;
     if (!name.IsEmpty() || language) {
