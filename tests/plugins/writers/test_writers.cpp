@@ -65,6 +65,12 @@ struct Feature {
     long long count = 0;                                 // and how often
 };
 
+Value* Language(DLE::DictionaryLanguageEnum member) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueDictionaryLanguageEnum(member, v);
+    return v;
+}
+
 RunStyle Ja() {
     return RunStyle::Script(WSE::kJapaneseScript);
 }
@@ -101,6 +107,17 @@ const std::vector<Feature>& Features() {
          {"<p class=\"p-Normal\"><span style=\"font-size: 11pt\">a</span><span "
           "style=\"font-family: 'X; Z'\">b</span></p>"},
          {},
+         "ab\n"},
+        {"languages: the document's from its default style, a run's where it differs",
+         [](DocumentBuilder& b) {
+             unsigned normal = b.AddParagraphStyle("Normal");
+             b.CharacterFormat(normal).Set(AN::kDictionaryLanguage, Language(DLE::kGermanSwiss));
+             unsigned french = b.AddCharacterStyle("French");
+             b.CharacterFormat(french).Set(AN::kDictionaryLanguage, Language(DLE::kFrench));
+             b.AddStory().Text("a").Text("b", RunStyle::Style(french)).EndPara(normal);
+         },
+         {"<html lang=\"de-CH\">", "a<span lang=\"fr\">b</span>"},
+         {"\"lang\":{\"t\":\"MetaString\",\"c\":\"de-CH\"}", "[\"lang\",\"fr\"]"},
          "ab\n"},
         {"a note's own number and a style that sets nothing",
          [](DocumentBuilder& b) {
