@@ -52,26 +52,21 @@ struct Record {
         rect.ReadWrite(s);
     }
 
+    // Arrays go out as they are (a flag of 7 too).
     static Record Sample() {
-        Record r;
-        r.byte = 0xA5;
-        r.flag = 1;
-        r.i16 = -12345;
-        r.i32 = -123456789;
-        r.real = -2.5e-300;
-        const unsigned char b[5] = {0, 1, 0x7F, 0x80, 0xFF};
-        std::memcpy(r.bytes, b, 5);
-        r.flags[2] = 7; // arrays go out as they are
-        const short s[4] = {0, -1, 32767, -32768};
-        std::memcpy(r.i16s, s, sizeof s);
-        const int l[3] = {std::numeric_limits<int>::min(), 0x01020304, -1};
-        std::memcpy(r.i32s, l, sizeof l);
-        r.reals[0] = 1.0;
-        r.reals[1] = std::numeric_limits<double>::max();
-        r.reals[2] = std::numeric_limits<double>::denorm_min();
-        r.point = OBPoint(3.25, -4.5);
-        r.rect = OBRect(OBPoint(1, 2), OBPoint(30, 40));
-        return r;
+        using Limits = std::numeric_limits<double>;
+        return {-2.5e-300,
+                {1.0, Limits::max(), Limits::denorm_min()},
+                OBPoint(3.25, -4.5),
+                OBRect(OBPoint(1, 2), OBPoint(30, 40)),
+                -123456789,
+                {std::numeric_limits<int>::min(), 0x01020304, -1},
+                1,
+                -12345,
+                {0, 0, 7},
+                {0, -1, 32767, -32768},
+                0xA5,
+                {0, 1, 0x7F, 0x80, 0xFF}};
     }
 
     bool operator==(const Record& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
