@@ -390,36 +390,28 @@ TEST_F(FolderWalk, FolderOfAFileWithTheExtension) {
     Write("only/sub/y.txt", "x");
     Write("only/.hid/q.obrd", "x");
     Write("only/(paren)/r.obrd", "x");
-    OBSysFileRef folder(Path("only").c_str());
+    auto find = [](const std::string& path, const char* extension) {
+        OBSysFileRef folder(path.c_str()), result("untouched");
+        GetSubDirectoryWithGivenExtension(&folder, result, COBString(extension));
+        return std::string(result.GrabCString());
+    };
+    EXPECT_EQ(find(Path("only"), ".OBRD"), Path("only/sub/")); // the entry's own case
+    EXPECT_EQ(find(Path("only"), ".obrd"), "untouched");
+    EXPECT_EQ(find(Path("only"), ""), "untouched");
+    EXPECT_EQ(find(Path("none"), ".OBRD"), "untouched");
     OBSysFileRef result("untouched");
-    GetSubDirectoryWithGivenExtension(&folder, result, COBString(".OBRD"));
-    EXPECT_EQ(std::string(result.GrabCString()), Path("only/sub/")); // the entry's own case
-
-    result = OBSysFileRef("untouched");
-    GetSubDirectoryWithGivenExtension(&folder, result, COBString(".obrd"));
+    GetSubDirectoryWithGivenExtension(nullptr, result, COBString(".OBRD"));
     EXPECT_STREQ(result.GrabCString(), "untouched");
 
     // A folder named like a match, when not entered, is tested as an entry.
     ASSERT_EQ(::mkdir(Path("alone").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(Path("alone/.plug.OBRD").c_str(), 0755), 0);
-    OBSysFileRef alone(Path("alone").c_str());
-    GetSubDirectoryWithGivenExtension(&alone, result, COBString(".OBRD"));
-    EXPECT_EQ(std::string(result.GrabCString()), Path("alone/"));
+    EXPECT_EQ(find(Path("alone"), ".OBRD"), Path("alone/"));
 
     // The last match of the depth-first walk wins; links are not entered.
     ASSERT_EQ(::symlink("..", Path("only/sub/up").c_str()), 0);
     Write("only/zz.obrd", "x");
-    result = OBSysFileRef("untouched");
-    OBSysFileRef top(root.c_str());
-    GetSubDirectoryWithGivenExtension(&top, result, COBString(".OBRD"));
-    EXPECT_EQ(std::string(result.GrabCString()), Path("z/")); // z/g.obrd comes last
-
-    OBSysFileRef missing(Path("none").c_str());
-    result = OBSysFileRef("untouched");
-    GetSubDirectoryWithGivenExtension(&missing, result, COBString(".OBRD"));
-    GetSubDirectoryWithGivenExtension(nullptr, result, COBString(".OBRD"));
-    GetSubDirectoryWithGivenExtension(&folder, result, COBString(""));
-    EXPECT_STREQ(result.GrabCString(), "untouched");
+    EXPECT_EQ(find(root, ".OBRD"), Path("z/")); // z/g.obrd comes last
 }
 
 } // namespace
