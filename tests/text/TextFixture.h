@@ -46,11 +46,11 @@ inline const unsigned short* Ptr(const std::u16string& s) {
     return reinterpret_cast<const unsigned short*>(s.c_str());
 }
 
-/// The rows of one table in tests/data/text/<file>: tab-separated fields,
+/// The rows of one table in tests/data/<file>: tab-separated fields,
 /// the first naming the table (left out of the row); '#' starts a comment.
 inline std::vector<std::vector<std::string>> ReadTable(const std::string& file,
                                                        const std::string& table) {
-    std::ifstream in(std::string(OMBRA_TEST_DATA_DIR) + "/text/" + file);
+    std::ifstream in(std::string(OMBRA_TEST_DATA_DIR) + "/" + file);
     std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
         std::vector<std::string> fields;

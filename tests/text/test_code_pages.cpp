@@ -102,7 +102,7 @@ struct Row {
     std::u16string text;
 };
 std::vector<std::vector<std::string>> Table(const char* name) {
-    return ombra_test::ReadTable("code_pages.tsv", name);
+    return ombra_test::ReadTable("text/code_pages.tsv", name);
 }
 std::vector<Sample> Samples() {
     std::vector<Sample> out;

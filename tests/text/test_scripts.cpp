@@ -31,7 +31,7 @@ int Convert(int charset, const char* name, OBPlatforms platform, char* out = nul
 }
 
 TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
-    for (const auto& row : ombra_test::ReadTable("characters.tsv", "fallback")) {
+    for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "fallback")) {
         std::istringstream charsets(row[1]);
         for (int charset; charsets >> charset;)
             EXPECT_EQ(Fallback(charset), std::stoi(row[0])) << charset;
@@ -502,11 +502,11 @@ struct DigitRules : OBCharacterClass {
 };
 
 std::u16string Units(const char* table) {
-    return ombra_test::UnitsOf(ombra_test::ReadTable("characters.tsv", table).at(0).at(0));
+    return ombra_test::UnitsOf(ombra_test::ReadTable("text/characters.tsv", table).at(0).at(0));
 }
 
 TEST(CharacterProperties, EveryRowHasItsValue) {
-    for (const auto& row : ombra_test::ReadTable("characters.tsv", "property")) {
+    for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "property")) {
         std::u16string first = ombra_test::UnitsOf(row[0]), last = ombra_test::UnitsOf(row[1]);
         for (unsigned u = first[0]; u <= last[0]; ++u)
             EXPECT_EQ(P(u), ombra_test::UnitsOf(row[2])[0]) << std::hex << "U+" << u;
