@@ -6,6 +6,7 @@
 
 #include "streams/StreamTestSupport.h"
 #include "support/TestSupport.h"
+#include "text/TextFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -419,41 +420,26 @@ std::vector<int> ReadBack(const Bytes& bytes, std::size_t n, short swapping = 0)
 }
 
 TEST(CompressedInts, BlocksOfTheNarrowestWidth) {
-    const std::vector<int> values = {1, 2, 300, 70000, -1};
-    Bytes bytes = CompressedInts(values);
-    EXPECT_EQ(bytes, (Bytes{0x02, 0x40, 0x01, 0x02, 0x01, 0x80, 0x2C, 0x01, 0x02, 0x00, 0x70, 0x11,
-                            0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(ReadBack(bytes, 5), values);
-
-    // Swapped, headers and values are big-endian; bytes stay bytes.
-    Bytes big = CompressedInts(values, 1);
-    EXPECT_EQ(big, (Bytes{0x40, 0x02, 0x01, 0x02, 0x80, 0x01, 0x01, 0x2C, 0x00, 0x02, 0x00, 0x01,
-                          0x11, 0x70, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(ReadBack(big, 5, 1), values);
-
-    // The 16-bit overload: 0 to 255 in a byte each.
-    Bytes shorts = Compressed([](OBCompressInt_Write& w) {
-        for (short v : {0, 255, 256, -1})
-            w.Write(v);
-    });
-    EXPECT_EQ(shorts, (Bytes{0x02, 0x40, 0x00, 0xFF, 0x02, 0x80, 0x00, 0x01, 0xFF, 0xFF}));
-
-    Bytes forty = CompressedInts({40000});
-    EXPECT_EQ(forty, (Bytes{0x01, 0x00, 0x40, 0x9C, 0x00, 0x00}));
-    EXPECT_EQ(ReadBack(forty, 1), (std::vector<int>{40000}));
-
-    Bytes minusFive = Compressed([](OBCompressInt_Write& w) { w.Write(short(-5)); });
-    EXPECT_EQ(minusFive, (Bytes{0x01, 0x80, 0xFB, 0xFF}));
-    EXPECT_EQ(ReadBack(minusFive, 1), (std::vector<int>{-5}));
-
-    Bytes small = Compressed([](OBCompressInt_Write& w) {
-        w.Write(short(200));
-        w.Write(static_cast<unsigned char>(255));
-        w.Write(short(256));
-    });
-    EXPECT_EQ(small, (Bytes{0x02, 0x40, 200, 255, 0x01, 0x80, 0x00, 0x01}));
-
-    EXPECT_TRUE(Compressed([](OBCompressInt_Write&) {}).empty()); // no values, no bytes
+    for (const auto& row : ombra_test::ReadTable("streams/compressed_ints.tsv", "blocks")) {
+        short swapping = static_cast<short>(std::stoi(row[0]));
+        std::istringstream writes(row[1]), hex(row[2]);
+        std::vector<int> values;
+        Bytes bytes = Compressed(
+            [&](OBCompressInt_Write& w) {
+                for (std::string v; writes >> v;) {
+                    values.push_back(std::stoi(v.substr(1)));
+                    if (v[0] == 'i') w.Write(values.back());
+                    if (v[0] == 's') w.Write(static_cast<short>(values.back()));
+                    if (v[0] == 'b') w.Write(static_cast<unsigned char>(values.back()));
+                }
+            },
+            swapping);
+        Bytes expected;
+        for (std::string b; hex >> b;)
+            expected.push_back(static_cast<unsigned char>(std::stoul(b, nullptr, 16)));
+        EXPECT_EQ(bytes, expected) << row[1];
+        EXPECT_EQ(ReadBack(bytes, values.size(), swapping), values) << row[1];
+    }
 }
 
 // A block holds 4096 bytes: 4096 8-bit values, 2048 16-bit ones or 1024
