@@ -122,8 +122,10 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
         {{"convert", "a", "--eol", "unix"},
          "--eol takes lf, crlf, cr, native or platform, not 'unix'"},
         {{"plugins", "--locale", "fr"}, "--locale takes en or ja, not 'fr'"},
-        {{"convert", "a", "-t", "docx"},
-         "-t takes a writer's name (text, json, html, pandoc) or id, not 'docx'"},
+        {{"convert", "a", "-t", "doc"},
+         "-t takes a writer's name (text, json, html, pandoc) or id, or a format that pandoc "
+         "writes (docx, odt, epub, epub2, markdown, md, gfm, rst, latex, rtf, asciidoc, org, "
+         "mediawiki, docbook, jats, fb2, texinfo, pptx), not 'doc'"},
         {{"convert", "a", "--set", "=on"},
          "--set takes NAME=VALUE (names as 'ombra plugins' lists them), not '=on'"},
         {{"convert", "a", "-t", "json", "--wrap", "9"},

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "PandocRoute.h"
 
 #include <algorithm>
 #include <cctype>
@@ -289,9 +290,17 @@ std::string Apply(const Given& given, Options& options) {
         break;
     case Id::kTo:
     case Id::kWriter:
+        options.pandocFormat.clear();
+        if (const PandocFormat* format = FindPandocFormat(value)) {
+            options.writer = "pandoc";
+            options.pandocFormat = format->name;
+            break;
+        }
         if (ombra::Converter::WriterIdFor(value) <= 0)
             return given.spelling +
-                   " takes a writer's name (text, json, html, pandoc) or id, not '" + value + "'";
+                   " takes a writer's name (text, json, html, pandoc) or id, or a format "
+                   "that pandoc writes (" +
+                   PandocFormatNames() + "), not '" + value + "'";
         options.writer = value;
         break;
     case Id::kEncoding:
