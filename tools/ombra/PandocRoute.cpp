@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <iterator>
 #include <strings.h>
 
 namespace ombra_host {
@@ -30,6 +31,10 @@ void Lines(const std::string& text, std::vector<std::string>& out) {
 }
 
 } // namespace
+
+std::vector<PandocFormat> PandocFormats() {
+    return std::vector<PandocFormat>(std::begin(kFormats), std::end(kFormats));
+}
 
 const PandocFormat* FindPandocFormat(const std::string& name) {
     for (const PandocFormat& format : kFormats)

@@ -15,6 +15,8 @@ struct PandocFormat {
     const char* writer;    ///< pandoc's
 };
 
+/// Every format, in the table's order.
+std::vector<PandocFormat> PandocFormats();
 /// The format of that name (any case), or null.
 const PandocFormat* FindPandocFormat(const std::string& name);
 /// Their names, for messages and the help.
