@@ -478,6 +478,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             !ReadCommand(words[1], options.helpTopic))
             return Fail("'help' knows no command '" + words[1] + "'");
     }
+    // The help is in the language asked for, whatever else the line holds.
+    for (const Given& option : given)
+        if (option.rule->id == Id::kLocale && !(problem = Apply(option, options)).empty())
+            return Fail(problem);
     if (helpAsked || versionAsked) {
         if (helpAsked && options.command != Command::kHelp) options.helpTopic = options.command;
         options.command = helpAsked ? Command::kHelp : Command::kVersion;
