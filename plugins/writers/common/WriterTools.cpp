@@ -352,18 +352,25 @@ void FontFamily(Value* font, Utf8Text& family) {
 }
 
 const char* DocumentLanguage(OBStoryWalker& walker) {
-    long long counts[64] = {};
-    walker.CountScripts(counts);
+    long long scripts[64] = {}, languages[64] = {};
+    walker.CountScripts(scripts, languages);
     long long best = 0, unnamed = 0;
     const char* language = nullptr;
     for (int script = 0; script < 64; ++script) {
         const char* tag = oblanguage::ScriptTag(script);
         if (!tag)
-            unnamed += counts[script];
-        else if (counts[script] > best)
-            best = counts[script], language = tag;
+            unnamed += scripts[script];
+        else if (scripts[script] > best)
+            best = scripts[script], language = tag;
     }
     if (best > unnamed) return language;
+    // Text whose script names no language is in the language its
+    // formatting gives to most of it.
+    best = 0;
+    for (int member = 0; member < 64; ++member)
+        if (languages[member] > best && oblanguage::TagOf(member))
+            best = languages[member], language = oblanguage::TagOf(member);
+    if (best > 0) return language;
     OBMCharacterAttributes* defaults =
         walker.ParagraphStyleCharacterFormat(walker.DefaultParagraphStyle());
     return defaults ? DictionaryLanguageTag(defaults->GetDictionaryLanguage()) : nullptr;

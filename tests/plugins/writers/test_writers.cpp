@@ -108,17 +108,17 @@ const std::vector<Feature>& Features() {
           "style=\"font-family: 'X; Z'\">b</span></p>"},
          {},
          "ab\n"},
-        {"languages: the document's from its default style, a run's where it differs",
+        {"languages: the document's from most of its text, a run's where it differs",
          [](DocumentBuilder& b) {
              unsigned normal = b.AddParagraphStyle("Normal");
              b.CharacterFormat(normal).Set(AN::kDictionaryLanguage, Language(DLE::kGermanSwiss));
              unsigned french = b.AddCharacterStyle("French");
              b.CharacterFormat(french).Set(AN::kDictionaryLanguage, Language(DLE::kFrench));
-             b.AddStory().Text("a").Text("b", RunStyle::Style(french)).EndPara(normal);
+             b.AddStory().Text("a").Text("bcd", RunStyle::Style(french)).EndPara(normal);
          },
-         {"<html lang=\"de-CH\">", "a<span lang=\"fr\">b</span>"},
-         {"\"lang\":{\"t\":\"MetaString\",\"c\":\"de-CH\"}", "[\"lang\",\"fr\"]"},
-         "ab\n"},
+         {"<html lang=\"fr\">", "lang=\"de-CH\">a<span lang=\"fr\">bcd</span></p>"},
+         {"\"lang\":{\"t\":\"MetaString\",\"c\":\"fr\"}", "[\"lang\",\"fr\"]"},
+         "abcd\n"},
         {"a note's own number and a style that sets nothing",
          [](DocumentBuilder& b) {
              unsigned none = b.AddCharacterStyle("[None]");
