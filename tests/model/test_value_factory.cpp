@@ -84,7 +84,7 @@ template <class V, class T> T Payload(Value*& v) {
 }
 
 // The value text suite shows the other creators' payloads: 'A', 1 << 63 as
-// a signed 64-bit value, real lengths, fractions, file specs, all four
+// a signed 64-bit value, real lengths, fractions, file locations, all four
 // fields of a gradient stop and a stream the value does not own.
 TEST(ValueCreators, ScalarsKeepTheirBits) {
     Value* v = nullptr;
