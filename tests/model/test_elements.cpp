@@ -72,10 +72,13 @@ class OwnershipModel {
 public:
     explicit OwnershipModel(unsigned seed) : rng_(seed) {}
 
+    // Ends by deleting the remaining roots, one a step.
     void Run(int steps) {
-        for (int step = 0; step < steps && !::testing::Test::HasFailure(); ++step) {
+        for (int step = 0; step < steps || !roots_.empty(); ++step) {
+            if (::testing::Test::HasFailure()) return;
             if (nodes_.empty()) Root(new Tracked(&died_, Type()));
-            const char* name = Apply();
+            const char* name = step < steps ? Apply() : "deleting the rest";
+            if (step >= steps) Delete(roots_.back());
             if (!Died(name, step)) return;
             for (auto& [e, node] : nodes_) // detach what died, unread
                 for (std::size_t i = node.kids.size(); i-- > 0;)
@@ -85,9 +88,6 @@ public:
                     }
             Check(name, step);
         }
-        while (!roots_.empty())
-            Delete(roots_.back());
-        Died("deleting the rest", steps);
     }
 
 private:
@@ -146,7 +146,8 @@ private:
             EXPECT_EQ(e->OwnsChild(nullptr), 0);
             for (std::size_t i = 0; i < node.kids.size(); ++i) {
                 EXPECT_EQ(e->GetNthChild(i), node.kids[i]) << name << " at step " << step;
-                EXPECT_EQ(e->OwnsChild(node.kids[i]), node.owned.count(node.kids[i]) ? 1 : 0);
+                EXPECT_EQ(e->OwnsChild(node.kids[i]), node.owned.count(node.kids[i]) ? 1 : 0)
+                    << name << " at step " << step;
             }
         }
     }
@@ -174,11 +175,13 @@ private:
             return "AddChild";
         }
         case 2:
-            // Re-adding a borrowed child leaves it with its owner.
+            // Re-adding a borrowed child leaves it with its owner; the second
+            // entry goes again, as no list may hold a child twice.
             for (Element* k : node.kids)
                 if (!node.owned.count(k)) {
                     EXPECT_EQ(x->AddChild(k), 1);
-                    node.kids.push_back(k);
+                    EXPECT_EQ(x->OwnsChild(k), 0);
+                    x->RemoveNthChild(static_cast<unsigned long long>(size), destroy);
                     return "AddChild, borrowed";
                 }
             return "nothing borrowed";
@@ -226,7 +229,8 @@ private:
             // Owned children that stay are kept; the others go with the old
             // list, except a source inside them, whose children pass over.
             Element* y = Any();
-            if (y != x && (Inside(x, y) || (Inside(y, x) && destroy))) return "a cycle";
+            if (y != x && (Inside(x, y) || (Inside(y, x) && destroy)))
+                return "a cycle"; // no Element may lie below itself
             Node from = nodes_[y], to = nodes_[x];
             if (destroy)
                 *x = std::move(*y);
