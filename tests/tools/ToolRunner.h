@@ -22,10 +22,10 @@ struct ToolResult {
 /// as the user uid (-1: this process's; needs root), and allowed at most
 /// processes processes of that user (-1: no limit; root has none).
 struct RunHow {
-    std::string folder;
+    std::string folder{};
     std::string language = "C";
     std::string input = "/dev/null";
-    std::string output;
+    std::string output{};
     int uid = -1;
     int processes = -1;
 };

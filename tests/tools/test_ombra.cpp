@@ -109,8 +109,7 @@ TEST(OmbraUsage, HelpVersionAndListingsGoToTheStandardOutputWhichMustTakeThem) {
     EXPECT_EQ(help.out, RunOmbra({"convert", "--help"}).out);
     ExpectHas(help.out, {"--eol", "Exit status"});
     EXPECT_EQ(RunOmbra({"-V"}).out.rfind("ombra ", 0), 0u);
-    RunHow full;
-    full.output = "/dev/full";
+    const RunHow full{"", "C", "/dev/null", "/dev/full"};
     for (Args arguments : {Args{"help"}, Args{"--version"}, Args{"formats"}, Args{"plugins"}})
         ExpectExit(RunOmbra(arguments, full), 1,
                    {"cannot write to the standard output (no space left on the device)"});
@@ -128,8 +127,7 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     run = RunOmbra(WithTestPlugIns({"convert", input, "-o", "-"}));
     EXPECT_EQ(run.out, Ids(4));
     work.Write("doc.txt", std::string(1000, 'x'));
-    RunHow inWork;
-    inWork.folder = work.Path();
+    const RunHow inWork{work.Path()};
     run = RunOmbra(WithTestPlugIns({"convert", "doc.in", "-v"}), inWork);
     ExpectExit(run, 0, {"doc.in -> doc.txt (read by reader9.obrd)"});
     EXPECT_EQ(ReadFile(work / "doc.txt"), Ids(4)) << "replaced whole";
@@ -150,8 +148,7 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorke
     work.Write("in/broken.tree", "OMBRA-TREE broken\n");
     work.Write("in/story.tree", "OMBRA-TREE story\n");
     ::mkdir((work / "in/folder.in").c_str(), 0755);
-    RunHow inWork;
-    inWork.folder = work.Path();
+    const RunHow inWork{work.Path()};
     std::vector<std::string> lines[2];
     for (int workers : {1, 2}) {
         Args arguments = {
@@ -193,8 +190,7 @@ TEST(OmbraConvert, TwoWorkersConvertManyInputsAndStillNameEachFailure) {
         arguments.push_back(name);
     }
     arguments.insert(arguments.end(), {"-j", "2", "--outdir", "out"});
-    RunHow inWork;
-    inWork.folder = work.Path();
+    const RunHow inWork{work.Path()};
     ToolResult run = RunOmbra(WithTestPlugIns(arguments), inWork);
     ExpectExit(run, 1, {"54 of 60 converted, 6 failed", "2 workers"});
     for (int i = 0; i < 60; ++i) {
@@ -306,8 +302,7 @@ TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere)
             std::string input = work.Write("doc.tree", "OMBRA-TREE story\n");
             int reader = -1, master = -1;
             std::string output = MakeOutput(c.name, work, reader, master);
-            RunHow as;
-            as.uid = uid;
+            const RunHow as{"", "C", "/dev/null", "", uid};
             Args arguments = {"convert", input, "-q"};
             if (!output.empty()) arguments.insert(arguments.end(), {"-o", output});
             ToolResult run = RunOmbra(WithTrees(arguments), as);
@@ -321,8 +316,7 @@ TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere)
 
 TEST(OmbraInput, StandardInputFifosAndCompressedDocumentsAreRecognisedByContent) {
     TempFolder work;
-    RunHow fromFile;
-    fromFile.input = work.Write("doc.tree", "OMBRA-TREE story\n");
+    RunHow fromFile{"", "C", work.Write("doc.tree", "OMBRA-TREE story\n")};
     ToolResult run = RunOmbra(WithTrees({"convert", "-"}), fromFile);
     ExpectExit(run, 0);
     EXPECT_EQ(run.out, kStoryText) << "the standard input converts to the standard output";
@@ -463,8 +457,7 @@ TEST(OmbraConvert, StrictRefusesNotesAndMetadataComesAsTextOrJson) {
 TEST(OmbraMessages, TheProgramsMessagesAndTheNotesFollowTheLanguage) {
     TempFolder work;
     std::string tree = work.Write("doc.tree", "OMBRA-TREE story\n");
-    RunHow japanese;
-    japanese.language = "ja_JP.UTF-8";
+    const RunHow japanese{"", "ja_JP.UTF-8"};
     ToolResult run = RunOmbra(
         {"convert", tree, work / "gone.tree", "--outdir", work / "o", "--readers", kToolReaders},
         japanese);
@@ -525,8 +518,7 @@ TEST(OmbraSample, TheSampleConvertsToItsTextInEveryLanguageAndDumps) {
     ExpectExit(run, 0, {"sample.sla: report: Colours converted to RGB: 2"});
     EXPECT_FALSE(
         Contains(RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null"}).err, "report:"));
-    RunHow japanese;
-    japanese.language = "ja_JP.UTF-8";
+    const RunHow japanese{"", "ja_JP.UTF-8"};
     run = RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null", "-v"}, japanese);
     ExpectExit(run, 0, {"sample.sla: 報告: 色 2 件を RGB に変換しました"});
 }
