@@ -794,33 +794,23 @@ void Sample(DocumentBuilder& b) {
 
     StoryBuilder& article = b.AddStory();
     article.Para("Ombra sample", heading);
-    article.Text("Plain text with ")
-        .Text("emphasis", RunStyle::Style(emphasis))
-        .Text(" and a note");
-    article.Footnote("The note's text.");
+    article.Text("Plain text with ").Text("emphasis", RunStyle::Style(emphasis));
+    article.Text(" and a note").Footnote("The note's text.");
     article.Text(".").EndPara(body);
     article.Text("Prices:").EndPara(body);
     TableBuilder& table = article.AddTable(2, 3).HeaderRows(1);
     table.Cell(0, 0, "Item").Cell(0, 1, "Count").Cell(0, 2, "Price");
     table.Cell(1, 0, "Pens").Cell(1, 1, "12").Cell(1, 2, "3.50");
     article.EndPara(body);
-    article.Text("See ")
-        .Link("the project page", "https://example.org/ombra")
-        .Text(".")
-        .EndPara(body);
+    article.Text("See ").Link("the project page", "https://example.org/ombra");
+    article.Text(".").EndPara(body);
     b.AddTextFrame(page1, article.Id(), OBRect(36, 36, 576, 756), text);
 
-    StoryBuilder& japaneseStory = b.AddStory();
+    StoryBuilder& jp = b.AddStory();
     RunStyle ja = RunStyle::Script(WSE::kJapaneseScript);
-    japaneseStory.Text("これは", ja)
-        .Ruby("漢字", "かんじ", ja)
-        .Text("です。", ja)
-        .EndPara(japanese);
-    japaneseStory.Kenten("強調", KKE::kSesameDot, ja)
-        .Text("と", ja)
-        .Tcy("12", ja)
-        .EndPara(japanese);
-    b.AddTextFrame(page2, japaneseStory.Id(), OBRect(36, 36, 576, 756), text);
+    jp.Text("これは", ja).Ruby("漢字", "かんじ", ja).Text("です。", ja).EndPara(japanese);
+    jp.Kenten("強調", KKE::kSesameDot, ja).Text("と", ja).Tcy("12", ja).EndPara(japanese);
+    b.AddTextFrame(page2, jp.Id(), OBRect(36, 36, 576, 756), text);
 
     StoryBuilder& hidden = b.AddStory();
     hidden.Para("Editor's note: check the prices.", body);

@@ -64,24 +64,15 @@ struct OMBRA_TESTDOC_API RunStyle {
     RunStyle() = default;
     static RunStyle Script(WSE::WritingScriptEnum script);
     static RunStyle Style(unsigned characterStyle, int script = -1);
-    RunStyle& Bold(bool on = true) {
-        bold = on;
-        return *this;
-    }
-    RunStyle& Italic(bool on = true) {
-        italic = on;
-        return *this;
-    }
-    RunStyle& Size(double points) {
-        fontSize = points;
-        return *this;
-    }
-    RunStyle& Color(unsigned colorId) {
-        color = colorId;
-        return *this;
-    }
-    RunStyle& Font(const std::string& name) {
-        font = name;
+    RunStyle& Bold(bool on = true) { return With(bold, on); }
+    RunStyle& Italic(bool on = true) { return With(italic, on); }
+    RunStyle& Size(double points) { return With(fontSize, points); }
+    RunStyle& Color(unsigned colorId) { return With(color, colorId); }
+    RunStyle& Font(const std::string& name) { return With(font, name); }
+
+private:
+    template <class T, class V> RunStyle& With(T& field, const V& value) {
+        field = value;
         return *this;
     }
 };
