@@ -199,24 +199,19 @@ TEST_F(DebugBreaks, WhileABoxIsOpenOtherThreadsDoNotAsk) {
     EXPECT_EQ(gGateBoxes.load(), 2);
 }
 
-int AnswerAbort(const char*, const char*, unsigned) {
-    return OBMB::kIDAbort;
-}
-int AnswerYes(const char*, const char*, unsigned) {
-    return OBMB::kIDYes;
-}
-
 TEST(DebugBreakDeathTest, AbortAndYesEndTheProcessWithoutADebugger) {
     if (IsOBDebuggerRunning() == 1) GTEST_SKIP() << "a debugger is attached";
     EXPECT_DEATH(
         {
-            OBCAlert::SetAlertSink(AnswerAbort);
+            OBCAlert::SetAlertSink(
+                [](const char*, const char*, unsigned) -> int { return OBMB::kIDAbort; });
             OBBreakToDebugger();
         },
         "");
     EXPECT_DEATH(
         {
-            OBCAlert::SetAlertSink(AnswerYes);
+            OBCAlert::SetAlertSink(
+                [](const char*, const char*, unsigned) -> int { return OBMB::kIDYes; });
             OBBreakStrToDebugger("quit?");
         },
         "");
