@@ -1101,7 +1101,6 @@ std::u16string StoryText(Element* childStory) {
 
 namespace {
 void CheckTypes(Element* e, std::string& faults) {
-    if (!e) return;
     std::string kind = OBElementTypeName(e->GetElementType());
     if (OBAttributeStore* store = OBGetAttributeStore(e)) {
         int found = 0;
@@ -1126,15 +1125,14 @@ void CheckTypes(Element* e, std::string& faults) {
     } else {
         faults += kind + ": not a stored element\n";
     }
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
-        CheckTypes(e->GetNthChild(i), faults);
 }
 } // namespace
 
 std::string CheckValueTypes(const std::vector<Element*>& roots) {
     std::string faults;
-    for (Element* r : roots)
-        CheckTypes(r, faults);
+    for (Element* e : Walk(
+             roots, [](Element*) { return true; }, false))
+        CheckTypes(e, faults);
     return faults;
 }
 
@@ -1165,16 +1163,11 @@ std::string CheckRuns(Element* childStory) {
 std::string CheckReferences(const std::vector<Element*>& roots, int* references) {
     std::string faults;
     std::set<unsigned> ids;
-    std::vector<Element*> all;
-    for (std::vector<Element*> todo(roots.begin(), roots.end()); !todo.empty();) {
-        Element* e = todo.back();
-        todo.pop_back();
-        all.push_back(e);
+    std::vector<Element*> all = Walk(
+        roots, [](Element*) { return true; }, false);
+    for (Element* e : all)
         if (!ids.insert(e->GetId()).second)
             faults += "id " + std::to_string(e->GetId()) + " twice\n";
-        for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
-            todo.push_back(e->GetNthChild(i));
-    }
     int count = 0;
     for (Element* e : all)
         for (int a = 0; OBGetAttributeStore(e) && a < AN::kUndefined; ++a) {
