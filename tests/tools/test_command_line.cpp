@@ -121,3 +121,12 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
     }
     EXPECT_EQ(checked, 40);
 }
+
+// A --locale on the line counts for its own errors and for the help; the
+// caller's language comes back after.
+TEST(CommandLine, ErrorsAndHelpAreInTheLanguageTheLineAsksFor) {
+    EXPECT_EQ(ParseCommandLine({"convert", "--locale", "ja"}).error,
+              "'convert' には入力が一つ以上必要です");
+    EXPECT_EQ(ParseCommandLine({"convert"}).error, "'convert' needs at least one input");
+    EXPECT_EQ(ParseCommandLine({"help", "--locale=ja"}).options.language, "ja");
+}
