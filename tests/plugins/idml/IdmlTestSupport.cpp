@@ -8,78 +8,14 @@
 
 #include <ombra/memory.h>
 
-#include <pugixml.hpp>
+#include "plugins/PluginTestSupport.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <locale>
 #include <memory>
-#include <new>
-#include <sstream>
-
-namespace {
-
-std::atomic<long long> gCountdown{-1};
-std::atomic<bool> gRefused{false};
-
-bool Refuse() {
-    long long left = gCountdown.load();
-    if (left < 0) return false;
-    if (gCountdown.fetch_sub(1) > 0) return false;
-    gRefused = true;
-    return true;
-}
-
-void* Allocate(std::size_t n) {
-    return Refuse() ? nullptr : std::malloc(n ? n : 1);
-}
-
-} // namespace
-
-// Every form, so that none pairs the heap's allocation with another's
-// release (the nothrow form serves std::stable_sort's buffer).
-void* operator new(std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    return operator new(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
 
 namespace idml_test {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string Package(const std::string& name) {
     return ReadFile(std::string(OMBRA_IDML_PACKAGES) + "/" + name + ".idml");
@@ -88,30 +24,12 @@ std::string Package(const std::string& name) {
 namespace {
 
 void* ServiceAllocate(unsigned long long n) {
-    return Allocate(static_cast<std::size_t>(n));
+    return plugin_test::HeapAllocate(static_cast<std::size_t>(n));
 }
 
 OBMemoryService gOneShot(ServiceAllocate, std::free, ServiceAllocate, std::free);
-OBMemoryService* gSaved = nullptr;
 
 } // namespace
-
-FailEverythingAfter::FailEverythingAfter(long long n) {
-    gRefused = false;
-    pugi::set_memory_management_functions(Allocate, std::free);
-    gSaved = OBMemoryHandler::GetMemoryService();
-    OBMemoryHandler::SetMemoryService(&gOneShot);
-    gCountdown = n;
-}
-
-FailEverythingAfter::~FailEverythingAfter() {
-    gCountdown = -1;
-    OBMemoryHandler::SetMemoryService(gSaved);
-}
-
-bool FailEverythingAfter::Refused() {
-    return gRefused;
-}
 
 Reading::Reading(const std::string& bytes, const std::vector<std::pair<int, bool>>& prefs,
                  long long failAfter)
@@ -127,9 +45,15 @@ Reading::Reading(const std::string& bytes, const std::vector<std::pair<int, bool
         if (auto* b = dynamic_cast<OBBooleanPreference*>(pref)) b->SetCurrentValue(p.second);
     }
     {
-        std::unique_ptr<FailEverythingAfter> failing;
-        if (failAfter >= 0) failing.reset(new FailEverythingAfter(failAfter));
+        OBMemoryService* saved = OBMemoryHandler::GetMemoryService();
+        std::unique_ptr<plugin_test::FailHeapAfter> failing;
+        if (failAfter >= 0) {
+            OBMemoryHandler::SetMemoryService(&gOneShot);
+            failing.reset(new plugin_test::FailHeapAfter(failAfter));
+        }
         reader_.Init(stream_, &list);
+        failing.reset();
+        OBMemoryHandler::SetMemoryService(saved);
     }
     for (Element* e = reader_.GetFirstElement(); e; e = reader_.GetNextElement())
         top.push_back(e);

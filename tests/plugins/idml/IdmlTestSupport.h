@@ -8,6 +8,7 @@
 #include <ombra/diagnostics.h>
 #include <ombra/elements.h>
 
+#include "plugins/PluginTestSupport.h"
 #include "support/DocumentBuilder.h"
 
 #include <string>
@@ -16,22 +17,15 @@
 
 namespace idml_test {
 
-std::string ReadFile(const std::string& path);
+using plugin_test::ReadFile;
 /// A package make_packages.py wrote ("features/ruby", "damaged/truncated").
 std::string Package(const std::string& name);
 
-/// Makes the n-th allocation from now fail, whether it comes from the memory
-/// service, global operator new or the XML parser; the others succeed.
-class FailEverythingAfter {
-public:
-    explicit FailEverythingAfter(long long n);
-    ~FailEverythingAfter();
-    /// Whether an allocation was refused.
-    static bool Refused();
-};
-
 /// The reader run over bytes as the pump runs it, with Boolean preferences
-/// (index, value) set first; everything stays until it is destroyed.
+/// (index, value) set first; everything stays until it is destroyed. With
+/// failAfter >= 0 the failAfter-th allocation of Init (the memory
+/// service's, the heap's or the XML parser's) fails
+/// (plugin_test::FailHeapAfter::Refused() says whether one did).
 class Reading {
 public:
     explicit Reading(const std::string& bytes, const std::vector<std::pair<int, bool>>& prefs = {},

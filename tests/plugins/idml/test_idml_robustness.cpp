@@ -7,6 +7,7 @@
 #include <ombra/typedstreams.h>
 
 #include "IdmlTestSupport.h"
+#include "plugins/PluginTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -116,7 +117,7 @@ TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
         Reading whole(bytes);
         for (long long n = 0;; ++n) {
             Reading r(bytes, {}, n);
-            if (!FailEverythingAfter::Refused()) break; // past the last allocation
+            if (!plugin_test::FailHeapAfter::Refused()) break; // past the last allocation
             EXPECT_EQ(CheckStories(r.top, false), "") << "failing at " << n;
             EXPECT_TRUE(r.Logged(OBERR::kOutOfMemory) ||
                         (r.Texts() == whole.Texts() && Count(r.top) == Count(whole.top)))

@@ -8,78 +8,9 @@
 
 #include "support/TestSupport.h"
 
-#include <pugixml.hpp>
+#include "plugins/PluginTestSupport.h"
 
-#include <atomic>
-#include <cmath>
-#include <cstdlib>
 #include <memory>
-#include <new>
-
-// The heap of this binary can refuse from the n-th allocation on: every
-// form of operator new and pugixml's allocations go through Allocate. A
-// refused nothrow new does not count as refused: its callers have a way
-// without the memory (std::stable_sort's buffer), and nothing is lost.
-namespace {
-
-std::atomic<long long> gHeapCountdown{-1};
-std::atomic<bool> gHeapRefused{false};
-
-void* Allocate(std::size_t n, bool counts = true) {
-    if (gHeapCountdown.load() >= 0 && gHeapCountdown.fetch_sub(1) <= 0) {
-        if (counts) gHeapRefused = true;
-        return nullptr;
-    }
-    return std::malloc(n ? n : 1);
-}
-
-// Failing the heap for the life of the object.
-class FailHeapAfter {
-public:
-    explicit FailHeapAfter(long long n) {
-        gHeapRefused = false;
-        pugi::set_memory_management_functions([](std::size_t n) { return Allocate(n); }, std::free);
-        gHeapCountdown = n;
-    }
-    ~FailHeapAfter() { gHeapCountdown = -1; }
-};
-
-} // namespace
-
-// ThreadSanitizer brings its own operator new; the heap sweeps do not run
-// under it.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define OMBRA_SANITIZER_OWNS_NEW 1
-#endif
-#endif
-#ifndef OMBRA_SANITIZER_OWNS_NEW
-void* operator new(std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    return operator new(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n, false);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n, false);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-#endif
 
 namespace scribus_test {
 
@@ -94,10 +25,10 @@ Conversion::Conversion(const std::string& bytes,
     reader_->GetStreamPrefs(stream_, &prefs);
     if (adjust) adjust(prefs);
     {
-        std::unique_ptr<FailHeapAfter> failHeap;
-        if (failHeapAfter >= 0) failHeap.reset(new FailHeapAfter(failHeapAfter));
+        std::unique_ptr<plugin_test::FailHeapAfter> failHeap;
+        if (failHeapAfter >= 0) failHeap.reset(new plugin_test::FailHeapAfter(failHeapAfter));
         reader_->Init(stream_, &prefs);
-        heapRefused_ = gHeapRefused;
+        heapRefused_ = failHeap && plugin_test::FailHeapAfter::Refused(true);
     }
     for (Element* e = reader_->GetFirstElement(); e; e = reader_->GetNextElement())
         top_.push_back(e);

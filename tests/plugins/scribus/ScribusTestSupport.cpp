@@ -6,17 +6,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace scribus_test {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string Fixture(const std::string& name) {
     return ReadFile(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/" + name);

@@ -13,6 +13,7 @@
 #include <ombra/preferences.h>
 #include <ombra/streams.h>
 
+#include "plugins/PluginTestSupport.h"
 #include "support/DocumentBuilder.h"
 
 #include <functional>
@@ -21,8 +22,7 @@
 
 namespace scribus_test {
 
-/// The whole file, or an empty string when it cannot be read.
-std::string ReadFile(const std::string& path);
+using plugin_test::ReadFile;
 /// A fixture from tests/data/scribus.
 std::string Fixture(const std::string& name);
 scribus::ParseResult ParseBytes(const std::string& bytes,

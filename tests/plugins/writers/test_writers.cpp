@@ -12,6 +12,7 @@
 #include <ombra/valueutil.h>
 
 #include "RandomDocument.h"
+#include "plugins/PluginTestSupport.h"
 #include "plugins/textwriter/TextWriterTestSupport.h"
 #include "support/ConversionState.h"
 #include "support/DocumentBuilder.h"
@@ -22,7 +23,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -176,13 +176,6 @@ TEST_F(Writers, EachFeatureReachesEachWriter) {
 
 // ---- the features document against its expected files --------------------------------------
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // The files of the text writer were written before the writer stood on the
 // walker; OMBRA_UPDATE_EXPECTED=1 writes the HTML and pandoc ones anew.
 TEST_F(Writers, TheFeaturesDocumentMatchesItsExpectedFiles) {
@@ -216,7 +209,7 @@ TEST_F(Writers, TheFeaturesDocumentMatchesItsExpectedFiles) {
         std::string path = std::string(OMBRA_WRITERS_DATA_DIR) + "/" + file;
         if (update && (file.find(".txt") == std::string::npos || file == "features@info.txt"))
             std::ofstream(path, std::ios::binary) << bytes;
-        EXPECT_TRUE(ReadFile(path) == bytes) << file << " differs:\n" << bytes;
+        EXPECT_TRUE(plugin_test::ReadFile(path) == bytes) << file << " differs:\n" << bytes;
     }
 }
 
