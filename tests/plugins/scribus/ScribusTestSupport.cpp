@@ -115,10 +115,14 @@ bool ContainsRun(const std::vector<std::u16string>& hay,
            std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
 }
 
-Pump::Pump()
-    : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_STORYTEXT_DIR)), convertor_(nullptr) {
+Pump::Pump(const Preferences* options)
+    : manager_(new OBConvertorManager(OMBRA_READER_DIR,
+                                      options ? OMBRA_WRITER_DIR : OMBRA_STORYTEXT_DIR)),
+      convertor_(nullptr), options_(options) {
     ErrorCode error = kNoError;
-    if (manager_) convertor_ = manager_->GetConvertorForWriter(301, error);
+    if (manager_)
+        convertor_ = options ? manager_->GetConvertor(1, error)
+                             : manager_->GetConvertorForWriter(301, error);
 }
 
 Pump::~Pump() {
@@ -133,7 +137,7 @@ std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsig
     OBBufferStreamRead input(bytes.data(), bytes.size());
     OBMemXferBytes xfer;
     OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
-    ok = convertor_->ExtractData(&input, output, nullptr);
+    ok = convertor_->ExtractData(&input, output, options_);
     delete output;
     OBLoggerUtility::SetLogger(nullptr);
     for (int i = 0; log && i < logger.GetStringCount(); ++i)

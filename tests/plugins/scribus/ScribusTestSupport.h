@@ -52,10 +52,11 @@ std::vector<std::u16string> Words(const std::u16string& text);
 bool ContainsRun(const std::vector<std::u16string>& hay, const std::vector<std::u16string>& needle);
 
 /// The core with the built scribus.obrd and the story-text writer (writer
-/// id 301), as a host sets it up.
+/// id 301), as a host sets it up; or, given options, the text convertor
+/// (writer 259) with them.
 class Pump {
 public:
-    Pump();
+    explicit Pump(const Preferences* options = nullptr);
     ~Pump();
     Pump(const Pump&) = delete;
     Pump& operator=(const Pump&) = delete;
@@ -68,6 +69,7 @@ public:
 private:
     OBConvertorManager* manager_;
     OBConvertor* convertor_;
+    const Preferences* options_;
 };
 
 // ---- the reader object driven directly (ReaderTestSupport.cpp) -------------
