@@ -33,56 +33,17 @@ OBMemoryService gOneShot(ServiceAllocate, std::free, ServiceAllocate, std::free)
 
 Reading::Reading(const std::string& bytes, const std::vector<std::pair<int, bool>>& prefs,
                  long long failAfter)
-    : bytes_(bytes), stream_(nullptr) {
-    stream_ = OBStreamUtilRef::CreateBufferStreamRead(bytes_.data(), bytes_.size());
-    OBLoggerUtility::SetLogger(&logger_);
-    recognised = reader_.CanImportThis(stream_);
-    OBPreferenceList list;
-    reader_.GetStreamPrefs(stream_, &list);
-    for (const auto& p : prefs) {
-        OBPreference* pref = nullptr;
-        list.GetNthPreference(p.first, &pref);
-        if (auto* b = dynamic_cast<OBBooleanPreference*>(pref)) b->SetCurrentValue(p.second);
-    }
-    {
-        OBMemoryService* saved = OBMemoryHandler::GetMemoryService();
-        std::unique_ptr<plugin_test::FailHeapAfter> failing;
-        if (failAfter >= 0) {
-            OBMemoryHandler::SetMemoryService(&gOneShot);
-            failing.reset(new plugin_test::FailHeapAfter(failAfter));
-        }
-        reader_.Init(stream_, &list);
-        failing.reset();
-        OBMemoryHandler::SetMemoryService(saved);
-    }
-    for (Element* e = reader_.GetFirstElement(); e; e = reader_.GetNextElement())
-        top.push_back(e);
-    for (int i = 0; i < logger_.GetStringCount(); ++i) {
-        log.push_back(logger_.GetNthStringId(i));
-        for (int k = 0; k < logger_.GetDetailCount(i); ++k)
-            details += std::string(logger_.GetNthDetail(i, k)) + "\n";
-    }
-}
-
-Reading::~Reading() {
-    reader_.Reset();
-    OBLoggerUtility::SetLogger(nullptr);
-    delete stream_;
-}
-
-bool Reading::Logged(int code) const {
-    for (unsigned id : log)
-        if (id == OBMessageId(code)) return true;
-    return false;
-}
-
-std::vector<Element*> Reading::All(EL::ElementTypeEnum kind) const {
-    std::vector<Element*> out;
-    for (Element* e : top)
-        for (Element* f : Below(e, kind))
-            out.push_back(f);
-    return out;
-}
+    : ReaderRun(
+          bytes,
+          [&prefs](OBPreferenceList& list) {
+              for (const auto& p : prefs) {
+                  OBPreference* pref = nullptr;
+                  list.GetNthPreference(p.first, &pref);
+                  if (auto* b = dynamic_cast<OBBooleanPreference*>(pref))
+                      b->SetCurrentValue(p.second);
+              }
+          },
+          failAfter, &gOneShot) {}
 
 std::vector<std::string> Reading::Texts() const {
     std::vector<std::string> out;

@@ -22,34 +22,15 @@ using plugin_test::ReadFile;
 std::string Package(const std::string& name);
 
 /// The reader run over bytes as the pump runs it, with Boolean preferences
-/// (index, value) set first; everything stays until it is destroyed. With
-/// failAfter >= 0 the failAfter-th allocation of Init (the memory
-/// service's, the heap's or the XML parser's) fails
-/// (plugin_test::FailHeapAfter::Refused() says whether one did).
-class Reading {
+/// (index, value) set first. With failAfter >= 0 the failAfter-th
+/// allocation of Init (the memory service's, the heap's or the XML
+/// parser's) fails (plugin_test::FailHeapAfter::Refused() says whether one did).
+class Reading : public plugin_test::ReaderRun<IdmlReader> {
 public:
     explicit Reading(const std::string& bytes, const std::vector<std::pair<int, bool>>& prefs = {},
                      long long failAfter = -1);
-    ~Reading();
-    Reading(const Reading&) = delete;
-    Reading& operator=(const Reading&) = delete;
-
-    bool Logged(int code) const;
-    /// The elements of a kind below the top-level ones, in document order.
-    std::vector<Element*> All(EL::ElementTypeEnum kind) const;
     /// The text of each story of the story list, as UTF-8.
     std::vector<std::string> Texts() const;
-
-    short recognised = 0;
-    std::vector<Element*> top;
-    std::vector<unsigned> log;
-    std::string details; ///< what the notes are about, one a line
-
-private:
-    std::string bytes_;
-    IdmlReader reader_;
-    OBStream* stream_;
-    OBConversionLogger logger_;
 };
 
 // Elements at or below one, and values through the view accessors, as the

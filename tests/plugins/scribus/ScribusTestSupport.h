@@ -72,42 +72,10 @@ private:
     const Preferences* options_;
 };
 
-// ---- the reader object driven directly (ReaderTestSupport.cpp) -------------
-
-/// Runs the reader over bytes as the pump does (GetStreamPrefs, Init, the
-/// Elements) and keeps everything until destroyed, which resets the reader.
-/// `adjust` may change the preference list before Init. Without memory for
-/// the reader or the stream nothing is converted. With failHeapAfter >= 0 the
-/// heap (operator new, pugixml's allocations) fails from that allocation of
-/// Init on.
-class Conversion {
-public:
-    explicit Conversion(const std::string& bytes,
-                        const std::function<void(OBPreferenceList&)>& adjust = nullptr,
-                        long long failHeapAfter = -1);
-    ~Conversion();
-    Conversion(const Conversion&) = delete;
-    Conversion& operator=(const Conversion&) = delete;
-
-    const std::vector<Element*>& Top() const { return top_; }
-    /// Whether the heap refused an allocation (with failHeapAfter).
-    bool HeapRefused() const { return heapRefused_; }
-    /// The top-level Element of that kind, or null.
-    Element* TopOf(EL::ElementTypeEnum kind) const;
-    /// The per-thread error code after the last Element.
-    int Error() const { return error_; }
-    bool Logged(int code) const;
-
-private:
-    std::string bytes_;
-    ScribusReader* reader_;
-    OBStream* stream_;
-    OBConversionLogger logger_;
-    std::vector<Element*> top_;
-    std::vector<unsigned> log_;
-    int error_;
-    bool heapRefused_ = false;
-};
+/// The reader object driven as the pump drives it; with failHeapAfter >= 0
+/// the heap (operator new, pugixml's allocations) fails at that allocation
+/// of Init.
+using Conversion = plugin_test::ReaderRun<ScribusReader>;
 
 // Reading the reader's trees (tests/support/DocumentBuilder.h).
 using ombra_test::CheckReferences;

@@ -34,7 +34,7 @@ protected:
 TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqueIdsAndReferences) {
     Conversion c(bytes_);
     std::vector<EL::ElementTypeEnum> kinds;
-    for (Element* e : c.Top())
+    for (Element* e : c.top)
         kinds.push_back(e->GetElementType());
     std::vector<EL::ElementTypeEnum> expected = {
         EL::kPublication,        EL::kInkList,          EL::kColorList,
@@ -42,11 +42,11 @@ TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqu
         EL::kParagraphStyleList, EL::kMasterSpreadList, EL::kRegularSpreadList,
         EL::kStoryList,          EL::kHyperlinkList,    EL::kTOCStyleList};
     EXPECT_EQ(kinds, expected);
-    EXPECT_EQ(c.Error(), 0);
-    EXPECT_EQ(CheckValueTypes(c.Top()), "");
+    EXPECT_EQ(c.error, 0);
+    EXPECT_EQ(CheckValueTypes(c.top), "");
 
     int references = 0;
-    EXPECT_EQ(CheckReferences(c.Top(), &references), "");
+    EXPECT_EQ(CheckReferences(c.top, &references), "");
     EXPECT_GT(references, 40);
     for (Element* story : Descendants(c.TopOf(EL::kStoryList), EL::kChildStory))
         EXPECT_EQ(CheckRuns(story), "");
@@ -67,7 +67,7 @@ TEST_F(ScribusReaderMapping, HyperlinksAndTableOfContents) {
     Element* source = links[0]->GetChild(EL::kHyperLinkDOSource);
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(Id(links[0], AN::kSource), source->GetId());
-    Element* object = FindId(c.Top(), Id(source, AN::kObject));
+    Element* object = FindId(c.top, Id(source, AN::kObject));
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->GetElementType(), EL::kRectangle);
     std::vector<Element*> spreads = Children(c.TopOf(EL::kRegularSpreadList), EL::kRegularSpread);
@@ -81,7 +81,7 @@ TEST_F(ScribusReaderMapping, HyperlinksAndTableOfContents) {
     EXPECT_EQ(Flag(tocs[0], AN::kIncludeParagraphsOnHiddenLayers), 1);
     std::vector<Element*> entries = Descendants(tocs[0], EL::kTOCEntry);
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(Str(FindId(c.Top(), Id(entries[0], AN::kFormatStyleID)), AN::kName), "Heading");
+    EXPECT_EQ(Str(FindId(c.top, Id(entries[0], AN::kFormatStyleID)), AN::kName), "Heading");
     EXPECT_EQ(Id(c.TopOf(EL::kPublication), AN::kTOCStoryID),
               Children(c.TopOf(EL::kStoryList), EL::kParentStory)[0]->GetId());
 }
@@ -100,7 +100,7 @@ TEST_F(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
             std::vector<std::string> texts;
             for (auto& s : Stories(c))
                 texts.push_back(Shown(s.second));
-            EXPECT_EQ(CheckValueTypes(c.Top()), "");
+            EXPECT_EQ(CheckValueTypes(c.top), "");
             check(c, texts);
         };
     auto has = [](const std::vector<std::string>& texts, const std::string& text) {

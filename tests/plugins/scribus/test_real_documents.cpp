@@ -471,7 +471,7 @@ TEST_P(RealDocument, TheTextConvertorGivesTheWordsScribusShows) {
             << "missing: " << Utf8(t.text);
     // The reader's tree itself follows the conventions.
     scribus_test::Conversion direct(bytes);
-    EXPECT_EQ(scribus_test::CheckValueTypes(direct.Top()), "");
+    EXPECT_EQ(scribus_test::CheckValueTypes(direct.top), "");
     for (Element* story : scribus_test::Descendants(direct.TopOf(EL::kStoryList), EL::kChildStory))
         EXPECT_EQ(scribus_test::CheckRuns(story), "");
 }
