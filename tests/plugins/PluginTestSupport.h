@@ -5,6 +5,7 @@
 #ifndef OMBRA_TESTS_PLUGINS_SUPPORT_H
 #define OMBRA_TESTS_PLUGINS_SUPPORT_H
 
+#include <ombra/convertor.h>
 #include <ombra/diagnostics.h>
 #include <ombra/elements.h>
 #include <ombra/memory.h>
@@ -47,6 +48,27 @@ public:
 
 /// An allocation from that heap, for a memory service that fails with it.
 void* HeapAllocate(std::size_t n);
+
+/// What a convertor makes of bytes; ok is ExtractData's answer, and the
+/// conversion log's string ids land in log when given.
+inline std::string ConvertBytes(OBConvertor* convertor, const std::string& bytes,
+                                const Preferences* options, short& ok,
+                                std::vector<unsigned>* log = nullptr) {
+    OBConversionLogger logger;
+    OBLoggerUtility::SetLogger(&logger);
+    OBBufferStreamRead input(bytes.data(), bytes.size());
+    OBMemXferBytes xfer;
+    OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
+    ok = convertor->ExtractData(&input, output, options);
+    delete output;
+    OBLoggerUtility::SetLogger(nullptr);
+    for (int i = 0; log && i < logger.GetStringCount(); ++i)
+        log->push_back(logger.GetNthStringId(i));
+    std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
+    xfer.Seek(0, kSeekFromStart);
+    if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
+    return text;
+}
 
 /// A reader run over bytes as the pump runs it (CanImportThis, then
 /// GetStreamPrefs, `adjust` on the preference list, Init, the Elements);

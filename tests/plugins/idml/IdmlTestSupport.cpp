@@ -79,25 +79,23 @@ std::string CheckStories(const std::vector<Element*>& roots, bool complete) {
     for (Element* root : roots)
         for (Element* child : Below(root, EL::kChildStory)) {
             const long long length = static_cast<long long>(ombra_test::StoryText(child).size());
-            for (EL::ElementTypeEnum list : {EL::kParagraphRunList, EL::kCharacterRunList}) {
+            if (complete) faults += ombra_test::CheckRuns(child);
+            for (EL::ElementTypeEnum kind : {EL::kParagraphRun, EL::kCharacterRun, EL::kRubiRun,
+                                             EL::kKentenRun, EL::kWarichuRun, EL::kTCYRun}) {
+                // Paragraph and character runs in order, in their own lists.
+                bool ordered = kind == EL::kParagraphRun || kind == EL::kCharacterRun;
+                Element* in =
+                    !ordered ? child
+                             : child->GetChild(kind == EL::kParagraphRun ? EL::kParagraphRunList
+                                                                         : EL::kCharacterRunList);
                 long long at = 0;
-                Element* l = child->GetChild(list);
-                for (unsigned long long i = 0; l && i < l->GetChildCount(); ++i) {
-                    Element* run = l->GetNthChild(i);
-                    long long s = Int(run, AN::kStartCharacterPosition),
-                              e = Int(run, AN::kEndCharacterPosition);
-                    if ((complete ? s != at : s < at) || e <= s || e > length)
-                        faults += "run gap or overlap at " + std::to_string(s) + "\n";
-                    at = e;
+                for (auto r : Ranges(in, kind)) {
+                    if (r.first < (ordered ? at : 0) || r.second <= r.first || r.second > length)
+                        faults += std::string(OBElementTypeName(kind)) + " outside the text at " +
+                                  std::to_string(r.first) + "\n";
+                    at = r.second;
                 }
-                if (complete && at != length) faults += "runs end at " + std::to_string(at) + "\n";
             }
-            for (EL::ElementTypeEnum kind :
-                 {EL::kRubiRun, EL::kKentenRun, EL::kWarichuRun, EL::kTCYRun})
-                for (Element* list : Below(child, kind))
-                    for (auto r : Ranges(list, kind))
-                        if (r.first < 0 || r.second <= r.first || r.second > length)
-                            faults += "Japanese run outside the text\n";
             for (Element* e : Below(child->GetChild(EL::kTableRunList), EL::kTableRun))
                 if (Int(e, AN::kTextIndex) < 0 || Int(e, AN::kTextIndex) >= length)
                     faults += "table run\n";

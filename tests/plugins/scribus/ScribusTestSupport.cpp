@@ -131,21 +131,7 @@ Pump::~Pump() {
 
 std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsigned>* log) {
     ok = 0;
-    if (!convertor_) return "";
-    OBConversionLogger logger;
-    OBLoggerUtility::SetLogger(&logger);
-    OBBufferStreamRead input(bytes.data(), bytes.size());
-    OBMemXferBytes xfer;
-    OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
-    ok = convertor_->ExtractData(&input, output, options_);
-    delete output;
-    OBLoggerUtility::SetLogger(nullptr);
-    for (int i = 0; log && i < logger.GetStringCount(); ++i)
-        log->push_back(logger.GetNthStringId(i));
-    std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
-    xfer.Seek(0, kSeekFromStart);
-    if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
-    return text;
+    return convertor_ ? plugin_test::ConvertBytes(convertor_, bytes, options_, ok, log) : "";
 }
 
 } // namespace scribus_test
