@@ -1,7 +1,6 @@
-"""What the writers' Python tests share: the ombra program's conversions, a
-folder for their files, and a main that runs the cases OMBRA_TEST_CASES names.
-
-The tests are run as TEST.py OMBRA READER_FOLDER [ARGUMENTS...]."""
+# What the writers' Python tests share: the ombra program's conversions, a
+# folder for their files, and a main that runs the cases OMBRA_TEST_CASES
+# names. The tests are run as TEST.py OMBRA READER_FOLDER [ARGUMENTS...].
 import os
 import shutil
 import subprocess
@@ -14,8 +13,7 @@ WORK = tempfile.mkdtemp(prefix="ombra-writers-")
 
 
 def run(source, name, out, writer, *flags):
-    """Converts a Scribus document or a builder document ("features") with
-    the writer of that id."""
+    # A Scribus document or a builder document ("features"), with the writer of that id.
     if not os.path.exists(source):
         doc = os.path.join(WORK, name + ".testdoc")
         with open(doc, "w") as f:
