@@ -109,20 +109,30 @@ std::vector<std::u16string> Words(const std::u16string& text) {
     return out;
 }
 
+std::vector<std::u16string> PlainWords(const std::u16string& text) {
+    std::u16string plain = text;
+    plain.erase(std::remove(plain.begin(), plain.end(), scribus::kSoftHyphen), plain.end());
+    std::vector<std::u16string> words = Words(plain);
+    words.erase(std::remove_if(words.begin(), words.end(),
+                               [](const std::u16string& w) {
+                                   return w.find_first_not_of(u"0123456789") == w.npos;
+                               }),
+                words.end());
+    return words;
+}
+
 bool ContainsRun(const std::vector<std::u16string>& hay,
                  const std::vector<std::u16string>& needle) {
     return needle.empty() ||
            std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
 }
 
-Pump::Pump(const Preferences* options)
-    : manager_(new OBConvertorManager(OMBRA_READER_DIR,
-                                      options ? OMBRA_WRITER_DIR : OMBRA_STORYTEXT_DIR)),
-      convertor_(nullptr), options_(options) {
+Pump::Pump()
+    : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_WRITER_DIR)), convertor_(nullptr) {
+    options_.textEncoding = 0; // UTF-8
+    options_.groupFlag3 = 1;   // stories on master pages and hidden layers too
     ErrorCode error = kNoError;
-    if (manager_)
-        convertor_ = options ? manager_->GetConvertor(1, error)
-                             : manager_->GetConvertorForWriter(301, error);
+    if (manager_) convertor_ = manager_->GetConvertor(1, error);
 }
 
 Pump::~Pump() {
@@ -131,7 +141,7 @@ Pump::~Pump() {
 
 std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsigned>* log) {
     ok = 0;
-    return convertor_ ? plugin_test::ConvertBytes(convertor_, bytes, options_, ok, log) : "";
+    return convertor_ ? plugin_test::ConvertBytes(convertor_, bytes, &options_, ok, log) : "";
 }
 
 } // namespace scribus_test

@@ -33,7 +33,7 @@ const Story& StoryOf(const Document& doc, const std::string& item) {
 }
 
 // Each generation's document, and its compressed copy, reads cleanly as its
-// generation, both alike, and through the pump and the story-text writer
+// generation, both alike, and through the pump and the text writer
 // gives the words of every story the parser read, with a tree that has the
 // bound value types and runs that cover each text. What each holds,
 // attribute by attribute, is pinned by the recorded outputs
@@ -66,11 +66,11 @@ TEST(ScribusGenerations, EachReadsCleanlyAsItsGenerationPlainCompressedAndThroug
                 EXPECT_EQ(plain.document.stories[i].text, r.document.stories[i].text) << name;
             EXPECT_EQ(plain.document.items.size(), r.document.items.size()) << name;
             short ok = 0;
-            std::vector<std::u16string> words = Words(FromUtf8(pump.Convert(bytes, ok)));
+            std::vector<std::u16string> words = PlainWords(FromUtf8(pump.Convert(bytes, ok)));
             ASSERT_EQ(ok, 1);
             int stories = 0;
             for (const Story& s : r.document.stories) {
-                EXPECT_TRUE(ContainsRun(words, Words(s.text))) << "missing: " << Utf8(s.text);
+                EXPECT_TRUE(ContainsRun(words, PlainWords(s.text))) << "missing: " << Utf8(s.text);
                 stories += s.text.empty() ? 0 : 1;
             }
             EXPECT_GT(stories, 0);

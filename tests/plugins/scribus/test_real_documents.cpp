@@ -440,10 +440,7 @@ TEST_P(RealDocument, TextFramesAndTablesLieWhereScribusPutsThem) {
 // is there, word for word and in order, and the writer finds nothing to
 // complain about but references the document itself breaks.
 TEST_P(RealDocument, TheTextConvertorGivesTheWordsScribusShows) {
-    Preferences options{};
-    options.textEncoding = 0; // UTF-8
-    options.groupFlag3 = 1;   // stories on master pages and hidden layers too
-    scribus_test::Pump pump(&options);
+    scribus_test::Pump pump;
     std::string bytes = scribus_test::ReadFile(RealDir() + "/" + GetParam());
     short ok = 0;
     std::vector<unsigned> log;
@@ -452,22 +449,10 @@ TEST_P(RealDocument, TheTextConvertorGivesTheWordsScribusShows) {
     for (unsigned id : log)
         for (int code : {OBERR::kMalformedInput, OBERR::kBadValue, OBERR::kLimitExceeded})
             EXPECT_NE(id, OBMessageId(code)) << "code " << code;
-    // Variables are written as the numbers they show, which Scribus's text
-    // leaves out, and plain text has no use for soft hyphens.
-    auto words = [](const std::u16string& s) {
-        std::u16string plain = s;
-        plain.erase(std::remove(plain.begin(), plain.end(), kSoftHyphen), plain.end());
-        std::vector<std::u16string> w = scribus_test::Words(plain);
-        w.erase(std::remove_if(w.begin(), w.end(),
-                               [](const std::u16string& x) {
-                                   return x.find_first_not_of(u"0123456789") == x.npos;
-                               }),
-                w.end());
-        return w;
-    };
-    std::vector<std::u16string> written = words(FromUtf8(text));
+    std::vector<std::u16string> written = scribus_test::PlainWords(FromUtf8(text));
     for (const ExpectedText& t : expected_.texts)
-        EXPECT_TRUE(scribus_test::ContainsRun(written, words(ToModel(t.text).text)))
+        EXPECT_TRUE(
+            scribus_test::ContainsRun(written, scribus_test::PlainWords(ToModel(t.text).text)))
             << "missing: " << Utf8(t.text);
     // The reader's tree itself follows the conventions.
     scribus_test::Conversion direct(bytes);
