@@ -35,12 +35,7 @@ public:
 
 // Elements at or below one, and values through the view accessors, as the
 // writers' suites read them.
-using ombra_test::Flag;
-using ombra_test::Id;
-using ombra_test::Int;
-using ombra_test::Points;
-using ombra_test::Ratio;
-using ombra_test::Str;
+using namespace ombra_test;
 inline std::vector<Element*> Below(Element* e, EL::ElementTypeEnum kind) {
     return ombra_test::Descendants(e, kind);
 }

@@ -31,7 +31,6 @@ scribus::ParseResult ParseBytes(const std::string& bytes,
 std::string Gzip(const std::string& prefix, std::size_t padding = 0,
                  const std::string& suffix = "");
 
-using ombra_test::Utf8;
 inline std::u16string FromUtf8(const std::string& text) {
     return ombra_test::Utf16(text);
 }
@@ -81,20 +80,7 @@ private:
 using Conversion = plugin_test::ReaderRun<ScribusReader>;
 
 // Reading the reader's trees (tests/support/DocumentBuilder.h).
-using ombra_test::CheckReferences;
-using ombra_test::CheckRuns;
-using ombra_test::CheckValueTypes;
-using ombra_test::Children;
-using ombra_test::Descendants;
-using ombra_test::EnumOf;
-using ombra_test::FindId;
-using ombra_test::Flag;
-using ombra_test::Id;
-using ombra_test::Int;
-using ombra_test::kNoId;
-using ombra_test::Points;
-using ombra_test::StoryText;
-using ombra_test::Str;
+using namespace ombra_test;
 
 } // namespace scribus_test
 
