@@ -37,10 +37,7 @@
 namespace {
 
 using namespace scribus;
-using scribus_test::CheckCoverage;
-using scribus_test::FromUtf8;
-using scribus_test::ItemNamed;
-using scribus_test::Utf8;
+using namespace scribus_test;
 
 std::string RealDir() {
     return std::string(OMBRA_SCRIBUS_DATA_DIR) + "/real";
@@ -100,7 +97,7 @@ struct Expected {
 };
 
 bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
-    std::istringstream in(scribus_test::ReadFile(path));
+    std::istringstream in(ReadFile(path));
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         if (line.empty() || line[0] == '#') continue;
@@ -291,11 +288,11 @@ class RealDocument : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
         const std::string path = RealDir() + "/" + GetParam();
-        std::string bytes = scribus_test::ReadFile(path);
+        std::string bytes = ReadFile(path);
         ASSERT_FALSE(bytes.empty()) << path;
         std::string error;
         ASSERT_TRUE(ReadExpected(path + ".expected", expected_, error)) << error;
-        result_ = scribus_test::ParseBytes(bytes);
+        result_ = ParseBytes(bytes);
     }
 
     Expected expected_;
@@ -440,8 +437,8 @@ TEST_P(RealDocument, TextFramesAndTablesLieWhereScribusPutsThem) {
 // is there, word for word and in order, and the writer finds nothing to
 // complain about but references the document itself breaks.
 TEST_P(RealDocument, TheTextConvertorGivesTheWordsScribusShows) {
-    scribus_test::Pump pump;
-    std::string bytes = scribus_test::ReadFile(RealDir() + "/" + GetParam());
+    Pump pump;
+    std::string bytes = ReadFile(RealDir() + "/" + GetParam());
     short ok = 0;
     std::vector<unsigned> log;
     std::string text = pump.Convert(bytes, ok, &log);
@@ -449,16 +446,15 @@ TEST_P(RealDocument, TheTextConvertorGivesTheWordsScribusShows) {
     for (unsigned id : log)
         for (int code : {OBERR::kMalformedInput, OBERR::kBadValue, OBERR::kLimitExceeded})
             EXPECT_NE(id, OBMessageId(code)) << "code " << code;
-    std::vector<std::u16string> written = scribus_test::PlainWords(FromUtf8(text));
+    std::vector<std::u16string> written = PlainWords(FromUtf8(text));
     for (const ExpectedText& t : expected_.texts)
-        EXPECT_TRUE(
-            scribus_test::ContainsRun(written, scribus_test::PlainWords(ToModel(t.text).text)))
+        EXPECT_TRUE(ContainsRun(written, PlainWords(ToModel(t.text).text)))
             << "missing: " << Utf8(t.text);
     // The reader's tree itself follows the conventions.
-    scribus_test::Conversion direct(bytes);
-    EXPECT_EQ(scribus_test::CheckValueTypes(direct.top), "");
-    for (Element* story : scribus_test::Descendants(direct.TopOf(EL::kStoryList), EL::kChildStory))
-        EXPECT_EQ(scribus_test::CheckRuns(story), "");
+    Conversion direct(bytes);
+    EXPECT_EQ(CheckValueTypes(direct.top), "");
+    for (Element* story : Descendants(direct.TopOf(EL::kStoryList), EL::kChildStory))
+        EXPECT_EQ(CheckRuns(story), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Scribus15, RealDocument, ::testing::ValuesIn(RealDocuments()),
