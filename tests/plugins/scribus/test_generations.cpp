@@ -22,16 +22,6 @@ ParseResult Load(const std::string& name) {
     return r;
 }
 
-const Story& StoryOf(const Document& doc, const std::string& item) {
-    int i = ItemNamed(doc, item);
-    static const Story none;
-    if (i < 0 || doc.items[i].story < 0) {
-        ADD_FAILURE() << "no story for " << item;
-        return none;
-    }
-    return doc.stories[doc.items[i].story];
-}
-
 // Each generation's document, and its compressed copy, reads cleanly as its
 // generation, both alike, and through the pump and the text writer
 // gives the words of every story the parser read, with a tree that has the
@@ -81,8 +71,12 @@ TEST(ScribusGenerations, EachReadsCleanlyAsItsGenerationPlainCompressedAndThroug
                 EXPECT_EQ(CheckRuns(story), "");
         }
     }
-    EXPECT_EQ(StoryOf(Load("v15.sla").document, "Lead").text,
-              StoryOf(Load("v16.sla").document, "Lead").text);
+    ParseResult v15 = Load("v15.sla"), v16 = Load("v16.sla");
+    int a = ItemNamed(v15.document, "Lead"), b = ItemNamed(v16.document, "Lead");
+    ASSERT_TRUE(a >= 0 && b >= 0 && v15.document.items[a].story >= 0 &&
+                v16.document.items[b].story >= 0);
+    EXPECT_EQ(v15.document.stories[v15.document.items[a].story].text,
+              v16.document.stories[v16.document.items[b].story].text);
 }
 
 // The document's language (which decides the script of CJK text that says
