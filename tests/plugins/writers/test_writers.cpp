@@ -185,25 +185,18 @@ TEST_F(Writers, TheFeaturesDocumentMatchesItsExpectedFiles) {
     std::vector<std::pair<std::string, std::string>> outputs = {
         {"features.html", Through<OBHtmlConversion>(elements, OBHtmlOptions()).bytes},
         {"features.json", Through<OBPandocConversion>(elements, OBPandocOptions()).bytes}};
-    struct TextCase {
-        const char* file;
-        std::function<void(OBTextWriterOptions&)> set;
-    };
-    for (const TextCase& c : std::vector<TextCase>{
-             {"features@default-pc.txt", [](OBTextWriterOptions&) {}},
-             {"features@info.txt",
-              [](OBTextWriterOptions& o) { o.encoding = OBTW::kUTF8, o.documentInfo = true; }},
-             {"features@utf16-mac.txt",
-              [](OBTextWriterOptions& o) { o.encoding = OBTW::kUTF16, o.platform = OBTW::kMac; }},
-             {"features@all.txt", [](OBTextWriterOptions& o) {
-                  o.encoding = OBTW::kUTF8, o.platform = OBTW::kUnix, o.markStyles = true;
-                  o.markBreaks = o.includeHidden = o.reportGeometry = true;
-                  o.wrapColumn = 40, o.geometryUnit = UNITS::LINEAR::kTwips;
-              }}}) {
-        OBTextWriterOptions options;
-        c.set(options);
-        outputs.emplace_back(c.file, Through<OBTextConversion>(elements, options).bytes);
-    }
+    OBTextWriterOptions info, utf16, all;
+    info.encoding = OBTW::kUTF8, info.documentInfo = true;
+    utf16.encoding = OBTW::kUTF16, utf16.platform = OBTW::kMac;
+    all.encoding = OBTW::kUTF8, all.platform = OBTW::kUnix, all.markStyles = true;
+    all.markBreaks = all.includeHidden = all.reportGeometry = true;
+    all.wrapColumn = 40, all.geometryUnit = UNITS::LINEAR::kTwips;
+    for (const auto& [file, options] : std::vector<std::pair<std::string, OBTextWriterOptions>>{
+             {"features@default-pc.txt", OBTextWriterOptions()},
+             {"features@info.txt", info},
+             {"features@utf16-mac.txt", utf16},
+             {"features@all.txt", all}})
+        outputs.emplace_back(file, Through<OBTextConversion>(elements, options).bytes);
     bool update = std::getenv("OMBRA_UPDATE_EXPECTED") != nullptr;
     for (const auto& [file, bytes] : outputs) {
         std::string path = std::string(OMBRA_WRITERS_DATA_DIR) + "/" + file;
