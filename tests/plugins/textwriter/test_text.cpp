@@ -267,9 +267,10 @@ TEST_F(Wrapping, StyleTagsAndNotesAreWrappedWithTheirText) {
 
 // ---- the geometry report --------------------------------------------------------------
 
-class Geometry : public TextWriterTest {
-protected:
-    std::string Report(UNITS::LINEAR::UnitEnum unit, bool report = true) {
+using Geometry = TextWriterTest;
+
+TEST_F(Geometry, ReportsPageSizeMarginsAndEachPageInTheChosenUnit) {
+    auto Report = [this](UNITS::LINEAR::UnitEnum unit, bool report = true) {
         DocumentBuilder b;
         unsigned masters = b.AddMasterSpread("M");
         unsigned a4 = b.AddMasterPage(masters, "A4", 595.276, 841.89);
@@ -283,10 +284,7 @@ protected:
         options.reportGeometry = report;
         options.geometryUnit = unit;
         return Convert(b, options).bytes;
-    }
-};
-
-TEST_F(Geometry, ReportsPageSizeMarginsAndEachPageInTheChosenUnit) {
+    };
     EXPECT_EQ(Report(UNITS::LINEAR::kInches),
               "Page size: 8.5 x 11 in\n"
               "Margins: top 1, bottom 0.5, left 0.75, right 0.25 in\n"
