@@ -7,6 +7,8 @@
 #include "BenchRatios.h"
 
 #include <ombra/memory.h>
+#include <ombra/plugin.h>
+#include <ombra/preferences.h>
 #include <ombra/typedstreams.h>
 #include <ombra/values.h>
 #include <ombra/views.h>
@@ -100,6 +102,20 @@ inline long long ReadStories(Element* e) {
     }
     for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
         units += ReadStories(e->GetNthChild(i));
+    return units;
+}
+
+/// One conversion as the pump runs it: Init with the reader's own
+/// preferences, every Element's stories read, Reset. The UTF-16 units read.
+inline long long Convert(OBReader& reader, const std::string& bytes) {
+    OBBufferStreamRead input(bytes.data(), bytes.size());
+    OBPreferenceList prefs;
+    reader.GetStreamPrefs(&input, &prefs);
+    reader.Init(&input, &prefs);
+    long long units = 0;
+    for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement())
+        units += ReadStories(e);
+    reader.Reset();
     return units;
 }
 

@@ -75,19 +75,6 @@ long long InflateAndParse(const std::string& package) {
     return nodes;
 }
 
-long long Convert(IdmlReader& reader, const std::string& package) {
-    OBBufferStreamRead input(package.data(), package.size());
-    if (reader.CanImportThis(&input) != 1) return -1;
-    OBPreferenceList prefs;
-    reader.GetStreamPrefs(&input, &prefs);
-    reader.Init(&input, &prefs);
-    long long units = 0;
-    for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement())
-        units += ombra_bench::ReadStories(e);
-    reader.Reset();
-    return units;
-}
-
 void Parts(benchmark::State& state, const std::string* package) {
     for (auto _ : state)
         benchmark::DoNotOptimize(InflateAndParse(*package));
@@ -96,7 +83,7 @@ void Parts(benchmark::State& state, const std::string* package) {
 void Reader(benchmark::State& state, const std::string* package) {
     IdmlReader reader;
     for (auto _ : state)
-        benchmark::DoNotOptimize(Convert(reader, *package));
+        benchmark::DoNotOptimize(ombra_bench::Convert(reader, *package));
 }
 
 } // namespace
@@ -118,7 +105,7 @@ int main(int argc, char** argv) {
         long rssBefore = ombra_bench::MaxRssKiB();
         long long before = ombra_bench::gInUse.load();
         ombra_bench::gPeak = before;
-        long long units = Convert(reader, package);
+        long long units = ombra_bench::Convert(reader, package);
         long rssGrowth = ombra_bench::MaxRssKiB() - rssBefore;
         double kib = static_cast<double>(package.size()) / 1024;
         double peak = static_cast<double>(ombra_bench::gPeak.load() - before) / 1024;

@@ -81,23 +81,10 @@ std::string LargestCorpusDocument() {
     return best;
 }
 
-// One conversion: Init, every Element to the null writer, Reset.
-long long Convert(ScribusReader& reader, const std::string& xml) {
-    OBBufferStreamRead input(xml.data(), xml.size());
-    OBPreferenceList prefs;
-    reader.GetStreamPrefs(&input, &prefs);
-    reader.Init(&input, &prefs);
-    long long units = 0;
-    for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement())
-        units += ombra_bench::ReadStories(e);
-    reader.Reset();
-    return units;
-}
-
 void Reader(benchmark::State& state, const std::string* xml) {
     ScribusReader reader;
     for (auto _ : state)
-        benchmark::DoNotOptimize(Convert(reader, *xml));
+        benchmark::DoNotOptimize(ombra_bench::Convert(reader, *xml));
     state.SetBytesProcessed(static_cast<long long>(state.iterations()) *
                             static_cast<long long>(xml->size()));
 }
@@ -161,7 +148,7 @@ int main(int argc, char** argv) {
         long rssBefore = ombra_bench::MaxRssKiB();
         ombra_bench::gPeak = ombra_bench::gInUse.load();
         long long before = ombra_bench::gInUse.load();
-        long long units = Convert(reader, d.xml);
+        long long units = ombra_bench::Convert(reader, d.xml);
         long rssGrowth = ombra_bench::MaxRssKiB() - rssBefore;
         double xmlKiB = static_cast<double>(d.xml.size()) / 1024;
         std::printf("  %-44s file %7.0f KiB, XML %7.0f KiB, %8lld text units; core peak %7.0f KiB "

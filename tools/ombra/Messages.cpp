@@ -1,6 +1,7 @@
 #include "Messages.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace ombra_host {
 
@@ -46,27 +47,16 @@ std::string Say(Message id, const std::string& a, const std::string& b, const st
 
 std::string SayError(int error) {
     switch (error) {
-    case ENOENT:
-        return Say(Message::kNoSuchFile);
-    case EACCES:
-    case EPERM:
-        return Say(Message::kPermissionDenied);
-    case EISDIR:
-        return Say(Message::kIsFolder);
-    case ENOTDIR:
-        return Say(Message::kNotAFolder);
-    case EROFS:
-        return Say(Message::kReadOnlyFileSystem);
-    case ENOSPC:
-        return Say(Message::kNoSpace);
-    case EPIPE:
-        return Say(Message::kBrokenPipe);
-    case ELOOP:
-        return Say(Message::kLinkLoop);
-    case ENOMEM:
-        return Say(Message::kOutOfMemory);
-    default:
-        return Say(Message::kSystemError, std::to_string(error));
+#define OMBRA_ERRNO(Number, Ident)                                                                 \
+    case Number:                                                                                   \
+        return Say(Message::Ident);
+#include "Messages.def"
+    default: {
+        // The system's own words, untranslated, beside the number.
+        char text[128] = "";
+        return Say(Message::kSystemError, std::to_string(error),
+                   strerror_r(error, text, sizeof text));
+    }
     }
 }
 

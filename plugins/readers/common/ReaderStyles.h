@@ -3,7 +3,13 @@
 #ifndef OMBRA_READER_STYLES_H
 #define OMBRA_READER_STYLES_H
 
+#include "ReaderBuilder.h"
+
+#include <cstddef>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace obreader {
 
@@ -30,6 +36,44 @@ bool FollowChain(const std::string& first, Lookup lookup, Visit visit) {
         current = visit(*style);
     }
     return true;
+}
+
+/// The order in which a reader lists styles: the default ones first (the
+/// first of a list is the one writers fall back on), then the others as
+/// the source gives them.
+template <class S, class IsDefault>
+std::vector<std::size_t> DefaultFirst(const std::vector<S>& styles, IsDefault isDefault) {
+    std::vector<std::size_t> order;
+    order.reserve(styles.size());
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::size_t i = 0; i < styles.size(); ++i)
+            if (isDefault(styles[i]) == (pass == 0)) order.push_back(i);
+    return order;
+}
+
+/// Styles made as Elements, with the index of each in the source's list.
+using MadeStyles = std::vector<std::pair<Element*, std::size_t>>;
+
+/// Sets attr (BasedOn or Next) of each made style to the Element of the
+/// style it names (refOf(index), empty for none; ids by name). A name
+/// that no style has, or a style based on itself, is reported by the
+/// style's name (nameOf(index)) and left out.
+template <class RefOf, class NameOf>
+void LinkStyles(ElementBuilder& b, const MadeStyles& made,
+                const std::unordered_map<std::string, unsigned>& ids, AN::AttrNameEnum attr,
+                const char* kind, RefOf refOf, NameOf nameOf) {
+    const bool basedOn = attr == AN::kBasedOn;
+    for (const auto& m : made) {
+        const std::string& ref = refOf(m.second);
+        if (ref.empty()) continue;
+        auto found = ids.find(ref);
+        if (found != ids.end() && (!basedOn || found->second != m.first->GetId()))
+            b.Id(m.first, attr, found->second);
+        else
+            b.BadReference(std::string(kind) + " style \"" + nameOf(m.second) +
+                           (basedOn ? "\" is based on \"" : "\" is followed by \"") + ref +
+                           "\", which it cannot be");
+    }
 }
 
 } // namespace obreader

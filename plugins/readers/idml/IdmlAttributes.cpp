@@ -1,5 +1,7 @@
 #include "IdmlAttributes.h"
 
+#include <Languages.h>
+
 #include <ombra/messages.h>
 #include <ombra/values.h>
 
@@ -270,6 +272,10 @@ bool WriteOne(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
         return true;
     case C::kChar16:
         WriteChar16(b, e, info.target, text);
+        return true;
+    case C::kLanguage:
+        if (DLE::DictionaryLanguageEnum language = oblanguage::FromName(text))
+            b.Enum(e, info.target, &ValueUtil::CreateValueDictionaryLanguageEnum, language);
         return true;
     }
     return false;

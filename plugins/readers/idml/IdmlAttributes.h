@@ -51,8 +51,9 @@ enum class Convert : std::uint8_t {
     kAngle,     ///< degrees
     kMojikumi,  ///< a mojikumi table reference or keyword, as its name
     kInt,
-    kKinsoku, ///< a kinsoku table reference (its id) or set keyword (Kinsokushori)
-    kChar16,  ///< the first character
+    kKinsoku,  ///< a kinsoku table reference (its id) or set keyword (Kinsokushori)
+    kChar16,   ///< the first character
+    kLanguage, ///< a language name, as the language it names
 };
 
 enum class Keywords : std::uint8_t {

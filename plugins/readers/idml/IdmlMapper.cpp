@@ -410,12 +410,8 @@ namespace {
 
 // The default style ("[No ... style]") first, then the others in order.
 std::vector<std::size_t> DefaultFirst(const std::vector<Style>& styles) {
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < styles.size(); ++i)
-        if (styles[i].self.find("$ID/[No") != std::string::npos) order.push_back(i);
-    for (std::size_t i = 0; i < styles.size(); ++i)
-        if (styles[i].self.find("$ID/[No") == std::string::npos) order.push_back(i);
-    return order;
+    return obreader::DefaultFirst(
+        styles, [](const Style& s) { return s.self.find("$ID/[No") != std::string::npos; });
 }
 
 } // namespace
@@ -427,7 +423,7 @@ void Mapper::CharacterStyles() {
     resolvedCharacterDone_.assign(doc_.characterStyles.size(), 0);
     if (doc_.characterStyles.empty()) return;
     Element* list = b_.Top(EL::kCharacterStyleList);
-    std::vector<std::pair<Element*, std::size_t>> made;
+    obreader::MadeStyles made;
     for (std::size_t i : DefaultFirst(doc_.characterStyles)) {
         const Style& s = doc_.characterStyles[i];
         Element* e = b_.Child(list, EL::kCharacterStyle);
@@ -438,16 +434,11 @@ void Mapper::CharacterStyles() {
         StyleAttributes(e, s, false);
         Resolved(false, &s.self); // reports a chain that loops
     }
-    for (auto& m : made) {
-        const std::string& parent = doc_.characterStyles[m.second].basedOn;
-        if (parent.empty()) continue;
-        auto found = characterStyles_.find(parent);
-        if (found != characterStyles_.end() && found->second != m.first->GetId())
-            b_.Id(m.first, AN::kBasedOn, found->second);
-        else
-            b_.BadReference("character style \"" + doc_.characterStyles[m.second].self +
-                            "\" is based on \"" + parent + "\", which it cannot be");
-    }
+    const auto& styles = doc_.characterStyles;
+    obreader::LinkStyles(
+        b_, made, characterStyles_, AN::kBasedOn, "character",
+        [&](std::size_t i) -> const std::string& { return styles[i].basedOn; },
+        [&](std::size_t i) -> const std::string& { return styles[i].self; });
 }
 
 void Mapper::ParagraphStyles() {
@@ -457,7 +448,7 @@ void Mapper::ParagraphStyles() {
     resolvedParagraphDone_.assign(doc_.paragraphStyles.size(), 0);
     if (doc_.paragraphStyles.empty()) return;
     Element* list = b_.Top(EL::kParagraphStyleList);
-    std::vector<std::pair<Element*, std::size_t>> made;
+    obreader::MadeStyles made;
     for (std::size_t i : DefaultFirst(doc_.paragraphStyles)) {
         const Style& s = doc_.paragraphStyles[i];
         Element* e = b_.Child(list, EL::kParagraphStyle);
@@ -469,19 +460,17 @@ void Mapper::ParagraphStyles() {
         StyleAttributes(e, s, true);
         Resolved(true, &s.self); // reports a chain that loops
     }
-    for (auto& m : made) {
-        const Style& s = doc_.paragraphStyles[m.second];
-        for (int k = 0; k < 2; ++k) {
-            const std::string& ref = k == 0 ? s.basedOn : s.next;
-            if (ref.empty()) continue;
-            auto found = paragraphStyles_.find(ref);
-            if (found != paragraphStyles_.end() && (k == 1 || found->second != m.first->GetId()))
-                b_.Id(m.first, k == 0 ? AN::kBasedOn : AN::kNext, found->second);
-            else
-                b_.BadReference("paragraph style \"" + s.self +
-                                (k == 0 ? "\" is based on \"" : "\" is followed by \"") + ref +
-                                "\", which it cannot be");
-        }
+    // Each style's BasedOn, then its Next, as the problems were always told.
+    const auto& styles = doc_.paragraphStyles;
+    auto self = [&](std::size_t i) -> const std::string& { return styles[i].self; };
+    for (const auto& m : made) {
+        const obreader::MadeStyles one(1, m);
+        obreader::LinkStyles(
+            b_, one, paragraphStyles_, AN::kBasedOn, "paragraph",
+            [&](std::size_t i) -> const std::string& { return styles[i].basedOn; }, self);
+        obreader::LinkStyles(
+            b_, one, paragraphStyles_, AN::kNext, "paragraph",
+            [&](std::size_t i) -> const std::string& { return styles[i].next; }, self);
     }
 }
 

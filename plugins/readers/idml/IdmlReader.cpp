@@ -32,19 +32,9 @@ constexpr bool kDefaults[IdmlReader::kPreferenceCount] = {true,  true,  true, tr
 
 } // namespace
 
-IdmlReader::IdmlReader() : next_(0) {
-    SetReaderID(kReaderId);
-    // The reader's own list, for hosts that ask for it outside a conversion.
-    OBPreferenceList* own = new OBPreferenceList;
-    if (own) {
-        obreader::AddBooleanPreferences(own, kReaderId, kDefaults, kPreferenceCount);
-        SetPrefs(own);
-    }
-}
+IdmlReader::IdmlReader() : OBListReader(kReaderId, kDefaults, kPreferenceCount) {}
 
-IdmlReader::~IdmlReader() {
-    Clear();
-}
+IdmlReader::~IdmlReader() = default;
 
 // Touches no member: probes run beside conversions on the same object.
 short IdmlReader::CanImportThis(OBStream* input) {
@@ -55,19 +45,8 @@ short IdmlReader::CanImportThis(OBStream* input) {
     }
 }
 
-void IdmlReader::GetStreamPrefs(OBStream* /*input*/, OBPreferenceList* list) {
-    obreader::AddBooleanPreferences(list, kReaderId, kDefaults, kPreferenceCount);
-}
-
-void IdmlReader::Init(OBStream* input, OBPreferenceList* preferences) {
-    OBReader::Init(input, preferences);
-    Clear();
-    SetStream(input);
-    Convert(input, preferences);
-}
-
-void IdmlReader::Convert(OBStream* input, OBPreferenceList* preferences) {
-    auto flag = [&](int i) { return obreader::BooleanPreference(preferences, i, kDefaults[i]); };
+void IdmlReader::Read(OBStream* input, const bool* flags) {
+    auto flag = [&](int i) { return flags[i]; };
     idml::MapOptions map;
     map.masterItems = flag(0);
     map.nonPrintingLayers = flag(1);
@@ -107,30 +86,6 @@ void IdmlReader::Convert(OBStream* input, OBPreferenceList* preferences) {
     }
 }
 
-void IdmlReader::Clear() {
-    for (Element* e : elements_)
-        delete e;
-    elements_.Clear();
-    next_ = 0;
-    version_.clear();
-}
-
-void IdmlReader::Reset() {
-    Clear();
-    SetStream(nullptr);
-    OBReader::Reset();
-}
-
-Element* IdmlReader::GetFirstElement() {
-    next_ = 0;
-    return GetNextElement();
-}
-
-Element* IdmlReader::GetNextElement() {
-    if (next_ >= elements_.size()) return nullptr;
-    return elements_[next_++];
-}
-
 void IdmlReader::GetFormats(Format*& formats, short& count) {
     count = 1;
     formats = new Format[1];
@@ -139,10 +94,6 @@ void IdmlReader::GetFormats(Format*& formats, short& count) {
         return;
     }
     formats[0] = Format("IDML", 0x49444D4Cu /* 'IDML' */, 0x49444D4Cu);
-}
-
-void IdmlReader::GetFileVersion(COBString& version) {
-    version.SetXString(version_.data(), static_cast<long long>(version_.size()));
 }
 
 OB_DECLARE_READER(IdmlReader)

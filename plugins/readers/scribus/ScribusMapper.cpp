@@ -2,6 +2,7 @@
 // colours, fonts, layers and styles (see ScribusMapperInternal.h).
 #include "ScribusMapperInternal.h"
 
+#include <Languages.h>
 #include <ReaderColors.h>
 #include <ReaderStyles.h>
 
@@ -84,12 +85,7 @@ bool HasWord(const std::string& s, const char* word) {
 }
 
 template <class S> std::vector<std::size_t> DefaultFirst(const std::vector<S>& styles) {
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < styles.size(); ++i)
-        if (styles[i].isDefault) order.push_back(i);
-    for (std::size_t i = 0; i < styles.size(); ++i)
-        if (!styles[i].isDefault) order.push_back(i);
-    return order;
+    return obreader::DefaultFirst(styles, [](const S& s) { return s.isDefault; });
 }
 
 } // namespace
@@ -456,6 +452,12 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
     if (a.scaleV) b_.Percent(e, AN::kVerticalScale, *a.scaleV / 100.0);
     if (a.baselineShift) b_.Length(e, AN::kBaselineShift, *a.baselineShift / 100.0 * size);
     if (a.effects) Effects(e, *a.effects);
+    if (a.language) {
+        DLE::DictionaryLanguageEnum language = oblanguage::FromName(*a.language);
+        if (language != DLE::kUndefined)
+            b_.Enum(e, AN::kDictionaryLanguage, &ValueUtil::CreateValueDictionaryLanguageEnum,
+                    language);
+    }
 }
 
 void Mapper::Effects(Element* e, unsigned f) {
@@ -537,7 +539,7 @@ void Mapper::CharacterStyles() {
         characterStyleIndex_.emplace(doc_.characterStyles[i].name, i);
     if (doc_.characterStyles.empty()) return;
     Element* list = b_.Top(EL::kCharacterStyleList);
-    std::vector<std::pair<Element*, std::size_t>> made;
+    obreader::MadeStyles made;
     for (std::size_t i : DefaultFirst(doc_.characterStyles)) {
         const CharacterStyle& s = doc_.characterStyles[i];
         Element* e = b_.Child(list, EL::kCharacterStyle);
@@ -549,16 +551,11 @@ void Mapper::CharacterStyles() {
             s.attributes.size ? *s.attributes.size : EffectiveSize(s.attributes, s.basedOn, "");
         CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), s.attributes, size);
     }
-    for (auto& m : made) {
-        const std::string& parent = doc_.characterStyles[m.second].basedOn;
-        if (parent.empty()) continue;
-        auto found = characterStyles_.find(parent);
-        if (found != characterStyles_.end() && found->second != m.first->GetId())
-            b_.Id(m.first, AN::kBasedOn, found->second);
-        else
-            b_.BadReference("character style \"" + doc_.characterStyles[m.second].name +
-                            "\" is based on \"" + parent + "\", which it cannot be");
-    }
+    const auto& styles = doc_.characterStyles;
+    obreader::LinkStyles(
+        b_, made, characterStyles_, AN::kBasedOn, "character",
+        [&](std::size_t i) -> const std::string& { return styles[i].basedOn; },
+        [&](std::size_t i) -> const std::string& { return styles[i].name; });
 }
 
 void Mapper::ParagraphStyles() {
@@ -569,7 +566,7 @@ void Mapper::ParagraphStyles() {
     }
     if (doc_.paragraphStyles.empty()) return;
     Element* list = b_.Top(EL::kParagraphStyleList);
-    std::vector<std::pair<Element*, std::size_t>> made;
+    obreader::MadeStyles made;
     for (std::size_t i : DefaultFirst(doc_.paragraphStyles)) {
         const ParagraphStyle& s = doc_.paragraphStyles[i];
         Element* e = b_.Child(list, EL::kParagraphStyle);
@@ -583,21 +580,20 @@ void Mapper::ParagraphStyles() {
         CharacterAttributes character = s.attributes.character;
         if (s.attributes.characterStyle)
             Fill(character, ResolvedCharacterStyle(*s.attributes.characterStyle));
+        // The first style is the default one, and the document's language
+        // is what it says.
+        if (made.size() == 1 && !character.language && !doc_.publication.language.empty())
+            character.language = doc_.publication.language;
         if (!Empty(character))
             CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), character,
                                   EffectiveSize(character, "", s.name));
         if (s.attributes.tabs && !s.attributes.tabs->empty()) Tabs(e, *s.attributes.tabs);
     }
-    for (auto& m : made) {
-        const std::string& parent = doc_.paragraphStyles[m.second].basedOn;
-        if (parent.empty()) continue;
-        auto found = paragraphStyles_.find(parent);
-        if (found != paragraphStyles_.end() && found->second != m.first->GetId())
-            b_.Id(m.first, AN::kBasedOn, found->second);
-        else
-            b_.BadReference("paragraph style \"" + doc_.paragraphStyles[m.second].name +
-                            "\" is based on \"" + parent + "\", which it cannot be");
-    }
+    const auto& styles = doc_.paragraphStyles;
+    obreader::LinkStyles(
+        b_, made, paragraphStyles_, AN::kBasedOn, "paragraph",
+        [&](std::size_t i) -> const std::string& { return styles[i].basedOn; },
+        [&](std::size_t i) -> const std::string& { return styles[i].name; });
 }
 
 } // namespace scribus_mapper

@@ -60,23 +60,9 @@ constexpr bool kPreferenceDefaults[ScribusReader::kPreferenceCount] = {true, tru
 
 } // namespace
 
-ScribusReader::ScribusReader() : next_(0) {
-    SetReaderID(kReaderId);
-    // The reader's own list, for hosts that ask for it outside a conversion.
-    OBPreferenceList* own = new OBPreferenceList;
-    if (own) {
-        AddPreferences(own);
-        SetPrefs(own);
-    }
-}
+ScribusReader::ScribusReader() : OBListReader(kReaderId, kPreferenceDefaults, kPreferenceCount) {}
 
-ScribusReader::~ScribusReader() {
-    Clear();
-}
-
-void ScribusReader::AddPreferences(OBPreferenceList* list) {
-    obreader::AddBooleanPreferences(list, kReaderId, kPreferenceDefaults, kPreferenceCount);
-}
+ScribusReader::~ScribusReader() = default;
 
 // Touches no member: probes run beside conversions on the same object.
 short ScribusReader::CanImportThis(OBStream* input) {
@@ -90,28 +76,13 @@ short ScribusReader::CanImportThis(OBStream* input) {
     return scribus::Detect(head, static_cast<std::size_t>(n)) == 1 ? 1 : 0;
 }
 
-void ScribusReader::GetStreamPrefs(OBStream* /*input*/, OBPreferenceList* list) {
-    if (list) AddPreferences(list);
-}
-
-// No exception leaves the plug-in: running out of memory anywhere in it,
-// the base class's per-thread state included, is reported as such.
-void ScribusReader::Init(OBStream* input, OBPreferenceList* preferences) {
-    try {
-        OBReader::Init(input, preferences);
-        Clear();
-        SetStream(input);
-        ScribusMapOptions options;
-        options.masterItems = obreader::BooleanPreference(preferences, 0, kPreferenceDefaults[0]);
-        options.nonPrintingLayers =
-            obreader::BooleanPreference(preferences, 1, kPreferenceDefaults[1]);
-        options.hiddenLayers = obreader::BooleanPreference(preferences, 2, kPreferenceDefaults[2]);
-        options.pasteboardItems =
-            obreader::BooleanPreference(preferences, 3, kPreferenceDefaults[3]);
-        Convert(input, options);
-    } catch (const std::bad_alloc&) {
-        obreader::LoggingProblems().Report(OBERR::kOutOfMemory);
-    }
+void ScribusReader::Read(OBStream* input, const bool* flags) {
+    ScribusMapOptions options;
+    options.masterItems = flags[0];
+    options.nonPrintingLayers = flags[1];
+    options.hiddenLayers = flags[2];
+    options.pasteboardItems = flags[3];
+    Convert(input, options);
 }
 
 namespace {
@@ -204,30 +175,6 @@ void ScribusReader::Convert(OBStream* input, const ScribusMapOptions& options) {
     }
 }
 
-void ScribusReader::Clear() {
-    for (Element* e : elements_)
-        delete e;
-    elements_.Clear();
-    next_ = 0;
-    version_.clear();
-}
-
-void ScribusReader::Reset() {
-    Clear();
-    SetStream(nullptr);
-    OBReader::Reset();
-}
-
-Element* ScribusReader::GetFirstElement() {
-    next_ = 0;
-    return GetNextElement();
-}
-
-Element* ScribusReader::GetNextElement() {
-    if (next_ >= elements_.size()) return nullptr;
-    return elements_[next_++];
-}
-
 void ScribusReader::GetFormats(Format*& formats, short& count) {
     count = 2;
     formats = new Format[2];
@@ -237,10 +184,6 @@ void ScribusReader::GetFormats(Format*& formats, short& count) {
     }
     formats[0] = Format("Scribus", 0x534C4120u /* 'SLA ' */, 0x53435242u /* 'SCRB' */);
     formats[1] = Format("Scribus gz", 0x534C415Au /* 'SLAZ' */, 0x53435242u);
-}
-
-void ScribusReader::GetFileVersion(COBString& version) {
-    version.SetXString(version_.data(), static_cast<long long>(version_.size()));
 }
 
 OB_DECLARE_READER(ScribusReader)

@@ -424,7 +424,7 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
     ++storiesWritten_;
 }
 
-void OBStoryWalker::CountScripts(long long counts[64]) {
+void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64]) {
     for (int n = 0; n < deferred_.Count(); ++n) {
         Element* e = deferred_[n];
         Element* text = e->GetElementType() == EL::kParentStory ? e->GetChild(EL::kChildStory) : e;
@@ -436,9 +436,11 @@ void OBStoryWalker::CountScripts(long long counts[64]) {
                 !GetInt(run, AN::kStartCharacterPosition, start) ||
                 !GetInt(run, AN::kEndCharacterPosition, end) || end <= start)
                 continue;
-            int script = WSE::kSystemScript;
+            int script = WSE::kSystemScript, language = 0;
             GetEnum(CharacterValue(AN::kWritingScript, run, nullptr), script);
-            if (script >= 0 && script < 64) counts[script] += end - start;
+            if (script >= 0 && script < 64) scripts[script] += end - start;
+            GetEnum(CharacterValue(AN::kDictionaryLanguage, run, nullptr), language);
+            if (language >= 0 && language < 64) languages[language] += end - start;
         }
     }
 }

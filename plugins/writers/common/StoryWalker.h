@@ -279,9 +279,10 @@ public:
     Element* NthCharacterStyle(int n) const { return characterStyles_.Nth(n); }
     const OBWalkCounts& Counts() const { return counts_; }
     /// With deferred stories, once everything arrived: how many units of
-    /// the stories' own texts each writing script (0 to 63) covers, by
+    /// the stories' own texts each writing script (0 to 63) covers, and
+    /// each DictionaryLanguage member (0 to 63) their formatting gives, by
     /// their character runs.
-    void CountScripts(long long counts[64]);
+    void CountScripts(long long scripts[64], long long languages[64]);
     /// The hyperlinks that arrived, in order.
     int LinkCount() const { return linkCount_; }
     const OBWalkLink& NthLink(int n) const { return links_[n]; }

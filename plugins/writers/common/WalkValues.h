@@ -7,6 +7,7 @@
 #include <ombra/elements.h>
 #include <ombra/geometry.h>
 #include <ombra/memory.h>
+#include <ombra/stdallocator.h>
 #include <ombra/strings.h>
 #include <ombra/values.h>
 
@@ -16,24 +17,9 @@
 
 namespace obwalk {
 
-/// A standard-library allocator on the installed memory service, for the
-/// few maps the writers keep. Containers cannot report a null block, so an
-/// exhausted service surfaces as std::bad_alloc, which the writers catch
-/// where an Element enters them.
-template <class T> struct Allocator {
-    typedef T value_type;
-    Allocator() noexcept = default;
-    template <class U> Allocator(const Allocator<U>&) noexcept {}
-    T* allocate(std::size_t n) {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
-        void* p = OBLibAllocate(n * sizeof(T));
-        if (!p) throw std::bad_alloc();
-        return static_cast<T*>(p);
-    }
-    void deallocate(T* p, std::size_t) noexcept { OBLibFree(p); }
-    template <class U> bool operator==(const Allocator<U>&) const noexcept { return true; }
-    template <class U> bool operator!=(const Allocator<U>&) const noexcept { return false; }
-};
+/// The allocator of the few maps the writers keep; the writers catch its
+/// std::bad_alloc where an Element enters them.
+template <class T> using Allocator = OBStdAllocator<T>;
 
 /// An integer of any of the integer classes.
 bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out);

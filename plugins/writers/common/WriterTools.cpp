@@ -1,5 +1,7 @@
 #include "WriterTools.h"
 
+#include <Languages.h>
+
 #include <ombra/utf16.h>
 #include <ombra/scripts.h>
 #include <ombra/views.h>
@@ -149,28 +151,14 @@ int HeadingLevel(OBStoryWalker& walker, Element* style) {
     return 0;
 }
 
-const char* ScriptLanguage(int script) {
-    switch (script) {
-#define OB_SCRIPT_LANGUAGE(Script, Tag)                                                            \
-    case WSE::Script:                                                                              \
-        return Tag;
-#include "LanguageTags.def"
-    default:
-        return nullptr;
-    }
-}
-
 const char* DictionaryLanguageTag(Value* language) {
     int member = 0;
-    if (!GetEnum(language, member)) return nullptr;
-    switch (member) {
-#define OB_LANGUAGE_TAG(Member, Tag)                                                               \
-    case DLE::Member:                                                                              \
-        return Tag;
-#include "LanguageTags.def"
-    default:
-        return nullptr;
-    }
+    return GetEnum(language, member) ? oblanguage::TagOf(member) : nullptr;
+}
+
+const char* TextLanguage(int script, OBMCharacterAttributes* format) {
+    const char* tag = oblanguage::ScriptTag(script);
+    return tag || !format ? tag : DictionaryLanguageTag(format->GetDictionaryLanguage());
 }
 
 bool ColorRgb(Element* color, double shade, int rgb[3], bool& converted) {
@@ -364,18 +352,25 @@ void FontFamily(Value* font, Utf8Text& family) {
 }
 
 const char* DocumentLanguage(OBStoryWalker& walker) {
-    long long counts[64] = {};
-    walker.CountScripts(counts);
+    long long scripts[64] = {}, languages[64] = {};
+    walker.CountScripts(scripts, languages);
     long long best = 0, unnamed = 0;
     const char* language = nullptr;
     for (int script = 0; script < 64; ++script) {
-        const char* tag = ScriptLanguage(script);
+        const char* tag = oblanguage::ScriptTag(script);
         if (!tag)
-            unnamed += counts[script];
-        else if (counts[script] > best)
-            best = counts[script], language = tag;
+            unnamed += scripts[script];
+        else if (scripts[script] > best)
+            best = scripts[script], language = tag;
     }
     if (best > unnamed) return language;
+    // Text whose script names no language is in the language its
+    // formatting gives to most of it.
+    best = 0;
+    for (int member = 0; member < 64; ++member)
+        if (languages[member] > best && oblanguage::TagOf(member))
+            best = languages[member], language = oblanguage::TagOf(member);
+    if (best > 0) return language;
     OBMCharacterAttributes* defaults =
         walker.ParagraphStyleCharacterFormat(walker.DefaultParagraphStyle());
     return defaults ? DictionaryLanguageTag(defaults->GetDictionaryLanguage()) : nullptr;

@@ -22,11 +22,11 @@ void ReadDocumentInfo(OBStoryWalker& walker, DocumentInfo& info);
 /// it is based on.
 int HeadingLevel(OBStoryWalker& walker, Element* paragraphStyle);
 
-/// The language tag (BCP 47) of a writing script, or null when the script
-/// says nothing about the language (Roman, the system script).
-const char* ScriptLanguage(int script);
 /// The tag of a DictionaryLanguage value, or null.
 const char* DictionaryLanguageTag(Value* language);
+/// The language tag (BCP 47) of text: its script's where the script names a
+/// language by itself, else what its formatting (when given) says, else null.
+const char* TextLanguage(int script, OBMCharacterAttributes* format);
 
 /// A colour as sRGB 0 to 255 with the tint and shade applied; converted is
 /// set for colours not given in RGB. False for no colour, None or one

@@ -11,14 +11,6 @@ using namespace obwalk;
 
 namespace {
 
-OBWalkOptions WalkOptions(const OBHtmlOptions& options) {
-    OBWalkOptions walk;
-    walk.includeHidden = options.includeHidden;
-    walk.deferStories = true;
-    walk.resolveFormatting = true;
-    return walk;
-}
-
 // The units of a string value.
 bool Units(Value* v, WOBString& out) {
     int script = -1;
@@ -28,49 +20,12 @@ bool Units(Value* v, WOBString& out) {
 } // namespace
 
 OBHtmlConversion::OBHtmlConversion(OBStream* output, const OBHtmlOptions& options)
-    : options_(options), output_(output, problems_),
-      walker_(*this, problems_, WalkOptions(options)), styles_(walker_, report_), blockCount_(0),
-      language_(nullptr), openRun_(nullptr), runOpen_(false), linkDepth_(0), pageSection_(-1),
-      lastPage_(-1), pendingNote_(0), pictures_(0), tagCount_(0), splitBegin_(0), splitEnd_(0),
-      headingText_(false), firstParagraph_(false), written_(false), finished_(false),
-      failures_(Utf8Text::Failures()) {}
+    : OBWalkConversion(output, options.includeHidden), options_(options), styles_(walker_, report_),
+      blockCount_(0), language_(nullptr), openRun_(nullptr), runOpen_(false), linkDepth_(0),
+      pageSection_(-1), lastPage_(-1), pendingNote_(0), pictures_(0), tagCount_(0), splitBegin_(0),
+      splitEnd_(0), headingText_(false), firstParagraph_(false) {}
 
 OBHtmlConversion::~OBHtmlConversion() = default;
-
-void OBHtmlConversion::PutElement(Element* element) {
-    if (finished_) return;
-    if (!element) {
-        Finish();
-        return;
-    }
-    try {
-        walker_.Put(element);
-    } catch (const std::bad_alloc&) {
-        problems_.Report(OBERR::kOutOfMemory);
-    } catch (...) {
-        // An element class of another plug-in threw from an accessor.
-        problems_.Report(OBERR::kMalformedInput);
-    }
-}
-
-void OBHtmlConversion::Finish() {
-    if (finished_) return;
-    finished_ = true;
-    try {
-        walker_.Finish();
-    } catch (const std::bad_alloc&) {
-        problems_.Report(OBERR::kOutOfMemory);
-    } catch (...) {
-        problems_.Report(OBERR::kMalformedInput);
-    }
-    try {
-        if (!written_) EndDocument(); // what was walked before the walk stopped
-    } catch (...) {
-        problems_.Report(OBERR::kOutOfMemory);
-    }
-    if (Utf8Text::Failures() != failures_) problems_.Report(OBERR::kOutOfMemory);
-    LogReport();
-}
 
 // ---- the document -------------------------------------------------------------------
 
@@ -326,7 +281,7 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     // The paragraph's language where its first character's script names
     // another than the document's; its runs say theirs where they differ.
     block.language = language_;
-    const char* language = ScriptLanguage(paragraph.script);
+    const char* language = TextLanguage(paragraph.script, paragraph.characterFormat);
     if (language && (!language_ || std::strcmp(language, language_) != 0)) {
         tag.Append(" lang=\"");
         tag.Append(language);
@@ -495,7 +450,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
             open.Append('"');
         }
     }
-    const char* language = ScriptLanguage(run.script);
+    const char* language = TextLanguage(run.script, run.format);
     const char* around = blockCount_ > 0 ? Top().language : language_;
     if (language && (!around || std::strcmp(language, around) != 0)) {
         open.Append(" lang=\"");

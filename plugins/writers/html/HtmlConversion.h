@@ -6,9 +6,7 @@
 
 #include "HtmlOptions.h"
 #include "HtmlStyles.h"
-#include "StoryWalker.h"
-#include "WriterOutput.h"
-#include "WriterReport.h"
+#include "WalkConversion.h"
 #include "WriterTools.h"
 
 #include <unordered_map>
@@ -29,24 +27,11 @@
 /// What HTML cannot hold is counted and logged when the conversion ends
 /// (WriterReport.def); problems with the tree are reported as the walker
 /// finds them.
-class OBHtmlConversion : private OBWalkHandler {
+class OBHtmlConversion : public OBWalkConversion {
 public:
-    OB_MEMORY_OPERATORS
     /// output is not owned; the options are copied.
     OBHtmlConversion(OBStream* output, const OBHtmlOptions& options);
-    OBHtmlConversion(const OBHtmlConversion&) = delete;
-    OBHtmlConversion& operator=(const OBHtmlConversion&) = delete;
     ~OBHtmlConversion() override;
-
-    /// One top-level Element; null ends the conversion (Finish).
-    void PutElement(Element* element);
-    /// Writes the document; later Elements are ignored.
-    void Finish();
-
-    const OBWriterProblems& GetProblems() const { return problems_; }
-    const OBWriterReport& GetReport() const { return report_; }
-    long long GetBytesWritten() const { return output_.GetBytesWritten(); }
-    bool HasWriteFailed() const { return output_.HasFailed(); }
 
 private:
     enum TagKind : int { kRunTag, kSpanTag, kLinkTag, kRubyTag, kWarichuTag };
@@ -124,13 +109,9 @@ private:
     void PageMarkers(int page, bool atEnd);
     bool IsLinkedPage(int page) const;
     void WriteHead(obwalk::Utf8Text& out);
-    void LogReport();
+    void LogReport() override;
 
     OBHtmlOptions options_;
-    OBWriterProblems problems_;
-    OBWriterReport report_;
-    OBWriterOutput output_;
-    OBStoryWalker walker_;
     OBHtmlStyles styles_;
 
     obwalk::Utf8Text body_;
@@ -169,9 +150,6 @@ private:
     int splitEnd_;
     bool headingText_;    // the text walked now is the first heading's
     bool firstParagraph_; // or the first paragraph's
-    bool written_;
-    bool finished_;
-    long long failures_; // Utf8Text::Failures() when the conversion began
 };
 
 #endif

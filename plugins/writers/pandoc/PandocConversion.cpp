@@ -14,14 +14,6 @@ namespace {
 
 constexpr long long kFlushSize = 64 * 1024;
 
-OBWalkOptions WalkOptions(const OBPandocOptions& options) {
-    OBWalkOptions walk;
-    walk.includeHidden = options.includeHidden;
-    walk.deferStories = true;
-    walk.resolveFormatting = true;
-    return walk;
-}
-
 bool Units(Value* v, WOBString& out) {
     int script = -1;
     return GetText(v, out, script);
@@ -59,47 +51,12 @@ void Inlines(Utf8Text& out, const Utf8Text& text) {
 } // namespace
 
 OBPandocConversion::OBPandocConversion(OBStream* output, const OBPandocOptions& options)
-    : options_(options), output_(output, problems_),
-      walker_(*this, problems_, WalkOptions(options)), frameCount_(0), blockCount_(0),
-      splitBegin_(0), splitEnd_(0), language_(nullptr), openRun_(nullptr), runOpen_(false),
-      linkDepth_(0), lastPage_(-1), pictures_(0), rubyWide_(false), begun_(false), written_(false),
-      finished_(false), failures_(Utf8Text::Failures()), headers_(0) {}
+    : OBWalkConversion(output, options.includeHidden), options_(options), frameCount_(0),
+      blockCount_(0), splitBegin_(0), splitEnd_(0), language_(nullptr), openRun_(nullptr),
+      runOpen_(false), linkDepth_(0), lastPage_(-1), pictures_(0), rubyWide_(false), begun_(false),
+      headers_(0) {}
 
 OBPandocConversion::~OBPandocConversion() = default;
-
-void OBPandocConversion::PutElement(Element* element) {
-    if (finished_) return;
-    if (!element) {
-        Finish();
-        return;
-    }
-    try {
-        walker_.Put(element);
-    } catch (const std::bad_alloc&) {
-        problems_.Report(OBERR::kOutOfMemory);
-    } catch (...) {
-        problems_.Report(OBERR::kMalformedInput);
-    }
-}
-
-void OBPandocConversion::Finish() {
-    if (finished_) return;
-    finished_ = true;
-    try {
-        walker_.Finish();
-    } catch (const std::bad_alloc&) {
-        problems_.Report(OBERR::kOutOfMemory);
-    } catch (...) {
-        problems_.Report(OBERR::kMalformedInput);
-    }
-    try {
-        if (!written_) EndDocument(); // what was walked before the walk stopped
-    } catch (...) {
-        problems_.Report(OBERR::kOutOfMemory);
-    }
-    if (Utf8Text::Failures() != failures_) problems_.Report(OBERR::kOutOfMemory);
-    LogReport();
-}
 
 // ---- JSON ---------------------------------------------------------------------------------
 
@@ -389,7 +346,7 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     block.pending = true;
     block.table = false;
     block.paragraphStyle = paragraph.style;
-    block.language = ScriptLanguage(paragraph.script);
+    block.language = TextLanguage(paragraph.script, paragraph.characterFormat);
     if (!block.language) block.language = language_;
     block.level = 0;
     if (paragraph.style) {
@@ -518,7 +475,7 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
     Utf8Text name, open;
     if (options_.styleNames && run.characterStyle)
         GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), name);
-    const char* language = ScriptLanguage(run.script);
+    const char* language = TextLanguage(run.script, run.format);
     const char* around = blockCount_ > 0 && Top().styleDiv >= 0 ? Top().divLanguage : language_;
     if (language && around && std::strcmp(language, around) == 0) language = nullptr;
     if (!name.IsEmpty() || language) {

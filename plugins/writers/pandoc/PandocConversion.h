@@ -5,9 +5,7 @@
 #define OMBRA_PANDOCWRITER_CONVERSION_H
 
 #include "PandocOptions.h"
-#include "StoryWalker.h"
-#include "WriterOutput.h"
-#include "WriterReport.h"
+#include "WalkConversion.h"
 #include "WriterTools.h"
 
 #include <unordered_map>
@@ -26,22 +24,11 @@
 /// whose style attributes HTML keeps; warichu in parentheses. Metadata
 /// (title, author, date, keywords, subject, description, lang) goes into
 /// meta.
-class OBPandocConversion : private OBWalkHandler {
+class OBPandocConversion : public OBWalkConversion {
 public:
-    OB_MEMORY_OPERATORS
     /// output is not owned; the options are copied.
     OBPandocConversion(OBStream* output, const OBPandocOptions& options);
-    OBPandocConversion(const OBPandocConversion&) = delete;
-    OBPandocConversion& operator=(const OBPandocConversion&) = delete;
     ~OBPandocConversion() override;
-
-    void PutElement(Element* element);
-    void Finish();
-
-    const OBWriterProblems& GetProblems() const { return problems_; }
-    const OBWriterReport& GetReport() const { return report_; }
-    long long GetBytesWritten() const { return output_.GetBytesWritten(); }
-    bool HasWriteFailed() const { return output_.HasFailed(); }
 
 private:
     enum FrameKind : int { kList, kRunFrame, kSpanFrame, kLinkFrame, kRubyFrame, kBlockFrame };
@@ -122,13 +109,9 @@ private:
     void LinkTarget(const OBWalkLink& link, obwalk::Utf8Text& url);
     void PageAnchors(int page, bool atEnd);
     void WriteMeta();
-    void LogReport();
+    void LogReport() override;
 
     OBPandocOptions options_;
-    OBWriterProblems problems_;
-    OBWriterReport report_;
-    OBWriterOutput output_;
-    OBStoryWalker walker_;
 
     obwalk::Utf8Text out_;
     obwalk::Utf8Text frameText_;
@@ -153,9 +136,6 @@ private:
     long long pictures_;
     bool rubyWide_; // the ruby's base is set wide: full-width parentheses
     bool begun_;
-    bool written_;
-    bool finished_;
-    long long failures_; // Utf8Text::Failures() when the conversion began
     int headers_;
 };
 

@@ -65,6 +65,12 @@ struct Feature {
     long long count = 0;                                 // and how often
 };
 
+Value* Language(DLE::DictionaryLanguageEnum member) {
+    Value* v = nullptr;
+    ValueUtil::CreateValueDictionaryLanguageEnum(member, v);
+    return v;
+}
+
 RunStyle Ja() {
     return RunStyle::Script(WSE::kJapaneseScript);
 }
@@ -102,6 +108,17 @@ const std::vector<Feature>& Features() {
           "style=\"font-family: 'X; Z'\">b</span></p>"},
          {},
          "ab\n"},
+        {"languages: the document's from most of its text, a run's where it differs",
+         [](DocumentBuilder& b) {
+             unsigned normal = b.AddParagraphStyle("Normal");
+             b.CharacterFormat(normal).Set(AN::kDictionaryLanguage, Language(DLE::kGermanSwiss));
+             unsigned french = b.AddCharacterStyle("French");
+             b.CharacterFormat(french).Set(AN::kDictionaryLanguage, Language(DLE::kFrench));
+             b.AddStory().Text("a").Text("bcd", RunStyle::Style(french)).EndPara(normal);
+         },
+         {"<html lang=\"fr\">", "lang=\"de-CH\">a<span lang=\"fr\">bcd</span></p>"},
+         {"\"lang\":{\"t\":\"MetaString\",\"c\":\"fr\"}", "[\"lang\",\"fr\"]"},
+         "abcd\n"},
         {"a note's own number and a style that sets nothing",
          [](DocumentBuilder& b) {
              unsigned none = b.AddCharacterStyle("[None]");

@@ -1,0 +1,56 @@
+#include "WalkConversion.h"
+
+#include <new>
+
+namespace {
+
+OBWalkOptions WalkOptions(bool includeHidden) {
+    OBWalkOptions walk;
+    walk.includeHidden = includeHidden;
+    walk.deferStories = true;
+    walk.resolveFormatting = true;
+    return walk;
+}
+
+} // namespace
+
+OBWalkConversion::OBWalkConversion(OBStream* output, bool includeHidden)
+    : output_(output, problems_), walker_(*this, problems_, WalkOptions(includeHidden)),
+      written_(false), finished_(false), failures_(obwalk::Utf8Text::Failures()) {}
+
+OBWalkConversion::~OBWalkConversion() = default;
+
+void OBWalkConversion::PutElement(Element* element) {
+    if (finished_) return;
+    if (!element) {
+        Finish();
+        return;
+    }
+    try {
+        walker_.Put(element);
+    } catch (const std::bad_alloc&) {
+        problems_.Report(OBERR::kOutOfMemory);
+    } catch (...) {
+        // An element class of another plug-in threw from an accessor.
+        problems_.Report(OBERR::kMalformedInput);
+    }
+}
+
+void OBWalkConversion::Finish() {
+    if (finished_) return;
+    finished_ = true;
+    try {
+        walker_.Finish();
+    } catch (const std::bad_alloc&) {
+        problems_.Report(OBERR::kOutOfMemory);
+    } catch (...) {
+        problems_.Report(OBERR::kMalformedInput);
+    }
+    try {
+        if (!written_) EndDocument(); // what was walked before the walk stopped
+    } catch (...) {
+        problems_.Report(OBERR::kOutOfMemory);
+    }
+    if (obwalk::Utf8Text::Failures() != failures_) problems_.Report(OBERR::kOutOfMemory);
+    LogReport();
+}
