@@ -5,8 +5,10 @@
 #include <cstring>
 #include <ctime>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -115,6 +117,90 @@ ChildEnd WaitForChild(int pid) {
 ChildEnd KillChild(int pid) {
     ::kill(pid, SIGKILL);
     return WaitForChild(pid);
+}
+
+namespace {
+
+struct Descriptors {
+    int fds[6] = {-1, -1, -1, -1, -1, -1}; // input, output, errors: ours, the child's
+    ~Descriptors() {
+        for (int fd : fds)
+            if (fd >= 0) ::close(fd);
+    }
+    void Close(int i) {
+        if (fds[i] >= 0) ::close(fds[i]);
+        fds[i] = -1;
+    }
+};
+
+// Feeds input and drains both outputs together, so that neither side
+// waits on a full pipe.
+int Exchange(Descriptors& d, const std::string& input, ProgramRun& run) {
+    std::size_t sent = 0;
+    if (input.empty()) d.Close(0);
+    char buffer[65536];
+    while (d.fds[0] >= 0 || d.fds[1] >= 0 || d.fds[2] >= 0) {
+        pollfd polled[3];
+        for (int i = 0; i < 3; ++i)
+            polled[i] = pollfd{d.fds[i], static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
+        if (::poll(polled, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (d.fds[0] >= 0 && polled[0].revents) {
+            ssize_t n = ::send(d.fds[0], input.data() + sent, input.size() - sent, MSG_NOSIGNAL);
+            if (n < 0 && errno != EINTR && errno != EAGAIN) d.Close(0); // it stopped reading
+            if (n > 0 && (sent += static_cast<std::size_t>(n)) == input.size()) d.Close(0);
+        }
+        for (int i = 1; i < 3; ++i) {
+            if (d.fds[i] < 0 || !polled[i].revents) continue;
+            ssize_t n = ::read(d.fds[i], buffer, sizeof buffer);
+            if (n > 0)
+                (i == 1 ? run.output : run.errors).append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0 || errno != EINTR)
+                d.Close(i);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int RunProgram(const std::vector<std::string>& arguments, const std::string& input,
+               ProgramRun& run) {
+    if (arguments.empty()) return EINVAL;
+    Descriptors d;
+    int in[2], out[2], err[2];
+    // A socket for the input, so that a program that stops reading gives
+    // EPIPE rather than SIGPIPE.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0) return errno;
+    d.fds[0] = in[0], d.fds[3] = in[1];
+    if (::pipe2(out, O_CLOEXEC) != 0) return errno;
+    d.fds[1] = out[0], d.fds[4] = out[1];
+    if (::pipe2(err, O_CLOEXEC) != 0) return errno;
+    d.fds[2] = err[0], d.fds[5] = err[1];
+    posix_spawn_file_actions_t actions;
+    if (int error = ::posix_spawn_file_actions_init(&actions)) return error;
+    for (int i = 0; i < 3; ++i)
+        ::posix_spawn_file_actions_adddup2(&actions, d.fds[3 + i], i);
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int error = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (error) return error;
+    for (int i = 3; i < 6; ++i)
+        d.Close(i);
+    error = Exchange(d, input, run);
+    if (error) {
+        run.end = KillChild(pid);
+        return error;
+    }
+    run.end = WaitForChild(pid);
+    return 0;
 }
 
 int LimitAddressSpace(unsigned long long bytes) {

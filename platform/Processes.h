@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace obsys {
 
@@ -49,6 +50,20 @@ struct ChildEnd {
 ChildEnd WaitForChild(int pid);
 /// Kills the child (SIGKILL) and reaps it.
 ChildEnd KillChild(int pid);
+
+/// What a program run to its end with RunProgram did.
+struct ProgramRun {
+    std::string output; ///< its standard output
+    std::string errors; ///< its standard error
+    ChildEnd end;
+};
+/// Runs a program found on the PATH (arguments[0]) with input on its
+/// standard input, collects its standard output and error and waits for it
+/// to end. Returns 0, or the errno of the step that failed (ENOENT: no such
+/// program). Any thread may call it; the program inherits no other
+/// descriptor of this process.
+int RunProgram(const std::vector<std::string>& arguments, const std::string& input,
+               ProgramRun& run);
 
 /// Limits the calling process's address space to bytes (RLIMIT_AS).
 /// Returns 0 or the errno.

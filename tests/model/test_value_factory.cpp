@@ -13,7 +13,6 @@
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace {
@@ -84,54 +83,22 @@ template <class V, class T> T Payload(Value*& v) {
     return out;
 }
 
+// The value text suite shows the other creators' payloads: 'A', 1 << 63 as
+// a signed 64-bit value, real lengths, fractions, file locations, all four
+// fields of a gradient stop and a stream the value does not own.
 TEST(ValueCreators, ScalarsKeepTheirBits) {
     Value* v = nullptr;
     ValueUtil::CreateValueChar(static_cast<char>(0xE9), v);
     EXPECT_EQ((Payload<ValueChar, unsigned short>(v)), 0xFFE9); // widened with its sign
-    ValueUtil::CreateValueChar('A', v);
-    EXPECT_EQ((Payload<ValueChar, unsigned short>(v)), 0x41);
-    ValueUtil::CreateValueUnInteger(1ull << 63, v);
-    EXPECT_EQ(TypeOf(v), VT::ekSignedInt64);
-    EXPECT_EQ(static_cast<unsigned long long>(Payload<ValueInteger64, long long>(v)), 1ull << 63);
     ValueUtil::CreateValueUnInteger32(0xFFFFFFFFu, v);
     EXPECT_EQ(TypeOf(v), VT::ekSignedInt32);
     EXPECT_EQ(static_cast<unsigned>(Payload<ValueInteger32, int>(v)), 0xFFFFFFFFu);
     ValueUtil::CreateValueUnInteger16(0x8001, v);
     EXPECT_EQ(TypeOf(v), VT::ekSignedShort16);
     EXPECT_EQ(static_cast<unsigned short>(Payload<ValueInteger16, short>(v)), 0x8001);
-}
-
-TEST(ValueCreators, MeasuredAndCompoundValues) {
-    Value* v = nullptr;
-    ValueUtil::CreateValueLength(kPoints, 1.5, v); // a double is a real length
-    EXPECT_EQ(static_cast<ValueLength*>(v)->IsIntegral(), 0);
-    ValueUtil::Recycle(v);
-    ValueUtil::CreateValueLength(kPoints, 3, v);
+    ValueUtil::CreateValueLength(kPoints, 3, v); // an int is an integral length
     EXPECT_EQ(static_cast<ValueLength*>(v)->IsIntegral(), 1);
     ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValuePercent(1, 3, v);
-    EXPECT_EQ(static_cast<ValuePercent*>(v)->HasRatio(), 0);
-    ValueUtil::Recycle(v);
-
-    COBString path("C:\\x.tif");
-    ValueUtil::CreateValueFileSpec(static_cast<short>(-1), 5, path, v);
-    EXPECT_EQ(static_cast<ValueFileSpec*>(v)->GetVolRefID(), -1);
-    EXPECT_EQ(static_cast<ValueFileSpec*>(v)->GetDirID(), 5);
-    ValueUtil::Recycle(v);
-
-    ValueUtil::CreateValueGradientStop(0.1, 0.2, 9u, 0.3, v);
-    ValueGradientStop stop; // all four fields count in its equality
-    stop.Init(0.1, 0.2, 9u, 0.3);
-    EXPECT_EQ(stop.IsEqual(v), 1);
-    ValueUtil::Recycle(v);
-
-    OBStream* stream = OBStreamUtilRef::CreateBufferStreamRead("abc", 3);
-    ValueUtil::CreateValueStream(stream, v);
-    EXPECT_EQ(TypeOf(v), VT::ekIStreamPointer);
-    ValueUtil::Recycle(v); // the stream is not the value's
-    EXPECT_EQ(stream->Tell(), 0);
-    delete stream;
 }
 
 TEST(ValueCreators, RecycleReturnsTheBlockAndClearsThePointer) {

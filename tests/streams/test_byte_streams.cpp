@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,14 +43,7 @@ TEST_F(MemoryTransfer, SpillsPastTheBufferWithoutLosingAByte) {
         backing = OBFileSystemPath(mem.GetBackingFile()).Get();
         EXPECT_EQ(backing.rfind(root + "/BackingStore", 0), 0u) << backing;
         EXPECT_EQ(Entries(root).size(), 1u);
-
-        EXPECT_EQ(mem.Seek(0, kSeekFromStart), 0u);
-        Bytes back(3000);
-        EXPECT_EQ(mem.Read(back.data(), 1000), 1000u);
-        EXPECT_EQ(mem.Tell(), 1000u);
-        EXPECT_EQ(mem.Read(back.data() + 1000, 2000), 1049u); // short: EOF
-        back.resize(2049);
-        EXPECT_EQ(back, data);
+        EXPECT_EQ(Contents(mem), data);
     }
     struct stat st;
     EXPECT_NE(::stat(backing.c_str(), &st), 0); // deleted with the transfer
@@ -135,33 +127,29 @@ TEST_F(FileTransfer, OpenModes) {
     EXPECT_EQ(f.Seek(3, kSeekFromStart), 0u);
     EXPECT_FALSE(Exists("missing"));
 
-    // kFileWrite creates; kFileWrite | kFileTruncate empties; kFileAppend
-    // alone writes at the start; with kFileWrite at the end.
+    // kFileWrite creates; kFileAppend alone writes at the start, with
+    // kFileWrite at the end; kFileWrite | kFileTruncate empties, and so does
+    // kFileTruncate an existing file.
+    const struct {
+        int mode;
+        unsigned long long at;
+        std::string write, then;
+    } opens[] = {{kFileWrite, 0, "hello world", "hello world"},
+                 {kFileAppend, 0, "J", "Jello world"},
+                 {kFileWrite | kFileAppend, 11, "!", "Jello world!"},
+                 {kFileWrite, 0, "Y", "Yello world!"},
+                 {kFileWrite | kFileTruncate, 0, "", ""},
+                 {kFileTruncate, 0, "", ""}};
     OBSysFileRef file(Path("f").c_str());
-    ASSERT_EQ(f.Open(file, kFileWrite, 0, 0), 1);
-    EXPECT_EQ(f.GetStreamState(), kStreamOK);
-    EXPECT_EQ(f.Write("hello world", 11), 11u);
-    f.Close();
-    EXPECT_EQ(Read("f"), "hello world");
-    ASSERT_EQ(f.Open(file, kFileAppend, 0, 0), 1);
-    EXPECT_EQ(f.Tell(), 0u);
-    f.Write("J", 1);
-    ASSERT_EQ(f.Open(file, kFileWrite | kFileAppend, 0, 0), 1); // closes first
-    EXPECT_EQ(f.Tell(), 11u);
-    f.Write("!", 1);
-    f.Close();
-    EXPECT_EQ(Read("f"), "Jello world!");
-    ASSERT_EQ(f.Open(file, kFileWrite, 0, 0), 1);
-    f.Write("Y", 1);
-    f.Close();
-    EXPECT_EQ(Read("f"), "Yello world!");
-    ASSERT_EQ(f.Open(file, kFileWrite | kFileTruncate, 0, 0), 1);
-    f.Close();
-    EXPECT_EQ(Read("f"), "");
-    Write("f", "data");
-    ASSERT_EQ(f.Open(file, kFileTruncate, 0, 0), 1); // an existing file, emptied
-    f.Close();
-    EXPECT_EQ(Read("f"), "");
+    for (const auto& open : opens) {
+        if (open.mode == kFileTruncate) Write("f", "data");
+        ASSERT_EQ(f.Open(file, open.mode, 0, 0), 1) << open.mode;
+        EXPECT_EQ(f.GetStreamState(), kStreamOK);
+        EXPECT_EQ(f.Tell(), open.at);
+        EXPECT_EQ(f.Write(open.write.data(), open.write.size()), open.write.size());
+        f.Close();
+        EXPECT_EQ(Read("f"), open.then) << open.mode;
+    }
     EXPECT_EQ(f.Open(OBSysFileRef(Path("gone").c_str()), kFileTruncate, 0, 0), 0);
     EXPECT_FALSE(Exists("gone"));
 
@@ -402,36 +390,28 @@ TEST_F(FolderWalk, FolderOfAFileWithTheExtension) {
     Write("only/sub/y.txt", "x");
     Write("only/.hid/q.obrd", "x");
     Write("only/(paren)/r.obrd", "x");
-    OBSysFileRef folder(Path("only").c_str());
+    auto find = [](const std::string& path, const char* extension) {
+        OBSysFileRef folder(path.c_str()), result("untouched");
+        GetSubDirectoryWithGivenExtension(&folder, result, COBString(extension));
+        return std::string(result.GrabCString());
+    };
+    EXPECT_EQ(find(Path("only"), ".OBRD"), Path("only/sub/")); // the entry's own case
+    EXPECT_EQ(find(Path("only"), ".obrd"), "untouched");
+    EXPECT_EQ(find(Path("only"), ""), "untouched");
+    EXPECT_EQ(find(Path("none"), ".OBRD"), "untouched");
     OBSysFileRef result("untouched");
-    GetSubDirectoryWithGivenExtension(&folder, result, COBString(".OBRD"));
-    EXPECT_EQ(std::string(result.GrabCString()), Path("only/sub/")); // the entry's own case
-
-    result = OBSysFileRef("untouched");
-    GetSubDirectoryWithGivenExtension(&folder, result, COBString(".obrd"));
+    GetSubDirectoryWithGivenExtension(nullptr, result, COBString(".OBRD"));
     EXPECT_STREQ(result.GrabCString(), "untouched");
 
     // A folder named like a match, when not entered, is tested as an entry.
     ASSERT_EQ(::mkdir(Path("alone").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(Path("alone/.plug.OBRD").c_str(), 0755), 0);
-    OBSysFileRef alone(Path("alone").c_str());
-    GetSubDirectoryWithGivenExtension(&alone, result, COBString(".OBRD"));
-    EXPECT_EQ(std::string(result.GrabCString()), Path("alone/"));
+    EXPECT_EQ(find(Path("alone"), ".OBRD"), Path("alone/"));
 
     // The last match of the depth-first walk wins; links are not entered.
     ASSERT_EQ(::symlink("..", Path("only/sub/up").c_str()), 0);
     Write("only/zz.obrd", "x");
-    result = OBSysFileRef("untouched");
-    OBSysFileRef top(root.c_str());
-    GetSubDirectoryWithGivenExtension(&top, result, COBString(".OBRD"));
-    EXPECT_EQ(std::string(result.GrabCString()), Path("z/")); // z/g.obrd comes last
-
-    OBSysFileRef missing(Path("none").c_str());
-    result = OBSysFileRef("untouched");
-    GetSubDirectoryWithGivenExtension(&missing, result, COBString(".OBRD"));
-    GetSubDirectoryWithGivenExtension(nullptr, result, COBString(".OBRD"));
-    GetSubDirectoryWithGivenExtension(&folder, result, COBString(""));
-    EXPECT_STREQ(result.GrabCString(), "untouched");
+    EXPECT_EQ(find(root, ".OBRD"), Path("z/")); // z/g.obrd comes last
 }
 
 } // namespace

@@ -20,7 +20,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -229,35 +228,32 @@ const std::string kText = "abcdefghijklmnopqrstuvwxyz0123456789";
 TEST_F(FileBuffering, EveryBufferingPointPutsTheBytesInTheFile) {
     using Point = std::function<std::string(FileBuffering&, OBFileXferBytesRef&)>;
     const std::pair<Point, std::string> points[] = {
-        {[](FileBuffering& t, OBFileXferBytesRef& f) { return f.Flush(), t.Read("f"); }, kText},
-        {[](FileBuffering& t, OBFileXferBytesRef& f) { return f.Close(), t.Read("f"); }, kText},
-        {[](FileBuffering& t, OBFileXferBytesRef& f) {
-             return f.Seek(0, kSeekFromStart) == 0 ? t.Read("f") : "";
-         },
-         kText},
-        {[](FileBuffering& t, OBFileXferBytesRef& f) { // the size
+        {[](auto& t, auto& f) { return f.Flush(), t.Read("f"); }, kText},
+        {[](auto& t, auto& f) { return f.Close(), t.Read("f"); }, kText},
+        {[](auto& t, auto& f) { return f.Seek(0, kSeekFromStart) == 0 ? t.Read("f") : ""; }, kText},
+        {[](auto& t, auto& f) { // the size
              return f.Seek(0, kSeekFromEnd) == 36 ? t.Read("f") : "";
          },
          kText},
-        {[](FileBuffering& t, OBFileXferBytesRef& f) {
+        {[](auto& t, auto& f) {
              f.Seek(-6, kSeekFromCurrent);
              return f.SetEndOfStream(), t.Read("f");
          },
          kText.substr(0, 30)},
-        {[](FileBuffering& t, OBFileXferBytesRef& f) {
+        {[](auto& t, auto& f) {
              OBFileXferBytesRef copy(f); // copying the transfer
              return t.Read("f");
          },
          kText},
-        {[](FileBuffering& t, OBFileXferBytesRef&) {
+        {[](auto& t, auto&) {
              return WOBFileUtility(t.Ref("f")).GetFileSize() == 36 ? t.Read("f") : "";
          },
          kText},
-        {[](FileBuffering& t, OBFileXferBytesRef&) {
+        {[](auto& t, auto&) {
              return WOBFileUtility(t.Ref("f")).OBCopyFile(t.Ref("copy")) ? t.Read("copy") : "";
          },
          kText},
-        {[](FileBuffering& t, OBFileXferBytesRef& f) { // a second transfer of the file
+        {[](auto& t, auto& f) { // a second transfer of the file
              OBFileXferBytesRef second;
              second.Open(t.Ref("f"), kFileRead | kFileWrite, 0, 0);
              std::string seen(40, '\0');

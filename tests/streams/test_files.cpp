@@ -10,14 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -210,7 +207,8 @@ TEST_F(Files, UniqueTemporaryNames) {
     WOBFileUtility u(COBString("BackingStore"), true);
     u.SetUniqueName();
     std::string name = PathOf(u.GetSysFile());
-    std::string prefix = root + "/BackingStore" + std::to_string(int(obsys::CurrentThreadId()));
+    std::string thread = std::to_string(int(obsys::CurrentThreadId()));
+    std::string prefix = root + "/BackingStore" + thread;
     EXPECT_EQ(name.rfind(prefix, 0), 0u) << name;
     EXPECT_GT(name.size(), prefix.size()); // the tick count follows
     EXPECT_EQ(u.FileExists(), 0);
@@ -229,15 +227,13 @@ TEST_F(Files, UniqueTemporaryNames) {
     longName.SetUniqueName();
     COBString base;
     longName.GetFileName(&base);
-    EXPECT_EQ(Text(base).rfind("VeryLongFile" + std::to_string(int(obsys::CurrentThreadId())), 0),
-              0u);
+    EXPECT_EQ(Text(base).rfind("VeryLongFile" + thread, 0), 0u);
 
     // A cut never splits a UTF-8 character.
     WOBFileUtility accents(COBString("abcdefghijk\xC3\xA9\xC3\xA9"), true);
     accents.SetUniqueName();
     accents.GetFileName(&base);
-    EXPECT_EQ(Text(base).rfind("abcdefghijk" + std::to_string(int(obsys::CurrentThreadId())), 0),
-              0u);
+    EXPECT_EQ(Text(base).rfind("abcdefghijk" + thread, 0), 0u);
 }
 
 TEST_F(Files, UniqueNamesUnderConcurrency) {

@@ -12,20 +12,13 @@
 namespace {
 
 int gCustomAllocs = 0, gDefaultAllocs = 0, gCustomFrees = 0, gDefaultFrees = 0;
-void* CustomAlloc(unsigned long long n) {
-    ++gCustomAllocs;
+// An allocator pair that counts its calls in the counters given.
+template <int* calls> void* Alloc(unsigned long long n) {
+    ++*calls;
     return std::malloc(n);
 }
-void CustomFree(void* p) {
-    ++gCustomFrees;
-    std::free(p);
-}
-void* DefaultAlloc(unsigned long long n) {
-    ++gDefaultAllocs;
-    return std::malloc(n);
-}
-void DefaultFree(void* p) {
-    ++gDefaultFrees;
+template <int* calls> void Free(void* p) {
+    ++*calls;
     std::free(p);
 }
 
@@ -36,7 +29,8 @@ struct Counted {
 
 TEST(MemoryService, DefaultPairIsUsedUntilSwitchedOff) {
     gCustomAllocs = gDefaultAllocs = gCustomFrees = gDefaultFrees = 0;
-    OBMemoryService service(CustomAlloc, CustomFree, DefaultAlloc, DefaultFree);
+    OBMemoryService service(Alloc<&gCustomAllocs>, Free<&gCustomFrees>, Alloc<&gDefaultAllocs>,
+                            Free<&gDefaultFrees>);
     EXPECT_EQ(service.GetDefault(), 1);
     service.DeAllocate(service.Allocate(16));
     EXPECT_EQ(gDefaultAllocs + gDefaultFrees, 2);

@@ -6,10 +6,10 @@
 
 #include "streams/StreamTestSupport.h"
 #include "support/TestSupport.h"
+#include "text/TextFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -53,26 +53,21 @@ struct Record {
         rect.ReadWrite(s);
     }
 
+    // Arrays go out as they are (a flag of 7 too).
     static Record Sample() {
-        Record r;
-        r.byte = 0xA5;
-        r.flag = 1;
-        r.i16 = -12345;
-        r.i32 = -123456789;
-        r.real = -2.5e-300;
-        const unsigned char b[5] = {0, 1, 0x7F, 0x80, 0xFF};
-        std::memcpy(r.bytes, b, 5);
-        r.flags[2] = 7; // arrays go out as they are
-        const short s[4] = {0, -1, 32767, -32768};
-        std::memcpy(r.i16s, s, sizeof s);
-        const int l[3] = {std::numeric_limits<int>::min(), 0x01020304, -1};
-        std::memcpy(r.i32s, l, sizeof l);
-        r.reals[0] = 1.0;
-        r.reals[1] = std::numeric_limits<double>::max();
-        r.reals[2] = std::numeric_limits<double>::denorm_min();
-        r.point = OBPoint(3.25, -4.5);
-        r.rect = OBRect(OBPoint(1, 2), OBPoint(30, 40));
-        return r;
+        using Limits = std::numeric_limits<double>;
+        return {-2.5e-300,
+                {1.0, Limits::max(), Limits::denorm_min()},
+                OBPoint(3.25, -4.5),
+                OBRect(OBPoint(1, 2), OBPoint(30, 40)),
+                -123456789,
+                {std::numeric_limits<int>::min(), 0x01020304, -1},
+                1,
+                -12345,
+                {0, 0, 7},
+                {0, -1, 32767, -32768},
+                0xA5,
+                {0, 1, 0x7F, 0x80, 0xFF}};
     }
 
     bool operator==(const Record& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
@@ -84,28 +79,23 @@ constexpr std::size_t kRecordBytes = 1 + 2 + 2 + 4 + 8 + 5 + 6 + 8 + 12 + 24 + 1
 class TypedStreams : public ombra_test::ScratchFolder {};
 
 TEST_F(TypedStreams, WireEncodingInBothByteOrders) {
-    OBMemStreamWrite plain;
-    short minusTwo = -2;
-    plain.XferInt16(minusTwo);
-    OBReal one = 1.0;
-    plain.XferRealNumber(one);
-    int i = 0x01020304;
-    plain.XferInt32(i);
-    unsigned char b = 0xAB;
-    plain.XferByte(b);
-    EXPECT_EQ(Written(plain), (Bytes{0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 4, 3, 2, 1, 0xAB}));
-
-    OBMemStreamWrite swapped;
-    swapped.SetSwapping(1);
-    EXPECT_EQ(swapped.GetSwapping(), 1);
-    swapped.XferInt16(minusTwo);
-    swapped.XferRealNumber(one);
-    swapped.XferInt32(i);
-    swapped.XferByte(b);
-    EXPECT_EQ(Written(swapped),
-              (Bytes{0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0xAB}));
-    EXPECT_EQ(minusTwo, -2); // writing leaves the values alone
-    EXPECT_EQ(i, 0x01020304);
+    const Bytes expected[] = {{0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 4, 3, 2, 1, 0xAB},
+                              {0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0xAB}};
+    for (short swapping : {0, 1}) {
+        OBMemStreamWrite w;
+        w.SetSwapping(swapping);
+        EXPECT_EQ(w.GetSwapping(), swapping);
+        short minusTwo = -2;
+        OBReal one = 1.0;
+        int i = 0x01020304;
+        unsigned char b = 0xAB;
+        w.XferInt16(minusTwo);
+        w.XferRealNumber(one);
+        w.XferInt32(i);
+        w.XferByte(b);
+        EXPECT_EQ(Written(w), expected[swapping]);
+        EXPECT_TRUE(minusTwo == -2 && i == 0x01020304); // writing leaves the values alone
+    }
 
     // Swapped arrays: each element reversed, the caller's array untouched.
     OBMemStreamWrite arrays;
@@ -400,9 +390,6 @@ TEST(ByteSwapReverse, WordsInPlace) {
     ByteSwapReverse::SwapWordsInPlace(nullptr, 3);
 }
 
-using ombra_test::Bytes;
-using ombra_test::Written;
-
 template <typename Fill> Bytes Compressed(Fill fill, short swapping = 0) {
     OBMemStreamWrite stream;
     stream.SetSwapping(swapping);
@@ -411,6 +398,15 @@ template <typename Fill> Bytes Compressed(Fill fill, short swapping = 0) {
         fill(writer);
     } // the last block goes out with the writer
     return Written(stream);
+}
+
+Bytes CompressedInts(const std::vector<int>& values, short swapping = 0) {
+    return Compressed(
+        [&](OBCompressInt_Write& w) {
+            for (int v : values)
+                w.Write(v);
+        },
+        swapping);
 }
 
 std::vector<int> ReadBack(const Bytes& bytes, std::size_t n, short swapping = 0) {
@@ -424,79 +420,45 @@ std::vector<int> ReadBack(const Bytes& bytes, std::size_t n, short swapping = 0)
 }
 
 TEST(CompressedInts, BlocksOfTheNarrowestWidth) {
-    Bytes bytes = Compressed([](OBCompressInt_Write& w) {
-        for (int v : {1, 2, 300, 70000, -1})
-            w.Write(v);
-    });
-    EXPECT_EQ(bytes, (Bytes{0x02, 0x40, 0x01, 0x02, 0x01, 0x80, 0x2C, 0x01, 0x02, 0x00, 0x70, 0x11,
-                            0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(ReadBack(bytes, 5), (std::vector<int>{1, 2, 300, 70000, -1}));
-
-    // Swapped, headers and values are big-endian; bytes stay bytes.
-    Bytes big = Compressed(
-        [](OBCompressInt_Write& w) {
-            for (int v : {1, 2, 300, 70000, -1})
-                w.Write(v);
-        },
-        1);
-    EXPECT_EQ(big, (Bytes{0x40, 0x02, 0x01, 0x02, 0x80, 0x01, 0x01, 0x2C, 0x00, 0x02, 0x00, 0x01,
-                          0x11, 0x70, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(ReadBack(big, 5, 1), (std::vector<int>{1, 2, 300, 70000, -1}));
-
-    // The 16-bit overload: 0 to 255 in a byte each.
-    Bytes shorts = Compressed([](OBCompressInt_Write& w) {
-        for (short v : {0, 255, 256, -1})
-            w.Write(v);
-    });
-    EXPECT_EQ(shorts, (Bytes{0x02, 0x40, 0x00, 0xFF, 0x02, 0x80, 0x00, 0x01, 0xFF, 0xFF}));
-
-    Bytes forty = Compressed([](OBCompressInt_Write& w) { w.Write(40000); });
-    EXPECT_EQ(forty, (Bytes{0x01, 0x00, 0x40, 0x9C, 0x00, 0x00}));
-    EXPECT_EQ(ReadBack(forty, 1), (std::vector<int>{40000}));
-
-    Bytes minusFive = Compressed([](OBCompressInt_Write& w) { w.Write(short(-5)); });
-    EXPECT_EQ(minusFive, (Bytes{0x01, 0x80, 0xFB, 0xFF}));
-    EXPECT_EQ(ReadBack(minusFive, 1), (std::vector<int>{-5}));
-
-    Bytes small = Compressed([](OBCompressInt_Write& w) {
-        w.Write(short(200));
-        w.Write(static_cast<unsigned char>(255));
-        w.Write(short(256));
-    });
-    EXPECT_EQ(small, (Bytes{0x02, 0x40, 200, 255, 0x01, 0x80, 0x00, 0x01}));
-
-    EXPECT_TRUE(Compressed([](OBCompressInt_Write&) {}).empty()); // no values, no bytes
+    for (const auto& row : ombra_test::ReadTable("streams/compressed_ints.tsv", "blocks")) {
+        short swapping = static_cast<short>(std::stoi(row[0]));
+        std::istringstream writes(row[1]), hex(row[2]);
+        std::vector<int> values;
+        Bytes bytes = Compressed(
+            [&](OBCompressInt_Write& w) {
+                for (std::string v; writes >> v;) {
+                    values.push_back(std::stoi(v.substr(1)));
+                    if (v[0] == 'i') w.Write(values.back());
+                    if (v[0] == 's') w.Write(static_cast<short>(values.back()));
+                    if (v[0] == 'b') w.Write(static_cast<unsigned char>(values.back()));
+                }
+            },
+            swapping);
+        Bytes expected;
+        for (std::string b; hex >> b;)
+            expected.push_back(static_cast<unsigned char>(std::stoul(b, nullptr, 16)));
+        EXPECT_EQ(bytes, expected) << row[1];
+        EXPECT_EQ(ReadBack(bytes, values.size(), swapping), values) << row[1];
+    }
 }
 
+// A block holds 4096 bytes: 4096 8-bit values, 2048 16-bit ones or 1024
+// 32-bit ones; headers say mode and count (4096 & 0xFF in the first byte).
 TEST(CompressedInts, FullBlocks) {
     Bytes bytes = Compressed([](OBCompressInt_Write& w) {
         for (int i = 0; i < 4097; ++i)
             w.Write(static_cast<unsigned char>(i));
     });
     ASSERT_EQ(bytes.size(), 2u + 4096u + 2u + 1u);
-    EXPECT_EQ(bytes[0], 0x00);
-    EXPECT_EQ(bytes[1], 0x50);
-    EXPECT_EQ(bytes[4098], 0x01);
-    EXPECT_EQ(bytes[4099], 0x40);
-    EXPECT_EQ(bytes[4100], 0x00); // 4096 & 0xFF
-
-    // 16-bit blocks hold 2048 values, 32-bit blocks 1024.
-    Bytes words = Compressed([](OBCompressInt_Write& w) {
-        for (int i = 0; i < 2049; ++i)
-            w.Write(1000);
-    });
+    EXPECT_EQ((Bytes{bytes[0], bytes[1], bytes[4098], bytes[4099], bytes[4100]}),
+              (Bytes{0x00, 0x50, 0x01, 0x40, 0x00}));
+    Bytes words = CompressedInts(std::vector<int>(2049, 1000));
     ASSERT_EQ(words.size(), 2u + 4096u + 2u + 2u);
-    EXPECT_EQ(words[0], 0x00);
-    EXPECT_EQ(words[1], 0x88); // mode 2, count 2048
-    EXPECT_EQ(words[4098], 0x01);
-    EXPECT_EQ(words[4099], 0x80);
-    Bytes longs = Compressed([](OBCompressInt_Write& w) {
-        for (int i = 0; i < 1025; ++i)
-            w.Write(-7);
-    });
+    EXPECT_EQ((Bytes{words[0], words[1], words[4098], words[4099]}),
+              (Bytes{0x00, 0x88, 0x01, 0x80})); // mode 2, count 2048
+    Bytes longs = CompressedInts(std::vector<int>(1025, -7));
     ASSERT_EQ(longs.size(), 2u + 4096u + 2u + 4u);
-    EXPECT_EQ(longs[0], 0x00);
-    EXPECT_EQ(longs[1], 0x04); // mode 0, count 1024
+    EXPECT_EQ((Bytes{longs[0], longs[1]}), (Bytes{0x00, 0x04})); // mode 0, count 1024
     EXPECT_EQ(ReadBack(longs, 1025), std::vector<int>(1025, -7));
 }
 
@@ -521,15 +483,8 @@ TEST(CompressedInts, RoundTripsInBothByteOrders) {
         // Long runs of one width fill whole blocks.
         if (i % 5000 == 0) values.insert(values.end(), 5000, 7);
     }
-    for (short swapping : {0, 1}) {
-        Bytes bytes = Compressed(
-            [&](OBCompressInt_Write& w) {
-                for (int v : values)
-                    w.Write(v);
-            },
-            swapping);
-        EXPECT_EQ(ReadBack(bytes, values.size(), swapping), values);
-    }
+    for (short swapping : {0, 1})
+        EXPECT_EQ(ReadBack(CompressedInts(values, swapping), values.size(), swapping), values);
 }
 
 TEST(CompressedInts, CopiedWritersKeepTheirOwnValues) {
@@ -548,22 +503,19 @@ TEST(CompressedInts, CopiedWritersKeepTheirOwnValues) {
                                       0x02, 0x01, 0x40, 0x01}));
 }
 
+// An empty block is passed over; mode 3 carries nothing, so it yields 0 and
+// never ends; truncated streams give the values that came, then zeros, and
+// never hang.
 TEST(CompressedInts, HeadersAWriterNeverProduces) {
-    // An empty block is passed over.
-    Bytes empty = {0x00, 0x40, 0x00, 0x00, 0x01, 0x40, 0x09};
-    EXPECT_EQ(ReadBack(empty, 1), (std::vector<int>{9}));
-    // Mode 3 carries nothing: it yields 0 and never ends.
-    Bytes three = {0x05, 0xC0, 0x07};
-    EXPECT_EQ(ReadBack(three, 3), (std::vector<int>{0, 0, 0}));
-    // Truncated streams: the values that came, then zeros, never a hang.
-    Bytes cut = {0x03, 0x40, 0x05};
-    EXPECT_EQ(ReadBack(cut, 4), (std::vector<int>{5, 0, 0, 0}));
-    Bytes half = {0x01};
-    EXPECT_EQ(ReadBack(half, 2), (std::vector<int>{0, 0}));
-    Bytes onlyEmpty = {0x00, 0x00, 0x00, 0x80};
-    EXPECT_EQ(ReadBack(onlyEmpty, 2), (std::vector<int>{0, 0}));
-    EXPECT_EQ(ReadBack(Bytes(), 3), (std::vector<int>{0, 0, 0}));
-
+    const std::pair<Bytes, std::vector<int>> cases[] = {
+        {{0x00, 0x40, 0x00, 0x00, 0x01, 0x40, 0x09}, {9}},
+        {{0x05, 0xC0, 0x07}, {0, 0, 0}},
+        {{0x03, 0x40, 0x05}, {5, 0, 0, 0}},
+        {{0x01}, {0, 0}},
+        {{0x00, 0x00, 0x00, 0x80}, {0, 0}},
+        {{}, {0, 0, 0}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ReadBack(c.first, c.second.size()), c.second);
     OBCompressInt_Read none(nullptr);
     EXPECT_EQ(none.Read(), 0);
     OBCompressInt_Write nowhere(nullptr);

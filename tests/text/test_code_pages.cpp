@@ -18,8 +18,10 @@
 #include <thread>
 #include <vector>
 
+using ombra_test::BytesOf;
 using ombra_test::Ptr;
 using ombra_test::U16;
+using ombra_test::UnitsOf;
 
 namespace {
 
@@ -29,8 +31,8 @@ constexpr auto kFromScript = CPGE::kCodePageFromScript;
 template <class S> long long Size(const S& s) {
     return static_cast<long long>(s.size());
 }
-std::string Repeat(const std::string& s, int n) {
-    std::string out;
+template <class S> S Repeat(const S& s, int n) {
+    S out;
     while (n-- > 0)
         out += s;
     return out;
@@ -86,58 +88,40 @@ Exact ToPageExact(unsigned codePage, const std::u16string& text) {
     return r;
 }
 
-// Real words in each script's code page, with their code points.
-const struct Sample {
+// Real words in each script's code page, with their code points; pages named
+// by number, with the Windows page of the same script, which writes other
+// bytes (the table file says which characters each row is about).
+struct Sample {
     int script;
     std::string bytes;
     std::u16string text;
-} kSamples[] = {
-    {1, "\x93\xFA\x96\x7B\x8C\xEA\xB1\x87\x40\\", u"\u65E5\u672C\u8A9E\uFF71\u2460\\"},
-    {2, "\xA4\xA4\xA4\xE5\xA3\xE1", u"\u4E2D\u6587\u20AC"},
-    {3, "\x88\x61\xD0\x65\x8B\x69\\", u"\uAC00\uD55C\uAE00\\"},
-    {4, "\xD3\xE1\xC7\xE3", u"\u0633\u0644\u0627\u0645"},
-    {31, "\xD3\xE1\xC7\xE3", u"\u0633\u0644\u0627\u0645"},
-    {5, "\xF9\xEC\xE5\xED\xF9\xD1", u"\u05E9\u05DC\u05D5\u05DD\u05E9\u05C1"},
-    {6, "\xC1\xE8\xDE\xED\xE1", u"\u0391\u03B8\u03AE\u03BD\u03B1"},
-    {7, "\xCF\xF0\xE8\xE2\xE5\xF2", u"\u041F\u0440\u0438\u0432\u0435\u0442"},
-    {21, "\xE4\xB7\xC2", u"\u0E44\u0E17\u0E22"},
-    {25, "\xD6\xD0\xCE\xC4\x80", u"\u4E2D\u6587\u20AC"},
-    {36, "\xDD\xF0\xFE", u"\u0130\u011F\u015F"},
-    {37, "\xE0\xE8\xEB", u"\u0105\u010D\u0117"},
-    {0, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
-    {32, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
-    {39, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
 };
-
-// Pages named by number, with the Windows page of the same script, which
-// writes other bytes.
-const struct Row {
+struct Row {
     unsigned codePage, windowsPage;
     std::string bytes;
     std::u16string text;
-} kRows[] = {
-    // Mac OS Roman, with the increment sign and the logo where the C
-    // library's own table has other characters.
-    {10000, 1252, "caf\x8E \xDB \xAA\xBD\xC6\xF0\xDE",
-     u"caf\u00E9 \u20AC \u2122\u03A9\u2206\uF8FF\uFB01"},
-    {10029, 1250,
-     "\xFC\x97"
-     "d\x90",
-     u"\u0141\u00F3d\u017A"},
-    // EUC-JP: JIS X 0208, half-width katakana and a JIS X 0212 character
-    // that Shift JIS lacks; then the characters of Shift JIS (NEC row 13,
-    // the full-width tilde and minus) in the 51932 variant.
-    {20932, 932, "\xC6\xFC\xCB\xDC\xB8\xEC\x8E\xB6\x8E\xC0\x8F\xB0\xA1",
-     u"\u65E5\u672C\u8A9E\uFF76\uFF80\u4E02"},
-    {51932, 932, "\xAD\xA1\xA1\xC1\xA1\xDD\xC6\xFC\x8F\xB0\xA1", u"\u2460\uFF5E\uFF0D\u65E5\u4E02"},
-    {28595, 1251, "\xBF\xE0\xD8\xD2\xD5\xE2", u"\u041F\u0440\u0438\u0432\u0435\u0442"},
-    {28597, 1253, "\xB6\xEB\xF6\xE1", u"\u0386\u03BB\u03C6\u03B1"},
 };
+std::vector<std::vector<std::string>> Table(const char* name) {
+    return ombra_test::ReadTable("text/code_pages.tsv", name);
+}
+std::vector<Sample> Samples() {
+    std::vector<Sample> out;
+    for (const auto& f : Table("sample"))
+        out.push_back({std::stoi(f[0]), BytesOf(f[1]), UnitsOf(f[2])});
+    return out;
+}
+std::vector<Row> Rows() {
+    std::vector<Row> out;
+    for (const auto& f : Table("page"))
+        out.push_back(
+            {unsigned(std::stoul(f[0])), unsigned(std::stoul(f[1])), BytesOf(f[2]), UnitsOf(f[3])});
+    return out;
+}
 
 using CodePages = ombra_test::WithTextService;
 
 TEST_F(CodePages, EachScriptConvertsBothWaysWithoutLoss) {
-    for (const Sample& sample : kSamples) {
+    for (const Sample& sample : Samples()) {
         std::u16string units = ToUnits(*service_, sample.bytes, sample.script);
         EXPECT_EQ(units, sample.text) << sample.script;
         EXPECT_EQ(ToBytes(*service_, units, sample.script), sample.bytes) << sample.script;
@@ -147,7 +131,7 @@ TEST_F(CodePages, EachScriptConvertsBothWaysWithoutLoss) {
 }
 
 TEST(ExplicitCodePages, PagesConvertBothWaysWithTheirOwnBytes) {
-    for (const Row& row : kRows) {
+    for (const Row& row : Rows()) {
         SCOPED_TRACE("code page " + std::to_string(row.codePage));
         ASSERT_EQ(Service::IsCodePageAvailable(row.codePage), 1);
         EXPECT_EQ(ToPage(row.codePage, row.text), row.bytes);
@@ -173,44 +157,15 @@ TEST(ExplicitCodePages, EverySingleByteRoundTrips) {
 }
 
 TEST_F(CodePages, WhatAPageCannotHoldOrReadIsReplaced) {
-    const struct {
-        int script;
-        std::u16string text;
-        std::string bytes;
-    } unheld[] = {
-        {7, u"A\u65E5\u672CB", "A??B"},
-        {25, u"x\U0001F600y", "x?y"}, // outside the BMP: one character
-        {0,
-         u"a\xD800"
-         u"b\xDC00",
-         "a?b?"},
-        {1, u"a\xD83D", "a?"},
-        {7, u"\u0098", "\x98"}, // C1 controls are held
-    };
-    for (const auto& row : unheld)
-        EXPECT_EQ(ToBytes(*service_, row.text, row.script), row.bytes) << row.script;
-    const struct {
-        int script;
-        std::string bytes;
-        std::u16string text;
-    } unread[] = {
-        {1, "\x82 a\x82", u"\uFFFD a\uFFFD"},         // a lead byte without its trail
-        {6, "\xC1\xAA\xC1", u"\u0391\uFFFD\u0391"},   // undefined in Greek
-        {0, "a\x81\x8D\x9D", u"a\u0081\u008D\u009D"}, // C1 controls survive
-        {2, "\xA4\x0A", u"\uFFFD\n"},                 // a Big5 lead before no trail
-    };
-    for (const auto& row : unread)
-        EXPECT_EQ(ToUnits(*service_, row.bytes, row.script), row.text) << row.script;
-    EXPECT_EQ(ToBytes(*service_, u"a\u0081\u008D\u009D", 0), "a\x81\x8D\x9D");
+    for (const auto& f : Table("unheld"))
+        EXPECT_EQ(ToBytes(*service_, UnitsOf(f[1]), std::stoi(f[0])), BytesOf(f[2])) << f[1];
+    for (const auto& f : Table("unread"))
+        EXPECT_EQ(ToUnits(*service_, BytesOf(f[1]), std::stoi(f[0])), UnitsOf(f[2])) << f[1];
 
-    EXPECT_EQ(ToPage(10000, u"a\u65E5b"), "a?b");
-    EXPECT_EQ(ToPage(10000, u"\u0394"), "?") << "Mac OS Roman has the increment, not delta";
-    EXPECT_EQ(ToPage(28591, u"a\U0001F600b"), "a?b") << "one '?' for a surrogate pair";
-    EXPECT_EQ(FromPage(20932, "\xC6\xFC\xFF"
-                              "a"),
-              u"\u65E5\uFFFD"
-              u"a");
-    EXPECT_EQ(FromPage(20932, "a\xC6"), u"a\uFFFD") << "a lead byte cut off at the end";
+    for (const auto& f : Table("topage"))
+        EXPECT_EQ(ToPage(unsigned(std::stoul(f[0])), UnitsOf(f[1])), BytesOf(f[2])) << f[1];
+    for (const auto& f : Table("frompage"))
+        EXPECT_EQ(FromPage(unsigned(std::stoul(f[0])), BytesOf(f[1])), UnitsOf(f[2])) << f[1];
 }
 
 TEST(ExplicitCodePages, ACharacterThePageLacksEndsTheExactConversion) {
@@ -219,24 +174,10 @@ TEST(ExplicitCodePages, ACharacterThePageLacksEndsTheExactConversion) {
         std::u16string text;
         Exact expected;
     } rows[] = {
-        {10000, u"ab\u65E5c", {"ab", 2, 0}},
-        {10000, u"\u65E5c", {"", 0, 0}},                    // the very first character
-        {20932, u"\u65E5\u2460\u672C", {"\xC6\xFC", 1, 0}}, // circled digits: Shift JIS only
-        // The wave dash of Shift JIS reads back as the full-width tilde.
-        {932, u"a\u301Cb", {"a", 1, 0}},
-        {932, u"a\uFF5E", {"a\x81\x60", 2, 1}},
-        {28591, u"a\U0001F600b", {"a", 1, 0}},
-        {20932, u"a\U0001F600b", {"a", 1, 0}},
-        {28591,
-         u"ab\xDC00"
-         u"c",
-         {"ab", 2, 0}}, // an unpaired surrogate
-        {20932,
-         u"ab\xDC00"
-         u"c",
-         {"ab", 2, 0}},
         // Far beyond any piece the conversion works in.
-        {20932, std::u16string(300, u'\u65E5') + u"\u2460x", {Repeat("\xC6\xFC", 300), 300, 0}},
+        {20932,
+         std::u16string(300, u'\u65E5') + u"\u2460x",
+         {Repeat<std::string>("\xC6\xFC", 300), 300, 0}},
         {932,
          std::u16string(150, u'a') + u"\u65E5\u301C",
          {std::string(150, 'a') + "\x93\xFA", 151, 0}},
@@ -244,7 +185,10 @@ TEST(ExplicitCodePages, ACharacterThePageLacksEndsTheExactConversion) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(ToPageExact(row.page, row.text), row.expected) << row.page;
-    EXPECT_EQ(FromPage(932, "\x81\x60"), u"\uFF5E");
+    for (const auto& f : Table("exact"))
+        EXPECT_EQ(ToPageExact(unsigned(std::stoul(f[0])), UnitsOf(f[1])),
+                  (Exact{BytesOf(f[2]), std::stoll(f[3]), short(std::stoi(f[4]))}))
+            << f[0] << " " << f[1];
 
     // A surrogate pair that straddles where one piece would end stays whole.
     for (std::size_t before = 60; before < 70; ++before) {
@@ -328,13 +272,8 @@ TEST_F(CodePages, AResultThatDoesNotFitLeavesTheOutputAlone) {
               0);
     EXPECT_EQ(used, -1);
 
-    std::string many;
-    std::u16string expected;
-    for (int i = 0; i < 5000; ++i) {
-        many += "\x93\xFA"
-                "a";
-        expected += u"\u65E5a";
-    }
+    std::string many = Repeat<std::string>("\x93\xFA\x61", 5000); // "日a"
+    std::u16string expected = Repeat<std::u16string>(u"\u65E5a", 5000);
     std::vector<unsigned short> read(many.size());
     long long produced = service_->CharToTextChar(many.data(), Size(many), read.data(), Size(read),
                                                   WSE::kJapaneseScript, kFromScript);
@@ -383,15 +322,12 @@ TEST_F(CodePages, UnknownPagesAndBadArgumentsConvertNothing) {
     EXPECT_EQ(service_->TextCharToChar(text + 1, -1, bytes, 8, roman, kFromScript), 2);
     EXPECT_STREQ(bytes, "a");
     EXPECT_EQ(Service::TextCharToCodePage(28595, text, -1, bytes, 8), 3);
-    EXPECT_STREQ(bytes, "\xB6"
-                        "a");
+    const std::string zhe = "\xB6"
+                            "a";
+    EXPECT_EQ(bytes, zhe);
     EXPECT_EQ(Service::TextCharToCodePage_Exact(28595, text, -1, bytes, 8, exact, used), 3);
     EXPECT_EQ(std::make_pair(used, exact), std::make_pair(3LL, short(1)));
-    EXPECT_EQ(Service::CodePageToTextChar(28595,
-                                          "\xB6"
-                                          "a",
-                                          -1, units, 8),
-              3);
+    EXPECT_EQ(Service::CodePageToTextChar(28595, zhe.c_str(), -1, units, 8), 3);
     EXPECT_EQ(U16(units), u"\u0416a");
 }
 
@@ -432,10 +368,12 @@ TEST(CodePagesOnThreads, ThreadsConvertAtOnce) {
                         (FromPage(row.codePage, row.bytes) != row.text);
     };
     std::vector<std::thread> threads;
+    std::vector<Sample> samples = Samples();
+    std::vector<Row> rows = Rows();
     for (int i : {0, 1, 7}) // Shift JIS, Big5, Cyrillic
-        threads.emplace_back(scripts, kSamples[i]);
+        threads.emplace_back(scripts, samples[i]);
     for (int i : {0, 2, 2, 4}) // Mac OS Roman, EUC-JP twice, ISO 8859-5
-        threads.emplace_back(pages, kRows[i]);
+        threads.emplace_back(pages, rows[i]);
     for (std::thread& t : threads)
         t.join();
     EXPECT_EQ(failures.load(), 0);

@@ -103,19 +103,12 @@ const std::vector<Getter<OBMHyphenationAttributes>> kHyphenationGetters = {
 #undef OB_RESOLVE_ROW
 
 // The resolvers override their views' getters in the views' slot order.
-template <class View>
-void ExpectSlotOrder(const std::vector<Getter<View>>& getters, EL::ElementTypeEnum kind) {
-    const OBViewClassInfo* info = OBGetViewClass(kind);
+template <class View> void ExpectSlotOrder(const std::vector<Getter<View>>& getters) {
+    const OBViewClassInfo* info = OBGetViewClass(View::kKind);
     ASSERT_NE(info, nullptr);
     ASSERT_EQ(static_cast<size_t>(info->accessorCount), getters.size());
     for (size_t i = 0; i < getters.size(); ++i)
         EXPECT_STREQ(getters[i].name, info->accessors[i].accessor);
-}
-
-TEST(Resolvers, GetterSetsMatchTheViews) {
-    ExpectSlotOrder(kCharacterGetters, EL::kCharacterAttributes);
-    ExpectSlotOrder(kParagraphGetters, EL::kParagraphAttributes);
-    ExpectSlotOrder(kHyphenationGetters, EL::kHyphenationAttributes);
 }
 
 // For every getter: the first source in `order` that sets it, or null. The
@@ -139,31 +132,29 @@ void SetByPattern(Source& source, const std::vector<Getter<View>>& getters, int 
         if (static_cast<int>(i) % modulus == rest) source.values.Set(getters[i].name);
 }
 
-// Each getter asks the source getter of the same name, the primary first.
+// The resolvers override their views' getters in the views' slot order, and
+// each getter asks the source getter of the same name, the primary first;
+// the two sources set getters by patterns of their own.
+template <class Resolver, class Source, class View>
+void ExpectPrimaryFirst(const std::vector<Getter<View>>& getters, const int (&patterns)[4],
+                        const char* what) {
+    Source a, b;
+    SetByPattern(a, getters, patterns[0], patterns[1]);
+    SetByPattern(b, getters, patterns[2], patterns[3]);
+    Resolver resolver(&a, &b);
+    ExpectSlotOrder(getters);
+    EXPECT_TRUE(resolver.GetPrimary() == &a && resolver.GetSecondary() == &b) << what;
+    ExpectNearestSource(resolver, std::vector<Source*>{&a, &b}, getters, what);
+}
+
 TEST(Resolvers, PrimaryBeforeSecondaryForEveryGetter) {
     ConversionState state;
-    CharacterSource a, b;
-    SetByPattern(a, kCharacterGetters, 2, 0);
-    SetByPattern(b, kCharacterGetters, 3, 0);
-    OBMResolveCharacterAttributes character(&a, &b);
-    EXPECT_EQ(character.GetPrimary(), &a);
-    EXPECT_EQ(character.GetSecondary(), &b);
-    ExpectNearestSource(character, std::vector<CharacterSource*>{&a, &b}, kCharacterGetters,
-                        "character");
-
-    ParagraphSource p1, p2;
-    SetByPattern(p1, kParagraphGetters, 4, 1);
-    SetByPattern(p2, kParagraphGetters, 3, 2);
-    OBMResolveParagraphAttributes paragraph(&p1, &p2);
-    ExpectNearestSource(paragraph, std::vector<ParagraphSource*>{&p1, &p2}, kParagraphGetters,
-                        "paragraph");
-
-    HyphenationSource h1, h2;
-    SetByPattern(h1, kHyphenationGetters, 3, 0);
-    SetByPattern(h2, kHyphenationGetters, 2, 1);
-    OBMResolveHyphenationAttributes hyphenation(&h1, &h2);
-    ExpectNearestSource(hyphenation, std::vector<HyphenationSource*>{&h1, &h2}, kHyphenationGetters,
-                        "hyphenation");
+    ExpectPrimaryFirst<OBMResolveCharacterAttributes, CharacterSource>(kCharacterGetters,
+                                                                       {2, 0, 3, 0}, "character");
+    ExpectPrimaryFirst<OBMResolveParagraphAttributes, ParagraphSource>(kParagraphGetters,
+                                                                       {4, 1, 3, 2}, "paragraph");
+    ExpectPrimaryFirst<OBMResolveHyphenationAttributes, HyphenationSource>(
+        kHyphenationGetters, {3, 0, 2, 1}, "hyphenation");
 }
 
 // Chains of depth 1 to 4, nested on the primary side, on the secondary side

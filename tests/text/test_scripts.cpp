@@ -31,32 +31,11 @@ int Convert(int charset, const char* name, OBPlatforms platform, char* out = nul
 }
 
 TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
-    struct Case {
-        std::vector<int> charsets;
-        int script;
-    };
-    const Case cases[] = {
-        {{0, 1, 2, 77, 254, 255, 256}, 0},
-        {{78, 128}, 1},
-        {{79, 129, 130}, 3},
-        {{80, 134}, 25},
-        {{81, 136}, 2},
-        {{161}, 6},
-        {{162}, 36},
-        {{177, 181}, 5},
-        {{178, 179}, 4},
-        {{180}, 31},
-        {{186, 238}, 37},
-        {{204}, 7},
-        {{222}, 21},
-    };
-    for (const Case& c : cases)
-        for (int charset : c.charsets)
-            EXPECT_EQ(Fallback(charset), c.script) << charset;
-    for (int charset = 239; charset <= 253; ++charset)
-        EXPECT_EQ(Fallback(charset), 32);
-    for (int charset : {3, 131, 200, 257, -1, -2147483647 - 1})
-        EXPECT_EQ(Fallback(charset), 32) << charset;
+    for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "fallback")) {
+        std::istringstream charsets(row[1]);
+        for (int charset; charsets >> charset;)
+            EXPECT_EQ(Fallback(charset), std::stoi(row[0])) << charset;
+    }
 }
 
 TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheFallbackAnswers) {
@@ -219,15 +198,17 @@ using StyleNames = ombra_test::WithTextService;
 // Windows-1252 here).
 TEST_F(StyleNames, WithoutAServiceNamesBecomeJapaneseText) {
     IOBStringPtr out;
+    auto japanese = [&out] {
+        return out.IsValid() && out->IsUnicode() == 0 &&
+               static_cast<const COBString&>(*out).GetWSEScript() == WSE::kJapaneseScript;
+    };
     const char name[] = "\x8C\xA9\x8F\x6F\x82\xB5 extra"; // "見出し" in Shift-JIS
     std::u16string units = u"\u898B\u51FA\u3057";
     OBVellHandler::TranslateStyleName(6, name, out, 0);
-    ASSERT_TRUE(out.IsValid() && out->IsUnicode() == 0);
-    EXPECT_EQ(static_cast<const COBString&>(*out).GetWSEScript(), WSE::kJapaneseScript);
+    ASSERT_TRUE(japanese());
     EXPECT_EQ(U16(static_cast<const COBString&>(*out).GrabAsWString()), units);
     OBVellHandler::TranslateStyleName(3, Ptr(units), out, 0);
-    ASSERT_TRUE(out.IsValid() && out->IsUnicode() == 0);
-    EXPECT_EQ(static_cast<const COBString&>(*out).GetWSEScript(), WSE::kJapaneseScript);
+    ASSERT_TRUE(japanese());
     EXPECT_STREQ(out->GrabCString(), "\x8C\xA9\x8F\x6F\x82\xB5");
 
     OBVellHandler::TranslateStyleName(4, "Caf\xE9!", out, 1);
@@ -398,29 +379,22 @@ template <typename F> void OnNewThread(F f) {
 TEST(TextService, TheFirstServiceOfAThreadStays) {
     OnNewThread([] {
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
-        RecordingService* first = new RecordingService;
-        RecordingService* second = new RecordingService;
-        OBLumHandler::SetLumService(first);
-        OBLumHandler::SetLumService(second);
-        EXPECT_EQ(OBLumHandler::GetLumService(), first);
-
-        NoFonts* font = new NoFonts;
-        NoFonts* otherFont = new NoFonts;
-        OBLumHandler::SetLumFontService(font);
-        OBLumHandler::SetLumFontService(otherFont);
-        EXPECT_EQ(OBLumHandler::GetLumFontService(), font);
+        RecordingService first, second;
+        NoFonts font, otherFont;
+        OBLumHandler::SetLumService(&first);
+        OBLumHandler::SetLumService(&second);
+        EXPECT_EQ(OBLumHandler::GetLumService(), &first);
+        OBLumHandler::SetLumFontService(&font);
+        OBLumHandler::SetLumFontService(&otherFont);
+        EXPECT_EQ(OBLumHandler::GetLumFontService(), &font);
 
         // Reset takes both away without deleting them; a new one may follow.
         OBLumHandler::ResetLumService();
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
         EXPECT_EQ(OBLumHandler::GetLumFontService(), nullptr);
-        OBLumHandler::SetLumService(second);
-        EXPECT_EQ(OBLumHandler::GetLumService(), second);
+        OBLumHandler::SetLumService(&second);
+        EXPECT_EQ(OBLumHandler::GetLumService(), &second);
         OBLumHandler::ResetLumService();
-        delete first;
-        delete second;
-        delete font;
-        delete otherFont;
     });
 }
 
@@ -489,16 +463,12 @@ TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
 
 TEST(TextService, ControlBytesTranslateToTheSameUnits) {
     OBLumUnicodeTranslator* t = OBLumUnicodeTranslator::Instance();
-    unsigned short out = 0xAAAA;
-    EXPECT_EQ(t->TranslateSymbolAndControlChar(0x14, out, 0), 1);
-    EXPECT_EQ(out, 0x14);
-    EXPECT_EQ(t->TranslateSymbolAndControlChar(0x00, out, 0), 1);
-    EXPECT_EQ(out, 0);
-    out = 0xAAAA;
-    EXPECT_EQ(t->TranslateSymbolAndControlChar(' ', out, 0), 0);
-    EXPECT_EQ(t->TranslateSymbolAndControlChar('\x80', out, 0), 0);
-    EXPECT_EQ(t->TranslateSymbolAndControlChar('\xFF', out, 0), 0);
-    EXPECT_EQ(out, 0xAAAA);
+    for (char byte : {'\x14', '\x00', ' ', '\x80', '\xFF'}) {
+        unsigned short out = 0xAAAA;
+        short control = static_cast<unsigned char>(byte) < 0x20;
+        EXPECT_EQ(t->TranslateSymbolAndControlChar(byte, out, 0), control) << int(byte);
+        EXPECT_EQ(out, control ? static_cast<unsigned short>(byte) : 0xAAAA) << int(byte);
+    }
 }
 
 TEST(TextService, SpecialSpacesReverseToControlBytes) {
@@ -531,63 +501,24 @@ struct DigitRules : OBCharacterClass {
     using OBCharacterClass::Kinsoku_BeforeDigitNoBreak;
 };
 
-struct Row {
-    unsigned first, last;
-    unsigned short property;
-};
-
-// The rows that fix the coding of the table.
-const Row kFixedRows[] = {
-    {0x0009, 0x0009, 0x0300}, {0x0020, 0x0020, 0x2300}, {0x0021, 0x0021, 0x2600},
-    {0x002C, 0x002C, 0x2600}, {0x002D, 0x002D, 0x2601}, {0x0030, 0x0039, 0x2200},
-    {0x0041, 0x005A, 0x2501}, {0x0061, 0x007A, 0x2502}, {0x00A0, 0x00A0, 0x0300},
-    {0x00C0, 0x00C0, 0x0501}, {0x00E0, 0x00E0, 0x0502}, {0x2014, 0x2014, 0x0601},
-    {0x2026, 0x2026, 0x0600}, {0x3000, 0x3000, 0x1300}, {0x3001, 0x3001, 0x1600},
-    {0x300C, 0x300C, 0x1602}, {0x3042, 0x3042, 0x1509}, {0x30A2, 0x30A2, 0x150A},
-    {0x30FC, 0x30FC, 0x150A}, {0x4E00, 0x4E00, 0x150B}, {0x9FA5, 0x9FA5, 0x150B},
-    {0xAC00, 0xAC00, 0x150D}, {0xFF10, 0xFF10, 0x1200}, {0xFF21, 0xFF21, 0x1501},
-    {0xFF61, 0xFF61, 0x270A}, {0xFF66, 0xFF66, 0x250A}, {0xF8FF, 0xF8FF, 0x0000},
-};
-
-TEST(CharacterProperties, EveryFixedRowHasItsValue) {
-    for (const Row& row : kFixedRows)
-        for (unsigned u = row.first; u <= row.last; ++u)
-            EXPECT_EQ(P(static_cast<unsigned short>(u)), row.property) << std::hex << "U+" << u;
+std::u16string Units(const char* table) {
+    return ombra_test::UnitsOf(ombra_test::ReadTable("text/characters.tsv", table).at(0).at(0));
 }
 
-TEST(CharacterProperties, WholeBlocksAreKanjiAndHangul) {
-    for (unsigned u = 0x4E00; u <= 0x9FFF; ++u)
-        ASSERT_EQ(P(u), 0x150B) << std::hex << u;
-    for (unsigned u = 0xAC00; u <= 0xD7FF; ++u)
-        ASSERT_EQ(P(u), 0x150D) << std::hex << u;
-}
-
-TEST(CharacterProperties, FollowThePatternOfTheFixedRows) {
+TEST(CharacterProperties, EveryRowHasItsValue) {
+    for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "property")) {
+        std::u16string first = ombra_test::UnitsOf(row[0]), last = ombra_test::UnitsOf(row[1]);
+        for (unsigned u = first[0]; u <= last[0]; ++u)
+            EXPECT_EQ(P(u), ombra_test::UnitsOf(row[2])[0]) << std::hex << "U+" << u;
+    }
     using namespace OBCC;
-    // Further kana, kanji, punctuation and symbols take the codes the rows show.
-    const Row rows[] = {
-        {0x3093, 0x3093, 0x1509}, // hiragana n
-        {0x3005, 0x3005, 0x150B}, // ideographic iteration mark joins kanji
-        {0x300D, 0x300D, 0x1603}, // closing corner bracket
-        {0x201D, 0x201D, 0x0605}, // right double quotation mark
-        {0x002B, 0x002B, 0x2401}, // plus: a mathematical symbol
-        {0x000A, 0x000A, 0x0301}, // line feed: a break
-        {0x0301, 0x0301, 0x0100}, // combining acute accent
-        {0x0436, 0x0436, 0x0502}, // Cyrillic small zhe
-        {0x05D0, 0x05D0, 0x0504}, // Hebrew alef: a letter without case
-        {0x3105, 0x3105, 0x150C}, // bopomofo b
-        {0x309B, 0x309B, 0x1709}, // voiced sound mark: a kana sign of hiragana
-        {0xFF9E, 0xFF9E, 0x250A}, // half-width voiced sound mark
-        {0xFFE5, 0xFFE5, 0x1402}, // full-width yen sign
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(P(row.first), row.property) << std::hex << row.first;
     EXPECT_EQ(WidthOf(P(0x2460)), kNoWidthGroup); // circled digit one: ambiguous width
     EXPECT_EQ(CategoryOf(P(0x2460)), kDigit);
     EXPECT_EQ(KindOf(P(0x2460)), 2);
-    // Controls, format characters, surrogates, private use and unassigned units.
+    // Controls, format characters, surrogates, private use and unassigned
+    // units; pages outside the table (CJK extension A, Devanagari, Ethiopic).
     for (unsigned short u : {0x0000, 0x0007, 0x001B, 0x007F, 0x00AD, 0x200B, 0xD800, 0xDFFF, 0xE000,
-                             0xFFFE, 0xFFFF, 0x0378})
+                             0xFFFE, 0xFFFF, 0x0378, 0x3400, 0x0915, 0x1200})
         EXPECT_EQ(P(u), 0) << std::hex << u;
 }
 
@@ -601,38 +532,23 @@ TEST(CharacterProperties, FullWidthFormsMatchTheirAsciiCounterparts) {
     }
 }
 
-TEST(CharacterProperties, PagesOutsideTheTableReadAsZero) {
-    // CJK extension A and Devanagari are not covered; Ethiopic neither.
-    EXPECT_EQ(P(0x3400), 0);
-    EXPECT_EQ(P(0x0915), 0);
-    EXPECT_EQ(P(0x1200), 0);
-    EXPECT_EQ(OBCharacterClass::GetCaseCounterpart(0x0915), 0);
-    EXPECT_EQ(OBCharacterClass::GetWidthCounterpart(0x3400), 0);
-}
-
 TEST(CharacterProperties, Counterparts) {
-    EXPECT_EQ(OBCharacterClass::GetCaseCounterpart('z'), 'Z');
-    EXPECT_EQ(OBCharacterClass::GetCaseCounterpart(0x00E9), 0x00C9);
-    EXPECT_EQ(OBCharacterClass::GetCaseCounterpart(0x0416), 0x0436);
-    EXPECT_EQ(OBCharacterClass::GetCaseCounterpart(0xFF21), 0xFF41);
-    EXPECT_EQ(OBCharacterClass::GetCaseCounterpart('1'), 0);
-    EXPECT_EQ(OBCharacterClass::GetCaseCounterpart(0x3042), 0);
-    EXPECT_EQ(OBCharacterClass::GetWidthCounterpart(0xFF66), 0x30F2);
-    EXPECT_EQ(OBCharacterClass::GetWidthCounterpart(0x3000), 0x0020);
-    EXPECT_EQ(OBCharacterClass::GetWidthCounterpart('A'), 0);
-    EXPECT_EQ(OBCharacterClass::GetWidthCounterpart(0x3042), 0);
+    const unsigned short cases[][2] = {{'z', 'Z'},       {0x00E9, 0x00C9}, {0x0416, 0x0436},
+                                       {0xFF21, 0xFF41}, {'1', 0},         {0x3042, 0},
+                                       {0x0915, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(OBCharacterClass::GetCaseCounterpart(c[0]), c[1]) << std::hex << c[0];
+    const unsigned short widths[][2] = {
+        {0xFF66, 0x30F2}, {0x3000, 0x0020}, {'A', 0}, {0x3042, 0}, {0x3400, 0}};
+    for (const auto& c : widths)
+        EXPECT_EQ(OBCharacterClass::GetWidthCounterpart(c[0]), c[1]) << std::hex << c[0];
 }
-
-const std::vector<unsigned short> kWordStops = {
-    0x002C, 0x002E, 0x003A, 0x0022, 0x003B, 0x0028, 0x0029, 0x0021, 0x003F, 0x002F,
-    0x005C, 0x003C, 0x003E, 0x0040, 0x0023, 0x0025, 0x002A, 0x005E, 0x0026, 0x002B,
-    0x003D, 0x007B, 0x007D, 0x005B, 0x005D, 0x007C, 0x0060, 0x007E, 0x002D, 0x2011,
-    0x2013, 0x2014, 0xF8FF, 0x2026, 0x201C, 0x201D, 0x2018};
 
 TEST(WordSelection, SpacesAndStopsEndAWord) {
     EXPECT_EQ(OBCharacterClass::IsClickWordSelect(0x3000), 0);
     EXPECT_EQ(OBCharacterClass::IsClickWordSelect(0x2019), 1); // apostrophe inside words
-    std::set<unsigned short> stops(kWordStops.begin(), kWordStops.end());
+    std::u16string list = Units("stops");
+    std::set<unsigned short> stops(list.begin(), list.end());
     ASSERT_EQ(stops.size(), 37u);
     for (unsigned u = 0; u <= 0xFFFF; ++u) {
         bool space = OBCC::CategoryOf(P(u)) == OBCC::kSpace;
@@ -641,37 +557,22 @@ TEST(WordSelection, SpacesAndStopsEndAWord) {
     }
 }
 
+// Katakana with its prolonged sound mark and kanji with the iteration mark
+// are one kind; full-width Latin letters belong together only by case, and
+// half-width katakana runs on with anything not full width.
 TEST(WordSelection, JapaneseWordsStayInOneKind) {
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0x3042, 0x3044), 1);
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0x3042, 0x30A2), 0);
-    // Katakana with its prolonged sound mark, kanji with the iteration mark.
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0x30A2, 0x30FC), 1);
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0x4EBA, 0x3005), 1);
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0x4EBA, 0x3042), 0);
-    // Full-width Latin letters of either case belong together only by case.
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0xFF21, 0xFF22), 1);
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0xFF21, 0xFF41), 0);
-    // Half-width katakana runs on with anything not full width.
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0xFF66, 'a'), 1);
-    EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(0xFF66, 0x30A2), 0);
+    const unsigned short cases[][3] = {
+        {0x3042, 0x3044, 1}, {0x3042, 0x30A2, 0}, {0x30A2, 0x30FC, 1},
+        {0x4EBA, 0x3005, 1}, {0x4EBA, 0x3042, 0}, {0xFF21, 0xFF22, 1},
+        {0xFF21, 0xFF41, 0}, {0xFF66, 'a', 1},    {0xFF66, 0x30A2, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(OBCharacterClass::IsClickJapaneseWordSelect(c[0], c[1]), c[2])
+            << std::hex << c[0] << " " << c[1];
 }
 
-const std::vector<unsigned short> kSoft = {0x3001, 0x3002, 0xFF0C, 0xFF0E, 0xFF1A, 0xFF1B, 0xFF1F,
-                                           0xFF01, 0x2019, 0x201D, 0xFF09, 0x3015, 0xFF3D, 0xFF5D,
-                                           0x3009, 0x300B, 0x300D, 0x300F, 0x3011};
-const std::vector<unsigned short> kHardExtra = {
-    0x3005, 0x30FC, 0x3041, 0x3043, 0x3045, 0x3047, 0x3049, 0x3063, 0x3083, 0x3085, 0x3087,
-    0x308E, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30C3, 0x30E3, 0x30E5, 0x30E7, 0x30EE,
-    0x30F5, 0x30F6, 0x309B, 0x309C, 0x30FD, 0x30FE, 0x309D, 0x309E, 0x2015, 0x2010, 0x00B0,
-    0x2032, 0x2033, 0x2103, 0x2109, 0x00A2, 0xFF05, 0x2030, 0x002E, 0x002C, 0x003A, 0x003B,
-    0x0021, 0x003F, 0x0029, 0x005D, 0x007D, 0x003E, 0x0027, 0x0022, 0x002D};
-const std::vector<unsigned short> kAfter = {
-    0x2018, 0x201C, 0xFF08, 0x3014, 0xFF3B, 0xFF5B, 0x3008, 0x300A, 0x300C, 0x300E, 0x3010,
-    0xFFE5, 0xFF04, 0x00A3, 0xFF20, 0x00A7, 0x3012, 0x266F, 0x0028, 0x005B, 0x007B, 0x003C};
-
 // Checks that exactly the units of `members` pass `rule`.
-void ExpectExactly(short (*rule)(unsigned short), const std::vector<unsigned short>& members,
-                   std::size_t size, const char* name) {
+void ExpectExactly(short (*rule)(unsigned short), const std::u16string& members, std::size_t size,
+                   const char* name) {
     std::set<unsigned short> set(members.begin(), members.end());
     ASSERT_EQ(set.size(), size) << name;
     for (unsigned u = 0; u <= 0xFFFF; ++u)
@@ -680,24 +581,21 @@ void ExpectExactly(short (*rule)(unsigned short), const std::vector<unsigned sho
 }
 
 TEST(Kinsoku, ListsHoldExactlyTheirUnits) {
-    std::vector<unsigned short> hard = kSoft;
-    hard.insert(hard.end(), kHardExtra.begin(), kHardExtra.end());
-    ExpectExactly(OBCharacterClass::Kinsoku_NoSoftBreakBefore, kSoft, 19, "soft");
-    ExpectExactly(OBCharacterClass::Kinsoku_NoHardBreakBefore, hard, 72, "hard");
-    ExpectExactly(OBCharacterClass::Kinsoku_NoBreakAfter, kAfter, 22, "after");
-    ExpectExactly(DigitRules::Kinsoku_AfterDigitNoBreak, {0x25, 0x2E, 0x2C}, 3, "after digit");
-    ExpectExactly(DigitRules::Kinsoku_BeforeDigitNoBreak,
-                  {0x2E, 0x2C, 0xA5, 0x24, 0xA3, 0xA2, 0xA4}, 7, "before digit");
+    ExpectExactly(OBCharacterClass::Kinsoku_NoSoftBreakBefore, Units("soft"), 19, "soft");
+    ExpectExactly(OBCharacterClass::Kinsoku_NoHardBreakBefore, Units("hard"), 72, "hard");
+    ExpectExactly(OBCharacterClass::Kinsoku_NoBreakAfter, Units("after"), 22, "after");
+    ExpectExactly(DigitRules::Kinsoku_AfterDigitNoBreak, u"%.,", 3, "after digit");
+    ExpectExactly(DigitRules::Kinsoku_BeforeDigitNoBreak, u".,\u00A5$\u00A3\u00A2\u00A4", 7,
+                  "before digit");
 }
 
+// The digit rule wins; only ASCII digits count.
 TEST(Kinsoku, NumbersStayWithTheirSigns) {
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('1', '%'), 1);
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('$', '5'), 1);
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('1', '2'), 0);
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('a', '%'), 0);
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween(0x00A5, '0'), 1);
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween('0', '$'), 0);    // the digit rule wins
-    EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween(0xFF11, '%'), 0); // ASCII digits only
+    const unsigned short cases[][3] = {{'1', '%', 1},   {'$', '5', 1},    {'1', '2', 0},
+                                       {'a', '%', 0},   {0x00A5, '0', 1}, {'0', '$', 0},
+                                       {0xFF11, '%', 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(OBCharacterClass::Kinsoku_NoBreakBetween(c[0], c[1]), c[2]) << c[0] << c[1];
 }
 
 } // namespace

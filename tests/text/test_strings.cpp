@@ -119,28 +119,13 @@ TEST_F(Strings, OrderingAndCompareDifferBetweenTheKinds) {
 // ---- Numbers ---------------------------------------------------------------
 
 TEST_F(Strings, GetAsNumberReadsIntegersThenDecimals) {
-    struct {
-        const char* text;
-        int value;
-        IOBString::ConversionError error;
-    } rows[] = {
-        {"-2147483648", INT_MIN, IOBString::kConversionOK},
-        {"2147483647", INT_MAX, IOBString::kConversionOK},
-        {"2147483648", INT_MIN, IOBString::kConversionOK},
-        {"3.9", 3, IOBString::kConversionOK},
-        {"1e3", 1000, IOBString::kConversionOK},
-        {"1e300", INT_MIN, IOBString::kConversionOK},
-        {" 42", 0, IOBString::kConversionFailed},
-        {"42 ", 0, IOBString::kConversionFailed},
-        {"", 0, IOBString::kConversionFailed},
-        {"--4", 0, IOBString::kConversionFailed},
-    };
-    for (const auto& row : rows) {
-        IOBString::ConversionError error = IOBString::kConversionFailed;
-        if (row.error == IOBString::kConversionFailed) error = IOBString::kConversionOK;
-        EXPECT_EQ(COBString(row.text, WSE::kRomanScript).GetAsNumber(&error), row.value)
-            << row.text;
-        EXPECT_EQ(error, row.error) << row.text;
+    for (const auto& row : ombra_test::ReadTable("text/strings.tsv", "number")) {
+        std::string text = row.size() > 2 ? row[2] : "";
+        auto expected = static_cast<IOBString::ConversionError>(std::stoi(row[1]));
+        auto error = expected ? IOBString::kConversionOK : IOBString::kConversionFailed;
+        EXPECT_EQ(COBString(text.c_str(), WSE::kRomanScript).GetAsNumber(&error), std::stoi(row[0]))
+            << text;
+        EXPECT_EQ(error, expected) << text;
     }
     // UTF-16 text is read through its translation.
     EXPECT_EQ(WOBString(Ptr(u"-42")).GetAsNumber(nullptr), -42);

@@ -122,8 +122,10 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
         {{"convert", "a", "--eol", "unix"},
          "--eol takes lf, crlf, cr, native or platform, not 'unix'"},
         {{"plugins", "--locale", "fr"}, "--locale takes en or ja, not 'fr'"},
-        {{"convert", "a", "-t", "docx"},
-         "-t takes a writer's name (text, json, html, pandoc) or id, not 'docx'"},
+        {{"convert", "a", "-t", "doc"},
+         "-t takes a writer's name (text, json, html, pandoc) or id, or a format that pandoc "
+         "writes (docx, odt, epub, epub2, markdown, md, gfm, rst, latex, rtf, asciidoc, org, "
+         "mediawiki, docbook, jats, fb2, texinfo, pptx), not 'doc'"},
         {{"convert", "a", "--set", "=on"},
          "--set takes NAME=VALUE (names as 'ombra plugins' lists them), not '=on'"},
         {{"convert", "a", "-t", "json", "--wrap", "9"},
@@ -153,4 +155,13 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
         EXPECT_FALSE(parsed.ok) << error;
         EXPECT_EQ(parsed.error, error);
     }
+}
+
+// A --locale on the line counts for its own errors and for the help; the
+// caller's language comes back after.
+TEST(CommandLine, ErrorsAndHelpAreInTheLanguageTheLineAsksFor) {
+    EXPECT_EQ(ParseCommandLine({"convert", "--locale", "ja"}).error,
+              "'convert' には入力が一つ以上必要です");
+    EXPECT_EQ(ParseCommandLine({"convert"}).error, "'convert' needs at least one input");
+    EXPECT_EQ(ParseCommandLine({"help", "--locale=ja"}).options.language, "ja");
 }

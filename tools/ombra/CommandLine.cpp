@@ -1,4 +1,6 @@
 #include "CommandLine.h"
+#include "Messages.h"
+#include "PandocRoute.h"
 
 #include <algorithm>
 #include <cctype>
@@ -166,7 +168,7 @@ std::string ApplyTextFlag(Id id, const Given& given, Options& options) {
                 TextSetting(options, given.spelling, "Page geometry unit", unit);
                 return std::string();
             }
-        return "--unit takes inches, points or twips, not '" + value + "'";
+        return Say(Message::kUsageUnit, value);
     }
     case Id::kStyleTags:
         TextSetting(options, given.spelling, "Mark paragraph styles", "on");
@@ -185,8 +187,7 @@ std::string ApplyTextFlag(Id id, const Given& given, Options& options) {
     default: {
         int wrap = 0;
         if (!ReadNumber(value, 0, kMaxWrap, wrap))
-            return "--wrap takes a line width from 0 (no wrapping) to " + std::to_string(kMaxWrap) +
-                   ", not '" + value + "'";
+            return Say(Message::kUsageWrap, std::to_string(kMaxWrap), value);
         TextSetting(options, given.spelling, "Wrap lines at column", value);
         return std::string();
     }
@@ -207,7 +208,7 @@ std::string ApplyEol(const std::string& value, Options& options) {
             options.lineEnd = entry.end;
             return std::string();
         }
-    return "--eol takes lf, crlf, cr, native or platform, not '" + value + "'";
+    return Say(Message::kUsageEol, value);
 }
 
 // A size in bytes: a number with an optional K, M, G or T (powers of 1024;
@@ -234,19 +235,17 @@ std::string ApplyBatchOption(Id id, const std::string& value, Options& options) 
     switch (id) {
     case Id::kTimeout:
         if (!ReadNumber(value, 0, kMaxTimeout, options.timeout))
-            return "--timeout takes seconds from 0 (no limit) to " + std::to_string(kMaxTimeout) +
-                   ", not '" + value + "'";
+            return Say(Message::kUsageTimeout, std::to_string(kMaxTimeout), value);
         return std::string();
     case Id::kMaxMemory:
-        if (!ReadSize(value, options.maxMemory))
-            return "--max-memory takes a size of at least 64M (K, M, G or T), not '" + value + "'";
+        if (!ReadSize(value, options.maxMemory)) return Say(Message::kUsageMaxMemory, value);
         return std::string();
     case Id::kShard: {
         std::size_t slash = value.find('/');
         if (slash == std::string::npos ||
             !ReadNumber(value.substr(slash + 1), 1, kMaxShards, options.shardCount) ||
             !ReadNumber(value.substr(0, slash), 1, options.shardCount, options.shardIndex))
-            return "--shard takes I/N, the Ith of N shards (1 <= I <= N), not '" + value + "'";
+            return Say(Message::kUsageShard, value);
         return std::string();
     }
     default:
@@ -264,7 +263,7 @@ std::string Apply(const Given& given, Options& options) {
         break;
     case Id::kReaders:
     case Id::kWriters:
-        if (value.empty()) return given.spelling + " needs a folder";
+        if (value.empty()) return Say(Message::kUsageNeedsFolder, given.spelling);
         (given.rule->id == Id::kReaders ? options.readerFolders : options.writerFolders)
             .push_back(value);
         break;
@@ -274,24 +273,28 @@ std::string Apply(const Given& given, Options& options) {
     case Id::kLocale:
         options.language = Lower(value);
         if (options.language != "en" && options.language != "ja")
-            return "--locale takes en or ja, not '" + value + "'";
+            return Say(Message::kUsageLocale, value);
         break;
     case Id::kOutput:
-        if (value.empty())
-            return given.spelling + " needs a file name (or - for the standard output)";
+        if (value.empty()) return Say(Message::kUsageNeedsFile, given.spelling);
         options.hasOutput = true;
         options.output = value;
         break;
     case Id::kOutdir:
-        if (value.empty()) return "--outdir needs a folder";
+        if (value.empty()) return Say(Message::kUsageNeedsFolder, "--outdir");
         options.hasOutdir = true;
         options.outdir = value;
         break;
     case Id::kTo:
     case Id::kWriter:
+        options.pandocFormat.clear();
+        if (const PandocFormat* format = FindPandocFormat(value)) {
+            options.writer = "pandoc";
+            options.pandocFormat = format->name;
+            break;
+        }
         if (ombra::Converter::WriterIdFor(value) <= 0)
-            return given.spelling +
-                   " takes a writer's name (text, json, html, pandoc) or id, not '" + value + "'";
+            return Say(Message::kUsageWriter, given.spelling, PandocFormatNames(), value);
         options.writer = value;
         break;
     case Id::kEncoding:
@@ -309,9 +312,7 @@ std::string Apply(const Given& given, Options& options) {
         return ApplyTextFlag(given.rule->id, given, options);
     case Id::kSet: {
         std::size_t equals = value.find('=');
-        if (equals == std::string::npos || equals == 0)
-            return "--set takes NAME=VALUE (names as 'ombra plugins' lists them), not '" + value +
-                   "'";
+        if (equals == std::string::npos || equals == 0) return Say(Message::kUsageSet, value);
         options.settings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
         break;
     }
@@ -326,8 +327,7 @@ std::string Apply(const Given& given, Options& options) {
         break;
     case Id::kJobs:
         if (!ReadNumber(value, 1, kMaxJobs, options.jobs))
-            return given.spelling + " takes a number of worker processes from 1 to " +
-                   std::to_string(kMaxJobs) + ", not '" + value + "'";
+            return Say(Message::kUsageJobs, given.spelling, std::to_string(kMaxJobs), value);
         break;
     case Id::kTimeout:
     case Id::kMaxMemory:
@@ -384,11 +384,11 @@ std::string Scan(const std::vector<std::string>& arguments, std::vector<Given>& 
                 name.erase(equals);
             }
             const OptionSpec* rule = FindLong(name);
-            if (!rule) return "unknown option --" + name;
+            if (!rule) return Say(Message::kUsageUnknownOption, "--" + name);
             if (equals != std::string::npos && !rule->takesValue)
-                return "--" + name + " takes no value";
+                return Say(Message::kUsageNoValue, "--" + name);
             if (rule->takesValue && equals == std::string::npos) {
-                if (i + 1 >= arguments.size()) return "--" + name + " needs a value";
+                if (i + 1 >= arguments.size()) return Say(Message::kUsageNeedsValue, "--" + name);
                 value = arguments[++i];
             }
             given.push_back(Given{rule, "--" + name, value});
@@ -398,14 +398,14 @@ std::string Scan(const std::vector<std::string>& arguments, std::vector<Given>& 
         for (std::size_t k = 1; k < argument.size(); ++k) {
             const OptionSpec* rule = FindShort(argument[k]);
             std::string spelling = std::string("-") + argument[k];
-            if (!rule) return "unknown option " + spelling;
+            if (!rule) return Say(Message::kUsageUnknownOption, spelling);
             if (!rule->takesValue) {
                 given.push_back(Given{rule, spelling, std::string()});
                 continue;
             }
             std::string value = argument.substr(k + 1);
             if (value.empty()) {
-                if (i + 1 >= arguments.size()) return spelling + " needs a value";
+                if (i + 1 >= arguments.size()) return Say(Message::kUsageNeedsValue, spelling);
                 value = arguments[++i];
             }
             given.push_back(Given{rule, spelling, value});
@@ -418,39 +418,61 @@ std::string Scan(const std::vector<std::string>& arguments, std::vector<Given>& 
 std::string CheckCommand(const Options& options) {
     switch (options.command) {
     case Command::kConvert:
-        if (options.inputs.empty()) return "'convert' needs at least one input";
-        if (options.hasOutput && options.inputs.size() > 1)
-            return "-o names one output: use --outdir for several inputs";
+        if (options.inputs.empty()) return Say(Message::kUsageConvertInputs);
+        if (options.hasOutput && options.inputs.size() > 1) return Say(Message::kUsageOneOutput);
         break;
     case Command::kDump:
-        if (options.inputs.size() != 1) return "'dump' takes exactly one input";
+        if (options.inputs.size() != 1) return Say(Message::kUsageDumpInput);
         break;
     case Command::kFormats:
     case Command::kPlugins:
         if (!options.inputs.empty())
-            return std::string("'") + CommandName(options.command) + "' takes no inputs";
+            return Say(Message::kUsageNoInputs, CommandName(options.command));
         break;
     default:
         break;
     }
-    if (options.hasOutput && options.hasOutdir) return "give either -o or --outdir, not both";
+    if (options.hasOutput && options.hasOutdir) return Say(Message::kUsageOutputOrOutdir);
     int stdinInputs = 0;
     for (const std::string& input : options.inputs) {
-        if (input.empty()) return "an input name is empty";
+        if (input.empty()) return Say(Message::kUsageEmptyInput);
         stdinInputs += input == "-";
     }
-    if (stdinInputs > 1) return "the standard input (-) can be read only once";
+    if (stdinInputs > 1) return Say(Message::kUsageStdinOnce);
     int writer = ombra::Converter::WriterIdFor(options.writer.empty() ? "text" : options.writer);
     if (!options.textFlag.empty() && (writer != 259 || options.metadata))
-        return options.textFlag + " is a setting of the text writer (-t text)";
-    if (options.metadata && writer != 259 && writer != 260)
-        return "-m writes text, or JSON with -t json";
+        return Say(Message::kUsageTextSetting, options.textFlag);
+    if (options.metadata && writer != 259 && writer != 260) return Say(Message::kUsageMetadata);
     return std::string();
 }
 
 } // namespace
 
+namespace {
+
+// The --locale of a command line, before it is parsed, so that its errors
+// are in that language; "" when it names none.
+std::string LocaleOnLine(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        if (arguments[i].compare(0, 9, "--locale=") == 0) return Lower(arguments[i].substr(9));
+        if (arguments[i] == "--locale" && i + 1 < arguments.size()) return Lower(arguments[i + 1]);
+    }
+    return std::string();
+}
+
+// Messages in a language while a command line is parsed; the caller's after.
+struct LanguageScope {
+    explicit LanguageScope(const std::string& language) : before(MessagesInJapanese()) {
+        if (language == "en" || language == "ja") SetMessageLanguage(language);
+    }
+    ~LanguageScope() { SetMessageLanguage(before ? "ja" : "en"); }
+    bool before;
+};
+
+} // namespace
+
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    LanguageScope language(LocaleOnLine(arguments));
     Options options;
     std::vector<Given> given;
     std::vector<std::string> words;
@@ -467,26 +489,30 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (!words.empty() && ReadCommand(words.front(), options.command)) {
         if (options.command == Command::kHelp && words.size() > 1 &&
             !ReadCommand(words[1], options.helpTopic))
-            return Fail("'help' knows no command '" + words[1] + "'");
+            return Fail(Say(Message::kUsageHelpTopic, words[1]));
     }
+    // The help is in the language asked for, whatever else the line holds.
+    for (const Given& option : given)
+        if (option.rule->id == Id::kLocale && !(problem = Apply(option, options)).empty())
+            return Fail(problem);
     if (helpAsked || versionAsked) {
         if (helpAsked && options.command != Command::kHelp) options.helpTopic = options.command;
         options.command = helpAsked ? Command::kHelp : Command::kVersion;
         result.options = options;
         return result;
     }
-    if (words.empty()) return Fail("no command given");
-    if (options.command == Command::kNone) return Fail("unknown command '" + words.front() + "'");
+    if (words.empty()) return Fail(Say(Message::kUsageNoCommand));
+    if (options.command == Command::kNone)
+        return Fail(Say(Message::kUsageUnknownCommand, words.front()));
     if (options.command == Command::kHelp) {
-        if (words.size() > 2) return Fail("'help' takes one command at most");
+        if (words.size() > 2) return Fail(Say(Message::kUsageHelpOne));
         result.options = options;
         return result;
     }
     options.inputs.assign(words.begin() + 1, words.end());
     for (const Given& option : given) {
         if (!(option.rule->commands & CommandBit(options.command)))
-            return Fail(option.spelling + " does not apply to '" + CommandName(options.command) +
-                        "'");
+            return Fail(Say(Message::kUsageNotFor, option.spelling, CommandName(options.command)));
         problem = Apply(option, options);
         if (!problem.empty()) return Fail(problem);
     }

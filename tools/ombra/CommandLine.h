@@ -32,8 +32,9 @@ struct Options {
     unsigned long long maxMemory = 0;   ///< bytes of address space per worker; 0: none
     int shardIndex = 1, shardCount = 1; ///< --shard I/N
     bool skipExisting = false;
-    std::string writer;   ///< -t NAME|ID; empty: the command's own (text, json)
-    std::string language; ///< "en", "ja", or empty: from the environment
+    std::string writer;       ///< -t NAME|ID; empty: the command's own (text, json)
+    std::string pandocFormat; ///< -t FORMAT of those pandoc writes (the writer is pandoc's)
+    std::string language;     ///< "en", "ja", or empty: from the environment
     bool verbose = false;
     bool quiet = false;
     bool strict = false;   ///< notes count as failures

@@ -127,6 +127,10 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
     if (!outcome.converted) {
         outcome.reason = Describe(result, job);
         outcome.output.clear();
+    } else if (mode.pandoc && !mode.metadata &&
+               !RunPandoc(*mode.pandoc, job.input, outcome.output, outcome.lines, outcome.reason)) {
+        outcome.converted = false;
+        outcome.output.clear();
     }
     return outcome;
 }
@@ -291,8 +295,10 @@ int Prepare(const Options& options, const ombra::Converter& converter, ombra::Op
     mode.metadata = options.metadata;
     mode.json = options.metadata && checked.writerId == OBPLUGIN::kDumpWriter;
     mode.label = options.metadata && options.inputs.size() > 1;
-    std::string extension =
-        mode.metadata ? (mode.json ? "json" : "txt") : OutputExtension(converter, checked.writerId);
+    mode.pandoc = FindPandocFormat(options.pandocFormat);
+    std::string extension = mode.metadata ? (mode.json ? "json" : "txt")
+                            : mode.pandoc ? mode.pandoc->extension
+                                          : OutputExtension(converter, checked.writerId);
     for (const std::string& input : options.inputs)
         jobs.push_back(MakeJob(options, input, extension));
     std::string clash = FindClash(jobs);

@@ -3,6 +3,7 @@
 #define OMBRA_TOOLS_CONVERT_H
 
 #include "CommandLine.h"
+#include "PandocRoute.h"
 #include "Workers.h"
 
 #include <ombra/convert.h>
@@ -21,9 +22,10 @@ struct Job {
 
 /// What a job does besides converting.
 struct JobMode {
-    bool metadata = false; ///< the metadata instead of the content
-    bool json = false;     ///< metadata as JSON
-    bool label = false;    ///< metadata names its input (several inputs)
+    bool metadata = false;                ///< the metadata instead of the content
+    bool json = false;                    ///< metadata as JSON
+    bool label = false;                   ///< metadata names its input (several inputs)
+    const PandocFormat* pandoc = nullptr; ///< the format pandoc makes of the output
 };
 
 /// Converts one input into memory (Outcome::output) with a converter that

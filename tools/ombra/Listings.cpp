@@ -1,4 +1,5 @@
 #include "Listings.h"
+#include "PandocRoute.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -122,7 +123,14 @@ std::string ListFormats(const ombra::Converter& converter) {
         }
         if (!any) out += readers ? "  (no reader loaded)\n" : "  (no writer loaded)\n";
     }
-    return out;
+    out += "Through pandoc (-t FORMAT; the pandoc writer, then pandoc on the PATH):\n";
+    std::string line = " ";
+    for (const PandocFormat& format : PandocFormats()) {
+        std::string item = std::string(" ") + format.name + " (." + format.extension + ")";
+        if (line.size() + item.size() > 78) out += line + "\n", line = " ";
+        line += item;
+    }
+    return out + line + "\n";
 }
 
 } // namespace ombra_host

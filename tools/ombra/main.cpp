@@ -73,6 +73,7 @@ int Run(const Options& options) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    SetMessageLanguage(EnvironmentLanguage()); // a --locale on the line counts for its errors
     ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.ok) {
         std::fprintf(stderr, "ombra: %s\n%s", parsed.error.c_str(), UsageText().c_str());

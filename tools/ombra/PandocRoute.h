@@ -1,0 +1,33 @@
+// The formats written through pandoc (PandocFormats.def): the conversion
+// goes through the pandoc writer, and pandoc turns its document into the
+// format.
+#ifndef OMBRA_TOOLS_PANDOC_ROUTE_H
+#define OMBRA_TOOLS_PANDOC_ROUTE_H
+
+#include <string>
+#include <vector>
+
+namespace ombra_host {
+
+struct PandocFormat {
+    const char* name;      ///< as -t takes it
+    const char* extension; ///< of the files --outdir names
+    const char* writer;    ///< pandoc's
+};
+
+/// Every format, in the table's order.
+std::vector<PandocFormat> PandocFormats();
+/// The format of that name (any case), or null.
+const PandocFormat* FindPandocFormat(const std::string& name);
+/// Their names, for messages and the help.
+std::string PandocFormatNames();
+
+/// Turns the pandoc writer's document (in bytes) into the format, with
+/// pandoc finding linked pictures beside the input. Returns false with the
+/// reason when pandoc is missing or fails; its warnings become note lines.
+bool RunPandoc(const PandocFormat& format, const std::string& input, std::string& bytes,
+               std::vector<std::string>& notes, std::string& reason);
+
+} // namespace ombra_host
+
+#endif
