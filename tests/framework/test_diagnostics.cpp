@@ -58,19 +58,13 @@ TEST_F(Alerts, EachKindHasItsTitle) {
     gAnswer = OBMB::kIDCancel; // the answer is not used
     EXPECT_EQ(OBCAlert::ModalAlert(message, button, 1, button, 2, button, 3, 1, 2), 1);
     EXPECT_EQ(OBCAlert::StartuSModalAlert(message, button, 1, button, 2, button, 3, 1, 2), 1);
-    const char* titles[] = {"Ombra Information Alert",
-                            "Ombra Warning!!",
-                            "Ombra Error!!",
-                            "Error",
-                            "Error",
-                            "Error",
-                            "Error"};
+    std::vector<std::string> titles = {"Ombra Information Alert", "Ombra Warning!!",
+                                       "Ombra Error!!"};
+    titles.resize(7, "Error");
     ASSERT_EQ(gBoxes.size(), 7u);
-    for (std::size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(gBoxes[i].title, titles[i]);
-        EXPECT_EQ(gBoxes[i].text, "Disk full");
-        EXPECT_EQ(gBoxes[i].style, OBMB::kOKCancel);
-    }
+    for (std::size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(gBoxes[i].title + ":" + gBoxes[i].text + ":" + std::to_string(gBoxes[i].style),
+                  titles[i] + ":Disk full:" + std::to_string(OBMB::kOKCancel));
     // No text service on this thread: the core's own converts to UTF-8.
     ASSERT_EQ(OBLumHandler::GetLumService(), nullptr);
     OBCAlert::SetShowAlerts(0); // alerts are always shown
@@ -205,24 +199,19 @@ TEST_F(DebugBreaks, WhileABoxIsOpenOtherThreadsDoNotAsk) {
     EXPECT_EQ(gGateBoxes.load(), 2);
 }
 
-int AnswerAbort(const char*, const char*, unsigned) {
-    return OBMB::kIDAbort;
-}
-int AnswerYes(const char*, const char*, unsigned) {
-    return OBMB::kIDYes;
-}
-
 TEST(DebugBreakDeathTest, AbortAndYesEndTheProcessWithoutADebugger) {
     if (IsOBDebuggerRunning() == 1) GTEST_SKIP() << "a debugger is attached";
     EXPECT_DEATH(
         {
-            OBCAlert::SetAlertSink(AnswerAbort);
+            OBCAlert::SetAlertSink(
+                [](const char*, const char*, unsigned) -> int { return OBMB::kIDAbort; });
             OBBreakToDebugger();
         },
         "");
     EXPECT_DEATH(
         {
-            OBCAlert::SetAlertSink(AnswerYes);
+            OBCAlert::SetAlertSink(
+                [](const char*, const char*, unsigned) -> int { return OBMB::kIDYes; });
             OBBreakStrToDebugger("quit?");
         },
         "");
@@ -343,9 +332,7 @@ protected:
         unsigned malformed = OBMessageId(OBERR::kMalformedInput);
         unsigned noWriter = OBMessageId(OBERR::kNoWriterLoaded);
         table_.SetString(malformed + OBL::kEnglish, "The input is damaged.");
-        table_.SetString(malformed + OBL::kJapanese,
-                         "\xE5\x85\xA5\xE5\x8A\x9B\xE3\x81\x8C\xE5\xA3\x8A\xE3\x82\x8C\xE3\x81"
-                         "\xA6\xE3\x81\x84\xE3\x81\xBE\xE3\x81\x99"); // 入力が壊れています
+        table_.SetString(malformed + OBL::kJapanese, "入力が壊れています");
         table_.SetString(noWriter + OBL::kEnglish, "No writer could be loaded.");
         handle_ = &table_;
         OBConnectionUtility::SetCurrentHandle(&handle_);

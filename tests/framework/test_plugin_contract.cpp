@@ -189,28 +189,32 @@ TEST(ReaderBase, InitPreparesAndResetDiscardsTheThreadsConversionState) {
 // The in-use flag and the lock keep other threads out from Init to Reset;
 // the holding thread may Init again, and a Reset by a thread that holds
 // nothing releases nothing.
-TEST(ReaderBase, AnotherThreadsInitWaitsForTheReset) {
-    BareReader reader;
-    reader.Reset(); // before any Init: nothing to release
-    EXPECT_EQ(reader.IsInUse(), 0);
-    reader.Init(nullptr, nullptr);
-    reader.Init(nullptr, nullptr);
+template <class PlugIn, class Init> void ExpectInitsTakeTurns(PlugIn& plugIn, Init init) {
+    plugIn.Reset(); // before any Init: nothing to release
+    EXPECT_EQ(plugIn.IsInUse(), 0);
+    init();
+    init();
     std::atomic<bool> entered{false};
     std::thread other([&] {
-        reader.Init(nullptr, nullptr);
+        init();
         entered = true;
-        reader.Reset();
+        plugIn.Reset();
     });
     std::this_thread::sleep_for(100ms);
     EXPECT_FALSE(entered) << "the in-use flag let another thread through";
-    std::thread([&] { reader.Reset(); }).join();
+    std::thread([&] { plugIn.Reset(); }).join();
     std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(entered);
-    EXPECT_EQ(reader.IsInUse(), 1);
-    reader.Reset(); // one Reset releases the lock
+    EXPECT_EQ(plugIn.IsInUse(), 1);
+    plugIn.Reset(); // one Reset releases the lock
     other.join();
     EXPECT_TRUE(entered);
-    EXPECT_EQ(reader.IsInUse(), 0);
+    EXPECT_EQ(plugIn.IsInUse(), 0);
+}
+
+TEST(ReaderBase, AnotherThreadsInitWaitsForTheReset) {
+    BareReader reader;
+    ExpectInitsTakeTurns(reader, [&] { reader.Init(nullptr, nullptr); });
 }
 
 TEST(ReaderBase, OwnsItsPreferenceList) {
@@ -248,19 +252,7 @@ TEST(WriterBase, ResetForgetsTheHostsStreamAndDestructionClosesOneStillSet) {
 
 TEST(WriterBase, ConversionsThroughOneWriterTakeTurns) {
     BareWriter writer;
-    writer.Init();
-    writer.Init(); // the holder may Init again
-    std::atomic<bool> entered{false};
-    std::thread other([&] {
-        writer.Init();
-        entered = true;
-        writer.Reset();
-    });
-    std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(entered);
-    writer.Reset();
-    other.join();
-    EXPECT_TRUE(entered);
+    ExpectInitsTakeTurns(writer, [&] { writer.Init(); });
 }
 
 long long Outstanding() {

@@ -102,11 +102,8 @@ TEST_F(ReaderManagerTest, FindsReadersInSubfoldersByTheExactExtension) {
 }
 
 TEST_F(ReaderManagerTest, SkipsLibrariesThatFailAndSaysWhy) {
-    folder_.Write("text.obrd", "I am not a library")
-        .Add("noentry.obrd")
-        .Add("nullentry.obrd")
-        .Add("throwing.obrd")
-        .Add("reader9.obrd");
+    folder_.Write("text.obrd", "I am not a library");
+    folder_.Add("noentry.obrd").Add("nullentry.obrd").Add("throwing.obrd").Add("reader9.obrd");
     Readers readers(folder_.Path());
     ASSERT_EQ(readers->GetNumberOfReaders(), 5);
     int loaded = 0;

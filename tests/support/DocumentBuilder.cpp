@@ -17,11 +17,6 @@ namespace ombra_test {
 
 namespace {
 
-// A new stored element of the kind; its store is reached through the class.
-template <class T> T* Make() {
-    return new T;
-}
-
 OBAttributeStore& Store(Element* e) {
     return *OBGetAttributeStore(e);
 }
@@ -54,10 +49,6 @@ Element* Add(Element* parent, Element* child) {
         return nullptr;
     }
     return child;
-}
-
-Element* NewList(EL::ElementTypeEnum kind) {
-    return OBCreateStoredElement(kind);
 }
 
 // A process colour of the model in list, with its components as ratios.
@@ -163,43 +154,38 @@ TextBuilder& TextBuilder::ParaStyle(unsigned paragraphStyle) {
     return *this;
 }
 
+TextBuilder& TextBuilder::Mark(std::vector<Span>& spans, const std::string& utf8, RunStyle style,
+                               Span span) {
+    span.start = Length();
+    Text(utf8, style);
+    span.end = Length();
+    spans.push_back(span);
+    return *this;
+}
+
 TextBuilder& TextBuilder::Ruby(const std::string& base, const std::string& reading,
                                RunStyle style) {
-    long long start = Length();
-    Text(base, style);
-    rubies_.push_back({start, Length(), kNoId, -1, reading, 0});
-    return *this;
+    return Mark(rubies_, base, style, {0, 0, kNoId, -1, reading, 0});
 }
 
 TextBuilder& TextBuilder::RubyPerCharacter(const std::string& base, const std::string& readings,
                                            RunStyle style) {
-    long long start = Length();
-    Text(base, style);
-    rubies_.push_back({start, Length(), kNoId, -1, readings, 1});
-    return *this;
+    return Mark(rubies_, base, style, {0, 0, kNoId, -1, readings, 1});
 }
 
 TextBuilder& TextBuilder::Kenten(const std::string& utf8, KKE::KentenKindEnum kind, RunStyle style,
                                  unsigned short character, bool belowLeft) {
-    long long start = Length();
-    Text(utf8, style);
-    kentens_.push_back({start, Length(), kNoId, -1, std::string(), static_cast<int>(kind),
-                        character | (belowLeft ? 1LL << 16 : 0)});
-    return *this;
+    return Mark(kentens_, utf8, style,
+                {0, 0, kNoId, -1, std::string(), static_cast<int>(kind),
+                 character | (belowLeft ? 1LL << 16 : 0)});
 }
 
 TextBuilder& TextBuilder::Warichu(const std::string& utf8, RunStyle style) {
-    long long start = Length();
-    Text(utf8, style);
-    warichus_.push_back({start, Length(), kNoId, -1, std::string(), 0});
-    return *this;
+    return Mark(warichus_, utf8, style, {0, 0, kNoId, -1, std::string(), 0});
 }
 
 TextBuilder& TextBuilder::Tcy(const std::string& utf8, RunStyle style) {
-    long long start = Length();
-    Text(utf8, style);
-    tcys_.push_back({start, Length(), kNoId, -1, std::string(), 0});
-    return *this;
+    return Mark(tcys_, utf8, style, {0, 0, kNoId, -1, std::string(), 0});
 }
 
 TextBuilder& TextBuilder::Footnote(const std::string& utf8, bool endnote) {
@@ -226,25 +212,16 @@ TextBuilder& TextBuilder::Variable(const std::string& shown) {
 }
 
 TextBuilder& TextBuilder::Link(const std::string& utf8, const std::string& url, RunStyle style) {
-    long long start = Length();
-    Text(utf8, style);
-    links_.push_back({start, Length(), kNoId, -1, url, 0});
-    return *this;
+    return Mark(links_, utf8, style, {0, 0, kNoId, -1, url, 0});
 }
 
 TextBuilder& TextBuilder::PageLink(const std::string& utf8, unsigned page, RunStyle style) {
-    long long start = Length();
-    Text(utf8, style);
-    links_.push_back({start, Length(), page, -1, std::string(), 1});
-    return *this;
+    return Mark(links_, utf8, style, {0, 0, page, -1, std::string(), 1});
 }
 
 TextBuilder& TextBuilder::TextLink(const std::string& utf8, unsigned story, long long position,
                                    RunStyle style) {
-    long long start = Length();
-    Text(utf8, style);
-    links_.push_back({start, Length(), story, -1, std::string(), 2, position});
-    return *this;
+    return Mark(links_, utf8, style, {0, 0, story, -1, std::string(), 2, position});
 }
 
 TextBuilder& TextBuilder::Inline(unsigned item) {
@@ -282,17 +259,21 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
         return kNoId;
     };
 
+    // A list with an element of the kind per item, made only for items.
+    auto each = [&](const auto& items, EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind,
+                    auto&& fill) {
+        if (items.empty()) return;
+        Element* list = Add(child, OBCreateStoredElement(listKind));
+        for (const auto& item : items)
+            if (Element* e = Add(list, OBCreateStoredElement(kind))) fill(e, item);
+    };
     auto ranges = [&](const std::vector<Span>& spans, EL::ElementTypeEnum listKind,
                       EL::ElementTypeEnum kind, auto&& fill) {
-        if (spans.empty()) return;
-        Element* list = Add(child, NewList(listKind));
-        for (const Span& s : spans) {
-            Element* run = Add(list, OBCreateStoredElement(kind));
-            if (!run) continue;
+        each(spans, listKind, kind, [&](Element* run, const Span& s) {
             Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(s.start));
             Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(s.end));
             fill(run, s);
-        }
+        });
     };
     ranges(paragraphs, EL::kParagraphRunList, EL::kParagraphRun, [](Element* run, const Span& p) {
         if (p.id != kNoId) Store(run).SetId(AN::kParagraphStyleID, p.id);
@@ -352,34 +333,19 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
                 ids->Add(id);
         Store(child).Set(AN::kInlineObjectList, list);
     }
-    if (!tables_.empty()) {
-        Element* list = Add(child, NewList(EL::kTableRunList));
-        for (const Anchored& t : tables_) {
-            Element* run = Add(list, OBCreateStoredElement(EL::kTableRun));
-            if (!run) continue;
-            Store(run).SetInteger(AN::kTextIndex, static_cast<int>(t.position));
-            Add(run, t.table->BuildTable());
-        }
-    }
-    if (!variables_.empty()) {
-        Element* list = Add(child, NewList(EL::kVariableRunList));
-        for (const Span& v : variables_) {
-            Element* run = Add(list, OBCreateStoredElement(EL::kVariableRun));
-            if (!run) continue;
-            Store(run).SetInteger(AN::kPos, static_cast<int>(v.start));
-            Store(run).SetUtf8(AN::kStaticText, v.text.c_str());
-        }
-    }
-    if (!notes_.empty()) {
-        Element* list = Add(child, NewList(EL::kFootnoteList));
-        for (const Note& n : notes_) {
-            Element* note = Add(list, OBCreateStoredElement(EL::kFootnote));
-            if (!note) continue;
-            Store(note).SetInteger(AN::kPosition, static_cast<int>(n.position));
-            Store(note).SetBool(AN::kIsEndNote, n.endnote);
-            Add(note, n.text->BuildChildStory(kNoId, hyperlinks));
-        }
-    }
+    each(tables_, EL::kTableRunList, EL::kTableRun, [](Element* run, const Anchored& t) {
+        Store(run).SetInteger(AN::kTextIndex, static_cast<int>(t.position));
+        Add(run, t.table->BuildTable());
+    });
+    each(variables_, EL::kVariableRunList, EL::kVariableRun, [](Element* run, const Span& v) {
+        Store(run).SetInteger(AN::kPos, static_cast<int>(v.start));
+        Store(run).SetUtf8(AN::kStaticText, v.text.c_str());
+    });
+    each(notes_, EL::kFootnoteList, EL::kFootnote, [&](Element* note, const Note& n) {
+        Store(note).SetInteger(AN::kPosition, static_cast<int>(n.position));
+        Store(note).SetBool(AN::kIsEndNote, n.endnote);
+        Add(note, n.text->BuildChildStory(kNoId, hyperlinks));
+    });
     if (story != kNoId) {
         for (const Span& l : links_) {
             Element* link = OBCreateStoredElement(EL::kHyperlink);
@@ -445,13 +411,13 @@ Element* TableBuilder::BuildTable() const {
     Store(table).SetInteger(AN::kNumberOfColumns, columns_);
     Store(table).SetInteger(AN::kHeaderRows, headerRows_);
     Store(table).SetInteger(AN::kFooterRows, footerRows_);
-    Element* rows = Add(table, NewList(EL::kTableRowList));
+    Element* rows = Add(table, OBCreateStoredElement(EL::kTableRowList));
     std::vector<Element*> unused;
     for (int r = 0; r < rows_; ++r) {
         Element* row = Add(rows, OBCreateStoredElement(EL::kTableRow));
         if (!row) continue;
         Store(row).SetInteger(AN::kRowNumber, r);
-        Element* list = Add(row, NewList(EL::kTableCellList));
+        Element* list = Add(row, OBCreateStoredElement(EL::kTableCellList));
         std::vector<const CellEntry*> inRow;
         for (const CellEntry& c : cells_)
             if (c.row == r) inRow.push_back(&c);
@@ -475,10 +441,7 @@ Element* TableBuilder::BuildTable() const {
 
 // ---- DocumentBuilder --------------------------------------------------------
 
-DocumentBuilder::DocumentBuilder()
-    : publication_(Make<OBStoredPublication>()), colors_(nullptr), fonts_(nullptr),
-      layers_(nullptr), characterStyles_(nullptr), paragraphStyles_(nullptr),
-      masterSpreads_(nullptr), spreads_(nullptr), stories_(nullptr), released_(false) {
+DocumentBuilder::DocumentBuilder() : publication_(new OBStoredPublication) {
     Keep(publication_);
     PageSize(612, 792).Margins(36, 36, 36, 36).StartPage(1);
 }
@@ -497,7 +460,7 @@ Element* DocumentBuilder::Keep(Element* e) {
 }
 
 Element* DocumentBuilder::List(Element*& list, EL::ElementTypeEnum kind) {
-    if (!list) list = NewList(kind);
+    if (!list) list = OBCreateStoredElement(kind);
     return list;
 }
 
@@ -614,7 +577,7 @@ unsigned DocumentBuilder::AddMasterPage(unsigned masterSpread, const std::string
     SetName(page, name);
     if (width > 0) Store(page).SetLength(AN::kPageWidth, width);
     if (height > 0) Store(page).SetLength(AN::kPageHeight, height);
-    containers_[page->GetId()] = Add(page, NewList(EL::kDrawingObjectList));
+    containers_[page->GetId()] = Add(page, OBCreateStoredElement(EL::kDrawingObjectList));
     return page->GetId();
 }
 
@@ -638,65 +601,53 @@ unsigned DocumentBuilder::AddPage(unsigned spread, unsigned master) {
     }
     Keep(page);
     if (master != kNoId) Store(page).SetId(AN::kBasedOn, master);
-    containers_[page->GetId()] = Add(page, NewList(EL::kDrawingObjectList));
+    containers_[page->GetId()] = Add(page, OBCreateStoredElement(EL::kDrawingObjectList));
     return page->GetId();
+}
+
+Element* DocumentBuilder::Item(unsigned container, EL::ElementTypeEnum kind, unsigned layer,
+                               bool visible) {
+    auto found = containers_.find(container);
+    Element* target = found != containers_.end() ? found->second : nullptr;
+    Element* spread = target ? nullptr : Find(container);
+    if (!target && spread && spread->GetElementType() == EL::kRegularSpread)
+        target = containers_[container] =
+            Add(spread, OBCreateStoredElement(EL::kPasteboardDrawingObjectList));
+    Element* item = target ? Keep(Add(target, OBCreateStoredElement(kind))) : nullptr;
+    if (item && layer != kNoId) Store(item).SetId(AN::kLayer, layer);
+    if (item) Store(item).SetBool(AN::kVisible, visible);
+    return item;
 }
 
 unsigned DocumentBuilder::AddTextFrame(unsigned container, unsigned story, const OBRect& box,
                                        unsigned layer, bool visible) {
-    auto found = containers_.find(container);
-    Element* target = found != containers_.end() ? found->second : nullptr;
-    Element* spread = target ? nullptr : Find(container);
-    if (!target && spread && spread->GetElementType() == EL::kRegularSpread) {
-        target = Add(spread, NewList(EL::kPasteboardDrawingObjectList));
-        containers_[container] = target;
-    }
-    if (!target) return kNoId;
-    Element* frame = Keep(Add(target, OBCreateStoredElement(EL::kText)));
+    Element* frame = Item(container, EL::kText, layer, visible);
     if (!frame) return kNoId;
     Store(frame).SetRect(AN::kBoundingBox, box);
     Store(frame).SetId(AN::kStory, story);
-    if (layer != kNoId) Store(frame).SetId(AN::kLayer, layer);
-    Store(frame).SetBool(AN::kVisible, visible);
     Store(frame).SetInteger(AN::kNumberOfColumns, 1);
     frames_[story].push_back(frame);
     return frame->GetId();
 }
 
 unsigned DocumentBuilder::AddRectangle(unsigned container, const OBRect& box, unsigned layer) {
-    auto found = containers_.find(container);
-    Element* item = found == containers_.end()
-                        ? nullptr
-                        : Keep(Add(found->second, OBCreateStoredElement(EL::kRectangle)));
-    if (!item) return kNoId;
-    Store(item).SetRect(AN::kBoundingBox, box);
-    if (layer != kNoId) Store(item).SetId(AN::kLayer, layer);
-    Store(item).SetBool(AN::kVisible, true);
-    return item->GetId();
+    Element* item = Item(container, EL::kRectangle, layer, true);
+    if (item) Store(item).SetRect(AN::kBoundingBox, box);
+    return item ? item->GetId() : kNoId;
 }
 
 unsigned DocumentBuilder::AddGroup(unsigned container, unsigned layer, bool visible) {
-    auto found = containers_.find(container);
-    Element* group = found == containers_.end()
-                         ? nullptr
-                         : Keep(Add(found->second, OBCreateStoredElement(EL::kGroup)));
+    Element* group = Item(container, EL::kGroup, layer, visible);
     if (!group) return kNoId;
-    if (layer != kNoId) Store(group).SetId(AN::kLayer, layer);
-    Store(group).SetBool(AN::kVisible, visible);
     containers_[group->GetId()] = group;
     return group->GetId();
 }
 
 unsigned DocumentBuilder::AddPicture(unsigned container, const OBRect& box, const std::string& path,
                                      const std::string& alt, unsigned layer) {
-    auto found = containers_.find(container);
-    Element* item = found == containers_.end()
-                        ? nullptr
-                        : Keep(Add(found->second, OBCreateStoredElement(EL::kPicture)));
+    Element* item = Item(container, EL::kPicture, layer, true);
     if (!item) return kNoId;
     Store(item).SetRect(AN::kBoundingBox, box);
-    if (layer != kNoId) Store(item).SetId(AN::kLayer, layer);
-    Store(item).SetBool(AN::kVisible, true);
     if (!alt.empty()) Store(item).SetUtf8(AN::kAlternativeText, alt.c_str());
     Element* link = Add(item, OBCreateStoredElement(EL::kLinkInformation));
     if (link && !path.empty()) {
@@ -752,7 +703,7 @@ const std::vector<Element*>& DocumentBuilder::Build() {
     }
     Element* links = nullptr;
     if (!hyperlinks.empty()) {
-        links = NewList(EL::kHyperlinkList);
+        links = OBCreateStoredElement(EL::kHyperlinkList);
         for (Element* link : hyperlinks)
             if (!Add(links, link)) delete link;
     }
@@ -773,34 +724,41 @@ std::vector<Element*> DocumentBuilder::Release() {
 
 // ---- searching ---------------------------------------------------------------
 
-Element* FindFirst(Element* root, EL::ElementTypeEnum kind) {
-    if (!root) return nullptr;
-    if (root->GetElementType() == kind) return root;
-    for (unsigned long long i = 0; i < root->GetChildCount(); ++i)
-        if (Element* found = FindFirst(root->GetNthChild(i), kind)) return found;
-    return nullptr;
-}
-
-Element* FindFirst(const std::vector<Element*>& roots, EL::ElementTypeEnum kind) {
-    for (Element* root : roots)
-        if (Element* found = FindFirst(root, kind)) return found;
-    return nullptr;
-}
-
 namespace {
-void Collect(Element* root, EL::ElementTypeEnum kind, std::vector<Element*>& out) {
-    if (!root) return;
-    if (root->GetElementType() == kind) out.push_back(root);
-    for (unsigned long long i = 0; i < root->GetChildCount(); ++i)
-        Collect(root->GetNthChild(i), kind, out);
+// Depth-first, the root first: the Elements that match (only the first, when first).
+void Walk(Element* e, const std::function<bool(Element*)>& match, bool first,
+          std::vector<Element*>& out) {
+    if (!e || (first && !out.empty())) return;
+    if (match(e)) out.push_back(e);
+    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
+        Walk(e->GetNthChild(i), match, first, out);
+}
+
+std::vector<Element*> Walk(const std::vector<Element*>& roots,
+                           const std::function<bool(Element*)>& match, bool first) {
+    std::vector<Element*> out;
+    for (Element* root : roots)
+        Walk(root, match, first, out);
+    return out;
+}
+
+Element* First(const std::vector<Element*>& roots, const std::function<bool(Element*)>& match) {
+    std::vector<Element*> found = Walk(roots, match, true);
+    return found.empty() ? nullptr : found[0];
 }
 } // namespace
 
+Element* FindFirst(Element* root, EL::ElementTypeEnum kind) {
+    return FindFirst(std::vector<Element*>{root}, kind);
+}
+
+Element* FindFirst(const std::vector<Element*>& roots, EL::ElementTypeEnum kind) {
+    return First(roots, [kind](Element* e) { return e->GetElementType() == kind; });
+}
+
 std::vector<Element*> FindAll(const std::vector<Element*>& roots, EL::ElementTypeEnum kind) {
-    std::vector<Element*> out;
-    for (Element* root : roots)
-        Collect(root, kind, out);
-    return out;
+    return Walk(
+        roots, [kind](Element* e) { return e->GetElementType() == kind; }, false);
 }
 
 // ---- the registry of named documents ---------------------------------------------
@@ -836,33 +794,23 @@ void Sample(DocumentBuilder& b) {
 
     StoryBuilder& article = b.AddStory();
     article.Para("Ombra sample", heading);
-    article.Text("Plain text with ")
-        .Text("emphasis", RunStyle::Style(emphasis))
-        .Text(" and a note");
-    article.Footnote("The note's text.");
+    article.Text("Plain text with ").Text("emphasis", RunStyle::Style(emphasis));
+    article.Text(" and a note").Footnote("The note's text.");
     article.Text(".").EndPara(body);
     article.Text("Prices:").EndPara(body);
     TableBuilder& table = article.AddTable(2, 3).HeaderRows(1);
     table.Cell(0, 0, "Item").Cell(0, 1, "Count").Cell(0, 2, "Price");
     table.Cell(1, 0, "Pens").Cell(1, 1, "12").Cell(1, 2, "3.50");
     article.EndPara(body);
-    article.Text("See ")
-        .Link("the project page", "https://example.org/ombra")
-        .Text(".")
-        .EndPara(body);
+    article.Text("See ").Link("the project page", "https://example.org/ombra");
+    article.Text(".").EndPara(body);
     b.AddTextFrame(page1, article.Id(), OBRect(36, 36, 576, 756), text);
 
-    StoryBuilder& japaneseStory = b.AddStory();
+    StoryBuilder& jp = b.AddStory();
     RunStyle ja = RunStyle::Script(WSE::kJapaneseScript);
-    japaneseStory.Text("これは", ja)
-        .Ruby("漢字", "かんじ", ja)
-        .Text("です。", ja)
-        .EndPara(japanese);
-    japaneseStory.Kenten("強調", KKE::kSesameDot, ja)
-        .Text("と", ja)
-        .Tcy("12", ja)
-        .EndPara(japanese);
-    b.AddTextFrame(page2, japaneseStory.Id(), OBRect(36, 36, 576, 756), text);
+    jp.Text("これは", ja).Ruby("漢字", "かんじ", ja).Text("です。", ja).EndPara(japanese);
+    jp.Kenten("強調", KKE::kSesameDot, ja).Text("と", ja).Tcy("12", ja).EndPara(japanese);
+    b.AddTextFrame(page2, jp.Id(), OBRect(36, 36, 576, 756), text);
 
     StoryBuilder& hidden = b.AddStory();
     hidden.Para("Editor's note: check the prices.", body);
@@ -1082,22 +1030,13 @@ std::vector<Element*> Descendants(Element* e, EL::ElementTypeEnum kind) {
 }
 
 namespace {
-Element* FindIn(Element* e, unsigned id) {
-    if (!e || e->GetId() == id) return e;
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
-        if (Element* f = FindIn(e->GetNthChild(i), id)) return f;
-    return nullptr;
-}
-
 template <class T> T* ValueOf(Element* e, AN::AttrNameEnum attr) {
     return dynamic_cast<T*>(OBGetAttributeValue(e, attr));
 }
 } // namespace
 
 Element* FindId(const std::vector<Element*>& roots, unsigned id) {
-    for (Element* r : roots)
-        if (Element* f = FindIn(r, id)) return f;
-    return nullptr;
+    return First(roots, [id](Element* e) { return e->GetId() == id; });
 }
 
 double Points(Element* e, AN::AttrNameEnum attr) {
@@ -1162,7 +1101,6 @@ std::u16string StoryText(Element* childStory) {
 
 namespace {
 void CheckTypes(Element* e, std::string& faults) {
-    if (!e) return;
     std::string kind = OBElementTypeName(e->GetElementType());
     if (OBAttributeStore* store = OBGetAttributeStore(e)) {
         int found = 0;
@@ -1187,15 +1125,14 @@ void CheckTypes(Element* e, std::string& faults) {
     } else {
         faults += kind + ": not a stored element\n";
     }
-    for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
-        CheckTypes(e->GetNthChild(i), faults);
 }
 } // namespace
 
 std::string CheckValueTypes(const std::vector<Element*>& roots) {
     std::string faults;
-    for (Element* r : roots)
-        CheckTypes(r, faults);
+    for (Element* e : Walk(
+             roots, [](Element*) { return true; }, false))
+        CheckTypes(e, faults);
     return faults;
 }
 
@@ -1226,16 +1163,11 @@ std::string CheckRuns(Element* childStory) {
 std::string CheckReferences(const std::vector<Element*>& roots, int* references) {
     std::string faults;
     std::set<unsigned> ids;
-    std::vector<Element*> all;
-    for (std::vector<Element*> todo(roots.begin(), roots.end()); !todo.empty();) {
-        Element* e = todo.back();
-        todo.pop_back();
-        all.push_back(e);
+    std::vector<Element*> all = Walk(
+        roots, [](Element*) { return true; }, false);
+    for (Element* e : all)
         if (!ids.insert(e->GetId()).second)
             faults += "id " + std::to_string(e->GetId()) + " twice\n";
-        for (unsigned long long i = 0; i < e->GetChildCount(); ++i)
-            todo.push_back(e->GetNthChild(i));
-    }
     int count = 0;
     for (Element* e : all)
         for (int a = 0; OBGetAttributeStore(e) && a < AN::kUndefined; ++a) {

@@ -64,24 +64,15 @@ struct OMBRA_TESTDOC_API RunStyle {
     RunStyle() = default;
     static RunStyle Script(WSE::WritingScriptEnum script);
     static RunStyle Style(unsigned characterStyle, int script = -1);
-    RunStyle& Bold(bool on = true) {
-        bold = on;
-        return *this;
-    }
-    RunStyle& Italic(bool on = true) {
-        italic = on;
-        return *this;
-    }
-    RunStyle& Size(double points) {
-        fontSize = points;
-        return *this;
-    }
-    RunStyle& Color(unsigned colorId) {
-        color = colorId;
-        return *this;
-    }
-    RunStyle& Font(const std::string& name) {
-        font = name;
+    RunStyle& Bold(bool on = true) { return With(bold, on); }
+    RunStyle& Italic(bool on = true) { return With(italic, on); }
+    RunStyle& Size(double points) { return With(fontSize, points); }
+    RunStyle& Color(unsigned colorId) { return With(color, colorId); }
+    RunStyle& Font(const std::string& name) { return With(font, name); }
+
+private:
+    template <class T, class V> RunStyle& With(T& field, const V& value) {
+        field = value;
         return *this;
     }
 };
@@ -190,6 +181,8 @@ private:
     };
 
     TextBuilder& AppendRun(const std::u16string& units, RunStyle style);
+    // Text under a new entry of spans, which spans the text.
+    TextBuilder& Mark(std::vector<Span>& spans, const std::string& utf8, RunStyle style, Span span);
     long long AppendObject();
 
     std::u16string text_;
@@ -279,8 +272,6 @@ public:
     DocumentBuilder& MetaData(const std::string& title, const std::string& author);
     /// The values of the MetaData child (made when missing), to set more.
     OBAttributeStore& MetaDataStore();
-    /// The Publication, to set more of its values.
-    OBStoredPublication& Publication() { return *publication_; }
 
     /// Colours (ColorList), components as ratios 0 to 1. Return the ids.
     unsigned AddRgbColor(const std::string& name, double red, double green, double blue);
@@ -345,22 +336,19 @@ public:
 private:
     Element* Keep(Element* e);
     Element* List(Element*& list, EL::ElementTypeEnum kind);
+    // A page item of the kind in the container (made visible or not), kept.
+    Element* Item(unsigned container, EL::ElementTypeEnum kind, unsigned layer, bool visible);
 
     OBStoredPublication* publication_;
-    Element* colors_;
-    Element* fonts_;
-    Element* layers_;
-    Element* characterStyles_;
-    Element* paragraphStyles_;
-    Element* masterSpreads_;
-    Element* spreads_;
-    Element* stories_;
+    Element *colors_ = nullptr, *fonts_ = nullptr, *layers_ = nullptr;
+    Element *characterStyles_ = nullptr, *paragraphStyles_ = nullptr;
+    Element *masterSpreads_ = nullptr, *spreads_ = nullptr, *stories_ = nullptr;
     std::vector<std::unique_ptr<StoryBuilder>> storyBuilders_;
     std::map<unsigned, Element*> elements_;            // by id
     std::map<unsigned, Element*> containers_;          // where items of a page, spread or group go
     std::map<unsigned, std::vector<Element*>> frames_; // per story, in order
     std::vector<Element*> built_;
-    bool released_;
+    bool released_ = false;
 };
 
 /// Depth-first, the root first: the first Element of the kind, or null.

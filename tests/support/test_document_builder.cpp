@@ -64,13 +64,9 @@ TEST_F(Builder, TextsRunsTablesAndFramesAreWhereTheCallsPutThem) {
     unsigned spread = b.AddSpread();
     unsigned page = b.AddPage(spread, master);
     StoryBuilder& story = b.AddStory();
-    story.Text("Ab ")
-        .Text("é日\xF0\x9F\x98\x80", RunStyle::Script(WSE::kJapaneseScript))
-        .EndPara(body);
-    story.Text("x", RunStyle::Style(emphasis))
-        .Ruby("漢字", "かんじ")
-        .Footnote("note", true)
-        .Variable("7");
+    story.Text("Ab ").Text("é日😀", RunStyle::Script(WSE::kJapaneseScript)).EndPara(body);
+    story.Text("x", RunStyle::Style(emphasis)).Ruby("漢字", "かんじ").Footnote("note", true);
+    story.Variable("7");
     story.AddTable(2, 3).Cell(0, 0, "wide", 1, 1).Cell(0, 2, "c").Cell(1, 2, "d");
     unsigned first = b.AddTextFrame(page, story.Id(), OBRect(0, 0, 10, 10), layer);
     unsigned second = b.AddTextFrame(b.AddGroup(page, layer), story.Id(), OBRect(0, 20, 10, 30));

@@ -1,12 +1,9 @@
 #include "ToolRunner.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -20,47 +17,6 @@ extern char** environ;
 namespace ombra_test {
 
 namespace fs = std::filesystem;
-
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "ombra-host-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back(0);
-    if (::mkdtemp(name.data())) path_ = name.data();
-    ::chmod(path_.c_str(), 0777);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    if (path_.empty()) return;
-    // Folders made unreadable by a test are opened again first.
-    for (auto it = fs::recursive_directory_iterator(path_, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored))
-        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-}
-
-std::string TempFolder::Write(const std::string& name, const std::string& content) const {
-    fs::path file = fs::path(path_) / name;
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << content;
-    return file.string();
-}
-
-std::vector<std::string> TempFolder::Names(const std::string& sub) const {
-    std::vector<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(fs::path(path_) / sub, ignored))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 bool Exists(const std::string& path) {
     std::error_code ignored;

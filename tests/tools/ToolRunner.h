@@ -1,7 +1,9 @@
 // Runs the built ombra program for the host's suites and keeps what it
-// printed, and makes temporary folders of files to convert.
+// printed.
 #ifndef OMBRA_TESTS_TOOLS_TOOLRUNNER_H
 #define OMBRA_TESTS_TOOLS_TOOLRUNNER_H
+
+#include "support/TempFolder.h"
 
 #include <string>
 #include <vector>
@@ -20,10 +22,10 @@ struct ToolResult {
 /// as the user uid (-1: this process's; needs root), and allowed at most
 /// processes processes of that user (-1: no limit; root has none).
 struct RunHow {
-    std::string folder;
+    std::string folder{};
     std::string language = "C";
     std::string input = "/dev/null";
-    std::string output;
+    std::string output{};
     int uid = -1;
     int processes = -1;
 };
@@ -33,29 +35,6 @@ ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunHow& how
 /// A user id that the tests can switch to when they run as root ("nobody").
 constexpr int kUnprivilegedUser = 65534;
 
-/// A temporary folder, removed with everything in it at the end; open to
-/// every user, so that runs as kUnprivilegedUser can work in it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& Path() const { return path_; }
-    /// The path of name inside the folder.
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    /// Writes a file (making its folders) and returns its path.
-    std::string Write(const std::string& name, const std::string& content) const;
-    /// The names in the folder (not in sub-folders), sorted.
-    std::vector<std::string> Names(const std::string& sub = "") const;
-
-private:
-    std::string path_;
-};
-
-/// The whole content of a file ("" when it cannot be read).
-std::string ReadFile(const std::string& path);
 /// True when a file or folder of that name exists.
 bool Exists(const std::string& path);
 /// True when text holds part.

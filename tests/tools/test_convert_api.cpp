@@ -100,19 +100,17 @@ TEST(ConvertApi, EachOutcomeHasItsStatusAndFailuresWriteNothing) {
     for (const auto& c : cases) {
         std::string out = "untouched";
         ombra::Result result = Trees().Convert(c.source, ombra::Sink::Memory(out), c.options);
-        EXPECT_EQ(static_cast<int>(result.status), static_cast<int>(c.status)) << result.reason;
+        EXPECT_EQ(result.status, c.status) << result.reason;
         EXPECT_EQ(out == "untouched", !result.Ok()) << result.reason;
         EXPECT_EQ(result.reason.empty(), result.Ok());
     }
     ombra::Result same = Trees().Convert(ombra::Source::Path(story), ombra::Sink::Path(story));
-    EXPECT_EQ(static_cast<int>(same.status), static_cast<int>(Status::kOutputIsInput));
+    EXPECT_EQ(same.status, Status::kOutputIsInput);
     EXPECT_EQ(ReadFile(story), kStory);
     WithoutMemoryService none;
-    EXPECT_EQ(
-        static_cast<int>(ombra::Convert(ombra::Source::Path(story), ombra::Sink::Discard()).status),
-        static_cast<int>(Status::kNoMemoryService));
-    EXPECT_EQ(static_cast<int>(ombra::Converter().State().status),
-              static_cast<int>(Status::kNoMemoryService));
+    EXPECT_EQ(ombra::Convert(ombra::Source::Path(story), ombra::Sink::Discard()).status,
+              Status::kNoMemoryService);
+    EXPECT_EQ(ombra::Converter().State().status, Status::kNoMemoryService);
 }
 
 // The conversion log is process-wide; each conversion still gets exactly

@@ -109,8 +109,7 @@ TEST(OmbraUsage, HelpVersionAndListingsGoToTheStandardOutputWhichMustTakeThem) {
     EXPECT_EQ(help.out, RunOmbra({"convert", "--help"}).out);
     ExpectHas(help.out, {"--eol", "Exit status"});
     EXPECT_EQ(RunOmbra({"-V"}).out.rfind("ombra ", 0), 0u);
-    RunHow full;
-    full.output = "/dev/full";
+    const RunHow full{"", "C", "/dev/null", "/dev/full"};
     for (Args arguments : {Args{"help"}, Args{"--version"}, Args{"formats"}, Args{"plugins"}})
         ExpectExit(RunOmbra(arguments, full), 1,
                    {"cannot write to the standard output (no space left on the device)"});
@@ -128,8 +127,7 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     run = RunOmbra(WithTestPlugIns({"convert", input, "-o", "-"}));
     EXPECT_EQ(run.out, Ids(4));
     work.Write("doc.txt", std::string(1000, 'x'));
-    RunHow inWork;
-    inWork.folder = work.Path();
+    const RunHow inWork{work.Path()};
     run = RunOmbra(WithTestPlugIns({"convert", "doc.in", "-v"}), inWork);
     ExpectExit(run, 0, {"doc.in -> doc.txt (read by reader9.obrd)"});
     EXPECT_EQ(ReadFile(work / "doc.txt"), Ids(4)) << "replaced whole";
@@ -150,8 +148,7 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorke
     work.Write("in/broken.tree", "OMBRA-TREE broken\n");
     work.Write("in/story.tree", "OMBRA-TREE story\n");
     ::mkdir((work / "in/folder.in").c_str(), 0755);
-    RunHow inWork;
-    inWork.folder = work.Path();
+    const RunHow inWork{work.Path()};
     std::vector<std::string> lines[2];
     for (int workers : {1, 2}) {
         Args arguments = {
@@ -193,8 +190,7 @@ TEST(OmbraConvert, TwoWorkersConvertManyInputsAndStillNameEachFailure) {
         arguments.push_back(name);
     }
     arguments.insert(arguments.end(), {"-j", "2", "--outdir", "out"});
-    RunHow inWork;
-    inWork.folder = work.Path();
+    const RunHow inWork{work.Path()};
     ToolResult run = RunOmbra(WithTestPlugIns(arguments), inWork);
     ExpectExit(run, 1, {"54 of 60 converted, 6 failed", "2 workers"});
     for (int i = 0; i < 60; ++i) {
@@ -207,21 +203,44 @@ TEST(OmbraConvert, TwoWorkersConvertManyInputsAndStillNameEachFailure) {
 
 namespace {
 struct OutputCase {
-    const char* name;
+    const char* name;      // a device by its path, or how the output is made
     bool unprivilegedOnly; // permissions bind only other users than root
-    // Makes the output (or, with a null result, leaves -o out) and returns its path.
-    std::function<std::string(TempFolder&)> make;
     int status;
     const char* said;
-    std::function<void(TempFolder&, const std::string&)> check;
 };
 
-// A FIFO with a reader already there, so that opening it to write goes on.
-std::string Fifo(TempFolder& work, int& reader) {
-    std::string path = work / "fifo";
-    ::mkfifo(path.c_str(), 0666);
-    ::chmod(path.c_str(), 0666);
-    reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+// Makes the output of a case and returns its path (empty: -o is left out);
+// reader and master receive the read ends of a FIFO and a pty.
+std::string MakeOutput(const std::string& name, TempFolder& w, int& reader, int& master) {
+    std::string path = w / "out.txt";
+    if (name[0] == '/') return name;
+    if (name == "fifo") {
+        ::mkfifo(path.c_str(), 0666);
+        ::chmod(path.c_str(), 0666);
+        // A reader already there, so that opening it to write goes on.
+        reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    } else if (name == "pty") {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        path = ::ptsname(master);
+    } else if (name == "symlink") {
+        ::chmod(w.Write("target.txt", "old").c_str(), 0666);
+        ::symlink("target.txt", path.c_str());
+    } else if (name == "hard link") {
+        ::chmod(w.Write("one.txt", "old").c_str(), 0666);
+        ::link((w / "one.txt").c_str(), path.c_str());
+    } else if (name == "mode") {
+        w.Write("out.txt", "old");
+    } else if (name == "folder") {
+        return w.Path();
+    } else if (name == "no folder") {
+        return w / "no/such.txt";
+    } else if (name == "read-only folder") {
+        ::chmod(w.Path().c_str(), 0555);
+        return std::string();
+    }
+    ::chmod(path.c_str(), name == "mode" ? 0604 : 0666);
     return path;
 }
 
@@ -232,82 +251,48 @@ std::string Drain(int descriptor) {
     return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
-// reader and master receive the read ends of the FIFO and the pty.
-std::vector<OutputCase> OutputCases(int& reader, int& master) {
-    return {
-        {"null", false, [](TempFolder&) { return std::string("/dev/null"); }, 0, "",
-         [](TempFolder&, const std::string&) { EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null"))); }},
-        {"full", false, [](TempFolder&) { return std::string("/dev/full"); }, 1,
-         "cannot write /dev/full (no space left on the device)",
-         [](TempFolder&, const std::string&) { EXPECT_TRUE(S_ISCHR(ModeOf("/dev/full"))); }},
-        {"fifo", false, [&](TempFolder& w) { return Fifo(w, reader); }, 0, "",
-         [&](TempFolder&, const std::string& path) {
-             EXPECT_EQ(Drain(reader), kStoryText);
-             EXPECT_TRUE(S_ISFIFO(ModeOf(path)));
-         }},
-        {"pty", false,
-         [&](TempFolder&) {
-             master = ::posix_openpt(O_RDWR | O_NOCTTY);
-             ::grantpt(master);
-             ::unlockpt(master);
-             std::string slave = ::ptsname(master);
-             ::chmod(slave.c_str(), 0666);
-             return slave;
-         },
-         0, "",
-         [&](TempFolder&, const std::string& path) {
-             EXPECT_TRUE(S_ISCHR(ModeOf(path)));
-             EXPECT_TRUE(Contains(Drain(master), "Hello, world"));
-         }},
-        {"symlink", false,
-         [](TempFolder& w) {
-             ::chmod(w.Write("target.txt", "old").c_str(), 0666);
-             ::symlink("target.txt", (w / "link.txt").c_str());
-             return w / "link.txt";
-         },
-         0, "",
-         [](TempFolder& w, const std::string& path) {
-             EXPECT_TRUE(S_ISLNK(ModeOf(path, false)));
-             EXPECT_EQ(ReadFile(w / "target.txt"), kStoryText);
-         }},
-        {"hard link", false,
-         [](TempFolder& w) {
-             ::chmod(w.Write("one.txt", "old").c_str(), 0666);
-             ::link((w / "one.txt").c_str(), (w / "two.txt").c_str());
-             return w / "two.txt";
-         },
-         0, "",
-         [](TempFolder& w, const std::string&) { EXPECT_EQ(ReadFile(w / "one.txt"), kStoryText); }},
-        {"mode", false,
-         [](TempFolder& w) {
-             ::chmod(w.Write("kept.txt", "old").c_str(), 0604);
-             return w / "kept.txt";
-         },
-         0, "",
-         [](TempFolder&, const std::string& path) {
-             EXPECT_EQ(ModeOf(path) & 07777, 0604u);
-             EXPECT_EQ(ReadFile(path), kStoryText);
-         }},
-        {"folder", false, [](TempFolder& w) { return w.Path(); }, 1, "(is a folder)", nullptr},
-        {"no folder", false, [](TempFolder& w) { return w / "no/such.txt"; }, 1,
-         "(no such file or folder)", nullptr},
-        {"read-only folder", true,
-         [](TempFolder& w) {
-             ::chmod(w.Path().c_str(), 0555);
-             return std::string();
-         },
-         1, "cannot write ",
-         [](TempFolder& w, const std::string&) {
-             ::chmod(w.Path().c_str(), 0777);
-             EXPECT_FALSE(Exists(w / "doc.txt"));
-         }},
-    };
+void CheckOutput(const std::string& name, TempFolder& w, const std::string& path, int reader,
+                 int master) {
+    if (name == "read-only folder") ::chmod(w.Path().c_str(), 0777);
+    if (name[0] == '/' || name == "pty") {
+        EXPECT_TRUE(S_ISCHR(ModeOf(path)));
+    }
+    // Where the text went: the FIFO, the pty, the file a link leads to.
+    std::string text = name == "fifo"        ? Drain(reader)
+                       : name == "pty"       ? Drain(master)
+                       : name == "symlink"   ? ReadFile(w / "target.txt")
+                       : name == "hard link" ? ReadFile(w / "one.txt")
+                       : name == "mode"      ? ReadFile(path)
+                                             : kStoryText;
+    if (name == "pty") {
+        EXPECT_TRUE(Contains(text, "Hello, world"));
+    } else {
+        EXPECT_EQ(text, kStoryText);
+    }
+    if (name == "fifo") {
+        EXPECT_TRUE(S_ISFIFO(ModeOf(path)));
+    } else if (name == "symlink") {
+        EXPECT_TRUE(S_ISLNK(ModeOf(path, false)));
+    } else if (name == "mode") {
+        EXPECT_EQ(ModeOf(path) & 07777, 0604u);
+    } else if (name == "read-only folder") {
+        EXPECT_FALSE(Exists(w / "doc.txt"));
+    }
 }
 } // namespace
 
 TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere) {
-    int reader = -1, master = -1;
-    const std::vector<OutputCase> cases = OutputCases(reader, master);
+    const OutputCase cases[] = {
+        {"/dev/null", false, 0, ""},
+        {"/dev/full", false, 1, "cannot write /dev/full (no space left on the device)"},
+        {"fifo", false, 0, ""},
+        {"pty", false, 0, ""},
+        {"symlink", false, 0, ""},
+        {"hard link", false, 0, ""},
+        {"mode", false, 0, ""},
+        {"folder", false, 1, "(is a folder)"},
+        {"no folder", false, 1, "(no such file or folder)"},
+        {"read-only folder", true, 1, "cannot write "}};
     for (int uid : {-1, kUnprivilegedUser}) {
         if (uid >= 0 && !Root()) continue;
         for (const OutputCase& c : cases) {
@@ -315,15 +300,15 @@ TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere)
             SCOPED_TRACE(std::string(c.name) + (uid < 0 ? " as this user" : " as nobody"));
             TempFolder work;
             std::string input = work.Write("doc.tree", "OMBRA-TREE story\n");
-            std::string output = c.make(work);
-            RunHow as;
-            as.uid = uid;
+            int reader = -1, master = -1;
+            std::string output = MakeOutput(c.name, work, reader, master);
+            const RunHow as{"", "C", "/dev/null", "", uid};
             Args arguments = {"convert", input, "-q"};
             if (!output.empty()) arguments.insert(arguments.end(), {"-o", output});
             ToolResult run = RunOmbra(WithTrees(arguments), as);
             ExpectExit(run, c.status, {c.said});
             if (c.unprivilegedOnly) ExpectHas(run.err, {"permission denied", "-o -"});
-            if (c.check) c.check(work, output);
+            CheckOutput(c.name, work, output, reader, master);
             EXPECT_TRUE(Leftovers(work).empty());
         }
     }
@@ -331,8 +316,7 @@ TEST(OmbraOutputs, SpecialFilesAreWrittenInPlaceAndRegularFilesKeepWhatTheyWere)
 
 TEST(OmbraInput, StandardInputFifosAndCompressedDocumentsAreRecognisedByContent) {
     TempFolder work;
-    RunHow fromFile;
-    fromFile.input = work.Write("doc.tree", "OMBRA-TREE story\n");
+    RunHow fromFile{"", "C", work.Write("doc.tree", "OMBRA-TREE story\n")};
     ToolResult run = RunOmbra(WithTrees({"convert", "-"}), fromFile);
     ExpectExit(run, 0);
     EXPECT_EQ(run.out, kStoryText) << "the standard input converts to the standard output";
@@ -473,8 +457,7 @@ TEST(OmbraConvert, StrictRefusesNotesAndMetadataComesAsTextOrJson) {
 TEST(OmbraMessages, TheProgramsMessagesAndTheNotesFollowTheLanguage) {
     TempFolder work;
     std::string tree = work.Write("doc.tree", "OMBRA-TREE story\n");
-    RunHow japanese;
-    japanese.language = "ja_JP.UTF-8";
+    const RunHow japanese{"", "ja_JP.UTF-8"};
     ToolResult run = RunOmbra(
         {"convert", tree, work / "gone.tree", "--outdir", work / "o", "--readers", kToolReaders},
         japanese);
@@ -535,8 +518,7 @@ TEST(OmbraSample, TheSampleConvertsToItsTextInEveryLanguageAndDumps) {
     ExpectExit(run, 0, {"sample.sla: report: Colours converted to RGB: 2"});
     EXPECT_FALSE(
         Contains(RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null"}).err, "report:"));
-    RunHow japanese;
-    japanese.language = "ja_JP.UTF-8";
+    const RunHow japanese{"", "ja_JP.UTF-8"};
     run = RunOmbra({"convert", sample, "-t", "html", "-o", "/dev/null", "-v"}, japanese);
     ExpectExit(run, 0, {"sample.sla: 報告: 色 2 件を RGB に変換しました"});
 }

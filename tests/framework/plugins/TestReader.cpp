@@ -107,14 +107,14 @@ public:
     // while another conversion uses this object: they touch no member.
     short CanImportThis(OBStream* input) override {
         Script script = ReadScript(input, GetReaderID());
-        Note("CanImportThis", std::to_string(script.answer), script.tag);
+        Note("CanImportThis", std::to_string(script.answer), &script);
         script.MaybeThrow("CanImportThis");
         return static_cast<short>(script.answer);
     }
 
     void GetStreamPrefs(OBStream* input, OBPreferenceList* list) override {
         Script script = ReadScript(input, GetReaderID());
-        Note("GetStreamPrefs", input ? "" : "null", script.tag);
+        Note("GetStreamPrefs", input ? "" : "null", &script);
         script.MaybeThrow("GetStreamPrefs");
         if (!list || script.noPrefs) return;
         list->Add(new OBBooleanPreference(0, 7100));
@@ -201,11 +201,9 @@ private:
         elements_.clear();
     }
 
-    void Note(const char* operation, const std::string& detail) {
-        Note(operation, detail, script_.tag);
-    }
-
-    void Note(const char* operation, const std::string& detail, const std::string& tag) {
+    // The probes pass the tag of their own input.
+    void Note(const char* operation, const std::string& detail, const Script* of = nullptr) {
+        const std::string& tag = (of ? *of : script_).tag;
         std::string event = "R" + std::to_string(GetReaderID()) + ":" + operation;
         if (!detail.empty()) event += " " + detail;
         if (!tag.empty()) event += " tag=" + tag;

@@ -8,78 +8,14 @@
 
 #include <ombra/memory.h>
 
-#include <pugixml.hpp>
+#include "plugins/PluginTestSupport.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <locale>
 #include <memory>
-#include <new>
-#include <sstream>
-
-namespace {
-
-std::atomic<long long> gCountdown{-1};
-std::atomic<bool> gRefused{false};
-
-bool Refuse() {
-    long long left = gCountdown.load();
-    if (left < 0) return false;
-    if (gCountdown.fetch_sub(1) > 0) return false;
-    gRefused = true;
-    return true;
-}
-
-void* Allocate(std::size_t n) {
-    return Refuse() ? nullptr : std::malloc(n ? n : 1);
-}
-
-} // namespace
-
-// Every form, so that none pairs the heap's allocation with another's
-// release (the nothrow form serves std::stable_sort's buffer).
-void* operator new(std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    return operator new(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
 
 namespace idml_test {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string Package(const std::string& name) {
     return ReadFile(std::string(OMBRA_IDML_PACKAGES) + "/" + name + ".idml");
@@ -88,77 +24,26 @@ std::string Package(const std::string& name) {
 namespace {
 
 void* ServiceAllocate(unsigned long long n) {
-    return Allocate(static_cast<std::size_t>(n));
+    return plugin_test::HeapAllocate(static_cast<std::size_t>(n));
 }
 
 OBMemoryService gOneShot(ServiceAllocate, std::free, ServiceAllocate, std::free);
-OBMemoryService* gSaved = nullptr;
 
 } // namespace
 
-FailEverythingAfter::FailEverythingAfter(long long n) {
-    gRefused = false;
-    pugi::set_memory_management_functions(Allocate, std::free);
-    gSaved = OBMemoryHandler::GetMemoryService();
-    OBMemoryHandler::SetMemoryService(&gOneShot);
-    gCountdown = n;
-}
-
-FailEverythingAfter::~FailEverythingAfter() {
-    gCountdown = -1;
-    OBMemoryHandler::SetMemoryService(gSaved);
-}
-
-bool FailEverythingAfter::Refused() {
-    return gRefused;
-}
-
 Reading::Reading(const std::string& bytes, const std::vector<std::pair<int, bool>>& prefs,
                  long long failAfter)
-    : bytes_(bytes), stream_(nullptr) {
-    stream_ = OBStreamUtilRef::CreateBufferStreamRead(bytes_.data(), bytes_.size());
-    OBLoggerUtility::SetLogger(&logger_);
-    recognised = reader_.CanImportThis(stream_);
-    OBPreferenceList list;
-    reader_.GetStreamPrefs(stream_, &list);
-    for (const auto& p : prefs) {
-        OBPreference* pref = nullptr;
-        list.GetNthPreference(p.first, &pref);
-        if (auto* b = dynamic_cast<OBBooleanPreference*>(pref)) b->SetCurrentValue(p.second);
-    }
-    {
-        std::unique_ptr<FailEverythingAfter> failing;
-        if (failAfter >= 0) failing.reset(new FailEverythingAfter(failAfter));
-        reader_.Init(stream_, &list);
-    }
-    for (Element* e = reader_.GetFirstElement(); e; e = reader_.GetNextElement())
-        top.push_back(e);
-    for (int i = 0; i < logger_.GetStringCount(); ++i) {
-        log.push_back(logger_.GetNthStringId(i));
-        for (int k = 0; k < logger_.GetDetailCount(i); ++k)
-            details += std::string(logger_.GetNthDetail(i, k)) + "\n";
-    }
-}
-
-Reading::~Reading() {
-    reader_.Reset();
-    OBLoggerUtility::SetLogger(nullptr);
-    delete stream_;
-}
-
-bool Reading::Logged(int code) const {
-    for (unsigned id : log)
-        if (id == OBMessageId(code)) return true;
-    return false;
-}
-
-std::vector<Element*> Reading::All(EL::ElementTypeEnum kind) const {
-    std::vector<Element*> out;
-    for (Element* e : top)
-        for (Element* f : Below(e, kind))
-            out.push_back(f);
-    return out;
-}
+    : ReaderRun(
+          bytes,
+          [&prefs](OBPreferenceList& list) {
+              for (const auto& p : prefs) {
+                  OBPreference* pref = nullptr;
+                  list.GetNthPreference(p.first, &pref);
+                  if (auto* b = dynamic_cast<OBBooleanPreference*>(pref))
+                      b->SetCurrentValue(p.second);
+              }
+          },
+          failAfter, &gOneShot) {}
 
 std::vector<std::string> Reading::Texts() const {
     std::vector<std::string> out;
@@ -194,25 +79,23 @@ std::string CheckStories(const std::vector<Element*>& roots, bool complete) {
     for (Element* root : roots)
         for (Element* child : Below(root, EL::kChildStory)) {
             const long long length = static_cast<long long>(ombra_test::StoryText(child).size());
-            for (EL::ElementTypeEnum list : {EL::kParagraphRunList, EL::kCharacterRunList}) {
+            if (complete) faults += ombra_test::CheckRuns(child);
+            for (EL::ElementTypeEnum kind : {EL::kParagraphRun, EL::kCharacterRun, EL::kRubiRun,
+                                             EL::kKentenRun, EL::kWarichuRun, EL::kTCYRun}) {
+                // Paragraph and character runs in order, in their own lists.
+                bool ordered = kind == EL::kParagraphRun || kind == EL::kCharacterRun;
+                Element* in =
+                    !ordered ? child
+                             : child->GetChild(kind == EL::kParagraphRun ? EL::kParagraphRunList
+                                                                         : EL::kCharacterRunList);
                 long long at = 0;
-                Element* l = child->GetChild(list);
-                for (unsigned long long i = 0; l && i < l->GetChildCount(); ++i) {
-                    Element* run = l->GetNthChild(i);
-                    long long s = Int(run, AN::kStartCharacterPosition),
-                              e = Int(run, AN::kEndCharacterPosition);
-                    if ((complete ? s != at : s < at) || e <= s || e > length)
-                        faults += "run gap or overlap at " + std::to_string(s) + "\n";
-                    at = e;
+                for (auto r : Ranges(in, kind)) {
+                    if (r.first < (ordered ? at : 0) || r.second <= r.first || r.second > length)
+                        faults += std::string(OBElementTypeName(kind)) + " outside the text at " +
+                                  std::to_string(r.first) + "\n";
+                    at = r.second;
                 }
-                if (complete && at != length) faults += "runs end at " + std::to_string(at) + "\n";
             }
-            for (EL::ElementTypeEnum kind :
-                 {EL::kRubiRun, EL::kKentenRun, EL::kWarichuRun, EL::kTCYRun})
-                for (Element* list : Below(child, kind))
-                    for (auto r : Ranges(list, kind))
-                        if (r.first < 0 || r.second <= r.first || r.second > length)
-                            faults += "Japanese run outside the text\n";
             for (Element* e : Below(child->GetChild(EL::kTableRunList), EL::kTableRun))
                 if (Int(e, AN::kTextIndex) < 0 || Int(e, AN::kTextIndex) >= length)
                     faults += "table run\n";

@@ -8,6 +8,7 @@
 #include <ombra/diagnostics.h>
 #include <ombra/elements.h>
 
+#include "plugins/PluginTestSupport.h"
 #include "support/DocumentBuilder.h"
 
 #include <string>
@@ -16,56 +17,25 @@
 
 namespace idml_test {
 
-std::string ReadFile(const std::string& path);
+using plugin_test::ReadFile;
 /// A package make_packages.py wrote ("features/ruby", "damaged/truncated").
 std::string Package(const std::string& name);
 
-/// Makes the n-th allocation from now fail, whether it comes from the memory
-/// service, global operator new or the XML parser; the others succeed.
-class FailEverythingAfter {
-public:
-    explicit FailEverythingAfter(long long n);
-    ~FailEverythingAfter();
-    /// Whether an allocation was refused.
-    static bool Refused();
-};
-
 /// The reader run over bytes as the pump runs it, with Boolean preferences
-/// (index, value) set first; everything stays until it is destroyed.
-class Reading {
+/// (index, value) set first. With failAfter >= 0 the failAfter-th
+/// allocation of Init (the memory service's, the heap's or the XML
+/// parser's) fails (plugin_test::FailHeapAfter::Refused() says whether one did).
+class Reading : public plugin_test::ReaderRun<IdmlReader> {
 public:
     explicit Reading(const std::string& bytes, const std::vector<std::pair<int, bool>>& prefs = {},
                      long long failAfter = -1);
-    ~Reading();
-    Reading(const Reading&) = delete;
-    Reading& operator=(const Reading&) = delete;
-
-    bool Logged(int code) const;
-    /// The elements of a kind below the top-level ones, in document order.
-    std::vector<Element*> All(EL::ElementTypeEnum kind) const;
     /// The text of each story of the story list, as UTF-8.
     std::vector<std::string> Texts() const;
-
-    short recognised = 0;
-    std::vector<Element*> top;
-    std::vector<unsigned> log;
-    std::string details; ///< what the notes are about, one a line
-
-private:
-    std::string bytes_;
-    IdmlReader reader_;
-    OBStream* stream_;
-    OBConversionLogger logger_;
 };
 
 // Elements at or below one, and values through the view accessors, as the
 // writers' suites read them.
-using ombra_test::Flag;
-using ombra_test::Id;
-using ombra_test::Int;
-using ombra_test::Points;
-using ombra_test::Ratio;
-using ombra_test::Str;
+using namespace ombra_test;
 inline std::vector<Element*> Below(Element* e, EL::ElementTypeEnum kind) {
     return ombra_test::Descendants(e, kind);
 }

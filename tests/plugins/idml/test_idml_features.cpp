@@ -82,253 +82,262 @@ void DocumentParts(const Reading& r) {
     EXPECT_TRUE(r.Logged(OBERR::kBrokenReference));
 }
 
+void CheckText(const Reading& r) {
+    EXPECT_EQ(r.Texts(), std::vector<std::string>{"One" + kLine + "line\ttab" + kPara +
+                                                  "Two\tx\fThree\fFour"});
+    EXPECT_EQ(Ranges(r.top.back(), EL::kParagraphRun),
+              (Pairs{{0, 13}, {13, 19}, {19, 25}, {25, 29}}));
+    std::vector<Element*> paras = r.All(EL::kParagraphRun);
+    EXPECT_EQ(Flag(Below(paras[2], EL::kParagraphAttributes)[0], AN::kColumnBreakBefore), 1);
+    EXPECT_EQ(Flag(Below(paras[3], EL::kParagraphAttributes)[0], AN::kPageBreakBefore), 1);
+    DocumentParts(r);
+}
+
+void CheckVariables(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Page " + kObject + " of " + kObject + " " + kObject);
+    std::vector<Element*> v = r.All(EL::kVariableRun);
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_EQ(Int(v[0], AN::kPos), 5);
+    EXPECT_EQ(Member(v[0], AN::kVariableType), AVE::kPageNumber);
+    EXPECT_EQ(Str(v[0], AN::kStaticText), "5");
+    EXPECT_EQ(Member(v[1], AN::kVariableType), AVE::kSectionName);
+    EXPECT_EQ(Str(v[1], AN::kStaticText), "Intro");
+    EXPECT_EQ(Member(v[2], AN::kVariableType), AVE::kPageCount);
+    EXPECT_EQ(Str(v[2], AN::kStaticText), "9");
+}
+
+void CheckRuby(const Reading& r) {
+    std::vector<Element*> ruby = r.All(EL::kRubiRun);
+    EXPECT_EQ(Ranges(r.top.back(), EL::kRubiRun), (Pairs{{0, 2}, {3, 4}, {4, 5}, {5, 7}, {8, 10}}));
+    std::vector<std::string> readings;
+    for (Element* e : ruby)
+        readings.push_back(Str(e, AN::kRubiText));
+    EXPECT_EQ(readings,
+              (std::vector<std::string>{"かんじ", "とう", "きょう", "おおさか", "こうろう"}));
+    Element* first = Below(ruby[0], EL::kRubiAttributes)[0];
+    EXPECT_EQ(Member(first, AN::kType), RTE::kGroup);
+    EXPECT_EQ(Member(first, AN::kPosition), RKPE::kBelowLeft);
+    EXPECT_EQ(Member(first, AN::kOverhang), ROE::kOneRubyCharacter);
+    EXPECT_EQ(Member(ruby[0], AN::kAlignment), AE::kOneTwoOne);
+    EXPECT_EQ(Points(ruby[0], AN::kFontSize), 6);
+    EXPECT_EQ(Member(Below(ruby[1], EL::kRubiAttributes)[0], AN::kType), RTE::kPerCharacter);
+}
+
+void CheckKenten(const Reading& r) {
+    std::vector<Element*> runs = r.All(EL::kKentenRun);
+    ASSERT_EQ(runs.size(), 12u);
+    for (int k = 0; k < 11; ++k) {
+        EXPECT_EQ(Int(runs[k], AN::kStartCharacterPosition), 2 * k);
+        EXPECT_EQ(Member(runs[k], AN::kKentenKind), KKE::kSesameDot + k);
+        EXPECT_EQ(Member(Below(runs[k], EL::kKentenAttributes)[0], AN::kPosition),
+                  RKPE::kBelowLeft);
+    }
+    EXPECT_EQ(Member(runs[11], AN::kKentenKind), KKE::kSesameDot); // from its style
+    auto* custom = dynamic_cast<ValueChar*>(OBGetAttributeValue(runs[10], AN::kKentenCharacter));
+    unsigned short mark = 0;
+    if (custom) custom->Get(mark);
+    EXPECT_EQ(mark, 0x203B);
+}
+
+void CheckWarichu(const Reading& r) {
+    EXPECT_EQ(Ranges(r.top.back(), EL::kWarichuRun), (Pairs{{2, 6}}));
+    Element* attrs = Nth(r, EL::kWarichuAttributes, 0);
+    EXPECT_EQ(Int(attrs, AN::kLines), 2);
+    EXPECT_EQ(Ratio(attrs, AN::kSize), 0.5);
+    EXPECT_EQ(Member(attrs, AN::kAlignment), AE::kCenter);
+}
+
+void CheckTcy(const Reading& r) {
+    Element* vertical = StoryWith(r, "平成12年3月に123円AB");
+    ASSERT_NE(vertical, nullptr);
+    EXPECT_EQ(Member(vertical, AN::kTextDirection), TDE::kVertical);
+    EXPECT_EQ(Ranges(vertical, EL::kTCYRun), (Pairs{{2, 4}, {5, 6}, {12, 14}}));
+    Element* offsets = Below(vertical, EL::kTCYAttributes)[0];
+    EXPECT_EQ(Points(offsets, AN::kXOffset), 1);
+    EXPECT_EQ(Points(offsets, AN::kYOffset), 2);
+    EXPECT_TRUE(Below(StoryWith(r, "平成12年"), EL::kTCYRun).empty()); // horizontal
+}
+
+void CheckGrid(const Reading& r) {
+    Element* frame = Nth(r, EL::kText, 0);
+    EXPECT_EQ(Member(frame, AN::kTextDirection), TDE::kVertical);
+    Element* grid = Below(frame, EL::kLayoutGridSettings)[0];
+    EXPECT_EQ(Flag(grid, AN::kIsGridOn), 1);
+    EXPECT_EQ(Points(grid, AN::kGridlineEvery), 18); // 10 pt type, 8 pt line aki
+    EXPECT_EQ(Member(Nth(r, EL::kChildStory, 0), AN::kTextDirection), TDE::kVertical);
+}
+
+void CheckTable(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Before" + kObject + "after");
+    EXPECT_EQ(Int(Nth(r, EL::kTableRun, 0), AN::kTextIndex), 6);
+    Element* table = Nth(r, EL::kTable, 0);
+    EXPECT_EQ(Int(table, AN::kNumberOfRows), 3);
+    EXPECT_EQ(Int(table, AN::kHeaderRows), 1);
+    EXPECT_EQ(Flag(Nth(r, EL::kTableRow, 0), AN::kIsHeaderRow), 1);
+    std::vector<Element*> cells = r.All(EL::kTableCell);
+    ASSERT_EQ(cells.size(), 4u);
+    EXPECT_EQ(Int(cells[0], AN::kEndColumnNumber), 1);
+    EXPECT_EQ(Int(cells[1], AN::kEndRowNumber), 2);
+    EXPECT_EQ(Int(cells[3], AN::kRowNumber), 2);
+    EXPECT_EQ(Int(cells[3], AN::kColumnNumber), 1);
+    EXPECT_EQ(Text(Below(cells[1], EL::kChildStory)[0]), "Tall");
+    EXPECT_EQ(Points(cells[2], AN::kColumnWidth), 50);
+}
+
+void CheckFootnote(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Body" + kObject + " end");
+    Element* note = Nth(r, EL::kFootnote, 0);
+    EXPECT_EQ(Int(note, AN::kPosition), 4);
+    EXPECT_EQ(Text(Below(note, EL::kChildStory)[0]), kObject + " Note");
+    EXPECT_EQ(Str(Below(note, EL::kVariableRun)[0], AN::kStaticText), "1");
+}
+
+void CheckHyperlinks(const Reading& r) {
+    std::vector<Element*> links = r.All(EL::kHyperlink);
+    ASSERT_EQ(links.size(), 3u); // the fourth points nowhere
+    EXPECT_TRUE(r.Logged(OBERR::kBrokenReference));
+    Element* story = Nth(r, EL::kParentStory, 0);
+    Pairs ranges;
+    for (Element* s : r.All(EL::kHyperLinkTextSource)) {
+        ranges.emplace_back(Int(s, AN::kStartPosition), Int(s, AN::kEndPosition));
+        EXPECT_EQ(Id(s, AN::kStory), story->GetId());
+    }
+    EXPECT_EQ(ranges, (Pairs{{4, 8}, {13, 17}, {17, 20}}));
+    EXPECT_EQ(Str(Nth(r, EL::kHyperLinkURLAnchor, 0), AN::kURL), "https://example.org/");
+    EXPECT_EQ(Id(Nth(r, EL::kHyperLinkPageAnchor, 0), AN::kPage),
+              Nth(r, EL::kRegularPage, 0)->GetId());
+    EXPECT_EQ(Int(Nth(r, EL::kHyperLinkTextAnchor, 0), AN::kPosition), 17);
+    EXPECT_EQ(Id(links[0], AN::kSource), Nth(r, EL::kHyperLinkTextSource, 0)->GetId());
+}
+
+void CheckNotes(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "AB");
+}
+
+void CheckNotesIncluded(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Anote" + kLine + "twoB");
+    EXPECT_EQ(
+        Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsComment), 1);
+}
+
+void CheckConditions(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Shown both");
+}
+
+void CheckConditionsIncluded(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Shown hidden both");
+    EXPECT_EQ(Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsHidden),
+              1);
+}
+
+void CheckChanges(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Kept new");
+    Element* inserted = Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0];
+    EXPECT_EQ(Flag(inserted, AN::kIsInserted), 1);
+    EXPECT_EQ(Str(inserted, AN::kTrackChangeAuthor), "Ann");
+    EXPECT_NE(OBGetAttributeValue(inserted, AN::kTrackChangeDate), nullptr);
+}
+
+void CheckChangesIncluded(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Kept newold");
+    EXPECT_EQ(
+        Flag(Below(Nth(r, EL::kCharacterRun, 2), EL::kCharacterAttributes)[0], AN::kIsDeleted), 1);
+}
+
+void CheckItems(const Reading& r) {
+    EXPECT_EQ(r.Texts(), (std::vector<std::string>{"Turned", "Chained", "Round"}));
+    std::vector<Element*> frames = r.All(EL::kText);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(Id(frames[0], AN::kNextTextObject), frames[1]->GetId());
+    EXPECT_EQ(Id(frames[1], AN::kPreviousTextObject), frames[0]->GetId());
+    EXPECT_NEAR(Degrees(frames[2], AN::kRotation), 30, 1e-9);
+    EXPECT_NE(OBGetAttributeValue(frames[2], AN::kTransformationMatrix), nullptr);
+    Element* group = Nth(r, EL::kGroup, 0);
+    ASSERT_EQ(group->GetChildCount(), 2u);
+    auto* start =
+        dynamic_cast<ValuePoint*>(OBGetAttributeValue(group->GetNthChild(1), AN::kptStart));
+    OBReal x = 0, y = 0;
+    if (start) start->Get(UNITS::LINEAR::kPoints, x, y);
+    EXPECT_EQ(x, 310); // moved with its group
+    EXPECT_EQ(y, 500);
+    EXPECT_EQ(Id(Nth(r, EL::kEllipse, 0), AN::kFillId), r.All(EL::kColor)[2]->GetId());
+    Element* picture = Nth(r, EL::kPicture, 0);
+    EXPECT_EQ(Member(picture, AN::kPictureType), PTE::kJPEG);
+    EXPECT_EQ(Ratio(picture, AN::kHorizontalScale), 0.5);
+    EXPECT_EQ(Flag(Below(picture, EL::kLinkInformation)[0], AN::kIsLinkActive), 1);
+    auto* vertices = dynamic_cast<ValueVertexList*>(
+        OBGetAttributeValue(Nth(r, EL::kIrregularPolygon, 0), AN::kVertexList));
+    ASSERT_NE(vertices, nullptr);
+    EXPECT_EQ(vertices->NumVertices(), 3);
+    Element* path = Nth(r, EL::kTextPath, 0);
+    EXPECT_EQ(Id(path, AN::kStory), StoryWith(r, "Round")->GetId());
+    EXPECT_EQ(Flag(path, AN::kTextOnPathOtherSide), 1);
+    EXPECT_EQ(Flag(StoryWith(r, "Round"), AN::kIsTextOnPath), 1);
+}
+
+void CheckPlacement(const Reading& r) {
+    EXPECT_EQ(r.Texts(), (std::vector<std::string>{"Body", "Hidden", "Folio " + kObject, "Aside"}));
+    EXPECT_EQ(Id(Nth(r, EL::kRegularPage, 0), AN::kBasedOn), Nth(r, EL::kMasterPage, 0)->GetId());
+    EXPECT_EQ(Str(Nth(r, EL::kVariableRun, 0), AN::kStaticText), ""); // on a master page
+    EXPECT_EQ(Nth(r, EL::kPasteboardDrawingObjectList, 0)->GetChildCount(), 1u);
+}
+
+void CheckPlacementLeftOut(const Reading& r) {
+    EXPECT_EQ(r.Texts(), std::vector<std::string>{"Body"});
+    EXPECT_EQ(r.All(EL::kLayer).size(), 1u);
+}
+
+void CheckAnchored(const Reading& r) {
+    EXPECT_EQ(r.Texts(),
+              (std::vector<std::string>{"Before" + kObject + kObject + "after", "Inside"}));
+    auto* ids = dynamic_cast<ValueIdRefList*>(
+        OBGetAttributeValue(Nth(r, EL::kChildStory, 0), AN::kInlineObjectList));
+    ASSERT_NE(ids, nullptr);
+    EXPECT_EQ(ids->Count(), 2);
+    Element* page = Below(Nth(r, EL::kRegularPage, 0), EL::kDrawingObjectList)[0];
+    EXPECT_EQ(page->GetChildCount(), 3u); // the host's frame, the rectangle, the frame
+}
+
+void CheckCjk(const Reading& r) {
+    std::vector<int> scripts;
+    for (Element* run : r.All(EL::kCharacterRun))
+        scripts.push_back(Member(Below(run, EL::kCharacterAttributes)[0], AN::kWritingScript));
+    EXPECT_EQ(scripts,
+              (std::vector<int>{WSE::kKoreanScript, WSE::kRomanScript, WSE::kTradChineseScript}));
+}
+
+void CheckMimetypeSecond(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "Second");
+}
+
+void CheckNoMimetype(const Reading& r) {
+    EXPECT_EQ(r.Texts()[0], "None");
+}
+
 const Feature kFeatures[] = {
-    {"text",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts(), std::vector<std::string>{"One" + kLine + "line\ttab" + kPara +
-                                                       "Two\tx\fThree\fFour"});
-         EXPECT_EQ(Ranges(r.top.back(), EL::kParagraphRun),
-                   (Pairs{{0, 13}, {13, 19}, {19, 25}, {25, 29}}));
-         std::vector<Element*> paras = r.All(EL::kParagraphRun);
-         EXPECT_EQ(Flag(Below(paras[2], EL::kParagraphAttributes)[0], AN::kColumnBreakBefore), 1);
-         EXPECT_EQ(Flag(Below(paras[3], EL::kParagraphAttributes)[0], AN::kPageBreakBefore), 1);
-         DocumentParts(r);
-     }},
-    {"variables",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts()[0], "Page " + kObject + " of " + kObject + " " + kObject);
-         std::vector<Element*> v = r.All(EL::kVariableRun);
-         ASSERT_EQ(v.size(), 3u);
-         EXPECT_EQ(Int(v[0], AN::kPos), 5);
-         EXPECT_EQ(Member(v[0], AN::kVariableType), AVE::kPageNumber);
-         EXPECT_EQ(Str(v[0], AN::kStaticText), "5");
-         EXPECT_EQ(Member(v[1], AN::kVariableType), AVE::kSectionName);
-         EXPECT_EQ(Str(v[1], AN::kStaticText), "Intro");
-         EXPECT_EQ(Member(v[2], AN::kVariableType), AVE::kPageCount);
-         EXPECT_EQ(Str(v[2], AN::kStaticText), "9");
-     }},
-    {"ruby",
-     {},
-     [](const Reading& r) {
-         std::vector<Element*> ruby = r.All(EL::kRubiRun);
-         EXPECT_EQ(Ranges(r.top.back(), EL::kRubiRun),
-                   (Pairs{{0, 2}, {3, 4}, {4, 5}, {5, 7}, {8, 10}}));
-         std::vector<std::string> readings;
-         for (Element* e : ruby)
-             readings.push_back(Str(e, AN::kRubiText));
-         EXPECT_EQ(readings,
-                   (std::vector<std::string>{"かんじ", "とう", "きょう", "おおさか", "こうろう"}));
-         Element* first = Below(ruby[0], EL::kRubiAttributes)[0];
-         EXPECT_EQ(Member(first, AN::kType), RTE::kGroup);
-         EXPECT_EQ(Member(first, AN::kPosition), RKPE::kBelowLeft);
-         EXPECT_EQ(Member(first, AN::kOverhang), ROE::kOneRubyCharacter);
-         EXPECT_EQ(Member(ruby[0], AN::kAlignment), AE::kOneTwoOne);
-         EXPECT_EQ(Points(ruby[0], AN::kFontSize), 6);
-         EXPECT_EQ(Member(Below(ruby[1], EL::kRubiAttributes)[0], AN::kType), RTE::kPerCharacter);
-     }},
-    {"kenten",
-     {},
-     [](const Reading& r) {
-         std::vector<Element*> runs = r.All(EL::kKentenRun);
-         ASSERT_EQ(runs.size(), 12u);
-         for (int k = 0; k < 11; ++k) {
-             EXPECT_EQ(Int(runs[k], AN::kStartCharacterPosition), 2 * k);
-             EXPECT_EQ(Member(runs[k], AN::kKentenKind), KKE::kSesameDot + k);
-             EXPECT_EQ(Member(Below(runs[k], EL::kKentenAttributes)[0], AN::kPosition),
-                       RKPE::kBelowLeft);
-         }
-         EXPECT_EQ(Member(runs[11], AN::kKentenKind), KKE::kSesameDot); // from its style
-         auto* custom =
-             dynamic_cast<ValueChar*>(OBGetAttributeValue(runs[10], AN::kKentenCharacter));
-         unsigned short mark = 0;
-         if (custom) custom->Get(mark);
-         EXPECT_EQ(mark, 0x203B);
-     }},
-    {"warichu",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(Ranges(r.top.back(), EL::kWarichuRun), (Pairs{{2, 6}}));
-         Element* attrs = Nth(r, EL::kWarichuAttributes, 0);
-         EXPECT_EQ(Int(attrs, AN::kLines), 2);
-         EXPECT_EQ(Ratio(attrs, AN::kSize), 0.5);
-         EXPECT_EQ(Member(attrs, AN::kAlignment), AE::kCenter);
-     }},
-    {"tcy",
-     {},
-     [](const Reading& r) {
-         Element* vertical = StoryWith(r, "平成12年3月に123円AB");
-         ASSERT_NE(vertical, nullptr);
-         EXPECT_EQ(Member(vertical, AN::kTextDirection), TDE::kVertical);
-         EXPECT_EQ(Ranges(vertical, EL::kTCYRun), (Pairs{{2, 4}, {5, 6}, {12, 14}}));
-         Element* offsets = Below(vertical, EL::kTCYAttributes)[0];
-         EXPECT_EQ(Points(offsets, AN::kXOffset), 1);
-         EXPECT_EQ(Points(offsets, AN::kYOffset), 2);
-         EXPECT_TRUE(Below(StoryWith(r, "平成12年"), EL::kTCYRun).empty()); // horizontal
-     }},
-    {"grid",
-     {},
-     [](const Reading& r) {
-         Element* frame = Nth(r, EL::kText, 0);
-         EXPECT_EQ(Member(frame, AN::kTextDirection), TDE::kVertical);
-         Element* grid = Below(frame, EL::kLayoutGridSettings)[0];
-         EXPECT_EQ(Flag(grid, AN::kIsGridOn), 1);
-         EXPECT_EQ(Points(grid, AN::kGridlineEvery), 18); // 10 pt type, 8 pt line aki
-         EXPECT_EQ(Member(Nth(r, EL::kChildStory, 0), AN::kTextDirection), TDE::kVertical);
-     }},
-    {"table",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts()[0], "Before" + kObject + "after");
-         EXPECT_EQ(Int(Nth(r, EL::kTableRun, 0), AN::kTextIndex), 6);
-         Element* table = Nth(r, EL::kTable, 0);
-         EXPECT_EQ(Int(table, AN::kNumberOfRows), 3);
-         EXPECT_EQ(Int(table, AN::kHeaderRows), 1);
-         EXPECT_EQ(Flag(Nth(r, EL::kTableRow, 0), AN::kIsHeaderRow), 1);
-         std::vector<Element*> cells = r.All(EL::kTableCell);
-         ASSERT_EQ(cells.size(), 4u);
-         EXPECT_EQ(Int(cells[0], AN::kEndColumnNumber), 1);
-         EXPECT_EQ(Int(cells[1], AN::kEndRowNumber), 2);
-         EXPECT_EQ(Int(cells[3], AN::kRowNumber), 2);
-         EXPECT_EQ(Int(cells[3], AN::kColumnNumber), 1);
-         EXPECT_EQ(Text(Below(cells[1], EL::kChildStory)[0]), "Tall");
-         EXPECT_EQ(Points(cells[2], AN::kColumnWidth), 50);
-     }},
-    {"footnote",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts()[0], "Body" + kObject + " end");
-         Element* note = Nth(r, EL::kFootnote, 0);
-         EXPECT_EQ(Int(note, AN::kPosition), 4);
-         EXPECT_EQ(Text(Below(note, EL::kChildStory)[0]), kObject + " Note");
-         EXPECT_EQ(Str(Below(note, EL::kVariableRun)[0], AN::kStaticText), "1");
-     }},
-    {"hyperlinks",
-     {},
-     [](const Reading& r) {
-         std::vector<Element*> links = r.All(EL::kHyperlink);
-         ASSERT_EQ(links.size(), 3u); // the fourth points nowhere
-         EXPECT_TRUE(r.Logged(OBERR::kBrokenReference));
-         Element* story = Nth(r, EL::kParentStory, 0);
-         Pairs ranges;
-         for (Element* s : r.All(EL::kHyperLinkTextSource)) {
-             ranges.emplace_back(Int(s, AN::kStartPosition), Int(s, AN::kEndPosition));
-             EXPECT_EQ(Id(s, AN::kStory), story->GetId());
-         }
-         EXPECT_EQ(ranges, (Pairs{{4, 8}, {13, 17}, {17, 20}}));
-         EXPECT_EQ(Str(Nth(r, EL::kHyperLinkURLAnchor, 0), AN::kURL), "https://example.org/");
-         EXPECT_EQ(Id(Nth(r, EL::kHyperLinkPageAnchor, 0), AN::kPage),
-                   Nth(r, EL::kRegularPage, 0)->GetId());
-         EXPECT_EQ(Int(Nth(r, EL::kHyperLinkTextAnchor, 0), AN::kPosition), 17);
-         EXPECT_EQ(Id(links[0], AN::kSource), Nth(r, EL::kHyperLinkTextSource, 0)->GetId());
-     }},
-    {"notes", {}, [](const Reading& r) { EXPECT_EQ(r.Texts()[0], "AB"); }},
-    {"notes",
-     {{4, true}},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts()[0], "Anote" + kLine + "twoB");
-         EXPECT_EQ(
-             Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsComment),
-             1);
-     }},
-    {"conditions", {}, [](const Reading& r) { EXPECT_EQ(r.Texts()[0], "Shown both"); }},
-    {"conditions",
-     {{5, true}},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts()[0], "Shown hidden both");
-         EXPECT_EQ(
-             Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsHidden),
-             1);
-     }},
-    {"changes",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts()[0], "Kept new");
-         Element* inserted = Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0];
-         EXPECT_EQ(Flag(inserted, AN::kIsInserted), 1);
-         EXPECT_EQ(Str(inserted, AN::kTrackChangeAuthor), "Ann");
-         EXPECT_NE(OBGetAttributeValue(inserted, AN::kTrackChangeDate), nullptr);
-     }},
-    {"changes",
-     {{6, true}},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts()[0], "Kept newold");
-         EXPECT_EQ(
-             Flag(Below(Nth(r, EL::kCharacterRun, 2), EL::kCharacterAttributes)[0], AN::kIsDeleted),
-             1);
-     }},
-    {"items",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts(), (std::vector<std::string>{"Turned", "Chained", "Round"}));
-         std::vector<Element*> frames = r.All(EL::kText);
-         ASSERT_EQ(frames.size(), 3u);
-         EXPECT_EQ(Id(frames[0], AN::kNextTextObject), frames[1]->GetId());
-         EXPECT_EQ(Id(frames[1], AN::kPreviousTextObject), frames[0]->GetId());
-         EXPECT_NEAR(Degrees(frames[2], AN::kRotation), 30, 1e-9);
-         EXPECT_NE(OBGetAttributeValue(frames[2], AN::kTransformationMatrix), nullptr);
-         Element* group = Nth(r, EL::kGroup, 0);
-         ASSERT_EQ(group->GetChildCount(), 2u);
-         auto* start =
-             dynamic_cast<ValuePoint*>(OBGetAttributeValue(group->GetNthChild(1), AN::kptStart));
-         OBReal x = 0, y = 0;
-         if (start) start->Get(UNITS::LINEAR::kPoints, x, y);
-         EXPECT_EQ(x, 310); // moved with its group
-         EXPECT_EQ(y, 500);
-         EXPECT_EQ(Id(Nth(r, EL::kEllipse, 0), AN::kFillId), r.All(EL::kColor)[2]->GetId());
-         Element* picture = Nth(r, EL::kPicture, 0);
-         EXPECT_EQ(Member(picture, AN::kPictureType), PTE::kJPEG);
-         EXPECT_EQ(Ratio(picture, AN::kHorizontalScale), 0.5);
-         EXPECT_EQ(Flag(Below(picture, EL::kLinkInformation)[0], AN::kIsLinkActive), 1);
-         auto* vertices = dynamic_cast<ValueVertexList*>(
-             OBGetAttributeValue(Nth(r, EL::kIrregularPolygon, 0), AN::kVertexList));
-         ASSERT_NE(vertices, nullptr);
-         EXPECT_EQ(vertices->NumVertices(), 3);
-         Element* path = Nth(r, EL::kTextPath, 0);
-         EXPECT_EQ(Id(path, AN::kStory), StoryWith(r, "Round")->GetId());
-         EXPECT_EQ(Flag(path, AN::kTextOnPathOtherSide), 1);
-         EXPECT_EQ(Flag(StoryWith(r, "Round"), AN::kIsTextOnPath), 1);
-     }},
-    {"placement",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts(),
-                   (std::vector<std::string>{"Body", "Hidden", "Folio " + kObject, "Aside"}));
-         EXPECT_EQ(Id(Nth(r, EL::kRegularPage, 0), AN::kBasedOn),
-                   Nth(r, EL::kMasterPage, 0)->GetId());
-         EXPECT_EQ(Str(Nth(r, EL::kVariableRun, 0), AN::kStaticText), ""); // on a master page
-         EXPECT_EQ(Nth(r, EL::kPasteboardDrawingObjectList, 0)->GetChildCount(), 1u);
-     }},
-    {"placement",
-     {{0, false}, {2, false}, {3, false}},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts(), std::vector<std::string>{"Body"});
-         EXPECT_EQ(r.All(EL::kLayer).size(), 1u);
-     }},
-    {"anchored",
-     {},
-     [](const Reading& r) {
-         EXPECT_EQ(r.Texts(),
-                   (std::vector<std::string>{"Before" + kObject + kObject + "after", "Inside"}));
-         auto* ids = dynamic_cast<ValueIdRefList*>(
-             OBGetAttributeValue(Nth(r, EL::kChildStory, 0), AN::kInlineObjectList));
-         ASSERT_NE(ids, nullptr);
-         EXPECT_EQ(ids->Count(), 2);
-         Element* page = Below(Nth(r, EL::kRegularPage, 0), EL::kDrawingObjectList)[0];
-         EXPECT_EQ(page->GetChildCount(), 3u); // the host's frame, the rectangle, the frame
-     }},
-    {"cjk",
-     {},
-     [](const Reading& r) {
-         std::vector<int> scripts;
-         for (Element* run : r.All(EL::kCharacterRun))
-             scripts.push_back(Member(Below(run, EL::kCharacterAttributes)[0], AN::kWritingScript));
-         EXPECT_EQ(scripts, (std::vector<int>{WSE::kKoreanScript, WSE::kRomanScript,
-                                              WSE::kTradChineseScript}));
-     }},
-    {"mimetype-second", {}, [](const Reading& r) { EXPECT_EQ(r.Texts()[0], "Second"); }},
-    {"no-mimetype", {}, [](const Reading& r) { EXPECT_EQ(r.Texts()[0], "None"); }},
+    {"text", {}, CheckText},
+    {"variables", {}, CheckVariables},
+    {"ruby", {}, CheckRuby},
+    {"kenten", {}, CheckKenten},
+    {"warichu", {}, CheckWarichu},
+    {"tcy", {}, CheckTcy},
+    {"grid", {}, CheckGrid},
+    {"table", {}, CheckTable},
+    {"footnote", {}, CheckFootnote},
+    {"hyperlinks", {}, CheckHyperlinks},
+    {"notes", {}, CheckNotes},
+    {"notes", {{4, true}}, CheckNotesIncluded},
+    {"conditions", {}, CheckConditions},
+    {"conditions", {{5, true}}, CheckConditionsIncluded},
+    {"changes", {}, CheckChanges},
+    {"changes", {{6, true}}, CheckChangesIncluded},
+    {"items", {}, CheckItems},
+    {"placement", {}, CheckPlacement},
+    {"placement", {{0, false}, {2, false}, {3, false}}, CheckPlacementLeftOut},
+    {"anchored", {}, CheckAnchored},
+    {"cjk", {}, CheckCjk},
+    {"mimetype-second", {}, CheckMimetypeSecond},
+    {"no-mimetype", {}, CheckNoMimetype},
 };
 
 TEST(IdmlFeatures, EachPackageYieldsWhatItHolds) {

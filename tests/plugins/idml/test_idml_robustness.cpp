@@ -7,6 +7,7 @@
 #include <ombra/typedstreams.h>
 
 #include "IdmlTestSupport.h"
+#include "plugins/PluginTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -116,7 +117,7 @@ TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
         Reading whole(bytes);
         for (long long n = 0;; ++n) {
             Reading r(bytes, {}, n);
-            if (!FailEverythingAfter::Refused()) break; // past the last allocation
+            if (!plugin_test::FailHeapAfter::Refused()) break; // past the last allocation
             EXPECT_EQ(CheckStories(r.top, false), "") << "failing at " << n;
             EXPECT_TRUE(r.Logged(OBERR::kOutOfMemory) ||
                         (r.Texts() == whole.Texts() && Count(r.top) == Count(whole.top)))
@@ -128,16 +129,10 @@ TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
 using namespace idml_test;
 
 std::string Convert(OBConvertor* convertor, const std::string& bytes) {
-    OBBufferStreamRead input(bytes.data(), bytes.size());
-    OBMemXferBytes xfer;
-    OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
     Preferences utf8{0, "", 0, "", 0, 0, -1, 0};
-    short ok = convertor->ExtractData(&input, output, &utf8);
-    delete output;
+    short ok = 0;
+    std::string text = plugin_test::ConvertBytes(convertor, bytes, &utf8, ok);
     EXPECT_EQ(ok, 1);
-    std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
-    xfer.Seek(0, kSeekFromStart);
-    if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
     return text;
 }
 

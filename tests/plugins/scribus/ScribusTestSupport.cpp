@@ -6,17 +6,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace scribus_test {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string Fixture(const std::string& name) {
     return ReadFile(std::string(OMBRA_SCRIBUS_DATA_DIR) + "/" + name);
@@ -118,6 +109,18 @@ std::vector<std::u16string> Words(const std::u16string& text) {
     return out;
 }
 
+std::vector<std::u16string> PlainWords(const std::u16string& text) {
+    std::u16string plain = text;
+    plain.erase(std::remove(plain.begin(), plain.end(), scribus::kSoftHyphen), plain.end());
+    std::vector<std::u16string> words = Words(plain);
+    words.erase(std::remove_if(words.begin(), words.end(),
+                               [](const std::u16string& w) {
+                                   return w.find_first_not_of(u"0123456789") == w.npos;
+                               }),
+                words.end());
+    return words;
+}
+
 bool ContainsRun(const std::vector<std::u16string>& hay,
                  const std::vector<std::u16string>& needle) {
     return needle.empty() ||
@@ -125,9 +128,11 @@ bool ContainsRun(const std::vector<std::u16string>& hay,
 }
 
 Pump::Pump()
-    : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_STORYTEXT_DIR)), convertor_(nullptr) {
+    : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_WRITER_DIR)), convertor_(nullptr) {
+    options_.textEncoding = 0; // UTF-8
+    options_.groupFlag3 = 1;   // stories on master pages and hidden layers too
     ErrorCode error = kNoError;
-    if (manager_) convertor_ = manager_->GetConvertorForWriter(301, error);
+    if (manager_) convertor_ = manager_->GetConvertor(1, error);
 }
 
 Pump::~Pump() {
@@ -136,21 +141,7 @@ Pump::~Pump() {
 
 std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsigned>* log) {
     ok = 0;
-    if (!convertor_) return "";
-    OBConversionLogger logger;
-    OBLoggerUtility::SetLogger(&logger);
-    OBBufferStreamRead input(bytes.data(), bytes.size());
-    OBMemXferBytes xfer;
-    OBStream* output = OBStreamUtilRef::CreateMemoryStreamWrite(&xfer);
-    ok = convertor_->ExtractData(&input, output, nullptr);
-    delete output;
-    OBLoggerUtility::SetLogger(nullptr);
-    for (int i = 0; log && i < logger.GetStringCount(); ++i)
-        log->push_back(logger.GetNthStringId(i));
-    std::string text(static_cast<std::size_t>(xfer.Tell()), '\0');
-    xfer.Seek(0, kSeekFromStart);
-    if (!text.empty()) text.resize(static_cast<std::size_t>(xfer.Read(&text[0], text.size())));
-    return text;
+    return convertor_ ? plugin_test::ConvertBytes(convertor_, bytes, &options_, ok, log) : "";
 }
 
 } // namespace scribus_test

@@ -13,6 +13,7 @@
 #include <ombra/preferences.h>
 #include <ombra/streams.h>
 
+#include "plugins/PluginTestSupport.h"
 #include "support/DocumentBuilder.h"
 
 #include <functional>
@@ -21,8 +22,7 @@
 
 namespace scribus_test {
 
-/// The whole file, or an empty string when it cannot be read.
-std::string ReadFile(const std::string& path);
+using plugin_test::ReadFile;
 /// A fixture from tests/data/scribus.
 std::string Fixture(const std::string& name);
 scribus::ParseResult ParseBytes(const std::string& bytes,
@@ -31,7 +31,6 @@ scribus::ParseResult ParseBytes(const std::string& bytes,
 std::string Gzip(const std::string& prefix, std::size_t padding = 0,
                  const std::string& suffix = "");
 
-using ombra_test::Utf8;
 inline std::u16string FromUtf8(const std::string& text) {
     return ombra_test::Utf16(text);
 }
@@ -48,11 +47,15 @@ int ItemNamed(const scribus::Document& doc, const std::string& name);
 
 /// Words (runs of letters and digits of any script) of a UTF-16 text.
 std::vector<std::u16string> Words(const std::u16string& text);
+/// The words of a text as the text writer shows them: without soft hyphens,
+/// and without numbers (variables show theirs, notes their marks).
+std::vector<std::u16string> PlainWords(const std::u16string& text);
 /// True when needle's words appear in order, one after the other, in hay.
 bool ContainsRun(const std::vector<std::u16string>& hay, const std::vector<std::u16string>& needle);
 
-/// The core with the built scribus.obrd and the story-text writer (writer
-/// id 301), as a host sets it up.
+/// The core with the built readers and writers, as a host sets it up, and
+/// its text convertor (writer 259) writing UTF-8 with the stories on master
+/// pages and hidden layers too.
 class Pump {
 public:
     Pump();
@@ -68,60 +71,16 @@ public:
 private:
     OBConvertorManager* manager_;
     OBConvertor* convertor_;
+    Preferences options_{};
 };
 
-// ---- the reader object driven directly (ReaderTestSupport.cpp) -------------
-
-/// Runs the reader over bytes as the pump does (GetStreamPrefs, Init, the
-/// Elements) and keeps everything until destroyed, which resets the reader.
-/// `adjust` may change the preference list before Init. Without memory for
-/// the reader or the stream nothing is converted. With failHeapAfter >= 0 the
-/// heap (operator new, pugixml's allocations) fails from that allocation of
-/// Init on.
-class Conversion {
-public:
-    explicit Conversion(const std::string& bytes,
-                        const std::function<void(OBPreferenceList&)>& adjust = nullptr,
-                        long long failHeapAfter = -1);
-    ~Conversion();
-    Conversion(const Conversion&) = delete;
-    Conversion& operator=(const Conversion&) = delete;
-
-    const std::vector<Element*>& Top() const { return top_; }
-    /// Whether the heap refused an allocation (with failHeapAfter).
-    bool HeapRefused() const { return heapRefused_; }
-    /// The top-level Element of that kind, or null.
-    Element* TopOf(EL::ElementTypeEnum kind) const;
-    /// The per-thread error code after the last Element.
-    int Error() const { return error_; }
-    bool Logged(int code) const;
-
-private:
-    std::string bytes_;
-    ScribusReader* reader_;
-    OBStream* stream_;
-    OBConversionLogger logger_;
-    std::vector<Element*> top_;
-    std::vector<unsigned> log_;
-    int error_;
-    bool heapRefused_ = false;
-};
+/// The reader object driven as the pump drives it; with failHeapAfter >= 0
+/// the heap (operator new, pugixml's allocations) fails at that allocation
+/// of Init.
+using Conversion = plugin_test::ReaderRun<ScribusReader>;
 
 // Reading the reader's trees (tests/support/DocumentBuilder.h).
-using ombra_test::CheckReferences;
-using ombra_test::CheckRuns;
-using ombra_test::CheckValueTypes;
-using ombra_test::Children;
-using ombra_test::Descendants;
-using ombra_test::EnumOf;
-using ombra_test::FindId;
-using ombra_test::Flag;
-using ombra_test::Id;
-using ombra_test::Int;
-using ombra_test::kNoId;
-using ombra_test::Points;
-using ombra_test::StoryText;
-using ombra_test::Str;
+using namespace ombra_test;
 
 } // namespace scribus_test
 

@@ -1,7 +1,7 @@
 // Converts every Scribus document under the folders given through the pump,
-// with the built scribus.obrd and the story-text writer, and checks that
-// each is recognised and converts, that nothing in the tree broke the
-// writer's checks, that the parser reads pages, text for the text frames
+// with the built scribus.obrd and the text writer, and checks that each is
+// recognised and converts, that the reader's tree follows the conventions
+// (value types, runs), that the parser reads pages, text for the text frames
 // and runs that cover the stories, and that the words of every story it
 // reads come out in order. Prints one line per document and "N passed, M
 // failed".
@@ -44,7 +44,7 @@ std::string Check(Pump& pump, const std::string& bytes, std::string& summary) {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     scribus::ParseResult parsed = ParseBytes(bytes);
     const scribus::Document& doc = parsed.document;
-    std::vector<std::u16string> words = Words(FromUtf8(text));
+    std::vector<std::u16string> words = PlainWords(FromUtf8(text));
     std::size_t stories = 0, characters = 0, textFrames = 0;
     std::string problem;
     for (const scribus::Story& s : doc.stories) {
@@ -53,7 +53,7 @@ std::string Check(Pump& pump, const std::string& bytes, std::string& summary) {
         if (!runs.empty() && problem.empty()) problem = "story runs: " + runs;
         if (s.text.empty()) continue;
         ++stories;
-        if (!ContainsRun(words, Words(s.text)) && problem.empty())
+        if (!ContainsRun(words, PlainWords(s.text)) && problem.empty())
             problem = "missing the words of \"" + Utf8(s.text).substr(0, 60) + "\"";
     }
     for (const auto& item : doc.items)
@@ -69,7 +69,11 @@ std::string Check(Pump& pump, const std::string& bytes, std::string& summary) {
         parsed.status == scribus::ParseResult::Status::kFailed)
         return "not read";
     if (ok != 1) return "the pump did not run";
-    if (("\n" + text).find("\n!") != std::string::npos) return "the writer found a broken tree";
+    Conversion direct(bytes);
+    std::string tree = CheckValueTypes(direct.top);
+    for (Element* story : Descendants(direct.TopOf(EL::kStoryList), EL::kChildStory))
+        tree += CheckRuns(story);
+    if (!tree.empty()) return "the reader's tree breaks the conventions: " + tree.substr(0, 200);
     if (doc.pages.empty()) return "no pages";
     if (textFrames > 0 && characters == 0) return "text frames but no text";
     return problem;
@@ -98,7 +102,7 @@ int main(int argc, char** argv) {
     {
         Pump pump;
         if (!pump.Convertor()) {
-            std::fprintf(stderr, "the story-text writer did not load\n");
+            std::fprintf(stderr, "the text writer did not load\n");
             return 1;
         }
         for (const fs::path& path : files) {

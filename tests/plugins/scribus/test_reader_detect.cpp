@@ -23,14 +23,10 @@ short Probe(ScribusReader& reader, const std::string& bytes, long long at = 0) {
     return answer;
 }
 
-TEST(ScribusReaderDetect, RecognisesEveryGenerationPlainAndCompressed) {
+// Every generation's document, plain and compressed, is recognised by the
+// pump in ScribusGenerations.EachReadsCleanlyAsItsGenerationPlainCompressedAndThroughThePump.
+TEST(ScribusReaderDetect, RecognisesTheRootAfterProloguesAndCompressed) {
     ScribusReader reader;
-    for (const char* name : {"v12-basic.sla", "v12-basic.sla.gz", "v13.sla", "v13.sla.gz",
-                             "v14.sla", "v14.sla.gz", "v15.sla", "v15.sla.gz", "v16.sla"}) {
-        std::string bytes = Fixture(name);
-        ASSERT_FALSE(bytes.empty()) << name;
-        EXPECT_EQ(Probe(reader, bytes), 1) << name;
-    }
     // The root comes after a byte-order mark, the declaration, comments and
     // a document type; the oldest root name counts too.
     EXPECT_EQ(Probe(reader, "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- made by hand -->\n"

@@ -35,9 +35,9 @@ protected:
         for (const std::string& word : words)
             EXPECT_NE(text.find(word), std::string::npos) << "lost: " << word << "\n" << text;
         Conversion direct(bytes);
-        EXPECT_NE(direct.Error(), 0);
+        EXPECT_NE(direct.error, 0);
         EXPECT_TRUE(direct.Logged(code));
-        EXPECT_EQ(CheckValueTypes(direct.Top()), "");
+        EXPECT_EQ(CheckValueTypes(direct.top), "");
     }
     static Pump* pump_;
 };
@@ -155,8 +155,8 @@ TEST_F(ScribusReaderProblems, RandomDamageNeverBreaksTheTree) {
             }
             SCOPED_TRACE(std::string(name) + " round " + std::to_string(round));
             Conversion c(bytes);
-            ASSERT_EQ(CheckValueTypes(c.Top()), "");
-            for (Element* top : c.Top())
+            ASSERT_EQ(CheckValueTypes(c.top), "");
+            for (Element* top : c.top)
                 for (Element* story : Descendants(top, EL::kChildStory))
                     ASSERT_EQ(CheckRuns(story), "");
         }
@@ -166,11 +166,11 @@ TEST_F(ScribusReaderProblems, RandomDamageNeverBreaksTheTree) {
 TEST_F(ScribusReaderProblems, InputThatIsNoScribusDocumentYieldsNothing) {
     // Forced onto the reader (no probe): nothing to yield, a clear code.
     Conversion garbage("this is not a document at all");
-    EXPECT_TRUE(garbage.Top().empty());
-    EXPECT_EQ(garbage.Error(), OBERR::kUnreadableInput);
+    EXPECT_TRUE(garbage.top.empty());
+    EXPECT_EQ(garbage.error, OBERR::kUnreadableInput);
     Conversion empty("");
-    EXPECT_TRUE(empty.Top().empty());
-    EXPECT_EQ(empty.Error(), OBERR::kUnreadableInput);
+    EXPECT_TRUE(empty.top.empty());
+    EXPECT_EQ(empty.error, OBERR::kUnreadableInput);
     // The pump does not pick the reader for it at all.
     short ok = 1;
     pump_->Convert("plain text", ok);
@@ -182,18 +182,18 @@ TEST_F(ScribusReaderProblems, InputThatIsNoScribusDocumentYieldsNothing) {
 // logged before a consequence of it, a broken reference say).
 TEST_F(ScribusReaderProblems, RunningOutOfMemoryKeepsWhatWasBuilt) {
     std::string doc = Fixture("reader-features.sla");
-    std::size_t full = Conversion(doc).Top().size();
+    std::size_t full = Conversion(doc).top.size();
     ASSERT_GT(full, 10u);
     ombra_test::SweepAllocationFailures(
         [&] {
             Conversion c(doc);
-            EXPECT_LE(c.Top().size(), full);
-            EXPECT_EQ(CheckValueTypes(c.Top()), "");
-            if (!c.Top().empty() && c.Top().size() < full) {
-                EXPECT_TRUE(c.Error() == OBERR::kOutOfMemory || c.Logged(OBERR::kOutOfMemory))
-                    << "error " << c.Error();
+            EXPECT_LE(c.top.size(), full);
+            EXPECT_EQ(CheckValueTypes(c.top), "");
+            if (!c.top.empty() && c.top.size() < full) {
+                EXPECT_TRUE(c.error == OBERR::kOutOfMemory || c.Logged(OBERR::kOutOfMemory))
+                    << "error " << c.error;
             }
-            return c.Top().size() == full;
+            return c.top.size() == full;
         },
         100);
 }
@@ -209,7 +209,7 @@ TEST_F(ScribusReaderProblems, RunningOutOfHeapIsOutOfMemory) {
             SCOPED_TRACE(std::string(name) + " from allocation " + std::to_string(n));
             Conversion c(doc, {}, n);
             EXPECT_FALSE(c.Logged(OBERR::kLimitExceeded));
-            if (!c.HeapRefused()) break; // the whole conversion needed fewer
+            if (!c.heapRefused) break; // the whole conversion needed fewer
             ++refused;
             EXPECT_TRUE(c.Logged(OBERR::kOutOfMemory));
         }

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -68,18 +69,13 @@ TEST(ScribusStreaming, ElementsAndValuesAreThoseOfTheTree) {
         "TITLE=\"a&amp;b &lt;&gt; &quot;&apos; &#65;&#x42;&#x1F600; &#0; &#; &am &#12a;\" "
         "AUTHOR=\"t\tx\r\ny\nz\r\"><![CDATA[<x>]]><PAGEOBJECT ANNAME='q\"' CH=\"&#xD800;\"/>"
         "</DOCUMENT></SCRIBUSUTF8NEW>\n"};
-    const char* pieces[] = {"&",        "&#",         "&#x",
-                            ";",        "&amp;",      "&ap",
-                            "&quot",    "&#1114112;", "&#9;",
-                            "<",        ">",          "\"",
-                            "'",        "/",          "?",
-                            "!",        "-",          "[",
-                            "]",        "\r\n",       "\t",
-                            "<!--",     "-->",        "<![CDATA[",
-                            "]]>",      "<?p ",       "?>",
-                            "</a>",     "<a>",        "<a/>",
-                            " b=\"1\"", "=",          "<!DOCTYPE a>",
-                            "\xff",     " "};
+    std::vector<std::string> pieces; // separated by '|'
+    std::istringstream list(
+        "&|&#|&#x|;|&amp;|&ap|&quot|&#1114112;|&#9;|<|>|\"|'|/|?|!|-|[|]|\r\n|\t|"
+        "<!--|-->|<![CDATA[|]]>|<?p |?>|</a>|<a>|<a/>| b=\"1\"|=|<!DOCTYPE a>|"
+        "\xff| ");
+    for (std::string piece; std::getline(list, piece, '|');)
+        pieces.push_back(piece);
     std::mt19937 random(7);
     int accepted = 0;
     for (int round = 0; round < 4000; ++round) {
@@ -94,7 +90,7 @@ TEST(ScribusStreaming, ElementsAndValuesAreThoseOfTheTree) {
                 bytes.insert(at, 1, '\0');
                 break;
             default:
-                bytes.insert(at, pieces[random() % (sizeof pieces / sizeof *pieces)]);
+                bytes.insert(at, pieces[random() % pieces.size()]);
             }
         }
         bool whole = false, trickled = false;
@@ -209,22 +205,18 @@ TEST(ScribusStreaming, AHugeTextReadsAsTheSameTextInPieces) {
     // A text longer than the slices it is converted in, with characters of
     // every length and damaged ones across the slice ends, reads as the same
     // text given in many short pieces of the same format.
-    static const char* const kPieces[] = {"a",
-                                          "word ",
-                                          "\xC3\xA9",
-                                          "\xE2\x82\xAC",
-                                          "\xF0\x9D\x84\x9E",
-                                          ("\xC3"
-                                           "A"), // a lead byte without its continuation
-                                          "B\x80",
-                                          "&#13;",
-                                          "&#9;"};
+    // Separated by '|'; "\xC3" "A" is a lead byte without its continuation.
+    std::vector<std::string> pieces;
+    std::istringstream list("a|word |\xC3\xA9|\xE2\x82\xAC|\xF0\x9D\x84\x9E|\xC3"
+                            "A|B\x80|&#13;|&#9;");
+    for (std::string piece; std::getline(list, piece, '|');)
+        pieces.push_back(piece);
     std::mt19937 random(7);
     std::string whole, split;
     for (std::size_t bytes = 0; bytes < 300000;) {
         std::string piece;
         for (int k = 0; k < 20; ++k)
-            piece += kPieces[random() % (sizeof kPieces / sizeof *kPieces)];
+            piece += pieces[random() % pieces.size()];
         whole += piece;
         split += "<ITEXT FONTSIZE=\"9\" CH=\"" + piece + "\"/>";
         bytes += piece.size();

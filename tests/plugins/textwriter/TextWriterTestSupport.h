@@ -24,11 +24,7 @@
 
 namespace textwriter_test {
 
-using ombra_test::DocumentBuilder;
-using ombra_test::RunStyle;
-using ombra_test::StoryBuilder;
-using ombra_test::TableBuilder;
-using ombra_test::TextBuilder;
+using namespace ombra_test;
 
 /// Bytes as a string, for byte-exact expectations.
 inline std::string Bytes(std::initializer_list<int> bytes) {

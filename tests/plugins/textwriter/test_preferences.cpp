@@ -33,9 +33,11 @@ template <class T> T* As(OBPreference* p) {
     return typed;
 }
 
-std::u16string Units(const WOBString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.GrabWString()),
-                          static_cast<size_t>(s.Length()));
+std::u16string Units(const IOBString& s) {
+    std::u16string u;
+    for (const unsigned short* units = s.GrabWString(); units && *units; ++units)
+        u.push_back(*units);
+    return u;
 }
 
 class WriterPreferences : public TextWriterTest {
@@ -155,21 +157,15 @@ protected:
     }
     ~DisplayTexts() override { OBConnectionUtility::SetCurrentHandle(nullptr); }
 
-    static std::string Utf8Of(const COBString& text) {
-        std::u16string u;
-        for (const unsigned short* units = text.GrabWString(); units && *units; ++units)
-            u.push_back(*units);
-        return ombra_test::Utf8(u);
-    }
     std::string Name(OBPreference* p, OBL::LocaleIDEnum locale) {
         COBString name;
         p->GetMenuName(name, locale);
-        return Utf8Of(name);
+        return Utf8(Units(name));
     }
     std::string Entry(OBPreference* p, int n, OBL::LocaleIDEnum locale) {
         COBString text;
         static_cast<OBEnumPreference*>(p)->GetNthEnumerationString(n, text, locale);
-        return Utf8Of(text);
+        return Utf8(Units(text));
     }
 
     OBStringTable table_;

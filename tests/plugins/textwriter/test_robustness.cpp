@@ -12,8 +12,6 @@
 namespace {
 
 using namespace textwriter_test;
-using ombra_test::FindAll;
-using ombra_test::FindFirst;
 
 OBAttributeStore& Store(Element* e) {
     return *OBGetAttributeStore(e);

@@ -132,31 +132,23 @@ TEST_F(TextContent, StyleTagsNameEachParagraphsStyleThroughTheTemplate) {
 
 // ---- breaks --------------------------------------------------------------------
 
-class Breaks : public TextWriterTest {
-protected:
-    // Story A on page 1, B on page 2 with a frame break, C on page 2 too.
-    void Build(DocumentBuilder& b) {
-        unsigned spread = b.AddSpread();
-        unsigned page1 = b.AddPage(spread);
-        unsigned page2 = b.AddPage(spread);
-        StoryBuilder& a = b.AddStory();
-        a.Para("A");
-        b.AddTextFrame(page1, a.Id(), OBRect(0, 0, 100, 100));
-        StoryBuilder& story = b.AddStory();
-        story.Text("Column one\fColumn two")
-            .EndPara()
-            .Text("\fafter a break at the start")
-            .EndPara();
-        b.AddTextFrame(page2, story.Id(), OBRect(0, 0, 100, 100));
-        StoryBuilder& c = b.AddStory();
-        c.Para("C");
-        b.AddTextFrame(page2, c.Id(), OBRect(0, 100, 100, 200));
-    }
-};
+using Breaks = TextWriterTest;
 
 TEST_F(Breaks, BreaksEndTheLineAndMarkedOnesAndNewPagesGetTheBreakText) {
+    // Story A on page 1, B on page 2 with a frame break, C on page 2 too.
     DocumentBuilder b;
-    Build(b);
+    unsigned spread = b.AddSpread();
+    unsigned page1 = b.AddPage(spread);
+    unsigned page2 = b.AddPage(spread);
+    StoryBuilder& a = b.AddStory();
+    a.Para("A");
+    b.AddTextFrame(page1, a.Id(), OBRect(0, 0, 100, 100));
+    StoryBuilder& story = b.AddStory();
+    story.Text("Column one\fColumn two").EndPara().Text("\fafter a break at the start").EndPara();
+    b.AddTextFrame(page2, story.Id(), OBRect(0, 0, 100, 100));
+    StoryBuilder& c = b.AddStory();
+    c.Para("C");
+    b.AddTextFrame(page2, c.Id(), OBRect(0, 100, 100, 200));
     OBTextWriterOptions options = Plain();
     EXPECT_EQ(Convert(b, options).bytes,
               "A\n\nColumn one\nColumn two\nafter a break at the start\n\nC\n");
@@ -170,37 +162,32 @@ TEST_F(Breaks, BreaksEndTheLineAndMarkedOnesAndNewPagesGetTheBreakText) {
 
 // ---- hidden content ----------------------------------------------------------------
 
-class HiddenContent : public TextWriterTest {
-protected:
-    void Build(DocumentBuilder& b) {
-        unsigned visible = b.AddLayer("Text");
-        unsigned hidden = b.AddLayer("Hidden", false);
-        unsigned masters = b.AddMasterSpread("M");
-        unsigned master = b.AddMasterPage(masters, "A");
-        unsigned spread = b.AddSpread();
-        unsigned page = b.AddPage(spread, master);
-        auto story = [&](const char* text) -> unsigned {
-            StoryBuilder& s = b.AddStory();
-            s.Para(text);
-            return s.Id();
-        };
-        b.AddTextFrame(page, story("on a visible layer"), OBRect(), visible);
-        b.AddTextFrame(page, story("on a hidden layer"), OBRect(), hidden);
-        b.AddTextFrame(master, story("on the master page"), OBRect());
-        b.AddTextFrame(page, story("in a hidden frame"), OBRect(), visible, false);
-        unsigned group = b.AddGroup(page, hidden);
-        b.AddTextFrame(group, story("in a group on a hidden layer"), OBRect());
-        unsigned twice = story("hidden here, shown there");
-        b.AddTextFrame(page, twice, OBRect(), hidden);
-        b.AddTextFrame(page, twice, OBRect(), visible);
-        b.AddTextFrame(spread, story("on the pasteboard"), OBRect());
-        story("in no frame");
-    }
-};
+using HiddenContent = TextWriterTest;
 
 TEST_F(HiddenContent, MasterPagesAndHiddenLayersAreLeftOutUnlessIncluded) {
     DocumentBuilder b;
-    Build(b);
+    unsigned visible = b.AddLayer("Text");
+    unsigned hidden = b.AddLayer("Hidden", false);
+    unsigned masters = b.AddMasterSpread("M");
+    unsigned master = b.AddMasterPage(masters, "A");
+    unsigned spread = b.AddSpread();
+    unsigned page = b.AddPage(spread, master);
+    auto story = [&](const char* text) -> unsigned {
+        StoryBuilder& s = b.AddStory();
+        s.Para(text);
+        return s.Id();
+    };
+    b.AddTextFrame(page, story("on a visible layer"), OBRect(), visible);
+    b.AddTextFrame(page, story("on a hidden layer"), OBRect(), hidden);
+    b.AddTextFrame(master, story("on the master page"), OBRect());
+    b.AddTextFrame(page, story("in a hidden frame"), OBRect(), visible, false);
+    unsigned group = b.AddGroup(page, hidden);
+    b.AddTextFrame(group, story("in a group on a hidden layer"), OBRect());
+    unsigned twice = story("hidden here, shown there");
+    b.AddTextFrame(page, twice, OBRect(), hidden);
+    b.AddTextFrame(page, twice, OBRect(), visible);
+    b.AddTextFrame(spread, story("on the pasteboard"), OBRect());
+    story("in no frame");
     Result r = Convert(b, Plain());
     EXPECT_EQ(r.bytes, "on a visible layer\n\nhidden here, shown there\n\non the pasteboard\n"
                        "\nin no frame\n");
@@ -280,9 +267,10 @@ TEST_F(Wrapping, StyleTagsAndNotesAreWrappedWithTheirText) {
 
 // ---- the geometry report --------------------------------------------------------------
 
-class Geometry : public TextWriterTest {
-protected:
-    std::string Report(UNITS::LINEAR::UnitEnum unit, bool report = true) {
+using Geometry = TextWriterTest;
+
+TEST_F(Geometry, ReportsPageSizeMarginsAndEachPageInTheChosenUnit) {
+    auto Report = [this](UNITS::LINEAR::UnitEnum unit, bool report = true) {
         DocumentBuilder b;
         unsigned masters = b.AddMasterSpread("M");
         unsigned a4 = b.AddMasterPage(masters, "A4", 595.276, 841.89);
@@ -296,10 +284,7 @@ protected:
         options.reportGeometry = report;
         options.geometryUnit = unit;
         return Convert(b, options).bytes;
-    }
-};
-
-TEST_F(Geometry, ReportsPageSizeMarginsAndEachPageInTheChosenUnit) {
+    };
     EXPECT_EQ(Report(UNITS::LINEAR::kInches),
               "Page size: 8.5 x 11 in\n"
               "Margins: top 1, bottom 0.5, left 0.75, right 0.25 in\n"

@@ -9,6 +9,7 @@
 
 #include <ombra/storedelements.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,26 +60,19 @@ private:
     }
     void Fill(ombra_test::TextBuilder& text, const std::vector<unsigned>& styles,
               const std::vector<unsigned>& characterStyles, int depth) {
-        static const char* const kWords[] = {"word ",
-                                             "a\tb",
-                                             "x\u2028y",
-                                             "\f",
-                                             "\u00ADsoft",
-                                             "\u3001",
-                                             "\u300C\u6F22\u300D",
-                                             "\u6F22\u5B57\u304B\u306A",
-                                             "\u0416\u0436 ",
-                                             "12.5 ",
-                                             "\r\n",
-                                             "long-hyphenated-word ",
-                                             "\xF0\x9F\x98\x80",
-                                             "\u00A0",
-                                             "\u2011",
-                                             "\u200B"};
+        static const std::vector<std::string> kWords = [] { // separated by '|'
+            std::vector<std::string> words;
+            std::istringstream list("word |a\tb|x\u2028y|\f|\u00ADsoft|\u3001|\u300C\u6F22\u300D|"
+                                    "\u6F22\u5B57\u304B\u306A|\u0416\u0436 |12.5 |\r\n|"
+                                    "long-hyphenated-word |\xF0\x9F\x98\x80|\u00A0|\u2011|\u200B");
+            for (std::string word; std::getline(list, word, '|');)
+                words.push_back(word);
+            return words;
+        }();
         for (int p = Below(6); p >= 0; --p) {
             for (int r = Below(8); r >= 0; --r) {
                 int kind = Below(depth > 1 ? 14 : 18);
-                const char* word = kWords[Below(sizeof kWords / sizeof *kWords)];
+                const char* word = kWords[Below(kWords.size())].c_str();
                 ombra_test::RunStyle style = Style(characterStyles);
                 if (kind == 0)
                     text.Ruby(word, Below(2) ? "\u304B\u3093" : "ruby", style);

@@ -6,29 +6,18 @@ kenten marks in the computed style.
 usage: test_html.py OMBRA READER_FOLDER [SCRIBUS_DOCUMENT...]"""
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
-OMBRA, READERS, DOCUMENTS = sys.argv[1], sys.argv[2], sys.argv[3:]
-WORK = tempfile.mkdtemp(prefix="ombra-html-")
+from writer_cli import WORK, main, run
 
-
-def run(source, name, out, *flags):
-    """Converts a Scribus document or a builder document ("features") to HTML."""
-    if not os.path.exists(source):
-        doc = os.path.join(WORK, name + ".testdoc")
-        with open(doc, "w") as f:
-            f.write("ombra-test-document:%s\n" % source)
-        source = doc
-    return subprocess.run([OMBRA, "convert", "--readers", READERS, "--writer", "261", "-o", out,
-                           source] + list(flags), capture_output=True, text=True)
+DOCUMENTS = sys.argv[3:]
 
 
 def convert(source, name):
     out = os.path.join(WORK, name + ".html")
-    run(source, name, out, "-q").check_returncode()
+    run(source, name, out, 261, "-q").check_returncode()
     return out
 
 
@@ -72,7 +61,7 @@ class Parsed(unittest.TestCase):
 
 class Reported(unittest.TestCase):
     def report(self, *flags):
-        done = run("features", "report", os.devnull, *flags)
+        done = run("features", "report", os.devnull, 261, *flags)
         self.assertEqual(done.returncode, 0, done.stderr)
         return done.stderr
 
@@ -159,8 +148,4 @@ class LaidOut(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    try:
-        unittest.main(argv=sys.argv[:1] + os.environ.get("OMBRA_TEST_CASES", "").split(),
-                      verbosity=2)
-    finally:
-        shutil.rmtree(WORK, ignore_errors=True)
+    main()

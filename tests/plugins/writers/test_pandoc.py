@@ -9,13 +9,10 @@ import os
 import re
 import shutil
 import subprocess
-import sys
-import tempfile
 import unittest
 import zipfile
 
-OMBRA, READERS = sys.argv[1], sys.argv[2]
-WORK = tempfile.mkdtemp(prefix="ombra-pandoc-")
+from writer_cli import WORK, main, run
 # The smallest PNG there is: one transparent pixel.
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
                     "1f15c4890000000d49444154789c6300010000050001a5f645400000000049454e44ae426082")
@@ -23,12 +20,8 @@ PNG = bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
 
 def features_json():
     """The features document as pandoc JSON, its pictures pointing at a file."""
-    doc = os.path.join(WORK, "features.testdoc")
-    with open(doc, "w") as f:
-        f.write("ombra-test-document:features\n")
     out = os.path.join(WORK, "features.json")
-    subprocess.run([OMBRA, "convert", "--readers", READERS, "--writer", "262", "-q", "-o", out,
-                    doc], check=True, capture_output=True)
+    run("features", "features", out, 262, "-q").check_returncode()
     picture = os.path.join(WORK, "p.png")
     with open(picture, "wb") as f:
         f.write(PNG)
@@ -103,8 +96,4 @@ class ThroughPandoc(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    try:
-        unittest.main(argv=sys.argv[:1] + os.environ.get("OMBRA_TEST_CASES", "").split(),
-                      verbosity=2)
-    finally:
-        shutil.rmtree(WORK, ignore_errors=True)
+    main()

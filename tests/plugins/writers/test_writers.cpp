@@ -12,6 +12,7 @@
 #include <ombra/valueutil.h>
 
 #include "RandomDocument.h"
+#include "plugins/PluginTestSupport.h"
 #include "plugins/textwriter/TextWriterTestSupport.h"
 #include "support/ConversionState.h"
 #include "support/DocumentBuilder.h"
@@ -22,7 +23,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -193,13 +193,6 @@ TEST_F(Writers, EachFeatureReachesEachWriter) {
 
 // ---- the features document against its expected files --------------------------------------
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // The files of the text writer were written before the writer stood on the
 // walker; OMBRA_UPDATE_EXPECTED=1 writes the HTML and pandoc ones anew.
 TEST_F(Writers, TheFeaturesDocumentMatchesItsExpectedFiles) {
@@ -209,31 +202,24 @@ TEST_F(Writers, TheFeaturesDocumentMatchesItsExpectedFiles) {
     std::vector<std::pair<std::string, std::string>> outputs = {
         {"features.html", Through<OBHtmlConversion>(elements, OBHtmlOptions()).bytes},
         {"features.json", Through<OBPandocConversion>(elements, OBPandocOptions()).bytes}};
-    struct TextCase {
-        const char* file;
-        std::function<void(OBTextWriterOptions&)> set;
-    };
-    for (const TextCase& c : std::vector<TextCase>{
-             {"features@default-pc.txt", [](OBTextWriterOptions&) {}},
-             {"features@info.txt",
-              [](OBTextWriterOptions& o) { o.encoding = OBTW::kUTF8, o.documentInfo = true; }},
-             {"features@utf16-mac.txt",
-              [](OBTextWriterOptions& o) { o.encoding = OBTW::kUTF16, o.platform = OBTW::kMac; }},
-             {"features@all.txt", [](OBTextWriterOptions& o) {
-                  o.encoding = OBTW::kUTF8, o.platform = OBTW::kUnix, o.markStyles = true;
-                  o.markBreaks = o.includeHidden = o.reportGeometry = true;
-                  o.wrapColumn = 40, o.geometryUnit = UNITS::LINEAR::kTwips;
-              }}}) {
-        OBTextWriterOptions options;
-        c.set(options);
-        outputs.emplace_back(c.file, Through<OBTextConversion>(elements, options).bytes);
-    }
+    OBTextWriterOptions info, utf16, all;
+    info.encoding = OBTW::kUTF8, info.documentInfo = true;
+    utf16.encoding = OBTW::kUTF16, utf16.platform = OBTW::kMac;
+    all.encoding = OBTW::kUTF8, all.platform = OBTW::kUnix, all.markStyles = true;
+    all.markBreaks = all.includeHidden = all.reportGeometry = true;
+    all.wrapColumn = 40, all.geometryUnit = UNITS::LINEAR::kTwips;
+    for (const auto& [file, options] : std::vector<std::pair<std::string, OBTextWriterOptions>>{
+             {"features@default-pc.txt", OBTextWriterOptions()},
+             {"features@info.txt", info},
+             {"features@utf16-mac.txt", utf16},
+             {"features@all.txt", all}})
+        outputs.emplace_back(file, Through<OBTextConversion>(elements, options).bytes);
     bool update = std::getenv("OMBRA_UPDATE_EXPECTED") != nullptr;
     for (const auto& [file, bytes] : outputs) {
         std::string path = std::string(OMBRA_WRITERS_DATA_DIR) + "/" + file;
         if (update && (file.find(".txt") == std::string::npos || file == "features@info.txt"))
             std::ofstream(path, std::ios::binary) << bytes;
-        EXPECT_TRUE(ReadFile(path) == bytes) << file << " differs:\n" << bytes;
+        EXPECT_TRUE(plugin_test::ReadFile(path) == bytes) << file << " differs:\n" << bytes;
     }
 }
 

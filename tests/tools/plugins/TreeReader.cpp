@@ -103,7 +103,6 @@ public:
     }
 
 private:
-    template <class T> T* Make() { return new T; }
     // A child that finds no room in its parent is not leaked.
     static void Adopt(Element* parent, Element* child) {
         if (parent->AddChild(child) != 1) delete child;
@@ -117,9 +116,9 @@ private:
 
     // Null when memory ran out (the sweeps of the suites make it run out).
     Element* Story(const char16_t* content) {
-        auto* stories = Make<OBStoredStoryList>();
-        auto* story = Make<OBStoredParentStory>();
-        auto* text = Make<OBStoredChildStory>();
+        auto* stories = new OBStoredStoryList;
+        auto* story = new OBStoredParentStory;
+        auto* text = new OBStoredChildStory;
         if (!stories || !story || !text) {
             delete stories;
             delete story;
@@ -134,10 +133,10 @@ private:
 
     void BuildStory() {
         OBLoggerUtility::LogEntry(OBMessageId(OBERR::kBadValue), "colour \"Gold\" is too bright");
-        auto* publication = Make<OBStoredPublication>();
-        auto* meta = Make<OBStoredMetaData>();
-        auto* colours = Make<OBStoredColorList>();
-        auto* gold = Make<OBStoredColor>();
+        auto* publication = new OBStoredPublication;
+        auto* meta = new OBStoredMetaData;
+        auto* colours = new OBStoredColorList;
+        auto* gold = new OBStoredColor;
         Element* stories = Story(u"Hello, world\u2029日本語 \U0001D11E");
         if (!publication || !meta || !colours || !gold || !stories) {
             for (Element* e :
@@ -181,21 +180,21 @@ private:
         Yield(new Element(EL::kPublication));
 
         // 3: an indexed accessor.
-        auto* ink = Make<OBStoredMultiInk>();
+        auto* ink = new OBStoredMultiInk;
         for (int n = 0; n < 3; ++n)
             ink->SetId(AN::kNthColorID, 5 + n, n);
         ink->SetPercent(AN::kNthColorPercentage, 0.25, 0);
         Yield(ink);
 
         // 4: a child in two lists: B is a copy of A and borrows its child.
-        auto* a = Make<OBStoredGroup>();
-        a->AddChild(Make<OBStoredGroup>());
+        auto* a = new OBStoredGroup;
+        a->AddChild(new OBStoredGroup);
         Yield(a);
         Yield(new OBMGroup(*a));
 
         // 5: a loop: P holds Q, Q holds P.
-        auto* p = Make<OBStoredGroup>();
-        auto* q = Make<OBStoredGroup>();
+        auto* p = new OBStoredGroup;
+        auto* q = new OBStoredGroup;
         p->AddChild(q);
         q->AddChild(p);
         loopBack_ = q;
@@ -203,10 +202,10 @@ private:
         owned_.push_back(p);
 
         // 6: nesting deeper than a dump writes.
-        auto* deep = Make<OBStoredGroup>();
+        auto* deep = new OBStoredGroup;
         Element* at = deep;
         for (int level = 0; level < 150; ++level) {
-            Element* child = Make<OBStoredGroup>();
+            Element* child = new OBStoredGroup;
             at->AddChild(child);
             at = child;
         }
@@ -219,7 +218,7 @@ private:
         units.push_back(0xDD1E);
         units.insert(units.end(), 40000, 'b');
         units.push_back(0xDC00);
-        auto* text = Make<OBStoredChildStory>();
+        auto* text = new OBStoredChildStory;
         text->SetStream(AN::kTextStream, TextStream(units, true));
         Yield(text);
     }
