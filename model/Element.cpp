@@ -31,7 +31,10 @@ ElementList* SortedSet(const ElementList& from, const ElementList* except, bool&
     }
     for (long long i = 0; i < from.size(); ++i)
         if (from[i] && !SortedContains(except, from[i])) set->Append(from[i]);
+    // A child a list holds twice is one entry, so that forgetting it once
+    // forgets it.
     std::sort(set->begin(), set->end(), LessAddress);
+    set->resize(std::unique(set->begin(), set->end()) - set->begin());
     return set;
 }
 
