@@ -54,3 +54,17 @@ void OBWalkConversion::Finish() {
     if (obwalk::Utf8Text::Failures() != failures_) problems_.Report(OBERR::kOutOfMemory);
     LogReport();
 }
+
+void OBWalkConversion::ReportWhatNoMarkupHolds(long long picturesWritten) {
+    const OBWalkCounts& c = walker_.Counts();
+    report_.Add(OBREPORT::kStoriesLeftOut, c.storiesLeftOut);
+    report_.Add(OBREPORT::kPicturesLeftOut, c.pictures - picturesWritten);
+    report_.Add(OBREPORT::kPicturesWithoutLink, c.picturesWithoutLink);
+    report_.Add(OBREPORT::kShapesLeftOut, c.shapes);
+    report_.Add(OBREPORT::kItemLinksLeftOut, c.itemLinks);
+    report_.Add(OBREPORT::kVariablesAsText, c.variables);
+    report_.Add(OBREPORT::kBreaksAsLineBreaks, c.breaks);
+    report_.Add(OBREPORT::kObjectStylesIgnored, c.objectStyles);
+    report_.Add(OBREPORT::kIndexLeftOut, c.indexEntries);
+    report_.Add(OBREPORT::kTocStylesLeftOut, c.tocStyles);
+}

@@ -31,6 +31,11 @@ protected:
     OBWalkConversion(OBStream* output, bool includeHidden);
     /// Counts what the format cannot hold into report_ and logs it.
     virtual void LogReport() = 0;
+    /// Counts what neither structured format holds: stories, pictures
+    /// beyond those written (picturesWritten), shapes, links of items,
+    /// variables and breaks as text, object styles, index and contents
+    /// styles.
+    void ReportWhatNoMarkupHolds(long long picturesWritten);
 
     OBWriterProblems problems_;
     OBWriterReport report_;

@@ -21,6 +21,20 @@ namespace obwalk {
 /// std::bad_alloc where an Element enters them.
 template <class T> using Allocator = OBStdAllocator<T>;
 
+/// Puts item after the first count items in use (the collection keeps
+/// the slots beyond for reuse), growing it when full; false when memory
+/// runs out.
+template <class T, class Count>
+bool PushAt(OBBaseTypeCollection<T>& items, Count& count, const T& item) {
+    if (count < items.Count()) {
+        items[count++] = item;
+        return true;
+    }
+    if (!items.Add(item)) return false;
+    ++count;
+    return true;
+}
+
 /// An integer of any of the integer classes.
 bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out);
 /// An id (ValueOBID).

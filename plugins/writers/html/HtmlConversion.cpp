@@ -102,17 +102,7 @@ void OBHtmlConversion::WriteHead(Utf8Text& out) {
 }
 
 void OBHtmlConversion::LogReport() {
-    const OBWalkCounts& c = walker_.Counts();
-    report_.Add(OBREPORT::kStoriesLeftOut, c.storiesLeftOut);
-    report_.Add(OBREPORT::kPicturesLeftOut, c.pictures - pictures_);
-    report_.Add(OBREPORT::kPicturesWithoutLink, c.picturesWithoutLink);
-    report_.Add(OBREPORT::kShapesLeftOut, c.shapes);
-    report_.Add(OBREPORT::kItemLinksLeftOut, c.itemLinks);
-    report_.Add(OBREPORT::kVariablesAsText, c.variables);
-    report_.Add(OBREPORT::kBreaksAsLineBreaks, c.breaks);
-    report_.Add(OBREPORT::kObjectStylesIgnored, c.objectStyles);
-    report_.Add(OBREPORT::kIndexLeftOut, c.indexEntries);
-    report_.Add(OBREPORT::kTocStylesLeftOut, c.tocStyles);
+    ReportWhatNoMarkupHolds(pictures_);
     if (!options_.styleClasses || options_.stylesheet == OBHTML::kNoStylesheet)
         report_.Add(OBREPORT::kFormattingLeftOut,
                     walker_.ParagraphStyleCount() + walker_.CharacterStyleCount());
@@ -208,12 +198,7 @@ void OBHtmlConversion::BeginText(const OBWalkText&) {
     Block block = {tagCount_, blockText_.Size(), 0,        0, false, false, false,
                    false,     pendingNote_,      language_};
     pendingNote_ = 0;
-    if (blockCount_ < blocks_.Count())
-        blocks_[blockCount_++] = block;
-    else if (blocks_.Add(block))
-        ++blockCount_;
-    else
-        problems_.Report(OBERR::kOutOfMemory);
+    if (!PushAt(blocks_, blockCount_, block)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 void OBHtmlConversion::EndText(const OBWalkText&) {
@@ -363,11 +348,7 @@ void OBHtmlConversion::PushTag(int kind, const Utf8Text& open, const char* close
     tag.close = tagText_.Size();
     tagText_.Append(close);
     tag.closeLength = tagText_.Size() - tag.close;
-    if (tagCount_ < tags_.Count()) {
-        tags_[tagCount_++] = tag;
-    } else if (tags_.Add(tag)) {
-        ++tagCount_;
-    } else {
+    if (!PushAt(tags_, tagCount_, tag)) {
         problems_.Report(OBERR::kOutOfMemory);
         tagText_.Truncate(tag.open);
         return;
@@ -508,12 +489,7 @@ void OBHtmlConversion::AddSplit(long long position, int level, const Utf8Text& m
     // when the tag does.
     Split split = {position, level, tagText_.Size(), markup.Size()};
     tagText_.Append(markup);
-    if (splitEnd_ < splits_.Count())
-        splits_[splitEnd_++] = split;
-    else if (splits_.Add(split))
-        ++splitEnd_;
-    else
-        problems_.Report(OBERR::kOutOfMemory);
+    if (!PushAt(splits_, splitEnd_, split)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 void OBHtmlConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {

@@ -71,13 +71,7 @@ void OBPandocConversion::Open(int kind, const Utf8Text& open, const char* close)
     frame.close = frameText_.Size();
     frameText_.Append(close);
     frame.closeLength = frameText_.Size() - frame.close;
-    bool pushed = true;
-    if (frameCount_ < frames_.Count())
-        frames_[frameCount_++] = frame;
-    else if (frames_.Add(frame))
-        ++frameCount_;
-    else
-        pushed = false;
+    bool pushed = PushAt(frames_, frameCount_, frame);
     out_.Append(open);
     if (!pushed) {
         // Without memory the element stays empty, and the JSON whole.
@@ -254,16 +248,7 @@ void OBPandocConversion::WriteMeta() {
 
 void OBPandocConversion::LogReport() {
     const OBWalkCounts& c = walker_.Counts();
-    report_.Add(OBREPORT::kStoriesLeftOut, c.storiesLeftOut);
-    report_.Add(OBREPORT::kPicturesLeftOut, c.pictures - pictures_);
-    report_.Add(OBREPORT::kPicturesWithoutLink, c.picturesWithoutLink);
-    report_.Add(OBREPORT::kShapesLeftOut, c.shapes);
-    report_.Add(OBREPORT::kItemLinksLeftOut, c.itemLinks);
-    report_.Add(OBREPORT::kVariablesAsText, c.variables);
-    report_.Add(OBREPORT::kBreaksAsLineBreaks, c.breaks);
-    report_.Add(OBREPORT::kObjectStylesIgnored, c.objectStyles);
-    report_.Add(OBREPORT::kIndexLeftOut, c.indexEntries);
-    report_.Add(OBREPORT::kTocStylesLeftOut, c.tocStyles);
+    ReportWhatNoMarkupHolds(pictures_);
     report_.Add(OBREPORT::kWarichuInParentheses, c.warichus);
     report_.Add(OBREPORT::kKentenApproximated, c.kentens);
     report_.Add(OBREPORT::kTcyApproximated, c.tcys);
@@ -323,12 +308,7 @@ void OBPandocConversion::EndStory(const OBWalkStory&) {
 
 void OBPandocConversion::BeginText(const OBWalkText&) {
     Block block = {frameCount_, -1, -1, nullptr, language_, language_, false, 0, nullptr, false};
-    if (blockCount_ < blocks_.Count())
-        blocks_[blockCount_++] = block;
-    else if (blocks_.Add(block))
-        ++blockCount_;
-    else
-        problems_.Report(OBERR::kOutOfMemory);
+    if (!PushAt(blocks_, blockCount_, block)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 void OBPandocConversion::EndText(const OBWalkText&) {
@@ -584,12 +564,7 @@ void OBPandocConversion::ReachPosition(long long position) {
 void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
     Split split = {position, level, frameText_.Size(), markup.Size()};
     frameText_.Append(markup);
-    if (splitEnd_ < splits_.Count())
-        splits_[splitEnd_++] = split;
-    else if (splits_.Add(split))
-        ++splitEnd_;
-    else
-        problems_.Report(OBERR::kOutOfMemory);
+    if (!PushAt(splits_, splitEnd_, split)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 // ---- spans ----------------------------------------------------------------------------------
@@ -809,10 +784,7 @@ void OBPandocConversion::OnTable(Element* table, const OBWalkRun&) {
                 // The cell's blocks, in a list of their own.
                 Frame frame = {kList, frameText_.Size(), 0, frameText_.Size(), 0, 0, 0};
                 int base = frameCount_;
-                if (frameCount_ < frames_.Count())
-                    frames_[frameCount_++] = frame;
-                else if (frames_.Add(frame))
-                    ++frameCount_;
+                PushAt(frames_, frameCount_, frame);
                 if (cell.text && frameCount_ > base)
                     walker_.Walk(cell.text, OBWALK::kCellText, depth + 1);
                 frameCount_ = base;

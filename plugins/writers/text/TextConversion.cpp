@@ -293,12 +293,7 @@ void OBTextConversion::BeginText(const OBWalkText& text) {
                 : text.kind == OBWALK::kNoteText ? kNoteText
                                                  : cellMode_;
     Body body = {mode, options_.markStyles && (mode == kStoryText || mode == kNoteText), 0, false};
-    if (bodyCount_ < bodies_.Count())
-        bodies_[bodyCount_++] = body;
-    else if (bodies_.Add(body))
-        ++bodyCount_;
-    else
-        problems_.Report(OBERR::kOutOfMemory);
+    if (!PushAt(bodies_, bodyCount_, body)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 void OBTextConversion::EndText(const OBWalkText& text) {
