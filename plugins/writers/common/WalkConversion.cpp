@@ -68,3 +68,16 @@ void OBWalkConversion::ReportWhatNoMarkupHolds(long long picturesWritten) {
     report_.Add(OBREPORT::kIndexLeftOut, c.indexEntries);
     report_.Add(OBREPORT::kTocStylesLeftOut, c.tocStyles);
 }
+
+void OBWalkConversion::LinkUrl(const OBWalkLink& link, obwalk::Utf8Text& url) const {
+    if (link.kind == OBWALK::kUrl) {
+        url.Append(link.url);
+    } else if (link.kind == OBWALK::kPage && link.page >= 0 &&
+               link.page < walker_.Pages().Count()) {
+        url.Append("#page-");
+        url.AppendNumber(walker_.Pages()[link.page].number);
+    } else if (link.kind == OBWALK::kText) {
+        url.Append("#target-");
+        url.AppendNumber(link.target);
+    }
+}

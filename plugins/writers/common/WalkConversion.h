@@ -36,6 +36,9 @@ protected:
     /// variables and breaks as text, object styles, index and contents
     /// styles.
     void ReportWhatNoMarkupHolds(long long picturesWritten);
+    /// Where a link goes, as a URL: its own, or "#page-N" (the page's
+    /// number) and "#target-N" for the anchors the writers mark.
+    void LinkUrl(const OBWalkLink& link, obwalk::Utf8Text& url) const;
 
     OBWriterProblems problems_;
     OBWriterReport report_;

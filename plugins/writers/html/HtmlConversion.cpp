@@ -514,7 +514,7 @@ void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
     switch (span.kind) {
     case OBWALK::kLink: {
         Utf8Text href;
-        if (span.link) LinkHref(*span.link, href);
+        if (span.link) LinkUrl(*span.link, href);
         if (linkDepth_ > 0 || href.IsEmpty()) {
             if (linkDepth_ > 0 && !span.resumed) report_.Add(OBREPORT::kLinksInLinksLeftOut);
             PushTag(kSpanTag, open, "");
@@ -547,19 +547,6 @@ void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
         open.Append("<span class=\"tcy\" style=\"text-combine-upright: all\">");
         PushTag(kSpanTag, open, "</span>");
         return;
-    }
-}
-
-void OBHtmlConversion::LinkHref(const OBWalkLink& link, Utf8Text& href) {
-    if (link.kind == OBWALK::kUrl) {
-        href.Append(link.url);
-    } else if (link.kind == OBWALK::kPage && link.page >= 0 &&
-               link.page < walker_.Pages().Count()) {
-        href.Append("#page-");
-        href.AppendNumber(walker_.Pages()[link.page].number);
-    } else if (link.kind == OBWALK::kText) {
-        href.Append("#target-");
-        href.AppendNumber(link.target);
     }
 }
 
@@ -746,7 +733,7 @@ void OBHtmlConversion::OnPicture(const OBWalkPicture& picture) {
     }
     img.Append('>');
     Utf8Text href;
-    if (picture.link && (!picture.inlined || linkDepth_ == 0)) LinkHref(*picture.link, href);
+    if (picture.link && (!picture.inlined || linkDepth_ == 0)) LinkUrl(*picture.link, href);
     if (picture.inlined) {
         if (blockCount_ == 0) return;
         EnsureParagraph();

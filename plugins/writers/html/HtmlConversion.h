@@ -102,7 +102,6 @@ private:
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
     void BeginRuby(const OBWalkSpan& span);
     void BeginWarichu(const OBWalkSpan& span);
-    void LinkHref(const OBWalkLink& link, obwalk::Utf8Text& href);
     int HeadingOf(Element* paragraphStyle);
     void WriteNotes(OBBaseTypeCollection<Note>& notes, bool endnotes);
     void NoteNumber(int number);

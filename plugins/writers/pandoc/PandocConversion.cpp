@@ -25,14 +25,13 @@ void Quoted(Utf8Text& out, const Utf8Text& text) {
     out.Append('"');
 }
 
-// UTF-8 text as pandoc inlines (Str and Space), without brackets.
-void Inlines(Utf8Text& out, const Utf8Text& text) {
-    const char* s = text.Data();
-    long long n = text.Size(), i = 0;
-    bool first = true;
+// Text as pandoc inlines: each run of spaces a Space, each word a Str
+// whose text append(out, units, count) writes; before() comes before each.
+template <class Unit, class Before, class Append>
+void Words(const Unit* s, long long n, Utf8Text& out, Before before, Append append) {
+    long long i = 0;
     while (i < n) {
-        if (!first) out.Append(',');
-        first = false;
+        before();
         if (s[i] == ' ') {
             while (i < n && s[i] == ' ')
                 ++i;
@@ -43,9 +42,21 @@ void Inlines(Utf8Text& out, const Utf8Text& text) {
         while (i < n && s[i] != ' ')
             ++i;
         out.Append("{\"t\":\"Str\",\"c\":\"");
-        objson::AppendJsonUtf8(out, s + from, static_cast<std::size_t>(i - from));
+        append(out, s + from, static_cast<std::size_t>(i - from));
         out.Append("\"}");
     }
+}
+
+// UTF-8 text as pandoc inlines, comma-separated, without brackets.
+void Inlines(Utf8Text& out, const Utf8Text& text) {
+    bool first = true;
+    Words(
+        text.Data(), text.Size(), out,
+        [&] {
+            if (!first) out.Append(',');
+            first = false;
+        },
+        objson::AppendJsonUtf8<Utf8Text>);
 }
 
 } // namespace
@@ -108,22 +119,8 @@ void OBPandocConversion::Leaf(const Utf8Text& json) {
 }
 
 void OBPandocConversion::Str(const unsigned short* units, long long n) {
-    long long i = 0;
-    while (i < n) {
-        Item();
-        if (units[i] == ' ') {
-            while (i < n && units[i] == ' ')
-                ++i;
-            out_.Append("{\"t\":\"Space\"}");
-            continue;
-        }
-        long long from = i;
-        while (i < n && units[i] != ' ')
-            ++i;
-        out_.Append("{\"t\":\"Str\",\"c\":\"");
-        objson::AppendJsonUtf16(out_, units + from, static_cast<std::size_t>(i - from));
-        out_.Append("\"}");
-    }
+    Words(
+        units, n, out_, [this] { Item(); }, objson::AppendJsonUtf16<Utf8Text>);
 }
 
 void OBPandocConversion::StrUtf8(const char* text) {
@@ -273,16 +270,7 @@ void OBPandocConversion::PageAnchors(int page, bool atEnd) {
         Utf8Text open;
         open.Append("{\"t\":\"Para\",\"c\":[");
         Open(kBlockFrame, open, "]}");
-        for (int i = 0; i < dueAnchors_.Count(); ++i) {
-            Utf8Text anchor, id;
-            id.Append("page-");
-            id.AppendNumber(walker_.Pages()[dueAnchors_[i]].number);
-            anchor.Append("{\"t\":\"Span\",\"c\":[");
-            Attr(anchor, id.Data(), nullptr);
-            anchor.Append(",[]]}");
-            Leaf(anchor);
-        }
-        dueAnchors_.Clear();
+        WriteDueAnchors();
         Close();
     }
 }
@@ -396,6 +384,11 @@ void OBPandocConversion::EnsureParagraph() {
         Open(kBlockFrame, open, "]}");
     }
     block.paragraph = frameCount_ - 1;
+    WriteDueAnchors();
+}
+
+// The anchors of the pages that begin here, as empty Spans.
+void OBPandocConversion::WriteDueAnchors() {
     for (int i = 0; i < dueAnchors_.Count(); ++i) {
         Utf8Text anchor, id;
         id.Append("page-");
@@ -569,19 +562,6 @@ void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text&
 
 // ---- spans ----------------------------------------------------------------------------------
 
-void OBPandocConversion::LinkTarget(const OBWalkLink& link, Utf8Text& url) {
-    if (link.kind == OBWALK::kUrl) {
-        url.Append(link.url);
-    } else if (link.kind == OBWALK::kPage && link.page >= 0 &&
-               link.page < walker_.Pages().Count()) {
-        url.Append("#page-");
-        url.AppendNumber(walker_.Pages()[link.page].number);
-    } else if (link.kind == OBWALK::kText) {
-        url.Append("#target-");
-        url.AppendNumber(link.target);
-    }
-}
-
 void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
@@ -590,7 +570,7 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     switch (span.kind) {
     case OBWALK::kLink: {
         Utf8Text url;
-        if (span.link) LinkTarget(*span.link, url);
+        if (span.link) LinkUrl(*span.link, url);
         if (linkDepth_ > 0 || url.IsEmpty()) {
             if (linkDepth_ > 0 && !span.resumed) report_.Add(OBREPORT::kLinksInLinksLeftOut);
             open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[]],[");
@@ -816,7 +796,7 @@ void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
     Quoted(image, url);
     image.Append(",\"\"]]}");
     Utf8Text href;
-    if (picture.link && linkDepth_ == 0) LinkTarget(*picture.link, href);
+    if (picture.link && linkDepth_ == 0) LinkUrl(*picture.link, href);
     if (picture.inlined) {
         if (blockCount_ == 0) return;
         EnsureParagraph();

@@ -106,7 +106,7 @@ private:
     void BeginRuby(const OBWalkSpan& span);
     void EndRuby(const OBWalkSpan& span);
     void Reading(const obwalk::Utf8Text& reading);
-    void LinkTarget(const OBWalkLink& link, obwalk::Utf8Text& url);
+    void WriteDueAnchors();
     void PageAnchors(int page, bool atEnd);
     void WriteMeta();
     void LogReport() override;
