@@ -463,44 +463,23 @@ TEST_F(RegisteredTable, TheHandleIsReadThroughThePointer) {
 // code page holds it, else the locale's script, else the first script that
 // holds it, else the system script with what it can hold.
 TEST_F(RegisteredTable, EachTextArrivesInAScriptThatHoldsIt) {
-    const auto kSys = WSE::kSystemScript, kJa = WSE::kJapaneseScript;
-    struct Row {
-        const char* utf8;
-        OBL::LocaleIDEnum locale;
-        unsigned systemCodePage;
-        WSE::WritingScriptEnum systemScript, script;
-        const char* bytes;
-    } rows[] = {
-        {"Caf\xC3\xA9 \xE2\x82\xAC", OBL::kEnglish, 1252, kSys, kSys, "Caf\xE9 \x80"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 1252, kSys, kJa, "\x83\x81\x83\x82"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kEnglish, 1252, kSys, kJa, "\x83\x81\x83\x82"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 932, kSys, kSys, "\x83\x81\x83\x82"},
-        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kSimplifiedChinese, 1252, kSys, WSE::kSimpChineseScript,
-         "\xD6\xD0\xCE\xC4"},
-        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kJapanese, 1252, kSys, kJa, "\x92\x86\x95\xB6"},
-        {"\xED\x95\x9C", OBL::kKorean, 1252, kSys, WSE::kKoreanScript, "\xD0\x65"},
-        {"\xCE\xB1\xCE\xB2", OBL::kEnglish, 1252, WSE::kGreekScript, WSE::kGreekScript, "\xE1\xE2"},
-        {"A日سB", OBL::kJapanese, 1252, kSys, kSys, "A??B"},
-        // A character beyond the basic plane: one '?', or its bytes where a page holds it.
-        {"a😀b", OBL::kEnglish, 1252, kSys, kSys, "a?b"},
-        {"a😀b", OBL::kEnglish, 65001, kSys, kSys, "a😀b"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.utf8);
-        ASSERT_EQ(OBConvertorLumService::SetSystemCodePage(row.systemCodePage), 1);
-        COBString::OBSetSystemScript(row.systemScript);
-        table_.SetString(16 * 10 + row.locale, row.utf8);
+    for (const auto& f : ombra_test::ReadTable("text/strings.tsv", "display")) {
+        std::string utf8 = ombra_test::BytesOf(f[0]), bytes = ombra_test::BytesOf(f[5]);
+        auto locale = static_cast<OBL::LocaleIDEnum>(std::stoi(f[1]));
+        SCOPED_TRACE(utf8);
+        ASSERT_EQ(OBConvertorLumService::SetSystemCodePage(unsigned(std::stoul(f[2]))), 1);
+        COBString::OBSetSystemScript(static_cast<WSE::WritingScriptEnum>(std::stoi(f[3])));
+        table_.SetString(16 * 10 + locale, utf8.c_str());
         COBString text;
-        ASSERT_EQ(OBLoadResourceText(16 * 10, row.locale, text), 1);
-        EXPECT_EQ(text.GetWSEScript(), row.script);
-        EXPECT_EQ(std::string(text.GrabCString()), row.bytes);
         EXPECT_EQ(OBLoadResourceText(16 * 10, OBL::kFrench, text), 1);
         EXPECT_EQ(text.Length(), 0) << "a locale without a text of its own";
-        ASSERT_EQ(OBLoadResourceText(16 * 10, row.locale, text), 1);
+        ASSERT_EQ(OBLoadResourceText(16 * 10, locale, text), 1);
+        EXPECT_EQ(text.GetWSEScript(), std::stoi(f[4]));
+        EXPECT_EQ(std::string(text.GrabCString()), bytes);
         // The text reads back as it was written, where a script holds it whole.
         WOBString written;
-        OBStringUtils::ConvertUTF8ToUTF16String(row.utf8, std::strlen(row.utf8), written);
-        if (std::string(row.bytes).find('?') == std::string::npos) {
+        OBStringUtils::ConvertUTF8ToUTF16String(utf8.c_str(), utf8.size(), written);
+        if (bytes.find('?') == std::string::npos) {
             EXPECT_EQ(U16(text.GrabAsWString()), U16(written.GrabWString()));
         }
     }
