@@ -303,13 +303,46 @@ TEST(ElementChildren, RunningOutOfMemoryLeavesEveryTreeWhole) {
 
 // ---------------------------------------------------------------- ElementUtil
 
+// Random level and referral calls against a model, on two threads at once,
+// each with levels of its own: before Init and after Reset nothing happens
+// and the queries answer 0; Init keeps existing values; levels wrap below 0.
+bool UtilFollowsItsModel(unsigned seed) {
+    std::mt19937 rng(seed);
+    bool ready = false;
+    int chunk = 0, relationship = 0;
+    std::set<unsigned> referrals;
+    for (int step = 0; step < 400; ++step) {
+        unsigned id = rng() % 20, op = rng() % 8;
+        void (*const levelCalls[])() = {ElementUtil::BeginChunk, ElementUtil::EndChunk,
+                                        ElementUtil::BeginRelationship,
+                                        ElementUtil::EndRelationship};
+        if (op < 4) {
+            levelCalls[op]();
+            *(op < 2 ? &chunk : &relationship) += ready ? 1 - 2 * int(op % 2) : 0;
+        } else if (op == 4) {
+            ready = ElementUtil::Init() == 1 || ready;
+        } else if (op == 5 && rng() % 4 == 0) {
+            ElementUtil::Reset();
+            ready = false, chunk = relationship = 0, referrals.clear();
+        } else if (op > 5) {
+            ElementUtil::MakeReferralElement(id);
+            if (ready) referrals.insert(id);
+        }
+        EXPECT_EQ(ElementUtil::GetChunkStatus(), chunk);
+        EXPECT_EQ(ElementUtil::GetRelationshipStatus(), relationship);
+        EXPECT_EQ(ElementUtil::isReferral(id), referrals.count(id));
+        if (::testing::Test::HasFailure()) return false;
+    }
+    ElementUtil::Reset();
+    return true;
+}
+
 TEST(ElementUtilState, LevelsAndReferralsPerThread) {
-    std::thread worker([] {
-        // Before Init: nothing happens and the queries answer 0.
-        ElementUtil::BeginChunk();
-        ElementUtil::MakeReferralElement(5);
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 0);
-        EXPECT_EQ(ElementUtil::isReferral(5), 0);
+    std::thread first([] { EXPECT_TRUE(UtilFollowsItsModel(1)); });
+    std::thread second([] { EXPECT_TRUE(UtilFollowsItsModel(2)); });
+    first.join();
+    second.join();
+    std::thread([] {
         ombra_test::SweepAllocationFailures([] {
             bool ok = ElementUtil::Init() == 1;
             ElementUtil::BeginChunk();
@@ -321,38 +354,7 @@ TEST(ElementUtilState, LevelsAndReferralsPerThread) {
             ElementUtil::Reset();
             return ok;
         });
-        ASSERT_EQ(ElementUtil::Init(), 1);
-        ElementUtil::BeginChunk();
-        ElementUtil::BeginChunk();
-        ElementUtil::EndChunk();
-        ElementUtil::BeginRelationship();
-        EXPECT_EQ(ElementUtil::Init(), 1); // existing values stay
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 1);
-        EXPECT_EQ(ElementUtil::GetRelationshipStatus(), 1);
-        ElementUtil::EndRelationship();
-        ElementUtil::EndRelationship(); // below 0: the counter wraps
-        EXPECT_EQ(ElementUtil::GetRelationshipStatus(), -1);
-        for (unsigned int id = 100; id < 120; ++id)
-            ElementUtil::MakeReferralElement(id);
-        EXPECT_EQ(ElementUtil::isReferral(100), 1);
-        EXPECT_EQ(ElementUtil::isReferral(120), 0);
-
-        std::thread other([] {
-            ElementUtil::Init();
-            EXPECT_EQ(ElementUtil::GetChunkStatus(), 0);
-            EXPECT_EQ(ElementUtil::isReferral(100), 0);
-            ElementUtil::BeginChunk();
-            ElementUtil::Reset();
-        });
-        other.join();
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 1);
-
-        ElementUtil::Reset();
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 0);
-        EXPECT_EQ(ElementUtil::isReferral(100), 0);
-        ElementUtil::Reset(); // twice is harmless
-    });
-    worker.join();
+    }).join();
 }
 
 // ---------------------------------------------------------------- Value
