@@ -211,7 +211,7 @@ TEST_F(ConvertorTest, TheThreadsChosenReaderServesItsNextConversionOnly) {
 
 // ---- the preference adjustments ---------------------------------------------
 
-TEST_F(ConvertorTest, TheTextWriterGetsTheOptionsOrOnlyPCAndPlainText) {
+TEST_F(ConvertorTest, TheTextWriterGetsTheOptionsOrOnlyPCAndPlainTextOthersKeepTheirs) {
     OBConvertorManager manager(readers_.Path(), writers_.Path());
     ASSERT_EQ(Convert(manager, "answer:9=1 count=0"), 1);
     EXPECT_EQ(WriterPreferences(259), Defaults("P3=1", "P4=PC"));
@@ -240,16 +240,15 @@ TEST_F(ConvertorTest, TheTextWriterGetsTheOptionsOrOnlyPCAndPlainText) {
         EXPECT_EQ(values[0], c.encodingName);
         EXPECT_EQ(values[9], c.unitName);
     }
-}
 
-TEST_F(ConvertorTest, OtherWritersKeepTheirPreferences) {
-    OBConvertorManager manager(readers_.Path(), writers_.Path());
+    // Other writers keep their preferences.
+    ClearRecorded();
     ErrorCode error;
     OBConvertor* other = manager.GetConvertorForWriter(300, error);
     ASSERT_NE(other, nullptr);
     ScriptInput input("answer:9=1 count=1");
     MemoryOutput output;
-    Preferences options = Options(0, 2);
+    options = Options(0, 2);
     ASSERT_EQ(other->ExtractData(input.Stream(), output.Stream(), &options), 1);
     EXPECT_EQ(WriterPreferences(300), Defaults("P3=0", "P4="));
     EXPECT_EQ(output.Numbers(), std::vector<int>{0});

@@ -710,13 +710,11 @@ bool TableFollowsItsModel(unsigned seed) {
     return true;
 }
 
-TEST(IDTable, FollowsItsModelWhateverMemoryRemains) {
+TEST(IDTable, FollowsItsModelWhateverMemoryRemainsAndAssignmentSharesTheBlock) {
     for (unsigned seed = 1; seed <= 5; ++seed)
         ASSERT_TRUE(TableFollowsItsModel(seed));
     ombra_test::SweepAllocationFailures([] { return TableFollowsItsModel(2); });
-}
 
-TEST(IDTable, AssignmentSharesTheBlock) {
     OBIDTable original;
     original.Add(1);
     original.Add(2);

@@ -177,7 +177,7 @@ TEST(Attributes, CopiesShareButNeverReleaseTwice) {
     }
 }
 
-TEST(Attributes, AssignmentReleasesTheValueItOwnedAndMovesTransferOwnership) {
+TEST(Attributes, AssignmentMovesInitAndSetValueKeepOwnershipStraight) {
     int deathsA = 0, deathsB = 0;
     {
         Attribute a(AN::kBold, VT::ekBool16, new Counted(&deathsA));
@@ -197,9 +197,8 @@ TEST(Attributes, AssignmentReleasesTheValueItOwnedAndMovesTransferOwnership) {
         EXPECT_EQ(deathsB, 0);
     }
     EXPECT_EQ(deathsB, 1);
-}
 
-TEST(Attributes, InitCreatesAFreshValueAndSetValueAdopts) {
+    // Init creates a fresh value and SetValue adopts.
     Attribute a(AN::kFontSize, VT::ekUndefined, nullptr);
     a.Init(VT::ekMeasurement);
     ASSERT_NE(a.GetValue(), nullptr);

@@ -73,7 +73,7 @@ TEST(ScalarValues, EqualityGetAndAssignment) {
     EXPECT_EQ(zero.IsEqual(&other), 1);
 }
 
-TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
+TEST(LengthValues, ConvertOnReadTruncateTowardZeroAndCompareInTheirUnit) {
     struct {
         UNITS::LINEAR::UnitEnum unit;
         double value;
@@ -112,10 +112,8 @@ TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
     forgotten.GetUnit(unit);
     EXPECT_EQ(r.Value(), 5.0);
     EXPECT_EQ(unit, kCentimeters);
-}
 
-TEST(LengthValues, AsStringAndEquality) {
-    ValueLength length;
+    // As a string no unit; the other is read in this value's unit.
     length.Init(kInches, 12);
     COBString text("x=");
     length.GetAsString(text);
@@ -315,7 +313,7 @@ TEST(StreamValues, NeverEqualAndBytesCopiedIntoAStreamOfTheirOwn) {
     delete stream; // the holder's to delete
 }
 
-TEST(FileSpecValues, PathKindsAndFileNames) {
+TEST(FileSpecValues, PathKindsFileNamesAndEquality) {
     for (const auto& row : ombra_test::ReadTable("model/values.tsv", "filespec")) {
         std::string path = ombra_test::BytesOf(row[1]);
         std::string name = row.size() > 2 ? ombra_test::BytesOf(row[2]) : "";
@@ -327,9 +325,7 @@ TEST(FileSpecValues, PathKindsAndFileNames) {
         file.GetFileName(got);
         EXPECT_EQ(Str(got), name) << path;
     }
-}
 
-TEST(FileSpecValues, KindAfterInitAndEquality) {
     Forgetful<ValueFileSpec> file;
     COBString url("http://a/b");
     file.Init(3, 4, url);

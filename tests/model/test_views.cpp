@@ -270,7 +270,7 @@ TEST(StoredElements, EveryViewKindHasOneAndNothingElse) {
     EXPECT_EQ(OBGetAttributeStore(nullptr), nullptr);
 }
 
-TEST(StoredElements, AccessorsHandOutWhatWasStored) {
+TEST(StoredElements, AccessorsHandOutWhatWasStoredIndexedOrNot) {
     ConversionState state;
     OBStoredPublication pub;
     EXPECT_EQ(pub.GetPageWidth(), nullptr);
@@ -301,10 +301,8 @@ TEST(StoredElements, AccessorsHandOutWhatWasStored) {
     EXPECT_EQ(pub.Remove(AN::kStartPageNum), 1);
     EXPECT_EQ(pub.Remove(AN::kStartPageNum), 0);
     EXPECT_EQ(view->GetStartPageNum(), nullptr);
-}
 
-TEST(StoredElements, IndexedAttributesAndStrings) {
-    ConversionState state;
+    // Indexed attributes and strings.
     OBStoredMultiInk ink;
     ink.SetId(AN::kNthColorID, 11, 0);
     ink.SetId(AN::kNthColorID, 12, 1);

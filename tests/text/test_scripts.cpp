@@ -32,15 +32,13 @@ int Convert(int charset, const char* name, OBPlatforms platform, char* out = nul
     return OBVellHandler::ConvertCharsetToLumWritingScript(charset, name, platform, out);
 }
 
-TEST(CharsetFallback, MapsTheWindowsCharacterSets) {
+TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheWindowsSetsMap) {
     for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "fallback")) {
         std::istringstream charsets(row[1]);
         for (int charset; charsets >> charset;)
             EXPECT_EQ(Fallback(charset), std::stoi(row[0])) << charset;
     }
-}
 
-TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheFallbackAnswers) {
     ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
     char out[32];
     std::memset(out, 'x', sizeof out);
