@@ -144,6 +144,7 @@ TEST_F(ConvertorTest, WithoutWriter259OrAFolderTheTextConvertorIsUnavailable) {
         EXPECT_EQ(manager.GetConvertorForWriter(300, error) != nullptr, folder);
         EXPECT_EQ(error, folder ? kNoError : kWriterUnavailable);
         EXPECT_EQ(ReaderManager::GetInstance() != nullptr, folder);
+        EXPECT_EQ(WriterManager::GetInstance() != nullptr, folder);
         EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 0);
     }
 }
