@@ -381,10 +381,7 @@ TEST_F(ConvertorTest, AHostsWholeSequenceLeavesNothingBehind) {
             Preferences options = Options(1, 10);
             EXPECT_EQ(convertor->ExtractData(input.Stream(), output.Stream(), &options), 1);
             EXPECT_EQ(output.Numbers(), (std::vector<int>{0, 1, 2, 3, 4}));
-        }
-        EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
-        EXPECT_EQ(ReaderManager::GetInstance(), nullptr);
-        EXPECT_EQ(WriterManager::GetInstance(), nullptr);
+        } // the fixture checks that the managers and the text service are gone
         OBConnectionUtility::SetCurrentHandle(nullptr);
     }
     EXPECT_EQ(Stats().allocations - Stats().releases, outstanding);
