@@ -33,6 +33,7 @@ using Pairs = std::vector<std::pair<long long, long long>>;
 struct Feature {
     const char* package;
     std::vector<std::pair<int, bool>> prefs;
+    std::vector<std::string> texts; ///< of the stories, in order
     std::function<void(const Reading&)> check;
 };
 
@@ -83,8 +84,6 @@ void DocumentParts(const Reading& r) {
 }
 
 void CheckText(const Reading& r) {
-    EXPECT_EQ(r.Texts(), std::vector<std::string>{"One" + kLine + "line\ttab" + kPara +
-                                                  "Two\tx\fThree\fFour"});
     EXPECT_EQ(Ranges(r.top.back(), EL::kParagraphRun),
               (Pairs{{0, 13}, {13, 19}, {19, 25}, {25, 29}}));
     std::vector<Element*> paras = r.All(EL::kParagraphRun);
@@ -94,7 +93,6 @@ void CheckText(const Reading& r) {
 }
 
 void CheckVariables(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Page " + kObject + " of " + kObject + " " + kObject);
     std::vector<Element*> v = r.All(EL::kVariableRun);
     ASSERT_EQ(v.size(), 3u);
     EXPECT_EQ(Int(v[0], AN::kPos), 5);
@@ -168,7 +166,6 @@ void CheckGrid(const Reading& r) {
 }
 
 void CheckTable(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Before" + kObject + "after");
     EXPECT_EQ(Int(Nth(r, EL::kTableRun, 0), AN::kTextIndex), 6);
     Element* table = Nth(r, EL::kTable, 0);
     EXPECT_EQ(Int(table, AN::kNumberOfRows), 3);
@@ -185,7 +182,6 @@ void CheckTable(const Reading& r) {
 }
 
 void CheckFootnote(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Body" + kObject + " end");
     Element* note = Nth(r, EL::kFootnote, 0);
     EXPECT_EQ(Int(note, AN::kPosition), 4);
     EXPECT_EQ(Text(Below(note, EL::kChildStory)[0]), kObject + " Note");
@@ -210,28 +206,17 @@ void CheckHyperlinks(const Reading& r) {
     EXPECT_EQ(Id(links[0], AN::kSource), Nth(r, EL::kHyperLinkTextSource, 0)->GetId());
 }
 
-void CheckNotes(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "AB");
-}
-
 void CheckNotesIncluded(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Anote" + kLine + "twoB");
     EXPECT_EQ(
         Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsComment), 1);
 }
 
-void CheckConditions(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Shown both");
-}
-
 void CheckConditionsIncluded(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Shown hidden both");
     EXPECT_EQ(Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsHidden),
               1);
 }
 
 void CheckChanges(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Kept new");
     Element* inserted = Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0];
     EXPECT_EQ(Flag(inserted, AN::kIsInserted), 1);
     EXPECT_EQ(Str(inserted, AN::kTrackChangeAuthor), "Ann");
@@ -239,13 +224,11 @@ void CheckChanges(const Reading& r) {
 }
 
 void CheckChangesIncluded(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Kept newold");
     EXPECT_EQ(
         Flag(Below(Nth(r, EL::kCharacterRun, 2), EL::kCharacterAttributes)[0], AN::kIsDeleted), 1);
 }
 
 void CheckItems(const Reading& r) {
-    EXPECT_EQ(r.Texts(), (std::vector<std::string>{"Turned", "Chained", "Round"}));
     std::vector<Element*> frames = r.All(EL::kText);
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(Id(frames[0], AN::kNextTextObject), frames[1]->GetId());
@@ -276,20 +259,16 @@ void CheckItems(const Reading& r) {
 }
 
 void CheckPlacement(const Reading& r) {
-    EXPECT_EQ(r.Texts(), (std::vector<std::string>{"Body", "Hidden", "Folio " + kObject, "Aside"}));
     EXPECT_EQ(Id(Nth(r, EL::kRegularPage, 0), AN::kBasedOn), Nth(r, EL::kMasterPage, 0)->GetId());
     EXPECT_EQ(Str(Nth(r, EL::kVariableRun, 0), AN::kStaticText), ""); // on a master page
     EXPECT_EQ(Nth(r, EL::kPasteboardDrawingObjectList, 0)->GetChildCount(), 1u);
 }
 
 void CheckPlacementLeftOut(const Reading& r) {
-    EXPECT_EQ(r.Texts(), std::vector<std::string>{"Body"});
     EXPECT_EQ(r.All(EL::kLayer).size(), 1u);
 }
 
 void CheckAnchored(const Reading& r) {
-    EXPECT_EQ(r.Texts(),
-              (std::vector<std::string>{"Before" + kObject + kObject + "after", "Inside"}));
     auto* ids = dynamic_cast<ValueIdRefList*>(
         OBGetAttributeValue(Nth(r, EL::kChildStory, 0), AN::kInlineObjectList));
     ASSERT_NE(ids, nullptr);
@@ -306,38 +285,30 @@ void CheckCjk(const Reading& r) {
               (std::vector<int>{WSE::kKoreanScript, WSE::kRomanScript, WSE::kTradChineseScript}));
 }
 
-void CheckMimetypeSecond(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "Second");
-}
-
-void CheckNoMimetype(const Reading& r) {
-    EXPECT_EQ(r.Texts()[0], "None");
-}
-
 const Feature kFeatures[] = {
-    {"text", {}, CheckText},
-    {"variables", {}, CheckVariables},
-    {"ruby", {}, CheckRuby},
-    {"kenten", {}, CheckKenten},
-    {"warichu", {}, CheckWarichu},
-    {"tcy", {}, CheckTcy},
-    {"grid", {}, CheckGrid},
-    {"table", {}, CheckTable},
-    {"footnote", {}, CheckFootnote},
-    {"hyperlinks", {}, CheckHyperlinks},
-    {"notes", {}, CheckNotes},
-    {"notes", {{4, true}}, CheckNotesIncluded},
-    {"conditions", {}, CheckConditions},
-    {"conditions", {{5, true}}, CheckConditionsIncluded},
-    {"changes", {}, CheckChanges},
-    {"changes", {{6, true}}, CheckChangesIncluded},
-    {"items", {}, CheckItems},
-    {"placement", {}, CheckPlacement},
-    {"placement", {{0, false}, {2, false}, {3, false}}, CheckPlacementLeftOut},
-    {"anchored", {}, CheckAnchored},
-    {"cjk", {}, CheckCjk},
-    {"mimetype-second", {}, CheckMimetypeSecond},
-    {"no-mimetype", {}, CheckNoMimetype},
+    {"text", {}, {"One" + kLine + "line\ttab" + kPara + "Two\tx\fThree\fFour"}, CheckText},
+    {"variables", {}, {"Page " + kObject + " of " + kObject + " " + kObject}, CheckVariables},
+    {"ruby", {}, {}, CheckRuby},
+    {"kenten", {}, {}, CheckKenten},
+    {"warichu", {}, {}, CheckWarichu},
+    {"tcy", {}, {}, CheckTcy},
+    {"grid", {}, {}, CheckGrid},
+    {"table", {}, {"Before" + kObject + "after"}, CheckTable},
+    {"footnote", {}, {"Body" + kObject + " end"}, CheckFootnote},
+    {"hyperlinks", {}, {}, CheckHyperlinks},
+    {"notes", {}, {"AB"}, nullptr},
+    {"notes", {{4, true}}, {"Anote" + kLine + "twoB"}, CheckNotesIncluded},
+    {"conditions", {}, {"Shown both"}, nullptr},
+    {"conditions", {{5, true}}, {"Shown hidden both"}, CheckConditionsIncluded},
+    {"changes", {}, {"Kept new"}, CheckChanges},
+    {"changes", {{6, true}}, {"Kept newold"}, CheckChangesIncluded},
+    {"items", {}, {"Turned", "Chained", "Round"}, CheckItems},
+    {"placement", {}, {"Body", "Hidden", "Folio " + kObject, "Aside"}, CheckPlacement},
+    {"placement", {{0, false}, {2, false}, {3, false}}, {"Body"}, CheckPlacementLeftOut},
+    {"anchored", {}, {"Before" + kObject + kObject + "after", "Inside"}, CheckAnchored},
+    {"cjk", {}, {}, CheckCjk},
+    {"mimetype-second", {}, {"Second"}, nullptr},
+    {"no-mimetype", {}, {"None"}, nullptr},
 };
 
 TEST(IdmlFeatures, EachPackageYieldsWhatItHolds) {
@@ -346,7 +317,10 @@ TEST(IdmlFeatures, EachPackageYieldsWhatItHolds) {
         Reading r(Package(std::string("features/") + f.package), f.prefs);
         EXPECT_EQ(r.recognised, 1);
         EXPECT_EQ(CheckStories(r.top), "");
-        f.check(r);
+        if (!f.texts.empty()) {
+            EXPECT_EQ(r.Texts(), f.texts);
+        }
+        if (f.check) f.check(r);
     }
 }
 
