@@ -129,11 +129,18 @@ TEST(PlugInRecords, LoadingALibraryThatIsNoneFailsWithTheLoadersReason) {
 
 // ---- names -----------------------------------------------------------------
 
+// Without a text service wide paths read as UTF-8.
 TEST(PlugInNames, TakeTheLastPathComponent) {
+    ASSERT_EQ(OBLumHandler::GetLumService(), nullptr);
     BareReader reader;
     OBSysFileRef path("/usr/lib/ombra/readers/sample.obrd");
     reader.SetReaderName(&path);
     EXPECT_STREQ(reader.GetReaderName().GrabCString(), "sample.obrd");
+    std::u16string wide = u"C:\\w\\\u00e9crit.obrd";
+    OBSysFileRef widePath(ombra_test::Ptr(wide));
+    reader.SetReaderName(&widePath);
+    EXPECT_STREQ(reader.GetReaderName().GrabCString(), "\xc3\xa9"
+                                                       "crit.obrd");
     OBSysFileRef windows("C:\\Program Files\\Ombra\\Readers\\legacy.obrd");
     reader.SetReaderName(&windows);
     EXPECT_STREQ(reader.GetReaderName().GrabCString(), "legacy.obrd");
@@ -151,16 +158,6 @@ TEST_F(PlugInNamesWithService, WidePathsConvertToRomanText) {
     EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xe9"
                                                        "crit.obwt");
     EXPECT_EQ(writer.GetWriterName().GetWSEScript(), WSE::kRomanScript);
-}
-
-TEST(PlugInNames, WidePathsWithoutATextServiceReadAsUTF8) {
-    ASSERT_EQ(OBLumHandler::GetLumService(), nullptr);
-    BareWriter writer;
-    std::u16string wide = u"C:\\w\\\u00e9crit.obwt";
-    OBSysFileRef path(ombra_test::Ptr(wide));
-    writer.SetWriterName(&path);
-    EXPECT_STREQ(writer.GetWriterName().GrabCString(), "\xc3\xa9"
-                                                       "crit.obwt");
 }
 
 // ---- the reader's lock and conversion state --------------------------------
@@ -186,7 +183,8 @@ TEST(ReaderBase, InitPreparesAndResetDiscardsTheThreadsConversionState) {
     OBErrorUtils::OBResetErrorUtils();
 }
 
-// The in-use flag and the lock keep other threads out from Init to Reset;
+// The in-use flag and the lock keep other threads out from Init to Reset
+// (the writer's as the reader's);
 // the holding thread may Init again, and a Reset by a thread that holds
 // nothing releases nothing.
 template <class PlugIn, class Init> void ExpectInitsTakeTurns(PlugIn& plugIn, Init init) {
@@ -215,6 +213,8 @@ template <class PlugIn, class Init> void ExpectInitsTakeTurns(PlugIn& plugIn, In
 TEST(ReaderBase, AnotherThreadsInitWaitsForTheReset) {
     BareReader reader;
     ExpectInitsTakeTurns(reader, [&] { reader.Init(nullptr, nullptr); });
+    BareWriter writer;
+    ExpectInitsTakeTurns(writer, [&] { writer.Init(); });
 }
 
 TEST(ReaderBase, OwnsItsPreferenceList) {
@@ -248,11 +248,6 @@ TEST(WriterBase, ResetForgetsTheHostsStreamAndDestructionClosesOneStillSet) {
         other.SetStream(&stream);
     }
     EXPECT_EQ(stream.closes, 1);
-}
-
-TEST(WriterBase, ConversionsThroughOneWriterTakeTurns) {
-    BareWriter writer;
-    ExpectInitsTakeTurns(writer, [&] { writer.Init(); });
 }
 
 long long Outstanding() {
