@@ -1,7 +1,8 @@
 // Damaged, truncated and hostile input: the parser returns what it could
 // read and says what it skipped, within its limits, and never crashes. What
-// the damaged documents of tests/data/scribus read as is pinned by the
-// recorded outputs (scribus_outputs_unchanged).
+// the documents of tests/data/scribus and their damaged copies (cut short,
+// compressed and cut short, ...) read as is pinned by the recorded outputs
+// (scribus_outputs_unchanged).
 #include "ScribusTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -101,16 +102,6 @@ TEST(ScribusRobustness, EveryTruncationKeepsTheTextBeforeTheCut) {
     EXPECT_FALSE(HasWarning(damaged, Warning::Code::kTruncated));
 }
 
-TEST(ScribusRobustness, TruncatedGzipKeepsWhatWasInflated) {
-    std::string packed = Fixture("v15.sla.gz");
-    ParseResult r = ParseBytes(packed.substr(0, packed.size() * 2 / 3));
-    EXPECT_EQ(ParseResult::Status::kRecovered, r.status);
-    EXPECT_TRUE(HasWarning(r, Warning::Code::kDecompression));
-    EXPECT_EQ(3u, r.document.pages.size());
-    EXPECT_GE(r.document.colors.size(), 5u);
-    ExpectCovered(r);
-}
-
 TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
     std::string head =
         "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" PAGEHEIGHT=\"100\"/>";
@@ -132,33 +123,17 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
     EXPECT_EQ(1u, r.document.pages.size());
 }
 
+// What each absurd number of absurd-numbers.sla falls back to is pinned by
+// the recorded outputs.
 TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     ParseResult r = ParseBytes(Fixture("absurd-numbers.sla"));
     ASSERT_EQ(ParseResult::Status::kOk, r.status);
     EXPECT_TRUE(HasWarning(r, Warning::Code::kBadNumber));
     EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit)); // the huge table
-    const Document& doc = r.document;
     ExpectCovered(r);
-    EXPECT_GT(doc.publication.pageWidth, 0);
-    EXPECT_GT(doc.publication.pageHeight, 0);
-    EXPECT_EQ(1, doc.publication.firstPageNumber);
-    EXPECT_EQ(Unit::kPoint, doc.publication.displayUnit);
-    ASSERT_EQ(1u, doc.pages.size());
-    EXPECT_GT(doc.pages[0].width, 0);
-    EXPECT_EQ(1u, doc.colors.size()); // the nameless one is dropped
-    int odd = ItemNamed(doc, "Odd frame");
-    ASSERT_GE(odd, 0);
-    EXPECT_EQ(-1, doc.items[odd].page);
-    EXPECT_EQ(1, doc.items[odd].columns);
-    const Story& s = doc.stories[doc.items[odd].story];
-    EXPECT_EQ(0u, s.text.find(u"still read"));
-    EXPECT_FALSE(doc.Format(s.runs[0]).local.size.has_value());
-    EXPECT_EQ(Item::Kind::kOther, doc.items[ItemNamed(doc, "Unknown kind")].kind);
-    EXPECT_TRUE(doc.items[ItemNamed(doc, "Huge table")].table->cells.empty());
     // A page set of an impossible width has one page a row.
-    for (const PageSet& set : doc.pageSets)
+    for (const PageSet& set : r.document.pageSets)
         EXPECT_TRUE(set.columns >= 1 && set.columns <= 100) << set.name;
-    EXPECT_TRUE(doc.items[ItemNamed(doc, "Cell outside")].table->cells.empty());
 
     // More cells than the table has room for: the surplus is skipped.
     std::string many =
