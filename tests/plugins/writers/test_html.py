@@ -59,23 +59,6 @@ class Parsed(unittest.TestCase):
             self.check(convert(document, "doc%d" % n))
 
 
-class Reported(unittest.TestCase):
-    def report(self, *flags):
-        done = run("features", "report", os.devnull, 261, *flags)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        return done.stderr
-
-    def test_report_says_what_the_writer_could_not_express_counted(self):
-        self.assertEqual(self.report(), "", "nothing without --report")
-        said = self.report("--report", "--strict")
-        for line in ("Pictures without a link to their file, left out: 1",
-                     "Stories on master pages or hidden layers left out: 2",
-                     "Colours converted to RGB: 1"):
-            self.assertIn("report.testdoc: report: " + line + "\n", said)
-        self.assertIn("報告: マスターページまたは非表示レイヤーのストーリー 2 件を省略しました",
-                      self.report("-v", "--locale", "ja"))
-
-
 def chrome():
     try:
         from selenium import webdriver
