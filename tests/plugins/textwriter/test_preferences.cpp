@@ -1,7 +1,6 @@
-// The preference list of writer 259: its layout against each look-up of the
-// pump's text-writer adjustment, how the writer reads it back (settings the
-// pump never makes included), and the display texts of the resource file
-// beside the plug-in.
+// The preference list of writer 259: how the writer reads it back (settings
+// the pump never makes included), and the display texts of the resource
+// file beside the plug-in.
 #include "TextWriterTestSupport.h"
 
 #include <ombra/resources.h>
@@ -50,37 +49,9 @@ protected:
     OBPreferenceList* group_;
 };
 
-TEST_F(WriterPreferences, EveryLookUpOfThePumpFindsThePreferenceMeantForIt) {
-    ASSERT_EQ(list_.GetNumberOfPreferences(), 9);
-    // The encoding at index 0, the platform as the 2nd Enumeration (where the
-    // pump sets "PC"), the group at index 2, a Boolean at index 3 and the
-    // byte-order mark after everything the pump looks up.
-    EXPECT_STREQ(As<OBEnumPreference>(Nth(&list_, 0))->GetDefaultValue().GrabCString(), "Default");
-    EXPECT_EQ(As<OBEnumPreference>(Nth(&list_, 0))->GetNumberOfEnumerations(), 4);
-    EXPECT_EQ(Nth(&list_, 2, VT::ekEnum), Nth(&list_, 1));
-    EXPECT_STREQ(As<OBEnumPreference>(Nth(&list_, 1))->GetDefaultValue().GrabCString(), "PC");
-    EXPECT_EQ(Nth(&list_, 3)->GetResourceID(), OBTW::ResourceId(OBTW::kRubyName));
-    EXPECT_EQ(Nth(&list_, 4)->GetResourceID(), OBTW::ResourceId(OBTW::kByteOrderMarkName));
-    // Line ends at index 5, where the pump sets Preferences::lineEnd.
-    EXPECT_EQ(Nth(&list_, 5)->GetResourceID(), OBTW::ResourceId(OBTW::kLineEndName));
-    // The group's constituents in the order of the options record.
-    ASSERT_NE(group_, nullptr);
-    ASSERT_EQ(group_->GetNumberOfPreferences(), 7);
-    VT::ValueTypeEnum expected[] = {VT::ekBool16, VT::ekString,      VT::ekBool16, VT::ekString,
-                                    VT::ekBool16, VT::ekSignedInt32, VT::ekEnum};
-    OBTW::ResourceBlock names[] = {OBTW::kMarkStylesName,    OBTW::kStyleTemplateName,
-                                   OBTW::kMarkBreaksName,    OBTW::kBreakTextName,
-                                   OBTW::kIncludeHiddenName, OBTW::kWrapColumnName,
-                                   OBTW::kUnitName};
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(Nth(group_, i)->GetValueType(), expected[i]) << i;
-        EXPECT_EQ(Nth(group_, i)->GetResourceID(), OBTW::ResourceId(names[i])) << i;
-    }
-    EXPECT_EQ(As<OBEnumPreference>(Nth(group_, 6))->GetNumberOfEnumerations(), 4);
-    EXPECT_STREQ(As<OBEnumPreference>(Nth(group_, 6))->GetDefaultValue().GrabCString(),
-                 "Undefined");
-}
-
+// Where each setting stands is what the pump's look-ups find: their effects
+// are ThroughThePump.EverySettingOfTheOptionsRecordReachesTheWriter's (the
+// line ends at index 5: ConvertApi's), the entries DisplayTexts'.
 TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
     OBTextWriterOptions defaults = OBTextWriterPreferences::FromPreferences(&list_);
     EXPECT_EQ(Units(defaults.styleTemplate), u"[%s] ");
