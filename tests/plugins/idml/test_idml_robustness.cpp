@@ -91,18 +91,12 @@ TEST(IdmlDamaged, RecognitionLeavesTheStreamWhereItWas) {
     }
 }
 
-std::size_t Count(const std::vector<Element*>& top) {
-    std::size_t n = 0;
-    for (Element* e : top) {
-        std::vector<Element*> todo{e};
-        while (!todo.empty()) {
-            Element* at = todo.back();
-            todo.pop_back();
-            ++n;
-            for (unsigned long long i = 0; at && i < at->GetChildCount(); ++i)
-                todo.push_back(at->GetNthChild(i));
-        }
-    }
+// The Elements at and below these.
+std::size_t Count(const std::vector<Element*>& elements) {
+    std::size_t n = elements.size();
+    for (Element* e : elements)
+        for (unsigned long long i = 0; e && i < e->GetChildCount(); ++i)
+            n += Count({e->GetNthChild(i)});
     return n;
 }
 
@@ -125,8 +119,6 @@ TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
         }
     }
 }
-
-using namespace idml_test;
 
 std::string Convert(OBConvertor* convertor, const std::string& bytes) {
     Preferences utf8{0, "", 0, "", 0, 0, -1, 0};
