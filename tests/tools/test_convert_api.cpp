@@ -3,6 +3,7 @@
 // threads at once, settings by name, the line ends of the fixed API, the
 // metadata mode and running out of memory.
 #include "ToolRunner.h"
+#include "plugins/PluginTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <ombra/convert.h>
@@ -144,15 +145,9 @@ TEST(ConvertApi, TheRecordsAddedFieldsReachTheTextWriterAfterThePumpsAdjustments
     OBConvertor* convertor = Trees().Manager()->GetConvertor(1, error);
     ASSERT_NE(convertor, nullptr);
     auto convert = [convertor](const Preferences& options) {
-        OBStream* in = OBStreamUtilRef::CreateBufferStreamRead(kStory.data(), kStory.size());
-        OBMemXferBytes bytes;
-        OBStream* out = OBStreamUtilRef::CreateMemoryStreamWrite(&bytes);
-        EXPECT_EQ(convertor->ExtractData(in, out, &options), 1);
-        std::string text(static_cast<std::size_t>(out->Tell()), '\0');
-        bytes.Seek(0, kSeekFromStart);
-        bytes.Read(&text[0], text.size());
-        delete out;
-        delete in;
+        short ok = 0;
+        std::string text = plugin_test::ConvertBytes(convertor, kStory, &options, ok);
+        EXPECT_EQ(ok, 1);
         return text;
     };
     Preferences old{0, "", 0, "", 0, 0, -1, 0};

@@ -264,10 +264,6 @@ void CheckPlacement(const Reading& r) {
     EXPECT_EQ(Nth(r, EL::kPasteboardDrawingObjectList, 0)->GetChildCount(), 1u);
 }
 
-void CheckPlacementLeftOut(const Reading& r) {
-    EXPECT_EQ(r.All(EL::kLayer).size(), 1u);
-}
-
 void CheckAnchored(const Reading& r) {
     auto* ids = dynamic_cast<ValueIdRefList*>(
         OBGetAttributeValue(Nth(r, EL::kChildStory, 0), AN::kInlineObjectList));
@@ -304,7 +300,10 @@ const Feature kFeatures[] = {
     {"changes", {{6, true}}, {"Kept newold"}, CheckChangesIncluded},
     {"items", {}, {"Turned", "Chained", "Round"}, CheckItems},
     {"placement", {}, {"Body", "Hidden", "Folio " + kObject, "Aside"}, CheckPlacement},
-    {"placement", {{0, false}, {2, false}, {3, false}}, {"Body"}, CheckPlacementLeftOut},
+    {"placement",
+     {{0, false}, {2, false}, {3, false}},
+     {"Body"},
+     [](const Reading& r) { EXPECT_EQ(r.All(EL::kLayer).size(), 1u); }},
     {"anchored", {}, {"Before" + kObject + kObject + "after", "Inside"}, CheckAnchored},
     {"cjk", {}, {}, CheckCjk},
     {"mimetype-second", {}, {"Second"}, nullptr},

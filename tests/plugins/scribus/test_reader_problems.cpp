@@ -148,12 +148,11 @@ TEST_F(ScribusReaderProblems, RandomDamageNeverBreaksTheTree) {
 
 TEST_F(ScribusReaderProblems, InputThatIsNoScribusDocumentYieldsNothing) {
     // Forced onto the reader (no probe): nothing to yield, a clear code.
-    Conversion garbage("this is not a document at all");
-    EXPECT_TRUE(garbage.top.empty());
-    EXPECT_EQ(garbage.error, OBERR::kUnreadableInput);
-    Conversion empty("");
-    EXPECT_TRUE(empty.top.empty());
-    EXPECT_EQ(empty.error, OBERR::kUnreadableInput);
+    for (const char* bytes : {"this is not a document at all", ""}) {
+        Conversion c(bytes);
+        EXPECT_TRUE(c.top.empty());
+        EXPECT_EQ(c.error, OBERR::kUnreadableInput);
+    }
     // The pump does not pick the reader for it at all.
     short ok = 1;
     pump_->Convert("plain text", ok);

@@ -218,14 +218,14 @@ TEST(ScribusRobustness, ItemAndWarningLimitsHold) {
 }
 
 TEST(ScribusRobustness, NotScribusInputGivesAnEmptyDocument) {
-    EXPECT_EQ(ParseResult::Status::kNotScribus, ParseBytes("").status);
     EXPECT_EQ(ParseResult::Status::kNotScribus, Parse(nullptr, 10).status);
-    EXPECT_EQ(ParseResult::Status::kNotScribus, ParseBytes("<svg><g/></svg>").status);
-    ParseResult r = ParseBytes(std::string("\x89PNG\r\n\x1a\n", 8));
-    EXPECT_EQ(ParseResult::Status::kNotScribus, r.status);
-    EXPECT_TRUE(r.document.items.empty());
+    for (const std::string& bytes :
+         {std::string(), std::string("<svg><g/></svg>"), std::string("\x89PNG\r\n\x1a\n", 8)}) {
+        EXPECT_EQ(ParseResult::Status::kNotScribus, ParseBytes(bytes).status);
+        EXPECT_TRUE(ParseBytes(bytes).document.items.empty());
+    }
     // A Scribus root without a DOCUMENT holds nothing to read: said with a warning.
-    r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.5.8\"/>");
+    ParseResult r = ParseBytes("<SCRIBUSUTF8NEW Version=\"1.5.8\"/>");
     EXPECT_EQ(ParseResult::Status::kNotScribus, r.status);
     EXPECT_TRUE(HasWarning(r, Warning::Code::kTruncated));
 }

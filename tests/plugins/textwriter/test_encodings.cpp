@@ -149,8 +149,6 @@ TEST_F(Encodings, WithoutATextServiceDefaultKeepsAsciiAndReplacesTheRest) {
     EXPECT_EQ(r.replaced, 2);
 }
 
-using namespace textwriter_test;
-
 // Two pages on one master; a story on each page, one on a hidden layer and
 // one on the master page.
 void PumpDocument(DocumentBuilder& b) {
