@@ -32,6 +32,12 @@ struct RunHow {
 
 ToolResult RunOmbra(const std::vector<std::string>& arguments, const RunHow& how = RunHow());
 
+/// The tool suites' readers (trees and faults), the Scribus fixtures, and
+/// the text of the tree reader's story ("OMBRA-TREE story").
+inline const std::string kToolReaders = std::string(OMBRA_TOOL_PLUGIN_DIR) + "/readers";
+inline const std::string kData = std::string(OMBRA_SOURCE_DIR) + "/tests/data/scribus/";
+inline const std::string kStoryText = "Hello, world\n日本語 \xF0\x9D\x84\x9E\n";
+
 /// A user id that the tests can switch to when they run as root ("nobody").
 constexpr int kUnprivilegedUser = 65534;
 

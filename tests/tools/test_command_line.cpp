@@ -103,7 +103,7 @@ TEST(CommandLine, HelpAndVersionWinWhereverTheyStand) {
 }
 
 // tests/data/tools/refused-command-lines.txt: each command line with its error.
-TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
+TEST(CommandLine, RefusesWhatItCannotMeanWithTheReasonInTheLinesLanguage) {
     std::ifstream table(std::string(OMBRA_SOURCE_DIR) +
                         "/tests/data/tools/refused-command-lines.txt");
     int checked = 0;
@@ -120,11 +120,8 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReason) {
         ++checked;
     }
     EXPECT_EQ(checked, 40);
-}
-
-// A --locale on the line counts for its own errors and for the help; the
-// caller's language comes back after.
-TEST(CommandLine, ErrorsAndHelpAreInTheLanguageTheLineAsksFor) {
+    // A --locale on the line counts for its own errors and for the help; the
+    // caller's language comes back after.
     EXPECT_EQ(ParseCommandLine({"convert", "--locale", "ja"}).error,
               "'convert' には入力が一つ以上必要です");
     EXPECT_EQ(ParseCommandLine({"convert"}).error, "'convert' needs at least one input");

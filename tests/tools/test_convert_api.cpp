@@ -27,7 +27,6 @@ using ombra::Status;
 namespace {
 
 const std::string kStory = "OMBRA-TREE story\n";
-const std::string kStoryText = "Hello, world\n日本語 \xF0\x9D\x84\x9E\n";
 
 // The shipped plug-ins and the tool suites' tree reader, for every test.
 const ombra::Converter& Trees() {

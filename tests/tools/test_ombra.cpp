@@ -22,9 +22,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 const std::string kTestPlugIns = OMBRA_TEST_PLUGIN_DIR;
-const std::string kToolReaders = std::string(OMBRA_TOOL_PLUGIN_DIR) + "/readers";
-const std::string kData = std::string(OMBRA_SOURCE_DIR) + "/tests/data/scribus/";
-const std::string kStoryText = "Hello, world\n日本語 \xF0\x9D\x84\x9E\n";
 
 // Only the framework's test plug-ins: reader 9 claims "answer:9=1" and yields
 // count= Elements (3 by default); writer 259 writes each Element's id as a

@@ -18,8 +18,6 @@ using namespace ombra_test;
 namespace {
 
 using Args = std::vector<std::string>;
-const std::string kToolReaders = std::string(OMBRA_TOOL_PLUGIN_DIR) + "/readers";
-const std::string kData = std::string(OMBRA_SOURCE_DIR) + "/tests/data/scribus/";
 
 // RLIMIT_AS cannot bind a process whose sanitizer reserved terabytes, and
 // the sanitizer reports crashes itself.
