@@ -35,6 +35,8 @@ struct Feature {
     std::vector<std::pair<int, bool>> prefs;
     std::vector<std::string> texts; ///< of the stories, in order
     std::function<void(const Reading&)> check;
+    int flaggedRun = -1; ///< the character run that carries flag
+    AN::AttrNameEnum flag = AN::kIsComment;
 };
 
 void DocumentParts(const Reading& r) {
@@ -206,26 +208,11 @@ void CheckHyperlinks(const Reading& r) {
     EXPECT_EQ(Id(links[0], AN::kSource), Nth(r, EL::kHyperLinkTextSource, 0)->GetId());
 }
 
-void CheckNotesIncluded(const Reading& r) {
-    EXPECT_EQ(
-        Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsComment), 1);
-}
-
-void CheckConditionsIncluded(const Reading& r) {
-    EXPECT_EQ(Flag(Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0], AN::kIsHidden),
-              1);
-}
-
 void CheckChanges(const Reading& r) {
     Element* inserted = Below(Nth(r, EL::kCharacterRun, 1), EL::kCharacterAttributes)[0];
     EXPECT_EQ(Flag(inserted, AN::kIsInserted), 1);
     EXPECT_EQ(Str(inserted, AN::kTrackChangeAuthor), "Ann");
     EXPECT_NE(OBGetAttributeValue(inserted, AN::kTrackChangeDate), nullptr);
-}
-
-void CheckChangesIncluded(const Reading& r) {
-    EXPECT_EQ(
-        Flag(Below(Nth(r, EL::kCharacterRun, 2), EL::kCharacterAttributes)[0], AN::kIsDeleted), 1);
 }
 
 void CheckItems(const Reading& r) {
@@ -293,11 +280,11 @@ const Feature kFeatures[] = {
     {"footnote", {}, {"Body" + kObject + " end"}, CheckFootnote},
     {"hyperlinks", {}, {}, CheckHyperlinks},
     {"notes", {}, {"AB"}, nullptr},
-    {"notes", {{4, true}}, {"Anote" + kLine + "twoB"}, CheckNotesIncluded},
+    {"notes", {{4, true}}, {"Anote" + kLine + "twoB"}, nullptr, 1, AN::kIsComment},
     {"conditions", {}, {"Shown both"}, nullptr},
-    {"conditions", {{5, true}}, {"Shown hidden both"}, CheckConditionsIncluded},
+    {"conditions", {{5, true}}, {"Shown hidden both"}, nullptr, 1, AN::kIsHidden},
     {"changes", {}, {"Kept new"}, CheckChanges},
-    {"changes", {{6, true}}, {"Kept newold"}, CheckChangesIncluded},
+    {"changes", {{6, true}}, {"Kept newold"}, nullptr, 2, AN::kIsDeleted},
     {"items", {}, {"Turned", "Chained", "Round"}, CheckItems},
     {"placement", {}, {"Body", "Hidden", "Folio " + kObject, "Aside"}, CheckPlacement},
     {"placement",
@@ -320,6 +307,10 @@ TEST(IdmlFeatures, EachPackageYieldsWhatItHolds) {
             EXPECT_EQ(r.Texts(), f.texts);
         }
         if (f.check) f.check(r);
+        if (f.flaggedRun >= 0) {
+            Element* run = Nth(r, EL::kCharacterRun, static_cast<std::size_t>(f.flaggedRun));
+            EXPECT_EQ(Flag(Below(run, EL::kCharacterAttributes)[0], f.flag), 1);
+        }
     }
 }
 
