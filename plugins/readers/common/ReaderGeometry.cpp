@@ -102,4 +102,20 @@ void WritePlacement(ElementBuilder& b, Element* e, const Placement& place) {
     }
 }
 
+Value* Compacted(ElementBuilder& b, Value* v) {
+    auto* list = dynamic_cast<ValuePathPointList*>(v);
+    if (!list || list->NumPathPoints() <= 8) return v; // the first block holds 8
+    Value* exact = nullptr;
+    ValueUtil::CreateValuePathPointList(exact);
+    auto* copy = dynamic_cast<ValuePathPointList*>(exact);
+    if (copy) *copy = *list;
+    if (!copy || copy->NumPathPoints() != list->NumPathPoints()) {
+        if (exact) ValueUtil::Recycle(exact);
+        b.OutOfMemory();
+        return v;
+    }
+    ValueUtil::Recycle(v);
+    return exact;
+}
+
 } // namespace obreader
