@@ -104,7 +104,9 @@ void WritePlacement(ElementBuilder& b, Element* e, const Placement& place) {
 
 Value* Compacted(ElementBuilder& b, Value* v) {
     auto* list = dynamic_cast<ValuePathPointList*>(v);
-    if (!list || list->NumPathPoints() <= 8) return v; // the first block holds 8
+    // The list grows from 8 points by doubling: a power of two from 8 on fills it.
+    const long long n = list ? list->NumPathPoints() : 0;
+    if (n == 0 || (n >= 8 && (n & (n - 1)) == 0)) return v;
     Value* exact = nullptr;
     ValueUtil::CreateValuePathPointList(exact);
     auto* copy = dynamic_cast<ValuePathPointList*>(exact);

@@ -60,9 +60,9 @@ Placement PlaceOutline(const Matrix& itemToPage, std::vector<SubPath>& paths);
 /// Sets BoundingBox, Rotation and TransformationMatrix (each when set).
 void WritePlacement(ElementBuilder& b, Element* e, const Placement& place);
 
-/// A path point list of more than a few points as a copy that holds only
-/// them: a list grown point by point keeps up to half of its room unused,
-/// and the Element keeps the list until the conversion ends. The list itself
+/// A path point list as a copy that holds only its points: a list grown
+/// point by point keeps up to half of its room unused, and the Element keeps
+/// the list until the conversion ends. The list itself when it is full or
 /// when there is no memory for the copy (reported).
 Value* Compacted(ElementBuilder& b, Value* v);
 
