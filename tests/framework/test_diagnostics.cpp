@@ -298,6 +298,17 @@ TEST(ConversionLog, KeepsEachIdOnceInOrderOfFirstReport) {
     // Positions outside the log give nothing.
     EXPECT_EQ(logger.GetNthString(-1).Length(), 0);
     EXPECT_EQ(logger.GetNthStringId(500), 0u);
+
+    // The process logger: entries go to the one set, if any.
+    OBConversionLogger process;
+    EXPECT_EQ(OBLoggerUtility::GetLogger(), nullptr);
+    OBLoggerUtility::LogEntry(3);
+    OBLoggerUtility::SetLogger(&process);
+    for (unsigned id : {3u, 3u, 4u})
+        OBLoggerUtility::LogEntry(id);
+    OBLoggerUtility::SetLogger(nullptr);
+    OBLoggerUtility::LogEntry(5);
+    EXPECT_EQ(process.GetStringCount(), 2);
 }
 
 TEST(ConversionLog, WithoutMemoryAnEntryIsLostAndTheLogKept) {
@@ -309,19 +320,6 @@ TEST(ConversionLog, WithoutMemoryAnEntryIsLostAndTheLogKept) {
             EXPECT_EQ(logger.GetNthStringId(i), static_cast<unsigned>(i));
         return logger.GetStringCount() == 40;
     });
-}
-
-TEST(ConversionLog, TheProcessLogger) {
-    EXPECT_EQ(OBLoggerUtility::GetLogger(), nullptr);
-    OBLoggerUtility::LogEntry(3); // nothing to log into: nothing happens
-    OBConversionLogger logger;
-    OBLoggerUtility::SetLogger(&logger);
-    OBLoggerUtility::LogEntry(3);
-    OBLoggerUtility::LogEntry(3);
-    OBLoggerUtility::LogEntry(4);
-    OBLoggerUtility::SetLogger(nullptr);
-    OBLoggerUtility::LogEntry(5);
-    EXPECT_EQ(logger.GetStringCount(), 2);
 }
 
 // A module with the messages of two error codes in English and Japanese.
@@ -347,7 +345,7 @@ protected:
     HINSTANCE handle_ = nullptr;
 };
 
-TEST_F(WithMessages, CountsAddUpPerIdAndFillTheTexts) {
+TEST_F(WithMessages, CountsAddUpPerIdAndTheTextsComeInTheLogsLocale) {
     table_.SetString(400000, "Pictures left out: {n}, so {n} in all");
     table_.SetString(400016, "No count here");
     OBConversionLogger logger(OBL::kEnglish);
@@ -363,10 +361,9 @@ TEST_F(WithMessages, CountsAddUpPerIdAndFillTheTexts) {
     EXPECT_STREQ(logger.GetNthString(1).GrabCString(), "No count here");
     OBConversionLogger copy(logger);
     EXPECT_EQ(copy.GetNthCount(0), 15);
-}
 
-TEST_F(WithMessages, TheLogRendersItsEntriesInItsLocale) {
-    OBConversionLogger logger(OBL::kJapanese);
+    // The log renders its entries in its locale.
+    logger = OBConversionLogger(OBL::kJapanese);
     logger.AddLogEntry(OBMessageId(OBERR::kMalformedInput));
     logger.AddLogEntry(OBMessageId(OBERR::kNoWriterLoaded));
     COBString first = logger.GetNthString(0);
@@ -415,9 +412,7 @@ TEST(ErrorValues, BelongToTheirThread) {
     EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorCode(), 0);
     EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorStringId(), 0u);
     EXPECT_EQ(OBErrorUtils::OBGetGlobalErrorString().Length(), 0); // no module
-}
-
-TEST(ErrorValues, WithoutMemoryReadAsZero) {
+    // Without memory for the thread's values, they read as zero.
     ombra_test::SweepAllocationFailures([] {
         OBErrorUtils::OBResetErrorUtils();
         OBErrorUtils::OBSetGlobalErrorCode(OBERR::kOutOfMemory, 1);

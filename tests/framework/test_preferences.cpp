@@ -72,44 +72,20 @@ OBPreference* Nth(const OBPreferenceList& list, int n, VT::ValueTypeEnum type = 
     return p;
 }
 
-// The defaults reach a host through the Value interface (below).
-TEST(PreferenceKinds, TypeCodesAndStartingValues) {
-    OBBooleanPreference flag(1, 100);
-    EXPECT_EQ(TypeOf(&flag), VT::ekBool16);
-    EXPECT_EQ(flag.GetCurrentValue(), 0) << "current starts at 0 whatever the default";
-
-    OBGroupPreference group(200);
-    EXPECT_EQ(TypeOf(&group), VT::ekBool16);
-    OBPreferenceList* constituents = reinterpret_cast<OBPreferenceList*>(&group);
-    group.GetConstituentPreferenceList(&constituents);
-    EXPECT_EQ(constituents, nullptr);
-
-    OBIntegerPreference number(42, 300);
-    EXPECT_EQ(TypeOf(&number), VT::ekSignedInt32);
-    number.SetMaximumValue(20);
-    number.SetCurrentValue(99); // bounds are stored, never enforced
-    EXPECT_EQ(number.GetCurrentValue(), 99);
-
-    OBRealPreference real(2.5, 400);
-    EXPECT_EQ(TypeOf(&real), VT::ekOBReal);
-    EXPECT_DOUBLE_EQ(real.GetCurrentValue().Value(), 0.0);
-
-    OBStringPreference text(COBString("abc"), 500);
-    EXPECT_EQ(TypeOf(&text), VT::ekString);
-    EXPECT_EQ(text.GetCurrentString(), nullptr) << "the current value starts absent";
-
-    OBEnumPreference choice(COBString("Default"), 600, 0, nullptr, OBL::kJapanese);
-    EXPECT_EQ(TypeOf(&choice), VT::ekEnum);
-    EXPECT_TRUE(choice.GetCurrentValue().IsNull());
-}
-
+// Each kind's type code, default and starting value (current starts at 0,
+// or absent, whatever the default), and what it takes as its current value.
 TEST(PreferenceValues, BooleansAndGroupsTradeInValueBool16Only) {
     OBBooleanPreference flag(1, 100);
     OBGroupPreference group(200, 1);
+    OBPreferenceList* constituents = reinterpret_cast<OBPreferenceList*>(&group);
+    group.GetConstituentPreferenceList(&constituents);
+    EXPECT_EQ(constituents, nullptr);
     for (OBPreference* p : std::initializer_list<OBPreference*>{&flag, &group}) {
-        Held def;
+        Held def, start;
         p->GetDefaultValue(def.Ref());
-        EXPECT_EQ(BoolOf(def), 1);
+        p->GetCurrentValue(start.Ref());
+        EXPECT_EQ(BoolOf(def) * 10 + BoolOf(start), 10);
+        EXPECT_EQ(TypeOf(p), VT::ekBool16);
 
         Held number, on;
         ValueUtil::CreateValueInteger32(1, number.Ref());
@@ -132,6 +108,7 @@ TEST(PreferenceValues, BooleansAndGroupsTradeInValueBool16Only) {
 
 TEST(PreferenceValues, NumbersAndTheirBounds) {
     OBIntegerPreference number(42, 300);
+    EXPECT_EQ(TypeOf(&number), VT::ekSignedInt32);
     Held def, in, lower, upper;
     number.GetDefaultValue(def.Ref());
     EXPECT_EQ(Of<ValueInteger32>(def, -1), 42);
@@ -148,12 +125,16 @@ TEST(PreferenceValues, NumbersAndTheirBounds) {
     EXPECT_EQ(number.GetCurrentValue(), 7);
     EXPECT_EQ(number.GetMinimumValue(), -3);
     EXPECT_EQ(number.GetMaximumValue(), 9);
+    number.SetCurrentValue(99); // bounds are stored, never enforced
+    EXPECT_EQ(number.GetCurrentValue(), 99);
     // The bounds are written into the caller's value; nothing is created.
     number.GetMinimumValue(in.Get());
     EXPECT_EQ(Of<ValueInteger32>(in, -1), -3);
     number.GetMaximumValue(nullptr);
 
     OBRealPreference measure(2.5, 400);
+    EXPECT_EQ(TypeOf(&measure), VT::ekOBReal);
+    EXPECT_DOUBLE_EQ(measure.GetCurrentValue().Value(), 0.0);
     Held realDefault, current;
     measure.GetDefaultValue(realDefault.Ref());
     EXPECT_DOUBLE_EQ(Of<ValueOBReal>(realDefault, OBReal(-1.0)).Value(), 2.5);
@@ -168,6 +149,8 @@ TEST(PreferenceValues, NumbersAndTheirBounds) {
 
 TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
     OBStringPreference text(COBString("abc"), 500);
+    EXPECT_EQ(TypeOf(&text), VT::ekString);
+    EXPECT_EQ(text.GetCurrentString(), nullptr);
     Held def, current;
     text.GetDefaultValue(def.Ref());
     EXPECT_EQ(TextOf(def), "abc");
@@ -185,6 +168,8 @@ TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
     EXPECT_EQ(text.GetCurrentString()->IsUnicode(), 1);
 
     OBEnumPreference choice(COBString("Default"), 600, 0, nullptr, OBL::kEnglish);
+    EXPECT_EQ(TypeOf(&choice), VT::ekEnum);
+    EXPECT_TRUE(choice.GetCurrentValue().IsNull());
     Held choiceDefault, narrow, empty;
     choice.GetDefaultValue(choiceDefault.Ref());
     EXPECT_EQ(TextOf(choiceDefault), "Default");
@@ -200,21 +185,6 @@ TEST(PreferenceValues, StringsAndEnumerationsTradeInValueString) {
     ValueUtil::Create(VT::ekString, blank.Ref()); // a string value holding no string
     choice.SetCurrentValue(blank.Ref());
     EXPECT_STREQ(choice.GetCurrentValue().GrabCString(), "Unicode UTF16");
-}
-
-TEST(PreferenceList, GrowsAndKeepsOrder) {
-    OBPreferenceList list;
-    OBPreference* added[25];
-    for (int i = 0; i < 25; ++i) {
-        added[i] = new OBIntegerPreference(i, 100 + i);
-        ASSERT_EQ(list.Add(added[i]), 1);
-    }
-    EXPECT_GE(list.GetCapacity(), 25);
-    for (int i = 0; i < 25; ++i)
-        EXPECT_EQ(Nth(list, i), added[i]);
-    EXPECT_EQ(Nth(list, 25), nullptr);
-    EXPECT_EQ(Nth(list, -1), nullptr);
-    list.GetNthPreference(0, nullptr); // a null out-argument is ignored
 }
 
 TEST(PreferenceList, CountsGroupsAmongTheBooleans) {
@@ -250,22 +220,22 @@ TEST(PreferenceList, OwnsWhatItHoldsAndRefusesWhatItCannot) {
     // group, inner list and its array, the string preference and its string, the outer array
     EXPECT_GE(ombra_test::Stats().releases - before, 6);
 
-    // Without room a preference is not added, and is released (the sanitizer
-    // build finds a leak otherwise); the list keeps its order.
+    // Growing, and without room a preference is not added, and is released
+    // (the sanitizer build finds a leak otherwise); the list keeps its order.
     ombra_test::SweepAllocationFailures([] {
         OBPreferenceList list;
-        int added = 0;
-        for (int i = 0; i < 12; ++i) {
-            OBPreference* p = new OBBooleanPreference(0, static_cast<unsigned>(i));
-            if (list.Add(p) == 1) ++added;
+        std::vector<OBPreference*> added;
+        for (int i = 0; i < 25; ++i) {
+            OBPreference* p = new OBIntegerPreference(i, 100 + static_cast<unsigned>(i));
+            if (list.Add(p) == 1) added.push_back(p);
         }
-        EXPECT_EQ(list.GetNumberOfPreferences(), added);
-        for (int i = 0; i < added; ++i) {
-            OBPreference* p = nullptr;
-            list.GetNthPreference(i, &p);
-            EXPECT_NE(p, nullptr);
-        }
-        return added == 12;
+        int count = static_cast<int>(added.size());
+        EXPECT_EQ(list.GetNumberOfPreferences(), count);
+        EXPECT_GE(list.GetCapacity(), count);
+        for (int i = -1; i <= count; ++i)
+            EXPECT_EQ(Nth(list, i), i >= 0 && i < count ? added[std::size_t(i)] : nullptr);
+        list.GetNthPreference(0, nullptr); // a null out-argument is ignored
+        return count == 25;
     });
 }
 
@@ -461,10 +431,8 @@ TEST_F(RegisteredTable, LoadsLikeThePlatformStringLoader) {
     char untouched = 'q';
     EXPECT_EQ(OBLoadResourceString(1000, &untouched, 0), 0);
     EXPECT_EQ(untouched, 'q');
-}
-
-// Cut at 1023 bytes, leaving out whole a character that would straddle the end.
-TEST_F(RegisteredTable, LongTextsAreCutAtACharacterBoundary) {
+    // Long texts are cut at 1023 bytes, leaving out whole a character that
+    // would straddle the end.
     const struct {
         std::size_t as;
         const char* tail;
@@ -491,57 +459,27 @@ TEST_F(RegisteredTable, TheHandleIsReadThroughThePointer) {
     EXPECT_STREQ(text.GrabCString(), "unchanged");
 }
 
-TEST_F(RegisteredTable, DisplayTextsAreFoundByBasePlusLocale) {
-    table_.SetString(2000, "Units");
-    table_.SetString(2002, "Einheiten");
-    COBString text("old");
-    ASSERT_EQ(OBLoadResourceText(2000, OBL::kEnglish, text), 1);
-    EXPECT_STREQ(text.GrabCString(), "Units");
-    ASSERT_EQ(OBLoadResourceText(2000, OBL::kGerman, text), 1);
-    EXPECT_STREQ(text.GrabCString(), "Einheiten");
-    ASSERT_EQ(OBLoadResourceText(2000, OBL::kFrench, text), 1);
-    EXPECT_EQ(text.Length(), 0);
-}
-
 // The script a display text arrives in: the system script when the system
 // code page holds it, else the locale's script, else the first script that
 // holds it, else the system script with what it can hold.
 TEST_F(RegisteredTable, EachTextArrivesInAScriptThatHoldsIt) {
-    const auto kSys = WSE::kSystemScript, kJa = WSE::kJapaneseScript;
-    struct Row {
-        const char* utf8;
-        OBL::LocaleIDEnum locale;
-        unsigned systemCodePage;
-        WSE::WritingScriptEnum systemScript, script;
-        const char* bytes;
-    } rows[] = {
-        {"Caf\xC3\xA9 \xE2\x82\xAC", OBL::kEnglish, 1252, kSys, kSys, "Caf\xE9 \x80"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 1252, kSys, kJa, "\x83\x81\x83\x82"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kEnglish, 1252, kSys, kJa, "\x83\x81\x83\x82"},
-        {"\xE3\x83\xA1\xE3\x83\xA2", OBL::kJapanese, 932, kSys, kSys, "\x83\x81\x83\x82"},
-        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kSimplifiedChinese, 1252, kSys, WSE::kSimpChineseScript,
-         "\xD6\xD0\xCE\xC4"},
-        {"\xE4\xB8\xAD\xE6\x96\x87", OBL::kJapanese, 1252, kSys, kJa, "\x92\x86\x95\xB6"},
-        {"\xED\x95\x9C", OBL::kKorean, 1252, kSys, WSE::kKoreanScript, "\xD0\x65"},
-        {"\xCE\xB1\xCE\xB2", OBL::kEnglish, 1252, WSE::kGreekScript, WSE::kGreekScript, "\xE1\xE2"},
-        {"A日سB", OBL::kJapanese, 1252, kSys, kSys, "A??B"},
-        // A character beyond the basic plane: one '?', or its bytes where a page holds it.
-        {"a😀b", OBL::kEnglish, 1252, kSys, kSys, "a?b"},
-        {"a😀b", OBL::kEnglish, 65001, kSys, kSys, "a😀b"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.utf8);
-        ASSERT_EQ(OBConvertorLumService::SetSystemCodePage(row.systemCodePage), 1);
-        COBString::OBSetSystemScript(row.systemScript);
-        table_.SetString(16 * 10 + row.locale, row.utf8);
+    for (const auto& f : ombra_test::ReadTable("text/strings.tsv", "display")) {
+        std::string utf8 = ombra_test::BytesOf(f[0]), bytes = ombra_test::BytesOf(f[5]);
+        auto locale = static_cast<OBL::LocaleIDEnum>(std::stoi(f[1]));
+        SCOPED_TRACE(utf8);
+        ASSERT_EQ(OBConvertorLumService::SetSystemCodePage(unsigned(std::stoul(f[2]))), 1);
+        COBString::OBSetSystemScript(static_cast<WSE::WritingScriptEnum>(std::stoi(f[3])));
+        table_.SetString(16 * 10 + locale, utf8.c_str());
         COBString text;
-        ASSERT_EQ(OBLoadResourceText(16 * 10, row.locale, text), 1);
-        EXPECT_EQ(text.GetWSEScript(), row.script);
-        EXPECT_EQ(std::string(text.GrabCString()), row.bytes);
+        EXPECT_EQ(OBLoadResourceText(16 * 10, OBL::kFrench, text), 1);
+        EXPECT_EQ(text.Length(), 0) << "a locale without a text of its own";
+        ASSERT_EQ(OBLoadResourceText(16 * 10, locale, text), 1);
+        EXPECT_EQ(text.GetWSEScript(), std::stoi(f[4]));
+        EXPECT_EQ(std::string(text.GrabCString()), bytes);
         // The text reads back as it was written, where a script holds it whole.
         WOBString written;
-        OBStringUtils::ConvertUTF8ToUTF16String(row.utf8, std::strlen(row.utf8), written);
-        if (std::string(row.bytes).find('?') == std::string::npos) {
+        OBStringUtils::ConvertUTF8ToUTF16String(utf8.c_str(), utf8.size(), written);
+        if (bytes.find('?') == std::string::npos) {
             EXPECT_EQ(U16(text.GrabAsWString()), U16(written.GrabWString()));
         }
     }

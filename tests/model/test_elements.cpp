@@ -38,20 +38,15 @@ private:
 
 // ---------------------------------------------------------------- kind, id, children
 
-TEST(ElementChildren, KindsAndIds) {
+TEST(ElementChildren, KindsIdsAndReservedRoomThatTakesChildrenWithoutAllocating) {
     ConversionState state;
     Element untyped;
-    Element publication(EL::kPublication);
-    EXPECT_EQ(untyped.GetElementType(), EL::kUndefined);
-    EXPECT_EQ(publication.GetName(), EL::kPublication);
-    unsigned ids[] = {untyped.GetId(), publication.GetId(), Element().GetId()};
-    EXPECT_TRUE(ids[0] == 0 && ids[1] == 1 && ids[2] == 2) << "from the thread's counter";
-}
-
-TEST(ElementChildren, ReservedRoomTakesChildrenWithoutAllocating) {
-    ConversionState state;
-    std::vector<const Element*> died;
     Element parent(EL::kParentStory);
+    EXPECT_EQ(untyped.GetElementType(), EL::kUndefined);
+    EXPECT_EQ(parent.GetName(), EL::kParentStory);
+    unsigned ids[] = {untyped.GetId(), parent.GetId(), Element().GetId()};
+    EXPECT_TRUE(ids[0] == 0 && ids[1] == 1 && ids[2] == 2) << "from the thread's counter";
+    std::vector<const Element*> died;
     std::vector<Element*> more;
     for (int i = 0; i < 40; ++i)
         more.push_back(new Tracked(&died));
@@ -308,13 +303,47 @@ TEST(ElementChildren, RunningOutOfMemoryLeavesEveryTreeWhole) {
 
 // ---------------------------------------------------------------- ElementUtil
 
+// Random level and referral calls against a model, on two threads at once,
+// each with levels of its own: before Init and after Reset nothing happens
+// and the queries answer 0; Init keeps existing values; levels wrap below 0.
+bool UtilFollowsItsModel(unsigned seed) {
+    std::mt19937 rng(seed);
+    bool ready = false;
+    int chunk = 0, relationship = 0;
+    std::set<unsigned> referrals;
+    for (int step = 0; step < 400; ++step) {
+        unsigned id = rng() % 20, op = rng() % 8;
+        void (*const levelCalls[])() = {ElementUtil::BeginChunk, ElementUtil::EndChunk,
+                                        ElementUtil::BeginRelationship,
+                                        ElementUtil::EndRelationship};
+        if (op < 4) {
+            levelCalls[op]();
+            *(op < 2 ? &chunk : &relationship) += ready ? 1 - 2 * int(op % 2) : 0;
+        } else if (op == 4) {
+            EXPECT_EQ(ElementUtil::Init(), 1); // a second one keeps what is there
+            ready = true;
+        } else if (op == 5 && rng() % 4 == 0) {
+            ElementUtil::Reset();
+            ready = false, chunk = relationship = 0, referrals.clear();
+        } else if (op > 5) {
+            ElementUtil::MakeReferralElement(id);
+            if (ready) referrals.insert(id);
+        }
+        EXPECT_EQ(ElementUtil::GetChunkStatus(), chunk);
+        EXPECT_EQ(ElementUtil::GetRelationshipStatus(), relationship);
+        EXPECT_EQ(ElementUtil::isReferral(id), referrals.count(id));
+        if (::testing::Test::HasFailure()) return false;
+    }
+    ElementUtil::Reset();
+    return true;
+}
+
 TEST(ElementUtilState, LevelsAndReferralsPerThread) {
-    std::thread worker([] {
-        // Before Init: nothing happens and the queries answer 0.
-        ElementUtil::BeginChunk();
-        ElementUtil::MakeReferralElement(5);
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 0);
-        EXPECT_EQ(ElementUtil::isReferral(5), 0);
+    std::thread first([] { EXPECT_TRUE(UtilFollowsItsModel(1)); });
+    std::thread second([] { EXPECT_TRUE(UtilFollowsItsModel(2)); });
+    first.join();
+    second.join();
+    std::thread([] {
         ombra_test::SweepAllocationFailures([] {
             bool ok = ElementUtil::Init() == 1;
             ElementUtil::BeginChunk();
@@ -326,38 +355,7 @@ TEST(ElementUtilState, LevelsAndReferralsPerThread) {
             ElementUtil::Reset();
             return ok;
         });
-        ASSERT_EQ(ElementUtil::Init(), 1);
-        ElementUtil::BeginChunk();
-        ElementUtil::BeginChunk();
-        ElementUtil::EndChunk();
-        ElementUtil::BeginRelationship();
-        EXPECT_EQ(ElementUtil::Init(), 1); // existing values stay
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 1);
-        EXPECT_EQ(ElementUtil::GetRelationshipStatus(), 1);
-        ElementUtil::EndRelationship();
-        ElementUtil::EndRelationship(); // below 0: the counter wraps
-        EXPECT_EQ(ElementUtil::GetRelationshipStatus(), -1);
-        for (unsigned int id = 100; id < 120; ++id)
-            ElementUtil::MakeReferralElement(id);
-        EXPECT_EQ(ElementUtil::isReferral(100), 1);
-        EXPECT_EQ(ElementUtil::isReferral(120), 0);
-
-        std::thread other([] {
-            ElementUtil::Init();
-            EXPECT_EQ(ElementUtil::GetChunkStatus(), 0);
-            EXPECT_EQ(ElementUtil::isReferral(100), 0);
-            ElementUtil::BeginChunk();
-            ElementUtil::Reset();
-        });
-        other.join();
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 1);
-
-        ElementUtil::Reset();
-        EXPECT_EQ(ElementUtil::GetChunkStatus(), 0);
-        EXPECT_EQ(ElementUtil::isReferral(100), 0);
-        ElementUtil::Reset(); // twice is harmless
-    });
-    worker.join();
+    }).join();
 }
 
 // ---------------------------------------------------------------- Value
@@ -523,12 +521,17 @@ private:
         case 12: {
             ElementList copy(list); // whole, or empty without memory
             EXPECT_TRUE(Contents(copy) == m || copy.size() == 0);
+            // Equality is pointer identity slot by slot.
+            EXPECT_EQ(copy == list, Contents(copy) == m ? 1 : 0);
+            EXPECT_EQ(copy != list, Contents(copy) == m ? 0 : 1);
             EXPECT_EQ(copy.Capacity(), copy.size());
             ElementList target(n);
             target.Append(e);
             Model held = Contents(target);
             target = list; // takes the contents, or changes nothing without memory
             EXPECT_TRUE(Contents(target) == m || Contents(target) == held);
+            if (!m.empty()) target.Replace(Pick(0, int(size) - 1), &items_[Pick(0, 9)]);
+            EXPECT_EQ(target == list, Contents(target) == m ? 1 : 0);
             Model copied = Contents(copy);
             ElementList moved(static_cast<ElementList&&>(copy));
             target = static_cast<ElementList&&>(moved);
@@ -572,22 +575,6 @@ TEST(ElementList, BehavesAsItsModelWhateverMemoryRemains) {
     for (unsigned seed = 1; seed <= 20; ++seed)
         ASSERT_TRUE(ElementListModel(seed).Run(400)) << "seed " << seed;
     EXPECT_GT(ombra_test::SweepAllocationFailures([] { return ElementListModel(7).Run(150); }), 10);
-}
-
-TEST(ElementList, EqualityIsPointerIdentitySlotBySlot) {
-    ombra_test::ConversionState state;
-    Element a, b;
-    ElementList x, y, shorter;
-    for (Element* e : {&a, &b}) {
-        x.Append(e);
-        y.Append(e);
-    }
-    shorter.Append(&a);
-    EXPECT_EQ(x == y, 1);
-    EXPECT_EQ(x == shorter, 0);
-    y.Replace(0, &b);
-    EXPECT_EQ(x != y, 1);
-    EXPECT_EQ(ElementList() == ElementList(4), 1);
     EXPECT_EQ(ElementList(5).Capacity(), 5);
     EXPECT_EQ(ElementList(-3).ChunkSize(), 8);
 }
@@ -619,10 +606,8 @@ TEST(IDGenerator, CountsFromZeroPerThreadUntilReset) {
         ASSERT_EQ(OBIDGenerator::Init(), 1);
         EXPECT_EQ(OBIDGenerator::GetID(), 0u);
     });
-}
-
-TEST(IDGenerator, CounterLivesOnTheMemoryService) {
-    // A thread that ends without Reset still hands its counter back.
+    // The counter lives on the memory service: a thread that ends without
+    // Reset still hands it back.
     auto& stats = ombra_test::Stats();
     long long releases = stats.releases;
     OnFreshThread([] { OBIDGenerator::Init(); });
@@ -726,13 +711,11 @@ bool TableFollowsItsModel(unsigned seed) {
     return true;
 }
 
-TEST(IDTable, FollowsItsModelWhateverMemoryRemains) {
+TEST(IDTable, FollowsItsModelWhateverMemoryRemainsAndAssignmentSharesTheBlock) {
     for (unsigned seed = 1; seed <= 5; ++seed)
         ASSERT_TRUE(TableFollowsItsModel(seed));
     ombra_test::SweepAllocationFailures([] { return TableFollowsItsModel(2); });
-}
 
-TEST(IDTable, AssignmentSharesTheBlock) {
     OBIDTable original;
     original.Add(1);
     original.Add(2);

@@ -73,7 +73,7 @@ TEST(ScalarValues, EqualityGetAndAssignment) {
     EXPECT_EQ(zero.IsEqual(&other), 1);
 }
 
-TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
+TEST(LengthValues, ConvertOnReadTruncateTowardZeroAndCompareInTheirUnit) {
     struct {
         UNITS::LINEAR::UnitEnum unit;
         double value;
@@ -112,10 +112,8 @@ TEST(LengthValues, ConvertOnReadAndTruncateIntegersTowardZero) {
     forgotten.GetUnit(unit);
     EXPECT_EQ(r.Value(), 5.0);
     EXPECT_EQ(unit, kCentimeters);
-}
 
-TEST(LengthValues, AsStringAndEquality) {
-    ValueLength length;
+    // As a string no unit; the other is read in this value's unit.
     length.Init(kInches, 12);
     COBString text("x=");
     length.GetAsString(text);
@@ -203,6 +201,10 @@ TEST(OtherValues, MatricesDatesAndGradientStops) {
     ValueGradientStop stop = Made<ValueGradientStop>(0.25, 0.5, 7u, 0.8);
     EXPECT_EQ(Made<ValueGradientStop>(0.25, 0.5 + 0.5e-8, 7u, 0.8).IsEqual(&stop), 1);
     EXPECT_EQ(Made<ValueGradientStop>(0.25, 0.5, 8u, 0.8).IsEqual(&stop), 0);
+    ValueGradientStopList list, near; // lists compare their stops the same way
+    list.Add(0.25, 0.5, 7u, 0.8);
+    near.Add(0.25, 0.5, 7u, 0.8 + 0.5e-8);
+    EXPECT_EQ(near.IsEqual(&list), 1);
 }
 
 TEST(StringValues, CopiesInAndOutKeepingKindAndScript) {
@@ -311,7 +313,7 @@ TEST(StreamValues, NeverEqualAndBytesCopiedIntoAStreamOfTheirOwn) {
     delete stream; // the holder's to delete
 }
 
-TEST(FileSpecValues, PathKindsAndFileNames) {
+TEST(FileSpecValues, PathKindsFileNamesAndEquality) {
     for (const auto& row : ombra_test::ReadTable("model/values.tsv", "filespec")) {
         std::string path = ombra_test::BytesOf(row[1]);
         std::string name = row.size() > 2 ? ombra_test::BytesOf(row[2]) : "";
@@ -323,9 +325,7 @@ TEST(FileSpecValues, PathKindsAndFileNames) {
         file.GetFileName(got);
         EXPECT_EQ(Str(got), name) << path;
     }
-}
 
-TEST(FileSpecValues, KindAfterInitAndEquality) {
     Forgetful<ValueFileSpec> file;
     COBString url("http://a/b");
     file.Init(3, 4, url);
@@ -374,9 +374,9 @@ TEST(FileSpecValues, FileExists) {
 // Adds entries 0, 1, 2, ... (made from the number by `add`) while memory
 // runs out: a refused Add answers 0 and leaves the list as it was, `holds`
 // reads back the first n entries, and an assignment copies the whole list or
-// leaves the target's own entry.
+// leaves the target's own entry; length and order count for equality.
 template <class List, class Add, class Holds> bool GrowsAndCopies(Add add, Holds holds) {
-    List list;
+    List list, reversed;
     for (int i = 0; i < 20; ++i) {
         if (add(list, i) != 1) {
             EXPECT_TRUE(holds(list, i)) << "after a refused Add";
@@ -384,6 +384,10 @@ template <class List, class Add, class Holds> bool GrowsAndCopies(Add add, Holds
         }
         EXPECT_TRUE(holds(list, i + 1));
     }
+    bool all = true;
+    for (int i = 19; i >= 0; --i)
+        all = add(reversed, i) == 1 && all;
+    EXPECT_TRUE(!all || list.IsEqual(&reversed) == 0);
     List before, copy;
     if ((add(before, 99) == 1) != (add(copy, 99) == 1)) return false; // memory ran out between
     copy = list;
@@ -393,7 +397,7 @@ template <class List, class Add, class Holds> bool GrowsAndCopies(Add add, Holds
     add(shorter, 0);
     EXPECT_EQ(list.IsEqual(&shorter), 0);
     EXPECT_EQ(shorter.IsEqual(&list), 0);
-    return copied && holds(copy, 20);
+    return all && copied && holds(copy, 20);
 }
 
 TEST(ListValues, EveryKindGrowsReadsAndCopiesWhateverMemoryRemains) {
@@ -440,15 +444,24 @@ TEST(ListValues, EveryKindGrowsReadsAndCopiesWhateverMemoryRemains) {
                 return ok;
             });
     };
-    auto stops = [] {
+    auto stops = [] { // both forms of Add; a whole stop or its tint read back
         return GrowsAndCopies<ValueGradientStopList>(
-            [](ValueGradientStopList& l, int i) { return l.Add(i, 0.5, unsigned(i), 1.0); },
+            [](ValueGradientStopList& l, int i) {
+                return i % 2 ? l.Add(OBGradientStop{OBReal(i), 0.5, unsigned(i), 0.25 * i})
+                             : l.Add(i, 0.5, unsigned(i), 0.25 * i);
+            },
             [](ValueGradientStopList& l, int n) {
                 bool ok = l.NumGradientStops() == n;
                 for (int k = 0; k <= n; ++k) {
                     OBGradientStop out{-1.0, -1.0, 0, -1.0};
+                    OBReal tint = -1.0;
                     l.Get(k, out);
-                    ok = ok && out.location.Value() == (k < n ? k : -1.0);
+                    l.Get(k, tint);
+                    ok = ok && out.location.Value() == (k < n ? k : -1.0) &&
+                         out.colorRef == unsigned(k < n ? k : 0) &&
+                         out.midpoint.Value() == (k < n ? 0.5 : -1.0) &&
+                         tint.Value() == out.tint.Value() &&
+                         tint.Value() == (k < n ? 0.25 * k : -1.0);
                 }
                 return ok;
             });
@@ -471,15 +484,6 @@ TEST(ListValues, EveryKindGrowsReadsAndCopiesWhateverMemoryRemains) {
                       std::function<bool()>(ranges), std::function<bool()>(strings),
                       std::function<bool()>(stops), std::function<bool()>(vertices)})
         ombra_test::SweepAllocationFailures(kind);
-}
-
-TEST(IdRefLists, OrderMatters) {
-    ValueIdRefList list, reordered;
-    for (unsigned id = 1; id <= 9; ++id) {
-        list.Add(id);
-        reordered.Add(10 - id);
-    }
-    EXPECT_EQ(reordered.IsEqual(&list), 0);
 }
 
 TEST(StringLists, EntriesAreCopiesComparedAsStrings) {
@@ -550,25 +554,6 @@ TEST(PathPointLists, AllThreePointsConvertAndTheTypeStays) {
         OBPathPoint(kSmoothPoint, OBPoint(0.0, 0.0), OBPoint(72.0, 72.0), OBPoint(144.0, 36.0)),
         kPoints);
     EXPECT_EQ(list.IsEqual(&smooth), 0); // the anchor type counts
-}
-
-TEST(GradientStopLists, BothAddFormsAndAllReads) {
-    ValueGradientStopList list;
-    list.Add(0.0, 0.5, 3u, 1.0);
-    OBGradientStop stop{1.0, 0.5, 4u, 0.25};
-    list.Add(stop);
-    OBReal tint = 0.0;
-    list.Get(1, tint);
-    EXPECT_EQ(tint.Value(), 0.25);
-    OBGradientStop out{-1.0, -1.0, 0, -1.0};
-    list.Get(0, out);
-    EXPECT_EQ(out.colorRef, 3u);
-    EXPECT_EQ(out.midpoint.Value(), 0.5);
-
-    ValueGradientStopList other;
-    other.Add(0.0, 0.5, 3u, 1.0 + 0.5e-8);
-    other.Add(1.0, 0.5, 4u, 0.25);
-    EXPECT_EQ(other.IsEqual(&list), 1);
 }
 
 } // namespace

@@ -58,16 +58,27 @@ private:
 
 // That a view without overrides answers null is
 // AttributeAccess.EveryKindReachesEveryAccessorAndNothingElse's to show.
-TEST(Views, APlugInOverrideIsSeenThroughTheViewAndTheElement) {
+TEST(Views, APlugInOverrideIsSeenThroughTheViewTheElementAndTheAttribute) {
     ConversionState state;
     int deaths = 0;
     OBMTableRow* row = new OBMTableRow;
     row->AddChild(new ReaderTableCell(4, &deaths));
-    ASSERT_EQ(row->GetNthChild(0)->GetElementType(), EL::kTableCell);
+    Element* cell = row->GetNthChild(0);
+    ASSERT_EQ(cell->GetElementType(), EL::kTableCell);
     int number = -1;
-    static_cast<ValueInteger32*>(static_cast<OBMTableCell*>(row->GetNthChild(0))->GetRowNumber())
-        ->Get(number);
+    static_cast<ValueInteger32*>(static_cast<OBMTableCell*>(cell)->GetRowNumber())->Get(number);
     EXPECT_EQ(number, 4);
+    EXPECT_EQ(OBGetAttributeValue(cell, AN::kRowNumber),
+              static_cast<OBMTableCell*>(cell)->GetRowNumber());
+    EXPECT_EQ(OBGetAttributeValue(cell, AN::kColumnNumber), nullptr); // carried, not set
+    EXPECT_EQ(OBGetAttributeValue(cell, AN::kPageWidth), nullptr);    // not carried by the kind
+    EXPECT_EQ(OBGetAttributeValue(cell, AN::kUndefined), nullptr);
+    EXPECT_EQ(OBGetAttributeValue(cell, static_cast<AN::AttrNameEnum>(-4)), nullptr);
+    EXPECT_EQ(OBGetAttributeValue(nullptr, AN::kRowNumber), nullptr);
+    // An Element of the kind that is no view has no accessors to call.
+    Element plain(EL::kTableCell), undefined;
+    EXPECT_EQ(OBGetAttributeValue(&plain, AN::kRowNumber), nullptr);
+    EXPECT_EQ(OBGetAttributeValue(&undefined, AN::kRowNumber), nullptr);
     Element* asElement = row;
     delete asElement; // the core deletes the plug-in's Elements through Element
     EXPECT_EQ(deaths, 1);
@@ -136,36 +147,6 @@ TEST(AttributeAccess, EveryKindReachesEveryAccessorAndNothingElse) {
     EXPECT_EQ(kinds, classCount);
     EXPECT_EQ(hits, accessorCount);
     EXPECT_TRUE(faults.empty()) << faults.size() << " faults, first: " << faults.front();
-}
-
-// ---------------------------------------------------------------- a plug-in's element classes
-
-// A reader's character formatting: overrides the accessor of the one
-// attribute it sets.
-class ReaderCharacterAttributes : public OBMCharacterAttributes {
-public:
-    ReaderCharacterAttributes() { size_.Init(kPoints, OBReal(10.5)); }
-    Value* GetFontSize() override { return &size_; }
-
-private:
-    ValueLength size_;
-};
-
-TEST(AttributeAccess, APlugInsOverridesAnswer) {
-    ConversionState state;
-    ReaderCharacterAttributes run;
-    EXPECT_EQ(OBGetAttributeValue(&run, AN::kFontSize), run.GetFontSize());
-    EXPECT_EQ(OBGetAttributeValue(&run, AN::kBold), nullptr);      // carried, not set
-    EXPECT_EQ(OBGetAttributeValue(&run, AN::kPageWidth), nullptr); // not carried by the kind
-    EXPECT_EQ(OBGetAttributeValue(&run, AN::kUndefined), nullptr);
-    EXPECT_EQ(OBGetAttributeValue(&run, static_cast<AN::AttrNameEnum>(-4)), nullptr);
-    EXPECT_EQ(OBGetAttributeValue(nullptr, AN::kFontSize), nullptr);
-
-    // An Element of the kind that is no view has no accessors to call.
-    Element plain(EL::kCharacterAttributes);
-    EXPECT_EQ(OBGetAttributeValue(&plain, AN::kFontSize), nullptr);
-    Element undefined;
-    EXPECT_EQ(OBGetAttributeValue(&undefined, AN::kFontSize), nullptr);
 }
 
 // ---------------------------------------------------------------- text
@@ -289,7 +270,7 @@ TEST(StoredElements, EveryViewKindHasOneAndNothingElse) {
     EXPECT_EQ(OBGetAttributeStore(nullptr), nullptr);
 }
 
-TEST(StoredElements, AccessorsHandOutWhatWasStored) {
+TEST(StoredElements, AccessorsHandOutWhatWasStoredIndexedOrNot) {
     ConversionState state;
     OBStoredPublication pub;
     EXPECT_EQ(pub.GetPageWidth(), nullptr);
@@ -320,10 +301,8 @@ TEST(StoredElements, AccessorsHandOutWhatWasStored) {
     EXPECT_EQ(pub.Remove(AN::kStartPageNum), 1);
     EXPECT_EQ(pub.Remove(AN::kStartPageNum), 0);
     EXPECT_EQ(view->GetStartPageNum(), nullptr);
-}
 
-TEST(StoredElements, IndexedAttributesAndStrings) {
-    ConversionState state;
+    // Indexed attributes and strings.
     OBStoredMultiInk ink;
     ink.SetId(AN::kNthColorID, 11, 0);
     ink.SetId(AN::kNthColorID, 12, 1);

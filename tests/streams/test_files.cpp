@@ -7,6 +7,7 @@
 #include "platform/System.h"
 #include "streams/StreamTestSupport.h"
 #include "support/TestSupport.h"
+#include "text/TextFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,15 +20,12 @@
 
 namespace {
 
+using ombra_test::Ptr;
 using ombra_test::ScratchFolder;
 
 std::u16string U16(const OBSysFileRef& ref) {
     const unsigned short* u = ref.GrabWString();
     return std::u16string(u, u + ref.Length());
-}
-
-const unsigned short* W(const std::u16string& s) {
-    return reinterpret_cast<const unsigned short*>(s.c_str());
 }
 
 std::string PathOf(const OBSysFileRef& ref) {
@@ -45,11 +43,19 @@ std::string Prepared(const char* name) {
     return Text(out);
 }
 
+// The rows of a table of file names.
+std::vector<std::vector<std::string>> Names(const char* table) {
+    return ombra_test::ReadTable("streams/file_names.tsv", table);
+}
+std::string Field(const std::vector<std::string>& row, std::size_t i) {
+    return i < row.size() ? row[i] : std::string();
+}
+
 class Files : public ScratchFolder {};
 
 TEST(SysFileRef, KindsEqualityAndAppendAcrossKinds) {
     OBSysFileRef narrow("/data/caf\xC3\xA9");
-    OBSysFileRef wide(W(u"/data/caf\u00E9"));
+    OBSysFileRef wide(Ptr(u"/data/caf\u00E9"));
     EXPECT_EQ(wide.IsUnicode(), 1);
     EXPECT_EQ(narrow.Length(), 11);
     EXPECT_EQ(wide.Length(), 10);
@@ -64,19 +70,19 @@ TEST(SysFileRef, KindsEqualityAndAppendAcrossKinds) {
     EXPECT_STREQ(narrow.GrabCString(), "/data/caf\xC3\xA9");
 
     // Appending across kinds converts through UTF-8, no text service needed.
-    OBSysFileRef w(W(u"/d"));
+    OBSysFileRef w(Ptr(u"/d"));
     w.Append("/\xC3\xA9t\xC3\xA9");
     EXPECT_EQ(U16(w), u"/d/\u00E9t\u00E9");
     OBSysFileRef n("/d");
-    n.Append(W(u"/\u00E9"));
-    n.Append(WOBString(W(u"/\u4E2D")));
+    n.Append(Ptr(u"/\u00E9"));
+    n.Append(WOBString(Ptr(u"/\u4E2D")));
     EXPECT_STREQ(n.GrabCString(), "/d/\xC3\xA9/\xE4\xB8\xAD");
     n.Append(*n.GetSysFileStr()); // onto itself
     EXPECT_EQ(n.Length(), 2 * 9);
 
     // Assigning a string keeps its kind.
     OBSysFileRef r;
-    r = WOBString(W(u"/w"));
+    r = WOBString(Ptr(u"/w"));
     EXPECT_EQ(r.IsUnicode(), 1);
 
     OBSysFileRef moved(static_cast<OBSysFileRef&&>(copy));
@@ -119,37 +125,12 @@ TEST(SysFileRef, UnpairedSurrogateNamesNoFile) {
     EXPECT_STREQ(emoji.Get(), "/\xF0\x9F\x98\x80");
 }
 
-TEST_F(Files, UnicodePathsReachTheFileSystemAsUtf8) {
-    Write("caf\xC3\xA9.txt", "hello");
-    OBSysFileRef wide(W(u""));
-    wide.Append(root.c_str());
-    wide.Append(W(u"/caf\u00E9.txt"));
-    WOBFileUtility u(wide);
-    EXPECT_EQ(u.FileExists(), 1);
-    EXPECT_EQ(u.GetFileSize(), 5u);
-    COBString name;
-    u.GetFileName(&name);
-    EXPECT_EQ(Text(name), "caf\xC3\xA9.txt");
-    EXPECT_EQ(Text(u.GetExtension()), "TXT");
-    COBString path;
-    WOBFileUtility::GetPathName(wide, &path);
-    EXPECT_EQ(Text(path), Path("caf\xC3\xA9.txt"));
-    EXPECT_EQ(WOBFileUtility::DeleteFileA(wide), 1);
-    EXPECT_FALSE(Exists("caf\xC3\xA9.txt"));
-}
-
 TEST_F(Files, PreparedNames) {
-    EXPECT_EQ(Prepared("Disk:Folder:File"), "Disk/Folder/File");
-    EXPECT_EQ(Prepared(":Folder:File"), "Folder/File");
-    EXPECT_EQ(Prepared("a::b"), "a../b");
-    EXPECT_EQ(Prepared("/abs/with:colon"), "/abs/with:colon");
-    EXPECT_EQ(Prepared("rel/x.txt"), "rel/x.txt");
-    // Paths of other systems' documents stay as they are.
-    EXPECT_EQ(Prepared("C:\\x"), "C:\\x");
-    EXPECT_EQ(Prepared("\\\\server\\share\\x"), "\\\\server\\share\\x");
-    // A bare name goes into the temporary directory.
-    EXPECT_EQ(Prepared("notes.txt"), root + "/notes.txt");
-    EXPECT_EQ(Prepared(""), root + "/");
+    for (const auto& row : Names("prepared")) {
+        std::string expected = Field(row, 1);
+        if (expected.rfind("$T", 0) == 0) expected = root + expected.substr(2);
+        EXPECT_EQ(Prepared(row[0].c_str()), expected) << row[0];
+    }
     // A directory without its trailing separator still gets one.
     UseTempDirectory(root);
     EXPECT_EQ(Prepared("notes.txt"), root + "/notes.txt");
@@ -171,25 +152,15 @@ TEST_F(Files, PreparedNames) {
 }
 
 TEST_F(Files, NamePartsAndExtensions) {
-    auto ext = [](const char* name) {
-        return Text(WOBFileUtility(COBString(name), false).GetExtension());
-    };
-    EXPECT_EQ(ext("report.final.Txt  "), "TXT");
-    EXPECT_EQ(ext("/a/b/name.tar\" "), "TAR");
-    EXPECT_EQ(ext("noext"), "");
-    EXPECT_EQ(ext("ends."), "");
-    EXPECT_EQ(ext("/dir.d/file"), "D/FILE"); // the last dot may be in a folder name
-
-    // Folder and name, backslashes separating in other systems' paths only.
-    const char* const parts[][3] = {{"/a/b.txt", "/a", "b.txt"},
-                                    {"C:\\a\\b.txt", "C:\\a", "b.txt"},
-                                    {"\\\\server\\share\\x", "\\\\server\\share", "x"},
-                                    {"/a/b\\c", "/a", "b\\c"}};
-    for (const auto& row : parts) {
-        WOBFileUtility u(COBString(row[0]), true);
+    for (const auto& row : Names("extension"))
+        EXPECT_EQ(Text(WOBFileUtility(COBString(row[0].c_str()), false).GetExtension()),
+                  Field(row, 1))
+            << row[0];
+    for (const auto& row : Names("parts")) {
+        WOBFileUtility u(COBString(row[0].c_str()), true);
         OBSysFileRef dir("unchanged");
         u.GetDirectory(dir);
-        EXPECT_STREQ(dir.GrabCString(), row[1]);
+        EXPECT_EQ(std::string(dir.GrabCString()), row[1]);
         COBString name("unchanged");
         u.GetFileName(&name);
         EXPECT_EQ(Text(name), row[2]);
@@ -295,28 +266,36 @@ TEST_F(Files, LoadLibrary) {
     void* module = reinterpret_cast<void*>(1);
     WOBFileUtility::LoadLibraryA(OBSysFileRef(Path("not-a-library.obrd").c_str()), module);
     EXPECT_EQ(module, nullptr);
-    WOBFileUtility::LoadLibraryA(OBSysFileRef(W(u"libc.so.6")), module);
+    WOBFileUtility::LoadLibraryA(OBSysFileRef(Ptr(u"libc.so.6")), module);
     ASSERT_NE(module, nullptr);
     EXPECT_TRUE(obsys::FreeLibrary(module));
 }
 
-TEST_F(Files, NoMemory) {
-    Write("notes.txt", "four");
+// A UTF-16 name reaches the file system as UTF-8. While memory runs out each
+// answer is right, or the one for no file.
+TEST_F(Files, UnicodePathsReachTheFileSystemAsUtf8WhateverMemoryRemains) {
+    Write("caf\xC3\xA9.txt", "hello");
+    std::string path = Path("caf\xC3\xA9.txt");
+    OBSysFileRef wide(Ptr(u""));
     ombra_test::SweepAllocationFailures([&] {
-        OBSysFileRef ref(root.c_str());
-        ref.Append("/notes.txt");
-        bool named = std::string(ref.GrabCString()) == Path("notes.txt");
-        EXPECT_TRUE(named || ref.Length() == 0 || std::string(ref.GrabCString()) == root);
-        // Each answer is right, or the one for no file.
-        WOBFileUtility u(ref);
+        wide = OBSysFileRef(Ptr(std::u16string(root.begin(), root.end()) + u"/caf\u00E9.txt"));
+        bool named = PathOf(wide) == path; // whole or empty
+        EXPECT_TRUE(wide.Length() == 0 || wide.Length() == static_cast<long long>(root.size()) + 9);
+        WOBFileUtility u(wide);
         short exists = u.FileExists();
         unsigned size = u.GetFileSize();
         std::string extension = Text(u.GetExtension());
+        COBString name, full;
+        u.GetFileName(&name);
+        WOBFileUtility::GetPathName(wide, &full);
         EXPECT_TRUE(exists == 1 || exists == 0);
-        EXPECT_TRUE(size == 4 || size == 0xFFFFFFFFu);
+        EXPECT_TRUE(size == 5 || size == 0xFFFFFFFFu);
         EXPECT_TRUE(extension == "TXT" || extension.empty()) << extension;
-        return named && exists == 1 && size == 4 && extension == "TXT";
+        return named && exists == 1 && size == 5 && extension == "TXT" &&
+               Text(name) == "caf\xC3\xA9.txt" && Text(full) == path;
     });
+    EXPECT_EQ(WOBFileUtility::DeleteFileA(wide), 1);
+    EXPECT_FALSE(Exists("caf\xC3\xA9.txt"));
 }
 
 } // namespace

@@ -155,7 +155,7 @@ TEST(GeometryRect, UnionIntersectionAndEquality) {
     EXPECT_TRUE(a != OBRect(0, 0, 10, 10 + 2e-8));
 }
 
-TEST(GeometryRect, Handles) {
+TEST(GeometryRect, HandlesAndMovingThem) {
     OBRect r(0, 0, 10, 20);
     ExpectPoint(r.GetPoint(static_cast<OBRect::_PointIndex>(8)), 0, 0);
     EXPECT_EQ(r.GetPointIndex(r.GetCenter()), OBRect::kNoPoint);
@@ -172,10 +172,9 @@ TEST(GeometryRect, Handles) {
     EXPECT_EQ(OBRect::PointIndexToIndex(OBRect::kLeftTop), 3);
     EXPECT_EQ(OBRect::IndexToPointIndex(8), OBRect::kNoPoint);
     EXPECT_EQ(OBRect::GetOppositePointIndex(OBRect::kNoPoint), OBRect::kNoPoint);
-}
 
-TEST(GeometryRect, MovePointToReturnsTheHandleNowAtThePoint) {
-    OBRect r(0, 0, 10, 10);
+    // MovePointTo returns the handle now at the point.
+    r = OBRect(0, 0, 10, 10);
     EXPECT_EQ(r.MovePointTo(OBRect::kLeftTop, OBPoint(30, 30)), OBRect::kRightBottom);
     ExpectRect(r, 10, 10, 30, 30);
 
@@ -313,24 +312,12 @@ TEST(GeometryMatrix, IndexingAndConcatenationOrder) {
     ExpectMatrix(t, 1, 0, 0, 2, 8, 10);
 }
 
-TEST(GeometryMatrix, RotationAngles) {
-    OBMatrix r;
+TEST(GeometryMatrix, RotationAndDecompositionRoundTrip) {
+    OBMatrix r, back;
     r.Rotate(90);
     ExpectMatrix(r, 0, 1, -1, 0, 0, 0);
-    EXPECT_DOUBLE_EQ(double(r.GetRotationAngle()), 90.0);
-    OBMatrix back;
     back.Rotate(-90);
     EXPECT_DOUBLE_EQ(double(back.GetRotationAngle()), 270.0);
-    for (double angle : {135.0, 315.0}) {
-        OBMatrix m;
-        m.Rotate(angle);
-        EXPECT_NEAR(double(m.GetRotationAngle()), angle, 1e-9) << angle;
-        m.RotateTo(45);
-        EXPECT_NEAR(double(m.GetRotationAngle()), 45.0, 1e-9) << angle;
-    }
-}
-
-TEST(GeometryMatrix, DecompositionRoundTrips) {
     OBMatrix m;
     m.Scale(2, 3);
     m.Rotate(30);
@@ -347,7 +334,7 @@ TEST(GeometryMatrix, DecompositionRoundTrips) {
 
     // Scale, skew, rotate and translate, read back through each path.
     OBReal rotation = -1, skew = -1, xScale = -1, yScale = -1;
-    for (double angle : {90.0, 250.0}) {
+    for (double angle : {90.0, 135.0, 250.0, 315.0}) {
         OBMatrix s;
         s.Scale(1.5, 0.5);
         s.Skew(20, 0);
@@ -364,6 +351,9 @@ TEST(GeometryMatrix, DecompositionRoundTrips) {
         EXPECT_NEAR(double(s.GetXScale()), 4, 1e-9);
         EXPECT_NEAR(double(s.GetYScale()), 5, 1e-9);
         EXPECT_NEAR(double(s.GetRotationAngle()), angle, 1e-9);
+        s.RotateTo(45);
+        EXPECT_NEAR(double(s.GetRotationAngle()), 45.0, 1e-9) << angle;
+        EXPECT_NEAR(double(s.GetXScale()), 4, 1e-9);
     }
 
     // Degenerate: the x axis collapsed.
@@ -394,19 +384,23 @@ TEST(GeometryMatrix, SkewTangentsAndInversion) {
 
 // ---------------------------------------------------------------- OBPathPoint
 
+// Vertical handles test the anchor through SolveForX; the anchor may sit
+// beyond the handles on their line.
 TEST(GeometryPathPoint, TypeFollowsTheArrangement) {
-    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 1), OBPoint(2, 2)).GetAnchorType(),
-              kSmoothPoint);
-    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(1, 2), OBPoint(2, 2)).GetAnchorType(),
-              kCornerPoint);
-    EXPECT_EQ(OBPathPoint(OBPoint(1, 1), OBPoint(1, 1), OBPoint(1, 1)).GetAnchorType(),
-              kPlainPoint);
-    // Vertical handles: the anchor is tested through SolveForX.
-    EXPECT_EQ(OBPathPoint(OBPoint(5, 0), OBPoint(6, 3), OBPoint(5, 9)).GetAnchorType(),
-              kCornerPoint);
-    // The anchor may sit beyond the handles on their line.
-    EXPECT_EQ(OBPathPoint(OBPoint(0, 0), OBPoint(4, 4), OBPoint(2, 2)).GetAnchorType(),
-              kSmoothPoint);
+    const struct {
+        double x[3], y[3];
+        OBPathPointType type;
+    } rows[] = {{{0, 1, 2}, {0, 1, 2}, kSmoothPoint},
+                {{0, 1, 2}, {0, 2, 2}, kCornerPoint},
+                {{1, 1, 1}, {1, 1, 1}, kPlainPoint},
+                {{5, 6, 5}, {0, 3, 9}, kCornerPoint},
+                {{0, 4, 2}, {0, 4, 2}, kSmoothPoint}};
+    for (const auto& r : rows)
+        EXPECT_EQ(
+            OBPathPoint(OBPoint(r.x[0], r.y[0]), OBPoint(r.x[1], r.y[1]), OBPoint(r.x[2], r.y[2]))
+                .GetAnchorType(),
+            r.type)
+            << r.x[1] << " " << r.y[1];
 
     // The collection constructors.
     OBBaseTypeCollection<OBPoint> coincident{OBPoint(1, 1), OBPoint(1, 1), OBPoint(1, 1)};
@@ -421,9 +415,8 @@ TEST(GeometryPathPoint, TypeFollowsTheArrangement) {
     EXPECT_EQ(first.GetAnchorType(), kPlainPoint);
     ExpectPoint(first.GetRightDirPoint(), 4, 5);
     EXPECT_TRUE(OBPathPoint(OBBaseTypeCollection<OBPoint>()) == OBPathPoint());
-}
 
-TEST(GeometryPathPoint, TransformAndScalingKeepTheType) {
+    // Transforming and scaling keep the type.
     OBPathPoint p(OBPoint(4, 0), OBPoint(1, 3), OBPoint(-2, 1));
     ExpectRect(p.GetBoundingBox(), -2, 0, 4, 3);
     OBPathPoint moved = p;

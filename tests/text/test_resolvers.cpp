@@ -23,8 +23,7 @@ public:
     short IsEqual(Value* other) override { return Value::IsEqual(other); }
 };
 
-// A source that sets the getters it is told to, each with a value of its own.
-// Its overrides are expanded from the accessor table, as a reader's would be.
+// The values a source hands out, by getter name.
 class Values {
 public:
     Value* Find(const char* getter) {
@@ -41,69 +40,37 @@ private:
     std::map<std::string, std::unique_ptr<Tag>> set_;
 };
 
-#define OB_RESOLVE_ROW(Getter, Params, Args)                                                       \
-    Value* Getter Params override {                                                                \
-        return values.Find(#Getter);                                                               \
-    }
-
-class CharacterSource : public OBMCharacterAttributes {
-public:
-    Values values;
-#define OB_RESOLVE_BASE CharacterAttributes
-#include <ombra/detail/ResolverRows.h>
-#undef OB_RESOLVE_BASE
-};
-
-class ParagraphSource : public OBMParagraphAttributes {
-public:
-    Values values;
-#define OB_RESOLVE_BASE ParagraphAttributes
-#include <ombra/detail/ResolverRows.h>
-#undef OB_RESOLVE_BASE
-};
-
-class HyphenationSource : public OBMHyphenationAttributes {
-public:
-    Values values;
-#define OB_RESOLVE_BASE HyphenationAttributes
-#include <ombra/detail/ResolverRows.h>
-#undef OB_RESOLVE_BASE
-};
-
-#undef OB_RESOLVE_ROW
-
-// Every getter of a view as (name, member pointer), from the same table.
-template <class View> struct Getter {
+// Every getter of a view as (name, member pointer).
+template <class View> struct Accessor {
     const char* name;
     Value* (View::*get)();
 };
 
-#define OB_RESOLVE_ROW(Getter, Params, Args) {#Getter, &OB_RESOLVE_VIEW::Getter},
-#define OB_RESOLVE_VIEW OBMCharacterAttributes
+// Sources that set the getters they are told to, each with a value of its own.
 #define OB_RESOLVE_BASE CharacterAttributes
-const std::vector<Getter<OBMCharacterAttributes>> kCharacterGetters = {
-#include <ombra/detail/ResolverRows.h>
+struct CharacterSource : OBMCharacterAttributes {
+    using View = OBMCharacterAttributes;
+#include "text/ResolverSource.h"
 };
 #undef OB_RESOLVE_BASE
-#undef OB_RESOLVE_VIEW
-#define OB_RESOLVE_VIEW OBMParagraphAttributes
 #define OB_RESOLVE_BASE ParagraphAttributes
-const std::vector<Getter<OBMParagraphAttributes>> kParagraphGetters = {
-#include <ombra/detail/ResolverRows.h>
+struct ParagraphSource : OBMParagraphAttributes {
+    using View = OBMParagraphAttributes;
+#include "text/ResolverSource.h"
 };
 #undef OB_RESOLVE_BASE
-#undef OB_RESOLVE_VIEW
-#define OB_RESOLVE_VIEW OBMHyphenationAttributes
 #define OB_RESOLVE_BASE HyphenationAttributes
-const std::vector<Getter<OBMHyphenationAttributes>> kHyphenationGetters = {
-#include <ombra/detail/ResolverRows.h>
+struct HyphenationSource : OBMHyphenationAttributes {
+    using View = OBMHyphenationAttributes;
+#include "text/ResolverSource.h"
 };
 #undef OB_RESOLVE_BASE
-#undef OB_RESOLVE_VIEW
-#undef OB_RESOLVE_ROW
+const auto kCharacterGetters = CharacterSource::Getters();
+const auto kParagraphGetters = ParagraphSource::Getters();
+const auto kHyphenationGetters = HyphenationSource::Getters();
 
 // The resolvers override their views' getters in the views' slot order.
-template <class View> void ExpectSlotOrder(const std::vector<Getter<View>>& getters) {
+template <class View> void ExpectSlotOrder(const std::vector<Accessor<View>>& getters) {
     const OBViewClassInfo* info = OBGetViewClass(View::kKind);
     ASSERT_NE(info, nullptr);
     ASSERT_EQ(static_cast<size_t>(info->accessorCount), getters.size());
@@ -116,7 +83,7 @@ template <class View> void ExpectSlotOrder(const std::vector<Getter<View>>& gett
 // sees a different mix of set and unset sources.
 template <class Resolver, class View, class Source>
 void ExpectNearestSource(Resolver& resolver, const std::vector<Source*>& order,
-                         const std::vector<Getter<View>>& getters, const char* what) {
+                         const std::vector<Accessor<View>>& getters, const char* what) {
     View& view = resolver;
     for (const auto& g : getters) {
         Value* expected = nullptr;
@@ -127,7 +94,8 @@ void ExpectNearestSource(Resolver& resolver, const std::vector<Source*>& order,
 }
 
 template <class Source, class View>
-void SetByPattern(Source& source, const std::vector<Getter<View>>& getters, int modulus, int rest) {
+void SetByPattern(Source& source, const std::vector<Accessor<View>>& getters, int modulus,
+                  int rest) {
     for (size_t i = 0; i < getters.size(); ++i)
         if (static_cast<int>(i) % modulus == rest) source.values.Set(getters[i].name);
 }
@@ -136,7 +104,7 @@ void SetByPattern(Source& source, const std::vector<Getter<View>>& getters, int 
 // each getter asks the source getter of the same name, the primary first;
 // the two sources set getters by patterns of their own.
 template <class Resolver, class Source, class View>
-void ExpectPrimaryFirst(const std::vector<Getter<View>>& getters, const int (&patterns)[4],
+void ExpectPrimaryFirst(const std::vector<Accessor<View>>& getters, const int (&patterns)[4],
                         const char* what) {
     Source a, b;
     SetByPattern(a, getters, patterns[0], patterns[1]);
