@@ -46,17 +46,58 @@ template <unsigned N>
 using SingletonPool =
     boost::singleton_pool<PoolTag<N>, N, ServiceAllocator, boost::details::pool::null_mutex, 32, 0>;
 
+// Threads refill their caches kBatch blocks at a time.
+constexpr int kBatch = 32;
+
+// Per size, the whole batches that threads' caches handed back: each a list
+// of kBatch blocks linked through their first words, the batches linked
+// through the second word of their first blocks. A refill takes a batch
+// without following its links, which, after a large tree of values was
+// released, point all over memory. Blocks of 12 bytes have no second word
+// and go to the pool's free list instead.
+void* gDepot[kSlots]; // guarded by gMutex
+
+inline void*& NextBlock(void* block) {
+    return *static_cast<void**>(block);
+}
+inline void*& NextBatch(void* batch) {
+    return static_cast<void**>(batch)[1];
+}
+
 template <unsigned N> struct SizeClass {
     static constexpr int kSlot = SlotOf(N);
-    static int Take(void** out, int n) {
+    static constexpr bool kDepot = N >= 2 * sizeof(void*);
+    // A list of up to n blocks; got says how many.
+    static void* Take(int n, int& got) {
         std::lock_guard<std::mutex> lock(gMutex[kSlot]);
-        int got = 0;
-        while (got < n) {
+        if (kDepot && n == kBatch && gDepot[kSlot]) {
+            void* batch = gDepot[kSlot];
+            gDepot[kSlot] = NextBatch(batch);
+            got = kBatch;
+            return batch;
+        }
+        void* list = nullptr;
+        void** link = &list;
+        for (got = 0; got < n; ++got) {
             void* block = SingletonPool<N>::malloc();
             if (!block) break;
-            out[got++] = block;
+            *link = block;
+            link = &NextBlock(block);
         }
-        return got;
+        *link = nullptr;
+        return list;
+    }
+    static void GiveBatches(void* const* batches, int count) {
+        if (!kDepot) {
+            for (int i = 0; i < count; ++i)
+                Give(batches[i]);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(gMutex[kSlot]);
+        for (int i = 0; i < count; ++i) {
+            NextBatch(batches[i]) = gDepot[kSlot];
+            gDepot[kSlot] = batches[i];
+        }
     }
     static void Give(void* list) {
         std::lock_guard<std::mutex> lock(gMutex[kSlot]);
@@ -69,14 +110,16 @@ template <unsigned N> struct SizeClass {
     static void Purge() {
         std::lock_guard<std::mutex> lock(gMutex[kSlot]);
         SingletonPool<N>::purge_memory();
+        gDepot[kSlot] = nullptr; // its blocks were in the chunks
         gGeneration[kSlot].fetch_add(1, std::memory_order_release);
         gEpoch.fetch_add(1, std::memory_order_release);
     }
 };
 
 struct SizeOps {
-    int (*take)(void** out, int n);
+    void* (*take)(int n, int& got);
     void (*give)(void* list);
+    void (*giveBatches)(void* const* batches, int count);
     void (*purge)();
     IPool* (*make)();
 };
@@ -102,7 +145,8 @@ struct OpsTable {
     SizeOps ops[kSlots] = {};
     constexpr OpsTable() {
 #define OB_POOL_OPS(n)                                                                             \
-    ops[SlotOf(n)] = {&SizeClass<n>::Take, &SizeClass<n>::Give, &SizeClass<n>::Purge, &MakePool<n>};
+    ops[SlotOf(n)] = {&SizeClass<n>::Take, &SizeClass<n>::Give, &SizeClass<n>::GiveBatches,        \
+                      &SizeClass<n>::Purge, &MakePool<n>};
         OB_POOL_SIZES(OB_POOL_OPS)
 #undef OB_POOL_OPS
     }
@@ -126,7 +170,6 @@ struct StartUp {
 // drained to the shared pool in batches, so most allocations take no lock.
 // A run of values that lives and dies together (a few hundred) stays within
 // the cache; beyond kKeepAtMost the older half goes back.
-constexpr int kBatch = 32;
 constexpr int kKeepAtMost = 8 * kBatch;
 
 // The bins are indexed by size / 4 for every multiple of 4 up to 252, so one
@@ -262,29 +305,37 @@ __attribute__((noinline)) void* AllocateUncached(std::size_t size) noexcept {
     // The registry holds the pool for as long as values of its size live.
     if (!gRegistry[slot].load(std::memory_order_acquire) && !OBGetValuePool(size)) return nullptr;
     ThreadCache* cache = UsableCache();
-    if (!cache) {
-        void* block = nullptr;
-        kOps.ops[slot].take(&block, 1);
-        return block;
-    }
+    int got = 0;
+    if (!cache) return kOps.ops[slot].take(1, got);
     Bin& bin = cache->bins[BinOf(slot)];
     if (bin.head) return Pop(bin); // only another size was purged
-    void* blocks[kBatch];
-    int got = kOps.ops[slot].take(blocks, kBatch);
-    for (int i = got - 1; i >= 1; --i) // blocks[0] goes to the caller
-        Push(bin, blocks[i]);
-    return got ? blocks[0] : nullptr;
+    void* list = kOps.ops[slot].take(kBatch, got);
+    if (!list) return nullptr;
+    bin.head = NextBlock(list); // the first block goes to the caller
+    bin.room -= static_cast<unsigned>(got - 1);
+    return list;
 }
 
-// Hands the older half back so that blocks freed here serve other threads.
+// Hands the older half back, in whole batches, so that blocks freed here
+// serve other threads. The bin is full: it holds kKeepAtMost blocks.
 void Trim(Bin& bin, int slot) {
+    constexpr int kBatches = kKeepAtMost / 2 / kBatch;
     void* keep = bin.head;
     for (int i = 1; i < kKeepAtMost / 2; ++i)
-        keep = *static_cast<void**>(keep);
-    void* rest = *static_cast<void**>(keep);
-    *static_cast<void**>(keep) = nullptr;
+        keep = NextBlock(keep);
+    void* rest = NextBlock(keep);
+    NextBlock(keep) = nullptr;
     bin.room = kKeepAtMost / 2;
-    kOps.ops[slot].give(rest);
+    void* batches[kBatches];
+    for (void*& batch : batches) {
+        batch = rest;
+        for (int i = 1; i < kBatch; ++i)
+            rest = NextBlock(rest);
+        void* after = NextBlock(rest);
+        NextBlock(rest) = nullptr;
+        rest = after;
+    }
+    kOps.ops[slot].giveBatches(batches, kBatches);
 }
 
 __attribute__((noinline)) void ReleaseUncached(void* block, std::size_t size) noexcept {
@@ -309,9 +360,8 @@ template <unsigned N> Pool<N>::~Pool() {
     SizeClass<N>::Purge();
 }
 template <unsigned N> void* Pool<N>::malloc() {
-    void* block = nullptr;
-    SizeClass<N>::Take(&block, 1);
-    return block;
+    int got = 0;
+    return SizeClass<N>::Take(1, got);
 }
 template <unsigned N> void Pool<N>::free(void* block) {
     if (!block) return;
