@@ -1,5 +1,10 @@
 #include "DocumentBuilder.h"
 
+#include <ReaderBuilder.h>
+#include <ReaderColors.h>
+#include <ReaderItems.h>
+#include <ReaderStory.h>
+
 #include <ombra/files.h>
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
@@ -21,52 +26,38 @@ OBAttributeStore& Store(Element* e) {
     return *OBGetAttributeStore(e);
 }
 
-void SetScript(Element* e, int script) {
-    if (!e || script < 0) return;
-    Value* v = nullptr;
-    ValueUtil::CreateValueWritingScriptEnum(static_cast<WSE::WritingScriptEnum>(script), v);
-    Store(e).Set(AN::kWritingScript, v);
-}
+// Test documents have nothing to report: a builder that stays quiet.
+struct Quiet : obreader::ProblemSink {
+    void Report(int) override {}
+};
 
-void SetName(Element* e, const std::string& name) {
-    if (e) Store(e).SetUtf8(AN::kName, name.c_str());
+} // namespace
+
+struct Building {
+    Quiet quiet;
+    ElementList unused;
+    obreader::ElementBuilder b{quiet, unused};
+};
+
+namespace {
+
+void SetScript(obreader::ElementBuilder& b, Element* e, int script) {
+    if (script >= 0)
+        b.Enum(e, AN::kWritingScript, &ValueUtil::CreateValueWritingScriptEnum,
+               static_cast<WSE::WritingScriptEnum>(script));
 }
 
 // The local formatting a RunStyle asks for.
-void SetFormat(OBAttributeStore& store, const RunStyle& style) {
-    if (style.bold >= 0) store.SetBool(AN::kBold, style.bold != 0);
-    if (style.italic >= 0) store.SetBool(AN::kItalics, style.italic != 0);
-    if (style.fontSize > 0) store.SetLength(AN::kFontSize, style.fontSize);
-    if (style.color != kNoId) store.SetId(AN::kColorRef, style.color);
-    if (!style.font.empty()) store.SetUtf8(AN::kFont, style.font.c_str());
+void SetFormat(obreader::ElementBuilder& b, Element* e, const RunStyle& style) {
+    if (style.bold >= 0) b.Bool(e, AN::kBold, style.bold != 0);
+    if (style.italic >= 0) b.Bool(e, AN::kItalics, style.italic != 0);
+    if (style.fontSize > 0) b.Length(e, AN::kFontSize, style.fontSize);
+    if (style.color != kNoId) b.Id(e, AN::kColorRef, style.color);
+    if (!style.font.empty()) b.Utf8(e, AN::kFont, style.font);
 }
 
-// Adds child to parent; a child that cannot be added is deleted.
-Element* Add(Element* parent, Element* child) {
-    if (!parent || !child) return child;
-    if (!parent->AddChild(child)) {
-        delete child;
-        return nullptr;
-    }
-    return child;
-}
-
-// A process colour of the model in list, with its components as ratios.
-Element* NewColor(Element* list, const std::string& name, CME::ColorModelEnum model,
-                  EL::ElementTypeEnum kind,
-                  std::initializer_list<std::pair<AN::AttrNameEnum, double>> components) {
-    Element* color = Add(list, OBCreateStoredElement(EL::kColor));
-    if (!color) return nullptr;
-    SetName(color, name);
-    Value* v = nullptr;
-    ValueUtil::CreateValueColorModelEnum(model, v);
-    Store(color).Set(AN::kModel, v);
-    ValueUtil::CreateValueColorTypeEnum(CTE::kProcess, v);
-    Store(color).Set(AN::kType, v);
-    if (Element* values = Add(color, OBCreateStoredElement(kind)))
-        for (const auto& c : components)
-            Store(values).SetPercent(c.first, c.second);
-    return color;
+unsigned IdOf(const Element* e) {
+    return e ? e->GetId() : kNoId;
 }
 
 } // namespace
@@ -236,145 +227,111 @@ TextBuilder& TextBuilder::Vertical() {
 }
 
 Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyperlinks) const {
-    Element* child = OBCreateStoredElement(EL::kChildStory);
+    Building building;
+    obreader::ElementBuilder& b = building.b;
+    Element* child = b.Loose(EL::kChildStory);
     if (!child) return nullptr;
-    const long long length = Length();
-
-    // The text: UTF-16 little-endian, no mark, no terminator.
-    unsigned long long bytes = static_cast<unsigned long long>(length) * 2;
-    auto* data = static_cast<unsigned char*>(bytes ? OBLibAllocate(bytes) : nullptr);
-    for (long long i = 0; data && i < length; ++i) {
-        data[2 * i] = static_cast<unsigned char>(text_[i] & 0xFF);
-        data[2 * i + 1] = static_cast<unsigned char>(text_[i] >> 8);
-    }
-    Store(child).SetStream(AN::kTextStream,
-                           OBStreamUtilRef::CreateBufferStreamRead(data, data ? bytes : 0, 1));
-
+    obreader::SetTextStream(b, child, text_.data(), text_.size());
     std::vector<Span> paragraphs = paragraphs_;
-    if (paragraphStart_ < length)
-        paragraphs.push_back({paragraphStart_, length, openParagraphStyle_, -1, std::string(), 0});
+    if (paragraphStart_ < Length())
+        paragraphs.push_back(
+            {paragraphStart_, Length(), openParagraphStyle_, -1, std::string(), 0});
     auto paragraphStyleAt = [&](long long position) {
         for (const Span& p : paragraphs)
             if (p.start <= position && position < p.end) return p.id;
         return kNoId;
     };
-
-    // A list with an element of the kind per item, made only for items.
-    auto each = [&](const auto& items, EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind,
-                    auto&& fill) {
-        if (items.empty()) return;
-        Element* list = Add(child, OBCreateStoredElement(listKind));
-        for (const auto& item : items)
-            if (Element* e = Add(list, OBCreateStoredElement(kind))) fill(e, item);
-    };
-    auto ranges = [&](const std::vector<Span>& spans, EL::ElementTypeEnum listKind,
-                      EL::ElementTypeEnum kind, auto&& fill) {
-        each(spans, listKind, kind, [&](Element* run, const Span& s) {
-            Store(run).SetInteger(AN::kStartCharacterPosition, static_cast<int>(s.start));
-            Store(run).SetInteger(AN::kEndCharacterPosition, static_cast<int>(s.end));
-            fill(run, s);
-        });
-    };
-    ranges(paragraphs, EL::kParagraphRunList, EL::kParagraphRun, [](Element* run, const Span& p) {
-        if (p.id != kNoId) Store(run).SetId(AN::kParagraphStyleID, p.id);
-        Add(run, OBCreateStoredElement(EL::kParagraphAttributes));
-    });
-    size_t runIndex = 0;
-    ranges(runs_, EL::kCharacterRunList, EL::kCharacterRun, [&](Element* run, const Span& r) {
-        if (r.id != kNoId) Store(run).SetId(AN::kCharacterStyleID, r.id);
+    obreader::StoryLists lists(b, child);
+    for (const Span& p : paragraphs) {
+        Element* run = lists.Run(EL::kParagraphRunList, EL::kParagraphRun, p.start, p.end);
+        if (p.id != kNoId) b.Id(run, AN::kParagraphStyleID, p.id);
+        b.Child(run, EL::kParagraphAttributes);
+    }
+    for (size_t i = 0; i < runs_.size(); ++i) {
+        const Span& r = runs_[i];
+        Element* run = lists.Run(EL::kCharacterRunList, EL::kCharacterRun, r.start, r.end);
+        if (r.id != kNoId) b.Id(run, AN::kCharacterStyleID, r.id);
         unsigned paragraphStyle = paragraphStyleAt(r.start);
-        if (paragraphStyle != kNoId) Store(run).SetId(AN::kParagraphStyleID, paragraphStyle);
-        Element* attributes = Add(run, OBCreateStoredElement(EL::kCharacterAttributes));
-        SetScript(attributes, r.script);
-        if (attributes && runIndex < runFormats_.size())
-            SetFormat(Store(attributes), runFormats_[runIndex]);
-        ++runIndex;
-    });
-    ranges(rubies_, EL::kRubiRunList, EL::kRubiRun, [](Element* run, const Span& s) {
-        Store(run).SetUtf8(AN::kRubiText, s.text.c_str());
-        if (s.kind != 1) return;
-        Value* v = nullptr;
-        ValueUtil::CreateValueRubyTypeEnum(RTE::kPerCharacter, v);
-        if (Element* attributes = Add(run, OBCreateStoredElement(EL::kRubiAttributes)))
-            Store(attributes).Set(AN::kType, v);
-        else
-            ValueUtil::Recycle(v);
-    });
-    ranges(kentens_, EL::kKentenRunList, EL::kKentenRun, [](Element* run, const Span& s) {
-        Value* v = nullptr;
-        ValueUtil::CreateValueKentenKindEnum(static_cast<KKE::KentenKindEnum>(s.kind), v);
-        Store(run).Set(AN::kKentenKind, v);
+        if (paragraphStyle != kNoId) b.Id(run, AN::kParagraphStyleID, paragraphStyle);
+        Element* attributes = b.Child(run, EL::kCharacterAttributes);
+        SetScript(b, attributes, r.script);
+        SetFormat(b, attributes, runFormats_[i]);
+    }
+    for (const Span& s : rubies_) {
+        Element* run = lists.Run(EL::kRubiRunList, EL::kRubiRun, s.start, s.end);
+        b.Utf8(run, AN::kRubiText, s.text);
+        if (s.kind == 1)
+            b.Enum(b.Child(run, EL::kRubiAttributes), AN::kType,
+                   &ValueUtil::CreateValueRubyTypeEnum, RTE::kPerCharacter);
+    }
+    for (const Span& s : kentens_) {
+        Element* run = lists.Run(EL::kKentenRunList, EL::kKentenRun, s.start, s.end);
+        b.Enum(run, AN::kKentenKind, &ValueUtil::CreateValueKentenKindEnum,
+               static_cast<KKE::KentenKindEnum>(s.kind));
         if (s.target & 0xFFFF) {
             auto* character = new ValueChar;
-            if (character) character->Init(static_cast<unsigned short>(s.target & 0xFFFF));
-            Store(run).Set(AN::kKentenCharacter, character);
+            character->Init(static_cast<unsigned short>(s.target & 0xFFFF));
+            b.Put(run, AN::kKentenCharacter, character);
         }
-        if (s.target >> 16) {
-            ValueUtil::CreateValueRubyKentenPositionEnum(RKPE::kBelowLeft, v);
-            if (Element* attributes = Add(run, OBCreateStoredElement(EL::kKentenAttributes)))
-                Store(attributes).Set(AN::kPosition, v);
-            else
-                ValueUtil::Recycle(v);
-        }
-    });
-    ranges(warichus_, EL::kWarichuRunList, EL::kWarichuRun, [](Element*, const Span&) {});
-    ranges(tcys_, EL::kTCYRunList, EL::kTCYRun, [](Element*, const Span&) {});
-
-    if (vertical_) {
-        Value* v = nullptr;
-        ValueUtil::CreateValueTextDirectionEnum(TDE::kVertical, v);
-        Store(child).Set(AN::kTextDirection, v);
+        if (s.target >> 16)
+            b.Enum(b.Child(run, EL::kKentenAttributes), AN::kPosition,
+                   &ValueUtil::CreateValueRubyKentenPositionEnum, RKPE::kBelowLeft);
     }
+    for (const Span& s : warichus_)
+        lists.Run(EL::kWarichuRunList, EL::kWarichuRun, s.start, s.end);
+    for (const Span& s : tcys_)
+        lists.Run(EL::kTCYRunList, EL::kTCYRun, s.start, s.end);
+    if (vertical_)
+        b.Enum(child, AN::kTextDirection, &ValueUtil::CreateValueTextDirectionEnum, TDE::kVertical);
     if (!inlines_.empty()) {
         Value* list = nullptr;
         ValueUtil::CreateValueIdRefList(list);
         if (auto* ids = dynamic_cast<ValueIdRefList*>(list))
             for (unsigned id : inlines_)
                 ids->Add(id);
-        Store(child).Set(AN::kInlineObjectList, list);
+        b.Put(child, AN::kInlineObjectList, list);
     }
-    each(tables_, EL::kTableRunList, EL::kTableRun, [](Element* run, const Anchored& t) {
-        Store(run).SetInteger(AN::kTextIndex, static_cast<int>(t.position));
-        Add(run, t.table->BuildTable());
-    });
-    each(variables_, EL::kVariableRunList, EL::kVariableRun, [](Element* run, const Span& v) {
-        Store(run).SetInteger(AN::kPos, static_cast<int>(v.start));
-        Store(run).SetUtf8(AN::kStaticText, v.text.c_str());
-    });
-    each(notes_, EL::kFootnoteList, EL::kFootnote, [&](Element* note, const Note& n) {
-        Store(note).SetInteger(AN::kPosition, static_cast<int>(n.position));
-        Store(note).SetBool(AN::kIsEndNote, n.endnote);
-        Add(note, n.text->BuildChildStory(kNoId, hyperlinks));
-    });
-    if (story != kNoId) {
-        for (const Span& l : links_) {
-            Element* link = OBCreateStoredElement(EL::kHyperlink);
-            Element* source = Add(link, OBCreateStoredElement(EL::kHyperLinkTextSource));
-            Element* anchor =
-                Add(link, OBCreateStoredElement(l.kind == 1   ? EL::kHyperLinkPageAnchor
-                                                : l.kind == 2 ? EL::kHyperLinkTextAnchor
-                                                              : EL::kHyperLinkURLAnchor));
-            if (!link || !source || !anchor) {
-                delete link;
-                continue;
-            }
-            Store(source).SetId(AN::kStory, story);
-            Store(source).SetInteger(AN::kStartPosition, static_cast<int>(l.start));
-            Store(source).SetInteger(AN::kEndPosition, static_cast<int>(l.end));
-            if (l.kind == 1) {
-                Store(anchor).SetId(AN::kPage, l.id);
-            } else if (l.kind == 2) {
-                Store(anchor).SetId(AN::kStory, l.id);
-                Store(anchor).SetInteger(AN::kPosition, static_cast<int>(l.target));
-            } else
-                Store(anchor).SetUtf8(AN::kURL, l.text.c_str());
-            Store(link).SetUtf8(AN::kName, Utf8(text_.substr(l.start, l.end - l.start)).c_str());
-            Store(link).SetId(AN::kSource, source->GetId());
-            Store(link).SetId(AN::kAnchor, anchor->GetId());
-            hyperlinks.push_back(link);
-        }
+    for (const Anchored& t : tables_)
+        b.Attach(lists.At(EL::kTableRunList, EL::kTableRun, AN::kTextIndex, t.position),
+                 t.table->BuildTable());
+    for (const Span& v : variables_)
+        b.Utf8(lists.At(EL::kVariableRunList, EL::kVariableRun, AN::kPos, v.start), AN::kStaticText,
+               v.text);
+    for (const Note& n : notes_) {
+        Element* note = lists.At(EL::kFootnoteList, EL::kFootnote, AN::kPosition, n.position);
+        b.Bool(note, AN::kIsEndNote, n.endnote);
+        b.Attach(note, n.text->BuildChildStory(kNoId, hyperlinks));
     }
+    if (story != kNoId)
+        for (const Span& l : links_)
+            if (Element* link = BuildLink(b, story, l)) hyperlinks.push_back(link);
     return child;
+}
+
+Element* TextBuilder::BuildLink(obreader::ElementBuilder& b, unsigned story, const Span& l) const {
+    Element* link = b.Loose(EL::kHyperlink);
+    Element* source = b.Child(link, EL::kHyperLinkTextSource);
+    Element* anchor = b.Child(link, l.kind == 1   ? EL::kHyperLinkPageAnchor
+                                    : l.kind == 2 ? EL::kHyperLinkTextAnchor
+                                                  : EL::kHyperLinkURLAnchor);
+    if (!source || !anchor) {
+        b.Delete(link);
+        return nullptr;
+    }
+    b.Id(source, AN::kStory, story);
+    b.Int(source, AN::kStartPosition, l.start);
+    b.Int(source, AN::kEndPosition, l.end);
+    if (l.kind == 1) {
+        b.Id(anchor, AN::kPage, l.id);
+    } else if (l.kind == 2) {
+        b.Id(anchor, AN::kStory, l.id);
+        b.Int(anchor, AN::kPosition, l.target);
+    } else
+        b.Utf8(anchor, AN::kURL, l.text);
+    b.Utf8(link, AN::kName, Utf8(text_.substr(l.start, l.end - l.start)));
+    b.Id(link, AN::kSource, source->GetId());
+    b.Id(link, AN::kAnchor, anchor->GetId());
+    return link;
 }
 
 // ---- TableBuilder ------------------------------------------------------------
@@ -405,19 +362,19 @@ TableBuilder& TableBuilder::FooterRows(int n) {
 }
 
 Element* TableBuilder::BuildTable() const {
-    Element* table = OBCreateStoredElement(EL::kTable);
-    if (!table) return nullptr;
-    Store(table).SetInteger(AN::kNumberOfRows, rows_);
-    Store(table).SetInteger(AN::kNumberOfColumns, columns_);
-    Store(table).SetInteger(AN::kHeaderRows, headerRows_);
-    Store(table).SetInteger(AN::kFooterRows, footerRows_);
-    Element* rows = Add(table, OBCreateStoredElement(EL::kTableRowList));
+    Building building;
+    obreader::ElementBuilder& b = building.b;
+    Element* table = b.Loose(EL::kTable);
+    b.Int(table, AN::kNumberOfRows, rows_);
+    b.Int(table, AN::kNumberOfColumns, columns_);
+    b.Int(table, AN::kHeaderRows, headerRows_);
+    b.Int(table, AN::kFooterRows, footerRows_);
+    Element* rows = b.Child(table, EL::kTableRowList);
     std::vector<Element*> unused;
     for (int r = 0; r < rows_; ++r) {
-        Element* row = Add(rows, OBCreateStoredElement(EL::kTableRow));
-        if (!row) continue;
-        Store(row).SetInteger(AN::kRowNumber, r);
-        Element* list = Add(row, OBCreateStoredElement(EL::kTableCellList));
+        Element* row = b.Child(rows, EL::kTableRow);
+        b.Int(row, AN::kRowNumber, r);
+        Element* list = b.Child(row, EL::kTableCellList);
         std::vector<const CellEntry*> inRow;
         for (const CellEntry& c : cells_)
             if (c.row == r) inRow.push_back(&c);
@@ -425,13 +382,12 @@ Element* TableBuilder::BuildTable() const {
             return a->column < b->column;
         });
         for (const CellEntry* c : inRow) {
-            Element* cell = Add(list, OBCreateStoredElement(EL::kTableCell));
-            if (!cell) continue;
-            Store(cell).SetInteger(AN::kRowNumber, c->row);
-            Store(cell).SetInteger(AN::kColumnNumber, c->column);
-            if (c->endRow >= 0) Store(cell).SetInteger(AN::kEndRowNumber, c->endRow);
-            if (c->endColumn >= 0) Store(cell).SetInteger(AN::kEndColumnNumber, c->endColumn);
-            Add(cell, c->text->BuildChildStory(kNoId, unused));
+            Element* cell = b.Child(list, EL::kTableCell);
+            b.Int(cell, AN::kRowNumber, c->row);
+            b.Int(cell, AN::kColumnNumber, c->column);
+            if (c->endRow >= 0) b.Int(cell, AN::kEndRowNumber, c->endRow);
+            if (c->endColumn >= 0) b.Int(cell, AN::kEndColumnNumber, c->endColumn);
+            b.Attach(cell, c->text->BuildChildStory(kNoId, unused));
         }
     }
     for (Element* e : unused)
@@ -441,7 +397,8 @@ Element* TableBuilder::BuildTable() const {
 
 // ---- DocumentBuilder --------------------------------------------------------
 
-DocumentBuilder::DocumentBuilder() : publication_(new OBStoredPublication) {
+DocumentBuilder::DocumentBuilder()
+    : building_(new Building), b_(building_->b), publication_(new OBStoredPublication) {
     Keep(publication_);
     PageSize(612, 792).Margins(36, 36, 36, 36).StartPage(1);
 }
@@ -460,28 +417,35 @@ Element* DocumentBuilder::Keep(Element* e) {
 }
 
 Element* DocumentBuilder::List(Element*& list, EL::ElementTypeEnum kind) {
-    if (!list) list = OBCreateStoredElement(kind);
+    if (!list) list = b_.Loose(kind);
     return list;
+}
+
+Element* DocumentBuilder::Named(Element*& list, EL::ElementTypeEnum listKind,
+                                EL::ElementTypeEnum kind, const std::string& name) {
+    Element* e = Keep(b_.Child(List(list, listKind), kind));
+    b_.Utf8(e, AN::kName, name);
+    return e;
 }
 
 DocumentBuilder& DocumentBuilder::PageSize(double width, double height,
                                            UNITS::LINEAR::UnitEnum unit) {
-    publication_->SetLength(AN::kPageWidth, width, unit);
-    publication_->SetLength(AN::kPageHeight, height, unit);
+    b_.Length(publication_, AN::kPageWidth, width, unit);
+    b_.Length(publication_, AN::kPageHeight, height, unit);
     return *this;
 }
 
 DocumentBuilder& DocumentBuilder::Margins(double top, double bottom, double left, double right,
                                           UNITS::LINEAR::UnitEnum unit) {
-    publication_->SetLength(AN::kTopMargin, top, unit);
-    publication_->SetLength(AN::kBottomMargin, bottom, unit);
-    publication_->SetLength(AN::kLeftMargin, left, unit);
-    publication_->SetLength(AN::kRightMargin, right, unit);
+    b_.Length(publication_, AN::kTopMargin, top, unit);
+    b_.Length(publication_, AN::kBottomMargin, bottom, unit);
+    b_.Length(publication_, AN::kLeftMargin, left, unit);
+    b_.Length(publication_, AN::kRightMargin, right, unit);
     return *this;
 }
 
 DocumentBuilder& DocumentBuilder::StartPage(int number) {
-    publication_->SetInteger(AN::kStartPageNum, number);
+    b_.Int(publication_, AN::kStartPageNum, number);
     return *this;
 }
 
@@ -493,8 +457,7 @@ DocumentBuilder& DocumentBuilder::MetaData(const std::string& title, const std::
 
 OBAttributeStore& DocumentBuilder::MetaDataStore() {
     Element* meta = publication_->GetChild(EL::kMetaData);
-    if (!meta) meta = Add(publication_, OBCreateStoredElement(EL::kMetaData));
-    return Store(meta);
+    return Store(meta ? meta : b_.Child(publication_, EL::kMetaData));
 }
 
 OBAttributeStore& DocumentBuilder::CharacterFormat(unsigned style) {
@@ -507,101 +470,83 @@ OBAttributeStore& DocumentBuilder::ParagraphFormat(unsigned paragraphStyle) {
 
 unsigned DocumentBuilder::AddRgbColor(const std::string& name, double red, double green,
                                       double blue) {
-    Element* color = Keep(NewColor(List(colors_, EL::kColorList), name, CME::kRGB, EL::kRGB,
-                                   {{AN::kRed, red}, {AN::kGreen, green}, {AN::kBlue, blue}}));
-    return color ? color->GetId() : kNoId;
+    obreader::ColorSpec rgb{name, false, CTE::kProcess, CME::kRGB, {red, green, blue, 0}};
+    return IdOf(Keep(obreader::AddColor(b_, List(colors_, EL::kColorList), rgb)));
 }
 
 unsigned DocumentBuilder::AddCmykColor(const std::string& name, double cyan, double magenta,
                                        double yellow, double black) {
-    Element* color = Keep(NewColor(
-        List(colors_, EL::kColorList), name, CME::kCMYK, EL::kCMYK,
-        {{AN::kCyan, cyan}, {AN::kMagenta, magenta}, {AN::kYellow, yellow}, {AN::kBlack, black}}));
-    return color ? color->GetId() : kNoId;
+    obreader::ColorSpec cmyk{
+        name, false, CTE::kProcess, CME::kCMYK, {cyan, magenta, yellow, black}};
+    return IdOf(Keep(obreader::AddColor(b_, List(colors_, EL::kColorList), cmyk)));
 }
 
 unsigned DocumentBuilder::AddFont(const std::string& name, WSE::WritingScriptEnum script) {
-    Element* font = Keep(Add(List(fonts_, EL::kFontList), OBCreateStoredElement(EL::kFont)));
-    if (!font) return kNoId;
-    SetName(font, name);
-    SetScript(font, script);
-    return font->GetId();
+    Element* font = Named(fonts_, EL::kFontList, EL::kFont, name);
+    SetScript(b_, font, script);
+    return IdOf(font);
 }
 
 unsigned DocumentBuilder::AddLayer(const std::string& name, bool visible, bool printing,
                                    bool locked) {
-    Element* layer = Keep(Add(List(layers_, EL::kLayerList), OBCreateStoredElement(EL::kLayer)));
-    if (!layer) return kNoId;
-    SetName(layer, name);
-    Store(layer).SetBool(AN::kVisible, visible);
-    Store(layer).SetBool(AN::kIsNonPrinting, !printing);
-    Store(layer).SetBool(AN::kLocked, locked);
-    return layer->GetId();
+    Element* layer = Named(layers_, EL::kLayerList, EL::kLayer, name);
+    b_.Bool(layer, AN::kVisible, visible);
+    b_.Bool(layer, AN::kIsNonPrinting, !printing);
+    b_.Bool(layer, AN::kLocked, locked);
+    return IdOf(layer);
 }
 
 unsigned DocumentBuilder::AddCharacterStyle(const std::string& name, unsigned basedOn, int script) {
-    Element* style = Keep(Add(List(characterStyles_, EL::kCharacterStyleList),
-                              OBCreateStoredElement(EL::kCharacterStyle)));
-    if (!style) return kNoId;
-    SetName(style, name);
-    if (basedOn != kNoId) Store(style).SetId(AN::kBasedOn, basedOn);
-    SetScript(Add(style, OBCreateStoredElement(EL::kCharacterAttributes)), script);
-    return style->GetId();
+    Element* style = Named(characterStyles_, EL::kCharacterStyleList, EL::kCharacterStyle, name);
+    if (basedOn != kNoId) b_.Id(style, AN::kBasedOn, basedOn);
+    SetScript(b_, b_.Child(style, EL::kCharacterAttributes), script);
+    return IdOf(style);
 }
 
 unsigned DocumentBuilder::AddParagraphStyle(const std::string& name, unsigned basedOn,
                                             unsigned next, int script) {
-    Element* style = Keep(Add(List(paragraphStyles_, EL::kParagraphStyleList),
-                              OBCreateStoredElement(EL::kParagraphStyle)));
-    if (!style) return kNoId;
-    SetName(style, name);
-    if (basedOn != kNoId) Store(style).SetId(AN::kBasedOn, basedOn);
-    if (next != kNoId) Store(style).SetId(AN::kNext, next);
-    Add(style, OBCreateStoredElement(EL::kParagraphAttributes));
-    SetScript(Add(style, OBCreateStoredElement(EL::kCharacterAttributes)), script);
-    return style->GetId();
+    Element* style = Named(paragraphStyles_, EL::kParagraphStyleList, EL::kParagraphStyle, name);
+    if (basedOn != kNoId) b_.Id(style, AN::kBasedOn, basedOn);
+    if (next != kNoId) b_.Id(style, AN::kNext, next);
+    b_.Child(style, EL::kParagraphAttributes);
+    SetScript(b_, b_.Child(style, EL::kCharacterAttributes), script);
+    return IdOf(style);
 }
 
 unsigned DocumentBuilder::AddMasterSpread(const std::string& name) {
-    Element* spread = Keep(
-        Add(List(masterSpreads_, EL::kMasterSpreadList), OBCreateStoredElement(EL::kMasterSpread)));
-    if (!spread) return kNoId;
-    SetName(spread, name);
-    return spread->GetId();
+    return IdOf(Named(masterSpreads_, EL::kMasterSpreadList, EL::kMasterSpread, name));
 }
 
 unsigned DocumentBuilder::AddMasterPage(unsigned masterSpread, const std::string& name,
                                         double width, double height) {
-    Element* page = Keep(Add(Find(masterSpread), OBCreateStoredElement(EL::kMasterPage)));
+    Element* page = Keep(b_.Child(Find(masterSpread), EL::kMasterPage));
     if (!page) return kNoId;
-    SetName(page, name);
-    if (width > 0) Store(page).SetLength(AN::kPageWidth, width);
-    if (height > 0) Store(page).SetLength(AN::kPageHeight, height);
-    containers_[page->GetId()] = Add(page, OBCreateStoredElement(EL::kDrawingObjectList));
+    b_.Utf8(page, AN::kName, name);
+    if (width > 0) b_.Length(page, AN::kPageWidth, width);
+    if (height > 0) b_.Length(page, AN::kPageHeight, height);
+    containers_[page->GetId()] = b_.Child(page, EL::kDrawingObjectList);
     return page->GetId();
 }
 
 unsigned DocumentBuilder::AddSpread() {
-    Element* spread = Keep(
-        Add(List(spreads_, EL::kRegularSpreadList), OBCreateStoredElement(EL::kRegularSpread)));
-    return spread ? spread->GetId() : kNoId;
+    return IdOf(Keep(b_.Child(List(spreads_, EL::kRegularSpreadList), EL::kRegularSpread)));
 }
 
 unsigned DocumentBuilder::AddPage(unsigned spread, unsigned master) {
     Element* owner = Find(spread);
     // Pages come before the spread's pasteboard list, if it has one.
-    Element* page = OBCreateStoredElement(EL::kRegularPage);
+    Element* page = b_.Loose(EL::kRegularPage);
     long long pasteboard = -1;
     if (owner) owner->GetChildAndItsPosition(EL::kPasteboardDrawingObjectList, pasteboard);
     if (!owner || !page ||
         !(pasteboard >= 0 ? owner->AddChildBeforePosition(page, pasteboard)
                           : owner->AddChild(page))) {
-        delete page;
+        b_.Delete(page);
         return kNoId;
     }
     Keep(page);
-    if (master != kNoId) Store(page).SetId(AN::kBasedOn, master);
-    containers_[page->GetId()] = Add(page, OBCreateStoredElement(EL::kDrawingObjectList));
+    if (master != kNoId) b_.Id(page, AN::kBasedOn, master);
+    containers_[page->GetId()] = b_.Child(page, EL::kDrawingObjectList);
     return page->GetId();
 }
 
@@ -611,11 +556,10 @@ Element* DocumentBuilder::Item(unsigned container, EL::ElementTypeEnum kind, uns
     Element* target = found != containers_.end() ? found->second : nullptr;
     Element* spread = target ? nullptr : Find(container);
     if (!target && spread && spread->GetElementType() == EL::kRegularSpread)
-        target = containers_[container] =
-            Add(spread, OBCreateStoredElement(EL::kPasteboardDrawingObjectList));
-    Element* item = target ? Keep(Add(target, OBCreateStoredElement(kind))) : nullptr;
-    if (item && layer != kNoId) Store(item).SetId(AN::kLayer, layer);
-    if (item) Store(item).SetBool(AN::kVisible, visible);
+        target = containers_[container] = b_.Child(spread, EL::kPasteboardDrawingObjectList);
+    Element* item = Keep(b_.Child(target, kind));
+    if (layer != kNoId) b_.Id(item, AN::kLayer, layer);
+    b_.Bool(item, AN::kVisible, visible);
     return item;
 }
 
@@ -624,8 +568,8 @@ unsigned DocumentBuilder::AddTextFrame(unsigned container, unsigned story, const
     Element* frame = Item(container, EL::kText, layer, visible);
     if (!frame) return kNoId;
     Store(frame).SetRect(AN::kBoundingBox, box);
-    Store(frame).SetId(AN::kStory, story);
-    Store(frame).SetInteger(AN::kNumberOfColumns, 1);
+    b_.Id(frame, AN::kStory, story);
+    b_.Int(frame, AN::kNumberOfColumns, 1);
     frames_[story].push_back(frame);
     return frame->GetId();
 }
@@ -633,14 +577,13 @@ unsigned DocumentBuilder::AddTextFrame(unsigned container, unsigned story, const
 unsigned DocumentBuilder::AddRectangle(unsigned container, const OBRect& box, unsigned layer) {
     Element* item = Item(container, EL::kRectangle, layer, true);
     if (item) Store(item).SetRect(AN::kBoundingBox, box);
-    return item ? item->GetId() : kNoId;
+    return IdOf(item);
 }
 
 unsigned DocumentBuilder::AddGroup(unsigned container, unsigned layer, bool visible) {
     Element* group = Item(container, EL::kGroup, layer, visible);
-    if (!group) return kNoId;
-    containers_[group->GetId()] = group;
-    return group->GetId();
+    if (group) containers_[group->GetId()] = group;
+    return IdOf(group);
 }
 
 unsigned DocumentBuilder::AddPicture(unsigned container, const OBRect& box, const std::string& path,
@@ -648,23 +591,16 @@ unsigned DocumentBuilder::AddPicture(unsigned container, const OBRect& box, cons
     Element* item = Item(container, EL::kPicture, layer, true);
     if (!item) return kNoId;
     Store(item).SetRect(AN::kBoundingBox, box);
-    if (!alt.empty()) Store(item).SetUtf8(AN::kAlternativeText, alt.c_str());
-    Element* link = Add(item, OBCreateStoredElement(EL::kLinkInformation));
-    if (link && !path.empty()) {
-        OBSysFileRef file(path.c_str());
-        Value* v = nullptr;
-        ValueUtil::CreateValueFileSpec(file, v);
-        Store(link).Set(AN::kLinkedFile, v);
-    }
+    if (!alt.empty()) b_.Utf8(item, AN::kAlternativeText, alt);
+    obreader::AddLinkInformation(b_, item, path, false);
     return item->GetId();
 }
 
 StoryBuilder& DocumentBuilder::AddStory() {
     storyBuilders_.push_back(std::make_unique<StoryBuilder>());
     StoryBuilder& story = *storyBuilders_.back();
-    story.parent_ =
-        Keep(Add(List(stories_, EL::kStoryList), OBCreateStoredElement(EL::kParentStory)));
-    if (story.parent_) story.id_ = story.parent_->GetId();
+    story.parent_ = Keep(b_.Child(List(stories_, EL::kStoryList), EL::kParentStory));
+    story.id_ = story.parent_ ? story.parent_->GetId() : story.id_;
     return story;
 }
 
@@ -678,35 +614,29 @@ const std::vector<Element*>& DocumentBuilder::Build() {
     std::vector<Element*> hyperlinks;
     for (auto& story : storyBuilders_) {
         if (!story->parent_) continue;
-        Add(story->parent_, story->BuildChildStory(story->id_, hyperlinks));
-        if (story->vertical_) {
-            Value* v = nullptr;
-            ValueUtil::CreateValueTextDirectionEnum(TDE::kVertical, v);
-            Store(story->parent_).Set(AN::kTextDirection, v);
-        }
+        b_.Attach(story->parent_, story->BuildChildStory(story->id_, hyperlinks));
+        if (story->vertical_)
+            b_.Enum(story->parent_, AN::kTextDirection, &ValueUtil::CreateValueTextDirectionEnum,
+                    TDE::kVertical);
     }
     for (auto& chain : frames_) {
         for (size_t i = 0; i < chain.second.size(); ++i) {
-            if (i > 0)
-                Store(chain.second[i]).SetId(AN::kPreviousTextObject, chain.second[i - 1]->GetId());
+            if (i > 0) b_.IdOf(chain.second[i], AN::kPreviousTextObject, chain.second[i - 1]);
             if (i + 1 < chain.second.size())
-                Store(chain.second[i]).SetId(AN::kNextTextObject, chain.second[i + 1]->GetId());
+                b_.IdOf(chain.second[i], AN::kNextTextObject, chain.second[i + 1]);
         }
     }
     if (spreads_) {
-        publication_->SetInteger(AN::kNumberOfSpreads, static_cast<int>(spreads_->GetChildCount()));
+        b_.Int(publication_, AN::kNumberOfSpreads, spreads_->GetChildCount());
         Element* first = spreads_->GetNthChild(0);
         long long pages = 0;
         for (unsigned long long i = 0; first && i < first->GetChildCount(); ++i)
             if (first->GetNthChild(i)->GetElementType() == EL::kRegularPage) ++pages;
-        publication_->SetInteger(AN::kNumberOfPagesPerSpread, static_cast<int>(pages));
+        b_.Int(publication_, AN::kNumberOfPagesPerSpread, pages);
     }
-    Element* links = nullptr;
-    if (!hyperlinks.empty()) {
-        links = OBCreateStoredElement(EL::kHyperlinkList);
-        for (Element* link : hyperlinks)
-            if (!Add(links, link)) delete link;
-    }
+    Element* links = hyperlinks.empty() ? nullptr : b_.Loose(EL::kHyperlinkList);
+    for (Element* link : hyperlinks)
+        b_.Attach(links, link);
     for (Element* e :
          {static_cast<Element*>(publication_), colors_, fonts_, layers_, characterStyles_,
           paragraphStyles_, masterSpreads_, spreads_, stories_, links})

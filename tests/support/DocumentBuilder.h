@@ -40,7 +40,13 @@
 
 #define OMBRA_TESTDOC_API __attribute__((visibility("default")))
 
+namespace obreader {
+class ElementBuilder;
+}
+
 namespace ombra_test {
+
+struct Building;
 
 /// "No element": the value of every optional id argument.
 constexpr unsigned kNoId = 0xFFFFFFFFu;
@@ -184,6 +190,7 @@ private:
     // Text under a new entry of spans, which spans the text.
     TextBuilder& Mark(std::vector<Span>& spans, const std::string& utf8, RunStyle style, Span span);
     long long AppendObject();
+    Element* BuildLink(obreader::ElementBuilder& b, unsigned story, const Span& link) const;
 
     std::u16string text_;
     std::vector<Span> paragraphs_;
@@ -336,9 +343,14 @@ public:
 private:
     Element* Keep(Element* e);
     Element* List(Element*& list, EL::ElementTypeEnum kind);
+    // A new Element of the kind with that name in the list, kept.
+    Element* Named(Element*& list, EL::ElementTypeEnum listKind, EL::ElementTypeEnum kind,
+                   const std::string& name);
     // A page item of the kind in the container (made visible or not), kept.
     Element* Item(unsigned container, EL::ElementTypeEnum kind, unsigned layer, bool visible);
 
+    std::unique_ptr<Building> building_;
+    obreader::ElementBuilder& b_;
     OBStoredPublication* publication_;
     Element *colors_ = nullptr, *fonts_ = nullptr, *layers_ = nullptr;
     Element *characterStyles_ = nullptr, *paragraphStyles_ = nullptr;
