@@ -60,6 +60,27 @@ private:
         median_; // CPU time per iteration, in the benchmark's unit
 };
 
+/// An output that takes the bytes and keeps only their count.
+class Discard : public OBXferBytes {
+public:
+    Discard() { stream_.SetXferBytes(this); }
+    unsigned long long Read(void*, unsigned long long) override { return 0; }
+    unsigned long long Write(const void*, unsigned long long n) override {
+        bytes += n;
+        return n;
+    }
+    unsigned long long Seek(long long, OBSeekFromWhere) override { return bytes; }
+    unsigned long long Tell() override { return bytes; }
+    void Flush() override {}
+    OBStreamState GetStreamState() override { return kStreamOK; }
+    void SetEndOfStream() override {}
+    OBStream* Stream() { return &stream_; }
+    unsigned long long bytes = 0;
+
+private:
+    COBStreamWrite stream_;
+};
+
 /// The core's allocations, counted: bytes in use and their peak.
 inline std::atomic<long long> gInUse{0}, gPeak{0};
 

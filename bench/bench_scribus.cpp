@@ -6,12 +6,16 @@
 // XML tree of the bytes, "parser/" is scribus::Parse of the same bytes
 // (tree plus the document model), "reader/" is the whole conversion through
 // the reader plug-in's class (Init, every Element, the text of every story
-// read as a writer reads it, Reset). At the end the program prints the
-// ratios to pugixml in real and in CPU time (both aim at 2 or less); before
-// the runs, the reader's peak memory against the file size.
+// read as a writer reads it, Reset), and "textconv/", on the documents with
+// text, is the text convertor as a host runs it: ExtractData from the bytes
+// through the built reader and text writer plug-ins into an output that
+// counts the bytes. At the end the program prints the ratios to pugixml in
+// real and in CPU time (the reader aims at 2 or less, the text convertor at
+// 2.5); before the runs, the reader's peak memory against the file size.
 #include <ScribusParser.h>
 #include <ScribusReader.h>
 
+#include <ombra/convertor.h>
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
 #include <ombra/values.h>
@@ -111,6 +115,28 @@ void Parser(benchmark::State& state, const std::string* xml) {
                             static_cast<long long>(xml->size()));
 }
 
+// The text convertor with the host's default options but UTF-8.
+struct TextConvertor {
+    OBConvertor* convertor;
+    Preferences options{};
+};
+
+void TextConversion(benchmark::State& state, const std::string* xml, TextConvertor* text) {
+    unsigned long long bytes = 0;
+    for (auto _ : state) {
+        OBBufferStreamRead input(xml->data(), xml->size());
+        ombra_bench::Discard out;
+        if (!text->convertor->ExtractData(&input, out.Stream(), &text->options)) {
+            state.SkipWithError("the text convertor failed");
+            break;
+        }
+        bytes = out.bytes;
+    }
+    state.SetBytesProcessed(static_cast<long long>(state.iterations()) *
+                            static_cast<long long>(xml->size()));
+    state.counters["output KiB"] = static_cast<double>(bytes) / 1024;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -120,6 +146,7 @@ int main(int argc, char** argv) {
     struct Document {
         std::string label, xml;
         std::size_t fileSize;
+        long long units = 0;
     };
     std::vector<Document> documents;
     documents.reserve(sizeof kDocuments / sizeof kDocuments[0] + 1);
@@ -148,7 +175,7 @@ int main(int argc, char** argv) {
         long rssBefore = ombra_bench::MaxRssKiB();
         ombra_bench::gPeak = ombra_bench::gInUse.load();
         long long before = ombra_bench::gInUse.load();
-        long long units = ombra_bench::Convert(reader, d.xml);
+        long long units = d.units = ombra_bench::Convert(reader, d.xml);
         long rssGrowth = ombra_bench::MaxRssKiB() - rssBefore;
         double xmlKiB = static_cast<double>(d.xml.size()) / 1024;
         std::printf("  %-44s file %7.0f KiB, XML %7.0f KiB, %8lld text units; core peak %7.0f KiB "
@@ -159,8 +186,17 @@ int main(int argc, char** argv) {
                     static_cast<double>(ombra_bench::gPeak.load() - before) / 1024 / xmlKiB,
                     rssGrowth, static_cast<double>(rssGrowth) / xmlKiB);
     }
+    auto* manager = new OBConvertorManager(OMBRA_READER_DIR, OMBRA_WRITER_DIR);
+    ErrorCode error = kNoError;
+    TextConvertor text{manager->GetConvertor(1, error)};
+    text.options.textEncoding = 0; // UTF-8
+    if (!text.convertor) std::fprintf(stderr, "no text convertor: the plug-ins are not built\n");
     for (Document& d : documents) {
         std::string label = d.label + " (" + std::to_string(d.xml.size() / 1024) + " KiB)";
+        if (text.convertor && d.units > 0)
+            benchmark::RegisterBenchmark(("textconv/" + label).c_str(), TextConversion, &d.xml,
+                                         &text)
+                ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("pugixml/" + label).c_str(), Pugixml, &d.xml)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("parser/" + label).c_str(), Parser, &d.xml)
@@ -184,8 +220,12 @@ int main(int argc, char** argv) {
         reporter.PrintCpuRatios(
             "the same in CPU time: Scribus reader, whole conversion / pugixml tree alone",
             "reader/", "pugixml/");
+        reporter.PrintCpuRatios("in CPU time: Scribus -> text through the text convertor / pugixml "
+                                "tree alone (aims at 2.5 or less)",
+                                "textconv/", "pugixml/");
     }
     benchmark::Shutdown();
+    delete manager;
     delete service;
     OBMemoryHandler::SetMemoryService(nullptr);
     return 0;

@@ -27,10 +27,11 @@
 // What to expect: unswapped transfers stay close to memcpy (the spilled
 // stream's file lives in the page cache, and the kernel's copy is a memcpy);
 // a fresh stream adds making, filling and deleting its temporary file, which
-// the page cache charges per page. Swapped arrays reverse 16 bytes a step
-// through a 16 KiB stack block. File transfers buffer 32 KiB, so one-value
-// reads and writes cost a copy each, as with stdio; compressed blocks go out
-// as one array write per 4096 values and come back as one array read.
+// the page cache charges per page. Swapped writes reverse the array into a
+// block of up to 256 KiB and write that; swapped reads reverse what came in
+// place. File transfers buffer 32 KiB, so one-value reads and writes cost a
+// copy each, as with stdio; compressed blocks go out as one array write per
+// 4096 values and come back as one array read.
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
 

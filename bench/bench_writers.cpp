@@ -40,26 +40,7 @@ void Release(void* p) {
     std::free(p);
 }
 
-// Takes the bytes and keeps only their count.
-class Discard : public OBXferBytes {
-public:
-    Discard() { stream_.SetXferBytes(this); }
-    unsigned long long Read(void*, unsigned long long) override { return 0; }
-    unsigned long long Write(const void*, unsigned long long n) override {
-        bytes += n;
-        return n;
-    }
-    unsigned long long Seek(long long, OBSeekFromWhere) override { return bytes; }
-    unsigned long long Tell() override { return bytes; }
-    void Flush() override {}
-    OBStreamState GetStreamState() override { return kStreamOK; }
-    void SetEndOfStream() override {}
-    OBStream* Stream() { return &stream_; }
-    unsigned long long bytes = 0;
-
-private:
-    COBStreamWrite stream_;
-};
+using ombra_bench::Discard;
 
 // A document read once, its Elements kept until the end.
 struct Document {

@@ -1,7 +1,7 @@
 // UTF-8 to UTF-16 and back on arbitrary bytes: every conversion gives what a
 // plain one-character-at-a-time reference gives (units, bytes and result),
 // the conversion stops cleanly on malformed input, and well-formed text
-// survives the round trip.
+// and any sequence of UTF-16 units survive the round trip.
 #include <ombra/strings.h>
 #include <ombra/utf8.h>
 
@@ -117,6 +117,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                             units.size(), encoded);
     if (!Same(encoded,
               ReferenceEncode(reinterpret_cast<const uint16_t*>(units.data()), units.size())))
+        __builtin_trap();
+    // Every unit sequence, lone surrogates included, comes back from its
+    // UTF-8 unit for unit.
+    WOBString decoded;
+    if (!OBStringUtils::ConvertUTF8ToUTF16String(encoded.GrabCString(), encoded.Length(),
+                                                 decoded) ||
+        static_cast<size_t>(decoded.Length()) != units.size() ||
+        std::memcmp(decoded.GrabWString(), units.data(), 2 * units.size()) != 0)
         __builtin_trap();
     COBString latin;
     OBStringUtils::ConvertCStringToUTF8(data, size, latin);

@@ -62,26 +62,39 @@ template <typename T> void WriteScalar(OBXferBytes* xfer, short swapping, T valu
     xfer->Write(&wire, sizeof(T));
 }
 
-// Unswapped arrays go out in one write. Swapped ones pass through a stack
-// block in chunks, so the caller's array is left alone and nothing is
-// allocated.
+// Unswapped arrays go out in one write. Swapped ones pass through a block
+// in chunks, so the caller's array is left alone: up to 256 KiB from the
+// memory service, so that a file behind the stream gets few large writes
+// rather than many of its buffer's size, or 16 KiB on the stack when there
+// is no memory for it.
 template <typename T>
 long long WriteArray(OBXferBytes* xfer, short swapping, const T* buffer, long long count) {
     if (!xfer || !buffer || count <= 0) return 0;
     if (!swapping) {
         return static_cast<long long>(xfer->Write(buffer, ByteCount<T>(count)) / sizeof(T));
     }
-    constexpr long long kChunk = 16384 / sizeof(T);
-    T block[kChunk];
+    constexpr unsigned long long kLargest = 256 * 1024;
+    T stackBlock[16384 / sizeof(T)];
+    T* block = stackBlock;
+    long long chunk = static_cast<long long>(sizeof stackBlock / sizeof(T));
+    unsigned long long total = ByteCount<T>(count);
+    if (total > sizeof stackBlock) {
+        std::size_t bytes = static_cast<std::size_t>(total < kLargest ? total : kLargest);
+        if (T* taken = static_cast<T*>(OBLibAllocate(bytes))) {
+            block = taken;
+            chunk = static_cast<long long>(bytes / sizeof(T));
+        }
+    }
     long long done = 0;
     while (done < count) {
-        long long n = count - done < kChunk ? count - done : kChunk;
+        long long n = count - done < chunk ? count - done : chunk;
         ombra_detail::SwapCopy(block, buffer + done, static_cast<std::size_t>(n));
         unsigned long long bytes = static_cast<unsigned long long>(n) * sizeof(T);
         unsigned long long put = xfer->Write(block, bytes);
         done += static_cast<long long>(put / sizeof(T));
         if (put != bytes) break;
     }
+    if (block != stackBlock) OBLibFree(block);
     return done;
 }
 

@@ -49,7 +49,8 @@ COBString::COBString(WSE::WritingScriptEnum script)
 
 COBString::COBString(const char* text, WSE::WritingScriptEnum script)
     : data_(new COBStringData), script_(Resolve(script)) {
-    if (text) ReplaceBytes(text, static_cast<long long>(std::strlen(text)));
+    // A fresh storage block has no rendering to drop.
+    if (text && Ready()) data_->text.Assign(text, static_cast<long long>(std::strlen(text)));
 }
 
 COBString::COBString(const COBString& other)
@@ -67,7 +68,7 @@ COBString* COBString::CopyInto(void* block, const COBString& other) {
     static_assert(sizeof(COBString) % alignof(COBStringData) == 0, "the block follows the object");
     auto* data = new (static_cast<char*>(block) + sizeof(COBString)) COBStringData;
     COBString* copy = new (block) COBString(data, other.script_);
-    if (!copy->ReplaceBytes(other.GrabCString(), other.Length())) {
+    if (other.data_ && !data->text.Assign(other.data_->text.Text(), other.data_->text.Length())) {
         copy->~COBString();
         return nullptr;
     }

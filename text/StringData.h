@@ -282,9 +282,11 @@ public:
     COBStringData() = default;
     COBStringData(const COBStringData&) = delete;
     COBStringData& operator=(const COBStringData&) = delete;
-    ~COBStringData() { OBLibFree(wide); }
+    ~COBStringData() {
+        if (wide) OBLibFree(wide);
+    }
     void DropRendering() {
-        OBLibFree(wide);
+        if (wide) OBLibFree(wide);
         wide = nullptr;
         wideStale = false;
     }
@@ -301,9 +303,11 @@ public:
     WOBStringData() = default;
     WOBStringData(const WOBStringData&) = delete;
     WOBStringData& operator=(const WOBStringData&) = delete;
-    ~WOBStringData() { OBLibFree(narrow); }
+    ~WOBStringData() {
+        if (narrow) OBLibFree(narrow);
+    }
     void DropRendering() {
-        OBLibFree(narrow);
+        if (narrow) OBLibFree(narrow);
         narrow = nullptr;
         narrowStale = false;
     }

@@ -1,7 +1,9 @@
 // UTF-8 conversions. Each one converts a slice of the input at a time
 // straight into the string's buffer, which grows as appends make it grow.
-// Runs of ASCII go 16 bytes a step (SSE2, always there on x86-64); the
-// other forms are decoded by arithmetic, one character at a time.
+// With SSE2 (always there on x86-64) runs of ASCII go 16 bytes a step,
+// runs of two-byte forms eight a step, and UTF-16 is encoded eight units a
+// step whatever their forms; elsewhere, and at a slice's ends, everything
+// goes by plain arithmetic, one or two characters at a time.
 #include <ombra/utf16.h>
 #include <ombra/utf8.h>
 
@@ -65,11 +67,81 @@ inline unsigned Two(unsigned u) {
 inline unsigned Three(unsigned u) {
     return (0xE0 | (u >> 12)) | (0x80 | ((u >> 6) & 0x3F)) << 8 | (0x80 | (u & 0x3F)) << 16;
 }
+#if !defined(__SSE2__)
 inline bool TakesTwo(unsigned u) {
     return u - 0x80 < 0x780;
 }
 inline bool TakesThree(unsigned u) { // surrogates aside
     return u >= 0x800 && (u & 0xF800) != 0xD800;
+}
+#endif
+
+#if defined(__SSE2__)
+// Up to eight units from src into out, however their forms mix: each unit's
+// bytes are worked out side by side and then laid down one after the other,
+// without a branch on any unit's form. Stops before the first surrogate;
+// returns the units taken and adds the bytes written to o (up to 4 bytes
+// past them are overwritten).
+inline std::size_t EncodeBlock(const Unit* src, Byte* out, std::size_t& o) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low6 = _mm_set1_epi16(0x3F);
+    const __m128i mark = _mm_set1_epi16(static_cast<short>(0x80));
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    __m128i top5 = _mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xF800)));
+    unsigned surrogates = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi16(top5, _mm_set1_epi16(static_cast<short>(0xD800)))));
+    std::size_t count = surrogates ? static_cast<std::size_t>(__builtin_ctz(surrogates)) / 2 : 8;
+    // All ones where a unit takes more than one byte, and more than two.
+    __m128i two = _mm_xor_si128(
+        _mm_cmpeq_epi16(_mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xFF80))), zero),
+        _mm_set1_epi16(-1));
+    __m128i three = _mm_xor_si128(_mm_cmpeq_epi16(top5, zero), _mm_set1_epi16(-1));
+    __m128i last = _mm_or_si128(_mm_and_si128(a, low6), mark);
+    __m128i lead2 = _mm_or_si128(_mm_srli_epi16(a, 6), _mm_set1_epi16(0xC0));
+    __m128i lead3 = _mm_or_si128(_mm_srli_epi16(a, 12), _mm_set1_epi16(0xE0));
+    __m128i middle = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(a, 6), low6), mark);
+    __m128i form2 = _mm_or_si128(lead2, _mm_slli_epi16(last, 8));
+    __m128i form3 = _mm_or_si128(lead3, _mm_slli_epi16(middle, 8));
+    __m128i first = _mm_or_si128(_mm_andnot_si128(two, a), _mm_and_si128(two, form2));
+    first = _mm_or_si128(_mm_andnot_si128(three, first), _mm_and_si128(three, form3));
+    alignas(16) unsigned bytes[8];
+    alignas(16) unsigned short lengths[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), _mm_unpacklo_epi16(first, last));
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes + 4), _mm_unpackhi_epi16(first, last));
+    // 1 + 1 + 1 by form; nothing for the surrogate and what follows it.
+    __m128i length = _mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(1), two), three);
+    __m128i taken = _mm_cmpgt_epi16(_mm_set1_epi16(static_cast<short>(count)),
+                                    _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lengths), _mm_and_si128(length, taken));
+    for (int k = 0; k < 8; ++k) {
+        Store(out + o, bytes[k]);
+        o += lengths[k];
+    }
+    return count;
+}
+#endif
+
+// One unit, or a surrogate pair, from src[i] into out[o].
+inline void EncodeOne(const Unit* src, std::size_t n, std::size_t& i, Byte* out, std::size_t& o) {
+    unsigned u = src[i++];
+    if (u < 0x80) {
+        out[o++] = static_cast<Byte>(u);
+    } else if (u < 0x800) { // one store for the two bytes
+        Store(out + o, Two(u));
+        o += 2;
+    } else if ((u & 0xF800) != 0xD800) { // one store for three bytes and a spare
+        Store(out + o, Three(u));
+        o += 3;
+    } else if (OBUTF16::IsHighSurrogate(u) && i < n && OBUTF16::IsLowSurrogate(src[i])) {
+        unsigned c = OBUTF16::Combine(u, src[i++]);
+        out[o++] = static_cast<Byte>(0xF0 | (c >> 18));
+        out[o++] = static_cast<Byte>(0x80 | ((c >> 12) & 0x3F));
+        out[o++] = static_cast<Byte>(0x80 | ((c >> 6) & 0x3F));
+        out[o++] = static_cast<Byte>(0x80 | (c & 0x3F));
+    } else {
+        Store(out + o, Three(u));
+        o += 3;
+    }
 }
 
 // UTF-16 from src[i] while i < stop (a pair may end past it); returns the
@@ -82,10 +154,10 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
         if (n - i >= 16) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-            __m128i bytes = _mm_packus_epi16(a, b);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), bytes);
             // One bit per unit from 0x80 on: unsigned saturation marks those
             // up to 0x7FFF, signed saturation those from 0x8000.
+            __m128i bytes = _mm_packus_epi16(a, b);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), bytes);
             unsigned other = static_cast<unsigned>(_mm_movemask_epi8(bytes) |
                                                    _mm_movemask_epi8(_mm_packs_epi16(a, b)));
             unsigned ascii = other ? static_cast<unsigned>(__builtin_ctz(other)) : 16u;
@@ -93,46 +165,30 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
             o += ascii;
             if (!other) continue;
         }
+        if (n - i >= 8) { // short of eight only before a surrogate, which follows
+            std::size_t taken = EncodeBlock(src + i, out, o);
+            i += taken;
+            if (taken == 8) continue;
+        }
+#else
+        if (i + 1 < stop) { // two units of one form in one store
+            unsigned u = src[i], v = src[i + 1];
+            if (TakesThree(u) && TakesThree(v)) {
+                unsigned long long w = Three(u) | static_cast<unsigned long long>(Three(v)) << 24;
+                std::memcpy(out + o, &w, 8);
+                o += 6;
+                i += 2;
+                continue;
+            }
+            if (TakesTwo(u) && TakesTwo(v)) {
+                Store(out + o, Two(u) | Two(v) << 16);
+                o += 4;
+                i += 2;
+                continue;
+            }
+        }
 #endif
-        do {
-            if (i + 1 < stop) { // two units of one form in one store
-                unsigned u = src[i], v = src[i + 1];
-                if (TakesThree(u) && TakesThree(v)) {
-                    unsigned long long w = Three(u) | static_cast<unsigned long long>(Three(v))
-                                                          << 24;
-                    std::memcpy(out + o, &w, 8);
-                    o += 6;
-                    i += 2;
-                    continue;
-                }
-                if (TakesTwo(u) && TakesTwo(v)) {
-                    Store(out + o, Two(u) | Two(v) << 16);
-                    o += 4;
-                    i += 2;
-                    continue;
-                }
-            }
-            unsigned u = src[i++];
-            if (u < 0x80) {
-                out[o++] = static_cast<Byte>(u);
-            } else if (u < 0x800) { // one store for the two bytes
-                Store(out + o, Two(u));
-                o += 2;
-            } else if ((u & 0xF800) != 0xD800) { // one store for three bytes and a spare
-                Store(out + o, Three(u));
-                o += 3;
-            } else if (OBUTF16::IsHighSurrogate(u) && i < n && OBUTF16::IsLowSurrogate(src[i])) {
-                unsigned c = OBUTF16::Combine(u, src[i++]);
-                out[o++] = static_cast<Byte>(0xF0 | (c >> 18));
-                out[o++] = static_cast<Byte>(0x80 | ((c >> 12) & 0x3F));
-                out[o++] = static_cast<Byte>(0x80 | ((c >> 6) & 0x3F));
-                out[o++] = static_cast<Byte>(0x80 | (c & 0x3F));
-            } else {
-                out[o++] = static_cast<Byte>(0xE0 | (u >> 12));
-                out[o++] = static_cast<Byte>(0x80 | ((u >> 6) & 0x3F));
-                out[o++] = static_cast<Byte>(0x80 | (u & 0x3F));
-            }
-        } while (i < stop && src[i] >= 0x80);
+        EncodeOne(src, n, i, out, o);
     }
     return o;
 }
@@ -169,6 +225,30 @@ inline bool DecodeOne(const Byte* s, std::size_t n, std::size_t& i, Unit* out, s
     return true;
 }
 
+#if defined(__SSE2__)
+// How many of the first eight 16-bit lanes of mask are all ones.
+inline std::size_t LeadingLanes(__m128i mask) {
+    unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(mask)) ^ 0xFFFF;
+    return static_cast<std::size_t>(__builtin_ctz(bits | 0x10000)) / 2;
+}
+
+// The two-byte forms at s (16 bytes readable) up to the first byte pair
+// that is not one: eight are decoded side by side, and as many as there
+// are count. Leads are 0x80-0xDF, as for DecodeOne; the second byte gives
+// its low six bits whatever it is. Returns the forms taken.
+inline std::size_t DecodeTwos(const Byte* s, Unit* out) {
+    __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    __m128i lead = _mm_and_si128(w, _mm_set1_epi16(0xFF));
+    __m128i is = _mm_and_si128(_mm_cmpgt_epi16(lead, _mm_set1_epi16(0x7F)),
+                               _mm_cmplt_epi16(lead, _mm_set1_epi16(0xE0)));
+    __m128i u = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(lead, _mm_set1_epi16(0x1F)), 6),
+                             _mm_and_si128(_mm_srli_epi16(w, 8), _mm_set1_epi16(0x3F)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), u);
+    return LeadingLanes(is);
+}
+
+#endif
+
 // UTF-8 from s[i] while i < stop (a sequence may end past it); returns the
 // units written. Sets bad, with i on its lead byte, at a sequence that
 // DecodeOne refuses.
@@ -190,7 +270,7 @@ std::size_t DecodeSlice(const Byte* s, std::size_t n, std::size_t& i, std::size_
         }
 #endif
         do {
-            if (n - i >= 6) { // two sequences of one form at a time
+            if (n - i >= 16) { // runs of one form, several at a time
                 unsigned b = s[i];
                 if (b - 0xE0u < 0x10 && s[i + 3] - 0xE0u < 0x10) {
                     out[o] =
@@ -202,10 +282,16 @@ std::size_t DecodeSlice(const Byte* s, std::size_t n, std::size_t& i, std::size_
                     continue;
                 }
                 if (b - 0x80u < 0x60 && s[i + 2] - 0x80u < 0x60) {
+#if defined(__SSE2__)
+                    std::size_t k = DecodeTwos(s + i, out + o);
+                    i += 2 * k;
+                    o += k;
+#else
                     out[o] = static_cast<Unit>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
                     out[o + 1] = static_cast<Unit>(((s[i + 2] & 0x1F) << 6) | (s[i + 3] & 0x3F));
                     o += 2;
                     i += 4;
+#endif
                     continue;
                 }
             }

@@ -444,6 +444,8 @@ public:
     void Release(IOBStringPtr& other);
 
 private:
+    friend class ValueString; // keeps short strings inside the value
+
     IOBString* string_;
 };
 

@@ -7,6 +7,7 @@
 #include <ombra/values.h>
 
 #include <cstring>
+#include <typeinfo>
 
 // ---------------------------------------------------------------- ValuePercent
 
@@ -141,18 +142,19 @@ ValueString::~ValueString() {
 }
 
 bool ValueString::HoldsInside() const {
-    return text_.GetPtr() ==
+    return text_.string_ ==
            static_cast<const IOBString*>(reinterpret_cast<const COBString*>(inside_));
 }
 
 void ValueString::ReleaseText() {
-    if (HoldsInside()) {
-        IOBStringPtr none;
-        text_.Release(none); // the handle must not delete what lives here
-        reinterpret_cast<COBString*>(inside_)->~COBString();
+    IOBString* held = text_.string_;
+    if (!held) return;
+    bool inside = HoldsInside();
+    text_.string_ = nullptr; // what lives inside is not the handle's to delete
+    if (inside) {
+        reinterpret_cast<COBString*>(inside_)->COBString::~COBString();
     } else {
-        IOBStringPtr none;
-        text_.Swap(none);
+        delete held;
     }
 }
 
@@ -174,18 +176,25 @@ short ValueString::IsEqual(Value* other) {
     return same && text_ == same->text_ ? 1 : 0;
 }
 
+namespace {
+// The 8-bit string text is, or null. Readers hand over plain COBStrings,
+// which a type comparison finds without a dynamic cast.
+const COBString* EightBitString(const IOBString& text) {
+    if (typeid(text) == typeid(COBString)) return static_cast<const COBString*>(&text);
+    return text.IsUnicode() == 1 ? nullptr : dynamic_cast<const COBString*>(&text);
+}
+} // namespace
+
 void ValueString::Init(const IOBString& text) {
     static_assert(sizeof(COBString) + sizeof(COBStringData) <= sizeof inside_,
                   "a short 8-bit string fits inside the value");
-    const COBString* bytes =
-        text.IsUnicode() == 1 ? nullptr : dynamic_cast<const COBString*>(&text);
+    const COBString* bytes = EightBitString(text);
     // Short text is stored inside without asking for memory, so the string
     // held so far can go first (unless it is the one to copy).
-    if (bytes && &text != text_.GetPtr() &&
+    if (bytes && &text != text_.string_ &&
         bytes->Length() <= ombra_detail::TextBuffer<char>::kInline) {
         ReleaseText();
-        IOBStringPtr made(COBString::CopyInto(inside_, *bytes));
-        text_.Swap(made);
+        text_.string_ = COBString::CopyInto(inside_, *bytes);
         SetInitialized(1);
         return;
     }

@@ -1,3 +1,4 @@
+#include <ombra/elements.h>
 #include <ombra/pools.h>
 
 #include "model/values/PoolRegistry.h"
@@ -36,23 +37,67 @@ std::mutex gMutex[kSlots];
 // Bumped whenever a size's pool releases its memory: blocks that threads
 // keep in their caches are gone with it.
 std::atomic<unsigned> gGeneration[kSlots];
+// Bumped after any size's generation, so that the fast path checks one
+// number for all sizes.
+std::atomic<unsigned> gEpoch;
 
 template <unsigned N> struct PoolTag {};
 template <unsigned N>
 using SingletonPool =
     boost::singleton_pool<PoolTag<N>, N, ServiceAllocator, boost::details::pool::null_mutex, 32, 0>;
 
+// Threads refill their caches kBatch blocks at a time.
+constexpr int kBatch = 32;
+
+// Per size, the whole batches that threads' caches handed back: each a list
+// of kBatch blocks linked through their first words, the batches linked
+// through the second word of their first blocks. A refill takes a batch
+// without following its links, which, after a large tree of values was
+// released, point all over memory. Blocks of 12 bytes have no second word
+// and go to the pool's free list instead.
+void* gDepot[kSlots]; // guarded by gMutex
+
+inline void*& NextBlock(void* block) {
+    return *static_cast<void**>(block);
+}
+inline void*& NextBatch(void* batch) {
+    return static_cast<void**>(batch)[1];
+}
+
 template <unsigned N> struct SizeClass {
     static constexpr int kSlot = SlotOf(N);
-    static int Take(void** out, int n) {
+    static constexpr bool kDepot = N >= 2 * sizeof(void*);
+    // A list of up to n blocks; got says how many.
+    static void* Take(int n, int& got) {
         std::lock_guard<std::mutex> lock(gMutex[kSlot]);
-        int got = 0;
-        while (got < n) {
+        if (kDepot && n == kBatch && gDepot[kSlot]) {
+            void* batch = gDepot[kSlot];
+            gDepot[kSlot] = NextBatch(batch);
+            got = kBatch;
+            return batch;
+        }
+        void* list = nullptr;
+        void** link = &list;
+        for (got = 0; got < n; ++got) {
             void* block = SingletonPool<N>::malloc();
             if (!block) break;
-            out[got++] = block;
+            *link = block;
+            link = &NextBlock(block);
         }
-        return got;
+        *link = nullptr;
+        return list;
+    }
+    static void GiveBatches(void* const* batches, int count) {
+        if (!kDepot) {
+            for (int i = 0; i < count; ++i)
+                Give(batches[i]);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(gMutex[kSlot]);
+        for (int i = 0; i < count; ++i) {
+            NextBatch(batches[i]) = gDepot[kSlot];
+            gDepot[kSlot] = batches[i];
+        }
     }
     static void Give(void* list) {
         std::lock_guard<std::mutex> lock(gMutex[kSlot]);
@@ -65,13 +110,16 @@ template <unsigned N> struct SizeClass {
     static void Purge() {
         std::lock_guard<std::mutex> lock(gMutex[kSlot]);
         SingletonPool<N>::purge_memory();
+        gDepot[kSlot] = nullptr; // its blocks were in the chunks
         gGeneration[kSlot].fetch_add(1, std::memory_order_release);
+        gEpoch.fetch_add(1, std::memory_order_release);
     }
 };
 
 struct SizeOps {
-    int (*take)(void** out, int n);
+    void* (*take)(int n, int& got);
     void (*give)(void* list);
+    void (*giveBatches)(void* const* batches, int count);
     void (*purge)();
     IPool* (*make)();
 };
@@ -97,7 +145,8 @@ struct OpsTable {
     SizeOps ops[kSlots] = {};
     constexpr OpsTable() {
 #define OB_POOL_OPS(n)                                                                             \
-    ops[SlotOf(n)] = {&SizeClass<n>::Take, &SizeClass<n>::Give, &SizeClass<n>::Purge, &MakePool<n>};
+    ops[SlotOf(n)] = {&SizeClass<n>::Take, &SizeClass<n>::Give, &SizeClass<n>::GiveBatches,        \
+                      &SizeClass<n>::Purge, &MakePool<n>};
         OB_POOL_SIZES(OB_POOL_OPS)
 #undef OB_POOL_OPS
     }
@@ -121,61 +170,106 @@ struct StartUp {
 // drained to the shared pool in batches, so most allocations take no lock.
 // A run of values that lives and dies together (a few hundred) stays within
 // the cache; beyond kKeepAtMost the older half goes back.
-constexpr int kBatch = 32;
 constexpr int kKeepAtMost = 8 * kBatch;
+
+// The bins are indexed by size / 4 for every multiple of 4 up to 252, so one
+// mask test and a shift find a size's bin. Bins of sizes without a pool stay
+// empty and have no room, which sends their calls to the slow path.
+constexpr std::size_t kNotBinned = ~std::size_t(0xFC);
+constexpr int kBins = 64;
+constexpr int BinOf(int slot) {
+    return slot + 3;
+}
 
 struct Bin {
     void* head;
-    int count;
-    unsigned generation;
+    // Releases the bin takes before it is trimmed: kKeepAtMost less the
+    // blocks it holds.
+    unsigned room;
+    unsigned generation; // the pool's generation that the blocks belong to
 };
 
-// Plain data, so the fast path has no lazy-initialisation wrapper. The
-// default (dynamic) TLS model keeps it loadable with dlopen: initial-exec
-// would take static TLS that a library loaded later may not find. Its blocks
-// go back to the pools when the thread ends, through a thread-exit slot set
-// on first refill.
 struct ThreadCache {
-    Bin bins[kSlots];
-    bool registered;
-    bool finished; // set at thread end: later releases go straight to the pool
-    bool active;   // registered and not finished: the one test of a release
+    Bin bins[kBins];
+    unsigned epoch; // gEpoch when the bins were last checked
 };
-thread_local ThreadCache tCache;
 
-void EmptyThreadCache() {
+// The calling thread's cache: null before its first use (and after
+// OBReleaseThreadState), &gThreadEnded once the thread has ended, when later
+// calls go straight to the pools. The cache itself lives on the heap, as
+// dynamic thread-local storage would, so that the library's static TLS is
+// this one pointer: initial-exec spares the fast path a call to find the
+// thread's storage, and glibc keeps static TLS to spare for a pointer or two
+// of a library loaded later with dlopen.
+__attribute__((tls_model("initial-exec"))) thread_local ThreadCache* tCache;
+// Never written: its bins are empty and have no room.
+ThreadCache gThreadEnded;
+
+// A purge since the thread last looked leaves only dangling pointers in the
+// purged sizes' bins. Every path that follows a bin's links checks first;
+// a release may push onto a stale bin, whose blocks are then dropped with
+// it (the purged pool's chunks are gone, the new ones go at its next purge).
+void Sync(ThreadCache& cache) {
+    unsigned epoch = gEpoch.load(std::memory_order_acquire);
+    if (cache.epoch == epoch) return;
+    cache.epoch = epoch;
     for (int slot = 0; slot < kSlots; ++slot) {
-        Bin& bin = tCache.bins[slot];
-        if (bin.head && bin.generation == gGeneration[slot].load(std::memory_order_acquire))
-            kOps.ops[slot].give(bin.head);
-        bin.head = nullptr;
-        bin.count = 0;
-    }
-}
-
-void FlushThreadCache(void*) {
-    EmptyThreadCache();
-    tCache.finished = true;
-    tCache.active = false;
-}
-
-void RegisterThreadCache() {
-    static obsys::ThreadExitSlot exitSlot(FlushThreadCache);
-    exitSlot.Set(&tCache);
-    tCache.registered = true;
-    tCache.active = !tCache.finished;
-}
-
-// A purge since the bin's last use leaves only dangling pointers in it.
-inline Bin& CurrentBin(int slot) {
-    Bin& bin = tCache.bins[slot];
-    unsigned generation = gGeneration[slot].load(std::memory_order_acquire);
-    if (bin.generation != generation) {
-        bin.head = nullptr;
-        bin.count = 0;
+        Bin& bin = cache.bins[BinOf(slot)];
+        unsigned generation = gGeneration[slot].load(std::memory_order_acquire);
+        if (bin.generation == generation || !OBIsPooledSize(4u * BinOf(slot))) continue;
         bin.generation = generation;
+        bin.head = nullptr;
+        bin.room = kKeepAtMost;
     }
-    return bin;
+}
+
+void FlushThreadCache(void* cache);
+
+obsys::ThreadExitSlot& ExitSlot() {
+    static obsys::ThreadExitSlot slot(FlushThreadCache);
+    return slot;
+}
+
+// Gives every cached block back and frees the cache.
+void DropThreadCache(ThreadCache* cache, ThreadCache* after) {
+    Sync(*cache);
+    for (int slot = 0; slot < kSlots; ++slot) {
+        if (void* head = cache->bins[BinOf(slot)].head) kOps.ops[slot].give(head);
+    }
+    tCache = after;
+    std::free(cache);
+}
+
+void FlushThreadCache(void* cache) {
+    DropThreadCache(static_cast<ThreadCache*>(cache), &gThreadEnded);
+}
+
+// Null when there is no memory for a cache or no slot to free it at the
+// thread's end: the thread then works on the shared pools directly.
+ThreadCache* StartThreadCache() {
+    auto* cache = static_cast<ThreadCache*>(std::calloc(1, sizeof(ThreadCache)));
+    if (!cache) return nullptr;
+    cache->epoch = gEpoch.load(std::memory_order_acquire);
+    for (int slot = 0; slot < kSlots; ++slot) {
+        Bin& bin = cache->bins[BinOf(slot)];
+        bin.generation = gGeneration[slot].load(std::memory_order_acquire);
+        if (OBIsPooledSize(4u * BinOf(slot))) bin.room = kKeepAtMost;
+    }
+    if (!ExitSlot().Set(cache)) {
+        std::free(cache);
+        return nullptr;
+    }
+    tCache = cache;
+    return cache;
+}
+
+// The thread's cache, checked against purges, or null to bypass it.
+ThreadCache* UsableCache() {
+    ThreadCache* cache = tCache;
+    if (cache == &gThreadEnded) return nullptr;
+    if (!cache && !(cache = StartThreadCache())) return nullptr;
+    Sync(*cache);
+    return cache;
 }
 
 // Slot by size / 4, or -1 for a size without a pool.
@@ -192,25 +286,70 @@ inline int PooledSlot(std::size_t size) {
     return (size > 144 || (size & 3)) ? -1 : kSlotBySize.slot[size >> 2];
 }
 
-__attribute__((noinline)) void* RefillAndTake(int slot, std::size_t size) {
+inline void* Pop(Bin& bin) {
+    void* block = bin.head;
+    bin.head = *static_cast<void**>(block);
+    ++bin.room;
+    return block;
+}
+
+inline void Push(Bin& bin, void* block) {
+    *static_cast<void**>(block) = bin.head;
+    bin.head = block;
+    --bin.room;
+}
+
+__attribute__((noinline)) void* AllocateUncached(std::size_t size) noexcept {
+    int slot = PooledSlot(size);
+    if (slot < 0) return nullptr;
     // The registry holds the pool for as long as values of its size live.
     if (!gRegistry[slot].load(std::memory_order_acquire) && !OBGetValuePool(size)) return nullptr;
-    if (tCache.finished) {
-        void* block = nullptr;
-        kOps.ops[slot].take(&block, 1);
-        return block;
+    ThreadCache* cache = UsableCache();
+    int got = 0;
+    if (!cache) return kOps.ops[slot].take(1, got);
+    Bin& bin = cache->bins[BinOf(slot)];
+    if (bin.head) return Pop(bin); // only another size was purged
+    void* list = kOps.ops[slot].take(kBatch, got);
+    if (!list) return nullptr;
+    bin.head = NextBlock(list); // the first block goes to the caller
+    bin.room -= static_cast<unsigned>(got - 1);
+    return list;
+}
+
+// Hands the older half back, in whole batches, so that blocks freed here
+// serve other threads. The bin is full: it holds kKeepAtMost blocks.
+void Trim(Bin& bin, int slot) {
+    constexpr int kBatches = kKeepAtMost / 2 / kBatch;
+    void* keep = bin.head;
+    for (int i = 1; i < kKeepAtMost / 2; ++i)
+        keep = NextBlock(keep);
+    void* rest = NextBlock(keep);
+    NextBlock(keep) = nullptr;
+    bin.room = kKeepAtMost / 2;
+    void* batches[kBatches];
+    for (void*& batch : batches) {
+        batch = rest;
+        for (int i = 1; i < kBatch; ++i)
+            rest = NextBlock(rest);
+        void* after = NextBlock(rest);
+        NextBlock(rest) = nullptr;
+        rest = after;
     }
-    if (!tCache.registered) RegisterThreadCache();
-    Bin& bin = CurrentBin(slot);
-    void* blocks[kBatch];
-    int got = kOps.ops[slot].take(blocks, kBatch);
-    if (got == 0) return nullptr;
-    for (int i = got - 1; i >= 1; --i) { // blocks[0] goes to the caller
-        *static_cast<void**>(blocks[i]) = bin.head;
-        bin.head = blocks[i];
+    kOps.ops[slot].giveBatches(batches, kBatches);
+}
+
+__attribute__((noinline)) void ReleaseUncached(void* block, std::size_t size) noexcept {
+    int slot = PooledSlot(size);
+    if (slot < 0) return;
+    ThreadCache* cache = UsableCache(); // a thread may only release
+    if (!cache) {
+        *static_cast<void**>(block) = nullptr;
+        kOps.ops[slot].give(block);
+        return;
     }
-    bin.count += got - 1;
-    return blocks[0];
+    Bin& bin = cache->bins[BinOf(slot)];
+    if (bin.room == 0) Trim(bin, slot);
+    Push(bin, block);
 }
 
 } // namespace
@@ -221,9 +360,8 @@ template <unsigned N> Pool<N>::~Pool() {
     SizeClass<N>::Purge();
 }
 template <unsigned N> void* Pool<N>::malloc() {
-    void* block = nullptr;
-    SizeClass<N>::Take(&block, 1);
-    return block;
+    int got = 0;
+    return SizeClass<N>::Take(1, got);
 }
 template <unsigned N> void Pool<N>::free(void* block) {
     if (!block) return;
@@ -256,54 +394,48 @@ IPool* OBGetValuePool(std::size_t size) {
     return made;
 }
 
-void* OBValuePoolAllocate(std::size_t size) noexcept {
-    int slot = PooledSlot(size);
-    if (slot < 0) return nullptr;
-    Bin& bin = CurrentBin(slot);
-    void* block = bin.head;
-    if (!block) return RefillAndTake(slot, size);
-    bin.head = *static_cast<void**>(block);
-    --bin.count;
-    return block;
-}
-
 namespace {
 
-// Kept out of line, so that the common path of a release needs no stack frame.
-__attribute__((noinline)) void ReleaseUncached(void* block, int slot) {
-    if (tCache.finished) {
-        *static_cast<void**>(block) = nullptr;
-        kOps.ops[slot].give(block);
-        return;
-    }
-    RegisterThreadCache(); // a thread may only release
-    OBValuePoolRelease(block, 4u * static_cast<unsigned>(slot) + 12u);
+// A few instructions with no lock and no read-modify-write; everything
+// else, sizes without a pool among it, is left to the slow paths.
+inline void* TakeBlock(std::size_t size) noexcept {
+    ThreadCache* cache = tCache;
+    if (size & kNotBinned) return nullptr;
+    if (__builtin_expect(!cache, 0)) return AllocateUncached(size);
+    Bin& bin = cache->bins[size >> 2];
+    if (__builtin_expect(!bin.head, 0) ||
+        __builtin_expect(cache->epoch != gEpoch.load(std::memory_order_acquire), 0))
+        return AllocateUncached(size);
+    return Pop(bin);
 }
 
-// Hands the older half back so that blocks freed here serve other threads.
-__attribute__((noinline)) void Trim(Bin& bin, int slot) {
-    void* keep = bin.head;
-    for (int i = 1; i < kKeepAtMost / 2; ++i)
-        keep = *static_cast<void**>(keep);
-    void* rest = *static_cast<void**>(keep);
-    *static_cast<void**>(keep) = nullptr;
-    bin.count = kKeepAtMost / 2;
-    kOps.ops[slot].give(rest);
+inline void GiveBlock(void* block, std::size_t size) noexcept {
+    ThreadCache* cache = tCache;
+    if (!block || (size & kNotBinned)) return;
+    if (__builtin_expect(!cache, 0)) return ReleaseUncached(block, size);
+    Bin& bin = cache->bins[size >> 2];
+    if (__builtin_expect(bin.room == 0, 0)) return ReleaseUncached(block, size);
+    Push(bin, block);
 }
 
 } // namespace
 
+void* OBValuePoolAllocate(std::size_t size) noexcept {
+    return TakeBlock(size);
+}
+
 void OBValuePoolRelease(void* block, std::size_t size) noexcept {
-    int slot = PooledSlot(size);
-    if (!block || slot < 0) return;
-    if (__builtin_expect(!tCache.active, 0)) {
-        ReleaseUncached(block, slot);
-        return;
-    }
-    Bin& bin = CurrentBin(slot);
-    *static_cast<void**>(block) = bin.head;
-    bin.head = block;
-    if (__builtin_expect(++bin.count >= kKeepAtMost, 0)) Trim(bin, slot);
+    GiveBlock(block, size);
+}
+
+// Values are made and released by the hundred thousand. The size is that of
+// the object's own class, so a block goes back to the pool it came from.
+void* ValuePooled::operator new(std::size_t size) noexcept {
+    return TakeBlock(size);
+}
+
+void ValuePooled::operator delete(void* block, std::size_t size) noexcept {
+    GiveBlock(block, size);
 }
 
 namespace ombra_detail {
@@ -314,6 +446,9 @@ void ClearValuePools() {
 }
 
 void EmptyThreadValueCache() {
-    EmptyThreadCache();
+    ThreadCache* cache = tCache;
+    if (!cache || cache == &gThreadEnded) return;
+    ExitSlot().Set(nullptr);
+    DropThreadCache(cache, nullptr);
 }
 } // namespace ombra_detail

@@ -33,6 +33,13 @@ bool ToUtf8(const unsigned short* units, long long n, COBString& out) {
     return out.Length() == expected;
 }
 
+// Appends n characters to s; false when memory ran out before all of them went in.
+template <class S, class C> bool AppendWhole(S& s, const C* text, long long n) {
+    long long before = s.Length();
+    s.Append(text, n);
+    return s.Length() == before + n;
+}
+
 } // namespace
 
 bool AppendUtf8(WOBString& s, const char* text, long long n) {
@@ -40,37 +47,26 @@ bool AppendUtf8(WOBString& s, const char* text, long long n) {
     WOBString units;
     short whole =
         OBStringUtils::ConvertUTF8ToUTF16String(text, static_cast<unsigned long long>(n), units);
-    long long before = s.Length();
-    s.Append(units.GrabWString(), units.Length());
-    return whole == 1 && s.Length() == before + units.Length();
+    return whole == 1 && AppendWhole(s, units.GrabWString(), units.Length());
 }
 
 bool AppendUnitsAsUtf8(COBString& s, const unsigned short* units, long long n) {
-    if (!units || n <= 0) return true;
+    if (!units || n <= 0 || Utf8Length(units, n) < 0) return true; // a surrogate: left out
     COBString bytes;
-    if (!ToUtf8(units, n, bytes)) return false;
-    long long before = s.Length();
-    s.Append(bytes.GrabCString(), bytes.Length());
-    return s.Length() == before + bytes.Length();
+    return ToUtf8(units, n, bytes) && AppendWhole(s, bytes.GrabCString(), bytes.Length());
 }
 
-void AppendPathText(IOBString& path, const IOBString& text) {
+bool AppendPathText(IOBString& path, const IOBString& text) {
     if (path.IsUnicode() == 1) {
         WOBString& wide = static_cast<WOBString&>(path);
-        if (text.IsUnicode() == 1) {
-            wide.Append(text.GrabWString(), text.Length());
-        } else {
-            const char* bytes = text.GrabCString();
-            AppendUtf8(wide, bytes, static_cast<long long>(std::strlen(bytes)));
-        }
-    } else {
-        COBString& narrow = static_cast<COBString&>(path);
-        if (text.IsUnicode() == 1) {
-            AppendUnitsAsUtf8(narrow, text.GrabWString(), text.Length());
-        } else {
-            narrow.Append(text.GrabCString(), IOBString::kUpToTerminator);
-        }
+        if (text.IsUnicode() == 1) return AppendWhole(wide, text.GrabWString(), text.Length());
+        const char* bytes = text.GrabCString();
+        return AppendUtf8(wide, bytes, static_cast<long long>(std::strlen(bytes)));
     }
+    COBString& narrow = static_cast<COBString&>(path);
+    if (text.IsUnicode() == 1) return AppendUnitsAsUtf8(narrow, text.GrabWString(), text.Length());
+    const char* bytes = text.GrabCString();
+    return AppendWhole(narrow, bytes, static_cast<long long>(std::strlen(bytes)));
 }
 
 const char* ExtensionOf(const char* path) {
@@ -143,36 +139,32 @@ void OBSysFileRef::SetWString(const unsigned short* path) {
     if (path && *path && path_.IsValid()) path_->SetWString(path);
 }
 
+// A path that could not take the whole text (memory ran out, or the text
+// does not convert) would name another file: it names none from then on.
 void OBSysFileRef::Append(const char* text) {
     if (!text || !*text || !path_.IsValid()) return;
-    if (path_->IsUnicode() == 1) {
-        AppendUtf8(static_cast<WOBString&>(*path_), text,
-                   static_cast<long long>(std::strlen(text)));
-    } else {
-        path_->Append(text, IOBString::kUpToTerminator);
-    }
+    long long n = static_cast<long long>(std::strlen(text));
+    if (!(path_->IsUnicode() == 1 ? AppendUtf8(static_cast<WOBString&>(*path_), text, n)
+                                  : AppendWhole(*path_, text, n)))
+        path_ = static_cast<const IOBString*>(nullptr);
 }
 
 void OBSysFileRef::Append(const unsigned short* text) {
     if (!text || !*text || !path_.IsValid()) return;
-    if (path_->IsUnicode() == 1) {
-        path_->Append(text, IOBString::kUpToTerminator);
-    } else {
-        long long n = 0;
-        while (text[n])
-            ++n;
-        AppendUnitsAsUtf8(static_cast<COBString&>(*path_), text, n);
-    }
+    long long n = 0;
+    while (text[n])
+        ++n;
+    if (!(path_->IsUnicode() == 1 ? AppendWhole(*path_, text, n)
+                                  : AppendUnitsAsUtf8(static_cast<COBString&>(*path_), text, n)))
+        path_ = static_cast<const IOBString*>(nullptr);
 }
 
 void OBSysFileRef::Append(const IOBString& text) {
     if (!path_.IsValid()) return;
-    if (&text == path_.GetPtr()) { // appending a path to itself
-        IOBStringPtr copy(text.Clone());
-        if (copy.IsValid()) AppendPathText(*path_, *copy);
-        return;
-    }
-    AppendPathText(*path_, text);
+    IOBStringPtr copy(&text == path_.GetPtr() ? text.Clone() : nullptr); // a path onto itself
+    if ((&text == path_.GetPtr() && !copy.IsValid()) ||
+        !AppendPathText(*path_, copy.IsValid() ? *copy : text))
+        path_ = static_cast<const IOBString*>(nullptr);
 }
 
 const char* OBSysFileRef::GrabCString() const {

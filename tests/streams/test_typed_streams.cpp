@@ -153,6 +153,27 @@ TEST_F(TypedStreams, LargeSwappedArraysAcrossChunks) {
     EXPECT_EQ(readOnly.XferRealNumber(reals, 2), 0);
 }
 
+// Swapped writes reverse through a block from the memory service, or a
+// smaller one on the stack without memory: the bytes are the same.
+TEST_F(TypedStreams, SwappedArraysComeOutTheSameWithOrWithoutMemory) {
+    std::vector<int> values(70000); // more than the largest block holds
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<int>(i * 2654435761u);
+    Bytes expected(values.size() * 4);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = reinterpret_cast<unsigned char*>(values.data())[i ^ 3];
+    OBMemStreamWrite w;
+    ASSERT_EQ(w.XferInt32(values.data(), 1024), 1024); // the backing file exists from here
+    w.SetSwapping(1);
+    EXPECT_GT(ombra_test::SweepAllocationFailures([&] {
+                  w.Seek(0, kSeekFromStart);
+                  EXPECT_EQ(w.XferInt32(values.data(), 70000), 70000);
+                  EXPECT_TRUE(Written(w) == expected);
+                  return true;
+              }),
+              0);
+}
+
 TEST_F(TypedStreams, BooleansAreNormalisedOnlyWhenWrittenSingly) {
     OBMemStreamWrite w;
     short five = 5;

@@ -102,4 +102,22 @@ void WritePlacement(ElementBuilder& b, Element* e, const Placement& place) {
     }
 }
 
+Value* Compacted(ElementBuilder& b, Value* v) {
+    auto* list = dynamic_cast<ValuePathPointList*>(v);
+    // The list grows from 8 points by doubling: a power of two from 8 on fills it.
+    const long long n = list ? list->NumPathPoints() : 0;
+    if (n == 0 || (n >= 8 && (n & (n - 1)) == 0)) return v;
+    Value* exact = nullptr;
+    ValueUtil::CreateValuePathPointList(exact);
+    auto* copy = dynamic_cast<ValuePathPointList*>(exact);
+    if (copy) *copy = *list;
+    if (!copy || copy->NumPathPoints() != list->NumPathPoints()) {
+        if (exact) ValueUtil::Recycle(exact);
+        b.OutOfMemory();
+        return v;
+    }
+    ValueUtil::Recycle(v);
+    return exact;
+}
+
 } // namespace obreader

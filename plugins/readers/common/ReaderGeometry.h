@@ -60,6 +60,12 @@ Placement PlaceOutline(const Matrix& itemToPage, std::vector<SubPath>& paths);
 /// Sets BoundingBox, Rotation and TransformationMatrix (each when set).
 void WritePlacement(ElementBuilder& b, Element* e, const Placement& place);
 
+/// A path point list as a copy that holds only its points: a list grown
+/// point by point keeps up to half of its room unused, and the Element keeps
+/// the list until the conversion ends. The list itself when it is full or
+/// when there is no memory for the copy (reported).
+Value* Compacted(ElementBuilder& b, Value* v);
+
 /// The points of the outline (of its first sub-path only, when firstOnly) as
 /// a ValuePathPointList in points; null only when memory runs out. Paths is
 /// any list of sub-paths with `points` of `left`, `anchor` and `right`.
@@ -82,7 +88,7 @@ Value* PathPointList(ElementBuilder& b, const SubPaths& paths, bool firstOnly) {
             }
         if (firstOnly) break;
     }
-    return v;
+    return Compacted(b, v);
 }
 
 } // namespace obreader

@@ -215,7 +215,7 @@ void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
         an.external = String(a, kAttr_ANEXTERN);
         an.action = String(a, kAttr_ANACTION);
         an.targetPage = static_cast<int>(Integer(ctx_, a, kAttr_ANZIEL, -1));
-        it.annotation = std::move(an);
+        it.annotation = std::make_unique<Annotation>(std::move(an));
     }
 }
 
@@ -301,7 +301,7 @@ void DocumentReader::EndItem() {
     if (state.table) {
         if (!state.sawTableData) StartTable(state, none_);
         KeepRowsHeld(state.table_);
-        it.table = std::move(state.table_);
+        it.table = std::make_unique<Table>(std::move(state.table_));
     }
     if (state.text) {
         BuiltStory& b = state_.built[static_cast<std::size_t>(

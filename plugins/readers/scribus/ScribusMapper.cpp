@@ -598,7 +598,7 @@ void Mapper::ParagraphStyles() {
 
 } // namespace scribus_mapper
 
-void ScribusBuildElements(const scribus::Document& doc, const ScribusMapOptions& options,
+void ScribusBuildElements(scribus::Document& doc, const ScribusMapOptions& options,
                           obreader::ProblemSink& problems, ElementList& out) {
     scribus_mapper::Mapper mapper(doc, options, problems, out);
     try {

@@ -22,7 +22,9 @@ struct ScribusMapOptions {
 /// Builds the Elements of one document. Elements come from the memory
 /// service; when it runs out, what was built so far is kept and kOutOfMemory
 /// is reported. The caller owns the top-level Elements appended to `out`.
-void ScribusBuildElements(const scribus::Document& doc, const ScribusMapOptions& options,
+/// An item's outline is released once its Element holds it, so that the
+/// two are not in memory together.
+void ScribusBuildElements(scribus::Document& doc, const ScribusMapOptions& options,
                           obreader::ProblemSink& problems, ElementList& out);
 
 #endif

@@ -32,9 +32,9 @@ bool EmptyParagraph(const ParagraphAttributes& a);
 
 class Mapper {
 public:
-    Mapper(const Document& doc, const ScribusMapOptions& options, obreader::ProblemSink& problems,
+    Mapper(Document& doc, const ScribusMapOptions& options, obreader::ProblemSink& problems,
            ElementList& out)
-        : doc_(doc), options_(options), b_(problems, out) {}
+        : doc_(doc), items_(doc.items), options_(options), b_(problems, out) {}
     ~Mapper();
     void Build();
 
@@ -120,6 +120,7 @@ private:
     Order Where(int frame, std::size_t sequence, Element* story, int source) const;
 
     const Document& doc_;
+    std::vector<Item>& items_; // doc_'s, to release what their Elements hold
     const ScribusMapOptions& options_;
     obreader::ElementBuilder b_;
 

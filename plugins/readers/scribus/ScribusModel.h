@@ -65,6 +65,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -368,8 +369,10 @@ struct Item {
     std::string embeddedImageData; ///< as stored (compressed, base64)
     double imageOffsetX = 0, imageOffsetY = 0, imageScaleX = 1, imageScaleY = 1, imageRotation = 0;
 
-    std::optional<Annotation> annotation;
-    std::optional<Table> table;
+    // Rare, and large beside the rest: held apart, so that the thousands of
+    // items of a large document take less room.
+    std::unique_ptr<Annotation> annotation;
+    std::unique_ptr<Table> table;
     std::vector<ItemAttribute> attributes;
     bool isTableCellFrame = false; ///< 1.2 to 1.4 tables are groups of such frames
     bool isGroupControl = false;   ///< 1.3/1.4 item that stands for its group's clip
