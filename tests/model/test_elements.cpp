@@ -40,13 +40,13 @@ private:
 
 TEST(ElementChildren, KindsIdsAndReservedRoomThatTakesChildrenWithoutAllocating) {
     ConversionState state;
+    std::vector<const Element*> died; // outlives the parent, whose children note it
     Element untyped;
     Element parent(EL::kParentStory);
     EXPECT_EQ(untyped.GetElementType(), EL::kUndefined);
     EXPECT_EQ(parent.GetName(), EL::kParentStory);
     unsigned ids[] = {untyped.GetId(), parent.GetId(), Element().GetId()};
     EXPECT_TRUE(ids[0] == 0 && ids[1] == 1 && ids[2] == 2) << "from the thread's counter";
-    std::vector<const Element*> died;
     std::vector<Element*> more;
     for (int i = 0; i < 40; ++i)
         more.push_back(new Tracked(&died));
