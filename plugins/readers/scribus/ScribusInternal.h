@@ -136,7 +136,9 @@ private:
 };
 
 /// True for a finite number within +-1e9.
-bool InRange(double v);
+inline bool InRange(double v) {
+    return v <= 1e9 && v >= -1e9; // false for NaN and the infinities as well
+}
 /// Reads one number at p (a leading '+' allowed); returns the position after
 /// it, or null. The text ends with a NUL at or after end.
 const char* ReadNumber(const char* p, const char* end, double& out);

@@ -281,6 +281,7 @@ void Mapper::Colors() {
     bool haveNone = false;
     for (const Color& c : doc_.colors)
         haveNone = haveNone || c.name == "None";
+    colors_.reserve(doc_.colors.size() + 1);
     obreader::ColorSpec entry;
     if (!haveNone) {
         entry.name = "None";

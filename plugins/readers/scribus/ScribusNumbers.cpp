@@ -10,10 +10,6 @@
 namespace scribus {
 namespace detail {
 
-bool InRange(double v) {
-    return std::isfinite(v) && v <= 1e9 && v >= -1e9;
-}
-
 namespace {
 
 const char* SkipSpace(const char* p, const char* end) {

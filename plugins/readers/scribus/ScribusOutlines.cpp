@@ -95,7 +95,9 @@ namespace {
 class SvgPath {
 public:
     SvgPath(Context& ctx, const char* text, std::vector<SubPath>& out)
-        : ctx_(ctx), p_(text), end_(text + std::strlen(text)), out_(out) {}
+        : ctx_(ctx), p_(text), end_(text + std::strlen(text)), out_(out), points_(ctx.pathPoints) {
+        points_.clear();
+    }
 
     void Run() {
         std::size_t total = 0;
@@ -149,29 +151,29 @@ private:
     }
 
     void Flush(bool closed) {
-        if (current_.points.empty()) return;
-        if (closed) {
-            current_.closed = true;
-            if (current_.points.size() > 1 &&
-                Near(current_.points.front().anchor, current_.points.back().anchor)) {
-                current_.points.front().left = current_.points.back().left;
-                current_.points.pop_back();
-            }
+        if (points_.empty()) return;
+        if (points_.size() > 1 && closed && Near(points_.front().anchor, points_.back().anchor)) {
+            points_.front().left = points_.back().left;
+            points_.pop_back();
         }
-        out_.push_back(std::move(current_));
-        current_ = SubPath();
+        // The points grow in the context's buffer, used again for every
+        // outline; the outline keeps a copy of exactly their size.
+        out_.emplace_back();
+        out_.back().points.assign(points_.begin(), points_.end());
+        out_.back().closed = closed;
+        points_.clear();
     }
 
     void LineTo(Point to) {
-        if (current_.points.empty()) current_.points.push_back(PathPoint{pos_, pos_, pos_});
-        current_.points.push_back(PathPoint{to, to, to});
+        if (points_.empty()) points_.push_back(PathPoint{pos_, pos_, pos_});
+        points_.push_back(PathPoint{to, to, to});
         pos_ = to;
     }
 
     void CurveTo(Point c1, Point c2, Point to) {
-        if (current_.points.empty()) current_.points.push_back(PathPoint{pos_, pos_, pos_});
-        current_.points.back().right = c1;
-        current_.points.push_back(PathPoint{c2, to, to});
+        if (points_.empty()) points_.push_back(PathPoint{pos_, pos_, pos_});
+        points_.back().right = c1;
+        points_.push_back(PathPoint{c2, to, to});
         lastControl_ = c2;
         pos_ = to;
     }
@@ -193,7 +195,7 @@ private:
             if (!Numbers(a, 2)) return false;
             Flush(false);
             pos_ = start_ = at(a[0], a[1]);
-            current_.points.push_back(PathPoint{pos_, pos_, pos_});
+            points_.push_back(PathPoint{pos_, pos_, pos_});
             command_ = rel ? 'l' : 'L'; // further pairs are lines
             return true;
         case 'L':
@@ -259,7 +261,7 @@ private:
     const char* p_;
     const char* end_;
     std::vector<SubPath>& out_;
-    SubPath current_;
+    std::vector<PathPoint>& points_; // the subpath being read
     Point pos_, start_, lastControl_;
     char command_ = 0, previous_ = 0;
 };

@@ -98,11 +98,16 @@ bool Stream(Input& input, const ParseOptions& options, ParseResult& result) {
     }
     HeadSource source(head, static_cast<std::size_t>(n), input);
     const bool gzip = n >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b;
-    GzipSource inflated(source);
     DocumentReader reader(ctx, result.document, false);
-    // Inflating exactly up to the limit is damage to Gunzip: the tree says so.
-    XmlResult r = gzip ? ReadXml(inflated, reader, options.maxInputBytes - 1)
-                       : ReadXml(source, reader, options.maxInputBytes);
+    XmlResult r;
+    if (gzip) {
+        // The inflater's state and buffers are large: plain XML does without.
+        GzipSource inflated(source);
+        // Inflating exactly up to the limit is damage to Gunzip: the tree says so.
+        r = ReadXml(inflated, reader, options.maxInputBytes - 1);
+    } else {
+        r = ReadXml(source, reader, options.maxInputBytes);
+    }
     if (r != XmlResult::kDone || !reader.Finish()) return false;
     result.status = reader.SawRoot() && reader.SawDocument() ? ParseResult::Status::kOk
                                                              : ParseResult::Status::kNotScribus;
