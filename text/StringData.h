@@ -315,6 +315,7 @@ public:
     ombra_detail::TextBuffer<unsigned short> text;
     char* narrow = nullptr;   // cached 8-bit rendering
     bool narrowStale = false; // a unit may have been written through operator[]
+    bool inside = false;      // lives in the block of its string, not on its own
 };
 
 #endif

@@ -58,8 +58,20 @@ WOBString::WOBString(const WOBString& other) : IOBString(), data_(new WOBStringD
     ReplaceUnits(units, TerminatedLength(units, other.Length()));
 }
 
+WOBString::WOBString(WOBStringData* inside) : data_(inside) {}
+
+WOBString* WOBString::EmptyInto(void* block) {
+    static_assert(sizeof(WOBString) % alignof(WOBStringData) == 0, "the block follows the object");
+    auto* data = new (static_cast<char*>(block) + sizeof(WOBString)) WOBStringData;
+    data->inside = true;
+    return new (block) WOBString(data);
+}
+
 WOBString::~WOBString() {
-    delete data_;
+    if (data_ && data_->inside)
+        data_->~WOBStringData();
+    else
+        delete data_;
 }
 
 WOBString& WOBString::operator=(const WOBString& other) {

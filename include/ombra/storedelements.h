@@ -67,12 +67,16 @@ private:
     Entry* Lookup(int attr, int index) const;
     short Append(int attr, int index, Value* value);
 
-    Entry* entries_;
+    /// Most elements carry a few values: those need no block of their own.
+    static constexpr int kInlineEntries = 4;
+
+    Entry* entries_; // inline_ or a block of the memory service
     int count_;
     int capacity_;
     OBStream** streams_;
     int streamCount_;
     int streamCapacity_;
+    Entry inline_[kInlineEntries];
 };
 
 /// OBStored<Kind>: the view OBM<Kind> whose accessors hand out the values

@@ -388,12 +388,17 @@ public:
 
 private:
     friend class OBStringUtils; // converts straight into the buffer
+    friend class ValueString;   // keeps its string inside the value
 
     bool Ready();
     void Changed();
     bool ReplaceUnits(const unsigned short* text, long long n);
     bool AppendUnits(const unsigned short* text, long long n);
     bool InsertUnits(const unsigned short* text, long long n, long long pos);
+    /// An empty string built in place in block, which holds a WOBString and
+    /// its storage block.
+    static WOBString* EmptyInto(void* block);
+    explicit WOBString(WOBStringData* inside);
 
     WOBStringData* data_;
 };

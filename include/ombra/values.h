@@ -296,13 +296,18 @@ public:
     const IOBString* GetPtr() const { return text_.GetPtr(); }
 
 private:
+    friend class OBAttributeStore; // converts text straight into the value
+
     /// Lets go of the held string, wherever it lives.
     void ReleaseText();
     bool HoldsInside() const;
+    /// Holds a new empty UTF-16 string inside, for the caller to fill.
+    WOBString* HoldUnitsInside();
 
     IOBStringPtr text_;
-    // A short 8-bit string (object and storage) lives here rather than on
-    // the heap: most names and runs of text then cost no allocation.
+    // The string object and its storage block live here rather than on the
+    // heap (and with them the text, when it is short): most names and runs
+    // of text then cost no allocation.
     alignas(8) unsigned char inside_[120];
 };
 

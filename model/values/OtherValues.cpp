@@ -141,9 +141,9 @@ ValueString::~ValueString() {
     ReleaseText();
 }
 
+// Both string classes have IOBString at their start.
 bool ValueString::HoldsInside() const {
-    return text_.string_ ==
-           static_cast<const IOBString*>(reinterpret_cast<const COBString*>(inside_));
+    return static_cast<const void*>(text_.string_) == static_cast<const void*>(inside_);
 }
 
 void ValueString::ReleaseText() {
@@ -152,10 +152,18 @@ void ValueString::ReleaseText() {
     bool inside = HoldsInside();
     text_.string_ = nullptr; // what lives inside is not the handle's to delete
     if (inside) {
-        reinterpret_cast<COBString*>(inside_)->COBString::~COBString();
+        held->~IOBString();
     } else {
         delete held;
     }
+}
+
+WOBString* ValueString::HoldUnitsInside() {
+    ReleaseText();
+    WOBString* text = WOBString::EmptyInto(inside_);
+    text_.string_ = text;
+    SetInitialized(1);
+    return text;
 }
 
 Value& ValueString::operator=(Value& other) {
@@ -183,19 +191,41 @@ const COBString* EightBitString(const IOBString& text) {
     if (typeid(text) == typeid(COBString)) return static_cast<const COBString*>(&text);
     return text.IsUnicode() == 1 ? nullptr : dynamic_cast<const COBString*>(&text);
 }
+// Text that fits the storage block's own room.
+bool ShortText(const IOBString& text) {
+    return text.Length() <= (text.IsUnicode() == 1
+                                 ? ombra_detail::TextBuffer<unsigned short>::kInline
+                                 : ombra_detail::TextBuffer<char>::kInline);
+}
 } // namespace
 
 void ValueString::Init(const IOBString& text) {
     static_assert(sizeof(COBString) + sizeof(COBStringData) <= sizeof inside_,
-                  "a short 8-bit string fits inside the value");
-    const COBString* bytes = EightBitString(text);
+                  "an 8-bit string fits inside the value");
+    static_assert(sizeof(WOBString) + sizeof(WOBStringData) <= sizeof inside_,
+                  "a UTF-16 string fits inside the value");
     // Short text is stored inside without asking for memory, so the string
-    // held so far can go first (unless it is the one to copy).
-    if (bytes && &text != text_.string_ &&
-        bytes->Length() <= ombra_detail::TextBuffer<char>::kInline) {
+    // held so far can go first (unless it is the one to copy); longer text
+    // goes inside when nothing is held that a failure would have to keep.
+    const bool inside = &text != text_.string_ && (!text_.string_ || ShortText(text));
+    if (inside && text.IsUnicode() == 1) {
+        const unsigned short* units = text.GrabWString();
+        const long long n = text.Length();
+        ReleaseText();
+        WOBString* copy = WOBString::EmptyInto(inside_);
+        if (!copy->ReplaceUnits(units, n)) {
+            copy->~WOBString();
+            return;
+        }
+        text_.string_ = copy;
+        SetInitialized(1);
+        return;
+    }
+    const COBString* bytes = EightBitString(text);
+    if (inside && bytes) {
         ReleaseText();
         text_.string_ = COBString::CopyInto(inside_, *bytes);
-        SetInitialized(1);
+        if (text_.string_) SetInitialized(1);
         return;
     }
     IOBStringPtr copy;

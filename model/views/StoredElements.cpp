@@ -7,15 +7,16 @@
 #include <ombra/values.h>
 
 #include <cstring>
+#include <typeinfo>
 
 OBAttributeStore::OBAttributeStore() noexcept
-    : entries_(nullptr), count_(0), capacity_(0), streams_(nullptr), streamCount_(0),
+    : entries_(inline_), count_(0), capacity_(kInlineEntries), streams_(nullptr), streamCount_(0),
       streamCapacity_(0) {}
 
 OBAttributeStore::~OBAttributeStore() {
     for (int i = 0; i < count_; ++i)
         ValueUtil::Recycle(entries_[i].value);
-    OBLibFree(entries_);
+    if (entries_ != inline_) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
     for (int i = 0; i < streamCount_; ++i)
         delete streams_[i];
@@ -30,11 +31,11 @@ OBAttributeStore::Entry* OBAttributeStore::Lookup(int attr, int index) const {
 
 short OBAttributeStore::Append(int attr, int index, Value* value) {
     if (count_ == capacity_) {
-        int grown = capacity_ ? capacity_ * 2 : 8;
+        int grown = capacity_ * 2;
         Entry* bigger = static_cast<Entry*>(OBLibAllocate(sizeof(Entry) * grown));
         if (!bigger) return 0;
         if (count_) std::memcpy(bigger, entries_, sizeof(Entry) * count_);
-        OBLibFree(entries_);
+        if (entries_ != inline_) OBLibFree(entries_);
         entries_ = bigger;
         capacity_ = grown;
     }
@@ -116,18 +117,33 @@ short OBAttributeStore::SetString(AN::AttrNameEnum attr, const IOBString& text) 
     return Set(attr, v);
 }
 
+// The text goes straight into a new value's own string, with no string
+// in between to copy it from.
 short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* units,
                                 long long count) {
     if (!units && count) return 0;
-    WOBString text(units ? units : reinterpret_cast<const unsigned short*>(u""),
-                   count < 0 ? 0 : count);
-    return SetString(attr, text);
+    auto* v = new ValueString;
+    if (!v) return 0;
+    WOBString* text = v->HoldUnitsInside();
+    if (units && count > 0) {
+        text->SetXString(units, count);
+        if (text->Length() != count) { // no memory for the text
+            delete v;
+            return 0;
+        }
+    }
+    return Set(attr, v);
 }
 
 short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
-    WOBString text;
-    if (utf8 && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), text)) return 0;
-    return SetString(attr, text);
+    auto* v = new ValueString;
+    if (!v) return 0;
+    WOBString* text = v->HoldUnitsInside();
+    if (utf8 && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), *text)) {
+        delete v;
+        return 0;
+    }
+    return Set(attr, v);
 }
 
 short OBAttributeStore::SetRect(AN::AttrNameEnum attr, const OBRect& rect,
@@ -178,6 +194,20 @@ Element* OBCreateStoredElement(EL::ElementTypeEnum kind) {
     }
 }
 
+// Readers ask for the store of every element they make: the element's own
+// kind names the class it most likely is, which a type comparison confirms
+// far faster than a cross-cast finds the store.
 OBAttributeStore* OBGetAttributeStore(Element* element) {
+    if (!element) return nullptr;
+    switch (element->GetName()) {
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
+    case EL::k##Kind:                                                                              \
+        if (typeid(*element) == typeid(OBStored##Kind))                                            \
+            return static_cast<OBStored##Kind*>(element);                                          \
+        break;
+#include <ombra/defs/ViewAccessors.def>
+    default:
+        break;
+    }
     return dynamic_cast<OBAttributeStore*>(element);
 }
