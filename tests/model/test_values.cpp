@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -271,6 +272,20 @@ TEST(StringValues, ShortLongAndWideTextsReplaceEachOther) {
         v.Init(shortText);
     }
     EXPECT_EQ(Str(*static_cast<const COBString*>(v.GetPtr())), "new");
+    // Wide text too long for the inline room, in a value that held nothing
+    // or 8-bit text; without memory an empty value stays empty.
+    const std::vector<unsigned short> wide(40, 0x65E5);
+    const WOBString wideText(wide.data(), static_cast<long long>(wide.size()));
+    for (const char* held : {"", "held"}) {
+        ValueString w;
+        if (*held) w.Init(COBString(held));
+        w.Init(wideText);
+        EXPECT_TRUE(w.GetPtr() && *w.GetPtr() == wideText) << held;
+    }
+    ValueString empty;
+    ombra_test::FailAllocationsAfter fail(0);
+    empty.Init(wideText);
+    EXPECT_EQ(empty.GetPtr(), nullptr);
 }
 
 TEST(SysFileValues, EqualPathsOnly) {
