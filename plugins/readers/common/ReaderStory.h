@@ -47,6 +47,10 @@ void SplitByScript(const char16_t* text, std::size_t length, std::uint32_t start
     std::uint32_t pieceStart = start;
     int pieceScript = -1;
     for (std::uint32_t i = start; i <= end; ++i) {
+        // ASCII, letters or not, goes with a Roman piece: most text is skipped.
+        if (pieceScript == WSE::kRomanScript)
+            while (i < end && text[i] < 0x80)
+                ++i;
         int script = -1;
         std::uint32_t width = 1;
         if (i < end) {
