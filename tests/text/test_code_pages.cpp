@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using ombra_test::BytesOf;
@@ -66,26 +67,15 @@ std::u16string FromPage(unsigned codePage, const std::string& bytes) {
 }
 
 // The exact conversion: bytes of what was held, the units used, exactness.
-struct Exact {
-    std::string bytes;
-    long long used = 0;
-    short exact = 0;
-    bool operator==(const Exact& o) const {
-        return bytes == o.bytes && used == o.used && exact == o.exact;
-    }
-};
-std::ostream& operator<<(std::ostream& out, const Exact& r) {
-    return out << "{" << ::testing::PrintToString(r.bytes) << ", " << r.used << ", " << r.exact
-               << "}";
-}
+using Exact = std::tuple<std::string, long long, short>;
 
 Exact ToPageExact(unsigned codePage, const std::u16string& text) {
-    Exact r;
     char out[2048];
-    long long produced = Service::TextCharToCodePage_Exact(codePage, Ptr(text), Size(text), out,
-                                                           2048, r.exact, r.used);
-    r.bytes.assign(out, static_cast<std::size_t>(produced));
-    return r;
+    short exact = 0;
+    long long used = 0;
+    long long produced =
+        Service::TextCharToCodePage_Exact(codePage, Ptr(text), Size(text), out, 2048, exact, used);
+    return {std::string(out, static_cast<std::size_t>(produced)), used, exact};
 }
 
 // Real words in each script's code page, with their code points; pages named
@@ -437,14 +427,12 @@ TEST(UTF8, ConversionsFollowTheirTables) {
 
 TEST(UTF8, Latin1ToUTF8) {
     std::string all;
+    std::u16string expected;
     for (int b = 1; b < 256; ++b)
-        all.push_back(static_cast<char>(b));
+        all.push_back(static_cast<char>(b)), expected.push_back(static_cast<char16_t>(b));
     COBString out;
     OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(all.data()),
                                         all.size(), out);
-    std::u16string expected;
-    for (int b = 1; b < 256; ++b)
-        expected.push_back(static_cast<char16_t>(b));
     EXPECT_EQ(std::string(out.GrabCString(), static_cast<std::size_t>(out.Length())),
               ToUTF8(expected));
     EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);

@@ -1,6 +1,7 @@
 // The character, paragraph and hyphenation resolvers: primary before
 // secondary, null sources skipped, chains of resolvers in nesting order.
 #include <ombra/resolvers.h>
+#include <ombra/values.h>
 
 #include "support/ConversionState.h"
 
@@ -15,15 +16,8 @@ namespace {
 
 using ombra_test::ConversionState;
 
-// A value that remembers which source and which getter made it.
-class Tag : public Value {
-public:
-    Tag() : Value(VT::ekString) {}
-    Value& operator=(Value&) override { return *this; }
-    short IsEqual(Value* other) override { return Value::IsEqual(other); }
-};
-
-// The values a source hands out, by getter name.
+// The values a source hands out, by getter name: each of its own, so that
+// its address tells which source and which getter made it.
 class Values {
 public:
     Value* Find(const char* getter) {
@@ -31,13 +25,13 @@ public:
         return at == set_.end() ? nullptr : at->second.get();
     }
     Value* Set(const std::string& getter) {
-        std::unique_ptr<Tag>& slot = set_[getter];
-        if (!slot) slot.reset(new Tag);
+        std::unique_ptr<ValueString>& slot = set_[getter];
+        if (!slot) slot.reset(new ValueString);
         return slot.get();
     }
 
 private:
-    std::map<std::string, std::unique_ptr<Tag>> set_;
+    std::map<std::string, std::unique_ptr<ValueString>> set_;
 };
 
 // Every getter of a view as (name, member pointer).
@@ -69,15 +63,6 @@ const auto kCharacterGetters = CharacterSource::Getters();
 const auto kParagraphGetters = ParagraphSource::Getters();
 const auto kHyphenationGetters = HyphenationSource::Getters();
 
-// The resolvers override their views' getters in the views' slot order.
-template <class View> void ExpectSlotOrder(const std::vector<Accessor<View>>& getters) {
-    const OBViewClassInfo* info = OBGetViewClass(View::kKind);
-    ASSERT_NE(info, nullptr);
-    ASSERT_EQ(static_cast<size_t>(info->accessorCount), getters.size());
-    for (size_t i = 0; i < getters.size(); ++i)
-        EXPECT_STREQ(getters[i].name, info->accessors[i].accessor);
-}
-
 // For every getter: the first source in `order` that sets it, or null. The
 // sources set getters by a pattern that differs per source, so every getter
 // sees a different mix of set and unset sources.
@@ -106,11 +91,14 @@ void SetByPattern(Source& source, const std::vector<Accessor<View>>& getters, in
 template <class Resolver, class Source, class View>
 void ExpectPrimaryFirst(const std::vector<Accessor<View>>& getters, const int (&patterns)[4],
                         const char* what) {
+    const OBViewClassInfo* info = OBGetViewClass(View::kKind);
+    ASSERT_TRUE(info && static_cast<size_t>(info->accessorCount) == getters.size()) << what;
+    for (size_t i = 0; i < getters.size(); ++i)
+        EXPECT_STREQ(getters[i].name, info->accessors[i].accessor);
     Source a, b;
     SetByPattern(a, getters, patterns[0], patterns[1]);
     SetByPattern(b, getters, patterns[2], patterns[3]);
     Resolver resolver(&a, &b);
-    ExpectSlotOrder(getters);
     EXPECT_TRUE(resolver.GetPrimary() == &a && resolver.GetSecondary() == &b) << what;
     ExpectNearestSource(resolver, std::vector<Source*>{&a, &b}, getters, what);
 }

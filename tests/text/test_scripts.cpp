@@ -370,12 +370,13 @@ template <typename F> void OnNewThread(F f) {
 }
 
 TEST(TextService, TheFirstServiceOfAThreadStaysAndGoesWithIt) {
-    OnNewThread([] {
+    RecordingService first, *second = new RecordingService;
+    NoFonts font, otherFont;
+    gDestroyed = 0;
+    OnNewThread([&] {
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
-        RecordingService first, second;
-        NoFonts font, otherFont;
         OBLumHandler::SetLumService(&first);
-        OBLumHandler::SetLumService(&second);
+        OBLumHandler::SetLumService(second);
         EXPECT_EQ(OBLumHandler::GetLumService(), &first);
         OBLumHandler::SetLumFontService(&font);
         OBLumHandler::SetLumFontService(&otherFont);
@@ -385,10 +386,13 @@ TEST(TextService, TheFirstServiceOfAThreadStaysAndGoesWithIt) {
         OBLumHandler::ResetLumService();
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
         EXPECT_EQ(OBLumHandler::GetLumFontService(), nullptr);
-        OBLumHandler::SetLumService(&second);
-        EXPECT_EQ(OBLumHandler::GetLumService(), &second);
+        OBLumHandler::SetLumService(second);
+        EXPECT_EQ(OBLumHandler::GetLumService(), second);
         OBLumHandler::ResetLumService();
     });
+    EXPECT_EQ(gDestroyed.load(), 0)
+        << "what was reset before the thread ended stays with its owner";
+    delete second;
     // Services are thread-local and deleted with their thread.
     gDestroyed = 0;
     OBLumService* mine = nullptr;
@@ -405,16 +409,6 @@ TEST(TextService, TheFirstServiceOfAThreadStaysAndGoesWithIt) {
     });
     EXPECT_EQ(gDestroyed.load(), 2);
     EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
-
-    // What was reset before the thread ended stays with its owner.
-    gDestroyed = 0;
-    RecordingService* kept = new RecordingService;
-    OnNewThread([kept] {
-        OBLumHandler::SetLumService(kept);
-        OBLumHandler::ResetLumService();
-    });
-    EXPECT_EQ(gDestroyed.load(), 0);
-    delete kept;
 }
 
 TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
