@@ -190,18 +190,33 @@ TEST(ExplicitCodePages, ACharacterThePageLacksEndsTheExactConversion) {
     }
 }
 
+// The font and exact overloads use it too.
 TEST_F(CodePages, TheHostChoosesTheSystemDefault) {
     EXPECT_EQ(Service::GetSystemCodePage(), 1252u);
     EXPECT_EQ(Service::SetSystemCodePage(99999) + Service::SetSystemCodePage(0), 0);
     EXPECT_EQ(Service::GetSystemCodePage(), 1252u);
     EXPECT_EQ(ToPage(0, u"\u00E9\u20AC"), "\xE9\x80");
+    std::u16string text = u"\u00E9\u0416";
+    char bytes[8] = {};
+    short exact = 9;
+    long long used = 9;
+    auto* noFont = static_cast<OBFont*>(nullptr);
+    EXPECT_EQ(service_->TextCharToChar(Ptr(text), 2, bytes, 8, noFont), 2);
+    EXPECT_STREQ(bytes, "\xE9?");
+    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used, noFont), 2);
+    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used,
+                                             WSE::kCyrillicScript, kFromScript),
+              2);
+    EXPECT_STREQ(bytes, "?\xC6");
+    EXPECT_EQ(std::make_pair(exact, used), std::make_pair(short(9), 9LL)); // left alone
+    service_->SetEncoding(3);                                              // accepted and ignored
 
     ASSERT_EQ(Service::SetSystemCodePage(1251), 1);
     EXPECT_EQ(ToUnits(*service_, "\xCF", 32), u"\u041F");
     EXPECT_EQ(ToUnits(*service_, "\xCF", 0), u"\u041F");
     EXPECT_EQ(ToUnits(*service_, "\xCF", 6), u"\u039F"); // Greek keeps its own page
     ASSERT_EQ(Service::SetSystemCodePage(65001), 1);     // surrogate pairs survive UTF-8
-    std::u16string text = u"a\U0001F600\u00E9";
+    text = u"a\U0001F600\u00E9";
     EXPECT_EQ(ToBytes(*service_, text, 0), "a\xF0\x9F\x98\x80\xC3\xA9");
     EXPECT_EQ(ToUnits(*service_, "a\xF0\x9F\x98\x80\xC3\xA9", 32), text);
     ASSERT_EQ(Service::SetSystemCodePage(1252), 1);
@@ -319,23 +334,6 @@ TEST_F(CodePages, UnknownPagesAndBadArgumentsConvertNothing) {
     EXPECT_EQ(std::make_pair(used, exact), std::make_pair(3LL, short(1)));
     EXPECT_EQ(Service::CodePageToTextChar(28595, zhe.c_str(), -1, units, 8), 3);
     EXPECT_EQ(U16(units), u"\u0416a");
-}
-
-TEST_F(CodePages, FontAndExactOverloadsUseTheSystemDefault) {
-    std::u16string text = u"\u00E9\u0416";
-    char bytes[8] = {};
-    short exact = 9;
-    long long used = 9;
-    auto* noFont = static_cast<OBFont*>(nullptr);
-    EXPECT_EQ(service_->TextCharToChar(Ptr(text), 2, bytes, 8, noFont), 2);
-    EXPECT_STREQ(bytes, "\xE9?");
-    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used, noFont), 2);
-    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used,
-                                             WSE::kCyrillicScript, kFromScript),
-              2);
-    EXPECT_STREQ(bytes, "?\xC6");
-    EXPECT_EQ(std::make_pair(exact, used), std::make_pair(short(9), 9LL)); // left alone
-    service_->SetEncoding(3);                                              // accepted and ignored
 }
 
 // Threads convert at once: with services of their own for scripts, without

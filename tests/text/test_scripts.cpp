@@ -32,7 +32,7 @@ int Convert(int charset, const char* name, OBPlatforms platform, char* out = nul
     return OBVellHandler::ConvertCharsetToLumWritingScript(charset, name, platform, out);
 }
 
-TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheWindowsSetsMap) {
+TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedTheWindowsSetsMapAndNothingConverts) {
     for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "fallback")) {
         std::istringstream charsets(row[1]);
         for (int charset; charsets >> charset;)
@@ -45,6 +45,16 @@ TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheWindowsSetsMap) {
     EXPECT_EQ(Convert(238, "Sans CE", kWindowsPlatform, out), WSE::kBalticScript);
     EXPECT_STREQ(out, "Sans CE");
     EXPECT_EQ(Convert(128, "Mincho", kMacPlatform), WSE::kJapaneseScript);
+
+    OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
+    ASSERT_NE(utils, nullptr);
+    int dstLength = 5;
+    unsigned short unit = 'a';
+    EXPECT_EQ(utils->TextCharToCharExtended(4, CPGE::kCodePageFromScript, &unit, 1, out, dstLength),
+              0);
+    EXPECT_EQ(dstLength, 5);
+    EXPECT_EQ(out[0], 'S');
+    OBVellSystemUtils::DeleteInstance();
 }
 
 // A writing-system service that answers from fields and records its calls.
@@ -131,7 +141,7 @@ protected:
     FakeVell vell_;
 };
 
-TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
+TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirstOtherPlatformsAskTheNameFirst) {
     char out[32] = {};
     EXPECT_EQ(Convert(204, "Sans Cyr", kWindowsPlatform, out), WSE::kCyrillicScript);
     EXPECT_STREQ(out, "Sans");
@@ -149,9 +159,10 @@ TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
     vell_.suffixScript = WSE::kHebrewScript;
     EXPECT_EQ(Convert(204, "Sans Hebrew", kWindowsPlatform, out), WSE::kHebrewScript);
     EXPECT_EQ(vell_.calls.size(), 1u);
-}
 
-TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
+    // Other platforms ask the name first.
+    vell_.calls.clear();
+    vell_.nameScript = WSE::kRomanScript;
     EXPECT_EQ(Convert(161, "Serif", kMacPlatform), WSE::kCyrillicScript);
     EXPECT_EQ(vell_.calls,
               (std::vector<std::string>{"GetWritingScript Serif 1", "CharSetToScript 161"}));
@@ -162,7 +173,6 @@ TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
     EXPECT_EQ(Convert(0, "Thai Serif", kMacPlatform), WSE::kThaiScript);
 
     // An unknown platform converts nothing, but the name is still copied.
-    char out[16] = {};
     EXPECT_EQ(Convert(128, "Rounded", static_cast<OBPlatforms>(3), out), 0);
     EXPECT_STREQ(out, "Rounded");
 }
@@ -175,20 +185,6 @@ TEST_F(WithVellService, WithoutMemoryForTheFacadeTheAnswerIsZero) {
         EXPECT_TRUE(script == WSE::kCyrillicScript || (script == 0 && vell_.calls.empty()));
         return script == WSE::kCyrillicScript;
     });
-}
-
-TEST(VellSystemUtils, WithoutAServiceAnswersSafely) {
-    ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
-    OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
-    ASSERT_NE(utils, nullptr);
-    int dstLength = 5;
-    char dst[4] = {'k', 0, 0, 0};
-    unsigned short unit = 'a';
-    EXPECT_EQ(utils->TextCharToCharExtended(4, CPGE::kCodePageFromScript, &unit, 1, dst, dstLength),
-              0);
-    EXPECT_EQ(dstLength, 5);
-    EXPECT_EQ(dst[0], 'k');
-    OBVellSystemUtils::DeleteInstance();
 }
 
 using StyleNames = ombra_test::WithTextService;
