@@ -359,17 +359,12 @@ public:
     void SetEncoding(int) override {}
 };
 
-// Runs f on a fresh thread, which starts without services.
-template <typename F> void OnNewThread(F f) {
-    std::thread t(f);
-    t.join();
-}
-
+// Each test thread starts without services.
 TEST(TextService, TheFirstServiceOfAThreadStaysAndGoesWithIt) {
     RecordingService first, *second = new RecordingService;
     NoFonts font, otherFont;
     gDestroyed = 0;
-    OnNewThread([&] {
+    std::thread([&] {
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
         OBLumHandler::SetLumService(&first);
         OBLumHandler::SetLumService(second);
@@ -385,30 +380,30 @@ TEST(TextService, TheFirstServiceOfAThreadStaysAndGoesWithIt) {
         OBLumHandler::SetLumService(second);
         EXPECT_EQ(OBLumHandler::GetLumService(), second);
         OBLumHandler::ResetLumService();
-    });
+    }).join();
     EXPECT_EQ(gDestroyed.load(), 0)
         << "what was reset before the thread ended stays with its owner";
     delete second;
     // Services are thread-local and deleted with their thread.
     gDestroyed = 0;
     OBLumService* mine = nullptr;
-    OnNewThread([&mine] {
+    std::thread([&mine] {
         OBLumHandler::SetLumService(new RecordingService);
         OBLumHandler::SetLumFontService(new NoFonts);
         mine = OBLumHandler::GetLumService();
         EXPECT_NE(mine, nullptr);
         EXPECT_NE(OBLumHandler::GetLumFontService(), nullptr);
-        OnNewThread([] {
+        std::thread([] {
             EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
             EXPECT_EQ(OBLumHandler::GetLumFontService(), nullptr);
-        });
-    });
+        }).join();
+    }).join();
     EXPECT_EQ(gDestroyed.load(), 2);
     EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
 }
 
 TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
-    OnNewThread([] {
+    std::thread([] {
         OBLumUnicodeTranslator* t = OBLumUnicodeTranslator::Instance();
         unsigned short units[4] = {};
         char bytes[4] = {};
@@ -439,7 +434,7 @@ TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
         t->SetEncoding(5);
         EXPECT_EQ(service->lastEncoding, 5);
         // Left installed: deleted when the thread ends.
-    });
+    }).join();
 }
 
 unsigned short P(unsigned short u) {

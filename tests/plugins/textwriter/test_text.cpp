@@ -243,16 +243,14 @@ TEST_F(Wrapping, RubyReadingsStyleTagsAndNotesAreWrappedWithTheirText) {
 using Geometry = TextWriterTest;
 
 TEST_F(Geometry, ReportsPageSizeMarginsAndEachPageInTheChosenUnit) {
-    auto Report = [this](UNITS::LINEAR::UnitEnum unit, bool report = true) {
-        DocumentBuilder b;
-        unsigned masters = b.AddMasterSpread("M");
-        unsigned a4 = b.AddMasterPage(masters, "A4", 595.276, 841.89);
-        unsigned spread = b.AddSpread();
-        b.AddPage(spread);
-        b.AddPage(spread, a4);
-        b.StartPage(5);
-        b.Margins(72, 36, 54, 18);
-        b.AddStory().Para("Text");
+    DocumentBuilder b;
+    unsigned spread = b.AddSpread();
+    b.AddPage(spread);
+    b.AddPage(spread, b.AddMasterPage(b.AddMasterSpread("M"), "A4", 595.276, 841.89));
+    b.StartPage(5);
+    b.Margins(72, 36, 54, 18);
+    b.AddStory().Para("Text");
+    auto Report = [&](UNITS::LINEAR::UnitEnum unit, bool report = true) {
         return Write(b, [&](auto& o) { o.reportGeometry = report, o.geometryUnit = unit; });
     };
     EXPECT_EQ(Report(UNITS::LINEAR::kInches),
