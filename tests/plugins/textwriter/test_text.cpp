@@ -9,7 +9,7 @@ namespace {
 
 using namespace textwriter_test;
 
-class TextContent : public TextWriterTest {};
+using TextContent = TextWriterTest;
 
 void SetText(WOBString& text, const char* utf8) {
     OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), text);
@@ -50,13 +50,8 @@ TEST_F(TextContent, TablesWriteRowsOfTabSeparatedCellsWhereTheyAreAnchored) {
     inner.Cell(0, 0, "p").Cell(0, 1, "q");
     story.Text(" and after").EndPara();
     // A table in a cell is flattened into the cell.
-    TableBuilder& outer = story.AddTable(1, 2);
-    outer.Cell(0, 0, "left")
-        .CellText(0, 1)
-        .Text("has")
-        .AddTable(1, 2)
-        .Cell(0, 0, "n1")
-        .Cell(0, 1, "n2");
+    TextBuilder& cell = story.AddTable(1, 2).Cell(0, 0, "left").CellText(0, 1);
+    cell.Text("has").AddTable(1, 2).Cell(0, 0, "n1").Cell(0, 1, "n2");
     Result r = Convert(b, Plain());
     EXPECT_EQ(r.bytes, "Before\n"
                        "A\tB\tC\n"
