@@ -276,6 +276,18 @@ TEST_F(CodePages, AResultThatDoesNotFitLeavesTheOutputAlone) {
     EXPECT_EQ(Service::TextCharToCodePage_Exact(10000, Ptr(big), 3000, &out[0], 2999, exact, used),
               0);
     EXPECT_EQ(used, -1);
+    // Pages named by number take up to 512 bytes of scratch on the stack (no
+    // allocation); the scripts' conversions always take theirs from the memory
+    // service.
+    auto& stats = ombra_test::Stats();
+    for (long long room : {512, 513}) {
+        long long before = stats.allocations;
+        EXPECT_EQ(Service::TextCharToCodePage(10000, Ptr(big), 3, &out[0], room), 3);
+        EXPECT_EQ(stats.allocations - before, room > 512) << room;
+    }
+    long long before = stats.allocations;
+    EXPECT_EQ(ToBytes(*service_, u"\u00E9", 0), "\xE9");
+    EXPECT_EQ(stats.allocations - before, 1);
 
     std::string many = Repeat<std::string>("\x93\xFA\x61", 5000); // "日a"
     std::u16string expected = Repeat<std::u16string>(u"\u65E5a", 5000);
