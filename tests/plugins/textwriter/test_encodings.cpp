@@ -265,17 +265,4 @@ TEST_F(ThroughThePump, AFailingOutputStreamEndsTheWritingButNotTheConversion) {
     EXPECT_TRUE(logger_.Has(OBERR::kWriteFailed));
 }
 
-TEST_F(ThroughThePump, TheBuiltInSampleConvertsCompletely) {
-    Preferences options = Options();
-    options.groupFlag1 = 1;
-    options.groupText1 = "[%s] ";
-    std::string text = Convert(&options, "sample");
-    for (const char* part :
-         {"[Heading] Ombra sample\r\n", "Item\tCount\tPrice\r\nPens\t12\t3.50\r\n",
-          "[1] [Normal] The note's text.\r\n", "これは漢字（かんじ）です。\r\n"})
-        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
-    EXPECT_EQ(text.find("Editor's note"), std::string::npos) << text;
-    EXPECT_EQ(text.find("Running head"), std::string::npos) << text;
-}
-
 } // namespace
