@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -113,43 +115,33 @@ TEST(Resolvers, PrimaryBeforeSecondaryForEveryGetter) {
         kHyphenationGetters, {3, 0, 2, 1}, "hyphenation");
 }
 
-// Chains of depth 1 to 4, nested on the primary side, on the secondary side
-// and on both, with null sources at several places.
+// Random chains up to four deep: each side of a resolver is a source (one
+// sets nothing), null or another resolver; a getter answers from the first
+// source that sets it in depth-first order, primary before secondary.
 TEST(Resolvers, ChainsFollowTheNestingOrder) {
     ConversionState state;
-    CharacterSource s[6];
+    CharacterSource s[7];
     const int moduli[] = {2, 3, 5, 4, 7, 3};
     for (int i = 0; i < 6; ++i)
         SetByPattern(s[i], kCharacterGetters, moduli[i], i % moduli[i]);
-    using Order = std::vector<CharacterSource*>;
-
-    // Depth 2: R2 = ((A, B), C).
-    OBMResolveCharacterAttributes r1(&s[0], &s[1]);
-    OBMResolveCharacterAttributes r2(&r1, &s[2]);
-    ExpectNearestSource(r2, Order{&s[0], &s[1], &s[2]}, kCharacterGetters, "depth 2");
-
-    // Depth 3 with a null source in the middle: ((A, null), B) then D.
-    OBMResolveCharacterAttributes n1(&s[0], nullptr);
-    OBMResolveCharacterAttributes n2(&n1, &s[1]);
-    OBMResolveCharacterAttributes r3(&n2, &s[3]);
-    ExpectNearestSource(r3, Order{&s[0], &s[1], &s[3]}, kCharacterGetters, "depth 3");
-
-    // Depth 4 nested on both sides: ((null, (E, F)), (R2, null)) then a null primary.
-    OBMResolveCharacterAttributes ef(&s[4], &s[5]);
-    OBMResolveCharacterAttributes left(nullptr, &ef);
-    OBMResolveCharacterAttributes right(&r2, nullptr);
-    OBMResolveCharacterAttributes top(&left, &right);
-    OBMResolveCharacterAttributes r4(nullptr, &top);
-    ExpectNearestSource(r4, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters, "depth 4");
-
-    // Sources that are null or set nothing pass every question on.
-    OBMResolveCharacterAttributes none(nullptr, nullptr);
-    ExpectNearestSource(none, Order{}, kCharacterGetters, "no sources");
-    CharacterSource empty;
-    OBMResolveCharacterAttributes e1(&empty, &r4);
-    OBMResolveCharacterAttributes e2(&e1, &empty);
-    ExpectNearestSource(e2, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters,
-                        "empty sources");
+    std::mt19937 rng(7);
+    for (int round = 0; round < 60; ++round) {
+        std::vector<std::unique_ptr<OBMResolveCharacterAttributes>> made;
+        std::vector<CharacterSource*> order;
+        std::function<OBMCharacterAttributes*(int)> side =
+            [&](int depth) -> OBMCharacterAttributes* {
+            unsigned pick = rng() % (depth > 0 ? 10 : 8);
+            if (pick < 7) return order.push_back(&s[pick]), &s[pick];
+            if (pick == 7) return nullptr;
+            OBMCharacterAttributes* primary = side(depth - 1);
+            made.emplace_back(new OBMResolveCharacterAttributes(primary, side(depth - 1)));
+            return made.back().get();
+        };
+        OBMCharacterAttributes* primary = side(3);
+        OBMResolveCharacterAttributes top(primary, side(3));
+        ExpectNearestSource(top, order, kCharacterGetters,
+                            ("round " + std::to_string(round)).c_str());
+    }
 }
 
 TEST(Resolvers, AResolverIsAnElementThatGoesThroughElement) {
