@@ -400,10 +400,10 @@ Decoded FromUTF8(const std::string& bytes) {
 
 // Every code point (the supplementary planes sampled) round-trips in as many
 // bytes as its range takes, alone and in one long text that crosses the
-// conversion's internal chunks.
-TEST(UTF8, EveryCodePointRoundTripsInItsLength) {
+// conversion's internal chunks; Latin-1 bytes give their code points.
+TEST(UTF8, EveryCodePointRoundTripsInItsLengthAndLatin1BytesGiveTheirCodePoints) {
     std::u16string all;
-    std::string bytes;
+    std::string bytes, latin;
     for (char32_t c = 1; c <= 0x10FFFF; c += c < 0x10000 ? 1 : 97) {
         if (c >= 0xD800 && c < 0xE000) continue;
         std::u16string units(1, char16_t(c));
@@ -413,11 +413,27 @@ TEST(UTF8, EveryCodePointRoundTripsInItsLength) {
         ASSERT_EQ(FromUTF8(one).units, units) << c;
         all += units;
         bytes += one;
+        if (c < 256) latin += static_cast<char>(c);
     }
     EXPECT_EQ(ToUTF8(all), bytes);
     Decoded back = FromUTF8(bytes);
     EXPECT_EQ(back.result, 1);
     EXPECT_TRUE(back.units == all);
+
+    COBString out;
+    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(latin.data()),
+                                        latin.size(), out);
+    EXPECT_EQ(std::string(out.GrabCString(), static_cast<std::size_t>(out.Length())),
+              bytes.substr(0, 127 + 2 * 128));
+    EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);
+    // NUL bytes are text too.
+    const unsigned char withNul[] = {'a', 0, 'b'};
+    OBStringUtils::ConvertCStringToUTF8(withNul, 3, out);
+    EXPECT_EQ(out.Length(), 3);
+    latin.assign(20000, '\xE9'); // across the internal chunks
+    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(latin.data()),
+                                        latin.size(), out);
+    EXPECT_EQ(out.Length(), 40000);
 }
 
 // UTF-16 to UTF-8 and back by the tables: unpaired surrogates, lenient
@@ -433,28 +449,6 @@ TEST(UTF8, ConversionsFollowTheirTables) {
     WOBString out;
     EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(nullptr, 3, out), 0);
     EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(nullptr, 0, out), 1);
-}
-
-TEST(UTF8, Latin1ToUTF8) {
-    std::string all;
-    std::u16string expected;
-    for (int b = 1; b < 256; ++b)
-        all.push_back(static_cast<char>(b)), expected.push_back(static_cast<char16_t>(b));
-    COBString out;
-    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(all.data()),
-                                        all.size(), out);
-    EXPECT_EQ(std::string(out.GrabCString(), static_cast<std::size_t>(out.Length())),
-              ToUTF8(expected));
-    EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);
-
-    // NUL bytes are text too.
-    const unsigned char withNul[] = {'a', 0, 'b'};
-    OBStringUtils::ConvertCStringToUTF8(withNul, 3, out);
-    EXPECT_EQ(out.Length(), 3);
-    std::string latin(20000, '\xE9'); // across the internal chunks
-    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(latin.data()),
-                                        latin.size(), out);
-    EXPECT_EQ(out.Length(), 40000);
 }
 
 TEST(UTF8, RunningOutOfMemoryIsReportedAndWhatFittedIsKept) {
