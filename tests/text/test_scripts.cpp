@@ -24,10 +24,6 @@ using ombra_test::U16;
 
 namespace {
 
-WSE::WritingScriptEnum Fallback(int charset) {
-    return OBVellHandler::ConvertCharsetToLumWritingScript(charset);
-}
-
 int Convert(int charset, const char* name, OBPlatforms platform, char* out = nullptr) {
     return OBVellHandler::ConvertCharsetToLumWritingScript(charset, name, platform, out);
 }
@@ -36,7 +32,8 @@ TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedTheWindowsSetsMapAndNothingC
     for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "fallback")) {
         std::istringstream charsets(row[1]);
         for (int charset; charsets >> charset;)
-            EXPECT_EQ(Fallback(charset), std::stoi(row[0])) << charset;
+            EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(charset), std::stoi(row[0]))
+                << charset;
     }
 
     ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
