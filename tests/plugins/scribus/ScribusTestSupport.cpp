@@ -144,4 +144,21 @@ std::string Pump::Convert(const std::string& bytes, short& ok, std::vector<unsig
     return convertor_ ? plugin_test::ConvertBytes(convertor_, bytes, &options_, ok, log) : "";
 }
 
+std::string CheckConversion(Pump& pump, const std::string& bytes,
+                            const std::vector<std::u16string>& texts, std::vector<unsigned>* log,
+                            int* error) {
+    short ok = 0;
+    std::vector<std::u16string> words = PlainWords(FromUtf8(pump.Convert(bytes, ok, log)));
+    if (ok != 1) return "the pump did not run";
+    for (const std::u16string& text : texts)
+        if (!ContainsRun(words, PlainWords(text)))
+            return "missing the words of \"" + Utf8(text).substr(0, 60) + "\"";
+    Conversion direct(bytes);
+    if (error) *error = direct.error;
+    std::string tree = CheckValueTypes(direct.top);
+    for (Element* story : Descendants(direct.TopOf(EL::kStoryList), EL::kChildStory))
+        tree += CheckRuns(story);
+    return tree.empty() ? "" : "the reader's tree breaks the conventions: " + tree.substr(0, 200);
+}
+
 } // namespace scribus_test

@@ -79,6 +79,14 @@ private:
 /// of Init.
 using Conversion = plugin_test::ReaderRun<ScribusReader>;
 
+/// Converts through the pump and then directly: empty when the pump ran, the
+/// words of each text come out in order and the reader's tree follows the
+/// conventions (value types, runs); otherwise what is wrong. The log's
+/// string ids land in log, the reader's error code in error, when given.
+std::string CheckConversion(Pump& pump, const std::string& bytes,
+                            const std::vector<std::u16string>& texts,
+                            std::vector<unsigned>* log = nullptr, int* error = nullptr);
+
 // Reading the reader's trees (tests/support/DocumentBuilder.h).
 using namespace ombra_test;
 
