@@ -82,17 +82,6 @@ TEST_F(MemoryTransfer, UnwritableTemporaryDirectoryKeepsTheContent) {
     EXPECT_EQ(Contents(mem), data);
 }
 
-TEST_F(MemoryTransfer, DirectoryWithoutWritePermission) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    ASSERT_EQ(::mkdir(Path("locked").c_str(), 0555), 0);
-    UseTempDirectory(Path("locked") + "/");
-    OBMemXferBytes mem;
-    Bytes data = Pattern(4000);
-    EXPECT_EQ(mem.Write(data.data(), data.size()), 0u);
-    EXPECT_EQ(mem.GetStreamState(), kStreamError);
-    EXPECT_TRUE(Entries(Path("locked")).empty());
-}
-
 TEST_F(MemoryTransfer, NoMemoryNeverLosesOrLeaves) {
     Bytes data = Pattern(3000);
     ombra_test::SweepAllocationFailures([&] {

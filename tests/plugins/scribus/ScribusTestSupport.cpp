@@ -68,10 +68,15 @@ std::string CheckCoverage(const scribus::Story& story) {
         if (p.start != pos)
             return "paragraph starts at " + std::to_string(p.start) + ", expected " +
                    std::to_string(pos);
+        if (pos + p.length > story.text.size()) return "paragraphs run past the text";
+        auto inside = std::count(story.text.begin() + pos, story.text.begin() + pos + p.length,
+                                 scribus::kParagraphSeparator);
         pos += p.length;
-        bool last = i + 1 == story.paragraphs.size();
-        if (!last && (p.length == 0 || story.text[pos - 1] != scribus::kParagraphSeparator))
+        bool ends = p.length > 0 && story.text[pos - 1] == scribus::kParagraphSeparator;
+        if (i + 1 < story.paragraphs.size() && !ends)
             return "paragraph " + std::to_string(i) + " does not end with a separator";
+        if (inside > (ends ? 1 : 0))
+            return "paragraph " + std::to_string(i) + " holds a separator before its end";
     }
     if (story.paragraphs.empty()) return "no paragraphs";
     if (pos != story.text.size()) return "paragraphs end at " + std::to_string(pos);

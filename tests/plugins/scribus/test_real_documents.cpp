@@ -168,35 +168,24 @@ struct Mapped {
 };
 
 Mapped ToModel(const std::u16string& scribus) {
+    // Scribus's spelling: the model's character and marker (none: -1).
+    static const std::map<char16_t, std::pair<char16_t, int>> kSpelled = {
+        {0x0D, {kParagraphSeparator, -1}},
+        {0x1E, {kObjectReplacement, int(Marker::Kind::kPageNumber)}},
+        {0x17, {kObjectReplacement, int(Marker::Kind::kPageCount)}},
+        {0x1A, {u'\f', int(Marker::Kind::kColumnBreak)}},
+        {0x1B, {u'\f', int(Marker::Kind::kFrameBreak)}}};
     Mapped m;
-    auto marker = [&](char16_t c, Marker::Kind kind) {
-        m.markers.emplace_back(static_cast<std::uint32_t>(m.text.size()), kind);
-        m.text += c;
-    };
     for (char16_t c : scribus) {
         m.position.push_back(m.text.size());
-        switch (c) {
-        case 0x0D:
-            m.text += kParagraphSeparator;
-            break;
-        case 0x1E:
-            marker(kObjectReplacement, Marker::Kind::kPageNumber);
-            break;
-        case 0x17:
-            marker(kObjectReplacement, Marker::Kind::kPageCount);
-            break;
-        case 0x1A:
-            marker(u'\f', Marker::Kind::kColumnBreak);
-            break;
-        case 0x1B:
-            marker(u'\f', Marker::Kind::kFrameBreak);
-            break;
-        case 0x2029:
-            break;
-        default:
+        auto spelled = kSpelled.find(c);
+        if (spelled != kSpelled.end() && spelled->second.second >= 0)
+            m.markers.emplace_back(static_cast<std::uint32_t>(m.text.size()),
+                                   Marker::Kind(spelled->second.second));
+        if (spelled != kSpelled.end())
+            m.text += spelled->second.first;
+        else if (c != 0x2029)
             m.text += (c < 0x20 && c != kTab) ? u' ' : c;
-            break;
-        }
     }
     return m;
 }
