@@ -148,27 +148,6 @@ TEST_F(FileTransfer, OpenModes) {
     EXPECT_EQ(f.Open(OBSysFileRef(root.c_str()), kFileRead, 0, 0), 0); // a folder
 }
 
-TEST_F(FileTransfer, CopiesNameTheFileButHoldNoneOpen) {
-    Write("c", "abc");
-    OBFileXferBytesRef f;
-    ASSERT_EQ(f.Open(OBSysFileRef(Path("c").c_str()), kFileRead, 0, 0), 1);
-    OBFileXferBytesRef copy(f);
-    EXPECT_EQ(copy.GetStreamState(), kStreamError);
-    unsigned char buf[3];
-    EXPECT_EQ(copy.Read(buf, 3), 0u);
-    ASSERT_EQ(copy.Open(copy.GetSystemFile(), kFileRead, 0, 0), 1); // the same file
-    EXPECT_EQ(copy.Read(buf, 3), 3u);
-    copy = f;
-    EXPECT_EQ(copy.GetStreamState(), kStreamError);
-    EXPECT_EQ(f.Read(buf, 3), 3u);                              // the source is untouched
-    EXPECT_EQ(f.Seek(-1, static_cast<OBSeekFromWhere>(3)), 2u); // other origins: from here
-    f.Close();
-    f.Close(); // harmless
-    OBFileXferBytesRef never;
-    never.Close();
-    EXPECT_EQ(never.GetStreamState(), kStreamClosed);
-}
-
 // Exposes the protected network helpers.
 class NetworkProbe : public OBFileXferBytesRef {
 public:

@@ -261,14 +261,8 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
 std::vector<std::string> RealDocuments() {
     std::vector<std::string> names;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(RealDir(), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        const std::string suffix = ".expected";
-        if (name.size() > suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            names.push_back(name.substr(0, name.size() - suffix.size()));
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(RealDir(), ec))
+        if (entry.path().extension() == ".expected") names.push_back(entry.path().stem().string());
     std::sort(names.begin(), names.end());
     return names;
 }
