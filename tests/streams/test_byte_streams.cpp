@@ -148,19 +148,9 @@ TEST_F(FileTransfer, OpenModes) {
     EXPECT_EQ(f.Open(OBSysFileRef(root.c_str()), kFileRead, 0, 0), 0); // a folder
 }
 
-// Exposes the protected network helpers.
-class NetworkProbe : public OBFileXferBytesRef {
-public:
-    using OBFileXferBytesRef::GetLocallyCachedFile;
-    using OBFileXferBytesRef::IsNetworkDrive;
-};
-
 TEST_F(FileTransfer, LocalFilesAreNotCached) {
     Write("local", "x");
     OBSysFileRef local(Path("local").c_str());
-    NetworkProbe probe;
-    EXPECT_EQ(probe.IsNetworkDrive(local), 0);
-    EXPECT_EQ(probe.GetLocallyCachedFile(local, kFileRead | kFileCacheNetwork), local);
     OBFileXferBytesRef f;
     ASSERT_EQ(f.Open(local, kFileRead | kFileCacheNetwork, 0, 0), 1);
     EXPECT_EQ(f.GetCachedSystemFile(), local);

@@ -19,25 +19,16 @@ scribus::ParseResult ParseBytes(const std::string& bytes, const scribus::ParseOp
 }
 
 std::string Gzip(const std::string& prefix, std::size_t padding, const std::string& suffix) {
+    std::string in = prefix + std::string(padding, ' ') + suffix;
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out;
-    const std::string chunk(1 << 20, ' ');
-    auto feed = [&](const std::string& in, std::size_t size, int flush) {
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-        z.avail_in = static_cast<uInt>(size);
-        do {
-            char buf[1 << 16];
-            z.next_out = reinterpret_cast<Bytef*>(buf);
-            z.avail_out = sizeof buf;
-            deflate(&z, flush);
-            out.append(buf, sizeof buf - z.avail_out);
-        } while (z.avail_out == 0);
-    };
-    feed(prefix, prefix.size(), Z_NO_FLUSH);
-    for (std::size_t done = 0; done < padding; done += chunk.size())
-        feed(chunk, std::min(chunk.size(), padding - done), Z_NO_FLUSH);
-    feed(suffix, suffix.size(), Z_FINISH);
+    std::string out(deflateBound(&z, in.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(&in[0]);
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
     deflateEnd(&z);
     return out;
 }
