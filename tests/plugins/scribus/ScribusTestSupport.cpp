@@ -33,6 +33,21 @@ std::string Gzip(const std::string& prefix, std::size_t padding, const std::stri
     return out;
 }
 
+std::u16string Unescaped(const std::string& field) {
+    std::u16string in = FromUtf8(field), out;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == u'\\' && i + 1 < in.size() && in[i + 1] == u'\\') {
+            out += in[++i];
+        } else if (in[i] == u'\\' && i + 5 < in.size() && in[i + 1] == u'u') {
+            out += static_cast<char16_t>(std::stoul(Utf8(in.substr(i + 2, 4)), nullptr, 16));
+            i += 5;
+        } else {
+            out += in[i];
+        }
+    }
+    return out;
+}
+
 std::string Shown(const std::u16string& text) {
     std::u16string out;
     for (char16_t c : text)

@@ -34,6 +34,8 @@ std::string Gzip(const std::string& prefix, std::size_t padding = 0,
 inline std::u16string FromUtf8(const std::string& text) {
     return ombra_test::Utf16(text);
 }
+/// A field of a table: \\ is a backslash, \uXXXX the UTF-16 unit it names.
+std::u16string Unescaped(const std::string& field);
 /// Story text as UTF-8 with the special characters spelled out: paragraph
 /// end "¶", line break "|", objects and variables "#".
 std::string Shown(const std::u16string& text);

@@ -17,14 +17,6 @@ namespace {
 
 using namespace scribus_test;
 
-// The stories of the StoryList with their texts, in order.
-std::vector<std::pair<Element*, std::u16string>> Stories(const Conversion& c) {
-    std::vector<std::pair<Element*, std::u16string>> out;
-    for (Element* s : Children(c.TopOf(EL::kStoryList), EL::kParentStory))
-        out.emplace_back(s, StoryText(s->GetChild(EL::kChildStory)));
-    return out;
-}
-
 class ScribusReaderMapping : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(bytes_.empty()); }
@@ -68,8 +60,8 @@ TEST_F(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
         });
         EXPECT_EQ(CheckValueTypes(c.top), "");
         std::vector<std::string> texts;
-        for (auto& s : Stories(c))
-            texts.push_back(Shown(s.second));
+        for (Element* s : Children(c.TopOf(EL::kStoryList), EL::kParentStory))
+            texts.push_back(Shown(StoryText(s->GetChild(EL::kChildStory))));
         auto has = [&texts](const char* text) {
             return std::find(texts.begin(), texts.end(), text) != texts.end();
         };

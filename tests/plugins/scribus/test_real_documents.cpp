@@ -46,23 +46,6 @@ std::string RealDir() {
 // ---------------------------------------------------------------------------
 // The expected file: tab-separated records, texts escaped with \\ and \uXXXX.
 
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == '\\') {
-            out += s[++i];
-        } else if (s[i] == '\\' && i + 5 < s.size() && s[i + 1] == 'u') {
-            // Only characters of the basic plane are escaped.
-            out += Utf8(std::u16string(
-                1, static_cast<char16_t>(std::stoul(s.substr(i + 2, 4), nullptr, 16))));
-            i += 5;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 struct ExpectedText {
     std::vector<std::string> frames; // a story: its frames in chain order
     std::string table;               // a cell: its table and place
@@ -104,8 +87,8 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
         std::vector<std::string> f; // empty fields count, the last one too
         std::size_t start = 0;
         for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-            f.push_back(Unescape(line.substr(start, tab - start)));
-        f.push_back(Unescape(line.substr(start)));
+            f.push_back(Utf8(Unescaped(line.substr(start, tab - start))));
+        f.push_back(Utf8(Unescaped(line.substr(start))));
         const std::string& kind = f[0];
         // A field the record leaves out is empty (and no number).
         auto field = [&f](std::size_t k) { return k < f.size() ? f[k] : std::string(); };

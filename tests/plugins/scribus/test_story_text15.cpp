@@ -29,20 +29,6 @@ ParseResult OneStory(const std::string& content) {
     return ParseBytes(xml);
 }
 
-// \uXXXX escapes as the UTF-16 units they name.
-std::u16string Unescaped(const std::string& field) {
-    std::u16string in = scribus_test::FromUtf8(field), out;
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] == u'\\' && i + 5 < in.size() && in[i + 1] == u'u') {
-            out += static_cast<char16_t>(std::stoul(Utf8(in.substr(i + 2, 4)), nullptr, 16));
-            i += 5;
-        } else {
-            out += in[i];
-        }
-    }
-    return out;
-}
-
 // tests/data/scribus/story-text15.tsv: StoryTexts and what they read as.
 TEST(ScribusStoryText15, EachStoryTextReadsAsScribusReadsIt) {
     std::istringstream table(scribus_test::Fixture("story-text15.tsv"));
@@ -55,9 +41,9 @@ TEST(ScribusStoryText15, EachStoryTextReadsAsScribusReadsIt) {
         std::getline(fields, text, '\t');
         std::getline(fields, warnings, '\t');
         std::getline(fields, markers, '\t');
-        ParseResult r = OneStory(Utf8(Unescaped(content)));
+        ParseResult r = OneStory(Utf8(scribus_test::Unescaped(content)));
         ASSERT_EQ(1u, r.document.stories.size()) << line;
-        EXPECT_EQ(Unescaped(text), r.document.stories[0].text) << line;
+        EXPECT_EQ(scribus_test::Unescaped(text), r.document.stories[0].text) << line;
         EXPECT_EQ("", CheckCoverage(r.document.stories[0])) << line;
         if (!warnings.empty()) {
             EXPECT_EQ(std::stoul(warnings), r.warnings.size()) << line;
