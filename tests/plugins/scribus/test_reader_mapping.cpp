@@ -17,14 +17,9 @@ namespace {
 
 using namespace scribus_test;
 
-class ScribusReaderMapping : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_FALSE(bytes_.empty()); }
-    std::string bytes_ = Fixture("reader-features.sla");
-};
-
-TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqueIdsAndReferences) {
-    Conversion c(bytes_);
+TEST(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqueIdsAndReferences) {
+    Conversion c(Fixture("reader-features.sla"));
+    ASSERT_FALSE(c.top.empty());
     std::vector<EL::ElementTypeEnum> kinds;
     for (Element* e : c.top)
         kinds.push_back(e->GetElementType());
@@ -49,11 +44,12 @@ TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqu
 // refer to) are pinned by the recorded dump of this document
 // (scribus_outputs_unchanged).
 
-TEST_F(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
+TEST(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
+    const std::string bytes = Fixture("reader-features.sla");
     // Each preference switched off in turn (-1: none); the texts of the stories left.
     for (int off = -1; off < 4; ++off) {
         SCOPED_TRACE(off);
-        Conversion c(bytes_, [off](OBPreferenceList& l) {
+        Conversion c(bytes, [off](OBPreferenceList& l) {
             OBPreference* p = nullptr;
             l.GetNthPreference(off, &p);
             if (auto* flag = dynamic_cast<OBBooleanPreference*>(p)) flag->SetCurrentValue(short(0));

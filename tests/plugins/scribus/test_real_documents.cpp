@@ -32,6 +32,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -337,12 +338,12 @@ TEST_P(RealDocument, PagesLayersColoursAndStylesAreThoseScribusReports) {
     std::vector<Layer> layers = doc.layers;
     std::stable_sort(layers.begin(), layers.end(),
                      [](const Layer& a, const Layer& b) { return a.level < b.level; });
-    ASSERT_EQ(expected_.layers.size(), layers.size());
-    for (std::size_t i = 0; i < layers.size(); ++i) {
-        EXPECT_EQ(expected_.layers[i].name, layers[i].name);
-        EXPECT_EQ(expected_.layers[i].visible, layers[i].visible) << layers[i].name;
-        EXPECT_EQ(expected_.layers[i].printable, layers[i].printable) << layers[i].name;
-    }
+    std::vector<std::tuple<std::string, bool, bool>> want, got;
+    for (const auto& l : expected_.layers)
+        want.emplace_back(l.name, l.visible, l.printable);
+    for (const Layer& l : layers)
+        got.emplace_back(l.name, l.visible, l.printable);
+    EXPECT_EQ(want, got);
 
     std::map<std::string, bool> colors;
     for (const Color& c : doc.colors)
