@@ -27,12 +27,9 @@ void Release(void* block) {
     std::free(block);
 }
 
-bool IsScribusName(const std::string& name) {
-    for (std::string suffix : {".sla", ".sla.gz", ".scd", ".scd.gz"})
-        if (name.size() >= suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return true;
-    return false;
+bool IsScribusName(fs::path name) {
+    if (name.extension() == ".gz") name = name.stem();
+    return name.extension() == ".sla" || name.extension() == ".scd";
 }
 
 // What is wrong with the document, or "".
@@ -84,7 +81,7 @@ int main(int argc, char** argv) {
         std::error_code ec;
         for (fs::recursive_directory_iterator it(argv[i], ec), end; !ec && it != end;
              it.increment(ec))
-            if (it->is_regular_file() && IsScribusName(it->path().filename().string()))
+            if (it->is_regular_file() && IsScribusName(it->path().filename()))
                 files.push_back(it->path());
     }
     std::sort(files.begin(), files.end());

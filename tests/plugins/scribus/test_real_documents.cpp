@@ -63,12 +63,8 @@ struct Expected {
     int pages = -1;
     std::map<int, std::string> masterOfPage;
     std::vector<std::string> masters;
-    struct Layer {
-        std::string name;
-        bool visible, printable;
-    };
-    std::vector<Layer> layers;
-    std::map<std::string, bool> colors; // name -> spot
+    std::vector<std::tuple<std::string, bool, bool>> layers; // name, visible, printable
+    std::map<std::string, bool> colors;                      // name -> spot
     std::vector<std::string> paragraphStyles, characterStyles;
     std::map<int, std::vector<std::pair<std::string, int>>> items; // page -> (name, type)
     struct Frame {
@@ -104,7 +100,7 @@ bool ReadExpected(const std::string& path, Expected& e, std::string& error) {
         else if (kind == "master")
             e.masters.push_back(field(1));
         else if (kind == "layer")
-            e.layers.push_back({field(1), field(2) == "1", field(3) == "1"});
+            e.layers.emplace_back(field(1), field(2) == "1", field(3) == "1");
         else if (kind == "color")
             e.colors[field(1)] = field(2) == "1";
         else if (kind == "paragraph-style")
@@ -338,12 +334,10 @@ TEST_P(RealDocument, PagesLayersColoursAndStylesAreThoseScribusReports) {
     std::vector<Layer> layers = doc.layers;
     std::stable_sort(layers.begin(), layers.end(),
                      [](const Layer& a, const Layer& b) { return a.level < b.level; });
-    std::vector<std::tuple<std::string, bool, bool>> want, got;
-    for (const auto& l : expected_.layers)
-        want.emplace_back(l.name, l.visible, l.printable);
+    std::vector<std::tuple<std::string, bool, bool>> got;
     for (const Layer& l : layers)
         got.emplace_back(l.name, l.visible, l.printable);
-    EXPECT_EQ(want, got);
+    EXPECT_EQ(expected_.layers, got);
 
     std::map<std::string, bool> colors;
     for (const Color& c : doc.colors)
