@@ -106,37 +106,30 @@ int ItemNamed(const scribus::Document& doc, const std::string& name) {
     return found;
 }
 
-std::vector<std::u16string> Words(const std::u16string& text) {
+namespace {
+
+// The words (runs of letters and digits of any script) of a text as the
+// text writer shows them: without soft hyphens, and without numbers
+// (variables show theirs, notes their marks).
+std::vector<std::u16string> PlainWords(const std::u16string& text) {
     std::vector<std::u16string> out(1);
     for (char16_t c : text) {
         unsigned category = (OBCharacterClass::GetCharacterProperty(c) >> 8) & 0xF;
         if ((c >= 0xD800 && c <= 0xDFFF) || category == OBCC::kLetter || category == OBCC::kDigit ||
             category == OBCC::kMark || category == OBCC::kKanaSign)
             out.back() += c;
-        else if (!out.back().empty())
+        else if (c != scribus::kSoftHyphen && !out.back().empty())
             out.emplace_back();
     }
-    if (out.back().empty()) out.pop_back();
+    out.erase(std::remove_if(out.begin(), out.end(),
+                             [](const std::u16string& w) {
+                                 return w.find_first_not_of(u"0123456789") == w.npos;
+                             }),
+              out.end());
     return out;
 }
 
-std::vector<std::u16string> PlainWords(const std::u16string& text) {
-    std::u16string plain = text;
-    plain.erase(std::remove(plain.begin(), plain.end(), scribus::kSoftHyphen), plain.end());
-    std::vector<std::u16string> words = Words(plain);
-    words.erase(std::remove_if(words.begin(), words.end(),
-                               [](const std::u16string& w) {
-                                   return w.find_first_not_of(u"0123456789") == w.npos;
-                               }),
-                words.end());
-    return words;
-}
-
-bool ContainsRun(const std::vector<std::u16string>& hay,
-                 const std::vector<std::u16string>& needle) {
-    return needle.empty() ||
-           std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
-}
+} // namespace
 
 Pump::Pump()
     : manager_(new OBConvertorManager(OMBRA_READER_DIR, OMBRA_WRITER_DIR)), convertor_(nullptr) {
@@ -161,9 +154,12 @@ std::string CheckConversion(Pump& pump, const std::string& bytes,
     short ok = 0;
     std::vector<std::u16string> words = PlainWords(FromUtf8(pump.Convert(bytes, ok, log)));
     if (ok != 1) return "the pump did not run";
-    for (const std::u16string& text : texts)
-        if (!ContainsRun(words, PlainWords(text)))
+    for (const std::u16string& text : texts) {
+        std::vector<std::u16string> run = PlainWords(text); // in order, one after the other
+        if (!run.empty() &&
+            std::search(words.begin(), words.end(), run.begin(), run.end()) == words.end())
             return "missing the words of \"" + Utf8(text).substr(0, 60) + "\"";
+    }
     Conversion direct(bytes);
     if (error) *error = direct.error;
     std::string tree = CheckValueTypes(direct.top);

@@ -47,14 +47,6 @@ std::string CheckCoverage(const scribus::Story& story);
 /// name is not unique.
 int ItemNamed(const scribus::Document& doc, const std::string& name);
 
-/// Words (runs of letters and digits of any script) of a UTF-16 text.
-std::vector<std::u16string> Words(const std::u16string& text);
-/// The words of a text as the text writer shows them: without soft hyphens,
-/// and without numbers (variables show theirs, notes their marks).
-std::vector<std::u16string> PlainWords(const std::u16string& text);
-/// True when needle's words appear in order, one after the other, in hay.
-bool ContainsRun(const std::vector<std::u16string>& hay, const std::vector<std::u16string>& needle);
-
 /// The core with the built readers and writers, as a host sets it up, and
 /// its text convertor (writer 259) writing UTF-8 with the stories on master
 /// pages and hidden layers too.
