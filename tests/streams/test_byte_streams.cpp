@@ -324,19 +324,14 @@ TEST_F(FolderWalk, WideWalkBuildsUtf16Paths) {
 }
 
 TEST_F(FolderWalk, NoMemoryEndsTheWalkCleanly) {
-    std::size_t all = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        ombra_test::SweepAllocationFailures([&] {
-            std::vector<std::string> found;
-            WFolderTraverser walker(OBSysFileRef(root.c_str()), ".obrd", 0);
-            OBSysFileRef item;
-            while (found.size() < 20 && walker.GetNextMatch(item) == 1)
-                found.push_back(item.GrabCString());
-            if (pass == 0) all = found.size();
-            EXPECT_LE(found.size(), all);
-            return found.size() == all;
-        });
-    }
+    WFolderTraverser whole(OBSysFileRef(root.c_str()), ".obrd", 0);
+    const std::size_t all = Walk(whole, true).size();
+    ombra_test::SweepAllocationFailures([&] {
+        WFolderTraverser walker(OBSysFileRef(root.c_str()), ".obrd", 0);
+        std::size_t found = Walk(walker, true, 20).size();
+        EXPECT_LE(found, all);
+        return found == all;
+    });
 }
 
 TEST_F(FolderWalk, FolderOfAFileWithTheExtension) {
