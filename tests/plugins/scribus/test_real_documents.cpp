@@ -172,6 +172,13 @@ Mapped ToModel(const std::u16string& scribus) {
 
 // ---------------------------------------------------------------------------
 
+/// An item's page as the expected file names it: "3" or "master:NAME".
+std::string PageOf(const Document& doc, const Item& it) {
+    if (it.page < 0) return "none";
+    return it.onMasterPage ? "master:" + doc.masterPages[it.page].name
+                           : std::to_string(it.page + 1);
+}
+
 /// The item Scribus calls `name`. Items whose file stores no name get one
 /// from Scribus when it opens the file; those are found by page and place,
 /// and unnamed items stacked exactly on each other in the order they lie.
@@ -195,9 +202,7 @@ int FindItem(const Document& doc, const Expected& e, const std::string& name) {
     for (std::size_t i = 0; i < doc.items.size(); ++i) {
         const Item& it = doc.items[i];
         if (!it.name.empty() || it.onMasterPage != master || it.page < 0) continue;
-        std::string page =
-            master ? "master:" + doc.masterPages[it.page].name : std::to_string(it.page + 1);
-        if (samePlace({page, it.x, it.y, it.width, it.height}) && rank-- == 0)
+        if (samePlace({PageOf(doc, it), it.x, it.y, it.width, it.height}) && rank-- == 0)
             return static_cast<int>(i);
     }
     return -1;
@@ -378,14 +383,7 @@ TEST_P(RealDocument, TextFramesAndTablesLieWhereScribusPutsThem) {
             continue;
         }
         const Item& it = doc.items[i];
-        bool master = f.page.compare(0, 7, "master:") == 0;
-        EXPECT_EQ(master, it.onMasterPage) << name;
-        if (master && it.page >= 0) {
-            EXPECT_EQ(f.page.substr(7), doc.masterPages[it.page].name) << name;
-        }
-        if (!master) {
-            EXPECT_EQ(std::stoi(f.page), it.page + 1) << name;
-        }
+        EXPECT_EQ(f.page, PageOf(doc, it)) << name;
         EXPECT_NEAR(f.x, it.x, 0.01) << name;
         EXPECT_NEAR(f.y, it.y, 0.01) << name;
         EXPECT_NEAR(f.width, it.width, 0.01) << name;
