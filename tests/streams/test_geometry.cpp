@@ -248,12 +248,15 @@ TEST(GeometryLine, IntersectionsAndPointsAtADistance) {
     EXPECT_EQ(diagonal.SolveForIntersectPoint(OBLine(1, 5), &at), 0); // parallel
     EXPECT_EQ(diagonal.SolveForIntersectPoint(OBPoint(0, 1), OBPoint(1, 0), &at), 1);
     ExpectPoint(at, 0.5, 0.5);
+    EXPECT_EQ(diagonal.SolveForIntersectPoint(OBPoint(1, 1), OBPoint(2, 0), &at), 1); // an end
     EXPECT_EQ(diagonal.SolveForIntersectPoint(OBPoint(2, 1), OBPoint(3, 0), &at), 0);
     ExpectPoint(at, 1.5, 1.5); // the line intersection is still reported
 
     OBPoint out(99, 99);
     EXPECT_EQ(OBLine(0, 0).FindPointOnLine(OBPoint(0, 0), 0, OBPoint(1, 0), &out), 0);
     ExpectPoint(out, 99, 99);
+    EXPECT_EQ(OBLine(2.0).FindPointOnLine(OBPoint(2, 0), 3, OBPoint(2, 10), &out), 1); // vertical
+    ExpectPoint(out, 2, -3);
     EXPECT_EQ(OBLine(1, 1).FindPointOnLine(OBPoint(10, 0), 1, OBPoint(0, 0), &out), 0); // a miss
 }
 
