@@ -252,8 +252,9 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
                     styleUnder_.Of(styleUnderCss_);
                     styleUnderStyle_ = style;
                     styleUnderValid_ = true;
+                    ++styleUnderVersion_;
                 }
-                OBHtmlStyles::WithoutRepeats(css, styleUnder_);
+                paragraphRepeats_.Apply(css, styleUnder_, styleUnderVersion_);
             }
         }
         if (!css.IsEmpty()) {
@@ -389,13 +390,21 @@ void OBHtmlConversion::CloseRun() {
 // character style stay.
 void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
     if (!underValid_ || underStyle_ != run.characterStyle) {
-        underCss_.Truncate(0);
-        styles_.CharacterCss(run.inherited, underCss_);
-        under_.Of(underCss_);
+        nextUnderCss_.Clear();
+        styles_.CharacterCss(run.inherited, nextUnderCss_);
+        // Paragraphs mostly repeat what lies under their runs.
+        if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
+            std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
+                        static_cast<std::size_t>(underCss_.Size())) != 0) {
+            underCss_.Clear();
+            underCss_.Append(nextUnderCss_);
+            under_.Of(underCss_);
+            ++underVersion_;
+        }
         underValid_ = true;
         underStyle_ = run.characterStyle;
     }
-    OBHtmlStyles::WithoutRepeats(css, under_);
+    runRepeats_.Apply(css, under_, underVersion_);
 }
 
 // The run's character style as a class, its own formatting as an inline
@@ -759,20 +768,39 @@ void OBHtmlConversion::Escaped(const unsigned short* units, long long n) {
 }
 
 // Text as HTML: the characters with a meaning escaped, controls and
-// noncharacters (which HTML does not allow) as U+FFFD.
+// noncharacters (which HTML does not allow) as U+FFFD. In blocks: each unit
+// takes at most 5 bytes ("&amp;"), a pair 4 for its 2 units.
 void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* units, long long n) {
-    long long from = 0;
-    for (long long i = 0; units && i < n; ++i) {
-        unsigned short u = units[i];
-        const char* escape = u == '&' ? "&amp;" : u == '<' ? "&lt;" : u == '>' ? "&gt;" : nullptr;
-        bool bad = (u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7F && u < 0xA0) || u == 0xFFFE ||
-                   u == 0xFFFF || (u >= 0xFDD0 && u <= 0xFDEF);
-        if (!escape && !bad) continue;
-        out.AppendUtf16(units + from, i - from);
-        out.Append(escape ? escape : "\xEF\xBF\xBD");
-        from = i + 1;
+    constexpr long long kBlock = 4096;
+    for (long long i = 0; units && i < n;) {
+        long long end = n - i > kBlock ? i + kBlock : n;
+        char* p = out.Reserve(5 * (end - i) + 1);
+        if (!p) return;
+        char* start = p;
+        while (i < end) {
+            unsigned short u = units[i];
+            if (u >= 0x20 && u < 0x7F && u != '&' && u != '<' && u != '>') {
+                *p++ = static_cast<char>(u);
+                ++i;
+                continue;
+            }
+            const char* escape = u == '&'   ? "&amp;"
+                                 : u == '<' ? "&lt;"
+                                 : u == '>' ? "&gt;"
+                                            : nullptr;
+            bool bad = (u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7F && u < 0xA0) ||
+                       u == 0xFFFE || u == 0xFFFF || (u >= 0xFDD0 && u <= 0xFDEF);
+            if (!escape && !bad) {
+                i += PutUtf8(units, n, i, p);
+                continue;
+            }
+            if (!escape) escape = "\xEF\xBF\xBD";
+            while (*escape)
+                *p++ = *escape++;
+            ++i;
+        }
+        out.Commit(p - start);
     }
-    out.AppendUtf16(units + from, n - from);
 }
 
 void OBHtmlConversion::AppendEscaped(Utf8Text& out, const Utf8Text& text, bool attribute) {

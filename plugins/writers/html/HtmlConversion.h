@@ -136,6 +136,9 @@ private:
     // paragraph, and under paragraphs of a paragraph style.
     obwalk::Utf8Text underCss_, styleUnderCss_;
     OBHtmlStyles::Declarations under_, styleUnder_; // in underCss_, styleUnderCss_
+    obwalk::Utf8Text nextUnderCss_;
+    unsigned underVersion_ = 0, styleUnderVersion_ = 0; // from 1; 0 stands for none
+    OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;
     Element* underStyle_ = nullptr;
     Element* styleUnderStyle_ = nullptr;
     bool underValid_ = false, styleUnderValid_ = false;

@@ -91,7 +91,7 @@ const OBHtmlStyles::Name& OBHtmlStyles::ClassOf(Element* style, bool paragraph) 
 }
 
 void OBHtmlStyles::Color(Value* colorRef, double shade, const char* property, Utf8Text& css) {
-    auto* id = dynamic_cast<ValueOBID*>(colorRef);
+    auto* id = ValueAs<ValueOBID>(colorRef);
     if (!id) return;
     unsigned colorId = 0;
     id->Get(colorId);
@@ -262,7 +262,7 @@ void OBHtmlStyles::CountRunLosses(OBMCharacterAttributes* c) {
 
 void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {
     long long lines = 0;
-    auto* v = dynamic_cast<ValueInteger32*>(p ? p->GetDropCapNumberOfLines() : nullptr);
+    auto* v = ValueAs<ValueInteger32>(p ? p->GetDropCapNumberOfLines() : nullptr);
     int n = 0;
     if (v) v->Get(n);
     lines = n;
@@ -307,15 +307,40 @@ bool OBHtmlStyles::Declarations::Has(std::string_view declaration) const {
 
 void OBHtmlStyles::WithoutRepeats(Utf8Text& css, const Declarations& under) {
     if (css.IsEmpty() || under.count == 0) return;
-    std::string_view rest(css.Data(), static_cast<std::size_t>(css.Size()));
-    Utf8Text kept;
+    // What is kept moves up over what is left out, in place.
+    char* text = css.Writable();
+    std::string_view rest(text, static_cast<std::size_t>(css.Size()));
+    long long kept = 0;
     while (!rest.empty()) {
         std::string_view declaration = rest.substr(0, DeclarationSize(rest));
         rest.remove_prefix(declaration.size());
-        if (!under.Has(declaration))
-            kept.Append(declaration.data(), static_cast<long long>(declaration.size()));
+        if (under.Has(declaration)) continue;
+        if (text + kept != declaration.data())
+            std::memmove(text + kept, declaration.data(), declaration.size());
+        kept += static_cast<long long>(declaration.size());
     }
-    css = kept;
+    css.Truncate(kept);
+}
+
+void OBHtmlStyles::Repeats::Apply(Utf8Text& css, const Declarations& under, unsigned version) {
+    if (css.IsEmpty() || under.count == 0) return;
+    for (const Entry& entry : entries_) {
+        if (entry.version != version || entry.from.Size() != css.Size() ||
+            std::memcmp(entry.from.Data(), css.Data(), static_cast<std::size_t>(css.Size())) != 0)
+            continue;
+        css.Clear();
+        css.Append(entry.to);
+        return;
+    }
+    Entry& entry = entries_[next_];
+    next_ = (next_ + 1) % kEntries;
+    entry.version = 0; // until it holds the pair
+    entry.from.Clear();
+    entry.from.Append(css);
+    WithoutRepeats(css, under);
+    entry.to.Clear();
+    entry.to.Append(css);
+    if (!entry.from.Failed() && !entry.to.Failed()) entry.version = version;
 }
 
 void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes) {

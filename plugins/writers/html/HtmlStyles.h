@@ -42,6 +42,22 @@ public:
     /// Leaves out of `css` the declarations that `under` (the CSS of what
     /// the element stands in) holds already, word for word.
     static void WithoutRepeats(obwalk::Utf8Text& css, const Declarations& under);
+    /// WithoutRepeats, kept for the last pairs of CSS and `under` met (runs
+    /// and paragraphs of a document repeat a few combinations). `under` is
+    /// known by its version: a new one for every other text it holds.
+    class Repeats {
+    public:
+        void Apply(obwalk::Utf8Text& css, const Declarations& under, unsigned version);
+
+    private:
+        struct Entry {
+            unsigned version = 0;
+            obwalk::Utf8Text from, to;
+        };
+        static constexpr int kEntries = 8;
+        Entry entries_[kEntries];
+        int next_ = 0;
+    };
     /// Counts what a run's or a paragraph's whole formatting asks for that
     /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
     void CountRunLosses(OBMCharacterAttributes* format);
