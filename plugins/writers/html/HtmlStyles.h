@@ -75,7 +75,29 @@ private:
     };
     static constexpr std::size_t kNoClass = ~std::size_t(0);
     const Name& ClassOf(Element* style, bool paragraph);
-    void Color(Value* colorRef, double shade, const char* property, obwalk::Utf8Text& css);
+    void Color(unsigned colorId, double shade, const char* property, obwalk::Utf8Text& css);
+    /// What the CSS of a source of character formatting depends on.
+    struct Facts {
+        Value* font = nullptr; // compared by its text
+        double size = 0, shade = 1, shift = 0;
+        unsigned color = 0, background = 0;
+        int strike = 0, underlineType = 0, letterCase = 0, position = 0;
+        bool hasSize = false, hasBold = false, bold = false, hasItalics = false, italics = false;
+        bool hasUnderline = false, underline = false, hasStrike = false, hasUnderlineType = false;
+        bool hasColor = false, hasBackground = false, hasCase = false, hasPosition = false;
+        bool hasShift = false;
+        bool Same(const Facts& other) const;
+    };
+    static Facts Read(OBMCharacterAttributes* source);
+    void CharacterCss(const Facts& facts, obwalk::Utf8Text& css, bool noBold, bool noItalics);
+    struct Kept {
+        Facts facts;
+        bool noBold = false, noItalics = false, known = false;
+        obwalk::Utf8Text css;
+    };
+    static constexpr int kKept = 8;
+    Kept kept_[kKept];
+    int nextKept_ = 0;
 
     OBStoryWalker& walker_;
     OBWriterReport& report_;
