@@ -7,6 +7,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using namespace obwalk;
 
 namespace {
@@ -778,6 +782,25 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
         if (!p) return;
         char* start = p;
         while (i < end) {
+#if defined(__SSE2__)
+            if (end - i >= 8) { // printable ASCII without escapes, eight units a step
+                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+                __m128i ok = _mm_and_si128(_mm_cmpgt_epi16(a, _mm_set1_epi16(0x1F)),
+                                           _mm_cmplt_epi16(a, _mm_set1_epi16(0x7F)));
+                __m128i special =
+                    _mm_or_si128(_mm_cmpeq_epi16(a, _mm_set1_epi16('&')),
+                                 _mm_or_si128(_mm_cmpeq_epi16(a, _mm_set1_epi16('<')),
+                                              _mm_cmpeq_epi16(a, _mm_set1_epi16('>'))));
+                unsigned plain =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
+                // Eight bytes go down; those of the plain units before the first other count.
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(a, a));
+                int taken = plain == 0xFFFF ? 8 : __builtin_ctz(~plain) / 2;
+                p += taken;
+                i += taken;
+                if (taken == 8) continue;
+            }
+#endif
             unsigned short u = units[i];
             if (u >= 0x20 && u < 0x7F && u != '&' && u != '<' && u != '>') {
                 *p++ = static_cast<char>(u);
