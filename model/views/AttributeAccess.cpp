@@ -1,13 +1,19 @@
 // Generic attribute access: one switch per view class over the attributes
 // it carries, expanded from the accessor table.
+#include <ombra/storedelements.h>
 #include <ombra/views.h>
+
+#include <typeinfo>
 
 // The element is checked to be an object of its kind's view class before an
 // accessor is called: an Element of the same kind that is no view has no
-// such virtual function to call.
+// such virtual function to call. Most elements are of exactly their kind's
+// stored class, which one comparison of type records tells; dynamic_cast
+// answers for the rest.
 #define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     case EL::k##Kind: {                                                                            \
-        OBM##Kind* view = dynamic_cast<OBM##Kind*>(e);                                             \
+        OBM##Kind* view = &typeid(*e) == &typeid(OBStored##Kind) ? static_cast<OBStored##Kind*>(e) \
+                                                                 : dynamic_cast<OBM##Kind*>(e);    \
         if (!view) return nullptr;                                                                 \
         switch (attr) {
 #define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \
