@@ -238,7 +238,8 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
             tag.Append(name.data(), static_cast<long long>(name.size()));
             tag.Append('"');
         }
-        Utf8Text css;
+        Utf8Text& css = scratchCss_;
+        css.Clear();
         Element* run = paragraph.run;
         if (run) {
             styles_.ParagraphCss(
@@ -424,7 +425,8 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
     under = false;
     bool em = GetFlag(run.local ? run.local->GetItalics() : nullptr, italic) && italic &&
               !(GetFlag(run.inherited ? run.inherited->GetItalics() : nullptr, under) && under);
-    Utf8Text open;
+    Utf8Text& open = scratchOpen_; // kept from run to run with its room
+    open.Clear();
     open.Append("<span");
     long long bare = open.Size();
     if (options_.styleClasses) {
@@ -434,7 +436,8 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
             open.Append(name.data(), static_cast<long long>(name.size()));
             open.Append('"');
         }
-        Utf8Text css;
+        Utf8Text& css = scratchCss_;
+        css.Clear();
         styles_.CharacterCss(run.local, css, strong, em);
         if (!css.IsEmpty()) UnderRun(run, css);
         if (!css.IsEmpty()) {
@@ -455,7 +458,8 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         open.Append('>');
         PushTag(kRunTag, open, "</span>");
     }
-    Utf8Text tag;
+    Utf8Text& tag = scratchOpen_;
+    tag.Clear();
     if (strong) tag.Append("<strong>"), PushTag(kRunTag, tag, "</strong>"), tag.Clear();
     if (em) tag.Append("<em>"), PushTag(kRunTag, tag, "</em>");
 }
