@@ -33,6 +33,10 @@ public:
     OBHtmlConversion(OBStream* output, const OBHtmlOptions& options);
     ~OBHtmlConversion() override;
 
+    /// UTF-16 text as HTML text: &, < and > escaped, controls and
+    /// noncharacters as U+FFFD, unpaired surrogates too.
+    static void AppendEscapedUtf16(obwalk::Utf8Text& out, const unsigned short* units, long long n);
+
 private:
     enum TagKind : int { kRunTag, kSpanTag, kLinkTag, kRubyTag, kWarichuTag };
     /// An element open in the text now; its markup lies in tagText_.
@@ -87,7 +91,6 @@ private:
     // Markup.
     Block& Top() { return blocks_[blockCount_ - 1]; }
     void Escaped(const unsigned short* units, long long n);
-    static void AppendEscapedUtf16(obwalk::Utf8Text& out, const unsigned short* units, long long n);
     static void AppendEscaped(obwalk::Utf8Text& out, const obwalk::Utf8Text& text, bool attribute);
     void PushTag(int kind, const obwalk::Utf8Text& open, const char* close);
     void PopTag();
