@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -106,6 +107,16 @@ long long FileSize(FileHandle file) {
 
 void CloseFile(FileHandle file) {
     if (file >= 0) ::close(file);
+}
+
+const unsigned char* MapFile(FileHandle file, unsigned long long size) {
+    if (file < 0 || size == 0) return nullptr;
+    void* view = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, file, 0);
+    return view == MAP_FAILED ? nullptr : static_cast<const unsigned char*>(view);
+}
+
+void UnmapFile(const unsigned char* view, unsigned long long size) {
+    if (view) ::munmap(const_cast<unsigned char*>(view), size);
 }
 
 bool RegularFileIdentity(FileHandle file, FileIdentity& out) {

@@ -34,6 +34,10 @@ bool FlushFile(FileHandle file);
 /// -1 on failure.
 long long FileSize(FileHandle file);
 void CloseFile(FileHandle file);
+/// A read-only view of the file's first size bytes; later writes to those
+/// bytes through any handle show in it. Null on failure or for size 0.
+const unsigned char* MapFile(FileHandle file, unsigned long long size);
+void UnmapFile(const unsigned char* view, unsigned long long size);
 
 /// What tells two handles or paths of one file apart from others.
 struct FileIdentity {

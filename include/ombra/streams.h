@@ -164,7 +164,10 @@ public:
 
 private:
     bool CreateFileBackingStore();
+    unsigned long long ReadThroughView(void* buffer, unsigned long long count);
 
+    // In memory: the buffer and its size. Once backed: a read-only view of
+    // the file's first capacity_ bytes, or null.
     unsigned char* buffer_;
     unsigned long long capacity_;
     unsigned long long position_;
