@@ -180,7 +180,7 @@ char* Utf8Text::Reserve(long long n) {
     return data_ + size_;
 }
 
-void Utf8Text::Append(const char* text, long long n) {
+void Utf8Text::AppendGrowing(const char* text, long long n) {
     if (n <= 0 || !text) return;
     char* out = Reserve(n);
     if (!out) return;

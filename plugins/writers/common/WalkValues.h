@@ -91,14 +91,29 @@ public:
         return *this;
     }
     ~Utf8Text();
-    void Append(const char* text, long long n);
+    void Append(const char* text, long long n) {
+        if (n > 0 && text && size_ + n < capacity_) { // room for the text and the NUL after it
+            std::memmove(data_ + size_, text, static_cast<std::size_t>(n));
+            size_ += n;
+            data_[size_] = 0;
+            return;
+        }
+        AppendGrowing(text, n);
+    }
     void Append(const char* text) {
         if (text) Append(text, static_cast<long long>(std::strlen(text)));
     }
-    void Append(char c) { Append(&c, 1); }
+    void Append(char c) {
+        if (size_ + 1 < capacity_) {
+            data_[size_++] = c;
+            data_[size_] = 0;
+            return;
+        }
+        AppendGrowing(&c, 1);
+    }
     void Append(const Utf8Text& text) { Append(text.Data(), text.Size()); }
     // For the text helpers that also write std::string (JsonText.h).
-    void push_back(char c) { Append(&c, 1); }
+    void push_back(char c) { Append(c); }
     void append(const char* text, std::size_t n) { Append(text, static_cast<long long>(n)); }
     /// UTF-16 units as UTF-8; an unpaired surrogate becomes U+FFFD.
     void AppendUtf16(const unsigned short* units, long long n);
@@ -131,6 +146,8 @@ public:
     bool Equals(const char* text) const;
 
 private:
+    void AppendGrowing(const char* text, long long n);
+
     char* data_ = nullptr;
     long long size_ = 0;
     long long capacity_ = 0;
