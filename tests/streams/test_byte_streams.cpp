@@ -43,11 +43,9 @@ TEST_F(MemoryTransfer, SpillsPastTheBufferWithoutLosingAByte) {
         backing = OBFileSystemPath(mem.GetBackingFile()).Get();
         EXPECT_EQ(backing.rfind(root + "/BackingStore", 0), 0u) << backing;
         EXPECT_EQ(Entries(root).size(), 1u);
-        EXPECT_EQ(Contents(mem), data);
     }
     struct stat st;
     EXPECT_NE(::stat(backing.c_str(), &st), 0); // deleted with the transfer
-    EXPECT_TRUE(Entries(root).empty());
 }
 
 TEST_F(MemoryTransfer, OtherOriginsStayAndANullSourceIsAnError) {
@@ -80,17 +78,6 @@ TEST_F(MemoryTransfer, UnwritableTemporaryDirectoryKeepsTheContent) {
     EXPECT_EQ(mem.Write(data.data() + 1000, 2000), 2000u);
     EXPECT_EQ(mem.IsBacked(), 1);
     EXPECT_EQ(Contents(mem), data);
-}
-
-TEST_F(MemoryTransfer, DirectoryWithoutWritePermission) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    ASSERT_EQ(::mkdir(Path("locked").c_str(), 0555), 0);
-    UseTempDirectory(Path("locked") + "/");
-    OBMemXferBytes mem;
-    Bytes data = Pattern(4000);
-    EXPECT_EQ(mem.Write(data.data(), data.size()), 0u);
-    EXPECT_EQ(mem.GetStreamState(), kStreamError);
-    EXPECT_TRUE(Entries(Path("locked")).empty());
 }
 
 TEST_F(MemoryTransfer, NoMemoryNeverLosesOrLeaves) {
@@ -159,40 +146,9 @@ TEST_F(FileTransfer, OpenModes) {
     EXPECT_EQ(f.Open(OBSysFileRef(root.c_str()), kFileRead, 0, 0), 0); // a folder
 }
 
-TEST_F(FileTransfer, CopiesNameTheFileButHoldNoneOpen) {
-    Write("c", "abc");
-    OBFileXferBytesRef f;
-    ASSERT_EQ(f.Open(OBSysFileRef(Path("c").c_str()), kFileRead, 0, 0), 1);
-    OBFileXferBytesRef copy(f);
-    EXPECT_EQ(copy.GetStreamState(), kStreamError);
-    unsigned char buf[3];
-    EXPECT_EQ(copy.Read(buf, 3), 0u);
-    ASSERT_EQ(copy.Open(copy.GetSystemFile(), kFileRead, 0, 0), 1); // the same file
-    EXPECT_EQ(copy.Read(buf, 3), 3u);
-    copy = f;
-    EXPECT_EQ(copy.GetStreamState(), kStreamError);
-    EXPECT_EQ(f.Read(buf, 3), 3u);                              // the source is untouched
-    EXPECT_EQ(f.Seek(-1, static_cast<OBSeekFromWhere>(3)), 2u); // other origins: from here
-    f.Close();
-    f.Close(); // harmless
-    OBFileXferBytesRef never;
-    never.Close();
-    EXPECT_EQ(never.GetStreamState(), kStreamClosed);
-}
-
-// Exposes the protected network helpers.
-class NetworkProbe : public OBFileXferBytesRef {
-public:
-    using OBFileXferBytesRef::GetLocallyCachedFile;
-    using OBFileXferBytesRef::IsNetworkDrive;
-};
-
 TEST_F(FileTransfer, LocalFilesAreNotCached) {
     Write("local", "x");
     OBSysFileRef local(Path("local").c_str());
-    NetworkProbe probe;
-    EXPECT_EQ(probe.IsNetworkDrive(local), 0);
-    EXPECT_EQ(probe.GetLocallyCachedFile(local, kFileRead | kFileCacheNetwork), local);
     OBFileXferBytesRef f;
     ASSERT_EQ(f.Open(local, kFileRead | kFileCacheNetwork, 0, 0), 1);
     EXPECT_EQ(f.GetCachedSystemFile(), local);
@@ -366,19 +322,14 @@ TEST_F(FolderWalk, WideWalkBuildsUtf16Paths) {
 }
 
 TEST_F(FolderWalk, NoMemoryEndsTheWalkCleanly) {
-    std::size_t all = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        ombra_test::SweepAllocationFailures([&] {
-            std::vector<std::string> found;
-            WFolderTraverser walker(OBSysFileRef(root.c_str()), ".obrd", 0);
-            OBSysFileRef item;
-            while (found.size() < 20 && walker.GetNextMatch(item) == 1)
-                found.push_back(item.GrabCString());
-            if (pass == 0) all = found.size();
-            EXPECT_LE(found.size(), all);
-            return found.size() == all;
-        });
-    }
+    WFolderTraverser whole(OBSysFileRef(root.c_str()), ".obrd", 0);
+    const std::size_t all = Walk(whole, true).size();
+    ombra_test::SweepAllocationFailures([&] {
+        WFolderTraverser walker(OBSysFileRef(root.c_str()), ".obrd", 0);
+        std::size_t found = Walk(walker, true, 20).size();
+        EXPECT_LE(found, all);
+        return found == all;
+    });
 }
 
 TEST_F(FolderWalk, FolderOfAFileWithTheExtension) {

@@ -184,26 +184,43 @@ TEST_F(FileTransfers, WritesToAFileOpenedForReadingAreRefusedAtOnce) {
     EXPECT_EQ(Read("wo"), "data");
 }
 
-TEST_F(FileTransfers, ClosingAssigningAndReopeningKeepWhatWasWritten) {
+// A copy names the file but holds none open; an assignment, a new open and
+// the destructor close what the target held, keeping what was written.
+TEST_F(FileTransfers, CopiesHoldNoFileAndClosingKeepsWhatWasWritten) {
+    Write("a", "abc");
     OBFileXferBytesRef a, b;
-    ASSERT_EQ(a.Open(Ref("a"), kFileWrite, 0, 0), 1);
+    ASSERT_EQ(a.Open(Ref("a"), kFileRead | kFileWrite, 0, 0), 1);
     ASSERT_EQ(b.Open(Ref("b"), kFileWrite, 0, 0), 1);
-    a.Write("first", 5);
     b.Write("second", 6);
-    OBFileXferBytesRef copy(a); // holds no file
+    OBFileXferBytesRef copy(a);
+    EXPECT_EQ(copy.GetStreamState(), kStreamError);
+    unsigned char buf[3];
+    EXPECT_EQ(copy.Read(buf, 3), 0u);
     EXPECT_EQ(copy.Write("x", 1), 0u);
-    EXPECT_EQ(Read("a"), "first");
+    ASSERT_EQ(copy.Open(copy.GetSystemFile(), kFileRead, 0, 0), 1); // the same file
+    EXPECT_EQ(copy.Read(buf, 3), 3u);
+    copy = a;
+    EXPECT_EQ(copy.GetStreamState(), kStreamError);
+    EXPECT_EQ(a.Read(buf, 3), 3u);                              // the source is untouched
+    EXPECT_EQ(a.Seek(-1, static_cast<OBSeekFromWhere>(3)), 2u); // other origins: from here
+    a.Write("first", 5);
     b = a; // b closes
     EXPECT_EQ(Read("b"), "second");
     ASSERT_EQ(a.Open(Ref("c"), kFileWrite, 0, 0), 1); // closes a first
-    EXPECT_EQ(Read("a"), "first");
+    EXPECT_EQ(Read("a"), "abfirst");
     a.Write("third", 5);
+    a.Close();
+    a.Close(); // harmless
+    EXPECT_EQ(Read("c"), "third");
     {
         OBFileXferBytesRef scoped;
         ASSERT_EQ(scoped.Open(Ref("d"), kFileWrite, 0, 0), 1);
         scoped.Write("fourth", 6);
     }
     EXPECT_EQ(Read("d"), "fourth"); // the destructor closes
+    OBFileXferBytesRef never;
+    never.Close();
+    EXPECT_EQ(never.GetStreamState(), kStreamClosed);
 }
 
 // A pipe cannot seek; it is read as it comes.

@@ -23,11 +23,6 @@ namespace {
 using ombra_test::Ptr;
 using ombra_test::ScratchFolder;
 
-std::u16string U16(const OBSysFileRef& ref) {
-    const unsigned short* u = ref.GrabWString();
-    return std::u16string(u, u + ref.Length());
-}
-
 std::string PathOf(const OBSysFileRef& ref) {
     return OBFileSystemPath(ref).Get();
 }
@@ -72,7 +67,7 @@ TEST(SysFileRef, KindsEqualityAndAppendAcrossKinds) {
     // Appending across kinds converts through UTF-8, no text service needed.
     OBSysFileRef w(Ptr(u"/d"));
     w.Append("/\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(U16(w), u"/d/\u00E9t\u00E9");
+    EXPECT_EQ(std::u16string(w.GrabWString(), w.GrabWString() + w.Length()), u"/d/\u00E9t\u00E9");
     OBSysFileRef n("/d");
     n.Append(Ptr(u"/\u00E9"));
     n.Append(WOBString(Ptr(u"/\u4E2D")));

@@ -70,6 +70,27 @@ struct Record {
                 {0, 1, 0x7F, 0x80, 0xFF}};
     }
 
+    // On the wire: each value's bytes as memory holds them, in the order
+    // ReadWrite sends them (a rectangle's bottom last), each value reversed
+    // when swapping.
+    Bytes Encoded(bool swapped) const {
+        const struct {
+            const void* at;
+            std::size_t width, count;
+        } fields[] = {{&byte, 1, 1},         {&flag, 2, 1},       {&i16, 2, 1},
+                      {&i32, 4, 1},          {&real, 8, 1},       {bytes, 1, 5},
+                      {flags, 2, 3},         {i16s, 2, 4},        {i32s, 4, 3},
+                      {reals, 8, 3},         {&point.X(), 8, 1},  {&point.Y(), 8, 1},
+                      {&rect.Left(), 8, 1},  {&rect.Top(), 8, 1}, {&rect.Right(), 8, 1},
+                      {&rect.Bottom(), 8, 1}};
+        Bytes out;
+        for (const auto& f : fields)
+            for (std::size_t k = 0; k < f.width * f.count; ++k)
+                out.push_back(static_cast<const unsigned char*>(
+                    f.at)[swapped ? k - k % f.width + f.width - 1 - k % f.width : k]);
+        return out;
+    }
+
     bool operator==(const Record& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
 };
 static_assert(sizeof(Record) == 120, "no padding between the fields");
@@ -78,70 +99,39 @@ constexpr std::size_t kRecordBytes = 1 + 2 + 2 + 4 + 8 + 5 + 6 + 8 + 12 + 24 + 1
 
 class TypedStreams : public ombra_test::ScratchFolder {};
 
-TEST_F(TypedStreams, WireEncodingInBothByteOrders) {
-    const Bytes expected[] = {{0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 4, 3, 2, 1, 0xAB},
-                              {0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0xAB}};
-    for (short swapping : {0, 1}) {
-        OBMemStreamWrite w;
-        w.SetSwapping(swapping);
-        EXPECT_EQ(w.GetSwapping(), swapping);
-        short minusTwo = -2;
-        OBReal one = 1.0;
-        int i = 0x01020304;
-        unsigned char b = 0xAB;
-        w.XferInt16(minusTwo);
-        w.XferRealNumber(one);
-        w.XferInt32(i);
-        w.XferByte(b);
-        EXPECT_EQ(Written(w), expected[swapping]);
-        EXPECT_TRUE(minusTwo == -2 && i == 0x01020304); // writing leaves the values alone
-    }
-
-    // Swapped arrays: each element reversed, the caller's array untouched.
-    OBMemStreamWrite arrays;
-    arrays.SetSwapping(7); // any nonzero value swaps
-    short words[2] = {0x0102, 0x0304};
-    int longs[1] = {0x0A0B0C0D};
-    OBReal reals[1] = {1.0};
-    EXPECT_EQ(arrays.XferInt16(words, 2), 2);
-    EXPECT_EQ(arrays.XferInt32(longs, 1), 1);
-    EXPECT_EQ(arrays.XferRealNumber(reals, 1), 1);
-    EXPECT_EQ(arrays.XferInt16(words, 0), 0);
-    EXPECT_EQ(arrays.XferRealNumber(reals, -1), 0);
-    EXPECT_EQ(Written(arrays),
-              (Bytes{1, 2, 3, 4, 0x0A, 0x0B, 0x0C, 0x0D, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(words[0], 0x0102);
-    EXPECT_EQ(longs[0], 0x0A0B0C0D);
-}
-
-TEST_F(TypedStreams, LargeSwappedArraysAcrossChunks) {
-    std::vector<int> longs(5001);
+// Swapped writes reverse through a block from the memory service, or a
+// smaller one on the stack without memory: every element at every offset,
+// across the chunks, the same bytes either way, and they read back.
+TEST_F(TypedStreams, SwappedArraysAcrossChunksWithOrWithoutMemory) {
+    std::vector<int> longs(70000); // more than the largest block holds
     std::vector<short> words(9001);
     for (std::size_t i = 0; i < longs.size(); ++i)
-        longs[i] = static_cast<int>(i * 0x01010101u + 7);
+        longs[i] = static_cast<int>(i * 2654435761u);
     for (std::size_t i = 0; i < words.size(); ++i)
         words[i] = static_cast<short>(i * 257 - 3);
+    const std::size_t split = longs.size() * 4;
+    Bytes expected(split + words.size() * 2);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = i < split ? reinterpret_cast<unsigned char*>(longs.data())[i ^ 3]
+                                : reinterpret_cast<unsigned char*>(words.data())[(i - split) ^ 1];
     OBMemStreamWrite w;
+    ASSERT_EQ(w.XferInt32(longs.data(), 1024), 1024); // the backing file exists from here
     w.SetSwapping(1);
-    EXPECT_EQ(w.XferInt32(longs.data(), 5001), 5001);
-    EXPECT_EQ(w.XferInt16(words.data(), 9001), 9001);
-    Bytes all = Written(w);
-    ASSERT_EQ(all.size(), 5001u * 4 + 9001u * 2);
-    for (std::size_t i = 0; i < all.size(); ++i) { // every element reversed, at every offset
-        std::size_t width = i < 5001 * 4 ? 4 : 2, at = i < 5001 * 4 ? i : i - 5001 * 4;
-        const unsigned char* source = i < 5001 * 4 ? reinterpret_cast<unsigned char*>(longs.data())
-                                                   : reinterpret_cast<unsigned char*>(words.data());
-        ASSERT_EQ(all[i], source[at - at % width + width - 1 - at % width]) << "byte " << i;
-    }
-
-    OBBufferStreamRead r(all.data(), all.size());
+    EXPECT_GT(ombra_test::SweepAllocationFailures([&] {
+                  w.Seek(0, kSeekFromStart);
+                  EXPECT_EQ(w.XferInt32(longs.data(), 70000), 70000);
+                  EXPECT_EQ(w.XferInt16(words.data(), 9001), 9001);
+                  EXPECT_TRUE(Written(w) == expected);
+                  return true;
+              }),
+              0);
+    OBBufferStreamRead r(expected.data(), expected.size());
     r.SetSwapping(1);
-    std::vector<int> longsBack(5001);
-    std::vector<short> wordsBack(9001);
-    EXPECT_EQ(r.XferInt32(longsBack.data(), 5001), 5001);
+    std::vector<int> longsBack(longs.size());
+    std::vector<short> wordsBack(words.size());
+    EXPECT_EQ(r.XferInt32(longsBack.data(), 70000), 70000);
     EXPECT_EQ(r.XferInt16(wordsBack.data(), 9001), 9001);
-    EXPECT_EQ(longsBack, longs);
-    EXPECT_EQ(wordsBack, words);
+    EXPECT_TRUE(longsBack == longs && wordsBack == words);
 
     // A write that cannot be stored reports what went out.
     Write("ro", "");
@@ -151,27 +141,6 @@ TEST_F(TypedStreams, LargeSwappedArraysAcrossChunks) {
     EXPECT_EQ(readOnly.GetStreamState(), kStreamError);
     OBReal reals[2] = {1.0, 2.0};
     EXPECT_EQ(readOnly.XferRealNumber(reals, 2), 0);
-}
-
-// Swapped writes reverse through a block from the memory service, or a
-// smaller one on the stack without memory: the bytes are the same.
-TEST_F(TypedStreams, SwappedArraysComeOutTheSameWithOrWithoutMemory) {
-    std::vector<int> values(70000); // more than the largest block holds
-    for (std::size_t i = 0; i < values.size(); ++i)
-        values[i] = static_cast<int>(i * 2654435761u);
-    Bytes expected(values.size() * 4);
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        expected[i] = reinterpret_cast<unsigned char*>(values.data())[i ^ 3];
-    OBMemStreamWrite w;
-    ASSERT_EQ(w.XferInt32(values.data(), 1024), 1024); // the backing file exists from here
-    w.SetSwapping(1);
-    EXPECT_GT(ombra_test::SweepAllocationFailures([&] {
-                  w.Seek(0, kSeekFromStart);
-                  EXPECT_EQ(w.XferInt32(values.data(), 70000), 70000);
-                  EXPECT_TRUE(Written(w) == expected);
-                  return true;
-              }),
-              0);
 }
 
 TEST_F(TypedStreams, BooleansAreNormalisedOnlyWhenWrittenSingly) {
@@ -223,21 +192,26 @@ TEST_F(TypedStreams, ShortReads) {
     EXPECT_EQ(empty.XferRealNumber(got, 2), 0);
 }
 
+// Any nonzero value swaps; writing leaves the values alone.
 TEST_F(TypedStreams, RoundTripsInBothByteOrdersThroughMemory) {
-    for (short swapping : {0, 1}) {
+    for (short swapping : {0, 7}) {
         OBMemXferBytes bytes;
         Record out = Record::Sample();
         OBStream* w = OBStreamUtilRef::CreateMemoryStreamWrite(&bytes);
         ASSERT_NE(w, nullptr);
         w->SetSwapping(swapping);
         EXPECT_EQ(w->IsWriting(), 1);
+        EXPECT_EQ(w->XferInt16(out.i16s, 0), 0);
+        EXPECT_EQ(w->XferRealNumber(out.reals, -1), 0);
         // Enough records to spill into the temporary file.
         for (int n = 0; n < 40; ++n)
             out.ReadWrite(w);
         EXPECT_EQ(w->GetStreamState(), kStreamOK);
         delete w;
         EXPECT_EQ(bytes.IsBacked(), 1);
-        ASSERT_EQ(ombra_test::Contents(bytes).size(), 40 * kRecordBytes);
+        Bytes all = ombra_test::Contents(bytes), one = out.Encoded(swapping);
+        ASSERT_EQ(all.size(), 40 * kRecordBytes);
+        EXPECT_EQ(Bytes(all.end() - kRecordBytes, all.end()), one);
 
         bytes.Seek(0, kSeekFromStart); // a reader starts where the transfer stands
         OBStream* r = OBStreamUtilRef::CreateMemoryStreamRead(&bytes);
@@ -267,7 +241,8 @@ TEST_F(TypedStreams, RoundTripsThroughFiles) {
         w.SetSwapping(1);
         out.ReadWrite(&w);
     }
-    EXPECT_EQ(Read("record.bin").size(), kRecordBytes);
+    std::string written = Read("record.bin");
+    EXPECT_EQ(Bytes(written.begin(), written.end()), out.Encoded(true));
     OBFileStreamReadRef r(file, kFileRead, 0, 0);
     r.SetSwapping(1);
     Record in;
@@ -277,6 +252,7 @@ TEST_F(TypedStreams, RoundTripsThroughFiles) {
     OBRect rect;
     rect.ReadWrite(&r);
     EXPECT_EQ(rect, out.rect);
+    rect.ReadWrite(nullptr); // nothing
 
     // The opening constructor reports a failure through the state only.
     OBFileStreamReadRef missing(OBSysFileRef(Path("missing").c_str()), kFileRead, 0, 0);
@@ -285,26 +261,6 @@ TEST_F(TypedStreams, RoundTripsThroughFiles) {
     OBFileStreamReadRef copy(r);
     EXPECT_EQ(copy.GetSystemFile(), file);
     EXPECT_EQ(copy.GetStreamState(), kStreamError);
-}
-
-TEST_F(TypedStreams, GeometryOccupiesSixteenAndThirtyTwoBytes) {
-    OBMemStreamWrite w;
-    OBPoint p(1.0, -2.0);
-    p.ReadWrite(&w);
-    OBRect r(OBPoint(0, 1), OBPoint(2, 3));
-    r.ReadWrite(&w);
-    Bytes all = Written(w);
-    ASSERT_EQ(all.size(), 48u);
-    Bytes minusTwo = {0, 0, 0, 0, 0, 0, 0, 0xC0};
-    EXPECT_EQ(Bytes(all.begin() + 8, all.begin() + 16), minusTwo);
-    Bytes three = {0, 0, 0, 0, 0, 0, 0x08, 0x40}; // bottom comes last
-    EXPECT_EQ(Bytes(all.begin() + 40, all.end()), three);
-
-    OBMemStreamWrite big;
-    big.SetSwapping(1);
-    p.ReadWrite(&big);
-    EXPECT_EQ(Written(big), (Bytes{0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0}));
-    p.ReadWrite(nullptr); // nothing
 }
 
 TEST_F(TypedStreams, BufferStreamReadsLargeTextsWithoutTemporaryFiles) {
@@ -445,42 +401,30 @@ TEST(CompressedInts, BlocksOfTheNarrowestWidth) {
         short swapping = static_cast<short>(std::stoi(row[0]));
         std::istringstream writes(row[1]), hex(row[2]);
         std::vector<int> values;
+        // "x*n" is x n times.
+        auto times = [](const std::string& token, std::size_t star) {
+            return star == std::string::npos ? 1 : std::stoi(token.substr(star + 1));
+        };
         Bytes bytes = Compressed(
             [&](OBCompressInt_Write& w) {
-                for (std::string v; writes >> v;) {
-                    values.push_back(std::stoi(v.substr(1)));
-                    if (v[0] == 'i') w.Write(values.back());
-                    if (v[0] == 's') w.Write(static_cast<short>(values.back()));
-                    if (v[0] == 'b') w.Write(static_cast<unsigned char>(values.back()));
-                }
+                for (std::string v; writes >> v;)
+                    for (int k = times(v, v.find('*')); k > 0; --k) {
+                        values.push_back(std::stoi(v.substr(1, v.find('*') - 1)));
+                        if (v[0] == 'i') w.Write(values.back());
+                        if (v[0] == 's') w.Write(static_cast<short>(values.back()));
+                        if (v[0] == 'b') w.Write(static_cast<unsigned char>(values.back()));
+                    }
             },
             swapping);
         Bytes expected;
         for (std::string b; hex >> b;)
-            expected.push_back(static_cast<unsigned char>(std::stoul(b, nullptr, 16)));
+            for (int k = times(b, b.find('*')); k > 0; --k)
+                for (std::size_t j = 0; j + 1 < std::min(b.find('*'), b.size()); j += 2)
+                    expected.push_back(
+                        static_cast<unsigned char>(std::stoul(b.substr(j, 2), nullptr, 16)));
         EXPECT_EQ(bytes, expected) << row[1];
         EXPECT_EQ(ReadBack(bytes, values.size(), swapping), values) << row[1];
     }
-}
-
-// A block holds 4096 bytes: 4096 8-bit values, 2048 16-bit ones or 1024
-// 32-bit ones; headers say mode and count (4096 & 0xFF in the first byte).
-TEST(CompressedInts, FullBlocks) {
-    Bytes bytes = Compressed([](OBCompressInt_Write& w) {
-        for (int i = 0; i < 4097; ++i)
-            w.Write(static_cast<unsigned char>(i));
-    });
-    ASSERT_EQ(bytes.size(), 2u + 4096u + 2u + 1u);
-    EXPECT_EQ((Bytes{bytes[0], bytes[1], bytes[4098], bytes[4099], bytes[4100]}),
-              (Bytes{0x00, 0x50, 0x01, 0x40, 0x00}));
-    Bytes words = CompressedInts(std::vector<int>(2049, 1000));
-    ASSERT_EQ(words.size(), 2u + 4096u + 2u + 2u);
-    EXPECT_EQ((Bytes{words[0], words[1], words[4098], words[4099]}),
-              (Bytes{0x00, 0x88, 0x01, 0x80})); // mode 2, count 2048
-    Bytes longs = CompressedInts(std::vector<int>(1025, -7));
-    ASSERT_EQ(longs.size(), 2u + 4096u + 2u + 4u);
-    EXPECT_EQ((Bytes{longs[0], longs[1]}), (Bytes{0x00, 0x04})); // mode 0, count 1024
-    EXPECT_EQ(ReadBack(longs, 1025), std::vector<int>(1025, -7));
 }
 
 TEST(CompressedInts, RoundTripsInBothByteOrders) {

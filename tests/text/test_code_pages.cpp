@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using ombra_test::BytesOf;
@@ -66,26 +67,15 @@ std::u16string FromPage(unsigned codePage, const std::string& bytes) {
 }
 
 // The exact conversion: bytes of what was held, the units used, exactness.
-struct Exact {
-    std::string bytes;
-    long long used = 0;
-    short exact = 0;
-    bool operator==(const Exact& o) const {
-        return bytes == o.bytes && used == o.used && exact == o.exact;
-    }
-};
-std::ostream& operator<<(std::ostream& out, const Exact& r) {
-    return out << "{" << ::testing::PrintToString(r.bytes) << ", " << r.used << ", " << r.exact
-               << "}";
-}
+using Exact = std::tuple<std::string, long long, short>;
 
 Exact ToPageExact(unsigned codePage, const std::u16string& text) {
-    Exact r;
     char out[2048];
-    long long produced = Service::TextCharToCodePage_Exact(codePage, Ptr(text), Size(text), out,
-                                                           2048, r.exact, r.used);
-    r.bytes.assign(out, static_cast<std::size_t>(produced));
-    return r;
+    short exact = 0;
+    long long used = 0;
+    long long produced =
+        Service::TextCharToCodePage_Exact(codePage, Ptr(text), Size(text), out, 2048, exact, used);
+    return {std::string(out, static_cast<std::size_t>(produced)), used, exact};
 }
 
 // Real words in each script's code page, with their code points; pages named
@@ -200,18 +190,33 @@ TEST(ExplicitCodePages, ACharacterThePageLacksEndsTheExactConversion) {
     }
 }
 
+// The font and exact overloads use it too.
 TEST_F(CodePages, TheHostChoosesTheSystemDefault) {
     EXPECT_EQ(Service::GetSystemCodePage(), 1252u);
     EXPECT_EQ(Service::SetSystemCodePage(99999) + Service::SetSystemCodePage(0), 0);
     EXPECT_EQ(Service::GetSystemCodePage(), 1252u);
     EXPECT_EQ(ToPage(0, u"\u00E9\u20AC"), "\xE9\x80");
+    std::u16string text = u"\u00E9\u0416";
+    char bytes[8] = {};
+    short exact = 9;
+    long long used = 9;
+    auto* noFont = static_cast<OBFont*>(nullptr);
+    EXPECT_EQ(service_->TextCharToChar(Ptr(text), 2, bytes, 8, noFont), 2);
+    EXPECT_STREQ(bytes, "\xE9?");
+    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used, noFont), 2);
+    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used,
+                                             WSE::kCyrillicScript, kFromScript),
+              2);
+    EXPECT_STREQ(bytes, "?\xC6");
+    EXPECT_EQ(std::make_pair(exact, used), std::make_pair(short(9), 9LL)); // left alone
+    service_->SetEncoding(3);                                              // accepted and ignored
 
     ASSERT_EQ(Service::SetSystemCodePage(1251), 1);
     EXPECT_EQ(ToUnits(*service_, "\xCF", 32), u"\u041F");
     EXPECT_EQ(ToUnits(*service_, "\xCF", 0), u"\u041F");
     EXPECT_EQ(ToUnits(*service_, "\xCF", 6), u"\u039F"); // Greek keeps its own page
     ASSERT_EQ(Service::SetSystemCodePage(65001), 1);     // surrogate pairs survive UTF-8
-    std::u16string text = u"a\U0001F600\u00E9";
+    text = u"a\U0001F600\u00E9";
     EXPECT_EQ(ToBytes(*service_, text, 0), "a\xF0\x9F\x98\x80\xC3\xA9");
     EXPECT_EQ(ToUnits(*service_, "a\xF0\x9F\x98\x80\xC3\xA9", 32), text);
     ASSERT_EQ(Service::SetSystemCodePage(1252), 1);
@@ -271,6 +276,18 @@ TEST_F(CodePages, AResultThatDoesNotFitLeavesTheOutputAlone) {
     EXPECT_EQ(Service::TextCharToCodePage_Exact(10000, Ptr(big), 3000, &out[0], 2999, exact, used),
               0);
     EXPECT_EQ(used, -1);
+    // Pages named by number take up to 512 bytes of scratch on the stack (no
+    // allocation); the scripts' conversions always take theirs from the memory
+    // service.
+    auto& stats = ombra_test::Stats();
+    for (long long room : {512, 513}) {
+        long long before = stats.allocations;
+        EXPECT_EQ(Service::TextCharToCodePage(10000, Ptr(big), 3, &out[0], room), 3);
+        EXPECT_EQ(stats.allocations - before, room > 512) << room;
+    }
+    long long before = stats.allocations;
+    EXPECT_EQ(ToBytes(*service_, u"\u00E9", 0), "\xE9");
+    EXPECT_EQ(stats.allocations - before, 1);
 
     std::string many = Repeat<std::string>("\x93\xFA\x61", 5000); // "日a"
     std::u16string expected = Repeat<std::u16string>(u"\u65E5a", 5000);
@@ -331,23 +348,6 @@ TEST_F(CodePages, UnknownPagesAndBadArgumentsConvertNothing) {
     EXPECT_EQ(U16(units), u"\u0416a");
 }
 
-TEST_F(CodePages, FontAndExactOverloadsUseTheSystemDefault) {
-    std::u16string text = u"\u00E9\u0416";
-    char bytes[8] = {};
-    short exact = 9;
-    long long used = 9;
-    auto* noFont = static_cast<OBFont*>(nullptr);
-    EXPECT_EQ(service_->TextCharToChar(Ptr(text), 2, bytes, 8, noFont), 2);
-    EXPECT_STREQ(bytes, "\xE9?");
-    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used, noFont), 2);
-    EXPECT_EQ(service_->TextCharToChar_Exact(Ptr(text), 2, bytes, 8, exact, used,
-                                             WSE::kCyrillicScript, kFromScript),
-              2);
-    EXPECT_STREQ(bytes, "?\xC6");
-    EXPECT_EQ(std::make_pair(exact, used), std::make_pair(short(9), 9LL)); // left alone
-    service_->SetEncoding(3);                                              // accepted and ignored
-}
-
 // Threads convert at once: with services of their own for scripts, without
 // any for pages named by number (each keeps its own converters).
 TEST(CodePagesOnThreads, ThreadsConvertAtOnce) {
@@ -400,10 +400,10 @@ Decoded FromUTF8(const std::string& bytes) {
 
 // Every code point (the supplementary planes sampled) round-trips in as many
 // bytes as its range takes, alone and in one long text that crosses the
-// conversion's internal chunks.
-TEST(UTF8, EveryCodePointRoundTripsInItsLength) {
+// conversion's internal chunks; Latin-1 bytes give their code points.
+TEST(UTF8, EveryCodePointRoundTripsInItsLengthAndLatin1BytesGiveTheirCodePoints) {
     std::u16string all;
-    std::string bytes;
+    std::string bytes, latin;
     for (char32_t c = 1; c <= 0x10FFFF; c += c < 0x10000 ? 1 : 97) {
         if (c >= 0xD800 && c < 0xE000) continue;
         std::u16string units(1, char16_t(c));
@@ -413,11 +413,27 @@ TEST(UTF8, EveryCodePointRoundTripsInItsLength) {
         ASSERT_EQ(FromUTF8(one).units, units) << c;
         all += units;
         bytes += one;
+        if (c < 256) latin += static_cast<char>(c);
     }
     EXPECT_EQ(ToUTF8(all), bytes);
     Decoded back = FromUTF8(bytes);
     EXPECT_EQ(back.result, 1);
     EXPECT_TRUE(back.units == all);
+
+    COBString out;
+    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(latin.data()),
+                                        latin.size(), out);
+    EXPECT_EQ(std::string(out.GrabCString(), static_cast<std::size_t>(out.Length())),
+              bytes.substr(0, 127 + 2 * 128));
+    EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);
+    // NUL bytes are text too.
+    const unsigned char withNul[] = {'a', 0, 'b'};
+    OBStringUtils::ConvertCStringToUTF8(withNul, 3, out);
+    EXPECT_EQ(out.Length(), 3);
+    latin.assign(20000, '\xE9'); // across the internal chunks
+    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(latin.data()),
+                                        latin.size(), out);
+    EXPECT_EQ(out.Length(), 40000);
 }
 
 // UTF-16 to UTF-8 and back by the tables: unpaired surrogates, lenient
@@ -433,30 +449,6 @@ TEST(UTF8, ConversionsFollowTheirTables) {
     WOBString out;
     EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(nullptr, 3, out), 0);
     EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(nullptr, 0, out), 1);
-}
-
-TEST(UTF8, Latin1ToUTF8) {
-    std::string all;
-    for (int b = 1; b < 256; ++b)
-        all.push_back(static_cast<char>(b));
-    COBString out;
-    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(all.data()),
-                                        all.size(), out);
-    std::u16string expected;
-    for (int b = 1; b < 256; ++b)
-        expected.push_back(static_cast<char16_t>(b));
-    EXPECT_EQ(std::string(out.GrabCString(), static_cast<std::size_t>(out.Length())),
-              ToUTF8(expected));
-    EXPECT_EQ(out.GetWSEScript(), WSE::kSystemScript);
-
-    // NUL bytes are text too.
-    const unsigned char withNul[] = {'a', 0, 'b'};
-    OBStringUtils::ConvertCStringToUTF8(withNul, 3, out);
-    EXPECT_EQ(out.Length(), 3);
-    std::string latin(20000, '\xE9'); // across the internal chunks
-    OBStringUtils::ConvertCStringToUTF8(reinterpret_cast<const unsigned char*>(latin.data()),
-                                        latin.size(), out);
-    EXPECT_EQ(out.Length(), 40000);
 }
 
 TEST(UTF8, RunningOutOfMemoryIsReportedAndWhatFittedIsKept) {

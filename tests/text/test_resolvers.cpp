@@ -1,13 +1,16 @@
 // The character, paragraph and hyphenation resolvers: primary before
 // secondary, null sources skipped, chains of resolvers in nesting order.
 #include <ombra/resolvers.h>
+#include <ombra/values.h>
 
 #include "support/ConversionState.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,15 +18,8 @@ namespace {
 
 using ombra_test::ConversionState;
 
-// A value that remembers which source and which getter made it.
-class Tag : public Value {
-public:
-    Tag() : Value(VT::ekString) {}
-    Value& operator=(Value&) override { return *this; }
-    short IsEqual(Value* other) override { return Value::IsEqual(other); }
-};
-
-// The values a source hands out, by getter name.
+// The values a source hands out, by getter name: each of its own, so that
+// its address tells which source and which getter made it.
 class Values {
 public:
     Value* Find(const char* getter) {
@@ -31,13 +27,13 @@ public:
         return at == set_.end() ? nullptr : at->second.get();
     }
     Value* Set(const std::string& getter) {
-        std::unique_ptr<Tag>& slot = set_[getter];
-        if (!slot) slot.reset(new Tag);
+        std::unique_ptr<ValueString>& slot = set_[getter];
+        if (!slot) slot.reset(new ValueString);
         return slot.get();
     }
 
 private:
-    std::map<std::string, std::unique_ptr<Tag>> set_;
+    std::map<std::string, std::unique_ptr<ValueString>> set_;
 };
 
 // Every getter of a view as (name, member pointer).
@@ -69,15 +65,6 @@ const auto kCharacterGetters = CharacterSource::Getters();
 const auto kParagraphGetters = ParagraphSource::Getters();
 const auto kHyphenationGetters = HyphenationSource::Getters();
 
-// The resolvers override their views' getters in the views' slot order.
-template <class View> void ExpectSlotOrder(const std::vector<Accessor<View>>& getters) {
-    const OBViewClassInfo* info = OBGetViewClass(View::kKind);
-    ASSERT_NE(info, nullptr);
-    ASSERT_EQ(static_cast<size_t>(info->accessorCount), getters.size());
-    for (size_t i = 0; i < getters.size(); ++i)
-        EXPECT_STREQ(getters[i].name, info->accessors[i].accessor);
-}
-
 // For every getter: the first source in `order` that sets it, or null. The
 // sources set getters by a pattern that differs per source, so every getter
 // sees a different mix of set and unset sources.
@@ -106,11 +93,14 @@ void SetByPattern(Source& source, const std::vector<Accessor<View>>& getters, in
 template <class Resolver, class Source, class View>
 void ExpectPrimaryFirst(const std::vector<Accessor<View>>& getters, const int (&patterns)[4],
                         const char* what) {
+    const OBViewClassInfo* info = OBGetViewClass(View::kKind);
+    ASSERT_TRUE(info && static_cast<size_t>(info->accessorCount) == getters.size()) << what;
+    for (size_t i = 0; i < getters.size(); ++i)
+        EXPECT_STREQ(getters[i].name, info->accessors[i].accessor);
     Source a, b;
     SetByPattern(a, getters, patterns[0], patterns[1]);
     SetByPattern(b, getters, patterns[2], patterns[3]);
     Resolver resolver(&a, &b);
-    ExpectSlotOrder(getters);
     EXPECT_TRUE(resolver.GetPrimary() == &a && resolver.GetSecondary() == &b) << what;
     ExpectNearestSource(resolver, std::vector<Source*>{&a, &b}, getters, what);
 }
@@ -125,43 +115,33 @@ TEST(Resolvers, PrimaryBeforeSecondaryForEveryGetter) {
         kHyphenationGetters, {3, 0, 2, 1}, "hyphenation");
 }
 
-// Chains of depth 1 to 4, nested on the primary side, on the secondary side
-// and on both, with null sources at several places.
+// Random chains up to four deep: each side of a resolver is a source (one
+// sets nothing), null or another resolver; a getter answers from the first
+// source that sets it in depth-first order, primary before secondary.
 TEST(Resolvers, ChainsFollowTheNestingOrder) {
     ConversionState state;
-    CharacterSource s[6];
+    CharacterSource s[7];
     const int moduli[] = {2, 3, 5, 4, 7, 3};
     for (int i = 0; i < 6; ++i)
         SetByPattern(s[i], kCharacterGetters, moduli[i], i % moduli[i]);
-    using Order = std::vector<CharacterSource*>;
-
-    // Depth 2: R2 = ((A, B), C).
-    OBMResolveCharacterAttributes r1(&s[0], &s[1]);
-    OBMResolveCharacterAttributes r2(&r1, &s[2]);
-    ExpectNearestSource(r2, Order{&s[0], &s[1], &s[2]}, kCharacterGetters, "depth 2");
-
-    // Depth 3 with a null source in the middle: ((A, null), B) then D.
-    OBMResolveCharacterAttributes n1(&s[0], nullptr);
-    OBMResolveCharacterAttributes n2(&n1, &s[1]);
-    OBMResolveCharacterAttributes r3(&n2, &s[3]);
-    ExpectNearestSource(r3, Order{&s[0], &s[1], &s[3]}, kCharacterGetters, "depth 3");
-
-    // Depth 4 nested on both sides: ((null, (E, F)), (R2, null)) then a null primary.
-    OBMResolveCharacterAttributes ef(&s[4], &s[5]);
-    OBMResolveCharacterAttributes left(nullptr, &ef);
-    OBMResolveCharacterAttributes right(&r2, nullptr);
-    OBMResolveCharacterAttributes top(&left, &right);
-    OBMResolveCharacterAttributes r4(nullptr, &top);
-    ExpectNearestSource(r4, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters, "depth 4");
-
-    // Sources that are null or set nothing pass every question on.
-    OBMResolveCharacterAttributes none(nullptr, nullptr);
-    ExpectNearestSource(none, Order{}, kCharacterGetters, "no sources");
-    CharacterSource empty;
-    OBMResolveCharacterAttributes e1(&empty, &r4);
-    OBMResolveCharacterAttributes e2(&e1, &empty);
-    ExpectNearestSource(e2, Order{&s[4], &s[5], &s[0], &s[1], &s[2]}, kCharacterGetters,
-                        "empty sources");
+    std::mt19937 rng(7);
+    for (int round = 0; round < 60; ++round) {
+        std::vector<std::unique_ptr<OBMResolveCharacterAttributes>> made;
+        std::vector<CharacterSource*> order;
+        std::function<OBMCharacterAttributes*(int)> side =
+            [&](int depth) -> OBMCharacterAttributes* {
+            unsigned pick = rng() % (depth > 0 ? 10 : 8);
+            if (pick < 7) return order.push_back(&s[pick]), &s[pick];
+            if (pick == 7) return nullptr;
+            OBMCharacterAttributes* primary = side(depth - 1);
+            made.emplace_back(new OBMResolveCharacterAttributes(primary, side(depth - 1)));
+            return made.back().get();
+        };
+        OBMCharacterAttributes* primary = side(3);
+        OBMResolveCharacterAttributes top(primary, side(3));
+        ExpectNearestSource(top, order, kCharacterGetters,
+                            ("round " + std::to_string(round)).c_str());
+    }
 }
 
 TEST(Resolvers, AResolverIsAnElementThatGoesThroughElement) {

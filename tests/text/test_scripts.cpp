@@ -24,19 +24,16 @@ using ombra_test::U16;
 
 namespace {
 
-WSE::WritingScriptEnum Fallback(int charset) {
-    return OBVellHandler::ConvertCharsetToLumWritingScript(charset);
-}
-
 int Convert(int charset, const char* name, OBPlatforms platform, char* out = nullptr) {
     return OBVellHandler::ConvertCharsetToLumWritingScript(charset, name, platform, out);
 }
 
-TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheWindowsSetsMap) {
+TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedTheWindowsSetsMapAndNothingConverts) {
     for (const auto& row : ombra_test::ReadTable("text/characters.tsv", "fallback")) {
         std::istringstream charsets(row[1]);
         for (int charset; charsets >> charset;)
-            EXPECT_EQ(Fallback(charset), std::stoi(row[0])) << charset;
+            EXPECT_EQ(OBVellHandler::ConvertCharsetToLumWritingScript(charset), std::stoi(row[0]))
+                << charset;
     }
 
     ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
@@ -45,6 +42,16 @@ TEST(CharsetFallback, WithoutAServiceTheNameIsCopiedAndTheWindowsSetsMap) {
     EXPECT_EQ(Convert(238, "Sans CE", kWindowsPlatform, out), WSE::kBalticScript);
     EXPECT_STREQ(out, "Sans CE");
     EXPECT_EQ(Convert(128, "Mincho", kMacPlatform), WSE::kJapaneseScript);
+
+    OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
+    ASSERT_NE(utils, nullptr);
+    int dstLength = 5;
+    unsigned short unit = 'a';
+    EXPECT_EQ(utils->TextCharToCharExtended(4, CPGE::kCodePageFromScript, &unit, 1, out, dstLength),
+              0);
+    EXPECT_EQ(dstLength, 5);
+    EXPECT_EQ(out[0], 'S');
+    OBVellSystemUtils::DeleteInstance();
 }
 
 // A writing-system service that answers from fields and records its calls.
@@ -131,7 +138,7 @@ protected:
     FakeVell vell_;
 };
 
-TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
+TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirstOtherPlatformsAskTheNameFirst) {
     char out[32] = {};
     EXPECT_EQ(Convert(204, "Sans Cyr", kWindowsPlatform, out), WSE::kCyrillicScript);
     EXPECT_STREQ(out, "Sans");
@@ -149,9 +156,10 @@ TEST_F(WithVellService, WindowsNamesLoseTheirSuffixFirst) {
     vell_.suffixScript = WSE::kHebrewScript;
     EXPECT_EQ(Convert(204, "Sans Hebrew", kWindowsPlatform, out), WSE::kHebrewScript);
     EXPECT_EQ(vell_.calls.size(), 1u);
-}
 
-TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
+    // Other platforms ask the name first.
+    vell_.calls.clear();
+    vell_.nameScript = WSE::kRomanScript;
     EXPECT_EQ(Convert(161, "Serif", kMacPlatform), WSE::kCyrillicScript);
     EXPECT_EQ(vell_.calls,
               (std::vector<std::string>{"GetWritingScript Serif 1", "CharSetToScript 161"}));
@@ -162,7 +170,6 @@ TEST_F(WithVellService, OtherPlatformsAskTheNameFirst) {
     EXPECT_EQ(Convert(0, "Thai Serif", kMacPlatform), WSE::kThaiScript);
 
     // An unknown platform converts nothing, but the name is still copied.
-    char out[16] = {};
     EXPECT_EQ(Convert(128, "Rounded", static_cast<OBPlatforms>(3), out), 0);
     EXPECT_STREQ(out, "Rounded");
 }
@@ -175,20 +182,6 @@ TEST_F(WithVellService, WithoutMemoryForTheFacadeTheAnswerIsZero) {
         EXPECT_TRUE(script == WSE::kCyrillicScript || (script == 0 && vell_.calls.empty()));
         return script == WSE::kCyrillicScript;
     });
-}
-
-TEST(VellSystemUtils, WithoutAServiceAnswersSafely) {
-    ASSERT_EQ(OBVellHandler::GetVellService(), nullptr);
-    OBVellSystemUtils* utils = OBVellSystemUtils::Instance();
-    ASSERT_NE(utils, nullptr);
-    int dstLength = 5;
-    char dst[4] = {'k', 0, 0, 0};
-    unsigned short unit = 'a';
-    EXPECT_EQ(utils->TextCharToCharExtended(4, CPGE::kCodePageFromScript, &unit, 1, dst, dstLength),
-              0);
-    EXPECT_EQ(dstLength, 5);
-    EXPECT_EQ(dst[0], 'k');
-    OBVellSystemUtils::DeleteInstance();
 }
 
 using StyleNames = ombra_test::WithTextService;
@@ -363,19 +356,15 @@ public:
     void SetEncoding(int) override {}
 };
 
-// Runs f on a fresh thread, which starts without services.
-template <typename F> void OnNewThread(F f) {
-    std::thread t(f);
-    t.join();
-}
-
+// Each test thread starts without services.
 TEST(TextService, TheFirstServiceOfAThreadStaysAndGoesWithIt) {
-    OnNewThread([] {
+    RecordingService first, *second = new RecordingService;
+    NoFonts font, otherFont;
+    gDestroyed = 0;
+    std::thread([&] {
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
-        RecordingService first, second;
-        NoFonts font, otherFont;
         OBLumHandler::SetLumService(&first);
-        OBLumHandler::SetLumService(&second);
+        OBLumHandler::SetLumService(second);
         EXPECT_EQ(OBLumHandler::GetLumService(), &first);
         OBLumHandler::SetLumFontService(&font);
         OBLumHandler::SetLumFontService(&otherFont);
@@ -385,40 +374,33 @@ TEST(TextService, TheFirstServiceOfAThreadStaysAndGoesWithIt) {
         OBLumHandler::ResetLumService();
         EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
         EXPECT_EQ(OBLumHandler::GetLumFontService(), nullptr);
-        OBLumHandler::SetLumService(&second);
-        EXPECT_EQ(OBLumHandler::GetLumService(), &second);
+        OBLumHandler::SetLumService(second);
+        EXPECT_EQ(OBLumHandler::GetLumService(), second);
         OBLumHandler::ResetLumService();
-    });
+    }).join();
+    EXPECT_EQ(gDestroyed.load(), 0)
+        << "what was reset before the thread ended stays with its owner";
+    delete second;
     // Services are thread-local and deleted with their thread.
     gDestroyed = 0;
     OBLumService* mine = nullptr;
-    OnNewThread([&mine] {
+    std::thread([&mine] {
         OBLumHandler::SetLumService(new RecordingService);
         OBLumHandler::SetLumFontService(new NoFonts);
         mine = OBLumHandler::GetLumService();
         EXPECT_NE(mine, nullptr);
         EXPECT_NE(OBLumHandler::GetLumFontService(), nullptr);
-        OnNewThread([] {
+        std::thread([] {
             EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
             EXPECT_EQ(OBLumHandler::GetLumFontService(), nullptr);
-        });
-    });
+        }).join();
+    }).join();
     EXPECT_EQ(gDestroyed.load(), 2);
     EXPECT_EQ(OBLumHandler::GetLumService(), nullptr);
-
-    // What was reset before the thread ended stays with its owner.
-    gDestroyed = 0;
-    RecordingService* kept = new RecordingService;
-    OnNewThread([kept] {
-        OBLumHandler::SetLumService(kept);
-        OBLumHandler::ResetLumService();
-    });
-    EXPECT_EQ(gDestroyed.load(), 0);
-    delete kept;
 }
 
 TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
-    OnNewThread([] {
+    std::thread([] {
         OBLumUnicodeTranslator* t = OBLumUnicodeTranslator::Instance();
         unsigned short units[4] = {};
         char bytes[4] = {};
@@ -449,7 +431,7 @@ TEST(TextService, TheTranslatorForwardsToTheThreadsService) {
         t->SetEncoding(5);
         EXPECT_EQ(service->lastEncoding, 5);
         // Left installed: deleted when the thread ends.
-    });
+    }).join();
 }
 
 unsigned short P(unsigned short u) {

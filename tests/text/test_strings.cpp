@@ -280,6 +280,17 @@ private:
             if constexpr (std::is_same<S, WOBString>::value) {
                 EXPECT_EQ(Throws([&] { s[p] = unit; }), !inside);
                 if (inside) m[at] = unit;
+            } else {
+                // A fixed buffer takes the text and a NUL, or nothing without
+                // room for both; a Pascal string shows up to 255 bytes.
+                std::string c(size + 2, '#'), pascal = c;
+                s.GetCString(&c[0], size + insert);
+                s.GetPString(reinterpret_cast<unsigned char*>(&pascal[0]), size + insert);
+                const std::size_t shown = std::min<std::size_t>(m.size(), 255);
+                EXPECT_EQ(c, insert ? m + '\0' + '#' : std::string(size + 2, '#'));
+                EXPECT_EQ(pascal, insert ? char(shown) + m.substr(0, shown) +
+                                               std::string(m.size() + 1 - shown, '#')
+                                         : std::string(size + 2, '#'));
             }
             return "characters";
         }
@@ -389,46 +400,25 @@ TEST_F(Strings, EditsAndSearchesFollowAModelOfTheTextWhateverMemoryRemains) {
     EXPECT_GT(ombra_test::SweepAllocationFailures([&] { return wide(3, 60); }), 10);
 }
 
-TEST_F(Strings, CharactersAndFixedBuffers) {
-    COBString c("\xE9z", WSE::kRomanScript);
-    char buf[3] = {'#', '#', '#'};
-    c.GetCString(buf, 2); // no room for the NUL: untouched
-    EXPECT_EQ(buf[0], '#');
-    c.GetCString(buf, 3);
-    EXPECT_STREQ(buf, "\xE9z");
-    unsigned char p[4] = {9, 9, 9, 9};
-    c.GetPString(p, 2);
-    EXPECT_EQ(p[0], 9);
-    c.GetPString(p, 3);
-    EXPECT_EQ(p[0], 2);
-    EXPECT_EQ(p[2], 'z');
-    const unsigned char pascal[] = {3, 'x', 'y', 'z', 'w'};
-    c.SetPString(pascal);
-    EXPECT_EQ(Of(c), "xyz");
-    c.SetHexChar(0);
-    c.SetPString(nullptr);
-    EXPECT_EQ(c.Length(), 1);
-
-    std::string longText(300, 'q');
-    COBString big(longText.c_str(), WSE::kRomanScript);
-    std::string pbuf(400, '\0');
-    big.GetPString(reinterpret_cast<unsigned char*>(&pbuf[0]), 400);
-    EXPECT_EQ(static_cast<unsigned char>(pbuf[0]), 255);
-
-    WOBString w;
-    w.SetX16String(Ptr(u"a\0b"), 3);
-    EXPECT_EQ(w.Length(), 3);
-}
-
-TEST_F(Strings, SettersLeaveTheTextForNullOrEmptySources) {
+TEST_F(Strings, SettersLeaveTheTextForNullOrEmptySourcesAndPascalStringsHoldUpTo255) {
     COBString c("keep", WSE::kRomanScript);
     c.SetCString(nullptr);
     c.SetWString(Ptr(u""));
     c.SetXString(Ptr(u"abc"), 0);
     c.SetWAsCString(nullptr);
     EXPECT_EQ(Of(c), "keep");
+    const unsigned char pascal[] = {3, 'x', 'y', 'z', 'w'};
+    c.SetPString(pascal);
+    c.SetPString(nullptr);
+    EXPECT_EQ(Of(c), "xyz");
     c.SetCString("");
     EXPECT_TRUE(c.IsNull());
+    c.SetHexChar(0);
+    EXPECT_EQ(c.Length(), 1);
+    std::string pascal300(400, '\0');
+    COBString(std::string(300, 'q').c_str(), WSE::kRomanScript)
+        .GetPString(reinterpret_cast<unsigned char*>(&pascal300[0]), 400);
+    EXPECT_EQ(static_cast<unsigned char>(pascal300[0]), 255);
 
     WOBString w(Ptr(u"keep"));
     w.SetCString("");
@@ -440,6 +430,8 @@ TEST_F(Strings, SettersLeaveTheTextForNullOrEmptySources) {
     EXPECT_TRUE(w.IsNull());
     w.SetXString("a\0b", 3); // the translation counts up to its first 0 unit
     EXPECT_EQ(Of(w), u"a");
+    w.SetX16String(Ptr(u"a\0b"), 3);
+    EXPECT_EQ(w.Length(), 3);
     w.SetHexChar(0xE9);
     EXPECT_EQ(Of(w), u"\u00E9");
 }

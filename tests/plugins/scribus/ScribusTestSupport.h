@@ -34,6 +34,8 @@ std::string Gzip(const std::string& prefix, std::size_t padding = 0,
 inline std::u16string FromUtf8(const std::string& text) {
     return ombra_test::Utf16(text);
 }
+/// A field of a table: \\ is a backslash, \uXXXX the UTF-16 unit it names.
+std::u16string Unescaped(const std::string& field);
 /// Story text as UTF-8 with the special characters spelled out: paragraph
 /// end "¶", line break "|", objects and variables "#".
 std::string Shown(const std::u16string& text);
@@ -44,14 +46,6 @@ std::string CheckCoverage(const scribus::Story& story);
 /// Index of the item with that name, -1 when there is none, -2 when the
 /// name is not unique.
 int ItemNamed(const scribus::Document& doc, const std::string& name);
-
-/// Words (runs of letters and digits of any script) of a UTF-16 text.
-std::vector<std::u16string> Words(const std::u16string& text);
-/// The words of a text as the text writer shows them: without soft hyphens,
-/// and without numbers (variables show theirs, notes their marks).
-std::vector<std::u16string> PlainWords(const std::u16string& text);
-/// True when needle's words appear in order, one after the other, in hay.
-bool ContainsRun(const std::vector<std::u16string>& hay, const std::vector<std::u16string>& needle);
 
 /// The core with the built readers and writers, as a host sets it up, and
 /// its text convertor (writer 259) writing UTF-8 with the stories on master
@@ -78,6 +72,14 @@ private:
 /// the heap (operator new, pugixml's allocations) fails at that allocation
 /// of Init.
 using Conversion = plugin_test::ReaderRun<ScribusReader>;
+
+/// Converts through the pump and then directly: empty when the pump ran, the
+/// words of each text come out in order and the reader's tree follows the
+/// conventions (value types, runs); otherwise what is wrong. The log's
+/// string ids land in log, the reader's error code in error, when given.
+std::string CheckConversion(Pump& pump, const std::string& bytes,
+                            const std::vector<std::u16string>& texts,
+                            std::vector<unsigned>* log = nullptr, int* error = nullptr);
 
 // Reading the reader's trees (tests/support/DocumentBuilder.h).
 using namespace ombra_test;

@@ -17,22 +17,9 @@ namespace {
 
 using namespace scribus_test;
 
-// The stories of the StoryList with their texts, in order.
-std::vector<std::pair<Element*, std::u16string>> Stories(const Conversion& c) {
-    std::vector<std::pair<Element*, std::u16string>> out;
-    for (Element* s : Children(c.TopOf(EL::kStoryList), EL::kParentStory))
-        out.emplace_back(s, StoryText(s->GetChild(EL::kChildStory)));
-    return out;
-}
-
-class ScribusReaderMapping : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_FALSE(bytes_.empty()); }
-    std::string bytes_ = Fixture("reader-features.sla");
-};
-
-TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqueIdsAndReferences) {
-    Conversion c(bytes_);
+TEST(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqueIdsAndReferences) {
+    Conversion c(Fixture("reader-features.sla"));
+    ASSERT_FALSE(c.top.empty());
     std::vector<EL::ElementTypeEnum> kinds;
     for (Element* e : c.top)
         kinds.push_back(e->GetElementType());
@@ -57,19 +44,20 @@ TEST_F(ScribusReaderMapping, TopLevelElementsComeInTheConventionalOrderWithUniqu
 // refer to) are pinned by the recorded dump of this document
 // (scribus_outputs_unchanged).
 
-TEST_F(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
+TEST(ScribusReaderMapping, PreferencesLeaveOutWhatTheyName) {
+    const std::string bytes = Fixture("reader-features.sla");
     // Each preference switched off in turn (-1: none); the texts of the stories left.
     for (int off = -1; off < 4; ++off) {
         SCOPED_TRACE(off);
-        Conversion c(bytes_, [off](OBPreferenceList& l) {
+        Conversion c(bytes, [off](OBPreferenceList& l) {
             OBPreference* p = nullptr;
             l.GetNthPreference(off, &p);
             if (auto* flag = dynamic_cast<OBBooleanPreference*>(p)) flag->SetCurrentValue(short(0));
         });
         EXPECT_EQ(CheckValueTypes(c.top), "");
         std::vector<std::string> texts;
-        for (auto& s : Stories(c))
-            texts.push_back(Shown(s.second));
+        for (Element* s : Children(c.TopOf(EL::kStoryList), EL::kParentStory))
+            texts.push_back(Shown(StoryText(s->GetChild(EL::kChildStory))));
         auto has = [&texts](const char* text) {
             return std::find(texts.begin(), texts.end(), text) != texts.end();
         };

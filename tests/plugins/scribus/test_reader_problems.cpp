@@ -17,18 +17,13 @@ using namespace scribus_test;
 
 class ScribusReaderProblems : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { pump_ = new Pump; }
-    static void TearDownTestSuite() {
-        delete pump_;
-        pump_ = nullptr;
-    }
     // Converts through the pump and the reader directly; the pump must end
     // normally, keep the words and log `code`, the reader must leave it as
     // the error code.
     void Expect(const std::string& bytes, int code, std::vector<std::string> words) {
         std::vector<unsigned> log;
         short ok = 0;
-        std::string text = pump_->Convert(bytes, ok, &log);
+        std::string text = pump_.Convert(bytes, ok, &log);
         EXPECT_EQ(ok, 1);
         EXPECT_NE(std::find(log.begin(), log.end(), OBMessageId(code)), log.end())
             << "code " << code << " not logged";
@@ -39,9 +34,8 @@ protected:
         EXPECT_TRUE(direct.Logged(code));
         EXPECT_EQ(CheckValueTypes(direct.top), "");
     }
-    static Pump* pump_;
+    Pump pump_;
 };
-Pump* ScribusReaderProblems::pump_ = nullptr;
 
 std::string Document(const std::string& items) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SCRIBUSUTF8NEW "
@@ -99,14 +93,14 @@ TEST_F(ScribusReaderProblems, DamageKeepsWhatWasGoodAndIsLoggedByItsKind) {
     for (std::size_t i = gz.size() / 2; i < gz.size() / 2 + 40; ++i)
         flipped[i] = static_cast<char>(~flipped[i]);
     short ok = 0;
-    pump_->Convert(flipped, ok);
+    pump_.Convert(flipped, ok);
     EXPECT_EQ(ok, 1);
     // A text of two million characters in one attribute, and a name of a
     // million: kept, not choked on.
     std::string big(2000000, 'x');
     std::string doc = Document(
         Frame("1", "-1", "start " + big + " end", "ANNAME=\"" + std::string(1000000, 'n') + "\""));
-    std::string text = pump_->Convert(doc, ok);
+    std::string text = pump_.Convert(doc, ok);
     EXPECT_EQ(ok, 1);
     EXPECT_NE(text.find(" end"), std::string::npos);
 }
@@ -155,7 +149,7 @@ TEST_F(ScribusReaderProblems, InputThatIsNoScribusDocumentYieldsNothing) {
     }
     // The pump does not pick the reader for it at all.
     short ok = 1;
-    pump_->Convert("plain text", ok);
+    pump_.Convert("plain text", ok);
     EXPECT_EQ(ok, 0);
 }
 

@@ -18,21 +18,13 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace textwriter_test {
 
 using namespace ombra_test;
-
-/// Bytes as a string, for byte-exact expectations.
-inline std::string Bytes(std::initializer_list<int> bytes) {
-    std::string out;
-    for (int b : bytes)
-        out.push_back(static_cast<char>(b));
-    return out;
-}
 
 /// An output stream that keeps what it is given in a std::string (off the
 /// memory service, so it works while allocations fail) and, when told,
@@ -120,12 +112,21 @@ protected:
         OBErrorUtils::OBResetErrorUtils();
     }
 
-    /// UTF-8 and LF line ends, the easiest to read in expectations.
-    static OBTextWriterOptions Plain() {
+    using Setter = std::function<void(OBTextWriterOptions&)>;
+
+    /// UTF-8 and LF line ends, the easiest to read in expectations, changed
+    /// by `set`.
+    static OBTextWriterOptions Plain(const Setter& set = nullptr) {
         OBTextWriterOptions options;
         options.encoding = OBTW::kUTF8;
         options.platform = OBTW::kUnix;
+        if (set) set(options);
         return options;
+    }
+
+    /// The bytes of the builder's document with Plain(set).
+    std::string Write(DocumentBuilder& builder, const Setter& set = nullptr) {
+        return Convert(builder.Build(), Plain(set)).bytes;
     }
 
     /// Runs every Element of the builder's document through a conversion.

@@ -10,12 +10,9 @@ namespace {
 
 using namespace textwriter_test;
 
-OBPreference* Nth(OBPreferenceList* list, int n, VT::ValueTypeEnum type = VT::ekUndefined) {
+OBPreference* Nth(OBPreferenceList* list, int n) {
     OBPreference* p = nullptr;
-    if (type == VT::ekUndefined)
-        list->GetNthPreference(n, &p);
-    else
-        list->GetNthPreferenceOfType(n, type, &p);
+    list->GetNthPreference(n, &p);
     return p;
 }
 

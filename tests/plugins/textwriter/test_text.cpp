@@ -9,7 +9,7 @@ namespace {
 
 using namespace textwriter_test;
 
-class TextContent : public TextWriterTest {};
+using TextContent = TextWriterTest;
 
 void SetText(WOBString& text, const char* utf8) {
     OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), text);
@@ -17,27 +17,21 @@ void SetText(WOBString& text, const char* utf8) {
 
 // ---- paragraphs and the characters with a meaning ------------------------------
 
-TEST_F(TextContent, ParagraphsLineBreaksAndTabsKeepTheirPlaces) {
+TEST_F(TextContent, ParagraphsBreaksTabsAndInlineObjectsKeepTheirPlaces) {
     DocumentBuilder b;
     StoryBuilder& story = b.AddStory();
     story.Para("First paragraph.").Para("Second\twith a tab.").Para("");
     story.Text("Line one\u2028line two").EndPara();
-    story.Text("Last without an end");
-    StoryBuilder& other = b.AddStory();
-    other.Para("Another story.");
-    Result r = Convert(b, Plain());
-    EXPECT_EQ(r.bytes, "First paragraph.\nSecond\twith a tab.\n\nLine one\nline two\n"
-                       "Last without an end\n\nAnother story.\n");
-    EXPECT_EQ(r.stories, 2);
-    EXPECT_EQ(r.problems.Total(), 0);
-}
-
-TEST_F(TextContent, InlineObjectsWithoutTextAndVariablesAndSoftHyphens) {
-    DocumentBuilder b;
     // An anchored graphic (U+FFFC without a run that explains it) has no text;
     // a page number variable shows its last text; soft hyphens are not written.
-    b.AddStory().Text("Page ").Variable("7").Text(" of \uFFFCextra\u00ADordinary").EndPara();
-    EXPECT_EQ(Convert(b, Plain()).bytes, "Page 7 of extraordinary\n");
+    story.Text("Page ").Variable("7").Text(" of \uFFFCextra\u00ADordinary").EndPara();
+    story.Text("Last without an end");
+    b.AddStory().Para("Another story.");
+    Result r = Convert(b, Plain());
+    EXPECT_EQ(r.bytes, "First paragraph.\nSecond\twith a tab.\n\nLine one\nline two\n"
+                       "Page 7 of extraordinary\nLast without an end\n\nAnother story.\n");
+    EXPECT_EQ(r.stories, 2);
+    EXPECT_EQ(r.problems.Total(), 0);
 }
 
 // ---- tables --------------------------------------------------------------------
@@ -55,24 +49,17 @@ TEST_F(TextContent, TablesWriteRowsOfTabSeparatedCellsWhereTheyAreAnchored) {
     TableBuilder& inner = story.AddTable(1, 2);
     inner.Cell(0, 0, "p").Cell(0, 1, "q");
     story.Text(" and after").EndPara();
+    // A table in a cell is flattened into the cell.
+    TextBuilder& cell = story.AddTable(1, 2).Cell(0, 0, "left").CellText(0, 1);
+    cell.Text("has").AddTable(1, 2).Cell(0, 0, "n1").Cell(0, 1, "n2");
     Result r = Convert(b, Plain());
     EXPECT_EQ(r.bytes, "Before\n"
                        "A\tB\tC\n"
                        "wide\t\tx\n"
                        "\ty z w\t\n"
-                       "In the middle \np\tq\n and after\n");
+                       "In the middle \np\tq\n and after\n"
+                       "left\thas n1 n2\n");
     EXPECT_EQ(r.problems.Total(), 0);
-}
-
-TEST_F(TextContent, ATableInACellIsFlattenedIntoTheCell) {
-    DocumentBuilder b;
-    StoryBuilder& story = b.AddStory();
-    TableBuilder& outer = story.AddTable(1, 2);
-    outer.Cell(0, 0, "left");
-    TextBuilder& cell = outer.CellText(0, 1);
-    cell.Text("has");
-    cell.AddTable(1, 2).Cell(0, 0, "n1").Cell(0, 1, "n2");
-    EXPECT_EQ(Convert(b, Plain()).bytes, "left\thas n1 n2\n");
 }
 
 // ---- notes and ruby ------------------------------------------------------------
@@ -99,11 +86,9 @@ TEST_F(TextContent, RubyReadingsFollowTheirBaseInParenthesesOrAreLeftOut) {
     story.Text("これは", ja).Ruby("漢字", "かんじ", ja).Text("です。", ja).EndPara();
     story.Ruby("Tokyo", "to-kyo").Text(" and ").Kenten("強調", KKE::kSesameDot, ja);
     story.Text("、").Warichu("割注", ja).Tcy("12", ja).EndPara();
-    EXPECT_EQ(Convert(b, Plain()).bytes,
-              "これは漢字（かんじ）です。\nTokyo(to-kyo) and 強調、割注12\n");
-    OBTextWriterOptions options = Plain();
-    options.rubyReadings = false;
-    EXPECT_EQ(Convert(b, options).bytes, "これは漢字です。\nTokyo and 強調、割注12\n");
+    EXPECT_EQ(Write(b), "これは漢字（かんじ）です。\nTokyo(to-kyo) and 強調、割注12\n");
+    EXPECT_EQ(Write(b, [](auto& o) { o.rubyReadings = false; }),
+              "これは漢字です。\nTokyo and 強調、割注12\n");
 }
 
 // ---- style tags ------------------------------------------------------------------
@@ -117,17 +102,13 @@ TEST_F(TextContent, StyleTagsNameEachParagraphsStyleThroughTheTemplate) {
     story.Para("Title", heading).Para("Text", body).Para("", body).Para("No style");
     story.AddTable(1, 1).Cell(0, 0, "cell");
     story.EndPara(body);
-    OBTextWriterOptions options = Plain();
-    EXPECT_EQ(Convert(b, options).bytes, "Title\nText\n\nNo style\ncell\n");
-
-    options.markStyles = true;
-    EXPECT_EQ(Convert(b, options).bytes,
+    EXPECT_EQ(Write(b), "Title\nText\n\nNo style\ncell\n");
+    EXPECT_EQ(Write(b, [](auto& o) { o.markStyles = true; }),
               "[Heading] Title\n[本文] Text\n[本文] \n[Normal] No style\ncell\n")
         << "a paragraph without a style gets the default style's; one holding only a table none";
-
-    SetText(options.styleTemplate, "<%s|100%%>");
-    EXPECT_EQ(Convert(b, options).bytes,
-              "<Heading|100%>Title\n<本文|100%>Text\n<本文|100%>\n<Normal|100%>No style\ncell\n");
+    EXPECT_EQ(
+        Write(b, [](auto& o) { o.markStyles = true, SetText(o.styleTemplate, "<%s|100%%>"); }),
+        "<Heading|100%>Title\n<本文|100%>Text\n<本文|100%>\n<Normal|100%>No style\ncell\n");
 }
 
 // ---- breaks --------------------------------------------------------------------
@@ -149,15 +130,13 @@ TEST_F(Breaks, BreaksEndTheLineAndMarkedOnesAndNewPagesGetTheBreakText) {
     StoryBuilder& c = b.AddStory();
     c.Para("C");
     b.AddTextFrame(page2, c.Id(), OBRect(0, 100, 100, 200));
-    OBTextWriterOptions options = Plain();
-    EXPECT_EQ(Convert(b, options).bytes,
-              "A\n\nColumn one\nColumn two\nafter a break at the start\n\nC\n");
-    options.markBreaks = true;
-    EXPECT_EQ(Convert(b, options).bytes,
+    EXPECT_EQ(Write(b), "A\n\nColumn one\nColumn two\nafter a break at the start\n\nC\n");
+    EXPECT_EQ(Write(b, [](auto& o) { o.markBreaks = true; }),
               "A\n\f\nColumn one\n\f\nColumn two\n\f\nafter a break at the start\n\nC\n")
         << "the default break text is a form feed";
-    SetText(options.breakText, "--- break ---");
-    EXPECT_EQ(Convert(b, options).bytes.substr(0, 30), "A\n--- break ---\nColumn one\n---");
+    EXPECT_EQ(Write(b, [](auto& o) { o.markBreaks = true, SetText(o.breakText, "--- break ---"); })
+                  .substr(0, 30),
+              "A\n--- break ---\nColumn one\n---");
 }
 
 // ---- hidden content ----------------------------------------------------------------
@@ -194,9 +173,7 @@ TEST_F(HiddenContent, MasterPagesAndHiddenLayersAreLeftOutUnlessIncluded) {
     EXPECT_EQ(r.leftOut, 4);
     EXPECT_EQ(r.problems.Total(), 0) << "leaving hidden content out is no problem";
 
-    OBTextWriterOptions options = Plain();
-    options.includeHidden = true;
-    r = Convert(b, options);
+    r = Convert(b, Plain([](auto& o) { o.includeHidden = true; }));
     EXPECT_EQ(r.bytes, "on a visible layer\n\non a hidden layer\n\non the master page\n"
                        "\nin a hidden frame\n\nin a group on a hidden layer\n"
                        "\nhidden here, shown there\n\non the pasteboard\n\nin no frame\n");
@@ -210,9 +187,7 @@ protected:
     std::string Wrap(const std::string& text, int column, RunStyle style = RunStyle()) {
         DocumentBuilder b;
         b.AddStory().Text(text, style).EndPara();
-        OBTextWriterOptions options = Plain();
-        options.wrapColumn = column;
-        return Convert(b, options).bytes;
+        return Write(b, [column](auto& o) { o.wrapColumn = column; });
     }
 };
 
@@ -245,23 +220,16 @@ TEST_F(Wrapping, JapaneseTextBreaksBetweenCharactersUnderTheKinsokuRules) {
               "\xF0\xA0\x80\x8B\xF0\xA0\x80\x8B\n\xF0\xA0\x80\x8B\n");
 }
 
-TEST_F(Wrapping, RubyReadingsStayWithTheirBase) {
+TEST_F(Wrapping, RubyReadingsStyleTagsAndNotesAreWrappedWithTheirText) {
     DocumentBuilder b;
     RunStyle ja = RunStyle::Script(WSE::kJapaneseScript);
-    b.AddStory().Text("あああ", ja).Ruby("漢字", "かんじ", ja).Text("です", ja).EndPara();
-    OBTextWriterOptions options = Plain();
-    options.wrapColumn = 12;
-    EXPECT_EQ(Convert(b, options).bytes, "あああ漢\n字（かんじ）\nです\n");
-}
-
-TEST_F(Wrapping, StyleTagsAndNotesAreWrappedWithTheirText) {
-    DocumentBuilder b;
     unsigned body = b.AddParagraphStyle("Body");
+    b.AddStory().Text("あああ", ja).Ruby("漢字", "かんじ", ja).Text("です", ja).EndPara(body);
     b.AddStory().Text("one two three").Footnote("a note that wraps too").EndPara(body);
-    OBTextWriterOptions options = Plain();
-    options.wrapColumn = 12;
-    options.markStyles = true;
-    EXPECT_EQ(Convert(b, options).bytes,
+    EXPECT_EQ(Write(b, [](auto& o) { o.wrapColumn = 12; }),
+              "あああ漢\n字（かんじ）\nです\n\none two\nthree[1]\n\n[1] a note\nthat wraps\ntoo\n");
+    std::string marked = Write(b, [](auto& o) { o.wrapColumn = 12, o.markStyles = true; });
+    EXPECT_EQ(marked.substr(marked.find("\n\n") + 2),
               "[Body] one\ntwo three[1]\n\n[1] [Body] a\nnote that\nwraps too\n");
 }
 
@@ -270,20 +238,15 @@ TEST_F(Wrapping, StyleTagsAndNotesAreWrappedWithTheirText) {
 using Geometry = TextWriterTest;
 
 TEST_F(Geometry, ReportsPageSizeMarginsAndEachPageInTheChosenUnit) {
-    auto Report = [this](UNITS::LINEAR::UnitEnum unit, bool report = true) {
-        DocumentBuilder b;
-        unsigned masters = b.AddMasterSpread("M");
-        unsigned a4 = b.AddMasterPage(masters, "A4", 595.276, 841.89);
-        unsigned spread = b.AddSpread();
-        b.AddPage(spread);
-        b.AddPage(spread, a4);
-        b.StartPage(5);
-        b.Margins(72, 36, 54, 18);
-        b.AddStory().Para("Text");
-        OBTextWriterOptions options = Plain();
-        options.reportGeometry = report;
-        options.geometryUnit = unit;
-        return Convert(b, options).bytes;
+    DocumentBuilder b;
+    unsigned spread = b.AddSpread();
+    b.AddPage(spread);
+    b.AddPage(spread, b.AddMasterPage(b.AddMasterSpread("M"), "A4", 595.276, 841.89));
+    b.StartPage(5);
+    b.Margins(72, 36, 54, 18);
+    b.AddStory().Para("Text");
+    auto Report = [&](UNITS::LINEAR::UnitEnum unit, bool report = true) {
+        return Write(b, [&](auto& o) { o.reportGeometry = report, o.geometryUnit = unit; });
     };
     EXPECT_EQ(Report(UNITS::LINEAR::kInches),
               "Page size: 8.5 x 11 in\n"

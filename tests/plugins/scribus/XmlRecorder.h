@@ -1,0 +1,48 @@
+// The streaming XML reader checked against pugixml's tree of the same bytes,
+// for the Scribus suites and the fuzz target alike.
+#ifndef OMBRA_TESTS_SCRIBUS_XML_RECORDER_H
+#define OMBRA_TESTS_SCRIBUS_XML_RECORDER_H
+
+#include <ScribusXml.h>
+
+#include <pugixml.hpp>
+
+#include <string>
+
+namespace scribus_test {
+
+/// The events as text: element ids, every known attribute and its value.
+struct Recorder : scribus::detail::XmlHandler {
+    std::string out;
+    void Start(scribus::detail::ElementId id, const scribus::detail::Attrs& a) override {
+        out += "<" + std::to_string(id);
+        for (std::size_t i = 0; i < a.Count(); ++i)
+            out += " " + std::to_string(a.IdAt(i)) + "=" + a.Get(a.IdAt(i));
+        out += ">";
+    }
+    void End() override { out += "/"; }
+};
+
+/// Empty when the stream reader reads the bytes alike whole and as `pieces`
+/// hands them out, and, when it accepts them, as pugixml's tree has them;
+/// otherwise what differs. `accepted` says whether it accepted them.
+inline std::string CompareWithTree(const std::string& bytes, scribus::detail::ByteSource& pieces,
+                                   bool* accepted = nullptr) {
+    using namespace scribus::detail;
+    Recorder whole, piecewise, tree;
+    MemorySource memory(bytes.data(), bytes.size());
+    XmlResult r = ReadXml(memory, whole, std::size_t(1) << 30);
+    if (accepted) *accepted = r == XmlResult::kDone;
+    if (ReadXml(pieces, piecewise, std::size_t(1) << 30) != r || piecewise.out != whole.out)
+        return "reads otherwise in pieces: " + bytes;
+    if (r != XmlResult::kDone) return "";
+    pugi::xml_document doc;
+    if (!doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8))
+        return "accepted what pugixml rejects: " + bytes;
+    WalkTree(doc, tree);
+    return whole.out == tree.out ? "" : "differs from the tree: " + bytes;
+}
+
+} // namespace scribus_test
+
+#endif
