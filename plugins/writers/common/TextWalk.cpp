@@ -366,7 +366,7 @@ void OBStoryWalker::TextWalk::AssignScripts() {
     for (int k = 0; k < characterRuns.Count(); ++k) {
         const Span& r = characterRuns[k];
         Value* value = w.CharacterValue(AN::kWritingScript, r.element, ParagraphAt(r.start));
-        auto* script = dynamic_cast<ValueWritingScriptEnum*>(value);
+        auto* script = ValueAs<ValueWritingScriptEnum>(value);
         if (!script) continue;
         WSE::WritingScriptEnum member = WSE::kSystemScript;
         script->Get(member);

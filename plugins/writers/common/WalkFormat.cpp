@@ -39,6 +39,17 @@ OBMCharacterAttributes* OBWalkFormats::Join(OBMCharacterAttributes* primary,
     return joined;
 }
 
+template <class Kept, class View> View* OBWalkFormats::Keep(View* source) {
+    if (!source) return nullptr;
+    auto* kept = new Kept(source);
+    if (!kept || !resolvers_.Add(kept)) {
+        delete kept;
+        problems_.Report(OBERR::kOutOfMemory);
+        return source;
+    }
+    return kept;
+}
+
 OBWalkFormats::Chain* OBWalkFormats::Build(Element* style, bool paragraphStyle, int depth) {
     if (!style) return nullptr;
     Chain& chain = chains_[style];
@@ -63,16 +74,26 @@ OBWalkFormats::Chain* OBWalkFormats::Build(Element* style, bool paragraphStyle, 
         dynamic_cast<OBMParagraphAttributes*>(style->GetChild(EL::kParagraphAttributes));
     auto* ownCharacter =
         dynamic_cast<OBMCharacterAttributes*>(style->GetChild(EL::kCharacterAttributes));
-    done.paragraph = Join(ownParagraph, base ? base->paragraph : nullptr);
-    done.character = Join(ownCharacter, base ? base->character : nullptr);
+    done.paragraph =
+        Keep<OBWalkKeptParagraph>(Join(ownParagraph, base ? base->paragraph : nullptr));
+    done.character =
+        Keep<OBWalkKeptCharacter>(Join(ownCharacter, base ? base->character : nullptr));
     done.fullParagraph = done.paragraph;
     done.fullCharacter = done.character;
     Element* fallback = walker_.DefaultParagraphStyle();
     if (paragraphStyle && fallback && fallback != style) {
         if (Chain* defaults = Build(fallback, true, depth + 1)) {
             Chain& joined = chains_[style];
-            joined.fullParagraph = Join(joined.paragraph, defaults->paragraph);
-            joined.fullCharacter = Join(joined.character, defaults->character);
+            if (defaults->paragraph && joined.paragraph)
+                joined.fullParagraph =
+                    Keep<OBWalkKeptParagraph>(Join(joined.paragraph, defaults->paragraph));
+            else
+                joined.fullParagraph = joined.paragraph ? joined.paragraph : defaults->paragraph;
+            if (defaults->character && joined.character)
+                joined.fullCharacter =
+                    Keep<OBWalkKeptCharacter>(Join(joined.character, defaults->character));
+            else
+                joined.fullCharacter = joined.character ? joined.character : defaults->character;
         }
     }
     Chain& result = chains_[style];

@@ -1,5 +1,6 @@
 // Formatting through styles: the BasedOn chain of each style as a chain of
-// the core's attribute resolvers, built once per style, loops cut.
+// the core's attribute resolvers, built once per style, loops cut, and each
+// value of a chain looked up once.
 #ifndef OMBRA_WRITERS_WALKFORMAT_H
 #define OMBRA_WRITERS_WALKFORMAT_H
 
@@ -12,6 +13,23 @@
 #include <unordered_map>
 
 class OBStoryWalker;
+
+namespace obwalk {
+constexpr bool IsIndexed() {
+    return false;
+}
+constexpr bool IsIndexed(int) {
+    return true;
+}
+} // namespace obwalk
+
+/// A style's resolved formatting, each value looked up once.
+#define OB_RESOLVE_BASE CharacterAttributes
+#define OB_WALK_KEPT OBWalkKeptCharacter
+#include "WalkKept.h"
+#define OB_RESOLVE_BASE ParagraphAttributes
+#define OB_WALK_KEPT OBWalkKeptParagraph
+#include "WalkKept.h"
 
 /// The resolved formatting of the styles of one conversion. A style's chain
 /// gives the style's own attributes first, then those of the style it is
@@ -44,6 +62,8 @@ private:
                                  OBMParagraphAttributes* secondary);
     OBMCharacterAttributes* Join(OBMCharacterAttributes* primary,
                                  OBMCharacterAttributes* secondary);
+    /// A source in front of which its values are kept once asked for.
+    template <class Kept, class View> View* Keep(View* source);
 
     OBStoryWalker& walker_;
     OBWriterProblems& problems_;

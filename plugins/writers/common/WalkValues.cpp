@@ -13,21 +13,42 @@
 
 namespace obwalk {
 
+ValueEnumBase* EnumValue(Value* v) {
+    if (!v) return nullptr;
+    VT::ValueTypeEnum type = VT::ekUndefined;
+    v->GetType(type);
+    const std::type_info* expected = nullptr;
+    switch (static_cast<int>(type)) {
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
+    case Code:                                                                                     \
+        expected = &typeid(Class);                                                                 \
+        break;
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
+    OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)
+#include <ombra/defs/ValueEnums.def>
+    default:
+        break;
+    }
+    // Of exactly the class of its type code: an enumeration value.
+    if (expected && &typeid(*v) == expected) return static_cast<ValueEnumBase*>(v);
+    return dynamic_cast<ValueEnumBase*>(v);
+}
+
 bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out) {
     Value* v = OBGetAttributeValue(e, attr);
-    if (auto* i = dynamic_cast<ValueInteger32*>(v)) {
+    if (auto* i = ValueAs<ValueInteger32>(v)) {
         int n = 0;
         i->Get(n);
         out = n;
         return true;
     }
-    if (auto* i = dynamic_cast<ValueInteger64*>(v)) {
+    if (auto* i = ValueAs<ValueInteger64>(v)) {
         long long n = 0;
         i->Get(n);
         out = n;
         return true;
     }
-    if (auto* i = dynamic_cast<ValueInteger16*>(v)) {
+    if (auto* i = ValueAs<ValueInteger16>(v)) {
         short n = 0;
         i->Get(n);
         out = n;
@@ -37,7 +58,7 @@ bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out) {
 }
 
 bool GetId(Element* e, AN::AttrNameEnum attr, unsigned& out) {
-    auto* id = dynamic_cast<ValueOBID*>(OBGetAttributeValue(e, attr));
+    auto* id = ValueAs<ValueOBID>(OBGetAttributeValue(e, attr));
     if (id) id->Get(out);
     return id != nullptr;
 }
@@ -46,13 +67,13 @@ bool GetStoredId(Element* e, AN::AttrNameEnum attr, unsigned& out) {
     Value* v = OBGetAttributeValue(e, attr);
     if (!v)
         if (OBAttributeStore* store = OBGetAttributeStore(e)) v = store->Find(attr);
-    auto* id = dynamic_cast<ValueOBID*>(v);
+    auto* id = ValueAs<ValueOBID>(v);
     if (id) id->Get(out);
     return id != nullptr;
 }
 
 bool GetFlag(Value* v, bool& out) {
-    auto* flag = dynamic_cast<ValueBool16*>(v);
+    auto* flag = ValueAs<ValueBool16>(v);
     if (!flag) return false;
     short n = 1;
     flag->Get(n);
@@ -61,7 +82,7 @@ bool GetFlag(Value* v, bool& out) {
 }
 
 bool GetLength(Value* v, UNITS::LINEAR::UnitEnum unit, double& out) {
-    auto* length = dynamic_cast<ValueLength*>(v);
+    auto* length = ValueAs<ValueLength>(v);
     if (!length) return false;
     OBReal value = std::nan("");
     length->Get(unit, value);
@@ -75,7 +96,7 @@ bool GetLength(Element* e, AN::AttrNameEnum attr, UNITS::LINEAR::UnitEnum unit, 
 }
 
 bool GetPercent(Value* v, double& out) {
-    auto* percent = dynamic_cast<ValuePercent*>(v);
+    auto* percent = ValueAs<ValuePercent>(v);
     if (!percent) return false;
     OBReal ratio = std::nan("");
     percent->Get(ratio);
@@ -85,13 +106,13 @@ bool GetPercent(Value* v, double& out) {
 }
 
 bool GetEnum(Value* v, int& member) {
-    auto* e = dynamic_cast<ValueEnumBase*>(v);
+    auto* e = EnumValue(v);
     if (e) member = e->GetMember();
     return e != nullptr;
 }
 
 bool GetText(Value* v, WOBString& out, int& script) {
-    auto* s = dynamic_cast<ValueString*>(v);
+    auto* s = ValueAs<ValueString>(v);
     const IOBString* text = s ? s->GetPtr() : nullptr;
     if (!text) return false;
     if (text->IsUnicode()) {
@@ -115,7 +136,7 @@ bool GetUtf8(Value* v, Utf8Text& out) {
 }
 
 bool GetRect(Element* e, AN::AttrNameEnum attr, OBRect& out) {
-    auto* rect = dynamic_cast<ValueRectangle*>(OBGetAttributeValue(e, attr));
+    auto* rect = ValueAs<ValueRectangle>(OBGetAttributeValue(e, attr));
     if (!rect) return false;
     rect->Get(UNITS::LINEAR::kPoints, out);
     return std::isfinite(out.Left().Value()) && std::isfinite(out.Top().Value());
@@ -135,13 +156,13 @@ Utf8Text::~Utf8Text() {
     OBLibFree(data_);
 }
 
-void Utf8Text::Append(const char* text, long long n) {
-    if (n <= 0 || !text) return;
+char* Utf8Text::Reserve(long long n) {
+    if (n < 0) return nullptr;
     if (size_ + n + 1 > capacity_) { // room for the NUL after the text
         if (n > (1LL << 40) || size_ > (1LL << 40)) {
             failed_ = true;
             ++gFailures;
-            return;
+            return nullptr;
         }
         long long grown = capacity_ < 256 ? 256 : capacity_ * 2;
         if (grown < size_ + n + 1) grown = size_ + n + 1;
@@ -149,51 +170,37 @@ void Utf8Text::Append(const char* text, long long n) {
         if (!block) {
             failed_ = true;
             ++gFailures;
-            return;
+            return nullptr;
         }
         if (size_ > 0) std::memcpy(block, data_, static_cast<std::size_t>(size_));
         OBLibFree(data_);
         data_ = block;
         capacity_ = grown;
     }
-    std::memmove(data_ + size_, text, static_cast<std::size_t>(n));
-    size_ += n;
-    data_[size_] = 0;
+    return data_ + size_;
 }
 
-void Utf8Text::Append(const char* text) {
-    if (text) Append(text, static_cast<long long>(std::strlen(text)));
+void Utf8Text::AppendGrowing(const char* text, long long n) {
+    if (n <= 0 || !text) return;
+    char* out = Reserve(n);
+    if (!out) return;
+    std::memmove(out, text, static_cast<std::size_t>(n));
+    Commit(n);
 }
 
 void Utf8Text::AppendUtf16(const unsigned short* units, long long n) {
-    char buffer[256];
-    int used = 0;
-    for (long long i = 0; units && i < n; ++i) {
-        int length = 1;
-        unsigned c = OBUTF16::CodePointAt(units, n, i, length);
-        i += length - 1;
-        if (OBUTF16::IsSurrogate(c)) c = 0xFFFD;
-        if (c < 0x80) {
-            buffer[used++] = static_cast<char>(c);
-        } else if (c < 0x800) {
-            buffer[used++] = static_cast<char>(0xC0 | (c >> 6));
-            buffer[used++] = static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            buffer[used++] = static_cast<char>(0xE0 | (c >> 12));
-            buffer[used++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            buffer[used++] = static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            buffer[used++] = static_cast<char>(0xF0 | (c >> 18));
-            buffer[used++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            buffer[used++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            buffer[used++] = static_cast<char>(0x80 | (c & 0x3F));
-        }
-        if (used > static_cast<int>(sizeof buffer) - 4) {
-            Append(buffer, used);
-            used = 0;
-        }
+    // In blocks: each unit takes at most 3 bytes, a pair 4 for its 2 units
+    // (the last pair of a block may take one unit beyond it).
+    constexpr long long kBlock = 4096;
+    for (long long i = 0; units && i < n;) {
+        long long end = n - i > kBlock ? i + kBlock : n;
+        char* out = Reserve(3 * (end - i) + 1);
+        if (!out) return;
+        char* start = out;
+        while (i < end)
+            i += PutUtf8(units, n, i, out);
+        Commit(out - start);
     }
-    Append(buffer, used);
 }
 
 void Utf8Text::AppendNumber(long long n) {

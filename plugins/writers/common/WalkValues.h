@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
+#include <typeinfo>
 
 namespace obwalk {
 
@@ -34,6 +36,16 @@ bool PushAt(OBBaseTypeCollection<T>& items, Count& count, const T& item) {
     ++count;
     return true;
 }
+
+/// v as a T, as dynamic_cast gives it. Values are nearly always of exactly
+/// the class asked for, which comparing type records tells at once; a cast
+/// across the library boundary compares type names.
+template <class T> T* ValueAs(Value* v) {
+    if (v && &typeid(*v) == &typeid(T)) return static_cast<T*>(v);
+    return dynamic_cast<T*>(v);
+}
+/// v as an enumeration value, as dynamic_cast gives it.
+ValueEnumBase* EnumValue(Value* v);
 
 /// An integer of any of the integer classes.
 bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out);
@@ -79,15 +91,39 @@ public:
         return *this;
     }
     ~Utf8Text();
-    void Append(const char* text, long long n);
-    void Append(const char* text);
-    void Append(char c) { Append(&c, 1); }
+    void Append(const char* text, long long n) {
+        if (n > 0 && text && size_ + n < capacity_) { // room for the text and the NUL after it
+            std::memmove(data_ + size_, text, static_cast<std::size_t>(n));
+            size_ += n;
+            data_[size_] = 0;
+            return;
+        }
+        AppendGrowing(text, n);
+    }
+    void Append(const char* text) {
+        if (text) Append(text, static_cast<long long>(std::strlen(text)));
+    }
+    void Append(char c) {
+        if (size_ + 1 < capacity_) {
+            data_[size_++] = c;
+            data_[size_] = 0;
+            return;
+        }
+        AppendGrowing(&c, 1);
+    }
     void Append(const Utf8Text& text) { Append(text.Data(), text.Size()); }
     // For the text helpers that also write std::string (JsonText.h).
-    void push_back(char c) { Append(&c, 1); }
+    void push_back(char c) { Append(c); }
     void append(const char* text, std::size_t n) { Append(text, static_cast<long long>(n)); }
     /// UTF-16 units as UTF-8; an unpaired surrogate becomes U+FFFD.
     void AppendUtf16(const unsigned short* units, long long n);
+    /// Room for n more bytes at the end, to be written there and then
+    /// counted with Commit; null (and failed) when the text cannot grow.
+    char* Reserve(long long n);
+    void Commit(long long n) {
+        size_ += n;
+        data_[size_] = 0;
+    }
     void AppendNumber(long long n);
     /// A number with at most `decimals` decimals and no trailing zeros.
     void AppendReal(double value, int decimals = 3);
@@ -99,6 +135,8 @@ public:
     }
     /// The text, with a NUL after it.
     const char* Data() const { return data_ ? data_ : ""; }
+    /// The text to change in place; null while nothing was ever written.
+    char* Writable() { return data_; }
     long long Size() const { return size_; }
     bool IsEmpty() const { return size_ == 0; }
     bool Failed() const { return failed_; }
@@ -108,11 +146,44 @@ public:
     bool Equals(const char* text) const;
 
 private:
+    void AppendGrowing(const char* text, long long n);
+
     char* data_ = nullptr;
     long long size_ = 0;
     long long capacity_ = 0;
     bool failed_ = false;
 };
+
+/// Writes the code point of UTF-16 at units[i] (of n) as UTF-8 at out, an
+/// unpaired surrogate as U+FFFD (at most 4 bytes); returns the units taken.
+inline int PutUtf8(const unsigned short* units, long long n, long long i, char*& out) {
+    unsigned c = units[i];
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        return 1;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+        unsigned low = i + 1 < n ? units[i + 1] : 0;
+        if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            *out++ = static_cast<char>(0xF0 | (c >> 18));
+            *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+            return 2;
+        }
+        c = 0xFFFD;
+    }
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    return 1;
+}
 
 /// A string value as UTF-8 (8-bit text through its script).
 bool GetUtf8(Value* v, Utf8Text& out);

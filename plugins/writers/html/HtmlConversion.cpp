@@ -7,6 +7,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using namespace obwalk;
 
 namespace {
@@ -234,7 +238,8 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
             tag.Append(name.data(), static_cast<long long>(name.size()));
             tag.Append('"');
         }
-        Utf8Text css;
+        Utf8Text& css = scratchCss_;
+        css.Clear();
         Element* run = paragraph.run;
         if (run) {
             styles_.ParagraphCss(
@@ -252,8 +257,9 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
                     styleUnder_.Of(styleUnderCss_);
                     styleUnderStyle_ = style;
                     styleUnderValid_ = true;
+                    ++styleUnderVersion_;
                 }
-                OBHtmlStyles::WithoutRepeats(css, styleUnder_);
+                paragraphRepeats_.Apply(css, styleUnder_, styleUnderVersion_);
             }
         }
         if (!css.IsEmpty()) {
@@ -389,13 +395,21 @@ void OBHtmlConversion::CloseRun() {
 // character style stay.
 void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
     if (!underValid_ || underStyle_ != run.characterStyle) {
-        underCss_.Truncate(0);
-        styles_.CharacterCss(run.inherited, underCss_);
-        under_.Of(underCss_);
+        nextUnderCss_.Clear();
+        styles_.CharacterCss(run.inherited, nextUnderCss_);
+        // Paragraphs mostly repeat what lies under their runs.
+        if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
+            std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
+                        static_cast<std::size_t>(underCss_.Size())) != 0) {
+            underCss_.Clear();
+            underCss_.Append(nextUnderCss_);
+            under_.Of(underCss_);
+            ++underVersion_;
+        }
         underValid_ = true;
         underStyle_ = run.characterStyle;
     }
-    OBHtmlStyles::WithoutRepeats(css, under_);
+    runRepeats_.Apply(css, under_, underVersion_);
 }
 
 // The run's character style as a class, its own formatting as an inline
@@ -411,7 +425,8 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
     under = false;
     bool em = GetFlag(run.local ? run.local->GetItalics() : nullptr, italic) && italic &&
               !(GetFlag(run.inherited ? run.inherited->GetItalics() : nullptr, under) && under);
-    Utf8Text open;
+    Utf8Text& open = scratchOpen_; // kept from run to run with its room
+    open.Clear();
     open.Append("<span");
     long long bare = open.Size();
     if (options_.styleClasses) {
@@ -421,7 +436,8 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
             open.Append(name.data(), static_cast<long long>(name.size()));
             open.Append('"');
         }
-        Utf8Text css;
+        Utf8Text& css = scratchCss_;
+        css.Clear();
         styles_.CharacterCss(run.local, css, strong, em);
         if (!css.IsEmpty()) UnderRun(run, css);
         if (!css.IsEmpty()) {
@@ -442,7 +458,8 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         open.Append('>');
         PushTag(kRunTag, open, "</span>");
     }
-    Utf8Text tag;
+    Utf8Text& tag = scratchOpen_;
+    tag.Clear();
     if (strong) tag.Append("<strong>"), PushTag(kRunTag, tag, "</strong>"), tag.Clear();
     if (em) tag.Append("<em>"), PushTag(kRunTag, tag, "</em>");
 }
@@ -759,20 +776,58 @@ void OBHtmlConversion::Escaped(const unsigned short* units, long long n) {
 }
 
 // Text as HTML: the characters with a meaning escaped, controls and
-// noncharacters (which HTML does not allow) as U+FFFD.
+// noncharacters (which HTML does not allow) as U+FFFD. In blocks: each unit
+// takes at most 5 bytes ("&amp;"), a pair 4 for its 2 units.
 void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* units, long long n) {
-    long long from = 0;
-    for (long long i = 0; units && i < n; ++i) {
-        unsigned short u = units[i];
-        const char* escape = u == '&' ? "&amp;" : u == '<' ? "&lt;" : u == '>' ? "&gt;" : nullptr;
-        bool bad = (u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7F && u < 0xA0) || u == 0xFFFE ||
-                   u == 0xFFFF || (u >= 0xFDD0 && u <= 0xFDEF);
-        if (!escape && !bad) continue;
-        out.AppendUtf16(units + from, i - from);
-        out.Append(escape ? escape : "\xEF\xBF\xBD");
-        from = i + 1;
+    constexpr long long kBlock = 4096;
+    for (long long i = 0; units && i < n;) {
+        long long end = n - i > kBlock ? i + kBlock : n;
+        char* p = out.Reserve(5 * (end - i) + 1);
+        if (!p) return;
+        char* start = p;
+        while (i < end) {
+#if defined(__SSE2__)
+            if (end - i >= 8) { // printable ASCII without escapes, eight units a step
+                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+                __m128i ok = _mm_and_si128(_mm_cmpgt_epi16(a, _mm_set1_epi16(0x1F)),
+                                           _mm_cmplt_epi16(a, _mm_set1_epi16(0x7F)));
+                __m128i special =
+                    _mm_or_si128(_mm_cmpeq_epi16(a, _mm_set1_epi16('&')),
+                                 _mm_or_si128(_mm_cmpeq_epi16(a, _mm_set1_epi16('<')),
+                                              _mm_cmpeq_epi16(a, _mm_set1_epi16('>'))));
+                unsigned plain =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
+                // Eight bytes go down; those of the plain units before the first other count.
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(a, a));
+                int taken = plain == 0xFFFF ? 8 : __builtin_ctz(~plain) / 2;
+                p += taken;
+                i += taken;
+                if (taken == 8) continue;
+            }
+#endif
+            unsigned short u = units[i];
+            if (u >= 0x20 && u < 0x7F && u != '&' && u != '<' && u != '>') {
+                *p++ = static_cast<char>(u);
+                ++i;
+                continue;
+            }
+            const char* escape = u == '&'   ? "&amp;"
+                                 : u == '<' ? "&lt;"
+                                 : u == '>' ? "&gt;"
+                                            : nullptr;
+            bool bad = (u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7F && u < 0xA0) ||
+                       u == 0xFFFE || u == 0xFFFF || (u >= 0xFDD0 && u <= 0xFDEF);
+            if (!escape && !bad) {
+                i += PutUtf8(units, n, i, p);
+                continue;
+            }
+            if (!escape) escape = "\xEF\xBF\xBD";
+            while (*escape)
+                *p++ = *escape++;
+            ++i;
+        }
+        out.Commit(p - start);
     }
-    out.AppendUtf16(units + from, n - from);
 }
 
 void OBHtmlConversion::AppendEscaped(Utf8Text& out, const Utf8Text& text, bool attribute) {

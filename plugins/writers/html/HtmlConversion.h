@@ -33,6 +33,10 @@ public:
     OBHtmlConversion(OBStream* output, const OBHtmlOptions& options);
     ~OBHtmlConversion() override;
 
+    /// UTF-16 text as HTML text: &, < and > escaped, controls and
+    /// noncharacters as U+FFFD, unpaired surrogates too.
+    static void AppendEscapedUtf16(obwalk::Utf8Text& out, const unsigned short* units, long long n);
+
 private:
     enum TagKind : int { kRunTag, kSpanTag, kLinkTag, kRubyTag, kWarichuTag };
     /// An element open in the text now; its markup lies in tagText_.
@@ -87,7 +91,6 @@ private:
     // Markup.
     Block& Top() { return blocks_[blockCount_ - 1]; }
     void Escaped(const unsigned short* units, long long n);
-    static void AppendEscapedUtf16(obwalk::Utf8Text& out, const unsigned short* units, long long n);
     static void AppendEscaped(obwalk::Utf8Text& out, const obwalk::Utf8Text& text, bool attribute);
     void PushTag(int kind, const obwalk::Utf8Text& open, const char* close);
     void PopTag();
@@ -136,6 +139,10 @@ private:
     // paragraph, and under paragraphs of a paragraph style.
     obwalk::Utf8Text underCss_, styleUnderCss_;
     OBHtmlStyles::Declarations under_, styleUnder_; // in underCss_, styleUnderCss_
+    obwalk::Utf8Text nextUnderCss_;
+    obwalk::Utf8Text scratchOpen_, scratchCss_;         // a run's or paragraph's markup being made
+    unsigned underVersion_ = 0, styleUnderVersion_ = 0; // from 1; 0 stands for none
+    OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;
     Element* underStyle_ = nullptr;
     Element* styleUnderStyle_ = nullptr;
     bool underValid_ = false, styleUnderValid_ = false;

@@ -16,13 +16,16 @@ bool Flag(Value* v, bool& out) {
     return GetFlag(v, out);
 }
 
-void Length(Value* v, const char* property, Utf8Text& css) {
-    double points = 0;
-    if (!GetLength(v, UNITS::LINEAR::kPoints, points)) return;
+void Size(double points, const char* property, Utf8Text& css) {
     css.Append(property);
     css.Append(": ");
     css.AppendReal(points, 2);
     css.Append(points == 0 ? "; " : "pt; ");
+}
+
+void Length(Value* v, const char* property, Utf8Text& css) {
+    double points = 0;
+    if (GetLength(v, UNITS::LINEAR::kPoints, points)) Size(points, property, css);
 }
 
 // A name as a CSS string in single quotes.
@@ -90,11 +93,7 @@ const OBHtmlStyles::Name& OBHtmlStyles::ClassOf(Element* style, bool paragraph) 
     return entries_.back().name;
 }
 
-void OBHtmlStyles::Color(Value* colorRef, double shade, const char* property, Utf8Text& css) {
-    auto* id = dynamic_cast<ValueOBID*>(colorRef);
-    if (!id) return;
-    unsigned colorId = 0;
-    id->Get(colorId);
+void OBHtmlStyles::Color(unsigned colorId, double shade, const char* property, Utf8Text& css) {
     // Runs mostly repeat a few colours: the last ones met are kept, as text.
     ColorEntry& entry = colors_[colorId % kColorEntries];
     if (!entry.known || entry.id != colorId || entry.shade != shade) {
@@ -181,30 +180,104 @@ void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
     css.Append(fontCss_);
 }
 
+OBHtmlStyles::Facts OBHtmlStyles::Read(OBMCharacterAttributes* c) {
+    Facts f;
+    f.font = c->GetFont();
+    f.hasSize = GetLength(c->GetFontSize(), UNITS::LINEAR::kPoints, f.size);
+    f.hasBold = Flag(c->GetBold(), f.bold);
+    f.hasItalics = Flag(c->GetItalics(), f.italics);
+    f.hasUnderline = Flag(c->GetUnderline(), f.underline);
+    f.hasStrike = GetEnum(c->GetStrikeThru(), f.strike);
+    f.hasUnderlineType = f.underline && GetEnum(c->GetUnderlineType(), f.underlineType);
+    GetPercent(c->GetShade(), f.shade);
+    if (auto* id = ValueAs<ValueOBID>(c->GetColorRef())) f.hasColor = true, id->Get(f.color);
+    if (auto* id = ValueAs<ValueOBID>(c->GetBackgroundShadingColorRef()))
+        f.hasBackground = true, id->Get(f.background);
+    f.hasCase = GetEnum(c->GetCharacterCase(), f.letterCase);
+    f.hasPosition = GetEnum(c->GetCharacterPosition(), f.position);
+    if (!f.hasPosition || f.position == CPE::kUndefined)
+        f.hasShift = GetLength(c->GetBaselineShift(), UNITS::LINEAR::kPoints, f.shift);
+    return f;
+}
+
+namespace {
+
+// Two fonts that give the same CSS: the same value or the same text.
+bool SameFont(Value* a, Value* b) {
+    if (a == b) return true;
+    auto* sa = ValueAs<ValueString>(a);
+    auto* sb = ValueAs<ValueString>(b);
+    const IOBString* ta = sa ? sa->GetPtr() : nullptr;
+    const IOBString* tb = sb ? sb->GetPtr() : nullptr;
+    if (!ta || !tb) return !ta && !tb;
+    if (ta->IsUnicode() && tb->IsUnicode())
+        return ta->Length() == tb->Length() &&
+               (ta->Length() == 0 || std::memcmp(ta->GrabWString(), tb->GrabWString(),
+                                                 static_cast<std::size_t>(ta->Length()) * 2) == 0);
+    WOBString wa, wb;
+    int script = -1;
+    GetText(a, wa, script);
+    GetText(b, wb, script);
+    return wa.Length() == wb.Length() &&
+           (wa.Length() == 0 || std::memcmp(wa.GrabWString(), wb.GrabWString(),
+                                            static_cast<std::size_t>(wa.Length()) * 2) == 0);
+}
+
+} // namespace
+
+bool OBHtmlStyles::Facts::Same(const Facts& o) const {
+    return hasSize == o.hasSize && (!hasSize || size == o.size) && hasBold == o.hasBold &&
+           bold == o.bold && hasItalics == o.hasItalics && italics == o.italics &&
+           hasUnderline == o.hasUnderline && underline == o.underline && hasStrike == o.hasStrike &&
+           strike == o.strike && hasUnderlineType == o.hasUnderlineType &&
+           underlineType == o.underlineType && shade == o.shade && hasColor == o.hasColor &&
+           color == o.color && hasBackground == o.hasBackground && background == o.background &&
+           hasCase == o.hasCase && letterCase == o.letterCase && hasPosition == o.hasPosition &&
+           position == o.position && hasShift == o.hasShift && shift == o.shift &&
+           SameFont(font, o.font);
+}
+
+// Runs repeat a few formattings: the CSS of the last ones is kept.
 void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool noBold,
                                 bool noItalics) {
     if (!c) return;
-    FontCss(c->GetFont(), css);
-    Length(c->GetFontSize(), "font-size", css);
-    bool flag = false;
-    if (!noBold && Flag(c->GetBold(), flag))
-        css.Append(flag ? "font-weight: bold; " : "font-weight: normal; ");
-    if (!noItalics && Flag(c->GetItalics(), flag))
-        css.Append(flag ? "font-style: italic; " : "font-style: normal; ");
-    bool underline = false;
-    int strike = 0;
-    bool hasUnderline = Flag(c->GetUnderline(), underline);
-    bool hasStrike = GetEnum(c->GetStrikeThru(), strike);
-    if (hasUnderline || hasStrike) {
-        bool struck = strike > STE::kNone;
+    Facts facts = Read(c);
+    for (const Kept& kept : kept_)
+        if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
+            kept.facts.Same(facts)) {
+            css.Append(kept.css);
+            return;
+        }
+    Kept& kept = kept_[nextKept_];
+    nextKept_ = (nextKept_ + 1) % kKept;
+    kept.known = false;
+    kept.css.Clear();
+    CharacterCss(facts, kept.css, noBold, noItalics);
+    css.Append(kept.css);
+    if (kept.css.Failed()) return;
+    kept.facts = facts;
+    kept.noBold = noBold;
+    kept.noItalics = noItalics;
+    kept.known = true;
+}
+
+void OBHtmlStyles::CharacterCss(const Facts& f, Utf8Text& css, bool noBold, bool noItalics) {
+    FontCss(f.font, css);
+    if (f.hasSize) Size(f.size, "font-size", css);
+    if (!noBold && f.hasBold) css.Append(f.bold ? "font-weight: bold; " : "font-weight: normal; ");
+    if (!noItalics && f.hasItalics)
+        css.Append(f.italics ? "font-style: italic; " : "font-style: normal; ");
+    if (f.hasUnderline || f.hasStrike) {
+        bool underline = f.hasUnderline && f.underline;
+        bool struck = f.hasStrike && f.strike > STE::kNone;
         css.Append("text-decoration-line: ");
         css.Append(underline && struck ? "underline line-through"
                    : underline         ? "underline"
                    : struck            ? "line-through"
                                        : "none");
         css.Append("; ");
-        int type = 0;
-        if (underline && GetEnum(c->GetUnderlineType(), type)) {
+        int type = f.underlineType;
+        if (underline && f.hasUnderlineType) {
             static const char* const kStyles[] = {nullptr,  nullptr,  nullptr,  "double", nullptr,
                                                   "dotted", "dashed", "dashed", "dashed", "wavy"};
             if (type > 0 && type < 10 && kStyles[type]) {
@@ -214,12 +287,10 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
             }
         }
     }
-    double shade = 1;
-    GetPercent(c->GetShade(), shade);
-    Color(c->GetColorRef(), shade, "color", css);
-    Color(c->GetBackgroundShadingColorRef(), 1, "background-color", css);
-    int value = 0;
-    if (GetEnum(c->GetCharacterCase(), value) && value != CCE::kUndefined) {
+    if (f.hasColor) Color(f.color, f.shade, "color", css);
+    if (f.hasBackground) Color(f.background, 1, "background-color", css);
+    int value = f.letterCase;
+    if (f.hasCase && value != CCE::kUndefined) {
         static const char* const kCase[] = {nullptr,
                                             "text-transform: none; font-variant-caps: normal; ",
                                             "text-transform: uppercase; ",
@@ -229,17 +300,16 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
                                             "text-transform: capitalize; "};
         if (value < 7) css.Append(kCase[value]);
     }
-    if (GetEnum(c->GetCharacterPosition(), value) && value != CPE::kUndefined) {
+    value = f.position;
+    if (f.hasPosition && value != CPE::kUndefined) {
         if (value == CPE::kSuperscript || value == CPE::kSuperior || value == CPE::kNumerator)
             css.Append("vertical-align: super; font-size: smaller; ");
         else if (value == CPE::kSubscript || value == CPE::kInferior || value == CPE::kDenominator)
             css.Append("vertical-align: sub; font-size: smaller; ");
         else
             css.Append("vertical-align: baseline; ");
-    } else {
-        double shift = 0;
-        if (GetLength(c->GetBaselineShift(), UNITS::LINEAR::kPoints, shift) && shift != 0)
-            Length(c->GetBaselineShift(), "vertical-align", css);
+    } else if (f.hasShift && f.shift != 0) {
+        Size(f.shift, "vertical-align", css);
     }
 }
 
@@ -262,7 +332,7 @@ void OBHtmlStyles::CountRunLosses(OBMCharacterAttributes* c) {
 
 void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {
     long long lines = 0;
-    auto* v = dynamic_cast<ValueInteger32*>(p ? p->GetDropCapNumberOfLines() : nullptr);
+    auto* v = ValueAs<ValueInteger32>(p ? p->GetDropCapNumberOfLines() : nullptr);
     int n = 0;
     if (v) v->Get(n);
     lines = n;
@@ -307,15 +377,40 @@ bool OBHtmlStyles::Declarations::Has(std::string_view declaration) const {
 
 void OBHtmlStyles::WithoutRepeats(Utf8Text& css, const Declarations& under) {
     if (css.IsEmpty() || under.count == 0) return;
-    std::string_view rest(css.Data(), static_cast<std::size_t>(css.Size()));
-    Utf8Text kept;
+    // What is kept moves up over what is left out, in place.
+    char* text = css.Writable();
+    std::string_view rest(text, static_cast<std::size_t>(css.Size()));
+    long long kept = 0;
     while (!rest.empty()) {
         std::string_view declaration = rest.substr(0, DeclarationSize(rest));
         rest.remove_prefix(declaration.size());
-        if (!under.Has(declaration))
-            kept.Append(declaration.data(), static_cast<long long>(declaration.size()));
+        if (under.Has(declaration)) continue;
+        if (text + kept != declaration.data())
+            std::memmove(text + kept, declaration.data(), declaration.size());
+        kept += static_cast<long long>(declaration.size());
     }
-    css = kept;
+    css.Truncate(kept);
+}
+
+void OBHtmlStyles::Repeats::Apply(Utf8Text& css, const Declarations& under, unsigned version) {
+    if (css.IsEmpty() || under.count == 0) return;
+    for (const Entry& entry : entries_) {
+        if (entry.version != version || entry.from.Size() != css.Size() ||
+            std::memcmp(entry.from.Data(), css.Data(), static_cast<std::size_t>(css.Size())) != 0)
+            continue;
+        css.Clear();
+        css.Append(entry.to);
+        return;
+    }
+    Entry& entry = entries_[next_];
+    next_ = (next_ + 1) % kEntries;
+    entry.version = 0; // until it holds the pair
+    entry.from.Clear();
+    entry.from.Append(css);
+    WithoutRepeats(css, under);
+    entry.to.Clear();
+    entry.to.Append(css);
+    if (!entry.from.Failed() && !entry.to.Failed()) entry.version = version;
 }
 
 void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes) {

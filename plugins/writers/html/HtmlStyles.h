@@ -42,6 +42,22 @@ public:
     /// Leaves out of `css` the declarations that `under` (the CSS of what
     /// the element stands in) holds already, word for word.
     static void WithoutRepeats(obwalk::Utf8Text& css, const Declarations& under);
+    /// WithoutRepeats, kept for the last pairs of CSS and `under` met (runs
+    /// and paragraphs of a document repeat a few combinations). `under` is
+    /// known by its version: a new one for every other text it holds.
+    class Repeats {
+    public:
+        void Apply(obwalk::Utf8Text& css, const Declarations& under, unsigned version);
+
+    private:
+        struct Entry {
+            unsigned version = 0;
+            obwalk::Utf8Text from, to;
+        };
+        static constexpr int kEntries = 8;
+        Entry entries_[kEntries];
+        int next_ = 0;
+    };
     /// Counts what a run's or a paragraph's whole formatting asks for that
     /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
     void CountRunLosses(OBMCharacterAttributes* format);
@@ -59,7 +75,29 @@ private:
     };
     static constexpr std::size_t kNoClass = ~std::size_t(0);
     const Name& ClassOf(Element* style, bool paragraph);
-    void Color(Value* colorRef, double shade, const char* property, obwalk::Utf8Text& css);
+    void Color(unsigned colorId, double shade, const char* property, obwalk::Utf8Text& css);
+    /// What the CSS of a source of character formatting depends on.
+    struct Facts {
+        Value* font = nullptr; // compared by its text
+        double size = 0, shade = 1, shift = 0;
+        unsigned color = 0, background = 0;
+        int strike = 0, underlineType = 0, letterCase = 0, position = 0;
+        bool hasSize = false, hasBold = false, bold = false, hasItalics = false, italics = false;
+        bool hasUnderline = false, underline = false, hasStrike = false, hasUnderlineType = false;
+        bool hasColor = false, hasBackground = false, hasCase = false, hasPosition = false;
+        bool hasShift = false;
+        bool Same(const Facts& other) const;
+    };
+    static Facts Read(OBMCharacterAttributes* source);
+    void CharacterCss(const Facts& facts, obwalk::Utf8Text& css, bool noBold, bool noItalics);
+    struct Kept {
+        Facts facts;
+        bool noBold = false, noItalics = false, known = false;
+        obwalk::Utf8Text css;
+    };
+    static constexpr int kKept = 8;
+    Kept kept_[kKept];
+    int nextKept_ = 0;
 
     OBStoryWalker& walker_;
     OBWriterReport& report_;

@@ -342,3 +342,59 @@ TEST_F(Writers, MemoryRunningOutAnywhereIsReportedNeverFatal) {
 }
 
 } // namespace
+
+// The text encoders against plain ones, character by character, on random
+// text of the characters they treat apart, across the blocks they work in.
+TEST(WriterText, EncodersMatchPlainOnesAcrossTheirBlocks) {
+    const unsigned short kUnits[] = {'a',    ' ',    '&',    '<',    '>',   '"',    '\t',
+                                     '\n',   0x01,   0x7F,   0x85,   0xE9,  0x3042, 0xD83D,
+                                     0xDE00, 0xDBFF, 0xFDD0, 0xFFFE, 0xFFFD};
+    auto put = [](std::string& s, unsigned c) {
+        if (c < 0x80) {
+            s += static_cast<char>(c);
+            return;
+        }
+        if (c < 0x800) {
+            s += static_cast<char>(0xC0 | c >> 6);
+        } else {
+            if (c < 0x10000) {
+                s += static_cast<char>(0xE0 | c >> 12);
+            } else {
+                s += static_cast<char>(0xF0 | c >> 18);
+                s += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            }
+            s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        }
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    };
+    unsigned state = 7;
+    for (long long n : {0, 1, 8, 9, 4095, 4096, 4097, 8200})
+        for (int round = 0; round < 4; ++round) {
+            std::vector<unsigned short> text(static_cast<std::size_t>(n) + 1);
+            for (auto& u : text) {
+                state = state * 1103515245u + 12345u;
+                u = (state >> 16) % 3 ? 'x' : kUnits[(state >> 8) % (sizeof kUnits / 2)];
+            }
+            if (n > 4096) text[4095] = 0xD83D, text[4096] = 0xDE00; // a pair across a block's end
+            std::string plain, html;
+            for (long long i = 0; i < n; ++i) {
+                unsigned c = text[i];
+                bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 &&
+                            text[i + 1] < 0xE000;
+                if (pair) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+                if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
+                put(plain, c);
+                bool bad = (c < 0x20 && c != '\t' && c != '\n') || (c >= 0x7F && c < 0xA0) ||
+                           (c >= 0xFDD0 && c <= 0xFDEF) || c == 0xFFFE || c == 0xFFFF;
+                if (c == '&' || c == '<' || c == '>')
+                    html += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
+                else
+                    put(html, bad ? 0xFFFD : c);
+            }
+            obwalk::Utf8Text utf8, escaped;
+            utf8.AppendUtf16(text.data(), n);
+            OBHtmlConversion::AppendEscapedUtf16(escaped, text.data(), n);
+            EXPECT_EQ(plain, std::string(utf8.Data(), utf8.Size())) << n;
+            EXPECT_EQ(html, std::string(escaped.Data(), escaped.Size())) << n;
+        }
+}
