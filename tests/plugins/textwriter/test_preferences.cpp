@@ -29,11 +29,13 @@ template <class T> T* As(OBPreference* p) {
     return typed;
 }
 
+// Every unit of UTF-16 text, a NUL inside it too.
 std::u16string Units(const IOBString& s) {
-    std::u16string u;
-    for (const unsigned short* units = s.GrabWString(); units && *units; ++units)
-        u.push_back(*units);
-    return u;
+    const unsigned short* units = s.GrabWString();
+    std::size_t n = s.IsUnicode() ? static_cast<std::size_t>(s.Length()) : 0;
+    while (!s.IsUnicode() && units[n])
+        ++n;
+    return std::u16string(units, units + n);
 }
 
 class WriterPreferences : public TextWriterTest {
@@ -53,6 +55,7 @@ TEST_F(WriterPreferences, EachSettingReadsBackFromWhereThePumpSetsIt) {
     OBTextWriterOptions defaults = OBTextWriterPreferences::FromPreferences(&list_);
     EXPECT_EQ(Units(defaults.styleTemplate), u"[%s] ");
     EXPECT_EQ(Units(defaults.breakText), u"\f");
+    EXPECT_EQ(Units(OBTextWriterPreferences::FromPreferences(nullptr).breakText), u"\f");
     EXPECT_FALSE(defaults.rubyReadings) << "a Boolean's current value starts at 0";
 
     As<OBEnumPreference>(Nth(&list_, 0))->SetCurrentValue(COBString("unicode utf16"));

@@ -197,6 +197,7 @@ TEST_F(Wrapping, LatinTextBreaksAtSpacesHyphensAndSoftHyphens) {
     EXPECT_EQ(Wrap("The quick brown fox jumps over the lazy dog.", 0),
               "The quick brown fox jumps over the lazy dog.\n");
     EXPECT_EQ(Wrap("well-known", 7), "well-\nknown\n");
+    EXPECT_EQ(Wrap("2-known", 5), "2-kno\nwn\n") << "a hyphen breaks between letters only";
     EXPECT_EQ(Wrap("extra\u00ADordinary", 8), "extra-\nordinary\n");
     EXPECT_EQ(Wrap("abcdefghijkl", 5), "abcde\nfghij\nkl\n") << "a long word is cut";
     EXPECT_EQ(Wrap("fits   exactly  ", 14), "fits   exactly\n") << "spaces hang at the end";
