@@ -11,6 +11,8 @@
 #include <ombra/strings.h>
 #include <ombra/values.h>
 
+#include <ombra/utf16.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -157,32 +159,26 @@ private:
 /// Writes the code point of UTF-16 at units[i] (of n) as UTF-8 at out, an
 /// unpaired surrogate as U+FFFD (at most 4 bytes); returns the units taken.
 inline int PutUtf8(const unsigned short* units, long long n, long long i, char*& out) {
+    int length = 1;
     unsigned c = units[i];
+    if (c >= 0x80) c = OBUTF16::CodePointAt(units, n, i, length);
     if (c < 0x80) {
         *out++ = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
+    } else if (c < 0x800) {
         *out++ = static_cast<char>(0xC0 | (c >> 6));
         *out++ = static_cast<char>(0x80 | (c & 0x3F));
-        return 1;
+    } else if (c < 0x10000) {
+        if (OBUTF16::IsSurrogate(c)) c = 0xFFFD; // unpaired
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
-    if (c >= 0xD800 && c <= 0xDFFF) {
-        unsigned low = i + 1 < n ? units[i + 1] : 0;
-        if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            *out++ = static_cast<char>(0xF0 | (c >> 18));
-            *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (c & 0x3F));
-            return 2;
-        }
-        c = 0xFFFD;
-    }
-    *out++ = static_cast<char>(0xE0 | (c >> 12));
-    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    return 1;
+    return length;
 }
 
 /// A string value as UTF-8 (8-bit text through its script).
