@@ -425,6 +425,8 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
 }
 
 void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64]) {
+    static const AN::AttrNameEnum kAttrs[2] = {AN::kWritingScript, AN::kDictionaryLanguage};
+    StyleMemo memo;
     for (int n = 0; n < deferred_.Count(); ++n) {
         Element* e = deferred_[n];
         Element* text = e->GetElementType() == EL::kParentStory ? e->GetChild(EL::kChildStory) : e;
@@ -437,9 +439,11 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
                 !GetInt(run, AN::kEndCharacterPosition, end) || end <= start)
                 continue;
             int script = WSE::kSystemScript, language = 0;
-            GetEnum(CharacterValue(AN::kWritingScript, run, nullptr), script);
+            Value* values[2];
+            CharacterValues(kAttrs, values, 2, run, nullptr, memo);
+            GetEnum(values[0], script);
             if (script >= 0 && script < 64) scripts[script] += end - start;
-            GetEnum(CharacterValue(AN::kDictionaryLanguage, run, nullptr), language);
+            GetEnum(values[1], language);
             if (language >= 0 && language < 64) languages[language] += end - start;
         }
     }

@@ -343,6 +343,26 @@ private:
     bool ItemHidden(Element* item);
     StoryEntry* FindStory(unsigned id, bool create);
     Value* StyleChainValue(Element* style, bool paragraphStyle, AN::AttrNameEnum attr);
+    Value* StyleValue(AN::AttrNameEnum attr, Element* characterRun, Element* paragraphRun);
+    /// What the styles of the last character run asked gave (neighbouring
+    /// runs mostly share their styles), with the problems that finding it
+    /// reported.
+    struct StyleMemo {
+        bool hasCharacterStyle = false, hasParagraphStyle = false;
+        unsigned characterStyle = 0, paragraphStyle = 0;
+        Element* paragraphRun = nullptr;
+        bool known[2] = {};
+        Value* values[2] = {};
+        int reports[2] = {};
+        bool Same(const StyleMemo& o) const {
+            return hasCharacterStyle == o.hasCharacterStyle && characterStyle == o.characterStyle &&
+                   hasParagraphStyle == o.hasParagraphStyle && paragraphStyle == o.paragraphStyle &&
+                   paragraphRun == o.paragraphRun;
+        }
+    };
+    /// CharacterValue of n (at most 2) attributes at once.
+    void CharacterValues(const AN::AttrNameEnum* attrs, Value** values, int n,
+                         Element* characterRun, Element* paragraphRun, StyleMemo& memo);
     OBWalkFormats* Formats();
 
     friend struct TextWalk;

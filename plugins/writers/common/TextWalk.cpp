@@ -363,9 +363,12 @@ void OBStoryWalker::TextWalk::CollectSpans() {
 // formatting, its style's, its paragraph's, the default style's); then the
 // runs are put in text order.
 void OBStoryWalker::TextWalk::AssignScripts() {
+    static const AN::AttrNameEnum kScript = AN::kWritingScript;
+    StyleMemo memo;
     for (int k = 0; k < characterRuns.Count(); ++k) {
         const Span& r = characterRuns[k];
-        Value* value = w.CharacterValue(AN::kWritingScript, r.element, ParagraphAt(r.start));
+        Value* value = nullptr;
+        w.CharacterValues(&kScript, &value, 1, r.element, ParagraphAt(r.start), memo);
         auto* script = ValueAs<ValueWritingScriptEnum>(value);
         if (!script) continue;
         WSE::WritingScriptEnum member = WSE::kSystemScript;

@@ -161,6 +161,41 @@ Value* OBStoryWalker::CharacterValue(AN::AttrNameEnum attr, Element* characterRu
                                      Element* paragraphRun) {
     if (Value* v = OBGetAttributeValue(characterRun->GetChild(EL::kCharacterAttributes), attr))
         return v;
+    return StyleValue(attr, characterRun, paragraphRun);
+}
+
+void OBStoryWalker::CharacterValues(const AN::AttrNameEnum* attrs, Value** values, int n,
+                                    Element* characterRun, Element* paragraphRun, StyleMemo& memo) {
+    Element* own = characterRun->GetChild(EL::kCharacterAttributes);
+    bool pending = false;
+    for (int k = 0; k < n; ++k)
+        pending = !(values[k] = OBGetAttributeValue(own, attrs[k])) || pending;
+    if (!pending) return;
+    StyleMemo key;
+    key.hasCharacterStyle = GetId(characterRun, AN::kCharacterStyleID, key.characterStyle);
+    key.hasParagraphStyle = GetId(characterRun, AN::kParagraphStyleID, key.paragraphStyle);
+    key.paragraphRun = paragraphRun;
+    if (!memo.Same(key)) memo = key;
+    for (int k = 0; k < n; ++k) {
+        if (values[k]) continue;
+        if (!memo.known[k]) {
+            int before = problems_.Total();
+            memo.values[k] = StyleValue(attrs[k], characterRun, paragraphRun);
+            memo.reports[k] = problems_.Total() - before;
+            memo.known[k] = true;
+        } else {
+            for (int r = 0; r < memo.reports[k]; ++r) // made again, as a fresh look-up makes them
+                problems_.Report(OBERR::kBrokenReference);
+        }
+        values[k] = memo.values[k];
+    }
+}
+
+// What the styles under a character run give: its character style's chain,
+// the paragraph run's own attributes, its paragraph style's chain, the
+// default style's. Problems found are broken references, nothing else.
+Value* OBStoryWalker::StyleValue(AN::AttrNameEnum attr, Element* characterRun,
+                                 Element* paragraphRun) {
     unsigned id = 0;
     if (GetId(characterRun, AN::kCharacterStyleID, id)) {
         Element* style = characterStyles_.Find(id);
