@@ -31,6 +31,15 @@ public:
     short Remove(AN::AttrNameEnum attr, int index = 0);
     /// The number of stored values.
     int Count() const { return count_; }
+    /// The nth stored value (0 to Count() - 1, in no particular order) with
+    /// its attribute and index, so that a reader of many values takes them
+    /// in one pass; null past the end.
+    Value* Nth(int n, AN::AttrNameEnum& attr, int& index) const {
+        if (n < 0 || n >= count_) return nullptr;
+        attr = static_cast<AN::AttrNameEnum>(entries_[n].attr);
+        index = entries_[n].index;
+        return entries_[n].value;
+    }
 
     // Shorthands that create the value through ValueUtil and store it.
     short SetBool(AN::AttrNameEnum attr, bool flag);

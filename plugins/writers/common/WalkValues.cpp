@@ -6,10 +6,12 @@
 #include <ombra/utf8.h>
 #include <ombra/views.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <typeinfo>
 
 namespace obwalk {
 
@@ -255,6 +257,27 @@ Element* IdTable::Find(unsigned id, bool* known) {
     if (found == last || found->id != id) return nullptr;
     if (known) *known = true;
     return found->element;
+}
+
+CharacterValueList::CharacterValueList(const AN::AttrNameEnum* attrs, int count) : count_(count) {
+    std::fill(slots_, slots_ + kAttrs, 0xFF);
+    for (int k = count - 1; k >= 0; --k)
+        if (attrs[k] >= 0 && attrs[k] < kAttrs) slots_[attrs[k]] = static_cast<unsigned char>(k);
+}
+
+bool CharacterValueList::ReadStored(OBMCharacterAttributes* source, Value** out) const {
+    if (!source || typeid(*source) != typeid(OBStoredCharacterAttributes)) return false;
+    // Its accessors hand out the value stored at index 0 of their attribute.
+    const OBAttributeStore& store = *static_cast<OBStoredCharacterAttributes*>(source);
+    std::fill(out, out + count_, nullptr);
+    AN::AttrNameEnum attr = AN::kUndefined;
+    int index = 0;
+    for (int n = 0, values = store.Count(); n < values; ++n) {
+        Value* v = store.Nth(n, attr, index);
+        if (index == 0 && attr >= 0 && attr < kAttrs && slots_[attr] != 0xFF && !out[slots_[attr]])
+            out[slots_[attr]] = v;
+    }
+    return true;
 }
 
 } // namespace obwalk

@@ -19,6 +19,8 @@
 #include <new>
 #include <typeinfo>
 
+class OBMCharacterAttributes;
+
 namespace obwalk {
 
 /// The allocator of the few maps the writers keep; the writers catch its
@@ -70,6 +72,23 @@ bool GetEnum(Value* v, int& member);
 bool GetText(Value* v, WOBString& out, int& script);
 /// A rectangle in points.
 bool GetRect(Element* e, AN::AttrNameEnum attr, OBRect& out);
+
+/// The values of a list of character attributes (at most 255, each with an
+/// accessor of OBMCharacterAttributes) of one source: out[k] is what
+/// accessor k gives, or null. A stored element's values are taken in one
+/// pass over its store, any other view's through its accessors.
+class CharacterValueList {
+public:
+    CharacterValueList(const AN::AttrNameEnum* attrs, int count);
+    /// False when source is not exactly a stored element (ask its accessors
+    /// then); else out[0] to out[count - 1], null where unset.
+    bool ReadStored(OBMCharacterAttributes* source, Value** out) const;
+
+private:
+    static constexpr int kAttrs = AN::kUndefined + 1;
+    int count_;
+    unsigned char slots_[kAttrs]; ///< the index in the list of each attribute; 0xFF for none
+};
 
 inline Element* Child(Element* e, unsigned long long n) {
     return e ? e->GetNthChild(n) : nullptr;

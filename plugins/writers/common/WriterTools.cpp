@@ -161,6 +161,11 @@ const char* TextLanguage(int script, OBMCharacterAttributes* format) {
     return tag || !format ? tag : DictionaryLanguageTag(format->GetDictionaryLanguage());
 }
 
+const char* TextLanguage(int script, Value* language) {
+    const char* tag = oblanguage::ScriptTag(script);
+    return tag ? tag : DictionaryLanguageTag(language);
+}
+
 bool ColorRgb(Element* color, double shade, int rgb[3], bool& converted) {
     if (!color) return false;
     bool none = false;

@@ -27,6 +27,8 @@ const char* DictionaryLanguageTag(Value* language);
 /// The language tag (BCP 47) of text: its script's where the script names a
 /// language by itself, else what its formatting (when given) says, else null.
 const char* TextLanguage(int script, OBMCharacterAttributes* format);
+/// The same from the formatting's DictionaryLanguage value.
+const char* TextLanguage(int script, Value* language);
 
 /// A colour as sRGB 0 to 255 with the tint and shade applied; converted is
 /// set for colours not given in RGB. False for no colour, None or one

@@ -198,7 +198,7 @@ void OBHtmlConversion::NoteNumber(int number) {
 }
 
 void OBHtmlConversion::BeginText(const OBWalkText&) {
-    underValid_ = false; // what lies under runs changes
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
     Block block = {tagCount_, blockText_.Size(), 0,        0, false, false, false,
                    false,     pendingNote_,      language_};
     pendingNote_ = 0;
@@ -206,7 +206,7 @@ void OBHtmlConversion::BeginText(const OBWalkText&) {
 }
 
 void OBHtmlConversion::EndText(const OBWalkText&) {
-    underValid_ = false; // what lies under runs changes
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     CloseRun();
     CloseParagraph();
@@ -219,7 +219,7 @@ void OBHtmlConversion::EndText(const OBWalkText&) {
 }
 
 void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
-    underValid_ = false; // what lies under runs changes
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     Block& block = Top();
     CloseRun();
@@ -289,7 +289,7 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
 }
 
 void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {
-    underValid_ = false; // what lies under runs changes
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     Block& block = Top();
     CloseRun();
@@ -396,7 +396,7 @@ void OBHtmlConversion::CloseRun() {
 void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
     if (!underValid_ || underStyle_ != run.characterStyle) {
         nextUnderCss_.Clear();
-        styles_.CharacterCss(run.inherited, nextUnderCss_);
+        if (run.inherited) styles_.CharacterCss(underValues_, nextUnderCss_);
         // Paragraphs mostly repeat what lies under their runs.
         if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
             std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
@@ -418,13 +418,25 @@ void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
 void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
     runOpen_ = true;
     openRun_ = run.run;
-    styles_.CountRunLosses(run.format);
+    // The run's formatting is its own over what lies under it, which stays
+    // while the paragraph and the run's character style do.
+    if (!underValuesValid_ || underValuesStyle_ != run.characterStyle) {
+        underValues_.Read(run.inherited);
+        underValuesStyle_ = run.characterStyle;
+        underValuesValid_ = true;
+    }
+    OBHtmlStyles::RunValues own, format;
+    own.Read(run.local);
+    format = own;
+    format.Over(underValues_);
+    styles_.CountRunLosses(format);
     bool bold = false, italic = false, under = false;
-    bool strong = GetFlag(run.local ? run.local->GetBold() : nullptr, bold) && bold &&
-                  !(GetFlag(run.inherited ? run.inherited->GetBold() : nullptr, under) && under);
+    using R = OBHtmlStyles::RunValues;
+    bool strong = GetFlag(own.v[R::kBold], bold) && bold &&
+                  !(GetFlag(underValues_.v[R::kBold], under) && under);
     under = false;
-    bool em = GetFlag(run.local ? run.local->GetItalics() : nullptr, italic) && italic &&
-              !(GetFlag(run.inherited ? run.inherited->GetItalics() : nullptr, under) && under);
+    bool em = GetFlag(own.v[R::kItalics], italic) && italic &&
+              !(GetFlag(underValues_.v[R::kItalics], under) && under);
     Utf8Text& open = scratchOpen_; // kept from run to run with its room
     open.Clear();
     open.Append("<span");
@@ -438,7 +450,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         }
         Utf8Text& css = scratchCss_;
         css.Clear();
-        styles_.CharacterCss(run.local, css, strong, em);
+        if (run.local) styles_.CharacterCss(own, css, strong, em);
         if (!css.IsEmpty()) UnderRun(run, css);
         if (!css.IsEmpty()) {
             css.Truncate(css.Size() - 2);
@@ -447,7 +459,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
             open.Append('"');
         }
     }
-    const char* language = TextLanguage(run.script, run.format);
+    const char* language = TextLanguage(run.script, format.v[R::kDictionaryLanguage]);
     const char* around = blockCount_ > 0 ? Top().language : language_;
     if (language && (!around || std::strcmp(language, around) != 0)) {
         open.Append(" lang=\"");

@@ -146,6 +146,11 @@ private:
     Element* underStyle_ = nullptr;
     Element* styleUnderStyle_ = nullptr;
     bool underValid_ = false, styleUnderValid_ = false;
+    // The values the runs of a character style take from under them in this
+    // paragraph besides their CSS.
+    OBHtmlStyles::RunValues underValues_;
+    Element* underValuesStyle_ = nullptr;
+    bool underValuesValid_ = false;
     int linkDepth_;
     int pageSection_; // the page whose section is open, or -1
     int lastPage_;    // the last page whose beginning is marked

@@ -4,6 +4,7 @@
 
 #include <ombra/views.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -180,23 +181,38 @@ void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
     css.Append(fontCss_);
 }
 
-OBHtmlStyles::Facts OBHtmlStyles::Read(OBMCharacterAttributes* c) {
+void OBHtmlStyles::RunValues::Read(OBMCharacterAttributes* c) {
+#define OB_HTML_ATTR(Attr) AN::k##Attr,
+    static const AN::AttrNameEnum kAttrs[] = {OB_HTML_RUN_VALUES(OB_HTML_ATTR)};
+#undef OB_HTML_ATTR
+    static const CharacterValueList kList(kAttrs, kCount);
+    if (!c) {
+        std::fill(v, v + kCount, nullptr);
+    } else if (!kList.ReadStored(c, v)) {
+#define OB_HTML_GET(Attr) v[k##Attr] = c->Get##Attr();
+        OB_HTML_RUN_VALUES(OB_HTML_GET)
+#undef OB_HTML_GET
+    }
+}
+
+OBHtmlStyles::Facts OBHtmlStyles::Read(const RunValues& c) {
+    using R = RunValues;
     Facts f;
-    f.font = c->GetFont();
-    f.hasSize = GetLength(c->GetFontSize(), UNITS::LINEAR::kPoints, f.size);
-    f.hasBold = Flag(c->GetBold(), f.bold);
-    f.hasItalics = Flag(c->GetItalics(), f.italics);
-    f.hasUnderline = Flag(c->GetUnderline(), f.underline);
-    f.hasStrike = GetEnum(c->GetStrikeThru(), f.strike);
-    f.hasUnderlineType = f.underline && GetEnum(c->GetUnderlineType(), f.underlineType);
-    GetPercent(c->GetShade(), f.shade);
-    if (auto* id = ValueAs<ValueOBID>(c->GetColorRef())) f.hasColor = true, id->Get(f.color);
-    if (auto* id = ValueAs<ValueOBID>(c->GetBackgroundShadingColorRef()))
+    f.font = c.v[R::kFont];
+    f.hasSize = GetLength(c.v[R::kFontSize], UNITS::LINEAR::kPoints, f.size);
+    f.hasBold = Flag(c.v[R::kBold], f.bold);
+    f.hasItalics = Flag(c.v[R::kItalics], f.italics);
+    f.hasUnderline = Flag(c.v[R::kUnderline], f.underline);
+    f.hasStrike = GetEnum(c.v[R::kStrikeThru], f.strike);
+    f.hasUnderlineType = f.underline && GetEnum(c.v[R::kUnderlineType], f.underlineType);
+    GetPercent(c.v[R::kShade], f.shade);
+    if (auto* id = ValueAs<ValueOBID>(c.v[R::kColorRef])) f.hasColor = true, id->Get(f.color);
+    if (auto* id = ValueAs<ValueOBID>(c.v[R::kBackgroundShadingColorRef]))
         f.hasBackground = true, id->Get(f.background);
-    f.hasCase = GetEnum(c->GetCharacterCase(), f.letterCase);
-    f.hasPosition = GetEnum(c->GetCharacterPosition(), f.position);
+    f.hasCase = GetEnum(c.v[R::kCharacterCase], f.letterCase);
+    f.hasPosition = GetEnum(c.v[R::kCharacterPosition], f.position);
     if (!f.hasPosition || f.position == CPE::kUndefined)
-        f.hasShift = GetLength(c->GetBaselineShift(), UNITS::LINEAR::kPoints, f.shift);
+        f.hasShift = GetLength(c.v[R::kBaselineShift], UNITS::LINEAR::kPoints, f.shift);
     return f;
 }
 
@@ -241,7 +257,14 @@ bool OBHtmlStyles::Facts::Same(const Facts& o) const {
 void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool noBold,
                                 bool noItalics) {
     if (!c) return;
-    Facts facts = Read(c);
+    RunValues values;
+    values.Read(c);
+    CharacterCss(values, css, noBold, noItalics);
+}
+
+void OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
+                                bool noItalics) {
+    Facts facts = Read(values);
     for (const Kept& kept : kept_)
         if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
             kept.facts.Same(facts)) {
@@ -313,19 +336,20 @@ void OBHtmlStyles::CharacterCss(const Facts& f, Utf8Text& css, bool noBold, bool
     }
 }
 
-void OBHtmlStyles::CountRunLosses(OBMCharacterAttributes* c) {
-    if (!c) return;
+void OBHtmlStyles::CountRunLosses(const RunValues& values) {
+    using R = RunValues;
+    Value* const* c = values.v;
     double ratio = 1;
-    if ((GetPercent(c->GetHorizontalScale(), ratio) && std::fabs(ratio - 1) > 1e-6) ||
-        (GetPercent(c->GetVerticalScale(), ratio) && std::fabs(ratio - 1) > 1e-6))
+    if ((GetPercent(c[R::kHorizontalScale], ratio) && std::fabs(ratio - 1) > 1e-6) ||
+        (GetPercent(c[R::kVerticalScale], ratio) && std::fabs(ratio - 1) > 1e-6))
         report_.Add(OBREPORT::kScalingLeftOut);
     bool outline = false, shadow = false;
-    Flag(c->GetOutline(), outline);
-    Flag(c->GetShadow(), shadow);
+    Flag(c[R::kOutline], outline);
+    Flag(c[R::kShadow], shadow);
     if (outline || shadow) report_.Add(OBREPORT::kOutlineShadowLeftOut);
     int track = 0;
-    if ((GetPercent(c->GetRangeKerning(), ratio) && std::fabs(ratio) > 1e-6) ||
-        (GetEnum(c->GetTrack(), track) && track != TE::kUndefined && track != TE::kNoTrack &&
+    if ((GetPercent(c[R::kRangeKerning], ratio) && std::fabs(ratio) > 1e-6) ||
+        (GetEnum(c[R::kTrack], track) && track != TE::kUndefined && track != TE::kNoTrack &&
          track != TE::kNormal))
         report_.Add(OBREPORT::kTrackingLeftOut);
 }

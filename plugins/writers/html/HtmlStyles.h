@@ -13,6 +13,16 @@
 #include <unordered_set>
 #include <vector>
 
+// The character attributes the writer asks: those of the CSS, those CSS here
+// cannot give, and the language.
+// clang-format off
+#define OB_HTML_RUN_VALUES(X)                                                                      \
+    X(Font) X(FontSize) X(Bold) X(Italics) X(Underline) X(StrikeThru) X(UnderlineType) X(Shade)    \
+    X(ColorRef) X(BackgroundShadingColorRef) X(CharacterCase) X(CharacterPosition)                 \
+    X(BaselineShift) X(HorizontalScale) X(VerticalScale) X(Outline) X(Shadow) X(RangeKerning)      \
+    X(Track) X(DictionaryLanguage)
+// clang-format on
+
 class OBHtmlStyles {
 public:
     using Name = std::basic_string<char, std::char_traits<char>, obwalk::Allocator<char>>;
@@ -58,9 +68,26 @@ public:
         Entry entries_[kEntries];
         int next_ = 0;
     };
+    /// The values of those attributes in a source of character formatting,
+    /// read at once (a stored element's in one pass over its store).
+    struct RunValues {
+#define OB_HTML_SLOT(Attr) k##Attr,
+        enum : int { OB_HTML_RUN_VALUES(OB_HTML_SLOT) kCount };
+#undef OB_HTML_SLOT
+        Value* v[kCount] = {};
+        /// A source's (none for null).
+        void Read(OBMCharacterAttributes* source);
+        /// under's where this one has none, as a resolver of the two answers.
+        void Over(const RunValues& under) {
+            for (int k = 0; k < kCount; ++k)
+                if (!v[k]) v[k] = under.v[k];
+        }
+    };
+    void CharacterCss(const RunValues& values, obwalk::Utf8Text& css, bool noBold = false,
+                      bool noItalics = false);
     /// Counts what a run's or a paragraph's whole formatting asks for that
     /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
-    void CountRunLosses(OBMCharacterAttributes* format);
+    void CountRunLosses(const RunValues& format);
     void CountParagraphLosses(OBMParagraphAttributes* format);
 
     /// The base rules, the Japanese constructions and, with classes, one
@@ -88,7 +115,7 @@ private:
         bool hasShift = false;
         bool Same(const Facts& other) const;
     };
-    static Facts Read(OBMCharacterAttributes* source);
+    static Facts Read(const RunValues& source);
     void CharacterCss(const Facts& facts, obwalk::Utf8Text& css, bool noBold, bool noItalics);
     struct Kept {
         Facts facts;

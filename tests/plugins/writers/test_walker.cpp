@@ -3,6 +3,8 @@
 // random ones that break them.
 #include "StoryWalker.h"
 
+#include <ombra/resolvers.h>
+#include <ombra/storedelements.h>
 #include <ombra/typedstreams.h>
 #include <ombra/views.h>
 
@@ -12,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -223,6 +227,35 @@ TEST_F(Walker, RandomDocumentsLoseNoTextAndKeepSpansNested) {
         EXPECT_EQ(Utf8(got), Utf8(expected)) << "seed " << seed;
         EXPECT_TRUE(recorder.nested && recorder.open.empty()) << "seed " << seed;
         EXPECT_EQ(recorder.spansAcrossParagraphs, 0) << "seed " << seed;
+    }
+}
+
+// One pass over a stored element's values gives what its accessors give,
+// whatever was set, replaced or removed, at index 0 or another; other views
+// are left to their accessors.
+TEST(CharacterValueList, OnePassGivesWhatTheAccessorsGive) {
+    const AN::AttrNameEnum attrs[] = {AN::kBold, AN::kFont, AN::kFontSize, AN::kTrack,
+                                      AN::kDictionaryLanguage};
+    obwalk::CharacterValueList list(attrs, 5);
+    std::mt19937 random(15);
+    for (int round = 0; round < 200; ++round) {
+        std::unique_ptr<Element> e(OBCreateStoredElement(EL::kCharacterAttributes));
+        OBAttributeStore* store = OBGetAttributeStore(e.get());
+        for (int n = 0; n < 12; ++n) {
+            AN::AttrNameEnum attr = n % 5 == 4 ? AN::kName : attrs[random() % 5];
+            int index = random() % 3 == 0 ? 1 : 0;
+            if (random() % 4 == 0)
+                store->Remove(attr, index);
+            else
+                store->SetInteger(attr, n, index);
+        }
+        Value* out[5];
+        auto* view = static_cast<OBMCharacterAttributes*>(e.get());
+        ASSERT_TRUE(list.ReadStored(view, out));
+        for (int k = 0; k < 5; ++k)
+            EXPECT_EQ(out[k], OBGetAttributeValue(e.get(), attrs[k])) << round << " " << k;
+        OBMResolveCharacterAttributes resolver(view, nullptr);
+        EXPECT_FALSE(list.ReadStored(&resolver, out));
     }
 }
 
