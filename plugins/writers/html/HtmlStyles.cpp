@@ -368,6 +368,20 @@ namespace {
 // The length of the declaration `css` begins with, up to its "; " outside
 // quotes (font names are quoted and may hold one).
 std::size_t DeclarationSize(std::string_view css) {
+    // Mostly no quote comes before the end: memchr finds both at once.
+    const char* data = css.data();
+    const char* end = data + css.size();
+    for (const char* at = data; at < end;) {
+        auto* semicolon =
+            static_cast<const char*>(std::memchr(at, ';', static_cast<std::size_t>(end - at)));
+        const char* stop = semicolon ? semicolon : end;
+        if (std::memchr(at, '\'', static_cast<std::size_t>(stop - at)))
+            break; // quoted: the careful scan
+        if (!semicolon) return css.size();
+        if (semicolon + 1 < end && semicolon[1] == ' ')
+            return static_cast<std::size_t>(semicolon - data) + 2;
+        at = semicolon + 1;
+    }
     bool quoted = false;
     for (std::size_t i = 0; i < css.size(); ++i) {
         char c = css[i];

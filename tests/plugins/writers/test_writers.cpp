@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -317,6 +318,35 @@ TEST_F(Writers, SettingsArePublishedWithTextsAndReadBack) {
 // Allocations of a conversion fail from one on: the writers go on with
 // what they have, and whatever output is lost is reported as memory running
 // out, not as a failed write.
+// CSS splits into the declarations it was joined from (quoted font names
+// holding "; ", quotes or backslashes too), and repeats of those that lie
+// under it go word for word.
+TEST(HtmlCss, DeclarationsSplitAndRepeatsGoAsJoined) {
+    const char* const kParts[] = {"color: #102030; ", "font-family: 'A; B'; ",
+                                  "font-family: 'It\\'s; x'; ", "text-align: left;x; ",
+                                  "font-size: 9pt"};
+    std::mt19937 random(3);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> parts;
+        obwalk::Utf8Text css, under;
+        std::string expected;
+        for (int n = random() % 6; n >= 0; --n) {
+            parts.push_back(kParts[n ? random() % 4 : 4]);
+            css.Append(parts.back().c_str());
+            if (random() % 2) under.Append(parts.back().c_str());
+        }
+        OBHtmlStyles::Declarations split, below;
+        split.Of(css), below.Of(under);
+        ASSERT_EQ(split.count, static_cast<int>(parts.size())) << css.Data();
+        for (int i = 0; i < split.count; ++i)
+            EXPECT_EQ(std::string(split.part[i]), parts[i]) << css.Data();
+        for (const std::string& part : parts)
+            if (!below.Has(part)) expected += part;
+        OBHtmlStyles::WithoutRepeats(css, below);
+        EXPECT_EQ(std::string(css.Data(), static_cast<std::size_t>(css.Size())), expected);
+    }
+}
+
 TEST_F(Writers, MemoryRunningOutAnywhereIsReportedNeverFatal) {
     DocumentBuilder b;
     ASSERT_TRUE(BuildTestDocument("features", b));
