@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 
 namespace idml {
 
@@ -298,17 +297,43 @@ const AttrInfo& Info(Attr a) {
     return kInfo[static_cast<std::size_t>(a)];
 }
 
+namespace {
+
+// FNV-1a over the name, up to its end.
+std::uint32_t NameHash(const char* name) {
+    std::uint32_t h = 2166136261u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p)
+        h = (h ^ *p) * 16777619u;
+    return h;
+}
+
+// The rows by name: open addressing, each slot the row + 1 (0: free).
+struct NameTable {
+    static constexpr std::size_t kSlots = 1024; // well over Attr::kCount
+    std::uint16_t slots[kSlots] = {};
+    NameTable() {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(Attr::kCount); ++i) {
+            std::size_t at = NameHash(kInfo[i].name) & (kSlots - 1);
+            while (slots[at])
+                at = (at + 1) & (kSlots - 1);
+            slots[at] = static_cast<std::uint16_t>(i + 1);
+        }
+    }
+};
+
+} // namespace
+
 bool FindAttr(const char* name, Attr& out) {
-    static const std::unordered_map<std::string_view, Attr> kByName = [] {
-        std::unordered_map<std::string_view, Attr> map;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(Attr::kCount); ++i)
-            map.emplace(kInfo[i].name, static_cast<Attr>(i));
-        return map;
-    }();
-    auto found = kByName.find(std::string_view(name));
-    if (found == kByName.end()) return false;
-    out = found->second;
-    return true;
+    static const NameTable kTable;
+    for (std::size_t at = NameHash(name) & (NameTable::kSlots - 1);;
+         at = (at + 1) & (NameTable::kSlots - 1)) {
+        const std::uint16_t row = kTable.slots[at];
+        if (!row) return false;
+        if (std::strcmp(kInfo[row - 1].name, name) == 0) {
+            out = static_cast<Attr>(row - 1);
+            return true;
+        }
+    }
 }
 
 namespace {
@@ -332,18 +357,17 @@ void AttrSet::Set(Attr a, const char* text) {
         entries_.emplace(at, a, text);
 }
 
-void AttrSet::Assign(std::vector<std::pair<Attr, std::string>> entries) {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto& x, const auto& y) { return x.first < y.first; });
-    // Keeps the last of each run of equal attributes.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
-        if (kept != i) entries[kept] = std::move(entries[i]);
-        ++kept;
-    }
-    entries.resize(kept);
-    entries_.swap(entries);
+void AttrSet::Builder::Into(AttrSet& out) const {
+    std::size_t count = 0;
+    for (std::uint64_t word : rows_)
+        count += static_cast<std::size_t>(__builtin_popcountll(word));
+    out.entries_.clear();
+    out.entries_.reserve(count);
+    for (std::size_t w = 0; w < sizeof rows_ / sizeof rows_[0]; ++w)
+        for (std::uint64_t bits = rows_[w]; bits; bits &= bits - 1) {
+            const std::size_t row = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+            out.entries_.emplace_back(static_cast<Attr>(row), texts_[row]);
+        }
 }
 
 void AttrSet::FillFrom(const AttrSet& other) {
@@ -380,7 +404,7 @@ void WriteAttributes(obreader::ElementBuilder& b, Element* e, const AttrSet& set
     }
 }
 
-bool ParseNumber(const std::string& text, double& out) {
+bool ParseNumber(std::string_view text, double& out) {
     const char* first = text.data();
     const char* last = first + text.size();
     while (first < last && (*first == ' ' || *first == '\t'))
@@ -393,7 +417,7 @@ bool ParseNumber(const std::string& text, double& out) {
     return true;
 }
 
-bool ParseBool(const std::string& text, bool& out) {
+bool ParseBool(std::string_view text, bool& out) {
     if (text == "true" || text == "1") {
         out = true;
         return true;
@@ -405,7 +429,7 @@ bool ParseBool(const std::string& text, bool& out) {
     return false;
 }
 
-int EnumMember(Keywords table, const std::string& keyword) {
+int EnumMember(Keywords table, std::string_view keyword) {
     const KeywordTable* t = TableOf(table);
     if (!t) return -1;
     for (std::size_t i = 0; i < t->count; ++i)

@@ -122,13 +122,13 @@ namespace {
 
 void ReadColorValues(pugi::xml_node n, Swatch& s) {
     const char* text = xml::Attr(n, "ColorValue");
-    std::string values(text);
+    std::string_view values(text);
     std::size_t at = 0;
     for (int i = 0; i < 4 && at < values.size(); ++i) {
         while (at < values.size() && values[at] == ' ')
             ++at;
         std::size_t end = values.find(' ', at);
-        if (end == std::string::npos) end = values.size();
+        if (end == std::string_view::npos) end = values.size();
         ParseNumber(values.substr(at, end - at), s.values[i]);
         at = end;
     }

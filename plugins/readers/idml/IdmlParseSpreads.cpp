@@ -119,11 +119,11 @@ void ReadPage(Context& ctx, pugi::xml_node n, int spread, bool master) {
     p.spread = spread;
     p.onMaster = master;
     xml::ReadMatrix(xml::Attr(n, "ItemTransform"), p.transform);
-    std::string bounds = xml::Attr(n, "GeometricBounds");
+    std::string_view bounds = xml::Attr(n, "GeometricBounds");
     std::size_t at = 0;
     for (int i = 0; i < 4 && at <= bounds.size(); ++i) {
         std::size_t end = bounds.find(' ', at);
-        if (end == std::string::npos) end = bounds.size();
+        if (end == std::string_view::npos) end = bounds.size();
         ParseNumber(bounds.substr(at, end - at), p.bounds[i]);
         at = end + 1;
     }

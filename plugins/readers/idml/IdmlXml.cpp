@@ -50,14 +50,15 @@ pugi::xml_node Property(pugi::xml_node n, const char* name) {
 }
 
 void ReadAttrSet(pugi::xml_node n, AttrSet& out) {
-    // Gathered, then sorted once: styles carry a hundred attributes and more.
-    std::vector<std::pair<idml::Attr, std::string>> entries;
+    // Gathered by row, then stored once: styles carry a hundred attributes
+    // and more.
+    AttrSet::Builder entries;
     idml::Attr a;
     for (pugi::xml_attribute at : n.attributes())
-        if (FindAttr(at.name(), a)) entries.emplace_back(a, at.value());
+        if (FindAttr(at.name(), a)) entries.Add(a, at.value());
     for (pugi::xml_node p : n.child("Properties").children())
-        if (FindAttr(p.name(), a)) entries.emplace_back(a, p.child_value());
-    out.Assign(std::move(entries));
+        if (FindAttr(p.name(), a)) entries.Add(a, p.child_value());
+    entries.Into(out);
 }
 
 bool ReadTabs(pugi::xml_node n, std::vector<TabStop>& out) {
@@ -80,13 +81,13 @@ namespace {
 
 // The numbers of a space-separated list; false when there are not `count`.
 bool Numbers(const char* text, double* out, int count) {
-    std::string s(text ? text : "");
+    std::string_view s(text ? text : "");
     std::size_t at = 0;
     for (int i = 0; i < count; ++i) {
         while (at < s.size() && s[at] == ' ')
             ++at;
         std::size_t end = s.find(' ', at);
-        if (end == std::string::npos) end = s.size();
+        if (end == std::string_view::npos) end = s.size();
         if (end == at || !ParseNumber(s.substr(at, end - at), out[i])) return false;
         at = end;
     }
@@ -126,12 +127,12 @@ void ReadOutline(pugi::xml_node item, std::vector<SubPath>& out) {
 }
 
 std::string DisplayName(const char* name) {
-    std::string s = name ? name : "";
-    if (s.compare(0, 4, "$ID/") == 0) s.erase(0, 4);
+    std::string_view s = name ? name : "";
+    if (s.compare(0, 4, "$ID/") == 0) s.remove_prefix(4);
     if (s == "NormalParagraphStyle") return "[Basic Paragraph]";
     if (s == "[No paragraph style]") return "[No Paragraph Style]";
     if (s == "[No character style]") return "[None]";
-    return s;
+    return std::string(s);
 }
 
 void AppendUtf8(const char* text, std::u16string& out, bool& invalid) {
