@@ -1,4 +1,5 @@
 #include "IdmlAttributes.h"
+#include "IdmlNames.h"
 
 #include <Languages.h>
 
@@ -297,43 +298,17 @@ const AttrInfo& Info(Attr a) {
     return kInfo[static_cast<std::size_t>(a)];
 }
 
-namespace {
-
-// FNV-1a over the name, up to its end.
-std::uint32_t NameHash(const char* name) {
-    std::uint32_t h = 2166136261u;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p)
-        h = (h ^ *p) * 16777619u;
-    return h;
-}
-
-// The rows by name: open addressing, each slot the row + 1 (0: free).
-struct NameTable {
-    static constexpr std::size_t kSlots = 1024; // well over Attr::kCount
-    std::uint16_t slots[kSlots] = {};
-    NameTable() {
-        for (std::size_t i = 0; i < static_cast<std::size_t>(Attr::kCount); ++i) {
-            std::size_t at = NameHash(kInfo[i].name) & (kSlots - 1);
-            while (slots[at])
-                at = (at + 1) & (kSlots - 1);
-            slots[at] = static_cast<std::uint16_t>(i + 1);
-        }
-    }
-};
-
-} // namespace
-
 bool FindAttr(const char* name, Attr& out) {
-    static const NameTable kTable;
-    for (std::size_t at = NameHash(name) & (NameTable::kSlots - 1);;
-         at = (at + 1) & (NameTable::kSlots - 1)) {
-        const std::uint16_t row = kTable.slots[at];
-        if (!row) return false;
-        if (std::strcmp(kInfo[row - 1].name, name) == 0) {
-            out = static_cast<Attr>(row - 1);
-            return true;
-        }
-    }
+    static const NameIndex kByName = [] {
+        std::vector<const char*> names;
+        for (const AttrInfo& info : kInfo)
+            names.push_back(info.name);
+        return NameIndex(names.data(), names.size());
+    }();
+    const int row = kByName.Find(name);
+    if (row < 0) return false;
+    out = static_cast<Attr>(row);
+    return true;
 }
 
 namespace {

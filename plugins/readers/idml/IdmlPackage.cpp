@@ -1,6 +1,7 @@
 #include "IdmlPackage.h"
 
 #include <ombra/streams.h>
+#include <ombra/typedstreams.h>
 
 #include <zip.h>
 
@@ -189,6 +190,11 @@ Package::Status Package::Open(OBStream* input) {
     Close();
     if (!input) return Status::kNotZip;
     const long long base = input->Tell();
+    // A stream over bytes in memory (what the convert API makes of every
+    // input): libzip reads them where they lie, without a call per read.
+    if (auto* bytes = dynamic_cast<OBBufferXferBytes*>(input->GetXferBytes()))
+        if (base >= 0 && static_cast<unsigned long long>(base) <= bytes->Size())
+            return OpenMemory(bytes->Data() + base, static_cast<std::size_t>(bytes->Size() - base));
     bool noMemory = false;
     struct zip* archive = nullptr;
     if (base >= 0) {

@@ -1,5 +1,6 @@
 // Master spreads and spreads: their pages and page items (frames, shapes,
 // pictures, groups, text on paths), also those anchored in stories.
+#include "IdmlNames.h"
 #include "IdmlParser.h"
 #include "IdmlXml.h"
 
@@ -33,9 +34,14 @@ const KindName kItemKinds[] = {
 };
 
 const KindName* KindOf(const char* name) {
-    for (const KindName& k : kItemKinds)
-        if (std::strcmp(name, k.name) == 0) return &k;
-    return nullptr;
+    static const NameIndex kIndex = [] {
+        std::vector<const char*> names;
+        for (const KindName& k : kItemKinds)
+            names.push_back(k.name);
+        return NameIndex(names.data(), names.size());
+    }();
+    const int i = kIndex.Find(name);
+    return i < 0 ? nullptr : &kItemKinds[i];
 }
 
 const char* const kGraphicTags[] = {"Image", "PDF", "EPS", "PICT", "WMF", "ImportedPage", "SVG"};
