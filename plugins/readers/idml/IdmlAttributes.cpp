@@ -137,11 +137,16 @@ const KeywordTable* TableOf(Keywords t) {
     return i < sizeof kTables / sizeof kTables[0] ? kTables[i] : nullptr;
 }
 
+// Whether s holds word (lower case) in any letter case.
 bool HasWord(const std::string& s, const char* word) {
-    std::string lower;
-    for (char c : s)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find(word) != std::string::npos;
+    const std::size_t n = std::strlen(word);
+    for (std::size_t i = 0; i + n <= s.size(); ++i) {
+        std::size_t k = 0;
+        while (k < n && std::tolower(static_cast<unsigned char>(s[i + k])) == word[k])
+            ++k;
+        if (k == n) return true;
+    }
+    return false;
 }
 
 void WriteEnum(obreader::ElementBuilder& b, Element* e, AN::AttrNameEnum target, Keywords table,

@@ -38,12 +38,21 @@ public:
     }
 
 private:
-    // FNV-1a, up to the name's end.
+    // The length and five of the bytes: names of one vocabulary differ in
+    // those, and the comparison after settles the rest.
     static std::uint32_t Hash(const char* name) {
-        std::uint32_t h = 2166136261u;
-        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p)
-            h = (h ^ *p) * 16777619u;
-        return h;
+        const std::size_t n = std::strlen(name);
+        if (n == 0) return 0;
+        const auto* p = reinterpret_cast<const unsigned char*>(name);
+        const std::size_t at[5] = {0, n > 1 ? std::size_t{1} : 0, n / 2, n > 1 ? n - 2 : 0, n - 1};
+        const std::uint32_t mix[5] = {0x85EBCA6Bu, 0xC2B2AE35u, 0x27D4EB2Fu, 0x165667B1u,
+                                      0xD3A2646Cu};
+        std::uint32_t h = static_cast<std::uint32_t>(n) * 0x9E3779B1u;
+        for (int i = 0; i < 5; ++i) {
+            h ^= p[at[i]] * mix[i];
+            h = (h << 13) | (h >> 19);
+        }
+        return h ^ (h >> 16);
     }
 
     std::vector<const char*> names_;
