@@ -232,6 +232,15 @@ private:
         }
     }
 
+    // The formatting n sets itself, kept with the story; null for none.
+    const AttrSet* KeepSet(pugi::xml_node n) {
+        AttrSet set;
+        xml::ReadAttrSet(n, set);
+        if (set.Empty()) return nullptr;
+        s_.sets.push_back(std::make_unique<AttrSet>(std::move(set)));
+        return s_.sets.back().get();
+    }
+
     void Paragraph(pugi::xml_node n, int depth) {
         if (range_.flags & kNoteText) { // a note's paragraphs stay in the paragraph it sits in
             Walk(n, depth + 1);
@@ -240,16 +249,11 @@ private:
         ParaSegment seg;
         seg.start = Position();
         seg.style = doc_.Intern(xml::Ref(xml::Attr(n, "AppliedParagraphStyle")));
-        auto set = std::make_unique<AttrSet>();
-        xml::ReadAttrSet(n, *set);
-        if (!set->Empty()) {
-            seg.local = set.get();
-            s_.sets.push_back(std::move(set));
-        }
-        auto tabs = std::make_unique<std::vector<TabStop>>();
-        if (xml::ReadTabs(n, *tabs)) {
-            seg.tabs = tabs.get();
-            s_.tabs.push_back(std::move(tabs));
+        seg.local = KeepSet(n);
+        std::vector<TabStop> tabs;
+        if (xml::ReadTabs(n, tabs)) {
+            s_.tabs.push_back(std::make_unique<std::vector<TabStop>>(std::move(tabs)));
+            seg.tabs = s_.tabs.back().get();
         }
         if (!s_.paragraphs.empty() && s_.paragraphs.back().start == seg.start)
             s_.paragraphs.back() = seg;
@@ -280,13 +284,7 @@ private:
     void Characters(pugi::xml_node n, int depth) {
         Range saved = range_;
         range_.style = doc_.Intern(xml::Ref(xml::Attr(n, "AppliedCharacterStyle")));
-        auto set = std::make_unique<AttrSet>();
-        xml::ReadAttrSet(n, *set);
-        range_.local = nullptr;
-        if (!set->Empty()) {
-            range_.local = set.get();
-            s_.sets.push_back(std::move(set));
-        }
+        range_.local = KeepSet(n);
         if (HiddenByConditions(xml::Attr(n, "AppliedConditions"))) {
             if (!ctx_.options.hiddenConditions) {
                 range_ = saved;
