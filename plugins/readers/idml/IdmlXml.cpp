@@ -21,6 +21,31 @@ bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malform
     return doc.first_child() != nullptr;
 }
 
+void FindAttrs(pugi::xml_node n, const char* const* names, std::size_t count, const char** values) {
+    for (std::size_t i = 0; i < count; ++i)
+        values[i] = nullptr;
+    std::size_t left = count;
+    for (pugi::xml_attribute a = n.first_attribute(); a && left; a = a.next_attribute()) {
+        const char* name = a.name();
+        for (std::size_t i = 0; i < count; ++i)
+            if (!values[i] && names[i][0] == name[0] && std::strcmp(names[i], name) == 0) {
+                values[i] = a.value();
+                --left;
+                break;
+            }
+    }
+}
+
+bool NumberOf(const char* value, double& out) {
+    return value && ParseNumber(value, out);
+}
+
+bool FlagOf(const char* value, bool fallback) {
+    bool v = fallback;
+    if (value) ParseBool(value, v);
+    return v;
+}
+
 bool Number(pugi::xml_node n, const char* name, double& out) {
     pugi::xml_attribute a = n.attribute(name);
     return a && ParseNumber(a.value(), out);
@@ -111,15 +136,18 @@ bool ReadPoint(const char* text, obreader::Point& p) {
 }
 
 void ReadOutline(pugi::xml_node item, std::vector<SubPath>& out) {
+    static const char* const kPoint[] = {"Anchor", "LeftDirection", "RightDirection"};
     for (pugi::xml_node path : Property(item, "PathGeometry").children("GeometryPathType")) {
         SubPath s;
         s.closed = !Flag(path, "PathOpen", false);
         for (pugi::xml_node p : path.child("PathPointArray").children("PathPointType")) {
+            const char* v[3];
+            FindAttrs(p, kPoint, 3, v);
             obreader::PathPoint point;
-            if (!ReadPoint(Attr(p, "Anchor"), point.anchor)) continue;
+            if (!ReadPoint(v[0] ? v[0] : "", point.anchor)) continue;
             point.left = point.right = point.anchor;
-            ReadPoint(Attr(p, "LeftDirection"), point.left);
-            ReadPoint(Attr(p, "RightDirection"), point.right);
+            ReadPoint(v[1] ? v[1] : "", point.left);
+            ReadPoint(v[2] ? v[2] : "", point.right);
             s.points.push_back(point);
         }
         if (!s.points.empty()) out.push_back(std::move(s));
@@ -138,6 +166,17 @@ std::string DisplayName(const char* name) {
 void AppendUtf8(const char* text, std::u16string& out, bool& invalid) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p) {
+        // A run of ASCII, the bulk of most text, in one step.
+        const unsigned char* ascii = p;
+        while (*ascii && *ascii < 0x80)
+            ++ascii;
+        if (ascii != p) {
+            const std::size_t at = out.size();
+            out.resize(at + static_cast<std::size_t>(ascii - p));
+            for (std::size_t i = at; p != ascii; ++p, ++i)
+                out[i] = static_cast<char16_t>(*p);
+            continue;
+        }
         unsigned c = *p, cp = 0;
         int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
         if (more < 0) {
