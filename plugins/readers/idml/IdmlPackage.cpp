@@ -185,6 +185,8 @@ Package::~Package() {
 void Package::Close() {
     if (zip_) zip_discard(zip_);
     zip_ = nullptr;
+    names_.clear();
+    index_.clear();
     memory_ = nullptr;
     memorySize_ = 0;
     stored_.clear();

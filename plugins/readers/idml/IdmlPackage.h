@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -79,7 +80,7 @@ private:
     std::vector<Stored> stored_; ///< per entry, for packages in memory
     std::string buffer_;         // the package, for streams that cannot seek
     std::vector<std::string> names_;
-    std::unordered_map<std::string, std::uint64_t> index_;
+    std::unordered_map<std::string_view, std::uint64_t> index_; ///< names as libzip holds them
     int unsafe_ = 0;
     int duplicates_ = 0;
     std::uint64_t inflated_ = 0;

@@ -250,14 +250,20 @@ void ReadGraphic(Context& ctx, pugi::xml_node root) {
 // ------------------------------------------------------------ Fonts.xml
 
 void ReadFonts(Context& ctx, pugi::xml_node root) {
+    static const char* const kNames[] = {"FontFamily", "Name", "PostScriptName", "FontStyleName",
+                                         "WritingScript"};
     for (pugi::xml_node family : root.children("FontFamily"))
         for (pugi::xml_node f : family.children("Font")) {
+            const char* v[5];
+            xml::FindAttrs(f, kNames, 5, v);
             Font font;
-            font.family = xml::Attr(f, "FontFamily");
-            font.name = xml::Attr(f, "Name");
-            font.postscript = xml::Attr(f, "PostScriptName");
-            font.style = xml::Attr(f, "FontStyleName");
-            font.writingScript = static_cast<int>(xml::NumberOr(f, "WritingScript", -1));
+            font.family = v[0] ? v[0] : "";
+            font.name = v[1] ? v[1] : "";
+            font.postscript = v[2] ? v[2] : "";
+            font.style = v[3] ? v[3] : "";
+            double script = -1;
+            xml::NumberOf(v[4], script);
+            font.writingScript = static_cast<int>(script);
             ctx.doc.fonts.push_back(std::move(font));
         }
 }
