@@ -78,7 +78,21 @@ template <class Out>
 void AppendJsonUtf16(Out& out, const unsigned short* units, std::size_t count) {
     if (!units) return;
     for (std::size_t i = 0; i < count; ++i) {
+        // Plain ASCII, which needs no escape, goes a stretch at a time.
+        char plain[64];
+        std::size_t n = 0;
+        for (; i < count && n < sizeof plain; ++i, ++n) {
+            unsigned unit = units[i];
+            if (unit < 0x20 || unit >= 0x7F || unit == '"' || unit == '\\') break;
+            plain[n] = static_cast<char>(unit);
+        }
+        if (n) out.append(plain, n);
+        if (i == count) break;
         unsigned unit = units[i];
+        if (n == sizeof plain) {
+            --i; // the stretch filled the buffer: look at unit i afresh
+            continue;
+        }
         if (OBUTF16::IsHighSurrogate(unit) && i + 1 < count &&
             OBUTF16::IsLowSurrogate(units[i + 1])) {
             detail::Utf8(out, OBUTF16::Combine(unit, units[i + 1]));
