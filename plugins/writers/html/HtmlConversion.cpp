@@ -396,7 +396,10 @@ void OBHtmlConversion::CloseRun() {
 void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
     if (!underValid_ || underStyle_ != run.characterStyle) {
         nextUnderCss_.Clear();
-        if (run.inherited) styles_.CharacterCss(underValues_, nextUnderCss_);
+        if (run.inherited) {
+            underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kCss);
+            styles_.CharacterCss(underValues_, nextUnderCss_);
+        }
         // Paragraphs mostly repeat what lies under their runs.
         if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
             std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
@@ -421,7 +424,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
     // The run's formatting is its own over what lies under it, which stays
     // while the paragraph and the run's character style do.
     if (!underValuesValid_ || underValuesStyle_ != run.characterStyle) {
-        underValues_.Read(run.inherited);
+        underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kOthers);
         underValuesStyle_ = run.characterStyle;
         underValuesValid_ = true;
     }

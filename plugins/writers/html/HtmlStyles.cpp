@@ -181,7 +181,7 @@ void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
     css.Append(fontCss_);
 }
 
-void OBHtmlStyles::RunValues::Read(OBMCharacterAttributes* c) {
+void OBHtmlStyles::RunValues::Read(OBMCharacterAttributes* c, int parts) {
 #define OB_HTML_ATTR(Attr) AN::k##Attr,
     static const AN::AttrNameEnum kAttrs[] = {OB_HTML_RUN_VALUES(OB_HTML_ATTR)};
 #undef OB_HTML_ATTR
@@ -190,7 +190,14 @@ void OBHtmlStyles::RunValues::Read(OBMCharacterAttributes* c) {
         std::fill(v, v + kCount, nullptr);
     } else if (!kList.ReadStored(c, v)) {
 #define OB_HTML_GET(Attr) v[k##Attr] = c->Get##Attr();
-        OB_HTML_RUN_VALUES(OB_HTML_GET)
+        if (parts & kCss) {
+            OB_HTML_CSS_VALUES(OB_HTML_GET)
+        }
+        if (parts & kOthers) {
+            OB_HTML_OTHER_VALUES(OB_HTML_GET)
+            OB_HTML_GET(Bold)
+            OB_HTML_GET(Italics)
+        }
 #undef OB_HTML_GET
     }
 }

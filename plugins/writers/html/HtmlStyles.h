@@ -16,11 +16,14 @@
 // The character attributes the writer asks: those of the CSS, those CSS here
 // cannot give, and the language.
 // clang-format off
-#define OB_HTML_RUN_VALUES(X)                                                                      \
+#define OB_HTML_RUN_VALUES(X) OB_HTML_CSS_VALUES(X) OB_HTML_OTHER_VALUES(X)
+#define OB_HTML_CSS_VALUES(X)                                                                      \
     X(Font) X(FontSize) X(Bold) X(Italics) X(Underline) X(StrikeThru) X(UnderlineType) X(Shade)    \
     X(ColorRef) X(BackgroundShadingColorRef) X(CharacterCase) X(CharacterPosition)                 \
-    X(BaselineShift) X(HorizontalScale) X(VerticalScale) X(Outline) X(Shadow) X(RangeKerning)      \
-    X(Track) X(DictionaryLanguage)
+    X(BaselineShift)
+#define OB_HTML_OTHER_VALUES(X)                                                                    \
+    X(HorizontalScale) X(VerticalScale) X(Outline) X(Shadow) X(RangeKerning) X(Track)              \
+    X(DictionaryLanguage)
 // clang-format on
 
 class OBHtmlStyles {
@@ -75,8 +78,12 @@ public:
         enum : int { OB_HTML_RUN_VALUES(OB_HTML_SLOT) kCount };
 #undef OB_HTML_SLOT
         Value* v[kCount] = {};
+        /// Which values a view is asked for: those of the CSS, the others
+        /// with bold and italics; the rest are left as they are. A stored
+        /// element gives all at once.
+        enum Part : int { kCss = 1, kOthers = 2, kAll = 3 };
         /// A source's (none for null).
-        void Read(OBMCharacterAttributes* source);
+        void Read(OBMCharacterAttributes* source, int parts = kAll);
         /// under's where this one has none, as a resolver of the two answers.
         void Over(const RunValues& under) {
             for (int k = 0; k < kCount; ++k)
