@@ -94,15 +94,10 @@ private:
     Key keys_[kCount];
 };
 
-const NameTable<kAttrCount, 10>& AttributeNames() {
-    static const NameTable<kAttrCount, 10> table(kAttrNames);
-    return table;
-}
-
-const NameTable<kElementCount, 7>& ElementNames() {
-    static const NameTable<kElementCount, 7> table(kElementNames);
-    return table;
-}
+// Built at load time, so that the look-ups, one per attribute of the
+// document, need no check whether the table exists yet.
+const NameTable<kAttrCount, 10> gAttributeNames(kAttrNames);
+const NameTable<kElementCount, 7> gElementNames(kElementNames);
 
 } // namespace
 
@@ -132,7 +127,7 @@ void Attrs::Load(pugi::xml_node node) {
 }
 
 std::uint32_t Attrs::AttrIdOf(const char* name, std::size_t length) {
-    return AttributeNames().Find(name, length);
+    return gAttributeNames.Find(name, length);
 }
 
 const char* Attrs::NameOf(AttrId id) {
@@ -140,10 +135,11 @@ const char* Attrs::NameOf(AttrId id) {
 }
 
 ElementId ElementIdOf(const char* name, std::size_t length) {
-    return static_cast<ElementId>(ElementNames().Find(name, length));
+    return static_cast<ElementId>(gElementNames.Find(name, length));
 }
 
 void Context::Warn(Warning::Code code, std::string message) {
+    ++warnCalls;
     if (held_) {
         Keep(code, std::string(), std::move(message));
         return;
@@ -156,6 +152,7 @@ void Context::Warn(Warning::Code code, std::string message) {
 }
 
 void Context::WarnOnce(Warning::Code code, const std::string& key, std::string message) {
+    ++warnCalls;
     std::string full = std::to_string(static_cast<int>(code)) + ":" + key;
     if (held_) {
         Keep(code, full, std::move(message));
