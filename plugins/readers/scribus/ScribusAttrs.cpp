@@ -58,6 +58,16 @@ public:
         return kCount;
     }
 
+    /// The length of name `id` when the text at s is that name followed by
+    /// '=', else 0. The text holds at least 17 more bytes after s.
+    std::size_t LengthAt(std::uint32_t id, const char* s) const {
+        const Key& k = keys_[id];
+        const Key at = KeyOf(s, k.length);
+        if (at.first != k.first || at.last != k.last || s[k.length] != '=') return 0;
+        if (k.length > 16 && std::memcmp(names_[id], s, k.length) != 0) return 0;
+        return k.length;
+    }
+
 private:
     struct Key {
         std::uint64_t first, last; // the first and the last (up to) eight bytes
@@ -128,6 +138,10 @@ void Attrs::Load(pugi::xml_node node) {
 
 std::uint32_t Attrs::AttrIdOf(const char* name, std::size_t length) {
     return gAttributeNames.Find(name, length);
+}
+
+std::size_t Attrs::NameLengthAt(AttrId id, const char* text) {
+    return gAttributeNames.LengthAt(id, text);
 }
 
 const char* Attrs::NameOf(AttrId id) {

@@ -50,6 +50,10 @@ public:
     void Load(pugi::xml_node node);
     /// The id of the attribute name [name, name + length), or kAttrCount.
     static std::uint32_t AttrIdOf(const char* name, std::size_t length);
+    /// The length of the name of id when text starts with it and '=' follows
+    /// it, else 0; the text has at least 17 more bytes (a NUL among them
+    /// ends it).
+    static std::size_t NameLengthAt(AttrId id, const char* text);
     /// The value, or null when the element does not have the attribute.
     const char* Get(AttrId id) const { return stamp_[id] == current_ ? values_[id] : nullptr; }
     bool Has(AttrId id) const { return stamp_[id] == current_; }
