@@ -137,6 +137,17 @@ bool PathExists(const char* path) {
     return path && *path && ::access(path, F_OK) == 0;
 }
 
+bool CreateNewFile(const char* path) {
+    if (!path || !*path) return false;
+    int fd;
+    do {
+        fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 bool IsDirectory(const char* path) {
     struct stat st;
     return path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);

@@ -63,6 +63,9 @@ bool IsNetworkPath(const char* path);
 /// The platform's temporary folder ($TMPDIR, else /tmp), ending with '/'.
 /// Returns the length written (without NUL), 0 when it does not fit.
 std::size_t TempPath(char* buffer, std::size_t capacity);
+/// Creates path as a new empty file that only its owner may read or write.
+/// False when anything, a dangling link included, already has the name.
+bool CreateNewFile(const char* path);
 /// Creates a new empty file named folder/prefixXXXXXX and writes its path.
 bool CreateUniqueFile(const char* folder, const char* prefix, char* out, std::size_t capacity);
 

@@ -30,19 +30,33 @@ OBMemXferBytes::~OBMemXferBytes() {
     }
 }
 
+namespace {
+// A fresh name in the temporary folder, claimed by creating the file there:
+// a name that another process takes between the look and the creation,
+// a planted link among them, is passed over. False when no name is found.
+bool ClaimBackingName(OBSysFileRef& file) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        WOBFileUtility utility(COBString("BackingStore"), true);
+        utility.SetUniqueName();
+        file = utility.GetSysFile();
+        OBFileSystemPath path(file);
+        // Without memory the name may have stayed bare (no folder): it must
+        // not land in the working directory.
+        if (!path.Valid() || !std::strchr(path.Get(), '/')) return false;
+        if (obsys::CreateNewFile(path.Get())) return true;
+    }
+    return false;
+}
+} // namespace
+
 bool OBMemXferBytes::CreateFileBackingStore() {
-    WOBFileUtility utility(COBString("BackingStore"), true);
-    utility.SetUniqueName();
-    OBSysFileRef file = utility.GetSysFile();
-    // A name that is still taken means no unique name was found; the file
-    // belongs to someone else and stays.
-    // Without memory the name may have stayed bare (no folder): it must
-    // not land in the working directory.
-    if (!std::strchr(OBFileSystemPath(file).Get(), '/') || utility.FileExists() == 1) return false;
+    OBSysFileRef file;
+    if (!ClaimBackingName(file)) return false;
     OBFileXferBytesRef* backing = new OBFileXferBytesRef;
-    if (!backing) return false;
-    if (backing->Open(file, kFileRead | kFileWrite, kBackingCreator, kBackingType) != 1) {
+    if (!backing ||
+        backing->Open(file, kFileRead | kFileWrite, kBackingCreator, kBackingType) != 1) {
         delete backing;
+        WOBFileUtility::DeleteFileA(file);
         return false;
     }
     // The write that overflows covers everything from position to the old

@@ -43,6 +43,9 @@ TEST_F(MemoryTransfer, SpillsPastTheBufferWithoutLosingAByte) {
         backing = OBFileSystemPath(mem.GetBackingFile()).Get();
         EXPECT_EQ(backing.rfind(root + "/BackingStore", 0), 0u) << backing;
         EXPECT_EQ(Entries(root).size(), 1u);
+        struct stat own;
+        ASSERT_EQ(::stat(backing.c_str(), &own), 0);
+        EXPECT_EQ(own.st_mode & 0777, 0600u); // private to its owner
     }
     struct stat st;
     EXPECT_NE(::stat(backing.c_str(), &st), 0); // deleted with the transfer

@@ -80,6 +80,12 @@ const EncodingCase kEncodingCases[] = {
       {u"a\U0001F600z", WSE::kRomanScript},
       {u"日\u00A0本\u2011語\u200B!", WSE::kJapaneseScript}},
      5},
+    // é and U+04E9 share a slot of the encoder's cache: each keeps its own bytes.
+    {"\xE9??\r\n",
+     OBTW::kDefaultEncoding,
+     OBTW::kPC,
+     {{u"\u00E9\u04E9\u04E9", WSE::kRomanScript}},
+     2},
     // A character converts in the script of each run it is in: what one
     // script made of it never carries over to another.
     {"\xC6?\r\n??\r\n?\xD9\r\n\xC6?\r\n",
