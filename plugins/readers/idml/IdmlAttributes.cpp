@@ -1,4 +1,5 @@
 #include "IdmlAttributes.h"
+#include "IdmlNames.h"
 
 #include <Languages.h>
 
@@ -11,7 +12,6 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 
 namespace idml {
 
@@ -137,11 +137,16 @@ const KeywordTable* TableOf(Keywords t) {
     return i < sizeof kTables / sizeof kTables[0] ? kTables[i] : nullptr;
 }
 
+// Whether s holds word (lower case) in any letter case.
 bool HasWord(const std::string& s, const char* word) {
-    std::string lower;
-    for (char c : s)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find(word) != std::string::npos;
+    const std::size_t n = std::strlen(word);
+    for (std::size_t i = 0; i + n <= s.size(); ++i) {
+        std::size_t k = 0;
+        while (k < n && std::tolower(static_cast<unsigned char>(s[i + k])) == word[k])
+            ++k;
+        if (k == n) return true;
+    }
+    return false;
 }
 
 void WriteEnum(obreader::ElementBuilder& b, Element* e, AN::AttrNameEnum target, Keywords table,
@@ -299,15 +304,15 @@ const AttrInfo& Info(Attr a) {
 }
 
 bool FindAttr(const char* name, Attr& out) {
-    static const std::unordered_map<std::string_view, Attr> kByName = [] {
-        std::unordered_map<std::string_view, Attr> map;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(Attr::kCount); ++i)
-            map.emplace(kInfo[i].name, static_cast<Attr>(i));
-        return map;
+    static const NameIndex kByName = [] {
+        std::vector<const char*> names;
+        for (const AttrInfo& info : kInfo)
+            names.push_back(info.name);
+        return NameIndex(names.data(), names.size());
     }();
-    auto found = kByName.find(std::string_view(name));
-    if (found == kByName.end()) return false;
-    out = found->second;
+    const int row = kByName.Find(name);
+    if (row < 0) return false;
+    out = static_cast<Attr>(row);
     return true;
 }
 
@@ -332,18 +337,17 @@ void AttrSet::Set(Attr a, const char* text) {
         entries_.emplace(at, a, text);
 }
 
-void AttrSet::Assign(std::vector<std::pair<Attr, std::string>> entries) {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto& x, const auto& y) { return x.first < y.first; });
-    // Keeps the last of each run of equal attributes.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
-        if (kept != i) entries[kept] = std::move(entries[i]);
-        ++kept;
-    }
-    entries.resize(kept);
-    entries_.swap(entries);
+void AttrSet::Builder::Into(AttrSet& out) const {
+    std::size_t count = 0;
+    for (std::uint64_t word : rows_)
+        count += static_cast<std::size_t>(__builtin_popcountll(word));
+    out.entries_.clear();
+    out.entries_.reserve(count);
+    for (std::size_t w = 0; w < sizeof rows_ / sizeof rows_[0]; ++w)
+        for (std::uint64_t bits = rows_[w]; bits; bits &= bits - 1) {
+            const std::size_t row = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+            out.entries_.emplace_back(static_cast<Attr>(row), texts_[row]);
+        }
 }
 
 void AttrSet::FillFrom(const AttrSet& other) {
@@ -380,7 +384,7 @@ void WriteAttributes(obreader::ElementBuilder& b, Element* e, const AttrSet& set
     }
 }
 
-bool ParseNumber(const std::string& text, double& out) {
+bool ParseNumber(std::string_view text, double& out) {
     const char* first = text.data();
     const char* last = first + text.size();
     while (first < last && (*first == ' ' || *first == '\t'))
@@ -393,7 +397,7 @@ bool ParseNumber(const std::string& text, double& out) {
     return true;
 }
 
-bool ParseBool(const std::string& text, bool& out) {
+bool ParseBool(std::string_view text, bool& out) {
     if (text == "true" || text == "1") {
         out = true;
         return true;
@@ -405,7 +409,7 @@ bool ParseBool(const std::string& text, bool& out) {
     return false;
 }
 
-int EnumMember(Keywords table, const std::string& keyword) {
+int EnumMember(Keywords table, std::string_view keyword) {
     const KeywordTable* t = TableOf(table);
     if (!t) return -1;
     for (std::size_t i = 0; i < t->count; ++i)

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -95,9 +96,23 @@ public:
     const std::string* Find(Attr a) const;
     /// Sets or replaces.
     void Set(Attr a, const char* text);
-    /// Replaces the whole set by entries in any order; of two entries for
-    /// the same attribute the later one counts.
-    void Assign(std::vector<std::pair<Attr, std::string>> entries);
+    /// Gathers texts in any order, the later of two for the same attribute
+    /// counting, and replaces a set's content by them in row order: linear
+    /// in the texts, whatever their order.
+    class Builder {
+    public:
+        void Add(Attr a, const char* text) {
+            const auto row = static_cast<std::size_t>(a);
+            rows_[row / 64] |= std::uint64_t{1} << (row % 64);
+            texts_[row] = text;
+        }
+        void Into(AttrSet& out) const;
+
+    private:
+        static constexpr std::size_t kRows = static_cast<std::size_t>(Attr::kCount);
+        std::uint64_t rows_[(kRows + 63) / 64] = {};
+        const char* texts_[kRows]; // read only where rows_ has the row
+    };
     /// Takes what other sets and this set does not.
     void FillFrom(const AttrSet& other);
     bool Empty() const { return entries_.empty(); }
@@ -125,11 +140,11 @@ public:
 void WriteAttributes(obreader::ElementBuilder& b, Element* e, const AttrSet& set, Where where,
                      References& refs);
 
-bool ParseNumber(const std::string& text, double& out);
+bool ParseNumber(std::string_view text, double& out);
 /// "true" or "1", "false" or "0".
-bool ParseBool(const std::string& text, bool& out);
+bool ParseBool(std::string_view text, bool& out);
 /// The member a keyword stands for in the table, or -1.
-int EnumMember(Keywords table, const std::string& keyword);
+int EnumMember(Keywords table, std::string_view keyword);
 
 } // namespace idml
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 namespace idml {
 namespace mapping {
@@ -198,7 +199,7 @@ void Mapper::Colors() {
         for (const idml::Swatch& s : doc_.swatches)
             if (s.kind == idml::Swatch::Kind::kNone) swatches_[s.self] = e->GetId();
     }
-    std::unordered_map<std::string, const idml::Swatch*> bySelf;
+    std::unordered_map<std::string_view, const idml::Swatch*> bySelf;
     for (const idml::Swatch& s : doc_.swatches)
         bySelf.emplace(s.self, &s);
     for (const idml::Swatch& s : doc_.swatches) {

@@ -1,6 +1,8 @@
 #include "IdmlPackage.h"
+#include "IdmlCrc.h"
 
 #include <ombra/streams.h>
+#include <ombra/typedstreams.h>
 
 #include <zip.h>
 
@@ -183,12 +185,22 @@ Package::~Package() {
 void Package::Close() {
     if (zip_) zip_discard(zip_);
     zip_ = nullptr;
+    names_.clear();
+    index_.clear();
+    memory_ = nullptr;
+    memorySize_ = 0;
+    stored_.clear();
 }
 
 Package::Status Package::Open(OBStream* input) {
     Close();
     if (!input) return Status::kNotZip;
     const long long base = input->Tell();
+    // A stream over bytes in memory (what the convert API makes of every
+    // input): libzip reads them where they lie, without a call per read.
+    if (auto* bytes = dynamic_cast<OBBufferXferBytes*>(input->GetXferBytes()))
+        if (base >= 0 && static_cast<unsigned long long>(base) <= bytes->Size())
+            return OpenMemory(bytes->Data() + base, static_cast<std::size_t>(bytes->Size() - base));
     bool noMemory = false;
     struct zip* archive = nullptr;
     if (base >= 0) {
@@ -227,7 +239,13 @@ Package::Status Package::OpenMemory(const void* data, std::size_t size) {
     if (source && !archive) zip_source_free(source);
     zip_error_fini(&error);
     if (noMemory) return Status::kOutOfMemory;
-    if (archive) return Finish(archive);
+    if (archive) {
+        Status status = Finish(archive);
+        memory_ = static_cast<const unsigned char*>(data);
+        memorySize_ = size;
+        if (status == Status::kOk) FindStored();
+        return status;
+    }
     return size >= 4 && std::memcmp(data, "PK\3\4", 4) == 0 ? Status::kDamaged : Status::kNotZip;
 }
 
@@ -256,10 +274,98 @@ Package::Status Package::Finish(struct zip* archive) {
     return Status::kOk;
 }
 
+namespace {
+
+unsigned Le16(const unsigned char* p) {
+    return p[0] | (p[1] << 8);
+}
+
+std::uint32_t Le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+} // namespace
+
+// The entries stored without compression in a package held in memory are
+// copied from where they lie, their CRC checked here, instead of passing
+// through libzip's layers (a copy more, and a call per layer per read). Only
+// entries whose central directory record says what libzip says of them, with
+// a local header where the record points and their bytes inside the package,
+// go this way; everything else (deflated, encrypted, ZIP64, a directory
+// libzip found elsewhere) is read through libzip as before.
+void Package::FindStored() {
+    stored_.clear();
+    const unsigned char* m = memory_;
+    const std::size_t n = memorySize_;
+    if (!m || n < 22) return;
+    std::size_t end = n - 22; // the end of central directory record, searched from the back
+    for (;; --end) {
+        if (std::memcmp(m + end, "PK\5\6", 4) == 0) break;
+        if (end == 0 || n - end > 22 + 65535) return;
+    }
+    const std::uint64_t count = Le16(m + end + 10), size = Le32(m + end + 12);
+    std::uint64_t at = Le32(m + end + 16);
+    if (at + size != end || count != static_cast<std::uint64_t>(zip_get_num_entries(zip_, 0)))
+        return;
+    try {
+        stored_.resize(count);
+    } catch (const std::bad_alloc&) {
+        return; // libzip reads them all, as it would without room for this
+    }
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (at + 46 > end || std::memcmp(m + at, "PK\1\2", 4) != 0) break;
+        const unsigned char* r = m + at;
+        const unsigned nameLength = Le16(r + 28);
+        const std::uint64_t next = at + 46 + nameLength + Le16(r + 30) + Le16(r + 32);
+        if (next > end) break;
+        const std::uint32_t crc = Le32(r + 16), packed = Le32(r + 20), unpacked = Le32(r + 24);
+        const std::uint64_t local = Le32(r + 42);
+        zip_stat_t st;
+        const bool same =
+            zip_stat_index(zip_, i, ZIP_FL_ENC_RAW, &st) == 0 && (st.valid & ZIP_STAT_NAME) &&
+            (st.valid & ZIP_STAT_SIZE) && (st.valid & ZIP_STAT_COMP_SIZE) &&
+            (st.valid & ZIP_STAT_CRC) && (st.valid & ZIP_STAT_COMP_METHOD) &&
+            (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.comp_method == ZIP_CM_STORE &&
+            st.encryption_method == ZIP_EM_NONE && Le16(r + 10) == 0 && st.size == unpacked &&
+            st.comp_size == packed && packed == unpacked && unpacked != 0xFFFFFFFFu &&
+            local != 0xFFFFFFFFu && unpacked > 0 && st.crc == crc &&
+            std::strlen(st.name) == nameLength && std::memcmp(st.name, r + 46, nameLength) == 0;
+        at = next;
+        if (!same || local + 30 > n || std::memcmp(m + local, "PK\3\4", 4) != 0) continue;
+        const std::uint64_t data = local + 30 + Le16(m + local + 26) + Le16(m + local + 28);
+        if (data + unpacked > n) continue;
+        stored_[i] = {data, unpacked, crc, true};
+    }
+}
+
+// What zip_fread gives of a stored entry, chunk by chunk, and its CRC error
+// after the last byte.
+Package::ReadResult Package::ReadStored(const Stored& entry, std::string& out) {
+    constexpr std::uint64_t kChunk = 65536;
+    try {
+        out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entry.size, 16u << 20)) + 1);
+        for (std::uint64_t at = 0; at < entry.size; at += kChunk) {
+            const std::uint64_t n = std::min(kChunk, entry.size - at);
+            if (out.size() + n > kMaxPartBytes || inflated_ + n > kMaxPackageBytes)
+                return ReadResult::kTooLarge;
+            out.append(reinterpret_cast<const char*>(memory_ + entry.at + at),
+                       static_cast<std::size_t>(n));
+            inflated_ += n;
+        }
+    } catch (const std::bad_alloc&) {
+        std::string().swap(out);
+        return ReadResult::kOutOfMemory;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(out.data());
+    return Crc32(bytes, out.size()) == entry.crc ? ReadResult::kOk : ReadResult::kDamaged;
+}
+
 Package::ReadResult Package::Read(const std::string& name, std::string& out) {
     out.clear();
     auto found = index_.find(name);
     if (!zip_ || found == index_.end()) return ReadResult::kMissing;
+    if (found->second < stored_.size() && stored_[found->second].direct)
+        return ReadStored(stored_[found->second], out);
     zip_file_t* file = zip_fopen_index(zip_, found->second, 0);
     if (!file) {
         zip_error_t* error = zip_get_error(zip_);

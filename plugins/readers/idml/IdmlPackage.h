@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -61,13 +62,25 @@ public:
     std::uint64_t Inflated() const { return inflated_; }
 
 private:
+    /// Where a stored entry's bytes lie in a package held in memory.
+    struct Stored {
+        std::uint64_t at = 0, size = 0;
+        std::uint32_t crc = 0;
+        bool direct = false; ///< false: read through libzip
+    };
+
     Status Finish(struct zip* archive);
+    void FindStored();
+    ReadResult ReadStored(const Stored& entry, std::string& out);
     void Close();
 
     struct zip* zip_ = nullptr;
-    std::string buffer_; // the package, for streams that cannot seek
+    const unsigned char* memory_ = nullptr; ///< the package, when it is in memory
+    std::size_t memorySize_ = 0;
+    std::vector<Stored> stored_; ///< per entry, for packages in memory
+    std::string buffer_;         // the package, for streams that cannot seek
     std::vector<std::string> names_;
-    std::unordered_map<std::string, std::uint64_t> index_;
+    std::unordered_map<std::string_view, std::uint64_t> index_; ///< names as libzip holds them
     int unsafe_ = 0;
     int duplicates_ = 0;
     std::uint64_t inflated_ = 0;

@@ -1,5 +1,6 @@
 // designmap.xml, the resources (Graphic, Fonts, Styles, Preferences) and the
 // package's metadata.
+#include "IdmlNames.h"
 #include "IdmlParser.h"
 #include "IdmlXml.h"
 
@@ -37,6 +38,10 @@ void ReadHyperlinkParts(Context& ctx, pugi::xml_node n) {
     }
     Destination d;
     d.self = xml::Attr(n, "Self");
+    if (Is(n, "HyperlinkPageItemSource")) {
+        doc.pageItemSources[d.self] = xml::Ref(xml::Attr(n, "SourcePageItem"));
+        return;
+    }
     d.name = xml::DisplayName(xml::Attr(n, "Name"));
     if (Is(n, "HyperlinkURLDestination")) {
         d.url = xml::Attr(n, "DestinationURL");
@@ -48,32 +53,92 @@ void ReadHyperlinkParts(Context& ctx, pugi::xml_node n) {
         d.url = xml::Attr(n, "DocumentPath");
         const char* page = xml::Attr(n, "DestinationPageIndex");
         if (*page) d.url += std::string("#page=") + page;
-    } else if (Is(n, "HyperlinkPageItemSource")) {
-        doc.pageItemSources[d.self] = xml::Ref(xml::Attr(n, "SourcePageItem"));
-        return;
     } else {
         return;
     }
     doc.destinations.push_back(std::move(d));
 }
 
+// What designmap.xml holds that the reader reads.
+enum class Child {
+    kMasterSpread,
+    kSpread,
+    kStory,
+    kGraphic,
+    kFonts,
+    kStyles,
+    kPreferences,
+    kLayer,
+    kSection,
+    kKinsokuTable,
+    kMojikumiTable,
+    kCondition,
+    kTextVariable,
+    kHyperlinkPart,
+    kOther,
+};
+
+Child ChildOf(const char* name) {
+    static const char* const kNames[] = {"idPkg:MasterSpread",
+                                         "idPkg:Spread",
+                                         "idPkg:Story",
+                                         "idPkg:Graphic",
+                                         "idPkg:Fonts",
+                                         "idPkg:Styles",
+                                         "idPkg:Preferences",
+                                         "Layer",
+                                         "Section",
+                                         "KinsokuTable",
+                                         "MojikumiTable",
+                                         "Condition",
+                                         "TextVariable",
+                                         "Hyperlink",
+                                         "HyperlinkURLDestination",
+                                         "HyperlinkPageDestination",
+                                         "HyperlinkExternalPageDestination",
+                                         "HyperlinkPageItemSource"};
+    static const NameIndex kIndex(kNames, sizeof kNames / sizeof kNames[0]);
+    const int i = kIndex.Find(name);
+    if (i < 0) return Child::kOther;
+    return i >= static_cast<int>(Child::kHyperlinkPart) ? Child::kHyperlinkPart
+                                                        : static_cast<Child>(i);
+}
+
 void ReadDocumentChild(Context& ctx, pugi::xml_node n, Parts& parts) {
     Document& doc = ctx.doc;
-    const char* name = n.name();
-    if (std::strncmp(name, "idPkg:", 6) == 0) {
-        const char* kind = name + 6;
-        if (std::strcmp(kind, "MasterSpread") == 0) parts.masterSpreads.push_back(Source(n));
-        if (std::strcmp(kind, "Spread") == 0) parts.spreads.push_back(Source(n));
-        if (std::strcmp(kind, "Story") == 0) parts.stories.push_back(Source(n));
-        if (std::strcmp(kind, "Graphic") == 0) parts.graphic = Source(n);
-        if (std::strcmp(kind, "Fonts") == 0) parts.fonts = Source(n);
-        if (std::strcmp(kind, "Styles") == 0) parts.styles = Source(n);
-        if (std::strcmp(kind, "Preferences") == 0) parts.preferences = Source(n);
-    } else if (Is(n, "Layer")) {
+    const Child child = ChildOf(n.name());
+    switch (child) {
+    case Child::kMasterSpread:
+        parts.masterSpreads.push_back(Source(n));
+        return;
+    case Child::kSpread:
+        parts.spreads.push_back(Source(n));
+        return;
+    case Child::kStory:
+        parts.stories.push_back(Source(n));
+        return;
+    case Child::kGraphic:
+        parts.graphic = Source(n);
+        return;
+    case Child::kFonts:
+        parts.fonts = Source(n);
+        return;
+    case Child::kStyles:
+        parts.styles = Source(n);
+        return;
+    case Child::kPreferences:
+        parts.preferences = Source(n);
+        return;
+    case Child::kOther:
+        return;
+    default:
+        break;
+    }
+    if (child == Child::kLayer) {
         doc.layers.push_back({xml::Attr(n, "Self"), xml::DisplayName(xml::Attr(n, "Name")),
                               xml::Flag(n, "Visible", true), xml::Flag(n, "Locked", false),
                               xml::Flag(n, "Printable", true)});
-    } else if (Is(n, "Section")) {
+    } else if (child == Child::kSection) {
         Section s;
         s.self = xml::Attr(n, "Self");
         s.name = xml::Attr(n, "Name");
@@ -86,7 +151,7 @@ void ReadDocumentChild(Context& ctx, pugi::xml_node n, Parts& parts) {
         if (!*style) style = xml::Property(n, "PageNumberStyle").child_value();
         if (*style) s.style = style;
         doc.sections.push_back(std::move(s));
-    } else if (Is(n, "KinsokuTable")) {
+    } else if (child == Child::kKinsokuTable) {
         KinsokuTable k{xml::Attr(n, "Self"), xml::DisplayName(xml::Attr(n, "Name")), "", ""};
         k.startChars = n.attribute("ForbiddenAtStart")
                            ? xml::Attr(n, "ForbiddenAtStart")
@@ -95,12 +160,12 @@ void ReadDocumentChild(Context& ctx, pugi::xml_node n, Parts& parts) {
                          ? xml::Attr(n, "ForbiddenAtEnd")
                          : xml::Property(n, "ForbiddenAtEnd").child_value();
         doc.kinsokuTables.push_back(std::move(k));
-    } else if (Is(n, "MojikumiTable")) {
+    } else if (child == Child::kMojikumiTable) {
         doc.mojikumiNames[xml::Attr(n, "Self")] = xml::DisplayName(xml::Attr(n, "Name"));
-    } else if (Is(n, "Condition")) {
+    } else if (child == Child::kCondition) {
         doc.conditions.push_back({xml::Attr(n, "Self"), xml::DisplayName(xml::Attr(n, "Name")),
                                   xml::Flag(n, "Visible", true)});
-    } else if (Is(n, "TextVariable")) {
+    } else if (child == Child::kTextVariable) {
         doc.variableTypes[xml::Attr(n, "Self")] = xml::Attr(n, "VariableType");
     } else {
         ReadHyperlinkParts(ctx, n);
@@ -122,13 +187,13 @@ namespace {
 
 void ReadColorValues(pugi::xml_node n, Swatch& s) {
     const char* text = xml::Attr(n, "ColorValue");
-    std::string values(text);
+    std::string_view values(text);
     std::size_t at = 0;
     for (int i = 0; i < 4 && at < values.size(); ++i) {
         while (at < values.size() && values[at] == ' ')
             ++at;
         std::size_t end = values.find(' ', at);
-        if (end == std::string::npos) end = values.size();
+        if (end == std::string_view::npos) end = values.size();
         ParseNumber(values.substr(at, end - at), s.values[i]);
         at = end;
     }
@@ -136,9 +201,25 @@ void ReadColorValues(pugi::xml_node n, Swatch& s) {
 
 } // namespace
 
+namespace {
+
+bool IsSwatch(const char* name) {
+    static const char* const kNames[] = {"Color", "Tint", "Gradient", "Swatch", "MixedInk"};
+    static const NameIndex kIndex(kNames, sizeof kNames / sizeof kNames[0]);
+    return kIndex.Find(name) >= 0;
+}
+
+} // namespace
+
 void ReadGraphic(Context& ctx, pugi::xml_node root) {
     Document& doc = ctx.doc;
     for (pugi::xml_node n : root.children()) {
+        if (Is(n, "Ink")) {
+            doc.inks.push_back({xml::DisplayName(xml::Attr(n, "Name")),
+                                std::strncmp(xml::Attr(n, "Name"), "$ID/Process ", 12) == 0});
+            continue;
+        }
+        if (!IsSwatch(n.name())) continue;
         Swatch s;
         s.self = xml::Attr(n, "Self");
         s.name = xml::DisplayName(xml::Attr(n, "Name"));
@@ -161,11 +242,6 @@ void ReadGraphic(Context& ctx, pugi::xml_node root) {
             s.kind = Swatch::Kind::kNone;
         } else if (Is(n, "MixedInk")) {
             s.kind = Swatch::Kind::kMixedInk;
-        } else {
-            if (Is(n, "Ink"))
-                doc.inks.push_back({xml::DisplayName(xml::Attr(n, "Name")),
-                                    std::strncmp(xml::Attr(n, "Name"), "$ID/Process ", 12) == 0});
-            continue;
         }
         doc.swatches.push_back(std::move(s));
     }
@@ -174,14 +250,20 @@ void ReadGraphic(Context& ctx, pugi::xml_node root) {
 // ------------------------------------------------------------ Fonts.xml
 
 void ReadFonts(Context& ctx, pugi::xml_node root) {
+    static const char* const kNames[] = {"FontFamily", "Name", "PostScriptName", "FontStyleName",
+                                         "WritingScript"};
     for (pugi::xml_node family : root.children("FontFamily"))
         for (pugi::xml_node f : family.children("Font")) {
+            const char* v[5];
+            xml::FindAttrs(f, kNames, 5, v);
             Font font;
-            font.family = xml::Attr(f, "FontFamily");
-            font.name = xml::Attr(f, "Name");
-            font.postscript = xml::Attr(f, "PostScriptName");
-            font.style = xml::Attr(f, "FontStyleName");
-            font.writingScript = static_cast<int>(xml::NumberOr(f, "WritingScript", -1));
+            font.family = v[0] ? v[0] : "";
+            font.name = v[1] ? v[1] : "";
+            font.postscript = v[2] ? v[2] : "";
+            font.style = v[3] ? v[3] : "";
+            double script = -1;
+            xml::NumberOf(v[4], script);
+            font.writingScript = static_cast<int>(script);
             ctx.doc.fonts.push_back(std::move(font));
         }
 }

@@ -1,5 +1,6 @@
 // Master spreads and spreads: their pages and page items (frames, shapes,
 // pictures, groups, text on paths), also those anchored in stories.
+#include "IdmlNames.h"
 #include "IdmlParser.h"
 #include "IdmlXml.h"
 
@@ -33,9 +34,14 @@ const KindName kItemKinds[] = {
 };
 
 const KindName* KindOf(const char* name) {
-    for (const KindName& k : kItemKinds)
-        if (std::strcmp(name, k.name) == 0) return &k;
-    return nullptr;
+    static const NameIndex kIndex = [] {
+        std::vector<const char*> names;
+        for (const KindName& k : kItemKinds)
+            names.push_back(k.name);
+        return NameIndex(names.data(), names.size());
+    }();
+    const int i = kIndex.Find(name);
+    return i < 0 ? nullptr : &kItemKinds[i];
 }
 
 const char* const kGraphicTags[] = {"Image", "PDF", "EPS", "PICT", "WMF", "ImportedPage", "SVG"};
@@ -48,10 +54,8 @@ void ReadGrid(pugi::xml_node n, Grid& g) {
     xml::Number(n, "VerticalScale", g.scaleY);
 }
 
+// After ReadCommon, which reads the frame's story and neighbours.
 void ReadTextFrame(pugi::xml_node n, Item& it) {
-    it.story = xml::Ref(xml::Attr(n, "ParentStory"));
-    it.previous = xml::Ref(xml::Attr(n, "PreviousTextFrame"));
-    it.next = xml::Ref(xml::Attr(n, "NextTextFrame"));
     pugi::xml_node pref = n.child("TextFramePreference");
     it.columns = static_cast<int>(xml::NumberOr(pref, "TextColumnCount", 1));
     if (it.columns < 1 || it.columns > 40) it.columns = 1;
@@ -88,22 +92,68 @@ void ReadGraphicIn(pugi::xml_node n, Item& it) {
     }
 }
 
+// The attributes of a page item, read in one pass.
+enum ItemAttr {
+    kSelf,
+    kName,
+    kItemLayer,
+    kAppliedObjectStyle,
+    kVisible,
+    kLocked,
+    kNonprinting,
+    kFillColor,
+    kStrokeColor,
+    kStrokeWeight,
+    kItemTransform,
+    kTopLeftCornerOption,
+    kTopLeftCornerRadius,
+    kParentStory,
+    kPreviousTextFrame,
+    kNextTextFrame,
+    kItemAttrs
+};
+
+const char* const kItemAttrNames[kItemAttrs] = {"Self",
+                                                "Name",
+                                                "ItemLayer",
+                                                "AppliedObjectStyle",
+                                                "Visible",
+                                                "Locked",
+                                                "Nonprinting",
+                                                "FillColor",
+                                                "StrokeColor",
+                                                "StrokeWeight",
+                                                "ItemTransform",
+                                                "TopLeftCornerOption",
+                                                "TopLeftCornerRadius",
+                                                "ParentStory",
+                                                "PreviousTextFrame",
+                                                "NextTextFrame"};
+
 void ReadCommon(pugi::xml_node n, Item& it) {
-    it.self = xml::Attr(n, "Self");
-    it.name = xml::DisplayName(xml::Attr(n, "Name"));
-    it.layer = xml::Ref(xml::Attr(n, "ItemLayer"));
-    it.objectStyle = xml::Ref(xml::Attr(n, "AppliedObjectStyle"));
-    it.visible = xml::Flag(n, "Visible", true);
-    it.locked = xml::Flag(n, "Locked", false);
-    it.nonPrinting = xml::Flag(n, "Nonprinting", false);
-    it.fill = xml::Ref(xml::Attr(n, "FillColor"));
-    it.stroke = xml::Ref(xml::Attr(n, "StrokeColor"));
-    xml::Number(n, "StrokeWeight", it.strokeWeight);
-    xml::ReadMatrix(xml::Attr(n, "ItemTransform"), it.transform);
+    const char* v[kItemAttrs];
+    xml::FindAttrs(n, kItemAttrNames, kItemAttrs, v);
+    auto text = [&](ItemAttr a) { return v[a] ? v[a] : ""; };
+    it.self = text(kSelf);
+    it.name = xml::DisplayName(text(kName));
+    it.layer = xml::Ref(text(kItemLayer));
+    it.objectStyle = xml::Ref(text(kAppliedObjectStyle));
+    it.visible = xml::FlagOf(v[kVisible], true);
+    it.locked = xml::FlagOf(v[kLocked], false);
+    it.nonPrinting = xml::FlagOf(v[kNonprinting], false);
+    it.fill = xml::Ref(text(kFillColor));
+    it.stroke = xml::Ref(text(kStrokeColor));
+    xml::NumberOf(v[kStrokeWeight], it.strokeWeight);
+    xml::ReadMatrix(text(kItemTransform), it.transform);
+    if (it.kind == Item::Kind::kTextFrame) {
+        it.story = xml::Ref(text(kParentStory));
+        it.previous = xml::Ref(text(kPreviousTextFrame));
+        it.next = xml::Ref(text(kNextTextFrame));
+    }
     xml::ReadOutline(n, it.outline);
-    const char* corner = xml::Attr(n, "TopLeftCornerOption");
+    const char* corner = text(kTopLeftCornerOption);
     if (*corner && std::strcmp(corner, "None") != 0)
-        xml::Number(n, "TopLeftCornerRadius", it.cornerRadius);
+        xml::NumberOf(v[kTopLeftCornerRadius], it.cornerRadius);
     for (pugi::xml_node path : n.children("TextPath"))
         it.textPaths.push_back({xml::Attr(path, "Self"), xml::Ref(xml::Attr(path, "ParentStory")),
                                 xml::Ref(xml::Attr(path, "PreviousTextFrame")),
@@ -119,11 +169,11 @@ void ReadPage(Context& ctx, pugi::xml_node n, int spread, bool master) {
     p.spread = spread;
     p.onMaster = master;
     xml::ReadMatrix(xml::Attr(n, "ItemTransform"), p.transform);
-    std::string bounds = xml::Attr(n, "GeometricBounds");
+    std::string_view bounds = xml::Attr(n, "GeometricBounds");
     std::size_t at = 0;
     for (int i = 0; i < 4 && at <= bounds.size(); ++i) {
         std::size_t end = bounds.find(' ', at);
-        if (end == std::string::npos) end = bounds.size();
+        if (end == std::string_view::npos) end = bounds.size();
         ParseNumber(bounds.substr(at, end - at), p.bounds[i]);
         at = end + 1;
     }

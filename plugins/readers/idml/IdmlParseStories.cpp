@@ -1,6 +1,7 @@
 // Stories: text with its paragraph and character ranges, breaks, special
 // characters, tables, footnotes, notes, tracked changes, conditional text,
 // hyperlink sources and destinations, text variables and anchored items.
+#include "IdmlNames.h"
 #include "IdmlParser.h"
 #include "IdmlXml.h"
 
@@ -23,17 +24,72 @@ bool Is(pugi::xml_node n, const char* name) {
     return std::strcmp(n.name(), name) == 0;
 }
 
-// Elements that hold no text of the story.
-bool Skipped(const char* name) {
-    static const char* const kSkipped[] = {
-        "Properties",          "StoryPreference",          "InCopyExportOption",
-        "GridDataInformation", "MetadataPacketPreference", "XMLAttribute",
-        "XMLComment",          "XMLInstruction",           "DTD",
-        "PageReference",       "ParaStyleMapping",         "CharStyleMapping",
-        "TableStyleMapping",   "CellStyleMapping",         "Link"};
-    for (const char* s : kSkipped)
-        if (std::strcmp(name, s) == 0) return true;
-    return false;
+// What an element of a story is to the reader.
+enum class Tag {
+    kOther, // XMLElement and what the reader does not know: its content is read
+    kParagraph,
+    kCharacters,
+    kContent,
+    kBr,
+    kTable,
+    kFootnote,
+    kNote,
+    kChange,
+    kHidden,
+    kSource,
+    kDestination,
+    kVariable,
+    kPageItem,
+    kSkipped, // holds no text of the story
+};
+
+struct TagName {
+    const char* name;
+    Tag tag;
+};
+
+constexpr TagName kTags[] = {
+    {"ParagraphStyleRange", Tag::kParagraph},
+    {"CharacterStyleRange", Tag::kCharacters},
+    {"Content", Tag::kContent},
+    {"Br", Tag::kBr},
+    {"Table", Tag::kTable},
+    {"Footnote", Tag::kFootnote},
+    {"Note", Tag::kNote},
+    {"Change", Tag::kChange},
+    {"HiddenText", Tag::kHidden},
+    {"HyperlinkTextSource", Tag::kSource},
+    {"CrossReferenceSource", Tag::kSource},
+    {"HyperlinkTextDestination", Tag::kDestination},
+    {"ParagraphDestination", Tag::kDestination},
+    {"TextVariableInstance", Tag::kVariable},
+    {"Properties", Tag::kSkipped},
+    {"StoryPreference", Tag::kSkipped},
+    {"InCopyExportOption", Tag::kSkipped},
+    {"GridDataInformation", Tag::kSkipped},
+    {"MetadataPacketPreference", Tag::kSkipped},
+    {"XMLAttribute", Tag::kSkipped},
+    {"XMLComment", Tag::kSkipped},
+    {"XMLInstruction", Tag::kSkipped},
+    {"DTD", Tag::kSkipped},
+    {"PageReference", Tag::kSkipped},
+    {"ParaStyleMapping", Tag::kSkipped},
+    {"CharStyleMapping", Tag::kSkipped},
+    {"TableStyleMapping", Tag::kSkipped},
+    {"CellStyleMapping", Tag::kSkipped},
+    {"Link", Tag::kSkipped},
+};
+
+Tag TagOf(const char* name) {
+    static const NameIndex kIndex = [] {
+        std::vector<const char*> names;
+        for (const TagName& t : kTags)
+            names.push_back(t.name);
+        return NameIndex(names.data(), names.size());
+    }();
+    const int i = kIndex.Find(name);
+    if (i >= 0) return kTags[i].tag;
+    return IsPageItem(name) ? Tag::kPageItem : Tag::kOther;
 }
 
 // Reads one story (or the text of a cell or footnote) into doc.stories.
@@ -127,36 +183,62 @@ private:
         }
         for (pugi::xml_node c : n.children()) {
             if (c.type() != pugi::node_element) continue;
-            const char* name = c.name();
-            if (Is(c, "ParagraphStyleRange"))
+            switch (TagOf(c.name())) {
+            case Tag::kParagraph:
                 Paragraph(c, depth);
-            else if (Is(c, "CharacterStyleRange"))
+                break;
+            case Tag::kCharacters:
                 Characters(c, depth);
-            else if (Is(c, "Content"))
+                break;
+            case Tag::kContent:
                 Content(c);
-            else if (Is(c, "Br"))
+                break;
+            case Tag::kBr:
                 Break();
-            else if (Is(c, "Table"))
+                break;
+            case Tag::kTable:
                 TableAt(c, depth);
-            else if (Is(c, "Footnote"))
+                break;
+            case Tag::kFootnote:
                 FootnoteAt(c, depth);
-            else if (Is(c, "Note"))
+                break;
+            case Tag::kNote:
                 NoteAt(c, depth);
-            else if (Is(c, "Change"))
+                break;
+            case Tag::kChange:
                 ChangeAt(c, depth);
-            else if (Is(c, "HiddenText"))
+                break;
+            case Tag::kHidden:
                 Flagged(c, depth, ctx_.options.hiddenConditions, kHiddenText);
-            else if (Is(c, "HyperlinkTextSource") || Is(c, "CrossReferenceSource"))
+                break;
+            case Tag::kSource:
                 Source(c, depth);
-            else if (Is(c, "HyperlinkTextDestination") || Is(c, "ParagraphDestination"))
+                break;
+            case Tag::kDestination:
                 doc_.textTargets.push_back({xml::Attr(c, "Self"), index_, Position(), Position()});
-            else if (Is(c, "TextVariableInstance"))
+                break;
+            case Tag::kVariable:
                 Variable(c);
-            else if (IsPageItem(name))
+                break;
+            case Tag::kPageItem:
                 Anchor(c);
-            else if (!Skipped(name))
-                Walk(c, depth + 1); // XMLElement and what the reader does not know
+                break;
+            case Tag::kSkipped:
+                break;
+            case Tag::kOther:
+                Walk(c, depth + 1);
+                break;
+            }
         }
+    }
+
+    // The formatting n sets itself, kept with the story; null for none.
+    const AttrSet* KeepSet(pugi::xml_node n) {
+        AttrSet set;
+        xml::ReadAttrSet(n, set);
+        if (set.Empty()) return nullptr;
+        s_.sets.push_back(std::make_unique<AttrSet>(std::move(set)));
+        return s_.sets.back().get();
     }
 
     void Paragraph(pugi::xml_node n, int depth) {
@@ -167,16 +249,11 @@ private:
         ParaSegment seg;
         seg.start = Position();
         seg.style = doc_.Intern(xml::Ref(xml::Attr(n, "AppliedParagraphStyle")));
-        auto set = std::make_unique<AttrSet>();
-        xml::ReadAttrSet(n, *set);
-        if (!set->Empty()) {
-            seg.local = set.get();
-            s_.sets.push_back(std::move(set));
-        }
-        auto tabs = std::make_unique<std::vector<TabStop>>();
-        if (xml::ReadTabs(n, *tabs)) {
-            seg.tabs = tabs.get();
-            s_.tabs.push_back(std::move(tabs));
+        seg.local = KeepSet(n);
+        std::vector<TabStop> tabs;
+        if (xml::ReadTabs(n, tabs)) {
+            s_.tabs.push_back(std::make_unique<std::vector<TabStop>>(std::move(tabs)));
+            seg.tabs = s_.tabs.back().get();
         }
         if (!s_.paragraphs.empty() && s_.paragraphs.back().start == seg.start)
             s_.paragraphs.back() = seg;
@@ -207,13 +284,7 @@ private:
     void Characters(pugi::xml_node n, int depth) {
         Range saved = range_;
         range_.style = doc_.Intern(xml::Ref(xml::Attr(n, "AppliedCharacterStyle")));
-        auto set = std::make_unique<AttrSet>();
-        xml::ReadAttrSet(n, *set);
-        range_.local = nullptr;
-        if (!set->Empty()) {
-            range_.local = set.get();
-            s_.sets.push_back(std::move(set));
-        }
+        range_.local = KeepSet(n);
         if (HiddenByConditions(xml::Attr(n, "AppliedConditions"))) {
             if (!ctx_.options.hiddenConditions) {
                 range_ = saved;

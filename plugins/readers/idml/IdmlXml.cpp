@@ -21,6 +21,31 @@ bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malform
     return doc.first_child() != nullptr;
 }
 
+void FindAttrs(pugi::xml_node n, const char* const* names, std::size_t count, const char** values) {
+    for (std::size_t i = 0; i < count; ++i)
+        values[i] = nullptr;
+    std::size_t left = count;
+    for (pugi::xml_attribute a = n.first_attribute(); a && left; a = a.next_attribute()) {
+        const char* name = a.name();
+        for (std::size_t i = 0; i < count; ++i)
+            if (!values[i] && names[i][0] == name[0] && std::strcmp(names[i], name) == 0) {
+                values[i] = a.value();
+                --left;
+                break;
+            }
+    }
+}
+
+bool NumberOf(const char* value, double& out) {
+    return value && ParseNumber(value, out);
+}
+
+bool FlagOf(const char* value, bool fallback) {
+    bool v = fallback;
+    if (value) ParseBool(value, v);
+    return v;
+}
+
 bool Number(pugi::xml_node n, const char* name, double& out) {
     pugi::xml_attribute a = n.attribute(name);
     return a && ParseNumber(a.value(), out);
@@ -50,14 +75,15 @@ pugi::xml_node Property(pugi::xml_node n, const char* name) {
 }
 
 void ReadAttrSet(pugi::xml_node n, AttrSet& out) {
-    // Gathered, then sorted once: styles carry a hundred attributes and more.
-    std::vector<std::pair<idml::Attr, std::string>> entries;
+    // Gathered by row, then stored once: styles carry a hundred attributes
+    // and more.
+    AttrSet::Builder entries;
     idml::Attr a;
     for (pugi::xml_attribute at : n.attributes())
-        if (FindAttr(at.name(), a)) entries.emplace_back(a, at.value());
+        if (FindAttr(at.name(), a)) entries.Add(a, at.value());
     for (pugi::xml_node p : n.child("Properties").children())
-        if (FindAttr(p.name(), a)) entries.emplace_back(a, p.child_value());
-    out.Assign(std::move(entries));
+        if (FindAttr(p.name(), a)) entries.Add(a, p.child_value());
+    entries.Into(out);
 }
 
 bool ReadTabs(pugi::xml_node n, std::vector<TabStop>& out) {
@@ -80,13 +106,13 @@ namespace {
 
 // The numbers of a space-separated list; false when there are not `count`.
 bool Numbers(const char* text, double* out, int count) {
-    std::string s(text ? text : "");
+    std::string_view s(text ? text : "");
     std::size_t at = 0;
     for (int i = 0; i < count; ++i) {
         while (at < s.size() && s[at] == ' ')
             ++at;
         std::size_t end = s.find(' ', at);
-        if (end == std::string::npos) end = s.size();
+        if (end == std::string_view::npos) end = s.size();
         if (end == at || !ParseNumber(s.substr(at, end - at), out[i])) return false;
         at = end;
     }
@@ -110,15 +136,18 @@ bool ReadPoint(const char* text, obreader::Point& p) {
 }
 
 void ReadOutline(pugi::xml_node item, std::vector<SubPath>& out) {
+    static const char* const kPoint[] = {"Anchor", "LeftDirection", "RightDirection"};
     for (pugi::xml_node path : Property(item, "PathGeometry").children("GeometryPathType")) {
         SubPath s;
         s.closed = !Flag(path, "PathOpen", false);
         for (pugi::xml_node p : path.child("PathPointArray").children("PathPointType")) {
+            const char* v[3];
+            FindAttrs(p, kPoint, 3, v);
             obreader::PathPoint point;
-            if (!ReadPoint(Attr(p, "Anchor"), point.anchor)) continue;
+            if (!ReadPoint(v[0] ? v[0] : "", point.anchor)) continue;
             point.left = point.right = point.anchor;
-            ReadPoint(Attr(p, "LeftDirection"), point.left);
-            ReadPoint(Attr(p, "RightDirection"), point.right);
+            ReadPoint(v[1] ? v[1] : "", point.left);
+            ReadPoint(v[2] ? v[2] : "", point.right);
             s.points.push_back(point);
         }
         if (!s.points.empty()) out.push_back(std::move(s));
@@ -126,17 +155,28 @@ void ReadOutline(pugi::xml_node item, std::vector<SubPath>& out) {
 }
 
 std::string DisplayName(const char* name) {
-    std::string s = name ? name : "";
-    if (s.compare(0, 4, "$ID/") == 0) s.erase(0, 4);
+    std::string_view s = name ? name : "";
+    if (s.compare(0, 4, "$ID/") == 0) s.remove_prefix(4);
     if (s == "NormalParagraphStyle") return "[Basic Paragraph]";
     if (s == "[No paragraph style]") return "[No Paragraph Style]";
     if (s == "[No character style]") return "[None]";
-    return s;
+    return std::string(s);
 }
 
 void AppendUtf8(const char* text, std::u16string& out, bool& invalid) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p) {
+        // A run of ASCII, the bulk of most text, in one step.
+        const unsigned char* ascii = p;
+        while (*ascii && *ascii < 0x80)
+            ++ascii;
+        if (ascii != p) {
+            const std::size_t at = out.size();
+            out.resize(at + static_cast<std::size_t>(ascii - p));
+            for (std::size_t i = at; p != ascii; ++p, ++i)
+                out[i] = static_cast<char16_t>(*p);
+            continue;
+        }
         unsigned c = *p, cp = 0;
         int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
         if (more < 0) {

@@ -24,6 +24,14 @@ bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malform
 inline const char* Attr(pugi::xml_node n, const char* name) {
     return n.attribute(name).value();
 }
+/// The first value of each of names[0, count) among n's attributes, found in
+/// one pass over them (null where n has none of the name): what Attr would
+/// find name by name, for elements read attribute after attribute.
+void FindAttrs(pugi::xml_node n, const char* const* names, std::size_t count, const char** values);
+/// Number and Flag on a value FindAttrs found (null: absent).
+bool NumberOf(const char* value, double& out);
+bool FlagOf(const char* value, bool fallback);
+
 bool Number(pugi::xml_node n, const char* name, double& out);
 double NumberOr(pugi::xml_node n, const char* name, double fallback);
 /// "true"/"1" or "false"/"0"; the fallback for anything else.

@@ -100,7 +100,8 @@ def zipped(parts, options):
     omit = options.get("omit", "").split(",")
     mimetype = options.get("mimetype", "first")
     out = io.BytesIO()
-    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+    method = zipfile.ZIP_STORED if "stored" in options else zipfile.ZIP_DEFLATED
+    with zipfile.ZipFile(out, "w", method) as z:
         if mimetype == "first":
             z.writestr(zipfile.ZipInfo("mimetype"), MEDIA, zipfile.ZIP_STORED)
         for i, name in enumerate(parts):
@@ -111,9 +112,21 @@ def zipped(parts, options):
     return out.getvalue()
 
 
+def misstate(data, name, headers, value):
+    """Sets a 32-bit field of the entry's local and central headers."""
+    for sig, field, name_at, start in headers:
+        at = data.find(sig)
+        while at >= 0:
+            n = struct.unpack("<H", data[at + name_at:at + name_at + 2])[0]
+            if data[at + start:at + start + n] == name.encode():
+                data[at + field:at + field + 4] = struct.pack("<I", value)
+            at = data.find(sig, at + 4)
+
+
 def damage(pkg, options, appended):
     """The package with entries appended (names may repeat), a story's
-    deflated bytes scrambled, an inflated size misstated, or cut in half."""
+    deflated bytes scrambled, its CRC or inflated size misstated, or cut in
+    half."""
     if appended:
         with zipfile.ZipFile(io.BytesIO(pkg)) as z:
             entries = [(i.filename, z.read(i)) for i in z.infolist()] + appended
@@ -130,15 +143,11 @@ def damage(pkg, options, appended):
         at = info.header_offset + 30 + n + extra
         for i in range(at + 2, at + info.compress_size - 2):
             data[i] ^= 0x5A
+    if "crc" in options:
+        misstate(data, options["crc"], ((b"PK\3\4", 14, 26, 30), (b"PK\1\2", 16, 28, 46)), 0x12345678)
     if "misstate" in options:
         name, size = options["misstate"].split(":")
-        for sig, field, name_at, start in ((b"PK\3\4", 22, 26, 30), (b"PK\1\2", 24, 28, 46)):
-            at = data.find(sig)
-            while at >= 0:
-                n = struct.unpack("<H", data[at + name_at:at + name_at + 2])[0]
-                if data[at + start:at + start + n] == name.encode():
-                    data[at + field:at + field + 4] = struct.pack("<I", int(size))
-                at = data.find(sig, at + 4)
+        misstate(data, name, ((b"PK\3\4", 22, 26, 30), (b"PK\1\2", 24, 28, 46)), int(size))
     return bytes(data[:len(data) // 2] if "truncate" in options else data)
 
 

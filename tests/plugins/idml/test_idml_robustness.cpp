@@ -6,12 +6,15 @@
 #include <ombra/messages.h>
 #include <ombra/typedstreams.h>
 
+#include "IdmlCrc.h"
 #include "IdmlTestSupport.h"
 #include "plugins/PluginTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -33,6 +36,7 @@ const Damaged kDamaged[] = {
     {"not-idml", 0, {}, {}, {}},
     {"other-mimetype", 0, {}, {}, {}},
     {"corrupt-story", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}},
+    {"stored-crc", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}},
     {"malformed-story", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta", "Lost"}, {}},
     {"missing-parts", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}},
     {"no-designmap", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}},
@@ -118,6 +122,19 @@ TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
                 << "failing at " << n;
         }
     }
+}
+
+// The CRC that checks stored parts is zlib's on every length and alignment
+// (the folding path takes 64 bytes and more, zlib the rest).
+TEST(IdmlPackage, Crc32IsZlibsOnEveryLengthAndAlignment) {
+    std::mt19937 random(15);
+    std::vector<unsigned char> bytes(70000);
+    for (unsigned char& b : bytes)
+        b = static_cast<unsigned char>(random());
+    for (std::size_t size : {0, 1, 15, 63, 64, 65, 79, 80, 127, 128, 1000, 4096, 69000})
+        for (std::size_t at = 0; at < 17; ++at)
+            ASSERT_EQ(idml::Crc32(bytes.data() + at, size), crc32_z(0, bytes.data() + at, size))
+                << size << " bytes from " << at;
 }
 
 std::string Convert(OBConvertor* convertor, const std::string& bytes) {
