@@ -58,6 +58,16 @@ public:
         return kCount;
     }
 
+    /// The length of name `id` when the text at s is that name followed by
+    /// '=', else 0. The text holds at least 17 more bytes after s.
+    std::size_t LengthAt(std::uint32_t id, const char* s) const {
+        const Key& k = keys_[id];
+        const Key at = KeyOf(s, k.length);
+        if (at.first != k.first || at.last != k.last || s[k.length] != '=') return 0;
+        if (k.length > 16 && std::memcmp(names_[id], s, k.length) != 0) return 0;
+        return k.length;
+    }
+
 private:
     struct Key {
         std::uint64_t first, last; // the first and the last (up to) eight bytes
@@ -94,15 +104,10 @@ private:
     Key keys_[kCount];
 };
 
-const NameTable<kAttrCount, 10>& AttributeNames() {
-    static const NameTable<kAttrCount, 10> table(kAttrNames);
-    return table;
-}
-
-const NameTable<kElementCount, 7>& ElementNames() {
-    static const NameTable<kElementCount, 7> table(kElementNames);
-    return table;
-}
+// Built at load time, so that the look-ups, one per attribute of the
+// document, need no check whether the table exists yet.
+const NameTable<kAttrCount, 10> gAttributeNames(kAttrNames);
+const NameTable<kElementCount, 7> gElementNames(kElementNames);
 
 } // namespace
 
@@ -132,7 +137,11 @@ void Attrs::Load(pugi::xml_node node) {
 }
 
 std::uint32_t Attrs::AttrIdOf(const char* name, std::size_t length) {
-    return AttributeNames().Find(name, length);
+    return gAttributeNames.Find(name, length);
+}
+
+std::size_t Attrs::NameLengthAt(AttrId id, const char* text) {
+    return gAttributeNames.LengthAt(id, text);
 }
 
 const char* Attrs::NameOf(AttrId id) {
@@ -140,10 +149,11 @@ const char* Attrs::NameOf(AttrId id) {
 }
 
 ElementId ElementIdOf(const char* name, std::size_t length) {
-    return static_cast<ElementId>(ElementNames().Find(name, length));
+    return static_cast<ElementId>(gElementNames.Find(name, length));
 }
 
 void Context::Warn(Warning::Code code, std::string message) {
+    ++warnCalls;
     if (held_) {
         Keep(code, std::string(), std::move(message));
         return;
@@ -156,6 +166,7 @@ void Context::Warn(Warning::Code code, std::string message) {
 }
 
 void Context::WarnOnce(Warning::Code code, const std::string& key, std::string message) {
+    ++warnCalls;
     std::string full = std::to_string(static_cast<int>(code)) + ":" + key;
     if (held_) {
         Keep(code, full, std::move(message));

@@ -226,7 +226,48 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
     return true;
 }
 
+// Every attribute ReadCharacterFields reads: the key covers them all.
+const AttrId kCharacterFieldAttrs[] = {
+    kAttr_FONT,    kAttr_FONTSIZE, kAttr_FCOLOR,       kAttr_FSHADE, kAttr_SCOLOR, kAttr_SSHADE,
+    kAttr_BGCOLOR, kAttr_BGSHADE,  kAttr_KERN,         kAttr_SCALEH, kAttr_SCALEV, kAttr_BASEO,
+    kAttr_TXTULP,  kAttr_TXTULW,   kAttr_TXTSTP,       kAttr_TXTSTW, kAttr_TXTSHX, kAttr_TXTSHY,
+    kAttr_TXTOUT,  kAttr_LANGUAGE, kAttr_FONTFEATURES,
+};
+
+// A value holds no NUL, so the NUL after it ends it; 0 stands for a missing one.
+void CharacterFieldsKey(const Attrs& a, std::string& key) {
+    key.clear();
+    for (AttrId id : kCharacterFieldAttrs) {
+        if (const char* v = a.Get(id)) {
+            key += '\1';
+            key.append(v, std::strlen(v) + 1);
+        } else {
+            key += '\0';
+        }
+    }
+}
+
+bool SameCharacterFieldsKey(const Attrs& a, const std::string& key) {
+    const char* k = key.c_str();
+    const char* const end = k + key.size();
+    for (AttrId id : kCharacterFieldAttrs) {
+        if (k == end) return false;
+        const char* v = a.Get(id);
+        if (*k++ != (v ? 1 : 0)) return false;
+        if (!v) continue;
+        while (*v && *v == *k)
+            ++v, ++k;
+        if (*v != *k++) return false;
+    }
+    return k == end;
+}
+
 void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& out) {
+    ReadCharacterFields(ctx, a, out);
+    ReadCharacterEffects(ctx, a, out);
+}
+
+void ReadCharacterFields(Context& ctx, const Attrs& a, CharacterAttributes& out) {
     // `out` may hold an earlier element's attributes: every field is set or
     // cleared, and a text reuses the room of the one before, so that reading
     // element after element into one object allocates nothing.
@@ -264,6 +305,9 @@ void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& 
     num(kAttr_TXTOUT, out.outlineWidth);
     str(kAttr_LANGUAGE, out.language);
     str(kAttr_FONTFEATURES, out.fontFeatures);
+}
+
+void ReadCharacterEffects(Context& ctx, const Attrs& a, CharacterAttributes& out) {
     out.effects.reset();
     if (const char* f = a.Get(kAttr_FEATURES)) {
         unsigned bits;

@@ -50,6 +50,10 @@ public:
     void Load(pugi::xml_node node);
     /// The id of the attribute name [name, name + length), or kAttrCount.
     static std::uint32_t AttrIdOf(const char* name, std::size_t length);
+    /// The length of the name of id when text starts with it and '=' follows
+    /// it, else 0; the text has at least 17 more bytes (a NUL among them
+    /// ends it).
+    static std::size_t NameLengthAt(AttrId id, const char* text);
     /// The value, or null when the element does not have the attribute.
     const char* Get(AttrId id) const { return stamp_[id] == current_ ? values_[id] : nullptr; }
     bool Has(AttrId id) const { return stamp_[id] == current_; }
@@ -122,6 +126,9 @@ public:
 
     const ParseOptions& options;
     ParseResult& result;
+    /// Calls of Warn and WarnOnce so far: a reading that made none can be
+    /// reused for the same attributes.
+    std::size_t warnCalls = 0;
     FormatTables formats;
     bool latin1 = false;      ///< text is 8-bit (documents before 1.2)
     bool storyText15 = false; ///< text is written the 1.5 way (see ScribusText.cpp)
@@ -200,6 +207,15 @@ bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b);
 
 /// Character attributes written the 1.3.4+ way (FONT, FONTSIZE, FCOLOR, ...).
 void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& out);
+/// ReadCharacterAttributes in two parts: every field but the effects, then
+/// the effects (FEATURES, EFFECT).
+void ReadCharacterFields(Context& ctx, const Attrs& a, CharacterAttributes& out);
+void ReadCharacterEffects(Context& ctx, const Attrs& a, CharacterAttributes& out);
+/// The texts of every attribute ReadCharacterFields reads, as one key: equal
+/// keys give equal fields (and equal warnings).
+void CharacterFieldsKey(const Attrs& a, std::string& key);
+/// Whether the attributes have the key.
+bool SameCharacterFieldsKey(const Attrs& a, const std::string& key);
 
 /// Reads an element of paragraph formatting (a style, a paragraph's end, a
 /// frame's defaults) as it streams by: its attributes at its start, tab

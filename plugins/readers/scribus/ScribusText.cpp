@@ -288,7 +288,15 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     // Texts come by the thousand and mostly repeat the format before them:
     // they are read into the same objects each time.
     CharacterAttributes& local = local_;
-    ReadCharacterAttributes(ctx_, a, local);
+    // Texts alternate with soft hyphens between them ("inherit shyphen"),
+    // so the effects are read each time and the rest only when it changed.
+    if (!localValid_ || !SameCharacterFieldsKey(a, localKey_)) {
+        const std::size_t before = ctx_.warnCalls;
+        ReadCharacterFields(ctx_, a, local);
+        localValid_ = ctx_.warnCalls == before; // else the warnings must come again
+        if (localValid_) CharacterFieldsKey(a, localKey_);
+    }
+    ReadCharacterEffects(ctx_, a, local);
     const char* parent = a.Get(kAttr_CPARENT);
     std::string& cstyle = cstyle_;
     cstyle.assign(parent ? parent : "");

@@ -79,6 +79,8 @@ private:
     std::size_t frameText_ = 0, frameParas_ = 0;
     std::u16string scratch_;
     CharacterAttributes local_; ///< NewText's format, reused
+    std::string localKey_;      ///< the attribute texts local_ was read from
+    bool localValid_ = false;   ///< local_ may be reused for texts with localKey_
     std::string cstyle_;        ///< NewText's character style, reused
 };
 

@@ -254,6 +254,17 @@ private:
         char* value;
         char* end;
     };
+    // The attributes of a start tag but its last, as they stood.
+    struct SpanAt {
+        AttrId id;
+        bool special;
+        std::uint32_t value, end; // from the start of the bytes
+    };
+    struct TagMemo {
+        std::string bytes;
+        std::vector<SpanAt> spans;
+        std::size_t attributes = 0; // all of them, known or not
+    };
 
     bool Grow(std::size_t size) {
         std::unique_ptr<char[]> larger(new char[size + kPadding]); // may throw std::bad_alloc
@@ -337,6 +348,7 @@ private:
             ++p;
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
+        const ElementId element = ElementIdOf(name, nameLength);
         spans_.clear();
         bool empty = false;
         if (*p == '/') {
@@ -344,41 +356,102 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         } else if (Is(*p, kSpace)) {
-            Step s = Attributes(p, empty);
+            Step s = Attributes(p, empty, element);
             if (s != kOk) return s;
         } else if (*p != '>') {
             return kBad;
         }
         pos_ = static_cast<std::size_t>(p + 1 - buf_.get());
-        Open(name, nameLength, empty);
+        Open(element, name, nameLength, empty);
         return kOk;
     }
 
     // The attributes of a start tag up to its '>' (p then points at it).
-    Step Attributes(char*& p, bool& empty) {
-        for (;;) {
+    // Tags of one name mostly repeat all but their last attribute (a text's
+    // characters) from one of the two before them: those bytes, compared
+    // whole, give the attributes read from them then.
+    Step Attributes(char*& p, bool& empty, ElementId element) {
+        char* const start = p;
+        TagMemo* memos = &memos_[2 * element];
+        const TagMemo* hit = nullptr;
+        for (int k = 0; k < 2 && !hit; ++k) {
+            const std::size_t n = memos[k].bytes.size();
+            if (n && n <= static_cast<std::size_t>(At(end_) - p) &&
+                std::memcmp(p, memos[k].bytes.data(), n) == 0)
+                hit = &memos[k];
+        }
+        std::size_t i = 0;
+        if (hit) {
+            spans_.resize(hit->spans.size());
+            Span* out = spans_.data();
+            for (const SpanAt& a : hit->spans)
+                *out++ = Span{a.id, a.special, start + a.value, start + a.end};
+            p += hit->bytes.size();
+            i = hit->attributes;
+            lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
+        }
+        AttrId* guesses = &guesses_[element * kGuesses];
+        char* last = nullptr; // where the last attribute starts
+        std::size_t before = 0;
+        for (;; ++i) {
             if (SkipSpace(p) == kMore) return kMore;
-            if (*p == '>') return kOk;
-            if (*p == '/') {
-                if (AtEnd(++p)) return kMore;
-                if (*p != '>') return kBad;
-                empty = true;
-                return kOk;
-            }
+            if (*p == '>' || *p == '/') break;
             if (!Is(*p, kStartSymbol)) return kBad;
-            Step s = Attribute(p);
+            last = p;
+            before = i;
+            Step s = Attribute(p, i < kGuesses ? &guesses[i] : nullptr);
             if (s != kOk) return s;
         }
+        if (*p == '/') {
+            if (AtEnd(++p)) return kMore;
+            if (*p != '>') return kBad;
+            empty = true;
+        }
+        if (last && before >= 2 && (!hit || last != start + hit->bytes.size()))
+            Remember(memos, element, start, last, before);
+        return kOk;
     }
 
-    Step Attribute(char*& p) {
-        const char* name = p;
-        while (Is(*p, kSymbol))
-            ++p;
-        const std::size_t nameLength = static_cast<std::size_t>(p - name);
-        if (SkipSpace(p) == kMore) return kMore;
-        if (*p++ != '=') return kBad;
-        if (SkipSpace(p) == kMore) return kMore;
+    // Keeps the bytes [start, last) of a tag whose attributes were read, and
+    // what they gave, in place of the memo used less recently.
+    void Remember(TagMemo* memos, ElementId element, const char* start, const char* last,
+                  std::size_t attributes) {
+        const std::size_t n = static_cast<std::size_t>(last - start);
+        if (n > kMemoBytes) return;
+        const std::uint8_t k = static_cast<std::uint8_t>(lastMemo_[element] ^ 1);
+        lastMemo_[element] = k;
+        TagMemo& m = memos[k];
+        m.bytes.assign(start, n);
+        m.spans.clear();
+        for (const Span& s : spans_) {
+            if (s.value >= last) break;
+            m.spans.push_back(SpanAt{s.id, s.special, static_cast<std::uint32_t>(s.value - start),
+                                     static_cast<std::uint32_t>(s.end - start)});
+        }
+        m.attributes = attributes;
+    }
+
+    // An element mostly has the attributes of the one of its name before, in
+    // the same order: the name guessed is compared, and only looked up when
+    // it is not the one there.
+    Step Attribute(char*& p, AttrId* guess) {
+        std::uint32_t id;
+        std::size_t length;
+        if (guess && *guess < kAttrCount && (length = Attrs::NameLengthAt(*guess, p)) != 0) {
+            id = *guess;
+            p += length + 1; // past the '='
+            if (SkipSpace(p) == kMore) return kMore;
+        } else {
+            const char* name = p;
+            while (Is(*p, kSymbol))
+                ++p;
+            const std::size_t nameLength = static_cast<std::size_t>(p - name);
+            if (SkipSpace(p) == kMore) return kMore;
+            if (*p++ != '=') return kBad;
+            if (SkipSpace(p) == kMore) return kMore;
+            id = Attrs::AttrIdOf(name, nameLength);
+            if (guess) *guess = static_cast<AttrId>(id);
+        }
         const char quote = *p;
         if (quote != '"' && quote != '\'') return kBad;
         char* value = ++p;
@@ -389,13 +462,12 @@ private:
         char* end = p++;
         if (AtEnd(p)) return kMore;
         if (Is(*p, kStartSymbol)) return kBad; // a name right after the quote
-        std::uint32_t id = Attrs::AttrIdOf(name, nameLength);
         if (id < kAttrCount) spans_.push_back(Span{static_cast<AttrId>(id), special, value, end});
         return kOk;
     }
 
     // The tag is complete: its values become text where they lie.
-    void Open(const char* name, std::size_t length, bool empty) {
+    void Open(ElementId element, const char* name, std::size_t length, bool empty) {
         attrs_.Begin();
         for (const Span& s : spans_) {
             if (s.special)
@@ -405,7 +477,7 @@ private:
             attrs_.Set(s.id, s.value);
         }
         sawElement_ = true;
-        handler_.Start(ElementIdOf(name, length), attrs_);
+        handler_.Start(element, attrs_);
         if (empty) {
             handler_.End();
             return;
@@ -487,6 +559,12 @@ private:
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
+    static constexpr std::size_t kGuesses = 64; // attributes guessed per element
+    std::vector<AttrId> guesses_ =
+        std::vector<AttrId>((kElementCount + 1) * kGuesses, static_cast<AttrId>(kAttrCount));
+    static constexpr std::size_t kMemoBytes = 4096;
+    std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
+    std::uint8_t lastMemo_[kElementCount + 1] = {};
 };
 
 // Iterative, so that any depth of nesting fits.

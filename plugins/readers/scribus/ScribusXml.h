@@ -3,12 +3,14 @@
 // ReadXml reads the bytes of a source chunk by chunk and hands each element
 // to a handler as it arrives, with the attributes the parser knows
 // (ScribusAttributes.def); nothing of the document stays behind but the
-// element being read. It accepts exactly what pugixml reads into a tree
-// with its default options, and hands on the same elements and attribute
-// values that tree holds. Where it cannot vouch for that (damaged XML, a
-// document type, input beyond the limit) it stops and says so, and the
-// caller reads the document as a tree instead (WalkTree), with the repairs
-// for damaged documents that a tree allows.
+// element being read and, per element name, up to 4 KiB of the two start
+// tags before it, whose reading a tag that repeats them takes over. It
+// accepts exactly what pugixml reads into a tree with its default options,
+// and hands on the same elements and attribute values that tree holds.
+// Where it cannot vouch for that (damaged XML, a document type, input
+// beyond the limit) it stops and says so, and the caller reads the document
+// as a tree instead (WalkTree), with the repairs for damaged documents that
+// a tree allows.
 #ifndef OMBRA_SCRIBUS_XML_H
 #define OMBRA_SCRIBUS_XML_H
 

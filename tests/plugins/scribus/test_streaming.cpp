@@ -32,6 +32,14 @@ struct Trickle : ByteSource {
     }
 };
 
+std::string RepeatedTexts() {
+    std::string texts;
+    for (const char* features : {"inherit", "inherit shyphen", "inherit", "", "inherit"})
+        texts += std::string("<ITEXT FONT=\"A b\" FONTSIZE='9' FEATURES=\"") + features +
+                 "\" KERN=\"1&amp;\" CH=\"" + features + "\"/><para/>";
+    return texts;
+}
+
 TEST(ScribusStreaming, ElementsAndValuesAreThoseOfTheTree) {
     // Mutations of documents with the constructs whose reading differs
     // between parsers: references of every kind, line ends and tabs in
@@ -41,7 +49,10 @@ TEST(ScribusStreaming, ElementsAndValuesAreThoseOfTheTree) {
         "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><SCRIBUSUTF8NEW Version='1.5'><DOCUMENT "
         "TITLE=\"a&amp;b &lt;&gt; &quot;&apos; &#65;&#x42;&#x1F600; &#0; &#; &am &#12a;\" "
         "AUTHOR=\"t\tx\r\ny\nz\r\"><![CDATA[<x>]]><PAGEOBJECT ANNAME='q\"' CH=\"&#xD800;\"/>"
-        "</DOCUMENT></SCRIBUSUTF8NEW>\n"};
+        "</DOCUMENT></SCRIBUSUTF8NEW>\n",
+        // Tags that repeat all but their last attribute, as texts do.
+        "<SCRIBUSUTF8NEW><DOCUMENT><PAGEOBJECT>" + RepeatedTexts() + "</PAGEOBJECT>" +
+            RepeatedTexts() + "</DOCUMENT></SCRIBUSUTF8NEW>"};
     std::vector<std::string> pieces; // separated by '|'
     std::istringstream list(
         "&|&#|&#x|;|&amp;|&ap|&quot|&#1114112;|&#9;|<|>|\"|'|/|?|!|-|[|]|\r\n|\t|"
