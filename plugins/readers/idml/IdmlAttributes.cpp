@@ -304,12 +304,7 @@ const AttrInfo& Info(Attr a) {
 }
 
 bool FindAttr(const char* name, Attr& out) {
-    static const NameIndex kByName = [] {
-        std::vector<const char*> names;
-        for (const AttrInfo& info : kInfo)
-            names.push_back(info.name);
-        return NameIndex(names.data(), names.size());
-    }();
+    static const NameIndex kByName(kInfo);
     const int row = kByName.Find(name);
     if (row < 0) return false;
     out = static_cast<Attr>(row);

@@ -28,6 +28,10 @@ public:
         }
     }
 
+    /// The names of a table's rows, each row's `name`, in the table's order.
+    template <class Row, std::size_t N>
+    explicit NameIndex(const Row (&rows)[N]) : NameIndex(NamesOf(rows).data(), N) {}
+
     /// The index of the name, or -1.
     int Find(const char* name) const {
         for (std::size_t at = Hash(name) & mask_;; at = (at + 1) & mask_) {
@@ -38,6 +42,15 @@ public:
     }
 
 private:
+    template <class Row, std::size_t N>
+    static std::vector<const char*> NamesOf(const Row (&rows)[N]) {
+        std::vector<const char*> names;
+        names.reserve(N);
+        for (const Row& row : rows)
+            names.push_back(row.name);
+        return names;
+    }
+
     // The length and five of the bytes: names of one vocabulary differ in
     // those, and the comparison after settles the rest.
     static std::uint32_t Hash(const char* name) {

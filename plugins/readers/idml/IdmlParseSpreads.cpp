@@ -34,12 +34,7 @@ const KindName kItemKinds[] = {
 };
 
 const KindName* KindOf(const char* name) {
-    static const NameIndex kIndex = [] {
-        std::vector<const char*> names;
-        for (const KindName& k : kItemKinds)
-            names.push_back(k.name);
-        return NameIndex(names.data(), names.size());
-    }();
+    static const NameIndex kIndex(kItemKinds);
     const int i = kIndex.Find(name);
     return i < 0 ? nullptr : &kItemKinds[i];
 }

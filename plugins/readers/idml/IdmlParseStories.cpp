@@ -81,12 +81,7 @@ constexpr TagName kTags[] = {
 };
 
 Tag TagOf(const char* name) {
-    static const NameIndex kIndex = [] {
-        std::vector<const char*> names;
-        for (const TagName& t : kTags)
-            names.push_back(t.name);
-        return NameIndex(names.data(), names.size());
-    }();
+    static const NameIndex kIndex(kTags);
     const int i = kIndex.Find(name);
     if (i >= 0) return kTags[i].tag;
     return IsPageItem(name) ? Tag::kPageItem : Tag::kOther;
