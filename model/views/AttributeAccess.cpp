@@ -3,7 +3,7 @@
 #include <ombra/storedelements.h>
 #include <ombra/views.h>
 
-#include <typeinfo>
+#include <ombra/detail/CastLikely.h>
 
 // The element is checked to be an object of its kind's view class before an
 // accessor is called: an Element of the same kind that is no view has no
@@ -11,8 +11,7 @@
 // classes, which a type comparison recognises far faster than a cast.
 #define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     case EL::k##Kind: {                                                                            \
-        OBM##Kind* view = typeid(*e) == typeid(OBStored##Kind) ? static_cast<OBStored##Kind*>(e)   \
-                                                               : dynamic_cast<OBM##Kind*>(e);      \
+        OBM##Kind* view = ombra_detail::CastLikely<OBStored##Kind, OBM##Kind>(e);                  \
         if (!view) return nullptr;                                                                 \
         switch (attr) {
 #define OB_VIEW_ACCESSOR(Kind, Attr, ValueType)                                                    \

@@ -1,5 +1,7 @@
 #include <ombra/storedelements.h>
 
+#include <ombra/detail/CastLikely.h>
+
 #include <ombra/strings.h>
 #include <ombra/streams.h>
 #include <ombra/utf8.h>
@@ -7,7 +9,6 @@
 #include <ombra/values.h>
 
 #include <cstring>
-#include <typeinfo>
 
 OBAttributeStore::OBAttributeStore() noexcept
     : entries_(inline_), count_(0), capacity_(kInlineEntries), streams_(nullptr), streamCount_(0),
@@ -202,9 +203,7 @@ OBAttributeStore* OBGetAttributeStore(Element* element) {
     switch (element->GetName()) {
 #define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     case EL::k##Kind:                                                                              \
-        if (typeid(*element) == typeid(OBStored##Kind))                                            \
-            return static_cast<OBStored##Kind*>(element);                                          \
-        break;
+        return ombra_detail::CastLikely<OBStored##Kind, OBAttributeStore>(element);
 #include <ombra/defs/ViewAccessors.def>
     default:
         break;

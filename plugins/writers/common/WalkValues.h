@@ -4,6 +4,7 @@
 #define OMBRA_WRITERS_WALKVALUES_H
 
 #include <ombra/collection.h>
+#include <ombra/detail/CastLikely.h>
 #include <ombra/elements.h>
 #include <ombra/geometry.h>
 #include <ombra/memory.h>
@@ -17,7 +18,6 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
-#include <typeinfo>
 
 class OBMCharacterAttributes;
 
@@ -45,8 +45,7 @@ bool PushAt(OBBaseTypeCollection<T>& items, Count& count, const T& item) {
 /// the class asked for, which comparing type records tells at once; a cast
 /// across the library boundary compares type names.
 template <class T> T* ValueAs(Value* v) {
-    if (v && &typeid(*v) == &typeid(T)) return static_cast<T*>(v);
-    return dynamic_cast<T*>(v);
+    return ombra_detail::CastLikely<T, T>(v);
 }
 /// v as an enumeration value, as dynamic_cast gives it.
 ValueEnumBase* EnumValue(Value* v);
