@@ -319,19 +319,22 @@ void ReadStyles(Context& ctx, pugi::xml_node root) {
 
 // ------------------------------------------------------------ Preferences.xml
 
+const char* const kPreferenceElements[kPreferenceElementCount] = {
+    "DocumentPreference", "MarginPreference", "ViewPreference"};
+
 void ReadPreferences(Context& ctx, pugi::xml_node root) {
     Publication& p = ctx.doc.publication;
-    pugi::xml_node d = root.child("DocumentPreference");
+    pugi::xml_node d = root.child(kPreferenceElements[0]);
     xml::Number(d, "PageWidth", p.pageWidth);
     xml::Number(d, "PageHeight", p.pageHeight);
     p.facingPages = xml::Flag(d, "FacingPages", p.facingPages);
     p.rightToLeft = std::strcmp(xml::Attr(d, "PageBinding"), "RightToLeft") == 0;
-    pugi::xml_node m = root.child("MarginPreference");
+    pugi::xml_node m = root.child(kPreferenceElements[1]);
     xml::Number(m, "Top", p.margins.top);
     xml::Number(m, "Bottom", p.margins.bottom);
     xml::Number(m, "Left", p.margins.left);
     xml::Number(m, "Right", p.margins.right);
-    pugi::xml_node v = root.child("ViewPreference");
+    pugi::xml_node v = root.child(kPreferenceElements[2]);
     p.horizontalUnits = xml::Attr(v, "HorizontalMeasurementUnits");
     p.verticalUnits = xml::Attr(v, "VerticalMeasurementUnits");
 }

@@ -24,9 +24,8 @@ namespace {
 using parse::Context;
 using parse::Parts;
 
-// A part's XML, parsed; false (reported) when it is missing or unreadable.
-bool LoadPart(Context& ctx, Package& package, const std::string& name, bool story,
-              std::string& bytes, pugi::xml_document& doc) {
+// A part's bytes; false (reported) when it is missing or unreadable.
+bool ReadBytes(Context& ctx, Package& package, const std::string& name, std::string& bytes) {
     switch (package.Read(name, bytes)) {
     case Package::ReadResult::kOk:
         break;
@@ -44,6 +43,13 @@ bool LoadPart(Context& ctx, Package& package, const std::string& name, bool stor
         ctx.Report(OBERR::kOutOfMemory);
         return false;
     }
+    return true;
+}
+
+// A part's XML, parsed; false (reported) when it is missing or unreadable.
+bool LoadPart(Context& ctx, Package& package, const std::string& name, bool story,
+              std::string& bytes, pugi::xml_document& doc) {
+    if (!ReadBytes(ctx, package, name, bytes)) return false;
     bool malformed = false;
     bool any = xml::Load(doc, bytes, story, malformed);
     if (malformed) ctx.Report(OBERR::kMalformedInput);
@@ -79,6 +85,29 @@ void ReadPart(Context& ctx, Package& package, const std::string& name, Read read
     if (LoadPart(ctx, package, name, story, bytes, doc)) read(doc.document_element());
 }
 
+// Preferences.xml is large, and only a few of its root's children are read:
+// when a scan finds the part plain and well formed, only their start tags
+// are parsed, as children of a root of their own.
+void ReadPreferencesPart(Context& ctx, Package& package, const std::string& name) {
+    if (name.empty()) return;
+    std::string bytes;
+    if (!ReadBytes(ctx, package, name, bytes)) return;
+    std::string_view tags[parse::kPreferenceElementCount];
+    pugi::xml_document doc;
+    bool malformed = false;
+    if (xml::FindTopChildren(bytes, parse::kPreferenceElements, parse::kPreferenceElementCount,
+                             tags)) {
+        std::string elements = "<r>";
+        for (std::string_view tag : tags)
+            if (!tag.empty()) elements.append(tag).append("/>");
+        elements.append("</r>");
+        bytes.swap(elements);
+    }
+    bool any = xml::Load(doc, bytes, false, malformed);
+    if (malformed) ctx.Report(OBERR::kMalformedInput);
+    if (any) parse::ReadPreferences(ctx, doc.document_element());
+}
+
 } // namespace
 
 bool ParsePackage(Package& package, const ParseOptions& options, obreader::ProblemSink& problems,
@@ -98,8 +127,7 @@ bool ParsePackage(Package& package, const ParseOptions& options, obreader::Probl
     ReadPart(ctx, package, parts.graphic, [&](pugi::xml_node r) { parse::ReadGraphic(ctx, r); });
     ReadPart(ctx, package, parts.fonts, [&](pugi::xml_node r) { parse::ReadFonts(ctx, r); });
     ReadPart(ctx, package, parts.styles, [&](pugi::xml_node r) { parse::ReadStyles(ctx, r); });
-    ReadPart(ctx, package, parts.preferences,
-             [&](pugi::xml_node r) { parse::ReadPreferences(ctx, r); });
+    ReadPreferencesPart(ctx, package, parts.preferences);
     if (package.Has("META-INF/metadata.xml"))
         ReadPart(ctx, package, "META-INF/metadata.xml",
                  [&](pugi::xml_node r) { parse::ReadMetadata(ctx, r); });

@@ -69,6 +69,9 @@ void ReadDesignmap(Context& ctx, pugi::xml_node root, Parts& parts);
 void ReadGraphic(Context& ctx, pugi::xml_node root);
 void ReadFonts(Context& ctx, pugi::xml_node root);
 void ReadStyles(Context& ctx, pugi::xml_node root);
+/// The children of Preferences.xml's root that ReadPreferences reads.
+constexpr std::size_t kPreferenceElementCount = 3;
+extern const char* const kPreferenceElements[kPreferenceElementCount];
 void ReadPreferences(Context& ctx, pugi::xml_node root);
 void ReadMetadata(Context& ctx, pugi::xml_node root);
 void ReadSpreads(Context& ctx, pugi::xml_node root, bool master);

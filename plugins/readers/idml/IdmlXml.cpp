@@ -1,6 +1,11 @@
 #include "IdmlXml.h"
 
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <string_view>
+#include <vector>
 
 namespace idml {
 namespace xml {
@@ -19,6 +24,150 @@ bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malform
     if (r.status == pugi::status_out_of_memory) throw std::bad_alloc();
     malformed = true;
     return doc.first_child() != nullptr;
+}
+
+namespace {
+
+// Character classes for FindTopChildren, by byte.
+enum : unsigned char { kSpace = 1, kNameStart = 2, kName = 4 };
+struct CharClasses {
+    unsigned char of[256] = {};
+    constexpr CharClasses() {
+        for (int c : {' ', '\t', '\r', '\n'})
+            of[c] = kSpace;
+        for (int c = 0; c < 256; ++c) {
+            bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+            if (start) of[c] |= kNameStart | kName;
+            if ((c >= '0' && c <= '9') || c == '-' || c == '.') of[c] |= kName;
+        }
+    }
+};
+constexpr CharClasses kClass;
+
+bool Is(char c, unsigned char classes) {
+    return kClass.of[static_cast<unsigned char>(c)] & classes;
+}
+
+bool Space(char c) {
+    return Is(c, kSpace);
+}
+
+// A cursor for FindTopChildren: each step accepts a subset of what pugixml
+// accepts there, or fails.
+struct Scanner {
+    const char* p;
+    const char* end;
+
+    void SkipSpace() {
+        while (p < end && Space(*p))
+            ++p;
+    }
+    bool AllSpace(const char* to) {
+        SkipSpace();
+        return p >= to;
+    }
+    std::string_view Name() {
+        const char* start = p;
+        if (p < end && Is(*p, kNameStart)) {
+            ++p;
+#ifdef __SSE2__
+            // Sixteen bytes a step: names run to a dozen letters and more.
+            while (end - p >= 16) {
+                const unsigned run = NameRun(p);
+                p += run;
+                if (run < 16) return {start, static_cast<std::size_t>(p - start)};
+            }
+#endif
+            while (p < end && Is(*p, kName))
+                ++p;
+        }
+        return {start, static_cast<std::size_t>(p - start)};
+    }
+#ifdef __SSE2__
+    // How many of the 16 bytes at at are name characters, from the first.
+    static unsigned NameRun(const char* at) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+        auto in = [](__m128i v, char low, char high) {
+            return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(low - 1))),
+                                 _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(high + 1))));
+        };
+        __m128i name = _mm_or_si128(in(lower, 'a', 'z'), in(c, '0', '9'));
+        for (char extra : {'_', ':', '.', '-'})
+            name = _mm_or_si128(name, _mm_cmpeq_epi8(c, _mm_set1_epi8(extra)));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(name)) & 0xFFFFu;
+        return other ? static_cast<unsigned>(__builtin_ctz(other)) : 16u;
+    }
+#endif
+    // The attributes and the end of a start tag; closed for `/>`.
+    bool Attributes(bool& closed) {
+        for (;;) {
+            const char* before = p;
+            SkipSpace();
+            if (p == end) return false;
+            if (*p == '>' || *p == '/') {
+                closed = *p == '/';
+                if (closed && (end - p < 2 || p[1] != '>')) return false;
+                p += closed ? 2 : 1;
+                return true;
+            }
+            if (p == before || Name().empty()) return false; // attributes stand apart
+            SkipSpace();
+            if (p == end || *p != '=') return false;
+            ++p;
+            SkipSpace();
+            if (p == end || (*p != '"' && *p != '\'')) return false;
+            const auto* close = static_cast<const char*>(std::memchr(p + 1, *p, end - p - 1));
+            if (!close) return false;
+            p = close + 1;
+        }
+    }
+};
+
+} // namespace
+
+bool FindTopChildren(std::string_view bytes, const char* const* names, std::size_t count,
+                     std::string_view* tags) {
+    for (std::size_t i = 0; i < count; ++i)
+        tags[i] = std::string_view();
+    if (std::memchr(bytes.data(), 0, bytes.size())) return false;
+    Scanner s{bytes.data(), bytes.data() + bytes.size()};
+    if (bytes.compare(0, 5, "<?xml") == 0 && bytes.size() > 5 && Space(bytes[5])) {
+        std::size_t close = bytes.find("?>", 6);
+        if (close == std::string_view::npos) return false;
+        s.p += close + 2;
+    }
+    std::vector<std::string_view> open; // the names of the open elements
+    bool rootDone = false;
+    for (;;) {
+        const auto* lt = static_cast<const char*>(std::memchr(s.p, '<', s.end - s.p));
+        if (open.empty() && !s.AllSpace(lt ? lt : s.end)) return false; // text beside the root
+        if (!lt) break;
+        const char* tag = lt;
+        s.p = lt + 1;
+        if (s.p < s.end && *s.p == '/') {
+            ++s.p;
+            if (open.empty() || s.Name() != open.back()) return false;
+            s.SkipSpace();
+            if (s.p == s.end || *s.p != '>') return false;
+            ++s.p;
+            open.pop_back();
+            rootDone = open.empty();
+            continue;
+        }
+        const std::string_view name = s.Name();
+        bool closed = false;
+        if (rootDone || name.empty() || !s.Attributes(closed)) return false;
+        if (open.size() == 1)
+            for (std::size_t i = 0; i < count; ++i)
+                if (tags[i].empty() && name == names[i])
+                    tags[i] = std::string_view(tag, (s.p - (closed ? 2 : 1)) - tag);
+        if (!closed)
+            open.push_back(name);
+        else
+            rootDone = open.empty();
+    }
+    return rootDone;
 }
 
 void FindAttrs(pugi::xml_node n, const char* const* names, std::size_t count, const char** values) {

@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 
 #include <string>
+#include <string_view>
 
 namespace idml {
 namespace xml {
@@ -19,6 +20,15 @@ namespace xml {
 /// nothing was parsed; malformed is set when the XML is damaged, and doc
 /// then holds what came before the damage.
 bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malformed);
+
+/// When bytes hold plain XML that Load parses without an error (at most a
+/// declaration, then one root of elements, attributes and text, no comments,
+/// no processing instructions, no CDATA), the start tags of the first
+/// children of the root named names[0, count), each without its closing
+/// `>` or `/>` (empty where the root has none); false for anything else,
+/// which the caller then parses whole. Stricter than pugixml, never laxer.
+bool FindTopChildren(std::string_view bytes, const char* const* names, std::size_t count,
+                     std::string_view* tags);
 
 /// The attribute's text, "" when absent.
 inline const char* Attr(pugi::xml_node n, const char* name) {

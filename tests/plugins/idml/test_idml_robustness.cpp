@@ -7,6 +7,9 @@
 #include <ombra/typedstreams.h>
 
 #include "IdmlCrc.h"
+#include "IdmlPackage.h"
+#include "IdmlParser.h"
+#include "IdmlXml.h"
 #include "IdmlTestSupport.h"
 #include "plugins/PluginTestSupport.h"
 
@@ -135,6 +138,59 @@ TEST(IdmlPackage, Crc32IsZlibsOnEveryLengthAndAlignment) {
         for (std::size_t at = 0; at < 17; ++at)
             ASSERT_EQ(idml::Crc32(bytes.data() + at, size), crc32_z(0, bytes.data() + at, size))
                 << size << " bytes from " << at;
+}
+
+// The attributes of an element as (name, value) pairs.
+std::vector<std::pair<std::string, std::string>> Attributes(pugi::xml_node n) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (pugi::xml_attribute a : n.attributes())
+        out.emplace_back(a.name(), a.value());
+    return out;
+}
+
+// The scan that spares Preferences.xml a whole parse accepts only what
+// pugixml parses without an error, and each start tag it finds, closed and
+// parsed alone, has the attributes of the child pugixml finds: on every
+// part of the real packages, cut short and damaged at random.
+TEST(IdmlXml, TopChildrenScanAcceptsOnlyWhatPugixmlParses) {
+    std::mt19937 random(16);
+    std::istringstream lines(ReadFile(std::string(OMBRA_IDML_PACKAGES) + "/real-words.txt"));
+    int accepted = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const std::string bytes = ReadFile(line.substr(0, line.find('\t')));
+        idml::Package package;
+        ASSERT_EQ(package.OpenMemory(bytes.data(), bytes.size()), idml::Package::Status::kOk);
+        for (const std::string& name : package.Names()) {
+            std::string part;
+            if (name.find(".xml") == std::string::npos ||
+                package.Read(name, part) != idml::Package::ReadResult::kOk)
+                continue;
+            for (int round = 0; round < 16; ++round) {
+                std::string xml = part;
+                if (round % 4 == 1) xml.resize(random() % (xml.size() + 1));
+                if (round % 4 == 2) xml[random() % xml.size()] = "<>\"'=/ ?!&\0a\n"[random() % 14];
+                if (round % 4 == 3) xml.erase(random() % xml.size(), 1);
+                std::string_view tags[idml::parse::kPreferenceElementCount];
+                const char* const* names = idml::parse::kPreferenceElements;
+                if (!idml::xml::FindTopChildren(xml, names, std::size(tags), tags)) continue;
+                ++accepted;
+                pugi::xml_document doc;
+                bool malformed = true;
+                std::string copy = xml;
+                idml::xml::Load(doc, copy, false, malformed);
+                ASSERT_FALSE(malformed) << name << " round " << round;
+                for (std::size_t i = 0; i < std::size(tags); ++i) {
+                    pugi::xml_node child = doc.document_element().child(names[i]);
+                    ASSERT_EQ(!tags[i].empty(), !child.empty()) << name << " " << names[i];
+                    std::string alone = std::string(tags[i]) + "/>";
+                    pugi::xml_document one;
+                    if (child) idml::xml::Load(one, alone, false, malformed);
+                    EXPECT_EQ(Attributes(one.document_element()), Attributes(child)) << name;
+                }
+            }
+        }
+    }
+    EXPECT_GT(accepted, 100);
 }
 
 std::string Convert(OBConvertor* convertor, const std::string& bytes) {
