@@ -290,16 +290,34 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     CharacterAttributes& local = local_;
     // Texts alternate with soft hyphens between them ("inherit shyphen"),
     // so the effects are read each time and the rest only when it changed.
-    if (!localValid_ || !SameCharacterFieldsKey(a, localKey_)) {
-        const std::size_t before = ctx_.warnCalls;
-        ReadCharacterFields(ctx_, a, local);
-        localValid_ = ctx_.warnCalls == before; // else the warnings must come again
-        if (localValid_) CharacterFieldsKey(a, localKey_);
+    // A text that starts with the very bytes of one read before, and has
+    // no field after them, has its fields too. Texts mostly alternate
+    // between two such starts (FEATURES "inherit" and "inherit shyphen").
+    const std::uint64_t prefix =
+        a.Prefix() != 0 && !HasCharacterField(a, a.PrefixCount()) ? a.Prefix() : 0;
+    const bool samePrefix =
+        localValid_ && prefix != 0 && (prefix == localPrefixes_[0] || prefix == localPrefixes_[1]);
+    if (!samePrefix) {
+        if (!localValid_ || !SameCharacterFieldsKey(a, localKey_)) {
+            const std::size_t before = ctx_.warnCalls;
+            ReadCharacterFields(ctx_, a, local);
+            localValid_ = ctx_.warnCalls == before; // else the warnings must come again
+            if (localValid_) CharacterFieldsKey(a, localKey_);
+            formatKnown_ = false;
+            localPrefixes_[0] = 0;
+        }
+        localPrefixes_[1] = localPrefixes_[0];
+        localPrefixes_[0] = prefix;
     }
+    const std::optional<unsigned> effects = local.effects;
     ReadCharacterEffects(ctx_, a, local);
+    if (local.effects != effects) formatKnown_ = false;
     const char* parent = a.Get(kAttr_CPARENT);
     std::string& cstyle = cstyle_;
-    cstyle.assign(parent ? parent : "");
+    if (cstyle.compare(parent ? parent : "") != 0) {
+        cstyle.assign(parent ? parent : "");
+        formatKnown_ = false;
+    }
     if (a.Has(kAttr_COBJ)) { // an anchored frame stands in the text here
         AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
         return;
@@ -463,16 +481,24 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     if (n == 0) return;
     const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
     story_.text.append(s, n);
+    // NewText's format, once found, is told by its index.
+    const bool known = &local == &local_ && &style == &cstyle_;
     if (!story_.runs.empty()) {
         CharacterRun& last = story_.runs.back();
-        const CharacterFormat& f = ctx_.result.document.Format(last);
-        if (f.style == style && SameCharacter(f.local, local)) {
+        if (known && formatKnown_ && last.format == knownFormat_) {
             last.length += static_cast<std::uint32_t>(n);
             return;
         }
+        const CharacterFormat& f = ctx_.result.document.Format(last);
+        if (f.style == style && SameCharacter(f.local, local)) {
+            last.length += static_cast<std::uint32_t>(n);
+            if (known) formatKnown_ = true, knownFormat_ = last.format;
+            return;
+        }
     }
-    story_.runs.push_back(
-        CharacterRun{start, static_cast<std::uint32_t>(n), ctx_.formats.Character(style, local)});
+    const std::uint32_t format = ctx_.formats.Character(style, local);
+    if (known) formatKnown_ = true, knownFormat_ = format;
+    story_.runs.push_back(CharacterRun{start, static_cast<std::uint32_t>(n), format});
 }
 
 void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,

@@ -78,10 +78,13 @@ private:
     bool softHyphenPending_ = false; ///< 1.5: the last text ended in a single soft hyphen
     std::size_t frameText_ = 0, frameParas_ = 0;
     std::u16string scratch_;
-    CharacterAttributes local_; ///< NewText's format, reused
-    std::string localKey_;      ///< the attribute texts local_ was read from
-    bool localValid_ = false;   ///< local_ may be reused for texts with localKey_
-    std::string cstyle_;        ///< NewText's character style, reused
+    CharacterAttributes local_;           ///< NewText's format, reused
+    std::string localKey_;                ///< the attribute texts local_ was read from
+    bool localValid_ = false;             ///< local_ may be reused for texts with localKey_
+    std::uint64_t localPrefixes_[2] = {}; ///< texts with these Attrs::Prefix have local_'s fields
+    bool formatKnown_ = false;            ///< knownFormat_ is the format of cstyle_ and local_
+    std::uint32_t knownFormat_ = 0;
+    std::string cstyle_; ///< NewText's character style, reused
 };
 
 /// The elements inside one frame's element, kept to be handed on later.

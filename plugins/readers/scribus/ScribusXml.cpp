@@ -264,6 +264,7 @@ private:
         std::string bytes;
         std::vector<SpanAt> spans;
         std::size_t attributes = 0; // all of them, known or not
+        std::uint64_t number = 0;   // new with every change of the bytes
     };
 
     bool Grow(std::size_t size) {
@@ -350,6 +351,8 @@ private:
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
         const ElementId element = ElementIdOf(name, nameLength);
         spans_.clear();
+        memo_ = nullptr;
+        prefixNumber_ = 0;
         bool empty = false;
         if (*p == '/') {
             if (AtEnd(++p)) return kMore;
@@ -381,14 +384,14 @@ private:
                 hit = &memos[k];
         }
         std::size_t i = 0;
-        if (hit) {
-            spans_.resize(hit->spans.size());
-            Span* out = spans_.data();
-            for (const SpanAt& a : hit->spans)
-                *out++ = Span{a.id, a.special, start + a.value, start + a.end};
+        if (hit) { // its spans come first, read where they lie in this tag
+            memo_ = hit;
+            memoStart_ = start;
             p += hit->bytes.size();
             i = hit->attributes;
             lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
+            prefixNumber_ = hit->number;
+            prefixSpans_ = hit->spans.size();
         }
         AttrId* guesses = &guesses_[element * kGuesses];
         char* last = nullptr; // where the last attribute starts
@@ -422,13 +425,19 @@ private:
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
-        m.spans.clear();
+        if (memo_) // the tag starts with another memo's bytes: its spans lie at the same places
+            m.spans.assign(memo_->spans.begin(), memo_->spans.end());
+        else
+            m.spans.clear();
         for (const Span& s : spans_) {
             if (s.value >= last) break;
             m.spans.push_back(SpanAt{s.id, s.special, static_cast<std::uint32_t>(s.value - start),
                                      static_cast<std::uint32_t>(s.end - start)});
         }
         m.attributes = attributes;
+        m.number = ++memoNumbers_;
+        prefixNumber_ = m.number;
+        prefixSpans_ = m.spans.size();
     }
 
     // An element mostly has the attributes of the one of its name before, in
@@ -469,13 +478,22 @@ private:
     // The tag is complete: its values become text where they lie.
     void Open(ElementId element, const char* name, std::size_t length, bool empty) {
         attrs_.Begin();
-        for (const Span& s : spans_) {
-            if (s.special)
-                DecodeValue(s.value, s.end);
+        const std::size_t prefix = prefixNumber_ ? prefixSpans_ : std::size_t(-1);
+        std::size_t i = 0;
+        auto put = [&](AttrId id, bool special, char* value, char* end) {
+            if (i++ == prefix) attrs_.SetPrefix(prefixNumber_);
+            if (special)
+                DecodeValue(value, end);
             else
-                *s.end = 0;
-            attrs_.Set(s.id, s.value);
-        }
+                *end = 0;
+            attrs_.Set(id, value);
+        };
+        if (memo_)
+            for (const SpanAt& a : memo_->spans)
+                put(a.id, a.special, memoStart_ + a.value, memoStart_ + a.end);
+        for (const Span& s : spans_)
+            put(s.id, s.special, s.value, s.end);
+        if (i == prefix) attrs_.SetPrefix(prefixNumber_);
         sawElement_ = true;
         handler_.Start(element, attrs_);
         if (empty) {
@@ -554,7 +572,9 @@ private:
     std::size_t size_ = 0, pos_ = 0, end_ = 0, total_ = 0;
     bool eof_ = false, sawElement_ = false;
     XmlResult failure_ = XmlResult::kUnreadable;
-    std::vector<Span> spans_;
+    std::vector<Span> spans_;       // after memo_'s, when there is one
+    const TagMemo* memo_ = nullptr; // the memo whose bytes start the tag
+    char* memoStart_ = nullptr;     // where they start
     Attrs attrs_;
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;
@@ -565,6 +585,10 @@ private:
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
     std::uint8_t lastMemo_[kElementCount + 1] = {};
+    // The memo whose bytes start the tag being read, as Attrs::SetPrefix
+    // takes it: its number (0 for none) and how many spans it gives.
+    std::uint64_t prefixNumber_ = 0, memoNumbers_ = 0;
+    std::size_t prefixSpans_ = 0;
 };
 
 // Iterative, so that any depth of nesting fits.
