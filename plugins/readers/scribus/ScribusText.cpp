@@ -333,6 +333,20 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                                 const CharacterAttributes& local, const Para* oldPara) {
     constexpr std::size_t kSlice = 1 << 16;
     const std::size_t size = text ? std::strlen(text) : 0;
+    if (size > 0 && size <= kSlice) { // printable ASCII, most text, is taken as it is
+        scratch_.resize(size);
+        std::size_t i = 0;
+        for (; i < size; ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if (c - 0x20u >= 0x5Fu) break;
+            scratch_[i] = c;
+        }
+        if (i == size) {
+            softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
+            Append(scratch_.data(), size, cstyle, local);
+            return;
+        }
+    }
     auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
     if (size > kSlice) { // the story grows once, not by doubling
         std::size_t units = 0;
