@@ -25,6 +25,7 @@
 #include <ombra/utf16.h>
 
 #include <cstring>
+#include <utility>
 
 namespace scribus {
 namespace detail {
@@ -310,11 +311,11 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
         localPrefixes_[0] = prefix;
     }
     const std::optional<unsigned> effects = local.effects;
-    ReadCharacterEffects(ctx_, a, local);
+    ReadEffects(a, local);
     if (local.effects != effects) formatKnown_ = false;
     const char* parent = a.Get(kAttr_CPARENT);
     std::string& cstyle = cstyle_;
-    if (cstyle.compare(parent ? parent : "") != 0) {
+    if (parent ? cstyle != parent : !cstyle.empty()) {
         cstyle.assign(parent ? parent : "");
         formatKnown_ = false;
     }
@@ -326,6 +327,26 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     AppendSliced(text, cstyle, local, nullptr);
 }
 
+// ReadCharacterEffects, with the effects of the last two FEATURES lists
+// kept: texts mostly alternate between two of them.
+void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
+    const char* features = a.Get(kAttr_FEATURES);
+    if (!features) {
+        ReadCharacterEffects(ctx_, a, local);
+        return;
+    }
+    for (const Features& f : features_)
+        if (f.valid && f.text == features) {
+            local.effects = f.effects;
+            return;
+        }
+    ReadCharacterEffects(ctx_, a, local);
+    std::swap(features_[0], features_[1]);
+    features_[0].text.assign(features);
+    features_[0].effects = local.effects;
+    features_[0].valid = true;
+}
+
 // A huge text is converted a slice at a time, so that it is not held twice.
 // A slice ends before a byte that starts a character, or where no character
 // can reach across the end (three continuation bytes before it).
@@ -334,14 +355,14 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
     constexpr std::size_t kSlice = 1 << 16;
     const std::size_t size = text ? std::strlen(text) : 0;
     if (size > 0 && size <= kSlice) { // printable ASCII, most text, is taken as it is
-        scratch_.resize(size);
-        std::size_t i = 0;
-        for (; i < size; ++i) {
-            const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c - 0x20u >= 0x5Fu) break;
-            scratch_[i] = c;
-        }
-        if (i == size) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+        bool plain = true;
+        for (std::size_t i = 0; i < size; ++i) // no early end: the loop runs wide
+            plain &= bytes[i] - 0x20u < 0x5Fu;
+        if (plain) {
+            scratch_.resize(size);
+            for (std::size_t i = 0; i < size; ++i)
+                scratch_[i] = bytes[i];
             softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
             Append(scratch_.data(), size, cstyle, local);
             return;
@@ -553,7 +574,10 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
 void StoryBuilder::Finish() {
     // Surrogates that lost their partner are not text.
     std::u16string& t = story_.text;
-    for (std::size_t i = 0; i < t.size(); ++i) {
+    bool surrogates = false; // mostly none: one pass that does not stop tells
+    for (char16_t c : t)
+        surrogates |= OBUTF16::IsSurrogate(c);
+    for (std::size_t i = 0; surrogates && i < t.size(); ++i) {
         if (OBUTF16::IsHighSurrogate(t[i]) && i + 1 < t.size() &&
             OBUTF16::IsLowSurrogate(t[i + 1])) {
             ++i;

@@ -48,6 +48,7 @@ private:
     void EndFormat(Role role);
     void OldText(const Attrs& a);
     void NewText(const Attrs& a, const char* text, bool softHyphenPending);
+    void ReadEffects(const Attrs& a, CharacterAttributes& local);
     void UnicodeText(const Attrs& a);
     std::size_t Fit(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
@@ -85,6 +86,12 @@ private:
     bool formatKnown_ = false;            ///< knownFormat_ is the format of cstyle_ and local_
     std::uint32_t knownFormat_ = 0;
     std::string cstyle_; ///< NewText's character style, reused
+    struct Features {
+        std::string text;
+        std::optional<unsigned> effects;
+        bool valid = false;
+    };
+    Features features_[2]; ///< the last FEATURES lists read, newest first
 };
 
 /// The elements inside one frame's element, kept to be handed on later.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace scribus {
@@ -349,7 +350,7 @@ private:
             ++p;
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
-        const ElementId element = ElementIdOf(name, nameLength);
+        const ElementId element = ElementOf(name, nameLength);
         spans_.clear();
         memo_ = nullptr;
         prefixNumber_ = 0;
@@ -367,6 +368,19 @@ private:
         pos_ = static_cast<std::size_t>(p + 1 - buf_.get());
         Open(element, name, nameLength, empty);
         return kOk;
+    }
+
+    // Elements mostly repeat the name of the one before.
+    ElementId ElementOf(const char* name, std::size_t length) {
+        if (length == lastNameLength_ && std::memcmp(name, lastName_, length) == 0)
+            return lastElement_;
+        const ElementId id = ElementIdOf(name, length);
+        if (length <= sizeof lastName_) {
+            std::memcpy(lastName_, name, length);
+            lastNameLength_ = length;
+            lastElement_ = id;
+        }
+        return id;
     }
 
     // The attributes of a start tag up to its '>' (p then points at it).
@@ -393,7 +407,7 @@ private:
             prefixNumber_ = hit->number;
             prefixSpans_ = hit->spans.size();
         }
-        AttrId* guesses = &guesses_[element * kGuesses];
+        AttrId* guesses = &guesses_[element * kGuesses * 2];
         char* last = nullptr; // where the last attribute starts
         std::size_t before = 0;
         for (;; ++i) {
@@ -402,7 +416,7 @@ private:
             if (!Is(*p, kStartSymbol)) return kBad;
             last = p;
             before = i;
-            Step s = Attribute(p, i < kGuesses ? &guesses[i] : nullptr);
+            Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
             if (s != kOk) return s;
         }
         if (*p == '/') {
@@ -440,14 +454,21 @@ private:
         prefixSpans_ = m.spans.size();
     }
 
-    // An element mostly has the attributes of the one of its name before, in
-    // the same order: the name guessed is compared, and only looked up when
-    // it is not the one there.
+    // An element mostly has the attributes of one of the two of its name
+    // before, in the same order: the names guessed (the last one seen at
+    // the place first) are compared, and only looked up when neither is the
+    // one there.
     Step Attribute(char*& p, AttrId* guess) {
         std::uint32_t id;
-        std::size_t length;
-        if (guess && *guess < kAttrCount && (length = Attrs::NameLengthAt(*guess, p)) != 0) {
-            id = *guess;
+        std::size_t length = 0;
+        int k = 0;
+        if (guess)
+            for (; k < 2; ++k)
+                if (guess[k] < kAttrCount && (length = Attrs::NameLengthAt(guess[k], p)) != 0)
+                    break;
+        if (length) {
+            id = guess[k];
+            if (k) std::swap(guess[0], guess[1]);
             p += length + 1; // past the '='
             if (SkipSpace(p) == kMore) return kMore;
         } else {
@@ -459,7 +480,10 @@ private:
             if (*p++ != '=') return kBad;
             if (SkipSpace(p) == kMore) return kMore;
             id = Attrs::AttrIdOf(name, nameLength);
-            if (guess) *guess = static_cast<AttrId>(id);
+            if (guess) {
+                guess[1] = guess[0];
+                guess[0] = static_cast<AttrId>(id);
+            }
         }
         const char quote = *p;
         if (quote != '"' && quote != '\'') return kBad;
@@ -580,11 +604,14 @@ private:
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
     static constexpr std::size_t kGuesses = 64; // attributes guessed per element
-    std::vector<AttrId> guesses_ =
-        std::vector<AttrId>((kElementCount + 1) * kGuesses, static_cast<AttrId>(kAttrCount));
+    std::vector<AttrId> guesses_ =              // two per place
+        std::vector<AttrId>((kElementCount + 1) * kGuesses * 2, static_cast<AttrId>(kAttrCount));
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
     std::uint8_t lastMemo_[kElementCount + 1] = {};
+    char lastName_[16];                            // the last element name looked up
+    std::size_t lastNameLength_ = std::size_t(-1); // (none yet)
+    ElementId lastElement_ = kElementCount;
     // The memo whose bytes start the tag being read, as Attrs::SetPrefix
     // takes it: its number (0 for none) and how many spans it gives.
     std::uint64_t prefixNumber_ = 0, memoNumbers_ = 0;
