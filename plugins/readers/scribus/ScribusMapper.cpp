@@ -292,9 +292,9 @@ void Mapper::Colors() {
         if (Element* none = obreader::AddColor(b_, list, entry)) colors_["None"] = none->GetId();
     }
     for (const Color& c : doc_.colors) {
-        entry = obreader::ColorSpec();
-        entry.name = c.name;
+        entry.name.assign(c.name); // in the room of the last name
         entry.none = c.name == "None";
+        std::fill(entry.values, entry.values + 4, 0.0);
         entry.type = c.registration ? CTE::kRegistration : c.spot ? CTE::kSpot : CTE::kProcess;
         if (c.space == Color::Space::kCMYK) {
             entry.model = CME::kCMYK;
