@@ -335,8 +335,10 @@ void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
         ReadCharacterEffects(ctx_, a, local);
         return;
     }
+    const std::size_t length = std::strlen(features);
     for (const Features& f : features_)
-        if (f.valid && f.text == features) {
+        if (f.valid && f.text.size() == length &&
+            std::memcmp(f.text.data(), features, length) == 0) {
             local.effects = f.effects;
             return;
         }
