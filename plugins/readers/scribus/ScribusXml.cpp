@@ -57,6 +57,22 @@ inline unsigned Mask(__m128i v, char c) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
 }
 
+inline std::uint64_t Word(const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+// Whether the first n (at most 16) bytes of a and b are the same; 16 bytes
+// can be read from each.
+inline bool SameShort(const char* a, const char* b, std::size_t n) {
+    auto low = [](std::size_t k) {
+        return k >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * k)) - 1;
+    };
+    if (n <= 8) return ((Word(a) ^ Word(b)) & low(n)) == 0;
+    return Word(a) == Word(b) && ((Word(a + 8) ^ Word(b + 8)) & low(n - 8)) == 0;
+}
+
 // The first quote or NUL from p on; special tells whether '&', a tab or a
 // line end comes before it. The bytes from p on end with a NUL and have
 // room for a 16-byte read past it.
@@ -372,8 +388,8 @@ private:
 
     // Elements mostly repeat the name of the one before.
     ElementId ElementOf(const char* name, std::size_t length) {
-        if (length == lastNameLength_ && std::memcmp(name, lastName_, length) == 0)
-            return lastElement_;
+        // The bytes after a name in the buffer can be read (the padding).
+        if (length == lastNameLength_ && SameShort(name, lastName_, length)) return lastElement_;
         const ElementId id = ElementIdOf(name, length);
         if (length <= sizeof lastName_) {
             std::memcpy(lastName_, name, length);
@@ -393,7 +409,10 @@ private:
         const TagMemo* hit = nullptr;
         for (int k = 0; k < 2 && !hit; ++k) {
             const std::size_t n = memos[k].bytes.size();
+            // Memos hold two attributes at least, over 8 bytes: the first
+            // eight tell most misses.
             if (n && n <= static_cast<std::size_t>(At(end_) - p) &&
+                Word(p) == Word(memos[k].bytes.data()) &&
                 std::memcmp(p, memos[k].bytes.data(), n) == 0)
                 hit = &memos[k];
         }
@@ -609,7 +628,7 @@ private:
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
     std::uint8_t lastMemo_[kElementCount + 1] = {};
-    char lastName_[16];                            // the last element name looked up
+    char lastName_[16] = {};                       // the last element name looked up
     std::size_t lastNameLength_ = std::size_t(-1); // (none yet)
     ElementId lastElement_ = kElementCount;
     // The memo whose bytes start the tag being read, as Attrs::SetPrefix
