@@ -24,6 +24,8 @@
 
 #include <ombra/utf16.h>
 
+#include <emmintrin.h>
+
 #include <cstring>
 #include <utility>
 
@@ -327,6 +329,34 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     AppendSliced(text, cstyle, local, nullptr);
 }
 
+namespace {
+
+// Widens text into out when it is all printable ASCII (0x20 to 0x7E),
+// sixteen bytes at a time; false at the first other byte.
+bool WidenPlain(const char* text, std::size_t size, std::u16string& out) {
+    out.resize(size);
+    char16_t* w = &out[0];
+    std::size_t i = 0;
+    const __m128i below = _mm_set1_epi8(0x1F), above = _mm_set1_epi8(0x7F);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        // Signed: bytes from 0x80 on are below 0x1F too.
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        if (_mm_movemask_epi8(plain) != 0xFFFF) return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i + 8), _mm_unpackhi_epi8(v, zero));
+    }
+    for (; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c - 0x20u >= 0x5Fu) return false;
+        w[i] = c;
+    }
+    return true;
+}
+
+} // namespace
+
 // ReadCharacterEffects, with the effects of the last two FEATURES lists
 // kept: texts mostly alternate between two of them.
 void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
@@ -356,19 +386,11 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                                 const CharacterAttributes& local, const Para* oldPara) {
     constexpr std::size_t kSlice = 1 << 16;
     const std::size_t size = text ? std::strlen(text) : 0;
-    if (size > 0 && size <= kSlice) { // printable ASCII, most text, is taken as it is
-        const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-        bool plain = true;
-        for (std::size_t i = 0; i < size; ++i) // no early end: the loop runs wide
-            plain &= bytes[i] - 0x20u < 0x5Fu;
-        if (plain) {
-            scratch_.resize(size);
-            for (std::size_t i = 0; i < size; ++i)
-                scratch_[i] = bytes[i];
-            softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
-            Append(scratch_.data(), size, cstyle, local);
-            return;
-        }
+    // Printable ASCII, most text, is taken as it is.
+    if (size > 0 && size <= kSlice && WidenPlain(text, size, scratch_)) {
+        softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
+        Append(scratch_.data(), size, cstyle, local);
+        return;
     }
     auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
     if (size > kSlice) { // the story grows once, not by doubling
