@@ -63,6 +63,43 @@ inline std::uint64_t Word(const char* p) {
     return w;
 }
 
+// Each attribute's name followed by '=' as two masked words, for names of
+// up to 15 bytes; the guesses of the reader are checked against them
+// without a call.
+struct NameWords {
+    struct Entry {
+        std::uint64_t word[2] = {0, 0}, mask[2] = {0, 0};
+        std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
+    };
+    Entry at[kAttrCount];
+    NameWords() {
+        for (std::uint32_t id = 0; id < kAttrCount; ++id) {
+            const char* name = Attrs::NameOf(static_cast<AttrId>(id));
+            const std::size_t n = std::strlen(name);
+            if (n == 0 || n > 15) continue;
+            unsigned char bytes[16] = {}, mask[16] = {};
+            std::memcpy(bytes, name, n);
+            bytes[n] = '=';
+            std::memset(mask, 0xFF, n + 1);
+            std::memcpy(at[id].word, bytes, 16);
+            std::memcpy(at[id].mask, mask, 16);
+            at[id].length = static_cast<std::uint32_t>(n);
+        }
+    }
+};
+
+const NameWords kNameWords;
+
+// The length of name id when text starts with it and '='; 16 bytes can be
+// read at text.
+inline std::size_t NameLengthAt(AttrId id, const char* text) {
+    const NameWords::Entry& e = kNameWords.at[id];
+    if (!e.length) return Attrs::NameLengthAt(id, text);
+    std::uint64_t w[2];
+    std::memcpy(w, text, 16);
+    return (w[0] & e.mask[0]) == e.word[0] && (w[1] & e.mask[1]) == e.word[1] ? e.length : 0;
+}
+
 // Whether the first n (at most 16) bytes of a and b are the same; 16 bytes
 // can be read from each.
 inline bool SameShort(const char* a, const char* b, std::size_t n) {
@@ -483,8 +520,7 @@ private:
         int k = 0;
         if (guess)
             for (; k < 2; ++k)
-                if (guess[k] < kAttrCount && (length = Attrs::NameLengthAt(guess[k], p)) != 0)
-                    break;
+                if (guess[k] < kAttrCount && (length = NameLengthAt(guess[k], p)) != 0) break;
         if (length) {
             id = guess[k];
             if (k) std::swap(guess[0], guess[1]);
