@@ -355,6 +355,20 @@ bool WidenPlain(const char* text, std::size_t size, std::u16string& out) {
     return true;
 }
 
+// Whether a unit of text is a surrogate, eight units at a time.
+bool HasSurrogate(const char16_t* text, std::size_t size) {
+    std::size_t i = 0;
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    for (; i + 8 <= size; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate))) return true;
+    }
+    for (; i < size; ++i)
+        if (OBUTF16::IsSurrogate(text[i])) return true;
+    return false;
+}
+
 } // namespace
 
 // ReadCharacterEffects, with the effects of the last two FEATURES lists
@@ -598,9 +612,7 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
 void StoryBuilder::Finish() {
     // Surrogates that lost their partner are not text.
     std::u16string& t = story_.text;
-    bool surrogates = false; // mostly none: one pass that does not stop tells
-    for (char16_t c : t)
-        surrogates |= OBUTF16::IsSurrogate(c);
+    bool surrogates = HasSurrogate(t.data(), t.size()); // mostly none
     for (std::size_t i = 0; surrogates && i < t.size(); ++i) {
         if (OBUTF16::IsHighSurrogate(t[i]) && i + 1 < t.size() &&
             OBUTF16::IsLowSurrogate(t[i + 1])) {
