@@ -437,14 +437,29 @@ TEST(UTF8, EveryCodePointRoundTripsInItsLengthAndLatin1BytesGiveTheirCodePoints)
 }
 
 // UTF-16 to UTF-8 and back by the tables: unpaired surrogates, lenient
-// reading, malformed input.
+// reading, malformed input. Each UTF-8 row is read after 0 to 64 bytes of
+// whole forms, so that the 64-byte steps of the conversion end at each of
+// its bytes, and a row read to its end has more text after it.
 TEST(UTF8, ConversionsFollowTheirTables) {
     for (const auto& f : Table("utf8out"))
         EXPECT_EQ(ToUTF8(UnitsOf(f[0])), BytesOf(f[1])) << f[0];
+    auto ya = [](std::size_t count) {
+        std::string bytes;
+        for (std::size_t i = 0; i < count; ++i)
+            bytes += "\xD1\x8F";
+        return std::make_pair(bytes, std::u16string(count, u'\u044F'));
+    };
     for (const auto& f : Table("utf8in")) {
-        Decoded got = FromUTF8(BytesOf(f[0]));
-        EXPECT_EQ(got.result, std::stoi(f[1])) << f[0];
-        EXPECT_EQ(got.units, UnitsOf(f.size() > 2 ? f[2] : "")) << f[0];
+        short result = static_cast<short>(std::stoi(f[1]));
+        auto after = ya(result ? 40 : 0);
+        for (std::size_t k = 0; k <= 64; ++k) {
+            auto before = ya(k / 2);
+            if (k % 2) before = {"a" + before.first, u"a" + before.second};
+            Decoded got = FromUTF8(before.first + BytesOf(f[0]) + after.first);
+            EXPECT_EQ(got.result, result) << f[0] << " after " << k;
+            EXPECT_EQ(got.units, before.second + UnitsOf(f.size() > 2 ? f[2] : "") + after.second)
+                << f[0] << " after " << k;
+        }
     }
     WOBString out;
     EXPECT_EQ(OBStringUtils::ConvertUTF8ToUTF16String(nullptr, 3, out), 0);
