@@ -3,6 +3,7 @@
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
 
+#include <algorithm>
 #include <cctype>
 
 namespace obreader {
@@ -63,11 +64,20 @@ int CharacterScript(unsigned c, int cjk) {
 
 int StoryCjkHint(const char16_t* text, std::size_t length) {
     int hint = -1;
-    for (std::size_t i = 0; i < length; ++i) {
-        char16_t ch = text[i];
-        if ((ch >= 0x3040 && ch <= 0x30FF) || (ch >= 0xFF66 && ch <= 0xFF9F))
-            return WSE::kJapaneseScript;
-        if (ch >= 0xAC00 && ch <= 0xD7AF && hint < 0) hint = WSE::kKoreanScript;
+    // Most text lies below the kana: a block of it is passed over whole.
+    constexpr std::size_t kBlock = 64;
+    for (std::size_t at = 0; at < length; at += kBlock) {
+        const std::size_t end = std::min(length, at + kBlock);
+        char16_t top = 0;
+        for (std::size_t i = at; i < end; ++i)
+            top = std::max(top, text[i]);
+        if (top < 0x3040) continue;
+        for (std::size_t i = at; i < end; ++i) {
+            char16_t ch = text[i];
+            if ((ch >= 0x3040 && ch <= 0x30FF) || (ch >= 0xFF66 && ch <= 0xFF9F))
+                return WSE::kJapaneseScript;
+            if (ch >= 0xAC00 && ch <= 0xD7AF && hint < 0) hint = WSE::kKoreanScript;
+        }
     }
     return hint;
 }

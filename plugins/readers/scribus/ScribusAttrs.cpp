@@ -118,6 +118,8 @@ Attrs::Attrs() {
 
 void Attrs::Begin() {
     count_ = 0;
+    prefix_ = 0;
+    prefixCount_ = 0;
     if (++current_ == 0) { // the stamp wrapped: forget every old value
         std::memset(stamp_, 0, sizeof stamp_);
         current_ = 1;

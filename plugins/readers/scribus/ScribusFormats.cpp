@@ -187,17 +187,18 @@ bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b) {
 bool FeaturesToEffects(const char* text, unsigned& effects) {
     static const struct {
         const char* name;
+        std::size_t length;
         unsigned bit;
     } kFeatures[] = {
-        {"superscript", kSuperscript},
-        {"subscript", kSubscript},
-        {"outline", kOutline},
-        {"underline", kUnderline},
-        {"strike", kStrikeThrough},
-        {"allcaps", kAllCaps},
-        {"smallcaps", kSmallCaps},
-        {"shadowed", kShadowed},
-        {"underlinewords", kUnderlineWords},
+        {"superscript", 11, kSuperscript},
+        {"subscript", 9, kSubscript},
+        {"outline", 7, kOutline},
+        {"underline", 9, kUnderline},
+        {"strike", 6, kStrikeThrough},
+        {"allcaps", 7, kAllCaps},
+        {"smallcaps", 9, kSmallCaps},
+        {"shadowed", 8, kShadowed},
+        {"underlinewords", 14, kUnderlineWords},
     };
     // "inherit" keeps the style's effects and adds the listed ones; without
     // it the list is the whole set. Other words ("shyphen" marks a
@@ -214,7 +215,7 @@ bool FeaturesToEffects(const char* text, unsigned& effects) {
         std::size_t len = static_cast<std::size_t>(p - w);
         if (len == 0) break;
         for (const auto& f : kFeatures) {
-            if (std::strlen(f.name) == len && std::memcmp(f.name, w, len) == 0) {
+            if (f.length == len && std::memcmp(f.name, w, len) == 0) {
                 bits |= f.bit;
                 effect = true;
             }
@@ -234,15 +235,30 @@ const AttrId kCharacterFieldAttrs[] = {
     kAttr_TXTOUT,  kAttr_LANGUAGE, kAttr_FONTFEATURES,
 };
 
-// A value holds no NUL, so the NUL after it ends it; 0 stands for a missing one.
+namespace {
+// Each attribute's place in kCharacterFieldAttrs, from 1; 0 for the others.
+struct CharacterFieldPlaces {
+    unsigned char at[kAttrCount] = {};
+    CharacterFieldPlaces() {
+        for (std::size_t i = 0; i < sizeof kCharacterFieldAttrs / sizeof kCharacterFieldAttrs[0];
+             ++i)
+            at[kCharacterFieldAttrs[i]] = static_cast<unsigned char>(i + 1);
+    }
+};
+const CharacterFieldPlaces kFieldPlaces;
+} // namespace
+
+// The fields the element has, in its order: each as its place and its value
+// with the NUL after it (a value holds no NUL). Elements mostly carry few of
+// them, so only the attributes present are looked at.
 void CharacterFieldsKey(const Attrs& a, std::string& key) {
     key.clear();
-    for (AttrId id : kCharacterFieldAttrs) {
-        if (const char* v = a.Get(id)) {
-            key += '\1';
+    for (std::size_t i = 0; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        if (const unsigned char place = kFieldPlaces.at[id]) {
+            const char* v = a.Get(id);
+            key += static_cast<char>(place);
             key.append(v, std::strlen(v) + 1);
-        } else {
-            key += '\0';
         }
     }
 }
@@ -250,16 +266,23 @@ void CharacterFieldsKey(const Attrs& a, std::string& key) {
 bool SameCharacterFieldsKey(const Attrs& a, const std::string& key) {
     const char* k = key.c_str();
     const char* const end = k + key.size();
-    for (AttrId id : kCharacterFieldAttrs) {
-        if (k == end) return false;
+    for (std::size_t i = 0; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        const unsigned char place = kFieldPlaces.at[id];
+        if (!place) continue;
+        if (k == end || static_cast<unsigned char>(*k++) != place) return false;
         const char* v = a.Get(id);
-        if (*k++ != (v ? 1 : 0)) return false;
-        if (!v) continue;
         while (*v && *v == *k)
             ++v, ++k;
         if (*v != *k++) return false;
     }
     return k == end;
+}
+
+bool HasCharacterField(const Attrs& a, std::size_t from) {
+    for (std::size_t i = from; i < a.Count(); ++i)
+        if (kFieldPlaces.at[a.IdAt(i)]) return true;
+    return false;
 }
 
 void ReadCharacterAttributes(Context& ctx, const Attrs& a, CharacterAttributes& out) {

@@ -62,12 +62,26 @@ public:
     std::size_t Count() const { return count_; }
     AttrId IdAt(std::size_t i) const { return ids_[i]; }
 
+    /// Marks the attributes set so far as the element's prefix: elements of
+    /// one name with the same nonzero prefix number have the same prefix
+    /// attributes, with the same values, in the same order.
+    void SetPrefix(std::uint64_t number) {
+        prefix_ = number;
+        prefixCount_ = count_;
+    }
+    /// The prefix number; 0 when the element shares its prefix with none.
+    std::uint64_t Prefix() const { return prefix_; }
+    /// The attributes set after the prefix: [PrefixCount(), Count()).
+    std::size_t PrefixCount() const { return prefixCount_; }
+
 private:
     const char* values_[kAttrCount];
     std::uint32_t stamp_[kAttrCount];
     std::uint32_t current_ = 0;
     AttrId ids_[kAttrCount];
     std::size_t count_ = 0;
+    std::uint64_t prefix_ = 0;
+    std::size_t prefixCount_ = 0;
 };
 
 /// Warnings kept back to be given out later, in their order: what a story
@@ -216,6 +230,9 @@ void ReadCharacterEffects(Context& ctx, const Attrs& a, CharacterAttributes& out
 void CharacterFieldsKey(const Attrs& a, std::string& key);
 /// Whether the attributes have the key.
 bool SameCharacterFieldsKey(const Attrs& a, const std::string& key);
+/// Whether an attribute ReadCharacterFields reads is among those set from
+/// the from-th on.
+bool HasCharacterField(const Attrs& a, std::size_t from);
 
 /// Reads an element of paragraph formatting (a style, a paragraph's end, a
 /// frame's defaults) as it streams by: its attributes at its start, tab

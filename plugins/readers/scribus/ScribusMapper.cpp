@@ -77,11 +77,14 @@ bool EmptyParagraph(const ParagraphAttributes& a) {
 
 namespace {
 
-bool HasWord(const std::string& s, const char* word) {
-    std::string lower;
-    for (char c : s)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find(word) != std::string::npos;
+// Whether a face name says bold and italic, in any case.
+void FaceStyle(const std::string& font, bool& bold, bool& italic) {
+    std::string lower(font.size(), ' ');
+    for (std::size_t i = 0; i < font.size(); ++i)
+        lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(font[i])));
+    auto has = [&lower](const char* word) { return lower.find(word) != std::string::npos; };
+    bold = has("bold") || has("black") || has("heavy");
+    italic = has("italic") || has("oblique");
 }
 
 template <class S> std::vector<std::size_t> DefaultFirst(const std::vector<S>& styles) {
@@ -289,9 +292,9 @@ void Mapper::Colors() {
         if (Element* none = obreader::AddColor(b_, list, entry)) colors_["None"] = none->GetId();
     }
     for (const Color& c : doc_.colors) {
-        entry = obreader::ColorSpec();
-        entry.name = c.name;
+        entry.name.assign(c.name); // in the room of the last name
         entry.none = c.name == "None";
+        std::fill(entry.values, entry.values + 4, 0.0);
         entry.type = c.registration ? CTE::kRegistration : c.spot ? CTE::kSpot : CTE::kProcess;
         if (c.space == Color::Space::kCMYK) {
             entry.model = CME::kCMYK;
@@ -432,9 +435,10 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
     if (!e) return;
     if (a.font) {
         b_.Utf8(e, AN::kFont, *a.font);
-        b_.Bool(e, AN::kBold,
-                HasWord(*a.font, "bold") || HasWord(*a.font, "black") || HasWord(*a.font, "heavy"));
-        b_.Bool(e, AN::kItalics, HasWord(*a.font, "italic") || HasWord(*a.font, "oblique"));
+        bool bold, italic;
+        FaceStyle(*a.font, bold, italic);
+        b_.Bool(e, AN::kBold, bold);
+        b_.Bool(e, AN::kItalics, italic);
     }
     if (a.size) b_.Length(e, AN::kFontSize, *a.size);
     unsigned id = 0;

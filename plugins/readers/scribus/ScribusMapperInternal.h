@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -137,10 +138,11 @@ private:
     std::vector<Element*> pageElements_;
     Element* publication_ = nullptr;
 
-    std::unordered_map<std::string, unsigned> colors_, characterStyles_, paragraphStyles_,
-        masterPages_;
-    const std::pair<const std::string, unsigned>* recentColors_[2] = {nullptr,
-                                                                      nullptr}; // into colors_
+    // Colour names are the document's own, which outlives the mapper.
+    std::unordered_map<std::string_view, unsigned> colors_;
+    std::unordered_map<std::string, unsigned> characterStyles_, paragraphStyles_, masterPages_;
+    const std::pair<const std::string_view, unsigned>* recentColors_[2] = {nullptr,
+                                                                           nullptr}; // into colors_
     std::unordered_map<int, unsigned> layers_;
     std::unordered_map<std::string, std::size_t> characterStyleIndex_, paragraphStyleIndex_;
     std::string defaultParagraphStyle_;

@@ -24,7 +24,10 @@
 
 #include <ombra/utf16.h>
 
+#include <emmintrin.h>
+
 #include <cstring>
+#include <utility>
 
 namespace scribus {
 namespace detail {
@@ -290,22 +293,104 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     CharacterAttributes& local = local_;
     // Texts alternate with soft hyphens between them ("inherit shyphen"),
     // so the effects are read each time and the rest only when it changed.
-    if (!localValid_ || !SameCharacterFieldsKey(a, localKey_)) {
-        const std::size_t before = ctx_.warnCalls;
-        ReadCharacterFields(ctx_, a, local);
-        localValid_ = ctx_.warnCalls == before; // else the warnings must come again
-        if (localValid_) CharacterFieldsKey(a, localKey_);
+    // A text that starts with the very bytes of one read before, and has
+    // no field after them, has its fields too. Texts mostly alternate
+    // between two such starts (FEATURES "inherit" and "inherit shyphen").
+    const std::uint64_t prefix =
+        a.Prefix() != 0 && !HasCharacterField(a, a.PrefixCount()) ? a.Prefix() : 0;
+    const bool samePrefix =
+        localValid_ && prefix != 0 && (prefix == localPrefixes_[0] || prefix == localPrefixes_[1]);
+    if (!samePrefix) {
+        if (!localValid_ || !SameCharacterFieldsKey(a, localKey_)) {
+            const std::size_t before = ctx_.warnCalls;
+            ReadCharacterFields(ctx_, a, local);
+            localValid_ = ctx_.warnCalls == before; // else the warnings must come again
+            if (localValid_) CharacterFieldsKey(a, localKey_);
+            formatKnown_ = false;
+            localPrefixes_[0] = 0;
+        }
+        localPrefixes_[1] = localPrefixes_[0];
+        localPrefixes_[0] = prefix;
     }
-    ReadCharacterEffects(ctx_, a, local);
+    const std::optional<unsigned> effects = local.effects;
+    ReadEffects(a, local);
+    if (local.effects != effects) formatKnown_ = false;
     const char* parent = a.Get(kAttr_CPARENT);
     std::string& cstyle = cstyle_;
-    cstyle.assign(parent ? parent : "");
+    if (parent ? cstyle != parent : !cstyle.empty()) {
+        cstyle.assign(parent ? parent : "");
+        formatKnown_ = false;
+    }
     if (a.Has(kAttr_COBJ)) { // an anchored frame stands in the text here
         AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
         return;
     }
     softHyphenPending_ = softHyphenPending;
     AppendSliced(text, cstyle, local, nullptr);
+}
+
+namespace {
+
+// Widens text into out when it is all printable ASCII (0x20 to 0x7E),
+// sixteen bytes at a time; false at the first other byte.
+bool WidenPlain(const char* text, std::size_t size, std::u16string& out) {
+    out.resize(size);
+    char16_t* w = &out[0];
+    std::size_t i = 0;
+    const __m128i below = _mm_set1_epi8(0x1F), above = _mm_set1_epi8(0x7F);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        // Signed: bytes from 0x80 on are below 0x1F too.
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        if (_mm_movemask_epi8(plain) != 0xFFFF) return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i + 8), _mm_unpackhi_epi8(v, zero));
+    }
+    for (; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c - 0x20u >= 0x5Fu) return false;
+        w[i] = c;
+    }
+    return true;
+}
+
+// Whether a unit of text is a surrogate, eight units at a time.
+bool HasSurrogate(const char16_t* text, std::size_t size) {
+    std::size_t i = 0;
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    for (; i + 8 <= size; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate))) return true;
+    }
+    for (; i < size; ++i)
+        if (OBUTF16::IsSurrogate(text[i])) return true;
+    return false;
+}
+
+} // namespace
+
+// ReadCharacterEffects, with the effects of the last two FEATURES lists
+// kept: texts mostly alternate between two of them.
+void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
+    const char* features = a.Get(kAttr_FEATURES);
+    if (!features) {
+        ReadCharacterEffects(ctx_, a, local);
+        return;
+    }
+    const std::size_t length = std::strlen(features);
+    for (const Features& f : features_)
+        if (f.valid && f.text.size() == length &&
+            std::memcmp(f.text.data(), features, length) == 0) {
+            local.effects = f.effects;
+            return;
+        }
+    ReadCharacterEffects(ctx_, a, local);
+    std::swap(features_[0], features_[1]);
+    features_[0].text.assign(features);
+    features_[0].effects = local.effects;
+    features_[0].valid = true;
 }
 
 // A huge text is converted a slice at a time, so that it is not held twice.
@@ -315,6 +400,12 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                                 const CharacterAttributes& local, const Para* oldPara) {
     constexpr std::size_t kSlice = 1 << 16;
     const std::size_t size = text ? std::strlen(text) : 0;
+    // Printable ASCII, most text, is taken as it is.
+    if (size > 0 && size <= kSlice && WidenPlain(text, size, scratch_)) {
+        softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
+        Append(scratch_.data(), size, cstyle, local);
+        return;
+    }
     auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
     if (size > kSlice) { // the story grows once, not by doubling
         std::size_t units = 0;
@@ -463,16 +554,24 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     if (n == 0) return;
     const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
     story_.text.append(s, n);
+    // NewText's format, once found, is told by its index.
+    const bool known = &local == &local_ && &style == &cstyle_;
     if (!story_.runs.empty()) {
         CharacterRun& last = story_.runs.back();
-        const CharacterFormat& f = ctx_.result.document.Format(last);
-        if (f.style == style && SameCharacter(f.local, local)) {
+        if (known && formatKnown_ && last.format == knownFormat_) {
             last.length += static_cast<std::uint32_t>(n);
             return;
         }
+        const CharacterFormat& f = ctx_.result.document.Format(last);
+        if (f.style == style && SameCharacter(f.local, local)) {
+            last.length += static_cast<std::uint32_t>(n);
+            if (known) formatKnown_ = true, knownFormat_ = last.format;
+            return;
+        }
     }
-    story_.runs.push_back(
-        CharacterRun{start, static_cast<std::uint32_t>(n), ctx_.formats.Character(style, local)});
+    const std::uint32_t format = ctx_.formats.Character(style, local);
+    if (known) formatKnown_ = true, knownFormat_ = format;
+    story_.runs.push_back(CharacterRun{start, static_cast<std::uint32_t>(n), format});
 }
 
 void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
@@ -513,7 +612,8 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
 void StoryBuilder::Finish() {
     // Surrogates that lost their partner are not text.
     std::u16string& t = story_.text;
-    for (std::size_t i = 0; i < t.size(); ++i) {
+    bool surrogates = HasSurrogate(t.data(), t.size()); // mostly none
+    for (std::size_t i = 0; surrogates && i < t.size(); ++i) {
         if (OBUTF16::IsHighSurrogate(t[i]) && i + 1 < t.size() &&
             OBUTF16::IsLowSurrogate(t[i + 1])) {
             ++i;

@@ -48,6 +48,7 @@ private:
     void EndFormat(Role role);
     void OldText(const Attrs& a);
     void NewText(const Attrs& a, const char* text, bool softHyphenPending);
+    void ReadEffects(const Attrs& a, CharacterAttributes& local);
     void UnicodeText(const Attrs& a);
     std::size_t Fit(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
@@ -78,10 +79,19 @@ private:
     bool softHyphenPending_ = false; ///< 1.5: the last text ended in a single soft hyphen
     std::size_t frameText_ = 0, frameParas_ = 0;
     std::u16string scratch_;
-    CharacterAttributes local_; ///< NewText's format, reused
-    std::string localKey_;      ///< the attribute texts local_ was read from
-    bool localValid_ = false;   ///< local_ may be reused for texts with localKey_
-    std::string cstyle_;        ///< NewText's character style, reused
+    CharacterAttributes local_;           ///< NewText's format, reused
+    std::string localKey_;                ///< the attribute texts local_ was read from
+    bool localValid_ = false;             ///< local_ may be reused for texts with localKey_
+    std::uint64_t localPrefixes_[2] = {}; ///< texts with these Attrs::Prefix have local_'s fields
+    bool formatKnown_ = false;            ///< knownFormat_ is the format of cstyle_ and local_
+    std::uint32_t knownFormat_ = 0;
+    std::string cstyle_; ///< NewText's character style, reused
+    struct Features {
+        std::string text;
+        std::optional<unsigned> effects;
+        bool valid = false;
+    };
+    Features features_[2]; ///< the last FEATURES lists read, newest first
 };
 
 /// The elements inside one frame's element, kept to be handed on later.

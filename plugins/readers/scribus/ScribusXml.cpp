@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace scribus {
@@ -54,6 +55,59 @@ inline bool Is(char c, CharClass k) {
 
 inline unsigned Mask(__m128i v, char c) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+}
+
+inline std::uint64_t Word(const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+// Each attribute's name followed by '=' as two masked words, for names of
+// up to 15 bytes; the guesses of the reader are checked against them
+// without a call.
+struct NameWords {
+    struct Entry {
+        std::uint64_t word[2] = {0, 0}, mask[2] = {0, 0};
+        std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
+    };
+    Entry at[kAttrCount];
+    NameWords() {
+        for (std::uint32_t id = 0; id < kAttrCount; ++id) {
+            const char* name = Attrs::NameOf(static_cast<AttrId>(id));
+            const std::size_t n = std::strlen(name);
+            if (n == 0 || n > 15) continue;
+            unsigned char bytes[16] = {}, mask[16] = {};
+            std::memcpy(bytes, name, n);
+            bytes[n] = '=';
+            std::memset(mask, 0xFF, n + 1);
+            std::memcpy(at[id].word, bytes, 16);
+            std::memcpy(at[id].mask, mask, 16);
+            at[id].length = static_cast<std::uint32_t>(n);
+        }
+    }
+};
+
+const NameWords kNameWords;
+
+// The length of name id when text starts with it and '='; 16 bytes can be
+// read at text.
+inline std::size_t NameLengthAt(AttrId id, const char* text) {
+    const NameWords::Entry& e = kNameWords.at[id];
+    if (!e.length) return Attrs::NameLengthAt(id, text);
+    std::uint64_t w[2];
+    std::memcpy(w, text, 16);
+    return (w[0] & e.mask[0]) == e.word[0] && (w[1] & e.mask[1]) == e.word[1] ? e.length : 0;
+}
+
+// Whether the first n (at most 16) bytes of a and b are the same; 16 bytes
+// can be read from each.
+inline bool SameShort(const char* a, const char* b, std::size_t n) {
+    auto low = [](std::size_t k) {
+        return k >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * k)) - 1;
+    };
+    if (n <= 8) return ((Word(a) ^ Word(b)) & low(n)) == 0;
+    return Word(a) == Word(b) && ((Word(a + 8) ^ Word(b + 8)) & low(n - 8)) == 0;
 }
 
 // The first quote or NUL from p on; special tells whether '&', a tab or a
@@ -264,6 +318,7 @@ private:
         std::string bytes;
         std::vector<SpanAt> spans;
         std::size_t attributes = 0; // all of them, known or not
+        std::uint64_t number = 0;   // new with every change of the bytes
     };
 
     bool Grow(std::size_t size) {
@@ -348,8 +403,10 @@ private:
             ++p;
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
-        const ElementId element = ElementIdOf(name, nameLength);
+        const ElementId element = ElementOf(name, nameLength);
         spans_.clear();
+        memo_ = nullptr;
+        prefixNumber_ = 0;
         bool empty = false;
         if (*p == '/') {
             if (AtEnd(++p)) return kMore;
@@ -366,6 +423,19 @@ private:
         return kOk;
     }
 
+    // Elements mostly repeat the name of the one before.
+    ElementId ElementOf(const char* name, std::size_t length) {
+        // The bytes after a name in the buffer can be read (the padding).
+        if (length == lastNameLength_ && SameShort(name, lastName_, length)) return lastElement_;
+        const ElementId id = ElementIdOf(name, length);
+        if (length <= sizeof lastName_) {
+            std::memcpy(lastName_, name, length);
+            lastNameLength_ = length;
+            lastElement_ = id;
+        }
+        return id;
+    }
+
     // The attributes of a start tag up to its '>' (p then points at it).
     // Tags of one name mostly repeat all but their last attribute (a text's
     // characters) from one of the two before them: those bytes, compared
@@ -376,21 +446,24 @@ private:
         const TagMemo* hit = nullptr;
         for (int k = 0; k < 2 && !hit; ++k) {
             const std::size_t n = memos[k].bytes.size();
+            // Memos hold two attributes at least, over 8 bytes: the first
+            // eight tell most misses.
             if (n && n <= static_cast<std::size_t>(At(end_) - p) &&
+                Word(p) == Word(memos[k].bytes.data()) &&
                 std::memcmp(p, memos[k].bytes.data(), n) == 0)
                 hit = &memos[k];
         }
         std::size_t i = 0;
-        if (hit) {
-            spans_.resize(hit->spans.size());
-            Span* out = spans_.data();
-            for (const SpanAt& a : hit->spans)
-                *out++ = Span{a.id, a.special, start + a.value, start + a.end};
+        if (hit) { // its spans come first, read where they lie in this tag
+            memo_ = hit;
+            memoStart_ = start;
             p += hit->bytes.size();
             i = hit->attributes;
             lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
+            prefixNumber_ = hit->number;
+            prefixSpans_ = hit->spans.size();
         }
-        AttrId* guesses = &guesses_[element * kGuesses];
+        AttrId* guesses = &guesses_[element * kGuesses * 2];
         char* last = nullptr; // where the last attribute starts
         std::size_t before = 0;
         for (;; ++i) {
@@ -399,7 +472,7 @@ private:
             if (!Is(*p, kStartSymbol)) return kBad;
             last = p;
             before = i;
-            Step s = Attribute(p, i < kGuesses ? &guesses[i] : nullptr);
+            Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
             if (s != kOk) return s;
         }
         if (*p == '/') {
@@ -422,23 +495,35 @@ private:
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
-        m.spans.clear();
+        if (memo_) // the tag starts with another memo's bytes: its spans lie at the same places
+            m.spans.assign(memo_->spans.begin(), memo_->spans.end());
+        else
+            m.spans.clear();
         for (const Span& s : spans_) {
             if (s.value >= last) break;
             m.spans.push_back(SpanAt{s.id, s.special, static_cast<std::uint32_t>(s.value - start),
                                      static_cast<std::uint32_t>(s.end - start)});
         }
         m.attributes = attributes;
+        m.number = ++memoNumbers_;
+        prefixNumber_ = m.number;
+        prefixSpans_ = m.spans.size();
     }
 
-    // An element mostly has the attributes of the one of its name before, in
-    // the same order: the name guessed is compared, and only looked up when
-    // it is not the one there.
+    // An element mostly has the attributes of one of the two of its name
+    // before, in the same order: the names guessed (the last one seen at
+    // the place first) are compared, and only looked up when neither is the
+    // one there.
     Step Attribute(char*& p, AttrId* guess) {
         std::uint32_t id;
-        std::size_t length;
-        if (guess && *guess < kAttrCount && (length = Attrs::NameLengthAt(*guess, p)) != 0) {
-            id = *guess;
+        std::size_t length = 0;
+        int k = 0;
+        if (guess)
+            for (; k < 2; ++k)
+                if (guess[k] < kAttrCount && (length = NameLengthAt(guess[k], p)) != 0) break;
+        if (length) {
+            id = guess[k];
+            if (k) std::swap(guess[0], guess[1]);
             p += length + 1; // past the '='
             if (SkipSpace(p) == kMore) return kMore;
         } else {
@@ -450,7 +535,10 @@ private:
             if (*p++ != '=') return kBad;
             if (SkipSpace(p) == kMore) return kMore;
             id = Attrs::AttrIdOf(name, nameLength);
-            if (guess) *guess = static_cast<AttrId>(id);
+            if (guess) {
+                guess[1] = guess[0];
+                guess[0] = static_cast<AttrId>(id);
+            }
         }
         const char quote = *p;
         if (quote != '"' && quote != '\'') return kBad;
@@ -469,13 +557,22 @@ private:
     // The tag is complete: its values become text where they lie.
     void Open(ElementId element, const char* name, std::size_t length, bool empty) {
         attrs_.Begin();
-        for (const Span& s : spans_) {
-            if (s.special)
-                DecodeValue(s.value, s.end);
+        const std::size_t prefix = prefixNumber_ ? prefixSpans_ : std::size_t(-1);
+        std::size_t i = 0;
+        auto put = [&](AttrId id, bool special, char* value, char* end) {
+            if (i++ == prefix) attrs_.SetPrefix(prefixNumber_);
+            if (special)
+                DecodeValue(value, end);
             else
-                *s.end = 0;
-            attrs_.Set(s.id, s.value);
-        }
+                *end = 0;
+            attrs_.Set(id, value);
+        };
+        if (memo_)
+            for (const SpanAt& a : memo_->spans)
+                put(a.id, a.special, memoStart_ + a.value, memoStart_ + a.end);
+        for (const Span& s : spans_)
+            put(s.id, s.special, s.value, s.end);
+        if (i == prefix) attrs_.SetPrefix(prefixNumber_);
         sawElement_ = true;
         handler_.Start(element, attrs_);
         if (empty) {
@@ -554,17 +651,26 @@ private:
     std::size_t size_ = 0, pos_ = 0, end_ = 0, total_ = 0;
     bool eof_ = false, sawElement_ = false;
     XmlResult failure_ = XmlResult::kUnreadable;
-    std::vector<Span> spans_;
+    std::vector<Span> spans_;       // after memo_'s, when there is one
+    const TagMemo* memo_ = nullptr; // the memo whose bytes start the tag
+    char* memoStart_ = nullptr;     // where they start
     Attrs attrs_;
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
     static constexpr std::size_t kGuesses = 64; // attributes guessed per element
-    std::vector<AttrId> guesses_ =
-        std::vector<AttrId>((kElementCount + 1) * kGuesses, static_cast<AttrId>(kAttrCount));
+    std::vector<AttrId> guesses_ =              // two per place
+        std::vector<AttrId>((kElementCount + 1) * kGuesses * 2, static_cast<AttrId>(kAttrCount));
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
     std::uint8_t lastMemo_[kElementCount + 1] = {};
+    char lastName_[16] = {};                       // the last element name looked up
+    std::size_t lastNameLength_ = std::size_t(-1); // (none yet)
+    ElementId lastElement_ = kElementCount;
+    // The memo whose bytes start the tag being read, as Attrs::SetPrefix
+    // takes it: its number (0 for none) and how many spans it gives.
+    std::uint64_t prefixNumber_ = 0, memoNumbers_ = 0;
+    std::size_t prefixSpans_ = 0;
 };
 
 // Iterative, so that any depth of nesting fits.

@@ -5,9 +5,14 @@
 // (scribus_outputs_unchanged).
 #include "ScribusTestSupport.h"
 
+#include <ScribusInternal.h>
+
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <cmath>
+#include <cstdlib>
+#include <random>
 #include <string>
 
 namespace {
@@ -121,6 +126,37 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
     r = ParseBytes(plain, options);
     EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit));
     EXPECT_EQ(1u, r.document.pages.size());
+}
+
+// Decimals of every length, from every place of a buffer, read as the C
+// library reads them: one text for ParseDouble, a list for ReadNumber.
+TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text = random() % 4 == 0 ? "-" : "";
+        const int whole = static_cast<int>(random() % 19),
+                  fraction = static_cast<int>(random() % 19);
+        for (int i = 0; i < whole; ++i)
+            text += static_cast<char>('0' + random() % 10);
+        if (fraction || random() % 2) text += '.';
+        for (int i = 0; i < fraction; ++i)
+            text += static_cast<char>('0' + random() % 10);
+        const double expected = std::strtod(text.c_str(), nullptr);
+        double v = -1;
+        const bool inRange = whole + fraction > 0 && std::fabs(expected) <= 1e9;
+        ASSERT_EQ(inRange, detail::ParseDouble(text.c_str(), v)) << text;
+        if (inRange) {
+            ASSERT_EQ(expected, v) << text;
+        }
+        const std::string list = std::string(random() % 9, ' ') + text + " 1";
+        const char* end = list.c_str() + list.size();
+        const char* p = list.c_str() + list.find_first_not_of(' ');
+        v = -1;
+        const char* next = detail::ReadNumber(p, end, v);
+        if (!whole && !fraction) continue;
+        ASSERT_EQ(p + text.size(), next) << text;
+        ASSERT_EQ(expected, v) << text;
+    }
 }
 
 // What each absurd number of absurd-numbers.sla falls back to is pinned by
