@@ -33,7 +33,7 @@ enum : unsigned char { kSpace = 1, kNameStart = 2, kName = 4 };
 struct CharClasses {
     unsigned char of[256] = {};
     constexpr CharClasses() {
-        for (int c : {' ', '\t', '\r', '\n'})
+        for (unsigned char c : {' ', '\t', '\r', '\n'})
             of[c] = kSpace;
         for (int c = 0; c < 256; ++c) {
             bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';

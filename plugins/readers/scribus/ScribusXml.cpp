@@ -78,7 +78,8 @@ struct NameWords {
             const std::size_t n = std::strlen(name);
             if (n == 0 || n > 15) continue;
             unsigned char bytes[16] = {}, mask[16] = {};
-            std::memcpy(bytes, name, n);
+            for (std::size_t i = 0; i < n; ++i)
+                bytes[i] = static_cast<unsigned char>(name[i]);
             bytes[n] = '=';
             std::memset(mask, 0xFF, n + 1);
             std::memcpy(at[id].word, bytes, 16);
