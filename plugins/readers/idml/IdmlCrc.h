@@ -1,6 +1,7 @@
 // CRC-32 as zip computes it (zlib's crc32), with carry-less multiplication
-// where the processor has it: a package's stored parts are checked at several
-// bytes a cycle instead of one or two.
+// where the processor has it, 512 bits at a time where it has that too: a
+// package's stored parts are checked at several bytes a cycle instead of one
+// or two.
 #ifndef OMBRA_IDML_CRC_H
 #define OMBRA_IDML_CRC_H
 
@@ -9,8 +10,25 @@
 
 namespace idml {
 
+/// The ways to compute it, narrowest first; each gives the same values.
+enum class CrcPath { kZlib, kFold128, kFold512 };
+
+/// The widest way this processor has.
+CrcPath WidestCrcPath();
+
+/// The CRC-32 of the bytes continuing crc (0 to start), as crc32_z(crc,
+/// data, size) gives it, computed no wider than widest allows.
+std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t size, CrcPath widest);
+
+/// The same, the widest way there is.
+inline std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t size) {
+    return Crc32(crc, data, size, WidestCrcPath());
+}
+
 /// The CRC-32 of the bytes, as crc32_z(0, data, size) gives it.
-std::uint32_t Crc32(const unsigned char* data, std::size_t size);
+inline std::uint32_t Crc32(const unsigned char* data, std::size_t size) {
+    return Crc32(0, data, size);
+}
 
 } // namespace idml
 

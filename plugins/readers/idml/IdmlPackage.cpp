@@ -339,25 +339,30 @@ void Package::FindStored() {
 }
 
 // What zip_fread gives of a stored entry, chunk by chunk, and its CRC error
-// after the last byte.
+// after the last byte. Each piece is checked just after it is copied, while
+// it is still in the nearest cache.
 Package::ReadResult Package::ReadStored(const Stored& entry, std::string& out) {
-    constexpr std::uint64_t kChunk = 65536;
+    constexpr std::uint64_t kChunk = 65536, kPiece = 16384;
+    std::uint32_t crc = 0;
     try {
         out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entry.size, 16u << 20)) + 1);
         for (std::uint64_t at = 0; at < entry.size; at += kChunk) {
             const std::uint64_t n = std::min(kChunk, entry.size - at);
             if (out.size() + n > kMaxPartBytes || inflated_ + n > kMaxPackageBytes)
                 return ReadResult::kTooLarge;
-            out.append(reinterpret_cast<const char*>(memory_ + entry.at + at),
-                       static_cast<std::size_t>(n));
+            for (std::uint64_t piece = 0; piece < n; piece += kPiece) {
+                const auto size = static_cast<std::size_t>(std::min(kPiece, n - piece));
+                const std::size_t start = out.size();
+                out.append(reinterpret_cast<const char*>(memory_ + entry.at + at + piece), size);
+                crc = Crc32(crc, reinterpret_cast<const unsigned char*>(out.data()) + start, size);
+            }
             inflated_ += n;
         }
     } catch (const std::bad_alloc&) {
         std::string().swap(out);
         return ReadResult::kOutOfMemory;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(out.data());
-    return Crc32(bytes, out.size()) == entry.crc ? ReadResult::kOk : ReadResult::kDamaged;
+    return crc == entry.crc ? ReadResult::kOk : ReadResult::kDamaged;
 }
 
 Package::ReadResult Package::Read(const std::string& name, std::string& out) {

@@ -127,17 +127,27 @@ TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
     }
 }
 
-// The CRC that checks stored parts is zlib's on every length and alignment
-// (the folding path takes 64 bytes and more, zlib the rest).
+// The CRC that checks stored parts is zlib's on every length and alignment,
+// each way the processor allows (folding takes 64 bytes and more, 512-bit
+// folding 256, zlib the rest), and when continued from any split point.
 TEST(IdmlPackage, Crc32IsZlibsOnEveryLengthAndAlignment) {
     std::mt19937 random(15);
     std::vector<unsigned char> bytes(70000);
     for (unsigned char& b : bytes)
         b = static_cast<unsigned char>(random());
-    for (std::size_t size : {0, 1, 15, 63, 64, 65, 79, 80, 127, 128, 1000, 4096, 69000})
-        for (std::size_t at = 0; at < 17; ++at)
-            ASSERT_EQ(idml::Crc32(bytes.data() + at, size), crc32_z(0, bytes.data() + at, size))
-                << size << " bytes from " << at;
+    for (idml::CrcPath path :
+         {idml::CrcPath::kZlib, idml::CrcPath::kFold128, idml::CrcPath::kFold512})
+        for (std::size_t size : {0,   1,   15,  63,  64,  65,  79,  80,   127,  128,
+                                 255, 256, 257, 320, 335, 511, 512, 1000, 4096, 69000})
+            for (std::size_t at = 0; at < 17; ++at) {
+                const unsigned char* p = bytes.data() + at;
+                const std::size_t split = random() % (size + 1);
+                const std::uint32_t first = idml::Crc32(0, p, split, path);
+                ASSERT_EQ(idml::Crc32(0, p, size, path), crc32_z(0, p, size))
+                    << size << " bytes from " << at << " by way " << static_cast<int>(path);
+                ASSERT_EQ(idml::Crc32(first, p + split, size - split, path), crc32_z(0, p, size))
+                    << size << " bytes from " << at << " split at " << split;
+            }
 }
 
 // The attributes of an element as (name, value) pairs.
