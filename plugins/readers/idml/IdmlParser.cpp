@@ -76,11 +76,12 @@ void FindParts(const Package& package, Parts& parts, bool all) {
     parts.preferences = "Resources/Preferences.xml";
 }
 
+// bytes is the buffer the parts are read into one after another: it keeps
+// its room from part to part instead of giving it back each time.
 template <class Read>
-void ReadPart(Context& ctx, Package& package, const std::string& name, Read read,
-              bool story = false) {
+void ReadPart(Context& ctx, Package& package, const std::string& name, std::string& bytes,
+              Read read, bool story = false) {
     if (name.empty()) return;
-    std::string bytes;
     pugi::xml_document doc;
     if (LoadPart(ctx, package, name, story, bytes, doc)) read(doc.document_element());
 }
@@ -88,9 +89,9 @@ void ReadPart(Context& ctx, Package& package, const std::string& name, Read read
 // Preferences.xml is large, and only a few of its root's children are read:
 // when a scan finds the part plain and well formed, only their start tags
 // are parsed, as children of a root of their own.
-void ReadPreferencesPart(Context& ctx, Package& package, const std::string& name) {
+void ReadPreferencesPart(Context& ctx, Package& package, const std::string& name,
+                         std::string& bytes) {
     if (name.empty()) return;
-    std::string bytes;
     if (!ReadBytes(ctx, package, name, bytes)) return;
     std::string_view tags[parse::kPreferenceElementCount];
     pugi::xml_document doc;
@@ -114,9 +115,10 @@ bool ParsePackage(Package& package, const ParseOptions& options, obreader::Probl
                   Document& doc) {
     Context ctx(options, problems, doc);
     Parts parts;
+    std::string bytes;
     bool designmap = package.Has("designmap.xml");
     if (designmap)
-        ReadPart(ctx, package, "designmap.xml",
+        ReadPart(ctx, package, "designmap.xml", bytes,
                  [&](pugi::xml_node root) { parse::ReadDesignmap(ctx, root, parts); });
     else
         ctx.Report(OBERR::kMalformedInput);
@@ -124,26 +126,29 @@ bool ParsePackage(Package& package, const ParseOptions& options, obreader::Probl
     if (!designmap && parts.stories.empty() && parts.spreads.empty()) return false;
     if (package.UnsafeNames() || package.DuplicateNames()) ctx.Report(OBERR::kMalformedInput);
 
-    ReadPart(ctx, package, parts.graphic, [&](pugi::xml_node r) { parse::ReadGraphic(ctx, r); });
-    ReadPart(ctx, package, parts.fonts, [&](pugi::xml_node r) { parse::ReadFonts(ctx, r); });
-    ReadPart(ctx, package, parts.styles, [&](pugi::xml_node r) { parse::ReadStyles(ctx, r); });
-    ReadPreferencesPart(ctx, package, parts.preferences);
+    ReadPart(ctx, package, parts.graphic, bytes,
+             [&](pugi::xml_node r) { parse::ReadGraphic(ctx, r); });
+    ReadPart(ctx, package, parts.fonts, bytes, [&](pugi::xml_node r) { parse::ReadFonts(ctx, r); });
+    ReadPart(ctx, package, parts.styles, bytes,
+             [&](pugi::xml_node r) { parse::ReadStyles(ctx, r); });
+    ReadPreferencesPart(ctx, package, parts.preferences, bytes);
     if (package.Has("META-INF/metadata.xml"))
-        ReadPart(ctx, package, "META-INF/metadata.xml",
+        ReadPart(ctx, package, "META-INF/metadata.xml", bytes,
                  [&](pugi::xml_node r) { parse::ReadMetadata(ctx, r); });
     std::unordered_set<std::string> seen;
     for (const std::string& name : parts.masterSpreads)
         if (seen.insert(name).second)
-            ReadPart(ctx, package, name,
+            ReadPart(ctx, package, name, bytes,
                      [&](pugi::xml_node r) { parse::ReadSpreads(ctx, r, true); });
     for (const std::string& name : parts.spreads)
         if (seen.insert(name).second)
-            ReadPart(ctx, package, name,
+            ReadPart(ctx, package, name, bytes,
                      [&](pugi::xml_node r) { parse::ReadSpreads(ctx, r, false); });
     for (const std::string& name : parts.stories)
         if (seen.insert(name).second)
             ReadPart(
-                ctx, package, name, [&](pugi::xml_node r) { parse::ReadStories(ctx, r); }, true);
+                ctx, package, name, bytes, [&](pugi::xml_node r) { parse::ReadStories(ctx, r); },
+                true);
     return true;
 }
 
