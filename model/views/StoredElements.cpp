@@ -43,7 +43,8 @@ OBAttributeStore::Entry* OBAttributeStore::Lookup(int attr, int index) const {
     return nullptr;
 }
 
-short OBAttributeStore::Append(int attr, int index, Value* value) {
+// Set's own path covers a store with room; this one grows it.
+__attribute__((noinline)) short OBAttributeStore::Append(int attr, int index, Value* value) {
     if (count_ == capacity_) {
         int grown = capacity_ * 2;
         Entry* bigger = static_cast<Entry*>(OBLibAllocate(sizeof(Entry) * grown));
@@ -62,6 +63,10 @@ short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
     if (Entry* e = Lookup(attr, index)) {
         if (e->value != value) delete e->value;
         e->value = value;
+        return 1;
+    }
+    if (__builtin_expect(count_ < capacity_, 1)) {
+        entries_[count_++] = Entry{attr, index, value};
         return 1;
     }
     if (Append(attr, index, value)) return 1;
