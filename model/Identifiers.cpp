@@ -10,7 +10,15 @@
 
 namespace {
 
+// The counter that the thread's slot holds, or null: GetID runs for every
+// Element, and this pointer (initial-exec, so no call finds it) spares it
+// the slot's own lookup. Only Init and ReleaseCounter, on the slot's
+// thread, change it, always together with the slot.
+__attribute__((tls_model("initial-exec"))) thread_local unsigned int* tCounter;
+
+// Runs on the counter's own thread, for Reset and at the thread's end.
 void ReleaseCounter(unsigned int* counter) {
+    if (tCounter == counter) tCounter = nullptr;
     OBLibFree(counter);
 }
 
@@ -32,12 +40,16 @@ unsigned int* AllocateIds(long long count) {
 
 short OBIDGenerator::Init() {
     boost::thread_specific_ptr<unsigned int>& counter = Counter();
-    if (counter.get()) return 1;
+    if (unsigned int* existing = counter.get()) {
+        tCounter = existing;
+        return 1;
+    }
     unsigned int* fresh = static_cast<unsigned int*>(OBLibAllocate(sizeof(unsigned int)));
     if (!fresh) return 0;
     *fresh = 0;
     try { // the slot's own bookkeeping may find no memory: the counter is ours then
         counter.reset(fresh);
+        tCounter = fresh;
     } catch (const std::bad_alloc&) {
         OBLibFree(fresh);
         throw;
@@ -46,7 +58,7 @@ short OBIDGenerator::Init() {
 }
 
 unsigned int OBIDGenerator::GetID() {
-    unsigned int* counter = Counter().get();
+    unsigned int* counter = tCounter;
     if (!counter) return kOBNoID;
     return (*counter)++;
 }

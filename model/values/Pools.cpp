@@ -169,7 +169,7 @@ struct StartUp {
 // Each thread keeps a list of free blocks per size, refilled from and
 // drained to the shared pool in batches, so most allocations take no lock.
 // A run of values that lives and dies together (a few hundred) stays within
-// the cache; beyond kKeepAtMost the older half goes back.
+// the cache; beyond kKeepAtMost the newer half goes back.
 constexpr int kKeepAtMost = 8 * kBatch;
 
 // The bins are indexed by size / 4 for every multiple of 4 up to 252, so one
@@ -316,16 +316,13 @@ __attribute__((noinline)) void* AllocateUncached(std::size_t size) noexcept {
     return list;
 }
 
-// Hands the older half back, in whole batches, so that blocks freed here
-// serve other threads. The bin is full: it holds kKeepAtMost blocks.
+// Hands the newer half back, in whole batches, so that blocks freed here
+// serve other threads: cutting batches off the head walks half the bin,
+// where keeping the newer half would walk all of it. The bin is full: it
+// holds kKeepAtMost blocks. A refill takes the last batch given, still warm.
 void Trim(Bin& bin, int slot) {
     constexpr int kBatches = kKeepAtMost / 2 / kBatch;
-    void* keep = bin.head;
-    for (int i = 1; i < kKeepAtMost / 2; ++i)
-        keep = NextBlock(keep);
-    void* rest = NextBlock(keep);
-    NextBlock(keep) = nullptr;
-    bin.room = kKeepAtMost / 2;
+    void* rest = bin.head;
     void* batches[kBatches];
     for (void*& batch : batches) {
         batch = rest;
@@ -335,6 +332,8 @@ void Trim(Bin& bin, int slot) {
         NextBlock(rest) = nullptr;
         rest = after;
     }
+    bin.head = rest;
+    bin.room = kKeepAtMost / 2;
     kOps.ops[slot].giveBatches(batches, kBatches);
 }
 
