@@ -51,9 +51,10 @@ template <typename T>
 long long ReadArray(OBXferBytes* xfer, short swapping, T* buffer, long long count) {
     if (!xfer || !buffer || count <= 0) return 0;
     unsigned long long got = xfer->Read(buffer, ByteCount<T>(count));
-    long long elements = static_cast<long long>(got / sizeof(T));
-    if (swapping) ombra_detail::SwapCopy(buffer, buffer, static_cast<std::size_t>(elements));
-    return elements;
+    // All count elements are reversed, also after a short read; the result
+    // counts the whole elements that came.
+    if (swapping) ombra_detail::SwapCopy(buffer, buffer, static_cast<std::size_t>(count));
+    return static_cast<long long>(got / sizeof(T));
 }
 
 template <typename T> void WriteScalar(OBXferBytes* xfer, short swapping, T value) {

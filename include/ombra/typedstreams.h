@@ -32,7 +32,8 @@ public:
     long long XferBool(short* buffer, long long count) override;
     /// The 16-bit value as it is, not normalised.
     short XferBool(short& value) override;
-    /// Bytes read / 2; with swapping the elements read are reversed in place.
+    /// Bytes read / 2; with swapping all count elements are then reversed in
+    /// place, also those a short read did not reach.
     long long XferInt16(short* buffer, long long count) override;
     short XferInt16(short& value) override;
     long long XferInt32(int* buffer, long long count) override;

@@ -182,6 +182,12 @@ TEST_F(TypedStreams, ShortReads) {
     short w[4] = {};
     EXPECT_EQ(words.XferInt16(w, 4), 2);
     EXPECT_EQ(w[1], 2);
+    // Swapped, every element of the buffer is reversed, read or not.
+    OBBufferStreamRead swapped(five, sizeof five);
+    swapped.SetSwapping(1);
+    short u[4] = {0x1111, 0x2222, 0x3344, 0x5566};
+    EXPECT_EQ(swapped.XferInt16(u, 4), 2);
+    EXPECT_EQ(std::vector<short>(u, u + 4), (std::vector<short>{0x0100, 0x0200, 0x0333, 0x6655}));
 
     // A scalar that does not come leaves the variable as it was.
     OBBufferStreamRead empty(nullptr, 0);
