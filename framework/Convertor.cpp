@@ -156,9 +156,21 @@ void AdjustTextWriterPreferences(OBPreferenceList& list, int writerId, const Pre
 }
 
 // The pump: every Element the reader yields goes to the writer, then the
-// end marker. g++ lets the loop look the two overrides up once instead of
-// at every call (a bound member function), which takes a tenth off the
-// cost per Element; a plug-in's class does not change while it runs.
+// end marker.
+template <class Next, class Put> void PumpLoop(OBReader* reader, Next next, Put put) {
+    Element* element = reader->GetFirstElement();
+    if (element) put(element);
+    element = next();
+    while (element) {
+        put(element);
+        element = next();
+    }
+    put(nullptr);
+}
+
+// g++ lets the loop look the two overrides up once instead of at every call
+// (a bound member function), which takes a tenth off the cost per Element;
+// a plug-in's class does not change while it runs.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpmf-conversions"
@@ -167,26 +179,15 @@ void Pump(OBReader* reader, OBWriter* writer) {
     using PutFn = void (*)(OBWriter*, Element*);
     NextFn next = reinterpret_cast<NextFn>(reader->*(&OBReader::GetNextElement));
     PutFn put = reinterpret_cast<PutFn>(writer->*(&OBWriter::PutElement));
-    Element* element = reader->GetFirstElement();
-    if (element) put(writer, element);
-    element = next(reader);
-    while (element) {
-        put(writer, element);
-        element = next(reader);
-    }
-    put(writer, nullptr);
+    PumpLoop(
+        reader, [&] { return next(reader); }, [&](Element* e) { put(writer, e); });
 }
 #pragma GCC diagnostic pop
 #else
 void Pump(OBReader* reader, OBWriter* writer) {
-    Element* element = reader->GetFirstElement();
-    if (element) writer->PutElement(element);
-    element = reader->GetNextElement();
-    while (element) {
-        writer->PutElement(element);
-        element = reader->GetNextElement();
-    }
-    writer->PutElement(nullptr);
+    PumpLoop(
+        reader, [&] { return reader->GetNextElement(); },
+        [&](Element* e) { writer->PutElement(e); });
 }
 #endif
 
