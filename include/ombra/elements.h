@@ -143,11 +143,19 @@ private:
     /// CloseGap commits it once the gap is filled.
     Element** OpenGap(long long pos, long long n, long long& newCapacity) noexcept;
     void CloseGap(Element** block, long long newCapacity, long long n) noexcept;
+    /// Frees the storage unless it is lent.
+    void ReleaseStorage() noexcept;
+
+    friend class Element;
+    /// Uses `slots` (room for n) as storage while it suffices; the lender
+    /// keeps it, and the list never frees it. Only for a list without storage.
+    void UseLentSlots(Element** slots, long long n) noexcept;
 
     Element** data_;
     long long count_;
     long long chunkSize_;
     long long capacity_;
+    bool lent_; // data_ belongs to the Element that holds the list
 };
 
 /// A node of the document model: a kind, an id and an ordered list of
@@ -239,6 +247,10 @@ private:
     void AssignFrom(Element& other, bool takeOwnership) noexcept;
     static bool SubtreeHolds(const Element* root, const Element* target) noexcept;
 
+    // Stored elements get room for their first children in their own block.
+    friend class OBElementRoom;
+    void LendChildSlots(Element** slots, long long n) noexcept { children_.UseLentSlots(slots, n); }
+
     unsigned int id_;
     EL::ElementTypeEnum type_;
     ElementList children_;
@@ -300,9 +312,10 @@ protected:
 /// while the flag is set.
 class OMBRA_API Value : public ValuePooled {
 public:
-    /// Sets the type and the initialized flag (1).
-    explicit Value(VT::ValueTypeEnum type) noexcept;
-    ~Value() override;
+    /// Sets the type and the initialized flag (1). Inline, with the
+    /// destructor, as values are made and released by the hundred thousand.
+    explicit Value(VT::ValueTypeEnum type) noexcept : type_(type), initialized_(1) {}
+    ~Value() override = default;
 
     /// Writes the value's type.
     virtual void GetType(VT::ValueTypeEnum& type) const;

@@ -68,6 +68,7 @@ public:
     short SetStream(AN::AttrNameEnum attr, OBStream* stream);
 
 private:
+    friend class OBElementRoom;
     struct Entry {
         int attr;
         int index;
@@ -79,12 +80,18 @@ private:
     /// Most elements carry a few values: those need no block of their own.
     static constexpr int kInlineEntries = 4;
 
-    Entry* entries_; // inline_ or a block of the memory service
+    bool OwnsEntries() const { return entries_ != inline_ && !lent_; }
+    static unsigned SeenBit(int attr) { return 1u << (static_cast<unsigned>(attr) & 31u); }
+
+    Entry* entries_; // inline_, room in the element's own block or a block of the memory service
     int count_;
     int capacity_;
     OBStream** streams_;
     int streamCount_;
     int streamCapacity_;
+    short kind_;    // of the element made by OBCreateStoredElement, else -1
+    bool lent_;     // entries_ is room in the element's own block
+    unsigned seen_; // bit attr % 32 of every attribute set: most sets need no lookup
     Entry inline_[kInlineEntries];
 };
 
