@@ -12,6 +12,14 @@
 class Element;
 class COBString;
 
+/// The block of every Element (new and delete of any Element class): from
+/// the memory service, with a word in front that says where it came from,
+/// so that elements made several to a block (OBElementArena) and on their
+/// own are released alike. Null when no service is installed or it has no
+/// memory.
+OMBRA_API void* OBElementAllocate(std::size_t size) noexcept;
+OMBRA_API void OBElementRelease(void* block) noexcept;
+
 /// A growable array of Element pointers. It neither owns nor deletes the
 /// Elements it points to. Storage comes from the memory service and grows
 /// linearly, by the chunk size (8 unless set otherwise), never by doubling:
@@ -185,7 +193,21 @@ private:
 /// copy starts without children rather than share them unmarked.
 class OMBRA_API Element {
 public:
-    OB_MEMORY_OPERATORS
+    static void* operator new(std::size_t n) noexcept { return OBElementAllocate(n); }
+    static void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+        return OBElementAllocate(n);
+    }
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
+    static void operator delete(void* p) noexcept { OBElementRelease(p); }
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { OBElementRelease(p); }
+    static void operator delete(void*, void*) noexcept {}
+    // Arrays come from the memory service as they are.
+    static void* operator new[](std::size_t n) noexcept { return OBLibAllocate(n); }
+    static void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+        return OBLibAllocate(n);
+    }
+    static void operator delete[](void* p) noexcept { OBLibFree(p); }
+    static void operator delete[](void* p, const std::nothrow_t&) noexcept { OBLibFree(p); }
 
     /// Takes the next id of the calling thread's generator (OBIDGenerator)
     /// and the type EL::kUndefined (233): no operation sets a type later, and

@@ -120,9 +120,29 @@ private:
     ;
 #include <ombra/defs/ViewAccessors.def>
 
+/// Hands out the blocks of the elements a reader makes, several to a block
+/// of the memory service, which goes back when its last element is deleted
+/// (on any thread) and the arena is gone. One thread uses an arena; the
+/// elements outlive it.
+class OMBRA_API OBElementArena {
+public:
+    OBElementArena() noexcept : slab_(nullptr) {}
+    ~OBElementArena();
+    OBElementArena(const OBElementArena&) = delete;
+    OBElementArena& operator=(const OBElementArena&) = delete;
+
+    /// A block for an Element of `size` bytes, as OBElementAllocate gives.
+    void* Allocate(std::size_t size) noexcept;
+
+private:
+    void* slab_;
+};
+
 /// A new stored element of `kind` (0 to 227), or null for a kind without a
 /// view or when memory runs out. Its store is OBGetAttributeStore(element).
 OMBRA_API Element* OBCreateStoredElement(EL::ElementTypeEnum kind);
+/// The same in a block from `arena` (a block of its own when arena is null).
+OMBRA_API Element* OBCreateStoredElement(EL::ElementTypeEnum kind, OBElementArena* arena);
 /// The attribute store of an element made by OBCreateStoredElement or of a
 /// class derived from an OBStored class; null for any other element.
 OMBRA_API OBAttributeStore* OBGetAttributeStore(Element* element);

@@ -222,14 +222,15 @@ KindRoom gKindRoom[kRoomKinds];
 // block: the children's first slots, then the attribute entries.
 class OBElementRoom {
 public:
-    template <class T> static Element* Make(EL::ElementTypeEnum kind) {
+    template <class T> static Element* Make(EL::ElementTypeEnum kind, OBElementArena* arena) {
         using Entry = OBAttributeStore::Entry;
         const ombra_detail::KindRoom& room = ombra_detail::gKindRoom[kind];
         std::size_t slots = room.childSlots.load(std::memory_order_relaxed);
         std::size_t entries = room.entries.load(std::memory_order_relaxed);
         if (entries <= static_cast<std::size_t>(OBAttributeStore::kInlineEntries)) entries = 0;
         static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
-        void* block = OBLibAllocate(sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry));
+        std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry);
+        void* block = arena ? arena->Allocate(size) : OBElementAllocate(size);
         if (!block) return nullptr;
         T* made = new (block) T;
         OBAttributeStore& store = *made;
@@ -246,10 +247,14 @@ public:
 };
 
 Element* OBCreateStoredElement(EL::ElementTypeEnum kind) {
+    return OBCreateStoredElement(kind, nullptr);
+}
+
+Element* OBCreateStoredElement(EL::ElementTypeEnum kind, OBElementArena* arena) {
     switch (kind) {
 #define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     case EL::k##Kind:                                                                              \
-        return OBElementRoom::Make<OBStored##Kind>(kind);
+        return OBElementRoom::Make<OBStored##Kind>(kind, arena);
 #include <ombra/defs/ViewAccessors.def>
     default:
         return nullptr;
