@@ -358,7 +358,7 @@ TEST(StoredElements, TheElementOwnsItsStreamsAndValues) {
 // Elements made several to a block, with the room for children and values
 // that their kind needed before, hold what was set and, deleted in any order
 // on two threads after their arena is gone, give every block back.
-TEST(StoredElements, ArenaElementsHoldTheirValuesAndChildrenAndGiveEveryBlockBack) {
+TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
     ConversionState state;
     auto& stats = ombra_test::Stats();
     // The second round has the room learnt in the first and the pools' blocks.
