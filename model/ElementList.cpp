@@ -26,7 +26,7 @@ void ElementList::DeleteAsCharArray(Element** block) noexcept {
 }
 
 void ElementList::ReleaseStorage() noexcept {
-    if (!lent_) DeleteAsCharArray(data_);
+    if (data_ && !lent_) DeleteAsCharArray(data_); // most lists of leaves have none
     lent_ = false;
 }
 
