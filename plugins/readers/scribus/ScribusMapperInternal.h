@@ -42,7 +42,7 @@ public:
         slots_.assign(size, Slot());
     }
     void Add(std::string_view name, unsigned id) {
-        if (!name.data()) name = std::string_view("", 0);
+        if (!name.data()) name = ""; // a free slot has none
         if (2 * (count_ + 1) > slots_.size()) Grow();
         Slot& slot = Probe(name);
         if (slot.name.data()) return;
