@@ -32,21 +32,23 @@
 namespace scribus {
 namespace detail {
 
-void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out) {
-    if (!text) return;
-    // No more units than bytes: one allocation, however long the text.
-    out.reserve(out.size() + size);
+namespace {
+
+// Decodes size bytes of text into out, which has room for size units (no
+// more units than bytes); how many units that made.
+std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out) {
+    char16_t* w = out;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* const end = p + size;
     if (ctx.latin1) {
         for (; p < end; ++p)
-            out.push_back(static_cast<char16_t>(*p));
-        return;
+            *w++ = static_cast<char16_t>(*p);
+        return size;
     }
     while (p < end) {
         unsigned char c = *p;
         if (c < 0x80) {
-            out.push_back(c);
+            *w++ = c;
             ++p;
             continue;
         }
@@ -75,15 +77,25 @@ void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string
         if (ok && (cp < min || cp > 0x10FFFF || OBUTF16::IsSurrogate(cp))) ok = false;
         if (!ok) {
             ctx.sawInvalidUtf8 = true;
-            out.push_back(c); // Latin-1 reading of the stray byte
+            *w++ = c; // Latin-1 reading of the stray byte
             ++p;
             continue;
         }
         unsigned short units[2];
         for (int k = 0, made = OBUTF16::Split(cp, units); k < made; ++k)
-            out.push_back(static_cast<char16_t>(units[k]));
+            *w++ = static_cast<char16_t>(units[k]);
         p += extra + 1;
     }
+    return static_cast<std::size_t>(w - out);
+}
+
+} // namespace
+
+void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out) {
+    if (!text) return;
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    out.resize(at + DecodeText(ctx, text, size, &out[0] + at));
 }
 
 std::u16string ToUtf16(Context& ctx, const char* text) {
@@ -331,28 +343,27 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
 
 namespace {
 
-// Widens text into out when it is all printable ASCII (0x20 to 0x7E),
-// sixteen bytes at a time; false at the first other byte.
-bool WidenPlain(const char* text, std::size_t size, std::u16string& out) {
-    out.resize(size);
-    char16_t* w = &out[0];
+// Widens the printable ASCII (0x20 to 0x7E) that text starts with into out,
+// sixteen bytes at a time; how many bytes that is. w has room for size units.
+std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
     std::size_t i = 0;
     const __m128i below = _mm_set1_epi8(0x1F), above = _mm_set1_epi8(0x7F);
     const __m128i zero = _mm_setzero_si128();
     for (; i + 16 <= size; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        // Signed: bytes from 0x80 on are below 0x1F too.
-        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
-        if (_mm_movemask_epi8(plain) != 0xFFFF) return false;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i + 8), _mm_unpackhi_epi8(v, zero));
+        // Signed: bytes from 0x80 on are below 0x1F too.
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
+        if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
     }
     for (; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c - 0x20u >= 0x5Fu) return false;
+        if (c - 0x20u >= 0x5Fu) return i;
         w[i] = c;
     }
-    return true;
+    return size;
 }
 
 // Whether a unit of text is a surrogate, eight units at a time.
@@ -400,10 +411,18 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                                 const CharacterAttributes& local, const Para* oldPara) {
     constexpr std::size_t kSlice = 1 << 16;
     const std::size_t size = text ? std::strlen(text) : 0;
-    // Printable ASCII, most text, is taken as it is.
-    if (size > 0 && size <= kSlice && WidenPlain(text, size, scratch_)) {
-        softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
-        Append(scratch_.data(), size, cstyle, local);
+    if (size > 0 && size <= kSlice) {
+        // Printable ASCII, most text, is taken as it is; the rest is
+        // decoded after it and looked through from there.
+        char16_t* units = Scratch(size);
+        const std::size_t plain = WidenPlain(text, size, units);
+        if (plain == size) {
+            softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
+            Append(units, size, cstyle, local);
+            return;
+        }
+        const std::size_t n = plain + DecodeText(ctx_, text + plain, size - plain, units + plain);
+        AppendChars(units, n, plain, cstyle, local, oldPara);
         return;
     }
     auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
@@ -424,9 +443,8 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                 --cut;
             if (!continues(cut)) end = cut;
         }
-        scratch_.clear();
-        AppendText(ctx_, text + at, end - at, scratch_);
-        AppendChars(scratch_, cstyle, local, oldPara);
+        char16_t* units = Scratch(end - at);
+        AppendChars(units, DecodeText(ctx_, text + at, end - at, units), 0, cstyle, local, oldPara);
         at = end;
     } while (at < size);
 }
@@ -443,36 +461,45 @@ void StoryBuilder::UnicodeText(const Attrs& a) {
                       std::string(text).substr(0, 40) + "\"; it is skipped");
         return;
     }
-    scratch_.clear();
+    char16_t units[2];
+    std::size_t n = 1;
     if (code >= 0x10000) { // Scribus writes surrogates one by one; take a whole code point too
-        unsigned short units[2];
-        OBUTF16::Split(static_cast<unsigned>(code), units);
-        scratch_ += static_cast<char16_t>(units[0]);
-        scratch_ += static_cast<char16_t>(units[1]);
+        unsigned short pair[2];
+        OBUTF16::Split(static_cast<unsigned>(code), pair);
+        units[0] = static_cast<char16_t>(pair[0]);
+        units[1] = static_cast<char16_t>(pair[1]);
+        n = 2;
     } else if (code == 25) {
         return; // an object mark without its object
     } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 &&
                code != 30) {
-        scratch_ += u' '; // Scribus shows a blank
+        units[0] = u' '; // Scribus shows a blank
     } else {
-        scratch_ += static_cast<char16_t>(code);
+        units[0] = static_cast<char16_t>(code);
     }
-    AppendChars(scratch_, cstyle, local, nullptr);
+    AppendChars(units, n, 0, cstyle, local, nullptr);
 }
 
-void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyle,
-                               const CharacterAttributes& local, const Para* oldPara) {
+char16_t* StoryBuilder::Scratch(std::size_t n) {
+    if (scratch_.size() < n) scratch_.resize(n); // it only grows: no units are cleared each time
+    return &scratch_[0];
+}
+
+// s[0, from) is printable ASCII, known to be plain text.
+void StoryBuilder::AppendChars(const char16_t* s, std::size_t size, std::size_t from,
+                               const std::string& cstyle, const CharacterAttributes& local,
+                               const Para* oldPara) {
     std::size_t plain = 0; // start of the pending plain characters
     const bool pairedSoftHyphens = ctx_.storyText15;
-    bool softHyphen = softHyphenPending_;
+    bool softHyphen = softHyphenPending_ && from == 0;
     softHyphenPending_ = false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    for (std::size_t i = from; i < size; ++i) {
         char16_t c = s[i];
         if (c >= 0x20 && c != kParagraphSeparator && (c != kSoftHyphen || !pairedSoftHyphens)) {
             softHyphen = false; // a single soft hyphen before was a hyphenation point
             continue;
         }
-        if (i > plain) Append(s.data() + plain, i - plain, cstyle, local);
+        if (i > plain) Append(s + plain, i - plain, cstyle, local);
         plain = i + 1;
         if (c == kSoftHyphen) {
             if (softHyphen) Append(&c, 1, cstyle, local);
@@ -531,7 +558,7 @@ void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyl
         }
         if (mapped) Append(&mapped, 1, cstyle, local);
     }
-    if (s.size() > plain) Append(s.data() + plain, s.size() - plain, cstyle, local);
+    if (size > plain) Append(s + plain, size - plain, cstyle, local);
     softHyphenPending_ = softHyphen;
 }
 
