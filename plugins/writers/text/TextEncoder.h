@@ -69,6 +69,8 @@ private:
     void Put(const unsigned char* bytes, long long n);
     void PutByte(unsigned char b) { Put(&b, 1); }
     void PutUnit16(unsigned short unit);
+    /// Units without lone surrogates, in the encoding.
+    void Encode(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     void EncodeUnicode(const unsigned short* units, long long n);
     void EncodeDefault(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     void EncodeSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
