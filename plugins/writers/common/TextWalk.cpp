@@ -163,6 +163,7 @@ struct OBStoryWalker::TextWalk {
     Slot<OBMResolveCharacterAttributes> runStyleFormat;
     Slot<OBMResolveCharacterAttributes> runFormat;
     bool runStale = true;
+    bool runsOverlap = false; // else a run's units all have its script
 
     TextWalk(OBStoryWalker& walker, unsigned storyId) : w(walker), info(), story(storyId) {}
 
@@ -381,6 +382,8 @@ void OBStoryWalker::TextWalk::AssignScripts() {
     if (characterRuns.Count() > 1)
         std::stable_sort(&characterRuns[0], &characterRuns[0] + characterRuns.Count(),
                          [](const Span& a, const Span& b) { return a.start < b.start; });
+    for (int k = 1; k < characterRuns.Count() && !runsOverlap; ++k)
+        runsOverlap = characterRuns[k].start < characterRuns[k - 1].end;
 }
 
 // The paragraph run that holds position i, or null. Runs that overlap
@@ -475,7 +478,9 @@ void OBStoryWalker::TextWalk::Walk() {
             long long j = FindControl(units.data, i + 1, limit);
             while (j < limit && !IsSpecial(units.data[j]))
                 j = FindControl(units.data, j + 1, limit);
-            j = FindOther(scripts.data, i + 1, j, script);
+            // The text goes no further than the run that holds i: where
+            // runs do not overlap, its script goes as far.
+            if (runsOverlap) j = FindOther(scripts.data, i + 1, j, script);
             w.handler_.OnText(units.data + i, j - i, r);
             i = j;
         }

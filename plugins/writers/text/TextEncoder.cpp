@@ -237,9 +237,8 @@ void OBTextEncoder::EncodeUnicode(const unsigned short* units, long long n) {
             PutUnit16(units[i]);
         return;
     }
-    COBString utf8;
-    OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(n), utf8);
-    Put(reinterpret_cast<const unsigned char*>(utf8.GrabCString()), utf8.Length());
+    OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(n), utf8_);
+    Put(reinterpret_cast<const unsigned char*>(utf8_.GrabCString()), utf8_.Length());
 }
 
 void OBTextEncoder::EncodeDefault(const unsigned short* units, long long n,

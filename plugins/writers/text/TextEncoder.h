@@ -112,6 +112,7 @@ private:
     OBTextScratch<unsigned short> scratchUnits_; // the units being encoded
     OBTextScratch<unsigned short> roundTrip_;
     OBTextScratch<char> scratchBytes_;
+    COBString utf8_; // UTF-8 being written, its room kept from call to call
     unsigned short pendingHigh_;
     long long replaced_;
     long long written_;
