@@ -226,10 +226,66 @@ void StoryBuilder::Special(ElementId id, const Attrs& a) {
     AddMarker(kind, String(a, kAttr_CPARENT), local, -1);
 }
 
+namespace {
+
+// The attributes of the element from `from` on, in their order: each as its
+// id and its value with the NUL after it (a value holds no NUL).
+void AttributesKey(const Attrs& a, std::size_t from, std::string& key) {
+    key.clear();
+    for (std::size_t i = from; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        const char* v = a.Get(id);
+        key.append(reinterpret_cast<const char*>(&id), sizeof id);
+        key.append(v, std::strlen(v) + 1);
+    }
+}
+
+bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key) {
+    const char* k = key.data();
+    const char* const end = k + key.size();
+    for (std::size_t i = from; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        if (end - k < static_cast<std::ptrdiff_t>(sizeof id + 1) ||
+            std::memcmp(k, &id, sizeof id) != 0)
+            return false;
+        k += sizeof id;
+        const char* v = a.Get(id);
+        while (*v && *v == *k)
+            ++v, ++k;
+        if (*v != *k++) return false;
+    }
+    return k == end;
+}
+
+} // namespace
+
+// Frames mostly repeat the formats of the frames before them: an element
+// with the very attributes of one read before takes its reading. Elements
+// with the same prefix number share the attributes of their prefix, so
+// only those after it are compared; the few without one are compared whole.
 void StoryBuilder::StartFormat(const Attrs& a) {
+    const std::uint64_t prefix = a.Prefix();
+    const std::size_t from = prefix ? a.PrefixCount() : 0;
+    for (const Context::ParagraphMemo& m : ctx_.paragraphMemos)
+        if (!m.key.empty() && m.prefix == prefix && m.prefixCount == from &&
+            SameAttributes(a, from, m.key)) {
+            format_.style = m.style;
+            format_.local = m.local;
+            formatReader_.Resume(format_.local);
+            return;
+        }
     format_ = Para();
     if (const char* parent = a.Get(kAttr_PARENT)) format_.style = parent;
+    const std::size_t before = ctx_.warnCalls;
     formatReader_.Start(ctx_, a, format_.local);
+    // Warnings must come again; attributes without a prefix are few.
+    if (ctx_.warnCalls != before || a.Count() == 0 || (!prefix && a.Count() > 2)) return;
+    Context::ParagraphMemo& m = ctx_.paragraphMemos[ctx_.nextParagraphMemo++ % 4];
+    m.prefix = prefix;
+    m.prefixCount = from;
+    AttributesKey(a, from, m.key);
+    m.style = format_.style;
+    m.local = format_.local;
 }
 
 void StoryBuilder::EndFormat(Role role) {
