@@ -633,7 +633,7 @@ std::size_t StoryBuilder::Fit(std::size_t n) {
 
 void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
                           const CharacterAttributes& local) {
-    n = Fit(n);
+    if (full_ || story_.text.size() + n > ctx_.options.maxStoryLength) n = Fit(n);
     if (n == 0) return;
     const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
     story_.text.append(s, n);
@@ -717,17 +717,29 @@ void StoryBuilder::Finish() {
 // attributes, then each attribute's id, length and text with its NUL; 'E'
 // for an end.
 void TextRecord::Start(ElementId id, const Attrs& a) {
-    bytes_ += 'S';
-    bytes_ += static_cast<char>(id);
-    const std::uint16_t count = static_cast<std::uint16_t>(a.Count());
-    bytes_.append(reinterpret_cast<const char*>(&count), sizeof count);
-    for (std::size_t i = 0; i < a.Count(); ++i) {
+    // The entry's size first: the record grows once and is written in place.
+    const std::size_t count = a.Count();
+    std::uint32_t lengths[kAttrCount];
+    std::size_t size = 2 + sizeof(std::uint16_t);
+    for (std::size_t i = 0; i < count; ++i) {
+        lengths[i] = static_cast<std::uint32_t>(std::strlen(a.Get(a.IdAt(i))));
+        size += sizeof(AttrId) + sizeof(std::uint32_t) + lengths[i] + 1;
+    }
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + size);
+    char* p = &bytes_[at];
+    *p++ = 'S';
+    *p++ = static_cast<char>(id);
+    const std::uint16_t n = static_cast<std::uint16_t>(count);
+    std::memcpy(p, &n, sizeof n);
+    p += sizeof n;
+    for (std::size_t i = 0; i < count; ++i) {
         const AttrId attr = a.IdAt(i);
-        const char* value = a.Get(attr);
-        const std::uint32_t length = static_cast<std::uint32_t>(std::strlen(value));
-        bytes_.append(reinterpret_cast<const char*>(&attr), sizeof attr);
-        bytes_.append(reinterpret_cast<const char*>(&length), sizeof length);
-        bytes_.append(value, length + 1);
+        std::memcpy(p, &attr, sizeof attr);
+        std::memcpy(p + sizeof attr, &lengths[i], sizeof lengths[i]);
+        p += sizeof attr + sizeof lengths[i];
+        std::memcpy(p, a.Get(attr), lengths[i] + 1);
+        p += lengths[i] + 1;
     }
 }
 
