@@ -52,6 +52,11 @@ std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_
             ++p;
             continue;
         }
+        if (c >= 0xC2 && c < 0xE0 && p + 1 < end && (p[1] & 0xC0) == 0x80) { // two bytes, as most
+            *w++ = static_cast<char16_t>(((c & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+            continue;
+        }
         int extra = 0;
         std::uint32_t cp = 0, min = 0;
         if ((c & 0xE0) == 0xC0) {
@@ -414,6 +419,14 @@ std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
         const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
         if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
     }
+    if (i + 8 <= size) { // eight more, as texts are mostly short
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFu;
+        if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
+        i += 8;
+    }
     for (; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c - 0x20u >= 0x5Fu) return i;
@@ -478,6 +491,12 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
             return;
         }
         const std::size_t n = plain + DecodeText(ctx_, text + plain, size - plain, units + plain);
+        if (plain > 0 && n == plain + 1 && units[plain] == kSoftHyphen && ctx_.storyText15) {
+            // A hyphenation point after the text (as AppendChars takes it).
+            Append(units, plain, cstyle, local);
+            softHyphenPending_ = true;
+            return;
+        }
         AppendChars(units, n, plain, cstyle, local, oldPara);
         return;
     }
