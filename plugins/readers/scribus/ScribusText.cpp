@@ -459,11 +459,22 @@ void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
         ReadCharacterEffects(ctx_, a, local);
         return;
     }
+    // Texts with one prefix number have one FEATURES, when it is in the prefix.
+    std::uint64_t prefix = a.Prefix();
+    for (std::size_t i = a.PrefixCount(); prefix && i < a.Count(); ++i)
+        if (a.IdAt(i) == kAttr_FEATURES) prefix = 0;
+    if (prefix)
+        for (const Features& f : features_)
+            if (f.valid && f.prefix == prefix) {
+                local.effects = f.effects;
+                return;
+            }
     const std::size_t length = std::strlen(features);
-    for (const Features& f : features_)
+    for (Features& f : features_)
         if (f.valid && f.text.size() == length &&
             std::memcmp(f.text.data(), features, length) == 0) {
             local.effects = f.effects;
+            if (prefix) f.prefix = prefix;
             return;
         }
     ReadCharacterEffects(ctx_, a, local);
@@ -471,6 +482,7 @@ void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
     features_[0].text.assign(features);
     features_[0].effects = local.effects;
     features_[0].valid = true;
+    features_[0].prefix = prefix;
 }
 
 // A huge text is converted a slice at a time, so that it is not held twice.

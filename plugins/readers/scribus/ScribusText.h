@@ -93,6 +93,8 @@ private:
         std::string text;
         std::optional<unsigned> effects;
         bool valid = false;
+        std::uint64_t prefix =
+            0; ///< the Attrs::Prefix of a text it was in, when FEATURES was in it
     };
     Features features_[2]; ///< the last FEATURES lists read, newest first
 };
