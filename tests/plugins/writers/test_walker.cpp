@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -254,33 +255,28 @@ TEST(CharacterValueList, OnePassGivesWhatTheAccessorsGive) {
 // The scans find what a plain loop finds, wherever it stands in a block of
 // eight (or four) and from wherever they start.
 TEST(UnitScan, FindsWhatAPlainLoopFinds) {
-    const unsigned short kUnits[] = {'a',    0x00,   0x09,   0x0D,   0x0E,   0x2027, 0x2028, 0x2029,
-                                     0xFFFC, 0xFFFD, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xAD};
+    const unsigned short kUnits[] = {0x00,   0x09,   0x0D,   0x0E,   0x2027, 0x2028, 0x2029, 0xFFFC,
+                                     0xFFFD, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xAD,   'a'};
     std::mt19937 random(17);
     for (int round = 0; round < 400; ++round) {
         std::vector<unsigned short> u(random() % 40);
         std::vector<int> scripts(u.size());
-        for (std::size_t i = 0; i < u.size(); ++i) {
-            u[i] = random() % 3 ? 'x' : kUnits[random() % 16];
-            scripts[i] = random() % 8 ? 0 : 1;
-        }
+        for (std::size_t i = 0; i < u.size(); ++i)
+            u[i] = random() % 3 ? 'x' : kUnits[random() % 16], scripts[i] = random() % 8 == 0;
         const long long n = static_cast<long long>(u.size());
-        bool surrogate = false;
-        for (unsigned short c : u)
-            surrogate |= c >= 0xD800 && c <= 0xDFFF;
-        EXPECT_EQ(obwalk::HasSurrogate(u.data(), n), surrogate);
+        auto control = [](unsigned c) {
+            return c < 0x0E || c == 0x2028 || c == 0x2029 || c == 0xFFFC;
+        };
+        EXPECT_EQ(
+            obwalk::HasSurrogate(u.data(), n),
+            std::any_of(u.begin(), u.end(), [](unsigned c) { return c >= 0xD800 && c <= 0xDFFF; }));
         for (long long from = 0; from <= n; ++from) {
-            long long unit = from, control = from, other = from;
-            while (unit < n && u[unit] != 0xAD)
-                ++unit;
-            while (control < n && u[control] >= 0x0E && u[control] != 0x2028 &&
-                   u[control] != 0x2029 && u[control] != 0xFFFC)
-                ++control;
-            while (other < n && scripts[other] == 0)
-                ++other;
-            EXPECT_EQ(obwalk::FindUnit(u.data(), from, n, 0xAD), unit);
-            EXPECT_EQ(obwalk::FindControl(u.data(), from, n), control);
-            EXPECT_EQ(obwalk::FindOther(scripts.data(), from, n, 0), other);
+            EXPECT_EQ(obwalk::FindUnit(u.data(), from, n, 0xAD),
+                      std::find(u.begin() + from, u.end(), 0xAD) - u.begin());
+            EXPECT_EQ(obwalk::FindControl(u.data(), from, n),
+                      std::find_if(u.begin() + from, u.end(), control) - u.begin());
+            EXPECT_EQ(obwalk::FindOther(scripts.data(), from, n, 0),
+                      std::find(scripts.begin() + from, scripts.end(), 1) - scripts.begin());
         }
     }
 }
