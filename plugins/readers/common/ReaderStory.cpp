@@ -3,6 +3,8 @@
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -32,6 +34,20 @@ bool SetTextStream(ElementBuilder& b, Element* child, const char16_t* text, std:
     short ok = st->SetStream(AN::kTextStream, stream);
     b.Check(ok);
     return ok == 1;
+}
+
+std::uint32_t SkipAscii(const char16_t* text, std::uint32_t i, std::uint32_t end) {
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i < end && end - i >= 8; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const unsigned ascii =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)));
+        if (ascii != 0xFFFF) return i + static_cast<std::uint32_t>(__builtin_ctz(~ascii)) / 2;
+    }
+    while (i < end && text[i] < 0x80)
+        ++i;
+    return i;
 }
 
 int CharacterScript(unsigned c, int cjk) {

@@ -34,6 +34,10 @@ int StoryCjkHint(const char16_t* text, std::size_t length);
 /// Japanese for every other language.
 WSE::WritingScriptEnum CjkScriptForLanguage(std::string language);
 
+/// The first position from i on, before end, of a unit that is not ASCII;
+/// end when there is none.
+std::uint32_t SkipAscii(const char16_t* text, std::uint32_t i, std::uint32_t end);
+
 /// Cuts [start, end) of text into pieces of one writing script and calls
 /// piece(start, end, script) for each. Characters every script shares go
 /// with the piece they stand in, or with `previous` (the script of the piece
@@ -48,9 +52,7 @@ void SplitByScript(const char16_t* text, std::size_t length, std::uint32_t start
     int pieceScript = -1;
     for (std::uint32_t i = start; i <= end; ++i) {
         // ASCII, letters or not, goes with a Roman piece: most text is skipped.
-        if (pieceScript == WSE::kRomanScript)
-            while (i < end && text[i] < 0x80)
-                ++i;
+        if (pieceScript == WSE::kRomanScript) i = SkipAscii(text, i, end);
         int script = -1;
         std::uint32_t width = 1;
         if (i < end) {

@@ -386,6 +386,12 @@ void ParagraphFormatReader::Start(Context& ctx, const Attrs& a, ParagraphAttribu
     ctx.Hold(before);
 }
 
+void ParagraphFormatReader::Resume(ParagraphAttributes& out) {
+    out_ = &out;
+    stops_.clear();
+    sawTabs_ = full_ = false;
+}
+
 void ParagraphFormatReader::Tab(Context& ctx, const Attrs& a) {
     if (full_) return;
     sawTabs_ = true;

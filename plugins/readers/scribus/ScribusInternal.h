@@ -149,6 +149,17 @@ public:
     bool sawInvalidUtf8 = false;
     bool legacyFirstLeft = false;      ///< 1.2 facing pages start with a left page
     std::vector<PathPoint> pathPoints; ///< scratch for the outline being read
+    /// The paragraph formats of story texts read last, with the attributes
+    /// they were read from (ScribusText.cpp): frames mostly repeat them.
+    struct ParagraphMemo {
+        std::uint64_t prefix = 0;    ///< Attrs::Prefix of the element
+        std::size_t prefixCount = 0; ///< and Attrs::PrefixCount
+        std::string key;             ///< the attributes after the prefix; empty: none
+        std::string style;
+        ParagraphAttributes local;
+    };
+    ParagraphMemo paragraphMemos[4];
+    unsigned nextParagraphMemo = 0;
 
 private:
     void Keep(Warning::Code code, const std::string& key, std::string message);
@@ -241,6 +252,8 @@ bool HasCharacterField(const Attrs& a, std::size_t from);
 class ParagraphFormatReader {
 public:
     void Start(Context& ctx, const Attrs& a, ParagraphAttributes& out);
+    /// Start for a format already read into out (that gave no warnings).
+    void Resume(ParagraphAttributes& out);
     /// A Tabs child.
     void Tab(Context& ctx, const Attrs& a);
     void End(Context& ctx);

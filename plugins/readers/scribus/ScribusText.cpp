@@ -32,22 +32,29 @@
 namespace scribus {
 namespace detail {
 
-void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out) {
-    if (!text) return;
-    // No more units than bytes: one allocation, however long the text.
-    out.reserve(out.size() + size);
+namespace {
+
+// Decodes size bytes of text into out, which has room for size units (no
+// more units than bytes); how many units that made.
+std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out) {
+    char16_t* w = out;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* const end = p + size;
     if (ctx.latin1) {
         for (; p < end; ++p)
-            out.push_back(static_cast<char16_t>(*p));
-        return;
+            *w++ = static_cast<char16_t>(*p);
+        return size;
     }
     while (p < end) {
         unsigned char c = *p;
         if (c < 0x80) {
-            out.push_back(c);
+            *w++ = c;
             ++p;
+            continue;
+        }
+        if (c >= 0xC2 && c < 0xE0 && p + 1 < end && (p[1] & 0xC0) == 0x80) { // two bytes, as most
+            *w++ = static_cast<char16_t>(((c & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
             continue;
         }
         int extra = 0;
@@ -75,15 +82,25 @@ void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string
         if (ok && (cp < min || cp > 0x10FFFF || OBUTF16::IsSurrogate(cp))) ok = false;
         if (!ok) {
             ctx.sawInvalidUtf8 = true;
-            out.push_back(c); // Latin-1 reading of the stray byte
+            *w++ = c; // Latin-1 reading of the stray byte
             ++p;
             continue;
         }
         unsigned short units[2];
         for (int k = 0, made = OBUTF16::Split(cp, units); k < made; ++k)
-            out.push_back(static_cast<char16_t>(units[k]));
+            *w++ = static_cast<char16_t>(units[k]);
         p += extra + 1;
     }
+    return static_cast<std::size_t>(w - out);
+}
+
+} // namespace
+
+void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out) {
+    if (!text) return;
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    out.resize(at + DecodeText(ctx, text, size, &out[0] + at));
 }
 
 std::u16string ToUtf16(Context& ctx, const char* text) {
@@ -214,10 +231,66 @@ void StoryBuilder::Special(ElementId id, const Attrs& a) {
     AddMarker(kind, String(a, kAttr_CPARENT), local, -1);
 }
 
+namespace {
+
+// The attributes of the element from `from` on, in their order: each as its
+// id and its value with the NUL after it (a value holds no NUL).
+void AttributesKey(const Attrs& a, std::size_t from, std::string& key) {
+    key.clear();
+    for (std::size_t i = from; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        const char* v = a.Get(id);
+        key.append(reinterpret_cast<const char*>(&id), sizeof id);
+        key.append(v, std::strlen(v) + 1);
+    }
+}
+
+bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key) {
+    const char* k = key.data();
+    const char* const end = k + key.size();
+    for (std::size_t i = from; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        if (end - k < static_cast<std::ptrdiff_t>(sizeof id + 1) ||
+            std::memcmp(k, &id, sizeof id) != 0)
+            return false;
+        k += sizeof id;
+        const char* v = a.Get(id);
+        while (*v && *v == *k)
+            ++v, ++k;
+        if (*v != *k++) return false;
+    }
+    return k == end;
+}
+
+} // namespace
+
+// Frames mostly repeat the formats of the frames before them: an element
+// with the very attributes of one read before takes its reading. Elements
+// with the same prefix number share the attributes of their prefix, so
+// only those after it are compared; the few without one are compared whole.
 void StoryBuilder::StartFormat(const Attrs& a) {
+    const std::uint64_t prefix = a.Prefix();
+    const std::size_t from = prefix ? a.PrefixCount() : 0;
+    for (const Context::ParagraphMemo& m : ctx_.paragraphMemos)
+        if (!m.key.empty() && m.prefix == prefix && m.prefixCount == from &&
+            SameAttributes(a, from, m.key)) {
+            format_.style = m.style;
+            format_.local = m.local;
+            formatReader_.Resume(format_.local);
+            return;
+        }
     format_ = Para();
     if (const char* parent = a.Get(kAttr_PARENT)) format_.style = parent;
+    const std::size_t before = ctx_.warnCalls;
     formatReader_.Start(ctx_, a, format_.local);
+    // Warnings must come again; attributes without a prefix are few.
+    if (ctx_.warnCalls != before || a.Count() == 0 || (!prefix && a.Count() > 2)) return;
+    Context::ParagraphMemo& m = ctx_.paragraphMemos[ctx_.nextParagraphMemo++ % 4];
+    m.prefix = prefix;
+    m.prefixCount = from;
+    AttributesKey(a, from, m.key);
+    m.style = format_.style;
+    m.local = format_.local;
 }
 
 void StoryBuilder::EndFormat(Role role) {
@@ -331,28 +404,35 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
 
 namespace {
 
-// Widens text into out when it is all printable ASCII (0x20 to 0x7E),
-// sixteen bytes at a time; false at the first other byte.
-bool WidenPlain(const char* text, std::size_t size, std::u16string& out) {
-    out.resize(size);
-    char16_t* w = &out[0];
+// Widens the printable ASCII (0x20 to 0x7E) that text starts with into out,
+// sixteen bytes at a time; how many bytes that is. w has room for size units.
+std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
     std::size_t i = 0;
     const __m128i below = _mm_set1_epi8(0x1F), above = _mm_set1_epi8(0x7F);
     const __m128i zero = _mm_setzero_si128();
     for (; i + 16 <= size; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        // Signed: bytes from 0x80 on are below 0x1F too.
-        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
-        if (_mm_movemask_epi8(plain) != 0xFFFF) return false;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i + 8), _mm_unpackhi_epi8(v, zero));
+        // Signed: bytes from 0x80 on are below 0x1F too.
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
+        if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
+    }
+    if (i + 8 <= size) { // eight more, as texts are mostly short
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFu;
+        if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
+        i += 8;
     }
     for (; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c - 0x20u >= 0x5Fu) return false;
+        if (c - 0x20u >= 0x5Fu) return i;
         w[i] = c;
     }
-    return true;
+    return size;
 }
 
 // Whether a unit of text is a surrogate, eight units at a time.
@@ -379,11 +459,22 @@ void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
         ReadCharacterEffects(ctx_, a, local);
         return;
     }
+    // Texts with one prefix number have one FEATURES, when it is in the prefix.
+    std::uint64_t prefix = a.Prefix();
+    for (std::size_t i = a.PrefixCount(); prefix && i < a.Count(); ++i)
+        if (a.IdAt(i) == kAttr_FEATURES) prefix = 0;
+    if (prefix)
+        for (const Features& f : features_)
+            if (f.valid && f.prefix == prefix) {
+                local.effects = f.effects;
+                return;
+            }
     const std::size_t length = std::strlen(features);
-    for (const Features& f : features_)
+    for (Features& f : features_)
         if (f.valid && f.text.size() == length &&
             std::memcmp(f.text.data(), features, length) == 0) {
             local.effects = f.effects;
+            if (prefix) f.prefix = prefix;
             return;
         }
     ReadCharacterEffects(ctx_, a, local);
@@ -391,6 +482,7 @@ void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
     features_[0].text.assign(features);
     features_[0].effects = local.effects;
     features_[0].valid = true;
+    features_[0].prefix = prefix;
 }
 
 // A huge text is converted a slice at a time, so that it is not held twice.
@@ -400,10 +492,24 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                                 const CharacterAttributes& local, const Para* oldPara) {
     constexpr std::size_t kSlice = 1 << 16;
     const std::size_t size = text ? std::strlen(text) : 0;
-    // Printable ASCII, most text, is taken as it is.
-    if (size > 0 && size <= kSlice && WidenPlain(text, size, scratch_)) {
-        softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
-        Append(scratch_.data(), size, cstyle, local);
+    if (size > 0 && size <= kSlice) {
+        // Printable ASCII, most text, is taken as it is; the rest is
+        // decoded after it and looked through from there.
+        char16_t* units = Scratch(size);
+        const std::size_t plain = WidenPlain(text, size, units);
+        if (plain == size) {
+            softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
+            Append(units, size, cstyle, local);
+            return;
+        }
+        const std::size_t n = plain + DecodeText(ctx_, text + plain, size - plain, units + plain);
+        if (plain > 0 && n == plain + 1 && units[plain] == kSoftHyphen && ctx_.storyText15) {
+            // A hyphenation point after the text (as AppendChars takes it).
+            Append(units, plain, cstyle, local);
+            softHyphenPending_ = true;
+            return;
+        }
+        AppendChars(units, n, plain, cstyle, local, oldPara);
         return;
     }
     auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
@@ -424,9 +530,8 @@ void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                 --cut;
             if (!continues(cut)) end = cut;
         }
-        scratch_.clear();
-        AppendText(ctx_, text + at, end - at, scratch_);
-        AppendChars(scratch_, cstyle, local, oldPara);
+        char16_t* units = Scratch(end - at);
+        AppendChars(units, DecodeText(ctx_, text + at, end - at, units), 0, cstyle, local, oldPara);
         at = end;
     } while (at < size);
 }
@@ -443,36 +548,45 @@ void StoryBuilder::UnicodeText(const Attrs& a) {
                       std::string(text).substr(0, 40) + "\"; it is skipped");
         return;
     }
-    scratch_.clear();
+    char16_t units[2];
+    std::size_t n = 1;
     if (code >= 0x10000) { // Scribus writes surrogates one by one; take a whole code point too
-        unsigned short units[2];
-        OBUTF16::Split(static_cast<unsigned>(code), units);
-        scratch_ += static_cast<char16_t>(units[0]);
-        scratch_ += static_cast<char16_t>(units[1]);
+        unsigned short pair[2];
+        OBUTF16::Split(static_cast<unsigned>(code), pair);
+        units[0] = static_cast<char16_t>(pair[0]);
+        units[1] = static_cast<char16_t>(pair[1]);
+        n = 2;
     } else if (code == 25) {
         return; // an object mark without its object
     } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 &&
                code != 30) {
-        scratch_ += u' '; // Scribus shows a blank
+        units[0] = u' '; // Scribus shows a blank
     } else {
-        scratch_ += static_cast<char16_t>(code);
+        units[0] = static_cast<char16_t>(code);
     }
-    AppendChars(scratch_, cstyle, local, nullptr);
+    AppendChars(units, n, 0, cstyle, local, nullptr);
 }
 
-void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyle,
-                               const CharacterAttributes& local, const Para* oldPara) {
+char16_t* StoryBuilder::Scratch(std::size_t n) {
+    if (scratch_.size() < n) scratch_.resize(n); // it only grows: no units are cleared each time
+    return &scratch_[0];
+}
+
+// s[0, from) is printable ASCII, known to be plain text.
+void StoryBuilder::AppendChars(const char16_t* s, std::size_t size, std::size_t from,
+                               const std::string& cstyle, const CharacterAttributes& local,
+                               const Para* oldPara) {
     std::size_t plain = 0; // start of the pending plain characters
     const bool pairedSoftHyphens = ctx_.storyText15;
-    bool softHyphen = softHyphenPending_;
+    bool softHyphen = softHyphenPending_ && from == 0;
     softHyphenPending_ = false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    for (std::size_t i = from; i < size; ++i) {
         char16_t c = s[i];
         if (c >= 0x20 && c != kParagraphSeparator && (c != kSoftHyphen || !pairedSoftHyphens)) {
             softHyphen = false; // a single soft hyphen before was a hyphenation point
             continue;
         }
-        if (i > plain) Append(s.data() + plain, i - plain, cstyle, local);
+        if (i > plain) Append(s + plain, i - plain, cstyle, local);
         plain = i + 1;
         if (c == kSoftHyphen) {
             if (softHyphen) Append(&c, 1, cstyle, local);
@@ -531,7 +645,7 @@ void StoryBuilder::AppendChars(const std::u16string& s, const std::string& cstyl
         }
         if (mapped) Append(&mapped, 1, cstyle, local);
     }
-    if (s.size() > plain) Append(s.data() + plain, s.size() - plain, cstyle, local);
+    if (size > plain) Append(s + plain, size - plain, cstyle, local);
     softHyphenPending_ = softHyphen;
 }
 
@@ -550,7 +664,7 @@ std::size_t StoryBuilder::Fit(std::size_t n) {
 
 void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
                           const CharacterAttributes& local) {
-    n = Fit(n);
+    if (full_ || story_.text.size() + n > ctx_.options.maxStoryLength) n = Fit(n);
     if (n == 0) return;
     const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
     story_.text.append(s, n);
@@ -634,17 +748,29 @@ void StoryBuilder::Finish() {
 // attributes, then each attribute's id, length and text with its NUL; 'E'
 // for an end.
 void TextRecord::Start(ElementId id, const Attrs& a) {
-    bytes_ += 'S';
-    bytes_ += static_cast<char>(id);
-    const std::uint16_t count = static_cast<std::uint16_t>(a.Count());
-    bytes_.append(reinterpret_cast<const char*>(&count), sizeof count);
-    for (std::size_t i = 0; i < a.Count(); ++i) {
+    // The entry's size first: the record grows once and is written in place.
+    const std::size_t count = a.Count();
+    std::uint32_t lengths[kAttrCount];
+    std::size_t size = 2 + sizeof(std::uint16_t);
+    for (std::size_t i = 0; i < count; ++i) {
+        lengths[i] = static_cast<std::uint32_t>(std::strlen(a.Get(a.IdAt(i))));
+        size += sizeof(AttrId) + sizeof(std::uint32_t) + lengths[i] + 1;
+    }
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + size);
+    char* p = &bytes_[at];
+    *p++ = 'S';
+    *p++ = static_cast<char>(id);
+    const std::uint16_t n = static_cast<std::uint16_t>(count);
+    std::memcpy(p, &n, sizeof n);
+    p += sizeof n;
+    for (std::size_t i = 0; i < count; ++i) {
         const AttrId attr = a.IdAt(i);
-        const char* value = a.Get(attr);
-        const std::uint32_t length = static_cast<std::uint32_t>(std::strlen(value));
-        bytes_.append(reinterpret_cast<const char*>(&attr), sizeof attr);
-        bytes_.append(reinterpret_cast<const char*>(&length), sizeof length);
-        bytes_.append(value, length + 1);
+        std::memcpy(p, &attr, sizeof attr);
+        std::memcpy(p + sizeof attr, &lengths[i], sizeof lengths[i]);
+        p += sizeof attr + sizeof lengths[i];
+        std::memcpy(p, a.Get(attr), lengths[i] + 1);
+        p += lengths[i] + 1;
     }
 }
 

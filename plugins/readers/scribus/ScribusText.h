@@ -51,12 +51,15 @@ private:
     void ReadEffects(const Attrs& a, CharacterAttributes& local);
     void UnicodeText(const Attrs& a);
     std::size_t Fit(std::size_t n);
+    /// Room for n units in scratch_.
+    char16_t* Scratch(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
                 const CharacterAttributes& local);
     void AppendSliced(const char* text, const std::string& cstyle, const CharacterAttributes& local,
                       const Para* oldPara);
-    void AppendChars(const std::u16string& s, const std::string& cstyle,
-                     const CharacterAttributes& local, const Para* oldPara);
+    void AppendChars(const char16_t* s, std::size_t size, std::size_t from,
+                     const std::string& cstyle, const CharacterAttributes& local,
+                     const Para* oldPara);
     void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
                    long long id);
     void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
@@ -90,6 +93,8 @@ private:
         std::string text;
         std::optional<unsigned> effects;
         bool valid = false;
+        std::uint64_t prefix =
+            0; ///< the Attrs::Prefix of a text it was in, when FEATURES was in it
     };
     Features features_[2]; ///< the last FEATURES lists read, newest first
 };

@@ -3,6 +3,7 @@
 // hand them to the writer, position by position.
 #include "StoryWalker.h"
 
+#include "UnitScan.h"
 #include "WalkFormat.h"
 
 #include <ombra/memory.h>
@@ -162,6 +163,7 @@ struct OBStoryWalker::TextWalk {
     Slot<OBMResolveCharacterAttributes> runStyleFormat;
     Slot<OBMResolveCharacterAttributes> runFormat;
     bool runStale = true;
+    bool runsOverlap = false; // else a run's units all have its script
 
     TextWalk(OBStoryWalker& walker, unsigned storyId) : w(walker), info(), story(storyId) {}
 
@@ -208,23 +210,25 @@ bool OBStoryWalker::TextWalk::Load(Element* childStory) {
         --bytes;
     }
     if (bytes > 0) {
-        Block<unsigned char> raw;
-        if (!raw.Allocate(bytes) || !scripts.Allocate(bytes / 2) || !units.Allocate(bytes / 2)) {
+        if (!scripts.Allocate(bytes / 2) || !units.Allocate(bytes / 2)) {
             w.problems_.Report(OBERR::kOutOfMemory);
             return false;
         }
-        long long got = stream->XferByte(raw.data, bytes);
+        // The stream holds UTF-16LE: read straight into the units, whose
+        // bytes are turned around only on a big-endian machine.
+        long long got = stream->XferByte(reinterpret_cast<unsigned char*>(units.data), bytes);
         stream->Seek(0, kSeekFromStart);
         if (got < bytes) {
             w.problems_.Report(OBERR::kTruncatedInput);
             bytes = got > 0 ? got - got % 2 : 0;
         }
         info.length = bytes / 2;
-        for (long long i = 0; i < info.length; ++i) {
-            units.data[i] =
-                static_cast<unsigned short>(raw.data[2 * i] | (raw.data[2 * i + 1] << 8));
-            scripts.data[i] = WSE::kSystemScript;
-        }
+        const unsigned short one = 1;
+        if (*reinterpret_cast<const unsigned char*>(&one) != 1)
+            for (long long i = 0; i < info.length; ++i)
+                units.data[i] =
+                    static_cast<unsigned short>((units.data[i] >> 8) | (units.data[i] << 8));
+        std::fill(scripts.data, scripts.data + info.length, static_cast<int>(WSE::kSystemScript));
     }
     info.element = childStory;
     info.units = units.data;
@@ -373,12 +377,13 @@ void OBStoryWalker::TextWalk::AssignScripts() {
         if (!script) continue;
         WSE::WritingScriptEnum member = WSE::kSystemScript;
         script->Get(member);
-        for (long long i = r.start; i < r.end; ++i)
-            scripts.data[i] = member;
+        std::fill(scripts.data + r.start, scripts.data + r.end, static_cast<int>(member));
     }
     if (characterRuns.Count() > 1)
         std::stable_sort(&characterRuns[0], &characterRuns[0] + characterRuns.Count(),
                          [](const Span& a, const Span& b) { return a.start < b.start; });
+    for (int k = 1; k < characterRuns.Count() && !runsOverlap; ++k)
+        runsOverlap = characterRuns[k].start < characterRuns[k - 1].end;
 }
 
 // The paragraph run that holds position i, or null. Runs that overlap
@@ -468,9 +473,14 @@ void OBStoryWalker::TextWalk::Walk() {
             const OBWalkRun& r = RunAt(i);
             long long limit = NextEvent(i, nextSpan, nextAnchor, nextTarget);
             int script = scripts.data[i];
-            long long j = i + 1;
-            while (j < limit && !IsSpecial(units.data[j]) && scripts.data[j] == script)
-                ++j;
+            // Up to the next special character (of those the scan finds,
+            // the ones that are) or change of script.
+            long long j = FindControl(units.data, i + 1, limit);
+            while (j < limit && !IsSpecial(units.data[j]))
+                j = FindControl(units.data, j + 1, limit);
+            // The text goes no further than the run that holds i: where
+            // runs do not overlap, its script goes as far.
+            if (runsOverlap) j = FindOther(scripts.data, i + 1, j, script);
             w.handler_.OnText(units.data + i, j - i, r);
             i = j;
         }

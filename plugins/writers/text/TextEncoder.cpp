@@ -1,5 +1,7 @@
 #include "TextEncoder.h"
 
+#include "UnitScan.h"
+
 #include <ombra/utf16.h>
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
@@ -95,6 +97,11 @@ void OBTextEncoder::Begin() {
 void OBTextEncoder::Write(const unsigned short* units, long long n, WSE::WritingScriptEnum script) {
     if (!units || n <= 0) return;
     emptyLines_ = 0;
+    // Most text holds no surrogates: it is encoded as it stands.
+    if (!pendingHigh_ && !obwalk::HasSurrogate(units, n)) {
+        Encode(units, n, script);
+        return;
+    }
     // Pair up surrogates first, also across calls; an unpaired one is
     // replaced. The encodings below then only ever see whole characters.
     unsigned short* clean = scratchUnits_.Get(n + 1);
@@ -134,10 +141,15 @@ void OBTextEncoder::Write(const unsigned short* units, long long n, WSE::Writing
             clean[count++] = u;
         }
     }
+    Encode(clean, count, script);
+}
+
+void OBTextEncoder::Encode(const unsigned short* units, long long n,
+                           WSE::WritingScriptEnum script) {
     if (encoding_ == OBTW::kDefaultEncoding)
-        EncodeDefault(clean, count, script);
+        EncodeDefault(units, n, script);
     else
-        EncodeUnicode(clean, count);
+        EncodeUnicode(units, n);
 }
 
 void OBTextEncoder::WriteAscii(const char* text) {
@@ -225,9 +237,8 @@ void OBTextEncoder::EncodeUnicode(const unsigned short* units, long long n) {
             PutUnit16(units[i]);
         return;
     }
-    COBString utf8;
-    OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(n), utf8);
-    Put(reinterpret_cast<const unsigned char*>(utf8.GrabCString()), utf8.Length());
+    OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(n), utf8_);
+    Put(reinterpret_cast<const unsigned char*>(utf8_.GrabCString()), utf8_.Length());
 }
 
 void OBTextEncoder::EncodeDefault(const unsigned short* units, long long n,

@@ -69,6 +69,8 @@ private:
     void Put(const unsigned char* bytes, long long n);
     void PutByte(unsigned char b) { Put(&b, 1); }
     void PutUnit16(unsigned short unit);
+    /// Units without lone surrogates, in the encoding.
+    void Encode(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     void EncodeUnicode(const unsigned short* units, long long n);
     void EncodeDefault(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     void EncodeSegment(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
@@ -110,6 +112,7 @@ private:
     OBTextScratch<unsigned short> scratchUnits_; // the units being encoded
     OBTextScratch<unsigned short> roundTrip_;
     OBTextScratch<char> scratchBytes_;
+    COBString utf8_; // UTF-8 being written, its room kept from call to call
     unsigned short pendingHigh_;
     long long replaced_;
     long long written_;

@@ -1,5 +1,7 @@
 #include "TextLineWrapper.h"
 
+#include "UnitScan.h"
+
 #include <ombra/utf16.h>
 #include <ombra/memory.h>
 #include <ombra/scripts.h>
@@ -128,8 +130,8 @@ void OBTextLineWrapper::PutUnwrapped(const unsigned short* units, long long n,
     if (!units || n <= 0) return;
     unwrappedLineEmpty_ = false;
     long long start = 0;
-    for (long long i = 0; i < n; ++i) {
-        if (units[i] != kSoftHyphen) continue;
+    for (long long i = obwalk::FindUnit(units, 0, n, kSoftHyphen); i < n;
+         i = obwalk::FindUnit(units, i + 1, n, kSoftHyphen)) {
         if (i > start) encoder_.Write(units + start, i - start, script);
         start = i + 1;
     }

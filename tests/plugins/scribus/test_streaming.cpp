@@ -218,4 +218,45 @@ TEST(ScribusStreaming, AHugeTextReadsAsTheSameTextInPieces) {
     EXPECT_EQ(many.warnings.size(), one.warnings.size());
 }
 
+// Frames that repeat paragraph formats (which are read once and reused) get
+// the formats, tabs and warnings each gets read on its own.
+TEST(ScribusStreaming, RepeatedParagraphFormatsReadAsEachAlone) {
+    // The ends of a frame's DefaultStyle, then its paragraph formats.
+    std::vector<std::string> kFormats;
+    std::istringstream list("FONTSIZE=\"9\"/>|FONTSIZE=\"9\"><Tabs Pos=\"3\"/></DefaultStyle>|"
+                            "FONTSIZE=\"8\"/>|FONTSIZE=\"x\"/>|<para PARENT=\"P\"/>|"
+                            "<para PARENT=\"P\" ALIGN=\"2\"/>|<trail/>");
+    for (std::string format; std::getline(list, format, '|');)
+        kFormats.push_back(format);
+    const std::string head = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/>",
+                      tail = "</DOCUMENT></SCRIBUSUTF8NEW>";
+    std::mt19937 random(5);
+    for (int round = 0; round < 40; ++round) {
+        std::string frames[6], all;
+        for (std::string& f : frames)
+            all += f =
+                "<PAGEOBJECT PTYPE=\"4\"><StoryText><DefaultStyle ALIGN=\"1\" FONT=\"A b\" " +
+                kFormats[random() % 4] + "<ITEXT CH=\"x\"/>" + kFormats[4 + random() % 2] +
+                kFormats[4 + random() % 3] + "</StoryText></PAGEOBJECT>";
+        const ParseResult together = ParseBytes(head + all + tail);
+        const Document& d = together.document;
+        std::size_t warnings = 0;
+        for (std::size_t f = 0; f < 6; ++f) {
+            const ParseResult alone = ParseBytes(head + frames[f] + tail);
+            const Document& e = alone.document;
+            const Story &s = d.stories.at(f), &t = e.stories.at(0);
+            ASSERT_EQ(t.paragraphs.size(), s.paragraphs.size());
+            for (std::size_t p = 0; p < s.paragraphs.size(); ++p) {
+                const ParagraphFormat &a = d.Format(s.paragraphs[p]),
+                                      &b = e.Format(t.paragraphs[p]);
+                EXPECT_TRUE(a.style == b.style && SameParagraph(a.local, b.local));
+            }
+            EXPECT_TRUE(
+                SameParagraph(e.Defaults(e.items.at(0)).local, d.Defaults(d.items.at(f)).local));
+            warnings += alone.warnings.size();
+        }
+        EXPECT_EQ(warnings, together.warnings.size()) << round;
+    }
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 // order and nesting, for documents that follow the conventions and for
 // random ones that break them.
 #include "StoryWalker.h"
+#include "UnitScan.h"
 
 #include <ombra/storedelements.h>
 #include <ombra/typedstreams.h>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -247,6 +249,35 @@ TEST(CharacterValueList, OnePassGivesWhatTheAccessorsGive) {
         ASSERT_TRUE(list.ReadStored(static_cast<OBMCharacterAttributes*>(e.get()), out));
         for (int k = 0; k < 3; ++k)
             EXPECT_EQ(out[k], OBGetAttributeValue(e.get(), attrs[k])) << round << " " << k;
+    }
+}
+
+// The scans find what a plain loop finds, wherever it stands in a block of
+// eight (or four) and from wherever they start.
+TEST(UnitScan, FindsWhatAPlainLoopFinds) {
+    const unsigned short kUnits[] = {0x00,   0x09,   0x0D,   0x0E,   0x2027, 0x2028, 0x2029, 0xFFFC,
+                                     0xFFFD, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xAD,   'a'};
+    std::mt19937 random(17);
+    for (int round = 0; round < 400; ++round) {
+        std::vector<unsigned short> u(random() % 40);
+        std::vector<int> scripts(u.size());
+        for (std::size_t i = 0; i < u.size(); ++i)
+            u[i] = random() % 3 ? 'x' : kUnits[random() % 16], scripts[i] = random() % 8 == 0;
+        const long long n = static_cast<long long>(u.size());
+        auto control = [](unsigned c) {
+            return c < 0x0E || c == 0x2028 || c == 0x2029 || c == 0xFFFC;
+        };
+        EXPECT_EQ(
+            obwalk::HasSurrogate(u.data(), n),
+            std::any_of(u.begin(), u.end(), [](unsigned c) { return c >= 0xD800 && c <= 0xDFFF; }));
+        for (long long from = 0; from <= n; ++from) {
+            EXPECT_EQ(obwalk::FindUnit(u.data(), from, n, 0xAD),
+                      std::find(u.begin() + from, u.end(), 0xAD) - u.begin());
+            EXPECT_EQ(obwalk::FindControl(u.data(), from, n),
+                      std::find_if(u.begin() + from, u.end(), control) - u.begin());
+            EXPECT_EQ(obwalk::FindOther(scripts.data(), from, n, 0),
+                      std::find(scripts.begin() + from, scripts.end(), 1) - scripts.begin());
+        }
     }
 }
 

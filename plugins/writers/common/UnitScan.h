@@ -1,0 +1,25 @@
+// Scans over UTF-16 text, eight units at a time: what writers look for in
+// long stretches of ordinary text.
+#ifndef OMBRA_WRITERS_UNITSCAN_H
+#define OMBRA_WRITERS_UNITSCAN_H
+
+namespace obwalk {
+
+/// The first position from `from` on, before n, that holds unit; n when
+/// none does.
+long long FindUnit(const unsigned short* units, long long from, long long n, unsigned short unit);
+
+/// Whether one of n units is a surrogate.
+bool HasSurrogate(const unsigned short* units, long long n);
+
+/// The first position from `from` on, before n, whose unit is below 0x0E
+/// or is U+2028, U+2029 or U+FFFC; n when there is none.
+long long FindControl(const unsigned short* units, long long from, long long n);
+
+/// The first position from `from` on, before n, whose value is not value;
+/// n when all are.
+long long FindOther(const int* values, long long from, long long n, int value);
+
+} // namespace obwalk
+
+#endif
