@@ -315,9 +315,20 @@ private:
         bool special;
         std::uint32_t value, end; // from the start of the bytes
     };
+    // An attribute of the spans with its text.
+    struct MemoValue {
+        AttrId id;
+        const char* text; // in TagMemo::bytes
+    };
     struct TagMemo {
+        // The bytes as they stood (size of them), then, once a tag repeats
+        // them, the same bytes with the values turned into text: such tags
+        // take their values from here and leave their own bytes alone.
         std::string bytes;
+        std::size_t size = 0;
+        bool ready = false; // values and the text they point into are there
         std::vector<SpanAt> spans;
+        std::vector<MemoValue> values;
         std::size_t attributes = 0; // all of them, known or not
         std::uint64_t number = 0;   // new with every change of the bytes
     };
@@ -444,9 +455,9 @@ private:
     Step Attributes(char*& p, bool& empty, ElementId element) {
         char* const start = p;
         TagMemo* memos = &memos_[2 * element];
-        const TagMemo* hit = nullptr;
+        TagMemo* hit = nullptr;
         for (int k = 0; k < 2 && !hit; ++k) {
-            const std::size_t n = memos[k].bytes.size();
+            const std::size_t n = memos[k].size;
             // Memos hold two attributes at least, over 8 bytes: the first
             // eight tell most misses.
             if (n && n <= static_cast<std::size_t>(At(end_) - p) &&
@@ -455,10 +466,10 @@ private:
                 hit = &memos[k];
         }
         std::size_t i = 0;
-        if (hit) { // its spans come first, read where they lie in this tag
+        if (hit) { // its values come first
+            if (!hit->ready) Prepare(*hit);
             memo_ = hit;
-            memoStart_ = start;
-            p += hit->bytes.size();
+            p += hit->size;
             i = hit->attributes;
             lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
             prefixNumber_ = hit->number;
@@ -481,7 +492,7 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         }
-        if (last && before >= 2 && (!hit || last != start + hit->bytes.size()))
+        if (last && before >= 2 && (!hit || last != start + hit->size))
             Remember(memos, element, start, last, before);
         return kOk;
     }
@@ -496,6 +507,7 @@ private:
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
+        m.size = n;
         if (memo_) // the tag starts with another memo's bytes: its spans lie at the same places
             m.spans.assign(memo_->spans.begin(), memo_->spans.end());
         else
@@ -505,10 +517,29 @@ private:
             m.spans.push_back(SpanAt{s.id, s.special, static_cast<std::uint32_t>(s.value - start),
                                      static_cast<std::uint32_t>(s.end - start)});
         }
+        m.ready = false;
         m.attributes = attributes;
         m.number = ++memoNumbers_;
         prefixNumber_ = m.number;
         prefixSpans_ = m.spans.size();
+    }
+
+    // The values of a memo as text, once a tag repeats its bytes: a copy of
+    // them after them, turned into text where they lie.
+    void Prepare(TagMemo& m) {
+        const std::size_t n = m.size;
+        m.bytes.reserve(2 * n);
+        m.bytes.append(m.bytes.data(), n);
+        char* text = &m.bytes[n];
+        m.values.clear();
+        for (const SpanAt& a : m.spans) {
+            if (a.special)
+                DecodeValue(text + a.value, text + a.end);
+            else
+                text[a.end] = 0;
+            m.values.push_back(MemoValue{a.id, text + a.value});
+        }
+        m.ready = true;
     }
 
     // An element mostly has the attributes of one of the two of its name
@@ -558,22 +589,28 @@ private:
     // The tag is complete: its values become text where they lie.
     void Open(ElementId element, const char* name, std::size_t length, bool empty) {
         attrs_.Begin();
-        const std::size_t prefix = prefixNumber_ ? prefixSpans_ : std::size_t(-1);
-        std::size_t i = 0;
-        auto put = [&](AttrId id, bool special, char* value, char* end) {
-            if (i++ == prefix) attrs_.SetPrefix(prefixNumber_);
-            if (special)
-                DecodeValue(value, end);
-            else
-                *end = 0;
-            attrs_.Set(id, value);
+        // A memo's spans all lie in the prefix, which may go on into the tag's own.
+        std::size_t own = spans_.size();
+        if (memo_) {
+            for (const MemoValue& v : memo_->values)
+                attrs_.Set(v.id, v.text);
+            if (prefixNumber_) own = prefixSpans_ - memo_->spans.size();
+        } else if (prefixNumber_) {
+            own = prefixSpans_;
+        }
+        auto put = [&](const Span* s, const Span* end) {
+            for (; s != end; ++s) {
+                if (s->special)
+                    DecodeValue(s->value, s->end);
+                else
+                    *s->end = 0;
+                attrs_.Set(s->id, s->value);
+            }
         };
-        if (memo_)
-            for (const SpanAt& a : memo_->spans)
-                put(a.id, a.special, memoStart_ + a.value, memoStart_ + a.end);
-        for (const Span& s : spans_)
-            put(s.id, s.special, s.value, s.end);
-        if (i == prefix) attrs_.SetPrefix(prefixNumber_);
+        const Span* spans = spans_.data();
+        put(spans, spans + own);
+        if (prefixNumber_) attrs_.SetPrefix(prefixNumber_);
+        put(spans + own, spans + spans_.size());
         sawElement_ = true;
         handler_.Start(element, attrs_);
         if (empty) {
@@ -654,7 +691,6 @@ private:
     XmlResult failure_ = XmlResult::kUnreadable;
     std::vector<Span> spans_;       // after memo_'s, when there is one
     const TagMemo* memo_ = nullptr; // the memo whose bytes start the tag
-    char* memoStart_ = nullptr;     // where they start
     Attrs attrs_;
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;
