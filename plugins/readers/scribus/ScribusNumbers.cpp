@@ -27,23 +27,27 @@ const char* ReadDecimal(const char* p, double& out) {
     static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* q = p;
-    bool negative = *q == '-';
+    const bool negative = *q == '-';
     if (negative || *q == '+') ++q;
+    const char* const start = q;
     std::uint64_t digits = 0;
-    const char* start = q;
-    while (static_cast<unsigned>(*q - '0') < 10)
-        digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-    int count = static_cast<int>(q - start), fraction = 0;
-    if (*q == '.') {
-        const char* f = ++q;
-        while (static_cast<unsigned>(*q - '0') < 10)
-            digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-        fraction = static_cast<int>(q - f);
-        count += fraction;
+    unsigned d = static_cast<unsigned char>(*q) - unsigned('0');
+    for (; d < 10; d = static_cast<unsigned char>(*++q) - unsigned('0'))
+        digits = digits * 10 + d;
+    std::size_t fraction = 0;
+    const bool point = *q == '.';
+    if (point) {
+        const char* const f = ++q;
+        for (d = static_cast<unsigned char>(*q) - unsigned('0'); d < 10;
+             d = static_cast<unsigned char>(*++q) - unsigned('0'))
+            digits = digits * 10 + d;
+        fraction = static_cast<std::size_t>(q - f);
     }
-    if (count == 0 || count > 15) return nullptr;
+    // No digits, or more than 15, are no plain decimal.
+    const std::size_t count = static_cast<std::size_t>(q - start) - point;
+    if (count - 1 >= 15) return nullptr;
     if (*q == 'e' || *q == 'E' || *q == 'i' || *q == 'n') return nullptr;
-    double v = static_cast<double>(digits) / kPow10[fraction];
+    double v = static_cast<double>(static_cast<std::int64_t>(digits)) / kPow10[fraction];
     out = negative ? -v : v;
     return q;
 }
