@@ -63,6 +63,22 @@ const char* ReadNumber(const char* p, const char* end, double& out) {
     return r.ptr;
 }
 
+const char* ReadNumbers(const char* p, const char* end, double* out, int count) {
+    // Spaces, commas, tabs and line ends as bits of one word.
+    const std::uint64_t kSeparators =
+        1ull << ' ' | 1ull << ',' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
+    for (int i = 0; i < count; ++i) {
+        while (p < end && static_cast<unsigned char>(*p) < 64 &&
+               (kSeparators >> static_cast<unsigned char>(*p) & 1))
+            ++p;
+        double v;
+        p = ReadNumber(p, end, v);
+        if (!p) return nullptr;
+        out[i] = InRange(v) ? v : 0;
+    }
+    return p;
+}
+
 bool ParseDouble(const char* text, double& out) {
     if (!text) return false;
     double v;
