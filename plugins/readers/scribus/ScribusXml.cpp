@@ -479,9 +479,13 @@ private:
         char* last = nullptr; // where the last attribute starts
         std::size_t before = 0;
         for (;; ++i) {
-            if (SkipSpace(p) == kMore) return kMore;
-            if (*p == '>' || *p == '/') break;
-            if (!Is(*p, kStartSymbol)) return kBad;
+            // The NULs after the bytes read so far end the scans.
+            while (Is(*p, kSpace))
+                ++p;
+            if (!Is(*p, kStartSymbol)) {
+                if (*p == '>' || *p == '/') break;
+                return AtEnd(p) ? kMore : kBad;
+            }
             last = p;
             before = i;
             Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
@@ -557,7 +561,6 @@ private:
             id = guess[k];
             if (k) std::swap(guess[0], guess[1]);
             p += length + 1; // past the '='
-            if (SkipSpace(p) == kMore) return kMore;
         } else {
             const char* name = p;
             while (Is(*p, kSymbol))
@@ -572,16 +575,20 @@ private:
                 guess[0] = static_cast<AttrId>(id);
             }
         }
-        const char quote = *p;
-        if (quote != '"' && quote != '\'') return kBad;
+        char quote = *p;
+        if (quote != '"' && quote != '\'') { // space after '='?
+            if (SkipSpace(p) == kMore) return kMore;
+            quote = *p;
+            if (quote != '"' && quote != '\'') return kBad;
+        }
         char* value = ++p;
         bool special = false;
         p = const_cast<char*>(ScanValue(value, quote, special));
-        if (AtEnd(p)) return kMore;
-        if (*p == 0) return kBad;
+        if (*p == 0) return AtEnd(p) ? kMore : kBad;
         char* end = p++;
-        if (AtEnd(p)) return kMore;
-        if (Is(*p, kStartSymbol)) return kBad; // a name right after the quote
+        // A name right after the quote; the end of the bytes read so far is
+        // seen by the caller.
+        if (Is(*p, kStartSymbol)) return kBad;
         if (id < kAttrCount) spans_.push_back(Span{static_cast<AttrId>(id), special, value, end});
         return kOk;
     }
