@@ -65,40 +65,41 @@ inline std::uint64_t Word(const char* p) {
 
 // Each attribute's name followed by '=' as two masked words, for names of
 // up to 15 bytes; the guesses of the reader are checked against them
-// without a call.
+// without a call. Longer names have their first 16 bytes here; the entry
+// of kAttrCount (no guess) and of an empty name matches no text.
 struct NameWords {
     struct Entry {
-        std::uint64_t word[2] = {0, 0}, mask[2] = {0, 0};
+        std::uint64_t word[2] = {1, 0}, mask[2] = {0, 0};
         std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
     };
-    Entry at[kAttrCount];
+    Entry at[kAttrCount + 1];
     NameWords() {
         for (std::uint32_t id = 0; id < kAttrCount; ++id) {
             const char* name = Attrs::NameOf(static_cast<AttrId>(id));
             const std::size_t n = std::strlen(name);
-            if (n == 0 || n > 15) continue;
+            if (n == 0) continue;
             unsigned char bytes[16] = {}, mask[16] = {};
-            for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t i = 0; i < n && i < 16; ++i)
                 bytes[i] = static_cast<unsigned char>(name[i]);
-            bytes[n] = '=';
-            std::memset(mask, 0xFF, n + 1);
+            if (n < 16) bytes[n] = '=';
+            std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
             std::memcpy(at[id].word, bytes, 16);
             std::memcpy(at[id].mask, mask, 16);
-            at[id].length = static_cast<std::uint32_t>(n);
+            at[id].length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
         }
     }
 };
 
 const NameWords kNameWords;
 
-// The length of name id when text starts with it and '='; 16 bytes can be
-// read at text.
-inline std::size_t NameLengthAt(AttrId id, const char* text) {
+// The length of name id (or kAttrCount, none) when text starts with it
+// and '='; 16 bytes can be read at text.
+inline std::size_t NameLengthAt(std::uint32_t id, const char* text) {
     const NameWords::Entry& e = kNameWords.at[id];
-    if (!e.length) return Attrs::NameLengthAt(id, text);
     std::uint64_t w[2];
     std::memcpy(w, text, 16);
-    return (w[0] & e.mask[0]) == e.word[0] && (w[1] & e.mask[1]) == e.word[1] ? e.length : 0;
+    if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1]) return 0;
+    return e.length ? e.length : Attrs::NameLengthAt(static_cast<AttrId>(id), text);
 }
 
 // Whether the first n (at most 16) bytes of a and b are the same; 16 bytes
@@ -569,7 +570,7 @@ private:
         int k = 0;
         if (guess)
             for (; k < 2; ++k)
-                if (guess[k] < kAttrCount && (length = NameLengthAt(guess[k], p)) != 0) break;
+                if ((length = NameLengthAt(guess[k], p)) != 0) break;
         if (length) {
             id = guess[k];
             if (k) std::swap(guess[0], guess[1]);
