@@ -23,7 +23,7 @@ const char* SkipSpace(const char* p, const char* end) {
 // are exact doubles, so one division gives the correctly rounded value.
 // The text must end with a NUL at or after end (all texts here do), so the
 // scan needs no bounds checks: a NUL is neither a digit nor a point.
-const char* ReadDecimal(const char* p, double& out) {
+inline __attribute__((always_inline)) const char* ReadDecimal(const char* p, double& out) {
     static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* q = p;
@@ -79,7 +79,21 @@ const char* ReadNumbers(const char* p, const char* end, double* out, int count) 
     return p;
 }
 
-bool ParseDouble(const char* text, double& out) {
+namespace {
+
+// ParseDouble for a text that is more than a plain decimal.
+__attribute__((noinline)) bool ParseOther(const char* text, double& out) {
+    const char* end = text + std::strlen(text);
+    const char* p = SkipSpace(text, end);
+    double v;
+    p = ReadNumber(p, end, v);
+    if (!p || SkipSpace(p, end) != end || !InRange(v)) return false;
+    out = v;
+    return true;
+}
+
+// The number readers of attributes have it in them: a call less each.
+inline __attribute__((always_inline)) bool ParseText(const char* text, double& out) {
     if (!text) return false;
     double v;
     if (const char* q = ReadDecimal(text, v)) { // the common case: nothing around the number
@@ -89,12 +103,13 @@ bool ParseDouble(const char* text, double& out) {
             return true;
         }
     }
-    const char* end = text + std::strlen(text);
-    const char* p = SkipSpace(text, end);
-    p = ReadNumber(p, end, v);
-    if (!p || SkipSpace(p, end) != end || !InRange(v)) return false;
-    out = v;
-    return true;
+    return ParseOther(text, out);
+}
+
+} // namespace
+
+bool ParseDouble(const char* text, double& out) {
+    return ParseText(text, out);
 }
 
 bool ParseInt(const char* text, long long& out) {
@@ -108,7 +123,7 @@ double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
     const char* text = a.Get(id);
     if (!text) return fallback;
     double v;
-    if (ParseDouble(text, v)) return v;
+    if (ParseText(text, v)) return v;
     if (*text == 0) return fallback; // an empty value means "not set"
     std::string shown(text, std::min<std::size_t>(std::strlen(text), 40));
     ctx.Warn(Warning::Code::kBadNumber, std::string("attribute ") + Attrs::NameOf(id) +
@@ -121,7 +136,7 @@ void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<doubl
     const char* text = a.Get(id);
     if (!text || !*text) return;
     double v;
-    if (ParseDouble(text, v)) {
+    if (ParseText(text, v)) {
         field = v;
         return;
     }
@@ -150,7 +165,7 @@ bool Flag(const Attrs& a, AttrId id, bool fallback) {
     const char* text = a.Get(id);
     if (!text || !*text) return fallback;
     double v;
-    if (ParseDouble(text, v)) return v != 0;
+    if (ParseText(text, v)) return v != 0;
     if (std::strcmp(text, "true") == 0) return true;
     if (std::strcmp(text, "false") == 0) return false;
     return fallback;
