@@ -112,6 +112,7 @@ private:
     struct Index {
         std::vector<std::uint32_t> slots; // format index + 1; 0 for an empty slot
         std::uint32_t last = 0;           // index + 1 of the format asked for last
+        std::uint32_t before = 0;         // and of the other one asked for before it
     };
     template <class F, class A>
     std::uint32_t Find(std::vector<F>& list, Index& index, const std::string& style,
