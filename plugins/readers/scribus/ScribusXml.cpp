@@ -481,7 +481,7 @@ private:
         }
         std::size_t i = 0;
         if (hit) { // its values come first
-            if (!hit->ready) Prepare(*hit);
+            if (!hit->ready) Prepare(*hit, p);
             memo_ = hit;
             p += hit->size;
             i = hit->attributes;
@@ -526,26 +526,42 @@ private:
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
         m.size = n;
-        if (memo_) // the tag starts with another memo's bytes: its spans lie at the same places
-            m.spans.assign(memo_->spans.begin(), memo_->spans.end());
-        else
-            m.spans.clear();
-        for (const Span& s : spans_) {
-            if (s.value >= last) break;
-            m.spans.push_back(SpanAt{s.id, s.special, static_cast<std::uint32_t>(s.value - start),
-                                     static_cast<std::uint32_t>(s.end - start)});
-        }
-        m.ready = false;
+        m.ready = false; // most memos are never repeated: their spans wait for that
         m.attributes = attributes;
         m.number = ++memoNumbers_;
         prefixNumber_ = m.number;
-        prefixSpans_ = m.spans.size();
+        std::size_t own = spans_.size(); // those before the last attribute
+        while (own && spans_[own - 1].value >= last)
+            --own;
+        prefixSpans_ = (memo_ ? memo_->spans.size() : 0) + own;
     }
 
-    // The values of a memo as text, once a tag repeats its bytes: a copy of
-    // them after them, turned into text where they lie.
-    void Prepare(TagMemo& m) {
+    // The spans and values of a memo, once a tag repeats its bytes, which
+    // lie at tag (in the buffer, before its padding): the attributes read
+    // from them, which were read once already, and a copy of the bytes
+    // after them, turned into text where the values lie.
+    void Prepare(TagMemo& m, const char* tag) {
         const std::size_t n = m.size;
+        m.spans.clear();
+        for (const char* p = tag;;) {
+            while (Is(*p, kSpace))
+                ++p;
+            if (p >= tag + n) break;
+            const char* name = p;
+            while (Is(*p, kSymbol))
+                ++p;
+            const std::uint32_t id = Attrs::AttrIdOf(name, static_cast<std::size_t>(p - name));
+            while (*p != '"' && *p != '\'') // spaces and '='
+                ++p;
+            const char quote = *p++;
+            bool special = false;
+            const char* end = ScanValue(p, quote, special);
+            if (id < kAttrCount)
+                m.spans.push_back(SpanAt{static_cast<AttrId>(id), special,
+                                         static_cast<std::uint32_t>(p - tag),
+                                         static_cast<std::uint32_t>(end - tag)});
+            p = end + 1;
+        }
         m.bytes.reserve(2 * n);
         m.bytes.append(m.bytes.data(), n);
         char* text = &m.bytes[n];
