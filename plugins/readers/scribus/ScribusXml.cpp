@@ -425,11 +425,20 @@ private:
     Step StartTag() {
         char* name = At(pos_ + 1);
         char* p = name;
-        while (Is(*p, kSymbol))
-            ++p;
+        ElementId element;
+        // Elements mostly repeat the name of the one before.
+        const std::size_t last = lastNameLength_;
+        if (last <= sizeof lastName_ && SameShort(name, lastName_, last) &&
+            !Is(name[last], kSymbol)) {
+            p += last;
+            element = lastElement_;
+        } else {
+            while (Is(*p, kSymbol))
+                ++p;
+            element = ElementOf(name, static_cast<std::size_t>(p - name));
+        }
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
-        const ElementId element = ElementOf(name, nameLength);
         spans_.clear();
         memo_ = nullptr;
         prefixNumber_ = 0;
@@ -449,10 +458,8 @@ private:
         return kOk;
     }
 
-    // Elements mostly repeat the name of the one before.
+    // The id of a name other than the one before.
     ElementId ElementOf(const char* name, std::size_t length) {
-        // The bytes after a name in the buffer can be read (the padding).
-        if (length == lastNameLength_ && SameShort(name, lastName_, length)) return lastElement_;
         const ElementId id = ElementIdOf(name, length);
         if (length <= sizeof lastName_) {
             std::memcpy(lastName_, name, length);
