@@ -501,6 +501,7 @@ private:
         std::size_t before = 0;
         for (;; ++i) {
             // The NULs after the bytes read so far end the scans.
+            if (*p == ' ') ++p; // one space between attributes, mostly
             while (Is(*p, kSpace))
                 ++p;
             if (!Is(*p, kStartSymbol)) {
