@@ -115,7 +115,8 @@ inline bool SameShort(const char* a, const char* b, std::size_t n) {
 // The first quote or NUL from p on; special tells whether '&', a tab or a
 // line end comes before it. The bytes from p on end with a NUL and have
 // room for a 16-byte read past it.
-const char* ScanValue(const char* p, char quote, bool& special) {
+inline __attribute__((always_inline)) const char* ScanValue(const char* p, char quote,
+                                                            bool& special) {
     // Most values hold none of them: the quote, '&' and the bytes up to
     // '\r' (NUL, tab and line ends among them) are looked for at once.
     const __m128i q = _mm_set1_epi8(quote), amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(13);
