@@ -46,6 +46,12 @@ public:
             ids_[count_++] = id;
         }
     }
+    /// Set, for an attribute not set since Begin.
+    void SetFresh(AttrId id, const char* value) {
+        stamp_[id] = current_;
+        values_[id] = value;
+        ids_[count_++] = id;
+    }
     /// Begin, then every known attribute of a tree node.
     void Load(pugi::xml_node node);
     /// The id of the attribute name [name, name + length), or kAttrCount.

@@ -10,6 +10,7 @@
 
 #include <emmintrin.h>
 
+#include <bitset>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -575,7 +576,10 @@ private:
         m.bytes.append(m.bytes.data(), n);
         char* text = &m.bytes[n];
         m.values.clear();
+        std::bitset<kAttrCount> seen; // of duplicates only the first counts, as in Attrs
         for (const SpanAt& a : m.spans) {
+            if (seen[a.id]) continue;
+            seen[a.id] = true;
             if (a.special)
                 DecodeValue(text + a.value, text + a.end);
             else
@@ -638,8 +642,8 @@ private:
         // A memo's spans all lie in the prefix, which may go on into the tag's own.
         std::size_t own = spans_.size();
         if (memo_) {
-            for (const MemoValue& v : memo_->values)
-                attrs_.Set(v.id, v.text);
+            for (const MemoValue& v : memo_->values) // first after Begin, each once
+                attrs_.SetFresh(v.id, v.text);
             if (prefixNumber_) own = prefixSpans_ - memo_->spans.size();
         } else if (prefixNumber_) {
             own = prefixSpans_;
