@@ -54,13 +54,28 @@ inline __attribute__((always_inline)) const char* ReadDecimal(const char* p, dou
 
 } // namespace
 
-const char* ReadNumber(const char* p, const char* end, double& out) {
-    if (p >= end) return nullptr;
-    if (const char* q = ReadDecimal(p, out)) return q;
-    if (p < end && *p == '+') ++p;
+namespace {
+
+// ReadNumber for what is more than a plain decimal.
+__attribute__((noinline)) const char* ReadOther(const char* p, const char* end, double& out) {
+    if (*p == '+') ++p;
     auto r = std::from_chars(p, end, out, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr == p) return nullptr;
     return r.ptr;
+}
+
+// Outlines read their numbers by the thousand: a call less each.
+inline __attribute__((always_inline)) const char* ReadNumberAt(const char* p, const char* end,
+                                                               double& out) {
+    if (p >= end) return nullptr;
+    if (const char* q = ReadDecimal(p, out)) return q;
+    return ReadOther(p, end, out);
+}
+
+} // namespace
+
+const char* ReadNumber(const char* p, const char* end, double& out) {
+    return ReadNumberAt(p, end, out);
 }
 
 const char* ReadNumbers(const char* p, const char* end, double* out, int count) {
@@ -72,7 +87,7 @@ const char* ReadNumbers(const char* p, const char* end, double* out, int count) 
                (kSeparators >> static_cast<unsigned char>(*p) & 1))
             ++p;
         double v;
-        p = ReadNumber(p, end, v);
+        p = ReadNumberAt(p, end, v);
         if (!p) return nullptr;
         out[i] = InRange(v) ? v : 0;
     }
