@@ -2,6 +2,8 @@
 #include <ombra/identifiers.h>
 #include <ombra/memory.h>
 
+#include "model/ElementRoom.h"
+
 #include <algorithm>
 #include <functional>
 
@@ -193,12 +195,17 @@ void Element::AssignFrom(Element& other, bool takeOwnership) noexcept {
 // own smaller step may still succeed.
 void Element::MakeRoomForChild() noexcept {
     long long count = children_.size();
+    if (children_.Capacity() == 0) ombra_detail::NoteChildren(type_);
     if (count < children_.Capacity() || count < children_.ChunkSize()) return;
     children_.Preallocate(2 * count);
 }
 
 short Element::AddChild(Element* child) noexcept {
     if (!child) return 0;
+    if (children_.count_ < children_.capacity_) { // the common case, without the list's calls
+        children_.data_[children_.count_++] = child;
+        return 1;
+    }
     MakeRoomForChild();
     long long before = children_.size();
     children_.Append(child);

@@ -25,6 +25,18 @@ void ElementList::DeleteAsCharArray(Element** block) noexcept {
     OBLibFree(block);
 }
 
+void ElementList::ReleaseStorage() noexcept {
+    if (data_ && !lent_) DeleteAsCharArray(data_); // most lists of leaves have none
+    lent_ = false;
+}
+
+void ElementList::UseLentSlots(Element** slots, long long n) noexcept {
+    if (data_ || !slots || n <= 0) return;
+    data_ = slots;
+    capacity_ = n;
+    lent_ = true;
+}
+
 void ElementList::FillN(Element** dst, long long n, const Element* const& e) noexcept {
     Element* value = Unconst(e);
     for (long long i = 0; i < n; ++i)
@@ -34,10 +46,10 @@ void ElementList::FillN(Element** dst, long long n, const Element* const& e) noe
 // ---- construction ----
 
 ElementList::ElementList() noexcept
-    : data_(nullptr), count_(0), chunkSize_(kDefaultChunk), capacity_(0) {}
+    : data_(nullptr), count_(0), chunkSize_(kDefaultChunk), capacity_(0), lent_(false) {}
 
 ElementList::ElementList(long long n) noexcept
-    : data_(nullptr), count_(0), chunkSize_(n > 0 ? n : kDefaultChunk), capacity_(0) {
+    : data_(nullptr), count_(0), chunkSize_(n > 0 ? n : kDefaultChunk), capacity_(0), lent_(false) {
     if (n > 0) {
         data_ = NewAsCharArray(n);
         if (data_) capacity_ = n;
@@ -45,7 +57,7 @@ ElementList::ElementList(long long n) noexcept
 }
 
 ElementList::ElementList(const ElementList& other) noexcept
-    : data_(nullptr), count_(0), chunkSize_(other.chunkSize_), capacity_(0) {
+    : data_(nullptr), count_(0), chunkSize_(other.chunkSize_), capacity_(0), lent_(false) {
     if (other.count_ == 0) return;
     data_ = NewAsCharArray(other.count_);
     if (!data_) return;
@@ -55,9 +67,10 @@ ElementList::ElementList(const ElementList& other) noexcept
 
 ElementList::ElementList(ElementList&& other) noexcept
     : data_(other.data_), count_(other.count_), chunkSize_(other.chunkSize_),
-      capacity_(other.capacity_) {
+      capacity_(other.capacity_), lent_(other.lent_) {
     other.data_ = nullptr;
     other.count_ = other.capacity_ = 0;
+    other.lent_ = false;
 }
 
 ElementList& ElementList::operator=(const ElementList& other) noexcept {
@@ -65,7 +78,7 @@ ElementList& ElementList::operator=(const ElementList& other) noexcept {
     if (capacity_ < other.count_) {
         Element** block = NewAsCharArray(other.count_);
         if (!block) return *this;
-        DeleteAsCharArray(data_);
+        ReleaseStorage();
         data_ = block;
         capacity_ = other.count_;
     }
@@ -80,19 +93,22 @@ ElementList& ElementList::operator=(ElementList&& other) noexcept {
     if (this == &other) return *this;
     Element** data = data_;
     long long count = count_, chunk = chunkSize_, capacity = capacity_;
+    bool lent = lent_;
     data_ = other.data_;
     count_ = other.count_;
     chunkSize_ = other.chunkSize_;
     capacity_ = other.capacity_;
+    lent_ = other.lent_;
     other.data_ = data;
     other.count_ = count;
     other.chunkSize_ = chunk;
     other.capacity_ = capacity;
+    other.lent_ = lent;
     return *this;
 }
 
 ElementList::~ElementList() {
-    DeleteAsCharArray(data_);
+    ReleaseStorage();
 }
 
 // ---- comparison ----
@@ -116,7 +132,7 @@ short ElementList::Preallocate(long long n) noexcept {
     Element** block = NewAsCharArray(n);
     if (!block) return 0;
     if (count_ > 0) OBMemcpy(block, data_, sizeof(Element*) * count_);
-    DeleteAsCharArray(data_);
+    ReleaseStorage();
     data_ = block;
     capacity_ = n;
     return 1;
@@ -126,7 +142,7 @@ void ElementList::Shrink(long long n) noexcept {
     long long target = n > count_ ? n : count_;
     if (capacity_ <= target) return;
     if (target == 0) {
-        DeleteAsCharArray(data_);
+        ReleaseStorage();
         data_ = nullptr;
         capacity_ = 0;
         return;
@@ -134,7 +150,7 @@ void ElementList::Shrink(long long n) noexcept {
     Element** block = NewAsCharArray(target);
     if (!block) return;
     if (count_ > 0) OBMemcpy(block, data_, sizeof(Element*) * count_);
-    DeleteAsCharArray(data_);
+    ReleaseStorage();
     data_ = block;
     capacity_ = target;
 }
@@ -163,7 +179,7 @@ Element** ElementList::OpenGap(long long pos, long long n, long long& newCapacit
 
 void ElementList::CloseGap(Element** block, long long newCapacity, long long n) noexcept {
     if (block != data_) {
-        DeleteAsCharArray(data_);
+        ReleaseStorage();
         data_ = block;
         capacity_ = newCapacity;
     }

@@ -6,10 +6,6 @@ ValuePooled::~ValuePooled() = default;
 
 // ---- Value ----
 
-Value::Value(VT::ValueTypeEnum type) noexcept : type_(type), initialized_(1) {}
-
-Value::~Value() = default;
-
 void Value::GetType(VT::ValueTypeEnum& type) const {
     type = type_;
 }

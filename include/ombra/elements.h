@@ -12,6 +12,14 @@
 class Element;
 class COBString;
 
+/// The block of every Element (new and delete of any Element class): from
+/// the memory service, with a word in front that says where it came from,
+/// so that elements made several to a block (OBElementArena) and on their
+/// own are released alike. Null when no service is installed or it has no
+/// memory.
+OMBRA_API void* OBElementAllocate(std::size_t size) noexcept;
+OMBRA_API void OBElementRelease(void* block) noexcept;
+
 /// A growable array of Element pointers. It neither owns nor deletes the
 /// Elements it points to. Storage comes from the memory service and grows
 /// linearly, by the chunk size (8 unless set otherwise), never by doubling:
@@ -143,11 +151,19 @@ private:
     /// CloseGap commits it once the gap is filled.
     Element** OpenGap(long long pos, long long n, long long& newCapacity) noexcept;
     void CloseGap(Element** block, long long newCapacity, long long n) noexcept;
+    /// Frees the storage unless it is lent.
+    void ReleaseStorage() noexcept;
+
+    friend class Element;
+    /// Uses `slots` (room for n) as storage while it suffices; the lender
+    /// keeps it, and the list never frees it. Only for a list without storage.
+    void UseLentSlots(Element** slots, long long n) noexcept;
 
     Element** data_;
     long long count_;
     long long chunkSize_;
     long long capacity_;
+    bool lent_; // data_ belongs to the Element that holds the list
 };
 
 /// A node of the document model: a kind, an id and an ordered list of
@@ -177,7 +193,21 @@ private:
 /// copy starts without children rather than share them unmarked.
 class OMBRA_API Element {
 public:
-    OB_MEMORY_OPERATORS
+    static void* operator new(std::size_t n) noexcept { return OBElementAllocate(n); }
+    static void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+        return OBElementAllocate(n);
+    }
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
+    static void operator delete(void* p) noexcept { OBElementRelease(p); }
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { OBElementRelease(p); }
+    static void operator delete(void*, void*) noexcept {}
+    // Arrays come from the memory service as they are.
+    static void* operator new[](std::size_t n) noexcept { return OBLibAllocate(n); }
+    static void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+        return OBLibAllocate(n);
+    }
+    static void operator delete[](void* p) noexcept { OBLibFree(p); }
+    static void operator delete[](void* p, const std::nothrow_t&) noexcept { OBLibFree(p); }
 
     /// Takes the next id of the calling thread's generator (OBIDGenerator)
     /// and the type EL::kUndefined (233): no operation sets a type later, and
@@ -238,6 +268,10 @@ private:
     void MakeRoomForChild() noexcept;
     void AssignFrom(Element& other, bool takeOwnership) noexcept;
     static bool SubtreeHolds(const Element* root, const Element* target) noexcept;
+
+    // Stored elements get room for their first children in their own block.
+    friend class OBElementRoom;
+    void LendChildSlots(Element** slots, long long n) noexcept { children_.UseLentSlots(slots, n); }
 
     unsigned int id_;
     EL::ElementTypeEnum type_;
@@ -300,9 +334,10 @@ protected:
 /// while the flag is set.
 class OMBRA_API Value : public ValuePooled {
 public:
-    /// Sets the type and the initialized flag (1).
-    explicit Value(VT::ValueTypeEnum type) noexcept;
-    ~Value() override;
+    /// Sets the type and the initialized flag (1). Inline, with the
+    /// destructor, as values are made and released by the hundred thousand.
+    explicit Value(VT::ValueTypeEnum type) noexcept : type_(type), initialized_(1) {}
+    ~Value() override = default;
 
     /// Writes the value's type.
     virtual void GetType(VT::ValueTypeEnum& type) const;

@@ -68,6 +68,7 @@ public:
     short SetStream(AN::AttrNameEnum attr, OBStream* stream);
 
 private:
+    friend class OBElementRoom;
     struct Entry {
         int attr;
         int index;
@@ -79,12 +80,18 @@ private:
     /// Most elements carry a few values: those need no block of their own.
     static constexpr int kInlineEntries = 4;
 
-    Entry* entries_; // inline_ or a block of the memory service
+    bool OwnsEntries() const { return entries_ != inline_ && !lent_; }
+    static unsigned SeenBit(int attr) { return 1u << (static_cast<unsigned>(attr) & 31u); }
+
+    Entry* entries_; // inline_, room in the element's own block or a block of the memory service
     int count_;
     int capacity_;
     OBStream** streams_;
     int streamCount_;
     int streamCapacity_;
+    short kind_;    // of the element made by OBCreateStoredElement, else -1
+    bool lent_;     // entries_ is room in the element's own block
+    unsigned seen_; // bit attr % 32 of every attribute set: most sets need no lookup
     Entry inline_[kInlineEntries];
 };
 
@@ -113,9 +120,29 @@ private:
     ;
 #include <ombra/defs/ViewAccessors.def>
 
+/// Hands out the blocks of the elements a reader makes, several to a block
+/// of the memory service, which goes back when its last element is deleted
+/// (on any thread) and the arena is gone. One thread uses an arena; the
+/// elements outlive it.
+class OMBRA_API OBElementArena {
+public:
+    OBElementArena() noexcept : slab_(nullptr) {}
+    ~OBElementArena();
+    OBElementArena(const OBElementArena&) = delete;
+    OBElementArena& operator=(const OBElementArena&) = delete;
+
+    /// A block for an Element of `size` bytes, as OBElementAllocate gives.
+    void* Allocate(std::size_t size) noexcept;
+
+private:
+    void* slab_;
+};
+
 /// A new stored element of `kind` (0 to 227), or null for a kind without a
 /// view or when memory runs out. Its store is OBGetAttributeStore(element).
 OMBRA_API Element* OBCreateStoredElement(EL::ElementTypeEnum kind);
+/// The same in a block from `arena` (a block of its own when arena is null).
+OMBRA_API Element* OBCreateStoredElement(EL::ElementTypeEnum kind, OBElementArena* arena);
 /// The attribute store of an element made by OBCreateStoredElement or of a
 /// class derived from an OBStored class; null for any other element.
 OMBRA_API OBAttributeStore* OBGetAttributeStore(Element* element);

@@ -37,12 +37,12 @@ enum PathType : int {
 /// Declares a value class that holds one number of type T: Init stores it,
 /// Get reads it while the value is initialised, and equality is exact.
 /// GetQualifier is `const` or nothing, as each class's Get is declared.
-#define OB_DECLARE_SCALAR_VALUE(Class, T, GetQualifier)                                            \
+#define OB_DECLARE_SCALAR_VALUE(Class, Code, T, GetQualifier)                                      \
     class OMBRA_API Class : public Value {                                                         \
     public:                                                                                        \
         /** Payload 0, initialised. */                                                             \
-        Class() noexcept;                                                                          \
-        ~Class() override;                                                                         \
+        Class() noexcept : Value(VT::Code), value_(0) {}                                           \
+        ~Class() override = default;                                                               \
         /** Copies the number of another value of this class. */                                   \
         Value& operator=(Value& other) override;                                                   \
         /** Same type and class and the same number. */                                            \
@@ -58,30 +58,30 @@ enum PathType : int {
 
 #define OB_NOTHING
 /// A 16-bit boolean (0 or 1), type ekBool16 (12).
-OB_DECLARE_SCALAR_VALUE(ValueBool16, short, const)
+OB_DECLARE_SCALAR_VALUE(ValueBool16, ekBool16, short, const)
 /// A UTF-16 character code, type ekChar (14).
-OB_DECLARE_SCALAR_VALUE(ValueChar, unsigned short, const)
+OB_DECLARE_SCALAR_VALUE(ValueChar, ekChar, unsigned short, const)
 /// A signed 16-bit integer, type ekSignedShort16 (85). The factory also makes
 /// it for ekUnsignedShort16 (104).
-OB_DECLARE_SCALAR_VALUE(ValueInteger16, short, OB_NOTHING)
+OB_DECLARE_SCALAR_VALUE(ValueInteger16, ekSignedShort16, short, OB_NOTHING)
 /// A signed 32-bit integer, type ekSignedInt32 (83). The factory also makes
 /// it for ekKiloBytes (50) and ekUnsignedInt32 (102).
-OB_DECLARE_SCALAR_VALUE(ValueInteger32, int, const)
+OB_DECLARE_SCALAR_VALUE(ValueInteger32, ekSignedInt32, int, const)
 /// A signed 64-bit integer, type ekSignedInt64 (84). The factory also makes
 /// it for ekUnsignedInt64 (103).
-OB_DECLARE_SCALAR_VALUE(ValueInteger64, long long, const)
+OB_DECLARE_SCALAR_VALUE(ValueInteger64, ekSignedInt64, long long, const)
 /// An unsigned 16-bit integer, type ekUnsignedShort16 (104); built only
 /// directly, never by the factory.
-OB_DECLARE_SCALAR_VALUE(ValueUnInteger16, unsigned short, const)
+OB_DECLARE_SCALAR_VALUE(ValueUnInteger16, ekUnsignedShort16, unsigned short, const)
 /// An unsigned 32-bit integer, type ekUnsignedInt32 (102); built only directly.
-OB_DECLARE_SCALAR_VALUE(ValueUnInteger32, unsigned int, const)
+OB_DECLARE_SCALAR_VALUE(ValueUnInteger32, ekUnsignedInt32, unsigned int, const)
 /// An unsigned 64-bit integer, type ekUnsignedInt64 (103); built only directly.
-OB_DECLARE_SCALAR_VALUE(ValueUnInteger64, unsigned long long, const)
+OB_DECLARE_SCALAR_VALUE(ValueUnInteger64, ekUnsignedInt64, unsigned long long, const)
 /// The id of an Element, type ekId (42). The factory also makes it for
 /// ekIdRef (43).
-OB_DECLARE_SCALAR_VALUE(ValueOBID, unsigned int, const)
+OB_DECLARE_SCALAR_VALUE(ValueOBID, ekId, unsigned int, const)
 /// A real number, type ekOBReal (86); equal within the tolerance 1e-8.
-OB_DECLARE_SCALAR_VALUE(ValueOBReal, OBReal, OB_NOTHING)
+OB_DECLARE_SCALAR_VALUE(ValueOBReal, ekOBReal, OBReal, OB_NOTHING)
 #undef OB_NOTHING
 #undef OB_DECLARE_SCALAR_VALUE
 
@@ -96,8 +96,10 @@ OB_DECLARE_SCALAR_VALUE(ValueOBReal, OBReal, OB_NOTHING)
 /// Default: 0 points, integral.
 class OMBRA_API ValueLength : public Value {
 public:
-    ValueLength() noexcept;
-    ~ValueLength() override;
+    ValueLength() noexcept
+        : Value(VT::ekMeasurement), unit_(UNITS::LINEAR::kPoints), real_(0.0), integer_(0),
+          integral_(1) {}
+    ~ValueLength() override = default;
     Value& operator=(Value& other) override;
     /// Both lengths read as reals in this value's unit, within 1e-8.
     short IsEqual(Value* other) override;
@@ -135,8 +137,9 @@ private:
 /// the output untouched.
 class OMBRA_API ValueAngle : public Value {
 public:
-    ValueAngle() noexcept;
-    ~ValueAngle() override;
+    ValueAngle() noexcept
+        : Value(VT::ekAngularMeasurement), unit_(UNITS::ANGULAR::kDegrees), value_(0.0) {}
+    ~ValueAngle() override = default;
     Value& operator=(Value& other) override;
     /// The other angle read in this unit equals this number within 1e-8.
     short IsEqual(Value* other) override;
@@ -203,8 +206,9 @@ private:
 /// fields. Default: ratio 0, fraction 0/1, real form.
 class OMBRA_API ValuePercent : public Value {
 public:
-    ValuePercent() noexcept;
-    ~ValuePercent() override;
+    ValuePercent() noexcept
+        : Value(VT::ekPercent), ratio_(0.0), numerator_(0), denominator_(1), hasRatio_(1) {}
+    ~ValuePercent() override = default;
     Value& operator=(Value& other) override;
     /// The ratios within 1e-8.
     short IsEqual(Value* other) override;
@@ -590,7 +594,7 @@ private:
 /// same type. A new value holds member 0 (kUndefined).
 class OMBRA_API ValueEnumBase : public Value {
 public:
-    ~ValueEnumBase() override;
+    ~ValueEnumBase() override = default;
     short IsEqual(Value* other) override;
     /// The member as a number, whatever the value's enumeration.
     int GetMember() const { return member_; }
@@ -608,8 +612,8 @@ protected:
     public:                                                                                        \
         typedef Space::Enum EnumType;                                                              \
         static constexpr VT::ValueTypeEnum kType = static_cast<VT::ValueTypeEnum>(Code);           \
-        Class() noexcept;                                                                          \
-        ~Class() override;                                                                         \
+        Class() noexcept : ValueEnumBase(kType) {}                                                 \
+        ~Class() override = default;                                                               \
         Value& operator=(Value& other) override;                                                   \
         virtual void Init(const Space::Enum& member);                                              \
         virtual void Get(Space::Enum& member) const;                                               \

@@ -1,8 +1,6 @@
 // The 83 enumeration values, expanded from their table.
 #include <ombra/values.h>
 
-ValueEnumBase::~ValueEnumBase() = default;
-
 short ValueEnumBase::IsEqual(Value* other) {
     if (!Value::IsEqual(other)) return 0;
     ValueEnumBase* same = dynamic_cast<ValueEnumBase*>(other);
@@ -10,8 +8,6 @@ short ValueEnumBase::IsEqual(Value* other) {
 }
 
 #define OB_VALUE_ENUM_DEFINE_(Code, Class, Space, Enum)                                            \
-    Class::Class() noexcept : ValueEnumBase(kType) {}                                              \
-    Class::~Class() = default;                                                                     \
     Value& Class::operator=(Value& other) {                                                        \
         if (Class* same = dynamic_cast<Class*>(&other)) {                                          \
             Space::Enum member = static_cast<Space::Enum>(0);                                      \

@@ -8,12 +8,6 @@ using obvalues_detail::Convert;
 
 // ---------------------------------------------------------------- ValueLength
 
-ValueLength::ValueLength() noexcept
-    : Value(VT::ekMeasurement), unit_(UNITS::LINEAR::kPoints), real_(0.0), integer_(0),
-      integral_(1) {}
-
-ValueLength::~ValueLength() = default;
-
 Value& ValueLength::operator=(Value& other) {
     if (ValueLength* same = dynamic_cast<ValueLength*>(&other)) {
         unit_ = same->unit_;
@@ -81,11 +75,6 @@ void ValueLength::GetAsString(COBString& text) const {
 }
 
 // ---------------------------------------------------------------- ValueAngle
-
-ValueAngle::ValueAngle() noexcept
-    : Value(VT::ekAngularMeasurement), unit_(UNITS::ANGULAR::kDegrees), value_(0.0) {}
-
-ValueAngle::~ValueAngle() = default;
 
 Value& ValueAngle::operator=(Value& other) {
     if (ValueAngle* same = dynamic_cast<ValueAngle*>(&other)) {

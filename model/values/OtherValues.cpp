@@ -11,11 +11,6 @@
 
 // ---------------------------------------------------------------- ValuePercent
 
-ValuePercent::ValuePercent() noexcept
-    : Value(VT::ekPercent), ratio_(0.0), numerator_(0), denominator_(1), hasRatio_(1) {}
-
-ValuePercent::~ValuePercent() = default;
-
 Value& ValuePercent::operator=(Value& other) {
     if (ValuePercent* same = dynamic_cast<ValuePercent*>(&other)) {
         ratio_ = same->ratio_;

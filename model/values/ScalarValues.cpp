@@ -6,8 +6,6 @@
 // a value of another class (a plug-in's, say) with the same type code is
 // left alone rather than misread.
 #define OB_DEFINE_SCALAR_VALUE(Class, Code, T, GetQualifier)                                       \
-    Class::Class() noexcept : Value(VT::Code), value_(0) {}                                        \
-    Class::~Class() = default;                                                                     \
     Value& Class::operator=(Value& other) {                                                        \
         if (Class* same = dynamic_cast<Class*>(&other)) {                                          \
             value_ = same->value_;                                                                 \

@@ -1,5 +1,8 @@
 #include <ombra/storedelements.h>
 
+#include "model/ElementRoom.h"
+#include "text/StringData.h"
+
 #include <ombra/detail/CastLikely.h>
 
 #include <ombra/strings.h>
@@ -21,16 +24,33 @@ template <class C, class... Args> Value* Made(const Args&... args) {
     return made;
 }
 
+// Most names are short and ASCII: widened here they stay in the value's own
+// room, where the converter reserves room for longer text first.
+bool SetShortAscii(WOBString& text, const char* utf8, std::size_t n) {
+    constexpr std::size_t kShort = ombra_detail::TextBuffer<unsigned short>::kInline;
+    if (n > kShort) return false;
+    unsigned short units[kShort];
+    unsigned char high = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        auto byte = static_cast<unsigned char>(utf8[i]);
+        high |= byte;
+        units[i] = byte;
+    }
+    if (high & 0x80) return false;
+    text.SetXString(units, static_cast<long long>(n));
+    return static_cast<std::size_t>(text.Length()) == n;
+}
+
 } // namespace
 
 OBAttributeStore::OBAttributeStore() noexcept
     : entries_(inline_), count_(0), capacity_(kInlineEntries), streams_(nullptr), streamCount_(0),
-      streamCapacity_(0) {}
+      streamCapacity_(0), kind_(-1), lent_(false), seen_(0) {}
 
 OBAttributeStore::~OBAttributeStore() {
     for (int i = 0; i < count_; ++i)
         delete entries_[i].value; // as ValueUtil::Recycle does, without its call
-    if (entries_ != inline_) OBLibFree(entries_);
+    if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
     for (int i = 0; i < streamCount_; ++i)
         delete streams_[i];
@@ -38,6 +58,7 @@ OBAttributeStore::~OBAttributeStore() {
 }
 
 OBAttributeStore::Entry* OBAttributeStore::Lookup(int attr, int index) const {
+    if (!(seen_ & SeenBit(attr))) return nullptr;
     for (int i = 0; i < count_; ++i)
         if (entries_[i].attr == attr && entries_[i].index == index) return &entries_[i];
     return nullptr;
@@ -50,9 +71,11 @@ __attribute__((noinline)) short OBAttributeStore::Append(int attr, int index, Va
         Entry* bigger = static_cast<Entry*>(OBLibAllocate(sizeof(Entry) * grown));
         if (!bigger) return 0;
         if (count_) std::memcpy(bigger, entries_, sizeof(Entry) * count_);
-        if (entries_ != inline_) OBLibFree(entries_);
+        if (OwnsEntries()) OBLibFree(entries_);
         entries_ = bigger;
         capacity_ = grown;
+        lent_ = false;
+        ombra_detail::NoteEntries(kind_, grown);
     }
     entries_[count_++] = Entry{attr, index, value};
     return 1;
@@ -65,6 +88,7 @@ short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
         e->value = value;
         return 1;
     }
+    seen_ |= SeenBit(attr);
     if (__builtin_expect(count_ < capacity_, 1)) {
         entries_[count_++] = Entry{attr, index, value};
         return 1;
@@ -144,7 +168,9 @@ short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
     auto* v = new ValueString;
     if (!v) return 0;
     WOBString* text = v->HoldUnitsInside();
-    if (utf8 && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, std::strlen(utf8), *text)) {
+    std::size_t n = utf8 ? std::strlen(utf8) : 0;
+    if (n && !SetShortAscii(*text, utf8, n) &&
+        !OBStringUtils::ConvertUTF8ToUTF16String(utf8, n, *text)) {
         delete v;
         return 0;
     }
@@ -188,11 +214,47 @@ short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
 #define OB_VIEW_END(Kind) OBStored##Kind::~OBStored##Kind() = default;
 #include <ombra/defs/ViewAccessors.def>
 
+namespace ombra_detail {
+KindRoom gKindRoom[kRoomKinds];
+} // namespace ombra_detail
+
+// Makes stored elements with the room their kind needed so far in the same
+// block: the children's first slots, then the attribute entries.
+class OBElementRoom {
+public:
+    template <class T> static Element* Make(EL::ElementTypeEnum kind, OBElementArena* arena) {
+        using Entry = OBAttributeStore::Entry;
+        const ombra_detail::KindRoom& room = ombra_detail::gKindRoom[kind];
+        std::size_t slots = room.childSlots.load(std::memory_order_relaxed);
+        std::size_t entries = room.entries.load(std::memory_order_relaxed);
+        if (entries <= static_cast<std::size_t>(OBAttributeStore::kInlineEntries)) entries = 0;
+        static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
+        std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry);
+        void* block = arena ? arena->Allocate(size) : OBElementAllocate(size);
+        if (!block) return nullptr;
+        T* made = new (block) T;
+        OBAttributeStore& store = *made;
+        store.kind_ = static_cast<short>(kind);
+        char* room0 = static_cast<char*>(block) + sizeof(T);
+        if (slots) made->LendChildSlots(reinterpret_cast<Element**>(room0), slots);
+        if (entries) {
+            store.entries_ = reinterpret_cast<Entry*>(room0 + slots * sizeof(Element*));
+            store.capacity_ = static_cast<int>(entries);
+            store.lent_ = true;
+        }
+        return made;
+    }
+};
+
 Element* OBCreateStoredElement(EL::ElementTypeEnum kind) {
+    return OBCreateStoredElement(kind, nullptr);
+}
+
+Element* OBCreateStoredElement(EL::ElementTypeEnum kind, OBElementArena* arena) {
     switch (kind) {
 #define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
     case EL::k##Kind:                                                                              \
-        return new OBStored##Kind;
+        return OBElementRoom::Make<OBStored##Kind>(kind, arena);
 #include <ombra/defs/ViewAccessors.def>
     default:
         return nullptr;

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -352,6 +353,51 @@ TEST(StoredElements, TheElementOwnsItsStreamsAndValues) {
     }
     // Everything the element took from the memory service went back.
     EXPECT_EQ(stats.allocations - allocated, stats.releases - released);
+}
+
+// Elements made several to a block, with the room for children and values
+// that their kind needed before, hold what was set and, deleted in any order
+// on two threads after their arena is gone, give every block back.
+TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
+    ConversionState state;
+    auto& stats = ombra_test::Stats();
+    // The second round has the room learnt in the first and the pools' blocks.
+    for (int round = 0; round < 2; ++round) {
+        long long allocated = stats.allocations, released = stats.releases;
+        std::vector<Element*> made;
+        {
+            OBElementArena arena;
+            for (int i = 0; i < 300; ++i) {
+                Element* run = OBCreateStoredElement(EL::kParagraphRun, &arena);
+                ASSERT_NE(run, nullptr);
+                for (int n = 0; n < 3 + i % 11; ++n)
+                    ASSERT_EQ(OBGetAttributeStore(run)->SetInteger(AN::kTint, n, n), 1);
+                for (int c = 0; c < i % 13; ++c)
+                    ASSERT_EQ(run->AddChild(OBCreateStoredElement(EL::kCharacterRun, &arena)), 1);
+                made.push_back(run);
+            }
+        }
+        for (int i = 0; i < 300; ++i) {
+            ASSERT_EQ(OBGetAttributeStore(made[i])->Count(), 3 + i % 11);
+            int tint = -1;
+            auto* v =
+                dynamic_cast<ValueInteger32*>(OBGetAttributeStore(made[i])->Find(AN::kTint, 2));
+            ASSERT_NE(v, nullptr);
+            v->Get(tint);
+            EXPECT_EQ(tint, 2);
+            ASSERT_EQ(made[i]->GetChildCount(), static_cast<unsigned long long>(i % 13));
+        }
+        std::thread other([&] {
+            for (int i = 1; i < 300; i += 2)
+                delete made[i];
+        });
+        for (int i = 298; i >= 0; i -= 2)
+            delete made[i];
+        other.join();
+        if (round == 1) {
+            EXPECT_EQ(stats.allocations - allocated, stats.releases - released);
+        }
+    }
 }
 
 TEST(StoredElements, ExhaustedMemoryRecyclesTheValueAndKeepsTheRest) {

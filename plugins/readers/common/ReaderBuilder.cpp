@@ -49,7 +49,7 @@ bool GrowsAt(long long n) {
 } // namespace
 
 Element* ElementBuilder::Top(EL::ElementTypeEnum kind) {
-    Element* e = OBCreateStoredElement(kind);
+    Element* e = OBCreateStoredElement(kind, &arena_);
     if (!e) {
         OutOfMemory();
         return nullptr;
@@ -67,7 +67,7 @@ Element* ElementBuilder::Top(EL::ElementTypeEnum kind) {
 
 Element* ElementBuilder::Child(Element* parent, EL::ElementTypeEnum kind) {
     if (!parent) return nullptr;
-    Element* e = OBCreateStoredElement(kind);
+    Element* e = OBCreateStoredElement(kind, &arena_);
     if (!e) {
         OutOfMemory();
         return nullptr;
@@ -76,7 +76,7 @@ Element* ElementBuilder::Child(Element* parent, EL::ElementTypeEnum kind) {
 }
 
 Element* ElementBuilder::Loose(EL::ElementTypeEnum kind) {
-    Element* e = OBCreateStoredElement(kind);
+    Element* e = OBCreateStoredElement(kind, &arena_);
     if (!e) OutOfMemory();
     return e;
 }

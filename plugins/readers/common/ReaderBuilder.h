@@ -110,6 +110,7 @@ public:
 private:
     ProblemSink& problems_;
     ElementList* out_;
+    OBElementArena arena_; // the Elements' blocks, several to a block
     Element* storeOwner_ = nullptr;
     OBAttributeStore* store_ = nullptr;
     bool outOfMemory_ = false;

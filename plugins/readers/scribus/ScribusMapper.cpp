@@ -281,19 +281,20 @@ void Mapper::Inks() {
 void Mapper::Colors() {
     Element* list = b_.Top(EL::kColorList);
     if (!list) return;
+    constexpr std::string_view kNone = "None";
     bool haveNone = false;
     for (const Color& c : doc_.colors)
-        haveNone = haveNone || c.name == "None";
-    colors_.reserve(doc_.colors.size() + 1);
+        haveNone = haveNone || c.name == kNone;
+    colors_.Reserve(doc_.colors.size() + 1);
     obreader::ColorSpec entry;
     if (!haveNone) {
         entry.name = "None";
         entry.none = true;
-        if (Element* none = obreader::AddColor(b_, list, entry)) colors_["None"] = none->GetId();
+        if (Element* none = obreader::AddColor(b_, list, entry)) colors_.Add(kNone, none->GetId());
     }
     for (const Color& c : doc_.colors) {
         entry.name.assign(c.name); // in the room of the last name
-        entry.none = c.name == "None";
+        entry.none = c.name == kNone;
         std::fill(entry.values, entry.values + 4, 0.0);
         entry.type = c.registration ? CTE::kRegistration : c.spot ? CTE::kSpot : CTE::kProcess;
         if (c.space == Color::Space::kCMYK) {
@@ -307,23 +308,23 @@ void Mapper::Colors() {
             entry.model = CME::kLAB;
             entry.values[0] = c.labL, entry.values[1] = c.labA, entry.values[2] = c.labB;
         }
-        if (Element* e = obreader::AddColor(b_, list, entry)) colors_.emplace(c.name, e->GetId());
+        if (Element* e = obreader::AddColor(b_, list, entry)) colors_.Add(c.name, e->GetId());
     }
 }
 
 // Neighbouring items mostly repeat their fill and stroke colours: the last
 // two found are compared before the name is hashed.
 bool Mapper::ColorId(const std::string& name, unsigned& id) {
-    for (const auto* recent : recentColors_)
-        if (recent && recent->first == name) {
-            id = recent->second;
+    for (const ColorTable::Slot* recent : recentColors_)
+        if (recent && recent->name == name) {
+            id = recent->id;
             return true;
         }
-    auto found = colors_.find(name);
-    if (found == colors_.end()) return false;
+    const ColorTable::Slot* found = colors_.Find(name);
+    if (!found) return false;
     recentColors_[1] = recentColors_[0];
-    recentColors_[0] = &*found;
-    id = found->second;
+    recentColors_[0] = found;
+    id = found->id;
     return true;
 }
 

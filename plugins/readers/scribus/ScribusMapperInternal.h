@@ -25,6 +25,58 @@ using namespace scribus;
 
 constexpr int kMaxDepth = 64;
 
+/// Colour ids by name, the first colour of a name kept: open addressing in
+/// one block, since every resaved document brings a palette of hundreds.
+/// The names are views into the document, which outlives the table.
+class ColorTable {
+public:
+    struct Slot {
+        std::string_view name; // null data: a free slot
+        unsigned id = 0;
+    };
+    /// Room for n names; drops what the table held.
+    void Reserve(std::size_t n) {
+        std::size_t size = 8;
+        while (size < 2 * n)
+            size *= 2;
+        slots_.assign(size, Slot());
+    }
+    void Add(std::string_view name, unsigned id) {
+        if (!name.data()) name = ""; // a free slot has none
+        if (2 * (count_ + 1) > slots_.size()) Grow();
+        Slot& slot = Probe(name);
+        if (slot.name.data()) return;
+        slot = Slot{name, id};
+        ++count_;
+    }
+    const Slot* Find(std::string_view name) const {
+        if (slots_.empty()) return nullptr;
+        const Slot& slot = const_cast<ColorTable*>(this)->Probe(name);
+        return slot.name.data() ? &slot : nullptr;
+    }
+
+private:
+    Slot& Probe(std::string_view name) {
+        std::uint32_t hash = 2166136261u; // FNV-1a
+        for (char c : name)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask)
+            if (!slots_[i].name.data() || slots_[i].name == name) return slots_[i];
+    }
+    void Grow() {
+        std::vector<Slot> old;
+        old.swap(slots_);
+        Reserve(old.size());
+        count_ = 0;
+        for (const Slot& slot : old)
+            if (slot.name.data()) Add(slot.name, slot.id);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+};
+
 /// Copies into `into` what it does not set itself.
 void Fill(CharacterAttributes& into, const CharacterAttributes& from);
 void Fill(ParagraphAttributes& into, const ParagraphAttributes& from);
@@ -139,10 +191,9 @@ private:
     Element* publication_ = nullptr;
 
     // Colour names are the document's own, which outlives the mapper.
-    std::unordered_map<std::string_view, unsigned> colors_;
+    ColorTable colors_;
     std::unordered_map<std::string, unsigned> characterStyles_, paragraphStyles_, masterPages_;
-    const std::pair<const std::string_view, unsigned>* recentColors_[2] = {nullptr,
-                                                                           nullptr}; // into colors_
+    const ColorTable::Slot* recentColors_[2] = {nullptr, nullptr}; // into colors_
     std::unordered_map<int, unsigned> layers_;
     std::unordered_map<std::string, std::size_t> characterStyleIndex_, paragraphStyleIndex_;
     std::string defaultParagraphStyle_;
