@@ -102,7 +102,7 @@ void DocumentReader::Start(ElementId id, const Attrs& a) {
                 kind = kRootKind;
             }
         }
-    } else {
+    } else if (open_.back() != kIgnore) { // what an ignored element holds is ignored
         kind = Child(open_.back(), id, a);
     }
     open_.push_back(kind);
@@ -118,7 +118,7 @@ void DocumentReader::End() {
         text_->End();
         ctx_.Hold(before);
     }
-    EndOf(kind);
+    if (kind != kIgnore) EndOf(kind);
 }
 
 void DocumentReader::Root(ElementId id, const Attrs& a) {

@@ -106,14 +106,19 @@ std::uint64_t HashFields(const ParagraphAttributes& a) {
 
 } // namespace
 
-// Formats mostly repeat the one asked for before: that one is compared
-// first, the table searched only when it differs.
+// Formats mostly repeat one of the two asked for before: those are
+// compared first, the table searched only when both differ.
 template <class F, class A>
 std::uint32_t FormatTables::Find(std::vector<F>& list, Index& index, const std::string& style,
                                  const A& local) {
     if (index.last && list[index.last - 1].style == style &&
         SameFields(list[index.last - 1].local, local))
         return index.last - 1;
+    if (index.before && list[index.before - 1].style == style &&
+        SameFields(list[index.before - 1].local, local)) {
+        std::swap(index.last, index.before);
+        return index.last - 1;
+    }
     if (2 * (list.size() + 1) > index.slots.size()) {
         std::vector<std::uint32_t> slots(index.slots.empty() ? 64 : 2 * index.slots.size(), 0);
         for (std::uint32_t i = 0; i < list.size(); ++i) {
@@ -129,11 +134,14 @@ std::uint32_t FormatTables::Find(std::vector<F>& list, Index& index, const std::
     std::size_t h = Mix(HashOf(style), HashFields(local)) & mask;
     for (; index.slots[h]; h = (h + 1) & mask) {
         const F& f = list[index.slots[h] - 1];
-        if (f.style == style && SameFields(f.local, local))
+        if (f.style == style && SameFields(f.local, local)) {
+            index.before = index.last;
             return index.last = index.slots[h], index.last - 1;
+        }
     }
     list.push_back(F{style, local});
     index.slots[h] = static_cast<std::uint32_t>(list.size());
+    index.before = index.last;
     index.last = index.slots[h];
     return index.last - 1;
 }

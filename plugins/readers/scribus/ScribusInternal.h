@@ -46,6 +46,12 @@ public:
             ids_[count_++] = id;
         }
     }
+    /// Set, for an attribute not set since Begin.
+    void SetFresh(AttrId id, const char* value) {
+        stamp_[id] = current_;
+        values_[id] = value;
+        ids_[count_++] = id;
+    }
     /// Begin, then every known attribute of a tree node.
     void Load(pugi::xml_node node);
     /// The id of the attribute name [name, name + length), or kAttrCount.
@@ -112,6 +118,7 @@ private:
     struct Index {
         std::vector<std::uint32_t> slots; // format index + 1; 0 for an empty slot
         std::uint32_t last = 0;           // index + 1 of the format asked for last
+        std::uint32_t before = 0;         // and of the other one asked for before it
     };
     template <class F, class A>
     std::uint32_t Find(std::vector<F>& list, Index& index, const std::string& style,
@@ -174,6 +181,10 @@ inline bool InRange(double v) {
 /// Reads one number at p (a leading '+' allowed); returns the position after
 /// it, or null. The text ends with a NUL at or after end.
 const char* ReadNumber(const char* p, const char* end, double& out);
+/// Reads count numbers at p, each after any spaces, commas, tabs and line
+/// ends; one beyond +-1e9 reads as 0. Returns the position after the last,
+/// or null when one is missing or unreadable. The text ends with a NUL at end.
+const char* ReadNumbers(const char* p, const char* end, double* out, int count);
 // Numbers. Each returns false, leaving the output alone, when the text is
 // missing, unreadable, not finite or beyond +-1e9.
 bool ParseDouble(const char* text, double& out);

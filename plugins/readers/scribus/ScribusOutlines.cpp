@@ -135,18 +135,10 @@ private:
             ++p_;
     }
 
-    bool Number(double& v) {
-        SkipSeparators();
-        const char* next = ReadNumber(p_, end_, v);
-        if (!next) return false;
-        if (!InRange(v)) v = 0;
-        p_ = next;
-        return true;
-    }
-
     bool Numbers(double* a, int n) {
-        for (int i = 0; i < n; ++i)
-            if (!Number(a[i])) return false;
+        const char* next = ReadNumbers(p_, end_, a, n);
+        if (!next) return false;
+        p_ = next;
         return true;
     }
 

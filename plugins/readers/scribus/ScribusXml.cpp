@@ -10,6 +10,7 @@
 
 #include <emmintrin.h>
 
+#include <bitset>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -65,40 +66,41 @@ inline std::uint64_t Word(const char* p) {
 
 // Each attribute's name followed by '=' as two masked words, for names of
 // up to 15 bytes; the guesses of the reader are checked against them
-// without a call.
+// without a call. Longer names have their first 16 bytes here; the entry
+// of kAttrCount (no guess) and of an empty name matches no text.
 struct NameWords {
     struct Entry {
-        std::uint64_t word[2] = {0, 0}, mask[2] = {0, 0};
+        std::uint64_t word[2] = {1, 0}, mask[2] = {0, 0};
         std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
     };
-    Entry at[kAttrCount];
+    Entry at[kAttrCount + 1];
     NameWords() {
         for (std::uint32_t id = 0; id < kAttrCount; ++id) {
             const char* name = Attrs::NameOf(static_cast<AttrId>(id));
             const std::size_t n = std::strlen(name);
-            if (n == 0 || n > 15) continue;
+            if (n == 0) continue;
             unsigned char bytes[16] = {}, mask[16] = {};
-            for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t i = 0; i < n && i < 16; ++i)
                 bytes[i] = static_cast<unsigned char>(name[i]);
-            bytes[n] = '=';
-            std::memset(mask, 0xFF, n + 1);
+            if (n < 16) bytes[n] = '=';
+            std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
             std::memcpy(at[id].word, bytes, 16);
             std::memcpy(at[id].mask, mask, 16);
-            at[id].length = static_cast<std::uint32_t>(n);
+            at[id].length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
         }
     }
 };
 
 const NameWords kNameWords;
 
-// The length of name id when text starts with it and '='; 16 bytes can be
-// read at text.
-inline std::size_t NameLengthAt(AttrId id, const char* text) {
+// The length of name id (or kAttrCount, none) when text starts with it
+// and '='; 16 bytes can be read at text.
+inline std::size_t NameLengthAt(std::uint32_t id, const char* text) {
     const NameWords::Entry& e = kNameWords.at[id];
-    if (!e.length) return Attrs::NameLengthAt(id, text);
     std::uint64_t w[2];
     std::memcpy(w, text, 16);
-    return (w[0] & e.mask[0]) == e.word[0] && (w[1] & e.mask[1]) == e.word[1] ? e.length : 0;
+    if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1]) return 0;
+    return e.length ? e.length : Attrs::NameLengthAt(static_cast<AttrId>(id), text);
 }
 
 // Whether the first n (at most 16) bytes of a and b are the same; 16 bytes
@@ -114,8 +116,22 @@ inline bool SameShort(const char* a, const char* b, std::size_t n) {
 // The first quote or NUL from p on; special tells whether '&', a tab or a
 // line end comes before it. The bytes from p on end with a NUL and have
 // room for a 16-byte read past it.
-const char* ScanValue(const char* p, char quote, bool& special) {
+inline __attribute__((always_inline)) const char* ScanValue(const char* p, char quote,
+                                                            bool& special) {
+    // Most values hold none of them: the quote, '&' and the bytes up to
+    // '\r' (NUL, tab and line ends among them) are looked for at once.
+    const __m128i q = _mm_set1_epi8(quote), amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(13);
     for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, amp)),
+                                         _mm_cmpeq_epi8(_mm_min_epu8(v, low), v));
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(any))) {
+            p += __builtin_ctz(m);
+            if (*p == quote || *p == 0) return p;
+            break;
+        }
+    }
+    for (;; p += 16) { // after a byte that is no plain text
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned stop = Mask(v, quote) | Mask(v, 0);
         unsigned odd = Mask(v, '&') | Mask(v, '\t') | Mask(v, '\n') | Mask(v, '\r');
@@ -315,9 +331,20 @@ private:
         bool special;
         std::uint32_t value, end; // from the start of the bytes
     };
+    // An attribute of the spans with its text.
+    struct MemoValue {
+        AttrId id;
+        const char* text; // in TagMemo::bytes
+    };
     struct TagMemo {
+        // The bytes as they stood (size of them), then, once a tag repeats
+        // them, the same bytes with the values turned into text: such tags
+        // take their values from here and leave their own bytes alone.
         std::string bytes;
+        std::size_t size = 0;
+        bool ready = false; // values and the text they point into are there
         std::vector<SpanAt> spans;
+        std::vector<MemoValue> values;
         std::size_t attributes = 0; // all of them, known or not
         std::uint64_t number = 0;   // new with every change of the bytes
     };
@@ -400,11 +427,20 @@ private:
     Step StartTag() {
         char* name = At(pos_ + 1);
         char* p = name;
-        while (Is(*p, kSymbol))
-            ++p;
+        ElementId element;
+        // Elements mostly repeat the name of the one before.
+        const std::size_t last = lastNameLength_;
+        if (last <= sizeof lastName_ && SameShort(name, lastName_, last) &&
+            !Is(name[last], kSymbol)) {
+            p += last;
+            element = lastElement_;
+        } else {
+            while (Is(*p, kSymbol))
+                ++p;
+            element = ElementOf(name, static_cast<std::size_t>(p - name));
+        }
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
-        const ElementId element = ElementOf(name, nameLength);
         spans_.clear();
         memo_ = nullptr;
         prefixNumber_ = 0;
@@ -424,10 +460,8 @@ private:
         return kOk;
     }
 
-    // Elements mostly repeat the name of the one before.
+    // The id of a name other than the one before.
     ElementId ElementOf(const char* name, std::size_t length) {
-        // The bytes after a name in the buffer can be read (the padding).
-        if (length == lastNameLength_ && SameShort(name, lastName_, length)) return lastElement_;
         const ElementId id = ElementIdOf(name, length);
         if (length <= sizeof lastName_) {
             std::memcpy(lastName_, name, length);
@@ -444,9 +478,9 @@ private:
     Step Attributes(char*& p, bool& empty, ElementId element) {
         char* const start = p;
         TagMemo* memos = &memos_[2 * element];
-        const TagMemo* hit = nullptr;
+        TagMemo* hit = nullptr;
         for (int k = 0; k < 2 && !hit; ++k) {
-            const std::size_t n = memos[k].bytes.size();
+            const std::size_t n = memos[k].size;
             // Memos hold two attributes at least, over 8 bytes: the first
             // eight tell most misses.
             if (n && n <= static_cast<std::size_t>(At(end_) - p) &&
@@ -455,10 +489,10 @@ private:
                 hit = &memos[k];
         }
         std::size_t i = 0;
-        if (hit) { // its spans come first, read where they lie in this tag
+        if (hit) { // its values come first
+            if (!hit->ready) Prepare(*hit, p);
             memo_ = hit;
-            memoStart_ = start;
-            p += hit->bytes.size();
+            p += hit->size;
             i = hit->attributes;
             lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
             prefixNumber_ = hit->number;
@@ -468,9 +502,14 @@ private:
         char* last = nullptr; // where the last attribute starts
         std::size_t before = 0;
         for (;; ++i) {
-            if (SkipSpace(p) == kMore) return kMore;
-            if (*p == '>' || *p == '/') break;
-            if (!Is(*p, kStartSymbol)) return kBad;
+            // The NULs after the bytes read so far end the scans.
+            if (*p == ' ') ++p; // one space between attributes, mostly
+            while (Is(*p, kSpace))
+                ++p;
+            if (!Is(*p, kStartSymbol)) {
+                if (*p == '>' || *p == '/') break;
+                return AtEnd(p) ? kMore : kBad;
+            }
             last = p;
             before = i;
             Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
@@ -481,7 +520,7 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         }
-        if (last && before >= 2 && (!hit || last != start + hit->bytes.size()))
+        if (last && before >= 2 && (!hit || last != start + hit->size))
             Remember(memos, element, start, last, before);
         return kOk;
     }
@@ -496,19 +535,58 @@ private:
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
-        if (memo_) // the tag starts with another memo's bytes: its spans lie at the same places
-            m.spans.assign(memo_->spans.begin(), memo_->spans.end());
-        else
-            m.spans.clear();
-        for (const Span& s : spans_) {
-            if (s.value >= last) break;
-            m.spans.push_back(SpanAt{s.id, s.special, static_cast<std::uint32_t>(s.value - start),
-                                     static_cast<std::uint32_t>(s.end - start)});
-        }
+        m.size = n;
+        m.ready = false; // most memos are never repeated: their spans wait for that
         m.attributes = attributes;
         m.number = ++memoNumbers_;
         prefixNumber_ = m.number;
-        prefixSpans_ = m.spans.size();
+        std::size_t own = spans_.size(); // those before the last attribute
+        while (own && spans_[own - 1].value >= last)
+            --own;
+        prefixSpans_ = (memo_ ? memo_->spans.size() : 0) + own;
+    }
+
+    // The spans and values of a memo, once a tag repeats its bytes, which
+    // lie at tag (in the buffer, before its padding): the attributes read
+    // from them, which were read once already, and a copy of the bytes
+    // after them, turned into text where the values lie.
+    void Prepare(TagMemo& m, const char* tag) {
+        const std::size_t n = m.size;
+        m.spans.clear();
+        for (const char* p = tag;;) {
+            while (Is(*p, kSpace))
+                ++p;
+            if (p >= tag + n) break;
+            const char* name = p;
+            while (Is(*p, kSymbol))
+                ++p;
+            const std::uint32_t id = Attrs::AttrIdOf(name, static_cast<std::size_t>(p - name));
+            while (*p != '"' && *p != '\'') // spaces and '='
+                ++p;
+            const char quote = *p++;
+            bool special = false;
+            const char* end = ScanValue(p, quote, special);
+            if (id < kAttrCount)
+                m.spans.push_back(SpanAt{static_cast<AttrId>(id), special,
+                                         static_cast<std::uint32_t>(p - tag),
+                                         static_cast<std::uint32_t>(end - tag)});
+            p = end + 1;
+        }
+        m.bytes.reserve(2 * n);
+        m.bytes.append(m.bytes.data(), n);
+        char* text = &m.bytes[n];
+        m.values.clear();
+        std::bitset<kAttrCount> seen; // of duplicates only the first counts, as in Attrs
+        for (const SpanAt& a : m.spans) {
+            if (seen[a.id]) continue;
+            seen[a.id] = true;
+            if (a.special)
+                DecodeValue(text + a.value, text + a.end);
+            else
+                text[a.end] = 0;
+            m.values.push_back(MemoValue{a.id, text + a.value});
+        }
+        m.ready = true;
     }
 
     // An element mostly has the attributes of one of the two of its name
@@ -521,12 +599,11 @@ private:
         int k = 0;
         if (guess)
             for (; k < 2; ++k)
-                if (guess[k] < kAttrCount && (length = NameLengthAt(guess[k], p)) != 0) break;
+                if ((length = NameLengthAt(guess[k], p)) != 0) break;
         if (length) {
             id = guess[k];
             if (k) std::swap(guess[0], guess[1]);
             p += length + 1; // past the '='
-            if (SkipSpace(p) == kMore) return kMore;
         } else {
             const char* name = p;
             while (Is(*p, kSymbol))
@@ -541,16 +618,20 @@ private:
                 guess[0] = static_cast<AttrId>(id);
             }
         }
-        const char quote = *p;
-        if (quote != '"' && quote != '\'') return kBad;
+        char quote = *p;
+        if (quote != '"' && quote != '\'') { // space after '='?
+            if (SkipSpace(p) == kMore) return kMore;
+            quote = *p;
+            if (quote != '"' && quote != '\'') return kBad;
+        }
         char* value = ++p;
         bool special = false;
         p = const_cast<char*>(ScanValue(value, quote, special));
-        if (AtEnd(p)) return kMore;
-        if (*p == 0) return kBad;
+        if (*p == 0) return AtEnd(p) ? kMore : kBad;
         char* end = p++;
-        if (AtEnd(p)) return kMore;
-        if (Is(*p, kStartSymbol)) return kBad; // a name right after the quote
+        // A name right after the quote; the end of the bytes read so far is
+        // seen by the caller.
+        if (Is(*p, kStartSymbol)) return kBad;
         if (id < kAttrCount) spans_.push_back(Span{static_cast<AttrId>(id), special, value, end});
         return kOk;
     }
@@ -558,22 +639,28 @@ private:
     // The tag is complete: its values become text where they lie.
     void Open(ElementId element, const char* name, std::size_t length, bool empty) {
         attrs_.Begin();
-        const std::size_t prefix = prefixNumber_ ? prefixSpans_ : std::size_t(-1);
-        std::size_t i = 0;
-        auto put = [&](AttrId id, bool special, char* value, char* end) {
-            if (i++ == prefix) attrs_.SetPrefix(prefixNumber_);
-            if (special)
-                DecodeValue(value, end);
-            else
-                *end = 0;
-            attrs_.Set(id, value);
+        // A memo's spans all lie in the prefix, which may go on into the tag's own.
+        std::size_t own = spans_.size();
+        if (memo_) {
+            for (const MemoValue& v : memo_->values) // first after Begin, each once
+                attrs_.SetFresh(v.id, v.text);
+            if (prefixNumber_) own = prefixSpans_ - memo_->spans.size();
+        } else if (prefixNumber_) {
+            own = prefixSpans_;
+        }
+        auto put = [&](const Span* s, const Span* end) {
+            for (; s != end; ++s) {
+                if (s->special)
+                    DecodeValue(s->value, s->end);
+                else
+                    *s->end = 0;
+                attrs_.Set(s->id, s->value);
+            }
         };
-        if (memo_)
-            for (const SpanAt& a : memo_->spans)
-                put(a.id, a.special, memoStart_ + a.value, memoStart_ + a.end);
-        for (const Span& s : spans_)
-            put(s.id, s.special, s.value, s.end);
-        if (i == prefix) attrs_.SetPrefix(prefixNumber_);
+        const Span* spans = spans_.data();
+        put(spans, spans + own);
+        if (prefixNumber_) attrs_.SetPrefix(prefixNumber_);
+        put(spans + own, spans + spans_.size());
         sawElement_ = true;
         handler_.Start(element, attrs_);
         if (empty) {
@@ -654,7 +741,6 @@ private:
     XmlResult failure_ = XmlResult::kUnreadable;
     std::vector<Span> spans_;       // after memo_'s, when there is one
     const TagMemo* memo_ = nullptr; // the memo whose bytes start the tag
-    char* memoStart_ = nullptr;     // where they start
     Attrs attrs_;
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;

@@ -35,8 +35,9 @@ struct Trickle : ByteSource {
 std::string RepeatedTexts() {
     std::string texts;
     for (const char* features : {"inherit", "inherit shyphen", "inherit", "", "inherit"})
-        texts += std::string("<ITEXT FONT=\"A b\" FONTSIZE='9' FEATURES=\"") + features +
-                 "\" KERN=\"1&amp;\" CH=\"" + features + "\"/><para/>";
+        texts += std::string(
+                     "<ITEXT FONT=\"A b\" FONTSIZE = '9' u=\"&amp;\" FONT=\"c&lt;\" FEATURES=\"") +
+                 features + "\" KERN=\"1&amp;\" CH=\"" + features + "\"/><para/>";
     return texts;
 }
 
