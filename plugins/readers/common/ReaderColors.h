@@ -20,8 +20,14 @@ struct ColorSpec {
     double values[4] = {0, 0, 0, 0};
 };
 
-/// Adds the colour to list (a ColorList); the new Color, or null.
-Element* AddColor(ElementBuilder& b, Element* list, const ColorSpec& color);
+/// Adds the colour, named name (color.name is not read), to list (a
+/// ColorList); the new Color, or null.
+Element* AddColor(ElementBuilder& b, Element* list, const ColorSpec& color, const char* name);
+
+/// The same with color.name.
+inline Element* AddColor(ElementBuilder& b, Element* list, const ColorSpec& color) {
+    return AddColor(b, list, color, color.name.c_str());
+}
 
 } // namespace obreader
 

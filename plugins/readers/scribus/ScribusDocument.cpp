@@ -309,13 +309,15 @@ void DocumentReader::ReadMetadata(const Attrs& a) {
 }
 
 void DocumentReader::ReadColor(const Attrs& a) {
-    Color c;
-    c.name = String(a, kAttr_NAME);
+    // Built in its place: a palette has hundreds of colours.
+    doc_.colors.emplace_back();
+    Color& c = doc_.colors.back();
+    if (const char* name = a.Get(kAttr_NAME)) c.name.assign(name);
     if (ctx_.latin1) c.name = Latin1ToUtf8(c.name);
     c.spot = Flag(a, kAttr_Spot, false);
     c.registration = Flag(a, kAttr_Register, false);
-    if (a.Has(kAttr_SPACE)) {
-        ReadColorSpace(a, c);
+    if (const char* space = a.Get(kAttr_SPACE)) {
+        ReadColorSpace(a, space, c);
     } else {
         // Before 1.5: hex strings; a colour with a CMYK value is defined in
         // CMYK (1.2 writes both, the RGB one being derived).
@@ -339,35 +341,41 @@ void DocumentReader::ReadColor(const Attrs& a) {
     }
     if (c.name.empty()) {
         ctx_.Warn(Warning::Code::kBadReference, "a colour without a name is skipped");
-        return;
+        doc_.colors.pop_back();
     }
-    doc_.colors.push_back(std::move(c));
 }
 
 // 1.5: a named space, the components in their natural ranges.
-void DocumentReader::ReadColorSpace(const Attrs& a, Color& c) {
-    const char* space = a.Get(kAttr_SPACE);
-    if (std::strcmp(space, "RGB") == 0) {
+void DocumentReader::ReadColorSpace(const Attrs& a, const char* space, Color& c) {
+    static const AttrId kCmyk[] = {kAttr_C, kAttr_M, kAttr_Y, kAttr_K};
+    static const AttrId kRgb[] = {kAttr_R, kAttr_G, kAttr_B};
+    static const AttrId kLab[] = {kAttr_L, kAttr_A, kAttr_B};
+    double v[4];
+    if (space[0] == 'C' && space[1] == 'M' && space[2] == 'Y' && space[3] == 'K' && !space[4]) {
+        // nearly every colour
+    } else if (std::strcmp(space, "RGB") == 0) {
         c.space = Color::Space::kRGB;
-        c.r = Clamp01(Number(ctx_, a, kAttr_R, 0) / 255);
-        c.g = Clamp01(Number(ctx_, a, kAttr_G, 0) / 255);
-        c.b = Clamp01(Number(ctx_, a, kAttr_B, 0) / 255);
+        Numbers(ctx_, a, kRgb, 3, v);
+        c.r = Clamp01(v[0] / 255);
+        c.g = Clamp01(v[1] / 255);
+        c.b = Clamp01(v[2] / 255);
         c.hasRGB = true;
+        return;
     } else if (std::strcmp(space, "Lab") == 0) {
         c.space = Color::Space::kLab;
-        c.labL = Number(ctx_, a, kAttr_L, 0);
-        c.labA = Number(ctx_, a, kAttr_A, 0);
-        c.labB = Number(ctx_, a, kAttr_B, 0);
+        Numbers(ctx_, a, kLab, 3, v);
+        c.labL = v[0], c.labA = v[1], c.labB = v[2];
+        return;
     } else {
-        if (std::strcmp(space, "CMYK") != 0)
-            ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("space:") + space,
-                          std::string("colour space \"") + space + "\" is read as CMYK");
-        c.space = Color::Space::kCMYK;
-        c.c = Clamp01(Number(ctx_, a, kAttr_C, 0) / 100);
-        c.m = Clamp01(Number(ctx_, a, kAttr_M, 0) / 100);
-        c.y = Clamp01(Number(ctx_, a, kAttr_Y, 0) / 100);
-        c.k = Clamp01(Number(ctx_, a, kAttr_K, 0) / 100);
+        ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("space:") + space,
+                      std::string("colour space \"") + space + "\" is read as CMYK");
     }
+    c.space = Color::Space::kCMYK;
+    Numbers(ctx_, a, kCmyk, 4, v);
+    c.c = Clamp01(v[0] / 100);
+    c.m = Clamp01(v[1] / 100);
+    c.y = Clamp01(v[2] / 100);
+    c.k = Clamp01(v[3] / 100);
 }
 
 void DocumentReader::StartStyle(const Attrs& a) {

@@ -193,6 +193,8 @@ bool ParseInt(const char* text, long long& out);
 /// the fallback then.
 double Number(Context& ctx, const Attrs& a, AttrId id, double fallback);
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback);
+/// Number for count attributes at once (fallback 0): a colour's components.
+void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double* out);
 /// Reads an item identifier or a link to one. Scribus 1.5 derives them from
 /// addresses, so they take the whole 64-bit range (-1 meaning none).
 long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback);

@@ -293,7 +293,6 @@ void Mapper::Colors() {
         if (Element* none = obreader::AddColor(b_, list, entry)) colors_.Add(kNone, none->GetId());
     }
     for (const Color& c : doc_.colors) {
-        entry.name.assign(c.name); // in the room of the last name
         entry.none = c.name == kNone;
         std::fill(entry.values, entry.values + 4, 0.0);
         entry.type = c.registration ? CTE::kRegistration : c.spot ? CTE::kSpot : CTE::kProcess;
@@ -308,7 +307,8 @@ void Mapper::Colors() {
             entry.model = CME::kLAB;
             entry.values[0] = c.labL, entry.values[1] = c.labA, entry.values[2] = c.labB;
         }
-        if (Element* e = obreader::AddColor(b_, list, entry)) colors_.Add(c.name, e->GetId());
+        if (Element* e = obreader::AddColor(b_, list, entry, c.name.c_str()))
+            colors_.Add(c.name, e->GetId());
     }
 }
 

@@ -147,6 +147,61 @@ double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
     return fallback;
 }
 
+namespace {
+
+// A colour component: "0", or an unsigned decimal of up to 15 digits that
+// ends the text, read two digits a step. Null for anything else, which
+// ParseText then reads.
+inline __attribute__((always_inline)) const char* ReadComponent(const char* p, double& out) {
+    static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (p[0] == '0' && p[1] == 0) {
+        out = 0;
+        return p + 1;
+    }
+    std::uint64_t digits = 0;
+    const char* q = p;
+    auto pairs = [&q, &digits] {
+        for (;;) {
+            unsigned d0 = static_cast<unsigned char>(q[0]) - unsigned('0');
+            if (d0 >= 10) return;
+            unsigned d1 = static_cast<unsigned char>(q[1]) - unsigned('0');
+            if (d1 >= 10) {
+                digits = digits * 10 + d0;
+                ++q;
+                return;
+            }
+            digits = digits * 100 + d0 * 10 + d1;
+            q += 2;
+        }
+    };
+    pairs();
+    const std::size_t whole = static_cast<std::size_t>(q - p);
+    std::size_t fraction = 0;
+    if (*q == '.') {
+        const char* const f = ++q;
+        pairs();
+        fraction = static_cast<std::size_t>(q - f);
+    }
+    if (whole + fraction - 1 >= 15 || *q != 0) return nullptr;
+    const double v = static_cast<double>(static_cast<std::int64_t>(digits)) / kPow10[fraction];
+    if (!InRange(v)) return nullptr;
+    out = v;
+    return q;
+}
+
+} // namespace
+
+void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double* out) {
+    for (int i = 0; i < count; ++i) {
+        const char* text = a.Get(ids[i]);
+        double v = 0;
+        if (text && !ReadComponent(text, v) && !ParseText(text, v))
+            v = Number(ctx, a, ids[i], 0); // warns
+        out[i] = v;
+    }
+}
+
 void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field) {
     const char* text = a.Get(id);
     if (!text || !*text) return;

@@ -104,7 +104,7 @@ private:
     void ReadPublication(const Attrs& a);
     void ReadMetadata(const Attrs& a);
     void ReadColor(const Attrs& a);
-    void ReadColorSpace(const Attrs& a, Color& c);
+    void ReadColorSpace(const Attrs& a, const char* space, Color& c);
     void StartStyle(const Attrs& a);
     void EndStyle();
     void ReadCharacterStyle(const Attrs& a);

@@ -129,9 +129,15 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
 }
 
 // Decimals of every length, from every place of a buffer, read as the C
-// library reads them: one text for ParseDouble, a list for ReadNumber.
+// library reads them: one text for ParseDouble, a list for ReadNumber, an
+// attribute for Numbers (0 for what is out of range).
 TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
     std::mt19937 random(7);
+    ParseOptions options;
+    ParseResult result;
+    detail::Context ctx(options, result);
+    detail::Attrs attrs;
+    const detail::AttrId component[] = {detail::kAttr_C};
     for (int round = 0; round < 20000; ++round) {
         std::string text = random() % 4 == 0 ? "-" : "";
         const int whole = static_cast<int>(random() % 19),
@@ -148,6 +154,11 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
         if (inRange) {
             ASSERT_EQ(expected, v) << text;
         }
+        attrs.Begin();
+        attrs.Set(detail::kAttr_C, text.c_str());
+        detail::Numbers(ctx, attrs, component, 1, &v);
+        ASSERT_EQ(inRange ? expected : 0.0, v) << text;
+        ASSERT_EQ(inRange && std::signbit(expected), std::signbit(v)) << text;
         const std::string list = std::string(random() % 9, ' ') + text + " 1";
         const char* end = list.c_str() + list.size();
         const char* p = list.c_str() + list.find_first_not_of(' ');
