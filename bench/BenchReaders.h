@@ -14,6 +14,9 @@
 #include <ombra/views.h>
 
 #include <sys/resource.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -23,6 +26,19 @@
 #include <vector>
 
 namespace ombra_bench {
+
+/// Keeps freed memory in the process for every side of a comparison.
+/// Without it, glibc hands large blocks back to the kernel (its mapping and
+/// trimming thresholds move with what was freed before), and a side then
+/// pays a page fault for every page it touches again: pugixml's tree of an
+/// 806 KiB document took 0.6 or 1.8 ms in the same build depending on what
+/// had run before it. A long-running host sees the steady state.
+inline void SteadyHeap() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+}
 
 /// The ratios once more from CPU time, which other work on a shared machine
 /// disturbs far less than real time; with repetitions, from the medians.

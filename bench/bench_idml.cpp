@@ -89,6 +89,7 @@ void Reader(benchmark::State& state, const std::string* package) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ombra_bench::SteadyHeap();
     OBMemoryService* service = ombra_bench::NewCountingService();
     OBMemoryHandler::SetMemoryService(service);
     std::vector<std::string> folders{OMBRA_IDML_DATA_DIR};

@@ -140,6 +140,7 @@ void TextConversion(benchmark::State& state, const std::string* xml, TextConvert
 } // namespace
 
 int main(int argc, char** argv) {
+    ombra_bench::SteadyHeap();
     // Destroyed while installed, at the end: it takes the value pools with it.
     OBMemoryService* service = ombra_bench::NewCountingService();
     OBMemoryHandler::SetMemoryService(service);

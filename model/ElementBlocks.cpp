@@ -21,8 +21,8 @@ namespace {
 #endif
 
 constexpr std::size_t kHeader = 16; // keeps the element aligned as the service's blocks are
-constexpr std::size_t kSlabBytes = 8192;
-constexpr std::size_t kLargest = 1024; // larger elements get a block of their own
+[[maybe_unused]] constexpr std::size_t kSlabBytes = 8192;
+[[maybe_unused]] constexpr std::size_t kLargest = 1024; // larger elements get a block of their own
 // The arena's own hold on the slab it fills, released when it moves on.
 constexpr long long kHeld = 1LL << 40;
 
@@ -32,7 +32,7 @@ struct Slab {
     char* next;
     char* end;
 };
-constexpr std::size_t kSlabHead = (sizeof(Slab) + kHeader - 1) / kHeader * kHeader;
+[[maybe_unused]] constexpr std::size_t kSlabHead = (sizeof(Slab) + kHeader - 1) / kHeader * kHeader;
 
 void* Stamp(char* block, Slab* slab) {
     *reinterpret_cast<Slab**>(block) = slab;
