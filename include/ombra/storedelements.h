@@ -76,6 +76,7 @@ private:
     };
     Entry* Lookup(int attr, int index) const;
     short Append(int attr, int index, Value* value);
+    short Put(AN::AttrNameEnum attr, Value* value, int index = 0);
 
     /// Most elements carry a few values: those need no block of their own.
     static constexpr int kInlineEntries = 4;

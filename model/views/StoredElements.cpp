@@ -98,6 +98,18 @@ short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
     return 0;
 }
 
+// Set for a value just made, with the common case of an attribute new to a
+// store with room in line.
+inline short OBAttributeStore::Put(AN::AttrNameEnum attr, Value* value, int index) {
+    unsigned bit = SeenBit(attr);
+    if (value && !(seen_ & bit) && count_ < capacity_) {
+        seen_ |= bit;
+        entries_[count_++] = Entry{attr, index, value};
+        return 1;
+    }
+    return Set(attr, value, index);
+}
+
 Value* OBAttributeStore::Find(AN::AttrNameEnum attr, int index) const {
     Entry* e = Lookup(attr, index);
     return e ? e->value : nullptr;
@@ -112,38 +124,38 @@ short OBAttributeStore::Remove(AN::AttrNameEnum attr, int index) {
 }
 
 short OBAttributeStore::SetBool(AN::AttrNameEnum attr, bool flag) {
-    return Set(attr, Made<ValueBool16>(static_cast<short>(flag ? 1 : 0)));
+    return Put(attr, Made<ValueBool16>(static_cast<short>(flag ? 1 : 0)));
 }
 
 short OBAttributeStore::SetInteger(AN::AttrNameEnum attr, int number, int index) {
-    return Set(attr, Made<ValueInteger32>(number), index);
+    return Put(attr, Made<ValueInteger32>(number), index);
 }
 
 short OBAttributeStore::SetReal(AN::AttrNameEnum attr, double number) {
-    return Set(attr, Made<ValueOBReal>(OBReal(number)));
+    return Put(attr, Made<ValueOBReal>(OBReal(number)));
 }
 
 short OBAttributeStore::SetLength(AN::AttrNameEnum attr, double length,
                                   UNITS::LINEAR::UnitEnum unit) {
-    return Set(attr, Made<ValueLength>(unit, OBReal(length)));
+    return Put(attr, Made<ValueLength>(unit, OBReal(length)));
 }
 
 short OBAttributeStore::SetAngle(AN::AttrNameEnum attr, double degrees) {
-    return Set(attr, Made<ValueAngle>(UNITS::ANGULAR::kDegrees, OBReal(degrees)));
+    return Put(attr, Made<ValueAngle>(UNITS::ANGULAR::kDegrees, OBReal(degrees)));
 }
 
 short OBAttributeStore::SetPercent(AN::AttrNameEnum attr, double ratio, int index) {
-    return Set(attr, Made<ValuePercent>(OBReal(ratio)), index);
+    return Put(attr, Made<ValuePercent>(OBReal(ratio)), index);
 }
 
 short OBAttributeStore::SetId(AN::AttrNameEnum attr, unsigned id, int index) {
-    return Set(attr, Made<ValueOBID>(id), index);
+    return Put(attr, Made<ValueOBID>(id), index);
 }
 
 short OBAttributeStore::SetString(AN::AttrNameEnum attr, const IOBString& text) {
     Value* v = nullptr;
     ValueUtil::CreateValueString(text, v);
-    return Set(attr, v);
+    return Put(attr, v);
 }
 
 // The text goes straight into a new value's own string, with no string
@@ -161,7 +173,7 @@ short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* uni
             return 0;
         }
     }
-    return Set(attr, v);
+    return Put(attr, v);
 }
 
 short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
@@ -174,21 +186,21 @@ short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
         delete v;
         return 0;
     }
-    return Set(attr, v);
+    return Put(attr, v);
 }
 
 short OBAttributeStore::SetRect(AN::AttrNameEnum attr, const OBRect& rect,
                                 UNITS::LINEAR::UnitEnum unit) {
     Value* v = nullptr;
     ValueUtil::CreateValueRectangle(unit, rect, v);
-    return Set(attr, v);
+    return Put(attr, v);
 }
 
 short OBAttributeStore::SetPoint(AN::AttrNameEnum attr, const OBPoint& point,
                                  UNITS::LINEAR::UnitEnum unit) {
     Value* v = nullptr;
     ValueUtil::CreateValuePoint(unit, point, v);
-    return Set(attr, v);
+    return Put(attr, v);
 }
 
 short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
@@ -208,7 +220,7 @@ short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
     streams_[streamCount_++] = stream;
     Value* v = nullptr;
     ValueUtil::CreateValueStream(stream, v);
-    return Set(attr, v);
+    return Put(attr, v);
 }
 
 #define OB_VIEW_END(Kind) OBStored##Kind::~OBStored##Kind() = default;
