@@ -56,33 +56,10 @@ enum PathType : int {
         T value_;                                                                                  \
     };
 
-#define OB_NOTHING
-/// A 16-bit boolean (0 or 1), type ekBool16 (12).
-OB_DECLARE_SCALAR_VALUE(ValueBool16, ekBool16, short, const)
-/// A UTF-16 character code, type ekChar (14).
-OB_DECLARE_SCALAR_VALUE(ValueChar, ekChar, unsigned short, const)
-/// A signed 16-bit integer, type ekSignedShort16 (85). The factory also makes
-/// it for ekUnsignedShort16 (104).
-OB_DECLARE_SCALAR_VALUE(ValueInteger16, ekSignedShort16, short, OB_NOTHING)
-/// A signed 32-bit integer, type ekSignedInt32 (83). The factory also makes
-/// it for ekKiloBytes (50) and ekUnsignedInt32 (102).
-OB_DECLARE_SCALAR_VALUE(ValueInteger32, ekSignedInt32, int, const)
-/// A signed 64-bit integer, type ekSignedInt64 (84). The factory also makes
-/// it for ekUnsignedInt64 (103).
-OB_DECLARE_SCALAR_VALUE(ValueInteger64, ekSignedInt64, long long, const)
-/// An unsigned 16-bit integer, type ekUnsignedShort16 (104); built only
-/// directly, never by the factory.
-OB_DECLARE_SCALAR_VALUE(ValueUnInteger16, ekUnsignedShort16, unsigned short, const)
-/// An unsigned 32-bit integer, type ekUnsignedInt32 (102); built only directly.
-OB_DECLARE_SCALAR_VALUE(ValueUnInteger32, ekUnsignedInt32, unsigned int, const)
-/// An unsigned 64-bit integer, type ekUnsignedInt64 (103); built only directly.
-OB_DECLARE_SCALAR_VALUE(ValueUnInteger64, ekUnsignedInt64, unsigned long long, const)
-/// The id of an Element, type ekId (42). The factory also makes it for
-/// ekIdRef (43).
-OB_DECLARE_SCALAR_VALUE(ValueOBID, ekId, unsigned int, const)
-/// A real number, type ekOBReal (86); equal within the tolerance 1e-8.
-OB_DECLARE_SCALAR_VALUE(ValueOBReal, ekOBReal, OBReal, OB_NOTHING)
-#undef OB_NOTHING
+#define OB_SCALAR_MUTABLE
+#define OB_SCALAR_VALUE OB_DECLARE_SCALAR_VALUE
+#include <ombra/defs/ScalarValues.def>
+#undef OB_SCALAR_MUTABLE
 #undef OB_DECLARE_SCALAR_VALUE
 
 // ---------------------------------------------------------------- measured values

@@ -26,14 +26,8 @@
         if (IsInitialized()) value = value_;                                                       \
     }
 
-#define OB_NOTHING
-OB_DEFINE_SCALAR_VALUE(ValueBool16, ekBool16, short, const)
-OB_DEFINE_SCALAR_VALUE(ValueChar, ekChar, unsigned short, const)
-OB_DEFINE_SCALAR_VALUE(ValueInteger16, ekSignedShort16, short, OB_NOTHING)
-OB_DEFINE_SCALAR_VALUE(ValueInteger32, ekSignedInt32, int, const)
-OB_DEFINE_SCALAR_VALUE(ValueInteger64, ekSignedInt64, long long, const)
-OB_DEFINE_SCALAR_VALUE(ValueUnInteger16, ekUnsignedShort16, unsigned short, const)
-OB_DEFINE_SCALAR_VALUE(ValueUnInteger32, ekUnsignedInt32, unsigned int, const)
-OB_DEFINE_SCALAR_VALUE(ValueUnInteger64, ekUnsignedInt64, unsigned long long, const)
-OB_DEFINE_SCALAR_VALUE(ValueOBID, ekId, unsigned int, const)
-OB_DEFINE_SCALAR_VALUE(ValueOBReal, ekOBReal, OBReal, OB_NOTHING)
+#define OB_SCALAR_MUTABLE
+#define OB_SCALAR_VALUE OB_DEFINE_SCALAR_VALUE
+#include <ombra/defs/ScalarValues.def>
+#undef OB_SCALAR_MUTABLE
+#undef OB_DEFINE_SCALAR_VALUE
