@@ -26,6 +26,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -864,9 +865,7 @@ void TextRecord::Start(ElementId id, const Attrs& a) {
         lengths[i] = static_cast<std::uint32_t>(std::strlen(a.Get(a.IdAt(i))));
         size += sizeof(AttrId) + sizeof(std::uint32_t) + lengths[i] + 1;
     }
-    const std::size_t at = bytes_.size();
-    bytes_.resize(at + size);
-    char* p = &bytes_[at];
+    char* p = Room(size);
     *p++ = 'S';
     *p++ = static_cast<char>(id);
     const std::uint16_t n = static_cast<std::uint16_t>(count);
@@ -883,13 +882,26 @@ void TextRecord::Start(ElementId id, const Attrs& a) {
 }
 
 void TextRecord::End() {
-    bytes_ += 'E';
+    *Room(1) = 'E';
+}
+
+inline char* TextRecord::Room(std::size_t n) {
+    if (capacity_ - size_ < n) {
+        const std::size_t capacity = std::max({std::size_t(256), 2 * capacity_, size_ + n});
+        std::unique_ptr<char[]> larger(new char[capacity]); // may throw std::bad_alloc
+        if (size_) std::memcpy(larger.get(), bytes_.get(), size_);
+        bytes_ = std::move(larger);
+        capacity_ = capacity;
+    }
+    char* p = bytes_.get() + size_;
+    size_ += n;
+    return p;
 }
 
 void TextRecord::Replay(XmlHandler& handler) const {
     Attrs attrs;
-    const char* p = bytes_.data();
-    const char* end = p + bytes_.size();
+    const char* p = bytes_.get();
+    const char* end = p + size_;
     while (p < end) {
         if (*p++ == 'E') {
             handler.End();

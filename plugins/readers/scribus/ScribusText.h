@@ -5,6 +5,8 @@
 
 #include "ScribusXml.h"
 
+#include <memory>
+
 namespace scribus {
 namespace detail {
 
@@ -151,7 +153,11 @@ public:
     void Replay(XmlHandler& handler) const;
 
 private:
-    std::string bytes_;
+    /// Room for n more bytes at the end: the record grows by doubling, and
+    /// its bytes are written once, in place.
+    char* Room(std::size_t n);
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0, capacity_ = 0;
 };
 
 } // namespace detail
