@@ -17,7 +17,13 @@ bool SetTextStream(ElementBuilder& b, Element* child, const char16_t* text, std:
         b.OutOfMemory();
         return false;
     }
-    for (std::size_t i = 0; i < length; ++i) {
+    std::size_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    for (; i + 8 <= length; i += 8) // the units as they lie, eight at a time
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + 2 * i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)));
+#endif
+    for (; i < length; ++i) {
         buffer[2 * i] = static_cast<unsigned char>(text[i] & 0xFF);
         buffer[2 * i + 1] = static_cast<unsigned char>(text[i] >> 8);
     }
@@ -39,6 +45,15 @@ bool SetTextStream(ElementBuilder& b, Element* child, const char16_t* text, std:
 std::uint32_t SkipAscii(const char16_t* text, std::uint32_t i, std::uint32_t end) {
     const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
     const __m128i zero = _mm_setzero_si128();
+    // Thirty-two at a time while all are ASCII, then eight to find the one.
+    auto load = [text](std::uint32_t at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    };
+    for (; i < end && end - i >= 32; i += 32) {
+        const __m128i v = _mm_or_si128(_mm_or_si128(load(i), load(i + 8)),
+                                       _mm_or_si128(load(i + 16), load(i + 24)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)) != 0xFFFF) break;
+    }
     for (; i < end && end - i >= 8; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
         const unsigned ascii =

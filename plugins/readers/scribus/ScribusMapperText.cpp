@@ -174,7 +174,7 @@ std::vector<std::string> Mapper::ParagraphRuns(obreader::StoryLists& lists, cons
 // Character runs, cut where the writing script changes.
 void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
                            const std::vector<std::string>& paragraphStyle) {
-    const int storyCjk = obreader::StoryCjkHint(s.text.data(), s.text.size());
+    int storyCjk = -2; // what the story tells of its ideographs, once one turns up
     lists.List(EL::kCharacterRunList);
     std::size_t hint = 0;
     int previousScript = -1;
@@ -183,6 +183,7 @@ void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
         const CharacterFormat& format = doc_.Format(run);
         // CJK ideographs are decided once one turns up in the run.
         auto decideCjk = [&]() -> int {
+            if (storyCjk == -2) storyCjk = obreader::StoryCjkHint(s.text.data(), s.text.size());
             std::string language = format.local.language ? *format.local.language : std::string();
             if (language.empty() && !format.style.empty()) {
                 CharacterAttributes c = ResolvedCharacterStyle(format.style);

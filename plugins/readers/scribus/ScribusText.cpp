@@ -26,88 +26,12 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace scribus {
 namespace detail {
-
-namespace {
-
-// Decodes size bytes of text into out, which has room for size units (no
-// more units than bytes); how many units that made.
-std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out) {
-    char16_t* w = out;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* const end = p + size;
-    if (ctx.latin1) {
-        for (; p < end; ++p)
-            *w++ = static_cast<char16_t>(*p);
-        return size;
-    }
-    while (p < end) {
-        unsigned char c = *p;
-        if (c < 0x80) {
-            *w++ = c;
-            ++p;
-            continue;
-        }
-        if (c >= 0xC2 && c < 0xE0 && p + 1 < end && (p[1] & 0xC0) == 0x80) { // two bytes, as most
-            *w++ = static_cast<char16_t>(((c & 0x1F) << 6) | (p[1] & 0x3F));
-            p += 2;
-            continue;
-        }
-        int extra = 0;
-        std::uint32_t cp = 0, min = 0;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-            min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-            min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-            min = 0x10000;
-        }
-        bool ok = extra > 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (p + k >= end || (p[k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (p[k] & 0x3F);
-        }
-        if (ok && (cp < min || cp > 0x10FFFF || OBUTF16::IsSurrogate(cp))) ok = false;
-        if (!ok) {
-            ctx.sawInvalidUtf8 = true;
-            *w++ = c; // Latin-1 reading of the stray byte
-            ++p;
-            continue;
-        }
-        unsigned short units[2];
-        for (int k = 0, made = OBUTF16::Split(cp, units); k < made; ++k)
-            *w++ = static_cast<char16_t>(units[k]);
-        p += extra + 1;
-    }
-    return static_cast<std::size_t>(w - out);
-}
-
-} // namespace
-
-void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out) {
-    if (!text) return;
-    const std::size_t at = out.size();
-    out.resize(at + size);
-    out.resize(at + DecodeText(ctx, text, size, &out[0] + at));
-}
-
-std::u16string ToUtf16(Context& ctx, const char* text) {
-    std::u16string s;
-    if (text) AppendText(ctx, text, std::strlen(text), s);
-    return s;
-}
 
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
     : ctx_(ctx), story_(story), styleByIndex_(styleByIndex) {}
@@ -127,7 +51,14 @@ void StoryBuilder::EndFrame(int* defaults) {
 void StoryBuilder::Start(ElementId id, const Attrs& a) {
     const Role parent = open_.empty() ? kLevel0 : open_.back();
     Role role = kNone;
-    if (parent <= kLevel2) {
+    if (parent <= kLevel2 && id == kElem_ITEXT) {
+        if (TextMemo* m = FindText(a)) { // most texts
+            const Told told(textKnown_, &m->known);
+            AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
+        } else {
+            TextElement(id, a, role);
+        }
+    } else if (parent <= kLevel2) {
         if (id == kElem_StoryText)
             role = parent < kLevel2 ? static_cast<Role>(parent + 1) : kNone;
         else if (id == kElem_para)
@@ -233,36 +164,56 @@ void StoryBuilder::Special(ElementId id, const Attrs& a) {
 
 namespace {
 
-// The attributes of the element from `from` on, in their order: each as its
-// id and its value with the NUL after it (a value holds no NUL).
-void AttributesKey(const Attrs& a, std::size_t from, std::string& key) {
+// The attributes of the element from `from` on but `skip`, in their order:
+// each as its id and its value with the NUL after it (a value holds no NUL).
+void AttributesKey(const Attrs& a, std::size_t from, std::string& key, AttrId skip = kAttrCount) {
     key.clear();
     for (std::size_t i = from; i < a.Count(); ++i) {
         const AttrId id = a.IdAt(i);
+        if (id == skip) continue;
         const char* v = a.Get(id);
         key.append(reinterpret_cast<const char*>(&id), sizeof id);
         key.append(v, std::strlen(v) + 1);
     }
 }
 
-bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key) {
+bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
+                    AttrId skip = kAttrCount) {
     const char* k = key.data();
     const char* const end = k + key.size();
     for (std::size_t i = from; i < a.Count(); ++i) {
         const AttrId id = a.IdAt(i);
+        if (id == skip) continue;
         if (end - k < static_cast<std::ptrdiff_t>(sizeof id + 1) ||
             std::memcmp(k, &id, sizeof id) != 0)
             return false;
         k += sizeof id;
         const char* v = a.Get(id);
-        while (*v && *v == *k)
-            ++v, ++k;
-        if (*v != *k++) return false;
+        const std::size_t n = std::strlen(v) + 1; // with the NUL, which the key has too
+        if (static_cast<std::size_t>(end - k) < n || std::memcmp(k, v, n) != 0) return false;
+        k += n;
     }
     return k == end;
 }
 
 } // namespace
+
+// The memo of the texts whose attributes but CH are a's, or null. (In line:
+// its call costs as much as the rest of it.)
+inline __attribute__((always_inline)) StoryBuilder::TextMemo*
+StoryBuilder::FindText(const Attrs& a) {
+    const std::uint64_t prefix = a.Prefix();
+    const std::size_t from = prefix ? a.PrefixCount() : 0;
+    const std::size_t count = a.Count();
+    for (TextMemo& m : texts_) {
+        if (m.prefix != prefix || m.count != count || m.from != from || !m.valid) continue;
+        // An empty key: nothing but CH, if anything, after the prefix.
+        if (m.key.empty() ? count == from || a.IdAt(from) == kAttr_CH
+                          : SameAttributes(a, from, m.key, kAttr_CH))
+            return &m;
+    }
+    return nullptr;
+}
 
 // Frames mostly repeat the formats of the frames before them: an element
 // with the very attributes of one read before takes its reading. Elements
@@ -364,6 +315,7 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     // Texts come by the thousand and mostly repeat the format before them:
     // they are read into the same objects each time.
     CharacterAttributes& local = local_;
+    const std::size_t warned = ctx_.warnCalls;
     // Texts alternate with soft hyphens between them ("inherit shyphen"),
     // so the effects are read each time and the rest only when it changed.
     // A text that starts with the very bytes of one read before, and has
@@ -379,7 +331,7 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
             ReadCharacterFields(ctx_, a, local);
             localValid_ = ctx_.warnCalls == before; // else the warnings must come again
             if (localValid_) CharacterFieldsKey(a, localKey_);
-            formatKnown_ = false;
+            known_.valid = false;
             localPrefixes_[0] = 0;
         }
         localPrefixes_[1] = localPrefixes_[0];
@@ -387,25 +339,48 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
     }
     const std::optional<unsigned> effects = local.effects;
     ReadEffects(a, local);
-    if (local.effects != effects) formatKnown_ = false;
+    if (local.effects != effects) known_.valid = false;
     const char* parent = a.Get(kAttr_CPARENT);
     std::string& cstyle = cstyle_;
     if (parent ? cstyle != parent : !cstyle.empty()) {
         cstyle.assign(parent ? parent : "");
-        formatKnown_ = false;
+        known_.valid = false;
     }
     if (a.Has(kAttr_COBJ)) { // an anchored frame stands in the text here
-        AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, Identifier(ctx_, a, kAttr_COBJ, -1));
+        const long long id = Identifier(ctx_, a, kAttr_COBJ, -1);
+        const Told told(textKnown_, &known_);
+        AddMarker(Marker::Kind::kAnchoredItem, cstyle, local, id);
         return;
     }
     softHyphenPending_ = softHyphenPending;
-    AppendSliced(text, cstyle, local, nullptr);
+    const bool clean = ctx_.warnCalls == warned; // else the warnings must come again
+    {
+        const Told told(textKnown_, &known_);
+        AppendSliced(text, cstyle, local, nullptr);
+    }
+    if (clean) RememberText(a);
+}
+
+// Keeps the format just read (cstyle_, local_) for texts with a's attributes,
+// in place of the older of the two.
+void StoryBuilder::RememberText(const Attrs& a) {
+    newestText_ ^= 1;
+    TextMemo& m = texts_[newestText_];
+    m.prefix = a.Prefix();
+    m.from = m.prefix ? a.PrefixCount() : 0;
+    m.count = a.Count();
+    AttributesKey(a, m.from, m.key, kAttr_CH);
+    m.cstyle = cstyle_;
+    m.local = local_;
+    m.known = known_;
+    m.valid = true;
 }
 
 namespace {
 
-// Widens the printable ASCII (0x20 to 0x7E) that text starts with into out,
-// sixteen bytes at a time; how many bytes that is. w has room for size units.
+// Widens the printable ASCII (0x20 to 0x7E) that text starts with into w,
+// sixteen bytes at a time; how many bytes that is. w has room for size units,
+// and units after the plain ones may be written too.
 std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
     std::size_t i = 0;
     const __m128i below = _mm_set1_epi8(0x1F), above = _mm_set1_epi8(0x7F);
@@ -419,13 +394,34 @@ std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
         const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
         if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
     }
-    if (i + 8 <= size) { // eight more, as texts are mostly short
-        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
+    // Texts are mostly short: eight bytes, then the last eight (which may
+    // overlap them), or four and the rest one by one when there are fewer.
+    auto eight = [&](std::size_t at) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + at), _mm_unpacklo_epi8(v, zero));
         const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
-        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFu;
-        if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
+        return ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFu;
+    };
+    if (i + 8 <= size) {
+        if (const unsigned other = eight(i))
+            return i + static_cast<std::size_t>(__builtin_ctz(other));
         i += 8;
+    }
+    if (i == size) return size;
+    if (size >= 8) {
+        const std::size_t at = size - 8; // the bytes before i are plain
+        const unsigned other = eight(at);
+        return other ? at + static_cast<std::size_t>(__builtin_ctz(other)) : size;
+    }
+    if (i + 4 <= size) {
+        int four;
+        std::memcpy(&four, text + i, sizeof four);
+        const __m128i v = _mm_cvtsi32_si128(four);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(w + i), _mm_unpacklo_epi8(v, zero));
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFu;
+        if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
+        i += 4;
     }
     for (; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -435,11 +431,19 @@ std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
     return size;
 }
 
-// Whether a unit of text is a surrogate, eight units at a time.
+// Whether a unit of text is a surrogate, thirty-two or eight units at a time.
 bool HasSurrogate(const char16_t* text, std::size_t size) {
     std::size_t i = 0;
     const __m128i high = _mm_set1_epi16(static_cast<short>(0xF800));
     const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    auto is = [&](std::size_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        return _mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate);
+    };
+    for (; i + 32 <= size; i += 32)
+        if (_mm_movemask_epi8(
+                _mm_or_si128(_mm_or_si128(is(i), is(i + 8)), _mm_or_si128(is(i + 16), is(i + 24)))))
+            return true;
     for (; i + 8 <= size; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate))) return true;
@@ -485,35 +489,71 @@ void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
     features_[0].prefix = prefix;
 }
 
-// A huge text is converted a slice at a time, so that it is not held twice.
-// A slice ends before a byte that starts a character, or where no character
-// can reach across the end (three continuation bytes before it).
+// Append, with the common case first: more of the text before, in the
+// format of the last run.
+inline void StoryBuilder::AppendMore(const char16_t* s, std::size_t n, const std::string& style,
+                                     const CharacterAttributes& local) {
+    const Known* known = textKnown_;
+    if (known && known->valid && n > 0 && !full_ && !story_.runs.empty() &&
+        story_.runs.back().format == known->format &&
+        story_.text.size() + n <= ctx_.options.maxStoryLength) {
+        story_.text.append(s, n);
+        story_.runs.back().length += static_cast<std::uint32_t>(n);
+        return;
+    }
+    Append(s, n, style, local);
+}
+
+// A huge text is converted a slice at a time, so that it is not held twice
+// (AppendHuge). A slice ends before a byte that starts a character, or where
+// no character can reach across the end (three continuation bytes before it).
 void StoryBuilder::AppendSliced(const char* text, const std::string& cstyle,
                                 const CharacterAttributes& local, const Para* oldPara) {
-    constexpr std::size_t kSlice = 1 << 16;
     const std::size_t size = text ? std::strlen(text) : 0;
-    if (size > 0 && size <= kSlice) {
-        // Printable ASCII, most text, is taken as it is; the rest is
-        // decoded after it and looked through from there.
+    if (size == 0) return;
+    if (size <= kSlice) {
+        // Printable ASCII, most text, is taken as it is.
         char16_t* units = Scratch(size);
         const std::size_t plain = WidenPlain(text, size, units);
         if (plain == size) {
             softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
-            Append(units, size, cstyle, local);
+            AppendMore(units, size, cstyle, local);
             return;
         }
-        const std::size_t n = plain + DecodeText(ctx_, text + plain, size - plain, units + plain);
-        if (plain > 0 && n == plain + 1 && units[plain] == kSoftHyphen && ctx_.storyText15) {
-            // A hyphenation point after the text (as AppendChars takes it).
-            Append(units, plain, cstyle, local);
+        // A soft hyphen (C2 AD) after it is a hyphenation point after the
+        // text (as AppendChars takes it), which ends most other texts.
+        if (plain > 0 && size - plain == 2 && text[plain] == '\xC2' && text[plain + 1] == '\xAD' &&
+            ctx_.storyText15 && !ctx_.latin1) {
+            AppendMore(units, plain, cstyle, local);
             softHyphenPending_ = true;
             return;
         }
-        AppendChars(units, n, plain, cstyle, local, oldPara);
+        AppendDecoded(text, size, plain, cstyle, local, oldPara);
         return;
     }
+    AppendHuge(text, size, cstyle, local, oldPara);
+}
+
+// The rest of a text that is not plain from plain on, decoded after the
+// units of scratch_ that WidenPlain made.
+void StoryBuilder::AppendDecoded(const char* text, std::size_t size, std::size_t plain,
+                                 const std::string& cstyle, const CharacterAttributes& local,
+                                 const Para* oldPara) {
+    char16_t* units = &scratch_[0];
+    const std::size_t n = plain + DecodeText(ctx_, text + plain, size - plain, units + plain);
+    if (plain > 0 && n == plain + 1 && units[plain] == kSoftHyphen && ctx_.storyText15) {
+        // A hyphenation point after the text (as AppendChars takes it).
+        AppendMore(units, plain, cstyle, local);
+        softHyphenPending_ = true;
+        return;
+    }
+    AppendChars(units, n, plain, cstyle, local, oldPara);
+}
+
+void StoryBuilder::AppendHuge(const char* text, std::size_t size, const std::string& cstyle,
+                              const CharacterAttributes& local, const Para* oldPara) {
     auto continues = [text](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
-    if (size > kSlice) { // the story grows once, not by doubling
+    { // the story grows once, not by doubling
         std::size_t units = 0;
         for (std::size_t i = 0; i < size; ++i) {
             const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -668,23 +708,23 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     if (n == 0) return;
     const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
     story_.text.append(s, n);
-    // NewText's format, once found, is told by its index.
-    const bool known = &local == &local_ && &style == &cstyle_;
+    // A text's format, once found, is told by its index.
+    Known* const known = textKnown_;
     if (!story_.runs.empty()) {
         CharacterRun& last = story_.runs.back();
-        if (known && formatKnown_ && last.format == knownFormat_) {
+        if (known && known->valid && last.format == known->format) {
             last.length += static_cast<std::uint32_t>(n);
             return;
         }
         const CharacterFormat& f = ctx_.result.document.Format(last);
         if (f.style == style && SameCharacter(f.local, local)) {
             last.length += static_cast<std::uint32_t>(n);
-            if (known) formatKnown_ = true, knownFormat_ = last.format;
+            if (known) *known = Known{true, last.format};
             return;
         }
     }
     const std::uint32_t format = ctx_.formats.Character(style, local);
-    if (known) formatKnown_ = true, knownFormat_ = format;
+    if (known) *known = Known{true, format};
     story_.runs.push_back(CharacterRun{start, static_cast<std::uint32_t>(n), format});
 }
 
@@ -742,67 +782,6 @@ void StoryBuilder::Finish() {
     story_.paragraphs.push_back(
         ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
                      ctx_.formats.Paragraph(last.style, last.local)});
-}
-
-// A record is a run of entries: 'S', the element id, the number of
-// attributes, then each attribute's id, length and text with its NUL; 'E'
-// for an end.
-void TextRecord::Start(ElementId id, const Attrs& a) {
-    // The entry's size first: the record grows once and is written in place.
-    const std::size_t count = a.Count();
-    std::uint32_t lengths[kAttrCount];
-    std::size_t size = 2 + sizeof(std::uint16_t);
-    for (std::size_t i = 0; i < count; ++i) {
-        lengths[i] = static_cast<std::uint32_t>(std::strlen(a.Get(a.IdAt(i))));
-        size += sizeof(AttrId) + sizeof(std::uint32_t) + lengths[i] + 1;
-    }
-    const std::size_t at = bytes_.size();
-    bytes_.resize(at + size);
-    char* p = &bytes_[at];
-    *p++ = 'S';
-    *p++ = static_cast<char>(id);
-    const std::uint16_t n = static_cast<std::uint16_t>(count);
-    std::memcpy(p, &n, sizeof n);
-    p += sizeof n;
-    for (std::size_t i = 0; i < count; ++i) {
-        const AttrId attr = a.IdAt(i);
-        std::memcpy(p, &attr, sizeof attr);
-        std::memcpy(p + sizeof attr, &lengths[i], sizeof lengths[i]);
-        p += sizeof attr + sizeof lengths[i];
-        std::memcpy(p, a.Get(attr), lengths[i] + 1);
-        p += lengths[i] + 1;
-    }
-}
-
-void TextRecord::End() {
-    bytes_ += 'E';
-}
-
-void TextRecord::Replay(XmlHandler& handler) const {
-    Attrs attrs;
-    const char* p = bytes_.data();
-    const char* end = p + bytes_.size();
-    while (p < end) {
-        if (*p++ == 'E') {
-            handler.End();
-            continue;
-        }
-        const ElementId id = static_cast<ElementId>(static_cast<unsigned char>(*p++));
-        std::uint16_t count;
-        std::memcpy(&count, p, sizeof count);
-        p += sizeof count;
-        attrs.Begin();
-        for (std::uint16_t i = 0; i < count; ++i) {
-            AttrId attr;
-            std::uint32_t length;
-            std::memcpy(&attr, p, sizeof attr);
-            std::memcpy(&length, p + sizeof attr, sizeof length);
-            p += sizeof attr + sizeof length;
-            attrs.Set(attr, p);
-            p += length + 1;
-        }
-        handler.Start(id, attrs);
-    }
 }
 
 } // namespace detail

@@ -5,8 +5,14 @@
 
 #include "ScribusXml.h"
 
+#include <memory>
+
 namespace scribus {
 namespace detail {
+
+/// Decodes size bytes of text into out, which has room for size units (no
+/// more units than bytes); how many units that made.
+std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out);
 
 /// Takes the elements inside a frame's element (or a table cell's), frame
 /// after frame.
@@ -55,13 +61,40 @@ private:
     char16_t* Scratch(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
                 const CharacterAttributes& local);
+    void AppendMore(const char16_t* s, std::size_t n, const std::string& style,
+                    const CharacterAttributes& local);
+    static constexpr std::size_t kSlice = 1 << 16;
     void AppendSliced(const char* text, const std::string& cstyle, const CharacterAttributes& local,
                       const Para* oldPara);
+    void AppendDecoded(const char* text, std::size_t size, std::size_t plain,
+                       const std::string& cstyle, const CharacterAttributes& local,
+                       const Para* oldPara);
+    void AppendHuge(const char* text, std::size_t size, const std::string& cstyle,
+                    const CharacterAttributes& local, const Para* oldPara);
     void AppendChars(const char16_t* s, std::size_t size, std::size_t from,
                      const std::string& cstyle, const CharacterAttributes& local,
                      const Para* oldPara);
     void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
                    long long id);
+    // What Append knows of the format of a text: the index of a format
+    // SameCharacter as it, once found.
+    struct Known {
+        bool valid = false;
+        std::uint32_t format = 0;
+    };
+    // A text's format with the attributes it was read from, all but CH.
+    struct TextMemo {
+        std::uint64_t prefix = 0; ///< Attrs::Prefix of the text
+        std::size_t from = 0;     ///< the key covers the attributes from here on
+        std::size_t count = 0;    ///< Attrs::Count of the text
+        std::string key;
+        std::string cstyle;
+        CharacterAttributes local;
+        Known known;
+        bool valid = false;
+    };
+    TextMemo* FindText(const Attrs& a);
+    void RememberText(const Attrs& a);
     void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
     Para ParaFromCab(long long cab);
 
@@ -86,9 +119,25 @@ private:
     std::string localKey_;                ///< the attribute texts local_ was read from
     bool localValid_ = false;             ///< local_ may be reused for texts with localKey_
     std::uint64_t localPrefixes_[2] = {}; ///< texts with these Attrs::Prefix have local_'s fields
-    bool formatKnown_ = false;            ///< knownFormat_ is the format of cstyle_ and local_
-    std::uint32_t knownFormat_ = 0;
-    std::string cstyle_; ///< NewText's character style, reused
+    Known known_;                         ///< of cstyle_ and local_
+    std::string cstyle_;                  ///< NewText's character style, reused
+    // Texts mostly repeat all attributes but CH of one of the two texts
+    // before them, whose format they take as it is.
+    TextMemo texts_[2];
+    unsigned newestText_ = 0;
+    Known* textKnown_ = nullptr; ///< while a text is appended: what is known of its format
+    // Tells Append what is known of the format of the text appended while it
+    // lives.
+    class Told {
+    public:
+        Told(Known*& slot, Known* known) : slot_(slot) { slot_ = known; }
+        ~Told() { slot_ = nullptr; }
+        Told(const Told&) = delete;
+        Told& operator=(const Told&) = delete;
+
+    private:
+        Known*& slot_;
+    };
     struct Features {
         std::string text;
         std::optional<unsigned> effects;
@@ -108,7 +157,11 @@ public:
     void Replay(XmlHandler& handler) const;
 
 private:
-    std::string bytes_;
+    /// Room for n more bytes at the end: the record grows by doubling, and
+    /// its bytes are written once, in place.
+    char* Room(std::size_t n);
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0, capacity_ = 0;
 };
 
 } // namespace detail

@@ -53,7 +53,7 @@ TEST(ScribusStoryText15, EachStoryTextReadsAsScribusReadsIt) {
         EXPECT_EQ(markers, kinds) << line;
         ++checked;
     }
-    EXPECT_EQ(checked, 28);
+    EXPECT_EQ(checked, 29);
 }
 
 TEST(ScribusStoryText15, ItemIdsUseTheWholeRange) {

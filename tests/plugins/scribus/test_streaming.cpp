@@ -219,6 +219,56 @@ TEST(ScribusStreaming, AHugeTextReadsAsTheSameTextInPieces) {
     EXPECT_EQ(many.warnings.size(), one.warnings.size());
 }
 
+// Texts that repeat the attributes of texts before them (whose formats are
+// reused) read as texts that repeat none: the same text, runs, markers and
+// warnings.
+TEST(ScribusStreaming, RepeatedTextsReadAsEachAlone) {
+    const char* const kTexts[] = {
+        "CH=\"ab\"",
+        "FEATURES=\"inherit shyphen\" CH=\"c\xC2\xAD\"",
+        "FEATURES=\"inherit shyphen\" CH=\"\xC2\xAD\"",
+        "FONTSIZE=\"12\" CH=\"a quite long text, \xC3\xA9 in it\"",
+        "FONTSIZE=\"x\" CH=\"e\"",
+        "FEATURES=\"underline\" CH=\"f&#13;g\"",
+        "CPARENT=\"S\" FONTSIZE=\"12\" CH=\"h\"",
+        "EFFECT=\"y\" CH=\"i\"",
+        "COBJ=\"5\" CH=\"j\"",
+        "COBJ=\"6\"",
+        "CH=\"\"",
+    };
+    const std::string head = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGEOBJECT "
+                             "PTYPE=\"4\"><StoryText>",
+                      tail = "<trail/></StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>";
+    std::mt19937 random(11);
+    for (int round = 0; round < 30; ++round) {
+        // The same texts, then each with an attribute of its own first
+        // (which a text does not read).
+        std::string repeating, unique;
+        for (int k = 0; k < 40; ++k) {
+            const char* text = kTexts[random() % (sizeof kTexts / sizeof kTexts[0])];
+            const char* after = random() % 8 ? "" : "<para/>";
+            repeating += std::string("<ITEXT ") + text + "/>" + after;
+            unique += "<ITEXT ALIGN=\"" + std::to_string(k) + "\" " + text + "/>" + after;
+        }
+        const ParseResult a = ParseBytes(head + repeating + tail),
+                          b = ParseBytes(head + unique + tail);
+        const Story &s = a.document.stories.at(0), &t = b.document.stories.at(0);
+        EXPECT_TRUE(s.text == t.text) << round;
+        ASSERT_EQ(t.runs.size(), s.runs.size()) << round;
+        for (std::size_t r = 0; r < s.runs.size(); ++r) {
+            const CharacterFormat &f = a.document.Format(s.runs[r]),
+                                  &g = b.document.Format(t.runs[r]);
+            EXPECT_TRUE(s.runs[r].start == t.runs[r].start &&
+                        s.runs[r].length == t.runs[r].length && f.style == g.style &&
+                        SameCharacter(f.local, g.local))
+                << round << " " << r;
+        }
+        ASSERT_EQ(t.markers.size(), s.markers.size()) << round;
+        EXPECT_EQ(t.paragraphs.size(), s.paragraphs.size()) << round;
+        EXPECT_EQ(b.warnings.size(), a.warnings.size()) << round;
+    }
+}
+
 // Frames that repeat paragraph formats (which are read once and reused) get
 // the formats, tabs and warnings each gets read on its own.
 TEST(ScribusStreaming, RepeatedParagraphFormatsReadAsEachAlone) {
