@@ -2,6 +2,8 @@
 // from_chars; lists of numbers.
 #include "ScribusInternal.h"
 
+#include "ScribusDecimal.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -18,40 +20,6 @@ const char* SkipSpace(const char* p, const char* end) {
     return p;
 }
 
-// Plain decimals ("-12.345") make up nearly all numbers in these files.
-// With at most 15 significant digits both the digits and the power of ten
-// are exact doubles, so one division gives the correctly rounded value.
-// The text must end with a NUL at or after end (all texts here do), so the
-// scan needs no bounds checks: a NUL is neither a digit nor a point.
-inline __attribute__((always_inline)) const char* ReadDecimal(const char* p, double& out) {
-    static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const char* q = p;
-    const bool negative = *q == '-';
-    if (negative || *q == '+') ++q;
-    const char* const start = q;
-    std::uint64_t digits = 0;
-    unsigned d = static_cast<unsigned char>(*q) - unsigned('0');
-    for (; d < 10; d = static_cast<unsigned char>(*++q) - unsigned('0'))
-        digits = digits * 10 + d;
-    std::size_t fraction = 0;
-    const bool point = *q == '.';
-    if (point) {
-        const char* const f = ++q;
-        for (d = static_cast<unsigned char>(*q) - unsigned('0'); d < 10;
-             d = static_cast<unsigned char>(*++q) - unsigned('0'))
-            digits = digits * 10 + d;
-        fraction = static_cast<std::size_t>(q - f);
-    }
-    // No digits, or more than 15, are no plain decimal.
-    const std::size_t count = static_cast<std::size_t>(q - start) - point;
-    if (count - 1 >= 15) return nullptr;
-    if (*q == 'e' || *q == 'E' || *q == 'i' || *q == 'n') return nullptr;
-    double v = static_cast<double>(static_cast<std::int64_t>(digits)) / kPow10[fraction];
-    out = negative ? -v : v;
-    return q;
-}
-
 } // namespace
 
 namespace {
@@ -64,34 +32,12 @@ __attribute__((noinline)) const char* ReadOther(const char* p, const char* end, 
     return r.ptr;
 }
 
-// Outlines read their numbers by the thousand: a call less each.
-inline __attribute__((always_inline)) const char* ReadNumberAt(const char* p, const char* end,
-                                                               double& out) {
-    if (p >= end) return nullptr;
-    if (const char* q = ReadDecimal(p, out)) return q;
-    return ReadOther(p, end, out);
-}
-
 } // namespace
 
 const char* ReadNumber(const char* p, const char* end, double& out) {
-    return ReadNumberAt(p, end, out);
-}
-
-const char* ReadNumbers(const char* p, const char* end, double* out, int count) {
-    // Spaces, commas, tabs and line ends as bits of one word.
-    const std::uint64_t kSeparators =
-        1ull << ' ' | 1ull << ',' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
-    for (int i = 0; i < count; ++i) {
-        while (p < end && static_cast<unsigned char>(*p) < 64 &&
-               (kSeparators >> static_cast<unsigned char>(*p) & 1))
-            ++p;
-        double v;
-        p = ReadNumberAt(p, end, v);
-        if (!p) return nullptr;
-        out[i] = InRange(v) ? v : 0;
-    }
-    return p;
+    if (p >= end) return nullptr;
+    if (const char* q = ReadDecimal(p, out)) return q;
+    return ReadOther(p, end, out);
 }
 
 namespace {

@@ -2,7 +2,10 @@
 // path points.
 #include "ScribusInternal.h"
 
+#include "ScribusDecimal.h"
+
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace scribus {
@@ -101,9 +104,9 @@ public:
 
     void Run() {
         std::size_t total = 0;
-        while (p_ < end_) {
-            SkipSeparators();
-            if (p_ >= end_) break;
+        for (;;) {
+            p_ = SkipSeparators(p_);
+            if (!*p_) break;
             if (++total > ctx_.options.maxPathPoints) {
                 LimitWarning(ctx_);
                 break;
@@ -130,15 +133,31 @@ public:
     }
 
 private:
-    void SkipSeparators() {
-        while (p_ < end_ && (*p_ == ' ' || *p_ == ',' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r'))
-            ++p_;
+    // The text ends with a NUL at end_: no bounds checks.
+    static const char* SkipSeparators(const char* p) {
+        // Spaces, commas, tabs and line ends as bits of one word.
+        constexpr std::uint64_t kSeparators =
+            1ull << ' ' | 1ull << ',' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
+        for (auto c = static_cast<unsigned char>(*p); c < 64 && (kSeparators >> c & 1);
+             c = static_cast<unsigned char>(*++p)) {
+        }
+        return p;
     }
 
+    // n numbers, each after separators; one beyond +-1e9 reads as 0. False
+    // when one is missing or unreadable. Outlines are mostly numbers: read
+    // here without a call each.
     bool Numbers(double* a, int n) {
-        const char* next = ReadNumbers(p_, end_, a, n);
-        if (!next) return false;
-        p_ = next;
+        const char* p = p_;
+        for (int i = 0; i < n; ++i) {
+            p = SkipSeparators(p);
+            double v;
+            const char* q = ReadDecimal(p, v);
+            if (__builtin_expect(!q, 0) && !(q = ReadNumber(p, end_, v))) return false;
+            a[i] = std::fabs(v) <= 1e9 ? v : 0; // also 0 for NaN
+            p = q;
+        }
+        p_ = p;
         return true;
     }
 
