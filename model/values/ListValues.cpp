@@ -310,6 +310,12 @@ void GetPoint(UNITS::LINEAR::UnitEnum from, const Point* points, long long count
     if (InList(i, count) && Convert(from, points[i], to, converted)) out = converted;
 }
 
+// A point list's next room, out of the way of Add: Add then stays a leaf.
+template <class Point>
+__attribute__((noinline)) bool GrowPoints(Point*& points, long long count, long long& capacity) {
+    return GrowEntries(points, count, capacity, NextCapacity(capacity));
+}
+
 } // namespace
 
 // ValueVertexList and ValuePathPointList are one implementation: one unit
@@ -342,13 +348,15 @@ void GetPoint(UNITS::LINEAR::UnitEnum from, const Point* points, long long count
         return 1;                                                                                  \
     }                                                                                              \
     short Class::Add(const Point& point, UNITS::LINEAR::UnitEnum unit) {                           \
-        if (count_ == capacity_ &&                                                                 \
-            !GrowEntries(points_, count_, capacity_, NextCapacity(capacity_)))                     \
+        if (__builtin_expect(count_ == capacity_, 0) && !GrowPoints(points_, count_, capacity_))   \
             return 0;                                                                              \
         if (count_ == 0) unit_ = unit;                                                             \
         points_[count_++] = point;                                                                 \
         SetInitialized(1);                                                                         \
         return 1;                                                                                  \
+    }                                                                                              \
+    short Class::Reserve(long long n) {                                                            \
+        return n <= capacity_ || GrowEntries(points_, count_, capacity_, n) ? 1 : 0;               \
     }                                                                                              \
     void Class::Get(int i, UNITS::LINEAR::UnitEnum& unit, Point& point) const {                    \
         if (IsInitialized()) GetPoint(unit_, points_, count_, i, unit, point);                     \

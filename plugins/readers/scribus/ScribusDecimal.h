@@ -26,20 +26,24 @@ inline __attribute__((always_inline)) const char* ReadDecimal(const char* p, dou
     unsigned d = static_cast<unsigned char>(*q) - unsigned('0');
     for (; d < 10; d = static_cast<unsigned char>(*++q) - unsigned('0'))
         digits = digits * 10 + d;
-    const std::size_t whole = static_cast<std::size_t>(q - start);
+    std::size_t count = static_cast<std::size_t>(q - start);
     std::size_t fraction = 0;
     if (d == unsigned('.') - unsigned('0')) {
-        const char* const f = ++q;
-        for (d = static_cast<unsigned char>(*q) - unsigned('0'); d < 10;
+        // Counted from start, not from the point: the loop then keeps no
+        // second pointer.
+        const std::size_t whole = count;
+        for (d = static_cast<unsigned char>(*++q) - unsigned('0'); d < 10;
              d = static_cast<unsigned char>(*++q) - unsigned('0'))
             digits = digits * 10 + d;
-        fraction = static_cast<std::size_t>(q - f);
+        count = static_cast<std::size_t>(q - start) - 1;
+        fraction = count - whole;
     }
-    if (whole + fraction - 1 >= 15) return nullptr; // no digits, or too many
+    if (count - 1 >= 15) return nullptr; // no digits, or too many
     // d is what follows less '0': an exponent, 'e' or 'E', is no plain
     // decimal; after a number 'i' and 'n' read the same either way.
     if ((d | 0x20) == unsigned('e') - unsigned('0')) return nullptr;
-    const double v = static_cast<double>(static_cast<std::int64_t>(digits)) / kDecimalPow10[fraction];
+    const double v =
+        static_cast<double>(static_cast<std::int64_t>(digits)) / kDecimalPow10[fraction];
     out = negative ? -v : v;
     return q;
 }
