@@ -39,7 +39,8 @@ void AddSubPath(std::vector<PathPoint>& points, std::vector<SubPath>& out) {
 inline __attribute__((always_inline)) const char* SkipSeparators(const char* p) {
     constexpr std::uint64_t kSeparators =
         1ull << ' ' | 1ull << ',' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
-    for (auto c = static_cast<unsigned char>(*p); c < 64 && (kSeparators >> c & 1);
+    // Digits, signs and points are above ','; one comparison lets them by.
+    for (unsigned c = static_cast<unsigned char>(*p); c <= ',' && (kSeparators >> c & 1);
          c = static_cast<unsigned char>(*++p)) {
     }
     return p;
@@ -190,7 +191,9 @@ private:
 
     void LineTo(Point to) {
         if (points_.empty()) points_.push_back(PathPoint{pos_, pos_, pos_});
-        points_.push_back(PathPoint{to, to, to});
+        // Filled in place: a PathPoint put together first goes through memory.
+        PathPoint& added = points_.emplace_back();
+        added.left = added.anchor = added.right = to;
         pos_ = to;
     }
 
