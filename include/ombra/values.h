@@ -509,6 +509,7 @@ public:
     UNITS::LINEAR::UnitEnum GetMeasurementUnit() const { return unit_; }
 
 private:
+    short AddGrown(const OBPoint& point, UNITS::LINEAR::UnitEnum unit);
     UNITS::LINEAR::UnitEnum unit_;
     OBPoint* points_;
     long long count_;
@@ -532,6 +533,7 @@ public:
     UNITS::LINEAR::UnitEnum GetMeasurementUnit() const { return unit_; }
 
 private:
+    short AddGrown(const OBPathPoint& point, UNITS::LINEAR::UnitEnum unit);
     UNITS::LINEAR::UnitEnum unit_;
     OBPathPoint* points_;
     long long count_;

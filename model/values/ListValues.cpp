@@ -310,12 +310,6 @@ void GetPoint(UNITS::LINEAR::UnitEnum from, const Point* points, long long count
     if (InList(i, count) && Convert(from, points[i], to, converted)) out = converted;
 }
 
-// A point list's next room, out of the way of Add: Add then stays a leaf.
-template <class Point>
-__attribute__((noinline)) bool GrowPoints(Point*& points, long long count, long long& capacity) {
-    return GrowEntries(points, count, capacity, NextCapacity(capacity));
-}
-
 } // namespace
 
 // ValueVertexList and ValuePathPointList are one implementation: one unit
@@ -348,12 +342,17 @@ __attribute__((noinline)) bool GrowPoints(Point*& points, long long count, long 
         return 1;                                                                                  \
     }                                                                                              \
     short Class::Add(const Point& point, UNITS::LINEAR::UnitEnum unit) {                           \
-        if (__builtin_expect(count_ == capacity_, 0) && !GrowPoints(points_, count_, capacity_))   \
-            return 0;                                                                              \
+        if (__builtin_expect(count_ == capacity_, 0)) return AddGrown(point, unit);                \
         if (count_ == 0) unit_ = unit;                                                             \
         points_[count_++] = point;                                                                 \
         SetInitialized(1);                                                                         \
         return 1;                                                                                  \
+    }                                                                                              \
+    /* Out of Add's way, so that Add needs no frame of its own. */                                 \
+    __attribute__((noinline)) short Class::AddGrown(const Point& point,                            \
+                                                    UNITS::LINEAR::UnitEnum unit) {                \
+        if (!GrowEntries(points_, count_, capacity_, NextCapacity(capacity_))) return 0;           \
+        return Add(point, unit);                                                                   \
     }                                                                                              \
     short Class::Reserve(long long n) {                                                            \
         return n <= capacity_ || GrowEntries(points_, count_, capacity_, n) ? 1 : 0;               \
