@@ -153,11 +153,16 @@ __attribute__((noinline)) void ReadOptional(Context& ctx, AttrId id, const char*
 
 } // namespace
 
-// Called for many attributes an element mostly does not have: the reading
-// is out of the way of that.
+// Called for many attributes an element mostly does not have: only a plain
+// decimal is read in line.
 void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field) {
     const char* text = a.Get(id);
-    if (text && *text) ReadOptional(ctx, id, text, field);
+    if (!text || !*text) return;
+    double v;
+    if (Plain(text, v))
+        field = v;
+    else
+        ReadOptional(ctx, id, text, field);
 }
 
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
