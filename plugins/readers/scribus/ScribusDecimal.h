@@ -15,9 +15,9 @@ inline constexpr double kDecimalPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6
 // Plain decimals ("-12.345") make up nearly all numbers in these files.
 // With at most 15 significant digits both the digits and the power of ten
 // are exact doubles, so one division gives the correctly rounded value.
-// The text must end with a NUL at or after end (all texts here do), so the
-// scan needs no bounds checks: a NUL is neither a digit nor a point.
-// Null for anything else (no digits, more than 15, an exponent).
+// The text must end with a NUL (all texts here do), so the scan needs no
+// bounds checks: a NUL is neither a digit nor a point. Null for anything
+// else (no digits, more than 15, an exponent).
 inline __attribute__((always_inline)) const char* ReadDecimal(const char* p, double& out) {
     const bool negative = *p == '-';
     const char* q = p + (negative || *p == '+');

@@ -21,10 +21,6 @@ const char* SkipSpace(const char* p, const char* end) {
     return p;
 }
 
-} // namespace
-
-namespace {
-
 // ReadNumber for what is more than a plain decimal.
 __attribute__((noinline)) const char* ReadOther(const char* p, const char* end, double& out) {
     if (*p == '+') ++p;
