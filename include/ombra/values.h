@@ -500,12 +500,16 @@ class OMBRA_API ValueVertexList : public Value {
 public:
     OB_LIST_VALUE_COMMON(ValueVertexList)
     short Add(const OBPoint& point, UNITS::LINEAR::UnitEnum unit);
+    /// Room for n vertices in all, made at once: a list whose size is known
+    /// is not grown step by step. False, changing nothing, without memory.
+    short Reserve(long long n);
     /// Vertex i converted into `unit` (only read).
     void Get(int i, UNITS::LINEAR::UnitEnum& unit, OBPoint& point) const;
     long long NumVertices() const { return count_; }
     UNITS::LINEAR::UnitEnum GetMeasurementUnit() const { return unit_; }
 
 private:
+    short AddGrown(const OBPoint& point, UNITS::LINEAR::UnitEnum unit);
     UNITS::LINEAR::UnitEnum unit_;
     OBPoint* points_;
     long long count_;
@@ -520,6 +524,8 @@ class OMBRA_API ValuePathPointList : public Value {
 public:
     OB_LIST_VALUE_COMMON(ValuePathPointList)
     short Add(const OBPathPoint& point, UNITS::LINEAR::UnitEnum unit);
+    /// As ValueVertexList::Reserve.
+    short Reserve(long long n);
     /// Path point i with its three points converted into `unit` (only
     /// read); the anchor type stays.
     void Get(int i, UNITS::LINEAR::UnitEnum& unit, OBPathPoint& point) const;
@@ -527,6 +533,7 @@ public:
     UNITS::LINEAR::UnitEnum GetMeasurementUnit() const { return unit_; }
 
 private:
+    short AddGrown(const OBPathPoint& point, UNITS::LINEAR::UnitEnum unit);
     UNITS::LINEAR::UnitEnum unit_;
     OBPathPoint* points_;
     long long count_;

@@ -342,13 +342,20 @@ void GetPoint(UNITS::LINEAR::UnitEnum from, const Point* points, long long count
         return 1;                                                                                  \
     }                                                                                              \
     short Class::Add(const Point& point, UNITS::LINEAR::UnitEnum unit) {                           \
-        if (count_ == capacity_ &&                                                                 \
-            !GrowEntries(points_, count_, capacity_, NextCapacity(capacity_)))                     \
-            return 0;                                                                              \
+        if (__builtin_expect(count_ == capacity_, 0)) return AddGrown(point, unit);                \
         if (count_ == 0) unit_ = unit;                                                             \
         points_[count_++] = point;                                                                 \
         SetInitialized(1);                                                                         \
         return 1;                                                                                  \
+    }                                                                                              \
+    /* Out of Add's way, so that Add needs no frame of its own. */                                 \
+    __attribute__((noinline)) short Class::AddGrown(const Point& point,                            \
+                                                    UNITS::LINEAR::UnitEnum unit) {                \
+        if (!GrowEntries(points_, count_, capacity_, NextCapacity(capacity_))) return 0;           \
+        return Add(point, unit);                                                                   \
+    }                                                                                              \
+    short Class::Reserve(long long n) {                                                            \
+        return n <= capacity_ || GrowEntries(points_, count_, capacity_, n) ? 1 : 0;               \
     }                                                                                              \
     void Class::Get(int i, UNITS::LINEAR::UnitEnum& unit, Point& point) const {                    \
         if (IsInitialized()) GetPoint(unit_, points_, count_, i, unit, point);                     \

@@ -483,7 +483,9 @@ TEST(ListValues, EveryKindGrowsReadsAndCopiesWhateverMemoryRemains) {
     };
     auto vertices = [] {
         return GrowsAndCopies<ValueVertexList>(
-            [](ValueVertexList& l, int i) { return l.Add(OBPoint(i, -i), kInches); },
+            [](ValueVertexList& l, int i) { // room made ahead for part of the list
+                return i == 3 && !l.Reserve(13) ? short(0) : l.Add(OBPoint(i, -i), kInches);
+            },
             [](ValueVertexList& l, int n) {
                 bool ok = l.NumVertices() == n && l.GetMeasurementUnit() == (n ? kInches : kPoints);
                 for (int k = 0; k <= n; ++k) {

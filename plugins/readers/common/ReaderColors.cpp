@@ -1,43 +1,60 @@
 #include "ReaderColors.h"
 
+#include <ombra/values.h>
+
 namespace obreader {
+
+namespace {
+
+// The store of an Element just made of kind T: what ElementBuilder::Store
+// finds, without looking up the kind.
+template <class T> OBAttributeStore* StoreOf(Element* e) {
+    return static_cast<OBAttributeStore*>(static_cast<T*>(e));
+}
+
+// An enumeration value made here rather than through ValueUtil's creator:
+// a call less. Null without memory, which Set then reports.
+template <class V> Value* EnumValue(const typename V::EnumType& member) {
+    V* v = new V;
+    if (v) v->Init(member);
+    return v;
+}
+
+} // namespace
 
 // A palette has hundreds of colours: the values go straight into the stores,
 // and running out of memory is reported once per Element.
 Element* AddColor(ElementBuilder& b, Element* list, const ColorSpec& color, const char* name) {
     Element* e = b.Child(list, EL::kColor);
     if (!e) return nullptr;
-    OBAttributeStore* st = b.Store(e);
-    if (!st) return e;
+    OBAttributeStore* st = StoreOf<OBStoredColor>(e);
     short ok = st->SetUtf8(AN::kName, name);
-    Value* made = nullptr;
     if (color.none) {
         ok &= st->SetBool(AN::kIsNone, true);
-        ValueUtil::CreateValueColorTypeEnum(CTE::kNone, made);
-        b.Check(ok & st->Set(AN::kType, made));
+        b.Check(ok & st->Set(AN::kType, EnumValue<ValueColorTypeEnum>(CTE::kNone)));
         return e;
     }
-    ValueUtil::CreateValueColorTypeEnum(color.type, made);
-    ok &= st->Set(AN::kType, made);
-    made = nullptr;
-    ValueUtil::CreateValueColorModelEnum(color.model, made);
-    b.Check(ok & st->Set(AN::kModel, made));
+    ok &= st->Set(AN::kType, EnumValue<ValueColorTypeEnum>(color.type));
+    b.Check(ok & st->Set(AN::kModel, EnumValue<ValueColorModelEnum>(color.model)));
     const double* v = color.values;
     if (color.model == CME::kRGB) {
         Element* k = b.Child(e, EL::kRGB);
-        if (!(st = b.Store(k))) return e;
+        if (!k) return e;
+        st = StoreOf<OBStoredRGB>(k);
         ok = st->SetPercent(AN::kRed, v[0]);
         ok &= st->SetPercent(AN::kGreen, v[1]);
         ok &= st->SetPercent(AN::kBlue, v[2]);
     } else if (color.model == CME::kLAB) {
         Element* k = b.Child(e, EL::kLAB);
-        if (!(st = b.Store(k))) return e;
+        if (!k) return e;
+        st = StoreOf<OBStoredLAB>(k);
         ok = st->SetReal(AN::kLightness, v[0]);
         ok &= st->SetReal(AN::kA, v[1]);
         ok &= st->SetReal(AN::kB, v[2]);
     } else {
         Element* k = b.Child(e, EL::kCMYK);
-        if (!(st = b.Store(k))) return e;
+        if (!k) return e;
+        st = StoreOf<OBStoredCMYK>(k);
         ok = st->SetPercent(AN::kCyan, v[0]);
         ok &= st->SetPercent(AN::kMagenta, v[1]);
         ok &= st->SetPercent(AN::kYellow, v[2]);

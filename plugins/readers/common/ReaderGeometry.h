@@ -78,6 +78,14 @@ Value* PathPointList(ElementBuilder& b, const SubPaths& paths, bool firstOnly) {
         b.OutOfMemory();
         return v;
     }
+    // Room for every point at once; when there is no memory for that the
+    // list grows by steps and is compacted at the end.
+    long long count = 0;
+    for (const auto& s : paths) {
+        count += static_cast<long long>(s.points.size());
+        if (firstOnly) break;
+    }
+    const bool exact = list->Reserve(count) && count > 0;
     for (const auto& s : paths) {
         for (const auto& p : s.points)
             if (!list->Add(OBPathPoint(OBPoint(p.left.x, p.left.y), OBPoint(p.anchor.x, p.anchor.y),
@@ -88,7 +96,7 @@ Value* PathPointList(ElementBuilder& b, const SubPaths& paths, bool firstOnly) {
             }
         if (firstOnly) break;
     }
-    return Compacted(b, v);
+    return exact ? v : Compacted(b, v);
 }
 
 } // namespace obreader

@@ -312,7 +312,9 @@ void DocumentReader::ReadColor(const Attrs& a) {
     // Built in its place: a palette has hundreds of colours.
     doc_.colors.emplace_back();
     Color& c = doc_.colors.back();
-    if (const char* name = a.Get(kAttr_NAME)) c.name.assign(name);
+    // Appended to the empty name: cheaper than an assignment, which minds
+    // overlapping texts.
+    if (const char* name = a.Get(kAttr_NAME)) c.name.append(name);
     if (ctx_.latin1) c.name = Latin1ToUtf8(c.name);
     c.spot = Flag(a, kAttr_Spot, false);
     c.registration = Flag(a, kAttr_Register, false);

@@ -181,10 +181,6 @@ inline bool InRange(double v) {
 /// Reads one number at p (a leading '+' allowed); returns the position after
 /// it, or null. The text ends with a NUL at or after end.
 const char* ReadNumber(const char* p, const char* end, double& out);
-/// Reads count numbers at p, each after any spaces, commas, tabs and line
-/// ends; one beyond +-1e9 reads as 0. Returns the position after the last,
-/// or null when one is missing or unreadable. The text ends with a NUL at end.
-const char* ReadNumbers(const char* p, const char* end, double* out, int count);
 // Numbers. Each returns false, leaving the output alone, when the text is
 // missing, unreadable, not finite or beyond +-1e9.
 bool ParseDouble(const char* text, double& out);

@@ -2,9 +2,12 @@
 // from_chars; lists of numbers.
 #include "ScribusInternal.h"
 
+#include "ScribusDecimal.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace scribus {
@@ -18,44 +21,6 @@ const char* SkipSpace(const char* p, const char* end) {
     return p;
 }
 
-// Plain decimals ("-12.345") make up nearly all numbers in these files.
-// With at most 15 significant digits both the digits and the power of ten
-// are exact doubles, so one division gives the correctly rounded value.
-// The text must end with a NUL at or after end (all texts here do), so the
-// scan needs no bounds checks: a NUL is neither a digit nor a point.
-inline __attribute__((always_inline)) const char* ReadDecimal(const char* p, double& out) {
-    static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const char* q = p;
-    const bool negative = *q == '-';
-    if (negative || *q == '+') ++q;
-    const char* const start = q;
-    std::uint64_t digits = 0;
-    unsigned d = static_cast<unsigned char>(*q) - unsigned('0');
-    for (; d < 10; d = static_cast<unsigned char>(*++q) - unsigned('0'))
-        digits = digits * 10 + d;
-    std::size_t fraction = 0;
-    const bool point = *q == '.';
-    if (point) {
-        const char* const f = ++q;
-        for (d = static_cast<unsigned char>(*q) - unsigned('0'); d < 10;
-             d = static_cast<unsigned char>(*++q) - unsigned('0'))
-            digits = digits * 10 + d;
-        fraction = static_cast<std::size_t>(q - f);
-    }
-    // No digits, or more than 15, are no plain decimal.
-    const std::size_t count = static_cast<std::size_t>(q - start) - point;
-    if (count - 1 >= 15) return nullptr;
-    if (*q == 'e' || *q == 'E' || *q == 'i' || *q == 'n') return nullptr;
-    double v = static_cast<double>(static_cast<std::int64_t>(digits)) / kPow10[fraction];
-    out = negative ? -v : v;
-    return q;
-}
-
-} // namespace
-
-namespace {
-
 // ReadNumber for what is more than a plain decimal.
 __attribute__((noinline)) const char* ReadOther(const char* p, const char* end, double& out) {
     if (*p == '+') ++p;
@@ -64,34 +29,12 @@ __attribute__((noinline)) const char* ReadOther(const char* p, const char* end, 
     return r.ptr;
 }
 
-// Outlines read their numbers by the thousand: a call less each.
-inline __attribute__((always_inline)) const char* ReadNumberAt(const char* p, const char* end,
-                                                               double& out) {
-    if (p >= end) return nullptr;
-    if (const char* q = ReadDecimal(p, out)) return q;
-    return ReadOther(p, end, out);
-}
-
 } // namespace
 
 const char* ReadNumber(const char* p, const char* end, double& out) {
-    return ReadNumberAt(p, end, out);
-}
-
-const char* ReadNumbers(const char* p, const char* end, double* out, int count) {
-    // Spaces, commas, tabs and line ends as bits of one word.
-    const std::uint64_t kSeparators =
-        1ull << ' ' | 1ull << ',' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
-    for (int i = 0; i < count; ++i) {
-        while (p < end && static_cast<unsigned char>(*p) < 64 &&
-               (kSeparators >> static_cast<unsigned char>(*p) & 1))
-            ++p;
-        double v;
-        p = ReadNumberAt(p, end, v);
-        if (!p) return nullptr;
-        out[i] = InRange(v) ? v : 0;
-    }
-    return p;
+    if (p >= end) return nullptr;
+    if (const char* q = ReadDecimal(p, out)) return q;
+    return ReadOther(p, end, out);
 }
 
 namespace {
@@ -134,95 +77,98 @@ bool ParseInt(const char* text, long long& out) {
     return true;
 }
 
-double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
-    const char* text = a.Get(id);
-    if (!text) return fallback;
-    double v;
-    if (ParseText(text, v)) return v;
-    if (*text == 0) return fallback; // an empty value means "not set"
+namespace {
+
+// What the number readers say about an unusable value, out of their way:
+// the readers then need no frame of their own.
+__attribute__((noinline, cold)) void WarnUnusable(Context& ctx, AttrId id, const char* text,
+                                                  const std::string& outcome) {
     std::string shown(text, std::min<std::size_t>(std::strlen(text), 40));
     ctx.Warn(Warning::Code::kBadNumber, std::string("attribute ") + Attrs::NameOf(id) +
                                             " has the unusable value \"" + shown + "\"; " +
-                                            std::to_string(fallback) + " is used");
+                                            outcome);
+}
+
+// A plain decimal that is the whole text, within +-1e9: nearly every value.
+// The readers have it in them and call out for anything else, so that they
+// need no frame of their own.
+inline __attribute__((always_inline)) bool Plain(const char* text, double& out) {
+    double v;
+    const char* q = ReadDecimal(text, v);
+    if (!q || *q || !InRange(v)) return false;
+    out = v;
+    return true;
+}
+
+__attribute__((noinline)) double OtherNumber(Context& ctx, AttrId id, const char* text,
+                                             double fallback) {
+    double v;
+    if (ParseText(text, v)) return v;
+    if (*text == 0) return fallback; // an empty value means "not set"
+    WarnUnusable(ctx, id, text, std::to_string(fallback) + " is used");
     return fallback;
 }
 
-namespace {
-
-// A colour component: "0", or an unsigned decimal of up to 15 digits that
-// ends the text, read two digits a step. Null for anything else, which
-// ParseText then reads.
-inline __attribute__((always_inline)) const char* ReadComponent(const char* p, double& out) {
-    static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    if (p[0] == '0' && p[1] == 0) {
-        out = 0;
-        return p + 1;
-    }
-    std::uint64_t digits = 0;
-    const char* q = p;
-    auto pairs = [&q, &digits] {
-        for (;;) {
-            unsigned d0 = static_cast<unsigned char>(q[0]) - unsigned('0');
-            if (d0 >= 10) return;
-            unsigned d1 = static_cast<unsigned char>(q[1]) - unsigned('0');
-            if (d1 >= 10) {
-                digits = digits * 10 + d0;
-                ++q;
-                return;
-            }
-            digits = digits * 100 + d0 * 10 + d1;
-            q += 2;
-        }
-    };
-    pairs();
-    const std::size_t whole = static_cast<std::size_t>(q - p);
-    std::size_t fraction = 0;
-    if (*q == '.') {
-        const char* const f = ++q;
-        pairs();
-        fraction = static_cast<std::size_t>(q - f);
-    }
-    if (whole + fraction - 1 >= 15 || *q != 0) return nullptr;
-    const double v = static_cast<double>(static_cast<std::int64_t>(digits)) / kPow10[fraction];
-    if (!InRange(v)) return nullptr;
-    out = v;
-    return q;
+inline __attribute__((always_inline)) double NumberOf(Context& ctx, const Attrs& a, AttrId id,
+                                                      double fallback) {
+    const char* text = a.Get(id);
+    if (!text) return fallback;
+    double v;
+    if (Plain(text, v)) return v;
+    return OtherNumber(ctx, id, text, fallback);
 }
 
 } // namespace
+
+double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
+    return NumberOf(ctx, a, id, fallback);
+}
 
 void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double* out) {
     for (int i = 0; i < count; ++i) {
         const char* text = a.Get(ids[i]);
         double v = 0;
-        if (text && !ReadComponent(text, v) && !ParseText(text, v))
-            v = Number(ctx, a, ids[i], 0); // warns
+        // "0" is most components: that needs no reading.
+        if (text && (text[0] != '0' || text[1]) && !Plain(text, v))
+            v = OtherNumber(ctx, ids[i], text, 0); // may warn
         out[i] = v;
     }
 }
 
-void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field) {
-    const char* text = a.Get(id);
-    if (!text || !*text) return;
+namespace {
+
+__attribute__((noinline)) void ReadOptional(Context& ctx, AttrId id, const char* text,
+                                            std::optional<double>& field) {
     double v;
     if (ParseText(text, v)) {
         field = v;
         return;
     }
-    std::string shown(text, std::min<std::size_t>(std::strlen(text), 40));
-    ctx.Warn(Warning::Code::kBadNumber, std::string("attribute ") + Attrs::NameOf(id) +
-                                            " has the unusable value \"" + shown +
-                                            "\"; it is ignored");
+    WarnUnusable(ctx, id, text, "it is ignored");
+}
+
+} // namespace
+
+// Called for many attributes an element mostly does not have: only a plain
+// decimal is read in line.
+void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field) {
+    const char* text = a.Get(id);
+    if (!text || !*text) return;
+    double v;
+    if (Plain(text, v))
+        field = v;
+    else
+        ReadOptional(ctx, id, text, field);
 }
 
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
-    return static_cast<long long>(Number(ctx, a, id, static_cast<double>(fallback)));
+    return static_cast<long long>(NumberOf(ctx, a, id, static_cast<double>(fallback)));
 }
 
-long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
-    const char* text = a.Get(id);
-    if (!text) return fallback;
+namespace {
+
+__attribute__((noinline)) long long OtherIdentifier(Context& ctx, const Attrs& a, AttrId id,
+                                                    const char* text, long long fallback) {
     const char* end = text + std::strlen(text);
     const char* p = SkipSpace(text, end);
     long long v = 0;
@@ -231,14 +177,43 @@ long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback
     return Integer(ctx, a, id, fallback); // written as a real, or unusable: warns
 }
 
-bool Flag(const Attrs& a, AttrId id, bool fallback) {
+} // namespace
+
+long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
     const char* text = a.Get(id);
-    if (!text || !*text) return fallback;
+    if (!text) return fallback;
+    // Nearly all: up to 18 digits, maybe after a minus, and nothing else.
+    const bool negative = *text == '-';
+    const char* const digits = text + negative;
+    std::uint64_t v = 0;
+    std::size_t n = 0;
+    for (unsigned d; (d = static_cast<unsigned char>(digits[n]) - unsigned('0')) < 10; ++n)
+        v = v * 10 + d;
+    if (!digits[n] && n - 1 < 18) {
+        const auto value = static_cast<long long>(v);
+        return negative ? -value : value;
+    }
+    return OtherIdentifier(ctx, a, id, text, fallback);
+}
+
+namespace {
+
+__attribute__((noinline)) bool OtherFlag(const char* text, bool fallback) {
     double v;
     if (ParseText(text, v)) return v != 0;
     if (std::strcmp(text, "true") == 0) return true;
     if (std::strcmp(text, "false") == 0) return false;
     return fallback;
+}
+
+} // namespace
+
+bool Flag(const Attrs& a, AttrId id, bool fallback) {
+    const char* text = a.Get(id);
+    if (!text || !*text) return fallback;
+    double v;
+    if (Plain(text, v)) return v != 0;
+    return OtherFlag(text, fallback);
 }
 
 std::string String(const Attrs& a, AttrId id) {

@@ -2,7 +2,10 @@
 // path points.
 #include "ScribusInternal.h"
 
+#include "ScribusDecimal.h"
+
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace scribus {
@@ -31,6 +34,29 @@ void AddSubPath(std::vector<PathPoint>& points, std::vector<SubPath>& out) {
     points.clear();
 }
 
+// Spaces, commas, tabs and line ends; the text ends with a NUL, which is
+// none of them, so the scan needs no bounds check.
+inline __attribute__((always_inline)) const char* SkipSeparators(const char* p) {
+    constexpr std::uint64_t kSeparators =
+        1ull << ' ' | 1ull << ',' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
+    // Digits, signs and points are above ','; one comparison lets them by.
+    for (unsigned c = static_cast<unsigned char>(*p); c <= ',' && (kSeparators >> c & 1);
+         c = static_cast<unsigned char>(*++p)) {
+    }
+    return p;
+}
+
+// The number at p, 0 for one beyond +-1e9; null when there is none. Outlines
+// are mostly numbers: plain decimals are read here without a call each.
+inline __attribute__((always_inline)) const char* ReadCoordinate(const char* p, const char* end,
+                                                                 double& out) {
+    double v;
+    const char* q = ReadDecimal(p, v);
+    if (__builtin_expect(!q, 0) && !(q = ReadNumber(p, end, v))) return nullptr;
+    out = std::fabs(v) <= 1e9 ? v : 0; // also 0 for NaN
+    return q;
+}
+
 void LimitWarning(Context& ctx) {
     ctx.WarnOnce(Warning::Code::kLimit, "path",
                  "an outline has more than " + std::to_string(ctx.options.maxPathPoints) +
@@ -43,22 +69,19 @@ void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out
     if (!text) return;
     const char* end = text + std::strlen(text);
     const char* p = text;
-    // Reads the next number; junk between numbers is skipped.
+    // Reads the next number; junk between numbers is skipped. The text ends
+    // with a NUL at end.
     auto next = [&](double& v) {
-        while (p < end) {
-            while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r'))
-                ++p;
-            if (p >= end) return false;
-            const char* q = ReadNumber(p, end, v);
-            if (q) {
-                if (!InRange(v)) v = 0;
+        for (;;) {
+            p = SkipSeparators(p);
+            if (!*p) return false;
+            if (const char* q = ReadCoordinate(p, end, v)) {
                 p = q;
                 return true;
             }
-            while (p < end && *p != ' ' && *p != ',')
+            while (*p && *p != ' ' && *p != ',')
                 ++p;
         }
-        return false;
     };
     std::vector<PathPoint>& current = ctx.pathPoints; // the subpath being read
     current.clear();
@@ -100,15 +123,25 @@ public:
     }
 
     void Run() {
+        const std::size_t limit = ctx_.options.maxPathPoints;
         std::size_t total = 0;
-        while (p_ < end_) {
-            SkipSeparators();
-            if (p_ >= end_) break;
-            if (++total > ctx_.options.maxPathPoints) {
+        for (;;) {
+            p_ = SkipSeparators(p_);
+            const char c = *p_;
+            if (!c) break;
+            if (++total > limit) {
                 LimitWarning(ctx_);
                 break;
             }
-            char c = *p_;
+            if (c == 'L') { // most commands: Step's line to an absolute point
+                ++p_;
+                command_ = c;
+                double a[2];
+                if (!Numbers(a, 2)) break;
+                LineTo(Point{0.0 + a[0], 0.0 + a[1]}); // as Step adds: -0 becomes 0
+                previous_ = c;
+                continue;
+            }
             if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
                 command_ = c;
                 ++p_;
@@ -130,15 +163,15 @@ public:
     }
 
 private:
-    void SkipSeparators() {
-        while (p_ < end_ && (*p_ == ' ' || *p_ == ',' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r'))
-            ++p_;
-    }
-
+    // n numbers, each after separators; false when one is missing or
+    // unreadable.
     bool Numbers(double* a, int n) {
-        const char* next = ReadNumbers(p_, end_, a, n);
-        if (!next) return false;
-        p_ = next;
+        const char* p = p_;
+        for (int i = 0; i < n; ++i) {
+            p = ReadCoordinate(SkipSeparators(p), end_, a[i]);
+            if (!p) return false;
+        }
+        p_ = p;
         return true;
     }
 
@@ -158,7 +191,9 @@ private:
 
     void LineTo(Point to) {
         if (points_.empty()) points_.push_back(PathPoint{pos_, pos_, pos_});
-        points_.push_back(PathPoint{to, to, to});
+        // Filled in place: a PathPoint put together first goes through memory.
+        PathPoint& added = points_.emplace_back();
+        added.left = added.anchor = added.right = to;
         pos_ = to;
     }
 

@@ -130,7 +130,7 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
 
 // Decimals of every length, from every place of a buffer, read as the C
 // library reads them: one text for ParseDouble, a list for ReadNumber, an
-// attribute for Numbers (0 for what is out of range).
+// attribute for Numbers, an outline's line (0 for what is out of range).
 TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
     std::mt19937 random(7);
     ParseOptions options;
@@ -147,6 +147,9 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
         if (fraction || random() % 2) text += '.';
         for (int i = 0; i < fraction; ++i)
             text += static_cast<char>('0' + random() % 10);
+        if (random() % 8 == 0)
+            text +=
+                (random() % 2 ? "e" : "E") + std::to_string(static_cast<int>(random() % 41) - 20);
         const double expected = std::strtod(text.c_str(), nullptr);
         double v = -1;
         const bool inRange = whole + fraction > 0 && std::fabs(expected) <= 1e9;
@@ -167,6 +170,13 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
         if (!whole && !fraction) continue;
         ASSERT_EQ(p + text.size(), next) << text;
         ASSERT_EQ(expected, v) << text;
+        std::vector<SubPath> outline;
+        detail::SvgToPath(ctx, ("M0 0L" + text + ",7").c_str(), outline);
+        ASSERT_EQ(1u, outline.size()) << text;
+        ASSERT_EQ(2u, outline[0].points.size()) << text;
+        ASSERT_EQ(inRange ? expected + 0.0 : 0.0, outline[0].points[1].anchor.x) << text;
+        ASSERT_EQ(inRange && expected < 0, std::signbit(outline[0].points[1].anchor.x)) << text;
+        ASSERT_EQ(7.0, outline[0].points[1].anchor.y) << text;
     }
 }
 
