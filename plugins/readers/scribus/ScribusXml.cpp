@@ -287,7 +287,7 @@ class XmlReader {
 public:
     XmlReader(ByteSource& source, XmlHandler& handler, std::size_t maxBytes)
         : source_(source), handler_(handler), maxBytes_(maxBytes) {
-        spans_.reserve(256);
+        deferred_.reserve(64);
     }
 
     XmlResult Run() {
@@ -319,8 +319,9 @@ private:
     static constexpr std::size_t kInitialSize = 64 * 1024;
     static constexpr std::size_t kPadding = 64; // NULs after the bytes, for the 16-byte scans
 
-    struct Span {
-        AttrId id;
+    // A value whose text waits for the whole tag: one with references, tabs
+    // or line ends, or in single quotes.
+    struct Deferred {
         bool special;
         char* value;
         char* end;
@@ -341,6 +342,7 @@ private:
         // them, the same bytes with the values turned into text: such tags
         // take their values from here and leave their own bytes alone.
         std::string bytes;
+        std::uint64_t head = 0; // the first 8 bytes; 0 (no tag starts so) for none
         std::size_t size = 0;
         bool ready = false; // values and the text they point into are there
         std::vector<SpanAt> spans;
@@ -441,8 +443,8 @@ private:
         }
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
-        spans_.clear();
-        memo_ = nullptr;
+        attrs_.Begin();
+        deferred_.clear();
         prefixNumber_ = 0;
         bool empty = false;
         if (*p == '/') {
@@ -450,7 +452,9 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         } else if (Is(*p, kSpace)) {
+            char* const from = p;
             Step s = Attributes(p, empty, element);
+            if (s == kMore) Requote(from, static_cast<std::size_t>(At(end_) - from));
             if (s != kOk) return s;
         } else if (*p != '>') {
             return kBad;
@@ -471,36 +475,40 @@ private:
         return id;
     }
 
-    // The attributes of a start tag up to its '>' (p then points at it).
-    // Tags of one name mostly repeat all but their last attribute (a text's
-    // characters) from one of the two before them: those bytes, compared
-    // whole, give the attributes read from them then.
+    // The attributes of a start tag up to its '>' (p then points at it),
+    // set in attrs_ as they are read. Tags of one name mostly repeat all but
+    // their last attribute (a text's characters) from one of the two before
+    // them: those bytes, compared whole, give the attributes read from them
+    // then.
     Step Attributes(char*& p, bool& empty, ElementId element) {
         char* const start = p;
         TagMemo* memos = &memos_[2 * element];
         TagMemo* hit = nullptr;
-        for (int k = 0; k < 2 && !hit; ++k) {
-            const std::size_t n = memos[k].size;
-            // Memos hold two attributes at least, over 8 bytes: the first
-            // eight tell most misses.
-            if (n && n <= static_cast<std::size_t>(At(end_) - p) &&
-                Word(p) == Word(memos[k].bytes.data()) &&
-                std::memcmp(p, memos[k].bytes.data(), n) == 0)
+        // Memos hold two attributes at least, over 8 bytes: the first eight
+        // tell most misses (the padding makes them readable).
+        const std::uint64_t head = Word(p);
+        for (int k = 0; k < 2; ++k) {
+            const TagMemo& m = memos[k];
+            if (head == m.head && m.size <= static_cast<std::size_t>(At(end_) - p) &&
+                std::memcmp(p, m.bytes.data(), m.size) == 0) {
                 hit = &memos[k];
+                break;
+            }
         }
         std::size_t i = 0;
         if (hit) { // its values come first
             if (!hit->ready) Prepare(*hit, p);
-            memo_ = hit;
+            for (const MemoValue& v : hit->values) // each once
+                attrs_.SetFresh(v.id, v.text);
             p += hit->size;
             i = hit->attributes;
             lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
             prefixNumber_ = hit->number;
-            prefixSpans_ = hit->spans.size();
+            prefixCount_ = attrs_.Count();
         }
         AttrId* guesses = &guesses_[element * kGuesses * 2];
         char* last = nullptr; // where the last attribute starts
-        std::size_t before = 0;
+        std::size_t before = 0, known = 0;
         for (;; ++i) {
             // The NULs after the bytes read so far end the scans.
             if (*p == ' ') ++p; // one space between attributes, mostly
@@ -512,6 +520,7 @@ private:
             }
             last = p;
             before = i;
+            known = attrs_.Count();
             Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
             if (s != kOk) return s;
         }
@@ -521,29 +530,29 @@ private:
             empty = true;
         }
         if (last && before >= 2 && (!hit || last != start + hit->size))
-            Remember(memos, element, start, last, before);
+            Remember(memos, element, start, last, before, known);
         return kOk;
     }
 
     // Keeps the bytes [start, last) of a tag whose attributes were read, and
-    // what they gave, in place of the memo used less recently.
+    // what they gave (the first `known` of attrs_), in place of the memo used
+    // less recently.
     void Remember(TagMemo* memos, ElementId element, const char* start, const char* last,
-                  std::size_t attributes) {
+                  std::size_t attributes, std::size_t known) {
         const std::size_t n = static_cast<std::size_t>(last - start);
         if (n > kMemoBytes) return;
         const std::uint8_t k = static_cast<std::uint8_t>(lastMemo_[element] ^ 1);
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
+        Requote(&m.bytes[0], n);
+        m.head = Word(m.bytes.c_str()); // n > 8
         m.size = n;
         m.ready = false; // most memos are never repeated: their spans wait for that
         m.attributes = attributes;
         m.number = ++memoNumbers_;
         prefixNumber_ = m.number;
-        std::size_t own = spans_.size(); // those before the last attribute
-        while (own && spans_[own - 1].value >= last)
-            --own;
-        prefixSpans_ = (memo_ ? memo_->spans.size() : 0) + own;
+        prefixCount_ = known;
     }
 
     // The spans and values of a memo, once a tag repeats its bytes, which
@@ -626,41 +635,51 @@ private:
         }
         char* value = ++p;
         bool special = false;
-        p = const_cast<char*>(ScanValue(value, quote, special));
+        p = const_cast<char*>(quote == '"' ? ScanValue(value, '"', special)
+                                           : ScanValue(value, '\'', special));
         if (*p == 0) return AtEnd(p) ? kMore : kBad;
         char* end = p++;
         // A name right after the quote; the end of the bytes read so far is
         // seen by the caller.
         if (Is(*p, kStartSymbol)) return kBad;
-        if (id < kAttrCount) spans_.push_back(Span{static_cast<AttrId>(id), special, value, end});
+        // Every '"' that ends a value becomes its NUL now (Requote undoes
+        // that); the rest wait for the tag to be complete.
+        if (quote == '"') *end = 0;
+        if (id < kAttrCount) {
+            attrs_.Set(static_cast<AttrId>(id), value);
+            if (special || quote != '"') deferred_.push_back(Deferred{special, value, end});
+        }
         return kOk;
     }
 
-    // The tag is complete: its values become text where they lie.
-    void Open(ElementId element, const char* name, std::size_t length, bool empty) {
-        attrs_.Begin();
-        // A memo's spans all lie in the prefix, which may go on into the tag's own.
-        std::size_t own = spans_.size();
-        if (memo_) {
-            for (const MemoValue& v : memo_->values) // first after Begin, each once
-                attrs_.SetFresh(v.id, v.text);
-            if (prefixNumber_) own = prefixSpans_ - memo_->spans.size();
-        } else if (prefixNumber_) {
-            own = prefixSpans_;
-        }
-        auto put = [&](const Span* s, const Span* end) {
-            for (; s != end; ++s) {
-                if (s->special)
-                    DecodeValue(s->value, s->end);
-                else
-                    *s->end = 0;
-                attrs_.Set(s->id, s->value);
-            }
+    // Puts back the '"' that NULs stand for in n bytes of a tag read so far
+    // (only values ended by '"' can have become NULs in it).
+    static void Requote(char* p, std::size_t n) {
+        const auto fix = [](char* at) { // 16 bytes at a time, the last ones again
+            auto* q = reinterpret_cast<__m128i*>(at);
+            const __m128i v = _mm_loadu_si128(q);
+            const __m128i nul = _mm_cmpeq_epi8(v, _mm_setzero_si128());
+            _mm_storeu_si128(q, _mm_or_si128(v, _mm_and_si128(nul, _mm_set1_epi8('"'))));
         };
-        const Span* spans = spans_.data();
-        put(spans, spans + own);
-        if (prefixNumber_) attrs_.SetPrefix(prefixNumber_);
-        put(spans + own, spans + spans_.size());
+        if (n < 16) {
+            for (char* const end = p + n; p < end; ++p)
+                if (*p == 0) *p = '"';
+            return;
+        }
+        for (std::size_t k = 0; k + 16 < n; k += 16)
+            fix(p + k);
+        fix(p + n - 16);
+    }
+
+    // The tag is complete: the values that waited become text.
+    void Open(ElementId element, const char* name, std::size_t length, bool empty) {
+        for (const Deferred& d : deferred_) {
+            if (d.special)
+                DecodeValue(d.value, d.end);
+            else
+                *d.end = 0;
+        }
+        if (prefixNumber_) attrs_.SetPrefix(prefixNumber_, prefixCount_);
         sawElement_ = true;
         handler_.Start(element, attrs_);
         if (empty) {
@@ -739,8 +758,7 @@ private:
     std::size_t size_ = 0, pos_ = 0, end_ = 0, total_ = 0;
     bool eof_ = false, sawElement_ = false;
     XmlResult failure_ = XmlResult::kUnreadable;
-    std::vector<Span> spans_;       // after memo_'s, when there is one
-    const TagMemo* memo_ = nullptr; // the memo whose bytes start the tag
+    std::vector<Deferred> deferred_; // of the tag being read
     Attrs attrs_;
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;
@@ -754,10 +772,10 @@ private:
     char lastName_[16] = {};                       // the last element name looked up
     std::size_t lastNameLength_ = std::size_t(-1); // (none yet)
     ElementId lastElement_ = kElementCount;
-    // The memo whose bytes start the tag being read, as Attrs::SetPrefix
-    // takes it: its number (0 for none) and how many spans it gives.
+    // The prefix of the tag being read, as Attrs::SetPrefix takes it: the
+    // number of its memo (0 for none) and how many attributes it holds.
     std::uint64_t prefixNumber_ = 0, memoNumbers_ = 0;
-    std::size_t prefixSpans_ = 0;
+    std::size_t prefixCount_ = 0;
 };
 
 // Iterative, so that any depth of nesting fits.
