@@ -113,24 +113,27 @@ inline bool SameShort(const char* a, const char* b, std::size_t n) {
     return Word(a) == Word(b) && ((Word(a + 8) ^ Word(b + 8)) & low(n - 8)) == 0;
 }
 
-// The first quote or NUL from p on; special tells whether '&', a tab or a
-// line end comes before it. The bytes from p on end with a NUL and have
-// room for a 16-byte read past it.
-inline __attribute__((always_inline)) const char* ScanValue(const char* p, char quote,
-                                                            bool& special) {
-    // Most values hold none of them: the quote, '&' and the bytes up to
-    // '\r' (NUL, tab and line ends among them) are looked for at once.
+// The first quote, '&' or byte up to '\r' (NUL, tab and line ends among
+// them) from p on: most values hold none of them but the quote that ends
+// them. The bytes from p on end with a NUL and have room for a 16-byte
+// read past it.
+inline __attribute__((always_inline)) const char* ScanPlain(const char* p, char quote) {
     const __m128i q = _mm_set1_epi8(quote), amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(13);
     for (;; p += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, amp)),
                                          _mm_cmpeq_epi8(_mm_min_epu8(v, low), v));
-        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(any))) {
-            p += __builtin_ctz(m);
-            if (*p == quote || *p == 0) return p;
-            break;
-        }
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(any)))
+            return p + __builtin_ctz(m);
     }
+}
+
+// The first quote or NUL from p on; special tells whether '&', a tab or a
+// line end comes before it. As for ScanPlain.
+inline __attribute__((always_inline)) const char* ScanValue(const char* p, char quote,
+                                                            bool& special) {
+    p = ScanPlain(p, quote);
+    if (*p == quote || *p == 0) return p;
     for (;; p += 16) { // after a byte that is no plain text
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned stop = Mask(v, quote) | Mask(v, 0);
@@ -521,6 +524,21 @@ private:
             last = p;
             before = i;
             known = attrs_.Count();
+            if (i < kGuesses) { // mostly a guess, '="', a plain value, '"'
+                AttrId* const guess = &guesses[2 * i];
+                const std::size_t n = Guessed(guess, p);
+                const AttrId id = guess[0];
+                if (n && p[n + 1] == '"') {
+                    char* const value = p + n + 2;
+                    char* const end = const_cast<char*>(ScanPlain(value, '"'));
+                    if (*end == '"' && !Is(end[1], kStartSymbol)) {
+                        *end = 0;
+                        attrs_.Set(id, value);
+                        p = end + 1;
+                        continue;
+                    }
+                }
+            }
             Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
             if (s != kOk) return s;
         }
@@ -602,16 +620,20 @@ private:
     // before, in the same order: the names guessed (the last one seen at
     // the place first) are compared, and only looked up when neither is the
     // one there.
+    // The length of the name at p when one of the two guesses is that name
+    // and '=' follows it, which then comes first; else 0.
+    static std::size_t Guessed(AttrId* guess, const char* p) {
+        if (std::size_t length = NameLengthAt(guess[0], p)) return length;
+        const std::size_t length = NameLengthAt(guess[1], p);
+        if (length) std::swap(guess[0], guess[1]);
+        return length;
+    }
+
     Step Attribute(char*& p, AttrId* guess) {
         std::uint32_t id;
-        std::size_t length = 0;
-        int k = 0;
-        if (guess)
-            for (; k < 2; ++k)
-                if ((length = NameLengthAt(guess[k], p)) != 0) break;
+        const std::size_t length = guess ? Guessed(guess, p) : 0;
         if (length) {
-            id = guess[k];
-            if (k) std::swap(guess[0], guess[1]);
+            id = guess[0];
             p += length + 1; // past the '='
         } else {
             const char* name = p;
