@@ -103,16 +103,6 @@ inline std::size_t NameLengthAt(std::uint32_t id, const char* text) {
     return e.length ? e.length : Attrs::NameLengthAt(static_cast<AttrId>(id), text);
 }
 
-// Whether the first n (at most 16) bytes of a and b are the same; 16 bytes
-// can be read from each.
-inline bool SameShort(const char* a, const char* b, std::size_t n) {
-    auto low = [](std::size_t k) {
-        return k >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * k)) - 1;
-    };
-    if (n <= 8) return ((Word(a) ^ Word(b)) & low(n)) == 0;
-    return Word(a) == Word(b) && ((Word(a + 8) ^ Word(b + 8)) & low(n - 8)) == 0;
-}
-
 // The first quote, '&' or byte up to '\r' (NUL, tab and line ends among
 // them) from p on: most values hold none of them but the quote that ends
 // them. The bytes from p on end with a NUL and have room for a 16-byte
@@ -345,7 +335,6 @@ private:
         // them, the same bytes with the values turned into text: such tags
         // take their values from here and leave their own bytes alone.
         std::string bytes;
-        std::uint64_t head = 0; // the first 8 bytes; 0 (no tag starts so) for none
         std::size_t size = 0;
         bool ready = false; // values and the text they point into are there
         std::vector<SpanAt> spans;
@@ -435,8 +424,8 @@ private:
         ElementId element;
         // Elements mostly repeat the name of the one before.
         const std::size_t last = lastNameLength_;
-        if (last <= sizeof lastName_ && SameShort(name, lastName_, last) &&
-            !Is(name[last], kSymbol)) {
+        if ((Word(name) & lastMask_[0]) == lastWord_[0] &&
+            (Word(name + 8) & lastMask_[1]) == lastWord_[1] && !Is(name[last], kSymbol)) {
             p += last;
             element = lastElement_;
         } else {
@@ -470,8 +459,12 @@ private:
     // The id of a name other than the one before.
     ElementId ElementOf(const char* name, std::size_t length) {
         const ElementId id = ElementIdOf(name, length);
-        if (length <= sizeof lastName_) {
-            std::memcpy(lastName_, name, length);
+        if (length <= sizeof lastWord_) {
+            unsigned char bytes[16] = {}, mask[16] = {};
+            std::memcpy(bytes, name, length);
+            std::memset(mask, 0xFF, length);
+            std::memcpy(lastWord_, bytes, 16);
+            std::memcpy(lastMask_, mask, 16);
             lastNameLength_ = length;
             lastElement_ = id;
         }
@@ -489,10 +482,11 @@ private:
         TagMemo* hit = nullptr;
         // Memos hold two attributes at least, over 8 bytes: the first eight
         // tell most misses (the padding makes them readable).
-        const std::uint64_t head = Word(p);
+        const std::uint64_t head = Word(p), *heads = &memoHeads_[2 * element];
         for (int k = 0; k < 2; ++k) {
+            if (head != heads[k]) continue;
             const TagMemo& m = memos[k];
-            if (head == m.head && m.size <= static_cast<std::size_t>(At(end_) - p) &&
+            if (m.size <= static_cast<std::size_t>(At(end_) - p) &&
                 std::memcmp(p, m.bytes.data(), m.size) == 0) {
                 hit = &memos[k];
                 break;
@@ -564,7 +558,7 @@ private:
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
         Requote(&m.bytes[0], n);
-        m.head = Word(m.bytes.c_str()); // n > 8
+        memoHeads_[&m - memos_.data()] = Word(m.bytes.c_str()); // n > 8
         m.size = n;
         m.ready = false; // most memos are never repeated: their spans wait for that
         m.attributes = attributes;
@@ -790,9 +784,13 @@ private:
         std::vector<AttrId>((kElementCount + 1) * kGuesses * 2, static_cast<AttrId>(kAttrCount));
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
+    // The first 8 bytes of each memo; 0 (no tag starts so) for none.
+    std::uint64_t memoHeads_[2 * (kElementCount + 1)] = {};
     std::uint8_t lastMemo_[kElementCount + 1] = {};
-    char lastName_[16] = {};                       // the last element name looked up
-    std::size_t lastNameLength_ = std::size_t(-1); // (none yet)
+    // The last element name looked up, as masked words (none yet: no text
+    // matches), and its id.
+    std::uint64_t lastWord_[2] = {1, 0}, lastMask_[2] = {0, 0};
+    std::size_t lastNameLength_ = 0;
     ElementId lastElement_ = kElementCount;
     // The prefix of the tag being read, as Attrs::SetPrefix takes it: the
     // number of its memo (0 for none) and how many attributes it holds.
