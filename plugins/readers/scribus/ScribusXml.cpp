@@ -109,10 +109,13 @@ inline std::size_t NameLengthAt(std::uint32_t id, const char* text) {
 // read past it.
 inline __attribute__((always_inline)) const char* ScanPlain(const char* p, char quote) {
     const __m128i q = _mm_set1_epi8(quote), amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(13);
+    // '"' and '&' differ in one bit: one compare finds both.
+    const __m128i bit = _mm_set1_epi8(quote == '"' ? 4 : 0);
     for (;; p += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, amp)),
-                                         _mm_cmpeq_epi8(_mm_min_epu8(v, low), v));
+        __m128i any = _mm_cmpeq_epi8(_mm_or_si128(v, bit), amp);
+        if (quote != '"') any = _mm_or_si128(any, _mm_cmpeq_epi8(v, q));
+        any = _mm_or_si128(any, _mm_cmpeq_epi8(_mm_min_epu8(v, low), v));
         if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(any)))
             return p + __builtin_ctz(m);
     }
@@ -293,7 +296,9 @@ public:
                 if (!Refill()) return failure_;
                 if (pos_ == end_) break; // the end of the input
             }
-            Step step = buf_[pos_] == '<' ? Markup() : Text();
+            // Text mostly ends at the next tag's '<'.
+            Step step = buf_[pos_] == '<' ? kOk : Text();
+            if (step == kOk && pos_ != end_) step = Markup();
             if (step == kMore) {
                 std::size_t before = end_ - pos_;
                 if (!Refill()) return failure_;
