@@ -510,7 +510,6 @@ private:
         }
         AttrId* guesses = &guesses_[element * kGuesses * 2];
         char* last = nullptr; // where the last attribute starts
-        std::size_t before = 0, known = 0;
         for (;; ++i) {
             // The NULs after the bytes read so far end the scans.
             if (*p == ' ') ++p; // one space between attributes, mostly
@@ -521,8 +520,6 @@ private:
                 return AtEnd(p) ? kMore : kBad;
             }
             last = p;
-            before = i;
-            known = attrs_.Count();
             if (i < kGuesses) { // mostly a guess, '="', a plain value, '"'
                 AttrId* const guess = &guesses[2 * i];
                 const std::size_t n = Guessed(guess, p);
@@ -546,18 +543,26 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         }
-        if (last && before >= 2 && (!hit || last != start + hit->size))
-            Remember(memos, element, start, last, before, known);
+        if (last && i >= 3 && (!hit || last != start + hit->size))
+            Remember(memos, element, start, last, p, i - 1);
         return kOk;
     }
 
     // Keeps the bytes [start, last) of a tag whose attributes were read, and
-    // what they gave (the first `known` of attrs_), in place of the memo used
-    // less recently.
+    // what they gave, in place of the memo used less recently; its last
+    // attribute lies in [last, end).
     void Remember(TagMemo* memos, ElementId element, const char* start, const char* last,
-                  std::size_t attributes, std::size_t known) {
+                  const char* end, std::size_t attributes) {
         const std::size_t n = static_cast<std::size_t>(last - start);
         if (n > kMemoBytes) return;
+        // The attributes before the last: all but one the last set itself.
+        std::size_t known = attrs_.Count();
+        if (known) {
+            const auto value = reinterpret_cast<std::uintptr_t>(attrs_.Get(attrs_.IdAt(known - 1)));
+            if (value >= reinterpret_cast<std::uintptr_t>(last) &&
+                value < reinterpret_cast<std::uintptr_t>(end))
+                --known;
+        }
         const std::uint8_t k = static_cast<std::uint8_t>(lastMemo_[element] ^ 1);
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
