@@ -508,7 +508,7 @@ private:
             prefixNumber_ = hit->number;
             prefixCount_ = attrs_.Count();
         }
-        AttrId* guesses = &guesses_[element * kGuesses * 2];
+        Guess* guesses = &guesses_[element * kGuesses];
         char* last = nullptr; // where the last attribute starts
         for (;; ++i) {
             // The NULs after the bytes read so far end the scans.
@@ -520,22 +520,21 @@ private:
                 return AtEnd(p) ? kMore : kBad;
             }
             last = p;
-            if (i < kGuesses) { // mostly a guess, '="', a plain value, '"'
-                AttrId* const guess = &guesses[2 * i];
-                const std::size_t n = Guessed(guess, p);
-                const AttrId id = guess[0];
-                if (n && p[n + 1] == '"') {
-                    char* const value = p + n + 2;
-                    char* const end = const_cast<char*>(ScanPlain(value, '"'));
-                    if (*end == '"' && !Is(end[1], kStartSymbol)) {
-                        *end = 0;
-                        attrs_.Set(id, value);
-                        p = end + 1;
-                        continue;
-                    }
+            // Mostly a guess, '="', a plain value, '"'.
+            Guess& guess = i < kGuesses ? guesses[i] : spareGuess_;
+            AttrId id = static_cast<AttrId>(kAttrCount);
+            const std::size_t n = Guessed(guess, p, id);
+            if (n && p[n + 1] == '"') {
+                char* const value = p + n + 2;
+                char* const end = const_cast<char*>(ScanPlain(value, '"'));
+                if (*end == '"' && !Is(end[1], kStartSymbol)) {
+                    *end = 0;
+                    attrs_.Set(id, value);
+                    p = end + 1;
+                    continue;
                 }
             }
-            Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
+            Step s = Attribute(p, guess, n, id);
             if (s != kOk) return s;
         }
         if (*p == '/') {
@@ -621,23 +620,36 @@ private:
     }
 
     // An element mostly has the attributes of one of the two of its name
-    // before, in the same order: the names guessed (the last one seen at
-    // the place first) are compared, and only looked up when neither is the
-    // one there.
-    // The length of the name at p when one of the two guesses is that name
-    // and '=' follows it, which then comes first; else 0.
-    static std::size_t Guessed(AttrId* guess, const char* p) {
-        if (std::size_t length = NameLengthAt(guess[0], p)) return length;
-        const std::size_t length = NameLengthAt(guess[1], p);
-        if (length) std::swap(guess[0], guess[1]);
+    // before, in the same order: the names guessed at each place are
+    // compared, and only looked up when neither is the one there. When the
+    // two differ, elements mostly alternate between them (as texts with and
+    // without a feature do), and the one not seen last is compared first.
+    struct Guess {
+        AttrId first = static_cast<AttrId>(kAttrCount), second = static_cast<AttrId>(kAttrCount);
+        bool alternate = false; // the last two had one each
+    };
+
+    // The length of the name at p when a guess is that name and '=' follows
+    // it (id then says which), else 0.
+    static std::size_t Guessed(Guess& g, const char* p, AttrId& id) {
+        if (const std::size_t length = NameLengthAt(g.first, p)) {
+            id = g.first;
+            if (g.alternate) std::swap(g.first, g.second);
+            return length;
+        }
+        const std::size_t length = NameLengthAt(g.second, p);
+        if (length) {
+            id = g.second;
+            if (g.alternate) std::swap(g.first, g.second);
+            g.alternate = !g.alternate;
+        }
         return length;
     }
 
-    Step Attribute(char*& p, AttrId* guess) {
-        std::uint32_t id;
-        const std::size_t length = guess ? Guessed(guess, p) : 0;
+    // An attribute whose name was guessed (its length and id) or is still
+    // to be looked up (length 0).
+    Step Attribute(char*& p, Guess& guess, std::size_t length, std::uint32_t id) {
         if (length) {
-            id = guess[0];
             p += length + 1; // past the '='
         } else {
             const char* name = p;
@@ -648,10 +660,9 @@ private:
             if (*p++ != '=') return kBad;
             if (SkipSpace(p) == kMore) return kMore;
             id = Attrs::AttrIdOf(name, nameLength);
-            if (guess) {
-                guess[1] = guess[0];
-                guess[0] = static_cast<AttrId>(id);
-            }
+            guess.second = guess.first;
+            guess.first = static_cast<AttrId>(id);
+            guess.alternate = false;
         }
         char quote = *p;
         if (quote != '"' && quote != '\'') { // space after '='?
@@ -790,8 +801,8 @@ private:
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
     static constexpr std::size_t kGuesses = 64; // attributes guessed per element
-    std::vector<AttrId> guesses_ =              // two per place
-        std::vector<AttrId>((kElementCount + 1) * kGuesses * 2, static_cast<AttrId>(kAttrCount));
+    std::vector<Guess> guesses_ = std::vector<Guess>((kElementCount + 1) * kGuesses);
+    Guess spareGuess_; // for the places after those, all of them
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
     // The first 8 bytes of each memo; 0 (no tag starts so) for none.
