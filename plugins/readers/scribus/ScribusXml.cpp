@@ -511,13 +511,17 @@ private:
         Guess* guesses = &guesses_[element * kGuesses];
         char* last = nullptr; // where the last attribute starts
         for (;; ++i) {
-            // The NULs after the bytes read so far end the scans.
-            if (*p == ' ') ++p; // one space between attributes, mostly
-            while (Is(*p, kSpace))
+            // One space between attributes, mostly; the NULs after the bytes
+            // read so far end the scans.
+            if (*p == ' ' && Is(p[1], kStartSymbol)) {
                 ++p;
-            if (!Is(*p, kStartSymbol)) {
-                if (*p == '>' || *p == '/') break;
-                return AtEnd(p) ? kMore : kBad;
+            } else {
+                while (Is(*p, kSpace))
+                    ++p;
+                if (!Is(*p, kStartSymbol)) {
+                    if (*p == '>' || *p == '/') break;
+                    return AtEnd(p) ? kMore : kBad;
+                }
             }
             last = p;
             // Mostly a guess, '="', a plain value, '"'.
