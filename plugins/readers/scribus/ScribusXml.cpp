@@ -485,8 +485,8 @@ private:
         char* const start = p;
         TagMemo* memos = &memos_[2 * element];
         TagMemo* hit = nullptr;
-        // Memos hold two attributes at least, over 8 bytes: the first eight
-        // tell most misses (the padding makes them readable).
+        // Memos hold over 8 bytes: the first eight tell most misses (the
+        // padding makes them readable).
         const std::uint64_t head = Word(p), *heads = &memoHeads_[2 * element];
         for (int k = 0; k < 2; ++k) {
             if (head != heads[k]) continue;
@@ -546,7 +546,7 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         }
-        if (last && i >= 3 && (!hit || last != start + hit->size))
+        if (last && i >= 2 && (!hit || last != start + hit->size))
             Remember(memos, element, start, last, p, i - 1);
         return kOk;
     }
@@ -557,7 +557,7 @@ private:
     void Remember(TagMemo* memos, ElementId element, const char* start, const char* last,
                   const char* end, std::size_t attributes) {
         const std::size_t n = static_cast<std::size_t>(last - start);
-        if (n > kMemoBytes) return;
+        if (n <= 8 || n > kMemoBytes) return;
         // The attributes before the last: all but one the last set itself.
         std::size_t known = attrs_.Count();
         if (known) {
