@@ -804,7 +804,7 @@ private:
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
-    static constexpr std::size_t kGuesses = 64; // attributes guessed per element
+    static constexpr std::size_t kGuesses = 128; // attributes guessed per element
     std::vector<Guess> guesses_ = std::vector<Guess>((kElementCount + 1) * kGuesses);
     Guess spareGuess_; // for the places after those, all of them
     static constexpr std::size_t kMemoBytes = 4096;
