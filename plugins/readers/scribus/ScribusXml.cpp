@@ -13,6 +13,7 @@
 #include <bitset>
 #include <cstring>
 #include <memory>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,30 +74,33 @@ struct NameWords {
         std::uint64_t word[2] = {1, 0}, mask[2] = {0, 0};
         std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
     };
+    // The entry of the n bytes of name (n > 0).
+    static Entry Of(const char* name, std::size_t n) {
+        Entry e;
+        unsigned char bytes[16] = {}, mask[16] = {};
+        for (std::size_t i = 0; i < n && i < 16; ++i)
+            bytes[i] = static_cast<unsigned char>(name[i]);
+        if (n < 16) bytes[n] = '=';
+        std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
+        std::memcpy(e.word, bytes, 16);
+        std::memcpy(e.mask, mask, 16);
+        e.length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
+        return e;
+    }
     Entry at[kAttrCount + 1];
     NameWords() {
         for (std::uint32_t id = 0; id < kAttrCount; ++id) {
             const char* name = Attrs::NameOf(static_cast<AttrId>(id));
-            const std::size_t n = std::strlen(name);
-            if (n == 0) continue;
-            unsigned char bytes[16] = {}, mask[16] = {};
-            for (std::size_t i = 0; i < n && i < 16; ++i)
-                bytes[i] = static_cast<unsigned char>(name[i]);
-            if (n < 16) bytes[n] = '=';
-            std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
-            std::memcpy(at[id].word, bytes, 16);
-            std::memcpy(at[id].mask, mask, 16);
-            at[id].length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
+            if (const std::size_t n = std::strlen(name)) at[id] = Of(name, n);
         }
     }
 };
 
 const NameWords kNameWords;
 
-// The length of name id (or kAttrCount, none) when text starts with it
-// and '='; 16 bytes can be read at text.
-inline std::size_t NameLengthAt(std::uint32_t id, const char* text) {
-    const NameWords::Entry& e = kNameWords.at[id];
+// The length of the name of entry e (of id) when text starts with it and
+// '='; 16 bytes can be read at text.
+inline std::size_t NameLengthAt(const NameWords::Entry& e, std::uint32_t id, const char* text) {
     std::uint64_t w[2];
     std::memcpy(w, text, 16);
     if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1]) return 0;
@@ -526,14 +530,14 @@ private:
             last = p;
             // Mostly a guess, '="', a plain value, '"'.
             Guess& guess = i < kGuesses ? guesses[i] : spareGuess_;
-            AttrId id = static_cast<AttrId>(kAttrCount);
+            std::uint32_t id = kAttrCount;
             const std::size_t n = Guessed(guess, p, id);
             if (n && p[n + 1] == '"') {
                 char* const value = p + n + 2;
                 char* const end = const_cast<char*>(ScanPlain(value, '"'));
                 if (*end == '"' && !Is(end[1], kStartSymbol)) {
                     *end = 0;
-                    attrs_.Set(id, value);
+                    if (id < kAttrCount) attrs_.Set(static_cast<AttrId>(id), value);
                     p = end + 1;
                     continue;
                 }
@@ -628,26 +632,40 @@ private:
     // compared, and only looked up when neither is the one there. When the
     // two differ, elements mostly alternate between them (as texts with and
     // without a feature do), and the one not seen last is compared first.
+    // Names the parser does not read are guessed too (NameId).
     struct Guess {
-        AttrId first = static_cast<AttrId>(kAttrCount), second = static_cast<AttrId>(kAttrCount);
+        std::uint16_t first = kAttrCount, second = kAttrCount; // NameIds
         bool alternate = false; // the last two had one each
     };
 
     // The length of the name at p when a guess is that name and '=' follows
     // it (id then says which), else 0.
-    static std::size_t Guessed(Guess& g, const char* p, AttrId& id) {
-        if (const std::size_t length = NameLengthAt(g.first, p)) {
+    std::size_t Guessed(Guess& g, const char* p, std::uint32_t& id) const {
+        if (const std::size_t length = NameLengthAt(EntryOf(g.first), g.first, p)) {
             id = g.first;
             if (g.alternate) std::swap(g.first, g.second);
             return length;
         }
-        const std::size_t length = NameLengthAt(g.second, p);
+        const std::size_t length = NameLengthAt(EntryOf(g.second), g.second, p);
         if (length) {
             id = g.second;
             if (g.alternate) std::swap(g.first, g.second);
             g.alternate = !g.alternate;
         }
         return length;
+    }
+
+    // A NameId: an AttrId, kAttrCount for none, or past it a name the
+    // parser does not read.
+    const NameWords::Entry& EntryOf(std::uint32_t id) const { return nameWords_[id]; }
+
+    // A new NameId for a name that is no AttrId, kAttrCount when there is
+    // none. A name that moves from place to place may get several.
+    std::uint32_t UnknownName(const char* name, std::size_t length) {
+        if (length == 0 || length >= 16 || nameWords_.size() >= kAttrCount + 1 + kUnknownNames)
+            return kAttrCount;
+        nameWords_.push_back(NameWords::Of(name, length));
+        return static_cast<std::uint32_t>(nameWords_.size() - 1);
     }
 
     // An attribute whose name was guessed (its length and id) or is still
@@ -664,8 +682,9 @@ private:
             if (*p++ != '=') return kBad;
             if (SkipSpace(p) == kMore) return kMore;
             id = Attrs::AttrIdOf(name, nameLength);
+            if (id >= kAttrCount) id = UnknownName(name, nameLength);
             guess.second = guess.first;
-            guess.first = static_cast<AttrId>(id);
+            guess.first = static_cast<std::uint16_t>(id);
             guess.alternate = false;
         }
         char quote = *p;
@@ -807,6 +826,9 @@ private:
     static constexpr std::size_t kGuesses = 128; // attributes guessed per element
     std::vector<Guess> guesses_ = std::vector<Guess>((kElementCount + 1) * kGuesses);
     Guess spareGuess_; // for the places after those, all of them
+    static constexpr std::size_t kUnknownNames = 1024;
+    std::vector<NameWords::Entry> nameWords_ = // by NameId
+        std::vector<NameWords::Entry>(std::begin(kNameWords.at), std::end(kNameWords.at));
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
     // The first 8 bytes of each memo; 0 (no tag starts so) for none.
