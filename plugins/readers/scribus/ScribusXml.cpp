@@ -321,7 +321,6 @@ private:
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
         attrs_.Begin();
-        deferred_.clear();
         prefixNumber_ = 0;
         bool empty = false;
         if (*p == '/') {
@@ -331,8 +330,11 @@ private:
         } else if (Is(*p, kSpace)) {
             char* const from = p;
             Step s = Attributes(p, empty, element);
-            if (s == kMore) Requote(from, static_cast<std::size_t>(At(end_) - from));
-            if (s != kOk) return s;
+            if (s != kOk) {
+                if (s == kMore) Requote(from, static_cast<std::size_t>(At(end_) - from));
+                deferred_.clear();
+                return s;
+            }
         } else if (*p != '>') {
             return kBad;
         }
@@ -426,7 +428,7 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         }
-        if (last && i >= 2 && (!hit || last != start + hit->size))
+        if (i >= 2 && last && (!hit || last != start + hit->size))
             Remember(memos, element, start, last, p, i - 1);
         return kOk;
     }
@@ -609,11 +611,14 @@ private:
 
     // The tag is complete: the values that waited become text.
     void Open(ElementId element, const char* name, std::size_t length, bool empty) {
-        for (const Deferred& d : deferred_) {
-            if (d.special)
-                DecodeValue(d.value, d.end);
-            else
-                *d.end = 0;
+        if (!deferred_.empty()) {
+            for (const Deferred& d : deferred_) {
+                if (d.special)
+                    DecodeValue(d.value, d.end);
+                else
+                    *d.end = 0;
+            }
+            deferred_.clear();
         }
         if (prefixNumber_) attrs_.SetPrefix(prefixNumber_, prefixCount_);
         sawElement_ = true;
