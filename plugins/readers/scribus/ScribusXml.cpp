@@ -513,7 +513,8 @@ private:
     // Names the parser does not read are guessed too (NameId).
     struct Guess {
         std::uint16_t first = kAttrCount, second = kAttrCount; // NameIds
-        bool alternate = false; // the last two had one each
+        // Whether the last two had one each.
+        bool alternate = false;
     };
 
     // The length of the name at p when a guess is that name and '=' follows
