@@ -307,11 +307,11 @@ private:
         char* name = At(pos_ + 1);
         char* p = name;
         ElementId element;
-        // Elements mostly repeat the name of the one before.
-        const std::size_t last = lastNameLength_;
+        // Elements mostly repeat the name of the one before, and the space
+        // after it.
         if ((Word(name) & lastMask_[0]) == lastWord_[0] &&
-            (Word(name + 8) & lastMask_[1]) == lastWord_[1] && !Is(name[last], kSymbol)) {
-            p += last;
+            (Word(name + 8) & lastMask_[1]) == lastWord_[1]) {
+            p += lastNameLength_;
             element = lastElement_;
         } else {
             while (Is(*p, kSymbol))
@@ -343,13 +343,14 @@ private:
         return kOk;
     }
 
-    // The id of a name other than the one before.
+    // The id of a name other than the one before; the bytes after the name
+    // can be read.
     ElementId ElementOf(const char* name, std::size_t length) {
         const ElementId id = ElementIdOf(name, length);
-        if (length <= sizeof lastWord_) {
+        if (length < sizeof lastWord_ && name[length] == ' ') {
             unsigned char bytes[16] = {}, mask[16] = {};
-            std::memcpy(bytes, name, length);
-            std::memset(mask, 0xFF, length);
+            std::memcpy(bytes, name, length + 1);
+            std::memset(mask, 0xFF, length + 1);
             std::memcpy(lastWord_, bytes, 16);
             std::memcpy(lastMask_, mask, 16);
             lastNameLength_ = length;
@@ -716,8 +717,8 @@ private:
     // The first 8 bytes of each memo; 0 (no tag starts so) for none.
     std::uint64_t memoHeads_[2 * (kElementCount + 1)] = {};
     std::uint8_t lastMemo_[kElementCount + 1] = {};
-    // The last element name looked up, as masked words (none yet: no text
-    // matches), and its id.
+    // The last element name looked up that a space followed, with that
+    // space, as masked words (none yet: no text matches), and its id.
     std::uint64_t lastWord_[2] = {1, 0}, lastMask_[2] = {0, 0};
     std::size_t lastNameLength_ = 0;
     ElementId lastElement_ = kElementCount;
