@@ -1,5 +1,6 @@
 // Getting bytes ready for the XML parser: gzip inflation with a size limit
-// and the repair pass for documents that are not well formed.
+// and the repair pass for documents that are not well formed; and the text
+// of attribute values, as pugixml turns them into text.
 #include "ScribusXml.h"
 
 #include <zlib.h>
@@ -152,6 +153,133 @@ long long GzipSource::Read(char* data, std::size_t size) {
         }
     }
     return static_cast<long long>(size - z.avail_out);
+}
+
+namespace {
+
+// Writes code as UTF-8 the way pugixml does: four bytes from 0x10000 on,
+// whatever the code.
+char* PutCode(char* w, std::uint32_t ch) {
+    auto* u = reinterpret_cast<unsigned char*>(w);
+    if (ch < 0x80) {
+        u[0] = static_cast<unsigned char>(ch);
+        return w + 1;
+    }
+    if (ch < 0x800) {
+        u[0] = static_cast<unsigned char>(0xC0 | (ch >> 6));
+        u[1] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
+        return w + 2;
+    }
+    if (ch < 0x10000) {
+        u[0] = static_cast<unsigned char>(0xE0 | (ch >> 12));
+        u[1] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
+        u[2] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
+        return w + 3;
+    }
+    u[0] = static_cast<unsigned char>(0xF0 | (ch >> 18));
+    u[1] = static_cast<unsigned char>(0x80 | ((ch >> 12) & 0x3F));
+    u[2] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
+    u[3] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
+    return w + 4;
+}
+
+// A numeric reference at r ("&#..."): where reading goes on, and in code
+// what it names; null code position when it is no reference (then the text
+// up to the returned position stays as it is).
+const char* Numeric(const char* r, const char* end, std::uint32_t& code, bool& ok) {
+    const char* s = r + 2;
+    const bool hex = s < end && *s == 'x';
+    if (hex) ++s;
+    ok = false;
+    if (s < end && *s == ';') return s;
+    code = 0;
+    for (; s < end; ++s) {
+        const char c = *s;
+        if (static_cast<unsigned>(c - '0') <= 9)
+            code = code * (hex ? 16 : 10) + static_cast<unsigned>(c - '0');
+        else if (hex && static_cast<unsigned>((c | ' ') - 'a') <= 5)
+            code = code * 16 + static_cast<unsigned>((c | ' ') - 'a' + 10);
+        else if (c == ';') {
+            ok = true;
+            return s + 1;
+        } else
+            return s;
+    }
+    return s;
+}
+
+// A reference at r ('&'): writes what it stands for at w and returns where
+// reading goes on; what is no reference is copied as it stands.
+const char* Reference(const char* r, const char* end, char*& w) {
+    if (r + 1 < end && r[1] == '#') {
+        std::uint32_t code = 0;
+        bool ok = false;
+        const char* next = Numeric(r, end, code, ok);
+        if (ok) {
+            w = PutCode(w, code);
+            return next;
+        }
+        while (r < next)
+            *w++ = *r++;
+        return next;
+    }
+    // The letter after '&' picks the name to match ('a' two of them, by the
+    // letter after it); reading goes on at the first letter that differs.
+    const char* s = r + 1;
+    const char* name = nullptr;
+    char ch = 0;
+    if (s < end) {
+        switch (*s) {
+        case 'a':
+            name = s + 1 < end && s[1] == 'p' ? "apos;" : "amp;";
+            ch = name[1] == 'p' ? '\'' : '&';
+            break;
+        case 'g':
+            name = "gt;", ch = '>';
+            break;
+        case 'l':
+            name = "lt;", ch = '<';
+            break;
+        case 'q':
+            name = "quot;", ch = '"';
+            break;
+        default:
+            break;
+        }
+    }
+    std::size_t k = 0;
+    while (name && name[k] && s + k < end && s[k] == name[k])
+        ++k;
+    if (name && !name[k]) {
+        *w++ = ch;
+        return s + k;
+    }
+    while (r < s + k)
+        *w++ = *r++;
+    return s + k;
+}
+
+} // namespace
+
+void DecodeValue(char* p, char* end) {
+    char* w = p;
+    const char* r = p;
+    while (r < end) {
+        const char c = *r;
+        if (c == '\t' || c == '\n') {
+            *w++ = ' ';
+            ++r;
+        } else if (c == '\r') {
+            *w++ = ' ';
+            if (++r < end && *r == '\n') ++r;
+        } else if (c == '&') {
+            r = Reference(r, end, w);
+        } else {
+            *w++ = c;
+            ++r;
+        }
+    }
+    *w = 0;
 }
 
 } // namespace detail

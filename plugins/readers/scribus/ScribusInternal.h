@@ -68,12 +68,12 @@ public:
     std::size_t Count() const { return count_; }
     AttrId IdAt(std::size_t i) const { return ids_[i]; }
 
-    /// Marks the attributes set so far as the element's prefix: elements of
-    /// one name with the same nonzero prefix number have the same prefix
-    /// attributes, with the same values, in the same order.
-    void SetPrefix(std::uint64_t number) {
+    /// Marks the first count attributes set as the element's prefix:
+    /// elements of one name with the same nonzero prefix number have the same
+    /// prefix attributes, with the same values, in the same order.
+    void SetPrefix(std::uint64_t number, std::size_t count) {
         prefix_ = number;
-        prefixCount_ = count_;
+        prefixCount_ = count;
     }
     /// The prefix number; 0 when the element shares its prefix with none.
     std::uint64_t Prefix() const { return prefix_; }

@@ -13,6 +13,7 @@
 #include <bitset>
 #include <cstring>
 #include <memory>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,64 +74,63 @@ struct NameWords {
         std::uint64_t word[2] = {1, 0}, mask[2] = {0, 0};
         std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
     };
+    // The entry of the n bytes of name (n > 0).
+    static Entry Of(const char* name, std::size_t n) {
+        Entry e;
+        unsigned char bytes[16] = {}, mask[16] = {};
+        for (std::size_t i = 0; i < n && i < 16; ++i)
+            bytes[i] = static_cast<unsigned char>(name[i]);
+        if (n < 16) bytes[n] = '=';
+        std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
+        std::memcpy(e.word, bytes, 16);
+        std::memcpy(e.mask, mask, 16);
+        e.length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
+        return e;
+    }
     Entry at[kAttrCount + 1];
     NameWords() {
         for (std::uint32_t id = 0; id < kAttrCount; ++id) {
             const char* name = Attrs::NameOf(static_cast<AttrId>(id));
-            const std::size_t n = std::strlen(name);
-            if (n == 0) continue;
-            unsigned char bytes[16] = {}, mask[16] = {};
-            for (std::size_t i = 0; i < n && i < 16; ++i)
-                bytes[i] = static_cast<unsigned char>(name[i]);
-            if (n < 16) bytes[n] = '=';
-            std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
-            std::memcpy(at[id].word, bytes, 16);
-            std::memcpy(at[id].mask, mask, 16);
-            at[id].length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
+            if (const std::size_t n = std::strlen(name)) at[id] = Of(name, n);
         }
     }
 };
 
 const NameWords kNameWords;
 
-// The length of name id (or kAttrCount, none) when text starts with it
-// and '='; 16 bytes can be read at text.
-inline std::size_t NameLengthAt(std::uint32_t id, const char* text) {
-    const NameWords::Entry& e = kNameWords.at[id];
+// The length of the name of entry e (of id) when text starts with it and
+// '='; 16 bytes can be read at text.
+inline std::size_t NameLengthAt(const NameWords::Entry& e, std::uint32_t id, const char* text) {
     std::uint64_t w[2];
     std::memcpy(w, text, 16);
     if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1]) return 0;
     return e.length ? e.length : Attrs::NameLengthAt(static_cast<AttrId>(id), text);
 }
 
-// Whether the first n (at most 16) bytes of a and b are the same; 16 bytes
-// can be read from each.
-inline bool SameShort(const char* a, const char* b, std::size_t n) {
-    auto low = [](std::size_t k) {
-        return k >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * k)) - 1;
-    };
-    if (n <= 8) return ((Word(a) ^ Word(b)) & low(n)) == 0;
-    return Word(a) == Word(b) && ((Word(a + 8) ^ Word(b + 8)) & low(n - 8)) == 0;
+// The first quote, '&' or byte up to '\r' (NUL, tab and line ends among
+// them) from p on: most values hold none of them but the quote that ends
+// them. The bytes from p on end with a NUL and have room for a 16-byte
+// read past it.
+inline __attribute__((always_inline)) const char* ScanPlain(const char* p, char quote) {
+    const __m128i q = _mm_set1_epi8(quote), amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(13);
+    // '"' and '&' differ in one bit: one compare finds both.
+    const __m128i bit = _mm_set1_epi8(quote == '"' ? 4 : 0);
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i any = _mm_cmpeq_epi8(_mm_or_si128(v, bit), amp);
+        if (quote != '"') any = _mm_or_si128(any, _mm_cmpeq_epi8(v, q));
+        any = _mm_or_si128(any, _mm_cmpeq_epi8(_mm_min_epu8(v, low), v));
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(any)))
+            return p + __builtin_ctz(m);
+    }
 }
 
 // The first quote or NUL from p on; special tells whether '&', a tab or a
-// line end comes before it. The bytes from p on end with a NUL and have
-// room for a 16-byte read past it.
+// line end comes before it. As for ScanPlain.
 inline __attribute__((always_inline)) const char* ScanValue(const char* p, char quote,
                                                             bool& special) {
-    // Most values hold none of them: the quote, '&' and the bytes up to
-    // '\r' (NUL, tab and line ends among them) are looked for at once.
-    const __m128i q = _mm_set1_epi8(quote), amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(13);
-    for (;; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, amp)),
-                                         _mm_cmpeq_epi8(_mm_min_epu8(v, low), v));
-        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(any))) {
-            p += __builtin_ctz(m);
-            if (*p == quote || *p == 0) return p;
-            break;
-        }
-    }
+    p = ScanPlain(p, quote);
+    if (*p == quote || *p == 0) return p;
     for (;; p += 16) { // after a byte that is no plain text
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned stop = Mask(v, quote) | Mask(v, 0);
@@ -153,130 +153,6 @@ const char* ScanText(const char* p) {
     }
 }
 
-// Writes code as UTF-8 the way pugixml does: four bytes from 0x10000 on,
-// whatever the code.
-char* PutCode(char* w, std::uint32_t ch) {
-    auto* u = reinterpret_cast<unsigned char*>(w);
-    if (ch < 0x80) {
-        u[0] = static_cast<unsigned char>(ch);
-        return w + 1;
-    }
-    if (ch < 0x800) {
-        u[0] = static_cast<unsigned char>(0xC0 | (ch >> 6));
-        u[1] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
-        return w + 2;
-    }
-    if (ch < 0x10000) {
-        u[0] = static_cast<unsigned char>(0xE0 | (ch >> 12));
-        u[1] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
-        u[2] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
-        return w + 3;
-    }
-    u[0] = static_cast<unsigned char>(0xF0 | (ch >> 18));
-    u[1] = static_cast<unsigned char>(0x80 | ((ch >> 12) & 0x3F));
-    u[2] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
-    u[3] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
-    return w + 4;
-}
-
-// A numeric reference at r ("&#..."): where reading goes on, and in code
-// what it names; null code position when it is no reference (then the text
-// up to the returned position stays as it is).
-const char* Numeric(const char* r, const char* end, std::uint32_t& code, bool& ok) {
-    const char* s = r + 2;
-    const bool hex = s < end && *s == 'x';
-    if (hex) ++s;
-    ok = false;
-    if (s < end && *s == ';') return s;
-    code = 0;
-    for (; s < end; ++s) {
-        const char c = *s;
-        if (static_cast<unsigned>(c - '0') <= 9)
-            code = code * (hex ? 16 : 10) + static_cast<unsigned>(c - '0');
-        else if (hex && static_cast<unsigned>((c | ' ') - 'a') <= 5)
-            code = code * 16 + static_cast<unsigned>((c | ' ') - 'a' + 10);
-        else if (c == ';') {
-            ok = true;
-            return s + 1;
-        } else
-            return s;
-    }
-    return s;
-}
-
-// A reference at r ('&'): writes what it stands for at w and returns where
-// reading goes on; what is no reference is copied as it stands.
-const char* Reference(const char* r, const char* end, char*& w) {
-    if (r + 1 < end && r[1] == '#') {
-        std::uint32_t code = 0;
-        bool ok = false;
-        const char* next = Numeric(r, end, code, ok);
-        if (ok) {
-            w = PutCode(w, code);
-            return next;
-        }
-        while (r < next)
-            *w++ = *r++;
-        return next;
-    }
-    // The letter after '&' picks the name to match ('a' two of them, by the
-    // letter after it); reading goes on at the first letter that differs.
-    const char* s = r + 1;
-    const char* name = nullptr;
-    char ch = 0;
-    if (s < end) {
-        switch (*s) {
-        case 'a':
-            name = s + 1 < end && s[1] == 'p' ? "apos;" : "amp;";
-            ch = name[1] == 'p' ? '\'' : '&';
-            break;
-        case 'g':
-            name = "gt;", ch = '>';
-            break;
-        case 'l':
-            name = "lt;", ch = '<';
-            break;
-        case 'q':
-            name = "quot;", ch = '"';
-            break;
-        default:
-            break;
-        }
-    }
-    std::size_t k = 0;
-    while (name && name[k] && s + k < end && s[k] == name[k])
-        ++k;
-    if (name && !name[k]) {
-        *w++ = ch;
-        return s + k;
-    }
-    while (r < s + k)
-        *w++ = *r++;
-    return s + k;
-}
-
-// Replaces a raw attribute value [p, end) by its text, ending with a NUL.
-void DecodeValue(char* p, char* end) {
-    char* w = p;
-    const char* r = p;
-    while (r < end) {
-        const char c = *r;
-        if (c == '\t' || c == '\n') {
-            *w++ = ' ';
-            ++r;
-        } else if (c == '\r') {
-            *w++ = ' ';
-            if (++r < end && *r == '\n') ++r;
-        } else if (c == '&') {
-            r = Reference(r, end, w);
-        } else {
-            *w++ = c;
-            ++r;
-        }
-    }
-    *w = 0;
-}
-
 // The reader proper. The bytes sit in one buffer that is refilled from the
 // source as they are used up; a token (a tag with all its attributes, a
 // comment, ...) is only acted on once all of it is in the buffer, so one
@@ -287,7 +163,7 @@ class XmlReader {
 public:
     XmlReader(ByteSource& source, XmlHandler& handler, std::size_t maxBytes)
         : source_(source), handler_(handler), maxBytes_(maxBytes) {
-        spans_.reserve(256);
+        deferred_.reserve(64);
     }
 
     XmlResult Run() {
@@ -300,7 +176,9 @@ public:
                 if (!Refill()) return failure_;
                 if (pos_ == end_) break; // the end of the input
             }
-            Step step = buf_[pos_] == '<' ? Markup() : Text();
+            // Text mostly ends at the next tag's '<'.
+            Step step = buf_[pos_] == '<' ? kOk : Text();
+            if (step == kOk && pos_ != end_) step = Markup();
             if (step == kMore) {
                 std::size_t before = end_ - pos_;
                 if (!Refill()) return failure_;
@@ -319,8 +197,9 @@ private:
     static constexpr std::size_t kInitialSize = 64 * 1024;
     static constexpr std::size_t kPadding = 64; // NULs after the bytes, for the 16-byte scans
 
-    struct Span {
-        AttrId id;
+    // A value whose text waits for the whole tag: one with references, tabs
+    // or line ends, or in single quotes.
+    struct Deferred {
         bool special;
         char* value;
         char* end;
@@ -428,11 +307,11 @@ private:
         char* name = At(pos_ + 1);
         char* p = name;
         ElementId element;
-        // Elements mostly repeat the name of the one before.
-        const std::size_t last = lastNameLength_;
-        if (last <= sizeof lastName_ && SameShort(name, lastName_, last) &&
-            !Is(name[last], kSymbol)) {
-            p += last;
+        // Elements mostly repeat the name of the one before, and the space
+        // after it.
+        if ((Word(name) & lastMask_[0]) == lastWord_[0] &&
+            (Word(name + 8) & lastMask_[1]) == lastWord_[1]) {
+            p += lastNameLength_;
             element = lastElement_;
         } else {
             while (Is(*p, kSymbol))
@@ -441,8 +320,7 @@ private:
         }
         if (AtEnd(p)) return kMore;
         const std::size_t nameLength = static_cast<std::size_t>(p - name);
-        spans_.clear();
-        memo_ = nullptr;
+        attrs_.Begin();
         prefixNumber_ = 0;
         bool empty = false;
         if (*p == '/') {
@@ -450,8 +328,13 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         } else if (Is(*p, kSpace)) {
+            char* const from = p;
             Step s = Attributes(p, empty, element);
-            if (s != kOk) return s;
+            if (s != kOk) {
+                if (s == kMore) Requote(from, static_cast<std::size_t>(At(end_) - from));
+                deferred_.clear();
+                return s;
+            }
         } else if (*p != '>') {
             return kBad;
         }
@@ -460,59 +343,85 @@ private:
         return kOk;
     }
 
-    // The id of a name other than the one before.
+    // The id of a name other than the one before; the bytes after the name
+    // can be read.
     ElementId ElementOf(const char* name, std::size_t length) {
         const ElementId id = ElementIdOf(name, length);
-        if (length <= sizeof lastName_) {
-            std::memcpy(lastName_, name, length);
+        if (length < sizeof lastWord_ && name[length] == ' ') {
+            unsigned char bytes[16] = {}, mask[16] = {};
+            std::memcpy(bytes, name, length + 1);
+            std::memset(mask, 0xFF, length + 1);
+            std::memcpy(lastWord_, bytes, 16);
+            std::memcpy(lastMask_, mask, 16);
             lastNameLength_ = length;
             lastElement_ = id;
         }
         return id;
     }
 
-    // The attributes of a start tag up to its '>' (p then points at it).
-    // Tags of one name mostly repeat all but their last attribute (a text's
-    // characters) from one of the two before them: those bytes, compared
-    // whole, give the attributes read from them then.
+    // The attributes of a start tag up to its '>' (p then points at it),
+    // set in attrs_ as they are read. Tags of one name mostly repeat all but
+    // their last attribute (a text's characters) from one of the two before
+    // them: those bytes, compared whole, give the attributes read from them
+    // then.
     Step Attributes(char*& p, bool& empty, ElementId element) {
         char* const start = p;
         TagMemo* memos = &memos_[2 * element];
         TagMemo* hit = nullptr;
-        for (int k = 0; k < 2 && !hit; ++k) {
-            const std::size_t n = memos[k].size;
-            // Memos hold two attributes at least, over 8 bytes: the first
-            // eight tell most misses.
-            if (n && n <= static_cast<std::size_t>(At(end_) - p) &&
-                Word(p) == Word(memos[k].bytes.data()) &&
-                std::memcmp(p, memos[k].bytes.data(), n) == 0)
+        // Memos hold over 8 bytes: the first eight tell most misses (the
+        // padding makes them readable).
+        const std::uint64_t head = Word(p), *heads = &memoHeads_[2 * element];
+        for (int k = 0; k < 2; ++k) {
+            if (head != heads[k]) continue;
+            const TagMemo& m = memos[k];
+            if (m.size <= static_cast<std::size_t>(At(end_) - p) &&
+                std::memcmp(p, m.bytes.data(), m.size) == 0) {
                 hit = &memos[k];
+                break;
+            }
         }
         std::size_t i = 0;
         if (hit) { // its values come first
             if (!hit->ready) Prepare(*hit, p);
-            memo_ = hit;
+            for (const MemoValue& v : hit->values) // each once
+                attrs_.SetFresh(v.id, v.text);
             p += hit->size;
             i = hit->attributes;
             lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
             prefixNumber_ = hit->number;
-            prefixSpans_ = hit->spans.size();
+            prefixCount_ = attrs_.Count();
         }
-        AttrId* guesses = &guesses_[element * kGuesses * 2];
+        Guess* guesses = &guesses_[element * kGuesses];
         char* last = nullptr; // where the last attribute starts
-        std::size_t before = 0;
         for (;; ++i) {
-            // The NULs after the bytes read so far end the scans.
-            if (*p == ' ') ++p; // one space between attributes, mostly
-            while (Is(*p, kSpace))
+            // One space between attributes, mostly; the NULs after the bytes
+            // read so far end the scans.
+            if (*p == ' ' && Is(p[1], kStartSymbol)) {
                 ++p;
-            if (!Is(*p, kStartSymbol)) {
-                if (*p == '>' || *p == '/') break;
-                return AtEnd(p) ? kMore : kBad;
+            } else {
+                while (Is(*p, kSpace))
+                    ++p;
+                if (!Is(*p, kStartSymbol)) {
+                    if (*p == '>' || *p == '/') break;
+                    return AtEnd(p) ? kMore : kBad;
+                }
             }
             last = p;
-            before = i;
-            Step s = Attribute(p, i < kGuesses ? &guesses[2 * i] : nullptr);
+            // Mostly a guess, '="', a plain value, '"'.
+            Guess& guess = i < kGuesses ? guesses[i] : spareGuess_;
+            std::uint32_t id = kAttrCount;
+            const std::size_t n = Guessed(guess, p, id);
+            if (n && p[n + 1] == '"') {
+                char* const value = p + n + 2;
+                char* const end = const_cast<char*>(ScanPlain(value, '"'));
+                if (*end == '"' && !Is(end[1], kStartSymbol)) {
+                    *end = 0;
+                    if (id < kAttrCount) attrs_.Set(static_cast<AttrId>(id), value);
+                    p = end + 1;
+                    continue;
+                }
+            }
+            Step s = Attribute(p, guess, n, id);
             if (s != kOk) return s;
         }
         if (*p == '/') {
@@ -520,30 +429,38 @@ private:
             if (*p != '>') return kBad;
             empty = true;
         }
-        if (last && before >= 2 && (!hit || last != start + hit->size))
-            Remember(memos, element, start, last, before);
+        if (i >= 2 && last && (!hit || last != start + hit->size))
+            Remember(memos, element, start, last, p, i - 1);
         return kOk;
     }
 
     // Keeps the bytes [start, last) of a tag whose attributes were read, and
-    // what they gave, in place of the memo used less recently.
+    // what they gave, in place of the memo used less recently; its last
+    // attribute lies in [last, end).
     void Remember(TagMemo* memos, ElementId element, const char* start, const char* last,
-                  std::size_t attributes) {
+                  const char* end, std::size_t attributes) {
         const std::size_t n = static_cast<std::size_t>(last - start);
-        if (n > kMemoBytes) return;
+        if (n <= 8 || n > kMemoBytes) return;
+        // The attributes before the last: all but one the last set itself.
+        std::size_t known = attrs_.Count();
+        if (known) {
+            const auto value = reinterpret_cast<std::uintptr_t>(attrs_.Get(attrs_.IdAt(known - 1)));
+            if (value >= reinterpret_cast<std::uintptr_t>(last) &&
+                value < reinterpret_cast<std::uintptr_t>(end))
+                --known;
+        }
         const std::uint8_t k = static_cast<std::uint8_t>(lastMemo_[element] ^ 1);
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
+        Requote(&m.bytes[0], n);
+        memoHeads_[&m - memos_.data()] = Word(m.bytes.c_str()); // n > 8
         m.size = n;
         m.ready = false; // most memos are never repeated: their spans wait for that
         m.attributes = attributes;
         m.number = ++memoNumbers_;
         prefixNumber_ = m.number;
-        std::size_t own = spans_.size(); // those before the last attribute
-        while (own && spans_[own - 1].value >= last)
-            --own;
-        prefixSpans_ = (memo_ ? memo_->spans.size() : 0) + own;
+        prefixCount_ = known;
     }
 
     // The spans and values of a memo, once a tag repeats its bytes, which
@@ -590,19 +507,51 @@ private:
     }
 
     // An element mostly has the attributes of one of the two of its name
-    // before, in the same order: the names guessed (the last one seen at
-    // the place first) are compared, and only looked up when neither is the
-    // one there.
-    Step Attribute(char*& p, AttrId* guess) {
-        std::uint32_t id;
-        std::size_t length = 0;
-        int k = 0;
-        if (guess)
-            for (; k < 2; ++k)
-                if ((length = NameLengthAt(guess[k], p)) != 0) break;
+    // before, in the same order: the names guessed at each place are
+    // compared, and only looked up when neither is the one there. When the
+    // two differ, elements mostly alternate between them (as texts with and
+    // without a feature do), and the one not seen last is compared first.
+    // Names the parser does not read are guessed too (NameId).
+    struct Guess {
+        std::uint16_t first = kAttrCount, second = kAttrCount; // NameIds
+        // Whether the last two had one each.
+        bool alternate = false;
+    };
+
+    // The length of the name at p when a guess is that name and '=' follows
+    // it (id then says which), else 0.
+    std::size_t Guessed(Guess& g, const char* p, std::uint32_t& id) const {
+        if (const std::size_t length = NameLengthAt(EntryOf(g.first), g.first, p)) {
+            id = g.first;
+            if (g.alternate) std::swap(g.first, g.second);
+            return length;
+        }
+        const std::size_t length = NameLengthAt(EntryOf(g.second), g.second, p);
         if (length) {
-            id = guess[k];
-            if (k) std::swap(guess[0], guess[1]);
+            id = g.second;
+            if (g.alternate) std::swap(g.first, g.second);
+            g.alternate = !g.alternate;
+        }
+        return length;
+    }
+
+    // A NameId: an AttrId, kAttrCount for none, or past it a name the
+    // parser does not read.
+    const NameWords::Entry& EntryOf(std::uint32_t id) const { return nameWords_[id]; }
+
+    // A new NameId for a name that is no AttrId, kAttrCount when there is
+    // none. A name that moves from place to place may get several.
+    std::uint32_t UnknownName(const char* name, std::size_t length) {
+        if (length == 0 || length >= 16 || nameWords_.size() >= kAttrCount + 1 + kUnknownNames)
+            return kAttrCount;
+        nameWords_.push_back(NameWords::Of(name, length));
+        return static_cast<std::uint32_t>(nameWords_.size() - 1);
+    }
+
+    // An attribute whose name was guessed (its length and id) or is still
+    // to be looked up (length 0).
+    Step Attribute(char*& p, Guess& guess, std::size_t length, std::uint32_t id) {
+        if (length) {
             p += length + 1; // past the '='
         } else {
             const char* name = p;
@@ -613,10 +562,10 @@ private:
             if (*p++ != '=') return kBad;
             if (SkipSpace(p) == kMore) return kMore;
             id = Attrs::AttrIdOf(name, nameLength);
-            if (guess) {
-                guess[1] = guess[0];
-                guess[0] = static_cast<AttrId>(id);
-            }
+            if (id >= kAttrCount) id = UnknownName(name, nameLength);
+            guess.second = guess.first;
+            guess.first = static_cast<std::uint16_t>(id);
+            guess.alternate = false;
         }
         char quote = *p;
         if (quote != '"' && quote != '\'') { // space after '='?
@@ -626,41 +575,54 @@ private:
         }
         char* value = ++p;
         bool special = false;
-        p = const_cast<char*>(ScanValue(value, quote, special));
+        p = const_cast<char*>(quote == '"' ? ScanValue(value, '"', special)
+                                           : ScanValue(value, '\'', special));
         if (*p == 0) return AtEnd(p) ? kMore : kBad;
         char* end = p++;
         // A name right after the quote; the end of the bytes read so far is
         // seen by the caller.
         if (Is(*p, kStartSymbol)) return kBad;
-        if (id < kAttrCount) spans_.push_back(Span{static_cast<AttrId>(id), special, value, end});
+        // Every '"' that ends a value becomes its NUL now (Requote undoes
+        // that); the rest wait for the tag to be complete.
+        if (quote == '"') *end = 0;
+        if (id < kAttrCount) {
+            attrs_.Set(static_cast<AttrId>(id), value);
+            if (special || quote != '"') deferred_.push_back(Deferred{special, value, end});
+        }
         return kOk;
     }
 
-    // The tag is complete: its values become text where they lie.
-    void Open(ElementId element, const char* name, std::size_t length, bool empty) {
-        attrs_.Begin();
-        // A memo's spans all lie in the prefix, which may go on into the tag's own.
-        std::size_t own = spans_.size();
-        if (memo_) {
-            for (const MemoValue& v : memo_->values) // first after Begin, each once
-                attrs_.SetFresh(v.id, v.text);
-            if (prefixNumber_) own = prefixSpans_ - memo_->spans.size();
-        } else if (prefixNumber_) {
-            own = prefixSpans_;
-        }
-        auto put = [&](const Span* s, const Span* end) {
-            for (; s != end; ++s) {
-                if (s->special)
-                    DecodeValue(s->value, s->end);
-                else
-                    *s->end = 0;
-                attrs_.Set(s->id, s->value);
-            }
+    // Puts back the '"' that NULs stand for in n bytes of a tag read so far
+    // (only values ended by '"' can have become NULs in it).
+    static void Requote(char* p, std::size_t n) {
+        const auto fix = [](char* at) { // 16 bytes at a time, the last ones again
+            auto* q = reinterpret_cast<__m128i*>(at);
+            const __m128i v = _mm_loadu_si128(q);
+            const __m128i nul = _mm_cmpeq_epi8(v, _mm_setzero_si128());
+            _mm_storeu_si128(q, _mm_or_si128(v, _mm_and_si128(nul, _mm_set1_epi8('"'))));
         };
-        const Span* spans = spans_.data();
-        put(spans, spans + own);
-        if (prefixNumber_) attrs_.SetPrefix(prefixNumber_);
-        put(spans + own, spans + spans_.size());
+        if (n < 16) {
+            for (char* const end = p + n; p < end; ++p)
+                if (*p == 0) *p = '"';
+            return;
+        }
+        for (std::size_t k = 0; k + 16 < n; k += 16)
+            fix(p + k);
+        fix(p + n - 16);
+    }
+
+    // The tag is complete: the values that waited become text.
+    void Open(ElementId element, const char* name, std::size_t length, bool empty) {
+        if (!deferred_.empty()) {
+            for (const Deferred& d : deferred_) {
+                if (d.special)
+                    DecodeValue(d.value, d.end);
+                else
+                    *d.end = 0;
+            }
+            deferred_.clear();
+        }
+        if (prefixNumber_) attrs_.SetPrefix(prefixNumber_, prefixCount_);
         sawElement_ = true;
         handler_.Start(element, attrs_);
         if (empty) {
@@ -739,25 +701,31 @@ private:
     std::size_t size_ = 0, pos_ = 0, end_ = 0, total_ = 0;
     bool eof_ = false, sawElement_ = false;
     XmlResult failure_ = XmlResult::kUnreadable;
-    std::vector<Span> spans_;       // after memo_'s, when there is one
-    const TagMemo* memo_ = nullptr; // the memo whose bytes start the tag
+    std::vector<Deferred> deferred_; // of the tag being read
     Attrs attrs_;
     std::string names_; // the open elements' names, one after the other
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
-    static constexpr std::size_t kGuesses = 64; // attributes guessed per element
-    std::vector<AttrId> guesses_ =              // two per place
-        std::vector<AttrId>((kElementCount + 1) * kGuesses * 2, static_cast<AttrId>(kAttrCount));
+    static constexpr std::size_t kGuesses = 128; // attributes guessed per element
+    std::vector<Guess> guesses_ = std::vector<Guess>((kElementCount + 1) * kGuesses);
+    Guess spareGuess_; // for the places after those, all of them
+    static constexpr std::size_t kUnknownNames = 1024;
+    std::vector<NameWords::Entry> nameWords_ = // by NameId
+        std::vector<NameWords::Entry>(std::begin(kNameWords.at), std::end(kNameWords.at));
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
+    // The first 8 bytes of each memo; 0 (no tag starts so) for none.
+    std::uint64_t memoHeads_[2 * (kElementCount + 1)] = {};
     std::uint8_t lastMemo_[kElementCount + 1] = {};
-    char lastName_[16] = {};                       // the last element name looked up
-    std::size_t lastNameLength_ = std::size_t(-1); // (none yet)
+    // The last element name looked up that a space followed, with that
+    // space, as masked words (none yet: no text matches), and its id.
+    std::uint64_t lastWord_[2] = {1, 0}, lastMask_[2] = {0, 0};
+    std::size_t lastNameLength_ = 0;
     ElementId lastElement_ = kElementCount;
-    // The memo whose bytes start the tag being read, as Attrs::SetPrefix
-    // takes it: its number (0 for none) and how many spans it gives.
+    // The prefix of the tag being read, as Attrs::SetPrefix takes it: the
+    // number of its memo (0 for none) and how many attributes it holds.
     std::uint64_t prefixNumber_ = 0, memoNumbers_ = 0;
-    std::size_t prefixSpans_ = 0;
+    std::size_t prefixCount_ = 0;
 };
 
 // Iterative, so that any depth of nesting fits.

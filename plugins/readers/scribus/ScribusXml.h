@@ -85,6 +85,11 @@ enum class XmlResult {
     kUnreadable, ///< the source failed
 };
 
+/// Replaces the raw attribute value [p, end) by its text, ending with a
+/// NUL: tabs and line ends become spaces (CR LF one), references are
+/// replaced (see ScribusXml.cpp).
+void DecodeValue(char* p, char* end);
+
 /// Reads the document from source, handing every element to handler. On
 /// anything but kDone the elements handed on so far are to be forgotten.
 /// Throws std::bad_alloc when memory runs out.

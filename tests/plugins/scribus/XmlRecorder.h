@@ -7,17 +7,29 @@
 
 #include <pugixml.hpp>
 
+#include <map>
 #include <string>
+#include <utility>
 
 namespace scribus_test {
 
-/// The events as text: element ids, every known attribute and its value.
+/// The events as text: element ids, every known attribute and its value;
+/// and whether elements of one name that share a prefix number share those
+/// attributes too.
 struct Recorder : scribus::detail::XmlHandler {
     std::string out;
+    bool prefixBroken = false;
+    std::map<std::pair<int, std::uint64_t>, std::string> prefixes;
     void Start(scribus::detail::ElementId id, const scribus::detail::Attrs& a) override {
+        const std::size_t at = out.size();
         out += "<" + std::to_string(id);
-        for (std::size_t i = 0; i < a.Count(); ++i)
-            out += " " + std::to_string(a.IdAt(i)) + "=" + a.Get(a.IdAt(i));
+        for (std::size_t i = 0; i <= a.Count(); ++i) {
+            if (i == a.PrefixCount() && a.Prefix()) {
+                auto seen = prefixes.emplace(std::make_pair(id, a.Prefix()), out.substr(at));
+                prefixBroken |= seen.first->second != out.substr(at);
+            }
+            if (i < a.Count()) out += " " + std::to_string(a.IdAt(i)) + "=" + a.Get(a.IdAt(i));
+        }
         out += ">";
     }
     void End() override { out += "/"; }
@@ -35,6 +47,7 @@ inline std::string CompareWithTree(const std::string& bytes, scribus::detail::By
     if (accepted) *accepted = r == XmlResult::kDone;
     if (ReadXml(pieces, piecewise, std::size_t(1) << 30) != r || piecewise.out != whole.out)
         return "reads otherwise in pieces: " + bytes;
+    if (whole.prefixBroken || piecewise.prefixBroken) return "breaks a prefix: " + bytes;
     if (r != XmlResult::kDone) return "";
     pugi::xml_document doc;
     if (!doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8))
