@@ -37,7 +37,12 @@ class Attrs {
 public:
     Attrs();
     /// Forgets the attributes of the element before.
-    void Begin();
+    void Begin() {
+        count_ = 0;
+        prefix_ = 0;
+        prefixCount_ = 0;
+        if (++current_ == 0) Restamp(); // the stamp wrapped
+    }
     /// Sets one attribute; the first of duplicates wins, as it does in a tree.
     void Set(AttrId id, const char* value) {
         if (stamp_[id] != current_) {
@@ -81,6 +86,8 @@ public:
     std::size_t PrefixCount() const { return prefixCount_; }
 
 private:
+    /// Forgets every old value, once in 2^32 elements.
+    void Restamp();
     const char* values_[kAttrCount];
     std::uint32_t stamp_[kAttrCount];
     std::uint32_t current_ = 0;

@@ -48,16 +48,30 @@ void StoryBuilder::EndFrame(int* defaults) {
         *defaults = static_cast<int>(ctx_.formats.Paragraph(defaults_.style, defaults_.local));
 }
 
+// A text is no level or format (its role is kNone): its End does nothing.
+inline void StoryBuilder::Text(const Attrs& a) {
+    if (TextMemo* m = FindText(a)) { // most texts
+        const Told told(textKnown_, &m->known);
+        AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
+    } else {
+        TextElement(kElem_ITEXT, a, kNone);
+    }
+}
+
+void StoryBuilder::Empty(ElementId id, const Attrs& a) {
+    if (id == kElem_ITEXT && (open_.empty() || open_.back() <= kLevel2)) {
+        Text(a);
+        return;
+    }
+    Start(id, a);
+    End();
+}
+
 void StoryBuilder::Start(ElementId id, const Attrs& a) {
     const Role parent = open_.empty() ? kLevel0 : open_.back();
     Role role = kNone;
     if (parent <= kLevel2 && id == kElem_ITEXT) {
-        if (TextMemo* m = FindText(a)) { // most texts
-            const Told told(textKnown_, &m->known);
-            AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
-        } else {
-            TextElement(id, a, role);
-        }
+        Text(a);
     } else if (parent <= kLevel2) {
         if (id == kElem_StoryText)
             role = parent < kLevel2 ? static_cast<Role>(parent + 1) : kNone;
@@ -429,28 +443,6 @@ std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
         w[i] = c;
     }
     return size;
-}
-
-// Whether a unit of text is a surrogate, thirty-two or eight units at a time.
-bool HasSurrogate(const char16_t* text, std::size_t size) {
-    std::size_t i = 0;
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xF800));
-    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
-    auto is = [&](std::size_t at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        return _mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate);
-    };
-    for (; i + 32 <= size; i += 32)
-        if (_mm_movemask_epi8(
-                _mm_or_si128(_mm_or_si128(is(i), is(i + 8)), _mm_or_si128(is(i + 16), is(i + 24)))))
-            return true;
-    for (; i + 8 <= size; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate))) return true;
-    }
-    for (; i < size; ++i)
-        if (OBUTF16::IsSurrogate(text[i])) return true;
-    return false;
 }
 
 } // namespace

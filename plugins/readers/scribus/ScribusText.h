@@ -13,10 +13,12 @@ namespace detail {
 /// Decodes size bytes of text into out, which has room for size units (no
 /// more units than bytes); how many units that made.
 std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out);
+/// Whether a unit of text is a surrogate.
+bool HasSurrogate(const char16_t* text, std::size_t size);
 
 /// Takes the elements inside a frame's element (or a table cell's), frame
 /// after frame.
-class StoryBuilder : public XmlHandler {
+class StoryBuilder final : public XmlHandler {
 public:
     /// styleByIndex: paragraph style names in file order, for documents that
     /// refer to styles by position (index 5 is the first saved style).
@@ -26,6 +28,7 @@ public:
     void BeginFrame();
     void Start(ElementId id, const Attrs& a) override;
     void End() override;
+    void Empty(ElementId id, const Attrs& a) override;
     /// The frame's elements are over; defaults receives the frame's default
     /// paragraph format (Item::defaults) when its text carries one.
     void EndFrame(int* defaults);
@@ -48,6 +51,7 @@ private:
     // (the frame, StoryText), a paragraph format whose Tabs children count,
     // or nothing.
     enum Role : std::uint8_t { kLevel0, kLevel1, kLevel2, kParagraph, kTrail, kDefaults, kNone };
+    void Text(const Attrs& a);
     void TextElement(ElementId id, const Attrs& a, Role role);
     void Special(ElementId id, const Attrs& a);
     void StartFormat(const Attrs& a);
@@ -149,10 +153,14 @@ private:
 };
 
 /// The elements inside one frame's element, kept to be handed on later.
-class TextRecord : public XmlHandler {
+class TextRecord final : public XmlHandler {
 public:
     void Start(ElementId id, const Attrs& a) override;
     void End() override;
+    void Empty(ElementId id, const Attrs& a) override {
+        Start(id, a);
+        End();
+    }
     /// Hands the kept elements to handler, in order.
     void Replay(XmlHandler& handler) const;
 
