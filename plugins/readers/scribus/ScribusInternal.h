@@ -120,6 +120,9 @@ public:
     explicit FormatTables(Document& doc) : doc_(doc) {}
     std::uint32_t Paragraph(const std::string& style, const ParagraphAttributes& local);
     std::uint32_t Character(const std::string& style, const CharacterAttributes& local);
+    /// Paragraph, for the default formats of frames: frames mostly repeat
+    /// the one before, with paragraph formats between them.
+    std::uint32_t FrameDefaults(const std::string& style, const ParagraphAttributes& local);
 
 private:
     struct Index {
@@ -132,6 +135,7 @@ private:
                        const A& local);
     Document& doc_;
     Index paragraphs_, characters_;
+    std::uint32_t frameDefaults_ = 0; // paragraph format index + 1 FrameDefaults gave last
 };
 
 /// Collects warnings and holds the limits for one parse.

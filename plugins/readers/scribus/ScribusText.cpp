@@ -45,7 +45,7 @@ void StoryBuilder::BeginFrame() {
 
 void StoryBuilder::EndFrame(int* defaults) {
     if (haveDefaults_ && defaults)
-        *defaults = static_cast<int>(ctx_.formats.Paragraph(defaults_.style, defaults_.local));
+        *defaults = static_cast<int>(ctx_.formats.FrameDefaults(defaults_.style, defaults_.local));
 }
 
 // A text is no level or format (its role is kNone): its End does nothing.
