@@ -138,6 +138,13 @@ private:
     std::uint32_t frameDefaults_ = 0; // paragraph format index + 1 FrameDefaults gave last
 };
 
+/// What is known of the format of a text: the index of a format
+/// SameCharacter as it, once found.
+struct KnownFormat {
+    bool valid = false;
+    std::uint32_t format = 0;
+};
+
 /// Collects warnings and holds the limits for one parse.
 class Context {
 public:
@@ -178,6 +185,20 @@ public:
     };
     ParagraphMemo paragraphMemos[4];
     unsigned nextParagraphMemo = 0;
+    /// The formats of the story texts read last, with the attributes but CH
+    /// they were read from (ScribusText.cpp): stories mostly repeat them.
+    struct TextMemo {
+        std::uint64_t prefix = 0; ///< Attrs::Prefix of the text
+        std::size_t from = 0;     ///< the key covers the attributes from here on
+        std::size_t count = 0;    ///< Attrs::Count of the text
+        std::string key;
+        std::string cstyle;
+        CharacterAttributes local;
+        KnownFormat known;
+        bool valid = false;
+    };
+    TextMemo textMemos[2];
+    unsigned newestTextMemo = 0;
 
 private:
     void Keep(Warning::Code code, const std::string& key, std::string message);

@@ -50,7 +50,7 @@ void StoryBuilder::EndFrame(int* defaults) {
 
 // A text is no level or format (its role is kNone): its End does nothing.
 inline void StoryBuilder::Text(const Attrs& a) {
-    if (TextMemo* m = FindText(a)) { // most texts
+    if (Context::TextMemo* m = FindText(a)) { // most texts
         const Told told(textKnown_, &m->known);
         AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
     } else {
@@ -214,12 +214,11 @@ bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
 
 // The memo of the texts whose attributes but CH are a's, or null. (In line:
 // its call costs as much as the rest of it.)
-inline __attribute__((always_inline)) StoryBuilder::TextMemo*
-StoryBuilder::FindText(const Attrs& a) {
+inline __attribute__((always_inline)) Context::TextMemo* StoryBuilder::FindText(const Attrs& a) {
     const std::uint64_t prefix = a.Prefix();
     const std::size_t from = prefix ? a.PrefixCount() : 0;
     const std::size_t count = a.Count();
-    for (TextMemo& m : texts_) {
+    for (Context::TextMemo& m : ctx_.textMemos) {
         if (m.prefix != prefix || m.count != count || m.from != from || !m.valid) continue;
         // An empty key: nothing but CH, if anything, after the prefix.
         if (m.key.empty() ? count == from || a.IdAt(from) == kAttr_CH
@@ -378,8 +377,7 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
 // Keeps the format just read (cstyle_, local_) for texts with a's attributes,
 // in place of the older of the two.
 void StoryBuilder::RememberText(const Attrs& a) {
-    newestText_ ^= 1;
-    TextMemo& m = texts_[newestText_];
+    Context::TextMemo& m = ctx_.textMemos[ctx_.newestTextMemo ^= 1];
     m.prefix = a.Prefix();
     m.from = m.prefix ? a.PrefixCount() : 0;
     m.count = a.Count();

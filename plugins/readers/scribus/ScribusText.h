@@ -80,24 +80,9 @@ private:
                      const Para* oldPara);
     void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
                    long long id);
-    // What Append knows of the format of a text: the index of a format
-    // SameCharacter as it, once found.
-    struct Known {
-        bool valid = false;
-        std::uint32_t format = 0;
-    };
-    // A text's format with the attributes it was read from, all but CH.
-    struct TextMemo {
-        std::uint64_t prefix = 0; ///< Attrs::Prefix of the text
-        std::size_t from = 0;     ///< the key covers the attributes from here on
-        std::size_t count = 0;    ///< Attrs::Count of the text
-        std::string key;
-        std::string cstyle;
-        CharacterAttributes local;
-        Known known;
-        bool valid = false;
-    };
-    TextMemo* FindText(const Attrs& a);
+    // What Append knows of the format of a text.
+    using Known = KnownFormat;
+    Context::TextMemo* FindText(const Attrs& a);
     void RememberText(const Attrs& a);
     void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
     Para ParaFromCab(long long cab);
@@ -125,11 +110,7 @@ private:
     std::uint64_t localPrefixes_[2] = {}; ///< texts with these Attrs::Prefix have local_'s fields
     Known known_;                         ///< of cstyle_ and local_
     std::string cstyle_;                  ///< NewText's character style, reused
-    // Texts mostly repeat all attributes but CH of one of the two texts
-    // before them, whose format they take as it is.
-    TextMemo texts_[2];
-    unsigned newestText_ = 0;
-    Known* textKnown_ = nullptr; ///< while a text is appended: what is known of its format
+    Known* textKnown_ = nullptr;          ///< while a text is appended: what is known of its format
     // Tells Append what is known of the format of the text appended while it
     // lives.
     class Told {
