@@ -116,14 +116,9 @@ Attrs::Attrs() {
     std::memset(values_, 0, sizeof values_);
 }
 
-void Attrs::Begin() {
-    count_ = 0;
-    prefix_ = 0;
-    prefixCount_ = 0;
-    if (++current_ == 0) { // the stamp wrapped: forget every old value
-        std::memset(stamp_, 0, sizeof stamp_);
-        current_ = 1;
-    }
+void Attrs::Restamp() {
+    std::memset(stamp_, 0, sizeof stamp_);
+    current_ = 1;
 }
 
 void Attrs::Load(pugi::xml_node node) {

@@ -121,6 +121,24 @@ void DocumentReader::End() {
     if (kind != kIgnore) EndOf(kind);
 }
 
+// Start and End, for the elements that mean nothing here but maybe to the
+// text (nearly all empty ones): the text's handler has both at once.
+void DocumentReader::Empty(ElementId id, const Attrs& a) {
+    const Kind parent = open_.empty() ? kRootKind : open_.back();
+    const bool inert = parent == kIgnore || (parent == kItem && id != kElem_PageItemAttributes &&
+                                             id != kElem_PAGEOBJECT && id != kElem_TableData);
+    if (!inert) {
+        Start(id, a);
+        End();
+        return;
+    }
+    if (text_) {
+        HeldWarnings* before = ctx_.Hold(textHold_);
+        text_->Empty(id, a);
+        ctx_.Hold(before);
+    }
+}
+
 void DocumentReader::Root(ElementId id, const Attrs& a) {
     doc_.version = String(a, kAttr_Version);
     doc_.generation = GenerationOf(id, doc_.version.c_str());

@@ -150,6 +150,18 @@ std::uint32_t FormatTables::Paragraph(const std::string& style, const ParagraphA
     return Find(doc_.paragraphFormats, paragraphs_, style, local);
 }
 
+std::uint32_t FormatTables::FrameDefaults(const std::string& style,
+                                          const ParagraphAttributes& local) {
+    const std::vector<ParagraphFormat>& list = doc_.paragraphFormats;
+    if (frameDefaults_ && frameDefaults_ <= list.size()) {
+        const ParagraphFormat& f = list[frameDefaults_ - 1];
+        if (f.style == style && SameFields(f.local, local)) return frameDefaults_ - 1;
+    }
+    const std::uint32_t index = Paragraph(style, local);
+    frameDefaults_ = index + 1;
+    return index;
+}
+
 std::uint32_t FormatTables::Character(const std::string& style, const CharacterAttributes& local) {
     return Find(doc_.characterFormats, characters_, style, local);
 }

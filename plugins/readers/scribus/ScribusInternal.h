@@ -37,7 +37,12 @@ class Attrs {
 public:
     Attrs();
     /// Forgets the attributes of the element before.
-    void Begin();
+    void Begin() {
+        count_ = 0;
+        prefix_ = 0;
+        prefixCount_ = 0;
+        if (++current_ == 0) Restamp(); // the stamp wrapped
+    }
     /// Sets one attribute; the first of duplicates wins, as it does in a tree.
     void Set(AttrId id, const char* value) {
         if (stamp_[id] != current_) {
@@ -81,6 +86,8 @@ public:
     std::size_t PrefixCount() const { return prefixCount_; }
 
 private:
+    /// Forgets every old value, once in 2^32 elements.
+    void Restamp();
     const char* values_[kAttrCount];
     std::uint32_t stamp_[kAttrCount];
     std::uint32_t current_ = 0;
@@ -113,6 +120,9 @@ public:
     explicit FormatTables(Document& doc) : doc_(doc) {}
     std::uint32_t Paragraph(const std::string& style, const ParagraphAttributes& local);
     std::uint32_t Character(const std::string& style, const CharacterAttributes& local);
+    /// Paragraph, for the default formats of frames: frames mostly repeat
+    /// the one before, with paragraph formats between them.
+    std::uint32_t FrameDefaults(const std::string& style, const ParagraphAttributes& local);
 
 private:
     struct Index {
@@ -125,6 +135,14 @@ private:
                        const A& local);
     Document& doc_;
     Index paragraphs_, characters_;
+    std::uint32_t frameDefaults_ = 0; // paragraph format index + 1 FrameDefaults gave last
+};
+
+/// What is known of the format of a text: the index of a format
+/// SameCharacter as it, once found.
+struct KnownFormat {
+    bool valid = false;
+    std::uint32_t format = 0;
 };
 
 /// Collects warnings and holds the limits for one parse.
@@ -167,6 +185,20 @@ public:
     };
     ParagraphMemo paragraphMemos[4];
     unsigned nextParagraphMemo = 0;
+    /// The formats of the story texts read last, with the attributes but CH
+    /// they were read from (ScribusText.cpp): stories mostly repeat them.
+    struct TextMemo {
+        std::uint64_t prefix = 0; ///< Attrs::Prefix of the text
+        std::size_t from = 0;     ///< the key covers the attributes from here on
+        std::size_t count = 0;    ///< Attrs::Count of the text
+        std::string key;
+        std::string cstyle;
+        CharacterAttributes local;
+        KnownFormat known;
+        bool valid = false;
+    };
+    TextMemo textMemos[2];
+    unsigned newestTextMemo = 0;
 
 private:
     void Keep(Warning::Code code, const std::string& key, std::string message);

@@ -3,6 +3,8 @@
 // table's cells, a frame's text), and tables.
 #include "ScribusReading.h"
 
+#include "ScribusNumberReaders.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -62,10 +64,10 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
     ItemSource& src = state_.sources.back();
     src.scope = scope;
     src.indexInScope = scopeCount_[scope]++;
-    it.rawType = static_cast<int>(Integer(ctx_, a, kAttr_PTYPE, 6));
+    it.rawType = static_cast<int>(InlineInteger(ctx_, a, kAttr_PTYPE, 6));
     it.kind = KindOf(it.rawType);
     it.name = String(a, kAttr_ANNAME);
-    it.layer = static_cast<int>(Integer(ctx_, a, kAttr_LAYER, 0));
+    it.layer = static_cast<int>(InlineInteger(ctx_, a, kAttr_LAYER, 0));
     it.parent = parent;
     ReadItemShape(a, it, src);
     ReadItemFrame(a, it);
@@ -80,8 +82,8 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
     state.table = it.kind == Item::Kind::kTable;
     if (state.table) {
         // Scribus writes the table's size on the item, not on TableData.
-        state.rows = Integer(ctx_, a, kAttr_Rows, -1);
-        state.columns = Integer(ctx_, a, kAttr_Columns, -1);
+        state.rows = InlineInteger(ctx_, a, kAttr_Rows, -1);
+        state.columns = InlineInteger(ctx_, a, kAttr_Columns, -1);
         NumberList(a.Get(kAttr_RowHeights), state.rowHeights, 100000);
         NumberList(a.Get(kAttr_ColumnWidths), state.columnWidths, 100000);
         NumberList(a.Get(kAttr_CellAreas), state.cellAreas, 400000);
@@ -98,30 +100,30 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
 }
 
 void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
-    src.canvasX = Number(ctx_, a, kAttr_XPOS, 0);
-    src.canvasY = Number(ctx_, a, kAttr_YPOS, 0);
+    src.canvasX = InlineNumber(ctx_, a, kAttr_XPOS, 0);
+    src.canvasY = InlineNumber(ctx_, a, kAttr_YPOS, 0);
     it.x = src.canvasX;
     it.y = src.canvasY;
-    it.width = Number(ctx_, a, kAttr_WIDTH, 0);
-    it.height = Number(ctx_, a, kAttr_HEIGHT, 0);
-    it.rotation = Number(ctx_, a, kAttr_ROT, 0);
-    it.flipH = Flag(a, kAttr_FLIPPEDH, false);
-    it.flipV = Flag(a, kAttr_FLIPPEDV, false);
-    it.locked = Flag(a, kAttr_LOCK, false);
-    it.printable = Flag(a, kAttr_PRINTABLE, true);
+    it.width = InlineNumber(ctx_, a, kAttr_WIDTH, 0);
+    it.height = InlineNumber(ctx_, a, kAttr_HEIGHT, 0);
+    it.rotation = InlineNumber(ctx_, a, kAttr_ROT, 0);
+    it.flipH = InlineFlag(a, kAttr_FLIPPEDH, false);
+    it.flipV = InlineFlag(a, kAttr_FLIPPEDV, false);
+    it.locked = InlineFlag(a, kAttr_LOCK, false);
+    it.printable = InlineFlag(a, kAttr_PRINTABLE, true);
     it.fillColor = a.Has(kAttr_PCOLOR) ? String(a, kAttr_PCOLOR) : std::string("None");
-    it.fillShade = Number(ctx_, a, kAttr_SHADE, 100);
+    it.fillShade = InlineNumber(ctx_, a, kAttr_SHADE, 100);
     it.lineColor = a.Has(kAttr_PCOLOR2) ? String(a, kAttr_PCOLOR2) : std::string("None");
-    it.lineShade = Number(ctx_, a, kAttr_SHADE2, 100);
-    it.fillOpacity = 1 - Number(ctx_, a, kAttr_TransValue, 0);
-    it.lineOpacity = 1 - Number(ctx_, a, kAttr_TransValueS, 0);
-    it.lineWidth = Number(ctx_, a, kAttr_PWIDTH, 0);
-    it.lineStyle = static_cast<int>(Integer(ctx_, a, kAttr_PLINEART, 1));
-    it.lineCap = static_cast<int>(Integer(ctx_, a, kAttr_PLINEEND, 0));
-    it.lineJoin = static_cast<int>(Integer(ctx_, a, kAttr_PLINEJOIN, 0));
-    it.cornerRadius = Number(ctx_, a, kAttr_RADRECT, 0);
+    it.lineShade = InlineNumber(ctx_, a, kAttr_SHADE2, 100);
+    it.fillOpacity = 1 - InlineNumber(ctx_, a, kAttr_TransValue, 0);
+    it.lineOpacity = 1 - InlineNumber(ctx_, a, kAttr_TransValueS, 0);
+    it.lineWidth = InlineNumber(ctx_, a, kAttr_PWIDTH, 0);
+    it.lineStyle = static_cast<int>(InlineInteger(ctx_, a, kAttr_PLINEART, 1));
+    it.lineCap = static_cast<int>(InlineInteger(ctx_, a, kAttr_PLINEEND, 0));
+    it.lineJoin = static_cast<int>(InlineInteger(ctx_, a, kAttr_PLINEJOIN, 0));
+    it.cornerRadius = InlineNumber(ctx_, a, kAttr_RADRECT, 0);
     if (a.Has(kAttr_FRTYPE)) {
-        long long frame = Integer(ctx_, a, kAttr_FRTYPE, -1);
+        long long frame = InlineInteger(ctx_, a, kAttr_FRTYPE, -1);
         if (frame >= 0 && frame <= 3) it.frameType = static_cast<int>(frame);
     }
     const char* coords = a.Get(kAttr_POCOOR);
@@ -140,20 +142,20 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
 }
 
 void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
-    it.columns = static_cast<int>(Integer(ctx_, a, kAttr_COLUMNS, 1));
+    it.columns = static_cast<int>(InlineInteger(ctx_, a, kAttr_COLUMNS, 1));
     if (it.columns < 1 || it.columns > 1000) it.columns = 1;
-    it.columnGap = Number(ctx_, a, kAttr_COLGAP, 0);
-    it.textInsets.left = Number(ctx_, a, kAttr_EXTRA, 0);
-    it.textInsets.top = Number(ctx_, a, kAttr_TEXTRA, 0);
-    it.textInsets.bottom = Number(ctx_, a, kAttr_BEXTRA, 0);
-    it.textInsets.right = Number(ctx_, a, kAttr_REXTRA, 0);
+    it.columnGap = InlineNumber(ctx_, a, kAttr_COLGAP, 0);
+    it.textInsets.left = InlineNumber(ctx_, a, kAttr_EXTRA, 0);
+    it.textInsets.top = InlineNumber(ctx_, a, kAttr_TEXTRA, 0);
+    it.textInsets.bottom = InlineNumber(ctx_, a, kAttr_BEXTRA, 0);
+    it.textInsets.right = InlineNumber(ctx_, a, kAttr_REXTRA, 0);
     if (a.Has(kAttr_TEXTFLOWMODE))
-        it.textFlow = static_cast<int>(Integer(ctx_, a, kAttr_TEXTFLOWMODE, 0));
-    else if (Flag(a, kAttr_TEXTFLOW3, false))
+        it.textFlow = static_cast<int>(InlineInteger(ctx_, a, kAttr_TEXTFLOWMODE, 0));
+    else if (InlineFlag(a, kAttr_TEXTFLOW3, false))
         it.textFlow = 3;
-    else if (Flag(a, kAttr_TEXTFLOW2, false))
+    else if (InlineFlag(a, kAttr_TEXTFLOW2, false))
         it.textFlow = 2;
-    else if (Flag(a, kAttr_TEXTFLOW, false))
+    else if (InlineFlag(a, kAttr_TEXTFLOW, false))
         it.textFlow = 1;
     ParagraphAttributes defaults;
     ReadFrameDefaults(a, defaults);
@@ -162,12 +164,12 @@ void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
 
 void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
     if (a.Has(kAttr_ALIGN)) {
-        long long v = Integer(ctx_, a, kAttr_ALIGN, 0);
+        long long v = InlineInteger(ctx_, a, kAttr_ALIGN, 0);
         if (v >= 0 && v <= 4) d.alignment = static_cast<int>(v);
     }
     OptionalNumber(ctx_, a, kAttr_LINESP, d.lineSpacing);
     if (a.Has(kAttr_LINESPMode))
-        d.lineSpacingMode = static_cast<int>(Integer(ctx_, a, kAttr_LINESPMode, 0));
+        d.lineSpacingMode = static_cast<int>(InlineInteger(ctx_, a, kAttr_LINESPMode, 0));
     CharacterAttributes& c = d.character;
     if (const char* v = a.Get(kAttr_IFONT)) c.font = std::string(v);
     OptionalNumber(ctx_, a, kAttr_ISIZE, c.size);
@@ -178,18 +180,18 @@ void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
     OptionalNumber(ctx_, a, kAttr_TXTSCALE, c.scaleH);
     OptionalNumber(ctx_, a, kAttr_TXTSCALEV, c.scaleV);
     if (a.Has(kAttr_TXTSTYLE))
-        c.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_TXTSTYLE, 0)) & 0x37Fu;
+        c.effects = static_cast<unsigned>(InlineInteger(ctx_, a, kAttr_TXTSTYLE, 0)) & 0x37Fu;
 }
 
 // Pictures, text on a path, old tables' cell frames and annotations.
 void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
     it.imageFile = String(a, kAttr_PFILE);
-    it.imageOffsetX = Number(ctx_, a, kAttr_LOCALX, 0);
-    it.imageOffsetY = Number(ctx_, a, kAttr_LOCALY, 0);
-    it.imageScaleX = Number(ctx_, a, kAttr_LOCALSCX, 1);
-    it.imageScaleY = Number(ctx_, a, kAttr_LOCALSCY, 1);
-    it.imageRotation = Number(ctx_, a, kAttr_LOCALROT, 0);
-    if (Flag(a, kAttr_isInlineImage, false)) {
+    it.imageOffsetX = InlineNumber(ctx_, a, kAttr_LOCALX, 0);
+    it.imageOffsetY = InlineNumber(ctx_, a, kAttr_LOCALY, 0);
+    it.imageScaleX = InlineNumber(ctx_, a, kAttr_LOCALSCX, 1);
+    it.imageScaleY = InlineNumber(ctx_, a, kAttr_LOCALSCY, 1);
+    it.imageRotation = InlineNumber(ctx_, a, kAttr_LOCALROT, 0);
+    if (InlineFlag(a, kAttr_isInlineImage, false)) {
         it.imageEmbedded = true;
         it.embeddedImageType = String(a, kAttr_inlineImageExt);
         const char* data = a.Get(kAttr_ImageData);
@@ -201,20 +203,20 @@ void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
         else if (data)
             it.embeddedImageData.assign(data, len);
     }
-    it.pathTextType = static_cast<int>(Integer(ctx_, a, kAttr_textPathType, 0));
-    it.pathTextFlipped = Flag(a, kAttr_textPathFlipped, false);
-    it.pathTextOffset = Number(ctx_, a, kAttr_BASEOF, 0);
-    it.isTableCellFrame = Flag(a, kAttr_isTableItem, false);
-    it.isGroupControl = Flag(a, kAttr_isGroupControl, false);
-    if (Flag(a, kAttr_ANNOTATION, false)) {
+    it.pathTextType = static_cast<int>(InlineInteger(ctx_, a, kAttr_textPathType, 0));
+    it.pathTextFlipped = InlineFlag(a, kAttr_textPathFlipped, false);
+    it.pathTextOffset = InlineNumber(ctx_, a, kAttr_BASEOF, 0);
+    it.isTableCellFrame = InlineFlag(a, kAttr_isTableItem, false);
+    it.isGroupControl = InlineFlag(a, kAttr_isGroupControl, false);
+    if (InlineFlag(a, kAttr_ANNOTATION, false)) {
         Annotation an;
-        an.type = static_cast<int>(Integer(ctx_, a, kAttr_ANTYPE, 0));
-        an.actionType = static_cast<int>(Integer(ctx_, a, kAttr_ANACTYP, 0));
+        an.type = static_cast<int>(InlineInteger(ctx_, a, kAttr_ANTYPE, 0));
+        an.actionType = static_cast<int>(InlineInteger(ctx_, a, kAttr_ANACTYP, 0));
         an.name = it.name;
         an.tooltip = String(a, kAttr_ANTOOLTIP);
         an.external = String(a, kAttr_ANEXTERN);
         an.action = String(a, kAttr_ANACTION);
-        an.targetPage = static_cast<int>(Integer(ctx_, a, kAttr_ANZIEL, -1));
+        an.targetPage = static_cast<int>(InlineInteger(ctx_, a, kAttr_ANZIEL, -1));
         it.annotation = std::make_unique<Annotation>(std::move(an));
     }
 }
@@ -222,11 +224,11 @@ void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
 void DocumentReader::ReadItemLinks(const Attrs& a, ItemSource& src) {
     src.next = Identifier(ctx_, a, kAttr_NEXTITEM, -1);
     src.back = Identifier(ctx_, a, kAttr_BACKITEM, -1);
-    src.nextPage = Integer(ctx_, a, kAttr_NEXTPAGE, -1);
-    src.backPage = Integer(ctx_, a, kAttr_BACKPAGE, -1);
+    src.nextPage = InlineInteger(ctx_, a, kAttr_NEXTPAGE, -1);
+    src.backPage = InlineInteger(ctx_, a, kAttr_BACKPAGE, -1);
     src.id = Identifier(ctx_, a, kAttr_ItemID, -1);
     src.anchorId = Identifier(ctx_, a, kAttr_InID, -1);
-    src.ownPage = Integer(ctx_, a, kAttr_OwnPage, -1);
+    src.ownPage = InlineInteger(ctx_, a, kAttr_OwnPage, -1);
     src.masterName = String(a, kAttr_OnMasterPage);
     if (const char* groups = a.Get(kAttr_GROUPS)) {
         numbers_.clear();
@@ -322,9 +324,9 @@ void DocumentReader::EndItem() {
 
 void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
     Table& t = state.table_;
-    long long rows =
-        Integer(ctx_, a, kAttr_Rows,
-                state.rows >= 0 ? state.rows : static_cast<long long>(state.rowHeights.size()));
+    long long rows = InlineInteger(
+        ctx_, a, kAttr_Rows,
+        state.rows >= 0 ? state.rows : static_cast<long long>(state.rowHeights.size()));
     long long columns = Integer(
         ctx_, a, kAttr_Columns,
         state.columns >= 0 ? state.columns : static_cast<long long>(state.columnWidths.size()));
@@ -379,8 +381,8 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     }
     cell_.reset(new CellState);
     Cell& cell = cell_->cell;
-    cell.row = static_cast<int>(Integer(ctx_, a, kAttr_Row, -1));
-    cell.column = static_cast<int>(Integer(ctx_, a, kAttr_Column, -1));
+    cell.row = static_cast<int>(InlineInteger(ctx_, a, kAttr_Row, -1));
+    cell.column = static_cast<int>(InlineInteger(ctx_, a, kAttr_Column, -1));
     if (cell.row < 0 || cell.row >= t.rows || cell.column < 0 || cell.column >= t.columns) {
         ctx_.Warn(Warning::Code::kBadReference, "a table cell lies outside its table; skipped");
         cell_.reset();
@@ -388,11 +390,11 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     }
     cell.style = String(a, kAttr_Style);
     cell.fillColor = String(a, kAttr_FillColor);
-    cell.fillShade = Number(ctx_, a, kAttr_FillShade, 100);
-    cell.padding.left = Number(ctx_, a, kAttr_LeftPadding, 0);
-    cell.padding.right = Number(ctx_, a, kAttr_RightPadding, 0);
-    cell.padding.top = Number(ctx_, a, kAttr_TopPadding, 0);
-    cell.padding.bottom = Number(ctx_, a, kAttr_BottomPadding, 0);
+    cell.fillShade = InlineNumber(ctx_, a, kAttr_FillShade, 100);
+    cell.padding.left = InlineNumber(ctx_, a, kAttr_LeftPadding, 0);
+    cell.padding.right = InlineNumber(ctx_, a, kAttr_RightPadding, 0);
+    cell.padding.top = InlineNumber(ctx_, a, kAttr_TopPadding, 0);
+    cell.padding.bottom = InlineNumber(ctx_, a, kAttr_BottomPadding, 0);
     auto span = state.spans.find(SpanKey(cell.row, cell.column));
     if (span != state.spans.end()) {
         cell.rowSpan = span->second.first;

@@ -2,7 +2,7 @@
 // from_chars; lists of numbers.
 #include "ScribusInternal.h"
 
-#include "ScribusDecimal.h"
+#include "ScribusNumberReaders.h"
 
 #include <algorithm>
 #include <charconv>
@@ -89,16 +89,7 @@ __attribute__((noinline, cold)) void WarnUnusable(Context& ctx, AttrId id, const
                                             outcome);
 }
 
-// A plain decimal that is the whole text, within +-1e9: nearly every value.
-// The readers have it in them and call out for anything else, so that they
-// need no frame of their own.
-inline __attribute__((always_inline)) bool Plain(const char* text, double& out) {
-    double v;
-    const char* q = ReadDecimal(text, v);
-    if (!q || *q || !InRange(v)) return false;
-    out = v;
-    return true;
-}
+} // namespace
 
 __attribute__((noinline)) double OtherNumber(Context& ctx, AttrId id, const char* text,
                                              double fallback) {
@@ -109,19 +100,8 @@ __attribute__((noinline)) double OtherNumber(Context& ctx, AttrId id, const char
     return fallback;
 }
 
-inline __attribute__((always_inline)) double NumberOf(Context& ctx, const Attrs& a, AttrId id,
-                                                      double fallback) {
-    const char* text = a.Get(id);
-    if (!text) return fallback;
-    double v;
-    if (Plain(text, v)) return v;
-    return OtherNumber(ctx, id, text, fallback);
-}
-
-} // namespace
-
 double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
-    return NumberOf(ctx, a, id, fallback);
+    return InlineNumber(ctx, a, id, fallback);
 }
 
 void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double* out) {
@@ -129,7 +109,7 @@ void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double*
         const char* text = a.Get(ids[i]);
         double v = 0;
         // "0" is most components: that needs no reading.
-        if (text && (text[0] != '0' || text[1]) && !Plain(text, v))
+        if (text && (text[0] != '0' || text[1]) && !PlainNumber(text, v))
             v = OtherNumber(ctx, ids[i], text, 0); // may warn
         out[i] = v;
     }
@@ -155,14 +135,14 @@ void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<doubl
     const char* text = a.Get(id);
     if (!text || !*text) return;
     double v;
-    if (Plain(text, v))
+    if (PlainNumber(text, v))
         field = v;
     else
         ReadOptional(ctx, id, text, field);
 }
 
 long long Integer(Context& ctx, const Attrs& a, AttrId id, long long fallback) {
-    return static_cast<long long>(NumberOf(ctx, a, id, static_cast<double>(fallback)));
+    return InlineInteger(ctx, a, id, fallback);
 }
 
 namespace {
@@ -196,8 +176,6 @@ long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback
     return OtherIdentifier(ctx, a, id, text, fallback);
 }
 
-namespace {
-
 __attribute__((noinline)) bool OtherFlag(const char* text, bool fallback) {
     double v;
     if (ParseText(text, v)) return v != 0;
@@ -206,14 +184,8 @@ __attribute__((noinline)) bool OtherFlag(const char* text, bool fallback) {
     return fallback;
 }
 
-} // namespace
-
 bool Flag(const Attrs& a, AttrId id, bool fallback) {
-    const char* text = a.Get(id);
-    if (!text || !*text) return fallback;
-    double v;
-    if (Plain(text, v)) return v != 0;
-    return OtherFlag(text, fallback);
+    return InlineFlag(a, id, fallback);
 }
 
 std::string String(const Attrs& a, AttrId id) {

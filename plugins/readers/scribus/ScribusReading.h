@@ -49,6 +49,7 @@ public:
     void Start(ElementId id, const Attrs& a) override;
     void StartInTree(pugi::xml_node node, ElementId id, const Attrs& a) override;
     void End() override;
+    void Empty(ElementId id, const Attrs& a) override;
 
     /// After the last element: what depends on the whole document. False
     /// when the document must be read as a tree instead.

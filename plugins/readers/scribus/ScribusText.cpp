@@ -45,19 +45,33 @@ void StoryBuilder::BeginFrame() {
 
 void StoryBuilder::EndFrame(int* defaults) {
     if (haveDefaults_ && defaults)
-        *defaults = static_cast<int>(ctx_.formats.Paragraph(defaults_.style, defaults_.local));
+        *defaults = static_cast<int>(ctx_.formats.FrameDefaults(defaults_.style, defaults_.local));
+}
+
+// A text is no level or format (its role is kNone): its End does nothing.
+inline void StoryBuilder::Text(const Attrs& a) {
+    if (Context::TextMemo* m = FindText(a)) { // most texts
+        const Told told(textKnown_, &m->known);
+        AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
+    } else {
+        TextElement(kElem_ITEXT, a, kNone);
+    }
+}
+
+void StoryBuilder::Empty(ElementId id, const Attrs& a) {
+    if (id == kElem_ITEXT && (open_.empty() || open_.back() <= kLevel2)) {
+        Text(a);
+        return;
+    }
+    Start(id, a);
+    End();
 }
 
 void StoryBuilder::Start(ElementId id, const Attrs& a) {
     const Role parent = open_.empty() ? kLevel0 : open_.back();
     Role role = kNone;
     if (parent <= kLevel2 && id == kElem_ITEXT) {
-        if (TextMemo* m = FindText(a)) { // most texts
-            const Told told(textKnown_, &m->known);
-            AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
-        } else {
-            TextElement(id, a, role);
-        }
+        Text(a);
     } else if (parent <= kLevel2) {
         if (id == kElem_StoryText)
             role = parent < kLevel2 ? static_cast<Role>(parent + 1) : kNone;
@@ -200,12 +214,11 @@ bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
 
 // The memo of the texts whose attributes but CH are a's, or null. (In line:
 // its call costs as much as the rest of it.)
-inline __attribute__((always_inline)) StoryBuilder::TextMemo*
-StoryBuilder::FindText(const Attrs& a) {
+inline __attribute__((always_inline)) Context::TextMemo* StoryBuilder::FindText(const Attrs& a) {
     const std::uint64_t prefix = a.Prefix();
     const std::size_t from = prefix ? a.PrefixCount() : 0;
     const std::size_t count = a.Count();
-    for (TextMemo& m : texts_) {
+    for (Context::TextMemo& m : ctx_.textMemos) {
         if (m.prefix != prefix || m.count != count || m.from != from || !m.valid) continue;
         // An empty key: nothing but CH, if anything, after the prefix.
         if (m.key.empty() ? count == from || a.IdAt(from) == kAttr_CH
@@ -364,8 +377,7 @@ void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPend
 // Keeps the format just read (cstyle_, local_) for texts with a's attributes,
 // in place of the older of the two.
 void StoryBuilder::RememberText(const Attrs& a) {
-    newestText_ ^= 1;
-    TextMemo& m = texts_[newestText_];
+    Context::TextMemo& m = ctx_.textMemos[ctx_.newestTextMemo ^= 1];
     m.prefix = a.Prefix();
     m.from = m.prefix ? a.PrefixCount() : 0;
     m.count = a.Count();
@@ -429,28 +441,6 @@ std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
         w[i] = c;
     }
     return size;
-}
-
-// Whether a unit of text is a surrogate, thirty-two or eight units at a time.
-bool HasSurrogate(const char16_t* text, std::size_t size) {
-    std::size_t i = 0;
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xF800));
-    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
-    auto is = [&](std::size_t at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        return _mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate);
-    };
-    for (; i + 32 <= size; i += 32)
-        if (_mm_movemask_epi8(
-                _mm_or_si128(_mm_or_si128(is(i), is(i + 8)), _mm_or_si128(is(i + 16), is(i + 24)))))
-            return true;
-    for (; i + 8 <= size; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate))) return true;
-    }
-    for (; i < size; ++i)
-        if (OBUTF16::IsSurrogate(text[i])) return true;
-    return false;
 }
 
 } // namespace

@@ -13,10 +13,12 @@ namespace detail {
 /// Decodes size bytes of text into out, which has room for size units (no
 /// more units than bytes); how many units that made.
 std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out);
+/// Whether a unit of text is a surrogate.
+bool HasSurrogate(const char16_t* text, std::size_t size);
 
 /// Takes the elements inside a frame's element (or a table cell's), frame
 /// after frame.
-class StoryBuilder : public XmlHandler {
+class StoryBuilder final : public XmlHandler {
 public:
     /// styleByIndex: paragraph style names in file order, for documents that
     /// refer to styles by position (index 5 is the first saved style).
@@ -26,6 +28,7 @@ public:
     void BeginFrame();
     void Start(ElementId id, const Attrs& a) override;
     void End() override;
+    void Empty(ElementId id, const Attrs& a) override;
     /// The frame's elements are over; defaults receives the frame's default
     /// paragraph format (Item::defaults) when its text carries one.
     void EndFrame(int* defaults);
@@ -48,6 +51,7 @@ private:
     // (the frame, StoryText), a paragraph format whose Tabs children count,
     // or nothing.
     enum Role : std::uint8_t { kLevel0, kLevel1, kLevel2, kParagraph, kTrail, kDefaults, kNone };
+    void Text(const Attrs& a);
     void TextElement(ElementId id, const Attrs& a, Role role);
     void Special(ElementId id, const Attrs& a);
     void StartFormat(const Attrs& a);
@@ -76,24 +80,9 @@ private:
                      const Para* oldPara);
     void AddMarker(Marker::Kind kind, const std::string& cstyle, const CharacterAttributes& local,
                    long long id);
-    // What Append knows of the format of a text: the index of a format
-    // SameCharacter as it, once found.
-    struct Known {
-        bool valid = false;
-        std::uint32_t format = 0;
-    };
-    // A text's format with the attributes it was read from, all but CH.
-    struct TextMemo {
-        std::uint64_t prefix = 0; ///< Attrs::Prefix of the text
-        std::size_t from = 0;     ///< the key covers the attributes from here on
-        std::size_t count = 0;    ///< Attrs::Count of the text
-        std::string key;
-        std::string cstyle;
-        CharacterAttributes local;
-        Known known;
-        bool valid = false;
-    };
-    TextMemo* FindText(const Attrs& a);
+    // What Append knows of the format of a text.
+    using Known = KnownFormat;
+    Context::TextMemo* FindText(const Attrs& a);
     void RememberText(const Attrs& a);
     void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
     Para ParaFromCab(long long cab);
@@ -121,11 +110,7 @@ private:
     std::uint64_t localPrefixes_[2] = {}; ///< texts with these Attrs::Prefix have local_'s fields
     Known known_;                         ///< of cstyle_ and local_
     std::string cstyle_;                  ///< NewText's character style, reused
-    // Texts mostly repeat all attributes but CH of one of the two texts
-    // before them, whose format they take as it is.
-    TextMemo texts_[2];
-    unsigned newestText_ = 0;
-    Known* textKnown_ = nullptr; ///< while a text is appended: what is known of its format
+    Known* textKnown_ = nullptr;          ///< while a text is appended: what is known of its format
     // Tells Append what is known of the format of the text appended while it
     // lives.
     class Told {
@@ -149,10 +134,14 @@ private:
 };
 
 /// The elements inside one frame's element, kept to be handed on later.
-class TextRecord : public XmlHandler {
+class TextRecord final : public XmlHandler {
 public:
     void Start(ElementId id, const Attrs& a) override;
     void End() override;
+    void Empty(ElementId id, const Attrs& a) override {
+        Start(id, a);
+        End();
+    }
     /// Hands the kept elements to handler, in order.
     void Replay(XmlHandler& handler) const;
 

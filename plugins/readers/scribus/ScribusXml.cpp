@@ -624,11 +624,11 @@ private:
         }
         if (prefixNumber_) attrs_.SetPrefix(prefixNumber_, prefixCount_);
         sawElement_ = true;
-        handler_.Start(element, attrs_);
         if (empty) {
-            handler_.End();
+            handler_.Empty(element, attrs_);
             return;
         }
+        handler_.Start(element, attrs_);
         names_.append(name, length);
         lengths_.push_back(static_cast<std::uint32_t>(length));
         ++depth_;

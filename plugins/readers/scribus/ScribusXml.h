@@ -76,6 +76,12 @@ public:
     }
     /// The element that started last ends.
     virtual void End() = 0;
+    /// Start and End at once, for an element without content: most
+    /// elements, so handlers that can spare the second call do.
+    virtual void Empty(ElementId id, const Attrs& attrs) {
+        Start(id, attrs);
+        End();
+    }
 };
 
 enum class XmlResult {
