@@ -1,9 +1,5 @@
 #include <ombra/elements.h>
 
-// ---- ValuePooled ----
-
-ValuePooled::~ValuePooled() = default;
-
 // ---- Value ----
 
 void Value::GetType(VT::ValueTypeEnum& type) const {

@@ -315,7 +315,9 @@ public:
 /// the virtual destructor returns the block to the pool of its own size.
 class OMBRA_API ValuePooled {
 public:
-    virtual ~ValuePooled();
+    /// Inline, so that a value's deleting destructor goes straight to the
+    /// pool's operator delete.
+    virtual ~ValuePooled() = default;
 
     static void* operator new(std::size_t size) noexcept;
     static void operator delete(void* block, std::size_t size) noexcept;

@@ -52,6 +52,8 @@ OBAttributeStore::~OBAttributeStore() {
         delete entries_[i].value; // as ValueUtil::Recycle does, without its call
     if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
+    // Most stores hold no stream: their list was never made.
+    if (!streams_) return;
     for (int i = 0; i < streamCount_; ++i)
         delete streams_[i];
     OBLibFree(streams_);
