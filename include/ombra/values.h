@@ -284,6 +284,9 @@ private:
     bool HoldsInside() const;
     /// Holds a new empty UTF-16 string inside, for the caller to fill.
     WOBString* HoldUnitsInside();
+    /// Holds the n bytes widened to UTF-16 inside when they are ASCII and
+    /// fit the string's own room; false, holding nothing new, otherwise.
+    bool HoldAsciiInside(const char* bytes, std::size_t n);
 
     IOBStringPtr text_;
     // The string object and its storage block live here rather than on the

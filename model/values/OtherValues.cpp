@@ -161,6 +161,24 @@ WOBString* ValueString::HoldUnitsInside() {
     return text;
 }
 
+// Short ASCII names are the most common text a store is given: they are
+// written straight into the string's room, with nothing copied twice.
+bool ValueString::HoldAsciiInside(const char* bytes, std::size_t n) {
+    using Units = ombra_detail::TextBuffer<unsigned short>;
+    if (n == 0 || n > static_cast<std::size_t>(Units::kInline)) return false;
+    unsigned char high = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        high |= static_cast<unsigned char>(bytes[i]);
+    if (high & 0x80) return false;
+    Units& text = HoldUnitsInside()->data_->text;
+    text.EnsureBuffer();
+    unsigned short* units = text.Data();
+    for (std::size_t i = 0; i < n; ++i)
+        units[i] = static_cast<unsigned char>(bytes[i]);
+    text.SetLength(static_cast<long long>(n));
+    return true;
+}
+
 Value& ValueString::operator=(Value& other) {
     ValueString* same = dynamic_cast<ValueString*>(&other);
     if (!same || same == this) return *this;

@@ -1,7 +1,6 @@
 #include <ombra/storedelements.h>
 
 #include "model/ElementRoom.h"
-#include "text/StringData.h"
 
 #include <ombra/detail/CastLikely.h>
 
@@ -22,23 +21,6 @@ template <class C, class... Args> Value* Made(const Args&... args) {
     C* made = new C;
     if (made) made->Init(args...);
     return made;
-}
-
-// Most names are short and ASCII: widened here they stay in the value's own
-// room, where the converter reserves room for longer text first.
-bool SetShortAscii(WOBString& text, const char* utf8, std::size_t n) {
-    constexpr std::size_t kShort = ombra_detail::TextBuffer<unsigned short>::kInline;
-    if (n > kShort) return false;
-    unsigned short units[kShort];
-    unsigned char high = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        auto byte = static_cast<unsigned char>(utf8[i]);
-        high |= byte;
-        units[i] = byte;
-    }
-    if (high & 0x80) return false;
-    text.SetXString(units, static_cast<long long>(n));
-    return static_cast<std::size_t>(text.Length()) == n;
 }
 
 } // namespace
@@ -181,10 +163,10 @@ short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* uni
 short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
     auto* v = new ValueString;
     if (!v) return 0;
-    WOBString* text = v->HoldUnitsInside();
     std::size_t n = utf8 ? std::strlen(utf8) : 0;
-    if (n && !SetShortAscii(*text, utf8, n) &&
-        !OBStringUtils::ConvertUTF8ToUTF16String(utf8, n, *text)) {
+    if (v->HoldAsciiInside(utf8, n)) return Put(attr, v);
+    WOBString* text = v->HoldUnitsInside();
+    if (n && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, n, *text)) {
         delete v;
         return 0;
     }
