@@ -21,6 +21,7 @@
 // - U+2029 in text is an ordinary character that neither breaks nor shows;
 //   it is dropped, as U+2029 in a story means a paragraph end.
 #include "ScribusText.h"
+#include "UnitScan.h"
 
 #include <ombra/utf16.h>
 
@@ -756,7 +757,8 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
 void StoryBuilder::Finish() {
     // Surrogates that lost their partner are not text.
     std::u16string& t = story_.text;
-    bool surrogates = HasSurrogate(t.data(), t.size()); // mostly none
+    bool surrogates = obscan::HasSurrogate(reinterpret_cast<const unsigned short*>(t.data()),
+                                           static_cast<long long>(t.size())); // mostly none
     for (std::size_t i = 0; surrogates && i < t.size(); ++i) {
         if (OBUTF16::IsHighSurrogate(t[i]) && i + 1 < t.size() &&
             OBUTF16::IsLowSurrogate(t[i + 1])) {

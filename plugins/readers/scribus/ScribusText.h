@@ -13,8 +13,6 @@ namespace detail {
 /// Decodes size bytes of text into out, which has room for size units (no
 /// more units than bytes); how many units that made.
 std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out);
-/// Whether a unit of text is a surrogate.
-bool HasSurrogate(const char16_t* text, std::size_t size);
 
 /// Takes the elements inside a frame's element (or a table cell's), frame
 /// after frame.

@@ -4,35 +4,11 @@
 
 #include <ombra/utf16.h>
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cstring>
 
 namespace scribus {
 namespace detail {
-
-// Whether a unit of text is a surrogate, thirty-two or eight units at a time.
-bool HasSurrogate(const char16_t* text, std::size_t size) {
-    std::size_t i = 0;
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xF800));
-    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
-    auto is = [&](std::size_t at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        return _mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate);
-    };
-    for (; i + 32 <= size; i += 32)
-        if (_mm_movemask_epi8(
-                _mm_or_si128(_mm_or_si128(is(i), is(i + 8)), _mm_or_si128(is(i + 16), is(i + 24)))))
-            return true;
-    for (; i + 8 <= size; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate))) return true;
-    }
-    for (; i < size; ++i)
-        if (OBUTF16::IsSurrogate(text[i])) return true;
-    return false;
-}
 
 std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_t* out) {
     char16_t* w = out;

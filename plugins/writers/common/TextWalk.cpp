@@ -475,12 +475,12 @@ void OBStoryWalker::TextWalk::Walk() {
             int script = scripts.data[i];
             // Up to the next special character (of those the scan finds,
             // the ones that are) or change of script.
-            long long j = FindControl(units.data, i + 1, limit);
+            long long j = obscan::FindControl(units.data, i + 1, limit);
             while (j < limit && !IsSpecial(units.data[j]))
-                j = FindControl(units.data, j + 1, limit);
+                j = obscan::FindControl(units.data, j + 1, limit);
             // The text goes no further than the run that holds i: where
             // runs do not overlap, its script goes as far.
-            if (runsOverlap) j = FindOther(scripts.data, i + 1, j, script);
+            if (runsOverlap) j = obscan::FindOther(scripts.data, i + 1, j, script);
             w.handler_.OnText(units.data + i, j - i, r);
             i = j;
         }

@@ -98,7 +98,7 @@ void OBTextEncoder::Write(const unsigned short* units, long long n, WSE::Writing
     if (!units || n <= 0) return;
     emptyLines_ = 0;
     // Most text holds no surrogates: it is encoded as it stands.
-    if (!pendingHigh_ && !obwalk::HasSurrogate(units, n)) {
+    if (!pendingHigh_ && !obscan::HasSurrogate(units, n)) {
         Encode(units, n, script);
         return;
     }

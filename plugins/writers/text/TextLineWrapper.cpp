@@ -130,8 +130,8 @@ void OBTextLineWrapper::PutUnwrapped(const unsigned short* units, long long n,
     if (!units || n <= 0) return;
     unwrappedLineEmpty_ = false;
     long long start = 0;
-    for (long long i = obwalk::FindUnit(units, 0, n, kSoftHyphen); i < n;
-         i = obwalk::FindUnit(units, i + 1, n, kSoftHyphen)) {
+    for (long long i = obscan::FindUnit(units, 0, n, kSoftHyphen); i < n;
+         i = obscan::FindUnit(units, i + 1, n, kSoftHyphen)) {
         if (i > start) encoder_.Write(units + start, i - start, script);
         start = i + 1;
     }

@@ -268,14 +268,14 @@ TEST(UnitScan, FindsWhatAPlainLoopFinds) {
             return c < 0x0E || c == 0x2028 || c == 0x2029 || c == 0xFFFC;
         };
         EXPECT_EQ(
-            obwalk::HasSurrogate(u.data(), n),
+            obscan::HasSurrogate(u.data(), n),
             std::any_of(u.begin(), u.end(), [](unsigned c) { return c >= 0xD800 && c <= 0xDFFF; }));
         for (long long from = 0; from <= n; ++from) {
-            EXPECT_EQ(obwalk::FindUnit(u.data(), from, n, 0xAD),
+            EXPECT_EQ(obscan::FindUnit(u.data(), from, n, 0xAD),
                       std::find(u.begin() + from, u.end(), 0xAD) - u.begin());
-            EXPECT_EQ(obwalk::FindControl(u.data(), from, n),
+            EXPECT_EQ(obscan::FindControl(u.data(), from, n),
                       std::find_if(u.begin() + from, u.end(), control) - u.begin());
-            EXPECT_EQ(obwalk::FindOther(scripts.data(), from, n, 0),
+            EXPECT_EQ(obscan::FindOther(scripts.data(), from, n, 0),
                       std::find(scripts.begin() + from, scripts.end(), 1) - scripts.begin());
         }
     }

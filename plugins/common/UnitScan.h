@@ -1,9 +1,9 @@
-// Scans over UTF-16 text, eight units at a time: what writers look for in
-// long stretches of ordinary text.
-#ifndef OMBRA_WRITERS_UNITSCAN_H
-#define OMBRA_WRITERS_UNITSCAN_H
+// Scans over UTF-16 text, eight units at a time: what readers and writers
+// look for in long stretches of ordinary text.
+#ifndef OMBRA_PLUGINS_UNITSCAN_H
+#define OMBRA_PLUGINS_UNITSCAN_H
 
-namespace obwalk {
+namespace obscan {
 
 /// The first position from `from` on, before n, that holds unit; n when
 /// none does.
@@ -20,6 +20,6 @@ long long FindControl(const unsigned short* units, long long from, long long n);
 /// n when all are.
 long long FindOther(const int* values, long long from, long long n, int value);
 
-} // namespace obwalk
+} // namespace obscan
 
 #endif
