@@ -125,8 +125,7 @@ void DocumentReader::End() {
 // text (nearly all empty ones): the text's handler has both at once.
 void DocumentReader::Empty(ElementId id, const Attrs& a) {
     const Kind parent = open_.empty() ? kRootKind : open_.back();
-    const bool inert = parent == kIgnore || (parent == kItem && id != kElem_PageItemAttributes &&
-                                             id != kElem_PAGEOBJECT && id != kElem_TableData);
+    const bool inert = parent == kIgnore || (parent == kItem && !ItemReads(id));
     if (!inert) {
         Start(id, a);
         End();

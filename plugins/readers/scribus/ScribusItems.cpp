@@ -269,6 +269,7 @@ void DocumentReader::StartText(ItemState& state, ItemSource& src) {
 }
 
 DocumentReader::Kind DocumentReader::ItemChild(ElementId id, const Attrs& a) {
+    if (!ItemReads(id)) return kIgnore;
     ItemState& state = items_.back();
     switch (id) {
     case kElem_PageItemAttributes:

@@ -46,14 +46,14 @@ inline __attribute__((always_inline)) const char* SkipSeparators(const char* p) 
     return p;
 }
 
-// The number at p, 0 for one beyond +-1e9; null when there is none. Outlines
+// The number at p, 0 for one out of range; null when there is none. Outlines
 // are mostly numbers: plain decimals are read here without a call each.
 inline __attribute__((always_inline)) const char* ReadCoordinate(const char* p, const char* end,
                                                                  double& out) {
     double v;
     const char* q = ReadDecimal(p, v);
     if (__builtin_expect(!q, 0) && !(q = ReadNumber(p, end, v))) return nullptr;
-    out = std::fabs(v) <= 1e9 ? v : 0; // also 0 for NaN
+    out = InRange(v) ? v : 0;
     return q;
 }
 

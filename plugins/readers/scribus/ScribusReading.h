@@ -127,6 +127,11 @@ private:
     void StartText(ItemState& state, ItemSource& src);
     void EndItem();
     Kind ItemChild(ElementId id, const Attrs& a);
+    /// The elements inside an item that ItemChild reads; the rest are only
+    /// the text's.
+    static bool ItemReads(ElementId id) {
+        return id == kElem_PageItemAttributes || id == kElem_PAGEOBJECT || id == kElem_TableData;
+    }
     void StartTable(ItemState& state, const Attrs& a);
     void KeepRowsHeld(Table& t);
     Kind StartCell(const Attrs& a);
