@@ -242,8 +242,8 @@ OMBRA_SHUFFLE inline void Pack(__m128i lanes, unsigned index, Byte* out, std::si
     o += kPacks.length[index];
 }
 
-// EncodeSlice eight units a step; a block with a surrogate goes as far as
-// it by EncodeBlock, and the surrogate by EncodeOne.
+// EncodeSlice eight units a step; of a block with a surrogate only the
+// units before it stand, and the surrogate goes by EncodeOne.
 OMBRA_SHUFFLE std::size_t EncodeSliceShuffled(const Unit* src, std::size_t n, std::size_t& i,
                                               std::size_t stop, Byte* out) {
     const __m128i zero = _mm_setzero_si128();
