@@ -2,8 +2,9 @@
 // straight into the string's buffer, which grows as appends make it grow.
 // With SSE2 (always there on x86-64) runs of ASCII go 16 bytes a step,
 // runs of two-byte forms eight a step, and UTF-16 is encoded eight units a
-// step whatever their forms; with AVX-512, where the processor has it,
-// UTF-8 is decoded 64 bytes a step whatever their forms up to three bytes.
+// step whatever their forms, by byte shuffles where the processor has
+// SSSE3; with AVX-512, where the processor has it, UTF-8 is decoded 64
+// bytes a step whatever their forms up to three bytes.
 // Elsewhere, and at a slice's ends, everything goes by plain arithmetic, one
 // or two characters at a time.
 #include <ombra/utf16.h>
@@ -196,6 +197,101 @@ std::size_t EncodeSlice(const Unit* src, std::size_t n, std::size_t& i, std::siz
     }
     return o;
 }
+
+#if defined(__x86_64__)
+// With SSSE3, eight units of any forms go a step by byte shuffles: each
+// unit's bytes are laid out in a 32-bit lane of its own, and for each four
+// lanes a shuffle chosen by their lengths closes the gaps.
+#define OMBRA_SHUFFLE __attribute__((target("ssse3,popcnt")))
+
+// For each mix of lengths of four lanes (bit k: lane k keeps its second
+// byte, bit k + 4: its third too) the shuffle that packs them, and the
+// bytes it keeps.
+struct Packs {
+    alignas(16) Byte shuffle[256][16];
+    Byte length[256];
+};
+
+constexpr Packs MakePacks() {
+    Packs p{};
+    for (int index = 0; index < 256; ++index) {
+        int o = 0;
+        for (int k = 0; k < 4; ++k) {
+            int keep = 1 + (index >> k & 1) + (index >> (k + 4) & 1);
+            for (int b = 0; b < keep; ++b)
+                p.shuffle[index][o++] = static_cast<Byte>(4 * k + b);
+        }
+        p.length[index] = static_cast<Byte>(o);
+        while (o < 16)
+            p.shuffle[index][o++] = 0x80;
+    }
+    return p;
+}
+
+constexpr Packs kPacks = MakePacks();
+
+inline bool HasShuffle() {
+    static const bool has = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+    return has;
+}
+
+// Four lanes packed by the shuffle for index to out[o] (16 bytes written).
+OMBRA_SHUFFLE inline void Pack(__m128i lanes, unsigned index, Byte* out, std::size_t& o) {
+    __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kPacks.shuffle[index]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm_shuffle_epi8(lanes, order));
+    o += kPacks.length[index];
+}
+
+// EncodeSlice eight units a step; a block with a surrogate goes as far as
+// it by EncodeBlock, and the surrogate by EncodeOne.
+OMBRA_SHUFFLE std::size_t EncodeSliceShuffled(const Unit* src, std::size_t n, std::size_t& i,
+                                              std::size_t stop, Byte* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low6 = _mm_set1_epi16(0x3F);
+    const __m128i mark = _mm_set1_epi16(static_cast<short>(0x80));
+    std::size_t o = 0;
+    while (i < stop) {
+        if (n - i < 8) {
+            EncodeOne(src, n, i, out, o);
+            continue;
+        }
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        __m128i top5 = _mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xF800)));
+        // All ones where a unit takes one byte, and where it takes up to two.
+        __m128i one =
+            _mm_cmpeq_epi16(_mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+        __m128i upTo2 = _mm_cmpeq_epi16(top5, zero);
+        // Bit k: unit k takes two bytes or more; bit k + 8: three.
+        unsigned longer =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(one, upTo2))) ^ 0xFFFFu;
+        __m128i last = _mm_or_si128(_mm_and_si128(a, low6), mark);
+        __m128i lead2 = _mm_or_si128(_mm_srli_epi16(a, 6), _mm_set1_epi16(0xC0));
+        __m128i form2 = _mm_or_si128(lead2, _mm_slli_epi16(last, 8));
+        __m128i first = _mm_or_si128(_mm_and_si128(one, a), _mm_andnot_si128(one, form2));
+        __m128i lead3 = _mm_or_si128(_mm_srli_epi16(a, 12), _mm_set1_epi16(0xE0));
+        __m128i middle = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(a, 6), low6), mark);
+        __m128i form3 = _mm_or_si128(lead3, _mm_slli_epi16(middle, 8));
+        first = _mm_or_si128(_mm_and_si128(upTo2, first), _mm_andnot_si128(upTo2, form3));
+        std::size_t start = o;
+        Pack(_mm_unpacklo_epi16(first, last), (longer & 0xF) | (longer >> 4 & 0xF0), out, o);
+        Pack(_mm_unpackhi_epi16(first, last), (longer >> 4 & 0xF) | (longer >> 8 & 0xF0), out, o);
+        unsigned surrogates = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi16(top5, _mm_set1_epi16(static_cast<short>(0xD800)))));
+        if (!surrogates) {
+            i += 8;
+            continue;
+        }
+        // The units before the first surrogate stand; it goes by EncodeOne.
+        unsigned before = static_cast<unsigned>(__builtin_ctz(surrogates)) / 2;
+        unsigned mask = (1u << before) - 1;
+        o = start + before + static_cast<unsigned>(__builtin_popcount(longer & (mask | mask << 8)));
+        i += before;
+        EncodeOne(src, n, i, out, o);
+    }
+    return o;
+}
+#undef OMBRA_SHUFFLE
+#endif
 
 // One UTF-8 sequence at s[i] into out[o]; false, with nothing consumed, at
 // a lead byte from 0xF8 or a sequence that the input cannot complete.
@@ -465,7 +561,11 @@ void OBStringUtils::ConvertUTF16StringToUTF8(const unsigned short* src, unsigned
     out.Clear();
     if (!src || n == 0 || !out.Ready()) return;
     Fill(out.data_->text, n, 3, [&](std::size_t& i, std::size_t stop, char* room, bool&) {
-        return EncodeSlice(src, n, i, stop, reinterpret_cast<Byte*>(room));
+        Byte* bytes = reinterpret_cast<Byte*>(room);
+#if defined(__x86_64__)
+        if (HasShuffle()) return EncodeSliceShuffled(src, n, i, stop, bytes);
+#endif
+        return EncodeSlice(src, n, i, stop, bytes);
     });
     out.Changed();
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 using ombra_test::BytesOf;
@@ -437,12 +438,31 @@ TEST(UTF8, EveryCodePointRoundTripsInItsLengthAndLatin1BytesGiveTheirCodePoints)
 }
 
 // UTF-16 to UTF-8 and back by the tables: unpaired surrogates, lenient
-// reading, malformed input. Each UTF-8 row is read after 0 to 64 bytes of
-// whole forms, so that the 64-byte steps of the conversion end at each of
-// its bytes, and a row read to its end has more text after it.
+// reading, malformed input. Each UTF-16 row is written after 0 to 16 units
+// of mixed forms and before 16 more, so that the 8-unit steps of the
+// conversion meet it at each of their units; likewise each UTF-8 row is
+// read after 0 to 64 bytes of whole forms, so that the 64-byte steps end at
+// each of its bytes, and a row read to its end has more text after it.
 TEST(UTF8, ConversionsFollowTheirTables) {
-    for (const auto& f : Table("utf8out"))
-        EXPECT_EQ(ToUTF8(UnitsOf(f[0])), BytesOf(f[1])) << f[0];
+    const std::pair<char16_t, const char*> forms[] = {
+        {u'a', "a"}, {u'\u00E9', "\xC3\xA9"}, {u'\u65E5', "\xE6\x97\xA5"}, {u'\n', "\n"}};
+    auto mixed = [&](std::size_t count) {
+        std::pair<std::u16string, std::string> text;
+        for (std::size_t i = 0; i < count; ++i) {
+            text.first += forms[i * 3 % 4].first;
+            text.second += forms[i * 3 % 4].second;
+        }
+        return text;
+    };
+    for (const auto& f : Table("utf8out")) {
+        auto after = mixed(16);
+        for (std::size_t k = 0; k <= 16; ++k) {
+            auto before = mixed(k);
+            EXPECT_EQ(ToUTF8(before.first + UnitsOf(f[0]) + after.first),
+                      before.second + BytesOf(f[1]) + after.second)
+                << f[0] << " after " << k;
+        }
+    }
     auto ya = [](std::size_t count) {
         std::string bytes;
         for (std::size_t i = 0; i < count; ++i)
