@@ -134,16 +134,15 @@ private:
 /// The elements inside one frame's element, kept to be handed on later.
 class TextRecord final : public XmlHandler {
 public:
-    void Start(ElementId id, const Attrs& a) override;
+    void Start(ElementId id, const Attrs& a) override { Add('S', id, a); }
     void End() override;
-    void Empty(ElementId id, const Attrs& a) override {
-        Start(id, a);
-        End();
-    }
+    void Empty(ElementId id, const Attrs& a) override { Add('M', id, a); }
     /// Hands the kept elements to handler, in order.
     void Replay(XmlHandler& handler) const;
 
 private:
+    /// An entry for the start (kind 'S') or the whole (kind 'M') of an element.
+    void Add(char kind, ElementId id, const Attrs& a);
     /// Room for n more bytes at the end: the record grows by doubling, and
     /// its bytes are written once, in place.
     char* Room(std::size_t n);

@@ -81,10 +81,11 @@ std::u16string ToUtf16(Context& ctx, const char* text) {
     return s;
 }
 
-// A record is a run of entries: 'S', the element id, the number of
-// attributes, then each attribute's id, length and text with its NUL; 'E'
-// for an end.
-void TextRecord::Start(ElementId id, const Attrs& a) {
+// A record is a run of entries: 'S' (or 'M' for an element without
+// content, most of them: its end is in the entry), the element id, the
+// number of attributes, then each attribute's id, length and text with its
+// NUL; 'E' for an end.
+void TextRecord::Add(char kind, ElementId id, const Attrs& a) {
     // The entry's size first: the record grows once and is written in place.
     const std::size_t count = a.Count();
     std::uint32_t lengths[kAttrCount];
@@ -94,7 +95,7 @@ void TextRecord::Start(ElementId id, const Attrs& a) {
         size += sizeof(AttrId) + sizeof(std::uint32_t) + lengths[i] + 1;
     }
     char* p = Room(size);
-    *p++ = 'S';
+    *p++ = kind;
     *p++ = static_cast<char>(id);
     const std::uint16_t n = static_cast<std::uint16_t>(count);
     std::memcpy(p, &n, sizeof n);
@@ -131,7 +132,8 @@ void TextRecord::Replay(XmlHandler& handler) const {
     const char* p = bytes_.get();
     const char* end = p + size_;
     while (p < end) {
-        if (*p++ == 'E') {
+        const char kind = *p++;
+        if (kind == 'E') {
             handler.End();
             continue;
         }
@@ -149,7 +151,10 @@ void TextRecord::Replay(XmlHandler& handler) const {
             attrs.Set(attr, p);
             p += length + 1;
         }
-        handler.Start(id, attrs);
+        if (kind == 'M')
+            handler.Empty(id, attrs);
+        else
+            handler.Start(id, attrs);
     }
 }
 

@@ -388,6 +388,7 @@ private:
             p += hit->size;
             i = hit->attributes;
             lastMemo_[element] = static_cast<std::uint8_t>(hit - memos);
+            misses_[element] = 0;
             prefixNumber_ = hit->number;
             prefixCount_ = attrs_.Count();
         }
@@ -441,6 +442,11 @@ private:
                   const char* end, std::size_t attributes) {
         const std::size_t n = static_cast<std::size_t>(last - start);
         if (n <= 8 || n > kMemoBytes) return;
+        // Tags of some names never repeat the ones before (colours start with
+        // their own names): after 8 memos in a row that no tag took, only
+        // every 64th is kept.
+        const std::uint32_t missed = ++misses_[element];
+        if (missed > 8 && missed % 64 != 0) return;
         // The attributes before the last: all but one the last set itself.
         std::size_t known = attrs_.Count();
         if (known) {
@@ -717,6 +723,7 @@ private:
     // The first 8 bytes of each memo; 0 (no tag starts so) for none.
     std::uint64_t memoHeads_[2 * (kElementCount + 1)] = {};
     std::uint8_t lastMemo_[kElementCount + 1] = {};
+    std::uint32_t misses_[kElementCount + 1] = {}; // memos kept since a tag last took one
     // The last element name looked up that a space followed, with that
     // space, as masked words (none yet: no text matches), and its id.
     std::uint64_t lastWord_[2] = {1, 0}, lastMask_[2] = {0, 0};

@@ -41,6 +41,16 @@ std::string RepeatedTexts() {
     return texts;
 }
 
+// Tags that repeat none of the ones before for long (colours, each named
+// first), then tags that do: memos of tags are kept, left out, kept again.
+std::string DistinctThenRepeated() {
+    std::string tags;
+    for (int k = 0; k < 150; ++k)
+        tags += "<COLOR NAME=\"c" + std::to_string(k < 100 ? k : 7) + "\" SPACE=\"CMYK\" C=\"" +
+                std::to_string(k % 3) + "\" K=\"&amp;\"/>";
+    return tags;
+}
+
 TEST(ScribusStreaming, ElementsAndValuesAreThoseOfTheTree) {
     // Mutations of documents with the constructs whose reading differs
     // between parsers: references of every kind, line ends and tabs in
@@ -53,7 +63,8 @@ TEST(ScribusStreaming, ElementsAndValuesAreThoseOfTheTree) {
         "</DOCUMENT></SCRIBUSUTF8NEW>\n",
         // Tags that repeat all but their last attribute, as texts do.
         "<SCRIBUSUTF8NEW><DOCUMENT><PAGEOBJECT>" + RepeatedTexts() + "</PAGEOBJECT>" +
-            RepeatedTexts() + "</DOCUMENT></SCRIBUSUTF8NEW>"};
+            RepeatedTexts() + "</DOCUMENT></SCRIBUSUTF8NEW>",
+        "<SCRIBUSUTF8NEW><DOCUMENT>" + DistinctThenRepeated() + "</DOCUMENT></SCRIBUSUTF8NEW>"};
     std::vector<std::string> pieces; // separated by '|'
     std::istringstream list(
         "&|&#|&#x|;|&amp;|&ap|&quot|&#1114112;|&#9;|<|>|\"|'|/|?|!|-|[|]|\r\n|\t|"
