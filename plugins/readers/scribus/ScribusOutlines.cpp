@@ -133,13 +133,8 @@ public:
                 LimitWarning(ctx_);
                 break;
             }
-            if (c == 'L') { // most commands: Step's line to an absolute point
-                ++p_;
-                command_ = c;
-                double a[2];
-                if (!Numbers(a, 2)) break;
-                LineTo(Point{0.0 + a[0], 0.0 + a[1]}); // as Step adds: -0 becomes 0
-                previous_ = c;
+            if (c == 'L') { // most commands: Step's lines to absolute points
+                if (!AbsoluteLines(total, limit)) break;
                 continue;
             }
             if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
@@ -172,6 +167,42 @@ private:
             if (!p) return false;
         }
         p_ = p;
+        return true;
+    }
+
+    // A run of 'L' commands, p_ at the first: the text and the position stay
+    // in registers from one to the next. Counts each after the first against
+    // the limit as Run does; false ends the outline.
+    bool AbsoluteLines(std::size_t& total, std::size_t limit) {
+        command_ = 'L';
+        const char* p = p_;
+        Point to = pos_;
+        bool more = true;
+        for (;;) {
+            double x, y;
+            p = ReadCoordinate(SkipSeparators(p + 1), end_, x);
+            if (p) p = ReadCoordinate(SkipSeparators(p), end_, y);
+            if (!p) {
+                more = false;
+                break;
+            }
+            if (points_.empty()) points_.push_back(PathPoint{to, to, to});
+            to = Point{0.0 + x, 0.0 + y}; // as Step adds: -0 becomes 0
+            // Filled in place: a PathPoint put together first goes through memory.
+            PathPoint& added = points_.emplace_back();
+            added.left = added.anchor = added.right = to;
+            p = SkipSeparators(p);
+            if (*p != 'L') break;
+            if (++total > limit) {
+                LimitWarning(ctx_);
+                more = false;
+                break;
+            }
+        }
+        pos_ = to;
+        if (!more) return false;
+        p_ = p;
+        previous_ = 'L';
         return true;
     }
 
