@@ -37,8 +37,10 @@ class OMBRA_API ElementList {
 public:
     OB_MEMORY_OPERATORS
 
-    /// Chunk size 8, capacity 0, no storage.
-    ElementList() noexcept;
+    /// Chunk size 8, capacity 0, no storage. In line, with the destructor:
+    /// every Element has a list.
+    ElementList() noexcept
+        : data_(nullptr), count_(0), chunkSize_(kDefaultChunk), capacity_(0), lent_(false) {}
     /// Count 0, chunk size n (8 when n <= 0), capacity n (0 when n <= 0 or
     /// when no memory can be had).
     explicit ElementList(long long n) noexcept;
@@ -54,7 +56,9 @@ public:
     /// Exchanges storage with the other list.
     ElementList& operator=(ElementList&& other) noexcept;
     /// Releases the storage (not the Elements).
-    ~ElementList();
+    ~ElementList() {
+        if (data_ && !lent_) DeleteAsCharArray(data_); // most lists of leaves have none
+    }
 
     /// 1 when both use one storage block, or hold the same count of
     /// identical pointers slot by slot (pointer identity, not equality of
@@ -157,8 +161,14 @@ private:
     friend class Element;
     /// Uses `slots` (room for n) as storage while it suffices; the lender
     /// keeps it, and the list never frees it. Only for a list without storage.
-    void UseLentSlots(Element** slots, long long n) noexcept;
+    void UseLentSlots(Element** slots, long long n) noexcept {
+        if (data_ || !slots || n <= 0) return;
+        data_ = slots;
+        capacity_ = n;
+        lent_ = true;
+    }
 
+    static constexpr long long kDefaultChunk = 8;
     Element** data_;
     long long count_;
     long long chunkSize_;
