@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <new>
 #include <ombra/export.h>
+#include <ombra/identifiers.h>
 #include <ombra/vocabulary.h>
 
 class Element;
@@ -223,8 +224,10 @@ public:
     /// and the type EL::kUndefined (233): no operation sets a type later, and
     /// 233 is the type that stands for "no kind".
     Element() noexcept;
-    /// Takes the next id and the given type; no children.
-    explicit Element(EL::ElementTypeEnum type) noexcept;
+    /// Takes the next id and the given type; no children. In line: readers
+    /// make Elements by the thousand.
+    explicit Element(EL::ElementTypeEnum type) noexcept
+        : id_(OBIDGenerator::GetID()), type_(type), children_(), borrowed_(nullptr) {}
     /// Same id, type and child pointers; the copy borrows the children.
     Element(const Element& other) noexcept;
     /// Same id, type and child pointers; ownership passes to the new Element.
