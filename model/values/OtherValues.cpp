@@ -9,6 +9,10 @@
 #include <cstring>
 #include <typeinfo>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // ---------------------------------------------------------------- ValuePercent
 
 Value& ValuePercent::operator=(Value& other) {
@@ -156,19 +160,38 @@ WOBString* ValueString::HoldUnitsInside() {
 }
 
 // Short ASCII names are the most common text a store is given: they are
-// written straight into the string's room, with nothing copied twice.
+// written straight into the string's room, with nothing copied twice. The
+// name goes through a zero-padded copy, checked and widened whole rather
+// than a unit at a time.
 bool ValueString::HoldAsciiInside(const char* bytes, std::size_t n) {
     using Units = ombra_detail::TextBuffer<unsigned short>;
+    constexpr std::size_t kRoom = 24; // the string's own room, terminator included
+    static_assert(Units::kInline + 1 == kRoom, "the widened name fills the room");
     if (n == 0 || n > static_cast<std::size_t>(Units::kInline)) return false;
-    unsigned char high = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        high |= static_cast<unsigned char>(bytes[i]);
-    if (high & 0x80) return false;
+    alignas(16) unsigned char padded[32] = {};
+    std::memcpy(padded, bytes, n);
+#if defined(__SSE2__)
+    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
+    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(padded + 16));
+    if (_mm_movemask_epi8(_mm_or_si128(low, high))) return false;
+    Units& text = HoldUnitsInside()->data_->text;
+    text.EnsureBuffer();
+    auto* units = reinterpret_cast<__m128i*>(text.Data());
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(units, _mm_unpacklo_epi8(low, zero));
+    _mm_storeu_si128(units + 1, _mm_unpackhi_epi8(low, zero));
+    _mm_storeu_si128(units + 2, _mm_unpacklo_epi8(high, zero));
+#else
+    unsigned char any = 0;
+    for (unsigned char byte : padded)
+        any |= byte;
+    if (any & 0x80) return false;
     Units& text = HoldUnitsInside()->data_->text;
     text.EnsureBuffer();
     unsigned short* units = text.Data();
-    for (std::size_t i = 0; i < n; ++i)
-        units[i] = static_cast<unsigned char>(bytes[i]);
+    for (std::size_t i = 0; i < kRoom; ++i)
+        units[i] = padded[i];
+#endif
     text.SetLength(static_cast<long long>(n));
     return true;
 }
