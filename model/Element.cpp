@@ -74,6 +74,11 @@ Element& Element::operator=(Element&& other) noexcept {
 }
 
 Element::~Element() {
+    if (!borrowed_) { // the usual tree, where every child is owned
+        for (Element* child : children_)
+            delete child;
+        return;
+    }
     for (long long i = 0; i < children_.size(); ++i) {
         Element* child = children_[i];
         if (child && !IsBorrowed(child)) delete child;
