@@ -30,8 +30,11 @@ OBAttributeStore::OBAttributeStore() noexcept
       streamCapacity_(0), kind_(-1), lent_(false), seen_(0) {}
 
 OBAttributeStore::~OBAttributeStore() {
-    for (int i = 0; i < count_; ++i)
-        delete entries_[i].value; // as ValueUtil::Recycle does, without its call
+    // A value's destructor cannot reach the store: the loop keeps its bounds
+    // in registers rather than reading them back after every call.
+    const Entry* entry = entries_;
+    for (const Entry* end = entry + count_; entry != end; ++entry)
+        delete entry->value; // as ValueUtil::Recycle does, without its call
     if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
     // Most stores hold no stream: their list was never made.
