@@ -202,12 +202,8 @@ void Element::MakeRoomForChild() noexcept {
     children_.Preallocate(2 * count);
 }
 
-short Element::AddChild(Element* child) noexcept {
+short Element::AddChildGrowing(Element* child) noexcept {
     if (!child) return 0;
-    if (children_.count_ < children_.capacity_) { // the common case, without the list's calls
-        children_.data_[children_.count_++] = child;
-        return 1;
-    }
     MakeRoomForChild();
     long long before = children_.size();
     children_.Append(child);
