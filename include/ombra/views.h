@@ -22,7 +22,7 @@
     public:                                                                                        \
         /** The element kind of this view. */                                                      \
         static constexpr EL::ElementTypeEnum kKind = EL::k##Kind;                                  \
-        OBM##Kind() noexcept;                                                                      \
+        OBM##Kind() noexcept : Element(kKind) {}                                                   \
         OBM##Kind(const OBM##Kind& other) noexcept;                                                \
         OBM##Kind(OBM##Kind&& other) noexcept;                                                     \
         OBM##Kind& operator=(const OBM##Kind& other) noexcept;                                     \

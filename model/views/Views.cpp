@@ -3,7 +3,6 @@
 #include <ombra/views.h>
 
 #define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
-    OBM##Kind::OBM##Kind() noexcept : Element(EL::k##Kind) {}                                      \
     OBM##Kind::OBM##Kind(const OBM##Kind& other) noexcept : Element(other) {}                      \
     OBM##Kind::OBM##Kind(OBM##Kind&& other) noexcept : Element(static_cast<Element&&>(other)) {}   \
     OBM##Kind& OBM##Kind::operator=(const OBM##Kind& other) noexcept {                             \
