@@ -323,6 +323,27 @@ TEST(StoredElements, AccessorsHandOutWhatWasStoredIndexedOrNot) {
     EXPECT_EQ(reading.GetChar(0), 0x304B);
     EXPECT_EQ(reading.GetChar(1), 0x3093);
     EXPECT_EQ(ruby.SetUtf8(AN::kFont, "\xC3"), 0); // malformed UTF-8 is refused
+
+    // Names of every length around the string's own room, ASCII or with an
+    // \u00E9 at any place, read back unit for unit.
+    for (int n = 1; n <= 30; ++n) {
+        for (int accent = -1; accent < n; ++accent) {
+            std::string utf8;
+            std::u16string want;
+            for (int i = 0; i < n; ++i) {
+                char16_t unit = i == accent ? u'\u00E9' : static_cast<char16_t>('!' + (i * 7) % 90);
+                utf8 +=
+                    i == accent ? std::string("\xC3\xA9") : std::string(1, static_cast<char>(unit));
+                want += unit;
+            }
+            ASSERT_EQ(ruby.SetUtf8(AN::kFont, utf8.c_str()), 1);
+            WOBString got;
+            static_cast<ValueString*>(ruby.Find(AN::kFont))->Get(got);
+            ASSERT_EQ(got.Length(), n) << utf8;
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(got.GetChar(i), want[static_cast<std::size_t>(i)]) << utf8 << " at " << i;
+        }
+    }
 }
 
 TEST(StoredElements, TheElementOwnsItsStreamsAndValues) {
