@@ -143,6 +143,7 @@ std::vector<const std::string*> Mapper::ParagraphRuns(obreader::StoryLists& list
     lists.List(EL::kParagraphRunList);
     std::vector<const std::string*> paragraphStyle(s.paragraphs.size());
     ParagraphAttributes filled; // a format's own with what it lacks, its storage reused
+    const ParagraphFormat* filledFrom[2] = {nullptr, nullptr}; // the formats `filled` holds
     for (std::size_t p = 0; p < s.paragraphs.size(); ++p) {
         const ParagraphRun& run = s.paragraphs[p];
         const ParagraphFormat& format = doc_.Format(run);
@@ -157,13 +158,18 @@ std::vector<const std::string*> Mapper::ParagraphRuns(obreader::StoryLists& list
         b_.Int(e, AN::kStartCharacterPosition, run.start);
         b_.Int(e, AN::kEndCharacterPosition, static_cast<long long>(run.start) + run.length);
         ParagraphStyleRef(e, style);
-        // Most formats are used as they are: copy only what gets filled in.
+        // Most formats are used as they are: copy only what gets filled in,
+        // once for paragraphs in a row that share their formats.
         const ParagraphAttributes* local = &format.local;
         if (frameFormat || local->characterStyle) {
-            filled = format.local;
-            if (frameFormat) Fill(filled, frameFormat->local);
-            if (filled.characterStyle)
-                Fill(filled.character, ResolvedCharacterStyle(*filled.characterStyle));
+            if (filledFrom[0] != &format || filledFrom[1] != frameFormat) {
+                filled = format.local;
+                if (frameFormat) Fill(filled, frameFormat->local);
+                if (filled.characterStyle)
+                    Fill(filled.character, ResolvedCharacterStyle(*filled.characterStyle));
+                filledFrom[0] = &format;
+                filledFrom[1] = frameFormat;
+            }
             local = &filled;
         }
         if (!EmptyParagraph(*local))
