@@ -455,10 +455,13 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
     if (!e) return;
     if (a.font) {
         b_.Utf8(e, AN::kFont, *a.font);
-        bool bold, italic;
-        FaceStyle(*a.font, bold, italic);
-        b_.Bool(e, AN::kBold, bold);
-        b_.Bool(e, AN::kItalics, italic);
+        // Runs in a row mostly have the face the last one had.
+        if (*a.font != lastFace_.name) {
+            lastFace_.name = *a.font;
+            FaceStyle(lastFace_.name, lastFace_.bold, lastFace_.italic);
+        }
+        b_.Bool(e, AN::kBold, lastFace_.bold);
+        b_.Bool(e, AN::kItalics, lastFace_.italic);
     }
     if (a.size) b_.Length(e, AN::kFontSize, *a.size);
     unsigned id = 0;

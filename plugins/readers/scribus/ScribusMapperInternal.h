@@ -200,6 +200,10 @@ private:
     std::string defaultParagraphStyle_;
     std::unordered_set<std::string> fontSet_;
     std::vector<std::string> fonts_;
+    struct Face {
+        std::string name;
+        bool bold = false, italic = false;
+    } lastFace_; // what the last face name CharacterAttributesOf met says
 };
 
 } // namespace scribus_mapper
