@@ -45,9 +45,6 @@ ElementList* SortedSet(const ElementList& from, const ElementList* except, bool&
 Element::Element() noexcept
     : id_(OBIDGenerator::GetID()), type_(EL::kUndefined), children_(), borrowed_(nullptr) {}
 
-Element::Element(EL::ElementTypeEnum type) noexcept
-    : id_(OBIDGenerator::GetID()), type_(type), children_(), borrowed_(nullptr) {}
-
 Element::Element(const Element& other) noexcept
     : id_(other.id_), type_(other.type_), children_(), borrowed_(nullptr) {
     AssignFrom(const_cast<Element&>(other), false);

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr long long kDefaultChunk = 8;
-
 inline Element* Unconst(const Element* e) {
     return const_cast<Element*>(e);
 }
@@ -30,13 +28,6 @@ void ElementList::ReleaseStorage() noexcept {
     lent_ = false;
 }
 
-void ElementList::UseLentSlots(Element** slots, long long n) noexcept {
-    if (data_ || !slots || n <= 0) return;
-    data_ = slots;
-    capacity_ = n;
-    lent_ = true;
-}
-
 void ElementList::FillN(Element** dst, long long n, const Element* const& e) noexcept {
     Element* value = Unconst(e);
     for (long long i = 0; i < n; ++i)
@@ -44,9 +35,6 @@ void ElementList::FillN(Element** dst, long long n, const Element* const& e) noe
 }
 
 // ---- construction ----
-
-ElementList::ElementList() noexcept
-    : data_(nullptr), count_(0), chunkSize_(kDefaultChunk), capacity_(0), lent_(false) {}
 
 ElementList::ElementList(long long n) noexcept
     : data_(nullptr), count_(0), chunkSize_(n > 0 ? n : kDefaultChunk), capacity_(0), lent_(false) {
@@ -105,10 +93,6 @@ ElementList& ElementList::operator=(ElementList&& other) noexcept {
     other.capacity_ = capacity;
     other.lent_ = lent;
     return *this;
-}
-
-ElementList::~ElementList() {
-    ReleaseStorage();
 }
 
 // ---- comparison ----

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <new>
 #include <ombra/export.h>
+#include <ombra/identifiers.h>
 #include <ombra/vocabulary.h>
 
 class Element;
@@ -37,8 +38,10 @@ class OMBRA_API ElementList {
 public:
     OB_MEMORY_OPERATORS
 
-    /// Chunk size 8, capacity 0, no storage.
-    ElementList() noexcept;
+    /// Chunk size 8, capacity 0, no storage. In line, with the destructor:
+    /// every Element has a list.
+    ElementList() noexcept
+        : data_(nullptr), count_(0), chunkSize_(kDefaultChunk), capacity_(0), lent_(false) {}
     /// Count 0, chunk size n (8 when n <= 0), capacity n (0 when n <= 0 or
     /// when no memory can be had).
     explicit ElementList(long long n) noexcept;
@@ -54,7 +57,9 @@ public:
     /// Exchanges storage with the other list.
     ElementList& operator=(ElementList&& other) noexcept;
     /// Releases the storage (not the Elements).
-    ~ElementList();
+    ~ElementList() {
+        if (data_ && !lent_) DeleteAsCharArray(data_); // most lists of leaves have none
+    }
 
     /// 1 when both use one storage block, or hold the same count of
     /// identical pointers slot by slot (pointer identity, not equality of
@@ -157,8 +162,14 @@ private:
     friend class Element;
     /// Uses `slots` (room for n) as storage while it suffices; the lender
     /// keeps it, and the list never frees it. Only for a list without storage.
-    void UseLentSlots(Element** slots, long long n) noexcept;
+    void UseLentSlots(Element** slots, long long n) noexcept {
+        if (data_ || !slots || n <= 0) return;
+        data_ = slots;
+        capacity_ = n;
+        lent_ = true;
+    }
 
+    static constexpr long long kDefaultChunk = 8;
     Element** data_;
     long long count_;
     long long chunkSize_;
@@ -213,8 +224,10 @@ public:
     /// and the type EL::kUndefined (233): no operation sets a type later, and
     /// 233 is the type that stands for "no kind".
     Element() noexcept;
-    /// Takes the next id and the given type; no children.
-    explicit Element(EL::ElementTypeEnum type) noexcept;
+    /// Takes the next id and the given type; no children. In line: readers
+    /// make Elements by the thousand.
+    explicit Element(EL::ElementTypeEnum type) noexcept
+        : id_(OBIDGenerator::GetID()), type_(type), children_(), borrowed_(nullptr) {}
     /// Same id, type and child pointers; the copy borrows the children.
     Element(const Element& other) noexcept;
     /// Same id, type and child pointers; ownership passes to the new Element.

@@ -48,7 +48,10 @@ enum PathType : int {
         /** Same type and class and the same number. */                                            \
         short IsEqual(Value* other) override;                                                      \
         /** Stores the number and sets the initialized flag. */                                    \
-        virtual void Init(const T& value);                                                         \
+        virtual void Init(const T& value) {                                                        \
+            value_ = value;                                                                        \
+            SetInitialized(1);                                                                     \
+        }                                                                                          \
         /** Writes the number while the value is initialised. */                                   \
         virtual void Get(T& value) GetQualifier;                                                   \
                                                                                                    \
@@ -192,7 +195,12 @@ public:
     /// Stores the fraction; the ratio becomes numerator / denominator in
     /// double precision (a zero denominator gives an infinite or NaN ratio).
     virtual void Init(const int& numerator, const int& denominator);
-    virtual void Init(const OBReal& ratio);
+    /// In line: stores set values by the thousand.
+    virtual void Init(const OBReal& ratio) {
+        ratio_ = ratio;
+        hasRatio_ = 1;
+        SetInitialized(1);
+    }
     virtual void Get(int& numerator, int& denominator) const;
     virtual void Get(OBReal& ratio) const;
 
@@ -602,7 +610,10 @@ protected:
         Class() noexcept : ValueEnumBase(kType) {}                                                 \
         ~Class() override = default;                                                               \
         Value& operator=(Value& other) override;                                                   \
-        virtual void Init(const Space::Enum& member);                                              \
+        virtual void Init(const Space::Enum& member) {                                             \
+            member_ = static_cast<int>(member);                                                    \
+            SetInitialized(1);                                                                     \
+        }                                                                                          \
         virtual void Get(Space::Enum& member) const;                                               \
     };
 #define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \

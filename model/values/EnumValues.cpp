@@ -16,10 +16,6 @@ short ValueEnumBase::IsEqual(Value* other) {
         }                                                                                          \
         return *this;                                                                              \
     }                                                                                              \
-    void Class::Init(const Space::Enum& member) {                                                  \
-        member_ = static_cast<int>(member);                                                        \
-        SetInitialized(1);                                                                         \
-    }                                                                                              \
     void Class::Get(Space::Enum& member) const {                                                   \
         if (IsInitialized()) member = static_cast<Space::Enum>(member_);                           \
     }

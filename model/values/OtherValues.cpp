@@ -36,12 +36,6 @@ void ValuePercent::Init(const int& numerator, const int& denominator) {
     SetInitialized(1);
 }
 
-void ValuePercent::Init(const OBReal& ratio) {
-    ratio_ = ratio;
-    hasRatio_ = 1;
-    SetInitialized(1);
-}
-
 void ValuePercent::Get(int& numerator, int& denominator) const {
     if (!IsInitialized()) return;
     numerator = numerator_;

@@ -18,10 +18,6 @@
         Class* same = dynamic_cast<Class*>(other);                                                 \
         return same && value_ == same->value_ ? 1 : 0;                                             \
     }                                                                                              \
-    void Class::Init(const T& value) {                                                             \
-        value_ = value;                                                                            \
-        SetInitialized(1);                                                                         \
-    }                                                                                              \
     void Class::Get(T& value) GetQualifier {                                                       \
         if (IsInitialized()) value = value_;                                                       \
     }

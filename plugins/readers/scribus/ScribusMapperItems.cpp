@@ -199,9 +199,11 @@ EL::ElementTypeEnum Mapper::KindOf(const Item& it) {
 
 bool Mapper::Curved(const Item& it) {
     if (it.outline.size() > 1) return true;
-    for (const SubPath& s : it.outline)
+    for (const SubPath& s : it.outline) {
+        if (s.straight) continue; // outlines of lines: most items
         for (const PathPoint& p : s.points)
             if (!Same(p.left, p.anchor) || !Same(p.right, p.anchor)) return true;
+    }
     return false;
 }
 

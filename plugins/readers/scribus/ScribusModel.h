@@ -113,6 +113,9 @@ struct PathPoint {
 struct SubPath {
     std::vector<PathPoint> points;
     bool closed = false;
+    /// Known to have no handles (every point's direction points on its
+    /// anchor); false when not known.
+    bool straight = false;
 };
 
 struct Metadata {

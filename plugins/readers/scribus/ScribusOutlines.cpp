@@ -47,12 +47,12 @@ inline __attribute__((always_inline)) const char* SkipSeparators(const char* p) 
 }
 
 // The number at p, 0 for one out of range; null when there is none. Outlines
-// are mostly numbers: plain decimals are read here without a call each.
-inline __attribute__((always_inline)) const char* ReadCoordinate(const char* p, const char* end,
-                                                                 double& out) {
+// are mostly numbers: plain decimals are read here without a call each. The
+// rest, rare, finds the text's end (its NUL) only when it needs it.
+inline __attribute__((always_inline)) const char* ReadCoordinate(const char* p, double& out) {
     double v;
     const char* q = ReadDecimal(p, v);
-    if (__builtin_expect(!q, 0) && !(q = ReadNumber(p, end, v))) return nullptr;
+    if (__builtin_expect(!q, 0) && !(q = ReadNumber(p, p + std::strlen(p), v))) return nullptr;
     out = InRange(v) ? v : 0;
     return q;
 }
@@ -67,15 +67,14 @@ void LimitWarning(Context& ctx) {
 
 void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
     if (!text) return;
-    const char* end = text + std::strlen(text);
     const char* p = text;
     // Reads the next number; junk between numbers is skipped. The text ends
-    // with a NUL at end.
+    // with a NUL.
     auto next = [&](double& v) {
         for (;;) {
             p = SkipSeparators(p);
             if (!*p) return false;
-            if (const char* q = ReadCoordinate(p, end, v)) {
+            if (const char* q = ReadCoordinate(p, v)) {
                 p = q;
                 return true;
             }
@@ -118,7 +117,7 @@ namespace {
 class SvgPath {
 public:
     SvgPath(Context& ctx, const char* text, std::vector<SubPath>& out)
-        : ctx_(ctx), p_(text), end_(text + std::strlen(text)), out_(out), points_(ctx.pathPoints) {
+        : ctx_(ctx), p_(text), out_(out), points_(ctx.pathPoints) {
         points_.clear();
     }
 
@@ -133,13 +132,8 @@ public:
                 LimitWarning(ctx_);
                 break;
             }
-            if (c == 'L') { // most commands: Step's line to an absolute point
-                ++p_;
-                command_ = c;
-                double a[2];
-                if (!Numbers(a, 2)) break;
-                LineTo(Point{0.0 + a[0], 0.0 + a[1]}); // as Step adds: -0 becomes 0
-                previous_ = c;
+            if (c == 'L') { // most commands: Step's lines to absolute points
+                if (!AbsoluteLines(total, limit)) break;
                 continue;
             }
             if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
@@ -168,10 +162,46 @@ private:
     bool Numbers(double* a, int n) {
         const char* p = p_;
         for (int i = 0; i < n; ++i) {
-            p = ReadCoordinate(SkipSeparators(p), end_, a[i]);
+            p = ReadCoordinate(SkipSeparators(p), a[i]);
             if (!p) return false;
         }
         p_ = p;
+        return true;
+    }
+
+    // A run of 'L' commands, p_ at the first: the text and the position stay
+    // in registers from one to the next. Counts each after the first against
+    // the limit as Run does; false ends the outline.
+    bool AbsoluteLines(std::size_t& total, std::size_t limit) {
+        command_ = 'L';
+        const char* p = p_;
+        Point to = pos_;
+        bool more = true;
+        for (;;) {
+            double x, y;
+            p = ReadCoordinate(SkipSeparators(p + 1), x);
+            if (p) p = ReadCoordinate(SkipSeparators(p), y);
+            if (!p) {
+                more = false;
+                break;
+            }
+            if (points_.empty()) points_.push_back(PathPoint{to, to, to});
+            to = Point{0.0 + x, 0.0 + y}; // as Step adds: -0 becomes 0
+            // Filled in place: a PathPoint put together first goes through memory.
+            PathPoint& added = points_.emplace_back();
+            added.left = added.anchor = added.right = to;
+            p = SkipSeparators(p);
+            if (*p != 'L') break;
+            if (++total > limit) {
+                LimitWarning(ctx_);
+                more = false;
+                break;
+            }
+        }
+        pos_ = to;
+        if (!more) return false;
+        p_ = p;
+        previous_ = 'L';
         return true;
     }
 
@@ -183,9 +213,13 @@ private:
         }
         // The points grow in the context's buffer, used again for every
         // outline; the outline keeps a copy of exactly their size.
-        out_.emplace_back();
-        out_.back().points.assign(points_.begin(), points_.end());
-        out_.back().closed = closed;
+        SubPath& added = out_.emplace_back();
+        added.points.assign(points_.begin(), points_.end());
+        added.closed = closed;
+        // Lines only: a closing point's handle is its neighbour's anchor,
+        // which the check above found on the first anchor.
+        added.straight = !curved_;
+        curved_ = false;
         points_.clear();
     }
 
@@ -201,6 +235,7 @@ private:
         if (points_.empty()) points_.push_back(PathPoint{pos_, pos_, pos_});
         points_.back().right = c1;
         points_.push_back(PathPoint{c2, to, to});
+        curved_ = true;
         lastControl_ = c2;
         pos_ = to;
     }
@@ -259,7 +294,6 @@ private:
             ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("svg-") + command_,
                           std::string("outline command '") + command_ +
                               "' is not read; the outline ends there");
-            p_ = end_;
             return false;
         }
     }
@@ -286,11 +320,11 @@ private:
 
     Context& ctx_;
     const char* p_;
-    const char* end_;
     std::vector<SubPath>& out_;
     std::vector<PathPoint>& points_; // the subpath being read
     Point pos_, start_, lastControl_;
     char command_ = 0, previous_ = 0;
+    bool curved_ = false; // the subpath being read has a curve
 };
 
 } // namespace
