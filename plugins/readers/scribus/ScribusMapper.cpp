@@ -10,7 +10,6 @@
 #include <ombra/valueutil.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -77,14 +76,34 @@ bool EmptyParagraph(const ParagraphAttributes& a) {
 
 namespace {
 
-// Whether a face name says bold and italic, in any case.
+// Whether a face name says bold and italic, in any case: one pass over the
+// name with no lowered copy, since every run with a font asks.
 void FaceStyle(const std::string& font, bool& bold, bool& italic) {
-    std::string lower(font.size(), ' ');
-    for (std::size_t i = 0; i < font.size(); ++i)
-        lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(font[i])));
-    auto has = [&lower](const char* word) { return lower.find(word) != std::string::npos; };
-    bold = has("bold") || has("black") || has("heavy");
-    italic = has("italic") || has("oblique");
+    // `c | 0x20` lowers exactly the ASCII capitals of these letter-only words.
+    auto at = [&font](std::size_t i, const char* word) {
+        for (; *word; ++word, ++i)
+            if (i >= font.size() || (font[i] | 0x20) != *word) return false;
+        return true;
+    };
+    bold = italic = false;
+    for (std::size_t i = 0; i < font.size(); ++i) {
+        switch (font[i] | 0x20) {
+        case 'b':
+            bold = bold || at(i, "bold") || at(i, "black");
+            break;
+        case 'h':
+            bold = bold || at(i, "heavy");
+            break;
+        case 'i':
+            italic = italic || at(i, "italic");
+            break;
+        case 'o':
+            italic = italic || at(i, "oblique");
+            break;
+        default:
+            break;
+        }
+    }
 }
 
 template <class S> std::vector<std::size_t> DefaultFirst(const std::vector<S>& styles) {
@@ -436,10 +455,13 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
     if (!e) return;
     if (a.font) {
         b_.Utf8(e, AN::kFont, *a.font);
-        bool bold, italic;
-        FaceStyle(*a.font, bold, italic);
-        b_.Bool(e, AN::kBold, bold);
-        b_.Bool(e, AN::kItalics, italic);
+        // Runs in a row mostly have the face the last one had.
+        if (*a.font != lastFace_.name) {
+            lastFace_.name = *a.font;
+            FaceStyle(lastFace_.name, lastFace_.bold, lastFace_.italic);
+        }
+        b_.Bool(e, AN::kBold, lastFace_.bold);
+        b_.Bool(e, AN::kItalics, lastFace_.italic);
     }
     if (a.size) b_.Length(e, AN::kFontSize, *a.size);
     unsigned id = 0;

@@ -130,9 +130,10 @@ private:
     void ChildStory(Element* parent, std::size_t index, int frame, int depth);
     void InlineObjects(Element* child, const Story& s,
                        std::vector<std::pair<uint32_t, int>>& tables);
-    std::vector<std::string> ParagraphRuns(obreader::StoryLists& lists, const Story& s, int frame);
+    std::vector<const std::string*> ParagraphRuns(obreader::StoryLists& lists, const Story& s,
+                                                  int frame);
     void CharacterRuns(obreader::StoryLists& lists, const Story& s,
-                       const std::vector<std::string>& paragraphStyle);
+                       const std::vector<const std::string*>& paragraphStyle);
     void VariableRuns(obreader::StoryLists& lists, const Story& s);
     void CharacterRunOf(obreader::StoryLists& lists, const CharacterFormat& run, uint32_t start,
                         uint32_t end, int script, const std::string& paragraphStyle);
@@ -199,6 +200,10 @@ private:
     std::string defaultParagraphStyle_;
     std::unordered_set<std::string> fontSet_;
     std::vector<std::string> fonts_;
+    struct Face {
+        std::string name;
+        bool bold = false, italic = false;
+    } lastFace_; // what the last face name CharacterAttributesOf met says
 };
 
 } // namespace scribus_mapper

@@ -99,7 +99,7 @@ void Mapper::ChildStory(Element* parent, std::size_t index, int frame, int depth
     std::vector<std::pair<uint32_t, int>> tables;
     InlineObjects(child, s, tables);
     obreader::StoryLists lists(b_, child);
-    std::vector<std::string> paragraphStyle = ParagraphRuns(lists, s, frame);
+    std::vector<const std::string*> paragraphStyle = ParagraphRuns(lists, s, frame);
     CharacterRuns(lists, s, paragraphStyle);
     VariableRuns(lists, s);
     for (auto& t : tables)
@@ -131,49 +131,61 @@ void Mapper::InlineObjects(Element* child, const Story& s,
     if (inline_) b_.Put(child, AN::kInlineObjectList, inline_);
 }
 
-// One paragraph run per paragraph; the style each paragraph uses.
-std::vector<std::string> Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s,
-                                               int frame) {
+// One paragraph run per paragraph; the style each paragraph uses (names
+// in the document, which outlives the mapper).
+std::vector<const std::string*> Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s,
+                                                      int frame) {
     // Frame defaults of old documents stand for the paragraph style where a
     // paragraph has none.
     const Item* defaults = nullptr;
     if (frame >= 0 && static_cast<std::size_t>(frame) < doc_.items.size())
         defaults = &doc_.items[static_cast<std::size_t>(frame)];
     lists.List(EL::kParagraphRunList);
-    std::vector<std::string> paragraphStyle(s.paragraphs.size());
+    std::vector<const std::string*> paragraphStyle(s.paragraphs.size());
+    ParagraphAttributes filled; // a format's own with what it lacks, its storage reused
+    const ParagraphFormat* filledFrom[2] = {nullptr, nullptr}; // the formats `filled` holds
     for (std::size_t p = 0; p < s.paragraphs.size(); ++p) {
         const ParagraphRun& run = s.paragraphs[p];
-        // An empty last paragraph (after the final U+2029) covers nothing.
-        Element* e =
-            run.length > 0 ? lists.Entry(EL::kParagraphRunList, EL::kParagraphRun) : nullptr;
         const ParagraphFormat& format = doc_.Format(run);
-        std::string style = format.style;
-        ParagraphAttributes local = format.local;
-        if (style.empty() && defaults) {
-            const ParagraphFormat& frame = doc_.Defaults(*defaults);
-            style = frame.style;
-            Fill(local, frame.local);
-        }
-        paragraphStyle[p] = style;
+        const ParagraphFormat* frameFormat =
+            format.style.empty() && defaults ? &doc_.Defaults(*defaults) : nullptr;
+        const std::string& style = frameFormat ? frameFormat->style : format.style;
+        paragraphStyle[p] = &style;
+        // An empty last paragraph (after the final U+2029) covers nothing.
+        if (run.length == 0) continue;
+        Element* e = lists.Entry(EL::kParagraphRunList, EL::kParagraphRun);
         if (!e) continue;
         b_.Int(e, AN::kStartCharacterPosition, run.start);
         b_.Int(e, AN::kEndCharacterPosition, static_cast<long long>(run.start) + run.length);
         ParagraphStyleRef(e, style);
-        if (local.characterStyle)
-            Fill(local.character, ResolvedCharacterStyle(*local.characterStyle));
-        if (!EmptyParagraph(local))
-            ParagraphAttributesOf(b_.Child(e, EL::kParagraphAttributes), local);
-        if (!Empty(local.character))
-            CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), local.character,
-                                  EffectiveSize(local.character, "", style));
-        if (local.tabs && !local.tabs->empty() && !format.local.tabs) Tabs(e, *local.tabs);
+        // Most formats are used as they are: copy only what gets filled in,
+        // once for paragraphs in a row that share their formats.
+        const ParagraphAttributes* local = &format.local;
+        if (frameFormat || local->characterStyle) {
+            if (filledFrom[0] != &format || filledFrom[1] != frameFormat) {
+                filled = format.local;
+                if (frameFormat) Fill(filled, frameFormat->local);
+                if (filled.characterStyle)
+                    Fill(filled.character, ResolvedCharacterStyle(*filled.characterStyle));
+                filledFrom[0] = &format;
+                filledFrom[1] = frameFormat;
+            }
+            local = &filled;
+        }
+        if (!EmptyParagraph(*local))
+            ParagraphAttributesOf(b_.Child(e, EL::kParagraphAttributes), *local);
+        if (!Empty(local->character))
+            CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), local->character,
+                                  EffectiveSize(local->character, "", style));
+        if (local->tabs && !local->tabs->empty() && !format.local.tabs) Tabs(e, *local->tabs);
     }
     return paragraphStyle;
 }
 
 // Character runs, cut where the writing script changes.
 void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
-                           const std::vector<std::string>& paragraphStyle) {
+                           const std::vector<const std::string*>& paragraphStyle) {
+    const std::string none;
     int storyCjk = -2; // what the story tells of its ideographs, once one turns up
     lists.List(EL::kCharacterRunList);
     std::size_t hint = 0;
@@ -196,8 +208,7 @@ void Mapper::CharacterRuns(obreader::StoryLists& lists, const Story& s,
             decideCjk, [&](uint32_t start, uint32_t end, int script) {
                 int para = ParagraphAt(s, start, hint);
                 CharacterRunOf(lists, format, start, end, script,
-                               para >= 0 ? paragraphStyle[static_cast<std::size_t>(para)]
-                                         : std::string());
+                               para >= 0 ? *paragraphStyle[static_cast<std::size_t>(para)] : none);
             });
     }
 }

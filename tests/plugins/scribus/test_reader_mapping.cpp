@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -148,6 +149,39 @@ TEST(ScribusReaderMappingDetails, AnchoredItemsGoWithTheirTextsPage) {
     std::vector<Element*> anchored = Descendants(page, EL::kRectangle);
     ASSERT_EQ(anchored.size(), 1u);
     EXPECT_EQ(Id(anchored[0], AN::kRegularPageIdRef), page->GetId());
+}
+
+// Bold and italic come from the words of a face name, in any case and
+// anywhere in it; a word cut short or other letters say nothing.
+TEST(ScribusReaderMappingDetails, FaceNamesSayBoldAndItalic) {
+    struct Face {
+        const char* font;
+        int bold, italic;
+    } const kFaces[] = {
+        {"Arial", 0, 0},
+        {"Arial Bold", 1, 0},
+        {"DejaVu Sans BOLDOBLIQUE", 1, 1},
+        {"Heavy", 1, 0},
+        {"Gill bLaCk Italic", 1, 1},
+        {"Bol Ital Obliqu Heav Blac", 0, 0},
+        {"Semiboldx", 1, 0},
+        {"ObliqueB", 0, 1},
+        {"x\303\211bold", 1, 0}, // a capital E acute before the word
+    };
+    std::string text;
+    for (const Face& f : kFaces)
+        text += std::string("<ITEXT FONT=\"") + f.font + "\" CH=\"w\"/>";
+    Conversion c("<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\"><PAGE NUM=\"0\"/>"
+                 "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" WIDTH=\"50\" HEIGHT=\"50\"><StoryText>" +
+                 text + "<trail/></StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
+    std::vector<Element*> runs = Descendants(c.TopOf(EL::kStoryList), EL::kCharacterRun);
+    ASSERT_EQ(runs.size(), std::size(kFaces));
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(kFaces[i].font);
+        Element* a = runs[i]->GetChild(EL::kCharacterAttributes);
+        EXPECT_EQ(Flag(a, AN::kBold), kFaces[i].bold);
+        EXPECT_EQ(Flag(a, AN::kItalics), kFaces[i].italic);
+    }
 }
 
 } // namespace
