@@ -393,6 +393,9 @@ private:
             prefixCount_ = attrs_.Count();
         }
         Guess* guesses = &guesses_[element * kGuesses];
+        // The byte stores that end values may alias any member: the names
+        // are read through a local.
+        const NameWords::Entry* words = nameWords_.data();
         char* last = nullptr; // where the last attribute starts
         for (;; ++i) {
             // One space between attributes, mostly; the NULs after the bytes
@@ -411,7 +414,7 @@ private:
             // Mostly a guess, '="', a plain value, '"'.
             Guess& guess = i < kGuesses ? guesses[i] : spareGuess_;
             std::uint32_t id = kAttrCount;
-            const std::size_t n = Guessed(guess, p, id);
+            const std::size_t n = Guessed(guess, words, p, id);
             if (n && p[n + 1] == '"') {
                 char* const value = p + n + 2;
                 char* const end = const_cast<char*>(ScanPlain(value, '"'));
@@ -424,6 +427,7 @@ private:
             }
             Step s = Attribute(p, guess, n, id);
             if (s != kOk) return s;
+            words = nameWords_.data(); // it may have grown
         }
         if (*p == '/') {
             if (AtEnd(++p)) return kMore;
@@ -517,7 +521,9 @@ private:
     // compared, and only looked up when neither is the one there. When the
     // two differ, elements mostly alternate between them (as texts with and
     // without a feature do), and the one not seen last is compared first.
-    // Names the parser does not read are guessed too (NameId).
+    // Names the parser does not read are guessed too: a NameId is an
+    // AttrId, kAttrCount for none, or past it a name the parser does not
+    // read (nameWords_ holds the words of each).
     struct Guess {
         std::uint16_t first = kAttrCount, second = kAttrCount; // NameIds
         // Whether the last two had one each.
@@ -526,13 +532,14 @@ private:
 
     // The length of the name at p when a guess is that name and '=' follows
     // it (id then says which), else 0.
-    std::size_t Guessed(Guess& g, const char* p, std::uint32_t& id) const {
-        if (const std::size_t length = NameLengthAt(EntryOf(g.first), g.first, p)) {
+    static std::size_t Guessed(Guess& g, const NameWords::Entry* words, const char* p,
+                               std::uint32_t& id) {
+        if (const std::size_t length = NameLengthAt(words[g.first], g.first, p)) {
             id = g.first;
             if (g.alternate) std::swap(g.first, g.second);
             return length;
         }
-        const std::size_t length = NameLengthAt(EntryOf(g.second), g.second, p);
+        const std::size_t length = NameLengthAt(words[g.second], g.second, p);
         if (length) {
             id = g.second;
             if (g.alternate) std::swap(g.first, g.second);
@@ -540,10 +547,6 @@ private:
         }
         return length;
     }
-
-    // A NameId: an AttrId, kAttrCount for none, or past it a name the
-    // parser does not read.
-    const NameWords::Entry& EntryOf(std::uint32_t id) const { return nameWords_[id]; }
 
     // A new NameId for a name that is no AttrId, kAttrCount when there is
     // none. A name that moves from place to place may get several.
