@@ -65,11 +65,13 @@ inline std::uint64_t Word(const char* p) {
     return w;
 }
 
-// Each attribute's name followed by '=' as two masked words, for names of
-// up to 15 bytes; the guesses of the reader are checked against them
-// without a call. Longer names have their first 16 bytes here; the entry
-// of kAttrCount (no guess) and of an empty name matches no text.
+// Each attribute's name followed by '="' as two masked words, for names of
+// up to 14 bytes; the guesses of the reader are checked against them
+// without a call, and the quote with them. Longer names have their first
+// 16 bytes here; the entry of kAttrCount (no guess) and of an empty name
+// matches no text.
 struct NameWords {
+    static constexpr std::size_t kShort = 14; // the longest name held whole
     struct Entry {
         std::uint64_t word[2] = {1, 0}, mask[2] = {0, 0};
         std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
@@ -81,10 +83,11 @@ struct NameWords {
         for (std::size_t i = 0; i < n && i < 16; ++i)
             bytes[i] = static_cast<unsigned char>(name[i]);
         if (n < 16) bytes[n] = '=';
-        std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
+        if (n < 15) bytes[n + 1] = '"';
+        std::memset(mask, 0xFF, n < 15 ? n + 2 : 16);
         std::memcpy(e.word, bytes, 16);
         std::memcpy(e.mask, mask, 16);
-        e.length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
+        e.length = n <= kShort ? static_cast<std::uint32_t>(n) : 0;
         return e;
     }
     Entry at[kAttrCount + 1];
@@ -98,13 +101,16 @@ struct NameWords {
 
 const NameWords kNameWords;
 
-// The length of the name of entry e (of id) when text starts with it and
-// '='; 16 bytes can be read at text.
+// The length of the name of entry e (of id, an AttrId when the name is
+// longer than NameWords::kShort) when text starts with it and '="'; 16
+// bytes can be read at text.
 inline std::size_t NameLengthAt(const NameWords::Entry& e, std::uint32_t id, const char* text) {
     std::uint64_t w[2];
     std::memcpy(w, text, 16);
     if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1]) return 0;
-    return e.length ? e.length : Attrs::NameLengthAt(static_cast<AttrId>(id), text);
+    if (e.length) return e.length;
+    const std::size_t n = Attrs::NameLengthAt(static_cast<AttrId>(id), text);
+    return n && text[n + 1] == '"' ? n : 0;
 }
 
 // The first quote, '&' or byte up to '\r' (NUL, tab and line ends among
@@ -415,7 +421,7 @@ private:
             Guess& guess = i < kGuesses ? guesses[i] : spareGuess_;
             std::uint32_t id = kAttrCount;
             const std::size_t n = Guessed(guess, words, p, id);
-            if (n && p[n + 1] == '"') {
+            if (n) {
                 char* const value = p + n + 2;
                 char* const end = const_cast<char*>(ScanPlain(value, '"'));
                 if (*end == '"' && !Is(end[1], kStartSymbol)) {
@@ -530,8 +536,8 @@ private:
         bool alternate = false;
     };
 
-    // The length of the name at p when a guess is that name and '=' follows
-    // it (id then says which), else 0.
+    // The length of the name at p when a guess is that name and '="'
+    // follows it (id then says which), else 0.
     static std::size_t Guessed(Guess& g, const NameWords::Entry* words, const char* p,
                                std::uint32_t& id) {
         if (const std::size_t length = NameLengthAt(words[g.first], g.first, p)) {
@@ -551,7 +557,8 @@ private:
     // A new NameId for a name that is no AttrId, kAttrCount when there is
     // none. A name that moves from place to place may get several.
     std::uint32_t UnknownName(const char* name, std::size_t length) {
-        if (length == 0 || length >= 16 || nameWords_.size() >= kAttrCount + 1 + kUnknownNames)
+        if (length == 0 || length > NameWords::kShort ||
+            nameWords_.size() >= kAttrCount + 1 + kUnknownNames)
             return kAttrCount;
         nameWords_.push_back(NameWords::Of(name, length));
         return static_cast<std::uint32_t>(nameWords_.size() - 1);
