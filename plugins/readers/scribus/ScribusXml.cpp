@@ -35,6 +35,7 @@ namespace {
 
 enum CharClass : unsigned char { kSpace = 1, kSymbol = 2, kStartSymbol = 4 };
 
+// SymbolEnd finds the end of a run of kSymbol bytes without the table.
 struct CharTable {
     unsigned char c[256];
     CharTable() {
@@ -147,6 +148,30 @@ inline __attribute__((always_inline)) const char* ScanValue(const char* p, char 
             return p + at;
         }
         if (odd) special = true;
+    }
+}
+
+// The first byte from p on that is no name's (Is(c, kSymbol) is false),
+// 16 bytes a step; a NUL is no name's, and 16 bytes can be read from
+// each step on until the first one.
+inline const char* SymbolEnd(const char* p) {
+    const __m128i zero = _mm_setzero_si128();
+    // x - low, wrapping, is at most span: x lies in [low, low + span].
+    const auto in = [zero](__m128i x, char low, char span) {
+        const __m128i from = _mm_sub_epi8(x, _mm_set1_epi8(low));
+        return _mm_cmpeq_epi8(_mm_subs_epu8(from, _mm_set1_epi8(span)), zero);
+    };
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Bytes from 0x80 on; '-' and '.'; '0' to '9' and ':'; letters of
+        // either case; '_'.
+        __m128i name = _mm_cmplt_epi8(v, zero);
+        name = _mm_or_si128(name, in(v, '-', 1));
+        name = _mm_or_si128(name, in(v, '0', 10));
+        name = _mm_or_si128(name, in(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 25));
+        name = _mm_or_si128(name, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(name)) & 0xFFFF;
+        if (other) return p + __builtin_ctz(other);
     }
 }
 
@@ -320,8 +345,7 @@ private:
             p += lastNameLength_;
             element = lastElement_;
         } else {
-            while (Is(*p, kSymbol))
-                ++p;
+            p = const_cast<char*>(SymbolEnd(p));
             element = ElementOf(name, static_cast<std::size_t>(p - name));
         }
         if (AtEnd(p)) return kMore;
@@ -494,8 +518,7 @@ private:
                 ++p;
             if (p >= tag + n) break;
             const char* name = p;
-            while (Is(*p, kSymbol))
-                ++p;
+            p = SymbolEnd(p);
             const std::uint32_t id = Attrs::AttrIdOf(name, static_cast<std::size_t>(p - name));
             while (*p != '"' && *p != '\'') // spaces and '='
                 ++p;
@@ -574,8 +597,7 @@ private:
             p += length + 1; // past the '='
         } else {
             const char* name = p;
-            while (Is(*p, kSymbol))
-                ++p;
+            p = const_cast<char*>(SymbolEnd(p));
             const std::size_t nameLength = static_cast<std::size_t>(p - name);
             if (SkipSpace(p) == kMore) return kMore;
             if (*p++ != '=') return kBad;
@@ -691,8 +713,7 @@ private:
         char* p = At(pos_ + 2);
         if (AtEnd(p)) return kMore;
         if (!Is(*p, kStartSymbol)) return kBad;
-        while (Is(*p, kSymbol))
-            ++p;
+        p = const_cast<char*>(SymbolEnd(p));
         if (AtEnd(p)) return kMore;
         if (*p == 0) return kBad;
         return SkipTo(p, "?>");
