@@ -378,11 +378,13 @@ private:
     ElementId ElementOf(const char* name, std::size_t length) {
         const ElementId id = ElementIdOf(name, length);
         if (length < sizeof lastWord_ && name[length] == ' ') {
-            unsigned char bytes[16] = {}, mask[16] = {};
-            std::memcpy(bytes, name, length + 1);
-            std::memset(mask, 0xFF, length + 1);
-            std::memcpy(lastWord_, bytes, 16);
-            std::memcpy(lastMask_, mask, 16);
+            // The masks of the first n bytes (the words are little-endian).
+            const std::size_t n = length + 1, bits = 8 * (n % 8);
+            const std::uint64_t part = bits ? (std::uint64_t{1} << bits) - 1 : ~std::uint64_t{0};
+            lastMask_[0] = n >= 8 ? ~std::uint64_t{0} : part;
+            lastMask_[1] = n >= 16 ? ~std::uint64_t{0} : n > 8 ? part : 0;
+            lastWord_[0] = Word(name) & lastMask_[0];
+            lastWord_[1] = Word(name + 8) & lastMask_[1];
             lastNameLength_ = length;
             lastElement_ = id;
         }
@@ -680,11 +682,18 @@ private:
         const std::size_t length = lengths_.back();
         const char* open = names_.data() + names_.size() - length;
         char* p = At(pos_ + 2);
-        std::size_t k = 0;
-        for (; Is(*p, kSymbol); ++p, ++k)
-            if (k >= length || *p != open[k]) return kBad;
-        if (AtEnd(p)) return kMore;
-        if (k != length) return kBad;
+        // Mostly the name whole; byte by byte it tells damage from the end
+        // of the bytes read so far.
+        if (length <= end_ - (pos_ + 2) && std::memcmp(p, open, length) == 0 &&
+            !Is(p[length], kSymbol)) {
+            p += length;
+        } else {
+            std::size_t k = 0;
+            for (; Is(*p, kSymbol); ++p, ++k)
+                if (k >= length || *p != open[k]) return kBad;
+            if (AtEnd(p)) return kMore;
+            if (k != length) return kBad;
+        }
         if (SkipSpace(p) == kMore) return kMore;
         if (*p != '>') return kBad;
         pos_ = static_cast<std::size_t>(p + 1 - buf_.get());
