@@ -52,11 +52,16 @@ void StoryBuilder::EndFrame(int* defaults) {
 
 // A text is no level or format (its role is kNone): its End does nothing.
 inline void StoryBuilder::Text(const Attrs& a) {
-    if (Context::TextMemo* m = FindText(a)) { // most texts
-        const char* text = a.Get(kAttr_CH);
-        if (PlainText(text, m->known)) return;
+    Context::TextMemo* m = FindText(a);
+    if (!m || !PlainText(a.Get(kAttr_CH), m->known)) OtherText(a, m);
+}
+
+// The texts that PlainText does not take (kept apart, so that the common
+// case stays small).
+__attribute__((noinline)) void StoryBuilder::OtherText(const Attrs& a, Context::TextMemo* m) {
+    if (m) {
         const Told told(textKnown_, &m->known);
-        AppendSliced(text, m->cstyle, m->local, nullptr);
+        AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
     } else {
         TextElement(kElem_ITEXT, a, kNone);
     }
@@ -67,6 +72,10 @@ void StoryBuilder::Empty(ElementId id, const Attrs& a) {
         Text(a);
         return;
     }
+    EmptyElement(id, a);
+}
+
+__attribute__((noinline)) void StoryBuilder::EmptyElement(ElementId id, const Attrs& a) {
     Start(id, a);
     End();
 }
@@ -92,6 +101,7 @@ void StoryBuilder::Start(ElementId id, const Attrs& a) {
         TextElement(id, a, role);
     } else if (parent != kNone && id == kElem_Tabs) {
         formatReader_.Tab(ctx_, a);
+        formatMemo_ = -1; // the format is no copy of the memo any more
     }
     open_.push_back(role);
 }
@@ -206,8 +216,25 @@ bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
             return false;
         k += sizeof id;
         const char* v = a.Get(id);
-        const std::size_t n = std::strlen(v) + 1; // with the NUL, which the key has too
-        if (static_cast<std::size_t>(end - k) < n || std::memcmp(k, v, n) != 0) return false;
+        std::size_t n; // with the NUL, which the key has too
+        __m128i value, kept;
+        if (Sixteen(v, value) && Sixteen(k, kept)) { // values are mostly short
+            const __m128i zero = _mm_setzero_si128();
+            const unsigned nul =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, zero)));
+            const unsigned same =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, kept)));
+            n = nul ? static_cast<std::size_t>(__builtin_ctz(nul)) + 1 : 0;
+            const unsigned bytes = (1u << n) - 1; // the value's with its NUL
+            if (n && (static_cast<std::size_t>(end - k) < n || (same & bytes) != bytes))
+                return false;
+        } else {
+            n = 0;
+        }
+        if (!n) {
+            n = std::strlen(v) + 1;
+            if (static_cast<std::size_t>(end - k) < n || std::memcmp(k, v, n) != 0) return false;
+        }
         k += n;
     }
     return k == end;
@@ -238,14 +265,18 @@ inline __attribute__((always_inline)) Context::TextMemo* StoryBuilder::FindText(
 void StoryBuilder::StartFormat(const Attrs& a) {
     const std::uint64_t prefix = a.Prefix();
     const std::size_t from = prefix ? a.PrefixCount() : 0;
-    for (const Context::ParagraphMemo& m : ctx_.paragraphMemos)
+    formatMemo_ = -1;
+    for (unsigned k = 0; k < 4; ++k) {
+        const Context::ParagraphMemo& m = ctx_.paragraphMemos[k];
         if (!m.key.empty() && m.prefix == prefix && m.prefixCount == from &&
             SameAttributes(a, from, m.key)) {
             format_.style = m.style;
             format_.local = m.local;
             formatReader_.Resume(format_.local);
+            formatMemo_ = static_cast<int>(k);
             return;
         }
+    }
     format_ = Para();
     if (const char* parent = a.Get(kAttr_PARENT)) format_.style = parent;
     const std::size_t before = ctx_.warnCalls;
@@ -264,7 +295,7 @@ void StoryBuilder::EndFormat(Role role) {
     formatReader_.End(ctx_);
     if (role == kParagraph) {
         CharacterAttributes none;
-        EndParagraph(format_, std::string(), none);
+        EndParagraph(format_, std::string(), none, formatMemo_);
     } else if (role == kTrail) {
         trail_ = std::move(format_);
         haveTrail_ = true;
@@ -805,8 +836,25 @@ void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
     if (kind == Marker::Kind::kAnchoredItem) anchoredIds.push_back(id);
 }
 
+// The paragraph format of p, which is a copy of the paragraph memo numbered
+// memo (or -1): that memo's format is kept while no paragraph memo was
+// written over it.
+std::uint32_t StoryBuilder::ParagraphFormat(const Para& p, int memo) {
+    if (memo < 0) return ctx_.formats.Paragraph(p.style, p.local);
+    MemoFormat& known = memoFormats_[memo];
+    // Memo k is written when nextParagraphMemo steps from a number that is k
+    // modulo 4 (StartFormat).
+    const unsigned now = ctx_.nextParagraphMemo;
+    if (!known.valid || now - known.since > ((static_cast<unsigned>(memo) - known.since) & 3u)) {
+        known.format = ctx_.formats.Paragraph(p.style, p.local);
+        known.since = now;
+        known.valid = true;
+    }
+    return known.format;
+}
+
 void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
-                                const CharacterAttributes& local) {
+                                const CharacterAttributes& local, int memo) {
     if (full_) return;
     const char16_t sep = kParagraphSeparator;
     // The separator takes the character format of the text before it, so
@@ -822,7 +870,7 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
     if (full_ && length_ == paraStart_) return;
     const std::uint32_t end = static_cast<std::uint32_t>(length_);
     story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, end - paraStart_, ctx_.formats.Paragraph(p.style, p.local)});
+        ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p, memo)});
     paraStart_ = end;
 }
 

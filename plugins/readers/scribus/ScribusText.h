@@ -62,6 +62,8 @@ private:
     // or nothing.
     enum Role : std::uint8_t { kLevel0, kLevel1, kLevel2, kParagraph, kTrail, kDefaults, kNone };
     void Text(const Attrs& a);
+    void OtherText(const Attrs& a, Context::TextMemo* m);
+    void EmptyElement(ElementId id, const Attrs& a);
     void TextElement(ElementId id, const Attrs& a, Role role);
     void Special(ElementId id, const Attrs& a);
     void StartFormat(const Attrs& a);
@@ -107,7 +109,9 @@ private:
     using Known = KnownFormat;
     Context::TextMemo* FindText(const Attrs& a);
     void RememberText(const Attrs& a);
-    void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
+    void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local,
+                      int memo = -1);
+    std::uint32_t ParagraphFormat(const Para& p, int memo);
     Para ParaFromCab(long long cab);
 
     Context& ctx_;
@@ -116,7 +120,16 @@ private:
     std::vector<Role> open_;
     Para defaults_;
     bool haveDefaults_ = false;
-    Para format_; ///< the paragraph format element being read
+    Para format_;         ///< the paragraph format element being read
+    int formatMemo_ = -1; ///< the paragraph memo format_ is a copy of, or -1
+    // The format of each paragraph memo, found since nextParagraphMemo was
+    // `since`.
+    struct MemoFormat {
+        bool valid = false;
+        unsigned since = 0;
+        std::uint32_t format = 0;
+    };
+    MemoFormat memoFormats_[4];
     ParagraphFormatReader formatReader_;
     std::uint32_t paraStart_ = 0;
     Para trail_;
