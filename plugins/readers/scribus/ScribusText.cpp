@@ -36,7 +36,8 @@ namespace scribus {
 namespace detail {
 
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
-    : ctx_(ctx), story_(story), styleByIndex_(styleByIndex), length_(story.text.size()) {}
+    : ctx_(ctx), story_(story), styleByIndex_(styleByIndex), length_(story.text.size()),
+      limit_(ctx.options.maxStoryLength) {}
 
 void StoryBuilder::BeginFrame() {
     frameText_ = length_;
@@ -555,10 +556,10 @@ inline bool StoryBuilder::PlainText(const char* text, const KnownFormat& known) 
     if (!text) return true;
     std::size_t size, plain;
     if (WidenShort(text, Room(16), size, plain)) {
-        if (length_ + size > ctx_.options.maxStoryLength) return false;
+        if (length_ + size > limit_) return false;
     } else {
         size = std::strlen(text);
-        if (size > kSlice || length_ + size > ctx_.options.maxStoryLength) return false;
+        if (size > kSlice || length_ + size > limit_) return false;
         plain = WidenPlain(text, size, Room(size));
     }
     if (plain == size) {

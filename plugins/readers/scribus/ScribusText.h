@@ -143,6 +143,7 @@ private:
     // The story's length: its text grows by doubling, and the units after
     // length_ are room that texts are decoded into.
     std::size_t length_ = 0;
+    const std::size_t limit_; ///< the options' maxStoryLength
     std::u16string scratch_;
     CharacterAttributes local_;           ///< NewText's format, reused
     std::string localKey_;                ///< the attribute texts local_ was read from
