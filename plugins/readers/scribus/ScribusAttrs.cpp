@@ -131,6 +131,20 @@ void Attrs::Load(pugi::xml_node node) {
         std::uint32_t id = AttrIdOf(name, std::strlen(name));
         if (id < kAttrCount) Set(static_cast<AttrId>(id), a.value());
     }
+    // pugixml's texts have no padding after them: the values move into
+    // copies_ (damaged documents only come this way).
+    std::size_t size = kValuePadding;
+    for (std::size_t i = 0; i < count_; ++i)
+        size += std::strlen(values_[ids_[i]]) + 1;
+    copies_.assign(size, '\0');
+    char* to = &copies_[0];
+    for (std::size_t i = 0; i < count_; ++i) {
+        const char*& value = values_[ids_[i]];
+        const std::size_t n = std::strlen(value) + 1;
+        std::memcpy(to, value, n);
+        value = to;
+        to += n;
+    }
 }
 
 std::uint32_t Attrs::AttrIdOf(const char* name, std::size_t length) {

@@ -193,7 +193,9 @@ void StoryBuilder::Special(ElementId id, const Attrs& a) {
 namespace {
 
 // The attributes of the element from `from` on but `skip`, in their order:
-// each as its id and its value with the NUL after it (a value holds no NUL).
+// each as its id and its value with the NUL after it (a value holds no NUL);
+// then, unless empty, kValuePadding NULs, as SameAttributes reads its values
+// 16 bytes at once.
 void AttributesKey(const Attrs& a, std::size_t from, std::string& key, AttrId skip = kAttrCount) {
     key.clear();
     for (std::size_t i = from; i < a.Count(); ++i) {
@@ -203,12 +205,13 @@ void AttributesKey(const Attrs& a, std::size_t from, std::string& key, AttrId sk
         key.append(reinterpret_cast<const char*>(&id), sizeof id);
         key.append(v, std::strlen(v) + 1);
     }
+    if (!key.empty()) key.append(kValuePadding, '\0');
 }
 
 bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
                     AttrId skip = kAttrCount) {
     const char* k = key.data();
-    const char* const end = k + key.size();
+    const char* const end = k + (key.empty() ? 0 : key.size() - kValuePadding);
     for (std::size_t i = from; i < a.Count(); ++i) {
         const AttrId id = a.IdAt(i);
         if (id == skip) continue;
@@ -217,21 +220,14 @@ bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
             return false;
         k += sizeof id;
         const char* v = a.Get(id);
-        std::size_t n; // with the NUL, which the key has too
-        __m128i value, kept;
-        if (Sixteen(v, value) && Sixteen(k, kept)) { // values are mostly short
-            const __m128i zero = _mm_setzero_si128();
-            const unsigned nul =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, zero)));
-            const unsigned same =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, kept)));
-            n = nul ? static_cast<std::size_t>(__builtin_ctz(nul)) + 1 : 0;
-            const unsigned bytes = (1u << n) - 1; // the value's with its NUL
-            if (n && (static_cast<std::size_t>(end - k) < n || (same & bytes) != bytes))
-                return false;
-        } else {
-            n = 0;
-        }
+        // Values are mostly short: 16 bytes at once hold them.
+        const __m128i value = Sixteen(v), kept = Sixteen(k), zero = _mm_setzero_si128();
+        const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, zero)));
+        const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, kept)));
+        // The length with the NUL, which the key has too; 0: longer.
+        std::size_t n = nul ? static_cast<std::size_t>(__builtin_ctz(nul)) + 1 : 0;
+        const unsigned bytes = (1u << n) - 1; // the value's with its NUL
+        if (n && (static_cast<std::size_t>(end - k) < n || (same & bytes) != bytes)) return false;
         if (!n) {
             n = std::strlen(v) + 1;
             if (static_cast<std::size_t>(end - k) < n || std::memcmp(k, v, n) != 0) return false;
@@ -480,10 +476,9 @@ std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
 
 // WidenPlain and the text's length at once, for texts of fewer than 16
 // bytes (most of them): w has room for 16 units. False, with nothing known,
-// for longer texts and where the bytes cannot be read at once.
+// for longer texts.
 inline bool WidenShort(const char* text, char16_t* w, std::size_t& size, std::size_t& plain) {
-    __m128i v;
-    if (!Sixteen(text, v)) return false;
+    const __m128i v = Sixteen(text);
     const __m128i zero = _mm_setzero_si128();
     const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
     if (!nul) return false;

@@ -13,13 +13,11 @@
 namespace scribus {
 namespace detail {
 
-/// The 16 bytes at p, when they lie in one page: reading the bytes after
-/// the end of a text there cannot fault. (They may belong to no object, and
-/// change meanwhile: the sanitizers are told that they are meant.)
-__attribute__((no_sanitize("address", "thread"))) inline bool Sixteen(const char* p, __m128i& v) {
-    if ((reinterpret_cast<std::uintptr_t>(p) & 4095) > 4096 - 16) return false;
-    v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    return true;
+/// The 16 bytes at p, which starts a value handed on in Attrs or kept in a
+/// memo's key: every such text is followed by 16 readable bytes after its
+/// NUL, in its own allocation (ScribusInternal.h).
+inline __m128i Sixteen(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
 /// Decodes size bytes of text into out, which has room for size units (no
@@ -187,8 +185,11 @@ private:
     /// An entry for the start (kind 'S') or the whole (kind 'M') of an element.
     void Add(char kind, ElementId id, const Attrs& a);
     /// Room for n more bytes at the end: the record grows by doubling, and
-    /// its bytes are written once, in place.
+    /// its bytes are written once, in place. kPadding bytes follow the end
+    /// in the allocation: the values Replay hands on are read 16 bytes at
+    /// once.
     char* Room(std::size_t n);
+    static constexpr std::size_t kPadding = 16;
     std::unique_ptr<char[]> bytes_;
     std::size_t size_ = 0, capacity_ = 0;
 };

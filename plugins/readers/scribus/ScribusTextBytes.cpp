@@ -86,18 +86,14 @@ namespace {
 // Values are mostly shorter than 16 bytes: such a value is measured and
 // copied 16 bytes at once, NUL and what follows it included.
 std::size_t Length(const char* v) {
-    __m128i bytes;
-    if (Sixteen(v, bytes)) {
-        const int nul = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
-        if (nul) return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(nul)));
-    }
+    const int nul = _mm_movemask_epi8(_mm_cmpeq_epi8(Sixteen(v), _mm_setzero_si128()));
+    if (nul) return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(nul)));
     return std::strlen(v);
 }
 
 void CopyValue(char* to, const char* v, std::size_t length) {
-    __m128i bytes;
-    if (length < 16 && Sixteen(v, bytes))
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    if (length < 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), Sixteen(v));
     else
         std::memcpy(to, v, length + 1);
 }
@@ -117,9 +113,8 @@ void TextRecord::Add(char kind, ElementId id, const Attrs& a) {
         lengths[i] = static_cast<std::uint32_t>(Length(a.Get(a.IdAt(i))));
         size += sizeof(AttrId) + sizeof(std::uint32_t) + lengths[i] + 1;
     }
-    // CopyValue may write 15 bytes past the entry: the next entry's room.
-    char* p = Room(size + 15);
-    size_ -= 15;
+    // CopyValue may write 15 bytes past the entry, into the padding.
+    char* p = Room(size);
     *p++ = kind;
     *p++ = static_cast<char>(id);
     const std::uint16_t n = static_cast<std::uint16_t>(count);
@@ -140,10 +135,12 @@ void TextRecord::End() {
 }
 
 inline char* TextRecord::Room(std::size_t n) {
-    if (capacity_ - size_ < n) {
-        const std::size_t capacity = std::max({std::size_t(256), 2 * capacity_, size_ + n});
+    if (capacity_ - size_ < n + kPadding) {
+        const std::size_t capacity =
+            std::max({std::size_t(256), 2 * capacity_, size_ + n + kPadding});
         std::unique_ptr<char[]> larger(new char[capacity]); // may throw std::bad_alloc
         if (size_) std::memcpy(larger.get(), bytes_.get(), size_);
+        std::memset(larger.get() + size_, 0, capacity - size_);
         bytes_ = std::move(larger);
         capacity_ = capacity;
     }

@@ -226,7 +226,10 @@ public:
 private:
     enum Step { kOk, kMore, kBad, kStop };
     static constexpr std::size_t kInitialSize = 64 * 1024;
-    static constexpr std::size_t kPadding = 64; // NULs after the bytes, for the 16-byte scans
+    // NULs after the bytes, for the 16-byte scans; they pad the values in
+    // the buffer too.
+    static constexpr std::size_t kPadding = 64;
+    static_assert(kPadding >= kValuePadding, "values in the buffer keep their padding");
 
     // A value whose text waits for the whole tag: one with references, tabs
     // or line ends, or in single quotes.
@@ -248,8 +251,9 @@ private:
     };
     struct TagMemo {
         // The bytes as they stood (size of them), then, once a tag repeats
-        // them, the same bytes with the values turned into text: such tags
-        // take their values from here and leave their own bytes alone.
+        // them, the same bytes with the values turned into text and the
+        // values' padding: such tags take their values from here and leave
+        // their own bytes alone.
         std::string bytes;
         std::size_t size = 0;
         bool ready = false; // values and the text they point into are there
@@ -533,8 +537,10 @@ private:
                                          static_cast<std::uint32_t>(end - tag)});
             p = end + 1;
         }
-        m.bytes.reserve(2 * n);
+        // The values, handed on as they are, need their padding after them.
+        m.bytes.reserve(2 * n + kValuePadding);
         m.bytes.append(m.bytes.data(), n);
+        m.bytes.append(kValuePadding, '\0');
         char* text = &m.bytes[n];
         m.values.clear();
         std::bitset<kAttrCount> seen; // of duplicates only the first counts, as in Attrs
