@@ -243,6 +243,7 @@ TEST(ScribusStreaming, RepeatedTextsReadAsEachAlone) {
         "FEATURES=\"underline\" CH=\"f&#13;g\"",
         "CPARENT=\"S\" FONTSIZE=\"12\" CH=\"h\"",
         "EFFECT=\"y\" CH=\"i\"",
+        "FONT=\"A b\" FONTSIZE=\"12\" CH=\"k\" KERN=\"1\"", // its text among the repeated bytes
         "COBJ=\"5\" CH=\"j\"",
         "COBJ=\"6\"",
         "CH=\"\"",
