@@ -158,7 +158,9 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
             ASSERT_EQ(expected, v) << text;
         }
         attrs.Begin();
-        attrs.Set(detail::kAttr_C, text.c_str());
+        // Attrs' values have their padding after them.
+        const std::string padded = text + std::string(detail::kValuePadding, '\0');
+        attrs.Set(detail::kAttr_C, padded.c_str());
         detail::Numbers(ctx, attrs, component, 1, &v);
         ASSERT_EQ(inRange ? expected : 0.0, v) << text;
         ASSERT_EQ(inRange && std::signbit(expected), std::signbit(v)) << text;
