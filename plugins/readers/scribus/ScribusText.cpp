@@ -28,6 +28,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -35,10 +36,11 @@ namespace scribus {
 namespace detail {
 
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
-    : ctx_(ctx), story_(story), styleByIndex_(styleByIndex) {}
+    : ctx_(ctx), story_(story), styleByIndex_(styleByIndex), length_(story.text.size()),
+      limit_(ctx.options.maxStoryLength) {}
 
 void StoryBuilder::BeginFrame() {
-    frameText_ = story_.text.size();
+    frameText_ = length_;
     frameParas_ = story_.paragraphs.size();
     haveDefaults_ = false;
     open_.clear();
@@ -51,7 +53,14 @@ void StoryBuilder::EndFrame(int* defaults) {
 
 // A text is no level or format (its role is kNone): its End does nothing.
 inline void StoryBuilder::Text(const Attrs& a) {
-    if (Context::TextMemo* m = FindText(a)) { // most texts
+    Context::TextMemo* m = FindText(a);
+    if (!m || !PlainText(a.Get(kAttr_CH), m->known)) OtherText(a, m);
+}
+
+// The texts that PlainText does not take (kept apart, so that the common
+// case stays small).
+__attribute__((noinline)) void StoryBuilder::OtherText(const Attrs& a, Context::TextMemo* m) {
+    if (m) {
         const Told told(textKnown_, &m->known);
         AppendSliced(a.Get(kAttr_CH), m->cstyle, m->local, nullptr);
     } else {
@@ -64,6 +73,10 @@ void StoryBuilder::Empty(ElementId id, const Attrs& a) {
         Text(a);
         return;
     }
+    EmptyElement(id, a);
+}
+
+__attribute__((noinline)) void StoryBuilder::EmptyElement(ElementId id, const Attrs& a) {
     Start(id, a);
     End();
 }
@@ -83,13 +96,13 @@ void StoryBuilder::Start(ElementId id, const Attrs& a) {
         else if (id == kElem_trail) {
             // Frames after the first of a chain carry an empty trail of their
             // own; the one that ends the text counts.
-            bool contributed =
-                story_.text.size() != frameText_ || story_.paragraphs.size() != frameParas_;
+            bool contributed = length_ != frameText_ || story_.paragraphs.size() != frameParas_;
             if (!haveTrail_ || contributed) role = kTrail;
         }
         TextElement(id, a, role);
     } else if (parent != kNone && id == kElem_Tabs) {
         formatReader_.Tab(ctx_, a);
+        formatMemo_ = -1; // the format is no copy of the memo any more
     }
     open_.push_back(role);
 }
@@ -204,8 +217,25 @@ bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
             return false;
         k += sizeof id;
         const char* v = a.Get(id);
-        const std::size_t n = std::strlen(v) + 1; // with the NUL, which the key has too
-        if (static_cast<std::size_t>(end - k) < n || std::memcmp(k, v, n) != 0) return false;
+        std::size_t n; // with the NUL, which the key has too
+        __m128i value, kept;
+        if (Sixteen(v, value) && Sixteen(k, kept)) { // values are mostly short
+            const __m128i zero = _mm_setzero_si128();
+            const unsigned nul =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, zero)));
+            const unsigned same =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(value, kept)));
+            n = nul ? static_cast<std::size_t>(__builtin_ctz(nul)) + 1 : 0;
+            const unsigned bytes = (1u << n) - 1; // the value's with its NUL
+            if (n && (static_cast<std::size_t>(end - k) < n || (same & bytes) != bytes))
+                return false;
+        } else {
+            n = 0;
+        }
+        if (!n) {
+            n = std::strlen(v) + 1;
+            if (static_cast<std::size_t>(end - k) < n || std::memcmp(k, v, n) != 0) return false;
+        }
         k += n;
     }
     return k == end;
@@ -236,14 +266,18 @@ inline __attribute__((always_inline)) Context::TextMemo* StoryBuilder::FindText(
 void StoryBuilder::StartFormat(const Attrs& a) {
     const std::uint64_t prefix = a.Prefix();
     const std::size_t from = prefix ? a.PrefixCount() : 0;
-    for (const Context::ParagraphMemo& m : ctx_.paragraphMemos)
+    formatMemo_ = -1;
+    for (unsigned k = 0; k < 4; ++k) {
+        const Context::ParagraphMemo& m = ctx_.paragraphMemos[k];
         if (!m.key.empty() && m.prefix == prefix && m.prefixCount == from &&
             SameAttributes(a, from, m.key)) {
             format_.style = m.style;
             format_.local = m.local;
             formatReader_.Resume(format_.local);
+            formatMemo_ = static_cast<int>(k);
             return;
         }
+    }
     format_ = Para();
     if (const char* parent = a.Get(kAttr_PARENT)) format_.style = parent;
     const std::size_t before = ctx_.warnCalls;
@@ -262,7 +296,7 @@ void StoryBuilder::EndFormat(Role role) {
     formatReader_.End(ctx_);
     if (role == kParagraph) {
         CharacterAttributes none;
-        EndParagraph(format_, std::string(), none);
+        EndParagraph(format_, std::string(), none, formatMemo_);
     } else if (role == kTrail) {
         trail_ = std::move(format_);
         haveTrail_ = true;
@@ -444,6 +478,26 @@ std::size_t WidenPlain(const char* text, std::size_t size, char16_t* w) {
     return size;
 }
 
+// WidenPlain and the text's length at once, for texts of fewer than 16
+// bytes (most of them): w has room for 16 units. False, with nothing known,
+// for longer texts and where the bytes cannot be read at once.
+inline bool WidenShort(const char* text, char16_t* w, std::size_t& size, std::size_t& plain) {
+    __m128i v;
+    if (!Sixteen(text, v)) return false;
+    const __m128i zero = _mm_setzero_si128();
+    const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    if (!nul) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 8), _mm_unpackhi_epi8(v, zero));
+    // Signed: bytes from 0x80 on are below 0x1F too. The NUL is not plain.
+    const __m128i ok = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)),
+                                     _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)));
+    const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(ok)) & 0xFFFFu;
+    size = static_cast<std::size_t>(__builtin_ctz(nul));
+    plain = static_cast<std::size_t>(__builtin_ctz(other));
+    return true;
+}
+
 } // namespace
 
 // ReadCharacterEffects, with the effects of the last two FEATURES lists
@@ -486,13 +540,40 @@ inline void StoryBuilder::AppendMore(const char16_t* s, std::size_t n, const std
                                      const CharacterAttributes& local) {
     const Known* known = textKnown_;
     if (known && known->valid && n > 0 && !full_ && !story_.runs.empty() &&
-        story_.runs.back().format == known->format &&
-        story_.text.size() + n <= ctx_.options.maxStoryLength) {
-        story_.text.append(s, n);
+        story_.runs.back().format == known->format && length_ + n <= ctx_.options.maxStoryLength) {
+        Put(s, n);
         story_.runs.back().length += static_cast<std::uint32_t>(n);
         return;
     }
     Append(s, n, style, local);
+}
+
+// AppendSliced and AppendMore, for the texts that most often come: their
+// units go straight into the story's room.
+inline bool StoryBuilder::PlainText(const char* text, const KnownFormat& known) {
+    if (!known.valid || full_ || story_.runs.empty() || story_.runs.back().format != known.format)
+        return false;
+    if (!text) return true;
+    std::size_t size, plain;
+    if (WidenShort(text, Room(16), size, plain)) {
+        if (length_ + size > limit_) return false;
+    } else {
+        size = std::strlen(text);
+        if (size > kSlice || length_ + size > limit_) return false;
+        plain = WidenPlain(text, size, Room(size));
+    }
+    if (plain == size) {
+        if (size == 0) return true;
+        softHyphenPending_ = false; // a single soft hyphen before was a hyphenation point
+    } else if (plain > 0 && size - plain == 2 && text[plain] == '\xC2' &&
+               text[plain + 1] == '\xAD' && ctx_.storyText15 && !ctx_.latin1) {
+        softHyphenPending_ = true; // a hyphenation point after the text
+    } else {
+        return false; // the units after length_ are room still
+    }
+    length_ += plain;
+    story_.runs.back().length += static_cast<std::uint32_t>(plain);
+    return true;
 }
 
 // A huge text is converted a slice at a time, so that it is not held twice
@@ -550,7 +631,8 @@ void StoryBuilder::AppendHuge(const char* text, std::size_t size, const std::str
             const unsigned char c = static_cast<unsigned char>(text[i]);
             units += (c & 0xC0) != 0x80 ? 1 + (c >= 0xF0) : 0;
         }
-        story_.text.reserve(story_.text.size() + std::min(units, ctx_.options.maxStoryLength));
+        story_.text.resize(length_);
+        story_.text.reserve(length_ + std::min(units, ctx_.options.maxStoryLength));
     }
     std::size_t at = 0;
     do {
@@ -589,6 +671,9 @@ void StoryBuilder::UnicodeText(const Attrs& a) {
         n = 2;
     } else if (code == 25) {
         return; // an object mark without its object
+    } else if (OBUTF16::IsSurrogate(static_cast<unsigned>(code))) {
+        units[0] = static_cast<char16_t>(code);
+        loneSurrogates_ = true;
     } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 &&
                code != 30) {
         units[0] = u' '; // Scribus shows a blank
@@ -684,8 +769,8 @@ void StoryBuilder::AppendChars(const char16_t* s, std::size_t size, std::size_t 
 std::size_t StoryBuilder::Fit(std::size_t n) {
     if (n == 0 || full_) return 0;
     const std::size_t limit = ctx_.options.maxStoryLength;
-    if (story_.text.size() + n > limit) {
-        n = limit > story_.text.size() ? limit - story_.text.size() : 0;
+    if (length_ + n > limit) {
+        n = limit > length_ ? limit - length_ : 0;
         full_ = true;
         ctx_.Warn(Warning::Code::kLimit, "a story is longer than " + std::to_string(limit) +
                                              " characters; the rest of it is skipped");
@@ -693,12 +778,31 @@ std::size_t StoryBuilder::Fit(std::size_t n) {
     return n;
 }
 
+// The room comes a step at a time (its units are cleared first) within the
+// capacity of the text, which grows by doubling as a string's does.
+void StoryBuilder::Grow(std::size_t n) {
+    std::size_t size = length_ + std::max(n, std::size_t(1024));
+    if (size > story_.text.capacity()) size = std::max(length_ + n, story_.text.capacity());
+    story_.text.resize(size);
+}
+
+void StoryBuilder::Put(const char16_t* s, std::size_t n) {
+    std::u16string& t = story_.text;
+    if (t.size() - length_ >= n) {
+        std::memcpy(&t[0] + length_, s, n * sizeof *s);
+    } else {
+        t.resize(length_); // without the room, whose units a string appending need not clear
+        t.append(s, n);
+    }
+    length_ += n;
+}
+
 void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& style,
                           const CharacterAttributes& local) {
-    if (full_ || story_.text.size() + n > ctx_.options.maxStoryLength) n = Fit(n);
+    if (full_ || length_ + n > ctx_.options.maxStoryLength) n = Fit(n);
     if (n == 0) return;
-    const std::uint32_t start = static_cast<std::uint32_t>(story_.text.size());
-    story_.text.append(s, n);
+    const std::uint32_t start = static_cast<std::uint32_t>(length_);
+    Put(s, n);
     // A text's format, once found, is told by its index.
     Known* const known = textKnown_;
     if (!story_.runs.empty()) {
@@ -724,41 +828,62 @@ void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
     if (full_) return;
     Marker m;
     m.kind = kind;
-    m.position = static_cast<std::uint32_t>(story_.text.size());
+    m.position = static_cast<std::uint32_t>(length_);
     const bool isBreak = kind == Marker::Kind::kColumnBreak || kind == Marker::Kind::kFrameBreak;
     const char16_t c = isBreak ? kBreak : kObjectReplacement;
     Append(&c, 1, cstyle, local);
-    if (full_ && story_.text.size() == m.position) return;
+    if (full_ && length_ == m.position) return;
     story_.markers.push_back(m);
     if (kind == Marker::Kind::kAnchoredItem) anchoredIds.push_back(id);
 }
 
+// The paragraph format of p, which is a copy of the paragraph memo numbered
+// memo (or -1): that memo's format is kept while no paragraph memo was
+// written over it.
+std::uint32_t StoryBuilder::ParagraphFormat(const Para& p, int memo) {
+    if (memo < 0) return ctx_.formats.Paragraph(p.style, p.local);
+    MemoFormat& known = memoFormats_[memo];
+    // Memo k is written when nextParagraphMemo steps from a number that is k
+    // modulo 4 (StartFormat).
+    const unsigned now = ctx_.nextParagraphMemo;
+    if (!known.valid || now - known.since > ((static_cast<unsigned>(memo) - known.since) & 3u)) {
+        known.format = ctx_.formats.Paragraph(p.style, p.local);
+        known.since = now;
+        known.valid = true;
+    }
+    return known.format;
+}
+
 void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
-                                const CharacterAttributes& local) {
+                                const CharacterAttributes& local, int memo) {
     if (full_) return;
     const char16_t sep = kParagraphSeparator;
     // The separator takes the character format of the text before it, so
     // runs stay few.
     if (!story_.runs.empty()) {
         if (Fit(1)) {
-            story_.text += sep;
+            Put(&sep, 1);
             ++story_.runs.back().length;
         }
     } else {
         Append(&sep, 1, cstyle, local);
     }
-    if (full_ && story_.text.size() == paraStart_) return;
-    const std::uint32_t end = static_cast<std::uint32_t>(story_.text.size());
+    if (full_ && length_ == paraStart_) return;
+    const std::uint32_t end = static_cast<std::uint32_t>(length_);
     story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, end - paraStart_, ctx_.formats.Paragraph(p.style, p.local)});
+        ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p, memo)});
     paraStart_ = end;
 }
 
 void StoryBuilder::Finish() {
-    // Surrogates that lost their partner are not text.
     std::u16string& t = story_.text;
-    bool surrogates = obscan::HasSurrogate(reinterpret_cast<const unsigned short*>(t.data()),
-                                           static_cast<long long>(t.size())); // mostly none
+    t.resize(length_); // without its room
+    // Surrogates that lost their partner are not text. Decoded text has
+    // whole pairs only: a surrogate comes alone from a Unicode attribute, or
+    // where the limit cut a pair.
+    bool surrogates = (loneSurrogates_ || full_) &&
+                      obscan::HasSurrogate(reinterpret_cast<const unsigned short*>(t.data()),
+                                           static_cast<long long>(t.size()));
     for (std::size_t i = 0; surrogates && i < t.size(); ++i) {
         if (OBUTF16::IsHighSurrogate(t[i]) && i + 1 < t.size() &&
             OBUTF16::IsLowSurrogate(t[i + 1])) {

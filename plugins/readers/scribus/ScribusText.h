@@ -5,10 +5,22 @@
 
 #include "ScribusXml.h"
 
+#include <emmintrin.h>
+
+#include <cstdint>
 #include <memory>
 
 namespace scribus {
 namespace detail {
+
+/// The 16 bytes at p, when they lie in one page: reading the bytes after
+/// the end of a text there cannot fault. (They may belong to no object, and
+/// change meanwhile: the sanitizers are told that they are meant.)
+__attribute__((no_sanitize("address", "thread"))) inline bool Sixteen(const char* p, __m128i& v) {
+    if ((reinterpret_cast<std::uintptr_t>(p) & 4095) > 4096 - 16) return false;
+    v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return true;
+}
 
 /// Decodes size bytes of text into out, which has room for size units (no
 /// more units than bytes); how many units that made.
@@ -50,6 +62,8 @@ private:
     // or nothing.
     enum Role : std::uint8_t { kLevel0, kLevel1, kLevel2, kParagraph, kTrail, kDefaults, kNone };
     void Text(const Attrs& a);
+    void OtherText(const Attrs& a, Context::TextMemo* m);
+    void EmptyElement(ElementId id, const Attrs& a);
     void TextElement(ElementId id, const Attrs& a, Role role);
     void Special(ElementId id, const Attrs& a);
     void StartFormat(const Attrs& a);
@@ -59,6 +73,19 @@ private:
     void ReadEffects(const Attrs& a, CharacterAttributes& local);
     void UnicodeText(const Attrs& a);
     std::size_t Fit(std::size_t n);
+    /// Where n more units of text go: story_.text holds them after length_
+    /// (Finish cuts it to its length).
+    char16_t* Room(std::size_t n) {
+        if (story_.text.size() - length_ < n) Grow(n);
+        return &story_.text[0] + length_;
+    }
+    void Grow(std::size_t n);
+    /// n units at the end of the text.
+    void Put(const char16_t* s, std::size_t n);
+    /// Appends a text that continues the last run in the format known of it
+    /// and is printable ASCII (perhaps with a hyphenation point after it),
+    /// most texts; false when it is not such a text and nothing was added.
+    bool PlainText(const char* text, const KnownFormat& known);
     /// Room for n units in scratch_.
     char16_t* Scratch(std::size_t n);
     void Append(const char16_t* s, std::size_t n, const std::string& style,
@@ -82,7 +109,9 @@ private:
     using Known = KnownFormat;
     Context::TextMemo* FindText(const Attrs& a);
     void RememberText(const Attrs& a);
-    void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
+    void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local,
+                      int memo = -1);
+    std::uint32_t ParagraphFormat(const Para& p, int memo);
     Para ParaFromCab(long long cab);
 
     Context& ctx_;
@@ -91,7 +120,16 @@ private:
     std::vector<Role> open_;
     Para defaults_;
     bool haveDefaults_ = false;
-    Para format_; ///< the paragraph format element being read
+    Para format_;         ///< the paragraph format element being read
+    int formatMemo_ = -1; ///< the paragraph memo format_ is a copy of, or -1
+    // The format of each paragraph memo, found since nextParagraphMemo was
+    // `since`.
+    struct MemoFormat {
+        bool valid = false;
+        unsigned since = 0;
+        std::uint32_t format = 0;
+    };
+    MemoFormat memoFormats_[4];
     ParagraphFormatReader formatReader_;
     std::uint32_t paraStart_ = 0;
     Para trail_;
@@ -100,7 +138,12 @@ private:
     bool sawOld_ = false;
     bool full_ = false;
     bool softHyphenPending_ = false; ///< 1.5: the last text ended in a single soft hyphen
+    bool loneSurrogates_ = false;    ///< a Unicode attribute gave half a pair
     std::size_t frameText_ = 0, frameParas_ = 0;
+    // The story's length: its text grows by doubling, and the units after
+    // length_ are room that texts are decoded into.
+    std::size_t length_ = 0;
+    const std::size_t limit_; ///< the options' maxStoryLength
     std::u16string scratch_;
     CharacterAttributes local_;           ///< NewText's format, reused
     std::string localKey_;                ///< the attribute texts local_ was read from

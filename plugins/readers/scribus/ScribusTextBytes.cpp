@@ -81,6 +81,29 @@ std::u16string ToUtf16(Context& ctx, const char* text) {
     return s;
 }
 
+namespace {
+
+// Values are mostly shorter than 16 bytes: such a value is measured and
+// copied 16 bytes at once, NUL and what follows it included.
+std::size_t Length(const char* v) {
+    __m128i bytes;
+    if (Sixteen(v, bytes)) {
+        const int nul = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+        if (nul) return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(nul)));
+    }
+    return std::strlen(v);
+}
+
+void CopyValue(char* to, const char* v, std::size_t length) {
+    __m128i bytes;
+    if (length < 16 && Sixteen(v, bytes))
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    else
+        std::memcpy(to, v, length + 1);
+}
+
+} // namespace
+
 // A record is a run of entries: 'S' (or 'M' for an element without
 // content, most of them: its end is in the entry), the element id, the
 // number of attributes, then each attribute's id, length and text with its
@@ -91,10 +114,12 @@ void TextRecord::Add(char kind, ElementId id, const Attrs& a) {
     std::uint32_t lengths[kAttrCount];
     std::size_t size = 2 + sizeof(std::uint16_t);
     for (std::size_t i = 0; i < count; ++i) {
-        lengths[i] = static_cast<std::uint32_t>(std::strlen(a.Get(a.IdAt(i))));
+        lengths[i] = static_cast<std::uint32_t>(Length(a.Get(a.IdAt(i))));
         size += sizeof(AttrId) + sizeof(std::uint32_t) + lengths[i] + 1;
     }
-    char* p = Room(size);
+    // CopyValue may write 15 bytes past the entry: the next entry's room.
+    char* p = Room(size + 15);
+    size_ -= 15;
     *p++ = kind;
     *p++ = static_cast<char>(id);
     const std::uint16_t n = static_cast<std::uint16_t>(count);
@@ -105,7 +130,7 @@ void TextRecord::Add(char kind, ElementId id, const Attrs& a) {
         std::memcpy(p, &attr, sizeof attr);
         std::memcpy(p + sizeof attr, &lengths[i], sizeof lengths[i]);
         p += sizeof attr + sizeof lengths[i];
-        std::memcpy(p, a.Get(attr), lengths[i] + 1);
+        CopyValue(p, a.Get(attr), lengths[i]);
         p += lengths[i] + 1;
     }
 }

@@ -35,6 +35,7 @@ namespace {
 
 enum CharClass : unsigned char { kSpace = 1, kSymbol = 2, kStartSymbol = 4 };
 
+// SymbolEnd finds the end of a run of kSymbol bytes without the table.
 struct CharTable {
     unsigned char c[256];
     CharTable() {
@@ -65,11 +66,13 @@ inline std::uint64_t Word(const char* p) {
     return w;
 }
 
-// Each attribute's name followed by '=' as two masked words, for names of
-// up to 15 bytes; the guesses of the reader are checked against them
-// without a call. Longer names have their first 16 bytes here; the entry
-// of kAttrCount (no guess) and of an empty name matches no text.
+// Each attribute's name followed by '="' as two masked words, for names of
+// up to 14 bytes; the guesses of the reader are checked against them
+// without a call, and the quote with them. Longer names have their first
+// 16 bytes here; the entry of kAttrCount (no guess) and of an empty name
+// matches no text.
 struct NameWords {
+    static constexpr std::size_t kShort = 14; // the longest name held whole
     struct Entry {
         std::uint64_t word[2] = {1, 0}, mask[2] = {0, 0};
         std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
@@ -81,10 +84,11 @@ struct NameWords {
         for (std::size_t i = 0; i < n && i < 16; ++i)
             bytes[i] = static_cast<unsigned char>(name[i]);
         if (n < 16) bytes[n] = '=';
-        std::memset(mask, 0xFF, n < 16 ? n + 1 : 16);
+        if (n < 15) bytes[n + 1] = '"';
+        std::memset(mask, 0xFF, n < 15 ? n + 2 : 16);
         std::memcpy(e.word, bytes, 16);
         std::memcpy(e.mask, mask, 16);
-        e.length = n < 16 ? static_cast<std::uint32_t>(n) : 0;
+        e.length = n <= kShort ? static_cast<std::uint32_t>(n) : 0;
         return e;
     }
     Entry at[kAttrCount + 1];
@@ -98,13 +102,16 @@ struct NameWords {
 
 const NameWords kNameWords;
 
-// The length of the name of entry e (of id) when text starts with it and
-// '='; 16 bytes can be read at text.
+// The length of the name of entry e (of id, an AttrId when the name is
+// longer than NameWords::kShort) when text starts with it and '="'; 16
+// bytes can be read at text.
 inline std::size_t NameLengthAt(const NameWords::Entry& e, std::uint32_t id, const char* text) {
     std::uint64_t w[2];
     std::memcpy(w, text, 16);
     if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1]) return 0;
-    return e.length ? e.length : Attrs::NameLengthAt(static_cast<AttrId>(id), text);
+    if (e.length) return e.length;
+    const std::size_t n = Attrs::NameLengthAt(static_cast<AttrId>(id), text);
+    return n && text[n + 1] == '"' ? n : 0;
 }
 
 // The first quote, '&' or byte up to '\r' (NUL, tab and line ends among
@@ -141,6 +148,30 @@ inline __attribute__((always_inline)) const char* ScanValue(const char* p, char 
             return p + at;
         }
         if (odd) special = true;
+    }
+}
+
+// The first byte from p on that is no name's (Is(c, kSymbol) is false),
+// 16 bytes a step; a NUL is no name's, and 16 bytes can be read from
+// each step on until the first one.
+inline const char* SymbolEnd(const char* p) {
+    const __m128i zero = _mm_setzero_si128();
+    // x - low, wrapping, is at most span: x lies in [low, low + span].
+    const auto in = [zero](__m128i x, char low, char span) {
+        const __m128i from = _mm_sub_epi8(x, _mm_set1_epi8(low));
+        return _mm_cmpeq_epi8(_mm_subs_epu8(from, _mm_set1_epi8(span)), zero);
+    };
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Bytes from 0x80 on; '-' and '.'; '0' to '9' and ':'; letters of
+        // either case; '_'.
+        __m128i name = _mm_cmplt_epi8(v, zero);
+        name = _mm_or_si128(name, in(v, '-', 1));
+        name = _mm_or_si128(name, in(v, '0', 10));
+        name = _mm_or_si128(name, in(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 25));
+        name = _mm_or_si128(name, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(name)) & 0xFFFF;
+        if (other) return p + __builtin_ctz(other);
     }
 }
 
@@ -314,8 +345,7 @@ private:
             p += lastNameLength_;
             element = lastElement_;
         } else {
-            while (Is(*p, kSymbol))
-                ++p;
+            p = const_cast<char*>(SymbolEnd(p));
             element = ElementOf(name, static_cast<std::size_t>(p - name));
         }
         if (AtEnd(p)) return kMore;
@@ -348,11 +378,13 @@ private:
     ElementId ElementOf(const char* name, std::size_t length) {
         const ElementId id = ElementIdOf(name, length);
         if (length < sizeof lastWord_ && name[length] == ' ') {
-            unsigned char bytes[16] = {}, mask[16] = {};
-            std::memcpy(bytes, name, length + 1);
-            std::memset(mask, 0xFF, length + 1);
-            std::memcpy(lastWord_, bytes, 16);
-            std::memcpy(lastMask_, mask, 16);
+            // The masks of the first n bytes (the words are little-endian).
+            const std::size_t n = length + 1, bits = 8 * (n % 8);
+            const std::uint64_t part = bits ? (std::uint64_t{1} << bits) - 1 : ~std::uint64_t{0};
+            lastMask_[0] = n >= 8 ? ~std::uint64_t{0} : part;
+            lastMask_[1] = n >= 16 ? ~std::uint64_t{0} : n > 8 ? part : 0;
+            lastWord_[0] = Word(name) & lastMask_[0];
+            lastWord_[1] = Word(name + 8) & lastMask_[1];
             lastNameLength_ = length;
             lastElement_ = id;
         }
@@ -382,7 +414,10 @@ private:
         }
         std::size_t i = 0;
         if (hit) { // its values come first
+            // Texts' memos mostly hold a score of values: the loop below
+            // sets four a step.
             if (!hit->ready) Prepare(*hit, p);
+#pragma GCC unroll 4
             for (const MemoValue& v : hit->values) // each once
                 attrs_.SetFresh(v.id, v.text);
             p += hit->size;
@@ -393,6 +428,9 @@ private:
             prefixCount_ = attrs_.Count();
         }
         Guess* guesses = &guesses_[element * kGuesses];
+        // The byte stores that end values may alias any member: the names
+        // are read through a local.
+        const NameWords::Entry* words = nameWords_.data();
         char* last = nullptr; // where the last attribute starts
         for (;; ++i) {
             // One space between attributes, mostly; the NULs after the bytes
@@ -411,8 +449,8 @@ private:
             // Mostly a guess, '="', a plain value, '"'.
             Guess& guess = i < kGuesses ? guesses[i] : spareGuess_;
             std::uint32_t id = kAttrCount;
-            const std::size_t n = Guessed(guess, p, id);
-            if (n && p[n + 1] == '"') {
+            const std::size_t n = Guessed(guess, words, p, id);
+            if (n) {
                 char* const value = p + n + 2;
                 char* const end = const_cast<char*>(ScanPlain(value, '"'));
                 if (*end == '"' && !Is(end[1], kStartSymbol)) {
@@ -424,6 +462,7 @@ private:
             }
             Step s = Attribute(p, guess, n, id);
             if (s != kOk) return s;
+            words = nameWords_.data(); // it may have grown
         }
         if (*p == '/') {
             if (AtEnd(++p)) return kMore;
@@ -481,8 +520,7 @@ private:
                 ++p;
             if (p >= tag + n) break;
             const char* name = p;
-            while (Is(*p, kSymbol))
-                ++p;
+            p = SymbolEnd(p);
             const std::uint32_t id = Attrs::AttrIdOf(name, static_cast<std::size_t>(p - name));
             while (*p != '"' && *p != '\'') // spaces and '='
                 ++p;
@@ -517,22 +555,25 @@ private:
     // compared, and only looked up when neither is the one there. When the
     // two differ, elements mostly alternate between them (as texts with and
     // without a feature do), and the one not seen last is compared first.
-    // Names the parser does not read are guessed too (NameId).
+    // Names the parser does not read are guessed too: a NameId is an
+    // AttrId, kAttrCount for none, or past it a name the parser does not
+    // read (nameWords_ holds the words of each).
     struct Guess {
         std::uint16_t first = kAttrCount, second = kAttrCount; // NameIds
         // Whether the last two had one each.
         bool alternate = false;
     };
 
-    // The length of the name at p when a guess is that name and '=' follows
-    // it (id then says which), else 0.
-    std::size_t Guessed(Guess& g, const char* p, std::uint32_t& id) const {
-        if (const std::size_t length = NameLengthAt(EntryOf(g.first), g.first, p)) {
+    // The length of the name at p when a guess is that name and '="'
+    // follows it (id then says which), else 0.
+    static std::size_t Guessed(Guess& g, const NameWords::Entry* words, const char* p,
+                               std::uint32_t& id) {
+        if (const std::size_t length = NameLengthAt(words[g.first], g.first, p)) {
             id = g.first;
             if (g.alternate) std::swap(g.first, g.second);
             return length;
         }
-        const std::size_t length = NameLengthAt(EntryOf(g.second), g.second, p);
+        const std::size_t length = NameLengthAt(words[g.second], g.second, p);
         if (length) {
             id = g.second;
             if (g.alternate) std::swap(g.first, g.second);
@@ -541,14 +582,11 @@ private:
         return length;
     }
 
-    // A NameId: an AttrId, kAttrCount for none, or past it a name the
-    // parser does not read.
-    const NameWords::Entry& EntryOf(std::uint32_t id) const { return nameWords_[id]; }
-
     // A new NameId for a name that is no AttrId, kAttrCount when there is
     // none. A name that moves from place to place may get several.
     std::uint32_t UnknownName(const char* name, std::size_t length) {
-        if (length == 0 || length >= 16 || nameWords_.size() >= kAttrCount + 1 + kUnknownNames)
+        if (length == 0 || length > NameWords::kShort ||
+            nameWords_.size() >= kAttrCount + 1 + kUnknownNames)
             return kAttrCount;
         nameWords_.push_back(NameWords::Of(name, length));
         return static_cast<std::uint32_t>(nameWords_.size() - 1);
@@ -561,8 +599,7 @@ private:
             p += length + 1; // past the '='
         } else {
             const char* name = p;
-            while (Is(*p, kSymbol))
-                ++p;
+            p = const_cast<char*>(SymbolEnd(p));
             const std::size_t nameLength = static_cast<std::size_t>(p - name);
             if (SkipSpace(p) == kMore) return kMore;
             if (*p++ != '=') return kBad;
@@ -645,11 +682,18 @@ private:
         const std::size_t length = lengths_.back();
         const char* open = names_.data() + names_.size() - length;
         char* p = At(pos_ + 2);
-        std::size_t k = 0;
-        for (; Is(*p, kSymbol); ++p, ++k)
-            if (k >= length || *p != open[k]) return kBad;
-        if (AtEnd(p)) return kMore;
-        if (k != length) return kBad;
+        // Mostly the name whole; byte by byte it tells damage from the end
+        // of the bytes read so far.
+        if (length <= end_ - (pos_ + 2) && std::memcmp(p, open, length) == 0 &&
+            !Is(p[length], kSymbol)) {
+            p += length;
+        } else {
+            std::size_t k = 0;
+            for (; Is(*p, kSymbol); ++p, ++k)
+                if (k >= length || *p != open[k]) return kBad;
+            if (AtEnd(p)) return kMore;
+            if (k != length) return kBad;
+        }
         if (SkipSpace(p) == kMore) return kMore;
         if (*p != '>') return kBad;
         pos_ = static_cast<std::size_t>(p + 1 - buf_.get());
@@ -678,8 +722,7 @@ private:
         char* p = At(pos_ + 2);
         if (AtEnd(p)) return kMore;
         if (!Is(*p, kStartSymbol)) return kBad;
-        while (Is(*p, kSymbol))
-            ++p;
+        p = const_cast<char*>(SymbolEnd(p));
         if (AtEnd(p)) return kMore;
         if (*p == 0) return kBad;
         return SkipTo(p, "?>");

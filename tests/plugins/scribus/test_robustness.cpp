@@ -282,6 +282,33 @@ TEST(ScribusRobustness, EnormousValuesAreCappedWithWarnings) {
     EXPECT_EQ(big.size(), unlimited.document.stories.at(0).text.size());
 }
 
+// A limit that falls inside a surrogate pair leaves no half of it behind.
+TEST(ScribusRobustness, TheStoryLimitCutsNoCharacterInTwo) {
+    const std::string doc = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" "
+                            "PAGEHEIGHT=\"100\"/><PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" "
+                            "ANNAME=\"t\"><StoryText><ITEXT CH=\"ab\xF0\x9F\x98\x80"
+                            "c\"/><trail/></StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>";
+    const struct {
+        std::size_t limit;
+        std::u16string text;
+    } kCases[] = {
+        {2, u"ab"},
+        {3, u"ab\uFFFD"},
+        {4, u"ab\U0001F600"},
+        {5, u"ab\U0001F600c"},
+        {6, u"ab\U0001F600c"},
+    };
+    for (const auto& c : kCases) {
+        ParseOptions options;
+        options.maxStoryLength = c.limit;
+        ParseResult r = ParseBytes(doc, options);
+        ASSERT_EQ(1u, r.document.stories.size()) << c.limit;
+        EXPECT_EQ(c.text, r.document.stories[0].text) << c.limit;
+        EXPECT_EQ(c.limit < 5, HasWarning(r, Warning::Code::kLimit)) << c.limit;
+        ExpectCovered(r);
+    }
+}
+
 TEST(ScribusRobustness, ItemAndWarningLimitsHold) {
     ParseOptions few;
     few.maxItems = 3;
