@@ -54,6 +54,9 @@ public:
     short SetPercent(AN::AttrNameEnum attr, double ratio, int index = 0);
     /// A ValueOBID naming another element.
     short SetId(AN::AttrNameEnum attr, unsigned id, int index = 0);
+    /// A member of an enumeration in its value class V, one of the classes
+    /// of ValueEnums.def (ValueColorTypeEnum, ...).
+    template <class V> short SetMember(AN::AttrNameEnum attr, typename V::EnumType member);
     short SetString(AN::AttrNameEnum attr, const IOBString& text);
     /// A ValueString holding a WOBString of the UTF-16 units.
     short SetText(AN::AttrNameEnum attr, const unsigned short* units, long long count);
@@ -77,6 +80,12 @@ private:
     Entry* Lookup(int attr, int index) const;
     short Append(int attr, int index, Value* value);
     short Put(AN::AttrNameEnum attr, Value* value, int index = 0);
+    /// A new value of class C: in the element's own block while it has
+    /// room, else from C's pool (null without memory).
+    template <class C> C* Room();
+    /// Ends a value of this store: one in the element's block is destroyed
+    /// in place, any other deleted.
+    void Release(Value* value) const noexcept;
 
     /// Most elements carry a few values: those need no block of their own.
     static constexpr int kInlineEntries = 4;
@@ -93,6 +102,11 @@ private:
     short kind_;    // of the element made by OBCreateStoredElement, else -1
     bool lent_;     // entries_ is room in the element's own block
     unsigned seen_; // bit attr % 32 of every attribute set: most sets need no lookup
+    // Room for values in the element's own block: roomSize_ bytes from
+    // room_ bytes past this store, roomUsed_ of them taken (or wanted).
+    unsigned short room_;
+    unsigned short roomSize_;
+    unsigned roomUsed_;
     Entry inline_[kInlineEntries];
 };
 

@@ -12,13 +12,40 @@
 
 #include <cstring>
 
+#include <cstdint>
+
+// Values made in the element's block cost no pool block and no return to
+// the pool: a palette's colours, for one, each hold a name and six numbers.
+template <class C> C* OBAttributeStore::Room() {
+    static_assert(alignof(C) <= 8 && sizeof(C) % 8 == 0, "the next value stays aligned");
+    const unsigned used = roomUsed_ + static_cast<unsigned>(sizeof(C));
+    if (used <= roomSize_) {
+        C* made = new (reinterpret_cast<char*>(this) + room_ + roomUsed_) C;
+        roomUsed_ = used;
+        return made;
+    }
+    if (used <= ombra_detail::kMostValueBytes) {
+        ombra_detail::NoteValueBytes(kind_, used);
+        roomUsed_ = used;
+    }
+    return new C;
+}
+
+inline void OBAttributeStore::Release(Value* value) const noexcept {
+    const std::uintptr_t at =
+        reinterpret_cast<std::uintptr_t>(value) - reinterpret_cast<std::uintptr_t>(this) - room_;
+    if (at < roomSize_)
+        value->~Value(); // the block goes with the element
+    else
+        delete value;
+}
+
 namespace {
 
 // The value ValueUtil's creator for these arguments makes, without the
 // creator's call in between: a store sets every value a reader reads. Null
 // when the pool has no memory.
-template <class C, class... Args> Value* Made(const Args&... args) {
-    C* made = new C;
+template <class C, class... Args> Value* Made(C* made, const Args&... args) {
     if (made) made->Init(args...);
     return made;
 }
@@ -27,14 +54,14 @@ template <class C, class... Args> Value* Made(const Args&... args) {
 
 OBAttributeStore::OBAttributeStore() noexcept
     : entries_(inline_), count_(0), capacity_(kInlineEntries), streams_(nullptr), streamCount_(0),
-      streamCapacity_(0), kind_(-1), lent_(false), seen_(0) {}
+      streamCapacity_(0), kind_(-1), lent_(false), seen_(0), room_(0), roomSize_(0), roomUsed_(0) {}
 
 OBAttributeStore::~OBAttributeStore() {
     // A value's destructor cannot reach the store: the loop keeps its bounds
     // in registers rather than reading them back after every call.
     const Entry* entry = entries_;
     for (const Entry* end = entry + count_; entry != end; ++entry)
-        delete entry->value; // as ValueUtil::Recycle does, without its call
+        Release(entry->value);
     if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
     // Most stores hold no stream: their list was never made.
@@ -71,7 +98,7 @@ __attribute__((noinline)) short OBAttributeStore::Append(int attr, int index, Va
 short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
     if (!value) return 0;
     if (Entry* e = Lookup(attr, index)) {
-        if (e->value != value) delete e->value;
+        if (e->value != value) Release(e->value);
         e->value = value;
         return 1;
     }
@@ -81,7 +108,7 @@ short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
         return 1;
     }
     if (Append(attr, index, value)) return 1;
-    delete value;
+    Release(value);
     return 0;
 }
 
@@ -105,39 +132,49 @@ Value* OBAttributeStore::Find(AN::AttrNameEnum attr, int index) const {
 short OBAttributeStore::Remove(AN::AttrNameEnum attr, int index) {
     Entry* e = Lookup(attr, index);
     if (!e) return 0;
-    delete e->value;
+    Release(e->value);
     *e = entries_[--count_];
     return 1;
 }
 
 short OBAttributeStore::SetBool(AN::AttrNameEnum attr, bool flag) {
-    return Put(attr, Made<ValueBool16>(static_cast<short>(flag ? 1 : 0)));
+    return Put(attr, Made(Room<ValueBool16>(), static_cast<short>(flag ? 1 : 0)));
 }
 
 short OBAttributeStore::SetInteger(AN::AttrNameEnum attr, int number, int index) {
-    return Put(attr, Made<ValueInteger32>(number), index);
+    return Put(attr, Made(Room<ValueInteger32>(), number), index);
 }
 
 short OBAttributeStore::SetReal(AN::AttrNameEnum attr, double number) {
-    return Put(attr, Made<ValueOBReal>(OBReal(number)));
+    return Put(attr, Made(Room<ValueOBReal>(), OBReal(number)));
 }
 
 short OBAttributeStore::SetLength(AN::AttrNameEnum attr, double length,
                                   UNITS::LINEAR::UnitEnum unit) {
-    return Put(attr, Made<ValueLength>(unit, OBReal(length)));
+    return Put(attr, Made(Room<ValueLength>(), unit, OBReal(length)));
 }
 
 short OBAttributeStore::SetAngle(AN::AttrNameEnum attr, double degrees) {
-    return Put(attr, Made<ValueAngle>(UNITS::ANGULAR::kDegrees, OBReal(degrees)));
+    return Put(attr, Made(Room<ValueAngle>(), UNITS::ANGULAR::kDegrees, OBReal(degrees)));
 }
 
 short OBAttributeStore::SetPercent(AN::AttrNameEnum attr, double ratio, int index) {
-    return Put(attr, Made<ValuePercent>(OBReal(ratio)), index);
+    return Put(attr, Made(Room<ValuePercent>(), OBReal(ratio)), index);
 }
 
 short OBAttributeStore::SetId(AN::AttrNameEnum attr, unsigned id, int index) {
-    return Put(attr, Made<ValueOBID>(id), index);
+    return Put(attr, Made(Room<ValueOBID>(), id), index);
 }
+
+template <class V>
+short OBAttributeStore::SetMember(AN::AttrNameEnum attr, typename V::EnumType member) {
+    return Put(attr, Made(Room<V>(), member));
+}
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
+    template short OBAttributeStore::SetMember<Class>(AN::AttrNameEnum, Space::Enum);
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, Class, Space, Enum, Creator)                        \
+    OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)
+#include <ombra/defs/ValueEnums.def>
 
 short OBAttributeStore::SetString(AN::AttrNameEnum attr, const IOBString& text) {
     Value* v = nullptr;
@@ -150,13 +187,13 @@ short OBAttributeStore::SetString(AN::AttrNameEnum attr, const IOBString& text) 
 short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* units,
                                 long long count) {
     if (!units && count) return 0;
-    auto* v = new ValueString;
+    auto* v = Room<ValueString>();
     if (!v) return 0;
     WOBString* text = v->HoldUnitsInside();
     if (units && count > 0) {
         text->SetXString(units, count);
         if (text->Length() != count) { // no memory for the text
-            delete v;
+            Release(v);
             return 0;
         }
     }
@@ -164,13 +201,13 @@ short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* uni
 }
 
 short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
-    auto* v = new ValueString;
+    auto* v = Room<ValueString>();
     if (!v) return 0;
     std::size_t n = utf8 ? std::strlen(utf8) : 0;
     if (v->HoldAsciiInside(utf8, n)) return Put(attr, v);
     WOBString* text = v->HoldUnitsInside();
     if (n && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, n, *text)) {
-        delete v;
+        Release(v);
         return 0;
     }
     return Put(attr, v);
@@ -228,7 +265,8 @@ public:
         std::size_t entries = room.entries.load(std::memory_order_relaxed);
         if (entries <= static_cast<std::size_t>(OBAttributeStore::kInlineEntries)) entries = 0;
         static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
-        std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry);
+        std::size_t values = room.valueBytes.load(std::memory_order_relaxed);
+        std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry) + values;
         void* block = arena ? arena->Allocate(size) : OBElementAllocate(size);
         if (!block) return nullptr;
         T* made = new (block) T;
@@ -240,6 +278,11 @@ public:
             store.entries_ = reinterpret_cast<Entry*>(room0 + slots * sizeof(Element*));
             store.capacity_ = static_cast<int>(entries);
             store.lent_ = true;
+        }
+        if (values) {
+            char* at = room0 + slots * sizeof(Element*) + entries * sizeof(Entry);
+            store.room_ = static_cast<unsigned short>(at - reinterpret_cast<char*>(&store));
+            store.roomSize_ = static_cast<unsigned short>(values);
         }
         return made;
     }

@@ -391,15 +391,40 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
             for (int i = 0; i < 300; ++i) {
                 Element* run = OBCreateStoredElement(EL::kParagraphRun, &arena);
                 ASSERT_NE(run, nullptr);
+                OBAttributeStore* store = OBGetAttributeStore(run);
                 for (int n = 0; n < 3 + i % 11; ++n)
-                    ASSERT_EQ(OBGetAttributeStore(run)->SetInteger(AN::kTint, n, n), 1);
+                    ASSERT_EQ(store->SetInteger(AN::kTint, n, n), 1);
+                // Values made in the element's block, replaced or removed
+                // there: a name too long for the string's own room, and
+                // again, a number once or twice.
+                const std::string name(40, static_cast<char>('a' + i % 26));
+                ASSERT_EQ(store->SetUtf8(AN::kName, "first name, longer than the string's room"),
+                          1);
+                ASSERT_EQ(store->SetUtf8(AN::kName, name.c_str()), 1);
+                ASSERT_EQ(store->SetPercent(AN::kCyan, 0.5), 1);
+                if (i % 2) {
+                    ASSERT_EQ(store->SetPercent(AN::kCyan, 0.25), 1);
+                }
+                if (i % 3 == 0) {
+                    ASSERT_EQ(store->Remove(AN::kCyan), 1);
+                }
                 for (int c = 0; c < i % 13; ++c)
                     ASSERT_EQ(run->AddChild(OBCreateStoredElement(EL::kCharacterRun, &arena)), 1);
                 made.push_back(run);
             }
         }
         for (int i = 0; i < 300; ++i) {
-            ASSERT_EQ(OBGetAttributeStore(made[i])->Count(), 3 + i % 11);
+            ASSERT_EQ(OBGetAttributeStore(made[i])->Count(), 4 + i % 11 + (i % 3 != 0));
+            WOBString name;
+            static_cast<ValueString*>(OBGetAttributeStore(made[i])->Find(AN::kName))->Get(name);
+            ASSERT_EQ(name.Length(), 40);
+            EXPECT_EQ(name.GetChar(39), 'a' + i % 26);
+            if (i % 3) {
+                OBReal shade = 0;
+                static_cast<ValuePercent*>(OBGetAttributeStore(made[i])->Find(AN::kCyan))
+                    ->Get(shade);
+                EXPECT_EQ(static_cast<double>(shade), i % 2 ? 0.25 : 0.5);
+            }
             int tint = -1;
             auto* v =
                 dynamic_cast<ValueInteger32*>(OBGetAttributeStore(made[i])->Find(AN::kTint, 2));

@@ -12,14 +12,6 @@ template <class T> OBAttributeStore* StoreOf(Element* e) {
     return static_cast<OBAttributeStore*>(static_cast<T*>(e));
 }
 
-// An enumeration value made here rather than through ValueUtil's creator:
-// a call less. Null without memory, which Set then reports.
-template <class V> Value* EnumValue(const typename V::EnumType& member) {
-    V* v = new V;
-    if (v) v->Init(member);
-    return v;
-}
-
 } // namespace
 
 // A palette has hundreds of colours: the values go straight into the stores,
@@ -31,11 +23,11 @@ Element* AddColor(ElementBuilder& b, Element* list, const ColorSpec& color, cons
     short ok = st->SetUtf8(AN::kName, name);
     if (color.none) {
         ok &= st->SetBool(AN::kIsNone, true);
-        b.Check(ok & st->Set(AN::kType, EnumValue<ValueColorTypeEnum>(CTE::kNone)));
+        b.Check(ok & st->SetMember<ValueColorTypeEnum>(AN::kType, CTE::kNone));
         return e;
     }
-    ok &= st->Set(AN::kType, EnumValue<ValueColorTypeEnum>(color.type));
-    b.Check(ok & st->Set(AN::kModel, EnumValue<ValueColorModelEnum>(color.model)));
+    ok &= st->SetMember<ValueColorTypeEnum>(AN::kType, color.type);
+    b.Check(ok & st->SetMember<ValueColorModelEnum>(AN::kModel, color.model));
     const double* v = color.values;
     if (color.model == CME::kRGB) {
         Element* k = b.Child(e, EL::kRGB);

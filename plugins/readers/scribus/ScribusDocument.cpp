@@ -326,9 +326,12 @@ void DocumentReader::ReadMetadata(const Attrs& a) {
 }
 
 void DocumentReader::ReadColor(const Attrs& a) {
-    // Built in its place: a palette has hundreds of colours.
-    doc_.colors.emplace_back();
-    Color& c = doc_.colors.back();
+    // Built in its place: a palette has hundreds of colours, which the
+    // vector moves each time it grows. Growing fourfold moves a third as
+    // many as doubling does.
+    std::vector<Color>& colors = doc_.colors;
+    if (colors.size() == colors.capacity()) colors.reserve(colors.empty() ? 16 : 4 * colors.size());
+    Color& c = colors.emplace_back();
     // Appended to the empty name: cheaper than an assignment, which minds
     // overlapping texts.
     if (const char* name = a.Get(kAttr_NAME)) c.name.append(name);

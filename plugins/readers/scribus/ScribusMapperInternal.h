@@ -13,6 +13,7 @@
 #include <ReaderStory.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -56,12 +57,33 @@ public:
     }
 
 private:
+    // The length and the first and last eight bytes, whole words rather than
+    // a byte at a time: a palette's names mostly differ at their ends
+    // ("Blue1", "Blue2"), and the probe compares whole names anyway.
+    static std::uint64_t HashOf(std::string_view name) {
+        const char* p = name.data();
+        const std::size_t n = name.size();
+        std::uint64_t a = 0, b = 0;
+        if (n >= 8) {
+            std::memcpy(&a, p, 8);
+            std::memcpy(&b, p + n - 8, 8);
+        } else if (n >= 4) {
+            std::uint32_t first, last;
+            std::memcpy(&first, p, 4);
+            std::memcpy(&last, p + n - 4, 4);
+            a = first, b = last;
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                a = a << 8 | static_cast<unsigned char>(p[i]);
+        }
+        std::uint64_t h = a * 0x9E3779B97F4A7C15u + b + n;
+        h ^= h >> 32;
+        h *= 0xD6E8FEB86659FD93u;
+        return h ^ (h >> 32);
+    }
     Slot& Probe(std::string_view name) {
-        std::uint32_t hash = 2166136261u; // FNV-1a
-        for (char c : name)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
         std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask)
+        for (std::size_t i = static_cast<std::size_t>(HashOf(name)) & mask;; i = (i + 1) & mask)
             if (!slots_[i].name.data() || slots_[i].name == name) return slots_[i];
     }
     void Grow() {

@@ -21,8 +21,42 @@ const char* SkipSpace(const char* p, const char* end) {
     return p;
 }
 
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A decimal of 16 to 19 digits ReadDecimal leaves, mostly 15 significant
+// ones after a "0." ("0.392156862745098"): below 2^53 the digits are still
+// an exact double, as is every power of ten up to 1e22, so one division is
+// still correctly rounded. Null for anything else, exponents among it.
+const char* ReadLongDecimal(const char* p, const char* end, double& out) {
+    const bool negative = *p == '-';
+    const char* q = p + (negative || *p == '+');
+    std::uint64_t digits = 0;
+    int count = 0, fraction = 0;
+    bool point = false;
+    for (; q < end; ++q) {
+        const unsigned d = static_cast<unsigned char>(*q) - unsigned('0');
+        if (d < 10) {
+            if (++count > 19) return nullptr; // the digits would overflow
+            digits = digits * 10 + d;
+            fraction += point;
+        } else if (*q == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (count == 0 || digits > (std::uint64_t(1) << 53)) return nullptr;
+    if (q < end && (*q == 'e' || *q == 'E')) return nullptr;
+    const double v = static_cast<double>(digits) / kExactPow10[fraction];
+    out = negative ? -v : v;
+    return q;
+}
+
 // ReadNumber for what is more than a plain decimal.
 __attribute__((noinline)) const char* ReadOther(const char* p, const char* end, double& out) {
+    if (const char* q = ReadLongDecimal(p, end, out)) return q;
     if (*p == '+') ++p;
     auto r = std::from_chars(p, end, out, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr == p) return nullptr;
