@@ -124,7 +124,6 @@ public:
 
     SvgEnding Run() {
         const std::size_t limit = ctx_.options.maxPathPoints;
-        const char* const text = p_;
         std::size_t total = 0;
         SvgEnding ending;
         for (;;) {
@@ -132,7 +131,6 @@ public:
             const char c = *p_;
             if (!c) {
                 ending.clean = true;
-                ending.length = static_cast<std::size_t>(p_ - text);
                 break;
             }
             if (++total > limit) {
@@ -160,7 +158,6 @@ public:
             if (!Step()) break;
             previous_ = command_;
         }
-        ending.open = !points_.empty();
         ending.commands = total;
         Flush(false);
         return ending;
@@ -351,16 +348,19 @@ void SvgContourToPath(Context& ctx, const char* contour, const char* path, const
                       const std::vector<SubPath>& outline, std::vector<SubPath>& out) {
     // The path read cleanly, with room for one command more, and the contour
     // adds a Z: read again, it would go the same way and close the subpath
-    // left open, as Flush(true) does.
+    // left open, as Flush(true) does. Only the last subpath can be open: an
+    // open one before it ended at an M, which starts the next.
+    const std::size_t length = ending.clean ? std::strlen(path) : 0;
     if (ending.clean && ending.commands < ctx.options.maxPathPoints &&
-        std::strncmp(contour, path, ending.length) == 0) {
-        const char* rest = SkipSeparators(contour + ending.length);
+        std::strncmp(contour, path, length) == 0) {
+        const char* rest = SkipSeparators(contour + length);
         if ((*rest == 'Z' || *rest == 'z') && !*SkipSeparators(rest + 1)) {
-            const std::size_t kept = outline.size() - (ending.open ? 1 : 0);
+            const bool open = !outline.empty() && !outline.back().closed;
+            const std::size_t kept = outline.size() - (open ? 1 : 0);
             out.reserve(out.size() + outline.size());
             out.insert(out.end(), outline.begin(),
                        outline.begin() + static_cast<std::ptrdiff_t>(kept));
-            if (ending.open) {
+            if (open) {
                 const std::vector<PathPoint>& points = outline.back().points;
                 const bool meet =
                     points.size() > 1 && Near(points.front().anchor, points.back().anchor);

@@ -13,21 +13,18 @@ namespace detail {
 
 /// How SVG path data was read.
 struct SvgEnding {
-    bool clean = false;       ///< to its end, with nothing skipped and no warning
-    bool open = false;        ///< its last subpath was left without a close
-    std::size_t length = 0;   ///< of the text, when clean
     std::size_t commands = 0; ///< counted against the limit of points
+    bool clean = false;       ///< to its end, with nothing skipped and no warning
 };
 
 /// SvgToPath, telling how the text ended.
 SvgEnding SvgToPathEnding(Context& ctx, const char* text, std::vector<SubPath>& out);
 
 /// SvgToPath of the contour text, given the path text, the outline read from
-/// it and its ending: a contour that is the path closed ("... Z") is the
-/// outline with its last subpath closed.
-void SvgContourToPath(Context& ctx, const char* contour, const char* path,
-                      const SvgEnding& ending, const std::vector<SubPath>& outline,
-                      std::vector<SubPath>& out);
+/// it (into an empty list) and its ending: a contour that is the path closed
+/// ("... Z") is the outline with its last subpath closed.
+void SvgContourToPath(Context& ctx, const char* contour, const char* path, const SvgEnding& ending,
+                      const std::vector<SubPath>& outline, std::vector<SubPath>& out);
 
 } // namespace detail
 } // namespace scribus

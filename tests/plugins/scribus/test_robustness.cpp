@@ -232,14 +232,16 @@ TEST(ScribusRobustness, ContourClosingThePathReadsAsItsWholeText) {
         }
         return true;
     };
+    // Subpaths that meet their start again once closed, or stay open before M.
+    const char* const kPaths[] = {"M1 1 L1 1 L1 1 Z", "M1 1 L1 1 L1 1", "M0 0 L1 0 M1 1", ""};
     for (int round = 0; round < 20000; ++round) {
-        std::string path = round % 3 ? "M1 1 L" : "";
-        for (int n = static_cast<int>(random() % 16); n > 0; --n)
+        std::string path = round < 4 ? kPaths[round] : round % 3 ? "M1 1 L" : "";
+        for (int n = round < 4 ? 0 : static_cast<int>(random() % 16); n > 0; --n)
             path +=
                 tokens[random() % tokens.size()] + kSeparators[random() % std::size(kSeparators)];
-        const std::string contour = path + kEnds[random() % std::size(kEnds)];
+        const std::string contour = path + (round < 4 ? "Z" : kEnds[random() % std::size(kEnds)]);
         ParseOptions options;
-        options.maxPathPoints = 1 + random() % 12;
+        options.maxPathPoints = round < 4 ? 100 : 1 + random() % 12;
         ParseResult shared, whole;
         detail::Context a(options, shared), b(options, whole);
         std::vector<SubPath> outline, fromOutline, read;
