@@ -4,6 +4,7 @@
 #include "ScribusReading.h"
 
 #include "ScribusNumberReaders.h"
+#include "ScribusOutlines.h"
 
 #include <algorithm>
 #include <cstring>
@@ -126,18 +127,21 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
         long long frame = InlineInteger(ctx_, a, kAttr_FRTYPE, -1);
         if (frame >= 0 && frame <= 3) it.frameType = static_cast<int>(frame);
     }
+    // The outline and the contour, each from the legacy coordinates or else
+    // SVG path data; a contour the same as the outline is left empty.
     const char* coords = a.Get(kAttr_POCOOR);
+    const char* path = a.Get(kAttr_path);
+    SvgEnding ending; // of the path, when the outline is read from it
     if (coords && *coords)
         CoordinatesToPath(ctx_, coords, it.outline);
-    else if (const char* path = a.Get(kAttr_path))
-        SvgToPath(ctx_, path, it.outline);
+    else if (path)
+        ending = SvgToPathEnding(ctx_, path, it.outline);
     const char* contour = a.Get(kAttr_COCOOR);
     if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0))
         CoordinatesToPath(ctx_, contour, it.contour);
     else if (const char* copath = a.Get(kAttr_copath)) {
-        const char* path = a.Get(kAttr_path);
         if (*copath && (!path || std::strcmp(copath, path) != 0))
-            SvgToPath(ctx_, copath, it.contour);
+            SvgContourToPath(ctx_, copath, path, ending, it.outline, it.contour);
     }
 }
 

@@ -1,10 +1,11 @@
 // Item outlines: the legacy coordinate lists and SVG path data, as Bézier
 // path points.
-#include "ScribusInternal.h"
+#include "ScribusOutlines.h"
 
 #include "ScribusDecimal.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -121,13 +122,17 @@ public:
         points_.clear();
     }
 
-    void Run() {
+    SvgEnding Run() {
         const std::size_t limit = ctx_.options.maxPathPoints;
         std::size_t total = 0;
+        SvgEnding ending;
         for (;;) {
             p_ = SkipSeparators(p_);
             const char c = *p_;
-            if (!c) break;
+            if (!c) {
+                ending.clean = true;
+                break;
+            }
             if (++total > limit) {
                 LimitWarning(ctx_);
                 break;
@@ -153,7 +158,9 @@ public:
             if (!Step()) break;
             previous_ = command_;
         }
+        ending.commands = total;
         Flush(false);
+        return ending;
     }
 
 private:
@@ -331,6 +338,42 @@ private:
 
 void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
     if (text) SvgPath(ctx, text, out).Run();
+}
+
+SvgEnding SvgToPathEnding(Context& ctx, const char* text, std::vector<SubPath>& out) {
+    return SvgPath(ctx, text, out).Run();
+}
+
+void SvgContourToPath(Context& ctx, const char* contour, const char* path, const SvgEnding& ending,
+                      const std::vector<SubPath>& outline, std::vector<SubPath>& out) {
+    // The path read cleanly, with room for one command more, and the contour
+    // adds a Z: read again, it would go the same way and close the subpath
+    // left open, as Flush(true) does. Only the last subpath can be open: an
+    // open one before it ended at an M, which starts the next.
+    const std::size_t length = ending.clean ? std::strlen(path) : 0;
+    if (ending.clean && ending.commands < ctx.options.maxPathPoints &&
+        std::strncmp(contour, path, length) == 0) {
+        const char* rest = SkipSeparators(contour + length);
+        if ((*rest == 'Z' || *rest == 'z') && !*SkipSeparators(rest + 1)) {
+            const bool open = !outline.empty() && !outline.back().closed;
+            const std::size_t kept = outline.size() - (open ? 1 : 0);
+            out.reserve(out.size() + outline.size());
+            out.insert(out.end(), outline.begin(),
+                       outline.begin() + static_cast<std::ptrdiff_t>(kept));
+            if (open) {
+                const std::vector<PathPoint>& points = outline.back().points;
+                const bool meet =
+                    points.size() > 1 && Near(points.front().anchor, points.back().anchor);
+                SubPath& added = out.emplace_back();
+                added.points.assign(points.begin(), points.end() - (meet ? 1 : 0));
+                if (meet) added.points.front().left = points.back().left;
+                added.closed = true;
+                added.straight = outline.back().straight;
+            }
+            return;
+        }
+    }
+    SvgToPath(ctx, contour, out);
 }
 
 } // namespace detail

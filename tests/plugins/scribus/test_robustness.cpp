@@ -6,6 +6,7 @@
 #include "ScribusTestSupport.h"
 
 #include <ScribusInternal.h>
+#include <ScribusOutlines.h>
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -203,6 +206,56 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
     for (std::string text; tricky >> text;) {
         check(text);
         if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// A contour that closes its item's path ("path Z") is taken from the outline
+// instead of being read again: it must come out as the reading of the whole
+// text does, warnings and the limit of points included, for any path.
+TEST(ScribusRobustness, ContourClosingThePathReadsAsItsWholeText) {
+    // The last two go back to "M1 1", where a closed subpath meets its start.
+    std::istringstream list("M|m|L|l|H|v|C|c|S|Q|t|Z|z|e|X|0|1|-2.5|3.25|1e3|1e|.|-|7|2e12|"
+                            "0.0000001|12345678901234567|C2 3 4 5 1 1|L1 1");
+    std::vector<std::string> tokens;
+    for (std::string token; std::getline(list, token, '|');)
+        tokens.push_back(token);
+    const char* const kSeparators[] = {" ", " ", ",", "\t", ""};
+    const char* const kEnds[] = {"Z", " Z", "z\n", ",Z ", "ZZ", " L1 2 Z", "Z 1", " ", ""};
+    std::mt19937 random(11);
+    auto same = [](const std::vector<SubPath>& a, const std::vector<SubPath>& b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const std::vector<PathPoint>& p = a[i].points;
+            const std::vector<PathPoint>& q = b[i].points;
+            if (a[i].closed != b[i].closed || a[i].straight != b[i].straight ||
+                p.size() != q.size() ||
+                (!p.empty() && std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) != 0))
+                return false;
+        }
+        return true;
+    };
+    // Subpaths that meet their start again once closed, or stay open before M.
+    const char* const kPaths[] = {"M1 1 L1 1 L1 1 Z", "M1 1 L1 1 L1 1", "M0 0 L1 0 M1 1", ""};
+    for (int round = 0; round < 20000; ++round) {
+        std::string path = round < 4 ? kPaths[round] : round % 3 ? "M1 1 L" : "";
+        for (int n = round < 4 ? 0 : static_cast<int>(random() % 16); n > 0; --n)
+            path +=
+                tokens[random() % tokens.size()] + kSeparators[random() % std::size(kSeparators)];
+        const std::string contour = path + (round < 4 ? "Z" : kEnds[random() % std::size(kEnds)]);
+        ParseOptions options;
+        options.maxPathPoints = round < 4 ? 100 : 1 + random() % 12;
+        ParseResult shared, whole;
+        detail::Context a(options, shared), b(options, whole);
+        std::vector<SubPath> outline, fromOutline, read;
+        const detail::SvgEnding ending = detail::SvgToPathEnding(a, path.c_str(), outline);
+        detail::SvgContourToPath(a, contour.c_str(), path.c_str(), ending, outline, fromOutline);
+        detail::SvgToPath(b, path.c_str(), read);
+        ASSERT_TRUE(same(outline, read)) << path;
+        read.clear();
+        detail::SvgToPath(b, contour.c_str(), read);
+        ASSERT_TRUE(same(fromOutline, read)) << contour;
+        ASSERT_EQ(whole.warnings.size(), shared.warnings.size()) << contour;
+        ASSERT_EQ(b.warnCalls, a.warnCalls) << contour;
     }
 }
 
