@@ -1,8 +1,9 @@
 // What stored elements of each kind needed so far, so that the next one of
 // the kind gets it in its own block: room for the first children of kinds
 // that have children, attribute entries beyond the inline ones for kinds
-// whose stores outgrew them, and room for the values their stores made.
-// Relaxed atomics: any thread's guess will do.
+// whose stores outgrew them, and room for the values most of their stores
+// made. Relaxed atomics: any thread's guess will do (a value that finds no
+// room goes to its pool).
 #ifndef OMBRA_MODEL_ELEMENTROOM_H
 #define OMBRA_MODEL_ELEMENTROOM_H
 
@@ -18,11 +19,17 @@ constexpr unsigned char kMostEntries = 32;
 
 /// The most bytes of values given: a name and a few numbers.
 constexpr unsigned kMostValueBytes = 256;
+/// How far one element moves its kind's room for values: a value's size.
+constexpr unsigned kValueStep = 8;
 
 struct KindRoom {
     std::atomic<unsigned char> childSlots;
     std::atomic<unsigned char> entries;
+    // Room for values: what most elements of the kind wanted so far, and
+    // what the kind's latest store wants.
     std::atomic<unsigned short> valueBytes;
+    std::atomic<unsigned short> latestBytes;
+    std::atomic<bool> valuesSeen;
 };
 extern KindRoom gKindRoom[kRoomKinds];
 
@@ -41,12 +48,43 @@ inline void NoteEntries(int kind, int entries) {
         room.store(static_cast<unsigned char>(entries), std::memory_order_relaxed);
 }
 
-/// A store of the kind wanted `bytes` of values in its element's block.
+/// The kind's latest store outgrew its room: it wants `bytes` of values so far.
 inline void NoteValueBytes(int kind, unsigned bytes) {
     if (kind < 0 || kind >= kRoomKinds || bytes > kMostValueBytes) return;
-    std::atomic<unsigned short>& room = gKindRoom[kind].valueBytes;
-    if (room.load(std::memory_order_relaxed) < bytes)
-        room.store(static_cast<unsigned short>(bytes), std::memory_order_relaxed);
+    gKindRoom[kind].latestBytes.store(static_cast<unsigned short>(bytes),
+                                      std::memory_order_relaxed);
+}
+
+/// A store of the kind (in range) filled its room: `bytes`.
+inline void NoteRoomFilled(int kind, unsigned bytes) {
+    gKindRoom[kind].latestBytes.store(static_cast<unsigned short>(bytes),
+                                      std::memory_order_relaxed);
+}
+
+/// The room for values the next element of the kind gets. Elements of a
+/// kind vary (runs with no values or many): the room follows the median of
+/// what the kind's elements wanted, a value's size per element, so that
+/// the few large ones do not make all the others pay for their room. The
+/// first store to want any sets it at once.
+inline unsigned NextValueBytes(KindRoom& room) {
+    const unsigned latest = room.latestBytes.load(std::memory_order_relaxed);
+    unsigned bytes = room.valueBytes.load(std::memory_order_relaxed);
+    if (latest) {
+        room.latestBytes.store(0, std::memory_order_relaxed);
+        if (latest == bytes) return bytes;
+    } else if (!bytes) {
+        return 0;
+    }
+    if (latest < bytes) { // room left over (none noted), or another thread's store
+        bytes -= kValueStep;
+    } else if (!room.valuesSeen.load(std::memory_order_relaxed)) {
+        room.valuesSeen.store(true, std::memory_order_relaxed);
+        bytes = latest;
+    } else {
+        bytes += kValueStep;
+    }
+    room.valueBytes.store(static_cast<unsigned short>(bytes), std::memory_order_relaxed);
+    return bytes;
 }
 
 } // namespace ombra_detail

@@ -20,6 +20,8 @@ template <class C> C* OBAttributeStore::Room() {
     static_assert(alignof(C) <= 8 && sizeof(C) % 8 == 0, "the next value stays aligned");
     const unsigned used = roomUsed_ + static_cast<unsigned>(sizeof(C));
     if (used <= roomSize_) {
+        // Only a store made with room (of a kind in range) gets here.
+        if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
         C* made = new (reinterpret_cast<char*>(this) + room_ + roomUsed_) C;
         roomUsed_ = used;
         return made;
@@ -260,12 +262,12 @@ class OBElementRoom {
 public:
     template <class T> static Element* Make(EL::ElementTypeEnum kind, OBElementArena* arena) {
         using Entry = OBAttributeStore::Entry;
-        const ombra_detail::KindRoom& room = ombra_detail::gKindRoom[kind];
+        ombra_detail::KindRoom& room = ombra_detail::gKindRoom[kind];
         std::size_t slots = room.childSlots.load(std::memory_order_relaxed);
         std::size_t entries = room.entries.load(std::memory_order_relaxed);
         if (entries <= static_cast<std::size_t>(OBAttributeStore::kInlineEntries)) entries = 0;
         static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
-        std::size_t values = room.valueBytes.load(std::memory_order_relaxed);
+        std::size_t values = ombra_detail::NextValueBytes(room);
         std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry) + values;
         void* block = arena ? arena->Allocate(size) : OBElementAllocate(size);
         if (!block) return nullptr;
