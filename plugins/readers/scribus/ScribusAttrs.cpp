@@ -1,5 +1,6 @@
 // Attribute names to ids, the attributes of one element, and warnings.
 #include "ScribusInternal.h"
+#include "ScribusNameWords.h"
 
 #include <cstring>
 
@@ -80,21 +81,9 @@ private:
         std::uint32_t id;
     };
     static Key KeyOf(const char* s, std::size_t len) {
-        std::uint64_t first = 0, last = 0;
-        if (len >= 8) {
-            std::memcpy(&first, s, 8);
-            std::memcpy(&last, s + len - 8, 8);
-        } else if (len >= 4) {
-            std::uint32_t a, b;
-            std::memcpy(&a, s, 4);
-            std::memcpy(&b, s + len - 4, 4);
-            first = a;
-            last = b;
-        } else if (len > 0) {
-            first = static_cast<unsigned char>(s[0]) | static_cast<unsigned char>(s[len / 2]) << 8 |
-                    static_cast<unsigned char>(s[len - 1]) << 16;
-        }
-        return Key{first, last, len};
+        Key k{0, 0, len};
+        NameWords(s, len, k.first, k.last);
+        return k;
     }
     static std::uint64_t Hash(const Key& k) {
         return (k.first * 0x9E3779B97F4A7C15ull) ^ (k.last * 0xC2B2AE3D27D4EB4Full) ^ k.length;

@@ -8,6 +8,7 @@
 #define OMBRA_SCRIBUS_MAPPER_INTERNAL_H
 
 #include "ScribusMapper.h"
+#include "ScribusNameWords.h"
 
 #include <ReaderBuilder.h>
 #include <ReaderStory.h>
@@ -61,21 +62,9 @@ private:
     // a byte at a time: a palette's names mostly differ at their ends
     // ("Blue1", "Blue2"), and the probe compares whole names anyway.
     static std::uint64_t HashOf(std::string_view name) {
-        const char* p = name.data();
         const std::size_t n = name.size();
-        std::uint64_t a = 0, b = 0;
-        if (n >= 8) {
-            std::memcpy(&a, p, 8);
-            std::memcpy(&b, p + n - 8, 8);
-        } else if (n >= 4) {
-            std::uint32_t first, last;
-            std::memcpy(&first, p, 4);
-            std::memcpy(&last, p + n - 4, 4);
-            a = first, b = last;
-        } else {
-            for (std::size_t i = 0; i < n; ++i)
-                a = a << 8 | static_cast<unsigned char>(p[i]);
-        }
+        std::uint64_t a, b;
+        scribus::detail::NameWords(name.data(), n, a, b);
         std::uint64_t h = a * 0x9E3779B97F4A7C15u + b + n;
         h ^= h >> 32;
         h *= 0xD6E8FEB86659FD93u;
