@@ -211,11 +211,40 @@ void Utf8Text::AppendNumber(long long n) {
     Append(digits, length);
 }
 
+// AppendReal for the usual lengths and ratios: a few decimals of a value
+// well away from a tie between two roundings, where rounding the scaled
+// value gives the digits the exact one does.
+bool Utf8Text::AppendShortReal(double value, int decimals) {
+    static const double kScale[] = {1, 10, 100, 1000};
+    if (decimals < 0 || decimals > 3 || !(std::fabs(value) < 1e9)) return false;
+    double scaled = value * kScale[decimals];
+    double rounded = std::nearbyint(scaled);
+    if (std::fabs(std::fabs(scaled - rounded) - 0.5) < 1e-3) return false;
+    auto whole = static_cast<long long>(std::fabs(rounded));
+    char digits[32];
+    char* end = digits + sizeof digits;
+    char* p = end;
+    int places = decimals;
+    while (places > 0 && whole % 10 == 0) // trailing zeros go
+        whole /= 10, --places;
+    for (int k = 0; k < places; ++k, whole /= 10)
+        *--p = static_cast<char>('0' + whole % 10);
+    if (places > 0) *--p = '.';
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole > 0);
+    if (rounded < 0) *--p = '-';
+    Append(p, end - p);
+    return true;
+}
+
 void Utf8Text::AppendReal(double value, int decimals) {
     if (!std::isfinite(value) || std::fabs(value) > 1e15) {
         Append("0");
         return;
     }
+    if (AppendShortReal(value, decimals)) return;
     char digits[48];
     // As printf's "%.*f" writes it, without its cost.
     std::to_chars_result written = std::to_chars(digits, digits + sizeof digits - 1, value,

@@ -167,6 +167,7 @@ public:
 
 private:
     void AppendGrowing(const char* text, long long n);
+    bool AppendShortReal(double value, int decimals);
 
     char* data_ = nullptr;
     long long size_ = 0;

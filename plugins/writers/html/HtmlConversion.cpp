@@ -303,9 +303,13 @@ void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {
 
 int OBHtmlConversion::HeadingOf(Element* style) {
     if (!style) return 0;
+    if (style == lastHeadingStyle_) return lastHeading_; // paragraphs mostly repeat their style
     auto found = headings_.find(style);
-    if (found != headings_.end()) return found->second;
-    return headings_[style] = HeadingLevel(walker_, style);
+    int level = found != headings_.end() ? found->second
+                                         : (headings_[style] = HeadingLevel(walker_, style));
+    lastHeadingStyle_ = style;
+    lastHeading_ = level;
+    return level;
 }
 
 void OBHtmlConversion::EnsureParagraph() {
@@ -802,23 +806,29 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
         char* start = p;
         while (i < end) {
 #if defined(__SSE2__)
-            if (end - i >= 8) { // printable ASCII without escapes, eight units a step
+            // Printable ASCII without escapes, sixteen units a step: sixteen
+            // bytes go down; those of the plain units before the first other count.
+            while (end - i >= 16) {
                 __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-                __m128i ok = _mm_and_si128(_mm_cmpgt_epi16(a, _mm_set1_epi16(0x1F)),
-                                           _mm_cmplt_epi16(a, _mm_set1_epi16(0x7F)));
+                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
+                __m128i bytes = _mm_packus_epi16(a, b); // units above 0xFF as 0xFF
+                __m128i high = _mm_packs_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
+                __m128i ok = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
+                                           _mm_cmpeq_epi8(high, _mm_setzero_si128()));
                 __m128i special =
-                    _mm_or_si128(_mm_cmpeq_epi16(a, _mm_set1_epi16('&')),
-                                 _mm_or_si128(_mm_cmpeq_epi16(a, _mm_set1_epi16('<')),
-                                              _mm_cmpeq_epi16(a, _mm_set1_epi16('>'))));
+                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                 _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
                 unsigned plain =
                     static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
-                // Eight bytes go down; those of the plain units before the first other count.
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(a, a));
-                int taken = plain == 0xFFFF ? 8 : __builtin_ctz(~plain) / 2;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+                int taken = plain == 0xFFFF ? 16 : __builtin_ctz(~plain);
                 p += taken;
                 i += taken;
-                if (taken == 8) continue;
+                if (taken < 16) break;
             }
+            if (i == end) break;
 #endif
             unsigned short u = units[i];
             if (u >= 0x20 && u < 0x7F && u != '&' && u != '<' && u != '>') {
@@ -848,7 +858,27 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
 void OBHtmlConversion::AppendEscaped(Utf8Text& out, const Utf8Text& text, bool attribute) {
     const char* s = text.Data();
     long long from = 0, n = text.Size();
-    for (long long i = 0; i < n; ++i) {
+    for (long long i = 0; i < n;) {
+#if defined(__SSE2__)
+        // Mostly nothing needs escaping: sixteen bytes a step up to the first that may.
+        if (n - i >= 16) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8('&')),
+                                                     _mm_cmpeq_epi8(a, _mm_set1_epi8('<'))),
+                                        _mm_or_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8('>')),
+                                                     _mm_cmpeq_epi8(a, _mm_set1_epi8(0x7F))));
+            if (attribute) stop = _mm_or_si128(stop, _mm_cmpeq_epi8(a, _mm_set1_epi8('"')));
+            // Bytes up to 0x1F, unsigned.
+            stop = _mm_or_si128(
+                stop, _mm_cmpeq_epi8(_mm_max_epu8(a, _mm_set1_epi8(0x1F)), _mm_set1_epi8(0x1F)));
+            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+            if (mask == 0) {
+                i += 16;
+                continue;
+            }
+            i += __builtin_ctz(mask);
+        }
+#endif
         unsigned char c = static_cast<unsigned char>(s[i]);
         const char* escape = c == '&'                ? "&amp;"
                              : c == '<'              ? "&lt;"
@@ -856,10 +886,13 @@ void OBHtmlConversion::AppendEscaped(Utf8Text& out, const Utf8Text& text, bool a
                              : c == '"' && attribute ? "&quot;"
                                                      : nullptr;
         bool bad = (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
-        if (!escape && !bad) continue;
+        if (!escape && !bad) {
+            ++i;
+            continue;
+        }
         out.Append(s + from, i - from);
         if (escape) out.Append(escape);
-        from = i + 1;
+        from = ++i;
     }
     out.Append(s + from, n - from);
 }

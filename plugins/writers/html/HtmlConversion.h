@@ -130,7 +130,9 @@ private:
     std::unordered_map<const Element*, int, std::hash<const Element*>,
                        std::equal_to<const Element*>,
                        obwalk::Allocator<std::pair<const Element* const, int>>>
-        headings_; // the heading level of each paragraph style met
+        headings_;                              // the heading level of each paragraph style met
+    const Element* lastHeadingStyle_ = nullptr; // the last looked up in headings_
+    int lastHeading_ = 0;
     OBBaseTypeCollection<int> linkedPages_;
     const char* language_; // the document's; null for undetermined
     Element* openRun_;     // the run whose markup is open, when runOpen_

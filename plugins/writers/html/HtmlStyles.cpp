@@ -59,9 +59,15 @@ const OBHtmlStyles::Name& OBHtmlStyles::CharacterClass(Element* style) {
 // "p-" or "c-" and the style's name with what a class cannot hold as '-'.
 const OBHtmlStyles::Name& OBHtmlStyles::ClassOf(Element* style, bool paragraph) {
     if (!style) return empty_;
+    // Paragraphs and runs mostly repeat the last style of their kind.
+    LastClass& last = lastClass_[paragraph ? 1 : 0];
+    if (last.style == style)
+        return last.index < entries_.size() ? entries_[last.index].name : empty_;
     auto found = classes_.find(style);
-    if (found != classes_.end())
+    if (found != classes_.end()) {
+        last = LastClass{style, found->second};
         return found->second < entries_.size() ? entries_[found->second].name : empty_;
+    }
     if (!paragraph) { // a character style that sets nothing ("[None]") gets no class
         Utf8Text css;
         CharacterCss(walker_.CharacterStyleFormat(style), css);

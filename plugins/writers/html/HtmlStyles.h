@@ -140,6 +140,11 @@ private:
                        obwalk::Allocator<std::pair<const Element* const, std::size_t>>>
         classes_;
     std::vector<Entry, obwalk::Allocator<Entry>> entries_;
+    struct LastClass {
+        const Element* style = nullptr;
+        std::size_t index = kNoClass;
+    };
+    LastClass lastClass_[2]; // of character and of paragraph styles, found in classes_
     struct NameHash {
         std::size_t operator()(const Name& name) const noexcept {
             return std::hash<std::string_view>()(std::string_view(name.data(), name.size()));
