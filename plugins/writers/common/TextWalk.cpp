@@ -577,13 +577,9 @@ void OBStoryWalker::TextWalk::BeginParagraph(long long start) {
         paragraph.style = style;
         Element* run = paragraph.run;
         paragraph.format = paragraphFormat.Make<OBMParagraphAttributes>(
-            run ? dynamic_cast<OBMParagraphAttributes*>(run->GetChild(EL::kParagraphAttributes))
-                : nullptr,
-            w.ParagraphStyleFormat(style));
+            obwalk::ParagraphAttributesOf(run), w.ParagraphStyleFormat(style));
         paragraph.characterFormat = paragraphCharacterFormat.Make<OBMCharacterAttributes>(
-            run ? dynamic_cast<OBMCharacterAttributes*>(run->GetChild(EL::kCharacterAttributes))
-                : nullptr,
-            w.ParagraphStyleCharacterFormat(style));
+            obwalk::CharacterAttributesOf(run), w.ParagraphStyleCharacterFormat(style));
     }
     inParagraph = true;
     runStale = true;
@@ -615,9 +611,7 @@ const OBWalkRun& OBStoryWalker::TextWalk::RunAt(long long i) {
     runStale = false;
     run.run = runIndex >= 0 ? characterRuns[runIndex].element : nullptr;
     if (!w.options_.resolveFormatting) return run;
-    run.local =
-        run.run ? dynamic_cast<OBMCharacterAttributes*>(run.run->GetChild(EL::kCharacterAttributes))
-                : nullptr;
+    run.local = obwalk::CharacterAttributesOf(run.run);
     run.characterStyle = nullptr;
     unsigned id = 0;
     if (run.run && GetId(run.run, AN::kCharacterStyleID, id)) {

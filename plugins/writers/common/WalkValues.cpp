@@ -15,6 +15,18 @@
 
 namespace obwalk {
 
+OBMParagraphAttributes* ParagraphAttributesOf(Element* e) {
+    return e ? ombra_detail::CastLikely<OBStoredParagraphAttributes, OBMParagraphAttributes>(
+                   e->GetChild(EL::kParagraphAttributes))
+             : nullptr;
+}
+
+OBMCharacterAttributes* CharacterAttributesOf(Element* e) {
+    return e ? ombra_detail::CastLikely<OBStoredCharacterAttributes, OBMCharacterAttributes>(
+                   e->GetChild(EL::kCharacterAttributes))
+             : nullptr;
+}
+
 ValueEnumBase* EnumValue(Value* v) {
     if (!v) return nullptr;
     VT::ValueTypeEnum type = VT::ekUndefined;

@@ -20,6 +20,7 @@
 #include <new>
 
 class OBMCharacterAttributes;
+class OBMParagraphAttributes;
 
 namespace obwalk {
 
@@ -49,6 +50,10 @@ template <class T> T* ValueAs(Value* v) {
 }
 /// v as an enumeration value, as dynamic_cast gives it.
 ValueEnumBase* EnumValue(Value* v);
+/// The attributes child of a run or style as its view, as dynamic_cast
+/// gives it (mostly a stored element, known at once); null for null.
+OBMParagraphAttributes* ParagraphAttributesOf(Element* e);
+OBMCharacterAttributes* CharacterAttributesOf(Element* e);
 
 /// An integer of any of the integer classes.
 bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out);

@@ -242,12 +242,8 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
         css.Clear();
         Element* run = paragraph.run;
         if (run) {
-            styles_.ParagraphCss(
-                dynamic_cast<OBMParagraphAttributes*>(run->GetChild(EL::kParagraphAttributes)),
-                css);
-            styles_.CharacterCss(
-                dynamic_cast<OBMCharacterAttributes*>(run->GetChild(EL::kCharacterAttributes)),
-                css);
+            styles_.ParagraphCss(ParagraphAttributesOf(run), css);
+            styles_.CharacterCss(CharacterAttributesOf(run), css);
             if (!css.IsEmpty()) {
                 if (!styleUnderValid_ || styleUnderStyle_ != style) {
                     styleUnderCss_.Truncate(0);
