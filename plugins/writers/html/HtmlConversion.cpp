@@ -269,7 +269,8 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     // another than the document's; its runs say theirs where they differ.
     block.language = language_;
     const char* language = TextLanguage(paragraph.script, paragraph.characterFormat);
-    if (language && (!language_ || std::strcmp(language, language_) != 0)) {
+    if (language &&
+        (!language_ || (language != language_ && std::strcmp(language, language_) != 0))) {
         tag.Append(" lang=\"");
         tag.Append(language);
         tag.Append('"');
@@ -464,7 +465,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
     }
     const char* language = TextLanguage(run.script, format.v[R::kDictionaryLanguage]);
     const char* around = blockCount_ > 0 ? Top().language : language_;
-    if (language && (!around || std::strcmp(language, around) != 0)) {
+    if (language && (!around || (language != around && std::strcmp(language, around) != 0))) {
         open.Append(" lang=\"");
         open.Append(language);
         open.Append('"');
