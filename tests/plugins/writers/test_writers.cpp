@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -398,13 +400,15 @@ TEST(WriterText, EncodersMatchPlainOnesAcrossTheirBlocks) {
         s += static_cast<char>(0x80 | (c & 0x3F));
     };
     unsigned state = 7;
-    for (long long n : {0, 1, 8, 9, 4095, 4096, 4097, 8200})
+    for (long long n : {0, 1, 8, 9, 15, 16, 17, 33, 4095, 4096, 4097, 8200})
         for (int round = 0; round < 4; ++round) {
             std::vector<unsigned short> text(static_cast<std::size_t>(n) + 1);
             for (auto& u : text) {
                 state = state * 1103515245u + 12345u;
-                u = (state >> 16) % 3 ? 'x' : kUnits[(state >> 8) % (sizeof kUnits / 2)];
+                u = round == 0 || (state >> 16) % 3 ? 'x'
+                                                    : kUnits[(state >> 8) % (sizeof kUnits / 2)];
             }
+            if (round == 0) text.back() = '&'; // all plain, and beyond the end what is not
             if (n > 4096) text[4095] = 0xD83D, text[4096] = 0xDE00; // a pair across a block's end
             std::string plain, html;
             for (long long i = 0; i < n; ++i) {
@@ -427,4 +431,29 @@ TEST(WriterText, EncodersMatchPlainOnesAcrossTheirBlocks) {
             EXPECT_EQ(plain, std::string(utf8.Data(), utf8.Size())) << n;
             EXPECT_EQ(html, std::string(escaped.Data(), escaped.Size())) << n;
         }
+}
+
+// Reals as printf's "%.*f" writes them, without trailing zeros or a "-0",
+// near the ties between two roundings too.
+TEST(WriterText, RealsAreWrittenAsPrintfRoundsThem) {
+    unsigned state = 11;
+    for (int k = 0; k < 20000; ++k) {
+        state = state * 1103515245u + 12345u;
+        double value = static_cast<int>(state >> 8) % 2000000 / (k % 2 ? 1000.0 : 8.0) - 1000;
+        if (k % 5 == 0) value *= 1e6;
+        if (k % 7 == 0) value = std::nextafter(value, 0.0);
+        for (int decimals = 0; decimals <= 4; ++decimals) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.*f", decimals, value);
+            std::string want = expected;
+            if (want.find('.') != std::string::npos) {
+                want.erase(want.find_last_not_of('0') + 1);
+                if (want.back() == '.') want.pop_back();
+            }
+            if (want == "-0") want = "0";
+            obwalk::Utf8Text got;
+            got.AppendReal(value, decimals);
+            EXPECT_EQ(want, std::string(got.Data(), got.Size())) << value << " " << decimals;
+        }
+    }
 }
