@@ -9,8 +9,10 @@
 namespace scribus {
 namespace detail {
 
-inline constexpr double kDecimalPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                           1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+// Every power of ten up to 1e22 is an exact double.
+inline constexpr double kDecimalPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Plain decimals ("-12.345") make up nearly all numbers in these files.
 // With at most 15 significant digits both the digits and the power of ten

@@ -2,6 +2,7 @@
 // from_chars; lists of numbers.
 #include "ScribusInternal.h"
 
+#include "ScribusDecimal.h"
 #include "ScribusNumberReaders.h"
 
 #include <algorithm>
@@ -20,10 +21,6 @@ const char* SkipSpace(const char* p, const char* end) {
         ++p;
     return p;
 }
-
-constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // A decimal of 16 to 19 digits ReadDecimal leaves, mostly 15 significant
 // ones after a "0." ("0.392156862745098"): below 2^53 the digits are still
@@ -49,7 +46,7 @@ const char* ReadLongDecimal(const char* p, const char* end, double& out) {
     }
     if (count == 0 || digits > (std::uint64_t(1) << 53)) return nullptr;
     if (q < end && (*q == 'e' || *q == 'E')) return nullptr;
-    const double v = static_cast<double>(digits) / kExactPow10[fraction];
+    const double v = static_cast<double>(digits) / kDecimalPow10[fraction];
     out = negative ? -v : v;
     return q;
 }
