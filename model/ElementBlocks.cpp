@@ -21,7 +21,10 @@ namespace {
 #endif
 
 constexpr std::size_t kHeader = 16; // keeps the element aligned as the service's blocks are
-[[maybe_unused]] constexpr std::size_t kSlabBytes = 8192;
+// A palette or a long story makes elements by the thousand: a slab holds a
+// hundred or so of them, so the memory service is asked seldom. Not more: a
+// slab stays while any of its elements does.
+[[maybe_unused]] constexpr std::size_t kSlabBytes = 32768;
 [[maybe_unused]] constexpr std::size_t kLargest = 1024; // larger elements get a block of their own
 // The arena's own hold on the slab it fills, released when it moves on.
 constexpr long long kHeld = 1LL << 40;
