@@ -164,6 +164,41 @@ short OBAttributeStore::SetPercent(AN::AttrNameEnum attr, double ratio, int inde
     return Put(attr, Made(Room<ValuePercent>(), OBReal(ratio)), index);
 }
 
+// A colour's components: new attributes of one store, which mostly has room
+// for all of them at once.
+short OBAttributeStore::SetPercents(const AN::AttrNameEnum* attrs, const double* ratios,
+                                    int count) {
+    constexpr unsigned kSize = sizeof(ValuePercent);
+    const unsigned used = roomUsed_ + kSize * static_cast<unsigned>(count);
+    unsigned seen = seen_;
+    bool fresh = count > 0 && count <= capacity_ - count_ && used <= roomSize_;
+    for (int i = 0; fresh && i < count; ++i) {
+        const unsigned bit = SeenBit(attrs[i]);
+        fresh = !(seen & bit);
+        seen |= bit;
+    }
+    if (!fresh) {
+        // One at a time: an attribute may be set already or share its bit,
+        // or a value find no room, which the kind's room then learns from.
+        short ok = 1;
+        for (int i = 0; i < count; ++i)
+            ok &= SetPercent(attrs[i], ratios[i]);
+        return ok;
+    }
+    if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
+    char* const at = reinterpret_cast<char*>(this) + room_ + roomUsed_;
+    Entry* const entry = entries_ + count_;
+    for (int i = 0; i < count; ++i) {
+        auto* v = new (at + i * kSize) ValuePercent;
+        v->Init(OBReal(ratios[i]));
+        entry[i] = Entry{attrs[i], 0, v};
+    }
+    count_ += count;
+    roomUsed_ = used;
+    seen_ = seen;
+    return 1;
+}
+
 short OBAttributeStore::SetId(AN::AttrNameEnum attr, unsigned id, int index) {
     return Put(attr, Made(Room<ValueOBID>(), id), index);
 }
