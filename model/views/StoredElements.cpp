@@ -60,10 +60,18 @@ OBAttributeStore::OBAttributeStore() noexcept
 
 OBAttributeStore::~OBAttributeStore() {
     // A value's destructor cannot reach the store: the loop keeps its bounds
-    // in registers rather than reading them back after every call.
+    // and the room's in registers rather than reading them back after every
+    // call.
     const Entry* entry = entries_;
-    for (const Entry* end = entry + count_; entry != end; ++entry)
-        Release(entry->value);
+    const std::uintptr_t room = reinterpret_cast<std::uintptr_t>(this) + room_;
+    const std::uintptr_t roomSize = roomSize_;
+    for (const Entry* end = entry + count_; entry != end; ++entry) {
+        Value* value = entry->value;
+        if (reinterpret_cast<std::uintptr_t>(value) - room < roomSize)
+            value->~Value(); // the block goes with the element
+        else
+            delete value;
+    }
     if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
     // Most stores hold no stream: their list was never made.
