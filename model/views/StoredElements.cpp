@@ -178,14 +178,13 @@ short OBAttributeStore::SetPercents(const AN::AttrNameEnum* attrs, const double*
                                     int count) {
     constexpr unsigned kSize = sizeof(ValuePercent);
     const unsigned used = roomUsed_ + kSize * static_cast<unsigned>(count);
-    unsigned seen = seen_;
-    bool fresh = count > 0 && count <= capacity_ - count_ && used <= roomSize_;
-    for (int i = 0; fresh && i < count; ++i) {
+    unsigned seen = seen_, clash = 0;
+    for (int i = 0; i < count; ++i) {
         const unsigned bit = SeenBit(attrs[i]);
-        fresh = !(seen & bit);
+        clash |= seen & bit;
         seen |= bit;
     }
-    if (!fresh) {
+    if (clash || count <= 0 || count > capacity_ - count_ || used > roomSize_) {
         // One at a time: an attribute may be set already or share its bit,
         // or a value find no room, which the kind's room then learns from.
         short ok = 1;
