@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 using namespace obwalk;
 
@@ -18,6 +21,76 @@ bool Units(Value* v, WOBString& out) {
     int script = -1;
     return GetText(v, out, script);
 }
+
+// Plain units are printable ASCII without an escape. Packed to bytes with
+// unsigned saturation every other unit becomes 0x00 or a byte from 0x80 up,
+// so "above 0x1F as a signed byte" leaves out controls and non-ASCII at once.
+
+#if defined(__x86_64__)
+inline bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// The plain units at the start of units (n >= 32), 32 a step, as bytes at
+// out (room for n): how many. Bytes after them go down too; stopped says
+// the step ended at one that is not plain.
+__attribute__((target("avx2"))) long long PlainUnitsAvx2(const unsigned short* units, long long n,
+                                                         char* out, bool& stopped) {
+    long long done = 0;
+    stopped = false;
+    while (n - done >= 32) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + done));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + done + 16));
+        __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8); // lanes in order
+        __m256i ok = _mm256_cmpgt_epi8(bytes, _mm256_set1_epi8(0x1F));
+        __m256i special =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('&')),
+                                            _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('<'))),
+                            _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('>')),
+                                            _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(0x7F))));
+        auto plain = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(special, ok)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), bytes);
+        int taken = plain == 0xFFFFFFFFu ? 32 : __builtin_ctz(~plain);
+        done += taken;
+        if (taken < 32) {
+            stopped = true;
+            break;
+        }
+    }
+    return done;
+}
+#endif
+
+#if defined(__SSE2__)
+// As PlainUnitsAvx2 for n >= 16, with as wide steps as the processor has.
+inline long long PlainUnits(const unsigned short* units, long long n, char* out) {
+    long long done = 0;
+#if defined(__x86_64__)
+    if (n >= 32 && HasAvx2()) {
+        bool stopped = false;
+        done = PlainUnitsAvx2(units, n, out, stopped);
+        if (stopped) return done;
+    }
+#endif
+    while (n - done >= 16) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done + 8));
+        __m128i bytes = _mm_packus_epi16(a, b);
+        __m128i ok = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
+        __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                       _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
+        auto plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), bytes);
+        int taken = plain == 0xFFFF ? 16 : __builtin_ctz(~plain);
+        done += taken;
+        if (taken < 16) break;
+    }
+    return done;
+}
+#endif
 
 } // namespace
 
@@ -338,29 +411,12 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
         char* start = p;
         while (i < end) {
 #if defined(__SSE2__)
-            // Printable ASCII without escapes, sixteen units a step: sixteen
-            // bytes go down; those of the plain units before the first other count.
-            while (end - i >= 16) {
-                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
-                __m128i bytes = _mm_packus_epi16(a, b); // units above 0xFF as 0xFF
-                __m128i high = _mm_packs_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
-                __m128i ok = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
-                                           _mm_cmpeq_epi8(high, _mm_setzero_si128()));
-                __m128i special =
-                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
-                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
-                                 _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
-                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
-                unsigned plain =
-                    static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
-                int taken = plain == 0xFFFF ? 16 : __builtin_ctz(~plain);
+            if (end - i >= 16) {
+                long long taken = PlainUnits(units + i, end - i, p);
                 p += taken;
                 i += taken;
-                if (taken < 16) break;
+                if (i == end) break;
             }
-            if (i == end) break;
 #endif
             unsigned short u = units[i];
             if (u >= 0x20 && u < 0x7F && u != '&' && u != '<' && u != '>') {

@@ -162,29 +162,34 @@ void OBHtmlStyles::ParagraphCss(OBMParagraphAttributes* p, Utf8Text& css) {
     if (Flag(p->GetKeepWithNext(), flag) && flag) css.Append("break-after: avoid; ");
 }
 
-// Runs mostly repeat one font: the last one's declaration is kept.
+// Runs and paragraphs mostly take turns among a few fonts: the last ones'
+// declarations are kept.
 void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
     WOBString name;
     int script = -1;
     if (!GetText(font, name, script)) return;
     const unsigned short* units = name.GrabWString();
     std::size_t length = static_cast<std::size_t>(name.Length());
-    bool same = fontKnown_ && fontName_.size() == length &&
-                (length == 0 || std::memcmp(fontName_.data(), units, length * 2) == 0);
-    if (!same) {
-        fontKnown_ = false;
-        fontName_.assign(reinterpret_cast<const char16_t*>(units), length);
-        fontCss_.Truncate(0);
-        Utf8Text family;
-        FontFamily(font, family);
-        if (!family.IsEmpty()) {
-            fontCss_.Append("font-family: ");
-            CssString(family, fontCss_);
-            fontCss_.Append("; ");
+    for (const FontEntry& entry : fonts_)
+        if (entry.known && entry.name.size() == length &&
+            (length == 0 || std::memcmp(entry.name.data(), units, length * 2) == 0)) {
+            css.Append(entry.css);
+            return;
         }
-        fontKnown_ = true;
+    FontEntry& entry = fonts_[nextFont_];
+    nextFont_ = (nextFont_ + 1) % kFonts;
+    entry.known = false;
+    entry.name.assign(reinterpret_cast<const char16_t*>(units), length);
+    entry.css.Truncate(0);
+    Utf8Text family;
+    FontFamily(font, family);
+    if (!family.IsEmpty()) {
+        entry.css.Append("font-family: ");
+        CssString(family, entry.css);
+        entry.css.Append("; ");
     }
-    css.Append(fontCss_);
+    entry.known = true;
+    css.Append(entry.css);
 }
 
 void OBHtmlStyles::RunValues::Read(OBMCharacterAttributes* c, int parts) {

@@ -156,9 +156,14 @@ private:
         convertedColors_;
     Name empty_;
     void FontCss(Value* font, obwalk::Utf8Text& css);
-    std::basic_string<char16_t, std::char_traits<char16_t>, obwalk::Allocator<char16_t>> fontName_;
-    obwalk::Utf8Text fontCss_;
-    bool fontKnown_ = false;
+    struct FontEntry {
+        std::basic_string<char16_t, std::char_traits<char16_t>, obwalk::Allocator<char16_t>> name;
+        obwalk::Utf8Text css;
+        bool known = false;
+    };
+    static constexpr int kFonts = 4;
+    FontEntry fonts_[kFonts];
+    int nextFont_ = 0;
     struct ColorEntry {
         bool known = false;
         unsigned id = 0;
