@@ -153,6 +153,10 @@ private:
     OBHtmlStyles::RunValues underValues_;
     Element* underValuesStyle_ = nullptr;
     bool underValuesValid_ = false;
+    // The last run's own values (runs reopen in every paragraph they cross).
+    OBHtmlStyles::RunValues ownValues_;
+    OBMCharacterAttributes* ownSource_ = nullptr;
+    bool ownKnown_ = false;
     int linkDepth_;
     int pageSection_; // the page whose section is open, or -1
     int lastPage_;    // the last page whose beginning is marked

@@ -135,9 +135,13 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         underValuesStyle_ = run.characterStyle;
         underValuesValid_ = true;
     }
-    OBHtmlStyles::RunValues own, format;
-    own.Read(run.local);
-    format = own;
+    if (!ownKnown_ || ownSource_ != run.local) {
+        ownValues_.Read(run.local);
+        ownSource_ = run.local;
+        ownKnown_ = true;
+    }
+    const OBHtmlStyles::RunValues& own = ownValues_;
+    OBHtmlStyles::RunValues format = own;
     format.Over(underValues_);
     styles_.CountRunLosses(format);
     bool bold = false, italic = false, under = false;

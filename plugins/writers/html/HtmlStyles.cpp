@@ -280,12 +280,27 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
     CharacterCss(values, css, noBold, noItalics);
 }
 
+// The kept CSS read from the very same values (a run met again, a style's
+// chain), if any.
+OBHtmlStyles::Kept* OBHtmlStyles::KeptFor(const RunValues& values, bool noBold, bool noItalics) {
+    for (Kept& kept : kept_)
+        if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
+            std::memcmp(kept.values, values.v, sizeof kept.values) == 0)
+            return &kept;
+    return nullptr;
+}
+
 void OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
                                 bool noItalics) {
+    if (const Kept* same = KeptFor(values, noBold, noItalics)) {
+        css.Append(same->css);
+        return;
+    }
     Facts facts = Read(values);
-    for (const Kept& kept : kept_)
+    for (Kept& kept : kept_)
         if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
             kept.facts.Same(facts)) {
+            std::copy(values.v, values.v + kCssValues, kept.values);
             css.Append(kept.css);
             return;
         }
@@ -297,6 +312,7 @@ void OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noB
     css.Append(kept.css);
     if (kept.css.Failed()) return;
     kept.facts = facts;
+    std::copy(values.v, values.v + kCssValues, kept.values);
     kept.noBold = noBold;
     kept.noItalics = noItalics;
     kept.known = true;
@@ -357,19 +373,26 @@ void OBHtmlStyles::CharacterCss(const Facts& f, Utf8Text& css, bool noBold, bool
 void OBHtmlStyles::CountRunLosses(const RunValues& values) {
     using R = RunValues;
     Value* const* c = values.v;
-    double ratio = 1;
-    if ((GetPercent(c[R::kHorizontalScale], ratio) && std::fabs(ratio - 1) > 1e-6) ||
-        (GetPercent(c[R::kVerticalScale], ratio) && std::fabs(ratio - 1) > 1e-6))
-        report_.Add(OBREPORT::kScalingLeftOut);
-    bool outline = false, shadow = false;
-    Flag(c[R::kOutline], outline);
-    Flag(c[R::kShadow], shadow);
-    if (outline || shadow) report_.Add(OBREPORT::kOutlineShadowLeftOut);
-    int track = 0;
-    if ((GetPercent(c[R::kRangeKerning], ratio) && std::fabs(ratio) > 1e-6) ||
-        (GetEnum(c[R::kTrack], track) && track != TE::kUndefined && track != TE::kNoTrack &&
-         track != TE::kNormal))
-        report_.Add(OBREPORT::kTrackingLeftOut);
+    // Runs mostly repeat the values of the run before.
+    Value* const* own = c + R::kHorizontalScale;
+    if (!lossesKnown_ || !std::equal(own, own + kLossValues, lossValues_)) {
+        std::copy(own, own + kLossValues, lossValues_);
+        lossesKnown_ = true;
+        double ratio = 1;
+        scaling_ = (GetPercent(c[R::kHorizontalScale], ratio) && std::fabs(ratio - 1) > 1e-6) ||
+                   (GetPercent(c[R::kVerticalScale], ratio) && std::fabs(ratio - 1) > 1e-6);
+        bool outline = false, shadow = false;
+        Flag(c[R::kOutline], outline);
+        Flag(c[R::kShadow], shadow);
+        outlineShadow_ = outline || shadow;
+        int track = 0;
+        tracking_ = (GetPercent(c[R::kRangeKerning], ratio) && std::fabs(ratio) > 1e-6) ||
+                    (GetEnum(c[R::kTrack], track) && track != TE::kUndefined &&
+                     track != TE::kNoTrack && track != TE::kNormal);
+    }
+    if (scaling_) report_.Add(OBREPORT::kScalingLeftOut);
+    if (outlineShadow_) report_.Add(OBREPORT::kOutlineShadowLeftOut);
+    if (tracking_) report_.Add(OBREPORT::kTrackingLeftOut);
 }
 
 void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {

@@ -124,11 +124,19 @@ private:
     };
     static Facts Read(const RunValues& source);
     void CharacterCss(const Facts& facts, obwalk::Utf8Text& css, bool noBold, bool noItalics);
+    // What the last run's losses were read from (the slots after the CSS's
+    // up to the language), and what they were.
+    static constexpr int kLossValues = RunValues::kDictionaryLanguage - RunValues::kHorizontalScale;
+    Value* lossValues_[kLossValues] = {};
+    bool lossesKnown_ = false, scaling_ = false, outlineShadow_ = false, tracking_ = false;
+    static constexpr int kCssValues = RunValues::kBaselineShift + 1; // the CSS's come first
     struct Kept {
         Facts facts;
+        Value* values[kCssValues] = {}; // the last read to these facts (values stay put)
         bool noBold = false, noItalics = false, known = false;
         obwalk::Utf8Text css;
     };
+    Kept* KeptFor(const RunValues& values, bool noBold, bool noItalics);
     static constexpr int kKept = 8;
     Kept kept_[kKept];
     int nextKept_ = 0;
