@@ -141,6 +141,13 @@ bool GetText(Value* v, WOBString& out, int& script) {
 }
 
 bool GetUtf8(Value* v, Utf8Text& out) {
+    // UTF-16 text goes over as it is, without a copy on the way.
+    auto* s = ValueAs<ValueString>(v);
+    const IOBString* unicode = s ? s->GetPtr() : nullptr;
+    if (unicode && unicode->IsUnicode()) {
+        out.AppendUtf16(unicode->GrabWString(), unicode->Length());
+        return true;
+    }
     WOBString text;
     int script = -1;
     if (!GetText(v, text, script)) return false;

@@ -165,11 +165,15 @@ void OBHtmlStyles::ParagraphCss(OBMParagraphAttributes* p, Utf8Text& css) {
 // Runs and paragraphs mostly take turns among a few fonts: the last ones'
 // declarations are kept.
 void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
-    WOBString name;
+    auto* value = ValueAs<ValueString>(font);
+    const IOBString* text = value ? value->GetPtr() : nullptr;
+    if (!text) return;
+    WOBString name; // 8-bit text as UTF-16; UTF-16 is compared where it is
     int script = -1;
-    if (!GetText(font, name, script)) return;
-    const unsigned short* units = name.GrabWString();
-    std::size_t length = static_cast<std::size_t>(name.Length());
+    if (!text->IsUnicode()) GetText(font, name, script);
+    const IOBString& units16 = text->IsUnicode() ? *text : name;
+    const unsigned short* units = units16.GrabWString();
+    std::size_t length = static_cast<std::size_t>(units16.Length());
     for (const FontEntry& entry : fonts_)
         if (entry.known && entry.name.size() == length &&
             (length == 0 || std::memcmp(entry.name.data(), units, length * 2) == 0)) {
