@@ -96,30 +96,59 @@ inline long long PlainUnits(const unsigned short* units, long long n, char* out)
 
 // ---- runs ------------------------------------------------------------------------------
 
-// Leaves out of a run's own CSS what its character style and paragraph give
-// it already (older documents repeat the whole formatting on every run). The
-// CSS of what lies under the run is kept while the paragraph and the run's
-// character style stay.
-void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
-    if (!underValid_ || underStyle_ != run.characterStyle) {
-        nextUnderCss_.Clear();
-        if (run.inherited) {
-            underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kCss);
-            styles_.CharacterCss(underValues_, nextUnderCss_);
-        }
-        // Paragraphs mostly repeat what lies under their runs.
-        if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
-            std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
-                        static_cast<std::size_t>(underCss_.Size())) != 0) {
-            underCss_.Clear();
-            underCss_.Append(nextUnderCss_);
-            under_.Of(underCss_);
-            ++underVersion_;
-        }
-        underValid_ = true;
-        underStyle_ = run.characterStyle;
+// Keeps the CSS of what lies under the runs (their character style's and
+// the paragraph's) while the paragraph and the run's character style stay.
+void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
+    if (underValid_ && underStyle_ == run.characterStyle) return;
+    nextUnderCss_.Clear();
+    if (run.inherited) {
+        underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kCss);
+        styles_.CharacterCss(underValues_, nextUnderCss_);
     }
+    // Paragraphs mostly repeat what lies under their runs.
+    if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
+        std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
+                    static_cast<std::size_t>(underCss_.Size())) != 0) {
+        underCss_.Clear();
+        underCss_.Append(nextUnderCss_);
+        under_.Of(underCss_);
+        ++underVersion_;
+    }
+    underValid_ = true;
+    underStyle_ = run.characterStyle;
+}
+
+// The run's own CSS as a style attribute, without what its character style
+// and paragraph give it already (older documents repeat the whole
+// formatting on every run). Runs repeat a few: the attribute is kept by the
+// kept CSS it was made of and the version of what lay under it.
+void OBHtmlConversion::RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunValues& own,
+                                bool strong, bool em, Utf8Text& open) {
+    Utf8Text& css = scratchCss_;
+    css.Clear();
+    unsigned long long serial = styles_.CharacterCss(own, css, strong, em);
+    if (css.IsEmpty()) return;
+    UnderRun(run);
+    for (const RunStyleEntry& entry : runStyles_)
+        if (serial != 0 && entry.serial == serial && entry.version == underVersion_) {
+            open.Append(entry.attribute);
+            return;
+        }
     runRepeats_.Apply(css, under_, underVersion_);
+    RunStyleEntry& entry = runStyles_[nextRunStyle_];
+    nextRunStyle_ = (nextRunStyle_ + 1) % kRunStyles;
+    entry.serial = 0; // until it holds the attribute
+    entry.attribute.Clear();
+    if (!css.IsEmpty()) {
+        css.Truncate(css.Size() - 2); // the last "; "
+        entry.attribute.Append(" style=\"");
+        AppendEscaped(entry.attribute, css, true);
+        entry.attribute.Append('"');
+    }
+    open.Append(entry.attribute);
+    if (entry.attribute.Failed()) return;
+    entry.serial = serial;
+    entry.version = underVersion_;
 }
 
 // The run's character style as a class, its own formatting as an inline
@@ -162,16 +191,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
             open.Append(name.data(), static_cast<long long>(name.size()));
             open.Append('"');
         }
-        Utf8Text& css = scratchCss_;
-        css.Clear();
-        if (run.local) styles_.CharacterCss(own, css, strong, em);
-        if (!css.IsEmpty()) UnderRun(run, css);
-        if (!css.IsEmpty()) {
-            css.Truncate(css.Size() - 2);
-            open.Append(" style=\"");
-            AppendEscaped(open, css, true);
-            open.Append('"');
-        }
+        if (run.local) RunStyle(run, own, strong, em, open);
     }
     const char* language = TextLanguage(run.script, format.v[R::kDictionaryLanguage]);
     const char* around = blockCount_ > 0 ? Top().language : language_;

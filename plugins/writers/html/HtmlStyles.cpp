@@ -289,16 +289,16 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
 OBHtmlStyles::Kept* OBHtmlStyles::KeptFor(const RunValues& values, bool noBold, bool noItalics) {
     for (Kept& kept : kept_)
         if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
-            std::memcmp(kept.values, values.v, sizeof kept.values) == 0)
+            std::equal(values.v, values.v + kCssValues, kept.values))
             return &kept;
     return nullptr;
 }
 
-void OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
-                                bool noItalics) {
+unsigned long long OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
+                                              bool noItalics) {
     if (const Kept* same = KeptFor(values, noBold, noItalics)) {
         css.Append(same->css);
-        return;
+        return same->serial;
     }
     Facts facts = Read(values);
     for (Kept& kept : kept_)
@@ -306,7 +306,7 @@ void OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noB
             kept.facts.Same(facts)) {
             std::copy(values.v, values.v + kCssValues, kept.values);
             css.Append(kept.css);
-            return;
+            return kept.serial;
         }
     Kept& kept = kept_[nextKept_];
     nextKept_ = (nextKept_ + 1) % kKept;
@@ -314,12 +314,14 @@ void OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noB
     kept.css.Clear();
     CharacterCss(facts, kept.css, noBold, noItalics);
     css.Append(kept.css);
-    if (kept.css.Failed()) return;
+    if (kept.css.Failed()) return 0;
     kept.facts = facts;
     std::copy(values.v, values.v + kCssValues, kept.values);
     kept.noBold = noBold;
     kept.noItalics = noItalics;
     kept.known = true;
+    kept.serial = ++keptSerial_;
+    return kept.serial;
 }
 
 void OBHtmlStyles::CharacterCss(const Facts& f, Utf8Text& css, bool noBold, bool noItalics) {

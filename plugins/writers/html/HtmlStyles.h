@@ -90,8 +90,9 @@ public:
                 if (!v[k]) v[k] = under.v[k];
         }
     };
-    void CharacterCss(const RunValues& values, obwalk::Utf8Text& css, bool noBold = false,
-                      bool noItalics = false);
+    /// Returns what names the CSS appended among those kept (from 1), or 0.
+    unsigned long long CharacterCss(const RunValues& values, obwalk::Utf8Text& css,
+                                    bool noBold = false, bool noItalics = false);
     /// Counts what a run's or a paragraph's whole formatting asks for that
     /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
     void CountRunLosses(const RunValues& format);
@@ -134,12 +135,14 @@ private:
         Facts facts;
         Value* values[kCssValues] = {}; // the last read to these facts (values stay put)
         bool noBold = false, noItalics = false, known = false;
+        unsigned long long serial = 0; // new whenever the entry is filled
         obwalk::Utf8Text css;
     };
     Kept* KeptFor(const RunValues& values, bool noBold, bool noItalics);
     static constexpr int kKept = 8;
     Kept kept_[kKept];
     int nextKept_ = 0;
+    unsigned long long keptSerial_ = 0;
 
     OBStoryWalker& walker_;
     OBWriterReport& report_;
