@@ -144,6 +144,8 @@ private:
     obwalk::Utf8Text underCss_, styleUnderCss_;
     OBHtmlStyles::Declarations under_, styleUnder_; // in underCss_, styleUnderCss_
     obwalk::Utf8Text nextUnderCss_;
+    Value* underCssValues_[OBHtmlStyles::RunValues::kCssCount] = {}; // underCss_ was made of
+
     obwalk::Utf8Text scratchOpen_, scratchCss_;         // a run's or paragraph's markup being made
     unsigned underVersion_ = 0, styleUnderVersion_ = 0; // from 1; 0 stands for none
     OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;

@@ -100,12 +100,21 @@ inline long long PlainUnits(const unsigned short* units, long long n, char* out)
 // the paragraph's) while the paragraph and the run's character style stay.
 void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
     if (underValid_ && underStyle_ == run.characterStyle) return;
+    using R = OBHtmlStyles::RunValues;
+    if (run.inherited)
+        underValues_.Read(run.inherited, R::kCss);
+    else
+        std::fill(underValues_.v, underValues_.v + R::kCssCount, nullptr);
+    underValid_ = true;
+    underStyle_ = run.characterStyle;
+    // Paragraphs mostly repeat what lies under their runs: the very values
+    // (their styles'), or the same CSS.
+    if (underVersion_ != 0 &&
+        std::equal(underValues_.v, underValues_.v + R::kCssCount, underCssValues_))
+        return;
+    std::copy(underValues_.v, underValues_.v + R::kCssCount, underCssValues_);
     nextUnderCss_.Clear();
-    if (run.inherited) {
-        underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kCss);
-        styles_.CharacterCss(underValues_, nextUnderCss_);
-    }
-    // Paragraphs mostly repeat what lies under their runs.
+    if (run.inherited) styles_.CharacterCss(underValues_, nextUnderCss_);
     if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
         std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
                     static_cast<std::size_t>(underCss_.Size())) != 0) {
@@ -114,8 +123,6 @@ void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
         under_.Of(underCss_);
         ++underVersion_;
     }
-    underValid_ = true;
-    underStyle_ = run.characterStyle;
 }
 
 // The run's own CSS as a style attribute, without what its character style

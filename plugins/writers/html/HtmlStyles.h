@@ -77,6 +77,7 @@ public:
 #define OB_HTML_SLOT(Attr) k##Attr,
         enum : int { OB_HTML_RUN_VALUES(OB_HTML_SLOT) kCount };
 #undef OB_HTML_SLOT
+        static constexpr int kCssCount = kBaselineShift + 1; // the CSS's come first
         Value* v[kCount] = {};
         /// Which values a view is asked for: those of the CSS, the others
         /// with bold and italics; the rest are left as they are. A stored
@@ -130,7 +131,7 @@ private:
     static constexpr int kLossValues = RunValues::kDictionaryLanguage - RunValues::kHorizontalScale;
     Value* lossValues_[kLossValues] = {};
     bool lossesKnown_ = false, scaling_ = false, outlineShadow_ = false, tracking_ = false;
-    static constexpr int kCssValues = RunValues::kBaselineShift + 1; // the CSS's come first
+    static constexpr int kCssValues = RunValues::kCssCount;
     struct Kept {
         Facts facts;
         Value* values[kCssValues] = {}; // the last read to these facts (values stay put)
