@@ -229,8 +229,8 @@ void Utf8Text::AppendNumber(long long n) {
     char* end = digits + sizeof digits;
     char* p = end;
     // The magnitude as unsigned: the smallest long long has no positive.
-    unsigned long long magnitude = n < 0 ? 0ULL - static_cast<unsigned long long>(n)
-                                         : static_cast<unsigned long long>(n);
+    unsigned long long magnitude =
+        n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
     do {
         *--p = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
