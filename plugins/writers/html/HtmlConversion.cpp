@@ -20,10 +20,11 @@ OBHtmlConversion::~OBHtmlConversion() = default;
 void OBHtmlConversion::BeginDocument() {
     long long units = 0;
     language_ = DocumentLanguage(walker_, &units);
-    // The body is mostly its text: room for it and its markup at once spares
-    // copying the body as it grows (a few MiB at most, whatever the runs claim).
+    // The body is mostly its text: room for it, its markup and the room that
+    // escaping asks ahead at once spares copying the body as it grows (a few
+    // MiB at most, whatever the runs claim).
     constexpr long long kMostRoom = 1LL << 22;
-    body_.Reserve(units >= 0 && units < kMostRoom ? units + units / 4 + 4096 : kMostRoom);
+    body_.Reserve(units >= 0 && units < kMostRoom / 2 ? 2 * units + 4096 : kMostRoom);
     if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
     if (linkedPages_.Count() > 1)
         std::sort(&linkedPages_[0], &linkedPages_[0] + linkedPages_.Count());
