@@ -21,9 +21,6 @@
 // - U+2029 in text is an ordinary character that neither breaks nor shows;
 //   it is dropped, as U+2029 in a story means a paragraph end.
 #include "ScribusText.h"
-#include "UnitScan.h"
-
-#include <ombra/utf16.h>
 
 #include <emmintrin.h>
 
@@ -34,22 +31,6 @@
 
 namespace scribus {
 namespace detail {
-
-StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
-    : ctx_(ctx), story_(story), styleByIndex_(styleByIndex), length_(story.text.size()),
-      limit_(ctx.options.maxStoryLength) {}
-
-void StoryBuilder::BeginFrame() {
-    frameText_ = length_;
-    frameParas_ = story_.paragraphs.size();
-    haveDefaults_ = false;
-    open_.clear();
-}
-
-void StoryBuilder::EndFrame(int* defaults) {
-    if (haveDefaults_ && defaults)
-        *defaults = static_cast<int>(ctx_.formats.FrameDefaults(defaults_.style, defaults_.local));
-}
 
 // A text is no level or format (its role is kNone): its End does nothing.
 inline void StoryBuilder::Text(const Attrs& a) {
@@ -144,50 +125,6 @@ void StoryBuilder::TextElement(ElementId id, const Attrs& a, Role role) {
         Special(id, a); // anything else (PageItemAttributes, ImageEffects, ...) is not text
         break;
     }
-}
-
-// Characters and markers written as elements of their own.
-void StoryBuilder::Special(ElementId id, const Attrs& a) {
-    static const struct {
-        ElementId id;
-        char16_t ch;
-    } kCharacters[] = {
-        {kElem_tab, kTab},
-        {kElem_breakline, kLineBreak},
-        {kElem_nbhyphen, kNoBreakHyphen},
-        {kElem_nbspace, kNoBreakSpace},
-        {kElem_zwnbspace, kZeroWidthNoBreakSpace},
-        {kElem_zwspace, kZeroWidthSpace},
-        {kElem_shyphen, kSoftHyphen},
-    };
-    if (ctx_.storyText15 && id == kElem_shyphen) return;
-    for (const auto& c : kCharacters) {
-        if (c.id != id) continue;
-        CharacterAttributes local;
-        ReadCharacterAttributes(ctx_, a, local);
-        Append(&c.ch, 1, String(a, kAttr_CPARENT), local);
-        return;
-    }
-    if (id != kElem_breakcol && id != kElem_breakframe && id != kElem_var) return;
-    CharacterAttributes local;
-    ReadCharacterAttributes(ctx_, a, local);
-    Marker::Kind kind =
-        id == kElem_breakcol ? Marker::Kind::kColumnBreak : Marker::Kind::kFrameBreak;
-    if (id == kElem_var) {
-        const char* v = a.Get(kAttr_name);
-        if (v && std::strcmp(v, "pgco") == 0)
-            kind = Marker::Kind::kPageCount;
-        else if (v && std::strcmp(v, "pgno") == 0)
-            kind = Marker::Kind::kPageNumber;
-        else if (ctx_.storyText15)
-            kind = Marker::Kind::kPageCount;
-        else {
-            ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("var:") + (v ? v : ""),
-                          std::string("text variable \"") + (v ? v : "") + "\" is not read");
-            return;
-        }
-    }
-    AddMarker(kind, String(a, kAttr_CPARENT), local, -1);
 }
 
 namespace {
@@ -286,73 +223,6 @@ void StoryBuilder::StartFormat(const Attrs& a) {
     AttributesKey(a, from, m.key);
     m.style = format_.style;
     m.local = format_.local;
-}
-
-void StoryBuilder::EndFormat(Role role) {
-    formatReader_.End(ctx_);
-    if (role == kParagraph) {
-        CharacterAttributes none;
-        EndParagraph(format_, std::string(), none, formatMemo_);
-    } else if (role == kTrail) {
-        trail_ = std::move(format_);
-        haveTrail_ = true;
-    } else {
-        defaults_ = std::move(format_);
-        haveDefaults_ = true;
-    }
-}
-
-StoryBuilder::Para StoryBuilder::ParaFromCab(long long cab) {
-    Para p;
-    if (cab >= 0 && cab < 5) {
-        p.local.alignment = static_cast<int>(cab);
-    } else if (cab >= 5 && static_cast<unsigned long long>(cab - 5) < styleByIndex_.size()) {
-        p.style = styleByIndex_[static_cast<std::size_t>(cab - 5)];
-    } else {
-        if (cab >= 5 && (unknownStyleIndex < 0 || cab < unknownStyleIndex)) unknownStyleIndex = cab;
-        ctx_.WarnOnce(Warning::Code::kBadReference, "cab:" + std::to_string(cab),
-                      "text refers to paragraph style number " + std::to_string(cab) +
-                          ", which does not exist; the default style is used");
-    }
-    return p;
-}
-
-void StoryBuilder::OldText(const Attrs& a) {
-    CharacterAttributes local;
-    if (const char* v = a.Get(kAttr_CFONT)) local.font = std::string(v);
-    auto num = [&](AttrId id, std::optional<double>& field, double scale) {
-        std::optional<double> v;
-        OptionalNumber(ctx_, a, id, v);
-        if (v) field = *v * scale;
-    };
-    num(kAttr_CSIZE, local.size, 1);
-    if (const char* v = a.Get(kAttr_CCOLOR)) local.fillColor = std::string(v);
-    num(kAttr_CSHADE, local.fillShade, 1);
-    if (const char* v = a.Get(kAttr_CSTROKE)) local.strokeColor = std::string(v);
-    num(kAttr_CSHADE2, local.strokeShade, 1);
-    // Tracking and baseline shift are stored in tenths of a percent.
-    num(kAttr_CEXTRA, local.tracking, 0.1);
-    num(kAttr_CKERN, local.tracking, 0.1);
-    num(kAttr_CSCALE, local.scaleH, 1);
-    num(kAttr_CSCALEV, local.scaleV, 1);
-    num(kAttr_CBASE, local.baselineShift, 0.1);
-    num(kAttr_CULP, local.underlineOffset, 1);
-    num(kAttr_CULW, local.underlineWidth, 1);
-    num(kAttr_CSTP, local.strikeOffset, 1);
-    num(kAttr_CSTW, local.strikeWidth, 1);
-    num(kAttr_CSHX, local.shadowX, 1);
-    num(kAttr_CSHY, local.shadowY, 1);
-    num(kAttr_COUT, local.outlineWidth, 1);
-    if (const char* v = a.Get(kAttr_CLANG)) local.language = std::string(v);
-    if (a.Has(kAttr_CSTYLE)) {
-        // 128 marks a possible hyphenation point and higher bits are internal;
-        // only the visible effects are kept.
-        local.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_CSTYLE, 0)) & 0x37Fu;
-    }
-    Para p = ParaFromCab(Integer(ctx_, a, kAttr_CAB, 0));
-    lastOldPara_ = p;
-    sawOld_ = true;
-    AppendSliced(a.Get(kAttr_CH), std::string(), local, &p);
 }
 
 void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {
@@ -644,40 +514,6 @@ void StoryBuilder::AppendHuge(const char* text, std::size_t size, const std::str
     } while (at < size);
 }
 
-void StoryBuilder::UnicodeText(const Attrs& a) {
-    CharacterAttributes local;
-    ReadCharacterAttributes(ctx_, a, local);
-    std::string cstyle = String(a, kAttr_CPARENT);
-    long long code = 0;
-    const char* text = a.Get(kAttr_Unicode);
-    if (!ParseInt(text, code) || code <= 0 || code > 0x10FFFF) {
-        ctx_.Warn(Warning::Code::kBadNumber,
-                  std::string("a text character has the unusable code \"") +
-                      std::string(text).substr(0, 40) + "\"; it is skipped");
-        return;
-    }
-    char16_t units[2];
-    std::size_t n = 1;
-    if (code >= 0x10000) { // Scribus writes surrogates one by one; take a whole code point too
-        unsigned short pair[2];
-        OBUTF16::Split(static_cast<unsigned>(code), pair);
-        units[0] = static_cast<char16_t>(pair[0]);
-        units[1] = static_cast<char16_t>(pair[1]);
-        n = 2;
-    } else if (code == 25) {
-        return; // an object mark without its object
-    } else if (OBUTF16::IsSurrogate(static_cast<unsigned>(code))) {
-        units[0] = static_cast<char16_t>(code);
-        loneSurrogates_ = true;
-    } else if (code < 0x20 && code != 9 && code != 13 && code != 23 && code != 26 && code != 27 &&
-               code != 30) {
-        units[0] = u' '; // Scribus shows a blank
-    } else {
-        units[0] = static_cast<char16_t>(code);
-    }
-    AppendChars(units, n, 0, cstyle, local, nullptr);
-}
-
 char16_t* StoryBuilder::Scratch(std::size_t n) {
     if (scratch_.size() < n) scratch_.resize(n); // it only grows: no units are cleared each time
     return &scratch_[0];
@@ -830,70 +666,6 @@ void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
     if (full_ && length_ == m.position) return;
     story_.markers.push_back(m);
     if (kind == Marker::Kind::kAnchoredItem) anchoredIds.push_back(id);
-}
-
-// The paragraph format of p, which is a copy of the paragraph memo numbered
-// memo (or -1): that memo's format is kept while no paragraph memo was
-// written over it.
-std::uint32_t StoryBuilder::ParagraphFormat(const Para& p, int memo) {
-    if (memo < 0) return ctx_.formats.Paragraph(p.style, p.local);
-    MemoFormat& known = memoFormats_[memo];
-    // Memo k is written when nextParagraphMemo steps from a number that is k
-    // modulo 4 (StartFormat).
-    const unsigned now = ctx_.nextParagraphMemo;
-    if (!known.valid || now - known.since > ((static_cast<unsigned>(memo) - known.since) & 3u)) {
-        known.format = ctx_.formats.Paragraph(p.style, p.local);
-        known.since = now;
-        known.valid = true;
-    }
-    return known.format;
-}
-
-void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
-                                const CharacterAttributes& local, int memo) {
-    if (full_) return;
-    const char16_t sep = kParagraphSeparator;
-    // The separator takes the character format of the text before it, so
-    // runs stay few.
-    if (!story_.runs.empty()) {
-        if (Fit(1)) {
-            Put(&sep, 1);
-            ++story_.runs.back().length;
-        }
-    } else {
-        Append(&sep, 1, cstyle, local);
-    }
-    if (full_ && length_ == paraStart_) return;
-    const std::uint32_t end = static_cast<std::uint32_t>(length_);
-    story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p, memo)});
-    paraStart_ = end;
-}
-
-void StoryBuilder::Finish() {
-    std::u16string& t = story_.text;
-    t.resize(length_); // without its room
-    // Surrogates that lost their partner are not text. Decoded text has
-    // whole pairs only: a surrogate comes alone from a Unicode attribute, or
-    // where the limit cut a pair.
-    bool surrogates = (loneSurrogates_ || full_) &&
-                      obscan::HasSurrogate(reinterpret_cast<const unsigned short*>(t.data()),
-                                           static_cast<long long>(t.size()));
-    for (std::size_t i = 0; surrogates && i < t.size(); ++i) {
-        if (OBUTF16::IsHighSurrogate(t[i]) && i + 1 < t.size() &&
-            OBUTF16::IsLowSurrogate(t[i + 1])) {
-            ++i;
-        } else if (OBUTF16::IsSurrogate(t[i])) {
-            t[i] = 0xFFFD;
-            ctx_.WarnOnce(Warning::Code::kEncoding, "surrogate",
-                          "a lone surrogate in text is replaced by U+FFFD");
-        }
-    }
-    static const Para kNone;
-    const Para& last = haveTrail_ ? trail_ : sawOld_ ? lastOldPara_ : kNone;
-    story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
-                     ctx_.formats.Paragraph(last.style, last.local)});
 }
 
 } // namespace detail

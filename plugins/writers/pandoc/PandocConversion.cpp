@@ -1,14 +1,19 @@
+// The pandoc conversion: the JSON it writes, element by element, and the
+// walk of stories, texts, runs and spans. The document with its
+// metadata is in PandocDocument.cpp, tables and pictures in
+// PandocTablesAndPictures.cpp.
 #include "PandocConversion.h"
+#include "PandocInlines.h"
 
 #include "JsonText.h"
 
 #include <ombra/views.h>
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
 using namespace obwalk;
+using namespace obpandoc;
 
 namespace {
 
@@ -17,12 +22,6 @@ constexpr long long kFlushSize = 64 * 1024;
 bool Units(Value* v, WOBString& out) {
     int script = -1;
     return GetText(v, out, script);
-}
-
-void Quoted(Utf8Text& out, const Utf8Text& text) {
-    out.Append('"');
-    objson::AppendJsonUtf8(out, text.Data(), static_cast<std::size_t>(text.Size()));
-    out.Append('"');
 }
 
 // Text as pandoc inlines: each run of spaces a Space, each word a Str
@@ -47,7 +46,16 @@ void Words(const Unit* s, long long n, Utf8Text& out, Before before, Append appe
     }
 }
 
-// UTF-8 text as pandoc inlines, comma-separated, without brackets.
+} // namespace
+
+namespace obpandoc {
+
+void Quoted(Utf8Text& out, const Utf8Text& text) {
+    out.Append('"');
+    objson::AppendJsonUtf8(out, text.Data(), static_cast<std::size_t>(text.Size()));
+    out.Append('"');
+}
+
 void Inlines(Utf8Text& out, const Utf8Text& text) {
     bool first = true;
     Words(
@@ -59,7 +67,7 @@ void Inlines(Utf8Text& out, const Utf8Text& text) {
         objson::AppendJsonUtf8<Utf8Text>);
 }
 
-} // namespace
+} // namespace obpandoc
 
 OBPandocConversion::OBPandocConversion(OBStream* output, const OBPandocOptions& options)
     : OBWalkConversion(output, options.includeHidden), options_(options), frameCount_(0),
@@ -165,114 +173,6 @@ void OBPandocConversion::Attr(Utf8Text& out, const char* id, const char* classes
 
 void OBPandocConversion::Flush(bool force) {
     if (force || out_.Size() >= kFlushSize) output_.Write(out_);
-}
-
-// ---- the document ---------------------------------------------------------------------------
-
-void OBPandocConversion::BeginDocument() {
-    language_ = DocumentLanguage(walker_);
-    if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
-    if (linkedPages_.Count() > 1)
-        std::sort(&linkedPages_[0], &linkedPages_[0] + linkedPages_.Count());
-    begun_ = true;
-    out_.Append("{\"blocks\":");
-    Utf8Text open;
-    open.Append('[');
-    Open(kList, open, "]");
-}
-
-void OBPandocConversion::EndDocument() {
-    if (written_) return;
-    written_ = true;
-    if (!begun_) BeginDocument();
-    PageAnchors(walker_.Pages().Count() - 1, true);
-    CloseTo(0);
-    WriteMeta();
-    out_.Append(",\"pandoc-api-version\":[1,22,2,1]}\n");
-    Flush(true);
-}
-
-void OBPandocConversion::WriteMeta() {
-    DocumentInfo info;
-    ReadDocumentInfo(walker_, info);
-    out_.Append(",\"meta\":{");
-    bool first = true;
-    auto field = [&](const char* key, const Utf8Text& text, bool list) {
-        if (text.IsEmpty()) return;
-        if (!first) out_.Append(',');
-        first = false;
-        out_.Append('"');
-        out_.Append(key);
-        out_.Append(list ? "\":{\"t\":\"MetaList\",\"c\":[" : "\":");
-        // A list's items are separated by commas or semicolons.
-        const char* s = text.Data();
-        long long n = text.Size(), from = 0;
-        for (long long i = 0; i <= n; ++i) {
-            if (list && i < n && s[i] != ',' && s[i] != ';') continue;
-            if (!list && i < n) continue;
-            while (from < i && s[from] == ' ')
-                ++from;
-            long long to = i;
-            while (to > from && s[to - 1] == ' ')
-                --to;
-            if (to > from) {
-                if (list && out_.Data()[out_.Size() - 1] != '[') out_.Append(',');
-                Utf8Text part;
-                part.Append(s + from, to - from);
-                out_.Append("{\"t\":\"MetaInlines\",\"c\":[");
-                Inlines(out_, part);
-                out_.Append("]}");
-            }
-            from = i + 1;
-        }
-        if (list) out_.Append("]}");
-    };
-    field("title", info.title, false);
-    field("author", info.author, true);
-    field("date", !info.created.IsEmpty() ? info.created : info.modified, false);
-    field("keywords", info.keywords, true);
-    field("subject", info.subject, false);
-    field("description", info.comments, false);
-    if (language_) {
-        if (!first) out_.Append(',');
-        first = false;
-        out_.Append("\"lang\":{\"t\":\"MetaString\",\"c\":\"");
-        out_.Append(language_);
-        out_.Append("\"}");
-    }
-    out_.Append('}');
-}
-
-void OBPandocConversion::LogReport() {
-    const OBWalkCounts& c = walker_.Counts();
-    ReportWhatNoMarkupHolds(pictures_);
-    report_.Add(OBREPORT::kWarichuInParentheses, c.warichus);
-    report_.Add(OBREPORT::kKentenApproximated, c.kentens);
-    report_.Add(OBREPORT::kTcyApproximated, c.tcys);
-    if (options_.ruby == OBPANDOC::kRubyParentheses) report_.Add(OBREPORT::kRubyAsText, c.rubies);
-    if (options_.ruby == OBPANDOC::kRubyBaseOnly) report_.Add(OBREPORT::kRubyLeftOut, c.rubies);
-    // Paragraphs and runs name their styles; what the styles say is left to
-    // the target's own styles.
-    report_.Add(OBREPORT::kFormattingLeftOut,
-                walker_.ParagraphStyleCount() + walker_.CharacterStyleCount());
-    report_.Log();
-}
-
-// Links to pages go to anchors in the first paragraph of the page's first
-// story (or, for pages no story begins on, the next one).
-void OBPandocConversion::PageAnchors(int page, bool atEnd) {
-    const int* linked = linkedPages_.IsEmpty() ? nullptr : &linkedPages_[0];
-    for (int p = lastPage_ + 1; p <= page && p < walker_.Pages().Count(); ++p)
-        if (std::binary_search(linked, linked + linkedPages_.Count(), p) && !dueAnchors_.Add(p))
-            problems_.Report(OBERR::kOutOfMemory);
-    if (page > lastPage_) lastPage_ = page;
-    if (atEnd && !dueAnchors_.IsEmpty()) {
-        Utf8Text open;
-        open.Append("{\"t\":\"Para\",\"c\":[");
-        Open(kBlockFrame, open, "]}");
-        WriteDueAnchors();
-        Close();
-    }
 }
 
 // ---- stories and texts ------------------------------------------------------------------------
@@ -723,98 +623,4 @@ void OBPandocConversion::OnVariable(Element* variable, const OBWalkRun& run) {
     WOBString shown;
     Units(OBGetAttributeValue(variable, AN::kStaticText), shown);
     Str(shown.GrabWString(), shown.Length());
-}
-
-void OBPandocConversion::OnTable(Element* table, const OBWalkRun&) {
-    if (blockCount_ == 0) return;
-    CloseParagraph();
-    CloseStyleDiv();
-    Top().table = true;
-    const OBWalkText* text = walker_.CurrentText();
-    int depth = text ? text->depth + 1 : 1;
-    OBWalkTable grid;
-    if (depth > OBWALK::kMaxDepth) {
-        problems_.Report(OBERR::kLimitExceeded);
-        return;
-    }
-    if (!walker_.ReadTable(table, grid) || grid.columns <= 0) return;
-    Item();
-    out_.Append("{\"t\":\"Table\",\"c\":[[\"\",[],[]],[null,[]],[");
-    for (int c = 0; c < grid.columns; ++c)
-        out_.Append(c ? ",[{\"t\":\"AlignDefault\"},{\"t\":\"ColWidthDefault\"}]"
-                      : "[{\"t\":\"AlignDefault\"},{\"t\":\"ColWidthDefault\"}]");
-    out_.Append("],");
-    int bounds[4] = {0, grid.headerRows, grid.rows.Count() - grid.footerRows, grid.rows.Count()};
-    static const char* const kOpen[] = {"[[\"\",[],[]],[", "[[[\"\",[],[]],0,[],[",
-                                        "[[\"\",[],[]],["};
-    static const char* const kClose[] = {"]],", "]]],", "]]"};
-    for (int part = 0; part < 3; ++part) {
-        out_.Append(kOpen[part]);
-        for (int r = bounds[part]; r < bounds[part + 1]; ++r) {
-            const OBWalkRow row = grid.rows[r];
-            out_.Append(r > bounds[part] ? ",[[\"\",[],[]],[" : "[[\"\",[],[]],[");
-            for (int k = row.firstCell; k < row.firstCell + row.cellCount; ++k) {
-                const OBWalkCell cell = grid.cells[k];
-                out_.Append(k > row.firstCell ? ",[[\"\",[],[]],{\"t\":\"AlignDefault\"},"
-                                              : "[[\"\",[],[]],{\"t\":\"AlignDefault\"},");
-                out_.AppendNumber(cell.rowSpan);
-                out_.Append(',');
-                out_.AppendNumber(cell.columnSpan);
-                out_.Append(",[");
-                // The cell's blocks, in a list of their own.
-                Frame frame = {kList, frameText_.Size(), 0, frameText_.Size(), 0, 0, 0};
-                int base = frameCount_;
-                PushAt(frames_, frameCount_, frame);
-                if (cell.text && frameCount_ > base)
-                    walker_.Walk(cell.text, OBWALK::kCellText, depth + 1);
-                frameCount_ = base;
-                out_.Append("]]");
-            }
-            out_.Append("]]");
-        }
-        out_.Append(kClose[part]);
-    }
-    out_.Append("]}");
-    Flush(false);
-}
-
-void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
-    ++pictures_;
-    if (picture.path.IsEmpty()) return; // counted by the walker
-    Utf8Text image, url, width;
-    PathToUrl(picture.path, options_.pictureFolder, url);
-    double points = picture.box.Width().Value();
-    if (points > 0 && points < 1e6) {
-        width.AppendReal(points, 2);
-        width.Append("pt");
-    }
-    image.Append("{\"t\":\"Image\",\"c\":[");
-    Attr(image, "", nullptr, width.IsEmpty() ? nullptr : "width", &width);
-    image.Append(",[");
-    Inlines(image, picture.alt);
-    image.Append("],[");
-    Quoted(image, url);
-    image.Append(",\"\"]]}");
-    Utf8Text href;
-    if (picture.link && linkDepth_ == 0) LinkUrl(*picture.link, href);
-    if (picture.inlined) {
-        if (blockCount_ == 0) return;
-        EnsureParagraph();
-    } else {
-        PageAnchors(picture.page, false);
-        Utf8Text open;
-        open.Append("{\"t\":\"Para\",\"c\":[");
-        Open(kBlockFrame, open, "]}");
-    }
-    if (!href.IsEmpty()) {
-        Utf8Text open, close;
-        open.Append("{\"t\":\"Link\",\"c\":[[\"\",[],[]],[");
-        close.Append("],[");
-        Quoted(close, href);
-        close.Append(",\"\"]]}");
-        Open(kSpanFrame, open, close.Data());
-    }
-    Leaf(image);
-    if (!href.IsEmpty()) Close();
-    if (!picture.inlined) Close();
 }

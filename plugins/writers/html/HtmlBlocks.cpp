@@ -1,0 +1,305 @@
+// The HTML conversion's blocks: texts and their paragraphs (p or a
+// heading) with the elements open in them, breaks and targets between
+// runs, tables and pictures.
+#include "HtmlConversion.h"
+
+#include <cstring>
+
+using namespace obwalk;
+
+// ---- texts and paragraphs -------------------------------------------------------------
+
+void OBHtmlConversion::BeginText(const OBWalkText&) {
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
+    Block block = {tagCount_, blockText_.Size(), 0,        0, false, false, false,
+                   false,     pendingNote_,      language_};
+    pendingNote_ = 0;
+    if (!PushAt(blocks_, blockCount_, block)) problems_.Report(OBERR::kOutOfMemory);
+}
+
+void OBHtmlConversion::EndText(const OBWalkText&) {
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
+    if (blockCount_ == 0) return;
+    CloseRun();
+    CloseParagraph();
+    Block& block = Top();
+    while (tagCount_ > block.tagBase)
+        PopTag();
+    if (block.note) pendingNote_ = block.note; // nothing was written: the caller links back
+    blockText_.Truncate(block.attrs);
+    --blockCount_;
+}
+
+void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
+    if (blockCount_ == 0) return;
+    Block& block = Top();
+    CloseRun();
+    CloseParagraph();
+    blockText_.Truncate(block.attrs);
+    Element* style = paragraph.style;
+    int level = HeadingOf(style);
+    Utf8Text& tag = blockText_;
+    tag.Append('<');
+    tag.Append(level ? "h" : "p");
+    if (level) tag.AppendNumber(level);
+    if (options_.styleClasses) {
+        const OBHtmlStyles::Name& name = styles_.ParagraphClass(style);
+        if (!name.empty()) {
+            tag.Append(" class=\"");
+            tag.Append(name.data(), static_cast<long long>(name.size()));
+            tag.Append('"');
+        }
+        Utf8Text& css = scratchCss_;
+        css.Clear();
+        Element* run = paragraph.run;
+        if (run) {
+            styles_.ParagraphCss(ParagraphAttributesOf(run), css);
+            styles_.CharacterCss(CharacterAttributesOf(run), css);
+            if (!css.IsEmpty()) {
+                if (!styleUnderValid_ || styleUnderStyle_ != style) {
+                    styleUnderCss_.Truncate(0);
+                    styles_.ParagraphCss(walker_.ParagraphStyleFormat(style), styleUnderCss_);
+                    styles_.CharacterCss(walker_.ParagraphStyleCharacterFormat(style),
+                                         styleUnderCss_);
+                    styleUnder_.Of(styleUnderCss_);
+                    styleUnderStyle_ = style;
+                    styleUnderValid_ = true;
+                    ++styleUnderVersion_;
+                }
+                paragraphRepeats_.Apply(css, styleUnder_, styleUnderVersion_);
+            }
+        }
+        if (!css.IsEmpty()) {
+            css.Truncate(css.Size() - 2); // the last "; "
+            tag.Append(" style=\"");
+            AppendEscaped(tag, css, true);
+            tag.Append('"');
+        }
+    }
+    // The paragraph's language where its first character's script names
+    // another than the document's; its runs say theirs where they differ.
+    block.language = language_;
+    const char* language = TextLanguage(paragraph.script, paragraph.characterFormat);
+    if (language &&
+        (!language_ || (language != language_ && std::strcmp(language, language_) != 0))) {
+        tag.Append(" lang=\"");
+        tag.Append(language);
+        tag.Append('"');
+        block.language = language;
+    }
+    tag.Append('>');
+    block.attrsLength = blockText_.Size() - block.attrs;
+    block.level = level;
+    block.pending = true;
+    block.table = false;
+    styles_.CountParagraphLosses(paragraph.format);
+    headingText_ = level > 0 && firstHeading_.IsEmpty();
+}
+
+void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {
+    underValid_ = underValuesValid_ = false; // what lies under runs changes
+    if (blockCount_ == 0) return;
+    Block& block = Top();
+    CloseRun();
+    if (!block.open && !block.table && block.pending) EnsureParagraph(); // an empty paragraph
+    CloseParagraph();
+    block.pending = false;
+    block.table = false;
+    headingText_ = false;
+    firstParagraph_ = false;
+}
+
+int OBHtmlConversion::HeadingOf(Element* style) {
+    if (!style) return 0;
+    if (style == lastHeadingStyle_) return lastHeading_; // paragraphs mostly repeat their style
+    auto found = headings_.find(style);
+    int level = found != headings_.end() ? found->second
+                                         : (headings_[style] = HeadingLevel(walker_, style));
+    lastHeadingStyle_ = style;
+    lastHeading_ = level;
+    return level;
+}
+
+void OBHtmlConversion::EnsureParagraph() {
+    if (blockCount_ == 0) return;
+    Block& block = Top();
+    if (block.open) return;
+    if (block.pending) {
+        body_.Append(blockText_.Data() + block.attrs, block.attrsLength);
+    } else {
+        body_.Append("<p>");
+        block.level = 0;
+        block.language = language_;
+    }
+    block.open = true;
+    block.content = false;
+    if (block.note) {
+        NoteNumber(block.note);
+        block.note = 0;
+        block.content = true;
+    }
+}
+
+void OBHtmlConversion::CloseParagraph() {
+    if (blockCount_ == 0) return;
+    Block& block = Top();
+    if (!block.open) return;
+    while (tagCount_ > block.tagBase)
+        PopTag();
+    runOpen_ = false;
+    if (!block.content) body_.Append("<br>");
+    if (block.level) {
+        body_.Append("</h");
+        body_.AppendNumber(block.level);
+        body_.Append(">\n");
+    } else {
+        body_.Append("</p>\n");
+    }
+    block.open = false;
+}
+
+// ---- the elements open in a text -----------------------------------------------------
+
+void OBHtmlConversion::PushTag(int kind, const Utf8Text& open, const char* close) {
+    Tag tag = {kind, tagText_.Size(), open.Size(), 0, 0, 0};
+    tagText_.Append(open);
+    tag.close = tagText_.Size();
+    tagText_.Append(close);
+    tag.closeLength = tagText_.Size() - tag.close;
+    if (!PushAt(tags_, tagCount_, tag)) {
+        problems_.Report(OBERR::kOutOfMemory);
+        tagText_.Truncate(tag.open);
+        return;
+    }
+    body_.Append(open);
+}
+
+void OBHtmlConversion::PopTag() {
+    if (tagCount_ == 0) return;
+    Tag tag = tags_[--tagCount_];
+    body_.Append(tagText_.Data() + tag.close, tag.closeLength);
+    if (tag.kind == kLinkTag) --linkDepth_;
+    // A ruby's or warichu's points that were not reached go with it.
+    while (splitEnd_ > splitBegin_ && splits_[splitEnd_ - 1].level >= tagCount_)
+        --splitEnd_;
+    tagText_.Truncate(tag.open);
+}
+
+void OBHtmlConversion::CloseRun() {
+    while (tagCount_ > 0 && tags_[tagCount_ - 1].kind == kRunTag)
+        PopTag();
+    runOpen_ = false;
+}
+
+// ---- breaks and targets -----------------------------------------------------------------
+
+void OBHtmlConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    if (kind == OBWALK::kTab)
+        body_.Append('\t');
+    else if (kind == OBWALK::kLineBreak)
+        body_.Append("<br>");
+    else
+        body_.Append("<br class=\"frame-break\">");
+    Top().content = true;
+}
+
+void OBHtmlConversion::OnTarget(const OBWalkTarget& target) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    body_.Append("<span id=\"target-");
+    body_.AppendNumber(target.number);
+    body_.Append("\"></span>");
+}
+
+// ---- tables and pictures -----------------------------------------------------------------
+
+void OBHtmlConversion::OnTable(Element* table, const OBWalkRun&) {
+    if (blockCount_ == 0) return;
+    CloseRun();
+    CloseParagraph();
+    Top().table = true;
+    const OBWalkText* text = walker_.CurrentText();
+    int depth = text ? text->depth + 1 : 1;
+    if (depth > OBWALK::kMaxDepth) {
+        problems_.Report(OBERR::kLimitExceeded);
+        return;
+    }
+    OBWalkTable grid;
+    if (!walker_.ReadTable(table, grid)) return;
+    body_.Append("<table>\n");
+    static const char* const kGroups[] = {"thead", "tbody", "tfoot"};
+    int bounds[4] = {0, grid.headerRows, grid.rows.Count() - grid.footerRows, grid.rows.Count()};
+    for (int group = 0; group < 3; ++group) {
+        if (bounds[group] >= bounds[group + 1]) continue;
+        body_.Append('<');
+        body_.Append(kGroups[group]);
+        body_.Append(">\n");
+        for (int r = bounds[group]; r < bounds[group + 1]; ++r) {
+            const OBWalkRow row = grid.rows[r];
+            body_.Append("<tr>");
+            for (int k = row.firstCell; k < row.firstCell + row.cellCount; ++k) {
+                const OBWalkCell cell = grid.cells[k];
+                body_.Append(group == 0 ? "<th" : "<td");
+                if (cell.rowSpan > 1) {
+                    body_.Append(" rowspan=\"");
+                    body_.AppendNumber(cell.rowSpan);
+                    body_.Append('"');
+                }
+                if (cell.columnSpan > 1) {
+                    body_.Append(" colspan=\"");
+                    body_.AppendNumber(cell.columnSpan);
+                    body_.Append('"');
+                }
+                body_.Append('>');
+                if (cell.text) walker_.Walk(cell.text, OBWALK::kCellText, depth + 1);
+                body_.Append(group == 0 ? "</th>" : "</td>");
+            }
+            body_.Append("</tr>\n");
+        }
+        body_.Append("</");
+        body_.Append(kGroups[group]);
+        body_.Append(">\n");
+    }
+    body_.Append("</table>\n");
+}
+
+void OBHtmlConversion::OnPicture(const OBWalkPicture& picture) {
+    ++pictures_;
+    if (picture.path.IsEmpty()) return; // counted by the walker
+    Utf8Text img;
+    Utf8Text url;
+    PathToUrl(picture.path, options_.pictureFolder, url);
+    img.Append("<img src=\"");
+    AppendEscaped(img, url, true);
+    img.Append("\" alt=\"");
+    AppendEscaped(img, picture.alt, true);
+    img.Append('"');
+    double width = picture.box.Width().Value();
+    if (width > 0 && width < 1e6) {
+        img.Append(" style=\"width: ");
+        img.AppendReal(width, 2);
+        img.Append("pt\"");
+    }
+    img.Append('>');
+    Utf8Text href;
+    if (picture.link && (!picture.inlined || linkDepth_ == 0)) LinkUrl(*picture.link, href);
+    if (picture.inlined) {
+        if (blockCount_ == 0) return;
+        EnsureParagraph();
+        Top().content = true;
+    } else {
+        PageMarkers(picture.page, false);
+        body_.Append("<figure class=\"picture\">");
+    }
+    if (!href.IsEmpty()) {
+        body_.Append("<a href=\"");
+        AppendEscaped(body_, href, true);
+        body_.Append("\">");
+    }
+    body_.Append(img);
+    if (!href.IsEmpty()) body_.Append("</a>");
+    if (!picture.inlined) body_.Append("</figure>\n");
+}

@@ -1,0 +1,430 @@
+// The HTML conversion's inline runs: runs with their formatting, spans
+// (links, ruby, warichu), notes and variables in the text, and text
+// escaped as HTML.
+#include "HtmlConversion.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+using namespace obwalk;
+
+namespace {
+
+// The units of a string value.
+bool Units(Value* v, WOBString& out) {
+    int script = -1;
+    return GetText(v, out, script);
+}
+
+} // namespace
+
+// ---- runs ------------------------------------------------------------------------------
+
+// Leaves out of a run's own CSS what its character style and paragraph give
+// it already (older documents repeat the whole formatting on every run). The
+// CSS of what lies under the run is kept while the paragraph and the run's
+// character style stay.
+void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
+    if (!underValid_ || underStyle_ != run.characterStyle) {
+        nextUnderCss_.Clear();
+        if (run.inherited) {
+            underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kCss);
+            styles_.CharacterCss(underValues_, nextUnderCss_);
+        }
+        // Paragraphs mostly repeat what lies under their runs.
+        if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
+            std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
+                        static_cast<std::size_t>(underCss_.Size())) != 0) {
+            underCss_.Clear();
+            underCss_.Append(nextUnderCss_);
+            under_.Of(underCss_);
+            ++underVersion_;
+        }
+        underValid_ = true;
+        underStyle_ = run.characterStyle;
+    }
+    runRepeats_.Apply(css, under_, underVersion_);
+}
+
+// The run's character style as a class, its own formatting as an inline
+// style (bold and italics as strong and em where what lies under it is
+// neither), and its language where it differs from the document's.
+void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
+    runOpen_ = true;
+    openRun_ = run.run;
+    // The run's formatting is its own over what lies under it, which stays
+    // while the paragraph and the run's character style do.
+    if (!underValuesValid_ || underValuesStyle_ != run.characterStyle) {
+        underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kOthers);
+        underValuesStyle_ = run.characterStyle;
+        underValuesValid_ = true;
+    }
+    OBHtmlStyles::RunValues own, format;
+    own.Read(run.local);
+    format = own;
+    format.Over(underValues_);
+    styles_.CountRunLosses(format);
+    bool bold = false, italic = false, under = false;
+    using R = OBHtmlStyles::RunValues;
+    bool strong = GetFlag(own.v[R::kBold], bold) && bold &&
+                  !(GetFlag(underValues_.v[R::kBold], under) && under);
+    under = false;
+    bool em = GetFlag(own.v[R::kItalics], italic) && italic &&
+              !(GetFlag(underValues_.v[R::kItalics], under) && under);
+    Utf8Text& open = scratchOpen_; // kept from run to run with its room
+    open.Clear();
+    open.Append("<span");
+    long long bare = open.Size();
+    if (options_.styleClasses) {
+        const OBHtmlStyles::Name& name = styles_.CharacterClass(run.characterStyle);
+        if (!name.empty()) {
+            open.Append(" class=\"");
+            open.Append(name.data(), static_cast<long long>(name.size()));
+            open.Append('"');
+        }
+        Utf8Text& css = scratchCss_;
+        css.Clear();
+        if (run.local) styles_.CharacterCss(own, css, strong, em);
+        if (!css.IsEmpty()) UnderRun(run, css);
+        if (!css.IsEmpty()) {
+            css.Truncate(css.Size() - 2);
+            open.Append(" style=\"");
+            AppendEscaped(open, css, true);
+            open.Append('"');
+        }
+    }
+    const char* language = TextLanguage(run.script, format.v[R::kDictionaryLanguage]);
+    const char* around = blockCount_ > 0 ? Top().language : language_;
+    if (language && (!around || (language != around && std::strcmp(language, around) != 0))) {
+        open.Append(" lang=\"");
+        open.Append(language);
+        open.Append('"');
+    }
+    if (open.Size() > bare) {
+        open.Append('>');
+        PushTag(kRunTag, open, "</span>");
+    }
+    Utf8Text& tag = scratchOpen_;
+    tag.Clear();
+    if (strong) tag.Append("<strong>"), PushTag(kRunTag, tag, "</strong>"), tag.Clear();
+    if (em) tag.Append("<em>"), PushTag(kRunTag, tag, "</em>");
+}
+
+void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
+    if (blockCount_ == 0 || n <= 0) return;
+    EnsureParagraph();
+    ReachPosition(run.position);
+    if (!runOpen_ || openRun_ != run.run) {
+        CloseRun();
+        OpenRun(run);
+    }
+    if (headingText_ && firstHeading_.Size() < 200) firstHeading_.AppendUtf16(units, n);
+    if (firstText_.Size() < 80 && (firstText_.IsEmpty() || firstParagraph_))
+        firstText_.AppendUtf16(units, n), firstParagraph_ = true;
+    long long at = run.position, end = run.position + n;
+    while (at < end) {
+        long long stop = end;
+        for (int i = splitBegin_; i < splitEnd_; ++i)
+            if (splits_[i].position > at && splits_[i].position < stop) stop = splits_[i].position;
+        Escaped(units + (at - run.position), stop - at);
+        at = stop;
+        if (at < end) ReachPosition(at);
+    }
+    Top().content = true;
+}
+
+void OBHtmlConversion::CloseTagsFrom(int level) {
+    for (int i = tagCount_ - 1; i >= level; --i)
+        body_.Append(tagText_.Data() + tags_[i].close, tags_[i].closeLength);
+}
+
+void OBHtmlConversion::ReopenTagsFrom(int level) {
+    for (int i = level; i < tagCount_; ++i)
+        body_.Append(tagText_.Data() + tags_[i].open, tags_[i].openLength);
+}
+
+// Writes the markup due between characters up to position: one ruby
+// reading per base character, the line change of a warichu. The elements
+// opened inside the ruby or warichu close around it.
+void OBHtmlConversion::ReachPosition(long long position) {
+    while (splitBegin_ < splitEnd_ && splits_[splitBegin_].position <= position) {
+        Split split = splits_[splitBegin_++];
+        if (split.level >= tagCount_) continue;
+        CloseTagsFrom(split.level + 1);
+        body_.Append(tagText_.Data() + split.markup, split.markupLength);
+        ReopenTagsFrom(split.level + 1);
+    }
+    if (splitBegin_ == splitEnd_) splitBegin_ = splitEnd_ = 0;
+}
+
+void OBHtmlConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
+    // The markup lives in tagText_ above the tag it belongs to, so it goes
+    // when the tag does.
+    Split split = {position, level, tagText_.Size(), markup.Size()};
+    tagText_.Append(markup);
+    if (!PushAt(splits_, splitEnd_, split)) problems_.Report(OBERR::kOutOfMemory);
+}
+
+// ---- spans -------------------------------------------------------------------------------
+
+void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    CloseRun();
+    Utf8Text open;
+    switch (span.kind) {
+    case OBWALK::kLink: {
+        Utf8Text href;
+        if (span.link) LinkUrl(*span.link, href);
+        if (linkDepth_ > 0 || href.IsEmpty()) {
+            if (linkDepth_ > 0 && !span.resumed) report_.Add(OBREPORT::kLinksInLinksLeftOut);
+            PushTag(kSpanTag, open, "");
+            return;
+        }
+        open.Append("<a href=\"");
+        AppendEscaped(open, href, true);
+        open.Append("\">");
+        PushTag(kLinkTag, open, "</a>");
+        ++linkDepth_;
+        return;
+    }
+    case OBWALK::kRuby:
+        BeginRuby(span);
+        return;
+    case OBWALK::kWarichu:
+        BeginWarichu(span);
+        return;
+    case OBWALK::kKenten: {
+        Utf8Text css;
+        if (KentenCss(span.element, css)) {
+            open.Append("<span class=\"kenten\" style=\"");
+            AppendEscaped(open, css, true);
+            open.Append("\">");
+        }
+        PushTag(kSpanTag, open, open.IsEmpty() ? "" : "</span>");
+        return;
+    }
+    default:
+        open.Append("<span class=\"tcy\" style=\"text-combine-upright: all\">");
+        PushTag(kSpanTag, open, "</span>");
+        return;
+    }
+}
+
+// A ruby: one rt per base character when the readings are one per
+// character and as many as the characters, else one rt for the whole base.
+void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
+    Utf8Text open;
+    open.Append("<ruby>");
+    Element* attributes = span.element->GetChild(EL::kRubiAttributes);
+    int position = 0;
+    if (GetEnum(OBGetAttributeValue(attributes, AN::kPosition), position) &&
+        position == RKPE::kBelowLeft) {
+        open.Truncate(0);
+        open.Append("<ruby style=\"ruby-position: under\">");
+    }
+    PushTag(kRubyTag, open, "</ruby>");
+    int level = tagCount_ - 1;
+    tags_[level].group = 1;
+    const OBWalkText* text = walker_.CurrentText();
+    WOBString reading;
+    if (span.resumed || !text || !PerCharacterRuby(span.element) ||
+        !Units(OBGetAttributeValue(span.element, AN::kRubiText), reading))
+        return;
+    // Readings and base characters, each counted.
+    const unsigned short* r = reading.GrabWString();
+    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
+    if (!pairs.Matches()) return;
+    long long at = 0, from = 0, to = 0;
+    while (pairs.Next(at, from, to)) {
+        Utf8Text markup;
+        markup.Append("<rp>(</rp><rt>");
+        AppendEscapedUtf16(markup, r + from, to - from);
+        markup.Append("</rt><rp>)</rp>");
+        AddSplit(at, level, markup);
+    }
+    tags_[level].group = 0;
+}
+
+// Warichu: two lines in an inline box, the first holding the first half
+// of the characters.
+void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
+    Utf8Text open;
+    open.Append("<span class=\"warichu\" style=\"display: inline-flex; flex-direction: column; "
+                "vertical-align: middle; font-size: 50%; line-height: 1.1\">"
+                "<span class=\"warichu-line\">");
+    PushTag(kWarichuTag, open, "</span></span>");
+    const OBWalkText* text = walker_.CurrentText();
+    if (span.resumed || !text) return;
+    long long half = (CountCharacters(text->units, span.start, span.end) + 1) / 2, at = span.start;
+    for (long long k = 0; k < half && at < span.end; ++k)
+        at = NextCharacter(text->units, at, span.end);
+    if (at <= span.start || at >= span.end) return;
+    Utf8Text markup;
+    markup.Append("</span><span class=\"warichu-line\">");
+    AddSplit(at, tagCount_ - 1, markup);
+}
+
+void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
+    if (blockCount_ == 0) return;
+    CloseRun();
+    if (!span.continues) ReachPosition(span.end);
+    if (tagCount_ <= Top().tagBase) return;
+    Tag& tag = tags_[tagCount_ - 1];
+    if (tag.kind == kRubyTag) {
+        if (span.continues) {
+            body_.Append("<rt></rt>"); // the reading goes with the last piece
+        } else if (tag.group) {
+            WOBString reading;
+            Units(OBGetAttributeValue(span.element, AN::kRubiText), reading);
+            body_.Append("<rp>(</rp><rt>");
+            AppendEscapedUtf16(body_, reading.GrabWString(), reading.Length());
+            body_.Append("</rt><rp>)</rp>");
+        }
+    }
+    PopTag();
+}
+
+// ---- notes and variables in the text --------------------------------------------------
+
+void OBHtmlConversion::OnFootnote(const OBWalkNote& note, const OBWalkRun&) {
+    if (blockCount_ == 0) return;
+    EnsureParagraph();
+    Note entry = {note.number, note.text};
+    if (!(note.endnote ? endnotes_ : footnotes_).Add(entry)) problems_.Report(OBERR::kOutOfMemory);
+    if (linkDepth_ > 0) {
+        body_.Append("<sup class=\"noteref\" id=\"noteref-");
+    } else {
+        body_.Append("<a class=\"noteref\" href=\"#note-");
+        body_.AppendNumber(note.number);
+        body_.Append("\" id=\"noteref-");
+    }
+    body_.AppendNumber(note.number);
+    body_.Append(linkDepth_ > 0 ? "\">" : "\" role=\"doc-noteref\"><sup>");
+    body_.AppendNumber(note.number);
+    body_.Append(linkDepth_ > 0 ? "</sup>" : "</sup></a>");
+    Top().content = true;
+}
+
+void OBHtmlConversion::OnVariable(Element* variable, const OBWalkRun& run) {
+    if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
+    EnsureParagraph();
+    WOBString shown;
+    Units(OBGetAttributeValue(variable, AN::kStaticText), shown);
+    body_.Append("<span class=\"variable\">");
+    Escaped(shown.GrabWString(), shown.Length());
+    body_.Append("</span>");
+    Top().content = true;
+}
+
+// ---- escaping -----------------------------------------------------------------------------
+
+void OBHtmlConversion::Escaped(const unsigned short* units, long long n) {
+    AppendEscapedUtf16(body_, units, n);
+}
+
+// Text as HTML: the characters with a meaning escaped, controls and
+// noncharacters (which HTML does not allow) as U+FFFD. In blocks: each unit
+// takes at most 5 bytes ("&amp;"), a pair 4 for its 2 units.
+void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* units, long long n) {
+    constexpr long long kBlock = 4096;
+    for (long long i = 0; units && i < n;) {
+        long long end = n - i > kBlock ? i + kBlock : n;
+        char* p = out.Reserve(5 * (end - i) + 1);
+        if (!p) return;
+        char* start = p;
+        while (i < end) {
+#if defined(__SSE2__)
+            // Printable ASCII without escapes, sixteen units a step: sixteen
+            // bytes go down; those of the plain units before the first other count.
+            while (end - i >= 16) {
+                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
+                __m128i bytes = _mm_packus_epi16(a, b); // units above 0xFF as 0xFF
+                __m128i high = _mm_packs_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
+                __m128i ok = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
+                                           _mm_cmpeq_epi8(high, _mm_setzero_si128()));
+                __m128i special =
+                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                 _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
+                unsigned plain =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+                int taken = plain == 0xFFFF ? 16 : __builtin_ctz(~plain);
+                p += taken;
+                i += taken;
+                if (taken < 16) break;
+            }
+            if (i == end) break;
+#endif
+            unsigned short u = units[i];
+            if (u >= 0x20 && u < 0x7F && u != '&' && u != '<' && u != '>') {
+                *p++ = static_cast<char>(u);
+                ++i;
+                continue;
+            }
+            const char* escape = u == '&'   ? "&amp;"
+                                 : u == '<' ? "&lt;"
+                                 : u == '>' ? "&gt;"
+                                            : nullptr;
+            bool bad = (u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7F && u < 0xA0) ||
+                       u == 0xFFFE || u == 0xFFFF || (u >= 0xFDD0 && u <= 0xFDEF);
+            if (!escape && !bad) {
+                i += PutUtf8(units, n, i, p);
+                continue;
+            }
+            if (!escape) escape = "\xEF\xBF\xBD";
+            while (*escape)
+                *p++ = *escape++;
+            ++i;
+        }
+        out.Commit(p - start);
+    }
+}
+
+void OBHtmlConversion::AppendEscaped(Utf8Text& out, const Utf8Text& text, bool attribute) {
+    const char* s = text.Data();
+    long long from = 0, n = text.Size();
+    for (long long i = 0; i < n;) {
+#if defined(__SSE2__)
+        // Mostly nothing needs escaping: sixteen bytes a step up to the first that may.
+        if (n - i >= 16) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8('&')),
+                                                     _mm_cmpeq_epi8(a, _mm_set1_epi8('<'))),
+                                        _mm_or_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8('>')),
+                                                     _mm_cmpeq_epi8(a, _mm_set1_epi8(0x7F))));
+            if (attribute) stop = _mm_or_si128(stop, _mm_cmpeq_epi8(a, _mm_set1_epi8('"')));
+            // Bytes up to 0x1F, unsigned.
+            stop = _mm_or_si128(
+                stop, _mm_cmpeq_epi8(_mm_max_epu8(a, _mm_set1_epi8(0x1F)), _mm_set1_epi8(0x1F)));
+            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+            if (mask == 0) {
+                i += 16;
+                continue;
+            }
+            i += __builtin_ctz(mask);
+        }
+#endif
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        const char* escape = c == '&'                ? "&amp;"
+                             : c == '<'              ? "&lt;"
+                             : c == '>'              ? "&gt;"
+                             : c == '"' && attribute ? "&quot;"
+                                                     : nullptr;
+        bool bad = (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
+        if (!escape && !bad) {
+            ++i;
+            continue;
+        }
+        out.Append(s + from, i - from);
+        if (escape) out.Append(escape);
+        from = ++i;
+    }
+    out.Append(s + from, n - from);
+}

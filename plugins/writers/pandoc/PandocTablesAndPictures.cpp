@@ -1,0 +1,101 @@
+// Tables and pictures anchored in a text, as a pandoc Table and an Image
+// (in a Para of its own when the picture is not inline).
+#include "PandocConversion.h"
+#include "PandocInlines.h"
+
+using namespace obwalk;
+using namespace obpandoc;
+
+void OBPandocConversion::OnTable(Element* table, const OBWalkRun&) {
+    if (blockCount_ == 0) return;
+    CloseParagraph();
+    CloseStyleDiv();
+    Top().table = true;
+    const OBWalkText* text = walker_.CurrentText();
+    int depth = text ? text->depth + 1 : 1;
+    OBWalkTable grid;
+    if (depth > OBWALK::kMaxDepth) {
+        problems_.Report(OBERR::kLimitExceeded);
+        return;
+    }
+    if (!walker_.ReadTable(table, grid) || grid.columns <= 0) return;
+    Item();
+    out_.Append("{\"t\":\"Table\",\"c\":[[\"\",[],[]],[null,[]],[");
+    for (int c = 0; c < grid.columns; ++c)
+        out_.Append(c ? ",[{\"t\":\"AlignDefault\"},{\"t\":\"ColWidthDefault\"}]"
+                      : "[{\"t\":\"AlignDefault\"},{\"t\":\"ColWidthDefault\"}]");
+    out_.Append("],");
+    int bounds[4] = {0, grid.headerRows, grid.rows.Count() - grid.footerRows, grid.rows.Count()};
+    static const char* const kOpen[] = {"[[\"\",[],[]],[", "[[[\"\",[],[]],0,[],[",
+                                        "[[\"\",[],[]],["};
+    static const char* const kClose[] = {"]],", "]]],", "]]"};
+    for (int part = 0; part < 3; ++part) {
+        out_.Append(kOpen[part]);
+        for (int r = bounds[part]; r < bounds[part + 1]; ++r) {
+            const OBWalkRow row = grid.rows[r];
+            out_.Append(r > bounds[part] ? ",[[\"\",[],[]],[" : "[[\"\",[],[]],[");
+            for (int k = row.firstCell; k < row.firstCell + row.cellCount; ++k) {
+                const OBWalkCell cell = grid.cells[k];
+                out_.Append(k > row.firstCell ? ",[[\"\",[],[]],{\"t\":\"AlignDefault\"},"
+                                              : "[[\"\",[],[]],{\"t\":\"AlignDefault\"},");
+                out_.AppendNumber(cell.rowSpan);
+                out_.Append(',');
+                out_.AppendNumber(cell.columnSpan);
+                out_.Append(",[");
+                // The cell's blocks, in a list of their own.
+                Frame frame = {kList, frameText_.Size(), 0, frameText_.Size(), 0, 0, 0};
+                int base = frameCount_;
+                PushAt(frames_, frameCount_, frame);
+                if (cell.text && frameCount_ > base)
+                    walker_.Walk(cell.text, OBWALK::kCellText, depth + 1);
+                frameCount_ = base;
+                out_.Append("]]");
+            }
+            out_.Append("]]");
+        }
+        out_.Append(kClose[part]);
+    }
+    out_.Append("]}");
+    Flush(false);
+}
+
+void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
+    ++pictures_;
+    if (picture.path.IsEmpty()) return; // counted by the walker
+    Utf8Text image, url, width;
+    PathToUrl(picture.path, options_.pictureFolder, url);
+    double points = picture.box.Width().Value();
+    if (points > 0 && points < 1e6) {
+        width.AppendReal(points, 2);
+        width.Append("pt");
+    }
+    image.Append("{\"t\":\"Image\",\"c\":[");
+    Attr(image, "", nullptr, width.IsEmpty() ? nullptr : "width", &width);
+    image.Append(",[");
+    Inlines(image, picture.alt);
+    image.Append("],[");
+    Quoted(image, url);
+    image.Append(",\"\"]]}");
+    Utf8Text href;
+    if (picture.link && linkDepth_ == 0) LinkUrl(*picture.link, href);
+    if (picture.inlined) {
+        if (blockCount_ == 0) return;
+        EnsureParagraph();
+    } else {
+        PageAnchors(picture.page, false);
+        Utf8Text open;
+        open.Append("{\"t\":\"Para\",\"c\":[");
+        Open(kBlockFrame, open, "]}");
+    }
+    if (!href.IsEmpty()) {
+        Utf8Text open, close;
+        open.Append("{\"t\":\"Link\",\"c\":[[\"\",[],[]],[");
+        close.Append("],[");
+        Quoted(close, href);
+        close.Append(",\"\"]]}");
+        Open(kSpanFrame, open, close.Data());
+    }
+    Leaf(image);
+    if (!href.IsEmpty()) Close();
+    if (!picture.inlined) Close();
+}
