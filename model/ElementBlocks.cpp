@@ -21,7 +21,10 @@ namespace {
 #endif
 
 constexpr std::size_t kHeader = 16; // keeps the element aligned as the service's blocks are
-[[maybe_unused]] constexpr std::size_t kSlabBytes = 8192;
+// A palette or a long story makes elements by the thousand: a slab holds a
+// hundred or so of them, so the memory service is asked seldom. Not more: a
+// slab stays while any of its elements does.
+[[maybe_unused]] constexpr std::size_t kSlabBytes = 32768;
 [[maybe_unused]] constexpr std::size_t kLargest = 1024; // larger elements get a block of their own
 // The arena's own hold on the slab it fills, released when it moves on.
 constexpr long long kHeld = 1LL << 40;
@@ -66,26 +69,49 @@ OBElementArena::~OBElementArena() {
     if (auto* slab = static_cast<Slab*>(slab_)) Drop(slab, kHeld - slab->made);
 }
 
+#if !defined(OMBRA_ELEMENT_BLOCKS_APART)
+namespace {
+
+// The bytes a block of size takes in a slab, its header included.
+std::size_t SlabNeed(std::size_t size) {
+    return kHeader + (size + kHeader - 1) / kHeader * kHeader;
+}
+
+void* Carve(Slab* slab, std::size_t need) {
+    char* block = slab->next;
+    slab->next += need;
+    ++slab->made;
+    return Stamp(block, slab);
+}
+
+// Allocate when the arena's slab has no room: a new slab, or a block of its
+// own for a large element or without a memory service.
+__attribute__((noinline)) void* AllocateAnew(void*& held, std::size_t size) {
+    if (size > kLargest || !OBMemoryHandler::GetMemoryService()) return OBElementAllocate(size);
+    if (auto* slab = static_cast<Slab*>(held)) Drop(slab, kHeld - slab->made);
+    held = nullptr;
+    void* memory = OBLibAllocate(kSlabBytes);
+    if (!memory) return OBElementAllocate(size); // a small block may still be had
+    char* start = static_cast<char*>(memory);
+    auto* slab = new (memory) Slab{{kHeld}, 0, start + kSlabHead, start + kSlabBytes};
+    held = slab;
+    return Carve(slab, SlabNeed(size));
+}
+
+} // namespace
+#endif
+
+// Nearly every element fits the slab at hand: that path has no call.
 void* OBElementArena::Allocate(std::size_t size) noexcept {
 #if defined(OMBRA_ELEMENT_BLOCKS_APART)
     // Blocks of their own let the sanitizer see each element's lifetime.
     return OBElementAllocate(size);
 #else
-    if (size > kLargest || !OBMemoryHandler::GetMemoryService()) return OBElementAllocate(size);
-    std::size_t need = kHeader + (size + kHeader - 1) / kHeader * kHeader;
     auto* slab = static_cast<Slab*>(slab_);
-    if (!slab || static_cast<std::size_t>(slab->end - slab->next) < need) {
-        if (slab) Drop(slab, kHeld - slab->made);
-        slab_ = nullptr;
-        void* memory = OBLibAllocate(kSlabBytes);
-        if (!memory) return OBElementAllocate(size); // a small block may still be had
-        char* start = static_cast<char*>(memory);
-        slab = new (memory) Slab{{kHeld}, 0, start + kSlabHead, start + kSlabBytes};
-        slab_ = slab;
+    if (slab && size <= kLargest) {
+        const std::size_t need = SlabNeed(size);
+        if (static_cast<std::size_t>(slab->end - slab->next) >= need) return Carve(slab, need);
     }
-    char* block = slab->next;
-    slab->next += need;
-    ++slab->made;
-    return Stamp(block, slab);
+    return AllocateAnew(slab_, size);
 #endif
 }

@@ -52,6 +52,9 @@ public:
     short SetAngle(AN::AttrNameEnum attr, double degrees);
     /// A ValuePercent ratio: 0.5 is 50 %.
     short SetPercent(AN::AttrNameEnum attr, double ratio, int index = 0);
+    /// SetPercent(attrs[i], ratios[i]) for each of the count attributes, in
+    /// order; 1 when every one was stored.
+    short SetPercents(const AN::AttrNameEnum* attrs, const double* ratios, int count);
     /// A ValueOBID naming another element.
     short SetId(AN::AttrNameEnum attr, unsigned id, int index = 0);
     /// A member of an enumeration in its value class V, one of the classes

@@ -60,10 +60,18 @@ OBAttributeStore::OBAttributeStore() noexcept
 
 OBAttributeStore::~OBAttributeStore() {
     // A value's destructor cannot reach the store: the loop keeps its bounds
-    // in registers rather than reading them back after every call.
+    // and the room's in registers rather than reading them back after every
+    // call.
     const Entry* entry = entries_;
-    for (const Entry* end = entry + count_; entry != end; ++entry)
-        Release(entry->value);
+    const std::uintptr_t room = reinterpret_cast<std::uintptr_t>(this) + room_;
+    const std::uintptr_t roomSize = roomSize_;
+    for (const Entry* end = entry + count_; entry != end; ++entry) {
+        Value* value = entry->value;
+        if (reinterpret_cast<std::uintptr_t>(value) - room < roomSize)
+            value->~Value(); // the block goes with the element
+        else
+            delete value;
+    }
     if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
     // Most stores hold no stream: their list was never made.
@@ -162,6 +170,40 @@ short OBAttributeStore::SetAngle(AN::AttrNameEnum attr, double degrees) {
 
 short OBAttributeStore::SetPercent(AN::AttrNameEnum attr, double ratio, int index) {
     return Put(attr, Made(Room<ValuePercent>(), OBReal(ratio)), index);
+}
+
+// A colour's components: new attributes of one store, which mostly has room
+// for all of them at once.
+short OBAttributeStore::SetPercents(const AN::AttrNameEnum* attrs, const double* ratios,
+                                    int count) {
+    constexpr unsigned kSize = sizeof(ValuePercent);
+    const unsigned used = roomUsed_ + kSize * static_cast<unsigned>(count);
+    unsigned seen = seen_, clash = 0;
+    for (int i = 0; i < count; ++i) {
+        const unsigned bit = SeenBit(attrs[i]);
+        clash |= seen & bit;
+        seen |= bit;
+    }
+    if (clash || count <= 0 || count > capacity_ - count_ || used > roomSize_) {
+        // One at a time: an attribute may be set already or share its bit,
+        // or a value find no room, which the kind's room then learns from.
+        short ok = 1;
+        for (int i = 0; i < count; ++i)
+            ok &= SetPercent(attrs[i], ratios[i]);
+        return ok;
+    }
+    if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
+    char* const at = reinterpret_cast<char*>(this) + room_ + roomUsed_;
+    Entry* const entry = entries_ + count_;
+    for (int i = 0; i < count; ++i) {
+        auto* v = new (at + i * kSize) ValuePercent;
+        v->Init(OBReal(ratios[i]));
+        entry[i] = Entry{attrs[i], 0, v};
+    }
+    count_ += count;
+    roomUsed_ = used;
+    seen_ = seen;
+    return 1;
 }
 
 short OBAttributeStore::SetId(AN::AttrNameEnum attr, unsigned id, int index) {

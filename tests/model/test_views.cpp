@@ -446,6 +446,59 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
     }
 }
 
+// A run of percents set at once leaves a store as the same setters one at a
+// time do: fresh attributes, ones set before, ones sharing a store's bit
+// (132 and 164), a repeated one, more than the inline entries, and stores
+// with or without room learnt for values.
+TEST(StoredElements, PercentsSetTogetherMatchOneAtATime) {
+    ConversionState state;
+    const auto A = [](int attr) { return static_cast<AN::AttrNameEnum>(attr); };
+    const std::vector<std::vector<AN::AttrNameEnum>> runs = {
+        {AN::kCyan, AN::kMagenta, AN::kYellow, AN::kBlack},
+        {AN::kRed, AN::kGreen, AN::kBlue},
+        {AN::kCyan, A(164)},
+        {AN::kCyan, AN::kCyan},
+        {A(140), A(141), A(142), A(143), A(144), A(145)},
+        {}};
+    OBElementArena arena;
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t r = 0; r < runs.size(); ++r)
+            for (bool preset : {false, true}) {
+                SCOPED_TRACE(std::to_string(round) + "/" + std::to_string(r));
+                const auto& run = runs[r];
+                std::vector<double> ratios;
+                for (std::size_t i = 0; i < run.size(); ++i)
+                    ratios.push_back(0.125 * static_cast<double>(i + 1 + round));
+                Element* together = OBCreateStoredElement(EL::kCMYK, &arena);
+                Element* apart = OBCreateStoredElement(EL::kCMYK, &arena);
+                OBAttributeStore* a = OBGetAttributeStore(together);
+                OBAttributeStore* b = OBGetAttributeStore(apart);
+                if (preset && !run.empty()) {
+                    ASSERT_EQ(a->SetPercent(run.back(), 0.9), 1);
+                    ASSERT_EQ(b->SetPercent(run.back(), 0.9), 1);
+                }
+                short ok = 1;
+                for (std::size_t i = 0; i < run.size(); ++i)
+                    ok &= b->SetPercent(run[i], ratios[i]);
+                EXPECT_EQ(a->SetPercents(run.data(), ratios.data(), static_cast<int>(run.size())),
+                          ok);
+                ASSERT_EQ(a->Count(), b->Count());
+                for (int n = 0; n < a->Count(); ++n) {
+                    AN::AttrNameEnum attrA, attrB;
+                    int indexA = -1, indexB = -1;
+                    OBReal got = -1, want = -2;
+                    static_cast<ValuePercent*>(a->Nth(n, attrA, indexA))->Get(got);
+                    static_cast<ValuePercent*>(b->Nth(n, attrB, indexB))->Get(want);
+                    EXPECT_EQ(attrA, attrB);
+                    EXPECT_EQ(indexA, indexB);
+                    EXPECT_EQ(static_cast<double>(got), static_cast<double>(want));
+                    EXPECT_EQ(a->Find(attrA) != nullptr, b->Find(attrB) != nullptr);
+                }
+                delete together;
+                delete apart;
+            }
+}
+
 TEST(StoredElements, ExhaustedMemoryRecyclesTheValueAndKeepsTheRest) {
     ConversionState state;
     ombra_test::SweepAllocationFailures([&] {

@@ -30,12 +30,10 @@ Element* AddColor(ElementBuilder& b, Element* list, const ColorSpec& color, cons
     b.Check(ok & st->SetMember<ValueColorModelEnum>(AN::kModel, color.model));
     const double* v = color.values;
     if (color.model == CME::kRGB) {
+        static const AN::AttrNameEnum kRgb[] = {AN::kRed, AN::kGreen, AN::kBlue};
         Element* k = b.Child(e, EL::kRGB);
         if (!k) return e;
-        st = StoreOf<OBStoredRGB>(k);
-        ok = st->SetPercent(AN::kRed, v[0]);
-        ok &= st->SetPercent(AN::kGreen, v[1]);
-        ok &= st->SetPercent(AN::kBlue, v[2]);
+        ok = StoreOf<OBStoredRGB>(k)->SetPercents(kRgb, v, 3);
     } else if (color.model == CME::kLAB) {
         Element* k = b.Child(e, EL::kLAB);
         if (!k) return e;
@@ -44,13 +42,10 @@ Element* AddColor(ElementBuilder& b, Element* list, const ColorSpec& color, cons
         ok &= st->SetReal(AN::kA, v[1]);
         ok &= st->SetReal(AN::kB, v[2]);
     } else {
+        static const AN::AttrNameEnum kCmyk[] = {AN::kCyan, AN::kMagenta, AN::kYellow, AN::kBlack};
         Element* k = b.Child(e, EL::kCMYK);
         if (!k) return e;
-        st = StoreOf<OBStoredCMYK>(k);
-        ok = st->SetPercent(AN::kCyan, v[0]);
-        ok &= st->SetPercent(AN::kMagenta, v[1]);
-        ok &= st->SetPercent(AN::kYellow, v[2]);
-        ok &= st->SetPercent(AN::kBlack, v[3]);
+        ok = StoreOf<OBStoredCMYK>(k)->SetPercents(kCmyk, v, 4);
     }
     b.Check(ok);
     return e;
