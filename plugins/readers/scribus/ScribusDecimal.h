@@ -1,10 +1,12 @@
-// The plain decimal reader, in line where numbers are read by the thousand
-// (attribute values, outlines).
+// The plain decimal readers, in line where numbers are read by the thousand
+// (attribute values, outlines): a digit at a time, or a word (eight bytes)
+// at a time where the text has padding after it.
 #ifndef OMBRA_SCRIBUS_DECIMAL_H
 #define OMBRA_SCRIBUS_DECIMAL_H
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace scribus {
 namespace detail {
@@ -13,6 +15,108 @@ namespace detail {
 inline constexpr double kDecimalPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The powers of ten up to 1e8, as integers.
+struct DecimalPowers {
+    std::uint64_t of[9];
+    constexpr DecimalPowers() : of() {
+        std::uint64_t power = 1;
+        for (std::uint64_t& p : of) {
+            p = power;
+            power *= 10;
+        }
+    }
+};
+inline constexpr DecimalPowers kDecimalPow10Int;
+
+// Eight bytes of text, the first in the low byte, each less '0': digits
+// are then 0 to 9.
+inline std::uint64_t DigitWord(const char* p) {
+    std::uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x ^ 0x3030303030303030ull;
+}
+
+// The top bit of each byte of a DigitWord that is no digit. A carry leaves
+// only a byte that is none (0x8A and up), so the first flagged byte is the
+// first that is no digit.
+inline std::uint64_t NonDigits(std::uint64_t u) {
+    return ((u + 0x7676767676767676ull) | u) & 0x8080808080808080ull;
+}
+
+// The value of the eight digits of a word, the first in the low byte:
+// byte pairs, then fours, then the eight are summed.
+inline std::uint64_t EightDigits(std::uint64_t v) {
+    v = v * 10 + (v >> 8);
+    return (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+            (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+           32;
+}
+
+// The value of the first digits of a DigitWord, bits / 8 of them (one to
+// eight): shifted to the top, they have leading zeros below and the rest
+// pushed out.
+inline std::uint64_t DigitsValue(std::uint64_t u, unsigned bits) {
+    return EightDigits(u << (64 - bits));
+}
+
+// A decimal by the word, q after the sign: its end, with its digits
+// followed by zeros to eight and the power of ten to divide them by (the
+// same quotient of exact doubles as that of its digits alone); null for
+// anything else. Up to seven characters, digits with at most one point
+// among them and one at the start ("354.331", "0", "12."), as most in
+// outlines are, are in one word: the first byte that is no digit ends the
+// digits, and if it is a point, the next ends the number. kLong: digits
+// after the point may go on past the word, up to 15 in all, as colour
+// components' do ("5.88235294117647"). q is at most at the NUL of a text
+// with kValuePadding readable bytes after it.
+template <bool kLong>
+inline __attribute__((always_inline)) const char* WordDecimal(const char* q, std::uint64_t& digits,
+                                                              std::size_t& power) {
+    const std::uint64_t u = DigitWord(q);
+    const std::uint64_t m = NonDigits(u);
+    if (!m) return nullptr; // eight digits or more
+    // The bit offset of the byte that ends the first digits, and the bytes
+    // before it.
+    const unsigned stop = static_cast<unsigned>(__builtin_ctzll(m)) - 7;
+    if (!stop) return nullptr; // no digit first
+    const std::uint64_t before = (m ^ (m - 1)) >> 8;
+    power = 8 - stop / 8;
+    if ((u >> stop & 0xFF) != ('.' ^ '0')) {
+        digits = EightDigits(u & before);
+        return q + stop / 8;
+    }
+    const std::uint64_t rest = m & (m - 1); // what ends the digits after the point
+    if (!rest) {
+        if constexpr (!kLong) return nullptr;
+        // Seven digits in the word, the point taken out, and up to eight
+        // after it, which end before the NUL or at it: the byte after
+        // them is readable.
+        const std::uint64_t u2 = DigitWord(q + 8);
+        const std::uint64_t m2 = NonDigits(u2);
+        unsigned bits = 64;
+        if (m2)
+            bits = static_cast<unsigned>(__builtin_ctzll(m2)) - 7;
+        else if (static_cast<unsigned>(static_cast<unsigned char>(q[16]) - '0') < 10)
+            return nullptr; // more than 15 digits
+        digits = DigitsValue((u & before) | (u >> 8 & ~before), 56);
+        if (bits) digits = digits * kDecimalPow10Int.of[bits / 8] + DigitsValue(u2, bits);
+        power = 7 - stop / 8 + bits / 8;
+        return q + 8 + bits / 8;
+    }
+    const std::uint64_t kept = (rest ^ (rest - 1)) >> 16; // the digits, the point taken out
+    digits = EightDigits((u & before) | (u >> 8 & kept & ~before));
+    return q + ((static_cast<unsigned>(__builtin_ctzll(rest)) - 7) / 8);
+}
+
+// The quotient of exact doubles: correctly rounded.
+inline double Quotient(std::uint64_t digits, std::size_t power, bool negative) {
+    const double v = static_cast<double>(static_cast<std::int64_t>(digits)) / kDecimalPow10[power];
+    return negative ? -v : v;
+}
 
 // Plain decimals ("-12.345") make up nearly all numbers in these files.
 // With at most 15 significant digits both the digits and the power of ten
@@ -44,10 +148,38 @@ inline __attribute__((always_inline)) const char* ReadDecimal(const char* p, dou
     // d is what follows less '0': an exponent, 'e' or 'E', is no plain
     // decimal; after a number 'i' and 'n' read the same either way.
     if ((d | 0x20) == unsigned('e') - unsigned('0')) return nullptr;
-    const double v =
-        static_cast<double>(static_cast<std::int64_t>(digits)) / kDecimalPow10[fraction];
-    out = negative ? -v : v;
+    out = Quotient(digits, fraction, negative);
     return q;
+}
+
+/// ReadDecimal of a decimal that WordDecimal reads (after a sign); null
+/// for any other, which ReadDecimal then reads. The text has kValuePadding
+/// readable bytes after its NUL.
+template <bool kLong>
+inline __attribute__((always_inline)) const char* ReadWordDecimal(const char* p, double& out) {
+    const bool negative = *p == '-';
+    std::uint64_t digits;
+    std::size_t power;
+    // At most at the NUL: 16 bytes after it are readable.
+    const char* end = WordDecimal<kLong>(p + (negative || *p == '+'), digits, power);
+    // An exponent, 'e' or 'E', makes it no plain decimal.
+    if (!end || (static_cast<unsigned char>(*end) | 0x20) == 'e') return nullptr;
+    out = Quotient(digits, power, negative);
+    return end;
+}
+
+/// ReadWordDecimal for outlines: their numbers are short, and then below
+/// 1e8 in size.
+inline __attribute__((always_inline)) const char* ReadShortDecimal(const char* p, double& out) {
+    return ReadWordDecimal<false>(p, out);
+}
+
+/// ReadDecimal of a text with kValuePadding readable bytes after its NUL,
+/// with long fractions by the word (colour components).
+inline __attribute__((always_inline)) const char* ReadDecimalLongFraction(const char* p,
+                                                                          double& out) {
+    if (const char* end = ReadWordDecimal<true>(p, out)) return end;
+    return ReadDecimal(p, out);
 }
 
 } // namespace detail

@@ -247,6 +247,8 @@ void NumberList(const char* text, std::vector<double>& out, std::size_t max);
 void AppendText(Context& ctx, const char* text, std::size_t size, std::u16string& out);
 std::u16string ToUtf16(Context& ctx, const char* text);
 
+/// Outlines read their numbers a word at a time: text is an attribute
+/// value, or any text with kValuePadding readable bytes after its NUL.
 /// Outline from the legacy coordinate list (groups of four points per
 /// segment: start, its control point, end, its control point).
 void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out);

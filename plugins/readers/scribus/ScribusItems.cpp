@@ -112,9 +112,10 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
     it.flipV = InlineFlag(a, kAttr_FLIPPEDV, false);
     it.locked = InlineFlag(a, kAttr_LOCK, false);
     it.printable = InlineFlag(a, kAttr_PRINTABLE, true);
-    it.fillColor = a.Has(kAttr_PCOLOR) ? String(a, kAttr_PCOLOR) : std::string("None");
+    // The colours stay "None" when not given.
+    if (const char* fill = a.Get(kAttr_PCOLOR)) it.fillColor = fill;
     it.fillShade = InlineNumber(ctx_, a, kAttr_SHADE, 100);
-    it.lineColor = a.Has(kAttr_PCOLOR2) ? String(a, kAttr_PCOLOR2) : std::string("None");
+    if (const char* line = a.Get(kAttr_PCOLOR2)) it.lineColor = line;
     it.lineShade = InlineNumber(ctx_, a, kAttr_SHADE2, 100);
     it.fillOpacity = 1 - InlineNumber(ctx_, a, kAttr_TransValue, 0);
     it.lineOpacity = 1 - InlineNumber(ctx_, a, kAttr_TransValueS, 0);

@@ -135,13 +135,17 @@ double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
     return InlineNumber(ctx, a, id, fallback);
 }
 
+// Colour components: mostly "0" or 15 digits ("5.88235294117647"), which
+// are read by the word.
 void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double* out) {
     for (int i = 0; i < count; ++i) {
         const char* text = a.Get(ids[i]);
         double v = 0;
-        // "0" is most components: that needs no reading.
-        if (text && (text[0] != '0' || text[1]) && !PlainNumber(text, v))
-            v = OtherNumber(ctx, ids[i], text, 0); // may warn
+        // "0" needs no reading.
+        if (text && (text[0] != '0' || text[1])) {
+            const char* q = ReadDecimalLongFraction(text, v);
+            if (!q || *q || !InRange(v)) v = OtherNumber(ctx, ids[i], text, 0); // may warn
+        }
         out[i] = v;
     }
 }

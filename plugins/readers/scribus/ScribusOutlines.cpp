@@ -38,9 +38,12 @@ void AddSubPath(std::vector<PathPoint>& points, std::vector<SubPath>& out) {
 // Spaces, commas, tabs and line ends; the text ends with a NUL, which is
 // none of them, so the scan needs no bounds check.
 inline __attribute__((always_inline)) const char* SkipSeparators(const char* p) {
+    // Digits, signs and points are above ','; one comparison lets them by.
+    // Most often there is nothing to skip, or one space.
+    if (static_cast<unsigned char>(*p) > ',') return p;
+    if (*p == ' ' && static_cast<unsigned char>(p[1]) > ',') return p + 1;
     constexpr std::uint64_t kSeparators =
         1ull << ' ' | 1ull << ',' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
-    // Digits, signs and points are above ','; one comparison lets them by.
     for (unsigned c = static_cast<unsigned char>(*p); c <= ',' && (kSeparators >> c & 1);
          c = static_cast<unsigned char>(*++p)) {
     }
@@ -48,9 +51,12 @@ inline __attribute__((always_inline)) const char* SkipSeparators(const char* p) 
 }
 
 // The number at p, 0 for one out of range; null when there is none. Outlines
-// are mostly numbers: plain decimals are read here without a call each. The
-// rest, rare, finds the text's end (its NUL) only when it needs it.
+// are mostly short numbers, read here whole and without a call each, and
+// within range. The rest, rare, finds the text's end (its NUL) only when it
+// needs it. Outline texts are attribute values, with kValuePadding bytes
+// after them.
 inline __attribute__((always_inline)) const char* ReadCoordinate(const char* p, double& out) {
+    if (const char* q = ReadShortDecimal(p, out)) return q;
     double v;
     const char* q = ReadDecimal(p, v);
     if (__builtin_expect(!q, 0) && !(q = ReadNumber(p, p + std::strlen(p), v))) return nullptr;
@@ -130,7 +136,7 @@ public:
             p_ = SkipSeparators(p_);
             const char c = *p_;
             if (!c) {
-                ending.clean = true;
+                ending.end = p_;
                 break;
             }
             if (++total > limit) {
@@ -183,6 +189,7 @@ private:
         command_ = 'L';
         const char* p = p_;
         Point to = pos_;
+        std::size_t count = total;
         bool more = true;
         for (;;) {
             double x, y;
@@ -199,12 +206,13 @@ private:
             added.left = added.anchor = added.right = to;
             p = SkipSeparators(p);
             if (*p != 'L') break;
-            if (++total > limit) {
+            if (++count > limit) {
                 LimitWarning(ctx_);
                 more = false;
                 break;
             }
         }
+        total = count;
         pos_ = to;
         if (!more) return false;
         p_ = p;
@@ -350,8 +358,8 @@ void SvgContourToPath(Context& ctx, const char* contour, const char* path, const
     // adds a Z: read again, it would go the same way and close the subpath
     // left open, as Flush(true) does. Only the last subpath can be open: an
     // open one before it ended at an M, which starts the next.
-    const std::size_t length = ending.clean ? std::strlen(path) : 0;
-    if (ending.clean && ending.commands < ctx.options.maxPathPoints &&
+    const std::size_t length = ending.end ? static_cast<std::size_t>(ending.end - path) : 0;
+    if (ending.end && ending.commands < ctx.options.maxPathPoints &&
         std::strncmp(contour, path, length) == 0) {
         const char* rest = SkipSeparators(contour + length);
         if ((*rest == 'Z' || *rest == 'z') && !*SkipSeparators(rest + 1)) {

@@ -13,8 +13,8 @@ namespace detail {
 
 /// How SVG path data was read.
 struct SvgEnding {
-    std::size_t commands = 0; ///< counted against the limit of points
-    bool clean = false;       ///< to its end, with nothing skipped and no warning
+    std::size_t commands = 0;  ///< counted against the limit of points
+    const char* end = nullptr; ///< its NUL, when read to it with nothing skipped and no warning
 };
 
 /// SvgToPath, telling how the text ended.

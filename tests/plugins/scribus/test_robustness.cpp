@@ -5,6 +5,7 @@
 // (scribus_outputs_unchanged).
 #include "ScribusTestSupport.h"
 
+#include <ScribusDecimal.h>
 #include <ScribusInternal.h>
 #include <ScribusOutlines.h>
 
@@ -29,6 +30,15 @@ bool HasWarning(const ParseResult& r, Warning::Code code) {
     for (const Warning& w : r.warnings)
         if (w.code == code) return true;
     return false;
+}
+
+// A text as Attrs holds a value: its NUL, then readable bytes of whatever
+// follows it in the document.
+std::string Padded(const std::string& text, std::mt19937& random) {
+    std::string padded = text + '\0';
+    for (std::size_t i = 0; i < detail::kValuePadding; ++i)
+        padded += static_cast<char>(random() % 4 ? "0123456789.-eE ,L"[random() % 17] : random());
+    return padded;
 }
 
 void ExpectCovered(const ParseResult& r) {
@@ -156,8 +166,7 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
             ASSERT_EQ(expected, v) << text;
         }
         attrs.Begin();
-        // Attrs' values have their padding after them.
-        const std::string padded = text + std::string(detail::kValuePadding, '\0');
+        const std::string padded = Padded(text, random);
         attrs.Set(detail::kAttr_C, padded.c_str());
         detail::Numbers(ctx, attrs, component, 1, &v);
         ASSERT_EQ(inRange ? expected : 0.0, v) << text;
@@ -172,7 +181,7 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
         ASSERT_EQ(std::signbit(expected), std::signbit(v)) << text;
         ASSERT_EQ(expected, v) << text;
         std::vector<SubPath> outline;
-        detail::SvgToPath(ctx, ("M0 0L" + text + ",7").c_str(), outline);
+        detail::SvgToPath(ctx, Padded("M0 0L" + text + ",7", random).c_str(), outline);
         ASSERT_EQ(1u, outline.size()) << text;
         ASSERT_EQ(2u, outline[0].points.size()) << text;
         ASSERT_EQ(inRange ? expected + 0.0 : 0.0, outline[0].points[1].anchor.x) << text;
@@ -207,6 +216,39 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
         check(text);
         if (::testing::Test::HasFatalFailure()) return;
     }
+}
+
+// The readers that take a word at a time (short numbers whole, long
+// fractions by eight digits) end where the one that takes a digit at a
+// time ends, with the same bits, on any text: digits, points, signs and
+// exponents anywhere, and whatever follows the NUL. A short number is one
+// that reader takes whole, or leaves to the other.
+TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
+    std::mt19937 random(5);
+    int whole = 0;
+    for (int round = 0; round < 300000; ++round) {
+        std::string text;
+        const bool junk = round % 3 == 0;
+        for (int n = static_cast<int>(random() % 20); n > 0; --n)
+            text += junk || random() % 6 == 0 ? "0123456789.-+eE ,Lx\x80\xff"[random() % 21]
+                                              : static_cast<char>('0' + random() % 10);
+        const std::string padded = Padded(text, random);
+        for (std::size_t at = 0; at <= text.size(); ++at) {
+            const char* p = padded.c_str() + at;
+            double byDigit = -1, longWord = -2, shortWord = -3;
+            const char* end = detail::ReadDecimal(p, byDigit);
+            ASSERT_EQ(end, detail::ReadDecimalLongFraction(p, longWord)) << p;
+            if (end) {
+                ASSERT_EQ(0, std::memcmp(&byDigit, &longWord, sizeof byDigit)) << p;
+            }
+            if (const char* shortEnd = detail::ReadShortDecimal(p, shortWord)) {
+                ++whole;
+                ASSERT_EQ(end, shortEnd) << p;
+                ASSERT_EQ(0, std::memcmp(&byDigit, &shortWord, sizeof byDigit)) << p;
+            }
+        }
+    }
+    EXPECT_GT(whole, 100000);
 }
 
 // A contour that closes its item's path ("path Z") is taken from the outline
@@ -247,12 +289,15 @@ TEST(ScribusRobustness, ContourClosingThePathReadsAsItsWholeText) {
         ParseResult shared, whole;
         detail::Context a(options, shared), b(options, whole);
         std::vector<SubPath> outline, fromOutline, read;
-        const detail::SvgEnding ending = detail::SvgToPathEnding(a, path.c_str(), outline);
-        detail::SvgContourToPath(a, contour.c_str(), path.c_str(), ending, outline, fromOutline);
-        detail::SvgToPath(b, path.c_str(), read);
+        const std::string paddedPath = Padded(path, random),
+                          paddedContour = Padded(contour, random);
+        const detail::SvgEnding ending = detail::SvgToPathEnding(a, paddedPath.c_str(), outline);
+        detail::SvgContourToPath(a, paddedContour.c_str(), paddedPath.c_str(), ending, outline,
+                                 fromOutline);
+        detail::SvgToPath(b, paddedPath.c_str(), read);
         ASSERT_TRUE(same(outline, read)) << path;
         read.clear();
-        detail::SvgToPath(b, contour.c_str(), read);
+        detail::SvgToPath(b, paddedContour.c_str(), read);
         ASSERT_TRUE(same(fromOutline, read)) << contour;
         ASSERT_EQ(whole.warnings.size(), shared.warnings.size()) << contour;
         ASSERT_EQ(b.warnCalls, a.warnCalls) << contour;
