@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 using namespace obwalk;
 
@@ -46,7 +47,9 @@ void CssString(const Utf8Text& text, Utf8Text& css) {
 } // namespace
 
 OBHtmlStyles::OBHtmlStyles(OBStoryWalker& walker, OBWriterReport& report)
-    : walker_(walker), report_(report) {}
+    : walker_(walker), report_(report) {
+    std::iota(order_, order_ + kKept, 0);
+}
 
 const OBHtmlStyles::Name& OBHtmlStyles::ParagraphClass(Element* style) {
     return ClassOf(style, true);
@@ -284,13 +287,25 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
     CharacterCss(values, css, noBold, noItalics);
 }
 
+// The kept entry at rank among the last used, moved to the front: runs
+// mostly take turns among a few formattings, found first then.
+OBHtmlStyles::Kept& OBHtmlStyles::Use(int rank) {
+    int index = order_[rank];
+    for (; rank > 0; --rank)
+        order_[rank] = order_[rank - 1];
+    order_[0] = index;
+    return kept_[index];
+}
+
 // The kept CSS read from the very same values (a run met again, a style's
 // chain), if any.
 OBHtmlStyles::Kept* OBHtmlStyles::KeptFor(const RunValues& values, bool noBold, bool noItalics) {
-    for (Kept& kept : kept_)
+    for (int rank = 0; rank < kKept; ++rank) {
+        const Kept& kept = kept_[order_[rank]];
         if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
             std::equal(values.v, values.v + kCssValues, kept.values))
-            return &kept;
+            return &Use(rank);
+    }
     return nullptr;
 }
 
@@ -301,15 +316,17 @@ unsigned long long OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text&
         return same->serial;
     }
     Facts facts = Read(values);
-    for (Kept& kept : kept_)
-        if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
-            kept.facts.Same(facts)) {
+    for (int rank = 0; rank < kKept; ++rank) {
+        const Kept& found = kept_[order_[rank]];
+        if (found.known && found.noBold == noBold && found.noItalics == noItalics &&
+            found.facts.Same(facts)) {
+            Kept& kept = Use(rank);
             std::copy(values.v, values.v + kCssValues, kept.values);
             css.Append(kept.css);
             return kept.serial;
         }
-    Kept& kept = kept_[nextKept_];
-    nextKept_ = (nextKept_ + 1) % kKept;
+    }
+    Kept& kept = Use(kKept - 1); // the least used lately
     kept.known = false;
     kept.css.Clear();
     CharacterCss(facts, kept.css, noBold, noItalics);

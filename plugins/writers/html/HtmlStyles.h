@@ -142,7 +142,8 @@ private:
     Kept* KeptFor(const RunValues& values, bool noBold, bool noItalics);
     static constexpr int kKept = 8;
     Kept kept_[kKept];
-    int nextKept_ = 0;
+    int order_[kKept]; // kept_ by their last use, the latest first
+    Kept& Use(int rank);
     unsigned long long keptSerial_ = 0;
 
     OBStoryWalker& walker_;
