@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <typeinfo>
 
@@ -142,6 +141,13 @@ bool GetText(Value* v, WOBString& out, int& script) {
 }
 
 bool GetUtf8(Value* v, Utf8Text& out) {
+    // UTF-16 text goes over as it is, without a copy on the way.
+    auto* s = ValueAs<ValueString>(v);
+    const IOBString* unicode = s ? s->GetPtr() : nullptr;
+    if (unicode && unicode->IsUnicode()) {
+        out.AppendUtf16(unicode->GrabWString(), unicode->Length());
+        return true;
+    }
     WOBString text;
     int script = -1;
     if (!GetText(v, text, script)) return false;
@@ -217,10 +223,20 @@ void Utf8Text::AppendUtf16(const unsigned short* units, long long n) {
     }
 }
 
+// As "%lld" writes it; ids and counts go by often enough for snprintf's cost to show.
 void Utf8Text::AppendNumber(long long n) {
     char digits[24];
-    int length = std::snprintf(digits, sizeof digits, "%lld", n);
-    Append(digits, length);
+    char* end = digits + sizeof digits;
+    char* p = end;
+    // The magnitude as unsigned: the smallest long long has no positive.
+    unsigned long long magnitude =
+        n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    if (n < 0) *--p = '-';
+    Append(p, end - p);
 }
 
 // AppendReal for the usual lengths and ratios: a few decimals of a value
@@ -285,7 +301,11 @@ bool Utf8Text::Equals(const char* text) const {
 Element* IdTable::Find(unsigned id, bool* known) {
     if (known) *known = false;
     if (!sorted_) {
-        if (entries_.Count() > 1)
+        // Readers mostly add in id order: then there is nothing to sort.
+        const Entry* begin = entries_.IsEmpty() ? nullptr : &entries_[0];
+        bool inOrder = std::is_sorted(begin, begin + entries_.Count(),
+                                      [](const Entry& a, const Entry& b) { return a.id < b.id; });
+        if (entries_.Count() > 1 && !inOrder)
             std::stable_sort(&entries_[0], &entries_[0] + entries_.Count(),
                              [](const Entry& a, const Entry& b) { return a.id < b.id; });
         sorted_ = true;

@@ -6,7 +6,9 @@
 #include <ombra/scripts.h>
 #include <ombra/views.h>
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -356,12 +358,15 @@ void FontFamily(Value* font, Utf8Text& family) {
     family.Append(name.Data(), end);
 }
 
-const char* DocumentLanguage(OBStoryWalker& walker) {
+const char* DocumentLanguage(OBStoryWalker& walker, long long* units) {
     long long scripts[64] = {}, languages[64] = {};
     walker.CountScripts(scripts, languages);
     long long best = 0, unnamed = 0;
     const char* language = nullptr;
+    if (units) *units = 0;
     for (int script = 0; script < 64; ++script) {
+        if (units && scripts[script] > 0) // saturating: runs may claim anything
+            *units += std::min(scripts[script], LLONG_MAX - *units);
         const char* tag = oblanguage::ScriptTag(script);
         if (!tag)
             unnamed += scripts[script];

@@ -53,8 +53,9 @@ void FontFamily(Value* font, Utf8Text& family);
 /// The language most of the stories' text is in (their writing scripts by
 /// their character runs; text whose script names no language counts
 /// against the others), else the default style's dictionary language, or
-/// null. For deferred stories, once the walk has begun.
-const char* DocumentLanguage(OBStoryWalker& walker);
+/// null. For deferred stories, once the walk has begun. units, when given,
+/// receives how many units the character runs cover.
+const char* DocumentLanguage(OBStoryWalker& walker, long long* units = nullptr);
 
 /// The pages (indices) that hyperlinks go to; false when memory ran out.
 bool LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages);

@@ -18,7 +18,13 @@ OBHtmlConversion::~OBHtmlConversion() = default;
 // ---- the document -------------------------------------------------------------------
 
 void OBHtmlConversion::BeginDocument() {
-    language_ = DocumentLanguage(walker_);
+    long long units = 0;
+    language_ = DocumentLanguage(walker_, &units);
+    // The body is mostly its text: room for it, its markup and the room that
+    // escaping asks ahead at once spares copying the body as it grows (a few
+    // MiB at most, whatever the runs claim).
+    constexpr long long kMostRoom = 1LL << 22;
+    body_.Reserve(units >= 0 && units < kMostRoom / 2 ? 2 * units + 4096 : kMostRoom);
     if (!LinkedPages(walker_, linkedPages_)) problems_.Report(OBERR::kOutOfMemory);
     if (linkedPages_.Count() > 1)
         std::sort(&linkedPages_[0], &linkedPages_[0] + linkedPages_.Count());

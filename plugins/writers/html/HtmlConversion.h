@@ -98,7 +98,9 @@ private:
     void CloseTagsFrom(int level);
     void ReopenTagsFrom(int level);
     void OpenRun(const OBWalkRun& run);
-    void UnderRun(const OBWalkRun& run, obwalk::Utf8Text& css);
+    void UnderRun(const OBWalkRun& run);
+    void RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunValues& own, bool strong, bool em,
+                  obwalk::Utf8Text& open);
     void EnsureParagraph();
     void CloseParagraph();
     void ReachPosition(long long position);
@@ -142,9 +144,21 @@ private:
     obwalk::Utf8Text underCss_, styleUnderCss_;
     OBHtmlStyles::Declarations under_, styleUnder_; // in underCss_, styleUnderCss_
     obwalk::Utf8Text nextUnderCss_;
+    Value* underCssValues_[OBHtmlStyles::RunValues::kCssCount] = {}; // underCss_ was made of
+
     obwalk::Utf8Text scratchOpen_, scratchCss_;         // a run's or paragraph's markup being made
     unsigned underVersion_ = 0, styleUnderVersion_ = 0; // from 1; 0 stands for none
     OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;
+    // The style attributes of the last runs, by the kept CSS they were made
+    // of and the version of what lay under them.
+    struct RunStyleEntry {
+        unsigned long long serial = 0; // 0 for none
+        unsigned version = 0;
+        obwalk::Utf8Text attribute;
+    };
+    static constexpr int kRunStyles = 8;
+    RunStyleEntry runStyles_[kRunStyles];
+    int nextRunStyle_ = 0;
     Element* underStyle_ = nullptr;
     Element* styleUnderStyle_ = nullptr;
     bool underValid_ = false, styleUnderValid_ = false;
@@ -153,6 +167,10 @@ private:
     OBHtmlStyles::RunValues underValues_;
     Element* underValuesStyle_ = nullptr;
     bool underValuesValid_ = false;
+    // The last run's own values (runs reopen in every paragraph they cross).
+    OBHtmlStyles::RunValues ownValues_;
+    OBMCharacterAttributes* ownSource_ = nullptr;
+    bool ownKnown_ = false;
     int linkDepth_;
     int pageSection_; // the page whose section is open, or -1
     int lastPage_;    // the last page whose beginning is marked

@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 using namespace obwalk;
 
@@ -19,34 +22,140 @@ bool Units(Value* v, WOBString& out) {
     return GetText(v, out, script);
 }
 
+// Plain units are printable ASCII without an escape. Packed to bytes with
+// unsigned saturation every other unit becomes 0x00 or a byte from 0x80 up,
+// so "above 0x1F as a signed byte" leaves out controls and non-ASCII at once.
+
+#if defined(__x86_64__)
+inline bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// The plain units at the start of units (n >= 32), 32 a step, as bytes at
+// out (room for n): how many. Bytes after them go down too; stopped says
+// the step ended at one that is not plain.
+__attribute__((target("avx2"))) long long PlainUnitsAvx2(const unsigned short* units, long long n,
+                                                         char* out, bool& stopped) {
+    long long done = 0;
+    stopped = false;
+    while (n - done >= 32) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + done));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + done + 16));
+        __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8); // lanes in order
+        __m256i ok = _mm256_cmpgt_epi8(bytes, _mm256_set1_epi8(0x1F));
+        __m256i special =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('&')),
+                                            _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('<'))),
+                            _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('>')),
+                                            _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(0x7F))));
+        auto plain = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(special, ok)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), bytes);
+        int taken = plain == 0xFFFFFFFFu ? 32 : __builtin_ctz(~plain);
+        done += taken;
+        if (taken < 32) {
+            stopped = true;
+            break;
+        }
+    }
+    return done;
+}
+#endif
+
+#if defined(__SSE2__)
+// As PlainUnitsAvx2 for n >= 16, with as wide steps as the processor has.
+inline long long PlainUnits(const unsigned short* units, long long n, char* out) {
+    long long done = 0;
+#if defined(__x86_64__)
+    if (n >= 32 && HasAvx2()) {
+        bool stopped = false;
+        done = PlainUnitsAvx2(units, n, out, stopped);
+        if (stopped) return done;
+    }
+#endif
+    while (n - done >= 16) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done + 8));
+        __m128i bytes = _mm_packus_epi16(a, b);
+        __m128i ok = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
+        __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                       _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
+        auto plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), bytes);
+        int taken = plain == 0xFFFF ? 16 : __builtin_ctz(~plain);
+        done += taken;
+        if (taken < 16) break;
+    }
+    return done;
+}
+#endif
+
 } // namespace
 
 // ---- runs ------------------------------------------------------------------------------
 
-// Leaves out of a run's own CSS what its character style and paragraph give
-// it already (older documents repeat the whole formatting on every run). The
-// CSS of what lies under the run is kept while the paragraph and the run's
-// character style stay.
-void OBHtmlConversion::UnderRun(const OBWalkRun& run, Utf8Text& css) {
-    if (!underValid_ || underStyle_ != run.characterStyle) {
-        nextUnderCss_.Clear();
-        if (run.inherited) {
-            underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kCss);
-            styles_.CharacterCss(underValues_, nextUnderCss_);
-        }
-        // Paragraphs mostly repeat what lies under their runs.
-        if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
-            std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
-                        static_cast<std::size_t>(underCss_.Size())) != 0) {
-            underCss_.Clear();
-            underCss_.Append(nextUnderCss_);
-            under_.Of(underCss_);
-            ++underVersion_;
-        }
-        underValid_ = true;
-        underStyle_ = run.characterStyle;
+// Keeps the CSS of what lies under the runs (their character style's and
+// the paragraph's) while the paragraph and the run's character style stay.
+void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
+    if (underValid_ && underStyle_ == run.characterStyle) return;
+    using R = OBHtmlStyles::RunValues;
+    if (run.inherited)
+        underValues_.Read(run.inherited, R::kCss);
+    else
+        std::fill(underValues_.v, underValues_.v + R::kCssCount, nullptr);
+    underValid_ = true;
+    underStyle_ = run.characterStyle;
+    // Paragraphs mostly repeat what lies under their runs: the very values
+    // (their styles'), or the same CSS.
+    if (underVersion_ != 0 &&
+        std::equal(underValues_.v, underValues_.v + R::kCssCount, underCssValues_))
+        return;
+    std::copy(underValues_.v, underValues_.v + R::kCssCount, underCssValues_);
+    nextUnderCss_.Clear();
+    if (run.inherited) styles_.CharacterCss(underValues_, nextUnderCss_);
+    if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
+        std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
+                    static_cast<std::size_t>(underCss_.Size())) != 0) {
+        underCss_.Clear();
+        underCss_.Append(nextUnderCss_);
+        under_.Of(underCss_);
+        ++underVersion_;
     }
+}
+
+// The run's own CSS as a style attribute, without what its character style
+// and paragraph give it already (older documents repeat the whole
+// formatting on every run). Runs repeat a few: the attribute is kept by the
+// kept CSS it was made of and the version of what lay under it.
+void OBHtmlConversion::RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunValues& own,
+                                bool strong, bool em, Utf8Text& open) {
+    Utf8Text& css = scratchCss_;
+    css.Clear();
+    unsigned long long serial = styles_.CharacterCss(own, css, strong, em);
+    if (css.IsEmpty()) return;
+    UnderRun(run);
+    for (const RunStyleEntry& entry : runStyles_)
+        if (serial != 0 && entry.serial == serial && entry.version == underVersion_) {
+            open.Append(entry.attribute);
+            return;
+        }
     runRepeats_.Apply(css, under_, underVersion_);
+    RunStyleEntry& entry = runStyles_[nextRunStyle_];
+    nextRunStyle_ = (nextRunStyle_ + 1) % kRunStyles;
+    entry.serial = 0; // until it holds the attribute
+    entry.attribute.Clear();
+    if (!css.IsEmpty()) {
+        css.Truncate(css.Size() - 2); // the last "; "
+        entry.attribute.Append(" style=\"");
+        AppendEscaped(entry.attribute, css, true);
+        entry.attribute.Append('"');
+    }
+    open.Append(entry.attribute);
+    if (entry.attribute.Failed()) return;
+    entry.serial = serial;
+    entry.version = underVersion_;
 }
 
 // The run's character style as a class, its own formatting as an inline
@@ -62,9 +171,13 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         underValuesStyle_ = run.characterStyle;
         underValuesValid_ = true;
     }
-    OBHtmlStyles::RunValues own, format;
-    own.Read(run.local);
-    format = own;
+    if (!ownKnown_ || ownSource_ != run.local) {
+        ownValues_.Read(run.local);
+        ownSource_ = run.local;
+        ownKnown_ = true;
+    }
+    const OBHtmlStyles::RunValues& own = ownValues_;
+    OBHtmlStyles::RunValues format = own;
     format.Over(underValues_);
     styles_.CountRunLosses(format);
     bool bold = false, italic = false, under = false;
@@ -85,16 +198,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
             open.Append(name.data(), static_cast<long long>(name.size()));
             open.Append('"');
         }
-        Utf8Text& css = scratchCss_;
-        css.Clear();
-        if (run.local) styles_.CharacterCss(own, css, strong, em);
-        if (!css.IsEmpty()) UnderRun(run, css);
-        if (!css.IsEmpty()) {
-            css.Truncate(css.Size() - 2);
-            open.Append(" style=\"");
-            AppendEscaped(open, css, true);
-            open.Append('"');
-        }
+        if (run.local) RunStyle(run, own, strong, em, open);
     }
     const char* language = TextLanguage(run.script, format.v[R::kDictionaryLanguage]);
     const char* around = blockCount_ > 0 ? Top().language : language_;
@@ -338,29 +442,12 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
         char* start = p;
         while (i < end) {
 #if defined(__SSE2__)
-            // Printable ASCII without escapes, sixteen units a step: sixteen
-            // bytes go down; those of the plain units before the first other count.
-            while (end - i >= 16) {
-                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
-                __m128i bytes = _mm_packus_epi16(a, b); // units above 0xFF as 0xFF
-                __m128i high = _mm_packs_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
-                __m128i ok = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
-                                           _mm_cmpeq_epi8(high, _mm_setzero_si128()));
-                __m128i special =
-                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
-                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
-                                 _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
-                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
-                unsigned plain =
-                    static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
-                int taken = plain == 0xFFFF ? 16 : __builtin_ctz(~plain);
+            if (end - i >= 16) {
+                long long taken = PlainUnits(units + i, end - i, p);
                 p += taken;
                 i += taken;
-                if (taken < 16) break;
+                if (i == end) break;
             }
-            if (i == end) break;
 #endif
             unsigned short u = units[i];
             if (u >= 0x20 && u < 0x7F && u != '&' && u != '<' && u != '>') {

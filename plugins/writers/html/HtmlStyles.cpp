@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 using namespace obwalk;
 
@@ -46,7 +47,9 @@ void CssString(const Utf8Text& text, Utf8Text& css) {
 } // namespace
 
 OBHtmlStyles::OBHtmlStyles(OBStoryWalker& walker, OBWriterReport& report)
-    : walker_(walker), report_(report) {}
+    : walker_(walker), report_(report) {
+    std::iota(order_, order_ + kKept, 0);
+}
 
 const OBHtmlStyles::Name& OBHtmlStyles::ParagraphClass(Element* style) {
     return ClassOf(style, true);
@@ -162,29 +165,38 @@ void OBHtmlStyles::ParagraphCss(OBMParagraphAttributes* p, Utf8Text& css) {
     if (Flag(p->GetKeepWithNext(), flag) && flag) css.Append("break-after: avoid; ");
 }
 
-// Runs mostly repeat one font: the last one's declaration is kept.
+// Runs and paragraphs mostly take turns among a few fonts: the last ones'
+// declarations are kept.
 void OBHtmlStyles::FontCss(Value* font, Utf8Text& css) {
-    WOBString name;
+    auto* value = ValueAs<ValueString>(font);
+    const IOBString* text = value ? value->GetPtr() : nullptr;
+    if (!text) return;
+    WOBString name; // 8-bit text as UTF-16; UTF-16 is compared where it is
     int script = -1;
-    if (!GetText(font, name, script)) return;
-    const unsigned short* units = name.GrabWString();
-    std::size_t length = static_cast<std::size_t>(name.Length());
-    bool same = fontKnown_ && fontName_.size() == length &&
-                (length == 0 || std::memcmp(fontName_.data(), units, length * 2) == 0);
-    if (!same) {
-        fontKnown_ = false;
-        fontName_.assign(reinterpret_cast<const char16_t*>(units), length);
-        fontCss_.Truncate(0);
-        Utf8Text family;
-        FontFamily(font, family);
-        if (!family.IsEmpty()) {
-            fontCss_.Append("font-family: ");
-            CssString(family, fontCss_);
-            fontCss_.Append("; ");
+    if (!text->IsUnicode()) GetText(font, name, script);
+    const IOBString& units16 = text->IsUnicode() ? *text : name;
+    const unsigned short* units = units16.GrabWString();
+    std::size_t length = static_cast<std::size_t>(units16.Length());
+    for (const FontEntry& entry : fonts_)
+        if (entry.known && entry.name.size() == length &&
+            (length == 0 || std::memcmp(entry.name.data(), units, length * 2) == 0)) {
+            css.Append(entry.css);
+            return;
         }
-        fontKnown_ = true;
+    FontEntry& entry = fonts_[nextFont_];
+    nextFont_ = (nextFont_ + 1) % kFonts;
+    entry.known = false;
+    entry.name.assign(reinterpret_cast<const char16_t*>(units), length);
+    entry.css.Truncate(0);
+    Utf8Text family;
+    FontFamily(font, family);
+    if (!family.IsEmpty()) {
+        entry.css.Append("font-family: ");
+        CssString(family, entry.css);
+        entry.css.Append("; ");
     }
-    css.Append(fontCss_);
+    entry.known = true;
+    css.Append(entry.css);
 }
 
 void OBHtmlStyles::RunValues::Read(OBMCharacterAttributes* c, int parts) {
@@ -275,26 +287,58 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
     CharacterCss(values, css, noBold, noItalics);
 }
 
-void OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
-                                bool noItalics) {
-    Facts facts = Read(values);
-    for (const Kept& kept : kept_)
+// The kept entry at rank among the last used, moved to the front: runs
+// mostly take turns among a few formattings, found first then.
+OBHtmlStyles::Kept& OBHtmlStyles::Use(int rank) {
+    int index = order_[rank];
+    for (; rank > 0; --rank)
+        order_[rank] = order_[rank - 1];
+    order_[0] = index;
+    return kept_[index];
+}
+
+// The kept CSS read from the very same values (a run met again, a style's
+// chain), if any.
+OBHtmlStyles::Kept* OBHtmlStyles::KeptFor(const RunValues& values, bool noBold, bool noItalics) {
+    for (int rank = 0; rank < kKept; ++rank) {
+        const Kept& kept = kept_[order_[rank]];
         if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
-            kept.facts.Same(facts)) {
+            std::equal(values.v, values.v + kCssValues, kept.values))
+            return &Use(rank);
+    }
+    return nullptr;
+}
+
+unsigned long long OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
+                                              bool noItalics) {
+    if (const Kept* same = KeptFor(values, noBold, noItalics)) {
+        css.Append(same->css);
+        return same->serial;
+    }
+    Facts facts = Read(values);
+    for (int rank = 0; rank < kKept; ++rank) {
+        const Kept& found = kept_[order_[rank]];
+        if (found.known && found.noBold == noBold && found.noItalics == noItalics &&
+            found.facts.Same(facts)) {
+            Kept& kept = Use(rank);
+            std::copy(values.v, values.v + kCssValues, kept.values);
             css.Append(kept.css);
-            return;
+            return kept.serial;
         }
-    Kept& kept = kept_[nextKept_];
-    nextKept_ = (nextKept_ + 1) % kKept;
+    }
+    Kept& kept = Use(kKept - 1); // the least used lately
     kept.known = false;
     kept.css.Clear();
     CharacterCss(facts, kept.css, noBold, noItalics);
     css.Append(kept.css);
-    if (kept.css.Failed()) return;
+    if (kept.css.Failed()) return 0;
     kept.facts = facts;
+    std::copy(values.v, values.v + kCssValues, kept.values);
     kept.noBold = noBold;
     kept.noItalics = noItalics;
     kept.known = true;
+    kept.serial = ++keptSerial_;
+    return kept.serial;
 }
 
 void OBHtmlStyles::CharacterCss(const Facts& f, Utf8Text& css, bool noBold, bool noItalics) {
@@ -352,19 +396,26 @@ void OBHtmlStyles::CharacterCss(const Facts& f, Utf8Text& css, bool noBold, bool
 void OBHtmlStyles::CountRunLosses(const RunValues& values) {
     using R = RunValues;
     Value* const* c = values.v;
-    double ratio = 1;
-    if ((GetPercent(c[R::kHorizontalScale], ratio) && std::fabs(ratio - 1) > 1e-6) ||
-        (GetPercent(c[R::kVerticalScale], ratio) && std::fabs(ratio - 1) > 1e-6))
-        report_.Add(OBREPORT::kScalingLeftOut);
-    bool outline = false, shadow = false;
-    Flag(c[R::kOutline], outline);
-    Flag(c[R::kShadow], shadow);
-    if (outline || shadow) report_.Add(OBREPORT::kOutlineShadowLeftOut);
-    int track = 0;
-    if ((GetPercent(c[R::kRangeKerning], ratio) && std::fabs(ratio) > 1e-6) ||
-        (GetEnum(c[R::kTrack], track) && track != TE::kUndefined && track != TE::kNoTrack &&
-         track != TE::kNormal))
-        report_.Add(OBREPORT::kTrackingLeftOut);
+    // Runs mostly repeat the values of the run before.
+    Value* const* own = c + R::kHorizontalScale;
+    if (!lossesKnown_ || !std::equal(own, own + kLossValues, lossValues_)) {
+        std::copy(own, own + kLossValues, lossValues_);
+        lossesKnown_ = true;
+        double ratio = 1;
+        scaling_ = (GetPercent(c[R::kHorizontalScale], ratio) && std::fabs(ratio - 1) > 1e-6) ||
+                   (GetPercent(c[R::kVerticalScale], ratio) && std::fabs(ratio - 1) > 1e-6);
+        bool outline = false, shadow = false;
+        Flag(c[R::kOutline], outline);
+        Flag(c[R::kShadow], shadow);
+        outlineShadow_ = outline || shadow;
+        int track = 0;
+        tracking_ = (GetPercent(c[R::kRangeKerning], ratio) && std::fabs(ratio) > 1e-6) ||
+                    (GetEnum(c[R::kTrack], track) && track != TE::kUndefined &&
+                     track != TE::kNoTrack && track != TE::kNormal);
+    }
+    if (scaling_) report_.Add(OBREPORT::kScalingLeftOut);
+    if (outlineShadow_) report_.Add(OBREPORT::kOutlineShadowLeftOut);
+    if (tracking_) report_.Add(OBREPORT::kTrackingLeftOut);
 }
 
 void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {

@@ -77,6 +77,7 @@ public:
 #define OB_HTML_SLOT(Attr) k##Attr,
         enum : int { OB_HTML_RUN_VALUES(OB_HTML_SLOT) kCount };
 #undef OB_HTML_SLOT
+        static constexpr int kCssCount = kBaselineShift + 1; // the CSS's come first
         Value* v[kCount] = {};
         /// Which values a view is asked for: those of the CSS, the others
         /// with bold and italics; the rest are left as they are. A stored
@@ -90,8 +91,9 @@ public:
                 if (!v[k]) v[k] = under.v[k];
         }
     };
-    void CharacterCss(const RunValues& values, obwalk::Utf8Text& css, bool noBold = false,
-                      bool noItalics = false);
+    /// Returns what names the CSS appended among those kept (from 1), or 0.
+    unsigned long long CharacterCss(const RunValues& values, obwalk::Utf8Text& css,
+                                    bool noBold = false, bool noItalics = false);
     /// Counts what a run's or a paragraph's whole formatting asks for that
     /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
     void CountRunLosses(const RunValues& format);
@@ -124,14 +126,25 @@ private:
     };
     static Facts Read(const RunValues& source);
     void CharacterCss(const Facts& facts, obwalk::Utf8Text& css, bool noBold, bool noItalics);
+    // What the last run's losses were read from (the slots after the CSS's
+    // up to the language), and what they were.
+    static constexpr int kLossValues = RunValues::kDictionaryLanguage - RunValues::kHorizontalScale;
+    Value* lossValues_[kLossValues] = {};
+    bool lossesKnown_ = false, scaling_ = false, outlineShadow_ = false, tracking_ = false;
+    static constexpr int kCssValues = RunValues::kCssCount;
     struct Kept {
         Facts facts;
+        Value* values[kCssValues] = {}; // the last read to these facts (values stay put)
         bool noBold = false, noItalics = false, known = false;
+        unsigned long long serial = 0; // new whenever the entry is filled
         obwalk::Utf8Text css;
     };
+    Kept* KeptFor(const RunValues& values, bool noBold, bool noItalics);
     static constexpr int kKept = 8;
     Kept kept_[kKept];
-    int nextKept_ = 0;
+    int order_[kKept]; // kept_ by their last use, the latest first
+    Kept& Use(int rank);
+    unsigned long long keptSerial_ = 0;
 
     OBStoryWalker& walker_;
     OBWriterReport& report_;
@@ -156,9 +169,14 @@ private:
         convertedColors_;
     Name empty_;
     void FontCss(Value* font, obwalk::Utf8Text& css);
-    std::basic_string<char16_t, std::char_traits<char16_t>, obwalk::Allocator<char16_t>> fontName_;
-    obwalk::Utf8Text fontCss_;
-    bool fontKnown_ = false;
+    struct FontEntry {
+        std::basic_string<char16_t, std::char_traits<char16_t>, obwalk::Allocator<char16_t>> name;
+        obwalk::Utf8Text css;
+        bool known = false;
+    };
+    static constexpr int kFonts = 4;
+    FontEntry fonts_[kFonts];
+    int nextFont_ = 0;
     struct ColorEntry {
         bool known = false;
         unsigned id = 0;

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -431,6 +432,20 @@ TEST(WriterText, EncodersMatchPlainOnesAcrossTheirBlocks) {
             EXPECT_EQ(plain, std::string(utf8.Data(), utf8.Size())) << n;
             EXPECT_EQ(html, std::string(escaped.Data(), escaped.Size())) << n;
         }
+}
+
+// Integers as printf's "%lld" writes them, at each change of length and at the ends.
+TEST(WriterText, NumbersAreWrittenAsPrintfWritesThem) {
+    std::vector<long long> values = {0, LLONG_MAX, LLONG_MIN, LLONG_MIN + 1};
+    for (long long p = 1; p <= LLONG_MAX / 10; p *= 10)
+        values.insert(values.end(), {p - 1, p, -p, -p + 1});
+    for (long long value : values) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%lld", value);
+        obwalk::Utf8Text got;
+        got.AppendNumber(value);
+        EXPECT_EQ(std::string(expected), std::string(got.Data(), got.Size()));
+    }
 }
 
 // Reals as printf's "%.*f" writes them, without trailing zeros or a "-0",
