@@ -16,12 +16,6 @@ using namespace obwalk;
 
 namespace {
 
-// The units of a string value.
-bool Units(Value* v, WOBString& out) {
-    int script = -1;
-    return GetText(v, out, script);
-}
-
 // Plain units are printable ASCII without an escape. Packed to bytes with
 // unsigned saturation every other unit becomes 0x00 or a byte from 0x80 up,
 // so "above 0x1F as a signed byte" leaves out controls and non-ASCII at once.
@@ -308,24 +302,14 @@ void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
     PushTag(kRubyTag, open, "</ruby>");
     int level = tags_.Count() - 1;
     tags_[level].group = 1;
-    const OBWalkText* text = walker_.CurrentText();
-    WOBString reading;
-    if (span.resumed || !text || !PerCharacterRuby(span.element) ||
-        !Units(OBGetAttributeValue(span.element, AN::kRubiText), reading))
-        return;
-    // Readings and base characters, each counted.
-    const unsigned short* r = reading.GrabWString();
-    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
-    if (!pairs.Matches()) return;
-    long long at = 0, from = 0, to = 0;
-    while (pairs.Next(at, from, to)) {
+    auto split = [&](long long at, const unsigned short* reading, long long n) {
         Utf8Text markup;
         markup.Append("<rp>(</rp><rt>");
-        AppendEscapedUtf16(markup, r + from, to - from);
+        AppendEscapedUtf16(markup, reading, n);
         markup.Append("</rt><rp>)</rp>");
         AddSplit(at, level, markup);
-    }
-    tags_[level].group = 0;
+    };
+    if (PerCharacterReadings(walker_.CurrentText(), span, split)) tags_[level].group = 0;
 }
 
 // Warichu: two lines in an inline box, the first holding the first half
@@ -358,7 +342,7 @@ void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
             body_.Append("<rt></rt>"); // the reading goes with the last piece
         } else if (tag.group) {
             WOBString reading;
-            Units(OBGetAttributeValue(span.element, AN::kRubiText), reading);
+            GetUnits(OBGetAttributeValue(span.element, AN::kRubiText), reading);
             body_.Append("<rp>(</rp><rt>");
             AppendEscapedUtf16(body_, reading.GrabWString(), reading.Length());
             body_.Append("</rt><rp>)</rp>");
@@ -392,7 +376,7 @@ void OBHtmlConversion::OnVariable(Element* variable, const OBWalkRun& run) {
     if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
     EnsureParagraph();
     WOBString shown;
-    Units(OBGetAttributeValue(variable, AN::kStaticText), shown);
+    GetUnits(OBGetAttributeValue(variable, AN::kStaticText), shown);
     body_.Append("<span class=\"variable\">");
     Escaped(shown.GrabWString(), shown.Length());
     body_.Append("</span>");

@@ -19,11 +19,6 @@ namespace {
 
 constexpr long long kFlushSize = 64 * 1024;
 
-bool Units(Value* v, WOBString& out) {
-    int script = -1;
-    return GetText(v, out, script);
-}
-
 // Text as pandoc inlines: each run of spaces a Space, each word a Str
 // whose text append(out, units, count) writes; before() comes before each.
 template <class Unit, class Before, class Append>
@@ -512,21 +507,13 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<ruby>");
     const OBWalkText* text = walker_.CurrentText();
     rubyWide_ = text && IsIdeographic(text->units[span.start]);
-    WOBString reading;
-    if (span.resumed || !text || options_.ruby == OBPANDOC::kRubyBaseOnly ||
-        !PerCharacterRuby(span.element) ||
-        !Units(OBGetAttributeValue(span.element, AN::kRubiText), reading))
-        return;
-    const unsigned short* r = reading.GrabWString();
-    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
-    if (!pairs.Matches()) return;
-    long long at = 0, from = 0, to = 0;
-    while (pairs.Next(at, from, to)) {
+    if (options_.ruby == OBPANDOC::kRubyBaseOnly) return;
+    auto split = [&](long long at, const unsigned short* reading, long long n) {
         Utf8Text piece;
-        piece.AppendUtf16(r + from, to - from);
+        piece.AppendUtf16(reading, n);
         AddSplit(at, level, piece);
-    }
-    frames_[level].group = 0;
+    };
+    if (PerCharacterReadings(text, span, split)) frames_[level].group = 0;
 }
 
 void OBPandocConversion::EndRuby(const OBWalkSpan& span) {
@@ -588,6 +575,6 @@ void OBPandocConversion::OnVariable(Element* variable, const OBWalkRun& run) {
     if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
     EnsureParagraph();
     WOBString shown;
-    Units(OBGetAttributeValue(variable, AN::kStaticText), shown);
+    GetUnits(OBGetAttributeValue(variable, AN::kStaticText), shown);
     Str(shown.GrabWString(), shown.Length());
 }
