@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace scribus {
 namespace detail {
@@ -162,16 +163,37 @@ void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
         it.textFlow = 2;
     else if (InlineFlag(a, kAttr_TEXTFLOW, false))
         it.textFlow = 1;
-    ParagraphAttributes defaults;
-    ReadFrameDefaults(a, defaults);
-    it.defaults = static_cast<int>(ctx_.formats.Paragraph(std::string(), defaults));
+    it.defaults = FrameDefaults(a);
 }
 
-void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
+// The format of the frame's default attributes. Most frames set none, or
+// only an alignment out of range (resaved documents write 6): they share one
+// empty format, looked up once.
+int DocumentReader::FrameDefaults(const Attrs& a) {
+    int alignment = -1;
     if (a.Has(kAttr_ALIGN)) {
         long long v = InlineInteger(ctx_, a, kAttr_ALIGN, 0);
-        if (v >= 0 && v <= 4) d.alignment = static_cast<int>(v);
+        if (v >= 0 && v <= 4) alignment = static_cast<int>(v);
     }
+    static constexpr AttrId kOthers[] = {kAttr_LINESP,    kAttr_LINESPMode, kAttr_IFONT,
+                                         kAttr_ISIZE,     kAttr_TXTFILL,    kAttr_TXTSTROKE,
+                                         kAttr_TXTFILLSH, kAttr_TXTSTRSH,   kAttr_TXTSCALE,
+                                         kAttr_TXTSCALEV, kAttr_TXTSTYLE};
+    if (alignment < 0 && std::none_of(std::begin(kOthers), std::end(kOthers),
+                                      [&](AttrId id) { return a.Has(id); })) {
+        if (noFrameDefaults_ < 0)
+            noFrameDefaults_ =
+                static_cast<int>(ctx_.formats.Paragraph(std::string(), ParagraphAttributes()));
+        return noFrameDefaults_;
+    }
+    ParagraphAttributes d;
+    if (alignment >= 0) d.alignment = alignment;
+    ReadFrameDefaults(a, d);
+    return static_cast<int>(ctx_.formats.Paragraph(std::string(), d));
+}
+
+// The frame's default attributes after its alignment.
+void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
     OptionalNumber(ctx_, a, kAttr_LINESP, d.lineSpacing);
     if (a.Has(kAttr_LINESPMode))
         d.lineSpacingMode = static_cast<int>(InlineInteger(ctx_, a, kAttr_LINESPMode, 0));

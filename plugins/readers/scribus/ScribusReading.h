@@ -123,6 +123,7 @@ private:
     void ReadItemFrame(const Attrs& a, Item& it);
     void ReadItemContent(const Attrs& a, Item& it);
     void ReadItemLinks(const Attrs& a, ItemSource& src);
+    int FrameDefaults(const Attrs& a);
     void ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d);
     void StartText(ItemState& state, ItemSource& src);
     void EndItem();
@@ -163,6 +164,7 @@ private:
     PageSet set_;
     std::vector<double> numbers_; // scratch
     int scopeCount_[4] = {0, 0, 0, 0};
+    int noFrameDefaults_ = -1; // the format of frames without default attributes, once known
 };
 
 } // namespace detail
