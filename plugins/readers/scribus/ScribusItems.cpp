@@ -289,9 +289,9 @@ void DocumentReader::StartText(ItemState& state, ItemSource& src) {
     src.built = static_cast<int>(state_.built.size());
     state_.built.emplace_back();
     BuiltStory& b = state_.built.back();
-    state.text.reset(new StoryBuilder(ctx_, b.story, state_.styleByIndex));
+    state.text = &frameText_.emplace(ctx_, b.story, state_.styleByIndex);
     state.text->BeginFrame();
-    text_ = state.text.get();
+    text_ = state.text;
     textHold_ = &b.warnings;
 }
 
@@ -342,6 +342,7 @@ void DocumentReader::EndItem() {
         ctx_.Hold(before);
         b.anchoredIds = std::move(state.text->anchoredIds);
         b.unknownStyleIndex = state.text->unknownStyleIndex;
+        frameText_.reset();
     }
     if (state.text || state.record) {
         text_ = nullptr;
@@ -407,7 +408,7 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
         state.cellsStopped = true;
         return kIgnore;
     }
-    cell_.reset(new CellState);
+    cell_.emplace();
     Cell& cell = cell_->cell;
     cell.row = static_cast<int>(InlineInteger(ctx_, a, kAttr_Row, -1));
     cell.column = static_cast<int>(InlineInteger(ctx_, a, kAttr_Column, -1));
@@ -432,9 +433,8 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     story.table = state.index;
     story.cellRow = cell.row;
     story.cellColumn = cell.column;
-    cell_->builder.reset(new StoryBuilder(ctx_, story, state_.styleByIndex));
+    text_ = &cell_->builder.emplace(ctx_, story, state_.styleByIndex);
     cell_->builder->BeginFrame();
-    text_ = cell_->builder.get();
     textHold_ = nullptr;
     textDepth_ = 0;
     return kCell;
