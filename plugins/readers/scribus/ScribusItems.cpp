@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace scribus {
 namespace detail {
@@ -162,16 +163,37 @@ void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
         it.textFlow = 2;
     else if (InlineFlag(a, kAttr_TEXTFLOW, false))
         it.textFlow = 1;
-    ParagraphAttributes defaults;
-    ReadFrameDefaults(a, defaults);
-    it.defaults = static_cast<int>(ctx_.formats.Paragraph(std::string(), defaults));
+    it.defaults = FrameDefaults(a);
 }
 
-void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
+// The format of the frame's default attributes. Most frames set none, or
+// only an alignment out of range (resaved documents write 6): they share one
+// empty format, looked up once.
+int DocumentReader::FrameDefaults(const Attrs& a) {
+    int alignment = -1;
     if (a.Has(kAttr_ALIGN)) {
         long long v = InlineInteger(ctx_, a, kAttr_ALIGN, 0);
-        if (v >= 0 && v <= 4) d.alignment = static_cast<int>(v);
+        if (v >= 0 && v <= 4) alignment = static_cast<int>(v);
     }
+    static constexpr AttrId kOthers[] = {kAttr_LINESP,    kAttr_LINESPMode, kAttr_IFONT,
+                                         kAttr_ISIZE,     kAttr_TXTFILL,    kAttr_TXTSTROKE,
+                                         kAttr_TXTFILLSH, kAttr_TXTSTRSH,   kAttr_TXTSCALE,
+                                         kAttr_TXTSCALEV, kAttr_TXTSTYLE};
+    if (alignment < 0 && std::none_of(std::begin(kOthers), std::end(kOthers),
+                                      [&](AttrId id) { return a.Has(id); })) {
+        if (noFrameDefaults_ < 0)
+            noFrameDefaults_ =
+                static_cast<int>(ctx_.formats.Paragraph(std::string(), ParagraphAttributes()));
+        return noFrameDefaults_;
+    }
+    ParagraphAttributes d;
+    if (alignment >= 0) d.alignment = alignment;
+    ReadFrameDefaults(a, d);
+    return static_cast<int>(ctx_.formats.Paragraph(std::string(), d));
+}
+
+// The frame's default attributes after its alignment.
+void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
     OptionalNumber(ctx_, a, kAttr_LINESP, d.lineSpacing);
     if (a.Has(kAttr_LINESPMode))
         d.lineSpacingMode = static_cast<int>(InlineInteger(ctx_, a, kAttr_LINESPMode, 0));
@@ -267,9 +289,9 @@ void DocumentReader::StartText(ItemState& state, ItemSource& src) {
     src.built = static_cast<int>(state_.built.size());
     state_.built.emplace_back();
     BuiltStory& b = state_.built.back();
-    state.text.reset(new StoryBuilder(ctx_, b.story, state_.styleByIndex));
+    state.text = &frameText_.emplace(ctx_, b.story, state_.styleByIndex);
     state.text->BeginFrame();
-    text_ = state.text.get();
+    text_ = state.text;
     textHold_ = &b.warnings;
 }
 
@@ -320,6 +342,7 @@ void DocumentReader::EndItem() {
         ctx_.Hold(before);
         b.anchoredIds = std::move(state.text->anchoredIds);
         b.unknownStyleIndex = state.text->unknownStyleIndex;
+        frameText_.reset();
     }
     if (state.text || state.record) {
         text_ = nullptr;
@@ -385,7 +408,7 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
         state.cellsStopped = true;
         return kIgnore;
     }
-    cell_.reset(new CellState);
+    cell_.emplace();
     Cell& cell = cell_->cell;
     cell.row = static_cast<int>(InlineInteger(ctx_, a, kAttr_Row, -1));
     cell.column = static_cast<int>(InlineInteger(ctx_, a, kAttr_Column, -1));
@@ -410,9 +433,8 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     story.table = state.index;
     story.cellRow = cell.row;
     story.cellColumn = cell.column;
-    cell_->builder.reset(new StoryBuilder(ctx_, story, state_.styleByIndex));
+    text_ = &cell_->builder.emplace(ctx_, story, state_.styleByIndex);
     cell_->builder->BeginFrame();
-    text_ = cell_->builder.get();
     textHold_ = nullptr;
     textDepth_ = 0;
     return kCell;

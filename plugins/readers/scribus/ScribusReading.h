@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 namespace scribus {
@@ -84,7 +85,7 @@ private:
         bool membersStopped = false, cellsStopped = false;
         std::vector<double> rowHeights, columnWidths, cellAreas;
         long long rows = -1, columns = -1;
-        std::unique_ptr<StoryBuilder> text; // a frame linked to no other, read now
+        StoryBuilder* text = nullptr; // a frame linked to no other, read now: frameText_
         int built = -1;
         TextRecord* record = nullptr; // a frame of a chain, kept
         Table table_;
@@ -94,7 +95,7 @@ private:
     struct CellState {
         Story story;
         Cell cell;
-        std::unique_ptr<StoryBuilder> builder;
+        std::optional<StoryBuilder> builder;
     };
 
     // ScribusDocument.cpp
@@ -123,6 +124,7 @@ private:
     void ReadItemFrame(const Attrs& a, Item& it);
     void ReadItemContent(const Attrs& a, Item& it);
     void ReadItemLinks(const Attrs& a, ItemSource& src);
+    int FrameDefaults(const Attrs& a);
     void ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d);
     void StartText(ItemState& state, ItemSource& src);
     void EndItem();
@@ -143,7 +145,11 @@ private:
     Attrs none_; // the attributes of an element that is not there
     std::vector<Kind> open_;
     std::vector<ItemState> items_;
-    std::unique_ptr<CellState> cell_;
+    // The cell and the text of the frame being read now: there is one of
+    // each at a time (frames hold no items, cells no cells), kept here
+    // rather than in allocations of their own.
+    std::optional<CellState> cell_;
+    std::optional<StoryBuilder> frameText_;
     // The handler of the text being read (a frame's or a cell's) and how deep
     // below its element the elements are.
     XmlHandler* text_ = nullptr;
@@ -163,6 +169,7 @@ private:
     PageSet set_;
     std::vector<double> numbers_; // scratch
     int scopeCount_[4] = {0, 0, 0, 0};
+    int noFrameDefaults_ = -1; // the format of frames without default attributes, once known
 };
 
 } // namespace detail
