@@ -299,8 +299,9 @@ void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
         open.Truncate(0);
         open.Append("<ruby style=\"ruby-position: under\">");
     }
+    int level = tags_.Count();
     PushTag(kRubyTag, open, "</ruby>");
-    int level = tags_.Count() - 1;
+    if (tags_.Count() == level) return; // no memory for it
     tags_[level].group = 1;
     auto split = [&](long long at, const unsigned short* reading, long long n) {
         Utf8Text markup;

@@ -501,8 +501,9 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     open.Append("{\"t\":\"Span\",\"c\":[");
     Attr(open, "", "ruby", nullptr);
     open.Append(",[");
+    int level = frames_.Count();
     Open(kRubyFrame, open, "]]}");
-    int level = frames_.Count() - 1;
+    if (frames_.Count() == level) return; // no memory for it
     frames_[level].group = 1;
     if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<ruby>");
     const OBWalkText* text = walker_.CurrentText();
