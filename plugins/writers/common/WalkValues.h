@@ -74,6 +74,11 @@ bool GetEnum(Value* v, int& member);
 /// A string value as UTF-16; script is the 8-bit string's script, or -1 for
 /// UTF-16 text, whose script the caller takes from its context.
 bool GetText(Value* v, WOBString& out, int& script);
+/// The same without the script.
+inline bool GetUnits(Value* v, WOBString& out) {
+    int script = -1;
+    return GetText(v, out, script);
+}
 /// A rectangle in points.
 bool GetRect(Element* e, AN::AttrNameEnum attr, OBRect& out);
 

@@ -92,6 +92,25 @@ private:
     bool matches_;
 };
 
+/// The readings of a per-character ruby span, each with where its base
+/// character ends: reading(baseEnd, units, n) for each. False, and none,
+/// for a resumed span or one outside the text, a ruby read whole, or
+/// readings that do not pair with the base characters.
+template <class Reading>
+bool PerCharacterReadings(const OBWalkText* text, const OBWalkSpan& span, Reading reading) {
+    WOBString readings;
+    if (span.resumed || !text || !PerCharacterRuby(span.element) ||
+        !GetUnits(OBGetAttributeValue(span.element, AN::kRubiText), readings))
+        return false;
+    const unsigned short* r = readings.GrabWString();
+    RubyPairs pairs(text->units, span.start, span.end, r, readings.Length());
+    if (!pairs.Matches()) return false;
+    long long at = 0, from = 0, to = 0;
+    while (pairs.Next(at, from, to))
+        reading(at, r + from, to - from);
+    return true;
+}
+
 /// Whether a variable is the number a footnote's text begins with (some
 /// readers put the note's number there): the writers number notes
 /// themselves, so they leave it out.

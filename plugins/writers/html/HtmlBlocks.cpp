@@ -11,8 +11,8 @@ using namespace obwalk;
 
 void OBHtmlConversion::BeginText(const OBWalkText&) {
     underValid_ = underValuesValid_ = false; // what lies under runs changes
-    Block block = {tagCount_, blockText_.Size(), 0,        0, false, false, false,
-                   false,     pendingNote_,      language_};
+    Block block = {tags_.Count(), blockText_.Size(), 0,        0, false, false, false,
+                   false,         pendingNote_,      language_};
     pendingNote_ = 0;
     if (!PushAt(blocks_, blockCount_, block)) problems_.Report(OBERR::kOutOfMemory);
 }
@@ -23,7 +23,7 @@ void OBHtmlConversion::EndText(const OBWalkText&) {
     CloseRun();
     CloseParagraph();
     Block& block = Top();
-    while (tagCount_ > block.tagBase)
+    while (tags_.Count() > block.tagBase)
         PopTag();
     if (block.note) pendingNote_ = block.note; // nothing was written: the caller links back
     blockText_.Truncate(block.attrs);
@@ -145,7 +145,7 @@ void OBHtmlConversion::CloseParagraph() {
     if (blockCount_ == 0) return;
     Block& block = Top();
     if (!block.open) return;
-    while (tagCount_ > block.tagBase)
+    while (tags_.Count() > block.tagBase)
         PopTag();
     runOpen_ = false;
     if (!block.content) body_.Append("<br>");
@@ -162,32 +162,20 @@ void OBHtmlConversion::CloseParagraph() {
 // ---- the elements open in a text -----------------------------------------------------
 
 void OBHtmlConversion::PushTag(int kind, const Utf8Text& open, const char* close) {
-    Tag tag = {kind, tagText_.Size(), open.Size(), 0, 0, 0};
-    tagText_.Append(open);
-    tag.close = tagText_.Size();
-    tagText_.Append(close);
-    tag.closeLength = tagText_.Size() - tag.close;
-    if (!PushAt(tags_, tagCount_, tag)) {
+    if (!tags_.Push(kind, open, close)) {
         problems_.Report(OBERR::kOutOfMemory);
-        tagText_.Truncate(tag.open);
         return;
     }
     body_.Append(open);
 }
 
 void OBHtmlConversion::PopTag() {
-    if (tagCount_ == 0) return;
-    Tag tag = tags_[--tagCount_];
-    body_.Append(tagText_.Data() + tag.close, tag.closeLength);
-    if (tag.kind == kLinkTag) --linkDepth_;
-    // A ruby's or warichu's points that were not reached go with it.
-    while (splitEnd_ > splitBegin_ && splits_[splitEnd_ - 1].level >= tagCount_)
-        --splitEnd_;
-    tagText_.Truncate(tag.open);
+    if (tags_.Count() == 0) return;
+    if (tags_.Pop(body_).kind == kLinkTag) --linkDepth_;
 }
 
 void OBHtmlConversion::CloseRun() {
-    while (tagCount_ > 0 && tags_[tagCount_ - 1].kind == kRunTag)
+    while (tags_.Count() > 0 && tags_.Last().kind == kRunTag)
         PopTag();
     runOpen_ = false;
 }

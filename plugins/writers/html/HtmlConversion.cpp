@@ -10,8 +10,8 @@ using namespace obwalk;
 OBHtmlConversion::OBHtmlConversion(OBStream* output, const OBHtmlOptions& options)
     : OBWalkConversion(output, options.includeHidden), options_(options), styles_(walker_, report_),
       blockCount_(0), language_(nullptr), openRun_(nullptr), runOpen_(false), linkDepth_(0),
-      pageSection_(-1), lastPage_(-1), pendingNote_(0), pictures_(0), tagCount_(0), splitBegin_(0),
-      splitEnd_(0), headingText_(false), firstParagraph_(false) {}
+      pageSection_(-1), lastPage_(-1), pendingNote_(0), pictures_(0), headingText_(false),
+      firstParagraph_(false) {}
 
 OBHtmlConversion::~OBHtmlConversion() = default;
 

@@ -6,6 +6,7 @@
 
 #include "HtmlOptions.h"
 #include "HtmlStyles.h"
+#include "MarkupStack.h"
 #include "WalkConversion.h"
 #include "WriterTools.h"
 
@@ -39,12 +40,6 @@ public:
 
 private:
     enum TagKind : int { kRunTag, kSpanTag, kLinkTag, kRubyTag, kWarichuTag };
-    /// An element open in the text now; its markup lies in tagText_.
-    struct Tag {
-        int kind;
-        long long open, openLength, close, closeLength;
-        int group; ///< a ruby whose reading goes at its end
-    };
     /// Where the walk of one text stands (texts nest: cells in cells).
     struct Block {
         int tagBase;     ///< tags_ that belong to the texts around
@@ -57,12 +52,6 @@ private:
         bool table;           ///< the paragraph held a table
         int note;             ///< a note whose number goes before the text
         const char* language; ///< the paragraph's, where its lang says it
-    };
-    /// A point inside a ruby or warichu where markup goes between characters.
-    struct Split {
-        long long position;
-        int level;                      ///< the tag it belongs to
-        long long markup, markupLength; // in tagText_
     };
     struct Note {
         int number;
@@ -95,8 +84,6 @@ private:
     void PushTag(int kind, const obwalk::Utf8Text& open, const char* close);
     void PopTag();
     void CloseRun();
-    void CloseTagsFrom(int level);
-    void ReopenTagsFrom(int level);
     void OpenRun(const OBWalkRun& run);
     void UnderRun(const OBWalkRun& run);
     void RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunValues& own, bool strong, bool em,
@@ -119,14 +106,12 @@ private:
     OBHtmlStyles styles_;
 
     obwalk::Utf8Text body_;
-    obwalk::Utf8Text tagText_;
     obwalk::Utf8Text blockText_;
     obwalk::Utf8Text firstHeading_;      // the title when the metadata has none
     obwalk::Utf8Text firstText_;         // or else the first paragraph's start
-    OBBaseTypeCollection<Tag> tags_;     // the first tagCount_ are open
+    obwalk::MarkupStack tags_;           // the elements open in the texts walked now
     OBBaseTypeCollection<Block> blocks_; // the first blockCount_ are the texts walked now
     int blockCount_;
-    OBBaseTypeCollection<Split> splits_; // those from splitBegin_ to splitEnd_ are due
     OBBaseTypeCollection<Note> footnotes_;
     OBBaseTypeCollection<Note> endnotes_;
     std::unordered_map<const Element*, int, std::hash<const Element*>,
@@ -176,9 +161,6 @@ private:
     int lastPage_;    // the last page whose beginning is marked
     int pendingNote_; // the number of the note whose text is walked next
     long long pictures_;
-    int tagCount_;
-    int splitBegin_;
-    int splitEnd_;
     bool headingText_;    // the text walked now is the first heading's
     bool firstParagraph_; // or the first paragraph's
 };

@@ -12,9 +12,7 @@ constexpr int kOBHtmlWriterID = OBPLUGIN::kHtmlWriter;
 namespace OBHTML {
 /// The settings, in the order of the preference list.
 enum Setting : int {
-#define OB_SETTING_BOOL(Ident, Default, English, Japanese) Ident,
-#define OB_SETTING_TEXT(Ident, Default, English, Japanese) Ident,
-#define OB_SETTING_CHOICE(Ident, Default, English, Japanese) Ident,
+#include "WriterSettingIds.h"
 #include "HtmlSettings.def"
     kSettingCount
 };

@@ -16,12 +16,6 @@ using namespace obwalk;
 
 namespace {
 
-// The units of a string value.
-bool Units(Value* v, WOBString& out) {
-    int script = -1;
-    return GetText(v, out, script);
-}
-
 // Plain units are printable ASCII without an escape. Packed to bytes with
 // unsigned saturation every other unit becomes 0x00 or a byte from 0x80 up,
 // so "above 0x1F as a signed byte" leaves out controls and non-ASCII at once.
@@ -228,48 +222,23 @@ void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OB
     if (headingText_ && firstHeading_.Size() < 200) firstHeading_.AppendUtf16(units, n);
     if (firstText_.Size() < 80 && (firstText_.IsEmpty() || firstParagraph_))
         firstText_.AppendUtf16(units, n), firstParagraph_ = true;
-    long long at = run.position, end = run.position + n;
-    while (at < end) {
-        long long stop = end;
-        for (int i = splitBegin_; i < splitEnd_; ++i)
-            if (splits_[i].position > at && splits_[i].position < stop) stop = splits_[i].position;
-        Escaped(units + (at - run.position), stop - at);
-        at = stop;
-        if (at < end) ReachPosition(at);
-    }
+    tags_.Cut(
+        run.position, n, [&](long long from, long long k) { Escaped(units + from, k); },
+        [this](long long at) { ReachPosition(at); });
     Top().content = true;
-}
-
-void OBHtmlConversion::CloseTagsFrom(int level) {
-    for (int i = tagCount_ - 1; i >= level; --i)
-        body_.Append(tagText_.Data() + tags_[i].close, tags_[i].closeLength);
-}
-
-void OBHtmlConversion::ReopenTagsFrom(int level) {
-    for (int i = level; i < tagCount_; ++i)
-        body_.Append(tagText_.Data() + tags_[i].open, tags_[i].openLength);
 }
 
 // Writes the markup due between characters up to position: one ruby
 // reading per base character, the line change of a warichu. The elements
 // opened inside the ruby or warichu close around it.
 void OBHtmlConversion::ReachPosition(long long position) {
-    while (splitBegin_ < splitEnd_ && splits_[splitBegin_].position <= position) {
-        Split split = splits_[splitBegin_++];
-        if (split.level >= tagCount_) continue;
-        CloseTagsFrom(split.level + 1);
-        body_.Append(tagText_.Data() + split.markup, split.markupLength);
-        ReopenTagsFrom(split.level + 1);
-    }
-    if (splitBegin_ == splitEnd_) splitBegin_ = splitEnd_ = 0;
+    tags_.Reach(
+        position, body_, [this](const char* markup, long long n) { body_.Append(markup, n); },
+        [](MarkupStack::Entry&, MarkupStack::Entry&) {});
 }
 
 void OBHtmlConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
-    // The markup lives in tagText_ above the tag it belongs to, so it goes
-    // when the tag does.
-    Split split = {position, level, tagText_.Size(), markup.Size()};
-    tagText_.Append(markup);
-    if (!PushAt(splits_, splitEnd_, split)) problems_.Report(OBERR::kOutOfMemory);
+    if (!tags_.AddSplit(position, level, markup)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 // ---- spans -------------------------------------------------------------------------------
@@ -330,27 +299,18 @@ void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
         open.Truncate(0);
         open.Append("<ruby style=\"ruby-position: under\">");
     }
+    int level = tags_.Count();
     PushTag(kRubyTag, open, "</ruby>");
-    int level = tagCount_ - 1;
+    if (tags_.Count() == level) return; // no memory for it
     tags_[level].group = 1;
-    const OBWalkText* text = walker_.CurrentText();
-    WOBString reading;
-    if (span.resumed || !text || !PerCharacterRuby(span.element) ||
-        !Units(OBGetAttributeValue(span.element, AN::kRubiText), reading))
-        return;
-    // Readings and base characters, each counted.
-    const unsigned short* r = reading.GrabWString();
-    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
-    if (!pairs.Matches()) return;
-    long long at = 0, from = 0, to = 0;
-    while (pairs.Next(at, from, to)) {
+    auto split = [&](long long at, const unsigned short* reading, long long n) {
         Utf8Text markup;
         markup.Append("<rp>(</rp><rt>");
-        AppendEscapedUtf16(markup, r + from, to - from);
+        AppendEscapedUtf16(markup, reading, n);
         markup.Append("</rt><rp>)</rp>");
         AddSplit(at, level, markup);
-    }
-    tags_[level].group = 0;
+    };
+    if (PerCharacterReadings(walker_.CurrentText(), span, split)) tags_[level].group = 0;
 }
 
 // Warichu: two lines in an inline box, the first holding the first half
@@ -369,21 +329,21 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     if (at <= span.start || at >= span.end) return;
     Utf8Text markup;
     markup.Append("</span><span class=\"warichu-line\">");
-    AddSplit(at, tagCount_ - 1, markup);
+    AddSplit(at, tags_.Count() - 1, markup);
 }
 
 void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     CloseRun();
     if (!span.continues) ReachPosition(span.end);
-    if (tagCount_ <= Top().tagBase) return;
-    Tag& tag = tags_[tagCount_ - 1];
+    if (tags_.Count() <= Top().tagBase) return;
+    MarkupStack::Entry& tag = tags_.Last();
     if (tag.kind == kRubyTag) {
         if (span.continues) {
             body_.Append("<rt></rt>"); // the reading goes with the last piece
         } else if (tag.group) {
             WOBString reading;
-            Units(OBGetAttributeValue(span.element, AN::kRubiText), reading);
+            GetUnits(OBGetAttributeValue(span.element, AN::kRubiText), reading);
             body_.Append("<rp>(</rp><rt>");
             AppendEscapedUtf16(body_, reading.GrabWString(), reading.Length());
             body_.Append("</rt><rp>)</rp>");
@@ -417,7 +377,7 @@ void OBHtmlConversion::OnVariable(Element* variable, const OBWalkRun& run) {
     if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
     EnsureParagraph();
     WOBString shown;
-    Units(OBGetAttributeValue(variable, AN::kStaticText), shown);
+    GetUnits(OBGetAttributeValue(variable, AN::kStaticText), shown);
     body_.Append("<span class=\"variable\">");
     Escaped(shown.GrabWString(), shown.Length());
     body_.Append("</span>");

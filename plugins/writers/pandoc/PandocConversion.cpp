@@ -19,11 +19,6 @@ namespace {
 
 constexpr long long kFlushSize = 64 * 1024;
 
-bool Units(Value* v, WOBString& out) {
-    int script = -1;
-    return GetText(v, out, script);
-}
-
 // Text as pandoc inlines: each run of spaces a Space, each word a Str
 // whose text append(out, units, count) writes; before() comes before each.
 template <class Unit, class Before, class Append>
@@ -70,49 +65,37 @@ void Inlines(Utf8Text& out, const Utf8Text& text) {
 } // namespace obpandoc
 
 OBPandocConversion::OBPandocConversion(OBStream* output, const OBPandocOptions& options)
-    : OBWalkConversion(output, options.includeHidden), options_(options), frameCount_(0),
-      blockCount_(0), splitBegin_(0), splitEnd_(0), language_(nullptr), openRun_(nullptr),
-      runOpen_(false), linkDepth_(0), lastPage_(-1), pictures_(0), rubyWide_(false), begun_(false),
-      headers_(0) {}
+    : OBWalkConversion(output, options.includeHidden), options_(options), blockCount_(0),
+      language_(nullptr), openRun_(nullptr), runOpen_(false), linkDepth_(0), lastPage_(-1),
+      pictures_(0), rubyWide_(false), begun_(false), headers_(0) {}
 
 OBPandocConversion::~OBPandocConversion() = default;
 
 // ---- JSON ---------------------------------------------------------------------------------
 
 void OBPandocConversion::Item() {
-    if (frameCount_ > 0 && frames_[frameCount_ - 1].items++ > 0) out_.Append(',');
+    if (frames_.Count() > 0 && frames_.Last().items++ > 0) out_.Append(',');
 }
 
 void OBPandocConversion::Open(int kind, const Utf8Text& open, const char* close) {
     Item();
-    Frame frame = {kind, frameText_.Size(), open.Size(), 0, 0, 0, 0};
-    frameText_.Append(open);
-    frame.close = frameText_.Size();
-    frameText_.Append(close);
-    frame.closeLength = frameText_.Size() - frame.close;
-    bool pushed = PushAt(frames_, frameCount_, frame);
+    bool pushed = frames_.Push(kind, open, close);
     out_.Append(open);
     if (!pushed) {
         // Without memory the element stays empty, and the JSON whole.
         problems_.Report(OBERR::kOutOfMemory);
         out_.Append(close);
-        frameText_.Truncate(frame.open);
     }
 }
 
 void OBPandocConversion::Close() {
-    if (frameCount_ == 0) return;
-    Frame frame = frames_[--frameCount_];
-    out_.Append(frameText_.Data() + frame.close, frame.closeLength);
-    if (frame.kind == kLinkFrame) --linkDepth_;
-    while (splitEnd_ > splitBegin_ && splits_[splitEnd_ - 1].level >= frameCount_)
-        --splitEnd_;
-    frameText_.Truncate(frame.open);
+    if (frames_.Count() == 0) return;
+    if (frames_.Pop(out_).kind == kLinkFrame) --linkDepth_;
     Flush(false);
 }
 
 void OBPandocConversion::CloseTo(int count) {
-    while (frameCount_ > count && frameCount_ > 0)
+    while (frames_.Count() > count && frames_.Count() > 0)
         Close();
 }
 
@@ -195,7 +178,8 @@ void OBPandocConversion::EndStory(const OBWalkStory&) {
 }
 
 void OBPandocConversion::BeginText(const OBWalkText&) {
-    Block block = {frameCount_, -1, -1, nullptr, language_, language_, false, 0, nullptr, false};
+    Block block = {frames_.Count(), -1,    -1, nullptr, language_,
+                   language_,       false, 0,  nullptr, false};
     if (!PushAt(blocks_, blockCount_, block)) problems_.Report(OBERR::kOutOfMemory);
 }
 
@@ -266,7 +250,7 @@ void OBPandocConversion::EnsureParagraph() {
         }
         open.Append("]],[");
         Open(kBlockFrame, open, "]]}");
-        block.styleDiv = frameCount_ - 1;
+        block.styleDiv = frames_.Count() - 1;
         block.divStyle = style;
         block.divLanguage = otherLanguage ? language : language_;
     }
@@ -283,7 +267,7 @@ void OBPandocConversion::EnsureParagraph() {
         open.Append("{\"t\":\"Para\",\"c\":[");
         Open(kBlockFrame, open, "]}");
     }
-    block.paragraph = frameCount_ - 1;
+    block.paragraph = frames_.Count() - 1;
     WriteDueAnchors();
 }
 
@@ -324,7 +308,7 @@ void OBPandocConversion::CloseStyleDiv() {
 // ---- runs -------------------------------------------------------------------------------------
 
 void OBPandocConversion::CloseRun() {
-    while (frameCount_ > 0 && frames_[frameCount_ - 1].kind == kRunFrame)
+    while (frames_.Count() > 0 && frames_.Last().kind == kRunFrame)
         Close();
     runOpen_ = false;
 }
@@ -403,15 +387,9 @@ void OBPandocConversion::OnText(const unsigned short* units, long long n, const 
         CloseRun();
         OpenRun(run);
     }
-    long long at = run.position, end = run.position + n;
-    while (at < end) {
-        long long stop = end;
-        for (int i = splitBegin_; i < splitEnd_; ++i)
-            if (splits_[i].position > at && splits_[i].position < stop) stop = splits_[i].position;
-        Str(units + (at - run.position), stop - at);
-        at = stop;
-        if (at < end) ReachPosition(at);
-    }
+    frames_.Cut(
+        run.position, n, [&](long long from, long long k) { Str(units + from, k); },
+        [this](long long at) { ReachPosition(at); });
 }
 
 void OBPandocConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
@@ -423,41 +401,25 @@ void OBPandocConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
         Leaf("{\"t\":\"LineBreak\"}");
 }
 
-void OBPandocConversion::CloseFramesFrom(int level) {
-    for (int i = frameCount_ - 1; i >= level; --i)
-        out_.Append(frameText_.Data() + frames_[i].close, frames_[i].closeLength);
-}
-
-void OBPandocConversion::ReopenFramesFrom(int level) {
-    for (int i = level; i < frameCount_; ++i) {
-        if (frames_[i - 1].items++ > 0) out_.Append(',');
-        out_.Append(frameText_.Data() + frames_[i].open, frames_[i].openLength);
-        frames_[i].items = 0;
-    }
-}
-
 // The reading of each base character of a per-character ruby goes after
-// it, in the ruby's Span: the inlines opened inside close around it.
+// it, in the ruby's Span: the inlines opened inside close around it, and
+// those reopened follow their outer array's items.
 void OBPandocConversion::ReachPosition(long long position) {
-    while (splitBegin_ < splitEnd_ && splits_[splitBegin_].position <= position) {
-        Split split = splits_[splitBegin_++];
-        if (split.level >= frameCount_) continue;
-        CloseFramesFrom(split.level + 1);
-        int saved = frameCount_;
-        frameCount_ = split.level + 1; // the reading goes into the ruby's Span
-        Utf8Text reading;
-        reading.Append(frameText_.Data() + split.markup, split.markupLength);
-        Reading(reading);
-        frameCount_ = saved;
-        ReopenFramesFrom(split.level + 1);
-    }
-    if (splitBegin_ == splitEnd_) splitBegin_ = splitEnd_ = 0;
+    frames_.Reach(
+        position, out_,
+        [this](const char* markup, long long n) {
+            Utf8Text reading;
+            reading.Append(markup, n);
+            Reading(reading);
+        },
+        [this](MarkupStack::Entry& outer, MarkupStack::Entry& frame) {
+            if (outer.items++ > 0) out_.Append(',');
+            frame.items = 0;
+        });
 }
 
 void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
-    Split split = {position, level, frameText_.Size(), markup.Size()};
-    frameText_.Append(markup);
-    if (!PushAt(splits_, splitEnd_, split)) problems_.Report(OBERR::kOutOfMemory);
+    if (!frames_.AddSplit(position, level, markup)) problems_.Report(OBERR::kOutOfMemory);
 }
 
 // ---- spans ----------------------------------------------------------------------------------
@@ -520,7 +482,7 @@ void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     CloseRun();
     if (!span.continues) ReachPosition(span.end);
-    if (frameCount_ <= Top().frameBase) return;
+    if (frames_.Count() <= Top().frameBase) return;
     if (span.kind == OBWALK::kRuby) {
         EndRuby(span);
     } else if (span.kind == OBWALK::kWarichu && !span.continues) {
@@ -539,31 +501,24 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     open.Append("{\"t\":\"Span\",\"c\":[");
     Attr(open, "", "ruby", nullptr);
     open.Append(",[");
+    int level = frames_.Count();
     Open(kRubyFrame, open, "]]}");
-    int level = frameCount_ - 1;
+    if (frames_.Count() == level) return; // no memory for it
     frames_[level].group = 1;
     if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<ruby>");
     const OBWalkText* text = walker_.CurrentText();
     rubyWide_ = text && IsIdeographic(text->units[span.start]);
-    WOBString reading;
-    if (span.resumed || !text || options_.ruby == OBPANDOC::kRubyBaseOnly ||
-        !PerCharacterRuby(span.element) ||
-        !Units(OBGetAttributeValue(span.element, AN::kRubiText), reading))
-        return;
-    const unsigned short* r = reading.GrabWString();
-    RubyPairs pairs(text->units, span.start, span.end, r, reading.Length());
-    if (!pairs.Matches()) return;
-    long long at = 0, from = 0, to = 0;
-    while (pairs.Next(at, from, to)) {
+    if (options_.ruby == OBPANDOC::kRubyBaseOnly) return;
+    auto split = [&](long long at, const unsigned short* reading, long long n) {
         Utf8Text piece;
-        piece.AppendUtf16(r + from, to - from);
+        piece.AppendUtf16(reading, n);
         AddSplit(at, level, piece);
-    }
-    frames_[level].group = 0;
+    };
+    if (PerCharacterReadings(text, span, split)) frames_[level].group = 0;
 }
 
 void OBPandocConversion::EndRuby(const OBWalkSpan& span) {
-    Frame& frame = frames_[frameCount_ - 1];
+    MarkupStack::Entry& frame = frames_.Last();
     if (span.continues) {
         if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<rt></rt></ruby>");
         return;
@@ -621,6 +576,6 @@ void OBPandocConversion::OnVariable(Element* variable, const OBWalkRun& run) {
     if (blockCount_ == 0 || obwalk::IsNoteNumber(walker_.CurrentText(), run)) return;
     EnsureParagraph();
     WOBString shown;
-    Units(OBGetAttributeValue(variable, AN::kStaticText), shown);
+    GetUnits(OBGetAttributeValue(variable, AN::kStaticText), shown);
     Str(shown.GrabWString(), shown.Length());
 }

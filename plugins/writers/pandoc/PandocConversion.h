@@ -4,6 +4,7 @@
 #ifndef OMBRA_PANDOCWRITER_CONVERSION_H
 #define OMBRA_PANDOCWRITER_CONVERSION_H
 
+#include "MarkupStack.h"
 #include "PandocOptions.h"
 #include "WalkConversion.h"
 #include "WriterTools.h"
@@ -31,14 +32,8 @@ public:
     ~OBPandocConversion() override;
 
 private:
+    /// The kinds of the open JSON arrays (lists of blocks or inlines).
     enum FrameKind : int { kList, kRunFrame, kSpanFrame, kLinkFrame, kRubyFrame, kBlockFrame };
-    /// An open JSON array (a list of blocks or inlines) and what closes it.
-    struct Frame {
-        int kind;
-        long long open, openLength, close, closeLength; // in frameText_
-        long long items;
-        int group; ///< a ruby whose reading goes at its end
-    };
     /// Where the walk of one text stands.
     struct Block {
         int frameBase;
@@ -51,12 +46,6 @@ private:
         int level;               ///< its heading level; 0 for Para
         Element* paragraphStyle;
         bool table;
-    };
-    /// A reading that goes after a base character of a per-character ruby.
-    struct Split {
-        long long position;
-        int level;
-        long long markup, markupLength; ///< the reading (UTF-8) in frameText_
     };
 
     // The walk.
@@ -99,8 +88,6 @@ private:
     void CloseStyleDiv();
     void CloseRun();
     void OpenRun(const OBWalkRun& run);
-    void CloseFramesFrom(int level);
-    void ReopenFramesFrom(int level);
     void ReachPosition(long long position);
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
     void BeginRuby(const OBWalkSpan& span);
@@ -114,14 +101,9 @@ private:
     OBPandocOptions options_;
 
     obwalk::Utf8Text out_;
-    obwalk::Utf8Text frameText_;
-    OBBaseTypeCollection<Frame> frames_; // the first frameCount_ are open
-    int frameCount_;
+    obwalk::MarkupStack frames_; // the open arrays; a split is a reading after a base character
     OBBaseTypeCollection<Block> blocks_;
     int blockCount_;
-    OBBaseTypeCollection<Split> splits_;
-    int splitBegin_;
-    int splitEnd_;
     OBBaseTypeCollection<int> linkedPages_;
     OBBaseTypeCollection<int> dueAnchors_; // pages whose anchors go into the next paragraph
     std::unordered_map<const Element*, int, std::hash<const Element*>,

@@ -3,10 +3,7 @@
 namespace {
 
 const obpref::Row kRows[] = {
-#define OB_SETTING_BOOL(Ident, Default, English, Japanese) {'B', nullptr, Default},
-#define OB_SETTING_TEXT(Ident, Default, English, Japanese) {'T', Default, 0},
-#define OB_SETTING_CHOICE(Ident, Default, English, Japanese) {'C', Default, 0},
-#define OB_SETTING_ENTRY(Ident, English, Japanese) {'E', English, 0},
+#include "WriterSettingRows.h"
 #include "PandocSettings.def"
 };
 

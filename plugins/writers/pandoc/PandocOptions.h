@@ -11,9 +11,7 @@ constexpr int kOBPandocWriterID = OBPLUGIN::kPandocWriter;
 
 namespace OBPANDOC {
 enum Setting : int {
-#define OB_SETTING_BOOL(Ident, Default, English, Japanese) Ident,
-#define OB_SETTING_TEXT(Ident, Default, English, Japanese) Ident,
-#define OB_SETTING_CHOICE(Ident, Default, English, Japanese) Ident,
+#include "WriterSettingIds.h"
 #include "PandocSettings.def"
     kSettingCount
 };

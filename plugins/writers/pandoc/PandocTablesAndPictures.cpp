@@ -43,12 +43,10 @@ void OBPandocConversion::OnTable(Element* table, const OBWalkRun&) {
                 out_.AppendNumber(cell.columnSpan);
                 out_.Append(",[");
                 // The cell's blocks, in a list of their own.
-                Frame frame = {kList, frameText_.Size(), 0, frameText_.Size(), 0, 0, 0};
-                int base = frameCount_;
-                PushAt(frames_, frameCount_, frame);
-                if (cell.text && frameCount_ > base)
-                    walker_.Walk(cell.text, OBWALK::kCellText, depth + 1);
-                frameCount_ = base;
+                int base = frames_.Count();
+                bool pushed = frames_.Push(kList, Utf8Text(), "");
+                if (cell.text && pushed) walker_.Walk(cell.text, OBWALK::kCellText, depth + 1);
+                frames_.Forget(base);
                 out_.Append("]]");
             }
             out_.Append("]]");
