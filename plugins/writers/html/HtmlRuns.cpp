@@ -320,7 +320,9 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     open.Append("<span class=\"warichu\" style=\"display: inline-flex; flex-direction: column; "
                 "vertical-align: middle; font-size: 50%; line-height: 1.1\">"
                 "<span class=\"warichu-line\">");
+    int level = tags_.Count();
     PushTag(kWarichuTag, open, "</span></span>");
+    if (tags_.Count() == level) return; // no memory for it
     const OBWalkText* text = walker_.CurrentText();
     if (span.resumed || !text) return;
     long long half = (CountCharacters(text->units, span.start, span.end) + 1) / 2, at = span.start;
@@ -329,7 +331,7 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     if (at <= span.start || at >= span.end) return;
     Utf8Text markup;
     markup.Append("</span><span class=\"warichu-line\">");
-    AddSplit(at, tags_.Count() - 1, markup);
+    AddSplit(at, level, markup);
 }
 
 void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
