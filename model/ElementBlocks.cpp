@@ -21,10 +21,10 @@ namespace {
 #endif
 
 constexpr std::size_t kHeader = 16; // keeps the element aligned as the service's blocks are
-// A palette or a long story makes elements by the thousand: a slab holds a
-// hundred or so of them, so the memory service is asked seldom. Not more: a
-// slab stays while any of its elements does.
-[[maybe_unused]] constexpr std::size_t kSlabBytes = 32768;
+// A slab holds a few dozen elements. Larger slabs ask the memory service
+// less often (32 KiB saved 0.6% of a reading) but cost 1% more peak memory
+// on the largest documents: a slab stays while any of its elements does.
+[[maybe_unused]] constexpr std::size_t kSlabBytes = 8192;
 [[maybe_unused]] constexpr std::size_t kLargest = 1024; // larger elements get a block of their own
 // The arena's own hold on the slab it fills, released when it moves on.
 constexpr long long kHeld = 1LL << 40;
