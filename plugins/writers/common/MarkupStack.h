@@ -63,6 +63,7 @@ public:
     /// when memory runs out.
     bool AddSplit(long long position, int level, const Utf8Text& markup) {
         Split split = {position, level, text_.Size(), markup.Size()};
+        if (splitEnd_ > splitBegin_ && position < splits_[splitEnd_ - 1].position) inOrder_ = false;
         text_.Append(markup);
         return PushAt(splits_, splitEnd_, split);
     }
@@ -87,7 +88,7 @@ public:
                 out.Append(text_.Data() + entries_[i].open, entries_[i].openLength);
             }
         }
-        if (splitBegin_ == splitEnd_) splitBegin_ = splitEnd_ = 0;
+        if (splitBegin_ == splitEnd_) splitBegin_ = splitEnd_ = 0, inOrder_ = true;
     }
 
     /// The n units of a run from position, cut at the points inside them:
@@ -97,9 +98,13 @@ public:
         long long at = position, end = position + n;
         while (at < end) {
             long long stop = end;
-            for (int i = splitBegin_; i < splitEnd_; ++i)
-                if (splits_[i].position > at && splits_[i].position < stop)
-                    stop = splits_[i].position;
+            // Points in order (a ruby's, one a character) end the search
+            // at the first beyond at, so a run costs its length.
+            for (int i = splitBegin_; i < splitEnd_; ++i) {
+                if (splits_[i].position <= at) continue;
+                if (splits_[i].position < stop) stop = splits_[i].position;
+                if (inOrder_) break;
+            }
             piece(at - position, stop - at);
             at = stop;
             if (at < end) reach(at);
@@ -113,6 +118,7 @@ private:
     OBBaseTypeCollection<Split> splits_; // those from splitBegin_ to splitEnd_ are due
     int splitBegin_ = 0;
     int splitEnd_ = 0;
+    bool inOrder_ = true; // the due points' positions never fall
 };
 
 } // namespace obwalk
