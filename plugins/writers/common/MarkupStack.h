@@ -24,6 +24,7 @@ public:
         long long position;
         int level;
         long long markup, markupLength;
+        bool done; ///< written already, out of turn
     };
 
     int Count() const { return count_; }
@@ -48,7 +49,8 @@ public:
     Entry Pop(Utf8Text& out) {
         Entry entry = entries_[--count_];
         out.Append(text_.Data() + entry.close, entry.closeLength);
-        while (splitEnd_ > splitBegin_ && splits_[splitEnd_ - 1].level >= count_)
+        while (splitEnd_ > splitBegin_ &&
+               (splits_[splitEnd_ - 1].done || splits_[splitEnd_ - 1].level >= count_))
             --splitEnd_;
         text_.Truncate(entry.open);
         return entry;
@@ -62,8 +64,14 @@ public:
     /// above the element's own, so it goes when the element does. False
     /// when memory runs out.
     bool AddSplit(long long position, int level, const Utf8Text& markup) {
-        Split split = {position, level, text_.Size(), markup.Size()};
-        if (splitEnd_ > splitBegin_ && position < splits_[splitEnd_ - 1].position) inOrder_ = false;
+        Split split = {position, level, text_.Size(), markup.Size(), false};
+        // An element inside another can add points before the outer one's
+        // (a ruby in a warichu); at one position the inner one's go first.
+        if (splitEnd_ > splitBegin_) {
+            const Split& last = splits_[splitEnd_ - 1];
+            if (position < last.position || (position == last.position && level > last.level))
+                inOrder_ = false;
+        }
         text_.Append(markup);
         return PushAt(splits_, splitEnd_, split);
     }
@@ -74,8 +82,11 @@ public:
     /// reopening(outer, entry) comes before each of the others opens again.
     template <class Write, class Reopening>
     void Reach(long long position, Utf8Text& out, Write write, Reopening reopening) {
-        while (splitBegin_ < splitEnd_ && splits_[splitBegin_].position <= position) {
-            Split split = splits_[splitBegin_++];
+        for (int due; (due = NextDue(position)) >= 0;) {
+            Split split = splits_[due];
+            splits_[due].done = true;
+            while (splitBegin_ < splitEnd_ && splits_[splitBegin_].done)
+                ++splitBegin_;
             if (split.level >= count_) continue;
             for (int i = count_ - 1; i > split.level; --i)
                 out.Append(text_.Data() + entries_[i].close, entries_[i].closeLength);
@@ -101,7 +112,7 @@ public:
             // Points in order (a ruby's, one a character) end the search
             // at the first beyond at, so a run costs its length.
             for (int i = splitBegin_; i < splitEnd_; ++i) {
-                if (splits_[i].position <= at) continue;
+                if (splits_[i].done || splits_[i].position <= at) continue;
                 if (splits_[i].position < stop) stop = splits_[i].position;
                 if (inOrder_) break;
             }
@@ -112,6 +123,24 @@ public:
     }
 
 private:
+    // The point to write next at position, or -1: the first in the queue
+    // while it is in order, else the earliest, the innermost at a tie.
+    int NextDue(long long position) const {
+        if (inOrder_)
+            return splitBegin_ < splitEnd_ && splits_[splitBegin_].position <= position
+                       ? splitBegin_
+                       : -1;
+        int due = -1;
+        for (int i = splitBegin_; i < splitEnd_; ++i) {
+            const Split& s = splits_[i];
+            if (s.done || s.position > position) continue;
+            if (due < 0 || s.position < splits_[due].position ||
+                (s.position == splits_[due].position && s.level > splits_[due].level))
+                due = i;
+        }
+        return due;
+    }
+
     Utf8Text text_;                       // the markup of the elements and points
     OBBaseTypeCollection<Entry> entries_; // the first count_ are open
     int count_ = 0;

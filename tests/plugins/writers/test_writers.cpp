@@ -472,3 +472,33 @@ TEST(WriterText, RealsAreWrittenAsPrintfRoundsThem) {
         }
     }
 }
+
+// A ruby inside a warichu adds its readings after the warichu's line change
+// although they come before it in the text: each still goes after its own
+// base character, and at one position the ruby's reading precedes the line
+// change that closes the ruby around it.
+TEST(WriterMarkup, PointsOfAnInnerElementAreWrittenInTextOrder) {
+    auto text = [](const char* s) {
+        obwalk::Utf8Text t;
+        t.Append(s);
+        return t;
+    };
+    obwalk::MarkupStack stack;
+    obwalk::Utf8Text out;
+    ASSERT_TRUE(stack.Push(0, text("<w>"), "</w>"));
+    ASSERT_TRUE(stack.AddSplit(2, 0, text("|")));
+    ASSERT_TRUE(stack.Push(1, text("<r>"), "</r>"));
+    const char* const readings[] = {"(a)", "(b)", "(c)", "(d)"};
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(stack.AddSplit(i + 1, 1, text(readings[i])));
+    out.Append("<w><r>");
+    auto write = [&](const char* markup, long long n) { out.Append(markup, n); };
+    auto reopening = [](const obwalk::MarkupStack::Entry&, const obwalk::MarkupStack::Entry&) {};
+    const char* const bases[] = {"1", "2", "3", "4"};
+    for (int p = 0; p < 4; ++p) {
+        out.Append(bases[p]);
+        stack.Reach(p + 1, out, write, reopening);
+    }
+    EXPECT_EQ(std::string(out.Data(), static_cast<std::size_t>(out.Size())),
+              "<w><r>1(a)2(b)</r>|<r>3(c)4(d)");
+}
