@@ -135,6 +135,33 @@ double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
     return InlineNumber(ctx, a, id, fallback);
 }
 
+namespace {
+
+// Fifteen digits with a point among them and nothing else, sixteen bytes
+// ("5.88235294117647", "13.7254901960784"): how palettes write nearly every
+// component that is not a whole number. The digits are read as two words,
+// the point taken out of the first; the quotient is ReadDecimal's. The
+// text has kValuePadding readable bytes after its NUL.
+inline __attribute__((always_inline)) bool SixteenByteDecimal(const char* text, double& out) {
+    const std::uint64_t u0 = DigitWord(text), u1 = DigitWord(text + 8);
+    const std::uint64_t m0 = NonDigits(u0);
+    // The second word all digits and the text ending after it; one
+    // non-digit in the first (a byte that carries flags the next as well).
+    if ((NonDigits(u1) | static_cast<unsigned char>(text[16]) | (m0 & (m0 - 1))) != 0 || !m0)
+        return false;
+    const unsigned shift = static_cast<unsigned>(__builtin_ctzll(m0)) - 7; // 8 * its index
+    if ((u0 >> shift & 0xFF) != ('.' ^ '0')) return false;
+    const std::uint64_t before = (m0 >> 7) - 1;        // the bytes before the point
+    const std::uint64_t after = u0 & ~((m0 << 1) - 1); // none when the point is last
+    // A zero byte first, then the digits before the point and after it.
+    const std::uint64_t first = (u0 & before) << 8 | after;
+    const std::uint64_t digits = EightDigits(first) * 100000000u + EightDigits(u1);
+    out = Quotient(digits, 15 - shift / 8, false);
+    return true;
+}
+
+} // namespace
+
 // Colour components: mostly "0" or 15 digits ("5.88235294117647"), which
 // are read by the word.
 void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double* out) {
@@ -142,7 +169,7 @@ void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double*
         const char* text = a.Get(ids[i]);
         double v = 0;
         // "0" needs no reading.
-        if (text && (text[0] != '0' || text[1])) {
+        if (text && (text[0] != '0' || text[1]) && !SixteenByteDecimal(text, v)) {
             const char* q = ReadDecimalLongFraction(text, v);
             if (!q || *q || !InRange(v)) v = OtherNumber(ctx, ids[i], text, 0); // may warn
         }
