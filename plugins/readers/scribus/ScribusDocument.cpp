@@ -1,6 +1,7 @@
 // The document reader's parts outside page items: the root and its
 // DOCUMENT, colours, styles, layers, page sets, sections, tables of
 // contents and pages, each read from its element as it arrives.
+#include "ScribusNumberReaders.h"
 #include "ScribusReading.h"
 
 #include <cstring>
@@ -325,6 +326,32 @@ void DocumentReader::ReadMetadata(const Attrs& a) {
     }
 }
 
+namespace {
+
+// Before 1.5: hex strings; a colour with a CMYK value is defined in CMYK
+// (1.2 writes both, the RGB one being derived).
+void ReadHexColor(Context& ctx, const Attrs& a, Color& c) {
+    double cmyk[4], rgb[3];
+    bool hasCmyk = Hex(a.Get(kAttr_CMYK), 8, cmyk);
+    bool hasRgb = Hex(a.Get(kAttr_RGB), 6, rgb);
+    if (hasRgb) {
+        c.r = rgb[0], c.g = rgb[1], c.b = rgb[2];
+        c.hasRGB = true;
+    }
+    if (hasCmyk) {
+        c.space = Color::Space::kCMYK;
+        c.c = cmyk[0], c.m = cmyk[1], c.y = cmyk[2], c.k = cmyk[3];
+    } else if (hasRgb) {
+        c.space = Color::Space::kRGB;
+    } else {
+        ctx.Warn(Warning::Code::kBadNumber,
+                 "colour \"" + c.name + "\" has no usable value; black is used");
+        c.k = 1;
+    }
+}
+
+} // namespace
+
 void DocumentReader::ReadColor(const Attrs& a) {
     // Built in its place: a palette has hundreds of colours, which the
     // vector moves each time it grows. Growing fourfold moves a third as
@@ -336,30 +363,23 @@ void DocumentReader::ReadColor(const Attrs& a) {
     // overlapping texts.
     if (const char* name = a.Get(kAttr_NAME)) c.name.append(name);
     if (ctx_.latin1) c.name = Latin1ToUtf8(c.name);
-    c.spot = Flag(a, kAttr_Spot, false);
-    c.registration = Flag(a, kAttr_Register, false);
-    if (const char* space = a.Get(kAttr_SPACE)) {
+    c.spot = InlineFlag(a, kAttr_Spot, false);
+    c.registration = InlineFlag(a, kAttr_Register, false);
+    const char* space = a.Get(kAttr_SPACE);
+    if (space && space[0] == 'C' && space[1] == 'M' && space[2] == 'Y' && space[3] == 'K' &&
+        !space[4]) {
+        // Nearly every colour: read here, without a call.
+        static const AttrId kCmyk[] = {kAttr_C, kAttr_M, kAttr_Y, kAttr_K};
+        double v[4];
+        Numbers(ctx_, a, kCmyk, 4, v);
+        c.c = Clamp01(v[0] / 100);
+        c.m = Clamp01(v[1] / 100);
+        c.y = Clamp01(v[2] / 100);
+        c.k = Clamp01(v[3] / 100);
+    } else if (space) {
         ReadColorSpace(a, space, c);
     } else {
-        // Before 1.5: hex strings; a colour with a CMYK value is defined in
-        // CMYK (1.2 writes both, the RGB one being derived).
-        double cmyk[4], rgb[3];
-        bool hasCmyk = Hex(a.Get(kAttr_CMYK), 8, cmyk);
-        bool hasRgb = Hex(a.Get(kAttr_RGB), 6, rgb);
-        if (hasRgb) {
-            c.r = rgb[0], c.g = rgb[1], c.b = rgb[2];
-            c.hasRGB = true;
-        }
-        if (hasCmyk) {
-            c.space = Color::Space::kCMYK;
-            c.c = cmyk[0], c.m = cmyk[1], c.y = cmyk[2], c.k = cmyk[3];
-        } else if (hasRgb) {
-            c.space = Color::Space::kRGB;
-        } else {
-            ctx_.Warn(Warning::Code::kBadNumber,
-                      "colour \"" + c.name + "\" has no usable value; black is used");
-            c.k = 1;
-        }
+        ReadHexColor(ctx_, a, c);
     }
     if (c.name.empty()) {
         ctx_.Warn(Warning::Code::kBadReference, "a colour without a name is skipped");
@@ -367,15 +387,14 @@ void DocumentReader::ReadColor(const Attrs& a) {
     }
 }
 
-// 1.5: a named space, the components in their natural ranges.
+// 1.5: a named space, the components in their natural ranges (CMYK is
+// ReadColor's).
 void DocumentReader::ReadColorSpace(const Attrs& a, const char* space, Color& c) {
     static const AttrId kCmyk[] = {kAttr_C, kAttr_M, kAttr_Y, kAttr_K};
     static const AttrId kRgb[] = {kAttr_R, kAttr_G, kAttr_B};
     static const AttrId kLab[] = {kAttr_L, kAttr_A, kAttr_B};
     double v[4];
-    if (space[0] == 'C' && space[1] == 'M' && space[2] == 'Y' && space[3] == 'K' && !space[4]) {
-        // nearly every colour
-    } else if (std::strcmp(space, "RGB") == 0) {
+    if (std::strcmp(space, "RGB") == 0) {
         c.space = Color::Space::kRGB;
         Numbers(ctx_, a, kRgb, 3, v);
         c.r = Clamp01(v[0] / 255);
@@ -383,15 +402,15 @@ void DocumentReader::ReadColorSpace(const Attrs& a, const char* space, Color& c)
         c.b = Clamp01(v[2] / 255);
         c.hasRGB = true;
         return;
-    } else if (std::strcmp(space, "Lab") == 0) {
+    }
+    if (std::strcmp(space, "Lab") == 0) {
         c.space = Color::Space::kLab;
         Numbers(ctx_, a, kLab, 3, v);
         c.labL = v[0], c.labA = v[1], c.labB = v[2];
         return;
-    } else {
-        ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("space:") + space,
-                      std::string("colour space \"") + space + "\" is read as CMYK");
     }
+    ctx_.WarnOnce(Warning::Code::kUnsupported, std::string("space:") + space,
+                  std::string("colour space \"") + space + "\" is read as CMYK");
     c.space = Color::Space::kCMYK;
     Numbers(ctx_, a, kCmyk, 4, v);
     c.c = Clamp01(v[0] / 100);
