@@ -35,6 +35,13 @@ void AddSubPath(std::vector<PathPoint>& points, std::vector<SubPath>& out) {
     points.clear();
 }
 
+// The two bytes at p as one number.
+inline std::uint16_t Pair(const char* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 // Spaces, commas, tabs and line ends; the text ends with a NUL, which is
 // none of them, so the scan needs no bounds check.
 inline __attribute__((always_inline)) const char* SkipSeparators(const char* p) {
@@ -189,23 +196,24 @@ private:
         command_ = 'L';
         const char* p = p_;
         Point to = pos_;
+        // A subpath the lines start gets the current point first; it goes
+        // again when the first line is unreadable.
+        const bool starts = points_.empty();
+        if (starts) points_.push_back(PathPoint{to, to, to});
         std::size_t count = total;
         bool more = true;
         for (;;) {
-            double x, y;
-            p = ReadCoordinate(SkipSeparators(p + 1), x);
-            if (p) p = ReadCoordinate(SkipSeparators(p), y);
-            if (!p) {
+            if (!LinePoint(p, to)) {
+                if (starts && points_.size() == 1) points_.clear();
                 more = false;
                 break;
             }
-            if (points_.empty()) points_.push_back(PathPoint{to, to, to});
-            to = Point{0.0 + x, 0.0 + y}; // as Step adds: -0 becomes 0
-            // Filled in place: a PathPoint put together first goes through memory.
-            PathPoint& added = points_.emplace_back();
-            added.left = added.anchor = added.right = to;
-            p = SkipSeparators(p);
-            if (*p != 'L') break;
+            if (Pair(p) == Pair(" L")) {
+                ++p;
+            } else {
+                p = SkipSeparators(p);
+                if (*p != 'L') break;
+            }
             if (++count > limit) {
                 LimitWarning(ctx_);
                 more = false;
@@ -217,6 +225,37 @@ private:
         if (!more) return false;
         p_ = p;
         previous_ = 'L';
+        return true;
+    }
+
+    // The point of the 'L' at p, added to the subpath (which has its start);
+    // false when a number is missing or unreadable. p moves past the numbers.
+    inline __attribute__((always_inline)) bool LinePoint(const char*& p, Point& to) {
+#if defined(__SSE2__)
+        __m128d xy;
+        const char* q = ReadShortPair(p + 1, xy);
+        // Mostly the next 'L' follows after a space; an exponent on y makes
+        // it no short decimal.
+        if (q && (Pair(q) == Pair(" L") || (static_cast<unsigned char>(*q) | 0x20) != 'e')) {
+            xy = _mm_add_pd(xy, _mm_setzero_pd()); // as Step adds: -0 becomes 0
+            // Filled in place: a PathPoint put together first goes through memory.
+            double* added = &points_.emplace_back().left.x;
+            _mm_storeu_pd(added, xy);
+            _mm_storeu_pd(added + 2, xy);
+            _mm_storeu_pd(added + 4, xy);
+            _mm_storeu_pd(&to.x, xy);
+            p = q;
+            return true;
+        }
+#endif
+        double x, y;
+        const char* end = ReadCoordinate(SkipSeparators(p + 1), x);
+        if (end) end = ReadCoordinate(SkipSeparators(end), y);
+        if (!end) return false;
+        to = Point{0.0 + x, 0.0 + y}; // as Step adds: -0 becomes 0
+        PathPoint& added = points_.emplace_back();
+        added.left = added.anchor = added.right = to;
+        p = end;
         return true;
     }
 

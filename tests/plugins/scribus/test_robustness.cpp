@@ -226,12 +226,13 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
 // that reader takes whole, or leaves to the other.
 TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
     std::mt19937 random(5);
-    int whole = 0;
+    int whole = 0, pairs = 0;
     for (int round = 0; round < 300000; ++round) {
         std::string text;
         const bool junk = round % 3 == 0;
         for (int n = static_cast<int>(random() % 20); n > 0; --n)
             text += junk || random() % 6 == 0 ? "0123456789.-+eE ,Lx\x80\xff"[random() % 21]
+                    : random() % 8 == 0       ? ' '
                                               : static_cast<char>('0' + random() % 10);
         const std::string padded = Padded(text, random);
         for (std::size_t at = 0; at <= text.size(); ++at) {
@@ -247,9 +248,71 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
                 ASSERT_EQ(end, shortEnd) << p;
                 ASSERT_EQ(0, std::memcmp(&byDigit, &shortWord, sizeof byDigit)) << p;
             }
+#if defined(__SSE2__)
+            // Two at once: x, one space, y.
+            __m128d xy;
+            if (const char* pairEnd = detail::ReadShortPair(p, xy)) {
+                ++pairs;
+                double x = -4, y = -5, pair[2];
+                _mm_storeu_pd(pair, xy);
+                ASSERT_TRUE(end && *end == ' ') << p;
+                ASSERT_EQ(end, detail::ReadDecimal(p, x)) << p;
+                ASSERT_EQ(0, std::memcmp(&x, &pair[0], sizeof x)) << p;
+                // An exponent after y is left to the caller.
+                if ((static_cast<unsigned char>(*pairEnd) | 0x20) == 'e') continue;
+                ASSERT_EQ(pairEnd, detail::ReadDecimal(end + 1, y)) << p;
+                ASSERT_EQ(0, std::memcmp(&y, &pair[1], sizeof y)) << p;
+            }
+#endif
         }
     }
     EXPECT_GT(whole, 100000);
+#if defined(__SSE2__)
+    EXPECT_GT(pairs, 10000);
+#endif
+}
+
+// An 'L' reads its point as it does with a space after the letter, which
+// takes it off the path for short pairs: points, warnings and the limit of
+// points, on any numbers and separators.
+TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
+    std::istringstream list("0|7|-2.5|354.331|0.457167|-12345678|123456789|1.2.3|1e3|-|.5|+3|"
+                            "5.|-0|0.0000001|--1|1-2|12.34567");
+    std::vector<std::string> numbers;
+    for (std::string token; std::getline(list, token, '|');)
+        numbers.push_back(token);
+    const char* const kSeparators[] = {" ", " ", " ", ",", "\t", "  ", ""};
+    std::mt19937 random(13);
+    for (int round = 0; round < 20000; ++round) {
+        std::string lines = "M1 2", spaced = "M1 2";
+        for (int n = static_cast<int>(random() % 12); n > 0; --n) {
+            const std::string before = kSeparators[random() % std::size(kSeparators)];
+            const std::string point = numbers[random() % numbers.size()] +
+                                      kSeparators[random() % std::size(kSeparators)] +
+                                      numbers[random() % numbers.size()];
+            lines += before + "L" + point;
+            spaced += before + "L " + point;
+        }
+        if (random() % 2) lines += " Z", spaced += " Z";
+        ParseOptions options;
+        options.maxPathPoints = round % 2 ? 100 : 1 + random() % 8;
+        ParseResult lineResult, spacedResult;
+        detail::Context a(options, lineResult), b(options, spacedResult);
+        std::vector<SubPath> fromLines, fromSpaced;
+        detail::SvgToPath(a, Padded(lines, random).c_str(), fromLines);
+        detail::SvgToPath(b, Padded(spaced, random).c_str(), fromSpaced);
+        ASSERT_EQ(fromSpaced.size(), fromLines.size()) << lines;
+        for (std::size_t i = 0; i < fromLines.size(); ++i) {
+            const std::vector<PathPoint>& p = fromLines[i].points;
+            const std::vector<PathPoint>& q = fromSpaced[i].points;
+            ASSERT_EQ(q.size(), p.size()) << lines;
+            ASSERT_TRUE(p.empty() || std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) == 0)
+                << lines;
+            ASSERT_EQ(fromSpaced[i].closed, fromLines[i].closed) << lines;
+        }
+        ASSERT_EQ(spacedResult.warnings.size(), lineResult.warnings.size()) << lines;
+        ASSERT_EQ(b.warnCalls, a.warnCalls) << lines;
+    }
 }
 
 // A contour that closes its item's path ("path Z") is taken from the outline
