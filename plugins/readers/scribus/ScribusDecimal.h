@@ -220,10 +220,10 @@ struct ShortDecimal {
         text = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)),
                              _mm_set1_epi8(0x30));
         // A flag a byte for each that is no digit, as NonDigits has them;
-        // one past the sixteen stops the count.
+        // two past the sixteen stop the count, the point's taken out or not.
         std::uint64_t rest = static_cast<unsigned>(_mm_movemask_epi8(
                                  _mm_or_si128(_mm_add_epi8(text, _mm_set1_epi8(0x76)), text))) |
-                             0x10000u;
+                             0x30000u;
         whole = static_cast<std::size_t>(__builtin_ctzll(rest));
         const std::size_t point = q[whole] == '.';
         rest &= rest - point; // past the point
