@@ -180,6 +180,16 @@ private:
     // n numbers, each after separators; false when one is missing or
     // unreadable.
     bool Numbers(double* a, int n) {
+#if defined(__SSE2__)
+        // A pair ("M0 0") mostly is two short numbers.
+        __m128d xy;
+        const char* q = n == 2 ? ReadShortPair(p_, xy) : nullptr;
+        if (q && (static_cast<unsigned char>(*q) | 0x20) != 'e') {
+            _mm_storeu_pd(a, xy);
+            p_ = q;
+            return true;
+        }
+#endif
         const char* p = p_;
         for (int i = 0; i < n; ++i) {
             p = ReadCoordinate(SkipSeparators(p), a[i]);

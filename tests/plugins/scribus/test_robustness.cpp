@@ -272,9 +272,9 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
 #endif
 }
 
-// An 'L' reads its point as it does with a space after the letter, which
-// takes it off the path for short pairs: points, warnings and the limit of
-// points, on any numbers and separators.
+// An 'M' or 'L' reads its point as it does with a space after the letter,
+// which takes it off the path for short pairs: points, warnings and the
+// limit of points, on any numbers and separators.
 TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
     std::istringstream list("0|7|-2.5|354.331|0.457167|-12345678|123456789|1.2.3|1e3|-|.5|+3|"
                             "5.|-0|0.0000001|--1|1-2|12.34567");
@@ -284,14 +284,15 @@ TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
     const char* const kSeparators[] = {" ", " ", " ", ",", "\t", "  ", ""};
     std::mt19937 random(13);
     for (int round = 0; round < 20000; ++round) {
-        std::string lines = "M1 2", spaced = "M1 2";
-        for (int n = static_cast<int>(random() % 12); n > 0; --n) {
+        std::string lines, spaced;
+        for (int n = static_cast<int>(random() % 12); n >= 0; --n) {
             const std::string before = kSeparators[random() % std::size(kSeparators)];
             const std::string point = numbers[random() % numbers.size()] +
                                       kSeparators[random() % std::size(kSeparators)] +
                                       numbers[random() % numbers.size()];
-            lines += before + "L" + point;
-            spaced += before + "L " + point;
+            const char* command = lines.empty() ? "M" : "L";
+            lines += before + command + point;
+            spaced += before + command + " " + point;
         }
         if (random() % 2) lines += " Z", spaced += " Z";
         ParseOptions options;
