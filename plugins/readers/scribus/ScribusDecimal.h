@@ -189,47 +189,51 @@ inline __attribute__((always_inline)) const char* ReadDecimalLongFraction(const 
 #if defined(__SSE2__)
 // For each count of bytes to sixteen: the low bytes of a word, none to
 // all, set; and the divisor of an eight-digit word whose point follows
-// them.
+// them, positive and negative.
 struct ShortTables {
     std::uint64_t low[17];
-    double divisor[17];
+    double divisor[17][2];
     constexpr ShortTables() : low(), divisor() {
         for (unsigned n = 1; n < 17; ++n)
             low[n] = low[n - 1] << 8 | 0xFF;
-        for (unsigned n = 0; n < 17; ++n)
-            divisor[n] = kDecimalPow10[n < 8 ? 8 - n : 0];
+        for (unsigned n = 0; n < 17; ++n) {
+            divisor[n][0] = kDecimalPow10[n < 8 ? 8 - n : 0];
+            divisor[n][1] = -divisor[n][0];
+        }
     }
 };
 inline constexpr ShortTables kShortTables;
 
-// The sign bits of a pair of doubles, x's taken from bit 0 and y's from bit 1.
-alignas(16) inline constexpr std::uint64_t kPairSigns[4][2] = {
-    {0, 0}, {1ull << 63, 0}, {0, 1ull << 63}, {1ull << 63, 1ull << 63}};
-
 // A short decimal at q, after its sign, from its sixteen bytes less '0':
 // false unless it is digits and at most one point, a digit first and eight
-// characters at most. Gives its text, its length, its digits before the
-// point, and the bytes of its word before the point and of its digits
-// (the point taken out, one fewer).
+// characters at most. Gives its length, its word of digits (the point taken
+// out, the digits first and zeros after, as WordDecimal has them) and what
+// to divide their value by, negative when the number is.
 struct ShortDecimal {
-    __m128i text;
-    std::size_t length, whole;
-    std::uint64_t before, kept;
+    std::size_t length;
+    __m128i digits;
+    __m128d divisor;
 
-    inline __attribute__((always_inline)) bool Read(const char* q) {
-        text = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)),
-                             _mm_set1_epi8(0x30));
+    inline __attribute__((always_inline)) bool Read(const char* q, std::size_t negative) {
+        const __m128i text = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)),
+                                           _mm_set1_epi8(0x30));
         // A flag a byte for each that is no digit, as NonDigits has them;
         // two past the sixteen stop the count, the point's taken out or not.
         std::uint64_t rest = static_cast<unsigned>(_mm_movemask_epi8(
                                  _mm_or_si128(_mm_add_epi8(text, _mm_set1_epi8(0x76)), text))) |
                              0x30000u;
-        whole = static_cast<std::size_t>(__builtin_ctzll(rest));
+        const std::size_t whole = static_cast<std::size_t>(__builtin_ctzll(rest));
         const std::size_t point = q[whole] == '.';
         rest &= rest - point; // past the point
         length = static_cast<std::size_t>(__builtin_ctzll(rest));
-        before = kShortTables.low[whole];
-        kept = kShortTables.low[length - point];
+        const __m128i before =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kShortTables.low[whole]));
+        const __m128i kept =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kShortTables.low[length - point]));
+        digits =
+            _mm_or_si128(_mm_and_si128(text, before),
+                         _mm_andnot_si128(before, _mm_and_si128(_mm_srli_epi64(text, 8), kept)));
+        divisor = _mm_load_sd(&kShortTables.divisor[whole][negative]);
         return whole && length <= 8;
     }
 };
@@ -243,35 +247,23 @@ struct ShortDecimal {
 inline __attribute__((always_inline)) const char* ReadShortPair(const char* p, __m128d& xy) {
     const std::size_t sx = p[0] == '-';
     ShortDecimal x, y;
-    if (!x.Read(p + sx)) return nullptr;
+    if (!x.Read(p + sx, sx)) return nullptr;
     const char* q = p + sx + x.length;
     if (*q != ' ') return nullptr;
     const std::size_t sy = q[1] == '-';
     q += 1 + sy;
-    if (!y.Read(q)) return nullptr;
-    // Both words at once, x's low: the point taken out, the digits first
-    // and zeros after, as WordDecimal has them.
-    const __m128i words = _mm_unpacklo_epi64(x.text, y.text);
-    const __m128i before =
-        _mm_set_epi64x(static_cast<long long>(y.before), static_cast<long long>(x.before));
-    const __m128i kept =
-        _mm_set_epi64x(static_cast<long long>(y.kept), static_cast<long long>(x.kept));
-    const __m128i digits =
-        _mm_or_si128(_mm_and_si128(words, before),
-                     _mm_andnot_si128(before, _mm_and_si128(_mm_srli_epi64(words, 8), kept)));
-    // EightDigits of each: pairs of digits in 16 bits, then fours in 32,
-    // then eights, which are below 2^31.
+    if (!y.Read(q, sy)) return nullptr;
+    // Both words at once, x's low. EightDigits of each: pairs of digits in
+    // 16 bits, then fours in 32, then eights, which are below 2^31.
+    const __m128i digits = _mm_unpacklo_epi64(x.digits, y.digits);
     const __m128i pairs = _mm_and_si128(
         _mm_add_epi16(_mm_mullo_epi16(digits, _mm_set1_epi16(10)), _mm_srli_epi16(digits, 8)),
         _mm_set1_epi16(0xFF));
     const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(100 | 1 << 16));
     const __m128i eights =
         _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(10000 | 1 << 16));
-    // The Quotient of each.
-    const __m128d values =
-        _mm_div_pd(_mm_cvtepi32_pd(eights),
-                   _mm_set_pd(kShortTables.divisor[y.whole], kShortTables.divisor[x.whole]));
-    xy = _mm_xor_pd(values, _mm_load_pd(reinterpret_cast<const double*>(kPairSigns[sx | sy << 1])));
+    // The Quotient of each, its sign from the divisor's.
+    xy = _mm_div_pd(_mm_cvtepi32_pd(eights), _mm_unpacklo_pd(x.divisor, y.divisor));
     return q + y.length;
 }
 #endif
