@@ -89,6 +89,8 @@ private:
     /// Ends a value of this store: one in the element's block is destroyed
     /// in place, any other deleted.
     void Release(Value* value) const noexcept;
+    /// Ends every value (the store's destructor, when one may need it).
+    void ReleaseValues() const noexcept;
 
     /// Most elements carry a few values: those need no block of their own.
     static constexpr int kInlineEntries = 4;
@@ -104,6 +106,7 @@ private:
     int streamCapacity_;
     short kind_;    // of the element made by OBCreateStoredElement, else -1
     bool lent_;     // entries_ is room in the element's own block
+    bool owning_;   // some value needs its destructor: one off the block, or one holding memory
     unsigned seen_; // bit attr % 32 of every attribute set: most sets need no lookup
     // Room for values in the element's own block: roomSize_ bytes from
     // room_ bytes past this store, roomUsed_ of them taken (or wanted).

@@ -1,6 +1,7 @@
 #include <ombra/storedelements.h>
 
 #include "model/ElementRoom.h"
+#include "model/ElementSlab.h"
 
 #include <ombra/detail/CastLikely.h>
 
@@ -13,6 +14,21 @@
 #include <cstring>
 
 #include <cstdint>
+#include <type_traits>
+
+namespace {
+
+// Values whose destructor frees nothing: in the element's block they need
+// no call when the store goes.
+template <class C>
+constexpr bool kPlain =
+    std::is_base_of<ValueEnumBase, C>::value || std::is_same<C, ValueBool16>::value ||
+    std::is_same<C, ValueInteger32>::value || std::is_same<C, ValueOBReal>::value ||
+    std::is_same<C, ValueOBID>::value || std::is_same<C, ValueLength>::value ||
+    std::is_same<C, ValueAngle>::value || std::is_same<C, ValuePercent>::value ||
+    std::is_same<C, ValuePoint>::value || std::is_same<C, ValueRectangle>::value;
+
+} // namespace
 
 // Values made in the element's block cost no pool block and no return to
 // the pool: a palette's colours, for one, each hold a name and six numbers.
@@ -24,12 +40,14 @@ template <class C> C* OBAttributeStore::Room() {
         if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
         C* made = new (reinterpret_cast<char*>(this) + room_ + roomUsed_) C;
         roomUsed_ = used;
+        if (!kPlain<C>) owning_ = true;
         return made;
     }
     if (used <= ombra_detail::kMostValueBytes) {
         ombra_detail::NoteValueBytes(kind_, used);
         roomUsed_ = used;
     }
+    owning_ = true;
     return new C;
 }
 
@@ -56,9 +74,23 @@ template <class C, class... Args> Value* Made(C* made, const Args&... args) {
 
 OBAttributeStore::OBAttributeStore() noexcept
     : entries_(inline_), count_(0), capacity_(kInlineEntries), streams_(nullptr), streamCount_(0),
-      streamCapacity_(0), kind_(-1), lent_(false), seen_(0), room_(0), roomSize_(0), roomUsed_(0) {}
+      streamCapacity_(0), kind_(-1), lent_(false), owning_(false), seen_(0), room_(0), roomSize_(0),
+      roomUsed_(0) {}
 
 OBAttributeStore::~OBAttributeStore() {
+    if (owning_) ReleaseValues();
+    if (OwnsEntries()) OBLibFree(entries_);
+    // Stream values never own their stream: the element does.
+    // Most stores hold no stream: their list was never made.
+    if (!streams_) return;
+    for (int i = 0; i < streamCount_; ++i)
+        delete streams_[i];
+    OBLibFree(streams_);
+}
+
+// Most stores hold plain values in their element's block only: those skip
+// this walk.
+void OBAttributeStore::ReleaseValues() const noexcept {
     // A value's destructor cannot reach the store: the loop keeps its bounds
     // and the room's in registers rather than reading them back after every
     // call.
@@ -72,13 +104,6 @@ OBAttributeStore::~OBAttributeStore() {
         else
             delete value;
     }
-    if (OwnsEntries()) OBLibFree(entries_);
-    // Stream values never own their stream: the element does.
-    // Most stores hold no stream: their list was never made.
-    if (!streams_) return;
-    for (int i = 0; i < streamCount_; ++i)
-        delete streams_[i];
-    OBLibFree(streams_);
 }
 
 OBAttributeStore::Entry* OBAttributeStore::Lookup(int attr, int index) const {
@@ -107,6 +132,7 @@ __attribute__((noinline)) short OBAttributeStore::Append(int attr, int index, Va
 
 short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
     if (!value) return 0;
+    owning_ = true; // a value from elsewhere, or one whose attribute is set already
     if (Entry* e = Lookup(attr, index)) {
         if (e->value != value) Release(e->value);
         e->value = value;
@@ -223,6 +249,7 @@ short OBAttributeStore::SetMember(AN::AttrNameEnum attr, typename V::EnumType me
 short OBAttributeStore::SetString(AN::AttrNameEnum attr, const IOBString& text) {
     Value* v = nullptr;
     ValueUtil::CreateValueString(text, v);
+    owning_ = true;
     return Put(attr, v);
 }
 
@@ -259,16 +286,12 @@ short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
 
 short OBAttributeStore::SetRect(AN::AttrNameEnum attr, const OBRect& rect,
                                 UNITS::LINEAR::UnitEnum unit) {
-    Value* v = nullptr;
-    ValueUtil::CreateValueRectangle(unit, rect, v);
-    return Put(attr, v);
+    return Put(attr, Made(Room<ValueRectangle>(), unit, rect));
 }
 
 short OBAttributeStore::SetPoint(AN::AttrNameEnum attr, const OBPoint& point,
                                  UNITS::LINEAR::UnitEnum unit) {
-    Value* v = nullptr;
-    ValueUtil::CreateValuePoint(unit, point, v);
-    return Put(attr, v);
+    return Put(attr, Made(Room<ValuePoint>(), unit, point));
 }
 
 short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
@@ -288,6 +311,7 @@ short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
     streams_[streamCount_++] = stream;
     Value* v = nullptr;
     ValueUtil::CreateValueStream(stream, v);
+    owning_ = true;
     return Put(attr, v);
 }
 
@@ -297,6 +321,20 @@ short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
 namespace ombra_detail {
 KindRoom gKindRoom[kRoomKinds];
 } // namespace ombra_detail
+
+namespace {
+
+// The arena's slab, its only member: carved here in line, so that most
+// elements cost no call for their block.
+__attribute__((always_inline)) inline void* BlockFor(OBElementArena* arena, std::size_t size) {
+    static_assert(std::is_standard_layout<OBElementArena>::value, "the slab is the first word");
+    if (!arena) return OBElementAllocate(size);
+    if (void* block = ombra_detail::CarveInLine(*reinterpret_cast<void* const*>(arena), size))
+        return block;
+    return arena->Allocate(size);
+}
+
+} // namespace
 
 // Makes stored elements with the room their kind needed so far in the same
 // block: the children's first slots, then the attribute entries.
@@ -311,7 +349,7 @@ public:
         static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
         std::size_t values = ombra_detail::NextValueBytes(room);
         std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry) + values;
-        void* block = arena ? arena->Allocate(size) : OBElementAllocate(size);
+        void* block = BlockFor(arena, size);
         if (!block) return nullptr;
         T* made = new (block) T;
         OBAttributeStore& store = *made;
@@ -332,19 +370,35 @@ public:
     }
 };
 
+namespace {
+
+// One maker per kind with a view, looked up rather than switched to: the
+// switch's own frame cost more than the jump.
+using Maker = Element* (*)(EL::ElementTypeEnum, OBElementArena*);
+struct Makers {
+    Maker of[kOBElementTypeCount];
+};
+static_assert(kOBElementTypeCount <= ombra_detail::kRoomKinds, "every kind has its room");
+
+constexpr Makers AllMakers() {
+    Makers makers{};
+#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
+    makers.of[EL::k##Kind] = &OBElementRoom::Make<OBStored##Kind>;
+#include <ombra/defs/ViewAccessors.def>
+    return makers;
+}
+constexpr Makers kMakers = AllMakers();
+
+} // namespace
+
 Element* OBCreateStoredElement(EL::ElementTypeEnum kind) {
     return OBCreateStoredElement(kind, nullptr);
 }
 
 Element* OBCreateStoredElement(EL::ElementTypeEnum kind, OBElementArena* arena) {
-    switch (kind) {
-#define OB_VIEW_BEGIN(Kind, HasAccessors)                                                          \
-    case EL::k##Kind:                                                                              \
-        return OBElementRoom::Make<OBStored##Kind>(kind, arena);
-#include <ombra/defs/ViewAccessors.def>
-    default:
-        return nullptr;
-    }
+    const auto at = static_cast<unsigned>(kind);
+    if (at >= static_cast<unsigned>(kOBElementTypeCount) || !kMakers.of[at]) return nullptr;
+    return kMakers.of[at](kind, arena);
 }
 
 // Readers ask for the store of every element they make: the element's own

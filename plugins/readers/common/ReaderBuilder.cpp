@@ -167,10 +167,13 @@ void ElementBuilder::IdOf(Element* e, AN::AttrNameEnum a, const Element* target)
 
 void ElementBuilder::Rect(Element* e, AN::AttrNameEnum a, double left, double top, double right,
                           double bottom) {
-    if (!e) return;
-    Value* v = nullptr;
-    ValueUtil::CreateValueRectangle(UNITS::LINEAR::kPoints, left, top, right, bottom, v);
-    Put(e, a, v);
+    // Set side by side: OBRect's constructors would normalise them.
+    OBRect rect;
+    rect.Left(left);
+    rect.Top(top);
+    rect.Right(right);
+    rect.Bottom(bottom);
+    if (auto* st = Store(e)) Check(st->SetRect(a, rect));
 }
 
 void ElementBuilder::Point(Element* e, AN::AttrNameEnum a, double x, double y) {
