@@ -72,6 +72,81 @@ template <class C, class... Args> Value* Made(C* made, const Args&... args) {
 
 } // namespace
 
+namespace {
+
+// The arena's slab, its only member: carved here in line, so that most
+// elements cost no call for their block.
+__attribute__((always_inline)) inline void* BlockFor(OBElementArena* arena, std::size_t size) {
+    static_assert(std::is_standard_layout<OBElementArena>::value, "the slab is the first word");
+    if (!arena) return OBElementAllocate(size);
+    if (void* block = ombra_detail::CarveInLine(*reinterpret_cast<void* const*>(arena), size))
+        return block;
+    return arena->Allocate(size);
+}
+
+} // namespace
+
+// Makes stored elements with the room their kind needed so far in the same
+// block: the children's first slots, then the attribute entries.
+class OBElementRoom {
+public:
+    template <class T> static Element* Make(EL::ElementTypeEnum kind, OBElementArena* arena) {
+        using Entry = OBAttributeStore::Entry;
+        ombra_detail::KindRoom& room = ombra_detail::gKindRoom[kind];
+        std::size_t slots = room.childSlots.load(std::memory_order_relaxed);
+        std::size_t entries = room.entries.load(std::memory_order_relaxed);
+        if (entries <= static_cast<std::size_t>(OBAttributeStore::kInlineEntries)) entries = 0;
+        static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
+        std::size_t values = ombra_detail::NextValueBytes(room);
+        std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry) + values;
+        void* block = BlockFor(arena, size);
+        if (!block) return nullptr;
+        T* made = new (block) T;
+        OBAttributeStore& store = *made;
+        store.kind_ = static_cast<short>(kind);
+        char* room0 = static_cast<char*>(block) + sizeof(T);
+        if (slots) made->LendChildSlots(reinterpret_cast<Element**>(room0), slots);
+        if (entries) {
+            store.entries_ = reinterpret_cast<Entry*>(room0 + slots * sizeof(Element*));
+            store.capacity_ = static_cast<int>(entries);
+            store.lent_ = true;
+        }
+        if (values) {
+            char* at = room0 + slots * sizeof(Element*) + entries * sizeof(Entry);
+            store.room_ = static_cast<unsigned short>(at - reinterpret_cast<char*>(&store));
+            store.roomSize_ = static_cast<unsigned short>(values);
+        }
+        return made;
+    }
+
+    /// Sets a new value of class C made from args, with the common case of
+    /// a new attribute and a value that fits the block's room in line and
+    /// no frame; any other goes the setters' general way.
+    template <class C, class... Args>
+    static short Place(OBAttributeStore& store, AN::AttrNameEnum attr, int index, Args... args) {
+        const unsigned used = store.roomUsed_ + static_cast<unsigned>(sizeof(C));
+        const unsigned bit = OBAttributeStore::SeenBit(attr);
+        if (used > store.roomSize_ || (store.seen_ & bit) || store.count_ >= store.capacity_)
+            return PlaceAnyhow<C>(store, attr, index, args...);
+        // Only a store made with room (of a kind in range) gets here.
+        if (used == store.roomSize_) ombra_detail::NoteRoomFilled(store.kind_, used);
+        C* made = new (reinterpret_cast<char*>(&store) + store.room_ + store.roomUsed_) C;
+        made->Init(args...);
+        store.roomUsed_ = used;
+        if (!kPlain<C>) store.owning_ = true;
+        store.seen_ |= bit;
+        store.entries_[store.count_++] = OBAttributeStore::Entry{attr, index, made};
+        return 1;
+    }
+
+private:
+    template <class C, class... Args>
+    __attribute__((noinline)) static short
+    PlaceAnyhow(OBAttributeStore& store, AN::AttrNameEnum attr, int index, Args... args) {
+        return store.Put(attr, Made(store.Room<C>(), args...), index);
+    }
+};
+
 OBAttributeStore::OBAttributeStore() noexcept
     : entries_(inline_), count_(0), capacity_(kInlineEntries), streams_(nullptr), streamCount_(0),
       streamCapacity_(0), kind_(-1), lent_(false), owning_(false), seen_(0), room_(0), roomSize_(0),
@@ -174,28 +249,29 @@ short OBAttributeStore::Remove(AN::AttrNameEnum attr, int index) {
 }
 
 short OBAttributeStore::SetBool(AN::AttrNameEnum attr, bool flag) {
-    return Put(attr, Made(Room<ValueBool16>(), static_cast<short>(flag ? 1 : 0)));
+    return OBElementRoom::Place<ValueBool16>(*this, attr, 0, static_cast<short>(flag ? 1 : 0));
 }
 
 short OBAttributeStore::SetInteger(AN::AttrNameEnum attr, int number, int index) {
-    return Put(attr, Made(Room<ValueInteger32>(), number), index);
+    return OBElementRoom::Place<ValueInteger32>(*this, attr, index, number);
 }
 
 short OBAttributeStore::SetReal(AN::AttrNameEnum attr, double number) {
-    return Put(attr, Made(Room<ValueOBReal>(), OBReal(number)));
+    return OBElementRoom::Place<ValueOBReal>(*this, attr, 0, OBReal(number));
 }
 
 short OBAttributeStore::SetLength(AN::AttrNameEnum attr, double length,
                                   UNITS::LINEAR::UnitEnum unit) {
-    return Put(attr, Made(Room<ValueLength>(), unit, OBReal(length)));
+    return OBElementRoom::Place<ValueLength>(*this, attr, 0, unit, OBReal(length));
 }
 
 short OBAttributeStore::SetAngle(AN::AttrNameEnum attr, double degrees) {
-    return Put(attr, Made(Room<ValueAngle>(), UNITS::ANGULAR::kDegrees, OBReal(degrees)));
+    return OBElementRoom::Place<ValueAngle>(*this, attr, 0, UNITS::ANGULAR::kDegrees,
+                                            OBReal(degrees));
 }
 
 short OBAttributeStore::SetPercent(AN::AttrNameEnum attr, double ratio, int index) {
-    return Put(attr, Made(Room<ValuePercent>(), OBReal(ratio)), index);
+    return OBElementRoom::Place<ValuePercent>(*this, attr, index, OBReal(ratio));
 }
 
 // A colour's components: new attributes of one store, which mostly has room
@@ -233,12 +309,12 @@ short OBAttributeStore::SetPercents(const AN::AttrNameEnum* attrs, const double*
 }
 
 short OBAttributeStore::SetId(AN::AttrNameEnum attr, unsigned id, int index) {
-    return Put(attr, Made(Room<ValueOBID>(), id), index);
+    return OBElementRoom::Place<ValueOBID>(*this, attr, index, id);
 }
 
 template <class V>
 short OBAttributeStore::SetMember(AN::AttrNameEnum attr, typename V::EnumType member) {
-    return Put(attr, Made(Room<V>(), member));
+    return OBElementRoom::Place<V>(*this, attr, 0, member);
 }
 #define OB_VALUE_ENUM_BEGIN(Code, TypeName, Class, Space, Enum, Creator)                           \
     template short OBAttributeStore::SetMember<Class>(AN::AttrNameEnum, Space::Enum);
@@ -286,12 +362,12 @@ short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
 
 short OBAttributeStore::SetRect(AN::AttrNameEnum attr, const OBRect& rect,
                                 UNITS::LINEAR::UnitEnum unit) {
-    return Put(attr, Made(Room<ValueRectangle>(), unit, rect));
+    return OBElementRoom::Place<ValueRectangle>(*this, attr, 0, unit, rect);
 }
 
 short OBAttributeStore::SetPoint(AN::AttrNameEnum attr, const OBPoint& point,
                                  UNITS::LINEAR::UnitEnum unit) {
-    return Put(attr, Made(Room<ValuePoint>(), unit, point));
+    return OBElementRoom::Place<ValuePoint>(*this, attr, 0, unit, point);
 }
 
 short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
@@ -321,54 +397,6 @@ short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
 namespace ombra_detail {
 KindRoom gKindRoom[kRoomKinds];
 } // namespace ombra_detail
-
-namespace {
-
-// The arena's slab, its only member: carved here in line, so that most
-// elements cost no call for their block.
-__attribute__((always_inline)) inline void* BlockFor(OBElementArena* arena, std::size_t size) {
-    static_assert(std::is_standard_layout<OBElementArena>::value, "the slab is the first word");
-    if (!arena) return OBElementAllocate(size);
-    if (void* block = ombra_detail::CarveInLine(*reinterpret_cast<void* const*>(arena), size))
-        return block;
-    return arena->Allocate(size);
-}
-
-} // namespace
-
-// Makes stored elements with the room their kind needed so far in the same
-// block: the children's first slots, then the attribute entries.
-class OBElementRoom {
-public:
-    template <class T> static Element* Make(EL::ElementTypeEnum kind, OBElementArena* arena) {
-        using Entry = OBAttributeStore::Entry;
-        ombra_detail::KindRoom& room = ombra_detail::gKindRoom[kind];
-        std::size_t slots = room.childSlots.load(std::memory_order_relaxed);
-        std::size_t entries = room.entries.load(std::memory_order_relaxed);
-        if (entries <= static_cast<std::size_t>(OBAttributeStore::kInlineEntries)) entries = 0;
-        static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
-        std::size_t values = ombra_detail::NextValueBytes(room);
-        std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry) + values;
-        void* block = BlockFor(arena, size);
-        if (!block) return nullptr;
-        T* made = new (block) T;
-        OBAttributeStore& store = *made;
-        store.kind_ = static_cast<short>(kind);
-        char* room0 = static_cast<char*>(block) + sizeof(T);
-        if (slots) made->LendChildSlots(reinterpret_cast<Element**>(room0), slots);
-        if (entries) {
-            store.entries_ = reinterpret_cast<Entry*>(room0 + slots * sizeof(Element*));
-            store.capacity_ = static_cast<int>(entries);
-            store.lent_ = true;
-        }
-        if (values) {
-            char* at = room0 + slots * sizeof(Element*) + entries * sizeof(Entry);
-            store.room_ = static_cast<unsigned short>(at - reinterpret_cast<char*>(&store));
-            store.roomSize_ = static_cast<unsigned short>(values);
-        }
-        return made;
-    }
-};
 
 namespace {
 
