@@ -89,7 +89,8 @@ private:
     /// Ends a value of this store: one in the element's block is destroyed
     /// in place, any other deleted.
     void Release(Value* value) const noexcept;
-    /// Ends every value (the store's destructor, when one may need it).
+    /// Ends the values and frees the lists (the destructor's work, when
+    /// there is any).
     void ReleaseValues() const noexcept;
 
     /// Most elements carry a few values: those need no block of their own.

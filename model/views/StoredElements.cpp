@@ -152,8 +152,28 @@ OBAttributeStore::OBAttributeStore() noexcept
       streamCapacity_(0), kind_(-1), lent_(false), owning_(false), seen_(0), room_(0), roomSize_(0),
       roomUsed_(0) {}
 
+// Most stores hold plain values in their element's block only, in entries
+// of the store or the block: those end here, with no frame.
 OBAttributeStore::~OBAttributeStore() {
-    if (owning_) ReleaseValues();
+    if (owning_ || streams_ || OwnsEntries()) ReleaseValues();
+}
+
+__attribute__((noinline)) void OBAttributeStore::ReleaseValues() const noexcept {
+    if (owning_) {
+        // A value's destructor cannot reach the store: the loop keeps its
+        // bounds and the room's in registers rather than reading them back
+        // after every call.
+        const Entry* entry = entries_;
+        const std::uintptr_t room = reinterpret_cast<std::uintptr_t>(this) + room_;
+        const std::uintptr_t roomSize = roomSize_;
+        for (const Entry* end = entry + count_; entry != end; ++entry) {
+            Value* value = entry->value;
+            if (reinterpret_cast<std::uintptr_t>(value) - room < roomSize)
+                value->~Value(); // the block goes with the element
+            else
+                delete value;
+        }
+    }
     if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
     // Most stores hold no stream: their list was never made.
@@ -161,24 +181,6 @@ OBAttributeStore::~OBAttributeStore() {
     for (int i = 0; i < streamCount_; ++i)
         delete streams_[i];
     OBLibFree(streams_);
-}
-
-// Most stores hold plain values in their element's block only: those skip
-// this walk.
-void OBAttributeStore::ReleaseValues() const noexcept {
-    // A value's destructor cannot reach the store: the loop keeps its bounds
-    // and the room's in registers rather than reading them back after every
-    // call.
-    const Entry* entry = entries_;
-    const std::uintptr_t room = reinterpret_cast<std::uintptr_t>(this) + room_;
-    const std::uintptr_t roomSize = roomSize_;
-    for (const Entry* end = entry + count_; entry != end; ++entry) {
-        Value* value = entry->value;
-        if (reinterpret_cast<std::uintptr_t>(value) - room < roomSize)
-            value->~Value(); // the block goes with the element
-        else
-            delete value;
-    }
 }
 
 OBAttributeStore::Entry* OBAttributeStore::Lookup(int attr, int index) const {
