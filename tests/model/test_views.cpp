@@ -446,6 +446,56 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
     }
 }
 
+// Stores of numbers, shapes and enumerations alone, in their block or past
+// its room, and stores given a value that holds memory, from a setter or
+// from outside: deleted, every one gives back all it took.
+TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
+    ConversionState state;
+    auto& stats = ombra_test::Stats();
+    const std::string longText(60, 'x');
+    for (int round = 0; round < 2; ++round) {
+        long long allocated = stats.allocations, released = stats.releases;
+        std::vector<Element*> made;
+        {
+            OBElementArena arena;
+            for (int i = 0; i < 200; ++i) {
+                Element* e = OBCreateStoredElement(EL::kParagraphRun, &arena);
+                ASSERT_NE(e, nullptr);
+                OBAttributeStore* store = OBGetAttributeStore(e);
+                for (int n = 0; n < 1 + i % 9; ++n)
+                    ASSERT_EQ(store->SetInteger(AN::kTint, n, n), 1);
+                ASSERT_EQ(store->SetRect(AN::kBoundingBox, OBRect(0, 0, i, i)), 1);
+                ASSERT_EQ(store->SetMember<ValueColorModelEnum>(AN::kModel, CME::kCMYK), 1);
+                if (i % 4 == 1) {
+                    ASSERT_EQ(store->SetUtf8(AN::kName, longText.c_str()), 1);
+                }
+                if (i % 4 == 3) {
+                    ASSERT_EQ(store->SetInteger(AN::kTint, -1, 0), 1); // replaced
+                }
+                made.push_back(e);
+                // Four numbers that fit the room the kind learnt, and for
+                // some a string from outside.
+                Element* ink = OBCreateStoredElement(EL::kCMYK, &arena);
+                ASSERT_NE(ink, nullptr);
+                store = OBGetAttributeStore(ink);
+                for (AN::AttrNameEnum a : {AN::kCyan, AN::kMagenta, AN::kYellow, AN::kBlack})
+                    ASSERT_EQ(store->SetPercent(a, 0.5), 1);
+                if (i % 2) {
+                    Value* text = nullptr;
+                    ValueUtil::CreateValueString(WOBString(longText.c_str()), text);
+                    ASSERT_EQ(store->Set(AN::kName, text), 1);
+                }
+                made.push_back(ink);
+            }
+        }
+        for (Element* e : made)
+            delete e;
+        if (round == 1) {
+            EXPECT_EQ(stats.allocations - allocated, stats.releases - released);
+        }
+    }
+}
+
 // A run of percents set at once leaves a store as the same setters one at a
 // time do: fresh attributes, ones set before, ones sharing a store's bit
 // (132 and 164), a repeated one, more than the inline entries, and stores
