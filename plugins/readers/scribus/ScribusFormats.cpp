@@ -426,7 +426,9 @@ void ParagraphFormatReader::Tab(Context& ctx, const Attrs& a) {
 void ParagraphFormatReader::End(Context& ctx) {
     if (sawTabs_ && out_) out_->tabs = std::move(stops_);
     stops_.clear();
-    ctx.Release(held_);
+    // Mostly nothing was held: Release would still reset the list.
+    if (!held_.entries.empty() || !held_.keys.empty() || held_.plain || held_.dropped)
+        ctx.Release(held_);
     out_ = nullptr;
 }
 

@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -153,6 +154,14 @@ struct KnownFormat {
     std::uint32_t format = 0;
 };
 
+/// A paragraph format element's reading, and its format index once found.
+struct ParagraphReading {
+    std::string style;
+    ParagraphAttributes local;
+    bool hasFormat = false;
+    std::uint32_t format = 0;
+};
+
 /// Collects warnings and holds the limits for one parse.
 class Context {
 public:
@@ -188,8 +197,8 @@ public:
         std::uint64_t prefix = 0;    ///< Attrs::Prefix of the element
         std::size_t prefixCount = 0; ///< and Attrs::PrefixCount
         std::string key;             ///< the attributes after the prefix; empty: none
-        std::string style;
-        ParagraphAttributes local;
+        /// Shared with the paragraphs read from it, which outlive it.
+        std::shared_ptr<ParagraphReading> reading;
     };
     ParagraphMemo paragraphMemos[4];
     unsigned nextParagraphMemo = 0;

@@ -50,20 +50,27 @@ __attribute__((noinline)) void StoryBuilder::OtherText(const Attrs& a, Context::
 }
 
 void StoryBuilder::Empty(ElementId id, const Attrs& a) {
-    if (id == kElem_ITEXT && (open_.empty() || open_.back() <= kLevel2)) {
+    if (id == kElem_ITEXT && Parent() <= kLevel2) {
         Text(a);
         return;
     }
     EmptyElement(id, a);
 }
 
+// Start and End at once, with nothing kept open.
 __attribute__((noinline)) void StoryBuilder::EmptyElement(ElementId id, const Attrs& a) {
-    Start(id, a);
-    End();
+    const Role role = Open(id, a);
+    if (role == kParagraph || role == kTrail || role == kDefaults) EndFormat(role);
 }
 
 void StoryBuilder::Start(ElementId id, const Attrs& a) {
-    const Role parent = open_.empty() ? kLevel0 : open_.back();
+    const Role role = Open(id, a);
+    if (depth_ < kDepth) open_[depth_] = role;
+    ++depth_;
+}
+
+StoryBuilder::Role StoryBuilder::Open(ElementId id, const Attrs& a) {
+    const Role parent = Parent();
     Role role = kNone;
     if (parent <= kLevel2 && id == kElem_ITEXT) {
         Text(a);
@@ -82,16 +89,16 @@ void StoryBuilder::Start(ElementId id, const Attrs& a) {
         }
         TextElement(id, a, role);
     } else if (parent != kNone && id == kElem_Tabs) {
+        Own(format_); // the format is no memo's reading any more
         formatReader_.Tab(ctx_, a);
-        formatMemo_ = -1; // the format is no copy of the memo any more
     }
-    open_.push_back(role);
+    return role;
 }
 
 void StoryBuilder::End() {
-    if (open_.empty()) return;
-    const Role role = open_.back();
-    open_.pop_back();
+    if (depth_ == 0) return;
+    --depth_;
+    const Role role = depth_ < kDepth ? open_[depth_] : kNone;
     if (role == kParagraph || role == kTrail || role == kDefaults) EndFormat(role);
 }
 
@@ -199,19 +206,18 @@ inline __attribute__((always_inline)) Context::TextMemo* StoryBuilder::FindText(
 void StoryBuilder::StartFormat(const Attrs& a) {
     const std::uint64_t prefix = a.Prefix();
     const std::size_t from = prefix ? a.PrefixCount() : 0;
-    formatMemo_ = -1;
     for (unsigned k = 0; k < 4; ++k) {
         const Context::ParagraphMemo& m = ctx_.paragraphMemos[k];
         if (!m.key.empty() && m.prefix == prefix && m.prefixCount == from &&
             SameAttributes(a, from, m.key)) {
-            format_.style = m.style;
-            format_.local = m.local;
+            format_.shared = m.reading;
             formatReader_.Resume(format_.local);
-            formatMemo_ = static_cast<int>(k);
             return;
         }
     }
-    format_ = Para();
+    format_.shared.reset();
+    format_.style.clear();
+    format_.local = ParagraphAttributes();
     if (const char* parent = a.Get(kAttr_PARENT)) format_.style = parent;
     const std::size_t before = ctx_.warnCalls;
     formatReader_.Start(ctx_, a, format_.local);
@@ -221,8 +227,13 @@ void StoryBuilder::StartFormat(const Attrs& a) {
     m.prefix = prefix;
     m.prefixCount = from;
     AttributesKey(a, from, m.key);
-    m.style = format_.style;
-    m.local = format_.local;
+    // The reading moves to the memo; format_ shares it (formatReader_ still
+    // writes format_.local, which Own fills first, when Tabs follow).
+    if (!m.reading || m.reading.use_count() > 1) m.reading = std::make_shared<ParagraphReading>();
+    m.reading->style = std::move(format_.style);
+    m.reading->local = std::move(format_.local);
+    m.reading->hasFormat = false;
+    format_.shared = m.reading;
 }
 
 void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {

@@ -21,47 +21,60 @@ void StoryBuilder::BeginFrame() {
     frameText_ = length_;
     frameParas_ = story_.paragraphs.size();
     haveDefaults_ = false;
-    open_.clear();
+    depth_ = 0;
 }
 
 void StoryBuilder::EndFrame(int* defaults) {
-    if (haveDefaults_ && defaults)
-        *defaults = static_cast<int>(ctx_.formats.FrameDefaults(defaults_.style, defaults_.local));
+    if (haveDefaults_ && defaults) *defaults = static_cast<int>(ParagraphFormat(defaults_, true));
 }
 
 void StoryBuilder::EndFormat(Role role) {
     formatReader_.End(ctx_);
     if (role == kParagraph) {
         CharacterAttributes none;
-        EndParagraph(format_, std::string(), none, formatMemo_);
+        EndParagraph(format_, std::string(), none);
     } else if (role == kTrail) {
-        trail_ = std::move(format_);
+        Take(trail_, format_);
         haveTrail_ = true;
     } else {
-        defaults_ = std::move(format_);
+        Take(defaults_, format_);
         haveDefaults_ = true;
     }
 }
 
-// The paragraph format of p, which is a copy of the paragraph memo numbered
-// memo (or -1): that memo's format is kept while no paragraph memo was
-// written over it.
-std::uint32_t StoryBuilder::ParagraphFormat(const Para& p, int memo) {
-    if (memo < 0) return ctx_.formats.Paragraph(p.style, p.local);
-    MemoFormat& known = memoFormats_[memo];
-    // Memo k is written when nextParagraphMemo steps from a number that is k
-    // modulo 4 (StartFormat).
-    const unsigned now = ctx_.nextParagraphMemo;
-    if (!known.valid || now - known.since > ((static_cast<unsigned>(memo) - known.since) & 3u)) {
-        known.format = ctx_.formats.Paragraph(p.style, p.local);
-        known.since = now;
-        known.valid = true;
+// The paragraph format of p. Frames mostly repeat a memo's reading, which
+// keeps its format index once found.
+std::uint32_t StoryBuilder::ParagraphFormat(const Para& p, bool frameDefaults) const {
+    ParagraphReading* r = p.shared.get();
+    if (r && r->hasFormat) return r->format;
+    const std::uint32_t format = frameDefaults ? ctx_.formats.FrameDefaults(p.Style(), p.Local())
+                                               : ctx_.formats.Paragraph(p.Style(), p.Local());
+    if (r) {
+        r->format = format;
+        r->hasFormat = true;
     }
-    return known.format;
+    return format;
+}
+
+void StoryBuilder::Own(Para& p) {
+    if (!p.shared) return;
+    p.style = p.shared->style;
+    p.local = p.shared->local;
+    p.shared.reset();
+}
+
+void StoryBuilder::Take(Para& to, Para& from) {
+    if (from.shared) {
+        to.shared = std::move(from.shared);
+    } else {
+        to.shared.reset();
+        to.style = std::move(from.style);
+        to.local = std::move(from.local);
+    }
 }
 
 void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
-                                const CharacterAttributes& local, int memo) {
+                                const CharacterAttributes& local) {
     if (full_) return;
     const char16_t sep = kParagraphSeparator;
     // The separator takes the character format of the text before it, so
@@ -76,8 +89,7 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
     }
     if (full_ && length_ == paraStart_) return;
     const std::uint32_t end = static_cast<std::uint32_t>(length_);
-    story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p, memo)});
+    story_.paragraphs.push_back(ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p)});
     paraStart_ = end;
 }
 
@@ -104,7 +116,7 @@ void StoryBuilder::Finish() {
     const Para& last = haveTrail_ ? trail_ : sawOld_ ? lastOldPara_ : kNone;
     story_.paragraphs.push_back(
         ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
-                     ctx_.formats.Paragraph(last.style, last.local)});
+                     ParagraphFormat(last)});
 }
 
 } // namespace detail
