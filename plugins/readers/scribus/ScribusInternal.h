@@ -202,6 +202,8 @@ public:
     };
     ParagraphMemo paragraphMemos[4];
     unsigned nextParagraphMemo = 0;
+    /// The reading of a paragraph format element without attributes.
+    std::shared_ptr<ParagraphReading> bareParagraph;
     /// The formats of the story texts read last, with the attributes but CH
     /// they were read from (ScribusText.cpp): stories mostly repeat them.
     struct TextMemo {

@@ -204,6 +204,11 @@ inline __attribute__((always_inline)) Context::TextMemo* StoryBuilder::FindText(
 // with the same prefix number share the attributes of their prefix, so
 // only those after it are compared; the few without one are compared whole.
 void StoryBuilder::StartFormat(const Attrs& a) {
+    if (a.Count() == 0 && ctx_.bareParagraph) { // many paragraphs end so: <para/>
+        format_.shared = ctx_.bareParagraph;
+        formatReader_.Resume(format_.local);
+        return;
+    }
     const std::uint64_t prefix = a.Prefix();
     const std::size_t from = prefix ? a.PrefixCount() : 0;
     for (unsigned k = 0; k < 4; ++k) {
@@ -222,7 +227,12 @@ void StoryBuilder::StartFormat(const Attrs& a) {
     const std::size_t before = ctx_.warnCalls;
     formatReader_.Start(ctx_, a, format_.local);
     // Warnings must come again; attributes without a prefix are few.
-    if (ctx_.warnCalls != before || a.Count() == 0 || (!prefix && a.Count() > 2)) return;
+    if (ctx_.warnCalls != before || (!prefix && a.Count() > 2)) return;
+    if (a.Count() == 0) {
+        ctx_.bareParagraph = std::make_shared<ParagraphReading>();
+        Share(ctx_.bareParagraph);
+        return;
+    }
     Context::ParagraphMemo& m = ctx_.paragraphMemos[ctx_.nextParagraphMemo++ % 4];
     m.prefix = prefix;
     m.prefixCount = from;
@@ -230,10 +240,15 @@ void StoryBuilder::StartFormat(const Attrs& a) {
     // The reading moves to the memo; format_ shares it (formatReader_ still
     // writes format_.local, which Own fills first, when Tabs follow).
     if (!m.reading || m.reading.use_count() > 1) m.reading = std::make_shared<ParagraphReading>();
-    m.reading->style = std::move(format_.style);
-    m.reading->local = std::move(format_.local);
-    m.reading->hasFormat = false;
-    format_.shared = m.reading;
+    Share(m.reading);
+}
+
+// Moves the reading in format_ to r, which format_ shares then.
+void StoryBuilder::Share(const std::shared_ptr<ParagraphReading>& r) {
+    r->style = std::move(format_.style);
+    r->local = std::move(format_.local);
+    r->hasFormat = false;
+    format_.shared = r;
 }
 
 void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {

@@ -76,6 +76,7 @@ private:
     void TextElement(ElementId id, const Attrs& a, Role role);
     void Special(ElementId id, const Attrs& a);
     void StartFormat(const Attrs& a);
+    void Share(const std::shared_ptr<ParagraphReading>& r);
     void EndFormat(Role role);
     void OldText(const Attrs& a);
     void NewText(const Attrs& a, const char* text, bool softHyphenPending);
