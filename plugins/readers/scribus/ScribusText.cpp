@@ -636,10 +636,13 @@ std::size_t StoryBuilder::Fit(std::size_t n) {
 }
 
 // The room comes a step at a time (its units are cleared first) within the
-// capacity of the text, which grows by doubling as a string's does.
+// capacity of the text, which grows by doubling as a string's does, from
+// a first kFirstRoom units (most stories fit them) rather than a few.
 void StoryBuilder::Grow(std::size_t n) {
+    constexpr std::size_t kFirstRoom = 128;
     std::size_t size = length_ + std::max(n, std::size_t(1024));
-    if (size > story_.text.capacity()) size = std::max(length_ + n, story_.text.capacity());
+    if (size > story_.text.capacity())
+        size = std::max({length_ + n, story_.text.capacity(), kFirstRoom});
     story_.text.resize(size);
 }
 
