@@ -204,6 +204,9 @@ public:
     unsigned nextParagraphMemo = 0;
     /// The reading of a paragraph format element without attributes.
     std::shared_ptr<ParagraphReading> bareParagraph;
+    /// Where story texts are decoded before they join their story (it only
+    /// grows, and serves every story).
+    std::u16string textScratch;
     /// The formats of the story texts read last, with the attributes but CH
     /// they were read from (ScribusText.cpp): stories mostly repeat them.
     struct TextMemo {

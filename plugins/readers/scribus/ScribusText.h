@@ -150,8 +150,8 @@ private:
     // The story's length: its text grows by doubling, and the units after
     // length_ are room that texts are decoded into.
     std::size_t length_ = 0;
-    const std::size_t limit_; ///< the options' maxStoryLength
-    std::u16string scratch_;
+    const std::size_t limit_;             ///< the options' maxStoryLength
+    std::u16string& scratch_;             ///< the context's textScratch
     CharacterAttributes local_;           ///< NewText's format, reused
     std::string localKey_;                ///< the attribute texts local_ was read from
     bool localValid_ = false;             ///< local_ may be reused for texts with localKey_

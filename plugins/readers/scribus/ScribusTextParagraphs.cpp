@@ -15,7 +15,7 @@ namespace detail {
 
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
     : ctx_(ctx), story_(story), styleByIndex_(styleByIndex), length_(story.text.size()),
-      limit_(ctx.options.maxStoryLength) {}
+      limit_(ctx.options.maxStoryLength), scratch_(ctx.textScratch) {}
 
 void StoryBuilder::BeginFrame() {
     frameText_ = length_;
