@@ -324,7 +324,7 @@ void ReadCharacterFields(Context& ctx, const Attrs& a, CharacterAttributes& out)
     };
     auto num = [&](AttrId id, std::optional<double>& field) {
         field.reset();
-        OptionalNumber(ctx, a, id, field);
+        if (a.Has(id)) OptionalNumber(ctx, a, id, field); // elements carry few of them
     };
     str(kAttr_FONT, out.font);
     num(kAttr_FONTSIZE, out.size);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace scribus {
 namespace detail {
@@ -141,8 +142,7 @@ private:
     std::uint32_t paraStart_ = 0;
     Para trail_;
     bool haveTrail_ = false;
-    Para lastOldPara_;
-    bool sawOld_ = false;
+    std::optional<Para> lastOldPara_; ///< of the last old-generation text, if any
     bool full_ = false;
     bool softHyphenPending_ = false; ///< 1.5: the last text ended in a single soft hyphen
     bool loneSurrogates_ = false;    ///< a Unicode attribute gave half a pair

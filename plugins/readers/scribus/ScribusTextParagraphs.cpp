@@ -114,7 +114,7 @@ void StoryBuilder::Finish() {
         }
     }
     static const Para kNone;
-    const Para& last = haveTrail_ ? trail_ : sawOld_ ? lastOldPara_ : kNone;
+    const Para& last = haveTrail_ ? trail_ : lastOldPara_ ? *lastOldPara_ : kNone;
     story_.paragraphs.push_back(
         ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
                      ParagraphFormat(last)});
