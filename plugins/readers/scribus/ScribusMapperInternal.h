@@ -219,6 +219,10 @@ private:
     std::vector<const std::string*> paragraphStyleOf_;
     std::string lastStyleName_;
     unsigned lastStyleId_ = 0;
+    // A paragraph format's own attributes with what it lacks, its storage
+    // reused; the formats (the document's) it was made of.
+    ParagraphAttributes filled_;
+    const ParagraphFormat* filledFrom_[2] = {nullptr, nullptr};
     std::unordered_set<std::string> fontSet_;
     std::vector<std::string> fonts_;
     struct Face {

@@ -150,8 +150,8 @@ const std::vector<const std::string*>& Mapper::ParagraphRuns(obreader::StoryList
     lists.List(EL::kParagraphRunList);
     std::vector<const std::string*>& paragraphStyle = paragraphStyleOf_;
     paragraphStyle.resize(s.paragraphs.size());
-    ParagraphAttributes filled; // a format's own with what it lacks, its storage reused
-    const ParagraphFormat* filledFrom[2] = {nullptr, nullptr}; // the formats `filled` holds
+    ParagraphAttributes& filled = filled_;
+    const ParagraphFormat** filledFrom = filledFrom_;
     for (std::size_t p = 0; p < s.paragraphs.size(); ++p) {
         const ParagraphRun& run = s.paragraphs[p];
         const ParagraphFormat& format = doc_.Format(run);
