@@ -141,15 +141,39 @@ namespace {
 // then, unless empty, kValuePadding NULs, as SameAttributes reads its values
 // 16 bytes at once.
 void AttributesKey(const Attrs& a, std::size_t from, std::string& key, AttrId skip = kAttrCount) {
-    key.clear();
+    // Sized first and written in place, short values 16 bytes at once
+    // (each has 16 readable bytes after its NUL).
+    std::uint32_t lengths[kAttrCount];
+    std::size_t size = 0;
     for (std::size_t i = from; i < a.Count(); ++i) {
         const AttrId id = a.IdAt(i);
         if (id == skip) continue;
         const char* v = a.Get(id);
-        key.append(reinterpret_cast<const char*>(&id), sizeof id);
-        key.append(v, std::strlen(v) + 1);
+        const unsigned nul = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(Sixteen(v), _mm_setzero_si128())));
+        lengths[i] = static_cast<std::uint32_t>(nul ? __builtin_ctz(nul) : std::strlen(v));
+        size += sizeof id + lengths[i] + 1;
     }
-    if (!key.empty()) key.append(kValuePadding, '\0');
+    if (size == 0) {
+        key.clear();
+        return;
+    }
+    key.resize(size + kValuePadding + 16); // 16: what a short value's store writes past it
+    char* k = &key[0];
+    for (std::size_t i = from; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        if (id == skip) continue;
+        const char* v = a.Get(id);
+        std::memcpy(k, &id, sizeof id);
+        k += sizeof id;
+        if (lengths[i] < 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(k), Sixteen(v));
+        else
+            std::memcpy(k, v, lengths[i] + 1);
+        k += lengths[i] + 1;
+    }
+    std::memset(k, 0, kValuePadding);
+    key.resize(size + kValuePadding);
 }
 
 bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
