@@ -63,8 +63,8 @@ private:
     };
     /// Makes p hold its format itself.
     static void Own(Para& p);
-    /// to takes from's format (which is left unspecified).
-    static void Take(Para& to, Para& from);
+    /// from's format as a reading (from is left unspecified).
+    static std::shared_ptr<ParagraphReading> Taken(Para& from);
     // What an open element is to the text: a level whose children are text
     // (the frame, StoryText), a paragraph format whose Tabs children count,
     // or nothing.
@@ -121,7 +121,8 @@ private:
     Context::TextMemo* FindText(const Attrs& a);
     void RememberText(const Attrs& a);
     void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
-    std::uint32_t ParagraphFormat(const Para& p, bool frameDefaults = false) const;
+    std::uint32_t ParagraphFormat(const Para& p) const;
+    std::uint32_t ReadingFormat(ParagraphReading& r, bool frameDefaults) const;
     Para ParaFromCab(long long cab);
 
     Context& ctx_;
@@ -135,12 +136,12 @@ private:
     Role Parent() const {
         return depth_ == 0 ? kLevel0 : depth_ <= kDepth ? open_[depth_ - 1] : kNone;
     }
-    Para defaults_;
+    std::shared_ptr<ParagraphReading> defaults_;
     bool haveDefaults_ = false;
     Para format_; ///< the paragraph format element being read
     ParagraphFormatReader formatReader_;
     std::uint32_t paraStart_ = 0;
-    Para trail_;
+    std::shared_ptr<ParagraphReading> trail_;
     bool haveTrail_ = false;
     std::optional<Para> lastOldPara_; ///< of the last old-generation text, if any
     bool full_ = false;

@@ -25,7 +25,7 @@ void StoryBuilder::BeginFrame() {
 }
 
 void StoryBuilder::EndFrame(int* defaults) {
-    if (haveDefaults_ && defaults) *defaults = static_cast<int>(ParagraphFormat(defaults_, true));
+    if (haveDefaults_ && defaults) *defaults = static_cast<int>(ReadingFormat(*defaults_, true));
 }
 
 void StoryBuilder::EndFormat(Role role) {
@@ -34,26 +34,28 @@ void StoryBuilder::EndFormat(Role role) {
         CharacterAttributes none;
         EndParagraph(format_, std::string(), none);
     } else if (role == kTrail) {
-        Take(trail_, format_);
+        trail_ = Taken(format_);
         haveTrail_ = true;
     } else {
-        Take(defaults_, format_);
+        defaults_ = Taken(format_);
         haveDefaults_ = true;
     }
 }
 
 // The paragraph format of p. Frames mostly repeat a memo's reading, which
 // keeps its format index once found.
-std::uint32_t StoryBuilder::ParagraphFormat(const Para& p, bool frameDefaults) const {
-    ParagraphReading* r = p.shared.get();
-    if (r && r->hasFormat) return r->format;
-    const std::uint32_t format = frameDefaults ? ctx_.formats.FrameDefaults(p.Style(), p.Local())
-                                               : ctx_.formats.Paragraph(p.Style(), p.Local());
-    if (r) {
-        r->format = format;
-        r->hasFormat = true;
-    }
-    return format;
+std::uint32_t StoryBuilder::ParagraphFormat(const Para& p) const {
+    if (p.shared) return ReadingFormat(*p.shared, false);
+    return ctx_.formats.Paragraph(p.style, p.local);
+}
+
+// The format of r, kept in it once found.
+std::uint32_t StoryBuilder::ReadingFormat(ParagraphReading& r, bool frameDefaults) const {
+    if (r.hasFormat) return r.format;
+    r.format = frameDefaults ? ctx_.formats.FrameDefaults(r.style, r.local)
+                             : ctx_.formats.Paragraph(r.style, r.local);
+    r.hasFormat = true;
+    return r.format;
 }
 
 void StoryBuilder::Own(Para& p) {
@@ -63,14 +65,12 @@ void StoryBuilder::Own(Para& p) {
     p.shared.reset();
 }
 
-void StoryBuilder::Take(Para& to, Para& from) {
-    if (from.shared) {
-        to.shared = std::move(from.shared);
-    } else {
-        to.shared.reset();
-        to.style = std::move(from.style);
-        to.local = std::move(from.local);
-    }
+std::shared_ptr<ParagraphReading> StoryBuilder::Taken(Para& from) {
+    if (from.shared) return std::move(from.shared);
+    auto r = std::make_shared<ParagraphReading>();
+    r->style = std::move(from.style);
+    r->local = std::move(from.local);
+    return r;
 }
 
 void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
@@ -114,10 +114,10 @@ void StoryBuilder::Finish() {
         }
     }
     static const Para kNone;
-    const Para& last = haveTrail_ ? trail_ : lastOldPara_ ? *lastOldPara_ : kNone;
-    story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
-                     ParagraphFormat(last)});
+    const std::uint32_t format = haveTrail_ ? ReadingFormat(*trail_, false)
+                                            : ParagraphFormat(lastOldPara_ ? *lastOldPara_ : kNone);
+    story_.paragraphs.push_back(ParagraphRun{
+        paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_, format});
 }
 
 } // namespace detail
