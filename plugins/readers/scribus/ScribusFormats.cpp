@@ -2,6 +2,8 @@
 // and when two formats are the same.
 #include "ScribusInternal.h"
 
+#include <emmintrin.h>
+
 #include <cstring>
 #include <functional>
 #include <tuple>
@@ -271,15 +273,36 @@ const CharacterFieldPlaces kFieldPlaces;
 // with the NUL after it (a value holds no NUL). Elements mostly carry few of
 // them, so only the attributes present are looked at.
 void CharacterFieldsKey(const Attrs& a, std::string& key) {
-    key.clear();
+    // Sized first and written in place, short values 16 bytes at once (each
+    // has kValuePadding readable bytes after its NUL).
+    std::uint32_t lengths[kAttrCount];
+    std::size_t size = 0;
     for (std::size_t i = 0; i < a.Count(); ++i) {
         const AttrId id = a.IdAt(i);
-        if (const unsigned char place = kFieldPlaces.at[id]) {
-            const char* v = a.Get(id);
-            key += static_cast<char>(place);
-            key.append(v, std::strlen(v) + 1);
-        }
+        if (!kFieldPlaces.at[id]) continue;
+        const char* v = a.Get(id);
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+        const unsigned nul =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, _mm_setzero_si128())));
+        lengths[i] = static_cast<std::uint32_t>(nul ? __builtin_ctz(nul) : std::strlen(v));
+        size += 1 + lengths[i] + 1;
     }
+    key.resize(size + 16); // 16: what a short value's store writes past it
+    char* k = &key[0];
+    for (std::size_t i = 0; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        const unsigned char place = kFieldPlaces.at[id];
+        if (!place) continue;
+        const char* v = a.Get(id);
+        *k++ = static_cast<char>(place);
+        if (lengths[i] < 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(k),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
+        else
+            std::memcpy(k, v, lengths[i] + 1);
+        k += lengths[i] + 1;
+    }
+    key.resize(size);
 }
 
 bool SameCharacterFieldsKey(const Attrs& a, const std::string& key) {
