@@ -386,8 +386,12 @@ void ParagraphFormatReader::Start(Context& ctx, const Attrs& a, ParagraphAttribu
     out_ = &out;
     stops_.clear();
     sawTabs_ = full_ = false;
-    auto num = [&](AttrId id, std::optional<double>& field) { OptionalNumber(ctx, a, id, field); };
+    // Elements carry few of these: the absent ones cost no call.
+    auto num = [&](AttrId id, std::optional<double>& field) {
+        if (a.Has(id)) OptionalNumber(ctx, a, id, field);
+    };
     auto integer = [&](AttrId id, std::optional<int>& field) {
+        if (!a.Has(id)) return;
         std::optional<double> v;
         OptionalNumber(ctx, a, id, v);
         if (v) field = static_cast<int>(*v);
