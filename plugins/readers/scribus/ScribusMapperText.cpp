@@ -350,9 +350,14 @@ void Mapper::StoryList() {
     });
     Element* list = order.empty() ? nullptr : b_.Top(EL::kStoryList);
     for (const Order& o : order) {
-        // The pending stories belong to this list from now on.
-        auto pending = std::find(pendingStories_.begin(), pendingStories_.end(), o.story);
-        if (pending != pendingStories_.end()) pendingStories_.erase(pending);
+        // The pending stories belong to this list from now on. They were
+        // made in the order of their sequence, so each is found at once.
+        if (o.sequence < pendingStories_.size() && pendingStories_[o.sequence] == o.story) {
+            pendingStories_[o.sequence] = nullptr;
+        } else {
+            auto pending = std::find(pendingStories_.begin(), pendingStories_.end(), o.story);
+            if (pending != pendingStories_.end()) *pending = nullptr;
+        }
         if (!list) {
             b_.Delete(o.story);
             b_.OutOfMemory();
@@ -371,7 +376,7 @@ void Mapper::StoryList() {
         }
     }
     for (Element* e : pendingStories_)
-        b_.Delete(e);
+        if (e) b_.Delete(e);
     pendingStories_.clear();
 }
 
