@@ -60,6 +60,13 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
         return kIgnore;
     }
     const int index = static_cast<int>(doc_.items.size());
+    if (doc_.items.size() == doc_.items.capacity()) {
+        // Items are large, and each step of growth moves all of them: the
+        // first steps, for a few items each, are skipped.
+        const std::size_t room = std::max<std::size_t>(128, 2 * doc_.items.size());
+        doc_.items.reserve(room);
+        state_.sources.reserve(room);
+    }
     doc_.items.emplace_back();
     state_.sources.emplace_back();
     Item& it = doc_.items.back();
