@@ -312,6 +312,11 @@ struct ItemAttribute {
 };
 
 struct Item {
+    /// Defined below, apart: an Item() is then only given its members'
+    /// initial values, not zeroed whole first (items are made by the
+    /// thousand).
+    Item();
+
     enum class Kind {
         kTextFrame,
         kImageFrame,
@@ -380,6 +385,8 @@ struct Item {
     bool isTableCellFrame = false; ///< 1.2 to 1.4 tables are groups of such frames
     bool isGroupControl = false;   ///< 1.3/1.4 item that stands for its group's clip
 };
+
+inline Item::Item() = default;
 
 struct Page {
     std::string name;       ///< master pages: their name; pages: usually empty

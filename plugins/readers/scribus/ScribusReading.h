@@ -79,6 +79,7 @@ private:
 
     // One item being read, with what its children need.
     struct ItemState {
+        ItemState(); // apart, as Item's is: not zeroed whole first
         int index = -1;
         int depth = 0;
         bool group = false, table = false, sawAttributes = false, sawTableData = false;
@@ -171,6 +172,8 @@ private:
     int scopeCount_[4] = {0, 0, 0, 0};
     int noFrameDefaults_ = -1; // the format of frames without default attributes, once known
 };
+
+inline DocumentReader::ItemState::ItemState() = default;
 
 } // namespace detail
 } // namespace scribus
