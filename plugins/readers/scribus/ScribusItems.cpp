@@ -174,8 +174,8 @@ void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
 }
 
 // The format of the frame's default attributes. Most frames set none, or
-// only an alignment out of range (resaved documents write 6): they share one
-// empty format, looked up once.
+// only an alignment (resaved documents write 6, out of range): the format of
+// each alignment alone is looked up once.
 int DocumentReader::FrameDefaults(const Attrs& a) {
     int alignment = -1;
     if (a.Has(kAttr_ALIGN)) {
@@ -186,12 +186,15 @@ int DocumentReader::FrameDefaults(const Attrs& a) {
                                          kAttr_ISIZE,     kAttr_TXTFILL,    kAttr_TXTSTROKE,
                                          kAttr_TXTFILLSH, kAttr_TXTSTRSH,   kAttr_TXTSCALE,
                                          kAttr_TXTSCALEV, kAttr_TXTSTYLE};
-    if (alignment < 0 && std::none_of(std::begin(kOthers), std::end(kOthers),
-                                      [&](AttrId id) { return a.Has(id); })) {
-        if (noFrameDefaults_ < 0)
-            noFrameDefaults_ =
-                static_cast<int>(ctx_.formats.Paragraph(std::string(), ParagraphAttributes()));
-        return noFrameDefaults_;
+    if (std::none_of(std::begin(kOthers), std::end(kOthers),
+                     [&](AttrId id) { return a.Has(id); })) {
+        int& known = alignmentDefaults_[alignment + 1];
+        if (known < 0) {
+            ParagraphAttributes d{};
+            if (alignment >= 0) d.alignment = alignment;
+            known = static_cast<int>(ctx_.formats.Paragraph(std::string(), d));
+        }
+        return known;
     }
     ParagraphAttributes d;
     if (alignment >= 0) d.alignment = alignment;

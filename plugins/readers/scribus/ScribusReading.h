@@ -18,11 +18,14 @@ namespace detail {
 /// A story read from a frame linked to no other while the document streamed
 /// by, with what it had to say and the ids of the frames anchored in it.
 struct BuiltStory {
+    BuiltStory(); // apart, as Item's is: not zeroed whole first
     Story story;
     HeldWarnings warnings;
     std::vector<long long> anchoredIds;
     long long unknownStyleIndex = -1;
 };
+
+inline BuiltStory::BuiltStory() = default;
 
 /// What reading leaves for the links to be made.
 struct ReadState {
@@ -170,7 +173,9 @@ private:
     PageSet set_;
     std::vector<double> numbers_; // scratch
     int scopeCount_[4] = {0, 0, 0, 0};
-    int noFrameDefaults_ = -1; // the format of frames without default attributes, once known
+    // The format of frames whose only default attribute is an alignment (or
+    // none: the first), once known.
+    int alignmentDefaults_[6] = {-1, -1, -1, -1, -1, -1};
 };
 
 inline DocumentReader::ItemState::ItemState() = default;
