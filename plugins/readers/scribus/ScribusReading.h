@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 namespace scribus {
 namespace detail {
@@ -27,12 +28,34 @@ struct BuiltStory {
 
 inline BuiltStory::BuiltStory() = default;
 
+/// A list whose elements stay where they are made (a story being read is
+/// pointed to), made sixteen at a time: one allocation each, not one an
+/// element.
+template <class T>
+class StableList {
+public:
+    T& emplace_back() {
+        if (size_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<T[]>(kChunk));
+        ++size_;
+        return back();
+    }
+    T& operator[](std::size_t i) { return chunks_[i / kChunk][i % kChunk]; }
+    const T& operator[](std::size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
+    T& back() { return (*this)[size_ - 1]; }
+    std::size_t size() const { return size_; }
+
+private:
+    static constexpr std::size_t kChunk = 16;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
 /// What reading leaves for the links to be made.
 struct ReadState {
     std::vector<ItemSource> sources;
     std::vector<long long> groupIds; // ItemSource::groupsBegin points here
     std::vector<std::string> styleByIndex;
-    std::deque<BuiltStory> built;
+    StableList<BuiltStory> built;
     std::deque<TextRecord> records;
     bool tree = false; ///< frames keep their elements in the tree
 };
