@@ -91,11 +91,13 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
     state.table = it.kind == Item::Kind::kTable;
     if (state.table) {
         // Scribus writes the table's size on the item, not on TableData.
-        state.rows = InlineInteger(ctx_, a, kAttr_Rows, -1);
-        state.columns = InlineInteger(ctx_, a, kAttr_Columns, -1);
-        NumberList(a.Get(kAttr_RowHeights), state.rowHeights, 100000);
-        NumberList(a.Get(kAttr_ColumnWidths), state.columnWidths, 100000);
-        NumberList(a.Get(kAttr_CellAreas), state.cellAreas, 400000);
+        state.tableState = std::make_unique<TableState>();
+        TableState& ts = *state.tableState;
+        ts.rows = InlineInteger(ctx_, a, kAttr_Rows, -1);
+        ts.columns = InlineInteger(ctx_, a, kAttr_Columns, -1);
+        NumberList(a.Get(kAttr_RowHeights), ts.rowHeights, 100000);
+        NumberList(a.Get(kAttr_ColumnWidths), ts.columnWidths, 100000);
+        NumberList(a.Get(kAttr_CellAreas), ts.cellAreas, 400000);
     }
     if (state.group && depth >= ctx_.options.maxNesting) {
         ctx_.Warn(Warning::Code::kLimit, "groups are nested deeper than " +
@@ -338,10 +340,11 @@ DocumentReader::Kind DocumentReader::ItemChild(ElementId id, const Attrs& a) {
 void DocumentReader::EndItem() {
     ItemState& state = items_.back();
     Item& it = doc_.items[static_cast<std::size_t>(state.index)];
-    if (state.table) {
+    if (state.tableState) {
         if (!state.sawTableData) StartTable(state, none_);
-        KeepRowsHeld(state.table_);
-        it.table = std::make_unique<Table>(std::move(state.table_));
+        Table& t = state.tableState->table;
+        KeepRowsHeld(t);
+        it.table = std::make_unique<Table>(std::move(t));
     }
     if (state.text) {
         BuiltStory& b = state_.built[static_cast<std::size_t>(
@@ -362,13 +365,14 @@ void DocumentReader::EndItem() {
 }
 
 void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
-    Table& t = state.table_;
+    TableState& ts = *state.tableState;
+    Table& t = ts.table;
     long long rows = InlineInteger(
         ctx_, a, kAttr_Rows,
-        state.rows >= 0 ? state.rows : static_cast<long long>(state.rowHeights.size()));
+        ts.rows >= 0 ? ts.rows : static_cast<long long>(ts.rowHeights.size()));
     long long columns = Integer(
         ctx_, a, kAttr_Columns,
-        state.columns >= 0 ? state.columns : static_cast<long long>(state.columnWidths.size()));
+        ts.columns >= 0 ? ts.columns : static_cast<long long>(ts.columnWidths.size()));
     t.rows = rows > 1000000 ? -1 : static_cast<int>(rows);
     t.columns = columns > 1000000 ? -1 : static_cast<int>(columns);
     if (t.rows < 0 || t.columns < 0 || static_cast<double>(t.rows) * t.columns > 1e6) {
@@ -379,16 +383,16 @@ void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
     }
     t.style = String(a, kAttr_Style);
     t.fillColor = String(a, kAttr_FillColor);
-    t.rowHeights = std::move(state.rowHeights);
-    t.columnWidths = std::move(state.columnWidths);
+    t.rowHeights = std::move(ts.rowHeights);
+    t.columnWidths = std::move(ts.columnWidths);
     // Spans come from the table's list of merged areas: row, column,
     // height and width of each.
-    for (std::size_t k = 0; k + 3 < state.cellAreas.size(); k += 4)
-        state.spans[SpanKey(static_cast<long long>(state.cellAreas[k]),
-                            static_cast<long long>(state.cellAreas[k + 1]))] =
-            std::make_pair(std::max(1, static_cast<int>(state.cellAreas[k + 2])),
-                           std::max(1, static_cast<int>(state.cellAreas[k + 3])));
-    state.maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
+    const std::vector<double>& areas = ts.cellAreas;
+    for (std::size_t k = 0; k + 3 < areas.size(); k += 4)
+        ts.spans[SpanKey(static_cast<long long>(areas[k]), static_cast<long long>(areas[k + 1]))] =
+            std::make_pair(std::max(1, static_cast<int>(areas[k + 2])),
+                           std::max(1, static_cast<int>(areas[k + 3])));
+    ts.maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
     state.cellsStopped = t.rows <= 0;
 }
 
@@ -410,9 +414,10 @@ void DocumentReader::KeepRowsHeld(Table& t) {
 
 DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     ItemState& state = items_.back();
-    if (state.cellsStopped) return kIgnore;
-    Table& t = state.table_;
-    if (t.cells.size() >= state.maxCells) {
+    if (state.cellsStopped || !state.tableState) return kIgnore;
+    TableState& ts = *state.tableState;
+    Table& t = ts.table;
+    if (t.cells.size() >= ts.maxCells) {
         ctx_.Warn(Warning::Code::kLimit,
                   "a table has more cells than rows times columns; the rest are skipped");
         state.cellsStopped = true;
@@ -434,8 +439,8 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     cell.padding.right = InlineNumber(ctx_, a, kAttr_RightPadding, 0);
     cell.padding.top = InlineNumber(ctx_, a, kAttr_TopPadding, 0);
     cell.padding.bottom = InlineNumber(ctx_, a, kAttr_BottomPadding, 0);
-    auto span = state.spans.find(SpanKey(cell.row, cell.column));
-    if (span != state.spans.end()) {
+    auto span = ts.spans.find(SpanKey(cell.row, cell.column));
+    if (span != ts.spans.end()) {
         cell.rowSpan = span->second.first;
         cell.columnSpan = span->second.second;
     }
@@ -458,7 +463,7 @@ void DocumentReader::EndCell() {
     Cell& cell = cell_->cell;
     cell.story = static_cast<int>(doc_.stories.size());
     doc_.stories.push_back(std::move(cell_->story));
-    items_.back().table_.cells.push_back(std::move(cell));
+    items_.back().tableState->table.cells.push_back(std::move(cell));
     cell_.reset();
 }
 

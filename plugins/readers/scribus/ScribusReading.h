@@ -103,6 +103,14 @@ private:
     };
     enum RootState { kNoRoot, kScribusRoot, kOtherRoot };
 
+    // What the children of a table item need.
+    struct TableState {
+        std::vector<double> rowHeights, columnWidths, cellAreas;
+        long long rows = -1, columns = -1;
+        Table table;
+        std::unordered_map<long long, std::pair<int, int>> spans;
+        std::size_t maxCells = 0;
+    };
     // One item being read, with what its children need.
     struct ItemState {
         ItemState(); // apart, as Item's is: not zeroed whole first
@@ -110,14 +118,10 @@ private:
         int depth = 0;
         bool group = false, table = false, sawAttributes = false, sawTableData = false;
         bool membersStopped = false, cellsStopped = false;
-        std::vector<double> rowHeights, columnWidths, cellAreas;
-        long long rows = -1, columns = -1;
         StoryBuilder* text = nullptr; // a frame linked to no other, read now: frameText_
         int built = -1;
         TextRecord* record = nullptr; // a frame of a chain, kept
-        Table table_;
-        std::unordered_map<long long, std::pair<int, int>> spans;
-        std::size_t maxCells = 0;
+        std::unique_ptr<TableState> tableState; // tables only: most items are none
     };
     struct CellState {
         Story story;
