@@ -224,6 +224,13 @@ private:
     }
 
     void Chains() {
+        // Each scope's list is made at its full size at once.
+        std::size_t sizes[4] = {0, 0, 0, 0};
+        for (std::size_t i = 0; i < original_; ++i)
+            sizes[src_[i].scope] = std::max(sizes[src_[i].scope],
+                                            static_cast<std::size_t>(src_[i].indexInScope) + 1);
+        for (int scope = 0; scope < 4; ++scope)
+            byScope_[scope].assign(sizes[scope], -1);
         for (std::size_t i = 0; i < original_; ++i) {
             const ItemSource& s = src_[i];
             if (s.pageOrdinal >= 0)
@@ -231,10 +238,7 @@ private:
                                                 static_cast<long long>(s.pageOrdinal),
                                                 static_cast<long long>(s.indexInScope)),
                                 static_cast<int>(i));
-            std::vector<int>& list = byScope_[s.scope];
-            if (static_cast<std::size_t>(s.indexInScope) >= list.size())
-                list.resize(static_cast<std::size_t>(s.indexInScope) + 1, -1);
-            list[static_cast<std::size_t>(s.indexInScope)] = static_cast<int>(i);
+            byScope_[s.scope][static_cast<std::size_t>(s.indexInScope)] = static_cast<int>(i);
         }
         for (std::size_t i = 0; i < original_; ++i) {
             Item& it = doc_.items[i];
