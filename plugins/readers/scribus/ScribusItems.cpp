@@ -75,7 +75,8 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
     src.indexInScope = scopeCount_[scope]++;
     it.rawType = static_cast<int>(InlineInteger(ctx_, a, kAttr_PTYPE, 6));
     it.kind = KindOf(it.rawType);
-    it.name = String(a, kAttr_ANNAME);
+    // The item and its source are new: their texts are empty until read.
+    if (const char* name = a.Get(kAttr_ANNAME)) it.name = name;
     it.layer = static_cast<int>(InlineInteger(ctx_, a, kAttr_LAYER, 0));
     it.parent = parent;
     ReadItemShape(a, it, src);
@@ -224,7 +225,7 @@ void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
 
 // Pictures, text on a path, old tables' cell frames and annotations.
 void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
-    it.imageFile = String(a, kAttr_PFILE);
+    if (const char* file = a.Get(kAttr_PFILE)) it.imageFile = file;
     it.imageOffsetX = InlineNumber(ctx_, a, kAttr_LOCALX, 0);
     it.imageOffsetY = InlineNumber(ctx_, a, kAttr_LOCALY, 0);
     it.imageScaleX = InlineNumber(ctx_, a, kAttr_LOCALSCX, 1);
@@ -268,7 +269,7 @@ void DocumentReader::ReadItemLinks(const Attrs& a, ItemSource& src) {
     src.id = Identifier(ctx_, a, kAttr_ItemID, -1);
     src.anchorId = Identifier(ctx_, a, kAttr_InID, -1);
     src.ownPage = InlineInteger(ctx_, a, kAttr_OwnPage, -1);
-    src.masterName = String(a, kAttr_OnMasterPage);
+    if (const char* master = a.Get(kAttr_OnMasterPage)) src.masterName = master;
     if (const char* groups = a.Get(kAttr_GROUPS)) {
         numbers_.clear();
         NumberList(groups, numbers_, 1000);
