@@ -140,7 +140,8 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
         if (frame >= 0 && frame <= 3) it.frameType = static_cast<int>(frame);
     }
     // The outline and the contour, each from the legacy coordinates or else
-    // SVG path data; a contour the same as the outline is left empty.
+    // SVG path data. Nothing maps the contour: one that differs from the
+    // outline is read for what it warns of, into room used again.
     const char* coords = a.Get(kAttr_POCOOR);
     const char* path = a.Get(kAttr_path);
     SvgEnding ending; // of the path, when the outline is read from it
@@ -149,11 +150,14 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
     else if (path)
         ending = SvgToPathEnding(ctx_, path, it.outline);
     const char* contour = a.Get(kAttr_COCOOR);
-    if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0))
-        CoordinatesToPath(ctx_, contour, it.contour);
-    else if (const char* copath = a.Get(kAttr_copath)) {
-        if (*copath && (!path || std::strcmp(copath, path) != 0))
-            SvgContourToPath(ctx_, copath, path, ending, it.outline, it.contour);
+    if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0)) {
+        contour_.clear();
+        CoordinatesToPath(ctx_, contour, contour_);
+    } else if (const char* copath = a.Get(kAttr_copath)) {
+        if (*copath && (!path || std::strcmp(copath, path) != 0)) {
+            contour_.clear();
+            SvgContourToPath(ctx_, copath, path, ending, it.outline, contour_);
+        }
     }
 }
 

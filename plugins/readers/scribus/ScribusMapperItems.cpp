@@ -116,7 +116,7 @@ void Mapper::RegularPage(Element* spread, std::size_t p, int columns) {
     Items(e, kRegular, static_cast<int>(p), page);
 }
 
-// Items are large (1.6 KB) and the fields mapped for every item span their
+// Items are large (over half a KB) and the fields mapped for every item span their
 // first six cache lines: those of the next item are asked for while this
 // one is mapped, so that they arrive in the meantime.
 void Mapper::Prefetch(int i) const {

@@ -345,7 +345,6 @@ struct Item {
     double x = 0, y = 0, width = 0, height = 0, rotation = 0;
     bool flipH = false, flipV = false;
     std::vector<SubPath> outline; ///< relative to (x, y), unrotated
-    std::vector<SubPath> contour; ///< text-wrap contour, when it differs
 
     // Appearance.
     std::string fillColor = "None";
