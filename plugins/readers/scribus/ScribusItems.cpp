@@ -373,11 +373,10 @@ void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
     TableState& ts = *state.tableState;
     Table& t = ts.table;
     long long rows = InlineInteger(
-        ctx_, a, kAttr_Rows,
-        ts.rows >= 0 ? ts.rows : static_cast<long long>(ts.rowHeights.size()));
-    long long columns = Integer(
-        ctx_, a, kAttr_Columns,
-        ts.columns >= 0 ? ts.columns : static_cast<long long>(ts.columnWidths.size()));
+        ctx_, a, kAttr_Rows, ts.rows >= 0 ? ts.rows : static_cast<long long>(ts.rowHeights.size()));
+    long long columns =
+        Integer(ctx_, a, kAttr_Columns,
+                ts.columns >= 0 ? ts.columns : static_cast<long long>(ts.columnWidths.size()));
     t.rows = rows > 1000000 ? -1 : static_cast<int>(rows);
     t.columns = columns > 1000000 ? -1 : static_cast<int>(columns);
     if (t.rows < 0 || t.columns < 0 || static_cast<double>(t.rows) * t.columns > 1e6) {

@@ -227,8 +227,8 @@ private:
         // Each scope's list is made at its full size at once.
         std::size_t sizes[4] = {0, 0, 0, 0};
         for (std::size_t i = 0; i < original_; ++i)
-            sizes[src_[i].scope] = std::max(sizes[src_[i].scope],
-                                            static_cast<std::size_t>(src_[i].indexInScope) + 1);
+            sizes[src_[i].scope] =
+                std::max(sizes[src_[i].scope], static_cast<std::size_t>(src_[i].indexInScope) + 1);
         for (int scope = 0; scope < 4; ++scope)
             byScope_[scope].assign(sizes[scope], -1);
         for (std::size_t i = 0; i < original_; ++i) {

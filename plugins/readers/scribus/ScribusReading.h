@@ -31,8 +31,7 @@ inline BuiltStory::BuiltStory() = default;
 /// A list whose elements stay where they are made (a story being read is
 /// pointed to), made sixteen at a time: one allocation each, not one an
 /// element.
-template <class T>
-class StableList {
+template <class T> class StableList {
 public:
     T& emplace_back() {
         if (size_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<T[]>(kChunk));
@@ -120,7 +119,7 @@ private:
         bool membersStopped = false, cellsStopped = false;
         StoryBuilder* text = nullptr; // a frame linked to no other, read now: frameText_
         int built = -1;
-        TextRecord* record = nullptr; // a frame of a chain, kept
+        TextRecord* record = nullptr;           // a frame of a chain, kept
         std::unique_ptr<TableState> tableState; // tables only: most items are none
     };
     struct CellState {
@@ -198,7 +197,7 @@ private:
     ParagraphStyle style_;
     ParagraphFormatReader styleFormat_;
     PageSet set_;
-    std::vector<double> numbers_; // scratch
+    std::vector<double> numbers_;  // scratch
     std::vector<SubPath> contour_; // scratch: an item's contour, read for its warnings
     int scopeCount_[4] = {0, 0, 0, 0};
     // The format of frames whose only default attribute is an alignment (or
