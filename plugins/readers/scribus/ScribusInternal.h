@@ -272,6 +272,9 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out);
 /// Where an item came from, kept beside Document::items while parsing: the
 /// raw links and group ids that are resolved once every item is read.
 struct ItemSource {
+    /// Defined below, apart, as Item's is: not zeroed whole first.
+    ItemSource();
+
     enum Scope { kDocumentItems, kMasterItems, kAnchoredItems, kGroupMembers };
     Scope scope = kDocumentItems;
     int indexInScope = 0; ///< position among the items of its scope
@@ -291,6 +294,8 @@ struct ItemSource {
     int built = -1, record = -1;
     pugi::xml_node node;
 };
+
+inline ItemSource::ItemSource() = default;
 
 bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b);
 bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b);
