@@ -285,6 +285,14 @@ void DocumentReader::ReadItemLinks(const Attrs& a, ItemSource& src) {
     }
 }
 
+StoryBuilder& DocumentReader::Builder(std::optional<StoryBuilder>& builder, Story& story) {
+    if (builder)
+        builder->Restart(story);
+    else
+        builder.emplace(ctx_, story, state_.styleByIndex);
+    return *builder;
+}
+
 // A frame's text: from the tree later, kept now when the frame is linked to
 // another (its story is read in chain order once every item is known), or
 // read now.
@@ -306,7 +314,7 @@ void DocumentReader::StartText(ItemState& state, ItemSource& src) {
     src.built = static_cast<int>(state_.built.size());
     state_.built.emplace_back();
     BuiltStory& b = state_.built.back();
-    state.text = &frameText_.emplace(ctx_, b.story, state_.styleByIndex);
+    state.text = &Builder(frameText_, b.story);
     state.text->BeginFrame();
     text_ = state.text;
     textHold_ = &b.warnings;
@@ -360,7 +368,6 @@ void DocumentReader::EndItem() {
         ctx_.Hold(before);
         b.anchoredIds = std::move(state.text->anchoredIds);
         b.unknownStyleIndex = state.text->unknownStyleIndex;
-        frameText_.reset();
     }
     if (state.text || state.record) {
         text_ = nullptr;
@@ -452,8 +459,9 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     story.table = state.index;
     story.cellRow = cell.row;
     story.cellColumn = cell.column;
-    text_ = &cell_->builder.emplace(ctx_, story, state_.styleByIndex);
-    cell_->builder->BeginFrame();
+    StoryBuilder& builder = Builder(cellText_, story);
+    builder.BeginFrame();
+    text_ = &builder;
     textHold_ = nullptr;
     textDepth_ = 0;
     return kCell;
@@ -462,8 +470,8 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
 void DocumentReader::EndCell() {
     text_ = nullptr;
     if (!cell_) return;
-    cell_->builder->EndFrame(nullptr);
-    cell_->builder->Finish();
+    cellText_->EndFrame(nullptr);
+    cellText_->Finish();
     Cell& cell = cell_->cell;
     cell.story = static_cast<int>(doc_.stories.size());
     doc_.stories.push_back(std::move(cell_->story));

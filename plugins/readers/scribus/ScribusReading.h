@@ -125,7 +125,6 @@ private:
     struct CellState {
         Story story;
         Cell cell;
-        std::optional<StoryBuilder> builder;
     };
 
     // ScribusDocument.cpp
@@ -156,6 +155,8 @@ private:
     void ReadItemLinks(const Attrs& a, ItemSource& src);
     int FrameDefaults(const Attrs& a);
     void ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d);
+    /// builder, built for story or restarted on it.
+    StoryBuilder& Builder(std::optional<StoryBuilder>& builder, Story& story);
     void StartText(ItemState& state, ItemSource& src);
     void EndItem();
     Kind ItemChild(ElementId id, const Attrs& a);
@@ -177,9 +178,10 @@ private:
     std::vector<ItemState> items_;
     // The cell and the text of the frame being read now: there is one of
     // each at a time (frames hold no items, cells no cells), kept here
-    // rather than in allocations of their own.
+    // rather than in allocations of their own. The builders serve frame
+    // after frame and cell after cell.
     std::optional<CellState> cell_;
-    std::optional<StoryBuilder> frameText_;
+    std::optional<StoryBuilder> frameText_, cellText_;
     // The handler of the text being read (a frame's or a cell's) and how deep
     // below its element the elements are.
     XmlHandler* text_ = nullptr;

@@ -84,7 +84,7 @@ StoryBuilder::Role StoryBuilder::Open(ElementId id, const Attrs& a) {
         else if (id == kElem_trail) {
             // Frames after the first of a chain carry an empty trail of their
             // own; the one that ends the text counts.
-            bool contributed = length_ != frameText_ || story_.paragraphs.size() != frameParas_;
+            bool contributed = length_ != frameText_ || story_->paragraphs.size() != frameParas_;
             if (!haveTrail_ || contributed) role = kTrail;
         }
         TextElement(id, a, role);
@@ -454,10 +454,10 @@ void StoryBuilder::ReadEffects(const Attrs& a, CharacterAttributes& local) {
 inline void StoryBuilder::AppendMore(const char16_t* s, std::size_t n, const std::string& style,
                                      const CharacterAttributes& local) {
     const Known* known = textKnown_;
-    if (known && known->valid && n > 0 && !full_ && !story_.runs.empty() &&
-        story_.runs.back().format == known->format && length_ + n <= ctx_.options.maxStoryLength) {
+    if (known && known->valid && n > 0 && !full_ && !story_->runs.empty() &&
+        story_->runs.back().format == known->format && length_ + n <= ctx_.options.maxStoryLength) {
         Put(s, n);
-        story_.runs.back().length += static_cast<std::uint32_t>(n);
+        story_->runs.back().length += static_cast<std::uint32_t>(n);
         return;
     }
     Append(s, n, style, local);
@@ -466,7 +466,7 @@ inline void StoryBuilder::AppendMore(const char16_t* s, std::size_t n, const std
 // AppendSliced and AppendMore, for the texts that most often come: their
 // units go straight into the story's room.
 inline bool StoryBuilder::PlainText(const char* text, const KnownFormat& known) {
-    if (!known.valid || full_ || story_.runs.empty() || story_.runs.back().format != known.format)
+    if (!known.valid || full_ || story_->runs.empty() || story_->runs.back().format != known.format)
         return false;
     if (!text) return true;
     std::size_t size, plain;
@@ -487,7 +487,7 @@ inline bool StoryBuilder::PlainText(const char* text, const KnownFormat& known) 
         return false; // the units after length_ are room still
     }
     length_ += plain;
-    story_.runs.back().length += static_cast<std::uint32_t>(plain);
+    story_->runs.back().length += static_cast<std::uint32_t>(plain);
     return true;
 }
 
@@ -546,8 +546,8 @@ void StoryBuilder::AppendHuge(const char* text, std::size_t size, const std::str
             const unsigned char c = static_cast<unsigned char>(text[i]);
             units += (c & 0xC0) != 0x80 ? 1 + (c >= 0xF0) : 0;
         }
-        story_.text.resize(length_);
-        story_.text.reserve(length_ + std::min(units, ctx_.options.maxStoryLength));
+        story_->text.resize(length_);
+        story_->text.reserve(length_ + std::min(units, ctx_.options.maxStoryLength));
     }
     std::size_t at = 0;
     do {
@@ -665,13 +665,13 @@ std::size_t StoryBuilder::Fit(std::size_t n) {
 void StoryBuilder::Grow(std::size_t n) {
     constexpr std::size_t kFirstRoom = 128;
     std::size_t size = length_ + std::max(n, std::size_t(1024));
-    if (size > story_.text.capacity())
-        size = std::max({length_ + n, story_.text.capacity(), kFirstRoom});
-    story_.text.resize(size);
+    if (size > story_->text.capacity())
+        size = std::max({length_ + n, story_->text.capacity(), kFirstRoom});
+    story_->text.resize(size);
 }
 
 void StoryBuilder::Put(const char16_t* s, std::size_t n) {
-    std::u16string& t = story_.text;
+    std::u16string& t = story_->text;
     if (t.size() - length_ >= n) {
         std::memcpy(&t[0] + length_, s, n * sizeof *s);
     } else {
@@ -689,8 +689,8 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     Put(s, n);
     // A text's format, once found, is told by its index.
     Known* const known = textKnown_;
-    if (!story_.runs.empty()) {
-        CharacterRun& last = story_.runs.back();
+    if (!story_->runs.empty()) {
+        CharacterRun& last = story_->runs.back();
         if (known && known->valid && last.format == known->format) {
             last.length += static_cast<std::uint32_t>(n);
             return;
@@ -705,8 +705,8 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     const std::uint32_t format = ctx_.formats.Character(style, local);
     if (known) *known = Known{true, format};
     // Stories mostly have a few runs: room for them comes at once.
-    if (story_.runs.capacity() == 0) story_.runs.reserve(8);
-    story_.runs.push_back(CharacterRun{start, static_cast<std::uint32_t>(n), format});
+    if (story_->runs.capacity() == 0) story_->runs.reserve(8);
+    story_->runs.push_back(CharacterRun{start, static_cast<std::uint32_t>(n), format});
 }
 
 void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
@@ -719,7 +719,7 @@ void StoryBuilder::AddMarker(Marker::Kind kind, const std::string& cstyle,
     const char16_t c = isBreak ? kBreak : kObjectReplacement;
     Append(&c, 1, cstyle, local);
     if (full_ && length_ == m.position) return;
-    story_.markers.push_back(m);
+    story_->markers.push_back(m);
     if (kind == Marker::Kind::kAnchoredItem) anchoredIds.push_back(id);
 }
 

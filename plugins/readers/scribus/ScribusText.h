@@ -32,6 +32,9 @@ public:
     /// styleByIndex: paragraph style names in file order, for documents that
     /// refer to styles by position (index 5 is the first saved style).
     StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex);
+    /// Goes on as if built anew for story, keeping what it allocated: a
+    /// reader builds one story per frame.
+    void Restart(Story& story);
 
     /// The next frame's elements follow.
     void BeginFrame();
@@ -84,11 +87,11 @@ private:
     void ReadEffects(const Attrs& a, CharacterAttributes& local);
     void UnicodeText(const Attrs& a);
     std::size_t Fit(std::size_t n);
-    /// Where n more units of text go: story_.text holds them after length_
+    /// Where n more units of text go: story_->text holds them after length_
     /// (Finish cuts it to its length).
     char16_t* Room(std::size_t n) {
-        if (story_.text.size() - length_ < n) Grow(n);
-        return &story_.text[0] + length_;
+        if (story_->text.size() - length_ < n) Grow(n);
+        return &story_->text[0] + length_;
     }
     void Grow(std::size_t n);
     /// n units at the end of the text.
@@ -126,7 +129,7 @@ private:
     Para ParaFromCab(long long cab);
 
     Context& ctx_;
-    Story& story_;
+    Story* story_;
     const std::vector<std::string>& styleByIndex_;
     // The roles of the open elements: those deeper than kDepth are all
     // kNone (no text level nests that deep), so only the depth is kept.

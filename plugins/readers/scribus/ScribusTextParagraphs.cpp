@@ -14,12 +14,36 @@ namespace scribus {
 namespace detail {
 
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
-    : ctx_(ctx), story_(story), styleByIndex_(styleByIndex), length_(story.text.size()),
+    : ctx_(ctx), story_(&story), styleByIndex_(styleByIndex), length_(story.text.size()),
       limit_(ctx.options.maxStoryLength), scratch_(ctx.textScratch) {}
+
+void StoryBuilder::Restart(Story& story) {
+    story_ = &story;
+    anchoredIds.clear();
+    unknownStyleIndex = -1;
+    defaults_.reset();
+    format_.shared.reset();
+    paraStart_ = 0;
+    trail_.reset();
+    haveTrail_ = false;
+    lastOldPara_.reset();
+    full_ = softHyphenPending_ = loneSurrogates_ = false;
+    length_ = story.text.size();
+    // The formats read before are forgotten: a new story warns afresh.
+    localValid_ = false;
+    localPrefixes_[0] = localPrefixes_[1] = 0;
+    local_.effects.reset();
+    known_ = Known();
+    cstyle_.clear();
+    for (Features& f : features_) {
+        f.valid = false;
+        f.prefix = 0;
+    }
+}
 
 void StoryBuilder::BeginFrame() {
     frameText_ = length_;
-    frameParas_ = story_.paragraphs.size();
+    frameParas_ = story_->paragraphs.size();
     haveDefaults_ = false;
     depth_ = 0;
 }
@@ -79,23 +103,23 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
     const char16_t sep = kParagraphSeparator;
     // The separator takes the character format of the text before it, so
     // runs stay few.
-    if (!story_.runs.empty()) {
+    if (!story_->runs.empty()) {
         if (Fit(1)) {
             Put(&sep, 1);
-            ++story_.runs.back().length;
+            ++story_->runs.back().length;
         }
     } else {
         Append(&sep, 1, cstyle, local);
     }
     if (full_ && length_ == paraStart_) return;
     const std::uint32_t end = static_cast<std::uint32_t>(length_);
-    if (story_.paragraphs.capacity() == 0) story_.paragraphs.reserve(8); // as the runs
-    story_.paragraphs.push_back(ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p)});
+    if (story_->paragraphs.capacity() == 0) story_->paragraphs.reserve(8); // as the runs
+    story_->paragraphs.push_back(ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p)});
     paraStart_ = end;
 }
 
 void StoryBuilder::Finish() {
-    std::u16string& t = story_.text;
+    std::u16string& t = story_->text;
     t.resize(length_); // without its room
     // Surrogates that lost their partner are not text. Decoded text has
     // whole pairs only: a surrogate comes alone from a Unicode attribute, or
@@ -116,8 +140,8 @@ void StoryBuilder::Finish() {
     static const Para kNone;
     const std::uint32_t format = haveTrail_ ? ReadingFormat(*trail_, false)
                                             : ParagraphFormat(lastOldPara_ ? *lastOldPara_ : kNone);
-    story_.paragraphs.push_back(ParagraphRun{
-        paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_, format});
+    story_->paragraphs.push_back(ParagraphRun{
+        paraStart_, static_cast<std::uint32_t>(story_->text.size()) - paraStart_, format});
 }
 
 } // namespace detail

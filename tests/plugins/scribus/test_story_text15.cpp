@@ -3,10 +3,14 @@
 // in the model's terms (see test_real_documents.cpp for the mapping).
 #include "ScribusTestSupport.h"
 
+#include <ScribusInternal.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -54,6 +58,87 @@ TEST(ScribusStoryText15, EachStoryTextReadsAsScribusReadsIt) {
         ++checked;
     }
     EXPECT_EQ(checked, 29);
+}
+
+// The first difference between story s of a and story t of b (formats
+// compared by value), or "".
+std::string Difference(const Document& a, const Story& s, const Document& b, const Story& t) {
+    if (s.text != t.text) return "text";
+    if (s.markers.size() != t.markers.size()) return "markers";
+    for (std::size_t i = 0; i < s.markers.size(); ++i)
+        if (s.markers[i].position != t.markers[i].position ||
+            s.markers[i].kind != t.markers[i].kind)
+            return "marker " + std::to_string(i);
+    if (s.runs.size() != t.runs.size()) return "runs";
+    for (std::size_t i = 0; i < s.runs.size(); ++i) {
+        const CharacterFormat &f = a.Format(s.runs[i]), &g = b.Format(t.runs[i]);
+        if (s.runs[i].start != t.runs[i].start || s.runs[i].length != t.runs[i].length ||
+            f.style != g.style || !detail::SameCharacter(f.local, g.local))
+            return "run " + std::to_string(i);
+    }
+    if (s.paragraphs.size() != t.paragraphs.size()) return "paragraphs";
+    for (std::size_t i = 0; i < s.paragraphs.size(); ++i) {
+        const ParagraphFormat &f = a.Format(s.paragraphs[i]), &g = b.Format(t.paragraphs[i]);
+        if (s.paragraphs[i].start != t.paragraphs[i].start ||
+            s.paragraphs[i].length != t.paragraphs[i].length || f.style != g.style ||
+            !detail::SameParagraph(f.local, g.local))
+            return "paragraph " + std::to_string(i);
+    }
+    return "";
+}
+
+// A frame's or a cell's story reads as it does alone, whatever the frames
+// and cells before it held: nothing of one story's reading is left for the
+// next.
+TEST(ScribusStoryText15, EachStoryReadsAsItDoesAlone) {
+    std::vector<std::string> contents = {
+        "<DefaultStyle ALIGN=\"2\" FONTSIZE=\"9\"/><ITEXT CH=\"a\"/><trail ALIGN=\"1\"/>",
+        "<ITEXT FEATURES=\"inherit underline\" CH=\"b\"/><para PARENT=\"P\"/>",
+        "<ITEXT FONTSIZE=\"14\" CPARENT=\"C\" CH=\"c\"/>",
+        "<ITEXT CH=\"old\" CSIZE=\"12\" CAB=\"1\"/><ITEXT CH=\"a\\u00AD\"/>",
+        "<ITEXT CH=\"\\u00ADb\"/><ITEXT FEATURES=\"inherit\" CH=\"d\"/>",
+        "<ITEXT CH=\"a\"/><ITEXT Unicode=\"55357\"/><para ALIGN=\"3\"><Tabs Pos=\"9\"/></para>",
+    };
+    std::istringstream table(scribus_test::Fixture("story-text15.tsv"));
+    for (std::string line; std::getline(table, line);)
+        if (!line.empty() && line[0] != '#') contents.push_back(line.substr(0, line.find('\t')));
+    auto document = [](const std::vector<std::string>& texts, bool cells) {
+        std::string xml =
+            "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\"><PAGE NUM=\"0\"/>";
+        if (cells)
+            xml += "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"16\"><TableData Rows=\"1\" Columns=\"" +
+                   std::to_string(texts.size()) + "\">";
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const std::string text =
+                "<StoryText>" + Utf8(scribus_test::Unescaped(texts[i])) + "</StoryText>";
+            xml += cells
+                       ? "<Cell Row=\"0\" Column=\"" + std::to_string(i) + "\">" + text + "</Cell>"
+                       : "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" ItemID=\"" +
+                             std::to_string(i + 10) + "\">" + text + "</PAGEOBJECT>";
+        }
+        return ParseBytes(xml + (cells ? "</TableData></PAGEOBJECT>" : "") +
+                          "</DOCUMENT></SCRIBUSUTF8NEW>");
+    };
+    for (bool cells : {false, true}) {
+        for (bool reversed : {false, true}) {
+            std::vector<std::string> texts(contents);
+            if (reversed) std::reverse(texts.begin(), texts.end());
+            const ParseResult all = document(texts, cells);
+            ASSERT_EQ(texts.size(), all.document.stories.size());
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                const ParseResult alone = document({texts[i]}, cells);
+                ASSERT_EQ(1u, alone.document.stories.size());
+                EXPECT_EQ("", Difference(all.document, all.document.stories[i], alone.document,
+                                         alone.document.stories[0]))
+                    << texts[i] << (cells ? " in a cell" : "");
+                if (cells) continue;
+                const ParagraphFormat &f = all.document.Defaults(all.document.items[i]),
+                                      &g = alone.document.Defaults(alone.document.items[0]);
+                EXPECT_TRUE(f.style == g.style && detail::SameParagraph(f.local, g.local))
+                    << texts[i];
+            }
+        }
+    }
 }
 
 TEST(ScribusStoryText15, ItemIdsUseTheWholeRange) {
