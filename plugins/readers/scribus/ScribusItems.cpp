@@ -155,8 +155,7 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
         CoordinatesToPath(ctx_, contour, contour_);
     } else if (const char* copath = a.Get(kAttr_copath)) {
         if (*copath && (!path || std::strcmp(copath, path) != 0)) {
-            contour_.clear();
-            SvgContourToPath(ctx_, copath, path, ending, it.outline, contour_);
+            SvgContourWarnings(ctx_, copath, path, ending, contour_);
         }
     }
 }

@@ -401,36 +401,18 @@ SvgEnding SvgToPathEnding(Context& ctx, const char* text, std::vector<SubPath>& 
     return SvgPath(ctx, text, out).Run();
 }
 
-void SvgContourToPath(Context& ctx, const char* contour, const char* path, const SvgEnding& ending,
-                      const std::vector<SubPath>& outline, std::vector<SubPath>& out) {
+void SvgContourWarnings(Context& ctx, const char* contour, const char* path,
+                        const SvgEnding& ending, std::vector<SubPath>& scratch) {
     // The path read cleanly, with room for one command more, and the contour
-    // adds a Z: read again, it would go the same way and close the subpath
-    // left open, as Flush(true) does. Only the last subpath can be open: an
-    // open one before it ended at an M, which starts the next.
+    // adds a Z: read, it would go the same way, and the Z warns of nothing.
     const std::size_t length = ending.end ? static_cast<std::size_t>(ending.end - path) : 0;
     if (ending.end && ending.commands < ctx.options.maxPathPoints &&
         std::strncmp(contour, path, length) == 0) {
         const char* rest = SkipSeparators(contour + length);
-        if ((*rest == 'Z' || *rest == 'z') && !*SkipSeparators(rest + 1)) {
-            const bool open = !outline.empty() && !outline.back().closed;
-            const std::size_t kept = outline.size() - (open ? 1 : 0);
-            out.reserve(out.size() + outline.size());
-            out.insert(out.end(), outline.begin(),
-                       outline.begin() + static_cast<std::ptrdiff_t>(kept));
-            if (open) {
-                const std::vector<PathPoint>& points = outline.back().points;
-                const bool meet =
-                    points.size() > 1 && Near(points.front().anchor, points.back().anchor);
-                SubPath& added = out.emplace_back();
-                added.points.assign(points.begin(), points.end() - (meet ? 1 : 0));
-                if (meet) added.points.front().left = points.back().left;
-                added.closed = true;
-                added.straight = outline.back().straight;
-            }
-            return;
-        }
+        if ((*rest == 'Z' || *rest == 'z') && !*SkipSeparators(rest + 1)) return;
     }
-    SvgToPath(ctx, contour, out);
+    scratch.clear();
+    SvgToPath(ctx, contour, scratch);
 }
 
 } // namespace detail

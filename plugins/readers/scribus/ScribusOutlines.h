@@ -20,11 +20,11 @@ struct SvgEnding {
 /// SvgToPath, telling how the text ended.
 SvgEnding SvgToPathEnding(Context& ctx, const char* text, std::vector<SubPath>& out);
 
-/// SvgToPath of the contour text, given the path text, the outline read from
-/// it (into an empty list) and its ending: a contour that is the path closed
-/// ("... Z") is the outline with its last subpath closed.
-void SvgContourToPath(Context& ctx, const char* contour, const char* path, const SvgEnding& ending,
-                      const std::vector<SubPath>& outline, std::vector<SubPath>& out);
+/// Warns as SvgToPath of the contour text does, given the path text and
+/// how it ended; scratch is room the contour may be read into. A contour
+/// that is the path closed ("... Z") warns of nothing then.
+void SvgContourWarnings(Context& ctx, const char* contour, const char* path,
+                        const SvgEnding& ending, std::vector<SubPath>& scratch);
 
 } // namespace detail
 } // namespace scribus
