@@ -19,7 +19,11 @@ bool SetTextStream(ElementBuilder& b, Element* child, const char16_t* text, std:
     }
     std::size_t i = 0;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    for (; i + 8 <= length; i += 8) // the units as they lie, eight at a time
+    for (; i + 32 <= length; i += 32) // the units as they lie, 32 at a time
+        for (std::size_t k = 0; k < 32; k += 8)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + 2 * (i + k)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + k)));
+    for (; i + 8 <= length; i += 8) // then eight at a time
         _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + 2 * i),
                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)));
 #endif

@@ -260,10 +260,12 @@ bool DocumentReader::Finish() {
                   "the page layout refers to a page set that does not exist");
     // A story read early that named a style by a number no style had then
     // reads otherwise once every style is known.
-    for (const BuiltStory& b : state_.built)
-        if (b.unknownStyleIndex >= 5 &&
-            static_cast<unsigned long long>(b.unknownStyleIndex - 5) < state_.styleByIndex.size())
+    for (std::size_t i = 0; i < state_.built.size(); ++i) {
+        const long long unknown = state_.built[i].unknownStyleIndex;
+        if (unknown >= 5 &&
+            static_cast<unsigned long long>(unknown - 5) < state_.styleByIndex.size())
             return false;
+    }
     if (!Assemble(ctx_, doc_, state_)) return false;
     if (ctx_.sawInvalidUtf8)
         ctx_.Warn(Warning::Code::kEncoding,

@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -153,6 +154,14 @@ struct KnownFormat {
     std::uint32_t format = 0;
 };
 
+/// A paragraph format element's reading, and its format index once found.
+struct ParagraphReading {
+    std::string style;
+    ParagraphAttributes local;
+    bool hasFormat = false;
+    std::uint32_t format = 0;
+};
+
 /// Collects warnings and holds the limits for one parse.
 class Context {
 public:
@@ -188,11 +197,16 @@ public:
         std::uint64_t prefix = 0;    ///< Attrs::Prefix of the element
         std::size_t prefixCount = 0; ///< and Attrs::PrefixCount
         std::string key;             ///< the attributes after the prefix; empty: none
-        std::string style;
-        ParagraphAttributes local;
+        /// Shared with the paragraphs read from it, which outlive it.
+        std::shared_ptr<ParagraphReading> reading;
     };
     ParagraphMemo paragraphMemos[4];
     unsigned nextParagraphMemo = 0;
+    /// The reading of a paragraph format element without attributes.
+    std::shared_ptr<ParagraphReading> bareParagraph;
+    /// Where story texts are decoded before they join their story (it only
+    /// grows, and serves every story).
+    std::u16string textScratch;
     /// The formats of the story texts read last, with the attributes but CH
     /// they were read from (ScribusText.cpp): stories mostly repeat them.
     struct TextMemo {
@@ -258,6 +272,9 @@ void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out);
 /// Where an item came from, kept beside Document::items while parsing: the
 /// raw links and group ids that are resolved once every item is read.
 struct ItemSource {
+    /// Defined below, apart, as Item's is: not zeroed whole first.
+    ItemSource();
+
     enum Scope { kDocumentItems, kMasterItems, kAnchoredItems, kGroupMembers };
     Scope scope = kDocumentItems;
     int indexInScope = 0; ///< position among the items of its scope
@@ -277,6 +294,8 @@ struct ItemSource {
     int built = -1, record = -1;
     pugi::xml_node node;
 };
+
+inline ItemSource::ItemSource() = default;
 
 bool SameCharacter(const CharacterAttributes& a, const CharacterAttributes& b);
 bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b);

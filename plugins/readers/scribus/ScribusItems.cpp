@@ -60,6 +60,13 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
         return kIgnore;
     }
     const int index = static_cast<int>(doc_.items.size());
+    if (doc_.items.size() == doc_.items.capacity()) {
+        // Items are large, and each step of growth moves all of them: the
+        // first steps, for a few items each, are skipped.
+        const std::size_t room = std::max<std::size_t>(128, 2 * doc_.items.size());
+        doc_.items.reserve(room);
+        state_.sources.reserve(room);
+    }
     doc_.items.emplace_back();
     state_.sources.emplace_back();
     Item& it = doc_.items.back();
@@ -68,7 +75,8 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
     src.indexInScope = scopeCount_[scope]++;
     it.rawType = static_cast<int>(InlineInteger(ctx_, a, kAttr_PTYPE, 6));
     it.kind = KindOf(it.rawType);
-    it.name = String(a, kAttr_ANNAME);
+    // The item and its source are new: their texts are empty until read.
+    if (const char* name = a.Get(kAttr_ANNAME)) it.name = name;
     it.layer = static_cast<int>(InlineInteger(ctx_, a, kAttr_LAYER, 0));
     it.parent = parent;
     ReadItemShape(a, it, src);
@@ -84,11 +92,13 @@ DocumentReader::Kind DocumentReader::StartItem(const Attrs& a, ItemSource::Scope
     state.table = it.kind == Item::Kind::kTable;
     if (state.table) {
         // Scribus writes the table's size on the item, not on TableData.
-        state.rows = InlineInteger(ctx_, a, kAttr_Rows, -1);
-        state.columns = InlineInteger(ctx_, a, kAttr_Columns, -1);
-        NumberList(a.Get(kAttr_RowHeights), state.rowHeights, 100000);
-        NumberList(a.Get(kAttr_ColumnWidths), state.columnWidths, 100000);
-        NumberList(a.Get(kAttr_CellAreas), state.cellAreas, 400000);
+        state.tableState = std::make_unique<TableState>();
+        TableState& ts = *state.tableState;
+        ts.rows = InlineInteger(ctx_, a, kAttr_Rows, -1);
+        ts.columns = InlineInteger(ctx_, a, kAttr_Columns, -1);
+        NumberList(a.Get(kAttr_RowHeights), ts.rowHeights, 100000);
+        NumberList(a.Get(kAttr_ColumnWidths), ts.columnWidths, 100000);
+        NumberList(a.Get(kAttr_CellAreas), ts.cellAreas, 400000);
     }
     if (state.group && depth >= ctx_.options.maxNesting) {
         ctx_.Warn(Warning::Code::kLimit, "groups are nested deeper than " +
@@ -130,7 +140,8 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
         if (frame >= 0 && frame <= 3) it.frameType = static_cast<int>(frame);
     }
     // The outline and the contour, each from the legacy coordinates or else
-    // SVG path data; a contour the same as the outline is left empty.
+    // SVG path data. Nothing maps the contour: one that differs from the
+    // outline is read for what it warns of, into room used again.
     const char* coords = a.Get(kAttr_POCOOR);
     const char* path = a.Get(kAttr_path);
     SvgEnding ending; // of the path, when the outline is read from it
@@ -139,11 +150,14 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
     else if (path)
         ending = SvgToPathEnding(ctx_, path, it.outline);
     const char* contour = a.Get(kAttr_COCOOR);
-    if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0))
-        CoordinatesToPath(ctx_, contour, it.contour);
-    else if (const char* copath = a.Get(kAttr_copath)) {
-        if (*copath && (!path || std::strcmp(copath, path) != 0))
-            SvgContourToPath(ctx_, copath, path, ending, it.outline, it.contour);
+    if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0)) {
+        contour_.clear();
+        CoordinatesToPath(ctx_, contour, contour_);
+    } else if (const char* copath = a.Get(kAttr_copath)) {
+        if (*copath && (!path || std::strcmp(copath, path) != 0)) {
+            contour_.clear();
+            SvgContourToPath(ctx_, copath, path, ending, it.outline, contour_);
+        }
     }
 }
 
@@ -167,8 +181,8 @@ void DocumentReader::ReadItemFrame(const Attrs& a, Item& it) {
 }
 
 // The format of the frame's default attributes. Most frames set none, or
-// only an alignment out of range (resaved documents write 6): they share one
-// empty format, looked up once.
+// only an alignment (resaved documents write 6, out of range): the format of
+// each alignment alone is looked up once.
 int DocumentReader::FrameDefaults(const Attrs& a) {
     int alignment = -1;
     if (a.Has(kAttr_ALIGN)) {
@@ -179,12 +193,15 @@ int DocumentReader::FrameDefaults(const Attrs& a) {
                                          kAttr_ISIZE,     kAttr_TXTFILL,    kAttr_TXTSTROKE,
                                          kAttr_TXTFILLSH, kAttr_TXTSTRSH,   kAttr_TXTSCALE,
                                          kAttr_TXTSCALEV, kAttr_TXTSTYLE};
-    if (alignment < 0 && std::none_of(std::begin(kOthers), std::end(kOthers),
-                                      [&](AttrId id) { return a.Has(id); })) {
-        if (noFrameDefaults_ < 0)
-            noFrameDefaults_ =
-                static_cast<int>(ctx_.formats.Paragraph(std::string(), ParagraphAttributes()));
-        return noFrameDefaults_;
+    if (std::none_of(std::begin(kOthers), std::end(kOthers),
+                     [&](AttrId id) { return a.Has(id); })) {
+        int& known = alignmentDefaults_[alignment + 1];
+        if (known < 0) {
+            ParagraphAttributes d{};
+            if (alignment >= 0) d.alignment = alignment;
+            known = static_cast<int>(ctx_.formats.Paragraph(std::string(), d));
+        }
+        return known;
     }
     ParagraphAttributes d;
     if (alignment >= 0) d.alignment = alignment;
@@ -212,7 +229,7 @@ void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
 
 // Pictures, text on a path, old tables' cell frames and annotations.
 void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
-    it.imageFile = String(a, kAttr_PFILE);
+    if (const char* file = a.Get(kAttr_PFILE)) it.imageFile = file;
     it.imageOffsetX = InlineNumber(ctx_, a, kAttr_LOCALX, 0);
     it.imageOffsetY = InlineNumber(ctx_, a, kAttr_LOCALY, 0);
     it.imageScaleX = InlineNumber(ctx_, a, kAttr_LOCALSCX, 1);
@@ -256,7 +273,7 @@ void DocumentReader::ReadItemLinks(const Attrs& a, ItemSource& src) {
     src.id = Identifier(ctx_, a, kAttr_ItemID, -1);
     src.anchorId = Identifier(ctx_, a, kAttr_InID, -1);
     src.ownPage = InlineInteger(ctx_, a, kAttr_OwnPage, -1);
-    src.masterName = String(a, kAttr_OnMasterPage);
+    if (const char* master = a.Get(kAttr_OnMasterPage)) src.masterName = master;
     if (const char* groups = a.Get(kAttr_GROUPS)) {
         numbers_.clear();
         NumberList(groups, numbers_, 1000);
@@ -328,10 +345,11 @@ DocumentReader::Kind DocumentReader::ItemChild(ElementId id, const Attrs& a) {
 void DocumentReader::EndItem() {
     ItemState& state = items_.back();
     Item& it = doc_.items[static_cast<std::size_t>(state.index)];
-    if (state.table) {
+    if (state.tableState) {
         if (!state.sawTableData) StartTable(state, none_);
-        KeepRowsHeld(state.table_);
-        it.table = std::make_unique<Table>(std::move(state.table_));
+        Table& t = state.tableState->table;
+        KeepRowsHeld(t);
+        it.table = std::make_unique<Table>(std::move(t));
     }
     if (state.text) {
         BuiltStory& b = state_.built[static_cast<std::size_t>(
@@ -352,13 +370,13 @@ void DocumentReader::EndItem() {
 }
 
 void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
-    Table& t = state.table_;
+    TableState& ts = *state.tableState;
+    Table& t = ts.table;
     long long rows = InlineInteger(
-        ctx_, a, kAttr_Rows,
-        state.rows >= 0 ? state.rows : static_cast<long long>(state.rowHeights.size()));
-    long long columns = Integer(
-        ctx_, a, kAttr_Columns,
-        state.columns >= 0 ? state.columns : static_cast<long long>(state.columnWidths.size()));
+        ctx_, a, kAttr_Rows, ts.rows >= 0 ? ts.rows : static_cast<long long>(ts.rowHeights.size()));
+    long long columns =
+        Integer(ctx_, a, kAttr_Columns,
+                ts.columns >= 0 ? ts.columns : static_cast<long long>(ts.columnWidths.size()));
     t.rows = rows > 1000000 ? -1 : static_cast<int>(rows);
     t.columns = columns > 1000000 ? -1 : static_cast<int>(columns);
     if (t.rows < 0 || t.columns < 0 || static_cast<double>(t.rows) * t.columns > 1e6) {
@@ -369,16 +387,16 @@ void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
     }
     t.style = String(a, kAttr_Style);
     t.fillColor = String(a, kAttr_FillColor);
-    t.rowHeights = std::move(state.rowHeights);
-    t.columnWidths = std::move(state.columnWidths);
+    t.rowHeights = std::move(ts.rowHeights);
+    t.columnWidths = std::move(ts.columnWidths);
     // Spans come from the table's list of merged areas: row, column,
     // height and width of each.
-    for (std::size_t k = 0; k + 3 < state.cellAreas.size(); k += 4)
-        state.spans[SpanKey(static_cast<long long>(state.cellAreas[k]),
-                            static_cast<long long>(state.cellAreas[k + 1]))] =
-            std::make_pair(std::max(1, static_cast<int>(state.cellAreas[k + 2])),
-                           std::max(1, static_cast<int>(state.cellAreas[k + 3])));
-    state.maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
+    const std::vector<double>& areas = ts.cellAreas;
+    for (std::size_t k = 0; k + 3 < areas.size(); k += 4)
+        ts.spans[SpanKey(static_cast<long long>(areas[k]), static_cast<long long>(areas[k + 1]))] =
+            std::make_pair(std::max(1, static_cast<int>(areas[k + 2])),
+                           std::max(1, static_cast<int>(areas[k + 3])));
+    ts.maxCells = static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns);
     state.cellsStopped = t.rows <= 0;
 }
 
@@ -400,9 +418,10 @@ void DocumentReader::KeepRowsHeld(Table& t) {
 
 DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     ItemState& state = items_.back();
-    if (state.cellsStopped) return kIgnore;
-    Table& t = state.table_;
-    if (t.cells.size() >= state.maxCells) {
+    if (state.cellsStopped || !state.tableState) return kIgnore;
+    TableState& ts = *state.tableState;
+    Table& t = ts.table;
+    if (t.cells.size() >= ts.maxCells) {
         ctx_.Warn(Warning::Code::kLimit,
                   "a table has more cells than rows times columns; the rest are skipped");
         state.cellsStopped = true;
@@ -424,8 +443,8 @@ DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {
     cell.padding.right = InlineNumber(ctx_, a, kAttr_RightPadding, 0);
     cell.padding.top = InlineNumber(ctx_, a, kAttr_TopPadding, 0);
     cell.padding.bottom = InlineNumber(ctx_, a, kAttr_BottomPadding, 0);
-    auto span = state.spans.find(SpanKey(cell.row, cell.column));
-    if (span != state.spans.end()) {
+    auto span = ts.spans.find(SpanKey(cell.row, cell.column));
+    if (span != ts.spans.end()) {
         cell.rowSpan = span->second.first;
         cell.columnSpan = span->second.second;
     }
@@ -448,7 +467,7 @@ void DocumentReader::EndCell() {
     Cell& cell = cell_->cell;
     cell.story = static_cast<int>(doc_.stories.size());
     doc_.stories.push_back(std::move(cell_->story));
-    items_.back().table_.cells.push_back(std::move(cell));
+    items_.back().tableState->table.cells.push_back(std::move(cell));
     cell_.reset();
 }
 

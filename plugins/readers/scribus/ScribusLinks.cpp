@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <map>
-#include <unordered_map>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace scribus {
 namespace detail {
@@ -201,28 +203,42 @@ private:
                 std::make_tuple(s.scope == ItemSource::kMasterItems, s.nextPage, s.next));
             return found == legacy_.end() ? -2 : found->second;
         }
+        if (!idsListed_) ListIds();
         if (!ids_.empty()) {
-            auto found = ids_.find(s.next);
-            return found == ids_.end() ? -2 : found->second;
+            auto found = std::lower_bound(ids_.begin(), ids_.end(),
+                                          std::make_pair(s.next, static_cast<int>(-1)));
+            return found == ids_.end() || found->first != s.next ? -2 : found->second;
         }
         const std::vector<int>& list = byScope_[s.scope];
         if (static_cast<unsigned long long>(s.next) >= list.size()) return -2;
         return list[static_cast<std::size_t>(s.next)];
     }
 
+    // Items by id, listed when a link first needs them: by id, then by
+    // item, so that the first item of an id is the one found.
+    void ListIds() {
+        idsListed_ = true;
+        for (std::size_t i = 0; i < original_; ++i)
+            if (src_[i].id != -1) ids_.emplace_back(src_[i].id, static_cast<int>(i));
+        std::sort(ids_.begin(), ids_.end());
+    }
+
     void Chains() {
+        // Each scope's list is made at its full size at once.
+        std::size_t sizes[4] = {0, 0, 0, 0};
+        for (std::size_t i = 0; i < original_; ++i)
+            sizes[src_[i].scope] =
+                std::max(sizes[src_[i].scope], static_cast<std::size_t>(src_[i].indexInScope) + 1);
+        for (int scope = 0; scope < 4; ++scope)
+            byScope_[scope].assign(sizes[scope], -1);
         for (std::size_t i = 0; i < original_; ++i) {
             const ItemSource& s = src_[i];
-            if (s.id != -1) ids_.emplace(s.id, static_cast<int>(i));
             if (s.pageOrdinal >= 0)
                 legacy_.emplace(std::make_tuple(s.scope == ItemSource::kMasterItems,
                                                 static_cast<long long>(s.pageOrdinal),
                                                 static_cast<long long>(s.indexInScope)),
                                 static_cast<int>(i));
-            std::vector<int>& list = byScope_[s.scope];
-            if (static_cast<std::size_t>(s.indexInScope) >= list.size())
-                list.resize(static_cast<std::size_t>(s.indexInScope) + 1, -1);
-            list[static_cast<std::size_t>(s.indexInScope)] = static_cast<int>(i);
+            byScope_[s.scope][static_cast<std::size_t>(s.indexInScope)] = static_cast<int>(i);
         }
         for (std::size_t i = 0; i < original_; ++i) {
             Item& it = doc_.items[i];
@@ -278,6 +294,10 @@ private:
     // in chain order. False when a frame that stood alone turns out to be
     // part of a chain.
     bool Stories() {
+        std::size_t heads = 0;
+        for (std::size_t i = 0; i < original_; ++i)
+            if (CarriesText(doc_.items[i]) && doc_.items[i].prevInChain < 0) ++heads;
+        doc_.stories.reserve(doc_.stories.size() + heads);
         for (std::size_t i = 0; i < original_; ++i) {
             Item& head = doc_.items[i];
             if (!CarriesText(head) || head.prevInChain >= 0) continue;
@@ -368,7 +388,8 @@ private:
     const std::vector<std::string>& styles_;
     std::size_t original_;
     std::vector<char> bounded_;
-    std::unordered_map<long long, int> ids_;
+    std::vector<std::pair<long long, int>> ids_; ///< (id, item)
+    bool idsListed_ = false;
     std::map<std::tuple<bool, long long, long long>, int> legacy_;
     std::vector<int> byScope_[4];
 };

@@ -146,8 +146,8 @@ private:
     void ChildStory(Element* parent, std::size_t index, int frame, int depth);
     void InlineObjects(Element* child, const Story& s,
                        std::vector<std::pair<uint32_t, int>>& tables);
-    std::vector<const std::string*> ParagraphRuns(obreader::StoryLists& lists, const Story& s,
-                                                  int frame);
+    const std::vector<const std::string*>& ParagraphRuns(obreader::StoryLists& lists,
+                                                         const Story& s, int frame);
     void CharacterRuns(obreader::StoryLists& lists, const Story& s,
                        const std::vector<const std::string*>& paragraphStyle);
     void VariableRuns(obreader::StoryLists& lists, const Story& s);
@@ -214,6 +214,15 @@ private:
     std::unordered_map<int, unsigned> layers_;
     std::unordered_map<std::string, std::size_t> characterStyleIndex_, paragraphStyleIndex_;
     std::string defaultParagraphStyle_;
+    // Stories: ParagraphRuns' styles of the paragraphs (reused), and the
+    // paragraph style ParagraphStyleRef found last (runs mostly repeat it).
+    std::vector<const std::string*> paragraphStyleOf_;
+    std::string lastStyleName_;
+    unsigned lastStyleId_ = 0;
+    // A paragraph format's own attributes with what it lacks, its storage
+    // reused; the formats (the document's) it was made of.
+    ParagraphAttributes filled_;
+    const ParagraphFormat* filledFrom_[2] = {nullptr, nullptr};
     std::unordered_set<std::string> fontSet_;
     std::vector<std::string> fonts_;
     struct Face {

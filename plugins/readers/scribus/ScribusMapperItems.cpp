@@ -116,7 +116,7 @@ void Mapper::RegularPage(Element* spread, std::size_t p, int columns) {
     Items(e, kRegular, static_cast<int>(p), page);
 }
 
-// Items are large (1.6 KB) and the fields mapped for every item span their
+// Items are large (over half a KB) and the fields mapped for every item span their
 // first six cache lines: those of the next item are asked for while this
 // one is mapped, so that they arrive in the meantime.
 void Mapper::Prefetch(int i) const {
@@ -211,8 +211,8 @@ void Mapper::Common(Element* e, const Item& it, int page) {
     obreader::Placement place;
     place.left = it.x, place.top = it.y, place.right = it.x + it.width;
     place.bottom = it.y + it.height;
-    place.rotation = obreader::CounterClockwise(it.rotation);
-    place.hasRotation = it.rotation != 0;
+    place.hasRotation = it.rotation != 0; // most items: the angle is then not written
+    if (place.hasRotation) place.rotation = obreader::CounterClockwise(it.rotation);
     obreader::WritePlacement(b_, e, place);
     auto layer = layers_.find(it.layer);
     if (layer != layers_.end()) b_.Id(e, AN::kLayer, layer->second);

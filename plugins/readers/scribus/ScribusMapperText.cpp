@@ -79,11 +79,18 @@ int Mapper::TopItem(int i) const {
 void Mapper::ParagraphStyleRef(Element* e, const std::string& style) {
     const std::string& name = style.empty() ? defaultParagraphStyle_ : style;
     if (name.empty()) return;
+    if (name == lastStyleName_) {
+        b_.Id(e, AN::kParagraphStyleID, lastStyleId_);
+        return;
+    }
     auto found = paragraphStyles_.find(name);
-    if (found != paragraphStyles_.end())
+    if (found != paragraphStyles_.end()) {
         b_.Id(e, AN::kParagraphStyleID, found->second);
-    else
+        lastStyleName_ = name;
+        lastStyleId_ = found->second;
+    } else {
         b_.BadReference("the paragraph style \"" + name + "\" does not exist");
+    }
 }
 
 // The child story with text, runs and anchored objects.
@@ -99,7 +106,7 @@ void Mapper::ChildStory(Element* parent, std::size_t index, int frame, int depth
     std::vector<std::pair<uint32_t, int>> tables;
     InlineObjects(child, s, tables);
     obreader::StoryLists lists(b_, child);
-    std::vector<const std::string*> paragraphStyle = ParagraphRuns(lists, s, frame);
+    const std::vector<const std::string*>& paragraphStyle = ParagraphRuns(lists, s, frame);
     CharacterRuns(lists, s, paragraphStyle);
     VariableRuns(lists, s);
     for (auto& t : tables)
@@ -133,17 +140,18 @@ void Mapper::InlineObjects(Element* child, const Story& s,
 
 // One paragraph run per paragraph; the style each paragraph uses (names
 // in the document, which outlives the mapper).
-std::vector<const std::string*> Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s,
-                                                      int frame) {
+const std::vector<const std::string*>& Mapper::ParagraphRuns(obreader::StoryLists& lists,
+                                                             const Story& s, int frame) {
     // Frame defaults of old documents stand for the paragraph style where a
     // paragraph has none.
     const Item* defaults = nullptr;
     if (frame >= 0 && static_cast<std::size_t>(frame) < doc_.items.size())
         defaults = &doc_.items[static_cast<std::size_t>(frame)];
     lists.List(EL::kParagraphRunList);
-    std::vector<const std::string*> paragraphStyle(s.paragraphs.size());
-    ParagraphAttributes filled; // a format's own with what it lacks, its storage reused
-    const ParagraphFormat* filledFrom[2] = {nullptr, nullptr}; // the formats `filled` holds
+    std::vector<const std::string*>& paragraphStyle = paragraphStyleOf_;
+    paragraphStyle.resize(s.paragraphs.size());
+    ParagraphAttributes& filled = filled_;
+    const ParagraphFormat** filledFrom = filledFrom_;
     for (std::size_t p = 0; p < s.paragraphs.size(); ++p) {
         const ParagraphRun& run = s.paragraphs[p];
         const ParagraphFormat& format = doc_.Format(run);
@@ -342,9 +350,14 @@ void Mapper::StoryList() {
     });
     Element* list = order.empty() ? nullptr : b_.Top(EL::kStoryList);
     for (const Order& o : order) {
-        // The pending stories belong to this list from now on.
-        auto pending = std::find(pendingStories_.begin(), pendingStories_.end(), o.story);
-        if (pending != pendingStories_.end()) pendingStories_.erase(pending);
+        // The pending stories belong to this list from now on. They were
+        // made in the order of their sequence, so each is found at once.
+        if (o.sequence < pendingStories_.size() && pendingStories_[o.sequence] == o.story) {
+            pendingStories_[o.sequence] = nullptr;
+        } else {
+            auto pending = std::find(pendingStories_.begin(), pendingStories_.end(), o.story);
+            if (pending != pendingStories_.end()) *pending = nullptr;
+        }
         if (!list) {
             b_.Delete(o.story);
             b_.OutOfMemory();
@@ -363,7 +376,7 @@ void Mapper::StoryList() {
         }
     }
     for (Element* e : pendingStories_)
-        b_.Delete(e);
+        if (e) b_.Delete(e);
     pendingStories_.clear();
 }
 

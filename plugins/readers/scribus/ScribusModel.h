@@ -312,6 +312,11 @@ struct ItemAttribute {
 };
 
 struct Item {
+    /// Defined below, apart: an Item() is then only given its members'
+    /// initial values, not zeroed whole first (items are made by the
+    /// thousand).
+    Item();
+
     enum class Kind {
         kTextFrame,
         kImageFrame,
@@ -340,7 +345,6 @@ struct Item {
     double x = 0, y = 0, width = 0, height = 0, rotation = 0;
     bool flipH = false, flipV = false;
     std::vector<SubPath> outline; ///< relative to (x, y), unrotated
-    std::vector<SubPath> contour; ///< text-wrap contour, when it differs
 
     // Appearance.
     std::string fillColor = "None";
@@ -380,6 +384,8 @@ struct Item {
     bool isTableCellFrame = false; ///< 1.2 to 1.4 tables are groups of such frames
     bool isGroupControl = false;   ///< 1.3/1.4 item that stands for its group's clip
 };
+
+inline Item::Item() = default;
 
 struct Page {
     std::string name;       ///< master pages: their name; pages: usually empty

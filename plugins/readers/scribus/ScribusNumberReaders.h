@@ -15,7 +15,13 @@ double OtherNumber(Context& ctx, AttrId id, const char* text, double fallback);
 bool OtherFlag(const char* text, bool fallback);
 
 /// A plain decimal that is the whole text, within +-1e9: nearly every value.
+/// One digit alone ("0", "1") is the most common of them.
 inline __attribute__((always_inline)) bool PlainNumber(const char* text, double& out) {
+    const unsigned digit = static_cast<unsigned char>(text[0]) - unsigned('0');
+    if (digit < 10 && !text[1]) {
+        out = static_cast<double>(static_cast<int>(digit));
+        return true;
+    }
     double v;
     const char* q = ReadDecimal(text, v);
     if (!q || *q || !InRange(v)) return false;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 namespace scribus {
 namespace detail {
@@ -18,10 +19,34 @@ namespace detail {
 /// A story read from a frame linked to no other while the document streamed
 /// by, with what it had to say and the ids of the frames anchored in it.
 struct BuiltStory {
+    BuiltStory(); // apart, as Item's is: not zeroed whole first
     Story story;
     HeldWarnings warnings;
     std::vector<long long> anchoredIds;
     long long unknownStyleIndex = -1;
+};
+
+inline BuiltStory::BuiltStory() = default;
+
+/// A list whose elements stay where they are made (a story being read is
+/// pointed to), made sixteen at a time: one allocation each, not one an
+/// element.
+template <class T> class StableList {
+public:
+    T& emplace_back() {
+        if (size_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<T[]>(kChunk));
+        ++size_;
+        return back();
+    }
+    T& operator[](std::size_t i) { return chunks_[i / kChunk][i % kChunk]; }
+    const T& operator[](std::size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
+    T& back() { return (*this)[size_ - 1]; }
+    std::size_t size() const { return size_; }
+
+private:
+    static constexpr std::size_t kChunk = 16;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t size_ = 0;
 };
 
 /// What reading leaves for the links to be made.
@@ -29,7 +54,7 @@ struct ReadState {
     std::vector<ItemSource> sources;
     std::vector<long long> groupIds; // ItemSource::groupsBegin points here
     std::vector<std::string> styleByIndex;
-    std::deque<BuiltStory> built;
+    StableList<BuiltStory> built;
     std::deque<TextRecord> records;
     bool tree = false; ///< frames keep their elements in the tree
 };
@@ -77,20 +102,25 @@ private:
     };
     enum RootState { kNoRoot, kScribusRoot, kOtherRoot };
 
+    // What the children of a table item need.
+    struct TableState {
+        std::vector<double> rowHeights, columnWidths, cellAreas;
+        long long rows = -1, columns = -1;
+        Table table;
+        std::unordered_map<long long, std::pair<int, int>> spans;
+        std::size_t maxCells = 0;
+    };
     // One item being read, with what its children need.
     struct ItemState {
+        ItemState(); // apart, as Item's is: not zeroed whole first
         int index = -1;
         int depth = 0;
         bool group = false, table = false, sawAttributes = false, sawTableData = false;
         bool membersStopped = false, cellsStopped = false;
-        std::vector<double> rowHeights, columnWidths, cellAreas;
-        long long rows = -1, columns = -1;
         StoryBuilder* text = nullptr; // a frame linked to no other, read now: frameText_
         int built = -1;
-        TextRecord* record = nullptr; // a frame of a chain, kept
-        Table table_;
-        std::unordered_map<long long, std::pair<int, int>> spans;
-        std::size_t maxCells = 0;
+        TextRecord* record = nullptr;           // a frame of a chain, kept
+        std::unique_ptr<TableState> tableState; // tables only: most items are none
     };
     struct CellState {
         Story story;
@@ -167,10 +197,15 @@ private:
     ParagraphStyle style_;
     ParagraphFormatReader styleFormat_;
     PageSet set_;
-    std::vector<double> numbers_; // scratch
+    std::vector<double> numbers_;  // scratch
+    std::vector<SubPath> contour_; // scratch: an item's contour, read for its warnings
     int scopeCount_[4] = {0, 0, 0, 0};
-    int noFrameDefaults_ = -1; // the format of frames without default attributes, once known
+    // The format of frames whose only default attribute is an alignment (or
+    // none: the first), once known.
+    int alignmentDefaults_[6] = {-1, -1, -1, -1, -1, -1};
 };
+
+inline DocumentReader::ItemState::ItemState() = default;
 
 } // namespace detail
 } // namespace scribus

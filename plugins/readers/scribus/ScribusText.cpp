@@ -50,20 +50,27 @@ __attribute__((noinline)) void StoryBuilder::OtherText(const Attrs& a, Context::
 }
 
 void StoryBuilder::Empty(ElementId id, const Attrs& a) {
-    if (id == kElem_ITEXT && (open_.empty() || open_.back() <= kLevel2)) {
+    if (id == kElem_ITEXT && Parent() <= kLevel2) {
         Text(a);
         return;
     }
     EmptyElement(id, a);
 }
 
+// Start and End at once, with nothing kept open.
 __attribute__((noinline)) void StoryBuilder::EmptyElement(ElementId id, const Attrs& a) {
-    Start(id, a);
-    End();
+    const Role role = Open(id, a);
+    if (role == kParagraph || role == kTrail || role == kDefaults) EndFormat(role);
 }
 
 void StoryBuilder::Start(ElementId id, const Attrs& a) {
-    const Role parent = open_.empty() ? kLevel0 : open_.back();
+    const Role role = Open(id, a);
+    if (depth_ < kDepth) open_[depth_] = role;
+    ++depth_;
+}
+
+StoryBuilder::Role StoryBuilder::Open(ElementId id, const Attrs& a) {
+    const Role parent = Parent();
     Role role = kNone;
     if (parent <= kLevel2 && id == kElem_ITEXT) {
         Text(a);
@@ -82,16 +89,16 @@ void StoryBuilder::Start(ElementId id, const Attrs& a) {
         }
         TextElement(id, a, role);
     } else if (parent != kNone && id == kElem_Tabs) {
+        Own(format_); // the format is no memo's reading any more
         formatReader_.Tab(ctx_, a);
-        formatMemo_ = -1; // the format is no copy of the memo any more
     }
-    open_.push_back(role);
+    return role;
 }
 
 void StoryBuilder::End() {
-    if (open_.empty()) return;
-    const Role role = open_.back();
-    open_.pop_back();
+    if (depth_ == 0) return;
+    --depth_;
+    const Role role = depth_ < kDepth ? open_[depth_] : kNone;
     if (role == kParagraph || role == kTrail || role == kDefaults) EndFormat(role);
 }
 
@@ -134,15 +141,39 @@ namespace {
 // then, unless empty, kValuePadding NULs, as SameAttributes reads its values
 // 16 bytes at once.
 void AttributesKey(const Attrs& a, std::size_t from, std::string& key, AttrId skip = kAttrCount) {
-    key.clear();
+    // Sized first and written in place, short values 16 bytes at once
+    // (each has 16 readable bytes after its NUL).
+    std::uint32_t lengths[kAttrCount];
+    std::size_t size = 0;
     for (std::size_t i = from; i < a.Count(); ++i) {
         const AttrId id = a.IdAt(i);
         if (id == skip) continue;
         const char* v = a.Get(id);
-        key.append(reinterpret_cast<const char*>(&id), sizeof id);
-        key.append(v, std::strlen(v) + 1);
+        const unsigned nul = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(Sixteen(v), _mm_setzero_si128())));
+        lengths[i] = static_cast<std::uint32_t>(nul ? __builtin_ctz(nul) : std::strlen(v));
+        size += sizeof id + lengths[i] + 1;
     }
-    if (!key.empty()) key.append(kValuePadding, '\0');
+    if (size == 0) {
+        key.clear();
+        return;
+    }
+    key.resize(size + kValuePadding + 16); // 16: what a short value's store writes past it
+    char* k = &key[0];
+    for (std::size_t i = from; i < a.Count(); ++i) {
+        const AttrId id = a.IdAt(i);
+        if (id == skip) continue;
+        const char* v = a.Get(id);
+        std::memcpy(k, &id, sizeof id);
+        k += sizeof id;
+        if (lengths[i] < 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(k), Sixteen(v));
+        else
+            std::memcpy(k, v, lengths[i] + 1);
+        k += lengths[i] + 1;
+    }
+    std::memset(k, 0, kValuePadding);
+    key.resize(size + kValuePadding);
 }
 
 bool SameAttributes(const Attrs& a, std::size_t from, const std::string& key,
@@ -197,32 +228,51 @@ inline __attribute__((always_inline)) Context::TextMemo* StoryBuilder::FindText(
 // with the same prefix number share the attributes of their prefix, so
 // only those after it are compared; the few without one are compared whole.
 void StoryBuilder::StartFormat(const Attrs& a) {
+    if (a.Count() == 0 && ctx_.bareParagraph) { // many paragraphs end so: <para/>
+        format_.shared = ctx_.bareParagraph;
+        formatReader_.Resume(format_.local);
+        return;
+    }
     const std::uint64_t prefix = a.Prefix();
     const std::size_t from = prefix ? a.PrefixCount() : 0;
-    formatMemo_ = -1;
     for (unsigned k = 0; k < 4; ++k) {
         const Context::ParagraphMemo& m = ctx_.paragraphMemos[k];
         if (!m.key.empty() && m.prefix == prefix && m.prefixCount == from &&
             SameAttributes(a, from, m.key)) {
-            format_.style = m.style;
-            format_.local = m.local;
+            format_.shared = m.reading;
             formatReader_.Resume(format_.local);
-            formatMemo_ = static_cast<int>(k);
             return;
         }
     }
-    format_ = Para();
+    format_.shared.reset();
+    format_.style.clear();
+    format_.local = ParagraphAttributes();
     if (const char* parent = a.Get(kAttr_PARENT)) format_.style = parent;
     const std::size_t before = ctx_.warnCalls;
     formatReader_.Start(ctx_, a, format_.local);
     // Warnings must come again; attributes without a prefix are few.
-    if (ctx_.warnCalls != before || a.Count() == 0 || (!prefix && a.Count() > 2)) return;
+    if (ctx_.warnCalls != before || (!prefix && a.Count() > 2)) return;
+    if (a.Count() == 0) {
+        ctx_.bareParagraph = std::make_shared<ParagraphReading>();
+        Share(ctx_.bareParagraph);
+        return;
+    }
     Context::ParagraphMemo& m = ctx_.paragraphMemos[ctx_.nextParagraphMemo++ % 4];
     m.prefix = prefix;
     m.prefixCount = from;
     AttributesKey(a, from, m.key);
-    m.style = format_.style;
-    m.local = format_.local;
+    // The reading moves to the memo; format_ shares it (formatReader_ still
+    // writes format_.local, which Own fills first, when Tabs follow).
+    if (!m.reading || m.reading.use_count() > 1) m.reading = std::make_shared<ParagraphReading>();
+    Share(m.reading);
+}
+
+// Moves the reading in format_ to r, which format_ shares then.
+void StoryBuilder::Share(const std::shared_ptr<ParagraphReading>& r) {
+    r->style = std::move(format_.style);
+    r->local = std::move(format_.local);
+    r->hasFormat = false;
+    format_.shared = r;
 }
 
 void StoryBuilder::NewText(const Attrs& a, const char* text, bool softHyphenPending) {
@@ -610,10 +660,13 @@ std::size_t StoryBuilder::Fit(std::size_t n) {
 }
 
 // The room comes a step at a time (its units are cleared first) within the
-// capacity of the text, which grows by doubling as a string's does.
+// capacity of the text, which grows by doubling as a string's does, from
+// a first kFirstRoom units (most stories fit them) rather than a few.
 void StoryBuilder::Grow(std::size_t n) {
+    constexpr std::size_t kFirstRoom = 128;
     std::size_t size = length_ + std::max(n, std::size_t(1024));
-    if (size > story_.text.capacity()) size = std::max(length_ + n, story_.text.capacity());
+    if (size > story_.text.capacity())
+        size = std::max({length_ + n, story_.text.capacity(), kFirstRoom});
     story_.text.resize(size);
 }
 
@@ -651,6 +704,8 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     }
     const std::uint32_t format = ctx_.formats.Character(style, local);
     if (known) *known = Known{true, format};
+    // Stories mostly have a few runs: room for them comes at once.
+    if (story_.runs.capacity() == 0) story_.runs.reserve(8);
     story_.runs.push_back(CharacterRun{start, static_cast<std::uint32_t>(n), format});
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace scribus {
 namespace detail {
@@ -51,20 +52,32 @@ public:
     long long unknownStyleIndex = -1;
 
 private:
+    // A paragraph format: style and local, or a memo's reading when
+    // `shared` is set (then style and local mean nothing).
     struct Para {
         std::string style;
         ParagraphAttributes local;
+        std::shared_ptr<ParagraphReading> shared;
+        const std::string& Style() const { return shared ? shared->style : style; }
+        const ParagraphAttributes& Local() const { return shared ? shared->local : local; }
     };
+    /// Makes p hold its format itself.
+    static void Own(Para& p);
+    /// from's format as a reading (from is left unspecified).
+    static std::shared_ptr<ParagraphReading> Taken(Para& from);
     // What an open element is to the text: a level whose children are text
     // (the frame, StoryText), a paragraph format whose Tabs children count,
     // or nothing.
     enum Role : std::uint8_t { kLevel0, kLevel1, kLevel2, kParagraph, kTrail, kDefaults, kNone };
+    /// What Start does but keep the element open; its role.
+    Role Open(ElementId id, const Attrs& a);
     void Text(const Attrs& a);
     void OtherText(const Attrs& a, Context::TextMemo* m);
     void EmptyElement(ElementId id, const Attrs& a);
     void TextElement(ElementId id, const Attrs& a, Role role);
     void Special(ElementId id, const Attrs& a);
     void StartFormat(const Attrs& a);
+    void Share(const std::shared_ptr<ParagraphReading>& r);
     void EndFormat(Role role);
     void OldText(const Attrs& a);
     void NewText(const Attrs& a, const char* text, bool softHyphenPending);
@@ -107,33 +120,30 @@ private:
     using Known = KnownFormat;
     Context::TextMemo* FindText(const Attrs& a);
     void RememberText(const Attrs& a);
-    void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local,
-                      int memo = -1);
-    std::uint32_t ParagraphFormat(const Para& p, int memo);
+    void EndParagraph(const Para& p, const std::string& cstyle, const CharacterAttributes& local);
+    std::uint32_t ParagraphFormat(const Para& p) const;
+    std::uint32_t ReadingFormat(ParagraphReading& r, bool frameDefaults) const;
     Para ParaFromCab(long long cab);
 
     Context& ctx_;
     Story& story_;
     const std::vector<std::string>& styleByIndex_;
-    std::vector<Role> open_;
-    Para defaults_;
+    // The roles of the open elements: those deeper than kDepth are all
+    // kNone (no text level nests that deep), so only the depth is kept.
+    static constexpr std::size_t kDepth = 8;
+    Role open_[kDepth] = {};
+    std::size_t depth_ = 0;
+    Role Parent() const {
+        return depth_ == 0 ? kLevel0 : depth_ <= kDepth ? open_[depth_ - 1] : kNone;
+    }
+    std::shared_ptr<ParagraphReading> defaults_;
     bool haveDefaults_ = false;
-    Para format_;         ///< the paragraph format element being read
-    int formatMemo_ = -1; ///< the paragraph memo format_ is a copy of, or -1
-    // The format of each paragraph memo, found since nextParagraphMemo was
-    // `since`.
-    struct MemoFormat {
-        bool valid = false;
-        unsigned since = 0;
-        std::uint32_t format = 0;
-    };
-    MemoFormat memoFormats_[4];
+    Para format_; ///< the paragraph format element being read
     ParagraphFormatReader formatReader_;
     std::uint32_t paraStart_ = 0;
-    Para trail_;
+    std::shared_ptr<ParagraphReading> trail_;
     bool haveTrail_ = false;
-    Para lastOldPara_;
-    bool sawOld_ = false;
+    std::optional<Para> lastOldPara_; ///< of the last old-generation text, if any
     bool full_ = false;
     bool softHyphenPending_ = false; ///< 1.5: the last text ended in a single soft hyphen
     bool loneSurrogates_ = false;    ///< a Unicode attribute gave half a pair
@@ -141,8 +151,8 @@ private:
     // The story's length: its text grows by doubling, and the units after
     // length_ are room that texts are decoded into.
     std::size_t length_ = 0;
-    const std::size_t limit_; ///< the options' maxStoryLength
-    std::u16string scratch_;
+    const std::size_t limit_;             ///< the options' maxStoryLength
+    std::u16string& scratch_;             ///< the context's textScratch
     CharacterAttributes local_;           ///< NewText's format, reused
     std::string localKey_;                ///< the attribute texts local_ was read from
     bool localValid_ = false;             ///< local_ may be reused for texts with localKey_

@@ -140,12 +140,14 @@ inline char* TextRecord::Room(std::size_t n) {
             std::max({std::size_t(256), 2 * capacity_, size_ + n + kPadding});
         std::unique_ptr<char[]> larger(new char[capacity]); // may throw std::bad_alloc
         if (size_) std::memcpy(larger.get(), bytes_.get(), size_);
-        std::memset(larger.get() + size_, 0, capacity - size_);
         bytes_ = std::move(larger);
         capacity_ = capacity;
     }
     char* p = bytes_.get() + size_;
     size_ += n;
+    // Entries fill their bytes; the padding after the last is cleared here
+    // rather than all the room up front.
+    std::memset(p + n, 0, kPadding);
     return p;
 }
 

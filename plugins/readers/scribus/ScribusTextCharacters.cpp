@@ -106,7 +106,6 @@ void StoryBuilder::OldText(const Attrs& a) {
     }
     Para p = ParaFromCab(Integer(ctx_, a, kAttr_CAB, 0));
     lastOldPara_ = p;
-    sawOld_ = true;
     AppendSliced(a.Get(kAttr_CH), std::string(), local, &p);
 }
 

@@ -15,53 +15,66 @@ namespace detail {
 
 StoryBuilder::StoryBuilder(Context& ctx, Story& story, const std::vector<std::string>& styleByIndex)
     : ctx_(ctx), story_(story), styleByIndex_(styleByIndex), length_(story.text.size()),
-      limit_(ctx.options.maxStoryLength) {}
+      limit_(ctx.options.maxStoryLength), scratch_(ctx.textScratch) {}
 
 void StoryBuilder::BeginFrame() {
     frameText_ = length_;
     frameParas_ = story_.paragraphs.size();
     haveDefaults_ = false;
-    open_.clear();
+    depth_ = 0;
 }
 
 void StoryBuilder::EndFrame(int* defaults) {
-    if (haveDefaults_ && defaults)
-        *defaults = static_cast<int>(ctx_.formats.FrameDefaults(defaults_.style, defaults_.local));
+    if (haveDefaults_ && defaults) *defaults = static_cast<int>(ReadingFormat(*defaults_, true));
 }
 
 void StoryBuilder::EndFormat(Role role) {
     formatReader_.End(ctx_);
     if (role == kParagraph) {
         CharacterAttributes none;
-        EndParagraph(format_, std::string(), none, formatMemo_);
+        EndParagraph(format_, std::string(), none);
     } else if (role == kTrail) {
-        trail_ = std::move(format_);
+        trail_ = Taken(format_);
         haveTrail_ = true;
     } else {
-        defaults_ = std::move(format_);
+        defaults_ = Taken(format_);
         haveDefaults_ = true;
     }
 }
 
-// The paragraph format of p, which is a copy of the paragraph memo numbered
-// memo (or -1): that memo's format is kept while no paragraph memo was
-// written over it.
-std::uint32_t StoryBuilder::ParagraphFormat(const Para& p, int memo) {
-    if (memo < 0) return ctx_.formats.Paragraph(p.style, p.local);
-    MemoFormat& known = memoFormats_[memo];
-    // Memo k is written when nextParagraphMemo steps from a number that is k
-    // modulo 4 (StartFormat).
-    const unsigned now = ctx_.nextParagraphMemo;
-    if (!known.valid || now - known.since > ((static_cast<unsigned>(memo) - known.since) & 3u)) {
-        known.format = ctx_.formats.Paragraph(p.style, p.local);
-        known.since = now;
-        known.valid = true;
-    }
-    return known.format;
+// The paragraph format of p. Frames mostly repeat a memo's reading, which
+// keeps its format index once found.
+std::uint32_t StoryBuilder::ParagraphFormat(const Para& p) const {
+    if (p.shared) return ReadingFormat(*p.shared, false);
+    return ctx_.formats.Paragraph(p.style, p.local);
+}
+
+// The format of r, kept in it once found.
+std::uint32_t StoryBuilder::ReadingFormat(ParagraphReading& r, bool frameDefaults) const {
+    if (r.hasFormat) return r.format;
+    r.format = frameDefaults ? ctx_.formats.FrameDefaults(r.style, r.local)
+                             : ctx_.formats.Paragraph(r.style, r.local);
+    r.hasFormat = true;
+    return r.format;
+}
+
+void StoryBuilder::Own(Para& p) {
+    if (!p.shared) return;
+    p.style = p.shared->style;
+    p.local = p.shared->local;
+    p.shared.reset();
+}
+
+std::shared_ptr<ParagraphReading> StoryBuilder::Taken(Para& from) {
+    if (from.shared) return std::move(from.shared);
+    auto r = std::make_shared<ParagraphReading>();
+    r->style = std::move(from.style);
+    r->local = std::move(from.local);
+    return r;
 }
 
 void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
-                                const CharacterAttributes& local, int memo) {
+                                const CharacterAttributes& local) {
     if (full_) return;
     const char16_t sep = kParagraphSeparator;
     // The separator takes the character format of the text before it, so
@@ -76,8 +89,8 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
     }
     if (full_ && length_ == paraStart_) return;
     const std::uint32_t end = static_cast<std::uint32_t>(length_);
-    story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p, memo)});
+    if (story_.paragraphs.capacity() == 0) story_.paragraphs.reserve(8); // as the runs
+    story_.paragraphs.push_back(ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p)});
     paraStart_ = end;
 }
 
@@ -101,10 +114,10 @@ void StoryBuilder::Finish() {
         }
     }
     static const Para kNone;
-    const Para& last = haveTrail_ ? trail_ : sawOld_ ? lastOldPara_ : kNone;
-    story_.paragraphs.push_back(
-        ParagraphRun{paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_,
-                     ctx_.formats.Paragraph(last.style, last.local)});
+    const std::uint32_t format = haveTrail_ ? ReadingFormat(*trail_, false)
+                                            : ParagraphFormat(lastOldPara_ ? *lastOldPara_ : kNone);
+    story_.paragraphs.push_back(ParagraphRun{
+        paraStart_, static_cast<std::uint32_t>(story_.text.size()) - paraStart_, format});
 }
 
 } // namespace detail

@@ -72,4 +72,18 @@ TEST(ScribusStoryText15, ItemIdsUseTheWholeRange) {
     EXPECT_EQ(std::vector<int>({0, 1}), r.document.stories[0].frames);
 }
 
+TEST(ScribusStoryText15, AnIdHeldTwiceLinksToItsFirstItem) {
+    std::string frame = "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" ";
+    std::string xml =
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\"><PAGE NUM=\"0\"/>" + frame +
+        "ItemID=\"7\" ANNAME=\"B\" BACKITEM=\"9\"/>" + frame +
+        "ItemID=\"9\" ANNAME=\"A\" NEXTITEM=\"7\"><StoryText><ITEXT CH=\"one\"/>"
+        "</StoryText></PAGEOBJECT>" +
+        frame + "ItemID=\"7\" ANNAME=\"C\"/></DOCUMENT></SCRIBUSUTF8NEW>";
+    ParseResult r = ParseBytes(xml);
+    ASSERT_EQ(2u, r.document.stories.size());
+    EXPECT_EQ(std::vector<int>({1, 0}), r.document.stories[0].frames); // A, then the first B
+    EXPECT_EQ(std::vector<int>({2}), r.document.stories[1].frames);
+}
+
 } // namespace
