@@ -8,8 +8,11 @@
 
 #include "model/ElementSlab.h"
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -28,10 +31,64 @@ constexpr long long kHeld = 1LL << 40;
 [[maybe_unused]] constexpr std::size_t kSlabHead =
     (sizeof(Slab) + kBlockHeader - 1) / kBlockHeader * kBlockHeader;
 
-void Drop(Slab* slab, long long n) {
-    if (slab->live.fetch_sub(n, std::memory_order_acq_rel) != n) return;
+// A few emptied slabs wait for the next arena: the service's allocator
+// takes ~900 instructions to hand out and merge back 8 KiB. They belong to
+// the service that gave them and go back to it when a service is deleted or
+// at exit.
+constexpr int kCachedSlabs = 64;
+struct SlabCache {
+    std::atomic_flag busy = ATOMIC_FLAG_INIT;
+    int count = 0;
+    OBMemoryService* owner = nullptr;
+    void* slabs[kCachedSlabs];
+};
+SlabCache gCache;
+// The cache empties at exit if no service is deleted before.
+struct StartUp {
+    StartUp() {
+        std::atexit([] { ombra_detail::ReleaseCachedSlabs(); });
+    }
+} gStartUp;
+
+class CacheLock {
+public:
+    CacheLock() {
+        while (gCache.busy.test_and_set(std::memory_order_acquire))
+            std::this_thread::yield();
+    }
+    ~CacheLock() { gCache.busy.clear(std::memory_order_release); }
+    CacheLock(const CacheLock&) = delete;
+    CacheLock& operator=(const CacheLock&) = delete;
+};
+
+bool KeepSlab(void* memory) {
+    OBMemoryService* service = OBMemoryHandler::GetMemoryService();
+    if (!service) return false;
+    CacheLock lock;
+    if (gCache.count == 0) gCache.owner = service;
+    if (gCache.owner != service || gCache.count == kCachedSlabs) return false;
+    gCache.slabs[gCache.count++] = memory;
+    return true;
+}
+
+[[maybe_unused]] void* TakeSlab() {
+    OBMemoryService* service = OBMemoryHandler::GetMemoryService();
+    {
+        CacheLock lock;
+        if (gCache.count && gCache.owner == service) return gCache.slabs[--gCache.count];
+    }
+    return OBLibAllocate(kSlabBytes);
+}
+
+// Apart from the last release of a slab, a release is a count down with no
+// frame.
+__attribute__((noinline)) void Empty(Slab* slab) {
     slab->~Slab();
-    OBLibFree(slab);
+    if (!KeepSlab(slab)) OBLibFree(slab);
+}
+
+inline void Drop(Slab* slab, long long n) {
+    if (slab->live.fetch_sub(n, std::memory_order_acq_rel) == n) Empty(slab);
 }
 
 } // namespace
@@ -51,6 +108,15 @@ void OBElementRelease(void* element) noexcept {
         OBLibFree(block);
 }
 
+namespace ombra_detail {
+void ReleaseCachedSlabs() noexcept {
+    CacheLock lock;
+    while (gCache.count)
+        gCache.owner->DeAllocate(gCache.slabs[--gCache.count]);
+    gCache.owner = nullptr;
+}
+} // namespace ombra_detail
+
 OBElementArena::~OBElementArena() {
     if (auto* slab = static_cast<Slab*>(slab_)) Drop(slab, kHeld - slab->made);
 }
@@ -65,7 +131,7 @@ __attribute__((noinline)) void* AllocateAnew(void*& held, std::size_t size) {
         return OBElementAllocate(size);
     if (auto* slab = static_cast<Slab*>(held)) Drop(slab, kHeld - slab->made);
     held = nullptr;
-    void* memory = OBLibAllocate(kSlabBytes);
+    void* memory = TakeSlab();
     if (!memory) return OBElementAllocate(size); // a small block may still be had
     char* start = static_cast<char*>(memory);
     auto* slab = new (memory) Slab{{kHeld}, 0, start + kSlabHead, start + kSlabBytes};

@@ -61,6 +61,9 @@ inline void* CarveInLine(void* held, std::size_t size) {
 #endif
 }
 
+/// Gives the emptied slabs kept for reuse back to their memory service.
+void ReleaseCachedSlabs() noexcept;
+
 } // namespace ombra_detail
 
 #endif

@@ -32,6 +32,8 @@ public:
 
     long long Length() const { return length_; }
     T* Data() { return data_; }
+    /// Nothing of the memory service's to free: no buffer, or the block's own.
+    bool HoldsNothing() const { return !data_ || data_ == inline_; }
     /// The characters, or an empty text when there is no buffer yet.
     const T* Text() const { return data_ ? data_ : Empty(); }
     static const T* Empty() {

@@ -93,6 +93,7 @@ private:
     /// there is any).
     void ReleaseValues() const noexcept;
 
+    static constexpr unsigned char kOwnsNone = 0, kOwnsSome = 1, kOwnsString = 2;
     /// Most elements carry a few values: those need no block of their own.
     static constexpr int kInlineEntries = 4;
 
@@ -105,9 +106,12 @@ private:
     OBStream** streams_;
     int streamCount_;
     int streamCapacity_;
-    short kind_;    // of the element made by OBCreateStoredElement, else -1
-    bool lent_;     // entries_ is room in the element's own block
-    bool owning_;   // some value needs its destructor: one off the block, or one holding memory
+    short kind_; // of the element made by OBCreateStoredElement, else -1
+    bool lent_;  // entries_ is room in the element's own block
+    // Which values need their destructor: kOwnsNone, kOwnsSome (one off the
+    // block, or one holding memory) or the room's one string (a colour's
+    // name) at (owning_ - kOwnsString) * 8 bytes into the room.
+    unsigned char owning_;
     unsigned seen_; // bit attr % 32 of every attribute set: most sets need no lookup
     // Room for values in the element's own block: roomSize_ bytes from
     // room_ bytes past this store, roomUsed_ of them taken (or wanted).

@@ -295,6 +295,9 @@ private:
     /// Holds the n bytes widened to UTF-16 inside when they are ASCII and
     /// fit the string's own room; false, holding nothing new, otherwise.
     bool HoldAsciiInside(const char* bytes, std::size_t n);
+    /// Ends a value in its element's block (the destructor, with no call
+    /// when the string inside holds nothing of the memory service's).
+    void EndInBlock() noexcept;
 
     IOBStringPtr text_;
     // The string object and its storage block live here rather than on the

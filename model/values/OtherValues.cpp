@@ -151,6 +151,17 @@ void ValueString::ReleaseText() {
     }
 }
 
+// A store's names (a colour's, for one) are short text inside: ending them
+// frees nothing, which needs no call through the string.
+void ValueString::EndInBlock() noexcept {
+    const IOBString* held = text_.string_;
+    if (held && HoldsInside() && typeid(*held) == typeid(WOBString)) {
+        const WOBStringData* data = static_cast<const WOBString*>(held)->data_;
+        if (data && data->inside && !data->narrow && data->text.HoldsNothing()) return;
+    }
+    this->ValueString::~ValueString();
+}
+
 WOBString* ValueString::HoldUnitsInside() {
     ReleaseText();
     WOBString* text = WOBString::EmptyInto(inside_);

@@ -39,15 +39,20 @@ template <class C> C* OBAttributeStore::Room() {
         // Only a store made with room (of a kind in range) gets here.
         if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
         C* made = new (reinterpret_cast<char*>(this) + room_ + roomUsed_) C;
+        // The store's first string in the room, if it needs nothing else
+        // ended, is found there at the end with no walk (its place fits the byte).
+        if (std::is_same<C, ValueString>::value && owning_ == kOwnsNone && roomUsed_ < 8 * 200)
+            owning_ = static_cast<unsigned char>(kOwnsString + roomUsed_ / 8);
+        else if (!kPlain<C>)
+            owning_ = kOwnsSome;
         roomUsed_ = used;
-        if (!kPlain<C>) owning_ = true;
         return made;
     }
     if (used <= ombra_detail::kMostValueBytes) {
         ombra_detail::NoteValueBytes(kind_, used);
         roomUsed_ = used;
     }
-    owning_ = true;
+    owning_ = kOwnsSome;
     return new C;
 }
 
@@ -133,7 +138,7 @@ public:
         C* made = new (reinterpret_cast<char*>(&store) + store.room_ + store.roomUsed_) C;
         made->Init(args...);
         store.roomUsed_ = used;
-        if (!kPlain<C>) store.owning_ = true;
+        if (!kPlain<C>) store.owning_ = OBAttributeStore::kOwnsSome;
         store.seen_ |= bit;
         store.entries_[store.count_++] = OBAttributeStore::Entry{attr, index, made};
         return 1;
@@ -149,8 +154,8 @@ private:
 
 OBAttributeStore::OBAttributeStore() noexcept
     : entries_(inline_), count_(0), capacity_(kInlineEntries), streams_(nullptr), streamCount_(0),
-      streamCapacity_(0), kind_(-1), lent_(false), owning_(false), seen_(0), room_(0), roomSize_(0),
-      roomUsed_(0) {}
+      streamCapacity_(0), kind_(-1), lent_(false), owning_(kOwnsNone), seen_(0), room_(0),
+      roomSize_(0), roomUsed_(0) {}
 
 // Most stores hold plain values in their element's block only, in entries
 // of the store or the block: those end here, with no frame.
@@ -159,7 +164,7 @@ OBAttributeStore::~OBAttributeStore() {
 }
 
 __attribute__((noinline)) void OBAttributeStore::ReleaseValues() const noexcept {
-    if (owning_) {
+    if (owning_ == kOwnsSome) {
         // A value's destructor cannot reach the store: the loop keeps its
         // bounds and the room's in registers rather than reading them back
         // after every call.
@@ -173,6 +178,12 @@ __attribute__((noinline)) void OBAttributeStore::ReleaseValues() const noexcept 
             else
                 delete value;
         }
+    } else if (owning_ != kOwnsNone) {
+        // A value released earlier made the store kOwnsSome: this string
+        // is one of its values still.
+        char* at = reinterpret_cast<char*>(const_cast<OBAttributeStore*>(this)) + room_ +
+                   8 * (owning_ - kOwnsString);
+        reinterpret_cast<ValueString*>(at)->EndInBlock();
     }
     if (OwnsEntries()) OBLibFree(entries_);
     // Stream values never own their stream: the element does.
@@ -209,7 +220,7 @@ __attribute__((noinline)) short OBAttributeStore::Append(int attr, int index, Va
 
 short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
     if (!value) return 0;
-    owning_ = true; // a value from elsewhere, or one whose attribute is set already
+    owning_ = kOwnsSome; // a value from elsewhere, or one whose attribute is set already
     if (Entry* e = Lookup(attr, index)) {
         if (e->value != value) Release(e->value);
         e->value = value;
@@ -245,6 +256,7 @@ Value* OBAttributeStore::Find(AN::AttrNameEnum attr, int index) const {
 short OBAttributeStore::Remove(AN::AttrNameEnum attr, int index) {
     Entry* e = Lookup(attr, index);
     if (!e) return 0;
+    owning_ = kOwnsSome; // the room's string may be the one gone
     Release(e->value);
     *e = entries_[--count_];
     return 1;
@@ -327,7 +339,7 @@ short OBAttributeStore::SetMember(AN::AttrNameEnum attr, typename V::EnumType me
 short OBAttributeStore::SetString(AN::AttrNameEnum attr, const IOBString& text) {
     Value* v = nullptr;
     ValueUtil::CreateValueString(text, v);
-    owning_ = true;
+    owning_ = kOwnsSome;
     return Put(attr, v);
 }
 
@@ -342,6 +354,7 @@ short OBAttributeStore::SetText(AN::AttrNameEnum attr, const unsigned short* uni
     if (units && count > 0) {
         text->SetXString(units, count);
         if (text->Length() != count) { // no memory for the text
+            owning_ = kOwnsSome;       // v, never stored, may be the room's string
             Release(v);
             return 0;
         }
@@ -356,6 +369,7 @@ short OBAttributeStore::SetUtf8(AN::AttrNameEnum attr, const char* utf8) {
     if (v->HoldAsciiInside(utf8, n)) return Put(attr, v);
     WOBString* text = v->HoldUnitsInside();
     if (n && !OBStringUtils::ConvertUTF8ToUTF16String(utf8, n, *text)) {
+        owning_ = kOwnsSome; // v, never stored, may be the room's string
         Release(v);
         return 0;
     }
@@ -389,7 +403,7 @@ short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
     streams_[streamCount_++] = stream;
     Value* v = nullptr;
     ValueUtil::CreateValueStream(stream, v);
-    owning_ = true;
+    owning_ = kOwnsSome;
     return Put(attr, v);
 }
 

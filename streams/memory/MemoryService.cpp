@@ -1,5 +1,6 @@
 #include <ombra/memory.h>
 
+#include "model/ElementSlab.h"
 #include "model/values/PoolRegistry.h"
 
 namespace {
@@ -25,6 +26,7 @@ OBMemoryService::~OBMemoryService() {
     // Every pool chunk goes back to the service it came from, this one
     // among them, while their functions can still be called.
     ombra_detail::ClearValuePools();
+    ombra_detail::ReleaseCachedSlabs();
     if (gMemoryService == this) gMemoryService = nullptr;
 }
 

@@ -2,9 +2,11 @@
 // it: every lookup agrees with the tables both ways, every kind reaches every
 // accessor, a plug-in's classes override them, the stored elements hold their
 // values, and values render as text.
+#include <ombra/convertorlumservice.h>
 #include <ombra/elements.h>
 #include <ombra/storedelements.h>
 #include <ombra/strings.h>
+#include <ombra/textservice.h>
 #include <ombra/typedstreams.h>
 #include <ombra/values.h>
 #include <ombra/valueutil.h>
@@ -447,8 +449,9 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
 }
 
 // Stores of numbers, shapes and enumerations alone, in their block or past
-// its room, and stores given a value that holds memory, from a setter or
-// from outside: deleted, every one gives back all it took.
+// its room, stores given a value that holds memory, from a setter or from
+// outside, and names in the block that come to hold memory or go: deleted,
+// every one gives back all it took.
 TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
     ConversionState state;
     auto& stats = ombra_test::Stats();
@@ -486,6 +489,36 @@ TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
                     ASSERT_EQ(store->Set(AN::kName, text), 1);
                 }
                 made.push_back(ink);
+                // A short name in the block, left alone, rendered in 8 bits,
+                // made long, removed, replaced, or joined by another string.
+                Element* color = OBCreateStoredElement(EL::kColor, &arena);
+                ASSERT_NE(color, nullptr);
+                store = OBGetAttributeStore(color);
+                ASSERT_EQ(store->SetUtf8(AN::kName, "Black"), 1);
+                auto* name = static_cast<ValueString*>(store->Find(AN::kName));
+                COBString narrow;
+                switch (i % 6) {
+                case 1: // the rendering needs a text service, which goes with its thread
+                    std::thread([name, &narrow] {
+                        OBLumHandler::SetLumService(new OBConvertorLumService);
+                        name->Get(narrow);
+                    }).join();
+                    EXPECT_EQ(narrow.Length(), 5);
+                    break;
+                case 2:
+                    name->Init(WOBString(longText.c_str()));
+                    break;
+                case 3:
+                    EXPECT_EQ(store->Remove(AN::kName), 1);
+                    break;
+                case 4:
+                    EXPECT_EQ(store->SetUtf8(AN::kName, longText.c_str()), 1);
+                    break;
+                case 5:
+                    EXPECT_EQ(store->SetUtf8(AN::kModel, "Process"), 1);
+                    break;
+                }
+                made.push_back(color);
             }
         }
         for (Element* e : made)

@@ -1,5 +1,7 @@
 // The memory service, the memory helpers and the C-string functions.
+#include <ombra/elements.h>
 #include <ombra/memory.h>
+#include <ombra/storedelements.h>
 
 #include "support/TestSupport.h"
 
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -65,6 +68,32 @@ TEST(MemoryService, LibraryObjectsComeFromTheInstalledServiceOrAreNull) {
     EXPECT_EQ(c, nullptr);
     EXPECT_EQ(OBLibAllocate(10), nullptr);
     OBLibFree(nullptr); // releasing null is harmless
+}
+
+// Emptied element slabs wait for the next arena of the service they came
+// from; deleting a service gives every one kept back to its own service.
+TEST(MemoryService, KeptElementSlabsServeAndGoBackToTheirOwnService) {
+    auto build = [] {
+        OBElementArena arena;
+        std::vector<Element*> made;
+        for (int i = 0; i < 400; ++i)
+            made.push_back(OBCreateStoredElement(EL::kParagraphRun, &arena));
+        for (Element* e : made)
+            delete e;
+    };
+    delete new OBMemoryService(nullptr, nullptr, nullptr, nullptr); // none kept from here on
+    OBMemoryService* installed = OBMemoryHandler::GetMemoryService();
+    gCustomAllocs = gCustomFrees = 0;
+    auto* mine = new OBMemoryService(nullptr, nullptr, Alloc<&gCustomAllocs>, Free<&gCustomFrees>);
+    OBMemoryHandler::SetMemoryService(mine);
+    build();
+    const int kept = gCustomAllocs - gCustomFrees; // none when each element has a block
+    build();                                       // on the kept slabs
+    EXPECT_EQ(gCustomAllocs - gCustomFrees, kept);
+    OBMemoryHandler::SetMemoryService(installed);
+    build(); // not on this service's slabs
+    delete mine;
+    EXPECT_EQ(gCustomAllocs, gCustomFrees);
 }
 
 TEST(MemoryHelpers, NullArgumentsNeverFault) {

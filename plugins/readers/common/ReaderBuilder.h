@@ -15,6 +15,14 @@
 
 namespace obreader {
 
+/// The value class that holds members of the enumeration M.
+template <class M> struct EnumValueOf;
+#define OB_VALUE_ENUM_BEGIN(Code, TypeName, ValueClass, Space, Enum, Creator)                      \
+    template <> struct EnumValueOf<Space::Enum> { using Type = ValueClass; };
+#define OB_VALUE_ENUM_EXTERNAL(Code, TypeName, ValueClass, Space, Enum, Creator)                   \
+    OB_VALUE_ENUM_BEGIN(Code, TypeName, ValueClass, Space, Enum, Creator)
+#include <ombra/defs/ValueEnums.def>
+
 /// Where a reader reports what it skipped or repaired: an OBERR code.
 class ProblemSink {
 public:
@@ -99,12 +107,12 @@ public:
     void Point(Element* e, AN::AttrNameEnum a, double x, double y);
     /// Stores v (recycling it when e has no store); a null v means no memory.
     void Put(Element* e, AN::AttrNameEnum a, Value* v);
+    /// The member goes into e's block like the other setters; `create` names
+    /// the value class, which holds members of M alone.
     template <class M>
     void Enum(Element* e, AN::AttrNameEnum a, void (*create)(const M&, Value*&), M member) {
-        if (!e) return;
-        Value* v = nullptr;
-        create(member, v);
-        Put(e, a, v);
+        (void)create;
+        if (auto* st = Store(e)) Check(st->SetMember<typename EnumValueOf<M>::Type>(a, member));
     }
 
 private:
