@@ -12,6 +12,10 @@ long long FindUnit(const unsigned short* units, long long from, long long n, uns
 /// Whether one of n units is a surrogate.
 bool HasSurrogate(const unsigned short* units, long long n);
 
+/// The first position before n that holds unit or a surrogate; n when none
+/// does. One pass where text is mostly free of both.
+long long FindUnitOrSurrogate(const unsigned short* units, long long n, unsigned short unit);
+
 /// The first position from `from` on, before n, whose unit is below 0x0E
 /// or is U+2028, U+2029 or U+FFFC; n when there is none.
 long long FindControl(const unsigned short* units, long long from, long long n);

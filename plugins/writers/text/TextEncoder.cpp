@@ -144,6 +144,17 @@ void OBTextEncoder::Write(const unsigned short* units, long long n, WSE::Writing
     Encode(clean, count, script);
 }
 
+void OBTextEncoder::WritePlain(const unsigned short* units, long long n,
+                               WSE::WritingScriptEnum script) {
+    if (pendingHigh_) {
+        Write(units, n, script); // the high surrogate before them is replaced
+        return;
+    }
+    if (!units || n <= 0) return;
+    emptyLines_ = 0;
+    Encode(units, n, script);
+}
+
 void OBTextEncoder::Encode(const unsigned short* units, long long n,
                            WSE::WritingScriptEnum script) {
     if (encoding_ == OBTW::kDefaultEncoding)

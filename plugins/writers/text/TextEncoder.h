@@ -52,6 +52,8 @@ public:
     void Begin();
     /// n units of script. A surrogate pair may be split across calls.
     void Write(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
+    /// Write for units known to hold no surrogate.
+    void WritePlain(const unsigned short* units, long long n, WSE::WritingScriptEnum script);
     /// Plain ASCII text (bytes 0x01-0x7F), for the writer's own texts.
     void WriteAscii(const char* text);
     /// The chosen line end (none for a second empty line when squeezing).

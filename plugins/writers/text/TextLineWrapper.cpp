@@ -129,8 +129,14 @@ void OBTextLineWrapper::PutUnwrapped(const unsigned short* units, long long n,
                                      WSE::WritingScriptEnum script) {
     if (!units || n <= 0) return;
     unwrappedLineEmpty_ = false;
+    // One scan finds both: most text has neither, and goes on as it stands.
+    long long first = obscan::FindUnitOrSurrogate(units, n, kSoftHyphen);
+    if (first == n) {
+        encoder_.WritePlain(units, n, script);
+        return;
+    }
     long long start = 0;
-    for (long long i = obscan::FindUnit(units, 0, n, kSoftHyphen); i < n;
+    for (long long i = obscan::FindUnit(units, first, n, kSoftHyphen); i < n;
          i = obscan::FindUnit(units, i + 1, n, kSoftHyphen)) {
         if (i > start) encoder_.Write(units + start, i - start, script);
         start = i + 1;

@@ -270,6 +270,10 @@ TEST(UnitScan, FindsWhatAPlainLoopFinds) {
         EXPECT_EQ(
             obscan::HasSurrogate(u.data(), n),
             std::any_of(u.begin(), u.end(), [](unsigned c) { return c >= 0xD800 && c <= 0xDFFF; }));
+        EXPECT_EQ(obscan::FindUnitOrSurrogate(u.data(), n, 0xAD),
+                  std::find_if(u.begin(), u.end(), [](unsigned c) {
+                      return c == 0xAD || (c >= 0xD800 && c <= 0xDFFF);
+                  }) - u.begin());
         for (long long from = 0; from <= n; ++from) {
             EXPECT_EQ(obscan::FindUnit(u.data(), from, n, 0xAD),
                       std::find(u.begin() + from, u.end(), 0xAD) - u.begin());
