@@ -8,9 +8,11 @@
 
 #include <ombra/memory.h>
 #include <ombra/streams.h>
+#include <ombra/typedstreams.h>
 #include <ombra/views.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 using namespace obwalk;
@@ -138,7 +140,8 @@ struct OBStoryWalker::TextWalk {
     OBStoryWalker& w;
     OBWalkText info;
     unsigned story;
-    Block<unsigned short> units;
+    Block<unsigned short> units;          // a copy of the text, where one is needed
+    const unsigned short* text = nullptr; // the units read: in units or the stream's own
     Block<int> scripts;
     OBBaseTypeCollection<Span> paragraphs; // by start
     OBBaseTypeCollection<Span> characterRuns;
@@ -168,6 +171,7 @@ struct OBStoryWalker::TextWalk {
     TextWalk(OBStoryWalker& walker, unsigned storyId) : w(walker), info(), story(storyId) {}
 
     bool Load(Element* childStory);
+    bool ReadText(OBStream* stream, long long bytes);
     void CollectRuns(Element* childStory);
     void CollectSpans();
     void AssignScripts();
@@ -210,34 +214,52 @@ bool OBStoryWalker::TextWalk::Load(Element* childStory) {
         --bytes;
     }
     if (bytes > 0) {
-        if (!scripts.Allocate(bytes / 2) || !units.Allocate(bytes / 2)) {
+        if (!scripts.Allocate(bytes / 2) || !ReadText(stream, bytes)) {
             w.problems_.Report(OBERR::kOutOfMemory);
             return false;
         }
-        // The stream holds UTF-16LE: read straight into the units, whose
-        // bytes are turned around only on a big-endian machine.
-        long long got = stream->XferByte(reinterpret_cast<unsigned char*>(units.data), bytes);
-        stream->Seek(0, kSeekFromStart);
-        if (got < bytes) {
-            w.problems_.Report(OBERR::kTruncatedInput);
-            bytes = got > 0 ? got - got % 2 : 0;
-        }
-        info.length = bytes / 2;
-        const unsigned short one = 1;
-        if (*reinterpret_cast<const unsigned char*>(&one) != 1)
-            for (long long i = 0; i < info.length; ++i)
-                units.data[i] =
-                    static_cast<unsigned short>((units.data[i] >> 8) | (units.data[i] << 8));
         std::fill(scripts.data, scripts.data + info.length, static_cast<int>(WSE::kSystemScript));
     }
     info.element = childStory;
-    info.units = units.data;
+    info.units = text;
     info.scripts = scripts.data;
     CollectRuns(childStory);
     AssignScripts();
     CollectSpans();
     inlineItems =
         dynamic_cast<ValueIdRefList*>(OBGetAttributeValue(childStory, AN::kInlineObjectList));
+    return true;
+}
+
+// The units of a stream of `bytes` bytes (even, from its start) and their
+// count; false when there is no memory for them. Bytes the stream holds in
+// memory, as UTF-16 can read them, are used where they stand; others are
+// read into a copy, turned around on a big-endian machine (the stream holds
+// UTF-16LE).
+bool OBStoryWalker::TextWalk::ReadText(OBStream* stream, long long bytes) {
+    const unsigned short one = 1;
+    const bool little = *reinterpret_cast<const unsigned char*>(&one) == 1;
+    auto* buffer = dynamic_cast<OBBufferXferBytes*>(stream->GetXferBytes());
+    if (little && buffer && buffer->Data() &&
+        buffer->Size() >= static_cast<unsigned long long>(bytes) &&
+        reinterpret_cast<std::uintptr_t>(buffer->Data()) % alignof(unsigned short) == 0) {
+        text = reinterpret_cast<const unsigned short*>(buffer->Data());
+        info.length = bytes / 2;
+        return true;
+    }
+    if (!units.Allocate(bytes / 2)) return false;
+    long long got = stream->XferByte(reinterpret_cast<unsigned char*>(units.data), bytes);
+    stream->Seek(0, kSeekFromStart);
+    if (got < bytes) {
+        w.problems_.Report(OBERR::kTruncatedInput);
+        bytes = got > 0 ? got - got % 2 : 0;
+    }
+    info.length = bytes / 2;
+    if (!little)
+        for (long long i = 0; i < info.length; ++i)
+            units.data[i] =
+                static_cast<unsigned short>((units.data[i] >> 8) | (units.data[i] << 8));
+    text = units.data;
     return true;
 }
 
@@ -266,10 +288,10 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
         } else if (position < 0 || position >= length) {
             problems.Report(OBERR::kBadValue);
             position = length; // kept, at the end of the text
-        } else if (units.data[position] != kObject) {
+        } else if (text[position] != kObject) {
             problems.Report(OBERR::kBadValue); // written before the character it names
         }
-        bool claims = position < length && units.data[position] == kObject;
+        bool claims = position < length && text[position] == kObject;
         if (!anchors.Add({position, kind, item, claims})) problems.Report(OBERR::kOutOfMemory);
     };
 
@@ -460,14 +482,14 @@ void OBStoryWalker::TextWalk::Walk() {
             w.handler_.OnTarget(targets[nextTarget]);
         Anchors(i, nextAnchor);
         if (i == length) break;
-        if (units.data[i] == kParagraphEnd) {
+        if (text[i] == kParagraphEnd) {
             EndAllSpans(resume, i + 1);
             EndParagraph(i + 1, true);
             paragraphDue = true;
             ++i;
             continue;
         }
-        if (IsSpecial(units.data[i])) {
+        if (IsSpecial(text[i])) {
             Character(i);
         } else {
             const OBWalkRun& r = RunAt(i);
@@ -475,13 +497,13 @@ void OBStoryWalker::TextWalk::Walk() {
             int script = scripts.data[i];
             // Up to the next special character (of those the scan finds,
             // the ones that are) or change of script.
-            long long j = obscan::FindControl(units.data, i + 1, limit);
-            while (j < limit && !IsSpecial(units.data[j]))
-                j = obscan::FindControl(units.data, j + 1, limit);
+            long long j = obscan::FindControl(text, i + 1, limit);
+            while (j < limit && !IsSpecial(text[j]))
+                j = obscan::FindControl(text, j + 1, limit);
             // The text goes no further than the run that holds i: where
             // runs do not overlap, its script goes as far.
             if (runsOverlap) j = obscan::FindOther(scripts.data, i + 1, j, script);
-            w.handler_.OnText(units.data + i, j - i, r);
+            w.handler_.OnText(text + i, j - i, r);
             i = j;
         }
         EndSpansAt(i);
@@ -506,7 +528,7 @@ long long OBStoryWalker::TextWalk::NextEvent(long long i, int nextSpan, int next
 
 // One character with a meaning: a line or frame break, a tab, or U+FFFC.
 void OBStoryWalker::TextWalk::Character(long long& i) {
-    unsigned short c = units.data[i];
+    unsigned short c = text[i];
     const OBWalkRun& r = RunAt(i);
     switch (c) {
     case kObject: {
@@ -521,7 +543,7 @@ void OBStoryWalker::TextWalk::Character(long long& i) {
         break;
     }
     case '\r':
-        if (i + 1 < info.length && units.data[i + 1] == '\n') break; // CR LF is one break
+        if (i + 1 < info.length && text[i + 1] == '\n') break; // CR LF is one break
         w.handler_.OnBreak(OBWALK::kLineBreak, r);
         break;
     case '\n':
