@@ -127,7 +127,7 @@ struct OBStoryWalker::TextWalk {
         long long end;
         Element* element;
         int kind; // OBWALK::SpanKind, or the list order for runs
-        int link; // index into links_, or -1
+        int link; // index into links_, or -1; for a run, 1 once it gave its units their script
     };
     enum AnchorKind : int { kFootnote = 0, kTable = 1, kVariable = 2 };
     struct Anchor {
@@ -218,7 +218,6 @@ bool OBStoryWalker::TextWalk::Load(Element* childStory) {
             w.problems_.Report(OBERR::kOutOfMemory);
             return false;
         }
-        std::fill(scripts.data, scripts.data + info.length, static_cast<int>(WSE::kSystemScript));
     }
     info.element = childStory;
     info.units = text;
@@ -400,12 +399,24 @@ void OBStoryWalker::TextWalk::AssignScripts() {
         WSE::WritingScriptEnum member = WSE::kSystemScript;
         script->Get(member);
         std::fill(scripts.data + r.start, scripts.data + r.end, static_cast<int>(member));
+        characterRuns[k].link = 1;
     }
     if (characterRuns.Count() > 1)
         std::stable_sort(&characterRuns[0], &characterRuns[0] + characterRuns.Count(),
                          [](const Span& a, const Span& b) { return a.start < b.start; });
     for (int k = 1; k < characterRuns.Count() && !runsOverlap; ++k)
         runsOverlap = characterRuns[k].start < characterRuns[k - 1].end;
+    // The units that no run gave a script have the system's: only the gaps
+    // are filled, not the whole text first.
+    const int system = static_cast<int>(WSE::kSystemScript);
+    long long covered = 0;
+    for (const Span& r : characterRuns) {
+        if (r.link != 1) continue;
+        if (r.start > covered) std::fill(scripts.data + covered, scripts.data + r.start, system);
+        covered = std::max(covered, r.end);
+    }
+    if (info.length > covered)
+        std::fill(scripts.data + covered, scripts.data + info.length, system);
 }
 
 // The paragraph run that holds position i, or null. Runs that overlap
