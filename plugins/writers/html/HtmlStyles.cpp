@@ -302,9 +302,14 @@ OBHtmlStyles::Kept& OBHtmlStyles::Use(int rank) {
 OBHtmlStyles::Kept* OBHtmlStyles::KeptFor(const RunValues& values, bool noBold, bool noItalics) {
     for (int rank = 0; rank < kKept; ++rank) {
         const Kept& kept = kept_[order_[rank]];
-        if (kept.known && kept.noBold == noBold && kept.noItalics == noItalics &&
-            std::equal(values.v, values.v + kCssValues, kept.values))
-            return &Use(rank);
+        if (!kept.known || kept.noBold != noBold || kept.noItalics != noItalics) continue;
+        // A loop that stops at the first difference: runs with values of
+        // their own differ in the first ones, and a library compare costs a
+        // call for each entry.
+        int k = 0;
+        while (k < kCssValues && values.v[k] == kept.values[k])
+            ++k;
+        if (k == kCssValues) return &Use(rank);
     }
     return nullptr;
 }
