@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+#include <emmintrin.h>
+
 namespace {
 
 constexpr long long kBlock = 16384;
@@ -62,6 +64,43 @@ const char* LineEndText(OBTW::LineEndEnum lineEnd, OBTW::PlatformEnum platform) 
     default:
         return kPlatformEnds[platform >= OBTW::kPC && platform <= OBTW::kUnix ? platform : 0];
     }
+}
+
+// ASCII units are written sixteen a step into pieces of this many bytes.
+constexpr long long kAsciiPiece = 512;
+
+// Whether 16 units are all ASCII, and their bytes when they are.
+inline bool AsciiBlock(const unsigned short* units, unsigned char* out) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 8));
+    // Unsigned saturation marks units from 0x80 up to 0x7FFF, signed
+    // saturation those from 0x8000.
+    __m128i bytes = _mm_packus_epi16(a, b);
+    if (_mm_movemask_epi8(bytes) | _mm_movemask_epi8(_mm_packs_epi16(a, b))) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    return true;
+}
+
+// The bytes of the ASCII units that units (n of them) begin with, at most
+// kAsciiPiece: blocks of sixteen, then one by one up to the end or a unit
+// that is not ASCII. How many.
+long long AsciiBytes(const unsigned short* units, long long n, unsigned char* out) {
+    long long k = 0;
+    while (n - k >= 16 && k + 16 <= kAsciiPiece && AsciiBlock(units + k, out + k))
+        k += 16;
+    for (; k < n && k < kAsciiPiece && units[k] < 0x80; ++k)
+        out[k] = static_cast<unsigned char>(units[k]);
+    return k;
+}
+
+// Where the stretch that starts at i, with a unit that is not ASCII, ends:
+// at the next block of sixteen ASCII units, looked for eight units a step
+// (a short run of ASCII, as between words of other scripts, stays in it).
+long long NextAsciiBlock(const unsigned short* units, long long i, long long n) {
+    unsigned char scratch[16];
+    for (long long p = i + 8; p + 16 <= n; p += 8)
+        if (AsciiBlock(units + p, scratch)) return p;
+    return n;
 }
 
 } // namespace
@@ -214,20 +253,25 @@ void OBTextEncoder::Drain() {
 }
 
 void OBTextEncoder::Put(const unsigned char* bytes, long long n) {
-    if (failed_ || n <= 0) return;
+    if (Append(bytes, n) && buffer_.Count() >= kBlock) Flush();
+}
+
+bool OBTextEncoder::Append(const unsigned char* bytes, long long n) {
+    if (failed_) return false;
+    if (n <= 0) return true;
     if (!buffer_.Append(bytes, static_cast<int>(n))) {
         // No room to collect: write what there is and these bytes directly.
         Flush();
-        if (failed_) return;
+        if (failed_) return false;
         long long done = output_ ? output_->XferByte(const_cast<unsigned char*>(bytes), n) : 0;
         if (done > 0) written_ += done < n ? done : n;
         if (!output_ || done != n || output_->GetStreamState() == kStreamError) {
             failed_ = true;
             problems_.Report(OBERR::kWriteFailed);
         }
-        return;
+        return !failed_;
     }
-    if (buffer_.Count() >= kBlock) Flush();
+    return true;
 }
 
 void OBTextEncoder::PutUnit16(unsigned short unit) {
@@ -248,8 +292,25 @@ void OBTextEncoder::EncodeUnicode(const unsigned short* units, long long n) {
             PutUnit16(units[i]);
         return;
     }
-    OBStringUtils::ConvertUTF16StringToUTF8(units, static_cast<unsigned long long>(n), utf8_);
-    Put(reinterpret_cast<const unsigned char*>(utf8_.GrabCString()), utf8_.Length());
+    // ASCII goes to the buffer as it stands; the stretches between blocks
+    // of it through the core's conversion. The bytes are the same either
+    // way and go on to the stream in the same pieces: the buffer is handed
+    // on only once the whole text is in.
+    unsigned char ascii[kAsciiPiece];
+    long long i = 0;
+    while (i < n) {
+        long long k = AsciiBytes(units + i, n - i, ascii);
+        if (k > 0 && !Append(ascii, k)) return;
+        i += k;
+        if (i == n || k == kAsciiPiece) continue;
+        long long j = NextAsciiBlock(units, i, n);
+        OBStringUtils::ConvertUTF16StringToUTF8(units + i, static_cast<unsigned long long>(j - i),
+                                                utf8_);
+        if (!Append(reinterpret_cast<const unsigned char*>(utf8_.GrabCString()), utf8_.Length()))
+            return;
+        i = j;
+    }
+    if (buffer_.Count() >= kBlock) Flush();
 }
 
 void OBTextEncoder::EncodeDefault(const unsigned short* units, long long n,

@@ -69,6 +69,8 @@ public:
 
 private:
     void Put(const unsigned char* bytes, long long n);
+    /// Put without handing the buffer on; false once writing has failed.
+    bool Append(const unsigned char* bytes, long long n);
     void PutByte(unsigned char b) { Put(&b, 1); }
     void PutUnit16(unsigned short unit);
     /// Units without lone surrogates, in the encoding.

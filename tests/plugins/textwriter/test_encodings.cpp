@@ -47,6 +47,18 @@ const EncodingCase kEncodingCases[] = {
     {"Grüße\r日本\r", OBTW::kUTF8, OBTW::kMac, kGreeting},
     {"Grüße\n日本\n", OBTW::kUTF8, OBTW::kUnix, kGreeting},
     {"\xEF\xBB\xBFGrüße\n日本\n", OBTW::kUTF8, OBTW::kUnix, kGreeting, 0, true},
+    // Long stretches of ASCII between other characters, and past 512 units.
+    {"0123456789abcdefghijklmnopqrstuvwxyzABCD Grüße 0123456789abcdefghi 日本 語 テ "
+     "0123456789abcdefg 😀 0123456789abcdefghijklmnopqrstuvw\n",
+     OBTW::kUTF8,
+     OBTW::kUnix,
+     {{u"0123456789abcdefghijklmnopqrstuvwxyzABCD Grüße 0123456789abcdefghi 日本 語 テ "
+       u"0123456789abcdefg 😀 0123456789abcdefghijklmnopqrstuvw",
+       -1}}},
+    {std::string(600, 'x') + "é" + std::string(40, 'y') + "\n",
+     OBTW::kUTF8,
+     OBTW::kUnix,
+     {{std::u16string(600, u'x') + u"é" + std::u16string(40, u'y'), -1}}},
     // UTF-16 starts with its byte-order mark, even without text; big-endian for Mac.
     {"@utf16-pc", OBTW::kUTF16, OBTW::kPC, {{u"Aé", -1}, {u"日\U0001F600", 1}}},
     {"@utf16-mac", OBTW::kUTF16, OBTW::kMac, {{u"Aé", -1}, {u"日\U0001F600", 1}}},
