@@ -434,9 +434,8 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
         for (unsigned long long k = 0; k < Children(runs); ++k) {
             Element* run = Child(runs, k);
             long long start = 0, end = 0;
-            if (!run || run->GetElementType() != EL::kCharacterRun ||
-                !GetInt(run, AN::kStartCharacterPosition, start) ||
-                !GetInt(run, AN::kEndCharacterPosition, end) || end <= start)
+            if (!run || run->GetElementType() != EL::kCharacterRun || !GetRange(run, start, end) ||
+                end <= start)
                 continue;
             int script = WSE::kSystemScript, language = 0;
             Value* values[2];

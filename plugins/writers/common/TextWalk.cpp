@@ -268,8 +268,7 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
     const long long length = info.length;
     OBWriterProblems& problems = w.problems_;
     auto range = [&](Element* item, long long& start, long long& end) {
-        if (!GetInt(item, AN::kStartCharacterPosition, start) ||
-            !GetInt(item, AN::kEndCharacterPosition, end)) {
+        if (!GetRange(item, start, end)) {
             problems.Report(OBERR::kMalformedInput);
             return false;
         }

@@ -47,8 +47,10 @@ ValueEnumBase* EnumValue(Value* v) {
     return dynamic_cast<ValueEnumBase*>(v);
 }
 
-bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out) {
-    Value* v = OBGetAttributeValue(e, attr);
+namespace {
+
+// An integer of any of the integer classes.
+bool IntOf(Value* v, long long& out) {
     if (auto* i = ValueAs<ValueInteger32>(v)) {
         int n = 0;
         i->Get(n);
@@ -68,6 +70,38 @@ bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out) {
         return true;
     }
     return false;
+}
+
+} // namespace
+
+bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out) {
+    return IntOf(OBGetAttributeValue(e, attr), out);
+}
+
+bool GetRange(Element* e, long long& start, long long& end) {
+    const OBAttributeStore* store = nullptr;
+    if (e && typeid(*e) == typeid(OBStoredCharacterRun))
+        store = static_cast<OBStoredCharacterRun*>(e);
+    else if (e && typeid(*e) == typeid(OBStoredParagraphRun))
+        store = static_cast<OBStoredParagraphRun*>(e);
+    if (!store)
+        return GetInt(e, AN::kStartCharacterPosition, start) &&
+               GetInt(e, AN::kEndCharacterPosition, end);
+    // Their accessors hand out the values stored at index 0: one pass over
+    // the few values of a run finds both.
+    Value* first = nullptr;
+    Value* last = nullptr;
+    AN::AttrNameEnum attr = AN::kUndefined;
+    int index = 0;
+    for (int n = 0, count = store->Count(); n < count && !(first && last); ++n) {
+        Value* v = store->Nth(n, attr, index);
+        if (index != 0) continue;
+        if (attr == AN::kStartCharacterPosition)
+            first = v;
+        else if (attr == AN::kEndCharacterPosition)
+            last = v;
+    }
+    return IntOf(first, start) && IntOf(last, end);
 }
 
 bool GetId(Element* e, AN::AttrNameEnum attr, unsigned& out) {

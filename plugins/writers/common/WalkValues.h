@@ -57,6 +57,9 @@ OBMCharacterAttributes* CharacterAttributesOf(Element* e);
 
 /// An integer of any of the integer classes.
 bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out);
+/// StartCharacterPosition and EndCharacterPosition, as GetInt reads them
+/// (a stored run's in one pass over its values); false when either is missing.
+bool GetRange(Element* e, long long& start, long long& end);
 /// An id (ValueOBID).
 bool GetId(Element* e, AN::AttrNameEnum attr, unsigned& out);
 /// An id, also from the element's attribute store when its view has no
