@@ -21,7 +21,8 @@ inline long long FirstLane(unsigned mask) {
 }
 
 #if defined(__x86_64__)
-// Where the processor has AVX2 the long scans take 32 units a step.
+// Where the processor has AVX2 the long scans take 32 units a step, the
+// last one ending at the end of the units.
 #define OMBRA_AVX2 __attribute__((target("avx2")))
 
 inline bool HasAvx2() {
@@ -57,25 +58,27 @@ OMBRA_AVX2 inline unsigned UnitOrSurrogateBits(const unsigned short* p, unsigned
     return static_cast<unsigned>(_mm256_movemask_epi8(hit));
 }
 
-// From i on, 32 units a step while as many remain: the first control, or
-// -1 with i where fewer remain.
-OMBRA_AVX2 long long FindControlAvx2(const unsigned short* units, long long& i, long long n) {
-    for (; i + 32 <= n; i += 32) {
+// The first control from i on (n - i >= 32), 32 units a step; the last
+// step ends at n, over units the steps before found none in.
+OMBRA_AVX2 long long FindControlAvx2(const unsigned short* units, long long i, long long n) {
+    for (;; i += 32) {
+        if (i + 32 > n) i = n - 32;
         unsigned a = ControlBits(units + i), b = ControlBits(units + i + 16);
         if (a | b) return a ? i + FirstLane(a) : i + 16 + FirstLane(b);
+        if (i + 32 == n) return n;
     }
-    return -1;
 }
 
 // The same for unit or a surrogate.
-OMBRA_AVX2 long long FindUnitOrSurrogateAvx2(const unsigned short* units, long long& i, long long n,
+OMBRA_AVX2 long long FindUnitOrSurrogateAvx2(const unsigned short* units, long long i, long long n,
                                              unsigned short unit) {
-    for (; i + 32 <= n; i += 32) {
+    for (;; i += 32) {
+        if (i + 32 > n) i = n - 32;
         unsigned a = UnitOrSurrogateBits(units + i, unit);
         unsigned b = UnitOrSurrogateBits(units + i + 16, unit);
         if (a | b) return a ? i + FirstLane(a) : i + 16 + FirstLane(b);
+        if (i + 32 == n) return n;
     }
-    return -1;
 }
 #undef OMBRA_AVX2
 #endif
@@ -119,10 +122,7 @@ bool HasSurrogate(const unsigned short* units, long long n) {
 long long FindUnitOrSurrogate(const unsigned short* units, long long n, unsigned short unit) {
     long long i = 0;
 #if defined(__x86_64__)
-    if (n >= 32 && HasAvx2()) {
-        long long found = FindUnitOrSurrogateAvx2(units, i, n, unit);
-        if (found >= 0) return found;
-    }
+    if (n >= 32 && HasAvx2()) return FindUnitOrSurrogateAvx2(units, 0, n, unit);
 #endif
     const __m128i high = _mm_set1_epi16(static_cast<short>(0xF800));
     const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
@@ -152,10 +152,7 @@ long long FindUnitOrSurrogate(const unsigned short* units, long long n, unsigned
 long long FindControl(const unsigned short* units, long long from, long long n) {
     long long i = from;
 #if defined(__x86_64__)
-    if (n - i >= 32 && HasAvx2()) {
-        long long found = FindControlAvx2(units, i, n);
-        if (found >= 0) return found;
-    }
+    if (n - i >= 32 && HasAvx2()) return FindControlAvx2(units, i, n);
 #endif
     const __m128i limit = _mm_set1_epi16(0x0D);
     const __m128i lines = _mm_set1_epi16(0x2028),
