@@ -259,6 +259,8 @@ void OBTextEncoder::Put(const unsigned char* bytes, long long n) {
 bool OBTextEncoder::Append(const unsigned char* bytes, long long n) {
     if (failed_) return false;
     if (n <= 0) return true;
+    // A block's room at once, not grown from nothing again after each flush.
+    if (buffer_.IsEmpty()) buffer_.Reserve(static_cast<int>(kBlock + kBlock / 4));
     if (!buffer_.Append(bytes, static_cast<int>(n))) {
         // No room to collect: write what there is and these bytes directly.
         Flush();
