@@ -88,6 +88,12 @@ long long AsciiBytes(const unsigned short* units, long long n, unsigned char* ou
     long long k = 0;
     while (n - k >= 16 && k + 16 <= kAsciiPiece && AsciiBlock(units + k, out + k))
         k += 16;
+    // Fewer than sixteen left: a block that ends with them, over units
+    // found ASCII already, takes them at once when they are ASCII too.
+    long long rest = n - k;
+    if (rest > 0 && rest < 16 && k >= 16 - rest && n <= kAsciiPiece &&
+        AsciiBlock(units + n - 16, out + n - 16))
+        return n;
     for (; k < n && k < kAsciiPiece && units[k] < 0x80; ++k)
         out[k] = static_cast<unsigned char>(units[k]);
     return k;
