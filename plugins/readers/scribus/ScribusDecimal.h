@@ -238,6 +238,22 @@ struct ShortDecimal {
     }
 };
 
+// The values of two short decimals, x low: what ReadDecimal gives for each.
+inline __attribute__((always_inline)) __m128d ShortPairValues(const ShortDecimal& x,
+                                                              const ShortDecimal& y) {
+    // Both words at once, x's low. EightDigits of each: pairs of digits in
+    // 16 bits, then fours in 32, then eights, which are below 2^31.
+    const __m128i digits = _mm_unpacklo_epi64(x.digits, y.digits);
+    const __m128i pairs = _mm_and_si128(
+        _mm_add_epi16(_mm_mullo_epi16(digits, _mm_set1_epi16(10)), _mm_srli_epi16(digits, 8)),
+        _mm_set1_epi16(0xFF));
+    const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(100 | 1 << 16));
+    const __m128i eights =
+        _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(10000 | 1 << 16));
+    // The Quotient of each, its sign from the divisor's.
+    return _mm_div_pd(_mm_cvtepi32_pd(eights), _mm_unpacklo_pd(x.divisor, y.divisor));
+}
+
 /// Two short decimals "x y" at p, as outline points mostly are: each an
 /// optional '-' then ShortDecimal's digits and point, x followed by one
 /// space. Their end, with what ReadDecimal gives for each in xy (x low);
@@ -253,18 +269,43 @@ inline __attribute__((always_inline)) const char* ReadShortPair(const char* p, _
     const std::size_t sy = q[1] == '-';
     q += 1 + sy;
     if (!y.Read(q, sy)) return nullptr;
-    // Both words at once, x's low. EightDigits of each: pairs of digits in
-    // 16 bits, then fours in 32, then eights, which are below 2^31.
-    const __m128i digits = _mm_unpacklo_epi64(x.digits, y.digits);
-    const __m128i pairs = _mm_and_si128(
-        _mm_add_epi16(_mm_mullo_epi16(digits, _mm_set1_epi16(10)), _mm_srli_epi16(digits, 8)),
-        _mm_set1_epi16(0xFF));
-    const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(100 | 1 << 16));
-    const __m128i eights =
-        _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(10000 | 1 << 16));
-    // The Quotient of each, its sign from the divisor's.
-    xy = _mm_div_pd(_mm_cvtepi32_pd(eights), _mm_unpacklo_pd(x.divisor, y.divisor));
+    xy = ShortPairValues(x, y);
     return q + y.length;
+}
+
+/// ReadShortPair of a pair that a space follows and that ends within the
+/// 32 bytes at p: the space after y, or null for any other text. Both ends
+/// come from one mask of the spaces, not from the digits of x and then of
+/// y, so that the next pair's start waits for one scan, not two. The same
+/// conditions as ReadShortPair's for p.
+inline __attribute__((always_inline)) const char* ReadSpacedPair(const char* p, __m128d& xy) {
+    const auto mask = [](__m128i v, char c) {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+    };
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    std::uint32_t spaces = mask(low, ' '), nuls = mask(low, 0);
+    // Mostly both spaces are there. Else, where the text goes on, its
+    // padding lies past the next sixteen.
+    if (!(spaces & (spaces - 1)) && !nuls) {
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        spaces |= mask(high, ' ') << 16;
+        nuls = mask(high, 0) << 16;
+    }
+    const std::size_t first = static_cast<std::size_t>(__builtin_ctzll(spaces | 1ull << 32));
+    spaces &= spaces - 1;
+    const std::size_t second = static_cast<std::size_t>(__builtin_ctzll(spaces | 1ull << 32));
+    // Both spaces come before the text's NUL: the reads at y stay within
+    // its padding.
+    if (second > 31 || (nuls & ((2ull << second) - 1))) return nullptr;
+    const std::size_t sx = p[0] == '-', sy = p[first + 1] == '-';
+    ShortDecimal x, y;
+    // Both read before either is checked: neither waits for the other.
+    const bool xRead = x.Read(p + sx, sx);
+    const bool yRead = y.Read(p + first + 1 + sy, sy);
+    if (!xRead || !yRead || sx + x.length != first || first + 1 + sy + y.length != second)
+        return nullptr;
+    xy = ShortPairValues(x, y);
+    return p + second;
 }
 #endif
 

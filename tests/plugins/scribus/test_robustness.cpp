@@ -226,7 +226,7 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
 // that reader takes whole, or leaves to the other.
 TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
     std::mt19937 random(5);
-    int whole = 0, pairs = 0;
+    int whole = 0, pairs = 0, spacedPairs = 0;
     for (int round = 0; round < 300000; ++round) {
         std::string text;
         const bool junk = round % 3 == 0;
@@ -250,8 +250,17 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
             }
 #if defined(__SSE2__)
             // Two at once: x, one space, y.
-            __m128d xy;
-            if (const char* pairEnd = detail::ReadShortPair(p, xy)) {
+            __m128d xy, spaced;
+            const char* const spacedEnd = detail::ReadSpacedPair(p, spaced);
+            const char* const pairEnd = detail::ReadShortPair(p, xy);
+            // The same pair, when the first space after it lies within 32 bytes.
+            ASSERT_EQ(spacedEnd, pairEnd && *pairEnd == ' ' && pairEnd - p < 32 ? pairEnd : nullptr)
+                << p;
+            if (spacedEnd) {
+                ++spacedPairs;
+                ASSERT_EQ(0, std::memcmp(&xy, &spaced, sizeof xy)) << p;
+            }
+            if (pairEnd) {
                 ++pairs;
                 double x = -4, y = -5, pair[2];
                 _mm_storeu_pd(pair, xy);
@@ -269,6 +278,7 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
     EXPECT_GT(whole, 100000);
 #if defined(__SSE2__)
     EXPECT_GT(pairs, 10000);
+    EXPECT_GT(spacedPairs, 1000);
 #endif
 }
 
