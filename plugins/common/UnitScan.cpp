@@ -20,6 +20,21 @@ inline long long FirstLane(unsigned mask) {
     return static_cast<long long>(__builtin_ctz(mask)) / 2;
 }
 
+// The first unit from i on that hits marks, sixteen units a step while
+// there are (stretches without one are the usual case), then eight; -1 with
+// i at the last fewer than eight units when there is none.
+template <class Hits> long long FirstHit(long long& i, long long n, Hits hits) {
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = hits(i), b = hits(i + 8);
+        if (!_mm_movemask_epi8(_mm_or_si128(a, b))) continue;
+        if (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(a))) return i + FirstLane(m);
+        return i + 8 + FirstLane(static_cast<unsigned>(_mm_movemask_epi8(b)));
+    }
+    for (; i + 8 <= n; i += 8)
+        if (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits(i)))) return i + FirstLane(m);
+    return -1;
+}
+
 #if defined(__x86_64__)
 // Where the processor has AVX2 the long scans take 32 units a step, the
 // last one ending at the end of the units.
@@ -132,15 +147,7 @@ long long FindUnitOrSurrogate(const unsigned short* units, long long n, unsigned
         return _mm_or_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high), surrogate),
                             _mm_cmpeq_epi16(v, wanted));
     };
-    // Sixteen at a time: text without either is the usual case.
-    for (; i + 16 <= n; i += 16) {
-        const __m128i a = hits(i), b = hits(i + 8);
-        if (!_mm_movemask_epi8(_mm_or_si128(a, b))) continue;
-        if (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(a))) return i + FirstLane(m);
-        return i + 8 + FirstLane(static_cast<unsigned>(_mm_movemask_epi8(b)));
-    }
-    for (; i + 8 <= n; i += 8)
-        if (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits(i)))) return i + FirstLane(m);
+    if (long long at = FirstHit(i, n, hits); at >= 0) return at;
     for (; i < n; ++i) {
         unsigned short u; // the units may be char16_t
         std::memcpy(&u, units + i, sizeof u);
@@ -166,15 +173,7 @@ long long FindControl(const unsigned short* units, long long from, long long n) 
         hit = _mm_or_si128(hit, _mm_cmpeq_epi16(_mm_and_si128(v, lineMask), lines));
         return _mm_or_si128(hit, _mm_cmpeq_epi16(v, object));
     };
-    // Sixteen at a time: runs of text are mostly longer.
-    for (; i + 16 <= n; i += 16) {
-        const __m128i a = hits(i), b = hits(i + 8);
-        if (!_mm_movemask_epi8(_mm_or_si128(a, b))) continue;
-        if (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(a))) return i + FirstLane(m);
-        return i + 8 + FirstLane(static_cast<unsigned>(_mm_movemask_epi8(b)));
-    }
-    for (; i + 8 <= n; i += 8)
-        if (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits(i)))) return i + FirstLane(m);
+    if (long long at = FirstHit(i, n, hits); at >= 0) return at;
     for (; i < n; ++i) {
         const unsigned short c = units[i];
         if (c < 0x0E || c == 0x2028 || c == 0x2029 || c == 0xFFFC) return i;
