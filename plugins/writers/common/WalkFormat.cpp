@@ -175,12 +175,17 @@ void OBStoryWalker::CharacterValues(const AN::AttrNameEnum* attrs, Value** value
     key.hasCharacterStyle = GetId(characterRun, AN::kCharacterStyleID, key.characterStyle);
     key.hasParagraphStyle = GetId(characterRun, AN::kParagraphStyleID, key.paragraphStyle);
     key.paragraphRun = paragraphRun;
+    StyleValues(attrs, values, n, characterRun, key, memo);
+}
+
+void OBStoryWalker::StyleValues(const AN::AttrNameEnum* attrs, Value** values, int n,
+                                Element* characterRun, const StyleMemo& key, StyleMemo& memo) {
     if (!memo.Same(key)) memo = key;
     for (int k = 0; k < n; ++k) {
         if (values[k]) continue;
         if (!memo.known[k]) {
             int before = problems_.Total();
-            memo.values[k] = StyleValue(attrs[k], characterRun, paragraphRun);
+            memo.values[k] = StyleValue(attrs[k], characterRun, key.paragraphRun);
             memo.reports[k] = problems_.Total() - before;
             memo.known[k] = true;
         } else {
