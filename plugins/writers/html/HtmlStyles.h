@@ -55,6 +55,27 @@ public:
     /// Leaves out of `css` the declarations that `under` (the CSS of what
     /// the element stands in) holds already, word for word.
     static void WithoutRepeats(obwalk::Utf8Text& css, const Declarations& under);
+    /// The CSS of what elements stand in (a paragraph's under its runs, a
+    /// style's under its paragraphs), the last few texts met, each with its
+    /// declarations and a version (from 1) while it is kept: paragraphs
+    /// take turns among a few, and what was worked out against one is found
+    /// again by its version.
+    class Unders {
+    public:
+        struct Under {
+            obwalk::Utf8Text css;
+            Declarations declarations;
+            unsigned version = 0; // 0 while the entry is empty
+        };
+        /// The kept entry of this text, made when none holds it.
+        const Under& Of(const obwalk::Utf8Text& css);
+
+    private:
+        static constexpr int kEntries = 4;
+        Under entries_[kEntries];
+        int next_ = 0;
+        unsigned versions_ = 0;
+    };
     /// WithoutRepeats, kept for the last pairs of CSS and `under` met (runs
     /// and paragraphs of a document repeat a few combinations). `under` is
     /// known by its version: a new one for every other text it holds.
