@@ -163,11 +163,14 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         ownKnown_ = true;
     }
     const OBHtmlStyles::RunValues& own = ownValues_;
-    OBHtmlStyles::RunValues format = own;
-    format.Over(underValues_);
+    using R = OBHtmlStyles::RunValues;
+    // The losses and the language come from the whole formatting: the slots
+    // after the CSS's are all it is asked for.
+    R format;
+    for (int k = R::kCssCount; k < R::kCount; ++k)
+        format.v[k] = own.v[k] ? own.v[k] : underValues_.v[k];
     styles_.CountRunLosses(format);
     bool bold = false, italic = false, under = false;
-    using R = OBHtmlStyles::RunValues;
     bool strong = GetFlag(own.v[R::kBold], bold) && bold &&
                   !(GetFlag(underValues_.v[R::kBold], under) && under);
     under = false;

@@ -106,17 +106,13 @@ public:
         enum Part : int { kCss = 1, kOthers = 2, kAll = 3 };
         /// A source's (none for null).
         void Read(OBMCharacterAttributes* source, int parts = kAll);
-        /// under's where this one has none, as a resolver of the two answers.
-        void Over(const RunValues& under) {
-            for (int k = 0; k < kCount; ++k)
-                if (!v[k]) v[k] = under.v[k];
-        }
     };
     /// Returns what names the CSS appended among those kept (from 1), or 0.
     unsigned long long CharacterCss(const RunValues& values, obwalk::Utf8Text& css,
                                     bool noBold = false, bool noItalics = false);
     /// Counts what a run's or a paragraph's whole formatting asks for that
-    /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
+    /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps);
+    /// of a run's values, only those after the CSS's are read.
     void CountRunLosses(const RunValues& format);
     void CountParagraphLosses(OBMParagraphAttributes* format);
 
