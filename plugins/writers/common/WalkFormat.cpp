@@ -52,8 +52,13 @@ template <class Kept, class View> View* OBWalkFormats::Keep(View* source) {
 
 OBWalkFormats::Chain* OBWalkFormats::Build(Element* style, bool paragraphStyle, int depth) {
     if (!style) return nullptr;
+    if (style == lastStyle_) return lastChain_; // a paragraph asks for both of its formats
     Chain& chain = chains_[style];
-    if (chain.state == 2) return &chain;
+    if (chain.state == 2) {
+        lastStyle_ = style;
+        lastChain_ = &chain; // entries of the map stay where they are
+        return &chain;
+    }
     if (chain.state == 1 || depth > OBWALK::kMaxDepth) {
         problems_.Report(depth > OBWALK::kMaxDepth ? OBERR::kLimitExceeded
                                                    : OBERR::kBrokenReference); // a loop
