@@ -426,6 +426,7 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
 
 void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64]) {
     static const AN::AttrNameEnum kAttrs[2] = {AN::kWritingScript, AN::kDictionaryLanguage};
+    static const CharacterValueList kList(kAttrs, 2);
     StyleMemo memo;
     for (int n = 0; n < deferred_.Count(); ++n) {
         Element* e = deferred_[n];
@@ -434,12 +435,26 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
         for (unsigned long long k = 0; k < Children(runs); ++k) {
             Element* run = Child(runs, k);
             long long start = 0, end = 0;
-            if (!run || run->GetElementType() != EL::kCharacterRun || !GetRange(run, start, end) ||
-                end <= start)
+            unsigned ids[2] = {};
+            bool has[2] = {};
+            if (!run || run->GetElementType() != EL::kCharacterRun ||
+                !GetRunKeys(run, start, end, ids, has) || end <= start)
                 continue;
             int script = WSE::kSystemScript, language = 0;
+            // CharacterValues, with the run's own values and ids each read in one pass.
             Value* values[2];
-            CharacterValues(kAttrs, values, 2, run, nullptr, memo);
+            Element* own = run->GetChild(EL::kCharacterAttributes);
+            auto* view =
+                ombra_detail::CastLikely<OBStoredCharacterAttributes, OBMCharacterAttributes>(own);
+            if (!kList.ReadStored(view, values))
+                for (int a = 0; a < 2; ++a)
+                    values[a] = OBGetAttributeValue(own, kAttrs[a]);
+            if (!values[0] || !values[1]) {
+                StyleMemo key;
+                key.hasCharacterStyle = has[0], key.characterStyle = ids[0];
+                key.hasParagraphStyle = has[1], key.paragraphStyle = ids[1];
+                StyleValues(kAttrs, values, 2, run, key, memo);
+            }
             GetEnum(values[0], script);
             if (script >= 0 && script < 64) scripts[script] += end - start;
             GetEnum(values[1], language);

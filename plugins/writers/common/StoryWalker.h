@@ -363,6 +363,10 @@ private:
     /// CharacterValue of n (at most 2) attributes at once.
     void CharacterValues(const AN::AttrNameEnum* attrs, Value** values, int n,
                          Element* characterRun, Element* paragraphRun, StyleMemo& memo);
+    /// The values its styles give where the run's own gave none, key
+    /// naming them.
+    void StyleValues(const AN::AttrNameEnum* attrs, Value** values, int n, Element* characterRun,
+                     const StyleMemo& key, StyleMemo& memo);
     OBWalkFormats* Formats();
 
     friend struct TextWalk;

@@ -52,8 +52,13 @@ template <class Kept, class View> View* OBWalkFormats::Keep(View* source) {
 
 OBWalkFormats::Chain* OBWalkFormats::Build(Element* style, bool paragraphStyle, int depth) {
     if (!style) return nullptr;
+    if (style == lastStyle_) return lastChain_; // a paragraph asks for both of its formats
     Chain& chain = chains_[style];
-    if (chain.state == 2) return &chain;
+    if (chain.state == 2) {
+        lastStyle_ = style;
+        lastChain_ = &chain; // entries of the map stay where they are
+        return &chain;
+    }
     if (chain.state == 1 || depth > OBWALK::kMaxDepth) {
         problems_.Report(depth > OBWALK::kMaxDepth ? OBERR::kLimitExceeded
                                                    : OBERR::kBrokenReference); // a loop
@@ -175,12 +180,17 @@ void OBStoryWalker::CharacterValues(const AN::AttrNameEnum* attrs, Value** value
     key.hasCharacterStyle = GetId(characterRun, AN::kCharacterStyleID, key.characterStyle);
     key.hasParagraphStyle = GetId(characterRun, AN::kParagraphStyleID, key.paragraphStyle);
     key.paragraphRun = paragraphRun;
+    StyleValues(attrs, values, n, characterRun, key, memo);
+}
+
+void OBStoryWalker::StyleValues(const AN::AttrNameEnum* attrs, Value** values, int n,
+                                Element* characterRun, const StyleMemo& key, StyleMemo& memo) {
     if (!memo.Same(key)) memo = key;
     for (int k = 0; k < n; ++k) {
         if (values[k]) continue;
         if (!memo.known[k]) {
             int before = problems_.Total();
-            memo.values[k] = StyleValue(attrs[k], characterRun, paragraphRun);
+            memo.values[k] = StyleValue(attrs[k], characterRun, key.paragraphRun);
             memo.reports[k] = problems_.Total() - before;
             memo.known[k] = true;
         } else {

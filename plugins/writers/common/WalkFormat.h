@@ -71,6 +71,8 @@ private:
                        std::equal_to<const Element*>,
                        obwalk::Allocator<std::pair<const Element* const, Chain>>>
         chains_;
+    const Element* lastStyle_ = nullptr; // the last style whose done chain was asked for
+    Chain* lastChain_ = nullptr;
     OBBaseTypeCollection<Element*> resolvers_; // owned
 };
 

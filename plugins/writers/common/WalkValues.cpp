@@ -104,6 +104,34 @@ bool GetRange(Element* e, long long& start, long long& end) {
     return IntOf(first, start) && IntOf(last, end);
 }
 
+bool GetRunKeys(Element* e, long long& start, long long& end, unsigned ids[2], bool has[2]) {
+    if (!e || typeid(*e) != typeid(OBStoredCharacterRun)) {
+        has[0] = GetId(e, AN::kCharacterStyleID, ids[0]);
+        has[1] = GetId(e, AN::kParagraphStyleID, ids[1]);
+        return GetRange(e, start, end);
+    }
+    // Its accessors hand out the values stored at index 0.
+    const OBAttributeStore& store = *static_cast<OBStoredCharacterRun*>(e);
+    Value* found[4] = {}; // start, end, the two ids
+    AN::AttrNameEnum attr = AN::kUndefined;
+    int index = 0;
+    for (int n = 0, count = store.Count(); n < count; ++n) {
+        Value* v = store.Nth(n, attr, index);
+        int slot = attr == AN::kStartCharacterPosition ? 0
+                   : attr == AN::kEndCharacterPosition ? 1
+                   : attr == AN::kCharacterStyleID     ? 2
+                   : attr == AN::kParagraphStyleID     ? 3
+                                                       : -1;
+        if (index == 0 && slot >= 0 && !found[slot]) found[slot] = v;
+    }
+    for (int k = 0; k < 2; ++k) {
+        auto* id = ValueAs<ValueOBID>(found[2 + k]);
+        if (id) id->Get(ids[k]);
+        has[k] = id != nullptr;
+    }
+    return IntOf(found[0], start) && IntOf(found[1], end);
+}
+
 bool GetId(Element* e, AN::AttrNameEnum attr, unsigned& out) {
     auto* id = ValueAs<ValueOBID>(OBGetAttributeValue(e, attr));
     if (id) id->Get(out);

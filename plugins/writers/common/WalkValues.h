@@ -60,6 +60,10 @@ bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out);
 /// StartCharacterPosition and EndCharacterPosition, as GetInt reads them
 /// (a stored run's in one pass over its values); false when either is missing.
 bool GetRange(Element* e, long long& start, long long& end);
+/// GetRange of a character run, and its CharacterStyleID and
+/// ParagraphStyleID as GetId reads them (has[k] says whether ids[k] was
+/// read); a stored run's in one pass over its values.
+bool GetRunKeys(Element* run, long long& start, long long& end, unsigned ids[2], bool has[2]);
 /// An id (ValueOBID).
 bool GetId(Element* e, AN::AttrNameEnum attr, unsigned& out);
 /// An id, also from the element's attribute store when its view has no

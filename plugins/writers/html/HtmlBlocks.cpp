@@ -58,16 +58,15 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
             styles_.CharacterCss(CharacterAttributesOf(run), css);
             if (!css.IsEmpty()) {
                 if (!styleUnderValid_ || styleUnderStyle_ != style) {
-                    styleUnderCss_.Truncate(0);
-                    styles_.ParagraphCss(walker_.ParagraphStyleFormat(style), styleUnderCss_);
+                    nextUnderCss_.Clear();
+                    styles_.ParagraphCss(walker_.ParagraphStyleFormat(style), nextUnderCss_);
                     styles_.CharacterCss(walker_.ParagraphStyleCharacterFormat(style),
-                                         styleUnderCss_);
-                    styleUnder_.Of(styleUnderCss_);
+                                         nextUnderCss_);
+                    styleUnder_ = &styleUnders_.Of(nextUnderCss_);
                     styleUnderStyle_ = style;
                     styleUnderValid_ = true;
-                    ++styleUnderVersion_;
                 }
-                paragraphRepeats_.Apply(css, styleUnder_, styleUnderVersion_);
+                paragraphRepeats_.Apply(css, styleUnder_->declarations, styleUnder_->version);
             }
         }
         if (!css.IsEmpty()) {

@@ -126,13 +126,13 @@ private:
     bool runOpen_;
     // The CSS of what lies under the runs of a character style in this
     // paragraph, and under paragraphs of a paragraph style.
-    obwalk::Utf8Text underCss_, styleUnderCss_;
-    OBHtmlStyles::Declarations under_, styleUnder_; // in underCss_, styleUnderCss_
+    OBHtmlStyles::Unders unders_, styleUnders_;
+    const OBHtmlStyles::Unders::Under* under_ = nullptr; // none before the first
+    const OBHtmlStyles::Unders::Under* styleUnder_ = nullptr;
     obwalk::Utf8Text nextUnderCss_;
-    Value* underCssValues_[OBHtmlStyles::RunValues::kCssCount] = {}; // underCss_ was made of
+    Value* underCssValues_[OBHtmlStyles::RunValues::kCssCount] = {}; // under_ was made of
 
-    obwalk::Utf8Text scratchOpen_, scratchCss_;         // a run's or paragraph's markup being made
-    unsigned underVersion_ = 0, styleUnderVersion_ = 0; // from 1; 0 stands for none
+    obwalk::Utf8Text scratchOpen_, scratchCss_; // a run's or paragraph's markup being made
     OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;
     // The style attributes of the last runs, by the kept CSS they were made
     // of and the version of what lay under them.

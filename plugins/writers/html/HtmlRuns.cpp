@@ -103,20 +103,12 @@ void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
     underStyle_ = run.characterStyle;
     // Paragraphs mostly repeat what lies under their runs: the very values
     // (their styles'), or the same CSS.
-    if (underVersion_ != 0 &&
-        std::equal(underValues_.v, underValues_.v + R::kCssCount, underCssValues_))
+    if (under_ && std::equal(underValues_.v, underValues_.v + R::kCssCount, underCssValues_))
         return;
     std::copy(underValues_.v, underValues_.v + R::kCssCount, underCssValues_);
     nextUnderCss_.Clear();
     if (run.inherited) styles_.CharacterCss(underValues_, nextUnderCss_);
-    if (underVersion_ == 0 || nextUnderCss_.Size() != underCss_.Size() ||
-        std::memcmp(nextUnderCss_.Data(), underCss_.Data(),
-                    static_cast<std::size_t>(underCss_.Size())) != 0) {
-        underCss_.Clear();
-        underCss_.Append(nextUnderCss_);
-        under_.Of(underCss_);
-        ++underVersion_;
-    }
+    under_ = &unders_.Of(nextUnderCss_);
 }
 
 // The run's own CSS as a style attribute, without what its character style
@@ -131,11 +123,11 @@ void OBHtmlConversion::RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunVal
     if (css.IsEmpty()) return;
     UnderRun(run);
     for (const RunStyleEntry& entry : runStyles_)
-        if (serial != 0 && entry.serial == serial && entry.version == underVersion_) {
+        if (serial != 0 && entry.serial == serial && entry.version == under_->version) {
             open.Append(entry.attribute);
             return;
         }
-    runRepeats_.Apply(css, under_, underVersion_);
+    runRepeats_.Apply(css, under_->declarations, under_->version);
     RunStyleEntry& entry = runStyles_[nextRunStyle_];
     nextRunStyle_ = (nextRunStyle_ + 1) % kRunStyles;
     entry.serial = 0; // until it holds the attribute
@@ -149,7 +141,7 @@ void OBHtmlConversion::RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunVal
     open.Append(entry.attribute);
     if (entry.attribute.Failed()) return;
     entry.serial = serial;
-    entry.version = underVersion_;
+    entry.version = under_->version;
 }
 
 // The run's character style as a class, its own formatting as an inline
@@ -171,11 +163,14 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         ownKnown_ = true;
     }
     const OBHtmlStyles::RunValues& own = ownValues_;
-    OBHtmlStyles::RunValues format = own;
-    format.Over(underValues_);
+    using R = OBHtmlStyles::RunValues;
+    // The losses and the language come from the whole formatting: the slots
+    // after the CSS's are all it is asked for.
+    R format;
+    for (int k = R::kCssCount; k < R::kCount; ++k)
+        format.v[k] = own.v[k] ? own.v[k] : underValues_.v[k];
     styles_.CountRunLosses(format);
     bool bold = false, italic = false, under = false;
-    using R = OBHtmlStyles::RunValues;
     bool strong = GetFlag(own.v[R::kBold], bold) && bold &&
                   !(GetFlag(underValues_.v[R::kBold], under) && under);
     under = false;

@@ -499,6 +499,20 @@ void OBHtmlStyles::WithoutRepeats(Utf8Text& css, const Declarations& under) {
     css.Truncate(kept);
 }
 
+const OBHtmlStyles::Unders::Under& OBHtmlStyles::Unders::Of(const Utf8Text& css) {
+    for (const Under& under : entries_)
+        if (under.version != 0 && under.css.Size() == css.Size() &&
+            std::memcmp(under.css.Data(), css.Data(), static_cast<std::size_t>(css.Size())) == 0)
+            return under;
+    Under& under = entries_[next_];
+    next_ = (next_ + 1) % kEntries;
+    under.css.Clear();
+    under.css.Append(css);
+    under.declarations.Of(under.css);
+    under.version = ++versions_;
+    return under;
+}
+
 void OBHtmlStyles::Repeats::Apply(Utf8Text& css, const Declarations& under, unsigned version) {
     if (css.IsEmpty() || under.count == 0) return;
     for (const Entry& entry : entries_) {

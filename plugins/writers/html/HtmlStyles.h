@@ -55,6 +55,27 @@ public:
     /// Leaves out of `css` the declarations that `under` (the CSS of what
     /// the element stands in) holds already, word for word.
     static void WithoutRepeats(obwalk::Utf8Text& css, const Declarations& under);
+    /// The CSS of what elements stand in (a paragraph's under its runs, a
+    /// style's under its paragraphs), the last few texts met, each with its
+    /// declarations and a version (from 1) while it is kept: paragraphs
+    /// take turns among a few, and what was worked out against one is found
+    /// again by its version.
+    class Unders {
+    public:
+        struct Under {
+            obwalk::Utf8Text css;
+            Declarations declarations;
+            unsigned version = 0; // 0 while the entry is empty
+        };
+        /// The kept entry of this text, made when none holds it.
+        const Under& Of(const obwalk::Utf8Text& css);
+
+    private:
+        static constexpr int kEntries = 4;
+        Under entries_[kEntries];
+        int next_ = 0;
+        unsigned versions_ = 0;
+    };
     /// WithoutRepeats, kept for the last pairs of CSS and `under` met (runs
     /// and paragraphs of a document repeat a few combinations). `under` is
     /// known by its version: a new one for every other text it holds.
@@ -85,17 +106,13 @@ public:
         enum Part : int { kCss = 1, kOthers = 2, kAll = 3 };
         /// A source's (none for null).
         void Read(OBMCharacterAttributes* source, int parts = kAll);
-        /// under's where this one has none, as a resolver of the two answers.
-        void Over(const RunValues& under) {
-            for (int k = 0; k < kCount; ++k)
-                if (!v[k]) v[k] = under.v[k];
-        }
     };
     /// Returns what names the CSS appended among those kept (from 1), or 0.
     unsigned long long CharacterCss(const RunValues& values, obwalk::Utf8Text& css,
                                     bool noBold = false, bool noItalics = false);
     /// Counts what a run's or a paragraph's whole formatting asks for that
-    /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps).
+    /// CSS here cannot give (scaling, outline, shadow, tracking, drop caps);
+    /// of a run's values, only those after the CSS's are read.
     void CountRunLosses(const RunValues& format);
     void CountParagraphLosses(OBMParagraphAttributes* format);
 
