@@ -103,7 +103,7 @@ private:
     Entry* entries_; // inline_, room in the element's own block or a block of the memory service
     int count_;
     int capacity_;
-    OBStream** streams_;
+    OBStream** streams_; // owned; while streamCapacity_ is 0, the one stream itself
     int streamCount_;
     int streamCapacity_;
     short kind_; // of the element made by OBCreateStoredElement, else -1

@@ -189,6 +189,10 @@ __attribute__((noinline)) void OBAttributeStore::ReleaseValues() const noexcept 
     // Stream values never own their stream: the element does.
     // Most stores hold no stream: their list was never made.
     if (!streams_) return;
+    if (streamCapacity_ == 0) { // the one stream, held in the list's word
+        delete reinterpret_cast<OBStream*>(streams_);
+        return;
+    }
     for (int i = 0; i < streamCount_; ++i)
         delete streams_[i];
     OBLibFree(streams_);
@@ -388,19 +392,30 @@ short OBAttributeStore::SetPoint(AN::AttrNameEnum attr, const OBPoint& point,
 
 short OBAttributeStore::SetStream(AN::AttrNameEnum attr, OBStream* stream) {
     if (!stream) return 0;
-    if (streamCount_ == streamCapacity_) {
-        int grown = streamCapacity_ ? streamCapacity_ * 2 : 2;
-        OBStream** bigger = static_cast<OBStream**>(OBLibAllocate(sizeof(OBStream*) * grown));
-        if (!bigger) {
-            delete stream;
-            return 0;
+    if (streamCount_ == 0) {
+        // Nearly every store holds one stream at most: it lies in the list's
+        // own word (capacity 0) until a second one makes the list.
+        streams_ = reinterpret_cast<OBStream**>(stream);
+        streamCount_ = 1;
+    } else {
+        if (streamCount_ == streamCapacity_ || streamCapacity_ == 0) {
+            int grown = streamCapacity_ ? streamCapacity_ * 2 : 2;
+            auto** bigger = static_cast<OBStream**>(OBLibAllocate(sizeof(OBStream*) * grown));
+            if (!bigger) {
+                delete stream;
+                return 0;
+            }
+            if (streamCapacity_ == 0) {
+                bigger[0] = reinterpret_cast<OBStream*>(streams_);
+            } else {
+                std::memcpy(bigger, streams_, sizeof(OBStream*) * streamCount_);
+                OBLibFree(streams_);
+            }
+            streams_ = bigger;
+            streamCapacity_ = grown;
         }
-        if (streamCount_) std::memcpy(bigger, streams_, sizeof(OBStream*) * streamCount_);
-        OBLibFree(streams_);
-        streams_ = bigger;
-        streamCapacity_ = grown;
+        streams_[streamCount_++] = stream;
     }
-    streams_[streamCount_++] = stream;
     Value* v = nullptr;
     ValueUtil::CreateValueStream(stream, v);
     owning_ = kOwnsSome;
