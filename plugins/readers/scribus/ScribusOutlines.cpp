@@ -239,6 +239,19 @@ private:
         return true;
     }
 
+#if defined(__SSE2__)
+    // A line point at xy added to the subpath, and to set to it. Filled in
+    // place: a PathPoint put together first goes through memory.
+    inline __attribute__((always_inline)) void AddLinePoint(__m128d xy, Point& to) {
+        xy = _mm_add_pd(xy, _mm_setzero_pd()); // as Step adds: -0 becomes 0
+        double* added = &points_.emplace_back().left.x;
+        _mm_storeu_pd(added, xy);
+        _mm_storeu_pd(added + 2, xy);
+        _mm_storeu_pd(added + 4, xy);
+        _mm_storeu_pd(&to.x, xy);
+    }
+#endif
+
     // The point of the 'L' at p when " L" follows it, most often, and within
     // the 32 bytes ReadSpacedPair takes: added as LinePoint adds it, and
     // p at the next 'L'. False, with nothing done, for any other.
@@ -247,12 +260,7 @@ private:
         __m128d xy;
         const char* q = ReadSpacedPair(p + 1, xy);
         if (!q || q[1] != 'L') return false;
-        xy = _mm_add_pd(xy, _mm_setzero_pd()); // as Step adds: -0 becomes 0
-        double* added = &points_.emplace_back().left.x;
-        _mm_storeu_pd(added, xy);
-        _mm_storeu_pd(added + 2, xy);
-        _mm_storeu_pd(added + 4, xy);
-        _mm_storeu_pd(&to.x, xy);
+        AddLinePoint(xy, to);
         p = q + 1;
         return true;
 #else
@@ -270,13 +278,7 @@ private:
         // Mostly the next 'L' follows after a space; an exponent on y makes
         // it no short decimal.
         if (q && (Pair(q) == Pair(" L") || (static_cast<unsigned char>(*q) | 0x20) != 'e')) {
-            xy = _mm_add_pd(xy, _mm_setzero_pd()); // as Step adds: -0 becomes 0
-            // Filled in place: a PathPoint put together first goes through memory.
-            double* added = &points_.emplace_back().left.x;
-            _mm_storeu_pd(added, xy);
-            _mm_storeu_pd(added + 2, xy);
-            _mm_storeu_pd(added + 4, xy);
-            _mm_storeu_pd(&to.x, xy);
+            AddLinePoint(xy, to);
             p = q;
             return true;
         }
