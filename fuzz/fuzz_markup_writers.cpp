@@ -1,0 +1,66 @@
+// The HTML and pandoc writers on documents made from arbitrary bytes
+// (FuzzDocument.h), with options from the first bytes: never a crash, a hang
+// or a leak, every byte they count reaches the output, both write UTF-8, and
+// the pandoc document is one well-formed JSON value.
+#include "FuzzDocument.h"
+#include "FuzzHost.h"
+#include "FuzzOutput.h"
+#include "HtmlConversion.h"
+#include "PandocConversion.h"
+
+#include "support/ConversionState.h"
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+const char* const kFolders[] = {"", "/", "/pictures", "/pictures/"};
+
+template <class Conversion, class Options>
+std::string Write(const std::vector<Element*>& elements, const Options& options) {
+    ombra_fuzz::Capture output;
+    long long written = 0;
+    {
+        Conversion conversion(output.Stream(), options);
+        for (Element* e : elements)
+            conversion.PutElement(e);
+        conversion.PutElement(nullptr);
+        written = conversion.GetBytesWritten();
+    }
+    if (written != static_cast<long long>(output.Data().size())) __builtin_trap();
+    if (!ombra_fuzz::IsUtf8(output.Data())) __builtin_trap();
+    return output.Data();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ombra_fuzz::InstallHost();
+    if (size > 16384) return 0;
+    ombra_fuzz::Bytes in(data, size);
+    unsigned flags = in.Byte();
+    const char* folder = kFolders[in.Byte() % 4];
+    std::string link = (flags & 0x80) ? in.Text() : std::string();
+
+    OBHtmlOptions html;
+    html.stylesheet = static_cast<OBHTML::StylesheetEnum>(flags % 3);
+    html.pages = static_cast<OBHTML::PagesEnum>((flags >> 2) % 3);
+    html.styleClasses = flags & 0x10;
+    html.includeHidden = flags & 0x20;
+    html.stylesheetLink.Append(link.c_str());
+    html.pictureFolder.Append(folder);
+    OBPandocOptions pandoc;
+    pandoc.styleNames = flags & 0x10;
+    pandoc.includeHidden = flags & 0x20;
+    pandoc.ruby = static_cast<OBPANDOC::RubyEnum>((flags >> 6) % 3);
+    pandoc.pictureFolder.Append(folder);
+
+    ombra_test::ConversionState state;
+    ombra_test::DocumentBuilder builder;
+    ombra_fuzz::DocumentProgram(builder, in).Run();
+    const std::vector<Element*>& elements = builder.Build();
+    Write<OBHtmlConversion>(elements, html);
+    if (!ombra_fuzz::IsJson(Write<OBPandocConversion>(elements, pandoc))) __builtin_trap();
+    return 0;
+}
