@@ -41,14 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_fuzz::Bytes in(data, size);
     unsigned flags = in.Byte();
     const char* folder = kFolders[in.Byte() % 4];
-    std::string link = (flags & 0x80) ? in.Text() : std::string();
 
     OBHtmlOptions html;
     html.stylesheet = static_cast<OBHTML::StylesheetEnum>(flags % 3);
     html.pages = static_cast<OBHTML::PagesEnum>((flags >> 2) % 3);
     html.styleClasses = flags & 0x10;
     html.includeHidden = flags & 0x20;
-    html.stylesheetLink.Append(link.c_str());
+    if (flags & 0x80) { // a host's text: UTF-16 preferences, made UTF-8
+        std::u16string link = in.Units();
+        html.stylesheetLink.Clear();
+        html.stylesheetLink.AppendUtf16(reinterpret_cast<const unsigned short*>(link.data()),
+                                        static_cast<long long>(link.size()));
+    }
     html.pictureFolder.Append(folder);
     OBPandocOptions pandoc;
     pandoc.styleNames = flags & 0x10;
