@@ -31,13 +31,27 @@ void OBPandocConversion::EndDocument() {
     Flush(true);
 }
 
+namespace {
+
+// Whether text holds more than spaces (and, in a list, the commas or
+// semicolons between items): a field of nothing is left out, since a key
+// without its value is no JSON.
+bool HasContent(const Utf8Text& text, bool list) {
+    const char* s = text.Data();
+    for (long long i = 0; i < text.Size(); ++i)
+        if (s[i] != ' ' && !(list && (s[i] == ',' || s[i] == ';'))) return true;
+    return false;
+}
+
+} // namespace
+
 void OBPandocConversion::WriteMeta() {
     DocumentInfo info;
     ReadDocumentInfo(walker_, info);
     out_.Append(",\"meta\":{");
     bool first = true;
     auto field = [&](const char* key, const Utf8Text& text, bool list) {
-        if (text.IsEmpty()) return;
+        if (!HasContent(text, list)) return;
         if (!first) out_.Append(',');
         first = false;
         out_.Append('"');

@@ -126,6 +126,14 @@ const std::vector<Feature>& Features() {
          {"<html lang=\"fr\">", "lang=\"de-CH\">a<span lang=\"fr\">bcd</span></p>"},
          {"\"lang\":{\"t\":\"MetaString\",\"c\":\"fr\"}", "[\"lang\",\"fr\"]"},
          "abcd\n"},
+        {"document facts of spaces and separators alone are left out",
+         [](DocumentBuilder& b) {
+             b.MetaData("  ", " , ;");
+             b.AddStory().Text("x");
+         },
+         {},
+         {"\"meta\":{}"},
+         "x\n"},
         {"a note's own number and a style that sets nothing",
          [](DocumentBuilder& b) {
              unsigned none = b.AddCharacterStyle("[None]");
