@@ -6,6 +6,7 @@
 #include "FuzzOutput.h"
 
 #include "support/ConversionState.h"
+#include "support/MarkupChecks.h"
 
 #include <ombra/plugin.h>
 #include <ombra/preferences.h>
@@ -74,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_fuzz::DocumentProgram(builder, in).Run();
     const std::vector<Element*>& elements = builder.Build();
     std::string compact = Dump(elements, 0, storyText);
-    if (!ombra_fuzz::IsJson(compact)) __builtin_trap();
+    if (!ombra_test::IsJson(compact)) __builtin_trap();
     if (!ombra_fuzz::IsUtf8(compact)) __builtin_trap();
     if (indentation && Squeeze(Dump(elements, indentation, storyText)) != Squeeze(compact))
         __builtin_trap();

@@ -1,7 +1,7 @@
 // The HTML and pandoc writers on documents made from arbitrary bytes
 // (FuzzDocument.h), with options from the first bytes: never a crash, a hang
-// or a leak, every byte they count reaches the output, both write UTF-8, and
-// the pandoc document is one well-formed JSON value.
+// or a leak, every byte they count reaches the output, both write UTF-8, the
+// HTML's elements nest and the pandoc document is one well-formed JSON value.
 #include "FuzzDocument.h"
 #include "FuzzHost.h"
 #include "FuzzOutput.h"
@@ -9,6 +9,7 @@
 #include "PandocConversion.h"
 
 #include "support/ConversionState.h"
+#include "support/MarkupChecks.h"
 
 #include <cstdint>
 #include <string>
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_test::DocumentBuilder builder;
     ombra_fuzz::DocumentProgram(builder, in).Run();
     const std::vector<Element*>& elements = builder.Build();
-    Write<OBHtmlConversion>(elements, html);
-    if (!ombra_fuzz::IsJson(Write<OBPandocConversion>(elements, pandoc))) __builtin_trap();
+    if (!ombra_test::TagsNest(Write<OBHtmlConversion>(elements, html))) __builtin_trap();
+    if (!ombra_test::IsJson(Write<OBPandocConversion>(elements, pandoc))) __builtin_trap();
     return 0;
 }

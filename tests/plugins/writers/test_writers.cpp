@@ -16,6 +16,7 @@
 #include "plugins/textwriter/TextWriterTestSupport.h"
 #include "support/ConversionState.h"
 #include "support/DocumentBuilder.h"
+#include "support/MarkupChecks.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -240,47 +241,6 @@ TEST_F(Writers, TheFeaturesDocumentMatchesItsExpectedFiles) {
 
 // ---- random documents, settings, memory -------------------------------------------------------
 
-// Elements open and close in order in the HTML; brackets and quotes pair
-// up in the JSON.
-bool TagsNest(const std::string& html) {
-    static const char* const kEmpty[] = {"meta", "br", "img", "hr", "link", "!DOCTYPE"};
-    std::vector<std::string> open;
-    for (size_t at = html.find('<'); at != std::string::npos; at = html.find('<', at + 1)) {
-        size_t end = html.find_first_of(" >", at);
-        std::string name = html.substr(at + 1, end - at - 1);
-        bool empty = false;
-        for (const char* e : kEmpty)
-            empty = empty || name == e;
-        if (name[0] == '/') {
-            if (open.empty() || open.back() != name.substr(1)) return false;
-            open.pop_back();
-        } else if (!empty) {
-            open.push_back(name);
-        }
-    }
-    return open.empty();
-}
-
-bool JsonBalanced(const std::string& json) {
-    std::string open;
-    bool quoted = false;
-    for (size_t i = 0; i < json.size(); ++i) {
-        char c = json[i];
-        if (quoted) {
-            if (c == '\\') ++i;
-            quoted = c != '"';
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '[' || c == '{') {
-            open.push_back(c == '[' ? ']' : '}');
-        } else if (c == ']' || c == '}') {
-            if (open.empty() || open.back() != c) return false;
-            open.pop_back();
-        }
-    }
-    return open.empty() && !quoted;
-}
-
 TEST_F(Writers, RandomDocumentsGiveWellFormedHtmlAndJson) {
     for (unsigned seed = 1; seed <= 80; ++seed) {
         DocumentBuilder b;
@@ -289,10 +249,11 @@ TEST_F(Writers, RandomDocumentsGiveWellFormedHtmlAndJson) {
         OBHtmlOptions html;
         html.includeHidden = seed % 2;
         html.pages = static_cast<OBHTML::PagesEnum>(seed % 3);
-        EXPECT_TRUE(TagsNest(Through<OBHtmlConversion>(elements, html).bytes)) << "seed " << seed;
+        EXPECT_TRUE(ombra_test::TagsNest(Through<OBHtmlConversion>(elements, html).bytes))
+            << "seed " << seed;
         OBPandocOptions pandoc;
         pandoc.ruby = static_cast<OBPANDOC::RubyEnum>(seed % 3);
-        EXPECT_TRUE(JsonBalanced(Through<OBPandocConversion>(elements, pandoc).bytes))
+        EXPECT_TRUE(ombra_test::IsJson(Through<OBPandocConversion>(elements, pandoc).bytes))
             << "seed " << seed;
     }
 }
