@@ -1,11 +1,14 @@
-// An output stream for the writer targets, which keeps the bytes in memory,
-// and a check of the UTF-8 they write.
+// For the writer targets: an output stream that keeps the bytes in memory,
+// a conversion through a writer's class, and a check of the UTF-8 written.
 #ifndef OMBRA_FUZZ_FUZZOUTPUT_H
 #define OMBRA_FUZZ_FUZZOUTPUT_H
 
 #include <ombra/typedstreams.h>
 
 #include <string>
+#include <vector>
+
+class Element;
 
 namespace ombra_fuzz {
 
@@ -56,6 +59,23 @@ inline bool IsUtf8(const std::string& bytes) {
         i += more + 1;
     }
     return true;
+}
+
+/// What a writer's conversion class writes of elements; every byte it
+/// counts must have reached the output.
+template <class Conversion, class Options>
+std::string Convert(const std::vector<Element*>& elements, const Options& options) {
+    Capture output;
+    long long written = 0;
+    {
+        Conversion conversion(output.Stream(), options);
+        for (Element* e : elements)
+            conversion.PutElement(e);
+        conversion.PutElement(nullptr);
+        written = conversion.GetBytesWritten();
+    }
+    if (written != static_cast<long long>(output.Data().size())) __builtin_trap();
+    return output.Data();
 }
 
 } // namespace ombra_fuzz

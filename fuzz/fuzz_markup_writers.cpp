@@ -18,22 +18,6 @@ namespace {
 
 const char* const kFolders[] = {"", "/", "/pictures", "/pictures/"};
 
-template <class Conversion, class Options>
-std::string Write(const std::vector<Element*>& elements, const Options& options) {
-    ombra_fuzz::Capture output;
-    long long written = 0;
-    {
-        Conversion conversion(output.Stream(), options);
-        for (Element* e : elements)
-            conversion.PutElement(e);
-        conversion.PutElement(nullptr);
-        written = conversion.GetBytesWritten();
-    }
-    if (written != static_cast<long long>(output.Data().size())) __builtin_trap();
-    if (!ombra_fuzz::IsUtf8(output.Data())) __builtin_trap();
-    return output.Data();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -65,7 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_test::DocumentBuilder builder;
     ombra_fuzz::DocumentProgram(builder, in).Run();
     const std::vector<Element*>& elements = builder.Build();
-    if (!ombra_test::TagsNest(Write<OBHtmlConversion>(elements, html))) __builtin_trap();
-    if (!ombra_test::IsJson(Write<OBPandocConversion>(elements, pandoc))) __builtin_trap();
+    std::string page = ombra_fuzz::Convert<OBHtmlConversion>(elements, html);
+    if (!ombra_fuzz::IsUtf8(page) || !ombra_test::TagsNest(page)) __builtin_trap();
+    std::string json = ombra_fuzz::Convert<OBPandocConversion>(elements, pandoc);
+    if (!ombra_fuzz::IsUtf8(json) || !ombra_test::IsJson(json)) __builtin_trap();
     return 0;
 }

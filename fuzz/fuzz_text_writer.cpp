@@ -10,6 +10,7 @@
 #include "support/ConversionState.h"
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -50,16 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombra_test::ConversionState state;
     ombra_test::DocumentBuilder builder;
     ombra_fuzz::DocumentProgram(builder, in).Run();
-    ombra_fuzz::Capture output;
-    long long written = 0;
-    {
-        OBTextConversion conversion(output.Stream(), options);
-        for (Element* e : builder.Build())
-            conversion.PutElement(e);
-        conversion.PutElement(nullptr);
-        written = conversion.GetBytesWritten();
-    }
-    if (written != static_cast<long long>(output.Data().size())) __builtin_trap();
-    if (options.encoding == OBTW::kUTF8 && !ombra_fuzz::IsUtf8(output.Data())) __builtin_trap();
+    std::string text = ombra_fuzz::Convert<OBTextConversion>(builder.Build(), options);
+    if (options.encoding == OBTW::kUTF8 && !ombra_fuzz::IsUtf8(text)) __builtin_trap();
     return 0;
 }
