@@ -78,6 +78,32 @@ bool GetInt(Element* e, AN::AttrNameEnum attr, long long& out) {
     return IntOf(OBGetAttributeValue(e, attr), out);
 }
 
+namespace {
+
+// The values stored at index 0 under each of the n attrs, which the views'
+// accessors hand out, found in one pass over the store; null where none.
+void FirstValues(const OBAttributeStore& store, const AN::AttrNameEnum* attrs, int n,
+                 Value** found) {
+    int missing = n;
+    AN::AttrNameEnum attr = AN::kUndefined;
+    int index = 0;
+    for (int k = 0, count = store.Count(); k < count && missing > 0; ++k) {
+        Value* v = store.Nth(k, attr, index);
+        if (index != 0) continue;
+        for (int slot = 0; slot < n; ++slot)
+            if (attr == attrs[slot] && !found[slot]) {
+                found[slot] = v;
+                --missing;
+                break;
+            }
+    }
+}
+
+constexpr AN::AttrNameEnum kRunKeys[] = {AN::kStartCharacterPosition, AN::kEndCharacterPosition,
+                                         AN::kCharacterStyleID, AN::kParagraphStyleID};
+
+} // namespace
+
 bool GetRange(Element* e, long long& start, long long& end) {
     const OBAttributeStore* store = nullptr;
     if (e && typeid(*e) == typeid(OBStoredCharacterRun))
@@ -87,21 +113,9 @@ bool GetRange(Element* e, long long& start, long long& end) {
     if (!store)
         return GetInt(e, AN::kStartCharacterPosition, start) &&
                GetInt(e, AN::kEndCharacterPosition, end);
-    // Their accessors hand out the values stored at index 0: one pass over
-    // the few values of a run finds both.
-    Value* first = nullptr;
-    Value* last = nullptr;
-    AN::AttrNameEnum attr = AN::kUndefined;
-    int index = 0;
-    for (int n = 0, count = store->Count(); n < count && !(first && last); ++n) {
-        Value* v = store->Nth(n, attr, index);
-        if (index != 0) continue;
-        if (attr == AN::kStartCharacterPosition)
-            first = v;
-        else if (attr == AN::kEndCharacterPosition)
-            last = v;
-    }
-    return IntOf(first, start) && IntOf(last, end);
+    Value* found[2] = {};
+    FirstValues(*store, kRunKeys, 2, found);
+    return IntOf(found[0], start) && IntOf(found[1], end);
 }
 
 bool GetRunKeys(Element* e, long long& start, long long& end, unsigned ids[2], bool has[2]) {
@@ -110,20 +124,8 @@ bool GetRunKeys(Element* e, long long& start, long long& end, unsigned ids[2], b
         has[1] = GetId(e, AN::kParagraphStyleID, ids[1]);
         return GetRange(e, start, end);
     }
-    // Its accessors hand out the values stored at index 0.
-    const OBAttributeStore& store = *static_cast<OBStoredCharacterRun*>(e);
     Value* found[4] = {}; // start, end, the two ids
-    AN::AttrNameEnum attr = AN::kUndefined;
-    int index = 0;
-    for (int n = 0, count = store.Count(); n < count; ++n) {
-        Value* v = store.Nth(n, attr, index);
-        int slot = attr == AN::kStartCharacterPosition ? 0
-                   : attr == AN::kEndCharacterPosition ? 1
-                   : attr == AN::kCharacterStyleID     ? 2
-                   : attr == AN::kParagraphStyleID     ? 3
-                                                       : -1;
-        if (index == 0 && slot >= 0 && !found[slot]) found[slot] = v;
-    }
+    FirstValues(*static_cast<OBStoredCharacterRun*>(e), kRunKeys, 4, found);
     for (int k = 0; k < 2; ++k) {
         auto* id = ValueAs<ValueOBID>(found[2 + k]);
         if (id) id->Get(ids[k]);
