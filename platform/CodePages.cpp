@@ -117,6 +117,10 @@ struct CodePageInfo {
     unsigned short reverseUnits[256] = {};
     unsigned char reverseBytes[256] = {};
     int reverseCount = 0;
+    // The first converter stays open for the life of the process: it keeps
+    // the C library's conversion modules loaded, so a thread that closes
+    // its converters never unloads a module while another thread loads one.
+    iconv_t pin = nullptr;
 };
 
 constexpr int kMaxCodePages = 48;
@@ -158,7 +162,7 @@ void Describe(CodePageInfo& info, unsigned codePage) {
         info.toUnit[b] = out[0];
         info.mapped[b] = 1;
     }
-    iconv_close(cd);
+    info.pin = cd;
     if (info.kind != CodePageInfo::kSingleByte) return;
     for (const ByteFix& fix : kByteFixes) {
         if (fix.codePage != codePage) continue;
