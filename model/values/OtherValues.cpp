@@ -180,7 +180,22 @@ bool ValueString::HoldAsciiInside(const char* bytes, std::size_t n) {
     static_assert(Units::kInline + 1 == kRoom, "the widened name fills the room");
     if (n == 0 || n > static_cast<std::size_t>(Units::kInline)) return false;
     alignas(16) unsigned char padded[32] = {};
-    std::memcpy(padded, bytes, n);
+    // Two copies of fixed size that overlap cover any length from 1 to 23
+    // without a call.
+    if (n >= 16) {
+        std::memcpy(padded, bytes, 16);
+        std::memcpy(padded + n - 16, bytes + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(padded, bytes, 8);
+        std::memcpy(padded + n - 8, bytes + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(padded, bytes, 4);
+        std::memcpy(padded + n - 4, bytes + n - 4, 4);
+    } else {
+        padded[0] = static_cast<unsigned char>(bytes[0]);
+        padded[n / 2] = static_cast<unsigned char>(bytes[n / 2]);
+        padded[n - 1] = static_cast<unsigned char>(bytes[n - 1]);
+    }
 #if defined(__SSE2__)
     const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
     const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(padded + 16));

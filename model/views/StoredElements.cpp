@@ -293,37 +293,40 @@ short OBAttributeStore::SetPercent(AN::AttrNameEnum attr, double ratio, int inde
 }
 
 // A colour's components: new attributes of one store, which mostly has room
-// for all of them at once.
+// for all of them at once. Percentages need no destructor, so they are
+// written past the store's ends in one pass and taken only when every
+// attribute proved new.
 short OBAttributeStore::SetPercents(const AN::AttrNameEnum* attrs, const double* ratios,
                                     int count) {
     constexpr unsigned kSize = sizeof(ValuePercent);
+    static_assert(kPlain<ValuePercent>, "an untaken value needs no end");
     const unsigned used = roomUsed_ + kSize * static_cast<unsigned>(count);
-    unsigned seen = seen_, clash = 0;
-    for (int i = 0; i < count; ++i) {
-        const unsigned bit = SeenBit(attrs[i]);
-        clash |= seen & bit;
-        seen |= bit;
+    if (count > 0 && count <= capacity_ - count_ && used <= roomSize_) {
+        char* const at = reinterpret_cast<char*>(this) + room_ + roomUsed_;
+        Entry* const entry = entries_ + count_;
+        unsigned seen = seen_, clash = 0;
+        for (int i = 0; i < count; ++i) {
+            const unsigned bit = SeenBit(attrs[i]);
+            clash |= seen & bit;
+            seen |= bit;
+            auto* v = new (at + i * kSize) ValuePercent;
+            v->Init(OBReal(ratios[i]));
+            entry[i] = Entry{attrs[i], 0, v};
+        }
+        if (!clash) {
+            if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
+            count_ += count;
+            roomUsed_ = used;
+            seen_ = seen;
+            return 1;
+        }
     }
-    if (clash || count <= 0 || count > capacity_ - count_ || used > roomSize_) {
-        // One at a time: an attribute may be set already or share its bit,
-        // or a value find no room, which the kind's room then learns from.
-        short ok = 1;
-        for (int i = 0; i < count; ++i)
-            ok &= SetPercent(attrs[i], ratios[i]);
-        return ok;
-    }
-    if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
-    char* const at = reinterpret_cast<char*>(this) + room_ + roomUsed_;
-    Entry* const entry = entries_ + count_;
-    for (int i = 0; i < count; ++i) {
-        auto* v = new (at + i * kSize) ValuePercent;
-        v->Init(OBReal(ratios[i]));
-        entry[i] = Entry{attrs[i], 0, v};
-    }
-    count_ += count;
-    roomUsed_ = used;
-    seen_ = seen;
-    return 1;
+    // One at a time: an attribute may be set already or share its bit, or
+    // a value find no room, which the kind's room then learns from.
+    short ok = 1;
+    for (int i = 0; i < count; ++i)
+        ok &= SetPercent(attrs[i], ratios[i]);
+    return ok;
 }
 
 short OBAttributeStore::SetId(AN::AttrNameEnum attr, unsigned id, int index) {
