@@ -24,7 +24,10 @@ constexpr unsigned kValueStep = 8;
 
 struct KindRoom {
     std::atomic<unsigned char> childSlots;
+    // Attribute entries: what most stores of the kind needed so far, and
+    // what the kind's latest store needed when it filled or outgrew its own.
     std::atomic<unsigned char> entries;
+    std::atomic<unsigned char> latestEntries;
     // Room for values: what most elements of the kind wanted so far, and
     // what the kind's latest store wants.
     std::atomic<unsigned short> valueBytes;
@@ -39,13 +42,35 @@ inline void NoteChildren(int kind) {
     if (!slots.load(std::memory_order_relaxed)) slots.store(kChildSlots, std::memory_order_relaxed);
 }
 
-/// A store of the kind grew to `entries`.
+/// A store of the kind (in range or not) filled or outgrew its entries: it
+/// holds `entries` now.
 inline void NoteEntries(int kind, int entries) {
     if (kind < 0 || kind >= kRoomKinds) return;
     if (entries > kMostEntries) entries = kMostEntries;
-    std::atomic<unsigned char>& room = gKindRoom[kind].entries;
-    if (room.load(std::memory_order_relaxed) < entries)
-        room.store(static_cast<unsigned char>(entries), std::memory_order_relaxed);
+    gKindRoom[kind].latestEntries.store(static_cast<unsigned char>(entries),
+                                        std::memory_order_relaxed);
+}
+
+/// The entries the next element of the kind gets (none beyond the inline
+/// ones up to their number). As for values, the room follows the median of
+/// what the kind's stores needed, an entry per element: a style that sets
+/// forty attributes does not give every run after it room for forty. The
+/// first store to need more than the inline ones sets it at once.
+inline unsigned NextEntries(KindRoom& room, unsigned inlineEntries) {
+    const unsigned latest = room.latestEntries.load(std::memory_order_relaxed);
+    unsigned entries = room.entries.load(std::memory_order_relaxed);
+    if (latest) {
+        room.latestEntries.store(0, std::memory_order_relaxed);
+        if (latest == entries) return entries;
+    } else if (entries <= inlineEntries) {
+        return entries;
+    }
+    if (latest < entries)
+        --entries; // entries left over (none noted), or another thread's store
+    else
+        entries = entries <= inlineEntries ? latest : entries + 1;
+    room.entries.store(static_cast<unsigned char>(entries), std::memory_order_relaxed);
+    return entries;
 }
 
 /// The kind's latest store outgrew its room: it wants `bytes` of values so far.

@@ -99,8 +99,9 @@ public:
         using Entry = OBAttributeStore::Entry;
         ombra_detail::KindRoom& room = ombra_detail::gKindRoom[kind];
         std::size_t slots = room.childSlots.load(std::memory_order_relaxed);
-        std::size_t entries = room.entries.load(std::memory_order_relaxed);
-        if (entries <= static_cast<std::size_t>(OBAttributeStore::kInlineEntries)) entries = 0;
+        const unsigned kInline = OBAttributeStore::kInlineEntries;
+        std::size_t entries = ombra_detail::NextEntries(room, kInline);
+        if (entries <= kInline) entries = 0;
         static_assert(sizeof(T) % alignof(Entry) == 0, "the room follows the element");
         std::size_t values = ombra_detail::NextValueBytes(room);
         std::size_t size = sizeof(T) + slots * sizeof(Element*) + entries * sizeof(Entry) + values;
@@ -141,6 +142,7 @@ public:
         if (!kPlain<C>) store.owning_ = OBAttributeStore::kOwnsSome;
         store.seen_ |= bit;
         store.entries_[store.count_++] = OBAttributeStore::Entry{attr, index, made};
+        if (store.count_ == store.capacity_) ombra_detail::NoteEntries(store.kind_, store.count_);
         return 1;
     }
 
@@ -233,6 +235,7 @@ short OBAttributeStore::Set(AN::AttrNameEnum attr, Value* value, int index) {
     seen_ |= SeenBit(attr);
     if (__builtin_expect(count_ < capacity_, 1)) {
         entries_[count_++] = Entry{attr, index, value};
+        if (count_ == capacity_) ombra_detail::NoteEntries(kind_, count_);
         return 1;
     }
     if (Append(attr, index, value)) return 1;
@@ -247,6 +250,7 @@ inline short OBAttributeStore::Put(AN::AttrNameEnum attr, Value* value, int inde
     if (value && !(seen_ & bit) && count_ < capacity_) {
         seen_ |= bit;
         entries_[count_++] = Entry{attr, index, value};
+        if (count_ == capacity_) ombra_detail::NoteEntries(kind_, count_);
         return 1;
     }
     return Set(attr, value, index);
@@ -316,6 +320,7 @@ short OBAttributeStore::SetPercents(const AN::AttrNameEnum* attrs, const double*
         if (!clash) {
             if (used == roomSize_) ombra_detail::NoteRoomFilled(kind_, used);
             count_ += count;
+            if (count_ == capacity_) ombra_detail::NoteEntries(kind_, count_);
             roomUsed_ = used;
             seen_ = seen;
             return 1;
