@@ -174,7 +174,22 @@ private:
     }
 
     // A page lists its top-level items where their first member stood.
+    // They are counted first, so that each list is made at its size.
     void ListOnPages() {
+        const std::size_t pages = doc_.pages.size();
+        std::vector<std::size_t> counts(pages + doc_.masterPages.size(), 0);
+        ForEachListed([&](std::size_t slot, int) { ++counts[slot]; });
+        for (std::size_t p = 0; p < counts.size(); ++p)
+            if (counts[p])
+                (p < pages ? doc_.pages[p] : doc_.masterPages[p - pages]).items.reserve(counts[p]);
+        ForEachListed([&](std::size_t slot, int top) {
+            (slot < pages ? doc_.pages[slot] : doc_.masterPages[slot - pages]).items.push_back(top);
+        });
+    }
+
+    // f(slot, item) for each top-level item a page lists, in order; the slot
+    // is the page's index, past doc_.pages for a master page.
+    template <class F> void ForEachListed(F f) {
         std::vector<char> listed(doc_.items.size(), 0);
         for (std::size_t i = 0; i < original_; ++i) {
             if (src_[i].scope == ItemSource::kAnchoredItems) continue;
@@ -185,9 +200,11 @@ private:
             listed[static_cast<std::size_t>(top)] = 1;
             const Item& it = At(top);
             if (it.page < 0) continue;
-            std::vector<Page>& list = it.onMasterPage ? doc_.masterPages : doc_.pages;
-            if (static_cast<std::size_t>(it.page) < list.size())
-                list[static_cast<std::size_t>(it.page)].items.push_back(top);
+            const std::size_t page = static_cast<std::size_t>(it.page);
+            if (!it.onMasterPage && page < doc_.pages.size())
+                f(page, top);
+            else if (it.onMasterPage && page < doc_.masterPages.size())
+                f(doc_.pages.size() + page, top);
         }
     }
 

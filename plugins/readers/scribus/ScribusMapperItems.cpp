@@ -292,7 +292,7 @@ void Mapper::ItemOf(Element* list, int index, int page, int depth) {
     default:
         break;
     }
-    std::vector<SubPath>().swap(items_[i].outline);
+    items_[i].outline.clear();
 }
 
 void Mapper::TextFrameOf(Element* e, const Item& it, std::size_t i) {

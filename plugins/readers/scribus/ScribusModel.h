@@ -63,11 +63,16 @@
 #ifndef OMBRA_SCRIBUS_MODEL_H
 #define OMBRA_SCRIBUS_MODEL_H
 
+#include <algorithm>
 #include <cstddef>
+#include <initializer_list>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace scribus {
@@ -104,6 +109,104 @@ struct Point {
     double x = 0, y = 0;
 };
 
+/// A list of plain values that holds its first N in place, and the rest on
+/// the heap once it outgrows them: most stories have one paragraph, one run
+/// and one frame, and then take no allocation for them.
+template <class T, std::size_t N> class SmallList {
+    static_assert(std::is_trivially_copyable<T>::value, "values are copied as bytes");
+
+public:
+    SmallList() = default;
+    SmallList(std::initializer_list<T> values) { assign(values.begin(), values.end()); }
+    SmallList(const SmallList& o) { assign(o.begin(), o.end()); }
+    SmallList(SmallList&& o) noexcept { Take(o); }
+    SmallList& operator=(const SmallList& o) {
+        if (this != &o) assign(o.begin(), o.end());
+        return *this;
+    }
+    SmallList& operator=(SmallList&& o) noexcept {
+        if (this != &o) {
+            Free();
+            Take(o);
+        }
+        return *this;
+    }
+    ~SmallList() { Free(); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::size_t capacity() const { return capacity_; }
+    T* data() { return heap_ ? heap_ : inline_; }
+    const T* data() const { return heap_ ? heap_ : inline_; }
+    T* begin() { return data(); }
+    T* end() { return data() + size_; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + size_; }
+    T& operator[](std::size_t i) { return data()[i]; }
+    const T& operator[](std::size_t i) const { return data()[i]; }
+    const T& at(std::size_t i) const {
+        if (i >= size_) throw std::out_of_range("SmallList::at");
+        return data()[i];
+    }
+    T& front() { return data()[0]; }
+    const T& front() const { return data()[0]; }
+    T& back() { return data()[size_ - 1]; }
+    const T& back() const { return data()[size_ - 1]; }
+
+    void reserve(std::size_t n) {
+        if (n > capacity_) Grow(n);
+    }
+    void push_back(const T& v) {
+        const T copy = v; // v may lie in the room Grow frees
+        if (size_ == capacity_) Grow(capacity_ < 4 ? 8 : 2 * capacity_);
+        data()[size_++] = copy;
+    }
+    void clear() { size_ = 0; }
+    template <class It> void assign(It first, It last) {
+        clear();
+        reserve(static_cast<std::size_t>(std::distance(first, last)));
+        for (; first != last; ++first)
+            data()[size_++] = *first;
+    }
+
+    friend bool operator==(const SmallList& a, const std::vector<T>& b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+    friend bool operator==(const std::vector<T>& b, const SmallList& a) { return a == b; }
+
+private:
+    // Room for n values, keeping those there (n above the capacity).
+    void Grow(std::size_t n) {
+        T* larger = std::allocator<T>().allocate(n);
+        std::copy(begin(), end(), larger);
+        Free();
+        heap_ = larger;
+        capacity_ = n;
+    }
+    void Free() {
+        if (heap_) std::allocator<T>().deallocate(heap_, capacity_);
+        heap_ = nullptr;
+        capacity_ = N;
+    }
+    // o's values, o left empty (this holds none).
+    void Take(SmallList& o) {
+        size_ = o.size_;
+        if (o.heap_) {
+            heap_ = o.heap_;
+            capacity_ = o.capacity_;
+            o.heap_ = nullptr;
+            o.capacity_ = N;
+        } else {
+            std::copy(o.inline_, o.inline_ + o.size_, inline_);
+        }
+        o.size_ = 0;
+    }
+
+    T* heap_ = nullptr;
+    std::size_t size_ = 0, capacity_ = N;
+    T inline_[N];
+};
+
 /// One anchor of a Bézier path with its two direction points; a corner
 /// without handles has all three equal.
 struct PathPoint {
@@ -116,6 +219,52 @@ struct SubPath {
     /// Known to have no handles (every point's direction points on its
     /// anchor); false when not known.
     bool straight = false;
+};
+
+/// An item's sub-paths, as a list. The first is held in place: most
+/// outlines have one, which then takes one allocation (its points), not two.
+class Outline {
+public:
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    SubPath& operator[](std::size_t i) { return i == 0 ? first_ : rest_[i - 1]; }
+    const SubPath& operator[](std::size_t i) const { return i == 0 ? first_ : rest_[i - 1]; }
+    SubPath& front() { return first_; }
+    const SubPath& front() const { return first_; }
+    SubPath& back() { return (*this)[count_ - 1]; }
+    /// A new empty sub-path at the end.
+    SubPath& emplace_back() { return count_++ == 0 ? first_ : rest_.emplace_back(); }
+    /// Empty, with no room kept.
+    void clear() { *this = Outline(); }
+
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = SubPath;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const SubPath*;
+        using reference = const SubPath&;
+        const_iterator(const Outline& o, std::size_t i) : o_(&o), i_(i) {}
+        reference operator*() const { return (*o_)[i_]; }
+        pointer operator->() const { return &(*o_)[i_]; }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const const_iterator& b) const { return i_ == b.i_; }
+        bool operator!=(const const_iterator& b) const { return i_ != b.i_; }
+
+    private:
+        const Outline* o_;
+        std::size_t i_;
+    };
+    const_iterator begin() const { return const_iterator(*this, 0); }
+    const_iterator end() const { return const_iterator(*this, count_); }
+
+private:
+    SubPath first_;
+    std::vector<SubPath> rest_;
+    std::size_t count_ = 0;
 };
 
 struct Metadata {
@@ -272,10 +421,10 @@ struct CharacterRun {
 
 struct Story {
     std::u16string text;
-    std::vector<ParagraphRun> paragraphs; ///< contiguous, cover all of text
-    std::vector<CharacterRun> runs;       ///< contiguous, cover all of text
+    SmallList<ParagraphRun, 1> paragraphs; ///< contiguous, cover all of text
+    SmallList<CharacterRun, 1> runs;       ///< contiguous, cover all of text
     std::vector<Marker> markers;
-    std::vector<int> frames;                       ///< items the story flows through, in order
+    SmallList<int, 1> frames;                      ///< items the story flows through, in order
     int table = -1, cellRow = -1, cellColumn = -1; ///< for the text of a table cell
 };
 
@@ -344,7 +493,7 @@ struct Item {
     // the top-left corner.
     double x = 0, y = 0, width = 0, height = 0, rotation = 0;
     bool flipH = false, flipV = false;
-    std::vector<SubPath> outline; ///< relative to (x, y), unrotated
+    Outline outline; ///< relative to (x, y), unrotated
 
     // Appearance.
     std::string fillColor = "None";

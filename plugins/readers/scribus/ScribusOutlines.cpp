@@ -20,7 +20,7 @@ bool Near(const Point& a, const Point& b) {
 
 // Moves the gathered points into a new subpath of out, closing it when its
 // ends meet; the subpath gets one allocation of its exact size.
-void AddSubPath(std::vector<PathPoint>& points, std::vector<SubPath>& out) {
+void AddSubPath(std::vector<PathPoint>& points, Outline& out) {
     bool closed = false;
     if (points.size() > 2 && Near(points.front().anchor, points.back().anchor)) {
         points.front().left = points.back().left;
@@ -79,7 +79,7 @@ void LimitWarning(Context& ctx) {
 
 } // namespace
 
-void CoordinatesToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
+void CoordinatesToPath(Context& ctx, const char* text, Outline& out) {
     if (!text) return;
     const char* p = text;
     // Reads the next number; junk between numbers is skipped. The text ends
@@ -130,7 +130,7 @@ namespace {
 // SVG path data, one command at a time; numbers after a command repeat it.
 class SvgPath {
 public:
-    SvgPath(Context& ctx, const char* text, std::vector<SubPath>& out)
+    SvgPath(Context& ctx, const char* text, Outline& out)
         : ctx_(ctx), p_(text), out_(out), points_(ctx.pathPoints) {
         points_.clear();
     }
@@ -409,7 +409,7 @@ private:
 
     Context& ctx_;
     const char* p_;
-    std::vector<SubPath>& out_;
+    Outline& out_;
     std::vector<PathPoint>& points_; // the subpath being read
     Point pos_, start_, lastControl_;
     char command_ = 0, previous_ = 0;
@@ -418,16 +418,16 @@ private:
 
 } // namespace
 
-void SvgToPath(Context& ctx, const char* text, std::vector<SubPath>& out) {
+void SvgToPath(Context& ctx, const char* text, Outline& out) {
     if (text) SvgPath(ctx, text, out).Run();
 }
 
-SvgEnding SvgToPathEnding(Context& ctx, const char* text, std::vector<SubPath>& out) {
+SvgEnding SvgToPathEnding(Context& ctx, const char* text, Outline& out) {
     return SvgPath(ctx, text, out).Run();
 }
 
 void SvgContourWarnings(Context& ctx, const char* contour, const char* path,
-                        const SvgEnding& ending, std::vector<SubPath>& scratch) {
+                        const SvgEnding& ending, Outline& scratch) {
     // The path read cleanly, with room for one command more, and the contour
     // adds a Z: read, it would go the same way, and the Z warns of nothing.
     const std::size_t length = ending.end ? static_cast<std::size_t>(ending.end - path) : 0;

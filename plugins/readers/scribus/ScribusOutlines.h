@@ -18,13 +18,13 @@ struct SvgEnding {
 };
 
 /// SvgToPath, telling how the text ended.
-SvgEnding SvgToPathEnding(Context& ctx, const char* text, std::vector<SubPath>& out);
+SvgEnding SvgToPathEnding(Context& ctx, const char* text, Outline& out);
 
 /// Warns as SvgToPath of the contour text does, given the path text and
 /// how it ended; scratch is room the contour may be read into. A contour
 /// that is the path closed ("... Z") warns of nothing then.
 void SvgContourWarnings(Context& ctx, const char* contour, const char* path,
-                        const SvgEnding& ending, std::vector<SubPath>& scratch);
+                        const SvgEnding& ending, Outline& scratch);
 
 } // namespace detail
 } // namespace scribus

@@ -199,8 +199,8 @@ private:
     ParagraphStyle style_;
     ParagraphFormatReader styleFormat_;
     PageSet set_;
-    std::vector<double> numbers_;  // scratch
-    std::vector<SubPath> contour_; // scratch: an item's contour, read for its warnings
+    std::vector<double> numbers_; // scratch
+    Outline contour_;             // scratch: an item's contour, read for its warnings
     int scopeCount_[4] = {0, 0, 0, 0};
     // The format of frames whose only default attribute is an alignment (or
     // none: the first), once known.

@@ -704,8 +704,6 @@ void StoryBuilder::Append(const char16_t* s, std::size_t n, const std::string& s
     }
     const std::uint32_t format = ctx_.formats.Character(style, local);
     if (known) *known = Known{true, format};
-    // Stories mostly have a few runs: room for them comes at once.
-    if (story_->runs.capacity() == 0) story_->runs.reserve(8);
     story_->runs.push_back(CharacterRun{start, static_cast<std::uint32_t>(n), format});
 }
 

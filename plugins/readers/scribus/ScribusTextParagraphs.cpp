@@ -113,7 +113,6 @@ void StoryBuilder::EndParagraph(const Para& p, const std::string& cstyle,
     }
     if (full_ && length_ == paraStart_) return;
     const std::uint32_t end = static_cast<std::uint32_t>(length_);
-    if (story_->paragraphs.capacity() == 0) story_->paragraphs.reserve(8); // as the runs
     story_->paragraphs.push_back(ParagraphRun{paraStart_, end - paraStart_, ParagraphFormat(p)});
     paraStart_ = end;
 }

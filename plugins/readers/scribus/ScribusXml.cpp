@@ -380,6 +380,7 @@ private:
     void Prepare(TagMemo& m, const char* tag) {
         const std::size_t n = m.size;
         m.spans.clear();
+        m.spans.reserve(m.attributes); // at most one each: grown once, not by steps
         for (const char* p = tag;;) {
             while (Is(*p, kSpace))
                 ++p;
@@ -404,6 +405,7 @@ private:
         m.bytes.append(kValuePadding, '\0');
         char* text = &m.bytes[n];
         m.values.clear();
+        m.values.reserve(m.spans.size());
         std::bitset<kAttrCount> seen; // of duplicates only the first counts, as in Attrs
         for (const SpanAt& a : m.spans) {
             if (seen[a.id]) continue;

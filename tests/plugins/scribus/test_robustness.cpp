@@ -180,7 +180,7 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
         ASSERT_EQ(p + text.size(), next) << text;
         ASSERT_EQ(std::signbit(expected), std::signbit(v)) << text;
         ASSERT_EQ(expected, v) << text;
-        std::vector<SubPath> outline;
+        Outline outline;
         detail::SvgToPath(ctx, Padded("M0 0L" + text + ",7", random).c_str(), outline);
         ASSERT_EQ(1u, outline.size()) << text;
         ASSERT_EQ(2u, outline[0].points.size()) << text;
@@ -309,7 +309,7 @@ TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
         options.maxPathPoints = round % 2 ? 100 : 1 + random() % 8;
         ParseResult lineResult, spacedResult;
         detail::Context a(options, lineResult), b(options, spacedResult);
-        std::vector<SubPath> fromLines, fromSpaced;
+        Outline fromLines, fromSpaced;
         detail::SvgToPath(a, Padded(lines, random).c_str(), fromLines);
         detail::SvgToPath(b, Padded(spaced, random).c_str(), fromSpaced);
         ASSERT_EQ(fromSpaced.size(), fromLines.size()) << lines;
@@ -339,7 +339,7 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
     const char* const kSeparators[] = {" ", " ", ",", "\t", ""};
     const char* const kEnds[] = {"Z", " Z", "z\n", ",Z ", "ZZ", " L1 2 Z", "Z 1", " ", ""};
     std::mt19937 random(11);
-    auto same = [](const std::vector<SubPath>& a, const std::vector<SubPath>& b) {
+    auto same = [](const Outline& a, const Outline& b) {
         if (a.size() != b.size()) return false;
         for (std::size_t i = 0; i < a.size(); ++i) {
             const std::vector<PathPoint>& p = a[i].points;
@@ -363,7 +363,7 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
         options.maxPathPoints = round < 4 ? 100 : 1 + random() % 12;
         ParseResult shared, whole;
         detail::Context a(options, shared), b(options, whole);
-        std::vector<SubPath> outline, scratch, read;
+        Outline outline, scratch, read;
         const std::string paddedPath = Padded(path, random),
                           paddedContour = Padded(contour, random);
         const detail::SvgEnding ending = detail::SvgToPathEnding(a, paddedPath.c_str(), outline);
@@ -383,6 +383,43 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
 
 // What each absurd number of absurd-numbers.sla falls back to is pinned by
 // the recorded outputs.
+// The model's small lists (values in place, then on the heap) against
+// std::vector, through random growth, copies and moves.
+TEST(ScribusRobustness, SmallListsKeepTheirValuesAsVectorsDo) {
+    std::mt19937 random(5);
+    SmallList<int, 1> list, other;
+    std::vector<int> model, otherModel;
+    for (int step = 0; step < 20000; ++step) {
+        switch (random() % 8) {
+        case 0:
+            list.clear(), model.clear();
+            break;
+        case 1:
+            list.reserve(random() % 20);
+            break;
+        case 2:
+            other = list, otherModel = model;
+            break;
+        case 3:
+            list = std::move(other), model = std::move(otherModel), otherModel.clear();
+            break;
+        case 4: {
+            const SmallList<int, 1> moved(std::move(list));
+            list = moved;
+            break;
+        }
+        case 5:
+            if (!model.empty()) list.push_back(list.back()), model.push_back(model.back());
+            break;
+        default:
+            list.push_back(step), model.push_back(step);
+        }
+        ASSERT_TRUE(list == model) << step;
+        ASSERT_TRUE(other == otherModel) << step;
+        ASSERT_GE(list.capacity(), list.size());
+    }
+}
+
 TEST(ScribusRobustness, AbsurdNumbersFallBackToDefaults) {
     ParseResult r = ParseBytes(Fixture("absurd-numbers.sla"));
     ASSERT_EQ(ParseResult::Status::kOk, r.status);
