@@ -418,6 +418,7 @@ void ParagraphFormatReader::Start(Context& ctx, const Attrs& a, ParagraphAttribu
         NumberList(tabs, v, 2000);
         if (!v.empty()) {
             std::vector<TabStop> stops;
+            stops.reserve(v.size() / 2);
             for (std::size_t i = 0; i + 1 < v.size(); i += 2) {
                 TabStop t;
                 t.type = static_cast<int>(v[i]);

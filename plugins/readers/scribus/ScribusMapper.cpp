@@ -407,9 +407,8 @@ CharacterAttributes Mapper::ResolvedCharacterStyle(const std::string& name) cons
     obreader::FollowChain(
         name,
         [&](const std::string& n) -> const CharacterStyle* {
-            auto found = characterStyleIndex_.find(n);
-            return found == characterStyleIndex_.end() ? nullptr
-                                                       : &doc_.characterStyles[found->second];
+            const NameTable::Slot* found = characterStyleIndex_.Find(n);
+            return found ? &doc_.characterStyles[found->id] : nullptr;
         },
         [&](const CharacterStyle& s) {
             Fill(out, s.attributes);
@@ -429,9 +428,8 @@ double Mapper::EffectiveSize(const CharacterAttributes& local, const std::string
     obreader::FollowChain(
         paragraphStyle.empty() ? defaultParagraphStyle_ : paragraphStyle,
         [&](const std::string& n) -> const ParagraphStyle* {
-            auto found = paragraphStyleIndex_.find(n);
-            return found == paragraphStyleIndex_.end() ? nullptr
-                                                       : &doc_.paragraphStyles[found->second];
+            const NameTable::Slot* found = paragraphStyleIndex_.Find(n);
+            return found ? &doc_.paragraphStyles[found->id] : nullptr;
         },
         [&](const ParagraphStyle& s) {
             if (s.attributes.character.size) {
@@ -563,8 +561,9 @@ void Mapper::Tabs(Element* parent, const std::vector<TabStop>& tabs) {
 }
 
 void Mapper::CharacterStyles() {
+    if (!doc_.characterStyles.empty()) characterStyleIndex_.Reserve(doc_.characterStyles.size());
     for (std::size_t i = 0; i < doc_.characterStyles.size(); ++i)
-        characterStyleIndex_.emplace(doc_.characterStyles[i].name, i);
+        characterStyleIndex_.Add(doc_.characterStyles[i].name, static_cast<unsigned>(i));
     if (doc_.characterStyles.empty()) return;
     Element* list = b_.Top(EL::kCharacterStyleList);
     obreader::MadeStyles made;
@@ -587,8 +586,9 @@ void Mapper::CharacterStyles() {
 }
 
 void Mapper::ParagraphStyles() {
+    if (!doc_.paragraphStyles.empty()) paragraphStyleIndex_.Reserve(doc_.paragraphStyles.size());
     for (std::size_t i = 0; i < doc_.paragraphStyles.size(); ++i) {
-        paragraphStyleIndex_.emplace(doc_.paragraphStyles[i].name, i);
+        paragraphStyleIndex_.Add(doc_.paragraphStyles[i].name, static_cast<unsigned>(i));
         if (doc_.paragraphStyles[i].isDefault && defaultParagraphStyle_.empty())
             defaultParagraphStyle_ = doc_.paragraphStyles[i].name;
     }

@@ -93,6 +93,9 @@ private:
     std::size_t count_ = 0;
 };
 
+/// The same table for the styles' positions in the document's lists.
+using NameTable = ColorTable;
+
 /// Copies into `into` what it does not set itself.
 void Fill(CharacterAttributes& into, const CharacterAttributes& from);
 void Fill(ParagraphAttributes& into, const ParagraphAttributes& from);
@@ -212,7 +215,7 @@ private:
     std::unordered_map<std::string, unsigned> characterStyles_, paragraphStyles_, masterPages_;
     const ColorTable::Slot* recentColors_[2] = {nullptr, nullptr}; // into colors_
     std::unordered_map<int, unsigned> layers_;
-    std::unordered_map<std::string, std::size_t> characterStyleIndex_, paragraphStyleIndex_;
+    NameTable characterStyleIndex_, paragraphStyleIndex_; // views into the document
     std::string defaultParagraphStyle_;
     // Stories: ParagraphRuns' styles of the paragraphs (reused), and the
     // paragraph style ParagraphStyleRef found last (runs mostly repeat it).

@@ -16,6 +16,7 @@ namespace scribus_mapper {
 void Mapper::CreateStories() {
     storyElements_.assign(doc_.stories.size(), nullptr);
     tableStories_.assign(doc_.items.size(), nullptr);
+    pendingStories_.reserve(doc_.stories.size()); // and a few page-level tables
     for (std::size_t s = 0; s < doc_.stories.size(); ++s) {
         const Story& story = doc_.stories[s];
         if (story.table >= 0) continue;
@@ -324,6 +325,7 @@ Mapper::Order Mapper::Where(int frame, std::size_t sequence, Element* story, int
 
 void Mapper::StoryList() {
     std::vector<Order> order;
+    order.reserve(pendingStories_.size()); // every story made comes once
     for (std::size_t s = 0; s < storyElements_.size(); ++s) {
         if (!storyElements_[s]) continue;
         const Story& story = doc_.stories[s];

@@ -255,12 +255,23 @@ std::string String(const Attrs& a, AttrId id) {
     return text ? std::string(text) : std::string();
 }
 
+// Words of a list NumberList makes room for at once.
+constexpr std::size_t kListRoom = 1024;
+
 void NumberList(const char* text, std::vector<double>& out, std::size_t max) {
     if (!text) return;
     const char* end = text + std::strlen(text);
+    auto separator = [](char c) {
+        return c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\r';
+    };
+    // Room for the words at once, mostly numbers each; a long list grows.
+    std::size_t words = 0;
+    for (const char* q = text; q < end && words < kListRoom; ++q)
+        words += !separator(*q) && (q == text || separator(q[-1]));
+    if (out.size() < max) out.reserve(out.size() + std::min(words, max - out.size()));
     const char* p = text;
     while (out.size() < max) {
-        while (p < end && (*p == ' ' || *p == ',' || *p == '\t' || *p == '\n' || *p == '\r'))
+        while (p < end && separator(*p))
             ++p;
         if (p >= end) break;
         double v;
