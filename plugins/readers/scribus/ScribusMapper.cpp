@@ -350,13 +350,17 @@ bool Mapper::ColorId(const std::string& name, unsigned& id) {
 // ------------------------------------------------------------ fonts, layers
 
 void Mapper::NoteFont(const CharacterAttributes& a) {
-    if (a.font && !a.font->empty() && fontSet_.insert(*a.font).second) fonts_.push_back(*a.font);
+    if (a.font) NoteFont(*a.font);
+}
+
+void Mapper::NoteFont(const std::string& name) {
+    if (name.empty() || fontSet_.Find(name)) return;
+    fontSet_.Add(name, 0);
+    fonts_.push_back(&name);
 }
 
 void Mapper::Fonts() {
-    if (!doc_.publication.defaultFont.empty() &&
-        fontSet_.insert(doc_.publication.defaultFont).second)
-        fonts_.push_back(doc_.publication.defaultFont);
+    NoteFont(doc_.publication.defaultFont);
     for (const CharacterStyle& s : doc_.characterStyles)
         NoteFont(s.attributes);
     for (const ParagraphStyle& s : doc_.paragraphStyles)
@@ -371,9 +375,9 @@ void Mapper::Fonts() {
     }
     if (fonts_.empty()) return;
     Element* list = b_.Top(EL::kFontList);
-    for (const std::string& name : fonts_) {
+    for (const std::string* name : fonts_) {
         Element* f = b_.Child(list, EL::kFont);
-        b_.Utf8(f, AN::kName, name);
+        b_.Utf8(f, AN::kName, *name);
     }
 }
 

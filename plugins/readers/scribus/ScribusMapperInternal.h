@@ -19,7 +19,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace scribus_mapper {
@@ -126,6 +125,7 @@ private:
     void Colors();
     bool ColorId(const std::string& name, unsigned& id);
     void NoteFont(const CharacterAttributes& a);
+    void NoteFont(const std::string& name);
     void Fonts();
     void Layers();
     CharacterAttributes ResolvedCharacterStyle(const std::string& name) const;
@@ -226,8 +226,8 @@ private:
     // reused; the formats (the document's) it was made of.
     ParagraphAttributes filled_;
     const ParagraphFormat* filledFrom_[2] = {nullptr, nullptr};
-    std::unordered_set<std::string> fontSet_;
-    std::vector<std::string> fonts_;
+    NameTable fontSet_;                     // views into the document
+    std::vector<const std::string*> fonts_; // the document's names, in order
     struct Face {
         std::string name;
         bool bold = false, italic = false;
