@@ -608,14 +608,16 @@ void Mapper::ParagraphStyles() {
         b_.Utf8(e, AN::kName, s.name);
         ParagraphAttributesOf(b_.Child(e, EL::kParagraphAttributes), s.attributes);
         // The paragraph's character style lies below what the paragraph
-        // style sets itself.
-        CharacterAttributes character = s.attributes.character;
+        // style sets itself. The first style is the default one, and the
+        // document's language is what it says. A copy only for either.
+        const bool first = made.size() == 1 && !doc_.publication.language.empty();
+        CharacterAttributes filled;
+        if (s.attributes.characterStyle || first) filled = s.attributes.character;
         if (s.attributes.characterStyle)
-            Fill(character, ResolvedCharacterStyle(*s.attributes.characterStyle));
-        // The first style is the default one, and the document's language
-        // is what it says.
-        if (made.size() == 1 && !character.language && !doc_.publication.language.empty())
-            character.language = doc_.publication.language;
+            Fill(filled, ResolvedCharacterStyle(*s.attributes.characterStyle));
+        if (first && !filled.language) filled.language = doc_.publication.language;
+        const CharacterAttributes& character =
+            s.attributes.characterStyle || first ? filled : s.attributes.character;
         if (!Empty(character))
             CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), character,
                                   EffectiveSize(character, "", s.name));
