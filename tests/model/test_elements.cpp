@@ -4,7 +4,6 @@
 #include <ombra/elements.h>
 #include <ombra/identifiers.h>
 #include <ombra/pools.h>
-#include <ombra/storedelements.h>
 
 #include "support/ConversionState.h"
 #include "support/TestSupport.h"
@@ -57,34 +56,6 @@ TEST(ElementChildren, KindsIdsAndReservedRoomThatTakesChildrenWithoutAllocating)
         EXPECT_EQ(parent.AddChild(e), 1);
     EXPECT_EQ(parent.ReserveChildren(41), 0);
     EXPECT_EQ(parent.GetChildCount(), 40u);
-}
-
-// A kind's room follows what most of its elements need: one store with many
-// attributes, as a style has, does not make every run after it as large.
-TEST(ElementChildren, OneLargeStoreDoesNotEnlargeTheElementsOfItsKindAfterIt) {
-    ConversionState state;
-    constexpr int kRuns = 2000;
-    std::vector<Element*> made;
-    long long bytes = 0;
-    {
-        OBElementArena arena;
-        Element* style = OBCreateStoredElement(EL::kCharacterAttributes, &arena);
-        ASSERT_NE(style, nullptr);
-        made.push_back(style);
-        for (int n = 0; n < 40; ++n)
-            ASSERT_EQ(OBGetAttributeStore(style)->SetInteger(AN::kTint, n, n), 1);
-        const long long before = ombra_test::Stats().bytes;
-        for (int i = 0; i < kRuns; ++i) {
-            Element* run = OBCreateStoredElement(EL::kCharacterAttributes, &arena);
-            ASSERT_NE(run, nullptr);
-            made.push_back(run);
-            ASSERT_EQ(OBGetAttributeStore(run)->SetInteger(AN::kTint, i), 1);
-        }
-        bytes = ombra_test::Stats().bytes - before;
-    }
-    for (Element* e : made)
-        delete e;
-    EXPECT_LT(bytes / kRuns, 400) << "bytes per run with one attribute";
 }
 
 // ---------------------------------------------------------------- ownership against a model
