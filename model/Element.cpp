@@ -93,8 +93,8 @@ Element::~Element() {
         delete borrowed_;
         return;
     }
-    for (Element* child : children_) // the usual tree, where every child is owned
-        delete child;
+    // The usual tree, where every child is owned.
+    if (children_.size()) ombra_detail::EndOwnedChildren(children_.begin(), children_.end());
 }
 
 short Element::IsBorrowed(const Element* child) const noexcept {

@@ -109,6 +109,17 @@ void OBElementRelease(void* element) noexcept {
 }
 
 namespace ombra_detail {
+void ReleasedBlocks::Drop(Slab* slab, long long n) noexcept {
+    ::Drop(slab, n);
+}
+
+__attribute__((noinline)) void ReleasedBlocks::Switch(char* block, Slab* slab) noexcept {
+    if (count_) ::Drop(slab_, count_);
+    slab_ = slab;
+    count_ = slab ? 1 : 0;
+    if (!slab) OBLibFree(block);
+}
+
 void ReleaseCachedSlabs() noexcept {
     CacheLock lock;
     while (gCache.count)

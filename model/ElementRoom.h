@@ -9,7 +9,14 @@
 
 #include <atomic>
 
+class Element;
+
 namespace ombra_detail {
+
+/// Deletes the owned children [first, last) of an element that borrows
+/// none, with their blocks released together: the stored elements a reader
+/// makes end in line, any other element through its destructor.
+void EndOwnedChildren(Element* const* first, Element* const* last) noexcept;
 
 constexpr int kRoomKinds = 256;
 /// The child slots given: a list's first chunk.

@@ -64,6 +64,40 @@ inline void* CarveInLine(void* held, std::size_t size) {
 /// Gives the emptied slabs kept for reuse back to their memory service.
 void ReleaseCachedSlabs() noexcept;
 
+/// The blocks of elements released one after another, as a tree is: most
+/// lie in the slab of the one before, whose count then drops once for the
+/// run rather than with an atomic step for each. Every block is released
+/// by the end of its life.
+class ReleasedBlocks {
+public:
+    ReleasedBlocks() = default;
+    ~ReleasedBlocks() {
+        if (count_) Drop(slab_, count_);
+    }
+    ReleasedBlocks(const ReleasedBlocks&) = delete;
+    ReleasedBlocks& operator=(const ReleasedBlocks&) = delete;
+
+    /// The block of an element whose destruction is done (OBElementRelease's due).
+    void Add(void* element) noexcept {
+        char* block = static_cast<char*>(element) - kBlockHeader;
+        Slab* slab = *reinterpret_cast<Slab**>(block);
+        if (slab == slab_ && slab) {
+            ++count_;
+            return;
+        }
+        Switch(block, slab);
+    }
+
+private:
+    /// Takes n releases off the slab's count; the last one empties it.
+    static void Drop(Slab* slab, long long n) noexcept;
+    /// A block of another slab, or of its own (freed at once).
+    void Switch(char* block, Slab* slab) noexcept;
+
+    Slab* slab_ = nullptr;
+    long long count_ = 0;
+};
+
 } // namespace ombra_detail
 
 #endif

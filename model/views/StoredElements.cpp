@@ -13,6 +13,8 @@
 
 #include <cstring>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -91,6 +93,22 @@ __attribute__((always_inline)) inline void* BlockFor(OBElementArena* arena, std:
 
 } // namespace
 
+namespace {
+
+// The vtable of each kind's stored class, noted when the first element of
+// the kind is made: an element that carries it is exactly that class, whose
+// destructor a tree's release does in line.
+std::atomic<const void*> gStoredClasses[kOBElementTypeCount];
+// Where every stored class holds its store: past the element, as a view
+// adds no data.
+constexpr std::ptrdiff_t kStoreAt = sizeof(Element);
+
+const void* VtableOf(const Element* e) {
+    return *reinterpret_cast<const void* const*>(e);
+}
+
+} // namespace
+
 // Makes stored elements with the room their kind needed so far in the same
 // block: the children's first slots, then the attribute entries.
 class OBElementRoom {
@@ -108,6 +126,7 @@ public:
         void* block = BlockFor(arena, size);
         if (!block) return nullptr;
         T* made = new (block) T;
+        NoteClass(kind, made);
         OBAttributeStore& store = *made;
         store.kind_ = static_cast<short>(kind);
         char* room0 = static_cast<char*>(block) + sizeof(T);
@@ -146,7 +165,41 @@ public:
         return 1;
     }
 
+    /// Ends the owned children [at, end) of an element that borrows none:
+    /// those of a kind's stored class (and theirs) in line, which does what
+    /// their destructors do with no call through them, any other through
+    /// its virtual destructor.
+    static void EndChildren(Element* const* at, Element* const* end,
+                            ombra_detail::ReleasedBlocks& blocks) noexcept {
+        for (; at != end; ++at) {
+            Element* e = *at;
+            if (!e) continue;
+            const auto kind = static_cast<unsigned>(e->type_);
+            if (kind >= static_cast<unsigned>(kOBElementTypeCount) || e->borrowed_ ||
+                VtableOf(e) != gStoredClasses[kind].load(std::memory_order_relaxed)) {
+                delete e;
+                continue;
+            }
+            // As the class's destructor: the store's values, then the children.
+            auto& store =
+                *reinterpret_cast<OBAttributeStore*>(reinterpret_cast<char*>(e) + kStoreAt);
+            if (store.owning_ || store.streams_ || store.OwnsEntries()) store.ReleaseValues();
+            ElementList& children = e->children_;
+            if (children.size()) EndChildren(children.begin(), children.end(), blocks);
+            children.~ElementList();
+            blocks.Add(e);
+        }
+    }
+
 private:
+    template <class T> static void NoteClass(EL::ElementTypeEnum kind, T* made) {
+        std::atomic<const void*>& known = gStoredClasses[kind];
+        if (known.load(std::memory_order_relaxed)) return;
+        const char* store = reinterpret_cast<const char*>(static_cast<OBAttributeStore*>(made));
+        if (store - reinterpret_cast<const char*>(static_cast<Element*>(made)) == kStoreAt)
+            known.store(VtableOf(made), std::memory_order_relaxed);
+    }
+
     template <class C, class... Args>
     __attribute__((noinline)) static short
     PlaceAnyhow(OBAttributeStore& store, AN::AttrNameEnum attr, int index, Args... args) {
@@ -457,6 +510,11 @@ constexpr Makers AllMakers() {
 constexpr Makers kMakers = AllMakers();
 
 } // namespace
+
+void ombra_detail::EndOwnedChildren(Element* const* first, Element* const* last) noexcept {
+    ReleasedBlocks blocks;
+    OBElementRoom::EndChildren(first, last, blocks);
+}
 
 Element* OBCreateStoredElement(EL::ElementTypeEnum kind) {
     return OBCreateStoredElement(kind, nullptr);

@@ -4,6 +4,7 @@
 #include <ombra/elements.h>
 #include <ombra/identifiers.h>
 #include <ombra/pools.h>
+#include <ombra/storedelements.h>
 
 #include "support/ConversionState.h"
 #include "support/TestSupport.h"
@@ -23,17 +24,43 @@ namespace {
 
 using ombra_test::ConversionState;
 
-// An Element that notes its destruction; its copies and moves do too.
+// An Element that notes its destruction; so do its copies and moves of
+// any Element.
 class Tracked : public Element {
 public:
     Tracked(std::vector<const Element*>* died, EL::ElementTypeEnum type = EL::kText)
         : Element(type), died_(died) {}
-    Tracked(const Tracked& o) : Element(o), died_(o.died_) {}
-    Tracked(Tracked&& o) : Element(std::move(o)), died_(o.died_) {}
+    Tracked(const Element& o, std::vector<const Element*>* died) : Element(o), died_(died) {}
+    Tracked(Element&& o, std::vector<const Element*>* died) : Element(std::move(o)), died_(died) {}
     ~Tracked() override { died_->push_back(this); }
 
 private:
     std::vector<const Element*>* died_;
+};
+
+// A plug-in's class on a stored one: only its own destructor notes its end.
+class TrackedTable : public OBStoredTable {
+public:
+    explicit TrackedTable(std::vector<const Element*>* died) : died_(died) {}
+    ~TrackedTable() override { died_->push_back(this); }
+
+private:
+    std::vector<const Element*>* died_;
+};
+
+// A value that notes the end of the stored element holding it, which has
+// no destructor of a test's own.
+class DeathNote : public Value {
+public:
+    DeathNote(std::vector<const Element*>* died, const Element* owner)
+        : Value(VT::ekSignedInt64), died_(died), owner_(owner) {}
+    ~DeathNote() override { died_->push_back(owner_); }
+    Value& operator=(Value&) override { return *this; }
+    short IsEqual(Value* other) override { return Value::IsEqual(other); }
+
+private:
+    std::vector<const Element*>* died_;
+    const Element* owner_;
 };
 
 // ---------------------------------------------------------------- kind, id, children
@@ -62,7 +89,9 @@ TEST(ElementChildren, KindsIdsAndReservedRoomThatTakesChildrenWithoutAllocating)
 
 // Random adds, removals, copies, moves, assignments and deletions on a
 // forest of Elements, against a model of each one's list and of the
-// children it owns; every Element dies exactly when the model says.
+// children it owns; every Element dies exactly when the model says. The
+// forest mixes a plug-in's classes with the library's stored elements, on
+// their own blocks or several to an arena's, which a tree releases in line.
 class OwnershipModel {
 public:
     explicit OwnershipModel(unsigned seed) : rng_(seed) {}
@@ -71,7 +100,7 @@ public:
     void Run(int steps) {
         for (int step = 0; step < steps || !roots_.empty(); ++step) {
             if (::testing::Test::HasFailure()) return;
-            if (nodes_.empty()) Root(new Tracked(&died_, Type()));
+            if (nodes_.empty()) Root(Make());
             const char* name = step < steps ? Apply() : "deleting the rest";
             if (step >= steps) Delete(roots_.back());
             if (!Died(name, step)) return;
@@ -101,7 +130,23 @@ private:
         std::advance(it, Pick(0, static_cast<long long>(nodes_.size()) - 1));
         return it->first;
     }
-    Tracked* Root(Tracked* e) {
+    Element* Make() {
+        const EL::ElementTypeEnum type = Type();
+        switch (Pick(0, 3)) {
+        case 0:
+            if (type == EL::kTable) return new TrackedTable(&died_);
+            break;
+        case 1: {
+            Element* e = OBCreateStoredElement(type, Pick(0, 1) ? &arena_ : nullptr);
+            EXPECT_EQ(OBGetAttributeStore(e)->Set(AN::kName, new DeathNote(&died_, e)), 1);
+            return e;
+        }
+        default:
+            break;
+        }
+        return new Tracked(&died_, type);
+    }
+    Element* Root(Element* e) {
         roots_.push_back(e);
         nodes_[e].type = e->GetElementType();
         return e;
@@ -155,7 +200,7 @@ private:
         switch (Pick(0, 9)) {
         case 0:
         case 1: {
-            Tracked* child = new Tracked(&died_, Type());
+            Element* child = Make();
             nodes_[child].type = child->GetElementType();
             bool before = destroy; // AddChildBeforePosition takes no position past the last
             bool ok = before ? x->AddChildBeforePosition(child, i) == 1 : x->AddChild(child) == 1;
@@ -210,9 +255,8 @@ private:
         }
         case 6: {
             // A copy borrows; a move takes the ownership and leaves the pointers.
-            Tracked* source = static_cast<Tracked*>(x);
-            Tracked* made =
-                destroy ? Root(new Tracked(std::move(*source))) : Root(new Tracked(*source));
+            Element* made =
+                destroy ? Root(new Tracked(std::move(*x), &died_)) : Root(new Tracked(*x, &died_));
             EXPECT_EQ(made->GetId(), x->GetId());
             Node& from = nodes_[x];
             nodes_[made] = {from.type, from.kids, {}};
@@ -254,6 +298,7 @@ private:
     }
 
     std::mt19937 rng_;
+    OBElementArena arena_; // gives its blocks back once the forest is gone
     std::map<Element*, Node> nodes_;
     std::vector<Element*> roots_;
     std::vector<const Element*> died_;

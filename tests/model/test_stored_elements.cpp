@@ -226,13 +226,15 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
 
 // Stores of numbers, shapes and enumerations alone, in their block or past
 // its room, stores given a value that holds memory, from a setter or from
-// outside, and names in the block that come to hold memory or go: deleted,
-// every one gives back all it took.
+// outside, streams, and names in the block that come to hold memory or go:
+// deleted one by one, or as the children of one element, which ends them
+// in line, every one gives back all it took.
 TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
     ConversionState state;
     auto& stats = ombra_test::Stats();
     const std::string longText(60, 'x');
-    for (int round = 0; round < 2; ++round) {
+    const unsigned char bytes[] = "stream";
+    for (int round = 0; round < 3; ++round) {
         long long allocated = stats.allocations, released = stats.releases;
         std::vector<Element*> made;
         {
@@ -251,6 +253,10 @@ TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
                 if (i % 4 == 3) {
                     ASSERT_EQ(store->SetInteger(AN::kTint, -1, 0), 1); // replaced
                 }
+                for (int n = 0; n < i % 5 - 2; ++n) // one stream, or a list of them
+                    ASSERT_EQ(store->SetStream(AN::kTextStream,
+                                               OBStreamUtilRef::CreateBufferStreamRead(bytes, 6)),
+                              1);
                 made.push_back(e);
                 // Four numbers that fit the room the kind learnt, and for
                 // some a string from outside.
@@ -297,10 +303,18 @@ TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
                 made.push_back(color);
             }
         }
-        for (Element* e : made)
-            delete e;
-        if (round == 1) {
-            EXPECT_EQ(stats.allocations - allocated, stats.releases - released);
+        if (round < 2) {
+            for (Element* e : made)
+                delete e;
+        } else {
+            Element* list = OBCreateStoredElement(EL::kColorList);
+            ASSERT_NE(list, nullptr);
+            for (Element* e : made)
+                ASSERT_EQ(list->AddChild(e), 1);
+            delete list;
+        }
+        if (round > 0) {
+            EXPECT_EQ(stats.allocations - allocated, stats.releases - released) << round;
         }
     }
 }
