@@ -97,8 +97,11 @@ namespace {
 
 // The vtable of each kind's stored class, noted when the first element of
 // the kind is made: an element that carries it is exactly that class, whose
-// destructor a tree's release does in line.
-std::atomic<const void*> gStoredClasses[kOBElementTypeCount];
+// destructor a tree's release does in line. Any element's kind picks an
+// entry (another class's vtable never matches), with no check of its range.
+constexpr unsigned kClassEntries = 256;
+static_assert(kOBElementTypeCount <= kClassEntries, "every kind has its entry");
+std::atomic<const void*> gStoredClasses[kClassEntries];
 // Where every stored class holds its store: past the element, as a view
 // adds no data.
 constexpr std::ptrdiff_t kStoreAt = sizeof(Element);
@@ -174,21 +177,50 @@ public:
         for (; at != end; ++at) {
             Element* e = *at;
             if (!e) continue;
-            const auto kind = static_cast<unsigned>(e->type_);
-            if (kind >= static_cast<unsigned>(kOBElementTypeCount) || e->borrowed_ ||
-                VtableOf(e) != gStoredClasses[kind].load(std::memory_order_relaxed)) {
+            const unsigned entry = static_cast<unsigned>(e->type_) % kClassEntries;
+            if (e->borrowed_ ||
+                VtableOf(e) != gStoredClasses[entry].load(std::memory_order_relaxed)) {
                 delete e;
                 continue;
             }
             // As the class's destructor: the store's values, then the children.
             auto& store =
                 *reinterpret_cast<OBAttributeStore*>(reinterpret_cast<char*>(e) + kStoreAt);
-            if (store.owning_ || store.streams_ || store.OwnsEntries()) store.ReleaseValues();
+            if (store.owning_) store.ReleaseValues();
             ElementList& children = e->children_;
             if (children.size()) EndChildren(children.begin(), children.end(), blocks);
             children.~ElementList();
             blocks.Add(e);
         }
+    }
+
+    /// Ends a kOwnsSome store's values, its entries and streams.
+    __attribute__((noinline)) static void EndValues(const OBAttributeStore& store) noexcept {
+        // A value's destructor cannot reach the store: the loop keeps its
+        // bounds and the room's in registers rather than reading them back
+        // after every call.
+        const OBAttributeStore::Entry* entry = store.entries_;
+        const std::uintptr_t room = reinterpret_cast<std::uintptr_t>(&store) + store.room_;
+        const std::uintptr_t roomSize = store.roomSize_;
+        for (const auto* end = entry + store.count_; entry != end; ++entry) {
+            Value* value = entry->value;
+            if (reinterpret_cast<std::uintptr_t>(value) - room < roomSize)
+                value->~Value(); // the block goes with the element
+            else
+                delete value;
+        }
+        if (store.OwnsEntries()) OBLibFree(store.entries_);
+        // Stream values never own their stream: the element does.
+        // Most stores hold no stream: their list was never made.
+        OBStream** streams = store.streams_;
+        if (!streams) return;
+        if (store.streamCapacity_ == 0) { // the one stream, held in the list's word
+            delete reinterpret_cast<OBStream*>(streams);
+            return;
+        }
+        for (int i = 0; i < store.streamCount_; ++i)
+            delete streams[i];
+        OBLibFree(streams);
     }
 
 private:
@@ -213,44 +245,23 @@ OBAttributeStore::OBAttributeStore() noexcept
       roomSize_(0), roomUsed_(0) {}
 
 // Most stores hold plain values in their element's block only, in entries
-// of the store or the block: those end here, with no frame.
+// of the store or the block: those end here, with no frame. Streams and
+// entries of a store's own come only with a value given to Set or
+// SetStream, which makes the store kOwnsSome: any other store holds the
+// room's string at most.
 OBAttributeStore::~OBAttributeStore() {
-    if (owning_ || streams_ || OwnsEntries()) ReleaseValues();
+    if (owning_) ReleaseValues();
 }
 
+// For a store whose owning_ is set.
 __attribute__((noinline)) void OBAttributeStore::ReleaseValues() const noexcept {
-    if (owning_ == kOwnsSome) {
-        // A value's destructor cannot reach the store: the loop keeps its
-        // bounds and the room's in registers rather than reading them back
-        // after every call.
-        const Entry* entry = entries_;
-        const std::uintptr_t room = reinterpret_cast<std::uintptr_t>(this) + room_;
-        const std::uintptr_t roomSize = roomSize_;
-        for (const Entry* end = entry + count_; entry != end; ++entry) {
-            Value* value = entry->value;
-            if (reinterpret_cast<std::uintptr_t>(value) - room < roomSize)
-                value->~Value(); // the block goes with the element
-            else
-                delete value;
-        }
-    } else if (owning_ != kOwnsNone) {
-        // A value released earlier made the store kOwnsSome: this string
-        // is one of its values still.
+    if (owning_ != kOwnsSome) { // the room's string alone (a colour's name): no frame
         char* at = reinterpret_cast<char*>(const_cast<OBAttributeStore*>(this)) + room_ +
                    8 * (owning_ - kOwnsString);
         reinterpret_cast<ValueString*>(at)->EndInBlock();
-    }
-    if (OwnsEntries()) OBLibFree(entries_);
-    // Stream values never own their stream: the element does.
-    // Most stores hold no stream: their list was never made.
-    if (!streams_) return;
-    if (streamCapacity_ == 0) { // the one stream, held in the list's word
-        delete reinterpret_cast<OBStream*>(streams_);
         return;
     }
-    for (int i = 0; i < streamCount_; ++i)
-        delete streams_[i];
-    OBLibFree(streams_);
+    OBElementRoom::EndValues(*this);
 }
 
 OBAttributeStore::Entry* OBAttributeStore::Lookup(int attr, int index) const {
