@@ -2,6 +2,7 @@
 #include "ScribusInternal.h"
 #include "ScribusNameWords.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace scribus {
@@ -32,7 +33,8 @@ public:
 
     explicit NameTable(const char* const* names) : names_(names) {
         for (auto& slot : slots_)
-            slot.id = kCount;
+            slot = Slot{0, kCount};
+        keys_[kCount] = Key{0, 0, ~std::uint64_t{0}}; // an empty slot's: no name has it
         for (std::uint32_t id = 0; id < kCount; ++id) {
             keys_[id] = KeyOf(names[id], std::strlen(names[id]));
             const std::uint64_t hash = Hash(keys_[id]);
@@ -43,20 +45,21 @@ public:
         }
     }
 
-    /// The index of the name [name, name + length), or kCount.
+    /// The index of the name [name, name + length), or kCount. The slot's
+    /// key is compared whole, an empty slot's as well (it matches none),
+    /// before the slot is known to be taken: a branch less per probe.
     std::uint32_t Find(const char* name, std::size_t length) const {
         const Key key = KeyOf(name, length);
         const std::uint64_t hash = Hash(key);
         const std::uint32_t tag = static_cast<std::uint32_t>(hash);
-        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));
-             slots_[h].id != kCount; h = (h + 1) & (kSize - 1)) {
-            if (slots_[h].tag != tag) continue;
-            const Key& k = keys_[slots_[h].id];
-            if (k.first == key.first && k.last == key.last && k.length == key.length &&
-                (length <= 16 || std::memcmp(names_[slots_[h].id], name, length) == 0))
-                return slots_[h].id;
+        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));;
+             h = (h + 1) & (kSize - 1)) {
+            const Slot slot = slots_[h];
+            if (slot.tag == tag && Same(keys_[slot.id], key) &&
+                (length <= 16 || SameLong(slot.id, name, length)))
+                return slot.id;
+            if (slot.id == kCount) return kCount;
         }
-        return kCount;
     }
 
     /// The length of name `id` when the text at s is that name followed by
@@ -65,7 +68,7 @@ public:
         const Key& k = keys_[id];
         const Key at = KeyOf(s, k.length);
         if (at.first != k.first || at.last != k.last || s[k.length] != '=') return 0;
-        if (k.length > 16 && std::memcmp(names_[id], s, k.length) != 0) return 0;
+        if (k.length > 16 && !SameLong(id, s, k.length)) return 0;
         return k.length;
     }
 
@@ -80,17 +83,40 @@ private:
         std::uint32_t tag; // the low half of the hash
         std::uint32_t id;
     };
+    static std::uint64_t Load4(const char* s) {
+        std::uint32_t v;
+        std::memcpy(&v, s, sizeof v);
+        return v;
+    }
+    // From four bytes on, four words of four bytes, without a branch on the
+    // length: the first eight bytes and the last eight, or below eight
+    // bytes, the first four and the last four twice.
     static Key KeyOf(const char* s, std::size_t len) {
         Key k{0, 0, len};
-        NameWords(s, len, k.first, k.last);
+        if (len < 4) {
+            NameWords(s, len, k.first, k.last);
+            return k;
+        }
+        const std::size_t second = std::min<std::size_t>(4, len - 4);
+        k.first = Load4(s) | Load4(s + second) << 32;
+        k.last = Load4(s + (len - 4 - second)) | Load4(s + len - 4) << 32;
         return k;
+    }
+    static bool Same(const Key& a, const Key& b) {
+        return ((a.first ^ b.first) | (a.last ^ b.last) | (a.length ^ b.length)) == 0;
+    }
+    // Names longer than the key, compared in full: out of the way of the
+    // look-ups, which then save fewer registers.
+    __attribute__((noinline)) bool SameLong(std::uint32_t id, const char* s,
+                                            std::size_t length) const {
+        return std::memcmp(names_[id], s, length) == 0;
     }
     static std::uint64_t Hash(const Key& k) {
         return (k.first * 0x9E3779B97F4A7C15ull) ^ (k.last * 0xC2B2AE3D27D4EB4Full) ^ k.length;
     }
     const char* const* names_;
     Slot slots_[kSize];
-    Key keys_[kCount];
+    Key keys_[kCount + 1];
 };
 
 // Built at load time, so that the look-ups, one per attribute of the

@@ -15,7 +15,8 @@ double OtherNumber(Context& ctx, AttrId id, const char* text, double fallback);
 bool OtherFlag(const char* text, bool fallback);
 
 /// A plain decimal that is the whole text, within +-1e9: nearly every value.
-/// One digit alone ("0", "1") is the most common of them.
+/// One digit alone ("0", "1") is the most common of them; most others are
+/// read whole, without a branch on their digits.
 inline __attribute__((always_inline)) bool PlainNumber(const char* text, double& out) {
     const unsigned digit = static_cast<unsigned char>(text[0]) - unsigned('0');
     if (digit < 10 && !text[1]) {
@@ -23,6 +24,13 @@ inline __attribute__((always_inline)) bool PlainNumber(const char* text, double&
         return true;
     }
     double v;
+#if defined(__SSE2__)
+    if (ReadWholeDecimal(text, v)) {
+        if (!InRange(v)) return false;
+        out = v;
+        return true;
+    }
+#endif
     const char* q = ReadDecimal(text, v);
     if (!q || *q || !InRange(v)) return false;
     out = v;

@@ -137,6 +137,7 @@ double Number(Context& ctx, const Attrs& a, AttrId id, double fallback) {
 
 namespace {
 
+#if !defined(__SSE2__)
 // Fifteen digits with a point among them and nothing else, sixteen bytes
 // ("5.88235294117647", "13.7254901960784"): how palettes write nearly every
 // component that is not a whole number. The digits are read as two words,
@@ -159,17 +160,27 @@ inline __attribute__((always_inline)) bool SixteenByteDecimal(const char* text, 
     out = Quotient(digits, 15 - shift / 8, false);
     return true;
 }
+#endif
+
+// ReadWholeDecimal within range.
+inline __attribute__((always_inline)) bool ReadWholeNumber(const char* text, double& out) {
+#if defined(__SSE2__)
+    return ReadWholeDecimal(text, out) && InRange(out);
+#else
+    return SixteenByteDecimal(text, out);
+#endif
+}
 
 } // namespace
 
 // Colour components: mostly "0" or 15 digits ("5.88235294117647"), which
-// are read by the word.
+// are read whole.
 void Numbers(Context& ctx, const Attrs& a, const AttrId* ids, int count, double* out) {
     for (int i = 0; i < count; ++i) {
         const char* text = a.Get(ids[i]);
         double v = 0;
         // "0" needs no reading.
-        if (text && (text[0] != '0' || text[1]) && !SixteenByteDecimal(text, v)) {
+        if (text && (text[0] != '0' || text[1]) && !ReadWholeNumber(text, v)) {
             const char* q = ReadDecimalLongFraction(text, v);
             if (!q || *q || !InRange(v)) v = OtherNumber(ctx, ids[i], text, 0); // may warn
         }

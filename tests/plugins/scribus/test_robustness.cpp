@@ -145,7 +145,8 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
 
 // Decimals of every length, from every place of a buffer, read as the C
 // library reads them: one text for ParseDouble, a list for ReadNumber, an
-// attribute for Numbers, an outline's line (0 for what is out of range).
+// attribute for Numbers and Number, an outline's line (0 for what is out of
+// range).
 // Random ones, then those around the exact paths' limits: 15 to 19 digits,
 // 2^53, halfway cases, the ends of the double range.
 TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
@@ -171,6 +172,7 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
         detail::Numbers(ctx, attrs, component, 1, &v);
         ASSERT_EQ(inRange ? expected : 0.0, v) << text;
         ASSERT_EQ(inRange && std::signbit(expected), std::signbit(v)) << text;
+        ASSERT_EQ(inRange ? expected : 0.0, detail::Number(ctx, attrs, detail::kAttr_C, 0)) << text;
         const std::string list = std::string(random() % 9, ' ') + text + " 1";
         const char* end = list.c_str() + list.size();
         const char* p = list.c_str() + list.find_first_not_of(' ');
@@ -223,10 +225,11 @@ TEST(ScribusRobustness, DecimalsReadAsTheCLibraryReadsThem) {
 // fractions by eight digits) end where the one that takes a digit at a
 // time ends, with the same bits, on any text: digits, points, signs and
 // exponents anywhere, and whatever follows the NUL. A short number is one
-// that reader takes whole, or leaves to the other.
+// that reader takes whole, or leaves to the other; a whole text of up to 16
+// bytes that is a plain decimal is taken at once.
 TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
     std::mt19937 random(5);
-    int whole = 0, pairs = 0, spacedPairs = 0;
+    int whole = 0, pairs = 0, spacedPairs = 0, wholeTexts = 0;
     for (int round = 0; round < 300000; ++round) {
         std::string text;
         const bool junk = round % 3 == 0;
@@ -249,6 +252,15 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
                 ASSERT_EQ(0, std::memcmp(&byDigit, &shortWord, sizeof byDigit)) << p;
             }
 #if defined(__SSE2__)
+            // A whole text at once: taken when the number ends at the NUL.
+            double wholeText = -6;
+            if (detail::ReadWholeDecimal(p, wholeText)) {
+                ++wholeTexts;
+                ASSERT_TRUE(end && !*end) << p;
+                ASSERT_EQ(0, std::memcmp(&byDigit, &wholeText, sizeof byDigit)) << p;
+            } else {
+                ASSERT_FALSE(end && !*end && end - p <= 16 && std::strchr("0123456789.", *p)) << p;
+            }
             // Two at once: x, one space, y.
             __m128d xy, spaced;
             const char* const spacedEnd = detail::ReadSpacedPair(p, spaced);
@@ -278,6 +290,7 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
     EXPECT_GT(whole, 100000);
 #if defined(__SSE2__)
     EXPECT_GT(pairs, 10000);
+    EXPECT_GT(wholeTexts, 10000);
     EXPECT_GT(spacedPairs, 1000);
 #endif
 }
