@@ -154,6 +154,18 @@ TEST(StoredElements, TheElementOwnsItsStreamsAndValues) {
     EXPECT_EQ(stats.allocations - allocated, stats.releases - released);
 }
 
+// A paragraph run from arena with the tints 0 to n - 1 at the indexes 0 to
+// n - 1; null if any of it fails.
+Element* RunWithTints(OBElementArena& arena, int n) {
+    Element* run = OBCreateStoredElement(EL::kParagraphRun, &arena);
+    for (int i = 0; run && i < n; ++i)
+        if (OBGetAttributeStore(run)->SetInteger(AN::kTint, i, i) != 1) {
+            delete run;
+            return nullptr;
+        }
+    return run;
+}
+
 // Elements made several to a block, with the room for children and values
 // that their kind needed before, hold what was set and, deleted in any order
 // on two threads after their arena is gone, give every block back.
@@ -167,11 +179,9 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
         {
             OBElementArena arena;
             for (int i = 0; i < 300; ++i) {
-                Element* run = OBCreateStoredElement(EL::kParagraphRun, &arena);
+                Element* run = RunWithTints(arena, 3 + i % 11);
                 ASSERT_NE(run, nullptr);
                 OBAttributeStore* store = OBGetAttributeStore(run);
-                for (int n = 0; n < 3 + i % 11; ++n)
-                    ASSERT_EQ(store->SetInteger(AN::kTint, n, n), 1);
                 // Values made in the element's block, replaced or removed
                 // there: a name too long for the string's own room, and
                 // again, a number once or twice.
@@ -240,11 +250,9 @@ TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
         {
             OBElementArena arena;
             for (int i = 0; i < 200; ++i) {
-                Element* e = OBCreateStoredElement(EL::kParagraphRun, &arena);
+                Element* e = RunWithTints(arena, 1 + i % 9);
                 ASSERT_NE(e, nullptr);
                 OBAttributeStore* store = OBGetAttributeStore(e);
-                for (int n = 0; n < 1 + i % 9; ++n)
-                    ASSERT_EQ(store->SetInteger(AN::kTint, n, n), 1);
                 ASSERT_EQ(store->SetRect(AN::kBoundingBox, OBRect(0, 0, i, i)), 1);
                 ASSERT_EQ(store->SetMember<ValueColorModelEnum>(AN::kModel, CME::kCMYK), 1);
                 if (i % 4 == 1) {

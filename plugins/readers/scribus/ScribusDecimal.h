@@ -238,18 +238,22 @@ struct ShortDecimal {
     }
 };
 
-// The values of two short decimals, x low: what ReadDecimal gives for each.
-inline __attribute__((always_inline)) __m128d ShortPairValues(const ShortDecimal& x,
-                                                              const ShortDecimal& y) {
-    // Both words at once, x's low. EightDigits of each: pairs of digits in
-    // 16 bits, then fours in 32, then eights, which are below 2^31.
-    const __m128i digits = _mm_unpacklo_epi64(x.digits, y.digits);
+// The values of the two groups of eight digits (byte values 0 to 9) in
+// digits, in its two low 32-bit lanes: pairs of digits in 16 bits, then
+// fours in 32, then eights, which are below 2^31.
+inline __attribute__((always_inline)) __m128i EightDigitValues(__m128i digits) {
     const __m128i pairs = _mm_and_si128(
         _mm_add_epi16(_mm_mullo_epi16(digits, _mm_set1_epi16(10)), _mm_srli_epi16(digits, 8)),
         _mm_set1_epi16(0xFF));
     const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(100 | 1 << 16));
-    const __m128i eights =
-        _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(10000 | 1 << 16));
+    return _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(10000 | 1 << 16));
+}
+
+// The values of two short decimals, x low: what ReadDecimal gives for each.
+inline __attribute__((always_inline)) __m128d ShortPairValues(const ShortDecimal& x,
+                                                              const ShortDecimal& y) {
+    // Both words at once, x's low.
+    const __m128i eights = EightDigitValues(_mm_unpacklo_epi64(x.digits, y.digits));
     // The Quotient of each, its sign from the divisor's.
     return _mm_div_pd(_mm_cvtepi32_pd(eights), _mm_unpacklo_pd(x.divisor, y.divisor));
 }
@@ -298,13 +302,7 @@ inline __attribute__((always_inline)) bool ReadWholeDecimal(const char* text, do
         _mm_load_si128(reinterpret_cast<const __m128i*>(kVectorMasks.low[count + 1]));
     const __m128i digits = _mm_or_si128(_mm_and_si128(_mm_slli_si128(t, 1), before),
                                         _mm_andnot_si128(before, _mm_and_si128(t, kept)));
-    // Pairs of digits in 16 bits, then fours in 32, then the two eights.
-    const __m128i pairs = _mm_and_si128(
-        _mm_add_epi16(_mm_mullo_epi16(digits, _mm_set1_epi16(10)), _mm_srli_epi16(digits, 8)),
-        _mm_set1_epi16(0xFF));
-    const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(100 | 1 << 16));
-    const __m128i eights =
-        _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(10000 | 1 << 16));
+    const __m128i eights = EightDigitValues(digits);
     // Exact: the first eight are below 1e7.
     const __m128d halves = _mm_cvtepi32_pd(eights);
     const double sixteen =
