@@ -327,8 +327,8 @@ TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
         detail::SvgToPath(b, Padded(spaced, random).c_str(), fromSpaced);
         ASSERT_EQ(fromSpaced.size(), fromLines.size()) << lines;
         for (std::size_t i = 0; i < fromLines.size(); ++i) {
-            const std::vector<PathPoint>& p = fromLines[i].points;
-            const std::vector<PathPoint>& q = fromSpaced[i].points;
+            const PathPoints& p = fromLines[i].points;
+            const PathPoints& q = fromSpaced[i].points;
             ASSERT_EQ(q.size(), p.size()) << lines;
             ASSERT_TRUE(p.empty() || std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) == 0)
                 << lines;
@@ -355,8 +355,8 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
     auto same = [](const Outline& a, const Outline& b) {
         if (a.size() != b.size()) return false;
         for (std::size_t i = 0; i < a.size(); ++i) {
-            const std::vector<PathPoint>& p = a[i].points;
-            const std::vector<PathPoint>& q = b[i].points;
+            const PathPoints& p = a[i].points;
+            const PathPoints& q = b[i].points;
             if (a[i].closed != b[i].closed || a[i].straight != b[i].straight ||
                 p.size() != q.size() ||
                 (!p.empty() && std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) != 0))
