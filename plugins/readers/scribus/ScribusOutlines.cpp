@@ -135,6 +135,7 @@ public:
         : ctx_(ctx), p_(text), out_(out), points_(ctx.pathPoints),
           store_(keep ? &ctx.result.document.Points() : nullptr) {
         points_.clear();
+        if (points_.capacity() < 256) points_.reserve(256); // not from one point by doubling
     }
 
     SvgEnding Run() {
