@@ -639,11 +639,12 @@ struct Document {
     std::vector<TocSetup> tablesOfContents;
     std::vector<ParagraphFormat> paragraphFormats;
     std::vector<CharacterFormat> characterFormats;
-    /// The points of the items' outlines; copies of the document share it.
-    std::shared_ptr<PointStore> pointStore;
+    /// The points of the items' outlines (which stay where they are when
+    /// the document moves).
+    std::unique_ptr<PointStore> pointStore;
 
     PointStore& Points() {
-        if (!pointStore) pointStore = std::make_shared<PointStore>();
+        if (!pointStore) pointStore = std::make_unique<PointStore>();
         return *pointStore;
     }
 
