@@ -432,6 +432,10 @@ void DocumentReader::StartStyle(const Attrs& a) {
 void DocumentReader::EndStyle() {
     styleFormat_.End(ctx_);
     if (ctx_.latin1) style_.name = Latin1ToUtf8(style_.name);
+    if (doc_.paragraphStyles.empty()) { // most documents have a few dozen
+        state_.styleByIndex.reserve(32);
+        doc_.paragraphStyles.reserve(32);
+    }
     state_.styleByIndex.push_back(style_.name);
     doc_.paragraphStyles.push_back(std::move(style_));
 }

@@ -56,6 +56,10 @@ public:
     XmlReader(ByteSource& source, XmlHandler& handler, std::size_t maxBytes)
         : source_(source), handler_(handler), maxBytes_(maxBytes) {
         deferred_.reserve(64);
+        // Room for every name it may take at once: documents with unknown
+        // names have hundreds, and each growth copies the known ones' words.
+        nameWords_.reserve(kAttrCount + 1 + kUnknownNames);
+        nameWords_.assign(std::begin(kNameWords.at), std::end(kNameWords.at));
     }
 
     XmlResult Run() {
@@ -628,8 +632,7 @@ private:
     std::vector<Guess> guesses_ = std::vector<Guess>((kElementCount + 1) * kGuesses);
     Guess spareGuess_; // for the places after those, all of them
     static constexpr std::size_t kUnknownNames = 1024;
-    std::vector<NameWords::Entry> nameWords_ = // by NameId
-        std::vector<NameWords::Entry>(std::begin(kNameWords.at), std::end(kNameWords.at));
+    std::vector<NameWords::Entry> nameWords_; // by NameId
     static constexpr std::size_t kMemoBytes = 4096;
     std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
     // The first 8 bytes of each memo; 0 (no tag starts so) for none.
