@@ -95,6 +95,11 @@ private:
     void BeginRuby(const OBWalkSpan& span);
     void BeginWarichu(const OBWalkSpan& span);
     int HeadingOf(Element* paragraphStyle);
+    struct ParagraphStart;
+    const ParagraphStart* FindParagraphStart(const OBWalkParagraph& paragraph) const;
+    void KeepParagraphStart(const OBWalkParagraph& paragraph, int level, const char* language);
+    void ParagraphTag(const OBWalkParagraph& paragraph, int& level, const char*& language);
+    void ParagraphStyle(const OBWalkParagraph& paragraph, obwalk::Utf8Text& tag);
     void WriteNotes(OBBaseTypeCollection<Note>& notes, bool endnotes);
     void NoteNumber(int number);
     void PageMarkers(int page, bool atEnd);
@@ -147,6 +152,24 @@ private:
     Element* underStyle_ = nullptr;
     Element* styleUnderStyle_ = nullptr;
     bool underValid_ = false, styleUnderValid_ = false;
+    // The paragraph's formatting when the runs' under state was made: a
+    // kept chain when the paragraph had none of its own (plain).
+    OBMCharacterAttributes* underFormat_ = nullptr;
+    bool underPlain_ = false;
+    // The start tags of the last plain paragraphs, by style, formatting and
+    // the script of their first character.
+    struct ParagraphStart {
+        Element* style = nullptr;
+        OBMCharacterAttributes* format = nullptr;
+        int script = 0;
+        int level = 0;
+        const char* language = nullptr;
+        bool known = false;
+        obwalk::Utf8Text tag;
+    };
+    static constexpr int kParagraphStarts = 8;
+    ParagraphStart paragraphStarts_[kParagraphStarts];
+    int nextParagraphStart_ = 0;
     // The values the runs of a character style take from under them in this
     // paragraph besides their CSS.
     OBHtmlStyles::RunValues underValues_;
