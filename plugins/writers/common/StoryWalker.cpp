@@ -110,7 +110,9 @@ void OBStoryWalker::Dispatch(Element* element) {
 
 void OBStoryWalker::TakeList(Element* list, IdTable& table, EL::ElementTypeEnum kind,
                              bool paragraphStyles) {
-    for (unsigned long long n = 0; n < Children(list); ++n) {
+    unsigned long long count = Children(list);
+    if (count < (1ULL << 20)) table.Reserve(static_cast<int>(count)); // else it grows as it goes
+    for (unsigned long long n = 0; n < count; ++n) {
         Element* item = Child(list, n);
         if (!item || item->GetElementType() != kind) {
             problems_.Report(OBERR::kMalformedInput);

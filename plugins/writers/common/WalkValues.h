@@ -231,6 +231,8 @@ public:
         sorted_ = false;
         return entries_.Add({id, element}) != 0;
     }
+    /// Room for n more entries at once (a list's items arrive together).
+    bool Reserve(int n) { return n <= 0 || entries_.Reserve(entries_.Count() + n) != 0; }
     Element* Find(unsigned id) { return Find(id, nullptr); }
     /// As Find; known says whether the id is in the table (its element may be null).
     Element* Find(unsigned id, bool* known);
