@@ -136,6 +136,7 @@ private:
     const OBHtmlStyles::Unders::Under* styleUnder_ = nullptr;
     obwalk::Utf8Text nextUnderCss_;
     Value* underCssValues_[OBHtmlStyles::RunValues::kCssCount] = {}; // under_ was made of
+    unsigned long long underSerial_ = 0; // and the kept CSS they gave (0 for none)
 
     obwalk::Utf8Text scratchOpen_, scratchCss_; // a run's or paragraph's markup being made
     OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;

@@ -107,8 +107,13 @@ void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
         return;
     std::copy(underValues_.v, underValues_.v + R::kCssCount, underCssValues_);
     nextUnderCss_.Clear();
-    if (run.inherited) styles_.CharacterCss(underValues_, nextUnderCss_);
+    unsigned long long serial =
+        run.inherited ? styles_.CharacterCss(underValues_, nextUnderCss_) : 0;
+    // Or the same CSS from other values (each paragraph's own): the kept
+    // CSS it was made of tells.
+    if (under_ && serial != 0 && serial == underSerial_) return;
     under_ = &unders_.Of(nextUnderCss_);
+    underSerial_ = serial;
 }
 
 // The run's own CSS as a style attribute, without what its character style
