@@ -229,6 +229,7 @@ public:
     };
     bool Add(unsigned id, Element* element) {
         sorted_ = false;
+        last_ = -1;
         return entries_.Add({id, element}) != 0;
     }
     /// Room for n more entries at once (a list's items arrive together).
@@ -238,11 +239,15 @@ public:
     Element* Find(unsigned id, bool* known);
     int Count() const { return entries_.Count(); }
     Element* Nth(int n) const { return entries_[n].element; }
-    void Clear() { entries_.Clear(); }
+    void Clear() {
+        entries_.Clear();
+        last_ = -1;
+    }
 
 private:
     OBBaseTypeCollection<Entry> entries_;
     bool sorted_ = true;
+    int last_ = -1; // the index of the last found: paragraphs and runs repeat their styles
 };
 
 } // namespace obwalk
