@@ -145,12 +145,30 @@ void OBHtmlConversion::ParagraphStyle(const OBWalkParagraph& paragraph, Utf8Text
         styleUnderStyle_ = style;
         styleUnderValid_ = true;
     }
-    paragraphRepeats_.Apply(css, styleUnder_->declarations, styleUnder_->version);
-    if (css.IsEmpty()) return;
-    css.Truncate(css.Size() - 2); // the last "; "
-    tag.Append(" style=\"");
-    AppendEscaped(tag, css, true);
-    tag.Append('"');
+    // Paragraphs repeat a few: the attribute is kept by the CSS it was made
+    // of and the version of their style's.
+    const unsigned version = styleUnder_->version;
+    for (const ParagraphStyleEntry& entry : paragraphStyles_)
+        if (entry.version == version && entry.css.Size() == css.Size() &&
+            std::memcmp(entry.css.Data(), css.Data(), static_cast<std::size_t>(css.Size())) == 0) {
+            tag.Append(entry.attribute);
+            return;
+        }
+    ParagraphStyleEntry& entry = paragraphStyles_[nextParagraphStyle_];
+    nextParagraphStyle_ = (nextParagraphStyle_ + 1) % kParagraphStyles;
+    entry.version = 0; // until it holds the pair
+    entry.css.Clear();
+    entry.css.Append(css);
+    entry.attribute.Clear();
+    OBHtmlStyles::WithoutRepeats(css, styleUnder_->declarations);
+    if (!css.IsEmpty()) {
+        css.Truncate(css.Size() - 2); // the last "; "
+        entry.attribute.Append(" style=\"");
+        AppendEscaped(entry.attribute, css, true);
+        entry.attribute.Append('"');
+    }
+    tag.Append(entry.attribute);
+    if (!entry.css.Failed() && !entry.attribute.Failed()) entry.version = version;
 }
 
 void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {

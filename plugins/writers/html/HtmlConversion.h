@@ -139,7 +139,16 @@ private:
     unsigned long long underSerial_ = 0; // and the kept CSS they gave (0 for none)
 
     obwalk::Utf8Text scratchOpen_, scratchCss_; // a run's or paragraph's markup being made
-    OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;
+    OBHtmlStyles::Repeats runRepeats_;
+    // The style attributes of the last paragraphs, by the CSS of their own
+    // they were made of and the version of their style's.
+    struct ParagraphStyleEntry {
+        unsigned version = 0; // 0 for none
+        obwalk::Utf8Text css, attribute;
+    };
+    static constexpr int kParagraphStyles = 8;
+    ParagraphStyleEntry paragraphStyles_[kParagraphStyles];
+    int nextParagraphStyle_ = 0;
     // The style attributes of the last runs, by the kept CSS they were made
     // of and the version of what lay under them.
     struct RunStyleEntry {
