@@ -86,6 +86,7 @@ private:
     void CloseRun();
     void OpenRun(const OBWalkRun& run);
     void UnderRun(const OBWalkRun& run);
+    const char* RunLanguage(int script, Value* dictionaryLanguage);
     void RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunValues& own, bool strong, bool em,
                   obwalk::Utf8Text& open);
     void EnsureParagraph();
@@ -185,6 +186,15 @@ private:
     OBHtmlStyles::RunValues underValues_;
     Element* underValuesStyle_ = nullptr;
     bool underValuesValid_ = false;
+    // What the last run's language was found from, and the lang it shows.
+    struct RunLanguageMemo {
+        int script;
+        Value* value;
+        const char* around;
+        const char* shown;
+        bool known;
+    };
+    RunLanguageMemo runLanguage_ = {0, nullptr, nullptr, nullptr, false};
     // The last run's own values (runs reopen in every paragraph they cross).
     OBHtmlStyles::RunValues ownValues_;
     OBMCharacterAttributes* ownSource_ = nullptr;

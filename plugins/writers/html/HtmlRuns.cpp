@@ -215,9 +215,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         }
         if (run.local) RunStyle(run, own, strong, em, open);
     }
-    const char* language = TextLanguage(run.script, format.v[R::kDictionaryLanguage]);
-    const char* around = blockCount_ > 0 ? Top().language : language_;
-    if (language && (!around || (language != around && std::strcmp(language, around) != 0))) {
+    if (const char* language = RunLanguage(run.script, format.v[R::kDictionaryLanguage])) {
         open.Append(" lang=\"");
         open.Append(language);
         open.Append('"');
@@ -230,6 +228,21 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
     tag.Clear();
     if (strong) tag.Append("<strong>"), PushTag(kRunTag, tag, "</strong>"), tag.Clear();
     if (em) tag.Append("<em>"), PushTag(kRunTag, tag, "</em>");
+}
+
+// The run's language where it differs from what is around it, or null.
+// Runs mostly repeat the last one's script, language and surroundings.
+const char* OBHtmlConversion::RunLanguage(int script, Value* dictionaryLanguage) {
+    const char* around = blockCount_ > 0 ? Top().language : language_;
+    if (runLanguage_.known && runLanguage_.script == script &&
+        runLanguage_.value == dictionaryLanguage && runLanguage_.around == around)
+        return runLanguage_.shown;
+    const char* language = TextLanguage(script, dictionaryLanguage);
+    bool differs =
+        language && (!around || (language != around && std::strcmp(language, around) != 0));
+    runLanguage_ =
+        RunLanguageMemo{script, dictionaryLanguage, around, differs ? language : nullptr, true};
+    return runLanguage_.shown;
 }
 
 void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
