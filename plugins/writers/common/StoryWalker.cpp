@@ -110,7 +110,9 @@ void OBStoryWalker::Dispatch(Element* element) {
 
 void OBStoryWalker::TakeList(Element* list, IdTable& table, EL::ElementTypeEnum kind,
                              bool paragraphStyles) {
-    for (unsigned long long n = 0; n < Children(list); ++n) {
+    unsigned long long count = Children(list);
+    if (count < (1ULL << 20)) table.Reserve(static_cast<int>(count)); // else it grows as it goes
+    for (unsigned long long n = 0; n < count; ++n) {
         Element* item = Child(list, n);
         if (!item || item->GetElementType() != kind) {
             problems_.Report(OBERR::kMalformedInput);
@@ -427,7 +429,10 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
 void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64]) {
     static const AN::AttrNameEnum kAttrs[2] = {AN::kWritingScript, AN::kDictionaryLanguage};
     static const CharacterValueList kList(kAttrs, 2);
-    StyleMemo memo;
+    // Runs take turns among a few pairs of styles: the last few are kept.
+    constexpr int kMemos = 4;
+    StyleMemo memos[kMemos];
+    int nextMemo = 0;
     for (int n = 0; n < deferred_.Count(); ++n) {
         Element* e = deferred_[n];
         Element* text = e->GetElementType() == EL::kParentStory ? e->GetChild(EL::kChildStory) : e;
@@ -453,7 +458,13 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
                 StyleMemo key;
                 key.hasCharacterStyle = has[0], key.characterStyle = ids[0];
                 key.hasParagraphStyle = has[1], key.paragraphStyle = ids[1];
-                StyleValues(kAttrs, values, 2, run, key, memo);
+                StyleMemo* memo = std::find_if(memos, memos + kMemos,
+                                               [&](const StyleMemo& m) { return m.Same(key); });
+                if (memo == memos + kMemos) {
+                    memo = &memos[nextMemo];
+                    nextMemo = (nextMemo + 1) % kMemos;
+                }
+                StyleValues(kAttrs, values, 2, run, key, *memo);
             }
             GetEnum(values[0], script);
             if (script >= 0 && script < 64) scripts[script] += end - start;

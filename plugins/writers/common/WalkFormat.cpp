@@ -52,11 +52,12 @@ template <class Kept, class View> View* OBWalkFormats::Keep(View* source) {
 
 OBWalkFormats::Chain* OBWalkFormats::Build(Element* style, bool paragraphStyle, int depth) {
     if (!style) return nullptr;
-    if (style == lastStyle_) return lastChain_; // a paragraph asks for both of its formats
+    const int kind = paragraphStyle ? 1 : 0;
+    if (style == lastStyle_[kind]) return lastChain_[kind];
     Chain& chain = chains_[style];
     if (chain.state == 2) {
-        lastStyle_ = style;
-        lastChain_ = &chain; // entries of the map stay where they are
+        lastStyle_[kind] = style;
+        lastChain_[kind] = &chain; // entries of the map stay where they are
         return &chain;
     }
     if (chain.state == 1 || depth > OBWALK::kMaxDepth) {

@@ -71,8 +71,11 @@ private:
                        std::equal_to<const Element*>,
                        obwalk::Allocator<std::pair<const Element* const, Chain>>>
         chains_;
-    const Element* lastStyle_ = nullptr; // the last style whose done chain was asked for
-    Chain* lastChain_ = nullptr;
+    // The last character style and paragraph style whose done chain was
+    // asked for: a paragraph asks for its style's formats, its runs for
+    // their character styles', in turns.
+    const Element* lastStyle_[2] = {};
+    Chain* lastChain_[2] = {};
     OBBaseTypeCollection<Element*> resolvers_; // owned
 };
 

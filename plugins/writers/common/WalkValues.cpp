@@ -363,6 +363,10 @@ bool Utf8Text::Equals(const char* text) const {
 // ---- IdTable ----------------------------------------------------------------------
 
 Element* IdTable::Find(unsigned id, bool* known) {
+    if (last_ >= 0 && entries_[last_].id == id) {
+        if (known) *known = true;
+        return entries_[last_].element;
+    }
     if (known) *known = false;
     if (!sorted_) {
         // Readers mostly add in id order: then there is nothing to sort.
@@ -381,6 +385,7 @@ Element* IdTable::Find(unsigned id, bool* known) {
         std::lower_bound(first, last, id, [](const Entry& a, unsigned b) { return a.id < b; });
     if (found == last || found->id != id) return nullptr;
     if (known) *known = true;
+    last_ = static_cast<int>(found - first);
     return found->element;
 }
 

@@ -229,18 +229,25 @@ public:
     };
     bool Add(unsigned id, Element* element) {
         sorted_ = false;
+        last_ = -1;
         return entries_.Add({id, element}) != 0;
     }
+    /// Room for n more entries at once (a list's items arrive together).
+    bool Reserve(int n) { return n <= 0 || entries_.Reserve(entries_.Count() + n) != 0; }
     Element* Find(unsigned id) { return Find(id, nullptr); }
     /// As Find; known says whether the id is in the table (its element may be null).
     Element* Find(unsigned id, bool* known);
     int Count() const { return entries_.Count(); }
     Element* Nth(int n) const { return entries_[n].element; }
-    void Clear() { entries_.Clear(); }
+    void Clear() {
+        entries_.Clear();
+        last_ = -1;
+    }
 
 private:
     OBBaseTypeCollection<Entry> entries_;
     bool sorted_ = true;
+    int last_ = -1; // the index of the last found: paragraphs and runs repeat their styles
 };
 
 } // namespace obwalk

@@ -10,7 +10,7 @@ using namespace obwalk;
 // ---- texts and paragraphs -------------------------------------------------------------
 
 void OBHtmlConversion::BeginText(const OBWalkText&) {
-    underValid_ = underValuesValid_ = false; // what lies under runs changes
+    underValid_ = underValuesValid_ = underPlain_ = false; // what lies under runs changes
     Block block = {tags_.Count(), blockText_.Size(), 0,        0, false, false, false,
                    false,         pendingNote_,      language_};
     pendingNote_ = 0;
@@ -18,7 +18,7 @@ void OBHtmlConversion::BeginText(const OBWalkText&) {
 }
 
 void OBHtmlConversion::EndText(const OBWalkText&) {
-    underValid_ = underValuesValid_ = false; // what lies under runs changes
+    underValid_ = underValuesValid_ = underPlain_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     CloseRun();
     CloseParagraph();
@@ -31,14 +31,75 @@ void OBHtmlConversion::EndText(const OBWalkText&) {
 }
 
 void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
-    underValid_ = underValuesValid_ = false; // what lies under runs changes
-    if (blockCount_ == 0) return;
+    if (blockCount_ == 0) {
+        underValid_ = underValuesValid_ = false;
+        return;
+    }
     Block& block = Top();
     CloseRun();
     CloseParagraph();
     blockText_.Truncate(block.attrs);
+    // A paragraph without formatting of its own stands on its style's
+    // formatting alone, kept for the conversion: its start tag, and what
+    // lies under its runs, are those of the last such paragraph of the
+    // style and script.
+    Element* run = paragraph.run;
+    bool plain = !ParagraphAttributesOf(run) && !CharacterAttributesOf(run);
+    if (!plain || !underPlain_ || underFormat_ != paragraph.characterFormat)
+        underValid_ = underValuesValid_ = false; // what lies under runs changes
+    underPlain_ = plain;
+    underFormat_ = paragraph.characterFormat;
+    int level = 0;
+    const char* language = language_;
+    if (const ParagraphStart* start = plain ? FindParagraphStart(paragraph) : nullptr) {
+        blockText_.Append(start->tag);
+        level = start->level;
+        language = start->language;
+    } else {
+        ParagraphTag(paragraph, level, language);
+        if (plain) KeepParagraphStart(paragraph, level, language);
+    }
+    block.language = language;
+    block.attrsLength = blockText_.Size() - block.attrs;
+    block.level = level;
+    block.pending = true;
+    block.table = false;
+    styles_.CountParagraphLosses(paragraph.format);
+    headingText_ = level > 0 && firstHeading_.IsEmpty();
+}
+
+const OBHtmlConversion::ParagraphStart*
+OBHtmlConversion::FindParagraphStart(const OBWalkParagraph& paragraph) const {
+    for (const ParagraphStart& start : paragraphStarts_)
+        if (start.known && start.style == paragraph.style &&
+            start.format == paragraph.characterFormat && start.script == paragraph.script)
+            return &start;
+    return nullptr;
+}
+
+// Keeps the start tag just made, at the end of blockText_.
+void OBHtmlConversion::KeepParagraphStart(const OBWalkParagraph& paragraph, int level,
+                                          const char* language) {
+    ParagraphStart& start = paragraphStarts_[nextParagraphStart_];
+    nextParagraphStart_ = (nextParagraphStart_ + 1) % kParagraphStarts;
+    start.known = false;
+    start.tag.Clear();
+    start.tag.Append(blockText_.Data() + Top().attrs, blockText_.Size() - Top().attrs);
+    if (start.tag.Failed()) return;
+    start.style = paragraph.style;
+    start.format = paragraph.characterFormat;
+    start.script = paragraph.script;
+    start.level = level;
+    start.language = language;
+    start.known = true;
+}
+
+// The paragraph's start tag, appended to blockText_: p or a heading, its
+// style's class, its own formatting as an inline style, its language.
+void OBHtmlConversion::ParagraphTag(const OBWalkParagraph& paragraph, int& level,
+                                    const char*& language) {
     Element* style = paragraph.style;
-    int level = HeadingOf(style);
+    level = HeadingOf(style);
     Utf8Text& tag = blockText_;
     tag.Append('<');
     tag.Append(level ? "h" : "p");
@@ -50,54 +111,67 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
             tag.Append(name.data(), static_cast<long long>(name.size()));
             tag.Append('"');
         }
-        Utf8Text& css = scratchCss_;
-        css.Clear();
-        Element* run = paragraph.run;
-        if (run) {
-            styles_.ParagraphCss(ParagraphAttributesOf(run), css);
-            styles_.CharacterCss(CharacterAttributesOf(run), css);
-            if (!css.IsEmpty()) {
-                if (!styleUnderValid_ || styleUnderStyle_ != style) {
-                    nextUnderCss_.Clear();
-                    styles_.ParagraphCss(walker_.ParagraphStyleFormat(style), nextUnderCss_);
-                    styles_.CharacterCss(walker_.ParagraphStyleCharacterFormat(style),
-                                         nextUnderCss_);
-                    styleUnder_ = &styleUnders_.Of(nextUnderCss_);
-                    styleUnderStyle_ = style;
-                    styleUnderValid_ = true;
-                }
-                paragraphRepeats_.Apply(css, styleUnder_->declarations, styleUnder_->version);
-            }
-        }
-        if (!css.IsEmpty()) {
-            css.Truncate(css.Size() - 2); // the last "; "
-            tag.Append(" style=\"");
-            AppendEscaped(tag, css, true);
-            tag.Append('"');
-        }
+        ParagraphStyle(paragraph, tag);
     }
     // The paragraph's language where its first character's script names
     // another than the document's; its runs say theirs where they differ.
-    block.language = language_;
-    const char* language = TextLanguage(paragraph.script, paragraph.characterFormat);
-    if (language &&
-        (!language_ || (language != language_ && std::strcmp(language, language_) != 0))) {
+    language = language_;
+    const char* own = TextLanguage(paragraph.script, paragraph.characterFormat);
+    if (own && (!language_ || (own != language_ && std::strcmp(own, language_) != 0))) {
         tag.Append(" lang=\"");
-        tag.Append(language);
+        tag.Append(own);
         tag.Append('"');
-        block.language = language;
+        language = own;
     }
     tag.Append('>');
-    block.attrsLength = blockText_.Size() - block.attrs;
-    block.level = level;
-    block.pending = true;
-    block.table = false;
-    styles_.CountParagraphLosses(paragraph.format);
-    headingText_ = level > 0 && firstHeading_.IsEmpty();
+}
+
+// The paragraph run's own formatting as a style attribute, without what
+// its style gives already.
+void OBHtmlConversion::ParagraphStyle(const OBWalkParagraph& paragraph, Utf8Text& tag) {
+    Element* style = paragraph.style;
+    Utf8Text& css = scratchCss_;
+    css.Clear();
+    Element* run = paragraph.run;
+    if (!run) return;
+    styles_.ParagraphCss(ParagraphAttributesOf(run), css);
+    styles_.CharacterCss(CharacterAttributesOf(run), css);
+    if (css.IsEmpty()) return;
+    if (!styleUnderValid_ || styleUnderStyle_ != style) {
+        nextUnderCss_.Clear();
+        styles_.ParagraphCss(walker_.ParagraphStyleFormat(style), nextUnderCss_);
+        styles_.CharacterCss(walker_.ParagraphStyleCharacterFormat(style), nextUnderCss_);
+        styleUnder_ = &styleUnders_.Of(nextUnderCss_);
+        styleUnderStyle_ = style;
+        styleUnderValid_ = true;
+    }
+    // Paragraphs repeat a few: the attribute is kept by the CSS it was made
+    // of and the version of their style's.
+    const unsigned version = styleUnder_->version;
+    for (const ParagraphStyleEntry& entry : paragraphStyles_)
+        if (entry.version == version && entry.css.Size() == css.Size() &&
+            std::memcmp(entry.css.Data(), css.Data(), static_cast<std::size_t>(css.Size())) == 0) {
+            tag.Append(entry.attribute);
+            return;
+        }
+    ParagraphStyleEntry& entry = paragraphStyles_[nextParagraphStyle_];
+    nextParagraphStyle_ = (nextParagraphStyle_ + 1) % kParagraphStyles;
+    entry.version = 0; // until it holds the pair
+    entry.css.Clear();
+    entry.css.Append(css);
+    entry.attribute.Clear();
+    OBHtmlStyles::WithoutRepeats(css, styleUnder_->declarations);
+    if (!css.IsEmpty()) {
+        css.Truncate(css.Size() - 2); // the last "; "
+        entry.attribute.Append(" style=\"");
+        AppendEscaped(entry.attribute, css, true);
+        entry.attribute.Append('"');
+    }
+    tag.Append(entry.attribute);
+    if (!entry.css.Failed() && !entry.attribute.Failed()) entry.version = version;
 }
 
 void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {
-    underValid_ = underValuesValid_ = false; // what lies under runs changes
     if (blockCount_ == 0) return;
     Block& block = Top();
     CloseRun();

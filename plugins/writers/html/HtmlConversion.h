@@ -86,6 +86,7 @@ private:
     void CloseRun();
     void OpenRun(const OBWalkRun& run);
     void UnderRun(const OBWalkRun& run);
+    const char* RunLanguage(int script, Value* dictionaryLanguage);
     void RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunValues& own, bool strong, bool em,
                   obwalk::Utf8Text& open);
     void EnsureParagraph();
@@ -95,6 +96,11 @@ private:
     void BeginRuby(const OBWalkSpan& span);
     void BeginWarichu(const OBWalkSpan& span);
     int HeadingOf(Element* paragraphStyle);
+    struct ParagraphStart;
+    const ParagraphStart* FindParagraphStart(const OBWalkParagraph& paragraph) const;
+    void KeepParagraphStart(const OBWalkParagraph& paragraph, int level, const char* language);
+    void ParagraphTag(const OBWalkParagraph& paragraph, int& level, const char*& language);
+    void ParagraphStyle(const OBWalkParagraph& paragraph, obwalk::Utf8Text& tag);
     void WriteNotes(OBBaseTypeCollection<Note>& notes, bool endnotes);
     void NoteNumber(int number);
     void PageMarkers(int page, bool atEnd);
@@ -131,9 +137,19 @@ private:
     const OBHtmlStyles::Unders::Under* styleUnder_ = nullptr;
     obwalk::Utf8Text nextUnderCss_;
     Value* underCssValues_[OBHtmlStyles::RunValues::kCssCount] = {}; // under_ was made of
+    unsigned long long underSerial_ = 0; // and the kept CSS they gave (0 for none)
 
     obwalk::Utf8Text scratchOpen_, scratchCss_; // a run's or paragraph's markup being made
-    OBHtmlStyles::Repeats runRepeats_, paragraphRepeats_;
+    OBHtmlStyles::Repeats runRepeats_;
+    // The style attributes of the last paragraphs, by the CSS of their own
+    // they were made of and the version of their style's.
+    struct ParagraphStyleEntry {
+        unsigned version = 0; // 0 for none
+        obwalk::Utf8Text css, attribute;
+    };
+    static constexpr int kParagraphStyles = 8;
+    ParagraphStyleEntry paragraphStyles_[kParagraphStyles];
+    int nextParagraphStyle_ = 0;
     // The style attributes of the last runs, by the kept CSS they were made
     // of and the version of what lay under them.
     struct RunStyleEntry {
@@ -147,11 +163,38 @@ private:
     Element* underStyle_ = nullptr;
     Element* styleUnderStyle_ = nullptr;
     bool underValid_ = false, styleUnderValid_ = false;
+    // The paragraph's formatting when the runs' under state was made: a
+    // kept chain when the paragraph had none of its own (plain).
+    OBMCharacterAttributes* underFormat_ = nullptr;
+    bool underPlain_ = false;
+    // The start tags of the last plain paragraphs, by style, formatting and
+    // the script of their first character.
+    struct ParagraphStart {
+        Element* style = nullptr;
+        OBMCharacterAttributes* format = nullptr;
+        int script = 0;
+        int level = 0;
+        const char* language = nullptr;
+        bool known = false;
+        obwalk::Utf8Text tag;
+    };
+    static constexpr int kParagraphStarts = 8;
+    ParagraphStart paragraphStarts_[kParagraphStarts];
+    int nextParagraphStart_ = 0;
     // The values the runs of a character style take from under them in this
     // paragraph besides their CSS.
     OBHtmlStyles::RunValues underValues_;
     Element* underValuesStyle_ = nullptr;
     bool underValuesValid_ = false;
+    // What the last run's language was found from, and the lang it shows.
+    struct RunLanguageMemo {
+        int script;
+        Value* value;
+        const char* around;
+        const char* shown;
+        bool known;
+    };
+    RunLanguageMemo runLanguage_ = {0, nullptr, nullptr, nullptr, false};
     // The last run's own values (runs reopen in every paragraph they cross).
     OBHtmlStyles::RunValues ownValues_;
     OBMCharacterAttributes* ownSource_ = nullptr;

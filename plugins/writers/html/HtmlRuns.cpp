@@ -57,6 +57,34 @@ __attribute__((target("avx2"))) long long PlainUnitsAvx2(const unsigned short* u
 #endif
 
 #if defined(__SSE2__)
+// Sixteen units packed to bytes, and which of them are plain (a bit each).
+inline unsigned PlainMask16(const unsigned short* units, __m128i& bytes) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 8));
+    bytes = _mm_packus_epi16(a, b);
+    __m128i ok = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
+    __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
+                                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                   _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
+}
+
+// The last units before end (3 to 15 of them, end >= 16) as bytes at out
+// (room for 16) when all are plain: the 16 units that end there are looked
+// at once, those before them only read.
+inline bool PlainTail(const unsigned short* units, long long rest, long long end, char* out) {
+    __m128i bytes;
+    unsigned plain = PlainMask16(units + end - 16, bytes);
+    unsigned wanted = (0xFFFFu << (16 - rest)) & 0xFFFFu;
+    if ((plain & wanted) != wanted) return false;
+    alignas(16) char shifted[32] = {};
+    _mm_store_si128(reinterpret_cast<__m128i*>(shifted), bytes);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(shifted + 16 - rest)));
+    return true;
+}
+
 // As PlainUnitsAvx2 for n >= 16, with as wide steps as the processor has.
 inline long long PlainUnits(const unsigned short* units, long long n, char* out) {
     long long done = 0;
@@ -68,15 +96,8 @@ inline long long PlainUnits(const unsigned short* units, long long n, char* out)
     }
 #endif
     while (n - done >= 16) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done + 8));
-        __m128i bytes = _mm_packus_epi16(a, b);
-        __m128i ok = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
-        __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
-                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
-                                       _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
-                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F))));
-        auto plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, ok)));
+        __m128i bytes;
+        unsigned plain = PlainMask16(units + done, bytes);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), bytes);
         int taken = plain == 0xFFFF ? 16 : __builtin_ctz(~plain);
         done += taken;
@@ -107,8 +128,13 @@ void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
         return;
     std::copy(underValues_.v, underValues_.v + R::kCssCount, underCssValues_);
     nextUnderCss_.Clear();
-    if (run.inherited) styles_.CharacterCss(underValues_, nextUnderCss_);
+    unsigned long long serial =
+        run.inherited ? styles_.CharacterCss(underValues_, nextUnderCss_) : 0;
+    // Or the same CSS from other values (each paragraph's own): the kept
+    // CSS it was made of tells.
+    if (under_ && serial != 0 && serial == underSerial_) return;
     under_ = &unders_.Of(nextUnderCss_);
+    underSerial_ = serial;
 }
 
 // The run's own CSS as a style attribute, without what its character style
@@ -189,9 +215,7 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         }
         if (run.local) RunStyle(run, own, strong, em, open);
     }
-    const char* language = TextLanguage(run.script, format.v[R::kDictionaryLanguage]);
-    const char* around = blockCount_ > 0 ? Top().language : language_;
-    if (language && (!around || (language != around && std::strcmp(language, around) != 0))) {
+    if (const char* language = RunLanguage(run.script, format.v[R::kDictionaryLanguage])) {
         open.Append(" lang=\"");
         open.Append(language);
         open.Append('"');
@@ -204,6 +228,21 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
     tag.Clear();
     if (strong) tag.Append("<strong>"), PushTag(kRunTag, tag, "</strong>"), tag.Clear();
     if (em) tag.Append("<em>"), PushTag(kRunTag, tag, "</em>");
+}
+
+// The run's language where it differs from what is around it, or null.
+// Runs mostly repeat the last one's script, language and surroundings.
+const char* OBHtmlConversion::RunLanguage(int script, Value* dictionaryLanguage) {
+    const char* around = blockCount_ > 0 ? Top().language : language_;
+    if (runLanguage_.known && runLanguage_.script == script &&
+        runLanguage_.value == dictionaryLanguage && runLanguage_.around == around)
+        return runLanguage_.shown;
+    const char* language = TextLanguage(script, dictionaryLanguage);
+    bool differs =
+        language && (!around || (language != around && std::strcmp(language, around) != 0));
+    runLanguage_ =
+        RunLanguageMemo{script, dictionaryLanguage, around, differs ? language : nullptr, true};
+    return runLanguage_.shown;
 }
 
 void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
@@ -397,6 +436,7 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
         char* p = out.Reserve(5 * (end - i) + 1);
         if (!p) return;
         char* start = p;
+        bool tailTried = false;
         while (i < end) {
 #if defined(__SSE2__)
             if (end - i >= 16) {
@@ -404,6 +444,14 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
                 p += taken;
                 i += taken;
                 if (i == end) break;
+            } else if (!tailTried && end - i >= 3 && end >= 16) {
+                // Room for 16 bytes: the block took 5 for each unit.
+                tailTried = true;
+                if (PlainTail(units, end - i, end, p)) {
+                    p += end - i;
+                    i = end;
+                    break;
+                }
             }
 #endif
             unsigned short u = units[i];

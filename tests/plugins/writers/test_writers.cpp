@@ -370,7 +370,7 @@ TEST(WriterText, EncodersMatchPlainOnesAcrossTheirBlocks) {
         s += static_cast<char>(0x80 | (c & 0x3F));
     };
     unsigned state = 7;
-    for (long long n : {0, 1, 8, 9, 15, 16, 17, 33, 4095, 4096, 4097, 8200})
+    for (long long n : {0, 1, 8, 9, 15, 16, 17, 19, 20, 31, 33, 46, 4095, 4096, 4097, 4111, 8200})
         for (int round = 0; round < 4; ++round) {
             std::vector<unsigned short> text(static_cast<std::size_t>(n) + 1);
             for (auto& u : text) {
