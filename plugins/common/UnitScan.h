@@ -27,6 +27,12 @@ long long FindOther(const int* values, long long from, long long n, int value);
 /// costs the same in time but shows one step per byte in instruction counts).
 void FillBytes(unsigned char* bytes, long long n, unsigned char value);
 
+/// Copies units from `from` on, before n, as bytes to out while they are
+/// printable ASCII other than space, '"' and '\\' (what a JSON string holds
+/// as it is); returns the position of the first that is not, or n. Out has
+/// room for n - from bytes and 8 more (a block is written whole).
+long long NarrowPlain(const unsigned short* units, long long from, long long n, char* out);
+
 /// FindOther for bytes.
 long long FindOtherByte(const unsigned char* values, long long from, long long n,
                         unsigned char value);

@@ -6,9 +6,11 @@
 #include "PandocInlines.h"
 
 #include "JsonText.h"
+#include "UnitScan.h"
 
 #include <ombra/views.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -109,9 +111,59 @@ void OBPandocConversion::Leaf(const Utf8Text& json) {
     out_.Append(json);
 }
 
+// Words as Words writes them. Plain ASCII words (most are) and spaces go
+// into room reserved for a stretch of units at once, straight from the
+// units; other words take the general way.
 void OBPandocConversion::Str(const unsigned short* units, long long n) {
-    Words(
-        units, n, out_, [this] { Item(); }, objson::AppendJsonUtf16<Utf8Text>);
+    static const char kOpen[] = "{\"t\":\"Str\",\"c\":\"";
+    static const char kSpace[] = "{\"t\":\"Space\"}";
+    constexpr long long kOpenSize = sizeof kOpen - 1, kSpaceSize = sizeof kSpace - 1;
+    constexpr long long kStretch = 1024;
+    // A one-unit word with the comma before it and the end after it takes
+    // the most per unit; NarrowPlain may write 8 bytes beyond.
+    constexpr long long kMostPerUnit = 1 + kOpenSize + 1 + 2;
+    long long* items = frames_.Count() > 0 ? &frames_.Last().items : nullptr;
+    long long i = 0;
+    while (i < n) {
+        const long long stretchEnd = std::min(n, i + kStretch);
+        char* const start = out_.Reserve(kMostPerUnit * (stretchEnd - i) + 8);
+        if (!start) { // no room: the general way, which counts the failure
+            Words(
+                units + i, n - i, out_, [this] { Item(); }, objson::AppendJsonUtf16<Utf8Text>);
+            return;
+        }
+        char* p = start;
+        bool plain = true;
+        while (plain && i < stretchEnd) {
+            if (items && (*items)++ > 0) *p++ = ',';
+            if (units[i] == ' ') {
+                while (i < n && units[i] == ' ')
+                    ++i;
+                std::memcpy(p, kSpace, kSpaceSize);
+                p += kSpaceSize;
+                continue;
+            }
+            const long long end = obscan::NarrowPlain(units, i, stretchEnd, p + kOpenSize);
+            plain = end == n || units[end] == ' ';
+            if (plain) {
+                std::memcpy(p, kOpen, kOpenSize);
+                p += kOpenSize + (end - i);
+                *p++ = '"';
+                *p++ = '}';
+                i = end;
+            }
+        }
+        out_.Commit(p - start);
+        if (plain) continue;
+        // A word with more than plain ASCII, or one beyond the stretch: its
+        // item was counted above.
+        const long long from = i;
+        while (i < n && units[i] != ' ')
+            ++i;
+        out_.Append(kOpen, kOpenSize);
+        objson::AppendJsonUtf16(out_, units + from, static_cast<std::size_t>(i - from));
+        out_.Append("\"}", 2);
+    }
 }
 
 void OBPandocConversion::StrUtf8(const char* text) {

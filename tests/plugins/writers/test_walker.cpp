@@ -283,7 +283,8 @@ TEST(CharacterValueList, OnePassGivesWhatTheAccessorsGive) {
 // text with many and with few of what they look for.
 TEST(UnitScan, FindsWhatAPlainLoopFinds) {
     const unsigned short kUnits[] = {0x00,   0x09,   0x0D,   0x0E,   0x2027, 0x2028, 0x2029, 0xFFFC,
-                                     0xFFFD, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xAD,   'a'};
+                                     0xFFFD, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xAD,   'a',
+                                     ' ',    '!',    '~',    0x7F,   '"',    '\\',   0x8000, 0x20};
     std::mt19937 random(17);
     for (int round = 0; round < 400; ++round) {
         std::vector<unsigned short> u(random() % 80);
@@ -291,7 +292,7 @@ TEST(UnitScan, FindsWhatAPlainLoopFinds) {
         std::vector<unsigned char> bytes(u.size());
         const unsigned plain = round % 2 ? 3 : 60; // one in this many is not 'x'
         for (std::size_t i = 0; i < u.size(); ++i)
-            u[i] = random() % plain ? 'x' : kUnits[random() % 16], scripts[i] = random() % 8 == 0;
+            u[i] = random() % plain ? 'x' : kUnits[random() % 24], scripts[i] = random() % 8 == 0;
         const long long n = static_cast<long long>(u.size());
         for (std::size_t i = 0; i < u.size(); ++i)
             bytes[i] = static_cast<unsigned char>(scripts[i] ? 0xFF : 0x20);
@@ -312,6 +313,12 @@ TEST(UnitScan, FindsWhatAPlainLoopFinds) {
                       std::find_if(u.begin() + from, u.end(), control) - u.begin());
             EXPECT_EQ(obscan::FindOther(scripts.data(), from, n, 0),
                       std::find(scripts.begin() + from, scripts.end(), 1) - scripts.begin());
+            std::string narrow(static_cast<std::size_t>(n - from) + 8, '\0');
+            const long long end = obscan::NarrowPlain(u.data(), from, n, &narrow[0]);
+            EXPECT_EQ(end, std::find_if(u.begin() + from, u.end(), [](unsigned c) {
+                               return c <= ' ' || c >= 0x7F || c == '"' || c == '\\';
+                           }) - u.begin());
+            EXPECT_TRUE(std::equal(u.begin() + from, u.begin() + end, narrow.begin()));
             EXPECT_EQ(obscan::FindOtherByte(bytes.data(), from, n, 0x20),
                       std::find(bytes.begin() + from, bytes.end(), 0xFF) - bytes.begin());
         }
