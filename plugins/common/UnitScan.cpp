@@ -194,28 +194,6 @@ long long FindOther(const int* values, long long from, long long n, int value) {
     return n;
 }
 
-long long NarrowPlain(const unsigned short* units, long long from, long long n, char* out) {
-    const __m128i below = _mm_set1_epi16(0x21), above = _mm_set1_epi16(0x7E);
-    const __m128i quote = _mm_set1_epi16('"'), backslash = _mm_set1_epi16('\\');
-    long long i = from;
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = Load(units + i);
-        // Compared as signed: units from 0x8000 up are below 0x21 then.
-        __m128i other = _mm_or_si128(_mm_cmplt_epi16(v, below), _mm_cmpgt_epi16(v, above));
-        other = _mm_or_si128(
-            other, _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash)));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (i - from)), _mm_packus_epi16(v, v));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(other));
-        if (mask) return i + __builtin_ctz(mask) / 2;
-    }
-    for (; i < n; ++i) {
-        const unsigned short u = units[i];
-        if (u < 0x21 || u > 0x7E || u == '"' || u == '\\') return i;
-        out[i - from] = static_cast<char>(u);
-    }
-    return n;
-}
-
 void FillBytes(unsigned char* bytes, long long n, unsigned char value) {
     const __m128i v = _mm_set1_epi8(static_cast<char>(value));
     long long i = 0;
