@@ -278,25 +278,31 @@ void OBPandocConversion::EnsureParagraph() {
     Block& block = Top();
     if (block.paragraph >= 0) return;
     Element* style = block.pending ? block.paragraphStyle : nullptr;
-    Utf8Text name;
-    if (options_.styleNames && style && block.level == 0)
-        GetUtf8(OBGetAttributeValue(style, AN::kName), name);
+    // Paragraphs mostly repeat their style: its name is kept.
+    const bool named = options_.styleNames && style && block.level == 0;
+    if (named && style != namedStyle_) {
+        styleName_.Clear();
+        GetUtf8(OBGetAttributeValue(style, AN::kName), styleName_);
+        namedStyle_ = styleName_.Failed() ? nullptr : style;
+    }
+    const bool hasName = named && !styleName_.IsEmpty();
     const char* language = block.pending && block.level == 0 ? block.language : language_;
     bool otherLanguage = language && (!language_ || std::strcmp(language, language_) != 0);
     if (block.styleDiv >= 0 &&
         (block.divStyle != style || block.divLanguage != (otherLanguage ? language : language_) ||
-         (name.IsEmpty() && !otherLanguage)))
+         (!hasName && !otherLanguage)))
         CloseStyleDiv();
-    if ((!name.IsEmpty() || otherLanguage) && block.styleDiv < 0) {
-        Utf8Text open;
+    Utf8Text& open = scratch_; // kept with its room from paragraph to paragraph
+    if ((hasName || otherLanguage) && block.styleDiv < 0) {
+        open.Clear();
         open.Append("{\"t\":\"Div\",\"c\":[[\"\",[],[");
-        if (!name.IsEmpty()) {
+        if (hasName) {
             open.Append("[\"custom-style\",");
-            Quoted(open, name);
+            Quoted(open, styleName_);
             open.Append(']');
         }
         if (otherLanguage) {
-            open.Append(name.IsEmpty() ? "[\"lang\",\"" : ",[\"lang\",\"");
+            open.Append(hasName ? ",[\"lang\",\"" : "[\"lang\",\"");
             open.Append(language);
             open.Append("\"]");
         }
@@ -306,7 +312,7 @@ void OBPandocConversion::EnsureParagraph() {
         block.divStyle = style;
         block.divLanguage = otherLanguage ? language : language_;
     }
-    Utf8Text open;
+    open.Clear();
     if (block.pending && block.level > 0) {
         // Headers need identifiers: EPUB splits its chapters at them.
         open.Append("{\"t\":\"Header\",\"c\":[");
@@ -381,21 +387,28 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
         if (paragraph) GetFlag((paragraph->*getter)(), under);
         return on && !under;
     };
-    Utf8Text name, open;
-    if (options_.styleNames && run.characterStyle)
-        GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), name);
+    // Runs mostly repeat their character style: its name is kept.
+    const bool named = options_.styleNames && run.characterStyle;
+    if (named && run.characterStyle != namedRunStyle_) {
+        runStyleName_.Clear();
+        GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), runStyleName_);
+        namedRunStyle_ = runStyleName_.Failed() ? nullptr : run.characterStyle;
+    }
+    const bool hasName = named && !runStyleName_.IsEmpty();
     const char* language = TextLanguage(run.script, run.format);
     const char* around = blockCount_ > 0 && Top().styleDiv >= 0 ? Top().divLanguage : language_;
     if (language && around && std::strcmp(language, around) == 0) language = nullptr;
-    if (!name.IsEmpty() || language) {
+    Utf8Text& open = scratch_;
+    if (hasName || language) {
+        open.Clear();
         open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[");
-        if (!name.IsEmpty()) {
+        if (hasName) {
             open.Append("[\"custom-style\",");
-            Quoted(open, name);
+            Quoted(open, runStyleName_);
             open.Append(']');
         }
         if (language) {
-            if (!name.IsEmpty()) open.Append(',');
+            if (hasName) open.Append(',');
             open.Append("[\"lang\",\"");
             open.Append(language);
             open.Append("\"]");
