@@ -50,6 +50,13 @@ template <class T> struct Block {
     }
 };
 
+// Sorts stably; lists mostly arrive in order already, and then stay as
+// they are without the sort's buffer and merges.
+template <class T, class Less> void SortStably(T* first, int count, Less less) {
+    if (count > 1 && !std::is_sorted(first, first + count, less))
+        std::stable_sort(first, first + count, less);
+}
+
 // Room for one resolver, made and unmade in place as the walk moves on.
 // Indices of open spans, outermost first.
 struct SpanStack {
@@ -341,11 +348,10 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
         }
     }
     auto byStart = [](const Span& a, const Span& b) { return a.start < b.start; };
-    if (paragraphs.Count() > 1)
-        std::stable_sort(&paragraphs[0], &paragraphs[0] + paragraphs.Count(), byStart);
+    if (paragraphs.Count() > 1) SortStably(&paragraphs[0], paragraphs.Count(), byStart);
     if (anchors.Count() > 1)
-        std::stable_sort(&anchors[0], &anchors[0] + anchors.Count(),
-                         [](const Anchor& a, const Anchor& b) { return a.position < b.position; });
+        SortStably(&anchors[0], anchors.Count(),
+                   [](const Anchor& a, const Anchor& b) { return a.position < b.position; });
 }
 
 // Hyperlinks on a story's text and the targets in it join the spans; then
@@ -383,7 +389,7 @@ void OBStoryWalker::TextWalk::CollectSpans() {
         if (s.kind == OBWALK::kTcy) ++counts.tcys;
     }
     if (spans.Count() > 1)
-        std::stable_sort(&spans[0], &spans[0] + spans.Count(), [](const Span& a, const Span& b) {
+        SortStably(&spans[0], spans.Count(), [](const Span& a, const Span& b) {
             if (a.start != b.start) return a.start < b.start;
             if (a.end != b.end) return a.end > b.end;
             return a.kind < b.kind;
@@ -417,8 +423,8 @@ void OBStoryWalker::TextWalk::AssignScripts() {
         characterRuns[k].link = 1;
     }
     if (characterRuns.Count() > 1)
-        std::stable_sort(&characterRuns[0], &characterRuns[0] + characterRuns.Count(),
-                         [](const Span& a, const Span& b) { return a.start < b.start; });
+        SortStably(&characterRuns[0], characterRuns.Count(),
+                   [](const Span& a, const Span& b) { return a.start < b.start; });
     for (int k = 1; k < characterRuns.Count() && !runsOverlap; ++k)
         runsOverlap = characterRuns[k].start < characterRuns[k - 1].end;
     // The units that no run gave a script have the system's: only the gaps
