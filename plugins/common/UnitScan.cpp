@@ -197,6 +197,10 @@ long long FindOther(const int* values, long long from, long long n, int value) {
 void FillBytes(unsigned char* bytes, long long n, unsigned char value) {
     const __m128i v = _mm_set1_epi8(static_cast<char>(value));
     long long i = 0;
+    for (; i + 32 <= n; i += 32) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i + 16), v);
+    }
     for (; i + 16 <= n; i += 16)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), v);
     if (n >= 16 && i < n) {
