@@ -194,4 +194,35 @@ long long FindOther(const int* values, long long from, long long n, int value) {
     return n;
 }
 
+void FillBytes(unsigned char* bytes, long long n, unsigned char value) {
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    long long i = 0;
+    for (; i + 32 <= n; i += 32) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i + 16), v);
+    }
+    for (; i + 16 <= n; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), v);
+    if (n >= 16 && i < n) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + n - 16), v);
+        return;
+    }
+    for (; i < n; ++i)
+        bytes[i] = value;
+}
+
+long long FindOtherByte(const unsigned char* values, long long from, long long n,
+                        unsigned char value) {
+    long long i = from;
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(value));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
+        const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted)));
+        if (same != 0xFFFF) return i + __builtin_ctz(~same);
+    }
+    for (; i < n; ++i)
+        if (values[i] != value) return i;
+    return n;
+}
+
 } // namespace obscan

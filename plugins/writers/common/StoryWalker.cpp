@@ -19,7 +19,8 @@ OBWalkHandler::~OBWalkHandler() = default;
 WSE::WritingScriptEnum OBWalkText::ScriptAt(long long i) const {
     if (!scripts || length == 0) return WSE::kSystemScript;
     if (i >= length) i = length - 1;
-    return static_cast<WSE::WritingScriptEnum>(scripts[i < 0 ? 0 : i]);
+    if (i < 0) i = 0;
+    return static_cast<WSE::WritingScriptEnum>(wideScripts ? wideScripts[i] : scripts[i]);
 }
 
 OBStoryWalker::OBStoryWalker(OBWalkHandler& handler, OBWriterProblems& problems,

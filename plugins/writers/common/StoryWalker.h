@@ -89,7 +89,8 @@ struct OBWalkText {
     bool vertical;
     /// The writing script of the unit at i (the last one past the end).
     WSE::WritingScriptEnum ScriptAt(long long i) const;
-    const int* scripts;
+    const unsigned char* scripts;
+    const int* wideScripts; ///< instead of scripts where one is beyond a byte (bad input)
 };
 
 /// One paragraph: a stretch of text that U+2029 ends, or the text's end.

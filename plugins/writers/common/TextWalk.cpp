@@ -29,6 +29,8 @@ constexpr unsigned short kParagraphEnd = 0x2029;
 constexpr unsigned short kLineBreak = 0x2028;
 constexpr unsigned short kFrameBreak = 0x000C;
 constexpr unsigned short kObject = 0xFFFC;
+// The most a script held in a byte may be; others need ints.
+constexpr int kMostByteScript = 254;
 
 bool IsSpecial(unsigned short c) {
     return c == kParagraphEnd || c == kLineBreak || c == kFrameBreak || c == kObject || c == '\t' ||
@@ -47,6 +49,13 @@ template <class T> struct Block {
         return data != nullptr;
     }
 };
+
+// Sorts stably; lists mostly arrive in order already, and then stay as
+// they are without the sort's buffer and merges.
+template <class T, class Less> void SortStably(T* first, int count, Less less) {
+    if (count > 1 && !std::is_sorted(first, first + count, less))
+        std::stable_sort(first, first + count, less);
+}
 
 // Room for one resolver, made and unmade in place as the walk moves on.
 // Indices of open spans, outermost first.
@@ -142,7 +151,10 @@ struct OBStoryWalker::TextWalk {
     unsigned story;
     Block<unsigned short> units;          // a copy of the text, where one is needed
     const unsigned short* text = nullptr; // the units read: in units or the stream's own
-    Block<int> scripts;
+    // A unit's script in a byte; where some run gives one outside 0..254
+    // (bad input) the values are kept in wideScripts instead.
+    Block<unsigned char> scripts;
+    Block<int> wideScripts;
     OBBaseTypeCollection<Span> paragraphs; // by start
     OBBaseTypeCollection<Span> characterRuns;
     OBBaseTypeCollection<Span> spans;     // by start, then the longer first
@@ -175,6 +187,7 @@ struct OBStoryWalker::TextWalk {
     void CollectRuns(Element* childStory);
     void CollectSpans();
     void AssignScripts();
+    bool Widen();
     Element* ParagraphAt(long long i) const;
     void Walk();
 
@@ -221,9 +234,10 @@ bool OBStoryWalker::TextWalk::Load(Element* childStory) {
     }
     info.element = childStory;
     info.units = text;
-    info.scripts = scripts.data;
     CollectRuns(childStory);
     AssignScripts();
+    info.scripts = scripts.data;
+    info.wideScripts = wideScripts.data;
     CollectSpans();
     inlineItems =
         dynamic_cast<ValueIdRefList*>(OBGetAttributeValue(childStory, AN::kInlineObjectList));
@@ -334,11 +348,10 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
         }
     }
     auto byStart = [](const Span& a, const Span& b) { return a.start < b.start; };
-    if (paragraphs.Count() > 1)
-        std::stable_sort(&paragraphs[0], &paragraphs[0] + paragraphs.Count(), byStart);
+    if (paragraphs.Count() > 1) SortStably(&paragraphs[0], paragraphs.Count(), byStart);
     if (anchors.Count() > 1)
-        std::stable_sort(&anchors[0], &anchors[0] + anchors.Count(),
-                         [](const Anchor& a, const Anchor& b) { return a.position < b.position; });
+        SortStably(&anchors[0], anchors.Count(),
+                   [](const Anchor& a, const Anchor& b) { return a.position < b.position; });
 }
 
 // Hyperlinks on a story's text and the targets in it join the spans; then
@@ -376,7 +389,7 @@ void OBStoryWalker::TextWalk::CollectSpans() {
         if (s.kind == OBWALK::kTcy) ++counts.tcys;
     }
     if (spans.Count() > 1)
-        std::stable_sort(&spans[0], &spans[0] + spans.Count(), [](const Span& a, const Span& b) {
+        SortStably(&spans[0], spans.Count(), [](const Span& a, const Span& b) {
             if (a.start != b.start) return a.start < b.start;
             if (a.end != b.end) return a.end > b.end;
             return a.kind < b.kind;
@@ -397,25 +410,48 @@ void OBStoryWalker::TextWalk::AssignScripts() {
         if (!script) continue;
         WSE::WritingScriptEnum member = WSE::kSystemScript;
         script->Get(member);
-        std::fill(scripts.data + r.start, scripts.data + r.end, static_cast<int>(member));
+        int wide = static_cast<int>(member);
+        if (!wideScripts.data && (wide < 0 || wide > kMostByteScript) && !Widen()) {
+            w.problems_.Report(OBERR::kOutOfMemory);
+            wide = WSE::kSystemScript;
+        }
+        if (wideScripts.data)
+            std::fill(wideScripts.data + r.start, wideScripts.data + r.end, wide);
+        else
+            obscan::FillBytes(scripts.data + r.start, r.end - r.start,
+                              static_cast<unsigned char>(wide));
         characterRuns[k].link = 1;
     }
     if (characterRuns.Count() > 1)
-        std::stable_sort(&characterRuns[0], &characterRuns[0] + characterRuns.Count(),
-                         [](const Span& a, const Span& b) { return a.start < b.start; });
+        SortStably(&characterRuns[0], characterRuns.Count(),
+                   [](const Span& a, const Span& b) { return a.start < b.start; });
     for (int k = 1; k < characterRuns.Count() && !runsOverlap; ++k)
         runsOverlap = characterRuns[k].start < characterRuns[k - 1].end;
     // The units that no run gave a script have the system's: only the gaps
     // are filled, not the whole text first.
-    const int system = static_cast<int>(WSE::kSystemScript);
+    auto fill = [this](long long from, long long to) {
+        if (wideScripts.data)
+            std::fill(wideScripts.data + from, wideScripts.data + to,
+                      static_cast<int>(WSE::kSystemScript));
+        else
+            obscan::FillBytes(scripts.data + from, to - from, WSE::kSystemScript);
+    };
     long long covered = 0;
     for (const Span& r : characterRuns) {
         if (r.link != 1) continue;
-        if (r.start > covered) std::fill(scripts.data + covered, scripts.data + r.start, system);
+        if (r.start > covered) fill(covered, r.start);
         covered = std::max(covered, r.end);
     }
-    if (info.length > covered)
-        std::fill(scripts.data + covered, scripts.data + info.length, system);
+    if (info.length > covered) fill(covered, info.length);
+}
+
+// From bytes to ints, once a script outside a byte's range turns up: what
+// the runs so far gave (and what they left unset) goes along.
+bool OBStoryWalker::TextWalk::Widen() {
+    if (info.length > 0 && !wideScripts.Allocate(info.length)) return false;
+    for (long long i = 0; i < info.length; ++i)
+        wideScripts.data[i] = scripts.data[i];
+    return true;
 }
 
 // The paragraph run that holds position i, or null. Runs that overlap
@@ -504,7 +540,7 @@ void OBStoryWalker::TextWalk::Walk() {
         } else {
             const OBWalkRun& r = RunAt(i);
             long long limit = NextEvent(i, nextSpan, nextAnchor, nextTarget);
-            int script = scripts.data[i];
+
             // Up to the next special character (of those the scan finds,
             // the ones that are) or change of script.
             long long j = obscan::FindControl(text, i + 1, limit);
@@ -512,7 +548,10 @@ void OBStoryWalker::TextWalk::Walk() {
                 j = obscan::FindControl(text, j + 1, limit);
             // The text goes no further than the run that holds i: where
             // runs do not overlap, its script goes as far.
-            if (runsOverlap) j = obscan::FindOther(scripts.data, i + 1, j, script);
+            if (runsOverlap)
+                j = wideScripts.data
+                        ? obscan::FindOther(wideScripts.data, i + 1, j, wideScripts.data[i])
+                        : obscan::FindOtherByte(scripts.data, i + 1, j, scripts.data[i]);
             w.handler_.OnText(text + i, j - i, r);
             i = j;
         }

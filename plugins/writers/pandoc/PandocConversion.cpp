@@ -6,9 +6,11 @@
 #include "PandocInlines.h"
 
 #include "JsonText.h"
+#include "UnitScan.h"
 
 #include <ombra/views.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -109,9 +111,59 @@ void OBPandocConversion::Leaf(const Utf8Text& json) {
     out_.Append(json);
 }
 
+// Words as Words writes them. Plain ASCII words (most are) and spaces go
+// into room reserved for a stretch of units at once, straight from the
+// units; other words take the general way.
 void OBPandocConversion::Str(const unsigned short* units, long long n) {
-    Words(
-        units, n, out_, [this] { Item(); }, objson::AppendJsonUtf16<Utf8Text>);
+    static const char kOpen[] = "{\"t\":\"Str\",\"c\":\"";
+    static const char kSpace[] = "{\"t\":\"Space\"}";
+    constexpr long long kOpenSize = sizeof kOpen - 1, kSpaceSize = sizeof kSpace - 1;
+    constexpr long long kStretch = 1024;
+    // A one-unit word with the comma before it and the end after it takes
+    // the most per unit; NarrowPlain may write 8 bytes beyond.
+    constexpr long long kMostPerUnit = 1 + kOpenSize + 1 + 2;
+    long long* items = frames_.Count() > 0 ? &frames_.Last().items : nullptr;
+    long long i = 0;
+    while (i < n) {
+        const long long stretchEnd = std::min(n, i + kStretch);
+        char* const start = out_.Reserve(kMostPerUnit * (stretchEnd - i) + 8);
+        if (!start) { // no room: the general way, which counts the failure
+            Words(
+                units + i, n - i, out_, [this] { Item(); }, objson::AppendJsonUtf16<Utf8Text>);
+            return;
+        }
+        char* p = start;
+        bool plain = true;
+        while (plain && i < stretchEnd) {
+            if (items && (*items)++ > 0) *p++ = ',';
+            if (units[i] == ' ') {
+                while (i < n && units[i] == ' ')
+                    ++i;
+                std::memcpy(p, kSpace, kSpaceSize);
+                p += kSpaceSize;
+                continue;
+            }
+            const long long end = obscan::NarrowPlain(units, i, stretchEnd, p + kOpenSize);
+            plain = end == n || units[end] == ' ';
+            if (plain) {
+                std::memcpy(p, kOpen, kOpenSize);
+                p += kOpenSize + (end - i);
+                *p++ = '"';
+                *p++ = '}';
+                i = end;
+            }
+        }
+        out_.Commit(p - start);
+        if (plain) continue;
+        // A word with more than plain ASCII, or one beyond the stretch: its
+        // item was counted above.
+        const long long from = i;
+        while (i < n && units[i] != ' ')
+            ++i;
+        out_.Append(kOpen, kOpenSize);
+        objson::AppendJsonUtf16(out_, units + from, static_cast<std::size_t>(i - from));
+        out_.Append("\"}", 2);
+    }
 }
 
 void OBPandocConversion::StrUtf8(const char* text) {
@@ -226,25 +278,31 @@ void OBPandocConversion::EnsureParagraph() {
     Block& block = Top();
     if (block.paragraph >= 0) return;
     Element* style = block.pending ? block.paragraphStyle : nullptr;
-    Utf8Text name;
-    if (options_.styleNames && style && block.level == 0)
-        GetUtf8(OBGetAttributeValue(style, AN::kName), name);
+    // Paragraphs mostly repeat their style: its name is kept.
+    const bool named = options_.styleNames && style && block.level == 0;
+    if (named && style != namedStyle_) {
+        styleName_.Clear();
+        GetUtf8(OBGetAttributeValue(style, AN::kName), styleName_);
+        namedStyle_ = styleName_.Failed() ? nullptr : style;
+    }
+    const bool hasName = named && !styleName_.IsEmpty();
     const char* language = block.pending && block.level == 0 ? block.language : language_;
     bool otherLanguage = language && (!language_ || std::strcmp(language, language_) != 0);
     if (block.styleDiv >= 0 &&
         (block.divStyle != style || block.divLanguage != (otherLanguage ? language : language_) ||
-         (name.IsEmpty() && !otherLanguage)))
+         (!hasName && !otherLanguage)))
         CloseStyleDiv();
-    if ((!name.IsEmpty() || otherLanguage) && block.styleDiv < 0) {
-        Utf8Text open;
+    Utf8Text& open = scratch_; // kept with its room from paragraph to paragraph
+    if ((hasName || otherLanguage) && block.styleDiv < 0) {
+        open.Clear();
         open.Append("{\"t\":\"Div\",\"c\":[[\"\",[],[");
-        if (!name.IsEmpty()) {
+        if (hasName) {
             open.Append("[\"custom-style\",");
-            Quoted(open, name);
+            Quoted(open, styleName_);
             open.Append(']');
         }
         if (otherLanguage) {
-            open.Append(name.IsEmpty() ? "[\"lang\",\"" : ",[\"lang\",\"");
+            open.Append(hasName ? ",[\"lang\",\"" : "[\"lang\",\"");
             open.Append(language);
             open.Append("\"]");
         }
@@ -254,7 +312,7 @@ void OBPandocConversion::EnsureParagraph() {
         block.divStyle = style;
         block.divLanguage = otherLanguage ? language : language_;
     }
-    Utf8Text open;
+    open.Clear();
     if (block.pending && block.level > 0) {
         // Headers need identifiers: EPUB splits its chapters at them.
         open.Append("{\"t\":\"Header\",\"c\":[");
@@ -329,21 +387,28 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
         if (paragraph) GetFlag((paragraph->*getter)(), under);
         return on && !under;
     };
-    Utf8Text name, open;
-    if (options_.styleNames && run.characterStyle)
-        GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), name);
+    // Runs mostly repeat their character style: its name is kept.
+    const bool named = options_.styleNames && run.characterStyle;
+    if (named && run.characterStyle != namedRunStyle_) {
+        runStyleName_.Clear();
+        GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), runStyleName_);
+        namedRunStyle_ = runStyleName_.Failed() ? nullptr : run.characterStyle;
+    }
+    const bool hasName = named && !runStyleName_.IsEmpty();
     const char* language = TextLanguage(run.script, run.format);
     const char* around = blockCount_ > 0 && Top().styleDiv >= 0 ? Top().divLanguage : language_;
     if (language && around && std::strcmp(language, around) == 0) language = nullptr;
-    if (!name.IsEmpty() || language) {
+    Utf8Text& open = scratch_;
+    if (hasName || language) {
+        open.Clear();
         open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[");
-        if (!name.IsEmpty()) {
+        if (hasName) {
             open.Append("[\"custom-style\",");
-            Quoted(open, name);
+            Quoted(open, runStyleName_);
             open.Append(']');
         }
         if (language) {
-            if (!name.IsEmpty()) open.Append(',');
+            if (hasName) open.Append(',');
             open.Append("[\"lang\",\"");
             open.Append(language);
             open.Append("\"]");

@@ -119,6 +119,11 @@ private:
     bool rubyWide_; // the ruby's base is set wide: full-width parentheses
     bool begun_;
     int headers_;
+    obwalk::Utf8Text scratch_; // an opening, kept with its room
+    // The last paragraph and character style whose names the texts hold.
+    Element* namedStyle_ = nullptr;
+    Element* namedRunStyle_ = nullptr;
+    obwalk::Utf8Text styleName_, runStyleName_;
 };
 
 #endif

@@ -199,6 +199,32 @@ TEST_F(Walker, FormattingResolvesThroughStyleChainsAndCutsLoops) {
     EXPECT_EQ(again.size, 11);
 }
 
+// Scripts beyond what a byte holds (bad input) reach the handler as they
+// are, also where runs before them had ordinary ones and runs overlap.
+TEST_F(Walker, ScriptsOutsideTheKnownRangeGoThroughUnchanged) {
+    DocumentBuilder b;
+    b.AddStory()
+        .Text("ab", RunStyle::Script(WSE::kGreekScript))
+        .Text("cd", RunStyle::Style(kNoId, 300))
+        .Text("ef", RunStyle::Style(kNoId, 254))
+        .Text("gh")
+        .EndPara();
+    struct Scripts : Recorder {
+        Scripts() : Recorder(false) {}
+        std::string seen;
+        void BeginParagraph(const OBWalkParagraph& p) override {
+            seen += "<" + std::to_string(p.script);
+        }
+        void OnText(const unsigned short*, long long n, const OBWalkRun& r) override {
+            seen += " " + std::to_string(n) + ":" + std::to_string(r.script);
+        }
+    } scripts;
+    Walk(b.Build(), Deferred(), nullptr, &scripts);
+    const std::string greek = std::to_string(WSE::kGreekScript);
+    const std::string system = std::to_string(WSE::kSystemScript);
+    EXPECT_EQ(scripts.seen, "<" + greek + " 2:" + greek + " 2:300 2:254 2:" + system);
+}
+
 // Random documents, many breaking the conventions: spans always nest and
 // close within their paragraph, and every character of every text comes
 // out once, in order.
@@ -257,15 +283,19 @@ TEST(CharacterValueList, OnePassGivesWhatTheAccessorsGive) {
 // text with many and with few of what they look for.
 TEST(UnitScan, FindsWhatAPlainLoopFinds) {
     const unsigned short kUnits[] = {0x00,   0x09,   0x0D,   0x0E,   0x2027, 0x2028, 0x2029, 0xFFFC,
-                                     0xFFFD, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xAD,   'a'};
+                                     0xFFFD, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xAD,   'a',
+                                     ' ',    '!',    '~',    0x7F,   '"',    '\\',   0x8000, 0x20};
     std::mt19937 random(17);
     for (int round = 0; round < 400; ++round) {
         std::vector<unsigned short> u(random() % 80);
         std::vector<int> scripts(u.size());
+        std::vector<unsigned char> bytes(u.size());
         const unsigned plain = round % 2 ? 3 : 60; // one in this many is not 'x'
         for (std::size_t i = 0; i < u.size(); ++i)
-            u[i] = random() % plain ? 'x' : kUnits[random() % 16], scripts[i] = random() % 8 == 0;
+            u[i] = random() % plain ? 'x' : kUnits[random() % 24], scripts[i] = random() % 8 == 0;
         const long long n = static_cast<long long>(u.size());
+        for (std::size_t i = 0; i < u.size(); ++i)
+            bytes[i] = static_cast<unsigned char>(scripts[i] ? 0xFF : 0x20);
         auto control = [](unsigned c) {
             return c < 0x0E || c == 0x2028 || c == 0x2029 || c == 0xFFFC;
         };
@@ -283,7 +313,19 @@ TEST(UnitScan, FindsWhatAPlainLoopFinds) {
                       std::find_if(u.begin() + from, u.end(), control) - u.begin());
             EXPECT_EQ(obscan::FindOther(scripts.data(), from, n, 0),
                       std::find(scripts.begin() + from, scripts.end(), 1) - scripts.begin());
+            std::string narrow(static_cast<std::size_t>(n - from) + 8, '\0');
+            const long long end = obscan::NarrowPlain(u.data(), from, n, &narrow[0]);
+            EXPECT_EQ(end, std::find_if(u.begin() + from, u.end(), [](unsigned c) {
+                               return c <= ' ' || c >= 0x7F || c == '"' || c == '\\';
+                           }) - u.begin());
+            EXPECT_TRUE(std::equal(u.begin() + from, u.begin() + end, narrow.begin()));
+            EXPECT_EQ(obscan::FindOtherByte(bytes.data(), from, n, 0x20),
+                      std::find(bytes.begin() + from, bytes.end(), 0xFF) - bytes.begin());
         }
+        std::vector<unsigned char> filled(u.size() + 2, 1);
+        obscan::FillBytes(filled.data() + 1, n, 7);
+        EXPECT_EQ(std::count(filled.begin(), filled.end(), 7), n);
+        EXPECT_TRUE(filled.front() == 1 && filled.back() == 1);
     }
 }
 

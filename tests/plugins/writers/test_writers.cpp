@@ -2,6 +2,7 @@
 // and what each writer makes of them, the expected files of the features
 // document, random documents, settings, and memory running out.
 #include "HtmlConversion.h"
+#include "JsonText.h"
 #include "PandocConversion.h"
 #include "TextConversion.h"
 
@@ -255,6 +256,43 @@ TEST_F(Writers, RandomDocumentsGiveWellFormedHtmlAndJson) {
         pandoc.ruby = static_cast<OBPANDOC::RubyEnum>(seed % 3);
         EXPECT_TRUE(ombra_test::IsJson(Through<OBPandocConversion>(elements, pandoc).bytes))
             << "seed " << seed;
+    }
+}
+
+// Long texts as pandoc inlines: each word a Str escaped as JSON escapes
+// UTF-16, each run of spaces a Space, whatever the words hold and however
+// long they are (also across the stretches the writer reserves room for).
+TEST_F(Writers, PandocWordsAreStrsAndSpacesWhateverTheyHold) {
+    const char16_t kUnits[] = {u'a', u'Z',   u'.',   u'~',   u'"',   u'\\', 0x7F, 0x01,
+                               0xE9, 0x3042, 0xD83D, 0xDE00, 0xDC00, u'!',  u'x', u'9'};
+    std::mt19937 random(5);
+    for (int round = 0; round < 6; ++round) {
+        std::u16string text;
+        std::string inlines;
+        while (text.size() < 3000) {
+            if (!inlines.empty()) inlines += ',';
+            if (!text.empty() && text.back() != u' ') {
+                text.append(1 + random() % 3, u' ');
+                inlines += "{\"t\":\"Space\"}";
+                continue;
+            }
+            const bool plain = round % 2 == 0 || random() % 4 != 0;
+            std::size_t length = random() % 9 == 0 ? 900 + random() % 1200 : 1 + random() % 12;
+            std::u16string word;
+            for (std::size_t k = 0; k < length; ++k)
+                word += plain ? static_cast<char16_t>(u'!' + random() % 94) : kUnits[random() % 16];
+            for (char16_t& u : word)
+                if (plain && (u == u'"' || u == u'\\')) u = u'q';
+            text += word;
+            obwalk::Utf8Text json;
+            objson::AppendJsonUtf16(json, reinterpret_cast<const unsigned short*>(word.data()),
+                                    word.size());
+            inlines += "{\"t\":\"Str\",\"c\":\"" + std::string(json.Data(), json.Size()) + "\"}";
+        }
+        DocumentBuilder b;
+        b.AddStory().Units(text).EndPara();
+        const std::string json = Through<OBPandocConversion>(b.Build(), OBPandocOptions()).bytes;
+        EXPECT_NE(json.find("[" + inlines + "]"), std::string::npos) << "round " << round;
     }
 }
 
