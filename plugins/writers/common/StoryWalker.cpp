@@ -471,9 +471,9 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
                 }
                 StyleValues(kAttrs, values, 2, run, key, *memo);
             }
-            GetEnum(values[0], script);
+            GetEnumOf<ValueWritingScriptEnum>(values[0], script);
             if (script >= 0 && script < 64) scripts[script] += end - start;
-            GetEnum(values[1], language);
+            GetEnumOf<ValueDictionaryLanguageEnum>(values[1], language);
             if (language >= 0 && language < 64) languages[language] += end - start;
         }
     }
