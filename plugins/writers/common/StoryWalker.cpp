@@ -429,7 +429,6 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
 
 void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64]) {
     static const AN::AttrNameEnum kAttrs[2] = {AN::kWritingScript, AN::kDictionaryLanguage};
-    static const CharacterValueList kList(kAttrs, 2);
     // Runs take turns among a few pairs of styles: the last few are kept.
     constexpr int kMemos = 4;
     StyleMemo memos[kMemos];
@@ -452,9 +451,14 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
             Element* own = run->GetChild(EL::kCharacterAttributes);
             auto* view =
                 ombra_detail::CastLikely<OBStoredCharacterAttributes, OBMCharacterAttributes>(own);
-            if (!kList.ReadStored(view, values))
-                for (int a = 0; a < 2; ++a)
-                    values[a] = OBGetAttributeValue(own, kAttrs[a]);
+            // Of a stored element's many values, the two are looked up (the
+            // store knows at once which attributes it lacks) rather than all
+            // read as the writers do.
+            bool stored = view && typeid(*view) == typeid(OBStoredCharacterAttributes);
+            for (int a = 0; a < 2; ++a)
+                values[a] = stored
+                                ? static_cast<OBStoredCharacterAttributes*>(view)->Find(kAttrs[a])
+                                : OBGetAttributeValue(own, kAttrs[a]);
             if (!values[0] || !values[1]) {
                 StyleMemo key;
                 key.hasCharacterStyle = has[0], key.characterStyle = ids[0];
@@ -467,9 +471,9 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
                 }
                 StyleValues(kAttrs, values, 2, run, key, *memo);
             }
-            GetEnum(values[0], script);
+            GetEnumOf<ValueWritingScriptEnum>(values[0], script);
             if (script >= 0 && script < 64) scripts[script] += end - start;
-            GetEnum(values[1], language);
+            GetEnumOf<ValueDictionaryLanguageEnum>(values[1], language);
             if (language >= 0 && language < 64) languages[language] += end - start;
         }
     }

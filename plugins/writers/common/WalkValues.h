@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <typeinfo>
 
 class OBMCharacterAttributes;
 class OBMParagraphAttributes;
@@ -78,6 +79,15 @@ bool GetLength(Value* v, UNITS::LINEAR::UnitEnum unit, double& out);
 bool GetPercent(Value* v, double& out);
 /// Any enumeration value as its member number.
 bool GetEnum(Value* v, int& member);
+/// GetEnum, with the class an attribute's values have known at once.
+template <class Likely> bool GetEnumOf(Value* v, int& member) {
+    if (!v) return false;
+    if (&typeid(*v) == &typeid(Likely)) {
+        member = static_cast<Likely*>(v)->GetMember();
+        return true;
+    }
+    return GetEnum(v, member);
+}
 /// A string value as UTF-16; script is the 8-bit string's script, or -1 for
 /// UTF-16 text, whose script the caller takes from its context.
 bool GetText(Value* v, WOBString& out, int& script);

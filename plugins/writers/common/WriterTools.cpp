@@ -155,7 +155,8 @@ int HeadingLevel(OBStoryWalker& walker, Element* style) {
 
 const char* DictionaryLanguageTag(Value* language) {
     int member = 0;
-    return GetEnum(language, member) ? oblanguage::TagOf(member) : nullptr;
+    return GetEnumOf<ValueDictionaryLanguageEnum>(language, member) ? oblanguage::TagOf(member)
+                                                                    : nullptr;
 }
 
 const char* TextLanguage(int script, OBMCharacterAttributes* format) {

@@ -228,14 +228,15 @@ OBHtmlStyles::Facts OBHtmlStyles::Read(const RunValues& c) {
     f.hasBold = Flag(c.v[R::kBold], f.bold);
     f.hasItalics = Flag(c.v[R::kItalics], f.italics);
     f.hasUnderline = Flag(c.v[R::kUnderline], f.underline);
-    f.hasStrike = GetEnum(c.v[R::kStrikeThru], f.strike);
-    f.hasUnderlineType = f.underline && GetEnum(c.v[R::kUnderlineType], f.underlineType);
+    f.hasStrike = GetEnumOf<ValueStrikeThruTypeEnum>(c.v[R::kStrikeThru], f.strike);
+    f.hasUnderlineType =
+        f.underline && GetEnumOf<ValueUnderlineTypeEnum>(c.v[R::kUnderlineType], f.underlineType);
     GetPercent(c.v[R::kShade], f.shade);
     if (auto* id = ValueAs<ValueOBID>(c.v[R::kColorRef])) f.hasColor = true, id->Get(f.color);
     if (auto* id = ValueAs<ValueOBID>(c.v[R::kBackgroundShadingColorRef]))
         f.hasBackground = true, id->Get(f.background);
-    f.hasCase = GetEnum(c.v[R::kCharacterCase], f.letterCase);
-    f.hasPosition = GetEnum(c.v[R::kCharacterPosition], f.position);
+    f.hasCase = GetEnumOf<ValueCharacterCaseEnum>(c.v[R::kCharacterCase], f.letterCase);
+    f.hasPosition = GetEnumOf<ValueCharacterPositionEnum>(c.v[R::kCharacterPosition], f.position);
     if (!f.hasPosition || f.position == CPE::kUndefined)
         f.hasShift = GetLength(c.v[R::kBaselineShift], UNITS::LINEAR::kPoints, f.shift);
     return f;
@@ -415,7 +416,7 @@ void OBHtmlStyles::CountRunLosses(const RunValues& values) {
         outlineShadow_ = outline || shadow;
         int track = 0;
         tracking_ = (GetPercent(c[R::kRangeKerning], ratio) && std::fabs(ratio) > 1e-6) ||
-                    (GetEnum(c[R::kTrack], track) && track != TE::kUndefined &&
+                    (GetEnumOf<ValueTrackEnum>(c[R::kTrack], track) && track != TE::kUndefined &&
                      track != TE::kNoTrack && track != TE::kNormal);
     }
     if (scaling_) report_.Add(OBREPORT::kScalingLeftOut);

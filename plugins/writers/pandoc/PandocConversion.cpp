@@ -417,11 +417,12 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
         Open(kRunFrame, open, "]]}");
     }
     int value = 0;
-    bool strike = GetEnum(own.GetStrikeThru(), value) && value > STE::kNone;
+    bool strike =
+        GetEnumOf<ValueStrikeThruTypeEnum>(own.GetStrikeThru(), value) && value > STE::kNone;
     int position = 0;
-    GetEnum(own.GetCharacterPosition(), position);
+    GetEnumOf<ValueCharacterPositionEnum>(own.GetCharacterPosition(), position);
     int letterCase = 0;
-    GetEnum(own.GetCharacterCase(), letterCase);
+    GetEnumOf<ValueCharacterCaseEnum>(own.GetCharacterCase(), letterCase);
     struct Kind {
         bool on;
         const char* name;

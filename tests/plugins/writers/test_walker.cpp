@@ -278,6 +278,24 @@ TEST(CharacterValueList, OnePassGivesWhatTheAccessorsGive) {
     }
 }
 
+// Enumeration values read through the class an attribute mostly has give
+// what the general look-up gives, whatever class a value is of.
+TEST(WalkEnums, TheLikelyClassReadsAsAnyOther) {
+    // Made as readers make them, in the library.
+    std::unique_ptr<Element> e(OBCreateStoredElement(EL::kCharacterAttributes));
+    OBAttributeStore* store = OBGetAttributeStore(e.get());
+    store->SetMember<ValueStrikeThruTypeEnum>(AN::kStrikeThru, STE::StrikeThruTypeEnum(2));
+    store->SetMember<ValueCharacterCaseEnum>(AN::kCharacterCase, CCE::CharacterCaseEnum(3));
+    store->SetBool(AN::kBold, true);
+    for (AN::AttrNameEnum attr : {AN::kStrikeThru, AN::kCharacterCase, AN::kBold, AN::kFont}) {
+        Value* v = store->Find(attr);
+        int general = -1, likely = -1;
+        bool found = obwalk::GetEnum(v, general);
+        EXPECT_EQ(obwalk::GetEnumOf<ValueStrikeThruTypeEnum>(v, likely), found) << attr;
+        EXPECT_EQ(likely, general) << attr;
+    }
+}
+
 // The scans find what a plain loop finds, wherever it stands in a block of
 // eight, sixteen or thirty-two (or four), from wherever they start, in
 // text with many and with few of what they look for.
