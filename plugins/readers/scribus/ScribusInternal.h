@@ -263,13 +263,11 @@ std::u16string ToUtf16(Context& ctx, const char* text);
 
 /// Outlines read their numbers a word at a time: text is an attribute
 /// value, or any text with kValuePadding readable bytes after its NUL.
-/// The points go to the document's PointStore; an outline read only for
-/// its warnings (keep false) has sub-paths without points.
 /// Outline from the legacy coordinate list (groups of four points per
 /// segment: start, its control point, end, its control point).
-void CoordinatesToPath(Context& ctx, const char* text, Outline& out, bool keep = true);
+void CoordinatesToPath(Context& ctx, const char* text, Outline& out);
 /// Outline from SVG path data (M, L, H, V, C, S, Q, T, Z, absolute or relative).
-void SvgToPath(Context& ctx, const char* text, Outline& out, bool keep = true);
+void SvgToPath(Context& ctx, const char* text, Outline& out);
 
 /// Where an item came from, kept beside Document::items while parsing: the
 /// raw links and group ids that are resolved once every item is read.

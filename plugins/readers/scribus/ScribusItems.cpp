@@ -152,7 +152,7 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
     const char* contour = a.Get(kAttr_COCOOR);
     if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0)) {
         contour_.clear();
-        CoordinatesToPath(ctx_, contour, contour_, false);
+        CoordinatesToPath(ctx_, contour, contour_);
     } else if (const char* copath = a.Get(kAttr_copath)) {
         if (*copath && (!path || std::strcmp(copath, path) != 0)) {
             SvgContourWarnings(ctx_, copath, path, ending, contour_);

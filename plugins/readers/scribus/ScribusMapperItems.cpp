@@ -341,7 +341,7 @@ void Mapper::PolygonOf(Element* e, const Item& it) {
     ValueUtil::Create(VT::ekVertexList, v);
     if (auto* list = dynamic_cast<ValueVertexList*>(v)) {
         if (!it.outline.empty()) {
-            const PathPoints& points = it.outline.front().points;
+            const std::vector<PathPoint>& points = it.outline.front().points;
             (void)list->Reserve(static_cast<long long>(points.size())); // else it grows by steps
             for (const PathPoint& p : points)
                 if (!list->Add(OBPoint(p.anchor.x, p.anchor.y), UNITS::LINEAR::kPoints))

@@ -213,58 +213,8 @@ struct PathPoint {
     Point left, anchor, right;
 };
 
-/// The points of a sub-path, which its document's PointStore holds.
-class PathPoints {
-public:
-    PathPoints() = default;
-    PathPoints(const PathPoint* data, std::size_t size) : data_(data), size_(size) {}
-    const PathPoint* data() const { return data_; }
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    const PathPoint* begin() const { return data_; }
-    const PathPoint* end() const { return data_ + size_; }
-    const PathPoint& operator[](std::size_t i) const { return data_[i]; }
-    const PathPoint& front() const { return data_[0]; }
-    const PathPoint& back() const { return data_[size_ - 1]; }
-
-private:
-    const PathPoint* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
-/// The points of a document's outlines, in blocks that stay where they
-/// are: one allocation holds the outlines of many items.
-class PointStore {
-public:
-    /// A copy of [points, points + n) that lives as long as the store.
-    PathPoints Copy(const PathPoint* points, std::size_t n) {
-        if (n == 0) return PathPoints();
-        if (n > left_) AddBlock(n);
-        PathPoint* at = free_;
-        std::uninitialized_copy_n(points, n, at);
-        free_ += n;
-        left_ -= n;
-        return PathPoints(at, n);
-    }
-
-private:
-    static constexpr std::size_t kBlock = 1024; // points
-    void AddBlock(std::size_t n) {
-        // Blocks grow to 16 times the first; an outline larger than that
-        // has one of its size.
-        const std::size_t shift = blocks_.size() < 4 ? blocks_.size() : 4;
-        const std::size_t size = std::max(n, kBlock << shift);
-        blocks_.emplace_back(new unsigned char[size * sizeof(PathPoint)]);
-        free_ = reinterpret_cast<PathPoint*>(blocks_.back().get());
-        left_ = size;
-    }
-    std::vector<std::unique_ptr<unsigned char[]>> blocks_;
-    PathPoint* free_ = nullptr;
-    std::size_t left_ = 0;
-};
-
 struct SubPath {
-    PathPoints points; ///< held by the document's PointStore
+    std::vector<PathPoint> points;
     bool closed = false;
     /// Known to have no handles (every point's direction points on its
     /// anchor); false when not known.
@@ -639,14 +589,6 @@ struct Document {
     std::vector<TocSetup> tablesOfContents;
     std::vector<ParagraphFormat> paragraphFormats;
     std::vector<CharacterFormat> characterFormats;
-    /// The points of the items' outlines (which stay where they are when
-    /// the document moves).
-    std::unique_ptr<PointStore> pointStore;
-
-    PointStore& Points() {
-        if (!pointStore) pointStore = std::make_unique<PointStore>();
-        return *pointStore;
-    }
 
     const ParagraphFormat& Format(const ParagraphRun& run) const {
         return paragraphFormats[run.format];

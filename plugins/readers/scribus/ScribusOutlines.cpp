@@ -19,8 +19,8 @@ bool Near(const Point& a, const Point& b) {
 }
 
 // Moves the gathered points into a new subpath of out, closing it when its
-// ends meet; the store (none: the points are not kept) holds them.
-void AddSubPath(std::vector<PathPoint>& points, Outline& out, PointStore* store) {
+// ends meet; the subpath gets one allocation of its exact size.
+void AddSubPath(std::vector<PathPoint>& points, Outline& out) {
     bool closed = false;
     if (points.size() > 2 && Near(points.front().anchor, points.back().anchor)) {
         points.front().left = points.back().left;
@@ -29,7 +29,7 @@ void AddSubPath(std::vector<PathPoint>& points, Outline& out, PointStore* store)
     }
     if (!points.empty()) {
         out.emplace_back();
-        if (store) out.back().points = store->Copy(points.data(), points.size());
+        out.back().points.assign(points.begin(), points.end());
         out.back().closed = closed;
     }
     points.clear();
@@ -79,9 +79,8 @@ void LimitWarning(Context& ctx) {
 
 } // namespace
 
-void CoordinatesToPath(Context& ctx, const char* text, Outline& out, bool keep) {
+void CoordinatesToPath(Context& ctx, const char* text, Outline& out) {
     if (!text) return;
-    PointStore* const store = keep ? &ctx.result.document.Points() : nullptr;
     const char* p = text;
     // Reads the next number; junk between numbers is skipped. The text ends
     // with a NUL.
@@ -112,18 +111,18 @@ void CoordinatesToPath(Context& ctx, const char* text, Outline& out, bool keep) 
         }
         Point p1{q[0], q[1]}, c1{q[2], q[3]}, p2{q[4], q[5]}, c2{q[6], q[7]};
         if (p1.x > 900000 && p1.y > 900000) { // marker between subpaths
-            AddSubPath(current, out, store);
+            AddSubPath(current, out);
             continue;
         }
         if (current.empty() || !Near(current.back().anchor, p1)) {
-            AddSubPath(current, out, store);
+            AddSubPath(current, out);
             current.push_back(PathPoint{p1, p1, c1});
         } else {
             current.back().right = c1;
         }
         current.push_back(PathPoint{c2, p2, p2});
     }
-    AddSubPath(current, out, store);
+    AddSubPath(current, out);
 }
 
 namespace {
@@ -131,9 +130,8 @@ namespace {
 // SVG path data, one command at a time; numbers after a command repeat it.
 class SvgPath {
 public:
-    SvgPath(Context& ctx, const char* text, Outline& out, bool keep)
-        : ctx_(ctx), p_(text), out_(out), points_(ctx.pathPoints),
-          store_(keep ? &ctx.result.document.Points() : nullptr) {
+    SvgPath(Context& ctx, const char* text, Outline& out)
+        : ctx_(ctx), p_(text), out_(out), points_(ctx.pathPoints) {
         points_.clear();
         if (points_.capacity() < 256) points_.reserve(256); // not from one point by doubling
     }
@@ -304,9 +302,9 @@ private:
             points_.pop_back();
         }
         // The points grow in the context's buffer, used again for every
-        // outline; the document's store keeps a copy.
+        // outline; the outline keeps a copy of exactly their size.
         SubPath& added = out_.emplace_back();
-        if (store_) added.points = store_->Copy(points_.data(), points_.size());
+        added.points.assign(points_.begin(), points_.end());
         added.closed = closed;
         // Lines only: a closing point's handle is its neighbour's anchor,
         // which the check above found on the first anchor.
@@ -414,7 +412,6 @@ private:
     const char* p_;
     Outline& out_;
     std::vector<PathPoint>& points_; // the subpath being read
-    PointStore* const store_;        // null: the points are not kept
     Point pos_, start_, lastControl_;
     char command_ = 0, previous_ = 0;
     bool curved_ = false; // the subpath being read has a curve
@@ -422,12 +419,12 @@ private:
 
 } // namespace
 
-void SvgToPath(Context& ctx, const char* text, Outline& out, bool keep) {
-    if (text) SvgPath(ctx, text, out, keep).Run();
+void SvgToPath(Context& ctx, const char* text, Outline& out) {
+    if (text) SvgPath(ctx, text, out).Run();
 }
 
 SvgEnding SvgToPathEnding(Context& ctx, const char* text, Outline& out) {
-    return SvgPath(ctx, text, out, true).Run();
+    return SvgPath(ctx, text, out).Run();
 }
 
 void SvgContourWarnings(Context& ctx, const char* contour, const char* path,
@@ -441,7 +438,7 @@ void SvgContourWarnings(Context& ctx, const char* contour, const char* path,
         if ((*rest == 'Z' || *rest == 'z') && !*SkipSeparators(rest + 1)) return;
     }
     scratch.clear();
-    SvgToPath(ctx, contour, scratch, false);
+    SvgToPath(ctx, contour, scratch);
 }
 
 } // namespace detail

@@ -21,9 +21,8 @@ struct SvgEnding {
 SvgEnding SvgToPathEnding(Context& ctx, const char* text, Outline& out);
 
 /// Warns as SvgToPath of the contour text does, given the path text and
-/// how it ended; scratch is room the contour may be read into (without its
-/// points). A contour that is the path closed ("... Z") warns of nothing
-/// then.
+/// how it ended; scratch is room the contour may be read into. A contour
+/// that is the path closed ("... Z") warns of nothing then.
 void SvgContourWarnings(Context& ctx, const char* contour, const char* path,
                         const SvgEnding& ending, Outline& scratch);
 

@@ -327,8 +327,8 @@ TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
         detail::SvgToPath(b, Padded(spaced, random).c_str(), fromSpaced);
         ASSERT_EQ(fromSpaced.size(), fromLines.size()) << lines;
         for (std::size_t i = 0; i < fromLines.size(); ++i) {
-            const PathPoints& p = fromLines[i].points;
-            const PathPoints& q = fromSpaced[i].points;
+            const std::vector<PathPoint>& p = fromLines[i].points;
+            const std::vector<PathPoint>& q = fromSpaced[i].points;
             ASSERT_EQ(q.size(), p.size()) << lines;
             ASSERT_TRUE(p.empty() || std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) == 0)
                 << lines;
@@ -355,8 +355,8 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
     auto same = [](const Outline& a, const Outline& b) {
         if (a.size() != b.size()) return false;
         for (std::size_t i = 0; i < a.size(); ++i) {
-            const PathPoints& p = a[i].points;
-            const PathPoints& q = b[i].points;
+            const std::vector<PathPoint>& p = a[i].points;
+            const std::vector<PathPoint>& q = b[i].points;
             if (a[i].closed != b[i].closed || a[i].straight != b[i].straight ||
                 p.size() != q.size() ||
                 (!p.empty() && std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) != 0))
@@ -392,49 +392,6 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
         }
         ASSERT_EQ(b.warnCalls, a.warnCalls) << contour;
     }
-}
-
-// The outlines of a document share the blocks of its point store: each,
-// small or larger than a block, keeps its own points while more are read,
-// and so does the document moved elsewhere.
-TEST(ScribusRobustness, OutlinesKeepTheirPointsInTheSharedStore) {
-    std::mt19937 random(3);
-    ParseOptions options;
-    ParseResult result;
-    detail::Context ctx(options, result);
-    std::vector<Outline> outlines;
-    std::vector<std::vector<int>> expected; // x of each point; y is x + 1
-    for (int round = 0; round < 200; ++round) {
-        const std::size_t n = random() % 16 == 0 ? 1 + random() % 20000 : 1 + random() % 300;
-        std::string path;
-        std::vector<int> xs;
-        for (std::size_t i = 0; i < n; ++i) {
-            const int x = static_cast<int>(random() % 100000);
-            path += (i ? " L" : "M") + std::to_string(x) + " " + std::to_string(x + 1);
-            xs.push_back(x);
-        }
-        // A contour read for its warnings only takes no room.
-        Outline scratch;
-        detail::SvgContourWarnings(ctx, Padded(path + " L1 2", random).c_str(), "",
-                                   detail::SvgEnding(), scratch);
-        outlines.emplace_back();
-        detail::SvgToPath(ctx, Padded(path, random).c_str(), outlines.back());
-        expected.push_back(xs);
-    }
-    const Document moved = std::move(result.document);
-    result.document = Document();
-    for (std::size_t k = 0; k < outlines.size(); ++k) {
-        ASSERT_EQ(1u, outlines[k].size());
-        const PathPoints& points = outlines[k][0].points;
-        ASSERT_EQ(expected[k].size(), points.size());
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const PathPoint& p = points[i];
-            ASSERT_EQ(expected[k][i], p.anchor.x) << k << " " << i;
-            ASSERT_EQ(expected[k][i] + 1, p.anchor.y) << k << " " << i;
-            ASSERT_TRUE(p.left.x == p.anchor.x && p.right.y == p.anchor.y) << k << " " << i;
-        }
-    }
-    ASSERT_TRUE(moved.pointStore);
 }
 
 // What each absurd number of absurd-numbers.sla falls back to is pinned by
