@@ -140,9 +140,8 @@ std::uint32_t FormatTables::Find(std::vector<F>& list, Index& index, const std::
             return index.last = index.slots[h], index.last - 1;
         }
     }
-    // Formats are large and a story brings dozens: growing fourfold from
-    // 16 moves them less often than doubling from one.
-    if (list.size() == list.capacity()) list.reserve(list.empty() ? 16 : 4 * list.size());
+    // A story brings dozens of formats: room for 16 spares the first moves.
+    if (list.capacity() == 0) list.reserve(16);
     list.push_back(F{style, local});
     index.slots[h] = static_cast<std::uint32_t>(list.size());
     index.before = index.last;
