@@ -191,6 +191,11 @@ public:
     /// it before and after a conversion to report memory that ran out.
     static long long Failures();
     bool Equals(const char* text) const;
+    bool Equals(const Utf8Text& other) const {
+        return size_ == other.size_ &&
+               (size_ == 0 ||
+                std::memcmp(data_, other.data_, static_cast<std::size_t>(size_)) == 0);
+    }
 
 private:
     void AppendGrowing(const char* text, long long n);

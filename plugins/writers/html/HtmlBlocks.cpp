@@ -148,27 +148,15 @@ void OBHtmlConversion::ParagraphStyle(const OBWalkParagraph& paragraph, Utf8Text
     // Paragraphs repeat a few: the attribute is kept by the CSS it was made
     // of and the version of their style's.
     const unsigned version = styleUnder_->version;
-    for (const ParagraphStyleEntry& entry : paragraphStyles_)
-        if (entry.version == version && entry.css.Size() == css.Size() &&
-            std::memcmp(entry.css.Data(), css.Data(), static_cast<std::size_t>(css.Size())) == 0) {
-            tag.Append(entry.attribute);
-            return;
-        }
-    ParagraphStyleEntry& entry = paragraphStyles_[nextParagraphStyle_];
-    nextParagraphStyle_ = (nextParagraphStyle_ + 1) % kParagraphStyles;
-    entry.version = 0; // until it holds the pair
-    entry.css.Clear();
-    entry.css.Append(css);
-    entry.attribute.Clear();
-    OBHtmlStyles::WithoutRepeats(css, styleUnder_->declarations);
-    if (!css.IsEmpty()) {
-        css.Truncate(css.Size() - 2); // the last "; "
-        entry.attribute.Append(" style=\"");
-        AppendEscaped(entry.attribute, css, true);
-        entry.attribute.Append('"');
+    if (const Utf8Text* kept = paragraphStyles_.Find(css, version)) {
+        tag.Append(*kept);
+        return;
     }
-    tag.Append(entry.attribute);
-    if (!entry.css.Failed() && !entry.attribute.Failed()) entry.version = version;
+    OBHtmlKeptTexts::Entry& entry = paragraphStyles_.Claim(css);
+    OBHtmlStyles::WithoutRepeats(css, styleUnder_->declarations);
+    AppendStyleAttribute(entry.to, css);
+    tag.Append(entry.to);
+    OBHtmlKeptTexts::Keep(entry, version);
 }
 
 void OBHtmlConversion::EndParagraph(const OBWalkParagraph&) {

@@ -81,6 +81,7 @@ private:
     Block& Top() { return blocks_[blockCount_ - 1]; }
     void Escaped(const unsigned short* units, long long n);
     static void AppendEscaped(obwalk::Utf8Text& out, const obwalk::Utf8Text& text, bool attribute);
+    static void AppendStyleAttribute(obwalk::Utf8Text& out, obwalk::Utf8Text& css);
     void PushTag(int kind, const obwalk::Utf8Text& open, const char* close);
     void PopTag();
     void CloseRun();
@@ -143,13 +144,7 @@ private:
     OBHtmlStyles::Repeats runRepeats_;
     // The style attributes of the last paragraphs, by the CSS of their own
     // they were made of and the version of their style's.
-    struct ParagraphStyleEntry {
-        unsigned version = 0; // 0 for none
-        obwalk::Utf8Text css, attribute;
-    };
-    static constexpr int kParagraphStyles = 8;
-    ParagraphStyleEntry paragraphStyles_[kParagraphStyles];
-    int nextParagraphStyle_ = 0;
+    OBHtmlKeptTexts paragraphStyles_;
     // The style attributes of the last runs, by the kept CSS they were made
     // of and the version of what lay under them.
     struct RunStyleEntry {

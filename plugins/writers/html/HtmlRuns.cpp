@@ -158,12 +158,7 @@ void OBHtmlConversion::RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunVal
     nextRunStyle_ = (nextRunStyle_ + 1) % kRunStyles;
     entry.serial = 0; // until it holds the attribute
     entry.attribute.Clear();
-    if (!css.IsEmpty()) {
-        css.Truncate(css.Size() - 2); // the last "; "
-        entry.attribute.Append(" style=\"");
-        AppendEscaped(entry.attribute, css, true);
-        entry.attribute.Append('"');
-    }
+    AppendStyleAttribute(entry.attribute, css);
     open.Append(entry.attribute);
     if (entry.attribute.Failed()) return;
     entry.serial = serial;
@@ -477,6 +472,16 @@ void OBHtmlConversion::AppendEscapedUtf16(Utf8Text& out, const unsigned short* u
         }
         out.Commit(p - start);
     }
+}
+
+// CSS declarations, each ending in "; ", as an escaped style attribute;
+// none gives none.
+void OBHtmlConversion::AppendStyleAttribute(Utf8Text& out, Utf8Text& css) {
+    if (css.IsEmpty()) return;
+    css.Truncate(css.Size() - 2); // the last "; "
+    out.Append(" style=\"");
+    AppendEscaped(out, css, true);
+    out.Append('"');
 }
 
 void OBHtmlConversion::AppendEscaped(Utf8Text& out, const Utf8Text& text, bool attribute) {

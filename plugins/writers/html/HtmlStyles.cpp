@@ -502,9 +502,7 @@ void OBHtmlStyles::WithoutRepeats(Utf8Text& css, const Declarations& under) {
 
 const OBHtmlStyles::Unders::Under& OBHtmlStyles::Unders::Of(const Utf8Text& css) {
     for (const Under& under : entries_)
-        if (under.version != 0 && under.css.Size() == css.Size() &&
-            std::memcmp(under.css.Data(), css.Data(), static_cast<std::size_t>(css.Size())) == 0)
-            return under;
+        if (under.version != 0 && under.css.Equals(css)) return under;
     Under& under = entries_[next_];
     next_ = (next_ + 1) % kEntries;
     under.css.Clear();
@@ -516,23 +514,15 @@ const OBHtmlStyles::Unders::Under& OBHtmlStyles::Unders::Of(const Utf8Text& css)
 
 void OBHtmlStyles::Repeats::Apply(Utf8Text& css, const Declarations& under, unsigned version) {
     if (css.IsEmpty() || under.count == 0) return;
-    for (const Entry& entry : entries_) {
-        if (entry.version != version || entry.from.Size() != css.Size() ||
-            std::memcmp(entry.from.Data(), css.Data(), static_cast<std::size_t>(css.Size())) != 0)
-            continue;
+    if (const Utf8Text* kept = kept_.Find(css, version)) {
         css.Clear();
-        css.Append(entry.to);
+        css.Append(*kept);
         return;
     }
-    Entry& entry = entries_[next_];
-    next_ = (next_ + 1) % kEntries;
-    entry.version = 0; // until it holds the pair
-    entry.from.Clear();
-    entry.from.Append(css);
+    OBHtmlKeptTexts::Entry& entry = kept_.Claim(css);
     WithoutRepeats(css, under);
-    entry.to.Clear();
     entry.to.Append(css);
-    if (!entry.from.Failed() && !entry.to.Failed()) entry.version = version;
+    OBHtmlKeptTexts::Keep(entry, version);
 }
 
 void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes) {

@@ -26,6 +26,41 @@
     X(DictionaryLanguage)
 // clang-format on
 
+/// Texts made of some CSS, each kept with the version of what lay under
+/// it: the last few, replaced in turn (documents repeat a few combinations).
+class OBHtmlKeptTexts {
+public:
+    struct Entry {
+        unsigned version = 0; // 0 for none
+        obwalk::Utf8Text from, to;
+    };
+    /// What was made of css at version, or null.
+    const obwalk::Utf8Text* Find(const obwalk::Utf8Text& css, unsigned version) const {
+        for (const Entry& entry : entries_)
+            if (entry.version == version && entry.from.Equals(css)) return &entry.to;
+        return nullptr;
+    }
+    /// The entry that holds css from now on, its `to` empty for what is made
+    /// of it; Keep then gives it its version.
+    Entry& Claim(const obwalk::Utf8Text& css) {
+        Entry& entry = entries_[next_];
+        next_ = (next_ + 1) % kEntries;
+        entry.version = 0; // until it holds the pair
+        entry.from.Clear();
+        entry.from.Append(css);
+        entry.to.Clear();
+        return entry;
+    }
+    static void Keep(Entry& entry, unsigned version) {
+        if (!entry.from.Failed() && !entry.to.Failed()) entry.version = version;
+    }
+
+private:
+    static constexpr int kEntries = 8;
+    Entry entries_[kEntries];
+    int next_ = 0;
+};
+
 class OBHtmlStyles {
 public:
     using Name = std::basic_string<char, std::char_traits<char>, obwalk::Allocator<char>>;
@@ -84,13 +119,7 @@ public:
         void Apply(obwalk::Utf8Text& css, const Declarations& under, unsigned version);
 
     private:
-        struct Entry {
-            unsigned version = 0;
-            obwalk::Utf8Text from, to;
-        };
-        static constexpr int kEntries = 8;
-        Entry entries_[kEntries];
-        int next_ = 0;
+        OBHtmlKeptTexts kept_;
     };
     /// The values of those attributes in a source of character formatting,
     /// read at once (a stored element's in one pass over its store).
