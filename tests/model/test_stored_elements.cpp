@@ -166,41 +166,60 @@ Element* RunWithTints(OBElementArena& arena, int n) {
     return run;
 }
 
+// Rounds of elements that make(arena, made) makes in an arena, which end
+// with end(made, round) after the arena is gone. From the second round on,
+// with the room and the pools' blocks of the first, every round gives back
+// all it took.
+template <class Make, class End> void ArenaRounds(int rounds, Make make, End end) {
+    auto& stats = ombra_test::Stats();
+    for (int round = 0; round < rounds; ++round) {
+        long long allocated = stats.allocations, released = stats.releases;
+        std::vector<Element*> made;
+        {
+            OBElementArena arena;
+            make(arena, made);
+        }
+        if (::testing::Test::HasFatalFailure()) {
+            for (Element* e : made)
+                delete e;
+            return;
+        }
+        end(made, round);
+        if (round > 0) {
+            EXPECT_EQ(stats.allocations - allocated, stats.releases - released) << round;
+        }
+    }
+}
+
 // Elements made several to a block, with the room for children and values
 // that their kind needed before, hold what was set and, deleted in any order
 // on two threads after their arena is gone, give every block back.
 TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
     ConversionState state;
-    auto& stats = ombra_test::Stats();
-    // The second round has the room learnt in the first and the pools' blocks.
-    for (int round = 0; round < 2; ++round) {
-        long long allocated = stats.allocations, released = stats.releases;
-        std::vector<Element*> made;
-        {
-            OBElementArena arena;
-            for (int i = 0; i < 300; ++i) {
-                Element* run = RunWithTints(arena, 3 + i % 11);
-                ASSERT_NE(run, nullptr);
-                OBAttributeStore* store = OBGetAttributeStore(run);
-                // Values made in the element's block, replaced or removed
-                // there: a name too long for the string's own room, and
-                // again, a number once or twice.
-                const std::string name(40, static_cast<char>('a' + i % 26));
-                ASSERT_EQ(store->SetUtf8(AN::kName, "first name, longer than the string's room"),
-                          1);
-                ASSERT_EQ(store->SetUtf8(AN::kName, name.c_str()), 1);
-                ASSERT_EQ(store->SetPercent(AN::kCyan, 0.5), 1);
-                if (i % 2) {
-                    ASSERT_EQ(store->SetPercent(AN::kCyan, 0.25), 1);
-                }
-                if (i % 3 == 0) {
-                    ASSERT_EQ(store->Remove(AN::kCyan), 1);
-                }
-                for (int c = 0; c < i % 13; ++c)
-                    ASSERT_EQ(run->AddChild(OBCreateStoredElement(EL::kCharacterRun, &arena)), 1);
-                made.push_back(run);
+    auto make = [](OBElementArena& arena, std::vector<Element*>& made) {
+        for (int i = 0; i < 300; ++i) {
+            Element* run = RunWithTints(arena, 3 + i % 11);
+            ASSERT_NE(run, nullptr);
+            OBAttributeStore* store = OBGetAttributeStore(run);
+            // Values made in the element's block, replaced or removed
+            // there: a name too long for the string's own room, and
+            // again, a number once or twice.
+            const std::string name(40, static_cast<char>('a' + i % 26));
+            ASSERT_EQ(store->SetUtf8(AN::kName, "first name, longer than the string's room"), 1);
+            ASSERT_EQ(store->SetUtf8(AN::kName, name.c_str()), 1);
+            ASSERT_EQ(store->SetPercent(AN::kCyan, 0.5), 1);
+            if (i % 2) {
+                ASSERT_EQ(store->SetPercent(AN::kCyan, 0.25), 1);
             }
+            if (i % 3 == 0) {
+                ASSERT_EQ(store->Remove(AN::kCyan), 1);
+            }
+            for (int c = 0; c < i % 13; ++c)
+                ASSERT_EQ(run->AddChild(OBCreateStoredElement(EL::kCharacterRun, &arena)), 1);
+            made.push_back(run);
         }
+    };
+    auto end = [](std::vector<Element*>& made, int) {
         for (int i = 0; i < 300; ++i) {
             ASSERT_EQ(OBGetAttributeStore(made[i])->Count(), 4 + i % 11 + (i % 3 != 0));
             WOBString name;
@@ -228,10 +247,8 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
         for (int i = 298; i >= 0; i -= 2)
             delete made[i];
         other.join();
-        if (round == 1) {
-            EXPECT_EQ(stats.allocations - allocated, stats.releases - released);
-        }
-    }
+    };
+    ArenaRounds(2, make, end);
 }
 
 // Stores of numbers, shapes and enumerations alone, in their block or past
@@ -241,76 +258,72 @@ TEST(StoredElements, ArenaElementsKeepWhatWasSetAndGoBackFromAnyThread) {
 // in line, every one gives back all it took.
 TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
     ConversionState state;
-    auto& stats = ombra_test::Stats();
     const std::string longText(60, 'x');
     const unsigned char bytes[] = "stream";
-    for (int round = 0; round < 3; ++round) {
-        long long allocated = stats.allocations, released = stats.releases;
-        std::vector<Element*> made;
-        {
-            OBElementArena arena;
-            for (int i = 0; i < 200; ++i) {
-                Element* e = RunWithTints(arena, 1 + i % 9);
-                ASSERT_NE(e, nullptr);
-                OBAttributeStore* store = OBGetAttributeStore(e);
-                ASSERT_EQ(store->SetRect(AN::kBoundingBox, OBRect(0, 0, i, i)), 1);
-                ASSERT_EQ(store->SetMember<ValueColorModelEnum>(AN::kModel, CME::kCMYK), 1);
-                if (i % 4 == 1) {
-                    ASSERT_EQ(store->SetUtf8(AN::kName, longText.c_str()), 1);
-                }
-                if (i % 4 == 3) {
-                    ASSERT_EQ(store->SetInteger(AN::kTint, -1, 0), 1); // replaced
-                }
-                for (int n = 0; n < i % 5 - 2; ++n) // one stream, or a list of them
-                    ASSERT_EQ(store->SetStream(AN::kTextStream,
-                                               OBStreamUtilRef::CreateBufferStreamRead(bytes, 6)),
-                              1);
-                made.push_back(e);
-                // Four numbers that fit the room the kind learnt, and for
-                // some a string from outside.
-                Element* ink = OBCreateStoredElement(EL::kCMYK, &arena);
-                ASSERT_NE(ink, nullptr);
-                store = OBGetAttributeStore(ink);
-                for (AN::AttrNameEnum a : {AN::kCyan, AN::kMagenta, AN::kYellow, AN::kBlack})
-                    ASSERT_EQ(store->SetPercent(a, 0.5), 1);
-                if (i % 2) {
-                    Value* text = nullptr;
-                    ValueUtil::CreateValueString(WOBString(longText.c_str()), text);
-                    ASSERT_EQ(store->Set(AN::kName, text), 1);
-                }
-                made.push_back(ink);
-                // A short name in the block, left alone, rendered in 8 bits,
-                // made long, removed, replaced, or joined by another string.
-                Element* color = OBCreateStoredElement(EL::kColor, &arena);
-                ASSERT_NE(color, nullptr);
-                store = OBGetAttributeStore(color);
-                ASSERT_EQ(store->SetUtf8(AN::kName, "Black"), 1);
-                auto* name = static_cast<ValueString*>(store->Find(AN::kName));
-                COBString narrow;
-                switch (i % 6) {
-                case 1: // the rendering needs a text service, which goes with its thread
-                    std::thread([name, &narrow] {
-                        OBLumHandler::SetLumService(new OBConvertorLumService);
-                        name->Get(narrow);
-                    }).join();
-                    EXPECT_EQ(narrow.Length(), 5);
-                    break;
-                case 2:
-                    name->Init(WOBString(longText.c_str()));
-                    break;
-                case 3:
-                    EXPECT_EQ(store->Remove(AN::kName), 1);
-                    break;
-                case 4:
-                    EXPECT_EQ(store->SetUtf8(AN::kName, longText.c_str()), 1);
-                    break;
-                case 5:
-                    EXPECT_EQ(store->SetUtf8(AN::kModel, "Process"), 1);
-                    break;
-                }
-                made.push_back(color);
+    auto make = [&](OBElementArena& arena, std::vector<Element*>& made) {
+        for (int i = 0; i < 200; ++i) {
+            Element* e = RunWithTints(arena, 1 + i % 9);
+            ASSERT_NE(e, nullptr);
+            OBAttributeStore* store = OBGetAttributeStore(e);
+            ASSERT_EQ(store->SetRect(AN::kBoundingBox, OBRect(0, 0, i, i)), 1);
+            ASSERT_EQ(store->SetMember<ValueColorModelEnum>(AN::kModel, CME::kCMYK), 1);
+            if (i % 4 == 1) {
+                ASSERT_EQ(store->SetUtf8(AN::kName, longText.c_str()), 1);
             }
+            if (i % 4 == 3) {
+                ASSERT_EQ(store->SetInteger(AN::kTint, -1, 0), 1); // replaced
+            }
+            for (int n = 0; n < i % 5 - 2; ++n) // one stream, or a list of them
+                ASSERT_EQ(store->SetStream(AN::kTextStream,
+                                           OBStreamUtilRef::CreateBufferStreamRead(bytes, 6)),
+                          1);
+            made.push_back(e);
+            // Four numbers that fit the room the kind learnt, and for
+            // some a string from outside.
+            Element* ink = OBCreateStoredElement(EL::kCMYK, &arena);
+            ASSERT_NE(ink, nullptr);
+            store = OBGetAttributeStore(ink);
+            for (AN::AttrNameEnum a : {AN::kCyan, AN::kMagenta, AN::kYellow, AN::kBlack})
+                ASSERT_EQ(store->SetPercent(a, 0.5), 1);
+            if (i % 2) {
+                Value* text = nullptr;
+                ValueUtil::CreateValueString(WOBString(longText.c_str()), text);
+                ASSERT_EQ(store->Set(AN::kName, text), 1);
+            }
+            made.push_back(ink);
+            // A short name in the block, left alone, rendered in 8 bits,
+            // made long, removed, replaced, or joined by another string.
+            Element* color = OBCreateStoredElement(EL::kColor, &arena);
+            ASSERT_NE(color, nullptr);
+            store = OBGetAttributeStore(color);
+            ASSERT_EQ(store->SetUtf8(AN::kName, "Black"), 1);
+            auto* name = static_cast<ValueString*>(store->Find(AN::kName));
+            COBString narrow;
+            switch (i % 6) {
+            case 1: // the rendering needs a text service, which goes with its thread
+                std::thread([name, &narrow] {
+                    OBLumHandler::SetLumService(new OBConvertorLumService);
+                    name->Get(narrow);
+                }).join();
+                EXPECT_EQ(narrow.Length(), 5);
+                break;
+            case 2:
+                name->Init(WOBString(longText.c_str()));
+                break;
+            case 3:
+                EXPECT_EQ(store->Remove(AN::kName), 1);
+                break;
+            case 4:
+                EXPECT_EQ(store->SetUtf8(AN::kName, longText.c_str()), 1);
+                break;
+            case 5:
+                EXPECT_EQ(store->SetUtf8(AN::kModel, "Process"), 1);
+                break;
+            }
+            made.push_back(color);
         }
+    };
+    auto end = [](std::vector<Element*>& made, int round) {
         if (round < 2) {
             for (Element* e : made)
                 delete e;
@@ -321,10 +334,8 @@ TEST(StoredElements, StoresOfPlainValuesAndOthersGiveEverythingBack) {
                 ASSERT_EQ(list->AddChild(e), 1);
             delete list;
         }
-        if (round > 0) {
-            EXPECT_EQ(stats.allocations - allocated, stats.releases - released) << round;
-        }
-    }
+    };
+    ArenaRounds(3, make, end);
 }
 
 // A run of percents set at once leaves a store as the same setters one at a
