@@ -131,5 +131,6 @@ int OBCompressInt_Read::ReadBlock() {
     }
     next_ = 0;
     ready_ = static_cast<unsigned int>(n);
+    remaining_ -= static_cast<unsigned int>(n);
     return Read();
 }

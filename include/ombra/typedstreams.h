@@ -359,9 +359,10 @@ public:
     /// its values are handed out; values that a short stream lacks (a value
     /// cut off included) read as 0.
     int Read() {
-        if (ready_ == 0) return ReadBlock();
-        --ready_;
-        --remaining_;
+        // One counter changes per value: two neighbouring counters get
+        // merged into one wide store, which the next value's narrow loads
+        // cannot take forwarded on some processors.
+        if (next_ >= ready_) return ReadBlock();
         unsigned int i = next_++;
         if (mode_ == kOBCompressInt_8) return block_.bytes[i];
         return mode_ == kOBCompressInt_16 ? block_.words[i] : block_.longs[i];
@@ -371,9 +372,9 @@ private:
     int ReadBlock();
 
     OBStream* stream_;
-    unsigned int remaining_;
+    unsigned int remaining_; // values of the block not yet in block_
     unsigned short mode_;
-    unsigned int ready_; // values of the block in block_, from next_ on
+    unsigned int ready_; // values in block_; next_ is the next to hand out
     unsigned int next_;
     union {
         unsigned char bytes[4096];

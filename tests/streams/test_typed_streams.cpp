@@ -487,6 +487,17 @@ TEST(CompressedInts, HeadersAWriterNeverProduces) {
         {{}, {0, 0, 0}}};
     for (const auto& c : cases)
         EXPECT_EQ(ReadBack(c.first, c.second.size()), c.second);
+    // A count beyond one block's room (5000 bytes) comes in parts, and the
+    // block after it is read from where the parts end.
+    Bytes long_block = {0x88, 0x53};
+    std::vector<int> expected;
+    for (int i = 0; i < 5000; ++i) {
+        long_block.push_back(static_cast<unsigned char>(i % 251));
+        expected.push_back(i % 251);
+    }
+    long_block.insert(long_block.end(), {0x01, 0x40, 0x2A});
+    expected.push_back(42);
+    EXPECT_EQ(ReadBack(long_block, expected.size()), expected);
     OBCompressInt_Read none(nullptr);
     EXPECT_EQ(none.Read(), 0);
     OBCompressInt_Write nowhere(nullptr);
