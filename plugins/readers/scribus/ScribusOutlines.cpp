@@ -96,14 +96,29 @@ void CoordinatesToPath(Context& ctx, const char* text, Outline& out) {
                 ++p;
         }
     };
+    // Reads the next two numbers, and tells how many it read. Mostly they
+    // are short decimals with one space between and one after, read at once.
+    auto nextTwo = [&](double* two) {
+#if defined(__SSE2__)
+        const char* s = SkipSeparators(p);
+        __m128d xy;
+        if (const char* end = ReadSpacedPair(s, xy)) {
+            _mm_storeu_pd(two, xy);
+            p = end;
+            return 2;
+        }
+#endif
+        if (!next(two[0])) return 0;
+        return next(two[1]) ? 2 : 1;
+    };
     std::vector<PathPoint>& current = ctx.pathPoints; // the subpath being read
     current.clear();
     std::size_t total = 0;
     double q[8];
     while (true) {
         int got = 0;
-        while (got < 8 && next(q[got]))
-            ++got;
+        for (int n = 2; got < 8 && n == 2; got += n)
+            n = nextTwo(q + got);
         if (got < 8) break;
         if (++total > ctx.options.maxPathPoints) {
             LimitWarning(ctx);

@@ -339,6 +339,60 @@ TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
     }
 }
 
+// Coordinate lists: with every space doubled no two numbers are read at
+// once, and the separators skipped are the same; the points, subpaths and
+// warnings must be too.
+TEST(ScribusRobustness, CoordinatesReadAsOneNumberAtATime) {
+    const char* const kNumbers[] = {"0",
+                                    "1",
+                                    "-2.5",
+                                    "354.331",
+                                    "0.0179967",
+                                    "1e3",
+                                    "+3",
+                                    "999999",
+                                    "1.2.3",
+                                    "-",
+                                    ".5",
+                                    "12x",
+                                    "x",
+                                    "-12345678",
+                                    "5.",
+                                    "0.457167",
+                                    "123456789012345678"};
+    const char* const kSeparators[] = {" ", " ", " ", " ", "  ", ",", "\t", "\n", ""};
+    std::mt19937 random(21);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const bool plain = round % 2 == 0; // mostly short numbers and spaces
+        for (int n = static_cast<int>(random() % 160); n > 0; --n) {
+            text += plain && random() % 50 ? kNumbers[random() % 3 + (random() % 2) * 3]
+                                           : kNumbers[random() % std::size(kNumbers)];
+            text += plain && random() % 50 ? " " : kSeparators[random() % std::size(kSeparators)];
+        }
+        ParseOptions options;
+        options.maxPathPoints = round % 3 ? 1000 : 1 + random() % 12;
+        ParseResult pairResult, oneResult;
+        detail::Context a(options, pairResult), b(options, oneResult);
+        Outline byPair, byOne;
+        detail::CoordinatesToPath(a, Padded(text, random).c_str(), byPair);
+        std::string doubled;
+        for (char c : text)
+            doubled += c == ' ' ? "  " : std::string(1, c);
+        detail::CoordinatesToPath(b, Padded(doubled, random).c_str(), byOne);
+        ASSERT_EQ(byOne.size(), byPair.size()) << text;
+        for (std::size_t i = 0; i < byPair.size(); ++i) {
+            const std::vector<PathPoint>& p = byPair[i].points;
+            const std::vector<PathPoint>& q = byOne[i].points;
+            ASSERT_EQ(q.size(), p.size()) << text;
+            ASSERT_TRUE(p.empty() || std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) == 0)
+                << text;
+            ASSERT_EQ(byOne[i].closed, byPair[i].closed) << text;
+        }
+        ASSERT_EQ(oneResult.warnings.size(), pairResult.warnings.size()) << text;
+    }
+}
+
 // A contour that closes its item's path ("path Z") is not read again: it
 // must warn as the reading of the whole text does, the limit of points
 // included, for any path.
