@@ -41,6 +41,19 @@ std::string Padded(const std::string& text, std::mt19937& random) {
     return padded;
 }
 
+// The same subpaths, bit for bit.
+bool SameOutlines(const Outline& a, const Outline& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const std::vector<PathPoint>& p = a[i].points;
+        const std::vector<PathPoint>& q = b[i].points;
+        if (a[i].closed != b[i].closed || a[i].straight != b[i].straight || p.size() != q.size() ||
+            (!p.empty() && std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) != 0))
+            return false;
+    }
+    return true;
+}
+
 void ExpectCovered(const ParseResult& r) {
     for (std::size_t i = 0; i < r.document.stories.size(); ++i)
         EXPECT_EQ("", CheckCoverage(r.document.stories[i])) << "story " << i;
@@ -325,15 +338,7 @@ TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
         Outline fromLines, fromSpaced;
         detail::SvgToPath(a, Padded(lines, random).c_str(), fromLines);
         detail::SvgToPath(b, Padded(spaced, random).c_str(), fromSpaced);
-        ASSERT_EQ(fromSpaced.size(), fromLines.size()) << lines;
-        for (std::size_t i = 0; i < fromLines.size(); ++i) {
-            const std::vector<PathPoint>& p = fromLines[i].points;
-            const std::vector<PathPoint>& q = fromSpaced[i].points;
-            ASSERT_EQ(q.size(), p.size()) << lines;
-            ASSERT_TRUE(p.empty() || std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) == 0)
-                << lines;
-            ASSERT_EQ(fromSpaced[i].closed, fromLines[i].closed) << lines;
-        }
+        ASSERT_TRUE(SameOutlines(fromLines, fromSpaced)) << lines;
         ASSERT_EQ(spacedResult.warnings.size(), lineResult.warnings.size()) << lines;
         ASSERT_EQ(b.warnCalls, a.warnCalls) << lines;
     }
@@ -380,15 +385,7 @@ TEST(ScribusRobustness, CoordinatesReadAsOneNumberAtATime) {
         for (char c : text)
             doubled += c == ' ' ? "  " : std::string(1, c);
         detail::CoordinatesToPath(b, Padded(doubled, random).c_str(), byOne);
-        ASSERT_EQ(byOne.size(), byPair.size()) << text;
-        for (std::size_t i = 0; i < byPair.size(); ++i) {
-            const std::vector<PathPoint>& p = byPair[i].points;
-            const std::vector<PathPoint>& q = byOne[i].points;
-            ASSERT_EQ(q.size(), p.size()) << text;
-            ASSERT_TRUE(p.empty() || std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) == 0)
-                << text;
-            ASSERT_EQ(byOne[i].closed, byPair[i].closed) << text;
-        }
+        ASSERT_TRUE(SameOutlines(byPair, byOne)) << text;
         ASSERT_EQ(oneResult.warnings.size(), pairResult.warnings.size()) << text;
     }
 }
@@ -406,18 +403,6 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
     const char* const kSeparators[] = {" ", " ", ",", "\t", ""};
     const char* const kEnds[] = {"Z", " Z", "z\n", ",Z ", "ZZ", " L1 2 Z", "Z 1", " ", ""};
     std::mt19937 random(11);
-    auto same = [](const Outline& a, const Outline& b) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            const std::vector<PathPoint>& p = a[i].points;
-            const std::vector<PathPoint>& q = b[i].points;
-            if (a[i].closed != b[i].closed || a[i].straight != b[i].straight ||
-                p.size() != q.size() ||
-                (!p.empty() && std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) != 0))
-                return false;
-        }
-        return true;
-    };
     // Subpaths that meet their start again once closed, or stay open before M.
     const char* const kPaths[] = {"M1 1 L1 1 L1 1 Z", "M1 1 L1 1 L1 1", "M0 0 L1 0 M1 1", ""};
     for (int round = 0; round < 20000; ++round) {
@@ -436,7 +421,7 @@ TEST(ScribusRobustness, ContourClosingThePathWarnsAsItsWholeText) {
         const detail::SvgEnding ending = detail::SvgToPathEnding(a, paddedPath.c_str(), outline);
         detail::SvgContourWarnings(a, paddedContour.c_str(), paddedPath.c_str(), ending, scratch);
         detail::SvgToPath(b, paddedPath.c_str(), read);
-        ASSERT_TRUE(same(outline, read)) << path;
+        ASSERT_TRUE(SameOutlines(outline, read)) << path;
         read.clear();
         detail::SvgToPath(b, paddedContour.c_str(), read);
         ASSERT_EQ(whole.warnings.size(), shared.warnings.size()) << contour;
