@@ -54,6 +54,20 @@ bool SameOutlines(const Outline& a, const Outline& b) {
     return true;
 }
 
+// Whether two texts read through read with the same options give the same
+// outlines and warnings.
+template <class Read>
+bool ReadAlike(Read read, const ParseOptions& options, const std::string& one,
+               const std::string& other, std::mt19937& random) {
+    ParseResult oneResult, otherResult;
+    detail::Context a(options, oneResult), b(options, otherResult);
+    Outline fromOne, fromOther;
+    read(a, Padded(one, random).c_str(), fromOne);
+    read(b, Padded(other, random).c_str(), fromOther);
+    return SameOutlines(fromOne, fromOther) &&
+           oneResult.warnings.size() == otherResult.warnings.size() && a.warnCalls == b.warnCalls;
+}
+
 void ExpectCovered(const ParseResult& r) {
     for (std::size_t i = 0; i < r.document.stories.size(); ++i)
         EXPECT_EQ("", CheckCoverage(r.document.stories[i])) << "story " << i;
@@ -333,14 +347,7 @@ TEST(ScribusRobustness, LinesReadAsWithASpaceAfterTheLetter) {
         if (random() % 2) lines += " Z", spaced += " Z";
         ParseOptions options;
         options.maxPathPoints = round % 2 ? 100 : 1 + random() % 8;
-        ParseResult lineResult, spacedResult;
-        detail::Context a(options, lineResult), b(options, spacedResult);
-        Outline fromLines, fromSpaced;
-        detail::SvgToPath(a, Padded(lines, random).c_str(), fromLines);
-        detail::SvgToPath(b, Padded(spaced, random).c_str(), fromSpaced);
-        ASSERT_TRUE(SameOutlines(fromLines, fromSpaced)) << lines;
-        ASSERT_EQ(spacedResult.warnings.size(), lineResult.warnings.size()) << lines;
-        ASSERT_EQ(b.warnCalls, a.warnCalls) << lines;
+        ASSERT_TRUE(ReadAlike(detail::SvgToPath, options, lines, spaced, random)) << lines;
     }
 }
 
@@ -377,16 +384,10 @@ TEST(ScribusRobustness, CoordinatesReadAsOneNumberAtATime) {
         }
         ParseOptions options;
         options.maxPathPoints = round % 3 ? 1000 : 1 + random() % 12;
-        ParseResult pairResult, oneResult;
-        detail::Context a(options, pairResult), b(options, oneResult);
-        Outline byPair, byOne;
-        detail::CoordinatesToPath(a, Padded(text, random).c_str(), byPair);
         std::string doubled;
         for (char c : text)
             doubled += c == ' ' ? "  " : std::string(1, c);
-        detail::CoordinatesToPath(b, Padded(doubled, random).c_str(), byOne);
-        ASSERT_TRUE(SameOutlines(byPair, byOne)) << text;
-        ASSERT_EQ(oneResult.warnings.size(), pairResult.warnings.size()) << text;
+        ASSERT_TRUE(ReadAlike(detail::CoordinatesToPath, options, text, doubled, random)) << text;
     }
 }
 
