@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -101,7 +102,14 @@ private:
 
     // Before 1.5 a group is a list of ids on each member, innermost first.
     void FlatGroups() {
-        std::map<std::pair<bool, long long>, int> groups;
+        using Key = std::pair<bool, long long>;
+        struct KeyHash {
+            std::size_t operator()(const Key& k) const {
+                return std::hash<long long>()(k.second) * 2 + k.first;
+            }
+        };
+        // Groups are made in the order their members name them.
+        std::unordered_map<Key, int, KeyHash> groups;
         auto groupFor = [&](bool master, long long id, const Item& member) {
             auto key = std::make_pair(master, id);
             auto found = groups.find(key);
@@ -120,13 +128,16 @@ private:
         };
         // Items are large: make room for every group before creating any.
         {
-            std::map<std::pair<bool, long long>, char> distinct;
+            std::vector<Key> named;
             for (std::size_t i = 0; i < original_; ++i)
                 for (std::uint32_t k = 0; k < src_[i].groupsCount; ++k)
-                    distinct.emplace(std::make_pair(src_[i].scope == ItemSource::kMasterItems,
-                                                    groupIds_[src_[i].groupsBegin + k]),
-                                     0);
-            doc_.items.reserve(original_ + distinct.size());
+                    named.emplace_back(src_[i].scope == ItemSource::kMasterItems,
+                                       groupIds_[src_[i].groupsBegin + k]);
+            std::sort(named.begin(), named.end());
+            const std::size_t distinct =
+                static_cast<std::size_t>(std::unique(named.begin(), named.end()) - named.begin());
+            doc_.items.reserve(original_ + distinct);
+            groups.reserve(distinct);
         }
         for (std::size_t i = 0; i < original_; ++i) {
             ItemSource& s = src_[i];
