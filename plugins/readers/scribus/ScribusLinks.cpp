@@ -108,12 +108,12 @@ private:
                 return std::hash<long long>()(k.second) * 2 + k.first;
             }
         };
-        // Groups are made in the order their members name them.
+        // Every id named, then the group made for it (-1 until made). Groups
+        // are made in the order their members name them.
         std::unordered_map<Key, int, KeyHash> groups;
         auto groupFor = [&](bool master, long long id, const Item& member) {
-            auto key = std::make_pair(master, id);
-            auto found = groups.find(key);
-            if (found != groups.end()) return found->second;
+            int& made = groups.try_emplace(std::make_pair(master, id), -1).first->second;
+            if (made >= 0) return made;
             Item g;
             g.kind = Item::Kind::kGroup;
             g.rawType = 12;
@@ -121,24 +121,17 @@ private:
             g.page = member.page;
             g.onMasterPage = member.onMasterPage;
             g.layer = member.layer;
-            int index = static_cast<int>(doc_.items.size());
+            made = static_cast<int>(doc_.items.size());
             doc_.items.push_back(std::move(g));
-            groups.emplace(key, index);
-            return index;
+            return made;
         };
         // Items are large: make room for every group before creating any.
-        {
-            std::vector<Key> named;
-            for (std::size_t i = 0; i < original_; ++i)
-                for (std::uint32_t k = 0; k < src_[i].groupsCount; ++k)
-                    named.emplace_back(src_[i].scope == ItemSource::kMasterItems,
-                                       groupIds_[src_[i].groupsBegin + k]);
-            std::sort(named.begin(), named.end());
-            const std::size_t distinct =
-                static_cast<std::size_t>(std::unique(named.begin(), named.end()) - named.begin());
-            doc_.items.reserve(original_ + distinct);
-            groups.reserve(distinct);
-        }
+        for (std::size_t i = 0; i < original_; ++i)
+            for (std::uint32_t k = 0; k < src_[i].groupsCount; ++k)
+                groups.try_emplace(std::make_pair(src_[i].scope == ItemSource::kMasterItems,
+                                                  groupIds_[src_[i].groupsBegin + k]),
+                                   -1);
+        doc_.items.reserve(original_ + groups.size());
         for (std::size_t i = 0; i < original_; ++i) {
             ItemSource& s = src_[i];
             if (s.groupsCount == 0 || s.scope == ItemSource::kGroupMembers) continue;
