@@ -463,16 +463,15 @@ private:
     // its name. How many. Nothing of the attribute it stops before is
     // taken. A loop of its own, with its state in locals and no call,
     // keeps that state in registers (the loop of Attributes has too much
-    // live for that); the NULs that end the values are stored once all are
-    // read, as byte stores would have what it keeps stored and loaded again.
+    // live for that).
     std::size_t PlainRun(char*& p, char*& last, Guess* guesses, std::size_t room,
                          const NameWords::Entry* words, PlainWindow& window) {
-        char* ends[kGuesses];
         std::size_t k = 0;
         char* at = p;
         char* name = last;
         PlainWindow plain = window;
-        while (k < room && *at == ' ' && Is(at[1], kStartSymbol)) {
+        // A name that does not start as names do matches no guess.
+        while (k < room && *at == ' ') {
             Guess& g = guesses[k];
             std::uint32_t id = g.first;
             // Longer names stop it: a call would take the registers.
@@ -490,13 +489,12 @@ private:
             const bool second = id != g.first;
             if (g.alternate) std::swap(g.first, g.second);
             if (second) g.alternate = !g.alternate;
-            ends[k++] = end;
+            *end = 0;
+            ++k;
             if (id < kAttrCount) attrs_.Set(static_cast<AttrId>(id), value);
             name = at + 1;
             at = end + 1;
         }
-        for (std::size_t j = 0; j < k; ++j)
-            *ends[j] = 0;
         p = at;
         last = name;
         window = plain;
