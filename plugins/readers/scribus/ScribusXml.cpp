@@ -301,7 +301,9 @@ private:
         // are read through a local.
         const NameWords::Entry* words = nameWords_.data();
         char* last = nullptr; // where the last attribute starts
+        PlainWindow plain;
         for (;; ++i) {
+            if (i < kGuesses) i += PlainRun(p, last, guesses + i, kGuesses - i, words, plain);
             // One space between attributes, mostly; the NULs after the bytes
             // read so far end the scans.
             if (*p == ' ' && Is(p[1], kStartSymbol)) {
@@ -321,7 +323,7 @@ private:
             const std::size_t n = Guessed(guess, words, p, id);
             if (n) {
                 char* const value = p + n + 2;
-                char* const end = const_cast<char*>(ScanPlain(value, '"'));
+                char* const end = const_cast<char*>(plain.Scan(value));
                 if (*end == '"' && !Is(end[1], kStartSymbol)) {
                     *end = 0;
                     if (id < kAttrCount) attrs_.Set(static_cast<AttrId>(id), value);
@@ -453,6 +455,50 @@ private:
             g.alternate = !g.alternate;
         }
         return length;
+    }
+
+    // The attributes from p on that go as guessed, each after one space,
+    // with a plain value in '"', up to room of them: set in attrs_ and
+    // their guesses taken, p then after the last one's quote and last at
+    // its name. How many. Nothing of the attribute it stops before is
+    // taken. A loop of its own, with its state in locals and no call,
+    // keeps that state in registers (the loop of Attributes has too much
+    // live for that).
+    std::size_t PlainRun(char*& p, char*& last, Guess* guesses, std::size_t room,
+                         const NameWords::Entry* words, PlainWindow& window) {
+        std::size_t k = 0;
+        char* at = p;
+        char* name = last;
+        PlainWindow plain = window;
+        // A name that does not start as names do matches no guess.
+        while (k < room && *at == ' ') {
+            Guess& g = guesses[k];
+            std::uint32_t id = g.first;
+            // Longer names stop it: a call would take the registers.
+            std::size_t n = ShortNameLengthAt(words[id], at + 1);
+            if (!n) {
+                id = g.second;
+                n = ShortNameLengthAt(words[id], at + 1);
+                if (!n) break;
+            }
+            char* const value = at + n + 3;
+            char* const end = const_cast<char*>(plain.Scan(value));
+            if (*end != '"' || Is(end[1], kStartSymbol)) break;
+            // As Guessed takes them (the second can only match when it is
+            // not the first).
+            const bool second = id != g.first;
+            if (g.alternate) std::swap(g.first, g.second);
+            if (second) g.alternate = !g.alternate;
+            *end = 0;
+            ++k;
+            if (id < kAttrCount) attrs_.Set(static_cast<AttrId>(id), value);
+            name = at + 1;
+            at = end + 1;
+        }
+        p = at;
+        last = name;
+        window = plain;
+        return k;
     }
 
     // A new NameId for a name that is no AttrId, kAttrCount when there is

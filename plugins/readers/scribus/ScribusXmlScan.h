@@ -50,16 +50,17 @@ inline std::uint64_t Word(const char* p) {
     return w;
 }
 
-// Each attribute's name followed by '="' as two masked words, for names of
-// up to 14 bytes; the guesses of the reader are checked against them
-// without a call, and the quote with them. Longer names have their first
-// 16 bytes here; the entry of kAttrCount (no guess) and of an empty name
-// matches no text.
+// Each attribute's name followed by '="' as two masked words and the two
+// bytes after them, for names of up to 16 bytes; the guesses of the reader
+// are checked against them without a call, and the quote with them. Longer
+// names have their first 16 bytes here; the entry of kAttrCount (no guess)
+// and of an empty name matches no text.
 struct NameWords {
-    static constexpr std::size_t kShort = 14; // the longest name held whole
+    static constexpr std::size_t kShort = 16; // the longest name held whole
     struct Entry {
         std::uint64_t word[2] = {1, 0}, mask[2] = {0, 0};
-        std::uint32_t length = 0; // 0: longer, checked by Attrs::NameLengthAt
+        std::uint32_t length = 0;             // 0: longer, checked by Attrs::NameLengthAt
+        std::uint16_t tail = 0, tailMask = 0; // what of '="' lies past 16 bytes
     };
     // The entry of the n bytes of name (n > 0).
     static Entry Of(const char* name, std::size_t n) {
@@ -73,6 +74,13 @@ struct NameWords {
         std::memcpy(e.word, bytes, 16);
         std::memcpy(e.mask, mask, 16);
         e.length = n <= kShort ? static_cast<std::uint32_t>(n) : 0;
+        if (n == 15) {
+            e.tail = '"';
+            e.tailMask = 0xFF;
+        } else if (n == 16) {
+            e.tail = '=' | '"' << 8;
+            e.tailMask = 0xFFFF;
+        }
         return e;
     }
     Entry at[kAttrCount + 1];
@@ -86,14 +94,28 @@ struct NameWords {
 
 inline const NameWords kNameWords;
 
+// The length of the name of entry e when text starts with it and '="', and
+// the name is no longer than NameWords::kShort, else 0; 18 bytes can be
+// read at text.
+inline std::size_t ShortNameLengthAt(const NameWords::Entry& e, const char* text) {
+    std::uint64_t w[2];
+    std::uint16_t tail;
+    std::memcpy(w, text, 16);
+    std::memcpy(&tail, text + 16, 2);
+    if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1] ||
+        (tail & e.tailMask) != e.tail)
+        return 0;
+    return e.length;
+}
+
 // The length of the name of entry e (of id, an AttrId when the name is
-// longer than NameWords::kShort) when text starts with it and '="'; 16
+// longer than NameWords::kShort) when text starts with it and '="'; 18
 // bytes can be read at text.
 inline std::size_t NameLengthAt(const NameWords::Entry& e, std::uint32_t id, const char* text) {
+    if (e.length) return ShortNameLengthAt(e, text);
     std::uint64_t w[2];
     std::memcpy(w, text, 16);
     if ((w[0] & e.mask[0]) != e.word[0] || (w[1] & e.mask[1]) != e.word[1]) return 0;
-    if (e.length) return e.length;
     const std::size_t n = Attrs::NameLengthAt(static_cast<AttrId>(id), text);
     return n && text[n + 1] == '"' ? n : 0;
 }
@@ -115,6 +137,54 @@ inline __attribute__((always_inline)) const char* ScanPlain(const char* p, char 
             return p + __builtin_ctz(m);
     }
 }
+
+// The bytes ScanPlain stops at for '"' among the 64 from p on, one bit each.
+inline std::uint64_t PlainStops64(const char* p) {
+    const __m128i amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(13), bit = _mm_set1_epi8(4);
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i any = _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, bit), amp),
+                                         _mm_cmpeq_epi8(_mm_min_epu8(v, low), v));
+        bits |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(any))} << (16 * k);
+    }
+    return bits;
+}
+
+// ScanPlain for '"' through 64 bytes whose stops are known as bits, for the
+// values of one tag, scanned in order: where a value ends then waits on no
+// load of the bytes before it, as it would 16 bytes at a time (each value's
+// end is where the next attribute is read from). The bytes from each value
+// on stay as they were when their bits were taken; the NULs after the bytes
+// read so far end every scan, and 64 bytes can be read from each byte
+// before them.
+class PlainWindow {
+public:
+    const char* Scan(const char* p) {
+        std::uintptr_t off =
+            reinterpret_cast<std::uintptr_t>(p) - reinterpret_cast<std::uintptr_t>(base_);
+        if (off >= 64) { // mostly the next 64 bytes, whose reading waits on nothing
+            if (off < 128) {
+                base_ += 64;
+                off -= 64;
+            } else {
+                base_ = p;
+                off = 0;
+            }
+            bits_ = PlainStops64(base_);
+        }
+        if (const std::uint64_t m = bits_ >> off) return p + __builtin_ctzll(m);
+        for (;;) {
+            base_ += 64;
+            bits_ = PlainStops64(base_);
+            if (bits_) return base_ + __builtin_ctzll(bits_);
+        }
+    }
+
+private:
+    const char* base_ = nullptr; // none yet: no value lies within 128 bytes of it
+    std::uint64_t bits_ = 0;
+};
 
 // The first quote or NUL from p on; special tells whether '&', a tab or a
 // line end comes before it. As for ScanPlain.
