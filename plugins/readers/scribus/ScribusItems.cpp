@@ -151,8 +151,12 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
         ending = SvgToPathEnding(ctx_, path, it.outline);
     const char* contour = a.Get(kAttr_COCOOR);
     if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0)) {
-        contour_.clear();
-        CoordinatesToPath(ctx_, contour, contour_);
+        // Its only warning is for more than maxPathPoints points, of eight
+        // numbers of a byte or more each: a shorter text is not read.
+        if (std::strlen(contour) / 8 > ctx_.options.maxPathPoints) {
+            contour_.clear();
+            CoordinatesToPath(ctx_, contour, contour_);
+        }
     } else if (const char* copath = a.Get(kAttr_copath)) {
         if (*copath && (!path || std::strcmp(copath, path) != 0)) {
             SvgContourWarnings(ctx_, copath, path, ending, contour_);

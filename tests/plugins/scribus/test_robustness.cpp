@@ -170,6 +170,24 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
     EXPECT_EQ(1u, r.document.pages.size());
 }
 
+// A contour is only read for its warning of too many points: it warns at
+// one point over the limit, whatever the outline, and not at the limit.
+TEST(ScribusRobustness, ContourOverTheLimitOfPointsWarns) {
+    ParseOptions options;
+    options.maxPathPoints = 2;
+    for (int points : {2, 3}) {
+        std::string contour;
+        for (int i = 0; i < points; ++i)
+            contour += "1 2 1 2 3 4 3 4 ";
+        std::string doc = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" "
+                          "PAGEHEIGHT=\"100\"/><PAGEOBJECT PTYPE=\"6\" OwnPage=\"0\" "
+                          "POCOOR=\"0 0 0 0 1 0 1 0 \" COCOOR=\"" +
+                          contour + "\"/></DOCUMENT></SCRIBUSUTF8NEW>";
+        EXPECT_EQ(points > 2, HasWarning(ParseBytes(doc, options), Warning::Code::kLimit))
+            << points;
+    }
+}
+
 // Decimals of every length, from every place of a buffer, read as the C
 // library reads them: one text for ParseDouble, a list for ReadNumber, an
 // attribute for Numbers and Number, an outline's line (0 for what is out of
