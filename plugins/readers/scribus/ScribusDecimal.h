@@ -271,8 +271,9 @@ struct VectorMasks {
 inline constexpr VectorMasks kVectorMasks;
 
 /// ReadDecimal of a whole text, a NUL after the number, of at most sixteen
-/// bytes after an optional '-' and at most 15 digits: most attribute values
-/// ("0", "354.331", "5.88235294117647"). One pass without a branch on the
+/// bytes after an optional '-' and at most 15 digits, not counting the zero
+/// of "0.": most attribute values ("0", "354.331", "5.88235294117647",
+/// "0.999898788369855", as values below 1 are written). One pass without a branch on the
 /// digits: the first byte that is no digit is the point or the NUL, and if
 /// the point, the next is the NUL. The digits, the point taken out, with a
 /// zero before them and zeros after them to sixteen, are a whole number
@@ -282,7 +283,11 @@ inline constexpr VectorMasks kVectorMasks;
 /// its NUL.
 inline __attribute__((always_inline)) bool ReadWholeDecimal(const char* text, double& out) {
     const bool negative = text[0] == '-';
-    const char* const q = text + negative;
+    // The zero of "0." and a digit adds nothing: the number is read as from
+    // the point.
+    const char* const q = text + negative +
+                          (text[negative] == '0' && text[negative + 1] == '.' &&
+                           static_cast<unsigned char>(text[negative + 2] - '0') < 10);
     const __m128i t =
         _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), _mm_set1_epi8(0x30));
     // A flag a byte for each that is no digit, as ShortDecimal has them.

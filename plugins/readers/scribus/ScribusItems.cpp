@@ -44,6 +44,26 @@ Item::Kind KindOf(long long type) {
     }
 }
 
+// Group ids as files write them, whole numbers of up to nine digits each
+// followed by one space, appended to ids; false, with ids as they were, for
+// any other text (or more than max numbers), which NumberList then reads.
+bool PlainIds(const char* p, std::vector<long long>& ids, std::size_t max) {
+    const std::size_t before = ids.size();
+    while (*p) {
+        long long v = 0;
+        const char* start = p;
+        for (; static_cast<unsigned char>(*p - '0') < 10; ++p)
+            v = v * 10 + (*p - '0');
+        if (p == start || p - start > 9 || *p != ' ' || ids.size() - before == max) {
+            ids.resize(before);
+            return false;
+        }
+        ids.push_back(v);
+        ++p;
+    }
+    return true;
+}
+
 long long SpanKey(long long row, long long column) {
     return row * 1000003 + column;
 }
@@ -151,8 +171,12 @@ void DocumentReader::ReadItemShape(const Attrs& a, Item& it, ItemSource& src) {
         ending = SvgToPathEnding(ctx_, path, it.outline);
     const char* contour = a.Get(kAttr_COCOOR);
     if (contour && *contour && (!coords || std::strcmp(contour, coords) != 0)) {
-        contour_.clear();
-        CoordinatesToPath(ctx_, contour, contour_);
+        // Its only warning is for more than maxPathPoints points, of eight
+        // numbers of a byte or more each: a shorter text is not read.
+        if (std::strlen(contour) / 8 > ctx_.options.maxPathPoints) {
+            contour_.clear();
+            CoordinatesToPath(ctx_, contour, contour_);
+        }
     } else if (const char* copath = a.Get(kAttr_copath)) {
         if (*copath && (!path || std::strcmp(copath, path) != 0)) {
             SvgContourWarnings(ctx_, copath, path, ending, contour_);
@@ -228,7 +252,8 @@ void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
 
 // Pictures, text on a path, old tables' cell frames and annotations.
 void DocumentReader::ReadItemContent(const Attrs& a, Item& it) {
-    if (const char* file = a.Get(kAttr_PFILE)) it.imageFile = file;
+    // The item is new: an empty name needs no copy.
+    if (const char* file = a.Get(kAttr_PFILE); file && *file) it.imageFile = file;
     it.imageOffsetX = InlineNumber(ctx_, a, kAttr_LOCALX, 0);
     it.imageOffsetY = InlineNumber(ctx_, a, kAttr_LOCALY, 0);
     it.imageScaleX = InlineNumber(ctx_, a, kAttr_LOCALSCX, 1);
@@ -272,14 +297,17 @@ void DocumentReader::ReadItemLinks(const Attrs& a, ItemSource& src) {
     src.id = Identifier(ctx_, a, kAttr_ItemID, -1);
     src.anchorId = Identifier(ctx_, a, kAttr_InID, -1);
     src.ownPage = InlineInteger(ctx_, a, kAttr_OwnPage, -1);
-    if (const char* master = a.Get(kAttr_OnMasterPage)) src.masterName = master;
+    // The source is new: an empty name needs no copy.
+    if (const char* master = a.Get(kAttr_OnMasterPage); master && *master) src.masterName = master;
     if (const char* groups = a.Get(kAttr_GROUPS)) {
-        numbers_.clear();
-        NumberList(groups, numbers_, 1000);
         src.groupsBegin = static_cast<std::uint32_t>(state_.groupIds.size());
-        for (double g : numbers_)
-            if (g >= 0 && g < 1e9 && g == static_cast<double>(static_cast<long long>(g)))
-                state_.groupIds.push_back(static_cast<long long>(g));
+        if (!PlainIds(groups, state_.groupIds, 1000)) {
+            numbers_.clear();
+            NumberList(groups, numbers_, 1000);
+            for (double g : numbers_)
+                if (g >= 0 && g < 1e9 && g == static_cast<double>(static_cast<long long>(g)))
+                    state_.groupIds.push_back(static_cast<long long>(g));
+        }
         src.groupsCount = static_cast<std::uint32_t>(state_.groupIds.size() - src.groupsBegin);
     }
 }

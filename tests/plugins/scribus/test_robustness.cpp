@@ -170,6 +170,24 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
     EXPECT_EQ(1u, r.document.pages.size());
 }
 
+// A contour is only read for its warning of too many points: it warns at
+// one point over the limit, whatever the outline, and not at the limit.
+TEST(ScribusRobustness, ContourOverTheLimitOfPointsWarns) {
+    ParseOptions options;
+    options.maxPathPoints = 2;
+    for (int points : {2, 3}) {
+        std::string contour;
+        for (int i = 0; i < points; ++i)
+            contour += "1 2 1 2 3 4 3 4 ";
+        std::string doc = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE PAGEWIDTH=\"100\" "
+                          "PAGEHEIGHT=\"100\"/><PAGEOBJECT PTYPE=\"6\" OwnPage=\"0\" "
+                          "POCOOR=\"0 0 0 0 1 0 1 0 \" COCOOR=\"" +
+                          contour + "\"/></DOCUMENT></SCRIBUSUTF8NEW>";
+        EXPECT_EQ(points > 2, HasWarning(ParseBytes(doc, options), Warning::Code::kLimit))
+            << points;
+    }
+}
+
 // Decimals of every length, from every place of a buffer, read as the C
 // library reads them: one text for ParseDouble, a list for ReadNumber, an
 // attribute for Numbers and Number, an outline's line (0 for what is out of
@@ -264,6 +282,12 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
             text += junk || random() % 6 == 0 ? "0123456789.-+eE ,Lx\x80\xff"[random() % 21]
                     : random() % 8 == 0       ? ' '
                                               : static_cast<char>('0' + random() % 10);
+        // Values below 1 as they are written: "0." and fifteen digits.
+        if (round % 50 == 0) {
+            text = random() % 2 ? "-0." : "0.";
+            for (int n = 0; n < 15; ++n)
+                text += static_cast<char>('0' + random() % 10);
+        }
         const std::string padded = Padded(text, random);
         for (std::size_t at = 0; at <= text.size(); ++at) {
             const char* p = padded.c_str() + at;
@@ -283,8 +307,11 @@ TEST(ScribusRobustness, DecimalsReadByTheWordAsByTheDigit) {
             double wholeText = -6;
             if (detail::ReadWholeDecimal(p, wholeText)) {
                 ++wholeTexts;
-                ASSERT_TRUE(end && !*end) << p;
-                ASSERT_EQ(0, std::memcmp(&byDigit, &wholeText, sizeof byDigit)) << p;
+                // ReadDecimal's, or the C library's beyond its digits.
+                double general = -7;
+                const char* generalEnd = detail::ReadNumber(p, p + std::strlen(p), general);
+                ASSERT_TRUE(generalEnd && !*generalEnd) << p;
+                ASSERT_EQ(0, std::memcmp(&general, &wholeText, sizeof general)) << p;
             } else {
                 ASSERT_FALSE(end && !*end && end - p <= 16 && std::strchr("0123456789.", *p)) << p;
             }
