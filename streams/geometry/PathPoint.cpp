@@ -1,14 +1,17 @@
 #include <ombra/geometry.h>
 
+// The anchor on the line through the handles, as OBLine solves it: for y at
+// the anchor's x, or for x when the handles stand one above the other. Done
+// here without the line's other fields, since every point of every outline
+// comes through.
 OBPathPointType OBPathPoint::LineTest(const OBPoint& left, const OBPoint& anchor,
                                       const OBPoint& right) {
-    OBLine handles(left, right);
-    OBReal solved;
-    if (handles.SolveForY(anchor.X(), &solved))
-        return solved == anchor.Y() ? kSmoothPoint : kCornerPoint;
-    if (handles.SolveForX(anchor.Y(), &solved))
-        return solved == anchor.X() ? kSmoothPoint : kCornerPoint;
-    return kCornerPoint;
+    if (left == right) return kCornerPoint; // coincident handles fix no line
+    if (left.X() == right.X()) return anchor.X() == left.X() ? kSmoothPoint : kCornerPoint;
+    double slope = (double(right.Y()) - double(left.Y())) / (double(right.X()) - double(left.X()));
+    double yIntercept = double(right.Y()) - slope * double(right.X());
+    OBReal solved = double(anchor.X()) * slope + yIntercept;
+    return solved == anchor.Y() ? kSmoothPoint : kCornerPoint;
 }
 
 OBPathPoint::OBPathPoint(const OBPoint& left, const OBPoint& anchor, const OBPoint& right)

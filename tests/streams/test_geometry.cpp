@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 
 namespace {
@@ -401,6 +402,29 @@ TEST(GeometryPathPoint, TypeFollowsTheArrangement) {
     EXPECT_EQ(first.GetAnchorType(), kPlainPoint);
     ExpectPoint(first.GetRightDirPoint(), 4, 5);
     EXPECT_TRUE(OBPathPoint(OBBaseTypeCollection<OBPoint>()) == OBPathPoint());
+
+    // Against the line through the handles, solved as OBLine does, on
+    // arrangements drawn from a small grid (so lines, verticals and
+    // coincidences are common) and scaled off it.
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> grid(-3, 3);
+    for (int n = 0; n < 20000; ++n) {
+        double scale = n % 3 == 0 ? 1.0 : (n % 3 == 1 ? 0.1 : 1e-9);
+        OBPoint at[3];
+        for (OBPoint& q : at)
+            q = OBPoint(grid(random) * scale, grid(random) * scale);
+        OBPathPointType expected = kCornerPoint;
+        OBLine handles(at[0], at[2]);
+        OBReal solved;
+        if (handles.SolveForY(at[1].X(), &solved))
+            expected = solved == at[1].Y() ? kSmoothPoint : kCornerPoint;
+        else if (handles.SolveForX(at[1].Y(), &solved))
+            expected = solved == at[1].X() ? kSmoothPoint : kCornerPoint;
+        if (at[0] == at[1] && at[1] == at[2]) expected = kPlainPoint;
+        ASSERT_EQ(OBPathPoint(at[0], at[1], at[2]).GetAnchorType(), expected)
+            << n << ": " << at[0].X() << "," << at[0].Y() << " " << at[1].X() << "," << at[1].Y()
+            << " " << at[2].X() << "," << at[2].Y();
+    }
 
     // Transforming and scaling keep the type.
     OBPathPoint p(OBPoint(4, 0), OBPoint(1, 3), OBPoint(-2, 1));
