@@ -1,5 +1,5 @@
 #include "IdmlPackage.h"
-#include "IdmlCrc.h"
+#include "ReaderCrc.h"
 
 #include <ombra/streams.h>
 #include <ombra/typedstreams.h>
@@ -354,7 +354,8 @@ Package::ReadResult Package::ReadStored(const Stored& entry, std::string& out) {
                 const auto size = static_cast<std::size_t>(std::min(kPiece, n - piece));
                 const std::size_t start = out.size();
                 out.append(reinterpret_cast<const char*>(memory_ + entry.at + at + piece), size);
-                crc = Crc32(crc, reinterpret_cast<const unsigned char*>(out.data()) + start, size);
+                crc = obreader::Crc32(
+                    crc, reinterpret_cast<const unsigned char*>(out.data()) + start, size);
             }
             inflated_ += n;
         }

@@ -6,7 +6,7 @@
 #include <ombra/messages.h>
 #include <ombra/typedstreams.h>
 
-#include "IdmlCrc.h"
+#include "ReaderCrc.h"
 #include "IdmlPackage.h"
 #include "IdmlParser.h"
 #include "IdmlXml.h"
@@ -135,17 +135,18 @@ TEST(IdmlPackage, Crc32IsZlibsOnEveryLengthAndAlignment) {
     std::vector<unsigned char> bytes(70000);
     for (unsigned char& b : bytes)
         b = static_cast<unsigned char>(random());
-    for (idml::CrcPath path :
-         {idml::CrcPath::kZlib, idml::CrcPath::kFold128, idml::CrcPath::kFold512})
+    for (obreader::CrcPath path :
+         {obreader::CrcPath::kZlib, obreader::CrcPath::kFold128, obreader::CrcPath::kFold512})
         for (std::size_t size : {0,   1,   15,  63,  64,  65,  79,  80,   127,  128,
                                  255, 256, 257, 320, 335, 511, 512, 1000, 4096, 69000})
             for (std::size_t at = 0; at < 17; ++at) {
                 const unsigned char* p = bytes.data() + at;
                 const std::size_t split = random() % (size + 1);
-                const std::uint32_t first = idml::Crc32(0, p, split, path);
-                ASSERT_EQ(idml::Crc32(0, p, size, path), crc32_z(0, p, size))
+                const std::uint32_t first = obreader::Crc32(0, p, split, path);
+                ASSERT_EQ(obreader::Crc32(0, p, size, path), crc32_z(0, p, size))
                     << size << " bytes from " << at << " by way " << static_cast<int>(path);
-                ASSERT_EQ(idml::Crc32(first, p + split, size - split, path), crc32_z(0, p, size))
+                ASSERT_EQ(obreader::Crc32(first, p + split, size - split, path),
+                          crc32_z(0, p, size))
                     << size << " bytes from " << at << " split at " << split;
             }
 }

@@ -1,14 +1,14 @@
-// CRC-32 as zip computes it (zlib's crc32), with carry-less multiplication
-// where the processor has it, 512 bits at a time where it has that too: a
-// package's stored parts are checked at several bytes a cycle instead of one
-// or two.
-#ifndef OMBRA_IDML_CRC_H
-#define OMBRA_IDML_CRC_H
+// CRC-32 as zip and gzip compute it (zlib's crc32), with carry-less
+// multiplication where the processor has it, 512 bits at a time where it has
+// that too: packages' parts and inflated documents are checked at several
+// bytes a cycle instead of one or two.
+#ifndef OMBRA_READER_CRC_H
+#define OMBRA_READER_CRC_H
 
 #include <cstddef>
 #include <cstdint>
 
-namespace idml {
+namespace obreader {
 
 /// The ways to compute it, narrowest first; each gives the same values.
 enum class CrcPath { kZlib, kFold128, kFold512 };
@@ -30,6 +30,6 @@ inline std::uint32_t Crc32(const unsigned char* data, std::size_t size) {
     return Crc32(0, data, size);
 }
 
-} // namespace idml
+} // namespace obreader
 
 #endif

@@ -1,15 +1,15 @@
-#include "IdmlCrc.h"
+#include "ReaderCrc.h"
 
 #include <zlib.h>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
-#define IDML_CRC_FOLD 1
+#define OMBRA_CRC_FOLD 1
 #endif
 
-namespace idml {
+namespace obreader {
 
-#ifdef IDML_CRC_FOLD
+#ifdef OMBRA_CRC_FOLD
 namespace {
 
 __m128i Load(const unsigned char* at) {
@@ -127,7 +127,7 @@ Fold512(const unsigned char* p, std::size_t size, std::uint32_t crc) {
 #endif
 
 CrcPath WidestCrcPath() {
-#ifdef IDML_CRC_FOLD
+#ifdef OMBRA_CRC_FOLD
     static const CrcPath widest =
         __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx512f") &&
                 __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("pclmul") &&
@@ -144,7 +144,7 @@ CrcPath WidestCrcPath() {
 std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t size,
                     CrcPath widest) {
     if (widest > WidestCrcPath()) widest = WidestCrcPath();
-#ifdef IDML_CRC_FOLD
+#ifdef OMBRA_CRC_FOLD
     if (widest >= CrcPath::kFold128 && size >= 64) {
         const std::size_t folded = size & ~static_cast<std::size_t>(15);
         crc = ~(widest == CrcPath::kFold512 && size >= 256 ? Fold512(data, folded, ~crc)
@@ -156,4 +156,4 @@ std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t si
     return static_cast<std::uint32_t>(crc32_z(crc, data, size));
 }
 
-} // namespace idml
+} // namespace obreader
