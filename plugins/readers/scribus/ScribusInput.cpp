@@ -3,13 +3,100 @@
 // of attribute values, as pugixml turns them into text.
 #include "ScribusXml.h"
 
+#include "ReaderCrc.h"
+
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
 
 namespace scribus {
+
+namespace {
+
+std::uint32_t Little32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+} // namespace
+
+namespace detail {
+
+// zlib checks each member's header as usual; from the header's end on, the
+// CRC of the inflated bytes is computed here, several bytes a cycle where
+// zlib's takes one or two, and the trailer compared as zlib would.
+class MemberCheck {
+public:
+    MemberCheck() { std::memset(&head_, 0, sizeof head_); }
+
+    // After inflateInit2 or inflateReset.
+    void Start(z_stream& z) {
+        inflateGetHeader(&z, &head_);
+        inflateValidate(&z, 1);
+        crc_ = 0;
+        length_ = 0;
+        own_ = false;
+    }
+
+    // After each inflate call, with the bytes it made.
+    void Inflated(z_stream& z, const unsigned char* out, std::size_t n) {
+        crc_ = obreader::Crc32(crc_, out, n);
+        length_ += static_cast<std::uint32_t>(n);
+        if (!own_ && head_.done == 1) own_ = inflateValidate(&z, 0) == Z_OK;
+    }
+
+    // At the member's end, with its 8-byte trailer: null when it matches,
+    // else what zlib says of it.
+    const char* Mismatch(const unsigned char* trailer) const {
+        if (Little32(trailer) != crc_) return "incorrect data check";
+        if (Little32(trailer + 4) != length_) return "incorrect length check";
+        return nullptr;
+    }
+
+private:
+    gz_header head_;
+    std::uint32_t crc_ = 0, length_ = 0;
+    bool own_ = false; // zlib checks nothing more of this member
+};
+
+} // namespace detail
+
+namespace {
+
+// One step of Gunzip: inflates into the next room of out, up to the limit,
+// and checks a member that ends. False with error when it cannot go on.
+int InflateStep(z_stream& z, detail::MemberCheck& check, std::size_t limit, std::string& out,
+                std::string& error) {
+    const std::size_t kChunk = 1 << 16;
+    if (out.size() >= limit) {
+        error = "decompressed size exceeds the limit of " + std::to_string(limit) + " bytes";
+        return Z_MEM_ERROR;
+    }
+    std::size_t room = limit - out.size();
+    if (room > kChunk) room = kChunk;
+    std::size_t before = out.size();
+    out.resize(before + room);
+    auto* at = reinterpret_cast<unsigned char*>(&out[before]);
+    z.next_out = at;
+    z.avail_out = static_cast<uInt>(room);
+    int rc = inflate(&z, Z_NO_FLUSH);
+    out.resize(before + (room - z.avail_out));
+    check.Inflated(z, at, room - z.avail_out);
+    if (rc == Z_STREAM_END) {
+        if (const char* wrong = check.Mismatch(z.next_in - 8)) {
+            error = std::string("damaged compressed data: ") + wrong;
+            return Z_DATA_ERROR;
+        }
+    } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        error = std::string("damaged compressed data") + (z.msg ? std::string(": ") + z.msg : "");
+    }
+    return rc;
+}
+
+} // namespace
 
 bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std::string& out,
             std::string& error) {
@@ -20,7 +107,8 @@ bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std:
         error = "cannot start the decompressor";
         return false;
     }
-    const std::size_t kChunk = 1 << 16;
+    detail::MemberCheck check;
+    check.Start(z);
     bool ok = true;
     std::size_t consumed = 0;
     while (true) {
@@ -29,20 +117,12 @@ bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std:
         if (slice > (std::size_t(1) << 30)) slice = std::size_t(1) << 30;
         z.next_in = const_cast<unsigned char*>(data + consumed);
         z.avail_in = static_cast<uInt>(slice);
-        if (out.size() >= limit) {
-            error = "decompressed size exceeds the limit of " + std::to_string(limit) + " bytes";
+        int rc = InflateStep(z, check, limit, out, error);
+        consumed += slice - z.avail_in;
+        if (!error.empty()) {
             ok = false;
             break;
         }
-        std::size_t room = limit - out.size();
-        if (room > kChunk) room = kChunk;
-        std::size_t before = out.size();
-        out.resize(before + room);
-        z.next_out = reinterpret_cast<unsigned char*>(&out[before]);
-        z.avail_out = static_cast<uInt>(room);
-        int rc = inflate(&z, Z_NO_FLUSH);
-        out.resize(before + (room - z.avail_out));
-        consumed += slice - z.avail_in;
         if (rc == Z_STREAM_END) {
             // Another gzip member may follow; trailing zero padding ends the data.
             std::size_t rest = consumed;
@@ -51,22 +131,12 @@ bool Gunzip(const unsigned char* data, std::size_t size, std::size_t limit, std:
             if (rest + 1 < size && data[rest] == 0x1f && data[rest + 1] == 0x8b) {
                 consumed = rest;
                 inflateReset(&z);
+                check.Start(z);
                 continue;
             }
             break;
         }
-        if (rc == Z_BUF_ERROR && consumed >= size) {
-            error = "the compressed data ends early";
-            ok = false;
-            break;
-        }
-        if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            error =
-                std::string("damaged compressed data") + (z.msg ? std::string(": ") + z.msg : "");
-            ok = false;
-            break;
-        }
-        if (consumed >= size && z.avail_out != 0) {
+        if ((rc == Z_BUF_ERROR && consumed >= size) || (consumed >= size && z.avail_out != 0)) {
             error = "the compressed data ends early";
             ok = false;
             break;
@@ -80,14 +150,20 @@ namespace detail {
 
 struct GzipSource::Stream {
     z_stream z;
-    char in[1 << 16];
-    std::size_t available = 0; // bytes of `in` not given to zlib yet
+    MemberCheck check;
+    static constexpr std::size_t kRead = 1 << 16;
+    char in[kRead + 1];     // one more for a magic byte put back before a read
+    std::size_t filled = 0; // bytes put into `in` by the last refill
+    // The last bytes given to zlib before those of `in`: a trailer may begin
+    // in an earlier read.
+    unsigned char before[8] = {};
     bool eof = false;
 };
 
 GzipSource::GzipSource(ByteSource& in) : in_(in), z_(new Stream) {
     std::memset(&z_->z, 0, sizeof z_->z);
     failed_ = inflateInit2(&z_->z, 16 + MAX_WBITS) != Z_OK;
+    if (!failed_) z_->check.Start(z_->z);
 }
 
 GzipSource::~GzipSource() {
@@ -97,37 +173,56 @@ GzipSource::~GzipSource() {
 // Refills the compressed bytes when zlib has used them; false on a read error.
 bool GzipSource::More() {
     if (z_->z.avail_in > 0 || z_->eof) return true;
-    long long n = in_.Read(z_->in, sizeof z_->in);
+    // Everything in `in` went to zlib: its last bytes follow those before.
+    Stream& s = *z_;
+    std::size_t keep = s.filled < 8 ? s.filled : 8;
+    std::memmove(s.before, s.before + keep, 8 - keep);
+    std::memcpy(s.before + 8 - keep, s.in + s.filled - keep, keep);
+    long long n = in_.Read(s.in, Stream::kRead);
     if (n < 0) return false;
-    if (n == 0) z_->eof = true;
-    z_->z.next_in = reinterpret_cast<Bytef*>(z_->in);
-    z_->z.avail_in = static_cast<uInt>(n);
+    if (n == 0) s.eof = true;
+    s.filled = static_cast<std::size_t>(n);
+    s.z.next_in = reinterpret_cast<Bytef*>(s.in);
+    s.z.avail_in = static_cast<uInt>(n);
     return true;
+}
+
+// The 8 bytes before where zlib stands, from `in` and the bytes before it.
+void GzipSource::Trailer(unsigned char* trailer) const {
+    const Stream& s = *z_;
+    std::size_t inside =
+        static_cast<std::size_t>(s.z.next_in - reinterpret_cast<const Bytef*>(s.in));
+    std::size_t from = inside < 8 ? inside : 8;
+    std::memcpy(trailer, s.before + from, 8 - from);
+    std::memcpy(trailer + 8 - from, s.in + inside - from, from);
 }
 
 // After a member: zero padding ends the data, another member goes on.
 bool GzipSource::NextMember() {
+    Stream& s = *z_;
     for (;;) {
-        while (z_->z.avail_in > 0 && *z_->z.next_in == 0) {
-            ++z_->z.next_in;
-            --z_->z.avail_in;
+        while (s.z.avail_in > 0 && *s.z.next_in == 0) {
+            ++s.z.next_in;
+            --s.z.avail_in;
         }
-        if (z_->z.avail_in > 0 || z_->eof) break;
+        if (s.z.avail_in > 0 || s.eof) break;
         if (!More()) return failed_ = true, false;
     }
-    if (z_->z.avail_in == 1 && !z_->eof) { // the magic may lie across two reads
-        unsigned char first = *z_->z.next_in;
-        z_->z.avail_in = 0;
+    if (s.z.avail_in == 1 && !s.eof) { // the magic may lie across two reads
+        unsigned char first = *s.z.next_in;
+        s.z.avail_in = 0;
         if (!More()) return failed_ = true, false;
-        if (first != 0x1f || z_->z.avail_in == 0 || *z_->z.next_in != 0x8b) return false;
+        if (first != 0x1f || s.z.avail_in == 0 || *s.z.next_in != 0x8b) return false;
         // Give zlib both magic bytes: the first is put back before the rest.
-        std::memmove(z_->in + 1, z_->z.next_in, z_->z.avail_in);
-        z_->in[0] = static_cast<char>(first);
-        z_->z.next_in = reinterpret_cast<Bytef*>(z_->in);
-        ++z_->z.avail_in;
+        std::memmove(s.in + 1, s.z.next_in, s.z.avail_in);
+        s.in[0] = static_cast<char>(first);
+        s.z.next_in = reinterpret_cast<Bytef*>(s.in);
+        s.filled = ++s.z.avail_in;
     }
-    if (z_->z.avail_in < 2 || z_->z.next_in[0] != 0x1f || z_->z.next_in[1] != 0x8b) return false;
-    return inflateReset(&z_->z) == Z_OK;
+    if (s.z.avail_in < 2 || s.z.next_in[0] != 0x1f || s.z.next_in[1] != 0x8b) return false;
+    if (inflateReset(&s.z) != Z_OK) return false;
+    s.check.Start(s.z);
+    return true;
 }
 
 long long GzipSource::Read(char* data, std::size_t size) {
@@ -140,7 +235,11 @@ long long GzipSource::Read(char* data, std::size_t size) {
     while (z.avail_out == size) {
         if (!More()) return failed_ = true, -1;
         int rc = inflate(&z, Z_NO_FLUSH);
+        z_->check.Inflated(z, reinterpret_cast<unsigned char*>(data), size - z.avail_out);
         if (rc == Z_STREAM_END) {
+            unsigned char trailer[8];
+            Trailer(trailer);
+            if (z_->check.Mismatch(trailer)) return failed_ = true, -1;
             if (!NextMember()) {
                 if (failed_) return -1;
                 done_ = true;

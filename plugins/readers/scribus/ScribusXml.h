@@ -56,6 +56,7 @@ public:
 private:
     bool More();
     bool NextMember();
+    void Trailer(unsigned char* trailer) const;
     ByteSource& in_;
     struct Stream;
     std::unique_ptr<Stream> z_;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <zlib.h>
 #include <random>
 #include <sstream>
 
@@ -137,32 +138,72 @@ TEST(ScribusStreaming, LeavesToTheTreeWhatItCannotVouchFor) {
     EXPECT_EQ("", CompareWithTree(big, whole));
 }
 
+// packed with byte `at` changed, counted from the end when negative.
+std::string Flipped(std::string packed, long long at) {
+    packed[at < 0 ? packed.size() + at : at] ^= 0x40;
+    return packed;
+}
+
+// The same member with a header CRC (FHCRC), right or wrong.
+std::string WithHeaderCrc(const std::string& packed, bool right) {
+    std::string header = packed.substr(0, 10);
+    header[3] = static_cast<char>(header[3] | 0x02);
+    unsigned crc = crc32_z(0, reinterpret_cast<const unsigned char*>(header.data()), 10);
+    if (!right) crc ^= 1;
+    return header + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8 & 0xFF) +
+           packed.substr(10);
+}
+
+// Both inflaters, the streaming one fed in random slices so that trailers
+// lie across reads: the bytes, and what ends them.
 TEST(ScribusStreaming, CompressedInputInflatesAsItIsRead) {
-    const std::string doc = Fixture("v15.sla");
+    // Larger than one step of either: their members end in a later step.
+    std::string doc = Fixture("v15.sla");
+    while (doc.size() < 200000)
+        doc += doc;
     const std::string packed = Gzip(doc);
+    const long long size = static_cast<long long>(doc.size());
     const struct {
         std::string bytes;
         long long expected; // bytes inflated, or -1 for damage
+        const char* error;  // Gunzip's, after what it inflated
     } kCases[] = {
-        {packed, static_cast<long long>(doc.size())},
-        {packed + std::string(100, '\0'), static_cast<long long>(doc.size())}, // padding
-        {packed + packed, static_cast<long long>(2 * doc.size())},             // two members
-        {packed + "\x1f", static_cast<long long>(doc.size())}, // not the start of another
-        {packed + "junk", static_cast<long long>(doc.size())}, // neither is this
-        {packed.substr(0, packed.size() / 2), -1},             // cut short
-        {packed.substr(0, 20) + std::string(40, 'x') + packed.substr(60), -1}, // damaged
+        {packed, size, ""},
+        {packed + std::string(100, '\0'), size, ""}, // padding
+        {packed + packed, 2 * size, ""},             // two members
+        {packed + "\x1f", size, ""},                 // not the start of another
+        {packed + "junk", size, ""},                 // neither is this
+        {WithHeaderCrc(packed, true), size, ""},     // the header checked too
+        {packed.substr(0, packed.size() / 2), -1, "the compressed data ends early"},
+        {packed.substr(0, 20) + std::string(40, 'x') + packed.substr(60), -1, "damaged"},
+        {Flipped(packed, -8), -1, "damaged compressed data: incorrect data check"},
+        {Flipped(packed, -1), -1, "damaged compressed data: incorrect length check"},
+        {packed + Flipped(packed, -5), -1, "damaged compressed data: incorrect data check"},
+        {WithHeaderCrc(packed, false), -1, "damaged compressed data: header crc mismatch"},
     };
     for (const auto& c : kCases) {
-        std::mt19937 random(3);
-        Trickle in(c.bytes, random);
-        GzipSource gz(in);
-        std::string out(doc.size() * 2 + 16, '\0');
-        long long total = 0, n;
-        while ((n = gz.Read(&out[total], std::min<std::size_t>(4096, out.size() - total))) > 0)
-            total += n;
-        EXPECT_EQ(c.expected, n < 0 ? -1 : total) << c.bytes.size();
-        if (n == 0) {
-            EXPECT_EQ(0, out.compare(0, doc.size(), doc));
+        for (unsigned seed = 0; seed < 8; ++seed) {
+            std::mt19937 random(seed);
+            Trickle in(c.bytes, random);
+            GzipSource gz(in);
+            std::string out(doc.size() * 2 + 16, '\0');
+            long long total = 0, n;
+            while ((n = gz.Read(&out[total], std::min<std::size_t>(4096, out.size() - total))) > 0)
+                total += n;
+            ASSERT_EQ(c.expected, n < 0 ? -1 : total) << c.error << " " << seed;
+            if (n == 0) {
+                EXPECT_EQ(0, out.compare(0, doc.size(), doc));
+            }
+        }
+        std::string whole, error;
+        const bool ok = Gunzip(reinterpret_cast<const unsigned char*>(c.bytes.data()),
+                               c.bytes.size(), 1 << 24, whole, error);
+        EXPECT_EQ(c.expected >= 0, ok) << error;
+        EXPECT_EQ(0u, error.rfind(c.error, 0)) << error;
+        EXPECT_EQ(0, whole.compare(0, std::min(whole.size(), doc.size()), doc, 0,
+                                   std::min(whole.size(), doc.size())));
+        if (ok) {
+            EXPECT_EQ(static_cast<std::size_t>(c.expected), whole.size());
         }
     }
 }
