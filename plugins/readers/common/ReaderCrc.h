@@ -25,6 +25,14 @@ inline std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::si
     return Crc32(crc, data, size, WidestCrcPath());
 }
 
+/// Zip and gzip numbers, little-endian, of two and four bytes at p.
+inline unsigned Le16(const unsigned char* p) {
+    return p[0] | (p[1] << 8);
+}
+inline std::uint32_t Le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 /// The CRC-32 of the bytes, as crc32_z(0, data, size) gives it.
 inline std::uint32_t Crc32(const unsigned char* data, std::size_t size) {
     return Crc32(0, data, size);

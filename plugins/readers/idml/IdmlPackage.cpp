@@ -274,17 +274,8 @@ Package::Status Package::Finish(struct zip* archive) {
     return Status::kOk;
 }
 
-namespace {
-
-unsigned Le16(const unsigned char* p) {
-    return p[0] | (p[1] << 8);
-}
-
-std::uint32_t Le32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-} // namespace
+using obreader::Le16;
+using obreader::Le32;
 
 // The entries stored without compression in a package held in memory are
 // copied from where they lie, their CRC checked here, instead of passing

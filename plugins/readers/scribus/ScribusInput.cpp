@@ -14,15 +14,6 @@
 
 namespace scribus {
 
-namespace {
-
-std::uint32_t Little32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-} // namespace
-
 namespace detail {
 
 // zlib checks each member's header as usual; from the header's end on, the
@@ -51,8 +42,8 @@ public:
     // At the member's end, with its 8-byte trailer: null when it matches,
     // else what zlib says of it.
     const char* Mismatch(const unsigned char* trailer) const {
-        if (Little32(trailer) != crc_) return "incorrect data check";
-        if (Little32(trailer + 4) != length_) return "incorrect length check";
+        if (obreader::Le32(trailer) != crc_) return "incorrect data check";
+        if (obreader::Le32(trailer + 4) != length_) return "incorrect length check";
         return nullptr;
     }
 
@@ -67,7 +58,8 @@ private:
 namespace {
 
 // One step of Gunzip: inflates into the next room of out, up to the limit,
-// and checks a member that ends. False with error when it cannot go on.
+// and checks a member that ends. zlib's result; error is set when Gunzip
+// cannot go on.
 int InflateStep(z_stream& z, detail::MemberCheck& check, std::size_t limit, std::string& out,
                 std::string& error) {
     const std::size_t kChunk = 1 << 16;
