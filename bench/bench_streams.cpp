@@ -6,6 +6,7 @@
 // its array transfers measure the realistic path through that file:
 //   memstream_write_fresh  a new stream per iteration (temporary file made,
 //                          written, deleted)
+//   tempfile_write         the same bytes into a new file, with no stream
 //   memstream_write        one stream rewritten from its start (the file is
 //                          reused)
 //   memstream_read         reading the spilled stream back
@@ -27,11 +28,14 @@
 // What to expect: unswapped transfers stay close to memcpy (the spilled
 // stream's file lives in the page cache, and the kernel's copy is a memcpy);
 // a fresh stream adds making, filling and deleting its temporary file, which
-// the page cache charges per page. Swapped writes reverse the array into a
-// block of up to 256 KiB and write that; swapped reads reverse what came in
-// place. File transfers buffer 32 KiB, so one-value reads and writes cost a
-// copy each, as with stdio; compressed blocks go out as one array write per
-// 4096 values and come back as one array read.
+// the file system charges per block. tempfile_write does that alone (one
+// write into a new file in the same folder, then deleted), so the ratio of
+// the two shows what the stream adds to the file system's own cost. Swapped
+// writes reverse the array into a block of up to 256 KiB and write that;
+// swapped reads reverse what came in place. File transfers buffer 32 KiB, so
+// one-value reads and writes cost a copy each, as with stdio; compressed
+// blocks go out as one array write per 4096 values and come back as one
+// array read.
 #include <ombra/memory.h>
 #include <ombra/typedstreams.h>
 
@@ -43,6 +47,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -223,6 +228,24 @@ std::string ScratchFile(const char* name) {
     return gScratch + "/" + name;
 }
 
+// The floor under a fresh memory stream: the same bytes into a new file in
+// the same folder, one write, then the file deleted, with no stream between.
+void TempFileWrite(benchmark::State& state) {
+    std::vector<int> src = Source();
+    const std::string path = ScratchFile("bare.bin");
+    for (auto _ : state) {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd < 0 || ::write(fd, src.data(), kInts * 4) != kInts * 4) {
+            state.SkipWithError("cannot write a temporary file");
+            if (fd >= 0) ::close(fd);
+            break;
+        }
+        ::close(fd);
+        ::unlink(path.c_str());
+    }
+    SetBytes(state, kInts * 4);
+}
+
 void FileStreamWrite(benchmark::State& state) {
     std::vector<int> values = SmallValues();
     OBSysFileRef file(ScratchFile("stream.bin").c_str());
@@ -336,6 +359,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(Name(v.kind, kArrayCase).c_str(), v.run, v.swapping)
             ->UseRealTime();
     }
+    benchmark::RegisterBenchmark(Name("tempfile_write", kArrayCase).c_str(), TempFileWrite)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(Name("compressed_write", kCompressedCase).c_str(), CompressedWrite)
         ->UseRealTime();
     benchmark::RegisterBenchmark(Name("raw_write", kCompressedCase).c_str(), RawWrite)
@@ -360,6 +385,9 @@ int main(int argc, char** argv) {
             std::string(v.kind) + " / memcpy, 1 MiB of int32 (1 = as fast as memcpy)";
         reporter.PrintRatios(heading.c_str(), std::string(v.kind) + "/", "memcpy/");
     }
+    reporter.PrintRatios("memstream_write_fresh / a new file written once and deleted, the same "
+                         "folder and bytes (1 = only the file system's own cost)",
+                         "memstream_write_fresh/", "tempfile_write/");
     reporter.PrintRatios("compressed / raw writing, 1 million values 0..200 (below 1: compressed "
                          "is faster)",
                          "compressed_write/", "raw_write/");
@@ -372,7 +400,7 @@ int main(int argc, char** argv) {
                          "fast as fread)",
                          "file_read/", "stdio_read/");
     benchmark::Shutdown();
-    for (const char* name : {"stream.bin", "stdio.bin", "values.bin"})
+    for (const char* name : {"stream.bin", "stdio.bin", "values.bin", "bare.bin"})
         std::remove(ScratchFile(name).c_str());
     ::rmdir(gScratch.c_str());
 
