@@ -15,6 +15,17 @@ inline bool NearlyZero(double v) {
     return std::fabs(v) < kEpsilon;
 }
 
+/// The line through two points of different x, as y = slope * x +
+/// yIntercept: one formula for OBLine and for the path points' smoothness
+/// test, which must agree with it.
+struct SlopeIntercept {
+    double slope, yIntercept;
+};
+inline SlopeIntercept LineThrough(double x1, double y1, double x2, double y2) {
+    double slope = (y2 - y1) / (x2 - x1);
+    return {slope, y2 - slope * x2};
+}
+
 /// Reduces an integral double to a signed 16-bit value the way a 16-bit
 /// integer wraps; values that are no number give 0.
 inline int WrapTo16Bits(double integral) {

@@ -25,8 +25,9 @@ OBLine::OBLine(const OBPoint& p1, const OBPoint& p2) noexcept : OBLine() {
         xIntercept_ = p1.X();
         return;
     }
-    slope_ = (double(p2.Y()) - double(p1.Y())) / (double(p2.X()) - double(p1.X()));
-    yIntercept_ = double(p2.Y()) - double(slope_) * double(p2.X());
+    SlopeIntercept line = LineThrough(p1.X(), p1.Y(), p2.X(), p2.Y());
+    slope_ = line.slope;
+    yIntercept_ = line.yIntercept;
     SetXIntercept();
 }
 

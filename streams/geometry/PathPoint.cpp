@@ -1,16 +1,18 @@
 #include <ombra/geometry.h>
 
+#include "streams/geometry/GeometryInternal.h"
+
 // The anchor on the line through the handles, as OBLine solves it: for y at
 // the anchor's x, or for x when the handles stand one above the other. Done
-// here without the line's other fields, since every point of every outline
-// comes through.
+// here without building the line (its x-intercept costs a division), since
+// every point of every outline comes through.
 OBPathPointType OBPathPoint::LineTest(const OBPoint& left, const OBPoint& anchor,
                                       const OBPoint& right) {
     if (left == right) return kCornerPoint; // coincident handles fix no line
     if (left.X() == right.X()) return anchor.X() == left.X() ? kSmoothPoint : kCornerPoint;
-    double slope = (double(right.Y()) - double(left.Y())) / (double(right.X()) - double(left.X()));
-    double yIntercept = double(right.Y()) - slope * double(right.X());
-    OBReal solved = double(anchor.X()) * slope + yIntercept;
+    ombra_detail::SlopeIntercept line =
+        ombra_detail::LineThrough(left.X(), left.Y(), right.X(), right.Y());
+    OBReal solved = double(anchor.X()) * line.slope + line.yIntercept;
     return solved == anchor.Y() ? kSmoothPoint : kCornerPoint;
 }
 
