@@ -6,6 +6,7 @@
 #include <ombra/utf8.h>
 
 #include "framework/ConvertInternal.h"
+#include "framework/PathInput.h"
 #include "platform/Files.h"
 #include "platform/Outputs.h"
 #include "platform/System.h"
@@ -272,6 +273,8 @@ OBStream* OpenSource(const ombra::Source& source, Result& result) {
             Fail(result, Status::kInputMissing, source.Name());
             return nullptr;
         }
+        // A regular file is read as the reader asks; anything else whole.
+        if (PathInput* file = PathInput::Open(source.Name().c_str())) return file;
         error = obsys::ReadAllFromPath(source.Name().c_str(), data, size);
         break;
     case ombra::Source::Kind::kDescriptor:

@@ -14,6 +14,7 @@
 #include <ombra/valueutil.h>
 
 #include "framework/ConvertInternal.h"
+#include "framework/PathInput.h"
 #include "platform/Outputs.h"
 
 #include <boost/thread/locks.hpp>
@@ -546,6 +547,10 @@ Result Converter::Impl::Run(const Source& input, const Sink& output, const Optio
     if (!log.Reserve(OBERR::kNoWriterLoaded + 1))
         return Fail(result, Status::kOutOfMemory, input.Name());
     bool pumped = Pump(in.get(), writer, record, options, log, bytes, result);
+    // A file that failed while read fails the conversion, as it would had it
+    // been read whole first: what was read of it is no document.
+    if (auto* file = dynamic_cast<obconvert::PathInput*>(in.get()); file && file->Error())
+        return Fail(result, Status::kInputUnreadable, input.Name(), file->Error());
     if (!pumped) {
         if (result.subject.empty()) result.subject = input.Name();
         return result;

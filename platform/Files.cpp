@@ -153,6 +153,11 @@ bool IsDirectory(const char* path) {
     return path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsRegularFile(const char* path) {
+    struct stat st;
+    return path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool DeleteFile(const char* path) {
     return path && *path && ::unlink(path) == 0;
 }

@@ -52,6 +52,8 @@ bool PathIdentity(const char* path, FileIdentity& out);
 
 bool PathExists(const char* path);
 bool IsDirectory(const char* path);
+/// True for a path that names a regular file (links followed); never opens it.
+bool IsRegularFile(const char* path);
 bool DeleteFile(const char* path);
 /// Copies src onto dst, replacing dst. The copy is complete or dst is not left behind.
 bool CopyFile(const char* src, const char* dst);

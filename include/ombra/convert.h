@@ -109,8 +109,12 @@ struct Options {
 };
 
 /// Where the input comes from. A Source refers to what it was made from;
-/// keep that alive until the call returns. The input is read whole before
-/// the conversion.
+/// keep that alive until the call returns. A path to a regular file of 1 MiB
+/// or more is read as the reader asks, so a large document is not held
+/// twice; every other input is read whole before the conversion. A file
+/// that cannot be read to the end it had when opened (an I/O error, a file
+/// cut short meanwhile) fails the conversion with Status::kInputUnreadable,
+/// as it fails when read whole.
 class OMBRA_API Source {
 public:
     /// A file, or anything a path opens: a FIFO, a device, /dev/fd/N.

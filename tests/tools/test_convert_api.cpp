@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -66,6 +67,39 @@ TEST(ConvertApi, SourcesAndSinksOfEveryKindCarryTheSameBytes) {
     EXPECT_EQ(ReadFile(work / "fd.txt"), kStoryText);
     EXPECT_TRUE(Trees().Convert(ombra::Source::Path(path), ombra::Sink::Path(work / "p.txt")).Ok());
     EXPECT_EQ(ReadFile(work / "p.txt"), kStoryText);
+}
+
+// A large regular file is read as the reader asks and every other input
+// whole: each sample document, and one large enough, converts the same from
+// its file as from memory.
+TEST(ConvertApi, DocumentsConvertTheSameFromTheirFilesAsFromMemory) {
+    TempFolder work;
+    std::string big = "<?xml version=\"1.0\"?>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT "
+                      "ANZPAGES=\"1\"><PAGE NUM=\"0\"/><PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" "
+                      "XPOS=\"0\" YPOS=\"0\" WIDTH=\"99\" HEIGHT=\"99\"><StoryText>";
+    for (int i = 0; big.size() < (3 << 19); ++i) // past the size read as it goes
+        big += "<ITEXT CH=\"paragraph " + std::to_string(i) + "\"/><para/>";
+    big += "</StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>\n";
+    std::vector<std::string> paths{work.Write("big.sla", big)};
+    const std::string data = std::string(OMBRA_SOURCE_DIR) + "/tests/data/";
+    for (const char* folder : {"scribus/real", "idml/packages/features", "idml/packages/damaged"})
+        for (const auto& entry : std::filesystem::directory_iterator(data + folder))
+            if (entry.is_regular_file() && entry.path().extension() != ".expected" &&
+                entry.path().extension() != ".md")
+                paths.push_back(entry.path().string());
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        std::string bytes = ReadFile(path), fromMemory, fromFile;
+        ombra::Result memory = Trees().Convert(ombra::Source::Bytes(bytes.data(), bytes.size()),
+                                               ombra::Sink::Memory(fromMemory));
+        ombra::Result file =
+            Trees().Convert(ombra::Source::Path(path), ombra::Sink::Memory(fromFile));
+        EXPECT_EQ(file.status, memory.status) << file.reason;
+        EXPECT_EQ(file.reader, memory.reader);
+        EXPECT_EQ(file.notes.size(), memory.notes.size());
+        EXPECT_EQ(fromFile, fromMemory);
+    }
+    EXPECT_GT(paths.size(), 40u);
 }
 
 TEST(ConvertApi, EachOutcomeHasItsStatusAndFailuresWriteNothing) {
