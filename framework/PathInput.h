@@ -47,8 +47,8 @@ private:
 
         obsys::FileHandle file;
         unsigned long long size, position = 0;
-        unsigned long long fileAt = 0;      // where the handle stands
-        unsigned long long windowAt = 0;    // the file offset of window[0]
+        unsigned long long fileAt = 0;   // where the handle stands
+        unsigned long long windowAt = 0; // the file offset of window[0]
         unsigned long long windowFill = 0;
         OBStreamState state = kStreamOK;
         int error = 0;
