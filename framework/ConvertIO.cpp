@@ -273,7 +273,7 @@ OBStream* OpenSource(const ombra::Source& source, Result& result) {
             Fail(result, Status::kInputMissing, source.Name());
             return nullptr;
         }
-        // A regular file is read as the reader asks; anything else whole.
+        // A large regular file is read as the reader asks; anything else whole.
         if (PathInput* file = PathInput::Open(source.Name().c_str())) return file;
         error = obsys::ReadAllFromPath(source.Name().c_str(), data, size);
         break;
