@@ -17,6 +17,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <random>
 #include <sstream>
 
@@ -235,3 +237,39 @@ TEST(IdmlRealPackages, TheirWordsAreTheWordsOfTheirStories) {
 }
 
 } // namespace
+
+// A stream that is no buffer in memory (a host's file stream, or a large file
+// the convert API reads as it goes) is read through seeks and reads of its
+// own; each package gives the same stories as from its bytes in memory.
+TEST(IdmlDamaged, PackagesReadThroughAFileStreamAsFromMemory) {
+    namespace fs = std::filesystem;
+    int packages = 0;
+    for (const char* folder : {"features", "damaged"})
+        for (const auto& entry :
+             fs::directory_iterator(std::string(OMBRA_IDML_PACKAGES) + "/" + folder)) {
+            const std::string path = entry.path().string();
+            SCOPED_TRACE(path);
+            Reading memory(ReadFile(path));
+            std::unique_ptr<OBStream> file(
+                OBStreamUtilRef::CreateFileStreamRead(OBSysFileRef(path.c_str()), kFileRead, 0, 0));
+            ASSERT_TRUE(file);
+            IdmlReader reader;
+            EXPECT_EQ(reader.CanImportThis(file.get()), memory.recognised);
+            OBPreferenceList prefs;
+            reader.GetStreamPrefs(file.get(), &prefs);
+            reader.Init(file.get(), &prefs);
+            std::vector<Element*> top;
+            for (Element* e = reader.GetFirstElement(); e; e = reader.GetNextElement())
+                top.push_back(e);
+            ASSERT_EQ(top.size(), memory.top.size());
+            for (std::size_t i = 0; i < top.size(); ++i) {
+                auto a = Below(top[i], EL::kChildStory), b = Below(memory.top[i], EL::kChildStory);
+                ASSERT_EQ(a.size(), b.size());
+                for (std::size_t k = 0; k < a.size(); ++k)
+                    EXPECT_EQ(Text(a[k]), Text(b[k]));
+            }
+            reader.Reset();
+            ++packages;
+        }
+    EXPECT_GT(packages, 20);
+}
