@@ -196,8 +196,8 @@ Package::Status Package::Open(OBStream* input) {
     Close();
     if (!input) return Status::kNotZip;
     const long long base = input->Tell();
-    // A stream over bytes in memory (what the convert API makes of every
-    // input): libzip reads them where they lie, without a call per read.
+    // A stream over bytes in memory (what the convert API makes of all but
+    // large files): libzip reads them where they lie, without a call per read.
     if (auto* bytes = dynamic_cast<OBBufferXferBytes*>(input->GetXferBytes()))
         if (base >= 0 && static_cast<unsigned long long>(base) <= bytes->Size())
             return OpenMemory(bytes->Data() + base, static_cast<std::size_t>(bytes->Size() - base));
