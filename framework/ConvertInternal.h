@@ -45,9 +45,9 @@ private:
 ombra::Result& Fail(ombra::Result& result, ombra::Status status, const std::string& subject,
                     int systemError = 0);
 
-/// The input as a stream, or null with result filled in: a regular file
-/// read as the reader asks (a PathInput), anything else over its bytes read
-/// whole into memory.
+/// The input as a stream, or null with result filled in: a regular file of
+/// PathInput::kSmallest bytes or more read as the reader asks (a PathInput),
+/// anything else over its bytes read whole into memory.
 OBStream* OpenSource(const ombra::Source& source, ombra::Result& result);
 /// Writes a whole output; false with result filled in.
 bool WriteSink(const ombra::Sink& sink, const unsigned char* data, unsigned long long size,
