@@ -9,10 +9,12 @@
 // read as a writer reads it, Reset), and "textconv/", on the documents with
 // text, is the text convertor as a host runs it: ExtractData from the bytes
 // through the built reader and text writer plug-ins into an output that
-// counts the bytes. At the end the program prints the ratios to pugixml in
-// real and in CPU time (the reader aims at 2 or less, the text convertor at
-// 2.5); before the runs, the reader's peak memory against the file size,
-// each document converted once in a process of its own.
+// counts the bytes. "template-reader/" and "template-pugixml/" measure the
+// reader and pugixml briefly on every template of the corpus. At the end the
+// program prints the ratios to pugixml in real and in CPU time (the reader
+// aims at 2 or less, the text convertor at 2.5); before the runs, the
+// reader's peak memory against the file size, each document converted once
+// in a process of its own.
 #include <ScribusParser.h>
 #include <ScribusReader.h>
 
@@ -27,6 +29,7 @@
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -64,8 +67,14 @@ std::string Inflate(const std::string& gz) {
     return xml;
 }
 
-// The largest Scribus document of the corpus (by inflated size), or "".
-std::string LargestCorpusDocument() {
+// Every Scribus document of the corpus (the distribution's templates), with
+// its XML inflated; none when the corpus is not at hand.
+struct CorpusDocument {
+    std::string path, xml;
+    std::size_t fileSize;
+};
+
+std::vector<CorpusDocument> CorpusDocuments() {
     namespace fs = std::filesystem;
     std::string folder;
     if (const char* env = std::getenv("OMBRA_SCRIBUS_CORPUS"))
@@ -73,20 +82,19 @@ std::string LargestCorpusDocument() {
     else if (const char* home = std::getenv("HOME"))
         folder = std::string(home) + "/.cache/ombra/scribus-samples/root/usr/share/scribus";
     std::error_code ec;
-    std::string best;
-    std::size_t bestSize = 0;
+    std::vector<CorpusDocument> found;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().string();
         if (!it->is_regular_file() ||
             (name.find(".sla") == std::string::npos && name.find(".scd") == std::string::npos))
             continue;
-        std::size_t size = Inflate(ReadAll(name)).size();
-        if (size > bestSize) {
-            bestSize = size;
-            best = name;
-        }
+        std::string bytes = ReadAll(name);
+        std::string xml = Inflate(bytes);
+        if (!xml.empty()) found.push_back({name, std::move(xml), bytes.size()});
     }
-    return best;
+    std::sort(found.begin(), found.end(),
+              [](const CorpusDocument& a, const CorpusDocument& b) { return a.path < b.path; });
+    return found;
 }
 
 void Reader(benchmark::State& state, const std::string* xml) {
@@ -175,11 +183,14 @@ int main(int argc, char** argv) {
     OBMemoryHandler::SetMemoryService(service);
     std::vector<Document> documents;
     documents.reserve(sizeof kDocuments / sizeof kDocuments[0] + 1);
-    std::string largest = LargestCorpusDocument();
-    if (!largest.empty()) {
-        std::string bytes = ReadAll(largest);
-        documents.push_back({"corpus " + std::filesystem::path(largest).filename().string(),
-                             Inflate(bytes), bytes.size()});
+    std::vector<CorpusDocument> corpus = CorpusDocuments();
+    auto largest = std::max_element(corpus.begin(), corpus.end(),
+                                    [](const CorpusDocument& a, const CorpusDocument& b) {
+                                        return a.xml.size() < b.xml.size();
+                                    });
+    if (largest != corpus.end()) {
+        documents.push_back({"corpus " + std::filesystem::path(largest->path).filename().string(),
+                             largest->xml, largest->fileSize});
     } else {
         std::fprintf(stderr, "no corpus found (run tests/data/fetch-scribus-samples.sh); the "
                              "repository's documents only\n");
@@ -230,6 +241,18 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("reader/" + label).c_str(), Reader, &d.xml)
             ->Unit(benchmark::kMillisecond);
     }
+    // The aim holds for every template, the small ones too: each is measured
+    // briefly, so that all of them take about half a minute.
+    for (const CorpusDocument& t : corpus) {
+        std::string label = std::filesystem::path(t.path).filename().string() + " (" +
+                            std::to_string(t.xml.size() / 1024) + " KiB)";
+        benchmark::RegisterBenchmark(("template-pugixml/" + label).c_str(), Pugixml, &t.xml)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.02);
+        benchmark::RegisterBenchmark(("template-reader/" + label).c_str(), Reader, &t.xml)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.02);
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     {
@@ -249,6 +272,9 @@ int main(int argc, char** argv) {
         reporter.PrintCpuRatios("in CPU time: Scribus -> text through the text convertor / pugixml "
                                 "tree alone (aims at 2.5 or less)",
                                 "textconv/", "pugixml/");
+        reporter.PrintCpuRatios("in CPU time: Scribus reader / pugixml tree alone, each template "
+                                "of the corpus (aims at 2 or less on every one)",
+                                "template-reader/", "template-pugixml/");
     }
     benchmark::Shutdown();
     delete manager;

@@ -15,11 +15,14 @@ import tempfile
 PROGRAMS = ["bench_streams", "bench_pools", "bench_utf8", "bench_values", "bench_pump",
             "bench_scribus", "bench_idml", "bench_writers"]
 
-# (label, candidate, baseline, aim); None as aim: shown, not judged. A
-# candidate or baseline ending in "*" stands for every benchmark with that
-# prefix, matched by what follows it.
+# (label, candidate, baseline, aim[, "summary"]); None as aim: shown, not
+# judged. A candidate or baseline ending in "*" stands for every benchmark
+# with that prefix, matched by what follows it. A summary row shows the
+# median and the worst of its cases, and judges the worst.
 ROWS = [
     ("Scribus reader, whole conversion / pugixml tree", "reader/*", "pugixml/*", 2.0),
+    ("Scribus reader / pugixml tree, every template of the corpus", "template-reader/*",
+     "template-pugixml/*", 2.0, "summary"),
     ("Scribus parser alone / pugixml tree", "parser/*", "pugixml/*", None),
     ("Scribus -> text through the text convertor / pugixml tree", "textconv/*", "pugixml/*",
      2.5),
@@ -113,6 +116,17 @@ def pairs(times, candidate, baseline):
                 yield middle, times[name] / times[other]
 
 
+def summary(label, found, aim):
+    """The median of found's ratios, shown, and the worst, judged; each case's
+    name loses the benchmark's "/min_time:..." suffix."""
+    ratios = sorted(ratio for _, ratio in found)
+    worst_case, worst = max(found, key=lambda f: f[1])
+    over = sum(ratio > aim for ratio in ratios)
+    yield (label, "median of %d (%d over %.1f)" % (len(ratios), over, aim),
+           ratios[len(ratios) // 2], None)
+    yield (label, "worst: " + worst_case.split("/min_time:")[0], worst, aim)
+
+
 # A process's resident high-water mark counts what it held before exec, and a
 # child forked from this interpreter, which has just inflated the corpus,
 # starts with all of it. A fresh interpreter that holds nothing starts ombra
@@ -192,12 +206,14 @@ def main():
     lines = []
     for name, ratio in memory:
         lines.append(("peak resident memory of ombra convert / XML size", name, ratio, 1.5))
-    for label, candidate, baseline, aim in ROWS:
+    for label, candidate, baseline, aim, *kind in ROWS:
         found = list(pairs(times, candidate, baseline))
         if not found:
             lines.append((label, "(not measured)", None, aim))
-        for case, ratio in found:
-            lines.append((label, case, ratio, aim))
+        elif kind:
+            lines.extend(summary(label, found, aim))
+        else:
+            lines.extend((label, case, ratio, aim) for case, ratio in found)
 
     width = max(len(l[0]) for l in lines)
     case_width = max(len(l[1]) for l in lines)
