@@ -296,7 +296,7 @@ private:
             prefixNumber_ = hit->number;
             prefixCount_ = attrs_.Count();
         }
-        Guess* guesses = &guesses_[element * kGuesses];
+        Guess* guesses = GuessesOf(element);
         // The byte stores that end values may alias any member: the names
         // are read through a local.
         const NameWords::Entry* words = nameWords_.data();
@@ -501,6 +501,12 @@ private:
         return k;
     }
 
+    Guess* GuessesOf(ElementId element) {
+        std::unique_ptr<Guess[]>& guesses = guesses_[element];
+        if (!guesses) guesses.reset(new Guess[kGuesses]); // may throw std::bad_alloc, as Grow
+        return guesses.get();
+    }
+
     // A new NameId for a name that is no AttrId, kAttrCount when there is
     // none. A name that moves from place to place may get several.
     std::uint32_t UnknownName(const char* name, std::size_t length) {
@@ -675,7 +681,10 @@ private:
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
     static constexpr std::size_t kGuesses = 128; // attributes guessed per element
-    std::vector<Guess> guesses_ = std::vector<Guess>((kElementCount + 1) * kGuesses);
+    // Made when a tag of the name first comes: a document uses few of the
+    // names, and a small one would spend more on making all of them than on
+    // reading itself.
+    std::unique_ptr<Guess[]> guesses_[kElementCount + 1];
     Guess spareGuess_; // for the places after those, all of them
     static constexpr std::size_t kUnknownNames = 1024;
     std::vector<NameWords::Entry> nameWords_; // by NameId
