@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <vector>
 
 namespace oblanguage {
 
@@ -37,28 +38,6 @@ bool IsCode(const std::string& text) {
     return true;
 }
 
-DLE::DictionaryLanguageEnum FromCode(std::string code) {
-    for (char& c : code)
-        if (c == '_') c = '-';
-    code = Lower(code);
-    if (!IsCode(code)) return DLE::kUndefined;
-    std::string primary = code.substr(0, code.find('-'));
-    // Chinese is told apart by its script, or by the region that implies it.
-    if (primary == "zh")
-        for (const char* traditional : {"-hant", "-tw", "-hk", "-mo"})
-            if (code.find(traditional) != std::string::npos) return DLE::kChineseTraditional;
-    if (primary == "zh") return DLE::kChineseSimplified;
-    if (primary == "no" || primary == "nb") return DLE::kNorwegianBokmal;
-    for (const Row& row : kRows)
-        if (Lower(row.tag) == code) return row.member;
-    // Another region of a known language: the language itself, else its first row.
-    for (const Row& row : kRows)
-        if (Lower(row.tag) == primary) return row.member;
-    for (const Row& row : kRows)
-        if (Lower(row.tag).compare(0, primary.size() + 1, primary + "-") == 0) return row.member;
-    return DLE::kUndefined;
-}
-
 std::string Trimmed(const std::string& text, std::size_t end) {
     std::size_t first = 0;
     end = end < text.size() ? end : text.size();
@@ -72,6 +51,47 @@ std::string Trimmed(const std::string& text, std::size_t end) {
 // The language part of a name: what stands before its variant.
 std::string LanguagePart(const std::string& name) {
     return Trimmed(name, name.find_first_of(":("));
+}
+
+// The table's texts in lower case, made once: names are looked up for every
+// style and run that gives one.
+struct LoweredRow {
+    DLE::DictionaryLanguageEnum member;
+    std::string tag, name, language;
+};
+
+const std::vector<LoweredRow>& Lowered() {
+    static const std::vector<LoweredRow> rows = [] {
+        std::vector<LoweredRow> made;
+        for (const Row& row : kRows)
+            made.push_back(
+                {row.member, Lower(row.tag), Lower(row.name), Lower(LanguagePart(row.name))});
+        return made;
+    }();
+    return rows;
+}
+
+DLE::DictionaryLanguageEnum FromCode(std::string code) {
+    for (char& c : code)
+        if (c == '_') c = '-';
+    code = Lower(code);
+    if (!IsCode(code)) return DLE::kUndefined;
+    std::string primary = code.substr(0, code.find('-'));
+    // Chinese is told apart by its script, or by the region that implies it.
+    if (primary == "zh")
+        for (const char* traditional : {"-hant", "-tw", "-hk", "-mo"})
+            if (code.find(traditional) != std::string::npos) return DLE::kChineseTraditional;
+    if (primary == "zh") return DLE::kChineseSimplified;
+    if (primary == "no" || primary == "nb") return DLE::kNorwegianBokmal;
+    const std::vector<LoweredRow>& rows = Lowered();
+    for (const LoweredRow& row : rows)
+        if (row.tag == code) return row.member;
+    // Another region of a known language: the language itself, else its first row.
+    for (const LoweredRow& row : rows)
+        if (row.tag == primary) return row.member;
+    for (const LoweredRow& row : rows)
+        if (row.tag.compare(0, primary.size() + 1, primary + "-") == 0) return row.member;
+    return DLE::kUndefined;
 }
 
 } // namespace
@@ -101,11 +121,12 @@ DLE::DictionaryLanguageEnum FromName(const std::string& given) {
     if (lower == "none" || lower.find("no language") != std::string::npos) return DLE::kNone;
     DLE::DictionaryLanguageEnum coded = FromCode(name);
     if (coded != DLE::kUndefined) return coded;
-    for (const Row& row : kRows)
-        if (Lower(row.name) == lower) return row.member;
+    const std::vector<LoweredRow>& rows = Lowered();
+    for (const LoweredRow& row : rows)
+        if (row.name == lower) return row.member;
     std::string language = Lower(LanguagePart(name));
-    for (const Row& row : kRows)
-        if (!language.empty() && Lower(LanguagePart(row.name)) == language) return row.member;
+    for (const LoweredRow& row : rows)
+        if (!language.empty() && row.language == language) return row.member;
     return DLE::kUndefined;
 }
 

@@ -483,7 +483,12 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
     if (a.baselineShift) b_.Length(e, AN::kBaselineShift, *a.baselineShift / 100.0 * size);
     if (a.effects) Effects(e, *a.effects);
     if (a.language) {
-        DLE::DictionaryLanguageEnum language = oblanguage::FromName(*a.language);
+        if (!languageKnown_ || lastLanguageName_ != *a.language) {
+            lastLanguage_ = oblanguage::FromName(*a.language);
+            lastLanguageName_ = *a.language;
+            languageKnown_ = true;
+        }
+        const DLE::DictionaryLanguageEnum language = lastLanguage_;
         if (language != DLE::kUndefined)
             b_.Enum(e, AN::kDictionaryLanguage, &ValueUtil::CreateValueDictionaryLanguageEnum,
                     language);

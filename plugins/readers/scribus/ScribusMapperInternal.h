@@ -214,6 +214,11 @@ private:
     ColorTable colors_;
     std::unordered_map<std::string, unsigned> characterStyles_, paragraphStyles_, masterPages_;
     const ColorTable::Slot* recentColors_[2] = {nullptr, nullptr}; // into colors_
+    // The last language name looked up and what it named: runs and styles
+    // mostly repeat it.
+    std::string lastLanguageName_;
+    bool languageKnown_ = false;
+    DLE::DictionaryLanguageEnum lastLanguage_ = DLE::kUndefined;
     std::unordered_map<int, unsigned> layers_;
     NameTable characterStyleIndex_, paragraphStyleIndex_; // views into the document
     std::string defaultParagraphStyle_;
