@@ -51,4 +51,20 @@ Element* AddLinkInformation(ElementBuilder& b, Element* picture, const std::stri
     return link;
 }
 
+Element* AddTextWrap(ElementBuilder& b, Element* item, const TextWrapSpec& wrap) {
+    if (wrap.option == WOE::kNone || wrap.option == WOE::kUndefined) return nullptr;
+    Element* e = b.Child(item, EL::kTextWrapSettings);
+    if (!e) return nullptr;
+    b.Bool(e, AN::kWrapText, true);
+    b.Enum(e, AN::kOption, &ValueUtil::CreateValueWrapOptionEnum, wrap.option);
+    b.Enum(e, AN::kTextFlow, &ValueUtil::CreateValueTextFlowEnum, wrap.flow);
+    b.Length(e, AN::kTopStandoff, wrap.top);
+    b.Length(e, AN::kLeftStandoff, wrap.left);
+    b.Length(e, AN::kBottomStandoff, wrap.bottom);
+    b.Length(e, AN::kRightStandoff, wrap.right);
+    b.Bool(e, AN::kInvert, wrap.invert);
+    if (wrap.option == WOE::kObjectShape) b.Bool(e, AN::kOutsideEdgesOnly, wrap.outsideEdgesOnly);
+    return e;
+}
+
 } // namespace obreader

@@ -108,6 +108,14 @@ IDML_TABLE(WarichuAlignment, AE::AlignmentEnum, CreateValueAlignmentEnum, {"Left
            {"CenterAlign", AE::kCenter}, {"RightAlign", AE::kRight},
            {"LeftJustified", AE::kJustify}, {"CenterJustified", AE::kJustifyCenter},
            {"RightJustified", AE::kJustifyRight}, {"FullyJustified", AE::kForceJustify})
+// Text wrap (TextWrapPreference), read with EnumMember.
+IDML_TABLE(WrapMode, WOE::WrapOptionEnum, CreateValueWrapOptionEnum, {"None", WOE::kNone},
+           {"BoundingBoxTextWrap", WOE::kBoundingBox}, {"Contour", WOE::kObjectShape},
+           {"JumpObjectTextWrap", WOE::kJumpObject}, {"NextColumnTextWrap", WOE::kNextColumn})
+IDML_TABLE(WrapSide, TFE::TextFlowEnum, CreateValueTextFlowEnum, {"BothSides", TFE::kBothSides},
+           {"LeftSide", TFE::kLeftSide}, {"RightSide", TFE::kRightSide},
+           {"LargestArea", TFE::kLargestArea}, {"SideTowardsSpine", kTowardsSpine},
+           {"SideAwayFromSpine", kAwayFromSpine})
 #undef IDML_TABLE
 
 // In the order of Table.
@@ -130,6 +138,8 @@ const KeywordTable* const kTables[] = {
     &kAdornmentOverprint,
     &kKentenAlignment,
     &kWarichuAlignment,
+    &kWrapMode,
+    &kWrapSide,
 };
 
 const KeywordTable* TableOf(Keywords t) {

@@ -76,7 +76,12 @@ enum class Keywords : std::uint8_t {
     kAdornmentOverprint,
     kKentenAlignment,
     kWarichuAlignment,
+    kWrapMode, ///< TextWrapMode, as WrapOptionEnum
+    kWrapSide, ///< TextWrapSide, as TextFlowEnum or a SpineSide
 };
+
+/// kWrapSide's members for the sides that depend on the page's side.
+enum SpineSide { kTowardsSpine = 100, kAwayFromSpine };
 
 struct AttrInfo {
     const char* name;

@@ -102,6 +102,7 @@ private:
     void Common(Element* e, const Item& it, int page);
     void TextFrameOf(Element* e, const Item& it);
     void PictureOf(Element* e, const Item& it);
+    void WrapOf(Element* e, const Item& it, int page);
     void PathsOf(Element* e, const Item& it, const std::vector<SubPath>& outline);
     void TextPathOf(Element* list, const Item& it, const std::vector<SubPath>& outline);
     void ChainLinks();

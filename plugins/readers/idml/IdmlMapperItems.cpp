@@ -243,6 +243,19 @@ void Mapper::ItemOf(Element* list, int item, int page, int depth) {
         PathsOf(e, it, outline);
         break;
     }
+    if (it.wrap.option != WOE::kNone) WrapOf(e, it, page);
+}
+
+// The side towards or away from the spine is left or right by the side of
+// the item's page, as its PageSide says (a right page, the spine at its
+// left, when the item is on no page or the document has no facing pages).
+void Mapper::WrapOf(Element* e, const Item& it, int page) {
+    obreader::TextWrapSpec wrap = it.wrap;
+    if (it.wrapSpine != 0) {
+        const bool spineAtRight = page >= 0 && doc_.publication.facingPages && LeftPage(page);
+        wrap.flow = spineAtRight == (it.wrapSpine > 0) ? TFE::kRightSide : TFE::kLeftSide;
+    }
+    obreader::AddTextWrap(b_, e, wrap);
 }
 
 void Mapper::TextFrameOf(Element* e, const Item& it) {

@@ -14,6 +14,7 @@
 #include "IdmlAttributes.h"
 
 #include <ReaderGeometry.h>
+#include <ReaderItems.h>
 
 #include <cstdint>
 #include <memory>
@@ -135,6 +136,8 @@ struct Item {
     bool visible = true, locked = false, nonPrinting = false;
     std::string fill, stroke;
     double strokeWeight = 0, cornerRadius = 0;
+    obreader::TextWrapSpec wrap; ///< its own TextWrapPreference (option kNone: none)
+    int wrapSpine = 0;           ///< 1 or -1: wraps on the side towards or away from the spine
     // Text frames.
     std::string story, previous, next;
     int columns = 1;

@@ -6,6 +6,7 @@
 
 #include <ombra/messages.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace idml {
@@ -64,6 +65,38 @@ void ReadTextFrame(pugi::xml_node n, Item& it) {
     if (pugi::xml_node grid = n.child("GridDataInformation")) {
         it.hasGrid = true;
         ReadGrid(grid, it.grid);
+    }
+}
+
+// The item's own text wrap. What cannot be read is reported: an unknown
+// mode leaves the item without wrap, an unknown side wraps both sides, an
+// unusable offset is 0.
+void ReadWrap(Context& ctx, pugi::xml_node n, Item& it) {
+    pugi::xml_node pref = n.child("TextWrapPreference");
+    if (!pref) return;
+    const char* mode = xml::Attr(pref, "TextWrapMode");
+    const int option = *mode ? EnumMember(Keywords::kWrapMode, mode) : WOE::kNone;
+    if (option < 0) ctx.Report(OBERR::kBadValue);
+    if (option <= WOE::kNone) return;
+    obreader::TextWrapSpec& w = it.wrap;
+    w.option = static_cast<WOE::WrapOptionEnum>(option);
+    const char* side = xml::Attr(pref, "TextWrapSide");
+    int flow = *side ? EnumMember(Keywords::kWrapSide, side) : TFE::kBothSides;
+    if (flow < 0) ctx.Report(OBERR::kBadValue);
+    it.wrapSpine = flow == kTowardsSpine ? 1 : flow == kAwayFromSpine ? -1 : 0;
+    if (flow > 0 && !it.wrapSpine) w.flow = static_cast<TFE::TextFlowEnum>(flow);
+    w.invert = xml::Flag(pref, "Inverse", false);
+    w.outsideEdgesOnly = !xml::Flag(pref.child("ContourOption"), "IncludeInsideEdges", false);
+    pugi::xml_node offset = xml::Property(pref, "TextWrapOffset");
+    const char* const names[] = {"Top", "Left", "Bottom", "Right"};
+    double* const standoffs[] = {&w.top, &w.left, &w.bottom, &w.right};
+    for (int i = 0; i < 4; ++i) {
+        pugi::xml_attribute a = offset.attribute(names[i]);
+        double v = 0;
+        if (a && (!ParseNumber(a.value(), v) || std::fabs(v) > obreader::kMaxStandoff))
+            ctx.Report(OBERR::kBadValue);
+        else
+            *standoffs[i] = v;
     }
 }
 
@@ -205,6 +238,7 @@ int ReadItem(Context& ctx, pugi::xml_node n, int parent, int depth) {
         it.kind = kind->kind;
         it.parent = parent;
         ReadCommon(n, it);
+        ReadWrap(ctx, n, it);
         if (it.kind == Item::Kind::kTextFrame) ReadTextFrame(n, it);
         ReadGraphicIn(n, it);
     }

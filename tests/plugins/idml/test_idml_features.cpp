@@ -268,6 +268,39 @@ void CheckCjk(const Reading& r) {
               (std::vector<int>{WSE::kKoreanScript, WSE::kRomanScript, WSE::kTradChineseScript}));
 }
 
+void CheckWrap(const Reading& r) {
+    // Each rectangle's Option and TextFlow, kUndefined without TextWrapSettings.
+    const std::vector<int> kOptions = {WOE::kBoundingBox, WOE::kObjectShape, WOE::kJumpObject,
+                                       WOE::kNextColumn,  WOE::kBoundingBox, WOE::kBoundingBox,
+                                       WOE::kObjectShape, WOE::kUndefined,   WOE::kUndefined,
+                                       WOE::kUndefined,   WOE::kBoundingBox, WOE::kBoundingBox};
+    const std::vector<int> kFlows = {TFE::kBothSides,   TFE::kLeftSide,  TFE::kRightSide,
+                                     TFE::kLargestArea, TFE::kLeftSide,  TFE::kRightSide,
+                                     TFE::kBothSides,   TFE::kUndefined, TFE::kUndefined,
+                                     TFE::kUndefined,   TFE::kRightSide, TFE::kLeftSide};
+    std::vector<int> options, flows;
+    std::vector<Element*> wraps;
+    for (Element* shape : r.All(EL::kRectangle)) {
+        std::vector<Element*> w = Below(shape, EL::kTextWrapSettings);
+        options.push_back(w.empty() ? WOE::kUndefined : Member(w[0], AN::kOption));
+        flows.push_back(w.empty() ? TFE::kUndefined : Member(w[0], AN::kTextFlow));
+        wraps.insert(wraps.end(), w.begin(), w.end());
+    }
+    ASSERT_EQ(options, kOptions);
+    EXPECT_EQ(flows, kFlows);
+    const AN::AttrNameEnum kSides[] = {AN::kTopStandoff, AN::kLeftStandoff, AN::kBottomStandoff,
+                                       AN::kRightStandoff};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(Points(wraps[0], kSides[i]), i + 1);
+        EXPECT_EQ(Points(wraps[6], kSides[i]), 0); // damaged
+    }
+    EXPECT_EQ(Flag(wraps[0], AN::kWrapText), 1);
+    EXPECT_EQ(Flag(wraps[0], AN::kInvert), 1);
+    EXPECT_EQ(Flag(wraps[1], AN::kOutsideEdgesOnly), 0); // it includes inside edges
+    EXPECT_EQ(Flag(wraps[6], AN::kOutsideEdgesOnly), 1);
+    EXPECT_TRUE(r.Logged(OBERR::kBadValue));
+}
+
 const Feature kFeatures[] = {
     {"text", {}, {"One" + kLine + "line\ttab" + kPara + "Two\tx\fThree\fFour"}, CheckText},
     {"variables", {}, {"Page " + kObject + " of " + kObject + " " + kObject}, CheckVariables},
@@ -293,6 +326,7 @@ const Feature kFeatures[] = {
      [](const Reading& r) { EXPECT_EQ(r.All(EL::kLayer).size(), 1u); }},
     {"anchored", {}, {"Before" + kObject + kObject + "after", "Inside"}, CheckAnchored},
     {"cjk", {}, {}, CheckCjk},
+    {"wrap", {}, {}, CheckWrap},
     {"mimetype-second", {}, {"Second"}, nullptr},
     {"no-mimetype", {}, {"None"}, nullptr},
 };
