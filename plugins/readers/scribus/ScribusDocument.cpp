@@ -4,6 +4,8 @@
 #include "ScribusNumberReaders.h"
 #include "ScribusReading.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace scribus {
@@ -48,20 +50,30 @@ std::string Latin1ToUtf8(const std::string& s) {
     return out;
 }
 
+// Each byte's value as a hex digit, 16 for any other byte (the NUL that
+// ends a value among them).
+constexpr std::array<std::uint8_t, 256> kHexValue = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (std::uint8_t& v : t)
+        v = 16;
+    for (int c = 0; c < 10; ++c)
+        t['0' + c] = static_cast<std::uint8_t>(c);
+    for (int c = 0; c < 6; ++c)
+        t['a' + c] = t['A' + c] = static_cast<std::uint8_t>(10 + c);
+    return t;
+}();
+
+// Palettes before 1.5 hold hundreds of these: a table, not a chain of
+// comparisons, for each digit.
 bool Hex(const char* s, std::size_t digits, double* out) {
-    if (!s || s[0] != '#' || std::strlen(s) < 1 + digits) return false;
-    for (std::size_t i = 0; i < digits / 2; ++i) {
-        int v = 0;
-        for (int k = 0; k < 2; ++k) {
-            char c = s[1 + i * 2 + k];
-            int d = (c >= '0' && c <= '9')   ? c - '0'
-                    : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                             : -1;
-            if (d < 0) return false;
-            v = v * 16 + d;
-        }
-        out[i] = v / 255.0;
+    if (!s || s[0] != '#') return false;
+    const auto* d = reinterpret_cast<const unsigned char*>(s + 1);
+    for (std::size_t i = 0; i < digits; i += 2) {
+        const unsigned high = kHexValue[d[i]];
+        if (high > 15) return false; // the NUL of a shorter value too
+        const unsigned low = kHexValue[d[i + 1]];
+        if (low > 15) return false;
+        out[i / 2] = static_cast<int>(high * 16 + low) / 255.0;
     }
     return true;
 }
