@@ -52,7 +52,9 @@ bool PlainIds(const char* p, std::vector<long long>& ids, std::size_t max) {
     while (*p) {
         long long v = 0;
         const char* start = p;
-        for (; static_cast<unsigned char>(*p - '0') < 10; ++p)
+        // A tenth digit already fails the number, and ends the loop before
+        // a longer run could overflow.
+        for (; static_cast<unsigned char>(*p - '0') < 10 && p - start < 10; ++p)
             v = v * 10 + (*p - '0');
         if (p == start || p - start > 9 || *p != ' ' || ids.size() - before == max) {
             ids.resize(before);
