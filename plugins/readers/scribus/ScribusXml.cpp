@@ -682,8 +682,7 @@ private:
     std::size_t depth_ = 0;
     static constexpr std::size_t kGuesses = 128; // attributes guessed per element
     // Made when a tag of the name first comes: a document uses few of the
-    // names, and a small one would spend more on making all of them than on
-    // reading itself.
+    // names, and making all of them at every conversion weighs on small ones.
     std::unique_ptr<Guess[]> guesses_[kElementCount + 1];
     Guess spareGuess_; // for the places after those, all of them
     static constexpr std::size_t kUnknownNames = 1024;
