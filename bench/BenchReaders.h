@@ -163,6 +163,22 @@ inline long MaxRssKiB() {
     return usage.ru_maxrss;
 }
 
+/// Registers candidate and baseline on one document of a corpus, each run
+/// briefly so that a corpus of dozens takes about half a minute: named
+/// "<candidatePrefix>/<file> (<size> KiB)" and the same with baselinePrefix,
+/// the pair the ratio tables match.
+using DocumentBenchmark = void (*)(benchmark::State&, const std::string*);
+inline void RegisterBriefPair(const std::string& candidatePrefix, DocumentBenchmark candidate,
+                              const std::string& baselinePrefix, DocumentBenchmark baseline,
+                              const std::string& file, const std::string* bytes) {
+    const std::string label = file + " (" + std::to_string(bytes->size() / 1024) + " KiB)";
+    for (const auto& [prefix, run] :
+         {std::make_pair(&baselinePrefix, baseline), std::make_pair(&candidatePrefix, candidate)})
+        benchmark::RegisterBenchmark((*prefix + "/" + label).c_str(), run, bytes)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.02);
+}
+
 } // namespace ombra_bench
 
 #endif
