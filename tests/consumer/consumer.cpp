@@ -1,22 +1,96 @@
 // A host built outside the project against the installed core: it sees only
-// <ombra/ombra.h> and libombra, loads the installed plug-ins and converts the
-// sample publication to UTF-8 text, through the fixed API and through the
-// convenience layer.
+// <ombra/ombra.h> and libombra, writes and reads a file through buffered file
+// streams, shares value pools between threads, loads the installed plug-ins
+// and converts the sample publication to UTF-8 text, through the fixed API
+// and through the convenience layer. Every block the core takes from the
+// host's memory service must be back when the service is deleted.
 #include <ombra/convert.h>
 #include <ombra/ombra.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
+std::atomic<long long> gBlocks{0};
+
 void* Allocate(unsigned long long size) {
-    return std::malloc(size);
+    void* block = std::malloc(size);
+    if (block) ++gBlocks;
+    return block;
 }
 void Release(void* block) {
+    if (block) --gBlocks;
     std::free(block);
+}
+
+bool Fail(const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    return false;
+}
+
+// The file's bytes through a second transfer opened on it.
+std::vector<int> ReadBack(const OBSysFileRef& file) {
+    OBFileXferBytesRef other;
+    std::vector<int> values;
+    if (!other.Open(file, kFileRead, 0, 0)) return values;
+    values.resize(static_cast<std::size_t>(other.Seek(0, kSeekFromEnd)) / sizeof(int));
+    other.Seek(0, kSeekFromStart);
+    other.Read(values.data(), values.size() * sizeof(int));
+    return values;
+}
+
+// Buffered writes reach the file at a flush and at a seek, as another handle
+// sees it, and the size follows.
+bool FileStreams() {
+    std::string path = "/tmp/ombra-consumer-" + std::to_string(getpid());
+    OBSysFileRef file(path.c_str());
+    OBStream* out = OBStreamUtilRef::CreateFileStreamWrite(file, kFileWrite | kFileTruncate, 0, 0);
+    std::vector<int> values(100000);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<int>(i * 7);
+    bool ok = out && out->XferInt32(values.data(), static_cast<long long>(values.size())) ==
+                         static_cast<long long>(values.size());
+    if (ok) out->Flush();
+    ok = ok && ReadBack(file) == values;
+    int first = -1;
+    if (ok && out->Seek(0, kSeekFromStart) == 0) out->XferInt32(first);
+    if (ok) out->Seek(0, kSeekFromEnd); // the seek writes the waiting value
+    values[0] = -1;
+    ok = ok && ReadBack(file) == values && out->Tell() == 400000;
+    delete out;
+    std::remove(path.c_str());
+    return ok || Fail("the file streams lost or kept back bytes");
+}
+
+// Blocks allocated on one thread and released on another, in rounds.
+bool Pools() {
+    const std::size_t sizes[] = {24, 40, 64};
+    bool ok = true;
+    for (int round = 0; round < 20 && ok; ++round) {
+        std::vector<void*> blocks;
+        std::thread maker([&] {
+            for (int i = 0; i < 3000; ++i)
+                blocks.push_back(OBValuePoolAllocate(sizes[i % 3]));
+        });
+        maker.join();
+        for (void* block : blocks)
+            ok = ok && block;
+        std::thread releaser([&] {
+            for (std::size_t i = 0; i < blocks.size(); ++i)
+                OBValuePoolRelease(blocks[i], sizes[i % 3]);
+            OBReleaseThreadState();
+        });
+        releaser.join();
+    }
+    return ok || Fail("a value pool returned no block");
 }
 
 int Convert(const char* plugins, const char* input) {
@@ -72,10 +146,15 @@ int main(int argc, char** argv) {
     }
     OBMemoryService* service = new OBMemoryService(Allocate, Release, Allocate, Release);
     OBMemoryHandler::SetMemoryService(service);
-    int status = Convert(argv[1], argv[2]);
+    int status = FileStreams() && Pools() ? Convert(argv[1], argv[2]) : 1;
     ombra::ReleaseDefaultConverter();
     OBReleaseThreadState();
     delete service;
     OBMemoryHandler::SetMemoryService(nullptr);
+    if (gBlocks != 0) {
+        std::fprintf(stderr, "%lld blocks of the memory service were not given back\n",
+                     gBlocks.load());
+        return 1;
+    }
     return status;
 }
