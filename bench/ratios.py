@@ -18,7 +18,10 @@ PROGRAMS = ["bench_streams", "bench_pools", "bench_utf8", "bench_values", "bench
 # (label, candidate, baseline, aim[, "summary"]); None as aim: shown, not
 # judged. A candidate or baseline ending in "*" stands for every benchmark
 # with that prefix, matched by what follows it. A summary row shows the
-# median and the worst of its cases, and judges the worst.
+# median and the worst of its cases, and judges the worst. Its cases are
+# measured briefly, where a burst of other work on the machine can double
+# one; those that miss the aim are measured again at full length before
+# the worst is judged.
 ROWS = [
     ("Scribus reader, whole conversion / pugixml tree", "reader/*", "pugixml/*", 2.0),
     ("Scribus reader / pugixml tree, every template of the corpus", "template-reader/*",
@@ -74,33 +77,75 @@ ROWS = [
 ]
 
 
-def run_programs(bench, results, args):
-    times = {}
-    for program in PROGRAMS:
-        path = os.path.join(bench, program)
-        out = os.path.join(results, program + ".json")
-        cmd = [path, "--benchmark_out=" + out, "--benchmark_out_format=json"] + args
-        done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        if done.returncode != 0 or not os.path.exists(out):
-            sys.stderr.write("%s failed:\n%s\n" % (program, done.stderr))
-            sys.exit(1)
-        with open(out) as f:
-            report = json.load(f)
-        samples = {}
-        for b in report["benchmarks"]:
-            if b.get("error_occurred"):
-                continue
-            name = b.get("run_name", b["name"])
-            if b.get("run_type") == "aggregate":
-                if b.get("aggregate_name") == "median":
-                    times[name] = b["cpu_time"]
-            else:
-                samples.setdefault(name, []).append(b["cpu_time"])
-        for name, values in samples.items():
-            if name not in times:
-                values.sort()
-                times[name] = values[len(values) // 2]
+def run_program(bench, program, out, args, env=None):
+    """The median CPU time of each benchmark of one program, by name; a name
+    loses the "/min_time:..." that a registration with its own time adds."""
+    cmd = [os.path.join(bench, program), "--benchmark_out=" + out,
+           "--benchmark_out_format=json"] + args
+    done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                          env=env)
+    if done.returncode != 0 or not os.path.exists(out):
+        sys.stderr.write("%s failed:\n%s\n" % (program, done.stderr))
+        sys.exit(1)
+    with open(out) as f:
+        report = json.load(f)
+    times, samples = {}, {}
+    for b in report["benchmarks"]:
+        if b.get("error_occurred"):
+            continue
+        name = b.get("run_name", b["name"]).split("/min_time:")[0]
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                times[name] = b["cpu_time"]
+        else:
+            samples.setdefault(name, []).append(b["cpu_time"])
+    for name, values in samples.items():
+        if name not in times:
+            values.sort()
+            times[name] = values[len(values) // 2]
     return times
+
+
+def run_programs(bench, results, args):
+    """Every program's times, and the program of each benchmark."""
+    times, owners = {}, {}
+    for program in PROGRAMS:
+        found = run_program(bench, program, os.path.join(results, program + ".json"), args)
+        times.update(found)
+        owners.update(dict.fromkeys(found, program))
+    return times, owners
+
+
+def regex_literal(text):
+    """text as a literal in the benchmarks' filter (a POSIX extended regex)."""
+    return "".join("\\" + c if c in ".[]()*+?{}|^$\\" else c for c in text)
+
+
+def measure_again(options, times, owners, candidate, baseline, aim):
+    """Measures the cases of an every-document row whose brief ratio misses
+    the aim again, for as long as the page's single documents, worst first,
+    until its worst case is one measured so. Each is measured once more, and
+    that measurement stands, above the aim or not. How many were."""
+    full = next((a.split("=", 1)[1] for a in options.args
+                 if a.startswith("--benchmark_min_time=")), "0.2")
+    env = dict(os.environ, OMBRA_BENCH_BRIEF_MIN_TIME=full)
+    again = set()
+    for batch_number in range(8):
+        found = list(pairs(times, candidate, baseline))
+        over = sorted(((ratio, case) for case, ratio in found
+                       if ratio > aim and case not in again), reverse=True)
+        settled = max((ratio for case, ratio in found if case in again), default=0.0)
+        if not over or settled >= over[0][0]:
+            break
+        batch = [case for _, case in over[:6]]
+        names = [side.split("*")[0] + case for case in batch for side in (candidate, baseline)]
+        program = owners[names[0]]
+        pattern = "^(" + "|".join(regex_literal(n) for n in names) + ")(/|$)"
+        out = os.path.join(options.results, "%s-again-%d.json" % (program, batch_number))
+        times.update(run_program(options.bench, program, out,
+                                 options.args + ["--benchmark_filter=" + pattern], env))
+        again.update(batch)
+    return len(again)
 
 
 def pairs(times, candidate, baseline):
@@ -118,15 +163,15 @@ def pairs(times, candidate, baseline):
                 yield middle, times[name] / times[other]
 
 
-def summary(label, found, aim):
-    """The median of found's ratios, shown, and the worst, judged; the worst
-    case's name loses the benchmark's "/min_time:..." suffix."""
+def summary(label, found, aim, again):
+    """The median of found's ratios, shown, and the worst, judged."""
     ratios = sorted(ratio for _, ratio in found)
     worst_case, worst = max(found, key=lambda f: f[1])
     over = sum(ratio > aim for ratio in ratios)
-    yield (label, "median of %d (%d over %.1f)" % (len(ratios), over, aim),
+    measured_again = "; %d measured again" % again if again else ""
+    yield (label, "median of %d (%d over %.1f%s)" % (len(ratios), over, aim, measured_again),
            ratios[len(ratios) // 2], None)
-    yield (label, "worst: " + worst_case.split("/min_time:")[0], worst, aim)
+    yield (label, "worst: " + worst_case, worst, aim)
 
 
 # A process's resident high-water mark counts what it held before exec, and a
@@ -203,7 +248,7 @@ def main():
     options = parser.parse_args()
 
     memory = peak_memory(options.ombra, options.data)
-    times = run_programs(options.bench, options.results, options.args)
+    times, owners = run_programs(options.bench, options.results, options.args)
 
     lines = []
     for name, ratio in memory:
@@ -213,7 +258,10 @@ def main():
         if not found:
             lines.append((label, "(not measured)", None, aim))
         elif kind:
-            lines.extend(summary(label, found, aim))
+            again = 0 if options.smoke else measure_again(options, times, owners, candidate,
+                                                          baseline, aim)
+            found = list(pairs(times, candidate, baseline))
+            lines.extend(summary(label, found, aim, again))
         else:
             lines.extend((label, case, ratio, aim) for case, ratio in found)
 
