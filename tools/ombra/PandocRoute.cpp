@@ -1,6 +1,7 @@
 #include "PandocRoute.h"
 
 #include "Messages.h"
+#include "platform/Files.h"
 #include "platform/Processes.h"
 
 #include <cerrno>
@@ -13,7 +14,8 @@ namespace ombra_host {
 namespace {
 
 const PandocFormat kFormats[] = {
-#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer) {Name, Extension, Writer},
+#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, StopsAtMissingPicture)                        \
+    {Name, Extension, Writer, StopsAtMissingPicture != 0},
 #include "PandocFormats.def"
 };
 
@@ -28,6 +30,70 @@ void Lines(const std::string& text, std::vector<std::string>& out) {
             line.erase(0, line.find("] ") + 2);
         if (!line.empty()) out.push_back(line);
     }
+}
+
+// A pandoc filter that puts its description in place of each picture that
+// pandoc cannot read, and names the picture on the standard error after
+// kMissingPictureTag.
+const char kMissingPictures[] = R"(function Image(image)
+  if pcall(pandoc.mediabag.fetch, image.src) then return nil end
+  io.stderr:write("ombra-missing-picture: " .. image.src .. "\n")
+  return pandoc.Span(image.caption, pandoc.Attr("", {"missing-picture"}))
+end
+)";
+const char kMissingPictureTag[] = "ombra-missing-picture: ";
+
+// kMissingPictures in a temporary file for pandoc's --lua-filter, deleted
+// with the object; no path when it cannot be written.
+class FilterFile {
+public:
+    FilterFile() {
+        char folder[4096], path[4200];
+        if (!obsys::TempPath(folder, sizeof folder) ||
+            !obsys::CreateUniqueFile(folder, "ombra-filter-", path, sizeof path))
+            return;
+        path_ = path;
+        obsys::FileHandle file = obsys::OpenFile(path, obsys::kAccessWrite, obsys::kOpenExisting);
+        const long long size = static_cast<long long>(sizeof kMissingPictures - 1);
+        const bool written =
+            file != obsys::kInvalidFile &&
+            obsys::WriteFile(file, kMissingPictures, sizeof kMissingPictures - 1) == size;
+        if (file != obsys::kInvalidFile) obsys::CloseFile(file);
+        if (!written) {
+            obsys::DeleteFile(path);
+            path_.clear();
+        }
+    }
+    ~FilterFile() {
+        if (!path_.empty()) obsys::DeleteFile(path_.c_str());
+    }
+    FilterFile(const FilterFile&) = delete;
+    FilterFile& operator=(const FilterFile&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// One pandoc run on input; its standard error's lines are added to said.
+// False with the reason when pandoc is missing or fails.
+bool RunOnce(const PandocFormat& format, const std::vector<std::string>& arguments,
+             const std::string& input, obsys::ProgramRun& run, std::vector<std::string>& said,
+             std::string& reason) {
+    int error = obsys::RunProgram(arguments, input, run);
+    std::vector<std::string> lines;
+    Lines(run.errors, lines);
+    if (error || run.end.signal || run.end.exitCode) {
+        reason = error == ENOENT ? Say(Message::kNoPandoc, format.name)
+                 : error         ? Say(Message::kPandocFailed, format.name, SayError(error))
+                                 : Say(Message::kPandocFailed, format.name,
+                               lines.empty()
+                                           ? Say(Message::kPandocStatus, std::to_string(run.end.exitCode))
+                                           : lines.front());
+        return false;
+    }
+    said.insert(said.end(), lines.begin(), lines.end());
+    return true;
 }
 
 } // namespace
@@ -52,9 +118,25 @@ std::string PandocFormatNames() {
 bool RunPandoc(const PandocFormat& format, const std::string& input, std::string& bytes,
                std::vector<std::string>& notes, std::string& reason) {
     std::string folder = input == "-" ? "." : std::filesystem::path(input).parent_path().string();
+    const std::string resources = "--resource-path=" + (folder.empty() ? "." : folder);
+    std::vector<std::string> said;
+    if (format.stopsAtMissingPicture) {
+        // Without the file the pictures stay as they are, and pandoc says
+        // why it stops if one is missing.
+        FilterFile filter;
+        obsys::ProgramRun run;
+        if (!filter.Path().empty()) {
+            if (!RunOnce(format,
+                         {"pandoc", "--from=json", "--to=json", resources,
+                          "--lua-filter=" + filter.Path()},
+                         bytes, run, said, reason))
+                return false;
+            bytes.swap(run.output);
+        }
+    }
     std::vector<std::string> arguments = {
         "pandoc",       "--from=json", std::string("--to=") + format.writer,
-        "--standalone", "--output=-",  "--resource-path=" + (folder.empty() ? "." : folder)};
+        "--standalone", "--output=-",  resources};
     // An e-book must have a title: the input's name where the document has none.
     if (std::string(format.writer).compare(0, 4, "epub") == 0 &&
         bytes.find("\"title\":{\"t\":\"Meta") == std::string::npos)
@@ -62,20 +144,13 @@ bool RunPandoc(const PandocFormat& format, const std::string& input, std::string
             "--metadata=title:" +
             (input == "-" ? std::string("-") : std::filesystem::path(input).stem().string()));
     obsys::ProgramRun run;
-    int error = obsys::RunProgram(arguments, bytes, run);
-    std::vector<std::string> said;
-    Lines(run.errors, said);
-    if (error || run.end.signal || run.end.exitCode) {
-        reason = error == ENOENT ? Say(Message::kNoPandoc, format.name)
-                 : error         ? Say(Message::kPandocFailed, format.name, SayError(error))
-                                 : Say(Message::kPandocFailed, format.name,
-                               said.empty()
-                                           ? Say(Message::kPandocStatus, std::to_string(run.end.exitCode))
-                                           : said.front());
-        return false;
-    }
+    if (!RunOnce(format, arguments, bytes, run, said, reason)) return false;
+    const std::string tag = kMissingPictureTag;
     for (const std::string& line : said)
-        notes.push_back(Say(Message::kNote, "pandoc: " + line));
+        notes.push_back(
+            line.compare(0, tag.size(), tag) == 0
+                ? Say(Message::kNote, Say(Message::kMissingPicture, line.substr(tag.size())))
+                : Say(Message::kNote, "pandoc: " + line));
     bytes.swap(run.output);
     return true;
 }

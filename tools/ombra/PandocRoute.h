@@ -10,9 +10,10 @@
 namespace ombra_host {
 
 struct PandocFormat {
-    const char* name;      ///< as -t takes it
-    const char* extension; ///< of the files --outdir names
-    const char* writer;    ///< pandoc's
+    const char* name;           ///< as -t takes it
+    const char* extension;      ///< of the files --outdir names
+    const char* writer;         ///< pandoc's
+    bool stopsAtMissingPicture; ///< pandoc's writer fails on a picture it cannot read
 };
 
 /// Every format, in the table's order.
@@ -23,8 +24,11 @@ const PandocFormat* FindPandocFormat(const std::string& name);
 std::string PandocFormatNames();
 
 /// Turns the pandoc writer's document (in bytes) into the format, with
-/// pandoc finding linked pictures beside the input. Returns false with the
-/// reason when pandoc is missing or fails; its warnings become note lines.
+/// pandoc finding linked pictures beside the input; for a format whose
+/// writer stops at a picture it cannot read, a first pandoc run puts each
+/// such picture's description in its place. Returns false with the reason
+/// when pandoc is missing or fails; its warnings, and each picture replaced,
+/// become note lines.
 bool RunPandoc(const PandocFormat& format, const std::string& input, std::string& bytes,
                std::vector<std::string>& notes, std::string& reason);
 
