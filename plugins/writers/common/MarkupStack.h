@@ -31,6 +31,14 @@ public:
     Entry& operator[](int level) { return entries_[level]; }
     Entry& Last() { return entries_[count_ - 1]; }
 
+    /// Whether the element at level was opened with open.
+    bool OpenedWith(int level, const Utf8Text& open) const {
+        const Entry& entry = entries_[level];
+        return entry.openLength == open.Size() &&
+               std::memcmp(text_.Data() + entry.open, open.Data(),
+                           static_cast<std::size_t>(open.Size())) == 0;
+    }
+
     /// Opens an element of kind (the caller writes open); false when memory
     /// runs out, and nothing is kept.
     bool Push(int kind, const Utf8Text& open, const char* close) {

@@ -4,6 +4,7 @@
 
 #include <ombra/utf16.h>
 #include <ombra/scripts.h>
+#include <ombra/storedelements.h>
 #include <ombra/views.h>
 
 #include <algorithm>
@@ -399,6 +400,15 @@ bool LinkedPages(OBStoryWalker& walker, OBBaseTypeCollection<int>& pages) {
 bool IsIdeographic(unsigned short u) {
     unsigned short property = OBCharacterClass::GetCharacterProperty(u);
     return OBCC::WidthOf(property) == OBCC::kFullWidth || (u >= 0xD840 && u <= 0xD8BF);
+}
+
+bool SetsNothing(Element* characterStyle) {
+    unsigned basedOn = 0;
+    if (!characterStyle || GetId(characterStyle, AN::kBasedOn, basedOn)) return false;
+    Element* format = characterStyle->GetChild(EL::kCharacterAttributes);
+    if (!format) return true;
+    const OBAttributeStore* store = OBGetAttributeStore(format);
+    return store && store->Count() == 0;
 }
 
 bool PerCharacterRuby(Element* rubiRun) {

@@ -373,10 +373,10 @@ void OBPandocConversion::CloseRun() {
 
 // Bold, italics and the rest that the run's own formatting or its
 // character style set, and the paragraph's does not, as pandoc's inline
-// kinds; the character style's name and the run's language in a Span.
-void OBPandocConversion::OpenRun(const OBWalkRun& run) {
-    runOpen_ = true;
-    openRun_ = run.run;
+// kinds; the character style's name and the run's language in a Span. Their
+// openings go into runOpenings_, outermost first, their closes into closes;
+// how many.
+int OBPandocConversion::RunOpenings(const OBWalkRun& run, const char* closes[kRunKinds]) {
     OBMCharacterAttributes* paragraph = nullptr;
     if (blockCount_ > 0 && Top().paragraphStyle)
         paragraph = walker_.ParagraphStyleCharacterFormat(Top().paragraphStyle);
@@ -387,19 +387,22 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
         if (paragraph) GetFlag((paragraph->*getter)(), under);
         return on && !under;
     };
-    // Runs mostly repeat their character style: its name is kept.
+    // Runs mostly repeat their character style: its name is kept. A style
+    // that sets nothing ("[None]") is no style to name.
     const bool named = options_.styleNames && run.characterStyle;
     if (named && run.characterStyle != namedRunStyle_) {
         runStyleName_.Clear();
-        GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), runStyleName_);
+        if (!SetsNothing(run.characterStyle))
+            GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), runStyleName_);
         namedRunStyle_ = runStyleName_.Failed() ? nullptr : run.characterStyle;
     }
     const bool hasName = named && !runStyleName_.IsEmpty();
     const char* language = TextLanguage(run.script, run.format);
     const char* around = blockCount_ > 0 && Top().styleDiv >= 0 ? Top().divLanguage : language_;
     if (language && around && std::strcmp(language, around) == 0) language = nullptr;
-    Utf8Text& open = scratch_;
+    int n = 0;
     if (hasName || language) {
+        Utf8Text& open = runOpenings_[n];
         open.Clear();
         open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[");
         if (hasName) {
@@ -414,7 +417,7 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
             open.Append("\"]");
         }
         open.Append("]],[");
-        Open(kRunFrame, open, "]]}");
+        closes[n++] = "]]}";
     }
     int value = 0;
     bool strike =
@@ -437,22 +440,43 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
     };
     for (const Kind& kind : kinds) {
         if (!kind.on) continue;
+        Utf8Text& open = runOpenings_[n];
         open.Clear();
         open.Append("{\"t\":\"");
         open.Append(kind.name);
         open.Append("\",\"c\":[");
-        Open(kRunFrame, open, "]}");
+        closes[n++] = "]}";
     }
+    return n;
+}
+
+// The run's inlines. Those of the run before stay open as far as this run
+// has the same: runs that differ only in what pandoc's model does not hold
+// (a font, a colour) make one Emph, not one each, which markdown writes as
+// "*Eug**è**ne*" and reads back as bold.
+void OBPandocConversion::OpenRun(const OBWalkRun& run) {
+    const char* closes[kRunKinds];
+    const int n = RunOpenings(run, closes);
+    int first = frames_.Count();
+    if (runOpen_)
+        while (first > 0 && frames_[first - 1].kind == kRunFrame)
+            --first;
+    int kept = 0;
+    while (kept < n && first + kept < frames_.Count() &&
+           frames_.OpenedWith(first + kept, runOpenings_[kept]))
+        ++kept;
+    CloseTo(first + kept);
+    for (int i = kept; i < n; ++i)
+        Open(kRunFrame, runOpenings_[i], closes[i]);
+    runOpen_ = true;
+    openRun_ = run.run;
 }
 
 void OBPandocConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
     if (blockCount_ == 0 || n <= 0) return;
     EnsureParagraph();
     ReachPosition(run.position);
-    if (!runOpen_ || openRun_ != run.run) {
-        CloseRun();
-        OpenRun(run);
-    }
+    if (!runOpen_ || openRun_ != run.run) OpenRun(run);
     frames_.Cut(
         run.position, n, [&](long long from, long long k) { Str(units + from, k); },
         [this](long long at) { ReachPosition(at); });

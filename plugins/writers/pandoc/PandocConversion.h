@@ -87,6 +87,8 @@ private:
     void CloseParagraph();
     void CloseStyleDiv();
     void CloseRun();
+    static constexpr int kRunKinds = 8; // a Span and seven inline kinds
+    int RunOpenings(const OBWalkRun& run, const char* closes[kRunKinds]);
     void OpenRun(const OBWalkRun& run);
     void ReachPosition(long long position);
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
@@ -119,7 +121,8 @@ private:
     bool rubyWide_; // the ruby's base is set wide: full-width parentheses
     bool begun_;
     int headers_;
-    obwalk::Utf8Text scratch_; // an opening, kept with its room
+    obwalk::Utf8Text scratch_;                // an opening, kept with its room
+    obwalk::Utf8Text runOpenings_[kRunKinds]; // a run's, kept with their room
     // The last paragraph and character style whose names the texts hold.
     Element* namedStyle_ = nullptr;
     Element* namedRunStyle_ = nullptr;

@@ -145,8 +145,22 @@ const std::vector<Feature>& Features() {
          },
          {"<p>a<a class=\"noteref\"", "role=\"doc-backlink\">1</a>  fn</p>"},
          {"{\"t\":\"Note\",\"c\":[{\"t\":\"Para\",\"c\":[{\"t\":\"Space\"},{\"t\":\"Str\",\"c\":"
-          "\"fn\"}"},
+          "\"fn\"}",
+          "{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"a\"}"},
          "a[1]\n\n[1] 1 fn\n"},
+        {"runs that differ in what pandoc leaves out share its inlines",
+         [](DocumentBuilder& b) {
+             b.AddStory()
+                 .Text("Eug", RunStyle().Italic().Font("A"))
+                 .Text("\u00e8", RunStyle().Italic().Font("B"))
+                 .Text("ne", RunStyle().Italic().Bold())
+                 .Text("!", RunStyle().Bold());
+         },
+         {},
+         {"{\"t\":\"Emph\",\"c\":[{\"t\":\"Str\",\"c\":\"Eug\"},{\"t\":\"Str\",\"c\":\"\u00e8\"}]},"
+          "{\"t\":\"Strong\",\"c\":[{\"t\":\"Emph\",\"c\":[{\"t\":\"Str\",\"c\":\"ne\"}]},{\"t\":"
+          "\"Str\",\"c\":\"!\"}]}"},
+         "Eug\u00e8ne!\n"},
         {"kenten, tate-chu-yoko and warichu",
          [](DocumentBuilder& b) {
              b.AddStory()
