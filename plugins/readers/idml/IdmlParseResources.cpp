@@ -272,8 +272,16 @@ void ReadFonts(Context& ctx, pugi::xml_node root) {
 
 namespace {
 
+// The name of a style or group in the group named prefix ("Group:", or
+// empty at the root): InDesign writes the groups' path into the name
+// already ("Group:Style"); a name without it gets it.
+std::string InGroup(const std::string& prefix, const char* name) {
+    std::string display = xml::DisplayName(name);
+    return display.compare(0, prefix.size(), prefix) == 0 ? display : prefix + display;
+}
+
 // The styles of a group and of the groups it holds; a style in a group is
-// named with the group's name in front ("Group:Style").
+// named with the groups' names in front ("Group:Style").
 void ReadStyleGroup(Context& ctx, pugi::xml_node group, const char* styleTag, const char* groupTag,
                     const std::string& prefix, std::vector<Style>& out, int depth) {
     if (depth > kMaxItemDepth) {
@@ -282,14 +290,14 @@ void ReadStyleGroup(Context& ctx, pugi::xml_node group, const char* styleTag, co
     }
     for (pugi::xml_node n : group.children()) {
         if (Is(n, groupTag)) {
-            ReadStyleGroup(ctx, n, styleTag, groupTag,
-                           prefix + xml::DisplayName(xml::Attr(n, "Name")) + ":", out, depth + 1);
+            ReadStyleGroup(ctx, n, styleTag, groupTag, InGroup(prefix, xml::Attr(n, "Name")) + ":",
+                           out, depth + 1);
             continue;
         }
         if (!Is(n, styleTag)) continue;
         Style s;
         s.self = xml::Attr(n, "Self");
-        s.name = prefix + xml::DisplayName(xml::Attr(n, "Name"));
+        s.name = InGroup(prefix, xml::Attr(n, "Name"));
         // A parent given as a name ("$ID/[No paragraph style]") is a style
         // of the same kind by that name.
         pugi::xml_node based = xml::Property(n, "BasedOn");

@@ -82,6 +82,8 @@ void DocumentParts(const Reading& r) {
     EXPECT_EQ(Str(tab, AN::kLeader), ".");
     // Character styles in a group, based on each other: reported, kept.
     EXPECT_EQ(Str(Nth(r, EL::kCharacterStyle, 2), AN::kName), "G:Loop1");
+    // Groups in groups, each name holding its path as InDesign writes them.
+    EXPECT_EQ(Str(Nth(r, EL::kCharacterStyle, 4), AN::kName), "H:I:Deep");
     EXPECT_TRUE(r.Logged(OBERR::kBrokenReference));
 }
 
