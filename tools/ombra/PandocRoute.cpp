@@ -32,19 +32,24 @@ void Lines(const std::string& text, std::vector<std::string>& out) {
     }
 }
 
-// A pandoc filter that puts its description in place of each picture that
-// pandoc cannot read, and names the picture on the standard error after
-// kMissingPictureTag.
-const char kMissingPictures[] = R"(function Image(image)
-  if pcall(pandoc.mediabag.fetch, image.src) then return nil end
-  io.stderr:write("ombra-missing-picture: " .. image.src .. "\n")
-  return pandoc.Span(image.caption, pandoc.Attr("", {"missing-picture"}))
-end
-)";
+// What the filter below writes on pandoc's standard error before the
+// source of each picture it replaces.
 const char kMissingPictureTag[] = "ombra-missing-picture: ";
 
-// kMissingPictures in a temporary file for pandoc's --lua-filter, deleted
-// with the object; no path when it cannot be written.
+// A pandoc filter that puts its description in place of each picture that
+// pandoc cannot read, and names the picture.
+std::string MissingPicturesFilter() {
+    return std::string("function Image(image)\n"
+                       "  if pcall(pandoc.mediabag.fetch, image.src) then return nil end\n"
+                       "  io.stderr:write(\"") +
+           kMissingPictureTag +
+           "\" .. image.src .. \"\\n\")\n"
+           "  return pandoc.Span(image.caption, pandoc.Attr(\"\", {\"missing-picture\"}))\n"
+           "end\n";
+}
+
+// The filter in a temporary file for pandoc's --lua-filter, deleted with
+// the object; no path when it cannot be written.
 class FilterFile {
 public:
     FilterFile() {
@@ -54,10 +59,10 @@ public:
             return;
         path_ = path;
         obsys::FileHandle file = obsys::OpenFile(path, obsys::kAccessWrite, obsys::kOpenExisting);
-        const long long size = static_cast<long long>(sizeof kMissingPictures - 1);
+        const std::string filter = MissingPicturesFilter();
         const bool written =
-            file != obsys::kInvalidFile &&
-            obsys::WriteFile(file, kMissingPictures, sizeof kMissingPictures - 1) == size;
+            file != obsys::kInvalidFile && obsys::WriteFile(file, filter.data(), filter.size()) ==
+                                               static_cast<long long>(filter.size());
         if (file != obsys::kInvalidFile) obsys::CloseFile(file);
         if (!written) {
             obsys::DeleteFile(path);
