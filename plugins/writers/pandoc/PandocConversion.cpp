@@ -482,13 +482,21 @@ void OBPandocConversion::OnText(const unsigned short* units, long long n, const 
         [this](long long at) { ReachPosition(at); });
 }
 
+// Whether nothing but the inlines just opened stands in the paragraph.
+bool OBPandocConversion::AtParagraphStart() {
+    if (blockCount_ == 0 || Top().paragraph < 0) return false;
+    for (int level = Top().paragraph; level < frames_.Count(); ++level)
+        if (frames_[level].items > (level + 1 < frames_.Count() ? 1 : 0)) return false;
+    return true;
+}
+
 void OBPandocConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
-    if (kind == OBWALK::kTab)
-        StrUtf8("\t");
-    else
+    if (kind != OBWALK::kTab)
         Leaf("{\"t\":\"LineBreak\"}");
+    else if (!AtParagraphStart()) // one that indents the paragraph would make markdown code
+        StrUtf8("\t");
 }
 
 // The reading of each base character of a per-character ruby goes after

@@ -91,6 +91,7 @@ private:
     int RunOpenings(const OBWalkRun& run, const char* closes[kRunKinds]);
     void OpenRun(const OBWalkRun& run);
     void ReachPosition(long long position);
+    bool AtParagraphStart();
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
     void BeginRuby(const OBWalkSpan& span);
     void EndRuby(const OBWalkSpan& span);

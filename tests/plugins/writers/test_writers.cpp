@@ -148,6 +148,13 @@ const std::vector<Feature>& Features() {
           "\"fn\"}",
           "{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"a\"}"},
          "a[1]\n\n[1] 1 fn\n"},
+        {"a tab that indents a paragraph, which pandoc's markdown would make code",
+         [](DocumentBuilder& b) { b.AddStory().Text("\tx\ty", RunStyle().Italic()); },
+         {},
+         {"{\"t\":\"Para\",\"c\":[{\"t\":\"Emph\",\"c\":[{\"t\":\"Str\",\"c\":\"x\"},{\"t\":"
+          "\"Str\","
+          "\"c\":\"\\t\"},{\"t\":\"Str\",\"c\":\"y\"}]}]}"},
+         "\tx\ty\n"},
         {"runs that differ in what pandoc leaves out share its inlines",
          [](DocumentBuilder& b) {
              b.AddStory()
