@@ -246,6 +246,7 @@ void OBHtmlConversion::CloseRun() {
 void OBHtmlConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
+    NoteTitle(nullptr, 0);
     if (kind == OBWALK::kTab)
         body_.Append('\t');
     else if (kind == OBWALK::kLineBreak)

@@ -47,6 +47,35 @@ void OBHtmlConversion::EndDocument() {
     output_.Write("</body>\n</html>\n");
 }
 
+namespace {
+
+// A title made from the text: without the spaces around it and, when
+// longer than a browser's tab shows, cut after a word with an ellipsis.
+void ShortTitle(const Utf8Text& text, Utf8Text& title) {
+    constexpr long long kMost = 100;
+    const char* s = text.Data();
+    long long begin = 0, end = text.Size();
+    while (begin < end && s[begin] == ' ')
+        ++begin;
+    while (end > begin && s[end - 1] == ' ')
+        --end;
+    if (end - begin <= kMost) {
+        title.Append(s + begin, end - begin);
+        return;
+    }
+    long long cut = begin + kMost;
+    while (cut > begin && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80)
+        --cut; // not inside a character
+    long long word = cut;
+    while (word > begin && s[word] != ' ')
+        --word;
+    if (word > begin) cut = word;
+    title.Append(s + begin, cut - begin);
+    title.Append("\xE2\x80\xA6"); // an ellipsis
+}
+
+} // namespace
+
 void OBHtmlConversion::WriteHead(Utf8Text& out) {
     DocumentInfo info;
     ReadDocumentInfo(walker_, info);
@@ -55,9 +84,11 @@ void OBHtmlConversion::WriteHead(Utf8Text& out) {
     out.Append("\">\n<head>\n<meta charset=\"utf-8\">\n");
     out.Append("<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
     out.Append("<title>");
-    const Utf8Text& title = !info.title.IsEmpty()      ? info.title
-                            : !firstHeading_.IsEmpty() ? firstHeading_
-                                                       : firstText_;
+    Utf8Text title;
+    if (!info.title.IsEmpty())
+        title = info.title;
+    else
+        ShortTitle(!firstHeading_.IsEmpty() ? firstHeading_ : firstText_, title);
     if (title.IsEmpty())
         out.Append("Untitled");
     else

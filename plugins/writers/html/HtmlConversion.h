@@ -107,6 +107,7 @@ private:
     void PageMarkers(int page, bool atEnd);
     bool IsLinkedPage(int page) const;
     void WriteHead(obwalk::Utf8Text& out);
+    void NoteTitle(const unsigned short* units, long long n);
     void LogReport() override;
 
     OBHtmlOptions options_;

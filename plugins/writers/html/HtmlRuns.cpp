@@ -248,13 +248,23 @@ void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OB
         CloseRun();
         OpenRun(run);
     }
-    if (headingText_ && firstHeading_.Size() < 200) firstHeading_.AppendUtf16(units, n);
-    if (firstText_.Size() < 80 && (firstText_.IsEmpty() || firstParagraph_))
-        firstText_.AppendUtf16(units, n), firstParagraph_ = true;
+    NoteTitle(units, n);
     tags_.Cut(
         run.position, n, [&](long long from, long long k) { Escaped(units + from, k); },
         [this](long long at) { ReachPosition(at); });
     Top().content = true;
+}
+
+// The first heading's text, and the first paragraph's, for a title when
+// the metadata has none; a break in them (n is 0) is a space there.
+void OBHtmlConversion::NoteTitle(const unsigned short* units, long long n) {
+    static const unsigned short kSpace = ' ';
+    const bool separator = n == 0;
+    if (separator) units = &kSpace, n = 1;
+    if (headingText_ && firstHeading_.Size() < 200 && !(separator && firstHeading_.IsEmpty()))
+        firstHeading_.AppendUtf16(units, n);
+    if (firstText_.Size() < 80 && (firstText_.IsEmpty() ? !separator : firstParagraph_))
+        firstText_.AppendUtf16(units, n), firstParagraph_ = true;
 }
 
 // Writes the markup due between characters up to position: one ruby
