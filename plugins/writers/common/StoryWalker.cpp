@@ -7,6 +7,7 @@
 
 #include <ombra/memory.h>
 #include <ombra/storedelements.h>
+#include <ombra/streams.h>
 #include <ombra/views.h>
 
 #include <algorithm>
@@ -398,7 +399,8 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
         if (!deferred_.Add(story ? story : childStory)) problems_.Report(OBERR::kOutOfMemory);
         return;
     }
-    if (!HasTextStream(childStory)) {
+    OBStream* text = TextStream(childStory);
+    if (!text) {
         problems_.Report(OBERR::kMalformedInput);
         return;
     }
@@ -420,6 +422,11 @@ void OBStoryWalker::WalkStory(Element* story, Element* childStory) {
     if (options_.deferStories) {
         double top = info.place.top, left = info.place.left;
         PlacePictures(info.place.firstPage < 0 ? 0x7FFFFFFF : info.place.firstPage, top, left);
+    }
+    if (options_.skipEmptyStories) {
+        const bool empty = text->Seek(0, kSeekFromEnd) < 2; // not one UTF-16 unit
+        text->Seek(0, kSeekFromStart);
+        if (empty) return;
     }
     handler_.BeginStory(info);
     WalkText(childStory, OBWALK::kStoryText, 0, story ? story->GetId() : kNoStory, info.vertical);
@@ -479,11 +486,11 @@ void OBStoryWalker::CountScripts(long long scripts[64], long long languages[64])
     }
 }
 
-bool OBStoryWalker::HasTextStream(Element* childStory) {
+OBStream* OBStoryWalker::TextStream(Element* childStory) {
     auto* value = dynamic_cast<ValueStream*>(OBGetAttributeValue(childStory, AN::kTextStream));
     OBStream* stream = nullptr;
     if (value) value->Get(stream);
-    return stream != nullptr;
+    return stream;
 }
 
 namespace {

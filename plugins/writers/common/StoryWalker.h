@@ -232,6 +232,9 @@ struct OBWalkOptions {
     bool deferStories = false;
     /// Paragraphs and runs carry their resolved formatting.
     bool resolveFormatting = false;
+    /// Stories without a character are passed over (empty frames, which
+    /// would give empty sections); the others keep their order and count.
+    bool skipEmptyStories = false;
 };
 
 /// Walks the Elements of one conversion for one handler. The Elements must
@@ -335,7 +338,7 @@ private:
     void WalkStory(Element* story, Element* childStory);
     void WalkText(Element* childStory, OBWALK::TextKind kind, int depth, unsigned story,
                   bool vertical);
-    static bool HasTextStream(Element* childStory);
+    static OBStream* TextStream(Element* childStory);
     void WalkDeferred();
     void NoteInlineItems(Element* childStory, int depth);
     bool IsInlineItem(unsigned id) const;

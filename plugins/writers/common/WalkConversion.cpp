@@ -9,6 +9,7 @@ OBWalkOptions WalkOptions(bool includeHidden) {
     walk.includeHidden = includeHidden;
     walk.deferStories = true;
     walk.resolveFormatting = true;
+    walk.skipEmptyStories = true;
     return walk;
 }
 

@@ -168,6 +168,17 @@ const std::vector<Feature>& Features() {
          {"<title>aaaaaaaaaa", "a \u00e9\u00e9\u00e9\u00e9\u2026</title>"},
          {},
          nullptr},
+        {"a story without text gives no section; the others keep their order",
+         [](DocumentBuilder& b) {
+             b.AddStory().Text("x");
+             b.AddStory();
+             b.AddStory().Text("y");
+         },
+         {"id=\"story-1\">\n<p>x</p>\n</section>\n<section class=\"story\" id=\"story-2\">\n<p>y"},
+         {"\"story-1\",[\"story\"],[]],[{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"x\"}]}]]},"
+          "{\"t\":\"Div\",\"c\":[[\"story-2\",[\"story\"],[]],[{\"t\":\"Para\",\"c\":[{\"t\":"
+          "\"Str\",\"c\":\"y\"}"},
+         "x\n\n\ny\n"},
         {"runs that differ in what pandoc leaves out share its inlines",
          [](DocumentBuilder& b) {
              b.AddStory()
