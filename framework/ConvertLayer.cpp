@@ -15,11 +15,13 @@
 
 #include "framework/ConvertInternal.h"
 #include "framework/PathInput.h"
+#include "platform/Files.h"
 #include "platform/Outputs.h"
 
 #include <boost/thread/locks.hpp>
 #include <boost/thread/mutex.hpp>
 
+#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -516,6 +518,28 @@ bool Converter::Impl::Pump(OBStream* input, OBWriter* writer, const Preferences&
     return true;
 }
 
+namespace {
+
+// The writers that look for pictures beside the document learn its folder
+// from an input given by its path, unless the caller names one.
+bool AddDocumentFolder(const Source& input, const Options& options,
+                       OBPreferenceSettings& settings) {
+    static const char kSetting[] = "Document folder";
+    std::string folder;
+    if (input.GetKind() != Source::Kind::kPath ||
+        !obsys::AbsoluteFolderOf(input.Name().c_str(), folder))
+        return true;
+    for (const auto& setting : options.settings) {
+        std::string name = setting.first; // as settings match: case, '-' and '_' aside
+        for (char& c : name)
+            c = c == '-' || c == '_' ? ' ' : static_cast<char>(std::tolower(c));
+        if (name == "document folder") return true;
+    }
+    return settings.Add(kSetting, folder) != 0;
+}
+
+} // namespace
+
 Result Converter::Impl::Run(const Source& input, const Sink& output, const Options& options,
                             OBWriter* ownWriter) const {
     Result result;
@@ -534,6 +558,7 @@ Result Converter::Impl::Run(const Source& input, const Sink& output, const Optio
         for (const auto& setting : options.settings)
             settings.Add(setting.first, setting.second);
     }
+    if (!AddDocumentFolder(input, options, settings)) return Fail(result, Status::kOutOfMemory, "");
     record.settings = &settings;
     if (output.GetKind() == Sink::Kind::kPath && input.GetKind() == Source::Kind::kPath &&
         obsys::SameFile(input.Name().c_str(), output.Name().c_str()))

@@ -153,6 +153,16 @@ bool IsDirectory(const char* path) {
     return path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool AbsoluteFolderOf(const char* path, std::string& folder) {
+    char* resolved = path ? ::realpath(path, nullptr) : nullptr;
+    if (!resolved) return false;
+    folder = resolved;
+    std::free(resolved);
+    const std::size_t slash = folder.rfind('/');
+    folder.resize(slash == std::string::npos || slash == 0 ? 1 : slash);
+    return true;
+}
+
 bool IsRegularFile(const char* path) {
     struct stat st;
     return path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);

@@ -4,6 +4,7 @@
 #define OMBRA_PLATFORM_FILES_H
 
 #include <cstddef>
+#include <string>
 
 namespace obsys {
 
@@ -51,6 +52,9 @@ bool RegularFileIdentity(FileHandle file, FileIdentity& out);
 bool PathIdentity(const char* path, FileIdentity& out);
 
 bool PathExists(const char* path);
+/// The absolute folder of an existing path, links resolved, without a
+/// trailing '/' ("/" for the root); false when the path does not resolve.
+bool AbsoluteFolderOf(const char* path, std::string& folder);
 bool IsDirectory(const char* path);
 /// True for a path that names a regular file (links followed); never opens it.
 bool IsRegularFile(const char* path);

@@ -102,6 +102,35 @@ TEST(ConvertApi, DocumentsConvertTheSameFromTheirFilesAsFromMemory) {
     EXPECT_GT(paths.size(), 40u);
 }
 
+// A picture whose link leads nowhere (made on another machine) is found in
+// the Links folder beside an input given by its path; from memory, or with
+// a folder of the caller's, the link stays.
+TEST(ConvertApi, PicturesAreLookedForBesideADocumentGivenByItsPath) {
+    TempFolder work;
+    ASSERT_TRUE(std::filesystem::create_directory(work / "Links"));
+    work.Write("Links/p q.png", "png");
+    const std::string doc =
+        "<?xml version=\"1.0\"?>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\">"
+        "<PAGE NUM=\"0\"/><PAGEOBJECT PTYPE=\"2\" OwnPage=\"0\" XPOS=\"0\" YPOS=\"0\" "
+        "WIDTH=\"99\" HEIGHT=\"99\" PFILE=\"/nowhere/p q.png\"/></DOCUMENT></SCRIBUSUTF8NEW>\n";
+    const std::string path = work.Write("doc.sla", doc);
+    const std::string found = "src=\"file://" + std::filesystem::canonical(work.Path()).string() +
+                              "/Links/p%20q.png\"",
+                      kept = "src=\"file:///nowhere/p%20q.png\"";
+    ombra::Options html;
+    html.writer = "html";
+    std::string fromPath, fromMemory, elsewhere;
+    ASSERT_TRUE(
+        Trees().Convert(ombra::Source::Path(path), ombra::Sink::Memory(fromPath), html).Ok());
+    EXPECT_NE(fromPath.find(found), std::string::npos) << fromPath;
+    EXPECT_TRUE(FromBytes(doc, fromMemory, html).Ok());
+    EXPECT_NE(fromMemory.find(kept), std::string::npos) << fromMemory;
+    html.settings = {{"document-folder", "/nowhere"}};
+    ASSERT_TRUE(
+        Trees().Convert(ombra::Source::Path(path), ombra::Sink::Memory(elsewhere), html).Ok());
+    EXPECT_NE(elsewhere.find(kept), std::string::npos) << elsewhere;
+}
+
 TEST(ConvertApi, EachOutcomeHasItsStatusAndFailuresWriteNothing) {
     TempFolder work;
     std::string story = work.Write("story.tree", kStory);

@@ -2,6 +2,7 @@
 
 #include <Languages.h>
 
+#include <ombra/files.h>
 #include <ombra/utf16.h>
 #include <ombra/scripts.h>
 #include <ombra/storedelements.h>
@@ -328,6 +329,75 @@ void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url) {
             url.Append(escape, 3);
         }
     }
+}
+
+namespace {
+
+bool Exists(const Utf8Text& path) {
+    WOBFileUtility file(OBSysFileRef(path.Data()));
+    return file.FileExists() != 0;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = static_cast<char>(c | 0x20);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The local path of an absolute path or a file: URL (its %XX escapes
+// undone), else false: a relative path or another URL.
+bool LocalPath(const Utf8Text& link, Utf8Text& path) {
+    const char* s = link.Data();
+    const long long n = link.Size();
+    long long from = 0;
+    bool url = false;
+    if (n > 5 && std::strncmp(s, "file:", 5) == 0) {
+        from = 5;
+        url = true;
+        if (n > 7 && s[5] == '/' && s[6] == '/') {
+            from = 7; // file://host/path: the host is this machine's or none
+            while (from < n && s[from] != '/')
+                ++from;
+        }
+    }
+    const bool drive = n - from > 2 && std::isalpha(static_cast<unsigned char>(s[from])) &&
+                       s[from + 1] == ':' && (s[from + 2] == '\\' || s[from + 2] == '/');
+    if (from >= n || (s[from] != '/' && s[from] != '\\' && !drive)) return false;
+    for (long long i = from; i < n; ++i) {
+        const int high = url && s[i] == '%' && i + 2 < n ? HexDigit(s[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigit(s[i + 2]) : -1;
+        if (low >= 0) {
+            path.Append(static_cast<char>(high * 16 + low));
+            i += 2;
+        } else {
+            path.Append(s[i]);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void LocatePicture(const Utf8Text& link, const Utf8Text& documentFolder, Utf8Text& found) {
+    Utf8Text path;
+    if (documentFolder.IsEmpty() || !LocalPath(link, path) || Exists(path)) {
+        found.Append(link);
+        return;
+    }
+    // Its name: after the last separator of either kind.
+    const char* name = path.Data() + path.Size();
+    while (name > path.Data() && name[-1] != '/' && name[-1] != '\\')
+        --name;
+    for (const char* folder : {"/Links/", "/"}) {
+        Utf8Text there(documentFolder);
+        there.Append(folder);
+        there.Append(name);
+        if (*name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && Exists(there)) {
+            found.Append(there);
+            return;
+        }
+    }
+    found.Append(link);
 }
 
 void FontFamily(Value* font, Utf8Text& family) {

@@ -321,7 +321,9 @@ void OBHtmlConversion::OnPicture(const OBWalkPicture& picture) {
     if (picture.path.IsEmpty()) return; // counted by the walker
     Utf8Text img;
     Utf8Text url;
-    PathToUrl(picture.path, options_.pictureFolder, url);
+    Utf8Text located;
+    LocatePicture(picture.path, options_.documentFolder, located);
+    PathToUrl(located, options_.pictureFolder, url);
     img.Append("<img src=\"");
     AppendEscaped(img, url, true);
     img.Append("\" alt=\"");

@@ -28,5 +28,6 @@ OBHtmlOptions OBHtmlOptions::FromPreferences(OBPreferenceList* list) {
     options.includeHidden = values[OBHTML::kHidden].flag;
     options.pages = static_cast<OBHTML::PagesEnum>(values[OBHTML::kPages].choice);
     options.pictureFolder = values[OBHTML::kPictureFolder].text;
+    options.documentFolder = values[OBHTML::kDocumentFolder].text;
     return options;
 }

@@ -22,5 +22,6 @@ OBPandocOptions OBPandocOptions::FromPreferences(OBPreferenceList* list) {
     options.includeHidden = values[OBPANDOC::kHidden].flag;
     options.ruby = static_cast<OBPANDOC::RubyEnum>(values[OBPANDOC::kRuby].choice);
     options.pictureFolder = values[OBPANDOC::kPictureFolder].text;
+    options.documentFolder = values[OBPANDOC::kDocumentFolder].text;
     return options;
 }

@@ -28,6 +28,11 @@ struct OBPandocOptions {
     OBPANDOC::RubyEnum ruby = OBPANDOC::kRubyMarkup;
     /// Absolute picture paths inside this folder are written relative to it.
     obwalk::Utf8Text pictureFolder;
+    /// The folder of the input document: a linked picture that is not where
+    /// its link says is looked for in its Links folder and beside it
+    /// (obwalk::LocatePicture). The conversion layer fills it in for an
+    /// input given by its path.
+    obwalk::Utf8Text documentFolder;
 
     static const obpref::Settings& Settings();
     static OBPandocOptions FromPreferences(OBPreferenceList* list);

@@ -61,7 +61,9 @@ void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
     ++pictures_;
     if (picture.path.IsEmpty()) return; // counted by the walker
     Utf8Text image, url, width;
-    PathToUrl(picture.path, options_.pictureFolder, url);
+    Utf8Text located;
+    LocatePicture(picture.path, options_.documentFolder, located);
+    PathToUrl(located, options_.pictureFolder, url);
     double points = picture.box.Width().Value();
     if (points > 0 && points < 1e6) {
         width.AppendReal(points, 2);

@@ -5,6 +5,7 @@
 #include "JsonText.h"
 #include "PandocConversion.h"
 #include "TextConversion.h"
+#include "WriterTools.h"
 
 #include <ombra/convertorlumservice.h>
 #include <ombra/diagnostics.h>
@@ -18,6 +19,7 @@
 #include "support/ConversionState.h"
 #include "support/DocumentBuilder.h"
 #include "support/MarkupChecks.h"
+#include "support/TempFolder.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +28,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -373,9 +376,43 @@ TEST_F(Writers, SettingsArePublishedWithTextsAndReadBack) {
     EXPECT_EQ(options.stylesheet, OBHTML::kEmbedded);
 }
 
-// Allocations of a conversion fail from one on: the writers go on with
-// what they have, and whatever output is lost is reported as memory running
-// out, not as a failed write.
+// Links as packaged documents hold them, made on another machine: those
+// that lead nowhere are found in the document's Links folder or beside it;
+// what leads somewhere, what is relative or no file, and what has no
+// folder to look in stays as it is.
+TEST(WriterPictures, LinksThatLeadNowhereAreFoundBesideTheDocument) {
+    TempFolder work;
+    ASSERT_TRUE(std::filesystem::create_directory(work / "Links"));
+    work.Write("Links/a b.jpg", "a");
+    const std::string beside = work.Write("beside.png", "b");
+    const std::string inLinks = work / "Links/a b.jpg";
+    const struct {
+        std::string link, found;
+    } kCases[] = {
+        {"file:///Users/x/Links/a%20b.jpg", inLinks},
+        {"file:/Users/x/a%20b.jpg", inLinks},
+        {"file://server/share/a%20b.jpg", inLinks},
+        {"C:\\Docs\\a b.jpg", inLinks},
+        {"/Users/x/beside.png", beside},
+        {beside, beside},
+        {"file:/Users/x/missing.jpg", "file:/Users/x/missing.jpg"},
+        {"Links/a b.jpg", "Links/a b.jpg"},
+        {"http://example.com/a%20b.jpg", "http://example.com/a%20b.jpg"},
+        {"/Users/x/..", "/Users/x/.."},
+        {"/Users/x/", "/Users/x/"},
+    };
+    obwalk::Utf8Text folder;
+    folder.Append(work.Path().c_str());
+    for (const auto& c : kCases) {
+        obwalk::Utf8Text link, found, kept;
+        link.Append(c.link.c_str());
+        obwalk::LocatePicture(link, folder, found);
+        EXPECT_EQ(found.Data(), c.found) << c.link;
+        obwalk::LocatePicture(link, obwalk::Utf8Text(), kept);
+        EXPECT_EQ(kept.Data(), c.link);
+    }
+}
+
 // CSS splits into the declarations it was joined from (quoted font names
 // holding "; ", quotes or backslashes too), and repeats of those that lie
 // under it go word for word.
@@ -405,6 +442,9 @@ TEST(HtmlCss, DeclarationsSplitAndRepeatsGoAsJoined) {
     }
 }
 
+// Allocations of a conversion fail from one on: the writers go on with
+// what they have, and whatever output is lost is reported as memory running
+// out, not as a failed write.
 TEST_F(Writers, MemoryRunningOutAnywhereIsReportedNeverFatal) {
     DocumentBuilder b;
     ASSERT_TRUE(BuildTestDocument("features", b));
