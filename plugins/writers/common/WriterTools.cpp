@@ -472,13 +472,18 @@ bool IsIdeographic(unsigned short u) {
     return OBCC::WidthOf(property) == OBCC::kFullWidth || (u >= 0xD840 && u <= 0xD8BF);
 }
 
-bool SetsNothing(Element* characterStyle) {
-    unsigned basedOn = 0;
-    if (!characterStyle || GetId(characterStyle, AN::kBasedOn, basedOn)) return false;
-    Element* format = characterStyle->GetChild(EL::kCharacterAttributes);
-    if (!format) return true;
-    const OBAttributeStore* store = OBGetAttributeStore(format);
-    return store && store->Count() == 0;
+bool SetsNothing(OBStoryWalker& walker, Element* characterStyle) {
+    Element* style = characterStyle;
+    for (int depth = 0; style && depth <= OBWALK::kMaxDepth; ++depth) {
+        if (Element* format = style->GetChild(EL::kCharacterAttributes)) {
+            const OBAttributeStore* store = OBGetAttributeStore(format);
+            if (!store || store->Count() != 0) return false;
+        }
+        unsigned basedOn = 0;
+        if (!GetId(style, AN::kBasedOn, basedOn)) return true;
+        style = walker.FindCharacterStyle(basedOn);
+    }
+    return false; // a chain too deep, or a BasedOn that names no style
 }
 
 bool PerCharacterRuby(Element* rubiRun) {

@@ -77,10 +77,12 @@ bool IsIdeographic(unsigned short unit);
 /// separated by spaces, or the whole text.
 bool PerCharacterRuby(Element* rubiRun);
 
-/// Whether a character style is known to set nothing: no BasedOn and no
-/// formatting of its own, as IDML's "[None]" is. False when that cannot be
-/// told (an element made outside the core's stored elements).
-bool SetsNothing(Element* characterStyle);
+/// Whether a character style is known to set nothing: no formatting of its
+/// own, and based on no style or on one that sets nothing, as IDML's
+/// "[None]" and the styles based on it alone are. False when that cannot
+/// be told (an element made outside the core's stored elements, a chain
+/// deeper than OBWALK::kMaxDepth).
+bool SetsNothing(OBStoryWalker& walker, Element* characterStyle);
 
 /// The characters of units [start, end): a surrogate pair counts once.
 long long CountCharacters(const unsigned short* units, long long start, long long end);

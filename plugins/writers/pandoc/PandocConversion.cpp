@@ -388,11 +388,12 @@ int OBPandocConversion::RunOpenings(const OBWalkRun& run, const char* closes[kRu
         return on && !under;
     };
     // Runs mostly repeat their character style: its name is kept. A style
-    // that sets nothing ("[None]") is no style to name.
+    // that sets nothing ("[None]", or one based on it alone) is no style to
+    // name.
     const bool named = options_.styleNames && run.characterStyle;
     if (named && run.characterStyle != namedRunStyle_) {
         runStyleName_.Clear();
-        if (!SetsNothing(run.characterStyle))
+        if (!SetsNothing(walker_, run.characterStyle))
             GetUtf8(OBGetAttributeValue(run.characterStyle, AN::kName), runStyleName_);
         namedRunStyle_ = runStyleName_.Failed() ? nullptr : run.characterStyle;
     }

@@ -151,6 +151,17 @@ const std::vector<Feature>& Features() {
           "\"fn\"}",
           "{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"a\"}"},
          "a[1]\n\n[1] 1 fn\n"},
+        {"a style based on one that sets nothing, and setting nothing itself, is not named",
+         [](DocumentBuilder& b) {
+             unsigned none = b.AddCharacterStyle("[None]");
+             unsigned tag = b.AddCharacterStyle("Tag", none);
+             unsigned emphasis = b.AddCharacterStyle("Emphasis", none);
+             b.CharacterFormat(emphasis).SetBool(AN::kItalics, true);
+             b.AddStory().Text("a", RunStyle::Style(tag)).Text("b", RunStyle::Style(emphasis));
+         },
+         {"<p>a<span class=\"c-Emphasis\">b</span></p>"},
+         {"{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"a\"},", "\"custom-style\",\"Emphasis\""},
+         "ab\n"},
         {"a tab that indents a paragraph, which pandoc's markdown would make code",
          [](DocumentBuilder& b) { b.AddStory().Text("\tx\ty", RunStyle().Italic()); },
          {},
