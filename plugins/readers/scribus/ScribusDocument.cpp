@@ -157,6 +157,7 @@ void DocumentReader::Root(ElementId id, const Attrs& a) {
     ctx_.latin1 = doc_.generation == Generation::kLegacy;
     ctx_.storyText15 = doc_.generation == Generation::k15;
     legacyPages_ = doc_.generation == Generation::kLegacy || doc_.generation == Generation::k12;
+    ctx_.hyphenFlags12 = legacyPages_;
 }
 
 DocumentReader::Kind DocumentReader::Child(Kind parent, ElementId id, const Attrs& a) {

@@ -380,7 +380,7 @@ void ReadCharacterEffects(Context& ctx, const Attrs& a, CharacterAttributes& out
         unsigned bits;
         if (FeaturesToEffects(f, bits)) out.effects = bits;
     } else if (a.Has(kAttr_EFFECT)) {
-        out.effects = static_cast<unsigned>(Integer(ctx, a, kAttr_EFFECT, 0)) & 0x37F;
+        out.effects = Effects(ctx, a, kAttr_EFFECT);
     }
 }
 

@@ -189,7 +189,11 @@ public:
     bool latin1 = false;      ///< text is 8-bit (documents before 1.2)
     bool storyText15 = false; ///< text is written the 1.5 way (see ScribusText.cpp)
     bool sawInvalidUtf8 = false;
-    bool legacyFirstLeft = false;      ///< 1.2 facing pages start with a left page
+    bool legacyFirstLeft = false; ///< 1.2 facing pages start with a left page
+    /// 1.2 and before: character flag bits 256 and 512 are no shadow and no
+    /// word underline, which came later; 512 marks where a line was broken
+    /// at a hyphenation point.
+    bool hyphenFlags12 = false;
     std::vector<PathPoint> pathPoints; ///< scratch for the outline being read
     /// The paragraph formats of story texts read last, with the attributes
     /// they were read from (ScribusText.cpp): frames mostly repeat them.
@@ -253,6 +257,16 @@ long long Identifier(Context& ctx, const Attrs& a, AttrId id, long long fallback
 void OptionalNumber(Context& ctx, const Attrs& a, AttrId id, std::optional<double>& field);
 bool Flag(const Attrs& a, AttrId id, bool fallback);
 std::string String(const Attrs& a, AttrId id);
+/// The visible character effects (Effect bits) of character flags: 128
+/// marks a possible hyphenation point and bits from 1024 on are internal;
+/// in 1.2 and before, 256 and 512 are hyphenation marks too.
+inline unsigned EffectBits(const Context& ctx, long long flags) {
+    return static_cast<unsigned>(flags) & (ctx.hyphenFlags12 ? 0x7Fu : 0x37Fu);
+}
+/// EffectBits of a flag attribute.
+inline unsigned Effects(Context& ctx, const Attrs& a, AttrId id) {
+    return EffectBits(ctx, Integer(ctx, a, id, 0));
+}
 /// A list of numbers separated by spaces or commas; stops at max entries.
 void NumberList(const char* text, std::vector<double>& out, std::size_t max);
 

@@ -249,7 +249,7 @@ void DocumentReader::ReadFrameDefaults(const Attrs& a, ParagraphAttributes& d) {
     OptionalNumber(ctx_, a, kAttr_TXTSCALE, c.scaleH);
     OptionalNumber(ctx_, a, kAttr_TXTSCALEV, c.scaleV);
     if (a.Has(kAttr_TXTSTYLE))
-        c.effects = static_cast<unsigned>(InlineInteger(ctx_, a, kAttr_TXTSTYLE, 0)) & 0x37Fu;
+        c.effects = EffectBits(ctx_, InlineInteger(ctx_, a, kAttr_TXTSTYLE, 0));
 }
 
 // Pictures, text on a path, old tables' cell frames and annotations.

@@ -99,11 +99,7 @@ void StoryBuilder::OldText(const Attrs& a) {
     num(kAttr_CSHY, local.shadowY, 1);
     num(kAttr_COUT, local.outlineWidth, 1);
     if (const char* v = a.Get(kAttr_CLANG)) local.language = std::string(v);
-    if (a.Has(kAttr_CSTYLE)) {
-        // 128 marks a possible hyphenation point and higher bits are internal;
-        // only the visible effects are kept.
-        local.effects = static_cast<unsigned>(Integer(ctx_, a, kAttr_CSTYLE, 0)) & 0x37Fu;
-    }
+    if (a.Has(kAttr_CSTYLE)) local.effects = Effects(ctx_, a, kAttr_CSTYLE);
     Para p = ParaFromCab(Integer(ctx_, a, kAttr_CAB, 0));
     lastOldPara_ = p;
     AppendSliced(a.Get(kAttr_CH), std::string(), local, &p);

@@ -82,4 +82,37 @@ TEST(ScribusGenerations, LanguageAndOpenSubpathsAsWritten) {
     EXPECT_TRUE(two.outline[1].closed);
 }
 
+// Character flag bits after the generation: before 1.3 there was no shadow
+// nor word underline, and 512, always with 128, marks where a line was
+// broken at a hyphenation point ("volu[t]pat"); from 1.3 on they are effects.
+TEST(ScribusGenerations, FlagBitsAreEffectsAfterTheirGeneration) {
+    const char* const kRoots[] = {"<SCRIBUSUTF8 Version=\"1.2.2\">",
+                                  "<SCRIBUSUTF8NEW Version=\"1.3.3.14\">"};
+    for (int generation = 0; generation < 2; ++generation) {
+        const std::string root = kRoots[generation];
+        const std::string end = generation == 0 ? "</SCRIBUSUTF8>" : "</SCRIBUSUTF8NEW>";
+        const std::string page = generation == 0 ? "<PAGE NUM=\"0\">" : "<PAGE NUM=\"0\"/>";
+        ParseResult r = ParseBytes(
+            root + "<DOCUMENT ANZPAGES=\"1\">" + page +
+            "<PAGEOBJECT PTYPE=\"4\" OwnPage=\"0\" XPOS=\"0\" YPOS=\"0\" WIDTH=\"9\" "
+            "HEIGHT=\"9\"><ITEXT CH=\"a\" CSTYLE=\"128\"/><ITEXT CH=\"b\" CSTYLE=\"640\"/>"
+            "<ITEXT CH=\"c\" CSTYLE=\"264\"/><ITEXT CH=\"d\" CSTYLE=\"1032\"/></PAGEOBJECT>" +
+            (generation == 0 ? "</PAGE>" : "") + "</DOCUMENT>" + end);
+        SCOPED_TRACE(root);
+        ASSERT_EQ(r.document.stories.size(), 1u);
+        const Story& story = r.document.stories[0];
+        ASSERT_EQ(story.text, u"abcd");
+        unsigned effects[4] = {};
+        for (const CharacterRun& run : story.runs)
+            for (std::uint32_t k = run.start; k < run.start + run.length && k < 4; ++k)
+                effects[k] = r.document.characterFormats[run.format].local.effects.value_or(0);
+        const unsigned b = generation == 0 ? 0u : unsigned(kUnderlineWords);
+        const unsigned c = generation == 0 ? unsigned(kUnderline) : kUnderline | kShadowed;
+        EXPECT_EQ(effects[0], 0u);
+        EXPECT_EQ(effects[1], b);
+        EXPECT_EQ(effects[2], c);
+        EXPECT_EQ(effects[3], unsigned(kUnderline));
+    }
+}
+
 } // namespace
