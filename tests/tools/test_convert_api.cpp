@@ -131,6 +131,28 @@ TEST(ConvertApi, PicturesAreLookedForBesideADocumentGivenByItsPath) {
     EXPECT_NE(elsewhere.find(kept), std::string::npos) << elsewhere;
 }
 
+// A style chain's faults reach the host as what they are: a parent that
+// does not exist, and a style based on itself.
+TEST(ConvertApi, StyleChainFaultsAreSaidAsTheyAre) {
+    const std::string doc =
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\"><STYLE NAME=\"Self\" "
+        "PARENT=\"Self\"/><STYLE NAME=\"Orphan\" PARENT=\"Gone\"/><PAGE NUM=\"0\"/>"
+        "</DOCUMENT></SCRIBUSUTF8NEW>";
+    std::string out;
+    ombra::Result result = FromBytes(doc, out);
+    ASSERT_TRUE(result.Ok()) << result.reason;
+    std::string details;
+    for (const ombra::Note& note : result.notes)
+        for (const std::string& detail : note.details)
+            details += detail + "\n";
+    EXPECT_NE(details.find("paragraph style \"Self\" is based on itself\n"), std::string::npos)
+        << details;
+    EXPECT_NE(details.find("paragraph style \"Orphan\" is based on \"Gone\", which does not "
+                           "exist\n"),
+              std::string::npos)
+        << details;
+}
+
 TEST(ConvertApi, EachOutcomeHasItsStatusAndFailuresWriteNothing) {
     TempFolder work;
     std::string story = work.Write("story.tree", kStory);

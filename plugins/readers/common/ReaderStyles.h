@@ -67,12 +67,14 @@ void LinkStyles(ElementBuilder& b, const MadeStyles& made,
         const std::string& ref = refOf(m.second);
         if (ref.empty()) continue;
         auto found = ids.find(ref);
-        if (found != ids.end() && (!basedOn || found->second != m.first->GetId()))
-            b.Id(m.first, attr, found->second);
+        const std::string said = std::string(kind) + " style \"" + nameOf(m.second) +
+                                 (basedOn ? "\" is based on " : "\" is followed by ");
+        if (found == ids.end())
+            b.BadReference(said + "\"" + ref + "\", which does not exist");
+        else if (basedOn && found->second == m.first->GetId())
+            b.BadReference(said + "itself");
         else
-            b.BadReference(std::string(kind) + " style \"" + nameOf(m.second) +
-                           (basedOn ? "\" is based on \"" : "\" is followed by \"") + ref +
-                           "\", which it cannot be");
+            b.Id(m.first, attr, found->second);
     }
 }
 
