@@ -67,14 +67,18 @@ void LinkStyles(ElementBuilder& b, const MadeStyles& made,
         const std::string& ref = refOf(m.second);
         if (ref.empty()) continue;
         auto found = ids.find(ref);
-        const std::string said = std::string(kind) + " style \"" + nameOf(m.second) +
-                                 (basedOn ? "\" is based on " : "\" is followed by ");
-        if (found == ids.end())
-            b.BadReference(said + "\"" + ref + "\", which does not exist");
-        else if (basedOn && found->second == m.first->GetId())
-            b.BadReference(said + "itself");
-        else
+        if (found != ids.end() && (!basedOn || found->second != m.first->GetId())) {
             b.Id(m.first, attr, found->second);
+            continue;
+        }
+        std::string said = kind;
+        said.append(" style \"").append(nameOf(m.second));
+        said.append(basedOn ? "\" is based on " : "\" is followed by ");
+        if (found == ids.end())
+            said.append("\"").append(ref).append("\", which does not exist");
+        else
+            said.append("itself");
+        b.BadReference(said);
     }
 }
 
