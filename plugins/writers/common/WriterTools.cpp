@@ -345,7 +345,7 @@ int HexDigit(char c) {
 }
 
 // The local path of an absolute path or a file: URL (its %XX escapes
-// undone), else false: a relative path or another URL.
+// undone), else false: a relative path, another URL or an escaped NUL.
 bool LocalPath(const Utf8Text& link, Utf8Text& path) {
     const char* s = link.Data();
     const long long n = link.Size();
@@ -367,6 +367,7 @@ bool LocalPath(const Utf8Text& link, Utf8Text& path) {
         const int high = url && s[i] == '%' && i + 2 < n ? HexDigit(s[i + 1]) : -1;
         const int low = high >= 0 ? HexDigit(s[i + 2]) : -1;
         if (low >= 0) {
+            if (high == 0 && low == 0) return false; // a NUL names no file
             path.Append(static_cast<char>(high * 16 + low));
             i += 2;
         } else {

@@ -410,6 +410,7 @@ TEST(WriterPictures, LinksThatLeadNowhereAreFoundBesideTheDocument) {
         {"Links/a b.jpg", "Links/a b.jpg"},
         {"http://example.com/a%20b.jpg", "http://example.com/a%20b.jpg"},
         {"/Users/x/..", "/Users/x/.."},
+        {"file:/Users/x/a%20b.jpg%00.png", "file:/Users/x/a%20b.jpg%00.png"},
         {"/Users/x/", "/Users/x/"},
     };
     obwalk::Utf8Text folder;
