@@ -21,7 +21,6 @@
 #include <boost/thread/locks.hpp>
 #include <boost/thread/mutex.hpp>
 
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -455,7 +454,6 @@ void Converter::Impl::Check(const Options& options, Result& result, Preferences&
     if (id != OBPLUGIN::kTextWriter) record.measurementUnit = -1;
     record.textEncoding = textEncoding;
     record.lineEnd = LineEndCode(options.lineEnd);
-    settings.Clear();
     if (codePage) {
         settings.Add(kEncodingSetting, "Code page");
         settings.Add(kCodePageSetting, std::to_string(codePage));
@@ -521,21 +519,14 @@ bool Converter::Impl::Pump(OBStream* input, OBWriter* writer, const Preferences&
 namespace {
 
 // The writers that look for pictures beside the document learn its folder
-// from an input given by its path, unless the caller names one.
-bool AddDocumentFolder(const Source& input, const Options& options,
-                       OBPreferenceSettings& settings) {
-    static const char kSetting[] = "Document folder";
+// from an input given by its path. Settings apply in order: one of the
+// caller's, added after it, wins.
+bool AddDocumentFolder(const Source& input, OBPreferenceSettings& settings) {
     std::string folder;
     if (input.GetKind() != Source::Kind::kPath ||
         !obsys::AbsoluteFolderOf(input.Name().c_str(), folder))
         return true;
-    for (const auto& setting : options.settings) {
-        std::string name = setting.first; // as settings match: case, '-' and '_' aside
-        for (char& c : name)
-            c = c == '-' || c == '_' ? ' ' : static_cast<char>(std::tolower(c));
-        if (name == "document folder") return true;
-    }
-    return settings.Add(kSetting, folder) != 0;
+    return settings.Add("Document folder", folder) != 0;
 }
 
 } // namespace
@@ -549,6 +540,7 @@ Result Converter::Impl::Run(const Source& input, const Sink& output, const Optio
     Preferences record{};
     record.measurementUnit = -1;
     OBPreferenceSettings settings;
+    if (!AddDocumentFolder(input, settings)) return Fail(result, Status::kOutOfMemory, "");
     OBWriter* writer = ownWriter;
     if (!writer) {
         Check(options, result, record, settings);
@@ -558,7 +550,6 @@ Result Converter::Impl::Run(const Source& input, const Sink& output, const Optio
         for (const auto& setting : options.settings)
             settings.Add(setting.first, setting.second);
     }
-    if (!AddDocumentFolder(input, options, settings)) return Fail(result, Status::kOutOfMemory, "");
     record.settings = &settings;
     if (output.GetKind() == Sink::Kind::kPath && input.GetKind() == Source::Kind::kPath &&
         obsys::SameFile(input.Name().c_str(), output.Name().c_str()))
