@@ -3,6 +3,7 @@
 // escaped as HTML.
 #include "HtmlConversion.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -261,6 +262,7 @@ void OBHtmlConversion::NoteTitle(const unsigned short* units, long long n) {
     static const unsigned short kSpace = ' ';
     const bool separator = n == 0;
     if (separator) units = &kSpace, n = 1;
+    n = std::min(n, 256LL); // more than a title shows (ShortTitle)
     if (headingText_ && firstHeading_.Size() < 200 && !(separator && firstHeading_.IsEmpty()))
         firstHeading_.AppendUtf16(units, n);
     if (firstText_.Size() < 80 && (firstText_.IsEmpty() ? !separator : firstParagraph_))
