@@ -123,6 +123,27 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     EXPECT_TRUE(Leftovers(work).empty());
 }
 
+// A package's picture, found in the Links folder beside the document, is
+// linked relative to an HTML page written beside it, and by its whole path
+// from a page elsewhere or on the standard output.
+TEST(OmbraConvert, HtmlPagesLinkPicturesBesideThemRelatively) {
+    TempFolder work;
+    ASSERT_TRUE(std::filesystem::create_directories(work / "pkg/Links"));
+    work.Write("pkg/Links/p q.png", "png");
+    work.Write("pkg/doc.sla",
+               "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\"><PAGE NUM=\"0\"/>"
+               "<PAGEOBJECT PTYPE=\"2\" OwnPage=\"0\" WIDTH=\"9\" HEIGHT=\"9\" "
+               "PFILE=\"/nowhere/p q.png\"/></DOCUMENT></SCRIBUSUTF8NEW>");
+    const RunHow inWork{work.Path()};
+    ExpectExit(RunOmbra({"convert", "pkg/doc.sla", "-t", "html", "-o", "pkg/page.html"}, inWork),
+               0);
+    EXPECT_NE(ReadFile(work / "pkg/page.html").find("src=\"Links/p%20q.png\""), std::string::npos);
+    ExpectExit(RunOmbra({"convert", "pkg/doc.sla", "-t", "html", "-o", "page.html"}, inWork), 0);
+    EXPECT_NE(ReadFile(work / "page.html").find("src=\"pkg/Links/p%20q.png\""), std::string::npos);
+    ToolResult out = RunOmbra({"convert", "pkg/doc.sla", "-t", "html", "-o", "-"}, inWork);
+    EXPECT_NE(out.out.find("src=\"file://"), std::string::npos) << out.out;
+}
+
 // Every way an input fails, in one batch, with one worker and with two: the
 // same lines, each naming its input; the good ones are converted. (Many
 // inputs on two workers: OmbraWorkers.)

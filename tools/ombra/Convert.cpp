@@ -95,6 +95,23 @@ std::string MetadataText(const ombra::Metadata& metadata, const Job& job, const 
     return mode.label ? "File: " + name + "\n" + text + "\n" : text;
 }
 
+// An HTML page links the pictures in its own folder (those found beside a
+// package's document, when the page is written there) relative to itself,
+// so that the folder can move or be served as a whole. Settings apply in
+// order: a Picture folder of the user's comes later and wins.
+ombra::Options PageOptions(const ombra::Options& options, const Job& job) {
+    namespace fs = std::filesystem;
+    if (job.output == "-" || ombra::Converter::WriterIdFor(options.writer) != OBPLUGIN::kHtmlWriter)
+        return options;
+    std::error_code error;
+    const fs::path folder =
+        fs::weakly_canonical(fs::absolute(job.output, error), error).parent_path();
+    if (error || folder.empty()) return options;
+    ombra::Options page = options;
+    page.settings.insert(page.settings.begin(), {"Picture folder", folder.string()});
+    return page;
+}
+
 } // namespace
 
 Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombra::Options& options,
@@ -115,7 +132,7 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
                 result = ombra::WriteOutput(sink, MetadataText(metadata, job, mode));
             }
         } else {
-            result = converter.Convert(source, sink, options);
+            result = converter.Convert(source, sink, PageOptions(options, job));
         }
     }
     NoteLines(result, outcome.lines);
