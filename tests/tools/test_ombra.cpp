@@ -123,25 +123,39 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     EXPECT_TRUE(Leftovers(work).empty());
 }
 
-// A package's picture, found in the Links folder beside the document, is
-// linked relative to an HTML page written beside it, and by its whole path
-// from a page elsewhere or on the standard output.
-TEST(OmbraConvert, HtmlPagesLinkPicturesBesideThemRelatively) {
+// A package's picture, found in the Links folder beside the document, and
+// one linked relative to the document are linked relative to an HTML page
+// or a pandoc document written beside it, and by their whole paths from
+// one elsewhere or on the standard output.
+TEST(OmbraConvert, PagesLinkPicturesBesideThemRelatively) {
     TempFolder work;
     ASSERT_TRUE(std::filesystem::create_directories(work / "pkg/Links"));
     work.Write("pkg/Links/p q.png", "png");
-    work.Write("pkg/doc.sla",
-               "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\"><PAGE NUM=\"0\"/>"
-               "<PAGEOBJECT PTYPE=\"2\" OwnPage=\"0\" WIDTH=\"9\" HEIGHT=\"9\" "
-               "PFILE=\"/nowhere/p q.png\"/></DOCUMENT></SCRIBUSUTF8NEW>");
+    work.Write("pkg/r.png", "png");
+    const std::string picture = "<PAGEOBJECT PTYPE=\"2\" OwnPage=\"0\" WIDTH=\"9\" HEIGHT=\"9\" ";
+    work.Write("pkg/doc.sla", "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\">"
+                              "<PAGE NUM=\"0\"/>" +
+                                  picture + "PFILE=\"/nowhere/p q.png\"/>" + picture +
+                                  "PFILE=\"r.png\"/></DOCUMENT></SCRIBUSUTF8NEW>");
     const RunHow inWork{work.Path()};
-    ExpectExit(RunOmbra({"convert", "pkg/doc.sla", "-t", "html", "-o", "pkg/page.html"}, inWork),
-               0);
-    EXPECT_NE(ReadFile(work / "pkg/page.html").find("src=\"Links/p%20q.png\""), std::string::npos);
-    ExpectExit(RunOmbra({"convert", "pkg/doc.sla", "-t", "html", "-o", "page.html"}, inWork), 0);
-    EXPECT_NE(ReadFile(work / "page.html").find("src=\"pkg/Links/p%20q.png\""), std::string::npos);
+    const std::string whole = std::filesystem::canonical(work.Path()).string() + "/pkg/";
+    const struct {
+        const char *writer, *output, *pictures[2];
+    } kCases[] = {
+        {"html", "pkg/page.html", {"src=\"Links/p%20q.png\"", "src=\"r.png\""}},
+        {"html", "page.html", {"src=\"pkg/Links/p%20q.png\"", "src=\"pkg/r.png\""}},
+        {"pandoc", "pkg/page.json", {"[\"Links/p%20q.png\",", "[\"r.png\","}},
+        {"pandoc", "page.json", {"[\"pkg/Links/p%20q.png\",", "[\"pkg/r.png\","}},
+    };
+    for (const auto& c : kCases) {
+        ExpectExit(RunOmbra({"convert", "pkg/doc.sla", "-t", c.writer, "-o", c.output}, inWork), 0);
+        for (const char* link : c.pictures)
+            EXPECT_NE(ReadFile(work / c.output).find(link), std::string::npos) << c.output << link;
+    }
     ToolResult out = RunOmbra({"convert", "pkg/doc.sla", "-t", "html", "-o", "-"}, inWork);
-    EXPECT_NE(out.out.find("src=\"file://"), std::string::npos) << out.out;
+    EXPECT_NE(out.out.find("src=\"file://" + whole + "r.png"), std::string::npos) << out.out;
+    out = RunOmbra({"convert", "pkg/doc.sla", "-t", "pandoc", "-o", "-"}, inWork);
+    EXPECT_NE(out.out.find("[\"" + whole + "Links/p%20q.png\","), std::string::npos) << out.out;
 }
 
 // Every way an input fails, in one batch, with one worker and with two: the

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -42,10 +44,13 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
                          "echo \"$@\" > '" +
                          (work / "args") + "'\ncat > '" + (work / "in") +
                          "'\necho '[WARNING] Could not fetch resource b.png' >&2\nprintf 'DOCX'\n";
-    const std::string folder = "--resource-path=" OMBRA_SOURCE_DIR "/tests/data/scribus/real";
     ToolResult run =
         WithPandoc(work, script, {"convert", "-t", "DOCX", kColours, "--outdir", work / "out"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
+    // Beside the output first, which the links are relative to, then the input.
+    const std::string folder =
+        "--resource-path=" + std::filesystem::canonical(work / "out").string() +
+        ":" OMBRA_SOURCE_DIR "/tests/data/scribus/real";
     EXPECT_EQ(ReadFile(work / "out/colours.docx"), "DOCX");
     for (const char* note : {"note: pandoc: Could not fetch resource b.png",
                              "note: the picture /gone/a.png cannot be read; its description is "
@@ -106,17 +111,26 @@ TEST(OmbraPandoc, RealPandocWritesWordAndSlidesWithAPictureMissing) {
         const std::string out = work / (std::string("far.") + format);
         ToolResult run = RunOmbra({"convert", "-t", format, work / "far.sla", "-o", out});
         EXPECT_EQ(run.exitCode, 0) << format << ": " << run.err;
-        EXPECT_NE(
-            run.err.find("the picture file:///nonexistent-ombra-test/photo.jpg cannot be read"),
-            std::string::npos)
+        EXPECT_NE(run.err.find("the picture /nonexistent-ombra-test/photo.jpg cannot be read"),
+                  std::string::npos)
             << run.err;
         EXPECT_EQ(ReadFile(out).compare(0, 2, "PK"), 0) << format << ": a zip package";
     }
-    // A picture that is there goes into the package.
+    // A picture that is there goes into the package: one linked relative to
+    // the document, and one of a package's Links folder whose name needs
+    // escaping in a URL.
     ToolResult run =
         RunOmbra({"convert", "-t", "docx", kData + "real/objects.sla", "-o", work / "o.docx"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(ReadFile(work / "o.docx").find("word/media/"), std::string::npos) << run.err;
+    ASSERT_TRUE(std::filesystem::create_directories(work / "pkg/Links"));
+    std::filesystem::copy_file(kData + "real/swatch.png", work / "pkg/Links/my swatch.png");
+    work.Write("pkg/doc.sla", ReadFile(work / "far.sla")
+                                  .replace(document.find("/nonexistent-ombra-test/photo.jpg"), 33,
+                                           "/elsewhere/my swatch.png"));
+    run = RunOmbra({"convert", "-t", "docx", work / "pkg/doc.sla", "-o", work / "p.docx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(ReadFile(work / "p.docx").find("word/media/"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -95,20 +95,27 @@ std::string MetadataText(const ombra::Metadata& metadata, const Job& job, const 
     return mode.label ? "File: " + name + "\n" + text + "\n" : text;
 }
 
-// An HTML page links the pictures in its own folder (those found beside a
-// package's document, when the page is written there) relative to itself,
-// so that the folder can move or be served as a whole. Settings apply in
-// order: a Picture folder of the user's comes later and wins.
-ombra::Options PageOptions(const ombra::Options& options, const Job& job) {
+// The folder of an output file, whole; empty for the standard output.
+std::string OutputFolder(const Job& job) {
     namespace fs = std::filesystem;
-    if (job.output == "-" || ombra::Converter::WriterIdFor(options.writer) != OBPLUGIN::kHtmlWriter)
-        return options;
+    if (job.output == "-") return std::string();
     std::error_code error;
     const fs::path folder =
         fs::weakly_canonical(fs::absolute(job.output, error), error).parent_path();
-    if (error || folder.empty()) return options;
+    return error ? std::string() : folder.string();
+}
+
+// An HTML page or a pandoc document links the pictures in its own folder
+// (those found beside a package's document, when it is written there)
+// relative to itself, so that the folder can move or be served as a whole;
+// pandoc looks for them there first. Settings apply in order: a Picture
+// folder of the user's comes later and wins.
+ombra::Options PageOptions(const ombra::Options& options, const std::string& folder) {
+    const int writer = ombra::Converter::WriterIdFor(options.writer);
+    if (folder.empty() || (writer != OBPLUGIN::kHtmlWriter && writer != OBPLUGIN::kPandocWriter))
+        return options;
     ombra::Options page = options;
-    page.settings.insert(page.settings.begin(), {"Picture folder", folder.string()});
+    page.settings.insert(page.settings.begin(), {"Picture folder", folder});
     return page;
 }
 
@@ -132,7 +139,7 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
                 result = ombra::WriteOutput(sink, MetadataText(metadata, job, mode));
             }
         } else {
-            result = converter.Convert(source, sink, PageOptions(options, job));
+            result = converter.Convert(source, sink, PageOptions(options, OutputFolder(job)));
         }
     }
     NoteLines(result, outcome.lines);
@@ -145,7 +152,8 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
         outcome.reason = Describe(result, job);
         outcome.output.clear();
     } else if (mode.pandoc && !mode.metadata &&
-               !RunPandoc(*mode.pandoc, job.input, outcome.output, outcome.lines, outcome.reason)) {
+               !RunPandoc(*mode.pandoc, job.input, OutputFolder(job), outcome.output, outcome.lines,
+                          outcome.reason)) {
         outcome.converted = false;
         outcome.output.clear();
     }

@@ -120,10 +120,13 @@ std::string PandocFormatNames() {
     return names;
 }
 
-bool RunPandoc(const PandocFormat& format, const std::string& input, std::string& bytes,
-               std::vector<std::string>& notes, std::string& reason) {
+bool RunPandoc(const PandocFormat& format, const std::string& input,
+               const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
+               std::string& reason) {
     std::string folder = input == "-" ? "." : std::filesystem::path(input).parent_path().string();
-    const std::string resources = "--resource-path=" + (folder.empty() ? "." : folder);
+    if (folder.empty()) folder = ".";
+    const std::string resources =
+        "--resource-path=" + (outputFolder.empty() ? folder : outputFolder + ":" + folder);
     std::vector<std::string> said;
     if (format.stopsAtMissingPicture) {
         // Without the file the pictures stay as they are, and pandoc says

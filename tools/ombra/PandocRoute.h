@@ -24,13 +24,16 @@ const PandocFormat* FindPandocFormat(const std::string& name);
 std::string PandocFormatNames();
 
 /// Turns the pandoc writer's document (in bytes) into the format, with
-/// pandoc finding linked pictures beside the input; for a format whose
+/// pandoc finding linked pictures in outputFolder (which the document's
+/// links are relative to; empty for the standard output), then beside the
+/// input; for a format whose
 /// writer stops at a picture it cannot read, a first pandoc run puts each
 /// such picture's description in its place. Returns false with the reason
 /// when pandoc is missing or fails; its warnings, and each picture replaced,
 /// become note lines.
-bool RunPandoc(const PandocFormat& format, const std::string& input, std::string& bytes,
-               std::vector<std::string>& notes, std::string& reason);
+bool RunPandoc(const PandocFormat& format, const std::string& input,
+               const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
+               std::string& reason);
 
 } // namespace ombra_host
 

@@ -377,11 +377,33 @@ bool LocalPath(const Utf8Text& link, Utf8Text& path) {
     return true;
 }
 
+// A path relative to the document: no separator first and no colon (which
+// a URL's scheme, a drive or an old Mac path has).
+bool RelativePath(const Utf8Text& link) {
+    const char* s = link.Data();
+    return link.Size() > 0 && s[0] != '/' && s[0] != '\\' &&
+           !std::memchr(s, ':', static_cast<std::size_t>(link.Size()));
+}
+
 } // namespace
 
 void LocatePicture(const Utf8Text& link, const Utf8Text& documentFolder, Utf8Text& found) {
     Utf8Text path;
-    if (documentFolder.IsEmpty() || !LocalPath(link, path) || Exists(path)) {
+    if (documentFolder.IsEmpty() ||
+        std::strlen(link.Data()) != static_cast<std::size_t>(link.Size())) {
+        found.Append(link);
+        return;
+    }
+    if (RelativePath(link)) {
+        // Relative to the document, not to where the output goes.
+        path.Append(documentFolder);
+        path.Append('/');
+        path.Append(link);
+        if (Exists(path)) {
+            found.Append(path);
+            return;
+        }
+    } else if (!LocalPath(link, path) || Exists(path)) {
         found.Append(link);
         return;
     }

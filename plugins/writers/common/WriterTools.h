@@ -47,11 +47,12 @@ bool KentenCss(Element* kentenRun, Utf8Text& css);
 void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url);
 
 /// Where a linked picture lies on this machine, for a document whose file
-/// is in documentFolder: the link itself when something is there, when it
-/// is relative or another URL than file:, or when documentFolder is empty;
-/// else the file of its name in documentFolder's Links folder (where
-/// packaged documents keep their pictures) or in documentFolder itself,
-/// when there is one. found receives the path (or, unchanged, the link).
+/// is in documentFolder: a relative link is read from documentFolder; an
+/// absolute path or a file: URL is kept when something is there. A link
+/// that leads nowhere is looked for by its file name in documentFolder's
+/// Links folder (where packaged documents keep their pictures), then in
+/// documentFolder itself. Other URLs, and every link when documentFolder
+/// is empty, stay. found receives the path (or, unchanged, the link).
 void LocatePicture(const Utf8Text& link, const Utf8Text& documentFolder, Utf8Text& found);
 
 /// The family of a font name as readers give it ("DejaVu Serif Bold"

@@ -3,6 +3,9 @@
 #include "PandocConversion.h"
 #include "PandocInlines.h"
 
+#include <cctype>
+#include <cstring>
+
 using namespace obwalk;
 using namespace obpandoc;
 
@@ -57,13 +60,32 @@ void OBPandocConversion::OnTable(Element* table, const OBWalkRun&) {
     Flush(false);
 }
 
+namespace {
+
+// pandoc reads a local picture by its path, escapes undone, but not by a
+// file: URL with an escape in it ("a%20b.jpg"): a file of this machine
+// goes by its path. A drive's stays a URL, since no path here reaches it.
+void PandocTarget(const Utf8Text& url, Utf8Text& target) {
+    const char* s = url.Data();
+    const bool local =
+        url.Size() > 8 && std::strncmp(s, "file:///", 8) == 0 &&
+        !(url.Size() > 9 && std::isalpha(static_cast<unsigned char>(s[8])) && s[9] == ':');
+    if (local)
+        target.Append(s + 7, url.Size() - 7);
+    else
+        target.Append(url);
+}
+
+} // namespace
+
 void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
     ++pictures_;
     if (picture.path.IsEmpty()) return; // counted by the walker
-    Utf8Text image, url, width;
+    Utf8Text image, url, target, width;
     Utf8Text located;
     LocatePicture(picture.path, options_.documentFolder, located);
     PathToUrl(located, options_.pictureFolder, url);
+    PandocTarget(url, target);
     double points = picture.box.Width().Value();
     if (points > 0 && points < 1e6) {
         width.AppendReal(points, 2);
@@ -74,7 +96,7 @@ void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
     image.Append(",[");
     Inlines(image, picture.alt);
     image.Append("],[");
-    Quoted(image, url);
+    Quoted(image, target);
     image.Append(",\"\"]]}");
     Utf8Text href;
     if (picture.link && linkDepth_ == 0) LinkUrl(*picture.link, href);

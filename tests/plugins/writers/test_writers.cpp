@@ -238,7 +238,8 @@ const std::vector<Feature>& Features() {
           "style=\"width: 72pt\"></figure>",
           "x<img src=\"file:///C:/My%20Pictures/i.png\" alt=\"\" style=\"width: 8pt\">",
           "<img src=\"file:///Users/a/c.jpg\""},
-         {"[\"img/a%20b.jpg\",\"\"]", "\"c\":\"An\"},{\"t\":\"Space\"}"},
+         {"[\"img/a%20b.jpg\",\"\"]", "\"c\":\"An\"},{\"t\":\"Space\"}",
+          "[\"/Users/a/c.jpg\",\"\"]", "[\"file:///C:/My%20Pictures/i.png\",\"\"]"},
          "x\n",
          OBREPORT::kPicturesWithoutLink,
          1},
@@ -389,8 +390,8 @@ TEST_F(Writers, SettingsArePublishedWithTextsAndReadBack) {
 
 // Links as packaged documents hold them, made on another machine: those
 // that lead nowhere are found in the document's Links folder or beside it;
-// what leads somewhere, what is relative or no file, and what has no
-// folder to look in stays as it is.
+// a relative one is read from the document's folder; what leads somewhere,
+// what is no file, and what has no folder to look in stays as it is.
 TEST(WriterPictures, LinksThatLeadNowhereAreFoundBesideTheDocument) {
     TempFolder work;
     ASSERT_TRUE(std::filesystem::create_directory(work / "Links"));
@@ -407,7 +408,11 @@ TEST(WriterPictures, LinksThatLeadNowhereAreFoundBesideTheDocument) {
         {"/Users/x/beside.png", beside},
         {beside, beside},
         {"file:/Users/x/missing.jpg", "file:/Users/x/missing.jpg"},
-        {"Links/a b.jpg", "Links/a b.jpg"},
+        {"Links/a b.jpg", inLinks},
+        {"beside.png", beside},
+        {"../../gone/beside.png", beside},
+        {"gone.png", "gone.png"},
+        {"HD:Pictures:a b.jpg", "HD:Pictures:a b.jpg"},
         {"http://example.com/a%20b.jpg", "http://example.com/a%20b.jpg"},
         {"/Users/x/..", "/Users/x/.."},
         {"file:/Users/x/a%20b.jpg%00.png", "file:/Users/x/a%20b.jpg%00.png"},
