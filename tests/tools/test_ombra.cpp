@@ -123,6 +123,40 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     EXPECT_TRUE(Leftovers(work).empty());
 }
 
+// Without -t the output's extension names the writer, in any letter case;
+// -t, a text writer's option, -m (but for .json) and other extensions keep
+// what they say.
+TEST(OmbraConvert, TheOutputsExtensionNamesTheWriterWhenNoneIsGiven) {
+    TempFolder work;
+    const std::string doc = kData + "real/colours.sla";
+    const std::string text = RunOmbra({"convert", doc, "-o", "-"}).out;
+    const std::string dump = RunOmbra({"convert", doc, "-t", "json", "-o", "-"}).out;
+    const std::string page = RunOmbra({"convert", doc, "-t", "html", "-o", "-"}).out;
+    ASSERT_NE(text, dump);
+    const struct {
+        Args more;
+        const char* output;
+        const std::string& expected;
+    } kCases[] = {
+        {{}, "a.html", page},
+        {{}, "a.JSON", dump},
+        {{}, "a.txt", text},
+        {{}, "a.sla.out", text},
+        {{"-t", "text"}, "a.html", text},
+        {{"--wrap", "0"}, "a.html", text},
+    };
+    for (const auto& c : kCases) {
+        Args args = {"convert", doc, "-o", work / c.output};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        ExpectExit(RunOmbra(args), 0);
+        EXPECT_EQ(ReadFile(work / c.output), c.expected) << c.output;
+    }
+    ExpectExit(RunOmbra({"convert", doc, "-m", "-o", work / "m.json"}), 0);
+    EXPECT_EQ(ReadFile(work / "m.json").compare(0, 1, "{"), 0);
+    ExpectExit(RunOmbra({"convert", doc, "-m", "-o", work / "m.html"}), 0);
+    EXPECT_EQ(ReadFile(work / "m.html"), RunOmbra({"convert", doc, "-m"}).out);
+}
+
 // A package's picture, found in the Links folder beside the document, and
 // one linked relative to the document are linked relative to an HTML page
 // or a pandoc document written beside it, and by their whole paths from

@@ -73,6 +73,10 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
     run = WithPandoc(other, script, {"convert", "-t", "odt", kColours, "-o", other / "c.odt"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_FALSE(Exists(other / "first")) << run.err;
+    // Without -t, the output's extension names the format.
+    run = WithPandoc(other, script, {"convert", kColours, "-o", other / "c.MD"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(ReadFile(work / "args").find("--to=markdown "), std::string::npos);
 }
 
 TEST(OmbraPandoc, AMissingOrFailingPandocFailsTheInputAndWritesNothing) {

@@ -2,10 +2,13 @@
 #include "Messages.h"
 #include "PandocRoute.h"
 
+#include <ombra/pluginids.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace ombra_host {
 
@@ -415,6 +418,34 @@ std::string Scan(const std::vector<std::string>& arguments, std::vector<Given>& 
     return std::string();
 }
 
+// Without -t, convert writes what the output file's extension names, as
+// the shipped writers' table and then the pandoc formats' give it (the
+// first row of each extension: .json is the dump, .md markdown); metadata
+// only as text or JSON. A text writer's option keeps the text writer, and
+// any other extension, the standard output or --outdir too.
+void WriterFromOutput(Options& options) {
+    if (options.command != Command::kConvert || !options.writer.empty() || !options.hasOutput ||
+        options.output == "-" || !options.textFlag.empty())
+        return;
+    const std::string dotted = Lower(std::filesystem::path(options.output).extension().string());
+    if (dotted.size() < 2) return;
+    const std::string extension = dotted.substr(1);
+    for (const OBPLUGIN::Info& info : OBPLUGIN::kAll) {
+        if (info.reader || extension != info.extension) continue;
+        if (!options.metadata || info.id == OBPLUGIN::kTextWriter ||
+            info.id == OBPLUGIN::kDumpWriter)
+            options.writer = info.name;
+        return;
+    }
+    if (options.metadata) return;
+    for (const PandocFormat& format : PandocFormats()) {
+        if (extension != format.extension) continue;
+        options.writer = "pandoc";
+        options.pandocFormat = format.name;
+        return;
+    }
+}
+
 std::string CheckCommand(const Options& options) {
     switch (options.command) {
     case Command::kConvert:
@@ -516,6 +547,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         problem = Apply(option, options);
         if (!problem.empty()) return Fail(problem);
     }
+    WriterFromOutput(options);
     problem = CheckCommand(options);
     if (!problem.empty()) return Fail(problem);
     result.options = options;
