@@ -42,7 +42,9 @@ Source Source::Stream(std::istream& in, const std::string& name) {
 }
 
 Sink Sink::Path(const std::string& path) {
-    return Sink(Kind::kPath, path);
+    Sink sink(Kind::kPath, path);
+    sink.destination_ = path;
+    return sink;
 }
 
 Sink Sink::Descriptor(int descriptor) {
@@ -55,6 +57,12 @@ Sink Sink::Descriptor(int descriptor) {
 Sink Sink::Memory(std::string& out) {
     Sink sink(Kind::kMemory, "memory");
     sink.memory_ = &out;
+    return sink;
+}
+
+Sink Sink::Memory(std::string& out, const std::string& destination) {
+    Sink sink = Memory(out);
+    sink.destination_ = destination;
     return sink;
 }
 

@@ -529,6 +529,14 @@ bool AddDocumentFolder(const Source& input, OBPreferenceSettings& settings) {
     return settings.Add("Document folder", folder) != 0;
 }
 
+// Likewise the folder the output goes to, which pictures are linked from.
+bool AddPictureFolder(const Sink& output, OBPreferenceSettings& settings) {
+    std::string folder;
+    if (output.Destination().empty() || !obsys::FolderForFile(output.Destination().c_str(), folder))
+        return true;
+    return settings.Add("Picture folder", folder) != 0;
+}
+
 } // namespace
 
 Result Converter::Impl::Run(const Source& input, const Sink& output, const Options& options,
@@ -540,7 +548,8 @@ Result Converter::Impl::Run(const Source& input, const Sink& output, const Optio
     Preferences record{};
     record.measurementUnit = -1;
     OBPreferenceSettings settings;
-    if (!AddDocumentFolder(input, settings)) return Fail(result, Status::kOutOfMemory, "");
+    if (!AddDocumentFolder(input, settings) || !AddPictureFolder(output, settings))
+        return Fail(result, Status::kOutOfMemory, "");
     OBWriter* writer = ownWriter;
     if (!writer) {
         Check(options, result, record, settings);

@@ -163,6 +163,18 @@ bool AbsoluteFolderOf(const char* path, std::string& folder) {
     return true;
 }
 
+bool FolderForFile(const char* path, std::string& folder) {
+    if (!path || !*path) return false;
+    if (AbsoluteFolderOf(path, folder)) return true;
+    const char* slash = std::strrchr(path, '/');
+    const std::string parent = !slash ? "." : slash == path ? "/" : std::string(path, slash);
+    char* resolved = ::realpath(parent.c_str(), nullptr);
+    if (!resolved) return false;
+    folder = resolved;
+    std::free(resolved);
+    return true;
+}
+
 bool IsRegularFile(const char* path) {
     struct stat st;
     return path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);

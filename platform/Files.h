@@ -55,6 +55,9 @@ bool PathExists(const char* path);
 /// The absolute folder of an existing path, links resolved, without a
 /// trailing '/' ("/" for the root); false when the path does not resolve.
 bool AbsoluteFolderOf(const char* path, std::string& folder);
+/// The same for a file that may not exist yet: the absolute folder it
+/// would be made in.
+bool FolderForFile(const char* path, std::string& folder);
 bool IsDirectory(const char* path);
 /// True for a path that names a regular file (links followed); never opens it.
 bool IsRegularFile(const char* path);

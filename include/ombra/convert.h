@@ -157,10 +157,17 @@ public:
     static Sink Descriptor(int descriptor);
     /// Replaces the string's content.
     static Sink Memory(std::string& out);
+    /// The same, for bytes the host writes to the file at destination
+    /// afterwards: they are made as for Path(destination).
+    static Sink Memory(std::string& out, const std::string& destination);
     static Sink Stream(std::ostream& out);
     /// Nothing is kept (to check that an input converts).
     static Sink Discard();
     const std::string& Name() const { return name_; }
+    /// The file the output ends in, when the sink knows it; else empty. An
+    /// HTML page or a pandoc document links the pictures in its folder
+    /// relative to itself (its Picture folder, unless a setting names one).
+    const std::string& Destination() const { return destination_; }
 
     enum class Kind { kPath, kDescriptor, kMemory, kStream, kDiscard };
     Kind GetKind() const { return kind_; }
@@ -172,6 +179,7 @@ private:
     Sink(Kind kind, std::string name) : kind_(kind), name_(std::move(name)) {}
     Kind kind_;
     std::string name_;
+    std::string destination_;
     int descriptor_ = -1;
     std::string* memory_ = nullptr;
     std::ostream* stream_ = nullptr;

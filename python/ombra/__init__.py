@@ -170,7 +170,9 @@ def convert_with_notes(source: Source, to: Union[str, int] = "text", *,
     """Converts like :func:`convert` and also returns the notes and the reader.
 
     With ``output``, the output goes to that path instead, written whole (a
-    failed conversion leaves no file), and ``Conversion.output`` is None.
+    failed conversion leaves no file), and ``Conversion.output`` is None; an
+    HTML page or a pandoc document links the pictures in its folder relative
+    to itself.
 
     With ``isolated``, a helper process forked from this one converts (each
     thread has its own, forked once and kept for the next conversion): a

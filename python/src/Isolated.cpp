@@ -96,7 +96,8 @@ std::string PackRequest(const Request& request) {
          {std::int64_t(request.bytes), std::int64_t(o.lineEnd), std::int64_t(o.locale),
           std::int64_t(o.strict), static_cast<std::int64_t>(o.settings.size())})
         PutNumber(out, n);
-    for (const std::string* text : {&request.input, &request.name, &o.writer, &o.encoding})
+    for (const std::string* text :
+         {&request.input, &request.name, &request.destination, &o.writer, &o.encoding})
         PutText(out, *text);
     for (const auto& setting : o.settings) {
         PutText(out, setting.first);
@@ -113,7 +114,8 @@ bool UnpackRequest(const std::string& in, Request& request) {
     o.locale = static_cast<OBL::LocaleIDEnum>(u.Number());
     o.strict = u.Number() != 0;
     std::int64_t settings = u.Number();
-    for (std::string* text : {&request.input, &request.name, &o.writer, &o.encoding})
+    for (std::string* text :
+         {&request.input, &request.name, &request.destination, &o.writer, &o.encoding})
         *text = u.Text();
     for (std::int64_t n = 0; u.ok && n < settings; ++n) {
         std::string name = u.Text();
@@ -148,7 +150,8 @@ int HelperMain(int channel, const ombra::Converter& converter) {
         ombra::Source in = request.bytes ? ombra::Source::Bytes(request.input.data(),
                                                                 request.input.size(), request.name)
                                          : ombra::Source::Path(request.input);
-        result = converter.Convert(in, ombra::Sink::Memory(bytes), request.options);
+        result =
+            converter.Convert(in, ombra::Sink::Memory(bytes, request.destination), request.options);
         if (SendMessage(channel, Pack(result, bytes)) != 0) return 0;
     }
     return 0; // the process closed the channel

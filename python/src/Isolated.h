@@ -15,8 +15,9 @@ namespace isolated {
 /// One conversion: the input's path, or its bytes, and the options.
 struct Request {
     bool bytes = false;
-    std::string input; ///< a path, or the bytes of the document
-    std::string name;  ///< the input's name for messages
+    std::string input;       ///< a path, or the bytes of the document
+    std::string name;        ///< the input's name for messages
+    std::string destination; ///< the file the caller writes the output to, or empty
     ombra::Options options;
 };
 

@@ -160,6 +160,7 @@ Conversion ConvertIsolated(const py::object& source, const std::string& name,
     request.input =
         request.bytes ? std::string(source.cast<py::bytes>()) : source.cast<std::string>();
     std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    request.destination = path;
     std::string bytes;
     Conversion conversion;
     conversion.result = ConvertInHelper(request, timeout, bytes);

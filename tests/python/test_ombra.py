@@ -7,6 +7,7 @@ import io
 import json
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -86,6 +87,18 @@ class Conversions(unittest.TestCase):
             with self.assertRaises(ombra.UnsupportedFormat):
                 ombra.convert_with_notes(b"nothing", output=os.path.join(folder, "x.txt"))
             self.assertEqual(os.listdir(folder), ["sample.json"])
+
+    def test_a_page_written_beside_its_pictures_links_them_relatively(self):
+        with tempfile.TemporaryDirectory() as folder:
+            for name in ("objects.sla", "swatch.png"):
+                shutil.copy(os.path.join(DATA, "real", name), folder)
+            document = os.path.join(folder, "objects.sla")
+            for isolated in (False, True):
+                page = os.path.join(folder, f"page-{isolated}.html")
+                ombra.convert_with_notes(document, "html", output=page, isolated=isolated)
+                self.assertIn('src="swatch.png"', pathlib.Path(page).read_text())
+            self.assertIn(f'src="file://{os.path.realpath(folder)}/swatch.png"',
+                          ombra.convert(document, "html"))
 
 
 class Errors(unittest.TestCase):

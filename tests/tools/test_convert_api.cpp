@@ -103,8 +103,9 @@ TEST(ConvertApi, DocumentsConvertTheSameFromTheirFilesAsFromMemory) {
 }
 
 // A picture whose link leads nowhere (made on another machine) is found in
-// the Links folder beside an input given by its path; from memory, or with
-// a folder of the caller's, the link stays.
+// the Links folder beside an input given by its path, and linked relative
+// to an output bound for that folder; from memory, or with folders of the
+// caller's, the link stays.
 TEST(ConvertApi, PicturesAreLookedForBesideADocumentGivenByItsPath) {
     TempFolder work;
     ASSERT_TRUE(std::filesystem::create_directory(work / "Links"));
@@ -125,9 +126,23 @@ TEST(ConvertApi, PicturesAreLookedForBesideADocumentGivenByItsPath) {
     EXPECT_NE(fromPath.find(found), std::string::npos) << fromPath;
     EXPECT_TRUE(FromBytes(doc, fromMemory, html).Ok());
     EXPECT_NE(fromMemory.find(kept), std::string::npos) << fromMemory;
-    html.settings = {{"document-folder", "/nowhere"}};
+    // Written beside the document, as a file or as bytes bound for one, the
+    // page links the picture relative to itself.
+    const std::string relative = "src=\"Links/p%20q.png\"";
+    std::string bound;
     ASSERT_TRUE(
-        Trees().Convert(ombra::Source::Path(path), ombra::Sink::Memory(elsewhere), html).Ok());
+        Trees()
+            .Convert(ombra::Source::Path(path), ombra::Sink::Memory(bound, work / "new.html"), html)
+            .Ok());
+    EXPECT_NE(bound.find(relative), std::string::npos) << bound;
+    ASSERT_TRUE(
+        Trees().Convert(ombra::Source::Path(path), ombra::Sink::Path(work / "p.html"), html).Ok());
+    EXPECT_NE(ReadFile(work / "p.html").find(relative), std::string::npos);
+    html.settings = {{"document-folder", "/nowhere"}, {"Picture folder", ""}};
+    ASSERT_TRUE(Trees()
+                    .Convert(ombra::Source::Path(path),
+                             ombra::Sink::Memory(elsewhere, work / "new.html"), html)
+                    .Ok());
     EXPECT_NE(elsewhere.find(kept), std::string::npos) << elsewhere;
 }
 

@@ -95,7 +95,8 @@ std::string MetadataText(const ombra::Metadata& metadata, const Job& job, const 
     return mode.label ? "File: " + name + "\n" + text + "\n" : text;
 }
 
-// The folder of an output file, whole; empty for the standard output.
+// The folder of an output file, whole, where pandoc looks for the pictures
+// linked relative to it; empty for the standard output.
 std::string OutputFolder(const Job& job) {
     namespace fs = std::filesystem;
     if (job.output == "-") return std::string();
@@ -103,20 +104,6 @@ std::string OutputFolder(const Job& job) {
     const fs::path folder =
         fs::weakly_canonical(fs::absolute(job.output, error), error).parent_path();
     return error ? std::string() : folder.string();
-}
-
-// An HTML page or a pandoc document links the pictures in its own folder
-// (those found beside a package's document, when it is written there)
-// relative to itself, so that the folder can move or be served as a whole;
-// pandoc looks for them there first. Settings apply in order: a Picture
-// folder of the user's comes later and wins.
-ombra::Options PageOptions(const ombra::Options& options, const std::string& folder) {
-    const int writer = ombra::Converter::WriterIdFor(options.writer);
-    if (folder.empty() || (writer != OBPLUGIN::kHtmlWriter && writer != OBPLUGIN::kPandocWriter))
-        return options;
-    ombra::Options page = options;
-    page.settings.insert(page.settings.begin(), {"Picture folder", folder});
-    return page;
 }
 
 } // namespace
@@ -130,7 +117,9 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
     } else {
         ombra::Source source =
             job.input == "-" ? ombra::Source::Descriptor(0, "-") : ombra::Source::Path(job.input);
-        ombra::Sink sink = ombra::Sink::Memory(outcome.output);
+        // An HTML page or a pandoc document written to a file links the
+        // pictures in its folder relative to itself.
+        ombra::Sink sink = ombra::Sink::Memory(outcome.output, job.output == "-" ? "" : job.output);
         if (mode.metadata) {
             ombra::Metadata metadata;
             result = converter.ReadMetadata(source, metadata, options);
@@ -139,7 +128,7 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
                 result = ombra::WriteOutput(sink, MetadataText(metadata, job, mode));
             }
         } else {
-            result = converter.Convert(source, sink, PageOptions(options, OutputFolder(job)));
+            result = converter.Convert(source, sink, options);
         }
     }
     NoteLines(result, outcome.lines);
