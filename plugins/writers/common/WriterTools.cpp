@@ -278,9 +278,20 @@ bool IsScheme(const char* s, long long n) {
     return true;
 }
 
+// Whether the n characters at s are a relative file: URL ("file:../a.jpg",
+// as some tools write links): a relative URL once "file:" is taken away.
+bool RelativeFileUrl(const char* s, long long n) {
+    return n > 5 && (std::strncmp(s, "file:", 5) == 0 || std::strncmp(s, "FILE:", 5) == 0) &&
+           s[5] != '/' && s[5] != '\\';
+}
+
 } // namespace
 
 void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url) {
+    if (RelativeFileUrl(path.Data(), path.Size())) {
+        url.Append(path.Data() + 5, path.Size() - 5);
+        return;
+    }
     Utf8Text slashed;
     for (long long i = 0; i < path.Size(); ++i)
         slashed.Append(path.Data()[i] == '\\' ? '/' : path.Data()[i]);
@@ -344,14 +355,16 @@ int HexDigit(char c) {
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// The local path of an absolute path or a file: URL (its %XX escapes
-// undone), else false: a relative path, another URL or an escaped NUL.
-bool LocalPath(const Utf8Text& link, Utf8Text& path) {
+// The local path a link names, a file: URL's %XX escapes undone; relative
+// tells whether it is relative to the document (a path with no separator
+// first and no colon, or a relative file: URL). False for another URL, an
+// old Mac path or an escaped NUL.
+bool LocalPath(const Utf8Text& link, Utf8Text& path, bool& relative) {
     const char* s = link.Data();
     const long long n = link.Size();
     long long from = 0;
     bool url = false;
-    if (n > 5 && std::strncmp(s, "file:", 5) == 0) {
+    if (n > 5 && (std::strncmp(s, "file:", 5) == 0 || std::strncmp(s, "FILE:", 5) == 0)) {
         from = 5;
         url = true;
         if (n > 7 && s[5] == '/' && s[6] == '/') {
@@ -362,7 +375,9 @@ bool LocalPath(const Utf8Text& link, Utf8Text& path) {
     }
     const bool drive = n - from > 2 && std::isalpha(static_cast<unsigned char>(s[from])) &&
                        s[from + 1] == ':' && (s[from + 2] == '\\' || s[from + 2] == '/');
-    if (from >= n || (s[from] != '/' && s[from] != '\\' && !drive)) return false;
+    if (from >= n) return false;
+    relative = s[from] != '/' && s[from] != '\\' && !drive;
+    if (relative && !url && std::memchr(s, ':', static_cast<std::size_t>(n))) return false;
     for (long long i = from; i < n; ++i) {
         const int high = url && s[i] == '%' && i + 2 < n ? HexDigit(s[i + 1]) : -1;
         const int low = high >= 0 ? HexDigit(s[i + 2]) : -1;
@@ -377,33 +392,27 @@ bool LocalPath(const Utf8Text& link, Utf8Text& path) {
     return true;
 }
 
-// A path relative to the document: no separator first and no colon (which
-// a URL's scheme, a drive or an old Mac path has).
-bool RelativePath(const Utf8Text& link) {
-    const char* s = link.Data();
-    return link.Size() > 0 && s[0] != '/' && s[0] != '\\' &&
-           !std::memchr(s, ':', static_cast<std::size_t>(link.Size()));
-}
-
 } // namespace
 
 void LocatePicture(const Utf8Text& link, const Utf8Text& documentFolder, Utf8Text& found) {
     Utf8Text path;
+    bool relative = false;
     if (documentFolder.IsEmpty() ||
-        std::strlen(link.Data()) != static_cast<std::size_t>(link.Size())) {
+        std::strlen(link.Data()) != static_cast<std::size_t>(link.Size()) ||
+        !LocalPath(link, path, relative)) {
         found.Append(link);
         return;
     }
-    if (RelativePath(link)) {
+    if (relative) {
         // Relative to the document, not to where the output goes.
-        path.Append(documentFolder);
-        path.Append('/');
-        path.Append(link);
-        if (Exists(path)) {
-            found.Append(path);
+        Utf8Text there(documentFolder);
+        there.Append('/');
+        there.Append(path);
+        if (Exists(there)) {
+            found.Append(there);
             return;
         }
-    } else if (!LocalPath(link, path) || Exists(path)) {
+    } else if (Exists(path)) {
         found.Append(link);
         return;
     }

@@ -230,6 +230,7 @@ const std::vector<Feature>& Features() {
              b.AddPicture(page, OBRect(0, 0, 72, 9), "img/a b.jpg", "An \"a\"");
              b.AddPicture(page, OBRect(0, 0, 72, 9), "");
              b.AddPicture(page, OBRect(0, 0, 72, 9), "file:/Users/a/c.jpg");
+             b.AddPicture(page, OBRect(0, 0, 72, 9), "file:../r%20s.jpg");
              StoryBuilder& s = b.AddStory();
              s.Text("x").Inline(icon);
              b.AddTextFrame(page, s.Id(), OBRect(0, 100, 9, 109));
@@ -237,9 +238,10 @@ const std::vector<Feature>& Features() {
          {"<figure class=\"picture\"><img src=\"img/a%20b.jpg\" alt=\"An &quot;a&quot;\" "
           "style=\"width: 72pt\"></figure>",
           "x<img src=\"file:///C:/My%20Pictures/i.png\" alt=\"\" style=\"width: 8pt\">",
-          "<img src=\"file:///Users/a/c.jpg\""},
+          "<img src=\"file:///Users/a/c.jpg\"", "<img src=\"../r%20s.jpg\""},
          {"[\"img/a%20b.jpg\",\"\"]", "\"c\":\"An\"},{\"t\":\"Space\"}",
-          "[\"/Users/a/c.jpg\",\"\"]", "[\"file:///C:/My%20Pictures/i.png\",\"\"]"},
+          "[\"/Users/a/c.jpg\",\"\"]", "[\"file:///C:/My%20Pictures/i.png\",\"\"]",
+          "[\"../r%20s.jpg\",\"\"]"},
          "x\n",
          OBREPORT::kPicturesWithoutLink,
          1},
@@ -411,6 +413,8 @@ TEST(WriterPictures, LinksThatLeadNowhereAreFoundBesideTheDocument) {
         {"Links/a b.jpg", inLinks},
         {"beside.png", beside},
         {"../../gone/beside.png", beside},
+        {"file:beside.png", beside},
+        {"file:../gone/a%20b.jpg", inLinks},
         {"gone.png", "gone.png"},
         {"HD:Pictures:a b.jpg", "HD:Pictures:a b.jpg"},
         {"http://example.com/a%20b.jpg", "http://example.com/a%20b.jpg"},
