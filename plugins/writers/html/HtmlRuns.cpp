@@ -168,10 +168,10 @@ void OBHtmlConversion::RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunVal
 
 // The run's character style as a class, its own formatting as an inline
 // style (bold and italics as strong and em where what lies under it is
-// neither), and its language where it differs from the document's.
-void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
-    runOpen_ = true;
-    openRun_ = run.run;
+// neither), and its language where it differs from the document's: the
+// span's opening tag in span (empty when the run needs none), and whether
+// strong and em follow it.
+void OBHtmlConversion::RunMarkup(const OBWalkRun& run, Utf8Text& span, bool& strong, bool& em) {
     // The run's formatting is its own over what lies under it, which stays
     // while the paragraph and the run's character style do.
     if (!underValuesValid_ || underValuesStyle_ != run.characterStyle) {
@@ -193,33 +193,49 @@ void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
         format.v[k] = own.v[k] ? own.v[k] : underValues_.v[k];
     styles_.CountRunLosses(format);
     bool bold = false, italic = false, under = false;
-    bool strong = GetFlag(own.v[R::kBold], bold) && bold &&
-                  !(GetFlag(underValues_.v[R::kBold], under) && under);
+    strong = GetFlag(own.v[R::kBold], bold) && bold &&
+             !(GetFlag(underValues_.v[R::kBold], under) && under);
     under = false;
-    bool em = GetFlag(own.v[R::kItalics], italic) && italic &&
-              !(GetFlag(underValues_.v[R::kItalics], under) && under);
-    Utf8Text& open = scratchOpen_; // kept from run to run with its room
-    open.Clear();
-    open.Append("<span");
-    long long bare = open.Size();
+    em = GetFlag(own.v[R::kItalics], italic) && italic &&
+         !(GetFlag(underValues_.v[R::kItalics], under) && under);
+    span.Clear();
+    span.Append("<span");
     if (options_.styleClasses) {
         const OBHtmlStyles::Name& name = styles_.CharacterClass(run.characterStyle);
         if (!name.empty()) {
-            open.Append(" class=\"");
-            open.Append(name.data(), static_cast<long long>(name.size()));
-            open.Append('"');
+            span.Append(" class=\"");
+            span.Append(name.data(), static_cast<long long>(name.size()));
+            span.Append('"');
         }
-        if (run.local) RunStyle(run, own, strong, em, open);
+        if (run.local) RunStyle(run, own, strong, em, span);
     }
     if (const char* language = RunLanguage(run.script, format.v[R::kDictionaryLanguage])) {
-        open.Append(" lang=\"");
-        open.Append(language);
-        open.Append('"');
+        span.Append(" lang=\"");
+        span.Append(language);
+        span.Append('"');
     }
-    if (open.Size() > bare) {
-        open.Append('>');
-        PushTag(kRunTag, open, "</span>");
-    }
+    if (span.Size() > 5)
+        span.Append('>');
+    else
+        span.Clear();
+}
+
+// A run that shows as the open one does goes on in its markup: runs that
+// differ only in what HTML leaves out (a font) make one span, not one each.
+void OBHtmlConversion::OpenRun(const OBWalkRun& run) {
+    bool strong = false, em = false;
+    Utf8Text& span = scratchOpen_; // kept from run to run with its room
+    RunMarkup(run, span, strong, em);
+    openRun_ = run.run;
+    if (runOpen_ && strong == openStrong_ && em == openEm_ && span.Size() == openSpan_.Size() &&
+        std::memcmp(span.Data(), openSpan_.Data(), static_cast<std::size_t>(span.Size())) == 0)
+        return;
+    CloseRun();
+    runOpen_ = true;
+    openSpan_ = span;
+    openStrong_ = strong;
+    openEm_ = em;
+    if (!span.IsEmpty()) PushTag(kRunTag, span, "</span>");
     Utf8Text& tag = scratchOpen_;
     tag.Clear();
     if (strong) tag.Append("<strong>"), PushTag(kRunTag, tag, "</strong>"), tag.Clear();
@@ -245,10 +261,7 @@ void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OB
     if (blockCount_ == 0 || n <= 0) return;
     EnsureParagraph();
     ReachPosition(run.position);
-    if (!runOpen_ || openRun_ != run.run) {
-        CloseRun();
-        OpenRun(run);
-    }
+    if (!runOpen_ || openRun_ != run.run) OpenRun(run);
     NoteTitle(units, n);
     tags_.Cut(
         run.position, n, [&](long long from, long long k) { Escaped(units + from, k); },

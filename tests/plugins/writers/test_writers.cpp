@@ -206,6 +206,17 @@ const std::vector<Feature>& Features() {
           "{\"t\":\"Strong\",\"c\":[{\"t\":\"Emph\",\"c\":[{\"t\":\"Str\",\"c\":\"ne\"}]},{\"t\":"
           "\"Str\",\"c\":\"!\"}]}"},
          "Eug\u00e8ne!\n"},
+        {"neighbouring runs that look alike in HTML share its markup",
+         [](DocumentBuilder& b) {
+             b.AddStory()
+                 .Text("Eug", RunStyle().Italic())
+                 .Text("\u00e8", RunStyle().Italic())
+                 .Text("ne", RunStyle().Italic().Bold())
+                 .Text("!", RunStyle().Bold());
+         },
+         {"<p><em>Eug\u00e8</em><strong><em>ne</em></strong><strong>!</strong></p>"},
+         {},
+         "Eug\u00e8ne!\n"},
         {"kenten, tate-chu-yoko and warichu",
          [](DocumentBuilder& b) {
              b.AddStory()
