@@ -159,7 +159,17 @@ def _check(result: Any, name: str) -> None:
     raise kind(result.reason, status, name, result.reader, result.notes)
 
 
-def convert_with_notes(source: Source, to: Union[str, int] = "text", *,
+def _writer_for(output: Optional[str]) -> str:
+    """The shipped writer the extension of output names, as the ``ombra``
+    program chooses one without ``-t``; text for any other."""
+    extension = os.path.splitext(output or "")[1][1:].lower()
+    for writer, entry in _SHIPPED_WRITERS.items():
+        if extension and entry[1] == extension:
+            return writer
+    return "text"
+
+
+def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
                        output: Union[str, "os.PathLike[str]", None] = None,
                        encoding: Optional[str] = None, eol: str = "native",
                        strict: bool = False, locale: str = "en",
@@ -172,7 +182,8 @@ def convert_with_notes(source: Source, to: Union[str, int] = "text", *,
     With ``output``, the output goes to that path instead, written whole (a
     failed conversion leaves no file), and ``Conversion.output`` is None; an
     HTML page or a pandoc document links the pictures in its folder relative
-    to itself.
+    to itself. Without ``to``, the writer is the one the extension of
+    ``output`` names (``.html``, ``.json``, ``.txt``), else text.
 
     With ``isolated``, a helper process forked from this one converts (each
     thread has its own, forked once and kept for the next conversion): a
@@ -182,8 +193,10 @@ def convert_with_notes(source: Source, to: Union[str, int] = "text", *,
     at once.
     """
     data, name = _read(source)
+    target = None if output is None else os.fsdecode(os.fspath(output))
+    if to is None:
+        to = _writer_for(target)
     options = _options(to, encoding, eol, strict, locale, settings, preferences)
-    target = None if output is None else os.fspath(output)
     if isolated:
         conversion = _ombra.convert_isolated(data, name, target, options, int(timeout or 0))
     else:

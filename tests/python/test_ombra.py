@@ -94,9 +94,13 @@ class Conversions(unittest.TestCase):
                 shutil.copy(os.path.join(DATA, "real", name), folder)
             document = os.path.join(folder, "objects.sla")
             for isolated in (False, True):
-                page = os.path.join(folder, f"page-{isolated}.html")
-                ombra.convert_with_notes(document, "html", output=page, isolated=isolated)
+                # Without a writer, the extension names it.
+                page = os.path.join(folder, f"page-{isolated}.HTML")
+                ombra.convert_with_notes(document, output=page, isolated=isolated)
                 self.assertIn('src="swatch.png"', pathlib.Path(page).read_text())
+            ombra.convert_with_notes(document, output=os.path.join(folder, "d.json"))
+            self.assertEqual(pathlib.Path(folder, "d.json").read_text(),
+                             ombra.convert(document, "json"))
             self.assertIn(f'src="file://{os.path.realpath(folder)}/swatch.png"',
                           ombra.convert(document, "html"))
 
