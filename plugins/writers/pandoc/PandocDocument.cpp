@@ -93,6 +93,11 @@ void OBPandocConversion::WriteMeta() {
         out_.Append(language_);
         out_.Append("\"}");
     }
+    // Vertical text runs right to left, and so do its pages (EPUB's spine).
+    if (verticalUnits_ * 2 > units_) {
+        if (!first) out_.Append(',');
+        out_.Append("\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}");
+    }
     out_.Append('}');
 }
 

@@ -217,6 +217,14 @@ const std::vector<Feature>& Features() {
          {"<p><em>Eug\u00e8</em><strong><em>ne</em></strong><strong>!</strong></p>"},
          {},
          "Eug\u00e8ne!\n"},
+        {"a document of mostly vertical text turns its pages right to left",
+         [](DocumentBuilder& b) {
+             b.AddStory().Vertical().Text("\u7e26\u66f8\u304d");
+             b.AddStory().Text("ab");
+         },
+         {},
+         {"\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}"},
+         nullptr},
         {"kenten, tate-chu-yoko and warichu",
          [](DocumentBuilder& b) {
              b.AddStory()
