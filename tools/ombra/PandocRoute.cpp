@@ -14,8 +14,8 @@ namespace ombra_host {
 namespace {
 
 const PandocFormat kFormats[] = {
-#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, StopsAtMissingPicture)                        \
-    {Name, Extension, Writer, StopsAtMissingPicture != 0},
+#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures)                               \
+    {Name, Extension, Writer, EmbedsPictures != 0},
 #include "PandocFormats.def"
 };
 
@@ -33,19 +33,42 @@ void Lines(const std::string& text, std::vector<std::string>& out) {
 }
 
 // What the filter below writes on pandoc's standard error before the
-// source of each picture it replaces.
+// source of each picture it replaces: one that cannot be read, and a file
+// that is no picture.
 const char kMissingPictureTag[] = "ombra-missing-picture: ";
+const char kNotAPictureTag[] = "ombra-not-a-picture: ";
 
 // A pandoc filter that puts its description in place of each picture that
-// pandoc cannot read, and names the picture.
+// pandoc cannot read, or whose file does not begin as a picture's does
+// (PNG, JPEG, GIF, TIFF, BMP, WebP, HEIF and AVIF, JPEG 2000, PDF,
+// PostScript, Photoshop, WMF, EMF, SVG), and names it. Where pandoc puts
+// the files into the output, a document's link is no way to take any other
+// file of this machine with it.
 std::string MissingPicturesFilter() {
-    return std::string("function Image(image)\n"
-                       "  if pcall(pandoc.mediabag.fetch, image.src) then return nil end\n"
-                       "  io.stderr:write(\"") +
-           kMissingPictureTag +
-           "\" .. image.src .. \"\\n\")\n"
-           "  return pandoc.Span(image.caption, pandoc.Attr(\"\", {\"missing-picture\"}))\n"
-           "end\n";
+    return std::string(R"(local magics = {"\137PNG\r\n\26\n", "\255\216\255", "GIF87a", "GIF89a",
+  "II*\0", "MM\0*", "%PDF-", "%!PS", "\197\208\211\198", "8BPS", "\215\205\198\154",
+  "\0\0\0\12jP  \r\n\135\n", "\255\79\255\81"}
+local function is_picture(bytes)
+  for _, magic in ipairs(magics) do
+    if bytes:sub(1, #magic) == magic then return true end
+  end
+  if bytes:sub(1, 4) == "RIFF" and bytes:sub(9, 12) == "WEBP" then return true end
+  local header = bytes:byte(15) -- a bitmap's second header's size
+  if bytes:sub(1, 2) == "BM" and bytes:sub(16, 18) == "\0\0\0" and
+     (header == 12 or header == 40 or header == 52 or header == 56 or header == 64 or
+      header == 108 or header == 124) then return true end
+  if bytes:sub(5, 8) == "ftyp" and bytes:sub(9, 11):match("^[ah][ve][ic]") then return true end
+  if bytes:sub(1, 4) == "\1\0\0\0" and bytes:sub(41, 44) == " EMF" then return true end
+  return bytes:sub(1, 1024):find("<svg", 1, true) ~= nil
+end
+function Image(image)
+  local read, _, bytes = pcall(pandoc.mediabag.fetch, image.src)
+  if read and is_picture(bytes) then return nil end
+  io.stderr:write((read and ")") +
+           kNotAPictureTag + "\" or \"" + kMissingPictureTag + R"(") .. image.src .. "\n")
+  return pandoc.Span(image.caption, pandoc.Attr("", {"missing-picture"}))
+end
+)";
 }
 
 // The filter in a temporary file for pandoc's --lua-filter, deleted with
@@ -55,8 +78,10 @@ public:
     FilterFile() {
         char folder[4096], path[4200];
         if (!obsys::TempPath(folder, sizeof folder) ||
-            !obsys::CreateUniqueFile(folder, "ombra-filter-", path, sizeof path))
+            !obsys::CreateUniqueFile(folder, "ombra-filter-", path, sizeof path)) {
+            error_ = errno ? errno : EIO;
             return;
+        }
         path_ = path;
         obsys::FileHandle file = obsys::OpenFile(path, obsys::kAccessWrite, obsys::kOpenExisting);
         const std::string filter = MissingPicturesFilter();
@@ -65,6 +90,7 @@ public:
                                                static_cast<long long>(filter.size());
         if (file != obsys::kInvalidFile) obsys::CloseFile(file);
         if (!written) {
+            error_ = errno ? errno : EIO;
             obsys::DeleteFile(path);
             path_.clear();
         }
@@ -75,9 +101,12 @@ public:
     FilterFile(const FilterFile&) = delete;
     FilterFile& operator=(const FilterFile&) = delete;
     const std::string& Path() const { return path_; }
+    /// Why there is no path.
+    int Error() const { return error_; }
 
 private:
     std::string path_;
+    int error_ = 0;
 };
 
 // One pandoc run on input; its standard error's lines are added to said.
@@ -128,19 +157,21 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
     const std::string resources =
         "--resource-path=" + (outputFolder.empty() ? folder : outputFolder + ":" + folder);
     std::vector<std::string> said;
-    if (format.stopsAtMissingPicture) {
-        // Without the file the pictures stay as they are, and pandoc says
-        // why it stops if one is missing.
+    if (format.embedsPictures) {
+        // Unchecked pictures would go into the output whatever their files
+        // hold: without the filter the input fails.
         FilterFile filter;
         obsys::ProgramRun run;
-        if (!filter.Path().empty()) {
-            if (!RunOnce(format,
-                         {"pandoc", "--from=json", "--to=json", resources,
-                          "--lua-filter=" + filter.Path()},
-                         bytes, run, said, reason))
-                return false;
-            bytes.swap(run.output);
+        if (filter.Path().empty()) {
+            reason = Say(Message::kNoPictureCheck, SayError(filter.Error()));
+            return false;
         }
+        if (!RunOnce(
+                format,
+                {"pandoc", "--from=json", "--to=json", resources, "--lua-filter=" + filter.Path()},
+                bytes, run, said, reason))
+            return false;
+        bytes.swap(run.output);
     }
     std::vector<std::string> arguments = {
         "pandoc",       "--from=json", std::string("--to=") + format.writer,
@@ -153,11 +184,13 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
             (input == "-" ? std::string("-") : std::filesystem::path(input).stem().string()));
     obsys::ProgramRun run;
     if (!RunOnce(format, arguments, bytes, run, said, reason)) return false;
-    const std::string tag = kMissingPictureTag;
+    const std::string missing = kMissingPictureTag, other = kNotAPictureTag;
     for (const std::string& line : said)
         notes.push_back(
-            line.compare(0, tag.size(), tag) == 0
-                ? Say(Message::kNote, Say(Message::kMissingPicture, line.substr(tag.size())))
+            line.compare(0, missing.size(), missing) == 0
+                ? Say(Message::kNote, Say(Message::kMissingPicture, line.substr(missing.size())))
+            : line.compare(0, other.size(), other) == 0
+                ? Say(Message::kNote, Say(Message::kNotAPicture, line.substr(other.size())))
                 : Say(Message::kNote, "pandoc: " + line));
     bytes.swap(run.output);
     return true;

@@ -10,10 +10,10 @@
 namespace ombra_host {
 
 struct PandocFormat {
-    const char* name;           ///< as -t takes it
-    const char* extension;      ///< of the files --outdir names
-    const char* writer;         ///< pandoc's
-    bool stopsAtMissingPicture; ///< pandoc's writer fails on a picture it cannot read
+    const char* name;      ///< as -t takes it
+    const char* extension; ///< of the files --outdir names
+    const char* writer;    ///< pandoc's
+    bool embedsPictures;   ///< pandoc's writer puts the pictures' files into the output
 };
 
 /// Every format, in the table's order.
