@@ -1,5 +1,7 @@
 #include "WalkConversion.h"
 
+#include <cctype>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -70,8 +72,37 @@ void OBWalkConversion::ReportWhatNoMarkupHolds(long long picturesWritten) {
     report_.Add(OBREPORT::kTocStylesLeftOut, c.tocStyles);
 }
 
-void OBWalkConversion::LinkUrl(const OBWalkLink& link, obwalk::Utf8Text& url) const {
+namespace {
+
+// Whether a URL's scheme runs a script. Browsers drop the spaces and
+// control characters before it and every tab and line end in it
+// ("java\tscript:"), and read it in any letter case.
+bool ScriptUrl(const obwalk::Utf8Text& url) {
+    char scheme[16];
+    int n = 0;
+    long long i = 0;
+    while (i < url.Size() && static_cast<unsigned char>(url.Data()[i]) <= ' ')
+        ++i;
+    for (; i < url.Size(); ++i) {
+        const char c = url.Data()[i];
+        if (c == '\t' || c == '\n' || c == '\r') continue;
+        if (c == ':') break;
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+            return false; // no scheme: a relative URL
+        if (n == static_cast<int>(sizeof scheme) - 1) return false;
+        scheme[n++] = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (i == url.Size()) return false;
+    scheme[n] = 0;
+    return std::strcmp(scheme, "javascript") == 0 || std::strcmp(scheme, "vbscript") == 0 ||
+           std::strcmp(scheme, "data") == 0;
+}
+
+} // namespace
+
+bool OBWalkConversion::LinkUrl(const OBWalkLink& link, obwalk::Utf8Text& url) const {
     if (link.kind == OBWALK::kUrl) {
+        if (ScriptUrl(link.url)) return false;
         url.Append(link.url);
     } else if (link.kind == OBWALK::kPage && link.page >= 0 &&
                link.page < walker_.Pages().Count()) {
@@ -81,4 +112,5 @@ void OBWalkConversion::LinkUrl(const OBWalkLink& link, obwalk::Utf8Text& url) co
         url.Append("#target-");
         url.AppendNumber(link.target);
     }
+    return true;
 }

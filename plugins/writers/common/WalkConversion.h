@@ -37,8 +37,10 @@ protected:
     /// styles.
     void ReportWhatNoMarkupHolds(long long picturesWritten);
     /// Where a link goes, as a URL: its own, or "#page-N" (the page's
-    /// number) and "#target-N" for the anchors the writers mark.
-    void LinkUrl(const OBWalkLink& link, obwalk::Utf8Text& url) const;
+    /// number) and "#target-N" for the anchors the writers mark. False,
+    /// with no URL, for one that would run a script where it is followed
+    /// (javascript:, vbscript:, data:), as a browser reads its scheme.
+    bool LinkUrl(const OBWalkLink& link, obwalk::Utf8Text& url) const;
 
     OBWriterProblems problems_;
     OBWriterReport report_;

@@ -337,7 +337,8 @@ void OBHtmlConversion::OnPicture(const OBWalkPicture& picture) {
     }
     img.Append('>');
     Utf8Text href;
-    if (picture.link && (!picture.inlined || linkDepth_ == 0)) LinkUrl(*picture.link, href);
+    if (picture.link && (!picture.inlined || linkDepth_ == 0) && !LinkUrl(*picture.link, href))
+        report_.Add(OBREPORT::kScriptLinksLeftOut);
     if (picture.inlined) {
         if (blockCount_ == 0) return;
         EnsureParagraph();

@@ -305,7 +305,8 @@ void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
     switch (span.kind) {
     case OBWALK::kLink: {
         Utf8Text href;
-        if (span.link) LinkUrl(*span.link, href);
+        if (span.link && !LinkUrl(*span.link, href) && !span.resumed)
+            report_.Add(OBREPORT::kScriptLinksLeftOut);
         if (linkDepth_ > 0 || href.IsEmpty()) {
             if (linkDepth_ > 0 && !span.resumed) report_.Add(OBREPORT::kLinksInLinksLeftOut);
             PushTag(kSpanTag, open, "");

@@ -535,7 +535,8 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     switch (span.kind) {
     case OBWALK::kLink: {
         Utf8Text url;
-        if (span.link) LinkUrl(*span.link, url);
+        if (span.link && !LinkUrl(*span.link, url) && !span.resumed)
+            report_.Add(OBREPORT::kScriptLinksLeftOut);
         if (linkDepth_ > 0 || url.IsEmpty()) {
             if (linkDepth_ > 0 && !span.resumed) report_.Add(OBREPORT::kLinksInLinksLeftOut);
             open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[]],[");

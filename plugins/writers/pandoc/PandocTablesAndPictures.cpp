@@ -99,7 +99,8 @@ void OBPandocConversion::OnPicture(const OBWalkPicture& picture) {
     Quoted(image, target);
     image.Append(",\"\"]]}");
     Utf8Text href;
-    if (picture.link && linkDepth_ == 0) LinkUrl(*picture.link, href);
+    if (picture.link && linkDepth_ == 0 && !LinkUrl(*picture.link, href))
+        report_.Add(OBREPORT::kScriptLinksLeftOut);
     if (picture.inlined) {
         if (blockCount_ == 0) return;
         EnsureParagraph();

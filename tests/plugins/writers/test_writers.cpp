@@ -225,6 +225,20 @@ const std::vector<Feature>& Features() {
          {},
          {"\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}"},
          nullptr},
+        {"a link that would run a script is left out, its text kept",
+         [](DocumentBuilder& b) {
+             b.AddStory()
+                 .Link("a", " JaVa\tScript:alert(1)")
+                 .Link("b", "data:text/html,x")
+                 .Link("c", "https://example.com/?javascript:");
+         },
+         {"<p>ab<a href=\"https://example.com/?javascript:\">c</a></p>"},
+         {"[{\"t\":\"Span\",\"c\":[[\"\",[],[]],[{\"t\":\"Str\",\"c\":\"a\"}]]},{\"t\":"
+          "\"Span\"",
+          "\"https://example.com/?javascript:\""},
+         "abc\n",
+         OBREPORT::kScriptLinksLeftOut,
+         2},
         {"kenten, tate-chu-yoko and warichu",
          [](DocumentBuilder& b) {
              b.AddStory()
