@@ -6,6 +6,7 @@
 #include "Messages.h"
 #include "Reporter.h"
 
+#include "platform/Files.h"
 #include "platform/Processes.h"
 
 #include <ombra/pluginids.h>
@@ -95,15 +96,13 @@ std::string MetadataText(const ombra::Metadata& metadata, const Job& job, const 
     return mode.label ? "File: " + name + "\n" + text + "\n" : text;
 }
 
-// The folder of an output file, whole, where pandoc looks for the pictures
-// linked relative to it; empty for the standard output.
+// The folder of an output file, where pandoc looks for the pictures linked
+// relative to it: the one the conversion layer links them from. Empty for
+// the standard output.
 std::string OutputFolder(const Job& job) {
-    namespace fs = std::filesystem;
-    if (job.output == "-") return std::string();
-    std::error_code error;
-    const fs::path folder =
-        fs::weakly_canonical(fs::absolute(job.output, error), error).parent_path();
-    return error ? std::string() : folder.string();
+    std::string folder;
+    if (job.output == "-" || !obsys::FolderForFile(job.output.c_str(), folder)) folder.clear();
+    return folder;
 }
 
 } // namespace

@@ -278,11 +278,16 @@ bool IsScheme(const char* s, long long n) {
     return true;
 }
 
+// Whether the n characters at s begin with the file: scheme, as documents
+// write it.
+bool FileScheme(const char* s, long long n) {
+    return n >= 5 && (std::strncmp(s, "file:", 5) == 0 || std::strncmp(s, "FILE:", 5) == 0);
+}
+
 // Whether the n characters at s are a relative file: URL ("file:../a.jpg",
 // as some tools write links): a relative URL once "file:" is taken away.
 bool RelativeFileUrl(const char* s, long long n) {
-    return n > 5 && (std::strncmp(s, "file:", 5) == 0 || std::strncmp(s, "FILE:", 5) == 0) &&
-           s[5] != '/' && s[5] != '\\';
+    return n > 5 && FileScheme(s, n) && s[5] != '/' && s[5] != '\\';
 }
 
 } // namespace
@@ -301,8 +306,7 @@ void PathToUrl(const Utf8Text& path, const Utf8Text& base, Utf8Text& url) {
     if (colon && colon + 1 < s + n && colon[1] == '/' && IsScheme(s, colon - s)) {
         // A URL already; file:/path (as IDML links are written) gets its empty host.
         bool emptyHost = colon + 2 < s + n && colon[2] == '/';
-        bool file =
-            colon - s == 4 && (std::strncmp(s, "file", 4) == 0 || std::strncmp(s, "FILE", 4) == 0);
+        bool file = colon - s == 4 && FileScheme(s, n);
         if (file && !emptyHost) {
             url.Append("file://");
             url.Append(colon + 1, n - (colon + 1 - s));
@@ -364,7 +368,7 @@ bool LocalPath(const Utf8Text& link, Utf8Text& path, bool& relative) {
     const long long n = link.Size();
     long long from = 0;
     bool url = false;
-    if (n > 5 && (std::strncmp(s, "file:", 5) == 0 || std::strncmp(s, "FILE:", 5) == 0)) {
+    if (n > 5 && FileScheme(s, n)) {
         from = 5;
         url = true;
         if (n > 7 && s[5] == '/' && s[6] == '/') {
