@@ -97,13 +97,17 @@ private:
     COBStreamWrite stream_;
 };
 
-/// The core's allocations, counted: bytes in use and their peak.
+/// The core's allocations, counted while a PeakScope lives: bytes in use
+/// and their peak. Timed runs count nothing, as a host's heap does not: a
+/// shared counter would cost each allocation more than the heap itself.
+inline std::atomic<bool> gCounting{false};
 inline std::atomic<long long> gInUse{0}, gPeak{0};
 
 inline void* CountingAllocate(unsigned long long size) {
     auto* block = static_cast<long long*>(std::malloc(size + 16));
     if (!block) return nullptr;
-    block[0] = static_cast<long long>(size);
+    block[0] = gCounting.load(std::memory_order_relaxed) ? static_cast<long long>(size) : 0;
+    if (block[0] == 0) return block + 2;
     long long now = gInUse += static_cast<long long>(size);
     long long peak = gPeak.load();
     while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
@@ -114,9 +118,26 @@ inline void* CountingAllocate(unsigned long long size) {
 inline void CountingRelease(void* p) {
     if (!p) return;
     auto* block = static_cast<long long*>(p) - 2;
-    gInUse -= block[0];
+    if (block[0] != 0) gInUse -= block[0];
     std::free(block);
 }
+
+/// Counts the core's allocations from its start to its end; KiB() is the
+/// peak in use above what was in use at its start.
+class PeakScope {
+public:
+    PeakScope() : before_(gInUse.load()) {
+        gPeak = before_;
+        gCounting = true;
+    }
+    ~PeakScope() { gCounting = false; }
+    PeakScope(const PeakScope&) = delete;
+    PeakScope& operator=(const PeakScope&) = delete;
+    double KiB() const { return static_cast<double>(gPeak.load() - before_) / 1024; }
+
+private:
+    long long before_;
+};
 
 /// A service over CountingAllocate; destroy it while it is installed, at the
 /// end, so that it takes the value pools with it.

@@ -121,12 +121,11 @@ int main(int argc, char** argv) {
     {
         IdmlReader reader;
         long rssBefore = ombra_bench::MaxRssKiB();
-        long long before = ombra_bench::gInUse.load();
-        ombra_bench::gPeak = before;
+        ombra_bench::PeakScope scope;
         long long units = ombra_bench::Convert(reader, package);
         long rssGrowth = ombra_bench::MaxRssKiB() - rssBefore;
         double kib = static_cast<double>(package.size()) / 1024;
-        double peak = static_cast<double>(ombra_bench::gPeak.load() - before) / 1024;
+        double peak = scope.KiB();
         std::printf("reader peak memory against the package size:\n  %s: package %.0f KiB, "
                     "%lld text units; core peak %.0f KiB (%.2f x package), resident growth "
                     "%ld KiB (%.2f x package)\n",

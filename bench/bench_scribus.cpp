@@ -163,11 +163,10 @@ struct Document {
 // program, against the largest document, is bench/run's to measure.)
 void PrintPeak(const Document& d) {
     ScribusReader reader;
-    ombra_bench::gPeak = ombra_bench::gInUse.load();
-    long long before = ombra_bench::gInUse.load();
+    ombra_bench::PeakScope scope;
     long long units = ombra_bench::Convert(reader, d.xml);
     double xmlKiB = static_cast<double>(d.xml.size()) / 1024;
-    double peakKiB = static_cast<double>(ombra_bench::gPeak.load() - before) / 1024;
+    double peakKiB = scope.KiB();
     std::printf("  %-44s file %7.0f KiB, XML %7.0f KiB, %8lld text units; core peak %7.0f KiB "
                 "(%.2f x XML)\n",
                 d.label.c_str(), static_cast<double>(d.fileSize) / 1024, xmlKiB, units, peakKiB,

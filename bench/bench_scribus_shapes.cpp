@@ -108,8 +108,7 @@ Measure Run(const std::string& xml) {
     m.treeMs = CpuMs() - t0;
     std::ofstream("/proc/self/clear_refs") << "5";
     long before = StatusKiB("VmRSS:");
-    const long long inUse = ombra_bench::gInUse.load();
-    ombra_bench::gPeak = inUse;
+    ombra_bench::PeakScope scope;
     ScribusReader reader;
     OBBufferStreamRead input(xml.data(), xml.size());
     OBPreferenceList prefs;
@@ -121,7 +120,7 @@ Measure Run(const std::string& xml) {
         units += ombra_bench::ReadStories(e);
     m.readerMs = CpuMs() - t0;
     m.peakKiB = static_cast<double>(StatusKiB("VmHWM:") - before);
-    m.coreKiB = static_cast<double>(ombra_bench::gPeak.load() - inUse) / 1024;
+    m.coreKiB = scope.KiB();
     reader.Reset();
     (void)units;
     return m;
