@@ -77,7 +77,7 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
     // Without -t, the output's extension names the format.
     run = WithPandoc(other, script, {"convert", kColours, "-o", other / "c.MD"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(ReadFile(work / "args").find("--to=markdown "), std::string::npos);
+    EXPECT_NE(ReadFile(work / "args").find("--to=markdown-raw_attribute "), std::string::npos);
 }
 
 TEST(OmbraPandoc, AMissingOrFailingPandocFailsTheInputAndWritesNothing) {

@@ -33,7 +33,7 @@ _ombra()
     case $prev in
         -o|--output) _filedir; return ;;
         --outdir|--readers|--writers) _filedir -d; return ;;
-        -t|--to|--writer) COMPREPLY=($(compgen -W "text json html pandoc docx odt epub epub2 markdown md gfm rst latex rtf asciidoc org mediawiki docbook jats fb2 texinfo pptx" -- "$cur")); return ;;
+        -t|--to|--writer) COMPREPLY=($(compgen -W "text json html pandoc docx odt epub epub2 markdown md gfm commonmark rst latex rtf asciidoc org mediawiki docbook jats fb2 texinfo pptx html5 plain textile tei context" -- "$cur")); return ;;
         --encoding)
             COMPREPLY=($(compgen -W "utf8 utf16 default cp1250 cp1251 cp1252 cp1253 cp1254
                 cp1255 cp1256 cp1257 cp1258 cp874 shift_jis gbk cp949 big5 euc-jp euc-kr
