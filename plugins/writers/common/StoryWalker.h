@@ -184,6 +184,9 @@ struct OBWalkCounts {
     long long pictures, picturesWithoutLink, shapes, tables, variables, notes;
     long long verticalStories, storiesLeftOut, breaks;
     long long objectStyles, indexEntries, tocStyles;
+    long long textUnits, verticalUnits; ///< of the texts walked, and of those set vertically
+    /// Most of the text runs top to bottom: so do the pages, right to left.
+    bool MostlyVertical() const { return verticalUnits * 2 > textUnits; }
 };
 
 class OBWalkFormats;

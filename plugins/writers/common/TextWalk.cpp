@@ -483,6 +483,8 @@ void OBStoryWalker::WalkText(Element* childStory, OBWALK::TextKind kind, int dep
     walk.info.depth = depth;
     walk.info.vertical = vertical;
     if (!walk.Load(childStory)) return;
+    counts_.textUnits += walk.info.length;
+    if (vertical) counts_.verticalUnits += walk.info.length;
     // The text walked now, for the handler; the one around it again after.
     struct Current {
         OBStoryWalker& walker;

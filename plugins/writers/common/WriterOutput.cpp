@@ -12,23 +12,22 @@ void OBWriterOutput::Write(obwalk::Utf8Text& text) {
         memoryReported_ = true;
         problems_.Report(OBERR::kOutOfMemory);
     }
-    long long n = text.Size();
-    if (!failed_ && n > 0) {
-        long long wrote =
-            output_ ? output_->XferByte(
-                          reinterpret_cast<unsigned char*>(const_cast<char*>(text.Data())), n)
-                    : 0;
-        if (wrote > 0) written_ += wrote;
-        if (!output_ || wrote < n || output_->GetStreamState() == kStreamError) {
-            failed_ = true;
-            problems_.Report(OBERR::kWriteFailed);
-        }
-    }
+    Write(text.Data(), text.Size());
     text.Clear();
 }
 
 void OBWriterOutput::Write(const char* text) {
-    obwalk::Utf8Text copy;
-    copy.Append(text);
-    Write(copy);
+    Write(text, static_cast<long long>(std::strlen(text)));
+}
+
+void OBWriterOutput::Write(const char* text, long long n) {
+    if (failed_ || n <= 0) return;
+    long long wrote =
+        output_ ? output_->XferByte(reinterpret_cast<unsigned char*>(const_cast<char*>(text)), n)
+                : 0;
+    if (wrote > 0) written_ += wrote;
+    if (!output_ || wrote < n || output_->GetStreamState() == kStreamError) {
+        failed_ = true;
+        problems_.Report(OBERR::kWriteFailed);
+    }
 }

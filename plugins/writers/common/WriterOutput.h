@@ -23,6 +23,7 @@ public:
     /// Writes the text and empties it.
     void Write(obwalk::Utf8Text& text);
     void Write(const char* text);
+    void Write(const char* text, long long n);
     bool HasFailed() const { return failed_; }
     long long GetBytesWritten() const { return written_; }
 

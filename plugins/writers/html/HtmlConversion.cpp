@@ -43,8 +43,25 @@ void OBHtmlConversion::EndDocument() {
     Utf8Text head;
     WriteHead(head);
     output_.Write(head);
-    output_.Write(body_);
+    WriteBody();
     output_.Write("</body>\n</html>\n");
+}
+
+// A page of mostly vertical text is vertical as a whole, so that it opens
+// at its start, on the right; its horizontal stories then say what they are.
+void OBHtmlConversion::WriteBody() {
+    if (!walker_.Counts().MostlyVertical() || body_.Failed()) {
+        output_.Write(body_);
+        return;
+    }
+    long long at = 0;
+    for (int i = 0; i < horizontalStories_.Count(); ++i) {
+        output_.Write(body_.Data() + at, horizontalStories_[i] - at);
+        output_.Write(" style=\"writing-mode: horizontal-tb\"");
+        at = horizontalStories_[i];
+    }
+    output_.Write(body_.Data() + at, body_.Size() - at);
+    body_.Clear();
 }
 
 namespace {
@@ -81,7 +98,8 @@ void OBHtmlConversion::WriteHead(Utf8Text& out) {
     ReadDocumentInfo(walker_, info);
     out.Append("<!DOCTYPE html>\n<html lang=\"");
     out.Append(language_ ? language_ : "und");
-    out.Append("\">\n<head>\n<meta charset=\"utf-8\">\n");
+    out.Append(walker_.Counts().MostlyVertical() ? "\" style=\"writing-mode: vertical-rl\">\n<head>"
+                                                 : "\">\n<head>\n<meta charset=\"utf-8\">\n");
     out.Append("<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
     out.Append("<title>");
     Utf8Text title;
@@ -178,6 +196,8 @@ void OBHtmlConversion::BeginStory(const OBWalkStory& story) {
     body_.Append(story.vertical ? "<section class=\"story vertical\" id=\"story-"
                                 : "<section class=\"story\" id=\"story-");
     body_.AppendNumber(story.index + 1);
+    if (!story.vertical && !horizontalStories_.Add(body_.Size() + 1)) // past the quote
+        problems_.Report(OBERR::kOutOfMemory);
     body_.Append(story.vertical ? "\" style=\"writing-mode: vertical-rl\">\n" : "\">\n");
 }
 

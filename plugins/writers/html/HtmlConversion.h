@@ -108,6 +108,7 @@ private:
     void PageMarkers(int page, bool atEnd);
     bool IsLinkedPage(int page) const;
     void WriteHead(obwalk::Utf8Text& out);
+    void WriteBody();
     void NoteTitle(const unsigned short* units, long long n);
     void LogReport() override;
 
@@ -130,8 +131,9 @@ private:
     const Element* lastHeadingStyle_ = nullptr; // the last looked up in headings_
     int lastHeading_ = 0;
     OBBaseTypeCollection<int> linkedPages_;
-    const char* language_; // the document's; null for undetermined
-    Element* openRun_;     // the run whose markup is open, when runOpen_
+    OBBaseTypeCollection<long long> horizontalStories_; // where each one's opening tag ends
+    const char* language_;                              // the document's; null for undetermined
+    Element* openRun_; // the run whose markup is open, when runOpen_
     bool runOpen_;
     obwalk::Utf8Text openSpan_; // that markup: its span's opening tag, strong and em
     bool openStrong_ = false, openEm_ = false;

@@ -223,12 +223,10 @@ void OBPandocConversion::BeginStory(const OBWalkStory& story) {
          story.vertical ? "style" : nullptr, &style);
     open.Append(",[");
     Open(kBlockFrame, open, "]]}");
-    storyVertical_ = story.vertical;
 }
 
 void OBPandocConversion::EndStory(const OBWalkStory&) {
     Close();
-    storyVertical_ = false;
 }
 
 void OBPandocConversion::BeginText(const OBWalkText&) {
@@ -477,8 +475,6 @@ void OBPandocConversion::OpenRun(const OBWalkRun& run) {
 
 void OBPandocConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
     if (blockCount_ == 0 || n <= 0) return;
-    units_ += n;
-    if (storyVertical_) verticalUnits_ += n;
     EnsureParagraph();
     ReachPosition(run.position);
     if (!runOpen_ || openRun_ != run.run) OpenRun(run);

@@ -114,10 +114,6 @@ private:
                        obwalk::Allocator<std::pair<const Element* const, int>>>
         headings_; // the heading level of each paragraph style met
     const char* language_;
-    // The text units walked, and those of vertical stories: a document of
-    // mostly vertical text turns its pages right to left.
-    long long units_ = 0, verticalUnits_ = 0;
-    bool storyVertical_ = false;
     Element* openRun_;
     bool runOpen_;
     int linkDepth_;

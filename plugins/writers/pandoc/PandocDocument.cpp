@@ -94,7 +94,7 @@ void OBPandocConversion::WriteMeta() {
         out_.Append("\"}");
     }
     // Vertical text runs right to left, and so do its pages (EPUB's spine).
-    if (verticalUnits_ * 2 > units_) {
+    if (walker_.Counts().MostlyVertical()) {
         if (!first) out_.Append(',');
         out_.Append("\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}");
     }

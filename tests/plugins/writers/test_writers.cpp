@@ -217,12 +217,13 @@ const std::vector<Feature>& Features() {
          {"<p><em>Eug\u00e8</em><strong><em>ne</em></strong><strong>!</strong></p>"},
          {},
          "Eug\u00e8ne!\n"},
-        {"a document of mostly vertical text turns its pages right to left",
+        {"a document of mostly vertical text is vertical and turns its pages right to left",
          [](DocumentBuilder& b) {
              b.AddStory().Vertical().Text("\u7e26\u66f8\u304d");
              b.AddStory().Text("ab");
          },
-         {},
+         {" style=\"writing-mode: vertical-rl\">\n<head>",
+          "id=\"story-2\" style=\"writing-mode: horizontal-tb\">"},
          {"\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}"},
          nullptr},
         {"a link that would run a script is left out, its text kept",
