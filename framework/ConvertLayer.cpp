@@ -260,7 +260,12 @@ Converter::Converter(const Setup& setup) : impl_(new Impl) {
     for (const std::string& folder : setup.writerFolders)
         impl_->writerFolders.push_back(folder);
     impl_->LoadTexts();
-    impl_->manager.reset(new OBConvertorManager(impl_->readerFolders, impl_->writerFolders));
+    // The manager takes a folder of each kind: with one kind named, the other
+    // kind is looked for in the same folder, which holds none of them.
+    std::vector<std::string> readers = impl_->readerFolders, writers = impl_->writerFolders;
+    if (readers.empty() && !writers.empty()) readers.push_back(writers[0]);
+    if (writers.empty() && !readers.empty()) writers.push_back(readers[0]);
+    impl_->manager.reset(new OBConvertorManager(readers, writers));
     if (!impl_->manager || !impl_->manager->GetReaderManager() ||
         !impl_->manager->GetWriterManager() ||
         (impl_->manager->GetReaderManager()->GetNumberOfReaders() == 0 &&

@@ -99,7 +99,9 @@ TEST(OmbraUsage, HelpVersionAndListingsGoToTheStandardOutputWhichMustTakeThem) {
     ExpectHas(help.out, {"--eol", "Exit status"});
     EXPECT_EQ(RunOmbra({"-V"}).out.rfind("ombra ", 0), 0u);
     const RunHow full{"", "C", "/dev/null", "/dev/full"};
-    for (Args arguments : {Args{"help"}, Args{"--version"}, Args{"formats"}, Args{"plugins"}})
+    // A dump outgrows the stream's buffer: its write fails before the flush.
+    for (Args arguments : {Args{"help"}, Args{"--version"}, Args{"formats"}, Args{"plugins"},
+                           Args{"dump", OMBRA_SOURCE_DIR "/samples/sample.sla"}})
         ExpectExit(RunOmbra(arguments, full), 1,
                    {"cannot write to the standard output (no space left on the device)"});
 }
@@ -121,6 +123,9 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     ExpectExit(run, 0, {"doc.in -> doc.txt (read by reader9.obrd)"});
     EXPECT_EQ(ReadFile(work / "doc.txt"), Ids(4)) << "replaced whole";
     EXPECT_TRUE(Leftovers(work).empty());
+    // Nothing can be written beside a pipe's input (as from <(zcat …)).
+    ExpectExit(RunOmbra(WithTestPlugIns({"convert", "/dev/fd/0"}), RunHow{"", "C", input}), 1,
+               {"cannot write /dev/fd/0.txt", "elsewhere with -o FILE, -o -"});
 }
 
 // Without -t the output's extension names the writer, in any letter case;
@@ -402,6 +407,13 @@ TEST(OmbraText, TheTextFollowsTheOptions) {
         {story, {}, kStoryText, ""},
         {story, {"--eol", "crlf"}, "Hello, world\r\n日本語 \xF0\x9D\x84\x9E\r\n", ""},
         {story, {"--eol", "cr"}, "Hello, world\r日本語 \xF0\x9D\x84\x9E\r", ""},
+        // In command-line order, with the settings they stand for.
+        {story, {"--set", "line ends=CR", "--eol", "lf"}, kStoryText, ""},
+        {story,
+         {"--eol", "lf", "--set", "Line ends=CR"},
+         "Hello, world\r日本語 \xF0\x9D\x84\x9E\r",
+         ""},
+        {story, {"--set", "Text encoding=Unicode UTF16", "--encoding", "utf8"}, kStoryText, ""},
         {story, {"--eol", "platform"}, "Hello, world\r\n日本語 \xF0\x9D\x84\x9E\r\n", ""},
         {story,
          {"--encoding", "utf16"},
@@ -545,6 +557,10 @@ TEST(OmbraListings, BadLinesInAStringsFileAreReportedAndTheRestIsUsed) {
                                "--writers", plugIns / "writers"});
     ExpectExit(run, 0, {"warning: " + plugIns.Path() + "/writers/extra/broken.strings:3:"});
     ExpectHas(run.out, {"    Another name: whole number", "Story text"});
+    // One kind of folder named: the other kind has none.
+    run = RunOmbra({"plugins", "--no-default-plugins", "--writers", plugIns / "writers"});
+    ExpectExit(run, 0, {});
+    ExpectHas(run.out, {"Readers (no folder named):\n  (none)", "dump.obwt"});
 }
 
 // ---- the sample publication ------------------------------------------------------

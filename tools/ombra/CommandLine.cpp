@@ -5,6 +5,7 @@
 #include <ombra/pluginids.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -161,6 +162,21 @@ void TextSetting(Options& options, const std::string& spelling, const char* name
     options.settings.emplace_back(name, value);
 }
 
+// --encoding and --eol set the conversion's own options, which the settings
+// override: the settings of theirs given before them give way, so that the
+// command line's order holds as it does for the other text flags.
+void TextOption(Options& options, const std::string& spelling,
+                std::initializer_list<const char*> names) {
+    if (options.textFlag.empty()) options.textFlag = spelling;
+    auto named = [&](const std::pair<std::string, std::string>& setting) {
+        for (const char* name : names)
+            if (Lower(setting.first) == Lower(name)) return true;
+        return false;
+    };
+    auto& settings = options.settings;
+    settings.erase(std::remove_if(settings.begin(), settings.end(), named), settings.end());
+}
+
 std::string ApplyTextFlag(Id id, const Given& given, Options& options) {
     const std::string& value = given.value;
     switch (id) {
@@ -197,7 +213,8 @@ std::string ApplyTextFlag(Id id, const Given& given, Options& options) {
     }
 }
 
-std::string ApplyEol(const std::string& value, Options& options) {
+std::string ApplyEol(const Given& given, Options& options) {
+    const std::string& value = given.value;
     static const struct {
         const char* word;
         ombra::LineEnd end;
@@ -209,6 +226,7 @@ std::string ApplyEol(const std::string& value, Options& options) {
     for (const auto& entry : kEnds)
         if (Lower(value) == entry.word) {
             options.lineEnd = entry.end;
+            TextOption(options, given.spelling, {"Line ends"});
             return std::string();
         }
     return Say(Message::kUsageEol, value);
@@ -302,10 +320,10 @@ std::string Apply(const Given& given, Options& options) {
         break;
     case Id::kEncoding:
         options.encoding = value;
-        if (options.textFlag.empty()) options.textFlag = given.spelling;
+        TextOption(options, given.spelling, {"Text encoding", "Code page"});
         break;
     case Id::kEol:
-        return ApplyEol(value, options);
+        return ApplyEol(given, options);
     case Id::kUnit:
     case Id::kStyleTags:
     case Id::kPageBreaks:

@@ -50,7 +50,8 @@ std::string Describe(const ombra::Result& result, const Job& job) {
         std::string text =
             Say(Message::kCannotWrite, ShownPath(job.output), SayError(result.systemError));
         int e = result.systemError;
-        if (!job.outputNamed && (e == EACCES || e == EPERM || e == EROFS))
+        // ENOENT: beside an input such as /dev/fd/63, which no file can join.
+        if (!job.outputNamed && (e == EACCES || e == EPERM || e == EROFS || e == ENOENT))
             text += "; " + Say(Message::kHintOutput);
         return text;
     }
@@ -152,8 +153,7 @@ void WriteOutcome(const Job& job, Outcome& outcome) {
     if (!outcome.converted) return;
     if (job.output == "-") {
         if (outcome.output.empty()) return;
-        std::fwrite(outcome.output.data(), 1, outcome.output.size(), stdout);
-        int error = FinishStandardOutput();
+        int error = WriteStandardOutput(outcome.output);
         outcome.converted = error == 0;
         if (error) outcome.reason = Say(Message::kCannotWriteOutput, SayError(error));
         return;
@@ -279,6 +279,7 @@ std::string ProcessorTimes(const std::vector<double>& workers) {
     std::string each;
     for (double seconds : workers)
         each += (each.empty() ? "" : " + ") + Seconds(seconds);
+    if (each.empty()) each = Seconds(0); // every input skipped: no worker ran
     return Say(Message::kSummaryCpu, Seconds(obsys::ProcessCpuSeconds()), each);
 }
 

@@ -82,4 +82,13 @@ int FinishStandardOutput() {
     return 0;
 }
 
+// The first error is the one to tell: a full device fails the write itself
+// (ENOSPC), and the flush after it only finds the stream failed.
+int WriteStandardOutput(const std::string& bytes) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) < bytes.size())
+        return errno ? errno : EIO;
+    return FinishStandardOutput();
+}
+
 } // namespace ombra_host

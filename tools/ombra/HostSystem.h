@@ -32,6 +32,8 @@ void InstallInterruptCleanup();
 
 /// Flushes the standard output; 0, or the errno of a write that failed.
 int FinishStandardOutput();
+/// Writes the bytes to the standard output and flushes it: 0, or the error.
+int WriteStandardOutput(const std::string& bytes);
 
 } // namespace ombra_host
 

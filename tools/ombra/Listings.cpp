@@ -71,7 +71,8 @@ std::string ListPlugIns(const ombra::Converter& converter, OBL::LocaleIDEnum loc
         std::string names;
         for (const std::string& folder : folders)
             names += (names.empty() ? "" : ", ") + folder;
-        out += std::string(readers ? "Readers" : "Writers") + " under " + names + ":\n";
+        out += std::string(readers ? "Readers" : "Writers") +
+               (names.empty() ? " (no folder named)" : " under " + names) + ":\n";
         bool any = false;
         for (const ombra::PlugInInfo& plugIn : all) {
             if (plugIn.reader != readers) continue;
