@@ -408,7 +408,7 @@ TEST(OmbraText, TheTextFollowsTheOptions) {
         {story, {"--eol", "crlf"}, "Hello, world\r\n日本語 \xF0\x9D\x84\x9E\r\n", ""},
         {story, {"--eol", "cr"}, "Hello, world\r日本語 \xF0\x9D\x84\x9E\r", ""},
         // In command-line order, with the settings they stand for.
-        {story, {"--set", "line ends=CR", "--eol", "lf"}, kStoryText, ""},
+        {story, {"--set", "line-ends=CR", "--eol", "lf"}, kStoryText, ""},
         {story,
          {"--eol", "lf", "--set", "Line ends=CR"},
          "Hello, world\r日本語 \xF0\x9D\x84\x9E\r",

@@ -168,9 +168,18 @@ void TextSetting(Options& options, const std::string& spelling, const char* name
 void TextOption(Options& options, const std::string& spelling,
                 std::initializer_list<const char*> names) {
     if (options.textFlag.empty()) options.textFlag = spelling;
+    // As settings' names compare: no letter case, spaces, hyphens, underscores
+    // or closing remark in parentheses.
+    auto folded = [](const std::string& name) {
+        std::string out;
+        for (char c : name.substr(0, name.find('(')))
+            if (c != ' ' && c != '-' && c != '_')
+                out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return out;
+    };
     auto named = [&](const std::pair<std::string, std::string>& setting) {
         for (const char* name : names)
-            if (Lower(setting.first) == Lower(name)) return true;
+            if (folded(setting.first) == folded(name)) return true;
         return false;
     };
     auto& settings = options.settings;

@@ -176,7 +176,7 @@ const char kConvertJa[] =
     "                     リトルエンディアン; CODEPAGE: すべてを一つのコードページで\n"
     "                     （cp1252、shift_jis、euc-jp、iso-8859-1、macroman、koi8-r、\n"
     "                     gb18030、big5 など）。ない文字は '?' になり、注意で数を\n"
-    "                     示します。指定しなければ各ランをその文字体系の Windows\n"
+    "                     示します。default: 各ランをその文字体系の Windows\n"
     "                     コードページで書くため、複数の文字体系の文章は一つの\n"
     "                     デコーダーでは読めません\n"
     "  --eol E            改行: native（ここでは LF、既定）、lf、crlf、cr、platform\n"
