@@ -128,6 +128,18 @@ void OBConversionLogger::AddLogEntry(unsigned int stringId, const char* detail) 
     AddLogEntry(stringId);
     int n = Find(stringId);
     if (n < 0 || !detail || !*detail) return;
+    // A detail quotes the input (a name, a value) whatever its length: its
+    // first bytes say what it is about.
+    char shortened[kMaxDetailBytes + 4];
+    std::size_t length = strnlen(detail, kMaxDetailBytes + 1);
+    if (length > static_cast<std::size_t>(kMaxDetailBytes)) {
+        length = kMaxDetailBytes;
+        while (length > 0 && (static_cast<unsigned char>(detail[length]) & 0xC0) == 0x80)
+            --length;
+        std::memcpy(shortened, detail, length);
+        std::memcpy(shortened + length, "\xE2\x80\xA6", 4); // an ellipsis and the end
+        detail = shortened;
+    }
     for (int k = 0; k < detailCount_; ++k)
         if (details_[k].entry == n && std::strcmp(details_[k].text, detail) == 0) return;
     char* text = nullptr;

@@ -107,6 +107,8 @@ public:
     OB_MEMORY_OPERATORS
     /// The details an entry keeps; further ones are only counted.
     static constexpr int kMaxDetails = 20;
+    /// A longer detail keeps its first bytes (whole characters) and an ellipsis.
+    static constexpr int kMaxDetailBytes = 300;
 
     /// An empty log whose texts are rendered in locale.
     explicit OBConversionLogger(OBL::LocaleIDEnum locale = OBL::kEnglish);

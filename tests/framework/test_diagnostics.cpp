@@ -292,6 +292,13 @@ TEST(ConversionLog, KeepsEachIdOnceInOrderOfFirstReport) {
     ASSERT_EQ(logger.GetStringCount(), 102);
     EXPECT_EQ(logger.GetNthStringId(101), 199u);
 
+    // A detail of any length keeps its first whole characters.
+    std::string name;
+    for (int k = 0; k < 1000; ++k)
+        name += "\xC3\xA9";
+    logger.AddLogEntry(9, name.c_str());
+    EXPECT_EQ(std::string(logger.GetNthDetail(1, 0)), name.substr(0, 300) + "\xE2\x80\xA6");
+
     OBConversionLogger copy(logger); // a copy of its own
     logger.AddLogEntry(5);
     EXPECT_EQ(copy.GetStringCount(), 102);

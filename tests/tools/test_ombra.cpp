@@ -215,14 +215,26 @@ TEST(OmbraConvert, ABatchNamesEveryFailureAndNoteOfEachInputWithAnyNumberOfWorke
     const RunHow inWork{work.Path()};
     std::vector<std::string> lines[2];
     for (int workers : {1, 2}) {
-        Args arguments = {
-            "convert",        "in/good1.in", "in/missing.in",  "in/strange.in", "in/folder.in",
-            "in/breaks.in",   "in/empty.in", "in/broken.tree", "in/good2.in",   "in/story.tree",
-            "in/nomemory.in", "in/probe.in", "--outdir",       "out",           "-j"};
+        Args arguments = {"convert",
+                          "in/good1.in",
+                          "in/missing\x1b[2J.in",
+                          "in/strange.in",
+                          "in/folder.in",
+                          "in/breaks.in",
+                          "in/empty.in",
+                          "in/broken.tree",
+                          "in/good2.in",
+                          "in/story.tree",
+                          "in/nomemory.in",
+                          "in/probe.in",
+                          "--outdir",
+                          "out",
+                          "-j"};
         arguments.push_back(std::to_string(workers));
         ToolResult run = RunOmbra(WithTestPlugIns(arguments, true), inWork);
         ExpectExit(run, 1,
-                   {"in/missing.in: not found\n", "in/strange.in: not recognised by any reader\n",
+                   {"in/missing?[2J.in: not found\n", // no control character reaches the terminal
+                    "in/strange.in: not recognised by any reader\n",
                     "in/empty.in: not recognised by any reader\n",
                     "in/folder.in: unreadable (is a folder)\n",
                     "in/breaks.in: the conversion failed (a plug-in stopped with an error)\n",

@@ -5,6 +5,7 @@
 #include "platform/Processes.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <strings.h>
@@ -37,15 +38,23 @@ void Lines(const std::string& text, std::vector<std::string>& out) {
 // that is no picture.
 const char kMissingPictureTag[] = "ombra-missing-picture: ";
 const char kNotAPictureTag[] = "ombra-not-a-picture: ";
+const char kRemotePictureTag[] = "ombra-remote-picture: ";
+const char kLargePictureTag[] = "ombra-large-picture: ";
+// Larger files are not put into an output as pictures.
+constexpr long long kLargestPicture = 256LL << 20;
 
 // A pandoc filter that puts its description in place of each picture that
 // pandoc cannot read, or whose file does not begin as a picture's does
 // (PNG, JPEG, GIF, TIFF, BMP, WebP, HEIF and AVIF, JPEG 2000, PDF,
 // PostScript, Photoshop, WMF, EMF, SVG), and names it. Where pandoc puts
 // the files into the output, a document's link is no way to take any other
-// file of this machine with it.
-std::string MissingPicturesFilter() {
-    return std::string(R"(local magics = {"\137PNG\r\n\26\n", "\255\216\255", "GIF87a", "GIF89a",
+// file of this machine with it, to make pandoc reach into the network, or to
+// read a device or a pipe: only regular files of this machine, found as
+// pandoc finds them and up to kLargestPicture bytes, are read, and then
+// only their first bytes. First its part that tells a picture's first bytes.
+std::string IsPictureFilter() {
+    return std::string() +
+           R"(local magics = {"\137PNG\r\n\26\n", "\255\216\255", "GIF87a", "GIF89a",
   "II*\0", "MM\0*", "%PDF-", "%!PS", "\197\208\211\198", "8BPS", "\215\205\198\154",
   "\0\0\0\12jP  \r\n\135\n", "\255\79\255\81"}
 local function is_picture(bytes)
@@ -61,11 +70,76 @@ local function is_picture(bytes)
   if bytes:sub(1, 4) == "\1\0\0\0" and bytes:sub(41, 44) == " EMF" then return true end
   return bytes:sub(1, 1024):find("<svg", 1, true) ~= nil
 end
-function Image(image)
-  local read, _, bytes = pcall(pandoc.mediabag.fetch, image.src)
-  if read and is_picture(bytes) then return nil end
-  io.stderr:write((read and ")") +
-           kNotAPictureTag + "\" or \"" + kMissingPictureTag + R"(") .. image.src .. "\n")
+)";
+}
+
+// The filter's part that finds the file a picture's source names.
+std::string FileOfFilter() {
+    return std::string() + R"(local function unescape(text)
+  return (text:gsub('%%(%x%x)', function(h) return string.char(tonumber(h, 16)) end))
+end
+-- The kind and size of what path names, symbolic links followed.
+local function kind_of(path)
+  local ok, out = pcall(pandoc.pipe, "stat", {"-L", "-c", "%F %s", "--", path}, "")
+  if not ok then return nil end
+  return out:match("^(.-) (%d+)%s*$")
+end
+-- The file a source names, as pandoc looks for it, and its tag when it is
+-- no file to read.
+local function file_of(src)
+  local scheme = src:match("^(%a[%w+.-]+):")
+  local path = src
+  if scheme and scheme:lower() == "file" then
+    path = src:gsub("^[Ff][Ii][Ll][Ee]:", ""):gsub("^//[^/]*", "")
+  elseif scheme then
+    return nil, ")" +
+           kRemotePictureTag + R"("
+  end
+  path = unescape(path)
+  local tried = {path}
+  if not pandoc.path.is_absolute(path) then
+    tried = {}
+    for _, folder in ipairs(PANDOC_STATE.resource_path) do
+      table.insert(tried, pandoc.path.join({folder, path}))
+    end
+  end
+  for _, candidate in ipairs(tried) do
+    local kind, size = kind_of(candidate)
+    if kind == "regular file" and tonumber(size) > )" +
+           std::to_string(kLargestPicture) + R"( then
+      return nil, ")" +
+           kLargePictureTag + R"("
+    elseif kind == "regular file" then return candidate
+    elseif kind then return nil, ")" +
+           kNotAPictureTag + R"(" end
+  end
+  return nil, ")" +
+           kMissingPictureTag + R"("
+end
+)";
+}
+
+std::string MissingPicturesFilter() {
+    return IsPictureFilter() + FileOfFilter() + R"(function Image(image)
+  local src, bytes, tag = image.src, nil, nil
+  if image.src:match("^[Dd][Aa][Tt][Aa]:") then
+    local read, _, contents = pcall(pandoc.mediabag.fetch, image.src)
+    if read then bytes = contents else tag = ")" +
+           kMissingPictureTag + R"(" end
+  else
+    local path
+    path, tag = file_of(image.src)
+    local file = path and io.open(path, "rb")
+    if file then
+      bytes = file:read(1024) or ""
+      file:close()
+      image.src = path:gsub("%%", "%%25") -- the file checked, which pandoc unescapes
+    elseif path then tag = ")" +
+           kMissingPictureTag + R"(" end
+  end
+  if bytes and is_picture(bytes) then return image end
+  io.stderr:write((tag or ")" +
+           kNotAPictureTag + R"(") .. src .. "\n")
   return pandoc.Span(image.caption, pandoc.Attr("", {"missing-picture"}))
 end
 )";
@@ -184,14 +258,20 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
             (input == "-" ? std::string("-") : std::filesystem::path(input).stem().string()));
     obsys::ProgramRun run;
     if (!RunOnce(format, arguments, bytes, run, said, reason)) return false;
-    const std::string missing = kMissingPictureTag, other = kNotAPictureTag;
-    for (const std::string& line : said)
-        notes.push_back(
-            line.compare(0, missing.size(), missing) == 0
-                ? Say(Message::kNote, Say(Message::kMissingPicture, line.substr(missing.size())))
-            : line.compare(0, other.size(), other) == 0
-                ? Say(Message::kNote, Say(Message::kNotAPicture, line.substr(other.size())))
-                : Say(Message::kNote, "pandoc: " + line));
+    static const struct {
+        const char* tag;
+        Message message;
+    } kTags[] = {{kMissingPictureTag, Message::kMissingPicture},
+                 {kNotAPictureTag, Message::kNotAPicture},
+                 {kRemotePictureTag, Message::kRemotePicture},
+                 {kLargePictureTag, Message::kLargePicture}};
+    for (const std::string& line : said) {
+        std::string note = "pandoc: " + line;
+        for (const auto& entry : kTags)
+            if (line.compare(0, std::strlen(entry.tag), entry.tag) == 0)
+                note = Say(entry.message, line.substr(std::strlen(entry.tag)));
+        notes.push_back(Say(Message::kNote, note));
+    }
     bytes.swap(run.output);
     return true;
 }

@@ -6,6 +6,29 @@
 
 namespace ombra_host {
 
+namespace {
+// What a document names (styles, links, file names) reaches the terminal
+// without its control characters, which could move the cursor, clear the
+// screen or retitle the window: each becomes '?'. C1 controls are U+0080 to
+// U+009F, C2 80 to C2 9F in UTF-8.
+std::string Shown(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+        if ((c < 0x20 && c != '\t') || c == 0x7F || c1) {
+            out += '?';
+            i += c1 ? 1 : 0;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+} // namespace
+
 Reporter::Reporter(int total, bool progress)
     : total_(total), done_(0), progress_(progress && StandardErrorIsTerminal()), barShown_(false),
       start_(std::chrono::steady_clock::now()) {}
@@ -13,7 +36,7 @@ Reporter::Reporter(int total, bool progress)
 void Reporter::Line(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearBar();
-    std::fprintf(stderr, "ombra: %s\n", text.c_str());
+    std::fprintf(stderr, "ombra: %s\n", Shown(text).c_str());
     if (progress_) DrawBar();
     std::fflush(stderr);
 }
@@ -21,7 +44,7 @@ void Reporter::Line(const std::string& text) {
 void Reporter::Advance(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++done_;
-    lastName_ = name;
+    lastName_ = Shown(name);
     if (progress_) DrawBar();
 }
 
