@@ -158,6 +158,11 @@ void CheckTcy(const Reading& r) {
     EXPECT_EQ(Points(offsets, AN::kXOffset), 1);
     EXPECT_EQ(Points(offsets, AN::kYOffset), 2);
     EXPECT_TRUE(Below(StoryWith(r, "平成12年"), EL::kTCYRun).empty()); // horizontal
+    // A cell and a note are set as their story is, with its automatic tcy.
+    Element* nesting = StoryWith(r, "表" + kObject + kObject);
+    for (Element* child : Below(nesting, EL::kChildStory))
+        EXPECT_EQ(Member(child, AN::kTextDirection), TDE::kVertical);
+    EXPECT_EQ(Ranges(nesting, EL::kTCYRun), (Pairs{{1, 3}, {3, 5}}));
 }
 
 void CheckGrid(const Reading& r) {
