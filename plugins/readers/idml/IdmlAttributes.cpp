@@ -1,13 +1,13 @@
 #include "IdmlAttributes.h"
 #include "IdmlNames.h"
 
+#include <FaceWords.h>
 #include <Languages.h>
 
 #include <ombra/messages.h>
 #include <ombra/values.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -147,18 +147,6 @@ const KeywordTable* TableOf(Keywords t) {
     return i < sizeof kTables / sizeof kTables[0] ? kTables[i] : nullptr;
 }
 
-// Whether s holds word (lower case) in any letter case.
-bool HasWord(const std::string& s, const char* word) {
-    const std::size_t n = std::strlen(word);
-    for (std::size_t i = 0; i + n <= s.size(); ++i) {
-        std::size_t k = 0;
-        while (k < n && std::tolower(static_cast<unsigned char>(s[i + k])) == word[k])
-            ++k;
-        if (k == n) return true;
-    }
-    return false;
-}
-
 void WriteEnum(obreader::ElementBuilder& b, Element* e, AN::AttrNameEnum target, Keywords table,
                const std::string& text) {
     const KeywordTable* t = TableOf(table);
@@ -261,12 +249,14 @@ bool WriteOne(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
     case C::kText:
         b.Utf8(e, info.target, text);
         return true;
-    case C::kFontStyle:
+    case C::kFontStyle: {
+        bool bold = false, italic = false;
+        obface::Style(text.data(), text.size(), true, bold, italic);
         b.Utf8(e, info.target, text);
-        b.Bool(e, AN::kBold,
-               HasWord(text, "bold") || HasWord(text, "black") || HasWord(text, "heavy"));
-        b.Bool(e, AN::kItalics, HasWord(text, "italic") || HasWord(text, "oblique"));
+        b.Bool(e, AN::kBold, bold);
+        b.Bool(e, AN::kItalics, italic);
         return true;
+    }
     case C::kNotNone:
         b.Bool(e, info.target, !text.empty() && text != "None" && text != "$ID/None");
         return true;

@@ -268,11 +268,17 @@ void CheckAnchored(const Reading& r) {
 }
 
 void CheckCjk(const Reading& r) {
-    std::vector<int> scripts;
-    for (Element* run : r.All(EL::kCharacterRun))
-        scripts.push_back(Member(Below(run, EL::kCharacterAttributes)[0], AN::kWritingScript));
-    EXPECT_EQ(scripts,
-              (std::vector<int>{WSE::kKoreanScript, WSE::kRomanScript, WSE::kTradChineseScript}));
+    std::vector<int> scripts, bold;
+    for (Element* run : r.All(EL::kCharacterRun)) {
+        Element* attrs = Below(run, EL::kCharacterAttributes)[0];
+        scripts.push_back(Member(attrs, AN::kWritingScript));
+        bold.push_back(Flag(attrs, AN::kBold));
+    }
+    std::vector<int> expected = {WSE::kKoreanScript, WSE::kRomanScript, WSE::kTradChineseScript};
+    expected.resize(11, WSE::kJapaneseScript);
+    EXPECT_EQ(scripts, expected);
+    // FontStyle W6, W3, B, Pr6N R, DB, EB-KL, M, Bold Italic: bold from W6 and DB on.
+    EXPECT_EQ(bold, (std::vector<int>{-1, -1, -1, 1, 0, 1, 0, 1, 1, 0, 1}));
 }
 
 void CheckWrap(const Reading& r) {
