@@ -127,7 +127,7 @@ void CheckRuby(const Reading& r) {
 
 void CheckKenten(const Reading& r) {
     std::vector<Element*> runs = r.All(EL::kKentenRun);
-    ASSERT_EQ(runs.size(), 12u);
+    ASSERT_EQ(runs.size(), 12u); // none for a paragraph end alone
     for (int k = 0; k < 11; ++k) {
         EXPECT_EQ(Int(runs[k], AN::kStartCharacterPosition), 2 * k);
         EXPECT_EQ(Member(runs[k], AN::kKentenKind), KKE::kSesameDot + k);
