@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -161,13 +162,23 @@ void WriteChar16(obreader::ElementBuilder& b, Element* e, AN::AttrNameEnum targe
                  const std::string& text) {
     if (text.empty()) return;
     unsigned char c = static_cast<unsigned char>(text[0]);
+    if (c >= 0xF0 && c < 0xF5 && text.size() >= 4) {
+        // A value holds one UTF-16 unit: the writers' default mark stands for it.
+        char name[16];
+        std::snprintf(name, sizeof name, "U+%04X",
+                      ((c & 0x07u) << 18) | ((text[1] & 0x3Fu) << 12) | ((text[2] & 0x3Fu) << 6) |
+                          (text[3] & 0x3Fu));
+        b.Report(OBERR::kBadValue, std::string("the custom kenten mark ") + name +
+                                       " lies outside the basic plane: the default mark is used");
+        return;
+    }
     unsigned unit = c;
     if (c >= 0xC0 && c < 0xE0 && text.size() >= 2)
         unit = ((c & 0x1F) << 6) | (text[1] & 0x3F);
     else if (c >= 0xE0 && c < 0xF0 && text.size() >= 3)
         unit = ((c & 0x0F) << 12) | ((text[1] & 0x3F) << 6) | (text[2] & 0x3F);
     else if (c >= 0x80)
-        return; // outside the basic plane or not UTF-8: no single unit stands for it
+        return; // not UTF-8: no single unit stands for it
     Value* v = nullptr;
     ValueUtil::Create(VT::ekChar, v);
     if (auto* ch = dynamic_cast<ValueChar*>(v)) ch->Init(static_cast<unsigned short>(unit));

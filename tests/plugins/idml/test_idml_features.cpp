@@ -127,7 +127,7 @@ void CheckRuby(const Reading& r) {
 
 void CheckKenten(const Reading& r) {
     std::vector<Element*> runs = r.All(EL::kKentenRun);
-    ASSERT_EQ(runs.size(), 12u); // none for a paragraph end alone
+    ASSERT_EQ(runs.size(), 13u); // none for a paragraph end alone
     for (int k = 0; k < 11; ++k) {
         EXPECT_EQ(Int(runs[k], AN::kStartCharacterPosition), 2 * k);
         EXPECT_EQ(Member(runs[k], AN::kKentenKind), KKE::kSesameDot + k);
@@ -139,6 +139,9 @@ void CheckKenten(const Reading& r) {
     unsigned short mark = 0;
     if (custom) custom->Get(mark);
     EXPECT_EQ(mark, 0x203B);
+    // A mark outside the basic plane: the default one, and a warning.
+    EXPECT_EQ(OBGetAttributeValue(runs[12], AN::kKentenCharacter), nullptr);
+    EXPECT_TRUE(r.Logged(OBERR::kBadValue));
 }
 
 void CheckWarichu(const Reading& r) {
