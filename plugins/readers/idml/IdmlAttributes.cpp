@@ -1,15 +1,16 @@
 #include "IdmlAttributes.h"
 #include "IdmlNames.h"
 
+#include <FaceWords.h>
 #include <Languages.h>
 
 #include <ombra/messages.h>
 #include <ombra/values.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -147,18 +148,6 @@ const KeywordTable* TableOf(Keywords t) {
     return i < sizeof kTables / sizeof kTables[0] ? kTables[i] : nullptr;
 }
 
-// Whether s holds word (lower case) in any letter case.
-bool HasWord(const std::string& s, const char* word) {
-    const std::size_t n = std::strlen(word);
-    for (std::size_t i = 0; i + n <= s.size(); ++i) {
-        std::size_t k = 0;
-        while (k < n && std::tolower(static_cast<unsigned char>(s[i + k])) == word[k])
-            ++k;
-        if (k == n) return true;
-    }
-    return false;
-}
-
 void WriteEnum(obreader::ElementBuilder& b, Element* e, AN::AttrNameEnum target, Keywords table,
                const std::string& text) {
     const KeywordTable* t = TableOf(table);
@@ -173,13 +162,23 @@ void WriteChar16(obreader::ElementBuilder& b, Element* e, AN::AttrNameEnum targe
                  const std::string& text) {
     if (text.empty()) return;
     unsigned char c = static_cast<unsigned char>(text[0]);
+    if (c >= 0xF0 && c < 0xF5 && text.size() >= 4) {
+        // A value holds one UTF-16 unit: the writers' default mark stands for it.
+        char name[16];
+        std::snprintf(name, sizeof name, "U+%04X",
+                      ((c & 0x07u) << 18) | ((text[1] & 0x3Fu) << 12) | ((text[2] & 0x3Fu) << 6) |
+                          (text[3] & 0x3Fu));
+        b.Report(OBERR::kBadValue, std::string("the custom kenten mark ") + name +
+                                       " lies outside the basic plane: the default mark is used");
+        return;
+    }
     unsigned unit = c;
     if (c >= 0xC0 && c < 0xE0 && text.size() >= 2)
         unit = ((c & 0x1F) << 6) | (text[1] & 0x3F);
     else if (c >= 0xE0 && c < 0xF0 && text.size() >= 3)
         unit = ((c & 0x0F) << 12) | ((text[1] & 0x3F) << 6) | (text[2] & 0x3F);
     else if (c >= 0x80)
-        return; // outside the basic plane or not UTF-8: no single unit stands for it
+        return; // not UTF-8: no single unit stands for it
     Value* v = nullptr;
     ValueUtil::Create(VT::ekChar, v);
     if (auto* ch = dynamic_cast<ValueChar*>(v)) ch->Init(static_cast<unsigned short>(unit));
@@ -261,12 +260,14 @@ bool WriteOne(obreader::ElementBuilder& b, Element* e, const AttrInfo& info,
     case C::kText:
         b.Utf8(e, info.target, text);
         return true;
-    case C::kFontStyle:
+    case C::kFontStyle: {
+        bool bold = false, italic = false;
+        obface::Style(text.data(), text.size(), true, bold, italic);
         b.Utf8(e, info.target, text);
-        b.Bool(e, AN::kBold,
-               HasWord(text, "bold") || HasWord(text, "black") || HasWord(text, "heavy"));
-        b.Bool(e, AN::kItalics, HasWord(text, "italic") || HasWord(text, "oblique"));
+        b.Bool(e, AN::kBold, bold);
+        b.Bool(e, AN::kItalics, italic);
         return true;
+    }
     case C::kNotNone:
         b.Bool(e, info.target, !text.empty() && text != "None" && text != "$ID/None");
         return true;

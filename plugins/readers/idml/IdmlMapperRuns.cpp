@@ -81,6 +81,14 @@ std::vector<std::u16string> Readings(const std::u16string& reading) {
     return parts;
 }
 
+// Whether [start, end) holds only paragraph ends, which no mark or reading
+// can cover.
+bool OnlyParagraphEnds(const std::u16string& text, std::uint32_t start, std::uint32_t end) {
+    for (std::uint32_t i = start; i < end; ++i)
+        if (text[i] != 0x2029 && text[i] != 0x000C) return false;
+    return true;
+}
+
 } // namespace
 
 void Mapper::Ruby(obreader::StoryLists& lists, const Story& s, std::uint32_t start,
@@ -187,6 +195,7 @@ void Mapper::JapaneseRuns(obreader::StoryLists& lists, const Story& s, const Ran
         Group& g = groups[kind];
         if (!g.open) return;
         g.open = false;
+        if (OnlyParagraphEnds(s.text, g.start, g.end)) return;
         if (kind == kRuby) Ruby(lists, s, g.start, g.end, g.set);
         if (kind == kKenten) Kenten(lists, g.start, g.end, g.set);
         if (kind == kWarichu) {

@@ -347,6 +347,8 @@ private:
         doc_.stories.emplace_back();
         StoryReader nested(ctx_, index);
         nested.range_.flags = range_.flags & (kInserted | kDeleted | kHiddenText);
+        // Its text is set in the orientation of the story around it.
+        nested.s_.vertical = s_.vertical;
         // A tracked change around the table or note covers its text too,
         // and each story keeps the changes its runs name.
         if (range_.change >= 0) {

@@ -2,6 +2,7 @@
 // colours, fonts, layers and styles (see ScribusMapperInternal.h).
 #include "ScribusMapperInternal.h"
 
+#include <FaceWords.h>
 #include <Languages.h>
 #include <ReaderColors.h>
 #include <ReaderStyles.h>
@@ -75,36 +76,6 @@ bool EmptyParagraph(const ParagraphAttributes& a) {
 }
 
 namespace {
-
-// Whether a face name says bold and italic, in any case: one pass over the
-// name with no lowered copy, since every run with a font asks.
-void FaceStyle(const std::string& font, bool& bold, bool& italic) {
-    // `c | 0x20` lowers exactly the ASCII capitals of these letter-only words.
-    auto at = [&font](std::size_t i, const char* word) {
-        for (; *word; ++word, ++i)
-            if (i >= font.size() || (font[i] | 0x20) != *word) return false;
-        return true;
-    };
-    bold = italic = false;
-    for (std::size_t i = 0; i < font.size(); ++i) {
-        switch (font[i] | 0x20) {
-        case 'b':
-            bold = bold || at(i, "bold") || at(i, "black");
-            break;
-        case 'h':
-            bold = bold || at(i, "heavy");
-            break;
-        case 'i':
-            italic = italic || at(i, "italic");
-            break;
-        case 'o':
-            italic = italic || at(i, "oblique");
-            break;
-        default:
-            break;
-        }
-    }
-}
 
 template <class S> std::vector<std::size_t> DefaultFirst(const std::vector<S>& styles) {
     return obreader::DefaultFirst(styles, [](const S& s) { return s.isDefault; });
@@ -460,7 +431,8 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
         // Runs in a row mostly have the face the last one had.
         if (*a.font != lastFace_.name) {
             lastFace_.name = *a.font;
-            FaceStyle(lastFace_.name, lastFace_.bold, lastFace_.italic);
+            obface::Style(lastFace_.name.data(), lastFace_.name.size(), false, lastFace_.bold,
+                          lastFace_.italic);
         }
         b_.Bool(e, AN::kBold, lastFace_.bold);
         b_.Bool(e, AN::kItalics, lastFace_.italic);

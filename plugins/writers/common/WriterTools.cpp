@@ -1,5 +1,6 @@
 #include "WriterTools.h"
 
+#include <FaceWords.h>
 #include <Languages.h>
 
 #include <ombra/files.h>
@@ -439,31 +440,8 @@ void LocatePicture(const Utf8Text& link, const Utf8Text& documentFolder, Utf8Tex
 void FontFamily(Value* font, Utf8Text& family) {
     Utf8Text name;
     if (!GetUtf8(font, name)) return;
-    static const char* const kStyles[] = {"regular", "roman", "book",      "bold",     "italic",
-                                          "oblique", "light", "medium",    "semibold", "black",
-                                          "heavy",   "thin",  "condensed", "demibold"};
-    long long end = name.Size();
-    for (bool cut = true; cut;) {
-        cut = false;
-        long long space = end - 1;
-        while (space > 0 && name.Data()[space] != ' ')
-            --space;
-        if (space <= 0) break;
-        for (const char* style : kStyles) {
-            long long length = static_cast<long long>(std::strlen(style));
-            if (end - space - 1 != length) continue;
-            bool same = true;
-            for (long long k = 0; k < length && same; ++k)
-                same = std::tolower(static_cast<unsigned char>(name.Data()[space + 1 + k])) ==
-                       style[k];
-            if (same) {
-                end = space;
-                cut = true;
-                break;
-            }
-        }
-    }
-    family.Append(name.Data(), end);
+    family.Append(name.Data(), static_cast<long long>(obface::FamilyLength(
+                                   name.Data(), static_cast<std::size_t>(name.Size()))));
 }
 
 const char* DocumentLanguage(OBStoryWalker& walker, long long* units) {

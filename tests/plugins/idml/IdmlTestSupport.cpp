@@ -80,16 +80,17 @@ std::string CheckStories(const std::vector<Element*>& roots, bool complete) {
         for (Element* child : Below(root, EL::kChildStory)) {
             const long long length = static_cast<long long>(ombra_test::StoryText(child).size());
             if (complete) faults += ombra_test::CheckRuns(child);
-            for (EL::ElementTypeEnum kind : {EL::kParagraphRun, EL::kCharacterRun, EL::kRubiRun,
-                                             EL::kKentenRun, EL::kWarichuRun, EL::kTCYRun}) {
-                // Paragraph and character runs in order, in their own lists.
+            // Each kind in its own list (not a nested story's); paragraph
+            // and character runs in order.
+            for (auto [kind, list] : {std::pair{EL::kParagraphRun, EL::kParagraphRunList},
+                                      {EL::kCharacterRun, EL::kCharacterRunList},
+                                      {EL::kRubiRun, EL::kRubiRunList},
+                                      {EL::kKentenRun, EL::kKentenRunList},
+                                      {EL::kWarichuRun, EL::kWarichuRunList},
+                                      {EL::kTCYRun, EL::kTCYRunList}}) {
                 bool ordered = kind == EL::kParagraphRun || kind == EL::kCharacterRun;
-                Element* in =
-                    !ordered ? child
-                             : child->GetChild(kind == EL::kParagraphRun ? EL::kParagraphRunList
-                                                                         : EL::kCharacterRunList);
                 long long at = 0;
-                for (auto r : Ranges(in, kind)) {
+                for (auto r : Ranges(child->GetChild(list), kind)) {
                     if (r.first < (ordered ? at : 0) || r.second <= r.first || r.second > length)
                         faults += std::string(OBElementTypeName(kind)) + " outside the text at " +
                                   std::to_string(r.first) + "\n";

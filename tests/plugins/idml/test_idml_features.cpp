@@ -127,7 +127,7 @@ void CheckRuby(const Reading& r) {
 
 void CheckKenten(const Reading& r) {
     std::vector<Element*> runs = r.All(EL::kKentenRun);
-    ASSERT_EQ(runs.size(), 12u);
+    ASSERT_EQ(runs.size(), 13u); // none for a paragraph end alone
     for (int k = 0; k < 11; ++k) {
         EXPECT_EQ(Int(runs[k], AN::kStartCharacterPosition), 2 * k);
         EXPECT_EQ(Member(runs[k], AN::kKentenKind), KKE::kSesameDot + k);
@@ -139,6 +139,9 @@ void CheckKenten(const Reading& r) {
     unsigned short mark = 0;
     if (custom) custom->Get(mark);
     EXPECT_EQ(mark, 0x203B);
+    // A mark outside the basic plane: the default one, and a warning.
+    EXPECT_EQ(OBGetAttributeValue(runs[12], AN::kKentenCharacter), nullptr);
+    EXPECT_TRUE(r.Logged(OBERR::kBadValue));
 }
 
 void CheckWarichu(const Reading& r) {
@@ -158,6 +161,11 @@ void CheckTcy(const Reading& r) {
     EXPECT_EQ(Points(offsets, AN::kXOffset), 1);
     EXPECT_EQ(Points(offsets, AN::kYOffset), 2);
     EXPECT_TRUE(Below(StoryWith(r, "平成12年"), EL::kTCYRun).empty()); // horizontal
+    // A cell and a note are set as their story is, with its automatic tcy.
+    Element* nesting = StoryWith(r, "表" + kObject + kObject);
+    for (Element* child : Below(nesting, EL::kChildStory))
+        EXPECT_EQ(Member(child, AN::kTextDirection), TDE::kVertical);
+    EXPECT_EQ(Ranges(nesting, EL::kTCYRun), (Pairs{{1, 3}, {3, 5}}));
 }
 
 void CheckGrid(const Reading& r) {
@@ -263,11 +271,17 @@ void CheckAnchored(const Reading& r) {
 }
 
 void CheckCjk(const Reading& r) {
-    std::vector<int> scripts;
-    for (Element* run : r.All(EL::kCharacterRun))
-        scripts.push_back(Member(Below(run, EL::kCharacterAttributes)[0], AN::kWritingScript));
-    EXPECT_EQ(scripts,
-              (std::vector<int>{WSE::kKoreanScript, WSE::kRomanScript, WSE::kTradChineseScript}));
+    std::vector<int> scripts, bold;
+    for (Element* run : r.All(EL::kCharacterRun)) {
+        Element* attrs = Below(run, EL::kCharacterAttributes)[0];
+        scripts.push_back(Member(attrs, AN::kWritingScript));
+        bold.push_back(Flag(attrs, AN::kBold));
+    }
+    std::vector<int> expected = {WSE::kKoreanScript, WSE::kRomanScript, WSE::kTradChineseScript};
+    expected.resize(11, WSE::kJapaneseScript);
+    EXPECT_EQ(scripts, expected);
+    // FontStyle W6, W3, B, Pr6N R, DB, EB-KL, M, Bold Italic: bold from W6 and DB on.
+    EXPECT_EQ(bold, (std::vector<int>{-1, -1, -1, 1, 0, 1, 0, 1, 1, 0, 1}));
 }
 
 void CheckWrap(const Reading& r) {

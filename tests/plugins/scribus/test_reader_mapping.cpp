@@ -4,6 +4,8 @@
 // and runs, and what each preference leaves out.
 #include "ScribusTestSupport.h"
 
+#include <FaceWords.h>
+
 #include <ombra/storedelements.h>
 #include <ombra/values.h>
 #include <ombra/views.h>
@@ -152,21 +154,35 @@ TEST(ScribusReaderMappingDetails, AnchoredItemsGoWithTheirTextsPage) {
 }
 
 // Bold and italic come from the words of a face name, in any case and
-// anywhere in it; a word cut short or other letters say nothing.
+// anywhere in it; a word cut short or other letters say nothing. A Japanese
+// weight says so only where it ends the name, and the writers' family is
+// the name without the words that end it.
 TEST(ScribusReaderMappingDetails, FaceNamesSayBoldAndItalic) {
     struct Face {
         const char* font;
         int bold, italic;
+        const char* family;
     } const kFaces[] = {
-        {"Arial", 0, 0},
-        {"Arial Bold", 1, 0},
-        {"DejaVu Sans BOLDOBLIQUE", 1, 1},
-        {"Heavy", 1, 0},
-        {"Gill bLaCk Italic", 1, 1},
-        {"Bol Ital Obliqu Heav Blac", 0, 0},
-        {"Semiboldx", 1, 0},
-        {"ObliqueB", 0, 1},
-        {"x\303\211bold", 1, 0}, // a capital E acute before the word
+        {"Arial", 0, 0, "Arial"},
+        {"Arial Bold", 1, 0, "Arial"},
+        {"DejaVu Sans BOLDOBLIQUE", 1, 1, "DejaVu Sans BOLDOBLIQUE"},
+        {"Heavy", 1, 0, "Heavy"},
+        {"Gill bLaCk Italic", 1, 1, "Gill"},
+        {"Bol Ital Obliqu Heav Blac", 0, 0, "Bol Ital Obliqu Heav Blac"},
+        {"Semiboldx", 1, 0, "Semiboldx"},
+        {"ObliqueB", 0, 1, "ObliqueB"},
+        {"x\303\211bold", 1, 0, "x\303\211bold"}, // a capital E acute before the word
+        {"Hiragino Kaku Gothic ProN W6", 1, 0, "Hiragino Kaku Gothic ProN"},
+        {"Hiragino Sans W3", 0, 0, "Hiragino Sans"},
+        {"Kozuka Mincho Pr6N B", 1, 0, "Kozuka Mincho Pr6N"},
+        {"Kozuka Gothic Pro h", 1, 0, "Kozuka Gothic Pro"},
+        {"Shin Go Pr6N DB", 1, 0, "Shin Go Pr6N"},
+        {"Shin Go Pr6N M", 0, 0, "Shin Go Pr6N"},
+        {"Kozuka Gothic Pr6N ExtraLight", 0, 0, "Kozuka Gothic Pr6N"},
+        {"Nimbus Sans L", 0, 0, "Nimbus Sans L"},
+        {"Linux Libertine B Bold", 1, 0, "Linux Libertine B"},
+        {"B W7", 1, 0, "B"},
+        {"Pro B", 1, 0, "Pro"},
     };
     std::string text;
     for (const Face& f : kFaces)
@@ -181,6 +197,8 @@ TEST(ScribusReaderMappingDetails, FaceNamesSayBoldAndItalic) {
         Element* a = runs[i]->GetChild(EL::kCharacterAttributes);
         EXPECT_EQ(Flag(a, AN::kBold), kFaces[i].bold);
         EXPECT_EQ(Flag(a, AN::kItalics), kFaces[i].italic);
+        const std::string font = kFaces[i].font;
+        EXPECT_EQ(font.substr(0, obface::FamilyLength(font.data(), font.size())), kFaces[i].family);
     }
 }
 
