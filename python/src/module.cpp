@@ -5,6 +5,7 @@
 #include <ombra/pluginids.h>
 
 #include "Isolated.h"
+#include "platform/Outputs.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -164,6 +165,15 @@ Conversion ConvertIsolated(const py::object& source, const std::string& name,
     std::string bytes;
     Conversion conversion;
     conversion.result = ConvertInHelper(request, timeout, bytes);
+    // The helper's output went to memory, past the core's check: the input
+    // is never written over, also through a link.
+    if (conversion.result.Ok() && !path.empty() && !request.bytes &&
+        obsys::SameFile(request.input.c_str(), path.c_str())) {
+        conversion.result = ombra::Result();
+        conversion.result.status = ombra::Status::kOutputIsInput;
+        conversion.result.reason = ombra::StatusText(conversion.result.status);
+        conversion.result.subject = path;
+    }
     // Written here, whole: a helper killed half-way leaves nothing.
     if (conversion.result.Ok() && !path.empty()) {
         py::gil_scoped_release released;

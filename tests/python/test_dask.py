@@ -5,8 +5,10 @@
 # Run by CTest: test_dask.py OMBRA_CLI TOOL_READERS SOURCE_DIR [FETCH_SCRIPT]
 # With FETCH_SCRIPT, the Scribus template corpus it fetches (exit 77 when it
 # cannot be had); without, the sample documents and a crashing file.
+import filecmp
 import glob
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -57,6 +59,13 @@ class Dask(unittest.TestCase):
                     # Without isolation the worker dies, twice, and the file fails.
                     lost = convert_files([crash], client=client, readers=[TOOL_READERS],
                                          isolated=False)
+                    # An output that would replace its input fails, isolated or not.
+                    notes = shutil.copy(files[0], os.path.join(work, "notes.txt"))
+                    kept = [convert_files([notes], work, client=client, isolated=isolated)
+                            for isolated in (True, False)]
+            for table in kept:
+                self.assertIn("the output would replace the input", table.reason[0])
+            self.assertTrue(filecmp.cmp(notes, files[0], shallow=False))
             self.assertEqual((lost.status[0], lost.reason[0]),
                              ("failed", "its worker process died, also when tried again"))
 

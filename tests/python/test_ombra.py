@@ -3,6 +3,7 @@
 # their reasons, listings, and threads that run while a conversion waits.
 #
 # Run by CTest: test_ombra.py OMBRA_CLI TOOL_READERS SOURCE_DIR
+import filecmp
 import io
 import json
 import os
@@ -143,6 +144,18 @@ class Isolation(unittest.TestCase):
                 ombra.convert_with_notes(b"OMBRA-FAULT crash", isolated=True,
                                          output=os.path.join(folder, "out.txt"))
             self.assertEqual(os.listdir(folder), [])
+
+    def test_an_output_that_would_replace_the_input_is_refused(self):
+        with tempfile.TemporaryDirectory() as folder:
+            document = shutil.copy(SAMPLE, os.path.join(folder, "doc.sla"))
+            os.link(document, os.path.join(folder, "link.txt"))
+            for isolated in (False, True):
+                for output in ("doc.sla", "link.txt"):
+                    with self.subTest(isolated=isolated, output=output):
+                        with self.assertRaisesRegex(OSError, "would replace the input"):
+                            ombra.convert_with_notes(document, output=os.path.join(folder, output),
+                                                     isolated=isolated)
+                        self.assertTrue(filecmp.cmp(document, SAMPLE, shallow=False))
 
 
 class Listings(unittest.TestCase):
