@@ -3,10 +3,13 @@
 #include "platform/Processes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <vector>
+
+#include <unistd.h>
 
 namespace isolated {
 
@@ -96,8 +99,8 @@ std::string PackRequest(const Request& request) {
          {std::int64_t(request.bytes), std::int64_t(o.lineEnd), std::int64_t(o.locale),
           std::int64_t(o.strict), static_cast<std::int64_t>(o.settings.size())})
         PutNumber(out, n);
-    for (const std::string* text :
-         {&request.input, &request.name, &request.destination, &o.writer, &o.encoding})
+    for (const std::string* text : {&request.input, &request.name, &request.destination,
+                                    &request.folder, &o.writer, &o.encoding})
         PutText(out, *text);
     for (const auto& setting : o.settings) {
         PutText(out, setting.first);
@@ -114,8 +117,8 @@ bool UnpackRequest(const std::string& in, Request& request) {
     o.locale = static_cast<OBL::LocaleIDEnum>(u.Number());
     o.strict = u.Number() != 0;
     std::int64_t settings = u.Number();
-    for (std::string* text :
-         {&request.input, &request.name, &request.destination, &o.writer, &o.encoding})
+    for (std::string* text : {&request.input, &request.name, &request.destination, &request.folder,
+                              &o.writer, &o.encoding})
         *text = u.Text();
     for (std::int64_t n = 0; u.ok && n < settings; ++n) {
         std::string name = u.Text();
@@ -141,6 +144,24 @@ int ReceiveMessage(int channel, std::string& message) {
 
 // ---- the helper ----------------------------------------------------------------
 
+bool Relative(const std::string& path) {
+    return !path.empty() && path[0] != '/';
+}
+
+// Relative paths name files in the caller's working folder, which may have
+// changed since the helper was forked.
+bool EnterFolder(const Request& request, ombra::Result& result) {
+    if (!Relative(request.bytes ? std::string() : request.input) && !Relative(request.destination))
+        return true;
+    if (::chdir(request.folder.c_str()) == 0) return true;
+    result.status = ombra::Status::kInputUnreadable;
+    result.systemError = errno;
+    result.reason =
+        std::string(ombra::StatusText(result.status)) + " (" + std::strerror(errno) + ")";
+    result.subject = request.name;
+    return false;
+}
+
 int HelperMain(int channel, const ombra::Converter& converter) {
     for (std::string message; ReceiveMessage(channel, message) == 0;) {
         Request request;
@@ -150,8 +171,9 @@ int HelperMain(int channel, const ombra::Converter& converter) {
         ombra::Source in = request.bytes ? ombra::Source::Bytes(request.input.data(),
                                                                 request.input.size(), request.name)
                                          : ombra::Source::Path(request.input);
-        result =
-            converter.Convert(in, ombra::Sink::Memory(bytes, request.destination), request.options);
+        if (EnterFolder(request, result))
+            result = converter.Convert(in, ombra::Sink::Memory(bytes, request.destination),
+                                       request.options);
         if (SendMessage(channel, Pack(result, bytes)) != 0) return 0;
     }
     return 0; // the process closed the channel

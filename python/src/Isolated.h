@@ -18,6 +18,7 @@ struct Request {
     std::string input;       ///< a path, or the bytes of the document
     std::string name;        ///< the input's name for messages
     std::string destination; ///< the file the caller writes the output to, or empty
+    std::string folder;      ///< the caller's working folder, for relative paths
     ombra::Options options;
 };
 

@@ -10,6 +10,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -162,6 +163,8 @@ Conversion ConvertIsolated(const py::object& source, const std::string& name,
         request.bytes ? std::string(source.cast<py::bytes>()) : source.cast<std::string>();
     std::string path = output.is_none() ? std::string() : output.cast<std::string>();
     request.destination = path;
+    std::error_code error; // none: relative paths then name no file
+    request.folder = std::filesystem::current_path(error).string();
     std::string bytes;
     Conversion conversion;
     conversion.result = ConvertInHelper(request, timeout, bytes);

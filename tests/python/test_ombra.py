@@ -145,6 +145,19 @@ class Isolation(unittest.TestCase):
                                          output=os.path.join(folder, "out.txt"))
             self.assertEqual(os.listdir(folder), [])
 
+    def test_relative_paths_name_files_of_the_current_folder(self):
+        start = os.getcwd()
+        with tempfile.TemporaryDirectory() as work:
+            try:
+                for document in (SAMPLE, os.path.join(DATA, "chain-faults.sla")):
+                    os.chdir(tempfile.mkdtemp(dir=work))
+                    shutil.copy(document, "doc.sla")
+                    ombra.convert_with_notes("doc.sla", output="out.txt", isolated=True)
+                    with self.subTest(document), open("out.txt", encoding="utf-8") as output:
+                        self.assertEqual(output.read(), ombra.convert(document))
+            finally:
+                os.chdir(start)
+
     def test_an_output_that_would_replace_the_input_is_refused(self):
         with tempfile.TemporaryDirectory() as folder:
             document = shutil.copy(SAMPLE, os.path.join(folder, "doc.sla"))
