@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace isolated {
@@ -193,9 +194,24 @@ struct Helpers {
     std::vector<int> channels; // of every helper alive, for new helpers to close
 };
 
-Helpers& TheHelpers() {
+Helpers*& Current() {
     static Helpers* helpers = new Helpers; // outlives every thread that converts
-    return *helpers;
+    return helpers;
+}
+
+// A forked child (multiprocessing, os.fork) starts helpers of its own: the
+// parent's answer the parent. Their lock may be held by a thread the child
+// does not have, so the old set is left as it is.
+void ForgetInChild() {
+    for (int channel : Current()->channels)
+        obsys::CloseChannel(channel);
+    Current() = new Helpers;
+}
+
+Helpers& TheHelpers() {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, ForgetInChild);
+    (void)registered;
+    return *Current();
 }
 
 // Ends a helper that is no longer wanted.

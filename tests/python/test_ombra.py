@@ -145,6 +145,24 @@ class Isolation(unittest.TestCase):
                                          output=os.path.join(folder, "out.txt"))
             self.assertEqual(os.listdir(folder), [])
 
+    def test_forked_processes_convert_with_helpers_of_their_own(self):
+        expected = {d: ombra.convert(d) for d in (SAMPLE, os.path.join(DATA, "chain-faults.sla"))}
+        ombra.convert(SAMPLE, isolated=True)  # a helper that the children inherit
+        children = []
+        for document in expected:
+            children.append(os.fork())
+            if children[-1] == 0:
+                code = 2  # the child never returns into the suite
+                try:
+                    code = [ombra.convert(document, isolated=True) for _ in range(5)] != \
+                        [expected[document]] * 5
+                finally:
+                    os._exit(code)
+        self.assertEqual([ombra.convert(SAMPLE, isolated=True) for _ in range(5)],
+                         [expected[SAMPLE]] * 5)
+        self.assertEqual([os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) for pid in children],
+                         [0, 0])
+
     def test_relative_paths_name_files_of_the_current_folder(self):
         start = os.getcwd()
         with tempfile.TemporaryDirectory() as work:
