@@ -3,10 +3,13 @@
 #include "platform/Processes.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <pthread.h>
@@ -180,6 +183,54 @@ int HelperMain(int channel, const ombra::Converter& converter) {
     return 0; // the process closed the channel
 }
 
+// ---- forks -----------------------------------------------------------------------
+
+// A helper dies with the thread that forked it (PR_SET_PDEATHSIG), so forks
+// happen in one thread that lives as long as the process, not in threads
+// that convert and may end while their helpers wait idle for the next one.
+struct Forker {
+    std::mutex lock;
+    std::condition_variable changed;
+    const std::function<int()>* fork = nullptr; // the fork asked for
+    int error = 0;
+};
+
+Forker*& CurrentForker() {
+    static Forker* forker = nullptr; // started on first use, in a forked child again
+    return forker;
+}
+
+void ForkerMain(Forker* forker) {
+    std::unique_lock<std::mutex> guard(forker->lock);
+    for (;;) {
+        forker->changed.wait(guard, [&] { return forker->fork != nullptr; });
+        forker->error = (*forker->fork)();
+        forker->fork = nullptr;
+        forker->changed.notify_all();
+    }
+}
+
+// Runs fork in the forker thread. The caller holds the helpers' lock: one
+// fork at a time.
+int InForker(const std::function<int()>& fork) {
+    Forker*& forker = CurrentForker();
+    if (!forker) {
+        auto* started = new Forker;
+        try {
+            std::thread(ForkerMain, started).detach();
+        } catch (const std::system_error& error) {
+            delete started;
+            return error.code().value();
+        }
+        forker = started;
+    }
+    std::unique_lock<std::mutex> guard(forker->lock);
+    forker->fork = &fork;
+    forker->changed.notify_all();
+    forker->changed.wait(guard, [&] { return forker->fork == nullptr; });
+    return forker->error;
+}
+
 // ---- the process's helpers -------------------------------------------------------
 
 struct Helper {
@@ -206,6 +257,7 @@ void ForgetInChild() {
     for (int channel : Current()->channels)
         obsys::CloseChannel(channel);
     Current() = new Helpers;
+    CurrentForker() = nullptr; // its thread is not in the child
 }
 
 Helpers& TheHelpers() {
@@ -252,9 +304,11 @@ int Take(const Starter& starter, Helper& helper) {
     }
     return starter([&](const ombra::Converter& converter) {
         std::lock_guard<std::mutex> guard(helpers.lock);
-        int error =
-            obsys::StartChild([&](int channel) { return HelperMain(channel, converter); },
-                              helpers.channels.data(), helpers.channels.size(), helper.child);
+        int error = InForker([&] {
+            return obsys::StartChild([&](int channel) { return HelperMain(channel, converter); },
+                                     helpers.channels.data(), helpers.channels.size(),
+                                     helper.child);
+        });
         helper.generation = helpers.generation;
         if (!error) helpers.channels.push_back(helper.child.channel);
         return error;

@@ -3,6 +3,7 @@
 # their reasons, listings, and threads that run while a conversion waits.
 #
 # Run by CTest: test_ombra.py OMBRA_CLI TOOL_READERS SOURCE_DIR
+import concurrent.futures
 import filecmp
 import io
 import json
@@ -230,6 +231,15 @@ class Threads(unittest.TestCase):
         self.assertEqual({results[n] for n in range(4)}, {results["slow"]})
         self.assertEqual([results[n, "tree"] for n in range(4)], [results["slow", "tree"]] * 4)
         self.assertEqual(len(results["slow", "tree"]["elements"]), 3)
+
+    def test_helpers_outlive_the_threads_that_started_them(self):
+        expected = ombra.convert(SAMPLE)
+        for _ in range(2):
+            with concurrent.futures.ThreadPoolExecutor(4) as pool:
+                outputs = list(pool.map(lambda _: ombra.convert(SAMPLE, isolated=True), range(8)))
+            outputs += [ombra.convert(SAMPLE, isolated=True) for _ in range(4)]
+            self.assertEqual(outputs, [expected] * 12)
+
 
 
 if __name__ == "__main__":
