@@ -121,25 +121,40 @@ def _text(value: SettingValue) -> str:
     return str(value)
 
 
-def _options(to: Union[str, int], encoding: Optional[str], eol: str, strict: bool,
-             locale: str, settings: Union[Mapping[str, SettingValue],
-                                          Iterable[Tuple[str, SettingValue]], None],
-             preferences: Mapping[str, SettingValue]) -> Any:
+def _settings(settings: Union[Mapping[str, SettingValue],
+                              Iterable[Tuple[str, SettingValue]], None],
+              preferences: Mapping[str, SettingValue]) -> List[Tuple[str, str]]:
     pairs: List[Tuple[str, str]] = []
     if settings:
         items = settings.items() if isinstance(settings, Mapping) else settings
         pairs += [(str(name), _text(value)) for name, value in items]
-    pairs += [(name, _text(value)) for name, value in preferences.items()]
+    return pairs + [(name, _text(value)) for name, value in preferences.items()]
+
+
+def _options(to: Union[str, int], encoding: Optional[str], eol: str, strict: bool,
+             locale: str, pairs: List[Tuple[str, str]]) -> Any:
     return _ombra.options(str(to), encoding or "", eol, pairs, locale, strict)
 
 
-def _is_text(to: Union[str, int], encoding: Optional[str]) -> bool:
+def _key(name: str) -> str:
+    """A name as the core matches it: letter case, spaces, hyphens and
+    underscores aside."""
+    return "".join(c for c in name.lower() if c not in " -_")
+
+
+def _is_text(to: Union[str, int], encoding: Optional[str], pairs: List[Tuple[str, str]]) -> bool:
     name = str(to)
     shipped = {str(entry[0]): writer for writer, entry in _SHIPPED_WRITERS.items()}
     writer = name if name in _SHIPPED_WRITERS else shipped.get(name)
     if writer is None:
         return False
-    return writer != "text" or (encoding or "utf8").lower().replace("-", "") == "utf8"
+    if writer != "text":
+        return True
+    # The text writer's own setting, the last one given, overrides encoding.
+    for setting, value in reversed(pairs):
+        if _key(setting) == "textencoding":
+            return _key(value) == "unicodeutf8"
+    return (encoding or "utf8").lower().replace("-", "") == "utf8"
 
 
 def _check(result: Any, name: str) -> None:
@@ -196,7 +211,8 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     target = None if output is None else os.fsdecode(os.fspath(output))
     if to is None:
         to = _writer_for(target)
-    options = _options(to, encoding, eol, strict, locale, settings, preferences)
+    pairs = _settings(settings, preferences)
+    options = _options(to, encoding, eol, strict, locale, pairs)
     if isolated:
         conversion = _ombra.convert_isolated(data, name, target, options, int(timeout or 0))
     else:
@@ -208,7 +224,7 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     out: Union[str, bytes, None] = None
     if output is None:
         out = conversion.output
-        if _is_text(to, encoding):
+        if _is_text(to, encoding, pairs):
             out = out.decode("utf-8")
     return Conversion(out, list(result.notes), result.reader)
 
@@ -226,7 +242,8 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
     (``"text"``, ``"json"``, ``"html"``, ``"pandoc"``, or any loaded writer's
     id). The result is ``str`` for the shipped writers in UTF-8 and ``bytes``
     for other encodings (``encoding="utf16"``, ``"cp1252"``, ``"shift_jis"``,
-    ...) and other writers.
+    ..., or the text writer's own ``text_encoding`` setting, which overrides
+    ``encoding``) and other writers.
 
     ``eol`` ends the text writer's lines (native, lf, crlf, cr, platform);
     ``strict`` refuses a conversion with notes; ``locale`` ("en", "ja") is the
@@ -261,7 +278,7 @@ def metadata(source: Source) -> Dict[str, Any]:
     None where the reader found nothing."""
     data, name = _read(source)
     result, text = _ombra.metadata(data, name, _options("text", None, "native", False, "en",
-                                                        None, {}))
+                                                        []))
     _check(result, name)
     return json.loads(text)
 
