@@ -93,8 +93,8 @@ def use_plugins(readers: Iterable[str] = (), writers: Iterable[str] = (),
     """Loads the reader and writer plug-ins under these folders as well as the
     shipped ones (only these with ``shipped=False``). Conversions in progress
     end first; the process keeps the plug-ins until the next call."""
-    state = _ombra.use_plugins([os.fspath(f) for f in readers],
-                               [os.fspath(f) for f in writers], shipped)
+    state = _ombra.use_plugins([os.fsencode(f) for f in readers],
+                               [os.fsencode(f) for f in writers], shipped)
     if state.status != Status.converted:
         raise Error(state.reason, state.status, state.subject)
 

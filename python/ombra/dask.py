@@ -49,11 +49,19 @@ def _convert_one(path: str, output: Optional[str], to: str, readers: Sequence[st
         row["notes"] = [str(note) for note in conversion.notes]
         if output is None:
             row["output"] = conversion.output
-    except (ombra.Error, OSError, ValueError) as error:
-        row.update(status="failed", output=None, reason=str(getattr(error, "reason", error)),
+    except Exception as error:  # whatever it is, it costs this file's row only
+        reason = str(getattr(error, "reason", error))
+        if not isinstance(error, (ombra.Error, OSError, ValueError)):
+            reason = f"{type(error).__name__}: {reason}"
+        row.update(status="failed", output=None, reason=reason,
                    notes=[str(note) for note in getattr(error, "notes", [])])
     row["seconds"] = time.perf_counter() - start
     return row
+
+
+def _failed(path: str, reason: str) -> Dict[str, Any]:
+    return {"path": path, "output": None, "status": "failed", "reason": reason, "notes": [],
+            "seconds": float("nan")}
 
 
 def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
@@ -68,9 +76,9 @@ def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
         try:
             rows[n] = future.result()
         except KilledWorker:
-            rows[n] = {"path": paths[n], "output": None, "status": "failed",
-                       "reason": "its worker process died, also when tried again",
-                       "notes": [], "seconds": float("nan")}
+            rows[n] = _failed(paths[n], "its worker process died, also when tried again")
+        except Exception as error:  # the task's own failure, not the file's
+            rows[n] = _failed(paths[n], f"{type(error).__name__}: {error}")
         future.release()
     return rows
 

@@ -107,6 +107,26 @@ ombra::Options MakeOptions(const std::string& writer, const std::string& encodin
     return options;
 }
 
+// A path as the system names it: a str in the file system's encoding, the
+// bytes os.listdir escaped restored; bytes as they are.
+std::string FsPath(const py::handle& path) {
+    py::object bytes = py::reinterpret_borrow<py::object>(path);
+    if (!PyBytes_Check(path.ptr())) {
+        bytes = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(path.ptr()));
+        if (!bytes) throw py::error_already_set();
+    }
+    std::string text = bytes.cast<std::string>();
+    if (text.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    return text;
+}
+
+// The reverse, for paths the core gives back.
+py::str FsText(const std::string& text) {
+    PyObject* decoded = PyUnicode_DecodeFSDefaultAndSize(text.data(), Py_ssize_t(text.size()));
+    if (!decoded) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
 // A conversion's result with its output, which the GIL must be held to make.
 struct Conversion {
     ombra::Result result;
@@ -123,13 +143,13 @@ auto WithSource(const py::object& source, const std::string& name, Work work) {
         PyBytes_AsStringAndSize(source.ptr(), &data, &size);
         return work(ombra::Source::Bytes(data, static_cast<std::size_t>(size), name));
     }
-    return work(ombra::Source::Path(source.cast<std::string>()));
+    return work(ombra::Source::Path(FsPath(source)));
 }
 
-Conversion Convert(const py::object& source, const std::string& name, const py::object& output,
+Conversion Convert(const py::object& source, const py::object& label, const py::object& output,
                    const ombra::Options& options) {
-    std::string bytes;
-    std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    std::string bytes, name = FsPath(label);
+    std::string path = output.is_none() ? std::string() : FsPath(output);
     ombra::Sink sink = path.empty() ? ombra::Sink::Memory(bytes) : ombra::Sink::Path(path);
     Conversion conversion;
     conversion.result = WithSource(source, name, [&](const ombra::Source& in) {
@@ -153,15 +173,14 @@ ombra::Result ConvertInHelper(const isolated::Request& request, int timeout, std
     });
 }
 
-Conversion ConvertIsolated(const py::object& source, const std::string& name,
+Conversion ConvertIsolated(const py::object& source, const py::object& name,
                            const py::object& output, const ombra::Options& options, int timeout) {
     isolated::Request request;
-    request.name = name;
+    request.name = FsPath(name);
     request.options = options;
     request.bytes = py::isinstance<py::bytes>(source);
-    request.input =
-        request.bytes ? std::string(source.cast<py::bytes>()) : source.cast<std::string>();
-    std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    request.input = request.bytes ? std::string(source.cast<py::bytes>()) : FsPath(source);
+    std::string path = output.is_none() ? std::string() : FsPath(output);
     request.destination = path;
     std::error_code error; // none: relative paths then name no file
     request.folder = std::filesystem::current_path(error).string();
@@ -188,10 +207,10 @@ Conversion ConvertIsolated(const py::object& source, const std::string& name,
     return conversion;
 }
 
-std::pair<ombra::Result, std::string> Metadata(const py::object& source, const std::string& name,
+std::pair<ombra::Result, std::string> Metadata(const py::object& source, const py::object& name,
                                                const ombra::Options& options) {
     ombra::Metadata metadata;
-    ombra::Result result = WithSource(source, name, [&](const ombra::Source& in) {
+    ombra::Result result = WithSource(source, FsPath(name), [&](const ombra::Source& in) {
         return WithConverter(
             [&](const ombra::Converter& c) { return c.ReadMetadata(in, metadata, options); });
     });
@@ -240,7 +259,7 @@ void BindResults(py::module_& m) {
     py::class_<ombra::Result>(m, "Result")
         .def_readonly("status", &ombra::Result::status)
         .def_readonly("reason", &ombra::Result::reason)
-        .def_readonly("subject", &ombra::Result::subject)
+        .def_property_readonly("subject", [](const ombra::Result& r) { return FsText(r.subject); })
         .def_readonly("system_error", &ombra::Result::systemError)
         .def_readonly("reader", &ombra::Result::reader)
         .def_readonly("writer_id", &ombra::Result::writerId)

@@ -45,6 +45,8 @@ class Dask(unittest.TestCase):
                 f.write("OMBRA-FAULT crash\n")
             if not FETCH:
                 files = files[:3] + [crash] + files[3:]
+            # A name that is no UTF-8, as os.listdir gives it.
+            files.append(shutil.copy(files[0], os.path.join(work, "caf\udce9.sla")))
             reference = os.path.join(work, "reference")
             subprocess.run([OMBRA, "convert", *files, "--outdir", reference, "-q", "-j", "2",
                             "--readers", TOOL_READERS], capture_output=True)

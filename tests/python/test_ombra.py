@@ -97,6 +97,23 @@ class Conversions(unittest.TestCase):
                 ombra.convert_with_notes(b"nothing", output=os.path.join(folder, "x.txt"))
             self.assertEqual(os.listdir(folder), ["sample.json"])
 
+    def test_file_names_that_are_not_utf8_name_their_files(self):
+        expected = ombra.convert(SAMPLE)
+        with tempfile.TemporaryDirectory() as folder:
+            shutil.copy(SAMPLE, os.path.join(os.fsencode(folder), b"caf\xe9.sla"))
+            document = os.path.join(folder, os.listdir(folder)[0])  # 'caf\udce9.sla'
+            output = os.path.join(folder, "caf\udce9.txt")
+            for source, isolated in [(document, False), (pathlib.Path(document), True)]:
+                with self.subTest(isolated=isolated):
+                    self.assertEqual(ombra.convert(source, isolated=isolated), expected)
+                    ombra.convert_with_notes(source, output=os.fsencode(output), isolated=isolated)
+                    self.assertEqual(pathlib.Path(output).read_text(), expected)
+                    with self.assertRaises(FileNotFoundError) as raised:
+                        ombra.convert(document + "x", isolated=isolated)
+                    self.assertEqual(raised.exception.filename, document + "x")
+            with self.assertRaisesRegex(ValueError, "null byte"):
+                ombra.convert(SAMPLE + "\0.txt")
+
     def test_a_page_written_beside_its_pictures_links_them_relatively(self):
         with tempfile.TemporaryDirectory() as folder:
             for name in ("objects.sla", "swatch.png"):
