@@ -15,8 +15,9 @@ reason ("crashed with signal 11 (SIGSEGV)") and the worker goes on. Without
 isolation a crash takes the worker with it; the scheduler then starts the
 task again on another worker, and when it has taken more workers than
 ``distributed.scheduler.allowed-failures`` says (1 on the clusters that
-convert_files makes: the task is retried once), the file is reported failed
-and the rest go on.
+convert_files makes: the task is retried once), the file is tried again
+alone, since the files queued on that worker failed with it, and is
+reported failed when it kills its worker again; the rest go on.
 """
 from __future__ import annotations
 
@@ -30,6 +31,8 @@ from distributed import Client, LocalCluster, as_completed
 from distributed.scheduler import KilledWorker
 
 import ombra
+
+_KILLED = "its worker process died, also when tried again"
 
 #: The columns of the table convert_files returns.
 COLUMNS = ["path", "output", "status", "reason", "notes", "seconds"]
@@ -64,6 +67,17 @@ def _failed(path: str, reason: str) -> Dict[str, Any]:
             "seconds": float("nan")}
 
 
+def _row(future: Any, path: str) -> Dict[str, Any]:
+    try:
+        return future.result()
+    except KilledWorker:
+        return _failed(path, _KILLED)
+    except Exception as error:  # the task's own failure, not the file's
+        return _failed(path, f"{type(error).__name__}: {error}")
+    finally:
+        future.release()
+
+
 def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
                  arguments: Dict[str, Any]) -> List[Dict[str, Any]]:
     futures = client.map(_convert_one, paths, outputs, pure=False, **arguments)
@@ -73,13 +87,13 @@ def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
     rows: List[Dict[str, Any]] = [{} for _ in paths]
     for future in as_completed(futures):
         n = position[future.key]
-        try:
-            rows[n] = future.result()
-        except KilledWorker:
-            rows[n] = _failed(paths[n], "its worker process died, also when tried again")
-        except Exception as error:  # the task's own failure, not the file's
-            rows[n] = _failed(paths[n], f"{type(error).__name__}: {error}")
-        future.release()
+        rows[n] = _row(future, paths[n])
+    # A worker that died took the files queued on it too: each is tried
+    # again alone, so that only the one that kills its worker fails.
+    for n, row in enumerate(rows):
+        if row["reason"] == _KILLED:
+            rows[n] = _row(client.submit(_convert_one, paths[n], outputs[n], pure=False,
+                                         **arguments), paths[n])
     return rows
 
 

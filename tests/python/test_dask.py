@@ -58,8 +58,10 @@ class Dask(unittest.TestCase):
                                   dashboard_address=None) as cluster, Client(cluster) as client:
                     on_disk = convert_files(files, os.path.join(work, "dask"), client=client,
                                             readers=[TOOL_READERS])
-                    # Without isolation the worker dies, twice, and the file fails.
-                    lost = convert_files([crash], client=client, readers=[TOOL_READERS],
+                    # Without isolation the worker dies, twice, and the file fails;
+                    # those queued on the workers it killed convert.
+                    good = [f for f in files if f != crash][:7]
+                    lost = convert_files([crash] + good, client=client, readers=[TOOL_READERS],
                                          isolated=False)
                     # An output that would replace its input fails, isolated or not.
                     notes = shutil.copy(files[0], os.path.join(work, "notes.txt"))
@@ -70,6 +72,7 @@ class Dask(unittest.TestCase):
             self.assertTrue(filecmp.cmp(notes, files[0], shallow=False))
             self.assertEqual((lost.status[0], lost.reason[0]),
                              ("failed", "its worker process died, also when tried again"))
+            self.assertEqual(list(lost.status[1:]), ["converted"] * len(good))
 
             self.assertEqual(list(on_disk.path), files)
             for row in on_disk.itertuples():
