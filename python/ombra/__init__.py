@@ -190,7 +190,7 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
                        strict: bool = False, locale: str = "en",
                        settings: Union[Mapping[str, SettingValue],
                                        Iterable[Tuple[str, SettingValue]], None] = None,
-                       isolated: bool = False, timeout: Optional[int] = None,
+                       isolated: bool = False, timeout: Optional[float] = None,
                        **preferences: SettingValue) -> Conversion:
     """Converts like :func:`convert` and also returns the notes and the reader.
 
@@ -205,8 +205,13 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     plug-in that crashes, or takes longer than ``timeout`` seconds, costs the
     helper and raises :class:`ConversionError` ("crashed with signal 11
     (SIGSEGV)", "timed out after 60 s"). Threads that convert isolated run
-    at once.
+    at once. A ``timeout`` (seconds above 0, fractions too; None for no
+    limit) implies ``isolated``: only a helper can be stopped.
     """
+    if timeout is not None:
+        if not timeout > 0:
+            raise ValueError(f"timeout takes seconds above 0 or None, not {timeout!r}")
+        isolated = True
     data, name = _read(source)
     target = None if output is None else os.fsdecode(os.fspath(output))
     if to is None:
@@ -214,7 +219,7 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     pairs = _settings(settings, preferences)
     options = _options(to, encoding, eol, strict, locale, pairs)
     if isolated:
-        conversion = _ombra.convert_isolated(data, name, target, options, int(timeout or 0))
+        conversion = _ombra.convert_isolated(data, name, target, options, float(timeout or 0))
     else:
         conversion = _ombra.convert(data, name, target, options)
     result = conversion.result
@@ -233,7 +238,7 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
             eol: str = "native", strict: bool = False, locale: str = "en",
             settings: Union[Mapping[str, SettingValue],
                             Iterable[Tuple[str, SettingValue]], None] = None,
-            isolated: bool = False, timeout: Optional[int] = None,
+            isolated: bool = False, timeout: Optional[float] = None,
             **preferences: SettingValue) -> Union[str, bytes]:
     """Converts a publication and returns the output.
 
@@ -251,8 +256,9 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
     preference by its name as ``ombra.plugins()`` lists it, letter case,
     spaces, hyphens and underscores aside (``wrap_lines_at_column=72``,
     ``include_hidden_layers=False``); ``settings`` takes names that are no
-    Python identifiers. ``isolated`` and ``timeout`` run the conversion in a
-    helper process (:func:`convert_with_notes`).
+    Python identifiers. ``isolated`` runs the conversion in a helper process
+    and ``timeout`` (seconds) does too, stopping it when it takes longer
+    (:func:`convert_with_notes`).
 
     Raises FileNotFoundError or OSError for an input that cannot be read,
     :class:`UnsupportedFormat` when no reader recognises it,

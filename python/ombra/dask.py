@@ -39,7 +39,7 @@ COLUMNS = ["path", "output", "status", "reason", "notes", "seconds"]
 
 
 def _convert_one(path: str, output: Optional[str], to: str, readers: Sequence[str],
-                 writers: Sequence[str], isolated: bool, timeout: int,
+                 writers: Sequence[str], isolated: bool, timeout: float,
                  options: Dict[str, Any]) -> Dict[str, Any]:
     """One row of the table; runs in a worker process."""
     start = time.perf_counter()
@@ -48,7 +48,8 @@ def _convert_one(path: str, output: Optional[str], to: str, readers: Sequence[st
     try:
         ombra.use_plugins(readers, writers)  # loads nothing when they are loaded already
         conversion = ombra.convert_with_notes(path, to, output=output, isolated=isolated,
-                                              timeout=timeout, **options)
+                                              timeout=timeout or None if isolated else None,
+                                              **options)
         row["notes"] = [str(note) for note in conversion.notes]
         if output is None:
             row["output"] = conversion.output
@@ -113,7 +114,7 @@ def _outputs(paths: Sequence[str], outdir: Optional[str], to: str) -> List[Optio
 def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optional[str] = None,
                   to: str = "text", client: Optional[Client] = None, *,
                   readers: Sequence[str] = (), writers: Sequence[str] = (),
-                  isolated: bool = True, timeout: int = 600,
+                  isolated: bool = True, timeout: float = 600,
                   **options: Any) -> pandas.DataFrame:
     """Converts every file on a Dask cluster and returns one row per file, in
     the order given: ``path``, ``output`` (the output's path with ``outdir``,
@@ -128,8 +129,8 @@ def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optio
     ``LocalCluster`` of one single-threaded worker process per core and
     closes it at the end. ``readers`` and ``writers`` are plug-in folders the
     workers load besides the shipped plug-ins. ``isolated`` and ``timeout``
-    (seconds; 0 for no limit) are described above; every other keyword is an
-    option of :func:`ombra.convert`.
+    (seconds, of isolated conversions; 0 for no limit) are described above;
+    every other keyword is an option of :func:`ombra.convert`.
     """
     paths = [os.fsdecode(os.fspath(path)) for path in paths]
     outputs = _outputs(paths, outdir, to)

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -325,7 +327,7 @@ ombra::Result Failure(const std::string& reason, int error = 0) {
 
 } // namespace
 
-ombra::Result Convert(const Request& request, int timeout, std::string& output,
+ombra::Result Convert(const Request& request, double timeout, std::string& output,
                       const Starter& starter) {
     Helper helper;
     std::string message = PackRequest(request);
@@ -344,14 +346,20 @@ ombra::Result Convert(const Request& request, int timeout, std::string& output,
     int channel = helper.child.channel;
     std::string reply;
     ombra::Result result;
-    int ready = obsys::WaitForChannel(&channel, 1, timeout > 0 ? timeout * 1000LL : -1);
+    // Past a billion seconds is no limit either (and no overflow).
+    long long limit = timeout > 0 && timeout < 1e9 ? std::llround(std::ceil(timeout * 1000)) : -1;
+    int ready = obsys::WaitForChannel(&channel, 1, limit);
     int error = ready == 0 ? ReceiveMessage(channel, reply) : 0;
     if (ready == 0 && !error && Unpack(reply, result, output)) {
         GiveBack(helper);
         return result;
     }
     End(helper, ready == -1);
-    if (ready == -1) return Failure("timed out after " + std::to_string(timeout) + " s");
+    if (ready == -1) {
+        std::ostringstream seconds; // 0.5, 60
+        seconds << timeout;
+        return Failure("timed out after " + seconds.str() + " s");
+    }
     obsys::ChildEnd end = obsys::WaitForChild(helper.child.pid);
     if (end.signal)
         return Failure("crashed with signal " + std::to_string(end.signal) + " (" +

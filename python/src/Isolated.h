@@ -31,7 +31,7 @@ using Starter = std::function<int(const Start&)>;
 /// that crashes or passes timeout seconds (0: no limit) is killed and the
 /// result says why ("crashed with signal 11 (SIGSEGV)", "timed out after
 /// 60 s"). Thread-safe: each thread's conversion has a helper of its own.
-ombra::Result Convert(const Request& request, int timeout, std::string& output,
+ombra::Result Convert(const Request& request, double timeout, std::string& output,
                       const Starter& starter);
 
 /// Ends the idle helpers (when the process loads other plug-ins).

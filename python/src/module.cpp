@@ -163,7 +163,8 @@ Conversion Convert(const py::object& source, const py::object& label, const py::
 // Forks a helper when none is idle. The fork happens under the converter's
 // lock held alone, so that no thread holds a lock of the core that the
 // helper would wait for; its conversions need no lock of the process.
-ombra::Result ConvertInHelper(const isolated::Request& request, int timeout, std::string& output) {
+ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
+                              std::string& output) {
     py::gil_scoped_release released;
     Process& process = TheProcess();
     return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
@@ -174,7 +175,8 @@ ombra::Result ConvertInHelper(const isolated::Request& request, int timeout, std
 }
 
 Conversion ConvertIsolated(const py::object& source, const py::object& name,
-                           const py::object& output, const ombra::Options& options, int timeout) {
+                           const py::object& output, const ombra::Options& options,
+                           double timeout) {
     isolated::Request request;
     request.name = FsPath(name);
     request.options = options;

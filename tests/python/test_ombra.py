@@ -148,8 +148,10 @@ class Errors(unittest.TestCase):
                 (42, {}, TypeError, "int"),
                 (b"OMBRA-FAULT crash", {"isolated": True}, ombra.ConversionError,
                  "crashed with signal 11 (SIGSEGV)"),
-                (b"OMBRA-FAULT hang", {"isolated": True, "timeout": 1}, ombra.ConversionError,
-                 "timed out after 1 s"),
+                (b"OMBRA-FAULT hang", {"timeout": 0.5}, ombra.ConversionError,
+                 "timed out after 0.5 s"),
+                (SAMPLE, {"timeout": 0}, ValueError, "timeout"),
+                (SAMPLE, {"timeout": -1, "isolated": True}, ValueError, "timeout"),
             ]
             for source, options, kind, reason in cases:
                 with self.subTest(kind.__name__, reason=reason):
