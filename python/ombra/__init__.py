@@ -88,13 +88,25 @@ class Format(NamedTuple):
 _SHIPPED_WRITERS: Dict[str, Tuple[int, str]] = _ombra.shipped_writers()
 
 
+def _many(paths: Iterable[Union[str, "os.PathLike[str]"]], what: str) -> List[str]:
+    """A list of paths; one path is refused rather than taken letter by letter."""
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        raise TypeError(f"{what} takes a list of paths, not one {type(paths).__name__}")
+    return [os.fsdecode(os.fspath(path)) for path in paths]
+
+
 def use_plugins(readers: Iterable[str] = (), writers: Iterable[str] = (),
                 shipped: bool = True) -> None:
-    """Loads the reader and writer plug-ins under these folders as well as the
-    shipped ones (only these with ``shipped=False``). Conversions in progress
-    end first; the process keeps the plug-ins until the next call."""
-    state = _ombra.use_plugins([os.fsencode(f) for f in readers],
-                               [os.fsencode(f) for f in writers], shipped)
+    """Loads the reader and writer plug-ins under these folders (lists of
+    them) as well as the shipped ones (only these with ``shipped=False``).
+    Conversions in progress end first; the process keeps the plug-ins until
+    the next call. A folder that does not exist raises FileNotFoundError."""
+    folders = [_many(readers, "readers"), _many(writers, "writers")]
+    for folder in folders[0] + folders[1]:
+        if not os.path.isdir(folder):
+            raise FileNotFoundError(errno.ENOENT, "the plug-in folder does not exist", folder)
+    state = _ombra.use_plugins([os.fsencode(f) for f in folders[0]],
+                               [os.fsencode(f) for f in folders[1]], shipped)
     if state.status != Status.converted:
         raise Error(state.reason, state.status, state.subject)
 

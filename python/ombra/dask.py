@@ -132,7 +132,7 @@ def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optio
     (seconds, of isolated conversions; 0 for no limit) are described above;
     every other keyword is an option of :func:`ombra.convert`.
     """
-    paths = [os.fsdecode(os.fspath(path)) for path in paths]
+    paths = ombra._many(paths, "convert_files")
     outputs = _outputs(paths, outdir, to)
     own = client is None
     cluster = None
@@ -141,7 +141,8 @@ def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optio
             cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
                                    processes=True, dashboard_address=None)
             client = Client(cluster)
-    arguments = dict(to=to, readers=list(readers), writers=list(writers), isolated=isolated,
+    arguments = dict(to=to, readers=ombra._many(readers, "readers"),
+                     writers=ombra._many(writers, "writers"), isolated=isolated,
                      timeout=timeout, options=options)
     try:
         rows = _convert_all(client, paths, outputs, arguments)

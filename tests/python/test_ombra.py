@@ -18,6 +18,7 @@ import time
 import unittest
 
 import ombra
+from ombra.dask import convert_files
 
 OMBRA, TEST_READERS, SOURCE = sys.argv[1:4]
 SAMPLE = os.path.join(SOURCE, "samples", "sample.sla")
@@ -153,10 +154,16 @@ class Errors(unittest.TestCase):
                 (SAMPLE, {"timeout": 0}, ValueError, "timeout"),
                 (SAMPLE, {"timeout": -1, "isolated": True}, ValueError, "timeout"),
             ]
-            for source, options, kind, reason in cases:
+            calls = [(ombra.convert, (source,), options, kind, reason)
+                     for source, options, kind, reason in cases]
+            calls += [(ombra.use_plugins, ([missing],), {}, FileNotFoundError, missing)
+                      for missing in (os.path.join(folder, "missing"), SAMPLE)]
+            calls += [(ombra.use_plugins, (), {"writers": TEST_READERS}, TypeError, "not one str"),
+                      (convert_files, (SAMPLE,), {}, TypeError, "not one str")]
+            for call, arguments, options, kind, reason in calls:
                 with self.subTest(kind.__name__, reason=reason):
                     with self.assertRaises(kind) as raised:
-                        ombra.convert(source, **options)
+                        call(*arguments, **options)
                     self.assertIn(reason, str(raised.exception))
 
 
