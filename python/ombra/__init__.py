@@ -54,6 +54,10 @@ class Error(Exception):
         self.reader = reader
         self.notes = list(notes)
 
+    def __reduce__(self) -> Any:
+        # To pickle what __init__ takes, so that it leaves a worker whole.
+        return (type(self), (self.reason, self.status, self.path, self.reader, self.notes))
+
 
 class UnsupportedFormat(Error):
     """No reader recognises the input."""

@@ -227,6 +227,24 @@ py::dict ShippedWriters() {
     return writers;
 }
 
+// A note's value: what pickles it, compares and hashes it.
+py::tuple NoteState(const ombra::Note& note) {
+    return py::make_tuple(note.id, note.code, note.text, py::tuple(py::cast(note.details)),
+                          note.omittedDetails, note.count);
+}
+
+ombra::Note NoteFromState(const py::tuple& state) {
+    if (state.size() != 6) throw py::value_error("not the state of an ombra.Note");
+    ombra::Note note;
+    note.id = state[0].cast<unsigned>();
+    note.code = state[1].cast<int>();
+    note.text = state[2].cast<std::string>();
+    note.details = state[3].cast<std::vector<std::string>>();
+    note.omittedDetails = state[4].cast<int>();
+    note.count = state[5].cast<long long>();
+    return note;
+}
+
 void BindResults(py::module_& m) {
     py::enum_<ombra::Status>(m, "Status", "What became of a conversion.")
         .value("converted", ombra::Status::kConverted)
@@ -256,7 +274,15 @@ void BindResults(py::module_& m) {
                      text += (i ? "; " : ": ") + note.details[i];
                  return text;
              })
-        .def("__repr__", [](const ombra::Note& note) { return "<ombra.Note " + note.text + ">"; });
+        .def("__repr__", [](const ombra::Note& note) { return "<ombra.Note " + note.text + ">"; })
+        .def(
+            "__eq__",
+            [](const ombra::Note& a, const ombra::Note& b) {
+                return NoteState(a).equal(NoteState(b));
+            },
+            py::is_operator())
+        .def("__hash__", [](const ombra::Note& note) { return py::hash(NoteState(note)); })
+        .def(py::pickle(&NoteState, &NoteFromState));
 
     py::class_<ombra::Result>(m, "Result")
         .def_readonly("status", &ombra::Result::status)

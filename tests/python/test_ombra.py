@@ -9,6 +9,7 @@ import io
 import json
 import os
 import pathlib
+import pickle
 import shutil
 import subprocess
 import sys
@@ -87,6 +88,13 @@ class Conversions(unittest.TestCase):
                          [n.text for n in conversion.notes])
         japanese = ombra.convert_with_notes(path, locale="ja").notes[0].text
         self.assertNotEqual(japanese, conversion.notes[0].text)
+        # Results and errors leave a process whole, and compare by value.
+        for value in (conversion, raised.exception):
+            copy = pickle.loads(pickle.dumps(value))
+            self.assertEqual(copy.notes, value.notes)
+            self.assertEqual(repr(copy), repr(value))
+        self.assertEqual(ombra.convert_with_notes(path), conversion)
+        self.assertEqual(copy.status, ombra.Status.notes)
 
     def test_outputs_to_a_path_are_written_whole(self):
         with tempfile.TemporaryDirectory() as folder:
