@@ -54,6 +54,10 @@ class Error(Exception):
         self.reader = reader
         self.notes = list(notes)
 
+    def __reduce__(self) -> Any:
+        # To pickle what __init__ takes, so that it leaves a worker whole.
+        return (type(self), (self.reason, self.status, self.path, self.reader, self.notes))
+
 
 class UnsupportedFormat(Error):
     """No reader recognises the input."""
@@ -88,13 +92,25 @@ class Format(NamedTuple):
 _SHIPPED_WRITERS: Dict[str, Tuple[int, str]] = _ombra.shipped_writers()
 
 
+def _many(paths: Iterable[Union[str, "os.PathLike[str]"]], what: str) -> List[str]:
+    """A list of paths; one path is refused rather than taken letter by letter."""
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        raise TypeError(f"{what} takes a list of paths, not one {type(paths).__name__}")
+    return [os.fsdecode(os.fspath(path)) for path in paths]
+
+
 def use_plugins(readers: Iterable[str] = (), writers: Iterable[str] = (),
                 shipped: bool = True) -> None:
-    """Loads the reader and writer plug-ins under these folders as well as the
-    shipped ones (only these with ``shipped=False``). Conversions in progress
-    end first; the process keeps the plug-ins until the next call."""
-    state = _ombra.use_plugins([os.fspath(f) for f in readers],
-                               [os.fspath(f) for f in writers], shipped)
+    """Loads the reader and writer plug-ins under these folders (lists of
+    them) as well as the shipped ones (only these with ``shipped=False``).
+    Conversions in progress end first; the process keeps the plug-ins until
+    the next call. A folder that does not exist raises FileNotFoundError."""
+    folders = [_many(readers, "readers"), _many(writers, "writers")]
+    for folder in folders[0] + folders[1]:
+        if not os.path.isdir(folder):
+            raise FileNotFoundError(errno.ENOENT, "the plug-in folder does not exist", folder)
+    state = _ombra.use_plugins([os.fsencode(f) for f in folders[0]],
+                               [os.fsencode(f) for f in folders[1]], shipped)
     if state.status != Status.converted:
         raise Error(state.reason, state.status, state.subject)
 
@@ -121,25 +137,40 @@ def _text(value: SettingValue) -> str:
     return str(value)
 
 
-def _options(to: Union[str, int], encoding: Optional[str], eol: str, strict: bool,
-             locale: str, settings: Union[Mapping[str, SettingValue],
-                                          Iterable[Tuple[str, SettingValue]], None],
-             preferences: Mapping[str, SettingValue]) -> Any:
+def _settings(settings: Union[Mapping[str, SettingValue],
+                              Iterable[Tuple[str, SettingValue]], None],
+              preferences: Mapping[str, SettingValue]) -> List[Tuple[str, str]]:
     pairs: List[Tuple[str, str]] = []
     if settings:
         items = settings.items() if isinstance(settings, Mapping) else settings
         pairs += [(str(name), _text(value)) for name, value in items]
-    pairs += [(name, _text(value)) for name, value in preferences.items()]
+    return pairs + [(name, _text(value)) for name, value in preferences.items()]
+
+
+def _options(to: Union[str, int], encoding: Optional[str], eol: str, strict: bool,
+             locale: str, pairs: List[Tuple[str, str]]) -> Any:
     return _ombra.options(str(to), encoding or "", eol, pairs, locale, strict)
 
 
-def _is_text(to: Union[str, int], encoding: Optional[str]) -> bool:
+def _key(name: str) -> str:
+    """A name as the core matches it: letter case, spaces, hyphens and
+    underscores aside."""
+    return "".join(c for c in name.lower() if c not in " -_")
+
+
+def _is_text(to: Union[str, int], encoding: Optional[str], pairs: List[Tuple[str, str]]) -> bool:
     name = str(to)
     shipped = {str(entry[0]): writer for writer, entry in _SHIPPED_WRITERS.items()}
     writer = name if name in _SHIPPED_WRITERS else shipped.get(name)
     if writer is None:
         return False
-    return writer != "text" or (encoding or "utf8").lower().replace("-", "") == "utf8"
+    if writer != "text":
+        return True
+    # The text writer's own setting, the last one given, overrides encoding.
+    for setting, value in reversed(pairs):
+        if _key(setting) == "textencoding":
+            return _key(value) == "unicodeutf8"
+    return (encoding or "utf8").lower().replace("-", "") == "utf8"
 
 
 def _check(result: Any, name: str) -> None:
@@ -175,7 +206,7 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
                        strict: bool = False, locale: str = "en",
                        settings: Union[Mapping[str, SettingValue],
                                        Iterable[Tuple[str, SettingValue]], None] = None,
-                       isolated: bool = False, timeout: Optional[int] = None,
+                       isolated: bool = False, timeout: Optional[float] = None,
                        **preferences: SettingValue) -> Conversion:
     """Converts like :func:`convert` and also returns the notes and the reader.
 
@@ -190,15 +221,21 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     plug-in that crashes, or takes longer than ``timeout`` seconds, costs the
     helper and raises :class:`ConversionError` ("crashed with signal 11
     (SIGSEGV)", "timed out after 60 s"). Threads that convert isolated run
-    at once.
+    at once. A ``timeout`` (seconds above 0, fractions too; None for no
+    limit) implies ``isolated``: only a helper can be stopped.
     """
+    if timeout is not None:
+        if not timeout > 0:
+            raise ValueError(f"timeout takes seconds above 0 or None, not {timeout!r}")
+        isolated = True
     data, name = _read(source)
     target = None if output is None else os.fsdecode(os.fspath(output))
     if to is None:
         to = _writer_for(target)
-    options = _options(to, encoding, eol, strict, locale, settings, preferences)
+    pairs = _settings(settings, preferences)
+    options = _options(to, encoding, eol, strict, locale, pairs)
     if isolated:
-        conversion = _ombra.convert_isolated(data, name, target, options, int(timeout or 0))
+        conversion = _ombra.convert_isolated(data, name, target, options, float(timeout or 0))
     else:
         conversion = _ombra.convert(data, name, target, options)
     result = conversion.result
@@ -208,7 +245,7 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     out: Union[str, bytes, None] = None
     if output is None:
         out = conversion.output
-        if _is_text(to, encoding):
+        if _is_text(to, encoding, pairs):
             out = out.decode("utf-8")
     return Conversion(out, list(result.notes), result.reader)
 
@@ -217,7 +254,7 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
             eol: str = "native", strict: bool = False, locale: str = "en",
             settings: Union[Mapping[str, SettingValue],
                             Iterable[Tuple[str, SettingValue]], None] = None,
-            isolated: bool = False, timeout: Optional[int] = None,
+            isolated: bool = False, timeout: Optional[float] = None,
             **preferences: SettingValue) -> Union[str, bytes]:
     """Converts a publication and returns the output.
 
@@ -226,7 +263,8 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
     (``"text"``, ``"json"``, ``"html"``, ``"pandoc"``, or any loaded writer's
     id). The result is ``str`` for the shipped writers in UTF-8 and ``bytes``
     for other encodings (``encoding="utf16"``, ``"cp1252"``, ``"shift_jis"``,
-    ...) and other writers.
+    ..., or the text writer's own ``text_encoding`` setting, which overrides
+    ``encoding``) and other writers.
 
     ``eol`` ends the text writer's lines (native, lf, crlf, cr, platform);
     ``strict`` refuses a conversion with notes; ``locale`` ("en", "ja") is the
@@ -234,8 +272,9 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
     preference by its name as ``ombra.plugins()`` lists it, letter case,
     spaces, hyphens and underscores aside (``wrap_lines_at_column=72``,
     ``include_hidden_layers=False``); ``settings`` takes names that are no
-    Python identifiers. ``isolated`` and ``timeout`` run the conversion in a
-    helper process (:func:`convert_with_notes`).
+    Python identifiers. ``isolated`` runs the conversion in a helper process
+    and ``timeout`` (seconds) does too, stopping it when it takes longer
+    (:func:`convert_with_notes`).
 
     Raises FileNotFoundError or OSError for an input that cannot be read,
     :class:`UnsupportedFormat` when no reader recognises it,
@@ -261,7 +300,7 @@ def metadata(source: Source) -> Dict[str, Any]:
     None where the reader found nothing."""
     data, name = _read(source)
     result, text = _ombra.metadata(data, name, _options("text", None, "native", False, "en",
-                                                        None, {}))
+                                                        []))
     _check(result, name)
     return json.loads(text)
 

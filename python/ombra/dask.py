@@ -15,8 +15,9 @@ reason ("crashed with signal 11 (SIGSEGV)") and the worker goes on. Without
 isolation a crash takes the worker with it; the scheduler then starts the
 task again on another worker, and when it has taken more workers than
 ``distributed.scheduler.allowed-failures`` says (1 on the clusters that
-convert_files makes: the task is retried once), the file is reported failed
-and the rest go on.
+convert_files makes: the task is retried once), the file is tried again
+alone, since the files queued on that worker failed with it, and is
+reported failed when it kills its worker again; the rest go on.
 """
 from __future__ import annotations
 
@@ -31,12 +32,14 @@ from distributed.scheduler import KilledWorker
 
 import ombra
 
+_KILLED = "its worker process died, also when tried again"
+
 #: The columns of the table convert_files returns.
 COLUMNS = ["path", "output", "status", "reason", "notes", "seconds"]
 
 
 def _convert_one(path: str, output: Optional[str], to: str, readers: Sequence[str],
-                 writers: Sequence[str], isolated: bool, timeout: int,
+                 writers: Sequence[str], isolated: bool, timeout: float,
                  options: Dict[str, Any]) -> Dict[str, Any]:
     """One row of the table; runs in a worker process."""
     start = time.perf_counter()
@@ -45,15 +48,35 @@ def _convert_one(path: str, output: Optional[str], to: str, readers: Sequence[st
     try:
         ombra.use_plugins(readers, writers)  # loads nothing when they are loaded already
         conversion = ombra.convert_with_notes(path, to, output=output, isolated=isolated,
-                                              timeout=timeout, **options)
+                                              timeout=timeout or None if isolated else None,
+                                              **options)
         row["notes"] = [str(note) for note in conversion.notes]
         if output is None:
             row["output"] = conversion.output
-    except (ombra.Error, OSError, ValueError) as error:
-        row.update(status="failed", output=None, reason=str(getattr(error, "reason", error)),
+    except Exception as error:  # whatever it is, it costs this file's row only
+        reason = str(getattr(error, "reason", error))
+        if not isinstance(error, (ombra.Error, OSError, ValueError)):
+            reason = f"{type(error).__name__}: {reason}"
+        row.update(status="failed", output=None, reason=reason,
                    notes=[str(note) for note in getattr(error, "notes", [])])
     row["seconds"] = time.perf_counter() - start
     return row
+
+
+def _failed(path: str, reason: str) -> Dict[str, Any]:
+    return {"path": path, "output": None, "status": "failed", "reason": reason, "notes": [],
+            "seconds": float("nan")}
+
+
+def _row(future: Any, path: str) -> Dict[str, Any]:
+    try:
+        return future.result()
+    except KilledWorker:
+        return _failed(path, _KILLED)
+    except Exception as error:  # the task's own failure, not the file's
+        return _failed(path, f"{type(error).__name__}: {error}")
+    finally:
+        future.release()
 
 
 def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
@@ -65,13 +88,13 @@ def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
     rows: List[Dict[str, Any]] = [{} for _ in paths]
     for future in as_completed(futures):
         n = position[future.key]
-        try:
-            rows[n] = future.result()
-        except KilledWorker:
-            rows[n] = {"path": paths[n], "output": None, "status": "failed",
-                       "reason": "its worker process died, also when tried again",
-                       "notes": [], "seconds": float("nan")}
-        future.release()
+        rows[n] = _row(future, paths[n])
+    # A worker that died took the files queued on it too: each is tried
+    # again alone, so that only the one that kills its worker fails.
+    for n, row in enumerate(rows):
+        if row["reason"] == _KILLED:
+            rows[n] = _row(client.submit(_convert_one, paths[n], outputs[n], pure=False,
+                                         **arguments), paths[n])
     return rows
 
 
@@ -91,7 +114,7 @@ def _outputs(paths: Sequence[str], outdir: Optional[str], to: str) -> List[Optio
 def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optional[str] = None,
                   to: str = "text", client: Optional[Client] = None, *,
                   readers: Sequence[str] = (), writers: Sequence[str] = (),
-                  isolated: bool = True, timeout: int = 600,
+                  isolated: bool = True, timeout: float = 600,
                   **options: Any) -> pandas.DataFrame:
     """Converts every file on a Dask cluster and returns one row per file, in
     the order given: ``path``, ``output`` (the output's path with ``outdir``,
@@ -106,10 +129,10 @@ def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optio
     ``LocalCluster`` of one single-threaded worker process per core and
     closes it at the end. ``readers`` and ``writers`` are plug-in folders the
     workers load besides the shipped plug-ins. ``isolated`` and ``timeout``
-    (seconds; 0 for no limit) are described above; every other keyword is an
-    option of :func:`ombra.convert`.
+    (seconds, of isolated conversions; 0 for no limit) are described above;
+    every other keyword is an option of :func:`ombra.convert`.
     """
-    paths = [os.fsdecode(os.fspath(path)) for path in paths]
+    paths = ombra._many(paths, "convert_files")
     outputs = _outputs(paths, outdir, to)
     own = client is None
     cluster = None
@@ -118,7 +141,8 @@ def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optio
             cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
                                    processes=True, dashboard_address=None)
             client = Client(cluster)
-    arguments = dict(to=to, readers=list(readers), writers=list(writers), isolated=isolated,
+    arguments = dict(to=to, readers=ombra._many(readers, "readers"),
+                     writers=ombra._many(writers, "writers"), isolated=isolated,
                      timeout=timeout, options=options)
     try:
         rows = _convert_all(client, paths, outputs, arguments)

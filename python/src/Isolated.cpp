@@ -3,10 +3,19 @@
 #include "platform/Processes.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <sstream>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+#include <pthread.h>
+#include <unistd.h>
 
 namespace isolated {
 
@@ -96,8 +105,8 @@ std::string PackRequest(const Request& request) {
          {std::int64_t(request.bytes), std::int64_t(o.lineEnd), std::int64_t(o.locale),
           std::int64_t(o.strict), static_cast<std::int64_t>(o.settings.size())})
         PutNumber(out, n);
-    for (const std::string* text :
-         {&request.input, &request.name, &request.destination, &o.writer, &o.encoding})
+    for (const std::string* text : {&request.input, &request.name, &request.destination,
+                                    &request.folder, &o.writer, &o.encoding})
         PutText(out, *text);
     for (const auto& setting : o.settings) {
         PutText(out, setting.first);
@@ -114,8 +123,8 @@ bool UnpackRequest(const std::string& in, Request& request) {
     o.locale = static_cast<OBL::LocaleIDEnum>(u.Number());
     o.strict = u.Number() != 0;
     std::int64_t settings = u.Number();
-    for (std::string* text :
-         {&request.input, &request.name, &request.destination, &o.writer, &o.encoding})
+    for (std::string* text : {&request.input, &request.name, &request.destination, &request.folder,
+                              &o.writer, &o.encoding})
         *text = u.Text();
     for (std::int64_t n = 0; u.ok && n < settings; ++n) {
         std::string name = u.Text();
@@ -141,6 +150,24 @@ int ReceiveMessage(int channel, std::string& message) {
 
 // ---- the helper ----------------------------------------------------------------
 
+bool Relative(const std::string& path) {
+    return !path.empty() && path[0] != '/';
+}
+
+// Relative paths name files in the caller's working folder, which may have
+// changed since the helper was forked.
+bool EnterFolder(const Request& request, ombra::Result& result) {
+    if (!Relative(request.bytes ? std::string() : request.input) && !Relative(request.destination))
+        return true;
+    if (::chdir(request.folder.c_str()) == 0) return true;
+    result.status = ombra::Status::kInputUnreadable;
+    result.systemError = errno;
+    result.reason =
+        std::string(ombra::StatusText(result.status)) + " (" + std::strerror(errno) + ")";
+    result.subject = request.name;
+    return false;
+}
+
 int HelperMain(int channel, const ombra::Converter& converter) {
     for (std::string message; ReceiveMessage(channel, message) == 0;) {
         Request request;
@@ -150,11 +177,60 @@ int HelperMain(int channel, const ombra::Converter& converter) {
         ombra::Source in = request.bytes ? ombra::Source::Bytes(request.input.data(),
                                                                 request.input.size(), request.name)
                                          : ombra::Source::Path(request.input);
-        result =
-            converter.Convert(in, ombra::Sink::Memory(bytes, request.destination), request.options);
+        if (EnterFolder(request, result))
+            result = converter.Convert(in, ombra::Sink::Memory(bytes, request.destination),
+                                       request.options);
         if (SendMessage(channel, Pack(result, bytes)) != 0) return 0;
     }
     return 0; // the process closed the channel
+}
+
+// ---- forks -----------------------------------------------------------------------
+
+// A helper dies with the thread that forked it (PR_SET_PDEATHSIG), so forks
+// happen in one thread that lives as long as the process, not in threads
+// that convert and may end while their helpers wait idle for the next one.
+struct Forker {
+    std::mutex lock;
+    std::condition_variable changed;
+    const std::function<int()>* fork = nullptr; // the fork asked for
+    int error = 0;
+};
+
+Forker*& CurrentForker() {
+    static Forker* forker = nullptr; // started on first use, in a forked child again
+    return forker;
+}
+
+void ForkerMain(Forker* forker) {
+    std::unique_lock<std::mutex> guard(forker->lock);
+    for (;;) {
+        forker->changed.wait(guard, [&] { return forker->fork != nullptr; });
+        forker->error = (*forker->fork)();
+        forker->fork = nullptr;
+        forker->changed.notify_all();
+    }
+}
+
+// Runs fork in the forker thread. The caller holds the helpers' lock: one
+// fork at a time.
+int InForker(const std::function<int()>& fork) {
+    Forker*& forker = CurrentForker();
+    if (!forker) {
+        auto* started = new Forker;
+        try {
+            std::thread(ForkerMain, started).detach();
+        } catch (const std::system_error& error) {
+            delete started;
+            return error.code().value();
+        }
+        forker = started;
+    }
+    std::unique_lock<std::mutex> guard(forker->lock);
+    forker->fork = &fork;
+    forker->changed.notify_all();
+    forker->changed.wait(guard, [&] { return forker->fork == nullptr; });
+    return forker->error;
 }
 
 // ---- the process's helpers -------------------------------------------------------
@@ -171,9 +247,25 @@ struct Helpers {
     std::vector<int> channels; // of every helper alive, for new helpers to close
 };
 
-Helpers& TheHelpers() {
+Helpers*& Current() {
     static Helpers* helpers = new Helpers; // outlives every thread that converts
-    return *helpers;
+    return helpers;
+}
+
+// A forked child (multiprocessing, os.fork) starts helpers of its own: the
+// parent's answer the parent. Their lock may be held by a thread the child
+// does not have, so the old set is left as it is.
+void ForgetInChild() {
+    for (int channel : Current()->channels)
+        obsys::CloseChannel(channel);
+    Current() = new Helpers;
+    CurrentForker() = nullptr; // its thread is not in the child
+}
+
+Helpers& TheHelpers() {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, ForgetInChild);
+    (void)registered;
+    return *Current();
 }
 
 // Ends a helper that is no longer wanted.
@@ -214,9 +306,11 @@ int Take(const Starter& starter, Helper& helper) {
     }
     return starter([&](const ombra::Converter& converter) {
         std::lock_guard<std::mutex> guard(helpers.lock);
-        int error =
-            obsys::StartChild([&](int channel) { return HelperMain(channel, converter); },
-                              helpers.channels.data(), helpers.channels.size(), helper.child);
+        int error = InForker([&] {
+            return obsys::StartChild([&](int channel) { return HelperMain(channel, converter); },
+                                     helpers.channels.data(), helpers.channels.size(),
+                                     helper.child);
+        });
         helper.generation = helpers.generation;
         if (!error) helpers.channels.push_back(helper.child.channel);
         return error;
@@ -233,7 +327,7 @@ ombra::Result Failure(const std::string& reason, int error = 0) {
 
 } // namespace
 
-ombra::Result Convert(const Request& request, int timeout, std::string& output,
+ombra::Result Convert(const Request& request, double timeout, std::string& output,
                       const Starter& starter) {
     Helper helper;
     std::string message = PackRequest(request);
@@ -252,14 +346,20 @@ ombra::Result Convert(const Request& request, int timeout, std::string& output,
     int channel = helper.child.channel;
     std::string reply;
     ombra::Result result;
-    int ready = obsys::WaitForChannel(&channel, 1, timeout > 0 ? timeout * 1000LL : -1);
+    // Past a billion seconds is no limit either (and no overflow).
+    long long limit = timeout > 0 && timeout < 1e9 ? std::llround(std::ceil(timeout * 1000)) : -1;
+    int ready = obsys::WaitForChannel(&channel, 1, limit);
     int error = ready == 0 ? ReceiveMessage(channel, reply) : 0;
     if (ready == 0 && !error && Unpack(reply, result, output)) {
         GiveBack(helper);
         return result;
     }
     End(helper, ready == -1);
-    if (ready == -1) return Failure("timed out after " + std::to_string(timeout) + " s");
+    if (ready == -1) {
+        std::ostringstream seconds; // 0.5, 60
+        seconds << timeout;
+        return Failure("timed out after " + seconds.str() + " s");
+    }
     obsys::ChildEnd end = obsys::WaitForChild(helper.child.pid);
     if (end.signal)
         return Failure("crashed with signal " + std::to_string(end.signal) + " (" +

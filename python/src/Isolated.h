@@ -18,6 +18,7 @@ struct Request {
     std::string input;       ///< a path, or the bytes of the document
     std::string name;        ///< the input's name for messages
     std::string destination; ///< the file the caller writes the output to, or empty
+    std::string folder;      ///< the caller's working folder, for relative paths
     ombra::Options options;
 };
 
@@ -30,7 +31,7 @@ using Starter = std::function<int(const Start&)>;
 /// that crashes or passes timeout seconds (0: no limit) is killed and the
 /// result says why ("crashed with signal 11 (SIGSEGV)", "timed out after
 /// 60 s"). Thread-safe: each thread's conversion has a helper of its own.
-ombra::Result Convert(const Request& request, int timeout, std::string& output,
+ombra::Result Convert(const Request& request, double timeout, std::string& output,
                       const Starter& starter);
 
 /// Ends the idle helpers (when the process loads other plug-ins).

@@ -5,10 +5,12 @@
 #include <ombra/pluginids.h>
 
 #include "Isolated.h"
+#include "platform/Outputs.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -105,6 +107,26 @@ ombra::Options MakeOptions(const std::string& writer, const std::string& encodin
     return options;
 }
 
+// A path as the system names it: a str in the file system's encoding, the
+// bytes os.listdir escaped restored; bytes as they are.
+std::string FsPath(const py::handle& path) {
+    py::object bytes = py::reinterpret_borrow<py::object>(path);
+    if (!PyBytes_Check(path.ptr())) {
+        bytes = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(path.ptr()));
+        if (!bytes) throw py::error_already_set();
+    }
+    std::string text = bytes.cast<std::string>();
+    if (text.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    return text;
+}
+
+// The reverse, for paths the core gives back.
+py::str FsText(const std::string& text) {
+    PyObject* decoded = PyUnicode_DecodeFSDefaultAndSize(text.data(), Py_ssize_t(text.size()));
+    if (!decoded) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
 // A conversion's result with its output, which the GIL must be held to make.
 struct Conversion {
     ombra::Result result;
@@ -121,13 +143,13 @@ auto WithSource(const py::object& source, const std::string& name, Work work) {
         PyBytes_AsStringAndSize(source.ptr(), &data, &size);
         return work(ombra::Source::Bytes(data, static_cast<std::size_t>(size), name));
     }
-    return work(ombra::Source::Path(source.cast<std::string>()));
+    return work(ombra::Source::Path(FsPath(source)));
 }
 
-Conversion Convert(const py::object& source, const std::string& name, const py::object& output,
+Conversion Convert(const py::object& source, const py::object& label, const py::object& output,
                    const ombra::Options& options) {
-    std::string bytes;
-    std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    std::string bytes, name = FsPath(label);
+    std::string path = output.is_none() ? std::string() : FsPath(output);
     ombra::Sink sink = path.empty() ? ombra::Sink::Memory(bytes) : ombra::Sink::Path(path);
     Conversion conversion;
     conversion.result = WithSource(source, name, [&](const ombra::Source& in) {
@@ -141,7 +163,8 @@ Conversion Convert(const py::object& source, const std::string& name, const py::
 // Forks a helper when none is idle. The fork happens under the converter's
 // lock held alone, so that no thread holds a lock of the core that the
 // helper would wait for; its conversions need no lock of the process.
-ombra::Result ConvertInHelper(const isolated::Request& request, int timeout, std::string& output) {
+ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
+                              std::string& output) {
     py::gil_scoped_release released;
     Process& process = TheProcess();
     return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
@@ -151,19 +174,30 @@ ombra::Result ConvertInHelper(const isolated::Request& request, int timeout, std
     });
 }
 
-Conversion ConvertIsolated(const py::object& source, const std::string& name,
-                           const py::object& output, const ombra::Options& options, int timeout) {
+Conversion ConvertIsolated(const py::object& source, const py::object& name,
+                           const py::object& output, const ombra::Options& options,
+                           double timeout) {
     isolated::Request request;
-    request.name = name;
+    request.name = FsPath(name);
     request.options = options;
     request.bytes = py::isinstance<py::bytes>(source);
-    request.input =
-        request.bytes ? std::string(source.cast<py::bytes>()) : source.cast<std::string>();
-    std::string path = output.is_none() ? std::string() : output.cast<std::string>();
+    request.input = request.bytes ? std::string(source.cast<py::bytes>()) : FsPath(source);
+    std::string path = output.is_none() ? std::string() : FsPath(output);
     request.destination = path;
+    std::error_code error; // none: relative paths then name no file
+    request.folder = std::filesystem::current_path(error).string();
     std::string bytes;
     Conversion conversion;
     conversion.result = ConvertInHelper(request, timeout, bytes);
+    // The helper's output went to memory, past the core's check: the input
+    // is never written over, also through a link.
+    if (conversion.result.Ok() && !path.empty() && !request.bytes &&
+        obsys::SameFile(request.input.c_str(), path.c_str())) {
+        conversion.result = ombra::Result();
+        conversion.result.status = ombra::Status::kOutputIsInput;
+        conversion.result.reason = ombra::StatusText(conversion.result.status);
+        conversion.result.subject = path;
+    }
     // Written here, whole: a helper killed half-way leaves nothing.
     if (conversion.result.Ok() && !path.empty()) {
         py::gil_scoped_release released;
@@ -175,10 +209,10 @@ Conversion ConvertIsolated(const py::object& source, const std::string& name,
     return conversion;
 }
 
-std::pair<ombra::Result, std::string> Metadata(const py::object& source, const std::string& name,
+std::pair<ombra::Result, std::string> Metadata(const py::object& source, const py::object& name,
                                                const ombra::Options& options) {
     ombra::Metadata metadata;
-    ombra::Result result = WithSource(source, name, [&](const ombra::Source& in) {
+    ombra::Result result = WithSource(source, FsPath(name), [&](const ombra::Source& in) {
         return WithConverter(
             [&](const ombra::Converter& c) { return c.ReadMetadata(in, metadata, options); });
     });
@@ -191,6 +225,24 @@ py::dict ShippedWriters() {
     for (const OBPLUGIN::Info& info : OBPLUGIN::kAll)
         if (!info.reader) writers[info.name] = py::make_tuple(info.id, info.extension);
     return writers;
+}
+
+// A note's value: what pickles it, compares and hashes it.
+py::tuple NoteState(const ombra::Note& note) {
+    return py::make_tuple(note.id, note.code, note.text, py::tuple(py::cast(note.details)),
+                          note.omittedDetails, note.count);
+}
+
+ombra::Note NoteFromState(const py::tuple& state) {
+    if (state.size() != 6) throw py::value_error("not the state of an ombra.Note");
+    ombra::Note note;
+    note.id = state[0].cast<unsigned>();
+    note.code = state[1].cast<int>();
+    note.text = state[2].cast<std::string>();
+    note.details = state[3].cast<std::vector<std::string>>();
+    note.omittedDetails = state[4].cast<int>();
+    note.count = state[5].cast<long long>();
+    return note;
 }
 
 void BindResults(py::module_& m) {
@@ -222,12 +274,20 @@ void BindResults(py::module_& m) {
                      text += (i ? "; " : ": ") + note.details[i];
                  return text;
              })
-        .def("__repr__", [](const ombra::Note& note) { return "<ombra.Note " + note.text + ">"; });
+        .def("__repr__", [](const ombra::Note& note) { return "<ombra.Note " + note.text + ">"; })
+        .def(
+            "__eq__",
+            [](const ombra::Note& a, const ombra::Note& b) {
+                return NoteState(a).equal(NoteState(b));
+            },
+            py::is_operator())
+        .def("__hash__", [](const ombra::Note& note) { return py::hash(NoteState(note)); })
+        .def(py::pickle(&NoteState, &NoteFromState));
 
     py::class_<ombra::Result>(m, "Result")
         .def_readonly("status", &ombra::Result::status)
         .def_readonly("reason", &ombra::Result::reason)
-        .def_readonly("subject", &ombra::Result::subject)
+        .def_property_readonly("subject", [](const ombra::Result& r) { return FsText(r.subject); })
         .def_readonly("system_error", &ombra::Result::systemError)
         .def_readonly("reader", &ombra::Result::reader)
         .def_readonly("writer_id", &ombra::Result::writerId)

@@ -5,8 +5,10 @@
 # Run by CTest: test_dask.py OMBRA_CLI TOOL_READERS SOURCE_DIR [FETCH_SCRIPT]
 # With FETCH_SCRIPT, the Scribus template corpus it fetches (exit 77 when it
 # cannot be had); without, the sample documents and a crashing file.
+import filecmp
 import glob
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -43,6 +45,8 @@ class Dask(unittest.TestCase):
                 f.write("OMBRA-FAULT crash\n")
             if not FETCH:
                 files = files[:3] + [crash] + files[3:]
+            # A name that is no UTF-8, as os.listdir gives it.
+            files.append(shutil.copy(files[0], os.path.join(work, "caf\udce9.sla")))
             reference = os.path.join(work, "reference")
             subprocess.run([OMBRA, "convert", *files, "--outdir", reference, "-q", "-j", "2",
                             "--readers", TOOL_READERS], capture_output=True)
@@ -54,11 +58,21 @@ class Dask(unittest.TestCase):
                                   dashboard_address=None) as cluster, Client(cluster) as client:
                     on_disk = convert_files(files, os.path.join(work, "dask"), client=client,
                                             readers=[TOOL_READERS])
-                    # Without isolation the worker dies, twice, and the file fails.
-                    lost = convert_files([crash], client=client, readers=[TOOL_READERS],
+                    # Without isolation the worker dies, twice, and the file fails;
+                    # those queued on the workers it killed convert.
+                    good = [f for f in files if f != crash][:7]
+                    lost = convert_files([crash] + good, client=client, readers=[TOOL_READERS],
                                          isolated=False)
+                    # An output that would replace its input fails, isolated or not.
+                    notes = shutil.copy(files[0], os.path.join(work, "notes.txt"))
+                    kept = [convert_files([notes], work, client=client, isolated=isolated)
+                            for isolated in (True, False)]
+            for table in kept:
+                self.assertIn("the output would replace the input", table.reason[0])
+            self.assertTrue(filecmp.cmp(notes, files[0], shallow=False))
             self.assertEqual((lost.status[0], lost.reason[0]),
                              ("failed", "its worker process died, also when tried again"))
+            self.assertEqual(list(lost.status[1:]), ["converted"] * len(good))
 
             self.assertEqual(list(on_disk.path), files)
             for row in on_disk.itertuples():

@@ -3,10 +3,13 @@
 # their reasons, listings, and threads that run while a conversion waits.
 #
 # Run by CTest: test_ombra.py OMBRA_CLI TOOL_READERS SOURCE_DIR
+import concurrent.futures
+import filecmp
 import io
 import json
 import os
 import pathlib
+import pickle
 import shutil
 import subprocess
 import sys
@@ -16,6 +19,7 @@ import time
 import unittest
 
 import ombra
+from ombra.dask import convert_files
 
 OMBRA, TEST_READERS, SOURCE = sys.argv[1:4]
 SAMPLE = os.path.join(SOURCE, "samples", "sample.sla")
@@ -53,14 +57,21 @@ class Conversions(unittest.TestCase):
                  ({"encoding": "cp1252", "eol": "crlf"}, ["--encoding", "cp1252", "--eol", "crlf"]),
                  ({"wrap_lines_at_column": 20, "include_master_pages_and_hidden_layers": True},
                   ["--wrap", "20", "--hidden"]),
-                 ({"settings": {"Wrap lines at column": 20}}, ["--set", "Wrap lines at column=20"])]
+                 ({"settings": {"Wrap lines at column": 20}}, ["--set", "Wrap lines at column=20"]),
+                 ({"text_encoding": "Unicode UTF16"}, ["--set", "Text encoding=Unicode UTF16"]),
+                 ({"settings": {"Text encoding": "Default"}}, ["--set", "Text encoding=Default"]),
+                 ({"encoding": "utf16", "text_encoding": "unicode utf8"},
+                  ["--encoding", "utf16", "--set", "Text encoding=Unicode UTF8"])]
         for options, arguments in cases:
             if options.get("to") in ("html", "pandoc") and options["to"] not in writers:
                 continue
             with self.subTest(arguments):
                 expected = program("convert", SAMPLE, "-o", "-", *arguments)
-                self.assertEqual(ombra.convert(SAMPLE, **options),
-                                 expected if "encoding" in options else expected.decode())
+                try:
+                    expected = expected.decode()  # str exactly when the output is UTF-8
+                except UnicodeDecodeError:
+                    pass
+                self.assertEqual(ombra.convert(SAMPLE, **options), expected)
         self.assertEqual(ombra.dump(SAMPLE, indentation=0, story_text=False),
                          json.loads(program("dump", SAMPLE, "--set", "Indentation=0",
                                             "--set", "Story text=off")))
@@ -77,6 +88,13 @@ class Conversions(unittest.TestCase):
                          [n.text for n in conversion.notes])
         japanese = ombra.convert_with_notes(path, locale="ja").notes[0].text
         self.assertNotEqual(japanese, conversion.notes[0].text)
+        # Results and errors leave a process whole, and compare by value.
+        for value in (conversion, raised.exception):
+            copy = pickle.loads(pickle.dumps(value))
+            self.assertEqual(copy.notes, value.notes)
+            self.assertEqual(repr(copy), repr(value))
+        self.assertEqual(ombra.convert_with_notes(path), conversion)
+        self.assertEqual(copy.status, ombra.Status.notes)
 
     def test_outputs_to_a_path_are_written_whole(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -87,6 +105,23 @@ class Conversions(unittest.TestCase):
             with self.assertRaises(ombra.UnsupportedFormat):
                 ombra.convert_with_notes(b"nothing", output=os.path.join(folder, "x.txt"))
             self.assertEqual(os.listdir(folder), ["sample.json"])
+
+    def test_file_names_that_are_not_utf8_name_their_files(self):
+        expected = ombra.convert(SAMPLE)
+        with tempfile.TemporaryDirectory() as folder:
+            shutil.copy(SAMPLE, os.path.join(os.fsencode(folder), b"caf\xe9.sla"))
+            document = os.path.join(folder, os.listdir(folder)[0])  # 'caf\udce9.sla'
+            output = os.path.join(folder, "caf\udce9.txt")
+            for source, isolated in [(document, False), (pathlib.Path(document), True)]:
+                with self.subTest(isolated=isolated):
+                    self.assertEqual(ombra.convert(source, isolated=isolated), expected)
+                    ombra.convert_with_notes(source, output=os.fsencode(output), isolated=isolated)
+                    self.assertEqual(pathlib.Path(output).read_text(), expected)
+                    with self.assertRaises(FileNotFoundError) as raised:
+                        ombra.convert(document + "x", isolated=isolated)
+                    self.assertEqual(raised.exception.filename, document + "x")
+            with self.assertRaisesRegex(ValueError, "null byte"):
+                ombra.convert(SAMPLE + "\0.txt")
 
     def test_a_page_written_beside_its_pictures_links_them_relatively(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -122,13 +157,21 @@ class Errors(unittest.TestCase):
                 (42, {}, TypeError, "int"),
                 (b"OMBRA-FAULT crash", {"isolated": True}, ombra.ConversionError,
                  "crashed with signal 11 (SIGSEGV)"),
-                (b"OMBRA-FAULT hang", {"isolated": True, "timeout": 1}, ombra.ConversionError,
-                 "timed out after 1 s"),
+                (b"OMBRA-FAULT hang", {"timeout": 0.5}, ombra.ConversionError,
+                 "timed out after 0.5 s"),
+                (SAMPLE, {"timeout": 0}, ValueError, "timeout"),
+                (SAMPLE, {"timeout": -1, "isolated": True}, ValueError, "timeout"),
             ]
-            for source, options, kind, reason in cases:
+            calls = [(ombra.convert, (source,), options, kind, reason)
+                     for source, options, kind, reason in cases]
+            calls += [(ombra.use_plugins, ([missing],), {}, FileNotFoundError, missing)
+                      for missing in (os.path.join(folder, "missing"), SAMPLE)]
+            calls += [(ombra.use_plugins, (), {"writers": TEST_READERS}, TypeError, "not one str"),
+                      (convert_files, (SAMPLE,), {}, TypeError, "not one str")]
+            for call, arguments, options, kind, reason in calls:
                 with self.subTest(kind.__name__, reason=reason):
                     with self.assertRaises(kind) as raised:
-                        ombra.convert(source, **options)
+                        call(*arguments, **options)
                     self.assertIn(reason, str(raised.exception))
 
 
@@ -143,6 +186,49 @@ class Isolation(unittest.TestCase):
                 ombra.convert_with_notes(b"OMBRA-FAULT crash", isolated=True,
                                          output=os.path.join(folder, "out.txt"))
             self.assertEqual(os.listdir(folder), [])
+
+    def test_forked_processes_convert_with_helpers_of_their_own(self):
+        expected = {d: ombra.convert(d) for d in (SAMPLE, os.path.join(DATA, "chain-faults.sla"))}
+        ombra.convert(SAMPLE, isolated=True)  # a helper that the children inherit
+        children = []
+        for document in expected:
+            children.append(os.fork())
+            if children[-1] == 0:
+                code = 2  # the child never returns into the suite
+                try:
+                    code = [ombra.convert(document, isolated=True) for _ in range(5)] != \
+                        [expected[document]] * 5
+                finally:
+                    os._exit(code)
+        self.assertEqual([ombra.convert(SAMPLE, isolated=True) for _ in range(5)],
+                         [expected[SAMPLE]] * 5)
+        self.assertEqual([os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) for pid in children],
+                         [0, 0])
+
+    def test_relative_paths_name_files_of_the_current_folder(self):
+        start = os.getcwd()
+        with tempfile.TemporaryDirectory() as work:
+            try:
+                for document in (SAMPLE, os.path.join(DATA, "chain-faults.sla")):
+                    os.chdir(tempfile.mkdtemp(dir=work))
+                    shutil.copy(document, "doc.sla")
+                    ombra.convert_with_notes("doc.sla", output="out.txt", isolated=True)
+                    with self.subTest(document), open("out.txt", encoding="utf-8") as output:
+                        self.assertEqual(output.read(), ombra.convert(document))
+            finally:
+                os.chdir(start)
+
+    def test_an_output_that_would_replace_the_input_is_refused(self):
+        with tempfile.TemporaryDirectory() as folder:
+            document = shutil.copy(SAMPLE, os.path.join(folder, "doc.sla"))
+            os.link(document, os.path.join(folder, "link.txt"))
+            for isolated in (False, True):
+                for output in ("doc.sla", "link.txt"):
+                    with self.subTest(isolated=isolated, output=output):
+                        with self.assertRaisesRegex(OSError, "would replace the input"):
+                            ombra.convert_with_notes(document, output=os.path.join(folder, output),
+                                                     isolated=isolated)
+                        self.assertTrue(filecmp.cmp(document, SAMPLE, shallow=False))
 
 
 class Listings(unittest.TestCase):
@@ -186,6 +272,15 @@ class Threads(unittest.TestCase):
         self.assertEqual({results[n] for n in range(4)}, {results["slow"]})
         self.assertEqual([results[n, "tree"] for n in range(4)], [results["slow", "tree"]] * 4)
         self.assertEqual(len(results["slow", "tree"]["elements"]), 3)
+
+    def test_helpers_outlive_the_threads_that_started_them(self):
+        expected = ombra.convert(SAMPLE)
+        for _ in range(2):
+            with concurrent.futures.ThreadPoolExecutor(4) as pool:
+                outputs = list(pool.map(lambda _: ombra.convert(SAMPLE, isolated=True), range(8)))
+            outputs += [ombra.convert(SAMPLE, isolated=True) for _ in range(4)]
+            self.assertEqual(outputs, [expected] * 12)
+
 
 
 if __name__ == "__main__":
