@@ -153,9 +153,10 @@ struct OBWalkPicture {
     const OBWalkLink* link; ///< a hyperlink on the picture, or null
 };
 
-/// A table's cells, row by row, as the writers place them.
+/// A table's cells, row by row, as the writers place them: every place of
+/// the grid that no cell or span covers has one without cell or text.
 struct OBWalkCell {
-    Element* cell;
+    Element* cell; ///< null for a place that no cell fills
     Element* text; ///< its ChildStory, or null
     int row;
     int column;

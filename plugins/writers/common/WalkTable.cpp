@@ -3,6 +3,7 @@
 #include "StoryWalker.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace obwalk;
 
@@ -30,6 +31,38 @@ OBWalkCell ReadCell(Element* cell, int rowIndex, long long next, long long& last
             static_cast<int>(column),
             static_cast<int>(rowSpan < 1 ? 1 : rowSpan),
             static_cast<int>(last - column + 1)};
+}
+
+// Every place of the grid gets a cell: one that no cell and no span from a
+// row above covers gets an empty one (no cell, no text), since pandoc's
+// tables take only whole rows and HTML's put each cell in the next free
+// column. False when memory runs out.
+bool FillGaps(OBWalkTable& t) {
+    OBBaseTypeCollection<int> covered; // the last row that covers each column
+    for (int c = 0; c < t.columns; ++c)
+        if (!covered.Add(-1)) return false;
+    OBBaseTypeCollection<OBWalkCell> cells;
+    for (int r = 0; r < t.rows.Count(); ++r) {
+        OBWalkRow& row = t.rows[r];
+        const int first = cells.Count(), end = row.firstCell + row.cellCount;
+        int column = 0;
+        for (int k = row.firstCell; k <= end; ++k) {
+            for (int to = k < end ? t.cells[k].column : t.columns; column < to; ++column)
+                if (covered[column] < r &&
+                    !cells.Add(OBWalkCell{nullptr, nullptr, r, column, 1, 1}))
+                    return false;
+            if (k == end) break;
+            const OBWalkCell& cell = t.cells[k];
+            if (!cells.Add(cell)) return false;
+            column = cell.column + cell.columnSpan;
+            for (int c = cell.column; c < column && c < t.columns; ++c)
+                covered[c] = r + cell.rowSpan - 1;
+        }
+        row.firstCell = first;
+        row.cellCount = cells.Count() - first;
+    }
+    t.cells = std::move(cells);
+    return true;
 }
 
 } // namespace
@@ -107,5 +140,6 @@ bool OBStoryWalker::ReadTable(Element* table, OBWalkTable& out) {
         OBWalkCell& cell = out.cells[k];
         cell.rowSpan = std::min(cell.rowSpan, count - cell.row);
     }
+    if (!FillGaps(out)) problems_.Report(OBERR::kOutOfMemory);
     return true;
 }

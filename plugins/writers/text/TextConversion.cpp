@@ -454,6 +454,7 @@ void OBTextConversion::WriteTable(Element* table, Mode mode, int depth) {
         int column = 0;
         for (int k = row.firstCell; k < row.firstCell + row.cellCount; ++k) {
             const OBWalkCell cell = grid.cells[k];
+            if (!cell.cell) continue; // a place no cell fills: the tabs around say it
             if (inlineCells) {
                 if (!firstCell) lines_.Put(' ', WSE::kSystemScript);
             } else {

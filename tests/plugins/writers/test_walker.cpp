@@ -132,7 +132,7 @@ TEST_F(Walker, SpansNestAndSplitAtParagraphEndsTablesAndEachOther) {
     unsigned body = b.AddParagraphStyle("Body");
     StoryBuilder& s = b.AddStory();
     s.Text("a").Kenten("bc").Ruby("de", "r").EndPara(body).Link("x", "u").EndPara(body);
-    s.AddTable(1, 1).Cell(0, 0, "c");
+    s.AddTable(2, 3).Cell(0, 0, "c", 1).Cell(1, 2, "d"); // places no cell fills get empty ones
     s.EndPara(body);
     const std::vector<Element*>& e = b.Build();
     // The kenten ends inside the ruby; the link begins with the kenten and
@@ -140,8 +140,8 @@ TEST_F(Walker, SpansNestAndSplitAtParagraphEndsTablesAndEachOther) {
     OBGetAttributeStore(FindFirst(e, EL::kKentenRun))->SetInteger(AN::kEndCharacterPosition, 4);
     OBGetAttributeStore(FindFirst(e, EL::kHyperLinkTextSource))->SetInteger(AN::kStartPosition, 1);
     OBWriterProblems problems;
-    EXPECT_EQ(Walk(e, Deferred(), &problems),
-              "{<Bodya[L[Kbc[RdR-K]+ReR]L-><Body+LxL]><Body|T(0011<Bodyc>)>}");
+    EXPECT_EQ(Walk(e, Deferred(), &problems), "{<Bodya[L[Kbc[RdR-K]+ReR]L-><Body+LxL]><Body|T(0021<"
+                                              "Bodyc>)(0111)(0211)(1111)(1211<Bodyd>)>}");
     EXPECT_EQ(problems.Total(), 0);
 }
 
