@@ -247,14 +247,16 @@ int Mapper::HomePage(int story, int depth) const {
     return t.place == Placed::kRegular || t.place == Placed::kMaster ? p.page : -1;
 }
 
-// A story is kept when one of its frames is. Items anchored in text are kept
+// A story is kept when one of its frames is, or when it has none at all (a
+// package whose spread is lost): it comes last. Items anchored in text are kept
 // with the story that holds them, and so are the stories they show.
 void Mapper::KeptStories() {
     kept_.assign(doc_.stories.size(), 0);
     for (int round = 0; round <= kMaxItemDepth; ++round) {
         bool changed = false;
         for (std::size_t s = 0; s < doc_.stories.size(); ++s)
-            if (!kept_[s] && doc_.stories[s].owner < 0 && FirstFrame(static_cast<int>(s)) >= 0)
+            if (!kept_[s] && doc_.stories[s].owner < 0 &&
+                (FirstFrame(static_cast<int>(s)) >= 0 || storyFrames_[s].empty()))
                 kept_[s] = 1, changed = true;
         for (std::size_t i = 0; i < doc_.items.size(); ++i) {
             if (placed_[i].place != Placed::kAnchored || placed_[i].included) continue;

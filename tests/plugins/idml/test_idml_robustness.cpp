@@ -44,6 +44,7 @@ const Damaged kDamaged[] = {
     {"stored-crc", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}},
     {"malformed-story", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta", "Lost"}, {}},
     {"missing-parts", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}},
+    {"missing-spread", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}}, // frameless: last
     {"no-designmap", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}},
     {"duplicate-parts", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {"Again"}},
     {"duplicate-story", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {"Twice"}},
