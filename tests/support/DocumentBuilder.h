@@ -133,6 +133,10 @@ public:
     /// Text under a TCYRun.
     TextBuilder& Tcy(const std::string& utf8, RunStyle style = RunStyle());
 
+    /// The span made last (ruby, kenten, warichu, tate-chu-yoko or link)
+    /// goes on over the next n units, across what is made there.
+    TextBuilder& Over(long long n);
+
     /// U+FFFC and a Footnote (IsEndNote when endnote) holding utf8 as its text.
     TextBuilder& Footnote(const std::string& utf8, bool endnote = false);
     /// U+FFFC and a Footnote; returns the builder of the note's own text.
@@ -202,6 +206,7 @@ private:
     std::vector<Span> tcys_;
     std::vector<Span> variables_;
     std::vector<Span> links_;
+    std::vector<Span>* marked_ = nullptr; // the list of the span made last
     std::vector<Note> notes_;
     std::vector<Anchored> tables_;
     std::vector<unsigned> inlines_;

@@ -100,6 +100,12 @@ TextBuilder& TextBuilder::Mark(std::vector<Span>& spans, const std::string& utf8
     Text(utf8, style);
     span.end = Length();
     spans.push_back(span);
+    marked_ = &spans;
+    return *this;
+}
+
+TextBuilder& TextBuilder::Over(long long n) {
+    marked_->back().end += n;
     return *this;
 }
 

@@ -196,6 +196,7 @@ struct OBStoryWalker::TextWalk {
     void BeginParagraph(long long start);
     void EndParagraph(long long end, bool hasEnd);
     void BeginSpan(int index, bool resumed);
+    void EndSpansInside(int ruby, SpanStack& inside);
     void EndSpansAt(long long position);
     void EndAllSpans(SpanStack& resumeLater, long long position);
     void ResumeSpans(SpanStack& spansToResume);
@@ -504,6 +505,22 @@ Element* OBStoryWalker::ParagraphRunAt(long long position) const {
     return currentWalk_ ? currentWalk_->ParagraphAt(position) : nullptr;
 }
 
+bool OBStoryWalker::RubyAcross(long long position, long long from, long long& start,
+                               long long& end) const {
+    if (!currentWalk_ || currentWalk_->spans.IsEmpty()) return false;
+    const auto& spans = currentWalk_->spans;
+    const TextWalk::Span* first = &spans[0];
+    const TextWalk::Span* last = first + spans.Count();
+    const TextWalk::Span* s = std::lower_bound(
+        first, last, from, [](const TextWalk::Span& a, long long b) { return a.start < b; });
+    for (; s != last && s->start < position; ++s)
+        if (s->kind == OBWALK::kRuby && s->end > position) {
+            start = s->start, end = s->end;
+            return true;
+        }
+    return false;
+}
+
 void OBStoryWalker::Walk(Element* childStory, OBWALK::TextKind kind, int depth) {
     bool vertical = current_ && current_->vertical;
     WalkText(childStory, kind, depth, kNoStory, vertical);
@@ -704,6 +721,8 @@ OBWalkSpan OBStoryWalker::TextWalk::SpanEvent(int index) const {
 }
 
 void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
+    SpanStack inside;
+    if (spans[index].kind == OBWALK::kRuby) EndSpansInside(index, inside);
     if (!open.Push(index)) {
         w.problems_.Report(OBERR::kLimitExceeded);
         return;
@@ -711,6 +730,24 @@ void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
     OBWalkSpan event = SpanEvent(index);
     event.resumed = resumed;
     w.handler_.BeginSpan(event);
+    while (inside.count > 0)
+        BeginSpan(inside.Pop(), true);
+}
+
+// A ruby's base is never cut: the spans open where it begins that end
+// inside it end before it and go on inside it, with those opened inside
+// them (up to another ruby, which crossing rubies cut).
+void OBStoryWalker::TextWalk::EndSpansInside(int ruby, SpanStack& inside) {
+    int lowest = open.count;
+    for (int k = open.count - 1; k >= 0 && spans[open.items[k]].kind != OBWALK::kRuby; --k)
+        if (spans[open.items[k]].end < spans[ruby].end) lowest = k;
+    while (open.count > lowest) {
+        int index = open.Pop();
+        OBWalkSpan event = SpanEvent(index);
+        event.continues = true;
+        inside.Push(index);
+        w.handler_.EndSpan(event);
+    }
 }
 
 // Ends the spans that end at position; the spans opened inside one of

@@ -93,7 +93,7 @@ private:
                   obwalk::Utf8Text& open);
     void EnsureParagraph();
     void CloseParagraph();
-    void ReachPosition(long long position);
+    void ReachPosition(long long position, int from = 0);
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
     void BeginRuby(const OBWalkSpan& span);
     void BeginWarichu(const OBWalkSpan& span);

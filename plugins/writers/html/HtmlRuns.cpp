@@ -283,12 +283,13 @@ void OBHtmlConversion::NoteTitle(const unsigned short* units, long long n) {
 }
 
 // Writes the markup due between characters up to position: one ruby
-// reading per base character, the line change of a warichu. The elements
-// opened inside the ruby or warichu close around it.
-void OBHtmlConversion::ReachPosition(long long position) {
+// reading per base character, the line change of a warichu (of the
+// elements from level from up). The elements opened inside the ruby or
+// warichu close around it.
+void OBHtmlConversion::ReachPosition(long long position, int from) {
     tags_.Reach(
         position, body_, [this](const char* markup, long long n) { body_.Append(markup, n); },
-        [](MarkupStack::Entry&, MarkupStack::Entry&) {});
+        [](MarkupStack::Entry&, MarkupStack::Entry&) {}, from);
 }
 
 void OBHtmlConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
@@ -301,6 +302,7 @@ void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
     CloseRun();
+    ReachPosition(span.start); // what is due there stands outside the span
     Utf8Text open;
     switch (span.kind) {
     case OBWALK::kLink: {
@@ -369,7 +371,8 @@ void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
 }
 
 // Warichu: two lines in an inline box, the first holding the first half
-// of the characters.
+// of the characters; a ruby that half would cut goes whole to the line
+// whose half it ends nearer.
 void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     Utf8Text open;
     open.Append("<span class=\"warichu\" style=\"display: inline-flex; flex-direction: column; "
@@ -383,17 +386,24 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     long long half = (CountCharacters(text->units, span.start, span.end) + 1) / 2, at = span.start;
     for (long long k = 0; k < half && at < span.end; ++k)
         at = NextCharacter(text->units, at, span.end);
+    long long start = 0, end = 0;
+    if (walker_.RubyAcross(at, span.start, start, end))
+        at = (end - at <= at - start && end < span.end) || start <= span.start ? end : start;
     if (at <= span.start || at >= span.end) return;
     Utf8Text markup;
     markup.Append("</span><span class=\"warichu-line\">");
     AddSplit(at, level, markup);
 }
 
+// The span's own points (a ruby's last reading) go before it closes, those
+// of the elements around it after, so that it is not closed and opened
+// again empty around them.
 void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     CloseRun();
-    if (!span.continues) ReachPosition(span.end);
-    if (tags_.Count() <= Top().tagBase) return;
+    const bool open = tags_.Count() > Top().tagBase;
+    if (!span.continues) ReachPosition(span.end, open ? tags_.Count() - 1 : 0);
+    if (!open) return;
     MarkupStack::Entry& tag = tags_.Last();
     if (tag.kind == kRubyTag) {
         if (span.continues) {
@@ -407,6 +417,7 @@ void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
         }
     }
     PopTag();
+    if (!span.continues) ReachPosition(span.end);
 }
 
 // ---- notes and variables in the text --------------------------------------------------

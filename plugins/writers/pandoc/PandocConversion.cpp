@@ -507,7 +507,7 @@ void OBPandocConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
 // The reading of each base character of a per-character ruby goes after
 // it, in the ruby's Span: the inlines opened inside close around it, and
 // those reopened follow their outer array's items.
-void OBPandocConversion::ReachPosition(long long position) {
+void OBPandocConversion::ReachPosition(long long position, int from) {
     frames_.Reach(
         position, out_,
         [this](const char* markup, long long n) {
@@ -518,7 +518,8 @@ void OBPandocConversion::ReachPosition(long long position) {
         [this](MarkupStack::Entry& outer, MarkupStack::Entry& frame) {
             if (outer.items++ > 0) out_.Append(',');
             frame.items = 0;
-        });
+        },
+        from);
 }
 
 void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
@@ -531,6 +532,7 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
     CloseRun();
+    ReachPosition(span.start); // what is due there stands outside the span
     Utf8Text open, css;
     switch (span.kind) {
     case OBWALK::kLink: {
@@ -582,11 +584,13 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     }
 }
 
+// The span's own points go before it closes, those around it after.
 void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     CloseRun();
-    if (!span.continues) ReachPosition(span.end);
-    if (frames_.Count() <= Top().frameBase) return;
+    const bool open = frames_.Count() > Top().frameBase;
+    if (!span.continues) ReachPosition(span.end, open ? frames_.Count() - 1 : 0);
+    if (!open) return;
     if (span.kind == OBWALK::kRuby) {
         EndRuby(span);
     } else if (span.kind == OBWALK::kWarichu && !span.continues) {
@@ -595,6 +599,7 @@ void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
         StrUtf8(wide ? "\xEF\xBC\x89" : ")");
     }
     Close();
+    if (!span.continues) ReachPosition(span.end);
 }
 
 // Ruby: a Span around "<ruby>", the base, the reading in parentheses

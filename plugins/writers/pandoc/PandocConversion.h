@@ -90,7 +90,7 @@ private:
     static constexpr int kRunKinds = 8; // a Span and seven inline kinds
     int RunOpenings(const OBWalkRun& run, const char* closes[kRunKinds]);
     void OpenRun(const OBWalkRun& run);
-    void ReachPosition(long long position);
+    void ReachPosition(long long position, int from = 0);
     bool AtParagraphStart();
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
     void BeginRuby(const OBWalkSpan& span);
