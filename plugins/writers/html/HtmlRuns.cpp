@@ -261,7 +261,12 @@ void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OB
     if (blockCount_ == 0 || n <= 0) return;
     EnsureParagraph();
     ReachPosition(run.position);
-    if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+    // A tcy's text stands flat in its span (browsers combine no more), in
+    // the markup of the run it begins with.
+    if (tags_.Count() == 0 || tags_.Last().kind != kTcyTag) {
+        if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+        if (tcyDue_) OpenTcy();
+    }
     NoteTitle(units, n);
     tags_.Cut(
         run.position, n, [&](long long from, long long k) { Escaped(units + from, k); },
@@ -301,6 +306,7 @@ void OBHtmlConversion::AddSplit(long long position, int level, const Utf8Text& m
 void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
+    if (tcyDue_) OpenTcy();
     CloseRun();
     ReachPosition(span.start); // what is due there stands outside the span
     Utf8Text open;
@@ -338,10 +344,16 @@ void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
         return;
     }
     default:
-        open.Append("<span class=\"tcy\" style=\"text-combine-upright: all\">");
-        PushTag(kSpanTag, open, "</span>");
+        tcyDue_ = true;
         return;
     }
+}
+
+void OBHtmlConversion::OpenTcy() {
+    tcyDue_ = false;
+    Utf8Text open;
+    open.Append("<span class=\"tcy\" style=\"text-combine-upright: all\">");
+    PushTag(kTcyTag, open, "</span>");
 }
 
 // A ruby: one rt per base character when the readings are one per
@@ -400,7 +412,11 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
 // again empty around them.
 void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
-    CloseRun();
+    if (span.kind == OBWALK::kTcy && tcyDue_) {
+        tcyDue_ = false; // no text, no span
+        return;
+    }
+    if (tags_.Count() == 0 || tags_.Last().kind != kTcyTag) CloseRun();
     const bool open = tags_.Count() > Top().tagBase;
     if (!span.continues) ReachPosition(span.end, open ? tags_.Count() - 1 : 0);
     if (!open) return;

@@ -481,7 +481,11 @@ void OBPandocConversion::OnText(const unsigned short* units, long long n, const 
     if (storyVertical_) verticalUnits_ += n;
     EnsureParagraph();
     ReachPosition(run.position);
-    if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+    // A tcy's text stands flat in its Span, in the inlines of the run it begins with.
+    if (frames_.Count() == 0 || frames_.Last().kind != kTcyFrame) {
+        if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+        if (tcyDue_) OpenTcy();
+    }
     frames_.Cut(
         run.position, n, [&](long long from, long long k) { Str(units + from, k); },
         [this](long long at) { ReachPosition(at); });
@@ -531,6 +535,7 @@ void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text&
 void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
+    if (tcyDue_) OpenTcy();
     CloseRun();
     ReachPosition(span.start); // what is due there stands outside the span
     Utf8Text open, css;
@@ -565,11 +570,7 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
         Open(kSpanFrame, open, "]]}");
         return;
     case OBWALK::kTcy:
-        css.Append("text-combine-upright: all");
-        open.Append("{\"t\":\"Span\",\"c\":[");
-        Attr(open, "", "tcy", "style", &css);
-        open.Append(",[");
-        Open(kSpanFrame, open, "]]}");
+        tcyDue_ = true;
         return;
     default: { // warichu: in parentheses
         open.Append("{\"t\":\"Span\",\"c\":[");
@@ -587,7 +588,11 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
 // The span's own points go before it closes, those around it after.
 void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
-    CloseRun();
+    if (span.kind == OBWALK::kTcy && tcyDue_) {
+        tcyDue_ = false; // no text, no Span
+        return;
+    }
+    if (frames_.Count() == 0 || frames_.Last().kind != kTcyFrame) CloseRun();
     const bool open = frames_.Count() > Top().frameBase;
     if (!span.continues) ReachPosition(span.end, open ? frames_.Count() - 1 : 0);
     if (!open) return;
@@ -600,6 +605,16 @@ void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
     }
     Close();
     if (!span.continues) ReachPosition(span.end);
+}
+
+void OBPandocConversion::OpenTcy() {
+    tcyDue_ = false;
+    Utf8Text open, css;
+    css.Append("text-combine-upright: all");
+    open.Append("{\"t\":\"Span\",\"c\":[");
+    Attr(open, "", "tcy", "style", &css);
+    open.Append(",[");
+    Open(kTcyFrame, open, "]]}");
 }
 
 // Ruby: a Span around "<ruby>", the base, the reading in parentheses

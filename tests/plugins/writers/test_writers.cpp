@@ -272,6 +272,16 @@ const std::vector<Feature>& Features() {
           R"("傍"}]]},{"t":"Span","c":[["",["ruby"],[]],[{"t":"RawInline","c":["html","<ruby>"]},{"t":"Span")",
           R"("縦の割注"},{"t":"Span","c":[["",["tcy"])"},
          "前漢字（かんじ）傍点付（ぼうてん）割注注記（るび）の文縦の割注ABC\n"},
+        {"tate-chu-yoko across a style change: flat text in the first run's markup",
+         [](DocumentBuilder& b) {
+             StoryBuilder& s = b.AddStory();
+             s.Tcy("1", Ja()).Over(1).Text("0", Ja().Bold()).Tcy("3", Ja().Bold()).Over(1);
+             s.Text("4", Ja()).Text("月", Ja());
+         },
+         {R"(<span class="tcy" style="text-combine-upright: all">10</span><strong><span )"
+          R"(class="tcy" style="text-combine-upright: all">34</span></strong>月)"},
+         {R"(["tcy"],[["style","text-combine-upright: all"]]],[{"t":"Str","c":"1"},{"t":"Str","c":"0"}]]},{"t":"Strong","c":[{"t":"Span","c":[["",["tcy"])"},
+         "1034月\n"},
         {"pictures",
          [](DocumentBuilder& b) {
              unsigned page = b.AddPage(b.AddSpread());
