@@ -189,6 +189,13 @@ struct OBStoryWalker::TextWalk {
     void AssignScripts();
     bool Widen();
     Element* ParagraphAt(long long i) const;
+    // Moves a span's start past the paragraph ends it begins with, which
+    // would make a piece without text; false when nothing is left.
+    bool SpanStart(long long& start, long long end) const {
+        while (start < end && text[start] == kParagraphEnd)
+            ++start;
+        return start < end;
+    }
     void Walk();
 
     // Events.
@@ -329,7 +336,8 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
                 if (range(item, start, end))
                     kept = characterRuns.Add({start, end, item, order++, -1});
             } else if (spanKind >= 0) {
-                if (range(item, start, end)) kept = spans.Add({start, end, item, spanKind, -1});
+                if (range(item, start, end) && SpanStart(start, end))
+                    kept = spans.Add({start, end, item, spanKind, -1});
             } else if (itemKind == EL::kFootnote) {
                 bool known = GetInt(item, AN::kPosition, position);
                 anchor(item, position, known, kFootnote, true);
@@ -371,7 +379,7 @@ void OBStoryWalker::TextWalk::CollectSpans() {
                 start = std::max(0LL, std::min(start, length));
                 end = std::max(start, std::min(end, length));
             }
-            if (start < end)
+            if (SpanStart(start, end))
                 spans.Add(
                     {start, end, w.links_[found->link].hyperlink, OBWALK::kLink, found->link});
         }

@@ -282,6 +282,15 @@ const std::vector<Feature>& Features() {
           R"(class="tcy" style="text-combine-upright: all">34</span></strong>月)"},
          {R"(["tcy"],[["style","text-combine-upright: all"]]],[{"t":"Str","c":"1"},{"t":"Str","c":"0"}]]},{"t":"Strong","c":[{"t":"Span","c":[["",["tcy"])"},
          "1034月\n"},
+        {"a span over a paragraph end alone is left out, one from a paragraph end begins after it",
+         [](DocumentBuilder& b) {
+             StoryBuilder& s = b.AddStory();
+             s.Text("無", Ja()).Kenten("\u2029", KKE::kBlackCircle, Ja()).Text("次", Ja());
+             s.Kenten("\u2029", KKE::kBlackCircle, Ja()).Over(1).Text("字", Ja());
+         },
+         {"<p>無</p>\n<p>次</p>\n<p><span class=\"kenten\""},
+         {R"("無"}]},{"t":"Para","c":[{"t":"Str","c":"次"}]},{"t":"Para","c":[{"t":"Span","c":[["",["kenten"])"},
+         "無\n次\n字\n"},
         {"pictures",
          [](DocumentBuilder& b) {
              unsigned page = b.AddPage(b.AddSpread());
