@@ -115,9 +115,10 @@ public:
     /// The style of the paragraph that is still open (for the last one).
     TextBuilder& ParaStyle(unsigned paragraphStyle);
 
-    /// Base text with a RubiRun over it whose RubiText is reading.
+    /// Base text with a RubiRun over it whose RubiText is reading (below
+    /// its base: RubiAttributes Position BelowLeft).
     TextBuilder& Ruby(const std::string& base, const std::string& reading,
-                      RunStyle style = RunStyle());
+                      RunStyle style = RunStyle(), bool below = false);
     /// Per-character ruby: a RubiRun whose RubiAttributes say kPerCharacter
     /// and whose RubiText holds one reading per base character, separated by
     /// spaces.

@@ -203,6 +203,15 @@ bool ColorRgb(Element* color, double shade, int rgb[3], bool& converted) {
     return true;
 }
 
+const char* RubyStartTag(Element* run) {
+    Element* attributes = run ? run->GetChild(EL::kRubiAttributes) : nullptr;
+    int position = 0;
+    return GetEnum(OBGetAttributeValue(attributes, AN::kPosition), position) &&
+                   position == RKPE::kBelowLeft
+               ? "<ruby style=\"ruby-position: under\">"
+               : "<ruby>";
+}
+
 bool KentenCss(Element* run, Utf8Text& css) {
     Element* attributes = run ? run->GetChild(EL::kKentenAttributes) : nullptr;
     int kind = KKE::kSesameDot;

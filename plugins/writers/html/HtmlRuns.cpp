@@ -360,14 +360,7 @@ void OBHtmlConversion::OpenTcy() {
 // character and as many as the characters, else one rt for the whole base.
 void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
     Utf8Text open;
-    open.Append("<ruby>");
-    Element* attributes = span.element->GetChild(EL::kRubiAttributes);
-    int position = 0;
-    if (GetEnum(OBGetAttributeValue(attributes, AN::kPosition), position) &&
-        position == RKPE::kBelowLeft) {
-        open.Truncate(0);
-        open.Append("<ruby style=\"ruby-position: under\">");
-    }
+    open.Append(RubyStartTag(span.element));
     int level = tags_.Count();
     PushTag(kRubyTag, open, "</ruby>");
     if (tags_.Count() == level) return; // no memory for it

@@ -629,7 +629,7 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     Open(kRubyFrame, open, "]]}");
     if (frames_.Count() == level) return; // no memory for it
     frames_[level].group = 1;
-    if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<ruby>");
+    if (options_.ruby == OBPANDOC::kRubyMarkup) Raw(RubyStartTag(span.element));
     const OBWalkText* text = walker_.CurrentText();
     rubyWide_ = text && IsIdeographic(text->units[span.start]);
     if (options_.ruby == OBPANDOC::kRubyBaseOnly) return;
