@@ -263,8 +263,9 @@ bool KentenCss(Element* run, Utf8Text& css) {
             mark = dynamic_cast<ValueChar*>(OBGetAttributeValue(attributes, AN::kKentenCharacter));
         unsigned short unit = 0x25CF; // a black circle when the custom mark is missing
         if (mark) mark->Get(unit);
-        if (unit < 0x20 || unit == '"' || unit == '\\' || OBUTF16::IsSurrogate(unit)) unit = 0x25CF;
+        if (unit < 0x20 || OBUTF16::IsSurrogate(unit)) unit = 0x25CF;
         css.Append('"');
+        if (unit == '"' || unit == '\\') css.Append('\\'); // escaped in the CSS string
         css.AppendUtf16(&unit, 1);
         css.Append('"');
     }

@@ -244,16 +244,19 @@ const std::vector<Feature>& Features() {
              b.AddStory()
                  .Kenten("圏", KKE::kWhiteTriangle, Ja(), 0, true)
                  .Kenten("星", KKE::kCustom, Ja(), 0x2605)
+                 .Kenten("引", KKE::kCustom, Ja(), '"')
+                 .Kenten("斜", KKE::kCustom, Ja(), '\\')
                  .Tcy("12", Ja())
                  .Warichu("割注五字", Ja());
          },
          {"text-emphasis: open triangle; text-emphasis-position: under left",
-          "text-emphasis: &quot;★&quot;",
+          "text-emphasis: &quot;★&quot;", R"(text-emphasis: &quot;\&quot;&quot;)",
+          R"(text-emphasis: &quot;\\&quot;)",
           "<span class=\"tcy\" style=\"text-combine-upright: all\">12",
           "<span class=\"warichu-line\">割注</span><span class=\"warichu-line\">五字</span>"},
-         {"[\"style\",\"text-emphasis: open triangle;", "\"tcy\"",
+         {"[\"style\",\"text-emphasis: open triangle;", "\"tcy\"", R"(text-emphasis: \"\\\"\")",
           "[{\"t\":\"Str\",\"c\":\"（\"},{\"t\":\"Str\",\"c\":\"割注五字\"}"},
-         "圏星12割注五字\n",
+         "圏星引斜12割注五字\n",
          OBREPORT::kKentenLeftOut,
          0},
         {"a ruby's base is never cut: links, kenten and warichu lines split around it",
