@@ -115,9 +115,10 @@ public:
     /// The style of the paragraph that is still open (for the last one).
     TextBuilder& ParaStyle(unsigned paragraphStyle);
 
-    /// Base text with a RubiRun over it whose RubiText is reading.
+    /// Base text with a RubiRun over it whose RubiText is reading (below
+    /// its base: RubiAttributes Position BelowLeft).
     TextBuilder& Ruby(const std::string& base, const std::string& reading,
-                      RunStyle style = RunStyle());
+                      RunStyle style = RunStyle(), bool below = false);
     /// Per-character ruby: a RubiRun whose RubiAttributes say kPerCharacter
     /// and whose RubiText holds one reading per base character, separated by
     /// spaces.
@@ -132,6 +133,10 @@ public:
     TextBuilder& Warichu(const std::string& utf8, RunStyle style = RunStyle());
     /// Text under a TCYRun.
     TextBuilder& Tcy(const std::string& utf8, RunStyle style = RunStyle());
+
+    /// The span made last (ruby, kenten, warichu, tate-chu-yoko or link)
+    /// goes on over the next n units, across what is made there.
+    TextBuilder& Over(long long n);
 
     /// U+FFFC and a Footnote (IsEndNote when endnote) holding utf8 as its text.
     TextBuilder& Footnote(const std::string& utf8, bool endnote = false);
@@ -202,6 +207,7 @@ private:
     std::vector<Span> tcys_;
     std::vector<Span> variables_;
     std::vector<Span> links_;
+    std::vector<Span>* marked_ = nullptr; // the list of the span made last
     std::vector<Note> notes_;
     std::vector<Anchored> tables_;
     std::vector<unsigned> inlines_;

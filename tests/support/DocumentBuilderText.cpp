@@ -100,12 +100,18 @@ TextBuilder& TextBuilder::Mark(std::vector<Span>& spans, const std::string& utf8
     Text(utf8, style);
     span.end = Length();
     spans.push_back(span);
+    marked_ = &spans;
     return *this;
 }
 
-TextBuilder& TextBuilder::Ruby(const std::string& base, const std::string& reading,
-                               RunStyle style) {
-    return Mark(rubies_, base, style, {0, 0, kNoId, -1, reading, 0});
+TextBuilder& TextBuilder::Over(long long n) {
+    marked_->back().end += n;
+    return *this;
+}
+
+TextBuilder& TextBuilder::Ruby(const std::string& base, const std::string& reading, RunStyle style,
+                               bool below) {
+    return Mark(rubies_, base, style, {0, 0, kNoId, -1, reading, 0, below});
 }
 
 TextBuilder& TextBuilder::RubyPerCharacter(const std::string& base, const std::string& readings,
@@ -212,6 +218,9 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
         if (s.kind == 1)
             b.Enum(b.Child(run, EL::kRubiAttributes), AN::kType,
                    &ValueUtil::CreateValueRubyTypeEnum, RTE::kPerCharacter);
+        else if (s.target)
+            b.Enum(b.Child(run, EL::kRubiAttributes), AN::kPosition,
+                   &ValueUtil::CreateValueRubyKentenPositionEnum, RKPE::kBelowLeft);
     }
     for (const Span& s : kentens_) {
         Element* run = lists.Run(EL::kKentenRunList, EL::kKentenRun, s.start, s.end);

@@ -88,9 +88,10 @@ public:
     /// split's element close around it: write(markup, length) writes it
     /// while only the elements up to that one count, and
     /// reopening(outer, entry) comes before each of the others opens again.
+    /// Only the points of the elements from level `from` up are written.
     template <class Write, class Reopening>
-    void Reach(long long position, Utf8Text& out, Write write, Reopening reopening) {
-        for (int due; (due = NextDue(position)) >= 0;) {
+    void Reach(long long position, Utf8Text& out, Write write, Reopening reopening, int from = 0) {
+        for (int due; (due = NextDue(position, from)) >= 0;) {
             Split split = splits_[due];
             splits_[due].done = true;
             while (splitBegin_ < splitEnd_ && splits_[splitBegin_].done)
@@ -131,17 +132,18 @@ public:
     }
 
 private:
-    // The point to write next at position, or -1: the first in the queue
-    // while it is in order, else the earliest, the innermost at a tie.
-    int NextDue(long long position) const {
-        if (inOrder_)
+    // The point to write next at position of the elements from level from
+    // up, or -1: the first in the queue while it is in order, else the
+    // earliest, the innermost at a tie.
+    int NextDue(long long position, int from) const {
+        if (inOrder_ && from == 0)
             return splitBegin_ < splitEnd_ && splits_[splitBegin_].position <= position
                        ? splitBegin_
                        : -1;
         int due = -1;
         for (int i = splitBegin_; i < splitEnd_; ++i) {
             const Split& s = splits_[i];
-            if (s.done || s.position > position) continue;
+            if (s.done || s.position > position || s.level < from) continue;
             if (due < 0 || s.position < splits_[due].position ||
                 (s.position == splits_[due].position && s.level > splits_[due].level))
                 due = i;

@@ -189,6 +189,13 @@ struct OBStoryWalker::TextWalk {
     void AssignScripts();
     bool Widen();
     Element* ParagraphAt(long long i) const;
+    // Moves a span's start past the paragraph ends it begins with, which
+    // would make a piece without text; false when nothing is left.
+    bool SpanStart(long long& start, long long end) const {
+        while (start < end && text[start] == kParagraphEnd)
+            ++start;
+        return start < end;
+    }
     void Walk();
 
     // Events.
@@ -196,6 +203,7 @@ struct OBStoryWalker::TextWalk {
     void BeginParagraph(long long start);
     void EndParagraph(long long end, bool hasEnd);
     void BeginSpan(int index, bool resumed);
+    void EndSpansInside(int ruby, SpanStack& inside);
     void EndSpansAt(long long position);
     void EndAllSpans(SpanStack& resumeLater, long long position);
     void ResumeSpans(SpanStack& spansToResume);
@@ -328,7 +336,8 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
                 if (range(item, start, end))
                     kept = characterRuns.Add({start, end, item, order++, -1});
             } else if (spanKind >= 0) {
-                if (range(item, start, end)) kept = spans.Add({start, end, item, spanKind, -1});
+                if (range(item, start, end) && SpanStart(start, end))
+                    kept = spans.Add({start, end, item, spanKind, -1});
             } else if (itemKind == EL::kFootnote) {
                 bool known = GetInt(item, AN::kPosition, position);
                 anchor(item, position, known, kFootnote, true);
@@ -370,7 +379,7 @@ void OBStoryWalker::TextWalk::CollectSpans() {
                 start = std::max(0LL, std::min(start, length));
                 end = std::max(start, std::min(end, length));
             }
-            if (start < end)
+            if (SpanStart(start, end))
                 spans.Add(
                     {start, end, w.links_[found->link].hyperlink, OBWALK::kLink, found->link});
         }
@@ -504,6 +513,22 @@ void OBStoryWalker::WalkText(Element* childStory, OBWALK::TextKind kind, int dep
 
 Element* OBStoryWalker::ParagraphRunAt(long long position) const {
     return currentWalk_ ? currentWalk_->ParagraphAt(position) : nullptr;
+}
+
+bool OBStoryWalker::RubyAcross(long long position, long long from, long long& start,
+                               long long& end) const {
+    if (!currentWalk_ || currentWalk_->spans.IsEmpty()) return false;
+    const auto& spans = currentWalk_->spans;
+    const TextWalk::Span* first = &spans[0];
+    const TextWalk::Span* last = first + spans.Count();
+    const TextWalk::Span* s = std::lower_bound(
+        first, last, from, [](const TextWalk::Span& a, long long b) { return a.start < b; });
+    for (; s != last && s->start < position; ++s)
+        if (s->kind == OBWALK::kRuby && s->end > position) {
+            start = s->start, end = s->end;
+            return true;
+        }
+    return false;
 }
 
 void OBStoryWalker::Walk(Element* childStory, OBWALK::TextKind kind, int depth) {
@@ -706,6 +731,8 @@ OBWalkSpan OBStoryWalker::TextWalk::SpanEvent(int index) const {
 }
 
 void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
+    SpanStack inside;
+    if (spans[index].kind == OBWALK::kRuby) EndSpansInside(index, inside);
     if (!open.Push(index)) {
         w.problems_.Report(OBERR::kLimitExceeded);
         return;
@@ -713,6 +740,24 @@ void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
     OBWalkSpan event = SpanEvent(index);
     event.resumed = resumed;
     w.handler_.BeginSpan(event);
+    while (inside.count > 0)
+        BeginSpan(inside.Pop(), true);
+}
+
+// A ruby's base is never cut: the spans open where it begins that end
+// inside it end before it and go on inside it, with those opened inside
+// them (up to another ruby, which crossing rubies cut).
+void OBStoryWalker::TextWalk::EndSpansInside(int ruby, SpanStack& inside) {
+    int lowest = open.count;
+    for (int k = open.count - 1; k >= 0 && spans[open.items[k]].kind != OBWALK::kRuby; --k)
+        if (spans[open.items[k]].end < spans[ruby].end) lowest = k;
+    while (open.count > lowest) {
+        int index = open.Pop();
+        OBWalkSpan event = SpanEvent(index);
+        event.continues = true;
+        inside.Push(index);
+        w.handler_.EndSpan(event);
+    }
 }
 
 // Ends the spans that end at position; the spans opened inside one of

@@ -204,6 +204,15 @@ bool ColorRgb(Element* color, double shade, int rgb[3], bool& converted) {
     return true;
 }
 
+const char* RubyStartTag(Element* run) {
+    Element* attributes = run ? run->GetChild(EL::kRubiAttributes) : nullptr;
+    int position = 0;
+    return GetEnum(OBGetAttributeValue(attributes, AN::kPosition), position) &&
+                   position == RKPE::kBelowLeft
+               ? "<ruby style=\"ruby-position: under\">"
+               : "<ruby>";
+}
+
 bool KentenCss(Element* run, Utf8Text& css) {
     Element* attributes = run ? run->GetChild(EL::kKentenAttributes) : nullptr;
     int kind = KKE::kSesameDot;
@@ -255,8 +264,9 @@ bool KentenCss(Element* run, Utf8Text& css) {
             mark = dynamic_cast<ValueChar*>(OBGetAttributeValue(attributes, AN::kKentenCharacter));
         unsigned short unit = 0x25CF; // a black circle when the custom mark is missing
         if (mark) mark->Get(unit);
-        if (unit < 0x20 || unit == '"' || unit == '\\' || OBUTF16::IsSurrogate(unit)) unit = 0x25CF;
+        if (unit < 0x20 || OBUTF16::IsSurrogate(unit)) unit = 0x25CF;
         css.Append('"');
+        if (unit == '"' || unit == '\\') css.Append('\\'); // escaped in the CSS string
         css.AppendUtf16(&unit, 1);
         css.Append('"');
     }

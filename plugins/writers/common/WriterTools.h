@@ -39,6 +39,9 @@ bool ColorRgb(Element* color, double shade, int rgb[3], bool& converted);
 /// text-emphasis-position: over right" and the like; false when the run
 /// asks for no marks.
 bool KentenCss(Element* kentenRun, Utf8Text& css);
+/// The HTML start tag of a RubiRun: "<ruby>", with ruby-position under
+/// for readings below (left in vertical text).
+const char* RubyStartTag(Element* rubiRun);
 
 /// A picture's path as the document stores it, as a URL: relative paths
 /// stay relative, backslashes become slashes, drive and old Mac paths

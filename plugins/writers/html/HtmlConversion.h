@@ -39,7 +39,7 @@ public:
     static void AppendEscapedUtf16(obwalk::Utf8Text& out, const unsigned short* units, long long n);
 
 private:
-    enum TagKind : int { kRunTag, kSpanTag, kLinkTag, kRubyTag, kWarichuTag };
+    enum TagKind : int { kRunTag, kSpanTag, kLinkTag, kRubyTag, kWarichuTag, kTcyTag };
     /// Where the walk of one text stands (texts nest: cells in cells).
     struct Block {
         int tagBase;     ///< tags_ that belong to the texts around
@@ -93,10 +93,11 @@ private:
                   obwalk::Utf8Text& open);
     void EnsureParagraph();
     void CloseParagraph();
-    void ReachPosition(long long position);
+    void ReachPosition(long long position, int from = 0);
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
     void BeginRuby(const OBWalkSpan& span);
     void BeginWarichu(const OBWalkSpan& span);
+    void OpenTcy();
     int HeadingOf(Element* paragraphStyle);
     struct ParagraphStart;
     const ParagraphStart* FindParagraphStart(const OBWalkParagraph& paragraph) const;
@@ -135,6 +136,7 @@ private:
     const char* language_;                              // the document's; null for undetermined
     Element* openRun_; // the run whose markup is open, when runOpen_
     bool runOpen_;
+    bool tcyDue_ = false;       // a tcy began and opens with its text, in that run's markup
     obwalk::Utf8Text openSpan_; // that markup: its span's opening tag, strong and em
     bool openStrong_ = false, openEm_ = false;
     // The CSS of what lies under the runs of a character style in this

@@ -261,7 +261,12 @@ void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OB
     if (blockCount_ == 0 || n <= 0) return;
     EnsureParagraph();
     ReachPosition(run.position);
-    if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+    // A tcy's text stands flat in its span (browsers combine no more), in
+    // the markup of the run it begins with.
+    if (tags_.Count() == 0 || tags_.Last().kind != kTcyTag) {
+        if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+        if (tcyDue_) OpenTcy();
+    }
     NoteTitle(units, n);
     tags_.Cut(
         run.position, n, [&](long long from, long long k) { Escaped(units + from, k); },
@@ -283,12 +288,13 @@ void OBHtmlConversion::NoteTitle(const unsigned short* units, long long n) {
 }
 
 // Writes the markup due between characters up to position: one ruby
-// reading per base character, the line change of a warichu. The elements
-// opened inside the ruby or warichu close around it.
-void OBHtmlConversion::ReachPosition(long long position) {
+// reading per base character, the line change of a warichu (of the
+// elements from level from up). The elements opened inside the ruby or
+// warichu close around it.
+void OBHtmlConversion::ReachPosition(long long position, int from) {
     tags_.Reach(
         position, body_, [this](const char* markup, long long n) { body_.Append(markup, n); },
-        [](MarkupStack::Entry&, MarkupStack::Entry&) {});
+        [](MarkupStack::Entry&, MarkupStack::Entry&) {}, from);
 }
 
 void OBHtmlConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
@@ -300,7 +306,9 @@ void OBHtmlConversion::AddSplit(long long position, int level, const Utf8Text& m
 void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
+    if (tcyDue_) OpenTcy();
     CloseRun();
+    ReachPosition(span.start); // what is due there stands outside the span
     Utf8Text open;
     switch (span.kind) {
     case OBWALK::kLink: {
@@ -336,24 +344,23 @@ void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
         return;
     }
     default:
-        open.Append("<span class=\"tcy\" style=\"text-combine-upright: all\">");
-        PushTag(kSpanTag, open, "</span>");
+        tcyDue_ = true;
         return;
     }
+}
+
+void OBHtmlConversion::OpenTcy() {
+    tcyDue_ = false;
+    Utf8Text open;
+    open.Append("<span class=\"tcy\" style=\"text-combine-upright: all\">");
+    PushTag(kTcyTag, open, "</span>");
 }
 
 // A ruby: one rt per base character when the readings are one per
 // character and as many as the characters, else one rt for the whole base.
 void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
     Utf8Text open;
-    open.Append("<ruby>");
-    Element* attributes = span.element->GetChild(EL::kRubiAttributes);
-    int position = 0;
-    if (GetEnum(OBGetAttributeValue(attributes, AN::kPosition), position) &&
-        position == RKPE::kBelowLeft) {
-        open.Truncate(0);
-        open.Append("<ruby style=\"ruby-position: under\">");
-    }
+    open.Append(RubyStartTag(span.element));
     int level = tags_.Count();
     PushTag(kRubyTag, open, "</ruby>");
     if (tags_.Count() == level) return; // no memory for it
@@ -369,7 +376,8 @@ void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
 }
 
 // Warichu: two lines in an inline box, the first holding the first half
-// of the characters.
+// of the characters; a ruby that half would cut goes whole to the line
+// whose half it ends nearer.
 void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     Utf8Text open;
     open.Append("<span class=\"warichu\" style=\"display: inline-flex; flex-direction: column; "
@@ -383,17 +391,28 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     long long half = (CountCharacters(text->units, span.start, span.end) + 1) / 2, at = span.start;
     for (long long k = 0; k < half && at < span.end; ++k)
         at = NextCharacter(text->units, at, span.end);
+    long long start = 0, end = 0;
+    if (walker_.RubyAcross(at, span.start, start, end))
+        at = (end - at <= at - start && end < span.end) || start <= span.start ? end : start;
     if (at <= span.start || at >= span.end) return;
     Utf8Text markup;
     markup.Append("</span><span class=\"warichu-line\">");
     AddSplit(at, level, markup);
 }
 
+// The span's own points (a ruby's last reading) go before it closes, those
+// of the elements around it after, so that it is not closed and opened
+// again empty around them.
 void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
-    CloseRun();
-    if (!span.continues) ReachPosition(span.end);
-    if (tags_.Count() <= Top().tagBase) return;
+    if (span.kind == OBWALK::kTcy && tcyDue_) {
+        tcyDue_ = false; // no text, no span
+        return;
+    }
+    if (tags_.Count() == 0 || tags_.Last().kind != kTcyTag) CloseRun();
+    const bool open = tags_.Count() > Top().tagBase;
+    if (!span.continues) ReachPosition(span.end, open ? tags_.Count() - 1 : 0);
+    if (!open) return;
     MarkupStack::Entry& tag = tags_.Last();
     if (tag.kind == kRubyTag) {
         if (span.continues) {
@@ -407,6 +426,7 @@ void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
         }
     }
     PopTag();
+    if (!span.continues) ReachPosition(span.end);
 }
 
 // ---- notes and variables in the text --------------------------------------------------

@@ -477,7 +477,11 @@ void OBPandocConversion::OnText(const unsigned short* units, long long n, const 
     if (blockCount_ == 0 || n <= 0) return;
     EnsureParagraph();
     ReachPosition(run.position);
-    if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+    // A tcy's text stands flat in its Span, in the inlines of the run it begins with.
+    if (frames_.Count() == 0 || frames_.Last().kind != kTcyFrame) {
+        if (!runOpen_ || openRun_ != run.run) OpenRun(run);
+        if (tcyDue_) OpenTcy();
+    }
     frames_.Cut(
         run.position, n, [&](long long from, long long k) { Str(units + from, k); },
         [this](long long at) { ReachPosition(at); });
@@ -503,7 +507,7 @@ void OBPandocConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun&) {
 // The reading of each base character of a per-character ruby goes after
 // it, in the ruby's Span: the inlines opened inside close around it, and
 // those reopened follow their outer array's items.
-void OBPandocConversion::ReachPosition(long long position) {
+void OBPandocConversion::ReachPosition(long long position, int from) {
     frames_.Reach(
         position, out_,
         [this](const char* markup, long long n) {
@@ -514,7 +518,8 @@ void OBPandocConversion::ReachPosition(long long position) {
         [this](MarkupStack::Entry& outer, MarkupStack::Entry& frame) {
             if (outer.items++ > 0) out_.Append(',');
             frame.items = 0;
-        });
+        },
+        from);
 }
 
 void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text& markup) {
@@ -526,7 +531,9 @@ void OBPandocConversion::AddSplit(long long position, int level, const Utf8Text&
 void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
     EnsureParagraph();
+    if (tcyDue_) OpenTcy();
     CloseRun();
+    ReachPosition(span.start); // what is due there stands outside the span
     Utf8Text open, css;
     switch (span.kind) {
     case OBWALK::kLink: {
@@ -559,11 +566,7 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
         Open(kSpanFrame, open, "]]}");
         return;
     case OBWALK::kTcy:
-        css.Append("text-combine-upright: all");
-        open.Append("{\"t\":\"Span\",\"c\":[");
-        Attr(open, "", "tcy", "style", &css);
-        open.Append(",[");
-        Open(kSpanFrame, open, "]]}");
+        tcyDue_ = true;
         return;
     default: { // warichu: in parentheses
         open.Append("{\"t\":\"Span\",\"c\":[");
@@ -578,11 +581,17 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
     }
 }
 
+// The span's own points go before it closes, those around it after.
 void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
     if (blockCount_ == 0) return;
-    CloseRun();
-    if (!span.continues) ReachPosition(span.end);
-    if (frames_.Count() <= Top().frameBase) return;
+    if (span.kind == OBWALK::kTcy && tcyDue_) {
+        tcyDue_ = false; // no text, no Span
+        return;
+    }
+    if (frames_.Count() == 0 || frames_.Last().kind != kTcyFrame) CloseRun();
+    const bool open = frames_.Count() > Top().frameBase;
+    if (!span.continues) ReachPosition(span.end, open ? frames_.Count() - 1 : 0);
+    if (!open) return;
     if (span.kind == OBWALK::kRuby) {
         EndRuby(span);
     } else if (span.kind == OBWALK::kWarichu && !span.continues) {
@@ -591,6 +600,17 @@ void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
         StrUtf8(wide ? "\xEF\xBC\x89" : ")");
     }
     Close();
+    if (!span.continues) ReachPosition(span.end);
+}
+
+void OBPandocConversion::OpenTcy() {
+    tcyDue_ = false;
+    Utf8Text open, css;
+    css.Append("text-combine-upright: all");
+    open.Append("{\"t\":\"Span\",\"c\":[");
+    Attr(open, "", "tcy", "style", &css);
+    open.Append(",[");
+    Open(kTcyFrame, open, "]]}");
 }
 
 // Ruby: a Span around "<ruby>", the base, the reading in parentheses
@@ -605,7 +625,7 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     Open(kRubyFrame, open, "]]}");
     if (frames_.Count() == level) return; // no memory for it
     frames_[level].group = 1;
-    if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<ruby>");
+    if (options_.ruby == OBPANDOC::kRubyMarkup) Raw(RubyStartTag(span.element));
     const OBWalkText* text = walker_.CurrentText();
     rubyWide_ = text && IsIdeographic(text->units[span.start]);
     if (options_.ruby == OBPANDOC::kRubyBaseOnly) return;

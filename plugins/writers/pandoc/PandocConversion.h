@@ -33,7 +33,15 @@ public:
 
 private:
     /// The kinds of the open JSON arrays (lists of blocks or inlines).
-    enum FrameKind : int { kList, kRunFrame, kSpanFrame, kLinkFrame, kRubyFrame, kBlockFrame };
+    enum FrameKind : int {
+        kList,
+        kRunFrame,
+        kSpanFrame,
+        kLinkFrame,
+        kRubyFrame,
+        kBlockFrame,
+        kTcyFrame
+    };
     /// Where the walk of one text stands.
     struct Block {
         int frameBase;
@@ -90,11 +98,12 @@ private:
     static constexpr int kRunKinds = 8; // a Span and seven inline kinds
     int RunOpenings(const OBWalkRun& run, const char* closes[kRunKinds]);
     void OpenRun(const OBWalkRun& run);
-    void ReachPosition(long long position);
+    void ReachPosition(long long position, int from = 0);
     bool AtParagraphStart();
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
     void BeginRuby(const OBWalkSpan& span);
     void EndRuby(const OBWalkSpan& span);
+    void OpenTcy();
     void Reading(const obwalk::Utf8Text& reading);
     void WriteDueAnchors();
     void PageAnchors(int page, bool atEnd);
@@ -116,6 +125,7 @@ private:
     const char* language_;
     Element* openRun_;
     bool runOpen_;
+    bool tcyDue_ = false; // a tcy began and opens with its text, in that run's inlines
     int linkDepth_;
     int lastPage_;
     long long pictures_;

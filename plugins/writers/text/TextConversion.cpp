@@ -325,9 +325,16 @@ void OBTextConversion::EndParagraph(const OBWalkParagraph& paragraph) {
     afterParagraph_.Clear();
 }
 
+// A ruby's base stays on one line with its reading: a wrapped line breaks
+// before the base's first character only.
 void OBTextConversion::OnText(const unsigned short* units, long long n, const OBWalkRun& run) {
     FlushPendingTag();
-    lines_.Put(units, n, run.script);
+    long long free = n;
+    if (options_.wrapColumn > 0 && options_.rubyReadings && run.position >= rubyStart_ &&
+        run.position < rubyEnd_)
+        free = run.position == rubyStart_ ? std::min(n, 1LL) : 0;
+    lines_.Put(units, free, run.script);
+    lines_.Put(units + free, n - free, run.script, OBTextLineWrapper::kGlue);
     afterBlock_ = false;
 }
 
@@ -356,9 +363,14 @@ void OBTextConversion::OnBreak(OBWALK::BreakKind kind, const OBWalkRun& run) {
     }
 }
 
+void OBTextConversion::BeginSpan(const OBWalkSpan& span) {
+    if (span.kind == OBWALK::kRuby) rubyStart_ = span.start, rubyEnd_ = span.end;
+}
+
 // Ruby readings follow the last character of their base, after the
 // paragraph's end when that is the last character.
 void OBTextConversion::EndSpan(const OBWalkSpan& span) {
+    if (span.kind == OBWALK::kRuby) rubyStart_ = rubyEnd_ = -1;
     if (span.kind != OBWALK::kRuby || span.continues || !options_.rubyReadings) return;
     const OBWalkText* text = walker_.CurrentText();
     if (text && text->units[span.end - 1] == 0x2029) {

@@ -97,6 +97,7 @@ private:
     void EndParagraph(const OBWalkParagraph& paragraph) override;
     void OnText(const unsigned short* units, long long n, const OBWalkRun& run) override;
     void OnBreak(OBWALK::BreakKind kind, const OBWalkRun& run) override;
+    void BeginSpan(const OBWalkSpan& span) override;
     void EndSpan(const OBWalkSpan& span) override;
     void OnFootnote(const OBWalkNote& note, const OBWalkRun& run) override;
     void OnTable(Element* table, const OBWalkRun& run) override;
@@ -130,6 +131,7 @@ private:
     OBBaseTypeCollection<Note> footnotes_;
     OBBaseTypeCollection<Note> endnotes_;
     OBBaseTypeCollection<OBWalkSpan> afterParagraph_; // rubies whose base ends a paragraph
+    long long rubyStart_ = -1, rubyEnd_ = -1;         // the base of the ruby walked in
     Mode cellMode_;                                   // the mode of the cells WriteTable walks
     int bodyCount_;
     int storiesWritten_;

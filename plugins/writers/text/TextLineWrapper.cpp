@@ -180,11 +180,18 @@ bool OBTextLineWrapper::BreakOnce() {
         if (MayBreakBetween(before2, cells_[p - 1].unit, cells_[p].unit)) best = p;
     }
     if (best < 0) {
-        // Nothing allowed: cut at the column, but never inside a surrogate pair.
+        // Nothing allowed: cut at the column, never inside a surrogate pair
+        // and, where it can, not before what may not begin a line.
+        int any = -1;
         for (int p = 1; p < count; ++p) {
             if (widths[p] > column_) break;
-            if (!IsLow(cells_[p].unit)) best = p;
+            if (IsLow(cells_[p].unit)) continue;
+            any = p;
+            if (!OBCharacterClass::Kinsoku_NoHardBreakBefore(cells_[p].unit) &&
+                !OBCharacterClass::Kinsoku_NoSoftBreakBefore(cells_[p].unit))
+                best = p;
         }
+        if (best < 0) best = any;
         if (best < 0) best = count >= 2 && IsLow(cells_[1].unit) ? 2 : 1;
         if (best >= count) return false;
     }

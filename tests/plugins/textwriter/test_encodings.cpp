@@ -243,7 +243,8 @@ TEST_F(ThroughThePump, EverySettingOfTheOptionsRecordReachesTheWriter) {
         {[](Preferences& o) { o.groupFlag3 = 1; },
          kTitle + "\r\n東京の漢字（かんじ）\r\n\r\nSecret\r\n\r\nHeader\r\n"},
         {[](Preferences& o) { o.groupNumber = 12; },
-         "Title\r\nThe body\r\ntext of the\r\nfirst story.\r\n\r\n東京の漢\r\n字（かんじ）\r\n"},
+         "Title\r\nThe body\r\ntext of the\r\nfirst "
+         "story.\r\n\r\n東京の\r\n漢字（かん\r\nじ）\r\n"},
         // The measurement unit chooses the geometry report (5 and 0: none).
         {[](Preferences& o) { o.measurementUnit = 0; }, utf8},
         {[](Preferences& o) { o.measurementUnit = 2; }, "Page size: 8.5 x 11 in\r\n", true},

@@ -227,8 +227,12 @@ TEST_F(Wrapping, RubyReadingsStyleTagsAndNotesAreWrappedWithTheirText) {
     unsigned body = b.AddParagraphStyle("Body");
     b.AddStory().Text("あああ", ja).Ruby("漢字", "かんじ", ja).Text("です", ja).EndPara(body);
     b.AddStory().Text("one two three").Footnote("a note that wraps too").EndPara(body);
+    // The base goes whole with its reading; one too long for the line is
+    // cut where kinsoku allows, never before ）.
     EXPECT_EQ(Write(b, [](auto& o) { o.wrapColumn = 12; }),
-              "あああ漢\n字（かんじ）\nです\n\none two\nthree[1]\n\n[1] a note\nthat wraps\ntoo\n");
+              "あああ\n漢字（かん\nじ）です\n\none two\nthree[1]\n\n[1] a note\nthat wraps\ntoo\n");
+    EXPECT_EQ(Write(b, [](auto& o) { o.wrapColumn = 16; }).substr(0, 35),
+              "あああ\n漢字（かんじ）で\n");
     std::string marked = Write(b, [](auto& o) { o.wrapColumn = 12, o.markStyles = true; });
     EXPECT_EQ(marked.substr(marked.find("\n\n") + 2),
               "[Body] one\ntwo three[1]\n\n[1] [Body] a\nnote that\nwraps too\n");

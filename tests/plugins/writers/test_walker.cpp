@@ -135,13 +135,15 @@ TEST_F(Walker, SpansNestAndSplitAtParagraphEndsTablesAndEachOther) {
     s.AddTable(2, 3).Cell(0, 0, "c", 1).Cell(1, 2, "d"); // places no cell fills get empty ones
     s.EndPara(body);
     const std::vector<Element*>& e = b.Build();
-    // The kenten ends inside the ruby; the link begins with the kenten and
-    // goes on into the next paragraph.
+    // The kenten ends inside the ruby, so it ends before the ruby and goes
+    // on in it; the link begins with the kenten and goes on into the next
+    // paragraph.
     OBGetAttributeStore(FindFirst(e, EL::kKentenRun))->SetInteger(AN::kEndCharacterPosition, 4);
     OBGetAttributeStore(FindFirst(e, EL::kHyperLinkTextSource))->SetInteger(AN::kStartPosition, 1);
     OBWriterProblems problems;
-    EXPECT_EQ(Walk(e, Deferred(), &problems), "{<Bodya[L[Kbc[RdR-K]+ReR]L-><Body+LxL]><Body|T(0021<"
-                                              "Bodyc>)(0111)(0211)(1111)(1211<Bodyd>)>}");
+    EXPECT_EQ(Walk(e, Deferred(), &problems),
+              "{<Bodya[L[KbcK-[R+KdK]eR]L-><Body+LxL]><Body|T(0021<Bodyc>)(0111)(0211)(1111)("
+              "1211<Bodyd>)>}");
     EXPECT_EQ(problems.Total(), 0);
 }
 

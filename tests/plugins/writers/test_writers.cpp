@@ -245,18 +245,56 @@ const std::vector<Feature>& Features() {
              b.AddStory()
                  .Kenten("圏", KKE::kWhiteTriangle, Ja(), 0, true)
                  .Kenten("星", KKE::kCustom, Ja(), 0x2605)
+                 .Kenten("引", KKE::kCustom, Ja(), '"')
+                 .Kenten("斜", KKE::kCustom, Ja(), '\\')
                  .Tcy("12", Ja())
                  .Warichu("割注五字", Ja());
          },
          {"text-emphasis: open triangle; text-emphasis-position: under left",
-          "text-emphasis: &quot;★&quot;",
+          "text-emphasis: &quot;★&quot;", R"(text-emphasis: &quot;\&quot;&quot;)",
+          R"(text-emphasis: &quot;\\&quot;)",
           "<span class=\"tcy\" style=\"text-combine-upright: all\">12",
           "<span class=\"warichu-line\">割注</span><span class=\"warichu-line\">五字</span>"},
-         {"[\"style\",\"text-emphasis: open triangle;", "\"tcy\"",
+         {"[\"style\",\"text-emphasis: open triangle;", "\"tcy\"", R"(text-emphasis: \"\\\"\")",
           "[{\"t\":\"Str\",\"c\":\"（\"},{\"t\":\"Str\",\"c\":\"割注五字\"}"},
-         "圏星12割注五字\n",
+         "圏星引斜12割注五字\n",
          OBREPORT::kKentenLeftOut,
          0},
+        {"a ruby's base is never cut: links, kenten and warichu lines split around it",
+         [](DocumentBuilder& b) {
+             StoryBuilder& s = b.AddStory();
+             s.Link("前", "https://example.org/", Ja()).Over(1).Ruby("漢字", "かんじ", Ja(), true);
+             s.Kenten("傍", KKE::kSesameDot, Ja()).Over(1).Ruby("点付", "ぼうてん", Ja());
+             s.Warichu("割注", Ja()).Over(4).Ruby("注記", "るび", Ja()).Text("の文", Ja());
+             s.Warichu("縦の割注", Ja()).Over(3).Tcy("ABC", Ja());
+         },
+         {R"(<a href="https://example.org/">前</a><ruby style="ruby-position: under"><a href)",
+          R"(">傍</span><ruby><span class="kenten")", R"(">点</span>付<rp>(</rp><rt>ぼうてん)",
+          R"(割注<ruby>注記<rp>(</rp><rt>るび</rt><rp>)</rp></ruby></span><span class="warichu-line">の文)",
+          R"(縦の割注</span><span class="warichu-line"><span class="tcy" style="text-combine-upright: all">ABC)"},
+         {R"(["html","<ruby style=\"ruby-position: under\">"]},{"t":"Link","c":[["",[],[]],[{"t":"Str","c":"漢"}])",
+          R"("傍"}]]},{"t":"Span","c":[["",["ruby"],[]],[{"t":"RawInline","c":["html","<ruby>"]},{"t":"Span")",
+          R"("縦の割注"},{"t":"Span","c":[["",["tcy"])"},
+         "前漢字（かんじ）傍点付（ぼうてん）割注注記（るび）の文縦の割注ABC\n"},
+        {"tate-chu-yoko across a style change: flat text in the first run's markup",
+         [](DocumentBuilder& b) {
+             StoryBuilder& s = b.AddStory();
+             s.Tcy("1", Ja()).Over(1).Text("0", Ja().Bold()).Tcy("3", Ja().Bold()).Over(1);
+             s.Text("4", Ja()).Text("月", Ja());
+         },
+         {R"(<span class="tcy" style="text-combine-upright: all">10</span><strong><span )"
+          R"(class="tcy" style="text-combine-upright: all">34</span></strong>月)"},
+         {R"(["tcy"],[["style","text-combine-upright: all"]]],[{"t":"Str","c":"1"},{"t":"Str","c":"0"}]]},{"t":"Strong","c":[{"t":"Span","c":[["",["tcy"])"},
+         "1034月\n"},
+        {"a span over a paragraph end alone is left out, one from a paragraph end begins after it",
+         [](DocumentBuilder& b) {
+             StoryBuilder& s = b.AddStory();
+             s.Text("無", Ja()).Kenten("\u2029", KKE::kBlackCircle, Ja()).Text("次", Ja());
+             s.Kenten("\u2029", KKE::kBlackCircle, Ja()).Over(1).Text("字", Ja());
+         },
+         {"<p>無</p>\n<p>次</p>\n<p><span class=\"kenten\""},
+         {R"("無"}]},{"t":"Para","c":[{"t":"Str","c":"次"}]},{"t":"Para","c":[{"t":"Span","c":[["",["kenten"])"},
+         "無\n次\n字\n"},
         {"pictures",
          [](DocumentBuilder& b) {
              unsigned page = b.AddPage(b.AddSpread());
