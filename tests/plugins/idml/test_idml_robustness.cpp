@@ -69,6 +69,7 @@ const Damaged kDamaged[] = {
      {"Claimed"},
      {},
      {"a table claims 3000000000 rows, but its data hold 2; the first 1024 are kept"}},
+    {"zero-reference", 1, {OBERR::kMalformedInput}, {"keep\uFFFDafter\uFFFDend cdata&#0;"}, {}},
 };
 
 TEST(IdmlDamaged, WhatWasGoodIsYieldedAndTheRestReported) {
