@@ -11,6 +11,7 @@
 #include <ReaderStory.h>
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -158,6 +159,8 @@ private:
     std::vector<char> pending_;       ///< per story: made, not yet in the story list
     std::vector<int> footnoteNumber_; ///< per story (footnotes)
     std::unordered_map<std::string, std::vector<Element*>> masterPages_; ///< per master spread
+    /// Hyperlinks(): the first of doc_.sources, destinations and textTargets with each Self.
+    std::unordered_map<std::string_view, std::size_t> sourceAt_, destinationAt_, targetAt_;
     std::vector<std::vector<int>> anchoredOn_; ///< per page + 1: items anchored in text there
     int footnotes_ = 0;
     Element* publication_ = nullptr;

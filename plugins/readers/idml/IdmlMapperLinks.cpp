@@ -24,9 +24,23 @@ bool Mapper::TextPosition(int story, std::uint32_t position, int& top, std::uint
     return false;
 }
 
+namespace {
+
+// Where the first of items with each Self is: a hyperlink finds its ends in
+// constant time, as a scan of every item per link takes quadratic time.
+template <class T>
+void IndexBySelf(const std::vector<T>& items,
+                 std::unordered_map<std::string_view, std::size_t>& at) {
+    at.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        at.emplace(items[i].self, i);
+}
+
+} // namespace
+
 Element* Mapper::LinkSource(Element* link, const std::string& ref) {
-    for (const TextRange& r : doc_.sources) {
-        if (r.self != ref) continue;
+    if (auto found = sourceAt_.find(ref); found != sourceAt_.end()) {
+        const TextRange& r = doc_.sources[found->second];
         int top = -1, top2 = -1;
         std::uint32_t start = 0, end = 0;
         if (!TextPosition(r.story, r.start, top, start) || !TextPosition(r.story, r.end, top2, end))
@@ -50,8 +64,8 @@ Element* Mapper::LinkSource(Element* link, const std::string& ref) {
 }
 
 Element* Mapper::LinkAnchor(Element* link, const std::string& ref) {
-    for (const Destination& d : doc_.destinations) {
-        if (d.self != ref) continue;
+    if (auto found = destinationAt_.find(ref); found != destinationAt_.end()) {
+        const Destination& d = doc_.destinations[found->second];
         if (d.kind == Destination::Kind::kPage) {
             auto page = pageIndex_.find(d.page);
             if (page == pageIndex_.end() || !pages_[static_cast<std::size_t>(page->second)])
@@ -65,8 +79,8 @@ Element* Mapper::LinkAnchor(Element* link, const std::string& ref) {
         b_.Utf8(e, AN::kURL, d.url);
         return e;
     }
-    for (const TextRange& r : doc_.textTargets) {
-        if (r.self != ref) continue;
+    if (auto found = targetAt_.find(ref); found != targetAt_.end()) {
+        const TextRange& r = doc_.textTargets[found->second];
         int top = -1;
         std::uint32_t at = 0;
         if (!TextPosition(r.story, r.start, top, at)) return nullptr;
@@ -79,6 +93,10 @@ Element* Mapper::LinkAnchor(Element* link, const std::string& ref) {
 }
 
 void Mapper::Hyperlinks() {
+    if (doc_.hyperlinks.empty()) return;
+    IndexBySelf(doc_.sources, sourceAt_);
+    IndexBySelf(doc_.destinations, destinationAt_);
+    IndexBySelf(doc_.textTargets, targetAt_);
     Element* list = nullptr;
     for (const Hyperlink& h : doc_.hyperlinks) {
         Element* link = b_.Loose(EL::kHyperlink);

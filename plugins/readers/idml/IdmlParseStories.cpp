@@ -7,6 +7,8 @@
 
 #include <ombra/messages.h>
 
+#include <ReaderTables.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -367,15 +369,16 @@ private:
         Table t;
         t.headerRows = static_cast<int>(xml::NumberOr(n, "HeaderRowCount", 0));
         t.footerRows = static_cast<int>(xml::NumberOr(n, "FooterRowCount", 0));
-        t.rows =
-            t.headerRows + t.footerRows + static_cast<int>(xml::NumberOr(n, "BodyRowCount", 0));
+        // Each count is at most 1e9: their sum does not fit an int.
+        const long long claimed = static_cast<long long>(t.headerRows) + t.footerRows +
+                                  static_cast<long long>(xml::NumberOr(n, "BodyRowCount", 0));
         t.columns = static_cast<int>(xml::NumberOr(n, "ColumnCount", 0));
         t.style = xml::Ref(xml::Attr(n, "AppliedTableStyle"));
         for (pugi::xml_node r : n.children("Row"))
             t.rowHeights.push_back(xml::NumberOr(r, "SingleRowHeight", 0));
         for (pugi::xml_node c : n.children("Column"))
             t.columnWidths.push_back(xml::NumberOr(c, "SingleColumnWidth", 0));
-        if (t.rows <= 0) t.rows = static_cast<int>(t.rowHeights.size());
+        if (claimed <= 0) t.rows = static_cast<int>(t.rowHeights.size());
         if (t.columns <= 0) t.columns = static_cast<int>(t.columnWidths.size());
         for (pugi::xml_node c : n.children("Cell")) {
             Cell cell;
@@ -393,6 +396,12 @@ private:
             cell.style = xml::Ref(xml::Attr(c, "AppliedCellStyle"));
             cell.story = Nested(c, depth);
             t.cells.push_back(cell);
+        }
+        if (claimed > 0) {
+            const obreader::RowsKept r =
+                obreader::KeepRowsHeld(claimed, t.rowHeights.size(), t.cells);
+            if (r.Cut(claimed)) ctx_.problems.Report(OBERR::kLimitExceeded, r.Note(claimed));
+            t.rows = static_cast<int>(r.kept);
         }
         const int index = static_cast<int>(doc_.tables.size());
         doc_.tables.push_back(std::move(t));

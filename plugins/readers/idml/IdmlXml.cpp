@@ -1,5 +1,7 @@
 #include "IdmlXml.h"
 
+#include <ReaderXmlReferences.h>
+
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -11,7 +13,7 @@ namespace idml {
 namespace xml {
 
 bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malformed) {
-    malformed = false;
+    malformed = obreader::ReplaceZeroReferences(bytes);
     if (bytes.empty()) return false;
     const unsigned flags = pugi::parse_default | (story ? pugi::parse_pi | pugi::parse_ws_pcdata
                                                         : pugi::parse_ws_pcdata_single);

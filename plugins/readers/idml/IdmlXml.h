@@ -18,7 +18,8 @@ namespace xml {
 /// (Content elements hold spaces); other parts keep such text only where it
 /// is all an element holds (a tab leader of one space). Returns false when
 /// nothing was parsed; malformed is set when the XML is damaged, and doc
-/// then holds what came before the damage.
+/// then holds what came before the damage, or when it refers to the
+/// character 0, which becomes U+FFFD.
 bool Load(pugi::xml_document& doc, std::string& bytes, bool story, bool& malformed);
 
 /// When bytes hold plain XML that Load parses without an error (at most a

@@ -300,14 +300,16 @@ const char* Numeric(const char* r, const char* end, std::uint32_t& code, bool& o
 }
 
 // A reference at r ('&'): writes what it stands for at w and returns where
-// reading goes on; what is no reference is copied as it stands.
-const char* Reference(const char* r, const char* end, char*& w) {
+// reading goes on; what is no reference is copied as it stands. The
+// character 0 would end the value: it becomes U+FFFD, and zero is set.
+const char* Reference(const char* r, const char* end, char*& w, bool& zero) {
     if (r + 1 < end && r[1] == '#') {
         std::uint32_t code = 0;
         bool ok = false;
         const char* next = Numeric(r, end, code, ok);
         if (ok) {
-            w = PutCode(w, code);
+            zero |= code == 0;
+            w = PutCode(w, code == 0 ? 0xFFFD : code);
             return next;
         }
         while (r < next)
@@ -352,9 +354,10 @@ const char* Reference(const char* r, const char* end, char*& w) {
 
 } // namespace
 
-void DecodeValue(char* p, char* end) {
+bool DecodeValue(char* p, char* end) {
     char* w = p;
     const char* r = p;
+    bool zero = false;
     while (r < end) {
         const char c = *r;
         if (c == '\t' || c == '\n') {
@@ -364,13 +367,14 @@ void DecodeValue(char* p, char* end) {
             *w++ = ' ';
             if (++r < end && *r == '\n') ++r;
         } else if (c == '&') {
-            r = Reference(r, end, w);
+            r = Reference(r, end, w, zero);
         } else {
             *w++ = c;
             ++r;
         }
     }
     *w = 0;
+    return zero;
 }
 
 } // namespace detail

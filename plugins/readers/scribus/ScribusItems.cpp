@@ -6,6 +6,8 @@
 #include "ScribusNumberReaders.h"
 #include "ScribusOutlines.h"
 
+#include <ReaderTables.h>
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -436,20 +438,12 @@ void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
     state.cellsStopped = t.rows <= 0;
 }
 
-// Rows that nothing in the input stands for (no height, no cell) are a
-// claim the input cannot back: a table keeps a few, as one may leave rows
-// empty, and no more.
+// A table keeps the rows its data hold and a few empty ones, no more.
 void DocumentReader::KeepRowsHeld(Table& t) {
-    const std::size_t kEmptyRows = 1024;
-    std::size_t held = t.rowHeights.size();
-    for (const Cell& c : t.cells)
-        held = std::max(held, static_cast<std::size_t>(c.row) + 1);
-    const std::size_t kept = std::max(held, kEmptyRows);
-    if (t.rows <= 0 || static_cast<std::size_t>(t.rows) <= kept) return;
-    ctx_.Warn(Warning::Code::kLimit, "a table claims " + std::to_string(t.rows) +
-                                         " rows, but its data hold " + std::to_string(held) +
-                                         "; the first " + std::to_string(kept) + " are kept");
-    t.rows = static_cast<int>(kept);
+    const obreader::RowsKept r = obreader::KeepRowsHeld(t.rows, t.rowHeights.size(), t.cells);
+    if (!r.Cut(t.rows)) return;
+    ctx_.Warn(Warning::Code::kLimit, r.Note(t.rows));
+    t.rows = static_cast<int>(r.kept);
 }
 
 DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {

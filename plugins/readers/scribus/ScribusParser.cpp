@@ -5,6 +5,8 @@
 // damaged, and the tree goes through the same document reader.
 #include "ScribusReading.h"
 
+#include <ReaderXmlReferences.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -217,6 +219,7 @@ private:
                       std::string("the XML is not well formed (") + r_.description() + " at byte " +
                           std::to_string(r_.offset) + "); it is repaired");
         RepairXml(bytes_, length_, fixed_);
+        zeroReferences_ = obreader::ReplaceZeroReferences(fixed_);
         inflated_.clear();
         inflated_.shrink_to_fit();
         if (!LoadInPlace(xml_, &fixed_[0], fixed_.size(), r_))
@@ -227,6 +230,7 @@ private:
 
     void Read() {
         DocumentReader reader(ctx_, result_.document, true);
+        if (zeroReferences_) reader.ZeroReference();
         WalkTree(xml_, reader);
         reader.Finish();
         if (!reader.SawRoot() || !reader.SawDocument())
@@ -246,6 +250,7 @@ private:
     bool repaired_ = false;
     bool limited_ = false;         ///< cut at the size limit
     std::string inflated_, fixed_; // the repaired text, parsed in place: outlives xml_
+    bool zeroReferences_ = false;  // the repaired text referred to the character 0
     pugi::xml_document xml_;
     pugi::xml_parse_result r_;
 };

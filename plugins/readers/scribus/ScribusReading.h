@@ -75,6 +75,10 @@ public:
     void Start(ElementId id, const Attrs& a) override;
     void StartInTree(pugi::xml_node node, ElementId id, const Attrs& a) override;
     void End() override;
+    void ZeroReference() override {
+        ctx_.WarnOnce(Warning::Code::kEncoding, "zero",
+                      "a reference to the character 0 is replaced by U+FFFD");
+    }
     void Empty(ElementId id, const Attrs& a) override;
 
     /// After the last element: what depends on the whole document. False

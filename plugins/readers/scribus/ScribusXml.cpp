@@ -416,9 +416,9 @@ private:
         for (const SpanAt& a : m.spans) {
             if (seen[a.id]) continue;
             seen[a.id] = true;
-            if (a.special)
-                DecodeValue(text + a.value, text + a.end);
-            else
+            if (a.special) {
+                if (DecodeValue(text + a.value, text + a.end)) handler_.ZeroReference();
+            } else
                 text[a.end] = 0;
             m.values.push_back(MemoValue{a.id, text + a.value});
         }
@@ -583,9 +583,9 @@ private:
     void Open(ElementId element, const char* name, std::size_t length, bool empty) {
         if (!deferred_.empty()) {
             for (const Deferred& d : deferred_) {
-                if (d.special)
-                    DecodeValue(d.value, d.end);
-                else
+                if (d.special) {
+                    if (DecodeValue(d.value, d.end)) handler_.ZeroReference();
+                } else
                     *d.end = 0;
             }
             deferred_.clear();

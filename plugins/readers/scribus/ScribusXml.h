@@ -6,7 +6,8 @@
 // element being read and, per element name, up to 4 KiB of the two start
 // tags before it, whose reading a tag that repeats them takes over. It
 // accepts exactly what pugixml reads into a tree with its default options,
-// and hands on the same elements and attribute values that tree holds.
+// and hands on the same elements and attribute values that tree holds (but
+// for a reference to the character 0: U+FFFD here, the value's end there).
 // Where it cannot vouch for that (damaged XML, a document type, input
 // beyond the limit) it stops and says so, and the caller reads the document
 // as a tree instead (WalkTree), with the repairs for damaged documents that
@@ -77,6 +78,8 @@ public:
     }
     /// The element that started last ends.
     virtual void End() = 0;
+    /// A value referred to the character 0 (it holds U+FFFD there).
+    virtual void ZeroReference() {}
     /// Start and End at once, for an element without content: most
     /// elements, so handlers that can spare the second call do.
     virtual void Empty(ElementId id, const Attrs& attrs) {
@@ -94,8 +97,9 @@ enum class XmlResult {
 
 /// Replaces the raw attribute value [p, end) by its text, ending with a
 /// NUL: tabs and line ends become spaces (CR LF one), references are
-/// replaced (see ScribusXml.cpp).
-void DecodeValue(char* p, char* end);
+/// replaced (see ScribusXml.cpp), one to the character 0 by U+FFFD: then
+/// it returns true.
+bool DecodeValue(char* p, char* end);
 
 /// Reads the document from source, handing every element to handler. On
 /// anything but kDone the elements handed on so far are to be forgotten.

@@ -32,7 +32,7 @@ def expand(text):
 
     def repeat(m):
         unit = m.group(2)
-        return "".join(unit % i if "%d" in unit else unit for i in range(int(m.group(1))))
+        return "".join(unit.replace("%d", str(i)) for i in range(int(m.group(1))))
     return re.sub(r"\{repeat (\d+)\|([^}]*)\}", repeat, re.sub(r"\{path ([^}]*)\}", path, text))
 
 

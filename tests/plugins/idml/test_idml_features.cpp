@@ -328,6 +328,17 @@ const Feature kFeatures[] = {
     {"table", {}, {"Before" + kObject + "after"}, CheckTable},
     {"footnote", {}, {"Body" + kObject + " end"}, CheckFootnote},
     {"hyperlinks", {}, {}, CheckHyperlinks},
+    {"hyperlinks-many",
+     {},
+     {},
+     [](const Reading& r) {
+         std::vector<Element*> urls = r.All(EL::kHyperLinkURLAnchor);
+         ASSERT_EQ(urls.size(), 3000u);
+         for (std::size_t i : {0, 1234, 2999}) {
+             EXPECT_EQ(Str(urls[i], AN::kURL), "https://example.org/" + std::to_string(i));
+             EXPECT_EQ(Int(Nth(r, EL::kHyperLinkTextSource, i), AN::kStartPosition), i);
+         }
+     }},
     {"notes", {}, {"AB"}, nullptr},
     {"notes", {{4, true}}, {"Anote" + kLine + "twoB"}, nullptr, 1, AN::kIsComment},
     {"conditions", {}, {"Shown both"}, nullptr},

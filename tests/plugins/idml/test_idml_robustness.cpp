@@ -64,6 +64,13 @@ const Damaged kDamaged[] = {
      {OBERR::kBadValue, OBERR::kMalformedInput},
      {"Kept"},
      {"Same", "Outside", "NoName"}},
+    {"table-rows",
+     1,
+     {OBERR::kLimitExceeded},
+     {"Claimed"},
+     {},
+     {"a table claims 3000000000 rows, but its data hold 2; the first 1024 are kept"}},
+    {"zero-reference", 1, {OBERR::kMalformedInput}, {"keep\uFFFDafter\uFFFDend cdata&#0;"}, {}},
 };
 
 TEST(IdmlDamaged, WhatWasGoodIsYieldedAndTheRestReported) {

@@ -84,6 +84,13 @@ TEST_F(ScribusReaderProblems, DamageKeepsWhatWasGoodAndIsLoggedByItsKind) {
                   Frame("2", "-1", "still here", "COLUMNS=\"2147483648\" COLGAP=\"-1e300\"")),
          OBERR::kBadValue,
          {"still here"}},
+        // A reference to the character 0 ends no text, streamed or repaired.
+        {Document(Frame("1", "-1", "keep&#0;after&#x00;end")),
+         OBERR::kMalformedInput,
+         {"keep\uFFFDafter\uFFFDend"}},
+        {Document(Frame("1", "-1", "keep&#0;after") + "</NOTOPEN>"),
+         OBERR::kMalformedInput,
+         {"keep\uFFFDafter"}},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE("case " + std::to_string(&c - kCases));
