@@ -158,10 +158,15 @@ def _key(name: str) -> str:
     return "".join(c for c in name.lower() if c not in " -_")
 
 
-def _is_text(to: Union[str, int], encoding: Optional[str], pairs: List[Tuple[str, str]]) -> bool:
-    name = str(to)
+def _shipped(to: Union[str, int]) -> Optional[str]:
+    """The shipped writer that to names, by name in any letter case or by id."""
+    name = str(to).lower()
     shipped = {str(entry[0]): writer for writer, entry in _SHIPPED_WRITERS.items()}
-    writer = name if name in _SHIPPED_WRITERS else shipped.get(name)
+    return name if name in _SHIPPED_WRITERS else shipped.get(name)
+
+
+def _is_text(to: Union[str, int], encoding: Optional[str], pairs: List[Tuple[str, str]]) -> bool:
+    writer = _shipped(to)
     if writer is None:
         return False
     if writer != "text":
@@ -228,10 +233,17 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
         if not timeout > 0:
             raise ValueError(f"timeout takes seconds above 0 or None, not {timeout!r}")
         isolated = True
+    if isinstance(settings, (str, bytes)):
+        raise TypeError("settings takes a mapping or (name, value) pairs, not one "
+                        f"{type(settings).__name__}")
     data, name = _read(source)
     target = None if output is None else os.fsdecode(os.fspath(output))
+    if target == "":
+        raise ValueError("output names no file")
     if to is None:
         to = _writer_for(target)
+    if encoding is not None and _shipped(to) != "text":
+        raise ValueError(f"encoding is a setting of the text writer, not of {to!r}")
     pairs = _settings(settings, preferences)
     options = _options(to, encoding, eol, strict, locale, pairs)
     if isolated:

@@ -52,7 +52,7 @@ class Conversions(unittest.TestCase):
     def test_writers_encodings_and_settings_give_what_the_program_gives(self):
         writers = {p.name for p in ombra.plugins() if not p.reader and p.loaded}
         cases = [({"to": "json"}, ["-t", "json"]), ({"to": 260}, ["-t", "260"]),
-                 ({"to": "html"}, ["-t", "html"]), ({"to": "pandoc"}, ["-t", "pandoc"]),
+                 ({"to": "HTML"}, ["-t", "html"]), ({"to": "pandoc"}, ["-t", "pandoc"]),
                  ({"encoding": "utf16"}, ["--encoding", "utf16"]),
                  ({"encoding": "cp1252", "eol": "crlf"}, ["--encoding", "cp1252", "--eol", "crlf"]),
                  ({"wrap_lines_at_column": 20, "include_master_pages_and_hidden_layers": True},
@@ -63,7 +63,8 @@ class Conversions(unittest.TestCase):
                  ({"encoding": "utf16", "text_encoding": "unicode utf8"},
                   ["--encoding", "utf16", "--set", "Text encoding=Unicode UTF8"])]
         for options, arguments in cases:
-            if options.get("to") in ("html", "pandoc") and options["to"] not in writers:
+            to = str(options.get("to")).lower()
+            if to in ("html", "pandoc") and to not in writers:
                 continue
             with self.subTest(arguments):
                 expected = program("convert", SAMPLE, "-o", "-", *arguments)
@@ -161,12 +162,15 @@ class Errors(unittest.TestCase):
                  "timed out after 0.5 s"),
                 (SAMPLE, {"timeout": 0}, ValueError, "timeout"),
                 (SAMPLE, {"timeout": -1, "isolated": True}, ValueError, "timeout"),
+                (SAMPLE, {"to": "HTML", "encoding": "utf16"}, ValueError, "text writer"),
+                (SAMPLE, {"settings": "wrap=72"}, TypeError, "not one str"),
             ]
             calls = [(ombra.convert, (source,), options, kind, reason)
                      for source, options, kind, reason in cases]
             calls += [(ombra.use_plugins, ([missing],), {}, FileNotFoundError, missing)
                       for missing in (os.path.join(folder, "missing"), SAMPLE)]
-            calls += [(ombra.use_plugins, (), {"writers": TEST_READERS}, TypeError, "not one str"),
+            calls += [(ombra.convert_with_notes, (SAMPLE,), {"output": ""}, ValueError, "no file"),
+                      (ombra.use_plugins, (), {"writers": TEST_READERS}, TypeError, "not one str"),
                       (convert_files, (SAMPLE,), {}, TypeError, "not one str")]
             for call, arguments, options, kind, reason in calls:
                 with self.subTest(kind.__name__, reason=reason):
