@@ -119,7 +119,7 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithTheReasonInTheLinesLanguage) {
         EXPECT_EQ(parsed.error, line.substr(arrow + 3)) << line;
         ++checked;
     }
-    EXPECT_EQ(checked, 41);
+    EXPECT_EQ(checked, 43);
     // A --locale on the line counts for its own errors and for the help; the
     // caller's language comes back after.
     EXPECT_EQ(ParseCommandLine({"convert", "--locale", "ja"}).error,

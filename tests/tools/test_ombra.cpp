@@ -126,6 +126,20 @@ TEST(OmbraConvert, ConvertsOneInputNextToItselfOrWhereDashOSays) {
     // Nothing can be written beside a pipe's input (as from <(zcat …)).
     ExpectExit(RunOmbra(WithTestPlugIns({"convert", "/dev/fd/0"}), RunHow{"", "C", input}), 1,
                {"cannot write /dev/fd/0.txt", "elsewhere with -o FILE, -o -"});
+    // Inputs of one name in two folders clash in --outdir, unless it keeps the folders.
+    for (const char* folder : {"a", "b"}) {
+        std::filesystem::create_directories(work / folder);
+        work.Write(folder + std::string("/doc.in"),
+                   *folder == 'a' ? "answer:9=1 count=2" : "answer:9=1 count=3");
+    }
+    const Args both = {"convert", "a/doc.in", "b/doc.in", "--outdir", "out"};
+    ExpectExit(RunOmbra(WithTestPlugIns(both), inWork), 2, {"would both write out/doc.txt"});
+    Args kept = both;
+    kept.push_back("--keep-folders");
+    ExpectExit(RunOmbra(WithTestPlugIns(kept), inWork), 0);
+    EXPECT_EQ(ReadFile(work / "out/a/doc.txt") + ReadFile(work / "out/b/doc.txt"),
+              RunOmbra(WithTestPlugIns({"convert", "a/doc.in", "-o", "-"}), inWork).out +
+                  RunOmbra(WithTestPlugIns({"convert", "b/doc.in", "-o", "-"}), inWork).out);
 }
 
 // Without -t the output's extension names the writer, in any letter case;

@@ -59,6 +59,7 @@ enum class Id {
     kMaxMemory,
     kShard,
     kSkipExisting,
+    kKeepFolders,
     kVerbose,
     kQuiet,
 };
@@ -99,6 +100,7 @@ const OptionSpec kOptions[] = {
     {Id::kMaxMemory, "max-memory", 0, true, kForConversions},
     {Id::kShard, "shard", 0, true, kForConvert},
     {Id::kSkipExisting, "skip-existing", 0, false, kForConvert},
+    {Id::kKeepFolders, "keep-folders", 0, false, kForConvert},
     {Id::kVerbose, "verbose", 'v', false, kForConversions},
     {Id::kQuiet, "quiet", 'q', false, kForConversions},
 };
@@ -364,6 +366,9 @@ std::string Apply(const Given& given, Options& options) {
     case Id::kShard:
     case Id::kSkipExisting:
         return ApplyBatchOption(given.rule->id, value, options);
+    case Id::kKeepFolders:
+        options.keepFolders = true;
+        break;
     case Id::kVerbose:
         options.verbose = true;
         break;
@@ -497,6 +502,12 @@ std::string CheckCommand(const Options& options) {
         stdinInputs += input == "-";
     }
     if (stdinInputs > 1) return Say(Message::kUsageStdinOnce);
+    if (options.keepFolders && !options.hasOutdir) return Say(Message::kUsageKeepFolders);
+    for (const std::string& input : options.inputs) {
+        const std::filesystem::path folder = KeptFolder(input);
+        if (options.keepFolders && !folder.empty() && *folder.begin() == "..")
+            return Say(Message::kUsageKeepFoldersAbove, input);
+    }
     int writer = ombra::Converter::WriterIdFor(options.writer.empty() ? "text" : options.writer);
     if (!options.textFlag.empty() && (writer != 259 || options.metadata))
         return Say(Message::kUsageTextSetting, options.textFlag);
@@ -595,6 +606,10 @@ ombra::Options MakeOptions(const Options& options) {
 
 std::string VersionText() {
     return "ombra " OMBRA_HOST_VERSION "\n";
+}
+
+std::filesystem::path KeptFolder(const std::string& input) {
+    return std::filesystem::path(input).parent_path().lexically_normal().relative_path();
 }
 
 } // namespace ombra_host

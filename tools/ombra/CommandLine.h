@@ -4,6 +4,7 @@
 
 #include <ombra/convert.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,7 @@ struct Options {
     unsigned long long maxMemory = 0;   ///< bytes of address space per worker; 0: none
     int shardIndex = 1, shardCount = 1; ///< --shard I/N
     bool skipExisting = false;
+    bool keepFolders = false; ///< outputs below --outdir as the inputs lie
     std::string writer;       ///< -t NAME|ID; empty: the command's own (text, json)
     std::string pandocFormat; ///< -t FORMAT of those pandoc writes (the writer is pandoc's)
     std::string language;     ///< "en", "ja", or empty: from the environment
@@ -70,6 +72,11 @@ std::string UsageText();
 std::string HelpText(Command topic);
 /// The program's version text.
 std::string VersionText();
+
+/// With --keep-folders, the folder below --outdir of an input's output: the
+/// input's own folder as given, without its root ("/archive/a/x.sla" gives
+/// "archive/a").
+std::filesystem::path KeptFolder(const std::string& input);
 
 } // namespace ombra_host
 

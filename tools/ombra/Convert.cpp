@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 
 namespace ombra_host {
 
@@ -194,7 +195,9 @@ Job MakeJob(const Options& options, const std::string& input, const std::string&
     // A compressed document is named after what it holds: a.sla.gz gives a.txt.
     if (name.extension() == ".gz" && name.stem().has_extension()) name = name.stem();
     name.replace_extension(options.metadata ? "metadata." + extension : extension);
-    fs::path folder = options.hasOutdir ? fs::path(options.outdir) : fs::path(input).parent_path();
+    fs::path folder = !options.hasOutdir    ? fs::path(input).parent_path()
+                      : options.keepFolders ? fs::path(options.outdir) / KeptFolder(input)
+                                            : fs::path(options.outdir);
     job.output = (folder / name).string();
     return job;
 }
@@ -320,11 +323,15 @@ int Prepare(const Options& options, const ombra::Converter& converter, ombra::Op
         std::fprintf(stderr, "ombra: %s\n%s", clash.c_str(), UsageText().c_str());
         return 2;
     }
-    if (options.hasOutdir) {
-        int error = MakeFolders(options.outdir);
+    std::set<std::string> folders;
+    if (options.hasOutdir) folders.insert(options.outdir);
+    for (const Job& job : jobs)
+        if (options.keepFolders) folders.insert(std::filesystem::path(job.output).parent_path());
+    for (const std::string& folder : folders) {
+        int error = MakeFolders(folder);
         if (error) {
             std::fprintf(stderr, "ombra: %s\n",
-                         Say(Message::kCannotMakeFolder, options.outdir, SayError(error)).c_str());
+                         Say(Message::kCannotMakeFolder, folder, SayError(error)).c_str());
             return 1;
         }
     }

@@ -65,7 +65,7 @@ _ombra()
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --output --outdir --to
                 --writer --encoding --eol --unit --style-tags --page-breaks --hidden --wrap
                 --squeeze --set --metadata --strict --report --jobs --timeout --max-memory --shard
-                --skip-existing --verbose --quiet" -- "$cur")) ||
+                --skip-existing --keep-folders --verbose --quiet" -- "$cur")) ||
                 _filedir ;;
         dump)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --output --outdir --set
