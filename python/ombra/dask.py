@@ -98,23 +98,38 @@ def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
     return rows
 
 
-def _outputs(paths: Sequence[str], outdir: Optional[str], to: str) -> List[Optional[str]]:
+def _kept_folder(path: str) -> str:
+    """The folder below outdir of path's output with keep_folders, as the
+    ``ombra`` program's --keep-folders takes it: path's own, without its root."""
+    folder = os.path.normpath(os.path.dirname(path)).lstrip(os.sep)
+    if folder == ".":
+        return ""
+    if folder.split(os.sep)[0] == "..":
+        raise ValueError(f"keep_folders takes paths below the working folder, or absolute "
+                         f"ones, not {path!r}")
+    return folder
+
+
+def _outputs(paths: Sequence[str], outdir: Optional[str], to: str,
+             keep_folders: bool) -> List[Optional[str]]:
     if outdir is None:
         return [None] * len(paths)
-    outputs = [os.path.join(outdir, ombra.output_name(path, to)) for path in paths]
+    outputs = [os.path.join(outdir, _kept_folder(path) if keep_folders else "",
+                            ombra.output_name(path, to)) for path in paths]
     seen: Dict[str, str] = {}
     for path, output in zip(paths, outputs):
         if output in seen:
             raise ValueError(f"{seen[output]} and {path} would both write {output}")
         seen[output] = path
-    os.makedirs(outdir, exist_ok=True)
+    for folder in {os.path.dirname(output) for output in outputs} | {outdir}:
+        os.makedirs(folder, exist_ok=True)
     return outputs
 
 
 def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optional[str] = None,
                   to: str = "text", client: Optional[Client] = None, *,
                   readers: Sequence[str] = (), writers: Sequence[str] = (),
-                  isolated: bool = True, timeout: float = 600,
+                  isolated: bool = True, timeout: float = 600, keep_folders: bool = False,
                   **options: Any) -> pandas.DataFrame:
     """Converts every file on a Dask cluster and returns one row per file, in
     the order given: ``path``, ``output`` (the output's path with ``outdir``,
@@ -124,7 +139,10 @@ def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optio
 
     With ``outdir``, outputs are named as the ``ombra`` program names them
     (``a.sla.gz`` gives ``a.txt``) and written whole; two inputs that would
-    write one file are refused with ValueError before anything runs.
+    write one file are refused with ValueError before anything runs, unless
+    ``keep_folders`` puts each output below ``outdir`` as its input lies
+    (``a/doc.sla`` gives ``outdir/a/doc.txt``), as the program's
+    ``--keep-folders`` does.
     ``client`` is the cluster to use; without one, convert_files starts a
     ``LocalCluster`` of one single-threaded worker process per core and
     closes it at the end. ``readers`` and ``writers`` are plug-in folders the
@@ -133,7 +151,7 @@ def convert_files(paths: Iterable[Union[str, "os.PathLike[str]"]], outdir: Optio
     every other keyword is an option of :func:`ombra.convert`.
     """
     paths = ombra._many(paths, "convert_files")
-    outputs = _outputs(paths, outdir, to)
+    outputs = _outputs(paths, outdir, to, keep_folders)
     own = client is None
     cluster = None
     if own:

@@ -67,6 +67,16 @@ class Dask(unittest.TestCase):
                     notes = shutil.copy(files[0], os.path.join(work, "notes.txt"))
                     kept = [convert_files([notes], work, client=client, isolated=isolated)
                             for isolated in (True, False)]
+                    # One name in two folders, each output below outdir as the program puts it.
+                    os.makedirs(os.path.join(work, "twin"))
+                    twins = [files[0], shutil.copy(files[0], os.path.join(work, "twin"))]
+                    convert_files(twins, os.path.join(work, "tree"), client=client,
+                                  keep_folders=True)
+            subprocess.run([OMBRA, "convert", *twins, "--outdir", os.path.join(work, "tree-ref"),
+                            "--keep-folders", "-q"], check=True)
+            self.assertEqual(*[sorted(os.path.relpath(os.path.join(d, f), os.path.join(work, top))
+                                      for d, _, names in os.walk(os.path.join(work, top))
+                                      for f in names) for top in ("tree", "tree-ref")])
             for table in kept:
                 self.assertIn("the output would replace the input", table.reason[0])
             self.assertTrue(filecmp.cmp(notes, files[0], shallow=False))
