@@ -90,6 +90,7 @@ class Format(NamedTuple):
 
 
 _SHIPPED_WRITERS: Dict[str, Tuple[int, str]] = _ombra.shipped_writers()
+_PANDOC_FORMATS: Dict[str, str] = _ombra.pandoc_formats()
 
 
 def _many(paths: Iterable[Union[str, "os.PathLike[str]"]], what: str) -> List[str]:
@@ -197,11 +198,16 @@ def _check(result: Any, name: str) -> None:
 
 def _writer_for(output: Optional[str]) -> str:
     """The shipped writer the extension of output names, as the ``ombra``
-    program chooses one without ``-t``; text for any other."""
+    program chooses one without ``-t``; text for any other. An extension that
+    the program writes through pandoc (``.docx``, ``.md``, ...) is refused
+    rather than given text."""
     extension = os.path.splitext(output or "")[1][1:].lower()
     for writer, entry in _SHIPPED_WRITERS.items():
         if extension and entry[1] == extension:
             return writer
+    if extension and extension in _PANDOC_FORMATS.values():
+        raise ValueError(f"a .{extension} file is written through pandoc: give to=\"pandoc\" "
+                         "and run pandoc on the result, or use the ombra program")
     return "text"
 
 
@@ -338,5 +344,6 @@ def output_name(path: Union[str, "os.PathLike[str]"], to: Union[str, int] = "tex
         name = name[:-3]
     stem = name.rsplit(".", 1)[0] if "." in name.lstrip(".") else name
     by_id = {str(entry[0]): entry for entry in _SHIPPED_WRITERS.values()}
-    entry = _SHIPPED_WRITERS.get(str(to)) or by_id.get(str(to))
-    return f"{stem}.{entry[1] if entry else 'out'}"
+    entry = _SHIPPED_WRITERS.get(str(to).lower()) or by_id.get(str(to))
+    extension = entry[1] if entry else _PANDOC_FORMATS.get(str(to).lower(), "out")
+    return f"{stem}.{extension}"

@@ -227,6 +227,15 @@ py::dict ShippedWriters() {
     return writers;
 }
 
+// The formats the ombra program writes through pandoc, by name: their
+// extensions, for naming outputs and for refusing to write one as text.
+py::dict PandocFormats() {
+    py::dict formats;
+#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures) formats[Name] = Extension;
+#include "tools/ombra/PandocFormats.def"
+    return formats;
+}
+
 // A note's value: what pickles it, compares and hashes it.
 py::tuple NoteState(const ombra::Note& note) {
     return py::make_tuple(note.id, note.code, note.text, py::tuple(py::cast(note.details)),
@@ -363,4 +372,5 @@ PYBIND11_MODULE(_ombra, m) {
     m.def("state",
           [] { return WithConverter([](const ombra::Converter& c) { return c.State(); }); });
     m.def("shipped_writers", &ShippedWriters);
+    m.def("pandoc_formats", &PandocFormats);
 }

@@ -101,6 +101,8 @@ class Conversions(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             target = os.path.join(folder, ombra.output_name(SAMPLE + ".gz", "json"))
             self.assertTrue(target.endswith("sample.json"))
+            self.assertEqual([ombra.output_name("a.sla", to) for to in ("HTML", "docx", "md")],
+                             ["a.html", "a.docx", "a.md"])
             self.assertIsNone(ombra.convert_with_notes(SAMPLE, "json", output=target).output)
             self.assertEqual(pathlib.Path(target).read_text(), ombra.convert(SAMPLE, "json"))
             with self.assertRaises(ombra.UnsupportedFormat):
@@ -170,6 +172,8 @@ class Errors(unittest.TestCase):
             calls += [(ombra.use_plugins, ([missing],), {}, FileNotFoundError, missing)
                       for missing in (os.path.join(folder, "missing"), SAMPLE)]
             calls += [(ombra.convert_with_notes, (SAMPLE,), {"output": ""}, ValueError, "no file"),
+                      (ombra.convert_with_notes, (SAMPLE,),
+                       {"output": os.path.join(folder, "x.docx")}, ValueError, "through pandoc"),
                       (ombra.use_plugins, (), {"writers": TEST_READERS}, TypeError, "not one str"),
                       (convert_files, (SAMPLE,), {}, TypeError, "not one str")]
             for call, arguments, options, kind, reason in calls:
