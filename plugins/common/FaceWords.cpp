@@ -63,7 +63,7 @@ void Style(const char* name, std::size_t size, bool styleOnly, bool& bold, bool&
     bold = italic = false;
     for (std::size_t i = 0; i < size; ++i)
         for (const Row& row : kRows)
-            if (row.kind == kWord && At(name, size, i, row)) {
+            if (row.kind == kWord && (name[i] | 0x20) == row.word[0] && At(name, size, i, row)) {
                 bold = bold || row.weight >= kBold;
                 italic = italic || row.italic;
             }

@@ -431,8 +431,14 @@ void Mapper::CharacterAttributesOf(Element* e, const CharacterAttributes& a, dou
         // Runs in a row mostly have the face the last one had.
         if (*a.font != lastFace_.name) {
             lastFace_.name = *a.font;
-            obface::Style(lastFace_.name.data(), lastFace_.name.size(), false, lastFace_.bold,
-                          lastFace_.italic);
+            auto found = faceStyles_.find(lastFace_.name);
+            if (found == faceStyles_.end()) {
+                bool bold = false, italic = false;
+                obface::Style(lastFace_.name.data(), lastFace_.name.size(), false, bold, italic);
+                found = faceStyles_.emplace(lastFace_.name, std::make_pair(bold, italic)).first;
+            }
+            lastFace_.bold = found->second.first;
+            lastFace_.italic = found->second.second;
         }
         b_.Bool(e, AN::kBold, lastFace_.bold);
         b_.Bool(e, AN::kItalics, lastFace_.italic);

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace scribus_mapper {
@@ -237,6 +238,8 @@ private:
         std::string name;
         bool bold = false, italic = false;
     } lastFace_; // what the last face name CharacterAttributesOf met says
+    // What each face name met says, bold and italic: runs change faces often.
+    std::unordered_map<std::string, std::pair<bool, bool>> faceStyles_;
 };
 
 } // namespace scribus_mapper
