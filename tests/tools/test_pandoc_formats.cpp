@@ -41,8 +41,9 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
     // the document back and names one.
     std::string script = "case \"$*\" in *--to=json*)\n  echo \"$@\" > '" + (work / "first") +
                          "'\n  echo 'ombra-missing-picture: /gone/a.png' >&2\n  exec cat\nesac\n"
-                         "echo \"$@\" > '" +
-                         (work / "args") + "'\ncat > '" + (work / "in") +
+                         "for a; do case \"$a\" in --css=*) cp \"${a#--css=}\" '" +
+                         (work / "css") + "';; esac; done\necho \"$@\" > '" + (work / "args") +
+                         "'\ncat > '" + (work / "in") +
                          "'\necho '[WARNING] Could not fetch resource b.png' >&2\nprintf 'DOCX'\n";
     ToolResult run =
         WithPandoc(work, script, {"convert", "-t", "DOCX", kColours, "--outdir", work / "out"});
@@ -78,6 +79,13 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
     run = WithPandoc(other, script, {"convert", kColours, "-o", other / "c.MD"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(ReadFile(work / "args").find("--to=markdown-raw_attribute "), std::string::npos);
+    // A book of mostly vertical text is vertical as a whole.
+    run = WithPandoc(other, script,
+                     {"convert",
+                      OMBRA_TEST_PLUGIN_DIR "/../../plugins/idml/packages/features/tcy.idml", "-o",
+                      other / "v.epub"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(ReadFile(work / "css").find("html { writing-mode: vertical-rl;"), std::string::npos);
 }
 
 TEST(OmbraPandoc, AMissingOrFailingPandocFailsTheInputAndWritesNothing) {

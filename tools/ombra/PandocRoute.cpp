@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <memory>
 #include <strings.h>
 
 namespace ombra_host {
@@ -145,23 +146,22 @@ end
 )";
 }
 
-// The filter in a temporary file for pandoc's --lua-filter, deleted with
-// the object; no path when it cannot be written.
-class FilterFile {
+// A text in a temporary file for pandoc (a filter, a stylesheet), deleted
+// with the object; no path when it cannot be written.
+class TempText {
 public:
-    FilterFile() {
+    TempText(const char* prefix, const std::string& text) {
         char folder[4096], path[4200];
         if (!obsys::TempPath(folder, sizeof folder) ||
-            !obsys::CreateUniqueFile(folder, "ombra-filter-", path, sizeof path)) {
+            !obsys::CreateUniqueFile(folder, prefix, path, sizeof path)) {
             error_ = errno ? errno : EIO;
             return;
         }
         path_ = path;
         obsys::FileHandle file = obsys::OpenFile(path, obsys::kAccessWrite, obsys::kOpenExisting);
-        const std::string filter = MissingPicturesFilter();
         const bool written =
-            file != obsys::kInvalidFile && obsys::WriteFile(file, filter.data(), filter.size()) ==
-                                               static_cast<long long>(filter.size());
+            file != obsys::kInvalidFile &&
+            obsys::WriteFile(file, text.data(), text.size()) == static_cast<long long>(text.size());
         if (file != obsys::kInvalidFile) obsys::CloseFile(file);
         if (!written) {
             error_ = errno ? errno : EIO;
@@ -169,11 +169,11 @@ public:
             path_.clear();
         }
     }
-    ~FilterFile() {
+    ~TempText() {
         if (!path_.empty()) obsys::DeleteFile(path_.c_str());
     }
-    FilterFile(const FilterFile&) = delete;
-    FilterFile& operator=(const FilterFile&) = delete;
+    TempText(const TempText&) = delete;
+    TempText& operator=(const TempText&) = delete;
     const std::string& Path() const { return path_; }
     /// Why there is no path.
     int Error() const { return error_; }
@@ -182,6 +182,26 @@ private:
     std::string path_;
     int error_ = 0;
 };
+
+// An e-book of mostly vertical text (its pages turn right to left) is
+// vertical as a whole, so that each chapter opens at its start: pandoc's own
+// stylesheet with that said, or none when there is nothing to say.
+std::unique_ptr<TempText> VerticalBookStyle(const PandocFormat& format,
+                                            const std::string& document) {
+    if (std::string(format.writer).compare(0, 4, "epub") != 0 ||
+        document.find("\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}") ==
+            std::string::npos)
+        return nullptr;
+    obsys::ProgramRun own;
+    std::string css;
+    if (obsys::RunProgram({"pandoc", "--print-default-data-file", "epub.css"}, "", own) == 0 &&
+        !own.end.signal && !own.end.exitCode)
+        css = own.output;
+    css += "html { writing-mode: vertical-rl; -epub-writing-mode: vertical-rl; }\n"
+           ".story:not(.vertical) { writing-mode: horizontal-tb; -epub-writing-mode: "
+           "horizontal-tb; }\n";
+    return std::unique_ptr<TempText>(new TempText("ombra-style-", css));
+}
 
 // One pandoc run on input; its standard error's lines are added to said.
 // False with the reason when pandoc is missing or fails.
@@ -234,7 +254,7 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
     if (format.embedsPictures) {
         // Unchecked pictures would go into the output whatever their files
         // hold: without the filter the input fails.
-        FilterFile filter;
+        TempText filter("ombra-filter-", MissingPicturesFilter());
         obsys::ProgramRun run;
         if (filter.Path().empty()) {
             reason = Say(Message::kNoPictureCheck, SayError(filter.Error()));
@@ -256,6 +276,8 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         arguments.push_back(
             "--metadata=title:" +
             (input == "-" ? std::string("-") : std::filesystem::path(input).stem().string()));
+    std::unique_ptr<TempText> style = VerticalBookStyle(format, bytes);
+    if (style && !style->Path().empty()) arguments.push_back("--css=" + style->Path());
     obsys::ProgramRun run;
     if (!RunOnce(format, arguments, bytes, run, said, reason)) return false;
     static const struct {
