@@ -207,6 +207,10 @@ void Collect(OBPreferenceList* list, const std::string& name, OBL::LocaleIDEnum 
 
 } // namespace
 
+short OBSettingNameMatches(const std::string& display, const std::string& name) {
+    return !name.empty() && SameName(display, name) ? 1 : 0;
+}
+
 short OBPreferenceNameMatches(OBPreference* p, const std::string& name, OBL::LocaleIDEnum locale) {
     if (!p || name.empty()) return 0;
     if (SameName(EnglishName(p), name)) return 1;

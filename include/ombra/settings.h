@@ -42,6 +42,10 @@ private:
 OMBRA_API short OBPreferenceNameMatches(OBPreference* p, const std::string& name,
                                         OBL::LocaleIDEnum locale = OBL::kEnglish);
 
+/// 1 when name names the display name as OBPreferenceNameMatches compares
+/// them: a host's test of a setting name it knows only by its text.
+OMBRA_API short OBSettingNameMatches(const std::string& display, const std::string& name);
+
 /// Every preference of list and of its groups' constituent lists (depth
 /// first) that name names, up to max; returns how many it found (it counts
 /// on past max).

@@ -3,6 +3,7 @@
 #include "PandocRoute.h"
 
 #include <ombra/pluginids.h>
+#include <ombra/settings.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -170,18 +171,12 @@ void TextSetting(Options& options, const std::string& spelling, const char* name
 void TextOption(Options& options, const std::string& spelling,
                 std::initializer_list<const char*> names) {
     if (options.textFlag.empty()) options.textFlag = spelling;
-    // As settings' names compare: no letter case, spaces, hyphens, underscores
-    // or closing remark in parentheses.
-    auto folded = [](const std::string& name) {
-        std::string out;
-        for (char c : name.substr(0, name.find('(')))
-            if (c != ' ' && c != '-' && c != '_')
-                out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return out;
-    };
+    // Either name may carry the closing remark ("Code page (a Windows …)").
     auto named = [&](const std::pair<std::string, std::string>& setting) {
         for (const char* name : names)
-            if (folded(setting.first) == folded(name)) return true;
+            if (OBSettingNameMatches(name, setting.first) ||
+                OBSettingNameMatches(setting.first, name))
+                return true;
         return false;
     };
     auto& settings = options.settings;
