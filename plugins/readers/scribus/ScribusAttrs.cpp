@@ -126,9 +126,9 @@ const NameTable<kElementCount, 7> gElementNames(kElementNames);
 
 } // namespace
 
+// Values are read only under their stamp: they need no clearing.
 Attrs::Attrs() {
     std::memset(stamp_, 0, sizeof stamp_);
-    std::memset(values_, 0, sizeof values_);
 }
 
 void Attrs::Restamp() {

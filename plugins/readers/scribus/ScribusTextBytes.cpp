@@ -4,6 +4,8 @@
 
 #include <ombra/utf16.h>
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -19,7 +21,22 @@ std::size_t DecodeText(Context& ctx, const char* text, std::size_t size, char16_
             *w++ = static_cast<char16_t>(*p);
         return size;
     }
+    const __m128i zero = _mm_setzero_si128();
     while (p < end) {
+        // ASCII sixteen bytes at a time: each byte makes at most one unit,
+        // so out has room for sixteen from w on while sixteen bytes are left.
+        for (; end - p >= 16; p += 16, w += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 8), _mm_unpackhi_epi8(v, zero));
+            if (const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v))) {
+                const unsigned ascii = static_cast<unsigned>(__builtin_ctz(high));
+                p += ascii;
+                w += ascii;
+                break;
+            }
+        }
+        if (p == end) break;
         unsigned char c = *p;
         if (c < 0x80) {
             *w++ = c;

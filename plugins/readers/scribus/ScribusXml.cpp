@@ -56,10 +56,6 @@ public:
     XmlReader(ByteSource& source, XmlHandler& handler, std::size_t maxBytes)
         : source_(source), handler_(handler), maxBytes_(maxBytes) {
         deferred_.reserve(64);
-        // Room for every name it may take at once: documents with unknown
-        // names have hundreds, and each growth copies the known ones' words.
-        nameWords_.reserve(kAttrCount + 1 + kUnknownNames);
-        nameWords_.assign(std::begin(kNameWords.at), std::end(kNameWords.at));
     }
 
     XmlResult Run() {
@@ -267,7 +263,7 @@ private:
     // then.
     Step Attributes(char*& p, bool& empty, ElementId element) {
         char* const start = p;
-        TagMemo* memos = &memos_[2 * element];
+        TagMemo* memos = memos_[element].get(); // none before the first Remember
         TagMemo* hit = nullptr;
         // Memos hold over 8 bytes: the first eight tell most misses (the
         // padding makes them readable).
@@ -299,7 +295,7 @@ private:
         Guess* guesses = GuessesOf(element);
         // The byte stores that end values may alias any member: the names
         // are read through a local.
-        const NameWords::Entry* words = nameWords_.data();
+        const NameWords::Entry* words = Words();
         char* last = nullptr; // where the last attribute starts
         PlainWindow plain;
         for (;; ++i) {
@@ -333,7 +329,7 @@ private:
             }
             Step s = Attribute(p, guess, n, id);
             if (s != kOk) return s;
-            words = nameWords_.data(); // it may have grown
+            words = Words(); // it may have grown
         }
         if (*p == '/') {
             if (AtEnd(++p)) return kMore;
@@ -365,12 +361,16 @@ private:
                 value < reinterpret_cast<std::uintptr_t>(end))
                 --known;
         }
+        if (!memos) {
+            memos_[element].reset(new TagMemo[2]); // may throw std::bad_alloc, as Grow
+            memos = memos_[element].get();
+        }
         const std::uint8_t k = static_cast<std::uint8_t>(lastMemo_[element] ^ 1);
         lastMemo_[element] = k;
         TagMemo& m = memos[k];
         m.bytes.assign(start, n);
         Requote(&m.bytes[0], n);
-        memoHeads_[&m - memos_.data()] = Word(m.bytes.c_str()); // n > 8
+        memoHeads_[2 * element + k] = Word(m.bytes.c_str()); // n > 8
         m.size = n;
         m.ready = false; // most memos are never repeated: their spans wait for that
         m.attributes = attributes;
@@ -513,6 +513,12 @@ private:
         if (length == 0 || length > NameWords::kShort ||
             nameWords_.size() >= kAttrCount + 1 + kUnknownNames)
             return kAttrCount;
+        if (nameWords_.empty()) {
+            // Room for every name it may take at once: documents with
+            // unknown names have hundreds, and each growth copies the words.
+            nameWords_.reserve(kAttrCount + 1 + kUnknownNames);
+            nameWords_.assign(std::begin(kNameWords.at), std::end(kNameWords.at));
+        }
         nameWords_.push_back(NameWords::Of(name, length));
         return static_cast<std::uint32_t>(nameWords_.size() - 1);
     }
@@ -686,9 +692,16 @@ private:
     std::unique_ptr<Guess[]> guesses_[kElementCount + 1];
     Guess spareGuess_; // for the places after those, all of them
     static constexpr std::size_t kUnknownNames = 1024;
-    std::vector<NameWords::Entry> nameWords_; // by NameId
+    // By NameId: the known names' words until a name comes that is none of
+    // them, which most documents never have.
+    std::vector<NameWords::Entry> nameWords_;
+    const NameWords::Entry* Words() const {
+        return nameWords_.empty() ? kNameWords.at : nameWords_.data();
+    }
     static constexpr std::size_t kMemoBytes = 4096;
-    std::vector<TagMemo> memos_ = std::vector<TagMemo>(2 * (kElementCount + 1)); // two per name
+    // Two per name, made when a tag of the name is first kept: a document
+    // uses few of the names.
+    std::unique_ptr<TagMemo[]> memos_[kElementCount + 1];
     // The first 8 bytes of each memo; 0 (no tag starts so) for none.
     std::uint64_t memoHeads_[2 * (kElementCount + 1)] = {};
     std::uint8_t lastMemo_[kElementCount + 1] = {};
