@@ -398,10 +398,15 @@ private:
             t.cells.push_back(cell);
         }
         if (claimed > 0) {
-            const obreader::RowsKept r =
-                obreader::KeepRowsHeld(claimed, t.rowHeights.size(), t.cells);
-            if (r.Cut(claimed)) ctx_.problems.Report(OBERR::kLimitExceeded, r.Note(claimed));
-            t.rows = static_cast<int>(r.kept);
+            const obreader::RowsKept r(claimed, t.rowHeights.size(), t.cells);
+            if (r.Cut()) {
+                ctx_.problems.Report(OBERR::kLimitExceeded, r.Note());
+                // The header's rows lead the claim and the footer's end it.
+                const long long footer = r.Kept() - r.KeptBefore(claimed - t.footerRows);
+                t.headerRows = static_cast<int>(r.KeptBefore(t.headerRows));
+                t.footerRows = static_cast<int>(footer);
+            }
+            r.Apply(t);
         }
         const int index = static_cast<int>(doc_.tables.size());
         doc_.tables.push_back(std::move(t));

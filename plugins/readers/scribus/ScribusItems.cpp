@@ -440,10 +440,10 @@ void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
 
 // A table keeps the rows its data hold and a few empty ones, no more.
 void DocumentReader::KeepRowsHeld(Table& t) {
-    const obreader::RowsKept r = obreader::KeepRowsHeld(t.rows, t.rowHeights.size(), t.cells);
-    if (!r.Cut(t.rows)) return;
-    ctx_.Warn(Warning::Code::kLimit, r.Note(t.rows));
-    t.rows = static_cast<int>(r.kept);
+    const obreader::RowsKept r(t.rows, t.rowHeights.size(), t.cells);
+    if (!r.Cut()) return;
+    ctx_.Warn(Warning::Code::kLimit, r.Note());
+    r.Apply(t);
 }
 
 DocumentReader::Kind DocumentReader::StartCell(const Attrs& a) {

@@ -67,9 +67,9 @@ const Damaged kDamaged[] = {
     {"table-rows",
      1,
      {OBERR::kLimitExceeded},
-     {"Claimed"},
+     {"Claimed", "Far"},
      {},
-     {"a table claims 3000000000 rows, but its data hold 2; the first 1024 are kept"}},
+     {"a table claims 3000000000 rows, but its data hold 3; they and 1024 empty rows are kept"}},
     {"zero-reference", 1, {OBERR::kMalformedInput}, {"keep\uFFFDafter\uFFFDend cdata&#0;"}, {}},
 };
 
