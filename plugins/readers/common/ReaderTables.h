@@ -12,20 +12,26 @@
 namespace obreader {
 
 /// Empty rows a table keeps, as one may leave rows empty: those nothing in
-/// the input stands for, between and after the rows that hold data.
+/// the input stands for, between and after the rows that hold data...
 constexpr long long kEmptyRowsKept = 1024;
+/// ...and all tables of a document together, so that a few bytes per table
+/// cannot claim a thousand rows each.
+constexpr long long kEmptyRowsPerDocument = 65536;
 
 /// The rows a table keeps of those it claims: every row that holds data
-/// (a row record or a cell), in order, and the first kEmptyRowsKept of the
-/// empty ones. So a cell placed a million rows down keeps its text without
-/// a million rows before it, and the rows kept grow with the input.
+/// (a row record or a cell), in order, and the first of the empty ones, as
+/// many as `allowance` (what the document has left of
+/// kEmptyRowsPerDocument, which they are taken from) and kEmptyRowsKept
+/// let. So a cell placed a million rows down keeps its text without a
+/// million rows before it, and the rows kept grow with the input.
 class RowsKept {
 public:
     /// The rows held are the row records (the first `records` rows) and the
     /// rows of the cells inside the claim; cells is a list of anything with
     /// an int `row`.
     template <class Cells>
-    RowsKept(long long claimed, std::size_t records, const Cells& cells) : claimed_(claimed) {
+    RowsKept(long long claimed, std::size_t records, const Cells& cells, long long& allowance)
+        : claimed_(claimed), allowed_(std::max(0LL, std::min(allowance, kEmptyRowsKept))) {
         std::vector<long long> held;
         for (const auto& c : cells)
             if (c.row >= static_cast<long long>(records) && c.row < claimed) held.push_back(c.row);
@@ -40,6 +46,7 @@ public:
             Keep(row, 1, next);
         }
         Gap(claimed, next);
+        allowance -= empty_;
     }
 
     long long Held() const { return held_; }
@@ -97,7 +104,7 @@ private:
     }
     // The empty rows from next up to row, as far as the allowance goes.
     void Gap(long long row, long long& next) {
-        const long long kept = std::min(row - next, kEmptyRowsKept - empty_);
+        const long long kept = std::min(row - next, allowed_ - empty_);
         if (kept > 0) {
             Keep(next, kept, next);
             empty_ += kept;
@@ -105,7 +112,7 @@ private:
         next = row;
     }
 
-    long long claimed_ = 0, held_ = 0, kept_ = 0, empty_ = 0;
+    long long claimed_ = 0, allowed_ = 0, held_ = 0, kept_ = 0, empty_ = 0;
     std::vector<Range> ranges_;
 };
 

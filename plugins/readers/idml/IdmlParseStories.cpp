@@ -398,7 +398,7 @@ private:
             t.cells.push_back(cell);
         }
         if (claimed > 0) {
-            const obreader::RowsKept r(claimed, t.rowHeights.size(), t.cells);
+            const obreader::RowsKept r(claimed, t.rowHeights.size(), t.cells, ctx_.emptyRows);
             if (r.Cut()) {
                 ctx_.problems.Report(OBERR::kLimitExceeded, r.Note());
                 // The header's rows lead the claim and the footer's end it.

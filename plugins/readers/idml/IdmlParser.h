@@ -9,6 +9,7 @@
 #include "IdmlPackage.h"
 
 #include <ReaderBuilder.h>
+#include <ReaderTables.h>
 
 #include <pugixml.hpp>
 
@@ -54,6 +55,8 @@ public:
     obreader::ProblemSink& problems;
     Document& doc;
     std::unordered_set<std::string> storySelves; ///< the stories read so far
+    /// What the tables read so far left of the empty rows kept.
+    long long emptyRows = obreader::kEmptyRowsPerDocument;
 
 private:
     unsigned reported_ = 0;

@@ -4,6 +4,8 @@
 
 #include "ScribusParser.h"
 
+#include <ReaderTables.h>
+
 #include <pugixml.hpp>
 
 #include <cstdint>
@@ -195,6 +197,8 @@ public:
     /// at a hyphenation point.
     bool hyphenFlags12 = false;
     std::vector<PathPoint> pathPoints; ///< scratch for the outline being read
+    /// What the tables read so far left of the empty rows kept.
+    long long emptyRows = obreader::kEmptyRowsPerDocument;
     /// The paragraph formats of story texts read last, with the attributes
     /// they were read from (ScribusText.cpp): frames mostly repeat them.
     struct ParagraphMemo {

@@ -440,7 +440,7 @@ void DocumentReader::StartTable(ItemState& state, const Attrs& a) {
 
 // A table keeps the rows its data hold and a few empty ones, no more.
 void DocumentReader::KeepRowsHeld(Table& t) {
-    const obreader::RowsKept r(t.rows, t.rowHeights.size(), t.cells);
+    const obreader::RowsKept r(t.rows, t.rowHeights.size(), t.cells, ctx_.emptyRows);
     if (!r.Cut()) return;
     ctx_.Warn(Warning::Code::kLimit, r.Note());
     r.Apply(t);

@@ -221,10 +221,14 @@ TEST_F(ScribusReaderProblems, MillionsOfItemsAreReadInLinearTime) {
     EXPECT_EQ(static_cast<std::size_t>(kParagraphs), runs);
     EXPECT_LT(ombra_test::Stats().large.load() - before, 200);
 
-    Conversion claim("<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGEOBJECT "
-                     "PTYPE=\"16\" OwnPage=\"0\" Rows=\"1000000\" Columns=\"1\"><TableData/>"
-                     "</PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
-    EXPECT_EQ(1024u, Descendants(claim.TopOf(EL::kStoryList), EL::kTableRow).size());
+    // Empty rows: 1,024 a table, 65,536 a document.
+    std::string tables = "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/>";
+    for (int i = 0; i < 70; ++i)
+        tables += "<PAGEOBJECT PTYPE=\"16\" OwnPage=\"0\" Rows=\"1000000\" Columns=\"1\">"
+                  "<TableData/></PAGEOBJECT>";
+    Conversion claim(tables + "</DOCUMENT></SCRIBUSUTF8NEW>");
+    const auto rows = Descendants(claim.TopOf(EL::kStoryList), EL::kTableRow).size();
+    EXPECT_EQ(65536u, rows);
     EXPECT_TRUE(claim.Logged(OBERR::kLimitExceeded));
 }
 
