@@ -10,10 +10,14 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,11 +33,49 @@ struct Process {
     std::shared_mutex lock;
     std::unique_ptr<ombra::Converter> converter;
     ombra::Setup setup;
+    std::atomic<int> busy{0}; // threads that use the converter or replace it
 };
 
-Process& TheProcess() {
+// Counts a thread's use of the process's converter while it lives.
+class Busy {
+public:
+    explicit Busy(Process& process) : process_(process) { ++process_.busy; }
+    ~Busy() { --process_.busy; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    Process& process_;
+};
+
+Process*& CurrentProcess() {
     static Process* process = new Process;
-    return *process;
+    return process;
+}
+
+// Whether this process was forked (multiprocessing, os.fork) while another
+// thread used the converter: the plug-in objects that thread held stay
+// held by a thread the child does not have, and a conversion would wait
+// for them for ever.
+std::atomic<bool> gForkedWhileBusy{false};
+
+void NoteForkInChild() {
+    if (CurrentProcess()->busy.load() > 0) gForkedWhileBusy = true;
+}
+
+void RefuseIfForkedWhileBusy() {
+    if (gForkedWhileBusy.load())
+        throw std::runtime_error(
+            "this process was forked while another thread converted, and the plug-ins that "
+            "thread held cannot be used here; start processes with the 'spawn' or "
+            "'forkserver' method, or fork while no other thread converts");
+}
+
+Process& TheProcess() {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, NoteForkInChild);
+    (void)registered;
+    RefuseIfForkedWhileBusy();
+    return *CurrentProcess();
 }
 
 bool SameSetup(const ombra::Setup& a, const ombra::Setup& b) {
@@ -45,6 +87,7 @@ bool SameSetup(const ombra::Setup& a, const ombra::Setup& b) {
 template <typename Work> auto WithConverter(Work work) {
     py::gil_scoped_release released;
     Process& process = TheProcess();
+    Busy busy(process);
     for (;;) {
         {
             std::shared_lock<std::shared_mutex> shared(process.lock);
@@ -65,6 +108,7 @@ ombra::Result UsePlugIns(const std::vector<std::string>& readers,
     setup.shipped = shipped;
     py::gil_scoped_release released;
     Process& process = TheProcess();
+    Busy busy(process);
     std::unique_lock<std::shared_mutex> only(process.lock);
     if (!process.converter || !SameSetup(setup, process.setup)) {
         isolated::StopHelpers();   // they have the old plug-ins
@@ -167,6 +211,7 @@ ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
                               std::string& output) {
     py::gil_scoped_release released;
     Process& process = TheProcess();
+    Busy busy(process);
     return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
         std::unique_lock<std::shared_mutex> only(process.lock);
         if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));

@@ -11,6 +11,7 @@ import os
 import pathlib
 import pickle
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -212,6 +213,30 @@ class Isolation(unittest.TestCase):
                          [expected[SAMPLE]] * 5)
         self.assertEqual([os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) for pid in children],
                          [0, 0])
+
+    def test_a_child_forked_while_another_thread_converts_refuses_instead_of_waiting(self):
+        with tempfile.TemporaryDirectory() as folder:
+            fifo = os.path.join(folder, "in.sla")
+            os.mkfifo(fifo)
+            converted = []
+            thread = threading.Thread(target=lambda: converted.append(ombra.convert(fifo)))
+            thread.start()
+            with open(fifo, "wb") as writer:  # opened: the other thread is converting
+                pid = os.fork()
+                if pid == 0:
+                    code = 2
+                    try:
+                        signal.alarm(20)  # waiting for ever fails the test
+                        ombra.convert(SAMPLE)
+                    except RuntimeError as error:
+                        code = 0 if "forked while another thread converted" in str(error) else 3
+                    finally:
+                        os._exit(code)
+                with open(SAMPLE, "rb") as sample:
+                    writer.write(sample.read())
+            thread.join()
+            self.assertEqual(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), 0)
+            self.assertEqual(converted, [ombra.convert(SAMPLE)])
 
     def test_relative_paths_name_files_of_the_current_folder(self):
         start = os.getcwd()
