@@ -1,4 +1,5 @@
 #include "platform/CodePages.h"
+#include "platform/System.h"
 
 #include <ombra/export.h>
 #include <ombra/utf16.h>
@@ -127,6 +128,7 @@ constexpr int kMaxCodePages = 48;
 CodePageInfo gInfos[kMaxCodePages];
 std::atomic<int> gInfoCount{0};
 std::mutex gInfoMutex;
+const bool gForkHeld = obsys::AtFork([] { gInfoMutex.lock(); }, [] { gInfoMutex.unlock(); });
 
 void Describe(CodePageInfo& info, unsigned codePage) {
     info.codePage = codePage;

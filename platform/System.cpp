@@ -17,6 +17,10 @@ unsigned long CurrentThreadId() {
     return static_cast<unsigned long>(::syscall(SYS_gettid));
 }
 
+bool AtFork(void (*take)(), void (*give)()) {
+    return ::pthread_atfork(take, give, give) == 0;
+}
+
 unsigned int TickCount() {
     using namespace std::chrono;
     auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();

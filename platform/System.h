@@ -10,6 +10,10 @@ namespace obsys {
 unsigned long CurrentThreadId();
 /// Milliseconds since an arbitrary start, wrapping at 32 bits.
 unsigned int TickCount();
+/// Runs take in the thread that forks the process, just before the fork,
+/// and give in both processes after it: a lock that another thread held at
+/// that moment would stay held in the child, by a thread it does not have.
+bool AtFork(void (*take)(), void (*give)());
 
 /// True when a tracer (debugger) is attached, read from the process status.
 bool DebuggerPresent();

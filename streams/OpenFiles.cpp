@@ -12,6 +12,7 @@ namespace {
 // thread is using is that thread's to flush.
 std::mutex gLock;
 OBFileXferBytesRef* gFirst = nullptr;
+const bool gForkHeld = obsys::AtFork([] { gLock.lock(); }, [] { gLock.unlock(); });
 
 } // namespace
 

@@ -34,6 +34,17 @@ constexpr int SlotOf(std::size_t size) {
 // call into it holds this mutex, which lets a thread move a whole batch of
 // blocks under one acquisition.
 std::mutex gMutex[kSlots];
+// A fork takes every size's mutex first, so that none is held in the child.
+void TakeAllSizes() {
+    for (std::mutex& m : gMutex)
+        m.lock();
+}
+void GiveAllSizes() {
+    for (int i = kSlots; i-- > 0;)
+        gMutex[i].unlock();
+}
+const bool gForkHeld = obsys::AtFork(TakeAllSizes, GiveAllSizes);
+
 // Bumped whenever a size's pool releases its memory: blocks that threads
 // keep in their caches are gone with it.
 std::atomic<unsigned> gGeneration[kSlots];

@@ -16,6 +16,8 @@ namespace {
 // start, kept for the life of the process.
 std::mutex gTempDirectoryLock;
 COBString* gTempDirectory = nullptr;
+const bool gForkHeld =
+    obsys::AtFork([] { gTempDirectoryLock.lock(); }, [] { gTempDirectoryLock.unlock(); });
 
 // Where bare names go: the directory set by the host, else the platform's
 // temporary path; always ending with '/'.
