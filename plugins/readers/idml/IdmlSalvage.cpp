@@ -134,7 +134,8 @@ bool FindStoredEnd(const unsigned char* m, std::uint64_t n, Header& h) {
         const void* p = std::memchr(m + at, 'P', static_cast<std::size_t>(n - at - 15));
         if (!p) return false;
         at = static_cast<std::uint64_t>(static_cast<const unsigned char*>(p) - m);
-        if (std::memcmp(m + at, "PK\7\b", 4) == 0 && Le32(m + at + 8) == ((at - h.data) & kUnknown)) {
+        if (std::memcmp(m + at, "PK\7\b", 4) == 0 &&
+            Le32(m + at + 8) == ((at - h.data) & kUnknown)) {
             h.packed = at - h.data;
             return true;
         }
@@ -157,7 +158,7 @@ Fate Measure(const unsigned char* m, std::uint64_t n, Header& h, std::uint64_t p
         if (r == Inflated::kOutOfMemory) return Fate::kOutOfMemory;
         if (r != Inflated::kEnd) // no way to the next header
             return r == Inflated::kDamaged && got.consumed >= n - h.data ? Fate::kLostCut
-                                                                          : Fate::kStop;
+                                                                         : Fate::kStop;
         h.packed = got.consumed;
     } else if (h.Described()) {
         if (!readable) return Fate::kStop;

@@ -136,8 +136,8 @@ std::size_t Count(const std::vector<Element*>& elements) {
 // the XML parser's): the conversion ends, what it yields is consistent, and
 // either the failure is reported or nothing was lost.
 TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
-    for (const char* name :
-         {"features/items", "features/table", "features/ruby", "features/hyperlinks"}) {
+    for (const char* name : {"features/items", "features/table", "features/ruby",
+                             "features/hyperlinks", "damaged/salvage-eocd"}) {
         SCOPED_TRACE(name);
         const std::string bytes = Package(name);
         Reading whole(bytes);
@@ -182,7 +182,7 @@ TEST(IdmlPackage, Crc32IsZlibsOnEveryLengthAndAlignment) {
 // the end record is gone.
 TEST(IdmlPackage, SalvagedPartsAreTheFirstPartsLibzipReads) {
     std::mt19937 random(17);
-    int packages = 0;
+    int packages = 0, salvaged = 0;
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(OMBRA_IDML_PACKAGES) + "/features")) {
         SCOPED_TRACE(entry.path().string());
@@ -202,6 +202,7 @@ TEST(IdmlPackage, SalvagedPartsAreTheFirstPartsLibzipReads) {
                 continue;
             }
             EXPECT_TRUE(package.Salvaged());
+            salvaged += round > 0;
             const auto& names = package.Names();
             ASSERT_LE(names.size(), reference.Names().size());
             if (round == 0) {
@@ -218,6 +219,7 @@ TEST(IdmlPackage, SalvagedPartsAreTheFirstPartsLibzipReads) {
         ++packages;
     }
     EXPECT_GT(packages, 10);
+    EXPECT_GT(salvaged, packages * 3) << "cut packages salvaged";
 }
 
 // The attributes of an element as (name, value) pairs.
