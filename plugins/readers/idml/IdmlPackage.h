@@ -1,7 +1,8 @@
 // An IDML package: a zip of XML parts, read through libzip. Parts are
 // inflated one at a time into memory, with a limit checked while inflating
 // (the sizes a zip declares are not trusted), so that a zip bomb costs no
-// more than the limit.
+// more than the limit. A zip whose directory libzip refuses is salvaged by
+// its local headers (IdmlSalvage.h) and served the same way.
 #ifndef OMBRA_IDML_PACKAGE_H
 #define OMBRA_IDML_PACKAGE_H
 

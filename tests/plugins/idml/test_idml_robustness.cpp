@@ -77,7 +77,7 @@ const Damaged kDamaged[] = {
     // A zip directory libzip refuses: the parts are found by their local headers.
     {"salvage-eocd", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
     {"salvage-cut", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
-    {"salvage-central", 1, {}, {"Alpha", "Beta"}, {}, {}},
+    {"salvage-central", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
     {"salvage-stored", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
     {"salvage-crc", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}, {kSalvaged + "7, lost: 1"}},
     {"salvage-bomb",
