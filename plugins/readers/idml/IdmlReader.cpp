@@ -59,14 +59,14 @@ std::string Say(Note note, const std::string& first, const std::string& second =
 }
 
 // A package salvaged from its local headers is read when a story came
-// through, and says what happened; false (reported) when none did, as
-// when nothing could be read.
+// through, or every part did, and says what happened; false (reported)
+// otherwise, as when nothing could be read.
 bool SalvagedStories(const idml::Package& package, obreader::ProblemSink& problems) {
     if (!package.Salvaged()) return true;
     bool story = false;
     for (const std::string& name : package.Names())
         story = story || name.compare(0, 8, "Stories/") == 0;
-    if (!story) {
+    if (!story && (package.Lost() != 0 || package.Cut())) {
         problems.Report(OBERR::kTruncatedInput);
         return false;
     }

@@ -79,6 +79,7 @@ const Damaged kDamaged[] = {
     {"salvage-cut", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
     {"salvage-central", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
     {"salvage-stored", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
+    {"salvage-storyless", 1, {OBERR::kMalformedInput}, {}, {}, {kSalvaged + "6"}},
     {"salvage-crc", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}, {kSalvaged + "7, lost: 1"}},
     {"salvage-bomb",
      1,
