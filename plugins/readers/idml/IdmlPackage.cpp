@@ -190,6 +190,9 @@ void Package::Close() {
     memory_ = nullptr;
     memorySize_ = 0;
     stored_.clear();
+    parts_.clear();
+    salvaged_ = cut_ = false;
+    lost_ = 0;
 }
 
 Package::Status Package::Open(OBStream* input) {
@@ -210,14 +213,26 @@ Package::Status Package::Open(OBStream* input) {
         input->Seek(base, kSeekFromStart);
         if (noMemory) return Status::kOutOfMemory;
         if (archive) return Finish(archive);
-        // A zip that starts as one but cannot be opened is cut short or damaged.
+        // A zip that starts as one but cannot be opened is cut short or
+        // damaged: what its local headers hold is salvaged from memory.
         unsigned char head[4] = {0, 0, 0, 0};
         input->XferByte(head, 4);
         input->Seek(base, kSeekFromStart);
-        return std::memcmp(head, "PK\3\4", 4) == 0 ? Status::kDamaged : Status::kNotZip;
+        if (std::memcmp(head, "PK\3\4", 4) != 0) return Status::kNotZip;
+        const Status read = ReadAll(input);
+        input->Seek(base, kSeekFromStart);
+        if (read != Status::kOk) return read;
+        return Salvage(reinterpret_cast<const unsigned char*>(buffer_.data()), buffer_.size());
     }
     // A stream that cannot seek: the whole package into memory.
+    const Status read = ReadAll(input);
+    return read == Status::kOk ? OpenMemory(buffer_.data(), buffer_.size()) : read;
+}
+
+// The stream from where it stands into buffer_, up to kMaxPackageBytes.
+Package::Status Package::ReadAll(OBStream* input) {
     try {
+        buffer_.clear();
         unsigned char chunk[65536];
         for (long long got; (got = input->XferByte(chunk, sizeof chunk)) > 0;) {
             if (buffer_.size() + static_cast<std::size_t>(got) > kMaxPackageBytes) break;
@@ -226,7 +241,27 @@ Package::Status Package::Open(OBStream* input) {
     } catch (const std::bad_alloc&) {
         return Status::kOutOfMemory;
     }
-    return OpenMemory(buffer_.data(), buffer_.size());
+    return Status::kOk;
+}
+
+Package::Status Package::Salvage(const unsigned char* data, std::size_t size) {
+    salvage::Found found = salvage::Walk(data, size, kMaxPartBytes, kMaxPackageBytes);
+    if (found.outOfMemory) return Status::kOutOfMemory;
+    if (found.entries.empty()) return Status::kDamaged;
+    parts_ = std::move(found.entries);
+    salvaged_ = true;
+    cut_ = found.cut;
+    lost_ = found.lost;
+    memory_ = data;
+    memorySize_ = size;
+    unsafe_ = duplicates_ = 0;
+    try {
+        for (std::size_t i = 0; i < parts_.size(); ++i)
+            AddName(parts_[i].name.c_str(), i);
+    } catch (const std::bad_alloc&) {
+        return Status::kOutOfMemory;
+    }
+    return Status::kOk;
 }
 
 Package::Status Package::OpenMemory(const void* data, std::size_t size) {
@@ -246,7 +281,8 @@ Package::Status Package::OpenMemory(const void* data, std::size_t size) {
         if (status == Status::kOk) FindStored();
         return status;
     }
-    return size >= 4 && std::memcmp(data, "PK\3\4", 4) == 0 ? Status::kDamaged : Status::kNotZip;
+    if (size < 4 || std::memcmp(data, "PK\3\4", 4) != 0) return Status::kNotZip;
+    return Salvage(static_cast<const unsigned char*>(data), size);
 }
 
 Package::Status Package::Finish(struct zip* archive) {
@@ -256,22 +292,27 @@ Package::Status Package::Finish(struct zip* archive) {
     unsafe_ = duplicates_ = 0;
     const zip_int64_t count = zip_get_num_entries(zip_, 0);
     try {
-        for (zip_int64_t i = 0; i < count; ++i) {
-            const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-            if (!SafeName(name)) {
-                ++unsafe_;
-                continue;
-            }
-            if (!index_.emplace(name, static_cast<std::uint64_t>(i)).second) {
-                ++duplicates_;
-                continue;
-            }
-            names_.emplace_back(name);
-        }
+        for (zip_int64_t i = 0; i < count; ++i)
+            AddName(zip_get_name(zip_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW),
+                    static_cast<std::uint64_t>(i));
     } catch (const std::bad_alloc&) {
         return Status::kOutOfMemory;
     }
     return Status::kOk;
+}
+
+// Lists the entry's name unless it is unsafe or repeats one; the index
+// keeps a view of the name where the package holds it.
+void Package::AddName(const char* name, std::uint64_t index) {
+    if (!SafeName(name)) {
+        ++unsafe_;
+        return;
+    }
+    if (!index_.emplace(name, index).second) {
+        ++duplicates_;
+        return;
+    }
+    names_.emplace_back(name);
 }
 
 using obreader::Le16;
@@ -357,10 +398,39 @@ Package::ReadResult Package::ReadStored(const Stored& entry, std::string& out) {
     return crc == entry.crc ? ReadResult::kOk : ReadResult::kDamaged;
 }
 
+// A salvaged part, from its bytes in memory, with the caps of any other.
+Package::ReadResult Package::ReadSalvaged(const salvage::Entry& entry, std::string& out) {
+    if (entry.tooLarge) return ReadResult::kTooLarge;
+    if (!entry.deflated) return ReadStored({entry.at, entry.size, entry.crc, true}, out);
+    salvage::Inflation got;
+    salvage::Inflated result = salvage::Inflated::kOutOfMemory;
+    try {
+        out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entry.size, 16u << 20)) + 1);
+        result = salvage::Inflate(memory_ + entry.at, entry.packed,
+                                  std::min(kMaxPartBytes, kMaxPackageBytes - inflated_), &out, got);
+    } catch (const std::bad_alloc&) {
+    }
+    inflated_ += got.produced;
+    switch (result) {
+    case salvage::Inflated::kEnd:
+        return got.crc == entry.crc ? ReadResult::kOk : ReadResult::kDamaged;
+    case salvage::Inflated::kTooLarge:
+        return ReadResult::kTooLarge;
+    case salvage::Inflated::kDamaged:
+        return ReadResult::kDamaged;
+    case salvage::Inflated::kOutOfMemory:
+        break;
+    }
+    std::string().swap(out);
+    return ReadResult::kOutOfMemory;
+}
+
 Package::ReadResult Package::Read(const std::string& name, std::string& out) {
     out.clear();
     auto found = index_.find(name);
-    if (!zip_ || found == index_.end()) return ReadResult::kMissing;
+    if (found == index_.end()) return ReadResult::kMissing;
+    if (salvaged_) return ReadSalvaged(parts_[found->second], out);
+    if (!zip_) return ReadResult::kMissing;
     if (found->second < stored_.size() && stored_[found->second].direct)
         return ReadStored(stored_[found->second], out);
     zip_file_t* file = zip_fopen_index(zip_, found->second, 0);

@@ -1,9 +1,12 @@
 // An IDML package: a zip of XML parts, read through libzip. Parts are
 // inflated one at a time into memory, with a limit checked while inflating
 // (the sizes a zip declares are not trusted), so that a zip bomb costs no
-// more than the limit.
+// more than the limit. A zip whose directory libzip refuses is salvaged by
+// its local headers (IdmlSalvage.h) and served the same way.
 #ifndef OMBRA_IDML_PACKAGE_H
 #define OMBRA_IDML_PACKAGE_H
+
+#include "IdmlSalvage.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,10 +45,20 @@ public:
     Package& operator=(const Package&) = delete;
 
     /// Opens the zip from the stream's current position; a stream that
-    /// cannot seek is read into memory first (up to kMaxPackageBytes).
+    /// cannot seek is read into memory first (up to kMaxPackageBytes), and
+    /// so is a zip whose central directory libzip refuses, to be salvaged.
     Status Open(OBStream* input);
-    /// Opens a zip held in memory; the bytes must outlive the package.
+    /// Opens a zip held in memory; the bytes must outlive the package. A zip
+    /// that starts with a local header but whose central directory libzip
+    /// refuses is salvaged: its parts are found by their local headers, and
+    /// those that read whole are served as any other (kDamaged when none do).
     Status OpenMemory(const void* data, std::size_t size);
+
+    /// Whether the parts were found by their local headers; how many parts
+    /// were left out then, and whether the bytes end before the directory.
+    bool Salvaged() const { return salvaged_; }
+    int Lost() const { return lost_; }
+    bool Cut() const { return cut_; }
 
     /// The names of the entries that are safe part names, in zip order: a
     /// name that climbs out (`..`), starts at the root, holds a backslash
@@ -70,6 +83,10 @@ private:
     };
 
     Status Finish(struct zip* archive);
+    Status Salvage(const unsigned char* data, std::size_t size);
+    Status ReadAll(OBStream* input);
+    void AddName(const char* name, std::uint64_t index);
+    ReadResult ReadSalvaged(const salvage::Entry& entry, std::string& out);
     void FindStored();
     ReadResult ReadStored(const Stored& entry, std::string& out);
     void Close();
@@ -77,8 +94,12 @@ private:
     struct zip* zip_ = nullptr;
     const unsigned char* memory_ = nullptr; ///< the package, when it is in memory
     std::size_t memorySize_ = 0;
-    std::vector<Stored> stored_; ///< per entry, for packages in memory
-    std::string buffer_;         // the package, for streams that cannot seek
+    std::vector<Stored> stored_;        ///< per entry, for packages in memory
+    std::vector<salvage::Entry> parts_; ///< per entry, for salvaged packages
+    bool salvaged_ = false;
+    bool cut_ = false;
+    int lost_ = 0;
+    std::string buffer_; // the package, for streams that cannot seek
     std::vector<std::string> names_;
     std::unordered_map<std::string_view, std::uint64_t> index_; ///< names as libzip holds them
     int unsafe_ = 0;

@@ -24,11 +24,58 @@
 
 #include <exception>
 #include <new>
+#include <string>
 
 namespace {
 
 constexpr bool kDefaults[IdmlReader::kPreferenceCount] = {true,  true,  true, true,
                                                           false, false, false};
+
+enum class Note {
+#define IDML_NOTE(Ident, English) Ident,
+#include "IdmlNotes.def"
+};
+
+constexpr const char* kNotes[] = {
+#define IDML_NOTE(Ident, English) English,
+#include "IdmlNotes.def"
+};
+
+// A note's text with %1 and %2 replaced.
+std::string Say(Note note, const std::string& first, const std::string& second = "") {
+    std::string text = kNotes[static_cast<int>(note)];
+    for (std::size_t at = 0;
+         (at = text.find('%', at)) != std::string::npos && at + 1 < text.size();) {
+        const char which = text[at + 1];
+        const std::string& with = which == '1' ? first : second;
+        if (which != '1' && which != '2') {
+            ++at;
+            continue;
+        }
+        text.replace(at, 2, with);
+        at += with.size();
+    }
+    return text;
+}
+
+// A package salvaged from its local headers is read when a story came
+// through, or every part did, and says what happened; false (reported)
+// otherwise, as when nothing could be read.
+bool SalvagedStories(const idml::Package& package, obreader::ProblemSink& problems) {
+    if (!package.Salvaged()) return true;
+    bool story = false;
+    for (const std::string& name : package.Names())
+        story = story || name.compare(0, 8, "Stories/") == 0;
+    if (!story && (package.Lost() != 0 || package.Cut())) {
+        problems.Report(OBERR::kTruncatedInput);
+        return false;
+    }
+    const std::string kept = std::to_string(package.Names().size());
+    problems.Report(package.Cut() ? OBERR::kTruncatedInput : OBERR::kMalformedInput,
+                    package.Lost() ? Say(Note::kSalvagedLost, kept, std::to_string(package.Lost()))
+                                   : Say(Note::kSalvaged, kept));
+    return true;
+}
 
 } // namespace
 
@@ -72,6 +119,7 @@ void IdmlReader::Read(OBStream* input, const bool* flags) {
             problems.Report(OBERR::kUnreadableInput);
             return;
         }
+        if (!SalvagedStories(package, problems)) return;
         idml::Document doc;
         if (!idml::ParsePackage(package, parse, problems, doc)) {
             problems.Report(OBERR::kUnreadableInput);

@@ -96,12 +96,27 @@ def package(path):
     return damage(zipped(all_parts, options), options, appended)
 
 
+class Unseekable(io.RawIOBase):
+    """Makes zipfile write data descriptors after the parts' data."""
+    def __init__(self, out):
+        self.out = out
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        return self.out.write(b)
+
+    def tell(self):
+        raise OSError("unseekable")
+
+
 def zipped(parts, options):
     omit = options.get("omit", "").split(",")
     mimetype = options.get("mimetype", "first")
     out = io.BytesIO()
     method = zipfile.ZIP_STORED if "stored" in options else zipfile.ZIP_DEFLATED
-    with zipfile.ZipFile(out, "w", method) as z:
+    with zipfile.ZipFile(Unseekable(out) if "streamed" in options else out, "w", method) as z:
         if mimetype == "first":
             z.writestr(zipfile.ZipInfo("mimetype"), MEDIA, zipfile.ZIP_STORED)
         for i, name in enumerate(parts):
@@ -125,8 +140,9 @@ def misstate(data, name, headers, value):
 
 def damage(pkg, options, appended):
     """The package with entries appended (names may repeat), a story's
-    deflated bytes scrambled, its CRC or inflated size misstated, or cut in
-    half."""
+    deflated bytes scrambled, its CRC or inflated size misstated, its packed
+    size misstated in the central directory, the end of central directory
+    signature zeroed, or cut by N bytes or in half."""
     if appended:
         with zipfile.ZipFile(io.BytesIO(pkg)) as z:
             entries = [(i.filename, z.read(i)) for i in z.infolist()] + appended
@@ -148,6 +164,14 @@ def damage(pkg, options, appended):
     if "misstate" in options:
         name, size = options["misstate"].split(":")
         misstate(data, name, ((b"PK\3\4", 22, 26, 30), (b"PK\1\2", 24, 28, 46)), int(size))
+    if "central" in options:  # the packed size in the central directory alone
+        name, size = options["central"].split(":")
+        misstate(data, name, ((b"PK\1\2", 20, 28, 46),), int(size))
+    if "eocd" in options:
+        at = data.rfind(b"PK\5\6")
+        data[at:at + 4] = b"\0" * 4
+    if "cut" in options:
+        del data[len(data) - int(options["cut"]):]
     return bytes(data[:len(data) // 2] if "truncate" in options else data)
 
 

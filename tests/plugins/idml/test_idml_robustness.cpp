@@ -34,6 +34,9 @@ struct Damaged {
     std::vector<std::string> details = {}; ///< what some note names
 };
 
+const std::string kSalvaged =
+    "zip directory is damaged; parts recovered from their local headers: ";
+
 const Damaged kDamaged[] = {
     {"truncated", 1, {OBERR::kTruncatedInput}, {}, {"Alpha"}},
     {"empty", 0, {}, {}, {}},
@@ -71,6 +74,19 @@ const Damaged kDamaged[] = {
      {},
      {"a table claims 3000000000 rows, but its data hold 3; they and 1024 empty rows are kept"}},
     {"zero-reference", 1, {OBERR::kMalformedInput}, {"keep\uFFFDafter\uFFFDend cdata&#0;"}, {}},
+    // A zip directory libzip refuses: the parts are found by their local headers.
+    {"salvage-eocd", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
+    {"salvage-cut", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
+    {"salvage-central", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
+    {"salvage-stored", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
+    {"salvage-storyless", 1, {OBERR::kMalformedInput}, {}, {}, {kSalvaged + "6"}},
+    {"salvage-crc", 1, {OBERR::kMalformedInput}, {"Alpha"}, {"Beta"}, {kSalvaged + "7, lost: 1"}},
+    {"salvage-bomb",
+     1,
+     {OBERR::kLimitExceeded, OBERR::kMalformedInput},
+     {"Alpha"},
+     {"Bomb"},
+     {kSalvaged + "8"}},
 };
 
 TEST(IdmlDamaged, WhatWasGoodIsYieldedAndTheRestReported) {
@@ -121,8 +137,8 @@ std::size_t Count(const std::vector<Element*>& elements) {
 // the XML parser's): the conversion ends, what it yields is consistent, and
 // either the failure is reported or nothing was lost.
 TEST(IdmlDamaged, RunningOutOfMemoryAnywhere) {
-    for (const char* name :
-         {"features/items", "features/table", "features/ruby", "features/hyperlinks"}) {
+    for (const char* name : {"features/items", "features/table", "features/ruby",
+                             "features/hyperlinks", "damaged/salvage-eocd"}) {
         SCOPED_TRACE(name);
         const std::string bytes = Package(name);
         Reading whole(bytes);
@@ -159,6 +175,52 @@ TEST(IdmlPackage, Crc32IsZlibsOnEveryLengthAndAlignment) {
                           crc32_z(0, p, size))
                     << size << " bytes from " << at << " split at " << split;
             }
+}
+
+// A zip whose directory libzip refuses (its end record gone, or cut
+// anywhere) yields, from its local headers, a first run of the parts libzip
+// reads from the whole zip, each with the same bytes; every part when only
+// the end record is gone.
+TEST(IdmlPackage, SalvagedPartsAreTheFirstPartsLibzipReads) {
+    std::mt19937 random(17);
+    int packages = 0, salvaged = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(OMBRA_IDML_PACKAGES) + "/features")) {
+        SCOPED_TRACE(entry.path().string());
+        const std::string whole = ReadFile(entry.path().string());
+        idml::Package reference;
+        ASSERT_EQ(reference.OpenMemory(whole.data(), whole.size()), idml::Package::Status::kOk);
+        for (int round = 0; round < 12; ++round) {
+            std::string bytes = whole;
+            if (round == 0)
+                bytes[bytes.rfind("PK\5\6")] = 0;
+            else
+                bytes.resize(random() % bytes.size());
+            idml::Package package;
+            const auto status = package.OpenMemory(bytes.data(), bytes.size());
+            if (status != idml::Package::Status::kOk) {
+                EXPECT_EQ(status, idml::Package::Status::kDamaged) << bytes.size();
+                continue;
+            }
+            EXPECT_TRUE(package.Salvaged());
+            salvaged += round > 0;
+            const auto& names = package.Names();
+            ASSERT_LE(names.size(), reference.Names().size());
+            if (round == 0) {
+                EXPECT_EQ(names.size(), reference.Names().size());
+            }
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                ASSERT_EQ(names[i], reference.Names()[i]) << bytes.size();
+                std::string got, expected;
+                EXPECT_EQ(package.Read(names[i], got), idml::Package::ReadResult::kOk);
+                reference.Read(names[i], expected);
+                EXPECT_EQ(got, expected) << names[i];
+            }
+        }
+        ++packages;
+    }
+    EXPECT_GT(packages, 10);
+    EXPECT_GT(salvaged, packages * 3) << "cut packages salvaged";
 }
 
 // The attributes of an element as (name, value) pairs.
