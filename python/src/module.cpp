@@ -3,6 +3,7 @@
 // Python half (ombra/__init__.py) turns into values and exceptions.
 #include <ombra/convert.h>
 #include <ombra/pluginids.h>
+#include <ombra/settings.h>
 
 #include "Isolated.h"
 #include "platform/Outputs.h"
@@ -373,4 +374,10 @@ PYBIND11_MODULE(_ombra, m) {
           [] { return WithConverter([](const ombra::Converter& c) { return c.State(); }); });
     m.def("shipped_writers", &ShippedWriters);
     m.def("pandoc_formats", &PandocFormats);
+    m.def(
+        "setting_name_matches",
+        [](const std::string& display, const std::string& name) {
+            return OBSettingNameMatches(display, name) != 0;
+        },
+        py::arg("display"), py::arg("name"));
 }
