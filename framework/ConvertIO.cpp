@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <istream>
 #include <ostream>
 
@@ -173,6 +174,13 @@ Result WriteOutput(const Sink& sink, const std::string& bytes) {
                              bytes.size(), result))
         result.status = Status::kConverted;
     return result;
+}
+
+bool KeptFolder(const std::string& input, std::string& folder) {
+    const std::filesystem::path kept =
+        std::filesystem::path(input).parent_path().lexically_normal().relative_path();
+    folder = kept.string();
+    return kept.empty() || *kept.begin() != "..";
 }
 
 void RemovePartialOutputs() {

@@ -153,12 +153,6 @@ def _options(to: Union[str, int], encoding: Optional[str], eol: str, strict: boo
     return _ombra.options(str(to), encoding or "", eol, pairs, locale, strict)
 
 
-def _key(name: str) -> str:
-    """A name as the core matches it: letter case, spaces, hyphens and
-    underscores aside."""
-    return "".join(c for c in name.lower() if c not in " -_")
-
-
 def _shipped(to: Union[str, int]) -> Optional[str]:
     """The shipped writer that to names, by name in any letter case or by id."""
     name = str(to).lower()
@@ -172,10 +166,11 @@ def _is_text(to: Union[str, int], encoding: Optional[str], pairs: List[Tuple[str
         return False
     if writer != "text":
         return True
-    # The text writer's own setting, the last one given, overrides encoding.
+    # The text writer's own setting, the last one given, overrides encoding;
+    # the core reads an entry of a list of choices as it reads a name.
     for setting, value in reversed(pairs):
-        if _key(setting) == "textencoding":
-            return _key(value) == "unicodeutf8"
+        if _ombra.setting_name_matches("Text encoding", setting):
+            return _ombra.setting_name_matches("Unicode UTF8", value)
     return (encoding or "utf8").lower().replace("-", "") == "utf8"
 
 

@@ -100,14 +100,13 @@ def _convert_all(client: Client, paths: List[str], outputs: List[Optional[str]],
 
 def _kept_folder(path: str) -> str:
     """The folder below outdir of path's output with keep_folders, as the
-    ``ombra`` program's --keep-folders takes it: path's own, without its root."""
-    folder = os.path.normpath(os.path.dirname(path)).lstrip(os.sep)
-    if folder == ".":
-        return ""
-    if folder.split(os.sep)[0] == "..":
+    ``ombra`` program's --keep-folders puts it."""
+    folder = ombra._ombra.kept_folder(path)
+    if folder is None:
         raise ValueError(f"keep_folders takes paths below the working folder, or absolute "
                          f"ones, not {path!r}")
-    return folder
+    # "./a.sla" keeps "." as its folder; outputs here are named without it.
+    return "" if folder == "." else folder
 
 
 def _outputs(paths: Sequence[str], outdir: Optional[str], to: str,

@@ -3,6 +3,7 @@
 // Python half (ombra/__init__.py) turns into values and exceptions.
 #include <ombra/convert.h>
 #include <ombra/pluginids.h>
+#include <ombra/settings.h>
 
 #include "Isolated.h"
 #include "platform/Outputs.h"
@@ -281,6 +282,15 @@ py::dict PandocFormats() {
     return formats;
 }
 
+// The folder below an output folder where keep_folders puts path's output,
+// as the ombra program's --keep-folders does; None for a path above the
+// working folder.
+py::object KeptFolder(const py::handle& path) {
+    std::string folder;
+    if (!ombra::KeptFolder(FsPath(path), folder)) return py::none();
+    return FsText(folder);
+}
+
 // A note's value: what pickles it, compares and hashes it.
 py::tuple NoteState(const ombra::Note& note) {
     return py::make_tuple(note.id, note.code, note.text, py::tuple(py::cast(note.details)),
@@ -418,4 +428,11 @@ PYBIND11_MODULE(_ombra, m) {
           [] { return WithConverter([](const ombra::Converter& c) { return c.State(); }); });
     m.def("shipped_writers", &ShippedWriters);
     m.def("pandoc_formats", &PandocFormats);
+    m.def("kept_folder", &KeptFolder, py::arg("path"));
+    m.def(
+        "setting_name_matches",
+        [](const std::string& display, const std::string& name) {
+            return OBSettingNameMatches(display, name) != 0;
+        },
+        py::arg("display"), py::arg("name"));
 }

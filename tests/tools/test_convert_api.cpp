@@ -1,7 +1,8 @@
 // The convenience layer as a library host uses it: inputs and outputs of
 // every kind, what each status means, notes per conversion on several
 // threads at once, settings by name, the line ends of the fixed API, the
-// metadata mode and running out of memory.
+// folders kept below an output folder, the metadata mode and running out
+// of memory.
 #include "ToolRunner.h"
 #include "plugins/PluginTestSupport.h"
 #include "support/TestSupport.h"
@@ -299,6 +300,29 @@ TEST(ConvertApi, SettingsFindPreferencesByFoldedNamesAndReadValuesAfterTheirKind
     settings.Add("Squeeze blank lines", "maybe"); // skipped: the first value stays
     settings.Add("Nonesuch", "1");
     EXPECT_EQ(OBApplyPreferenceSettings(&list, settings), 1);
+}
+
+TEST(ConvertApi, KeptFoldersAreTheInputsOwnWithoutTheirRootAndNeverAbove) {
+    const struct {
+        const char* input;
+        const char* folder;
+        bool below;
+    } cases[] = {
+        {"x.sla", "", true},
+        {"./x.sla", ".", true},
+        {"a/b/x.sla", "a/b", true},
+        {"/archive/a/x.sla", "archive/a", true},
+        {"//a/./b//x.sla", "a/b", true},
+        {"a/../b/x.sla", "b", true},
+        {"/../x.sla", "", true},
+        {"../x.sla", "..", false},
+        {"a/../../b/x.sla", "../b", false},
+    };
+    for (const auto& c : cases) {
+        std::string folder;
+        EXPECT_EQ(ombra::KeptFolder(c.input, folder), c.below) << c.input;
+        EXPECT_EQ(folder, c.folder) << c.input;
+    }
 }
 
 TEST(ConvertApi, MetadataComesWithoutAWriterAndAsJson) {

@@ -498,11 +498,10 @@ std::string CheckCommand(const Options& options) {
     }
     if (stdinInputs > 1) return Say(Message::kUsageStdinOnce);
     if (options.keepFolders && !options.hasOutdir) return Say(Message::kUsageKeepFolders);
-    for (const std::string& input : options.inputs) {
-        const std::filesystem::path folder = KeptFolder(input);
-        if (options.keepFolders && !folder.empty() && *folder.begin() == "..")
+    std::string folder;
+    for (const std::string& input : options.inputs)
+        if (options.keepFolders && !ombra::KeptFolder(input, folder))
             return Say(Message::kUsageKeepFoldersAbove, input);
-    }
     int writer = ombra::Converter::WriterIdFor(options.writer.empty() ? "text" : options.writer);
     if (!options.textFlag.empty() && (writer != 259 || options.metadata))
         return Say(Message::kUsageTextSetting, options.textFlag);
@@ -601,10 +600,6 @@ ombra::Options MakeOptions(const Options& options) {
 
 std::string VersionText() {
     return "ombra " OMBRA_HOST_VERSION "\n";
-}
-
-std::filesystem::path KeptFolder(const std::string& input) {
-    return std::filesystem::path(input).parent_path().lexically_normal().relative_path();
 }
 
 } // namespace ombra_host

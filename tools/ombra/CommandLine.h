@@ -4,7 +4,6 @@
 
 #include <ombra/convert.h>
 
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,11 +71,6 @@ std::string UsageText();
 std::string HelpText(Command topic);
 /// The program's version text.
 std::string VersionText();
-
-/// With --keep-folders, the folder below --outdir of an input's output: the
-/// input's own folder as given, without its root ("/archive/a/x.sla" gives
-/// "archive/a").
-std::filesystem::path KeptFolder(const std::string& input);
 
 } // namespace ombra_host
 

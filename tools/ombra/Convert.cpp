@@ -195,8 +195,11 @@ Job MakeJob(const Options& options, const std::string& input, const std::string&
     // A compressed document is named after what it holds: a.sla.gz gives a.txt.
     if (name.extension() == ".gz" && name.stem().has_extension()) name = name.stem();
     name.replace_extension(options.metadata ? "metadata." + extension : extension);
+    // Inputs above the working folder were refused with the command line.
+    std::string kept;
+    if (options.hasOutdir && options.keepFolders) ombra::KeptFolder(input, kept);
     fs::path folder = !options.hasOutdir    ? fs::path(input).parent_path()
-                      : options.keepFolders ? fs::path(options.outdir) / KeptFolder(input)
+                      : options.keepFolders ? fs::path(options.outdir) / fs::path(kept)
                                             : fs::path(options.outdir);
     job.output = (folder / name).string();
     return job;

@@ -1,19 +1,17 @@
 // The walk over one text (a story's, a note's or a cell's): its units and
 // their scripts, its runs and anchors in text order, and the events that
 // hand them to the writer, position by position.
-#include "StoryWalker.h"
+#include "TextWalk.h"
 
 #include "UnitScan.h"
 #include "WalkFormat.h"
 
-#include <ombra/memory.h>
 #include <ombra/streams.h>
 #include <ombra/typedstreams.h>
 #include <ombra/views.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 
 using namespace obwalk;
 
@@ -21,11 +19,7 @@ namespace {
 
 // A story text larger than this is cut (1 GiB of UTF-16).
 constexpr long long kMaxTextBytes = 1LL << 30;
-// Spans open at once beyond this are dropped: crossing spans are ended and
-// resumed around each other, which must stay bounded.
-constexpr int kMaxOpenSpans = 32;
 
-constexpr unsigned short kParagraphEnd = 0x2029;
 constexpr unsigned short kLineBreak = 0x2028;
 constexpr unsigned short kFrameBreak = 0x000C;
 constexpr unsigned short kObject = 0xFFFC;
@@ -36,61 +30,6 @@ bool IsSpecial(unsigned short c) {
     return c == kParagraphEnd || c == kLineBreak || c == kFrameBreak || c == kObject || c == '\t' ||
            c == '\r' || c == '\n';
 }
-
-// An owned block from the memory service.
-template <class T> struct Block {
-    T* data = nullptr;
-    Block() = default;
-    Block(const Block&) = delete;
-    Block& operator=(const Block&) = delete;
-    ~Block() { OBLibFree(data); }
-    bool Allocate(long long n) {
-        data = static_cast<T*>(OBLibAllocate(static_cast<std::size_t>(n) * sizeof(T)));
-        return data != nullptr;
-    }
-};
-
-// Sorts stably; lists mostly arrive in order already, and then stay as
-// they are without the sort's buffer and merges.
-template <class T, class Less> void SortStably(T* first, int count, Less less) {
-    if (count > 1 && !std::is_sorted(first, first + count, less))
-        std::stable_sort(first, first + count, less);
-}
-
-// Room for one resolver, made and unmade in place as the walk moves on.
-// Indices of open spans, outermost first.
-struct SpanStack {
-    int items[kMaxOpenSpans];
-    int count = 0;
-    bool Push(int index) {
-        if (count >= kMaxOpenSpans) return false;
-        items[count++] = index;
-        return true;
-    }
-    int Pop() { return items[--count]; }
-};
-
-template <class R> class Slot {
-public:
-    Slot() = default;
-    Slot(const Slot&) = delete;
-    Slot& operator=(const Slot&) = delete;
-    ~Slot() { Clear(); }
-    template <class A> A* Make(A* primary, A* secondary) {
-        Clear();
-        if (!primary || !secondary) return primary ? primary : secondary;
-        made_ = new (storage_) R(primary, secondary);
-        return made_;
-    }
-    void Clear() {
-        if (made_) made_->~R();
-        made_ = nullptr;
-    }
-
-private:
-    alignas(R) unsigned char storage_[sizeof(R)];
-    R* made_ = nullptr;
-};
 
 // The kind of Element a list of a ChildStory holds, and the span kind for
 // those that become spans; false for lists that hold no runs or anchors.
@@ -129,89 +68,6 @@ bool ListedKind(EL::ElementTypeEnum list, EL::ElementTypeEnum& item, int& spanKi
 }
 
 } // namespace
-
-struct OBStoryWalker::TextWalk {
-    struct Span {
-        long long start;
-        long long end;
-        Element* element;
-        int kind; // OBWALK::SpanKind, or the list order for runs
-        int link; // index into links_, or -1; for a run, 1 once it gave its units their script
-    };
-    enum AnchorKind : int { kFootnote = 0, kTable = 1, kVariable = 2 };
-    struct Anchor {
-        long long position;
-        int kind;
-        Element* element;
-        bool claims; // stands on its own U+FFFC
-    };
-
-    OBStoryWalker& w;
-    OBWalkText info;
-    unsigned story;
-    Block<unsigned short> units;          // a copy of the text, where one is needed
-    const unsigned short* text = nullptr; // the units read: in units or the stream's own
-    // A unit's script in a byte; where some run gives one outside 0..254
-    // (bad input) the values are kept in wideScripts instead.
-    Block<unsigned char> scripts;
-    Block<int> wideScripts;
-    OBBaseTypeCollection<Span> paragraphs; // by start
-    OBBaseTypeCollection<Span> characterRuns;
-    OBBaseTypeCollection<Span> spans;     // by start, then the longer first
-    OBBaseTypeCollection<Anchor> anchors; // by position
-    SpanStack open;
-    SpanStack resume;         // spans to resume at the next paragraph
-    long long claimedAt = -1; // the U+FFFC an anchor stood on last
-    const OBWalkTarget* targets = nullptr;
-    int targetCount = 0;
-    ValueIdRefList* inlineItems = nullptr;
-    int nextInline = 0;
-
-    // The paragraph and run now, with their formatting.
-    OBWalkParagraph paragraph{};
-    bool inParagraph = false;
-    OBWalkRun run{};
-    int runIndex = -1; // into characterRuns by start
-    int nextRun = 0;
-    Slot<OBMResolveParagraphAttributes> paragraphFormat;
-    Slot<OBMResolveCharacterAttributes> paragraphCharacterFormat;
-    Slot<OBMResolveCharacterAttributes> runStyleFormat;
-    Slot<OBMResolveCharacterAttributes> runFormat;
-    bool runStale = true;
-    bool runsOverlap = false; // else a run's units all have its script
-
-    TextWalk(OBStoryWalker& walker, unsigned storyId) : w(walker), info(), story(storyId) {}
-
-    bool Load(Element* childStory);
-    bool ReadText(OBStream* stream, long long bytes);
-    void CollectRuns(Element* childStory);
-    void CollectSpans();
-    void AssignScripts();
-    bool Widen();
-    Element* ParagraphAt(long long i) const;
-    // Moves a span's start past the paragraph ends it begins with, which
-    // would make a piece without text; false when nothing is left.
-    bool SpanStart(long long& start, long long end) const {
-        while (start < end && text[start] == kParagraphEnd)
-            ++start;
-        return start < end;
-    }
-    void Walk();
-
-    // Events.
-    const OBWalkRun& RunAt(long long i);
-    void BeginParagraph(long long start);
-    void EndParagraph(long long end, bool hasEnd);
-    void BeginSpan(int index, bool resumed);
-    void EndSpansInside(int ruby, SpanStack& inside);
-    void EndSpansAt(long long position);
-    void EndAllSpans(SpanStack& resumeLater, long long position);
-    void ResumeSpans(SpanStack& spansToResume);
-    void Anchors(long long i, int& next);
-    void Character(long long& i);
-    long long NextEvent(long long i, int nextSpan, int nextAnchor, int nextTarget) const;
-    OBWalkSpan SpanEvent(int index) const;
-};
 
 // ---- loading ------------------------------------------------------------------------
 
@@ -362,49 +218,6 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
         SortStably(&anchors[0], anchors.Count(),
                    [](const Anchor& a, const Anchor& b) { return a.position < b.position; });
 }
-
-// Hyperlinks on a story's text and the targets in it join the spans; then
-// spans go in the order they begin, the outer first.
-void OBStoryWalker::TextWalk::CollectSpans() {
-    const long long length = info.length;
-    if (info.kind == OBWALK::kStoryText && story != kNoStory) {
-        const LinkRange* first = w.linkRanges_.IsEmpty() ? nullptr : &w.linkRanges_[0];
-        const LinkRange* last = first + w.linkRanges_.Count();
-        const LinkRange* found = std::lower_bound(
-            first, last, story, [](const LinkRange& a, unsigned b) { return a.story < b; });
-        for (; found != last && found->story == story; ++found) {
-            long long start = found->start, end = found->end < 0 ? length : found->end;
-            if (start < 0 || end > length || start > end) {
-                w.problems_.Report(OBERR::kBadValue);
-                start = std::max(0LL, std::min(start, length));
-                end = std::max(start, std::min(end, length));
-            }
-            if (SpanStart(start, end))
-                spans.Add(
-                    {start, end, w.links_[found->link].hyperlink, OBWALK::kLink, found->link});
-        }
-        const OBWalkTarget* firstTarget = w.targets_.IsEmpty() ? nullptr : &w.targets_[0];
-        const OBWalkTarget* lastTarget = firstTarget + w.targets_.Count();
-        targets = std::lower_bound(firstTarget, lastTarget, story,
-                                   [](const OBWalkTarget& a, unsigned b) { return a.story < b; });
-        while (targets + targetCount != lastTarget && targets[targetCount].story == story)
-            ++targetCount;
-    }
-    for (const Span& s : spans) {
-        OBWalkCounts& counts = w.counts_;
-        if (s.kind == OBWALK::kRuby) ++counts.rubies;
-        if (s.kind == OBWALK::kKenten) ++counts.kentens;
-        if (s.kind == OBWALK::kWarichu) ++counts.warichus;
-        if (s.kind == OBWALK::kTcy) ++counts.tcys;
-    }
-    if (spans.Count() > 1)
-        SortStably(&spans[0], spans.Count(), [](const Span& a, const Span& b) {
-            if (a.start != b.start) return a.start < b.start;
-            if (a.end != b.end) return a.end > b.end;
-            return a.kind < b.kind;
-        });
-}
-
 // Each character run gives its range its writing script (its own
 // formatting, its style's, its paragraph's, the default style's); then the
 // runs are put in text order.
@@ -514,23 +327,6 @@ void OBStoryWalker::WalkText(Element* childStory, OBWALK::TextKind kind, int dep
 Element* OBStoryWalker::ParagraphRunAt(long long position) const {
     return currentWalk_ ? currentWalk_->ParagraphAt(position) : nullptr;
 }
-
-bool OBStoryWalker::RubyAcross(long long position, long long from, long long& start,
-                               long long& end) const {
-    if (!currentWalk_ || currentWalk_->spans.IsEmpty()) return false;
-    const auto& spans = currentWalk_->spans;
-    const TextWalk::Span* first = &spans[0];
-    const TextWalk::Span* last = first + spans.Count();
-    const TextWalk::Span* s = std::lower_bound(
-        first, last, from, [](const TextWalk::Span& a, long long b) { return a.start < b; });
-    for (; s != last && s->start < position; ++s)
-        if (s->kind == OBWALK::kRuby && s->end > position) {
-            start = s->start, end = s->end;
-            return true;
-        }
-    return false;
-}
-
 void OBStoryWalker::Walk(Element* childStory, OBWALK::TextKind kind, int depth) {
     bool vertical = current_ && current_->vertical;
     WalkText(childStory, kind, depth, kNoStory, vertical);
@@ -663,7 +459,7 @@ void OBStoryWalker::TextWalk::Anchors(long long i, int& next) {
     }
 }
 
-// ---- paragraphs, runs and spans ---------------------------------------------------------
+// ---- paragraphs and runs ---------------------------------------------------------------
 
 void OBStoryWalker::TextWalk::BeginParagraph(long long start) {
     paragraph = OBWalkParagraph{};
@@ -721,81 +517,4 @@ const OBWalkRun& OBStoryWalker::TextWalk::RunAt(long long i) {
     run.inherited = styled;
     run.format = runFormat.Make<OBMCharacterAttributes>(run.local, styled);
     return run;
-}
-
-OBWalkSpan OBStoryWalker::TextWalk::SpanEvent(int index) const {
-    const Span& s = spans[index];
-    OBWalkSpan event = {static_cast<OBWALK::SpanKind>(s.kind),     s.element, s.start, s.end,
-                        s.link >= 0 ? &w.links_[s.link] : nullptr, false,     false};
-    return event;
-}
-
-void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
-    SpanStack inside;
-    if (spans[index].kind == OBWALK::kRuby) EndSpansInside(index, inside);
-    if (!open.Push(index)) {
-        w.problems_.Report(OBERR::kLimitExceeded);
-        return;
-    }
-    OBWalkSpan event = SpanEvent(index);
-    event.resumed = resumed;
-    w.handler_.BeginSpan(event);
-    while (inside.count > 0)
-        BeginSpan(inside.Pop(), true);
-}
-
-// A ruby's base is never cut: the spans open where it begins that end
-// inside it end before it and go on inside it, with those opened inside
-// them (up to another ruby, which crossing rubies cut).
-void OBStoryWalker::TextWalk::EndSpansInside(int ruby, SpanStack& inside) {
-    int lowest = open.count;
-    for (int k = open.count - 1; k >= 0 && spans[open.items[k]].kind != OBWALK::kRuby; --k)
-        if (spans[open.items[k]].end < spans[ruby].end) lowest = k;
-    while (open.count > lowest) {
-        int index = open.Pop();
-        OBWalkSpan event = SpanEvent(index);
-        event.continues = true;
-        inside.Push(index);
-        w.handler_.EndSpan(event);
-    }
-}
-
-// Ends the spans that end at position; the spans opened inside one of
-// them that go on are ended first and resumed after it.
-void OBStoryWalker::TextWalk::EndSpansAt(long long position) {
-    int lowest = -1;
-    for (int k = 0; k < open.count && lowest < 0; ++k)
-        if (spans[open.items[k]].end <= position) lowest = k;
-    if (lowest < 0) return;
-    SpanStack goOn;
-    while (open.count > lowest) {
-        int index = open.Pop();
-        OBWalkSpan event = SpanEvent(index);
-        event.continues = spans[index].end > position;
-        if (event.continues) goOn.Push(index);
-        w.handler_.EndSpan(event);
-    }
-    while (goOn.count > 0)
-        BeginSpan(goOn.Pop(), true);
-}
-
-// Ends every open span; those that go on past position are kept to resume.
-void OBStoryWalker::TextWalk::EndAllSpans(SpanStack& resumeLater, long long position) {
-    SpanStack goOn;
-    while (open.count > 0) {
-        int index = open.Pop();
-        OBWalkSpan event = SpanEvent(index);
-        event.continues = spans[index].end > position;
-        if (event.continues) goOn.Push(index);
-        w.handler_.EndSpan(event);
-    }
-    resumeLater.count = 0;
-    while (goOn.count > 0)
-        resumeLater.Push(goOn.Pop());
-}
-
-void OBStoryWalker::TextWalk::ResumeSpans(SpanStack& spansToResume) {
-    for (int k = 0; k < spansToResume.count; ++k)
-        BeginSpan(spansToResume.items[k], true);
-    spansToResume.count = 0;
 }
