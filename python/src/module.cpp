@@ -14,18 +14,46 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace py = pybind11;
 
 namespace {
+
+// Releases the GIL while it lives. A daemon thread whose conversion ends
+// while the interpreter shuts down does not take the GIL back: the
+// interpreter would end the thread from inside this destructor, and that
+// ends the process ("terminate called"). It waits for the exit instead.
+class WithoutGil {
+public:
+    WithoutGil() : state_(PyEval_SaveThread()) {}
+    ~WithoutGil() {
+        while (Finalizing())
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        PyEval_RestoreThread(state_);
+    }
+    WithoutGil(const WithoutGil&) = delete;
+    WithoutGil& operator=(const WithoutGil&) = delete;
+
+private:
+    static bool Finalizing() {
+#if PY_VERSION_HEX >= 0x030D0000
+        return Py_IsFinalizing();
+#else
+        return _Py_IsFinalizing();
+#endif
+    }
+    PyThreadState* state_;
+};
 
 // The process's converter. Conversions share it; a change of plug-in
 // folders waits for them to end. It is never destroyed: the plug-ins stay
@@ -86,7 +114,7 @@ bool SameSetup(const ombra::Setup& a, const ombra::Setup& b) {
 
 // Runs work with the converter under a shared lock, the GIL released.
 template <typename Work> auto WithConverter(Work work) {
-    py::gil_scoped_release released;
+    WithoutGil released;
     Process& process = TheProcess();
     Busy busy(process);
     for (;;) {
@@ -107,7 +135,7 @@ ombra::Result UsePlugIns(const std::vector<std::string>& readers,
     setup.readerFolders = readers;
     setup.writerFolders = writers;
     setup.shipped = shipped;
-    py::gil_scoped_release released;
+    WithoutGil released;
     Process& process = TheProcess();
     Busy busy(process);
     std::unique_lock<std::shared_mutex> only(process.lock);
@@ -210,7 +238,7 @@ Conversion Convert(const py::object& source, const py::object& label, const py::
 // helper would wait for; its conversions need no lock of the process.
 ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
                               std::string& output) {
-    py::gil_scoped_release released;
+    WithoutGil released;
     Process& process = TheProcess();
     Busy busy(process);
     return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
@@ -246,7 +274,7 @@ Conversion ConvertIsolated(const py::object& source, const py::object& name,
     }
     // Written here, whole: a helper killed half-way leaves nothing.
     if (conversion.result.Ok() && !path.empty()) {
-        py::gil_scoped_release released;
+        WithoutGil released;
         ombra::Result written = ombra::WriteOutput(ombra::Sink::Path(path), bytes);
         if (!written.Ok()) conversion.result = written;
         bytes.clear();

@@ -238,6 +238,16 @@ class Isolation(unittest.TestCase):
             self.assertEqual(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), 0)
             self.assertEqual(converted, [ombra.convert(SAMPLE)])
 
+    def test_a_daemon_thread_converting_at_exit_lets_the_process_end_cleanly(self):
+        script = ("import ombra, sys, threading\n"
+                  "def loop():\n"
+                  "    while True: ombra.convert(sys.argv[1])\n"
+                  "threading.Thread(target=loop, daemon=True).start()\n"
+                  "ombra.convert(sys.argv[1])\n")
+        run = subprocess.run([sys.executable, "-c", script, SAMPLE], capture_output=True,
+                             timeout=60)
+        self.assertEqual((run.returncode, run.stderr), (0, b""))
+
     def test_relative_paths_name_files_of_the_current_folder(self):
         start = os.getcwd()
         with tempfile.TemporaryDirectory() as work:
