@@ -77,9 +77,9 @@ private:
     Process& process_;
 };
 
-Process*& CurrentProcess() {
+Process& Instance() {
     static Process* process = new Process;
-    return process;
+    return *process;
 }
 
 // Whether this process was forked (multiprocessing, os.fork) while another
@@ -89,7 +89,7 @@ Process*& CurrentProcess() {
 std::atomic<bool> gForkedWhileBusy{false};
 
 void NoteForkInChild() {
-    if (CurrentProcess()->busy.load() > 0) gForkedWhileBusy = true;
+    if (Instance().busy.load() > 0) gForkedWhileBusy = true;
 }
 
 void RefuseIfForkedWhileBusy() {
@@ -104,7 +104,7 @@ Process& TheProcess() {
     static const int registered = ::pthread_atfork(nullptr, nullptr, NoteForkInChild);
     (void)registered;
     RefuseIfForkedWhileBusy();
-    return *CurrentProcess();
+    return Instance();
 }
 
 bool SameSetup(const ombra::Setup& a, const ombra::Setup& b) {
@@ -240,8 +240,8 @@ ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
                               std::string& output) {
     WithoutGil released;
     Process& process = TheProcess();
-    Busy busy(process);
     return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
+        Busy busy(process); // the helper converts with objects of its own
         std::unique_lock<std::shared_mutex> only(process.lock);
         if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));
         return start(*process.converter);
