@@ -179,7 +179,7 @@ Result WriteOutput(const Sink& sink, const std::string& bytes) {
 bool KeptFolder(const std::string& input, std::string& folder) {
     const std::filesystem::path kept =
         std::filesystem::path(input).parent_path().lexically_normal().relative_path();
-    folder = kept.string();
+    folder = kept == "." ? std::string() : kept.string();
     return kept.empty() || *kept.begin() != "..";
 }
 

@@ -298,7 +298,7 @@ OMBRA_API Result WriteOutput(const Sink& sink, const std::string& bytes);
 /// Where below an output folder the output of input goes when outputs keep
 /// their inputs' folders (the ombra program's --keep-folders): input's own
 /// folder as given, lexically normal, without its root ("/archive/a/x.sla"
-/// gives "archive/a", "a/../b/x.sla" "b", "x.sla" "" and "./x.sla" ".").
+/// gives "archive/a", "a/../b/x.sla" "b", "x.sla" and "./x.sla" "").
 /// False for an input above the working folder ("../x.sla"), whose folder
 /// would leave the output folder.
 OMBRA_API bool KeptFolder(const std::string& input, std::string& folder);

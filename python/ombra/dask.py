@@ -105,8 +105,7 @@ def _kept_folder(path: str) -> str:
     if folder is None:
         raise ValueError(f"keep_folders takes paths below the working folder, or absolute "
                          f"ones, not {path!r}")
-    # "./a.sla" keeps "." as its folder; outputs here are named without it.
-    return "" if folder == "." else folder
+    return folder
 
 
 def _outputs(paths: Sequence[str], outdir: Optional[str], to: str,

@@ -309,7 +309,7 @@ TEST(ConvertApi, KeptFoldersAreTheInputsOwnWithoutTheirRootAndNeverAbove) {
         bool below;
     } cases[] = {
         {"x.sla", "", true},
-        {"./x.sla", ".", true},
+        {"./x.sla", "", true},
         {"a/b/x.sla", "a/b", true},
         {"/archive/a/x.sla", "archive/a", true},
         {"//a/./b//x.sla", "a/b", true},
