@@ -49,7 +49,6 @@ public:
         allowance -= empty_;
     }
 
-    long long Held() const { return held_; }
     long long Kept() const { return kept_; }
     bool Cut() const { return kept_ < claimed_; }
     /// The warning a cut table gives.

@@ -1,3 +1,4 @@
+// The walk over local headers that IdmlSalvage.h describes, and raw inflation.
 #include "IdmlSalvage.h"
 #include "ReaderCrc.h"
 
