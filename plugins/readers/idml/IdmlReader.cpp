@@ -31,33 +31,6 @@ namespace {
 constexpr bool kDefaults[IdmlReader::kPreferenceCount] = {true,  true,  true, true,
                                                           false, false, false};
 
-enum class Note {
-#define IDML_NOTE(Ident, English) Ident,
-#include "IdmlNotes.def"
-};
-
-constexpr const char* kNotes[] = {
-#define IDML_NOTE(Ident, English) English,
-#include "IdmlNotes.def"
-};
-
-// A note's text with %1 and %2 replaced.
-std::string Say(Note note, const std::string& first, const std::string& second = "") {
-    std::string text = kNotes[static_cast<int>(note)];
-    for (std::size_t at = 0;
-         (at = text.find('%', at)) != std::string::npos && at + 1 < text.size();) {
-        const char which = text[at + 1];
-        const std::string& with = which == '1' ? first : second;
-        if (which != '1' && which != '2') {
-            ++at;
-            continue;
-        }
-        text.replace(at, 2, with);
-        at += with.size();
-    }
-    return text;
-}
-
 // A package salvaged from its local headers is read when a story came
 // through, or every part did, and says what happened; false (reported)
 // otherwise, as when nothing could be read.
@@ -70,10 +43,11 @@ bool SalvagedStories(const idml::Package& package, obreader::ProblemSink& proble
         problems.Report(OBERR::kTruncatedInput);
         return false;
     }
-    const std::string kept = std::to_string(package.Names().size());
-    problems.Report(package.Cut() ? OBERR::kTruncatedInput : OBERR::kMalformedInput,
-                    package.Lost() ? Say(Note::kSalvagedLost, kept, std::to_string(package.Lost()))
-                                   : Say(Note::kSalvaged, kept));
+    std::string note =
+        "the package's zip directory is damaged; parts recovered from their local headers: " +
+        std::to_string(package.Names().size());
+    if (package.Lost()) note += ", lost: " + std::to_string(package.Lost());
+    problems.Report(package.Cut() ? OBERR::kTruncatedInput : OBERR::kMalformedInput, note);
     return true;
 }
 
