@@ -134,6 +134,10 @@ struct OBWalkSpan {
     /// the span goes on after a paragraph end, a table or a crossing span.
     bool resumed;
     bool continues;
+    /// At a ruby's begin: this piece ends before the ruby does (a paragraph
+    /// end, a table or a crossing ruby cuts it) and so carries none of the
+    /// reading, which goes with the last piece. False for the other spans.
+    bool cut;
 };
 
 struct OBWalkNote {

@@ -337,9 +337,10 @@ void OBStoryWalker::Walk(Element* childStory, OBWALK::TextKind kind, int depth) 
 // character before their end.
 void OBStoryWalker::TextWalk::Walk() {
     const long long length = info.length;
-    int nextSpan = 0, nextAnchor = 0, nextTarget = 0;
+    int nextSpan = 0, nextTarget = 0;
     bool paragraphDue = length > 0;
     for (long long i = 0;;) {
+        here = i;
         if (paragraphDue && i < length) {
             paragraphDue = false;
             BeginParagraph(i);
@@ -362,7 +363,7 @@ void OBStoryWalker::TextWalk::Walk() {
             Character(i);
         } else {
             const OBWalkRun& r = RunAt(i);
-            long long limit = NextEvent(i, nextSpan, nextAnchor, nextTarget);
+            long long limit = NextEvent(i, nextSpan, nextTarget);
 
             // Up to the next special character (of those the scan finds,
             // the ones that are) or change of script.
@@ -385,8 +386,7 @@ void OBStoryWalker::TextWalk::Walk() {
 }
 
 // The next position after i where something other than text happens.
-long long OBStoryWalker::TextWalk::NextEvent(long long i, int nextSpan, int nextAnchor,
-                                             int nextTarget) const {
+long long OBStoryWalker::TextWalk::NextEvent(long long i, int nextSpan, int nextTarget) const {
     long long limit = info.length;
     if (nextSpan < spans.Count()) limit = std::min(limit, spans[nextSpan].start);
     if (nextAnchor < anchors.Count()) limit = std::min(limit, anchors[nextAnchor].position);

@@ -111,6 +111,8 @@ struct OBStoryWalker::TextWalk {
     obwalk::SpanStack open;
     obwalk::SpanStack resume; // spans to resume at the next paragraph
     long long claimedAt = -1; // the U+FFFC an anchor stood on last
+    long long here = 0;       // where the walk stands
+    int nextAnchor = 0;       // the first anchor not walked yet
     const OBWalkTarget* targets = nullptr;
     int targetCount = 0;
     ValueIdRefList* inlineItems = nullptr;
@@ -152,13 +154,14 @@ struct OBStoryWalker::TextWalk {
     void BeginParagraph(long long start);
     void EndParagraph(long long end, bool hasEnd);
     void BeginSpan(int index, bool resumed);
+    bool RubyCut(int index) const;
     void EndSpansInside(int ruby, obwalk::SpanStack& inside);
     void EndSpansAt(long long position);
     void EndAllSpans(obwalk::SpanStack& resumeLater, long long position);
     void ResumeSpans(obwalk::SpanStack& spansToResume);
     void Anchors(long long i, int& next);
     void Character(long long& i);
-    long long NextEvent(long long i, int nextSpan, int nextAnchor, int nextTarget) const;
+    long long NextEvent(long long i, int nextSpan, int nextTarget) const;
     OBWalkSpan SpanEvent(int index) const;
 };
 

@@ -70,22 +70,40 @@ bool OBStoryWalker::RubyAcross(long long position, long long from, long long& st
 OBWalkSpan OBStoryWalker::TextWalk::SpanEvent(int index) const {
     const Span& s = spans[index];
     OBWalkSpan event = {static_cast<OBWALK::SpanKind>(s.kind),     s.element, s.start, s.end,
-                        s.link >= 0 ? &w.links_[s.link] : nullptr, false,     false};
+                        s.link >= 0 ? &w.links_[s.link] : nullptr, false,     false,   false};
     return event;
 }
 
 void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
     SpanStack inside;
-    if (spans[index].kind == OBWALK::kRuby) EndSpansInside(index, inside);
+    const bool ruby = spans[index].kind == OBWALK::kRuby;
+    if (ruby) EndSpansInside(index, inside);
+    const bool cut = ruby && RubyCut(index);
     if (!open.Push(index)) {
         w.problems_.Report(OBERR::kLimitExceeded);
         return;
     }
     OBWalkSpan event = SpanEvent(index);
     event.resumed = resumed;
+    event.cut = cut;
     w.handler_.BeginSpan(event);
     while (inside.count > 0)
         BeginSpan(inside.Pop(), true);
+}
+
+// Whether the piece of a ruby that begins here ends before the ruby: a
+// paragraph end or a table before its end cuts it, and so does a span
+// open around it that ends first (a crossing ruby).
+bool OBStoryWalker::TextWalk::RubyCut(int index) const {
+    const long long end = spans[index].end;
+    for (int k = 0; k < open.count; ++k)
+        if (spans[open.items[k]].end < end) return true;
+    // A paragraph end that is the ruby's last character ends it whole.
+    if (here < end - 1 && std::find(text + here, text + end - 1, kParagraphEnd) != text + end - 1)
+        return true;
+    for (int a = nextAnchor; a < anchors.Count() && anchors[a].position < end; ++a)
+        if (anchors[a].kind == kTable) return true;
+    return false;
 }
 
 // A ruby's base is never cut: the spans open where it begins that end
@@ -107,6 +125,7 @@ void OBStoryWalker::TextWalk::EndSpansInside(int ruby, SpanStack& inside) {
 // Ends the spans that end at position; the spans opened inside one of
 // them that go on are ended first and resumed after it.
 void OBStoryWalker::TextWalk::EndSpansAt(long long position) {
+    here = position;
     int lowest = -1;
     for (int k = 0; k < open.count && lowest < 0; ++k)
         if (spans[open.items[k]].end <= position) lowest = k;

@@ -358,8 +358,14 @@ void OBHtmlConversion::OpenTcy() {
 
 // A ruby: one rt per base character when the readings are one per
 // character and as many as the characters, else one rt for the whole base.
+// A piece that the reading does not go with is its base alone.
 void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
     Utf8Text open;
+    auto none = [](long long, const unsigned short*, long long) {};
+    if (span.cut && !PerCharacterReadings(walker_.CurrentText(), span, none)) {
+        PushTag(kSpanTag, open, "");
+        return;
+    }
     open.Append(RubyStartTag(span.element));
     int level = tags_.Count();
     PushTag(kRubyTag, open, "</ruby>");
@@ -414,16 +420,12 @@ void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
     if (!span.continues) ReachPosition(span.end, open ? tags_.Count() - 1 : 0);
     if (!open) return;
     MarkupStack::Entry& tag = tags_.Last();
-    if (tag.kind == kRubyTag) {
-        if (span.continues) {
-            body_.Append("<rt></rt>"); // the reading goes with the last piece
-        } else if (tag.group) {
-            WOBString reading;
-            GetUnits(OBGetAttributeValue(span.element, AN::kRubiText), reading);
-            body_.Append("<rp>(</rp><rt>");
-            AppendEscapedUtf16(body_, reading.GrabWString(), reading.Length());
-            body_.Append("</rt><rp>)</rp>");
-        }
+    if (tag.kind == kRubyTag && !span.continues && tag.group) {
+        WOBString reading;
+        GetUnits(OBGetAttributeValue(span.element, AN::kRubiText), reading);
+        body_.Append("<rp>(</rp><rt>");
+        AppendEscapedUtf16(body_, reading.GrabWString(), reading.Length());
+        body_.Append("</rt><rp>)</rp>");
     }
     PopTag();
     if (!span.continues) ReachPosition(span.end);

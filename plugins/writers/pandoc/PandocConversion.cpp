@@ -615,9 +615,17 @@ void OBPandocConversion::OpenTcy() {
 
 // Ruby: a Span around "<ruby>", the base, the reading in parentheses
 // inside HTML rp and rt, and "</ruby>". HTML and EPUB show ruby; every
-// other format drops the raw HTML and shows base(reading).
+// other format drops the raw HTML and shows base(reading). A piece that
+// the reading does not go with is its base alone, in a plain Span.
 void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     Utf8Text open;
+    const OBWalkText* text = walker_.CurrentText();
+    auto none = [](long long, const unsigned short*, long long) {};
+    if (span.cut && !PerCharacterReadings(text, span, none)) {
+        open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[]],[");
+        Open(kSpanFrame, open, "]]}");
+        return;
+    }
     open.Append("{\"t\":\"Span\",\"c\":[");
     Attr(open, "", "ruby", nullptr);
     open.Append(",[");
@@ -626,7 +634,6 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     if (frames_.Count() == level) return; // no memory for it
     frames_[level].group = 1;
     if (options_.ruby == OBPANDOC::kRubyMarkup) Raw(RubyStartTag(span.element));
-    const OBWalkText* text = walker_.CurrentText();
     rubyWide_ = text && IsIdeographic(text->units[span.start]);
     if (options_.ruby == OBPANDOC::kRubyBaseOnly) return;
     auto split = [&](long long at, const unsigned short* reading, long long n) {
@@ -639,8 +646,9 @@ void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
 
 void OBPandocConversion::EndRuby(const OBWalkSpan& span) {
     MarkupStack::Entry& frame = frames_.Last();
+    if (frame.kind != kRubyFrame) return; // a piece without reading
     if (span.continues) {
-        if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("<rt></rt></ruby>");
+        if (options_.ruby == OBPANDOC::kRubyMarkup) Raw("</ruby>");
         return;
     }
     if (frame.group && options_.ruby != OBPANDOC::kRubyBaseOnly) {

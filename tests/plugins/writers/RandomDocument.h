@@ -75,7 +75,8 @@ private:
                 const char* word = kWords[Below(kWords.size())].c_str();
                 ombra_test::RunStyle style = Style(characterStyles);
                 if (kind == 0)
-                    text.Ruby(word, Below(2) ? "\u304B\u3093" : "ruby", style);
+                    text.Ruby(word, Below(2) ? "\u304B\u3093" : "ruby", style)
+                        .Over(Below(3) ? 0 : Below(10));
                 else if (kind == 1)
                     text.Kenten(word, KKE::kSesameDot, style);
                 else if (kind == 2)

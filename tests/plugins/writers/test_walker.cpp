@@ -31,8 +31,9 @@ public:
     OBStoryWalker* walker = nullptr;
     std::string events;
     std::u16string text;   // text, breaks and objects of every walked text
-    std::vector<int> open; // spans open now, by kind
+    std::vector<int> open; // spans open now: kind, then whether cut
     bool nested = true;    // every end matched the innermost begin
+    bool cutsKept = true;  // a ruby piece ends as its begin foretold
     bool inParagraph = false;
     int spansAcrossParagraphs = 0;
 
@@ -62,11 +63,13 @@ public:
         events += kind == OBWALK::kTab ? "\\t" : kind == OBWALK::kLineBreak ? "\\n" : "\\f";
     }
     void BeginSpan(const OBWalkSpan& s) override {
-        open.push_back(s.kind);
+        open.push_back(s.kind * 2 + s.cut);
         events += std::string(s.resumed ? "+" : "[") + "LWRKT"[s.kind];
     }
     void EndSpan(const OBWalkSpan& s) override {
-        nested = nested && !open.empty() && open.back() == s.kind;
+        nested = nested && !open.empty() && open.back() / 2 == s.kind;
+        cutsKept = cutsKept &&
+                   (open.empty() || open.back() % 2 == (s.kind == OBWALK::kRuby && s.continues));
         if (!open.empty()) open.pop_back();
         events += std::string("LWRKT").substr(s.kind, 1) + (s.continues ? "-" : "]");
     }
@@ -255,6 +258,7 @@ TEST_F(Walker, RandomDocumentsLoseNoTextAndKeepSpansNested) {
             if (c != u'\uFFFC') got += c;
         EXPECT_EQ(Utf8(got), Utf8(expected)) << "seed " << seed;
         EXPECT_TRUE(recorder.nested && recorder.open.empty()) << "seed " << seed;
+        EXPECT_TRUE(recorder.cutsKept) << "seed " << seed;
         EXPECT_EQ(recorder.spansAcrossParagraphs, 0) << "seed " << seed;
     }
 }

@@ -286,6 +286,18 @@ const std::vector<Feature>& Features() {
           R"(class="tcy" style="text-combine-upright: all">34</span></strong>月)"},
          {R"(["tcy"],[["style","text-combine-upright: all"]]],[{"t":"Str","c":"1"},{"t":"Str","c":"0"}]]},{"t":"Strong","c":[{"t":"Span","c":[["",["tcy"])"},
          "1034月\n"},
+        {"a ruby cut by a paragraph end or a table: the last piece alone is ruby, with the reading",
+         [](DocumentBuilder& b) {
+             StoryBuilder& s = b.AddStory();
+             s.Ruby("漢", "かんじ", Ja()).Over(2).EndPara().Text("字", Ja()).EndPara();
+             s.Ruby("表", "ひょう", Ja()).Over(2).AddTable(1, 1).Cell(0, 0, "c");
+             s.Text("組", Ja());
+         },
+         {"<p>漢</p>\n<p><ruby>字<rp>(</rp><rt>かんじ</rt><rp>)</rp></ruby></p>",
+          "<p>表</p>\n<table>", "<ruby>組<rp>(</rp><rt>ひょう</rt><rp>)</rp></ruby></p>"},
+         {R"({"t":"Para","c":[{"t":"Span","c":[["",[],[]],[{"t":"Str","c":"漢"}]]}]})",
+          R"({"t":"Span","c":[["",["ruby"],[]],[{"t":"RawInline","c":["html","<ruby>"]},{"t":"Str","c":"字"},)"},
+         "漢\n字（かんじ）\n表\nc\n組（ひょう）\n"},
         {"a span over a paragraph end alone is left out, one from a paragraph end begins after it",
          [](DocumentBuilder& b) {
              StoryBuilder& s = b.AddStory();
