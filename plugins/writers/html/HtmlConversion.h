@@ -86,7 +86,9 @@ private:
     void PopTag();
     void CloseRun();
     void OpenRun(const OBWalkRun& run);
-    void RunMarkup(const OBWalkRun& run, obwalk::Utf8Text& span, bool& strong, bool& em);
+    void RunMarkup(const OBWalkRun& run, obwalk::Utf8Text& span, bool& strong, bool& em,
+                   bool countLosses = true);
+    void CountTcyLoss(const OBWalkRun& run);
     void UnderRun(const OBWalkRun& run);
     const char* RunLanguage(int script, Value* dictionaryLanguage);
     void RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunValues& own, bool strong, bool em,
@@ -136,8 +138,9 @@ private:
     const char* language_;                              // the document's; null for undetermined
     Element* openRun_; // the run whose markup is open, when runOpen_
     bool runOpen_;
-    bool tcyDue_ = false;       // a tcy began and opens with its text, in that run's markup
-    obwalk::Utf8Text openSpan_; // that markup: its span's opening tag, strong and em
+    bool tcyDue_ = false;         // a tcy began and opens with its text, in that run's markup
+    bool tcyLossCounted_ = false; // a run in it lost its markup
+    obwalk::Utf8Text openSpan_;   // that markup: its span's opening tag, strong and em
     bool openStrong_ = false, openEm_ = false;
     // The CSS of what lies under the runs of a character style in this
     // paragraph, and under paragraphs of a paragraph style.

@@ -170,8 +170,9 @@ void OBHtmlConversion::RunStyle(const OBWalkRun& run, const OBHtmlStyles::RunVal
 // style (bold and italics as strong and em where what lies under it is
 // neither), and its language where it differs from the document's: the
 // span's opening tag in span (empty when the run needs none), and whether
-// strong and em follow it.
-void OBHtmlConversion::RunMarkup(const OBWalkRun& run, Utf8Text& span, bool& strong, bool& em) {
+// strong and em follow it. Its losses are counted unless countLosses is off.
+void OBHtmlConversion::RunMarkup(const OBWalkRun& run, Utf8Text& span, bool& strong, bool& em,
+                                 bool countLosses) {
     // The run's formatting is its own over what lies under it, which stays
     // while the paragraph and the run's character style do.
     if (!underValuesValid_ || underValuesStyle_ != run.characterStyle) {
@@ -191,7 +192,7 @@ void OBHtmlConversion::RunMarkup(const OBWalkRun& run, Utf8Text& span, bool& str
     R format;
     for (int k = R::kCssCount; k < R::kCount; ++k)
         format.v[k] = own.v[k] ? own.v[k] : underValues_.v[k];
-    styles_.CountRunLosses(format);
+    if (countLosses) styles_.CountRunLosses(format);
     bool bold = false, italic = false, under = false;
     strong = GetFlag(own.v[R::kBold], bold) && bold &&
              !(GetFlag(underValues_.v[R::kBold], under) && under);
@@ -266,12 +267,27 @@ void OBHtmlConversion::OnText(const unsigned short* units, long long n, const OB
     if (tags_.Count() == 0 || tags_.Last().kind != kTcyTag) {
         if (!runOpen_ || openRun_ != run.run) OpenRun(run);
         if (tcyDue_) OpenTcy();
+    } else if (openRun_ != run.run && !tcyLossCounted_) {
+        CountTcyLoss(run);
     }
     NoteTitle(units, n);
     tags_.Cut(
         run.position, n, [&](long long from, long long k) { Escaped(units + from, k); },
         [this](long long at) { ReachPosition(at); });
     Top().content = true;
+}
+
+// A run inside a tcy whose markup differs from the one the tcy stands in
+// loses it (the tcy's text is flat): counted once a tcy.
+void OBHtmlConversion::CountTcyLoss(const OBWalkRun& run) {
+    bool strong = false, em = false;
+    Utf8Text& span = scratchOpen_;
+    RunMarkup(run, span, strong, em, false);
+    if (strong == openStrong_ && em == openEm_ && span.Size() == openSpan_.Size() &&
+        std::memcmp(span.Data(), openSpan_.Data(), static_cast<std::size_t>(span.Size())) == 0)
+        return;
+    report_.Add(OBREPORT::kTcyFormattingLeftOut);
+    tcyLossCounted_ = true;
 }
 
 // The first heading's text, and the first paragraph's, for a title when
@@ -345,6 +361,7 @@ void OBHtmlConversion::BeginSpan(const OBWalkSpan& span) {
     }
     default:
         tcyDue_ = true;
+        if (!span.resumed) tcyLossCounted_ = false;
         return;
     }
 }

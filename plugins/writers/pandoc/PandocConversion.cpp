@@ -481,10 +481,29 @@ void OBPandocConversion::OnText(const unsigned short* units, long long n, const 
     if (frames_.Count() == 0 || frames_.Last().kind != kTcyFrame) {
         if (!runOpen_ || openRun_ != run.run) OpenRun(run);
         if (tcyDue_) OpenTcy();
+    } else if (openRun_ != run.run && !tcyLossCounted_) {
+        CountTcyLoss(run);
     }
     frames_.Cut(
         run.position, n, [&](long long from, long long k) { Str(units + from, k); },
         [this](long long at) { ReachPosition(at); });
+}
+
+// A run inside a tcy whose inlines differ from those the tcy stands in
+// loses them (the tcy's text is flat): counted once a tcy.
+void OBPandocConversion::CountTcyLoss(const OBWalkRun& run) {
+    const char* closes[kRunKinds];
+    const int n = RunOpenings(run, closes);
+    const int tcy = frames_.Count() - 1;
+    int first = tcy;
+    while (first > 0 && frames_[first - 1].kind == kRunFrame)
+        --first;
+    bool same = tcy - first == n;
+    for (int k = 0; same && k < n; ++k)
+        same = frames_.OpenedWith(first + k, runOpenings_[k]);
+    if (same) return;
+    report_.Add(OBREPORT::kTcyFormattingLeftOut);
+    tcyLossCounted_ = true;
 }
 
 // Whether nothing but the inlines just opened stands in the paragraph.
@@ -567,6 +586,7 @@ void OBPandocConversion::BeginSpan(const OBWalkSpan& span) {
         return;
     case OBWALK::kTcy:
         tcyDue_ = true;
+        if (!span.resumed) tcyLossCounted_ = false;
         return;
     default: { // warichu: in parentheses
         open.Append("{\"t\":\"Span\",\"c\":[");

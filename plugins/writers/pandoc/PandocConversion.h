@@ -98,6 +98,7 @@ private:
     static constexpr int kRunKinds = 8; // a Span and seven inline kinds
     int RunOpenings(const OBWalkRun& run, const char* closes[kRunKinds]);
     void OpenRun(const OBWalkRun& run);
+    void CountTcyLoss(const OBWalkRun& run);
     void ReachPosition(long long position, int from = 0);
     bool AtParagraphStart();
     void AddSplit(long long position, int level, const obwalk::Utf8Text& markup);
@@ -125,7 +126,8 @@ private:
     const char* language_;
     Element* openRun_;
     bool runOpen_;
-    bool tcyDue_ = false; // a tcy began and opens with its text, in that run's inlines
+    bool tcyDue_ = false;         // a tcy began and opens with its text, in that run's inlines
+    bool tcyLossCounted_ = false; // a run in it lost its inlines
     int linkDepth_;
     int lastPage_;
     long long pictures_;

@@ -75,6 +75,7 @@ struct Feature {
     const char* text;                // what the text writer's UTF-8 holds, when checked
     OBREPORT::KindEnum kind = OBREPORT::kStoriesLeftOut; // what the HTML writer reports
     long long count = 0;                                 // and how often
+    long long pandocCount = -1;                          // and the pandoc writer, when checked
 };
 
 Value* Language(DLE::DictionaryLanguageEnum member) {
@@ -276,16 +277,19 @@ const std::vector<Feature>& Features() {
           R"("傍"}]]},{"t":"Span","c":[["",["ruby"],[]],[{"t":"RawInline","c":["html","<ruby>"]},{"t":"Span")",
           R"("縦の割注"},{"t":"Span","c":[["",["tcy"])"},
          "前漢字（かんじ）傍点付（ぼうてん）割注注記（るび）の文縦の割注ABC\n"},
-        {"tate-chu-yoko across a style change: flat text in the first run's markup",
+        {"tate-chu-yoko across a style change: flat text in the first run's markup, reported",
          [](DocumentBuilder& b) {
              StoryBuilder& s = b.AddStory();
              s.Tcy("1", Ja()).Over(1).Text("0", Ja().Bold()).Tcy("3", Ja().Bold()).Over(1);
-             s.Text("4", Ja()).Text("月", Ja());
+             s.Text("4", Ja()).Text("月", Ja()).Tcy("5", Ja()).Over(1).Text("6", Ja());
          },
          {R"(<span class="tcy" style="text-combine-upright: all">10</span><strong><span )"
           R"(class="tcy" style="text-combine-upright: all">34</span></strong>月)"},
          {R"(["tcy"],[["style","text-combine-upright: all"]]],[{"t":"Str","c":"1"},{"t":"Str","c":"0"}]]},{"t":"Strong","c":[{"t":"Span","c":[["",["tcy"])"},
-         "1034月\n"},
+         "1034月56\n",
+         OBREPORT::kTcyFormattingLeftOut,
+         2,
+         2},
         {"a ruby cut by a paragraph end or a table: the last piece alone is ruby, with the reading",
          [](DocumentBuilder& b) {
              StoryBuilder& s = b.AddStory();
@@ -349,6 +353,9 @@ TEST_F(Writers, EachFeatureReachesEachWriter) {
             EXPECT_NE(pandoc.bytes.find(part), std::string::npos)
                 << feature.name << ": " << part << "\n"
                 << pandoc.bytes;
+        if (feature.pandocCount >= 0) {
+            EXPECT_EQ(pandoc.report.Count(feature.kind), feature.pandocCount) << feature.name;
+        }
         if (feature.text) {
             EXPECT_EQ(Through<OBTextConversion>(elements, Plain()).bytes, feature.text)
                 << feature.name;
