@@ -273,9 +273,11 @@ public:
     const OBWalkText* CurrentText() const { return current_; }
     /// The ParagraphRun of the text walked now that holds position, or null.
     Element* ParagraphRunAt(long long position) const;
-    /// A ruby of the text walked now that begins at from or after and holds
-    /// position inside its base (start < position < end); false when none.
-    bool RubyAcross(long long position, long long from, long long& start, long long& end) const;
+    /// A ruby or tate-chu-yoko (what a line change must not cut) of the
+    /// text walked now that begins at from or after and holds position
+    /// inside it (start < position < end), the outermost; false when none.
+    bool UncutSpanAcross(long long position, long long from, long long& start,
+                         long long& end) const;
     /// What arrived so far.
     Element* Publication() const { return publication_; }
     Element* MetaData() const;

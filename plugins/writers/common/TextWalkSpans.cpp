@@ -49,8 +49,8 @@ void OBStoryWalker::TextWalk::CollectSpans() {
         });
 }
 
-bool OBStoryWalker::RubyAcross(long long position, long long from, long long& start,
-                               long long& end) const {
+bool OBStoryWalker::UncutSpanAcross(long long position, long long from, long long& start,
+                                    long long& end) const {
     if (!currentWalk_ || currentWalk_->spans.IsEmpty()) return false;
     const auto& spans = currentWalk_->spans;
     const TextWalk::Span* first = &spans[0];
@@ -58,7 +58,7 @@ bool OBStoryWalker::RubyAcross(long long position, long long from, long long& st
     const TextWalk::Span* s = std::lower_bound(
         first, last, from, [](const TextWalk::Span& a, long long b) { return a.start < b; });
     for (; s != last && s->start < position; ++s)
-        if (s->kind == OBWALK::kRuby && s->end > position) {
+        if ((s->kind == OBWALK::kRuby || s->kind == OBWALK::kTcy) && s->end > position) {
             start = s->start, end = s->end;
             return true;
         }

@@ -399,8 +399,8 @@ void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
 }
 
 // Warichu: two lines in an inline box, the first holding the first half
-// of the characters; a ruby that half would cut goes whole to the line
-// whose half it ends nearer.
+// of the characters; a ruby or tcy that half would cut goes whole to the
+// line whose half it ends nearer.
 void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     Utf8Text open;
     open.Append("<span class=\"warichu\" style=\"display: inline-flex; flex-direction: column; "
@@ -415,7 +415,7 @@ void OBHtmlConversion::BeginWarichu(const OBWalkSpan& span) {
     for (long long k = 0; k < half && at < span.end; ++k)
         at = NextCharacter(text->units, at, span.end);
     long long start = 0, end = 0;
-    if (walker_.RubyAcross(at, span.start, start, end))
+    if (walker_.UncutSpanAcross(at, span.start, start, end))
         at = (end - at <= at - start && end < span.end) || start <= span.start ? end : start;
     if (at <= span.start || at >= span.end) return;
     Utf8Text markup;

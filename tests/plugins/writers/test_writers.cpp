@@ -261,22 +261,25 @@ const std::vector<Feature>& Features() {
          "圏星引斜12割注五字\n",
          OBREPORT::kKentenLeftOut,
          0},
-        {"a ruby's base is never cut: links, kenten and warichu lines split around it",
+        {"a ruby's base and a tate-chu-yoko are never cut: links, kenten and warichu lines "
+         "split around them",
          [](DocumentBuilder& b) {
              StoryBuilder& s = b.AddStory();
              s.Link("前", "https://example.org/", Ja()).Over(1).Ruby("漢字", "かんじ", Ja(), true);
              s.Kenten("傍", KKE::kSesameDot, Ja()).Over(1).Ruby("点付", "ぼうてん", Ja());
              s.Warichu("割注", Ja()).Over(4).Ruby("注記", "るび", Ja()).Text("の文", Ja());
              s.Warichu("縦の割注", Ja()).Over(3).Tcy("ABC", Ja());
+             s.Warichu("割注", Ja()).Over(3).Tcy("123", Ja());
          },
          {R"(<a href="https://example.org/">前</a><ruby style="ruby-position: under"><a href)",
           R"(">傍</span><ruby><span class="kenten")", R"(">点</span>付<rp>(</rp><rt>ぼうてん)",
           R"(割注<ruby>注記<rp>(</rp><rt>るび</rt><rp>)</rp></ruby></span><span class="warichu-line">の文)",
-          R"(縦の割注</span><span class="warichu-line"><span class="tcy" style="text-combine-upright: all">ABC)"},
+          R"(縦の割注</span><span class="warichu-line"><span class="tcy" style="text-combine-upright: all">ABC)",
+          R"(>割注</span><span class="warichu-line"><span class="tcy" style="text-combine-upright: all">123</span></span></span>)"},
          {R"(["html","<ruby style=\"ruby-position: under\">"]},{"t":"Link","c":[["",[],[]],[{"t":"Str","c":"漢"}])",
           R"("傍"}]]},{"t":"Span","c":[["",["ruby"],[]],[{"t":"RawInline","c":["html","<ruby>"]},{"t":"Span")",
           R"("縦の割注"},{"t":"Span","c":[["",["tcy"])"},
-         "前漢字（かんじ）傍点付（ぼうてん）割注注記（るび）の文縦の割注ABC\n"},
+         "前漢字（かんじ）傍点付（ぼうてん）割注注記（るび）の文縦の割注ABC割注123\n"},
         {"tate-chu-yoko across a style change: flat text in the first run's markup, reported",
          [](DocumentBuilder& b) {
              StoryBuilder& s = b.AddStory();
