@@ -236,8 +236,8 @@ TEST(IdmlPackage, SalvagedPartsAreTheFirstPartsLibzipReads) {
     EXPECT_GT(salvaged, packages * 3) << "cut packages salvaged";
 }
 
-// A central directory record that misstates its part's CRC, packed size or
-// local header offset loses no part: each part of the feature packages and
+// A central directory record that misstates its part's method, CRC, packed
+// size or local header offset loses no part: each part of the feature packages and
 // the real ones (stored and deflated) reads as from the whole zip, from its
 // local header when libzip cannot read it.
 TEST(IdmlPackage, AMisstatedCentralRecordLosesNoPart) {
@@ -260,11 +260,13 @@ TEST(IdmlPackage, AMisstatedCentralRecordLosesNoPart) {
         for (auto at = whole.find("PK\1\2", obreader::Le32(end + 16)); at != std::string::npos;
              at = whole.find("PK\1\2", at + 4))
             records.push_back(at);
-        for (int round = 0; round < 9; ++round) {
-            const std::size_t fields[] = {16, 20, 42}; // CRC, packed size, local header offset
-            const std::size_t field = records[random() % records.size()] + fields[round % 3];
+        for (int round = 0; round < 12; ++round) {
+            // Method, CRC, packed size, local header offset: where each lies, how long.
+            const std::size_t fields[][2] = {{10, 2}, {16, 4}, {20, 4}, {42, 4}};
+            const auto* f = fields[round % 4];
+            const std::size_t field = records[random() % records.size()] + f[0];
             std::string bytes = whole;
-            bytes[field + random() % 4] ^= static_cast<char>(1 + random() % 255);
+            bytes[field + random() % f[1]] ^= static_cast<char>(1 + random() % 255);
             idml::Package package;
             ASSERT_EQ(package.OpenMemory(bytes.data(), bytes.size()), idml::Package::Status::kOk);
             ASSERT_EQ(package.Names(), reference.Names()) << round;
