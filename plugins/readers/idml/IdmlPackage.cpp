@@ -193,6 +193,11 @@ void Package::Close() {
     parts_.clear();
     salvaged_ = cut_ = false;
     lost_ = 0;
+    walked_ = Walked::kNone;
+    local_.clear();
+    recovered_ = 0;
+    stream_ = nullptr;
+    base_ = 0;
 }
 
 Package::Status Package::Open(OBStream* input) {
@@ -212,7 +217,11 @@ Package::Status Package::Open(OBStream* input) {
         if (end > base) archive = OpenStreamZip(input, base, end - base, noMemory);
         input->Seek(base, kSeekFromStart);
         if (noMemory) return Status::kOutOfMemory;
-        if (archive) return Finish(archive);
+        if (archive) {
+            stream_ = input;
+            base_ = base;
+            return Finish(archive);
+        }
         // A zip that starts as one but cannot be opened is cut short or
         // damaged: what its local headers hold is salvaged from memory.
         unsigned char head[4] = {0, 0, 0, 0};
@@ -431,9 +440,69 @@ Package::ReadResult Package::Read(const std::string& name, std::string& out) {
     if (found == index_.end()) return ReadResult::kMissing;
     if (salvaged_) return ReadSalvaged(parts_[found->second], out);
     if (!zip_) return ReadResult::kMissing;
-    if (found->second < stored_.size() && stored_[found->second].direct)
-        return ReadStored(stored_[found->second], out);
-    zip_file_t* file = zip_fopen_index(zip_, found->second, 0);
+    const ReadResult result = found->second < stored_.size() && stored_[found->second].direct
+                                  ? ReadStored(stored_[found->second], out)
+                                  : ReadZipped(found->second, out);
+    return result == ReadResult::kDamaged ? Recover(name, out) : result;
+}
+
+// The package's parts by their local headers, walked once, when a part
+// first needs them; a package libzip reads from a stream is read into
+// memory for it then (up to kMaxPackageBytes). False when memory ran out.
+bool Package::WalkLocal() {
+    if (walked_ != Walked::kNone) return walked_ == Walked::kDone;
+    walked_ = Walked::kOutOfMemory;
+    if (!memory_ && stream_) {
+        const long long position = stream_->Tell();
+        stream_->Seek(base_, kSeekFromStart);
+        const Status read = ReadAll(stream_);
+        stream_->Seek(position, kSeekFromStart);
+        if (read != Status::kOk) return false;
+        memory_ = reinterpret_cast<const unsigned char*>(buffer_.data());
+        memorySize_ = buffer_.size();
+    }
+    salvage::Found found = salvage::Walk(memory_, memorySize_, kMaxPartBytes, kMaxPackageBytes);
+    if (found.outOfMemory) return false;
+    parts_ = std::move(found.entries);
+    try {
+        local_.reserve(parts_.size());
+        for (std::size_t i = 0; i < parts_.size(); ++i)
+            local_.emplace(parts_[i].name, i); // of repeated names, the first
+    } catch (const std::bad_alloc&) {
+        local_.clear();
+        return false;
+    }
+    walked_ = Walked::kDone;
+    return true;
+}
+
+// A part libzip lists but cannot read whole (its central record misstates
+// its CRC, size, method or place), read from its local header when that
+// holds it whole; otherwise out keeps what libzip gave.
+Package::ReadResult Package::Recover(const std::string& name, std::string& out) {
+    if (!WalkLocal()) {
+        std::string().swap(out);
+        return ReadResult::kOutOfMemory;
+    }
+    auto found = local_.find(name);
+    if (found == local_.end()) return ReadResult::kDamaged;
+    std::string whole;
+    switch (ReadSalvaged(parts_[found->second], whole)) {
+    case ReadResult::kOk:
+        out.swap(whole);
+        ++recovered_;
+        return ReadResult::kOk;
+    case ReadResult::kOutOfMemory:
+        std::string().swap(out);
+        return ReadResult::kOutOfMemory;
+    default:
+        return ReadResult::kDamaged;
+    }
+}
+
+// A part through libzip.
+Package::ReadResult Package::ReadZipped(std::uint64_t index, std::string& out) {
+    zip_file_t* file = zip_fopen_index(zip_, index, 0);
     if (!file) {
         zip_error_t* error = zip_get_error(zip_);
         bool noMemory = error && zip_error_code_zip(error) == ZIP_ER_MEMORY;
@@ -445,7 +514,7 @@ Package::ReadResult Package::Read(const std::string& name, std::string& out) {
         // Grown as the data comes: the declared size only sets the first
         // allocation, and a modest one at that.
         zip_stat_t st;
-        if (zip_stat_index(zip_, found->second, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+        if (zip_stat_index(zip_, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
             out.reserve(static_cast<std::size_t>(std::min<zip_uint64_t>(st.size, 16u << 20)) + 1);
         char chunk[65536];
         for (;;) {

@@ -2,7 +2,8 @@
 // inflated one at a time into memory, with a limit checked while inflating
 // (the sizes a zip declares are not trusted), so that a zip bomb costs no
 // more than the limit. A zip whose directory libzip refuses is salvaged by
-// its local headers (IdmlSalvage.h) and served the same way.
+// its local headers (IdmlSalvage.h) and served the same way; so is a part
+// that libzip lists but cannot read whole.
 #ifndef OMBRA_IDML_PACKAGE_H
 #define OMBRA_IDML_PACKAGE_H
 
@@ -47,6 +48,7 @@ public:
     /// Opens the zip from the stream's current position; a stream that
     /// cannot seek is read into memory first (up to kMaxPackageBytes), and
     /// so is a zip whose central directory libzip refuses, to be salvaged.
+    /// The stream must outlive the package: parts are read from it.
     Status Open(OBStream* input);
     /// Opens a zip held in memory; the bytes must outlive the package. A zip
     /// that starts with a local header but whose central directory libzip
@@ -69,8 +71,13 @@ public:
     int UnsafeNames() const { return unsafe_; }
     int DuplicateNames() const { return duplicates_; }
 
-    /// Inflates a part into out (replacing its content).
+    /// Inflates a part into out (replacing its content). A part that libzip
+    /// cannot read whole is read from its local header instead when that
+    /// holds it whole (its CRC matching); otherwise it is kDamaged, out
+    /// holding what libzip gave before the damage.
     ReadResult Read(const std::string& name, std::string& out);
+    /// How many parts were read from their local headers that way.
+    std::size_t Recovered() const { return recovered_; }
     /// Bytes inflated so far.
     std::uint64_t Inflated() const { return inflated_; }
 
@@ -89,13 +96,23 @@ private:
     ReadResult ReadSalvaged(const salvage::Entry& entry, std::string& out);
     void FindStored();
     ReadResult ReadStored(const Stored& entry, std::string& out);
+    ReadResult ReadZipped(std::uint64_t index, std::string& out);
+    ReadResult Recover(const std::string& name, std::string& out);
+    bool WalkLocal();
     void Close();
 
     struct zip* zip_ = nullptr;
     const unsigned char* memory_ = nullptr; ///< the package, when it is in memory
     std::size_t memorySize_ = 0;
     std::vector<Stored> stored_;        ///< per entry, for packages in memory
-    std::vector<salvage::Entry> parts_; ///< per entry, for salvaged packages
+    std::vector<salvage::Entry> parts_; ///< per entry, for salvaged packages; else as walked
+    /// The parts found by their local headers, once a part libzip cannot
+    /// read needs them (kNone: not yet; kOutOfMemory: the walk ran out).
+    enum class Walked { kNone, kDone, kOutOfMemory } walked_ = Walked::kNone;
+    std::unordered_map<std::string_view, std::size_t> local_; ///< names into parts_
+    std::size_t recovered_ = 0;
+    OBStream* stream_ = nullptr; ///< the seekable stream libzip reads, from base_
+    long long base_ = 0;
     bool salvaged_ = false;
     bool cut_ = false;
     int lost_ = 0;

@@ -31,6 +31,17 @@ namespace {
 constexpr bool kDefaults[IdmlReader::kPreferenceCount] = {true,  true,  true, true,
                                                           false, false, false};
 
+// What the package's local headers gave back where its zip directory
+// failed: every part when libzip refused the directory, or the parts libzip
+// could not read by their records.
+std::string SalvageNote(std::size_t recovered, int lost) {
+    std::string note =
+        "the package's zip directory is damaged; parts recovered from their local headers: " +
+        std::to_string(recovered);
+    if (lost) note += ", lost: " + std::to_string(lost);
+    return note;
+}
+
 // A package salvaged from its local headers is read when a story came
 // through, or every part did, and says what happened; false (reported)
 // otherwise, as when nothing could be read.
@@ -43,11 +54,8 @@ bool SalvagedStories(const idml::Package& package, obreader::ProblemSink& proble
         problems.Report(OBERR::kTruncatedInput);
         return false;
     }
-    std::string note =
-        "the package's zip directory is damaged; parts recovered from their local headers: " +
-        std::to_string(package.Names().size());
-    if (package.Lost()) note += ", lost: " + std::to_string(package.Lost());
-    problems.Report(package.Cut() ? OBERR::kTruncatedInput : OBERR::kMalformedInput, note);
+    problems.Report(package.Cut() ? OBERR::kTruncatedInput : OBERR::kMalformedInput,
+                    SalvageNote(package.Names().size(), package.Lost()));
     return true;
 }
 
@@ -95,7 +103,10 @@ void IdmlReader::Read(OBStream* input, const bool* flags) {
         }
         if (!SalvagedStories(package, problems)) return;
         idml::Document doc;
-        if (!idml::ParsePackage(package, parse, problems, doc)) {
+        const bool parsed = idml::ParsePackage(package, parse, problems, doc);
+        if (package.Recovered())
+            problems.Report(OBERR::kMalformedInput, SalvageNote(package.Recovered(), 0));
+        if (!parsed) {
             problems.Report(OBERR::kUnreadableInput);
             return;
         }

@@ -138,11 +138,14 @@ def misstate(data, name, headers, value):
             at = data.find(sig, at + 4)
 
 
+CENTRAL = {"crc": 16, "packed": 20, "offset": 42}  # fields of a central directory record
+
+
 def damage(pkg, options, appended):
     """The package with entries appended (names may repeat), a story's
-    deflated bytes scrambled, its CRC or inflated size misstated, its packed
-    size misstated in the central directory, the end of central directory
-    signature zeroed, or cut by N bytes or in half."""
+    deflated bytes scrambled, its CRC or inflated size misstated, its CRC,
+    packed size or local header offset misstated in the central directory,
+    the end of central directory signature zeroed, or cut by N bytes or in half."""
     if appended:
         with zipfile.ZipFile(io.BytesIO(pkg)) as z:
             entries = [(i.filename, z.read(i)) for i in z.infolist()] + appended
@@ -164,9 +167,9 @@ def damage(pkg, options, appended):
     if "misstate" in options:
         name, size = options["misstate"].split(":")
         misstate(data, name, ((b"PK\3\4", 22, 26, 30), (b"PK\1\2", 24, 28, 46)), int(size))
-    if "central" in options:  # the packed size in the central directory alone
-        name, size = options["central"].split(":")
-        misstate(data, name, ((b"PK\1\2", 20, 28, 46),), int(size))
+    if "central" in options:  # a field of the central directory alone
+        name, field, value = options["central"].split(":")
+        misstate(data, name, ((b"PK\1\2", CENTRAL[field], 28, 46),), int(value))
     if "eocd" in options:
         at = data.rfind(b"PK\5\6")
         data[at:at + 4] = b"\0" * 4
