@@ -113,6 +113,11 @@ struct OBStoryWalker::TextWalk {
     long long claimedAt = -1; // the U+FFFC an anchor stood on last
     long long here = 0;       // where the walk stands
     int nextAnchor = 0;       // the first anchor not walked yet
+    // The first paragraph end at or after here, and the first table anchor
+    // from nextAnchor on, found again only when the walk passes them: a
+    // ruby's begin asks for both, and rubies may overlap.
+    long long paragraphEndAt = -1;
+    int tableAnchor = -1;
     const OBWalkTarget* targets = nullptr;
     int targetCount = 0;
     ValueIdRefList* inlineItems = nullptr;
@@ -154,7 +159,9 @@ struct OBStoryWalker::TextWalk {
     void BeginParagraph(long long start);
     void EndParagraph(long long end, bool hasEnd);
     void BeginSpan(int index, bool resumed);
-    bool RubyCut(int index) const;
+    bool RubyCut(int index);
+    long long NextParagraphEnd();
+    long long NextTable();
     void EndSpansInside(int ruby, obwalk::SpanStack& inside);
     void EndSpansAt(long long position);
     void EndAllSpans(obwalk::SpanStack& resumeLater, long long position);

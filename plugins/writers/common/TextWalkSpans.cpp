@@ -94,16 +94,29 @@ void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
 // Whether the piece of a ruby that begins here ends before the ruby: a
 // paragraph end or a table before its end cuts it, and so does a span
 // open around it that ends first (a crossing ruby).
-bool OBStoryWalker::TextWalk::RubyCut(int index) const {
+bool OBStoryWalker::TextWalk::RubyCut(int index) {
     const long long end = spans[index].end;
     for (int k = 0; k < open.count; ++k)
         if (spans[open.items[k]].end < end) return true;
     // A paragraph end that is the ruby's last character ends it whole.
-    if (here < end - 1 && std::find(text + here, text + end - 1, kParagraphEnd) != text + end - 1)
-        return true;
-    for (int a = nextAnchor; a < anchors.Count() && anchors[a].position < end; ++a)
-        if (anchors[a].kind == kTable) return true;
-    return false;
+    return NextParagraphEnd() < end - 1 || NextTable() < end;
+}
+
+long long OBStoryWalker::TextWalk::NextParagraphEnd() {
+    if (paragraphEndAt < here)
+        paragraphEndAt = std::find(text + here, text + info.length, kParagraphEnd) - text;
+    return paragraphEndAt;
+}
+
+// The position of the first table anchor not walked yet; past the text
+// when none is left.
+long long OBStoryWalker::TextWalk::NextTable() {
+    if (tableAnchor < nextAnchor) {
+        tableAnchor = nextAnchor;
+        while (tableAnchor < anchors.Count() && anchors[tableAnchor].kind != kTable)
+            ++tableAnchor;
+    }
+    return tableAnchor < anchors.Count() ? anchors[tableAnchor].position : info.length + 1;
 }
 
 // A ruby's base is never cut: the spans open where it begins that end
