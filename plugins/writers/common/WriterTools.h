@@ -130,6 +130,14 @@ bool PerCharacterReadings(const OBWalkText* text, const OBWalkSpan& span, Readin
     return true;
 }
 
+/// Whether a ruby's piece is its base alone: it is cut off before the ruby
+/// ends, and the reading goes with the last piece, unless the readings are
+/// one per base character and so go with their characters.
+inline bool BaseAlone(const OBWalkText* text, const OBWalkSpan& span) {
+    return span.cut &&
+           !PerCharacterReadings(text, span, [](long long, const unsigned short*, long long) {});
+}
+
 /// Whether a variable is the number a footnote's text begins with (some
 /// readers put the note's number there): the writers number notes
 /// themselves, so they leave it out.

@@ -378,8 +378,7 @@ void OBHtmlConversion::OpenTcy() {
 // A piece that the reading does not go with is its base alone.
 void OBHtmlConversion::BeginRuby(const OBWalkSpan& span) {
     Utf8Text open;
-    auto none = [](long long, const unsigned short*, long long) {};
-    if (span.cut && !PerCharacterReadings(walker_.CurrentText(), span, none)) {
+    if (BaseAlone(walker_.CurrentText(), span)) {
         PushTag(kSpanTag, open, "");
         return;
     }

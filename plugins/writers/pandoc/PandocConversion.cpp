@@ -640,8 +640,7 @@ void OBPandocConversion::OpenTcy() {
 void OBPandocConversion::BeginRuby(const OBWalkSpan& span) {
     Utf8Text open;
     const OBWalkText* text = walker_.CurrentText();
-    auto none = [](long long, const unsigned short*, long long) {};
-    if (span.cut && !PerCharacterReadings(text, span, none)) {
+    if (BaseAlone(text, span)) {
         open.Append("{\"t\":\"Span\",\"c\":[[\"\",[],[]],[");
         Open(kSpanFrame, open, "]]}");
         return;
