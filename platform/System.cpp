@@ -13,8 +13,38 @@
 
 namespace obsys {
 
+namespace {
+
+// A thread's id never changes, but asking the kernel costs a system call,
+// and locks ask at every conversion: each thread keeps its own in a key (a
+// thread-local variable would take static TLS, which a library loaded late
+// may not get). A forked child's one thread is new to the kernel: the child
+// forgets the id it inherited.
+struct ThreadIdKey {
+    pthread_key_t key{};
+    bool made = ::pthread_key_create(&key, nullptr) == 0;
+    ThreadIdKey() {
+        if (made)
+            ::pthread_atfork(nullptr, nullptr, [] { ::pthread_setspecific(Get().key, nullptr); });
+    }
+    static ThreadIdKey& Get() {
+        static ThreadIdKey k;
+        return k;
+    }
+};
+
+} // namespace
+
+// The id is kept as the key's value itself (no thread has id 0).
 unsigned long CurrentThreadId() {
-    return static_cast<unsigned long>(::syscall(SYS_gettid));
+    const ThreadIdKey& k = ThreadIdKey::Get();
+    if (const void* known = k.made ? ::pthread_getspecific(k.key) : nullptr)
+        return reinterpret_cast<unsigned long>(known);
+    const auto id = static_cast<unsigned long>(::syscall(SYS_gettid));
+    if (k.made)
+        ::pthread_setspecific(k.key,
+                              reinterpret_cast<void*>(id)); // NOLINT(performance-no-int-to-ptr)
+    return id;
 }
 
 bool AtFork(void (*take)(), void (*give)()) {
