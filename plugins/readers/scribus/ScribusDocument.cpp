@@ -344,20 +344,15 @@ void DocumentReader::ReadMetadata(const Attrs& a) {
 namespace {
 
 // Before 1.5: hex strings; a colour with a CMYK value is defined in CMYK
-// (1.2 writes both, the RGB one being derived).
+// (1.2 writes both, the RGB one being derived), so its RGB goes unread.
 void ReadHexColor(Context& ctx, const Attrs& a, Color& c) {
-    double cmyk[4], rgb[3];
-    bool hasCmyk = Hex(a.Get(kAttr_CMYK), 8, cmyk);
-    bool hasRgb = Hex(a.Get(kAttr_RGB), 6, rgb);
-    if (hasRgb) {
-        c.r = rgb[0], c.g = rgb[1], c.b = rgb[2];
-        c.hasRGB = true;
-    }
-    if (hasCmyk) {
+    double v[4];
+    if (Hex(a.Get(kAttr_CMYK), 8, v)) {
         c.space = Color::Space::kCMYK;
-        c.c = cmyk[0], c.m = cmyk[1], c.y = cmyk[2], c.k = cmyk[3];
-    } else if (hasRgb) {
+        c.c = v[0], c.m = v[1], c.y = v[2], c.k = v[3];
+    } else if (Hex(a.Get(kAttr_RGB), 6, v)) {
         c.space = Color::Space::kRGB;
+        c.r = v[0], c.g = v[1], c.b = v[2];
     } else {
         ctx.Warn(Warning::Code::kBadNumber,
                  "colour \"" + c.name + "\" has no usable value; black is used");
@@ -415,7 +410,6 @@ void DocumentReader::ReadColorSpace(const Attrs& a, const char* space, Color& c)
         c.r = Clamp01(v[0] / 255);
         c.g = Clamp01(v[1] / 255);
         c.b = Clamp01(v[2] / 255);
-        c.hasRGB = true;
         return;
     }
     if (std::strcmp(space, "Lab") == 0) {

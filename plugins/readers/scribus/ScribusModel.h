@@ -303,9 +303,8 @@ struct Color {
     std::string name;
     Space space = Space::kCMYK;
     double c = 0, m = 0, y = 0, k = 0;   ///< 0..1 (kCMYK)
-    double r = 0, g = 0, b = 0;          ///< 0..1 (kRGB; for kCMYK files that also give RGB)
+    double r = 0, g = 0, b = 0;          ///< 0..1 (kRGB)
     double labL = 0, labA = 0, labB = 0; ///< L 0..100, a and b -128..127 (kLab)
-    bool hasRGB = false;                 ///< r, g, b hold a value
     bool spot = false;
     bool registration = false;
 };
