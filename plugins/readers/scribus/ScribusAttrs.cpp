@@ -49,15 +49,16 @@ public:
     /// key is compared whole, an empty slot's as well (it matches none),
     /// before the slot is known to be taken: a branch less per probe.
     std::uint32_t Find(const char* name, std::size_t length) const {
+        // The loop of names up to 16 bytes calls nothing, and so saves no
+        // registers: most look-ups are of a name once, and short.
+        if (length > 16) return FindLong(name, length);
         const Key key = KeyOf(name, length);
         const std::uint64_t hash = Hash(key);
         const std::uint32_t tag = static_cast<std::uint32_t>(hash);
         for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));;
              h = (h + 1) & (kSize - 1)) {
             const Slot slot = slots_[h];
-            if (slot.tag == tag && Same(keys_[slot.id], key) &&
-                (length <= 16 || SameLong(slot.id, name, length)))
-                return slot.id;
+            if (slot.tag == tag && Same(keys_[slot.id], key)) return slot.id;
             if (slot.id == kCount) return kCount;
         }
     }
@@ -105,8 +106,20 @@ private:
     static bool Same(const Key& a, const Key& b) {
         return ((a.first ^ b.first) | (a.last ^ b.last) | (a.length ^ b.length)) == 0;
     }
-    // Names longer than the key, compared in full: out of the way of the
-    // look-ups, which then save fewer registers.
+    // Find for names longer than the key, which compares them in full.
+    __attribute__((noinline)) std::uint32_t FindLong(const char* name, std::size_t length) const {
+        const Key key = KeyOf(name, length);
+        const std::uint64_t hash = Hash(key);
+        const std::uint32_t tag = static_cast<std::uint32_t>(hash);
+        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));;
+             h = (h + 1) & (kSize - 1)) {
+            const Slot slot = slots_[h];
+            if (slot.tag == tag && Same(keys_[slot.id], key) && SameLong(slot.id, name, length))
+                return slot.id;
+            if (slot.id == kCount) return kCount;
+        }
+    }
+    // Out of the way of the look-ups, which then save fewer registers.
     __attribute__((noinline)) bool SameLong(std::uint32_t id, const char* s,
                                             std::size_t length) const {
         return std::memcmp(names_[id], s, length) == 0;

@@ -264,19 +264,7 @@ private:
     Step Attributes(char*& p, bool& empty, ElementId element) {
         char* const start = p;
         TagMemo* memos = memos_[element].get(); // none before the first Remember
-        TagMemo* hit = nullptr;
-        // Memos hold over 8 bytes: the first eight tell most misses (the
-        // padding makes them readable).
-        const std::uint64_t head = Word(p), *heads = &memoHeads_[2 * element];
-        for (int k = 0; k < 2; ++k) {
-            if (head != heads[k]) continue;
-            const TagMemo& m = memos[k];
-            if (m.size <= static_cast<std::size_t>(At(end_) - p) &&
-                std::memcmp(p, m.bytes.data(), m.size) == 0) {
-                hit = &memos[k];
-                break;
-            }
-        }
+        TagMemo* hit = MemoAt(p, memos, element);
         std::size_t i = 0;
         if (hit) { // its values come first
             // Texts' memos mostly hold a score of values: the loop below
@@ -292,14 +280,15 @@ private:
             prefixNumber_ = hit->number;
             prefixCount_ = attrs_.Count();
         }
-        Guess* guesses = GuessesOf(element);
+        Guess* guesses = guesses_[element].get(); // none before the first place
+        std::size_t places = places_[element];
         // The byte stores that end values may alias any member: the names
         // are read through a local.
         const NameWords::Entry* words = Words();
         char* last = nullptr; // where the last attribute starts
         PlainWindow plain;
         for (;; ++i) {
-            if (i < kGuesses) i += PlainRun(p, last, guesses + i, kGuesses - i, words, plain);
+            if (i < places) i += PlainRun(p, last, guesses + i, places - i, words, plain);
             // One space between attributes, mostly; the NULs after the bytes
             // read so far end the scans.
             if (*p == ' ' && Is(p[1], kStartSymbol)) {
@@ -313,10 +302,18 @@ private:
                 }
             }
             last = p;
-            // Mostly a guess, '="', a plain value, '"'.
-            Guess& guess = i < kGuesses ? guesses[i] : spareGuess_;
+            // Mostly a guess, '="', a plain value, '"'; at a place no tag of
+            // the name reached before, nothing to guess.
+            Guess* guess = i < places ? guesses + i : &spareGuess_;
+            const bool fresh = i == places && i < kGuesses;
+            if (fresh) {
+                if (!guesses) guesses = GuessesOf(element);
+                guess = guesses + i;
+                *guess = kNoGuess;
+                places_[element] = static_cast<std::uint8_t>(++places);
+            }
             std::uint32_t id = kAttrCount;
-            const std::size_t n = Guessed(guess, words, p, id);
+            const std::size_t n = fresh ? 0 : Guessed(*guess, words, p, id);
             if (n) {
                 char* const value = p + n + 2;
                 char* const end = const_cast<char*>(plain.Scan(value));
@@ -327,7 +324,7 @@ private:
                     continue;
                 }
             }
-            Step s = Attribute(p, guess, n, id);
+            Step s = Attribute(p, *guess, fresh, n, id);
             if (s != kOk) return s;
             words = Words(); // it may have grown
         }
@@ -339,6 +336,21 @@ private:
         if (i >= 2 && last && (!hit || last != start + hit->size))
             Remember(memos, element, start, last, p, i - 1);
         return kOk;
+    }
+
+    // The memo of the element that the bytes from p on start with, if any.
+    TagMemo* MemoAt(const char* p, TagMemo* memos, ElementId element) {
+        // Memos hold over 8 bytes: the first eight tell most misses (the
+        // padding makes them readable).
+        const std::uint64_t head = Word(p), *heads = &memoHeads_[2 * element];
+        for (int k = 0; k < 2; ++k) {
+            if (head != heads[k]) continue;
+            const TagMemo& m = memos[k];
+            if (m.size <= static_cast<std::size_t>(At(end_) - p) &&
+                std::memcmp(p, m.bytes.data(), m.size) == 0)
+                return &memos[k];
+        }
+        return nullptr;
     }
 
     // Keeps the bytes [start, last) of a tag whose attributes were read, and
@@ -434,10 +446,11 @@ private:
     // AttrId, kAttrCount for none, or past it a name the parser does not
     // read (nameWords_ holds the words of each).
     struct Guess {
-        std::uint16_t first = kAttrCount, second = kAttrCount; // NameIds
+        std::uint16_t first, second; // NameIds
         // Whether the last two had one each.
-        bool alternate = false;
+        bool alternate;
     };
+    static constexpr Guess kNoGuess{kAttrCount, kAttrCount, false};
 
     // The length of the name at p when a guess is that name and '="'
     // follows it (id then says which), else 0.
@@ -501,10 +514,10 @@ private:
         return k;
     }
 
+    // Left unset: each is set when a tag first reaches its place.
     Guess* GuessesOf(ElementId element) {
-        std::unique_ptr<Guess[]>& guesses = guesses_[element];
-        if (!guesses) guesses.reset(new Guess[kGuesses]); // may throw std::bad_alloc, as Grow
-        return guesses.get();
+        guesses_[element].reset(new Guess[kGuesses]); // may throw std::bad_alloc, as Grow
+        return guesses_[element].get();
     }
 
     // A new NameId for a name that is no AttrId, kAttrCount when there is
@@ -524,8 +537,8 @@ private:
     }
 
     // An attribute whose name was guessed (its length and id) or is still
-    // to be looked up (length 0).
-    Step Attribute(char*& p, Guess& guess, std::size_t length, std::uint32_t id) {
+    // to be looked up (length 0), at a place fresh or not.
+    Step Attribute(char*& p, Guess& guess, bool fresh, std::size_t length, std::uint32_t id) {
         if (length) {
             p += length + 1; // past the '='
         } else {
@@ -536,7 +549,10 @@ private:
             if (*p++ != '=') return kBad;
             if (SkipSpace(p) == kMore) return kMore;
             id = Attrs::AttrIdOf(name, nameLength);
-            if (id >= kAttrCount) id = UnknownName(name, nameLength);
+            // Most unknown names are in tags whose places no tag repeats (a
+            // document's settings): a name gets words once it is not the
+            // first at its place.
+            if (id >= kAttrCount) id = fresh ? kAttrCount : UnknownName(name, nameLength);
             guess.second = guess.first;
             guess.first = static_cast<std::uint16_t>(id);
             guess.alternate = false;
@@ -687,10 +703,12 @@ private:
     std::vector<std::uint32_t> lengths_;
     std::size_t depth_ = 0;
     static constexpr std::size_t kGuesses = 128; // attributes guessed per element
-    // Made when a tag of the name first comes: a document uses few of the
-    // names, and making all of them at every conversion weighs on small ones.
+    // Made when a tag of the name first has attributes: a document uses few
+    // of the names, and making all of them at every conversion weighs on
+    // small ones.
     std::unique_ptr<Guess[]> guesses_[kElementCount + 1];
-    Guess spareGuess_; // for the places after those, all of them
+    std::uint8_t places_[kElementCount + 1] = {}; // the guesses set, from the first on
+    Guess spareGuess_ = kNoGuess;                 // for the places after those, all of them
     static constexpr std::size_t kUnknownNames = 1024;
     // By NameId: the known names' words until a name comes that is none of
     // them, which most documents never have.
