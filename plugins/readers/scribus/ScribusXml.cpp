@@ -552,7 +552,8 @@ private:
             // Most unknown names are in tags whose places no tag repeats (a
             // document's settings): a name gets words once it is not the
             // first at its place.
-            if (id >= kAttrCount) id = fresh ? kAttrCount : UnknownName(name, nameLength);
+            if (id >= kAttrCount)
+                id = fresh ? static_cast<std::uint32_t>(kAttrCount) : UnknownName(name, nameLength);
             guess.second = guess.first;
             guess.first = static_cast<std::uint16_t>(id);
             guess.alternate = false;
