@@ -52,15 +52,7 @@ public:
         // The loop of names up to 16 bytes calls nothing, and so saves no
         // registers: most look-ups are of a name once, and short.
         if (length > 16) return FindLong(name, length);
-        const Key key = KeyOf(name, length);
-        const std::uint64_t hash = Hash(key);
-        const std::uint32_t tag = static_cast<std::uint32_t>(hash);
-        for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));;
-             h = (h + 1) & (kSize - 1)) {
-            const Slot slot = slots_[h];
-            if (slot.tag == tag && Same(keys_[slot.id], key)) return slot.id;
-            if (slot.id == kCount) return kCount;
-        }
+        return Probe<false>(name, length);
     }
 
     /// The length of name `id` when the text at s is that name followed by
@@ -106,18 +98,23 @@ private:
     static bool Same(const Key& a, const Key& b) {
         return ((a.first ^ b.first) | (a.last ^ b.last) | (a.length ^ b.length)) == 0;
     }
-    // Find for names longer than the key, which compares them in full.
-    __attribute__((noinline)) std::uint32_t FindLong(const char* name, std::size_t length) const {
+    // The probes, which compare names longer than the key in full.
+    template <bool kLong>
+    __attribute__((always_inline)) std::uint32_t Probe(const char* name, std::size_t length) const {
         const Key key = KeyOf(name, length);
         const std::uint64_t hash = Hash(key);
         const std::uint32_t tag = static_cast<std::uint32_t>(hash);
         for (std::uint32_t h = static_cast<std::uint32_t>(hash >> (64 - kBits));;
              h = (h + 1) & (kSize - 1)) {
             const Slot slot = slots_[h];
-            if (slot.tag == tag && Same(keys_[slot.id], key) && SameLong(slot.id, name, length))
+            if (slot.tag == tag && Same(keys_[slot.id], key) &&
+                (!kLong || SameLong(slot.id, name, length)))
                 return slot.id;
             if (slot.id == kCount) return kCount;
         }
+    }
+    __attribute__((noinline)) std::uint32_t FindLong(const char* name, std::size_t length) const {
+        return Probe<true>(name, length);
     }
     // Out of the way of the look-ups, which then save fewer registers.
     __attribute__((noinline)) bool SameLong(std::uint32_t id, const char* s,
