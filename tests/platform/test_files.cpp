@@ -13,6 +13,7 @@
 #include <string>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -112,6 +113,15 @@ TEST(PlatformSystem, ThreadsTicksAndLibraryErrors) {
     unsigned long here = obsys::CurrentThreadId(), there = 0;
     std::thread([&] { there = obsys::CurrentThreadId(); }).join();
     EXPECT_NE(here, there);
+    // Kept after the first ask, but a forked child's thread is its own (in a
+    // child of one thread, the process id).
+    EXPECT_EQ(obsys::CurrentThreadId(), here);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(obsys::CurrentThreadId() == static_cast<unsigned long>(::getpid()) ? 0 : 1);
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     unsigned a = obsys::TickCount();
     ::usleep(20000);
     EXPECT_GE(obsys::TickCount() - a, 15u);
