@@ -98,7 +98,8 @@ private:
     static bool Same(const Key& a, const Key& b) {
         return ((a.first ^ b.first) | (a.last ^ b.last) | (a.length ^ b.length)) == 0;
     }
-    // The probes, which compare names longer than the key in full.
+    // The probe loop; Probe<true> also compares the whole name, for names
+    // longer than the key.
     template <bool kLong>
     __attribute__((always_inline)) std::uint32_t Probe(const char* name, std::size_t length) const {
         const Key key = KeyOf(name, length);
@@ -116,7 +117,7 @@ private:
     __attribute__((noinline)) std::uint32_t FindLong(const char* name, std::size_t length) const {
         return Probe<true>(name, length);
     }
-    // Out of the way of the look-ups, which then save fewer registers.
+    // Out of the way of LengthAt, which then saves fewer registers.
     __attribute__((noinline)) bool SameLong(std::uint32_t id, const char* s,
                                             std::size_t length) const {
         return std::memcmp(names_[id], s, length) == 0;
