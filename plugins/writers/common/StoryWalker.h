@@ -129,6 +129,7 @@ struct OBWalkSpan {
     Element* element; ///< the RubiRun, KentenRun, WarichuRun, TCYRun or Hyperlink
     long long start;  ///< the whole range
     long long end;
+    long long at;           ///< where this piece begins (at a begin) or ends (at an end)
     const OBWalkLink* link; ///< kLink
     /// At a begin: the span was ended before and goes on here. At an end:
     /// the span goes on after a paragraph end, a table or a crossing span.

@@ -169,7 +169,7 @@ struct OBStoryWalker::TextWalk {
     void Anchors(long long i, int& next);
     void Character(long long& i);
     long long NextEvent(long long i, int nextSpan, int nextTarget) const;
-    OBWalkSpan SpanEvent(int index) const;
+    OBWalkSpan SpanEvent(int index, long long at) const;
 };
 
 #endif

@@ -67,9 +67,9 @@ bool OBStoryWalker::UncutSpanAcross(long long position, long long from, long lon
 
 // ---- span events ------------------------------------------------------------------------
 
-OBWalkSpan OBStoryWalker::TextWalk::SpanEvent(int index) const {
+OBWalkSpan OBStoryWalker::TextWalk::SpanEvent(int index, long long at) const {
     const Span& s = spans[index];
-    OBWalkSpan event = {static_cast<OBWALK::SpanKind>(s.kind),     s.element, s.start, s.end,
+    OBWalkSpan event = {static_cast<OBWALK::SpanKind>(s.kind),     s.element, s.start, s.end, at,
                         s.link >= 0 ? &w.links_[s.link] : nullptr, false,     false,   false};
     return event;
 }
@@ -83,7 +83,7 @@ void OBStoryWalker::TextWalk::BeginSpan(int index, bool resumed) {
         w.problems_.Report(OBERR::kLimitExceeded);
         return;
     }
-    OBWalkSpan event = SpanEvent(index);
+    OBWalkSpan event = SpanEvent(index, here);
     event.resumed = resumed;
     event.cut = cut;
     w.handler_.BeginSpan(event);
@@ -128,7 +128,7 @@ void OBStoryWalker::TextWalk::EndSpansInside(int ruby, SpanStack& inside) {
         if (spans[open.items[k]].end < spans[ruby].end) lowest = k;
     while (open.count > lowest) {
         int index = open.Pop();
-        OBWalkSpan event = SpanEvent(index);
+        OBWalkSpan event = SpanEvent(index, here);
         event.continues = true;
         inside.Push(index);
         w.handler_.EndSpan(event);
@@ -146,7 +146,7 @@ void OBStoryWalker::TextWalk::EndSpansAt(long long position) {
     SpanStack goOn;
     while (open.count > lowest) {
         int index = open.Pop();
-        OBWalkSpan event = SpanEvent(index);
+        OBWalkSpan event = SpanEvent(index, position);
         event.continues = spans[index].end > position;
         if (event.continues) goOn.Push(index);
         w.handler_.EndSpan(event);
@@ -160,7 +160,7 @@ void OBStoryWalker::TextWalk::EndAllSpans(SpanStack& resumeLater, long long posi
     SpanStack goOn;
     while (open.count > 0) {
         int index = open.Pop();
-        OBWalkSpan event = SpanEvent(index);
+        OBWalkSpan event = SpanEvent(index, position);
         event.continues = spans[index].end > position;
         if (event.continues) goOn.Push(index);
         w.handler_.EndSpan(event);

@@ -112,13 +112,14 @@ private:
 };
 
 /// The readings of a per-character ruby span, each with where its base
-/// character ends: reading(baseEnd, units, n) for each. False, and none,
-/// for a resumed span or one outside the text, a ruby read whole, or
+/// character ends: reading(baseEnd, units, n) for each character of the
+/// piece that begins here (a cut ruby's pieces each carry their own).
+/// False, and none, for a span outside the text, a ruby read whole, or
 /// readings that do not pair with the base characters.
 template <class Reading>
 bool PerCharacterReadings(const OBWalkText* text, const OBWalkSpan& span, Reading reading) {
     WOBString readings;
-    if (span.resumed || !text || !PerCharacterRuby(span.element) ||
+    if (!text || !PerCharacterRuby(span.element) ||
         !GetUnits(OBGetAttributeValue(span.element, AN::kRubiText), readings))
         return false;
     const unsigned short* r = readings.GrabWString();
@@ -126,7 +127,7 @@ bool PerCharacterReadings(const OBWalkText* text, const OBWalkSpan& span, Readin
     if (!pairs.Matches()) return false;
     long long at = 0, from = 0, to = 0;
     while (pairs.Next(at, from, to))
-        reading(at, r + from, to - from);
+        if (!span.resumed || at > span.at) reading(at, r + from, to - from);
     return true;
 }
 

@@ -433,7 +433,8 @@ void OBHtmlConversion::EndSpan(const OBWalkSpan& span) {
     }
     if (tags_.Count() == 0 || tags_.Last().kind != kTcyTag) CloseRun();
     const bool open = tags_.Count() > Top().tagBase;
-    if (!span.continues) ReachPosition(span.end, open ? tags_.Count() - 1 : 0);
+    // A piece that ends before its span does holds what is due up to its end.
+    ReachPosition(span.continues ? span.at : span.end, open ? tags_.Count() - 1 : 0);
     if (!open) return;
     MarkupStack::Entry& tag = tags_.Last();
     if (tag.kind == kRubyTag && !span.continues && tag.group) {

@@ -610,7 +610,8 @@ void OBPandocConversion::EndSpan(const OBWalkSpan& span) {
     }
     if (frames_.Count() == 0 || frames_.Last().kind != kTcyFrame) CloseRun();
     const bool open = frames_.Count() > Top().frameBase;
-    if (!span.continues) ReachPosition(span.end, open ? frames_.Count() - 1 : 0);
+    // A piece that ends before its span does holds what is due up to its end.
+    ReachPosition(span.continues ? span.at : span.end, open ? frames_.Count() - 1 : 0);
     if (!open) return;
     if (span.kind == OBWALK::kRuby) {
         EndRuby(span);

@@ -305,6 +305,22 @@ const std::vector<Feature>& Features() {
          {R"({"t":"Para","c":[{"t":"Span","c":[["",[],[]],[{"t":"Str","c":"漢"}]]}]})",
           R"({"t":"Span","c":[["",["ruby"],[]],[{"t":"RawInline","c":["html","<ruby>"]},{"t":"Str","c":"字"},)"},
          "漢\n字（かんじ）\n表\nc\n組（ひょう）\n"},
+        {"a per-character ruby cut by a crossing ruby: each piece carries its own characters' "
+         "readings",
+         [](DocumentBuilder& b) {
+             b.AddStory()
+                 .Ruby("漢字", "かんじ", Ja())
+                 .Over(2)
+                 .RubyPerCharacter("仮名文", "か な ぶん", Ja())
+                 .Text("。", Ja());
+         },
+         {"<ruby>仮<rp>(</rp><rt>か</rt><rp>)</rp>名<rp>(</rp><rt>な</rt><rp>)</rp></ruby>",
+          "<ruby>文<rp>(</rp><rt>ぶん</rt><rp>)</rp></ruby>。"},
+         {R"({"t":"Str","c":"名"},{"t":"RawInline","c":["html","<rp>"]},{"t":"Str","c":"（"},)"
+          R"({"t":"RawInline","c":["html","</rp><rt>"]},{"t":"Str","c":"な"})",
+          R"({"t":"Str","c":"文"},{"t":"RawInline","c":["html","<rp>"]},{"t":"Str","c":"（"},)"
+          R"({"t":"RawInline","c":["html","</rp><rt>"]},{"t":"Str","c":"ぶん"})"},
+         "漢字仮名（かんじ）文（か な ぶん）。\n"},
         {"a span over a paragraph end alone is left out, one from a paragraph end begins after it",
          [](DocumentBuilder& b) {
              StoryBuilder& s = b.AddStory();
