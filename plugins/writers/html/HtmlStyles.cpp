@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
+#include <cstdint>
 
 using namespace obwalk;
 
@@ -47,9 +47,7 @@ void CssString(const Utf8Text& text, Utf8Text& css) {
 } // namespace
 
 OBHtmlStyles::OBHtmlStyles(OBStoryWalker& walker, OBWriterReport& report)
-    : walker_(walker), report_(report) {
-    std::iota(order_, order_ + kKept, 0);
-}
+    : walker_(walker), report_(report) {}
 
 const OBHtmlStyles::Name& OBHtmlStyles::ParagraphClass(Element* style) {
     return ClassOf(style, true);
@@ -288,62 +286,93 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
     CharacterCss(values, css, noBold, noItalics);
 }
 
-// The kept entry at rank among the last used, moved to the front: runs
-// mostly take turns among a few formattings, found first then.
-OBHtmlStyles::Kept& OBHtmlStyles::Use(int rank) {
-    int index = order_[rank];
-    for (; rank > 0; --rank)
-        order_[rank] = order_[rank - 1];
-    order_[0] = index;
-    return kept_[index];
+namespace {
+
+unsigned long long Mix(unsigned long long h, unsigned long long v) {
+    return (h ^ v) * 0x100000001B3ULL;
 }
 
-// The kept CSS read from the very same values (a run met again, a style's
-// chain), if any.
-OBHtmlStyles::Kept* OBHtmlStyles::KeptFor(const RunValues& values, bool noBold, bool noItalics) {
-    for (int rank = 0; rank < kKept; ++rank) {
-        const Kept& kept = kept_[order_[rank]];
-        if (!kept.known || kept.noBold != noBold || kept.noItalics != noItalics) continue;
-        // A loop that stops at the first difference: runs with values of
-        // their own differ in the first ones, and a library compare costs a
-        // call for each entry.
-        int k = 0;
-        while (k < kCssValues && values.v[k] == kept.values[k])
-            ++k;
-        if (k == kCssValues) return &Use(rank);
-    }
-    return nullptr;
+unsigned long long Bits(double d) {
+    d += 0.0; // -0 as 0, as == takes them
+    unsigned long long bits = 0;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits;
 }
 
+// Where values are looked for among the seen ones.
+int SeenSlot(Value* const* values, int count, bool noBold, bool noItalics, int slots) {
+    unsigned long long h = noBold * 2 + noItalics;
+    for (int k = 0; k < count; ++k)
+        h = Mix(h, reinterpret_cast<std::uintptr_t>(values[k]) >> 3);
+    return static_cast<int>((h ^ (h >> 29)) % static_cast<unsigned>(slots));
+}
+
+} // namespace
+
+// Consistent with Facts::Same: what it takes as equal hashes alike.
+unsigned long long OBHtmlStyles::Hash(const Facts& f, bool noBold, bool noItalics) {
+    unsigned long long h = 0xCBF29CE484222325ULL;
+    unsigned flags = f.hasSize | f.hasBold << 1 | f.bold << 2 | f.hasItalics << 3 | f.italics << 4 |
+                     f.hasUnderline << 5 | f.underline << 6 | f.hasStrike << 7 |
+                     f.hasUnderlineType << 8 | f.hasColor << 9 | f.hasBackground << 10 |
+                     f.hasCase << 11 | f.hasPosition << 12 | f.hasShift << 13 | noBold << 14 |
+                     noItalics << 15;
+    h = Mix(h, flags);
+    if (f.hasSize) h = Mix(h, Bits(f.size));
+    h = Mix(h, Bits(f.shade));
+    h = Mix(h, Bits(f.shift));
+    h = Mix(h, f.color);
+    h = Mix(h, f.background);
+    h = Mix(h, static_cast<unsigned>(f.strike) | static_cast<unsigned long long>(f.underlineType)
+                                                     << 32);
+    h = Mix(h, static_cast<unsigned>(f.letterCase) | static_cast<unsigned long long>(f.position)
+                                                         << 32);
+    return h;
+}
+
+// Runs repeat a few formattings, mostly in the very values of a run met
+// before (a style's chain, a run reopened), else in values of their own.
 unsigned long long OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
                                               bool noItalics) {
-    if (const Kept* same = KeptFor(values, noBold, noItalics)) {
-        css.Append(same->css);
-        return same->serial;
+    Seen& seen = seen_[SeenSlot(values.v, kCssValues, noBold, noItalics, kSeen)];
+    if (seen.serial != 0 && kept_[seen.kept].serial == seen.serial && seen.noBold == noBold &&
+        seen.noItalics == noItalics && std::equal(values.v, values.v + kCssValues, seen.values)) {
+        css.Append(kept_[seen.kept].css);
+        return seen.serial;
     }
     Facts facts = Read(values);
-    for (int rank = 0; rank < kKept; ++rank) {
-        const Kept& found = kept_[order_[rank]];
-        if (found.known && found.noBold == noBold && found.noItalics == noItalics &&
-            found.facts.Same(facts)) {
-            Kept& kept = Use(rank);
-            std::copy(values.v, values.v + kCssValues, kept.values);
+    const unsigned long long hash = Hash(facts, noBold, noItalics);
+    int found = 0;
+    while (found < kKept &&
+           !(kept_[found].known && kept_[found].hash == hash && kept_[found].noBold == noBold &&
+             kept_[found].noItalics == noItalics && kept_[found].facts.Same(facts)))
+        ++found;
+    if (found == kKept) {
+        found = nextKept_;
+        nextKept_ = (nextKept_ + 1) % kKept;
+        Kept& kept = kept_[found];
+        kept.known = false;
+        kept.serial = 0;
+        kept.css.Clear();
+        CharacterCss(facts, kept.css, noBold, noItalics);
+        if (kept.css.Failed()) {
             css.Append(kept.css);
-            return kept.serial;
+            return 0;
         }
+        kept.facts = facts;
+        kept.hash = hash;
+        kept.noBold = noBold;
+        kept.noItalics = noItalics;
+        kept.known = true;
+        kept.serial = ++keptSerial_;
     }
-    Kept& kept = Use(kKept - 1); // the least used lately
-    kept.known = false;
-    kept.css.Clear();
-    CharacterCss(facts, kept.css, noBold, noItalics);
+    const Kept& kept = kept_[found];
     css.Append(kept.css);
-    if (kept.css.Failed()) return 0;
-    kept.facts = facts;
-    std::copy(values.v, values.v + kCssValues, kept.values);
-    kept.noBold = noBold;
-    kept.noItalics = noItalics;
-    kept.known = true;
-    kept.serial = ++keptSerial_;
+    std::copy(values.v, values.v + kCssValues, seen.values);
+    seen.noBold = noBold;
+    seen.noItalics = noItalics;
+    seen.kept = found;
+    seen.serial = kept.serial;
     return kept.serial;
 }
 

@@ -178,18 +178,30 @@ private:
     Value* lossValues_[kLossValues] = {};
     bool lossesKnown_ = false, scaling_ = false, outlineShadow_ = false, tracking_ = false;
     static constexpr int kCssValues = RunValues::kCssCount;
+    // The CSS of the facts met lately, each with a hash of its facts but
+    // the font (compared by its text, which costs) and of the flags.
     struct Kept {
         Facts facts;
-        Value* values[kCssValues] = {}; // the last read to these facts (values stay put)
+        unsigned long long hash = 0;
         bool noBold = false, noItalics = false, known = false;
-        unsigned long long serial = 0; // new whenever the entry is filled
+        unsigned long long serial = 0; // new whenever the entry is filled, 0 while it is
         obwalk::Utf8Text css;
     };
-    Kept* KeptFor(const RunValues& values, bool noBold, bool noItalics);
-    static constexpr int kKept = 8;
+    static unsigned long long Hash(const Facts& facts, bool noBold, bool noItalics);
+    static constexpr int kKept = 32;
     Kept kept_[kKept];
-    int order_[kKept]; // kept_ by their last use, the latest first
-    Kept& Use(int rank);
+    int nextKept_ = 0;
+    // The very values met lately (values stay put while the conversion
+    // lasts), by a hash of their addresses: the kept entry they gave while
+    // it holds the same serial.
+    struct Seen {
+        Value* values[kCssValues] = {};
+        bool noBold = false, noItalics = false;
+        int kept = 0;
+        unsigned long long serial = 0; // 0 for none
+    };
+    static constexpr int kSeen = 64;
+    Seen seen_[kSeen];
     unsigned long long keptSerial_ = 0;
 
     OBStoryWalker& walker_;
