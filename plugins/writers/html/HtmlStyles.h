@@ -83,6 +83,7 @@ public:
     struct Declarations {
         static constexpr int kMax = 64;
         std::string_view part[kMax];
+        unsigned long long head[kMax]; // the first bytes of each, compared first
         int count = 0;
         void Of(const obwalk::Utf8Text& css);
         bool Has(std::string_view declaration) const;
@@ -136,6 +137,9 @@ public:
         /// A source's (none for null).
         void Read(OBMCharacterAttributes* source, int parts = kAll);
     };
+    /// RunValues::Read, with a resolver's sources read one by one and the
+    /// values of each style's kept chain kept here.
+    void ReadValues(OBMCharacterAttributes* source, RunValues& values, int parts);
     /// Returns what names the CSS appended among those kept (from 1), or 0.
     unsigned long long CharacterCss(const RunValues& values, obwalk::Utf8Text& css,
                                     bool noBold = false, bool noItalics = false);
@@ -203,6 +207,18 @@ private:
     static constexpr int kSeen = 64;
     Seen seen_[kSeen];
     unsigned long long keptSerial_ = 0;
+
+    // All the values of a source (depth: the resolvers above it).
+    void ReadAll(OBMCharacterAttributes* source, Value** out, int depth);
+    // The values of the styles' kept chains met lately: they live, and give
+    // the same, while the conversion lasts.
+    struct ChainValues {
+        const OBMCharacterAttributes* chain = nullptr;
+        Value* v[RunValues::kCount] = {};
+    };
+    static constexpr int kChains = 8;
+    ChainValues chains_[kChains];
+    int nextChain_ = 0;
 
     OBStoryWalker& walker_;
     OBWriterReport& report_;
