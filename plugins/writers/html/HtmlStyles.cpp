@@ -358,8 +358,9 @@ unsigned long long Bits(double d) {
 
 // Where values are looked for among the seen ones.
 int SeenSlot(Value* const* values, int count, bool noBold, bool noItalics, int slots) {
+    // A few of them tell runs apart; the look-up compares all.
     unsigned long long h = noBold * 2 + noItalics;
-    for (int k = 0; k < count; ++k)
+    for (int k = 0; k < count; k += 3)
         h = Mix(h, reinterpret_cast<std::uintptr_t>(values[k]) >> 3);
     return static_cast<int>((h ^ (h >> 29)) % static_cast<unsigned>(slots));
 }
@@ -401,7 +402,7 @@ unsigned long long OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text&
     const unsigned long long hash = Hash(facts, noBold, noItalics);
     int found = 0;
     while (found < kKept &&
-           !(kept_[found].known && kept_[found].hash == hash && kept_[found].noBold == noBold &&
+           !(keptHashes_[found] == hash && kept_[found].known && kept_[found].noBold == noBold &&
              kept_[found].noItalics == noItalics && kept_[found].facts.Same(facts)))
         ++found;
     if (found == kKept) {
@@ -417,7 +418,7 @@ unsigned long long OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text&
             return 0;
         }
         kept.facts = facts;
-        kept.hash = hash;
+        keptHashes_[found] = hash;
         kept.noBold = noBold;
         kept.noItalics = noItalics;
         kept.known = true;
@@ -521,46 +522,41 @@ void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {
 
 namespace {
 
-// The length of the declaration `css` begins with, up to its "; " outside
-// quotes, read with care from the first quote on (font names are quoted
-// and may hold one).
-std::size_t QuotedDeclarationSize(std::string_view css) {
-    bool quoted = false;
-    for (std::size_t i = 0; i < css.size(); ++i) {
-        char c = css[i];
-        if (quoted && c == '\\') {
-            ++i;
-        } else if (c == '\'') {
-            quoted = !quoted;
-        } else if (!quoted && c == ';' && i + 1 < css.size() && css[i + 1] == ' ') {
-            return i + 2;
-        }
-    }
-    return css.size();
-}
-
-// The same; mostly no quote comes before the end, which sixteen bytes a
-// step find.
-std::size_t DeclarationSize(std::string_view css) {
-    const char* data = css.data();
-    const std::size_t n = css.size();
-    std::size_t i = 0;
+// The first of ; ' and \\ in data from `from` on, or n: sixteen bytes a step.
+std::size_t NextStop(const char* data, std::size_t from, std::size_t n) {
+    std::size_t i = from;
 #if defined(__SSE2__)
     for (; i + 16 <= n; i += 16) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        auto stops = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')),
-                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')))));
-        for (; stops != 0; stops &= stops - 1) {
-            std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(stops));
-            if (data[at] == '\'') return QuotedDeclarationSize(css);
-            if (at + 1 < n && data[at + 1] == ' ') return at + 2;
-        }
+        __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')),
+                                     _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')),
+                                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))));
+        if (auto mask = static_cast<unsigned>(_mm_movemask_epi8(stops)))
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
     }
 #endif
-    for (; i < n; ++i) {
-        if (data[i] == '\'') return QuotedDeclarationSize(css);
-        if (data[i] == ';' && i + 1 < n && data[i + 1] == ' ') return i + 2;
+    for (; i < n; ++i)
+        if (data[i] == ';' || data[i] == '\'' || data[i] == '\\') return i;
+    return n;
+}
+
+// The length of the declaration `css` begins with, up to its "; " outside
+// quotes (font names are quoted and may hold one, quotes and backslashes).
+std::size_t DeclarationSize(std::string_view css) {
+    const char* data = css.data();
+    const std::size_t n = css.size();
+    bool quoted = false;
+    for (std::size_t at = NextStop(data, 0, n); at < n; at = NextStop(data, at, n)) {
+        char c = data[at];
+        if (quoted && c == '\\') {
+            at += 2;
+            continue;
+        }
+        if (c == '\'')
+            quoted = !quoted;
+        else if (!quoted && c == ';' && at + 1 < n && data[at + 1] == ' ')
+            return at + 2;
+        ++at;
     }
     return n;
 }

@@ -186,7 +186,6 @@ private:
     // the font (compared by its text, which costs) and of the flags.
     struct Kept {
         Facts facts;
-        unsigned long long hash = 0;
         bool noBold = false, noItalics = false, known = false;
         unsigned long long serial = 0; // new whenever the entry is filled, 0 while it is
         obwalk::Utf8Text css;
@@ -194,6 +193,7 @@ private:
     static unsigned long long Hash(const Facts& facts, bool noBold, bool noItalics);
     static constexpr int kKept = 32;
     Kept kept_[kKept];
+    unsigned long long keptHashes_[kKept] = {}; // apart, for a short scan
     int nextKept_ = 0;
     // The very values met lately (values stay put while the conversion
     // lasts), by a hash of their addresses: the kept entry they gave while
