@@ -4,6 +4,7 @@
 #include "WriterTools.h"
 
 #include <ombra/resolvers.h>
+#include <ombra/storedelements.h>
 #include <ombra/views.h>
 
 #include <algorithm>
@@ -239,28 +240,37 @@ void OBHtmlStyles::ReadAll(OBMCharacterAttributes* source, Value** out, int dept
             if (!out[k]) out[k] = secondary[k];
         return;
     }
+    // A style's kept chain, or a stored element (a paragraph's own values,
+    // read for its style attribute and again for its runs): both give the
+    // same while the conversion lasts.
     const bool chain = source && &typeid(*source) == &typeid(OBWalkKeptCharacter);
-    if (chain)
-        for (const ChainValues& kept : chains_)
-            if (kept.chain == source) {
-                std::copy(kept.v, kept.v + kCount, out);
-                return;
-            }
+    const bool stored = source && &typeid(*source) == &typeid(OBStoredCharacterAttributes);
+    ChainValues* ring = chain ? chains_ : stored ? stored_ : nullptr;
+    const int size = chain ? kChains : kStored;
+    for (int i = 0; ring && i < size; ++i)
+        if (ring[i].chain == source) {
+            std::copy(ring[i].v, ring[i].v + kCount, out);
+            return;
+        }
     RunValues values;
     values.Read(source);
     std::copy(values.v, values.v + kCount, out);
-    if (!chain) return;
-    ChainValues& kept = chains_[nextChain_];
-    nextChain_ = (nextChain_ + 1) % kChains;
+    if (!ring) return;
+    int& next = chain ? nextChain_ : nextStored_;
+    ChainValues& kept = ring[next];
+    next = (next + 1) % size;
     kept.chain = source;
     std::copy(values.v, values.v + kCount, kept.v);
 }
 
 void OBHtmlStyles::ReadValues(OBMCharacterAttributes* source, RunValues& values, int parts) {
     using R = RunValues;
-    const bool resolved = source && (&typeid(*source) == &typeid(OBMResolveCharacterAttributes) ||
-                                     &typeid(*source) == &typeid(OBWalkKeptCharacter));
-    if (!resolved) {
+    const std::type_info* type = source ? &typeid(*source) : nullptr;
+    if (type == &typeid(OBStoredCharacterAttributes)) { // which gives all at once
+        ReadAll(source, values.v, 0);
+        return;
+    }
+    if (type != &typeid(OBMResolveCharacterAttributes) && type != &typeid(OBWalkKeptCharacter)) {
         values.Read(source, parts);
         return;
     }

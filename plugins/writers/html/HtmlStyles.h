@@ -210,15 +210,15 @@ private:
 
     // All the values of a source (depth: the resolvers above it).
     void ReadAll(OBMCharacterAttributes* source, Value** out, int depth);
-    // The values of the styles' kept chains met lately: they live, and give
-    // the same, while the conversion lasts.
+    // The values of the styles' kept chains, and of the stored elements,
+    // met lately: they live, and give the same, while the conversion lasts.
     struct ChainValues {
         const OBMCharacterAttributes* chain = nullptr;
         Value* v[RunValues::kCount] = {};
     };
-    static constexpr int kChains = 8;
-    ChainValues chains_[kChains];
-    int nextChain_ = 0;
+    static constexpr int kChains = 8, kStored = 4;
+    ChainValues chains_[kChains], stored_[kStored];
+    int nextChain_ = 0, nextStored_ = 0;
 
     OBStoryWalker& walker_;
     OBWriterReport& report_;
