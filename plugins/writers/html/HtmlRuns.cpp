@@ -117,10 +117,7 @@ inline long long PlainUnits(const unsigned short* units, long long n, char* out)
 void OBHtmlConversion::UnderRun(const OBWalkRun& run) {
     if (underValid_ && underStyle_ == run.characterStyle) return;
     using R = OBHtmlStyles::RunValues;
-    if (run.inherited)
-        underValues_.Read(run.inherited, R::kCss);
-    else
-        std::fill(underValues_.v, underValues_.v + R::kCssCount, nullptr);
+    // RunMarkup has read what lies under this run.
     underValid_ = true;
     underStyle_ = run.characterStyle;
     // Paragraphs mostly repeat what lies under their runs: the very values
@@ -176,7 +173,7 @@ void OBHtmlConversion::RunMarkup(const OBWalkRun& run, Utf8Text& span, bool& str
     // The run's formatting is its own over what lies under it, which stays
     // while the paragraph and the run's character style do.
     if (!underValuesValid_ || underValuesStyle_ != run.characterStyle) {
-        underValues_.Read(run.inherited, OBHtmlStyles::RunValues::kOthers);
+        styles_.ReadValues(run.inherited, underValues_, OBHtmlStyles::RunValues::kAll);
         underValuesStyle_ = run.characterStyle;
         underValuesValid_ = true;
     }

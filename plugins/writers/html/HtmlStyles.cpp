@@ -1,14 +1,22 @@
 #include "HtmlStyles.h"
 
+#include "WalkFormat.h"
 #include "WriterTools.h"
 
+#include <ombra/resolvers.h>
+#include <ombra/storedelements.h>
 #include <ombra/views.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
+#include <typeinfo>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace obwalk;
 
@@ -47,9 +55,7 @@ void CssString(const Utf8Text& text, Utf8Text& css) {
 } // namespace
 
 OBHtmlStyles::OBHtmlStyles(OBStoryWalker& walker, OBWriterReport& report)
-    : walker_(walker), report_(report) {
-    std::iota(order_, order_ + kKept, 0);
-}
+    : walker_(walker), report_(report) {}
 
 const OBHtmlStyles::Name& OBHtmlStyles::ParagraphClass(Element* style) {
     return ClassOf(style, true);
@@ -220,6 +226,65 @@ void OBHtmlStyles::RunValues::Read(OBMCharacterAttributes* c, int parts) {
     }
 }
 
+void OBHtmlStyles::ReadAll(OBMCharacterAttributes* source, Value** out, int depth) {
+    constexpr int kCount = RunValues::kCount;
+    if (source && &typeid(*source) == &typeid(OBMResolveCharacterAttributes) &&
+        depth < OBWALK::kMaxDepth) {
+        // What the primary source leaves unset comes from the secondary.
+        auto* resolver = static_cast<OBMResolveCharacterAttributes*>(source);
+        ReadAll(resolver->GetPrimary(), out, depth + 1);
+        if (std::find(out, out + kCount, nullptr) == out + kCount) return;
+        Value* secondary[kCount];
+        ReadAll(resolver->GetSecondary(), secondary, depth + 1);
+        for (int k = 0; k < kCount; ++k)
+            if (!out[k]) out[k] = secondary[k];
+        return;
+    }
+    // A style's kept chain, or a stored element (a paragraph's own values,
+    // read for its style attribute and again for its runs): both give the
+    // same while the conversion lasts.
+    const bool chain = source && &typeid(*source) == &typeid(OBWalkKeptCharacter);
+    const bool stored = source && &typeid(*source) == &typeid(OBStoredCharacterAttributes);
+    ChainValues* ring = chain ? chains_ : stored ? stored_ : nullptr;
+    const int size = chain ? kChains : kStored;
+    for (int i = 0; ring && i < size; ++i)
+        if (ring[i].chain == source) {
+            std::copy(ring[i].v, ring[i].v + kCount, out);
+            return;
+        }
+    RunValues values;
+    values.Read(source);
+    std::copy(values.v, values.v + kCount, out);
+    if (!ring) return;
+    int& next = chain ? nextChain_ : nextStored_;
+    ChainValues& kept = ring[next];
+    next = (next + 1) % size;
+    kept.chain = source;
+    std::copy(values.v, values.v + kCount, kept.v);
+}
+
+void OBHtmlStyles::ReadValues(OBMCharacterAttributes* source, RunValues& values, int parts) {
+    using R = RunValues;
+    const std::type_info* type = source ? &typeid(*source) : nullptr;
+    if (type == &typeid(OBStoredCharacterAttributes)) { // which gives all at once
+        ReadAll(source, values.v, 0);
+        return;
+    }
+    if (type != &typeid(OBMResolveCharacterAttributes) && type != &typeid(OBWalkKeptCharacter)) {
+        values.Read(source, parts);
+        return;
+    }
+    Value* all[R::kCount];
+    ReadAll(source, all, 0);
+    // Only the parts asked for, as the view's getters give them.
+    if (parts & R::kCss) std::copy(all, all + R::kCssCount, values.v);
+    if (parts & R::kOthers) {
+        std::copy(all + R::kCssCount, all + R::kCount, values.v + R::kCssCount);
+        values.v[R::kBold] = all[R::kBold];
+        values.v[R::kItalics] = all[R::kItalics];
+    }
+}
+
 OBHtmlStyles::Facts OBHtmlStyles::Read(const RunValues& c) {
     using R = RunValues;
     Facts f;
@@ -284,66 +349,98 @@ void OBHtmlStyles::CharacterCss(OBMCharacterAttributes* c, Utf8Text& css, bool n
                                 bool noItalics) {
     if (!c) return;
     RunValues values;
-    values.Read(c);
+    ReadValues(c, values, RunValues::kAll);
     CharacterCss(values, css, noBold, noItalics);
 }
 
-// The kept entry at rank among the last used, moved to the front: runs
-// mostly take turns among a few formattings, found first then.
-OBHtmlStyles::Kept& OBHtmlStyles::Use(int rank) {
-    int index = order_[rank];
-    for (; rank > 0; --rank)
-        order_[rank] = order_[rank - 1];
-    order_[0] = index;
-    return kept_[index];
+namespace {
+
+unsigned long long Mix(unsigned long long h, unsigned long long v) {
+    return (h ^ v) * 0x100000001B3ULL;
 }
 
-// The kept CSS read from the very same values (a run met again, a style's
-// chain), if any.
-OBHtmlStyles::Kept* OBHtmlStyles::KeptFor(const RunValues& values, bool noBold, bool noItalics) {
-    for (int rank = 0; rank < kKept; ++rank) {
-        const Kept& kept = kept_[order_[rank]];
-        if (!kept.known || kept.noBold != noBold || kept.noItalics != noItalics) continue;
-        // A loop that stops at the first difference: runs with values of
-        // their own differ in the first ones, and a library compare costs a
-        // call for each entry.
-        int k = 0;
-        while (k < kCssValues && values.v[k] == kept.values[k])
-            ++k;
-        if (k == kCssValues) return &Use(rank);
-    }
-    return nullptr;
+unsigned long long Bits(double d) {
+    d += 0.0; // -0 as 0, as == takes them
+    unsigned long long bits = 0;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits;
 }
 
+// Where values are looked for among the seen ones.
+int SeenSlot(Value* const* values, int count, bool noBold, bool noItalics, int slots) {
+    // A few of them tell runs apart; the look-up compares all.
+    unsigned long long h = noBold * 2 + noItalics;
+    for (int k = 0; k < count; k += 3)
+        h = Mix(h, reinterpret_cast<std::uintptr_t>(values[k]) >> 3);
+    return static_cast<int>((h ^ (h >> 29)) % static_cast<unsigned>(slots));
+}
+
+} // namespace
+
+// Consistent with Facts::Same: what it takes as equal hashes alike.
+unsigned long long OBHtmlStyles::Hash(const Facts& f, bool noBold, bool noItalics) {
+    unsigned long long h = 0xCBF29CE484222325ULL;
+    unsigned flags = f.hasSize | f.hasBold << 1 | f.bold << 2 | f.hasItalics << 3 | f.italics << 4 |
+                     f.hasUnderline << 5 | f.underline << 6 | f.hasStrike << 7 |
+                     f.hasUnderlineType << 8 | f.hasColor << 9 | f.hasBackground << 10 |
+                     f.hasCase << 11 | f.hasPosition << 12 | f.hasShift << 13 | noBold << 14 |
+                     noItalics << 15;
+    h = Mix(h, flags);
+    if (f.hasSize) h = Mix(h, Bits(f.size));
+    h = Mix(h, Bits(f.shade));
+    h = Mix(h, Bits(f.shift));
+    h = Mix(h, f.color);
+    h = Mix(h, f.background);
+    h = Mix(h, static_cast<unsigned>(f.strike) | static_cast<unsigned long long>(f.underlineType)
+                                                     << 32);
+    h = Mix(h, static_cast<unsigned>(f.letterCase) | static_cast<unsigned long long>(f.position)
+                                                         << 32);
+    return h;
+}
+
+// Runs repeat a few formattings, mostly in the very values of a run met
+// before (a style's chain, a run reopened), else in values of their own.
 unsigned long long OBHtmlStyles::CharacterCss(const RunValues& values, Utf8Text& css, bool noBold,
                                               bool noItalics) {
-    if (const Kept* same = KeptFor(values, noBold, noItalics)) {
-        css.Append(same->css);
-        return same->serial;
+    Seen& seen = seen_[SeenSlot(values.v, kCssValues, noBold, noItalics, kSeen)];
+    if (seen.serial != 0 && kept_[seen.kept].serial == seen.serial && seen.noBold == noBold &&
+        seen.noItalics == noItalics && std::equal(values.v, values.v + kCssValues, seen.values)) {
+        css.Append(kept_[seen.kept].css);
+        return seen.serial;
     }
     Facts facts = Read(values);
-    for (int rank = 0; rank < kKept; ++rank) {
-        const Kept& found = kept_[order_[rank]];
-        if (found.known && found.noBold == noBold && found.noItalics == noItalics &&
-            found.facts.Same(facts)) {
-            Kept& kept = Use(rank);
-            std::copy(values.v, values.v + kCssValues, kept.values);
+    const unsigned long long hash = Hash(facts, noBold, noItalics);
+    int found = 0;
+    while (found < kKept &&
+           !(keptHashes_[found] == hash && kept_[found].known && kept_[found].noBold == noBold &&
+             kept_[found].noItalics == noItalics && kept_[found].facts.Same(facts)))
+        ++found;
+    if (found == kKept) {
+        found = nextKept_;
+        nextKept_ = (nextKept_ + 1) % kKept;
+        Kept& kept = kept_[found];
+        kept.known = false;
+        kept.serial = 0;
+        kept.css.Clear();
+        CharacterCss(facts, kept.css, noBold, noItalics);
+        if (kept.css.Failed()) {
             css.Append(kept.css);
-            return kept.serial;
+            return 0;
         }
+        kept.facts = facts;
+        keptHashes_[found] = hash;
+        kept.noBold = noBold;
+        kept.noItalics = noItalics;
+        kept.known = true;
+        kept.serial = ++keptSerial_;
     }
-    Kept& kept = Use(kKept - 1); // the least used lately
-    kept.known = false;
-    kept.css.Clear();
-    CharacterCss(facts, kept.css, noBold, noItalics);
+    const Kept& kept = kept_[found];
     css.Append(kept.css);
-    if (kept.css.Failed()) return 0;
-    kept.facts = facts;
-    std::copy(values.v, values.v + kCssValues, kept.values);
-    kept.noBold = noBold;
-    kept.noItalics = noItalics;
-    kept.known = true;
-    kept.serial = ++keptSerial_;
+    std::copy(values.v, values.v + kCssValues, seen.values);
+    seen.noBold = noBold;
+    seen.noItalics = noItalics;
+    seen.kept = found;
+    seen.serial = kept.serial;
     return kept.serial;
 }
 
@@ -435,35 +532,50 @@ void OBHtmlStyles::CountParagraphLosses(OBMParagraphAttributes* p) {
 
 namespace {
 
+// The first of ; ' and \\ in data from `from` on, or n: sixteen bytes a step.
+std::size_t NextStop(const char* data, std::size_t from, std::size_t n) {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')),
+                                     _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')),
+                                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))));
+        if (auto mask = static_cast<unsigned>(_mm_movemask_epi8(stops)))
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; i < n; ++i)
+        if (data[i] == ';' || data[i] == '\'' || data[i] == '\\') return i;
+    return n;
+}
+
 // The length of the declaration `css` begins with, up to its "; " outside
-// quotes (font names are quoted and may hold one).
+// quotes (font names are quoted and may hold one, quotes and backslashes).
 std::size_t DeclarationSize(std::string_view css) {
-    // Mostly no quote comes before the end: memchr finds both at once.
     const char* data = css.data();
-    const char* end = data + css.size();
-    for (const char* at = data; at < end;) {
-        auto* semicolon =
-            static_cast<const char*>(std::memchr(at, ';', static_cast<std::size_t>(end - at)));
-        const char* stop = semicolon ? semicolon : end;
-        if (std::memchr(at, '\'', static_cast<std::size_t>(stop - at)))
-            break; // quoted: the careful scan
-        if (!semicolon) return css.size();
-        if (semicolon + 1 < end && semicolon[1] == ' ')
-            return static_cast<std::size_t>(semicolon - data) + 2;
-        at = semicolon + 1;
-    }
+    const std::size_t n = css.size();
     bool quoted = false;
-    for (std::size_t i = 0; i < css.size(); ++i) {
-        char c = css[i];
+    for (std::size_t at = NextStop(data, 0, n); at < n; at = NextStop(data, at, n)) {
+        char c = data[at];
         if (quoted && c == '\\') {
-            ++i;
-        } else if (c == '\'') {
-            quoted = !quoted;
-        } else if (!quoted && c == ';' && i + 1 < css.size() && css[i + 1] == ' ') {
-            return i + 2;
+            at += 2;
+            continue;
         }
+        if (c == '\'')
+            quoted = !quoted;
+        else if (!quoted && c == ';' && at + 1 < n && data[at + 1] == ' ')
+            return at + 2;
+        ++at;
     }
-    return css.size();
+    return n;
+}
+
+// Up to the first eight bytes of a declaration, as one number.
+unsigned long long Head(std::string_view declaration) {
+    unsigned long long head = 0;
+    std::memcpy(&head, declaration.data(), std::min<std::size_t>(declaration.size(), 8));
+    return head;
 }
 
 } // namespace
@@ -473,13 +585,18 @@ void OBHtmlStyles::Declarations::Of(const Utf8Text& css) {
     std::string_view rest(css.Data(), static_cast<std::size_t>(css.Size()));
     while (!rest.empty() && count < kMax) {
         part[count] = rest.substr(0, DeclarationSize(rest));
+        head[count] = Head(part[count]);
         rest.remove_prefix(part[count++].size());
     }
 }
 
 bool OBHtmlStyles::Declarations::Has(std::string_view declaration) const {
+    const unsigned long long first = Head(declaration);
+    const std::size_t size = declaration.size();
     for (int i = 0; i < count; ++i)
-        if (part[i] == declaration) return true;
+        if (head[i] == first && part[i].size() == size &&
+            (size <= 8 || std::memcmp(part[i].data() + 8, declaration.data() + 8, size - 8) == 0))
+            return true;
     return false;
 }
 

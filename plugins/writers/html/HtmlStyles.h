@@ -83,6 +83,7 @@ public:
     struct Declarations {
         static constexpr int kMax = 64;
         std::string_view part[kMax];
+        unsigned long long head[kMax]; // the first bytes of each, compared first
         int count = 0;
         void Of(const obwalk::Utf8Text& css);
         bool Has(std::string_view declaration) const;
@@ -136,6 +137,9 @@ public:
         /// A source's (none for null).
         void Read(OBMCharacterAttributes* source, int parts = kAll);
     };
+    /// RunValues::Read, with a resolver's sources read one by one and the
+    /// values of each style's kept chain kept here.
+    void ReadValues(OBMCharacterAttributes* source, RunValues& values, int parts);
     /// Returns what names the CSS appended among those kept (from 1), or 0.
     unsigned long long CharacterCss(const RunValues& values, obwalk::Utf8Text& css,
                                     bool noBold = false, bool noItalics = false);
@@ -178,19 +182,43 @@ private:
     Value* lossValues_[kLossValues] = {};
     bool lossesKnown_ = false, scaling_ = false, outlineShadow_ = false, tracking_ = false;
     static constexpr int kCssValues = RunValues::kCssCount;
+    // The CSS of the facts met lately, each with a hash of its facts but
+    // the font (compared by its text, which costs) and of the flags.
     struct Kept {
         Facts facts;
-        Value* values[kCssValues] = {}; // the last read to these facts (values stay put)
         bool noBold = false, noItalics = false, known = false;
-        unsigned long long serial = 0; // new whenever the entry is filled
+        unsigned long long serial = 0; // new whenever the entry is filled, 0 while it is
         obwalk::Utf8Text css;
     };
-    Kept* KeptFor(const RunValues& values, bool noBold, bool noItalics);
-    static constexpr int kKept = 8;
+    static unsigned long long Hash(const Facts& facts, bool noBold, bool noItalics);
+    static constexpr int kKept = 32;
     Kept kept_[kKept];
-    int order_[kKept]; // kept_ by their last use, the latest first
-    Kept& Use(int rank);
+    unsigned long long keptHashes_[kKept] = {}; // apart, for a short scan
+    int nextKept_ = 0;
+    // The very values met lately (values stay put while the conversion
+    // lasts), by a hash of their addresses: the kept entry they gave while
+    // it holds the same serial.
+    struct Seen {
+        Value* values[kCssValues] = {};
+        bool noBold = false, noItalics = false;
+        int kept = 0;
+        unsigned long long serial = 0; // 0 for none
+    };
+    static constexpr int kSeen = 64;
+    Seen seen_[kSeen];
     unsigned long long keptSerial_ = 0;
+
+    // All the values of a source (depth: the resolvers above it).
+    void ReadAll(OBMCharacterAttributes* source, Value** out, int depth);
+    // The values of the styles' kept chains, and of the stored elements,
+    // met lately: they live, and give the same, while the conversion lasts.
+    struct ChainValues {
+        const OBMCharacterAttributes* chain = nullptr;
+        Value* v[RunValues::kCount] = {};
+    };
+    static constexpr int kChains = 8, kStored = 4;
+    ChainValues chains_[kChains], stored_[kStored];
+    int nextChain_ = 0, nextStored_ = 0;
 
     OBStoryWalker& walker_;
     OBWriterReport& report_;

@@ -573,6 +573,94 @@ TEST(HtmlCss, DeclarationsSplitAndRepeatsGoAsJoined) {
     }
 }
 
+// The start tags open around each marker "[n]" of html's body, from its
+// paragraph's on.
+std::vector<std::string> TagsAround(const std::string& html, int markers) {
+    std::vector<std::string> around(markers), open;
+    for (size_t at = 0; at < html.size(); ++at) {
+        size_t end = html.find(html[at] == '<' ? '>' : ']', at);
+        if (html[at] == '<' && html[at + 1] == '/') {
+            if (!open.empty()) open.pop_back();
+        } else if (html[at] == '<' && html.compare(at, 3, "<br") != 0) {
+            bool block = (html[at + 1] == 'p' && (html[at + 2] == ' ' || html[at + 2] == '>')) ||
+                         (html[at + 1] == 'h' && isdigit(static_cast<unsigned char>(html[at + 2])));
+            if (block) open.clear();
+            open.push_back(html.substr(at, end - at + 1));
+        } else if (html[at] == '[') { // in the body, after the title
+            std::string& tags = around.at(std::stoi(html.substr(at + 1)));
+            tags.clear();
+            for (const std::string& tag : open)
+                tags += tag;
+        } else {
+            continue;
+        }
+        at = end;
+    }
+    return around;
+}
+
+// What the HTML writer keeps of the formattings it met makes no difference:
+// runs and paragraphs of a few styles, with and without formatting of their
+// own, met in turns and again, each have the markup they have alone.
+TEST_F(Writers, HtmlMarkupOfARunIsItsOwnWhateverCameBefore) {
+    struct Ids {
+        unsigned paragraph[3], emphasis, large, red;
+    };
+    auto styles = [](DocumentBuilder& b) {
+        Ids ids{{b.AddParagraphStyle("P0"), b.AddParagraphStyle("P1"), b.AddParagraphStyle("H")},
+                b.AddCharacterStyle("Em"),
+                b.AddCharacterStyle("Large"),
+                b.AddRgbColor("Red", 1, 0, 0)};
+        b.CharacterFormat(ids.paragraph[0]).SetLength(AN::kFontSize, 10);
+        b.CharacterFormat(ids.paragraph[1]).SetBool(AN::kBold, true);
+        b.CharacterFormat(ids.paragraph[1]).SetUtf8(AN::kFont, "Serif");
+        b.ParagraphFormat(ids.paragraph[2]).SetLength(AN::kSpaceBefore, 6);
+        b.CharacterFormat(ids.emphasis).SetBool(AN::kItalics, true);
+        b.CharacterFormat(ids.large).SetLength(AN::kFontSize, 14);
+        return ids;
+    };
+    const std::function<RunStyle(const Ids&)> kFormats[] = {
+        [](const Ids&) { return RunStyle(); },
+        [](const Ids&) { return RunStyle().Bold(); },
+        [](const Ids&) { return RunStyle().Italic().Size(9); },
+        [](const Ids&) { return RunStyle().Size(10).Font("Serif"); },
+        [](const Ids& i) { return RunStyle().Size(9).Color(i.red); },
+        [](const Ids& i) { return RunStyle::Style(i.emphasis); },
+        [](const Ids& i) { return RunStyle::Style(i.emphasis).Bold().Size(9); },
+        [](const Ids& i) { return RunStyle::Style(i.emphasis).Italic(); },
+        [](const Ids& i) { return RunStyle::Style(i.large).Size(14).Bold(false); },
+        [](const Ids& i) { return RunStyle::Style(i.large).Font("Sans").Color(i.red); }};
+    const int formats = static_cast<int>(std::size(kFormats));
+    std::vector<std::string> alone(3 * formats);
+    for (int k = 0; k < 3 * formats; ++k) {
+        DocumentBuilder b;
+        Ids ids = styles(b);
+        b.AddStory().Para("[0]", ids.paragraph[k / formats], kFormats[k % formats](ids));
+        alone[k] = TagsAround(Through<OBHtmlConversion>(b.Build(), OBHtmlOptions()).bytes, 1)[0];
+    }
+    std::mt19937 random(5);
+    for (int round = 0; round < 20; ++round) {
+        DocumentBuilder b;
+        Ids ids = styles(b);
+        TextBuilder& story = b.AddStory();
+        std::vector<int> kinds;
+        for (int n = 0; n < 30; ++n) {
+            kinds.push_back(static_cast<int>(random() % formats));
+            story.Text("[" + std::to_string(n) + "]", kFormats[kinds.back()](ids));
+            if (random() % 3 == 0 || n == 29) {
+                int paragraph = static_cast<int>(random() % 3);
+                story.EndPara(ids.paragraph[paragraph]);
+                for (size_t k = kinds.size(); k-- > 0 && kinds[k] < formats;)
+                    kinds[k] += paragraph * formats + formats * 3;
+            }
+        }
+        std::string html = Through<OBHtmlConversion>(b.Build(), OBHtmlOptions()).bytes;
+        std::vector<std::string> around = TagsAround(html, 30);
+        for (int n = 0; n < 30; ++n)
+            EXPECT_EQ(around[n], alone[kinds[n] - 3 * formats]) << n << "\n" << html;
+    }
+}
+
 // Allocations of a conversion fail from one on: the writers go on with
 // what they have, and whatever output is lost is reported as memory running
 // out, not as a failed write.
