@@ -90,7 +90,8 @@ class Format(NamedTuple):
 
 
 _SHIPPED_WRITERS: Dict[str, Tuple[int, str]] = _ombra.shipped_writers()
-_PANDOC_FORMATS: Dict[str, str] = _ombra.pandoc_formats()
+# The formats written through pandoc: their extensions, and whether they are binary.
+_PANDOC_FORMATS: Dict[str, Tuple[str, bool]] = _ombra.pandoc_formats()
 
 
 def _many(paths: Iterable[Union[str, "os.PathLike[str]"]], what: str) -> List[str]:
@@ -192,18 +193,24 @@ def _check(result: Any, name: str) -> None:
 
 
 def _writer_for(output: Optional[str]) -> str:
-    """The shipped writer the extension of output names, as the ``ombra``
-    program chooses one without ``-t``; text for any other. An extension that
-    the program writes through pandoc (``.docx``, ``.md``, ...) is refused
-    rather than given text."""
+    """The shipped writer or the format through pandoc that the extension of
+    output names, as the ``ombra`` program chooses one without ``-t``; text
+    for any other."""
     extension = os.path.splitext(output or "")[1][1:].lower()
     for writer, entry in _SHIPPED_WRITERS.items():
         if extension and entry[1] == extension:
             return writer
-    if extension and extension in _PANDOC_FORMATS.values():
-        raise ValueError(f"a .{extension} file is written through pandoc: give to=\"pandoc\" "
-                         "and run pandoc on the result, or use the ombra program")
+    for name, (format_extension, _) in _PANDOC_FORMATS.items():
+        if extension and format_extension == extension:
+            return name
     return "text"
+
+
+def _pandoc(to: Union[str, int]) -> Optional[str]:
+    """The format written through pandoc that to names, unless a writer has
+    that name."""
+    name = str(to).lower()
+    return name if _shipped(to) is None and name in _PANDOC_FORMATS else None
 
 
 def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
@@ -219,8 +226,10 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     With ``output``, the output goes to that path instead, written whole (a
     failed conversion leaves no file), and ``Conversion.output`` is None; an
     HTML page or a pandoc document links the pictures in its folder relative
-    to itself. Without ``to``, the writer is the one the extension of
-    ``output`` names (``.html``, ``.json``, ``.txt``), else text.
+    to itself. Without ``to``, the writer or the format through pandoc is the
+    one the extension of ``output`` names (``.html``, ``.json``, ``.txt``,
+    ``.docx``, ``.md``, ...; the first of the formats with that extension),
+    else text.
 
     With ``isolated``, a helper process forked from this one converts (each
     thread has its own, forked once and kept for the next conversion): a
@@ -246,11 +255,13 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     if encoding is not None and _shipped(to) != "text":
         raise ValueError(f"encoding is a setting of the text writer, not of {to!r}")
     pairs = _settings(settings, preferences)
-    options = _options(to, encoding, eol, strict, locale, pairs)
+    pandoc = _pandoc(to)
+    options = _options("pandoc" if pandoc else to, encoding, eol, strict, locale, pairs)
     if isolated:
-        conversion = _ombra.convert_isolated(data, name, target, options, float(timeout or 0))
+        conversion = _ombra.convert_isolated(data, name, target, options, float(timeout or 0),
+                                             pandoc or "")
     else:
-        conversion = _ombra.convert(data, name, target, options)
+        conversion = _ombra.convert(data, name, target, options, pandoc or "")
     result = conversion.result
     _check(result, name)
     for note in result.notes:
@@ -258,7 +269,7 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     out: Union[str, bytes, None] = None
     if output is None:
         out = conversion.output
-        if _is_text(to, encoding, pairs):
+        if (not _PANDOC_FORMATS[pandoc][1]) if pandoc else _is_text(to, encoding, pairs):
             out = out.decode("utf-8")
     return Conversion(out, list(result.notes), result.reader)
 
@@ -274,8 +285,12 @@ def convert(source: Source, to: Union[str, int] = "text", *, encoding: Optional[
     ``source`` is a path, the bytes of a document or a file opened in binary
     mode; the reader is chosen by the content. ``to`` names a writer
     (``"text"``, ``"json"``, ``"html"``, ``"pandoc"``, or any loaded writer's
-    id). The result is ``str`` for the shipped writers in UTF-8 and ``bytes``
-    for other encodings (``encoding="utf16"``, ``"cp1252"``, ``"shift_jis"``,
+    id) or a format that pandoc (on the PATH) writes from the pandoc writer's
+    document, as the ``ombra`` program's ``-t`` does (``"docx"``,
+    ``"markdown"``, ``"epub"``, ``"latex"``, ...; pandoc's warnings become
+    notes). The result is ``str`` for the shipped writers in UTF-8 and the
+    text formats through pandoc, and ``bytes`` for the packages (docx, odt,
+    epub, pptx), other encodings (``encoding="utf16"``, ``"cp1252"``, ``"shift_jis"``,
     ..., or the text writer's own ``text_encoding`` setting, which overrides
     ``encoding``) and other writers.
 
@@ -340,5 +355,5 @@ def output_name(path: Union[str, "os.PathLike[str]"], to: Union[str, int] = "tex
     stem = name.rsplit(".", 1)[0] if "." in name.lstrip(".") else name
     by_id = {str(entry[0]): entry for entry in _SHIPPED_WRITERS.values()}
     entry = _SHIPPED_WRITERS.get(str(to).lower()) or by_id.get(str(to))
-    extension = entry[1] if entry else _PANDOC_FORMATS.get(str(to).lower(), "out")
+    extension = entry[1] if entry else _PANDOC_FORMATS.get(str(to).lower(), ("out",))[0]
     return f"{stem}.{extension}"

@@ -6,6 +6,8 @@
 #include <ombra/settings.h>
 
 #include "Isolated.h"
+#include "PandocRoute.h"
+#include "platform/Files.h"
 #include "platform/Outputs.h"
 
 #include <pybind11/pybind11.h>
@@ -219,16 +221,71 @@ auto WithSource(const py::object& source, const std::string& name, Work work) {
     return work(ombra::Source::Path(FsPath(source)));
 }
 
+// The format that pandoc writes for the caller, by name; null for the
+// writer's own output.
+const ombra_host::PandocFormat* PandocFormatOf(const std::string& name) {
+    const ombra_host::PandocFormat* format =
+        name.empty() ? nullptr : ombra_host::FindPandocFormat(name);
+    if (!name.empty() && !format) throw std::invalid_argument("no pandoc format " + name);
+    return format;
+}
+
+// What follows a conversion into memory, without the GIL: the input is
+// never written over (also through a link), pandoc turns the pandoc
+// writer's document into format, and the output goes to path whole, so
+// that a failure leaves no file. input is empty for bytes.
+void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
+            const std::string& path, const ombra_host::PandocFormat* format) {
+    if (result.Ok() && !path.empty() && !input.empty() &&
+        obsys::SameFile(input.c_str(), path.c_str())) {
+        result = ombra::Result();
+        result.status = ombra::Status::kOutputIsInput;
+        result.reason = ombra::StatusText(result.status);
+        result.subject = path;
+    }
+    if (result.Ok() && format) {
+        std::string folder, reason;
+        if (path.empty() || !obsys::FolderForFile(path.c_str(), folder)) folder.clear();
+        std::vector<std::string> notes;
+        if (ombra_host::RunPandoc(*format, input.empty() ? "-" : input, folder, bytes, notes,
+                                  reason)) {
+            for (std::string& text : notes) {
+                result.notes.emplace_back();
+                result.notes.back().code = -1;
+                result.notes.back().text = std::move(text);
+            }
+        } else {
+            result.status = ombra::Status::kFailed;
+            result.reason = reason;
+        }
+    }
+    if (result.Ok() && !path.empty()) {
+        ombra::Result written = ombra::WriteOutput(ombra::Sink::Path(path), bytes);
+        if (!written.Ok()) result = written;
+    }
+    if (!result.Ok() || !path.empty()) bytes.clear();
+}
+
 Conversion Convert(const py::object& source, const py::object& label, const py::object& output,
-                   const ombra::Options& options) {
+                   const ombra::Options& options, const std::string& pandoc) {
+    const ombra_host::PandocFormat* format = PandocFormatOf(pandoc);
     std::string bytes, name = FsPath(label);
     std::string path = output.is_none() ? std::string() : FsPath(output);
-    ombra::Sink sink = path.empty() ? ombra::Sink::Memory(bytes) : ombra::Sink::Path(path);
+    // Through pandoc, the pandoc writer's document stays in memory, linking
+    // the pictures as the output's folder sees them.
+    ombra::Sink sink = format         ? ombra::Sink::Memory(bytes, path)
+                       : path.empty() ? ombra::Sink::Memory(bytes)
+                                      : ombra::Sink::Path(path);
     Conversion conversion;
     conversion.result = WithSource(source, name, [&](const ombra::Source& in) {
         return WithConverter(
             [&](const ombra::Converter& c) { return c.Convert(in, sink, options); });
     });
+    if (format) {
+        std::string input = py::isinstance<py::bytes>(source) ? std::string() : FsPath(source);
+        WithoutGil released;
+        Finish(conversion.result, bytes, input, path, format);
+    }
     conversion.output = py::bytes(bytes);
     return conversion;
 }
@@ -249,8 +306,9 @@ ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
 }
 
 Conversion ConvertIsolated(const py::object& source, const py::object& name,
-                           const py::object& output, const ombra::Options& options,
-                           double timeout) {
+                           const py::object& output, const ombra::Options& options, double timeout,
+                           const std::string& pandoc) {
+    const ombra_host::PandocFormat* format = PandocFormatOf(pandoc);
     isolated::Request request;
     request.name = FsPath(name);
     request.options = options;
@@ -263,21 +321,10 @@ Conversion ConvertIsolated(const py::object& source, const py::object& name,
     std::string bytes;
     Conversion conversion;
     conversion.result = ConvertInHelper(request, timeout, bytes);
-    // The helper's output went to memory, past the core's check: the input
-    // is never written over, also through a link.
-    if (conversion.result.Ok() && !path.empty() && !request.bytes &&
-        obsys::SameFile(request.input.c_str(), path.c_str())) {
-        conversion.result = ombra::Result();
-        conversion.result.status = ombra::Status::kOutputIsInput;
-        conversion.result.reason = ombra::StatusText(conversion.result.status);
-        conversion.result.subject = path;
-    }
-    // Written here, whole: a helper killed half-way leaves nothing.
-    if (conversion.result.Ok() && !path.empty()) {
+    {
         WithoutGil released;
-        ombra::Result written = ombra::WriteOutput(ombra::Sink::Path(path), bytes);
-        if (!written.Ok()) conversion.result = written;
-        bytes.clear();
+        Finish(conversion.result, bytes, request.bytes ? std::string() : request.input, path,
+               format);
     }
     conversion.output = py::bytes(bytes);
     return conversion;
@@ -301,12 +348,12 @@ py::dict ShippedWriters() {
     return writers;
 }
 
-// The formats the ombra program writes through pandoc, by name: their
-// extensions, for naming outputs and for refusing to write one as text.
+// The formats written through pandoc, by name: their extensions, for naming
+// outputs, and whether they are binary rather than UTF-8 text.
 py::dict PandocFormats() {
     py::dict formats;
-#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures) formats[Name] = Extension;
-#include "tools/ombra/PandocFormats.def"
+    for (const ombra_host::PandocFormat& format : ombra_host::PandocFormats())
+        formats[format.name] = py::make_tuple(format.extension, format.binary);
     return formats;
 }
 
@@ -444,9 +491,9 @@ PYBIND11_MODULE(_ombra, m) {
           py::arg("settings"), py::arg("locale"), py::arg("strict"));
     py::class_<ombra::Options>(m, "Options");
     m.def("convert", &Convert, py::arg("source"), py::arg("name"), py::arg("output"),
-          py::arg("options"));
+          py::arg("options"), py::arg("pandoc") = "");
     m.def("convert_isolated", &ConvertIsolated, py::arg("source"), py::arg("name"),
-          py::arg("output"), py::arg("options"), py::arg("timeout"));
+          py::arg("output"), py::arg("options"), py::arg("timeout"), py::arg("pandoc") = "");
     m.def("metadata", &Metadata, py::arg("source"), py::arg("name"), py::arg("options"));
     m.def("plugins", [](const std::string& locale) {
         OBL::LocaleIDEnum id = Locale(locale);

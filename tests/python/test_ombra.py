@@ -18,6 +18,7 @@ import tempfile
 import threading
 import time
 import unittest
+import zipfile
 
 import ombra
 from ombra.dask import convert_files
@@ -54,6 +55,7 @@ class Conversions(unittest.TestCase):
         writers = {p.name for p in ombra.plugins() if not p.reader and p.loaded}
         cases = [({"to": "json"}, ["-t", "json"]), ({"to": 260}, ["-t", "260"]),
                  ({"to": "HTML"}, ["-t", "html"]), ({"to": "pandoc"}, ["-t", "pandoc"]),
+                 ({"to": "Markdown"}, ["-t", "markdown"]), ({"to": "latex"}, ["-t", "latex"]),
                  ({"encoding": "utf16"}, ["--encoding", "utf16"]),
                  ({"encoding": "cp1252", "eol": "crlf"}, ["--encoding", "cp1252", "--eol", "crlf"]),
                  ({"wrap_lines_at_column": 20, "include_master_pages_and_hidden_layers": True},
@@ -65,7 +67,8 @@ class Conversions(unittest.TestCase):
                   ["--encoding", "utf16", "--set", "Text encoding=Unicode UTF8"])]
         for options, arguments in cases:
             to = str(options.get("to")).lower()
-            if to in ("html", "pandoc") and to not in writers:
+            if to in ("html", "pandoc") and to not in writers or \
+                    to in ("markdown", "latex") and not shutil.which("pandoc"):
                 continue
             with self.subTest(arguments):
                 expected = program("convert", SAMPLE, "-o", "-", *arguments)
@@ -142,6 +145,29 @@ class Conversions(unittest.TestCase):
                              ombra.convert(document, "json"))
             self.assertIn(f'src="file://{os.path.realpath(folder)}/swatch.png"',
                           ombra.convert(document, "html"))
+            if not shutil.which("pandoc"):
+                return
+            for isolated in (False, True):
+                # Pandoc finds the picture the pandoc document links beside it.
+                book = os.path.join(folder, f"book-{isolated}.docx")
+                self.assertIsNone(ombra.convert_with_notes(document, output=book,
+                                                           isolated=isolated).output)
+                with zipfile.ZipFile(book) as package:
+                    self.assertIn("word/media/", " ".join(package.namelist()))
+            self.assertEqual(ombra.convert(document, "docx")[:2], b"PK")
+
+    def test_a_format_through_pandoc_without_pandoc_fails_and_writes_nothing(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.environ["PATH"]
+            os.environ["PATH"] = folder
+            try:
+                for isolated in (False, True):
+                    with self.assertRaisesRegex(ombra.ConversionError, "pandoc, which is not"):
+                        ombra.convert_with_notes(SAMPLE, output=os.path.join(folder, "s.odt"),
+                                                 isolated=isolated)
+            finally:
+                os.environ["PATH"] = path
+            self.assertEqual(os.listdir(folder), [])
 
 
 class Errors(unittest.TestCase):
@@ -153,7 +179,7 @@ class Errors(unittest.TestCase):
                 (b"no publication", {}, ombra.UnsupportedFormat, "not recognised by any reader"),
                 (b"OMBRA-TREE broken", {}, ombra.ConversionError, "could not be read"),
                 (b"OMBRA-FAULT throw", {}, ombra.ConversionError, "plug-in"),
-                (SAMPLE, {"to": "docx"}, ValueError, "docx"),
+                (SAMPLE, {"to": "docs"}, ValueError, "no writer 'docs'"),
                 (SAMPLE, {"frobnicate": 1}, ValueError, "frobnicate"),
                 (SAMPLE, {"wrap_lines_at_column": "wide"}, ValueError, "wide"),
                 (SAMPLE, {"eol": "unix"}, ValueError, "unix"),
@@ -173,8 +199,6 @@ class Errors(unittest.TestCase):
             calls += [(ombra.use_plugins, ([missing],), {}, FileNotFoundError, missing)
                       for missing in (os.path.join(folder, "missing"), SAMPLE)]
             calls += [(ombra.convert_with_notes, (SAMPLE,), {"output": ""}, ValueError, "no file"),
-                      (ombra.convert_with_notes, (SAMPLE,),
-                       {"output": os.path.join(folder, "x.docx")}, ValueError, "through pandoc"),
                       (ombra.use_plugins, (), {"writers": TEST_READERS}, TypeError, "not one str"),
                       (convert_files, (SAMPLE,), {}, TypeError, "not one str")]
             for call, arguments, options, kind, reason in calls:
@@ -265,8 +289,9 @@ class Isolation(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             document = shutil.copy(SAMPLE, os.path.join(folder, "doc.sla"))
             os.link(document, os.path.join(folder, "link.txt"))
+            os.link(document, os.path.join(folder, "link.md"))
             for isolated in (False, True):
-                for output in ("doc.sla", "link.txt"):
+                for output in ("doc.sla", "link.txt", "link.md"):
                     with self.subTest(isolated=isolated, output=output):
                         with self.assertRaisesRegex(OSError, "would replace the input"):
                             ombra.convert_with_notes(document, output=os.path.join(folder, output),

@@ -141,11 +141,13 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
     if (!outcome.converted) {
         outcome.reason = Describe(result, job);
         outcome.output.clear();
-    } else if (mode.pandoc && !mode.metadata &&
-               !RunPandoc(*mode.pandoc, job.input, OutputFolder(job), outcome.output, outcome.lines,
-                          outcome.reason)) {
-        outcome.converted = false;
-        outcome.output.clear();
+    } else if (mode.pandoc && !mode.metadata) {
+        std::vector<std::string> notes;
+        outcome.converted = RunPandoc(*mode.pandoc, job.input, OutputFolder(job), outcome.output,
+                                      notes, outcome.reason);
+        for (const std::string& note : notes)
+            outcome.lines.push_back(Say(Message::kNote, note));
+        if (!outcome.converted) outcome.output.clear();
     }
     return outcome;
 }

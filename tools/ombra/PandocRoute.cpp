@@ -16,8 +16,8 @@ namespace ombra_host {
 namespace {
 
 const PandocFormat kFormats[] = {
-#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures)                               \
-    {Name, Extension, Writer, EmbedsPictures != 0},
+#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures, Binary)                       \
+    {Name, Extension, Writer, EmbedsPictures != 0, Binary != 0},
 #include "PandocFormats.def"
 };
 
@@ -79,9 +79,11 @@ std::string FileOfFilter() {
     return std::string() + R"(local function unescape(text)
   return (text:gsub('%%(%x%x)', function(h) return string.char(tonumber(h, 16)) end))
 end
--- The kind and size of what path names, symbolic links followed.
+-- The kind and size of what path names, symbolic links followed; stat's
+-- complaint about a missing file stays out of pandoc's warnings.
 local function kind_of(path)
-  local ok, out = pcall(pandoc.pipe, "stat", {"-L", "-c", "%F %s", "--", path}, "")
+  local ok, out = pcall(pandoc.pipe, "sh",
+    {"-c", 'exec stat -L -c "%F %s" -- "$1" 2>/dev/null', "sh", path}, "")
   if not ok then return nil end
   return out:match("^(.-) (%d+)%s*$")
 end
@@ -292,7 +294,7 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         for (const auto& entry : kTags)
             if (line.compare(0, std::strlen(entry.tag), entry.tag) == 0)
                 note = Say(entry.message, line.substr(std::strlen(entry.tag)));
-        notes.push_back(Say(Message::kNote, note));
+        notes.push_back(note);
     }
     bytes.swap(run.output);
     return true;

@@ -14,6 +14,7 @@ struct PandocFormat {
     const char* extension; ///< of the files --outdir names
     const char* writer;    ///< pandoc's
     bool embedsPictures;   ///< pandoc's writer puts the pictures' files into the output
+    bool binary;           ///< the output is no UTF-8 text (a package)
 };
 
 /// Every format, in the table's order.
@@ -30,7 +31,7 @@ std::string PandocFormatNames();
 /// writer stops at a picture it cannot read, a first pandoc run puts each
 /// such picture's description in its place. Returns false with the reason
 /// when pandoc is missing or fails; its warnings, and each picture replaced,
-/// become note lines.
+/// are added to notes (the texts of notes, without the word "note").
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
                std::string& reason);
