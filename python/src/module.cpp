@@ -235,7 +235,7 @@ const ombra_host::PandocFormat* PandocFormatOf(const std::string& name) {
 // writer's document into format, and the output goes to path whole, so
 // that a failure leaves no file. input is empty for bytes.
 void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
-            const std::string& path, const ombra_host::PandocFormat* format) {
+            const std::string& path, const ombra_host::PandocFormat* format, bool strict) {
     if (result.Ok() && !path.empty() && !input.empty() &&
         obsys::SameFile(input.c_str(), path.c_str())) {
         result = ombra::Result();
@@ -253,6 +253,11 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
                 result.notes.emplace_back();
                 result.notes.back().code = -1;
                 result.notes.back().text = std::move(text);
+            }
+            // pandoc's warnings are notes like the reader's, which strict refuses.
+            if (strict && !notes.empty()) {
+                result.status = ombra::Status::kNotes;
+                result.reason = ombra::StatusText(result.status);
             }
         } else {
             result.status = ombra::Status::kFailed;
@@ -284,7 +289,7 @@ Conversion Convert(const py::object& source, const py::object& label, const py::
     if (format) {
         std::string input = py::isinstance<py::bytes>(source) ? std::string() : FsPath(source);
         WithoutGil released;
-        Finish(conversion.result, bytes, input, path, format);
+        Finish(conversion.result, bytes, input, path, format, options.strict);
     }
     conversion.output = py::bytes(bytes);
     return conversion;
@@ -324,7 +329,7 @@ Conversion ConvertIsolated(const py::object& source, const py::object& name,
     {
         WithoutGil released;
         Finish(conversion.result, bytes, request.bytes ? std::string() : request.input, path,
-               format);
+               format, options.strict);
     }
     conversion.output = py::bytes(bytes);
     return conversion;

@@ -155,6 +155,10 @@ class Conversions(unittest.TestCase):
                 with zipfile.ZipFile(book) as package:
                     self.assertIn("word/media/", " ".join(package.namelist()))
             self.assertEqual(ombra.convert(document, "docx")[:2], b"PK")
+            os.remove(os.path.join(folder, "swatch.png"))  # now pandoc's note, which strict refuses
+            with self.assertRaises(ombra.ConversionError) as raised:
+                ombra.convert(document, "docx", strict=True)
+            self.assertIn("swatch.png", str(raised.exception.notes))
 
     def test_a_format_through_pandoc_without_pandoc_fails_and_writes_nothing(self):
         with tempfile.TemporaryDirectory() as folder:

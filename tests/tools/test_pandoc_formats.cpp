@@ -79,6 +79,10 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
     run = WithPandoc(other, script, {"convert", kColours, "-o", other / "c.MD"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(ReadFile(work / "args").find("--to=markdown-raw_attribute "), std::string::npos);
+    // --strict refuses pandoc's warnings as it refuses the reader's notes.
+    run = WithPandoc(other, script, {"convert", "--strict", kColours, "-o", other / "s.md"});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_FALSE(Exists(other / "s.md")) << run.err;
     // A book of mostly vertical text is vertical as a whole.
     run = WithPandoc(other, script,
                      {"convert",

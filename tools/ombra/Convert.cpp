@@ -147,6 +147,11 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
                                       notes, outcome.reason);
         for (const std::string& note : notes)
             outcome.lines.push_back(Say(Message::kNote, note));
+        // pandoc's warnings are notes like the reader's, which --strict refuses.
+        if (outcome.converted && options.strict && !notes.empty()) {
+            outcome.converted = false;
+            outcome.reason = Say(Message::kStrict);
+        }
         if (!outcome.converted) outcome.output.clear();
     }
     return outcome;
