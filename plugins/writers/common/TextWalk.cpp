@@ -168,24 +168,27 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
             problems.Report(OBERR::kBadValue); // written before the character it names
         }
         bool claims = position < length && text[position] == kObject;
-        if (!anchors.Add({position, kind, item, claims})) problems.Report(OBERR::kOutOfMemory);
+        return anchors.Add({position, kind, item, claims}) != 0;
     };
 
+    // Once memory runs out the walk stops collecting: each further item would
+    // try to grow its list again, and a story of millions of items would
+    // spend minutes failing.
     int order = 0;
-    for (unsigned long long n = 0; n < Children(childStory); ++n) {
+    bool kept = true;
+    for (unsigned long long n = 0; kept && n < Children(childStory); ++n) {
         Element* list = Child(childStory, n);
         if (!list) continue;
         EL::ElementTypeEnum itemKind = EL::kParagraphRun;
         int spanKind = -1;
         if (!ListedKind(list->GetElementType(), itemKind, spanKind)) continue;
-        for (unsigned long long k = 0; k < Children(list); ++k) {
+        for (unsigned long long k = 0; kept && k < Children(list); ++k) {
             Element* item = Child(list, k);
             if (!item || item->GetElementType() != itemKind) {
                 problems.Report(OBERR::kMalformedInput);
                 continue;
             }
             long long start = 0, end = 0, position = 0;
-            bool kept = true;
             if (itemKind == EL::kParagraphRun) {
                 if (range(item, start, end)) kept = paragraphs.Add({start, end, item, 0, -1});
             } else if (itemKind == EL::kCharacterRun) {
@@ -196,10 +199,10 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
                     kept = spans.Add({start, end, item, spanKind, -1});
             } else if (itemKind == EL::kFootnote) {
                 bool known = GetInt(item, AN::kPosition, position);
-                anchor(item, position, known, kFootnote, true);
+                kept = anchor(item, position, known, kFootnote, true);
             } else if (itemKind == EL::kVariableRun) {
                 bool known = GetInt(item, AN::kPos, position);
-                anchor(item, position, known, kVariable, true);
+                kept = anchor(item, position, known, kVariable, true);
             } else {
                 Element* table = item->GetChild(EL::kTable);
                 if (!table) {
@@ -207,7 +210,7 @@ void OBStoryWalker::TextWalk::CollectRuns(Element* childStory) {
                     continue;
                 }
                 bool known = GetInt(item, AN::kTextIndex, position);
-                anchor(table, position, known, kTable, false);
+                kept = anchor(table, position, known, kTable, false);
             }
             if (!kept) problems.Report(OBERR::kOutOfMemory);
         }

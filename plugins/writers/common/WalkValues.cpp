@@ -243,7 +243,10 @@ Utf8Text::~Utf8Text() {
 char* Utf8Text::Reserve(long long n) {
     if (n < 0) return nullptr;
     if (size_ + n + 1 > capacity_) { // room for the NUL after the text
-        if (n > (1LL << 40) || size_ > (1LL << 40)) {
+        // A text that could not grow to some size is not grown towards it
+        // again: each later append would ask the system once more, and an
+        // output of millions of pieces would spend minutes failing.
+        if (n > (1LL << 40) || size_ > (1LL << 40) || (refused_ && size_ + n + 1 >= refused_)) {
             failed_ = true;
             ++gFailures;
             return nullptr;
@@ -253,6 +256,7 @@ char* Utf8Text::Reserve(long long n) {
         auto* block = static_cast<char*>(OBLibAllocate(static_cast<std::size_t>(grown)));
         if (!block) {
             failed_ = true;
+            refused_ = size_ + n + 1;
             ++gFailures;
             return nullptr;
         }

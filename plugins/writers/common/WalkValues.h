@@ -204,6 +204,7 @@ private:
     char* data_ = nullptr;
     long long size_ = 0;
     long long capacity_ = 0;
+    long long refused_ = 0; // the least size a growth was refused for, 0 for none
     bool failed_ = false;
 };
 
