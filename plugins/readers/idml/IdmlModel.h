@@ -264,6 +264,8 @@ struct Document {
     std::vector<Font> fonts;
     std::vector<Layer> layers; ///< as designmap.xml lists them
     std::vector<Condition> conditions;
+    /// Condition Self to whether one of that Self is shown: looked up per run.
+    std::unordered_map<std::string, bool> conditionShown;
     std::vector<Section> sections;
     std::vector<KinsokuTable> kinsokuTables;
     std::unordered_map<std::string, std::string> mojikumiNames; ///< Self to name

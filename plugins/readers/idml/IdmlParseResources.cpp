@@ -165,6 +165,7 @@ void ReadDocumentChild(Context& ctx, pugi::xml_node n, Parts& parts) {
     } else if (child == Child::kCondition) {
         doc.conditions.push_back({xml::Attr(n, "Self"), xml::DisplayName(xml::Attr(n, "Name")),
                                   xml::Flag(n, "Visible", true)});
+        doc.conditionShown[doc.conditions.back().self] |= doc.conditions.back().visible;
     } else if (child == Child::kTextVariable) {
         doc.variableTypes[xml::Attr(n, "Self")] = xml::Attr(n, "VariableType");
     } else {

@@ -269,11 +269,10 @@ private:
             std::string name = list.substr(at, end - at);
             at = end + 1;
             if (name.empty()) continue;
-            for (const Condition& c : doc_.conditions)
-                if (c.self == name) {
-                    if (c.visible) return false;
-                    any = true;
-                }
+            auto found = doc_.conditionShown.find(name);
+            if (found == doc_.conditionShown.end()) continue;
+            if (found->second) return false;
+            any = true;
         }
         return any;
     }
