@@ -83,6 +83,7 @@ private:
     void Indexes();
     void PlaceItem(int item, const Matrix& toSpread, int depth);
     bool Bounds(int item, const Matrix& toSpread, double box[4], int depth) const;
+    void PageBoxes();
     int PageAt(int spread, const double box[4]) const;
     Matrix PageFromSpread(int page) const;
     void Include(int item, int depth);
@@ -151,6 +152,20 @@ private:
     std::string defaultParagraphStyle_;
 
     std::vector<Placed> placed_;
+    /// PageAt(): per spread, its pages' boxes in spread space by left edge
+    /// (those of no finite box, which hold nothing, left out), and the widest.
+    struct PageBox {
+        double l, t, r, b;
+        int order, page;
+    };
+    struct SpreadPages {
+        std::vector<PageBox> boxes;
+        double widest = 0;
+    };
+    std::vector<SpreadPages> spreadPages_;
+    /// Per page: the top-level items placed on it, with their spread, in the
+    /// spread's order, so that each page's drawing list takes only its own.
+    std::vector<std::vector<std::pair<int, int>>> onPage_;
     std::vector<Element*> pages_;               ///< per page
     std::vector<std::vector<int>> storyFrames_; ///< per story: frames and paths, in chain order
     std::vector<char> kept_;                    ///< per story

@@ -135,13 +135,17 @@ void Mapper::Items(Element* parent, int page, bool pasteboard, int spread) {
     bool first = spread <= -2;
     if (first) spread = -2 - spread;
     Element* list = pasteboard ? nullptr : b_.Child(parent, EL::kDrawingObjectList);
-    for (int i : doc_.spreads[static_cast<std::size_t>(spread)].items) {
-        const Placed& p = placed_[static_cast<std::size_t>(i)];
-        if (!p.included) continue;
-        bool here = pasteboard ? p.place == Placed::kPasteboard : p.page == page;
-        if (!here) continue;
-        if (!list) list = b_.Child(parent, EL::kPasteboardDrawingObjectList);
-        ItemOf(list, i, pasteboard ? -1 : page, 0);
+    if (pasteboard) {
+        for (int i : doc_.spreads[static_cast<std::size_t>(spread)].items) {
+            const Placed& p = placed_[static_cast<std::size_t>(i)];
+            if (!p.included || p.place != Placed::kPasteboard) continue;
+            if (!list) list = b_.Child(parent, EL::kPasteboardDrawingObjectList);
+            ItemOf(list, i, -1, 0);
+        }
+    } else {
+        for (const std::pair<int, int>& on : onPage_[static_cast<std::size_t>(page)])
+            if (on.first == spread && placed_[static_cast<std::size_t>(on.second)].included)
+                ItemOf(list, on.second, page, 0);
     }
     if (pasteboard && !first) return;
     for (int i : anchoredOn_[static_cast<std::size_t>(page) + 1]) {

@@ -62,27 +62,58 @@ bool Mapper::Bounds(int item, const Matrix& m, double box[4], int depth) const {
     return any;
 }
 
-// The page of the spread under the middle of the box, else the one it
-// overlaps most; -1 when it overlaps none.
+void Mapper::PageBoxes() {
+    spreadPages_.assign(doc_.spreads.size(), SpreadPages());
+    for (std::size_t s = 0; s < doc_.spreads.size(); ++s) {
+        SpreadPages& sp = spreadPages_[s];
+        int order = 0;
+        for (int p : doc_.spreads[s].pages) {
+            const Page& page = doc_.pages[static_cast<std::size_t>(p)];
+            obreader::Point a = page.transform.Apply({page.bounds[1], page.bounds[0]});
+            obreader::Point b = page.transform.Apply({page.bounds[3], page.bounds[2]});
+            PageBox box{std::min(a.x, b.x),
+                        std::min(a.y, b.y),
+                        std::max(a.x, b.x),
+                        std::max(a.y, b.y),
+                        order++,
+                        p};
+            if (!(box.l <= box.r && box.t <= box.b)) continue; // NaN: under no box
+            sp.boxes.push_back(box);
+            sp.widest = std::max(sp.widest, box.r - box.l);
+        }
+        std::sort(sp.boxes.begin(), sp.boxes.end(),
+                  [](const PageBox& x, const PageBox& y) { return x.l < y.l; });
+    }
+}
+
+// The page of the spread under the middle of the box (the first in the
+// spread's order), else the one it overlaps most (the first of equals); -1
+// when it overlaps none. Only the pages whose left edge lies within the
+// widest page's width of the box can, so a spread of many pages side by
+// side costs a search, not a pass over them all.
 int Mapper::PageAt(int spread, const double box[4]) const {
+    const SpreadPages& sp = spreadPages_[static_cast<std::size_t>(spread)];
     const double cx = (box[0] + box[2]) / 2, cy = (box[1] + box[3]) / 2;
-    int best = -1;
+    const double from = std::min(box[0], cx) - sp.widest, to = std::max(box[2], cx);
+    auto at = std::lower_bound(sp.boxes.begin(), sp.boxes.end(), from,
+                               [](const PageBox& x, double l) { return x.l < l; });
+    const PageBox *under = nullptr, *best = nullptr;
     double bestArea = 0;
-    for (int p : doc_.spreads[static_cast<std::size_t>(spread)].pages) {
-        const Page& page = doc_.pages[static_cast<std::size_t>(p)];
-        obreader::Point a = page.transform.Apply({page.bounds[1], page.bounds[0]});
-        obreader::Point b = page.transform.Apply({page.bounds[3], page.bounds[2]});
-        double l = std::min(a.x, b.x), r = std::max(a.x, b.x), t = std::min(a.y, b.y),
-               bo = std::max(a.y, b.y);
-        if (cx >= l && cx <= r && cy >= t && cy <= bo) return p;
-        double w = std::min(r, box[2]) - std::max(l, box[0]);
-        double h = std::min(bo, box[3]) - std::max(t, box[1]);
-        if (w > 0 && h > 0 && w * h > bestArea) {
+    for (; at != sp.boxes.end() && at->l <= to; ++at) {
+        const PageBox& p = *at;
+        if (cx >= p.l && cx <= p.r && cy >= p.t && cy <= p.b) {
+            if (!under || p.order < under->order) under = &p;
+            continue;
+        }
+        double w = std::min(p.r, box[2]) - std::max(p.l, box[0]);
+        double h = std::min(p.b, box[3]) - std::max(p.t, box[1]);
+        if (w > 0 && h > 0 &&
+            (w * h > bestArea || (w * h == bestArea && best && p.order < best->order))) {
             bestArea = w * h;
-            best = p;
+            best = &p;
         }
     }
-    return best;
+    return under ? under->page : best ? best->page : -1;
 }
 
 Matrix Mapper::PageFromSpread(int page) const {
@@ -122,7 +153,9 @@ void Mapper::Include(int item, int depth) {
 
 void Mapper::Plan() {
     Indexes();
+    PageBoxes();
     placed_.assign(doc_.items.size(), Placed());
+    onPage_.assign(doc_.pages.size(), {});
     for (const Spread& s : doc_.spreads)
         for (int item : s.items) {
             const Item& it = doc_.items[static_cast<std::size_t>(item)];
@@ -134,6 +167,9 @@ void Mapper::Plan() {
             // Items on the pasteboard are measured from the spread's first page.
             int origin = p.page >= 0 ? p.page : s.pages.empty() ? -1 : s.pages.front();
             PlaceItem(item, it.transform.Then(PageFromSpread(origin)), 0);
+            if (p.page >= 0)
+                onPage_[static_cast<std::size_t>(p.page)].emplace_back(
+                    static_cast<int>(&s - doc_.spreads.data()), item);
         }
     for (std::size_t i = 0; i < doc_.items.size(); ++i) {
         const Item& it = doc_.items[i];
