@@ -361,8 +361,10 @@ int OBStoryWalker::AddLink(Element* hyperlink, Element* anchor) {
     } else if (kind == EL::kHyperLinkPageAnchor && GetId(anchor, AN::kPage, id)) {
         link->kind = OBWALK::kPage;
         ++counts_.pageLinks;
-        for (int p = 0; p < pages_.Count() && link->page < 0; ++p)
-            if (pages_[p].page->GetId() == id) link->page = p;
+        for (; pagesAt_ < pages_.Count(); ++pagesAt_)
+            pageAt_.emplace(pages_[pagesAt_].page->GetId(), pagesAt_);
+        auto found = pageAt_.find(id);
+        if (found != pageAt_.end()) link->page = found->second;
     } else if (kind == EL::kHyperLinkTextAnchor && GetId(anchor, AN::kStory, id)) {
         long long position = 0;
         GetInt(anchor, AN::kPosition, position);

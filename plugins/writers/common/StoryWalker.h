@@ -410,6 +410,10 @@ private:
     std::unordered_map<unsigned, int, std::hash<unsigned>, std::equal_to<unsigned>,
                        obwalk::Allocator<std::pair<const unsigned, int>>>
         pictureLinks_; // picture id -> index into links_
+    std::unordered_map<unsigned, int, std::hash<unsigned>, std::equal_to<unsigned>,
+                       obwalk::Allocator<std::pair<const unsigned, int>>>
+        pageAt_;      // page id -> the first index into pages_ of that page
+    int pagesAt_ = 0; // pages_ entered into pageAt_ so far
     OBBaseTypeCollection<Element*> deferred_;
     OBBaseTypeCollection<PictureEntry> pictures_;
     OBBaseTypeCollection<unsigned> inlineItems_; // sorted when the walk starts
