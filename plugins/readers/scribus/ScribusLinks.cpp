@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -33,6 +34,17 @@ public:
 private:
     Item& At(int i) { return doc_.items[static_cast<std::size_t>(i)]; }
 
+    // The first master page of that name, -1 for none; found by a table made
+    // at the first question, not by a pass over the masters per item.
+    int MasterNamed(const std::string& name) {
+        if (name.empty()) return -1;
+        if (masterByName_.empty())
+            for (std::size_t m = doc_.masterPages.size(); m-- > 0;)
+                masterByName_[doc_.masterPages[m].name] = static_cast<int>(m);
+        auto found = masterByName_.find(name);
+        return found == masterByName_.end() ? -1 : found->second;
+    }
+
     // Positions from 1.3 on are canvas coordinates; make them page relative.
     void Place() {
         for (std::size_t i = 0; i < original_; ++i) {
@@ -52,10 +64,7 @@ private:
                 }
                 break;
             case ItemSource::kMasterItems: {
-                int found = -1;
-                for (std::size_t m = 0; m < doc_.masterPages.size() && found < 0; ++m)
-                    if (!s.masterName.empty() && doc_.masterPages[m].name == s.masterName)
-                        found = static_cast<int>(m);
+                int found = MasterNamed(s.masterName);
                 if (found < 0 && s.ownPage >= 0 &&
                     static_cast<std::size_t>(s.ownPage) < doc_.masterPages.size())
                     found = static_cast<int>(s.ownPage);
@@ -409,6 +418,7 @@ private:
     const std::vector<std::string>& styles_;
     std::size_t original_;
     std::vector<char> bounded_;
+    std::unordered_map<std::string, int> masterByName_;
     std::vector<std::pair<long long, int>> ids_; ///< (id, item)
     bool idsListed_ = false;
     std::map<std::tuple<bool, long long, long long>, int> legacy_;
