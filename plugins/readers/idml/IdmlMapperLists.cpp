@@ -41,6 +41,9 @@ constexpr Meta kMetas[] = {
 
 constexpr char32_t kBullet = 0x2022;
 constexpr int kLevels = 9;
+/// Bytes of a marker: a style's long expression on many paragraphs would
+/// otherwise make output out of all proportion to the input.
+constexpr std::size_t kLongestMarker = 256;
 
 void PutUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -107,6 +110,8 @@ void PutNumber(std::string& out, int n, std::uint8_t format) {
 std::string Expand(const std::string& text, const ListCounters* counters, int level) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        if (out.size() >= kLongestMarker && (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            break; // at a character's first byte
         if (text[i] != '^') {
             out += text[i];
             continue;
