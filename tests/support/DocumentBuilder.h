@@ -114,6 +114,8 @@ public:
     TextBuilder& EndPara(unsigned paragraphStyle = kNoId);
     /// The style of the paragraph that is still open (for the last one).
     TextBuilder& ParaStyle(unsigned paragraphStyle);
+    /// The list marker (a BN's BNString) of the paragraph that is still open.
+    TextBuilder& Marker(const std::string& utf8);
 
     /// Base text with a RubiRun over it whose RubiText is reading (below
     /// its base: RubiAttributes Position BelowLeft).
@@ -214,6 +216,7 @@ private:
     bool vertical_ = false;
     long long paragraphStart_;
     unsigned openParagraphStyle_;
+    std::string openMarker_;
 };
 
 /// A table anchored in a text: rows x columns cells, each with a text of

@@ -83,9 +83,15 @@ TextBuilder& TextBuilder::EndPara(unsigned paragraphStyle) {
         runFormats_.push_back(RunStyle());
     }
     unsigned style = paragraphStyle != kNoId ? paragraphStyle : openParagraphStyle_;
-    paragraphs_.push_back({paragraphStart_, Length(), style, -1, std::string(), 0});
+    paragraphs_.push_back({paragraphStart_, Length(), style, -1, openMarker_, 0});
     paragraphStart_ = Length();
     openParagraphStyle_ = kNoId;
+    openMarker_.clear();
+    return *this;
+}
+
+TextBuilder& TextBuilder::Marker(const std::string& utf8) {
+    openMarker_ = utf8;
     return *this;
 }
 
@@ -189,8 +195,7 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
     obreader::SetTextStream(b, child, text_.data(), text_.size());
     std::vector<Span> paragraphs = paragraphs_;
     if (paragraphStart_ < Length())
-        paragraphs.push_back(
-            {paragraphStart_, Length(), openParagraphStyle_, -1, std::string(), 0});
+        paragraphs.push_back({paragraphStart_, Length(), openParagraphStyle_, -1, openMarker_, 0});
     auto paragraphStyleAt = [&](long long position) {
         for (const Span& p : paragraphs)
             if (p.start <= position && position < p.end) return p.id;
@@ -201,6 +206,7 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
         Element* run = lists.Run(EL::kParagraphRunList, EL::kParagraphRun, p.start, p.end);
         if (p.id != kNoId) b.Id(run, AN::kParagraphStyleID, p.id);
         b.Child(run, EL::kParagraphAttributes);
+        if (!p.text.empty()) b.Utf8(b.Child(run, EL::kBN), AN::kBNString, p.text);
     }
     for (size_t i = 0; i < runs_.size(); ++i) {
         const Span& r = runs_[i];

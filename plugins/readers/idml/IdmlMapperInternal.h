@@ -1,7 +1,8 @@
 // The mapper's class, shared by its source files: IdmlMapper.cpp (header,
 // colours, fonts, layers, styles), IdmlMapperItems.cpp (where items lie,
 // spreads, pages, page items, sections, hyperlinks) and IdmlMapperText.cpp
-// and IdmlMapperRuns.cpp (stories and their runs).
+// and IdmlMapperRuns.cpp (stories and their runs), IdmlMapperLists.cpp
+// (bullets and numbers).
 #ifndef OMBRA_IDML_MAPPER_INTERNAL_H
 #define OMBRA_IDML_MAPPER_INTERNAL_H
 
@@ -44,6 +45,15 @@ struct StoryOrder {
     int story = -1;
     int host = -1; ///< stories of anchored frames: the story whose text holds the frame
 };
+
+/// Where the numbers of one numbering list stand, per level (1 to 9).
+struct ListCounters {
+    int value[10] = {};
+    bool seen[10] = {}; ///< numbered since the list or the level started again
+    std::uint8_t format[10] = {};
+};
+/// Numbering list Self to its counters.
+using Lists = std::unordered_map<std::string, ListCounters>;
 
 class Mapper : public References {
 public:
@@ -126,6 +136,11 @@ private:
     void Markers(Element* child, obreader::StoryLists& lists, int story, int depth);
     void TableOf(Element* parent, int table, int depth);
 
+    // IdmlMapperLists.cpp
+    /// The BN of a bulleted or numbered paragraph's run; storyLists counts
+    /// the lists that start again in each story.
+    void ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists);
+
     // IdmlMapperRuns.cpp
     struct Sources; // where a run's formatting comes from, nearest first
     void JapaneseRuns(obreader::StoryLists& lists, const Story& s, const Ranges& paragraphs,
@@ -150,6 +165,7 @@ private:
     std::vector<AttrSet> resolvedCharacter_, resolvedParagraph_;
     std::vector<char> resolvedCharacterDone_, resolvedParagraphDone_;
     std::string defaultParagraphStyle_;
+    Lists acrossStories_; ///< lists whose numbers go on across stories
 
     std::vector<Placed> placed_;
     /// PageAt(): per spread, its pages' boxes in spread space by left edge

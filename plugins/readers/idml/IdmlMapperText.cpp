@@ -190,6 +190,7 @@ void Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s, const Ra
     lists.List(EL::kParagraphRunList);
     std::size_t segment = 0, marker = 0;
     std::string breakBefore;
+    Lists storyLists;
     for (const auto& para : paragraphs) {
         while (segment + 1 < s.paragraphs.size() && s.paragraphs[segment + 1].start <= para.first)
             ++segment;
@@ -224,6 +225,7 @@ void Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s, const Ra
             WriteAttributes(b_, b_.Child(e, EL::kJustificationAttributes), local, Where::kJust,
                             *this);
         if (seg.tabs) Tabs(e, *seg.tabs);
+        ListMarker(e, seg, storyLists);
         breakBefore.clear();
         if (s.text[para.second - 1] == kBreak) {
             while (marker < s.markers.size() && s.markers[marker].position < para.second - 1)

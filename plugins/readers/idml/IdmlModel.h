@@ -270,6 +270,8 @@ struct Document {
     std::vector<KinsokuTable> kinsokuTables;
     std::unordered_map<std::string, std::string> mojikumiNames; ///< Self to name
     std::unordered_map<std::string, std::string> variableTypes; ///< TextVariable Self to type
+    /// NumberingList Self: whether its numbers go on across stories.
+    std::unordered_map<std::string, bool> acrossStories;
     std::vector<Style> characterStyles, paragraphStyles, objectStyles, cellStyles;
     std::vector<Spread> spreads; ///< master spreads first, then the document's
     std::vector<Page> pages;

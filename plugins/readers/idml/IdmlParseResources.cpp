@@ -59,6 +59,11 @@ void ReadHyperlinkParts(Context& ctx, pugi::xml_node n) {
     doc.destinations.push_back(std::move(d));
 }
 
+void ReadNumberingList(Context& ctx, pugi::xml_node n) {
+    ctx.doc.acrossStories[xml::Attr(n, "Self")] =
+        xml::Flag(n, "ContinueNumbersAcrossStories", false);
+}
+
 // What designmap.xml holds that the reader reads.
 enum class Child {
     kMasterSpread,
@@ -74,6 +79,7 @@ enum class Child {
     kMojikumiTable,
     kCondition,
     kTextVariable,
+    kNumberingList,
     kHyperlinkPart,
     kOther,
 };
@@ -92,6 +98,7 @@ Child ChildOf(const char* name) {
                                          "MojikumiTable",
                                          "Condition",
                                          "TextVariable",
+                                         "NumberingList",
                                          "Hyperlink",
                                          "HyperlinkURLDestination",
                                          "HyperlinkPageDestination",
@@ -168,6 +175,8 @@ void ReadDocumentChild(Context& ctx, pugi::xml_node n, Parts& parts) {
         doc.conditionShown[doc.conditions.back().self] |= doc.conditions.back().visible;
     } else if (child == Child::kTextVariable) {
         doc.variableTypes[xml::Attr(n, "Self")] = xml::Attr(n, "VariableType");
+    } else if (child == Child::kNumberingList) {
+        ReadNumberingList(ctx, n);
     } else {
         ReadHyperlinkParts(ctx, n);
     }
@@ -324,6 +333,8 @@ void ReadStyles(Context& ctx, pugi::xml_node root) {
                    doc.objectStyles, 0);
     ReadStyleGroup(ctx, root.child("RootCellStyleGroup"), "CellStyle", "CellStyleGroup", "",
                    doc.cellStyles, 0);
+    for (pugi::xml_node n : root.children("NumberingList"))
+        ReadNumberingList(ctx, n);
 }
 
 // ------------------------------------------------------------ Preferences.xml
@@ -332,6 +343,8 @@ const char* const kPreferenceElements[kPreferenceElementCount] = {
     "DocumentPreference", "MarginPreference", "ViewPreference"};
 
 void ReadPreferences(Context& ctx, pugi::xml_node root) {
+    for (pugi::xml_node n : root.children("NumberingList"))
+        ReadNumberingList(ctx, n);
     Publication& p = ctx.doc.publication;
     pugi::xml_node d = root.child(kPreferenceElements[0]);
     xml::Number(d, "PageWidth", p.pageWidth);

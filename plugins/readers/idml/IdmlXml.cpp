@@ -232,8 +232,12 @@ void ReadAttrSet(pugi::xml_node n, AttrSet& out) {
     idml::Attr a;
     for (pugi::xml_attribute at : n.attributes())
         if (FindAttr(at.name(), a)) entries.Add(a, at.value());
-    for (pugi::xml_node p : n.child("Properties").children())
+    for (pugi::xml_node p : n.child("Properties").children()) {
         if (FindAttr(p.name(), a)) entries.Add(a, p.child_value());
+        // Some (BulletChar) carry their values as attributes.
+        for (pugi::xml_attribute at : p.attributes())
+            if (FindAttr(at.name(), a)) entries.Add(a, at.value());
+    }
     entries.Into(out);
 }
 

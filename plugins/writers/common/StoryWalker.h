@@ -106,6 +106,9 @@ struct OBWalkParagraph {
     OBMParagraphAttributes* format;
     OBMCharacterAttributes* characterFormat;
     Element* style; ///< its ParagraphStyle or the default style (with formatting)
+    /// The text of its list marker, separator included (BNString of its
+    /// run's BN child), or null.
+    Value* marker;
 };
 
 /// The formatting of the text handed over with it.

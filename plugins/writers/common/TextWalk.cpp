@@ -469,6 +469,8 @@ void OBStoryWalker::TextWalk::BeginParagraph(long long start) {
     paragraph.start = start;
     paragraph.run = ParagraphAt(start);
     paragraph.script = info.ScriptAt(start);
+    if (Element* bn = paragraph.run ? paragraph.run->GetChild(EL::kBN) : nullptr)
+        paragraph.marker = OBGetAttributeValue(bn, AN::kBNString);
     if (w.options_.resolveFormatting) {
         Element* style = w.ParagraphStyleOf(paragraph.run);
         paragraph.style = style;

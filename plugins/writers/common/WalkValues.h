@@ -96,6 +96,14 @@ inline bool GetUnits(Value* v, WOBString& out) {
     int script = -1;
     return GetText(v, out, script);
 }
+/// Where the separator after a list marker's text (the white space it
+/// ends with: tab, space, en, em or no-break space) begins.
+inline long long MarkerTextEnd(const unsigned short* units, long long n) {
+    while (n > 0 && (units[n - 1] == 0x09 || units[n - 1] == 0x20 || units[n - 1] == 0xA0 ||
+                     units[n - 1] == 0x2002 || units[n - 1] == 0x2003))
+        --n;
+    return n;
+}
 /// A rectangle in points.
 bool GetRect(Element* e, AN::AttrNameEnum attr, OBRect& out);
 

@@ -66,6 +66,21 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     block.table = false;
     styles_.CountParagraphLosses(paragraph.format);
     headingText_ = level > 0 && firstHeading_.IsEmpty();
+    if (paragraph.marker) ListMarker(paragraph.marker);
+}
+
+// The marker's text in a span of its own, its separator after it.
+void OBHtmlConversion::ListMarker(Value* marker) {
+    WOBString text;
+    if (!GetUnits(marker, text) || text.Length() == 0) return;
+    const unsigned short* units = text.GrabWString();
+    const long long n = text.Length(), end = obwalk::MarkerTextEnd(units, n);
+    EnsureParagraph();
+    body_.Append("<span class=\"list-marker\">");
+    Escaped(units, end);
+    body_.Append("</span>");
+    Escaped(units + end, n - end);
+    Top().content = true;
 }
 
 const OBHtmlConversion::ParagraphStart*

@@ -259,6 +259,19 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
                           ? found->second
                           : (headings_[paragraph.style] = HeadingLevel(walker_, paragraph.style));
     }
+    if (paragraph.marker) ListMarker(paragraph.marker);
+}
+
+// The marker's text as the paragraph's first inlines, its separator as a Space.
+void OBPandocConversion::ListMarker(Value* marker) {
+    WOBString text;
+    if (!GetUnits(marker, text) || text.Length() == 0) return;
+    const unsigned short* units = text.GrabWString();
+    const long long n = text.Length(), end = obwalk::MarkerTextEnd(units, n);
+    EnsureParagraph();
+    Str(units, end);
+    const unsigned short space = ' ';
+    if (end < n) Str(&space, 1);
 }
 
 void OBPandocConversion::EndParagraph(const OBWalkParagraph&) {

@@ -73,6 +73,7 @@ private:
     void OnFootnote(const OBWalkNote& note, const OBWalkRun& run) override;
     void OnTable(Element* table, const OBWalkRun& run) override;
     void OnVariable(Element* variable, const OBWalkRun& run) override;
+    void ListMarker(Value* marker);
     void OnPicture(const OBWalkPicture& picture) override;
 
     // JSON.

@@ -305,6 +305,17 @@ void OBTextConversion::EndText(const OBWalkText& text) {
     --bodyCount_;
 }
 
+// A list paragraph's marker comes first, after its style tag.
+void OBTextConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
+    if (!paragraph.marker || bodyCount_ == 0) return;
+    WOBString marker;
+    int script = -1;
+    if (!GetText(paragraph.marker, marker, script) || marker.Length() == 0) return;
+    FlushPendingTag();
+    WriteLiteral(marker.GrabWString(), marker.Length(),
+                 script >= 0 ? static_cast<WSE::WritingScriptEnum>(script) : paragraph.script);
+}
+
 void OBTextConversion::EndParagraph(const OBWalkParagraph& paragraph) {
     if (!paragraph.hasEnd || bodyCount_ == 0) return;
     const OBWalkText* text = walker_.CurrentText();

@@ -94,6 +94,7 @@ private:
     void EndStory(const OBWalkStory& story) override;
     void BeginText(const OBWalkText& text) override;
     void EndText(const OBWalkText& text) override;
+    void BeginParagraph(const OBWalkParagraph& paragraph) override;
     void EndParagraph(const OBWalkParagraph& paragraph) override;
     void OnText(const unsigned short* units, long long n, const OBWalkRun& run) override;
     void OnBreak(OBWALK::BreakKind kind, const OBWalkRun& run) override;

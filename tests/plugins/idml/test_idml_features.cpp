@@ -1,7 +1,9 @@
 // The feature matrix: one package per feature (make_packages.py), read as
 // the pump reads it, and what the Elements must say about it.
 #include "IdmlTestSupport.h"
+#include "plugins/PluginTestSupport.h"
 
+#include <ombra/convertor.h>
 #include <ombra/messages.h>
 #include <ombra/values.h>
 #include <ombra/views.h>
@@ -373,6 +375,22 @@ TEST(IdmlFeatures, EachPackageYieldsWhatItHolds) {
             EXPECT_EQ(Flag(Below(run, EL::kCharacterAttributes)[0], f.flag), 1);
         }
     }
+}
+
+// Bullets and numbers come from attributes, not the text: the reader makes
+// each marker, in reading order, and the text writer puts it first.
+TEST(IdmlFeatures, ListParagraphsShowTheirMarkers) {
+    OBConvertorManager manager(OMBRA_READER_DIR, OMBRA_WRITER_DIR);
+    ErrorCode error = kNoError;
+    OBConvertor* convertor = manager.GetConvertor(1, error);
+    ASSERT_NE(convertor, nullptr);
+    Preferences utf8{0, "", 0, "", 0, 0, -1, 0};
+    short ok = 0;
+    EXPECT_EQ(plugin_test::ConvertBytes(convertor, Package("features/lists"), &utf8, ok),
+              "\xE2\x96\xA0\tApple\r\n\xE2\x96\xA0\tPear\r\nPlain\r\n1.\tOne\r\n1.a)\tSub\r\n"
+              "1.b)\tSub\r\n2.\tTwo\r\n2.a)\tSub\r\nIV.\tFour\r\n^V\xE2\x80\x94"
+              "Five\r\n1.\tAcross\r\n\r\n1.\tAgain\r\n2.\tAcross\r\n");
+    EXPECT_EQ(ok, 1);
 }
 
 } // namespace

@@ -175,6 +175,14 @@ const std::vector<Feature>& Features() {
          {"<title>Cahier sp\u00e9cial A x</title>"},
          {},
          " Cahier\nsp\u00e9cial\tA x\n"},
+        {"a list paragraph's marker comes first, its separator after it",
+         [](DocumentBuilder& b) {
+             b.AddStory().Marker("1.\t").Text("a").EndPara().Marker("\u2022 ").Text("b");
+         },
+         {"<p><span class=\"list-marker\">1.</span>\ta</p>",
+          "<p><span class=\"list-marker\">\u2022</span> b</p>"},
+         {"[{\"t\":\"Str\",\"c\":\"1.\"},{\"t\":\"Space\"},{\"t\":\"Str\",\"c\":\"a\"}]"},
+         "1.\ta\n\u2022 b\n"},
         {"a long title is cut after a word",
          [](DocumentBuilder& b) {
              b.AddStory().Text(std::string(90, 'a') + " \u00e9\u00e9\u00e9\u00e9 " +

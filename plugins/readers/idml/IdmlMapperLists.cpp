@@ -1,0 +1,196 @@
+// Bulleted and numbered paragraphs: the package keeps no marker in the
+// text, so the mapper makes it from the paragraph's attributes (its own,
+// then its style's chain) and gives the paragraph run a BN child with the
+// marker as shown (BNString, separator included) and its level
+// (LevelNumber). Numbers count per numbering list and level, in reading
+// order: per story, or across stories for lists that go on across them.
+#include "IdmlMapperInternal.h"
+#include "IdmlXml.h"
+
+#include <ombra/elements.h>
+
+#include <cmath>
+
+namespace idml {
+namespace mapping {
+
+namespace {
+
+enum Style : std::uint8_t { kArabic, kUpperLetter, kLowerLetter, kUpperRoman, kLowerRoman };
+
+struct Numbering {
+    const char* text;
+    Style style;
+    int width;
+};
+
+constexpr Numbering kNumberings[] = {
+#define IDML_NUMBERING(Text, Style, Width) {Text, Style, Width},
+#include "IdmlLists.def"
+};
+
+struct Meta {
+    char name;
+    char32_t code;
+};
+
+constexpr Meta kMetas[] = {
+#define IDML_META(Char, CodePoint) {Char, CodePoint},
+#include "IdmlLists.def"
+};
+
+constexpr char32_t kBullet = 0x2022;
+constexpr int kLevels = 9;
+/// Bytes of a marker: a style's long expression on many paragraphs would
+/// otherwise make output out of all proportion to the input.
+constexpr std::size_t kLongestMarker = 256;
+
+void PutUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::uint8_t FormatOf(const std::string* text) {
+    for (std::size_t i = 0; text && i < std::size(kNumberings); ++i)
+        if (*text == kNumberings[i].text) return static_cast<std::uint8_t>(i);
+    return 0; // Arabic
+}
+
+void PutRoman(std::string& out, int n, bool upper) {
+    static const struct {
+        int value;
+        const char* digits;
+    } kRoman[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"},
+                  {90, "xc"},  {50, "l"},   {40, "xl"}, {10, "x"},   {9, "ix"},
+                  {5, "v"},    {4, "iv"},   {1, "i"}};
+    for (const auto& r : kRoman)
+        for (; n >= r.value; n -= r.value)
+            for (const char* d = r.digits; *d; ++d)
+                out += upper ? static_cast<char>(*d - 'a' + 'A') : *d;
+}
+
+void PutNumber(std::string& out, int n, std::uint8_t format) {
+    const Numbering& f = kNumberings[format < std::size(kNumberings) ? format : 0];
+    const bool upper = f.style == kUpperLetter || f.style == kUpperRoman;
+    if ((f.style == kUpperRoman || f.style == kLowerRoman) && n > 0 && n < 4000) {
+        PutRoman(out, n, upper);
+        return;
+    }
+    if ((f.style == kUpperLetter || f.style == kLowerLetter) && n > 0) {
+        char letters[16]; // a, ..., z, aa, ab, ...: base 26 without a zero
+        int k = 0;
+        for (; n > 0; n = (n - 1) / 26)
+            letters[k++] = static_cast<char>((upper ? 'A' : 'a') + (n - 1) % 26);
+        while (k > 0)
+            out += letters[--k];
+        return;
+    }
+    std::string digits = std::to_string(n);
+    if (n >= 0 && static_cast<int>(digits.size()) < f.width)
+        out.append(static_cast<std::size_t>(f.width) - digits.size(), '0');
+    out += digits;
+}
+
+/// The text with its metacharacters replaced, unknown ones left out. With
+/// counters (numbering expressions) ^# is the number at level and ^1 to
+/// ^9 those at each level; without (the text after a bullet) ^8 is a bullet.
+std::string Expand(const std::string& text, const ListCounters* counters, int level) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (out.size() >= kLongestMarker && (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            break; // at a character's first byte
+        if (text[i] != '^') {
+            out += text[i];
+            continue;
+        }
+        if (++i >= text.size()) break;
+        const char c = text[i];
+        if (counters && (c == '#' || (c >= '1' && c <= '9'))) {
+            const int at = c == '#' ? level : c - '0';
+            PutNumber(out, counters->seen[at] ? counters->value[at] : 1, counters->format[at]);
+            continue;
+        }
+        for (const Meta& m : kMetas)
+            if (m.name == c) {
+                PutUtf8(out, m.code);
+                break;
+            }
+    }
+    return out;
+}
+
+int IntOr(const std::string* text, int fallback, int low, int high) {
+    double v = 0;
+    if (!text || !ParseNumber(*text, v) || !std::isfinite(v)) return fallback;
+    return v < low ? low : v > high ? high : static_cast<int>(v);
+}
+
+bool BoolOr(const std::string* text, bool fallback) {
+    bool v = fallback;
+    return text && ParseBool(*text, v) ? v : fallback;
+}
+
+} // namespace
+
+void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists) {
+    const AttrSet& style = Resolved(true, seg.style ? seg.style : &defaultParagraphStyle_);
+    auto find = [&](Attr a) -> const std::string* {
+        const std::string* own = seg.local ? seg.local->Find(a) : nullptr;
+        return own ? own : style.Find(a);
+    };
+    const std::string* type = find(Attr::kBulletsAndNumberingListType);
+    if (!type || (*type != "BulletList" && *type != "NumberedList")) return;
+    const int level = IntOr(find(Attr::kNumberingLevel), 1, 1, kLevels);
+    std::string marker;
+    if (*type == "BulletList") {
+        const std::string* kind = find(Attr::kBulletCharacterType);
+        int code = IntOr(find(Attr::kBulletCharacterValue), kBullet, 0, 0x10FFFF);
+        if ((kind && *kind == "GlyphWithFont") || code < 0x20 || (code >= 0xD800 && code < 0xE000))
+            code = kBullet; // a glyph has no character of its own
+        PutUtf8(marker, static_cast<char32_t>(code));
+        const std::string* after = find(Attr::kBulletsTextAfter);
+        marker += Expand(after ? *after : "^t", nullptr, level);
+    } else {
+        const std::string* ref = find(Attr::kAppliedNumberingList);
+        const std::string list = ref && !xml::Ref(ref->c_str()).empty()
+                                     ? *ref
+                                     : std::string("NumberingList/$ID/[Default]");
+        auto across = doc_.acrossStories.find(list);
+        ListCounters& c = across != doc_.acrossStories.end() && across->second
+                              ? acrossStories_[list]
+                              : storyLists[list];
+        const int start = IntOr(find(Attr::kNumberingStartAt), 1, -1000000, 1000000);
+        if (!BoolOr(find(Attr::kNumberingContinue), true) || !c.seen[level])
+            c.value[level] = start;
+        else if (c.value[level] < 1000000000)
+            ++c.value[level];
+        c.seen[level] = true;
+        c.format[level] = FormatOf(find(Attr::kNumberingFormat));
+        // Deeper levels start again after a paragraph of this one.
+        if (BoolOr(find(Attr::kNumberingApplyRestartPolicy), true))
+            for (int deeper = level + 1; deeper <= kLevels; ++deeper)
+                c.seen[deeper] = false;
+        const std::string* expression = find(Attr::kNumberingExpression);
+        marker = Expand(expression ? *expression : "^#.^t", &c, level);
+    }
+    Element* bn = b_.Child(run, EL::kBN);
+    if (!bn) return;
+    b_.Utf8(bn, AN::kBNString, marker);
+    b_.Int(bn, AN::kLevelNumber, level);
+}
+
+} // namespace mapping
+} // namespace idml
