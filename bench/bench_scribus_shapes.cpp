@@ -1,13 +1,13 @@
 // The Scribus reader on documents of one shape each, made of many small
 // items or one huge one, at several sizes: one-word paragraphs, character
-// runs, table rows with a word in each cell, page items, one run of text,
-// and a table that claims rows it does not hold. For each it prints the
-// whole conversion's processor time (against pugixml's tree of the same
-// bytes, and per item, which stays flat when time grows linearly) and its
-// peak resident memory against the size of the XML: the aims are at most
-// 12 times the input for the shapes of tiny items and 3 times for the huge
-// run. Each conversion runs in a process of its own, so that one's memory
-// does not hide the next one's peak.
+// runs, table rows with a word in each cell, page items, items each on a
+// master page of its own, one run of text, and a table that claims rows it
+// does not hold. For each it prints the whole conversion's processor time
+// (against pugixml's tree of the same bytes, and per item, which stays flat
+// when time grows linearly) and its peak resident memory against the size of
+// the XML: the aims are at most 12 times the input for the shapes of tiny
+// items and 3 times for the huge run. Each conversion runs in a process of
+// its own, so that one's memory does not hide the next one's peak.
 //   usage: bench_scribus_shapes [--quick]   (--quick: the smallest sizes only)
 #include <ScribusReader.h>
 
@@ -62,6 +62,16 @@ std::string Document(const std::string& shape, long n) {
         for (long i = 0; i < n; ++i)
             d += "<PAGEOBJECT PTYPE=\"6\" OwnPage=\"0\" XPOS=\"" + std::to_string(i % 500) +
                  "\" YPOS=\"10\" WIDTH=\"5\" HEIGHT=\"5\"/>";
+    } else if (shape == "master items") { // each on a master page of its own
+        for (long i = 0; i < n; ++i)
+            d += "<MASTERPAGE PAGEXPOS=\"0\" PAGEYPOS=\"0\" PAGEWIDTH=\"595\" PAGEHEIGHT=\"842\" "
+                 "NUM=\"" +
+                 std::to_string(i + 1) + "\" NAM=\"M" + std::to_string(i) + "\"/>";
+        for (long i = 0; i < n; ++i)
+            d += "<MASTEROBJECT OnMasterPage=\"M" + std::to_string(i) + "\" OwnPage=\"" +
+                 std::to_string(i + 1) +
+                 "\" PTYPE=\"6\" XPOS=\"10\" YPOS=\"10\" WIDTH=\"5\" "
+                 "HEIGHT=\"5\"/>";
     } else if (shape == "huge run") {
         d += kFrame;
         d += "<ITEXT CH=\"";
@@ -158,6 +168,7 @@ int main(int argc, char** argv) {
     const std::vector<Shape> shapes = {
         {"paragraphs", 12, {10000, 100000, 800000}},    {"runs", 12, {10000, 100000, 1000000}},
         {"rows", 12, {10000, 100000, 400000}},          {"items", 12, {10000, 100000, 400000}},
+        {"master items", 0, {10000, 40000, 160000}}, // a page each: no aim of tiny items
         {"huge run", 3, {1000000, 10000000, 50000000}}, {"claimed rows", 0, {1000, 1000000}},
     };
     std::printf("%-13s %9s %10s %10s %8s %9s %10s %10s %7s %5s\n", "shape", "items", "XML KiB",
