@@ -96,14 +96,24 @@ inline bool GetUnits(Value* v, WOBString& out) {
     int script = -1;
     return GetText(v, out, script);
 }
-/// Where the separator after a list marker's text (the white space it
-/// ends with: tab, space, en, em or no-break space) begins.
-inline long long MarkerTextEnd(const unsigned short* units, long long n) {
-    while (n > 0 && (units[n - 1] == 0x09 || units[n - 1] == 0x20 || units[n - 1] == 0xA0 ||
-                     units[n - 1] == 0x2002 || units[n - 1] == 0x2003))
-        --n;
-    return n;
-}
+/// A paragraph's list marker: its text, and where the separator it ends
+/// with (tab, space, en, em or no-break space) begins; length 0 for none.
+struct MarkerText {
+    explicit MarkerText(Value* marker) {
+        if (!GetUnits(marker, text) || text.Length() == 0) return;
+        units = text.GrabWString();
+        length = end = text.Length();
+        while (end > 0 &&
+               (units[end - 1] == 0x09 || units[end - 1] == 0x20 || units[end - 1] == 0xA0 ||
+                units[end - 1] == 0x2002 || units[end - 1] == 0x2003))
+            --end;
+    }
+    MarkerText(const MarkerText&) = delete; // units point into text
+    MarkerText& operator=(const MarkerText&) = delete;
+    WOBString text;
+    const unsigned short* units = nullptr;
+    long long length = 0, end = 0;
+};
 /// A rectangle in points.
 bool GetRect(Element* e, AN::AttrNameEnum attr, OBRect& out);
 

@@ -71,15 +71,13 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
 
 // The marker's text in a span of its own, its separator after it.
 void OBHtmlConversion::ListMarker(Value* marker) {
-    WOBString text;
-    if (!GetUnits(marker, text) || text.Length() == 0) return;
-    const unsigned short* units = text.GrabWString();
-    const long long n = text.Length(), end = obwalk::MarkerTextEnd(units, n);
+    const obwalk::MarkerText m(marker);
+    if (m.length == 0) return;
     EnsureParagraph();
     body_.Append("<span class=\"list-marker\">");
-    Escaped(units, end);
+    Escaped(m.units, m.end);
     body_.Append("</span>");
-    Escaped(units + end, n - end);
+    Escaped(m.units + m.end, m.length - m.end);
     Top().content = true;
 }
 

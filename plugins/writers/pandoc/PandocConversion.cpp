@@ -264,14 +264,12 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
 
 // The marker's text as the paragraph's first inlines, its separator as a Space.
 void OBPandocConversion::ListMarker(Value* marker) {
-    WOBString text;
-    if (!GetUnits(marker, text) || text.Length() == 0) return;
-    const unsigned short* units = text.GrabWString();
-    const long long n = text.Length(), end = obwalk::MarkerTextEnd(units, n);
+    const obwalk::MarkerText m(marker);
+    if (m.length == 0) return;
     EnsureParagraph();
-    Str(units, end);
+    Str(m.units, m.end);
     const unsigned short space = ' ';
-    if (end < n) Str(&space, 1);
+    if (m.end < m.length) Str(&space, 1);
 }
 
 void OBPandocConversion::EndParagraph(const OBWalkParagraph&) {
