@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace obsys {
@@ -134,8 +135,8 @@ struct Descriptors {
 };
 
 // Feeds input and drains both outputs together, so that neither side
-// waits on a full pipe.
-int Exchange(Descriptors& d, const std::string& input, ProgramRun& run) {
+// waits on a full pipe, until both close or the deadline passes.
+int Exchange(Descriptors& d, const std::string& input, ProgramRun& run, long long deadline) {
     std::size_t sent = 0;
     if (input.empty()) d.Close(0);
     char buffer[65536];
@@ -143,7 +144,9 @@ int Exchange(Descriptors& d, const std::string& input, ProgramRun& run) {
         pollfd polled[3];
         for (int i = 0; i < 3; ++i)
             polled[i] = pollfd{d.fds[i], static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
-        if (::poll(polled, 3, -1) < 0) {
+        long long wait = -1;
+        if (deadline >= 0 && (wait = deadline - MonotonicMilliseconds()) <= 0) return ETIMEDOUT;
+        if (::poll(polled, 3, static_cast<int>(std::min(wait, 1LL << 30))) < 0) {
             if (errno == EINTR) continue;
             return errno;
         }
@@ -166,8 +169,8 @@ int Exchange(Descriptors& d, const std::string& input, ProgramRun& run) {
 
 } // namespace
 
-int RunProgram(const std::vector<std::string>& arguments, const std::string& input,
-               ProgramRun& run) {
+int RunProgram(const std::vector<std::string>& arguments, const std::string& input, ProgramRun& run,
+               long long deadline) {
     if (arguments.empty()) return EINVAL;
     Descriptors d;
     int in[2], out[2], err[2];
@@ -194,7 +197,7 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& inp
     if (error) return error;
     for (int i = 3; i < 6; ++i)
         d.Close(i);
-    error = Exchange(d, input, run);
+    error = Exchange(d, input, run, deadline);
     if (error) {
         run.end = KillChild(pid);
         return error;

@@ -60,10 +60,11 @@ struct ProgramRun {
 /// Runs a program found on the PATH (arguments[0]) with input on its
 /// standard input, collects its standard output and error and waits for it
 /// to end. Returns 0, or the errno of the step that failed (ENOENT: no such
-/// program). Any thread may call it; the program inherits no other
-/// descriptor of this process.
-int RunProgram(const std::vector<std::string>& arguments, const std::string& input,
-               ProgramRun& run);
+/// program; ETIMEDOUT: still running at deadline, a MonotonicMilliseconds
+/// time, -1 for none, and killed). Any thread may call it; the program
+/// inherits no other descriptor of this process.
+int RunProgram(const std::vector<std::string>& arguments, const std::string& input, ProgramRun& run,
+               long long deadline = -1);
 
 /// Limits the calling process's address space to bytes (RLIMIT_AS).
 /// Returns 0 or the errno.

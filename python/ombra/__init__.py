@@ -237,7 +237,8 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     helper and raises :class:`ConversionError` ("crashed with signal 11
     (SIGSEGV)", "timed out after 60 s"). Threads that convert isolated run
     at once. A ``timeout`` (seconds above 0, fractions too; None for no
-    limit) implies ``isolated``: only a helper can be stopped.
+    limit) implies ``isolated``: only a helper can be stopped. It covers a
+    format's pandoc run too, which is stopped when the time is up.
     """
     if timeout is not None:
         if not timeout > 0:

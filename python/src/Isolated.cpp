@@ -355,16 +355,18 @@ ombra::Result Convert(const Request& request, double timeout, std::string& outpu
         return result;
     }
     End(helper, ready == -1);
-    if (ready == -1) {
-        std::ostringstream seconds; // 0.5, 60
-        seconds << timeout;
-        return Failure("timed out after " + seconds.str() + " s");
-    }
+    if (ready == -1) return Failure(TimedOut(timeout));
     obsys::ChildEnd end = obsys::WaitForChild(helper.child.pid);
     if (end.signal)
         return Failure("crashed with signal " + std::to_string(end.signal) + " (" +
                        obsys::SignalName(end.signal) + ")");
     return Failure("the conversion's process ended with status " + std::to_string(end.exitCode));
+}
+
+std::string TimedOut(double seconds) {
+    std::ostringstream text; // 0.5, 60
+    text << "timed out after " << seconds << " s";
+    return text.str();
 }
 
 void StopHelpers() {

@@ -34,6 +34,9 @@ using Starter = std::function<int(const Start&)>;
 ombra::Result Convert(const Request& request, double timeout, std::string& output,
                       const Starter& starter);
 
+/// "timed out after 0.5 s": why a conversion that took too long failed.
+std::string TimedOut(double seconds);
+
 /// Ends the idle helpers (when the process loads other plug-ins).
 void StopHelpers();
 

@@ -9,6 +9,7 @@
 #include "PandocRoute.h"
 #include "platform/Files.h"
 #include "platform/Outputs.h"
+#include "platform/Processes.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -17,6 +18,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -230,12 +232,29 @@ const ombra_host::PandocFormat* PandocFormatOf(const std::string& name) {
     return format;
 }
 
+// The time a conversion may take, the helper's and pandoc's together.
+struct Limit {
+    double seconds = 0;      // 0 for none
+    long long deadline = -1; // a MonotonicMilliseconds time
+    static Limit From(double seconds) {
+        Limit limit;
+        if (seconds > 0 && seconds < 1e9) {
+            limit.seconds = seconds;
+            limit.deadline =
+                obsys::MonotonicMilliseconds() + std::llround(std::ceil(seconds * 1000));
+        }
+        return limit;
+    }
+    bool Passed() const { return deadline >= 0 && obsys::MonotonicMilliseconds() >= deadline; }
+};
+
 // What follows a conversion into memory, without the GIL: the input is
 // never written over (also through a link), pandoc turns the pandoc
 // writer's document into format, and the output goes to path whole, so
 // that a failure leaves no file. input is empty for bytes.
 void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
-            const std::string& path, const ombra_host::PandocFormat* format, bool strict) {
+            const std::string& path, const ombra_host::PandocFormat* format, bool strict,
+            const Limit& limit = Limit()) {
     if (result.Ok() && !path.empty() && !input.empty() &&
         obsys::SameFile(input.c_str(), path.c_str())) {
         result = ombra::Result();
@@ -248,7 +267,7 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
         if (path.empty() || !obsys::FolderForFile(path.c_str(), folder)) folder.clear();
         std::vector<std::string> notes;
         if (ombra_host::RunPandoc(*format, input.empty() ? "-" : input, folder, bytes, notes,
-                                  reason)) {
+                                  reason, limit.deadline)) {
             for (std::string& text : notes) {
                 result.notes.emplace_back();
                 result.notes.back().code = -1;
@@ -261,7 +280,7 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
             }
         } else {
             result.status = ombra::Status::kFailed;
-            result.reason = reason;
+            result.reason = limit.Passed() ? isolated::TimedOut(limit.seconds) : reason;
         }
     }
     if (result.Ok() && !path.empty()) {
@@ -325,11 +344,12 @@ Conversion ConvertIsolated(const py::object& source, const py::object& name,
     request.folder = std::filesystem::current_path(error).string();
     std::string bytes;
     Conversion conversion;
+    const Limit limit = Limit::From(timeout);
     conversion.result = ConvertInHelper(request, timeout, bytes);
     {
         WithoutGil released;
         Finish(conversion.result, bytes, request.bytes ? std::string() : request.input, path,
-               format, options.strict);
+               format, options.strict, limit);
     }
     conversion.output = py::bytes(bytes);
     return conversion;

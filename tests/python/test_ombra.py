@@ -164,11 +164,21 @@ class Conversions(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             path = os.environ["PATH"]
             os.environ["PATH"] = folder
+            output = os.path.join(folder, "s.odt")
             try:
                 for isolated in (False, True):
                     with self.assertRaisesRegex(ombra.ConversionError, "pandoc, which is not"):
-                        ombra.convert_with_notes(SAMPLE, output=os.path.join(folder, "s.odt"),
-                                                 isolated=isolated)
+                        ombra.convert_with_notes(SAMPLE, output=output, isolated=isolated)
+                # A pandoc that never ends counts in the conversion's time.
+                stand_in = os.path.join(folder, "pandoc")
+                with open(stand_in, "w") as script:
+                    script.write("#!/bin/sh\nexec /bin/sleep 30\n")
+                os.chmod(stand_in, 0o755)
+                started = time.monotonic()
+                with self.assertRaisesRegex(ombra.ConversionError, "timed out after 0.5 s"):
+                    ombra.convert_with_notes(SAMPLE, output=output, timeout=0.5)
+                self.assertLess(time.monotonic() - started, 10)
+                os.remove(stand_in)
             finally:
                 os.environ["PATH"] = path
             self.assertEqual(os.listdir(folder), [])

@@ -188,15 +188,16 @@ private:
 // An e-book of mostly vertical text (its pages turn right to left) is
 // vertical as a whole, so that each chapter opens at its start: pandoc's own
 // stylesheet with that said, or none when there is nothing to say.
-std::unique_ptr<TempText> VerticalBookStyle(const PandocFormat& format,
-                                            const std::string& document) {
+std::unique_ptr<TempText> VerticalBookStyle(const PandocFormat& format, const std::string& document,
+                                            long long deadline) {
     if (std::string(format.writer).compare(0, 4, "epub") != 0 ||
         document.find("\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}") ==
             std::string::npos)
         return nullptr;
     obsys::ProgramRun own;
     std::string css;
-    if (obsys::RunProgram({"pandoc", "--print-default-data-file", "epub.css"}, "", own) == 0 &&
+    if (obsys::RunProgram({"pandoc", "--print-default-data-file", "epub.css"}, "", own, deadline) ==
+            0 &&
         !own.end.signal && !own.end.exitCode)
         css = own.output;
     css += "html { writing-mode: vertical-rl; -epub-writing-mode: vertical-rl; }\n"
@@ -209,17 +210,19 @@ std::unique_ptr<TempText> VerticalBookStyle(const PandocFormat& format,
 // False with the reason when pandoc is missing or fails.
 bool RunOnce(const PandocFormat& format, const std::vector<std::string>& arguments,
              const std::string& input, obsys::ProgramRun& run, std::vector<std::string>& said,
-             std::string& reason) {
-    int error = obsys::RunProgram(arguments, input, run);
+             std::string& reason, long long deadline) {
+    int error = obsys::RunProgram(arguments, input, run, deadline);
     std::vector<std::string> lines;
     Lines(run.errors, lines);
     if (error || run.end.signal || run.end.exitCode) {
         reason = error == ENOENT ? Say(Message::kNoPandoc, format.name)
-                 : error         ? Say(Message::kPandocFailed, format.name, SayError(error))
-                                 : Say(Message::kPandocFailed, format.name,
+                 : error == ETIMEDOUT
+                     ? Say(Message::kPandocFailed, format.name, Say(Message::kPandocTimedOut))
+                 : error ? Say(Message::kPandocFailed, format.name, SayError(error))
+                         : Say(Message::kPandocFailed, format.name,
                                lines.empty()
-                                           ? Say(Message::kPandocStatus, std::to_string(run.end.exitCode))
-                                           : lines.front());
+                                   ? Say(Message::kPandocStatus, std::to_string(run.end.exitCode))
+                                   : lines.front());
         return false;
     }
     said.insert(said.end(), lines.begin(), lines.end());
@@ -247,7 +250,7 @@ std::string PandocFormatNames() {
 
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
-               std::string& reason) {
+               std::string& reason, long long deadline) {
     std::string folder = input == "-" ? "." : std::filesystem::path(input).parent_path().string();
     if (folder.empty()) folder = ".";
     const std::string resources =
@@ -265,7 +268,7 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         if (!RunOnce(
                 format,
                 {"pandoc", "--from=json", "--to=json", resources, "--lua-filter=" + filter.Path()},
-                bytes, run, said, reason))
+                bytes, run, said, reason, deadline))
             return false;
         bytes.swap(run.output);
     }
@@ -278,10 +281,10 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         arguments.push_back(
             "--metadata=title:" +
             (input == "-" ? std::string("-") : std::filesystem::path(input).stem().string()));
-    std::unique_ptr<TempText> style = VerticalBookStyle(format, bytes);
+    std::unique_ptr<TempText> style = VerticalBookStyle(format, bytes, deadline);
     if (style && !style->Path().empty()) arguments.push_back("--css=" + style->Path());
     obsys::ProgramRun run;
-    if (!RunOnce(format, arguments, bytes, run, said, reason)) return false;
+    if (!RunOnce(format, arguments, bytes, run, said, reason, deadline)) return false;
     static const struct {
         const char* tag;
         Message message;

@@ -31,10 +31,12 @@ std::string PandocFormatNames();
 /// writer stops at a picture it cannot read, a first pandoc run puts each
 /// such picture's description in its place. Returns false with the reason
 /// when pandoc is missing or fails; its warnings, and each picture replaced,
-/// are added to notes (the texts of notes, without the word "note").
+/// are added to notes (the texts of notes, without the word "note"). A run
+/// still going at deadline (a MonotonicMilliseconds time; -1 for none) is
+/// stopped and fails.
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
-               std::string& reason);
+               std::string& reason, long long deadline = -1);
 
 } // namespace ombra_host
 
