@@ -6,6 +6,7 @@
 // order: per story, or across stories for lists that go on across them.
 #include "IdmlMapperInternal.h"
 #include "IdmlXml.h"
+#include "Utf8Put.h"
 
 #include <ombra/elements.h>
 
@@ -46,21 +47,8 @@ constexpr int kLevels = 9;
 constexpr std::size_t kLongestMarker = 256;
 
 void PutUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, static_cast<std::size_t>(obutf8::Put(c, bytes)));
 }
 
 std::uint8_t FormatOf(const std::string* text) {

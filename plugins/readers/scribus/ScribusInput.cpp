@@ -4,6 +4,7 @@
 #include "ScribusXml.h"
 
 #include "ReaderCrc.h"
+#include "Utf8Put.h"
 
 #include <zlib.h>
 
@@ -251,27 +252,7 @@ namespace {
 // Writes code as UTF-8 the way pugixml does: four bytes from 0x10000 on,
 // whatever the code.
 char* PutCode(char* w, std::uint32_t ch) {
-    auto* u = reinterpret_cast<unsigned char*>(w);
-    if (ch < 0x80) {
-        u[0] = static_cast<unsigned char>(ch);
-        return w + 1;
-    }
-    if (ch < 0x800) {
-        u[0] = static_cast<unsigned char>(0xC0 | (ch >> 6));
-        u[1] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
-        return w + 2;
-    }
-    if (ch < 0x10000) {
-        u[0] = static_cast<unsigned char>(0xE0 | (ch >> 12));
-        u[1] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
-        u[2] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
-        return w + 3;
-    }
-    u[0] = static_cast<unsigned char>(0xF0 | (ch >> 18));
-    u[1] = static_cast<unsigned char>(0x80 | ((ch >> 12) & 0x3F));
-    u[2] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
-    u[3] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
-    return w + 4;
+    return w + obutf8::Put(ch, w);
 }
 
 // A numeric reference at r ("&#..."): where reading goes on, and in code

@@ -7,6 +7,8 @@
 
 #include <ombra/utf16.h>
 
+#include "Utf8Put.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -29,23 +31,7 @@ template <class Out> void Escape(Out& out, unsigned unit) {
 
 template <class Out> void Utf8(Out& out, unsigned code) {
     char bytes[4];
-    std::size_t n = 0;
-    if (code < 0x80) {
-        bytes[n++] = static_cast<char>(code);
-    } else if (code < 0x800) {
-        bytes[n++] = static_cast<char>(0xC0 | (code >> 6));
-        bytes[n++] = static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        bytes[n++] = static_cast<char>(0xE0 | (code >> 12));
-        bytes[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        bytes[n++] = static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        bytes[n++] = static_cast<char>(0xF0 | (code >> 18));
-        bytes[n++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        bytes[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        bytes[n++] = static_cast<char>(0x80 | (code & 0x3F));
-    }
-    out.append(bytes, n);
+    out.append(bytes, static_cast<std::size_t>(obutf8::Put(code, bytes)));
 }
 
 // One character that is not a surrogate.

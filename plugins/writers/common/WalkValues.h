@@ -14,6 +14,8 @@
 
 #include <ombra/utf16.h>
 
+#include "Utf8Put.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -231,23 +233,13 @@ private:
 inline int PutUtf8(const unsigned short* units, long long n, long long i, char*& out) {
     int length = 1;
     unsigned c = units[i];
-    if (c >= 0x80) c = OBUTF16::CodePointAt(units, n, i, length);
     if (c < 0x80) {
         *out++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (c >> 6));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        if (OBUTF16::IsSurrogate(c)) c = 0xFFFD; // unpaired
-        *out++ = static_cast<char>(0xE0 | (c >> 12));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (c >> 18));
-        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        return 1;
     }
+    c = OBUTF16::CodePointAt(units, n, i, length);
+    if (OBUTF16::IsSurrogate(c)) c = 0xFFFD; // unpaired
+    out += obutf8::Put(c, out);
     return length;
 }
 
