@@ -6,6 +6,7 @@
 #include <ombra/settings.h>
 
 #include "Isolated.h"
+#include "Messages.h"
 #include "PandocRoute.h"
 #include "platform/Files.h"
 #include "platform/Outputs.h"
@@ -253,8 +254,8 @@ struct Limit {
 // writer's document into format, and the output goes to path whole, so
 // that a failure leaves no file. input is empty for bytes.
 void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
-            const std::string& path, const ombra_host::PandocFormat* format, bool strict,
-            const Limit& limit = Limit()) {
+            const std::string& path, const ombra_host::PandocFormat* format,
+            const ombra::Options& options, const Limit& limit = Limit()) {
     if (result.Ok() && !path.empty() && !input.empty() &&
         obsys::SameFile(input.c_str(), path.c_str())) {
         result = ombra::Result();
@@ -263,6 +264,8 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
         result.subject = path;
     }
     if (result.Ok() && format) {
+        // Its notes and failures in the caller's language, like the reader's.
+        ombra_host::MessageLanguageScope language(options.locale == OBL::kJapanese ? "ja" : "en");
         std::string folder, reason;
         if (path.empty() || !obsys::FolderForFile(path.c_str(), folder)) folder.clear();
         std::vector<std::string> notes;
@@ -274,7 +277,7 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
                 result.notes.back().text = std::move(text);
             }
             // pandoc's warnings are notes like the reader's, which strict refuses.
-            if (strict && !notes.empty()) {
+            if (options.strict && !notes.empty()) {
                 result.status = ombra::Status::kNotes;
                 result.reason = ombra::StatusText(result.status);
             }
@@ -308,7 +311,7 @@ Conversion Convert(const py::object& source, const py::object& label, const py::
     if (format) {
         std::string input = py::isinstance<py::bytes>(source) ? std::string() : FsPath(source);
         WithoutGil released;
-        Finish(conversion.result, bytes, input, path, format, options.strict);
+        Finish(conversion.result, bytes, input, path, format, options);
     }
     conversion.output = py::bytes(bytes);
     return conversion;
@@ -349,7 +352,7 @@ Conversion ConvertIsolated(const py::object& source, const py::object& name,
     {
         WithoutGil released;
         Finish(conversion.result, bytes, request.bytes ? std::string() : request.input, path,
-               format, options.strict, limit);
+               format, options, limit);
     }
     conversion.output = py::bytes(bytes);
     return conversion;

@@ -166,9 +166,13 @@ class Conversions(unittest.TestCase):
             os.environ["PATH"] = folder
             output = os.path.join(folder, "s.odt")
             try:
-                for isolated in (False, True):
-                    with self.assertRaisesRegex(ombra.ConversionError, "pandoc, which is not"):
-                        ombra.convert_with_notes(SAMPLE, output=output, isolated=isolated)
+                # In the caller's language, whatever the process's.
+                for isolated, locale, said in ((False, "en", "pandoc, which is not"),
+                                               (True, "ja", "pandoc が必要"),
+                                               (False, "ja", "pandoc が必要")):
+                    with self.assertRaisesRegex(ombra.ConversionError, said):
+                        ombra.convert_with_notes(SAMPLE, output=output, isolated=isolated,
+                                                 locale=locale)
                 # A pandoc that never ends counts in the conversion's time.
                 stand_in = os.path.join(folder, "pandoc")
                 with open(stand_in, "w") as script:

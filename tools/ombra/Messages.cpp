@@ -18,6 +18,7 @@ const Texts kTexts[] = {
 };
 
 bool gJapanese = false;
+thread_local int tJapanese = -1; // a scope's choice, -1 for none
 
 } // namespace
 
@@ -26,12 +27,20 @@ void SetMessageLanguage(const std::string& language) {
 }
 
 bool MessagesInJapanese() {
-    return gJapanese;
+    return tJapanese < 0 ? gJapanese : tJapanese == 1;
+}
+
+MessageLanguageScope::MessageLanguageScope(const std::string& language) : previous_(tJapanese) {
+    tJapanese = language == "ja" ? 1 : 0;
+}
+
+MessageLanguageScope::~MessageLanguageScope() {
+    tJapanese = previous_;
 }
 
 std::string Say(Message id, const std::string& a, const std::string& b, const std::string& c) {
     const Texts& texts = kTexts[static_cast<int>(id)];
-    std::string pattern = gJapanese ? texts.japanese : texts.english;
+    std::string pattern = MessagesInJapanese() ? texts.japanese : texts.english;
     std::string out;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' &&
