@@ -327,8 +327,22 @@ ombra::Result Failure(const std::string& reason, int error = 0) {
 
 } // namespace
 
+// Waits for the helper's reply until deadline (-1: none), in steps after
+// which the caller may give up: like WaitForChannel, and -3 when it did.
+int WaitForReply(int channel, long long deadline, const GivenUp& givenUp) {
+    constexpr long long kStep = 100; // ms: Ctrl-C feels immediate
+    for (;;) {
+        long long left =
+            deadline < 0 ? -1 : std::max(0LL, deadline - obsys::MonotonicMilliseconds());
+        long long wait = !givenUp ? left : left < 0 ? kStep : std::min(left, kStep);
+        int ready = obsys::WaitForChannel(&channel, 1, wait);
+        if (ready != -1 || wait == left) return ready;
+        if (givenUp()) return -3;
+    }
+}
+
 ombra::Result Convert(const Request& request, double timeout, std::string& output,
-                      const Starter& starter) {
+                      const Starter& starter, const GivenUp& givenUp) {
     Helper helper;
     std::string message = PackRequest(request);
     // An idle helper that died meanwhile (the system killed it) is replaced.
@@ -348,14 +362,16 @@ ombra::Result Convert(const Request& request, double timeout, std::string& outpu
     ombra::Result result;
     // Past a billion seconds is no limit either (and no overflow).
     long long limit = timeout > 0 && timeout < 1e9 ? std::llround(std::ceil(timeout * 1000)) : -1;
-    int ready = obsys::WaitForChannel(&channel, 1, limit);
+    int ready =
+        WaitForReply(channel, limit < 0 ? -1 : obsys::MonotonicMilliseconds() + limit, givenUp);
     int error = ready == 0 ? ReceiveMessage(channel, reply) : 0;
     if (ready == 0 && !error && Unpack(reply, result, output)) {
         GiveBack(helper);
         return result;
     }
-    End(helper, ready == -1);
+    End(helper, ready == -1 || ready == -3);
     if (ready == -1) return Failure(TimedOut(timeout));
+    if (ready == -3) return Failure("interrupted");
     obsys::ChildEnd end = obsys::WaitForChild(helper.child.pid);
     if (end.signal)
         return Failure("crashed with signal " + std::to_string(end.signal) + " (" +

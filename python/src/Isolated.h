@@ -27,12 +27,16 @@ using Start = std::function<int(const ombra::Converter&)>;
 /// Calls start with a Start under whatever lock the caller needs.
 using Starter = std::function<int(const Start&)>;
 
+/// Whether the caller gave up on the conversion (asked a few times a second).
+using GivenUp = std::function<bool()>;
+
 /// Converts in an idle helper, or in a new one that starter forks. A helper
-/// that crashes or passes timeout seconds (0: no limit) is killed and the
-/// result says why ("crashed with signal 11 (SIGSEGV)", "timed out after
-/// 60 s"). Thread-safe: each thread's conversion has a helper of its own.
+/// that crashes, passes timeout seconds (0: no limit) or works on when
+/// givenUp says so is killed and the result says why ("crashed with signal
+/// 11 (SIGSEGV)", "timed out after 60 s", "interrupted"). Thread-safe: each
+/// thread's conversion has a helper of its own.
 ombra::Result Convert(const Request& request, double timeout, std::string& output,
-                      const Starter& starter);
+                      const Starter& starter, const GivenUp& givenUp = GivenUp());
 
 /// "timed out after 0.5 s": why a conversion that took too long failed.
 std::string TimedOut(double seconds);

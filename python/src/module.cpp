@@ -34,6 +34,16 @@ namespace py = pybind11;
 
 namespace {
 
+// Whether the interpreter is ending: a thread that takes the GIL then ends
+// on the spot.
+bool Finalizing() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return Py_IsFinalizing();
+#else
+    return _Py_IsFinalizing();
+#endif
+}
+
 // Releases the GIL while it lives. A daemon thread whose conversion ends
 // while the interpreter shuts down does not take the GIL back: the
 // interpreter would end the thread from inside this destructor, and that
@@ -50,13 +60,6 @@ public:
     WithoutGil& operator=(const WithoutGil&) = delete;
 
 private:
-    static bool Finalizing() {
-#if PY_VERSION_HEX >= 0x030D0000
-        return Py_IsFinalizing();
-#else
-        return _Py_IsFinalizing();
-#endif
-    }
     PyThreadState* state_;
 };
 
@@ -320,16 +323,30 @@ Conversion Convert(const py::object& source, const py::object& label, const py::
 // Forks a helper when none is idle. The fork happens under the converter's
 // lock held alone, so that no thread holds a lock of the core that the
 // helper would wait for; its conversions need no lock of the process.
+// When a signal's handler raises meanwhile (Ctrl-C's KeyboardInterrupt),
+// the helper is stopped and the exception goes to the caller.
 ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
                               std::string& output) {
-    WithoutGil released;
-    Process& process = TheProcess();
-    return isolated::Convert(request, timeout, output, [&](const isolated::Start& start) {
-        Busy busy(process); // the helper converts with objects of its own
-        std::unique_lock<std::shared_mutex> only(process.lock);
-        if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));
-        return start(*process.converter);
-    });
+    ombra::Result result;
+    {
+        WithoutGil released;
+        Process& process = TheProcess();
+        const auto start = [&](const isolated::Start& start) {
+            Busy busy(process); // the helper converts with objects of its own
+            std::unique_lock<std::shared_mutex> only(process.lock);
+            if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));
+            return start(*process.converter);
+        };
+        // Handlers run on the main thread only; elsewhere this finds none.
+        const auto givenUp = [] {
+            if (Finalizing()) return false;
+            py::gil_scoped_acquire gil;
+            return PyErr_CheckSignals() != 0;
+        };
+        result = isolated::Convert(request, timeout, output, start, givenUp);
+    }
+    if (PyErr_Occurred()) throw py::error_already_set();
+    return result;
 }
 
 Conversion ConvertIsolated(const py::object& source, const py::object& name,

@@ -238,6 +238,16 @@ class Isolation(unittest.TestCase):
                                          output=os.path.join(folder, "out.txt"))
             self.assertEqual(os.listdir(folder), [])
 
+    def test_ctrl_c_stops_an_isolated_conversion_and_its_helper(self):
+        # Without the check, the hang would end only at the timeout.
+        timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
+        started = time.monotonic()
+        timer.start()
+        with self.assertRaises(KeyboardInterrupt):
+            ombra.convert(b"OMBRA-FAULT hang", timeout=30)
+        self.assertLess(time.monotonic() - started, 10)
+        self.assertEqual(ombra.convert(SAMPLE, isolated=True), ombra.convert(SAMPLE))
+
     def test_forked_processes_convert_with_helpers_of_their_own(self):
         expected = {d: ombra.convert(d) for d in (SAMPLE, os.path.join(DATA, "chain-faults.sla"))}
         ombra.convert(SAMPLE, isolated=True)  # a helper that the children inherit
