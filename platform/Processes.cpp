@@ -135,8 +135,8 @@ struct Descriptors {
 };
 
 // Feeds input and drains both outputs together, so that neither side
-// waits on a full pipe, until both close or the deadline passes.
-int Exchange(Descriptors& d, const std::string& input, ProgramRun& run, long long deadline) {
+// waits on a full pipe, until both close or the limits stop the run.
+int Exchange(Descriptors& d, const std::string& input, ProgramRun& run, const RunLimits& limits) {
     std::size_t sent = 0;
     if (input.empty()) d.Close(0);
     char buffer[65536];
@@ -145,7 +145,10 @@ int Exchange(Descriptors& d, const std::string& input, ProgramRun& run, long lon
         for (int i = 0; i < 3; ++i)
             polled[i] = pollfd{d.fds[i], static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
         long long wait = -1;
-        if (deadline >= 0 && (wait = deadline - MonotonicMilliseconds()) <= 0) return ETIMEDOUT;
+        if (limits.deadline >= 0 && (wait = limits.deadline - MonotonicMilliseconds()) <= 0)
+            return ETIMEDOUT;
+        if (limits.givenUp && limits.givenUp()) return ECANCELED;
+        if (limits.givenUp) wait = wait < 0 ? 100 : std::min(wait, 100LL);
         if (::poll(polled, 3, static_cast<int>(std::min(wait, 1LL << 30))) < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -170,7 +173,7 @@ int Exchange(Descriptors& d, const std::string& input, ProgramRun& run, long lon
 } // namespace
 
 int RunProgram(const std::vector<std::string>& arguments, const std::string& input, ProgramRun& run,
-               long long deadline) {
+               const RunLimits& limits) {
     if (arguments.empty()) return EINVAL;
     Descriptors d;
     int in[2], out[2], err[2];
@@ -197,7 +200,7 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& inp
     if (error) return error;
     for (int i = 3; i < 6; ++i)
         d.Close(i);
-    error = Exchange(d, input, run, deadline);
+    error = Exchange(d, input, run, limits);
     if (error) {
         run.end = KillChild(pid);
         return error;

@@ -57,14 +57,20 @@ struct ProgramRun {
     std::string errors; ///< its standard error
     ChildEnd end;
 };
+/// When a program run stops early: at deadline, a MonotonicMilliseconds
+/// time (-1 for none), or when givenUp, asked a few times a second, says so.
+struct RunLimits {
+    long long deadline = -1;
+    std::function<bool()> givenUp;
+};
 /// Runs a program found on the PATH (arguments[0]) with input on its
 /// standard input, collects its standard output and error and waits for it
 /// to end. Returns 0, or the errno of the step that failed (ENOENT: no such
-/// program; ETIMEDOUT: still running at deadline, a MonotonicMilliseconds
-/// time, -1 for none, and killed). Any thread may call it; the program
-/// inherits no other descriptor of this process.
+/// program; ETIMEDOUT or ECANCELED: stopped by limits, and killed). Any
+/// thread may call it; the program inherits no other descriptor of this
+/// process.
 int RunProgram(const std::vector<std::string>& arguments, const std::string& input, ProgramRun& run,
-               long long deadline = -1);
+               const RunLimits& limits = RunLimits());
 
 /// Limits the calling process's address space to bytes (RLIMIT_AS).
 /// Returns 0 or the errno.

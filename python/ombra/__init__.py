@@ -236,7 +236,8 @@ def convert_with_notes(source: Source, to: Union[str, int, None] = None, *,
     plug-in that crashes, or takes longer than ``timeout`` seconds, costs the
     helper and raises :class:`ConversionError` ("crashed with signal 11
     (SIGSEGV)", "timed out after 60 s"); Ctrl-C stops the helper at once and
-    raises ``KeyboardInterrupt``. Threads that convert isolated run at once. A ``timeout`` (seconds above 0, fractions too; None for no
+    raises ``KeyboardInterrupt``, as it stops a format's pandoc run, isolated
+    or not. Threads that convert isolated run at once. A ``timeout`` (seconds above 0, fractions too; None for no
     limit) implies ``isolated``: only a helper can be stopped. It covers a
     format's pandoc run too, which is stopped when the time is up.
     """

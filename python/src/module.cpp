@@ -236,20 +236,33 @@ const ombra_host::PandocFormat* PandocFormatOf(const std::string& name) {
     return format;
 }
 
-// The time a conversion may take, the helper's and pandoc's together.
+// Whether a signal's handler raised meanwhile (Ctrl-C's KeyboardInterrupt),
+// asked without the GIL. Handlers run on the main thread only; elsewhere
+// this finds none.
+bool SignalRaised() {
+    if (Finalizing()) return false;
+    py::gil_scoped_acquire gil;
+    return PyErr_CheckSignals() != 0;
+}
+
+// The time a conversion may take, the helper's and pandoc's together, and
+// a stop when a signal's handler raises.
 struct Limit {
-    double seconds = 0;      // 0 for none
-    long long deadline = -1; // a MonotonicMilliseconds time
+    double seconds = 0; // 0 for none
+    obsys::RunLimits run;
     static Limit From(double seconds) {
         Limit limit;
         if (seconds > 0 && seconds < 1e9) {
             limit.seconds = seconds;
-            limit.deadline =
+            limit.run.deadline =
                 obsys::MonotonicMilliseconds() + std::llround(std::ceil(seconds * 1000));
         }
+        limit.run.givenUp = SignalRaised;
         return limit;
     }
-    bool Passed() const { return deadline >= 0 && obsys::MonotonicMilliseconds() >= deadline; }
+    bool Passed() const {
+        return run.deadline >= 0 && obsys::MonotonicMilliseconds() >= run.deadline;
+    }
 };
 
 // What follows a conversion into memory, without the GIL: the input is
@@ -258,7 +271,7 @@ struct Limit {
 // that a failure leaves no file. input is empty for bytes.
 void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
             const std::string& path, const ombra_host::PandocFormat* format,
-            const ombra::Options& options, const Limit& limit = Limit()) {
+            const ombra::Options& options, const Limit& limit = Limit::From(0)) {
     if (result.Ok() && !path.empty() && !input.empty() &&
         obsys::SameFile(input.c_str(), path.c_str())) {
         result = ombra::Result();
@@ -273,7 +286,7 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
         if (path.empty() || !obsys::FolderForFile(path.c_str(), folder)) folder.clear();
         std::vector<std::string> notes;
         if (ombra_host::RunPandoc(*format, input.empty() ? "-" : input, folder, bytes, notes,
-                                  reason, limit.deadline)) {
+                                  reason, &limit.run)) {
             for (std::string& text : notes) {
                 result.notes.emplace_back();
                 result.notes.back().code = -1;
@@ -316,6 +329,7 @@ Conversion Convert(const py::object& source, const py::object& label, const py::
         WithoutGil released;
         Finish(conversion.result, bytes, input, path, format, options);
     }
+    if (PyErr_Occurred()) throw py::error_already_set(); // pandoc stopped by Ctrl-C
     conversion.output = py::bytes(bytes);
     return conversion;
 }
@@ -337,13 +351,7 @@ ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
             if (!process.converter) process.converter.reset(new ombra::Converter(process.setup));
             return start(*process.converter);
         };
-        // Handlers run on the main thread only; elsewhere this finds none.
-        const auto givenUp = [] {
-            if (Finalizing()) return false;
-            py::gil_scoped_acquire gil;
-            return PyErr_CheckSignals() != 0;
-        };
-        result = isolated::Convert(request, timeout, output, start, givenUp);
+        result = isolated::Convert(request, timeout, output, start, SignalRaised);
     }
     if (PyErr_Occurred()) throw py::error_already_set();
     return result;
@@ -371,6 +379,7 @@ Conversion ConvertIsolated(const py::object& source, const py::object& name,
         Finish(conversion.result, bytes, request.bytes ? std::string() : request.input, path,
                format, options, limit);
     }
+    if (PyErr_Occurred()) throw py::error_already_set(); // pandoc stopped by Ctrl-C
     conversion.output = py::bytes(bytes);
     return conversion;
 }

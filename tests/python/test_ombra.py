@@ -182,6 +182,14 @@ class Conversions(unittest.TestCase):
                 with self.assertRaisesRegex(ombra.ConversionError, "timed out after 0.5 s"):
                     ombra.convert_with_notes(SAMPLE, output=output, timeout=0.5)
                 self.assertLess(time.monotonic() - started, 10)
+                # And Ctrl-C stops it, in-process or isolated.
+                for isolated in (False, True):
+                    timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
+                    started = time.monotonic()
+                    timer.start()
+                    with self.assertRaises(KeyboardInterrupt):
+                        ombra.convert_with_notes(SAMPLE, output=output, isolated=isolated)
+                    self.assertLess(time.monotonic() - started, 10)
                 os.remove(stand_in)
             finally:
                 os.environ["PATH"] = path

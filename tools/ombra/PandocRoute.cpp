@@ -189,14 +189,14 @@ private:
 // vertical as a whole, so that each chapter opens at its start: pandoc's own
 // stylesheet with that said, or none when there is nothing to say.
 std::unique_ptr<TempText> VerticalBookStyle(const PandocFormat& format, const std::string& document,
-                                            long long deadline) {
+                                            const obsys::RunLimits& limits) {
     if (std::string(format.writer).compare(0, 4, "epub") != 0 ||
         document.find("\"page-progression-direction\":{\"t\":\"MetaString\",\"c\":\"rtl\"}") ==
             std::string::npos)
         return nullptr;
     obsys::ProgramRun own;
     std::string css;
-    if (obsys::RunProgram({"pandoc", "--print-default-data-file", "epub.css"}, "", own, deadline) ==
+    if (obsys::RunProgram({"pandoc", "--print-default-data-file", "epub.css"}, "", own, limits) ==
             0 &&
         !own.end.signal && !own.end.exitCode)
         css = own.output;
@@ -210,8 +210,8 @@ std::unique_ptr<TempText> VerticalBookStyle(const PandocFormat& format, const st
 // False with the reason when pandoc is missing or fails.
 bool RunOnce(const PandocFormat& format, const std::vector<std::string>& arguments,
              const std::string& input, obsys::ProgramRun& run, std::vector<std::string>& said,
-             std::string& reason, long long deadline) {
-    int error = obsys::RunProgram(arguments, input, run, deadline);
+             std::string& reason, const obsys::RunLimits& limits) {
+    int error = obsys::RunProgram(arguments, input, run, limits);
     std::vector<std::string> lines;
     Lines(run.errors, lines);
     if (error || run.end.signal || run.end.exitCode) {
@@ -250,7 +250,9 @@ std::string PandocFormatNames() {
 
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
-               std::string& reason, long long deadline) {
+               std::string& reason, const obsys::RunLimits* given) {
+    const obsys::RunLimits none;
+    const obsys::RunLimits& limits = given ? *given : none;
     std::string folder = input == "-" ? "." : std::filesystem::path(input).parent_path().string();
     if (folder.empty()) folder = ".";
     const std::string resources =
@@ -268,7 +270,7 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         if (!RunOnce(
                 format,
                 {"pandoc", "--from=json", "--to=json", resources, "--lua-filter=" + filter.Path()},
-                bytes, run, said, reason, deadline))
+                bytes, run, said, reason, limits))
             return false;
         bytes.swap(run.output);
     }
@@ -281,10 +283,10 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         arguments.push_back(
             "--metadata=title:" +
             (input == "-" ? std::string("-") : std::filesystem::path(input).stem().string()));
-    std::unique_ptr<TempText> style = VerticalBookStyle(format, bytes, deadline);
+    std::unique_ptr<TempText> style = VerticalBookStyle(format, bytes, limits);
     if (style && !style->Path().empty()) arguments.push_back("--css=" + style->Path());
     obsys::ProgramRun run;
-    if (!RunOnce(format, arguments, bytes, run, said, reason, deadline)) return false;
+    if (!RunOnce(format, arguments, bytes, run, said, reason, limits)) return false;
     static const struct {
         const char* tag;
         Message message;

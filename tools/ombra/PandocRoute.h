@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace obsys {
+struct RunLimits;
+}
+
 namespace ombra_host {
 
 struct PandocFormat {
@@ -32,11 +36,10 @@ std::string PandocFormatNames();
 /// such picture's description in its place. Returns false with the reason
 /// when pandoc is missing or fails; its warnings, and each picture replaced,
 /// are added to notes (the texts of notes, without the word "note"). A run
-/// still going at deadline (a MonotonicMilliseconds time; -1 for none) is
-/// stopped and fails.
+/// that limits (none for null) stop fails.
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
-               std::string& reason, long long deadline = -1);
+               std::string& reason, const obsys::RunLimits* limits = nullptr);
 
 } // namespace ombra_host
 
