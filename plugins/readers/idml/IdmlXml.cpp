@@ -318,6 +318,16 @@ std::string DisplayName(const char* name) {
     return std::string(s);
 }
 
+namespace {
+
+// Control characters but tab, line feed and carriage return: XML has no
+// place for them, though a parser reads them from references (&#1;).
+bool NoXmlCharacter(unsigned c) {
+    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF;
+}
+
+} // namespace
+
 void AppendUtf8(const char* text, std::u16string& out, bool& invalid) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p) {
@@ -328,8 +338,16 @@ void AppendUtf8(const char* text, std::u16string& out, bool& invalid) {
         if (ascii != p) {
             const std::size_t at = out.size();
             out.resize(at + static_cast<std::size_t>(ascii - p));
-            for (std::size_t i = at; p != ascii; ++p, ++i)
+            bool controls = false;
+            for (std::size_t i = at; p != ascii; ++p, ++i) {
                 out[i] = static_cast<char16_t>(*p);
+                controls |= *p < 0x20;
+            }
+            for (std::size_t i = at; controls && i < out.size(); ++i)
+                if (NoXmlCharacter(out[i])) {
+                    out[i] = 0xFFFD;
+                    invalid = true;
+                }
             continue;
         }
         unsigned c = *p, cp = 0;
@@ -345,7 +363,8 @@ void AppendUtf8(const char* text, std::u16string& out, bool& invalid) {
         for (; i <= more && (p[i] & 0xC0) == 0x80; ++i)
             cp = (cp << 6) | (p[i] & 0x3F);
         static const unsigned kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (i <= more || cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        if (i <= more || cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
+            NoXmlCharacter(cp)) {
             out.push_back(0xFFFD);
             invalid = true;
             p += i;

@@ -70,8 +70,9 @@ void ReadOutline(pugi::xml_node item, std::vector<SubPath>& out);
 /// as the application shows them.
 std::string DisplayName(const char* name);
 
-/// Appends UTF-8 text as UTF-16; a sequence that is not UTF-8 becomes
-/// U+FFFD and sets invalid.
+/// Appends UTF-8 text as UTF-16; a sequence that is not UTF-8, and a
+/// character XML does not allow (a control character but tab, line feed
+/// and carriage return; U+FFFE, U+FFFF), becomes U+FFFD and sets invalid.
 void AppendUtf8(const char* text, std::u16string& out, bool& invalid);
 
 } // namespace xml

@@ -73,7 +73,11 @@ const Damaged kDamaged[] = {
      {"Claimed", "Far"},
      {},
      {"a table claims 3000000000 rows, but its data hold 3; they and 1024 empty rows are kept"}},
-    {"zero-reference", 1, {OBERR::kMalformedInput}, {"keep\uFFFDafter\uFFFDend cdata&#0;"}, {}},
+    {"zero-reference",
+     1,
+     {OBERR::kMalformedInput},
+     {"keep\uFFFDafter\uFFFDend cdata&#0; bell\uFFFDtab\tnc\uFFFD\uFFFD."},
+     {}},
     // A zip directory libzip refuses: the parts are found by their local headers.
     {"salvage-eocd", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
     {"salvage-cut", 1, {OBERR::kMalformedInput}, {"Alpha", "Beta"}, {}, {kSalvaged + "8"}},
