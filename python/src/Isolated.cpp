@@ -325,8 +325,6 @@ ombra::Result Failure(const std::string& reason, int error = 0) {
     return result;
 }
 
-} // namespace
-
 // Waits for the helper's reply until deadline (-1: none), in steps after
 // which the caller may give up: like WaitForChannel, and -3 when it did.
 int WaitForReply(int channel, long long deadline, const GivenUp& givenUp) {
@@ -340,6 +338,8 @@ int WaitForReply(int channel, long long deadline, const GivenUp& givenUp) {
         if (givenUp()) return -3;
     }
 }
+
+} // namespace
 
 ombra::Result Convert(const Request& request, double timeout, std::string& output,
                       const Starter& starter, const GivenUp& givenUp) {
