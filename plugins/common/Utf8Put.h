@@ -3,6 +3,8 @@
 #ifndef OMBRA_PLUGINS_UTF8PUT_H
 #define OMBRA_PLUGINS_UTF8PUT_H
 
+#include <cstddef>
+
 namespace obutf8 {
 
 /// Writes c as UTF-8 at out, which has room for four bytes, and returns the
@@ -29,6 +31,12 @@ inline int Put(char32_t c, char* out) {
     out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     out[3] = static_cast<char>(0x80 | (c & 0x3F));
     return 4;
+}
+
+/// Put's bytes appended to out, any text with append(const char*, size).
+template <class Out> void Append(Out& out, char32_t c) {
+    char bytes[4];
+    out.append(bytes, static_cast<std::size_t>(Put(c, bytes)));
 }
 
 } // namespace obutf8

@@ -46,11 +46,6 @@ constexpr int kLevels = 9;
 /// otherwise make output out of all proportion to the input.
 constexpr std::size_t kLongestMarker = 256;
 
-void PutUtf8(std::string& out, char32_t c) {
-    char bytes[4];
-    out.append(bytes, static_cast<std::size_t>(obutf8::Put(c, bytes)));
-}
-
 std::uint8_t FormatOf(const std::string* text) {
     for (std::size_t i = 0; text && i < std::size(kNumberings); ++i)
         if (*text == kNumberings[i].text) return static_cast<std::uint8_t>(i);
@@ -113,7 +108,7 @@ std::string Expand(const std::string& text, const ListCounters* counters, int le
         }
         for (const Meta& m : kMetas)
             if (m.name == c) {
-                PutUtf8(out, m.code);
+                obutf8::Append(out, m.code);
                 break;
             }
     }
@@ -148,7 +143,7 @@ void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists)
         int code = IntOr(find(Attr::kBulletCharacterValue), kBullet, 0, 0x10FFFF);
         if ((kind && *kind == "GlyphWithFont") || code < 0x20 || (code >= 0xD800 && code < 0xE000))
             code = kBullet; // a glyph has no character of its own
-        PutUtf8(marker, static_cast<char32_t>(code));
+        obutf8::Append(marker, static_cast<char32_t>(code));
         const std::string* after = find(Attr::kBulletsTextAfter);
         marker += Expand(after ? *after : "^t", nullptr, level);
     } else {

@@ -29,11 +29,6 @@ template <class Out> void Escape(Out& out, unsigned unit) {
     out.append(text, 6);
 }
 
-template <class Out> void Utf8(Out& out, unsigned code) {
-    char bytes[4];
-    out.append(bytes, static_cast<std::size_t>(obutf8::Put(code, bytes)));
-}
-
 // One character that is not a surrogate.
 template <class Out> void Character(Out& out, unsigned code) {
     const char* escape = code == '"'    ? "\\\""
@@ -51,7 +46,7 @@ template <class Out> void Character(Out& out, unsigned code) {
     else if (code < 0x80)
         out.push_back(static_cast<char>(code));
     else
-        Utf8(out, code);
+        obutf8::Append(out, code);
 }
 
 } // namespace detail
@@ -81,7 +76,7 @@ void AppendJsonUtf16(Out& out, const unsigned short* units, std::size_t count) {
         }
         if (OBUTF16::IsHighSurrogate(unit) && i + 1 < count &&
             OBUTF16::IsLowSurrogate(units[i + 1])) {
-            detail::Utf8(out, OBUTF16::Combine(unit, units[i + 1]));
+            obutf8::Append(out, OBUTF16::Combine(unit, units[i + 1]));
             ++i;
         } else if (OBUTF16::IsSurrogate(unit)) {
             detail::Escape(out, unit);
