@@ -114,8 +114,9 @@ public:
     TextBuilder& EndPara(unsigned paragraphStyle = kNoId);
     /// The style of the paragraph that is still open (for the last one).
     TextBuilder& ParaStyle(unsigned paragraphStyle);
-    /// The list marker (a BN's BNString) of the paragraph that is still open.
-    TextBuilder& Marker(const std::string& utf8);
+    /// The list marker (a BN's BNString) of the paragraph that is still
+    /// open; with a NumberingType (PNSE) also its kind of list and level.
+    TextBuilder& Marker(const std::string& utf8, int numberingType = 0, int level = 1);
 
     /// Base text with a RubiRun over it whose RubiText is reading (below
     /// its base: RubiAttributes Position BelowLeft).
@@ -177,11 +178,13 @@ private:
     struct Span {
         long long start;
         long long end;
-        unsigned id;          // paragraph or character style
-        int script;           // character runs
-        std::string text;     // ruby reading, variable text, link URL
-        int kind;             // kenten kind; link: 0 URL, 1 page, 2 text; ruby: 1 per character
-        long long target = 0; // kenten: custom character, 1 << 16 when below; link: position
+        unsigned id;      // paragraph or character style
+        int script;       // character runs
+        std::string text; // ruby reading, variable text, link URL
+        int kind; // kenten kind; link: 0 URL, 1 page, 2 text; ruby: 1 per character; paragraph:
+                  // NumberingType
+        long long target = 0; // kenten: custom character, 1 << 16 when below; link: position;
+                              // paragraph: list level
     };
     struct Note {
         long long position;
@@ -217,6 +220,7 @@ private:
     long long paragraphStart_;
     unsigned openParagraphStyle_;
     std::string openMarker_;
+    int openListKind_ = 0, openListLevel_ = 1;
 };
 
 /// A table anchored in a text: rows x columns cells, each with a text of

@@ -127,6 +127,9 @@ void FeatureArticle(DocumentBuilder& b, StoryBuilder& article, unsigned target, 
     article.TextLink("the Japanese story", target, 3).Text(".").EndPara(body);
     article.Text("Page ").Variable("1").Text(" of ").Variable("3").Text(".").EndPara(body);
     article.Text("A picture in the text: ").Inline(inlinePicture).Text(".").EndPara(body);
+    article.Marker("\u2022\t", PNSE::kBullet).Text("A bulleted item.").EndPara(body);
+    article.Marker("1.\t", PNSE::kArabic).Text("A numbered item").EndPara(body);
+    article.Marker("a)\t", PNSE::kLowerAlpha, 2).Text("and one inside it.").EndPara(body);
     article.Text("Quoted\u2028with a line break\tand a tab.").EndPara(quote);
     article.Text("Special <characters> & \"quotes\" 'too', soft\u00ADhyphen, no-break\u00A0space.");
     article.EndPara(body);

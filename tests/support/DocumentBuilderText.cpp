@@ -83,15 +83,19 @@ TextBuilder& TextBuilder::EndPara(unsigned paragraphStyle) {
         runFormats_.push_back(RunStyle());
     }
     unsigned style = paragraphStyle != kNoId ? paragraphStyle : openParagraphStyle_;
-    paragraphs_.push_back({paragraphStart_, Length(), style, -1, openMarker_, 0});
+    paragraphs_.push_back(
+        {paragraphStart_, Length(), style, -1, openMarker_, openListKind_, openListLevel_});
     paragraphStart_ = Length();
     openParagraphStyle_ = kNoId;
     openMarker_.clear();
+    openListKind_ = 0;
     return *this;
 }
 
-TextBuilder& TextBuilder::Marker(const std::string& utf8) {
+TextBuilder& TextBuilder::Marker(const std::string& utf8, int numberingType, int level) {
     openMarker_ = utf8;
+    openListKind_ = numberingType;
+    openListLevel_ = level;
     return *this;
 }
 
@@ -195,7 +199,8 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
     obreader::SetTextStream(b, child, text_.data(), text_.size());
     std::vector<Span> paragraphs = paragraphs_;
     if (paragraphStart_ < Length())
-        paragraphs.push_back({paragraphStart_, Length(), openParagraphStyle_, -1, openMarker_, 0});
+        paragraphs.push_back({paragraphStart_, Length(), openParagraphStyle_, -1, openMarker_,
+                              openListKind_, openListLevel_});
     auto paragraphStyleAt = [&](long long position) {
         for (const Span& p : paragraphs)
             if (p.start <= position && position < p.end) return p.id;
@@ -205,8 +210,14 @@ Element* TextBuilder::BuildChildStory(unsigned story, std::vector<Element*>& hyp
     for (const Span& p : paragraphs) {
         Element* run = lists.Run(EL::kParagraphRunList, EL::kParagraphRun, p.start, p.end);
         if (p.id != kNoId) b.Id(run, AN::kParagraphStyleID, p.id);
-        b.Child(run, EL::kParagraphAttributes);
-        if (!p.text.empty()) b.Utf8(b.Child(run, EL::kBN), AN::kBNString, p.text);
+        Element* attributes = b.Child(run, EL::kParagraphAttributes);
+        if (p.kind)
+            b.Enum(attributes, AN::kNumberingType, &ValueUtil::CreateValuePNSEnum,
+                   static_cast<PNSE::PageNumberingStyleEnum>(p.kind));
+        if (p.text.empty()) continue;
+        Element* bn = b.Child(run, EL::kBN);
+        b.Utf8(bn, AN::kBNString, p.text);
+        b.Int(bn, AN::kLevelNumber, static_cast<int>(p.target));
     }
     for (size_t i = 0; i < runs_.size(); ++i) {
         const Span& r = runs_[i];

@@ -2,8 +2,10 @@
 // text, so the mapper makes it from the paragraph's attributes (its own,
 // then its style's chain) and gives the paragraph run a BN child with the
 // marker as shown (BNString, separator included) and its level
-// (LevelNumber). Numbers count per numbering list and level, in reading
-// order: per story, or across stories for lists that go on across them.
+// (LevelNumber), and its formatting the kind of list (NumberingType: a
+// bullet or how the numbers are written). Numbers count per numbering list
+// and level, in reading order: per story, or across stories for lists that
+// go on across them.
 #include "IdmlMapperInternal.h"
 #include "IdmlXml.h"
 #include "Utf8Put.h"
@@ -17,16 +19,14 @@ namespace mapping {
 
 namespace {
 
-enum Style : std::uint8_t { kArabic, kUpperLetter, kLowerLetter, kUpperRoman, kLowerRoman };
-
 struct Numbering {
     const char* text;
-    Style style;
+    PNSE::PageNumberingStyleEnum style;
     int width;
 };
 
 constexpr Numbering kNumberings[] = {
-#define IDML_NUMBERING(Text, Style, Width) {Text, Style, Width},
+#define IDML_NUMBERING(Text, Style, Width) {Text, PNSE::Style, Width},
 #include "IdmlLists.def"
 };
 
@@ -67,12 +67,12 @@ void PutRoman(std::string& out, int n, bool upper) {
 
 void PutNumber(std::string& out, int n, std::uint8_t format) {
     const Numbering& f = kNumberings[format < std::size(kNumberings) ? format : 0];
-    const bool upper = f.style == kUpperLetter || f.style == kUpperRoman;
-    if ((f.style == kUpperRoman || f.style == kLowerRoman) && n > 0 && n < 4000) {
+    const bool upper = f.style == PNSE::kUpperAlpha || f.style == PNSE::kUpperRoman;
+    if ((f.style == PNSE::kUpperRoman || f.style == PNSE::kLowerRoman) && n > 0 && n < 4000) {
         PutRoman(out, n, upper);
         return;
     }
-    if ((f.style == kUpperLetter || f.style == kLowerLetter) && n > 0) {
+    if ((f.style == PNSE::kUpperAlpha || f.style == PNSE::kLowerAlpha) && n > 0) {
         char letters[16]; // a, ..., z, aa, ab, ...: base 26 without a zero
         int k = 0;
         for (; n > 0; n = (n - 1) / 26)
@@ -138,6 +138,7 @@ void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists)
     if (!type || (*type != "BulletList" && *type != "NumberedList")) return;
     const int level = IntOr(find(Attr::kNumberingLevel), 1, 1, kLevels);
     std::string marker;
+    PNSE::PageNumberingStyleEnum shown = PNSE::kBullet;
     if (*type == "BulletList") {
         const std::string* kind = find(Attr::kBulletCharacterType);
         int code = IntOr(find(Attr::kBulletCharacterValue), kBullet, 0, 0x10FFFF);
@@ -168,7 +169,12 @@ void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists)
                 c.seen[deeper] = false;
         const std::string* expression = find(Attr::kNumberingExpression);
         marker = Expand(expression ? *expression : "^#.^t", &c, level);
+        shown = kNumberings[c.format[level]].style;
     }
+    // The kind of list, for writers that write lists as lists.
+    Element* attrs = run->GetChild(EL::kParagraphAttributes);
+    if (!attrs) attrs = b_.Child(run, EL::kParagraphAttributes);
+    if (attrs) b_.Enum(attrs, AN::kNumberingType, &ValueUtil::CreateValuePNSEnum, shown);
     Element* bn = b_.Child(run, EL::kBN);
     if (!bn) return;
     b_.Utf8(bn, AN::kBNString, marker);

@@ -36,7 +36,23 @@ enum SpanKind : int { kLink, kWarichu, kRuby, kKenten, kTcy };
 enum LinkKind : int { kNoTarget, kUrl, kPage, kText };
 /// Nesting deeper than this (groups, tables, notes, style chains) is not followed.
 constexpr int kMaxDepth = 32;
+/// What a list paragraph's marker shows.
+enum ListKind : int {
+    kNotListed, ///< no list, or a marker whose kind is unknown
+    kBulleted,
+    kNumbered,
+};
 } // namespace OBWALK
+
+/// A paragraph's place in a list.
+struct OBWalkListItem {
+    OBWALK::ListKind kind;
+    int level; ///< from 1
+    /// How its numbers are written (PNSE); kBullet for bullets.
+    int style;
+    /// The number its marker shows (kNumbered); 1 when the marker shows none.
+    long long number;
+};
 
 /// One regular page, in page order.
 struct OBWalkPage {
@@ -109,6 +125,9 @@ struct OBWalkParagraph {
     /// The text of its list marker, separator included (BNString of its
     /// run's BN child), or null.
     Value* marker;
+    /// With a marker, and NumberingType in its formatting (the run's own
+    /// without formatting): its list; else kNotListed.
+    OBWalkListItem list;
 };
 
 /// The formatting of the text handed over with it.

@@ -2,6 +2,7 @@
 // their scripts, its runs and anchors in text order, and the events that
 // hand them to the writer, position by position.
 #include "TextWalk.h"
+#include "WalkLists.h"
 
 #include "UnitScan.h"
 #include "WalkFormat.h"
@@ -469,8 +470,8 @@ void OBStoryWalker::TextWalk::BeginParagraph(long long start) {
     paragraph.start = start;
     paragraph.run = ParagraphAt(start);
     paragraph.script = info.ScriptAt(start);
-    if (Element* bn = paragraph.run ? paragraph.run->GetChild(EL::kBN) : nullptr)
-        paragraph.marker = OBGetAttributeValue(bn, AN::kBNString);
+    Element* bn = paragraph.run ? paragraph.run->GetChild(EL::kBN) : nullptr;
+    if (bn) paragraph.marker = OBGetAttributeValue(bn, AN::kBNString);
     if (w.options_.resolveFormatting) {
         Element* style = w.ParagraphStyleOf(paragraph.run);
         paragraph.style = style;
@@ -480,6 +481,8 @@ void OBStoryWalker::TextWalk::BeginParagraph(long long start) {
         paragraph.characterFormat = paragraphCharacterFormat.Make<OBMCharacterAttributes>(
             obwalk::CharacterAttributesOf(run), w.ParagraphStyleCharacterFormat(style));
     }
+    if (bn)
+        paragraph.list = obwalk::ListItemOf(paragraph.run, bn, paragraph.marker, paragraph.format);
     inParagraph = true;
     runStale = true;
     w.handler_.BeginParagraph(paragraph);

@@ -11,8 +11,8 @@ using namespace obwalk;
 
 void OBHtmlConversion::BeginText(const OBWalkText&) {
     underValid_ = underValuesValid_ = underPlain_ = false; // what lies under runs changes
-    Block block = {tags_.Count(), blockText_.Size(), 0,        0, false, false, false,
-                   false,         pendingNote_,      language_};
+    Block block = {tags_.Count(), blockText_.Size(), 0,         0, false, false, false,
+                   false,         pendingNote_,      language_, {}};
     pendingNote_ = 0;
     if (!PushAt(blocks_, blockCount_, block)) problems_.Report(OBERR::kOutOfMemory);
 }
@@ -22,6 +22,7 @@ void OBHtmlConversion::EndText(const OBWalkText&) {
     if (blockCount_ == 0) return;
     CloseRun();
     CloseParagraph();
+    ListMarkup(OBWalkListItem{});
     Block& block = Top();
     while (tags_.Count() > block.tagBase)
         PopTag();
@@ -38,6 +39,7 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     Block& block = Top();
     CloseRun();
     CloseParagraph();
+    ListMarkup(paragraph.list);
     blockText_.Truncate(block.attrs);
     // A paragraph without formatting of its own stands on its style's
     // formatting alone, kept for the conversion: its start tag, and what
@@ -67,6 +69,40 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     styles_.CountParagraphLosses(paragraph.format);
     headingText_ = level > 0 && firstHeading_.IsEmpty();
     if (paragraph.marker) ListMarker(paragraph.marker);
+}
+
+// The lists that end before the paragraph, and the one it opens or the
+// item it starts. The marker stays the paragraph's text, so the lists
+// show none of their own (.list in the stylesheet).
+void OBHtmlConversion::ListMarkup(const OBWalkListItem& item) {
+    obwalk::ListNesting& lists = Top().lists;
+    const obwalk::ListNesting::Step step = lists.Next(item);
+    for (int d = lists.Depth() - 1; d >= lists.Depth() - step.close; --d)
+        body_.Append(lists.At(d).kind == OBWALK::kNumbered ? "</li>\n</ol>\n" : "</li>\n</ul>\n");
+    lists.Take(step, item);
+    if (step.item) body_.Append("</li>\n<li>");
+    if (!step.open) return;
+    listsWritten_ = true;
+    if (item.kind == OBWALK::kBulleted) {
+        body_.Append("<ul class=\"list\">\n<li>");
+        return;
+    }
+    body_.Append("<ol class=\"list\"");
+    if (item.number != 1) {
+        body_.Append(" start=\"");
+        body_.AppendNumber(item.number);
+        body_.Append('"');
+    }
+    static const struct {
+        int style;
+        const char* type;
+    } kTypes[] = {{PNSE::kLowerAlpha, " type=\"a\""},
+                  {PNSE::kUpperAlpha, " type=\"A\""},
+                  {PNSE::kLowerRoman, " type=\"i\""},
+                  {PNSE::kUpperRoman, " type=\"I\""}};
+    for (const auto& t : kTypes)
+        if (t.style == item.style) body_.Append(t.type);
+    body_.Append(">\n<li>");
 }
 
 // The marker's text in a span of its own, its separator after it.

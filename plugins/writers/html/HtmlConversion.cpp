@@ -138,7 +138,7 @@ void OBHtmlConversion::WriteHead(Utf8Text& out) {
         out.Append("\">\n");
     } else if (options_.stylesheet == OBHTML::kEmbedded) {
         out.Append("<style>\n");
-        styles_.Stylesheet(out, options_.styleClasses);
+        styles_.Stylesheet(out, options_.styleClasses, listsWritten_);
         out.Append("</style>\n");
     }
     out.Append("</head>\n<body>\n");

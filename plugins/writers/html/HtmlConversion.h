@@ -7,6 +7,7 @@
 #include "HtmlOptions.h"
 #include "HtmlStyles.h"
 #include "MarkupStack.h"
+#include "WalkLists.h"
 #include "WalkConversion.h"
 #include "WriterTools.h"
 
@@ -16,7 +17,8 @@
 /// ends (docs/writers.md describes the markup): metadata in title and meta
 /// elements, the language of the text in lang, a stylesheet from the
 /// styles, each story a section in reading order with pictures on the
-/// pages between them, paragraphs as p or, for heading styles, h1 to h6,
+/// pages between them, paragraphs as p or, for heading styles, h1 to h6
+/// (list paragraphs as the items of ul and ol, nested by level),
 /// character formatting as em, strong and spans, tables with thead, tbody,
 /// tfoot and spans, notes linked both ways at the end of their story (or
 /// of the document for endnotes), hyperlinks as a, pictures as img, and
@@ -52,6 +54,7 @@ private:
         bool table;           ///< the paragraph held a table
         int note;             ///< a note whose number goes before the text
         const char* language; ///< the paragraph's, where its lang says it
+        obwalk::ListNesting lists;
     };
     struct Note {
         int number;
@@ -76,6 +79,7 @@ private:
     void OnTable(Element* table, const OBWalkRun& run) override;
     void OnVariable(Element* variable, const OBWalkRun& run) override;
     void ListMarker(Value* marker);
+    void ListMarkup(const OBWalkListItem& item);
     void OnPicture(const OBWalkPicture& picture) override;
 
     // Markup.
@@ -139,6 +143,7 @@ private:
     const char* language_;                              // the document's; null for undetermined
     Element* openRun_; // the run whose markup is open, when runOpen_
     bool runOpen_;
+    bool listsWritten_ = false;   // a ul or ol: the stylesheet hides their markers
     bool tcyDue_ = false;         // a tcy began and opens with its text, in that run's markup
     bool tcyLossCounted_ = false; // a run in it lost its markup
     obwalk::Utf8Text openSpan_;   // that markup: its span's opening tag, strong and em

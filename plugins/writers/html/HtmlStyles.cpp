@@ -642,7 +642,7 @@ void OBHtmlStyles::Repeats::Apply(Utf8Text& css, const Declarations& under, unsi
     OBHtmlKeptTexts::Keep(entry, version);
 }
 
-void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes) {
+void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes, bool lists) {
     out.Append("p, h1, h2, h3, h4, h5, h6 { margin: 0; white-space: pre-wrap; }\n"
                ".story { margin-block: 1em; }\n"
                ".vertical { writing-mode: vertical-rl; }\n"
@@ -656,6 +656,8 @@ void OBHtmlStyles::Stylesheet(Utf8Text& out, bool classes) {
                ".tcy { text-combine-upright: all; }\n"
                ".warichu { display: inline-flex; flex-direction: column; vertical-align: middle; "
                "font-size: 50%; line-height: 1.1; }\n");
+    // List paragraphs show their markers as text.
+    if (lists) out.Append(".list { list-style: none; margin: 0; padding: 0; }\n");
     if (!classes) return;
     for (const Entry& entry : entries_) {
         Utf8Text css;

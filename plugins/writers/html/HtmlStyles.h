@@ -149,9 +149,9 @@ public:
     void CountRunLosses(const RunValues& format);
     void CountParagraphLosses(OBMParagraphAttributes* format);
 
-    /// The base rules, the Japanese constructions and, with classes, one
-    /// rule per class used.
-    void Stylesheet(obwalk::Utf8Text& out, bool classes);
+    /// The base rules, the Japanese constructions, with lists the rule that
+    /// hides their own markers and, with classes, one rule per class used.
+    void Stylesheet(obwalk::Utf8Text& out, bool classes, bool lists);
 
 private:
     struct Entry {

@@ -230,8 +230,8 @@ void OBPandocConversion::EndStory(const OBWalkStory&) {
 }
 
 void OBPandocConversion::BeginText(const OBWalkText&) {
-    Block block = {frames_.Count(), -1,    -1, nullptr, language_,
-                   language_,       false, 0,  nullptr, false};
+    Block block = {frames_.Count(), -1, -1,      nullptr, language_, language_,
+                   false,           0,  nullptr, false,   {},        {}};
     if (!PushAt(blocks_, blockCount_, block)) problems_.Report(OBERR::kOutOfMemory);
 }
 
@@ -239,6 +239,7 @@ void OBPandocConversion::EndText(const OBWalkText&) {
     if (blockCount_ == 0) return;
     CloseParagraph();
     CloseStyleDiv();
+    ListBlocks(OBWalkListItem{}, nullptr);
     CloseTo(Top().frameBase);
     --blockCount_;
 }
@@ -246,6 +247,7 @@ void OBPandocConversion::EndText(const OBWalkText&) {
 void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     if (blockCount_ == 0) return;
     CloseParagraph();
+    ListBlocks(paragraph.list, paragraph.marker);
     Block& block = Top();
     block.pending = true;
     block.table = false;
@@ -259,7 +261,75 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
                           ? found->second
                           : (headings_[paragraph.style] = HeadingLevel(walker_, paragraph.style));
     }
-    if (paragraph.marker) ListMarker(paragraph.marker);
+    // In a list the list shows the marker.
+    if (paragraph.marker && paragraph.list.kind == OBWALK::kNotListed) ListMarker(paragraph.marker);
+}
+
+namespace {
+
+// A numbered list's number style and delimiter, as pandoc names them, from
+// the numbering style and what stands around the number in the marker.
+void NumberStyle(const OBWalkListItem& item, Value* marker, Utf8Text& out) {
+    static const struct {
+        int style;
+        const char* name;
+    } kStyles[] = {{PNSE::kArabic, "Decimal"},          {PNSE::kArabicLeadingZeros, "Decimal"},
+                   {PNSE::kFullWidthArabic, "Decimal"}, {PNSE::kLowerRoman, "LowerRoman"},
+                   {PNSE::kUpperRoman, "UpperRoman"},   {PNSE::kLowerAlpha, "LowerAlpha"},
+                   {PNSE::kUpperAlpha, "UpperAlpha"}};
+    const char* style = "DefaultStyle";
+    for (const auto& s : kStyles)
+        if (s.style == item.style) style = s.name;
+    const char* delimiter = "DefaultDelim";
+    const obwalk::MarkerText text(marker);
+    long long number = 0, start = 0, end = 0;
+    if (obwalk::MarkerNumber(text.units, text.end, item.style, number, &start, &end) &&
+        end < text.end) {
+        if (text.units[end] == '.')
+            delimiter = "Period";
+        else if (text.units[end] == ')')
+            delimiter = start > 0 && text.units[start - 1] == '(' ? "TwoParens" : "OneParen";
+    }
+    out.Append("{\"t\":\"");
+    out.Append(style);
+    out.Append("\"},{\"t\":\"");
+    out.Append(delimiter);
+    out.Append("\"}");
+}
+
+} // namespace
+
+// The lists that end before the paragraph, and the one it opens or the
+// item it starts: BulletList and OrderedList, each item a list of blocks.
+void OBPandocConversion::ListBlocks(const OBWalkListItem& item, Value* marker) {
+    Block& block = Top();
+    obwalk::ListNesting& lists = block.lists;
+    const obwalk::ListNesting::Step step = lists.Next(item);
+    if (step.close == 0 && !step.open && !step.item) return;
+    CloseStyleDiv(); // a style's Div holds no list, and lies in one item
+    if (step.close > 0) CloseTo(block.listFrames[lists.Depth() - step.close]);
+    lists.Take(step, item);
+    if (step.item) CloseTo(block.listFrames[lists.Depth() - 1] + 1);
+    if (step.open) {
+        block.listFrames[lists.Depth() - 1] = frames_.Count();
+        Utf8Text& open = scratch_;
+        open.Clear();
+        if (item.kind == OBWALK::kBulleted) {
+            open.Append("{\"t\":\"BulletList\",\"c\":[");
+            Open(kBlockFrame, open, "]}");
+        } else {
+            open.Append("{\"t\":\"OrderedList\",\"c\":[[");
+            open.AppendNumber(item.number);
+            open.Append(',');
+            NumberStyle(item, marker, open);
+            open.Append("],[");
+            Open(kBlockFrame, open, "]]}");
+        }
+    }
+    if (!step.open && !step.item) return;
+    scratch_.Clear();
+    scratch_.Append('[');
+    Open(kBlockFrame, scratch_, "]");
 }
 
 // The marker's text as the paragraph's first inlines, its separator as a Space.

@@ -6,6 +6,7 @@
 
 #include "MarkupStack.h"
 #include "PandocOptions.h"
+#include "WalkLists.h"
 #include "WalkConversion.h"
 #include "WriterTools.h"
 
@@ -15,7 +16,8 @@
 /// (docs/writers.md describes the mapping): each story a Div in reading
 /// order with the pictures of the pages between them, paragraphs as Para
 /// (grouped in Divs whose custom-style names their style) or Header for
-/// heading styles, character formatting as Strong, Emph, Underline,
+/// heading styles, list paragraphs as the items of BulletList and
+/// OrderedList, character formatting as Strong, Emph, Underline,
 /// Strikeout, Superscript, Subscript, SmallCaps and Spans with
 /// custom-style and lang, tables in pandoc's table model with row and
 /// column spans, notes as Note, hyperlinks as Link, pictures as Image;
@@ -54,6 +56,8 @@ private:
         int level;               ///< its heading level; 0 for Para
         Element* paragraphStyle;
         bool table;
+        obwalk::ListNesting lists;
+        int listFrames[obwalk::ListNesting::kMaxLevel]; ///< frames_ before each open list
     };
 
     // The walk.
@@ -74,6 +78,7 @@ private:
     void OnTable(Element* table, const OBWalkRun& run) override;
     void OnVariable(Element* variable, const OBWalkRun& run) override;
     void ListMarker(Value* marker);
+    void ListBlocks(const OBWalkListItem& item, Value* marker);
     void OnPicture(const OBWalkPicture& picture) override;
 
     // JSON.

@@ -391,6 +391,17 @@ TEST(IdmlFeatures, ListParagraphsShowTheirMarkers) {
               "1.b)\tSub\r\n2.\tTwo\r\n2.a)\tSub\r\nIV.\tFour\r\n^V\xE2\x80\x94"
               "Five\r\n1.\tAcross\r\n\r\n1.\tAgain\r\n2.\tAcross\r\n");
     EXPECT_EQ(ok, 1);
+    // Each list paragraph says its kind of list, for writers that write lists.
+    Reading r(Package("features/lists"));
+    std::vector<int> kinds;
+    for (Element* run : r.All(EL::kParagraphRun)) {
+        Element* attributes = run->GetChild(EL::kParagraphAttributes);
+        kinds.push_back(attributes ? Member(attributes, AN::kNumberingType) : -1);
+    }
+    const int bullet = PNSE::kBullet, arabic = PNSE::kArabic, alpha = PNSE::kLowerAlpha,
+              roman = PNSE::kUpperRoman;
+    EXPECT_EQ(kinds, (std::vector<int>{bullet, bullet, -1, arabic, alpha, alpha, arabic, alpha,
+                                       roman, roman, arabic, arabic, arabic}));
 }
 
 } // namespace

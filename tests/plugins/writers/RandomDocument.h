@@ -70,6 +70,12 @@ private:
             return words;
         }();
         for (int p = Below(6); p >= 0; --p) {
+            if (Below(3) == 0) { // a list paragraph, of any kind and level, some out of range
+                static const int kKinds[] = {0, PNSE::kBullet, PNSE::kArabic, PNSE::kLowerRoman,
+                                             PNSE::kUpperAlpha};
+                static const char* const kMarkers[] = {"1.\t", "\u2022 ", "(iv)", "", "B)"};
+                text.Marker(kMarkers[Below(5)], kKinds[Below(5)], Below(13) - 1);
+            }
             for (int r = Below(8); r >= 0; --r) {
                 int kind = Below(depth > 1 ? 14 : 18);
                 const char* word = kWords[Below(kWords.size())].c_str();

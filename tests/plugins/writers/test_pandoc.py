@@ -84,6 +84,7 @@ class ThroughPandoc(unittest.TestCase):
         for part, where in (("漢字（かんじ）", text(body)), ("東（とう）京（きょう）", text(body)),
                             ("（割注の例です）", text(body)), ("The note's text.", text(notes)),
                             ('<w:gridSpan w:val="2"', body), ("<w:vMerge", body),
+                            ("<w:numPr>", body),
                             ("Ombra features", core), ("Ombra tests", core)):
             self.assertIn(part, where)
 

@@ -183,6 +183,42 @@ const std::vector<Feature>& Features() {
           "<p><span class=\"list-marker\">\u2022</span> b</p>"},
          {"[{\"t\":\"Str\",\"c\":\"1.\"},{\"t\":\"Space\"},{\"t\":\"Str\",\"c\":\"a\"}]"},
          "1.\ta\n\u2022 b\n"},
+        {"lists: bullets, numbers with a deeper level inside an item, a restart, then none",
+         [](DocumentBuilder& b) {
+             b.AddStory()
+                 .Marker("\u2022\t", PNSE::kBullet)
+                 .Text("a")
+                 .EndPara()
+                 .Marker("1.\t", PNSE::kArabic)
+                 .Text("b")
+                 .EndPara()
+                 .Marker("1.a)\t", PNSE::kLowerAlpha, 2)
+                 .Text("c")
+                 .EndPara()
+                 .Marker("2.\t", PNSE::kArabic)
+                 .Text("d")
+                 .EndPara()
+                 .Marker("(iv)\t", PNSE::kLowerRoman)
+                 .Text("e")
+                 .EndPara()
+                 .Text("f");
+         },
+         {".list { list-style: none;",
+          "<ul class=\"list\">\n<li><p><span class=\"list-marker\">\u2022</span>\ta</p>\n</li>\n"
+          "</ul>\n<ol class=\"list\">\n<li><p><span class=\"list-marker\">1.</span>\tb</p>\n"
+          "<ol class=\"list\" type=\"a\">\n<li><p><span class=\"list-marker\">1.a)</span>\tc</p>\n"
+          "</li>\n</ol>\n</li>\n<li><p><span class=\"list-marker\">2.</span>\td</p>\n</li>\n</ol>\n"
+          "<ol class=\"list\" start=\"4\" type=\"i\">\n<li>",
+          "\te</p>\n</li>\n</ol>\n<p>f</p>"},
+         {"{\"t\":\"BulletList\",\"c\":[[{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"a\"}]}]]},"
+          "{\"t\":\"OrderedList\",\"c\":[[1,{\"t\":\"Decimal\"},{\"t\":\"Period\"}],[[{\"t\":"
+          "\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"b\"}]},{\"t\":\"OrderedList\",\"c\":[[1,{\"t\":"
+          "\"LowerAlpha\"},{\"t\":\"OneParen\"}],[[{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":"
+          "\"c\"}]}]]]}],[{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"d\"}]}]]]},{\"t\":"
+          "\"OrderedList\",\"c\":[[4,{\"t\":\"LowerRoman\"},{\"t\":\"TwoParens\"}],[[{\"t\":"
+          "\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"e\"}]}]]]},{\"t\":\"Para\",\"c\":[{\"t\":"
+          "\"Str\",\"c\":\"f\"}]}"},
+         "\u2022\ta\n1.\tb\n1.a)\tc\n2.\td\n(iv)\te\nf\n"},
         {"a long title is cut after a word",
          [](DocumentBuilder& b) {
              b.AddStory().Text(std::string(90, 'a') + " \u00e9\u00e9\u00e9\u00e9 " +
