@@ -33,13 +33,20 @@ bool InNumber(unsigned short u, int style) {
 
 int RomanDigit(unsigned short u) {
     switch (u | 0x20) {
-    case 'i': return 1;
-    case 'v': return 5;
-    case 'x': return 10;
-    case 'l': return 50;
-    case 'c': return 100;
-    case 'd': return 500;
-    default: return 1000;
+    case 'i':
+        return 1;
+    case 'v':
+        return 5;
+    case 'x':
+        return 10;
+    case 'l':
+        return 50;
+    case 'c':
+        return 100;
+    case 'd':
+        return 500;
+    default:
+        return 1000;
     }
 }
 
@@ -89,8 +96,9 @@ OBWalkListItem ListItemOf(Element* paragraphRun, Element* bn, Value* marker,
     item.style = style;
     long long level = 1;
     if (GetInt(bn, AN::kLevelNumber, level))
-        item.level = level < 1 ? 1 : level > ListNesting::kMaxLevel ? ListNesting::kMaxLevel
-                                                                     : static_cast<int>(level);
+        item.level = level < 1                        ? 1
+                     : level > ListNesting::kMaxLevel ? ListNesting::kMaxLevel
+                                                      : static_cast<int>(level);
     if (item.kind == OBWALK::kNumbered) {
         const MarkerText text(marker);
         // Letters and numerals past their range are written as digits.
