@@ -3,6 +3,7 @@
 // random ones that break them.
 #include "StoryWalker.h"
 #include "UnitScan.h"
+#include "WalkLists.h"
 
 #include <ombra/storedelements.h>
 #include <ombra/typedstreams.h>
@@ -350,6 +351,89 @@ TEST(UnitScan, FindsWhatAPlainLoopFinds) {
         obscan::FillBytes(filled.data() + 1, n, 7);
         EXPECT_EQ(std::count(filled.begin(), filled.end(), 7), n);
         EXPECT_TRUE(filled.front() == 1 && filled.back() == 1);
+    }
+}
+
+// Random runs of list paragraphs: after each, the innermost list is the
+// paragraph's (its level and kind), levels grow inward, every listed
+// paragraph is an item exactly once, and a numbered list's items count on
+// by one.
+TEST(WalkLists, NestingKeepsLevelsKindsAndNumbersInOrder) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        obwalk::ListNesting lists;
+        std::vector<OBWalkListItem> open; // each list's last item
+        int listed = 0, items = 0;
+        for (int n = 0; n < 40; ++n) {
+            const int kinds[] = {OBWALK::kNotListed, OBWALK::kBulleted, OBWALK::kNumbered};
+            OBWalkListItem item{static_cast<OBWALK::ListKind>(kinds[random() % 3]),
+                                1 + static_cast<int>(random() % 4),
+                                random() % 2 ? PNSE::kArabic : PNSE::kLowerRoman,
+                                1 + static_cast<long long>(random() % 3)};
+            const obwalk::ListNesting::Step step = lists.Next(item);
+            ASSERT_LE(step.close, lists.Depth());
+            open.resize(open.size() - static_cast<std::size_t>(step.close));
+            lists.Take(step, item);
+            if (item.kind == OBWALK::kNotListed) {
+                EXPECT_TRUE(open.empty() && !step.open && !step.item);
+                continue;
+            }
+            ++listed;
+            ASSERT_NE(step.open, step.item);
+            if (step.item) {
+                ASSERT_FALSE(open.empty());
+                if (item.kind == OBWALK::kNumbered) {
+                    EXPECT_EQ(item.number, open.back().number + 1);
+                }
+                open.back() = item;
+            } else {
+                open.push_back(item);
+            }
+            ++items;
+            ASSERT_EQ(static_cast<int>(open.size()), lists.Depth());
+            EXPECT_EQ(lists.At(lists.Depth() - 1).level, item.level);
+            EXPECT_EQ(lists.At(lists.Depth() - 1).kind, item.kind);
+            for (int d = 1; d < lists.Depth(); ++d)
+                EXPECT_LT(lists.At(d - 1).level, lists.At(d).level);
+        }
+        EXPECT_EQ(items, listed);
+    }
+}
+
+// Numbers written in each style, with text around them, read back.
+TEST(WalkLists, MarkersGiveBackTheirNumbers) {
+    auto roman = [](long long n, bool upper) {
+        static const std::pair<int, const char*> kDigits[] = {
+            {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+            {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+        std::string out;
+        for (const auto& [value, digits] : kDigits)
+            for (; n >= value; n -= value)
+                out += digits;
+        if (upper) std::transform(out.begin(), out.end(), out.begin(), ::toupper);
+        return out;
+    };
+    auto letters = [](long long n, bool upper) {
+        std::string out;
+        for (; n > 0; n = (n - 1) / 26)
+            out.insert(out.begin(), static_cast<char>((upper ? 'A' : 'a') + (n - 1) % 26));
+        return out;
+    };
+    for (long long n : {1LL, 4LL, 9LL, 14LL, 27LL, 49LL, 702LL, 1999LL, 3888LL}) {
+        const std::pair<int, std::string> written[] = {
+            {PNSE::kArabic, "Step " + std::to_string(n) + ":"},
+            {PNSE::kLowerRoman, "(" + roman(n, false) + ")"},
+            {PNSE::kUpperRoman, "Part " + roman(n, true) + "."},
+            {PNSE::kLowerAlpha, "1." + letters(n, false) + ")"},
+            {PNSE::kUpperAlpha, letters(n, true)}};
+        for (const auto& [style, text] : written) {
+            const std::u16string units(text.begin(), text.end());
+            long long number = 0;
+            ASSERT_TRUE(obwalk::MarkerNumber(reinterpret_cast<const unsigned short*>(units.data()),
+                                             static_cast<long long>(units.size()), style, number))
+                << text;
+            EXPECT_EQ(number, n) << text;
+        }
     }
 }
 
