@@ -135,7 +135,7 @@ private:
 };
 
 inline void DocumentProgram::Step(unsigned op) {
-    switch (op % 24) {
+    switch (op % 25) {
     case 0:
         text_->Para(in_.Text(), Pick(paragraphStyles_), Style());
         break;
@@ -214,6 +214,9 @@ inline void DocumentProgram::Step(unsigned op) {
     case 22:
         b_.PageSize(in_.Byte() * 8.0, in_.Byte() * 8.0)
             .StartPage(static_cast<int>(in_.Byte()) - 16);
+        break;
+    case 23: // a list marker of any kind and level, some out of range
+        text_->Marker(in_.Text(), in_.Byte() % 14, static_cast<int>(in_.Byte() % 16) - 2);
         break;
     default:
         b_.AddFont(in_.Text(), static_cast<WSE::WritingScriptEnum>(in_.Byte() % 40));
