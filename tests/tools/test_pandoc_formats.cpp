@@ -62,6 +62,7 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
                                     std::string("--standalone"), std::string("--output=-"), folder})
         EXPECT_NE(args.find(part), std::string::npos) << part << " in " << args;
     EXPECT_EQ(ReadFile(work / "in").compare(0, 10, "{\"blocks\":"), 0) << "pandoc's document";
+    EXPECT_EQ(args.find("--lua-filter="), std::string::npos) << "Word keeps the style names";
     // The first run's filter is gone afterwards.
     std::string first = ReadFile(work / "first");
     std::size_t at = first.find("--lua-filter=");
@@ -79,6 +80,7 @@ TEST(OmbraPandoc, TheDocumentGoesToPandocAndItsOutputIsTheFormats) {
     run = WithPandoc(other, script, {"convert", kColours, "-o", other / "c.MD"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(ReadFile(work / "args").find("--to=markdown-raw_attribute "), std::string::npos);
+    EXPECT_NE(ReadFile(work / "args").find("--lua-filter="), std::string::npos);
     // --strict refuses pandoc's warnings as it refuses the reader's notes.
     run = WithPandoc(other, script, {"convert", "--strict", kColours, "-o", other / "s.md"});
     EXPECT_EQ(run.exitCode, 1) << run.err;
@@ -110,6 +112,23 @@ TEST(OmbraPandoc, AMissingOrFailingPandocFailsTheInputAndWritesNothing) {
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_FALSE(Exists(work / "out.odt")) << c.says;
     }
+}
+
+// Real pandoc's plain markups hold the text, lists and languages without the
+// marks of stories and style names around every paragraph.
+TEST(OmbraPandoc, RealPandocPlainMarkupsLeaveStoriesAndStyleNamesOut) {
+    if (std::system("pandoc --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no pandoc";
+    TempFolder work;
+    const std::string sample = OMBRA_SOURCE_DIR "/samples/sample.sla";
+    for (const char* format : {"markdown", "gfm", "rst"}) {
+        ToolResult run = RunOmbra({"convert", "-t", format, sample, "-o", "-"});
+        EXPECT_EQ(run.exitCode, 0) << format << ": " << run.err;
+        for (const char* mark : {"custom-style", "story-1", ".story"})
+            EXPECT_EQ(run.out.find(mark), std::string::npos) << format << " holds " << mark;
+        EXPECT_NE(run.out.find("Two pages, four languages"), std::string::npos) << format;
+    }
+    ToolResult run = RunOmbra({"convert", "-t", "markdown", sample, "-o", "-"});
+    EXPECT_NE(run.out.find("::: {lang=\"ja\"}"), std::string::npos) << run.out;
 }
 
 // Real pandoc writes Word and PowerPoint files of a document whose picture

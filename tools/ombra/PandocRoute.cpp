@@ -16,8 +16,8 @@ namespace ombra_host {
 namespace {
 
 const PandocFormat kFormats[] = {
-#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures, Binary)                       \
-    {Name, Extension, Writer, EmbedsPictures != 0, Binary != 0},
+#define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures, Binary, PlainMarkup)          \
+    {Name, Extension, Writer, EmbedsPictures != 0, Binary != 0, PlainMarkup != 0},
 #include "PandocFormats.def"
 };
 
@@ -147,6 +147,32 @@ std::string MissingPicturesFilter() {
 end
 )";
 }
+
+// A pandoc filter that takes from Divs and Spans what only marks a story
+// (its id, classes and writing mode) or names a style; one left with
+// nothing gives way to what it holds. In a plain markup these marks would
+// be noise around every paragraph; a language stays.
+const char kUnwrapFilter[] = R"(local function plain(element)
+  local attr = element.attr
+  local story = false
+  local classes = {}
+  for _, class in ipairs(attr.classes) do
+    if class == "story" then story = true
+    elseif class ~= "vertical" then table.insert(classes, class) end
+  end
+  if attr.identifier:match("^story%-%d+$") then attr.identifier = "" end
+  attr.classes = classes
+  attr.attributes["custom-style"] = nil
+  if story then attr.attributes["style"] = nil end
+  if attr.identifier == "" and #attr.classes == 0 and #attr.attributes == 0 then
+    return element.content
+  end
+  element.attr = attr
+  return element
+end
+Div = plain
+Span = plain
+)";
 
 // A text in a temporary file for pandoc (a filter, a stylesheet), deleted
 // with the object; no path when it cannot be written.
@@ -285,6 +311,10 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
             (input == "-" ? std::string("-") : std::filesystem::path(input).stem().string()));
     std::unique_ptr<TempText> style = VerticalBookStyle(format, bytes, limits);
     if (style && !style->Path().empty()) arguments.push_back("--css=" + style->Path());
+    // Without the filter the output only keeps more markup.
+    std::unique_ptr<TempText> unwrap(
+        format.plainMarkup ? new TempText("ombra-filter-", kUnwrapFilter) : nullptr);
+    if (unwrap && !unwrap->Path().empty()) arguments.push_back("--lua-filter=" + unwrap->Path());
     obsys::ProgramRun run;
     if (!RunOnce(format, arguments, bytes, run, said, reason, limits)) return false;
     static const struct {

@@ -19,6 +19,7 @@ struct PandocFormat {
     const char* writer;    ///< pandoc's
     bool embedsPictures;   ///< pandoc's writer puts the pictures' files into the output
     bool binary;           ///< the output is no UTF-8 text (a package)
+    bool plainMarkup; ///< the stories' and style names' Divs and Spans give way to their contents
 };
 
 /// Every format, in the table's order.
@@ -36,7 +37,8 @@ std::string PandocFormatNames();
 /// such picture's description in its place. Returns false with the reason
 /// when pandoc is missing or fails; its warnings, and each picture replaced,
 /// are added to notes (the texts of notes, without the word "note"). A run
-/// that limits (none for null) stop fails.
+/// that limits (none for null) stop fails. In a plain markup the Divs and
+/// Spans that only mark stories and name styles give way to their contents.
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
                std::string& reason, const obsys::RunLimits* limits = nullptr);
