@@ -114,8 +114,8 @@ TEST(OmbraPandoc, AMissingOrFailingPandocFailsTheInputAndWritesNothing) {
     }
 }
 
-// Real pandoc's plain markups hold the text, lists and languages without the
-// marks of stories and style names around every paragraph.
+// Real pandoc's plain markups hold the text, tight lists and languages
+// without the marks of stories and style names around every paragraph.
 TEST(OmbraPandoc, RealPandocPlainMarkupsLeaveStoriesAndStyleNamesOut) {
     if (std::system("pandoc --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no pandoc";
     TempFolder work;
@@ -129,6 +129,13 @@ TEST(OmbraPandoc, RealPandocPlainMarkupsLeaveStoriesAndStyleNamesOut) {
     }
     ToolResult run = RunOmbra({"convert", "-t", "markdown", sample, "-o", "-"});
     EXPECT_NE(run.out.find("::: {lang=\"ja\"}"), std::string::npos) << run.out;
+    // Lists are lists, their items close together.
+    run = RunOmbra({"convert", "-t", "markdown",
+                    OMBRA_TEST_PLUGIN_DIR "/../../plugins/idml/packages/features/lists.idml", "-o",
+                    "-"});
+    EXPECT_NE(run.out.find("-   Apple\n-   Pear\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1.  One\n    a)  Sub\n    b)  Sub\n2.  Two\n"), std::string::npos)
+        << run.out;
 }
 
 // Real pandoc writes Word and PowerPoint files of a document whose picture

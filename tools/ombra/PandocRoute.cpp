@@ -151,7 +151,7 @@ end
 // A pandoc filter that takes from Divs and Spans what only marks a story
 // (its id, classes and writing mode) or names a style; one left with
 // nothing gives way to what it holds. In a plain markup these marks would
-// be noise around every paragraph; a language stays.
+// be noise around every paragraph; a language stays. Lists become tight.
 const char kUnwrapFilter[] = R"(local function plain(element)
   local attr = element.attr
   local story = false
@@ -172,6 +172,15 @@ const char kUnwrapFilter[] = R"(local function plain(element)
 end
 Div = plain
 Span = plain
+-- With the Divs gone, a list's items are written close together.
+local function tight(list)
+  for _, item in ipairs(list.content) do
+    if item[1] and item[1].t == "Para" then item[1] = pandoc.Plain(item[1].content) end
+  end
+  return list
+end
+BulletList = tight
+OrderedList = tight
 )";
 
 // A text in a temporary file for pandoc (a filter, a stylesheet), deleted
