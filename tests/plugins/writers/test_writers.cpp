@@ -33,6 +33,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -185,23 +186,16 @@ const std::vector<Feature>& Features() {
          "1.\ta\n\u2022 b\n"},
         {"lists: bullets, numbers with a deeper level inside an item, a restart, then none",
          [](DocumentBuilder& b) {
-             b.AddStory()
-                 .Marker("\u2022\t", PNSE::kBullet)
-                 .Text("a")
-                 .EndPara()
-                 .Marker("1.\t", PNSE::kArabic)
-                 .Text("b")
-                 .EndPara()
-                 .Marker("1.a)\t", PNSE::kLowerAlpha, 2)
-                 .Text("c")
-                 .EndPara()
-                 .Marker("2.\t", PNSE::kArabic)
-                 .Text("d")
-                 .EndPara()
-                 .Marker("(iv)\t", PNSE::kLowerRoman)
-                 .Text("e")
-                 .EndPara()
-                 .Text("f");
+             StoryBuilder& s = b.AddStory();
+             const std::tuple<const char*, int, int, const char*> paragraphs[] = {
+                 {"\u2022\t", PNSE::kBullet, 1, "a"},
+                 {"1.\t", PNSE::kArabic, 1, "b"},
+                 {"1.a)\t", PNSE::kLowerAlpha, 2, "c"},
+                 {"2.\t", PNSE::kArabic, 1, "d"},
+                 {"(iv)\t", PNSE::kLowerRoman, 1, "e"}};
+             for (const auto& [marker, kind, level, text] : paragraphs)
+                 s.Marker(marker, kind, level).Text(text).EndPara();
+             s.Text("f");
          },
          {".list { list-style: none;",
           "<ul class=\"list\">\n<li><p><span class=\"list-marker\">\u2022</span>\ta</p>\n</li>\n"
