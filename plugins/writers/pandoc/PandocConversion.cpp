@@ -261,8 +261,11 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
                           ? found->second
                           : (headings_[paragraph.style] = HeadingLevel(walker_, paragraph.style));
     }
-    // In a list the list shows the marker.
-    if (paragraph.marker && paragraph.list.kind == OBWALK::kNotListed) ListMarker(paragraph.marker);
+    // In a list the list shows the marker, as the format writes one.
+    if (paragraph.marker && paragraph.list.kind == OBWALK::kNotListed)
+        ListMarker(paragraph.marker);
+    else if (paragraph.marker)
+        report_.Add(OBREPORT::kListMarkersAsFormats);
 }
 
 namespace {

@@ -212,7 +212,10 @@ const std::vector<Feature>& Features() {
           "\"OrderedList\",\"c\":[[4,{\"t\":\"LowerRoman\"},{\"t\":\"TwoParens\"}],[[{\"t\":"
           "\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"e\"}]}]]]},{\"t\":\"Para\",\"c\":[{\"t\":"
           "\"Str\",\"c\":\"f\"}]}"},
-         "\u2022\ta\n1.\tb\n1.a)\tc\n2.\td\n(iv)\te\nf\n"},
+         "\u2022\ta\n1.\tb\n1.a)\tc\n2.\td\n(iv)\te\nf\n",
+         OBREPORT::kListMarkersAsFormats,
+         0,
+         5},
         {"a long title is cut after a word",
          [](DocumentBuilder& b) {
              b.AddStory().Text(std::string(90, 'a') + " \u00e9\u00e9\u00e9\u00e9 " +
