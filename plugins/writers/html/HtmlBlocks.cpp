@@ -73,7 +73,8 @@ void OBHtmlConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
 
 // The lists that end before the paragraph, and the one it opens or the
 // item it starts. The marker stays the paragraph's text, so the lists
-// show none of their own (.list in the stylesheet).
+// show none of their own: .list in the embedded stylesheet, else said on
+// each list.
 void OBHtmlConversion::ListMarkup(const OBWalkListItem& item) {
     obwalk::ListNesting& lists = Top().lists;
     const obwalk::ListNesting::Step step = lists.Next(item);
@@ -83,11 +84,13 @@ void OBHtmlConversion::ListMarkup(const OBWalkListItem& item) {
     if (step.item) body_.Append("</li>\n<li>");
     if (!step.open) return;
     listsWritten_ = true;
+    const char* own = options_.stylesheet == OBHTML::kEmbedded ? "" : " style=\"list-style: none\"";
+    body_.Append(item.kind == OBWALK::kBulleted ? "<ul class=\"list\"" : "<ol class=\"list\"");
+    body_.Append(own);
     if (item.kind == OBWALK::kBulleted) {
-        body_.Append("<ul class=\"list\">\n<li>");
+        body_.Append(">\n<li>");
         return;
     }
-    body_.Append("<ol class=\"list\"");
     if (item.number != 1) {
         body_.Append(" start=\"");
         body_.AppendNumber(item.number);

@@ -475,6 +475,25 @@ TEST_F(Writers, RandomDocumentsGiveWellFormedHtmlAndJson) {
     }
 }
 
+// A list paragraph keeps its own marker and no other, whatever the
+// stylesheet: the embedded one hides the lists' markers, else each list does.
+TEST_F(Writers, ListsShowOneMarkerWhateverTheStylesheet) {
+    DocumentBuilder b;
+    b.AddStory().Marker("\u2022 ", PNSE::kBullet).Text("a");
+    const std::vector<Element*>& elements = b.Build();
+    for (OBHTML::StylesheetEnum mode :
+         {OBHTML::kEmbedded, OBHTML::kLinked, OBHTML::kNoStylesheet}) {
+        OBHtmlOptions html;
+        html.stylesheet = mode;
+        const std::string page = Through<OBHtmlConversion>(elements, html).bytes;
+        const bool hidden =
+            page.find(".list { list-style: none;") != std::string::npos ||
+            page.find("<ul class=\"list\" style=\"list-style: none\">") != std::string::npos;
+        EXPECT_TRUE(hidden) << mode << "\n" << page;
+        EXPECT_NE(page.find("<span class=\"list-marker\">\u2022</span> a"), std::string::npos);
+    }
+}
+
 // Long texts as pandoc inlines: each word a Str escaped as JSON escapes
 // UTF-16, each run of spaces a Space, whatever the words hold and however
 // long they are (also across the stretches the writer reserves room for).
