@@ -108,6 +108,8 @@ const char* StatusText(Status status) {
         return "no plug-in could be loaded";
     case Status::kNotes:
         return "converted with notes, which the strict options refuse";
+    case Status::kPandocFailed:
+        return "pandoc is not installed, or it could not write the format";
     }
     return "failed";
 }

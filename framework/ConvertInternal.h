@@ -64,6 +64,16 @@ public:
     OBReader* Reader() const { return data_ ? data_->reader : nullptr; }
 };
 
+/// Whether writer names a format written through pandoc.
+bool WrittenThroughPandoc(const std::string& writer);
+/// The options for the pandoc writer, whose document pandoc turns into the
+/// format options name.
+ombra::Options PandocWriterOptions(const ombra::Options& options);
+/// Converts with the pandoc writer into memory and writes what pandoc makes
+/// of its document: kPandocFailed when pandoc is missing or fails.
+ombra::Result ConvertThroughPandoc(const ombra::Converter& converter, const ombra::Source& input,
+                                   const ombra::Sink& output, const ombra::Options& options);
+
 /// A writer of the layer that collects a publication's metadata.
 OBWriter* NewMetadataWriter(ombra::Metadata& metadata);
 

@@ -612,7 +612,11 @@ template <class Call> Result Guarded(const std::string& subject, Call call) {
 } // namespace
 
 Result Converter::Convert(const Source& input, const Sink& output, const Options& options) const {
-    return Guarded(input.Name(), [&] { return impl_->Run(input, output, options, nullptr); });
+    return Guarded(input.Name(), [&] {
+        if (obconvert::WrittenThroughPandoc(options.writer))
+            return obconvert::ConvertThroughPandoc(*this, input, output, options);
+        return impl_->Run(input, output, options, nullptr);
+    });
 }
 
 Result Converter::Check(const Options& options) const {
@@ -621,7 +625,10 @@ Result Converter::Check(const Options& options) const {
         if (impl_->state.status != Status::kConverted) return impl_->state;
         Preferences record;
         OBPreferenceSettings settings;
-        impl_->Check(options, result, record, settings);
+        impl_->Check(obconvert::WrittenThroughPandoc(options.writer)
+                         ? obconvert::PandocWriterOptions(options)
+                         : options,
+                     result, record, settings);
         return result;
     });
 }

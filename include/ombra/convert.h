@@ -40,6 +40,7 @@ enum class Status {
     kNoMemoryService, ///< the host installed no memory service (see MemoryScope)
     kNoPlugIns,       ///< the plug-in folders hold no loadable plug-in
     kNotes,           ///< converted with notes, which Options::strict refuses
+    kPandocFailed,    ///< pandoc, which writes the format, is missing or failed
 };
 
 /// The status as a short English phrase ("not recognised by any reader").
@@ -89,7 +90,9 @@ enum class LineEnd {
 /// this system's line ends.
 struct Options {
     /// The writer: a name of the shipped ones ("text", "json", "html",
-    /// "pandoc"; <ombra/pluginids.h>) or a writer id in decimal.
+    /// "pandoc"; <ombra/pluginids.h>), a writer id in decimal, or a format
+    /// of PandocFormats() ("docx", "markdown", ...), which pandoc (on the
+    /// PATH) writes from the pandoc writer's document.
     std::string writer = "text";
     /// The text writer's encoding: "utf8" (also ""), "utf16", "default"
     /// (each run in its script's Windows code page), or one code page by
@@ -107,6 +110,20 @@ struct Options {
     /// A conversion with notes fails (Status::kNotes) and writes nothing.
     bool strict = false;
 };
+
+/// A format written through pandoc: the pandoc writer's document, turned
+/// into the format by pandoc (Debian's, found on the PATH). Linked pictures
+/// are looked for beside the output, then beside the input; where pandoc
+/// puts the pictures into the output, one it cannot read becomes its
+/// description, with a note. Its warnings are notes.
+struct PandocFormat {
+    std::string name;      ///< as Options::writer takes it ("docx")
+    std::string extension; ///< of its files, without the dot
+    bool binary = false;   ///< a package (docx, odt, epub, pptx), not UTF-8 text
+};
+
+/// Every format written through pandoc.
+OMBRA_API std::vector<PandocFormat> PandocFormats();
 
 /// Where the input comes from. A Source refers to what it was made from;
 /// keep that alive until the call returns. A path to a regular file of 1 MiB

@@ -188,7 +188,8 @@ def _check(result: Any, name: str) -> None:
         raise ValueError(result.reason)
     kind = {Status.not_recognised: UnsupportedFormat, Status.out_of_memory: OutOfMemory,
             Status.unreadable: ConversionError, Status.failed: ConversionError,
-            Status.notes: ConversionError}.get(status, Error)
+            Status.notes: ConversionError,
+            Status.pandoc_failed: ConversionError}.get(status, Error)
     raise kind(result.reason, status, name, result.reader, result.notes)
 
 

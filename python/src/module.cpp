@@ -229,9 +229,9 @@ auto WithSource(const py::object& source, const std::string& name, Work work) {
 
 // The format that pandoc writes for the caller, by name; null for the
 // writer's own output.
-const ombra_host::PandocFormat* PandocFormatOf(const std::string& name) {
-    const ombra_host::PandocFormat* format =
-        name.empty() ? nullptr : ombra_host::FindPandocFormat(name);
+const ombra_pandoc::PandocFormat* PandocFormatOf(const std::string& name) {
+    const ombra_pandoc::PandocFormat* format =
+        name.empty() ? nullptr : ombra_pandoc::FindPandocFormat(name);
     if (!name.empty() && !format) throw std::invalid_argument("no pandoc format " + name);
     return format;
 }
@@ -270,7 +270,7 @@ struct Limit {
 // writer's document into format, and the output goes to path whole, so
 // that a failure leaves no file. input is empty for bytes.
 void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
-            const std::string& path, const ombra_host::PandocFormat* format,
+            const std::string& path, const ombra_pandoc::PandocFormat* format,
             const ombra::Options& options, const Limit& limit = Limit::From(0)) {
     if (result.Ok() && !path.empty() && !input.empty() &&
         obsys::SameFile(input.c_str(), path.c_str())) {
@@ -281,12 +281,14 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
     }
     if (result.Ok() && format) {
         // Its notes and failures in the caller's language, like the reader's.
-        ombra_host::MessageLanguageScope language(options.locale == OBL::kJapanese ? "ja" : "en");
+        const bool japanese = options.locale == OBL::kJapanese;
+        ombra_host::MessageLanguageScope language(japanese ? "ja" : "en");
+        const ombra_pandoc::Wording wording{japanese, japanese, ombra_host::SayError};
         std::string folder, reason;
         if (path.empty() || !obsys::FolderForFile(path.c_str(), folder)) folder.clear();
         std::vector<std::string> notes;
-        if (ombra_host::RunPandoc(*format, input.empty() ? "-" : input, folder, bytes, notes,
-                                  reason, &limit.run)) {
+        if (ombra_pandoc::RunPandoc(*format, input.empty() ? "-" : input, folder, bytes, notes,
+                                    reason, &limit.run, wording)) {
             for (std::string& text : notes) {
                 result.notes.emplace_back();
                 result.notes.back().code = -1;
@@ -298,7 +300,7 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
                 result.reason = ombra::StatusText(result.status);
             }
         } else {
-            result.status = ombra::Status::kFailed;
+            result.status = limit.Passed() ? ombra::Status::kFailed : ombra::Status::kPandocFailed;
             result.reason = limit.Passed() ? isolated::TimedOut(limit.seconds) : reason;
         }
     }
@@ -311,7 +313,7 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
 
 Conversion Convert(const py::object& source, const py::object& label, const py::object& output,
                    const ombra::Options& options, const std::string& pandoc) {
-    const ombra_host::PandocFormat* format = PandocFormatOf(pandoc);
+    const ombra_pandoc::PandocFormat* format = PandocFormatOf(pandoc);
     std::string bytes, name = FsPath(label);
     std::string path = output.is_none() ? std::string() : FsPath(output);
     // Through pandoc, the pandoc writer's document stays in memory, linking
@@ -360,7 +362,7 @@ ombra::Result ConvertInHelper(const isolated::Request& request, double timeout,
 Conversion ConvertIsolated(const py::object& source, const py::object& name,
                            const py::object& output, const ombra::Options& options, double timeout,
                            const std::string& pandoc) {
-    const ombra_host::PandocFormat* format = PandocFormatOf(pandoc);
+    const ombra_pandoc::PandocFormat* format = PandocFormatOf(pandoc);
     isolated::Request request;
     request.name = FsPath(name);
     request.options = options;
@@ -406,7 +408,7 @@ py::dict ShippedWriters() {
 // outputs, and whether they are binary rather than UTF-8 text.
 py::dict PandocFormats() {
     py::dict formats;
-    for (const ombra_host::PandocFormat& format : ombra_host::PandocFormats())
+    for (const ombra_pandoc::PandocFormat& format : ombra_pandoc::PandocFormats())
         formats[format.name] = py::make_tuple(format.extension, format.binary);
     return formats;
 }
@@ -453,7 +455,8 @@ void BindResults(py::module_& m) {
         .value("bad_setting", ombra::Status::kBadSetting)
         .value("no_memory_service", ombra::Status::kNoMemoryService)
         .value("no_plugins", ombra::Status::kNoPlugIns)
-        .value("notes", ombra::Status::kNotes);
+        .value("notes", ombra::Status::kNotes)
+        .value("pandoc_failed", ombra::Status::kPandocFailed);
 
     py::class_<ombra::Note>(m, "Note", "A note of the conversion log: what a reader repaired.")
         .def_readonly("text", &ombra::Note::text, "the message, in the options' locale")

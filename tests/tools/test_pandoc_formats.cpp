@@ -4,6 +4,8 @@
 // is installed.
 #include "ToolRunner.h"
 
+#include <ombra/convert.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <sys/stat.h>
 
 using namespace ombra_test;
+using ombra::Status;
 
 namespace {
 
@@ -112,6 +115,56 @@ TEST(OmbraPandoc, AMissingOrFailingPandocFailsTheInputAndWritesNothing) {
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_FALSE(Exists(work / "out.odt")) << c.says;
     }
+}
+
+// A library host names a format that pandoc writes as its writer: the
+// pandoc writer's document goes to pandoc, and pandoc's output to the sink.
+// A missing pandoc, strict options against its warnings and an output that
+// is the input each fail with their status, and nothing is written.
+TEST(OmbraPandoc, LibraryHostsWriteTheFormatsThroughPandocToo) {
+    TempFolder work;
+    work.Write("bin/pandoc", "#!/bin/sh\nPATH=/usr/bin:/bin\necho \"$@\" > '" + (work / "args") +
+                                 "'\ncat > '" + (work / "in") +
+                                 "'\necho '[WARNING] odd' >&2\nprintf MD\n");
+    ::chmod((work / "bin/pandoc").c_str(), 0755);
+    std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (work / "bin").c_str(), 1);
+    ombra::Options options;
+    options.writer = "Markdown";
+    auto run = [&](const std::string& in, const std::string& out, bool strict) {
+        options.strict = strict;
+        return ombra::Convert(ombra::Source::Path(in), ombra::Sink::Path(out), options);
+    };
+    options.settings = {{"Stylesheet", "none"}}; // not the pandoc writer's: refused
+    EXPECT_EQ(ombra::DefaultConverter().Check(options).status, Status::kBadSetting);
+    options.settings.clear();
+    EXPECT_TRUE(ombra::DefaultConverter().Check(options).Ok());
+    ombra::Result result = run(kColours, work / "c.md", false);
+    EXPECT_TRUE(result.Ok()) << result.reason;
+    EXPECT_EQ(ReadFile(work / "c.md"), "MD");
+    EXPECT_EQ(result.outputBytes, 2u);
+    ASSERT_FALSE(result.notes.empty());
+    EXPECT_EQ(result.notes.back().text, "pandoc: odd");
+    const std::string args = ReadFile(work / "args");
+    EXPECT_NE(args.find("--to=markdown-raw_attribute"), std::string::npos) << args;
+    EXPECT_NE(args.find("--resource-path=" + std::filesystem::canonical(work.Path()).string() +
+                        ":" OMBRA_SOURCE_DIR "/tests/data/scribus/real"),
+              std::string::npos)
+        << args;
+    EXPECT_EQ(ReadFile(work / "in").compare(0, 10, "{\"blocks\":"), 0) << "pandoc's document";
+    EXPECT_EQ(run(kColours, work / "s.md", true).status, Status::kNotes);
+    work.Write("in.sla", ReadFile(kColours));
+    EXPECT_EQ(run(work / "in.sla", work / "in.sla", false).status, Status::kOutputIsInput);
+    EXPECT_EQ(ReadFile(work / "in.sla"), ReadFile(kColours));
+    std::filesystem::remove(work / "bin/pandoc");
+    result = run(kColours, work / "n.md", false);
+    ::setenv("PATH", saved.c_str(), 1);
+    EXPECT_EQ(result.status, Status::kPandocFailed);
+    EXPECT_NE(result.reason.find("markdown output goes through pandoc, which is not installed"),
+              std::string::npos)
+        << result.reason;
+    EXPECT_FALSE(Exists(work / "s.md") || Exists(work / "n.md"));
+    EXPECT_TRUE(ombra::PandocFormats().front().binary); // docx
 }
 
 // Real pandoc's plain markups hold the text, tight lists and languages

@@ -315,13 +315,14 @@ std::string Apply(const Given& given, Options& options) {
     case Id::kTo:
     case Id::kWriter:
         options.pandocFormat.clear();
-        if (const PandocFormat* format = FindPandocFormat(value)) {
+        if (const ombra_pandoc::PandocFormat* format = ombra_pandoc::FindPandocFormat(value)) {
             options.writer = "pandoc";
             options.pandocFormat = format->name;
             break;
         }
         if (ombra::Converter::WriterIdFor(value) <= 0)
-            return Say(Message::kUsageWriter, given.spelling, PandocFormatNames(), value);
+            return Say(Message::kUsageWriter, given.spelling, ombra_pandoc::PandocFormatNames(),
+                       value);
         options.writer = value;
         break;
     case Id::kEncoding:
@@ -465,7 +466,7 @@ void WriterFromOutput(Options& options) {
         return;
     }
     if (options.metadata) return;
-    for (const PandocFormat& format : PandocFormats()) {
+    for (const ombra_pandoc::PandocFormat& format : ombra_pandoc::PandocFormats()) {
         if (extension != format.extension) continue;
         options.writer = "pandoc";
         options.pandocFormat = format.name;

@@ -143,8 +143,9 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
         outcome.output.clear();
     } else if (mode.pandoc && !mode.metadata) {
         std::vector<std::string> notes;
-        outcome.converted = RunPandoc(*mode.pandoc, job.input, OutputFolder(job), outcome.output,
-                                      notes, outcome.reason);
+        outcome.converted = ombra_pandoc::RunPandoc(
+            *mode.pandoc, job.input, OutputFolder(job), outcome.output, notes, outcome.reason,
+            nullptr, ombra_pandoc::Wording{MessagesInJapanese(), MessagesInJapanese(), SayError});
         for (const std::string& note : notes)
             outcome.lines.push_back(Say(Message::kNote, note));
         // pandoc's warnings are notes like the reader's, which --strict refuses.
@@ -322,7 +323,7 @@ int Prepare(const Options& options, const ombra::Converter& converter, ombra::Op
     mode.metadata = options.metadata;
     mode.json = options.metadata && checked.writerId == OBPLUGIN::kDumpWriter;
     mode.label = options.metadata && options.inputs.size() > 1;
-    mode.pandoc = FindPandocFormat(options.pandocFormat);
+    mode.pandoc = ombra_pandoc::FindPandocFormat(options.pandocFormat);
     std::string extension = mode.metadata ? (mode.json ? "json" : "txt")
                             : mode.pandoc ? mode.pandoc->extension
                                           : OutputExtension(converter, checked.writerId);

@@ -22,10 +22,10 @@ struct Job {
 
 /// What a job does besides converting.
 struct JobMode {
-    bool metadata = false;                ///< the metadata instead of the content
-    bool json = false;                    ///< metadata as JSON
-    bool label = false;                   ///< metadata names its input (several inputs)
-    const PandocFormat* pandoc = nullptr; ///< the format pandoc makes of the output
+    bool metadata = false; ///< the metadata instead of the content
+    bool json = false;     ///< metadata as JSON
+    bool label = false;    ///< metadata names its input (several inputs)
+    const ombra_pandoc::PandocFormat* pandoc = nullptr; ///< the format pandoc makes of the output
 };
 
 /// Converts one input into memory (Outcome::output) with a converter that

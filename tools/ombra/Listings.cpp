@@ -126,7 +126,7 @@ std::string ListFormats(const ombra::Converter& converter) {
     }
     out += "Through pandoc (-t FORMAT; the pandoc writer, then pandoc on the PATH):\n";
     std::string line = " ";
-    for (const PandocFormat& format : PandocFormats()) {
+    for (const ombra_pandoc::PandocFormat& format : ombra_pandoc::PandocFormats()) {
         std::string item = std::string(" ") + format.name + " (." + format.extension + ")";
         if (line.size() + item.size() > 78) out += line + "\n", line = " ";
         line += item;

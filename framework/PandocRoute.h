@@ -1,8 +1,10 @@
 // The formats written through pandoc (PandocFormats.def): the conversion
 // goes through the pandoc writer, and pandoc turns its document into the
-// format.
-#ifndef OMBRA_TOOLS_PANDOC_ROUTE_H
-#define OMBRA_TOOLS_PANDOC_ROUTE_H
+// format. A static library inside the core (for <ombra/convert.h>) and in
+// the ombra program and the Python module, which run pandoc with their own
+// limits and language.
+#ifndef OMBRA_FRAMEWORK_PANDOC_ROUTE_H
+#define OMBRA_FRAMEWORK_PANDOC_ROUTE_H
 
 #include <string>
 #include <vector>
@@ -11,7 +13,7 @@ namespace obsys {
 struct RunLimits;
 }
 
-namespace ombra_host {
+namespace ombra_pandoc {
 
 struct PandocFormat {
     const char* name;      ///< as -t takes it
@@ -29,6 +31,15 @@ const PandocFormat* FindPandocFormat(const std::string& name);
 /// Their names, for messages and the help.
 std::string PandocFormatNames();
 
+/// How the reason and the notes are worded: each in Japanese or in
+/// English, and a refusal of the system (an errno) as the host words it;
+/// without one, as the system does, with its number.
+struct Wording {
+    bool japaneseReason = false;
+    bool japaneseNotes = false;
+    std::string (*systemError)(int error) = nullptr;
+};
+
 /// Turns the pandoc writer's document (in bytes) into the format, with
 /// pandoc finding linked pictures in outputFolder (which the document's
 /// links are relative to; empty for the standard output), then beside the
@@ -41,8 +52,9 @@ std::string PandocFormatNames();
 /// Spans that only mark stories and name styles give way to their contents.
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
-               std::string& reason, const obsys::RunLimits* limits = nullptr);
+               std::string& reason, const obsys::RunLimits* limits = nullptr,
+               const Wording& wording = Wording());
 
-} // namespace ombra_host
+} // namespace ombra_pandoc
 
 #endif

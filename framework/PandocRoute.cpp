@@ -1,6 +1,5 @@
 #include "PandocRoute.h"
 
-#include "Messages.h"
 #include "platform/Files.h"
 #include "platform/Processes.h"
 
@@ -11,9 +10,41 @@
 #include <memory>
 #include <strings.h>
 
-namespace ombra_host {
+namespace ombra_pandoc {
 
 namespace {
+
+enum class Message {
+#define OMBRA_PANDOC_MESSAGE(Ident, English, Japanese) Ident,
+#include "PandocMessages.def"
+};
+
+const struct {
+    const char* english;
+    const char* japanese;
+} kMessages[] = {
+#define OMBRA_PANDOC_MESSAGE(Ident, English, Japanese) {English, Japanese},
+#include "PandocMessages.def"
+};
+
+// The message with %1 and %2 replaced by a and b.
+std::string Say(bool japanese, Message id, const std::string& a = "", const std::string& b = "") {
+    const auto& texts = kMessages[static_cast<int>(id)];
+    const std::string pattern = japanese ? texts.japanese : texts.english;
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const bool mark = pattern[i] == '%' && i + 1 < pattern.size() &&
+                          (pattern[i + 1] == '1' || pattern[i + 1] == '2');
+        out += mark ? (pattern[++i] == '1' ? a : b) : std::string(1, pattern[i]);
+    }
+    return out;
+}
+
+std::string SayError(const Wording& wording, int error) {
+    if (wording.systemError) return wording.systemError(error);
+    char text[128] = "";
+    return std::to_string(error) + " (" + strerror_r(error, text, sizeof text) + ")";
+}
 
 const PandocFormat kFormats[] = {
 #define OMBRA_PANDOC_FORMAT(Name, Extension, Writer, EmbedsPictures, Binary, PlainMarkup)          \
@@ -245,19 +276,21 @@ std::unique_ptr<TempText> VerticalBookStyle(const PandocFormat& format, const st
 // False with the reason when pandoc is missing or fails.
 bool RunOnce(const PandocFormat& format, const std::vector<std::string>& arguments,
              const std::string& input, obsys::ProgramRun& run, std::vector<std::string>& said,
-             std::string& reason, const obsys::RunLimits& limits) {
+             std::string& reason, const obsys::RunLimits& limits, const Wording& w) {
     int error = obsys::RunProgram(arguments, input, run, limits);
     std::vector<std::string> lines;
     Lines(run.errors, lines);
     if (error || run.end.signal || run.end.exitCode) {
-        reason = error == ENOENT ? Say(Message::kNoPandoc, format.name)
-                 : error == ETIMEDOUT
-                     ? Say(Message::kPandocFailed, format.name, Say(Message::kPandocTimedOut))
-                 : error ? Say(Message::kPandocFailed, format.name, SayError(error))
-                         : Say(Message::kPandocFailed, format.name,
-                               lines.empty()
-                                   ? Say(Message::kPandocStatus, std::to_string(run.end.exitCode))
-                                   : lines.front());
+        const bool ja = w.japaneseReason;
+        reason =
+            error == ENOENT ? Say(ja, Message::kNoPandoc, format.name)
+            : error == ETIMEDOUT
+                ? Say(ja, Message::kPandocFailed, format.name, Say(ja, Message::kPandocTimedOut))
+            : error ? Say(ja, Message::kPandocFailed, format.name, SayError(w, error))
+                    : Say(ja, Message::kPandocFailed, format.name,
+                          lines.empty()
+                              ? Say(ja, Message::kPandocStatus, std::to_string(run.end.exitCode))
+                              : lines.front());
         return false;
     }
     said.insert(said.end(), lines.begin(), lines.end());
@@ -285,7 +318,7 @@ std::string PandocFormatNames() {
 
 bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
-               std::string& reason, const obsys::RunLimits* given) {
+               std::string& reason, const obsys::RunLimits* given, const Wording& wording) {
     const obsys::RunLimits none;
     const obsys::RunLimits& limits = given ? *given : none;
     std::string folder = input == "-" ? "." : std::filesystem::path(input).parent_path().string();
@@ -299,13 +332,14 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         TempText filter("ombra-filter-", MissingPicturesFilter());
         obsys::ProgramRun run;
         if (filter.Path().empty()) {
-            reason = Say(Message::kNoPictureCheck, SayError(filter.Error()));
+            reason = Say(wording.japaneseReason, Message::kNoPictureCheck,
+                         SayError(wording, filter.Error()));
             return false;
         }
         if (!RunOnce(
                 format,
                 {"pandoc", "--from=json", "--to=json", resources, "--lua-filter=" + filter.Path()},
-                bytes, run, said, reason, limits))
+                bytes, run, said, reason, limits, wording))
             return false;
         bytes.swap(run.output);
     }
@@ -325,7 +359,7 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         format.plainMarkup ? new TempText("ombra-filter-", kUnwrapFilter) : nullptr);
     if (unwrap && !unwrap->Path().empty()) arguments.push_back("--lua-filter=" + unwrap->Path());
     obsys::ProgramRun run;
-    if (!RunOnce(format, arguments, bytes, run, said, reason, limits)) return false;
+    if (!RunOnce(format, arguments, bytes, run, said, reason, limits, wording)) return false;
     static const struct {
         const char* tag;
         Message message;
@@ -337,11 +371,12 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
         std::string note = "pandoc: " + line;
         for (const auto& entry : kTags)
             if (line.compare(0, std::strlen(entry.tag), entry.tag) == 0)
-                note = Say(entry.message, line.substr(std::strlen(entry.tag)));
+                note =
+                    Say(wording.japaneseNotes, entry.message, line.substr(std::strlen(entry.tag)));
         notes.push_back(note);
     }
     bytes.swap(run.output);
     return true;
 }
 
-} // namespace ombra_host
+} // namespace ombra_pandoc
