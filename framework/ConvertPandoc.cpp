@@ -2,7 +2,6 @@
 // pandoc writer's document in memory, then pandoc, then the sink.
 #include "ConvertInternal.h"
 #include "PandocRoute.h"
-#include "platform/Files.h"
 #include "platform/Outputs.h"
 
 #include <ombra/convert.h>
@@ -48,26 +47,13 @@ Result ConvertThroughPandoc(const ombra::Converter& converter, const ombra::Sour
     Result result = converter.Convert(input, ombra::Sink::Memory(bytes, output.Destination()),
                                       PandocWriterOptions(options));
     if (!result.Ok()) return result;
-    std::string folder, reason;
-    if (output.Destination().empty() || !obsys::FolderForFile(output.Destination().c_str(), folder))
-        folder.clear();
     const std::string source = input.GetKind() == ombra::Source::Kind::kPath ? input.Name() : "-";
     // The reason is English, as every result's; the notes are in the locale.
     const ombra_pandoc::Wording wording{false, options.locale == OBL::kJapanese, nullptr};
-    std::vector<std::string> notes;
     result.outputBytes = 0;
-    if (!ombra_pandoc::RunPandoc(*format, source, folder, bytes, notes, reason, nullptr, wording)) {
-        Fail(result, Status::kPandocFailed, format->name);
-        result.reason = reason;
-        return result;
-    }
-    for (std::string& text : notes) {
-        result.notes.emplace_back();
-        result.notes.back().code = -1;
-        result.notes.back().text = std::move(text);
-    }
-    // pandoc's warnings are notes like the reader's, which strict refuses.
-    if (options.strict && !notes.empty()) return Fail(result, Status::kNotes, input.Name());
+    ombra_pandoc::PandocResult(result, *format, source, output.Destination(), bytes, options.strict,
+                               nullptr, wording);
+    if (!result.Ok()) return result;
     if (!WriteSink(output, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                    result))
         return result;

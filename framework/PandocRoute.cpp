@@ -379,4 +379,28 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
     return true;
 }
 
+void PandocResult(ombra::Result& result, const PandocFormat& format, const std::string& input,
+                  const std::string& outputPath, std::string& bytes, bool strict,
+                  const obsys::RunLimits* limits, const Wording& wording) {
+    std::string folder, reason;
+    if (outputPath.empty() || !obsys::FolderForFile(outputPath.c_str(), folder)) folder.clear();
+    std::vector<std::string> notes;
+    if (!RunPandoc(format, input, folder, bytes, notes, reason, limits, wording)) {
+        result.status = ombra::Status::kPandocFailed;
+        result.reason = reason;
+        result.subject = format.name;
+        return;
+    }
+    for (std::string& text : notes) {
+        result.notes.emplace_back();
+        result.notes.back().code = -1;
+        result.notes.back().text = std::move(text);
+    }
+    // pandoc's warnings are notes like the reader's, which strict refuses.
+    if (strict && !notes.empty()) {
+        result.status = ombra::Status::kNotes;
+        result.reason = ombra::StatusText(result.status);
+    }
+}
+
 } // namespace ombra_pandoc

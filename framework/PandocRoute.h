@@ -6,6 +6,8 @@
 #ifndef OMBRA_FRAMEWORK_PANDOC_ROUTE_H
 #define OMBRA_FRAMEWORK_PANDOC_ROUTE_H
 
+#include <ombra/convert.h>
+
 #include <string>
 #include <vector>
 
@@ -54,6 +56,15 @@ bool RunPandoc(const PandocFormat& format, const std::string& input,
                const std::string& outputFolder, std::string& bytes, std::vector<std::string>& notes,
                std::string& reason, const obsys::RunLimits* limits = nullptr,
                const Wording& wording = Wording());
+
+/// RunPandoc on the pandoc writer's document of a converted result, whose
+/// bytes the format's replace, for an output at outputPath (empty when it
+/// has none): pandoc's notes join the result's (code -1) and, when strict,
+/// refuse it (kNotes); a failure is kPandocFailed with the reason, the
+/// format its subject.
+void PandocResult(ombra::Result& result, const PandocFormat& format, const std::string& input,
+                  const std::string& outputPath, std::string& bytes, bool strict,
+                  const obsys::RunLimits* limits, const Wording& wording);
 
 } // namespace ombra_pandoc
 

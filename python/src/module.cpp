@@ -284,24 +284,11 @@ void Finish(ombra::Result& result, std::string& bytes, const std::string& input,
         const bool japanese = options.locale == OBL::kJapanese;
         ombra_host::MessageLanguageScope language(japanese ? "ja" : "en");
         const ombra_pandoc::Wording wording{japanese, japanese, ombra_host::SayError};
-        std::string folder, reason;
-        if (path.empty() || !obsys::FolderForFile(path.c_str(), folder)) folder.clear();
-        std::vector<std::string> notes;
-        if (ombra_pandoc::RunPandoc(*format, input.empty() ? "-" : input, folder, bytes, notes,
-                                    reason, &limit.run, wording)) {
-            for (std::string& text : notes) {
-                result.notes.emplace_back();
-                result.notes.back().code = -1;
-                result.notes.back().text = std::move(text);
-            }
-            // pandoc's warnings are notes like the reader's, which strict refuses.
-            if (options.strict && !notes.empty()) {
-                result.status = ombra::Status::kNotes;
-                result.reason = ombra::StatusText(result.status);
-            }
-        } else {
-            result.status = limit.Passed() ? ombra::Status::kFailed : ombra::Status::kPandocFailed;
-            result.reason = limit.Passed() ? isolated::TimedOut(limit.seconds) : reason;
+        ombra_pandoc::PandocResult(result, *format, input.empty() ? "-" : input, path, bytes,
+                                   options.strict, &limit.run, wording);
+        if (result.status == ombra::Status::kPandocFailed && limit.Passed()) {
+            result.status = ombra::Status::kFailed;
+            result.reason = isolated::TimedOut(limit.seconds);
         }
     }
     if (result.Ok() && !path.empty()) {
