@@ -79,37 +79,10 @@ Sink Sink::Discard() {
 
 const char* StatusText(Status status) {
     switch (status) {
-    case Status::kConverted:
-        return "converted";
-    case Status::kInputMissing:
-        return "not found";
-    case Status::kInputUnreadable:
-        return "unreadable";
-    case Status::kNotRecognised:
-        return "not recognised by any reader";
-    case Status::kUnreadable:
-        return "recognised, but it could not be read";
-    case Status::kFailed:
-        return "the conversion failed (a plug-in stopped with an error)";
-    case Status::kOutOfMemory:
-        return "out of memory";
-    case Status::kOutputFailed:
-        return "the output cannot be written";
-    case Status::kOutputIsInput:
-        return "the output would replace the input";
-    case Status::kNoWriter:
-        return "no such writer";
-    case Status::kBadSetting:
-        return "a setting does not fit";
-    case Status::kNoMemoryService:
-        return "no memory service is installed (OBMemoryHandler::SetMemoryService, or "
-               "ombra::MemoryScope)";
-    case Status::kNoPlugIns:
-        return "no plug-in could be loaded";
-    case Status::kNotes:
-        return "converted with notes, which the strict options refuse";
-    case Status::kPandocFailed:
-        return "pandoc is not installed, or it could not write the format";
+#define OMBRA_STATUS(Ident, Name, Text)                                                            \
+    case Status::Ident:                                                                            \
+        return Text;
+#include <ombra/defs/ConvertStatuses.def>
     }
     return "failed";
 }

@@ -24,23 +24,10 @@ class OBMemoryService;
 
 namespace ombra {
 
-/// What became of one conversion.
+/// What became of one conversion: the rows of <ombra/defs/ConvertStatuses.def>.
 enum class Status {
-    kConverted,       ///< the output is complete; notes may say what was repaired
-    kInputMissing,    ///< the input path names nothing
-    kInputUnreadable, ///< the input cannot be opened or read, or is a folder
-    kNotRecognised,   ///< no reader recognises the input
-    kUnreadable,      ///< a reader recognised the input but could not read it
-    kFailed,          ///< a plug-in stopped with an error
-    kOutOfMemory,     ///< memory ran out during the conversion
-    kOutputFailed,    ///< the output cannot be written
-    kOutputIsInput,   ///< the output would replace the input
-    kNoWriter,        ///< no writer of that name or id is loaded
-    kBadSetting,      ///< a setting names no preference, or its value does not fit
-    kNoMemoryService, ///< the host installed no memory service (see MemoryScope)
-    kNoPlugIns,       ///< the plug-in folders hold no loadable plug-in
-    kNotes,           ///< converted with notes, which Options::strict refuses
-    kPandocFailed,    ///< pandoc, which writes the format, is missing or failed
+#define OMBRA_STATUS(Ident, Name, Text) Ident,
+#include <ombra/defs/ConvertStatuses.def>
 };
 
 /// The status as a short English phrase ("not recognised by any reader").

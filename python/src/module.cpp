@@ -428,22 +428,9 @@ ombra::Note NoteFromState(const py::tuple& state) {
 }
 
 void BindResults(py::module_& m) {
-    py::enum_<ombra::Status>(m, "Status", "What became of a conversion.")
-        .value("converted", ombra::Status::kConverted)
-        .value("input_missing", ombra::Status::kInputMissing)
-        .value("input_unreadable", ombra::Status::kInputUnreadable)
-        .value("not_recognised", ombra::Status::kNotRecognised)
-        .value("unreadable", ombra::Status::kUnreadable)
-        .value("failed", ombra::Status::kFailed)
-        .value("out_of_memory", ombra::Status::kOutOfMemory)
-        .value("output_failed", ombra::Status::kOutputFailed)
-        .value("output_is_input", ombra::Status::kOutputIsInput)
-        .value("no_writer", ombra::Status::kNoWriter)
-        .value("bad_setting", ombra::Status::kBadSetting)
-        .value("no_memory_service", ombra::Status::kNoMemoryService)
-        .value("no_plugins", ombra::Status::kNoPlugIns)
-        .value("notes", ombra::Status::kNotes)
-        .value("pandoc_failed", ombra::Status::kPandocFailed);
+    py::enum_<ombra::Status> status(m, "Status", "What became of a conversion.");
+#define OMBRA_STATUS(Ident, Name, Text) status.value(#Name, ombra::Status::Ident);
+#include <ombra/defs/ConvertStatuses.def>
 
     py::class_<ombra::Note>(m, "Note", "A note of the conversion log: what a reader repaired.")
         .def_readonly("text", &ombra::Note::text, "the message, in the options' locale")
