@@ -135,9 +135,6 @@ TEST(OmbraPandoc, LibraryHostsWriteTheFormatsThroughPandocToo) {
         options.strict = strict;
         return ombra::Convert(ombra::Source::Path(in), ombra::Sink::Path(out), options);
     };
-    options.settings = {{"Stylesheet", "none"}}; // not the pandoc writer's: refused
-    EXPECT_EQ(ombra::DefaultConverter().Check(options).status, Status::kBadSetting);
-    options.settings.clear();
     EXPECT_TRUE(ombra::DefaultConverter().Check(options).Ok());
     ombra::Result result = run(kColours, work / "c.md", false);
     EXPECT_TRUE(result.Ok()) << result.reason;
@@ -155,7 +152,6 @@ TEST(OmbraPandoc, LibraryHostsWriteTheFormatsThroughPandocToo) {
     EXPECT_EQ(run(kColours, work / "s.md", true).status, Status::kNotes);
     work.Write("in.sla", ReadFile(kColours));
     EXPECT_EQ(run(work / "in.sla", work / "in.sla", false).status, Status::kOutputIsInput);
-    EXPECT_EQ(ReadFile(work / "in.sla"), ReadFile(kColours));
     std::filesystem::remove(work / "bin/pandoc");
     result = run(kColours, work / "n.md", false);
     ::setenv("PATH", saved.c_str(), 1);
