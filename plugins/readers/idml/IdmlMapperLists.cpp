@@ -1,16 +1,13 @@
-// Bulleted and numbered paragraphs: the package keeps no marker in the
-// text, so the mapper makes it from the paragraph's attributes (its own,
-// then its style's chain) and gives the paragraph run a BN child with the
-// marker as shown (BNString, separator included) and its level
-// (LevelNumber), and its formatting the kind of list (NumberingType: a
-// bullet or how the numbers are written). Numbers count per numbering list
-// and level, in reading order: per story, or across stories for lists that
-// go on across them.
+// Bulleted and numbered paragraphs: the mapper makes each marker from the
+// paragraph's attributes (its own, then its style's chain), as
+// ReaderLists.h gives it. Numbers count per numbering list and level, in
+// reading order: per story, or across stories for lists that go on across
+// them.
 #include "IdmlMapperInternal.h"
 #include "IdmlXml.h"
 #include "Utf8Put.h"
 
-#include <ombra/elements.h>
+#include <ReaderLists.h>
 
 #include <cmath>
 
@@ -52,39 +49,9 @@ std::uint8_t FormatOf(const std::string* text) {
     return 0; // Arabic
 }
 
-void PutRoman(std::string& out, int n, bool upper) {
-    static const struct {
-        int value;
-        const char* digits;
-    } kRoman[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"},
-                  {90, "xc"},  {50, "l"},   {40, "xl"}, {10, "x"},   {9, "ix"},
-                  {5, "v"},    {4, "iv"},   {1, "i"}};
-    for (const auto& r : kRoman)
-        for (; n >= r.value; n -= r.value)
-            for (const char* d = r.digits; *d; ++d)
-                out += upper ? static_cast<char>(*d - 'a' + 'A') : *d;
-}
-
 void PutNumber(std::string& out, int n, std::uint8_t format) {
     const Numbering& f = kNumberings[format < std::size(kNumberings) ? format : 0];
-    const bool upper = f.style == PNSE::kUpperAlpha || f.style == PNSE::kUpperRoman;
-    if ((f.style == PNSE::kUpperRoman || f.style == PNSE::kLowerRoman) && n > 0 && n < 4000) {
-        PutRoman(out, n, upper);
-        return;
-    }
-    if ((f.style == PNSE::kUpperAlpha || f.style == PNSE::kLowerAlpha) && n > 0) {
-        char letters[16]; // a, ..., z, aa, ab, ...: base 26 without a zero
-        int k = 0;
-        for (; n > 0; n = (n - 1) / 26)
-            letters[k++] = static_cast<char>((upper ? 'A' : 'a') + (n - 1) % 26);
-        while (k > 0)
-            out += letters[--k];
-        return;
-    }
-    std::string digits = std::to_string(n);
-    if (n >= 0 && static_cast<int>(digits.size()) < f.width)
-        out.append(static_cast<std::size_t>(f.width) - digits.size(), '0');
-    out += digits;
+    obreader::AppendListNumber(out, n, f.style, f.width);
 }
 
 /// The text with its metacharacters replaced, unknown ones left out. With
@@ -171,14 +138,7 @@ void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists)
         marker = Expand(expression ? *expression : "^#.^t", &c, level);
         shown = kNumberings[c.format[level]].style;
     }
-    // The kind of list, for writers that write lists as lists.
-    Element* attrs = run->GetChild(EL::kParagraphAttributes);
-    if (!attrs) attrs = b_.Child(run, EL::kParagraphAttributes);
-    if (attrs) b_.Enum(attrs, AN::kNumberingType, &ValueUtil::CreateValuePNSEnum, shown);
-    Element* bn = b_.Child(run, EL::kBN);
-    if (!bn) return;
-    b_.Utf8(bn, AN::kBNString, marker);
-    b_.Int(bn, AN::kLevelNumber, level);
+    obreader::AddListMarker(b_, run, marker, level, shown);
 }
 
 } // namespace mapping

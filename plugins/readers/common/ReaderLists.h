@@ -1,0 +1,30 @@
+// List paragraphs as the readers give them. Neither format keeps a
+// paragraph's bullet or number in its text, so the reader makes the marker
+// and gives the paragraph run a BN child with the marker as shown
+// (BNString, separator included) and its level (LevelNumber), and the
+// run's formatting the kind of list (NumberingType: a bullet or how the
+// numbers are written).
+#ifndef OMBRA_READER_LISTS_H
+#define OMBRA_READER_LISTS_H
+
+#include "ReaderBuilder.h"
+
+#include <ombra/values.h>
+
+#include <string>
+
+namespace obreader {
+
+/// Appends n as style writes it: Roman numerals from 1 to 3999, letters
+/// (a to z, then aa, ab, ...) from 1 on, otherwise Arabic digits, with
+/// leading zeros up to width digits.
+void AppendListNumber(std::string& out, long long n, PNSE::PageNumberingStyleEnum style,
+                      int width = 0);
+
+/// The marker and the kind of list of a list paragraph's run.
+void AddListMarker(ElementBuilder& b, Element* run, const std::string& marker, int level,
+                   PNSE::PageNumberingStyleEnum kind);
+
+} // namespace obreader
+
+#endif
