@@ -28,6 +28,11 @@ auto Fields(const ParagraphAttributes& a) {
                     a.dropCapLines, a.dropCapOffset, a.tabs, a.characterStyle);
 }
 
+auto Fields(const ListAttributes& a) {
+    return std::tie(a.bullet, a.bulletText, a.numbered, a.numbering, a.format, a.level, a.start,
+                    a.prefix, a.suffix, a.restart);
+}
+
 std::uint64_t Bits(double v) {
     std::uint64_t b;
     std::memcpy(&b, &v, sizeof b);
@@ -102,7 +107,7 @@ template <class A> std::uint64_t HashFields(const A& a) {
 bool SameFields(const ParagraphAttributes& a, const ParagraphAttributes& b) {
     auto ta = Fields(a), tb = Fields(b);
     return AllIdentical(ta, tb, std::make_index_sequence<std::tuple_size<decltype(ta)>::value>()) &&
-           SameFields(a.character, b.character);
+           SameFields(a.list, b.list) && SameFields(a.character, b.character);
 }
 
 } // namespace
@@ -204,7 +209,7 @@ bool SameParagraph(const ParagraphAttributes& a, const ParagraphAttributes& b) {
            a.spaceAfter == b.spaceAfter && a.dropCap == b.dropCap &&
            a.dropCapLines == b.dropCapLines && a.dropCapOffset == b.dropCapOffset &&
            SameTabs(a.tabs, b.tabs) && a.characterStyle == b.characterStyle &&
-           SameCharacter(a.character, b.character);
+           SameFields(a.list, b.list) && SameCharacter(a.character, b.character);
 }
 
 bool FeaturesToEffects(const char* text, unsigned& effects) {
@@ -384,6 +389,41 @@ void ReadCharacterEffects(Context& ctx, const Attrs& a, CharacterAttributes& out
     }
 }
 
+namespace {
+
+// Bullets and numbers; a text past kLongestAffix bytes is cut, at a
+// character's first byte.
+void ReadListFields(Context& ctx, const Attrs& a, ListAttributes& out) {
+    constexpr std::size_t kLongestAffix = 64;
+    auto text = [&](AttrId id, std::optional<std::string>& field) {
+        const char* v = a.Get(id);
+        if (!v) return;
+        std::size_t n = std::strlen(v);
+        if (n > kLongestAffix)
+            for (n = kLongestAffix; n > 0 && (static_cast<unsigned char>(v[n]) & 0xC0) == 0x80;)
+                --n;
+        field = std::string(v, n);
+    };
+    auto integer = [&](AttrId id, std::optional<int>& field, int low, int high) {
+        if (!a.Has(id)) return;
+        std::optional<double> v;
+        OptionalNumber(ctx, a, id, v);
+        if (v) field = *v < low ? low : *v > high ? high : static_cast<int>(*v);
+    };
+    if (a.Has(kAttr_Bullet)) out.bullet = Flag(a, kAttr_Bullet, false);
+    text(kAttr_BulletStr, out.bulletText);
+    if (a.Has(kAttr_Numeration)) out.numbered = Flag(a, kAttr_Numeration, false);
+    text(kAttr_NumerationName, out.numbering);
+    integer(kAttr_NumerationFormat, out.format, 0, 99);
+    integer(kAttr_NumerationLevel, out.level, 0, 8);
+    integer(kAttr_NumerationStart, out.start, -1000000, 1000000);
+    text(kAttr_NumerationPrefix, out.prefix);
+    text(kAttr_NumerationSuffix, out.suffix);
+    integer(kAttr_NumerationRestart, out.restart, 0, 99);
+}
+
+} // namespace
+
 void ParagraphFormatReader::Start(Context& ctx, const Attrs& a, ParagraphAttributes& out) {
     out_ = &out;
     stops_.clear();
@@ -414,6 +454,7 @@ void ParagraphFormatReader::Start(Context& ctx, const Attrs& a, ParagraphAttribu
     integer(kAttr_DROPLIN, out.dropCapLines);
     num(kAttr_DROPDIST, out.dropCapOffset);
     if (const char* cs = a.Get(kAttr_CPARENT)) out.characterStyle = std::string(cs);
+    ReadListFields(ctx, a, out.list);
     // Old styles list tab positions in TABS; newer ones use Tabs children.
     if (const char* tabs = a.Get(kAttr_TABS)) {
         std::vector<double> v;

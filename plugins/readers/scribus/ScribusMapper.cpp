@@ -44,6 +44,19 @@ void Fill(CharacterAttributes& into, const CharacterAttributes& from) {
     SCRIBUS_FILL(fontFeatures);
 }
 
+void Fill(ListAttributes& into, const ListAttributes& from) {
+    SCRIBUS_FILL(bullet);
+    SCRIBUS_FILL(bulletText);
+    SCRIBUS_FILL(numbered);
+    SCRIBUS_FILL(numbering);
+    SCRIBUS_FILL(format);
+    SCRIBUS_FILL(level);
+    SCRIBUS_FILL(start);
+    SCRIBUS_FILL(prefix);
+    SCRIBUS_FILL(suffix);
+    SCRIBUS_FILL(restart);
+}
+
 void Fill(ParagraphAttributes& into, const ParagraphAttributes& from) {
     SCRIBUS_FILL(alignment);
     SCRIBUS_FILL(direction);
@@ -60,6 +73,7 @@ void Fill(ParagraphAttributes& into, const ParagraphAttributes& from) {
     SCRIBUS_FILL(tabs);
     SCRIBUS_FILL(characterStyle);
 #undef SCRIBUS_FILL
+    Fill(into.list, from.list);
     Fill(into.character, from.character);
 }
 

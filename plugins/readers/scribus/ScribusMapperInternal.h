@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -96,8 +97,17 @@ private:
 /// The same table for the styles' positions in the document's lists.
 using NameTable = ColorTable;
 
+/// The numbers a numbering has reached, per level.
+struct ListCounter {
+    static constexpr int kLevels = 9;
+    long long value[kLevels] = {};
+    bool seen[kLevels] = {};
+};
+using ListCounters = std::map<std::string, ListCounter>;
+
 /// Copies into `into` what it does not set itself.
 void Fill(CharacterAttributes& into, const CharacterAttributes& from);
+void Fill(ListAttributes& into, const ListAttributes& from);
 void Fill(ParagraphAttributes& into, const ParagraphAttributes& from);
 bool Empty(const CharacterAttributes& a);
 bool EmptyParagraph(const ParagraphAttributes& a);
@@ -158,6 +168,11 @@ private:
     void CharacterRunOf(obreader::StoryLists& lists, const CharacterFormat& run, uint32_t start,
                         uint32_t end, int script, const std::string& paragraphStyle);
     void TableOf(Element* parent, const Item& it, int depth);
+
+    // ScribusMapperLists.cpp
+    bool AnyLists() const;
+    ListAttributes ResolvedList(const ListAttributes& local, const std::string& style) const;
+    void ListMarker(Element* run, const ListAttributes& list, ListCounters& story);
     void StoryList();
     void TableStory(Element* story, std::size_t item);
 
@@ -232,6 +247,8 @@ private:
     // reused; the formats (the document's) it was made of.
     ParagraphAttributes filled_;
     const ParagraphFormat* filledFrom_[2] = {nullptr, nullptr};
+    int lists_ = -1;                        // whether any paragraph is in a list; -1 until asked
+    ListCounters documentCounters_;         // of the numberings that count across stories
     NameTable fontSet_;                     // views into the document
     std::vector<const std::string*> fonts_; // the document's names, in order
     struct Face {

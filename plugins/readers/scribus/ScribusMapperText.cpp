@@ -153,6 +153,8 @@ const std::vector<const std::string*>& Mapper::ParagraphRuns(obreader::StoryList
     paragraphStyle.resize(s.paragraphs.size());
     ParagraphAttributes& filled = filled_;
     const ParagraphFormat** filledFrom = filledFrom_;
+    if (lists_ < 0) lists_ = AnyLists() ? 1 : 0;
+    ListCounters storyCounters;
     for (std::size_t p = 0; p < s.paragraphs.size(); ++p) {
         const ParagraphRun& run = s.paragraphs[p];
         const ParagraphFormat& format = doc_.Format(run);
@@ -187,6 +189,7 @@ const std::vector<const std::string*>& Mapper::ParagraphRuns(obreader::StoryList
             CharacterAttributesOf(b_.Child(e, EL::kCharacterAttributes), local->character,
                                   EffectiveSize(local->character, "", style));
         if (local->tabs && !local->tabs->empty() && !format.local.tabs) Tabs(e, *local->tabs);
+        if (lists_) ListMarker(e, ResolvedList(local->list, style), storyCounters);
     }
     return paragraphStyle;
 }

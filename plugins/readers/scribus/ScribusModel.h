@@ -357,6 +357,20 @@ struct CharacterAttributes {
     std::optional<std::string> fontFeatures;
 };
 
+/// Bullets and numbers (1.5 on): what the paragraph's marker shows, which
+/// Scribus makes at layout and keeps out of the text.
+struct ListAttributes {
+    std::optional<bool> bullet;
+    std::optional<std::string> bulletText;
+    std::optional<bool> numbered;
+    std::optional<std::string> numbering; ///< the counters' name ("default", "<local block>")
+    std::optional<int> format;            ///< 0 "1, 2", 2 "i, ii", 3 "I, II", 4 "a, b", 5 "A, B"
+    std::optional<int> level;             ///< from 0
+    std::optional<int> start;
+    std::optional<std::string> prefix, suffix;
+    std::optional<int> restart; ///< 0: counts across the document, else per story
+};
+
 struct ParagraphAttributes {
     std::optional<int> alignment;       ///< 0 left, 1 centre, 2 right, 3 justified, 4 forced
     std::optional<int> direction;       ///< 0 left to right, 1 right to left
@@ -369,7 +383,8 @@ struct ParagraphAttributes {
     std::optional<double> dropCapOffset;
     std::optional<std::vector<TabStop>> tabs;
     std::optional<std::string> characterStyle; ///< style of the paragraph mark
-    CharacterAttributes character;             ///< character attributes of the paragraph mark
+    ListAttributes list;
+    CharacterAttributes character; ///< character attributes of the paragraph mark
 };
 
 struct ParagraphStyle {

@@ -134,6 +134,43 @@ TEST(ScribusReaderMappingDetails, ReadingOrderPageNumbersAndClosedSubpaths) {
     EXPECT_EQ(closed(curves[1]), (std::vector<short>{0}));
 }
 
+// Bullets and numbers (1.5 on) come from the paragraph styles' chains and
+// the paragraphs' own attributes: the reader makes each marker in reading
+// order, each numbering and level counting on its own, and says the kind of
+// list; the "<local block>" numbering starts again after other paragraphs.
+TEST(ScribusReaderMappingDetails, ListParagraphsGetTheirMarkers) {
+    auto para = [](const char* text, const std::string& attributes) {
+        return std::string("<ITEXT CH=\"") + text + "\"/><para " + attributes + "/>";
+    };
+    const std::string local = "Numeration=\"1\" NumerationName=\"&lt;local block&gt;\"";
+    std::string frame = "<PAGEOBJECT OwnPage=\"0\" PTYPE=\"4\" XPOS=\"0\" YPOS=\"0\" WIDTH=\"9\" "
+                        "HEIGHT=\"9\"><StoryText>";
+    Conversion c(
+        "<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT ANZPAGES=\"1\"><STYLE NAME=\"Bullets\" "
+        "Bullet=\"1\" BulletStr=\"\xE2\x80\x93\"/><STYLE NAME=\"Numbers\" Numeration=\"1\" "
+        "NumerationSuffix=\".\"/><STYLE NAME=\"Sub\" PARENT=\"Numbers\" NumerationLevel=\"1\" "
+        "NumerationFormat=\"2\" NumerationSuffix=\")\"/><PAGE NUM=\"0\"/>" +
+        frame + para("A", "PARENT=\"Bullets\"") + para("B", "") + para("1", "PARENT=\"Numbers\"") +
+        para("i", "PARENT=\"Sub\"") + para("ii", "PARENT=\"Sub\"") +
+        para("2", "PARENT=\"Numbers\"") + para("i", "PARENT=\"Sub\"") +
+        para("E", "PARENT=\"Numbers\" NumerationName=\"x\" NumerationStart=\"5\" "
+                  "NumerationFormat=\"5\" NumerationPrefix=\"(\"") +
+        para("1", local) + para("2", local) + para("-", "") + para("1", local) +
+        "</StoryText></PAGEOBJECT>" + frame + para("3", "PARENT=\"Numbers\"") +
+        "</StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
+    std::string markers;
+    for (Element* run : Descendants(c.TopOf(EL::kStoryList), EL::kParagraphRun)) {
+        Element* bn = run->GetChild(EL::kBN);
+        markers += bn ? Str(bn, AN::kBNString) + std::to_string(Int(bn, AN::kLevelNumber)) + ":" +
+                            std::to_string(EnumOf(run->GetChild(EL::kParagraphAttributes),
+                                                  AN::kNumberingType)) +
+                            " "
+                      : "- ";
+    }
+    EXPECT_EQ(markers, "\xE2\x80\x93\t1:2 - 1.\t1:3 i)\t2:6 ii)\t2:6 2.\t1:3 i)\t2:6 (E.\t1:7 "
+                       "1\t1:3 2\t1:3 - 1\t1:3 3.\t1:3 ");
+}
+
 // An item anchored in the text of a frame inside a group lies on the page
 // that shows the frame, and says which page that is.
 TEST(ScribusReaderMappingDetails, AnchoredItemsGoWithTheirTextsPage) {

@@ -1,0 +1,100 @@
+// Bulleted and numbered paragraphs (1.5 on). Scribus makes each marker at
+// layout and keeps it out of the text: the mapper makes it from the
+// paragraph's list attributes (its own, then its style's chain), as
+// ReaderLists.h gives it. Numbers count per numbering and level in reading
+// order: across the document, or per story where the numbering starts
+// again with each story; the "<local block>" numbering starts again after
+// each paragraph outside it.
+#include "ScribusMapperInternal.h"
+
+#include <ReaderLists.h>
+#include <ReaderStyles.h>
+
+namespace scribus_mapper {
+
+namespace {
+
+const char kLocalBlock[] = "<local block>";
+constexpr long long kLargestNumber = 1000000000;
+
+// The numbering formats the writers know; the others (Arabic-Indic and
+// Hebrew numerals, Arabic letters, asterisks, CJK and other scripts'
+// digits) are written in Arabic digits.
+PNSE::PageNumberingStyleEnum StyleOf(const std::optional<int>& format) {
+    switch (format ? *format : 0) {
+    case 2:
+        return PNSE::kLowerRoman;
+    case 3:
+        return PNSE::kUpperRoman;
+    case 4:
+        return PNSE::kLowerAlpha;
+    case 5:
+        return PNSE::kUpperAlpha;
+    default:
+        return PNSE::kArabic;
+    }
+}
+
+bool Set(const std::optional<bool>& flag) {
+    return flag && *flag;
+}
+
+bool UsesLists(const ParagraphAttributes& a) {
+    return Set(a.list.bullet) || Set(a.list.numbered);
+}
+
+} // namespace
+
+bool Mapper::AnyLists() const {
+    for (const ParagraphStyle& s : doc_.paragraphStyles)
+        if (UsesLists(s.attributes)) return true;
+    for (const ParagraphFormat& f : doc_.paragraphFormats)
+        if (UsesLists(f.local)) return true;
+    return false;
+}
+
+ListAttributes Mapper::ResolvedList(const ListAttributes& local, const std::string& style) const {
+    ListAttributes out = local;
+    obreader::FollowChain(
+        style.empty() ? defaultParagraphStyle_ : style,
+        [&](const std::string& n) -> const ParagraphStyle* {
+            const NameTable::Slot* found = paragraphStyleIndex_.Find(n);
+            return found ? &doc_.paragraphStyles[found->id] : nullptr;
+        },
+        [&](const ParagraphStyle& s) {
+            Fill(out, s.attributes.list);
+            return s.basedOn;
+        });
+    return out;
+}
+
+void Mapper::ListMarker(Element* run, const ListAttributes& list, ListCounters& story) {
+    const bool numbered = Set(list.numbered);
+    const std::string name = list.numbering ? *list.numbering : std::string("default");
+    if (!numbered || name != kLocalBlock) story.erase(kLocalBlock);
+    if (!numbered && !Set(list.bullet)) return;
+    const int level = list.level ? *list.level : 0;
+    std::string marker;
+    PNSE::PageNumberingStyleEnum kind = PNSE::kBullet;
+    if (numbered) {
+        const bool perStory = name == kLocalBlock || (list.restart && *list.restart != 0);
+        ListCounter& c = perStory ? story[name] : documentCounters_[name];
+        if (!c.seen[level])
+            c.value[level] = list.start ? *list.start : 1;
+        else if (c.value[level] < kLargestNumber)
+            ++c.value[level];
+        c.seen[level] = true;
+        // Deeper levels start again after a paragraph of this one.
+        for (int deeper = level + 1; deeper < ListCounter::kLevels; ++deeper)
+            c.seen[deeper] = false;
+        kind = StyleOf(list.format);
+        marker = list.prefix ? *list.prefix : std::string();
+        obreader::AppendListNumber(marker, c.value[level], kind);
+        if (list.suffix) marker += *list.suffix;
+    } else {
+        marker = list.bulletText && !list.bulletText->empty() ? *list.bulletText : "\u2022";
+    }
+    obreader::AddListMarker(b_, run, marker + '\t', level + 1, kind);
+}
+
+} // namespace scribus_mapper
