@@ -134,6 +134,16 @@ int Convert(const char* plugins, const char* input) {
         std::fprintf(stderr, "the convenience layer failed: %s\n", result.reason.c_str());
         return 1;
     }
+    // A format through pandoc, which says so when pandoc is not installed.
+    ombra::Options markdown;
+    markdown.writer = "markdown";
+    result = ombra::Convert(ombra::Source::Path(input), ombra::Sink::Memory(layered), markdown);
+    if (std::system("pandoc --version > /dev/null 2>&1") == 0
+            ? layered.find("The Ombra Gazette") == std::string::npos
+            : result.status != ombra::Status::kPandocFailed) {
+        std::fprintf(stderr, "markdown through pandoc failed: %s\n", result.reason.c_str());
+        return 1;
+    }
     return 0;
 }
 
