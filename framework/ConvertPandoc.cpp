@@ -3,8 +3,11 @@
 #include "ConvertInternal.h"
 #include "PandocRoute.h"
 #include "platform/Outputs.h"
+#include "platform/Processes.h"
 
 #include <ombra/convert.h>
+
+#include <cmath>
 
 namespace ombra {
 
@@ -50,9 +53,13 @@ Result ConvertThroughPandoc(const ombra::Converter& converter, const ombra::Sour
     const std::string source = input.GetKind() == ombra::Source::Kind::kPath ? input.Name() : "-";
     // The reason is English, as every result's; the notes are in the locale.
     const ombra_pandoc::Wording wording{false, options.locale == OBL::kJapanese, nullptr};
+    obsys::RunLimits limits;
+    if (options.pandocSeconds > 0 && options.pandocSeconds < 1e9)
+        limits.deadline = obsys::MonotonicMilliseconds() +
+                          static_cast<long long>(std::ceil(options.pandocSeconds * 1000));
     result.outputBytes = 0;
     ombra_pandoc::PandocResult(result, *format, source, output.Destination(), bytes, options.strict,
-                               nullptr, wording);
+                               &limits, wording);
     if (!result.Ok()) return result;
     if (!WriteSink(output, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                    result))

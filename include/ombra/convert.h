@@ -96,6 +96,9 @@ struct Options {
     OBL::LocaleIDEnum locale = OBL::kEnglish;
     /// A conversion with notes fails (Status::kNotes) and writes nothing.
     bool strict = false;
+    /// For a format through pandoc: the seconds pandoc may run before it is
+    /// stopped and the conversion fails (kPandocFailed); 0 for no limit.
+    double pandocSeconds = 0;
 };
 
 /// A format written through pandoc: the pandoc writer's document, turned

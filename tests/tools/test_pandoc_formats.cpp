@@ -152,6 +152,10 @@ TEST(OmbraPandoc, LibraryHostsWriteTheFormatsThroughPandocToo) {
     EXPECT_EQ(run(kColours, work / "s.md", true).status, Status::kNotes);
     work.Write("in.sla", ReadFile(kColours));
     EXPECT_EQ(run(work / "in.sla", work / "in.sla", false).status, Status::kOutputIsInput);
+    work.Write("bin/pandoc", "#!/bin/sh\nexec /bin/sleep 30\n"); // stopped at its time
+    options.pandocSeconds = 0.3;
+    EXPECT_NE(run(kColours, work / "n.md", false).reason.find("ran out of time"),
+              std::string::npos);
     std::filesystem::remove(work / "bin/pandoc");
     result = run(kColours, work / "n.md", false);
     ::setenv("PATH", saved.c_str(), 1);
