@@ -38,14 +38,14 @@ ombra::Options PandocWriterOptions(const ombra::Options& options) {
 Result ConvertThroughPandoc(const ombra::Converter& converter, const ombra::Source& input,
                             const ombra::Sink& output, const ombra::Options& options) {
     const ombra_pandoc::PandocFormat* format = ombra_pandoc::FindPandocFormat(options.writer);
-    // The pandoc writer's document links the pictures as the output's
-    // folder sees them, and pandoc looks for them there.
     if (output.GetKind() == ombra::Sink::Kind::kPath &&
         input.GetKind() == ombra::Source::Kind::kPath &&
         obsys::SameFile(input.Name().c_str(), output.Name().c_str())) {
         Result refused;
         return Fail(refused, Status::kOutputIsInput, output.Name());
     }
+    // The pandoc writer's document links the pictures as the output's
+    // folder sees them, and pandoc looks for them there.
     std::string bytes;
     Result result = converter.Convert(input, ombra::Sink::Memory(bytes, output.Destination()),
                                       PandocWriterOptions(options));
