@@ -414,26 +414,20 @@ double Mapper::EffectiveSize(const CharacterAttributes& local, const std::string
     CharacterAttributes c = ResolvedCharacterStyle(characterStyle);
     if (c.size) return *c.size;
     double size = -1;
-    obreader::FollowChain(
-        paragraphStyle.empty() ? defaultParagraphStyle_ : paragraphStyle,
-        [&](const std::string& n) -> const ParagraphStyle* {
-            const NameTable::Slot* found = paragraphStyleIndex_.Find(n);
-            return found ? &doc_.paragraphStyles[found->id] : nullptr;
-        },
-        [&](const ParagraphStyle& s) {
-            if (s.attributes.character.size) {
-                size = *s.attributes.character.size;
+    FollowParagraphStyles(paragraphStyle, [&](const ParagraphStyle& s) {
+        if (s.attributes.character.size) {
+            size = *s.attributes.character.size;
+            return std::string();
+        }
+        if (s.attributes.characterStyle) {
+            CharacterAttributes pc = ResolvedCharacterStyle(*s.attributes.characterStyle);
+            if (pc.size) {
+                size = *pc.size;
                 return std::string();
             }
-            if (s.attributes.characterStyle) {
-                CharacterAttributes pc = ResolvedCharacterStyle(*s.attributes.characterStyle);
-                if (pc.size) {
-                    size = *pc.size;
-                    return std::string();
-                }
-            }
-            return s.basedOn;
-        });
+        }
+        return s.basedOn;
+    });
     if (size >= 0) return size;
     return doc_.publication.defaultFontSize > 0 ? doc_.publication.defaultFontSize : 12;
 }

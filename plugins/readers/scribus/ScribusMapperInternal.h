@@ -12,6 +12,7 @@
 
 #include <ReaderBuilder.h>
 #include <ReaderStory.h>
+#include <ReaderStyles.h>
 
 #include <cstdint>
 #include <cstring>
@@ -140,6 +141,17 @@ private:
     void Fonts();
     void Layers();
     CharacterAttributes ResolvedCharacterStyle(const std::string& name) const;
+    // Hands visit each style of a paragraph style's chain (the default
+    // style's for none); visit returns the next name, or "" to stop.
+    template <class Visit> void FollowParagraphStyles(const std::string& style, Visit visit) const {
+        obreader::FollowChain(
+            style.empty() ? defaultParagraphStyle_ : style,
+            [&](const std::string& n) -> const ParagraphStyle* {
+                const NameTable::Slot* found = paragraphStyleIndex_.Find(n);
+                return found ? &doc_.paragraphStyles[found->id] : nullptr;
+            },
+            visit);
+    }
     double EffectiveSize(const CharacterAttributes& local, const std::string& characterStyle,
                          const std::string& paragraphStyle) const;
     void CharacterAttributesOf(Element* e, const CharacterAttributes& a, double size);

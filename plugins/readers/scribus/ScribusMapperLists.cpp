@@ -8,7 +8,8 @@
 #include "ScribusMapperInternal.h"
 
 #include <ReaderLists.h>
-#include <ReaderStyles.h>
+
+#include <iterator>
 
 namespace scribus_mapper {
 
@@ -17,22 +18,16 @@ namespace {
 const char kLocalBlock[] = "<local block>";
 constexpr long long kLargestNumber = 1000000000;
 
-// The numbering formats the writers know; the others (Arabic-Indic and
-// Hebrew numerals, Arabic letters, asterisks, CJK and other scripts'
-// digits) are written in Arabic digits.
+// The numbering formats the writers know, by Scribus's number; the others
+// (Arabic-Indic and Hebrew numerals, Arabic letters, asterisks, CJK and
+// other scripts' digits) are written in Arabic digits.
+constexpr PNSE::PageNumberingStyleEnum kFormats[] = {PNSE::kArabic,     PNSE::kArabic,
+                                                     PNSE::kLowerRoman, PNSE::kUpperRoman,
+                                                     PNSE::kLowerAlpha, PNSE::kUpperAlpha};
+
 PNSE::PageNumberingStyleEnum StyleOf(const std::optional<int>& format) {
-    switch (format ? *format : 0) {
-    case 2:
-        return PNSE::kLowerRoman;
-    case 3:
-        return PNSE::kUpperRoman;
-    case 4:
-        return PNSE::kLowerAlpha;
-    case 5:
-        return PNSE::kUpperAlpha;
-    default:
-        return PNSE::kArabic;
-    }
+    const int f = format ? *format : 0;
+    return f >= 0 && f < static_cast<int>(std::size(kFormats)) ? kFormats[f] : PNSE::kArabic;
 }
 
 bool Set(const std::optional<bool>& flag) {
@@ -55,16 +50,10 @@ bool Mapper::AnyLists() const {
 
 ListAttributes Mapper::ResolvedList(const ListAttributes& local, const std::string& style) const {
     ListAttributes out = local;
-    obreader::FollowChain(
-        style.empty() ? defaultParagraphStyle_ : style,
-        [&](const std::string& n) -> const ParagraphStyle* {
-            const NameTable::Slot* found = paragraphStyleIndex_.Find(n);
-            return found ? &doc_.paragraphStyles[found->id] : nullptr;
-        },
-        [&](const ParagraphStyle& s) {
-            Fill(out, s.attributes.list);
-            return s.basedOn;
-        });
+    FollowParagraphStyles(style, [&](const ParagraphStyle& s) {
+        Fill(out, s.attributes.list);
+        return s.basedOn;
+    });
     return out;
 }
 
