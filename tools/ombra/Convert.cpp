@@ -98,15 +98,6 @@ std::string MetadataText(const ombra::Metadata& metadata, const Job& job, const 
     return mode.label ? "File: " + name + "\n" + text + "\n" : text;
 }
 
-// The folder of an output file, where pandoc looks for the pictures linked
-// relative to it: the one the conversion layer links them from. Empty for
-// the standard output.
-std::string OutputFolder(const Job& job) {
-    std::string folder;
-    if (job.output == "-" || !obsys::FolderForFile(job.output.c_str(), folder)) folder.clear();
-    return folder;
-}
-
 } // namespace
 
 Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombra::Options& options,
@@ -130,6 +121,12 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
             }
         } else {
             result = converter.Convert(source, sink, options);
+            // pandoc turns the pandoc writer's document into the format.
+            if (result.Ok() && mode.pandoc)
+                ombra_pandoc::PandocResult(
+                    result, *mode.pandoc, job.input, job.output == "-" ? "" : job.output,
+                    outcome.output, options.strict, nullptr,
+                    ombra_pandoc::Wording{MessagesInJapanese(), MessagesInJapanese(), SayError});
         }
     }
     NoteLines(result, outcome.lines);
@@ -141,19 +138,6 @@ Outcome ConvertOne(const ombra::Converter& converter, const Job& job, const ombr
     if (!outcome.converted) {
         outcome.reason = Describe(result, job);
         outcome.output.clear();
-    } else if (mode.pandoc && !mode.metadata) {
-        std::vector<std::string> notes;
-        outcome.converted = ombra_pandoc::RunPandoc(
-            *mode.pandoc, job.input, OutputFolder(job), outcome.output, notes, outcome.reason,
-            nullptr, ombra_pandoc::Wording{MessagesInJapanese(), MessagesInJapanese(), SayError});
-        for (const std::string& note : notes)
-            outcome.lines.push_back(Say(Message::kNote, note));
-        // pandoc's warnings are notes like the reader's, which --strict refuses.
-        if (outcome.converted && options.strict && !notes.empty()) {
-            outcome.converted = false;
-            outcome.reason = Say(Message::kStrict);
-        }
-        if (!outcome.converted) outcome.output.clear();
     }
     return outcome;
 }
