@@ -44,6 +44,21 @@ void AppendListNumber(std::string& out, long long n, PNSE::PageNumberingStyleEnu
     out += digits;
 }
 
+long long ListCounter::Next(int level, long long start, bool restart) {
+    constexpr long long kLargest = 1000000000;
+    if (restart || !seen[level])
+        value[level] = start;
+    else if (value[level] < kLargest)
+        ++value[level];
+    seen[level] = true;
+    return value[level];
+}
+
+void ListCounter::RestartBelow(int level) {
+    for (int deeper = level + 1; deeper <= kLevels; ++deeper)
+        seen[deeper] = false;
+}
+
 void AddListMarker(ElementBuilder& b, Element* run, const std::string& marker, int level,
                    PNSE::PageNumberingStyleEnum kind) {
     // The kind of list, for writers that write lists as lists.

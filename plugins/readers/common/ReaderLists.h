@@ -21,6 +21,18 @@ namespace obreader {
 void AppendListNumber(std::string& out, long long n, PNSE::PageNumberingStyleEnum style,
                       int width = 0);
 
+/// Where the numbers of one numbering stand, per level (1 to kLevels).
+struct ListCounter {
+    static constexpr int kLevels = 9;
+    long long value[kLevels + 1] = {};
+    bool seen[kLevels + 1] = {}; ///< numbered since the numbering or the level started again
+    /// The next paragraph's number at level: start where the level starts
+    /// (again, or as restart asks), else one more, up to a billion.
+    long long Next(int level, long long start, bool restart = false);
+    /// Deeper levels start again after a paragraph of level.
+    void RestartBelow(int level);
+};
+
 /// The marker and the kind of list of a list paragraph's run.
 void AddListMarker(ElementBuilder& b, Element* run, const std::string& marker, int level,
                    PNSE::PageNumberingStyleEnum kind);

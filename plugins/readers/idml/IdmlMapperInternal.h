@@ -9,6 +9,7 @@
 #include "IdmlMapper.h"
 
 #include <ReaderGeometry.h>
+#include <ReaderLists.h>
 #include <ReaderStory.h>
 
 #include <string>
@@ -46,11 +47,11 @@ struct StoryOrder {
     int host = -1; ///< stories of anchored frames: the story whose text holds the frame
 };
 
-/// Where the numbers of one numbering list stand, per level (1 to 9).
+/// Where the numbers of one numbering list stand, and how each level
+/// writes them, per level (1 to 9).
 struct ListCounters {
-    int value[10] = {};
-    bool seen[10] = {}; ///< numbered since the list or the level started again
-    std::uint8_t format[10] = {};
+    obreader::ListCounter numbers;
+    std::uint8_t format[obreader::ListCounter::kLevels + 1] = {};
 };
 /// Numbering list Self to its counters.
 using Lists = std::unordered_map<std::string, ListCounters>;

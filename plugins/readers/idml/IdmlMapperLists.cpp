@@ -7,8 +7,6 @@
 #include "IdmlXml.h"
 #include "Utf8Put.h"
 
-#include <ReaderLists.h>
-
 #include <cmath>
 
 namespace idml {
@@ -38,7 +36,7 @@ constexpr Meta kMetas[] = {
 };
 
 constexpr char32_t kBullet = 0x2022;
-constexpr int kLevels = 9;
+constexpr int kLevels = obreader::ListCounter::kLevels;
 /// Bytes of a marker: a style's long expression on many paragraphs would
 /// otherwise make output out of all proportion to the input.
 constexpr std::size_t kLongestMarker = 256;
@@ -49,7 +47,7 @@ std::uint8_t FormatOf(const std::string* text) {
     return 0; // Arabic
 }
 
-void PutNumber(std::string& out, int n, std::uint8_t format) {
+void PutNumber(std::string& out, long long n, std::uint8_t format) {
     const Numbering& f = kNumberings[format < std::size(kNumberings) ? format : 0];
     obreader::AppendListNumber(out, n, f.style, f.width);
 }
@@ -70,7 +68,8 @@ std::string Expand(const std::string& text, const ListCounters* counters, int le
         const char c = text[i];
         if (counters && (c == '#' || (c >= '1' && c <= '9'))) {
             const int at = c == '#' ? level : c - '0';
-            PutNumber(out, counters->seen[at] ? counters->value[at] : 1, counters->format[at]);
+            const obreader::ListCounter& n = counters->numbers;
+            PutNumber(out, n.seen[at] ? n.value[at] : 1, counters->format[at]);
             continue;
         }
         for (const Meta& m : kMetas)
@@ -124,16 +123,9 @@ void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists)
                               ? acrossStories_[list]
                               : storyLists[list];
         const int start = IntOr(find(Attr::kNumberingStartAt), 1, -1000000, 1000000);
-        if (!BoolOr(find(Attr::kNumberingContinue), true) || !c.seen[level])
-            c.value[level] = start;
-        else if (c.value[level] < 1000000000)
-            ++c.value[level];
-        c.seen[level] = true;
+        c.numbers.Next(level, start, !BoolOr(find(Attr::kNumberingContinue), true));
         c.format[level] = FormatOf(find(Attr::kNumberingFormat));
-        // Deeper levels start again after a paragraph of this one.
-        if (BoolOr(find(Attr::kNumberingApplyRestartPolicy), true))
-            for (int deeper = level + 1; deeper <= kLevels; ++deeper)
-                c.seen[deeper] = false;
+        if (BoolOr(find(Attr::kNumberingApplyRestartPolicy), true)) c.numbers.RestartBelow(level);
         const std::string* expression = find(Attr::kNumberingExpression);
         marker = Expand(expression ? *expression : "^#.^t", &c, level);
         shown = kNumberings[c.format[level]].style;

@@ -11,6 +11,7 @@
 #include "ScribusNameWords.h"
 
 #include <ReaderBuilder.h>
+#include <ReaderLists.h>
 #include <ReaderStory.h>
 #include <ReaderStyles.h>
 
@@ -98,13 +99,8 @@ private:
 /// The same table for the styles' positions in the document's lists.
 using NameTable = ColorTable;
 
-/// The numbers a numbering has reached, per level.
-struct ListCounter {
-    static constexpr int kLevels = 9;
-    long long value[kLevels] = {};
-    bool seen[kLevels] = {};
-};
-using ListCounters = std::map<std::string, ListCounter>;
+/// Numbering name to its counters.
+using ListCounters = std::map<std::string, obreader::ListCounter>;
 
 /// Copies into `into` what it does not set itself.
 void Fill(CharacterAttributes& into, const CharacterAttributes& from);

@@ -16,7 +16,6 @@ namespace scribus_mapper {
 namespace {
 
 const char kLocalBlock[] = "<local block>";
-constexpr long long kLargestNumber = 1000000000;
 
 // The numbering formats the writers know, by Scribus's number; the others
 // (Arabic-Indic and Hebrew numerals, Arabic letters, asterisks, CJK and
@@ -62,28 +61,22 @@ void Mapper::ListMarker(Element* run, const ListAttributes& list, ListCounters& 
     const std::string name = list.numbering ? *list.numbering : std::string("default");
     if (!numbered || name != kLocalBlock) story.erase(kLocalBlock);
     if (!numbered && !Set(list.bullet)) return;
-    const int level = list.level ? *list.level : 0;
+    const int level = list.level ? *list.level + 1 : 1; // Scribus counts from 0
     std::string marker;
     PNSE::PageNumberingStyleEnum kind = PNSE::kBullet;
     if (numbered) {
         const bool perStory = name == kLocalBlock || (list.restart && *list.restart != 0);
-        ListCounter& c = perStory ? story[name] : documentCounters_[name];
-        if (!c.seen[level])
-            c.value[level] = list.start ? *list.start : 1;
-        else if (c.value[level] < kLargestNumber)
-            ++c.value[level];
-        c.seen[level] = true;
-        // Deeper levels start again after a paragraph of this one.
-        for (int deeper = level + 1; deeper < ListCounter::kLevels; ++deeper)
-            c.seen[deeper] = false;
+        obreader::ListCounter& c = perStory ? story[name] : documentCounters_[name];
+        const long long number = c.Next(level, list.start ? *list.start : 1);
+        c.RestartBelow(level);
         kind = StyleOf(list.format);
         marker = list.prefix ? *list.prefix : std::string();
-        obreader::AppendListNumber(marker, c.value[level], kind);
+        obreader::AppendListNumber(marker, number, kind);
         if (list.suffix) marker += *list.suffix;
     } else {
         marker = list.bulletText && !list.bulletText->empty() ? *list.bulletText : "\u2022";
     }
-    obreader::AddListMarker(b_, run, marker + '\t', level + 1, kind);
+    obreader::AddListMarker(b_, run, marker + '\t', level, kind);
 }
 
 } // namespace scribus_mapper
