@@ -15,12 +15,6 @@
 
 namespace obreader {
 
-/// Appends n as style writes it: Roman numerals from 1 to 3999, letters
-/// (a to z, then aa, ab, ...) from 1 on, otherwise Arabic digits, with
-/// leading zeros up to width digits.
-void AppendListNumber(std::string& out, long long n, PNSE::PageNumberingStyleEnum style,
-                      int width = 0);
-
 /// Where the numbers of one numbering stand, per level (1 to kLevels).
 struct ListCounter {
     static constexpr int kLevels = 9;

@@ -5,8 +5,10 @@
 // them.
 #include "IdmlMapperInternal.h"
 #include "IdmlXml.h"
+#include "ListNumbers.h"
 #include "Utf8Put.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace idml {
@@ -15,13 +17,13 @@ namespace mapping {
 namespace {
 
 struct Numbering {
-    const char* text;
+    const char* first;
     PNSE::PageNumberingStyleEnum style;
     int width;
 };
 
 constexpr Numbering kNumberings[] = {
-#define IDML_NUMBERING(Text, Style, Width) {Text, PNSE::Style, Width},
+#define IDML_NUMBERING(First, Style, Width) {First, PNSE::Style, Width},
 #include "IdmlLists.def"
 };
 
@@ -41,15 +43,22 @@ constexpr int kLevels = obreader::ListCounter::kLevels;
 /// otherwise make output out of all proportion to the input.
 constexpr std::size_t kLongestMarker = 256;
 
+// The format whose first number the text starts with, up to a comma (an
+// ideographic or full-width one too) or a space.
 std::uint8_t FormatOf(const std::string* text) {
-    for (std::size_t i = 0; text && i < std::size(kNumberings); ++i)
-        if (*text == kNumberings[i].text) return static_cast<std::uint8_t>(i);
+    if (!text) return 0;
+    std::size_t end = text->size();
+    for (const char* stop : {",", " ", "\u3001", "\uFF0C"})
+        end = std::min(end, text->find(stop));
+    const std::string first = text->substr(0, end);
+    for (std::size_t i = 0; i < std::size(kNumberings); ++i)
+        if (first == kNumberings[i].first) return static_cast<std::uint8_t>(i);
     return 0; // Arabic
 }
 
 void PutNumber(std::string& out, long long n, std::uint8_t format) {
     const Numbering& f = kNumberings[format < std::size(kNumberings) ? format : 0];
-    obreader::AppendListNumber(out, n, f.style, f.width);
+    oblist::AppendNumber(out, n, f.style, f.width);
 }
 
 /// The text with its metacharacters replaced, unknown ones left out. With

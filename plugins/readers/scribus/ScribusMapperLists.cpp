@@ -7,6 +7,7 @@
 // each paragraph outside it.
 #include "ScribusMapperInternal.h"
 
+#include <ListNumbers.h>
 #include <ReaderLists.h>
 
 #include <iterator>
@@ -17,12 +18,12 @@ namespace {
 
 const char kLocalBlock[] = "<local block>";
 
-// The numbering formats the writers know, by Scribus's number; the others
-// (Arabic-Indic and Hebrew numerals, Arabic letters, asterisks, CJK and
-// other scripts' digits) are written in Arabic digits.
-constexpr PNSE::PageNumberingStyleEnum kFormats[] = {PNSE::kArabic,     PNSE::kArabic,
-                                                     PNSE::kLowerRoman, PNSE::kUpperRoman,
-                                                     PNSE::kLowerAlpha, PNSE::kUpperAlpha};
+// The numbering formats by Scribus's number: Arabic digits, Roman numerals,
+// letters and CJK numerals. The others (Arabic-Indic and Hebrew numerals,
+// Arabic letters, asterisks) are written in Arabic digits.
+constexpr PNSE::PageNumberingStyleEnum kFormats[] = {
+    PNSE::kArabic,     PNSE::kArabic, PNSE::kLowerRoman, PNSE::kUpperRoman, PNSE::kLowerAlpha,
+    PNSE::kUpperAlpha, PNSE::kArabic, PNSE::kArabic,     PNSE::kArabic,     PNSE::kKanji};
 
 PNSE::PageNumberingStyleEnum StyleOf(const std::optional<int>& format) {
     const int f = format ? *format : 0;
@@ -71,7 +72,7 @@ void Mapper::ListMarker(Element* run, const ListAttributes& list, ListCounters& 
         c.RestartBelow(level);
         kind = StyleOf(list.format);
         marker = list.prefix ? *list.prefix : std::string();
-        obreader::AppendListNumber(marker, number, kind);
+        oblist::AppendNumber(marker, number, kind);
         if (list.suffix) marker += *list.suffix;
     } else {
         marker = list.bulletText && !list.bulletText->empty() ? *list.bulletText : "\u2022";

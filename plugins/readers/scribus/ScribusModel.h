@@ -364,8 +364,8 @@ struct ListAttributes {
     std::optional<std::string> bulletText;
     std::optional<bool> numbered;
     std::optional<std::string> numbering; ///< the counters' name ("default", "<local block>")
-    std::optional<int> format;            ///< 0 "1, 2", 2 "i, ii", 3 "I, II", 4 "a, b", 5 "A, B"
-    std::optional<int> level;             ///< from 0
+    std::optional<int> format; ///< 0 "1, 2", 2 "i, ii", 3 "I, II", 4 "a, b", 5 "A, B", 9 CJK
+    std::optional<int> level;  ///< from 0
     std::optional<int> start;
     std::optional<std::string> prefix, suffix;
     std::optional<int> restart; ///< 0: counts across the document, else per story

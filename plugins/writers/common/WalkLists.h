@@ -16,7 +16,7 @@ OBWalkListItem ListItemOf(Element* paragraphRun, Element* bn, Value* marker,
                           OBMParagraphAttributes* format);
 
 /// The number in the last stretch of the units that the numbering style
-/// writes (digits, Roman numerals or letters), and where that stretch
+/// writes (its digits, numerals, letters or kana), and where that stretch
 /// begins and ends; false when there is none.
 bool MarkerNumber(const unsigned short* units, long long n, int style, long long& number,
                   long long* start = nullptr, long long* end = nullptr);

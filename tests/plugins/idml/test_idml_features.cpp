@@ -389,7 +389,9 @@ TEST(IdmlFeatures, ListParagraphsShowTheirMarkers) {
     EXPECT_EQ(plugin_test::ConvertBytes(convertor, Package("features/lists"), &utf8, ok),
               "\xE2\x96\xA0\tApple\r\n\xE2\x96\xA0\tPear\r\nPlain\r\n1.\tOne\r\n1.a)\tSub\r\n"
               "1.b)\tSub\r\n2.\tTwo\r\n2.a)\tSub\r\nIV.\tFour\r\n^V\xE2\x80\x94"
-              "Five\r\n1.\tAcross\r\n\r\n1.\tAgain\r\n2.\tAcross\r\n");
+              "Five\r\n1.\tAcross\r\n\r\n1.\tAgain\r\n2.\tAcross\r\n\r\n"
+              "\u5341\u4E5D\u3001\u9805\u76EE\r\n(\u30A2)\u7D30\u76EE\r\n(\u30A4)\u7D30\u76EE\r\n"
+              "\u4E8C\u5341\u3001\u9805\u76EE\r\n\u2460\u7D30\u76EE\r\n");
     EXPECT_EQ(ok, 1);
     // Each list paragraph says its kind of list, for writers that write lists.
     Reading r(Package("features/lists"));
@@ -399,9 +401,11 @@ TEST(IdmlFeatures, ListParagraphsShowTheirMarkers) {
         kinds.push_back(attributes ? Member(attributes, AN::kNumberingType) : -1);
     }
     const int bullet = PNSE::kBullet, arabic = PNSE::kArabic, alpha = PNSE::kLowerAlpha,
-              roman = PNSE::kUpperRoman;
-    EXPECT_EQ(kinds, (std::vector<int>{bullet, bullet, -1, arabic, alpha, alpha, arabic, alpha,
-                                       roman, roman, arabic, arabic, arabic}));
+              roman = PNSE::kUpperRoman, kanji = PNSE::kKanji, kana = PNSE::kKatakana,
+              circled = PNSE::kCircledArabic;
+    EXPECT_EQ(kinds,
+              (std::vector<int>{bullet, bullet, -1, arabic, alpha, alpha, arabic, alpha, roman,
+                                roman, arabic, arabic, arabic, kanji, kana, kana, kanji, circled}));
 }
 
 } // namespace

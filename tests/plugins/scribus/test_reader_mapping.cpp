@@ -137,7 +137,8 @@ TEST(ScribusReaderMappingDetails, ReadingOrderPageNumbersAndClosedSubpaths) {
 // Bullets and numbers (1.5 on) come from the paragraph styles' chains and
 // the paragraphs' own attributes: the reader makes each marker in reading
 // order, each numbering and level counting on its own, and says the kind of
-// list; the "<local block>" numbering starts again after other paragraphs.
+// list; the "<local block>" numbering starts again after other paragraphs,
+// and CJK numbers are written in kanji.
 TEST(ScribusReaderMappingDetails, ListParagraphsGetTheirMarkers) {
     auto para = [](const char* text, const std::string& attributes) {
         return std::string("<ITEXT CH=\"") + text + "\"/><para " + attributes + "/>";
@@ -157,6 +158,8 @@ TEST(ScribusReaderMappingDetails, ListParagraphsGetTheirMarkers) {
                   "NumerationFormat=\"5\" NumerationPrefix=\"(\"") +
         para("1", local) + para("2", local) + para("-", "") + para("1", local) +
         "</StoryText></PAGEOBJECT>" + frame + para("3", "PARENT=\"Numbers\"") +
+        para("k", "PARENT=\"Numbers\" NumerationName=\"k\" NumerationStart=\"11\" "
+                  "NumerationFormat=\"9\"") +
         "</StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
     std::string markers;
     for (Element* run : Descendants(c.TopOf(EL::kStoryList), EL::kParagraphRun)) {
@@ -168,7 +171,7 @@ TEST(ScribusReaderMappingDetails, ListParagraphsGetTheirMarkers) {
                       : "- ";
     }
     EXPECT_EQ(markers, "\xE2\x80\x93\t1:2 - 1.\t1:3 i)\t2:6 ii)\t2:6 2.\t1:3 i)\t2:6 (E.\t1:7 "
-                       "1\t1:3 2\t1:3 - 1\t1:3 3.\t1:3 ");
+                       "1\t1:3 2\t1:3 - 1\t1:3 3.\t1:3 \u5341\u4E00.\t1:11 ");
 }
 
 // An item anchored in the text of a frame inside a group lies on the page

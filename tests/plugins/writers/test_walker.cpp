@@ -1,6 +1,7 @@
 // The story walker at its interface: what a handler receives, in which
 // order and nesting, for documents that follow the conventions and for
 // random ones that break them.
+#include "ListNumbers.h"
 #include "StoryWalker.h"
 #include "UnitScan.h"
 #include "WalkLists.h"
@@ -400,41 +401,58 @@ TEST(WalkLists, NestingKeepsLevelsKindsAndNumbersInOrder) {
     }
 }
 
-// Numbers written in each style, with text around them, read back.
+// List numbers as each style writes them (the readers' markers), and read
+// back from markers with text around them (the writers' lists).
 TEST(WalkLists, MarkersGiveBackTheirNumbers) {
-    auto roman = [](long long n, bool upper) {
-        static const std::pair<int, const char*> kDigits[] = {
-            {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
-            {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
-        std::string out;
-        for (const auto& [value, digits] : kDigits)
-            for (; n >= value; n -= value)
-                out += digits;
-        if (upper) std::transform(out.begin(), out.end(), out.begin(), ::toupper);
-        return out;
+    const struct {
+        int style;
+        long long n;
+        const char* written;
+    } kSpellings[] = {
+        {PNSE::kArabic, -3, "-3"},
+        {PNSE::kArabicLeadingZeros, 7, "007"},
+        {PNSE::kFullWidthArabic, 12, "\uFF11\uFF12"},
+        {PNSE::kUpperRoman, 1999, "MCMXCIX"},
+        {PNSE::kLowerRoman, 3888, "mmmdccclxxxviii"},
+        {PNSE::kUpperRoman, 4000, "4000"},
+        {PNSE::kLowerAlpha, 27, "aa"},
+        {PNSE::kUpperAlpha, 702, "ZZ"},
+        {PNSE::kCircledArabic, 21, "\u3251"},
+        {PNSE::kCircledArabic, 51, "51"},
+        {PNSE::kKanji, 0, "\u3007"},
+        {PNSE::kKanji, 11, "\u5341\u4E00"},              // 十一
+        {PNSE::kKanji, 20, "\u4E8C\u5341"},              // 二十
+        {PNSE::kKanji, 1105, "\u5343\u767E\u4E94"},      // 千百五
+        {PNSE::kKanji, 10000, "\u4E00\u4E07"},           // 一万
+        {PNSE::kKanji, 300000002, "\u4E09\u5104\u4E8C"}, // 三億二
+        {PNSE::kHiragana, 2, "\u3044"},                  // い
+        {PNSE::kHiragana, 49, "\u3042\u3042"},           // ああ
+        {PNSE::kKatakana, 48, "\u30F3"},                 // ン
+        {PNSE::kHiraganaIroha, 2, "\u308D"},             // ろ
+        {PNSE::kKatakanaIroha, 47, "\u30B9"},            // ス
+        {PNSE::kHebrew, 5, "5"},
     };
-    auto letters = [](long long n, bool upper) {
+    for (const auto& s : kSpellings) {
         std::string out;
-        for (; n > 0; n = (n - 1) / 26)
-            out.insert(out.begin(), static_cast<char>((upper ? 'A' : 'a') + (n - 1) % 26));
-        return out;
-    };
-    for (long long n : {1LL, 4LL, 9LL, 14LL, 27LL, 49LL, 702LL, 1999LL, 3888LL}) {
-        const std::pair<int, std::string> written[] = {
-            {PNSE::kArabic, "Step " + std::to_string(n) + ":"},
-            {PNSE::kLowerRoman, "(" + roman(n, false) + ")"},
-            {PNSE::kUpperRoman, "Part " + roman(n, true) + "."},
-            {PNSE::kLowerAlpha, "1." + letters(n, false) + ")"},
-            {PNSE::kUpperAlpha, letters(n, true)}};
-        for (const auto& [style, text] : written) {
-            const std::u16string units(text.begin(), text.end());
+        oblist::AppendNumber(out, s.n, s.style, s.style == PNSE::kArabicLeadingZeros ? 3 : 0);
+        EXPECT_EQ(out, s.written) << s.style << " " << s.n;
+    }
+    // Every style, read back through the text around a number; what a style
+    // cannot write is written (and read) in Arabic digits.
+    for (int style = PNSE::kArabic; style <= PNSE::kKatakanaIroha; ++style)
+        for (long long n : {1LL, 4LL, 9LL, 10LL, 14LL, 27LL, 49LL, 50LL, 702LL, 1999LL, 3888LL,
+                            10001LL, 999999999LL}) {
+            std::string text = "Step (";
+            oblist::AppendNumber(text, n, style);
+            text += ").";
+            const std::u16string units = ombra_test::Utf16(text);
             long long number = 0;
-            ASSERT_TRUE(obwalk::MarkerNumber(reinterpret_cast<const unsigned short*>(units.data()),
-                                             static_cast<long long>(units.size()), style, number))
-                << text;
+            const auto* u = reinterpret_cast<const unsigned short*>(units.data());
+            if (!obwalk::MarkerNumber(u, static_cast<long long>(units.size()), style, number))
+                ASSERT_TRUE(obwalk::MarkerNumber(u, static_cast<long long>(units.size()),
+                                                 PNSE::kArabic, number));
             EXPECT_EQ(number, n) << text;
         }
-    }
 }
 
 } // namespace

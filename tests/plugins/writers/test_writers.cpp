@@ -216,6 +216,27 @@ const std::vector<Feature>& Features() {
          OBREPORT::kListMarkersAsFormats,
          0,
          5},
+        {"Japanese lists: kanji from 19 with katakana below, both read back from the markers",
+         [](DocumentBuilder& b) {
+             StoryBuilder& s = b.AddStory();
+             const std::tuple<const char*, int, int, const char*> paragraphs[] = {
+                 {"\u5341\u4E5D\u3001", PNSE::kKanji, 1, "a"},  // 十九、
+                 {"(\u30A2)", PNSE::kKatakana, 2, "b"},         // (ア)
+                 {"(\u30A4)", PNSE::kKatakana, 2, "c"},         // (イ)
+                 {"\u4E8C\u5341\u3001", PNSE::kKanji, 1, "d"}}; // 二十、
+             for (const auto& [marker, kind, level, text] : paragraphs)
+                 s.Marker(marker, kind, level).Text(text).EndPara();
+         },
+         {"<ol class=\"list\" start=\"19\">\n<li><p><span class=\"list-marker\">\u5341\u4E5D"
+          "\u3001</span>a</p>\n<ol class=\"list\">\n<li>",
+          "c</p>\n</li>\n</ol>\n</li>\n<li><p><span class=\"list-marker\">\u4E8C\u5341"},
+         {"[[19,{\"t\":\"DefaultStyle\"},{\"t\":\"DefaultDelim\"}]",
+          "[[1,{\"t\":\"DefaultStyle\"},{\"t\":\"TwoParens\"}],[[{\"t\":\"Para\",\"c\":[{"
+          "\"t\":\"Str\",\"c\":\"b\"}]}],[{\"t\":\"Para\",\"c\":[{\"t\":\"Str\",\"c\":\"c\"}]}]]"},
+         nullptr,
+         OBREPORT::kListMarkersAsFormats,
+         0,
+         4},
         {"a long title is cut after a word",
          [](DocumentBuilder& b) {
              b.AddStory().Text(std::string(90, 'a') + " \u00e9\u00e9\u00e9\u00e9 " +
