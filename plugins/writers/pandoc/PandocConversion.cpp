@@ -247,7 +247,9 @@ void OBPandocConversion::EndText(const OBWalkText&) {
 void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
     if (blockCount_ == 0) return;
     CloseParagraph();
-    ListBlocks(paragraph.list, paragraph.marker);
+    OBWalkListItem list = paragraph.list;
+    if (!ShowsAsList(list, paragraph.marker)) list.kind = OBWALK::kNotListed;
+    ListBlocks(list, paragraph.marker);
     Block& block = Top();
     block.pending = true;
     block.table = false;
@@ -262,7 +264,7 @@ void OBPandocConversion::BeginParagraph(const OBWalkParagraph& paragraph) {
                           : (headings_[paragraph.style] = HeadingLevel(walker_, paragraph.style));
     }
     // In a list the list shows the marker, as the format writes one.
-    if (paragraph.marker && paragraph.list.kind == OBWALK::kNotListed)
+    if (paragraph.marker && list.kind == OBWALK::kNotListed)
         ListMarker(paragraph.marker);
     else if (paragraph.marker)
         report_.Add(OBREPORT::kListMarkersAsFormats);

@@ -78,6 +78,7 @@ private:
     void OnTable(Element* table, const OBWalkRun& run) override;
     void OnVariable(Element* variable, const OBWalkRun& run) override;
     void ListMarker(Value* marker);
+    static bool ShowsAsList(const OBWalkListItem& item, Value* marker);
     void ListBlocks(const OBWalkListItem& item, Value* marker);
     void OnPicture(const OBWalkPicture& picture) override;
 

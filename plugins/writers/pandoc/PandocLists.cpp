@@ -8,19 +8,31 @@ using namespace obwalk;
 
 namespace {
 
-// A numbered list's number style and delimiter, as pandoc names them, from
-// the numbering style and what stands around the number in the marker.
-void NumberStyle(const OBWalkListItem& item, Value* marker, Utf8Text& out) {
+// pandoc's number style for a numbering style; none for the styles whose
+// numbers pandoc's formats cannot write (leading zeros, full-width or
+// circled digits, kanji, kana).
+const char* PandocStyle(int style) {
     static const struct {
         int style;
         const char* name;
-    } kStyles[] = {{PNSE::kArabic, "Decimal"},          {PNSE::kArabicLeadingZeros, "Decimal"},
-                   {PNSE::kFullWidthArabic, "Decimal"}, {PNSE::kLowerRoman, "LowerRoman"},
-                   {PNSE::kUpperRoman, "UpperRoman"},   {PNSE::kLowerAlpha, "LowerAlpha"},
+    } kStyles[] = {{PNSE::kArabic, "Decimal"},
+                   {PNSE::kLowerRoman, "LowerRoman"},
+                   {PNSE::kUpperRoman, "UpperRoman"},
+                   {PNSE::kLowerAlpha, "LowerAlpha"},
                    {PNSE::kUpperAlpha, "UpperAlpha"}};
-    const char* style = "DefaultStyle";
     for (const auto& s : kStyles)
-        if (s.style == item.style) style = s.name;
+        if (s.style == style) return s.name;
+    return nullptr;
+}
+
+bool Plain(unsigned short u) {
+    return (u >= '0' && u <= '9') || ((u | 0x20) >= 'a' && (u | 0x20) <= 'z') || u == '.';
+}
+
+// A numbered list's number style and delimiter, as pandoc names them, from
+// the numbering style and what stands around the number in the marker.
+void NumberStyle(const OBWalkListItem& item, Value* marker, Utf8Text& out) {
+    const char* style = PandocStyle(item.style);
     const char* delimiter = "DefaultDelim";
     const obwalk::MarkerText text(marker);
     long long number = 0, start = 0, end = 0;
@@ -32,13 +44,34 @@ void NumberStyle(const OBWalkListItem& item, Value* marker, Utf8Text& out) {
             delimiter = start > 0 && text.units[start - 1] == '(' ? "TwoParens" : "OneParen";
     }
     out.Append("{\"t\":\"");
-    out.Append(style);
+    out.Append(style ? style : "DefaultStyle");
     out.Append("\"},{\"t\":\"");
     out.Append(delimiter);
     out.Append("\"}");
 }
 
 } // namespace
+
+// Whether pandoc's list shows what the marker shows: a bullet, or a number
+// in a style pandoc names, with at most a period or a parenthesis after it
+// and before it "(" or the numbers of the levels above ("1.a)"). Otherwise
+// ("Step 3:", "十九、") the paragraph keeps its marker as text, out of any
+// list, so that no output shows other numbers than the document.
+bool OBPandocConversion::ShowsAsList(const OBWalkListItem& item, Value* marker) {
+    if (item.kind != OBWALK::kNumbered) return true;
+    const obwalk::MarkerText text(marker);
+    long long number = 0, start = 0, end = 0;
+    if (!PandocStyle(item.style) ||
+        !obwalk::MarkerNumber(text.units, text.end, item.style, number, &start, &end))
+        return false;
+    if (end < text.end &&
+        (end + 1 < text.end || (text.units[end] != '.' && text.units[end] != ')')))
+        return false;
+    if (start == 1 && text.units[0] == '(') return end < text.end && text.units[end] == ')';
+    for (long long i = 0; i < start; ++i)
+        if (!Plain(text.units[i])) return false;
+    return true;
+}
 
 // The lists that end before the paragraph, and the one it opens or the
 // item it starts: BulletList and OrderedList, each item a list of blocks.
