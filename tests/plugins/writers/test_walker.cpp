@@ -448,9 +448,10 @@ TEST(WalkLists, MarkersGiveBackTheirNumbers) {
             const std::u16string units = ombra_test::Utf16(text);
             long long number = 0;
             const auto* u = reinterpret_cast<const unsigned short*>(units.data());
-            if (!obwalk::MarkerNumber(u, static_cast<long long>(units.size()), style, number))
-                ASSERT_TRUE(obwalk::MarkerNumber(u, static_cast<long long>(units.size()),
-                                                 PNSE::kArabic, number));
+            const long long size = static_cast<long long>(units.size());
+            const bool read = obwalk::MarkerNumber(u, size, style, number) ||
+                              obwalk::MarkerNumber(u, size, PNSE::kArabic, number);
+            ASSERT_TRUE(read) << text;
             EXPECT_EQ(number, n) << text;
         }
 }
