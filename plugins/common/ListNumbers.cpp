@@ -182,8 +182,7 @@ bool IsSymbol(unsigned short u, int style) {
 long long ValueOf(const unsigned short* s, long long n, int style) {
     const Numbers& numbers = NumbersOf(style);
     const long long base = static_cast<long long>(numbers.symbols.size());
-    long long v = 0;
-    if (numbers.system == kKanji) v = KanjiValue(s, n, numbers);
+    long long v = numbers.system == kKanji ? KanjiValue(s, n, numbers) : 0;
     for (long long i = 0; numbers.system != kKanji && i < n && v < kMostNumber; ++i) {
         const int k = IndexOf(s[i], numbers);
         if (k < 0) break;

@@ -9,7 +9,8 @@
 
 namespace oblist {
 
-/// Numbers read back from markers stay within 1 and this.
+/// The largest list number: counters stop growing there, and numbers read
+/// back from markers stay within 1 and this.
 constexpr long long kMostNumber = 1000000000;
 
 /// Appends n as UTF-8, as style writes it; numbers outside the style's

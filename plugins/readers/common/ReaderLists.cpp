@@ -1,15 +1,16 @@
 #include "ReaderLists.h"
 
+#include <ListNumbers.h>
+
 #include <ombra/elements.h>
 #include <ombra/valueutil.h>
 
 namespace obreader {
 
 long long ListCounter::Next(int level, long long start, bool restart) {
-    constexpr long long kLargest = 1000000000;
     if (restart || !seen[level])
         value[level] = start;
-    else if (value[level] < kLargest)
+    else if (value[level] < oblist::kMostNumber)
         ++value[level];
     seen[level] = true;
     return value[level];

@@ -21,7 +21,7 @@ struct ListCounter {
     long long value[kLevels + 1] = {};
     bool seen[kLevels + 1] = {}; ///< numbered since the numbering or the level started again
     /// The next paragraph's number at level: start where the level starts
-    /// (again, or as restart asks), else one more, up to a billion.
+    /// (again, or as restart asks), else one more, up to oblist::kMostNumber.
     long long Next(int level, long long start, bool restart = false);
     /// Deeper levels start again after a paragraph of level.
     void RestartBelow(int level);

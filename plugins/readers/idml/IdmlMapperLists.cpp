@@ -9,6 +9,7 @@
 #include "Utf8Put.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace idml {
@@ -17,13 +18,12 @@ namespace mapping {
 namespace {
 
 struct Numbering {
-    const char* first;
     PNSE::PageNumberingStyleEnum style;
     int width;
 };
 
 constexpr Numbering kNumberings[] = {
-#define IDML_NUMBERING(First, Style, Width) {First, PNSE::Style, Width},
+#define IDML_NUMBERING(Style, Width) {PNSE::Style, Width},
 #include "IdmlLists.def"
 };
 
@@ -51,8 +51,14 @@ std::uint8_t FormatOf(const std::string* text) {
     for (const char* stop : {",", " ", "\u3001", "\uFF0C"})
         end = std::min(end, text->find(stop));
     const std::string first = text->substr(0, end);
-    for (std::size_t i = 0; i < std::size(kNumberings); ++i)
-        if (first == kNumberings[i].first) return static_cast<std::uint8_t>(i);
+    static const auto kFirsts = [] {
+        std::array<std::string, std::size(kNumberings)> firsts;
+        for (std::size_t i = 0; i < firsts.size(); ++i)
+            oblist::AppendNumber(firsts[i], 1, kNumberings[i].style, kNumberings[i].width);
+        return firsts;
+    }();
+    for (std::size_t i = 0; i < kFirsts.size(); ++i)
+        if (first == kFirsts[i]) return static_cast<std::uint8_t>(i);
     return 0; // Arabic
 }
 
