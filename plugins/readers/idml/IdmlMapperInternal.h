@@ -56,6 +56,23 @@ struct ListCounters {
 /// Numbering list Self to its counters.
 using Lists = std::unordered_map<std::string, ListCounters>;
 
+/// The marker of one paragraph: none when it is not in a list.
+struct ListMark {
+    bool listed = false;
+    std::string marker;
+    int level = 1;
+    PNSE::PageNumberingStyleEnum shown = PNSE::kBullet;
+};
+
+/// The cells a table holds, row by row and each once: those inside its
+/// rows and columns (both capped), the first of two in one place.
+struct PlacedCells {
+    int rows = 0, columns = 0;
+    std::vector<const Cell*> cells;
+    std::size_t outside = 0, doubled = 0; ///< the cells left out
+};
+PlacedCells CellsOf(const Table& t);
+
 class Mapper : public References {
 public:
     Mapper(const Document& doc, const MapOptions& options, obreader::ProblemSink& problems,
@@ -130,17 +147,23 @@ private:
     void StoryList();
     StoryOrder Where(int story, std::size_t sequence) const;
     void ChildStory(Element* parent, int story, int depth);
-    void ParagraphRuns(obreader::StoryLists& lists, const Story& s, const Ranges& paragraphs,
-                       std::vector<int>& paragraphOf);
+    void ParagraphRuns(obreader::StoryLists& lists, int story, const Ranges& paragraphs,
+                       std::vector<int>& paragraphOf, int depth);
     void CharacterRuns(obreader::StoryLists& lists, const Story& s, const Ranges& paragraphs,
                        const std::vector<int>& paragraphOf);
     void Markers(Element* child, obreader::StoryLists& lists, int story, int depth);
     void TableOf(Element* parent, int table, int depth);
 
     // IdmlMapperLists.cpp
-    /// The BN of a bulleted or numbered paragraph's run; storyLists counts
-    /// the lists that start again in each story.
-    void ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists);
+    /// The marker of a paragraph of seg; storyLists counts the lists that
+    /// start again in each story.
+    ListMark ListMarkOf(const ParaSegment& seg, Lists& storyLists);
+    /// Numbers the paragraphs in the cells of the tables anchored in s
+    /// before to, from its marker next on, nested tables too, with the
+    /// counters of the story that holds them: into cellMarks_, for the
+    /// cells' stories to take.
+    void NumberCells(const Story& s, std::size_t& next, std::uint32_t to, Lists& storyLists,
+                     int depth);
 
     // IdmlMapperRuns.cpp
     struct Sources; // where a run's formatting comes from, nearest first
@@ -167,6 +190,7 @@ private:
     std::vector<char> resolvedCharacterDone_, resolvedParagraphDone_;
     std::string defaultParagraphStyle_;
     Lists acrossStories_; ///< lists whose numbers go on across stories
+    std::unordered_map<int, std::vector<ListMark>> cellMarks_; ///< per cell story, its paragraphs'
 
     std::vector<Placed> placed_;
     /// PageAt(): per spread, its pages' boxes in spread space by left edge

@@ -4,6 +4,7 @@
 // reading order: per story, or across stories for lists that go on across
 // them.
 #include "IdmlMapperInternal.h"
+#include "IdmlParser.h"
 #include "IdmlXml.h"
 #include "ListNumbers.h"
 #include "Utf8Put.h"
@@ -109,17 +110,18 @@ bool BoolOr(const std::string* text, bool fallback) {
 
 } // namespace
 
-void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists) {
+ListMark Mapper::ListMarkOf(const ParaSegment& seg, Lists& storyLists) {
     const AttrSet& style = Resolved(true, seg.style ? seg.style : &defaultParagraphStyle_);
     auto find = [&](Attr a) -> const std::string* {
         const std::string* own = seg.local ? seg.local->Find(a) : nullptr;
         return own ? own : style.Find(a);
     };
     const std::string* type = find(Attr::kBulletsAndNumberingListType);
-    if (!type || (*type != "BulletList" && *type != "NumberedList")) return;
-    const int level = IntOr(find(Attr::kNumberingLevel), 1, 1, kLevels);
-    std::string marker;
-    PNSE::PageNumberingStyleEnum shown = PNSE::kBullet;
+    ListMark mark;
+    if (!type || (*type != "BulletList" && *type != "NumberedList")) return mark;
+    mark.listed = true;
+    const int level = mark.level = IntOr(find(Attr::kNumberingLevel), 1, 1, kLevels);
+    std::string& marker = mark.marker;
     if (*type == "BulletList") {
         const std::string* kind = find(Attr::kBulletCharacterType);
         int code = IntOr(find(Attr::kBulletCharacterValue), kBullet, 0, 0x10FFFF);
@@ -143,9 +145,34 @@ void Mapper::ListMarker(Element* run, const ParaSegment& seg, Lists& storyLists)
         if (BoolOr(find(Attr::kNumberingApplyRestartPolicy), true)) c.numbers.RestartBelow(level);
         const std::string* expression = find(Attr::kNumberingExpression);
         marker = Expand(expression ? *expression : "^#.^t", &c, level);
-        shown = kNumberings[c.format[level]].style;
+        mark.shown = kNumberings[c.format[level]].style;
     }
-    obreader::AddListMarker(b_, run, marker, level, shown);
+    return mark;
+}
+
+void Mapper::NumberCells(const Story& s, std::size_t& next, std::uint32_t to, Lists& storyLists,
+                         int depth) {
+    for (; next < s.markers.size() && s.markers[next].position < to; ++next) {
+        const Marker& m = s.markers[next];
+        if (m.kind != Marker::Kind::kTable || depth >= kMaxItemDepth || m.index < 0 ||
+            static_cast<std::size_t>(m.index) >= doc_.tables.size())
+            continue; // TableOf and ChildStory say what is wrong
+        for (const Cell* c : CellsOf(doc_.tables[static_cast<std::size_t>(m.index)]).cells) {
+            if (c->story < 0 || static_cast<std::size_t>(c->story) >= doc_.stories.size()) continue;
+            const Story& cell = doc_.stories[static_cast<std::size_t>(c->story)];
+            std::vector<ListMark>& marks = cellMarks_[c->story];
+            marks.clear();
+            std::size_t segment = 0, inner = 0;
+            for (const auto& para : ParagraphRanges(cell.text)) {
+                while (segment + 1 < cell.paragraphs.size() &&
+                       cell.paragraphs[segment + 1].start <= para.first)
+                    ++segment;
+                if (segment >= cell.paragraphs.size()) break;
+                marks.push_back(ListMarkOf(cell.paragraphs[segment], storyLists));
+                NumberCells(cell, inner, para.second, storyLists, depth + 1);
+            }
+        }
+    }
 }
 
 } // namespace mapping

@@ -167,7 +167,7 @@ void Mapper::ChildStory(Element* parent, int story, int depth) {
     obreader::StoryLists lists(b_, child);
     const Ranges paragraphs = ParagraphRanges(s.text);
     std::vector<int> paragraphOf; // per paragraph: its segment
-    ParagraphRuns(lists, s, paragraphs, paragraphOf);
+    ParagraphRuns(lists, story, paragraphs, paragraphOf, depth);
     CharacterRuns(lists, s, paragraphs, paragraphOf);
     JapaneseRuns(lists, s, paragraphs, paragraphOf);
     Markers(child, lists, story, depth);
@@ -185,17 +185,34 @@ Ranges ParagraphRanges(const std::u16string& text) {
     return out;
 }
 
-void Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s, const Ranges& paragraphs,
-                           std::vector<int>& paragraphOf) {
+void Mapper::ParagraphRuns(obreader::StoryLists& lists, int story, const Ranges& paragraphs,
+                           std::vector<int>& paragraphOf, int depth) {
+    const Story& s = doc_.stories[static_cast<std::size_t>(story)];
     lists.List(EL::kParagraphRunList);
-    std::size_t segment = 0, marker = 0;
+    std::size_t segment = 0, marker = 0, tables = 0;
     std::string breakBefore;
     Lists storyLists;
-    for (const auto& para : paragraphs) {
+    // A cell's markers were made with its holder's, in reading order.
+    std::vector<ListMark> numbered;
+    auto cell = cellMarks_.find(story);
+    const bool inCell = cell != cellMarks_.end();
+    if (inCell) {
+        numbered = std::move(cell->second);
+        cellMarks_.erase(cell);
+    }
+    for (std::size_t i = 0; i < paragraphs.size(); ++i) {
+        const auto& para = paragraphs[i];
         while (segment + 1 < s.paragraphs.size() && s.paragraphs[segment + 1].start <= para.first)
             ++segment;
         paragraphOf.push_back(static_cast<int>(segment));
         const ParaSegment& seg = s.paragraphs[segment];
+        ListMark mark;
+        if (!inCell) {
+            mark = ListMarkOf(seg, storyLists);
+            NumberCells(s, tables, para.second, storyLists, depth);
+        } else if (i < numbered.size()) {
+            mark = std::move(numbered[i]);
+        }
         Element* e = lists.Run(EL::kParagraphRunList, EL::kParagraphRun, para.first, para.second);
         if (!e) continue;
         const std::string* style = seg.style;
@@ -225,7 +242,7 @@ void Mapper::ParagraphRuns(obreader::StoryLists& lists, const Story& s, const Ra
             WriteAttributes(b_, b_.Child(e, EL::kJustificationAttributes), local, Where::kJust,
                             *this);
         if (seg.tabs) Tabs(e, *seg.tabs);
-        ListMarker(e, seg, storyLists);
+        if (mark.listed) obreader::AddListMarker(b_, e, mark.marker, mark.level, mark.shown);
         breakBefore.clear();
         if (s.text[para.second - 1] == kBreak) {
             while (marker < s.markers.size() && s.markers[marker].position < para.second - 1)
@@ -368,27 +385,43 @@ void Mapper::Markers(Element* child, obreader::StoryLists& lists, int story, int
     if (inline_) b_.Put(child, AN::kInlineObjectList, inline_);
 }
 
+PlacedCells CellsOf(const Table& t) {
+    PlacedCells out;
+    out.rows = std::max(0, std::min(t.rows, 100000));
+    out.columns = std::max(0, std::min(t.columns, 10000));
+    for (const Cell& c : t.cells)
+        if (c.row >= 0 && c.row < out.rows && c.column >= 0 && c.column < out.columns)
+            out.cells.push_back(&c);
+    out.outside = t.cells.size() - out.cells.size();
+    std::stable_sort(out.cells.begin(), out.cells.end(), [](const Cell* a, const Cell* b) {
+        return a->row != b->row ? a->row < b->row : a->column < b->column;
+    });
+    auto same = [](const Cell* a, const Cell* b) {
+        return a->row == b->row && a->column == b->column;
+    };
+    const std::size_t all = out.cells.size();
+    out.cells.erase(std::unique(out.cells.begin(), out.cells.end(), same), out.cells.end());
+    out.doubled = all - out.cells.size();
+    return out;
+}
+
 void Mapper::TableOf(Element* parent, int index, int depth) {
     if (index < 0 || static_cast<std::size_t>(index) >= doc_.tables.size()) return;
     const Table& t = doc_.tables[static_cast<std::size_t>(index)];
     Element* table = b_.Child(parent, EL::kTable);
     if (!table) return;
-    const int rows = std::max(0, std::min(t.rows, 100000)),
-              columns = std::max(0, std::min(t.columns, 10000));
+    const PlacedCells placed = CellsOf(t);
+    const int rows = placed.rows;
     b_.Int(table, AN::kNumberOfRows, rows);
-    b_.Int(table, AN::kNumberOfColumns, columns);
+    b_.Int(table, AN::kNumberOfColumns, placed.columns);
     b_.Int(table, AN::kHeaderRows, t.headerRows);
     b_.Int(table, AN::kFooterRows, t.footerRows);
-    // Cells row by row, each once, at its top-left position.
-    std::vector<const Cell*> cells;
-    for (const Cell& c : t.cells)
-        if (c.row >= 0 && c.row < rows && c.column >= 0 && c.column < columns)
-            cells.push_back(&c);
-        else
-            b_.Report(OBERR::kBadValue);
-    std::stable_sort(cells.begin(), cells.end(), [](const Cell* a, const Cell* b) {
-        return a->row != b->row ? a->row < b->row : a->column < b->column;
-    });
+    for (std::size_t i = 0; i < placed.outside; ++i)
+        b_.Report(OBERR::kBadValue);
+    for (std::size_t i = 0; i < placed.doubled; ++i)
+        b_.Report(OBERR::kMalformedInput); // two cells in one place: the first stays
+    // Cells row by row, each at its top-left position.
+    const std::vector<const Cell*>& cells = placed.cells;
     Element* list = b_.Child(table, EL::kTableRowList);
     std::size_t next = 0;
     for (int r = 0; r < rows && list; ++r) {
@@ -400,13 +433,8 @@ void Mapper::TableOf(Element* parent, int index, int depth) {
             b_.Length(row, AN::kRowHeight, t.rowHeights[static_cast<std::size_t>(r)]);
         b_.Bool(row, AN::kIsHeaderRow, r < t.headerRows);
         Element* rowCells = b_.Child(row, EL::kTableCellList);
-        for (int lastColumn = -1; next < cells.size() && cells[next]->row == r; ++next) {
+        for (; next < cells.size() && cells[next]->row == r; ++next) {
             const Cell& c = *cells[next];
-            if (c.column == lastColumn) {
-                b_.Report(OBERR::kMalformedInput); // two cells in one place: the first stays
-                continue;
-            }
-            lastColumn = c.column;
             Element* cell = b_.Child(rowCells, EL::kTableCell);
             if (!cell) continue;
             b_.Int(cell, AN::kRowNumber, c.row);
@@ -415,7 +443,7 @@ void Mapper::TableOf(Element* parent, int index, int depth) {
                 b_.Int(cell, AN::kEndRowNumber, std::min(rows - 1, c.row + c.rowSpan - 1));
             if (c.columnSpan > 1)
                 b_.Int(cell, AN::kEndColumnNumber,
-                       std::min(columns - 1, c.column + c.columnSpan - 1));
+                       std::min(placed.columns - 1, c.column + c.columnSpan - 1));
             if (static_cast<std::size_t>(c.column) < t.columnWidths.size())
                 b_.Length(cell, AN::kColumnWidth,
                           t.columnWidths[static_cast<std::size_t>(c.column)]);
