@@ -10,7 +10,7 @@ namespace oblist {
 
 namespace {
 
-enum System { kDigits, kLetters, kRoman, kFixed, kKanji };
+enum System { kDigits, kLetters, kRoman, kFixed, kKanji, kHebrewNumerals };
 
 struct Numbers {
     int style;
@@ -109,9 +109,38 @@ void AppendKanji(std::string& out, long long n, std::u16string_view s) {
     }
 }
 
+// kHebrewNumerals: the letters are 1 to 9, 10 to 90 and 100 to 400, nine
+// to a power of ten; the geresh after them.
+constexpr std::size_t kGeresh = 22;
+
+long long HebrewValue(int k) {
+    return (k % 9 + 1) * kTen[k / 9];
+}
+
+void AppendHebrew(std::string& out, long long n, std::u16string_view s) {
+    if (n >= 1000) {
+        AppendHebrew(out, n / 1000, s);
+        Put(out, s[kGeresh]);
+        n %= 1000;
+    }
+    long long hundreds = n / 100;
+    for (; hundreds > 4; hundreds -= 4)
+        Put(out, s[21]);
+    if (hundreds > 0) Put(out, s[static_cast<std::size_t>(17 + hundreds)]);
+    const long long tens = n / 10 % 10, ones = n % 10;
+    if (tens == 1 && (ones == 5 || ones == 6)) { // not spelt as a name of God
+        Put(out, s[8]);
+        Put(out, s[static_cast<std::size_t>(ones)]);
+        return;
+    }
+    if (tens > 0) Put(out, s[static_cast<std::size_t>(8 + tens)]);
+    if (ones > 0) Put(out, s[static_cast<std::size_t>(ones - 1)]);
+}
+
 bool InRange(long long n, const Numbers& numbers) {
     switch (numbers.system) {
     case kLetters:
+    case kHebrewNumerals:
         return n > 0;
     case kRoman:
         return n > 0 && n < 4000;
@@ -170,6 +199,9 @@ void AppendNumber(std::string& utf8, long long n, int style, int width) {
     case kKanji:
         AppendKanji(utf8, n, numbers.symbols);
         break;
+    case kHebrewNumerals:
+        AppendHebrew(utf8, n, numbers.symbols);
+        break;
     default:
         AppendDigits(utf8, n, numbers.symbols, width);
     }
@@ -193,6 +225,8 @@ long long ValueOf(const unsigned short* s, long long n, int style) {
             v = v * base + k + 1;
         } else if (numbers.system == kFixed) {
             v = k + 1; // each symbol a number of its own: the last one counts
+        } else if (numbers.system == kHebrewNumerals) {
+            v = static_cast<std::size_t>(k) == kGeresh ? v * 1000 : v + HebrewValue(k);
         } else {
             v = v * 10 + k;
         }

@@ -19,11 +19,12 @@ namespace {
 const char kLocalBlock[] = "<local block>";
 
 // The numbering formats by Scribus's number: Arabic digits, Roman numerals,
-// letters and CJK numerals. The others (Arabic-Indic and Hebrew numerals,
-// Arabic letters, asterisks) are written in Arabic digits.
+// letters, Abjad letters, CJK and Hebrew numerals. The others (Arabic-Indic
+// digits, the Arabic alphabet, asterisks) are written in Arabic digits.
 constexpr PNSE::PageNumberingStyleEnum kFormats[] = {
-    PNSE::kArabic,     PNSE::kArabic, PNSE::kLowerRoman, PNSE::kUpperRoman, PNSE::kLowerAlpha,
-    PNSE::kUpperAlpha, PNSE::kArabic, PNSE::kArabic,     PNSE::kArabic,     PNSE::kKanji};
+    PNSE::kArabic,     PNSE::kArabic,     PNSE::kLowerRoman, PNSE::kUpperRoman,
+    PNSE::kLowerAlpha, PNSE::kUpperAlpha, PNSE::kArabic,     PNSE::kArabicAbjad,
+    PNSE::kArabic,     PNSE::kKanji,      PNSE::kHebrew};
 
 PNSE::PageNumberingStyleEnum StyleOf(const std::optional<int>& format) {
     const int f = format ? *format : 0;

@@ -420,17 +420,22 @@ TEST(WalkLists, MarkersGiveBackTheirNumbers) {
         {PNSE::kCircledArabic, 21, "\u3251"},
         {PNSE::kCircledArabic, 51, "51"},
         {PNSE::kKanji, 0, "\u3007"},
-        {PNSE::kKanji, 11, "\u5341\u4E00"},              // 十一
-        {PNSE::kKanji, 20, "\u4E8C\u5341"},              // 二十
-        {PNSE::kKanji, 1105, "\u5343\u767E\u4E94"},      // 千百五
-        {PNSE::kKanji, 10000, "\u4E00\u4E07"},           // 一万
-        {PNSE::kKanji, 300000002, "\u4E09\u5104\u4E8C"}, // 三億二
-        {PNSE::kHiragana, 2, "\u3044"},                  // い
-        {PNSE::kHiragana, 49, "\u3042\u3042"},           // ああ
-        {PNSE::kKatakana, 48, "\u30F3"},                 // ン
-        {PNSE::kHiraganaIroha, 2, "\u308D"},             // ろ
-        {PNSE::kKatakanaIroha, 47, "\u30B9"},            // ス
-        {PNSE::kHebrew, 5, "5"},
+        {PNSE::kKanji, 11, "\u5341\u4E00"},                            // 十一
+        {PNSE::kKanji, 20, "\u4E8C\u5341"},                            // 二十
+        {PNSE::kKanji, 1105, "\u5343\u767E\u4E94"},                    // 千百五
+        {PNSE::kKanji, 10000, "\u4E00\u4E07"},                         // 一万
+        {PNSE::kKanji, 300000002, "\u4E09\u5104\u4E8C"},               // 三億二
+        {PNSE::kHiragana, 2, "\u3044"},                                // い
+        {PNSE::kHiragana, 49, "\u3042\u3042"},                         // ああ
+        {PNSE::kKatakana, 48, "\u30F3"},                               // ン
+        {PNSE::kHiraganaIroha, 2, "\u308D"},                           // ろ
+        {PNSE::kKatakanaIroha, 47, "\u30B9"},                          // ス
+        {PNSE::kHebrew, 16, "\u05D8\u05D6"},                           // טז
+        {PNSE::kHebrew, 115, "\u05E7\u05D8\u05D5"},                    // קטו
+        {PNSE::kHebrew, 999, "\u05EA\u05EA\u05E7\u05E6\u05D8"},        // תתקצט
+        {PNSE::kHebrew, 2745, "\u05D1\u05F3\u05EA\u05E9\u05DE\u05D4"}, // ב׳תשמה
+        {PNSE::kArabicAbjad, 29, "\u0623\u0623"},                      // أأ
+        {PNSE::kBullet, 5, "5"},
     };
     for (const auto& s : kSpellings) {
         std::string out;
