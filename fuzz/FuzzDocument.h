@@ -216,7 +216,7 @@ inline void DocumentProgram::Step(unsigned op) {
             .StartPage(static_cast<int>(in_.Byte()) - 16);
         break;
     case 23: // a list marker of any kind and level, some out of range
-        text_->Marker(in_.Text(), in_.Byte() % (PNSE::kKatakanaIroha + 2),
+        text_->Marker(in_.Text(), in_.Byte() % (PNSE::kArabicAlphabet + 2),
                       static_cast<int>(in_.Byte() % 16) - 2);
         break;
     default:

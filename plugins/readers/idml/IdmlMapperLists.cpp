@@ -49,7 +49,7 @@ constexpr std::size_t kLongestMarker = 256;
 std::uint8_t FormatOf(const std::string* text) {
     if (!text) return 0;
     std::size_t end = text->size();
-    for (const char* stop : {",", " ", "\u3001", "\uFF0C"})
+    for (const char* stop : {",", " ", "\u3001", "\uFF0C", "\u060C"})
         end = std::min(end, text->find(stop));
     const std::string first = text->substr(0, end);
     static const auto kFirsts = [] {

@@ -18,13 +18,13 @@ namespace {
 
 const char kLocalBlock[] = "<local block>";
 
-// The numbering formats by Scribus's number: Arabic digits, Roman numerals,
-// letters, Abjad letters, CJK and Hebrew numerals. The others (Arabic-Indic
-// digits, the Arabic alphabet, asterisks) are written in Arabic digits.
+// The numbering formats by Scribus's number: Arabic and Arabic-Indic
+// digits, Roman numerals, letters, the Arabic alphabet and Abjad, CJK and
+// Hebrew numerals. Asterisks are written in Arabic digits.
 constexpr PNSE::PageNumberingStyleEnum kFormats[] = {
-    PNSE::kArabic,     PNSE::kArabic,     PNSE::kLowerRoman, PNSE::kUpperRoman,
-    PNSE::kLowerAlpha, PNSE::kUpperAlpha, PNSE::kArabic,     PNSE::kArabicAbjad,
-    PNSE::kArabic,     PNSE::kKanji,      PNSE::kHebrew};
+    PNSE::kArabic,     PNSE::kArabicIndic, PNSE::kLowerRoman,     PNSE::kUpperRoman,
+    PNSE::kLowerAlpha, PNSE::kUpperAlpha,  PNSE::kArabicAlphabet, PNSE::kArabicAbjad,
+    PNSE::kArabic,     PNSE::kKanji,       PNSE::kHebrew};
 
 PNSE::PageNumberingStyleEnum StyleOf(const std::optional<int>& format) {
     const int f = format ? *format : 0;

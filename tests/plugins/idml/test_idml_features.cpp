@@ -389,7 +389,7 @@ TEST(IdmlFeatures, ListParagraphsShowTheirMarkers) {
     EXPECT_EQ(plugin_test::ConvertBytes(convertor, Package("features/lists"), &utf8, ok),
               "\xE2\x96\xA0\tApple\r\n\xE2\x96\xA0\tPear\r\nPlain\r\n1.\tOne\r\n1.a)\tSub\r\n"
               "1.b)\tSub\r\n2.\tTwo\r\n2.a)\tSub\r\nIV.\tFour\r\n^V\xE2\x80\x94"
-              "Five\r\n1.\tAcross\r\n\r\n1.\tAgain\r\n2.\tAcross\r\n\r\n"
+              "Five\r\n1.\tAcross\r\n\r\n1.\tAgain\r\n\u0662.\tIndic\r\n2.\tAcross\r\n\r\n"
               "\u5341\u4E5D\u3001\u9805\u76EE\r\n(\u30A2)\u7D30\u76EE\r\n(\u30A4)\u7D30\u76EE\r\n"
               "\u4E8C\u5341\u3001\u9805\u76EE\r\n\u2460\u7D30\u76EE\r\n"
               "\r\n1.\tFirst\r\n2.\tRow\r\n3.\tRow 4.\tInner\r\n5.\tLast\r\n");
@@ -403,11 +403,11 @@ TEST(IdmlFeatures, ListParagraphsShowTheirMarkers) {
     }
     const int bullet = PNSE::kBullet, arabic = PNSE::kArabic, alpha = PNSE::kLowerAlpha,
               roman = PNSE::kUpperRoman, kanji = PNSE::kKanji, kana = PNSE::kKatakana,
-              circled = PNSE::kCircledArabic;
-    EXPECT_EQ(kinds,
-              (std::vector<int>{bullet, bullet,  -1,     arabic, alpha,  alpha,  arabic, alpha,
-                                roman,  roman,   arabic, arabic, arabic, kanji,  kana,   kana,
-                                kanji,  circled, arabic, -1,     arabic, arabic, arabic, arabic}));
+              circled = PNSE::kCircledArabic, indic = PNSE::kArabicIndic;
+    EXPECT_EQ(kinds, (std::vector<int>{bullet, bullet, -1,     arabic, alpha,   alpha,  arabic,
+                                       alpha,  roman,  roman,  arabic, arabic,  indic,  arabic,
+                                       kanji,  kana,   kana,   kanji,  circled, arabic, -1,
+                                       arabic, arabic, arabic, arabic}));
 }
 
 } // namespace

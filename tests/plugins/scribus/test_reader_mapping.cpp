@@ -138,8 +138,8 @@ TEST(ScribusReaderMappingDetails, ReadingOrderPageNumbersAndClosedSubpaths) {
 // the paragraphs' own attributes: the reader makes each marker in reading
 // order, each numbering and level counting on its own, and says the kind of
 // list; the "<local block>" numbering starts again after other paragraphs,
-// CJK numbers are written in kanji, Hebrew ones in letters that add up, and
-// Abjad ones in letters.
+// CJK numbers are written in kanji, Hebrew ones in letters that add up,
+// Abjad ones in letters and Arabic-Indic ones in their digits.
 TEST(ScribusReaderMappingDetails, ListParagraphsGetTheirMarkers) {
     auto para = [](const char* text, const std::string& attributes) {
         return std::string("<ITEXT CH=\"") + text + "\"/><para " + attributes + "/>";
@@ -165,6 +165,8 @@ TEST(ScribusReaderMappingDetails, ListParagraphsGetTheirMarkers) {
                   "NumerationFormat=\"10\"") +
         para("b", "PARENT=\"Numbers\" NumerationName=\"b\" NumerationStart=\"2\" "
                   "NumerationFormat=\"7\"") +
+        para("a", "PARENT=\"Numbers\" NumerationName=\"a\" NumerationStart=\"12\" "
+                  "NumerationFormat=\"1\"") +
         "</StoryText></PAGEOBJECT></DOCUMENT></SCRIBUSUTF8NEW>");
     std::string markers;
     for (Element* run : Descendants(c.TopOf(EL::kStoryList), EL::kParagraphRun)) {
@@ -177,7 +179,7 @@ TEST(ScribusReaderMappingDetails, ListParagraphsGetTheirMarkers) {
     }
     EXPECT_EQ(markers, "\xE2\x80\x93\t1:2 - 1.\t1:3 i)\t2:6 ii)\t2:6 2.\t1:3 i)\t2:6 (E.\t1:7 "
                        "1\t1:3 2\t1:3 - 1\t1:3 3.\t1:3 \u5341\u4E00.\t1:11 "
-                       "\u05D8\u05D5.\t1:14 \u0628.\t1:15 ");
+                       "\u05D8\u05D5.\t1:14 \u0628.\t1:15 \u0661\u0662.\t1:18 ");
 }
 
 // An item anchored in the text of a frame inside a group lies on the page

@@ -435,6 +435,8 @@ TEST(WalkLists, MarkersGiveBackTheirNumbers) {
         {PNSE::kHebrew, 999, "\u05EA\u05EA\u05E7\u05E6\u05D8"},        // תתקצט
         {PNSE::kHebrew, 2745, "\u05D1\u05F3\u05EA\u05E9\u05DE\u05D4"}, // ב׳תשמה
         {PNSE::kArabicAbjad, 29, "\u0623\u0623"},                      // أأ
+        {PNSE::kArabicIndic, 1024, "\u0661\u0660\u0662\u0664"},        // ١٠٢٤
+        {PNSE::kArabicAlphabet, 3, "\u062A"},                          // ت
         {PNSE::kBullet, 5, "5"},
     };
     for (const auto& s : kSpellings) {
@@ -444,7 +446,7 @@ TEST(WalkLists, MarkersGiveBackTheirNumbers) {
     }
     // Every style, read back through the text around a number; what a style
     // cannot write is written (and read) in Arabic digits.
-    for (int style = PNSE::kArabic; style <= PNSE::kKatakanaIroha; ++style)
+    for (int style = PNSE::kArabic; style <= PNSE::kArabicAlphabet; ++style)
         for (long long n : {1LL, 4LL, 9LL, 10LL, 14LL, 27LL, 49LL, 50LL, 702LL, 1999LL, 3888LL,
                             10001LL, 999999999LL}) {
             std::string text = "Step (";
