@@ -154,7 +154,10 @@ void Mapper::NumberCells(const Story& s, std::size_t& next, std::uint32_t to, Li
                          int depth) {
     for (; next < s.markers.size() && s.markers[next].position < to; ++next) {
         const Marker& m = s.markers[next];
-        if (m.kind != Marker::Kind::kTable || depth >= kMaxItemDepth || m.index < 0 ||
+        // A cell's story is two levels below its holder (table, then cell),
+        // and is built only within kMaxItemDepth.
+        const int cellDepth = depth + 2;
+        if (m.kind != Marker::Kind::kTable || cellDepth > kMaxItemDepth || m.index < 0 ||
             static_cast<std::size_t>(m.index) >= doc_.tables.size())
             continue; // TableOf and ChildStory say what is wrong
         for (const Cell* c : CellsOf(doc_.tables[static_cast<std::size_t>(m.index)]).cells) {
@@ -169,7 +172,7 @@ void Mapper::NumberCells(const Story& s, std::size_t& next, std::uint32_t to, Li
                     ++segment;
                 if (segment >= cell.paragraphs.size()) break;
                 marks.push_back(ListMarkOf(cell.paragraphs[segment], storyLists));
-                NumberCells(cell, inner, para.second, storyLists, depth + 1);
+                NumberCells(cell, inner, para.second, storyLists, cellDepth);
             }
         }
     }
