@@ -37,6 +37,10 @@ using Ranges = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 /// The paragraphs of a text: U+2029 and the break character U+000C end theirs.
 Ranges ParagraphRanges(const std::u16string& text);
 
+/// The segment of s.paragraphs that a paragraph starting at start lies in,
+/// walking on from segment (paragraphs come in order).
+std::size_t SegmentAt(const Story& s, std::size_t segment, std::uint32_t start);
+
 /// Where a story stands in reading order.
 struct StoryOrder {
     int category = 2; ///< 0 regular page, 1 master page, 2 elsewhere

@@ -167,9 +167,7 @@ void Mapper::NumberCells(const Story& s, std::size_t& next, std::uint32_t to, Li
             marks.clear();
             std::size_t segment = 0, inner = 0;
             for (const auto& para : ParagraphRanges(cell.text)) {
-                while (segment + 1 < cell.paragraphs.size() &&
-                       cell.paragraphs[segment + 1].start <= para.first)
-                    ++segment;
+                segment = SegmentAt(cell, segment, para.first);
                 if (segment >= cell.paragraphs.size()) break;
                 marks.push_back(ListMarkOf(cell.paragraphs[segment], storyLists));
                 NumberCells(cell, inner, para.second, storyLists, cellDepth);

@@ -185,6 +185,12 @@ Ranges ParagraphRanges(const std::u16string& text) {
     return out;
 }
 
+std::size_t SegmentAt(const Story& s, std::size_t segment, std::uint32_t start) {
+    while (segment + 1 < s.paragraphs.size() && s.paragraphs[segment + 1].start <= start)
+        ++segment;
+    return segment;
+}
+
 void Mapper::ParagraphRuns(obreader::StoryLists& lists, int story, const Ranges& paragraphs,
                            std::vector<int>& paragraphOf, int depth) {
     const Story& s = doc_.stories[static_cast<std::size_t>(story)];
@@ -202,8 +208,7 @@ void Mapper::ParagraphRuns(obreader::StoryLists& lists, int story, const Ranges&
     }
     for (std::size_t i = 0; i < paragraphs.size(); ++i) {
         const auto& para = paragraphs[i];
-        while (segment + 1 < s.paragraphs.size() && s.paragraphs[segment + 1].start <= para.first)
-            ++segment;
+        segment = SegmentAt(s, segment, para.first);
         paragraphOf.push_back(static_cast<int>(segment));
         const ParaSegment& seg = s.paragraphs[segment];
         ListMark mark;
