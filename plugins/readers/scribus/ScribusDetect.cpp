@@ -1,4 +1,5 @@
 // Recognises a Scribus document by the name of its root element.
+#include "ScribusEntities.h"
 #include "ScribusParser.h"
 
 #include <zlib.h>
@@ -27,12 +28,17 @@ std::size_t FirstElement(const unsigned char* p, std::size_t size) {
         if (p[i] != '<' || i + 1 >= size) return size;
         unsigned char next = p[i + 1];
         const char* close = nullptr;
-        if (next == '?')
+        if (next == '?') {
             close = "?>";
-        else if (next == '!')
-            close = (i + 3 < size && p[i + 2] == '-' && p[i + 3] == '-') ? "-->" : ">";
-        else
+        } else if (next == '!') {
+            if (!(i + 3 < size && p[i + 2] == '-' && p[i + 3] == '-')) {
+                i = detail::DocumentTypeEnd(p, i, size);
+                continue;
+            }
+            close = "-->";
+        } else {
             return i;
+        }
         std::size_t len = std::strlen(close);
         std::size_t j = i + 2;
         while (j + len <= size && std::memcmp(p + j, close, len) != 0)

@@ -1,12 +1,14 @@
 // From bytes to the document model. A document is read once, as it
 // streams in (ScribusXml.h), into the model (ScribusReading.h). What the
 // streaming reader cannot vouch for (damaged XML or compression, a document
-// beyond the size limit) is read again as a tree, repaired first when it is
+// beyond the size limit, a document type) is read again as a tree, repaired first when it is
 // damaged, and the tree goes through the same document reader.
+#include "ScribusEntities.h"
 #include "ScribusReading.h"
 
 #include <ReaderXmlReferences.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -133,6 +135,7 @@ public:
         }
         data_ = data, size_ = size, owned_ = owned, input_ = input;
         Prepare();
+        Expand();
         Load();
         Read();
     }
@@ -165,6 +168,34 @@ private:
             length_ = options_.maxInputBytes;
             limited_ = repaired_ = true;
         }
+    }
+
+    // pugixml keeps references to the entities of a document type as
+    // written: they are replaced first, in a text of their own. A value may
+    // hold references in turn, so the text may grow; by at most sixteen
+    // times the document, which still holds a handful of uses of a large
+    // value and stops a chain of doublings.
+    void Expand() {
+        const std::size_t limit =
+            std::min(options_.maxInputBytes, length_ * 16 + (std::size_t(1) << 20));
+        const EntityExpansion e = ExpandEntities(bytes_, length_, limit, expanded_);
+        if (e.result == EntityExpansion::Result::kNone) return;
+        if (e.result == EntityExpansion::Result::kLimited) {
+            ctx_.Warn(Warning::Code::kLimit, "the document's entities expand it past " +
+                                                 std::to_string(limit) +
+                                                 " bytes; only that much is read");
+            limited_ = repaired_ = true;
+        }
+        if (e.unknown)
+            ctx_.Warn(Warning::Code::kUnsupported,
+                      std::to_string(e.unknown) +
+                          " reference(s) to external or self-referring entities are kept as "
+                          "written");
+        inflated_.clear();
+        inflated_.shrink_to_fit();
+        bytes_ = expanded_.data();
+        length_ = expanded_.size();
+        owned_ = nullptr;
     }
 
     // Inflated bytes are ours and owned ones the caller's to give: they are
@@ -250,6 +281,7 @@ private:
     bool repaired_ = false;
     bool limited_ = false;         ///< cut at the size limit
     std::string inflated_, fixed_; // the repaired text, parsed in place: outlives xml_
+    std::string expanded_;         // with the entities' references replaced
     bool zeroReferences_ = false;  // the repaired text referred to the character 0
     pugi::xml_document xml_;
     pugi::xml_parse_result r_;

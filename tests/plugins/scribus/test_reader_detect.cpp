@@ -44,6 +44,10 @@ TEST(ScribusReaderDetect, RecognisesTheRootFromWhereTheStreamStandsAndNothingEls
     } kCases[] = {{"\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- made by hand -->\n"
                    "<!DOCTYPE x>\n  <SCRIBUSUTF8NEW Version=\"1.5.8\">",
                    0, 1},
+                  {"<!DOCTYPE SCRIBUSUTF8NEW [<!ENTITY co \"a > b ]\"><!-- it's > -->]>\n"
+                   "<SCRIBUSUTF8NEW Version=\"1.5.8\">",
+                   0, 1},
+                  {"<!DOCTYPE SCRIBUSUTF8NEW [<!ENTITY co 'x'>", 0, 0},
                   {"<SCRIBUS Version=\"1.0\">", 0, 1},
                   {gz.substr(0, 512), 0, 1},
                   {flipped, 0, 1},

@@ -170,6 +170,54 @@ TEST(ScribusRobustness, GzipBombStopsAtTheLimit) {
     EXPECT_EQ(1u, r.document.pages.size());
 }
 
+// The general entities of a document type are expanded where the document
+// refers to them, within the attribute they are used in; external and
+// self-referring ones stay as written and are reported, and a chain of
+// doublings stops at the limit with what came before it kept.
+TEST(ScribusRobustness, DocumentTypeEntitiesAreExpandedWithinLimits) {
+    const std::string subset =
+        "<!ENTITY co \"Ombra &amp; Co\"><!ENTITY % p \"x\"><!ENTITY nest 'a&co;b'>"
+        "<!-- <!ENTITY co 'comment'> it's --><!ENTITY co \"second\"><!ENTITY amp \"&#38;\">"
+        "<!ENTITY q 'say \"hi\" <b> &#65;'><!ENTITY self \"x&self;\">"
+        "<!ENTITY ext SYSTEM \"file:///etc/passwd\">";
+    const struct {
+        std::string title;
+        std::string read;
+        bool unknown; // a reference kept as written is reported
+    } kCases[] = {{"&co;", "Ombra & Co", false},
+                  {"[&nest;]", "[aOmbra & Cob]", false},
+                  {"&q;", "say \"hi\" <b> A", false},
+                  {"&amp;&lt;&p;", "&<&p;", false},
+                  {"&self;", "x&self;", true},
+                  {"&ext;", "&ext;", true},
+                  {"&undeclared; & &co", "&undeclared; & &co", false}};
+    for (const auto& c : kCases) {
+        const std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE SCRIBUSUTF8NEW [" + subset +
+                                "]>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT TITLE=\"" +
+                                c.title + "\" AUTHOR=\"after\"><PAGE/></DOCUMENT></SCRIBUSUTF8NEW>";
+        for (const std::string& bytes : {doc, Gzip(doc)}) {
+            ParseResult r = ParseBytes(bytes);
+            EXPECT_EQ(c.read, r.document.publication.metadata.title) << c.title;
+            EXPECT_EQ("after", r.document.publication.metadata.author) << c.title;
+            EXPECT_EQ(c.unknown, HasWarning(r, Warning::Code::kUnsupported)) << c.title;
+            EXPECT_EQ(ParseResult::Status::kOk, r.status) << c.title;
+        }
+    }
+    // Doublings of a text, and of nothing, which grows no text but time.
+    for (const char* first : {"lol", ""}) {
+        std::string laughs = std::string("<!ENTITY l0 \"") + first + "\">";
+        for (int k = 1; k < 40; ++k)
+            laughs += "<!ENTITY l" + std::to_string(k) + " \"&l" + std::to_string(k - 1) + ";&l" +
+                      std::to_string(k - 1) + ";\">";
+        ParseResult r = ParseBytes("<!DOCTYPE SCRIBUSUTF8NEW [" + laughs +
+                                   "]><SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT><PAGE/><PAGE/>"
+                                   "<PAGEOBJECT ANNAME=\"&l39;\"/></DOCUMENT></SCRIBUSUTF8NEW>");
+        EXPECT_TRUE(HasWarning(r, Warning::Code::kLimit)) << first;
+        EXPECT_EQ(ParseResult::Status::kRecovered, r.status) << first;
+        EXPECT_EQ(2u, r.document.pages.size()) << first;
+    }
+}
+
 // A contour is only read for its warning of too many points: it warns at
 // one point over the limit, whatever the outline, and not at the limit.
 TEST(ScribusRobustness, ContourOverTheLimitOfPointsWarns) {

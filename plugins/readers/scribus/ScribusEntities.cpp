@@ -1,0 +1,259 @@
+// Document type declarations and the general entities of their internal
+// subset (see ScribusEntities.h). pugixml skips the declaration and keeps
+// references to its entities as written, so they are replaced in the text
+// before the tree is made.
+#include "ScribusEntities.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string_view>
+
+namespace scribus {
+namespace detail {
+
+namespace {
+
+bool IsSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsNameByte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == ':' || c == '-' || c == '.' || c >= 0x80;
+}
+
+bool StartsWith(const char* p, std::size_t i, std::size_t size, std::string_view lead) {
+    return size - i >= lead.size() && std::memcmp(p + i, lead.data(), lead.size()) == 0;
+}
+
+// Past the first close at or after i; size when there is none.
+std::size_t Past(const char* p, std::size_t i, std::size_t size, std::string_view close) {
+    for (; i < size; ++i)
+        if (StartsWith(p, i, size, close)) return i + close.size();
+    return size;
+}
+
+// Where the document type declaration starts ("<!DOCTYPE"), after the
+// byte-order mark, white space, processing instructions and comments; size
+// when the first element comes first.
+std::size_t DocumentTypeStart(const char* p, std::size_t size) {
+    std::size_t i = StartsWith(p, 0, size, "\xEF\xBB\xBF") ? 3 : 0;
+    while (i < size) {
+        if (IsSpace(static_cast<unsigned char>(p[i])))
+            ++i;
+        else if (StartsWith(p, i, size, "<?"))
+            i = Past(p, i + 2, size, "?>");
+        else if (StartsWith(p, i, size, "<!--"))
+            i = Past(p, i + 4, size, "-->");
+        else
+            return StartsWith(p, i, size, "<!DOCTYPE") ? i : size;
+    }
+    return size;
+}
+
+// The general entities of an internal subset: those with a value, and the
+// names of those without one (external), whose references stay as written.
+struct Declared {
+    std::map<std::string, std::string, std::less<>> values;
+    std::set<std::string, std::less<>> external;
+};
+
+// Past the declaration whose text goes on at i: its '>', quoted texts
+// skipped.
+std::size_t DeclarationEnd(const char* p, std::size_t i, std::size_t size) {
+    for (char quote = 0; i < size; ++i) {
+        const char c = p[i];
+        if (quote)
+            quote = c == quote ? 0 : quote;
+        else if (c == '"' || c == '\'')
+            quote = c;
+        else if (c == '>')
+            return i + 1;
+    }
+    return size;
+}
+
+// One "<!ENTITY" declaration, its keyword ending before i; past it. The
+// first declaration of a name counts, as in XML; the five predefined names
+// keep their meaning.
+std::size_t ReadEntity(const char* p, std::size_t i, std::size_t size, Declared& declared) {
+    while (i < size && IsSpace(static_cast<unsigned char>(p[i])))
+        ++i;
+    if (i < size && p[i] == '%') return DeclarationEnd(p, i, size); // a parameter entity
+    const std::size_t name = i;
+    while (i < size && IsNameByte(static_cast<unsigned char>(p[i])))
+        ++i;
+    std::string key(p + name, i - name);
+    while (i < size && IsSpace(static_cast<unsigned char>(p[i])))
+        ++i;
+    static const std::set<std::string_view> kPredefined = {"amp", "lt", "gt", "quot", "apos"};
+    const bool usable = !key.empty() && !kPredefined.count(key) && !declared.values.count(key) &&
+                        !declared.external.count(key);
+    if (i < size && (p[i] == '"' || p[i] == '\'')) {
+        const char* end = static_cast<const char*>(std::memchr(p + i + 1, p[i], size - i - 1));
+        if (!end) return size;
+        if (usable) declared.values.emplace(std::move(key), std::string(p + i + 1, end));
+        i = static_cast<std::size_t>(end - p) + 1;
+    } else if (usable) {
+        declared.external.insert(std::move(key));
+    }
+    return DeclarationEnd(p, i, size);
+}
+
+// The declarations of the internal subset [i, end).
+void ReadSubset(const char* p, std::size_t i, std::size_t end, Declared& declared) {
+    while (i < end) {
+        if (StartsWith(p, i, end, "<!--"))
+            i = Past(p, i + 4, end, "-->");
+        else if (StartsWith(p, i, end, "<?"))
+            i = Past(p, i + 2, end, "?>");
+        else if (StartsWith(p, i, end, "<!ENTITY") && i + 8 < end &&
+                 IsSpace(static_cast<unsigned char>(p[i + 8])))
+            i = ReadEntity(p, i + 8, end, declared);
+        else if (StartsWith(p, i, end, "<!"))
+            i = DeclarationEnd(p, i + 2, end);
+        else
+            ++i;
+    }
+}
+
+class Expander {
+public:
+    Expander(const Declared& declared, std::size_t limit, std::string& out)
+        : declared_(declared), limit_(limit), out_(out) {}
+
+    // Appends text, its references to declared entities replaced; within a
+    // value (depth > 0) quotes and '<' become references.
+    void Append(std::string_view text, int depth) {
+        std::size_t i = 0;
+        while (i < text.size() && !limited_) {
+            const std::size_t amp = text.find('&', i);
+            Copy(text.substr(i, amp == std::string_view::npos ? amp : amp - i), depth);
+            if (amp == std::string_view::npos) return;
+            i = Reference(text, amp, depth);
+        }
+    }
+
+    bool Limited() const { return limited_; }
+    std::size_t unknown = 0;
+
+private:
+    // The reference at amp: expanded, or copied as written; past it.
+    std::size_t Reference(std::string_view text, std::size_t amp, int depth) {
+        // Values that expand to nothing grow no text: the references read
+        // count against the limit as well.
+        if (++references_ > limit_) {
+            limited_ = true;
+            return text.size();
+        }
+        std::size_t end = amp + 1;
+        while (end < text.size() && end - amp <= kMaxName &&
+               IsNameByte(static_cast<unsigned char>(text[end])))
+            ++end;
+        if (end == amp + 1 || end >= text.size() || text[end] != ';') {
+            Copy(text.substr(amp, 1), 0);
+            return amp + 1;
+        }
+        const std::string_view name = text.substr(amp + 1, end - amp - 1);
+        const auto found = declared_.values.find(name);
+        if (found == declared_.values.end() || depth >= kMaxDepth || active_.count(found->first)) {
+            // Unknown names are pugixml's to keep; external and looping ones
+            // are counted.
+            if (found != declared_.values.end() || declared_.external.count(name)) ++unknown;
+            Copy(text.substr(amp, end + 1 - amp), 0);
+            return end + 1;
+        }
+        active_.insert(found->first);
+        Append(found->second, depth + 1);
+        active_.erase(found->first);
+        return end + 1;
+    }
+
+    // Appends text as it is, or within a value (depth > 0) with its quotes
+    // and '<' as references; up to the limit.
+    void Copy(std::string_view text, int depth) {
+        if (depth == 0) {
+            const std::size_t n = std::min(text.size(), limit_ - out_.size());
+            out_.append(text.data(), n);
+            limited_ = limited_ || n < text.size();
+            return;
+        }
+        for (const char c : text) {
+            std::string_view piece(&c, 1);
+            if (c == '<') piece = "&lt;";
+            if (c == '"') piece = "&quot;";
+            if (c == '\'') piece = "&apos;";
+            if (piece.size() > limit_ - out_.size()) {
+                limited_ = true;
+                return;
+            }
+            out_.append(piece);
+        }
+    }
+
+    static constexpr std::size_t kMaxName = 256;
+    static constexpr int kMaxDepth = 64;
+    const Declared& declared_;
+    const std::size_t limit_;
+    std::string& out_;
+    std::set<std::string_view> active_;
+    std::size_t references_ = 0;
+    bool limited_ = false;
+};
+
+} // namespace
+
+std::size_t DocumentTypeEnd(const unsigned char* p, std::size_t i, std::size_t size) {
+    int depth = 0;
+    unsigned char quote = 0;
+    for (i += 2; i < size; ++i) {
+        const unsigned char c = p[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '<' && i + 3 < size && std::memcmp(p + i, "<!--", 4) == 0) {
+            for (i += 4; i + 2 < size && std::memcmp(p + i, "-->", 3) != 0;)
+                ++i;
+            i += 2;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[') {
+            ++depth;
+        } else if (c == ']') {
+            depth -= depth > 0;
+        } else if (c == '>' && depth == 0) {
+            return i + 1;
+        }
+    }
+    return size;
+}
+
+EntityExpansion ExpandEntities(const char* bytes, std::size_t size, std::size_t limit,
+                               std::string& out) {
+    EntityExpansion expansion;
+    const std::size_t start = DocumentTypeStart(bytes, size);
+    if (start == size) return expansion;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    const std::size_t end = DocumentTypeEnd(p, start, size);
+    const void* open = std::memchr(bytes + start, '[', end - start);
+    if (!open) return expansion;
+    const std::size_t subset = static_cast<std::size_t>(static_cast<const char*>(open) - bytes);
+    Declared declared;
+    ReadSubset(bytes, subset + 1, end, declared);
+    expansion.declared = declared.values.size();
+    if (declared.values.empty() && declared.external.empty()) return expansion;
+    out.clear();
+    out.reserve(std::min(size, limit));
+    Expander expander(declared, limit, out);
+    const std::size_t kept = std::min(end, limit);
+    out.append(bytes, kept);
+    if (kept == end) expander.Append(std::string_view(bytes + end, size - end), 0);
+    expansion.unknown = expander.unknown;
+    expansion.result = expander.Limited() || kept < end ? EntityExpansion::Result::kLimited
+                                                        : EntityExpansion::Result::kExpanded;
+    return expansion;
+}
+
+} // namespace detail
+} // namespace scribus
