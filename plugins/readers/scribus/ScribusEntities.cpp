@@ -4,7 +4,10 @@
 // before the tree is made.
 #include "ScribusEntities.h"
 
+#include <Utf8Put.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
@@ -75,6 +78,38 @@ std::size_t DeclarationEnd(const char* p, std::size_t i, std::size_t size) {
     return size;
 }
 
+// The character references of an entity's literal replaced by their
+// characters, as UTF-8: XML does that where the entity is declared, and the
+// text they give is read again where it is used ("&#38;amp;" is "&amp;"
+// there). A reference to no character stays as written.
+std::string Declare(std::string_view literal) {
+    std::string text;
+    for (std::size_t i = 0; i < literal.size(); ++i) {
+        const std::size_t end = literal.find(';', i);
+        const bool hex = literal.compare(i, 3, "&#x") == 0;
+        if (end == std::string_view::npos || literal.compare(i, 2, "&#") != 0 ||
+            end == i + 2 + hex) {
+            text += literal[i];
+            continue;
+        }
+        std::uint32_t code = 0;
+        for (std::size_t k = i + 2 + hex; k < end && code <= 0x10FFFF; ++k) {
+            const unsigned c = static_cast<unsigned char>(literal[k]);
+            const unsigned digit = c - '0' <= 9                   ? c - '0'
+                                   : hex && (c | 0x20) - 'a' <= 5 ? (c | 0x20) - 'a' + 10
+                                                                  : 0x110000;
+            code = digit > 15 ? 0x110000 : code * (hex ? 16 : 10) + digit;
+        }
+        if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            text += literal[i];
+            continue;
+        }
+        obutf8::Append(text, code);
+        i = end;
+    }
+    return text;
+}
+
 // One "<!ENTITY" declaration, its keyword ending before i; past it. The
 // first declaration of a name counts, as in XML; the five predefined names
 // keep their meaning.
@@ -94,7 +129,9 @@ std::size_t ReadEntity(const char* p, std::size_t i, std::size_t size, Declared&
     if (i < size && (p[i] == '"' || p[i] == '\'')) {
         const char* end = static_cast<const char*>(std::memchr(p + i + 1, p[i], size - i - 1));
         if (!end) return size;
-        if (usable) declared.values.emplace(std::move(key), std::string(p + i + 1, end));
+        if (usable)
+            declared.values.emplace(std::move(key),
+                                    Declare(std::string_view(p + i + 1, end - (p + i + 1))));
         i = static_cast<std::size_t>(end - p) + 1;
     } else if (usable) {
         declared.external.insert(std::move(key));

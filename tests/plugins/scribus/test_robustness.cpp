@@ -179,7 +179,7 @@ TEST(ScribusRobustness, DocumentTypeEntitiesAreExpandedWithinLimits) {
         "<!ENTITY co \"Ombra &amp; Co\"><!ENTITY % p \"x\"><!ENTITY nest 'a&co;b'>"
         "<!-- <!ENTITY co 'comment'> it's --><!ENTITY co \"second\"><!ENTITY amp \"&#38;\">"
         "<!ENTITY q 'say \"hi\" <b> &#65;'><!ENTITY self \"x&self;\">"
-        "<!ENTITY ext SYSTEM \"file:///etc/passwd\">";
+        "<!ENTITY ext SYSTEM \"file:///etc/passwd\"><!ENTITY num \"&#38;#38; &#34;&#x41;&#;\">";
     const struct {
         std::string title;
         std::string read;
@@ -190,7 +190,8 @@ TEST(ScribusRobustness, DocumentTypeEntitiesAreExpandedWithinLimits) {
                   {"&amp;&lt;&p;", "&<&p;", false},
                   {"&self;", "x&self;", true},
                   {"&ext;", "&ext;", true},
-                  {"&undeclared; & &co", "&undeclared; & &co", false}};
+                  {"&undeclared; & &co", "&undeclared; & &co", false},
+                  {"&num;", "& \"A&#;", false}};
     for (const auto& c : kCases) {
         const std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE SCRIBUSUTF8NEW [" + subset +
                                 "]>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT TITLE=\"" +
