@@ -85,10 +85,12 @@ std::size_t DeclarationEnd(const char* p, std::size_t i, std::size_t size) {
 std::string Declare(std::string_view literal) {
     std::string text;
     for (std::size_t i = 0; i < literal.size(); ++i) {
-        const std::size_t end = literal.find(';', i);
+        // A reference to a character has at most eight digits (and leading
+        // zeros, rare enough to be left as written): the search stays short.
+        const std::size_t end =
+            literal.compare(i, 2, "&#") == 0 ? literal.substr(0, i + 12).find(';', i) : i;
         const bool hex = literal.compare(i, 3, "&#x") == 0;
-        if (end == std::string_view::npos || literal.compare(i, 2, "&#") != 0 ||
-            end == i + 2 + hex) {
+        if (end == std::string_view::npos || end <= i + 2 + hex) {
             text += literal[i];
             continue;
         }
@@ -273,12 +275,15 @@ EntityExpansion ExpandEntities(const char* bytes, std::size_t size, std::size_t 
     if (start == size) return expansion;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
     const std::size_t end = DocumentTypeEnd(p, start, size);
-    const void* open = std::memchr(bytes + start, '[', end - start);
-    if (!open) return expansion;
-    const std::size_t subset = static_cast<std::size_t>(static_cast<const char*>(open) - bytes);
+    // The subset's '[' comes after the name and the external identifier,
+    // whose quoted texts may hold one.
+    std::size_t subset = start;
+    for (char quote = 0; subset < end && (quote || bytes[subset] != '['); ++subset)
+        if (bytes[subset] == '"' || bytes[subset] == '\'')
+            quote = quote == bytes[subset] ? 0 : quote ? quote : bytes[subset];
+    if (subset == end) return expansion;
     Declared declared;
     ReadSubset(bytes, subset + 1, end, declared);
-    expansion.declared = declared.values.size();
     if (declared.values.empty() && declared.external.empty()) return expansion;
     out.clear();
     out.reserve(std::min(size, limit));

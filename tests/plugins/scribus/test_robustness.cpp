@@ -193,9 +193,10 @@ TEST(ScribusRobustness, DocumentTypeEntitiesAreExpandedWithinLimits) {
                   {"&undeclared; & &co", "&undeclared; & &co", false},
                   {"&num;", "& \"A&#;", false}};
     for (const auto& c : kCases) {
-        const std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE SCRIBUSUTF8NEW [" + subset +
-                                "]>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT TITLE=\"" +
-                                c.title + "\" AUTHOR=\"after\"><PAGE/></DOCUMENT></SCRIBUSUTF8NEW>";
+        const std::string doc =
+            "<?xml version=\"1.0\"?>\n<!DOCTYPE SCRIBUSUTF8NEW SYSTEM \"x[1].dtd\" [" + subset +
+            "]>\n<SCRIBUSUTF8NEW Version=\"1.5.8\"><DOCUMENT TITLE=\"" + c.title +
+            "\" AUTHOR=\"after\"><PAGE/></DOCUMENT></SCRIBUSUTF8NEW>";
         for (const std::string& bytes : {doc, Gzip(doc)}) {
             ParseResult r = ParseBytes(bytes);
             EXPECT_EQ(c.read, r.document.publication.metadata.title) << c.title;
