@@ -1,5 +1,5 @@
 // Recognises a Scribus document by the name of its root element.
-#include "ScribusEntities.h"
+#include "ScribusProlog.h"
 #include "ScribusParser.h"
 
 #include <zlib.h>
@@ -10,47 +10,8 @@ namespace scribus {
 
 namespace {
 
-bool IsSpace(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// Skips the byte-order mark, white space, the XML declaration, processing
-// instructions, comments and a document type declaration. Returns the offset
-// of the first element's '<', or size when it is not within the bytes.
-std::size_t FirstElement(const unsigned char* p, std::size_t size) {
-    std::size_t i = 0;
-    if (size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) i = 3;
-    while (i < size) {
-        if (IsSpace(p[i])) {
-            ++i;
-            continue;
-        }
-        if (p[i] != '<' || i + 1 >= size) return size;
-        unsigned char next = p[i + 1];
-        const char* close = nullptr;
-        if (next == '?') {
-            close = "?>";
-        } else if (next == '!') {
-            if (!(i + 3 < size && p[i + 2] == '-' && p[i + 3] == '-')) {
-                i = detail::DocumentTypeEnd(p, i, size);
-                continue;
-            }
-            close = "-->";
-        } else {
-            return i;
-        }
-        std::size_t len = std::strlen(close);
-        std::size_t j = i + 2;
-        while (j + len <= size && std::memcmp(p + j, close, len) != 0)
-            ++j;
-        if (j + len > size) return size;
-        i = j + len;
-    }
-    return size;
-}
-
 short MatchesRoot(const unsigned char* p, std::size_t size) {
-    std::size_t i = FirstElement(p, size);
+    std::size_t i = detail::FirstElement(p, size);
     if (i >= size) return 0;
     static const char* const kRoots[] = {"SCRIBUSUTF8NEW", "SCRIBUSUTF8", "SCRIBUS"};
     for (const char* root : kRoots) {
@@ -59,7 +20,9 @@ short MatchesRoot(const unsigned char* p, std::size_t size) {
         // longer name or a document cut inside the name is not taken.
         if (i + 1 + len < size && std::memcmp(p + i + 1, root, len) == 0) {
             unsigned char after = p[i + 1 + len];
-            if (IsSpace(after) || after == '>' || after == '/') return 1;
+            if (after == ' ' || after == '\t' || after == '\r' || after == '\n' || after == '>' ||
+                after == '/')
+                return 1;
         }
     }
     return 0;

@@ -3,7 +3,7 @@
 // streaming reader cannot vouch for (damaged XML or compression, a document
 // beyond the size limit, a document type) is read again as a tree, repaired first when it is
 // damaged, and the tree goes through the same document reader.
-#include "ScribusEntities.h"
+#include "ScribusProlog.h"
 #include "ScribusReading.h"
 
 #include <ReaderXmlReferences.h>

@@ -1,9 +1,9 @@
-// The document type declaration of a Scribus file: where it ends, and the
-// general entities its internal subset declares, expanded where the
-// document refers to them. Scribus writes none; a document edited by hand
-// or made by another program may have one.
-#ifndef OMBRA_SCRIBUS_ENTITIES_H
-#define OMBRA_SCRIBUS_ENTITIES_H
+// The prolog of a Scribus file: where its first element starts, and the
+// general entities its document type declares, expanded where the document
+// refers to them. Scribus writes no document type; a document edited by
+// hand or made by another program may have one.
+#ifndef OMBRA_SCRIBUS_PROLOG_H
+#define OMBRA_SCRIBUS_PROLOG_H
 
 #include <cstddef>
 #include <string>
@@ -11,11 +11,13 @@
 namespace scribus {
 namespace detail {
 
-/// The end of the document type declaration whose "<!" is at p + i: past
-/// its '>', which may follow an internal subset in brackets whose
-/// declarations and comments hold '>' of their own and quoted texts; size
-/// when it is not within the bytes.
-std::size_t DocumentTypeEnd(const unsigned char* p, std::size_t i, std::size_t size);
+/// The offset of the first element's '<' after the byte-order mark, white
+/// space, the XML declaration, processing instructions, comments and a
+/// document type declaration (whose internal subset may hold '>' in its
+/// declarations, comments and quoted texts); size when it is not within the
+/// bytes or something else comes first. doctype, when given, receives
+/// where the document type declaration starts, size when there is none.
+std::size_t FirstElement(const unsigned char* p, std::size_t size, std::size_t* doctype = nullptr);
 
 struct EntityExpansion {
     enum class Result {

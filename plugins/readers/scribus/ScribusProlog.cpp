@@ -1,8 +1,7 @@
-// Document type declarations and the general entities of their internal
-// subset (see ScribusEntities.h). pugixml skips the declaration and keeps
-// references to its entities as written, so they are replaced in the text
-// before the tree is made.
-#include "ScribusEntities.h"
+// The prolog of a Scribus file (see ScribusProlog.h). pugixml skips a
+// document type declaration and keeps references to its entities as
+// written, so they are replaced in the text before the tree is made.
+#include "ScribusProlog.h"
 
 #include <Utf8Put.h>
 
@@ -35,24 +34,6 @@ bool StartsWith(const char* p, std::size_t i, std::size_t size, std::string_view
 std::size_t Past(const char* p, std::size_t i, std::size_t size, std::string_view close) {
     for (; i < size; ++i)
         if (StartsWith(p, i, size, close)) return i + close.size();
-    return size;
-}
-
-// Where the document type declaration starts ("<!DOCTYPE"), after the
-// byte-order mark, white space, processing instructions and comments; size
-// when the first element comes first.
-std::size_t DocumentTypeStart(const char* p, std::size_t size) {
-    std::size_t i = StartsWith(p, 0, size, "\xEF\xBB\xBF") ? 3 : 0;
-    while (i < size) {
-        if (IsSpace(static_cast<unsigned char>(p[i])))
-            ++i;
-        else if (StartsWith(p, i, size, "<?"))
-            i = Past(p, i + 2, size, "?>");
-        else if (StartsWith(p, i, size, "<!--"))
-            i = Past(p, i + 4, size, "-->");
-        else
-            return StartsWith(p, i, size, "<!DOCTYPE") ? i : size;
-    }
     return size;
 }
 
@@ -158,6 +139,33 @@ void ReadSubset(const char* p, std::size_t i, std::size_t end, Declared& declare
     }
 }
 
+// The end of the document type declaration whose "<!" is at p + i: past
+// its '>', brackets, quoted texts and comments followed; size when it is
+// not within the bytes.
+std::size_t DocumentTypeEnd(const unsigned char* p, std::size_t i, std::size_t size) {
+    int depth = 0;
+    unsigned char quote = 0;
+    for (i += 2; i < size; ++i) {
+        const unsigned char c = p[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '<' && i + 3 < size && std::memcmp(p + i, "<!--", 4) == 0) {
+            for (i += 4; i + 2 < size && std::memcmp(p + i, "-->", 3) != 0;)
+                ++i;
+            i += 2;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[') {
+            ++depth;
+        } else if (c == ']') {
+            depth -= depth > 0;
+        } else if (c == '>' && depth == 0) {
+            return i + 1;
+        }
+    }
+    return size;
+}
+
 class Expander {
 public:
     Expander(const Declared& declared, std::size_t limit, std::string& out)
@@ -244,25 +252,22 @@ private:
 
 } // namespace
 
-std::size_t DocumentTypeEnd(const unsigned char* p, std::size_t i, std::size_t size) {
-    int depth = 0;
-    unsigned char quote = 0;
-    for (i += 2; i < size; ++i) {
-        const unsigned char c = p[i];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '<' && i + 3 < size && std::memcmp(p + i, "<!--", 4) == 0) {
-            for (i += 4; i + 2 < size && std::memcmp(p + i, "-->", 3) != 0;)
-                ++i;
-            i += 2;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '[') {
-            ++depth;
-        } else if (c == ']') {
-            depth -= depth > 0;
-        } else if (c == '>' && depth == 0) {
-            return i + 1;
+std::size_t FirstElement(const unsigned char* p, std::size_t size, std::size_t* doctype) {
+    std::size_t i = size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF ? 3 : 0;
+    if (doctype) *doctype = size;
+    const char* text = reinterpret_cast<const char*>(p);
+    while (i < size) {
+        if (IsSpace(p[i])) {
+            ++i;
+        } else if (StartsWith(text, i, size, "<?")) {
+            i = Past(text, i + 2, size, "?>");
+        } else if (StartsWith(text, i, size, "<!--")) {
+            i = Past(text, i + 4, size, "-->");
+        } else if (StartsWith(text, i, size, "<!")) {
+            if (doctype && StartsWith(text, i, size, "<!DOCTYPE")) *doctype = i;
+            i = DocumentTypeEnd(p, i, size);
+        } else {
+            return p[i] == '<' && i + 1 < size ? i : size;
         }
     }
     return size;
@@ -271,9 +276,10 @@ std::size_t DocumentTypeEnd(const unsigned char* p, std::size_t i, std::size_t s
 EntityExpansion ExpandEntities(const char* bytes, std::size_t size, std::size_t limit,
                                std::string& out) {
     EntityExpansion expansion;
-    const std::size_t start = DocumentTypeStart(bytes, size);
-    if (start == size) return expansion;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    std::size_t start = size;
+    FirstElement(p, size, &start);
+    if (start == size) return expansion;
     const std::size_t end = DocumentTypeEnd(p, start, size);
     // The subset's '[' comes after the name and the external identifier,
     // whose quoted texts may hold one.
