@@ -1,8 +1,9 @@
 // From bytes to the document model. A document is read once, as it
 // streams in (ScribusXml.h), into the model (ScribusReading.h). What the
 // streaming reader cannot vouch for (damaged XML or compression, a document
-// beyond the size limit, a document type) is read again as a tree, repaired first when it is
-// damaged, and the tree goes through the same document reader.
+// beyond the size limit, a document type) is read again as a tree, repaired
+// first when it is damaged, and the tree goes through the same document
+// reader.
 #include "ScribusProlog.h"
 #include "ScribusReading.h"
 

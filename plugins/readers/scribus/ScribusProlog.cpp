@@ -143,16 +143,15 @@ void ReadSubset(const char* p, std::size_t i, std::size_t end, Declared& declare
 // its '>', brackets, quoted texts and comments followed; size when it is
 // not within the bytes.
 std::size_t DocumentTypeEnd(const unsigned char* p, std::size_t i, std::size_t size) {
+    const char* text = reinterpret_cast<const char*>(p);
     int depth = 0;
     unsigned char quote = 0;
     for (i += 2; i < size; ++i) {
         const unsigned char c = p[i];
         if (quote) {
             if (c == quote) quote = 0;
-        } else if (c == '<' && i + 3 < size && std::memcmp(p + i, "<!--", 4) == 0) {
-            for (i += 4; i + 2 < size && std::memcmp(p + i, "-->", 3) != 0;)
-                ++i;
-            i += 2;
+        } else if (StartsWith(text, i, size, "<!--")) {
+            i = Past(text, i + 4, size, "-->") - 1; // the loop steps past its '>'
         } else if (c == '"' || c == '\'') {
             quote = c;
         } else if (c == '[') {
@@ -284,9 +283,10 @@ EntityExpansion ExpandEntities(const char* bytes, std::size_t size, std::size_t 
     // The subset's '[' comes after the name and the external identifier,
     // whose quoted texts may hold one.
     std::size_t subset = start;
-    for (char quote = 0; subset < end && (quote || bytes[subset] != '['); ++subset)
-        if (bytes[subset] == '"' || bytes[subset] == '\'')
-            quote = quote == bytes[subset] ? 0 : quote ? quote : bytes[subset];
+    for (char quote = 0; subset < end && (quote || bytes[subset] != '['); ++subset) {
+        const char c = bytes[subset];
+        if (quote ? c == quote : c == '"' || c == '\'') quote = quote ? 0 : c;
+    }
     if (subset == end) return expansion;
     Declared declared;
     ReadSubset(bytes, subset + 1, end, declared);

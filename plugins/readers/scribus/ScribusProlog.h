@@ -21,13 +21,12 @@ std::size_t FirstElement(const unsigned char* p, std::size_t size, std::size_t* 
 
 struct EntityExpansion {
     enum class Result {
-        kNone,     ///< no internal general entity is declared: out is untouched
+        kNone,     ///< the document type declares no general entity: out is untouched
         kExpanded, ///< out holds the document with the references replaced
         kLimited,  ///< the same, cut at the limit
     };
     Result result = Result::kNone;
-    std::size_t declared = 0; ///< general entities declared with a value
-    std::size_t unknown = 0;  ///< references left as written (external, looping)
+    std::size_t unknown = 0; ///< references left as written (external, looping)
 };
 
 /// The document [bytes, bytes + size) with every reference to a general
