@@ -1,5 +1,6 @@
 // Recognises a Scribus document by the name of its root element.
 #include "ScribusProlog.h"
+#include "ScribusXmlScan.h"
 #include "ScribusParser.h"
 
 #include <zlib.h>
@@ -20,8 +21,8 @@ short MatchesRoot(const unsigned char* p, std::size_t size) {
         // longer name or a document cut inside the name is not taken.
         if (i + 1 + len < size && std::memcmp(p + i + 1, root, len) == 0) {
             unsigned char after = p[i + 1 + len];
-            if (after == ' ' || after == '\t' || after == '\r' || after == '\n' || after == '>' ||
-                after == '/')
+            if (detail::xmlscan::Is(static_cast<char>(after), detail::xmlscan::kSpace) ||
+                after == '>' || after == '/')
                 return 1;
         }
     }

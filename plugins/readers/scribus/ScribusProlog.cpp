@@ -2,6 +2,7 @@
 // document type declaration and keeps references to its entities as
 // written, so they are replaced in the text before the tree is made.
 #include "ScribusProlog.h"
+#include "ScribusXmlScan.h"
 
 #include <Utf8Put.h>
 
@@ -17,13 +18,13 @@ namespace detail {
 
 namespace {
 
+// The XML reader's classes of bytes: white space, and the bytes of names.
 bool IsSpace(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return xmlscan::Is(static_cast<char>(c), xmlscan::kSpace);
 }
 
 bool IsNameByte(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == ':' || c == '-' || c == '.' || c >= 0x80;
+    return xmlscan::Is(static_cast<char>(c), xmlscan::kSymbol);
 }
 
 bool StartsWith(const char* p, std::size_t i, std::size_t size, std::string_view lead) {
